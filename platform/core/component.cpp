@@ -1,0 +1,83 @@
+#include "platform/core/component.h"
+
+#include <algorithm>
+
+TComponent::TComponent(TComponent* AOwner) {
+  if (AOwner) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  Destroying();
+  // Tell everyone who asked, then free what we own (last first).
+  auto notifies = FFreeNotifies;
+  FFreeNotifies.clear();
+  for (TComponent* c : notifies) {
+    c->RemoveFreeNotification(this);
+    c->Notification(this, opRemove);
+  }
+  while (!FComponents.empty()) {
+    TComponent* c = FComponents.back();
+    FComponents.pop_back();
+    c->FOwner = nullptr;
+    delete c;
+  }
+  if (FOwner) FOwner->RemoveComponent(this);
+}
+
+TComponent* TComponent::FindComponent(const String& name) const {
+  if (name.empty()) return nullptr;
+  for (TComponent* c : FComponents)
+    if (c->FName == name) return c;
+  return nullptr;
+}
+
+void TComponent::InsertComponent(TComponent* AComponent) {
+  if (!AComponent || AComponent->FOwner == this) return;
+  if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
+  FComponents.push_back(AComponent);
+  AComponent->FOwner = this;
+  Notification(AComponent, opInsert);
+}
+
+void TComponent::RemoveComponent(TComponent* AComponent) {
+  auto it = std::find(FComponents.begin(), FComponents.end(), AComponent);
+  if (it == FComponents.end()) return;
+  Notification(AComponent, opRemove);
+  FComponents.erase(it);
+  AComponent->FOwner = nullptr;
+}
+
+void TComponent::FreeNotification(TComponent* AComponent) {
+  if (!AComponent || AComponent == this) return;
+  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent) == FFreeNotifies.end())
+    FFreeNotifies.push_back(AComponent);
+  if (std::find(AComponent->FFreeNotifies.begin(), AComponent->FFreeNotifies.end(), this) ==
+      AComponent->FFreeNotifies.end())
+    AComponent->FFreeNotifies.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* AComponent) {
+  std::erase(FFreeNotifies, AComponent);
+}
+
+void TComponent::BeginLoading() {
+  FComponentState.Include(csLoading).Include(csReading);
+}
+
+void TComponent::EndLoading() {
+  FComponentState.Exclude(csLoading).Exclude(csReading);
+  Loaded();
+}
+
+void TComponent::Destroying() { FComponentState.Include(csDestroying); }
+
+void TComponent::SetDesigning(bool value) {
+  if (value)
+    FComponentState.Include(csDesigning);
+  else
+    FComponentState.Exclude(csDesigning);
+}
+
+void TComponent::Loaded() {}
+
+void TComponent::Notification(TComponent*, TOperation) {}

@@ -1,0 +1,62 @@
+#pragma once
+// The exception hierarchy. Every failure the program reports is an Exception
+// carrying a UTF-16 message; what() gives the same text in UTF-8.
+#include <exception>
+#include <string>
+
+#include "platform/core/types.h"
+
+class Exception : public std::exception {
+public:
+  explicit Exception(String message);
+  explicit Exception(const char* utf8Message);
+  ~Exception() override = default;
+
+  const String& Message() const { return FMessage; }
+  void SetMessage(String message);
+  int HelpContext() const { return FHelpContext; }
+  void SetHelpContext(int value) { FHelpContext = value; }
+  const char* what() const noexcept override { return FUtf8.c_str(); }
+
+private:
+  String FMessage;
+  UTF8String FUtf8;
+  int FHelpContext = 0;
+};
+
+#define TAMRIX_DECLARE_EXCEPTION(Name, Base) \
+  class Name : public Base {                 \
+  public:                                    \
+    using Base::Base;                        \
+  };
+
+// Silent exception: aborts an operation without a message being shown.
+TAMRIX_DECLARE_EXCEPTION(EAbort, Exception)
+TAMRIX_DECLARE_EXCEPTION(EAssertionFailed, Exception)
+TAMRIX_DECLARE_EXCEPTION(EConvertError, Exception)
+TAMRIX_DECLARE_EXCEPTION(EOutOfMemory, Exception)
+TAMRIX_DECLARE_EXCEPTION(EListError, Exception)
+TAMRIX_DECLARE_EXCEPTION(EInvalidOperation, Exception)
+TAMRIX_DECLARE_EXCEPTION(EInvalidPointer, Exception)
+TAMRIX_DECLARE_EXCEPTION(EComponentError, Exception)
+TAMRIX_DECLARE_EXCEPTION(EOSError, Exception)
+TAMRIX_DECLARE_EXCEPTION(EThread, Exception)
+TAMRIX_DECLARE_EXCEPTION(EStreamError, Exception)
+TAMRIX_DECLARE_EXCEPTION(EFileStreamError, EStreamError)
+TAMRIX_DECLARE_EXCEPTION(EFOpenError, EFileStreamError)
+TAMRIX_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)
+TAMRIX_DECLARE_EXCEPTION(EReadError, EStreamError)
+TAMRIX_DECLARE_EXCEPTION(EWriteError, EStreamError)
+TAMRIX_DECLARE_EXCEPTION(EPrinter, Exception)
+TAMRIX_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
+TAMRIX_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)
+TAMRIX_DECLARE_EXCEPTION(EOutOfResources, Exception)
+
+// Raises EAssertionFailed naming the failed check, the source file and line.
+[[noreturn]] void AssertionFailed(const char* message, const char* file, int line);
+
+// Internal consistency check, active in every build type.
+#define TAMRIX_ASSERT(cond, message)                                \
+  do {                                                              \
+    if (!(cond)) ::AssertionFailed((message), __FILE__, __LINE__);  \
+  } while (0)
