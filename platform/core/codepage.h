@@ -8,12 +8,13 @@
 // The "ANSI code page": text files the program keeps in it are UTF-8 here.
 constexpr int CP_ACP = 0;
 constexpr int CP_OEMCP = 1;
+constexpr int CP_MACCP = 2;
 constexpr int CP_UTF16LE = 1200;
 constexpr int CP_UTF16BE = 1201;
-constexpr int CP_UTF7 = 65000;
 constexpr int CP_UTF8 = 65001;
 
-// The code page that CP_ACP and CP_OEMCP stand for (UTF-8 and 437).
+// The code page that CP_ACP, CP_OEMCP and CP_MACCP stand for (65001, 437
+// and 10000); any other number is returned as it is.
 int ResolveCodePage(int codePage);
 
 // True when text in this code page can be converted both ways.
@@ -22,14 +23,13 @@ bool IsCodePageSupported(int codePage);
 // Decodes size bytes. Every input byte is consumed: a byte (or a lead byte
 // with its trail byte) that is not valid in the code page becomes U+FFFD,
 // and a sequence cut short by the end of the data becomes U+FFFD too.
-// An unsupported code page decodes as Latin-1 so no text is lost silently.
+// An unsupported code page gives an empty result (check IsCodePageSupported
+// to tell that apart from empty input). Decoding one byte at a time of a
+// single-byte page is a table look-up, cheap enough for per-character use.
 String CodePageToUnicode(int codePage, const char* data, size_t size);
 String CodePageToUnicode(int codePage, const RawByteString& data);
 
 // Encodes text; characters the code page cannot hold become replacementChar
-// ('?' by default). Lone surrogates are treated as unrepresentable.
+// ('?' by default). Lone surrogates are treated as unrepresentable. An
+// unsupported code page gives an empty result.
 RawByteString UnicodeToCodePage(int codePage, const String& text, char replacementChar = '?');
-
-// Windows code-page number for a charset name as used in web pages and
-// mail ("windows-1251", "koi8-r", "shift_jis", "utf-8", ...); 0 if unknown.
-int CodePageFromCharsetName(const String& name);
