@@ -4,4 +4,6 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/component.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exception.cpp
   ${CMAKE_CURRENT_LIST_DIR}/strings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/strings_convert.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/strings_format.cpp
 )
