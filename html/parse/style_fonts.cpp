@@ -1,0 +1,301 @@
+#include "html/parse/style_fonts.h"
+
+#include <cmath>
+
+#include "html/parse/style_list.h"
+#include "html/parse/style_text.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/gdi.h"
+
+using namespace styletext;
+
+const double FontConvBase[7] = {8, 10, 12, 14, 18, 24, 36};
+const double PreFontConvBase[7] = {7, 8, 10, 12, 15, 20, 30};
+double FontConv[7] = {8, 10, 12, 14, 18, 24, 36};
+double PreFontConv[7] = {7, 8, 10, 12, 15, 20, 30};
+double DefaultFontPointSize = 12;
+
+// ---------------------------------------------------------------- link states
+
+void ThtFontInfo::Assign(const ThtFontInfo& source) {
+  iName = source.iName;
+  iSize = source.iSize;
+  iStyle = source.iStyle;
+  iColor = source.iColor;
+  ibgColor = source.ibgColor;
+  iCharSet = source.iCharSet;
+  iCharExtra = source.iCharExtra;
+}
+
+TFontInfoArray::TFontInfoArray() = default;
+
+void TFontInfoArray::Assign(const TFontInfoArray& source) {
+  for (int i = 0; i < 4; ++i) Ar[i].Assign(source.Ar[i]);
+}
+
+// ---------------------------------------------------------------- TMyFont
+
+TMyFont::TMyFont() { SetCharset(DEFAULT_CHARSET); }
+
+void TMyFont::Assign(const TFont& source) {
+  if (auto f = dynamic_cast<const TMyFont*>(&source)) {
+    bgColor = f->bgColor;
+    tmHeight = f->tmHeight;
+    tmDescent = f->tmDescent;
+    tmExternalLeading = f->tmExternalLeading;
+    tmAveCharWidth = f->tmAveCharWidth;
+    tmMaxCharWidth = f->tmMaxCharWidth;
+    tmCharset = f->tmCharset;
+    CharExtra = f->CharExtra;
+    EmSize = f->EmSize;
+    ExSize = f->ExSize;
+  }
+  TFont::Assign(source);
+}
+
+void TMyFont::AssignToCanvas(TCanvas* canvas) {
+  canvas->SetFont(*this);
+  SetTextCharacterExtra(canvas->Handle(), CharExtra);
+}
+
+void TMyFont::ReadMetrics() {
+  HDC dc = GetScreenDC();
+  HGDIOBJ old = SelectObject(dc, Handle());
+  TEXTMETRICW tm;
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  tmHeight = tm.tmHeight;
+  tmDescent = tm.tmDescent;
+  tmExternalLeading = tm.tmExternalLeading;
+  tmAveCharWidth = tm.tmAveCharWidth;
+  tmMaxCharWidth = tm.tmMaxCharWidth;
+  tmCharset = tm.tmCharSet;
+  EmSize = tm.tmHeight - tm.tmInternalLeading;
+  ExSize = EmSize / 2;
+}
+
+// ---------------------------------------------------------------- font cache
+
+int FontHeightFromPoints(double points) {
+  const double h = ScreenPixelsPerInch() * points / 72.0;
+  // Sizes from pages are clamped to something a screen can show.
+  return -int(std::lround(std::clamp(h, 0.0, 10000.0)));
+}
+
+TMyFont* TMyFontCache::Find(const ThtFontInfo& info) const {
+  auto it = FFonts.find(lower(info.iName));
+  if (it == FFonts.end()) return nullptr;
+  const int height = FontHeightFromPoints(info.iSize);
+  for (const auto& f : it->second)
+    if (f->Height() == height && f->Style() == info.iStyle && f->Charset() == info.iCharSet)
+      return f.get();
+  return nullptr;
+}
+
+TMyFont* TMyFontCache::Add(std::unique_ptr<TMyFont> font) {
+  auto& list = FFonts[lower(font->Name())];
+  list.push_back(std::move(font));
+  return list.back().get();
+}
+
+int TMyFontCache::Count() const {
+  int n = 0;
+  for (const auto& [name, list] : FFonts) n += int(list.size());
+  return n;
+}
+
+TMyFontCache& FontCache() {
+  static TMyFontCache cache;
+  return cache;
+}
+
+// ---------------------------------------------------------------- conversions
+
+static double keywordStep(double base, int step) {
+  int nearest = 0;
+  for (int i = 1; i < 7; ++i)
+    if (std::fabs(FontConv[i] - base) < std::fabs(FontConv[nearest] - base)) nearest = i;
+  int target = nearest + step;
+  if (target < 0) {
+    target = 0;
+    nearest = 1;
+  } else if (target > 6) {
+    target = 6;
+    nearest = 5;
+  }
+  if (target == nearest || FontConv[nearest] == 0) return base;
+  return base * FontConv[target] / FontConv[nearest];
+}
+
+double ConvertFontSize(const String& text, double baseSize) {
+  const String t = lower(trim(text));
+  double v;
+  String unit;
+  if (ParseNumberAndUnit(t, v, unit)) {
+    const double ppi = ScreenPixelsPerInch();
+    double r;
+    if (unit == u"in") r = v * 72;
+    else if (unit == u"cm") r = v * 72 * 0.3937007874015748;
+    else if (unit == u"mm") r = v * 72 * 0.03937007874015748;
+    else if (unit == u"pt") r = v;
+    else if (unit == u"px" || unit.empty()) r = v * 72 / ppi;
+    else if (unit == u"pc") r = v * 12;
+    else if (unit == u"em") r = v * baseSize;
+    else if (unit == u"ex") r = v * baseSize * 0.5;
+    else if (unit == u"%") r = v * baseSize * 0.01;
+    else return DefaultFontPointSize;
+    // A negative or absurd size would make an unusable font.
+    return std::isfinite(r) ? std::clamp(r, 0.0, 5000.0) : DefaultFontPointSize;
+  }
+  if (t == u"smaller") return keywordStep(baseSize, -1);
+  if (t == u"larger") return keywordStep(baseSize, 1);
+  static const char16_t* const keywords[7] = {u"xx-small", u"x-small", u"small", u"medium",
+                                              u"large", u"x-large", u"xx-large"};
+  for (int i = 0; i < 7; ++i)
+    if (t == keywords[i]) return FontConv[i];
+  return DefaultFontPointSize;
+}
+
+bool IsFontInstalled(const String& face) {
+  static std::map<String, bool> known;
+  const String key = lower(face);
+  if (auto it = known.find(key); it != known.end()) return it->second;
+  // A face is installed when the screen realises a font of that name as
+  // that face rather than a substitute.
+  LOGFONTW lf;
+  lf.lfHeight = -12;
+  lf.lfFaceName = face;
+  HFONT font = CreateFontIndirectW(lf);
+  HDC dc = GetScreenDC();
+  HGDIOBJ old = SelectObject(dc, font);
+  String real;
+  GetTextFaceW(dc, &real);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  const bool installed = !face.empty() && sameNoCase(real, face);
+  known[key] = installed;
+  return installed;
+}
+
+void FirstInstalledFontFamily(const String& text, String& name) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(u',', start);
+    if (comma == String::npos) comma = text.size();
+    String item = trim(std::u16string_view(text).substr(start, comma - start));
+    if (item.size() >= 2 && (item[0] == u'"' || item[0] == u'\'') && item.back() == item[0])
+      item = item.substr(1, item.size() - 2);
+    if (sameNoCase(item, u"serif")) item = u"Times New Roman";
+    else if (sameNoCase(item, u"monospace")) item = u"Courier New";
+    else if (sameNoCase(item, u"sans-serif") || sameNoCase(item, u"helvetica")) item = u"Arial";
+    else if (sameNoCase(item, u"cursive")) item = u"Lucida Handwriting";
+    if (!item.empty() && IsFontInstalled(item)) {
+      name = item;
+      return;
+    }
+    start = comma + 1;
+  }
+}
+
+// Fonts here carry no character set of their own: the font system picks
+// glyphs by coverage, so every charset is realised as asked.
+int ResolveCharSet(int charSet) { return charSet; }
+
+// ---------------------------------------------------------------- element fonts
+
+void TProperties::FillFontInfo(ThtFontInfo& info) const {
+  info.ibgColor = FFontBG;
+  info.iColor = Props[piColor].IsNumber() ? Props[piColor].AsInt() : clBlack;
+  info.iStyle = TFontStyles();
+  const TPropValue& weight = Props[piFontWeight];
+  int w = 0;
+  if (contains(weight.AsString(), u"bold") || (weight.IsNumber() && weight.AsInt() >= 600) ||
+      (tryStrToInt(weight.AsString(), w) && w >= 600))
+    info.iStyle.Include(fsBold);
+  const String& style = Props[piFontStyle].AsString();
+  if (style == u"italic" || style == u"oblique") info.iStyle.Include(fsItalic);
+  const String& decoration = Props[piTextDecoration].AsString();
+  if (contains(decoration, u"underline")) info.iStyle.Include(fsUnderline);
+  if (contains(decoration, u"line-through")) info.iStyle.Include(fsStrikeOut);
+  const TPropValue& size = Props[piFontSize];
+  info.iSize = size.IsNumber()   ? size.AsDouble()
+               : size.IsString() ? ConvertFontSize(size.AsString(), DefaultFontPointSize)
+                                 : DefaultFontPointSize;
+  info.iCharSet = FCharSet;
+  info.iCharExtra = Props[piLetterSpacing];
+  String name;
+  FirstInstalledFontFamily(Props[piFontFamily].AsString(), name);
+  info.iName = name.empty() ? FDefFontname : name;
+}
+
+void TProperties::GetFontInfo(TFontInfoArray& info) const {
+  if (FIArray) {
+    info.Assign(*FIArray);
+    return;
+  }
+  for (ThtFontInfo& state : info.Ar) FillFontInfo(state);
+}
+
+std::unique_ptr<TMyFont> TProperties::GetFont() {
+  if (!FTheFont) {
+    ThtFontInfo info;
+    FillFontInfo(info);
+    TMyFont* cached = FontCache().Find(info);
+    if (!cached) {
+      auto font = std::make_unique<TMyFont>();
+      font->SetName(info.iName);
+      font->SetHeight(FontHeightFromPoints(info.iSize));
+      font->SetStyle(info.iStyle);
+      // Symbol fonts keep their own character set whatever was asked.
+      font->SetCharset(DEFAULT_CHARSET);
+      font->ReadMetrics();
+      if (font->tmCharset == SYMBOL_CHARSET) {
+        font->SetCharset(SYMBOL_CHARSET);
+      } else {
+        font->SetCharset(TFontCharset(info.iCharSet));
+        if (info.iCharSet != DEFAULT_CHARSET) font->ReadMetrics();
+      }
+      cached = FontCache().Add(std::move(font));
+    }
+    FTheFont = std::make_unique<TMyFont>();
+    FTheFont->Assign(*cached);
+    FTheFont->bgColor = info.ibgColor;
+    FTheFont->SetColor(info.iColor);
+    EmSize = FTheFont->EmSize;
+    ExSize = FTheFont->ExSize;
+  }
+  const TPropValue& spacing = Props[piLetterSpacing];
+  if (spacing.IsString() && spacing.AsString() != u"normal")
+    FTheFont->CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
+  else if (spacing.IsNumber())
+    FTheFont->CharExtra = spacing.AsInt();
+  else
+    FTheFont->CharExtra = 0;
+  auto result = std::make_unique<TMyFont>();
+  result->Assign(*FTheFont);
+  return result;
+}
+
+void TProperties::computeLinkFontStates(TStyleList& styles) {
+  if (!FIArray) FIArray = std::make_unique<TFontInfoArray>();
+  TakeOwnBackgroundColor();
+  FillFontInfo(FIArray->Ar[LFont]);
+  // The other states are this element again under :visited and :hover;
+  // their ancestors are the element's own.
+  int parentIndex = FPropStack ? FPropStack->Count() - 1 : -1;
+  if (FPropStack)
+    for (int i = 0; i < FPropStack->Count(); ++i)
+      if (FPropStack->GetProp(i) == this) parentIndex = i - 1;
+  auto state = [&](const TProperties& below, const String& pseudo, ThtFontInfo& out) {
+    auto set = std::make_unique<TProperties>(FPropStack);
+    set->Inherit(FPropTag, below);
+    set->Combine(styles, FPropTag, FPropClass, FPropID, pseudo, FPropTitle, FPropStyle,
+                 parentIndex);
+    set->TakeOwnBackgroundColor();
+    set->FillFontInfo(out);
+    return set;
+  };
+  auto visited = state(*this, u"visited", FIArray->Ar[VFont]);
+  state(*visited, u"hover", FIArray->Ar[HVFont]);
+  state(*this, u"hover", FIArray->Ar[HLFont]);
+}

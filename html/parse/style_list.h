@@ -1,0 +1,82 @@
+#pragma once
+// A document's style rules (sorted by rule key) and the stack of computed
+// element styles that the cascade reads while a document is built.
+#include <memory>
+#include <vector>
+
+#include "html/parse/style_model.h"
+#include "platform/core/object.h"
+#include "platform/graphics/colors.h"
+
+// The sets of the open elements, bottom ("default") first; owns them.
+class TPropStack : public TObject {
+public:
+  ~TPropStack() override;
+  int Count() const { return int(FItems.size()); }
+  TProperties* GetProp(int index) const;
+  TProperties* Last() const;
+  TProperties* Add(std::unique_ptr<TProperties> props);
+  TProperties* Insert(int index, std::unique_ptr<TProperties> props);
+  void Delete(int index);
+  void Clear() { FItems.clear(); }
+
+  // Position in the main source of the character being read (maintained
+  // by the HTML reader; the document model stamps what it adds with it).
+  int SIndex = 0;
+
+private:
+  std::vector<std::unique_ptr<TProperties>> FItems;
+};
+
+// Rule keys (lower case) with the declarations of each rule. Keys compare
+// ordinally ignoring the case of A to Z, for sorting and searching alike;
+// equal keys keep their order of addition.
+class TStyleList : public TObject {
+public:
+  TStyleList();
+  ~TStyleList() override;
+
+  void Initialize(const String& fontName, const String& preFontName, int pointSize, TColor color,
+                  TColor linkColor, TColor visitedColor, TColor hoverColor, bool linkUnderline,
+                  int charSet, int marginHeight, int marginWidth);
+  void AddDeclaration(const String& key, const String& propertyName, const String& value);
+  TProperties* AddCopy(const String& key, const TProperties& props);
+  // The next rule sequence number as fixed-width decimal text, so that the
+  // text order of keys is the numeric order of their rules.
+  String NextSequence();
+  void SetLinkColor(const String& state, TColor color);
+  virtual void SetHoverRulesPresent(bool) {}
+
+  // First index of key (true) or where it would be inserted (false).
+  bool Find(const String& key, int& index) const;
+  int Count() const { return int(FItems.size()); }
+  const String& Strings(int index) const { return FItems[size_t(index)].Key; }
+  TProperties* Objects(int index) const { return FItems[size_t(index)].Props.get(); }
+  virtual int AddObject(const String& key, std::unique_ptr<TProperties> props);
+  virtual void Clear();
+  TProperties* DefProp() const { return FDefProp; }
+  // Property stack that new rule sets record (the document's own stack).
+  TPropStack* PropStack() const { return FPropStack; }
+  void SetPropStack(TPropStack* stack) { FPropStack = stack; }
+
+private:
+  struct Item {
+    String Key;
+    std::unique_ptr<TProperties> Props;
+  };
+  TProperties* newRule(const String& key);
+  std::vector<Item> FItems;
+  int FSeqNo = 10;
+  TProperties* FDefProp = nullptr;
+  TPropStack* FPropStack = nullptr;
+};
+
+// Canonical key of a compound selector (tag, then classes, pseudo-classes
+// and ids, each kind in alphabetical order).
+String CanonicalSelectorKey(const String& selector);
+// The rule key of a trimmed, lower-cased selector; empty when the selector
+// cannot be stored (too many ancestor levels). Selectors with ancestors
+// take the list's next sequence number.
+String SelectorRuleKey(const String& selector, TStyleList& styles);
+// The most ancestor levels one selector may name.
+constexpr int MaxSelectorAncestors = 8;

@@ -1,0 +1,230 @@
+#pragma once
+// CSS property values of one rule or one element, and the conversions the
+// layout needs (lengths, box arrays, background placement).
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <variant>
+
+#include "platform/core/object.h"
+#include "platform/core/types.h"
+#include "platform/graphics/colors.h"
+
+class TMyFont;
+class TFontInfoArray;
+class ThtFontInfo;
+class TPropStack;
+class TStyleList;
+
+// A property slot: empty, an integer (colours, codes, pixel values), a real
+// number (font sizes in points) or the text as written in the style sheet.
+class TPropValue {
+public:
+  TPropValue() = default;
+  TPropValue(int v) : FValue(int32_t(v)) {}
+  TPropValue(double v) : FValue(v) {}
+  TPropValue(const String& v) : FValue(v) {}
+  TPropValue(String&& v) : FValue(std::move(v)) {}
+  TPropValue(const char16_t* v) : FValue(String(v)) {}
+
+  bool IsEmpty() const { return std::holds_alternative<std::monostate>(FValue); }
+  bool IsInt() const { return std::holds_alternative<int32_t>(FValue); }
+  bool IsDouble() const { return std::holds_alternative<double>(FValue); }
+  bool IsNumber() const { return IsInt() || IsDouble(); }
+  bool IsString() const { return std::holds_alternative<String>(FValue); }
+  // Integer view of a number slot (reals rounded); 0 for anything else.
+  int32_t AsInt() const;
+  double AsDouble() const;
+  // The text of a string slot; empty for anything else.
+  const String& AsString() const;
+  void Clear() { FValue = std::monostate{}; }
+  bool operator==(const TPropValue&) const = default;
+
+private:
+  std::variant<std::monostate, int32_t, double, String> FValue;
+};
+
+enum TPropertyIndex : int {
+  piFontFamily, piFontSize, piFontStyle, piFontWeight, piTextAlign, piTextDecoration,
+  piLetterSpacing, piColor, piBackgroundColor, piMarginTop, piMarginRight, piMarginBottom,
+  piMarginLeft, piPaddingTop, piPaddingRight, piPaddingBottom, piPaddingLeft,
+  piBorderTopWidth, piBorderRightWidth, piBorderBottomWidth, piBorderLeftWidth,
+  piBorderTopColor, piBorderRightColor, piBorderBottomColor, piBorderLeftColor,
+  piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle, piBorderLeftStyle,
+  piWidth, piHeight, piTop, piBottom, piRight, piLeft, piVisibility, piLineHeight,
+  piBackgroundImage, piBackgroundPosition, piBackgroundRepeat, piBackgroundAttachment,
+  piVerticalAlign, piPosition, piZIndex, piListStyleType, piListStyleImage, piFloat,
+  piClear, piTextIndent, piPageBreakBefore, piPageBreakAfter, piPageBreakInside,
+  piTextTransform, piWordWrap, piFontVariant, piBorderCollapse, piOverflow, piDisplay,
+  piEmptyCells
+};
+constexpr int PropertyCount = 59;
+constexpr int MarginFirst = piBackgroundColor;  // first slot of a box array
+constexpr int MarginLast = piLeft;              // last slot of a box array
+constexpr int MarginCount = MarginLast - MarginFirst + 1;
+
+// The CSS name of each slot, in slot order.
+extern const char16_t* const PropertyNames[PropertyCount];
+// Exact, case-sensitive look-up of a CSS property name; -1 when unknown.
+int PropertyIndexFromName(const String& name);
+
+constexpr int32_t NotSetValue = -12345678;
+constexpr int32_t AutoValue = -12348765;
+constexpr int32_t ParagraphSpaceValue = -12348766;
+
+enum TBorderStyleType : uint8_t { bssNone, bssSolid, bssInset, bssOutset, bssGroove, bssRidge,
+                                  bssDashed, bssDotted, bssDouble };
+enum TDisplayStyle : uint8_t { pdUnassigned, pdBlock, pdInline, pdInlineBlock, pdListItem,
+                               pdRunIn, pdNone };
+enum TListStyleType : uint8_t { lbBlank, lbCircle, lbDecimal, lbDisc, lbLowerAlpha, lbLowerRoman,
+                                lbNone, lbSquare, lbUpperAlpha, lbUpperRoman };
+enum TAlignmentType : uint8_t { ANone, ATop, AMiddle, ABaseline, ABottom, ALeft, ARight,
+                                AJustify, ASub, ASuper };
+enum TPositionType : uint8_t { posStatic, posRelative, posAbsolute, posFixed };
+enum TClearType : uint8_t { clrNone, clrLeft, clrRight, clrAll };
+
+enum TBackgroundPosKind : uint8_t { bpTop, bpCenter, bpBottom, bpLeft, bpRight, bpPercent, bpDim };
+struct TBackgroundPosRec {
+  TBackgroundPosKind Kind = bpDim;
+  int32_t Value = 0;
+  bool Repeat = true;
+  bool Fixed = false;
+};
+using TBackgroundPosRecs = std::array<TBackgroundPosRec, 2>;  // [0] X, [1] Y
+
+using TVMarginArray = std::array<TPropValue, MarginCount>;
+using TMarginArray = std::array<int32_t, MarginCount>;
+// Box array index of a slot.
+constexpr int MA(TPropertyIndex i) { return int(i) - MarginFirst; }
+
+// Leading number and trimmed unit of a CSS length; false when the text does
+// not begin with a number.
+bool ParseNumberAndUnit(const String& text, double& value, String& unit);
+int32_t ConvertLength(const String& text, bool relative, double base, int emSize, int exSize,
+                      int32_t defaultValue);
+int32_t LengthVarToPixels(const TPropValue& value, bool relative, double base, int emSize,
+                          int exSize, int32_t defaultValue);
+// The address inside "url(...)" of a slot, empty when there is none.
+String ExtractUrl(const TPropValue& value);
+int BorderStyleFromString(const String& text, bool& found);
+
+void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, int emSize,
+                        int exSize, int defaultBorderWidth, int& autoCount, TMarginArray& m);
+void ConvertInlineMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, int emSize,
+                              int exSize, TMarginArray& m);
+void ConvertPaddingArray(const TVMarginArray& vm, int emSize, int exSize, TMarginArray& m);
+void ConvertVertMargins(const TVMarginArray& vm, int baseHeight, int emSize, int exSize,
+                        int32_t& top, int32_t& bottom, bool& topIsParaSpace,
+                        bool& bottomIsParaSpace);
+
+// Background tiling on one axis: offset of the image within the area, and
+// the first and last tile start when the image repeats.
+int CalcBackgroundOffset(const TBackgroundPosRec& pos, int areaSize, int imageSize);
+void CalcBackgroundTiling(const TBackgroundPosRec& pos, int areaStart, int areaSize, int imageSize,
+                          int& first, int& last);
+void CalcBackgroundLocationAndTiling(const TBackgroundPosRecs& pos, int areaLeft, int areaTop,
+                                     int xOff, int yOff, int imageWidth, int imageHeight,
+                                     int areaWidth, int areaHeight, int& xStart, int& yStart,
+                                     int& xLast, int& yLast);
+
+// One set of CSS values: a rule in a style list, or an element's computed
+// style on a property stack.
+class TProperties : public TObject {
+public:
+  explicit TProperties(TPropStack* stack = nullptr);
+  ~TProperties() override;
+  static std::unique_ptr<TProperties> CreateInStack(TPropStack* stack) {
+    return std::make_unique<TProperties>(stack);
+  }
+
+  void CopyFrom(const TProperties& source);
+  void CopyDefaultFrom(const TProperties& source);
+
+  void AddPropertyByName(const String& name, const String& value);
+  void AddPropertyByIndex(TPropertyIndex index, const String& value);
+  void SetPropertyDefault(TPropertyIndex index, const TPropValue& value);
+  void TakeOwnBackgroundColor();
+
+  void AssignCharSet(int charSet);
+  void AssignCodePage(int codePage);
+  void AssignCharSetAndCodePage(int charSet, int codePage);
+
+  // Read operations of the layout.
+  bool GetBackgroundImage(String& url) const;
+  String GetListStyleImage() const;
+  void GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& pos) const;
+  bool GetVertAlign(TAlignmentType& align) const;
+  bool GetFloat(TAlignmentType& align) const;
+  bool GetClear(TClearType& clear);
+  bool IsOverflowHidden() const;
+  TDisplayStyle GetDisplay() const;
+  TListStyleType GetListStyleType() const;
+  TPositionType GetPosition() const;
+  int GetVisibility() const;
+  int GetZIndex() const;
+  bool HasBorderWidth() const;
+  bool IsBorderCollapse() const;
+  int GetLineHeight(int normalHeight) const;
+  int GetTextIndent(bool& isPercent) const;
+  int GetTextTransform() const;
+  String GetFontVariant() const;
+  void GetPageBreaks(bool& before, bool& after, bool& inside) const;
+  TColor GetBackgroundColor() const;
+  TColor GetOriginalForegroundColor() const;
+  bool GetBorderStyle(TPropertyIndex index, TBorderStyleType& style) const;
+  bool HasBorderStyle() const;
+  bool BorderStyleNotNone() const;
+  bool ShowEmptyCells() const;
+  void GetVMarginArray(TVMarginArray& vm) const;
+
+  // Cascade (style list side).
+  void Inherit(const String& tag, const TProperties& parent);
+  void Combine(TStyleList& styles, const String& tag, const String& classes, const String& id,
+               const String& pseudo, const String& title, const TProperties* styleAttr,
+               int parentIndex);
+  void Update(const TProperties* newParent, TStyleList& styles, int index);
+  void MergeRule(const TProperties& rule);
+
+  // Fonts.
+  std::unique_ptr<TMyFont> GetFont();
+  void GetFontInfo(TFontInfoArray& info) const;
+  // The font of this set in one state (used for the four link states too).
+  void FillFontInfo(ThtFontInfo& info) const;
+
+  TPropStack* PropStack() const { return FPropStack; }
+  const String& PropTag() const { return FPropTag; }
+  void SetPropTag(const String& v) { FPropTag = v; }
+  const String& PropClass() const { return FPropClass; }
+  const String& PropID() const { return FPropID; }
+  const String& PropPseudo() const { return FPropPseudo; }
+  const String& PropTitle() const { return FPropTitle; }
+  const TProperties* PropStyle() const { return FPropStyle; }
+  const String& DefFontname() const { return FDefFontname; }
+  void SetDefFontname(const String& v) { FDefFontname = v; }
+  int CharSet() const { return FCharSet; }
+  int CodePage() const { return FCodePage; }
+  bool InLink() const { return FInLink; }
+  TColor FontBG() const { return FFontBG; }
+  uint32_t ID() const { return FID; }
+
+  std::array<TPropValue, PropertyCount> Props;
+  std::array<bool, PropertyCount> Originals{};
+  int EmSize = 0;
+  int ExSize = 0;
+
+private:
+  void computeLinkFontStates(TStyleList& styles);
+  friend class TStyleList;
+
+  TPropStack* FPropStack = nullptr;
+  std::unique_ptr<TMyFont> FTheFont;
+  bool FInLink = false;
+  String FDefFontname;
+  String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
+  const TProperties* FPropStyle = nullptr;
+  TColor FFontBG = clNone;
+  int FCharSet = 1;
+  int FCodePage = 0;
+  std::unique_ptr<TFontInfoArray> FIArray;
+  uint32_t FID = 0;
+};
