@@ -3,7 +3,10 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/codepage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/component.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exception.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/strings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/strings_convert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/strings_format.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/streams.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/threads.cpp
 )

@@ -1,0 +1,299 @@
+#include "platform/core/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/core/exception.h"
+#include "platform/core/strings.h"
+
+namespace {
+
+UTF8String sys(const String& name) { return UTF16ToUTF8(name); }
+
+bool statOf(const String& name, struct stat& st) {
+  if (name.empty()) return false;
+  return ::stat(sys(name).c_str(), &st) == 0;
+}
+
+// One pending listing: the matching entries, already filtered and sorted.
+struct FindState {
+  std::vector<TSearchRec> entries;
+  size_t next = 0;
+};
+
+int attributesOf(const std::string& fullPath, const std::string& name, const struct stat& st,
+                 bool isLink) {
+  int attr = 0;
+  if (S_ISDIR(st.st_mode))
+    attr |= faDirectory;
+  else if (S_ISREG(st.st_mode))
+    attr |= faArchive;
+  else
+    attr |= faSysFile;
+  if (!name.empty() && name[0] == '.') attr |= faHidden;
+  if (isLink) attr |= faSymLink;
+  if (::access(fullPath.c_str(), W_OK) != 0) attr |= faReadOnly;
+  return attr;
+}
+
+bool wildcardMatch(const String& name, const String& mask) {
+  // Iterative match with one back-tracking point per "*": linear in
+  // practice and never recursive, whatever the mask.
+  size_t n = 0, m = 0, starM = String::npos, starN = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == u'?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == u'*') {
+      starM = m++;
+      starN = n;
+    } else if (starM != String::npos) {
+      m = starM + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == u'*') ++m;
+  return m == mask.size();
+}
+
+int fillFromState(TSearchRec& rec) {
+  auto* state = static_cast<FindState*>(rec.FindHandle.get());
+  if (!state || state->next >= state->entries.size()) return ENOENT;
+  const TSearchRec& e = state->entries[state->next++];
+  rec.Time = e.Time;
+  rec.Size = e.Size;
+  rec.Attr = e.Attr;
+  rec.Name = e.Name;
+  return 0;
+}
+
+}  // namespace
+
+bool FileExists(const String& fileName) {
+  struct stat st;
+  return statOf(fileName, st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const String& directory) {
+  struct stat st;
+  return statOf(directory, st) && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const String& fileName) {
+  if (fileName.empty()) return false;
+  return ::unlink(sys(fileName).c_str()) == 0;
+}
+
+bool RenameFile(const String& oldName, const String& newName) {
+  if (oldName.empty() || newName.empty()) return false;
+  const UTF8String from = sys(oldName), to = sys(newName);
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without no-replace renames: check first (racy, but the
+  // best that is available there).
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool CreateDir(const String& directory) {
+  if (directory.empty()) return false;
+  return ::mkdir(sys(directory).c_str(), 0777) == 0;
+}
+
+bool ForceDirectories(const String& directory) {
+  const String dir = ExcludeTrailingPathDelimiter(ExpandFileName(directory));
+  if (directory.empty() || dir.empty()) return false;
+  if (DirectoryExists(dir)) return true;
+  const String parent = ExtractFileDir(dir);
+  if (parent != dir && !ForceDirectories(parent)) return false;
+  return CreateDir(dir) || DirectoryExists(dir);
+}
+
+bool RemoveDir(const String& directory) {
+  if (directory.empty()) return false;
+  return ::rmdir(sys(directory).c_str()) == 0;
+}
+
+std::int64_t FileSize(const String& fileName) {
+  struct stat st;
+  if (!statOf(fileName, st) || S_ISDIR(st.st_mode)) return -1;
+  return std::int64_t(st.st_size);
+}
+
+std::int64_t FileAge(const String& fileName) {
+  struct stat st;
+  if (!statOf(fileName, st)) return -1;
+  return std::int64_t(st.st_mtime);
+}
+
+bool MatchesMask(const String& name, const String& mask) {
+  if (wildcardMatch(name, mask)) return true;
+  // A mask ending in ".*" also takes names without an extension, so
+  // "*.*" lists every file and "read*.*" finds "readme".
+  const size_t n = mask.size();
+  return n >= 2 && mask[n - 2] == u'.' && mask[n - 1] == u'*' &&
+         wildcardMatch(name, mask.substr(0, n - 2));
+}
+
+int FindFirst(const String& path, int attr, TSearchRec& rec) {
+  FindClose(rec);
+  const String folder = ExtractFilePath(path);
+  const String mask = ExtractFileName(path);
+  if (mask.empty()) return ENOENT;
+  const UTF8String dirName = folder.empty() ? UTF8String(".") : sys(folder);
+  DIR* dir = ::opendir(dirName.c_str());
+  if (!dir) return errno ? errno : ENOENT;
+  auto state = std::make_shared<FindState>();
+  rec.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
+  while (dirent* d = ::readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    const String wideName = UTF8ToUTF16(name);
+    if (!MatchesMask(wideName, mask)) continue;
+    const std::string full = dirName + "/" + name;
+    struct stat lst, st;
+    if (::lstat(full.c_str(), &lst) != 0) continue;
+    const bool isLink = S_ISLNK(lst.st_mode);
+    if (!isLink || ::stat(full.c_str(), &st) != 0) st = lst;  // a dangling link stays a link
+    TSearchRec e;
+    e.Name = wideName;
+    e.Attr = attributesOf(full, name, st, isLink);
+    if (e.Attr & rec.ExcludeAttr) continue;
+    e.Size = S_ISDIR(st.st_mode) ? 0 : std::int64_t(st.st_size);
+    e.Time = std::int64_t(st.st_mtime);
+    state->entries.push_back(std::move(e));
+  }
+  ::closedir(dir);
+  std::sort(state->entries.begin(), state->entries.end(),
+            [](const TSearchRec& a, const TSearchRec& b) { return a.Name < b.Name; });
+  if (state->entries.empty()) return ENOENT;
+  rec.FindHandle = state;
+  return fillFromState(rec);
+}
+
+int FindNext(TSearchRec& rec) { return fillFromState(rec); }
+
+void FindClose(TSearchRec& rec) { rec.FindHandle.reset(); }
+
+String ExpandFileName(const String& fileName) {
+  if (fileName.empty()) return String();
+  String path = fileName;
+  if (path[0] != PathDelim) path = IncludeTrailingPathDelimiter(GetCurrentDir()) + path;
+  const bool trailing = path.back() == PathDelim;
+  std::vector<String> parts;
+  size_t i = 0;
+  while (i < path.size()) {
+    size_t j = path.find(PathDelim, i);
+    if (j == String::npos) j = path.size();
+    const String part = path.substr(i, j - i);
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    i = j + 1;
+  }
+  String out;
+  for (const String& p : parts) out += PathDelim + p;
+  if (out.empty()) return String(1, PathDelim);
+  if (trailing) out += PathDelim;
+  return out;
+}
+
+String ExtractFilePath(const String& fileName) {
+  const size_t at = fileName.rfind(PathDelim);
+  return at == String::npos ? String() : fileName.substr(0, at + 1);
+}
+
+String ExtractFileDir(const String& fileName) {
+  const size_t at = fileName.rfind(PathDelim);
+  if (at == String::npos) return String();
+  return at == 0 ? String(1, PathDelim) : fileName.substr(0, at);
+}
+
+String ExtractFileName(const String& fileName) {
+  const size_t at = fileName.rfind(PathDelim);
+  return at == String::npos ? fileName : fileName.substr(at + 1);
+}
+
+String ExtractFileExt(const String& fileName) {
+  const size_t slash = fileName.rfind(PathDelim);
+  const size_t dot = fileName.rfind(u'.');
+  if (dot == String::npos || (slash != String::npos && dot < slash)) return String();
+  return fileName.substr(dot);
+}
+
+String ChangeFileExt(const String& fileName, const String& extension) {
+  const size_t slash = fileName.rfind(PathDelim);
+  const size_t dot = fileName.rfind(u'.');
+  if (dot == String::npos || (slash != String::npos && dot < slash)) return fileName + extension;
+  return fileName.substr(0, dot) + extension;
+}
+
+String IncludeTrailingPathDelimiter(const String& path) {
+  if (!path.empty() && path.back() == PathDelim) return path;
+  return path + PathDelim;
+}
+
+String ExcludeTrailingPathDelimiter(const String& path) {
+  if (path.size() > 1 && path.back() == PathDelim) return path.substr(0, path.size() - 1);
+  return path;
+}
+
+String GetCurrentDir() {
+  std::vector<char> buf(4096);
+  while (!::getcwd(buf.data(), buf.size())) {
+    if (errno != ERANGE) return String();
+    buf.resize(buf.size() * 2);
+  }
+  return UTF8ToUTF16(buf.data());
+}
+
+bool SetCurrentDir(const String& directory) {
+  if (directory.empty()) return false;
+  return ::chdir(sys(directory).c_str()) == 0;
+}
+
+String ApplicationExeFolder() {
+  std::vector<char> buf(4096);
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return IncludeTrailingPathDelimiter(GetCurrentDir());
+    if (size_t(n) < buf.size()) return ExtractFilePath(UTF8ToUTF16(std::string(buf.data(), size_t(n))));
+    buf.resize(buf.size() * 2);
+  }
+}
+
+String GetTempDirectory() {
+  const char* tmp = std::getenv("TMPDIR");
+  String dir = (tmp && *tmp) ? UTF8ToUTF16(tmp) : String(u"/tmp");
+  return IncludeTrailingPathDelimiter(dir);
+}
+
+String CreateTempFolder(const String& prefix) {
+  UTF8String pattern = sys(GetTempDirectory() + prefix) + "XXXXXX";
+  if (!::mkdtemp(pattern.data())) {
+    const int err = errno;
+    throw EOSError(u"Cannot create a temporary folder. " + SysErrorMessage(err));
+  }
+  return IncludeTrailingPathDelimiter(UTF8ToUTF16(pattern));
+}
+
+String SysErrorMessage(int errorCode) {
+  char buf[256];
+  // The GNU strerror_r returns the text, which may or may not be buf.
+  const char* text = ::strerror_r(errorCode, buf, sizeof(buf));
+  return UTF8ToUTF16(text ? text : "");
+}

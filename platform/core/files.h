@@ -1,0 +1,96 @@
+#pragma once
+// File and folder routines. Names are String (UTF-16) and are handed to the
+// system as UTF-8; "/" is the path separator.
+#include <cstdint>
+#include <memory>
+
+#include "platform/core/types.h"
+
+constexpr char16_t PathDelim = u'/';
+
+// ---- existence and changes
+// True for an existing entry that is not a folder (links are followed).
+bool FileExists(const String& fileName);
+bool DirectoryExists(const String& directory);
+// Removes a file (never a folder); false when it could not be removed.
+bool DeleteFile(const String& fileName);
+// Renames or moves a file or folder; fails (false) when newName exists,
+// so a rename never silently replaces another file.
+bool RenameFile(const String& oldName, const String& newName);
+bool CreateDir(const String& directory);
+// Creates the folder and any missing parents; true when it exists after.
+bool ForceDirectories(const String& directory);
+// Removes an empty folder.
+bool RemoveDir(const String& directory);
+
+// Size in bytes, -1 when the file does not exist or is a folder.
+std::int64_t FileSize(const String& fileName);
+// Last modification time in seconds since 1970-01-01 UTC, -1 when the
+// file does not exist.
+std::int64_t FileAge(const String& fileName);
+
+// ---- folder listing
+constexpr int faReadOnly = 0x01;   // no write permission for this user
+constexpr int faHidden = 0x02;     // name starts with "."
+constexpr int faSysFile = 0x04;    // device, pipe or socket
+constexpr int faVolumeID = 0x08;   // never set here
+constexpr int faDirectory = 0x10;
+constexpr int faArchive = 0x20;    // every regular file
+constexpr int faSymLink = 0x40;    // the entry is a symbolic link
+constexpr int faNormal = 0x80;
+constexpr int faAnyFile = 0x1FF;
+
+struct TSearchRec {
+  std::int64_t Time = 0;  // modification time, seconds since 1970 UTC
+  std::int64_t Size = 0;
+  int Attr = 0;
+  String Name;
+  int ExcludeAttr = 0;
+  std::shared_ptr<void> FindHandle;  // private to FindFirst/FindNext
+};
+
+// Lists the entries of a folder whose names match the mask part of path
+// ("dir/*.tamrix", "temp/*.*", "a?c.txt"). "*" matches any run of
+// characters and "?" any one character, case-sensitively as the file
+// system names them; a mask ending in ".*" also matches names without an
+// extension, so "*.*" and "*" match every name. Entries with
+// faHidden, faSysFile or faDirectory are returned only when attr asks for
+// them; "." and ".." are never returned. Entries come in name order.
+// Returns 0 on success, else an error number (ENOENT when nothing matches).
+int FindFirst(const String& path, int attr, TSearchRec& rec);
+int FindNext(TSearchRec& rec);
+void FindClose(TSearchRec& rec);
+
+// True when name matches a mask as FindFirst matches them.
+bool MatchesMask(const String& name, const String& mask);
+
+// ---- names
+// Absolute form of a name: relative names are taken against the current
+// folder, "." and ".." parts are resolved and repeated "/" collapsed,
+// without looking at the file system (links are not resolved).
+String ExpandFileName(const String& fileName);
+// Everything up to and including the last "/" ("" when there is none).
+String ExtractFilePath(const String& fileName);
+// ExtractFilePath without its trailing "/" (except for the root "/").
+String ExtractFileDir(const String& fileName);
+String ExtractFileName(const String& fileName);
+// The extension with its dot ("" when the name part has no dot).
+String ExtractFileExt(const String& fileName);
+String ChangeFileExt(const String& fileName, const String& extension);
+String IncludeTrailingPathDelimiter(const String& path);
+String ExcludeTrailingPathDelimiter(const String& path);
+
+// ---- process folders
+String GetCurrentDir();
+bool SetCurrentDir(const String& directory);
+// The folder of the running executable, with a trailing "/".
+String ApplicationExeFolder();
+// The folder for temporary files ($TMPDIR or /tmp), with a trailing "/".
+String GetTempDirectory();
+// Creates a new, empty, uniquely named folder inside GetTempDirectory()
+// (name starting with prefix) and returns it with a trailing "/"; raises
+// EOSError when that fails.
+String CreateTempFolder(const String& prefix);
+
+// Text of a system error number, as the system describes it.
+String SysErrorMessage(int errorCode);
