@@ -1,0 +1,102 @@
+#pragma once
+// TBuffer: the bytes of one page or style sheet with a read position and
+// the code page they are decoded with; the tokeniser and the style reader
+// take it one UTF-16 code unit at a time. Beside it, the table of charset
+// names a page may declare and the charset <-> code page pairs.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/object.h"
+#include "platform/core/types.h"
+
+// Code pages that are no system code page: the decoding of a UTF-16 source
+// in either byte order, and of an ISO-2022-JP source.
+constexpr int CodePageUtf16LE = -3;
+constexpr int CodePageUtf16BE = -4;
+constexpr int CodePageIso2022JP = -5;
+// Charset of a UTF-16 source.
+constexpr std::uint16_t CharSetUtf16 = 0xFFFF;
+
+class TBuffer : public TObject {
+public:
+  // A copy of the bytes; a byte-order mark or an ISO-2022-JP text fixes the
+  // code page, otherwise the system code page is used until SetCodePage.
+  static std::unique_ptr<TBuffer> CreateFromBytes(const void* data, std::size_t size, const String& name);
+  // The UTF-16 text itself, stored low byte first; never re-decoded.
+  static std::unique_ptr<TBuffer> CreateFromString(const String& text, const String& name);
+  ~TBuffer() override;
+
+  // The next UTF-16 code unit, moving past it; 0 at the end of the data.
+  char16_t NextChar();
+  char16_t PeekChar();
+  // Decoded text of the bytes [from, to); the read position is kept.
+  String GetString(int from, int to);
+  // The rest of the text, decoded; the position moves to the end.
+  String ReadToEnd();
+  // Byte offset from the start of the data (a byte-order mark counts).
+  int GetPosition() const { return static_cast<int>(FPos); }
+  void SetPosition(int value);
+  int Size() const { return static_cast<int>(FData.size()); }
+  void Reset();
+
+  std::uint16_t CharSet() const { return FCharSet; }
+  void SetCharSet(std::uint16_t value) { FCharSet = value; }
+  int CodePage() const { return FCodePage; }
+  // Ignored once a byte-order mark, ISO-2022-JP or a string source fixed
+  // the code page.
+  void SetCodePage(int value);
+  bool CodePageLocked() const { return (FFlags & LockFlag) != 0; }
+  const String& Name() const { return FName; }
+
+  struct Decoder;
+
+private:
+  TBuffer(std::vector<std::uint8_t> data, const String& name);
+  void detectEncoding();
+  void selectDecoder();
+  char16_t nextWide();
+  char16_t nextUtf8();
+  char16_t nextIso2022();
+  unsigned nextIso2022Bytes(std::uint8_t out[2]);
+  char16_t decodeMultiByte(const Decoder& d);
+  String decodeRange(std::size_t from, std::size_t to);
+
+  static constexpr std::uint8_t LockFlag = 1;
+
+  std::vector<std::uint8_t> FData;
+  String FName;
+  std::size_t FPos = 0;
+  std::size_t FEnd = 0;
+  std::uint8_t FJisMode = 0;
+  std::uint8_t FFlags = 0;
+  std::uint16_t FCharSet = 1;
+  int FCodePage = 0;
+  int FStartCodePage = 0;
+  const Decoder* FDecoder = nullptr;
+};
+
+// One row of the charset-name table.
+class TBuffCharSetCodePageInfo : public TObject {
+public:
+  // A code page of -1 takes the charset's paired code page.
+  TBuffCharSetCodePageInfo(const String& name, int codePage, std::uint16_t charSet);
+  const String& Name() const { return FName; }
+  std::uint16_t CharSet() const { return FCharSet; }
+  int CodePage() const { return FCodePage; }
+
+private:
+  String FName;
+  std::uint16_t FCharSet;
+  int FCodePage;
+};
+
+// The entry for a charset name from a page (exact match ignoring case, or
+// failing that the last table name found inside the given one), or nullptr.
+const TBuffCharSetCodePageInfo* GetCharSetCodePageInfo(std::u16string_view name);
+// Paired code page of a charset; EConversionError for an unknown one.
+int CharSetToCodePage(int charSet);
+// Charset of a code page; EConversionError for an unknown one.
+int CodePageToCharSet(int codePage);
