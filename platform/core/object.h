@@ -1,6 +1,7 @@
 #pragma once
 // TObject: the common root of the program's classes that are handed around
 // by base pointer (event senders, owned components, stream objects).
+#include <functional>
 
 class TObject {
 public:
@@ -9,3 +10,6 @@ public:
   TObject& operator=(const TObject&) = delete;
   virtual ~TObject() = default;
 };
+
+// The plain event: "something happened to Sender".
+using TNotifyEvent = std::function<void(TObject* Sender)>;

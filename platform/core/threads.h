@@ -43,7 +43,6 @@ void Sleep(std::uint32_t milliseconds);
 // Execute cannot run before the object it belongs to exists.
 class TThread : public TObject {
 public:
-  using TNotifyEvent = std::function<void(TObject* Sender)>;
 
   explicit TThread(bool CreateSuspended);
   // Destroying a running thread terminates it and waits for it.
