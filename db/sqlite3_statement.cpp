@@ -1,15 +1,14 @@
 #include <sqlite3.h>
 
-#include <chrono>
 #include <climits>
-#include <thread>
 
 #include "db/sqlite3_database.h"
+#include "platform/core/threads.h"
 
 namespace {
 
 constexpr int kBusyTries = 8;
-constexpr auto kBusyPause = std::chrono::milliseconds(10);
+constexpr std::uint32_t kBusyPauseMs = 10;
 
 }  // namespace
 
@@ -79,7 +78,7 @@ int TSQLite3Statement::Step() {
       case SQLITE_DONE:
         return rc;
       case SQLITE_BUSY:
-        std::this_thread::sleep_for(kBusyPause);
+        Sleep(kBusyPauseMs);
         if (tries == kBusyTries) CheckResult(rc);
         break;
       default:
