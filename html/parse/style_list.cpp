@@ -200,7 +200,7 @@ void TStyleList::SetLinkColor(const String& state, TColor color) {
 }
 
 void TStyleList::AddDeclaration(const String& key, const String& propertyName,
-                                const String& value) {
+                                const String& value, bool important) {
   const int index = PropertyIndexFromName(propertyName);
   if (index < 0) return;
   int at;
@@ -225,9 +225,10 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
   } else {
     rule->AddPropertyByIndex(TPropertyIndex(index), value);
   }
+  if (!rule->Props[index].IsEmpty()) rule->Important[index] = important;
   if (isNew) AddObject(key, std::move(fresh));
   if (contains(key, u":hover")) SetHoverRulesPresent(true);
-  if (key == u"a") AddDeclaration(u"::link", propertyName, value);
+  if (key == u"a") AddDeclaration(u"::link", propertyName, value, important);
 }
 
 void TStyleList::Initialize(const String& fontName, const String& preFontName, int pointSize,
@@ -404,8 +405,11 @@ void TProperties::MergeRule(const TProperties& rule) {
     const TPropValue& v = rule.Props[i];
     if (v.IsEmpty()) continue;
     if (i >= piMarginTop && i <= piLeft && v.IsNumber() && v.AsInt() == NotSetValue) continue;
+    // An important value stands against every later normal one.
+    if (Important[i] && !rule.Important[i]) continue;
     Props[i] = v;
     Originals[i] = true;
+    Important[i] = rule.Important[i];
     if (!FInLink || !FIArray || i == piTextAlign || i > piBackgroundColor) continue;
     for (ThtFontInfo& f : FIArray->Ar) {
       switch (i) {

@@ -39,7 +39,10 @@ public:
   void Initialize(const String& fontName, const String& preFontName, int pointSize, TColor color,
                   TColor linkColor, TColor visitedColor, TColor hoverColor, bool linkUnderline,
                   int charSet, int marginHeight, int marginWidth);
-  void AddDeclaration(const String& key, const String& propertyName, const String& value);
+  // important: the declaration was marked "!important" and outranks
+  // normal declarations of any rule when the cascade merges.
+  void AddDeclaration(const String& key, const String& propertyName, const String& value,
+                      bool important = false);
   TProperties* AddCopy(const String& key, const TProperties& props);
   // The next rule sequence number as fixed-width decimal text, so that the
   // text order of keys is the numeric order of their rules.

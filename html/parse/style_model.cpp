@@ -333,7 +333,10 @@ TProperties::TProperties(TPropStack* stack) : FPropStack(stack), FID(++GProperti
 
 TProperties::~TProperties() = default;
 
-void TProperties::CopyFrom(const TProperties& source) { Props = source.Props; }
+void TProperties::CopyFrom(const TProperties& source) {
+  Props = source.Props;
+  Important = source.Important;
+}
 
 void TProperties::CopyDefaultFrom(const TProperties& source) {
   Props = source.Props;

@@ -209,6 +209,8 @@ public:
 
   std::array<TPropValue, PropertyCount> Props;
   std::array<bool, PropertyCount> Originals{};
+  // Slots whose value came from an "!important" declaration.
+  std::array<bool, PropertyCount> Important{};
   int EmSize = 0;
   int ExSize = 0;
 
