@@ -1,0 +1,154 @@
+#include "html/view/attributes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "html/parse/html_common.h"
+#include "html/parse/style_list.h"
+#include "html/parse/style_model.h"
+#include "html/parse/style_parser.h"
+#include "platform/core/exception.h"
+
+std::int32_t LinkIDCounter = 10;
+
+void ThrowListIndexError(int index) {
+  throw EListError(("List index out of bounds (" + std::to_string(index) + ")").c_str());
+}
+
+namespace {
+
+bool isBlank(char16_t c) { return c <= u' '; }
+
+String trimmed(std::u16string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && isBlank(s[b])) ++b;
+  while (e > b && isBlank(s[e - 1])) --e;
+  return String(s.substr(b, e - b));
+}
+
+// Truncation toward zero that stays defined for any double.
+std::int32_t truncated(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= double(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
+  if (v <= double(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(v);
+}
+
+}  // namespace
+
+TWidthSpec MakeWidthSpec(std::int32_t value, TWidthType vtype) { return TWidthSpec{value, vtype}; }
+
+TWidthSpec WidthSpecFromText(std::int32_t value, const String& text) {
+  if (text.find(u'%') != String::npos) {
+    // Below the smallest int32 a tenth would overflow; such a width is as
+    // meaningless as any other negative one.
+    const std::int64_t tenths = std::int64_t(std::min<std::int32_t>(value, 100)) * 10;
+    return {static_cast<std::int32_t>(std::max<std::int64_t>(tenths, std::numeric_limits<std::int32_t>::min())),
+            wtPercent};
+  }
+  if (text.find(u'*') != String::npos) return {value, wtRelative};
+  return {value, wtAbsolute};
+}
+
+TAttribute::TAttribute(THtmlSymbol symbol, double dblValue, const String& name, const String& text,
+                       int codePage)
+    : Symbol(symbol), Name(name), Value(truncated(dblValue)), DblValue(dblValue), Text(text),
+      CodePage(codePage) {}
+
+TAttributeList::TAttributeList() = default;
+TAttributeList::~TAttributeList() = default;
+
+bool TAttributeList::Find(THtmlSymbol symbol, TAttribute*& T) const {
+  for (const auto& a : FItems)
+    if (a->Symbol == symbol) {
+      T = a.get();
+      return true;
+    }
+  return false;
+}
+
+std::vector<String> TAttributeList::CreateStringList() const {
+  std::vector<String> lines;
+  lines.reserve(FItems.size());
+  for (const auto& a : FItems) lines.push_back(a->Name + u"=" + a->Text);
+  return lines;
+}
+
+String TAttributeList::GetClass() const {
+  TAttribute* T;
+  if (!Find(symClass, T)) return String();
+  String rest = htLowerCase(trimmed(T->Text));
+  if (rest.empty()) return rest;
+  String dotted;
+  for (std::size_t p; (p = std::find_if(rest.begin(), rest.end(), isBlank) - rest.begin()) < rest.size();) {
+    dotted += u"." + rest.substr(0, p);
+    rest = trimmed(std::u16string_view(rest).substr(p));
+  }
+  if (dotted.empty()) return rest;
+  dotted += u"." + rest;
+  return CanonicalSelectorKey(dotted).substr(1);
+}
+
+String TAttributeList::GetID() {
+  if (!FSaveID.empty()) return FSaveID;
+  TAttribute* T;
+  if (Find(symID, T)) FSaveID = htLowerCase(T->Text);
+  return FSaveID;
+}
+
+String TAttributeList::GetTitle() const {
+  TAttribute* T;
+  return Find(symTitle, T) ? T->Text : String();
+}
+
+TProperties* TAttributeList::GetStyle() {
+  TAttribute* T;
+  if (!Find(symStyle, T)) return nullptr;
+  // The new set is made before the old one goes, so callers holding the
+  // earlier result can tell the two apart.
+  auto props = std::make_unique<TProperties>();
+  ParsePropertyString(T->Text, *props);
+  FProp = std::move(props);
+  return FProp.get();
+}
+
+void TAttributeList::Clear() {
+  TFreeList<TAttribute>::Clear();
+  FSaveID.clear();
+}
+
+void TUrlTarget::Assign(const String& url, const String& target, const TAttributeList* L, std::int32_t start) {
+  URL = url;
+  Target = target;
+  ID = LinkIDCounter++;
+  Start = start;
+  Attr.clear();
+  if (!L) return;
+  const std::vector<String> lines = L->CreateStringList();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i) Attr += u"\r\n";
+    Attr += lines[i];
+  }
+}
+
+void TUrlTarget::Copy(const TUrlTarget& UT) {
+  URL = UT.URL;
+  Target = UT.Target;
+  ID = UT.ID;
+  TabIndex = UT.TabIndex;
+  Attr = UT.Attr;
+  Start = UT.Start;
+  Last = UT.Last;
+}
+
+void TUrlTarget::Clear() {
+  URL.clear();
+  Target.clear();
+  Attr.clear();
+  ID = 0;
+  TabIndex = 0;
+  Start = -1;
+  Last = -1;
+}
