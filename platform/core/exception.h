@@ -3,6 +3,7 @@
 // carrying a UTF-16 message; what() gives the same text in UTF-8.
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "platform/core/types.h"
 
@@ -39,10 +40,19 @@ TAMRIX_DECLARE_EXCEPTION(EListError, Exception)
 TAMRIX_DECLARE_EXCEPTION(EInvalidOperation, Exception)
 TAMRIX_DECLARE_EXCEPTION(EInvalidPointer, Exception)
 TAMRIX_DECLARE_EXCEPTION(EComponentError, Exception)
-TAMRIX_DECLARE_EXCEPTION(EOSError, Exception)
 TAMRIX_DECLARE_EXCEPTION(EThread, Exception)
 TAMRIX_DECLARE_EXCEPTION(EStreamError, Exception)
-TAMRIX_DECLARE_EXCEPTION(EFileStreamError, EStreamError)
+// A file that could not be opened or created; ErrorCode is the system's
+// error number (0 when unknown).
+class EFileStreamError : public EStreamError {
+public:
+  using EStreamError::EStreamError;
+  EFileStreamError(String message, int errorCode) : EStreamError(std::move(message)), FErrorCode(errorCode) {}
+  int ErrorCode() const { return FErrorCode; }
+
+private:
+  int FErrorCode = 0;
+};
 TAMRIX_DECLARE_EXCEPTION(EFOpenError, EFileStreamError)
 TAMRIX_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)
 TAMRIX_DECLARE_EXCEPTION(EReadError, EStreamError)
@@ -51,6 +61,30 @@ TAMRIX_DECLARE_EXCEPTION(EPrinter, Exception)
 TAMRIX_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 TAMRIX_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)
 TAMRIX_DECLARE_EXCEPTION(EOutOfResources, Exception)
+
+// A failed system call; ErrorCode is the system's error number.
+class EOSError : public Exception {
+public:
+  using Exception::Exception;
+  EOSError(String message, int errorCode) : Exception(std::move(message)), FErrorCode(errorCode) {}
+  int ErrorCode() const { return FErrorCode; }
+  void SetErrorCode(int value) { FErrorCode = value; }
+
+private:
+  int FErrorCode = 0;
+};
+
+// A failed text-file operation; ErrorCode follows the familiar numbering
+// (2 file not found, 3 path not found, 5 access denied, 100 read past
+// the end, 103 file not open, ...).
+class EInOutError : public Exception {
+public:
+  EInOutError(String message, int errorCode) : Exception(std::move(message)), FErrorCode(errorCode) {}
+  int ErrorCode() const { return FErrorCode; }
+
+private:
+  int FErrorCode = 0;
+};
 
 // Raises EAssertionFailed naming the failed check, the source file and line.
 [[noreturn]] void AssertionFailed(const char* message, const char* file, int line);

@@ -10,5 +10,6 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/strings_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/streams.cpp
   ${CMAKE_CURRENT_LIST_DIR}/string_list.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/threads.cpp
 )

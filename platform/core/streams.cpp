@@ -192,7 +192,7 @@ TFileStream::TFileStream(const String& fileName, unsigned mode)
     FHandle = fileName.empty() ? -1 : ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0) {
       const int err = fileName.empty() ? ENOENT : errno;
-      throw EFCreateError(u"Cannot create file \"" + ExpandFileName(fileName) + u"\". " + SysErrorMessage(err));
+      throw EFCreateError(u"Cannot create file \"" + ExpandFileName(fileName) + u"\". " + SysErrorMessage(err), err);
     }
     return;
   }
@@ -211,7 +211,7 @@ TFileStream::TFileStream(const String& fileName, unsigned mode)
     }
   }
   if (FHandle < 0)
-    throw EFOpenError(u"Cannot open file \"" + ExpandFileName(fileName) + u"\". " + SysErrorMessage(err));
+    throw EFOpenError(u"Cannot open file \"" + ExpandFileName(fileName) + u"\". " + SysErrorMessage(err), err);
 }
 
 TFileStream::~TFileStream() {
