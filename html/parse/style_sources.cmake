@@ -7,4 +7,5 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/style_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/style_fonts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/style_parser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/html_tokenizer.cpp
 )

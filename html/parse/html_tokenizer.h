@@ -1,0 +1,125 @@
+#pragma once
+// The character and symbol reader under the HTML document builder: line
+// ends and tabs normalised, comments, declarations and server blocks
+// skipped, include directives expanded, tags with their attributes turned
+// into symbols, character references decoded, and the raw content of
+// scripts and text areas read in chunks.
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "html/parse/html_symbols.h"
+#include "html/parse/source_buffer.h"
+#include "platform/core/object.h"
+
+class TPropStack;
+
+// Text of the current symbol, each character with its position in the
+// main source.
+class TTokenText {
+public:
+  void Add(char16_t c, int index) {
+    FChars.push_back(c);
+    FIndexes.push_back(index);
+  }
+  void AddString(std::u16string_view s, int index) {
+    FChars.append(s);
+    FIndexes.insert(FIndexes.end(), s.size(), index);
+  }
+  void Append(const TTokenText& other) {
+    FChars += other.FChars;
+    FIndexes.insert(FIndexes.end(), other.FIndexes.begin(), other.FIndexes.end());
+  }
+  void Clear() {
+    FChars.clear();
+    FIndexes.clear();
+  }
+  const String& GetString() const { return FChars; }
+  int Count() const { return int(FChars.size()); }
+  int Index(int i) const { return FIndexes[size_t(i)]; }
+  const std::vector<int>& Indexes() const { return FIndexes; }
+
+private:
+  String FChars;
+  std::vector<int> FIndexes;
+};
+
+// One attribute of the current tag, as the document model receives it.
+struct TTokenAttribute {
+  THtmlSymbol Which = symUnknownAttr;
+  int CodePage = 0;
+  String Name;  // upper case
+  String Value;
+  double DblValue = 0;
+};
+
+// An include directive: command, "name=value" parameters, and the
+// document to read in its place (left empty for none).
+using TIncludeEvent = std::function<void(const String& command, const std::vector<String>& params,
+                                         std::unique_ptr<TBuffer>& included)>;
+
+class THtmlTokenizer : public TObject {
+public:
+  // The buffer stays the caller's.
+  explicit THtmlTokenizer(TBuffer* buffer);
+  ~THtmlTokenizer() override;
+
+  void ReadChar();
+  void SkipBlanks();
+  void NextSymbol();
+  void NextScriptSymbol();
+  void NextTextAreaSymbol();
+  // At "&": the text of the character reference (the text as written when
+  // it is none).
+  String DecodeEntity(int codePage);
+  char16_t PeekSourceChar();
+
+  // Code page used for character references: the current element's, or
+  // the buffer's before any element exists.
+  int CurrentCodePage() const;
+
+  // Reader state the document builder reads and sets.
+  char16_t LCh = 0;
+  THtmlSymbol Sy = symEndOfDoc;
+  int Value = 0;  // heading level after an "H" tag
+  TTokenText Token;
+  std::vector<TTokenAttribute> Attributes;
+  int TagIndex = 0;     // source index where the current tag began
+  int SIndex = -1;      // source index of the character being read
+  bool InComment = false;
+  bool InScript = false;  // raw content: "<" starts no comment
+  bool FirstPass = false;
+  int CharCount = 0;
+  // The property stack whose top gives the code page of references, and
+  // which receives the source index as it moves.
+  TPropStack* PropStack = nullptr;
+
+  TIncludeEvent OnInclude;
+  // Element ids as they are met (value, source index); not in the first pass.
+  std::function<void(const String& id, int sourceIndex)> OnIdAttribute;
+  // Progress through the source (bytes read, bytes in all); at most once
+  // per 4096 characters and at the end.
+  std::function<void(int position, int size)> OnProgress;
+
+  TBuffer* Buffer() const { return FBuffer; }
+  // Included documents deeper than this are not read.
+  static constexpr int MaxIncludeDepth = 16;
+
+private:
+  char16_t readSourceChar();
+  char16_t readNormalisedChar();
+  void skipCommentBody();
+  void skipCommentFrom(char16_t c);
+  void readInclude();
+  bool readIncludeIdentifier(String& ident);
+  void getTag();
+  bool getAttribute();
+  bool getQuotedValue(THtmlSymbol sym, String& value, double& number);
+  bool getNumberLikeValue(String& value, double& number);
+  String charRefToText(int32_t value, bool named, int codePage) const;
+
+  TBuffer* FBuffer;
+  std::vector<TBuffer*> FSuspended;
+  std::vector<std::unique_ptr<TBuffer>> FIncluded;
+  uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
+};
