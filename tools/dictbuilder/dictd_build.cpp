@@ -6,6 +6,7 @@
 #include "tools/dictbuilder/dictd_markup.h"
 #include "tools/dictbuilder/dictd_reader.h"
 #include "tools/dictbuilder/dictionary_writer.h"
+#include "tools/dictbuilder/text.h"
 
 namespace dictbuilder {
 namespace {
@@ -28,7 +29,16 @@ DictdBuildResult BuildFromDictd(const std::string& indexPath, const std::string&
     // Entries whose key starts with "_" explain the abbreviations used in
     // the articles; they are not headwords anyone looks up.
     if (e.Headword.empty() || e.Headword[0] == '_') continue;
-    raw.push_back({std::move(e.Headword), std::move(e.Text)});
+    // A key listing spelling variants ("baccara, baccarat") gives one
+    // headword per variant, each with the whole article.
+    size_t start = 0;
+    while (start <= e.Headword.size()) {
+      size_t end = e.Headword.find(", ", start);
+      if (end == std::string::npos) end = e.Headword.size();
+      const std::string variant(Trim(std::string_view(e.Headword).substr(start, end - start)));
+      if (!variant.empty()) raw.push_back({variant, e.Text});
+      start = end + 2;
+    }
   }
 
   DictdBuildResult result;

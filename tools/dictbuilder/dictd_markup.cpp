@@ -114,6 +114,18 @@ size_t abbreviationAt(const String& t, size_t i) {
   return j - i;
 }
 
+// The source writes the transcription in a reduced character set: arrows for
+// the stress marks and look-alike letters for the open o and the schwa.
+char16_t transcriptionChar(char16_t c) {
+  switch (c) {
+    case u'↗': return u'ˈ';
+    case u'↘': return u'ˌ';
+    case u'ɘ': return u'ɔ';
+    case u'ɜ': return u'ə';
+    default: return c;
+  }
+}
+
 bool startsWith(const String& t, size_t i, std::u16string_view what) {
   return t.compare(i, what.size(), what) == 0;
 }
@@ -126,10 +138,7 @@ String convertInline(const String& t) {
       const size_t close = t.find(u']', i);
       if (close != String::npos) {
         out += u"<4>[";
-        for (size_t k = i + 1; k < close; ++k) {
-          if (t[k] == u'↗') out += u'ˈ';
-          else appendEscaped(out, t[k]);
-        }
+        for (size_t k = i + 1; k < close; ++k) appendEscaped(out, transcriptionChar(t[k]));
         out += u"]</4>";
         i = close + 1;
         continue;
