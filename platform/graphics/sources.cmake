@@ -1,0 +1,11 @@
+# Drawing: device contexts, fonts and text, canvas, bitmaps and pictures.
+list(APPEND TAMRIX_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/colors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gdi_objects.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gdi_dc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/font.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/canvas.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/bitmap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picture_decode.cpp
+)

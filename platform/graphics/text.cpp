@@ -1,0 +1,650 @@
+// Fonts, text measuring and text drawing. Measuring and drawing share one
+// routine that turns a string into whole-pixel advances (the font's design
+// advances rounded, plus inter-character and justification extras); text
+// is then drawn glyph by glyph at exactly those positions, so a string is
+// never wider or narrower on screen than it measured, and the width of a
+// prefix is the sum of its characters' widths.
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGlyphRun>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <tuple>
+
+#include "platform/core/strings.h"
+#include "platform/graphics/gdi_internal.h"
+
+namespace {
+
+QString toQ(const String& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+String fromQ(const QString& s) { return String(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
+
+String lower(String s) {
+  for (auto& c : s)
+    if (c >= 'A' && c <= 'Z') c = char16_t(c + 32);
+  return s;
+}
+
+// Faces that documents and settings name but that free desktops rarely
+// carry, with the kind of face fontconfig should stand in for each.
+struct KnownFace {
+  const char16_t* name;
+  QFont::StyleHint hint;
+  const char* generic;
+};
+constexpr KnownFace kKnownFaces[] = {
+    {u"times new roman", QFont::Serif, "serif"},   {u"times", QFont::Serif, "serif"},
+    {u"georgia", QFont::Serif, "serif"},           {u"serif", QFont::Serif, "serif"},
+    {u"courier new", QFont::Monospace, "monospace"}, {u"courier", QFont::Monospace, "monospace"},
+    {u"consolas", QFont::Monospace, "monospace"},  {u"lucida console", QFont::Monospace, "monospace"},
+    {u"monospace", QFont::Monospace, "monospace"}, {u"arial", QFont::SansSerif, "sans-serif"},
+    {u"helvetica", QFont::SansSerif, "sans-serif"}, {u"verdana", QFont::SansSerif, "sans-serif"},
+    {u"tahoma", QFont::SansSerif, "sans-serif"},   {u"ms sans serif", QFont::SansSerif, "sans-serif"},
+    {u"ms shell dlg", QFont::SansSerif, "sans-serif"}, {u"ms shell dlg 2", QFont::SansSerif, "sans-serif"},
+    {u"segoe ui", QFont::SansSerif, "sans-serif"}, {u"lucida sans unicode", QFont::SansSerif, "sans-serif"},
+    {u"microsoft sans serif", QFont::SansSerif, "sans-serif"}, {u"sans-serif", QFont::SansSerif, "sans-serif"},
+    {u"lucida handwriting", QFont::Cursive, "cursive"}, {u"comic sans ms", QFont::Cursive, "cursive"},
+    {u"system", QFont::SansSerif, "sans-serif"}};
+
+const KnownFace* knownFace(const String& face) {
+  String l = lower(face);
+  for (const auto& k : kKnownFaces)
+    if (l == k.name) return &k;
+  return nullptr;
+}
+
+std::mutex gFontMutex;
+
+const QStringList& installedFamilies() {
+  static QStringList families = [] {
+    EnsureGuiApplication();
+    return QFontDatabase::families();
+  }();
+  return families;
+}
+
+}  // namespace
+
+bool FontFamilyInstalled(const String& face) {
+  if (face.empty()) return false;
+  if (knownFace(face)) return true;
+  QString q = toQ(face);
+  for (const QString& f : installedFamilies())
+    if (f.compare(q, Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+String ResolveFontFamily(const String& face) {
+  static std::map<String, String> cache;
+  std::lock_guard<std::mutex> lock(gFontMutex);
+  String key = lower(face);
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  EnsureGuiApplication();
+  QString q = toQ(face);
+  String result;
+  for (const QString& f : installedFamilies())
+    if (f.compare(q, Qt::CaseInsensitive) == 0) result = fromQ(f);
+  if (result.empty()) {
+    QFont f(face.empty() ? QStringLiteral("sans-serif") : q);
+    if (const KnownFace* k = knownFace(face)) {
+      f.setFamilies({QString::fromLatin1(k->generic)});
+      f.setStyleHint(k->hint);
+    }
+    result = fromQ(QFontInfo(f).family());
+  }
+  cache[key] = result;
+  return result;
+}
+
+// ---- font data --------------------------------------------------------------------
+
+void TFontData::fillPage(int page) {
+  auto table = std::make_unique<std::array<Glyph, 256>>();
+  QChar chars[256];
+  quint32 indexes[256] = {};
+  for (int i = 0; i < 256; ++i) chars[i] = QChar(char16_t(page * 256 + i));
+  bool surrogates = page >= 0xD8 && page <= 0xDF;
+  if (!surrogates && raw.isValid()) {
+    int n = 256;
+    raw.glyphIndexesForChars(chars, 256, indexes, &n);
+    QPointF adv[256];
+    raw.advancesForGlyphIndexes(indexes, adv, 256, QRawFont::UseDesignMetrics);
+    for (int i = 0; i < 256; ++i) {
+      char16_t c = char16_t(page * 256 + i);
+      Glyph& g = (*table)[size_t(i)];
+      bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
+      if (control) continue;
+      g.index = indexes[i];
+      g.advance = int(std::lround(adv[i].x()));
+      if (g.index == 0) {
+        quint32 idx = 0;
+        int fb = fallbackFor(c, idx);
+        if (fb > 0) {
+          g.index = idx;
+          g.face = fb;
+          QPointF a;
+          fallbacks[size_t(fb - 1)].advancesForGlyphIndexes(&idx, &a, 1, QRawFont::UseDesignMetrics);
+          g.advance = int(std::lround(a.x()));
+        }
+      }
+    }
+  }
+  pages[size_t(page)] = std::move(table);
+}
+
+int TFontData::fallbackFor(char32_t c, quint32& index) {
+  // Already loaded fallbacks first, then every installed family.
+  for (size_t i = 0; i < fallbacks.size(); ++i)
+    if (fallbacks[i].supportsCharacter(c)) {
+      QString s = QString::fromUcs4(&c, 1);
+      int n = 2;
+      quint32 idx[2] = {};
+      fallbacks[i].glyphIndexesForChars(s.constData(), int(s.size()), idx, &n);
+      index = idx[0];
+      return int(i) + 1;
+    }
+  if (fallbacks.size() >= 32) return 0;
+  for (const QString& family : installedFamilies()) {
+    if (family == qfont.family()) continue;
+    QFont f(qfont);
+    f.setFamily(family);
+    QRawFont r = QRawFont::fromFont(f);
+    if (!r.isValid() || !r.supportsCharacter(c)) continue;
+    r.setPixelSize(pixelSize);
+    fallbacks.push_back(r);
+    return fallbackFor(c, index);
+  }
+  return 0;
+}
+
+TFontData::Glyph TFontData::surrogateGlyph(char16_t hi, char16_t lo) {
+  Glyph g;
+  QChar pair[2] = {QChar(hi), QChar(lo)};
+  quint32 idx[2] = {};
+  int n = 2;
+  if (raw.isValid()) raw.glyphIndexesForChars(pair, 2, idx, &n);
+  g.index = idx[0];
+  if (g.index == 0) {
+    char32_t c = QChar::surrogateToUcs4(hi, lo);
+    quint32 fi = 0;
+    int fb = fallbackFor(c, fi);
+    if (fb > 0) {
+      g.index = fi;
+      g.face = fb;
+    }
+  }
+  QPointF a;
+  face(g.face).advancesForGlyphIndexes(&g.index, &a, 1, QRawFont::UseDesignMetrics);
+  g.advance = int(std::lround(a.x()));
+  return g;
+}
+
+std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
+  using Key = std::tuple<String, int, int, int, int, int, int>;
+  static std::map<Key, std::shared_ptr<TFontData>> cache;
+  String family = ResolveFontFamily(log.lfFaceName);
+  Key key{lower(family), log.lfHeight, log.lfWeight >= 600 ? 700 : 400, log.lfItalic ? 1 : 0,
+          log.lfUnderline ? 1 : 0, log.lfStrikeOut ? 1 : 0, log.lfCharSet};
+  std::lock_guard<std::mutex> lock(gFontMutex);
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+
+  auto d = std::make_shared<TFontData>();
+  d->log = log;
+  QFont f(toQ(family));
+  f.setWeight(log.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
+  f.setItalic(log.lfItalic != 0);
+  f.setKerning(false);
+  f.setHintingPreference(QFont::PreferNoHinting);
+  f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
+  f.setPixelSize(100);
+  d->raw = QRawFont::fromFont(f);
+  // Positive heights give the cell (ascent + descent), negative the em.
+  double px = log.lfHeight < 0 ? -log.lfHeight : log.lfHeight == 0 ? 13 : log.lfHeight;
+  if (log.lfHeight > 0 && d->raw.isValid()) {
+    d->raw.setPixelSize(d->raw.unitsPerEm());
+    double cell = d->raw.ascent() + d->raw.descent();
+    if (cell > 0) px = log.lfHeight * d->raw.unitsPerEm() / cell;
+  }
+  d->pixelSize = px;
+  if (d->raw.isValid()) d->raw.setPixelSize(px);
+  f.setPixelSize(std::max(1, int(std::lround(px))));
+  d->qfont = f;
+
+  TEXTMETRICW& tm = d->tm;
+  if (d->raw.isValid()) {
+    tm.tmAscent = int(std::ceil(d->raw.ascent() - 0.01));
+    tm.tmDescent = int(std::ceil(d->raw.descent() - 0.01));
+    tm.tmExternalLeading = std::max(0, int(std::lround(d->raw.leading())));
+    tm.tmAveCharWidth = std::max(1, int(std::lround(d->raw.averageCharWidth())));
+    tm.tmMaxCharWidth = std::max(1, int(std::lround(d->raw.maxCharWidth())));
+    d->underlinePos = std::max(1, int(std::lround(d->raw.underlinePosition())));
+    d->lineThickness = std::max(1, int(std::lround(d->raw.lineThickness())));
+  } else {
+    tm.tmAscent = int(std::lround(px * 0.8));
+    tm.tmDescent = int(std::lround(px * 0.2));
+    tm.tmAveCharWidth = tm.tmMaxCharWidth = std::max(1, int(std::lround(px / 2)));
+  }
+  tm.tmHeight = tm.tmAscent + tm.tmDescent;
+  tm.tmInternalLeading = std::max(0, tm.tmHeight - int(std::lround(px)));
+  tm.tmWeight = log.lfWeight >= 600 ? FW_BOLD : FW_NORMAL;
+  tm.tmItalic = log.lfItalic ? 1 : 0;
+  tm.tmUnderlined = log.lfUnderline ? 1 : 0;
+  tm.tmStruckOut = log.lfStrikeOut ? 1 : 0;
+  tm.tmCharSet = log.lfCharSet == DEFAULT_CHARSET ? std::uint8_t(ANSI_CHARSET) : log.lfCharSet;
+  bool fixed = QFontInfo(f).fixedPitch();
+  // The low bit set means variable pitch (the window system's inverted sense).
+  tm.tmPitchAndFamily = std::uint8_t((fixed ? 0 : 1) | 0x04);
+  tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = 96;
+  d->strikePos = std::max(1, int(std::lround(tm.tmAscent * 0.3)));
+  cache[key] = d;
+  return d;
+}
+
+// ---- measuring ---------------------------------------------------------------------
+
+namespace {
+
+TFontData& dcFont(HDC dc) { return FontOf(dc ? dc->st.font : nullptr); }
+
+// Whole-pixel advance of every UTF-16 unit: the one routine behind both
+// measuring and drawing. breaksUsed counts justification breaks already
+// taken on the current line (so runs of one line share the distribution).
+void advances(HDC dc, TFontData& f, const char16_t* s, int n, int* adv, int breaksUsed = 0) {
+  int extra = dc ? dc->st.charExtra : 0;
+  int bExtra = dc ? dc->st.breakExtra : 0, bCount = dc ? dc->st.breakCount : 0;
+  int k = breaksUsed;
+  for (int i = 0; i < n; ++i) {
+    char16_t c = s[i];
+    int a;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      a = f.surrogateGlyph(c, s[i + 1]).advance + extra;
+      adv[i] = a;
+      adv[++i] = 0;
+      continue;
+    }
+    a = f.glyph(c).advance + extra;
+    if (bCount > 0 && c == 0x20) {
+      a += bExtra / bCount + (k < bExtra % bCount ? 1 : 0);
+      ++k;
+    }
+    adv[i] = a;
+  }
+}
+
+int sumAdvances(const int* adv, int n) {
+  int w = 0;
+  for (int i = 0; i < n; ++i) w += adv[i];
+  return w;
+}
+
+struct AdvBuf {
+  int local[256];
+  std::vector<int> heap;
+  int* get(int n) {
+    if (n <= 256) return local;
+    heap.resize(size_t(n));
+    return heap.data();
+  }
+};
+
+}  // namespace
+
+BOOL GetTextMetricsW(HDC dc, TEXTMETRICW* metrics) {
+  if (!metrics) return 0;
+  *metrics = dcFont(dc).tm;
+  return 1;
+}
+
+int GetTextFaceW(HDC dc, String* face) {
+  TFontData& f = dcFont(dc);
+  if (face) *face = fromQ(f.qfont.family());
+  return int(f.qfont.family().size());
+}
+
+BOOL GetTextExtentPoint32W(HDC dc, const char16_t* text, int count, TSize* size) {
+  if (!size || count < 0 || (!text && count)) return 0;
+  TFontData& f = dcFont(dc);
+  AdvBuf buf;
+  int* adv = buf.get(count);
+  advances(dc, f, text, count, adv);
+  *size = {sumAdvances(adv, count), f.tm.tmHeight};
+  return 1;
+}
+
+BOOL GetTextExtentExPointW(HDC dc, const char16_t* text, int count, int maxExtent, int* fit, int* dx,
+                           TSize* size) {
+  if (count < 0 || (!text && count)) return 0;
+  TFontData& f = dcFont(dc);
+  AdvBuf buf;
+  int* adv = buf.get(count);
+  advances(dc, f, text, count, adv);
+  int w = 0, fitted = 0;
+  bool stop = false;
+  for (int i = 0; i < count; ++i) {
+    w += adv[i];
+    if (dx) dx[i] = w;
+    if (!stop && (maxExtent < 0 || w <= maxExtent)) fitted = i + 1;
+    else stop = true;
+  }
+  if (fit) *fit = fitted;
+  if (size) *size = {w, f.tm.tmHeight};
+  return 1;
+}
+
+BOOL GetCharWidth32W(HDC dc, UINT first, UINT last, int* widths) {
+  if (!widths || last < first || last > 0xFFFF) return 0;
+  TFontData& f = dcFont(dc);
+  for (UINT c = first; c <= last; ++c) widths[c - first] = f.glyph(char16_t(c)).advance;
+  return 1;
+}
+
+// ---- drawing -------------------------------------------------------------------------
+
+namespace {
+
+// Draws glyphs at x + the running sum of adv, on the given baseline.
+void drawGlyphs(HDC dc, TFontData& f, int x, int baseline, const char16_t* s, int n, const int* adv) {
+  QPainter& p = *dc->painter;
+  QColor color = ToQColor(dc->st.textColor);
+  if (dc->recordsText) {
+    // Recordings keep outlines, so playback at any scale puts every glyph
+    // where it was measured.
+    QPainterPath path;
+    int pos = x;
+    for (int i = 0; i < n; ++i) {
+      const TFontData::Glyph g = (s[i] >= 0xD800 && s[i] < 0xDC00 && i + 1 < n)
+                                     ? f.surrogateGlyph(s[i], s[i + 1]) : f.glyph(s[i]);
+      if (g.index) path.addPath(f.face(g.face).pathForGlyph(g.index).translated(pos, baseline));
+      pos += adv[i];
+    }
+    p.fillPath(path, color);
+    return;
+  }
+  std::vector<quint32> idx;
+  QList<QPointF> pos;
+  idx.reserve(size_t(n));
+  int face = -1;
+  auto flush = [&] {
+    if (idx.empty()) return;
+    QGlyphRun run;
+    run.setRawFont(f.face(face));
+    run.setGlyphIndexes(QList<quint32>(idx.begin(), idx.end()));
+    run.setPositions(pos);
+    p.drawGlyphRun(QPointF(0, 0), run);
+    idx.clear();
+    pos.clear();
+  };
+  p.setPen(color);
+  int cx = x;
+  for (int i = 0; i < n; ++i) {
+    char16_t c = s[i];
+    TFontData::Glyph g;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n) g = f.surrogateGlyph(c, s[i + 1]);
+    else g = f.glyph(c);
+    if (g.index && c != 0x20) {
+      if (g.face != face) {
+        flush();
+        face = g.face;
+      }
+      idx.push_back(g.index);
+      pos.push_back(QPointF(cx, baseline));
+    }
+    cx += adv[i];
+  }
+  flush();
+}
+
+void drawDecorations(HDC dc, TFontData& f, int x, int baseline, int width) {
+  if (width <= 0) return;
+  QColor color = ToQColor(dc->st.textColor);
+  if (f.log.lfUnderline)
+    dc->painter->fillRect(QRect(x, baseline + f.underlinePos, width, f.lineThickness), color);
+  if (f.log.lfStrikeOut)
+    dc->painter->fillRect(QRect(x, baseline - f.strikePos, width, f.lineThickness), color);
+}
+
+// Text at a reference point per the text alignment; returns the width.
+int textOut(HDC dc, int x, int y, const char16_t* s, int n, const int* dx, const TRect* opaque,
+            const TRect* clip) {
+  TFontData& f = dcFont(dc);
+  AdvBuf buf;
+  int* adv = buf.get(n);
+  if (dx) std::copy(dx, dx + n, adv);
+  else advances(dc, f, s, n, adv);
+  int width = sumAdvances(adv, n);
+  UINT align = dc->st.textAlign;
+  if (align & TA_UPDATECP) {
+    x = dc->st.penPos.x;
+    y = dc->st.penPos.y;
+  }
+  int left = x;
+  if ((align & TA_CENTER) == TA_CENTER) left = x - width / 2;
+  else if (align & TA_RIGHT) left = x - width;
+  int baseline = y + f.tm.tmAscent;
+  if ((align & TA_BASELINE) == TA_BASELINE) baseline = y;
+  else if (align & TA_BOTTOM) baseline = y - f.tm.tmDescent;
+  if (align & TA_UPDATECP) {
+    if ((align & TA_CENTER) != TA_CENTER) dc->st.penPos.x = (align & TA_RIGHT) ? left : left + width;
+  }
+  if (!dc->ready()) return width;
+  QPainter& p = *dc->painter;
+  if (opaque) p.fillRect(QRect(opaque->Left, opaque->Top, opaque->Width(), opaque->Height()), ToQColor(dc->st.bkColor));
+  if (n == 0) return 0;
+  if (clip) {
+    p.save();
+    p.setClipRect(QRect(clip->Left, clip->Top, clip->Width(), clip->Height()), Qt::IntersectClip);
+  }
+  if (!opaque && dc->st.bkMode == OPAQUE)
+    p.fillRect(QRect(left, baseline - f.tm.tmAscent, width, f.tm.tmHeight), ToQColor(dc->st.bkColor));
+  drawGlyphs(dc, f, left, baseline, s, n, adv);
+  drawDecorations(dc, f, left, baseline, width);
+  if (clip) {
+    p.restore();
+    dc->dirty = true;
+  }
+  return width;
+}
+
+}  // namespace
+
+BOOL TextOutW(HDC dc, int x, int y, const char16_t* text, int count) {
+  if (!dc || count < 0 || (!text && count)) return 0;
+  textOut(dc, x, y, text, count, nullptr, nullptr, nullptr);
+  return 1;
+}
+
+BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const TRect* rect, const char16_t* text, int count,
+                 const int* dx) {
+  if (!dc || count < 0 || (!text && count)) return 0;
+  TRect r;
+  if (rect) r = {std::min(rect->Left, rect->Right), std::min(rect->Top, rect->Bottom),
+                 std::max(rect->Left, rect->Right), std::max(rect->Top, rect->Bottom)};
+  textOut(dc, x, y, text, count, dx, (options & ETO_OPAQUE) && rect ? &r : nullptr,
+          (options & ETO_CLIPPED) && rect ? &r : nullptr);
+  return 1;
+}
+
+// ---- formatted text ----------------------------------------------------------------------
+
+namespace {
+
+struct Line {
+  int start = 0;
+  int len = 0;
+  int width = 0;
+  bool ellipsis = false;
+};
+
+bool isBreakSpace(char16_t c) { return c == 0x20 || c == 0x09; }
+
+}  // namespace
+
+int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format) {
+  if (!dc || !rect) return 0;
+  if (!text) count = 0;
+  if (count < 0) {
+    count = 0;
+    while (text[count]) ++count;
+  }
+  TFontData& f = dcFont(dc);
+  const bool single = format & DT_SINGLELINE, wrap = (format & DT_WORDBREAK) && !single;
+  int lineHeight = f.tm.tmHeight + ((format & DT_EXTERNALLEADING) ? f.tm.tmExternalLeading : 0);
+
+  // Prefix characters: "&x" underlines x, "&&" is a literal ampersand.
+  std::u16string s;
+  s.reserve(size_t(count));
+  int underlineAt = -1;
+  for (int i = 0; i < count; ++i) {
+    char16_t c = text[i];
+    if (c == '&' && !(format & DT_NOPREFIX)) {
+      if (i + 1 < count && text[i + 1] == '&') {
+        s.push_back('&');
+        ++i;
+      } else if (i + 1 < count) {
+        underlineAt = int(s.size());
+      }
+      continue;
+    }
+    s.push_back(c);
+  }
+  if (format & DT_PREFIXONLY) s.clear();
+  const int n = int(s.size());
+  std::vector<int> adv(size_t(n) + 1);
+  advances(dc, f, s.data(), n, adv.data());
+  // Tabs expand to stops relative to the line start.
+  int tabWidth = f.tm.tmAveCharWidth * ((format & DT_TABSTOP) ? int((format >> 8) & 0xFF) : 8);
+  if (tabWidth <= 0) tabWidth = 8 * std::max(1, f.tm.tmAveCharWidth);
+  auto lineWidth = [&](int start, int len) {
+    int w = 0;
+    for (int i = start; i < start + len; ++i) {
+      if (s[size_t(i)] == '\t' && (format & DT_EXPANDTABS)) w = (w / tabWidth + 1) * tabWidth;
+      else w += adv[size_t(i)];
+    }
+    return w;
+  };
+
+  const int maxWidth = rect->Right - rect->Left;
+  std::vector<Line> lines;
+  int pos = 0;
+  while (pos <= n) {
+    int end = pos;
+    if (!single)
+      while (end < n && s[size_t(end)] != '\r' && s[size_t(end)] != '\n') ++end;
+    else
+      end = n;
+    // Greedy filling of one paragraph.
+    int ls = pos;
+    while (true) {
+      if (!wrap) {
+        lines.push_back({ls, end - ls, 0});
+        break;
+      }
+      int w = 0, lastBreak = -1, i = ls;
+      int breakEnd = -1;
+      for (; i < end; ++i) {
+        char16_t c = s[size_t(i)];
+        if (isBreakSpace(c)) {
+          if (lastBreak < 0 || i > breakEnd) lastBreak = i;
+          breakEnd = i + 1;
+        }
+        int nw = (c == '\t' && (format & DT_EXPANDTABS)) ? (w / tabWidth + 1) * tabWidth : w + adv[size_t(i)];
+        if (nw > maxWidth && !isBreakSpace(c) && i > ls && lastBreak > ls) break;
+        w = nw;
+      }
+      if (i >= end) {
+        lines.push_back({ls, end - ls, 0});
+        break;
+      }
+      // Break before the last run of spaces; the spaces themselves vanish.
+      int stop = lastBreak;
+      while (stop > ls && isBreakSpace(s[size_t(stop - 1)])) --stop;
+      lines.push_back({ls, stop - ls, 0});
+      ls = lastBreak;
+      while (ls < end && isBreakSpace(s[size_t(ls)])) ++ls;
+      if (ls >= end) break;
+    }
+    if (single || end >= n) break;
+    pos = end + ((s[size_t(end)] == '\r' && end + 1 < n && s[size_t(end) + 1] == '\n') ? 2 : 1);
+  }
+
+  // Ellipsis: drop characters until the rest plus "..." fits.
+  const std::u16string dots = u"...";
+  int dotsAdv[3];
+  advances(dc, f, dots.data(), 3, dotsAdv);
+  const int dotsWidth = dotsAdv[0] + dotsAdv[1] + dotsAdv[2];
+  int widest = 0;
+  for (Line& l : lines) {
+    l.width = lineWidth(l.start, l.len);
+    if ((format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) && l.width > maxWidth) {
+      l.ellipsis = true;
+      while (l.len > 0 && lineWidth(l.start, l.len) + dotsWidth > maxWidth) --l.len;
+      l.width = lineWidth(l.start, l.len) + dotsWidth;
+    }
+    widest = std::max(widest, l.width);
+  }
+  const int total = int(lines.size()) * lineHeight;
+
+  if (format & DT_CALCRECT) {
+    rect->Right = rect->Left + (n == 0 ? 0 : widest);
+    rect->Bottom = rect->Top + (n == 0 && !single ? 0 : total);
+    return n == 0 && !single ? lineHeight : total;
+  }
+
+  int y = rect->Top;
+  if (single) {
+    if (format & DT_VCENTER) y = rect->Top + (rect->Bottom - rect->Top - lineHeight) / 2;
+    else if (format & DT_BOTTOM) y = rect->Bottom - lineHeight;
+  }
+  const int result = y - rect->Top + total;
+  if (!dc->ready()) return result;
+
+  QPainter& p = *dc->painter;
+  const bool clip = !(format & DT_NOCLIP);
+  if (clip) {
+    p.save();
+    p.setClipRect(QRect(rect->Left, rect->Top, rect->Right - rect->Left, rect->Bottom - rect->Top),
+                  Qt::IntersectClip);
+  }
+  for (const Line& l : lines) {
+    int x = rect->Left;
+    if (format & DT_CENTER) x = rect->Left + (maxWidth - l.width) / 2;
+    else if (format & DT_RIGHT) x = rect->Right - l.width;
+    int baseline = y + f.tm.tmAscent;
+    if (dc->st.bkMode == OPAQUE && l.width > 0)
+      p.fillRect(QRect(x, y, l.width, f.tm.tmHeight), ToQColor(dc->st.bkColor));
+    // Draw segment by segment so tabs land on their stops.
+    int cx = x, segStart = l.start;
+    auto drawSeg = [&](int from, int to) {
+      if (to > from) {
+        drawGlyphs(dc, f, cx, baseline, s.data() + from, to - from, adv.data() + from);
+        cx += sumAdvances(adv.data() + from, to - from);
+      }
+    };
+    for (int i = l.start; i < l.start + l.len; ++i) {
+      if (s[size_t(i)] == '\t' && (format & DT_EXPANDTABS)) {
+        drawSeg(segStart, i);
+        cx = x + ((cx - x) / tabWidth + 1) * tabWidth;
+        segStart = i + 1;
+      }
+    }
+    drawSeg(segStart, l.start + l.len);
+    if (l.ellipsis) drawGlyphs(dc, f, cx, baseline, dots.data(), 3, dotsAdv);
+    drawDecorations(dc, f, x, baseline, l.width);
+    if (underlineAt >= l.start && underlineAt < l.start + l.len && !(format & DT_HIDEPREFIX)) {
+      int ux = x + lineWidth(l.start, underlineAt - l.start);
+      p.fillRect(QRect(ux, baseline + f.underlinePos, adv[size_t(underlineAt)], f.lineThickness),
+                 ToQColor(dc->st.textColor));
+    }
+    y += lineHeight;
+  }
+  if (clip) {
+    p.restore();
+    dc->dirty = true;
+  }
+  return result;
+}
