@@ -1,0 +1,492 @@
+#pragma once
+// TBaseDataTree: a tree control that keeps no text and no items of its own.
+// It keeps a tree of compact node records, each followed by a block of user
+// data whose size the owner chooses, and asks the owner through events for
+// everything it needs to know about a node, when it first needs it.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/core/types.h"
+#include "platform/graphics/geometry.h"
+#include "tree/node.h"
+#include "platform/gui/controls.h"
+#include "platform/gui/messages.h"
+#include "tree/tree_types.h"
+
+class TBaseDataTree;
+class TCanvas;
+class TWorkerThread;
+
+// A class reference for tree classes: lets the clipboard-format registry
+// know which formats a tree class or its descendants may offer.
+struct TTreeClassInfo {
+  const char* Name;
+  const TTreeClassInfo* Parent;
+  bool InheritsFrom(const TTreeClassInfo* other) const {
+    for (const TTreeClassInfo* c = this; c; c = c->Parent)
+      if (c == other) return true;
+    return false;
+  }
+};
+
+// Event types. Reference parameters are the handler's answers.
+using TDTChangeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
+using TDTChangingEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, bool& Allowed)>;
+using TDTCheckChangingEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TCheckState& NewState, bool& Allowed)>;
+using TDTDragAllowedEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, bool& Allowed)>;
+using TDTInitNodeEvent = std::function<void(TBaseDataTree* Sender, PDataNode ParentNode,
+                                            PDataNode Node, TDataNodeInitStates& InitialStates)>;
+using TDTInitChildrenEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, std::uint32_t& ChildCount)>;
+using TDTFreeNodeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
+using TDTFocusChangeEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column)>;
+using TDTFocusChangingEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode OldNode, PDataNode NewNode,
+                       TColumnIndex OldColumn, TColumnIndex NewColumn, bool& Allowed)>;
+using TDTCompareEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node1, PDataNode Node2,
+                                           TColumnIndex Column, int& Result)>;
+using TDTIncrementalSearchEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node,
+                                                     const String& SearchText, int& Result)>;
+using TDTEditChangingEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, bool& Allowed)>;
+using TDTEditChangeEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column)>;
+using TDTEditCancelEvent = std::function<void(TBaseDataTree* Sender, TColumnIndex Column)>;
+using TDTHotNodeChangeEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode OldNode, PDataNode NewNode)>;
+using TDTMeasureItemEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas,
+                                               PDataNode Node, int& NodeHeight)>;
+using TDTNodeCopyingEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, PDataNode Target, bool& Allowed)>;
+using TDTNodeCopiedEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
+using TDTNodeMovingEvent = TDTNodeCopyingEvent;
+using TDTNodeMovedEvent = TDTNodeCopiedEvent;
+using TDTScrollEvent = std::function<void(TBaseDataTree* Sender, int DeltaX, int DeltaY)>;
+using TDTScrollbarShowEvent = std::function<void(TBaseDataTree* Sender, int Bar, bool Show)>;
+using TDTStateChangeEvent =
+    std::function<void(TBaseDataTree* Sender, TDataTreeStates Enter, TDataTreeStates Leave)>;
+using TDTStructureChangeEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TChangeReason Reason)>;
+using TDTUpdatingEvent = std::function<void(TBaseDataTree* Sender, TDTUpdateState State)>;
+using TDTGetNodeDataSizeEvent = std::function<void(TBaseDataTree* Sender, int& NodeDataSize)>;
+using TDTGetCellIsEmptyEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node,
+                                                  TColumnIndex Column, bool& IsEmpty)>;
+
+// Callback of Animate: return false to stop early.
+using TDTAnimationCallback = std::function<bool(int Step, int StepSize, void* Data)>;
+
+// The behaviour switches of a tree, grouped by concern. Every set is stored
+// whole; the tree reacts to the members that affect its structure.
+class TCustomDataTreeOptions {
+public:
+  explicit TCustomDataTreeOptions(TBaseDataTree* AOwner) : FOwner(AOwner) {}
+  virtual ~TCustomDataTreeOptions() = default;
+
+  TBaseDataTree* Owner() const { return FOwner; }
+  TDTPaintOptions PaintOptions() const { return FPaintOptions; }
+  TDTAnimationOptions AnimationOptions() const { return FAnimationOptions; }
+  TDTAutoOptions AutoOptions() const { return FAutoOptions; }
+  TDTSelectionOptions SelectionOptions() const { return FSelectionOptions; }
+  TDTMiscOptions MiscOptions() const { return FMiscOptions; }
+  TDTExportMode ExportMode() const { return FExportMode; }
+
+  virtual void SetPaintOptions(TDTPaintOptions Value);
+  virtual void SetAnimationOptions(TDTAnimationOptions Value) { FAnimationOptions = Value; }
+  virtual void SetAutoOptions(TDTAutoOptions Value) { FAutoOptions = Value; }
+  virtual void SetSelectionOptions(TDTSelectionOptions Value) { FSelectionOptions = Value; }
+  virtual void SetMiscOptions(TDTMiscOptions Value) { FMiscOptions = Value; }
+  void SetExportMode(TDTExportMode Value) { FExportMode = Value; }
+  virtual void AssignTo(TCustomDataTreeOptions& Dest) const;
+
+private:
+  TBaseDataTree* FOwner;
+  TDTPaintOptions FPaintOptions{toShowButtons, toShowDropmark, toShowRoot, toShowTreeLines,
+                                toThemeAware, toUseBlendedImages};
+  TDTAnimationOptions FAnimationOptions;
+  TDTAutoOptions FAutoOptions{toAutoDropExpand, toAutoScrollOnExpand, toAutoTristateTracking,
+                              toAutoDeleteMovedNodes};
+  TDTSelectionOptions FSelectionOptions;
+  TDTMiscOptions FMiscOptions{toAcceptOLEDrop, toFullRepaintOnResize, toInitOnSave,
+                              toToggleOnDblClick, toWheelPanning, toEditOnClick};
+  TDTExportMode FExportMode = emAll;
+};
+
+// Tree timer ids.
+enum : int {
+  ExpandTimer = 1, EditTimer = 2, HeaderTimer = 3, ScrollTimer = 4, ChangeTimer = 5,
+  StructureChangeTimer = 6, SearchTimer = 7
+};
+
+// The message through which the position-cache worker reports to a tree.
+// wParam: states to enter, lParam: states to leave, as 4-bit masks
+// (bit 0 stop validation, bit 1 use cache, bit 2 validating, bit 3
+// validation needed). Bits above the mask carry the validation pass the
+// report belongs to, so that a report of an abandoned pass is not applied.
+constexpr unsigned WM_CHANGESTATE = 0x8020;
+
+class TBaseDataTree : public TCustomControl {
+  friend class TWorkerThread;
+  friend class TCustomDataTreeOptions;
+
+public:
+  explicit TBaseDataTree(TComponent* AOwner);
+  ~TBaseDataTree() override;
+
+  static const TTreeClassInfo* ClassInfo();
+  virtual const TTreeClassInfo* TreeClass() const { return ClassInfo(); }
+
+  // ---- node store -------------------------------------------------------
+  PDataNode RootNode() const { return FRoot; }
+  int NodeDataSize() const { return FNodeDataSize; }
+  void SetNodeDataSize(int Value);
+  std::uint32_t RootNodeCount() const { return FRoot->ChildCount; }
+  void SetRootNodeCount(std::uint32_t Value);
+  std::uint32_t ChildCount(PDataNode Node) const;
+  void SetChildCount(PDataNode Node, std::uint32_t NewCount);
+  std::uint32_t TotalCount() const { return FRoot->TotalCount - 1; }
+  virtual PDataNode AddChild(PDataNode Parent, void* UserData = nullptr);
+  void DeleteNode(PDataNode Node, bool Reindex = true);
+  void DeleteChildren(PDataNode Node, bool ResetHasChildren = false);
+  virtual void Clear();
+  void* GetNodeData(PDataNode Node);
+  template <typename T>
+  T* GetNodeData(PDataNode Node) { return static_cast<T*>(GetNodeData(Node)); }
+  unsigned GetNodeLevel(PDataNode Node) const;
+  void FixupTotalCount(PDataNode Node);
+  void FixupTotalHeight(PDataNode Node);
+  int InternalDataSize() const { return FInternalDataSize; }
+  std::uint32_t DefaultNodeHeight() const { return FDefaultNodeHeight; }
+  void SetDefaultNodeHeight(std::uint32_t Value);
+  std::uint32_t VisibleCount() const { return FVisibleCount; }
+
+  virtual void BeginUpdate();
+  virtual void EndUpdate();
+  std::uint32_t UpdateCount() const { return FUpdateCount; }
+
+  // ---- tree state -------------------------------------------------------
+  TDataTreeStates TreeStates() const { return FStates; }
+  TCustomDataTreeOptions& TreeOptions() { return *FOptions; }
+  const TCustomDataTreeOptions& TreeOptions() const { return *FOptions; }
+  void SetTreeOptions(const TCustomDataTreeOptions& Value) { Value.AssignTo(*FOptions); }
+  std::uint32_t ChangeDelay() const { return FChangeDelay; }
+  void SetChangeDelay(std::uint32_t Value) { FChangeDelay = Value; }
+  std::uint32_t AnimationDuration() const { return FAnimationDuration; }
+  void SetAnimationDuration(std::uint32_t Value);
+  bool OperationCanceled() const { return FOperationCount > 0 && FOperationCanceled; }
+  void SetOperationCanceled(bool Value) { FOperationCanceled = Value; }
+  void BeginOperation();
+  void EndOperation();
+  int OffsetX() const { return FOffsetX; }
+  int OffsetY() const { return FOffsetY; }
+  std::uint32_t BottomSpace() const { return FBottomSpace; }
+  void SetBottomSpace(std::uint32_t Value);
+  int RangeX() const { return FRangeX; }
+  int RangeY() const { return FRangeY; }
+
+  // ---- node properties ---------------------------------------------------
+  bool Expanded(PDataNode Node) const { return Node && Node->States.Contains(vsExpanded); }
+  void SetExpanded(PDataNode Node, bool Value);
+  int NodeHeight(PDataNode Node);
+  void SetNodeHeight(PDataNode Node, int Value);
+  bool IsVisible(PDataNode Node);
+  void SetVisible(PDataNode Node, bool Value);
+  bool FullyVisible(PDataNode Node) const;
+  bool HasChildren(PDataNode Node) const;
+  void SetHasChildren(PDataNode Node, bool Value);
+  bool Selected(PDataNode Node) const { return Node && Node->States.Contains(vsSelected); }
+  void SetSelected(PDataNode Node, bool Value);
+  PDataNode FocusedNode() const { return FFocusedNode; }
+  void SetFocusedNode(PDataNode Value);
+  TColumnIndex FocusedColumn() const { return FFocusedColumn; }
+  bool HasVisibleNextSibling(PDataNode Node) const;
+  bool HasVisiblePreviousSibling(PDataNode Node) const;
+  bool IsFirstVisibleChild(PDataNode Parent, PDataNode Node) const;
+  bool IsLastVisibleChild(PDataNode Parent, PDataNode Node) const;
+
+  // ---- initialisation on demand, expanding and collapsing -----------------
+  virtual void ReinitNode(PDataNode Node, bool Recursive);
+  virtual void ReinitChildren(PDataNode Node, bool Recursive);
+  virtual void ResetNode(PDataNode Node);
+  void ToggleNode(PDataNode Node);
+  virtual void FullExpand(PDataNode Node = nullptr);
+  virtual void FullCollapse(PDataNode Node = nullptr);
+  virtual std::uint32_t CountVisibleChildren(PDataNode Node) const;
+  void MeasureItemHeight(TCanvas* Canvas, PDataNode Node);
+
+  // ---- navigation ---------------------------------------------------------
+  PDataNode GetFirst(bool ConsiderChildrenAbove = false);
+  PDataNode GetFirstChild(PDataNode Node);
+  PDataNode GetFirstCutCopy(bool ConsiderChildrenAbove = false);
+  PDataNode GetFirstInitialized(bool ConsiderChildrenAbove = false);
+  PDataNode GetFirstNoInit(bool ConsiderChildrenAbove = false) const;
+  PDataNode GetFirstSelected(bool ConsiderChildrenAbove = false);
+  PDataNode GetFirstVisible(PDataNode Node = nullptr, bool ConsiderChildrenAbove = true);
+  PDataNode GetFirstVisibleChild(PDataNode Node);
+  PDataNode GetFirstVisibleNoInit(PDataNode Node = nullptr, bool ConsiderChildrenAbove = true) const;
+  PDataNode GetLast(PDataNode Node = nullptr, bool ConsiderChildrenAbove = false);
+  PDataNode GetLastChild(PDataNode Node);
+  PDataNode GetLastNoInit(PDataNode Node = nullptr, bool ConsiderChildrenAbove = false) const;
+  PDataNode GetLastVisible(PDataNode Node = nullptr, bool ConsiderChildrenAbove = true);
+  PDataNode GetLastVisibleChild(PDataNode Node);
+  PDataNode GetLastVisibleNoInit(PDataNode Node = nullptr, bool ConsiderChildrenAbove = true) const;
+  PDataNode GetNext(PDataNode Node, bool ConsiderChildrenAbove = false);
+  PDataNode GetNextCutCopy(PDataNode Node, bool ConsiderChildrenAbove = false);
+  PDataNode GetNextInitialized(PDataNode Node, bool ConsiderChildrenAbove = false);
+  PDataNode GetNextNoInit(PDataNode Node, bool ConsiderChildrenAbove = false) const;
+  PDataNode GetNextSelected(PDataNode Node, bool ConsiderChildrenAbove = false);
+  PDataNode GetNextSibling(PDataNode Node);
+  PDataNode GetNextVisible(PDataNode Node, bool ConsiderChildrenAbove = true);
+  PDataNode GetNextVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove = true) const;
+  PDataNode GetNextVisibleSibling(PDataNode Node);
+  PDataNode GetNextVisibleSiblingNoInit(PDataNode Node) const;
+  PDataNode GetPrevious(PDataNode Node, bool ConsiderChildrenAbove = false);
+  PDataNode GetPreviousInitialized(PDataNode Node, bool ConsiderChildrenAbove = false);
+  PDataNode GetPreviousNoInit(PDataNode Node, bool ConsiderChildrenAbove = false) const;
+  PDataNode GetPreviousSibling(PDataNode Node);
+  PDataNode GetPreviousVisible(PDataNode Node, bool ConsiderChildrenAbove = true);
+  PDataNode GetPreviousVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove = true) const;
+  PDataNode GetPreviousVisibleSibling(PDataNode Node);
+  PDataNode GetPreviousVisibleSiblingNoInit(PDataNode Node) const;
+  PDataNode GetNodeAt(int X, int Y);
+  PDataNode GetNodeAt(int X, int Y, bool Relative, int& NodeTop);
+
+  // ---- position cache -----------------------------------------------------
+  // Stops a running fill of this tree's cache and waits until the worker has
+  // let go of the tree. Every change of the structure calls it first.
+  void InterruptValidation();
+  int CompareNodePositions(PDataNode Node1, PDataNode Node2, bool ConsiderChildrenAbove = false) const;
+  PDataNode FindInPositionCache(std::uint32_t Position, std::uint32_t& CurrentPos) const;
+  PDataNode FindInPositionCache(PDataNode Node, std::uint32_t& CurrentPos) const;
+  const std::vector<TCacheEntry>& PositionCache() const { return FPositionCache; }
+  std::uint32_t StartIndex() const { return FStartIndex; }
+
+  // ---- selection -----------------------------------------------------------
+  std::uint32_t SelectedCount() const { return FSelectionCount; }
+  bool SelectionLocked() const { return FSelectionLocked; }
+  void SetSelectionLocked(bool Value) { FSelectionLocked = Value; }
+  void ClearSelection();
+  virtual void AddToSelection(PDataNode Node);
+  virtual void AddToSelection(PDataNode const* NewItems, int NewLength, bool ForceInsert = false);
+  virtual void RemoveFromSelection(PDataNode Node);
+  virtual bool FindNodeInSelection(PDataNode P, int& Index, int LowBound, int HighBound) const;
+  PDataNode RangeAnchor() const { return FRangeAnchor; }
+
+  // ---- small operations ---------------------------------------------------
+  virtual int CountLevelDifference(PDataNode Node1, PDataNode Node2) const;
+  int AllocateInternalDataArea(int Size);
+
+  // ---- events ---------------------------------------------------------------
+  TDTChangeEvent OnChange;
+  TDTCheckChangingEvent OnChecking;
+  TDTChangeEvent OnChecked;
+  TDTChangeEvent OnCollapsed;
+  TDTChangingEvent OnCollapsing;
+  TDTCompareEvent OnCompareNodes;
+  TDTDragAllowedEvent OnDragAllowed;
+  TDTEditChangingEvent OnEditing;
+  TDTEditChangeEvent OnEdited;
+  TDTEditCancelEvent OnEditCancelled;
+  TDTChangeEvent OnExpanded;
+  TDTChangingEvent OnExpanding;
+  TDTFocusChangeEvent OnFocusChanged;
+  TDTFocusChangingEvent OnFocusChanging;
+  TDTFreeNodeEvent OnFreeNode;
+  TDTGetCellIsEmptyEvent OnGetCellIsEmpty;
+  TDTGetNodeDataSizeEvent OnGetNodeDataSize;
+  TDTHotNodeChangeEvent OnHotChange;
+  TDTIncrementalSearchEvent OnIncrementalSearch;
+  TDTInitChildrenEvent OnInitChildren;
+  TDTInitNodeEvent OnInitNode;
+  TDTMeasureItemEvent OnMeasureItem;
+  TDTNodeCopiedEvent OnNodeCopied;
+  TDTNodeCopyingEvent OnNodeCopying;
+  TDTNodeMovedEvent OnNodeMoved;
+  TDTNodeMovingEvent OnNodeMoving;
+  TDTChangeEvent OnResetNode;
+  TDTScrollEvent OnScroll;
+  TDTScrollbarShowEvent OnShowScrollbar;
+  TDTStateChangeEvent OnStateChange;
+  TDTStructureChangeEvent OnStructureChange;
+  TDTUpdatingEvent OnUpdating;
+
+  void Dispatch(TMessage& Message) override;
+
+protected:
+  // ---- initialisation on demand -------------------------------------------
+  virtual void InitNode(PDataNode Node);
+  virtual void InitChildren(PDataNode Node);
+
+  // ---- position cache -------------------------------------------------------
+  virtual bool ValidateCache();
+  virtual void InvalidateCache();
+  void ExpireCache();
+
+  // ---- change notification ----------------------------------------------------
+  virtual void Change(PDataNode Node);
+  virtual void StructureChange(PDataNode Node, TChangeReason Reason);
+  virtual void AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TChangeReason Reason);
+  virtual void DetermineHiddenChildrenFlag(PDataNode Node);
+  virtual void DetermineHiddenChildrenFlagAllNodes();
+  virtual void Animate(std::uint32_t Steps, std::uint32_t Duration,
+                       const TDTAnimationCallback& Callback, void* Data);
+  virtual void MarkCutCopyNodes();
+
+  // ---- dispatchers -------------------------------------------------------------
+  virtual bool DoBeforeDrag(PDataNode Node, TColumnIndex Column);
+  virtual void DoCanEdit(PDataNode Node, TColumnIndex Column, bool& Allowed);
+  virtual void DoChange(PDataNode Node);
+  virtual void DoChecked(PDataNode Node);
+  virtual bool DoChecking(PDataNode Node, TCheckState& NewCheckState);
+  virtual void DoCollapsed(PDataNode Node);
+  virtual bool DoCollapsing(PDataNode Node);
+  virtual int DoCompare(PDataNode Node1, PDataNode Node2, TColumnIndex Column);
+  virtual void DoExpanded(PDataNode Node);
+  virtual bool DoExpanding(PDataNode Node);
+  virtual void DoFocusChange(PDataNode Node, TColumnIndex Column);
+  virtual bool DoFocusChanging(PDataNode OldNode, PDataNode NewNode, TColumnIndex OldColumn,
+                               TColumnIndex NewColumn);
+  virtual void DoFocusNode(PDataNode Node, bool Ask);
+  virtual void DoFreeNode(PDataNode Node);
+  virtual bool DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column);
+  virtual void DoGetNodeDataSize(int& Size);
+  virtual int DoGetNodeWidth(PDataNode Node, TColumnIndex Column, TCanvas* Canvas);
+  virtual void DoHotChange(PDataNode Old, PDataNode New);
+  virtual int DoIncrementalSearch(PDataNode Node, const String& Text);
+  virtual void DoInitChildren(PDataNode Node, std::uint32_t& ChildCount);
+  virtual void DoInitNode(PDataNode Parent, PDataNode Node, TDataNodeInitStates& InitStates);
+  virtual void DoMeasureItem(TCanvas* TargetCanvas, PDataNode Node, int& NodeHeight);
+  virtual void DoNodeCopied(PDataNode Node);
+  virtual bool DoNodeCopying(PDataNode Node, PDataNode NewParent);
+  virtual void DoNodeMoved(PDataNode Node);
+  virtual bool DoNodeMoving(PDataNode Node, PDataNode NewParent);
+  virtual void DoReset(PDataNode Node);
+  virtual void DoScroll(int DeltaX, int DeltaY);
+  virtual void DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave = {});
+  virtual void DoStructureChange(PDataNode Node, TChangeReason Reason);
+  virtual void DoUpdating(TDTUpdateState State);
+
+  // ---- selection internals ---------------------------------------------------
+  virtual bool InternalAddToSelection(PDataNode const* NewItems, int NewLength, bool ForceInsert);
+  virtual void InternalRemoveFromSelection(PDataNode Node);
+  virtual void InternalClearSelection();
+  virtual void ResetRangeAnchor();
+  void PackArray();
+
+  // ---- window glue (kept in one place; painting issues fill these in) --------
+  virtual void UpdateScrollBars(bool DoRepaint);
+  // Recomputes the scroll ranges from the row heights.
+  virtual void UpdateRanges();
+  // Slides the rows below a node while it opens or closes; the painting
+  // code supplies the movement.
+  virtual void ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t Height);
+  void InvalidateToBottom(PDataNode Node);
+  void InvalidateNode(PDataNode Node);
+  void RepaintNode(PDataNode Node);
+  void InvalidateWindow();
+  void StartTreeTimer(int TimerID, std::uint32_t Interval);
+  void StopTimer(int TimerID);
+  bool TreeHandleAllocated() const;
+  // Posts a cache report to the tree's window; the worker calls this.
+  bool PostChangeState(std::uintptr_t EnterMask, std::intptr_t LeaveMask);
+  virtual void CancelEditNode() {}
+  // Empties the system clipboard when it still holds this tree's cut or copy.
+  virtual void ReleaseClipboardIfOwner();
+  // A WM_CHANGESTATE report of the worker arrived.
+  void HandleChangeState(std::uintptr_t EnterMask, std::intptr_t LeaveMask);
+  // One of the change timers fired.
+  void HandleChangeTimer(int TimerID);
+
+  // Node references that other parts of the tree keep; each is forgotten
+  // when its node is freed.
+  PDataNode FCurrentHotNode = nullptr;
+  PDataNode FDropTargetNode = nullptr;
+  PDataNode FCheckNode = nullptr;
+  PDataNode FLastSearchNode = nullptr;
+  PDataNode FHeightTrackNode = nullptr;
+
+  // Unlinks Node from its parent and siblings, keeping the parent chain's
+  // counts and heights; the node itself is not freed.
+  virtual void InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool Reindex = true);
+  // Adjust the count and height chains from Node up.
+  void AdjustTotalCount(PDataNode Node, std::int64_t Value, bool Relative = false);
+  void AdjustTotalHeight(PDataNode Node, std::int64_t Value, bool Relative = false);
+
+private:
+  PDataNode MakeNewNode();
+  void freeNodeMemory(PDataNode Node);
+  void createRoot();
+  void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
+  PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);
+  std::uint32_t userDataOffset() const {
+    return std::uint32_t(alignUp(NodeHeaderSize + std::size_t(FInternalDataSize), DataAlignment));
+  }
+  bool childrenAbove() const { return FOptions->PaintOptions().Contains(toChildrenAbove); }
+  bool readOnly() const { return FOptions->MiscOptions().Contains(toReadOnly); }
+  PDataNode nextVisibleNoInit(PDataNode Node, bool aboveOrder) const;
+  PDataNode firstVisibleNoInit(bool aboveOrder) const;
+  void forgetNode(PDataNode Node);
+  bool applicationTerminating() const;
+
+  PDataNode FRoot = nullptr;
+  std::uint32_t FDefaultNodeHeight = 18;
+  std::uint32_t FUpdateCount = 0;
+  int FNodeDataSize = -1;
+  TDataTreeStates FStates;
+  PDataNode FFocusedNode = nullptr;
+  TColumnIndex FFocusedColumn = NoColumn;
+  TChangeReason FLastStructureChangeReason = crIgnore;
+  PDataNode FLastStructureChangeNode = nullptr;
+  PDataNode FLastChangedNode = nullptr;
+
+  // Position cache. Written by the worker only while it holds the tree;
+  // read on the GUI thread only while the cache is marked usable.
+  std::vector<TCacheEntry> FPositionCache;
+  std::uint32_t FVisibleCount = 0;
+  std::uint32_t FStartIndex = 0;
+  // Set by the GUI thread to make a running fill stop; read by the worker.
+  std::atomic<bool> FStopValidation{false};
+  // True while the tree is queued for the worker or the worker holds it.
+  std::atomic<bool> FWorkerBusy{false};
+  // Number of the current validation pass; reports of older passes are
+  // ignored. Changed on the GUI thread while the worker cannot hold the
+  // tree; read by the worker under the worker's lock.
+  std::atomic<std::uint32_t> FCacheGeneration{0};
+  bool FCacheChildrenAbove = false;
+  // The window the worker reports to, captured on the GUI thread.
+  HWND FCacheWindow = nullptr;
+  // Tree timers that are running (bit = timer id), so stopping an idle
+  // timer costs nothing.
+  std::uint32_t FRunningTimers = 0;
+
+  // Selection: node pointers sorted by address. During an update bracket a
+  // removed entry is marked by setting its lowest bit and packed later.
+  std::vector<PDataNode> FSelection;
+  std::uint32_t FSelectionCount = 0;
+  bool FSelectionLocked = false;
+  PDataNode FRangeAnchor = nullptr;
+  int FLastSelectionLevel = -1;
+
+  int FOffsetX = 0;
+  int FOffsetY = 0;
+  int FRangeX = 0;
+  int FRangeY = 0;
+  std::uint32_t FBottomSpace = 0;
+  int FInternalDataSize = 0;
+  std::uint32_t FChangeDelay = 0;
+  std::uint32_t FAnimationDuration = 200;
+  int FOperationCount = 0;
+  bool FOperationCanceled = false;
+  std::unique_ptr<TCustomDataTreeOptions> FOptions;
+  bool FDestroying = false;
+};
+
+// The tree that owns a node: walks up to the hidden root, which keeps its
+// tree in the parent link.
+TBaseDataTree* TreeFromNode(PDataNode Node);

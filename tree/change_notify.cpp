@@ -1,0 +1,124 @@
+// Deferred change reports, the animation loop and the small operations that
+// painting, input and streaming build on.
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "tree/base_tree.h"
+
+void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TChangeReason Reason) {
+  if (IsStructureChange) {
+    if (FStates.Contains(tsStructureChangePending))
+      StopTimer(StructureChangeTimer);
+    else
+      DoStateChange({tsStructureChangePending});
+    FLastStructureChangeNode = Node;
+    if (FLastStructureChangeReason == crIgnore)
+      FLastStructureChangeReason = Reason;
+    else if (Reason != crIgnore && Reason != FLastStructureChangeReason)
+      FLastStructureChangeReason = crAccumulated;
+  } else {
+    if (FStates.Contains(tsChangePending))
+      StopTimer(ChangeTimer);
+    else
+      DoStateChange({tsChangePending});
+    FLastChangedNode = Node;
+  }
+}
+
+void TBaseDataTree::Change(PDataNode Node) {
+  AdviseChangeEvent(false, Node, crIgnore);
+  if (FUpdateCount > 0) return;
+  // Without a window no timer can fire; report at once rather than never.
+  if (FChangeDelay > 0 && !FStates.Contains(tsSynchMode) && TreeHandleAllocated())
+    StartTreeTimer(ChangeTimer, FChangeDelay);
+  else
+    DoChange(Node);
+}
+
+void TBaseDataTree::StructureChange(PDataNode Node, TChangeReason Reason) {
+  AdviseChangeEvent(true, Node, Reason);
+  if (FUpdateCount > 0) return;
+  if (FChangeDelay > 0 && !FStates.Contains(tsSynchMode) && TreeHandleAllocated())
+    StartTreeTimer(StructureChangeTimer, FChangeDelay);
+  else
+    DoStructureChange(Node, Reason);
+}
+
+void TBaseDataTree::HandleChangeTimer(int TimerID) {
+  if (TimerID == ChangeTimer)
+    DoChange(FLastChangedNode);
+  else if (TimerID == StructureChangeTimer)
+    DoStructureChange(FLastStructureChangeNode, FLastStructureChangeReason);
+}
+
+void TBaseDataTree::DetermineHiddenChildrenFlag(PDataNode Node) {
+  if (!Node) return;
+  bool allHidden;
+  if (Node->ChildCount == 0 && !Node->FirstChild) {
+    allHidden = !Node->States.Contains(vsHasChildren);
+  } else {
+    allHidden = true;
+    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
+      if (run->States.Contains(vsVisible)) {
+        allHidden = false;
+        break;
+      }
+  }
+  Node->States.Set(vsAllChildrenHidden, allHidden);
+}
+
+void TBaseDataTree::DetermineHiddenChildrenFlagAllNodes() {
+  for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run))
+    if (run->States.Contains(vsInitialized)) DetermineHiddenChildrenFlag(run);
+}
+
+void TBaseDataTree::Animate(std::uint32_t Steps, std::uint32_t Duration,
+                            const TDTAnimationCallback& Callback, void* Data) {
+  if (FStates.Contains(tsInAnimation) || Duration == 0 || !Callback) return;
+  using clock = std::chrono::steady_clock;
+  DoStateChange({tsInAnimation});
+  try {
+    std::int64_t remainingSteps = Steps;
+    std::int64_t remainingTime = Duration;  // ms
+    std::int64_t stepSize =
+        std::max<std::int64_t>(1, std::llround(double(Steps) / double(Duration)));
+    while (remainingSteps > 0 && remainingTime > 0 && !applicationTerminating()) {
+      auto started = clock::now();
+      if (!Callback(int(remainingSteps), int(stepSize), Data)) break;
+      remainingSteps -= stepSize;
+      if (remainingSteps <= 0) break;
+      // Each call's share of the time left; the steps get bigger when the
+      // time would not cover them one by one.
+      std::int64_t callsLeft = (remainingSteps + stepSize - 1) / stepSize + 1;
+      auto share = std::chrono::milliseconds(remainingTime / callsLeft);
+      std::this_thread::sleep_until(started + share);
+      remainingTime -=
+          std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - started).count();
+      if (remainingTime > 0 && remainingTime < (remainingSteps + stepSize - 1) / stepSize)
+        stepSize = (remainingSteps + remainingTime - 1) / remainingTime;
+    }
+    if (!applicationTerminating()) Callback(0, int(stepSize), Data);
+  } catch (...) {
+    DoStateChange({}, {tsInAnimation});
+    throw;
+  }
+  DoStateChange({}, {tsInAnimation});
+}
+
+void TBaseDataTree::MarkCutCopyNodes() {
+  for (std::uint32_t i = 0; i < FSelectionCount; ++i) {
+    PDataNode node = FSelection[i];
+    if (reinterpret_cast<std::uintptr_t>(node) & 1) continue;
+    if (!node->States.Contains(vsDisabled)) node->States.Include(vsCutOrCopy);
+  }
+}
+
+void TBaseDataTree::BeginOperation() {
+  if (++FOperationCount == 1) FOperationCanceled = false;
+}
+
+void TBaseDataTree::EndOperation() {
+  TAMRIX_ASSERT(FOperationCount > 0, "EndOperation must not be called when no operation in progress.");
+  --FOperationCount;
+}

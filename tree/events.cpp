@@ -1,0 +1,200 @@
+// Event dispatch: the rest of the tree raises every owner event through one
+// of these, so that a descendant can change an event's behaviour in one
+// place. Each gives a default answer when its event is not assigned.
+#include <cstdlib>
+
+#include "tree/base_tree.h"
+
+bool TBaseDataTree::DoBeforeDrag(PDataNode Node, TColumnIndex Column) {
+  bool allowed = false;
+  if (OnDragAllowed) OnDragAllowed(this, Node, Column, allowed);
+  return allowed;
+}
+
+void TBaseDataTree::DoCanEdit(PDataNode Node, TColumnIndex Column, bool& Allowed) {
+  if (OnEditing) OnEditing(this, Node, Column, Allowed);
+}
+
+void TBaseDataTree::DoChange(PDataNode Node) {
+  StopTimer(ChangeTimer);
+  if (OnChange) OnChange(this, Node);
+  DoStateChange({}, {tsChangePending});
+  FLastChangedNode = nullptr;
+}
+
+void TBaseDataTree::DoChecked(PDataNode Node) {
+  if (OnChecked) OnChecked(this, Node);
+}
+
+bool TBaseDataTree::DoChecking(PDataNode Node, TCheckState& NewCheckState) {
+  if (readOnly()) return false;
+  bool allowed = true;
+  if (OnChecking) OnChecking(this, Node, NewCheckState, allowed);
+  return allowed;
+}
+
+void TBaseDataTree::DoCollapsed(PDataNode Node) {
+  if (OnCollapsed) OnCollapsed(this, Node);
+}
+
+bool TBaseDataTree::DoCollapsing(PDataNode Node) {
+  bool allowed = true;
+  if (OnCollapsing) OnCollapsing(this, Node, allowed);
+  return allowed;
+}
+
+int TBaseDataTree::DoCompare(PDataNode Node1, PDataNode Node2, TColumnIndex Column) {
+  int result = 0;
+  if (OnCompareNodes) OnCompareNodes(this, Node1, Node2, Column, result);
+  return result;
+}
+
+void TBaseDataTree::DoExpanded(PDataNode Node) {
+  if (OnExpanded) OnExpanded(this, Node);
+}
+
+bool TBaseDataTree::DoExpanding(PDataNode Node) {
+  bool allowed = true;
+  if (OnExpanding) OnExpanding(this, Node, allowed);
+  return allowed;
+}
+
+void TBaseDataTree::DoFocusChange(PDataNode Node, TColumnIndex Column) {
+  if (OnFocusChanged) OnFocusChanged(this, Node, Column);
+}
+
+bool TBaseDataTree::DoFocusChanging(PDataNode OldNode, PDataNode NewNode, TColumnIndex OldColumn,
+                                    TColumnIndex NewColumn) {
+  // Without columns every column change is allowed; the header refines this.
+  bool allowed = true;
+  if (OnFocusChanging) OnFocusChanging(this, OldNode, NewNode, OldColumn, NewColumn, allowed);
+  return allowed;
+}
+
+void TBaseDataTree::DoFocusNode(PDataNode Node, bool Ask) {
+  if (Node == FRoot) Node = nullptr;
+  if (Node == FFocusedNode) return;
+  if (Ask && !DoFocusChanging(FFocusedNode, Node, FFocusedColumn, FFocusedColumn)) return;
+  const bool autoExpand = FOptions->AutoOptions().Contains(toAutoExpand);
+  if (FFocusedNode) {
+    if (autoExpand && FFocusedNode->States.Contains(vsExpanded) && Node &&
+        Node->Parent == FFocusedNode->Parent)
+      ToggleNode(FFocusedNode);
+    else
+      InvalidateNode(FFocusedNode);
+  }
+  FFocusedNode = Node;
+  if (FFocusedNode) {
+    if (autoExpand && !FFocusedNode->States.Contains(vsExpanded)) ToggleNode(FFocusedNode);
+    InvalidateNode(FFocusedNode);
+  }
+  if (FSelectionCount == 0) ResetRangeAnchor();
+}
+
+void TBaseDataTree::DoFreeNode(PDataNode Node) {
+  forgetNode(Node);
+  // The owner frees what it put into the user data: every node it
+  // initialised, gave a pointer with, or was handed the data address of.
+  if (Node->States.ContainsAny(nodeMask(vsInitialized, vsUserDataPointer)) ||
+      (Node->Reserved & nrUserDataHandedOut)) {
+    if (OnFreeNode) OnFreeNode(this, Node);
+  }
+  freeNodeMemory(Node);
+}
+
+bool TBaseDataTree::DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) {
+  bool isEmpty = true;
+  if (OnGetCellIsEmpty) OnGetCellIsEmpty(this, Node, Column, isEmpty);
+  return isEmpty;
+}
+
+void TBaseDataTree::DoGetNodeDataSize(int& Size) {
+  if (OnGetNodeDataSize) OnGetNodeDataSize(this, Size);
+}
+
+int TBaseDataTree::DoGetNodeWidth(PDataNode, TColumnIndex, TCanvas*) { return 0; }
+
+void TBaseDataTree::DoHotChange(PDataNode Old, PDataNode New) {
+  if (OnHotChange) OnHotChange(this, Old, New);
+}
+
+int TBaseDataTree::DoIncrementalSearch(PDataNode Node, const String& Text) {
+  int result = 0;
+  if (OnIncrementalSearch) OnIncrementalSearch(this, Node, Text, result);
+  return result;
+}
+
+void TBaseDataTree::DoInitChildren(PDataNode Node, std::uint32_t& ChildCount) {
+  if (OnInitChildren) OnInitChildren(this, Node, ChildCount);
+}
+
+void TBaseDataTree::DoInitNode(PDataNode Parent, PDataNode Node, TDataNodeInitStates& InitStates) {
+  if (OnInitNode) OnInitNode(this, Parent, Node, InitStates);
+}
+
+void TBaseDataTree::DoMeasureItem(TCanvas* TargetCanvas, PDataNode Node, int& NodeHeight) {
+  if (OnMeasureItem) OnMeasureItem(this, TargetCanvas, Node, NodeHeight);
+}
+
+void TBaseDataTree::DoNodeCopied(PDataNode Node) {
+  if (OnNodeCopied) OnNodeCopied(this, Node);
+}
+
+bool TBaseDataTree::DoNodeCopying(PDataNode Node, PDataNode NewParent) {
+  bool allowed = true;
+  if (OnNodeCopying) OnNodeCopying(this, Node, NewParent, allowed);
+  return allowed;
+}
+
+void TBaseDataTree::DoNodeMoved(PDataNode Node) {
+  if (OnNodeMoved) OnNodeMoved(this, Node);
+}
+
+bool TBaseDataTree::DoNodeMoving(PDataNode Node, PDataNode NewParent) {
+  bool allowed = true;
+  if (OnNodeMoving) OnNodeMoving(this, Node, NewParent, allowed);
+  return allowed;
+}
+
+void TBaseDataTree::DoReset(PDataNode Node) {
+  if (OnResetNode) OnResetNode(this, Node);
+}
+
+void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
+  if (OnScroll) OnScroll(this, DeltaX, DeltaY);
+}
+
+void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
+  if (OnStateChange && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()))
+    OnStateChange(this, Enter, Leave);
+  FStates = (FStates + Enter) - Leave;
+}
+
+void TBaseDataTree::DoStructureChange(PDataNode Node, TChangeReason Reason) {
+  StopTimer(StructureChangeTimer);
+  if (OnStructureChange) OnStructureChange(this, Node, Reason);
+  DoStateChange({}, {tsStructureChangePending});
+  FLastStructureChangeNode = nullptr;
+  FLastStructureChangeReason = crIgnore;
+}
+
+void TBaseDataTree::DoUpdating(TDTUpdateState State) {
+  if (OnUpdating) OnUpdating(this, State);
+}
+
+void TBaseDataTree::forgetNode(PDataNode Node) {
+  // Nothing that outlives the node may keep pointing at it.
+  if (FLastChangedNode == Node) FLastChangedNode = nullptr;
+  if (FLastStructureChangeNode == Node) FLastStructureChangeNode = nullptr;
+  if (FCurrentHotNode == Node) FCurrentHotNode = nullptr;
+  if (FDropTargetNode == Node) FDropTargetNode = nullptr;
+  if (FFocusedNode == Node) FFocusedNode = nullptr;
+  if (FCheckNode == Node) FCheckNode = nullptr;
+  if (FLastSearchNode == Node) FLastSearchNode = nullptr;
+  if (FHeightTrackNode == Node) FHeightTrackNode = nullptr;
+  if (FRangeAnchor == Node) FRangeAnchor = nullptr;
+  if (Node->States.Contains(vsSelected)) {
+    InternalRemoveFromSelection(Node);
+    if (FUpdateCount == 0) PackArray();
+  }
+}

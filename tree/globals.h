@@ -1,0 +1,149 @@
+#pragma once
+// Process-wide resources shared by all trees and the small routines several
+// parts of the tree use: the clipboard-format registry, the set-up done by
+// the first tree, alpha blending of 32-bit pictures and text shortening.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/core/types.h"
+#include "platform/graphics/geometry.h"
+
+struct TTreeClassInfo;
+class TBaseDataTree;
+class TBitmap;
+class TCanvas;
+
+// What a format offers: the format id and how the data travels.
+enum : std::uint32_t { TYMED_HGLOBAL = 1, TYMED_FILE = 2, TYMED_ISTREAM = 4, TYMED_ISTORAGE = 8 };
+enum : std::uint32_t { DVASPECT_CONTENT = 1 };
+
+struct TFormatEtc {
+  std::uint16_t cfFormat = 0;
+  void* ptd = nullptr;
+  std::uint32_t dwAspect = DVASPECT_CONTENT;
+  std::int32_t lindex = -1;
+  std::uint32_t tymed = TYMED_HGLOBAL;
+};
+using TFormatEtcArray = std::vector<TFormatEtc>;
+
+struct TClipboardFormatEntry {
+  String Description;
+  const TTreeClassInfo* TreeClass = nullptr;
+  std::uint32_t Priority = 0;
+  TFormatEtc FormatEtc;
+};
+
+// The registry of formats that tree classes can offer, lowest priority value
+// first; formats of equal priority keep the order they were registered in.
+class TClipboardFormatList {
+public:
+  void Add(TClipboardFormatEntry Entry);
+  void Clear() { FList.clear(); }
+  int Count() const { return int(FList.size()); }
+  const TClipboardFormatEntry& Items(int Index) const { return FList[std::size_t(Index)]; }
+  // The formats of TreeClass and its ancestors, limited to AllowedFormats
+  // when given (a tree's ClipboardFormats), in priority order.
+  void EnumerateFormats(const TTreeClassInfo* TreeClass, TFormatEtcArray& Formats,
+                        const std::vector<String>* AllowedFormats = nullptr) const;
+  // The class registered for a description (ignoring case), with its id.
+  const TTreeClassInfo* FindFormat(const String& Description, std::uint16_t& Format) const;
+  const TClipboardFormatEntry* FindFormat(const String& Description) const;
+
+private:
+  std::vector<TClipboardFormatEntry> FList;
+};
+
+TClipboardFormatList& ClipboardFormatList();
+
+// Registers a format by name; returns its id.
+std::uint16_t RegisterDTClipboardFormat(const String& Description, const TTreeClassInfo* TreeClass,
+                                        std::uint32_t Priority, std::uint32_t tymed = TYMED_HGLOBAL,
+                                        void* ptd = nullptr, std::uint32_t dwAspect = DVASPECT_CONTENT,
+                                        std::int32_t lindex = -1);
+// Registers a predefined or already named format by id.
+void RegisterDTClipboardFormat(std::uint16_t Format, const TTreeClassInfo* TreeClass,
+                               std::uint32_t Priority);
+// The name under which a format id was registered ("" when unknown).
+String ClipboardFormatName(std::uint16_t Format);
+
+// Standard clipboard formats.
+enum : std::uint16_t { CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13 };
+
+// The descriptions a tree is allowed to offer: sorted, no duplicates, and
+// only those registered for the tree's class or an ancestor of it.
+class TClipboardFormats {
+public:
+  explicit TClipboardFormats(TBaseDataTree* AOwner) : FOwner(AOwner) {}
+  TBaseDataTree* Owner() const { return FOwner; }
+  int Add(const String& S);
+  void Insert(int Index, const String& S);
+  void Clear() { FStrings.clear(); }
+  int Count() const { return int(FStrings.size()); }
+  const String& Strings(int Index) const { return FStrings[std::size_t(Index)]; }
+  const std::vector<String>& List() const { return FStrings; }
+  int IndexOf(const String& S) const;
+
+private:
+  bool accepts(const String& S) const;
+  TBaseDataTree* FOwner;
+  std::vector<String> FStrings;
+};
+
+// Process-wide flags set up by the first tree.
+struct TTreeGlobals {
+  bool Initialized = false;
+  // The blending routines are written portably, so blending is always there.
+  bool MMXAvailable = true;
+  bool IsWinNT = true;
+  bool IsWin2K = false;
+  bool IsWinXP = false;
+  bool IsWinVistaOrAbove = true;
+  bool NeedToUnitialize = false;
+  std::uint16_t CF_DTREFERENCE = 0;
+  std::uint16_t CF_DATATREE = 0;
+  std::uint16_t CF_HTML = 0;
+  std::uint16_t CF_RTF = 0;
+  std::uint16_t CF_RTFNOOBJS = 0;
+  std::uint16_t CF_CSV = 0;
+};
+TTreeGlobals& TreeGlobals();
+
+void InitializeGlobalStructures();
+void FinalizeGlobalStructures();
+
+// The class info of the string tree, registered here so that its formats
+// exist as soon as the first tree does; the string tree class returns it.
+const TTreeClassInfo* StringTreeClassInfo();
+
+// ---- small routines ------------------------------------------------------------
+
+TRect OrderRect(const TRect& R);
+void QuickSort(std::uint32_t* TheArray, int L, int R);
+// The image-list colour of a colour value: none and default map to the
+// image list's own markers.
+std::uint32_t GetRGBColor(std::int32_t Colour);
+
+enum TBlendMode { bmConstantAlpha, bmPerPixelAlpha, bmMasterAlpha, bmConstantAlphaAndColor };
+// Blends rows R of Source into Destination at Target, per 8-bit channel.
+// Both pictures must hold 32 bits per pixel.
+void AlphaBlend(TBitmap* Source, TBitmap* Destination, const TRect& R, TPoint Target,
+                TBlendMode Mode, int ConstantAlpha, int Bias);
+// The same over raw top-down 32-bit rows (Stride in bytes).
+struct TBlendSurface {
+  std::uint8_t* Bits = nullptr;
+  int Width = 0;
+  int Height = 0;
+  int Stride = 0;
+  int BitsPerPixel = 32;
+};
+void AlphaBlendSurfaces(const TBlendSurface* Source, TBlendSurface& Destination, const TRect& R,
+                        TPoint Target, TBlendMode Mode, int ConstantAlpha, int Bias);
+
+// Measures the width of the first Length characters of a text.
+using TTextMeasure = std::function<int(const char16_t* Text, int Length)>;
+// Shortens S with a trailing "..." to fit Width; never splits a surrogate
+// pair. EllipsisWidth 0 means measure it.
+String ShortenString(const TTextMeasure& Measure, const String& S, int Width, int EllipsisWidth = 0);
+String ShortenString(TCanvas& Canvas, const String& S, int Width, int EllipsisWidth = 0);

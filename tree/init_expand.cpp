@@ -1,0 +1,297 @@
+// Initialisation on demand, expanding and collapsing, and the visible-row
+// bookkeeping that goes with them.
+#include "tree/base_tree.h"
+
+void TBaseDataTree::InitNode(PDataNode Node) {
+  // Flag first, so that a handler that walks the tree does not start again.
+  Node->States.Include(vsInitialized);
+  TDataNodeInitStates initStates;
+  DoInitNode(Node->Parent == FRoot ? nullptr : Node->Parent, Node, initStates);
+  if (initStates.Contains(ivsDisabled)) Node->States.Include(vsDisabled);
+  if (initStates.Contains(ivsHasChildren)) Node->States.Include(vsHasChildren);
+  if (initStates.Contains(ivsSelected)) InternalAddToSelection(&Node, 1, false);
+  if (initStates.Contains(ivsMultiline)) Node->States.Include(vsMultiline);
+  bool expanded = Node->States.Contains(vsExpanded);
+  if (expanded != initStates.Contains(ivsExpanded)) {
+    if (initStates.Contains(ivsExpanded))
+      ToggleNode(Node);
+    else if (Node->States.Contains(vsHasChildren))
+      InitChildren(Node);
+  }
+}
+
+void TBaseDataTree::InitChildren(PDataNode Node) {
+  if (!Node || Node == FRoot || !Node->States.Contains(vsHasChildren)) return;
+  std::uint32_t count = Node->ChildCount;
+  DoInitChildren(Node, count);
+  if (count == 0) {
+    // No children after all: the node becomes a leaf and loses its button.
+    DeleteChildren(Node, false);
+    Node->States.Exclude(vsHasChildren);
+  } else {
+    SetChildCount(Node, count);
+  }
+}
+
+void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
+  if (Node && Node != FRoot) {
+    Node->States.ExcludeMask(nodeMask(vsChecking, vsCutOrCopy, vsDeleting, vsHeightMeasured));
+    InitNode(Node);
+  }
+  if (Recursive) ReinitChildren(Node, true);
+}
+
+void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
+  if (!Node) Node = FRoot;
+  InitChildren(Node);
+  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) ReinitNode(run, Recursive);
+}
+
+void TBaseDataTree::ResetNode(PDataNode Node) {
+  CancelEditNode();
+  if (!Node || Node == FRoot) {
+    Clear();
+    return;
+  }
+  DoReset(Node);
+  DeleteChildren(Node, false);
+  Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
+                                    vsExpanded, vsHasChildren, vsHeightMeasured));
+  InvalidateNode(Node);
+}
+
+void TBaseDataTree::SetExpanded(PDataNode Node, bool Value) {
+  if (!Node || Node == FRoot) return;
+  if (Value != Node->States.Contains(vsExpanded)) ToggleNode(Node);
+}
+
+std::uint32_t TBaseDataTree::CountVisibleChildren(PDataNode Node) const {
+  if (!Node || !Node->States.Contains(vsExpanded)) return 0;
+  // Iterative walk over the shown part of the subtree.
+  std::uint32_t count = 0;
+  PDataNode run = Node->FirstChild;
+  while (run) {
+    if (run->States.Contains(vsVisible)) {
+      ++count;
+      if (run->States.Contains(vsExpanded) && run->FirstChild) {
+        run = run->FirstChild;
+        continue;
+      }
+    }
+    while (run != Node && !run->NextSibling) run = run->Parent;
+    if (run == Node) break;
+    run = run->NextSibling;
+  }
+  return count;
+}
+
+void TBaseDataTree::ToggleNode(PDataNode Node) {
+  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
+  if (Node == FRoot) return;
+  if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
+  bool wasToggling = FStates.Contains(tsToggling);
+  DoStateChange({tsToggling});
+  Node->States.Include(vsToggling);
+
+  auto leave = [&] {
+    Node->States.Exclude(vsToggling);
+    if (!wasToggling) DoStateChange({}, {tsToggling});
+  };
+
+  bool changed = false;
+  try {
+    if (!Node->States.Contains(vsExpanded)) {
+      if (DoExpanding(Node)) {
+        changed = true;
+        InterruptValidation();
+        if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+        if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+        if (Node->ChildCount > 0 && !Node->States.Contains(vsExpanded)) {
+          std::int64_t heightDelta = 0;
+          for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
+            if (child->States.Contains(vsVisible)) heightDelta += child->TotalHeight;
+          if (FUpdateCount == 0 && !FStates.Contains(tsExpanding) &&
+              !FStates.Contains(tsPainting))
+            ToggleAnimation(Node, true, heightDelta);
+          Node->States.Include(vsExpanded);
+          AdjustTotalHeight(Node, heightDelta, true);
+          if (FullyVisible(Node)) FVisibleCount += CountVisibleChildren(Node);
+          DoExpanded(Node);
+        }
+      }
+    } else if (DoCollapsing(Node)) {
+      changed = true;
+      InterruptValidation();
+      if (FUpdateCount == 0 && !FStates.Contains(tsCollapsing))
+        ToggleAnimation(Node, false, std::int64_t(Node->TotalHeight) - Node->NodeHeight);
+      std::int64_t heightDelta = std::int64_t(Node->NodeHeight) - std::int64_t(Node->TotalHeight);
+      AdjustTotalHeight(Node, heightDelta, true);
+      if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
+      Node->States.Exclude(vsExpanded);
+      DoCollapsed(Node);
+      if (FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
+        DeleteChildren(Node, false);
+        Node->States.Include(vsHasChildren);
+      }
+    }
+
+    if (changed) {
+      ExpireCache();
+      if (FUpdateCount == 0) {
+        InvalidateCache();
+        if (Node->ChildCount == 0) {
+          InvalidateNode(Node);
+        } else {
+          UpdateScrollBars(true);
+          InvalidateToBottom(Node);
+        }
+      } else {
+        // Inside a bracket only the ranges follow; the rest comes at its end.
+        UpdateRanges();
+      }
+    }
+  } catch (...) {
+    leave();
+    throw;
+  }
+  leave();
+}
+
+void TBaseDataTree::FullExpand(PDataNode Node) {
+  if (FRoot->TotalCount < 2) return;
+  if (Node == FRoot) Node = nullptr;
+  DoStateChange({tsExpanding});
+  BeginUpdate();
+  try {
+    PDataNode stop = nullptr;
+    if (Node) {
+      // The walk ends at the first node after Node's subtree.
+      PDataNode run = Node;
+      while (run != FRoot && !run->NextSibling) run = run->Parent;
+      stop = run == FRoot ? nullptr : run->NextSibling;
+    } else {
+      Node = FRoot->FirstChild;
+    }
+    if (Node && !Node->States.Contains(vsInitialized)) InitNode(Node);
+    while (Node && Node != stop) {
+      if (!Node->States.Contains(vsExpanded)) ToggleNode(Node);
+      Node = GetNext(Node);
+    }
+  } catch (...) {
+    EndUpdate();
+    DoStateChange({}, {tsExpanding});
+    throw;
+  }
+  EndUpdate();
+  DoStateChange({}, {tsExpanding});
+}
+
+void TBaseDataTree::FullCollapse(PDataNode Node) {
+  if (FRoot->TotalCount < 2) return;
+  if (Node == FRoot) Node = nullptr;
+  DoStateChange({tsCollapsing});
+  BeginUpdate();
+  try {
+    // Deepest first, so that each collapse only hides rows that are
+    // already collapsed below.
+    PDataNode run = GetLastVisibleNoInit(Node, false);
+    while (run && run != Node) {
+      PDataNode previous = GetPreviousNoInit(run);
+      if (run->States.Contains(vsExpanded) && run->States.Contains(vsHasChildren))
+        ToggleNode(run);
+      run = previous;
+    }
+    if (Node && Node->States.Contains(vsExpanded) && Node->States.Contains(vsHasChildren))
+      ToggleNode(Node);
+  } catch (...) {
+    EndUpdate();
+    DoStateChange({}, {tsCollapsing});
+    throw;
+  }
+  EndUpdate();
+  DoStateChange({}, {tsCollapsing});
+}
+
+int TBaseDataTree::NodeHeight(PDataNode Node) {
+  if (!Node || Node == FRoot) return 0;
+  if (FOptions->MiscOptions().Contains(toVariableNodeHeight)) {
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    MeasureItemHeight(Canvas(), Node);
+  }
+  return Node->NodeHeight;
+}
+
+void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
+  if (!Node || Node == FRoot || readOnly()) return;
+  if (Value < 0) Value = 0;
+  if (Value > 0xFFFF) Value = 0xFFFF;
+  if (Value == Node->NodeHeight) return;
+  InterruptValidation();
+  std::int64_t difference = std::int64_t(Value) - Node->NodeHeight;
+  Node->NodeHeight = std::uint16_t(Value);
+  AdjustTotalHeight(Node, difference, true);
+  if (FullyVisible(Node)) {
+    ExpireCache();
+    if (FUpdateCount == 0) {
+      InvalidateToBottom(Node);
+      UpdateScrollBars(true);
+    }
+  }
+  if (FUpdateCount == 0) InvalidateCache();
+}
+
+void TBaseDataTree::MeasureItemHeight(TCanvas* Canvas, PDataNode Node) {
+  if (!Node || Node == FRoot || Node->States.Contains(vsHeightMeasured)) return;
+  Node->States.Include(vsHeightMeasured);
+  int newHeight = Node->NodeHeight;
+  DoMeasureItem(Canvas, Node, newHeight);
+  if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+}
+
+bool TBaseDataTree::IsVisible(PDataNode Node) {
+  if (!Node) Node = FRoot;
+  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+  return Node->States.Contains(vsVisible);
+}
+
+void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
+  if (!Node || Node == FRoot || Value == Node->States.Contains(vsVisible)) return;
+  InterruptValidation();
+  PDataNode parent = Node->Parent;
+  bool parentShows = parent == FRoot || (FullyVisible(parent) && parent->States.Contains(vsExpanded));
+  std::int64_t rows = 1 + std::int64_t(CountVisibleChildren(Node));
+  if (Value) {
+    Node->States.Include(vsVisible);
+    if (parent->States.Contains(vsExpanded))
+      AdjustTotalHeight(parent, Node->TotalHeight, true);
+    if (parentShows) FVisibleCount += std::uint32_t(rows);
+  } else {
+    if (parent->States.Contains(vsExpanded))
+      AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
+    if (parentShows) FVisibleCount -= std::uint32_t(rows);
+    Node->States.Exclude(vsVisible);
+  }
+  DetermineHiddenChildrenFlag(parent);
+  ExpireCache();
+  if (FUpdateCount == 0) {
+    InvalidateCache();
+    UpdateScrollBars(true);
+    InvalidateWindow();
+  }
+}
+
+bool TBaseDataTree::HasChildren(PDataNode Node) const {
+  return (Node ? Node : FRoot)->States.Contains(vsHasChildren);
+}
+
+void TBaseDataTree::SetHasChildren(PDataNode Node, bool Value) {
+  if (!Node || Node == FRoot) return;
+  if (Value) {
+    Node->States.Include(vsHasChildren);
+  } else {
+    DeleteChildren(Node, true);
+    Node->States.Exclude(vsHasChildren);
+  }
+  DetermineHiddenChildrenFlag(Node);
+  InvalidateNode(Node);
+}

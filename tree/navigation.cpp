@@ -1,0 +1,577 @@
+// Walking the tree. The initialising variants make sure every node they
+// return has been initialised and create children they have to look into;
+// the NoInit variants touch nothing and are what the position cache uses.
+#include "tree/base_tree.h"
+
+namespace {
+inline bool isVisible(PDataNode n) { return n->States.Contains(vsVisible); }
+inline bool isExpanded(PDataNode n) { return n->States.Contains(vsExpanded); }
+}  // namespace
+
+bool TBaseDataTree::FullyVisible(PDataNode Node) const {
+  TAMRIX_ASSERT(Node != nullptr, "Invalid parameter.");
+  if (!isVisible(Node)) return false;
+  for (PDataNode run = Node; run != FRoot;) {
+    PDataNode parent = run->Parent;
+    if (!parent) return false;
+    if (parent != FRoot && !(isExpanded(parent) && isVisible(parent))) return false;
+    run = parent;
+  }
+  return true;
+}
+
+bool TBaseDataTree::HasVisibleNextSibling(PDataNode Node) const {
+  for (PDataNode run = Node ? Node->NextSibling : nullptr; run; run = run->NextSibling)
+    if (isVisible(run)) return true;
+  return false;
+}
+
+bool TBaseDataTree::HasVisiblePreviousSibling(PDataNode Node) const {
+  for (PDataNode run = Node ? Node->PrevSibling : nullptr; run; run = run->PrevSibling)
+    if (isVisible(run)) return true;
+  return false;
+}
+
+bool TBaseDataTree::IsFirstVisibleChild(PDataNode Parent, PDataNode Node) const {
+  if (!Parent) Parent = FRoot;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling)
+    if (isVisible(run)) return run == Node;
+  return false;
+}
+
+bool TBaseDataTree::IsLastVisibleChild(PDataNode Parent, PDataNode Node) const {
+  if (!Parent) Parent = FRoot;
+  for (PDataNode run = Parent->LastChild; run; run = run->PrevSibling)
+    if (isVisible(run)) return run == Node;
+  return false;
+}
+
+// ---- plain order ----------------------------------------------------------------
+
+PDataNode TBaseDataTree::GetFirst(bool ConsiderChildrenAbove) {
+  if (ConsiderChildrenAbove && childrenAbove()) {
+    PDataNode run = GetFirstChild(nullptr);
+    while (run) {
+      PDataNode child = GetFirstChild(run);
+      if (!child) break;
+      run = child;
+    }
+    return run;
+  }
+  return GetFirstChild(nullptr);
+}
+
+PDataNode TBaseDataTree::GetFirstNoInit(bool ConsiderChildrenAbove) const {
+  PDataNode run = FRoot->FirstChild;
+  if (ConsiderChildrenAbove && childrenAbove())
+    while (run && run->FirstChild) run = run->FirstChild;
+  return run;
+}
+
+PDataNode TBaseDataTree::GetFirstChild(PDataNode Node) {
+  if (!Node || Node == FRoot) {
+    Node = FRoot;
+  } else {
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+  }
+  PDataNode result = Node->FirstChild;
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetLastChild(PDataNode Node) {
+  if (!Node || Node == FRoot) {
+    Node = FRoot;
+  } else {
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+  }
+  PDataNode result = Node->LastChild;
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetLast(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) Node = FRoot;
+  if (ConsiderChildrenAbove && childrenAbove()) return GetLastChild(Node);
+  PDataNode result = nullptr;
+  for (PDataNode next = GetLastChild(Node); next; next = GetLastChild(next)) result = next;
+  return result;
+}
+
+PDataNode TBaseDataTree::GetLastNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) Node = FRoot;
+  if (ConsiderChildrenAbove && childrenAbove()) return Node->LastChild;
+  PDataNode result = nullptr;
+  for (PDataNode next = Node->LastChild; next; next = next->LastChild) result = next;
+  return result;
+}
+
+PDataNode TBaseDataTree::GetNext(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  PDataNode result;
+  if (ConsiderChildrenAbove && childrenAbove()) {
+    if (Node->NextSibling) {
+      result = Node->NextSibling;
+      for (;;) {
+        if (!result->States.Contains(vsInitialized)) InitNode(result);
+        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0)
+          InitChildren(result);
+        if (!result->FirstChild) break;
+        result = result->FirstChild;
+      }
+    } else {
+      result = Node->Parent == FRoot ? nullptr : Node->Parent;
+    }
+  } else {
+    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+    result = Node->FirstChild;
+    if (!result) {
+      PDataNode run = Node;
+      while (run != FRoot && !run->NextSibling) run = run->Parent;
+      result = run == FRoot ? nullptr : run->NextSibling;
+    }
+  }
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetNextNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  if (ConsiderChildrenAbove && childrenAbove()) {
+    if (Node->NextSibling) {
+      PDataNode result = Node->NextSibling;
+      while (result->FirstChild) result = result->FirstChild;
+      return result;
+    }
+    return Node->Parent == FRoot ? nullptr : Node->Parent;
+  }
+  if (Node->FirstChild) return Node->FirstChild;
+  PDataNode run = Node;
+  while (run != FRoot && !run->NextSibling) run = run->Parent;
+  return run == FRoot ? nullptr : run->NextSibling;
+}
+
+PDataNode TBaseDataTree::GetPrevious(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  PDataNode result;
+  if (ConsiderChildrenAbove && childrenAbove()) {
+    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+    result = Node->LastChild;
+    if (!result) {
+      PDataNode run = Node;
+      while (run != FRoot && !run->PrevSibling) run = run->Parent;
+      result = run == FRoot ? nullptr : run->PrevSibling;
+    }
+  } else if (Node->PrevSibling) {
+    result = Node->PrevSibling;
+    for (;;) {
+      if (!result->States.Contains(vsInitialized)) InitNode(result);
+      if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+      if (!result->LastChild) break;
+      result = result->LastChild;
+    }
+  } else {
+    result = Node->Parent == FRoot ? nullptr : Node->Parent;
+  }
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetPreviousNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  if (ConsiderChildrenAbove && childrenAbove()) {
+    if (Node->LastChild) return Node->LastChild;
+    PDataNode run = Node;
+    while (run != FRoot && !run->PrevSibling) run = run->Parent;
+    return run == FRoot ? nullptr : run->PrevSibling;
+  }
+  if (Node->PrevSibling) {
+    PDataNode result = Node->PrevSibling;
+    while (result->LastChild) result = result->LastChild;
+    return result;
+  }
+  return Node->Parent == FRoot ? nullptr : Node->Parent;
+}
+
+PDataNode TBaseDataTree::GetNextSibling(PDataNode Node) {
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  PDataNode result = Node ? Node->NextSibling : nullptr;
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetPreviousSibling(PDataNode Node) {
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  PDataNode result = Node ? Node->PrevSibling : nullptr;
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+// ---- initialised, selected, cut/copy -------------------------------------------
+
+PDataNode TBaseDataTree::GetFirstInitialized(bool ConsiderChildrenAbove) {
+  PDataNode result = GetFirstNoInit(ConsiderChildrenAbove);
+  if (result && !result->States.Contains(vsInitialized))
+    result = GetNextInitialized(result, ConsiderChildrenAbove);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetNextInitialized(PDataNode Node, bool ConsiderChildrenAbove) {
+  PDataNode result = Node;
+  do {
+    result = GetNextNoInit(result, ConsiderChildrenAbove);
+  } while (result && !result->States.Contains(vsInitialized));
+  return result;
+}
+
+PDataNode TBaseDataTree::GetPreviousInitialized(PDataNode Node, bool ConsiderChildrenAbove) {
+  PDataNode result = Node;
+  do {
+    result = GetPreviousNoInit(result, ConsiderChildrenAbove);
+  } while (result && !result->States.Contains(vsInitialized));
+  return result;
+}
+
+PDataNode TBaseDataTree::GetFirstSelected(bool ConsiderChildrenAbove) {
+  return GetNextSelected(nullptr, ConsiderChildrenAbove);
+}
+
+PDataNode TBaseDataTree::GetNextSelected(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (FSelectionCount == 0) return nullptr;
+  PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
+                                           : GetNextNoInit(Node, ConsiderChildrenAbove);
+  while (run && !run->States.Contains(vsSelected)) run = GetNextNoInit(run, ConsiderChildrenAbove);
+  if (run && !run->States.Contains(vsInitialized)) InitNode(run);
+  return run;
+}
+
+PDataNode TBaseDataTree::GetFirstCutCopy(bool ConsiderChildrenAbove) {
+  return GetNextCutCopy(nullptr, ConsiderChildrenAbove);
+}
+
+PDataNode TBaseDataTree::GetNextCutCopy(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending)) return nullptr;
+  PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
+                                           : GetNextNoInit(Node, ConsiderChildrenAbove);
+  while (run && !run->States.Contains(vsCutOrCopy)) run = GetNextNoInit(run, ConsiderChildrenAbove);
+  return run;
+}
+
+// ---- visible order -----------------------------------------------------------------
+//
+// A node is shown when it is visible and every ancestor below the hidden
+// root is visible and expanded. A node that is not shown itself continues
+// the walk from its nearest shown ancestor: the subtree that hides it is
+// skipped as a whole.
+
+PDataNode TBaseDataTree::GetFirstVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) Node = FRoot;
+  if (!Node->States.Contains(vsHasChildren) || !Node->FirstChild) return nullptr;
+  PDataNode result = Node->FirstChild;
+  // The first child when it is visible; otherwise the next visible node at
+  // this level or above, never entering the children of skipped nodes.
+  while (result && !isVisible(result)) {
+    PDataNode run = result;
+    while (run != FRoot && !run->NextSibling) run = run->Parent;
+    result = run == FRoot ? nullptr : run->NextSibling;
+  }
+  if (result && ConsiderChildrenAbove && childrenAbove()) {
+    for (;;) {
+      if (!isExpanded(result)) break;
+      PDataNode child = result->FirstChild;
+      while (child && !isVisible(child)) child = child->NextSibling;
+      if (!child) break;
+      result = child;
+    }
+  }
+  return result;
+}
+
+PDataNode TBaseDataTree::GetFirstVisible(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) Node = FRoot;
+  if (Node != FRoot) {
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+  }
+  if (!Node->States.Contains(vsHasChildren) || !Node->FirstChild) return nullptr;
+  PDataNode result = Node->FirstChild;
+  for (;;) {
+    if (!result->States.Contains(vsInitialized)) InitNode(result);
+    if (isVisible(result)) break;
+    PDataNode run = result;
+    while (run != FRoot && !run->NextSibling) run = run->Parent;
+    if (run == FRoot) return nullptr;
+    result = run->NextSibling;
+  }
+  if (ConsiderChildrenAbove && childrenAbove()) {
+    for (;;) {
+      if (!isExpanded(result)) break;
+      if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+      PDataNode child = result->FirstChild;
+      while (child) {
+        if (!child->States.Contains(vsInitialized)) InitNode(child);
+        if (isVisible(child)) break;
+        child = child->NextSibling;
+      }
+      if (!child) break;
+      result = child;
+    }
+  }
+  return result;
+}
+
+PDataNode TBaseDataTree::GetFirstVisibleChild(PDataNode Node) {
+  if (!Node) Node = FRoot;
+  if (Node != FRoot && !(FullyVisible(Node) && isExpanded(Node))) return nullptr;
+  if (Node != FRoot && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+    InitChildren(Node);
+  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
+    if (!run->States.Contains(vsInitialized)) InitNode(run);
+    if (isVisible(run)) return run;
+  }
+  return nullptr;
+}
+
+PDataNode TBaseDataTree::GetLastVisibleChild(PDataNode Node) {
+  if (!Node) Node = FRoot;
+  if (Node != FRoot && !(FullyVisible(Node) && isExpanded(Node))) return nullptr;
+  if (Node != FRoot && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+    InitChildren(Node);
+  for (PDataNode run = Node->LastChild; run; run = run->PrevSibling) {
+    if (!run->States.Contains(vsInitialized)) InitNode(run);
+    if (isVisible(run)) return run;
+  }
+  return nullptr;
+}
+
+PDataNode TBaseDataTree::GetLastVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) Node = FRoot;
+  auto lastVisibleChild = [this](PDataNode n) -> PDataNode {
+    if (n != FRoot && !isExpanded(n)) return nullptr;
+    for (PDataNode run = n->LastChild; run; run = run->PrevSibling)
+      if (isVisible(run)) return run;
+    return nullptr;
+  };
+  if (ConsiderChildrenAbove && childrenAbove()) return lastVisibleChild(Node);
+  PDataNode result = nullptr;
+  for (PDataNode next = lastVisibleChild(Node); next; next = lastVisibleChild(next)) result = next;
+  return result;
+}
+
+PDataNode TBaseDataTree::GetLastVisible(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) Node = FRoot;
+  auto lastVisibleChild = [this](PDataNode n) -> PDataNode {
+    if (n != FRoot) {
+      if (!n->States.Contains(vsInitialized)) InitNode(n);
+      if (!isExpanded(n)) return nullptr;
+      if (n->States.Contains(vsHasChildren) && n->ChildCount == 0) InitChildren(n);
+    }
+    for (PDataNode run = n->LastChild; run; run = run->PrevSibling) {
+      if (!run->States.Contains(vsInitialized)) InitNode(run);
+      if (isVisible(run)) return run;
+    }
+    return nullptr;
+  };
+  if (ConsiderChildrenAbove && childrenAbove()) return lastVisibleChild(Node);
+  PDataNode result = nullptr;
+  for (PDataNode next = lastVisibleChild(Node); next; next = lastVisibleChild(next)) result = next;
+  return result;
+}
+
+// The row stepper of the position cache and of GetNodeAt; runs on the worker
+// thread too, so it reads nothing but the structure.
+PDataNode TBaseDataTree::nextVisibleNoInit(PDataNode Node, bool aboveOrder) const {
+  // Find the nearest shown ancestor and the subtree that hides Node.
+  PDataNode shown = Node;
+  PDataNode hiddenTop = nullptr;
+  for (PDataNode run = Node; run != FRoot; run = run->Parent) {
+    PDataNode parent = run->Parent;
+    if (!isVisible(run) || (parent != FRoot && !isExpanded(parent))) {
+      hiddenTop = run;
+      shown = parent;
+    }
+  }
+  // After a hidden subtree the walk goes on after it; a collapsed shown
+  // ancestor hides everything below it.
+  PDataNode from = Node;
+  if (hiddenTop) {
+    from = (shown != FRoot && !isExpanded(shown)) ? shown : hiddenTop;
+    if (from == shown && aboveOrder) {
+      // In children-above order the hidden rows lie before their parent.
+      return shown == FRoot ? nullptr : shown;
+    }
+  } else if (!aboveOrder && isExpanded(Node)) {
+    for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
+      if (isVisible(child)) return child;
+  }
+
+  if (aboveOrder) {
+    for (PDataNode sibling = from->NextSibling; sibling; sibling = sibling->NextSibling) {
+      if (!isVisible(sibling)) continue;
+      PDataNode result = sibling;
+      for (;;) {
+        if (!isExpanded(result)) break;
+        PDataNode child = result->FirstChild;
+        while (child && !isVisible(child)) child = child->NextSibling;
+        if (!child) break;
+        result = child;
+      }
+      return result;
+    }
+    return from->Parent == FRoot ? nullptr : from->Parent;
+  }
+
+  for (PDataNode run = from; run != FRoot; run = run->Parent)
+    for (PDataNode sibling = run->NextSibling; sibling; sibling = sibling->NextSibling)
+      if (isVisible(sibling)) return sibling;
+  return nullptr;
+}
+
+PDataNode TBaseDataTree::GetNextVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  return nextVisibleNoInit(Node, ConsiderChildrenAbove && childrenAbove());
+}
+
+PDataNode TBaseDataTree::GetNextVisible(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  bool above = ConsiderChildrenAbove && childrenAbove();
+  // Create the children that the next row may come from, then step.
+  if (!above && FullyVisible(Node) && isExpanded(Node) &&
+      Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+    InitChildren(Node);
+  PDataNode result = nextVisibleNoInit(Node, above);
+  if (above) {
+    // Descending into a next sibling may need children created first.
+    while (result && isExpanded(result) && result->States.Contains(vsHasChildren) &&
+           result->ChildCount == 0 && result != Node->Parent) {
+      InitChildren(result);
+      PDataNode child = GetFirstVisibleChild(result);
+      if (!child) break;
+      result = child;
+      while (isExpanded(result) && result->FirstChild) {
+        PDataNode c = result->FirstChild;
+        while (c && !isVisible(c)) c = c->NextSibling;
+        if (!c) break;
+        result = c;
+      }
+    }
+  }
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetPreviousVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  bool above = ConsiderChildrenAbove && childrenAbove();
+
+  PDataNode shown = Node;
+  PDataNode hiddenTop = nullptr;
+  for (PDataNode run = Node; run != FRoot; run = run->Parent) {
+    PDataNode parent = run->Parent;
+    if (!isVisible(run) || (parent != FRoot && !isExpanded(parent))) {
+      hiddenTop = run;
+      shown = parent;
+    }
+  }
+  PDataNode from = Node;
+  if (hiddenTop) {
+    bool collapsedShown = shown != FRoot && !isExpanded(shown);
+    if (collapsedShown && !above) return shown;  // the parent row precedes its subtree
+    from = collapsedShown ? shown : hiddenTop;
+  } else if (above && isExpanded(Node)) {
+    for (PDataNode child = Node->LastChild; child; child = child->PrevSibling)
+      if (isVisible(child)) return child;
+  }
+
+  if (above) {
+    for (PDataNode run = from; run != FRoot; run = run->Parent)
+      for (PDataNode sibling = run->PrevSibling; sibling; sibling = sibling->PrevSibling)
+        if (isVisible(sibling)) return sibling;
+    return nullptr;
+  }
+
+  for (PDataNode sibling = from->PrevSibling; sibling; sibling = sibling->PrevSibling) {
+    if (!isVisible(sibling)) continue;
+    PDataNode result = sibling;
+    for (;;) {
+      if (!isExpanded(result)) break;
+      PDataNode child = result->LastChild;
+      while (child && !isVisible(child)) child = child->PrevSibling;
+      if (!child) break;
+      result = child;
+    }
+    return result;
+  }
+  return from->Parent == FRoot ? nullptr : from->Parent;
+}
+
+PDataNode TBaseDataTree::GetPreviousVisible(PDataNode Node, bool ConsiderChildrenAbove) {
+  if (!Node) return nullptr;
+  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+  // Children of expanded nodes on the way must exist before stepping; the
+  // previous row may be the deepest last descendant of a sibling.
+  for (PDataNode sibling = Node->PrevSibling; sibling; sibling = sibling->PrevSibling) {
+    if (!isVisible(sibling)) continue;
+    for (PDataNode run = sibling; run && isExpanded(run);) {
+      if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
+      PDataNode child = run->LastChild;
+      while (child && !isVisible(child)) child = child->PrevSibling;
+      run = child;
+    }
+    break;
+  }
+  if (ConsiderChildrenAbove && childrenAbove() && isExpanded(Node) &&
+      Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+    InitChildren(Node);
+  PDataNode result = GetPreviousVisibleNoInit(Node, ConsiderChildrenAbove);
+  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+  return result;
+}
+
+PDataNode TBaseDataTree::GetNextVisibleSiblingNoInit(PDataNode Node) const {
+  TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
+  PDataNode run = Node->NextSibling;
+  while (run && !isVisible(run)) run = run->NextSibling;
+  return run;
+}
+
+PDataNode TBaseDataTree::GetPreviousVisibleSiblingNoInit(PDataNode Node) const {
+  TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
+  PDataNode run = Node->PrevSibling;
+  while (run && !isVisible(run)) run = run->PrevSibling;
+  return run;
+}
+
+PDataNode TBaseDataTree::GetNextVisibleSibling(PDataNode Node) {
+  TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
+  PDataNode run = Node->NextSibling;
+  for (; run; run = run->NextSibling) {
+    if (!run->States.Contains(vsInitialized)) InitNode(run);
+    if (isVisible(run)) break;
+  }
+  return run;
+}
+
+PDataNode TBaseDataTree::GetPreviousVisibleSibling(PDataNode Node) {
+  TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
+  PDataNode run = Node->PrevSibling;
+  for (; run; run = run->PrevSibling) {
+    if (!run->States.Contains(vsInitialized)) InitNode(run);
+    if (isVisible(run)) break;
+  }
+  return run;
+}
+
+int TBaseDataTree::CountLevelDifference(PDataNode Node1, PDataNode Node2) const {
+  TAMRIX_ASSERT(Node1 && Node2, "Both nodes must be Assigned.");
+  return int(GetNodeLevel(Node2)) - int(GetNodeLevel(Node1));
+}

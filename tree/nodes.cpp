@@ -1,0 +1,512 @@
+// Node store: creating, linking, counting and deleting nodes, and the update
+// bracket that defers the follow-up work to its outermost end.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "tree/base_tree.h"
+
+namespace {
+constexpr std::uint16_t clampHeight(std::int64_t h) {
+  return std::uint16_t(h < 0 ? 0 : (h > 0xFFFF ? 0xFFFF : h));
+}
+}  // namespace
+
+void ShowError(const char* Msg, int HelpContext) { throw EDataTreeError(Msg, HelpContext); }
+
+TBaseDataTree* TreeFromNode(PDataNode Node) {
+  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
+  // The hidden root is the one node whose next-sibling link points to itself.
+  while (Node->NextSibling != Node) Node = Node->Parent;
+  return reinterpret_cast<TBaseDataTree*>(Node->Parent);
+}
+
+void TBaseDataTree::createRoot() {
+  std::size_t size = NodeHeaderSize + std::size_t(FInternalDataSize);
+  auto* root = static_cast<PDataNode>(std::calloc(1, size));
+  if (!root) throw std::bad_alloc();
+  root->Parent = reinterpret_cast<PDataNode>(this);
+  root->PrevSibling = root;
+  root->NextSibling = root;
+  root->States = TDataNodeStates::FromBits(
+      nodeMask(vsInitialized, vsExpanded, vsHasChildren, vsVisible));
+  root->TotalCount = 1;
+  root->NodeHeight = clampHeight(FDefaultNodeHeight);
+  root->TotalHeight = root->NodeHeight;
+  root->Align = 50;
+  FRoot = root;
+}
+
+PDataNode TBaseDataTree::MakeNewNode() {
+  if (FNodeDataSize == -1 && !ComponentState().Contains(csDesigning)) {
+    int size = -1;
+    DoGetNodeDataSize(size);
+    FNodeDataSize = size < -1 ? -1 : size;
+  }
+  std::size_t userSize = FNodeDataSize > 0 ? std::size_t(FNodeDataSize) : 0;
+  auto* node = static_cast<PDataNode>(std::calloc(1, userDataOffset() + userSize));
+  if (!node) throw std::bad_alloc();
+  node->TotalCount = 1;
+  node->NodeHeight = clampHeight(FDefaultNodeHeight);
+  node->TotalHeight = node->NodeHeight;
+  node->States = TDataNodeStates::FromBits(nodeMask(vsVisible));
+  node->Align = 50;
+  return node;
+}
+
+void TBaseDataTree::freeNodeMemory(PDataNode Node) { std::free(Node); }
+
+// ---- counts ------------------------------------------------------------------
+
+void TBaseDataTree::AdjustTotalCount(PDataNode Node, std::int64_t Value, bool Relative) {
+  if (!Node) return;
+  std::int64_t difference = Relative ? Value : Value - std::int64_t(Node->TotalCount);
+  if (difference == 0) return;
+  for (PDataNode run = Node;; run = run->Parent) {
+    run->TotalCount = std::uint32_t(std::int64_t(run->TotalCount) + difference);
+    if (run == FRoot) break;
+  }
+}
+
+void TBaseDataTree::AdjustTotalHeight(PDataNode Node, std::int64_t Value, bool Relative) {
+  if (!Node) return;
+  std::int64_t difference = Relative ? Value : Value - std::int64_t(Node->TotalHeight);
+  if (difference == 0) return;
+  PDataNode run = Node;
+  for (;;) {
+    run->TotalHeight = std::uint32_t(std::int64_t(run->TotalHeight) + difference);
+    // Only a visible node below an expanded parent contributes to it.
+    if (run == FRoot || !run->States.Contains(vsVisible)) break;
+    PDataNode parent = run->Parent;
+    if (!parent || !parent->States.Contains(vsExpanded)) break;
+    run = parent;
+  }
+}
+
+void TBaseDataTree::FixupTotalCount(PDataNode Node) {
+  if (!Node || !Node->FirstChild) return;
+  // Post-order without recursion: a node is final when it is left, and then
+  // adds itself to its parent. Stream data may nest arbitrarily deep.
+  auto descend = [](PDataNode n) {
+    while (n->FirstChild) n = n->FirstChild;
+    return n;
+  };
+  PDataNode run = descend(Node->FirstChild);
+  while (run != Node) {
+    run->Parent->TotalCount += run->TotalCount;
+    run = run->NextSibling ? descend(run->NextSibling) : run->Parent;
+  }
+}
+
+void TBaseDataTree::FixupTotalHeight(PDataNode Node) {
+  if (!Node || !Node->FirstChild) return;
+  auto descend = [](PDataNode n) {
+    while (n->FirstChild) n = n->FirstChild;
+    return n;
+  };
+  PDataNode run = descend(Node->FirstChild);
+  while (run != Node) {
+    PDataNode parent = run->Parent;
+    if (run->States.Contains(vsVisible) && parent->States.Contains(vsExpanded))
+      parent->TotalHeight += run->TotalHeight;
+    run = run->NextSibling ? descend(run->NextSibling) : parent;
+  }
+}
+
+// ---- properties ------------------------------------------------------------
+
+void TBaseDataTree::SetNodeDataSize(int Value) {
+  if (Value < -1) Value = -1;
+  if (Value == FNodeDataSize) return;
+  FNodeDataSize = Value;
+  if (ComponentState().Contains(csLoading) || ComponentState().Contains(csDesigning)) return;
+  std::uint32_t lastRootCount = FRoot->ChildCount;
+  Clear();
+  SetRootNodeCount(lastRootCount);
+}
+
+void TBaseDataTree::SetRootNodeCount(std::uint32_t Value) {
+  if (ComponentState().Contains(csLoading)) {
+    FRoot->ChildCount = Value;
+    DoStateChange({tsNeedRootCountUpdate});
+    return;
+  }
+  if (Value == FRoot->ChildCount) return;
+  BeginUpdate();
+  try {
+    InterruptValidation();
+    SetChildCount(FRoot, Value);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+std::uint32_t TBaseDataTree::ChildCount(PDataNode Node) const {
+  return (Node ? Node : FRoot)->ChildCount;
+}
+
+void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
+  if (readOnly()) return;
+  if (!Node) Node = FRoot;
+  if (NewCount == 0) {
+    DeleteChildren(Node, false);
+    return;
+  }
+  if (NewCount == Node->ChildCount) return;
+
+  InterruptValidation();
+  if (NewCount < Node->ChildCount) {
+    // Follow-up work is queued once, below, not per deleted node.
+    ++FUpdateCount;
+    try {
+      while (Node->ChildCount > NewCount && Node->LastChild) DeleteNode(Node->LastChild, true);
+    } catch (...) {
+      --FUpdateCount;
+      throw;
+    }
+    --FUpdateCount;
+  } else {
+    std::uint32_t count = NewCount - Node->ChildCount;
+    std::uint32_t index = 0;
+    if (Node->LastChild)
+      index = Node->LastChild->Index + 1;
+    else
+      Node->States.Include(vsHasChildren);
+    Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
+
+    std::int64_t heightSum = 0;
+    std::uint32_t made = 0;
+    bool failed = false;
+    try {
+      for (; made < count; ++made) {
+        PDataNode child = MakeNewNode();
+        child->Index = index++;
+        child->Parent = Node;
+        child->PrevSibling = Node->LastChild;
+        if (Node->LastChild)
+          Node->LastChild->NextSibling = child;
+        else
+          Node->FirstChild = child;
+        Node->LastChild = child;
+        heightSum += child->NodeHeight;
+      }
+    } catch (const std::bad_alloc&) {
+      // Keep the counts consistent with what was linked before failing.
+      count = made;
+      failed = true;
+    }
+    if (Node->States.Contains(vsExpanded)) {
+      AdjustTotalHeight(Node, heightSum, true);
+      if (FullyVisible(Node)) FVisibleCount += count;
+    }
+    AdjustTotalCount(Node, count, true);
+    Node->ChildCount += count;
+    if (failed) {
+      ExpireCache();
+      throw std::bad_alloc();
+    }
+  }
+  ExpireCache();
+  if (FUpdateCount == 0) {
+    InvalidateCache();
+    UpdateScrollBars(true);
+    InvalidateWindow();
+  }
+  StructureChange(Node == FRoot ? nullptr : Node, crChildAdded);
+}
+
+PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
+  if (readOnly()) return nullptr;
+  CancelEditNode();
+  if (!Parent) Parent = FRoot;
+  if (!Parent->States.Contains(vsInitialized)) InitNode(Parent);
+
+  ++FUpdateCount;
+  try {
+    SetChildCount(Parent, Parent->ChildCount + 1);
+  } catch (...) {
+    --FUpdateCount;
+    throw;
+  }
+  Parent->States.Exclude(vsAllChildrenHidden);
+  --FUpdateCount;
+
+  PDataNode result = Parent->LastChild;
+  // A pointer given with the node goes into the first bytes of its user
+  // data; that needs room for a whole pointer on this platform.
+  bool noRoom = false;
+  if (UserData) {
+    if (FNodeDataSize >= int(sizeof(void*))) {
+      std::memcpy(GetNodeData(result), &UserData, sizeof(void*));
+      result->States.Include(vsUserDataPointer);
+    } else {
+      noRoom = true;
+    }
+  }
+
+  ExpireCache();
+  if (FUpdateCount == 0) {
+    InvalidateCache();
+    if (FStates.Contains(tsStructureChangePending))
+      StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
+    InvalidateToBottom(Parent);
+    UpdateScrollBars(true);
+  }
+  if (noRoom)
+    ShowError("Cannot set initial user data because there is not enough user data space allocated.",
+              2008);
+  return result;
+}
+
+void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool Reindex) {
+  PDataNode parent = Node->Parent;
+  bool parentClearing = parent->States.Contains(vsClearing);
+
+  // A node deleted with its siblings was already taken off the visible count.
+  if (!Node->States.Contains(vsDeleting) && FullyVisible(Node))
+    FVisibleCount -= 1 + CountVisibleChildren(Node);
+
+  if (!parentClearing) {
+    AdjustTotalCount(parent, -std::int64_t(Node->TotalCount), true);
+    if (Node->States.Contains(vsVisible) && parent->States.Contains(vsExpanded))
+      AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
+  }
+
+  if (Node->PrevSibling)
+    Node->PrevSibling->NextSibling = Node->NextSibling;
+  else
+    parent->FirstChild = Node->NextSibling;
+  if (Node->NextSibling) {
+    Node->NextSibling->PrevSibling = Node->PrevSibling;
+    if (Reindex) {
+      // Renumber from the gap so that indices stay 0, 1, 2... whatever they
+      // were before.
+      std::uint32_t index = Node->PrevSibling ? Node->PrevSibling->Index + 1 : 0;
+      for (PDataNode run = Node->NextSibling; run; run = run->NextSibling) run->Index = index++;
+    }
+  } else {
+    parent->LastChild = Node->PrevSibling;
+  }
+  if (parent->ChildCount > 0) --parent->ChildCount;
+  if (!KeepFocus && Node == FFocusedNode) FFocusedNode = nullptr;
+
+  Node->Parent = nullptr;
+  Node->PrevSibling = nullptr;
+  Node->NextSibling = nullptr;
+}
+
+void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
+  if (!Node || Node == FRoot) return;
+  if (readOnly() && !FDestroying) return;
+  TAMRIX_ASSERT(!FStates.Contains(tsIterating),
+                "Deleting nodes during tree iteration leads to invalid pointers.");
+  InterruptValidation();
+
+  PDataNode parent = Node->Parent;
+  bool parentClearing = parent->States.Contains(vsClearing);
+  if (!parentClearing) StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
+
+  int lastOffsetX = FOffsetX;
+  int lastOffsetY = FOffsetY;
+
+  if (Node->States.Contains(vsSelected)) {
+    if (FUpdateCount == 0) {
+      bool wasSynch = FStates.Contains(tsSynchMode);
+      DoStateChange({tsSynchMode});
+      try {
+        RemoveFromSelection(Node);
+      } catch (...) {
+        if (!wasSynch) DoStateChange({}, {tsSynchMode});
+        throw;
+      }
+      if (!wasSynch) DoStateChange({}, {tsSynchMode});
+    } else {
+      InternalRemoveFromSelection(Node);
+    }
+  }
+  if (!parentClearing) InvalidateToBottom(parent);
+  if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
+
+  DeleteChildren(Node, false);
+  InternalDisconnectNode(Node, false, Reindex);
+  DoFreeNode(Node);
+
+  if (!parentClearing) {
+    DetermineHiddenChildrenFlag(parent);
+    ExpireCache();
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      UpdateScrollBars(true);
+      if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY) InvalidateWindow();
+    }
+  }
+}
+
+void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
+  if (!Node) Node = FRoot;
+  if (Node->ChildCount == 0 && !Node->FirstChild) return;
+  if (readOnly() && !FDestroying) return;
+  TAMRIX_ASSERT(!FStates.Contains(tsIterating),
+                "Deleting nodes during tree iteration leads to invalid pointers.");
+
+  ++FUpdateCount;
+  InterruptValidation();
+  int lastOffsetX = FOffsetX;
+  int lastOffsetY = FOffsetY;
+  bool parentVisible =
+      Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
+
+  Node->States.Include(vsClearing);
+  try {
+    while (PDataNode child = Node->LastChild) {
+      if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
+      child->States.Include(vsDeleting);
+      DeleteNode(child, true);
+    }
+  } catch (...) {
+    Node->States.Exclude(vsClearing);
+    --FUpdateCount;
+    throw;
+  }
+  Node->States.Exclude(vsClearing);
+  if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
+  if (Node != FRoot) Node->States.Exclude(vsExpanded);
+  Node->ChildCount = 0;
+
+  if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
+    AdjustTotalHeight(Node, Node->NodeHeight, false);
+    AdjustTotalCount(Node, 1, false);
+  } else {
+    // The chains were skipped while the children went; only this node's
+    // own values need to be reset.
+    Node->TotalHeight = Node->NodeHeight;
+    Node->TotalCount = 1;
+  }
+  Node->FirstChild = nullptr;
+  Node->LastChild = nullptr;
+  --FUpdateCount;
+  ExpireCache();
+
+  if (FUpdateCount == 0) {
+    PackArray();
+    InvalidateCache();
+    UpdateScrollBars(true);
+    if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY)
+      InvalidateWindow();
+    else
+      InvalidateToBottom(Node);
+  }
+  StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+}
+
+void TBaseDataTree::Clear() {
+  if (readOnly() && !FDestroying) return;
+  BeginUpdate();
+  try {
+    InterruptValidation();
+    CancelEditNode();
+    if (FStates.Contains(tsCutPending) || FStates.Contains(tsCopyPending)) {
+      ReleaseClipboardIfOwner();
+      DoStateChange({}, {tsCutPending, tsCopyPending});
+    }
+    InternalClearSelection();
+    FFocusedNode = nullptr;
+    FDropTargetNode = nullptr;
+    FRangeAnchor = nullptr;
+    FCurrentHotNode = nullptr;
+    FCheckNode = nullptr;
+    FLastSearchNode = nullptr;
+    FHeightTrackNode = nullptr;
+    DeleteChildren(FRoot, true);
+    FOffsetX = 0;
+    FOffsetY = 0;
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void* TBaseDataTree::GetNodeData(PDataNode Node) {
+  if (!Node || Node == FRoot) return nullptr;
+  TAMRIX_ASSERT(FNodeDataSize >= 1, "NodeDataSize not initialized.");
+  // Remember that the owner may have put something there, so that it is
+  // asked to free it even if the node never gets initialised.
+  Node->Reserved |= nrUserDataHandedOut;
+  return reinterpret_cast<char*>(Node) + userDataOffset();
+}
+
+unsigned TBaseDataTree::GetNodeLevel(PDataNode Node) const {
+  unsigned level = 0;
+  if (!Node || Node == FRoot) return 0;
+  for (PDataNode run = Node->Parent; run != FRoot; run = run->Parent) ++level;
+  return level;
+}
+
+// ---- update bracket -----------------------------------------------------------
+
+void TBaseDataTree::BeginUpdate() {
+  if (FDestroying) return;
+  if (FUpdateCount == 0) {
+    DoUpdating(usBegin);
+  } else {
+    DoUpdating(usUpdate);
+  }
+  ++FUpdateCount;
+  DoStateChange({tsUpdating});
+}
+
+void TBaseDataTree::EndUpdate() {
+  if (FUpdateCount > 0) --FUpdateCount;
+  if (FDestroying) return;
+  if (FUpdateCount == 0 && FStates.Contains(tsUpdating)) {
+    if (FStates.Contains(tsUpdateHiddenChildrenNeeded)) {
+      DetermineHiddenChildrenFlagAllNodes();
+      DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
+    }
+    DoStateChange({}, {tsUpdating});
+    PackArray();
+    ExpireCache();
+    InvalidateCache();
+    if (TreeHandleAllocated()) UpdateScrollBars(false);
+
+    // The owner's handlers may raise; the repaint below still has to happen.
+    auto finish = [this] { InvalidateWindow(); };
+    try {
+      if (FStates.Contains(tsStructureChangePending))
+        DoStructureChange(FLastStructureChangeNode, FLastStructureChangeReason);
+      if (FStates.Contains(tsChangePending)) DoChange(FLastChangedNode);
+    } catch (...) {
+      finish();
+      DoUpdating(usEnd);
+      throw;
+    }
+    finish();
+  }
+  DoUpdating(FUpdateCount == 0 ? usEnd : usUpdate);
+}
+
+// ---- internal data ---------------------------------------------------------------
+
+int TBaseDataTree::AllocateInternalDataArea(int Size) {
+  TAMRIX_ASSERT(FRoot->ChildCount == 0 && !FRoot->FirstChild,
+                "Internal data allocation must be done before any node is created.");
+  int offset = int(NodeHeaderSize) + FInternalDataSize;
+  // Areas are pointer aligned so that a descendant can keep pointers there.
+  int grown = int(alignUp(std::size_t(Size > 0 ? Size : 0), sizeof(void*)));
+  std::size_t oldSize = NodeHeaderSize + std::size_t(FInternalDataSize);
+  FInternalDataSize += grown;
+  std::size_t newSize = NodeHeaderSize + std::size_t(FInternalDataSize);
+  auto* root = static_cast<PDataNode>(std::realloc(static_cast<void*>(FRoot), newSize));
+  if (!root) {
+    FInternalDataSize -= grown;
+    throw std::bad_alloc();
+  }
+  std::memset(reinterpret_cast<char*>(root) + oldSize, 0, newSize - oldSize);
+  root->PrevSibling = root;
+  root->NextSibling = root;
+  FRoot = root;
+  return offset;
+}

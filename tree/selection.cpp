@@ -1,0 +1,155 @@
+// The selection store: node pointers kept sorted by address, so that
+// membership is a binary search and merging a batch is one pass.
+#include <algorithm>
+
+#include "tree/base_tree.h"
+
+namespace {
+inline bool isMarked(PDataNode p) { return (reinterpret_cast<std::uintptr_t>(p) & 1) != 0; }
+inline PDataNode marked(PDataNode p) {
+  return reinterpret_cast<PDataNode>(reinterpret_cast<std::uintptr_t>(p) | 1);
+}
+inline std::uintptr_t key(PDataNode p) { return reinterpret_cast<std::uintptr_t>(p); }
+}  // namespace
+
+bool TBaseDataTree::FindNodeInSelection(PDataNode P, int& Index, int LowBound, int HighBound) const {
+  Index = -1;
+  if (FSelectionCount == 0) return false;
+  int low = LowBound < 0 ? 0 : LowBound;
+  int high = HighBound < 0 ? int(FSelectionCount) - 1 : HighBound;
+  while (low <= high) {
+    int middle = (low + high) / 2;
+    std::uintptr_t value = key(FSelection[std::size_t(middle)]);
+    if (value == key(P)) {
+      Index = middle;
+      return true;
+    }
+    if (value < key(P))
+      low = middle + 1;
+    else
+      high = middle - 1;
+  }
+  Index = low;
+  return false;
+}
+
+bool TBaseDataTree::InternalAddToSelection(PDataNode const* NewItems, int NewLength,
+                                           bool ForceInsert) {
+  std::vector<PDataNode> accepted;
+  accepted.reserve(std::size_t(NewLength > 0 ? NewLength : 0));
+  const TDTSelectionOptions options = FOptions->SelectionOptions();
+  for (int i = 0; i < NewLength; ++i) {
+    PDataNode node = NewItems[i];
+    if (!node || node == FRoot) continue;
+    if (!ForceInsert) {
+      if (options.Contains(toLevelSelectConstraint) && FLastSelectionLevel < 0)
+        FLastSelectionLevel = int(GetNodeLevel(node));
+      if (options.Contains(toSiblingSelectConstraint) && !FRangeAnchor) FRangeAnchor = node;
+      if (node->States.Contains(vsSelected) || node->States.Contains(vsDisabled)) continue;
+      if (options.Contains(toLevelSelectConstraint) && int(GetNodeLevel(node)) != FLastSelectionLevel)
+        continue;
+      if (options.Contains(toSiblingSelectConstraint) && FRangeAnchor &&
+          node->Parent != FRangeAnchor->Parent)
+        continue;
+    } else if (node->States.Contains(vsSelected)) {
+      continue;
+    }
+    node->States.Include(vsSelected);
+    accepted.push_back(node);
+  }
+  if (accepted.empty()) return false;
+
+  std::sort(accepted.begin(), accepted.end(),
+            [](PDataNode a, PDataNode b) { return key(a) < key(b); });
+  FSelection.resize(FSelectionCount);
+  std::size_t middle = FSelection.size();
+  FSelection.insert(FSelection.end(), accepted.begin(), accepted.end());
+  std::inplace_merge(FSelection.begin(), FSelection.begin() + std::ptrdiff_t(middle),
+                     FSelection.end(), [](PDataNode a, PDataNode b) { return key(a) < key(b); });
+  FSelectionCount = std::uint32_t(FSelection.size());
+  return true;
+}
+
+void TBaseDataTree::AddToSelection(PDataNode Node) {
+  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil!");
+  if (FSelectionLocked) return;
+  if (!InternalAddToSelection(&Node, 1, false)) return;
+  InvalidateNode(Node);
+  Change(Node);
+}
+
+void TBaseDataTree::AddToSelection(PDataNode const* NewItems, int NewLength, bool ForceInsert) {
+  if (FSelectionLocked) return;
+  if (!InternalAddToSelection(NewItems, NewLength, ForceInsert)) return;
+  if (NewLength == 1) {
+    InvalidateNode(NewItems[0]);
+    Change(NewItems[0]);
+  } else {
+    InvalidateWindow();
+    Change(nullptr);
+  }
+}
+
+void TBaseDataTree::RemoveFromSelection(PDataNode Node) {
+  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil!");
+  if (FSelectionLocked || !Node->States.Contains(vsSelected)) return;
+  Node->States.Exclude(vsSelected);
+  int index;
+  if (FindNodeInSelection(Node, index, -1, -1)) {
+    FSelection.erase(FSelection.begin() + index);
+    --FSelectionCount;
+  }
+  if (FSelectionCount == 0) ResetRangeAnchor();
+  Change(Node);
+}
+
+void TBaseDataTree::InternalRemoveFromSelection(PDataNode Node) {
+  Node->States.Exclude(vsSelected);
+  int index;
+  if (FindNodeInSelection(Node, index, -1, -1)) FSelection[std::size_t(index)] = marked(Node);
+}
+
+void TBaseDataTree::PackArray() {
+  auto end = std::remove_if(FSelection.begin(), FSelection.begin() + FSelectionCount, isMarked);
+  FSelectionCount = std::uint32_t(end - FSelection.begin());
+  FSelection.resize(FSelectionCount);
+}
+
+void TBaseDataTree::InternalClearSelection() {
+  if (FUpdateCount > 0) PackArray();
+  for (std::uint32_t i = 0; i < FSelectionCount; ++i)
+    if (!isMarked(FSelection[i])) FSelection[i]->States.Exclude(vsSelected);
+  ResetRangeAnchor();
+  FSelection.clear();
+  FSelectionCount = 0;
+  DoStateChange({}, {tsClearPending});
+}
+
+void TBaseDataTree::ClearSelection() {
+  if (FSelectionLocked || FSelectionCount == 0 || FDestroying) return;
+  if (FUpdateCount == 0) InvalidateWindow();
+  InternalClearSelection();
+  Change(nullptr);
+}
+
+void TBaseDataTree::ResetRangeAnchor() {
+  FRangeAnchor = FFocusedNode;
+  FLastSelectionLevel = -1;
+}
+
+void TBaseDataTree::SetSelected(PDataNode Node, bool Value) {
+  if (FSelectionLocked || !Node || Node == FRoot || Value == Node->States.Contains(vsSelected))
+    return;
+  if (Value) {
+    if (FSelectionCount == 0)
+      FRangeAnchor = Node;
+    else if (!FOptions->SelectionOptions().Contains(toMultiSelect))
+      ClearSelection();
+    AddToSelection(Node);
+    if (!FRangeAnchor) FRangeAnchor = Node;
+  } else {
+    RemoveFromSelection(Node);
+    if (FSelectionCount == 0) ResetRangeAnchor();
+  }
+  if (FullyVisible(Node)) InvalidateNode(Node);
+}
