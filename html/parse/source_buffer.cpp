@@ -376,11 +376,14 @@ void TBuffer::SetCodePage(int value) {
 
 void TBuffer::SetPosition(int value) {
   FPos = std::min<std::size_t>(std::size_t(std::max(value, 0)), FEnd);
+  // An ISO-2022-JP text starts in ASCII; elsewhere the mode in force is kept.
+  if (FPos == 0) FJisMode = 0;
 }
 
 void TBuffer::Reset() {
   FPos = 0;
   FEnd = FData.size();
+  FJisMode = 0;
 }
 
 char16_t TBuffer::nextWide() {
@@ -546,7 +549,8 @@ String TBuffer::decodeRange(std::size_t from, std::size_t to) {
   while (FPos < to) {
     const std::size_t before = FPos;
     const char16_t c = NextChar();
-    if (FPos == before) break;  // end of the data
+    // The end of the data (a closing shift sequence may be passed on the way).
+    if (FPos == before || (c == 0 && FPos >= FEnd)) break;
     out.push_back(c);
   }
   FPos = savedPos;
@@ -568,7 +572,7 @@ String TBuffer::ReadToEnd() {
     // The shift state carries over from one character to the next.
     for (std::size_t before = FPos; FPos < FEnd; before = FPos) {
       const char16_t c = NextChar();
-      if (FPos == before) break;
+      if (FPos == before || (c == 0 && FPos >= FEnd)) break;
       text.push_back(c);
     }
   } else {

@@ -91,7 +91,7 @@ String JoinUrl(const String& base, const String& relative) {
   const String protocol = UrlProtocol(b);
   size_t root;
   if (startsWithNoCase(b, u"file:///")) {
-    root = b.find(u'/', 8);
+    root = 7;  // the file system's own root: "file:///" + an absolute path
   } else if (const size_t scheme = b.find(u"://"); scheme != npos) {
     root = b.find(u'/', scheme + 3);
   } else {
