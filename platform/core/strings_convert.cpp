@@ -1,4 +1,5 @@
 // Number and Boolean text conversions.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -59,27 +60,6 @@ bool parseInteger(const String& s, std::uint64_t limit, std::int64_t& out) {
 }
 
 String asciiToString(const char* begin, const char* end) { return String(begin, end); }
-
-// Makes the exponent part of to_chars output read like "E20", "E-5":
-// capital E, a sign only when negative, no leading zeros.
-String tidyExponent(const char* begin, const char* end, int minExponentDigits, bool alwaysSign) {
-  const char* e = begin;
-  while (e < end && *e != 'e') ++e;
-  String out = asciiToString(begin, e);
-  if (e == end) return out;
-  const char* p = e + 1;
-  bool negative = false;
-  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-  while (p < end - 1 && *p == '0') ++p;
-  String digits = asciiToString(p, end);
-  while (int(digits.size()) < minExponentDigits) digits.insert(digits.begin(), u'0');
-  out += u'E';
-  if (negative)
-    out += u'-';
-  else if (alwaysSign)
-    out += u'+';
-  return out + digits;
-}
 
 }  // namespace
 
@@ -177,39 +157,148 @@ double StrToFloatDef(const String& s, double defaultValue) {
   return TryStrToFloat(s, v) ? v : defaultValue;
 }
 
-String FloatToStr(double value) {
+namespace {
+
+// A finite double as decimal digits: value = 0.DIGITS x 10^Exponent, taken
+// from its 17-significant-digit expansion, so that rounding to fewer
+// digits can go half away from zero on the decimal text (2.25 -> 2.3),
+// which is what people expect to read.
+struct Decimal {
+  bool Negative = false;
+  std::string Digits;  // no leading zeros; empty for zero
+  int Exponent = 0;
+
+  explicit Decimal(double value) {
+    Negative = std::signbit(value);
+    if (value == 0) return;
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof(buf), std::fabs(value), std::chars_format::scientific, 16);
+    const char* e = std::find(buf, r.ptr, 'e');
+    for (const char* p = buf; p < e; ++p)
+      if (*p != '.') Digits.push_back(*p);
+    int exp10 = 0;
+    std::from_chars(e + 1 + (e[1] == '+'), r.ptr, exp10);
+    Exponent = exp10 + 1;
+    trimZeros();
+  }
+
+  void trimZeros() {
+    while (!Digits.empty() && Digits.back() == '0') Digits.pop_back();
+  }
+
+  // Keeps `keep` significant digits, rounding half away from zero.
+  void RoundTo(int keep) {
+    if (int(Digits.size()) <= keep) return;
+    const bool up = keep >= 0 && Digits[size_t(keep)] >= '5';
+    if (keep <= 0) {
+      // Only a first digit of 5 or more with nothing kept rounds up, to
+      // one unit of the next higher place.
+      Digits.clear();
+      if (up) {
+        Digits.push_back('1');
+        ++Exponent;
+      }
+      return;
+    }
+    Digits.resize(size_t(keep));
+    if (up) {
+      int i = keep - 1;
+      while (i >= 0 && Digits[size_t(i)] == '9') Digits[size_t(i--)] = '0';
+      if (i < 0) {
+        Digits.assign(1, '1');  // all nines: 0.999 -> 1.0
+        ++Exponent;
+      } else {
+        ++Digits[size_t(i)];
+      }
+    }
+    trimZeros();
+  }
+
+  char DigitAt(int i) const { return i >= 0 && i < int(Digits.size()) ? Digits[size_t(i)] : '0'; }
+  String Sign() const { return Negative && !Digits.empty() ? u"-" : u""; }
+};
+
+String exponentText(int e, int minDigits, bool alwaysSign) {
+  String digits = IntToStr(e < 0 ? -e : e);
+  while (int(digits.size()) < minDigits) digits.insert(digits.begin(), u'0');
+  return String(u"E") + (e < 0 ? u"-" : (alwaysSign ? u"+" : u"")) + digits;
+}
+
+String fixedText(double value, int decimals, bool thousands) {
+  Decimal d(value);
+  d.RoundTo(d.Exponent + decimals);
+  String intPart;
+  for (int i = 0; i < std::max(d.Exponent, 1); ++i) intPart += char16_t(d.Exponent > 0 ? d.DigitAt(i) : '0');
+  if (thousands)
+    for (int k = int(intPart.size()) - 3; k > 0; k -= 3) intPart.insert(size_t(k), 1, u',');
+  String out = d.Sign() + intPart;
+  if (decimals > 0) {
+    out += u'.';
+    for (int i = 0; i < decimals; ++i) out += char16_t(d.DigitAt(d.Exponent + i));
+  }
+  return out;
+}
+
+String scientificText(double value, int significant) {
+  Decimal d(value);
+  d.RoundTo(significant);
+  String out = d.Sign() + char16_t(d.DigitAt(0));
+  if (significant > 1) out += u'.';
+  for (int i = 1; i < significant; ++i) out += char16_t(d.DigitAt(i));
+  return out + exponentText(d.Digits.empty() ? 0 : d.Exponent - 1, 3, true);
+}
+
+// Shortest of fixed and scientific notation with up to `precision`
+// significant digits and no trailing zeros.
+String generalText(double value, int precision) {
+  Decimal d(value);
+  d.RoundTo(precision);
+  if (d.Digits.empty()) return u"0";
+  const int e = d.Exponent - 1;
+  const int n = int(d.Digits.size());
+  String out = d.Sign();
+  if (e < -4 || e >= precision) {
+    out += char16_t(d.Digits[0]);
+    if (n > 1) out += u'.';
+    for (int i = 1; i < n; ++i) out += char16_t(d.Digits[size_t(i)]);
+    return out + exponentText(e, 0, false);
+  }
+  if (e < 0) {
+    out += u"0.";
+    out.append(size_t(-e - 1), u'0');
+    for (char c : d.Digits) out += char16_t(c);
+    return out;
+  }
+  for (int i = 0; i <= e; ++i) out += char16_t(d.DigitAt(i));
+  if (n > e + 1) {
+    out += u'.';
+    for (int i = e + 1; i < n; ++i) out += char16_t(d.Digits[size_t(i)]);
+  }
+  return out;
+}
+
+String nonFinite(double value) {
   if (std::isnan(value)) return u"NAN";
-  if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::general, 15);
-  return tidyExponent(buf, r.ptr, 0, false);
+  return value < 0 ? u"-INF" : u"INF";
+}
+
+}  // namespace
+
+String FloatToStr(double value) {
+  if (!std::isfinite(value)) return nonFinite(value);
+  return generalText(value, 15);
 }
 
 String FormatFloatSpec(double value, char16_t type, int precision) {
-  if (std::isnan(value)) return u"NAN";
-  if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
-  char buf[400];
-  std::to_chars_result r{};
+  if (!std::isfinite(value)) return nonFinite(value);
   switch (type) {
     case u'e':
-      r = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::scientific,
-                        std::max(precision, 1) - 1);
-      return tidyExponent(buf, r.ptr, 3, true);
+      return scientificText(value, std::max(precision, 1));
     case u'g':
-      r = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::general, precision);
-      return tidyExponent(buf, r.ptr, 0, false);
-    default: {  // 'f' and 'n'
-      if (std::fabs(value) >= 1e18)
-        return FormatFloatSpec(value, u'e', 15);
-      r = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::fixed, precision);
-      String out = asciiToString(buf, r.ptr);
-      if (type != u'n') return out;
-      size_t intStart = (out[0] == u'-') ? 1 : 0;
-      size_t intEnd = out.find(u'.');
-      if (intEnd == String::npos) intEnd = out.size();
-      for (size_t k = intEnd; k > intStart + 3; k -= 3) out.insert(k - 3, 1, u',');
-      return out;
-    }
+      return generalText(value, std::max(precision, 1));
+    default:  // 'f' and 'n'
+      if (std::fabs(value) >= 1e18) return scientificText(value, 15);
+      return fixedText(value, precision, type == u'n');
   }
 }
 

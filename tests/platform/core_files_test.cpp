@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <vector>
+
+#include "core_test_folder.h"
+#include "platform/core/files.h"
+#include "platform/core/streams.h"
+
+namespace {
+
+void touch(const String& name, int bytes = 0) {
+  TFileStream f(name, fmCreate);
+  for (int i = 0; i < bytes; ++i) f.WriteBuffer("x", 1);
+}
+
+std::vector<String> find(const String& path, int attr) {
+  std::vector<String> names;
+  TSearchRec rec;
+  for (int r = FindFirst(path, attr, rec); r == 0; r = FindNext(rec)) names.push_back(rec.Name);
+  FindClose(rec);
+  return names;
+}
+
+using Names = std::vector<String>;
+
+}  // namespace
+
+TEST(CoreFiles, FindByMask) {
+  TestFolder dir;
+  touch(dir / u"b.tamrix", 3);
+  touch(dir / u"a.tamrix");
+  touch(dir / u"c.TAMRIX");
+  touch(dir / u"readme");
+  touch(dir / u"x.tamrix.bak");
+  touch(dir / u".hidden.tamrix");
+  ASSERT_TRUE(CreateDir(dir / u"d.tamrix"));
+
+  EXPECT_EQ(find(dir / u"*.tamrix", 0), (Names{u"a.tamrix", u"b.tamrix"}));
+  EXPECT_EQ(find(dir / u"*.tamrix", faAnyFile), (Names{u".hidden.tamrix", u"a.tamrix", u"b.tamrix", u"d.tamrix"}));
+  EXPECT_EQ(find(dir / u"*.*", 0), (Names{u"a.tamrix", u"b.tamrix", u"c.TAMRIX", u"readme", u"x.tamrix.bak"}));
+  EXPECT_EQ(find(dir / u"?.tamrix", 0), (Names{u"a.tamrix", u"b.tamrix"}));
+  EXPECT_EQ(find(dir / u"read*.*", 0), (Names{u"readme"}));
+  EXPECT_EQ(find(dir / u"*.zip", faAnyFile), Names{});
+  EXPECT_EQ(find(dir / u"nofolder/*.*", faAnyFile), Names{});
+
+  TSearchRec rec;
+  ASSERT_EQ(FindFirst(dir / u"b.*", faAnyFile, rec), 0);
+  EXPECT_EQ(rec.Size, 3);
+  EXPECT_EQ(rec.Attr & faDirectory, 0);
+  EXPECT_NE(FindNext(rec), 0);
+  FindClose(rec);
+  ASSERT_EQ(FindFirst(dir / u"d.*", faDirectory, rec), 0);
+  EXPECT_NE(rec.Attr & faDirectory, 0);
+  FindClose(rec);
+}
+
+TEST(CoreFiles, MaskMatchingHasNoPathologicalCases) {
+  EXPECT_TRUE(MatchesMask(u"abc", u"a*c"));
+  EXPECT_TRUE(MatchesMask(u"ac", u"a*c"));
+  EXPECT_FALSE(MatchesMask(u"abcd", u"a*c"));
+  EXPECT_TRUE(MatchesMask(u"a.b.c", u"*.c"));
+  EXPECT_FALSE(MatchesMask(u"abc", u"a?"));
+  EXPECT_TRUE(MatchesMask(u"", u"*"));
+  const String longName(5000, u'a');
+  EXPECT_FALSE(MatchesMask(longName, u"*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(CoreFiles, FileAndFolderChanges) {
+  TestFolder dir;
+  const String deep = dir / u"x/y/z";
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep + u"/"));
+  EXPECT_FALSE(FileExists(deep));
+  touch(deep + u"/f", 4);
+  EXPECT_TRUE(FileExists(deep + u"/f"));
+  EXPECT_EQ(FileSize(deep + u"/f"), 4);
+  EXPECT_EQ(FileSize(deep), -1);
+  EXPECT_GT(FileAge(deep + u"/f"), 1600000000);
+  EXPECT_FALSE(DeleteFile(deep));  // never a folder
+  EXPECT_FALSE(RemoveDir(deep));   // not empty
+
+  touch(dir / u"g");
+  EXPECT_FALSE(RenameFile(deep + u"/f", dir / u"g"));  // no silent replace
+  EXPECT_TRUE(FileExists(deep + u"/f"));
+  EXPECT_TRUE(RenameFile(deep + u"/f", dir / u"h"));
+  EXPECT_FALSE(FileExists(deep + u"/f"));
+  EXPECT_TRUE(DeleteFile(dir / u"h"));
+  EXPECT_FALSE(DeleteFile(dir / u"h"));
+  EXPECT_TRUE(RemoveDir(deep));
+  EXPECT_FALSE(FileExists(u""));
+  EXPECT_FALSE(DirectoryExists(u""));
+}
+
+TEST(CoreFiles, NameRoutines) {
+  EXPECT_EQ(ExtractFilePath(u"/a/b.c/d.txt"), u"/a/b.c/");
+  EXPECT_EQ(ExtractFileDir(u"/a/b.c/d.txt"), u"/a/b.c");
+  EXPECT_EQ(ExtractFileDir(u"/d.txt"), u"/");
+  EXPECT_EQ(ExtractFileName(u"/a/b.c/d.txt"), u"d.txt");
+  EXPECT_EQ(ExtractFileName(u"plain"), u"plain");
+  EXPECT_EQ(ExtractFileExt(u"/a/b.c/d.tar.gz"), u".gz");
+  EXPECT_EQ(ExtractFileExt(u"/a/b.c/d"), u"");
+  EXPECT_EQ(ChangeFileExt(u"/a/b.c/d", u".zip"), u"/a/b.c/d.zip");
+  EXPECT_EQ(ChangeFileExt(u"d.tamrix", u""), u"d");
+  EXPECT_EQ(IncludeTrailingPathDelimiter(u"a"), u"a/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter(u"a/"), u"a/");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter(u"a/"), u"a");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter(u"/"), u"/");
+
+  EXPECT_EQ(ExpandFileName(u"/a//b/./c/../d"), u"/a/b/d");
+  EXPECT_EQ(ExpandFileName(u"/../../x"), u"/x");
+  EXPECT_EQ(ExpandFileName(u"/a/b/"), u"/a/b/");
+  EXPECT_EQ(ExpandFileName(u"data/x.tamrix"), IncludeTrailingPathDelimiter(GetCurrentDir()) + u"data/x.tamrix");
+  EXPECT_EQ(ExpandFileName(u""), u"");
+}
+
+TEST(CoreFiles, ProcessFolders) {
+  const String exe = ApplicationExeFolder();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_EQ(exe.back(), u'/');
+  EXPECT_TRUE(DirectoryExists(exe));
+  char self[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+  EXPECT_EQ(exe + ExtractFileName(UTF8ToUTF16(self)), UTF8ToUTF16(self));
+
+  TestFolder dir;
+  const String old = GetCurrentDir();
+  EXPECT_TRUE(SetCurrentDir(dir.Path()));
+  EXPECT_EQ(IncludeTrailingPathDelimiter(GetCurrentDir()), dir.Path());
+  EXPECT_FALSE(SetCurrentDir(dir / u"missing"));
+  EXPECT_TRUE(SetCurrentDir(old));
+  EXPECT_EQ(GetTempDirectory().back(), u'/');
+}
