@@ -1,0 +1,172 @@
+// The tokeniser's symbol stream for tricky markup, read through a driver
+// that feeds it exactly as the document builder does.
+#include <gtest/gtest.h>
+
+#include "html/parse/style_list.h"
+#include "tests/html/token_driver.h"
+
+using tokendriver::run;
+
+namespace {
+
+// Symbol numbers used below: 4 P, 5 P end, 6 B, 7 B end, 15 H, 59 IMG,
+// 63 A, 64 A end, 72 unknown tag, 73 text, 74 end, 80 TD, 160/161 SCRIPT,
+// 113/114 TEXTAREA, 190 STYLE, 225 line end.
+
+TEST(TokenStream, TextRunsCollapseWhiteSpaceAndLineEnds) {
+  EXPECT_EQ(run("a  \r\n  b"), "73 [a b]\n74\n");
+  EXPECT_EQ(run("x\ty<b>z</b>"), "73 [x y]\n6\n73 [z]\n7\n74\n");
+  // A control character ends a run and reads as "?".
+  EXPECT_EQ(run("a\x01z"), "73 [a]\n73 []\n73 [?z]\n74\n");
+}
+
+TEST(TokenStream, LineEndPairsBecomeOneCarriageReturn) {
+  // Inside script content every line end is one symbol.
+  EXPECT_EQ(run("<script>a\r\nb\n\rc\nd\re\r\n\nf</script>"),
+            "160\n  73 [a]\n  225\n  73 [b]\n  225\n  73 [c]\n  225\n  73 [d]\n  225\n"
+            "  73 [e]\n  225\n  225\n  73 [f]\n  161 [</script>]\n74\n");
+  // A tab between CR and LF keeps the pair: the LF still vanishes.
+  EXPECT_EQ(run("<script>a\r\t\nb</script>"),
+            "160\n  73 [a]\n  225\n  73 [ b]\n  161 [</script>]\n74\n");
+}
+
+TEST(TokenStream, AttributesQuotedUnquotedAndNumeric) {
+  EXPECT_EQ(run("<td width=50% bgcolor=#ff0000 align='left' nowrap>"),
+            "80 WIDTH=50%#50 BGCOLOR=#ff0000 ALIGN=left NOWRAP=\n74\n");
+  EXPECT_EQ(run("<td width=\"50%\">"), "80 WIDTH=50%#50\n74\n");
+  // A number followed by letters is no number.
+  EXPECT_EQ(run("<img width=50px>"), "59 WIDTH=50px\n74\n");
+  // BORDER alone counts as 1; a huge number is kept in range.
+  EXPECT_EQ(run("<img border width=99999999999999>"),
+            "59 BORDER=#1 WIDTH=99999999999999#2147483647\n74\n");
+  // Unknown attributes keep their names; ":" names stay one attribute.
+  EXPECT_EQ(run("<a xml:lang=en href=\"x.htm\">"), "63 XML:LANG=en HREF=x.htm\n74\n");
+  // A line end inside a quoted TITLE is kept, elsewhere dropped.
+  EXPECT_EQ(run("<a title=\"a\nb\" href=\"c\nd\">"), "63 TITLE=a\r\nb HREF=cd\n74\n");
+}
+
+TEST(TokenStream, HeadingsAndBrokenTags) {
+  EXPECT_EQ(run("<h2 align=center>T</H2>"), "15/2 ALIGN=center\n73 [T]\n16/2\n74\n");
+  // H7 is a heading of no level whose digit reads as an attribute.
+  EXPECT_EQ(run("<h7>"), "15/0 7=\n74\n");
+  EXPECT_EQ(run("a < b"), "73 [a ]\n73 [<]\n73 [ b]\n74\n");
+  // "<?" and "</>" are nameless tags.
+  EXPECT_EQ(run("</>x<?xml version=1?>y"), "72 []\n73 [x]\n72 []\n73 [y]\n74\n");
+  // A tag cut off by the end of the data still ends.
+  EXPECT_EQ(run("<p class=\"abc"), "4 CLASS=abc\n74\n");
+  EXPECT_EQ(run("<unknown x=1>"), "72 [] X=1#1\n74\n");
+}
+
+TEST(TokenStream, CharacterReferences) {
+  EXPECT_EQ(run("&#65;&#x41;&#X41;&amp;&lt;"), "73 [AAA&<]\n74\n");
+  EXPECT_EQ(run("&copy 2000 &euro x &euro;"), "73 [\xC2\xA9 2000 &euro x \xE2\x82\xAC]\n74\n");
+  EXPECT_EQ(run("&#; &bogus; &AMP; &apos;"), "73 [&#; &bogus; &AMP; \xE2\x80\x99]\n74\n");
+  EXPECT_EQ(run("&#9;|&#1;|&#150;"), "73 [ |?|\xE2\x80\x93]\n74\n");
+  // Beyond the basic plane: a surrogate pair, not the low 16 bits.
+  EXPECT_EQ(run("&#x1F600;&#99999999999;"), "73 [\xF0\x9F\x98\x80\xEF\xBF\xBD]\n74\n");
+  EXPECT_EQ(run("<a href=\"a?b=1&amp;c=2\" title=&quot;x>"),
+            "63 HREF=a?b=1&c=2 TITLE=\"x\n74\n");
+}
+
+TEST(TokenStream, CommentsDeclarationsAndServerBlocks) {
+  EXPECT_EQ(run("a<!-- x - y -->b"), "73 [ab]\n74\n");
+  EXPECT_EQ(run("a<!-- x -- \r\n !>b"), "73 [ab]\n74\n");
+  EXPECT_EQ(run("<!DOCTYPE html>a<% code %>b<!---->c"), "73 [abc]\n74\n");
+  // An unclosed comment ends with the data; the text before it stays.
+  EXPECT_EQ(run("kept<!-- never closed <p>"), "73 [kept]\n74\n");
+  EXPECT_EQ(run("kept<!DOCTYPE"), "73 [kept]\n74\n");
+}
+
+TEST(TokenStream, ScriptAndStyleContentIsRaw) {
+  // Raw content: no comments, no tags, until the end tag in any case.
+  EXPECT_EQ(run("<script>if (a<b) x='<!--';</SCRIPT >z"),
+            "160\n  73 [if (a]\n  72 [<b) x='<]\n  73 [!--';]\n  161 [</SCRIPT >]\n73 [z]\n74\n");
+  EXPECT_EQ(run("<script>a</scripts>b</script>"),
+            "160\n  73 [a]\n  72 [</scripts>]\n  73 [b]\n  161 [</script>]\n74\n");
+  TStyleList styles;
+  EXPECT_EQ(run("<style><!-- p { color: red } --></style><p>x", &styles),
+            "190\n191\n4\n73 [x]\n74\n");
+  int i;
+  EXPECT_TRUE(styles.Find(u"p", i));
+}
+
+TEST(TokenStream, TextAreaContent) {
+  EXPECT_EQ(run("<textarea>a<b>&lt;\nc</TEXTAREA>d"),
+            "113\n  73 [a]\n  72 [<b]\n  73 [>]\n  72 [<]\n  225\n  73 [c]\n  114 [</TEXTAREA]\n73 [d]\n74\n");
+  // A "<" chunk that reaches the end of the data ends there.
+  EXPECT_EQ(run("<textarea>x</textar"), "113\n  73 [x]\n  72 [</textar]\n  74\n74\n");
+}
+
+TEST(TokenStream, CyrillicTextInBothEncodings) {
+  // "Привет" in UTF-8 (byte-order mark) and in code page 1251.
+  EXPECT_EQ(run("\xEF\xBB\xBF<b>\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</b>"),
+            "6\n73 [\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82]\n7\n74\n");
+  const std::string cp1251 = "<b>\xCF\xF0\xE8\xE2\xE5\xF2</b>";
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(cp1251.data(), cp1251.size(), u"p");
+  buffer->SetCodePage(1251);
+  THtmlTokenizer t(buffer.get());
+  EXPECT_EQ(tokendriver::run(t), "6\n73 [\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82]\n7\n74\n");
+}
+
+TEST(TokenStream, SourceIndexesPointIntoTheSource) {
+  const std::string page = "ab<b>c&amp;d";
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  THtmlTokenizer t(buffer.get());
+  t.ReadChar();
+  t.NextSymbol();
+  ASSERT_EQ(t.Token.Count(), 2);
+  EXPECT_EQ(t.Token.Index(0), 0);
+  EXPECT_EQ(t.Token.Index(1), 1);
+  t.NextSymbol();
+  EXPECT_EQ(t.Sy, symB);
+  EXPECT_EQ(t.TagIndex, 2);
+  t.NextSymbol();
+  ASSERT_EQ(t.Token.GetString(), u"c&d");
+  EXPECT_EQ(t.Token.Index(1), 6);  // the whole reference sits at its "&"
+  EXPECT_EQ(t.Token.Index(2), 11);
+}
+
+TEST(TokenStream, IncludesReadAnotherDocumentInPlace) {
+  const std::string page = "a<!--#include file=\"part.htm\" -->c";
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  THtmlTokenizer t(buffer.get());
+  String seen;
+  t.OnInclude = [&](const String& command, const std::vector<String>& params,
+                    std::unique_ptr<TBuffer>& included) {
+    seen = command + u"|" + (params.empty() ? String() : params[0]);
+    included = TBuffer::CreateFromString(u"<b>b</b>", u"part");
+  };
+  EXPECT_EQ(tokendriver::run(t), "73 [a]\n6\n73 [b]\n7\n73 [c]\n74\n");
+  EXPECT_EQ(seen, u"include|file=part.htm");
+}
+
+TEST(TokenStream, SelfIncludingPageStops) {
+  const std::string page = "x<!--#include -->";
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  THtmlTokenizer t(buffer.get());
+  int calls = 0;
+  t.OnInclude = [&](const String&, const std::vector<String>&, std::unique_ptr<TBuffer>& inc) {
+    ++calls;
+    inc = TBuffer::CreateFromBytes(page.data(), page.size(), u"again");
+  };
+  const std::string out = tokendriver::run(t);
+  EXPECT_EQ(out.substr(out.size() - 3), "74\n");
+  EXPECT_LE(calls, THtmlTokenizer::MaxIncludeDepth + 1);
+}
+
+TEST(TokenStream, IdsAreReportedOutsideTheFirstPass) {
+  const std::string page = "<p id=top>x<a id=\"n\">";
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  THtmlTokenizer t(buffer.get());
+  std::vector<String> ids;
+  t.OnIdAttribute = [&](const String& id, int) { ids.push_back(id); };
+  t.FirstPass = true;
+  tokendriver::run(t);
+  EXPECT_TRUE(ids.empty());
+  buffer->SetPosition(0);
+  t.FirstPass = false;
+  tokendriver::run(t);
+  EXPECT_EQ(ids, (std::vector<String>{u"top", u"n"}));
+}
+
+}  // namespace
