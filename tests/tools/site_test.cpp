@@ -1,0 +1,150 @@
+// The local dictionary site: packages and the list page served over HTTPS
+// with a throw-away certificate authority, and sizes over plain HTTP.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "tests/tools/test_util.h"
+#include "tools/dictbuilder/dictionary_writer.h"
+
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+struct Row {
+  std::string FileName, Caption, Size, Words;
+};
+
+// Reads the rows of the list page by the markers the dictionary manager
+// looks for, in the same order.
+std::vector<Row> parseListPage(std::string page) {
+  std::vector<Row> rows;
+  const std::string rowStart = "<TD><a href=\"", nameEnd = "\" name=\"", titleStart = "\">",
+                    titleEnd = "</a></TD>", cellStart = "<TD>", cellEnd = "</TD>";
+  auto cut = [&](const std::string& open, const std::string& close, std::string& out) {
+    const size_t p = page.find(open), q = page.find(close, p == std::string::npos ? 0 : p);
+    if (p == std::string::npos || q == std::string::npos) return false;
+    out = page.substr(p + open.size(), q - p - open.size());
+    page.erase(0, q + close.size());
+    return true;
+  };
+  while (page.find(rowStart) != std::string::npos) {
+    Row r;
+    if (!cut(rowStart, nameEnd, r.FileName) || !cut(titleStart, titleEnd, r.Caption) ||
+        !cut(cellStart, cellEnd, r.Size) || !cut(cellStart, cellEnd, r.Words))
+      break;
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+std::string run(const std::string& cmd, int* status = nullptr) {
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = pclose(p);
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+class SiteTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!fs::exists("/usr/bin/curl") || !fs::exists("/usr/bin/zip") || !fs::exists("/usr/bin/openssl"))
+      GTEST_SKIP() << "curl, zip or openssl missing (scripts/deps installs them)";
+    fs::create_directories(FDir.Path() / "dicts");
+    {
+      dictbuilder::DictionaryWriter w(FDir / "dicts/tiny.tamrix");
+      for (const char* word : {"one", "two", "три"}) w.AddArticle({word, word});
+      dictbuilder::DictionaryProperties p;
+      p.FullCaption = "Крошечный словарь & co";
+      w.Finish(p);
+    }
+    const std::string script = std::string(TAMRIX_SOURCE_DIR) + "/tools/site/serve";
+    const std::string root = FDir / "site", dicts = FDir / "dicts", ready = FDir / "ready.json";
+    std::vector<std::string> args = {script, "--root", root, "--dicts", dicts, "--ready", ready};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&FPid, script.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(ready) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(fs::exists(ready)) << "the site did not start";
+    const std::string info = tooltest::ReadFile(ready);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(info, m, std::regex("\"https_port\": (\\d+)")));
+    FHttps = m[1];
+    ASSERT_TRUE(std::regex_search(info, m, std::regex("\"http_port\": (\\d+)")));
+    FHttp = m[1];
+    ASSERT_TRUE(std::regex_search(info, m, std::regex("\"ca\": \"([^\"]+)\"")));
+    FCa = m[1];
+  }
+
+  void TearDown() override {
+    if (FPid <= 0) return;
+    kill(FPid, SIGTERM);
+    int status = 0;
+    waitpid(FPid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the site did not stop cleanly";
+  }
+
+  std::string curl(const std::string& args, int* status = nullptr) {
+    return run("/usr/bin/curl -sS --max-time 20 " + args + " 2>&1", status);
+  }
+
+  tooltest::TempDir FDir;
+  pid_t FPid = 0;
+  std::string FHttps, FHttp, FCa;
+};
+
+}  // namespace
+
+TEST_F(SiteTest, ServesTheListPageAndPackagesOverHttps) {
+  int status = -1;
+  const std::string page =
+      curl("--cacert '" + FCa + "' https://127.0.0.1:" + FHttps + "/download/", &status);
+  ASSERT_EQ(status, 0) << page;
+  const auto rows = parseListPage(page);
+  ASSERT_EQ(rows.size(), 1u) << page;
+  EXPECT_EQ(rows[0].FileName, "tiny.zip");
+  EXPECT_EQ(rows[0].Caption, "Крошечный словарь & co");  // taken as it stands, no entities
+  EXPECT_EQ(rows[0].Words, "3");
+  EXPECT_NE(rows[0].Size.find("КБ"), std::string::npos);
+
+  // The package holds the dictionary at the archive's top level.
+  const std::string zip = FDir / "got.zip";
+  curl("--cacert '" + FCa + "' -o '" + zip + "' https://localhost:" + FHttps + "/download/tiny.zip", &status);
+  ASSERT_EQ(status, 0);
+  const std::string listing = run("/usr/bin/unzip -Z1 '" + zip + "'");
+  EXPECT_EQ(listing, "tiny.tamrix\n");
+  run("/usr/bin/unzip -q -o '" + zip + "' -d '" + (FDir / "out") + "'");
+  EXPECT_EQ(tooltest::ReadFile(FDir / "out/tiny.tamrix"), tooltest::ReadFile(FDir / "dicts/tiny.tamrix"));
+
+  // The size comes from a HEAD request over plain HTTP.
+  const std::string head = curl("-I http://127.0.0.1:" + FHttp + "/download/tiny.zip", &status);
+  ASSERT_EQ(status, 0) << head;
+  EXPECT_NE(head.find("Content-Length: " + std::to_string(fs::file_size(zip))), std::string::npos) << head;
+
+  // A missing package is a real error, not an empty success.
+  curl("--fail --cacert '" + FCa + "' -o /dev/null https://127.0.0.1:" + FHttps + "/download/none.zip", &status);
+  EXPECT_EQ(status, 22);
+}
+
+TEST_F(SiteTest, CertificateIsTrustedOnlyThroughItsAuthority) {
+  int status = -1;
+  curl("-o /dev/null https://127.0.0.1:" + FHttps + "/download/", &status);
+  EXPECT_EQ(status, 60);  // peer certificate cannot be authenticated
+  curl("--cacert '" + FCa + "' -o /dev/null https://127.0.0.1:" + FHttps + "/download/", &status);
+  EXPECT_EQ(status, 0);
+}
