@@ -316,6 +316,18 @@ std::unique_ptr<TBuffer> TBuffer::CreateFromBytes(const void* data, std::size_t 
   return buffer;
 }
 
+std::unique_ptr<TBuffer> TBuffer::CreateFromStream(TStream& stream, const String& name) {
+  std::vector<std::uint8_t> bytes;
+  const std::int64_t left = stream.Size() - stream.Position();
+  if (left > 0) bytes.reserve(std::size_t(left));
+  std::uint8_t chunk[65536];
+  for (std::int64_t got; (got = stream.Read(chunk, sizeof(chunk))) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  std::unique_ptr<TBuffer> buffer(new TBuffer(std::move(bytes), name));
+  buffer->detectEncoding();
+  return buffer;
+}
+
 std::unique_ptr<TBuffer> TBuffer::CreateFromString(const String& text, const String& name) {
   std::vector<std::uint8_t> bytes(text.size() * 2);
   for (std::size_t i = 0; i < text.size(); ++i) {

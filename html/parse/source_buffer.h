@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/core/object.h"
+#include "platform/core/streams.h"
 #include "platform/core/types.h"
 
 // Code pages that are no system code page: the decoding of a UTF-16 source
@@ -25,6 +26,9 @@ public:
   // A copy of the bytes; a byte-order mark or an ISO-2022-JP text fixes the
   // code page, otherwise the system code page is used until SetCodePage.
   static std::unique_ptr<TBuffer> CreateFromBytes(const void* data, std::size_t size, const String& name);
+  // The bytes from the stream's position to its end (the caller keeps the
+  // stream).
+  static std::unique_ptr<TBuffer> CreateFromStream(TStream& stream, const String& name);
   // The UTF-16 text itself, stored low byte first; never re-decoded.
   static std::unique_ptr<TBuffer> CreateFromString(const String& text, const String& name);
   ~TBuffer() override;

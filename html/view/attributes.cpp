@@ -69,10 +69,9 @@ bool TAttributeList::Find(THtmlSymbol symbol, TAttribute*& T) const {
   return false;
 }
 
-std::vector<String> TAttributeList::CreateStringList() const {
-  std::vector<String> lines;
-  lines.reserve(FItems.size());
-  for (const auto& a : FItems) lines.push_back(a->Name + u"=" + a->Text);
+std::unique_ptr<TStringList> TAttributeList::CreateStringList() const {
+  auto lines = std::make_unique<TStringList>();
+  for (const auto& a : FItems) lines->Add(a->Name + u"=" + a->Text);
   return lines;
 }
 
@@ -124,13 +123,7 @@ void TUrlTarget::Assign(const String& url, const String& target, const TAttribut
   Target = target;
   ID = LinkIDCounter++;
   Start = start;
-  Attr.clear();
-  if (!L) return;
-  const std::vector<String> lines = L->CreateStringList();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i) Attr += u"\r\n";
-    Attr += lines[i];
-  }
+  Attr = L ? L->CreateStringList()->Text() : String();
 }
 
 void TUrlTarget::Copy(const TUrlTarget& UT) {

@@ -9,6 +9,7 @@
 
 #include "html/parse/html_symbols.h"
 #include "platform/core/object.h"
+#include "platform/core/string_list.h"
 #include "platform/core/types.h"
 
 class TProperties;
@@ -106,8 +107,8 @@ public:
   // The first attribute with the symbol; T is left alone when there is none.
   bool Find(THtmlSymbol symbol, TAttribute*& T) const;
   TAttribute* GetAttribute(int index) const { return Items(index); }
-  // "name=value" lines in list order.
-  std::vector<String> CreateStringList() const;
+  // A new list of "name=value" lines in list order, owned by the caller.
+  std::unique_ptr<TStringList> CreateStringList() const;
   // The CLASS value trimmed and lower-cased; several names are put into
   // the order in which the style list keys class selectors.
   String GetClass() const;
@@ -135,7 +136,7 @@ public:
   TUrlTarget() = default;
 
   // A new link: its own ID, the start position and the attributes of its
-  // tag as "name=value" lines joined by CR LF.
+  // tag as "name=value" lines, each ended by CR LF.
   void Assign(const String& url, const String& target, const TAttributeList* L, std::int32_t start);
   void Copy(const TUrlTarget& UT);
   void Clear();

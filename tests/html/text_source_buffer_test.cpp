@@ -7,6 +7,7 @@
 
 #include "html/parse/html_common.h"
 #include "html/parse/source_buffer.h"
+#include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
 namespace {
@@ -187,6 +188,18 @@ TEST(SourceBuffer, UndeclaredUtf8ReportsItsCodePage) {
   declared->SetCodePage(1252);
   EXPECT_EQ(declared->ReadToEnd().size(), 40u);
   EXPECT_EQ(declared->CodePage(), 1252);
+}
+
+TEST(SourceBuffer, StreamSourceStartsAtTheStreamPosition) {
+  TMemoryStream stream;
+  const std::string bytes("skip\xff\xfeo\0k\0", 10);
+  stream.Write(bytes.data(), std::int64_t(bytes.size()));
+  stream.SetPosition(4);
+  auto b = TBuffer::CreateFromStream(stream, u"s.htm");
+  EXPECT_EQ(b->Size(), 6);
+  EXPECT_EQ(b->CodePage(), CodePageUtf16LE);
+  EXPECT_EQ(b->ReadToEnd(), u"ok");
+  EXPECT_EQ(b->Name(), u"s.htm");
 }
 
 TEST(SourceBuffer, EmptyAndNullSources) {
