@@ -9,3 +9,8 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/bitmap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/picture_decode.cpp
 )
+list(APPEND TAMRIX_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/metafile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/printer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/imagelist.cpp
+)
