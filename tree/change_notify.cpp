@@ -27,6 +27,8 @@ void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TC
 }
 
 void TBaseDataTree::Change(PDataNode Node) {
+  // A tree being destroyed reports nothing: its owner may be half gone.
+  if (FDestroying) return;
   AdviseChangeEvent(false, Node, crIgnore);
   if (FUpdateCount > 0) return;
   // Without a window no timer can fire; report at once rather than never.
@@ -37,6 +39,7 @@ void TBaseDataTree::Change(PDataNode Node) {
 }
 
 void TBaseDataTree::StructureChange(PDataNode Node, TChangeReason Reason) {
+  if (FDestroying) return;
   AdviseChangeEvent(true, Node, Reason);
   if (FUpdateCount > 0) return;
   if (FChangeDelay > 0 && !FStates.Contains(tsSynchMode) && TreeHandleAllocated())

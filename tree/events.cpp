@@ -165,7 +165,7 @@ void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
 }
 
 void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
-  if (OnStateChange && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()))
+  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()))
     OnStateChange(this, Enter, Leave);
   FStates = (FStates + Enter) - Leave;
 }

@@ -1,0 +1,429 @@
+// Node store, navigation, initialisation on demand and change reports.
+#include <map>
+#include <random>
+#include <string>
+
+#include "tests/tree/tree_test_util.h"
+
+TEST(TreeStore, RandomEditsKeepCountsHeightsIndicesAndVisibleRows) {
+  for (unsigned seed : {1u, 2u, 3u, 4u}) {
+    TTestTree t(nullptr);
+    std::mt19937 rng(seed);
+    auto pick = [&](const std::vector<PDataNode>& v) { return v[rng() % v.size()]; };
+    int bracket = 0;
+    for (int step = 0; step < 1500; ++step) {
+      std::vector<PDataNode> nodes = allNodes(t);
+      int op = int(rng() % 13);
+      if (nodes.empty() && op > 1 && op < 11) op = 0;
+      switch (op) {
+        case 0: t.AddChild(nullptr); break;
+        case 1: t.AddChild(nodes.empty() ? nullptr : pick(nodes)); break;
+        case 2: t.DeleteNode(pick(nodes)); break;
+        case 3: t.SetChildCount(pick(nodes), rng() % 5); break;
+        case 4:
+        case 5: {
+          PDataNode n = pick(nodes);
+          if (n->ChildCount) t.ToggleNode(n);
+          break;
+        }
+        case 6: t.SetVisible(pick(nodes), rng() % 3 != 0); break;
+        case 7: t.SetNodeHeight(pick(nodes), 5 + int(rng() % 40)); break;
+        case 8: t.DeleteChildren(pick(nodes)); break;
+        case 9: rng() % 2 ? t.FullExpand(pick(nodes)) : t.FullCollapse(pick(nodes)); break;
+        case 10:
+          if (bracket < 3) {
+            t.BeginUpdate();
+            ++bracket;
+          } else {
+            t.EndUpdate();
+            --bracket;
+          }
+          break;
+        case 11:
+          if (rng() % 20 == 0) t.Clear();
+          break;
+        default:
+          if (bracket > 0) {
+            t.EndUpdate();
+            --bracket;
+          }
+          break;
+      }
+      checkInvariants(t);
+      if (::testing::Test::HasFailure()) FAIL() << "seed " << seed << " step " << step << " op " << op;
+    }
+    while (bracket-- > 0) t.EndUpdate();
+
+    // The shown rows walk the same in both directions and in both orders.
+    for (bool above : {false, true}) {
+      TDTPaintOptions options = t.TreeOptions().PaintOptions();
+      above ? options.Include(toChildrenAbove) : options.Exclude(toChildrenAbove);
+      t.TreeOptions().SetPaintOptions(options);
+      std::vector<PDataNode> expected;
+      referenceRows(t, t.RootNode(), above, expected);
+      std::vector<PDataNode> forward;
+      for (PDataNode n = t.GetFirstVisibleNoInit(); n; n = t.GetNextVisibleNoInit(n)) forward.push_back(n);
+      EXPECT_EQ(forward, expected) << "seed " << seed << (above ? " children above" : "");
+      std::vector<PDataNode> backward;
+      for (PDataNode n = t.GetLastVisibleNoInit(); n; n = t.GetPreviousVisibleNoInit(n))
+        backward.insert(backward.begin(), n);
+      EXPECT_EQ(backward, expected) << "seed " << seed << (above ? " children above" : "");
+      EXPECT_EQ(expected.size(), t.VisibleCount());
+    }
+  }
+}
+
+TEST(TreeStore, NavigationOrderOnIrregularTree) {
+  TTestTree t(nullptr);
+  // a(a1(a1x, a1y), a2) b c(c1) ; b hidden, c collapsed, a1 expanded under a.
+  PDataNode a = t.AddChild(nullptr), b = t.AddChild(nullptr), c = t.AddChild(nullptr);
+  PDataNode a1 = t.AddChild(a), a2 = t.AddChild(a);
+  PDataNode a1x = t.AddChild(a1), a1y = t.AddChild(a1);
+  PDataNode c1 = t.AddChild(c);
+  t.SetExpanded(a, true);
+  t.SetExpanded(a1, true);
+  t.SetVisible(b, false);
+  checkInvariants(t);
+
+  std::vector<PDataNode> order;
+  for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) order.push_back(n);
+  EXPECT_EQ(order, (std::vector<PDataNode>{a, a1, a1x, a1y, a2, b, c, c1}));
+
+  std::vector<PDataNode> rows;
+  for (PDataNode n = t.GetFirstVisible(); n; n = t.GetNextVisible(n)) rows.push_back(n);
+  EXPECT_EQ(rows, (std::vector<PDataNode>{a, a1, a1x, a1y, a2, c}));
+
+  // From rows that are not shown the walk goes on after the hiding subtree.
+  EXPECT_EQ(t.GetNextVisibleNoInit(c1), nullptr);
+  EXPECT_EQ(t.GetNextVisibleNoInit(b), c);
+  EXPECT_EQ(t.GetPreviousVisibleNoInit(c1), c);
+  EXPECT_EQ(t.GetPreviousVisibleNoInit(b), a2);
+  EXPECT_EQ(t.GetLast(), c1);
+  EXPECT_EQ(t.GetLastVisible(), c);
+  EXPECT_EQ(t.GetPrevious(c), b);
+  EXPECT_EQ(t.GetPrevious(a2), a1y);
+  EXPECT_EQ(t.GetNextVisibleSibling(a), c);
+  EXPECT_EQ(t.GetPreviousVisibleSibling(c), a);
+  EXPECT_EQ(t.GetNodeLevel(a1x), 2u);
+
+  EXPECT_LT(t.CompareNodePositions(a1y, a2), 0);
+  EXPECT_GT(t.CompareNodePositions(a1x, a), 0);
+  EXPECT_LT(t.CompareNodePositions(a, a1x), 0);
+  EXPECT_LT(t.CompareNodePositions(a1x, c1), 0);
+  EXPECT_EQ(t.CompareNodePositions(c1, c1), 0);
+
+  EXPECT_EQ(t.GetNext(nullptr), nullptr);
+  EXPECT_THROW(t.GetNext(t.RootNode()), EAssertionFailed);
+  EXPECT_EQ(t.GetNext(c1), nullptr);
+
+  // Rows by position follow the shown order.
+  int top = -1;
+  EXPECT_EQ(t.GetNodeAt(0, 18 * 3 + 1, false, top), a1y);
+  EXPECT_EQ(top, 18 * 3);
+  EXPECT_EQ(t.GetNodeAt(0, 18 * 6, false, top), nullptr);
+  EXPECT_EQ(t.GetNodeAt(0, -40, false, top), a);
+}
+
+TEST(TreeStore, NodesAreInitialisedOnceWhenFirstReached) {
+  TTestTree t(nullptr);
+  std::map<PDataNode, int> inits;
+  int childQueries = 0;
+  t.OnInitNode = [&](TBaseDataTree*, PDataNode parent, PDataNode node, TDataNodeInitStates& states) {
+    ++inits[node];
+    if (!parent) states.Include(ivsHasChildren);
+  };
+  t.OnInitChildren = [&](TBaseDataTree*, PDataNode, std::uint32_t& count) {
+    ++childQueries;
+    count = 3;
+  };
+  t.SetRootNodeCount(4);
+  EXPECT_TRUE(inits.empty()) << "creating nodes asks nothing";
+
+  for (PDataNode n = t.GetFirstNoInit(); n; n = t.GetNextNoInit(n)) {
+  }
+  EXPECT_TRUE(inits.empty()) << "walking without initialisation asks nothing";
+
+  int walked = 0;
+  for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) ++walked;
+  EXPECT_EQ(walked, 4 + 4 * 3);
+  EXPECT_EQ(childQueries, 4);
+  EXPECT_EQ(inits.size(), 16u);
+  for (auto& [node, count] : inits) EXPECT_EQ(count, 1);
+
+  for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) {
+  }
+  EXPECT_EQ(childQueries, 4);
+  for (auto& [node, count] : inits) EXPECT_EQ(count, 1) << "a second walk asks nothing";
+
+  // Re-initialising asks once more for every existing node, creating none.
+  t.ReinitNode(nullptr, true);
+  EXPECT_EQ(t.TotalCount(), 16u);
+  for (auto& [node, count] : inits) EXPECT_EQ(count, 2);
+
+  // A node whose children turn out to be none loses its button and stays shut.
+  t.OnInitChildren = [](TBaseDataTree*, PDataNode, std::uint32_t& count) { count = 0; };
+  PDataNode first = t.GetFirst();
+  t.ResetNode(first);
+  EXPECT_FALSE(first->States.Contains(vsInitialized));
+  t.SetExpanded(first, true);
+  EXPECT_FALSE(t.Expanded(first));
+  EXPECT_FALSE(first->States.Contains(vsHasChildren));
+  checkInvariants(t);
+}
+
+TEST(TreeStore, ExpandAndCollapseKeepRowsAndHonourVetoes) {
+  TTestTree t(nullptr);
+  std::vector<std::string> log;
+  t.OnExpanding = [&](TBaseDataTree*, PDataNode, bool& allowed) { log.push_back("expanding"); allowed = true; };
+  t.OnExpanded = [&](TBaseDataTree*, PDataNode) { log.push_back("expanded"); };
+  t.OnCollapsing = [&](TBaseDataTree*, PDataNode, bool& allowed) { log.push_back("collapsing"); allowed = false; };
+  PDataNode parent = t.AddChild(nullptr);
+  t.SetChildCount(parent, 5);
+  PDataNode hidden = t.AddChild(nullptr);
+  t.SetChildCount(hidden, 2);
+  t.SetVisible(hidden, false);
+
+  t.SetExpanded(parent, true);
+  EXPECT_EQ(t.VisibleCount(), 1u + 5u);
+  EXPECT_EQ(log, (std::vector<std::string>{"expanding", "expanded"}));
+  t.SetExpanded(parent, true);  // same value: nothing
+  EXPECT_EQ(log.size(), 2u);
+  t.SetExpanded(parent, false);  // vetoed
+  EXPECT_TRUE(t.Expanded(parent));
+  EXPECT_EQ(t.VisibleCount(), 6u);
+
+  // Expanding below a hidden node adds no rows.
+  t.SetExpanded(hidden, true);
+  EXPECT_EQ(t.VisibleCount(), 6u);
+  checkInvariants(t);
+
+  t.OnCollapsing = nullptr;
+  t.FullCollapse();
+  EXPECT_FALSE(t.Expanded(parent));
+  EXPECT_EQ(t.VisibleCount(), 1u);
+  t.FullExpand();
+  EXPECT_EQ(t.VisibleCount(), 6u);
+  checkInvariants(t);
+
+  // Auto-free drops the children at each collapse and asks again.
+  int asked = 0;
+  t.OnInitChildren = [&](TBaseDataTree*, PDataNode, std::uint32_t& count) { ++asked; count = 4; };
+  t.TreeOptions().SetAutoOptions(t.TreeOptions().AutoOptions() + TDTAutoOptions{toAutoFreeOnCollapse});
+  t.SetExpanded(parent, false);
+  EXPECT_EQ(parent->ChildCount, 0u);
+  EXPECT_TRUE(parent->States.Contains(vsHasChildren));
+  t.SetExpanded(parent, true);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(parent->ChildCount, 4u);
+  checkInvariants(t);
+}
+
+TEST(TreeStore, UpdateBracketDefersAndMergesReports) {
+  TTestTree t(nullptr);
+  std::vector<TDTUpdateState> updates;
+  std::vector<std::pair<PDataNode, TChangeReason>> structure;
+  std::vector<PDataNode> changes;
+  t.OnUpdating = [&](TBaseDataTree*, TDTUpdateState s) { updates.push_back(s); };
+  t.OnStructureChange = [&](TBaseDataTree*, PDataNode n, TChangeReason r) { structure.push_back({n, r}); };
+  t.OnChange = [&](TBaseDataTree*, PDataNode n) { changes.push_back(n); };
+
+  t.BeginUpdate();
+  t.BeginUpdate();
+  PDataNode a = t.AddChild(nullptr);
+  t.AddChild(a);
+  t.EndUpdate();
+  EXPECT_TRUE(structure.empty()) << "nothing is reported inside the bracket";
+  t.DeleteNode(t.AddChild(nullptr));
+  t.SetSelected(a, true);
+  t.EndUpdate();
+  EXPECT_EQ(updates, (std::vector<TDTUpdateState>{usBegin, usUpdate, usUpdate, usEnd}));
+  ASSERT_EQ(structure.size(), 1u);
+  EXPECT_EQ(structure[0].second, crAccumulated);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0], a);
+
+  // Outside a bracket every change is reported at once.
+  structure.clear();
+  t.AddChild(nullptr);
+  ASSERT_EQ(structure.size(), 1u);
+  EXPECT_EQ(structure[0], std::make_pair(PDataNode(nullptr), crChildAdded));
+
+  // The state-change event only sees real changes.
+  int stateEvents = 0;
+  t.OnStateChange = [&](TBaseDataTree*, TDataTreeStates, TDataTreeStates) { ++stateEvents; };
+  t.BeginUpdate();
+  int afterBegin = stateEvents;
+  t.BeginUpdate();
+  EXPECT_EQ(stateEvents, afterBegin) << "entering a state already set is no change";
+  t.EndUpdate();
+  t.EndUpdate();
+}
+
+TEST(TreeStore, ReportsNeverCarryFreedNodes) {
+  TTestTree t(nullptr);
+  std::vector<PDataNode> changes, structures;
+  t.OnChange = [&](TBaseDataTree*, PDataNode n) { changes.push_back(n); };
+  t.OnStructureChange = [&](TBaseDataTree*, PDataNode n, TChangeReason) { structures.push_back(n); };
+  PDataNode keep = t.AddChild(nullptr);
+  PDataNode doomed = t.AddChild(nullptr);
+  t.AddChild(doomed);
+  t.SetFocusedNode(doomed);
+  t.SetSelected(keep, true);
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
+
+  t.BeginUpdate();
+  t.SetSelected(doomed, true);     // pending change names doomed
+  t.DeleteChildren(doomed);        // pending structure change names doomed
+  t.DeleteNode(doomed);
+  EXPECT_EQ(t.FocusedNode(), nullptr);
+  t.EndUpdate();
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes.back(), nullptr);
+  ASSERT_FALSE(structures.empty());
+  EXPECT_NE(structures.back(), doomed);
+  EXPECT_EQ(t.SelectedCount(), 1u);
+  EXPECT_EQ(t.GetFirstSelected(), keep);
+  EXPECT_EQ(t.GetNextSelected(keep), nullptr);
+}
+
+TEST(TreeStore, DeletingRenumbersFollowingSiblings) {
+  TTestTree t(nullptr);
+  t.SetRootNodeCount(5);
+  std::vector<PDataNode> n = allNodes(t);
+  t.DeleteNode(n[1]);
+  t.DeleteNode(n[3]);
+  std::vector<std::uint32_t> indices;
+  for (PDataNode r = t.GetFirstNoInit(); r; r = r->NextSibling) indices.push_back(r->Index);
+  EXPECT_EQ(indices, (std::vector<std::uint32_t>{0, 1, 2}));
+  EXPECT_EQ(t.RootNodeCount(), 3u);
+  t.SetRootNodeCount(0);
+  EXPECT_EQ(t.RootNodeCount(), 0u);
+  EXPECT_EQ(t.TotalCount(), 0u);
+}
+
+TEST(TreeStore, UserDataPointerAndOwnedObjects) {
+  // A pointer given to AddChild takes a whole pointer's room.
+  {
+    TTestTree t(nullptr);
+    t.SetNodeDataSize(int(sizeof(void*)));
+    int target = 0;
+    PDataNode n = t.AddChild(nullptr, &target);
+    EXPECT_EQ(*t.GetNodeData<int*>(n), &target);
+    EXPECT_TRUE(n->States.Contains(vsUserDataPointer));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(t.GetNodeData(n)) % alignof(std::max_align_t), 0u);
+  }
+  {
+    TTestTree t(nullptr);
+    t.SetNodeDataSize(4);
+    int target = 0;
+    try {
+      t.AddChild(nullptr, &target);
+      ADD_FAILURE() << "no room for a pointer must be an error";
+    } catch (const EDataTreeError& e) {
+      EXPECT_EQ(e.HelpContext(), 2008);
+    }
+    EXPECT_EQ(t.RootNodeCount(), 1u) << "the node stays";
+    EXPECT_EQ(t.GetNodeData(nullptr), nullptr);
+    EXPECT_EQ(t.GetNodeData(t.RootNode()), nullptr);
+  }
+  // Objects placed in the user data are freed for every node that got
+  // them, initialised or not, by every way nodes go away.
+  int live = 0;
+  {
+    TTestTree t(nullptr);
+    t.SetNodeDataSize(int(sizeof(std::string)));
+    t.OnFreeNode = [&](TBaseDataTree* s, PDataNode n) {
+      s->GetNodeData<std::string>(n)->~basic_string();
+      --live;
+    };
+    auto add = [&](PDataNode parent) {
+      PDataNode n = t.AddChild(parent);
+      new (t.GetNodeData(n)) std::string("a value long enough to live on the heap");
+      ++live;
+      return n;
+    };
+    PDataNode a = add(nullptr);
+    add(a);
+    add(a);
+    PDataNode b = add(nullptr);
+    add(b);
+    t.GetFirst();  // one initialised, the others not
+    t.DeleteNode(b);
+    EXPECT_EQ(live, 3);
+    t.DeleteChildren(a);
+    EXPECT_EQ(live, 1);
+    add(nullptr);
+    t.Clear();
+    EXPECT_EQ(live, 0);
+    add(nullptr);
+    add(nullptr);
+  }
+  EXPECT_EQ(live, 0) << "destroying the tree frees the rest";
+
+  // Bare nodes without data handed out raise no free event.
+  TTestTree t(nullptr);
+  int freed = 0;
+  t.OnFreeNode = [&](TBaseDataTree*, PDataNode) { ++freed; };
+  t.SetRootNodeCount(10);
+  t.Clear();
+  EXPECT_EQ(freed, 0);
+}
+
+TEST(TreeStore, DataSizeAndReadOnly) {
+  TTestTree t(nullptr);
+  t.SetNodeDataSize(-5);
+  EXPECT_EQ(t.NodeDataSize(), -1);
+  t.SetRootNodeCount(3);
+  t.GetFirst();
+  t.SetNodeDataSize(16);
+  EXPECT_EQ(t.RootNodeCount(), 3u);
+  EXPECT_FALSE(t.GetFirstNoInit()->States.Contains(vsInitialized)) << "nodes are made anew";
+
+  t.TreeOptions().SetMiscOptions(t.TreeOptions().MiscOptions() + TDTMiscOptions{toReadOnly});
+  EXPECT_EQ(t.AddChild(nullptr), nullptr);
+  t.DeleteNode(t.GetFirstNoInit());
+  t.Clear();
+  EXPECT_EQ(t.RootNodeCount(), 3u);
+}
+
+TEST(TreeStore, SelectionStaysSortedAndUnique) {
+  TTestTree t(nullptr);
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
+  t.SetRootNodeCount(50);
+  std::vector<PDataNode> nodes = allNodes(t);
+  std::mt19937 rng(7);
+  std::map<PDataNode, bool> expected;
+  for (int i = 0; i < 400; ++i) {
+    PDataNode n = nodes[rng() % nodes.size()];
+    bool value = rng() % 2;
+    t.SetSelected(n, value);
+    expected[n] = value;
+  }
+  std::uint32_t count = 0;
+  for (auto& [n, v] : expected) count += v;
+  EXPECT_EQ(t.SelectedCount(), count);
+  std::uint32_t walked = 0;
+  for (PDataNode n = t.GetFirstSelected(); n; n = t.GetNextSelected(n)) {
+    EXPECT_TRUE(expected[n]);
+    ++walked;
+  }
+  EXPECT_EQ(walked, count);
+  t.ClearSelection();
+  EXPECT_EQ(t.SelectedCount(), 0u);
+  EXPECT_EQ(t.GetFirstSelected(), nullptr);
+}
+
+TEST(TreeStore, FixupRecomputesDeepChains) {
+  TTestTree t(nullptr);
+  PDataNode n = t.AddChild(nullptr);
+  for (int i = 0; i < 3000; ++i) n = t.AddChild(n);
+  PDataNode top = t.GetFirstNoInit();
+  for (PDataNode r = top; r; r = r->FirstChild) {
+    r->TotalCount = 1;
+    r->TotalHeight = r->NodeHeight;
+  }
+  t.FixupTotalCount(top);
+  t.FixupTotalHeight(top);
+  EXPECT_EQ(top->TotalCount, 3001u);
+  EXPECT_EQ(top->TotalHeight, 18u) << "collapsed nodes add no rows";
+}

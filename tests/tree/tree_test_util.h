@@ -1,0 +1,80 @@
+#pragma once
+// Helpers shared by the tree tests: a recount of every invariant the node
+// store keeps incrementally, and reference orders of the shown rows.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "tree/base_tree.h"
+
+// Exposes the protected parts the tests look at.
+class TTestTree : public TBaseDataTree {
+public:
+  using TBaseDataTree::TBaseDataTree;
+  using TBaseDataTree::Animate;
+  using TBaseDataTree::Change;
+  using TBaseDataTree::StructureChange;
+  using TBaseDataTree::InvalidateCache;
+  using TBaseDataTree::InitNode;
+};
+
+inline bool shown(TBaseDataTree& t, PDataNode n) {
+  if (!n->States.Contains(vsVisible)) return false;
+  for (PDataNode p = n->Parent; p != t.RootNode(); p = p->Parent)
+    if (!p->States.Contains(vsVisible) || !p->States.Contains(vsExpanded)) return false;
+  return true;
+}
+
+// Checks every stored count against a recount; returns the subtree's count.
+inline std::uint32_t checkSubtree(TBaseDataTree& t, PDataNode n, std::uint32_t& visible) {
+  std::uint32_t total = 1;
+  std::uint64_t height = n->NodeHeight;
+  std::uint32_t index = 0;
+  PDataNode prev = nullptr;
+  for (PDataNode c = n->FirstChild; c; c = c->NextSibling) {
+    EXPECT_EQ(c->Parent, n);
+    EXPECT_EQ(c->PrevSibling, prev);
+    EXPECT_EQ(c->Index, index) << "sibling indices must run 0, 1, 2...";
+    ++index;
+    prev = c;
+    if (shown(t, c)) ++visible;
+    total += checkSubtree(t, c, visible);
+    if (c->States.Contains(vsVisible) && n->States.Contains(vsExpanded)) height += c->TotalHeight;
+  }
+  EXPECT_EQ(n->LastChild, prev);
+  EXPECT_EQ(n->ChildCount, index);
+  EXPECT_EQ(n->TotalCount, total);
+  if (n == t.RootNode())
+    EXPECT_GE(n->TotalHeight, height);
+  else
+    EXPECT_EQ(n->TotalHeight, height);
+  return total;
+}
+
+inline void checkInvariants(TBaseDataTree& t) {
+  std::uint32_t visible = 0;
+  std::uint32_t total = checkSubtree(t, t.RootNode(), visible);
+  EXPECT_EQ(t.TotalCount(), total - 1);
+  EXPECT_EQ(t.VisibleCount(), visible);
+}
+
+// Shown rows in display order, by recursion over the links.
+inline void referenceRows(TBaseDataTree& t, PDataNode n, bool above, std::vector<PDataNode>& out) {
+  for (PDataNode c = n->FirstChild; c; c = c->NextSibling) {
+    if (!c->States.Contains(vsVisible)) continue;
+    if (!above) out.push_back(c);
+    if (c->States.Contains(vsExpanded)) referenceRows(t, c, above, out);
+    if (above) out.push_back(c);
+  }
+  (void)t;
+}
+
+inline std::vector<PDataNode> allNodes(TBaseDataTree& t) {
+  std::vector<PDataNode> out;
+  for (PDataNode n = t.GetFirstNoInit(); n; n = t.GetNextNoInit(n)) out.push_back(n);
+  return out;
+}
+
+// Pumps the message loop until the condition holds or the time runs out.
+bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000);
