@@ -9,16 +9,10 @@
 
 namespace dictbuilder {
 
-// Upper-cases one UTF-16 code unit by the Unicode simple (one-to-one) case
-// mapping; surrogates and characters without an upper case stay as they are.
-char16_t UpperChar(char16_t c);
-
-// Upper-cases UTF-16 text character by character; the length never changes.
-String UpperCase(const String& text);
-
 // The form in which a headword is stored in the `word` column: upper-cased
-// as the search upper-cases a query, with "Ё" folded to "Е" because the
-// search folds it in Russian queries and would otherwise never match.
+// by the same routine the program's search applies to a query, with "Ё"
+// folded to "Е" because the search folds it in Russian queries and would
+// otherwise never match.
 UTF8String HeadwordKey(const UTF8String& headword);
 
 // Escapes "&", "<" and ">" so that source text shows literally in a page.
