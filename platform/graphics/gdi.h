@@ -347,3 +347,58 @@ int MulDiv(int number, int numerator, int denominator);
 
 // Pixels per inch of the screen (96 unless the desktop says otherwise).
 int ScreenPixelsPerInch();
+
+// ---- paths --------------------------------------------------------------------------------
+// Between BeginPath and EndPath, MoveToEx, LineTo, Polyline, Polygon,
+// Rectangle and Ellipse add to the path instead of drawing.
+BOOL BeginPath(HDC dc);
+BOOL EndPath(HDC dc);
+BOOL AbortPath(HDC dc);
+BOOL StrokePath(HDC dc);
+BOOL FillPath(HDC dc);
+BOOL StrokeAndFillPath(HDC dc);
+BOOL CloseFigure(HDC dc);
+
+// ---- palettes (true-colour devices: accepted, no effect) -------------------------------------
+HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
+UINT RealizePalette(HDC dc);
+
+// ---- device-independent bits -------------------------------------------------------------------
+struct BITMAPINFOHEADER {
+  DWORD biSize = 40;
+  int biWidth = 0;
+  int biHeight = 0;  // > 0: bottom-up rows; < 0: top-down
+  std::uint16_t biPlanes = 1;
+  std::uint16_t biBitCount = 32;
+  DWORD biCompression = 0;  // BI_RGB only
+  DWORD biSizeImage = 0;
+  int biXPelsPerMeter = 0;
+  int biYPelsPerMeter = 0;
+  DWORD biClrUsed = 0;
+  DWORD biClrImportant = 0;
+};
+struct RGBQUAD {
+  std::uint8_t rgbBlue = 0, rgbGreen = 0, rgbRed = 0, rgbReserved = 0;
+};
+// A header followed by its colour table (for 1- and 8-bit rows).
+struct BITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[256];
+};
+enum { BI_RGB = 0, DIB_RGB_COLORS = 0, DIB_PAL_COLORS = 1 };
+
+// Copies rows of bitmap (24- or 32-bit layout as info asks; 1 and 8 with
+// a colour table) into bits; with bits == nullptr fills in the header only.
+int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPINFO* info, UINT usage);
+// Draws device-independent rows (1, 8, 24 or 32 bits) scaled into the destination.
+int StretchDIBits(HDC dc, int x, int y, int w, int h, int sx, int sy, int sw, int sh, const void* bits,
+                  const BITMAPINFO* info, UINT usage, DWORD rop);
+
+// ---- regions from rectangles ---------------------------------------------------------------------
+struct XFORM {
+  float eM11 = 1, eM12 = 0, eM21 = 0, eM22 = 1, eDx = 0, eDy = 0;
+};
+// The union of rects, each transformed by xform when given.
+HRGN ExtCreateRegion(const XFORM* xform, const TRect* rects, int count);
+// The rectangles a region is made of (top to bottom, left to right).
+int GetRegionRects(HRGN region, std::vector<TRect>* rects);

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/graphics/canvas_qt.h"
 #include "platform/graphics/gdi_internal.h"
@@ -659,6 +660,7 @@ BOOL MoveToEx(HDC dc, int x, int y, TPoint* old) {
   if (!dc) return 0;
   if (old) *old = dc->st.penPos;
   dc->st.penPos = {x, y};
+  if (dc->pathOpen) dc->path.moveTo(x, y);
   return 1;
 }
 
@@ -672,6 +674,11 @@ BOOL LineTo(HDC dc, int x, int y) {
   if (!dc) return 0;
   TPoint from = dc->st.penPos;
   dc->st.penPos = {x, y};
+  if (dc->pathOpen) {
+    if (dc->path.elementCount() == 0) dc->path.moveTo(from.x, from.y);
+    dc->path.lineTo(x, y);
+    return 1;
+  }
   if (!prepareShape(dc, false)) return 1;
   dc->painter->drawLine(QPoint(from.x, from.y), QPoint(x, y));
   finishShape(dc);
@@ -680,6 +687,11 @@ BOOL LineTo(HDC dc, int x, int y) {
 
 BOOL Polyline(HDC dc, const TPoint* points, int count) {
   if (!dc || !points || count < 2) return 0;
+  if (dc->pathOpen) {
+    dc->path.moveTo(points[0].x, points[0].y);
+    for (int i = 1; i < count; ++i) dc->path.lineTo(points[i].x, points[i].y);
+    return 1;
+  }
   if (!prepareShape(dc, false)) return 1;
   QPolygon poly;
   for (int i = 0; i < count; ++i) poly << QPoint(points[i].x, points[i].y);
@@ -694,7 +706,8 @@ BOOL Polygon(HDC dc, const TPoint* points, int count) {
 
 BOOL PolyPolygon(HDC dc, const TPoint* points, const int* counts, int polygons) {
   if (!dc || !points || !counts || polygons <= 0) return 0;
-  if (!prepareShape(dc, true)) return 1;
+  const bool record = dc->pathOpen;
+  if (!record && !prepareShape(dc, true)) return 1;
   QPainterPath path;
   path.setFillRule(dc->st.polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
   int k = 0;
@@ -705,6 +718,10 @@ BOOL PolyPolygon(HDC dc, const TPoint* points, const int* counts, int polygons) 
     poly << poly.front();
     path.addPolygon(poly);
   }
+  if (record) {
+    dc->path.addPath(path);
+    return 1;
+  }
   dc->painter->drawPath(path);
   finishShape(dc);
   return 1;
@@ -712,6 +729,10 @@ BOOL PolyPolygon(HDC dc, const TPoint* points, const int* counts, int polygons) 
 
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
   if (!dc) return 0;
+  if (dc->pathOpen) {
+    dc->path.addRect(QRectF(normRect(left, top, right, bottom)).adjusted(0, 0, -1, -1));
+    return 1;
+  }
   if (!prepareShape(dc, true)) return 1;
   QRect r = normRect(left, top, right, bottom);
   int w = penWidth(dc);
@@ -757,6 +778,10 @@ BOOL RoundRect(HDC dc, int left, int top, int right, int bottom, int w, int h) {
 
 BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
   if (!dc) return 0;
+  if (dc->pathOpen) {
+    dc->path.addEllipse(QRectF(normRect(left, top, right, bottom)).adjusted(0, 0, -1, -1));
+    return 1;
+  }
   if (!prepareShape(dc, true)) return 1;
   QRect r = normRect(left, top, right, bottom);
   int pw = penWidth(dc);
@@ -1162,4 +1187,200 @@ BOOL GdiAlphaBlend(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
   p.setOpacity(1.0);
   return 1;
+}
+
+// ---- paths ------------------------------------------------------------------------------
+
+BOOL BeginPath(HDC dc) {
+  if (!dc) return 0;
+  dc->path = QPainterPath();
+  dc->pathOpen = true;
+  dc->pathReady = false;
+  return 1;
+}
+
+BOOL EndPath(HDC dc) {
+  if (!dc || !dc->pathOpen) return 0;
+  dc->pathOpen = false;
+  dc->pathReady = true;
+  return 1;
+}
+
+BOOL AbortPath(HDC dc) {
+  if (!dc) return 0;
+  dc->pathOpen = dc->pathReady = false;
+  dc->path = QPainterPath();
+  return 1;
+}
+
+BOOL CloseFigure(HDC dc) {
+  if (!dc || !dc->pathOpen) return 0;
+  dc->path.closeSubpath();
+  return 1;
+}
+
+namespace {
+BOOL usePath(HDC dc, bool stroke, bool fill) {
+  if (!dc || !dc->pathReady) return 0;
+  QPainterPath path = dc->path;
+  dc->path = QPainterPath();
+  dc->pathReady = false;
+  if (!prepareShape(dc, fill)) return 1;
+  path.setFillRule(dc->st.polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+  if (!stroke) dc->painter->setPen(Qt::NoPen);
+  if (!fill) dc->painter->setBrush(Qt::NoBrush);
+  // Wide geometric strokes are smoothed, as a printer would draw them.
+  HGDIOBJ pen = dc->st.pen;
+  bool smooth = stroke && pen && pen->penWidth > 1;
+  dc->painter->setRenderHint(QPainter::Antialiasing, smooth);
+  dc->painter->drawPath(path);
+  dc->painter->setRenderHint(QPainter::Antialiasing, false);
+  finishShape(dc);
+  return 1;
+}
+}  // namespace
+
+BOOL StrokePath(HDC dc) { return usePath(dc, true, false); }
+BOOL FillPath(HDC dc) { return usePath(dc, false, true); }
+BOOL StrokeAndFillPath(HDC dc) { return usePath(dc, true, true); }
+
+// ---- palettes ----------------------------------------------------------------------------
+
+HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL) { return dc ? palette : nullptr; }
+UINT RealizePalette(HDC dc) { return dc ? 0 : GDI_ERROR; }
+
+// ---- device-independent bits ---------------------------------------------------------------
+
+namespace {
+int dibStride(int width, int bits) { return ((width * bits + 31) / 32) * 4; }
+}  // namespace
+
+int GetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPINFO* info, UINT) {
+  if (!bitmap || bitmap->type != OBJ_BITMAP || !info) return 0;
+  const QImage& img = bitmap->image;
+  BITMAPINFOHEADER& h = info->bmiHeader;
+  if (!bits) {
+    h.biWidth = img.width();
+    h.biHeight = img.height();
+    h.biPlanes = 1;
+    h.biBitCount = std::uint16_t(bitmap->bpp == 1 ? 1 : bitmap->bpp == 32 ? 32 : 24);
+    h.biCompression = BI_RGB;
+    h.biSizeImage = DWORD(dibStride(img.width(), h.biBitCount) * img.height());
+    return img.height();
+  }
+  const int bpp = h.biBitCount;
+  if (bpp != 1 && bpp != 24 && bpp != 32) return 0;
+  if (h.biWidth != img.width() || std::abs(h.biHeight) != img.height()) return 0;
+  const int stride = dibStride(img.width(), bpp);
+  const bool bottomUp = h.biHeight > 0;
+  if (bpp == 1) {
+    info->bmiColors[0] = RGBQUAD{};
+    info->bmiColors[1] = RGBQUAD{255, 255, 255, 0};
+  }
+  int done = 0;
+  for (UINT i = 0; i < lines; ++i) {
+    int row = int(start + i);
+    if (row >= img.height()) break;
+    int y = bottomUp ? img.height() - 1 - row : row;
+    auto* out = static_cast<std::uint8_t*>(bits) + size_t(i) * size_t(stride);
+    const auto* in = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+    std::memset(out, 0, size_t(stride));
+    for (int x = 0; x < img.width(); ++x) {
+      QRgb c = in[x];
+      if (bpp == 32) {
+        out[4 * x] = std::uint8_t(qBlue(c));
+        out[4 * x + 1] = std::uint8_t(qGreen(c));
+        out[4 * x + 2] = std::uint8_t(qRed(c));
+        out[4 * x + 3] = std::uint8_t(qAlpha(c));
+      } else if (bpp == 24) {
+        out[3 * x] = std::uint8_t(qBlue(c));
+        out[3 * x + 1] = std::uint8_t(qGreen(c));
+        out[3 * x + 2] = std::uint8_t(qRed(c));
+      } else if (qGray(c) >= 128) {
+        out[x / 8] |= std::uint8_t(0x80 >> (x % 8));
+      }
+    }
+    ++done;
+  }
+  return done;
+}
+
+int StretchDIBits(HDC dc, int x, int y, int w, int h, int sx, int sy, int sw, int sh, const void* bits,
+                  const BITMAPINFO* info, UINT, DWORD rop) {
+  if (!dc || !bits || !info) return 0;
+  const BITMAPINFOHEADER& hd = info->bmiHeader;
+  const int bpp = hd.biBitCount, width = hd.biWidth, height = std::abs(hd.biHeight);
+  if ((bpp != 1 && bpp != 8 && bpp != 24 && bpp != 32) || hd.biCompression != BI_RGB) return 0;
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return 0;
+  QImage img(width, height, bpp == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+  if (img.isNull()) return 0;
+  const int stride = dibStride(width, bpp);
+  for (int row = 0; row < height; ++row) {
+    int yy = hd.biHeight > 0 ? height - 1 - row : row;
+    const auto* in = static_cast<const std::uint8_t*>(bits) + size_t(row) * size_t(stride);
+    auto* out = reinterpret_cast<QRgb*>(img.scanLine(yy));
+    for (int xx = 0; xx < width; ++xx) {
+      switch (bpp) {
+        case 32: out[xx] = qRgba(in[4 * xx + 2], in[4 * xx + 1], in[4 * xx], in[4 * xx + 3]); break;
+        case 24: out[xx] = qRgb(in[3 * xx + 2], in[3 * xx + 1], in[3 * xx]); break;
+        case 8: {
+          const RGBQUAD& q = info->bmiColors[in[xx]];
+          out[xx] = qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+          break;
+        }
+        default: {
+          const RGBQUAD& q = info->bmiColors[(in[xx / 8] >> (7 - xx % 8)) & 1];
+          out[xx] = qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+        }
+      }
+    }
+  }
+  if (bpp == 32) {
+    // Rows whose fourth byte is all zero carry no alpha: draw them opaque.
+    bool anyAlpha = false;
+    for (int yy = 0; yy < height && !anyAlpha; ++yy)
+      for (int xx = 0; xx < width; ++xx)
+        if (qAlpha(img.pixel(xx, yy))) { anyAlpha = true; break; }
+    if (!anyAlpha) img = img.convertToFormat(QImage::Format_RGB32);
+  }
+  // Draw through a temporary memory context so raster operations apply.
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bmp = BitmapFromImage(img, bpp == 32 ? 32 : 24);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  StretchBlt(dc, x, y, w, h, mem, sx, sy, sw, sh, rop);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  return sh;
+}
+
+// ---- regions from rectangles -----------------------------------------------------------------
+
+HRGN ExtCreateRegion(const XFORM* xform, const TRect* rects, int count) {
+  if (count < 0 || (count && !rects)) return nullptr;
+  QTransform t;
+  if (xform) t = QTransform(xform->eM11, xform->eM12, xform->eM21, xform->eM22, xform->eDx, xform->eDy);
+  std::vector<QRect> list;
+  list.reserve(size_t(count));
+  for (int i = 0; i < count; ++i) {
+    QRect r = normRect(rects[i].Left, rects[i].Top, rects[i].Right, rects[i].Bottom);
+    if (xform) r = t.mapRect(QRectF(r)).toAlignedRect();
+    if (!r.isEmpty()) list.push_back(r);
+  }
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  QRegion reg;
+  // QRegion::setRects wants non-overlapping rectangles; unite otherwise.
+  for (const QRect& r : list) reg += r;
+  rgn->region = reg;
+  return rgn;
+}
+
+int GetRegionRects(HRGN region, std::vector<TRect>* rects) {
+  if (!region || region->type != OBJ_REGION) return 0;
+  int n = 0;
+  for (const QRect& r : region->region) {
+    if (rects) rects->push_back({r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+    ++n;
+  }
+  return n;
 }

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRawFont>
 #include <QRegion>
 #include <QTransform>
@@ -133,6 +134,10 @@ struct TDeviceContext {
   bool dirty = true;
   // Text drawn glyph by glyph so a recording keeps exact positions.
   bool recordsText = false;
+  // An open path bracket collects shapes instead of drawing them.
+  bool pathOpen = false;
+  bool pathReady = false;
+  QPainterPath path;
 
   // Applies transform and clip to the painter; false when it draws nowhere.
   bool ready();
