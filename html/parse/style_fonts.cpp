@@ -156,23 +156,15 @@ double ConvertFontSize(const String& text, double baseSize) {
   return DefaultFontPointSize;
 }
 
+// The platform's answer to whether a family is installed (declared here
+// until the drawing layer publishes it).
+bool FontFamilyInstalled(const String& face);
+
 bool IsFontInstalled(const String& face) {
   static std::map<String, bool> known;
   const String key = lower(face);
   if (auto it = known.find(key); it != known.end()) return it->second;
-  // A face is installed when the screen realises a font of that name as
-  // that face rather than a substitute.
-  LOGFONTW lf;
-  lf.lfHeight = -12;
-  lf.lfFaceName = face;
-  HFONT font = CreateFontIndirectW(lf);
-  HDC dc = GetScreenDC();
-  HGDIOBJ old = SelectObject(dc, font);
-  String real;
-  GetTextFaceW(dc, &real);
-  SelectObject(dc, old);
-  DeleteObject(font);
-  const bool installed = !face.empty() && sameNoCase(real, face);
+  const bool installed = !face.empty() && FontFamilyInstalled(face);
   known[key] = installed;
   return installed;
 }

@@ -273,7 +273,7 @@ void THtmlStyleParser::processShortHand(int index, const String& value, bool res
     case BorderLX: {
       String rest = value;
       String color, width = u"medium", style = u"none";
-      for (const String& g : takeGroups(rest, u"rgb"))
+      for (const String& g : takeGroups(rest, u"rgb("))
         if (isColorWord(g)) color = g;
       for (const String& w : splitWords(rest, 7)) {
         if (isBorderStyleWord(w)) style = w;
@@ -334,7 +334,7 @@ void THtmlStyleParser::processShortHand(int index, const String& value, bool res
       String rest = value;
       String color = u"transparent", image = u"none", repeat = u"repeat",
              attachment = u"scroll", position = u"0% 0%";
-      for (const String& g : takeGroups(rest, u"rgb")) color = g;
+      for (const String& g : takeGroups(rest, u"rgb(")) color = g;
       for (const String& g : takeGroups(rest, u"url(")) image = resolveUrls ? AddPath(g) : g;
       std::vector<String> positions;
       for (const String& w : splitWords(rest, 7)) {
