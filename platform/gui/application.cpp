@@ -1,0 +1,348 @@
+// The application object (message loop, cheap idle pumping, exception
+// reporting, hints), the screen, and cursors.
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCursor>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <unistd.h>
+
+#include "platform/core/strings.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
+
+TApplication* Application = new TApplication(nullptr);
+TScreen* Screen = new TScreen(nullptr);
+
+namespace {
+
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// How long an idle ProcessMessages may go without really pumping.
+constexpr std::int64_t kPumpIntervalNs = 1'000'000;
+
+}  // namespace
+
+void EnsureQtApplication() {
+  if (QCoreApplication::instance()) return;
+  // With no display at all, run offscreen rather than fail: the program and
+  // its tests still create, size, paint and message every window.
+  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static int argc = 1;
+  static char name[] = "tamrix";
+  static char* argv[] = {name, nullptr};
+  auto* app = new QApplication(argc, argv);
+  app->setQuitOnLastWindowClosed(false);
+}
+
+bool IsHeadless() {
+  if (!QCoreApplication::instance()) return true;
+  QString p = QGuiApplication::platformName();
+  return p == QLatin1String("offscreen") || p == QLatin1String("minimal");
+}
+
+// ---- cursors -----------------------------------------------------------------
+struct TCursorHandle {
+  QCursor Cursor;
+  bool Shared = false;  // a standard shape: never freed
+};
+
+QCursor CursorFromHandle(HCURSOR h) { return h ? h->Cursor : QCursor(Qt::ArrowCursor); }
+
+namespace {
+HCURSOR gCurrentCursor = nullptr;
+}
+
+HCURSOR LoadStandardCursor(int Cursor) {
+  static std::map<int, TCursorHandle*> cache;
+  EnsureQtApplication();
+  auto it = cache.find(Cursor);
+  if (it != cache.end()) return it->second;
+  auto* h = new TCursorHandle{CursorShape(Cursor <= 0 ? Cursor : crArrow), true};
+  cache[Cursor] = h;
+  return h;
+}
+
+HCURSOR CreateCursorFromImage(const std::uint32_t* Pixels, int Width, int Height, int HotX, int HotY) {
+  if (!Pixels || Width <= 0 || Height <= 0) return nullptr;
+  EnsureQtApplication();
+  QImage img(reinterpret_cast<const uchar*>(Pixels), Width, Height, Width * 4, QImage::Format_ARGB32);
+  return new TCursorHandle{QCursor(QPixmap::fromImage(img.copy()), HotX, HotY), false};
+}
+
+bool DestroyCursor(HCURSOR Cursor) {
+  if (!Cursor || Cursor->Shared) return false;
+  if (gCurrentCursor == Cursor) gCurrentCursor = nullptr;
+  delete Cursor;
+  return true;
+}
+
+HCURSOR SetCursor(HCURSOR Cursor) {
+  HCURSOR old = gCurrentCursor;
+  gCurrentCursor = Cursor;
+  QWidget* w = gCursorTarget;
+  if (!w && QCoreApplication::instance()) w = QApplication::widgetAt(QCursor::pos());
+  if (w) w->setCursor(CursorFromHandle(Cursor));
+  return old;
+}
+
+HCURSOR GetCursor() { return gCurrentCursor; }
+
+// ---- TApplication ------------------------------------------------------------
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
+
+TApplication::~TApplication() {
+  if (FHandle) DeallocateHWnd(FHandle);
+}
+
+void TApplication::Initialize() { EnsureQtApplication(); }
+
+void TApplication::SetTitle(const String& value) {
+  FTitle = value;
+  if (QCoreApplication::instance())
+    QGuiApplication::setApplicationDisplayName(QString::fromUtf16(value.data(), qsizetype(value.size())));
+}
+
+String TApplication::ExeName() const {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  if (n <= 0) return {};
+  buf[n] = 0;
+  QString s = QString::fromUtf8(buf, n);
+  return String(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+}
+
+bool TApplication::Active() const {
+  return QCoreApplication::instance() && QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+void TApplication::Run() {
+  EnsureQtApplication();
+  if (FTerminated) return;
+  if (FMainForm) FMainForm->Show();
+  FRunning = true;
+  while (!FTerminated) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    FLastPump = nowNs();
+    if (OnIdle && !FTerminated) {
+      bool done = true;
+      try {
+        OnIdle(this, done);
+      } catch (...) {
+        HandleException(this);
+      }
+      while (!done && !FTerminated) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        done = true;
+        try {
+          OnIdle(this, done);
+        } catch (...) {
+          HandleException(this);
+        }
+      }
+    }
+  }
+  FRunning = false;
+}
+
+void TApplication::ProcessMessages() {
+  if (!QCoreApplication::instance()) return;
+  std::int64_t now = nowNs();
+  if (gPendingPosted.load(std::memory_order_relaxed) == 0 && now - FLastPump < kPumpIntervalNs) return;
+  FLastPump = now;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::HandleMessage() {
+  if (!QCoreApplication::instance()) return;
+  FLastPump = nowNs();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::Terminate() {
+  FTerminated = true;
+  // Wake a loop that waits for events (Terminate may come from a worker).
+  if (QCoreApplication::instance())
+    if (auto* d = QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())) d->wakeUp();
+}
+
+void TApplication::Minimize() {
+  if (FMainForm && FMainForm->HandleAllocated()) FMainForm->SetWindowState(wsMinimized);
+  if (OnMinimize) OnMinimize(this);
+}
+
+void TApplication::Restore() {
+  if (FMainForm && FMainForm->HandleAllocated()) {
+    FMainForm->SetWindowState(wsNormal);
+    FMainForm->Show();
+  }
+  if (OnRestore) OnRestore(this);
+}
+
+void TApplication::BringToFront() {
+  if (FMainForm) FMainForm->BringToFront();
+}
+
+void TApplication::HandleException(TObject* Sender) {
+  std::exception_ptr ep = std::current_exception();
+  if (!ep) return;
+  try {
+    std::rethrow_exception(ep);
+  } catch (const EAbort&) {
+    // Silent by design.
+  } catch (const std::exception& e) {
+    try {
+      if (OnException)
+        OnException(Sender, e);
+      else
+        ShowException(e);
+    } catch (...) {
+      // A failing handler must not take the loop down with it.
+    }
+  } catch (...) {
+    try {
+      ShowException(Exception(u"Unknown exception"));
+    } catch (...) {
+    }
+  }
+}
+
+void TApplication::ShowException(const std::exception& E) {
+  String msg;
+  if (auto* ex = dynamic_cast<const Exception*>(&E))
+    msg = ex->Message();
+  else
+    msg = UTF8ToUTF16(E.what());
+  // The message reads as a sentence.
+  if (!msg.empty() && msg.back() > u'.') msg += u'.';
+  MessageBox(msg, FTitle, MB_OK | MB_ICONSTOP);
+}
+
+int TApplication::MessageBox(const String& Text, const String& Caption, UINT Flags) {
+  HWND owner = FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : nullptr;
+  return ::MessageBox(owner, Text, Caption.empty() ? FTitle : Caption, Flags);
+}
+
+void TApplication::SetHint(const String& value) {
+  if (FHint == value) return;
+  FHint = value;
+  if (OnHint) OnHint(this);
+}
+
+void TApplication::CancelHint() { HideHint(); }
+
+void TApplication::HideHint() {
+  if (QCoreApplication::instance()) QToolTip::hideText();
+}
+
+void TApplication::ActivateHint(TPoint CursorPos) {
+  if (!QCoreApplication::instance()) return;
+  QWidget* w = QApplication::widgetAt(CursorPos.x, CursorPos.y);
+  if (!w) return;
+  QHelpEvent e(QEvent::ToolTip, w->mapFromGlobal(QPoint(CursorPos.x, CursorPos.y)),
+               QPoint(CursorPos.x, CursorPos.y));
+  QApplication::sendEvent(w, &e);
+}
+
+HWND TApplication::Handle() {
+  if (!FHandle)
+    FHandle = AllocateHWnd([](TMessage& m) { m.Result = DefWindowProc(nullptr, m.Msg, m.WParam, m.LParam); });
+  return FHandle;
+}
+
+// ---- TScreen -------------------------------------------------------------------
+TScreen::TScreen(TComponent* AOwner) : TComponent(AOwner) {}
+TScreen::~TScreen() = default;
+
+namespace {
+QScreen* primary() {
+  EnsureQtApplication();
+  return QGuiApplication::primaryScreen();
+}
+std::map<int, HCURSOR>& cursorTable() {
+  static std::map<int, HCURSOR> t;
+  return t;
+}
+}  // namespace
+
+int TScreen::Width() const {
+  QScreen* s = primary();
+  return s ? s->geometry().width() : 0;
+}
+
+int TScreen::Height() const {
+  QScreen* s = primary();
+  return s ? s->geometry().height() : 0;
+}
+
+TRect TScreen::WorkAreaRect() const {
+  QScreen* s = primary();
+  if (!s) return {};
+  QRect r = s->availableGeometry();
+  return Bounds(r.x(), r.y(), r.width(), r.height());
+}
+
+int TScreen::PixelsPerInch() const {
+  QScreen* s = primary();
+  return s ? int(s->logicalDotsPerInchY() + 0.5) : 96;
+}
+
+std::vector<String> TScreen::Fonts() const {
+  EnsureQtApplication();
+  std::vector<String> r;
+  for (const QString& f : QFontDatabase::families())
+    r.emplace_back(reinterpret_cast<const char16_t*>(f.utf16()), size_t(f.size()));
+  return r;
+}
+
+void TScreen::SetCursor(TCursor value) {
+  if (FCursor == value) return;
+  EnsureQtApplication();
+  bool had = FCursor != crDefault;
+  FCursor = value;
+  if (value == crDefault) {
+    if (had) QApplication::restoreOverrideCursor();
+  } else if (had) {
+    QApplication::changeOverrideCursor(CursorShape(value));
+  } else {
+    QApplication::setOverrideCursor(CursorShape(value));
+  }
+}
+
+HCURSOR TScreen::Cursors(int Index) const {
+  auto it = cursorTable().find(Index);
+  if (it != cursorTable().end()) return it->second;
+  if (Index <= 0) return LoadStandardCursor(Index);
+  return nullptr;
+}
+
+void TScreen::SetCursors(int Index, HCURSOR Handle) { cursorTable()[Index] = Handle; }
+
+TForm* TScreen::ActiveForm() const {
+  for (TForm* f : FForms)
+    if (f->Active()) return f;
+  return nullptr;
+}
+
+TWinControl* TScreen::ActiveControl() const {
+  HWND h = GetFocus();
+  return h ? FindControl(h) : nullptr;
+}

@@ -1,0 +1,1043 @@
+// TControl, TWinControl, TCustomControl, TGraphicControl: properties,
+// message dispatch and the default handling of a window.
+#include <QApplication>
+#include <QCursor>
+#include <QPainter>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/canvas_qt.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
+#include "platform/gui/menus.h"
+
+// ---- shift states ---------------------------------------------------------
+TShiftState KeysToShiftState(WORD Keys) {
+  TShiftState s;
+  if (Keys & MK_SHIFT) s.Include(ssShift);
+  if (Keys & MK_CONTROL) s.Include(ssCtrl);
+  if (Keys & MK_LBUTTON) s.Include(ssLeft);
+  if (Keys & MK_RBUTTON) s.Include(ssRight);
+  if (Keys & MK_MBUTTON) s.Include(ssMiddle);
+  if (GetKeyState(VK_MENU) < 0) s.Include(ssAlt);
+  return s;
+}
+
+TShiftState KeyboardStateToShiftState() {
+  TShiftState s;
+  if (GetKeyState(VK_SHIFT) < 0) s.Include(ssShift);
+  if (GetKeyState(VK_CONTROL) < 0) s.Include(ssCtrl);
+  if (GetKeyState(VK_MENU) < 0) s.Include(ssAlt);
+  if (GetKeyState(VK_LBUTTON) < 0) s.Include(ssLeft);
+  if (GetKeyState(VK_RBUTTON) < 0) s.Include(ssRight);
+  if (GetKeyState(VK_MBUTTON) < 0) s.Include(ssMiddle);
+  return s;
+}
+
+TShiftState KeyDataToShiftState(LPARAM KeyData) {
+  TShiftState s;
+  if (GetKeyState(VK_SHIFT) < 0) s.Include(ssShift);
+  if (GetKeyState(VK_CONTROL) < 0) s.Include(ssCtrl);
+  if (KeyData & (LPARAM(1) << 29)) s.Include(ssAlt);
+  return s;
+}
+
+TShiftState MouseWheelShiftState(const TMessage& m) {
+  return TShiftState::FromBits(TShiftState::Bits(m.WParam & 0xFF));
+}
+int MouseWheelDelta(const TMessage& m) { return GET_WHEEL_DELTA_WPARAM(m.WParam); }
+TPoint MouseWheelPos(const TMessage& m) { return {GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)}; }
+
+TWinControl* FindControl(HWND Handle) { return IsWindow(Handle) ? Handle->Control : nullptr; }
+
+// ---- TControl -------------------------------------------------------------
+TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
+  FPrivate = std::make_shared<TControlPrivate>();
+  FPrivate->Owner = this;
+  FFont = std::make_unique<TFont>();
+  FFont->OnChange = [this](TObject*) { FontChanged(); };
+}
+
+TControl::~TControl() {
+  Destroying();
+  if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
+  if (FParent) FParent->RemoveControl(this);
+  FParent = nullptr;
+  if (!dynamic_cast<TWinControl*>(this)) DestroyWnd();
+  FPrivate->Owner = nullptr;
+  FPrivate->Handle = nullptr;
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FPopupMenu) FPopupMenu = nullptr;
+}
+
+void TControl::CreateWnd() {
+  if (FPrivate->Widget) return;
+  QWidget* parent = ParentWidgetFor(this);
+  if (!parent) return;
+  AttachWidget(this, CreateOwnWidget(this), true);
+  SyncWidget();
+  FPrivate->Widget->setVisible(FVisible);
+}
+
+void TControl::DestroyWnd() {
+  QWidget* w = FPrivate->Widget;
+  if (!w) return;
+  FPrivate->Widget = nullptr;
+  // The widget may be in the middle of delivering the event that freed us.
+  w->setProperty("tamrixControl", QVariant());
+  for (QWidget* child : w->findChildren<QWidget*>()) {
+    QVariant v = child->property("tamrixControl");
+    if (v.isValid() && v.value<void*>() == this) child->setProperty("tamrixControl", QVariant());
+  }
+  w->hide();
+  w->setParent(nullptr);
+  w->deleteLater();
+}
+
+void TControl::SetParent(TWinControl* AParent) {
+  if (AParent == FParent) return;
+  TAMRIX_ASSERT(AParent != this, "A control cannot be its own parent");
+  if (FParent) FParent->RemoveControl(this);
+  FParent = nullptr;
+  if (AParent) AParent->InsertControl(this);
+  if (!FParent) {
+    if (FPrivate->Widget && !dynamic_cast<TForm*>(this)) DestroyWnd();
+    return;
+  }
+  if (FParentFont) ParentFontChanged();
+  if (FParentColor) ParentColorChanged();
+  if (FParent->HandleAllocated()) {
+    if (auto* wc = dynamic_cast<TWinControl*>(this)) {
+      if (FPrivate->Widget) {
+        FPrivate->Widget->setParent(FParent->Private()->Widget);
+        FPrivate->PlaceWidget();
+        FPrivate->Widget->setVisible(FVisible);
+      } else {
+        wc->HandleNeeded();
+      }
+    } else if (FPrivate->Widget) {
+      FPrivate->Widget->setParent(FParent->Private()->Widget);
+      FPrivate->PlaceWidget();
+      FPrivate->Widget->setVisible(FVisible);
+    } else {
+      CreateWnd();
+    }
+    FParent->Realign();
+  }
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  AWidth = std::max(AWidth, 0);
+  AHeight = std::max(AHeight, 0);
+  bool sized = AWidth != FWidth || AHeight != FHeight;
+  bool moved = ALeft != FLeft || ATop != FTop;
+  if (!sized && !moved) return;
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  // Remember the distance to the parent's far edges for anchoring.
+  if (FParent && FParent->FAlignLevel == 0) {
+    TRect pc = FParent->ClientRect();
+    FAnchorRight = pc.Width() - (FLeft + FWidth);
+    FAnchorBottom = pc.Height() - (FTop + FHeight);
+  }
+  if (FPrivate->Widget) FPrivate->PlaceWidget();
+  if (sized && !dynamic_cast<TWinControl*>(this)) Resize();
+  if (FParent && FAlign != alNone && FParent->FAlignLevel == 0) FParent->Realign();
+}
+
+TRect TControl::ClientRect() { return {0, 0, FWidth, FHeight}; }
+
+void TControl::SetClientWidth(int v) { SetWidth(FWidth - ClientWidth() + v); }
+void TControl::SetClientHeight(int v) { SetHeight(FHeight - ClientHeight() + v); }
+
+TPoint TControl::ClientOrigin() {
+  if (auto* wc = dynamic_cast<TWinControl*>(this); wc && wc->HandleAllocated()) {
+    TPoint p{0, 0};
+    ::ClientToScreen(wc->Handle(), &p);
+    return p;
+  }
+  if (FPrivate->Widget) {
+    QPoint g = FPrivate->Widget->mapToGlobal(QPoint(0, 0));
+    return {g.x(), g.y()};
+  }
+  if (FParent) {
+    TPoint o = FParent->ClientOrigin();
+    return {o.x + FLeft, o.y + FTop};
+  }
+  return {FLeft, FTop};
+}
+
+TPoint TControl::ClientToScreen(TPoint p) {
+  TPoint o = ClientOrigin();
+  return {p.x + o.x, p.y + o.y};
+}
+
+TPoint TControl::ScreenToClient(TPoint p) {
+  TPoint o = ClientOrigin();
+  return {p.x - o.x, p.y - o.y};
+}
+
+void TControl::SetAlign(TAlign value) {
+  if (FAlign == value) return;
+  FAlign = value;
+  if (FParent) FParent->Realign();
+}
+
+void TControl::SetVisible(bool value) {
+  if (FVisible == value) return;
+  VisibleChanging();
+  FVisible = value;
+  Perform(CM_VISIBLECHANGED, value ? 1 : 0, 0);
+  if (FPrivate->Widget) FPrivate->Widget->setVisible(value);
+  if (FParent && FAlign != alNone) FParent->Realign();
+}
+
+bool TControl::Showing() const {
+  if (FPrivate->Widget) return FPrivate->Widget->isVisible();
+  return false;
+}
+
+void TControl::SetEnabled(bool value) {
+  if (FEnabled == value) return;
+  FEnabled = value;
+  if (FPrivate->Widget) FPrivate->Widget->setEnabled(value);
+  Perform(CM_ENABLEDCHANGED, 0, 0);
+  if (auto* wc = dynamic_cast<TWinControl*>(this); wc && wc->HandleAllocated())
+    SendMessage(wc->Handle(), WM_ENABLE, value ? 1 : 0, 0);
+}
+
+void TControl::SetColor(TColor value) {
+  FParentColor = false;
+  if (FColor == value) return;
+  FColor = value;
+  Perform(CM_COLORCHANGED, 0, 0);
+  SyncWidget();
+  Invalidate();
+  if (auto* wc = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+}
+
+void TControl::SetParentColor(bool value) {
+  FParentColor = value;
+  if (value) ParentColorChanged();
+}
+
+void TControl::ParentColorChanged() {
+  if (!FParent || !FParentColor) return;
+  if (FColor == FParent->Color()) return;
+  FColor = FParent->Color();
+  Perform(CM_COLORCHANGED, 0, 0);
+  SyncWidget();
+  Invalidate();
+  if (auto* wc = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+}
+
+void TControl::SetParentFont(bool value) {
+  FParentFont = value;
+  if (value) ParentFontChanged();
+}
+
+namespace {
+// Set while a parent's font is copied into a child, so that the copy does
+// not count as the child's own font.
+thread_local int gFollowingParentFont = 0;
+}  // namespace
+
+void TControl::ParentFontChanged() {
+  if (!FParent || !FParentFont) return;
+  ++gFollowingParentFont;
+  FFont->Assign(*FParent->Font());
+  --gFollowingParentFont;
+}
+
+void TControl::FontChanged() {
+  if (!gFollowingParentFont) FParentFont = false;
+  Perform(CM_FONTCHANGED, 0, 0);
+  SyncWidget();
+  Invalidate();
+  if (auto* wc = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTFONTCHANGED, 0, 0);
+}
+
+void TControl::SetCursor(TCursor value) {
+  if (FCursor == value) return;
+  FCursor = value;
+  if (QWidget* w = FPrivate->Widget) {
+    if (value == crDefault)
+      w->unsetCursor();
+    else
+      w->setCursor(CursorShape(value));
+  }
+  Perform(CM_CURSORCHANGED, 0, 0);
+}
+
+void TControl::SetText(const String& value) {
+  if (GetText() == value && FText == value) return;
+  FText = value;
+  TextChanged();
+  Perform(CM_TEXTCHANGED, 0, 0);
+}
+
+void TControl::TextChanged() { Invalidate(); }
+
+void TControl::SetPopupMenu(TPopupMenu* value) {
+  if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
+  FPopupMenu = value;
+  if (value) value->FreeNotification(this);
+}
+
+void TControl::SetBiDiMode(TBiDiMode value) {
+  if (FBiDiMode == value) return;
+  FBiDiMode = value;
+  if (QWidget* w = FPrivate->Widget)
+    w->setLayoutDirection(value == bdRightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+  Perform(CM_BIDIMODECHANGED, 0, 0);
+  if (auto* wc = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < wc->ControlCount(); ++i)
+      wc->Controls(i)->Perform(CM_PARENTBIDIMODECHANGED, 0, 0);
+}
+
+void TControl::Invalidate() {
+  if (QWidget* w = FPrivate->Widget) w->update();
+}
+
+void TControl::Update() {
+  if (FParent) FParent->Update();
+}
+
+void TControl::Repaint() {
+  Invalidate();
+  Update();
+  if (!dynamic_cast<TWinControl*>(this))
+    if (QWidget* w = FPrivate->Widget; w && w->isVisible()) w->repaint();
+}
+
+void TControl::BringToFront() {
+  if (QWidget* w = FPrivate->Widget) w->raise();
+}
+
+void TControl::SendToBack() {
+  if (QWidget* w = FPrivate->Widget) w->lower();
+}
+
+LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  TMessage m{Msg, WParam, LParam, 0};
+  WndProc(m);
+  return m.Result;
+}
+
+void TControl::WndProc(TMessage& Message) { Dispatch(Message); }
+
+TForm* TControl::GetParentForm() const {
+  const TControl* c = this;
+  while (c->FParent) c = c->FParent;
+  return dynamic_cast<TForm*>(const_cast<TControl*>(c));
+}
+
+void TControl::mouseButtonMessage(TMessage& m, TMouseButton button, int kind) {
+  int x = GET_X_LPARAM(m.LParam), y = GET_Y_LPARAM(m.LParam);
+  TShiftState shift = KeysToShiftState(WORD(m.WParam));
+  DefaultHandler(m);
+  auto* wc = dynamic_cast<TWinControl*>(this);
+  if (kind == 0 || kind == 2) {
+    if (FControlStyle.Contains(csCaptureMouse) && wc && wc->HandleAllocated()) ::SetCapture(wc->Handle());
+    if (button == mbLeft && FControlStyle.Contains(csClickEvents)) FControlState.Include(csClicked);
+    if (kind == 2) {
+      if (button == mbLeft && FControlStyle.Contains(csClickEvents)) DblClick();
+      shift.Include(ssDouble);
+    }
+    MouseDown(button, shift, x, y);
+    return;
+  }
+  if (FControlStyle.Contains(csCaptureMouse) && wc && wc->HandleAllocated() &&
+      GetCapture() == wc->Handle() && !(m.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)))
+    ::ReleaseCapture();
+  if (button == mbLeft && FControlState.Contains(csClicked)) {
+    FControlState.Exclude(csClicked);
+    if (ClientRect().Contains({x, y})) Click();
+  }
+  MouseUp(button, shift, x, y);
+}
+
+void TControl::Dispatch(TMessage& m) {
+  switch (m.Msg) {
+    case WM_LBUTTONDOWN: mouseButtonMessage(m, mbLeft, 0); return;
+    case WM_LBUTTONUP: mouseButtonMessage(m, mbLeft, 1); return;
+    case WM_LBUTTONDBLCLK: mouseButtonMessage(m, mbLeft, 2); return;
+    case WM_RBUTTONDOWN: mouseButtonMessage(m, mbRight, 0); return;
+    case WM_RBUTTONUP: mouseButtonMessage(m, mbRight, 1); return;
+    case WM_RBUTTONDBLCLK: mouseButtonMessage(m, mbRight, 2); return;
+    case WM_MBUTTONDOWN: mouseButtonMessage(m, mbMiddle, 0); return;
+    case WM_MBUTTONUP: mouseButtonMessage(m, mbMiddle, 1); return;
+    case WM_MBUTTONDBLCLK: mouseButtonMessage(m, mbMiddle, 2); return;
+    case WM_MOUSEMOVE:
+      DefaultHandler(m);
+      MouseMove(KeysToShiftState(WORD(m.WParam)), GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
+      return;
+    case WM_MOUSEWHEEL: {
+      // The framework's wheel notification carries the shift state instead
+      // of the key flags.
+      TShiftState s = KeysToShiftState(WORD(GET_KEYSTATE_WPARAM(m.WParam)));
+      WPARAM w = WPARAM(s.RawBits() & 0xFF) | (m.WParam & 0xFFFF0000u);
+      m.Result = Perform(CM_MOUSEWHEEL, w, m.LParam);
+      if (m.Result == 0) DefaultHandler(m);
+      return;
+    }
+    case CM_MOUSEWHEEL: {
+      if (DoMouseWheel(MouseWheelShiftState(m), MouseWheelDelta(m), MouseWheelPos(m))) {
+        m.Result = 1;
+      } else if (FParent) {
+        m.Result = FParent->Perform(CM_MOUSEWHEEL, m.WParam, m.LParam);
+      }
+      return;
+    }
+    case CM_MOUSEENTER:
+      FMouseInControl = true;
+      if (OnMouseEnter) OnMouseEnter(this);
+      return;
+    case CM_MOUSELEAVE:
+      FMouseInControl = false;
+      if (OnMouseLeave) OnMouseLeave(this);
+      return;
+    case WM_CONTEXTMENU: {
+      TPoint pos{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+      bool keyboard = m.LParam == -1;
+      if (keyboard) pos = ClientToScreen({FWidth / 2, FHeight / 2});
+      bool handled = false;
+      if (OnContextPopup) {
+        OnContextPopup(this, ScreenToClient(pos), handled);
+        if (handled) { m.Result = 1; return; }
+      }
+      if (FPopupMenu && FPopupMenu->AutoPopup()) {
+        FPopupMenu->SetPopupComponent(this);
+        FPopupMenu->Popup(pos.x, pos.y);
+        m.Result = 1;
+        return;
+      }
+      DefaultHandler(m);
+      return;
+    }
+    case CM_PARENTFONTCHANGED: ParentFontChanged(); return;
+    case CM_PARENTCOLORCHANGED: ParentColorChanged(); return;
+    case CM_HINTSHOW: m.Result = 0; return;
+    default: DefaultHandler(m); return;
+  }
+}
+
+void TControl::DefaultHandler(TMessage& m) {
+  if (FPrivate->Translating == &m) FPrivate->DefaultReached = true;
+}
+
+void TControl::Click() {
+  if (OnClick) OnClick(this);
+}
+void TControl::DblClick() {
+  if (OnDblClick) OnDblClick(this);
+}
+void TControl::Resize() {
+  if (OnResize) OnResize(this);
+}
+void TControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
+}
+void TControl::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnMouseUp) OnMouseUp(this, Button, Shift, X, Y);
+}
+void TControl::MouseMove(TShiftState Shift, int X, int Y) {
+  if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
+}
+bool TControl::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
+  bool handled = false;
+  if (OnMouseWheel) OnMouseWheel(this, Shift, WheelDelta, MousePos, handled);
+  return handled;
+}
+
+void TControl::SyncWidget() {
+  QWidget* w = FPrivate->Widget;
+  if (!w) return;
+  w->setEnabled(FEnabled);
+  w->setFont(QFontFromFont(*FFont));
+  if (FCursor != crDefault) w->setCursor(CursorShape(FCursor));
+  if (!FPrivate->OwnWidget) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Base, QColorFromColor(FColor));
+    pal.setColor(QPalette::Text, QColorFromColor(FFont->Color()));
+    pal.setColor(QPalette::WindowText, QColorFromColor(FFont->Color()));
+    w->setPalette(pal);
+  }
+  w->setLayoutDirection(FBiDiMode == bdRightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+}
+
+// ---- TWinControl ------------------------------------------------------------
+TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {}
+
+TWinControl::~TWinControl() {
+  Destroying();
+  // Children go with their parent (they leave their owner as they go).
+  while (!FControls.empty()) {
+    TControl* c = FControls.back();
+    delete c;
+  }
+  DestroyWnd();
+}
+
+HWND TWinControl::Handle() {
+  if (!FPrivate->Handle) {
+    CreateWnd();
+    if (FPrivate->Handle) {
+      SyncWidget();
+      UpdateFrame(FPrivate->Handle);
+      for (TControl* c : std::vector<TControl*>(FControls)) {
+        if (auto* wc = dynamic_cast<TWinControl*>(c))
+          wc->HandleNeeded();
+        else
+          c->CreateWnd();
+      }
+      Realign();
+      CreateHandle();
+    }
+  }
+  return FPrivate->Handle;
+}
+
+bool TWinControl::HandleAllocated() const { return FPrivate->Handle != nullptr; }
+
+void TWinControl::CreateWnd() {
+  if (FPrivate->Handle) return;
+  if (!FParent && !dynamic_cast<TForm*>(this)) {
+    // A window control without a parent still gets a (hidden) window so
+    // that it can be sent messages, measured and painted.
+    EnsureQtApplication();
+  }
+  QWidget* w = CreateOwnWidget(this);
+  AttachWidget(this, w, true);
+  w->setFocusPolicy(Qt::TabFocus);
+  if (!FParent) w->setAttribute(Qt::WA_DontShowOnScreen, !dynamic_cast<TForm*>(this));
+  SyncWidget();
+  if (FParent) w->setVisible(FVisible);
+}
+
+void TWinControl::DestroyWnd() {
+  if (!FPrivate->Handle && !FPrivate->Widget) return;
+  for (TControl* c : FControls) c->DestroyWnd();
+  if (HWND h = FPrivate->Handle) {
+    SendMessage(h, WM_DESTROY, 0, 0);
+    SendMessage(h, WM_NCDESTROY, 0, 0);
+    FPrivate->Handle = nullptr;
+    UnregisterWindow(h);
+  }
+  TControl::DestroyWnd();
+}
+
+void TWinControl::CreateHandle() {}
+
+void TWinControl::RecreateWnd() {
+  if (!HandleAllocated()) return;
+  DestroyWnd();
+  HandleNeeded();
+}
+
+void TWinControl::InsertControl(TControl* AControl) {
+  if (!AControl || ContainsControl(AControl)) return;
+  FControls.push_back(AControl);
+  AControl->FParent = this;
+}
+
+void TWinControl::RemoveControl(TControl* AControl) {
+  auto it = std::find(FControls.begin(), FControls.end(), AControl);
+  if (it == FControls.end()) return;
+  FControls.erase(it);
+  if (AControl->FParent == this) AControl->FParent = nullptr;
+  if (!ComponentState().Contains(csDestroying)) Realign();
+}
+
+bool TWinControl::ContainsControl(TControl* Control) const {
+  return std::find(FControls.begin(), FControls.end(), Control) != FControls.end();
+}
+
+bool TWinControl::CanFocus() const {
+  const TControl* c = this;
+  for (; c; c = c->Parent())
+    if (!c->Visible() || !c->Enabled()) return false;
+  return true;
+}
+
+bool TWinControl::Focused() const { return FPrivate->Handle && GetFocus() == FPrivate->Handle; }
+
+void TWinControl::SetFocus() {
+  if (!CanFocus()) throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
+  if (TForm* f = GetParentForm()) f->SetActiveControl(this);
+  ::SetFocus(Handle());
+}
+
+int TWinControl::TabOrder() const {
+  if (!FParent) return -1;
+  int n = 0;
+  for (TControl* c : FParent->FControls) {
+    if (c == this) return n;
+    if (dynamic_cast<TWinControl*>(c)) ++n;
+  }
+  return -1;
+}
+
+void TWinControl::SetTabOrder(int value) {
+  if (!FParent) return;
+  auto& list = FParent->FControls;
+  list.erase(std::find(list.begin(), list.end(), this));
+  // Position among the window controls of the parent.
+  int n = 0;
+  auto it = list.begin();
+  for (; it != list.end(); ++it) {
+    if (!dynamic_cast<TWinControl*>(*it)) continue;
+    if (n == value) break;
+    ++n;
+  }
+  list.insert(it, this);
+}
+
+void TWinControl::GetTabOrderList(std::vector<TWinControl*>& List) {
+  for (TControl* c : FControls) {
+    auto* wc = dynamic_cast<TWinControl*>(c);
+    if (!wc) continue;
+    List.push_back(wc);
+    wc->GetTabOrderList(List);
+  }
+}
+
+TWinControl* TWinControl::FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop,
+                                          bool CheckParent) {
+  std::vector<TWinControl*> list;
+  GetTabOrderList(list);
+  if (list.empty()) return nullptr;
+  int n = int(list.size());
+  int start = -1;
+  for (int i = 0; i < n; ++i)
+    if (list[size_t(i)] == CurControl) start = i;
+  if (start < 0) start = GoForward ? n - 1 : 0;
+  int i = start;
+  for (int step = 0; step < n; ++step) {
+    i = GoForward ? (i + 1) % n : (i - 1 + n) % n;
+    TWinControl* c = list[size_t(i)];
+    if (c == CurControl) continue;
+    if (CheckTabStop && !c->TabStop()) continue;
+    if (CheckParent && c->Parent() != this) continue;
+    if (!c->CanFocus()) continue;
+    return c;
+  }
+  return nullptr;
+}
+
+void TWinControl::SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop) {
+  if (TWinControl* c = FindNextControl(CurControl, GoForward, CheckTabStop, false)) c->SetFocus();
+}
+
+void TWinControl::SetCtl3D(bool value) {
+  if (FCtl3D == value) return;
+  FCtl3D = value;
+  Perform(CM_CTL3DCHANGED, 0, 0);
+  FrameChanged();
+}
+
+void TWinControl::SetBorderStyle(TBorderStyle value) {
+  if (FBorderStyle == value) return;
+  FBorderStyle = value;
+  FrameChanged();
+}
+
+void TWinControl::SetBorderWidth(int value) {
+  if (FBorderWidth == value) return;
+  FBorderWidth = std::max(value, 0);
+  FrameChanged();
+}
+
+void TWinControl::FrameChanged() {
+  if (HWND h = FPrivate->Handle) {
+    DWORD s = h->Style & ~DWORD(WS_BORDER);
+    DWORD ex = h->ExStyle & ~DWORD(WS_EX_CLIENTEDGE);
+    if (FBorderStyle == bsSingle) {
+      if (FCtl3D)
+        ex |= WS_EX_CLIENTEDGE;
+      else
+        s |= WS_BORDER;
+    }
+    h->Style = s;
+    h->ExStyle = ex;
+    UpdateFrame(h);
+    if (h->Widget) h->Widget->update();
+  }
+}
+
+TRect TWinControl::DefaultFrame() {
+  int b = FBorderWidth;
+  if (HWND h = FPrivate->Handle) {
+    if (h->ExStyle & WS_EX_CLIENTEDGE) b += 2;
+    else if (h->Style & WS_BORDER) b += 1;
+  } else if (FBorderStyle == bsSingle) {
+    b += FCtl3D ? 2 : 1;
+  }
+  return {b, b, b, b};
+}
+
+TRect TWinControl::ClientRect() {
+  if (HWND h = FPrivate->Handle) return {0, 0, h->Client.Width(), h->Client.Height()};
+  TRect f = DefaultFrame();
+  return {0, 0, std::max(Width() - f.Left - f.Right, 0), std::max(Height() - f.Top - f.Bottom, 0)};
+}
+
+TRect TWinControl::WindowClientRect() {
+  if (HWND h = FPrivate->Handle) return h->Client;
+  TRect f = DefaultFrame();
+  return {f.Left, f.Top, Width() - f.Right, Height() - f.Bottom};
+}
+
+void TWinControl::Invalidate() {
+  if (HWND h = FPrivate->Handle) InvalidateRect(h, nullptr, true);
+}
+
+void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+}
+
+void TWinControl::EnableAlign() {
+  if (FAlignLevel > 0 && --FAlignLevel == 0) Realign();
+}
+
+void TWinControl::Realign() {
+  if (FAlignLevel > 0 || ComponentState().Contains(csDestroying)) return;
+  TRect r = ClientRect();
+  ++FAlignLevel;
+  AlignControls(nullptr, r);
+  --FAlignLevel;
+}
+
+void TWinControl::AlignControls(TControl*, TRect& Rect) {
+  // Anchored controls keep their distance to the far edges.
+  for (TControl* c : FControls) {
+    if (c->Align() != alNone) continue;
+    TAnchors a = c->Anchors();
+    if (c->FAnchorRight < 0 && c->FAnchorBottom < 0) continue;
+    int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
+    if (a.Contains(akRight) && c->FAnchorRight >= 0) {
+      if (a.Contains(akLeft))
+        w = Rect.Width() - c->FAnchorRight - l;
+      else
+        l = Rect.Width() - c->FAnchorRight - w;
+    }
+    if (a.Contains(akBottom) && c->FAnchorBottom >= 0) {
+      if (a.Contains(akTop))
+        h = Rect.Height() - c->FAnchorBottom - t;
+      else
+        t = Rect.Height() - c->FAnchorBottom - h;
+    }
+    c->SetBounds(l, t, w, h);
+  }
+  // Aligned controls fill the client area from the edges inwards: top, bottom,
+  // left, right, then the rest.
+  auto pick = [&](TAlign align) {
+    std::vector<TControl*> list;
+    for (TControl* c : FControls)
+      if (c->Align() == align && c->Visible()) list.push_back(c);
+    std::stable_sort(list.begin(), list.end(), [align](TControl* a, TControl* b) {
+      switch (align) {
+        case alTop: return a->Top() < b->Top();
+        case alBottom: return a->Top() + a->Height() > b->Top() + b->Height();
+        case alLeft: return a->Left() < b->Left();
+        case alRight: return a->Left() + a->Width() > b->Left() + b->Width();
+        default: return false;
+      }
+    });
+    return list;
+  };
+  for (TControl* c : pick(alTop)) {
+    c->SetBounds(Rect.Left, Rect.Top, Rect.Width(), c->Height());
+    Rect.Top += c->Height();
+  }
+  for (TControl* c : pick(alBottom)) {
+    c->SetBounds(Rect.Left, Rect.Bottom - c->Height(), Rect.Width(), c->Height());
+    Rect.Bottom -= c->Height();
+  }
+  for (TControl* c : pick(alLeft)) {
+    c->SetBounds(Rect.Left, Rect.Top, c->Width(), std::max(Rect.Height(), 0));
+    Rect.Left += c->Width();
+  }
+  for (TControl* c : pick(alRight)) {
+    c->SetBounds(Rect.Right - c->Width(), Rect.Top, c->Width(), std::max(Rect.Height(), 0));
+    Rect.Right -= c->Width();
+  }
+  for (TControl* c : pick(alClient))
+    c->SetBounds(Rect.Left, Rect.Top, std::max(Rect.Width(), 0), std::max(Rect.Height(), 0));
+}
+
+void TWinControl::SyncWidget() {
+  TControl::SyncWidget();
+  if (QWidget* w = FPrivate->Widget; w && FPrivate->OwnWidget) {
+    if (HWND h = FPrivate->Handle) {
+      DWORD s = h->Style & ~DWORD(WS_BORDER);
+      DWORD ex = h->ExStyle & ~DWORD(WS_EX_CLIENTEDGE);
+      if (FBorderStyle == bsSingle) {
+        if (FCtl3D) ex |= WS_EX_CLIENTEDGE; else s |= WS_BORDER;
+      }
+      h->Style = s;
+      h->ExStyle = ex;
+    }
+  }
+}
+
+void TWinControl::KeyDown(WORD& Key, TShiftState Shift) {
+  if (OnKeyDown) OnKeyDown(this, Key, Shift);
+}
+void TWinControl::KeyUp(WORD& Key, TShiftState Shift) {
+  if (OnKeyUp) OnKeyUp(this, Key, Shift);
+}
+void TWinControl::KeyPress(char16_t& Key) {
+  if (OnKeyPress) OnKeyPress(this, Key);
+}
+void TWinControl::DoEnter() {
+  if (OnEnter) OnEnter(this);
+}
+void TWinControl::DoExit() {
+  if (OnExit) OnExit(this);
+}
+
+void TWinControl::PaintWindow(HDC) {}
+
+void TWinControl::handleKey(TMessage& m) {
+  TForm* form = GetParentForm();
+  bool preview = form && form != static_cast<TControl*>(this) && form->KeyPreview();
+  if (m.Msg == WM_CHAR || m.Msg == WM_SYSCHAR) {
+    char16_t ch = char16_t(m.WParam);
+    if (preview) {
+      static_cast<TWinControl*>(form)->KeyPress(ch);
+      if (!ch) return;
+    }
+    KeyPress(ch);
+    if (!ch) return;
+    m.WParam = ch;
+    DefaultHandler(m);
+    return;
+  }
+  WORD key = WORD(m.WParam);
+  TShiftState shift = KeyDataToShiftState(m.LParam);
+  bool down = m.Msg == WM_KEYDOWN || m.Msg == WM_SYSKEYDOWN;
+  if (preview) {
+    auto* f = static_cast<TWinControl*>(form);
+    if (down) f->KeyDown(key, shift); else f->KeyUp(key, shift);
+    if (!key) return;
+  }
+  if (down) KeyDown(key, shift); else KeyUp(key, shift);
+  if (!key) return;
+  m.WParam = key;
+  DefaultHandler(m);
+}
+
+void TWinControl::Dispatch(TMessage& m) {
+  switch (m.Msg) {
+    case WM_KEYDOWN: case WM_SYSKEYDOWN: case WM_KEYUP: case WM_SYSKEYUP:
+    case WM_CHAR: case WM_SYSCHAR:
+      handleKey(m);
+      return;
+    case WM_SETFOCUS:
+      DefaultHandler(m);
+      if (TForm* f = GetParentForm()) f->FActiveControl = this;
+      DoEnter();
+      return;
+    case WM_KILLFOCUS:
+      DefaultHandler(m);
+      DoExit();
+      return;
+    case WM_SIZE:
+      DefaultHandler(m);
+      Realign();
+      Resize();
+      return;
+    case WM_PAINT:
+      PaintWindow(HDC(m.WParam));
+      return;
+    default:
+      TControl::Dispatch(m);
+      return;
+  }
+}
+
+void TWinControl::DefaultHandler(TMessage& m) {
+  TControl::DefaultHandler(m);
+  HWND h = FPrivate->Handle;
+  switch (m.Msg) {
+    case WM_NCCALCSIZE: defaultNcCalcSize(m); return;
+    case WM_NCHITTEST: defaultNcHitTest(m); return;
+    case WM_NCPAINT: defaultNcPaint(m); return;
+    case WM_ERASEBKGND: defaultEraseBackground(m); return;
+    case WM_SETCURSOR: defaultSetCursor(m); return;
+    case WM_CONTEXTMENU:
+      if (FPrivate->OwnWidget && FParent) m.Result = FParent->Perform(WM_CONTEXTMENU, m.WParam, m.LParam);
+      return;
+    case WM_SETREDRAW:
+      if (h) {
+        h->Redraw = m.WParam != 0;
+        if (h->Widget) h->Widget->setUpdatesEnabled(h->Redraw);
+      }
+      return;
+    case WM_CANCELMODE:
+      if (h && GetCapture() == h) ::ReleaseCapture();
+      return;
+    case WM_NCLBUTTONDOWN: case WM_NCRBUTTONDOWN: case WM_NCMBUTTONDOWN:
+    case WM_NCLBUTTONUP: case WM_NCRBUTTONUP: case WM_NCMBUTTONUP:
+    case WM_NCLBUTTONDBLCLK: case WM_NCRBUTTONDBLCLK: case WM_NCMBUTTONDBLCLK:
+    case WM_NCMOUSEMOVE:
+      return;
+    case WM_QUERYENDSESSION:
+      m.Result = 1;
+      return;
+    case WM_GETTEXTLENGTH:
+      m.Result = LRESULT(GetText().size());
+      return;
+    default:
+      return;
+  }
+}
+
+void TWinControl::defaultNcCalcSize(TMessage& m) {
+  auto* r = reinterpret_cast<TRect*>(m.LParam);
+  HWND h = FPrivate->Handle;
+  if (!r) return;
+  TRect f = DefaultFrame();
+  r->Left += f.Left;
+  r->Top += f.Top;
+  r->Right -= f.Right;
+  r->Bottom -= f.Bottom;
+  if (!h) return;
+  int vw = GetSystemMetrics(SM_CXVSCROLL), hh = GetSystemMetrics(SM_CYHSCROLL);
+  TFrameScrollBar& v = h->Bars[SB_VERT];
+  TFrameScrollBar& hz = h->Bars[SB_HORZ];
+  bool rtl = UseRightToLeftAlignment();
+  if (v.Visible && r->Width() >= vw) {
+    if (rtl) {
+      v.Rect = {r->Left, r->Top, r->Left + vw, r->Bottom};
+      r->Left += vw;
+    } else {
+      v.Rect = {r->Right - vw, r->Top, r->Right, r->Bottom};
+      r->Right -= vw;
+    }
+  } else {
+    v.Rect = {};
+  }
+  if (hz.Visible && r->Height() >= hh) {
+    hz.Rect = {r->Left, r->Bottom - hh, r->Right, r->Bottom};
+    r->Bottom -= hh;
+    if (!v.Rect.IsEmpty()) v.Rect.Bottom -= hh;
+  } else {
+    hz.Rect = {};
+  }
+}
+
+void TWinControl::defaultNcHitTest(TMessage& m) {
+  HWND h = FPrivate->Handle;
+  if (!h || !h->Widget) {
+    m.Result = HTCLIENT;
+    return;
+  }
+  QPoint p = h->Widget->mapFromGlobal(QPoint(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)));
+  TPoint pt{p.x(), p.y()};
+  if (!TRect(0, 0, h->Widget->width(), h->Widget->height()).Contains(pt)) m.Result = HTNOWHERE;
+  else if (h->Client.Contains(pt)) m.Result = HTCLIENT;
+  else if (h->Bars[SB_VERT].Visible && h->Bars[SB_VERT].Rect.Contains(pt)) m.Result = HTVSCROLL;
+  else if (h->Bars[SB_HORZ].Visible && h->Bars[SB_HORZ].Rect.Contains(pt)) m.Result = HTHSCROLL;
+  else m.Result = HTBORDER;
+}
+
+void TWinControl::defaultNcPaint(TMessage&) {
+  HWND h = FPrivate->Handle;
+  if (h && h->Painter) PaintDefaultFrame(h, *h->Painter);
+}
+
+void TWinControl::defaultEraseBackground(TMessage& m) {
+  HWND h = FPrivate->Handle;
+  m.Result = 1;
+  if (!h || !h->Painter || ControlStyle().Contains(csOpaque)) return;
+  h->Painter->fillRect(QRect(0, 0, h->Client.Width(), h->Client.Height()), QColorFromColor(Color()));
+}
+
+void TWinControl::defaultSetCursor(TMessage& m) {
+  int hit = int(std::int16_t(LOWORD(std::uintptr_t(m.LParam))));
+  QWidget* w = gCursorTarget ? gCursorTarget : (FPrivate->Widget ? FPrivate->Widget.data() : nullptr);
+  m.Result = 1;
+  if (!w) return;
+  TCursor c = crDefault;
+  if (hit == HTCLIENT) c = Screen && Screen->Cursor() != crDefault ? Screen->Cursor() : Cursor();
+  if (c == crDefault)
+    w->setCursor(Qt::ArrowCursor);
+  else
+    w->setCursor(CursorShape(c));
+}
+
+// ---- TCustomControl ---------------------------------------------------------
+TCustomControl::TCustomControl(TComponent* AOwner)
+    : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {}
+
+TCustomControl::~TCustomControl() = default;
+
+void TCustomControl::Dispatch(TMessage& m) { TWinControl::Dispatch(m); }
+
+void TCustomControl::Paint() {}
+
+void TCustomControl::PaintWindow(HDC DC) {
+  HWND h = FPrivate->Handle;
+  SetControlState(ControlState() + TControlState{csCustomPaint});
+  if (h && h->Painter && DC == h->PaintDC) {
+    CanvasBeginPaint(*FCanvas, *h->Painter);
+    FCanvas->Font()->Assign(*Font());
+    try {
+      Paint();
+    } catch (...) {
+      CanvasEndPaint(*FCanvas);
+      SetControlState(ControlState() - TControlState{csCustomPaint});
+      throw;
+    }
+    CanvasEndPaint(*FCanvas);
+  } else if (DC) {
+    FCanvas->SetHandle(DC);
+    FCanvas->Font()->Assign(*Font());
+    try {
+      Paint();
+    } catch (...) {
+      FCanvas->SetHandle(nullptr);
+      throw;
+    }
+    FCanvas->SetHandle(nullptr);
+  }
+  SetControlState(ControlState() - TControlState{csCustomPaint});
+}
+
+// ---- TGraphicControl ----------------------------------------------------------
+TGraphicControl::TGraphicControl(TComponent* AOwner)
+    : TControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {}
+
+TGraphicControl::~TGraphicControl() = default;
+
+void TGraphicControl::Paint() {}
+
+void TGraphicControl::Dispatch(TMessage& m) {
+  if (m.Msg != WM_PAINT) {
+    TControl::Dispatch(m);
+    return;
+  }
+  TControlPrivate* p = FPrivate.get();
+  if (!p->Painter) return;
+  CanvasBeginPaint(*FCanvas, *p->Painter);
+  FCanvas->Font()->Assign(*Font());
+  try {
+    Paint();
+  } catch (...) {
+    CanvasEndPaint(*FCanvas);
+    throw;
+  }
+  CanvasEndPaint(*FCanvas);
+}

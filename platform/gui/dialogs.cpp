@@ -1,0 +1,239 @@
+// Message boxes and common dialogs, each asking the dialog hook first.
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <mutex>
+
+#include "platform/graphics/canvas_qt.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
+
+namespace {
+
+std::mutex gHookLock;
+TDialogHook& hook() {
+  static TDialogHook h;
+  return h;
+}
+
+QString qs(const String& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+String ss(const QString& s) { return String(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
+
+QWidget* ownerWidget(HWND owner) {
+  if (IsWindow(owner) && owner->Widget) return owner->Widget->window();
+  return QApplication::activeWindow();
+}
+
+// The buttons of a message box type, in order, with their results.
+std::vector<std::pair<QMessageBox::StandardButton, int>> buttonsOf(UINT flags) {
+  switch (flags & 0xF) {
+    case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+    case MB_ABORTRETRYIGNORE:
+      return {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
+    case MB_YESNOCANCEL:
+      return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+    case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+    case MB_RETRYCANCEL: return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+    default: return {{QMessageBox::Ok, IDOK}};
+  }
+}
+
+}  // namespace
+
+TDialogHook SetDialogHook(TDialogHook Hook) {
+  std::lock_guard<std::mutex> lock(gHookLock);
+  TDialogHook old = std::move(hook());
+  hook() = std::move(Hook);
+  return old;
+}
+
+bool AskDialogHook(TDialogRequest& Request, int& Result) {
+  TDialogHook h;
+  {
+    std::lock_guard<std::mutex> lock(gHookLock);
+    h = hook();
+  }
+  return h && h(Request, Result);
+}
+
+int MessageBox(HWND Owner, const String& Text, const String& Caption, UINT Flags) {
+  TDialogRequest req;
+  req.Kind = dkMessageBox;
+  req.Caption = Caption;
+  req.Text = Text;
+  req.Flags = Flags;
+  int answer = 0;
+  if (AskDialogHook(req, answer)) return answer;
+  auto buttons = buttonsOf(Flags);
+  size_t def = (Flags >> 8) & 0xF;
+  if (def >= buttons.size()) def = 0;
+  EnsureQtApplication();
+  if (IsHeadless()) return buttons[def].second;
+  QMessageBox box(ownerWidget(Owner));
+  box.setWindowTitle(qs(Caption));
+  box.setText(qs(Text));
+  switch (Flags & 0xF0) {
+    case MB_ICONSTOP: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  QMessageBox::StandardButtons set;
+  for (auto& b : buttons) set |= b.first;
+  box.setStandardButtons(set);
+  box.setDefaultButton(buttons[def].first);
+  if (Flags & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  int r = box.exec();
+  for (auto& b : buttons)
+    if (b.first == r) return b.second;
+  // Closing the box counts as its cancel button, or its only button.
+  for (auto& b : buttons)
+    if (b.second == IDCANCEL) return IDCANCEL;
+  return buttons.size() == 1 ? buttons[0].second : IDCANCEL;
+}
+
+void ShowMessage(const String& Text) {
+  MessageBox(nullptr, Text, Application ? Application->Title() : String(), MB_OK);
+}
+
+int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int) {
+  UINT icon = DlgType == mtWarning ? MB_ICONWARNING : DlgType == mtError ? MB_ICONSTOP
+              : DlgType == mtInformation ? MB_ICONINFORMATION : DlgType == mtConfirmation ? MB_ICONQUESTION : UINT(0);
+  UINT type = MB_OK;
+  if (Buttons.Contains(mbYes) && Buttons.Contains(mbNo))
+    type = Buttons.Contains(mbCancel) ? MB_YESNOCANCEL : MB_YESNO;
+  else if (Buttons.Contains(mbAbort))
+    type = MB_ABORTRETRYIGNORE;
+  else if (Buttons.Contains(mbRetry))
+    type = MB_RETRYCANCEL;
+  else if (Buttons.Contains(mbOK) && Buttons.Contains(mbCancel))
+    type = MB_OKCANCEL;
+  static const char16_t* captions[] = {u"Warning", u"Error", u"Information", u"Confirm", u""};
+  int r = MessageBox(nullptr, Msg, captions[DlgType], type | icon);
+  // Box results and modal results use the same numbers.
+  return r;
+}
+
+// ---- file dialogs ----------------------------------------------------------
+TOpenDialog::TOpenDialog(TComponent* AOwner) : TCommonDialog(AOwner) {}
+TOpenDialog::~TOpenDialog() = default;
+
+namespace {
+// "Text|*.txt;*.text|All|*.*" -> {"Text (*.txt *.text)", "All (*.*)"}
+QStringList qtFilters(const String& filter) {
+  QStringList parts = qs(filter).split(QLatin1Char('|'));
+  QStringList r;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString masks = parts[i + 1];
+    masks.replace(QLatin1Char(';'), QLatin1Char(' '));
+    r << QStringLiteral("%1 (%2)").arg(parts[i], masks);
+  }
+  return r;
+}
+}  // namespace
+
+bool TOpenDialog::Execute() {
+  if (OnShow) OnShow(this);
+  TDialogRequest req;
+  req.Kind = IsSave() ? dkSaveFile : dkOpenFile;
+  req.Caption = FTitle;
+  req.Text = FFileName;
+  req.Dialog = this;
+  int answer = 0;
+  bool ok = false;
+  if (AskDialogHook(req, answer)) {
+    ok = answer != 0;
+  } else {
+    EnsureQtApplication();
+    if (!IsHeadless()) {
+      QFileDialog d(QApplication::activeWindow(), qs(FTitle), qs(FInitialDir));
+      d.setOption(QFileDialog::DontUseNativeDialog, false);
+      d.setAcceptMode(IsSave() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+      d.setFileMode(IsSave() ? QFileDialog::AnyFile
+                    : FOptions.Contains(ofAllowMultiSelect) ? QFileDialog::ExistingFiles
+                                                             : QFileDialog::ExistingFile);
+      if (!FOptions.Contains(ofOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite, true);
+      QStringList filters = qtFilters(FFilter);
+      if (!filters.isEmpty()) {
+        d.setNameFilters(filters);
+        if (FFilterIndex >= 1 && FFilterIndex <= filters.size()) d.selectNameFilter(filters[FFilterIndex - 1]);
+      }
+      if (!FDefaultExt.empty()) d.setDefaultSuffix(qs(FDefaultExt));
+      if (!FFileName.empty()) d.selectFile(qs(FFileName));
+      ok = d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty();
+      if (ok) {
+        FFileName = ss(d.selectedFiles().front());
+        int idx = int(filters.indexOf(d.selectedNameFilter()));
+        if (idx >= 0) FFilterIndex = idx + 1;
+      }
+    }
+  }
+  if (OnClose) OnClose(this);
+  return ok;
+}
+
+// ---- font and colour --------------------------------------------------------
+TFontDialog::TFontDialog(TComponent* AOwner) : TCommonDialog(AOwner), FFont(std::make_unique<TFont>()) {}
+TFontDialog::~TFontDialog() = default;
+
+bool TFontDialog::Execute() {
+  if (OnShow) OnShow(this);
+  TDialogRequest req;
+  req.Kind = dkFont;
+  req.Caption = FTitle;
+  req.Dialog = this;
+  int answer = 0;
+  bool ok = false;
+  if (AskDialogHook(req, answer)) {
+    ok = answer != 0;
+  } else {
+    EnsureQtApplication();
+    if (!IsHeadless()) {
+      bool accepted = false;
+      QFont f = QFontDialog::getFont(&accepted, QFontFromFont(*FFont), QApplication::activeWindow(), qs(FTitle));
+      if (accepted) {
+        FFont->SetName(ss(f.family()));
+        if (f.pointSize() > 0) FFont->SetSize(f.pointSize());
+        TFontStyles st;
+        if (f.bold()) st.Include(fsBold);
+        if (f.italic()) st.Include(fsItalic);
+        if (f.underline()) st.Include(fsUnderline);
+        if (f.strikeOut()) st.Include(fsStrikeOut);
+        FFont->SetStyle(st);
+        ok = true;
+      }
+    }
+  }
+  if (OnClose) OnClose(this);
+  return ok;
+}
+
+bool TColorDialog::Execute() {
+  if (OnShow) OnShow(this);
+  TDialogRequest req;
+  req.Kind = dkColor;
+  req.Caption = FTitle;
+  req.Dialog = this;
+  int answer = 0;
+  bool ok = false;
+  if (AskDialogHook(req, answer)) {
+    ok = answer != 0;
+  } else {
+    EnsureQtApplication();
+    if (!IsHeadless()) {
+      QColor c = QColorDialog::getColor(QColorFromColor(FColor), QApplication::activeWindow(), qs(FTitle));
+      if (c.isValid()) {
+        FColor = TColor(c.red() | (c.green() << 8) | (c.blue() << 16));
+        ok = true;
+      }
+    }
+  }
+  if (OnClose) OnClose(this);
+  return ok;
+}

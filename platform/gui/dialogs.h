@@ -1,0 +1,146 @@
+#pragma once
+// Modal dialogs and message boxes. Every one of them asks the dialog hook
+// first: tests (and any host that must not block) install a hook that
+// answers instead of the user. Without a display and without an answer a
+// dialog never blocks: it returns its "cancel" result at once.
+#include <functional>
+#include <memory>
+
+#include "platform/core/component.h"
+#include "platform/graphics/colors.h"
+#include "platform/graphics/font.h"
+#include "platform/gui/messages.h"
+
+class TForm;
+class TPopupMenu;
+class TMenuItem;
+
+enum TDialogKind { dkMessageBox, dkModalForm, dkSaveFile, dkOpenFile, dkFont, dkColor, dkPopupMenu };
+
+struct TDialogRequest {
+  TDialogKind Kind = dkMessageBox;
+  String Caption;
+  String Text;
+  UINT Flags = 0;                  // MB_* for message boxes
+  TObject* Dialog = nullptr;       // the dialog, form or pop-up menu asking
+};
+
+// Answers a dialog: returns true and sets Result to answer it (IDOK/IDYES...
+// for message boxes, the modal result for forms, 1/0 for Execute, the index
+// of the chosen top-level item for pop-up menus or -1), or false to let the
+// dialog run as usual. A hook may change the dialog (file name, font,
+// colour) before answering.
+using TDialogHook = std::function<bool(TDialogRequest& Request, int& Result)>;
+// Installs the hook; returns the previous one.
+TDialogHook SetDialogHook(TDialogHook Hook);
+// Asks the hook; true when it answered.
+bool AskDialogHook(TDialogRequest& Request, int& Result);
+
+// ---- message boxes ----------------------------------------------------------
+enum : UINT {
+  MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3,
+  MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5, MB_ICONHAND = 0x10, MB_ICONSTOP = 0x10,
+  MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONEXCLAMATION = 0x30,
+  MB_ICONWARNING = 0x30, MB_ICONASTERISK = 0x40, MB_ICONINFORMATION = 0x40,
+  MB_DEFBUTTON1 = 0x0, MB_DEFBUTTON2 = 0x100, MB_DEFBUTTON3 = 0x200,
+  MB_APPLMODAL = 0x0, MB_SYSTEMMODAL = 0x1000, MB_TASKMODAL = 0x2000,
+  MB_SETFOREGROUND = 0x10000, MB_TOPMOST = 0x40000,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
+
+// Shows a message box; the result is the button pressed (IDOK...). Without
+// a display or an answer: the default button's result.
+int MessageBox(HWND Owner, const String& Text, const String& Caption, UINT Flags);
+void ShowMessage(const String& Text);
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll,
+                  mbYesToAll, mbHelp };
+using TMsgDlgButtons = TSet<TMsgDlgBtn>;
+// Returns the modal result of the pressed button (mrYes, mrOk...).
+int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
+
+// ---- common dialogs ------------------------------------------------------------
+class TCommonDialog : public TComponent {
+public:
+  explicit TCommonDialog(TComponent* AOwner) : TComponent(AOwner) {}
+  virtual bool Execute() = 0;
+  const String& Title() const { return FTitle; }
+  void SetTitle(const String& value) { FTitle = value; }
+  TNotifyEvent OnShow;
+  TNotifyEvent OnClose;
+
+protected:
+  String FTitle;
+};
+
+enum TOpenOption { ofReadOnly, ofOverwritePrompt, ofHideReadOnly, ofNoChangeDir, ofShowHelp,
+                   ofNoValidate, ofAllowMultiSelect, ofExtensionDifferent, ofPathMustExist,
+                   ofFileMustExist, ofCreatePrompt, ofShareAware, ofNoReadOnlyReturn,
+                   ofNoTestFileCreate, ofNoNetworkButton, ofNoLongNames, ofOldStyleDialog,
+                   ofNoDereferenceLinks, ofEnableIncludeNotify, ofEnableSizing, ofDontAddToRecent,
+                   ofForceShowHidden };
+using TOpenOptions = TSet<TOpenOption>;
+
+class TOpenDialog : public TCommonDialog {
+public:
+  explicit TOpenDialog(TComponent* AOwner);
+  ~TOpenDialog() override;
+  // "Description|*.ext;*.ext2|Description|*.*"
+  const String& Filter() const { return FFilter; }
+  void SetFilter(const String& value) { FFilter = value; }
+  // 1-based, as the filter list counts.
+  int FilterIndex() const { return FFilterIndex; }
+  void SetFilterIndex(int value) { FFilterIndex = value; }
+  const String& FileName() const { return FFileName; }
+  void SetFileName(const String& value) { FFileName = value; }
+  const String& DefaultExt() const { return FDefaultExt; }
+  void SetDefaultExt(const String& value) { FDefaultExt = value; }
+  const String& InitialDir() const { return FInitialDir; }
+  void SetInitialDir(const String& value) { FInitialDir = value; }
+  TOpenOptions Options() const { return FOptions; }
+  void SetOptions(TOpenOptions value) { FOptions = value; }
+  bool Execute() override;
+
+protected:
+  virtual bool IsSave() const { return false; }
+
+private:
+  String FFilter;
+  int FFilterIndex = 1;
+  String FFileName;
+  String FDefaultExt;
+  String FInitialDir;
+  TOpenOptions FOptions{ofHideReadOnly, ofEnableSizing};
+};
+
+class TSaveDialog : public TOpenDialog {
+public:
+  explicit TSaveDialog(TComponent* AOwner) : TOpenDialog(AOwner) {}
+
+protected:
+  bool IsSave() const override { return true; }
+};
+
+class TFontDialog : public TCommonDialog {
+public:
+  explicit TFontDialog(TComponent* AOwner);
+  ~TFontDialog() override;
+  TFont* Font() { return FFont.get(); }
+  void SetFont(const TFont& value) { FFont->Assign(value); }
+  bool Execute() override;
+
+private:
+  std::unique_ptr<TFont> FFont;
+};
+
+class TColorDialog : public TCommonDialog {
+public:
+  explicit TColorDialog(TComponent* AOwner) : TCommonDialog(AOwner) {}
+  TColor Color() const { return FColor; }
+  void SetColor(TColor value) { FColor = value; }
+  bool Execute() override;
+
+private:
+  TColor FColor = clBlack;
+};

@@ -1,0 +1,662 @@
+// Qt events become window messages: mouse, keys, wheel, focus, size,
+// visibility, enter/leave, context menu, hints and paint, packed the way
+// window procedures expect them.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <QWidget>
+
+#include "platform/graphics/canvas_qt.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
+
+namespace {
+
+TControl* controlOf(QObject* o) {
+  QVariant v = o->property("tamrixControl");
+  return v.isValid() ? static_cast<TControl*>(v.value<void*>()) : nullptr;
+}
+
+// Our own painted widget: every event goes through the control first.
+class OwnWidget : public QWidget {
+public:
+  explicit OwnWidget(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+  }
+  bool event(QEvent* e) override {
+    if (TControl* c = controlOf(this)) {
+      std::shared_ptr<TControlPrivate> p = c->PrivateRef();
+      if (p && p->Widget == this && p->HandleEvent(this, e)) return true;
+    }
+    return QWidget::event(e);
+  }
+};
+
+// Event translation for stock Qt widgets (and their inner parts).
+class EventBridge : public QObject {
+public:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    TControl* c = controlOf(watched);
+    if (!c || !c->Private()) return false;
+    std::shared_ptr<TControlPrivate> p = c->PrivateRef();
+    return p->HandleEvent(watched, e);
+  }
+};
+
+EventBridge* bridge() {
+  static EventBridge* b = new EventBridge;
+  return b;
+}
+
+unsigned mouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
+  unsigned k = 0;
+  if (buttons & Qt::LeftButton) k |= MK_LBUTTON;
+  if (buttons & Qt::RightButton) k |= MK_RBUTTON;
+  if (buttons & Qt::MiddleButton) k |= MK_MBUTTON;
+  if (buttons & Qt::XButton1) k |= MK_XBUTTON1;
+  if (buttons & Qt::XButton2) k |= MK_XBUTTON2;
+  if (mods & Qt::ShiftModifier) k |= MK_SHIFT;
+  if (mods & Qt::ControlModifier) k |= MK_CONTROL;
+  return k;
+}
+
+void noteModifiers(Qt::KeyboardModifiers mods) {
+  NoteKeyState(VK_SHIFT, mods & Qt::ShiftModifier);
+  NoteKeyState(VK_CONTROL, mods & Qt::ControlModifier);
+  NoteKeyState(VK_MENU, mods & Qt::AltModifier);
+}
+
+// Client messages by button (index 0 left, 1 right, 2 middle) and kind
+// (0 down, 1 up, 2 double click); the non-client ones are 0xA0 - 0x200 away.
+UINT buttonMessage(int button, int kind) {
+  static const UINT table[3][3] = {{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK},
+                                   {WM_RBUTTONDOWN, WM_RBUTTONUP, WM_RBUTTONDBLCLK},
+                                   {WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK}};
+  return table[button][kind];
+}
+
+UINT toNonClient(UINT clientMsg) { return clientMsg - WM_MOUSEMOVE + WM_NCMOUSEMOVE; }
+
+// Delivers a translated message; tells whether default handling was reached.
+bool deliver(TControlPrivate* p, TMessage& m) {
+  bool saved = p->DefaultReached;
+  const TMessage* savedMsg = p->Translating;
+  p->DefaultReached = false;
+  p->Translating = &m;
+  ++p->TranslateDepth;
+  if (p->Handle) {
+    DeliverMessage(p->Handle, m);
+  } else if (p->Owner) {
+    try {
+      p->Owner->WndProc(m);
+    } catch (...) {
+      if (Application) Application->HandleException(p->Owner);
+    }
+  }
+  --p->TranslateDepth;
+  bool reached = p->DefaultReached && p->Owner;
+  p->DefaultReached = saved;
+  p->Translating = savedMsg;
+  return reached;
+}
+
+void paintOwn(TControlPrivate* p, QWidget* w, QPaintEvent* pe) {
+  QPainter painter(w);
+  QRegion region = pe->region();
+  HWND h = p->Handle;
+  if (!h) {
+    // A control without a window paints its whole area.
+    HDC dc = CreatePainterDC(painter);
+    p->Painter = &painter;
+    p->PaintDC = dc;
+    TMessage m{WM_PAINT, WPARAM(dc), 0, 0};
+    deliver(p, m);
+    p->Painter = nullptr;
+    p->PaintDC = nullptr;
+    ReleasePainterDC(dc);
+    return;
+  }
+  if (!h->Redraw) return;
+  std::uint64_t serial = h->Serial;
+  h->Pending -= region;
+  QRect client(h->Client.Left, h->Client.Top, h->Client.Width(), h->Client.Height());
+  if (client != w->rect()) {
+    QRegion frame = region - QRegion(client);
+    if (!frame.isEmpty()) {
+      painter.save();
+      painter.setClipRegion(frame);
+      HDC dc = CreatePainterDC(painter);
+      h->Painter = &painter;
+      h->PaintDC = dc;
+      SendMessage(h, WM_NCPAINT, 1, 0);
+      if (!IsLiveWindow(h, serial)) { ReleasePainterDC(dc); return; }
+      h->Painter = nullptr;
+      h->PaintDC = nullptr;
+      ReleasePainterDC(dc);
+      painter.restore();
+    }
+  }
+  QRegion inside = (region & client).translated(-client.topLeft());
+  if (inside.isEmpty()) return;
+  painter.save();
+  painter.translate(client.topLeft());
+  painter.setClipRegion(inside);
+  QRect b = inside.boundingRect();
+  h->UpdateRect = Bounds(b.x(), b.y(), b.width(), b.height());
+  HDC dc = CreatePainterDC(painter);
+  h->Painter = &painter;
+  h->PaintDC = dc;
+  SendMessage(h, WM_ERASEBKGND, WPARAM(dc), 0);
+  if (IsLiveWindow(h, serial)) SendMessage(h, WM_PAINT, WPARAM(dc), 0);
+  if (IsLiveWindow(h, serial)) {
+    h->Painter = nullptr;
+    h->PaintDC = nullptr;
+    h->UpdateRect = {};
+  }
+  ReleasePainterDC(dc);
+  painter.restore();
+}
+
+bool handleMouse(TControlPrivate* p, QWidget* src, QMouseEvent* me) {
+  QPoint g = me->globalPosition().toPoint();
+  gLastMessagePos = {g.x(), g.y()};
+  int button = me->button() == Qt::RightButton ? 1 : me->button() == Qt::MiddleButton ? 2 : 0;
+  bool isButton = me->type() != QEvent::MouseMove;
+  if (isButton && me->button() != Qt::LeftButton && me->button() != Qt::RightButton &&
+      me->button() != Qt::MiddleButton)
+    return false;
+  static const UINT vkOf[3] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
+  if (me->type() == QEvent::MouseButtonPress || me->type() == QEvent::MouseButtonDblClick)
+    NoteKeyState(vkOf[button], true);
+  else if (me->type() == QEvent::MouseButtonRelease)
+    NoteKeyState(vkOf[button], false);
+  noteModifiers(me->modifiers());
+
+  // Captured mouse input goes to the capture window, wherever it happens.
+  HWND cap = CaptureWindow();
+  TControlPrivate* target = p;
+  if (cap && cap != p->Handle && cap->Control && cap->Control->Private() &&
+      cap->Control->Private()->Widget)
+    target = cap->Control->Private();
+  QWidget* tw = target->Widget;
+  if (!tw) return false;
+  QPoint local = tw->mapFromGlobal(g);
+  (void)src;
+
+  UINT msg;
+  switch (me->type()) {
+    case QEvent::MouseButtonPress: msg = buttonMessage(button, 0); break;
+    case QEvent::MouseButtonRelease: msg = buttonMessage(button, 1); break;
+    case QEvent::MouseButtonDblClick:
+      msg = buttonMessage(button, target->Owner->ControlStyle().Contains(csDoubleClicks) ? 2 : 0);
+      break;
+    default: msg = WM_MOUSEMOVE; break;
+  }
+  WPARAM keys = mouseKeys(me->buttons(), me->modifiers());
+  HWND h = target->Handle;
+  int hit = HTCLIENT;
+  if (h) {
+    QRect client(h->Client.Left, h->Client.Top, h->Client.Width(), h->Client.Height());
+    if (cap != h && !client.contains(local)) {
+      hit = int(SendMessage(h, WM_NCHITTEST, 0, MAKELPARAM(g.x(), g.y())));
+      if (!IsWindow(h)) return true;
+    }
+    if (msg == WM_MOUSEMOVE && cap != h) {
+      gCursorTarget = tw;
+      SendMessage(h, WM_SETCURSOR, WPARAM(h), MAKELPARAM(hit, int(msg)));
+      gCursorTarget = nullptr;
+      if (!IsWindow(h)) return true;
+    }
+    if (hit != HTCLIENT) {
+      TMessage m{toNonClient(msg), WPARAM(hit), MAKELPARAM(g.x(), g.y()), 0};
+      bool reached = deliver(target, m);
+      return !(reached && !target->OwnWidget);
+    }
+    local -= client.topLeft();
+  }
+  TMessage m{msg, keys, MAKELPARAM(local.x(), local.y()), 0};
+  bool reached = deliver(target, m);
+  if (target != p) return true;
+  return target->OwnWidget || !reached;
+}
+
+bool handleWheel(TControlPrivate* p, QWheelEvent* we) {
+  QPoint g = we->globalPosition().toPoint();
+  gLastMessagePos = {g.x(), g.y()};
+  noteModifiers(we->modifiers());
+  WPARAM keys = mouseKeys(we->buttons(), we->modifiers());
+  QPoint d = we->angleDelta();
+  bool any = false, reached = true;
+  if (d.y() != 0) {
+    TMessage m{WM_MOUSEWHEEL, MAKEWPARAM(int(keys), d.y()), MAKELPARAM(g.x(), g.y()), 0};
+    reached = deliver(p, m);
+    any = true;
+  }
+  if (d.x() != 0 && p->Owner) {
+    TMessage m{WM_MOUSEHWHEEL, MAKEWPARAM(int(keys), -d.x()), MAKELPARAM(g.x(), g.y()), 0};
+    reached = deliver(p, m) && reached;
+    any = true;
+  }
+  if (!any) return p->OwnWidget;
+  return p->OwnWidget || !reached;
+}
+
+String keyChars(QKeyEvent* ke, UINT vk) {
+  QString t = ke->text();
+  if (!t.isEmpty()) return String(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+  // Some platforms give no text for control combinations; make the control
+  // character the way the keyboard driver would.
+  bool ctrl = ke->modifiers() & Qt::ControlModifier;
+  if (ctrl && vk >= 'A' && vk <= 'Z') return String(1, char16_t(vk - 'A' + 1));
+  switch (vk) {
+    case VK_RETURN: return u"\r";
+    case VK_ESCAPE: return u"\x1b";
+    case VK_BACK: return u"\b";
+    case VK_TAB: return u"\t";
+    default: return {};
+  }
+}
+
+// Tab, Shift+Tab, Return and Escape belong to the dialog (focus moves, the
+// default or cancel button is pressed) unless the control asks for them.
+bool handleDialogKey(TControlPrivate* p, UINT vk, Qt::KeyboardModifiers mods) {
+  auto* wc = dynamic_cast<TWinControl*>(p->Owner);
+  if (!wc || !p->Handle) return false;
+  if (vk != VK_TAB && vk != VK_RETURN && vk != VK_ESCAPE) return false;
+  if (mods & (Qt::AltModifier | Qt::ControlModifier)) return false;
+  LRESULT code = SendMessage(p->Handle, WM_GETDLGCODE, vk, 0);
+  if (code & DLGC_WANTALLKEYS) return false;
+  if (vk == VK_TAB) {
+    if (code & DLGC_WANTTAB) return false;
+    TForm* form = wc->GetParentForm();
+    if (!form) return false;
+    form->SelectNext(wc, !(mods & Qt::ShiftModifier), true);
+    return true;
+  }
+  TForm* form = wc->GetParentForm();
+  if (!form) return false;
+  // CM_DIALOGKEY-style: the form looks for a default / cancel button.
+  TMessage m{CM_DIALOGKEY, vk, 0, 0};
+  form->Dispatch(m);
+  return m.Result != 0;
+}
+
+bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
+  auto* wc = dynamic_cast<TWinControl*>(p->Owner);
+  if (!wc) return false;
+  noteModifiers(ke->modifiers());
+  bool extended = false;
+  UINT vk = VirtualKeyFromQt(ke->key(), unsigned(ke->modifiers()), extended);
+  bool alt = ke->modifiers() & Qt::AltModifier;
+  LPARAM data = 1 | LPARAM((ke->nativeScanCode() & 0xFF) << 16);
+  if (extended) data |= LPARAM(1) << 24;
+  if (alt) data |= LPARAM(1) << 29;
+  if (ke->type() == QEvent::KeyRelease) {
+    // Auto-repeat sends only repeated key-downs, never a release in between.
+    if (ke->isAutoRepeat()) return p->OwnWidget;
+    if (vk) NoteKeyState(vk, false);
+    if (!vk) return false;
+    data |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
+    TMessage m{alt || vk == VK_F10 ? UINT(WM_SYSKEYUP) : UINT(WM_KEYUP), vk, LPARAM(std::int32_t(data)), 0};
+    bool reached = deliver(p, m);
+    return p->OwnWidget || !reached;
+  }
+  bool repeat = ke->isAutoRepeat() || (vk && (GetKeyState(int(vk)) & 0x8000));
+  if (repeat) data |= LPARAM(1) << 30;
+  if (vk) NoteKeyState(vk, true);
+  if (vk && !repeat && handleDialogKey(p, vk, ke->modifiers())) return true;
+  bool consumed = false;
+  if (vk) {
+    TMessage m{alt || vk == VK_F10 ? UINT(WM_SYSKEYDOWN) : UINT(WM_KEYDOWN), vk,
+               LPARAM(std::int32_t(data)), 0};
+    consumed = !deliver(p, m);
+    if (!IsWindow(p->Handle)) return true;
+  }
+  String chars = keyChars(ke, vk);
+  bool replaced = false;
+  String typed;
+  for (char16_t ch : chars) {
+    TMessage m{alt ? UINT(WM_SYSCHAR) : UINT(WM_CHAR), WPARAM(ch), LPARAM(std::int32_t(data)), 0};
+    bool reached = deliver(p, m);
+    if (!IsWindow(p->Handle)) return true;
+    if (!reached) {
+      consumed = true;
+      replaced = true;
+      continue;
+    }
+    char16_t now = char16_t(m.WParam);
+    if (now != ch) replaced = true;
+    if (now) typed += now;
+  }
+  if (p->OwnWidget) return true;
+  if (consumed && !replaced) return true;
+  if (replaced && !consumed) {
+    // A handler changed the character: give the stock widget the new one.
+    if (!typed.empty() && p->Widget) {
+      QKeyEvent copy(QEvent::KeyPress, 0, ke->modifiers(),
+                     QString::fromUtf16(typed.data(), qsizetype(typed.size())));
+      p->Bypass = true;
+      QApplication::sendEvent(p->Widget, &copy);
+      p->Bypass = false;
+    }
+    return true;
+  }
+  return consumed;
+}
+
+}  // namespace
+
+bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
+  if (Bypass || !Owner) return false;
+  auto* wc = dynamic_cast<TWinControl*>(Owner);
+  QWidget* src = qobject_cast<QWidget*>(watched);
+  switch (e->type()) {
+    case QEvent::Paint:
+      if (!OwnWidget || watched != Widget) return false;
+      paintOwn(this, Widget, static_cast<QPaintEvent*>(e));
+      return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+      if (!Owner->Enabled()) return OwnWidget;
+      return handleMouse(this, src, static_cast<QMouseEvent*>(e));
+    case QEvent::Wheel:
+      if (!Owner->Enabled()) return OwnWidget;
+      return handleWheel(this, static_cast<QWheelEvent*>(e));
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      return handleKey(this, static_cast<QKeyEvent*>(e));
+    case QEvent::FocusIn:
+    case QEvent::FocusOut: {
+      if (!wc || !Handle || watched != Widget) return false;
+      HWND other = GetFocus();
+      if (other == Handle) other = nullptr;
+      TMessage m{e->type() == QEvent::FocusIn ? UINT(WM_SETFOCUS) : UINT(WM_KILLFOCUS),
+                 WPARAM(other), 0, 0};
+      deliver(this, m);
+      return false;
+    }
+    case QEvent::Enter: {
+      if (watched != Widget) return false;
+      TMessage m{CM_MOUSEENTER, 0, 0, 0};
+      deliver(this, m);
+      return false;
+    }
+    case QEvent::Leave: {
+      if (watched != Widget) return false;
+      TMessage m{CM_MOUSELEAVE, 0, 0, 0};
+      deliver(this, m);
+      return false;
+    }
+    case QEvent::Resize:
+      if (watched != Widget) return false;
+      if (Handle) {
+        if (auto* form = dynamic_cast<TForm*>(Owner); form && Widget->isWindow()) {
+          TSize fs = form->FrameSize();
+          QSize s = Widget->size();
+          if (s.width() + fs.cx != form->Width() || s.height() + fs.cy != form->Height())
+            form->TControl::SetBounds(form->Left(), form->Top(), s.width() + fs.cx, s.height() + fs.cy);
+        }
+        if (!OwnWidget) {
+          Handle->Client = {0, 0, Widget->width(), Widget->height()};
+          TMessage m{WM_SIZE, SIZE_RESTORED, MAKELPARAM(Widget->width(), Widget->height()), 0};
+          deliver(this, m);
+        } else {
+          UpdateFrame(Handle);
+        }
+      }
+      return false;
+    case QEvent::Move:
+      if (watched != Widget || !Widget->isWindow()) return false;
+      if (auto* form = dynamic_cast<TForm*>(Owner)) {
+        QRect fg = Widget->frameGeometry();
+        if (fg.x() != form->Left() || fg.y() != form->Top())
+          form->TControl::SetBounds(fg.x(), fg.y(), form->Width(), form->Height());
+      }
+      return false;
+    case QEvent::Show:
+    case QEvent::Hide: {
+      if (watched != Widget || !Handle) return false;
+      TMessage m{WM_SHOWWINDOW, e->type() == QEvent::Show ? WPARAM(1) : WPARAM(0), 0, 0};
+      deliver(this, m);
+      return false;
+    }
+    case QEvent::ContextMenu: {
+      auto* ce = static_cast<QContextMenuEvent*>(e);
+      QPoint g = ce->globalPos();
+      LPARAM lp = ce->reason() == QContextMenuEvent::Keyboard ? LPARAM(-1) : MAKELPARAM(g.x(), g.y());
+      TMessage m{WM_CONTEXTMENU, WPARAM(Handle), lp, 0};
+      bool reached = deliver(this, m);
+      return OwnWidget || !reached || m.Result != 0;
+    }
+    case QEvent::ToolTip: {
+      auto* he = static_cast<QHelpEvent*>(e);
+      THintInfo info;
+      info.HintControl = Owner;
+      info.CursorPos = {he->pos().x(), he->pos().y()};
+      info.CursorRect = {0, 0, Owner->Width(), Owner->Height()};
+      info.HintStr = Owner->Hint();
+      info.HintPos = {he->globalPos().x(), he->globalPos().y() + 20};
+      info.HideTimeout = Application ? Application->HintHidePause() : 2500;
+      bool show = Owner->ShowHint() && (!Application || Application->ShowHint());
+      if (show) {
+        TMessage m{CM_HINTSHOW, 0, LPARAM(&info), 0};
+        deliver(this, m);
+        show = m.Result == 0 && !info.HintStr.empty();
+      }
+      if (show) {
+        QRect keep(info.CursorRect.Left, info.CursorRect.Top, info.CursorRect.Width(),
+                   info.CursorRect.Height());
+        QToolTip::showText(QPoint(info.HintPos.x, info.HintPos.y),
+                           QString::fromUtf16(info.HintStr.data(), qsizetype(info.HintStr.size())),
+                           Widget, keep, info.HideTimeout);
+      } else {
+        QToolTip::hideText();
+      }
+      return true;
+    }
+    case QEvent::Close: {
+      if (watched != Widget || !Widget->isWindow() || !Handle) return false;
+      e->ignore();
+      TMessage m{WM_CLOSE, 0, 0, 0};
+      deliver(this, m);
+      return true;
+    }
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate: {
+      if (watched != Widget || !Widget->isWindow() || !Handle) return false;
+      TMessage m{WM_ACTIVATE, e->type() == QEvent::WindowActivate ? WPARAM(1) : WPARAM(0), 0, 0};
+      deliver(this, m);
+      return false;
+    }
+    case QEvent::WindowStateChange: {
+      if (watched != Widget || !Widget->isWindow() || !Handle) return false;
+      if (Widget->isMinimized()) {
+        TMessage m{WM_SIZE, SIZE_MINIMIZED, 0, 0};
+        deliver(this, m);
+      }
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+void TControlPrivate::PlaceWidget() {
+  if (!Widget || Widget->isWindow()) return;
+  TWinControl* parent = Owner->Parent();
+  TPoint origin;
+  if (parent && parent->Private() && parent->Private()->Handle) {
+    const TRect& c = parent->Private()->Handle->Client;
+    origin = {c.Left, c.Top};
+  }
+  Widget->setGeometry(origin.x + Owner->Left(), origin.y + Owner->Top(), std::max(Owner->Width(), 0),
+                      std::max(Owner->Height(), 0));
+}
+
+QWidget* ParentWidgetFor(TControl* control) {
+  TWinControl* parent = control->Parent();
+  if (!parent) return nullptr;
+  parent->HandleNeeded();
+  return parent->Private() ? parent->Private()->Widget.data() : nullptr;
+}
+
+QWidget* CreateOwnWidget(TControl* control) {
+  EnsureQtApplication();
+  return new OwnWidget(ParentWidgetFor(control));
+}
+
+void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
+  TControlPrivate* p = control->Private();
+  p->Widget = widget;
+  p->OwnWidget = ownWidget;
+  widget->setProperty("tamrixControl", QVariant::fromValue<void*>(control));
+  if (QWidget* parent = ParentWidgetFor(control); parent && widget->parentWidget() != parent)
+    widget->setParent(parent);
+  if (!ownWidget) {
+    widget->installEventFilter(bridge());
+    widget->setMouseTracking(true);
+    // Inner parts of a stock widget (a combo box's edit, a spin box's
+    // field) report to the same control.
+    for (QWidget* child : widget->findChildren<QWidget*>()) {
+      if (child->property("tamrixControl").isValid()) continue;
+      child->setProperty("tamrixControl", QVariant::fromValue<void*>(control));
+      child->installEventFilter(bridge());
+    }
+  }
+  if (auto* wc = dynamic_cast<TWinControl*>(control)) {
+    p->Handle = RegisterWindow(wc, widget, nullptr);
+    p->Handle->Client = {0, 0, control->Width(), control->Height()};
+  }
+  p->PlaceWidget();
+}
+
+UINT VirtualKeyFromQt(int key, unsigned modifiers, bool& extended) {
+  extended = false;
+  bool keypad = modifiers & Qt::KeypadModifier;
+  if (keypad) {
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return VK_NUMPAD0 + UINT(key - Qt::Key_0);
+    switch (key) {
+      case Qt::Key_Asterisk: return VK_MULTIPLY;
+      case Qt::Key_Plus: return VK_ADD;
+      case Qt::Key_Minus: return VK_SUBTRACT;
+      case Qt::Key_Slash: extended = true; return VK_DIVIDE;
+      case Qt::Key_Period: case Qt::Key_Comma: return VK_DECIMAL;
+      case Qt::Key_Enter: extended = true; return VK_RETURN;
+      // Keypad keys with Num Lock off act as the navigation keys, not extended.
+      case Qt::Key_Home: return VK_HOME;
+      case Qt::Key_End: return VK_END;
+      case Qt::Key_Left: return VK_LEFT;
+      case Qt::Key_Right: return VK_RIGHT;
+      case Qt::Key_Up: return VK_UP;
+      case Qt::Key_Down: return VK_DOWN;
+      case Qt::Key_PageUp: return VK_PRIOR;
+      case Qt::Key_PageDown: return VK_NEXT;
+      case Qt::Key_Insert: return VK_INSERT;
+      case Qt::Key_Delete: return VK_DELETE;
+      case Qt::Key_Clear: return VK_CLEAR;
+      default: break;
+    }
+  }
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return UINT('A' + (key - Qt::Key_A));
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return UINT('0' + (key - Qt::Key_0));
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return VK_F1 + UINT(key - Qt::Key_F1);
+  // The navigation block beside the letters counts as extended.
+  auto ext = [&](UINT vk) { extended = true; return vk; };
+  switch (key) {
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Tab: case Qt::Key_Backtab: return VK_TAB;
+    case Qt::Key_Return: return VK_RETURN;
+    case Qt::Key_Enter: return ext(VK_RETURN);
+    case Qt::Key_Shift: return VK_SHIFT;
+    case Qt::Key_Control: return VK_CONTROL;
+    case Qt::Key_Alt: case Qt::Key_AltGr: return VK_MENU;
+    case Qt::Key_Pause: return VK_PAUSE;
+    case Qt::Key_CapsLock: return VK_CAPITAL;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Space: return VK_SPACE;
+    case Qt::Key_PageUp: return ext(VK_PRIOR);
+    case Qt::Key_PageDown: return ext(VK_NEXT);
+    case Qt::Key_End: return ext(VK_END);
+    case Qt::Key_Home: return ext(VK_HOME);
+    case Qt::Key_Left: return ext(VK_LEFT);
+    case Qt::Key_Up: return ext(VK_UP);
+    case Qt::Key_Right: return ext(VK_RIGHT);
+    case Qt::Key_Down: return ext(VK_DOWN);
+    case Qt::Key_Insert: return ext(VK_INSERT);
+    case Qt::Key_Delete: return ext(VK_DELETE);
+    case Qt::Key_Print: return VK_SNAPSHOT;
+    case Qt::Key_Help: return VK_HELP;
+    case Qt::Key_Meta: case Qt::Key_Super_L: return ext(VK_LWIN);
+    case Qt::Key_Super_R: return ext(VK_RWIN);
+    case Qt::Key_Menu: return ext(VK_APPS);
+    case Qt::Key_NumLock: return ext(VK_NUMLOCK);
+    case Qt::Key_ScrollLock: return VK_SCROLL;
+    case Qt::Key_Clear: return VK_CLEAR;
+    // Punctuation as it sits on a US keyboard (shifted symbols give the key
+    // they are typed with).
+    case Qt::Key_Semicolon: case Qt::Key_Colon: return VK_OEM_1;
+    case Qt::Key_Equal: case Qt::Key_Plus: return VK_OEM_PLUS;
+    case Qt::Key_Comma: case Qt::Key_Less: return VK_OEM_COMMA;
+    case Qt::Key_Minus: case Qt::Key_Underscore: return VK_OEM_MINUS;
+    case Qt::Key_Period: case Qt::Key_Greater: return VK_OEM_PERIOD;
+    case Qt::Key_Slash: case Qt::Key_Question: return VK_OEM_2;
+    case Qt::Key_QuoteLeft: case Qt::Key_AsciiTilde: return VK_OEM_3;
+    case Qt::Key_BracketLeft: case Qt::Key_BraceLeft: return VK_OEM_4;
+    case Qt::Key_Backslash: case Qt::Key_Bar: return VK_OEM_5;
+    case Qt::Key_BracketRight: case Qt::Key_BraceRight: return VK_OEM_6;
+    case Qt::Key_Apostrophe: case Qt::Key_QuoteDbl: return VK_OEM_7;
+    case Qt::Key_Exclam: return '1';
+    case Qt::Key_At: return '2';
+    case Qt::Key_NumberSign: return '3';
+    case Qt::Key_Dollar: return '4';
+    case Qt::Key_Percent: return '5';
+    case Qt::Key_AsciiCircum: return '6';
+    case Qt::Key_Ampersand: return '7';
+    case Qt::Key_Asterisk: return '8';
+    case Qt::Key_ParenLeft: return '9';
+    case Qt::Key_ParenRight: return '0';
+    default: break;
+  }
+  // Letters of other alphabets: the layout's key has no US name; give the
+  // upper-case character so that it is at least stable.
+  if (key > 0xFF && key < 0x10000) return 0xE5;  // "processed key"
+  return 0;
+}
+
+QCursor CursorShape(TCursor cursor) {
+  if (cursor > 0 && Screen) {
+    if (HCURSOR h = Screen->Cursors(cursor)) {
+      extern QCursor CursorFromHandle(HCURSOR);
+      return CursorFromHandle(h);
+    }
+  }
+  switch (cursor) {
+    case crNone: return QCursor(Qt::BlankCursor);
+    case crCross: return QCursor(Qt::CrossCursor);
+    case crIBeam: return QCursor(Qt::IBeamCursor);
+    case crSizeNESW: return QCursor(Qt::SizeBDiagCursor);
+    case crSizeNS: return QCursor(Qt::SizeVerCursor);
+    case crSizeNWSE: return QCursor(Qt::SizeFDiagCursor);
+    case crSizeWE: return QCursor(Qt::SizeHorCursor);
+    case crUpArrow: return QCursor(Qt::UpArrowCursor);
+    case crHourGlass: case crSQLWait: return QCursor(Qt::WaitCursor);
+    case crDrag: case crMultiDrag: return QCursor(Qt::DragCopyCursor);
+    case crNoDrop: case crNo: return QCursor(Qt::ForbiddenCursor);
+    case crHSplit: return QCursor(Qt::SplitHCursor);
+    case crVSplit: return QCursor(Qt::SplitVCursor);
+    case crAppStart: return QCursor(Qt::BusyCursor);
+    case crHelp: return QCursor(Qt::WhatsThisCursor);
+    case crHandPoint: return QCursor(Qt::PointingHandCursor);
+    case crSizeAll: return QCursor(Qt::SizeAllCursor);
+    default: return QCursor(Qt::ArrowCursor);
+  }
+}

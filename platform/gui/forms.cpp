@@ -1,0 +1,362 @@
+// TForm: top-level windows, showing and closing, modal runs.
+#include <QApplication>
+#include <QEventLoop>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "platform/graphics/canvas_qt.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
+#include "platform/gui/stdctrls.h"
+
+namespace {
+// Width and height a bordered form keeps for the window manager's frame, so
+// that Width/Height and ClientWidth/ClientHeight relate as the program's
+// layout code expects, whatever frame the desktop draws.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 39;
+}  // namespace
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
+  TControl::SetVisible(false);
+  SetColor(clBtnFace);
+  SetParentFont(false);
+  TControl::SetBounds(0, 0, 320 + kFrameWidth, 240 + kFrameHeight);
+  if (Screen) Screen->FForms.push_back(this);
+}
+
+TForm::~TForm() {
+  Destroying();
+  if (FCreated && OnDestroy) {
+    try {
+      OnDestroy(this);
+    } catch (...) {
+      if (Application) Application->HandleException(this);
+    }
+  }
+  if (Screen) std::erase(Screen->FForms, this);
+  if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
+}
+
+void TForm::AfterConstruction() {
+  if (FCreated) return;
+  FCreated = true;
+  if (OnCreate) OnCreate(this);
+}
+
+TSize TForm::FrameSize() const {
+  if (FFormBorderStyle == bsNone) return {0, 0};
+  return {kFrameWidth, kFrameHeight};
+}
+
+TRect TForm::ClientRect() {
+  TSize f = FrameSize();
+  return {0, 0, std::max(Width() - f.cx, 0), std::max(Height() - f.cy, 0)};
+}
+
+void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  QWidget* w = FPrivate->Widget;
+  if (!w) return;
+  TSize f = FrameSize();
+  if (w->pos() != QPoint(ALeft, ATop)) w->move(ALeft, ATop);
+  QSize s(std::max(AWidth - f.cx, 0), std::max(AHeight - f.cy, 0));
+  if (w->size() != s) w->resize(s);
+}
+
+void TForm::CreateWnd() {
+  if (FPrivate->Handle) return;
+  EnsureQtApplication();
+  QWidget* w = CreateOwnWidget(this);
+  AttachWidget(this, w, true);
+  applyWindowFlags();
+  TSize f = FrameSize();
+  w->move(Left(), Top());
+  w->resize(std::max(Width() - f.cx, 0), std::max(Height() - f.cy, 0));
+  FPrivate->Handle->Client = {0, 0, w->width(), w->height()};
+  w->setFocusPolicy(Qt::NoFocus);
+  SyncWidget();
+}
+
+void TForm::applyWindowFlags() {
+  QWidget* w = FPrivate->Widget;
+  if (!w) return;
+  Qt::WindowFlags flags = Qt::Window;
+  switch (FFormBorderStyle) {
+    case bsNone: flags |= Qt::FramelessWindowHint; break;
+    case bsDialog: flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint; break;
+    case bsToolWindow: case bsSizeToolWin: flags = Qt::Tool; break;
+    default: break;
+  }
+  if (FFormBorderStyle != bsNone) {
+    flags |= Qt::WindowTitleHint;
+    if (FBorderIcons.Contains(biSystemMenu)) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (FBorderIcons.Contains(biMinimize)) flags |= Qt::WindowMinimizeButtonHint;
+    if (FBorderIcons.Contains(biMaximize) && FFormBorderStyle == bsSizeable)
+      flags |= Qt::WindowMaximizeButtonHint;
+    flags |= Qt::CustomizeWindowHint;
+  }
+  if (FFormStyle == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
+  bool visible = w->isVisible();
+  w->setWindowFlags(flags);
+  if (FFormBorderStyle == bsSingle || FFormBorderStyle == bsDialog || FFormBorderStyle == bsToolWindow)
+    w->setFixedSize(w->size());
+  else
+    w->setMinimumSize(0, 0), w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  if (visible) w->show();
+}
+
+void TForm::SyncWidget() {
+  TWinControl::SyncWidget();
+  if (QWidget* w = FPrivate->Widget) {
+    String c = Caption();
+    w->setWindowTitle(QString::fromUtf16(c.data(), qsizetype(c.size())));
+  }
+}
+
+void TForm::SetBorderStyle(TBorderStyle value) {
+  if (FFormBorderStyle == value) return;
+  TRect client = ClientRect();
+  FFormBorderStyle = value;
+  // The client area keeps its size; the frame allowance changes.
+  TSize f = FrameSize();
+  TControl::SetBounds(Left(), Top(), client.Width() + f.cx, client.Height() + f.cy);
+  applyWindowFlags();
+}
+
+void TForm::SetBorderIcons(TBorderIcons value) {
+  FBorderIcons = value;
+  applyWindowFlags();
+}
+
+void TForm::SetFormStyle(TFormStyle value) {
+  if (FFormStyle == value) return;
+  FFormStyle = value;
+  applyWindowFlags();
+}
+
+TWindowState TForm::WindowState() const {
+  if (QWidget* w = FPrivate->Widget; w && w->isVisible()) {
+    if (w->isMinimized()) return wsMinimized;
+    if (w->isMaximized()) return wsMaximized;
+    return wsNormal;
+  }
+  return FWindowState;
+}
+
+void TForm::SetWindowState(TWindowState value) {
+  FWindowState = value;
+  QWidget* w = FPrivate->Widget;
+  if (!w || !w->isVisible()) return;
+  switch (value) {
+    case wsMinimized: w->showMinimized(); break;
+    case wsMaximized: w->showMaximized(); break;
+    default: w->showNormal(); break;
+  }
+}
+
+TWinControl* TForm::ActiveControl() const { return FActiveControl; }
+
+void TForm::SetActiveControl(TWinControl* value) {
+  FActiveControl = value;
+  if (value && Visible() && value->CanFocus() && value->HandleAllocated() && !value->Focused())
+    ::SetFocus(value->Handle());
+}
+
+bool TForm::Active() const {
+  QWidget* w = FPrivate->Widget;
+  return w && w->isActiveWindow();
+}
+
+void TForm::BringToFront() {
+  QWidget* w = FPrivate->Widget;
+  if (!w) return;
+  if (w->isMinimized()) w->showNormal();
+  if (!IsHeadless()) w->raise();
+  w->activateWindow();
+}
+
+void TForm::placeOnShow() {
+  if (FPlaced) return;
+  FPlaced = true;
+  TRect area = Screen ? Screen->WorkAreaRect() : TRect{};
+  auto centreOn = [&](const TRect& r) {
+    SetBounds(r.Left + (r.Width() - Width()) / 2, r.Top + (r.Height() - Height()) / 2, Width(), Height());
+  };
+  switch (FPosition) {
+    case poScreenCenter:
+    case poDesktopCenter:
+      if (Screen) centreOn({0, 0, Screen->Width(), Screen->Height()});
+      break;
+    case poMainFormCenter:
+    case poOwnerFormCenter: {
+      TForm* other = FPosition == poOwnerFormCenter ? dynamic_cast<TForm*>(Owner()) : nullptr;
+      if (!other && Application) other = Application->MainForm();
+      if (other && other != this)
+        centreOn(other->BoundsRect());
+      else if (!area.IsEmpty())
+        centreOn(area);
+      break;
+    }
+    default: break;
+  }
+}
+
+void TForm::Show() {
+  HandleNeeded();
+  placeOnShow();
+  if (!Visible()) {
+    DoShow();
+    TControl::SetVisible(true);
+  } else if (QWidget* w = FPrivate->Widget) {
+    w->show();
+  }
+  if (FWindowState != wsNormal) SetWindowState(FWindowState);
+  BringToFront();
+}
+
+void TForm::Hide() {
+  if (!Visible()) return;
+  DoHide();
+  TControl::SetVisible(false);
+}
+
+void TForm::DoShow() {
+  if (OnShow) OnShow(this);
+}
+
+void TForm::DoHide() {
+  if (OnHide) OnHide(this);
+}
+
+void TForm::DoClose(TCloseAction& Action) {
+  if (OnClose) OnClose(this, Action);
+}
+
+bool TForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TForm::Close() {
+  if (FModal) {
+    if (FModalResult == mrNone) FModalResult = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction action = caHide;
+  DoClose(action);
+  if (action == caNone) return;
+  if (Application && Application->MainForm() == this) {
+    Hide();
+    Application->Terminate();
+    return;
+  }
+  switch (action) {
+    case caHide: Hide(); break;
+    case caMinimize: SetWindowState(wsMinimized); break;
+    case caFree: Release(); break;
+    default: break;
+  }
+}
+
+void TForm::Release() {
+  Hide();
+  HWND h = Handle();
+  std::uint64_t serial = h->Serial;
+  QTimer::singleShot(0, QCoreApplication::instance(), [h, serial] {
+    if (IsLiveWindow(h, serial)) delete h->Control;
+  });
+}
+
+int TForm::ShowModal() {
+  TDialogRequest req;
+  req.Kind = dkModalForm;
+  req.Caption = Caption();
+  req.Dialog = this;
+  int answer = 0;
+  if (AskDialogHook(req, answer)) {
+    FModalResult = answer;
+    return answer;
+  }
+  EnsureQtApplication();
+  if (IsHeadless()) {
+    FModalResult = mrCancel;
+    return mrCancel;
+  }
+  FModalResult = mrNone;
+  FModal = true;
+  HandleNeeded();
+  QWidget* w = FPrivate->Widget;
+  w->setWindowModality(Qt::ApplicationModal);
+  if (Application) ++Application->FModalLevel;
+  Show();
+  HWND h = Handle();
+  std::uint64_t serial = h->Serial;
+  while (IsLiveWindow(h, serial) && FModalResult == mrNone && Visible() &&
+         !(Application && Application->Terminated()))
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  if (Application) --Application->FModalLevel;
+  if (!IsLiveWindow(h, serial)) return mrCancel;
+  FModal = false;
+  int result = FModalResult == mrNone ? mrCancel : FModalResult;
+  Hide();
+  w->setWindowModality(Qt::NonModal);
+  return result;
+}
+
+void TForm::Dispatch(TMessage& m) {
+  switch (m.Msg) {
+    case WM_CLOSE:
+      Close();
+      return;
+    case WM_ACTIVATE:
+      TWinControl::Dispatch(m);
+      if (LOWORD(m.WParam) != 0) {
+        if (OnActivate) OnActivate(this);
+      } else if (OnDeactivate) {
+        OnDeactivate(this);
+      }
+      return;
+    case WM_SYSCOMMAND:
+      switch (m.WParam & 0xFFF0) {
+        case SC_MINIMIZE:
+          if (Application && Application->MainForm() == this) Application->Minimize();
+          else SetWindowState(wsMinimized);
+          return;
+        case SC_MAXIMIZE: SetWindowState(wsMaximized); return;
+        case SC_RESTORE:
+          SetWindowState(wsNormal);
+          Show();
+          return;
+        case SC_CLOSE: Close(); return;
+        default: TWinControl::Dispatch(m); return;
+      }
+    case CM_DIALOGKEY: {
+      // Return presses the default button, Escape the cancel button.
+      std::vector<TWinControl*> list;
+      GetTabOrderList(list);
+      for (TWinControl* c : list) {
+        auto* b = dynamic_cast<TButton*>(c);
+        if (!b || !b->CanFocus()) continue;
+        if ((m.WParam == VK_RETURN && b->Default()) || (m.WParam == VK_ESCAPE && b->Cancel())) {
+          b->Click();
+          m.Result = 1;
+          return;
+        }
+      }
+      return;
+    }
+    case WM_PAINT:
+      TWinControl::Dispatch(m);
+      return;
+    default:
+      TWinControl::Dispatch(m);
+      return;
+  }
+}

@@ -1,0 +1,111 @@
+#pragma once
+// Qt side of the GUI layer, for the layer's own sources and tests only.
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "platform/gui/controls.h"
+#include "platform/gui/windows.h"
+
+class QPainter;
+class QScrollBar;
+class QEvent;
+
+// Makes the application object on first use (offscreen when there is no
+// display, so tests and headless runs work).
+void EnsureQtApplication();
+bool IsHeadless();
+
+// One standard scroll bar of a window's non-client frame.
+struct TFrameScrollBar {
+  TScrollInfo Info;          // nMin, nMax, nPage, nPos; nTrackPos while dragging
+  bool Visible = false;
+  bool Enabled = true;
+  bool Tracking = false;     // the thumb is being dragged
+  bool Pressed = false;      // a mouse button is down on the bar
+  QScrollBar* Bar = nullptr; // made on first use, child of the window's widget
+  TRect Rect;                // where the frame puts it (window coordinates)
+};
+
+struct TWindowHandle {
+  std::uint64_t Serial = 0;
+  TWinControl* Control = nullptr;  // nullptr for a hidden window
+  TWndMethod Method;               // hidden windows
+  QPointer<QWidget> Widget;        // nullptr for a hidden window
+  DWORD Style = 0;
+  DWORD ExStyle = 0;
+  TRect Client;                    // client area in window (widget) coordinates
+  TFrameScrollBar Bars[2];         // SB_HORZ, SB_VERT
+  // Paint state: the painter and device context of the paint under way.
+  QPainter* Painter = nullptr;
+  HDC PaintDC = nullptr;
+  TRect UpdateRect;                // client coordinates
+  QRegion Pending;                 // invalidated, not yet painted (widget coordinates)
+  bool Redraw = true;              // WM_SETREDRAW state
+  bool InNcCalc = false;
+};
+
+// Window registry: every live window is listed with its serial, so that a
+// message posted from any thread can be checked on delivery.
+HWND RegisterWindow(TWinControl* control, QWidget* widget, TWndMethod method);
+void UnregisterWindow(HWND wnd);
+bool IsLiveWindow(HWND wnd, std::uint64_t serial);
+
+// Delivers a message to a window procedure; exceptions go to the
+// application's handler (they never cross into Qt).
+LRESULT DeliverMessage(HWND wnd, TMessage& m);
+
+// Qt side of a control.
+struct TControlPrivate {
+  TControl* Owner = nullptr;
+  QPointer<QWidget> Widget;
+  HWND Handle = nullptr;          // TWinControl only
+  bool OwnWidget = false;         // our own painted widget (not a stock Qt one)
+  bool DefaultReached = false;    // DefaultHandler ran for the Qt event being translated
+  int TranslateDepth = 0;
+  const TMessage* Translating = nullptr;  // the message made from the Qt event
+  // Paint of a control without a window: the painter and its context.
+  QPainter* Painter = nullptr;
+  HDC PaintDC = nullptr;
+  bool Bypass = false;            // an event we send ourselves to the Qt widget
+
+  // Turns a Qt event into messages; true when the event is consumed.
+  bool HandleEvent(QObject* watched, QEvent* e);
+  // The origin of the control's widget inside its parent's widget.
+  void PlaceWidget();
+};
+
+// Attaches a Qt widget as the control's Qt side: parents it, places it,
+// installs the event translation, applies the control's properties. For a
+// TWinControl a window handle is registered. ownWidget: the widget is our
+// painted widget (paint and input all go through messages).
+void AttachWidget(TControl* control, QWidget* widget, bool ownWidget);
+// The plain painted widget used by TWinControl / TCustomControl / TGraphicControl.
+QWidget* CreateOwnWidget(TControl* control);
+QWidget* ParentWidgetFor(TControl* control);
+
+// Recomputes a window's client rectangle; sends WM_SIZE when it changed.
+void UpdateFrame(HWND wnd);
+// Places the frame's scroll bars after a frame or size change.
+void LayoutFrameScrollBars(HWND wnd);
+// Default frame painting (border edge and the corner between the bars).
+void PaintDefaultFrame(HWND wnd, QPainter& painter);
+// The virtual key of a Qt key event (keypad distinguished).
+UINT VirtualKeyFromQt(int qtKey, unsigned modifiers, bool& extended);
+// Remembers key and button state for GetKeyState.
+void NoteKeyState(UINT vk, bool down);
+// Posted-message and input bookkeeping used by ProcessMessages.
+extern std::atomic<int> gPendingPosted;
+// The window being asked for a cursor (WM_SETCURSOR); SetCursor applies to it.
+extern QWidget* gCursorTarget;
+// Last input position in screen coordinates (GetMessagePos).
+extern TPoint gLastMessagePos;
+// Current mouse capture.
+HWND CaptureWindow();
+// Applies the translation of TMessage-level cursor numbers.
+class QCursor;
+QCursor CursorShape(TCursor cursor);

@@ -1,0 +1,167 @@
+// Pop-up menus over QMenu.
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QMenu>
+#include <QPointer>
+
+#include <algorithm>
+
+#include "platform/core/exception.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/gui_private.h"
+#include "platform/gui/menus.h"
+
+TShortCut ShortCut(unsigned short Key, bool Shift, bool Ctrl, bool Alt) {
+  TShortCut s = TShortCut(Key & 0xFF);
+  if (Shift) s |= scShift;
+  if (Ctrl) s |= scCtrl;
+  if (Alt) s |= scAlt;
+  return s;
+}
+
+// ---- TMenuItem -------------------------------------------------------------
+TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner) {}
+
+TMenuItem::~TMenuItem() {
+  Destroying();
+  Clear();
+  if (FParent) FParent->Remove(this);
+}
+
+int TMenuItem::MenuIndex() const { return FParent ? FParent->IndexOf(const_cast<TMenuItem*>(this)) : -1; }
+
+void TMenuItem::Add(TMenuItem* Item) { Insert(Count(), Item); }
+
+void TMenuItem::Insert(int Index, TMenuItem* Item) {
+  if (!Item || Item == this) return;
+  TAMRIX_ASSERT(!Item->FParent, "Menu item inserted twice");
+  Index = std::clamp(Index, 0, Count());
+  FItems.insert(FItems.begin() + Index, Item);
+  Item->FParent = this;
+}
+
+void TMenuItem::Remove(TMenuItem* Item) {
+  auto it = std::find(FItems.begin(), FItems.end(), Item);
+  if (it == FItems.end()) return;
+  FItems.erase(it);
+  Item->FParent = nullptr;
+}
+
+void TMenuItem::Delete(int Index) {
+  if (Index < 0 || Index >= Count()) throw EListError(u"Menu index out of range");
+  TMenuItem* item = FItems[size_t(Index)];
+  Remove(item);
+  delete item;
+}
+
+void TMenuItem::Clear() {
+  while (!FItems.empty()) Delete(Count() - 1);
+}
+
+int TMenuItem::IndexOf(TMenuItem* Item) const {
+  auto it = std::find(FItems.begin(), FItems.end(), Item);
+  return it == FItems.end() ? -1 : int(it - FItems.begin());
+}
+
+TMenuItem* TMenuItem::Find(const String& ACaption) const {
+  auto strip = [](const String& s) {
+    String r;
+    for (char16_t c : s)
+      if (c != u'&') r += c;
+    return r;
+  };
+  String want = strip(ACaption);
+  for (TMenuItem* i : FItems)
+    if (strip(i->FCaption) == want) return i;
+  return nullptr;
+}
+
+void TMenuItem::SetChecked(bool value) {
+  if (FChecked == value) return;
+  FChecked = value;
+  // Checking a radio item unchecks the others of its group.
+  if (value && FRadioItem && FParent)
+    for (TMenuItem* i : FParent->FItems)
+      if (i != this && i->FRadioItem && i->FGroupIndex == FGroupIndex) i->FChecked = false;
+}
+
+void TMenuItem::Click() {
+  if (!FEnabled) return;
+  if (FAutoCheck) SetChecked(!FChecked);
+  if (OnClick) OnClick(this);
+}
+
+// ---- TPopupMenu --------------------------------------------------------------
+TPopupMenu::TPopupMenu(TComponent* AOwner) : TComponent(AOwner), FItems(std::make_unique<TMenuItem>(nullptr)) {}
+
+TPopupMenu::~TPopupMenu() { Destroying(); }
+
+void TPopupMenu::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FPopupComponent) FPopupComponent = nullptr;
+}
+
+namespace {
+
+QString menuText(const String& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+
+void fill(QMenu* menu, TMenuItem* parent, TMenuItem*& chosen) {
+  QActionGroup* group = nullptr;
+  int groupIndex = -1;
+  for (int i = 0; i < parent->Count(); ++i) {
+    TMenuItem* item = parent->Items(i);
+    if (!item->Visible()) continue;
+    if (item->IsLine()) {
+      menu->addSeparator();
+      continue;
+    }
+    if (item->Count() > 0) {
+      QMenu* sub = menu->addMenu(menuText(item->Caption()));
+      sub->setEnabled(item->Enabled());
+      fill(sub, item, chosen);
+      continue;
+    }
+    QAction* a = menu->addAction(menuText(item->Caption()));
+    a->setEnabled(item->Enabled());
+    a->setCheckable(item->Checked() || item->AutoCheck() || item->RadioItem());
+    a->setChecked(item->Checked());
+    if (item->Default()) {
+      QFont f = a->font();
+      f.setBold(true);
+      a->setFont(f);
+    }
+    if (item->RadioItem()) {
+      if (!group || groupIndex != item->GroupIndex()) {
+        group = new QActionGroup(menu);
+        groupIndex = item->GroupIndex();
+      }
+      group->addAction(a);
+    }
+    QObject::connect(a, &QAction::triggered, menu, [&chosen, item] { chosen = item; });
+  }
+}
+
+}  // namespace
+
+void TPopupMenu::Popup(int X, int Y) {
+  FPopupPoint = {X, Y};
+  if (OnPopup) OnPopup(this);
+  TDialogRequest req;
+  req.Kind = dkPopupMenu;
+  req.Dialog = this;
+  int answer = -1;
+  TMenuItem* chosen = nullptr;
+  if (AskDialogHook(req, answer)) {
+    if (answer >= 0 && answer < FItems->Count()) chosen = FItems->Items(answer);
+  } else {
+    EnsureQtApplication();
+    if (!IsHeadless()) {
+      QMenu menu;
+      fill(&menu, FItems.get(), chosen);
+      menu.exec(QPoint(X, Y));
+    }
+  }
+  if (OnClose) OnClose(this);
+  if (chosen) chosen->Click();
+}

@@ -1,0 +1,171 @@
+// Scripted input and window capture.
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QWheelEvent>
+#include <QWidget>
+
+#include "platform/gui/gui_private.h"
+#include "platform/gui/testing.h"
+
+namespace {
+
+Qt::KeyboardModifiers modifiersOf(TShiftState s) {
+  Qt::KeyboardModifiers m;
+  if (s.Contains(ssShift)) m |= Qt::ShiftModifier;
+  if (s.Contains(ssCtrl)) m |= Qt::ControlModifier;
+  if (s.Contains(ssAlt)) m |= Qt::AltModifier;
+  return m;
+}
+
+Qt::MouseButton buttonOf(TMouseButton b) {
+  return b == mbRight ? Qt::RightButton : b == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
+}
+
+Qt::MouseButtons heldOf(TShiftState s) {
+  Qt::MouseButtons b;
+  if (s.Contains(ssLeft)) b |= Qt::LeftButton;
+  if (s.Contains(ssRight)) b |= Qt::RightButton;
+  if (s.Contains(ssMiddle)) b |= Qt::MiddleButton;
+  return b;
+}
+
+// The toolkit key a keyboard reports for a virtual key.
+int toolkitKey(UINT vk, TShiftState shift, bool keypad) {
+  if (vk >= 'A' && vk <= 'Z') return Qt::Key_A + int(vk - 'A');
+  if (vk >= '0' && vk <= '9') return Qt::Key_0 + int(vk - '0');
+  if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) return Qt::Key_0 + int(vk - VK_NUMPAD0);
+  if (vk >= VK_F1 && vk <= VK_F24) return Qt::Key_F1 + int(vk - VK_F1);
+  switch (vk) {
+    case VK_BACK: return Qt::Key_Backspace;
+    case VK_TAB: return shift.Contains(ssShift) ? Qt::Key_Backtab : Qt::Key_Tab;
+    case VK_RETURN: return keypad ? Qt::Key_Enter : Qt::Key_Return;
+    case VK_SHIFT: return Qt::Key_Shift;
+    case VK_CONTROL: return Qt::Key_Control;
+    case VK_MENU: return Qt::Key_Alt;
+    case VK_ESCAPE: return Qt::Key_Escape;
+    case VK_SPACE: return Qt::Key_Space;
+    case VK_PRIOR: return Qt::Key_PageUp;
+    case VK_NEXT: return Qt::Key_PageDown;
+    case VK_END: return Qt::Key_End;
+    case VK_HOME: return Qt::Key_Home;
+    case VK_LEFT: return Qt::Key_Left;
+    case VK_UP: return Qt::Key_Up;
+    case VK_RIGHT: return Qt::Key_Right;
+    case VK_DOWN: return Qt::Key_Down;
+    case VK_INSERT: return Qt::Key_Insert;
+    case VK_DELETE: return Qt::Key_Delete;
+    case VK_APPS: return Qt::Key_Menu;
+    case VK_MULTIPLY: return Qt::Key_Asterisk;
+    case VK_ADD: return Qt::Key_Plus;
+    case VK_SUBTRACT: return Qt::Key_Minus;
+    case VK_DIVIDE: return Qt::Key_Slash;
+    case VK_DECIMAL: return Qt::Key_Period;
+    case VK_OEM_PLUS: return shift.Contains(ssShift) ? Qt::Key_Plus : Qt::Key_Equal;
+    case VK_OEM_MINUS: return shift.Contains(ssShift) ? Qt::Key_Underscore : Qt::Key_Minus;
+    case VK_OEM_COMMA: return Qt::Key_Comma;
+    case VK_OEM_PERIOD: return Qt::Key_Period;
+    case VK_OEM_2: return Qt::Key_Slash;
+    default: return 0;
+  }
+}
+
+bool isKeypadKey(UINT vk) {
+  return (vk >= VK_NUMPAD0 && vk <= VK_DIVIDE);
+}
+
+QWidget* widgetOf(HWND w) { return IsWindow(w) ? w->Widget.data() : nullptr; }
+
+}  // namespace
+
+void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint ClientPoint, TShiftState Shift,
+                 TShiftState Held) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return;
+  QPointF local(ClientPoint.x + Wnd->Client.Left, ClientPoint.y + Wnd->Client.Top);
+  QPointF global = w->mapToGlobal(local);
+  QEvent::Type type = Kind == imDown ? QEvent::MouseButtonPress
+                      : Kind == imUp ? QEvent::MouseButtonRelease
+                      : Kind == imDoubleClick ? QEvent::MouseButtonDblClick
+                                              : QEvent::MouseMove;
+  Qt::MouseButton button = Kind == imMove ? Qt::NoButton : buttonOf(Button);
+  Qt::MouseButtons buttons = heldOf(Held);
+  if (Kind == imDown || Kind == imDoubleClick) buttons |= button;
+  if (Kind == imUp) buttons &= ~Qt::MouseButtons(button);
+  QMouseEvent e(type, local, global, button, buttons, modifiersOf(Shift));
+  QApplication::sendEvent(w, &e);
+}
+
+void InjectMouse(TControl* Control, TInjectedMouse Kind, TMouseButton Button, TPoint Point, TShiftState Shift) {
+  QWidget* w = Control && Control->Private() ? Control->Private()->Widget.data() : nullptr;
+  if (!w) return;
+  QPointF local(Point.x, Point.y);
+  QEvent::Type type = Kind == imDown ? QEvent::MouseButtonPress
+                      : Kind == imUp ? QEvent::MouseButtonRelease
+                      : Kind == imDoubleClick ? QEvent::MouseButtonDblClick
+                                              : QEvent::MouseMove;
+  Qt::MouseButton button = Kind == imMove ? Qt::NoButton : buttonOf(Button);
+  Qt::MouseButtons buttons = (Kind == imDown || Kind == imDoubleClick) ? Qt::MouseButtons(button) : Qt::NoButton;
+  QMouseEvent e(type, local, w->mapToGlobal(local), button, buttons, modifiersOf(Shift));
+  QApplication::sendEvent(w, &e);
+}
+
+void InjectWheel(HWND Wnd, TPoint ClientPoint, int Delta, TShiftState Shift, bool Horizontal) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return;
+  QPointF local(ClientPoint.x + Wnd->Client.Left, ClientPoint.y + Wnd->Client.Top);
+  QPoint angle = Horizontal ? QPoint(-Delta, 0) : QPoint(0, Delta);
+  QWheelEvent e(local, w->mapToGlobal(local), QPoint(), angle, heldOf(Shift), modifiersOf(Shift),
+                Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w, &e);
+}
+
+void InjectKey(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bool Release, bool Keypad,
+               bool AutoRepeat) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return;
+  bool keypad = Keypad || isKeypadKey(VirtKey);
+  Qt::KeyboardModifiers mods = modifiersOf(Shift);
+  if (keypad) mods |= Qt::KeypadModifier;
+  QKeyEvent e(Release ? QEvent::KeyRelease : QEvent::KeyPress, toolkitKey(VirtKey, Shift, keypad), mods,
+              QString::fromUtf16(Text.data(), qsizetype(Text.size())), AutoRepeat);
+  QApplication::sendEvent(w, &e);
+}
+
+void InjectKeyStroke(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bool Keypad) {
+  InjectKey(Wnd, VirtKey, Shift, Text, false, Keypad);
+  InjectKey(Wnd, VirtKey, Shift, Text, true, Keypad);
+}
+
+void InjectFocus(HWND Wnd) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return;
+  QApplication::setActiveWindow(w->window());
+  w->setFocus(Qt::OtherFocusReason);
+}
+
+bool GrabWindow(TWinControl* Control, std::vector<std::uint32_t>& Pixels, int& Width, int& Height) {
+  if (!Control) return false;
+  Control->HandleNeeded();
+  QWidget* w = Control->Private()->Widget;
+  if (!w) return false;
+  QImage img = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  Width = img.width();
+  Height = img.height();
+  Pixels.resize(size_t(Width) * size_t(Height));
+  for (int y = 0; y < Height; ++y) {
+    auto* row = reinterpret_cast<const std::uint32_t*>(img.constScanLine(y));
+    std::copy(row, row + Width, Pixels.begin() + std::ptrdiff_t(y) * Width);
+  }
+  return true;
+}
+
+bool SaveWindowImage(TWinControl* Control, const String& FileName) {
+  if (!Control) return false;
+  Control->HandleNeeded();
+  QWidget* w = Control->Private()->Widget;
+  if (!w) return false;
+  return w->grab().save(QString::fromUtf16(FileName.data(), qsizetype(FileName.size())), "PNG");
+}

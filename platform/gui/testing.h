@@ -1,0 +1,37 @@
+#pragma once
+// Scripted input and window capture, for tests and unattended runs: input
+// is made as the toolkit's own events and delivered to a window the way the
+// window system would, so it goes through the same translation as a user's.
+#include <cstdint>
+#include <vector>
+
+#include "platform/gui/controls.h"
+
+enum TInjectedMouse { imDown, imUp, imDoubleClick, imMove };
+
+// Mouse input at a point of the window's client area (or outside it, in the
+// frame, with negative or large coordinates). Buttons held are taken from
+// Held; Shift and Ctrl from Shift.
+void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint ClientPoint,
+                 TShiftState Shift, TShiftState Held = {});
+// Mouse input for a control without a window of its own.
+void InjectMouse(TControl* Control, TInjectedMouse Kind, TMouseButton Button, TPoint Point,
+                 TShiftState Shift);
+// A wheel turn; Delta in 120ths of a notch (positive: away from the user).
+void InjectWheel(HWND Wnd, TPoint ClientPoint, int Delta, TShiftState Shift, bool Horizontal = false);
+// A key press (or release) of the key that has this virtual-key code, as the
+// keyboard reports it: Keypad marks the numeric pad, Text is what it types.
+// Shift+Tab arrives as the toolkit's back-tab key, as it does from a real
+// keyboard.
+void InjectKey(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bool Release = false,
+               bool Keypad = false, bool AutoRepeat = false);
+// Presses and releases a key.
+void InjectKeyStroke(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bool Keypad = false);
+// Moves the keyboard focus to the window at once (no window manager needed).
+void InjectFocus(HWND Wnd);
+
+// Renders the whole window (frame and client, children included) into
+// 32-bit ARGB pixels, rows top-down.
+bool GrabWindow(TWinControl* Control, std::vector<std::uint32_t>& Pixels, int& Width, int& Height);
+// The same, written as a PNG file.
+bool SaveWindowImage(TWinControl* Control, const String& FileName);
