@@ -4,12 +4,30 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "db/utf8_convert.h"
 #include "platform/core/types.h"
+
+// Makes a folder the current one while it lives; Here() is that folder as
+// the system reports it (links resolved).
+class ScopedCurrentFolder {
+public:
+  explicit ScopedCurrentFolder(const std::string& folder) {
+    char buf[4096];
+    if (getcwd(buf, sizeof buf)) FSaved = buf;
+    EXPECT_EQ(chdir(folder.c_str()), 0);
+    if (getcwd(buf, sizeof buf)) FHere = buf;
+  }
+  ~ScopedCurrentFolder() { EXPECT_EQ(chdir(FSaved.c_str()), 0); }
+  const std::string& Here() const { return FHere; }
+
+private:
+  std::string FSaved, FHere;
+};
 
 class TempFolderTest : public ::testing::Test {
 protected:

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -59,12 +58,12 @@ protected:
                  "CREATE TABLE t(id INTEGER PRIMARY KEY, data BLOB);"
                  "INSERT INTO t VALUES(1, x'00FF10');");
   }
+  Log log;  // outlives every object of a test, whose handlers write to it
 };
 
 }  // namespace
 
 TEST_F(SQLite3DatabaseTest, ConnectAndDisconnectFireEventsInOrderOnce) {
-  Log log;  // outlives the objects whose handlers write to it
   TSQLite3Database db(nullptr);
   record(db, log);
   db.SetDatabaseName(wpath("dict.tamrix"));
@@ -72,16 +71,19 @@ TEST_F(SQLite3DatabaseTest, ConnectAndDisconnectFireEventsInOrderOnce) {
   db.Open();  // already connected: nothing
   EXPECT_TRUE(db.Connected());
   EXPECT_NE(db.Handle(), nullptr);
+  EXPECT_EQ(raised([&] { db.SetDatabaseName(u"other"); }).Message(), SDatabaseOpen);
+  EXPECT_EQ(db.DatabaseName(), wpath("dict.tamrix"));
   db.Close();
   db.Close();
   EXPECT_FALSE(db.Connected());
   EXPECT_EQ(log, (Log{"BeforeConnect", "InitDatabase", "AfterConnect", "BeforeDisconnect",
                       "AfterDisconnect"}));
   EXPECT_EQ(db.SQLiteVersion(), Utf8ToUnicode(sqlite3_libversion()));
+  db.SetDatabaseName(u"other");
+  EXPECT_EQ(db.DatabaseName(), u"other");
 }
 
 TEST_F(SQLite3DatabaseTest, CreateDatabaseReplacesTheFileAndFiresItsEvents) {
-  Log log;  // outlives the objects whose handlers write to it
   std::ofstream(path("new.tamrix")) << "not a database, to be replaced";
   TSQLite3Database db(nullptr);
   record(db, log);
@@ -100,7 +102,6 @@ TEST_F(SQLite3DatabaseTest, CreateDatabaseReplacesTheFileAndFiresItsEvents) {
 }
 
 TEST_F(SQLite3DatabaseTest, CreateDatabaseReportsAnUndeletableFile) {
-  Log log;  // outlives the objects whose handlers write to it
   // A kernel file exists and cannot be removed, not even by root.
   ASSERT_TRUE(DatabaseFileExists(u"/proc/version"));
   TSQLite3Database db(nullptr);
@@ -117,7 +118,6 @@ TEST_F(SQLite3DatabaseTest, CreateDatabaseReportsAnUndeletableFile) {
 }
 
 TEST_F(SQLite3DatabaseTest, BlankNameIsReportedWithTheComponentName) {
-  Log log;  // outlives the objects whose handlers write to it
   TSQLite3Database db(nullptr);
   record(db, log);
   db.SetDatabaseName(u"   ");
@@ -133,12 +133,7 @@ TEST_F(SQLite3DatabaseTest, BlankNameIsReportedWithTheComponentName) {
 }
 
 TEST_F(SQLite3DatabaseTest, MissingFileRaisesFileOpenErrorWithTheFullPath) {
-  char saved[4096];
-  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-  ASSERT_EQ(chdir(folder.c_str()), 0);
-  char here[4096];
-  ASSERT_NE(getcwd(here, sizeof here), nullptr);
-
+  ScopedCurrentFolder cwd(folder);
   TSQLite3Database db(nullptr);
   db.SetDatabaseName(u"sub/../absent.tamrix");
   std::string message;
@@ -147,22 +142,9 @@ TEST_F(SQLite3DatabaseTest, MissingFileRaisesFileOpenErrorWithTheFullPath) {
   } catch (const EFOpenError& e) {
     message = e.what();
   }
-  EXPECT_EQ(message, "Cannot open file " + std::string(here) + "/absent.tamrix");
+  EXPECT_EQ(message, "Cannot open file " + cwd.Here() + "/absent.tamrix");
   EXPECT_FALSE(db.Connected());
   EXPECT_EQ(db.Handle(), nullptr);
-  ASSERT_EQ(chdir(saved), 0);
-}
-
-TEST_F(SQLite3DatabaseTest, NameChangesOnlyWhileDisconnected) {
-  TSQLite3Database db(nullptr);
-  db.SetDatabaseName(wpath("dict.tamrix"));
-  db.Open();
-  ESQLite3 e = raised([&] { db.SetDatabaseName(u"other"); });
-  EXPECT_EQ(e.Message(), SDatabaseOpen);
-  EXPECT_EQ(db.DatabaseName(), wpath("dict.tamrix"));
-  db.Close();
-  db.SetDatabaseName(u"other");
-  EXPECT_EQ(db.DatabaseName(), u"other");
 }
 
 TEST_F(SQLite3DatabaseTest, PasswordIsRefusedWithoutTouchingTheFile) {
@@ -199,7 +181,7 @@ TEST_F(SQLite3DatabaseTest, PrepareStepsAndReadsBlobs) {
   EXPECT_TRUE(db.Statements().empty());
 }
 
-TEST_F(SQLite3DatabaseTest, PrepareFailuresLeaveNoStatementBehind) {
+TEST_F(SQLite3DatabaseTest, PrepareAndStepFailures) {
   TSQLite3Database db(nullptr);
   db.SetName(u"Db");
   db.SetDatabaseName(wpath("dict.tamrix"));
@@ -213,19 +195,14 @@ TEST_F(SQLite3DatabaseTest, PrepareFailuresLeaveNoStatementBehind) {
   EXPECT_NE(e.ErrorMessage().find(u"syntax error"), String::npos);
   EXPECT_EQ(e.Message(), u"SQLite Error 1 - " + e.ErrorMessage());
   EXPECT_TRUE(db.Statements().empty());
-}
 
-TEST_F(SQLite3DatabaseTest, StepFailureCarriesTheEngineMessage) {
-  TSQLite3Database db(nullptr);
-  db.SetDatabaseName(wpath("dict.tamrix"));
   auto st = db.Prepare("INSERT INTO t VALUES(1, NULL)");
-  ESQLite3 e = raised([&] { st->Step(); });
+  e = raised([&] { st->Step(); });
   EXPECT_EQ(e.ErrorCode() & 0xFF, SQLITE_CONSTRAINT);
   EXPECT_NE(e.ErrorMessage().find(u"UNIQUE"), String::npos);
 }
 
 TEST_F(SQLite3DatabaseTest, StatementGuards) {
-  Log log;  // outlives the objects whose handlers write to it
   TSQLite3Statement st;
   record(st, log);
   EXPECT_EQ(raised([&] { st.Open(); }).Message(), SMissingDatabase);
@@ -254,7 +231,6 @@ TEST_F(SQLite3DatabaseTest, StatementGuards) {
 }
 
 TEST_F(SQLite3DatabaseTest, DisconnectClosesStatementsAndReopeningReconnects) {
-  Log log;  // outlives the objects whose handlers write to it
   TSQLite3Database db(nullptr);
   db.SetDatabaseName(wpath("dict.tamrix"));
   auto a = db.Prepare("SELECT id FROM t");
@@ -275,7 +251,6 @@ TEST_F(SQLite3DatabaseTest, DisconnectClosesStatementsAndReopeningReconnects) {
 }
 
 TEST_F(SQLite3DatabaseTest, DestroyingTheConnectionUnlinksItsStatements) {
-  Log log;  // outlives the objects whose handlers write to it
   auto db = std::make_unique<TSQLite3Database>(nullptr);
   db->SetDatabaseName(wpath("dict.tamrix"));
   auto a = db->Prepare("SELECT id FROM t");
@@ -354,7 +329,6 @@ TEST_F(SQLite3DatabaseTest, BusyStepIsTriedExactlyEightTimes) {
 }
 
 TEST_F(SQLite3DatabaseTest, ConnectingWhileLoadingWaitsForLoaded) {
-  Log log;  // outlives the objects whose handlers write to it
   TSQLite3Database db(nullptr);
   record(db, log);
   db.BeginLoading();
@@ -366,22 +340,20 @@ TEST_F(SQLite3DatabaseTest, ConnectingWhileLoadingWaitsForLoaded) {
   db.EndLoading();
   EXPECT_TRUE(db.Connected());
   EXPECT_EQ(log, (Log{"BeforeConnect", "InitDatabase", "AfterConnect"}));
-}
 
-TEST_F(SQLite3DatabaseTest, LoadedFailurePropagatesExceptInTheDesigner) {
-  TSQLite3Database db(nullptr);
-  db.BeginLoading();
-  db.SetDatabaseName(wpath("absent.tamrix"));
-  db.SetConnected(true);
-  EXPECT_THROW(db.EndLoading(), EFOpenError);
-
-  TSQLite3Database designed(nullptr);
-  designed.SetDesigning(true);
-  designed.BeginLoading();
-  designed.SetDatabaseName(wpath("absent.tamrix"));
-  designed.SetConnected(true);
-  EXPECT_NO_THROW(designed.EndLoading());
-  EXPECT_FALSE(designed.Connected());
+  // A failure then propagates, except in a designer, where it is shown.
+  for (bool designing : {false, true}) {
+    TSQLite3Database failing(nullptr);
+    failing.SetDesigning(designing);
+    failing.BeginLoading();
+    failing.SetDatabaseName(wpath("absent.tamrix"));
+    failing.SetConnected(true);
+    if (designing)
+      EXPECT_NO_THROW(failing.EndLoading());
+    else
+      EXPECT_THROW(failing.EndLoading(), EFOpenError);
+    EXPECT_FALSE(failing.Connected());
+  }
 }
 
 namespace {
@@ -403,14 +375,4 @@ TEST_F(SQLite3DatabaseTest, PrepareUsesTheStatementClass) {
   db.SetDatabaseName(wpath("dict.tamrix"));
   auto st = db.Prepare("SELECT 1");
   EXPECT_NE(dynamic_cast<TCountingStatement*>(st.get()), nullptr);
-}
-
-TEST_F(SQLite3DatabaseTest, OwnerFreesTheConnection) {
-  auto owner = std::make_unique<TComponent>(nullptr);
-  auto* db = new TSQLite3Database(owner.get());
-  db->SetDatabaseName(wpath("dict.tamrix"));
-  auto st = db->Prepare("SELECT 1");
-  owner.reset();
-  EXPECT_EQ(st->Database(), nullptr);
-  EXPECT_FALSE(st->Active());
 }

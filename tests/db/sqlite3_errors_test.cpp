@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 
@@ -100,12 +99,8 @@ TEST_F(DatabaseFilesTest, ExistsAndDelete) {
 }
 
 TEST_F(DatabaseFilesTest, ExpandJoinsTheCurrentFolderAndResolvesDots) {
-  char saved[4096];
-  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-  ASSERT_EQ(chdir(folder.c_str()), 0);
-  char here[4096];
-  ASSERT_NE(getcwd(here, sizeof here), nullptr);
-  const String cwd = Utf8ToUnicode(here);
+  ScopedCurrentFolder current(folder);
+  const String cwd = Utf8ToUnicode(current.Here());
 
   EXPECT_EQ(ExpandDatabaseFileName(u"dict.tamrix"), cwd + u"/dict.tamrix");
   EXPECT_EQ(ExpandDatabaseFileName(u"./a//b/../словарь.tamrix"), cwd + u"/a/словарь.tamrix");
@@ -113,5 +108,4 @@ TEST_F(DatabaseFilesTest, ExpandJoinsTheCurrentFolderAndResolvesDots) {
   EXPECT_EQ(ExpandDatabaseFileName(u"/../.."), u"/");
   EXPECT_EQ(ExpandDatabaseFileName(u"sub/"), cwd + u"/sub/");
   EXPECT_EQ(ExpandDatabaseFileName(u""), u"");
-  ASSERT_EQ(chdir(saved), 0);
 }

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/strings.h"
 
 namespace {
 
@@ -186,18 +185,6 @@ TEST(Utf8Encode, PairsAndLoneSurrogates) {
   // A high surrogate before ASCII does not swallow it.
   EXPECT_EQ(UnicodeToUtf8(String({char16_t(0xD83D), u'A', u'B', u'C', u'D', u'E'})),
             "\xEF\xBF\xBD" "ABCDE");
-}
-
-TEST(Utf8Encode, AgreesWithThePlatformConverterOnRandomUnits) {
-  std::mt19937 rng(777);
-  const char16_t pool[] = {u'a', u'Z', 0x7F, 0x80, 0x7FF, 0x800, 0x451, 0xD7FF, 0xD800,
-                           0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
-  for (int round = 0; round < 2000; ++round) {
-    String in;
-    const size_t len = rng() % 48;
-    for (size_t i = 0; i < len; ++i) in.push_back(pool[rng() % std::size(pool)]);
-    ASSERT_EQ(UnicodeToUtf8(in), UTF16ToUTF8(in)) << round;
-  }
 }
 
 TEST(Utf8RoundTrip, EveryScalarValueSurvives) {
