@@ -62,11 +62,22 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 
 void TComponent::BeginLoading() {
   FComponentState.Include(csLoading).Include(csReading);
+  for (TComponent* c : FComponents) c->BeginLoading();
 }
 
 void TComponent::EndLoading() {
-  FComponentState.Exclude(csLoading).Exclude(csReading);
-  Loaded();
+  // Every component of the set leaves the loading state before any Loaded
+  // runs, so that Loaded may rely on its neighbours being complete.
+  std::vector<TComponent*> loaded;
+  collectLoading(loaded);
+  for (TComponent* c : loaded) c->FComponentState.Exclude(csLoading).Exclude(csReading);
+  for (TComponent* c : loaded) c->Loaded();
+}
+
+void TComponent::collectLoading(std::vector<TComponent*>& list) {
+  if (!FComponentState.Contains(csLoading)) return;
+  for (TComponent* c : FComponents) c->collectLoading(list);
+  list.push_back(this);
 }
 
 void TComponent::Destroying() { FComponentState.Include(csDestroying); }
@@ -80,4 +91,13 @@ void TComponent::SetDesigning(bool value) {
 
 void TComponent::Loaded() {}
 
-void TComponent::Notification(TComponent*, TOperation) {}
+void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation == opRemove && AComponent) RemoveFreeNotification(AComponent);
+  // Owned components hear about it too (a control whose pop-up menu goes
+  // away forgets it). Walk a copy: a handler may free components.
+  std::vector<TComponent*> owned = FComponents;
+  for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
+    if (std::find(FComponents.begin(), FComponents.end(), *it) == FComponents.end()) continue;
+    (*it)->Notification(AComponent, Operation);
+  }
+}

@@ -44,7 +44,8 @@ public:
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
 
-  // Marks the start and end of reading stored properties; Loaded runs after.
+  // Marks the start and end of reading stored properties, for the component
+  // and those it owns; Loaded runs for each of them after.
   void BeginLoading();
   void EndLoading();
   // Marks destruction under way (components check it to skip work).
@@ -56,6 +57,7 @@ protected:
   virtual void Notification(TComponent* AComponent, TOperation Operation);
 
 private:
+  void collectLoading(std::vector<TComponent*>& list);
   TComponent* FOwner = nullptr;
   String FName;
   intptr_t FTag = 0;

@@ -1,12 +1,17 @@
-# GUI part of the platform layer (windows, messages, controls, forms, dialogs).
+# GUI part of the platform layer (windows, messages, controls, forms, dialogs,
+# clipboard, desktop integration).
 list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/application.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/clipboard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/extctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hotkey.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scrollbars.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/testing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
