@@ -11,6 +11,13 @@
 #include "platform/graphics/colors.h"
 #include "platform/graphics/gdi.h"
 
+// The installed family that draws text for a face name: the face itself
+// when installed, else the free face fontconfig stands in for it (well-known
+// faces such as "Times New Roman" or "Courier New" get one of their kind).
+String ResolveFontFamily(const String& face);
+// True for installed families and for the well-known faces above.
+bool FontFamilyInstalled(const String& face);
+
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 using TFontStyles = TSet<TFontStyle>;
 enum TFontPitch { fpDefault, fpVariable, fpFixed };

@@ -52,9 +52,7 @@ private:
 
 // The shared font for a logical font (cached by face, height, style, charset).
 std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log);
-// Face name as Qt resolves it through fontconfig.
-String ResolveFontFamily(const String& face);
-bool FontFamilyInstalled(const String& face);
+#include "platform/graphics/font.h"
 
 // ---- objects -----------------------------------------------------------------
 struct TGdiObject {
