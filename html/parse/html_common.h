@@ -11,6 +11,9 @@
 #include "platform/core/exception.h"
 #include "platform/core/types.h"
 #include "platform/graphics/gdi.h"
+#include "platform/graphics/geometry.h"
+
+class TCanvas;
 
 // An unknown charset or code page.
 TAMRIX_DECLARE_EXCEPTION(EConversionError, Exception)
@@ -53,6 +56,10 @@ extern bool& IsWin32Platform;
 
 // Colour depth class for bits per pixel times planes.
 std::uint8_t ColorDepthClass(int bitsTimesPlanes);
+
+// Draws Text at (X, Y) clipped to Rect, filling the background unless the
+// canvas's brush is clear. On a right-to-left canvas X is the right end.
+void WideCanvasTextRect(TCanvas* Canvas, const TRect& Rect, int X, int Y, const String& Text);
 
 struct TPaletteColor {
   std::uint8_t Red, Green, Blue, Flags;

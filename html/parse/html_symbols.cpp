@@ -228,3 +228,18 @@ THtmlSymbol EndSymbolOf(THtmlSymbol sym) {
   const int index = TagIndexBySymbol(sym);
   return index < 0 ? symUnknownTag : TagNames().Objects(index).EndSym;
 }
+
+int CharRefToUnits(std::uint32_t value, char16_t units[2]) {
+  if (value == 0 || value >= CharRefLimit || (value >= 0xD800 && value <= 0xDFFF)) {
+    units[0] = 0xFFFD;
+    return 1;
+  }
+  if (value < 0x10000) {
+    units[0] = char16_t(value);
+    return 1;
+  }
+  value -= 0x10000;
+  units[0] = char16_t(0xD800 + (value >> 10));
+  units[1] = char16_t(0xDC00 + (value & 0x3FF));
+  return 2;
+}

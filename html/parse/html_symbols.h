@@ -119,3 +119,15 @@ int TagIndexBySymbol(THtmlSymbol sym);
 // End symbol of the tag whose start symbol is sym; symUnknownTag when sym
 // belongs to no tag.
 THtmlSymbol EndSymbolOf(THtmlSymbol sym);
+
+// Numeric character references (&#NNN; and &#xHHH;). Digits accumulate
+// with saturation just above the last code point, so a long run of digits
+// cannot overflow.
+constexpr std::uint32_t CharRefLimit = 0x110000;
+inline std::uint32_t AddCharRefDigit(std::uint32_t value, unsigned digit, unsigned base) {
+  const std::uint64_t next = std::uint64_t(value) * base + digit;
+  return next >= CharRefLimit ? CharRefLimit : std::uint32_t(next);
+}
+// The UTF-16 units of a referenced code point: two for one beyond U+FFFF;
+// U+FFFD for 0, a surrogate or a value beyond U+10FFFF. Returns the count.
+int CharRefToUnits(std::uint32_t value, char16_t units[2]);

@@ -144,6 +144,9 @@ struct TBuffer::Decoder {
   // Single-byte pages: the character of every byte. Double-byte pages: the
   // character of every byte that stands alone (U+FFFD for lead bytes).
   Row Single{};
+  // Single, with TBuffer::SlowPath for every byte that starts a longer
+  // sequence (UTF-8 and double-byte pages).
+  Row Fast{};
   // 0 a byte of its own, 2 the lead of a pair, 3 the lead of a triple.
   std::array<std::uint8_t, 256> LeadLen{};
   std::array<bool, 256> TrailOk{};
@@ -214,6 +217,7 @@ std::unique_ptr<Decoder> makeDecoder(int codePage) {
       } else {
         d->Single[b] = b == 0 ? u'\0' : decodeOne(codePage, &byte, 1);
       }
+      d->Fast[b] = d->LeadLen[b] ? TBuffer::SlowPath : d->Single[b];
     }
     return d;
   }
@@ -223,6 +227,10 @@ std::unique_ptr<Decoder> makeDecoder(int codePage) {
   const String s = CodePageToUnicode(codePage, all, sizeof(all));
   for (unsigned b = 0; b < 256; ++b) d->Single[b] = s.size() == 256 ? s[b] : char16_t(b);
   d->Single[0] = 0;
+  // A byte no character maps to stays U+FFFD; U+FFFF is no page's character.
+  for (char16_t& c : d->Single)
+    if (c == TBuffer::SlowPath) c = kReplacement;
+  d->Fast = d->Single;
   return d;
 }
 
@@ -230,6 +238,7 @@ const Decoder* fixedDecoder(DecoderKind kind) {
   static const auto make = [](DecoderKind k) {
     auto d = std::make_unique<Decoder>();
     d->Kind = k;
+    for (unsigned b = 0; b < 256; ++b) d->Fast[b] = b < 0x80 ? char16_t(b) : TBuffer::SlowPath;
     return d;
   };
   static const std::unique_ptr<Decoder> le = make(DecoderKind::Utf16LE);
@@ -378,6 +387,9 @@ void TBuffer::selectDecoder() {
     FDecoder = fixedDecoder(DecoderKind::Utf16BE);
   else
     FDecoder = decoderFor(FCodePage);
+  const bool bytewise = FDecoder->Kind == DecoderKind::Utf8 || FDecoder->Kind == DecoderKind::SingleByte ||
+                        FDecoder->Kind == DecoderKind::MultiByte;
+  FFast = bytewise ? FDecoder->Fast.data() : nullptr;
 }
 
 void TBuffer::SetCodePage(int value) {
@@ -469,7 +481,7 @@ char16_t TBuffer::decodeMultiByte(const Decoder& d) {
   return d.Pair(FData.data(), FEnd, FPos);
 }
 
-char16_t TBuffer::NextChar() {
+char16_t TBuffer::nextSlow() {
   switch (FDecoder->Kind) {
     case DecoderKind::Utf16LE:
     case DecoderKind::Utf16BE:
@@ -534,16 +546,26 @@ String TBuffer::decodeRange(std::size_t from, std::size_t to) {
       char16_t* o = out.data();
       std::size_t pos = from;
       while (pos < to) {
-        // ASCII runs, eight bytes at a time.
-        while (pos + 8 <= to) {
-          std::uint64_t w;
-          std::memcpy(&w, d + pos, 8);
-          if (w & 0x8080808080808080ull) break;
-          for (int k = 0; k < 8; ++k) o[k] = d[pos + k];
-          o += 8;
-          pos += 8;
+        const std::uint8_t b = d[pos];
+        if (b < 0x80) {
+          // ASCII runs, eight bytes at a time.
+          while (pos + 8 <= to) {
+            std::uint64_t w;
+            std::memcpy(&w, d + pos, 8);
+            if (w & 0x8080808080808080ull) break;
+            for (int k = 0; k < 8; ++k) o[k] = d[pos + k];
+            o += 8;
+            pos += 8;
+          }
+          while (pos < to && d[pos] < 0x80) *o++ = d[pos++];
+          continue;
         }
-        if (pos >= to) break;
+        // Well-formed two-byte characters (Cyrillic, Greek, accents) inline.
+        if (b >= 0xC2 && b < 0xE0 && pos + 1 < FEnd && (d[pos + 1] & 0xC0) == 0x80) {
+          *o++ = char16_t(((b & 0x1F) << 6) | (d[pos + 1] & 0x3F));
+          pos += 2;
+          continue;
+        }
         *o++ = decodeUtf8At(d, FEnd, pos);
       }
       if (o > out.data() && o[-1] >= 0xD800 && o[-1] < 0xDC00 && pos < FEnd)

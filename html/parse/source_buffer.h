@@ -34,7 +34,17 @@ public:
   ~TBuffer() override;
 
   // The next UTF-16 code unit, moving past it; 0 at the end of the data.
-  char16_t NextChar();
+  // Bytes that stand for one character by themselves take the inline path.
+  char16_t NextChar() {
+    if (FFast && FPos < FEnd) {
+      const char16_t c = FFast[FData[FPos]];
+      if (c != SlowPath) {
+        ++FPos;
+        return c;
+      }
+    }
+    return nextSlow();
+  }
   char16_t PeekChar();
   // Decoded text of the bytes [from, to); the read position is kept.
   String GetString(int from, int to);
@@ -56,11 +66,14 @@ public:
   const String& Name() const { return FName; }
 
   struct Decoder;
+  // Marks a byte of a decoder's fast table that needs the full decoder.
+  static constexpr char16_t SlowPath = 0xFFFF;
 
 private:
   TBuffer(std::vector<std::uint8_t> data, const String& name);
   void detectEncoding();
   void selectDecoder();
+  char16_t nextSlow();
   char16_t nextWide();
   char16_t nextUtf8();
   char16_t nextIso2022();
@@ -80,6 +93,9 @@ private:
   int FCodePage = 0;
   int FStartCodePage = 0;
   const Decoder* FDecoder = nullptr;
+  // The character of each byte that is one by itself, or SlowPath; none
+  // for sources read in 16-bit units or with shift states.
+  const char16_t* FFast = nullptr;
 };
 
 // One row of the charset-name table.

@@ -97,4 +97,25 @@ TEST(Symbols, EntitiesAreCaseSensitive) {
   EXPECT_EQ(EntityNames().Lookup(u"amp;"), nullptr);
 }
 
+TEST(Symbols, NumericCharacterReferences) {
+  auto decode = [](const char* digits, unsigned base) {
+    std::uint32_t v = 0;
+    for (const char* p = digits; *p; ++p) {
+      const unsigned d = *p <= '9' ? unsigned(*p - '0') : unsigned((*p | 0x20) - 'a' + 10);
+      v = AddCharRefDigit(v, d, base);
+    }
+    char16_t units[2] = {};
+    const int n = CharRefToUnits(v, units);
+    return String(units, std::size_t(n));
+  };
+  EXPECT_EQ(decode("65", 10), u"A");
+  EXPECT_EQ(decode("1F600", 16), u"\U0001F600");
+  EXPECT_EQ(decode("10FFFF", 16), u"\U0010FFFF");
+  EXPECT_EQ(decode("110000", 16), u"\uFFFD");
+  EXPECT_EQ(decode("D800", 16), u"\uFFFD");
+  EXPECT_EQ(decode("0", 10), u"\uFFFD");
+  EXPECT_EQ(decode("99999999999999999999999999999999", 10), u"\uFFFD");
+  EXPECT_EQ(decode("FFFFFFFFFFFFFFFFFFFFFFFF41", 16), u"\uFFFD");
+}
+
 }  // namespace
