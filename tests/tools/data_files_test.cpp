@@ -143,7 +143,9 @@ TEST(DataFiles, PageTemplates) {
   // Lines are joined without breaks: none may end inside a word.
   std::istringstream lines(nothing);
   for (std::string l; std::getline(lines, l);)
-    if (!l.empty()) EXPECT_EQ(l.back(), '>') << l;
+    if (!l.empty()) {
+      EXPECT_EQ(l.back(), '>') << l;
+    }
 
   const auto css = tooltest::ReadFile(kData + "help/template.css");
   for (const char* p : {"_HtmlBgColor_", "_HtmlTextColor_", "_FontSize_", "_FontName_"}) {
@@ -152,7 +154,9 @@ TEST(DataFiles, PageTemplates) {
     std::istringstream in(css);
     for (std::string l; std::getline(in, l);) {
       const size_t at = l.find(p);
-      if (at != std::string::npos) EXPECT_EQ(l.find(p, at + 1), std::string::npos) << l;
+      if (at != std::string::npos) {
+        EXPECT_EQ(l.find(p, at + 1), std::string::npos) << l;
+      }
     }
   }
 }

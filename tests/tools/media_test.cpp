@@ -159,8 +159,11 @@ TEST(Media, AnimatedGifFramesDecode) {
       const auto pixels = lzwDecode(data, minCode, size * size);
       ASSERT_EQ(pixels.size(), static_cast<size_t>(size * size)) << "frame " << seenFrames;
       for (int p : pixels) ASSERT_LT(p, 16);
-      if (seenFrames == 0) firstFrame = pixels;
-      else EXPECT_NE(pixels, firstFrame) << "frames should differ";
+      if (seenFrames == 0) {
+        firstFrame = pixels;
+      } else {
+        EXPECT_NE(pixels, firstFrame) << "frames should differ";
+      }
       ++seenFrames;
     } else {
       FAIL() << "unexpected block at " << pos;
