@@ -1,0 +1,259 @@
+// Text: font resolution and metrics, and the agreement between what is
+// measured and what is drawn (extents, characters that fit, formatted
+// text rectangles, ellipsis, justification, character extra).
+#include <gtest/gtest.h>
+
+#include "platform/graphics/canvas.h"
+#include "tests/platform/graphics_test_util.h"
+
+namespace {
+
+const String kMixed = u"Словарь dictionary, \u0401\u0436 WAVE fly";
+
+void setFont(TCanvas* c, const String& name, int height, TFontStyles style = {}) {
+  c->Font()->SetName(name);
+  c->Font()->SetHeight(height);
+  c->Font()->SetStyle(style);
+  c->Font()->SetColor(clBlack);
+  c->Brush()->SetStyle(bsClear);
+}
+
+}  // namespace
+
+TEST(GraphicsFonts, WellKnownFacesResolveToInstalledFamilies) {
+  EXPECT_TRUE(FontFamilyInstalled(u"Times New Roman"));
+  EXPECT_TRUE(FontFamilyInstalled(u"courier new"));
+  EXPECT_FALSE(FontFamilyInstalled(u"No Such Face 12345"));
+  EXPECT_FALSE(FontFamilyInstalled(u""));
+  String serif = ResolveFontFamily(u"Times New Roman");
+  String mono = ResolveFontFamily(u"Courier New");
+  EXPECT_FALSE(serif.empty());
+  EXPECT_NE(serif, mono);
+  EXPECT_TRUE(FontFamilyInstalled(serif));
+
+  // A fixed-pitch stand-in really is fixed pitch.
+  TBitmap b(10, 10);
+  setFont(b.Canvas(), u"Courier New", -14);
+  EXPECT_EQ(b.Canvas()->TextWidth(u"iiii"), b.Canvas()->TextWidth(u"WWWW"));
+}
+
+TEST(GraphicsFonts, MetricsFollowTheRequestedHeight) {
+  TBitmap b(10, 10);
+  TCanvas* c = b.Canvas();
+  for (int h : {-9, -12, -16, -27}) {
+    setFont(c, u"Arial", h);
+    TEXTMETRICW tm;
+    ASSERT_TRUE(GetTextMetricsW(c->Handle(), &tm));
+    EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, -h);  // negative height = em height
+    EXPECT_GT(tm.tmAveCharWidth, 0);
+    EXPECT_GE(tm.tmMaxCharWidth, tm.tmAveCharWidth);
+    EXPECT_EQ(c->TextHeight(u"x"), tm.tmHeight);
+  }
+  // A positive height asks for the cell height.
+  setFont(c, u"Arial", 20);
+  TEXTMETRICW tm;
+  GetTextMetricsW(c->Handle(), &tm);
+  EXPECT_NEAR(tm.tmHeight, 20, 1);
+  // Size in points at 96 pixels per inch.
+  c->Font()->SetSize(12);
+  EXPECT_EQ(c->Font()->Height(), -16);
+  EXPECT_EQ(c->Font()->Size(), 12);
+  // Bold is wider than regular.
+  setFont(c, u"Arial", -16);
+  int regular = c->TextWidth(kMixed);
+  setFont(c, u"Arial", -16, {fsBold});
+  EXPECT_GT(c->TextWidth(kMixed), regular);
+}
+
+TEST(GraphicsText, ExtentIsTheSumOfCharacterWidthsAndMatchesTheInk) {
+  TBitmap b(400, 40);
+  ClearTo(b);
+  TCanvas* c = b.Canvas();
+  setFont(c, u"Times New Roman", -18);
+  HDC dc = c->Handle();
+  std::vector<int> dx(kMixed.size());
+  int fit = 0;
+  TSize whole;
+  ASSERT_TRUE(GetTextExtentExPointW(dc, kMixed.data(), int(kMixed.size()), -1, &fit, dx.data(), &whole));
+  EXPECT_EQ(dx.back(), whole.cx);
+  // No kerning between a prefix and the rest: prefix widths add up.
+  for (size_t n = 1; n <= kMixed.size(); ++n) {
+    TSize s;
+    GetTextExtentPoint32W(dc, kMixed.data(), int(n), &s);
+    EXPECT_EQ(s.cx, dx[n - 1]) << n;
+  }
+  c->TextOut(10, 5, kMixed);
+  TRect ink = InkBox(b);
+  EXPECT_GE(ink.Left, 10);
+  EXPECT_LE(ink.Right, 10 + whole.cx + 1);
+  EXPECT_GT(ink.Right, 10 + whole.cx - 6);
+  EXPECT_EQ(c->PenPos(), Point(10 + whole.cx, 5));
+}
+
+TEST(GraphicsText, CharactersThatFitAreDrawnInsideTheWidth) {
+  TCanvas probe;
+  setFont(&probe, u"Arial", -15);
+  HDC dc = probe.Handle();
+  for (int width : {0, 17, 60, 133}) {
+    int fit = -1;
+    std::vector<int> dx(kMixed.size());
+    GetTextExtentExPointW(dc, kMixed.data(), int(kMixed.size()), width, &fit, dx.data(), nullptr);
+    ASSERT_GE(fit, 0);
+    if (fit > 0) EXPECT_LE(dx[size_t(fit) - 1], width);
+    if (fit < int(kMixed.size())) EXPECT_GT(dx[size_t(fit)], width);
+
+    // Drawing exactly the characters that fit stays inside the width,
+    // and drawing them one by one at the measured offsets gives the same pixels.
+    TBitmap whole(200, 30), pieces(200, 30);
+    ClearTo(whole);
+    ClearTo(pieces);
+    setFont(whole.Canvas(), u"Arial", -15);
+    setFont(pieces.Canvas(), u"Arial", -15);
+    whole.Canvas()->TextOut(0, 0, kMixed.substr(0, size_t(fit)));
+    for (int i = 0; i < fit; ++i)
+      pieces.Canvas()->TextOut(i == 0 ? 0 : dx[size_t(i) - 1], 0, kMixed.substr(size_t(i), 1));
+    EXPECT_LE(InkBox(whole).Right, width + 1);
+    EXPECT_TRUE(SamePixels(whole, pieces, Rect(0, 0, 200, 30))) << width;
+  }
+}
+
+TEST(GraphicsText, CalcRectCoversWhatDrawTextDraws) {
+  const String para = u"The quick brown fox jumps over the lazy dog; съешь же ещё этих мягких булок.";
+  for (UINT flags : {UINT(DT_WORDBREAK | DT_NOPREFIX), UINT(DT_SINGLELINE | DT_NOPREFIX),
+                     UINT(DT_WORDBREAK | DT_CENTER), UINT(DT_WORDBREAK | DT_RIGHT)}) {
+    TBitmap b(300, 200);
+    ClearTo(b);
+    setFont(b.Canvas(), u"Tahoma", -13);
+    HDC dc = b.Canvas()->Handle();
+    TRect calc = Rect(5, 5, 125, 5);
+    int h = DrawTextW(dc, para, &calc, flags | DT_CALCRECT);
+    EXPECT_EQ(h, calc.Height());
+    TEXTMETRICW tm;
+    GetTextMetricsW(dc, &tm);
+    EXPECT_EQ(calc.Height() % tm.tmHeight, 0);
+    if (flags & DT_WORDBREAK) {
+      EXPECT_LE(calc.Width(), 120);
+      EXPECT_GT(calc.Height(), tm.tmHeight);  // it wrapped
+    }
+    TRect draw = calc;
+    DrawTextW(dc, para, &draw, flags);
+    TRect ink = InkBox(b);
+    EXPECT_GE(ink.Left, calc.Left) << flags;
+    EXPECT_GE(ink.Top, calc.Top) << flags;
+    EXPECT_LE(ink.Right, calc.Right + 1) << flags;
+    EXPECT_LE(ink.Bottom, calc.Bottom) << flags;
+  }
+  // Each hard line break starts a line; CR LF counts once.
+  TCanvas probe;
+  setFont(&probe, u"Tahoma", -13);
+  TRect r = Rect(0, 0, 500, 0);
+  int one = DrawTextW(probe.Handle(), u"a", &r, DT_CALCRECT);
+  r = Rect(0, 0, 500, 0);
+  EXPECT_EQ(DrawTextW(probe.Handle(), u"a\r\nb\nc", &r, DT_CALCRECT), 3 * one);
+}
+
+TEST(GraphicsText, EndEllipsisFitsItsWidth) {
+  TBitmap b(300, 30);
+  ClearTo(b);
+  setFont(b.Canvas(), u"Arial", -14);
+  HDC dc = b.Canvas()->Handle();
+  const String text = u"A rather long caption that cannot fit into a narrow column";
+  TRect r = Rect(10, 5, 110, 25);
+  DrawTextW(dc, text, &r, DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX | DT_NOCLIP);
+  TRect ink = InkBox(b);
+  EXPECT_GE(ink.Left, 10);
+  EXPECT_LE(ink.Right, 110);
+  EXPECT_GT(ink.Right, 80);  // most of the width is used
+  // DT_CALCRECT with the ellipsis reports the shortened width.
+  TRect calc = Rect(10, 5, 110, 25);
+  DrawTextW(dc, text, &calc, DT_SINGLELINE | DT_END_ELLIPSIS | DT_CALCRECT);
+  EXPECT_LE(calc.Width(), 100);
+}
+
+TEST(GraphicsText, PrefixCharactersAndVerticalCentring) {
+  TCanvas probe;
+  setFont(&probe, u"Arial", -14);
+  HDC dc = probe.Handle();
+  TRect a = Rect(0, 0, 500, 0), b = Rect(0, 0, 500, 0);
+  DrawTextW(dc, u"&Open && save", &a, DT_CALCRECT | DT_SINGLELINE);
+  DrawTextW(dc, u"Open & save", &b, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  EXPECT_EQ(a.Width(), b.Width());
+
+  TBitmap bm(100, 40);
+  ClearTo(bm);
+  setFont(bm.Canvas(), u"Arial", -14);
+  TRect r = Rect(0, 0, 100, 40);
+  DrawTextW(bm.Canvas()->Handle(), u"Mid", &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+  TRect ink = InkBox(bm);
+  EXPECT_NEAR(ink.Top + ink.Bottom, 40, 6);
+  EXPECT_NEAR(ink.Left + ink.Right, 100, 4);
+}
+
+TEST(GraphicsText, JustificationAndCharacterExtraAgreeInMeasuringAndDrawing) {
+  const String line = u"one two three four";
+  TBitmap whole(300, 30), tail(300, 30);
+  ClearTo(whole);
+  ClearTo(tail);
+  setFont(whole.Canvas(), u"Arial", -15);
+  setFont(tail.Canvas(), u"Arial", -15);
+  HDC dc = whole.Canvas()->Handle();
+  TSize plain;
+  GetTextExtentPoint32W(dc, line.data(), int(line.size()), &plain);
+  SetTextJustification(dc, 11, 3);  // 11 pixels over 3 blanks: 4, 4, 3
+  TSize justified;
+  GetTextExtentPoint32W(dc, line.data(), int(line.size()), &justified);
+  EXPECT_EQ(justified.cx, plain.cx + 11);
+  TextOutW(dc, 0, 0, line.data(), int(line.size()));
+  // The last word lands exactly where measuring the justified prefix says.
+  const size_t lastWord = line.rfind(u' ') + 1;
+  TSize prefix;
+  GetTextExtentPoint32W(dc, line.data(), int(lastWord), &prefix);
+  EXPECT_EQ(prefix.cx, plain.cx + 11 - tail.Canvas()->TextWidth(u"four"));
+  tail.Canvas()->TextOut(prefix.cx, 0, line.substr(lastWord));
+  EXPECT_TRUE(SamePixels(whole, tail, Rect(prefix.cx, 0, 300, 30)));
+  SetTextJustification(dc, 0, 0);
+
+  // Character extra widens every character, in measuring and drawing alike.
+  SetTextCharacterExtra(dc, 2);
+  TSize extra;
+  GetTextExtentPoint32W(dc, line.data(), int(line.size()), &extra);
+  EXPECT_EQ(extra.cx, plain.cx + 2 * int(line.size()));
+  ClearTo(whole);
+  TextOutW(dc, 0, 0, line.data(), int(line.size()));
+  EXPECT_LE(InkBox(whole).Right, extra.cx);
+  EXPECT_GT(InkBox(whole).Right, plain.cx);
+  SetTextCharacterExtra(dc, 0);
+}
+
+TEST(GraphicsText, AlignmentOpaqueBackgroundAndClipping) {
+  TBitmap b(200, 40);
+  ClearTo(b);
+  TCanvas* c = b.Canvas();
+  setFont(c, u"Arial", -16);
+  HDC dc = c->Handle();
+  TEXTMETRICW tm;
+  GetTextMetricsW(dc, &tm);
+  // Baseline alignment puts the baseline at y.
+  SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
+  TextOutW(dc, 150, 30, u"Hx", 2);
+  TRect ink = InkBox(b);
+  EXPECT_EQ(ink.Bottom, 30);  // no descenders in "Hx"
+  EXPECT_LE(ink.Right, 150);
+  SetTextAlign(dc, TA_TOP | TA_LEFT);
+
+  // An opaque rectangle with clipping: nothing outside, background inside.
+  ClearTo(b);
+  SetBkColor(dc, RGB(255, 255, 0));
+  TRect r = Rect(10, 5, 40, 25);
+  ExtTextOutW(dc, 5, 5, ETO_OPAQUE | ETO_CLIPPED, &r, u"Wide text here", 14, nullptr);
+  EXPECT_EQ(InkBox(b), r);
+  EXPECT_EQ(Px(b, 10, 24), 0x00FFFFu);
+
+  // Explicit advances place each character.
+  ClearTo(b);
+  int adv[3] = {40, 40, 40};
+  ExtTextOutW(dc, 0, 0, 0, nullptr, u"iii", 3, adv);
+  ink = InkBox(b);
+  EXPECT_GT(ink.Right, 80);
+}
