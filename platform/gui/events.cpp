@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QWindowStateChangeEvent>
 #include <QWidget>
 
 #include "platform/graphics/canvas_qt.h"
@@ -466,7 +467,8 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     case QEvent::Close: {
       if (watched != Widget || !Widget->isWindow() || !Handle) return false;
       e->ignore();
-      TMessage m{WM_CLOSE, 0, 0, 0};
+      // The close box is a system command; its default handling closes.
+      TMessage m{WM_SYSCOMMAND, SC_CLOSE, 0, 0};
       deliver(this, m);
       return true;
     }
@@ -479,9 +481,18 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     }
     case QEvent::WindowStateChange: {
       if (watched != Widget || !Widget->isWindow() || !Handle) return false;
-      if (Widget->isMinimized()) {
+      auto* change = static_cast<QWindowStateChangeEvent*>(e);
+      bool was = change->oldState() & Qt::WindowMinimized;
+      bool now = Widget->isMinimized();
+      if (now) {
         TMessage m{WM_SIZE, SIZE_MINIMIZED, 0, 0};
         deliver(this, m);
+      }
+      // The main window minimised or restored by the desktop minimises or
+      // restores the application.
+      if (Application && Application->MainForm() == Owner && was != now) {
+        if (now && Application->OnMinimize) Application->OnMinimize(Application);
+        if (!now && Application->OnRestore) Application->OnRestore(Application);
       }
       return false;
     }

@@ -334,7 +334,7 @@ void TForm::Dispatch(TMessage& m) {
           SetWindowState(wsNormal);
           Show();
           return;
-        case SC_CLOSE: Close(); return;
+        case SC_CLOSE: Perform(WM_CLOSE, 0, 0); return;
         default: TWinControl::Dispatch(m); return;
       }
     case CM_DIALOGKEY: {

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -78,6 +79,9 @@ bool isKeypadKey(UINT vk) {
 
 QWidget* widgetOf(HWND w) { return IsWindow(w) ? w->Widget.data() : nullptr; }
 
+// The widget that took the last press (it gets the moves and the release).
+QPointer<QWidget> gMouseTarget;
+
 }  // namespace
 
 void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint ClientPoint, TShiftState Shift,
@@ -86,6 +90,19 @@ void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint Clie
   if (!w) return;
   QPointF local(ClientPoint.x + Wnd->Client.Left, ClientPoint.y + Wnd->Client.Top);
   QPointF global = w->mapToGlobal(local);
+  // The window system gives the event to the innermost widget at the point
+  // (a frame scroll bar, a child control), unless a button is held, when
+  // the widget that took the press keeps the mouse.
+  if (Kind == imDown || Kind == imDoubleClick || (Kind == imMove && Held.Empty())) {
+    if (QWidget* child = w->childAt(local.toPoint())) {
+      local = child->mapFrom(w, local.toPoint());
+      w = child;
+    }
+    gMouseTarget = w;
+  } else if (gMouseTarget && (Kind == imUp || Kind == imMove)) {
+    local = gMouseTarget->mapFromGlobal(global.toPoint());
+    w = gMouseTarget;
+  }
   QEvent::Type type = Kind == imDown ? QEvent::MouseButtonPress
                       : Kind == imUp ? QEvent::MouseButtonRelease
                       : Kind == imDoubleClick ? QEvent::MouseButtonDblClick

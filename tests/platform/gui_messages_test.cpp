@@ -1,5 +1,5 @@
 // Window messages: posting order and delivery across threads, timers,
-// re-entrant pumping, capture, and the message packing of real input.
+// re-entrant pumping, registered numbers and hidden windows.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,69 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/gui/forms.h"
-#include "platform/gui/testing.h"
-#include "platform/gui/windows.h"
+#include "gui_test_support.h"
 
 namespace {
 
-// A custom control that records every message it is sent.
-class Recorder : public TCustomControl {
-public:
-  explicit Recorder(TComponent* owner) : TCustomControl(owner) {}
-  std::vector<TMessage> Seen;
-  std::function<void(TMessage&)> OnMessage;
-  std::vector<UINT> Watch;
-  int Paints = 0;
-  // Starts recording only the given messages.
-  void Record(std::vector<UINT> which) {
-    Watch = std::move(which);
-    Seen.clear();
-  }
+using namespace guitest;
 
-  void Dispatch(TMessage& m) override {
-    if (Watch.empty() || std::find(Watch.begin(), Watch.end(), m.Msg) != Watch.end()) Seen.push_back(m);
-    if (OnMessage) OnMessage(m);
-    TCustomControl::Dispatch(m);
-  }
-  void Paint() override { ++Paints; }
-  std::vector<TMessage> Of(UINT msg) const {
-    std::vector<TMessage> r;
-    for (const TMessage& m : Seen)
-      if (m.Msg == msg) r.push_back(m);
-    return r;
-  }
-};
-
-// Pumps until pred holds or the time is up.
-template <class Pred>
-bool pumpUntil(Pred pred, int ms = 2000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Application->HandleMessage();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-struct Fixture : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBounds(10, 10, 400, 300);
-    Ctl = new Recorder(Form);
-    Ctl->SetParent(Form);
-    Ctl->SetBounds(20, 30, 200, 100);
-    Form->Show();
-    Application->HandleMessage();
-  }
-  void TearDown() override { delete Form; }
-  TForm* Form = nullptr;
-  Recorder* Ctl = nullptr;
-};
-
-using GuiMessages = Fixture;
+using GuiMessages = FormFixture;
 
 TEST_F(GuiMessages, PostedMessagesArriveInOrderFromAnyThread) {
   Ctl->Record({WM_USER + 1});
