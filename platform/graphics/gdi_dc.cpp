@@ -626,6 +626,7 @@ bool prepareShape(HDC dc, bool withBrush) {
   dc->painter->setPen(pen);
   dc->painter->setBrush(brush);
   dc->painter->setCompositionMode(ropMode(dc->st.rop2));
+  if (pen.style() != Qt::NoPen && pen.isCosmetic()) dc->drewOutline = true;
   return true;
 }
 

@@ -132,6 +132,9 @@ struct TDeviceContext {
   bool dirty = true;
   // Text drawn glyph by glyph so a recording keeps exact positions.
   bool recordsText = false;
+  // A thin outline covers one pixel beyond the shape's geometric bounds;
+  // recordings remember that they drew one, to report their extent.
+  bool drewOutline = false;
   // An open path bracket collects shapes instead of drawing them.
   bool pathOpen = false;
   bool pathReady = false;

@@ -13,6 +13,7 @@
 struct TMetafile::Impl {
   QPicture picture;
   bool recorded = false;
+  int outline = 0;  // 1 when thin outlines reach one pixel past the bounds
   int width = 0, height = 0;  // 0 = from the recorded extent
   int dpiX = 96, dpiY = 96;
 };
@@ -27,12 +28,12 @@ TMetafile::~TMetafile() = default;
 int TMetafile::Width() const {
   if (FImpl->width > 0) return FImpl->width;
   QRect b = FImpl->picture.boundingRect();
-  return FImpl->recorded && b.isValid() ? std::max(0, b.right() + 1) : 0;
+  return FImpl->recorded && b.isValid() ? std::max(0, b.right() + 1 + FImpl->outline) : 0;
 }
 int TMetafile::Height() const {
   if (FImpl->height > 0) return FImpl->height;
   QRect b = FImpl->picture.boundingRect();
-  return FImpl->recorded && b.isValid() ? std::max(0, b.bottom() + 1) : 0;
+  return FImpl->recorded && b.isValid() ? std::max(0, b.bottom() + 1 + FImpl->outline) : 0;
 }
 void TMetafile::SetWidth(int value) {
   FImpl->width = std::max(0, value);
@@ -75,7 +76,8 @@ void TMetafile::SaveToStream(TStream& stream) {
     FImpl->picture.save(&buf);
   }
   stream.WriteBuffer(kMagic, 8);
-  std::int32_t head[5] = {FImpl->width, FImpl->height, FImpl->dpiX, FImpl->dpiY, std::int32_t(bytes.size())};
+  // The size is stored as it reads now, so the copy plays back the same.
+  std::int32_t head[5] = {Width(), Height(), FImpl->dpiX, FImpl->dpiY, std::int32_t(bytes.size())};
   for (std::int32_t v : head) {
     std::uint8_t le[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
     stream.WriteBuffer(le, 4);
@@ -156,6 +158,7 @@ TMetafileCanvas::~TMetafileCanvas() {
     TMetafile::Impl& m = FMetafile->impl();
     m.picture = FRecording->picture;
     m.recorded = true;
+    m.outline = dc->drewOutline ? 1 : 0;
     m.dpiX = dc->dpiX;
     m.dpiY = dc->dpiY;
   }
