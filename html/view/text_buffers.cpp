@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/gui/clipboard.h"
+
 namespace {
 
 constexpr int InitialCapacity = 300;
@@ -121,7 +123,11 @@ ClipBuffer::ClipBuffer(int Leng) : SelTextBuf(nullptr, std::max(Leng, 0)), FStor
   Buffer = FStorage.data();
 }
 
-int ClipBuffer::Terminate() { return SelTextBuf::Terminate(); }
+int ClipBuffer::Terminate() {
+  const int result = SelTextBuf::Terminate();
+  Clipboard()->SetAsText(String(Buffer, std::size_t(Leng)));
+  return result;
+}
 
 const char16_t* StrPosW(const char16_t* Str, const char16_t* SubStr) {
   if (!Str || !SubStr || !*SubStr) return nullptr;

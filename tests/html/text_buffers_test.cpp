@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "html/view/text_buffers.h"
+#include "platform/gui/clipboard.h"
 
 namespace {
 
@@ -86,6 +87,14 @@ TEST(SelectionSinks, CountAndCopySkippingPlaceholders) {
   none.AddText(u"abc", 3);
   EXPECT_EQ(none.Terminate(), 0);
   EXPECT_EQ(guard, u'!');
+}
+
+TEST(SelectionSinks, ClipBufferPutsTheTextOnTheClipboard) {
+  ClipBuffer clip(8);
+  clip.AddText(u"ab\x02" "c", 4);
+  clip.AddTextCR(u"d", 1);
+  EXPECT_EQ(clip.Terminate(), 7);
+  EXPECT_EQ(Clipboard()->AsText(), u"abcd\r\n");
 }
 
 TEST(WideStrings, SearchAndTrim) {
