@@ -1,6 +1,7 @@
 #include "html/parse/html_tokenizer.h"
 
 #include <cmath>
+#include <unordered_map>
 
 #include "html/parse/html_common.h"
 #include "html/parse/style_list.h"
@@ -48,6 +49,58 @@ bool isSingleBytePage(int codePage) {
          codePage == 866 || codePage == 20866 || codePage == 21866 || codePage == 10000;
 }
 
+// Tag and attribute names packed into one number (six bits a character,
+// up to ten characters) for a hashed look-up; names that do not pack go to
+// the sorted lists.
+uint64_t packName(std::u16string_view upper) {
+  if (upper.empty() || upper.size() > 10) return 0;
+  uint64_t key = 0;
+  for (char16_t c : upper) {
+    unsigned code;
+    if (c >= u'A' && c <= u'Z') code = c - u'A' + 1;
+    else if (c >= u'0' && c <= u'9') code = c - u'0' + 27;
+    else if (c == u'-') code = 37;
+    else if (c == u'_') code = 38;
+    else if (c == u'$') code = 39;
+    else if (c == u':') code = 40;
+    else if (c == u'.') code = 41;
+    else if (c == u'/') code = 42;
+    else return 0;
+    key = key << 6 | code;
+  }
+  return key;
+}
+
+template <typename Entry, typename List>
+const Entry* lookUpName(const std::unordered_map<uint64_t, const Entry*>& fast, const List& list,
+                        std::u16string_view upper) {
+  if (const uint64_t key = packName(upper)) {
+    auto it = fast.find(key);
+    return it == fast.end() ? nullptr : it->second;
+  }
+  return list.Lookup(upper);
+}
+
+const TResWord* findTag(std::u16string_view upper) {
+  static const auto fast = [] {
+    std::unordered_map<uint64_t, const TResWord*> m;
+    for (const TResWord& t : TagTable())
+      if (const uint64_t key = packName(t.Name)) m.emplace(key, &t);
+    return m;
+  }();
+  return lookUpName(fast, TagNames(), upper);
+}
+
+const TSymbolRec* findAttribute(std::u16string_view upper) {
+  static const auto fast = [] {
+    std::unordered_map<uint64_t, const TSymbolRec*> m;
+    for (const TSymbolRec& a : AttributeTable())
+      if (const uint64_t key = packName(a.Name)) m.emplace(key, &a);
+    return m;
+  }();
+  return lookUpName(fast, AttrNames(), upper);
+}
+
 }  // namespace
 
 THtmlTokenizer::THtmlTokenizer(TBuffer* buffer) : FBuffer(buffer) {}
@@ -61,9 +114,7 @@ int THtmlTokenizer::CurrentCodePage() const {
 
 // ---------------------------------------------------------------- characters
 
-char16_t THtmlTokenizer::readSourceChar() {
-  if (FIncluded.empty()) SIndex = FBuffer->GetPosition();
-  char16_t c = FBuffer->NextChar();
+char16_t THtmlTokenizer::readSourceSlow(char16_t c) {
   while (c == 0 && !FIncluded.empty()) {
     FIncluded.pop_back();
     FBuffer = FSuspended.back();
@@ -79,23 +130,6 @@ char16_t THtmlTokenizer::readSourceChar() {
   return c;
 }
 
-char16_t THtmlTokenizer::readNormalisedChar() {
-  char16_t c = readSourceChar();
-  // The second half of a CR LF or LF CR pair vanishes.
-  if ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2)) c = readSourceChar();
-  if (c == u'\t') {
-    c = u' ';
-  } else if (c == u'\n') {
-    c = u'\r';
-    FLinePair = 2;
-  } else if (c == u'\r') {
-    FLinePair = 1;
-  } else {
-    FLinePair = 0;
-  }
-  return c;
-}
-
 char16_t THtmlTokenizer::PeekSourceChar() {
   char16_t c = FBuffer->PeekChar();
   while (c == 0 && !FIncluded.empty()) {
@@ -107,9 +141,8 @@ char16_t THtmlTokenizer::PeekSourceChar() {
   return c;
 }
 
-void THtmlTokenizer::ReadChar() {
+void THtmlTokenizer::readCharSlow(char16_t c) {
   for (;;) {
-    char16_t c = readNormalisedChar();
     if (c == u'<' && !InScript) {
       const char16_t next = PeekSourceChar();
       if (next == u'!') {
@@ -126,6 +159,7 @@ void THtmlTokenizer::ReadChar() {
         }
         // A comment left open ends with the data; what came before stays.
         InComment = false;
+        c = readNormalisedChar();
         continue;
       }
       if (next == u'%') {  // server block
@@ -133,6 +167,7 @@ void THtmlTokenizer::ReadChar() {
         c = readNormalisedChar();
         while (c != 0 && !(c == u'%' && PeekSourceChar() == u'>')) c = readNormalisedChar();
         if (c != 0) readNormalisedChar();
+        c = readNormalisedChar();
         continue;
       }
     }
@@ -210,7 +245,7 @@ void THtmlTokenizer::readInclude() {
   std::unique_ptr<TBuffer> included;
   OnInclude(command, params, included);
   // A page that includes itself, directly or not, must not read forever.
-  if (included && int(FIncluded.size()) < MaxIncludeDepth) {
+  if (included && int(FIncluded.size()) < MaxIncludeDepth && ++FIncludeCount <= MaxIncludes) {
     FSuspended.push_back(FBuffer);
     FIncluded.push_back(std::move(included));
     FBuffer = FIncluded.back().get();
@@ -343,7 +378,8 @@ void THtmlTokenizer::getTag() {
       break;
     ReadChar();
   }
-  if (const TResWord* tag = TagNames().Lookup(htUpperCase(name)))
+  for (char16_t& ch : name) ch = htUpperChar(ch);
+  if (const TResWord* tag = findTag(name))
     Sy = endTag ? tag->EndSym : tag->Symbol;
   SkipBlanks();
   Value = 0;
@@ -371,7 +407,7 @@ bool THtmlTokenizer::getAttribute() {
   if (name.empty()) return false;
   TTokenAttribute attr;
   attr.Name = htUpperCase(name);
-  if (const TSymbolRec* rec = AttrNames().Lookup(attr.Name)) attr.Which = rec->Value;
+  if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
   SkipBlanks();
   attr.DblValue = attr.Which == symBorder ? 1 : 0;
   if (LCh == u'=') {

@@ -64,7 +64,15 @@ public:
   explicit THtmlTokenizer(TBuffer* buffer);
   ~THtmlTokenizer() override;
 
-  void ReadChar();
+  // The next character, comments skipped (inline: it runs per character).
+  [[gnu::always_inline]] void ReadChar() {
+    const char16_t c = readNormalisedChar();
+    if (c != u'<' || InScript) {
+      LCh = c;
+      return;
+    }
+    readCharSlow(c);
+  }
   void SkipBlanks();
   void NextSymbol();
   void NextScriptSymbol();
@@ -102,12 +110,44 @@ public:
   std::function<void(int position, int size)> OnProgress;
 
   TBuffer* Buffer() const { return FBuffer; }
-  // Included documents deeper than this are not read.
+  // Included documents deeper than this, or beyond this many in one
+  // document, are not read: a page that includes itself must end.
   static constexpr int MaxIncludeDepth = 16;
+  static constexpr int MaxIncludes = 1000;
 
 private:
-  char16_t readSourceChar();
-  char16_t readNormalisedChar();
+  // The common case (a character of the main source, nobody listening)
+  // stays inline; the end of an included document, the property stack's
+  // copy of the position and progress reports take the slow path.
+  [[gnu::always_inline]] char16_t readSourceChar() {
+    if (FIncluded.empty()) SIndex = FBuffer->GetPosition();
+    const char16_t c = FBuffer->NextChar();
+    if (c != 0 && !PropStack && !OnProgress) return c;
+    return readSourceSlow(c);
+  }
+  char16_t readSourceSlow(char16_t c);
+  void readCharSlow(char16_t c);
+  // Every line end as one CR, tabs as blanks.
+  [[gnu::always_inline]] char16_t readNormalisedChar() {
+    char16_t c = readSourceChar();
+    // The second half of a CR LF or LF CR pair vanishes.
+    if ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2)) c = readSourceChar();
+    if (c >= 32) {
+      FLinePair = 0;
+      return c;
+    }
+    if (c == u'\t') {
+      c = u' ';
+    } else if (c == u'\n') {
+      c = u'\r';
+      FLinePair = 2;
+    } else if (c == u'\r') {
+      FLinePair = 1;
+    } else {
+      FLinePair = 0;
+    }
+    return c;
+  }
   void skipCommentBody();
   void skipCommentFrom(char16_t c);
   void readInclude();
@@ -122,4 +162,5 @@ private:
   std::vector<TBuffer*> FSuspended;
   std::vector<std::unique_ptr<TBuffer>> FIncluded;
   uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
+  int FIncludeCount = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "html/parse/style_colors.h"
 #include "html/parse/style_fonts.h"
@@ -51,9 +52,13 @@ const char16_t* const PropertyNames[PropertyCount] = {
     u"display", u"empty-cells"};
 
 int PropertyIndexFromName(const String& name) {
-  for (int i = 0; i < PropertyCount; ++i)
-    if (name == PropertyNames[i]) return i;
-  return -1;
+  static const auto byName = [] {
+    std::unordered_map<std::u16string_view, int> m;
+    for (int i = 0; i < PropertyCount; ++i) m.emplace(PropertyNames[i], i);
+    return m;
+  }();
+  auto it = byName.find(name);
+  return it == byName.end() ? -1 : it->second;
 }
 
 // ---------------------------------------------------------------- lengths

@@ -30,7 +30,7 @@ TEST(StyleModel, InvalidColoursLeaveTheSlotUnchanged) {
   p.AddPropertyByName(u"background-color", u"blue");
   p.AddPropertyByName(u"background-color", u"what");
   EXPECT_EQ(p.Props[piBackgroundColor].AsInt(), 0xFF0000);
-  p.AddPropertyByName(u"border-top-color", u"bad");
+  p.AddPropertyByName(u"border-top-color", u"nocolour");
   EXPECT_EQ(p.Props[piBorderTopColor].AsInt(), NotSetValue);
 }
 
