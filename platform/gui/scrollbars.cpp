@@ -107,14 +107,9 @@ void onAction(HWND wnd, std::uint64_t serial, int bar, int action) {
     case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
     case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
     case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
-    case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
+    // Thumb drags are reported through sliderMoved; the move the bar makes
+    // on release is its own bookkeeping.
     default: return;
-  }
-  if (code == SB_THUMBTRACK) {
-    b.Tracking = true;
-    b.Info.nTrackPos = q->sliderPosition();
-    sendScroll(wnd, bar, SB_THUMBTRACK, b.Info.nTrackPos);
-    return;
   }
   sendScroll(wnd, bar, code, 0);
   if (!IsLiveWindow(wnd, serial)) return;
@@ -133,6 +128,13 @@ QScrollBar* ensureBar(HWND wnd, int bar) {
   std::uint64_t serial = wnd->Serial;
   QObject::connect(q, &QAbstractSlider::actionTriggered, q,
                    [wnd, serial, bar](int action) { onAction(wnd, serial, bar, action); });
+  QObject::connect(q, &QAbstractSlider::sliderMoved, q, [wnd, serial, bar](int pos) {
+    if (!IsLiveWindow(wnd, serial)) return;
+    TFrameScrollBar& b = wnd->Bars[bar];
+    b.Tracking = true;
+    b.Info.nTrackPos = pos;
+    sendScroll(wnd, bar, SB_THUMBTRACK, pos);
+  });
   b.Bar = q;
   return q;
 }

@@ -697,6 +697,13 @@ void TScrollBar::CreateWnd() {
   AttachWidget(this, b, false);
   QObject::connect(b, &QAbstractSlider::actionTriggered, b, [this](int a) { action(a); });
   QObject::connect(b, &QAbstractSlider::sliderReleased, b, [this] { released(); });
+  QObject::connect(b, &QAbstractSlider::sliderMoved, b, [this](int value) {
+    FTracking = true;
+    FTrackPos = value;
+    int pos = value;
+    Scroll(scTrack, pos);
+    SetPosition(pos);
+  });
   SyncWidget();
   b->setVisible(Visible());
 }
@@ -759,19 +766,19 @@ void TScrollBar::action(int qtAction) {
     case QAbstractSlider::SliderToMinimum: code = scTop; pos = FMin; break;
     case QAbstractSlider::SliderToMaximum: code = scBottom; pos = FMax; break;
     case QAbstractSlider::SliderMove:
-      code = scTrack;
-      FTracking = true;
-      pos = FTrackPos = b->sliderPosition();
+      // Thumb drags come through sliderMoved; a move outside a drag (the
+      // wheel) sets the position directly.
+      if (b->isSliderDown() || FTracking) return;
+      code = scPosition;
+      pos = b->sliderPosition();
       break;
     default: return;
   }
   Scroll(code, pos);
   SetPosition(pos);
-  if (code != scTrack) {
-    b->setSliderPosition(FPosition);
-    int end = FPosition;
-    Scroll(scEndScroll, end);
-  }
+  b->setSliderPosition(FPosition);
+  int end = FPosition;
+  Scroll(scEndScroll, end);
 }
 
 void TScrollBar::released() {
