@@ -53,19 +53,10 @@ constexpr char16_t kReplacement = 0xFFFD;
 constexpr const char* kUtf32Native =
     std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+constexpr const char* kUtf16Native =
+    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
-void appendCodePoint(String& out, char32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    out.push_back(kReplacement);
-  } else if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out.push_back(char16_t(0xD800 + (cp >> 10)));
-    out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out.push_back(char16_t(cp));
-  }
-}
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 // Code points of a UTF-16 text; a lone surrogate becomes U+FFFD.
 std::vector<char32_t> toCodePoints(const String& text) {
@@ -186,7 +177,7 @@ private:
         FAvailable = buildTable();
         return;
       case PageKind::MultiByte:
-        FDecoder = iconv_open(kUtf32Native, FName.iconvName);
+        FDecoder = iconv_open(kUtf16Native, FName.iconvName);
         FEncoder = iconv_open(FName.iconvName, kUtf32Native);
         FAvailable = FDecoder != kNoConverter && FEncoder != kNoConverter;
         return;
@@ -251,25 +242,39 @@ private:
     return out;
   }
 
+  // Decodes straight into the result: no page here yields more UTF-16
+  // units than it has bytes, so one allocation normally suffices.
   String decodeMulti(const unsigned char* p, size_t n) {
+    String out(n + 16, u'\0');
+    size_t used = 0;  // bytes of out written
+    char* outp = nullptr;
+    size_t outLeft = 0;
+    auto place = [&] {
+      outp = reinterpret_cast<char*>(out.data()) + used;
+      outLeft = out.size() * sizeof(char16_t) - used;
+    };
+    auto grow = [&] {
+      used = size_t(outp - reinterpret_cast<char*>(out.data()));
+      out.resize(out.size() * 2);
+      place();
+    };
+    place();
     std::lock_guard<std::mutex> lock(FLock);
     iconv(FDecoder, nullptr, nullptr, nullptr, nullptr);
-    String out;
-    out.reserve(n);
-    char32_t chunk[512];
-    auto drain = [&](char* outp) {
-      for (char32_t* c = chunk; reinterpret_cast<char*>(c) < outp; ++c) appendCodePoint(out, *c);
-    };
     char* inp = const_cast<char*>(reinterpret_cast<const char*>(p));
     size_t inLeft = n;
     while (inLeft > 0) {
-      char* outp = reinterpret_cast<char*>(chunk);
-      size_t outLeft = sizeof(chunk);
       const size_t r = iconv(FDecoder, &inp, &inLeft, &outp, &outLeft);
+      if (r != size_t(-1)) break;
       const int err = errno;
-      drain(outp);
-      if (r != size_t(-1) || err == E2BIG) continue;
-      out.push_back(kReplacement);
+      if (err == E2BIG) {
+        grow();
+        continue;
+      }
+      if (outLeft < sizeof(char16_t)) grow();
+      *reinterpret_cast<char16_t*>(outp) = kReplacement;
+      outp += sizeof(char16_t);
+      outLeft -= sizeof(char16_t);
       if (err == EILSEQ) {
         const size_t skip = std::min(inLeft, badSequenceLength(FName.codePage,
                                                                reinterpret_cast<unsigned char*>(inp), inLeft));
@@ -279,10 +284,8 @@ private:
         inLeft = 0;  // EINVAL: a sequence cut short by the end of the data
       }
     }
-    char* outp = reinterpret_cast<char*>(chunk);
-    size_t outLeft = sizeof(chunk);
-    iconv(FDecoder, nullptr, nullptr, &outp, &outLeft);
-    drain(outp);
+    while (iconv(FDecoder, nullptr, nullptr, &outp, &outLeft) == size_t(-1) && errno == E2BIG) grow();
+    out.resize(size_t(outp - reinterpret_cast<char*>(out.data())) / sizeof(char16_t));
     return out;
   }
 
