@@ -85,7 +85,10 @@ String TSQLite3Database::SQLiteVersion() const {
 }
 
 std::unique_ptr<TSQLite3Statement> TSQLite3Database::Prepare(const UTF8String& SQL) {
-  std::unique_ptr<TSQLite3Statement> statement = StatementClass()();
+  const TSQLite3StatementClass makeStatement = StatementClass();
+  TAMRIX_ASSERT(makeStatement != nullptr, "TSQLite3Database: no statement class");
+  std::unique_ptr<TSQLite3Statement> statement = makeStatement();
+  TAMRIX_ASSERT(statement != nullptr, "TSQLite3Database: statement class made nothing");
   statement->SetDatabase(this);
   statement->SetSQL(SQL);
   statement->Open();  // on failure the unique_ptr frees it
