@@ -114,20 +114,19 @@ int THtmlTokenizer::CurrentCodePage() const {
 
 // ---------------------------------------------------------------- characters
 
-char16_t THtmlTokenizer::readSourceSlow(char16_t c) {
+char16_t THtmlTokenizer::resumeSuspended() {
+  char16_t c = 0;
   while (c == 0 && !FIncluded.empty()) {
     FIncluded.pop_back();
     FBuffer = FSuspended.back();
     FSuspended.pop_back();
     c = FBuffer->NextChar();
   }
-  if (PropStack) PropStack->SIndex = SIndex;
-  if (!FirstPass && OnProgress) {
-    ++CharCount;
-    if ((c == 0 || (CharCount & 4095) == 0) && FBuffer->Size() > 0)
-      OnProgress(FBuffer->GetPosition(), FBuffer->Size());
-  }
   return c;
+}
+
+void THtmlTokenizer::reportProgress() {
+  if (FBuffer->Size() > 0) OnProgress(FBuffer->GetPosition(), FBuffer->Size());
 }
 
 char16_t THtmlTokenizer::PeekSourceChar() {
@@ -271,12 +270,10 @@ String THtmlTokenizer::charRefToText(int32_t value, bool named, int codePage) co
     if (s.size() == 1 && s[0] != 0xFFFD) return s;
     return String(1, char16_t(value));
   }
-  if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return String(1, char16_t(0xFFFD));
-  if (value > 0xFFFF) {
-    const int32_t v = value - 0x10000;
-    return String{char16_t(0xD800 + (v >> 10)), char16_t(0xDC00 + (v & 0x3FF))};
-  }
-  return String(1, char16_t(value));
+  // Beyond the basic plane: a surrogate pair, not the low 16 bits.
+  char16_t units[2];
+  const int n = CharRefToUnits(uint32_t(value), units);
+  return String(units, size_t(n));
 }
 
 String THtmlTokenizer::DecodeEntity(int codePage) {
@@ -292,10 +289,10 @@ String THtmlTokenizer::DecodeEntity(int codePage) {
       base = 16;
       ReadChar();
     }
-    int64_t value = 0;
+    uint32_t value = 0;
     int digits = 0;
     for (int d; (d = digitValue(LCh, base)) >= 0;) {
-      value = std::min<int64_t>(value * base + d, 0x110000);
+      value = AddCharRefDigit(value, unsigned(d), unsigned(base));
       raw += LCh;
       ++digits;
       ReadChar();

@@ -10,9 +10,8 @@
 
 #include "html/parse/html_symbols.h"
 #include "html/parse/source_buffer.h"
+#include "html/parse/style_list.h"
 #include "platform/core/object.h"
-
-class TPropStack;
 
 // Text of the current symbol, each character with its position in the
 // main source.
@@ -116,16 +115,18 @@ public:
   static constexpr int MaxIncludes = 1000;
 
 private:
-  // The common case (a character of the main source, nobody listening)
-  // stays inline; the end of an included document, the property stack's
-  // copy of the position and progress reports take the slow path.
+  // One character of the source; the end of an included document and
+  // progress reports leave the inline path.
   [[gnu::always_inline]] char16_t readSourceChar() {
     if (FIncluded.empty()) SIndex = FBuffer->GetPosition();
-    const char16_t c = FBuffer->NextChar();
-    if (c != 0 && !PropStack && !OnProgress) return c;
-    return readSourceSlow(c);
+    char16_t c = FBuffer->NextChar();
+    if (c == 0 && !FIncluded.empty()) c = resumeSuspended();
+    if (PropStack) PropStack->SIndex = SIndex;
+    if (OnProgress && !FirstPass && ((++CharCount & 4095) == 0 || c == 0)) reportProgress();
+    return c;
   }
-  char16_t readSourceSlow(char16_t c);
+  char16_t resumeSuspended();
+  void reportProgress();
   void readCharSlow(char16_t c);
   // Every line end as one CR, tabs as blanks.
   [[gnu::always_inline]] char16_t readNormalisedChar() {

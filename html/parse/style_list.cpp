@@ -211,9 +211,11 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
     fresh = std::make_unique<TProperties>(FPropStack);
     rule = fresh.get();
   }
+  bool stored = true;
   if (index == piColor) {
     TColor color;
-    if (ColorFromString(value, false, color)) {
+    stored = ColorFromString(value, false, color);
+    if (stored) {
       rule->Props[piColor] = int(color);
       if (key == u":link") {
         SetLinkColor(u"hover", color);
@@ -223,9 +225,11 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
       }
     }
   } else {
+    const TPropValue before = rule->Props[index];
     rule->AddPropertyByIndex(TPropertyIndex(index), value);
+    stored = !(rule->Props[index] == before) || !rule->Props[index].IsEmpty();
   }
-  if (!rule->Props[index].IsEmpty()) rule->Important[index] = important;
+  if (stored) rule->Important[index] = important;
   if (isNew) AddObject(key, std::move(fresh));
   if (contains(key, u":hover")) SetHoverRulesPresent(true);
   if (key == u"a") AddDeclaration(u"::link", propertyName, value, important);
