@@ -7,11 +7,6 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
-struct TImageList::Entry {
-  std::unique_ptr<TBitmap> Image;
-  std::unique_ptr<TBitmap> Mask;
-};
-
 TImageList::TImageList(TComponent* AOwner) : TComponent(AOwner) {}
 TImageList::~TImageList() = default;
 

@@ -49,7 +49,10 @@ protected:
   virtual void Change();
 
 private:
-  struct Entry;
+  struct Entry {
+    std::unique_ptr<TBitmap> Image;
+    std::unique_ptr<TBitmap> Mask;
+  };
   Entry makeEntry(TBitmap* image, TBitmap* mask, int column) const;
   int FWidth = 16;
   int FHeight = 16;

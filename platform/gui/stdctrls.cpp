@@ -402,7 +402,9 @@ void TComboBox::CreateWnd() {
   AttachWidget(this, c, false);
   itemsChanged();
   if (c->isEditable()) {
-    c->setEditText(qs(TControl::GetText()));
+    FSyncing = true;
+    c->setEditText(FItemIndex >= 0 ? qs(FItems->Strings(FItemIndex)) : qs(TControl::GetText()));
+    FSyncing = false;
     QObject::connect(c, &QComboBox::editTextChanged, c, [this](const QString&) {
       if (!FSyncing) Change();
     });
