@@ -1,7 +1,5 @@
 #include "html/parse/html_common.h"
 
-#include "platform/graphics/canvas.h"
-
 String htLowerCase(std::u16string_view s) {
   String r(s);
   for (char16_t& c : r) c = htLowerChar(c);
@@ -58,15 +56,4 @@ std::array<TPaletteColor, 256> ViewerPaletteEntries() {
   }
   p[n] = {255, 255, 254, 0};
   return p;
-}
-
-void WideCanvasTextRect(TCanvas* Canvas, const TRect& Rect, int X, int Y, const String& Text) {
-  UINT options = ETO_CLIPPED;
-  if (Canvas->Brush()->Style() != bsClear) options |= ETO_OPAQUE;
-  HDC dc = Canvas->Handle();
-  if (GetTextAlign(dc) & TA_RTLREADING) {
-    X += Canvas->TextWidth(Text) + 1;
-    options |= ETO_RTLREADING;
-  }
-  ExtTextOutW(dc, X, Y, options, &Rect, Text.data(), static_cast<int>(Text.size()), nullptr);
 }
