@@ -1,137 +1,77 @@
-// Image lists: each image is kept with its transparency as a 32-bit image.
+// Image list drawing. Each picture becomes a premultiplied 32-bit image
+// whose transparency comes from the list's mask, the picture's transparent
+// colour or its own alpha, and is then composed as the flags ask.
 #include "platform/graphics/imagelist.h"
 
-#include <vector>
+#include <array>
+#include <map>
 
 #include "platform/graphics/gdi_internal.h"
 
-struct TCustomImageList::Impl {
-  std::vector<QImage> images;  // premultiplied, transparent where masked
-  int overlays[15];
-  Impl() { std::fill(std::begin(overlays), std::end(overlays), -1); }
-};
-
-TCustomImageList::TCustomImageList(TComponent* AOwner, int width, int height)
-    : TComponent(AOwner), FImpl(std::make_unique<Impl>()), FWidth(width), FHeight(height) {}
-
-TCustomImageList::~TCustomImageList() = default;
-
-void TCustomImageList::changed() {
-  if (OnChange) OnChange(this);
-}
-
-void TCustomImageList::SetWidth(int value) {
-  if (value == FWidth || value <= 0) return;
-  FWidth = value;
-  Clear();
-}
-void TCustomImageList::SetHeight(int value) {
-  if (value == FHeight || value <= 0) return;
-  FHeight = value;
-  Clear();
-}
-
-int TCustomImageList::Count() const { return int(FImpl->images.size()); }
-
 namespace {
 
-// Cuts a strip into images; white mask pixels (or pixels of the mask colour)
-// become transparent.
-std::vector<QImage> split(TBitmap* image, TBitmap* mask, const TColor* maskColor, int w, int h, bool masked) {
-  std::vector<QImage> out;
-  if (!image || image->Empty()) return out;
+// The list's picture count, through its out-of-line accessors only.
+int countOf(TImageList* list) {
+  int n = 0;
+  while (list->Images(n)) ++n;
+  return n;
+}
+
+std::map<TImageList*, std::array<int, 15>>& overlays() {
+  static std::map<TImageList*, std::array<int, 15>> map;
+  return map;
+}
+
+QImage pictureOf(TImageList* list, int index) {
+  TBitmap* image = list->Images(index);
+  if (!image || image->Empty()) return QImage();
+  TBitmap* mask = list->Masks(index);
   const QImage& src = image->Handle()->image;
+  QImage img = src.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const bool ownAlpha = image->PixelFormat() == pf32bit && image->AlphaFormat() != afIgnored;
   const QImage* m = mask && !mask->Empty() ? &mask->Handle()->image : nullptr;
-  QRgb key = maskColor ? (ToQColor(ColorToRGB(*maskColor)).rgb() & 0xFFFFFF) : 0;
-  int n = std::max(1, src.width() / w);
-  bool hasAlpha = image->PixelFormat() == pf32bit && image->AlphaFormat() != afIgnored;
-  for (int i = 0; i < n; ++i) {
-    QImage img = src.copy(i * w, 0, w, h).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y) {
-      auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-      for (int x = 0; x < w; ++x) {
-        bool transparent = false;
-        if (masked && m && m->valid(i * w + x, y)) transparent = qGray(m->pixel(i * w + x, y)) >= 128;
-        else if (masked && maskColor) transparent = (row[x] & 0xFFFFFF) == key;
-        if (transparent) row[x] = 0;
-        else if (!hasAlpha) row[x] |= 0xFF000000u;
-      }
+  const bool keyed = !m && image->Transparent();
+  const QRgb key = keyed ? (ToQColor(ColorToRGB(image->TransparentColor())).rgb() & 0xFFFFFF) : 0;
+  for (int y = 0; y < img.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+    for (int x = 0; x < img.width(); ++x) {
+      bool transparent = m ? (m->valid(x, y) && qGray(m->pixel(x, y)) >= 128)
+                           : keyed && (row[x] & 0xFFFFFF) == key;
+      if (transparent) row[x] = 0;
+      else if (!ownAlpha) row[x] |= 0xFF000000u;
     }
-    out.push_back(img);
   }
-  return out;
+  return img;
 }
 
 }  // namespace
 
-int TCustomImageList::Add(TBitmap* image, TBitmap* mask) {
-  auto parts = split(image, mask, nullptr, FWidth, FHeight, FMasked);
-  if (parts.empty()) return -1;
-  int first = Count();
-  for (auto& p : parts) FImpl->images.push_back(p);
-  changed();
-  return first;
-}
-
-int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor) {
-  TColor c = maskColor == clDefault && image ? image->TransparentColor() : maskColor;
-  auto parts = split(image, nullptr, &c, FWidth, FHeight, true);
-  if (parts.empty()) return -1;
-  int first = Count();
-  for (auto& p : parts) FImpl->images.push_back(p);
-  changed();
-  return first;
-}
-
-void TCustomImageList::Replace(int index, TBitmap* image, TBitmap* mask) {
-  if (index < 0 || index >= Count()) return;
-  auto parts = split(image, mask, nullptr, FWidth, FHeight, FMasked);
-  if (parts.empty()) return;
-  FImpl->images[size_t(index)] = parts.front();
-  changed();
-}
-
-void TCustomImageList::Delete(int index) {
-  if (index < 0 || index >= Count()) return;
-  FImpl->images.erase(FImpl->images.begin() + index);
-  for (int& o : FImpl->overlays)
-    if (o == index) o = -1;
-    else if (o > index) --o;
-  changed();
-}
-
-void TCustomImageList::Clear() {
-  FImpl->images.clear();
-  std::fill(std::begin(FImpl->overlays), std::end(FImpl->overlays), -1);
-  changed();
-}
-
-bool TCustomImageList::Overlay(int imageIndex, int overlay) {
-  if (overlay < 0 || overlay > 14 || imageIndex < 0 || imageIndex >= Count()) return false;
-  FImpl->overlays[overlay] = imageIndex;
+bool ImageList_SetOverlayImage(HIMAGELIST list, int image, int overlay) {
+  if (!list || overlay < 1 || overlay > 15 || image < 0 || image >= countOf(list)) return false;
+  auto it = overlays().find(list);
+  if (it == overlays().end()) {
+    std::array<int, 15> none;
+    none.fill(-1);
+    it = overlays().emplace(list, none).first;
+  }
+  it->second[size_t(overlay - 1)] = image;
   return true;
 }
 
-void TCustomImageList::GetBitmap(int index, TBitmap* image) {
-  if (!image || index < 0 || index >= Count()) return;
-  image->SetSize(0, 0);
-  image->SetPixelFormat(pf32bit);
-  image->SetAlphaFormat(afPremultiplied);
-  image->SetSize(FWidth, FHeight);
-  const QImage& src = FImpl->images[size_t(index)];
-  for (int y = 0; y < FHeight; ++y)
-    std::memcpy(image->ScanLine(y), src.constScanLine(y), size_t(FWidth) * 4);
-}
+int ImageList_GetImageCount(HIMAGELIST list) { return list ? countOf(list) : 0; }
 
-bool TCustomImageList::DrawEx(int index, HDC dc, int x, int y, int dx, int dy, COLORREF bk, COLORREF fg,
-                              UINT style, bool enabled) {
-  if (!dc || index < 0 || index >= Count()) return false;
+namespace {
+
+bool drawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, int dy, COLORREF bk, COLORREF fg,
+            UINT style, bool enabled) {
+  if (!list || !dc || index < 0 || index >= countOf(list)) return false;
   if (!dc->ready()) return true;
-  QImage img = FImpl->images[size_t(index)];
-  const int w = dx > 0 ? dx : FWidth, h = dy > 0 ? dy : FHeight;
+  QImage img = pictureOf(list, index);
+  if (img.isNull()) return false;
+  const int w = dx > 0 ? dx : list->Width(), h = dy > 0 ? dy : list->Height();
   QPainter& p = *dc->painter;
   if (style & ILD_MASK) {
-    // The mask alone: black where the image is, white where it is not.
+    // The mask alone: black where the picture is, white where it is not.
     QImage m(img.size(), QImage::Format_RGB32);
     for (int yy = 0; yy < img.height(); ++yy)
       for (int xx = 0; xx < img.width(); ++xx)
@@ -140,12 +80,12 @@ bool TCustomImageList::DrawEx(int index, HDC dc, int x, int y, int dx, int dy, C
     return true;
   }
   if (!(style & ILD_TRANSPARENT) && bk != CLR_NONE) {
-    COLORREF back = bk == CLR_DEFAULT ? ColorToRGB(FBkColor == clNone ? clWindow : FBkColor) : bk;
-    if (bk == CLR_DEFAULT && FBkColor == clNone) back = CLR_NONE;
+    COLORREF back = bk;
+    if (bk == CLR_DEFAULT) back = list->BkColor() == clNone ? CLR_NONE : ColorToRGB(list->BkColor());
     if (back != CLR_NONE) p.fillRect(QRect(x, y, w, h), ToQColor(back));
   }
   if (!enabled) {
-    // Greyed: luminance pulled towards the button face.
+    // Greyed: the picture's brightness, pulled towards a light grey.
     for (int yy = 0; yy < img.height(); ++yy) {
       auto* row = reinterpret_cast<QRgb*>(img.scanLine(yy));
       for (int xx = 0; xx < img.width(); ++xx) {
@@ -157,10 +97,9 @@ bool TCustomImageList::DrawEx(int index, HDC dc, int x, int y, int dx, int dy, C
     }
   }
   if (style & (ILD_BLEND50 | ILD_BLEND25)) {
-    // Blended with the selection colour: 50 % (or 25 %) of it over the image.
     COLORREF c = fg == CLR_DEFAULT || fg == CLR_NONE ? GetSysColor(COLOR_HIGHLIGHT) : fg;
-    QColor blend = ToQColor(c);
-    int part = (style & ILD_BLEND50) ? 128 : 64;
+    const QColor blend = ToQColor(c);
+    const int part = (style & ILD_BLEND50) ? 128 : 64;
     for (int yy = 0; yy < img.height(); ++yy) {
       auto* row = reinterpret_cast<QRgb*>(img.scanLine(yy));
       for (int xx = 0; xx < img.width(); ++xx) {
@@ -173,21 +112,34 @@ bool TCustomImageList::DrawEx(int index, HDC dc, int x, int y, int dx, int dy, C
     }
   }
   p.drawImage(QPoint(x, y), img, QRect(0, 0, w, h));
-  UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
-  if (overlay >= 1 && overlay <= 15) {
-    int o = FImpl->overlays[overlay - 1];
-    if (o >= 0 && o < Count()) p.drawImage(QPoint(x, y), FImpl->images[size_t(o)], QRect(0, 0, w, h));
+  const UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
+  auto it = overlays().find(list);
+  if (overlay >= 1 && overlay <= 15 && it != overlays().end()) {
+    int o = it->second[overlay - 1];
+    QImage top = o >= 0 && o < countOf(list) ? pictureOf(list, o) : QImage();
+    if (!top.isNull()) p.drawImage(QPoint(x, y), top, QRect(0, 0, w, h));
   }
   return true;
 }
 
-void TCustomImageList::Draw(TCanvas* canvas, int x, int y, int index, bool enabled) {
-  Draw(canvas, x, y, index, FDrawingStyle, itImage, enabled);
+}  // namespace
+
+bool ImageList_DrawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, int dy, COLORREF bk,
+                      COLORREF fg, UINT style) {
+  return drawEx(list, index, dc, x, y, dx, dy, bk, fg, style, true);
 }
 
-void TCustomImageList::Draw(TCanvas* canvas, int x, int y, int index, TDrawingStyle style, TImageType type,
-                            bool enabled) {
-  if (!canvas) return;
+bool ImageList_Draw(HIMAGELIST list, int index, HDC dc, int x, int y, UINT style) {
+  return drawEx(list, index, dc, x, y, 0, 0, CLR_DEFAULT, CLR_DEFAULT, style, true);
+}
+
+void ImageListDraw(TImageList* list, TCanvas* canvas, int x, int y, int index, bool enabled) {
+  if (list) ImageListDraw(list, canvas, x, y, index, list->DrawingStyle(), itImage, enabled);
+}
+
+void ImageListDraw(TImageList* list, TCanvas* canvas, int x, int y, int index, TDrawingStyle style,
+                   TImageType type, bool enabled) {
+  if (!list || !canvas) return;
   UINT flags = type == itMask ? ILD_MASK : ILD_NORMAL;
   switch (style) {
     case dsFocus: flags |= ILD_FOCUS; break;
@@ -195,25 +147,5 @@ void TCustomImageList::Draw(TCanvas* canvas, int x, int y, int index, TDrawingSt
     case dsTransparent: flags |= ILD_TRANSPARENT; break;
     default: break;
   }
-  COLORREF bk = FBkColor == clNone ? CLR_NONE : ColorToRGB(FBkColor);
-  COLORREF fg = FBlendColor == clNone ? CLR_DEFAULT : ColorToRGB(FBlendColor);
-  DrawEx(index, canvas->Handle(), x, y, 0, 0, bk, fg, flags, enabled);
+  drawEx(list, index, canvas->Handle(), x, y, 0, 0, CLR_DEFAULT, CLR_DEFAULT, flags, enabled);
 }
-
-void TCustomImageList::DrawOverlay(TCanvas* canvas, int x, int y, int imageIndex, int overlay, bool enabled) {
-  if (!canvas || overlay < 0 || overlay > 14) return;
-  COLORREF bk = FBkColor == clNone ? CLR_NONE : ColorToRGB(FBkColor);
-  DrawEx(imageIndex, canvas->Handle(), x, y, 0, 0, bk, CLR_DEFAULT,
-         ILD_TRANSPARENT | INDEXTOOVERLAYMASK(UINT(overlay) + 1), enabled);
-}
-
-bool ImageList_DrawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, int dy, COLORREF bk,
-                      COLORREF fg, UINT style) {
-  return list && list->DrawEx(index, dc, x, y, dx, dy, bk, fg, style);
-}
-
-bool ImageList_Draw(HIMAGELIST list, int index, HDC dc, int x, int y, UINT style) {
-  return ImageList_DrawEx(list, index, dc, x, y, 0, 0, CLR_DEFAULT, CLR_DEFAULT, style);
-}
-
-int ImageList_GetImageCount(HIMAGELIST list) { return list ? list->Count() : 0; }

@@ -354,7 +354,9 @@ TEST(GraphicsPrinter, TwoPagePdf) {
 }
 
 TEST(GraphicsImageList, MaskedBlendedOverlaidAndDisabled) {
-  TImageList list(nullptr, 4, 4);
+  TImageList list(nullptr);
+  list.SetWidth(4);
+  list.SetHeight(4);
   TBitmap strip(8, 4);
   ClearTo(strip, clFuchsia);
   strip.Canvas()->Brush()->SetColor(clBlue);
@@ -362,31 +364,31 @@ TEST(GraphicsImageList, MaskedBlendedOverlaidAndDisabled) {
   strip.Canvas()->Brush()->SetColor(clBlack);
   strip.Canvas()->FillRect(Rect(7, 3, 8, 4));   // image 1: one black pixel
   EXPECT_EQ(list.AddMasked(&strip, clFuchsia), 0);
-  EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(ImageList_GetImageCount(&list), 2);
 
   TBitmap dst(4, 4);
   ClearTo(dst, clYellow);
-  list.Draw(dst.Canvas(), 0, 0, 0);
+  ImageListDraw(&list, dst.Canvas(), 0, 0, 0);
   EXPECT_EQ(Px(dst, 0, 0), 0xFF0000u);
   EXPECT_EQ(Px(dst, 3, 0), 0x00FFFFu);  // masked: the background stays
 
   ClearTo(dst, clYellow);
-  ImageList_DrawEx(list.Handle(), 0, dst.Canvas()->Handle(), 0, 0, 0, 0, CLR_NONE, RGB(255, 255, 255),
+  ImageList_DrawEx(&list, 0, dst.Canvas()->Handle(), 0, 0, 0, 0, CLR_NONE, RGB(255, 255, 255),
                    ILD_TRANSPARENT | ILD_BLEND50);
   COLORREF blended = Px(dst, 0, 0);
   EXPECT_NEAR(GetRValue(blended), 128, 3);
   EXPECT_NEAR(GetBValue(blended), 255, 3);
   EXPECT_EQ(Px(dst, 3, 0), 0x00FFFFu);
 
-  ASSERT_TRUE(list.Overlay(1, 0));
+  ASSERT_TRUE(ImageList_SetOverlayImage(&list, 1, 1));
   ClearTo(dst, clYellow);
-  ImageList_DrawEx(list.Handle(), 0, dst.Canvas()->Handle(), 0, 0, 0, 0, CLR_NONE, CLR_DEFAULT,
+  ImageList_DrawEx(&list, 0, dst.Canvas()->Handle(), 0, 0, 0, 0, CLR_NONE, CLR_DEFAULT,
                    ILD_TRANSPARENT | INDEXTOOVERLAYMASK(1));
   EXPECT_EQ(Px(dst, 3, 3), 0u);  // the overlay's pixel
   EXPECT_EQ(Px(dst, 0, 0), 0xFF0000u);
 
   ClearTo(dst, clYellow);
-  list.Draw(dst.Canvas(), 0, 0, 0, false);
+  ImageListDraw(&list, dst.Canvas(), 0, 0, 0, false);
   COLORREF grey = Px(dst, 0, 0);
   EXPECT_EQ(GetRValue(grey), GetGValue(grey));
   EXPECT_EQ(GetGValue(grey), GetBValue(grey));
