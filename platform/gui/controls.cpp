@@ -199,6 +199,11 @@ void TControl::SetVisible(bool value) {
   if (FParent && FAlign != alNone) FParent->Realign();
 }
 
+bool TControl::ShowHint() const {
+  if (FParentShowHint && FParent) return FParent->ShowHint();
+  return FShowHint;
+}
+
 bool TControl::Showing() const {
   if (FPrivate->Widget) return FPrivate->Widget->isVisible();
   return false;

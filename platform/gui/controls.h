@@ -137,7 +137,7 @@ public:
 
   // ---- state ----
   bool Visible() const { return FVisible; }
-  void SetVisible(bool value);
+  virtual void SetVisible(bool value);
   void Show() { SetVisible(true); }
   void Hide() { SetVisible(false); }
   bool Showing() const;
@@ -165,7 +165,8 @@ public:
   void SetText(const String& value);
   String Hint() const { return FHint; }
   void SetHint(const String& value) { FHint = value; }
-  bool ShowHint() const { return FShowHint; }
+  // With ParentShowHint the parent's setting counts.
+  bool ShowHint() const;
   void SetShowHint(bool value) { FShowHint = value; FParentShowHint = false; }
   bool ParentShowHint() const { return FParentShowHint; }
   void SetParentShowHint(bool value) { FParentShowHint = value; }

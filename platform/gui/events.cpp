@@ -502,7 +502,14 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
 }
 
 void TControlPrivate::PlaceWidget() {
-  if (!Widget || Widget->isWindow()) return;
+  if (!Widget) return;
+  if (Widget->isWindow()) {
+    // Forms place their own windows; a control without a parent keeps its
+    // size in a window of its own that is never shown.
+    if (!dynamic_cast<TForm*>(Owner))
+      Widget->setGeometry(Owner->Left(), Owner->Top(), std::max(Owner->Width(), 0), std::max(Owner->Height(), 0));
+    return;
+  }
   TWinControl* parent = Owner->Parent();
   TPoint origin;
   if (parent && parent->Private() && parent->Private()->Handle) {

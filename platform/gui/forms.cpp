@@ -219,6 +219,13 @@ void TForm::Show() {
   BringToFront();
 }
 
+void TForm::SetVisible(bool value) {
+  if (value)
+    Show();
+  else
+    Hide();
+}
+
 void TForm::Hide() {
   if (!Visible()) return;
   DoHide();

@@ -39,6 +39,8 @@ public:
 
   void Show();
   void Hide();
+  // Visible on a form shows or hides it as Show and Hide do.
+  void SetVisible(bool value) override;
   // Shows the form modally and returns its ModalResult. Goes through the
   // dialog hook first (platform/gui/dialogs.h); without a display and
   // without an answer it returns mrCancel at once.
