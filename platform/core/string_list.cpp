@@ -11,6 +11,24 @@
 
 // ---- TStrings
 
+namespace {
+
+// Runs body with the list in its updating state, ending it also when body
+// throws (the list's change events then fire once, at the end).
+template <typename Body>
+void withUpdate(TStrings& list, Body body) {
+  list.BeginUpdate();
+  try {
+    body();
+  } catch (...) {
+    list.EndUpdate();
+    throw;
+  }
+  list.EndUpdate();
+}
+
+}  // namespace
+
 int TStrings::Add(const String& s) {
   const int index = Count();
   Insert(index, s);
@@ -24,28 +42,18 @@ int TStrings::AddObject(const String& s, TObject* object) {
 }
 
 void TStrings::AddStrings(const TStrings& strings) {
-  BeginUpdate();
-  try {
+  withUpdate(*this, [&] {
     for (int i = 0; i < strings.Count(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::Assign(const TStrings& source) {
   if (&source == this) return;
-  BeginUpdate();
-  try {
+  withUpdate(*this, [&] {
     Clear();
     FNameValueSeparator = source.FNameValueSeparator;
     AddStrings(source);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::InsertObject(int index, const String& s, TObject* object) {
@@ -146,8 +154,7 @@ String TStrings::Text() const {
 }
 
 void TStrings::SetText(const String& text) {
-  BeginUpdate();
-  try {
+  withUpdate(*this, [&] {
     Clear();
     size_t i = 0;
     const size_t n = text.size();
@@ -159,11 +166,7 @@ void TStrings::SetText(const String& text) {
       if (j < n && text[j] == u'\n') ++j;
       i = j;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 String TStrings::CommaText() const {
@@ -180,8 +183,7 @@ String TStrings::CommaText() const {
 }
 
 void TStrings::SetCommaText(const String& text) {
-  BeginUpdate();
-  try {
+  withUpdate(*this, [&] {
     Clear();
     size_t i = 0;
     const size_t n = text.size();
@@ -216,11 +218,7 @@ void TStrings::SetCommaText(const String& text) {
         if (i >= n) Add(String());  // a trailing comma ends an empty item
       }
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::BeginUpdate() {
