@@ -19,7 +19,7 @@ String readAll(TBuffer& b) {
   for (;;) {
     const int before = b.GetPosition();
     const char16_t c = b.NextChar();
-    if (b.GetPosition() == before || (c == 0 && b.GetPosition() == b.Size())) break;
+    if (b.GetPosition() == before) break;
     s.push_back(c);
   }
   return s;

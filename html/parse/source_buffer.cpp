@@ -424,8 +424,16 @@ char16_t TBuffer::nextUtf8() { return decodeUtf8At(FData.data(), FEnd, FPos); }
 // 0 at the end of the data.
 unsigned TBuffer::nextIso2022Bytes(std::uint8_t out[2]) {
   const std::uint8_t* d = FData.data();
+  // Shift sequences with nothing after them are left unread, so that the
+  // end of the data is always a 0 that does not move the position.
+  const std::size_t startPos = FPos;
+  const std::uint8_t startMode = FJisMode;
   for (;;) {
-    if (FPos >= FEnd) return 0;
+    if (FPos >= FEnd) {
+      FPos = startPos;
+      FJisMode = startMode;
+      return 0;
+    }
     const std::uint8_t b = d[FPos++];
     // A sequence at the very end of the text (the usual return to ASCII)
     // is still a sequence.
@@ -579,12 +587,12 @@ String TBuffer::decodeRange(std::size_t from, std::size_t to) {
   const std::size_t savedPos = FPos;
   const std::uint8_t savedMode = FJisMode;
   FPos = from;
+  if (from == 0) FJisMode = 0;  // a text starts unshifted
   out.reserve(to - from);
   while (FPos < to) {
     const std::size_t before = FPos;
     const char16_t c = NextChar();
-    // The end of the data (a closing shift sequence may be passed on the way).
-    if (FPos == before || (c == 0 && FPos >= FEnd)) break;
+    if (FPos == before) break;  // the end of the data
     out.push_back(c);
   }
   FPos = savedPos;
@@ -606,7 +614,7 @@ String TBuffer::ReadToEnd() {
     // The shift state carries over from one character to the next.
     for (std::size_t before = FPos; FPos < FEnd; before = FPos) {
       const char16_t c = NextChar();
-      if (FPos == before || (c == 0 && FPos >= FEnd)) break;
+      if (FPos == before) break;
       text.push_back(c);
     }
   } else {

@@ -3,17 +3,11 @@
 #include <vector>
 
 #include "html/parse/html_common.h"
+#include "platform/core/strings.h"
 
 namespace {
 
 constexpr auto npos = String::npos;
-
-String trimmed(std::u16string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && s[b] <= u' ') ++b;
-  while (e > b && s[e - 1] <= u' ') --e;
-  return String(s.substr(b, e - b));
-}
 
 bool startsWithNoCase(std::u16string_view s, std::u16string_view prefix) {
   if (s.size() < prefix.size()) return false;
@@ -74,7 +68,7 @@ void appendBytes(String& out, const std::vector<unsigned char>& bytes) {
 }  // namespace
 
 String UrlBase(const String& url) {
-  const String u = trimmed(url);
+  const String u = Trim(url);
   if (u.empty()) return u"/";
   const size_t query = u.find(u'?');
   const size_t from = query == npos ? u.size() - 1 : query;
@@ -87,7 +81,7 @@ String UrlBase(const String& url) {
 }
 
 String JoinUrl(const String& base, const String& relative) {
-  String b = trimmed(base);
+  String b = Trim(base);
   const String protocol = UrlProtocol(b);
   size_t root;
   if (startsWithNoCase(b, u"file:///")) {
@@ -104,7 +98,7 @@ String JoinUrl(const String& base, const String& relative) {
     b += u'/';
   }
 
-  const String r = trimmed(relative);
+  const String r = Trim(relative);
   String s;
   if (r.starts_with(u"//")) {
     if (protocol == u"file")
@@ -264,8 +258,8 @@ String UrlToDosPath(const String& url) {
 }
 
 String UrlToDosPathWithRoot(const String& url, const String& root) {
-  const String path = trimmed(UrlToDosPath(url));
-  if (path.empty() || root.empty() || startsWithNoCase(trimmed(url), u"file:")) return path;
+  const String path = Trim(UrlToDosPath(url));
+  if (path.empty() || root.empty() || startsWithNoCase(Trim(url), u"file:")) return path;
   if (path.starts_with(u"//") || path.front() != u'/') return path;
   return CombineDosPath(root, path);
 }

@@ -10,6 +10,7 @@
 #include "html/parse/style_model.h"
 #include "html/parse/style_parser.h"
 #include "platform/core/exception.h"
+#include "platform/core/strings.h"
 
 std::int32_t LinkIDCounter = 10;
 
@@ -20,13 +21,6 @@ void ThrowListIndexError(int index) {
 namespace {
 
 bool isBlank(char16_t c) { return c <= u' '; }
-
-String trimmed(std::u16string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && isBlank(s[b])) ++b;
-  while (e > b && isBlank(s[e - 1])) --e;
-  return String(s.substr(b, e - b));
-}
 
 // Truncation toward zero that stays defined for any double.
 std::int32_t truncated(double v) {
@@ -78,12 +72,12 @@ std::unique_ptr<TStringList> TAttributeList::CreateStringList() const {
 String TAttributeList::GetClass() const {
   TAttribute* T;
   if (!Find(symClass, T)) return String();
-  String rest = htLowerCase(trimmed(T->Text));
+  String rest = htLowerCase(Trim(T->Text));
   if (rest.empty()) return rest;
   String dotted;
   for (std::size_t p; (p = std::find_if(rest.begin(), rest.end(), isBlank) - rest.begin()) < rest.size();) {
     dotted += u"." + rest.substr(0, p);
-    rest = trimmed(std::u16string_view(rest).substr(p));
+    rest = Trim(rest.substr(p));
   }
   if (dotted.empty()) return rest;
   dotted += u"." + rest;

@@ -22,7 +22,7 @@ String readAll(TBuffer& b) {
   while (b.GetPosition() < b.Size()) {
     const int before = b.GetPosition();
     const char16_t c = b.NextChar();
-    if (b.GetPosition() == before || (c == 0 && b.GetPosition() == b.Size())) break;
+    if (b.GetPosition() == before) break;
     s.push_back(c);
   }
   return s;
