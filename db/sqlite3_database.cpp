@@ -7,17 +7,12 @@
 
 #include "db/database_files.h"
 #include "db/utf8_convert.h"
+#include "platform/gui/forms.h"
 
 namespace {
 
 bool isBlank(const String& s) {
   return std::all_of(s.begin(), s.end(), [](char16_t c) { return c <= 32; });
-}
-
-// Stands in for the application's exception display while the component is
-// edited in a designer: the failure is shown and the load goes on.
-void showDesignTimeException(const std::exception& e) {
-  std::fprintf(stderr, "%s\n", e.what());
 }
 
 }  // namespace
@@ -132,8 +127,12 @@ void TSQLite3Database::Loaded() {
   try {
     SetConnected(true);
   } catch (const std::exception& e) {
+    // In a designer the failure is shown and loading goes on.
     if (!ComponentState().Contains(csDesigning)) throw;
-    showDesignTimeException(e);
+    if (Application)
+      Application->HandleException(this);
+    else
+      std::fprintf(stderr, "%s\n", e.what());
   }
 }
 

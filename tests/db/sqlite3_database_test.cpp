@@ -10,6 +10,7 @@
 
 #include "db/database_files.h"
 #include "db/utf8_convert.h"
+#include "platform/gui/forms.h"
 #include "tests/db/db_test_util.h"
 
 namespace {
@@ -341,7 +342,10 @@ TEST_F(SQLite3DatabaseTest, ConnectingWhileLoadingWaitsForLoaded) {
   EXPECT_TRUE(db.Connected());
   EXPECT_EQ(log, (Log{"BeforeConnect", "InitDatabase", "AfterConnect"}));
 
-  // A failure then propagates, except in a designer, where it is shown.
+  // A failure then propagates, except in a designer, where the application
+  // shows it.
+  std::string shown;
+  Application->OnException = [&shown](TObject*, const std::exception& e) { shown = e.what(); };
   for (bool designing : {false, true}) {
     TSQLite3Database failing(nullptr);
     failing.SetDesigning(designing);
@@ -354,6 +358,8 @@ TEST_F(SQLite3DatabaseTest, ConnectingWhileLoadingWaitsForLoaded) {
       EXPECT_THROW(failing.EndLoading(), EFOpenError);
     EXPECT_FALSE(failing.Connected());
   }
+  Application->OnException = nullptr;
+  EXPECT_EQ(shown, "Cannot open file " + path("absent.tamrix"));
 }
 
 namespace {
