@@ -109,8 +109,9 @@ int main(int argc, char** argv) {
   iconv_close(toUtf8);
 
   const bool same = ours16 == peer16 && ours8 == utf8 && peer8 == utf8;
-  std::printf("text: %.1f MB of UTF-8 (%zu UTF-16 units), best of %d runs\n", mb, ours16.size(),
-              runs);
+  std::printf("text: %.1f MB of UTF-8 (%zu UTF-16 units); each run makes a new string; "
+              "best of %d runs\n",
+              mb, ours16.size(), runs);
   std::printf("UTF-8 -> UTF-16   ours %8.1f MB/s   iconv %8.1f MB/s   ours/iconv %.2fx\n",
               mb / oursDecode, mb / peerDecode, peerDecode / oursDecode);
   std::printf("UTF-16 -> UTF-8   ours %8.1f MB/s   iconv %8.1f MB/s   ours/iconv %.2fx\n",
