@@ -49,27 +49,24 @@ std::int64_t TStream::CopyFrom(TStream* source, std::int64_t count) {
   return done;
 }
 
-// ---- TMemoryStream
+// ---- TCustomMemoryStream
 
-std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+void TCustomMemoryStream::SetPointer(void* ptr, std::int64_t size) {
+  FMemory = static_cast<unsigned char*>(ptr);
+  FSize = ptr ? size : 0;
+}
+
+std::int64_t TCustomMemoryStream::Read(void* buffer, std::int64_t count) {
   if (count <= 0 || FPosition >= FSize) return 0;
   const std::int64_t n = std::min(count, FSize - FPosition);
-  std::memcpy(buffer, FData.data() + FPosition, size_t(n));
+  std::memcpy(buffer, FMemory + FPosition, size_t(n));
   FPosition += n;
   return n;
 }
 
-std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
-  if (count <= 0) return 0;
-  if (count > std::numeric_limits<std::int64_t>::max() - FPosition) return 0;
-  const std::int64_t end = FPosition + count;
-  if (end > FSize) SetSize(end);
-  std::memcpy(FData.data() + FPosition, buffer, size_t(count));
-  FPosition = end;
-  return count;
-}
+std::int64_t TCustomMemoryStream::Write(const void*, std::int64_t) { return 0; }
 
-std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t TCustomMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   std::int64_t base = 0;
   if (origin == soCurrent) base = FPosition;
   if (origin == soEnd) base = FSize;
@@ -80,41 +77,59 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   return FPosition;
 }
 
+void TCustomMemoryStream::SaveToStream(TStream* stream) {
+  if (FSize != 0) stream->WriteBuffer(FMemory, FSize);
+}
+
+void TCustomMemoryStream::SaveToFile(const String& fileName) {
+  TFileStream file(fileName, fmCreate);
+  SaveToStream(&file);
+}
+
+// ---- TMemoryStream
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  if (count > std::numeric_limits<std::int64_t>::max() - FPosition) return 0;
+  const std::int64_t end = FPosition + count;
+  if (end > Size()) SetSize(end);
+  std::memcpy(static_cast<unsigned char*>(Memory()) + FPosition, buffer, size_t(count));
+  FPosition = end;
+  return count;
+}
+
 void TMemoryStream::reserve(std::int64_t capacity) {
   if (capacity <= std::int64_t(FData.size())) return;
   // Geometric growth keeps many small writes linear overall.
-  std::int64_t grown = std::max<std::int64_t>(capacity, std::int64_t(FData.size()) * 3 / 2 + 64);
+  const std::int64_t grown = std::max<std::int64_t>(capacity, std::int64_t(FData.size()) * 3 / 2 + 64);
   try {
-    FData.resize(size_t(grown));
-  } catch (const std::bad_alloc&) {
     try {
-      FData.resize(size_t(capacity));
+      FData.resize(size_t(grown));
     } catch (const std::bad_alloc&) {
-      throw EOutOfMemory("Out of memory while expanding memory stream");
-    } catch (const std::length_error&) {
-      throw EOutOfMemory("Out of memory while expanding memory stream");
+      FData.resize(size_t(capacity));
     }
-  } catch (const std::length_error&) {
+  } catch (const std::exception&) {
     throw EOutOfMemory("Out of memory while expanding memory stream");
   }
 }
 
 void TMemoryStream::SetSize(std::int64_t newSize) {
   if (newSize < 0) newSize = 0;
-  if (newSize > FSize) {
+  const std::int64_t oldSize = Size();
+  if (newSize > oldSize) {
     reserve(newSize);
     // Bytes between the old and the new end are zero, also when they had
     // been written before a shrink.
-    std::memset(FData.data() + FSize, 0, size_t(newSize - FSize));
+    std::memset(FData.data() + oldSize, 0, size_t(newSize - oldSize));
   }
-  FSize = newSize;
-  if (FPosition > FSize) FPosition = FSize;
+  SetPointer(FData.data(), newSize);
+  if (FPosition > newSize) FPosition = newSize;
 }
 
 void TMemoryStream::Clear() {
   FData.clear();
   FData.shrink_to_fit();
-  FSize = 0;
+  SetPointer(nullptr, 0);
   FPosition = 0;
 }
 
@@ -122,22 +137,13 @@ void TMemoryStream::LoadFromStream(TStream* stream) {
   stream->SetPosition(0);
   const std::int64_t count = stream->Size();
   SetSize(count);
-  if (count != 0) stream->ReadBuffer(FData.data(), count);
+  if (count != 0) stream->ReadBuffer(Memory(), count);
   FPosition = 0;
 }
 
 void TMemoryStream::LoadFromFile(const String& fileName) {
   TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
   LoadFromStream(&file);
-}
-
-void TMemoryStream::SaveToStream(TStream* stream) {
-  if (FSize != 0) stream->WriteBuffer(FData.data(), FSize);
-}
-
-void TMemoryStream::SaveToFile(const String& fileName) {
-  TFileStream file(fileName, fmCreate);
-  SaveToStream(&file);
 }
 
 // ---- THandleStream

@@ -41,36 +41,54 @@ public:
   std::int64_t CopyFrom(TStream* source, std::int64_t count);
 };
 
-class TMemoryStream : public TStream {
+// A stream over a block of memory that it does not own (a descendant
+// decides where the block comes from). Writing is refused here.
+class TCustomMemoryStream : public TStream {
 public:
-  TMemoryStream() = default;
-
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   using TStream::Seek;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   std::int64_t Size() override { return FSize; }
+
+  // The bytes, valid until the block changes.
+  void* Memory() { return FMemory; }
+  const void* Memory() const { return FMemory; }
+
+  // Write the whole content (independent of the position).
+  void SaveToStream(TStream* stream);
+  void SaveToFile(const String& fileName);
+
+protected:
+  // Points the stream at size bytes at ptr; the position is kept.
+  void SetPointer(void* ptr, std::int64_t size);
+
+  std::int64_t FPosition = 0;
+
+private:
+  unsigned char* FMemory = nullptr;
+  std::int64_t FSize = 0;
+};
+
+// A memory stream that owns its bytes and grows as it is written.
+class TMemoryStream : public TCustomMemoryStream {
+public:
+  TMemoryStream() = default;
+
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
   void SetSize(std::int64_t newSize) override;
 
-  // The bytes, valid until the size grows or the stream is cleared.
-  void* Memory() { return FData.data(); }
-  const void* Memory() const { return FData.data(); }
   std::int64_t Capacity() const { return std::int64_t(FData.size()); }
   void Clear();
 
   // Replace the content with a whole stream or file (position 0 after).
   void LoadFromStream(TStream* stream);
   void LoadFromFile(const String& fileName);
-  // Write the whole content (independent of the position).
-  void SaveToStream(TStream* stream);
-  void SaveToFile(const String& fileName);
 
 private:
   void reserve(std::int64_t capacity);
 
-  std::vector<unsigned char> FData;  // capacity; FSize of it are in use
-  std::int64_t FSize = 0;
-  std::int64_t FPosition = 0;
+  std::vector<unsigned char> FData;  // the capacity; Size() of it in use
 };
 
 // File open modes: one access mode, optionally or-ed with one share mode.

@@ -129,3 +129,27 @@ TEST(CoreStreams, FileStreamErrorsNameTheFullPath) {
   EXPECT_THROW(TFileStream(u"", fmOpenRead), EFOpenError);
   SetCurrentDir(old);
 }
+
+namespace {
+
+class BlockStream : public TCustomMemoryStream {
+public:
+  BlockStream(void* block, std::int64_t size) { SetPointer(block, size); }
+};
+
+}  // namespace
+
+TEST(CoreStreams, StreamOverForeignMemoryReadsButNeverWrites) {
+  char block[] = "abcdef";
+  BlockStream s(block, 6);
+  char buf[4] = {};
+  s.Seek(2, soBeginning);
+  s.ReadBuffer(buf, 3);
+  EXPECT_STREQ(buf, "cde");
+  EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
+  EXPECT_THROW(s.SetSize(2), EStreamError);
+  EXPECT_STREQ(block, "abcdef");
+  TMemoryStream copy;
+  copy.LoadFromStream(&s);
+  EXPECT_EQ(copy.Size(), 6);
+}
