@@ -250,6 +250,7 @@ void TApplication::SetHint(const String& value) {
 void TApplication::CancelHint() { HideHint(); }
 
 void TApplication::HideHint() {
+  CancelApplicationHint();
   if (QCoreApplication::instance()) QToolTip::hideText();
 }
 

@@ -432,7 +432,7 @@ void TControl::Dispatch(TMessage& m) {
     }
     case CM_PARENTFONTCHANGED: ParentFontChanged(); return;
     case CM_PARENTCOLORCHANGED: ParentColorChanged(); return;
-    case CM_HINTSHOW: m.Result = 0; return;
+    case CM_HINTSHOW: return;  // show the hint as prepared (a handler answers 1 for none)
     default: DefaultHandler(m); return;
   }
 }

@@ -81,9 +81,16 @@ TShiftState KeyboardStateToShiftState();
 // from the keyboard state).
 TShiftState KeyDataToShiftState(LPARAM KeyData);
 
-// What CM_HINTSHOW carries (LParam points to it).
+class THintWindow;
+// Makes a hint window of some class for an owner.
+using THintWindowClass = std::function<THintWindow*(TComponent* AOwner)>;
+
+// What CM_HINTSHOW carries (LParam points to it). A handler may change the
+// text, position, cursor rectangle, window class and data, or answer 1 to
+// show no hint.
 struct THintInfo {
   class TControl* HintControl = nullptr;
+  THintWindowClass HintWindowClass;
   TPoint HintPos;
   int HintMaxWidth = 0;
   TColor HintColor = clInfoBk;

@@ -440,28 +440,28 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     }
     case QEvent::ToolTip: {
       auto* he = static_cast<QHelpEvent*>(e);
+      QWidget* over = src ? src : Widget.data();
+      QPoint local = over->mapTo(Widget, he->pos());
+      if (Handle) local -= QPoint(Handle->Client.Left, Handle->Client.Top);
       THintInfo info;
       info.HintControl = Owner;
-      info.CursorPos = {he->pos().x(), he->pos().y()};
-      info.CursorRect = {0, 0, Owner->Width(), Owner->Height()};
+      info.CursorPos = {local.x(), local.y()};
+      info.CursorRect = Owner->ClientRect();
       info.HintStr = Owner->Hint();
       info.HintPos = {he->globalPos().x(), he->globalPos().y() + 20};
+      info.HintMaxWidth = Screen ? Screen->Width() : 800;
+      info.HintColor = Application ? Application->HintColor() : clInfoBk;
       info.HideTimeout = Application ? Application->HintHidePause() : 2500;
       bool show = Owner->ShowHint() && (!Application || Application->ShowHint());
       if (show) {
         TMessage m{CM_HINTSHOW, 0, LPARAM(&info), 0};
         deliver(this, m);
-        show = m.Result == 0 && !info.HintStr.empty();
+        show = Owner && m.Result == 0 && !info.HintStr.empty();
       }
-      if (show) {
-        QRect keep(info.CursorRect.Left, info.CursorRect.Top, info.CursorRect.Width(),
-                   info.CursorRect.Height());
-        QToolTip::showText(QPoint(info.HintPos.x, info.HintPos.y),
-                           QString::fromUtf16(info.HintStr.data(), qsizetype(info.HintStr.size())),
-                           Widget, keep, info.HideTimeout);
-      } else {
-        QToolTip::hideText();
-      }
+      if (show)
+        ShowApplicationHint(info, over);
+      else
+        CancelApplicationHint();
       return true;
     }
     case QEvent::Close: {

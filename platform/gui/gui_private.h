@@ -109,3 +109,10 @@ HWND CaptureWindow();
 // Applies the translation of TMessage-level cursor numbers.
 class QCursor;
 QCursor CursorShape(TCursor cursor);
+
+// The application's hint: shows info with its hint window class; cancelled
+// by clicks, keys, the wheel or leaving the cursor rectangle.
+void ShowApplicationHint(THintInfo& info, QWidget* over);
+void CancelApplicationHint();
+class THintWindow;
+THintWindow* ApplicationHintWindow();

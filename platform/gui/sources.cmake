@@ -8,6 +8,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hints.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hotkey.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imglist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menus.cpp

@@ -1,6 +1,7 @@
 // Scripted input and window capture.
 #include <QApplication>
 #include <QImage>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -185,4 +186,13 @@ bool SaveWindowImage(TWinControl* Control, const String& FileName) {
   QWidget* w = Control->Private()->Widget;
   if (!w) return false;
   return w->grab().save(QString::fromUtf16(FileName.data(), qsizetype(FileName.size())), "PNG");
+}
+
+void InjectHintRequest(TControl* Control, TPoint ClientPoint) {
+  QWidget* w = Control && Control->Private() ? Control->Private()->Widget.data() : nullptr;
+  if (!w) return;
+  QPoint local(ClientPoint.x, ClientPoint.y);
+  if (HWND h = Control->Private()->Handle) local += QPoint(h->Client.Left, h->Client.Top);
+  QHelpEvent e(QEvent::ToolTip, local, w->mapToGlobal(local));
+  QApplication::sendEvent(w, &e);
 }

@@ -35,3 +35,7 @@ void InjectFocus(HWND Wnd);
 bool GrabWindow(TWinControl* Control, std::vector<std::uint32_t>& Pixels, int& Width, int& Height);
 // The same, written as a PNG file.
 bool SaveWindowImage(TWinControl* Control, const String& FileName);
+
+// The toolkit's request for a hint when the mouse rests at a point of the
+// control's client area.
+void InjectHintRequest(TControl* Control, TPoint ClientPoint);
