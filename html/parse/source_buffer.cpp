@@ -390,6 +390,7 @@ void TBuffer::selectDecoder() {
   const bool bytewise = FDecoder->Kind == DecoderKind::Utf8 || FDecoder->Kind == DecoderKind::SingleByte ||
                         FDecoder->Kind == DecoderKind::MultiByte;
   FFast = bytewise ? FDecoder->Fast.data() : nullptr;
+  FWideLE = FDecoder->Kind == DecoderKind::Utf16LE;
 }
 
 void TBuffer::SetCodePage(int value) {

@@ -42,6 +42,10 @@ public:
         ++FPos;
         return c;
       }
+    } else if (FWideLE && FEnd - FPos >= 2) {
+      const char16_t c = char16_t(FData[FPos] | (FData[FPos + 1] << 8));
+      FPos += 2;
+      return c;
     }
     return nextSlow();
   }
@@ -96,6 +100,8 @@ private:
   // The character of each byte that is one by itself, or SlowPath; none
   // for sources read in 16-bit units or with shift states.
   const char16_t* FFast = nullptr;
+  // A little-endian UTF-16 source (every string source).
+  bool FWideLE = false;
 };
 
 // One row of the charset-name table.

@@ -7,6 +7,7 @@
 
 #include "html/parse/html_common.h"
 #include "html/parse/source_buffer.h"
+#include "platform/core/codepage.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
@@ -86,6 +87,29 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"ISO-2022-JP", 0, "a\x1b$BF|K\\\x1b(Bb", u"a日本b"},
         DecodeCase{"ISO-2022-JP line end in kanji", 0, "\x1b$BF|\nK\\\x1b(B", u"日\n本"},
         DecodeCase{"unsupported page read as UTF-8", 12345, "\xc3\xa9", u"é"}));
+
+// Text encoded by the platform's converter reads back the same through the
+// buffer: every lead byte takes its trail byte with it, including trail
+// bytes that look like ASCII ("\\", "@", "|").
+TEST(SourceBuffer, DoubleBytePagesReadBackWhatWasWritten) {
+  const std::pair<int, String> cases[] = {
+      {932, u"<p class=x>日本語のテキスト、カタカナ ｶﾀｶﾅ 表示 ソ能 \\ end</p>"},
+      {936, u"<b>中文简体字 ABC 乘客</b>"},
+      {949, u"한국어 텍스트 abc 각"},
+      {950, u"繁體中文 許功蓋 abc"},
+      {1361, u"한국어 abc"},
+      {20932, u"日本語 ｶﾀｶﾅ 丂 abc"},
+  };
+  for (const auto& [cp, text] : cases) {
+    const std::string bytes = UnicodeToCodePage(cp, text);
+    ASSERT_FALSE(bytes.empty()) << cp;
+    auto b = bufferOf(bytes);
+    b->SetCodePage(cp);
+    EXPECT_EQ(readAll(*b), text) << cp;
+    b->SetPosition(0);
+    EXPECT_EQ(b->ReadToEnd(), text) << cp;
+  }
+}
 
 TEST(SourceBuffer, ByteOrderMarksLockTheCodePage) {
   auto le = bufferOf(std::string("\xff\xfe" "a\0", 4));
