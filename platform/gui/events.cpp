@@ -273,7 +273,8 @@ bool handleDialogKey(TControlPrivate* p, UINT vk, Qt::KeyboardModifiers mods) {
   if (vk != VK_TAB && vk != VK_RETURN && vk != VK_ESCAPE) return false;
   if (mods & (Qt::AltModifier | Qt::ControlModifier)) return false;
   LRESULT code = SendMessage(p->Handle, WM_GETDLGCODE, vk, 0);
-  if (code & DLGC_WANTALLKEYS) return false;
+  // Tab belongs to the control only when it asks for tabs; Return and
+  // Escape when it asks for every key.
   if (vk == VK_TAB) {
     if (code & DLGC_WANTTAB) return false;
     TForm* form = wc->GetParentForm();
@@ -281,6 +282,7 @@ bool handleDialogKey(TControlPrivate* p, UINT vk, Qt::KeyboardModifiers mods) {
     form->SelectNext(wc, !(mods & Qt::ShiftModifier), true);
     return true;
   }
+  if (code & DLGC_WANTALLKEYS) return false;
   TForm* form = wc->GetParentForm();
   if (!form) return false;
   // CM_DIALOGKEY-style: the form looks for a default / cancel button.

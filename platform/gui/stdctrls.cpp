@@ -8,6 +8,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTextCursor>
 #include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
@@ -21,6 +25,7 @@
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
+#include "platform/core/exception.h"
 #include "platform/gui/stdctrls.h"
 
 namespace {
@@ -1050,4 +1055,346 @@ void TPageControl::TabClicked(int index) {
   }
   SetActivePage(target);
   if (OnChange) OnChange(this);
+}
+
+// ---- TRadioButton ----------------------------------------------------------
+TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner) {
+  SetBounds(0, 0, 113, 17);
+  SetControlStyle(withoutClicks(ControlStyle()));
+  SetColor(clBtnFace);
+}
+
+void TRadioButton::CreateWnd() {
+  if (Private()->Handle) return;
+  auto* b = new QRadioButton(ParentWidgetFor(this));
+  b->setAutoExclusive(false);  // the group is kept here, across every parent kind
+  AttachWidget(this, b, false);
+  QObject::connect(b, &QRadioButton::clicked, b, [this](bool) {
+    if (FSyncing) return;
+    if (FChecked) {
+      SyncWidget();  // a click on a checked radio button leaves it checked
+      return;
+    }
+    SetChecked(true);
+  });
+  SyncWidget();
+  b->setVisible(Visible());
+}
+
+void TRadioButton::SyncWidget() {
+  TWinControl::SyncWidget();
+  auto* b = widgetAs<QRadioButton>(this);
+  if (!b) return;
+  FSyncing = true;
+  b->setText(qs(Caption()));
+  b->setChecked(FChecked);
+  b->setLayoutDirection(FAlignment == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+  FSyncing = false;
+}
+
+void TRadioButton::TextChanged() { SyncWidget(); }
+
+void TRadioButton::SetChecked(bool value) {
+  if (FChecked == value) return;
+  FChecked = value;
+  SyncWidget();
+  if (!value) return;
+  if (TWinControl* p = Parent())
+    for (int i = 0; i < p->ControlCount(); ++i)
+      if (auto* other = dynamic_cast<TRadioButton*>(p->Controls(i)); other && other != this)
+        other->SetChecked(false);
+  Click();
+}
+
+void TRadioButton::Dispatch(TMessage& m) {
+  if (m.Msg == WM_GETDLGCODE) {
+    m.Result = DLGC_RADIOBUTTON | DLGC_BUTTON;
+    return;
+  }
+  TWinControl::Dispatch(m);
+}
+
+// ---- TListBox -----------------------------------------------------------------
+TListBox::TListBox(TComponent* AOwner) : TWinControl(AOwner), FItems(std::make_unique<TStringList>()) {
+  SetBounds(0, 0, 121, 97);
+  SetTabStop(true);
+  SetBorderStyle(bsSingle);
+  FItems->OnChange = [this](TObject*) { itemsChanged(); };
+}
+
+TListBox::~TListBox() { FItems->OnChange = nullptr; }
+
+void TListBox::CreateWnd() {
+  if (Private()->Handle) return;
+  auto* l = new QListWidget(ParentWidgetFor(this));
+  AttachWidget(this, l, false);
+  l->setSelectionMode(FMultiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+  itemsChanged();
+  QObject::connect(l, &QListWidget::itemSelectionChanged, l, [this] {
+    if (FSyncing) return;
+    if (auto* w = widgetAs<QListWidget>(this)) FItemIndex = w->currentRow();
+    Click();
+  });
+  SyncWidget();
+  l->setVisible(Visible());
+}
+
+void TListBox::itemsChanged() {
+  FSelected.resize(size_t(FItems->Count()), false);
+  if (FItemIndex >= FItems->Count()) FItemIndex = -1;
+  auto* l = widgetAs<QListWidget>(this);
+  if (!l) return;
+  FSyncing = true;
+  l->clear();
+  for (int i = 0; i < FItems->Count(); ++i) {
+    l->addItem(qs(FItems->Strings(i)));
+    if (FSelected[size_t(i)]) l->item(i)->setSelected(true);
+  }
+  if (FItemIndex >= 0) l->setCurrentRow(FItemIndex, FMultiSelect ? QItemSelectionModel::NoUpdate
+                                                                  : QItemSelectionModel::ClearAndSelect);
+  FSyncing = false;
+}
+
+void TListBox::SyncWidget() {
+  TWinControl::SyncWidget();
+  if (auto* l = widgetAs<QListWidget>(this))
+    l->setSelectionMode(FMultiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+int TListBox::ItemIndex() const {
+  auto* l = widgetAs<QListWidget>(this);
+  return l ? l->currentRow() : FItemIndex;
+}
+
+void TListBox::SetItemIndex(int value) {
+  if (value < -1 || value >= FItems->Count()) value = -1;
+  FItemIndex = value;
+  if (!FMultiSelect) {
+    std::fill(FSelected.begin(), FSelected.end(), false);
+    if (value >= 0) FSelected[size_t(value)] = true;
+  }
+  auto* l = widgetAs<QListWidget>(this);
+  if (!l) return;
+  FSyncing = true;
+  if (value < 0) {
+    l->setCurrentRow(-1);
+    if (!FMultiSelect) l->clearSelection();
+  } else {
+    l->setCurrentRow(value, FMultiSelect ? QItemSelectionModel::Current : QItemSelectionModel::ClearAndSelect);
+  }
+  FSyncing = false;
+}
+
+void TListBox::SetMultiSelect(bool value) {
+  FMultiSelect = value;
+  SyncWidget();
+}
+
+bool TListBox::Selected(int Index) const {
+  if (Index < 0 || Index >= FItems->Count()) throw EListError(u"List index out of bounds");
+  auto* l = widgetAs<QListWidget>(this);
+  return l ? l->item(Index)->isSelected() : FSelected[size_t(Index)];
+}
+
+void TListBox::SetSelected(int Index, bool value) {
+  if (Index < 0 || Index >= FItems->Count()) throw EListError(u"List index out of bounds");
+  if (!FMultiSelect && value) {
+    SetItemIndex(Index);
+    return;
+  }
+  FSelected[size_t(Index)] = value;
+  if (auto* l = widgetAs<QListWidget>(this)) {
+    FSyncing = true;
+    l->item(Index)->setSelected(value);
+    FSyncing = false;
+  }
+}
+
+int TListBox::SelCount() const {
+  if (!FMultiSelect) return -1;
+  int n = 0;
+  for (int i = 0; i < FItems->Count(); ++i) n += Selected(i) ? 1 : 0;
+  return n;
+}
+
+void TListBox::SetSorted(bool value) {
+  FSorted = value;
+  FItems->SetSorted(value);
+}
+
+int TListBox::TopIndex() const {
+  auto* l = widgetAs<QListWidget>(this);
+  if (!l) return 0;
+  QListWidgetItem* top = l->itemAt(2, 2);
+  return top ? l->row(top) : 0;
+}
+
+void TListBox::SetTopIndex(int value) {
+  auto* l = widgetAs<QListWidget>(this);
+  if (l && value >= 0 && value < l->count()) l->scrollToItem(l->item(value), QAbstractItemView::PositionAtTop);
+}
+
+int TListBox::ItemHeight() const {
+  auto* l = widgetAs<QListWidget>(this);
+  if (l && l->count() > 0) return std::max(l->sizeHintForRow(0), 1);
+  return QFontMetrics(QFontFromFont(*const_cast<TListBox*>(this)->Font())).height() + 2;
+}
+
+void TListBox::Dispatch(TMessage& m) {
+  if (m.Msg == WM_GETDLGCODE) {
+    m.Result = DLGC_WANTARROWS | DLGC_WANTCHARS;
+    return;
+  }
+  TWinControl::Dispatch(m);
+}
+
+// ---- TMemo -------------------------------------------------------------------------
+TMemo::TMemo(TComponent* AOwner) : TWinControl(AOwner), FLines(std::make_unique<TStringList>()) {
+  SetBounds(0, 0, 185, 89);
+  SetTabStop(true);
+  SetBorderStyle(bsSingle);
+  SetControlStyle(withoutClicks(ControlStyle()) + TControlStyle{csClickEvents});
+  FLines->OnChange = [this](TObject*) { linesChanged(); };
+}
+
+TMemo::~TMemo() { FLines->OnChange = nullptr; }
+
+TStrings* TMemo::Lines() { return FLines.get(); }
+
+void TMemo::CreateWnd() {
+  if (Private()->Handle) return;
+  auto* e = new QPlainTextEdit(ParentWidgetFor(this));
+  AttachWidget(this, e, false);
+  FSyncing = true;
+  e->setPlainText(qs(TControl::GetText()));
+  FSyncing = false;
+  QObject::connect(e, &QPlainTextEdit::textChanged, e, [this] { widgetChanged(); });
+  SyncWidget();
+  e->setVisible(Visible());
+}
+
+// Lines keep the text without its final line break, as a list of lines does.
+void TMemo::linesChanged() {
+  if (FSyncing) return;
+  String t = FLines->Text();
+  if (t.size() >= 2 && t.compare(t.size() - 2, 2, u"\r\n") == 0) t.resize(t.size() - 2);
+  SetText(t);
+}
+
+void TMemo::widgetChanged() {
+  if (FSyncing) return;
+  FSyncing = true;
+  FLines->SetText(GetText());
+  FSyncing = false;
+  Change();
+}
+
+String TMemo::GetText() const {
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  if (!e) return TControl::GetText();
+  // The memo's text uses CR LF line breaks, as the rest of the program expects.
+  QString t = e->toPlainText();
+  t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return ss(t);
+}
+
+void TMemo::TextChanged() {
+  String t = TControl::GetText();
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  if (e) {
+    QString q = qs(t);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (e->toPlainText() != q) e->setPlainText(q);  // fires the change through the signal
+    return;
+  }
+  if (!FSyncing) {
+    FSyncing = true;
+    FLines->SetText(t);
+    FSyncing = false;
+  }
+  Change();
+}
+
+void TMemo::SyncWidget() {
+  TWinControl::SyncWidget();
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  if (!e) return;
+  e->setReadOnly(FReadOnly);
+  e->setLineWrapMode(FWordWrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  bool v = FScrollBars == ssVertical || FScrollBars == ssBoth;
+  bool h = FScrollBars == ssHorizontal || FScrollBars == ssBoth;
+  e->setVerticalScrollBarPolicy(v ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  e->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  e->setTabChangesFocus(!FWantTabs);
+  e->setFrameShape(BorderStyle() == bsNone ? QFrame::NoFrame : QFrame::StyledPanel);
+}
+
+void TMemo::SetWordWrap(bool value) { FWordWrap = value; SyncWidget(); }
+void TMemo::SetScrollBars(TScrollStyle value) { FScrollBars = value; SyncWidget(); }
+void TMemo::SetReadOnly(bool value) { FReadOnly = value; SyncWidget(); }
+
+namespace {
+// The memo's positions count a line break as two characters (CR LF), the
+// widget's as one.
+int innerPos(const QString& text, int outer) {
+  int inner = 0;
+  for (int o = 0; inner < text.size() && o < outer; ++inner) o += text[inner] == QLatin1Char('\n') ? 2 : 1;
+  return inner;
+}
+int outerPos(const QString& text, int inner) {
+  int outer = 0;
+  for (int i = 0; i < inner && i < text.size(); ++i) outer += text[i] == QLatin1Char('\n') ? 2 : 1;
+  return outer;
+}
+}  // namespace
+
+int TMemo::SelStart() const {
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  return e ? outerPos(e->toPlainText(), e->textCursor().selectionStart()) : 0;
+}
+
+void TMemo::SetSelStart(int value) {
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  if (!e) return;
+  QTextCursor c = e->textCursor();
+  c.setPosition(innerPos(e->toPlainText(), std::max(value, 0)));
+  e->setTextCursor(c);
+}
+
+int TMemo::SelLength() const {
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  if (!e) return 0;
+  QTextCursor c = e->textCursor();
+  QString t = e->toPlainText();
+  return outerPos(t, c.selectionEnd()) - outerPos(t, c.selectionStart());
+}
+
+void TMemo::SetSelLength(int value) {
+  auto* e = widgetAs<QPlainTextEdit>(this);
+  if (!e) return;
+  QString t = e->toPlainText();
+  QTextCursor c = e->textCursor();
+  int start = c.selectionStart();
+  c.setPosition(start);
+  c.setPosition(innerPos(t, outerPos(t, start) + std::max(value, 0)), QTextCursor::KeepAnchor);
+  e->setTextCursor(c);
+}
+
+void TMemo::SelectAll() {
+  if (auto* e = widgetAs<QPlainTextEdit>(this)) e->selectAll();
+}
+
+void TMemo::Change() {
+  if (OnChange) OnChange(this);
+}
+
+void TMemo::Dispatch(TMessage& m) {
+  if (m.Msg == WM_GETDLGCODE) {
+    m.Result = DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_HASSETSEL;
+    if (FWantTabs) m.Result |= DLGC_WANTTAB;
+    // Return types a line break rather than pressing the default button.
+    if (FWantReturns) m.Result |= DLGC_WANTALLKEYS;
+    return;
+  }
+  TWinControl::Dispatch(m);
 }

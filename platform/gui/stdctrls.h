@@ -330,6 +330,112 @@ private:
   int FTrackPos = 0;
 };
 
+class TRadioButton : public TWinControl {
+public:
+  explicit TRadioButton(TComponent* AOwner);
+  bool Checked() const { return FChecked; }
+  // Checking one unchecks the other radio buttons of the same parent; a
+  // change to checked fires OnClick.
+  void SetChecked(bool value);
+  TAlignment Alignment() const { return FAlignment; }
+  void SetAlignment(TAlignment value) { FAlignment = value; SyncWidget(); }
+
+protected:
+  void CreateWnd() override;
+  void TextChanged() override;
+  void SyncWidget() override;
+  void Dispatch(TMessage& Message) override;
+
+private:
+  bool FChecked = false;
+  TAlignment FAlignment = taRightJustify;
+  bool FSyncing = false;
+};
+
+class TListBox : public TWinControl {
+public:
+  explicit TListBox(TComponent* AOwner);
+  ~TListBox() override;
+  TStrings* Items() const { return FItems.get(); }
+  int ItemIndex() const;
+  void SetItemIndex(int value);
+  bool MultiSelect() const { return FMultiSelect; }
+  void SetMultiSelect(bool value);
+  bool Selected(int Index) const;
+  void SetSelected(int Index, bool value);
+  int SelCount() const;
+  bool Sorted() const { return FSorted; }
+  void SetSorted(bool value);
+  int TopIndex() const;
+  void SetTopIndex(int value);
+  int ItemHeight() const;
+  void Clear() { FItems->Clear(); }
+
+protected:
+  void CreateWnd() override;
+  void SyncWidget() override;
+  void Dispatch(TMessage& Message) override;
+
+private:
+  void itemsChanged();
+  std::unique_ptr<TStringList> FItems;
+  std::vector<bool> FSelected;  // kept while there is no window
+  int FItemIndex = -1;
+  bool FMultiSelect = false;
+  bool FSorted = false;
+  bool FSyncing = false;
+};
+
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+class TMemo : public TWinControl {
+public:
+  explicit TMemo(TComponent* AOwner);
+  ~TMemo() override;
+  // The lines; the text follows them and they follow the user's typing.
+  TStrings* Lines();
+  bool WordWrap() const { return FWordWrap; }
+  void SetWordWrap(bool value);
+  TScrollStyle ScrollBars() const { return FScrollBars; }
+  void SetScrollBars(TScrollStyle value);
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value);
+  int MaxLength() const { return FMaxLength; }
+  void SetMaxLength(int value) { FMaxLength = std::max(value, 0); }
+  bool WantReturns() const { return FWantReturns; }
+  void SetWantReturns(bool value) { FWantReturns = value; }
+  bool WantTabs() const { return FWantTabs; }
+  void SetWantTabs(bool value) { FWantTabs = value; }
+  int SelStart() const;
+  void SetSelStart(int value);
+  int SelLength() const;
+  void SetSelLength(int value);
+  void SelectAll();
+  void Clear() { SetText(String()); }
+
+  TNotifyEvent OnChange;
+
+protected:
+  void CreateWnd() override;
+  String GetText() const override;
+  void TextChanged() override;
+  void SyncWidget() override;
+  void Dispatch(TMessage& Message) override;
+  virtual void Change();
+
+private:
+  void linesChanged();
+  void widgetChanged();
+  std::unique_ptr<TStringList> FLines;
+  bool FWordWrap = true;
+  TScrollStyle FScrollBars = ssNone;
+  bool FReadOnly = false;
+  int FMaxLength = 0;
+  bool FWantReturns = true;
+  bool FWantTabs = false;
+  bool FSyncing = false;
+};
+
 class TPageControl;
 
 class TTabSheet : public TWinControl {

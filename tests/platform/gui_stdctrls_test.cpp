@@ -1,0 +1,118 @@
+// Stock controls whose state the program reads back: radio groups, list
+// boxes with several selected items, memo lines and text, combo box text.
+#include <gtest/gtest.h>
+
+#include "gui_test_support.h"
+#include "platform/gui/stdctrls.h"
+
+namespace {
+
+using namespace guitest;
+
+struct GuiStdCtrls : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Form->Show();
+  }
+  void TearDown() override { delete Form; }
+  template <class T>
+  T* make(int l, int t, int w, int h) {
+    auto* c = new T(Form);
+    c->SetParent(Form);
+    c->SetBounds(l, t, w, h);
+    return c;
+  }
+  TForm* Form = nullptr;
+};
+
+TEST_F(GuiStdCtrls, RadioButtonsOfOneParentExcludeEachOther) {
+  auto* a = make<TRadioButton>(10, 10, 100, 20);
+  auto* b = make<TRadioButton>(10, 40, 100, 20);
+  auto* panel = make<TPanel>(150, 10, 100, 100);
+  auto* other = new TRadioButton(Form);
+  other->SetParent(panel);
+  int clicks = 0;
+  b->OnClick = [&](TObject*) { ++clicks; };
+  other->SetChecked(true);
+  a->SetChecked(true);
+  b->SetChecked(true);
+  EXPECT_FALSE(a->Checked());
+  EXPECT_TRUE(b->Checked());
+  EXPECT_TRUE(other->Checked());  // another parent, another group
+  EXPECT_EQ(clicks, 1);
+  // The user's click on a checks it and unchecks b.
+  InjectMouse(a->Handle(), imDown, mbLeft, {6, 10}, {});
+  InjectMouse(a->Handle(), imUp, mbLeft, {6, 10}, {});
+  EXPECT_TRUE(a->Checked());
+  EXPECT_FALSE(b->Checked());
+}
+
+TEST_F(GuiStdCtrls, ListBoxKeepsSelectionsSetBeforeAndAfterItsWindow) {
+  auto* list = new TListBox(Form);  // no parent yet: no window
+  list->SetMultiSelect(true);
+  list->Items()->Add(u"one");
+  list->Items()->Add(u"two");
+  list->Items()->Add(u"three");
+  list->SetSelected(0, true);
+  list->SetSelected(2, true);
+  list->SetParent(Form);
+  list->SetBounds(10, 10, 100, 80);
+  ASSERT_TRUE(list->HandleAllocated());
+  EXPECT_TRUE(list->Selected(0));
+  EXPECT_FALSE(list->Selected(1));
+  EXPECT_TRUE(list->Selected(2));
+  EXPECT_EQ(list->SelCount(), 2);
+  list->SetSelected(2, false);
+  EXPECT_EQ(list->SelCount(), 1);
+  EXPECT_THROW(list->Selected(3), EListError);
+}
+
+TEST_F(GuiStdCtrls, MemoLinesAndTextFollowEachOther) {
+  auto* memo = make<TMemo>(10, 10, 200, 100);
+  int changes = 0;
+  memo->OnChange = [&](TObject*) { ++changes; };
+  memo->Lines()->Add(u"first");
+  memo->Lines()->Add(u"second");
+  EXPECT_EQ(memo->Text(), u"first\r\nsecond");
+  EXPECT_GE(changes, 1);
+  memo->SetText(u"a\r\nb\r\nc");
+  ASSERT_EQ(memo->Lines()->Count(), 3);
+  EXPECT_EQ(memo->Lines()->Strings(2), u"c");
+  // Typing goes into the lines too.
+  InjectFocus(memo->Handle());
+  memo->SetSelStart(int(memo->Text().size()));
+  InjectKeyStroke(memo->Handle(), 'D', {}, u"d");
+  EXPECT_EQ(memo->Lines()->Strings(2), u"cd");
+}
+
+TEST_F(GuiStdCtrls, EditAndComboTextFireOnChangeFromCodeAndTyping) {
+  auto* edit = make<TEdit>(10, 10, 120, 22);
+  auto* combo = make<TComboBox>(10, 40, 120, 22);
+  combo->Items()->Add(u"alpha");
+  combo->Items()->Add(u"beta");
+  int editChanges = 0, comboChanges = 0;
+  edit->OnChange = [&](TObject*) { ++editChanges; };
+  combo->OnChange = [&](TObject*) { ++comboChanges; };
+  edit->SetText(u"word");
+  EXPECT_EQ(editChanges, 1);
+  InjectFocus(edit->Handle());
+  edit->SetSelStart(4);
+  InjectKeyStroke(edit->Handle(), 'S', {}, u"s");
+  EXPECT_EQ(edit->Text(), u"words");
+  EXPECT_EQ(editChanges, 2);
+  // A key handler that swallows the character keeps it out of the edit.
+  edit->OnKeyPress = [](TObject*, char16_t& k) {
+    if (k == u'x') k = 0;
+  };
+  InjectKeyStroke(edit->Handle(), 'X', {}, u"x");
+  EXPECT_EQ(edit->Text(), u"words");
+  combo->SetText(u"gamma");
+  EXPECT_EQ(combo->Text(), u"gamma");
+  EXPECT_EQ(combo->ItemIndex(), -1);
+  combo->SetItemIndex(1);
+  EXPECT_EQ(combo->Text(), u"beta");
+  EXPECT_GE(comboChanges, 1);
+}
+
+}  // namespace
