@@ -14,15 +14,6 @@ namespace {
 
 inline bool isBlankChar(char16_t c) { return c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 
-int digitValue(char16_t c, int base) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (base == 16) {
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  }
-  return -1;
-}
-
 // Attribute numbers are kept inside the integer range so that sizes and
 // spans taken from a page cannot overflow the arithmetic built on them.
 double roundedNumber(double d) {

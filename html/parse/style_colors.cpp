@@ -207,13 +207,6 @@ bool lookUpName(const String& name, int32_t& color) {
   return true;
 }
 
-int hexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
 bool hexColor(const String& text, bool needPound, int32_t& color) {
   const size_t pound = text.rfind(u'#');
   if (pound == String::npos && needPound) return false;
@@ -227,7 +220,7 @@ bool hexColor(const String& text, bool needPound, int32_t& color) {
   }
   int32_t v = 0;
   for (char16_t c : digits) {
-    const int d = hexDigit(c);
+    const int d = digitValue(c, 16);
     if (d < 0) return false;
     v = v * 16 + d;
   }

@@ -194,6 +194,28 @@ bool THtmlStyleParser::ReadIdentifier(String& ident) {
   return !ident.empty();
 }
 
+String THtmlStyleParser::ReadValue(bool inSheet) {
+  // A ";" inside quotes or parentheses (a data: address) ends nothing.
+  String value;
+  char16_t quote = 0;
+  int parens = 0;
+  for (; FLCh != 0; ReadStyleChar()) {
+    if (inSheet && FLCh == u'<') break;
+    if (!quote && parens <= 0 && (FLCh == u';' || (inSheet && FLCh == u'}'))) break;
+    if (quote) {
+      if (FLCh == quote) quote = 0;
+    } else if (FLCh == u'"' || FLCh == u'\'') {
+      quote = FLCh;
+    } else if (FLCh == u'(') {
+      ++parens;
+    } else if (FLCh == u')') {
+      --parens;
+    }
+    value += FLCh;
+  }
+  return value;
+}
+
 String THtmlStyleParser::AddPath(const String& value) const {
   const size_t at = value.find(u"url(");
   if (at == String::npos || FPath.empty()) return value;
@@ -511,23 +533,7 @@ void THtmlStyleTagParser::readDeclarations() {
     if (FLCh == u':' || FLCh == u'=') {
       ReadStyleChar();
       SkipBlanks();
-      String value;
-      char16_t quote = 0;
-      int parens = 0;
-      while (FLCh != 0 && FLCh != u'<' &&
-             (quote || parens > 0 || (FLCh != u';' && FLCh != u'}'))) {
-        if (quote) {
-          if (FLCh == quote) quote = 0;
-        } else if (FLCh == u'"' || FLCh == u'\'') {
-          quote = FLCh;
-        } else if (FLCh == u'(') {
-          ++parens;
-        } else if (FLCh == u')') {
-          --parens;
-        }
-        value += FLCh;
-        ReadStyleChar();
-      }
+      const String value = ReadValue(true);
       if (!name.empty()) ProcessProperty(lower(name), value, !FPath.empty());
     }
     // Skip the rest of the declaration, minding nested brackets and strings.
@@ -585,22 +591,7 @@ void THtmlStyleAttrParser::ParseAttribute() {
     SkipBlanks();
     if (FLCh == u':' || FLCh == u'=') {
       ReadStyleChar();
-      String value;
-      char16_t quote = 0;
-      int parens = 0;
-      while (FLCh != 0 && (quote || parens > 0 || FLCh != u';')) {
-        if (quote) {
-          if (FLCh == quote) quote = 0;
-        } else if (FLCh == u'"' || FLCh == u'\'') {
-          quote = FLCh;
-        } else if (FLCh == u'(') {
-          ++parens;
-        } else if (FLCh == u')') {
-          --parens;
-        }
-        value += FLCh;
-        ReadStyleChar();
-      }
+      const String value = ReadValue(false);
       if (!name.empty()) ProcessProperty(name, value, false);
     }
     SkipBlanks();

@@ -25,6 +25,8 @@ protected:
   void ReadStyleChar();
   void SkipBlanks();
   bool ReadIdentifier(String& ident);
+  // A declaration's value up to ";" (and in a sheet "}" or "<").
+  String ReadValue(bool inSheet);
   // A declaration after shorthands are expanded.
   virtual void Process(const String& name, const String& value) = 0;
   // Name and trimmed value of one declaration: expand or process.

@@ -35,6 +35,15 @@ inline bool startsWith(std::u16string_view s, std::u16string_view part) {
   return s.substr(0, part.size()) == part;
 }
 inline bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+// Value of a digit in base 10 or 16; -1 for anything else.
+inline int digitValue(char16_t c, int base) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (base == 16) {
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  }
+  return -1;
+}
 inline bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 // Ordinal comparison ignoring the case of A to Z: <0, 0 or >0.
 inline int compareNoCase(std::u16string_view a, std::u16string_view b) {
