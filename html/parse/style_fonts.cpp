@@ -156,10 +156,6 @@ double ConvertFontSize(const String& text, double baseSize) {
   return DefaultFontPointSize;
 }
 
-// The platform's answer to whether a family is installed (declared here
-// until the drawing layer publishes it).
-bool FontFamilyInstalled(const String& face);
-
 bool IsFontInstalled(const String& face) {
   static std::map<String, bool> known;
   const String key = lower(face);
