@@ -172,6 +172,19 @@ TEST_F(Cascade, LinksAndHover) {
   EXPECT_EQ(states.Ar[HVFont].iColor, 0x008000);
 }
 
+TEST_F(Cascade, UpdateReinheritsWhatTheElementDidNotSet) {
+  Sheet(u"div { color: red; font-style: italic } span { color: green }");
+  TProperties& div = Open(u"div");
+  TProperties& span = Open(u"span");
+  auto other = TProperties::CreateInStack(&Stack);
+  other->Inherit(u"p", *Stack.GetProp(0));
+  other->Props[piFontStyle] = u"oblique";
+  span.Update(other.get(), Styles, 1);
+  EXPECT_EQ(ColorOf(span), 0x008000);                      // its own rule stays
+  EXPECT_EQ(span.Props[piFontStyle].AsString(), u"oblique");  // the rest follows the new parent
+  (void)div;
+}
+
 TEST_F(Cascade, SequenceRestartsAfterClear) {
   Sheet(u"div p { color: red }");
   Styles.Clear();
