@@ -106,9 +106,9 @@ TEST(CoreThreads, AutoResetEventReleasesOneWaiterPerSignal) {
   std::atomic<int> released{0};
   std::thread a([&] { if (ev.WaitFor(3000) == wrSignaled) ++released; });
   std::thread b([&] { if (ev.WaitFor(3000) == wrSignaled) ++released; });
-  Sleep(50);
   ev.SetEvent();
-  Sleep(100);
+  for (int i = 0; i < 5000 && released == 0; ++i) Sleep(1);
+  Sleep(50);  // a second release would show up here
   EXPECT_EQ(released.load(), 1);
   ev.SetEvent();
   a.join();
