@@ -439,6 +439,9 @@ void TControl::Dispatch(TMessage& m) {
 
 void TControl::DefaultHandler(TMessage& m) {
   if (FPrivate->Translating == &m) FPrivate->DefaultReached = true;
+  // A control without a window lets its parent offer a context menu.
+  if (m.Msg == WM_CONTEXTMENU && FParent && !dynamic_cast<TWinControl*>(this))
+    m.Result = FParent->Perform(WM_CONTEXTMENU, m.WParam, m.LParam);
 }
 
 void TControl::Click() {

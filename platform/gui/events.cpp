@@ -19,6 +19,10 @@
 
 namespace {
 
+// How far the desktop may shift a window it places without that counting
+// as a move.
+constexpr int kFrameSlack = 8;
+
 TControl* controlOf(QObject* o) {
   QVariant v = o->property("tamrixControl");
   return v.isValid() ? static_cast<TControl*>(v.value<void*>()) : nullptr;
@@ -354,12 +358,57 @@ bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
   return consumed;
 }
 
+// The control a widget belongs to (its own, or its nearest ancestor's).
+TControl* owningControl(QWidget* w) {
+  for (; w; w = w->parentWidget())
+    if (TControl* c = controlOf(w)) return c;
+  return nullptr;
+}
+
+// Qt passes input a widget ignores on to its parent; a window never sees
+// its children's input that way. True when e reached watched only by that
+// passing on: the mouse is over another control's widget inside it, or the
+// keyboard focus is in another control inside it.
+bool passedOnFromChild(TControlPrivate* p, QWidget* watched, QEvent* e) {
+  QWidget* w = p->Widget;
+  if (!w || watched != w) return false;
+  switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel: {
+      auto* pe = static_cast<QSinglePointEvent*>(e);
+      QWidget* child = w->childAt(pe->position().toPoint());
+      if (!child) return false;
+      TControl* other = owningControl(child);
+      return other && other != p->Owner;
+    }
+    case QEvent::ContextMenu: {
+      QWidget* child = w->childAt(static_cast<QContextMenuEvent*>(e)->pos());
+      if (!child) return false;
+      TControl* other = owningControl(child);
+      return other && other != p->Owner;
+    }
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      QWidget* f = QApplication::focusWidget();
+      if (!f || f == w || !w->isAncestorOf(f)) return false;
+      TControl* other = owningControl(f);
+      return other && other != p->Owner;
+    }
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
   QWidget* src = qobject_cast<QWidget*>(watched);
+  if (passedOnFromChild(this, src, e)) return true;
   switch (e->type()) {
     case QEvent::Paint:
       if (!OwnWidget || watched != Widget) return false;
@@ -420,8 +469,11 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     case QEvent::Move:
       if (watched != Widget || !Widget->isWindow()) return false;
       if (auto* form = dynamic_cast<TForm*>(Owner)) {
+        // The desktop may shift a window by its frame when it places it;
+        // only a real move (the user dragging it) changes Left and Top.
         QRect fg = Widget->frameGeometry();
-        if (fg.x() != form->Left() || fg.y() != form->Top())
+        int dx = fg.x() - form->Left(), dy = fg.y() - form->Top();
+        if (std::abs(dx) > kFrameSlack || std::abs(dy) > kFrameSlack)
           form->TControl::SetBounds(fg.x(), fg.y(), form->Width(), form->Height());
       }
       return false;

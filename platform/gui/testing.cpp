@@ -1,6 +1,7 @@
 // Scripted input and window capture.
 #include <QApplication>
 #include <QImage>
+#include <QEnterEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -195,4 +196,17 @@ void InjectHintRequest(TControl* Control, TPoint ClientPoint) {
   if (HWND h = Control->Private()->Handle) local += QPoint(h->Client.Left, h->Client.Top);
   QHelpEvent e(QEvent::ToolTip, local, w->mapToGlobal(local));
   QApplication::sendEvent(w, &e);
+}
+
+void InjectEnterLeave(TControl* Control, bool Enter) {
+  QWidget* w = Control && Control->Private() ? Control->Private()->Widget.data() : nullptr;
+  if (!w) return;
+  if (Enter) {
+    QPointF local(1, 1);
+    QEnterEvent e(local, local, w->mapToGlobal(local));
+    QApplication::sendEvent(w, &e);
+  } else {
+    QEvent e(QEvent::Leave);
+    QApplication::sendEvent(w, &e);
+  }
 }

@@ -39,3 +39,5 @@ bool SaveWindowImage(TWinControl* Control, const String& FileName);
 // The toolkit's request for a hint when the mouse rests at a point of the
 // control's client area.
 void InjectHintRequest(TControl* Control, TPoint ClientPoint);
+// The mouse entering (or leaving) a control.
+void InjectEnterLeave(TControl* Control, bool Enter);

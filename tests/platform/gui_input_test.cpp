@@ -185,3 +185,82 @@ TEST_F(GuiInput, WheelArrivesInNotchUnitsAndBubblesToTheParent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GuiInput, InputAChildLeavesAloneNeverReachesItsParent) {
+  auto* panel = new Recorder(Form);
+  panel->SetParent(Form);
+  panel->SetBounds(10, 150, 200, 100);
+  auto* label = new TLabel(Form);
+  label->SetParent(panel);
+  label->SetBounds(10, 10, 80, 20);
+  label->SetCaption(u"label");
+  label->SetAutoSize(false);
+  pump();
+  panel->Record({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEWHEEL});
+  int labelClicks = 0, panelClicks = 0;
+  label->OnClick = [&](TObject*) { ++labelClicks; };
+  panel->OnClick = [&](TObject*) { ++panelClicks; };
+  // Through the panel's window at the label's place, as the window system routes it.
+  InjectMouse(panel->Handle(), imDown, mbLeft, {20, 15}, {});
+  InjectMouse(panel->Handle(), imUp, mbLeft, {20, 15}, {});
+  InjectWheel(panel->Handle(), {20, 15}, 120, {});
+  EXPECT_EQ(labelClicks, 1);
+  EXPECT_EQ(panelClicks, 0);
+  EXPECT_TRUE(panel->Of(WM_LBUTTONDOWN).empty());
+  // Beside the label the panel gets its own click.
+  InjectMouse(panel->Handle(), imDown, mbLeft, {150, 50}, {});
+  InjectMouse(panel->Handle(), imUp, mbLeft, {150, 50}, {});
+  EXPECT_EQ(panelClicks, 1);
+}
+
+TEST_F(GuiInput, EnterAndLeaveReachTheControlUnderTheMouse) {
+  int enters = 0, leaves = 0;
+  Ctl->OnMouseEnter = [&](TObject*) { ++enters; };
+  Ctl->OnMouseLeave = [&](TObject*) { ++leaves; };
+  Ctl->Record({CM_MOUSEENTER, CM_MOUSELEAVE});
+  InjectEnterLeave(Ctl, true);
+  InjectEnterLeave(Ctl, false);
+  EXPECT_EQ(enters, 1);
+  EXPECT_EQ(leaves, 1);
+  EXPECT_EQ(Ctl->Messages(), (std::vector<UINT>{CM_MOUSEENTER, CM_MOUSELEAVE}));
+}
+
+TEST_F(GuiInput, DisabledControlGetsNoInputAndIsToldOfTheChange) {
+  Ctl->Record({WM_ENABLE, CM_ENABLEDCHANGED, WM_LBUTTONDOWN, WM_KEYDOWN});
+  EnableWindow(Ctl->Handle(), false);
+  EXPECT_FALSE(IsWindowEnabled(Ctl->Handle()));
+  InjectMouse(Ctl->Handle(), imDown, mbLeft, {5, 5}, {});
+  InjectMouse(Ctl->Handle(), imUp, mbLeft, {5, 5}, {});
+  EXPECT_EQ(Ctl->Messages(), (std::vector<UINT>{CM_ENABLEDCHANGED, WM_ENABLE}));
+  EXPECT_EQ(Ctl->Of(WM_ENABLE)[0].WParam, 0u);
+  Ctl->SetEnabled(true);
+  InjectMouse(Ctl->Handle(), imDown, mbLeft, {5, 5}, {});
+  InjectMouse(Ctl->Handle(), imUp, mbLeft, {5, 5}, {});
+  EXPECT_EQ(Ctl->Of(WM_LBUTTONDOWN).size(), 1u);
+}
+
+TEST_F(GuiInput, FocusMessagesNameTheOtherWindow) {
+  auto* other = new Recorder(Form);
+  other->SetParent(Form);
+  other->SetBounds(250, 30, 100, 100);
+  pump();
+  InjectFocus(other->Handle());
+  Ctl->Record({WM_SETFOCUS, WM_KILLFOCUS});
+  other->Record({WM_SETFOCUS, WM_KILLFOCUS});
+  int enters = 0, exits = 0;
+  Ctl->OnEnter = [&](TObject*) { ++enters; };
+  Ctl->OnExit = [&](TObject*) { ++exits; };
+  InjectFocus(Ctl->Handle());
+  EXPECT_EQ(GetFocus(), Ctl->Handle());
+  InjectFocus(other->Handle());
+  EXPECT_EQ(GetFocus(), other->Handle());
+  ASSERT_EQ(Ctl->Messages(), (std::vector<UINT>{WM_SETFOCUS, WM_KILLFOCUS}));
+  EXPECT_EQ(Ctl->Of(WM_KILLFOCUS)[0].WParam, WPARAM(other->Handle()));
+  EXPECT_EQ(enters, 1);
+  EXPECT_EQ(exits, 1);
+  EXPECT_EQ(Form->ActiveControl(), other);
+}
+
+}  // namespace
