@@ -157,7 +157,10 @@ TThread::~TThread() {
 }
 
 void TThread::Start() {
-  TState& s = *FState;
+  // A thread that frees itself may be gone before this returns; the state
+  // it shares with us stays alive through this reference.
+  const std::shared_ptr<TState> state = FState;
+  TState& s = *state;
   std::unique_lock<std::mutex> guard(s.lock);
   if (s.started) throw EThread("Cannot call Start on a running or finished thread");
   s.started = true;
