@@ -580,7 +580,9 @@ void TProperties::Combine(TStyleList& styles, const String& tag, const String& c
       const String prefix = k + u' ';
       int i;
       styles.Find(prefix, i);
-      for (; i < styles.Count() && startsWith(lower(styles.Strings(i)), prefix); ++i)
+      for (; i < styles.Count() &&
+             compareNoCase(std::u16string_view(styles.Strings(i)).substr(0, prefix.size()), prefix) == 0;
+           ++i)
         if (ruleApplies(styles.Strings(i), tag, c, id, pseudo, FPropStack, parentIndex))
           MergeRule(*styles.Objects(i));
     }
