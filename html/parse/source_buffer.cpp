@@ -216,6 +216,7 @@ std::unique_ptr<Decoder> makeDecoder(int codePage) {
         d->Single[b] = kReplacement;
       } else {
         d->Single[b] = b == 0 ? u'\0' : decodeOne(codePage, &byte, 1);
+        if (d->Single[b] >= TBuffer::Utf8Lead2) d->Single[b] = kReplacement;
       }
       d->Fast[b] = d->LeadLen[b] ? TBuffer::SlowPath : d->Single[b];
     }
@@ -227,9 +228,9 @@ std::unique_ptr<Decoder> makeDecoder(int codePage) {
   const String s = CodePageToUnicode(codePage, all, sizeof(all));
   for (unsigned b = 0; b < 256; ++b) d->Single[b] = s.size() == 256 ? s[b] : char16_t(b);
   d->Single[0] = 0;
-  // A byte no character maps to stays U+FFFD; U+FFFF is no page's character.
+  // The two noncharacters mark bytes for the full decoder in the fast table.
   for (char16_t& c : d->Single)
-    if (c == TBuffer::SlowPath) c = kReplacement;
+    if (c == TBuffer::SlowPath || c == TBuffer::Utf8Lead2) c = kReplacement;
   d->Fast = d->Single;
   return d;
 }
@@ -238,7 +239,10 @@ const Decoder* fixedDecoder(DecoderKind kind) {
   static const auto make = [](DecoderKind k) {
     auto d = std::make_unique<Decoder>();
     d->Kind = k;
-    for (unsigned b = 0; b < 256; ++b) d->Fast[b] = b < 0x80 ? char16_t(b) : TBuffer::SlowPath;
+    for (unsigned b = 0; b < 256; ++b)
+      d->Fast[b] = b < 0x80                ? char16_t(b)
+                   : b >= 0xC2 && b < 0xE0 ? TBuffer::Utf8Lead2
+                                           : TBuffer::SlowPath;
     return d;
   };
   static const std::unique_ptr<Decoder> le = make(DecoderKind::Utf16LE);
@@ -288,27 +292,28 @@ const Decoder* decoderFor(int codePage) {
   return pageDecoder(page);
 }
 
-std::size_t find(const std::uint8_t* d, std::size_t from, std::size_t end, const char* what) {
-  const std::size_t n = std::strlen(what);
-  for (std::size_t i = from; i + n <= end; ++i)
-    if (std::memcmp(d + i, what, n) == 0) return i;
+// Position of the escape sequence ESC a b at or after from, or npos.
+std::size_t findEscape(const std::uint8_t* d, std::size_t from, std::size_t end, char a, char b) {
+  while (from + 3 <= end) {
+    const void* hit = std::memchr(d + from, ESC, end - from - 2);
+    if (!hit) break;
+    const std::size_t p = static_cast<const std::uint8_t*>(hit) - d;
+    if (d[p + 1] == std::uint8_t(a) && d[p + 2] == std::uint8_t(b)) return p;
+    from = p + 1;
+  }
   return std::size_t(-1);
 }
 
 // An ISO-2022-JP text switches to a kanji set and back to a single-byte set.
 bool looksIso2022(const std::uint8_t* d, std::size_t size) {
-  const std::size_t end = std::find(d, d + size, 0) - d;
-  const std::size_t a = find(d, 0, end, "\x1B$@");
-  const std::size_t b = find(d, 0, end, "\x1B$B");
-  std::size_t from;
-  if (a == std::size_t(-1) && b == std::size_t(-1)) return false;
-  if (a == std::size_t(-1))
-    from = b;
-  else if (b == std::size_t(-1))
-    from = a;
-  else
-    from = std::max(a, b);
-  return find(d, from, end, "\x1B(J") != std::size_t(-1) || find(d, from, end, "\x1B(B") != std::size_t(-1);
+  const void* nul = std::memchr(d, 0, size);
+  const std::size_t end = nul ? static_cast<const std::uint8_t*>(nul) - d : size;
+  constexpr std::size_t none = std::size_t(-1);
+  const std::size_t a = findEscape(d, 0, end, '$', '@');
+  const std::size_t b = findEscape(d, 0, end, '$', 'B');
+  if (a == none && b == none) return false;
+  const std::size_t from = a == none ? b : b == none ? a : std::max(a, b);
+  return findEscape(d, from, end, '(', 'J') != none || findEscape(d, from, end, '(', 'B') != none;
 }
 
 }  // namespace
@@ -418,7 +423,17 @@ char16_t TBuffer::nextWide() {
   return FDecoder->Kind == DecoderKind::Utf16LE ? char16_t(a | (b << 8)) : char16_t((a << 8) | b);
 }
 
-char16_t TBuffer::nextUtf8() { return decodeUtf8At(FData.data(), FEnd, FPos); }
+char16_t TBuffer::nextUtf8() {
+  const std::uint8_t* d = FData.data();
+  // Well-formed two-byte characters, the common case of non-Latin text.
+  const std::uint8_t b = d[FPos];
+  if (b >= 0xC2 && b < 0xE0 && FPos + 1 < FEnd && (d[FPos + 1] & 0xC0) == 0x80) {
+    const char16_t c = char16_t(((b & 0x1F) << 6) | (d[FPos + 1] & 0x3F));
+    FPos += 2;
+    return c;
+  }
+  return decodeUtf8At(d, FEnd, FPos);
+}
 
 // One character of an ISO-2022-JP text as one or two Shift_JIS bytes; the
 // escape sequences met on the way switch the mode. Returns the byte count,

@@ -38,9 +38,14 @@ public:
   char16_t NextChar() {
     if (FFast && FPos < FEnd) {
       const char16_t c = FFast[FData[FPos]];
-      if (c != SlowPath) {
+      if (c < Utf8Lead2) {
         ++FPos;
         return c;
+      }
+      if (c == Utf8Lead2 && FEnd - FPos >= 2 && (FData[FPos + 1] & 0xC0) == 0x80) {
+        const char16_t r = char16_t(((FData[FPos] & 0x1F) << 6) | (FData[FPos + 1] & 0x3F));
+        FPos += 2;
+        return r;
       }
     } else if (FWideLE && FEnd - FPos >= 2) {
       const char16_t c = char16_t(FData[FPos] | (FData[FPos + 1] << 8));
@@ -70,8 +75,11 @@ public:
   const String& Name() const { return FName; }
 
   struct Decoder;
-  // Marks a byte of a decoder's fast table that needs the full decoder.
+  // Marks a byte of a decoder's fast table that needs the full decoder,
+  // and the lead byte of a two-byte UTF-8 character. No code page maps a
+  // byte to either (both are noncharacters).
   static constexpr char16_t SlowPath = 0xFFFF;
+  static constexpr char16_t Utf8Lead2 = 0xFFFE;
 
 private:
   TBuffer(std::vector<std::uint8_t> data, const String& name);
