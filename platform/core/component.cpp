@@ -57,7 +57,10 @@ void TComponent::FreeNotification(TComponent* AComponent) {
 }
 
 void TComponent::RemoveFreeNotification(TComponent* AComponent) {
+  // The link goes both ways; undo both, or one of the two would later be
+  // told about (or tell) a component that no longer exists.
   std::erase(FFreeNotifies, AComponent);
+  if (AComponent) std::erase(AComponent->FFreeNotifies, this);
 }
 
 void TComponent::BeginLoading() {
