@@ -21,9 +21,13 @@ struct PageName {
   int codePage;
   const char* iconvName;
   PageKind kind;
+  const char* decoderName = nullptr;  // when reading takes a wider converter
 };
 
 // Windows code-page numbers and the glibc converters that implement them.
+// ISO-2022-JP text is read with the JIS X 0213 converter, which also knows
+// the escape to half-width katakana that some writers use; it reads the
+// plain JIS X 0208 set exactly like the strict converter.
 constexpr PageName kPages[] = {
     {1250, "CP1250", PageKind::SingleByte},  {1251, "CP1251", PageKind::SingleByte},
     {1252, "CP1252", PageKind::SingleByte},  {1253, "CP1253", PageKind::SingleByte},
@@ -44,8 +48,8 @@ constexpr PageName kPages[] = {
     {936, "CP936", PageKind::MultiByte},     {949, "CP949", PageKind::MultiByte},
     {950, "CP950", PageKind::MultiByte},     {1361, "JOHAB", PageKind::MultiByte},
     {20932, "EUC-JP", PageKind::MultiByte},  {51932, "EUC-JP", PageKind::MultiByte},
-    {50220, "ISO-2022-JP", PageKind::MultiByte},   {50221, "ISO-2022-JP", PageKind::MultiByte},
-    {50222, "ISO-2022-JP", PageKind::MultiByte},   {65001, nullptr, PageKind::Utf8},
+    {50220, "ISO-2022-JP", PageKind::MultiByte, "ISO-2022-JP-3"},   {50221, "ISO-2022-JP", PageKind::MultiByte, "ISO-2022-JP-3"},
+    {50222, "ISO-2022-JP", PageKind::MultiByte, "ISO-2022-JP-3"},   {65001, nullptr, PageKind::Utf8},
     {1200, nullptr, PageKind::Utf16LE},      {1201, nullptr, PageKind::Utf16BE},
 };
 
@@ -177,7 +181,7 @@ private:
         FAvailable = buildTable();
         return;
       case PageKind::MultiByte:
-        FDecoder = iconv_open(kUtf16Native, FName.iconvName);
+        FDecoder = iconv_open(kUtf16Native, FName.decoderName ? FName.decoderName : FName.iconvName);
         FEncoder = iconv_open(FName.iconvName, kUtf32Native);
         FAvailable = FDecoder != kNoConverter && FEncoder != kNoConverter;
         return;

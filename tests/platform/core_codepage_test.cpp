@@ -71,6 +71,7 @@ TEST(CoreCodePage, OtherMultiBytePages) {
   const RawByteString jis = UnicodeToCodePage(50220, u"Aあ?B");
   EXPECT_EQ(jis, "A\x1B$B$\"\x1B(B?B");
   EXPECT_EQ(decode(50220, jis), u"Aあ?B");
+  EXPECT_EQ(decode(50221, "\x1B(I\x31\x1B(BA"), u"ｱA");  // half-width katakana set
   // A replacement is written in the initial shift state.
   EXPECT_EQ(decode(50220, UnicodeToCodePage(50220, u"あ☺")), u"あ?");
 }
