@@ -14,4 +14,5 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/printer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imagelist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdiplus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picture.cpp
 )

@@ -19,6 +19,7 @@ extern "C" {
 #include "platform/graphics/gdiplus.h"
 #include "platform/graphics/imagelist.h"
 #include "platform/graphics/metafile.h"
+#include "platform/graphics/picture.h"
 #include "platform/graphics/printer.h"
 #include "tests/platform/graphics_test_util.h"
 
@@ -419,4 +420,42 @@ TEST(GraphicsGdiPlus, LoadsScalesAndReportsMissingFiles) {
   std::ofstream(file, std::ios::binary) << "not a picture";
   EXPECT_EQ(GdipLoadImageFromFile(name.c_str(), &img), UnknownImageFormat);
   fs::remove(file);
+}
+
+TEST(GraphicsPictures, PictureHoldsCopiesAndJpegImageKeepsItsBytes) {
+  auto jpg = makeJpeg(16, 8);
+  TMemoryStream ms;
+  ms.WriteBuffer(jpg.data(), std::int64_t(jpg.size()));
+  ms.SetPosition(0);
+  TJPEGImage j;
+  j.LoadFromStream(ms);
+  EXPECT_EQ(j.Width(), 16);
+  EXPECT_FALSE(j.Grayscale());
+  TMemoryStream out;
+  j.SaveToStream(out);
+  EXPECT_EQ(out.Size(), std::int64_t(jpg.size()));
+
+  TPicture pic;
+  int changes = 0;
+  pic.OnChange = [&](TObject*) { ++changes; };
+  pic.SetGraphic(&j);
+  ASSERT_NE(pic.Graphic(), nullptr);
+  EXPECT_NE(pic.Graphic(), &j);  // a copy
+  EXPECT_EQ(pic.Width(), 16);
+  EXPECT_GE(changes, 1);
+  // Asking for a bitmap replaces a picture of another kind.
+  EXPECT_EQ(pic.Bitmap()->Width(), 0);
+
+  auto png = makePng(3, 2, std::vector<std::uint8_t>(3 * 2 * 4, 255));
+  TMemoryStream ps;
+  ps.WriteBuffer(png.data(), std::int64_t(png.size()));
+  ps.SetPosition(0);
+  pic.LoadFromStream(ps);
+  EXPECT_NE(dynamic_cast<TBitmap*>(pic.Graphic()), nullptr);
+  EXPECT_EQ(pic.Height(), 2);
+
+  TMemoryStream junk;
+  junk.WriteBuffer("\x89PNG\r\n\x1a\nbroken", 14);
+  junk.SetPosition(0);
+  EXPECT_THROW(j.LoadFromStream(junk), EInvalidGraphic);
 }
