@@ -306,6 +306,7 @@ std::size_t findEscape(const std::uint8_t* d, std::size_t from, std::size_t end,
 
 // An ISO-2022-JP text switches to a kanji set and back to a single-byte set.
 bool looksIso2022(const std::uint8_t* d, std::size_t size) {
+  if (size == 0) return false;
   const void* nul = std::memchr(d, 0, size);
   const std::size_t end = nul ? static_cast<const std::uint8_t*>(nul) - d : size;
   constexpr std::size_t none = std::size_t(-1);
