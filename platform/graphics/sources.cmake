@@ -1,4 +1,5 @@
-# Drawing: device contexts, fonts and text, canvas, bitmaps and pictures.
+# Drawing: device contexts, fonts and text, canvas, bitmaps and pictures,
+# metafiles, image list drawing, printing.
 list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/colors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi_objects.cpp
@@ -8,11 +9,9 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/canvas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/bitmap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/picture_decode.cpp
-)
-list(APPEND TAMRIX_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/picture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/metafile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/printer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imagelist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdiplus.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/picture.cpp
 )
