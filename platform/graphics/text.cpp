@@ -528,7 +528,7 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
     return w;
   };
 
-  const int maxWidth = rect->Right - rect->Left;
+  const int maxWidth = int(std::clamp((long long)rect->Right - rect->Left, -(1LL << 30), 1LL << 30));
   std::vector<Line> lines;
   int pos = 0;
   while (pos <= n) {
@@ -595,10 +595,12 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
     return n == 0 && !single ? lineHeight : total;
   }
 
+  // Callers pass "unbounded" rectangles with extreme edges: stay in range.
+  const long long rectHeight = (long long)rect->Bottom - rect->Top;
   int y = rect->Top;
   if (single) {
-    if (format & DT_VCENTER) y = rect->Top + (rect->Bottom - rect->Top - lineHeight) / 2;
-    else if (format & DT_BOTTOM) y = rect->Bottom - lineHeight;
+    if (format & DT_VCENTER) y = int(rect->Top + (rectHeight - lineHeight) / 2);
+    else if (format & DT_BOTTOM) y = int(rect->Bottom - (long long)lineHeight);
   }
   const int result = y - rect->Top + total;
   if (!dc->ready()) return result;
@@ -607,7 +609,9 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
   const bool clip = !(format & DT_NOCLIP);
   if (clip) {
     p.save();
-    p.setClipRect(QRect(rect->Left, rect->Top, rect->Right - rect->Left, rect->Bottom - rect->Top),
+    const long long w = (long long)rect->Right - rect->Left;
+    p.setClipRect(QRect(rect->Left, rect->Top, int(std::clamp(w, 0LL, 1LL << 28)),
+                        int(std::clamp(rectHeight, 0LL, 1LL << 28))),
                   Qt::IntersectClip);
   }
   for (const Line& l : lines) {

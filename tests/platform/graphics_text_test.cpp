@@ -144,6 +144,17 @@ TEST(GraphicsText, CalcRectCoversWhatDrawTextDraws) {
     EXPECT_LE(ink.Right, calc.Right + 1) << flags;
     EXPECT_LE(ink.Bottom, calc.Bottom) << flags;
   }
+  // A measuring rectangle without a bottom, as tree rows use it.
+  {
+    TBitmap b(200, 100);
+    setFont(b.Canvas(), u"Tahoma", -13);
+    TRect open = Rect(0, 0, 120, 2147483647);
+    int h = DrawTextW(b.Canvas()->Handle(), para, &open, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    EXPECT_GT(h, 13);
+    EXPECT_EQ(open.Bottom, h);
+    TRect draw = Rect(0, 0, 120, 2147483647);
+    DrawTextW(b.Canvas()->Handle(), para, &draw, DT_WORDBREAK | DT_VCENTER);
+  }
   // Each hard line break starts a line; CR LF counts once.
   TCanvas probe;
   setFont(&probe, u"Tahoma", -13);
