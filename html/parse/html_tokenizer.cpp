@@ -386,15 +386,13 @@ void THtmlTokenizer::getTag() {
 
 bool THtmlTokenizer::getAttribute() {
   SkipBlanks();
-  String name;
+  TTokenAttribute attr;
   while (isAsciiLetter(LCh) || isDigit(LCh) || LCh == u'$' || LCh == u'-' || LCh == u'_' ||
          LCh == u':' || LCh == u'.') {
-    name += LCh;
+    attr.Name += htUpperChar(LCh);
     ReadChar();
   }
-  if (name.empty()) return false;
-  TTokenAttribute attr;
-  attr.Name = htUpperCase(name);
+  if (attr.Name.empty()) return false;
   if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
   SkipBlanks();
   attr.DblValue = attr.Which == symBorder ? 1 : 0;
