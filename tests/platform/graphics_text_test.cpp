@@ -100,8 +100,12 @@ TEST(GraphicsText, CharactersThatFitAreDrawnInsideTheWidth) {
     std::vector<int> dx(kMixed.size());
     GetTextExtentExPointW(dc, kMixed.data(), int(kMixed.size()), width, &fit, dx.data(), nullptr);
     ASSERT_GE(fit, 0);
-    if (fit > 0) EXPECT_LE(dx[size_t(fit) - 1], width);
-    if (fit < int(kMixed.size())) EXPECT_GT(dx[size_t(fit)], width);
+    if (fit > 0) {
+      EXPECT_LE(dx[size_t(fit) - 1], width);
+    }
+    if (fit < int(kMixed.size())) {
+      EXPECT_GT(dx[size_t(fit)], width);
+    }
 
     // Drawing exactly the characters that fit stays inside the width,
     // and drawing them one by one at the measured offsets gives the same pixels.
