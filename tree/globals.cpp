@@ -143,8 +143,9 @@ int TClipboardFormats::IndexOf(const String& S) const {
 int TClipboardFormats::Add(const String& S) {
   if (!accepts(S)) return -1;
   auto it = std::lower_bound(FStrings.begin(), FStrings.end(), S);
-  if (it != FStrings.end() && *it == S) return int(it - FStrings.begin());
-  return int(FStrings.insert(it, S) - FStrings.begin());
+  int index = int(it - FStrings.begin());
+  if (it == FStrings.end() || *it != S) FStrings.insert(it, S);
+  return index;
 }
 
 void TClipboardFormats::Insert(int, const String& S) {

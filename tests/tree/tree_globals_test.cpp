@@ -1,0 +1,125 @@
+// Process-wide pieces: clipboard-format registry, blending, shortening.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tree/base_tree.h"
+#include "tree/globals.h"
+
+namespace {
+std::vector<String> describe(const TFormatEtcArray& formats) {
+  std::vector<String> out;
+  for (const TFormatEtc& f : formats) out.push_back(ClipboardFormatName(f.cfFormat));
+  return out;
+}
+}  // namespace
+
+TEST(TreeGlobals, FormatsOfferedInPriorityOrderPerClass) {
+  TBaseDataTree tree(nullptr);  // the first tree registers the formats
+  TFormatEtcArray formats;
+  ClipboardFormatList().EnumerateFormats(StringTreeClassInfo(), formats);
+  EXPECT_EQ(describe(formats),
+            (std::vector<String>{u"Data Tree Content", u"HTML Format",
+                                 u"Rich Text Format Without Objects", u"Rich Text Format", u"CSV",
+                                 u"Unicode text", u"Plain text"}));
+  ClipboardFormatList().EnumerateFormats(TBaseDataTree::ClassInfo(), formats);
+  EXPECT_EQ(describe(formats), (std::vector<String>{u"Data Tree Content"}));
+
+  std::vector<String> none;
+  ClipboardFormatList().EnumerateFormats(StringTreeClassInfo(), formats, &none);
+  EXPECT_TRUE(formats.empty()) << "an empty allowed list allows nothing";
+
+  // Equal priorities keep the order they were registered in.
+  static const TTreeClassInfo own{"TOwnTree", TBaseDataTree::ClassInfo()};
+  RegisterDTClipboardFormat(u"Own first", &own, 70);
+  RegisterDTClipboardFormat(u"Own second", &own, 70);
+  RegisterDTClipboardFormat(u"Own third", &own, 70);
+  ClipboardFormatList().EnumerateFormats(&own, formats);
+  EXPECT_EQ(describe(formats), (std::vector<String>{u"Data Tree Content", u"Own first",
+                                                    u"Own second", u"Own third"}));
+
+  // Predefined ids take their standard names; unknown low ids add nothing.
+  int before = ClipboardFormatList().Count();
+  RegisterDTClipboardFormat(std::uint16_t(0), &own, 10);
+  EXPECT_EQ(ClipboardFormatList().Count(), before);
+  std::uint16_t id = 0;
+  EXPECT_EQ(ClipboardFormatList().FindFormat(u"html format", id), StringTreeClassInfo());
+  EXPECT_EQ(id, TreeGlobals().CF_HTML);
+  std::uint16_t ownId = RegisterDTClipboardFormat(u"Own by id", &own, 60);
+  RegisterDTClipboardFormat(ownId, &own, 65);
+  EXPECT_EQ(ClipboardFormatList().Count(), before + 2);
+  EXPECT_EQ(ClipboardFormatName(ownId), u"Own by id");
+
+  // A tree may only list formats of its class or an ancestor.
+  TClipboardFormats allowed(&tree);
+  EXPECT_EQ(allowed.Add(u"HTML Format"), -1);
+  EXPECT_EQ(allowed.Add(u"No such format"), -1);
+  EXPECT_GE(allowed.Add(u"Data Tree Content"), 0);
+  EXPECT_GE(allowed.Add(u"Data Tree Content"), 0);
+  EXPECT_EQ(allowed.Count(), 1);
+}
+
+TEST(TreeGlobals, ShortenStringKeepsWholeCharacters) {
+  // Every code unit is 10 pixels wide.
+  auto measure = [](const char16_t*, int length) { return length * 10; };
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 25), u"") << "narrower than the ellipsis";
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 55), u"ab...");
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 1000), u"abcde...") << "the last character never stays";
+  EXPECT_EQ(ShortenString(measure, u"", 100), u"");
+  // "a" then a pair for one character outside the basic plane, then "b".
+  String text = u"a\U0001F600b";
+  EXPECT_EQ(ShortenString(measure, text, 50), u"a...") << "never half a surrogate pair";
+  EXPECT_EQ(ShortenString(measure, text, 60), u"a\U0001F600...");
+}
+
+TEST(TreeGlobals, AlphaBlendModes) {
+  std::vector<std::uint8_t> src(4 * 4 * 4), dst(4 * 4 * 4);
+  TBlendSurface s{src.data(), 4, 4, 16, 32};
+  TBlendSurface d{dst.data(), 4, 4, 16, 32};
+  for (std::size_t i = 0; i < src.size(); i += 4) {
+    src[i] = 200, src[i + 1] = 100, src[i + 2] = 0, src[i + 3] = 128;
+    dst[i] = 0, dst[i + 1] = 100, dst[i + 2] = 200, dst[i + 3] = 255;
+  }
+  AlphaBlendSurfaces(&s, d, {0, 0, 1, 1}, {0, 0}, bmConstantAlpha, 128, 0);
+  EXPECT_EQ(dst[0], 100);
+  EXPECT_EQ(dst[1], 100);
+  EXPECT_EQ(dst[2], 100);
+  EXPECT_EQ(dst[4], 0) << "only the given rectangle";
+
+  AlphaBlendSurfaces(&s, d, {1, 0, 2, 1}, {1, 0}, bmPerPixelAlpha, 0, 10);
+  EXPECT_EQ(dst[4], 110);  // (0*128 + 200*128)/256 + 10
+  AlphaBlendSurfaces(nullptr, d, {2, 0, 3, 1}, {2, 0}, bmConstantAlphaAndColor, 255, 0x0000FF);
+  EXPECT_EQ(dst[8 + 2], 254) << "red arrives in the red byte";  // (255*255 + 200)/256
+  EXPECT_EQ(dst[8 + 0], 0);
+
+  // Rectangles reaching past either picture are clipped, never overrun.
+  std::vector<std::uint8_t> tiny(2 * 2 * 4, 0);
+  TBlendSurface t{tiny.data(), 2, 2, 8, 32};
+  AlphaBlendSurfaces(&s, t, {0, 0, 4, 4}, {1, 1}, bmConstantAlpha, 255, 0);
+  EXPECT_EQ(tiny[(1 * 2 + 1) * 4], 199);  // 200*255/256
+  AlphaBlendSurfaces(&s, t, {0, 0, 4, 4}, {-3, -3}, bmConstantAlpha, 255, 0);
+
+  TBlendSurface wrongDepth{dst.data(), 4, 4, 16, 24};
+  EXPECT_THROW(AlphaBlendSurfaces(&s, wrongDepth, {0, 0, 1, 1}, {0, 0}, bmConstantAlpha, 1, 0),
+               EAssertionFailed);
+  // An empty rectangle does nothing, whatever the pictures are.
+  AlphaBlendSurfaces(&s, wrongDepth, {0, 0, 0, 0}, {0, 0}, bmConstantAlpha, 1, 0);
+}
+
+TEST(TreeGlobals, TreeFromNodeAndOperations) {
+  TBaseDataTree tree(nullptr);
+  PDataNode child = tree.AddChild(tree.AddChild(nullptr));
+  EXPECT_EQ(TreeFromNode(child), &tree);
+  EXPECT_THROW(TreeFromNode(nullptr), EAssertionFailed);
+  EXPECT_EQ(OrderRect({5, 6, 1, 2}), TRect(1, 2, 5, 6));
+
+  EXPECT_FALSE(tree.OperationCanceled());
+  tree.SetOperationCanceled(true);
+  EXPECT_FALSE(tree.OperationCanceled()) << "only inside an operation";
+  tree.BeginOperation();
+  EXPECT_FALSE(tree.OperationCanceled()) << "a new operation starts uncancelled";
+  tree.SetOperationCanceled(true);
+  EXPECT_TRUE(tree.OperationCanceled());
+  tree.EndOperation();
+  EXPECT_THROW(tree.EndOperation(), EAssertionFailed);
+}
