@@ -525,12 +525,44 @@ void TWinControl::CreateWnd() {
     // that it can be sent messages, measured and painted.
     EnsureQtApplication();
   }
+  TCreateParams params;
+  CreateParams(params);
   QWidget* w = CreateOwnWidget(this);
   AttachWidget(this, w, true);
+  HWND h = FPrivate->Handle;
+  h->Style = params.Style;
+  h->ExStyle = params.ExStyle;
+  // A window made with scroll-bar styles starts with its bars showing, over
+  // the default range.
+  for (int bar : {SB_HORZ, SB_VERT}) {
+    if (!(params.Style & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL))) continue;
+    h->Bars[bar].Visible = true;
+    h->Bars[bar].Info.nMax = 100;
+  }
   w->setFocusPolicy(Qt::TabFocus);
   if (!FParent) w->setAttribute(Qt::WA_DontShowOnScreen, !dynamic_cast<TForm*>(this));
   SyncWidget();
   if (FParent) w->setVisible(FVisible);
+}
+
+void TWinControl::CreateParams(TCreateParams& Params) {
+  Params.Caption = Caption();
+  Params.Style = WS_CLIPCHILDREN;
+  if (FParent) Params.Style |= WS_CHILD | WS_CLIPSIBLINGS;
+  if (FTabStop) Params.Style |= WS_TABSTOP;
+  if (!Enabled()) Params.Style |= WS_DISABLED;
+  if (FBorderStyle == bsSingle) {
+    if (FCtl3D)
+      Params.ExStyle |= WS_EX_CLIENTEDGE;
+    else
+      Params.Style |= WS_BORDER;
+  }
+  Params.X = Left();
+  Params.Y = Top();
+  Params.Width = Width();
+  Params.Height = Height();
+  Params.WndParent = FParent && FParent->HandleAllocated() ? FParent->Handle() : nullptr;
+  Params.WindowClassStyle = CS_DBLCLKS;
 }
 
 void TWinControl::DestroyWnd() {
@@ -667,30 +699,34 @@ void TWinControl::SetBorderWidth(int value) {
 }
 
 void TWinControl::FrameChanged() {
-  if (HWND h = FPrivate->Handle) {
-    DWORD s = h->Style & ~DWORD(WS_BORDER);
-    DWORD ex = h->ExStyle & ~DWORD(WS_EX_CLIENTEDGE);
-    if (FBorderStyle == bsSingle) {
-      if (FCtl3D)
-        ex |= WS_EX_CLIENTEDGE;
-      else
-        s |= WS_BORDER;
-    }
-    h->Style = s;
-    h->ExStyle = ex;
-    UpdateFrame(h);
-    if (h->Widget) h->Widget->update();
-  }
+  HWND h = FPrivate->Handle;
+  if (!h) return;
+  // The frame styles are asked for again; scroll-bar visibility stays as
+  // the program has set it since.
+  TCreateParams params;
+  CreateParams(params);
+  const DWORD frame = WS_BORDER | WS_THICKFRAME;
+  h->Style = (h->Style & ~frame) | (params.Style & frame);
+  h->ExStyle = params.ExStyle;
+  UpdateFrame(h);
+  if (h->Widget) h->Widget->update();
 }
 
 TRect TWinControl::DefaultFrame() {
   int b = FBorderWidth;
+  DWORD style, ex;
   if (HWND h = FPrivate->Handle) {
-    if (h->ExStyle & WS_EX_CLIENTEDGE) b += 2;
-    else if (h->Style & WS_BORDER) b += 1;
-  } else if (FBorderStyle == bsSingle) {
-    b += FCtl3D ? 2 : 1;
+    style = h->Style;
+    ex = h->ExStyle;
+  } else {
+    TCreateParams params;
+    CreateParams(params);
+    style = params.Style;
+    ex = params.ExStyle;
   }
+  if (style & WS_BORDER) b += GetSystemMetrics(SM_CXBORDER);
+  if (style & WS_THICKFRAME) b += GetSystemMetrics(SM_CXDLGFRAME);
+  if (ex & WS_EX_CLIENTEDGE) b += GetSystemMetrics(SM_CXEDGE);
   return {b, b, b, b};
 }
 
@@ -784,20 +820,7 @@ void TWinControl::AlignControls(TControl*, TRect& Rect) {
     c->SetBounds(Rect.Left, Rect.Top, std::max(Rect.Width(), 0), std::max(Rect.Height(), 0));
 }
 
-void TWinControl::SyncWidget() {
-  TControl::SyncWidget();
-  if (QWidget* w = FPrivate->Widget; w && FPrivate->OwnWidget) {
-    if (HWND h = FPrivate->Handle) {
-      DWORD s = h->Style & ~DWORD(WS_BORDER);
-      DWORD ex = h->ExStyle & ~DWORD(WS_EX_CLIENTEDGE);
-      if (FBorderStyle == bsSingle) {
-        if (FCtl3D) ex |= WS_EX_CLIENTEDGE; else s |= WS_BORDER;
-      }
-      h->Style = s;
-      h->ExStyle = ex;
-    }
-  }
-}
+void TWinControl::SyncWidget() { TControl::SyncWidget(); }
 
 void TWinControl::KeyDown(WORD& Key, TShiftState Shift) {
   if (OnKeyDown) OnKeyDown(this, Key, Shift);

@@ -110,6 +110,18 @@ TPoint MouseWheelPos(const TMessage& m);
 
 struct TControlPrivate;  // GUI layer internals
 
+// What a window is made with: its styles (WS_* and WS_EX_*), class style
+// (CS_*) and caption. A control adds to them in CreateParams.
+struct TCreateParams {
+  String Caption;
+  DWORD Style = 0;
+  DWORD ExStyle = 0;
+  int X = 0, Y = 0, Width = 0, Height = 0;
+  HWND WndParent = nullptr;
+  UINT WindowClassStyle = 0;
+};
+enum : UINT { CS_VREDRAW = 0x0001, CS_HREDRAW = 0x0002, CS_DBLCLKS = 0x0008 };
+
 class TControl : public TComponent {
 public:
   explicit TControl(TComponent* AOwner);
@@ -349,6 +361,9 @@ public:
 protected:
   void CreateWnd() override;
   void DestroyWnd() override;
+  // The styles the window is made with; frame style changes (border, 3-D
+  // look) ask again.
+  virtual void CreateParams(TCreateParams& Params);
   // Called once the window exists, after its children have their windows.
   virtual void CreateHandle();
   virtual void KeyDown(WORD& Key, TShiftState Shift);

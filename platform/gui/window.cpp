@@ -537,6 +537,8 @@ HDC GetDC(HWND Wnd) {
 
 HDC GetWindowDC(HWND Wnd) { return GetDC(Wnd); }
 
+HDC GetDCEx(HWND Wnd, HRGN, UINT) { return GetDC(Wnd); }
+
 int ReleaseDC(HWND Wnd, HDC DC) {
   if (IsWindow(Wnd) && DC == Wnd->PaintDC) return 1;
   if (DC) DeleteDC(DC);

@@ -80,6 +80,11 @@ int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* C
 // (GetWindowDC) outside a paint: what is drawn appears at the next repaint.
 HDC GetDC(HWND Wnd);
 HDC GetWindowDC(HWND Wnd);
+enum : UINT { DCX_WINDOW = 0x1, DCX_CACHE = 0x2, DCX_CLIPCHILDREN = 0x8, DCX_CLIPSIBLINGS = 0x10,
+              DCX_EXCLUDERGN = 0x40, DCX_INTERSECTRGN = 0x80 };
+// GetDC / GetWindowDC with a region; during a paint the painter's own
+// clipping already limits drawing to the region being painted.
+HDC GetDCEx(HWND Wnd, HRGN Clip, UINT Flags);
 int ReleaseDC(HWND Wnd, HDC DC);
 
 // ---- scroll bars of the non-client frame ------------------------------------

@@ -223,3 +223,41 @@ TEST_F(GuiFrame, DraggingTheThumbTracksThenSetsThePosition) {
 }
 
 }  // namespace
+
+namespace {
+
+// Asks for both scroll bars when its window is made, as a tree does.
+class BarsControl : public Recorder {
+public:
+  using Recorder::Recorder;
+
+protected:
+  void CreateParams(TCreateParams& p) override {
+    Recorder::CreateParams(p);
+    p.Style |= WS_VSCROLL | WS_HSCROLL;
+  }
+};
+
+TEST(GuiFrameStyles, WindowMadeWithScrollBarStylesShowsThemAndKeepsThemAcrossBorderChanges) {
+  Application->Initialize();
+  auto* form = new TForm(nullptr);
+  auto* c = new BarsControl(form);
+  c->SetParent(form);
+  c->SetBorderStyle(bsSingle);
+  c->SetBounds(0, 0, 200, 150);
+  form->Show();
+  DWORD style = GetWindowStyle(c->Handle());
+  EXPECT_NE(style & WS_VSCROLL, 0u);
+  EXPECT_NE(style & WS_HSCROLL, 0u);
+  EXPECT_NE(GetWindowExStyle(c->Handle()) & WS_EX_CLIENTEDGE, 0u);
+  int bar = GetSystemMetrics(SM_CXVSCROLL);
+  EXPECT_EQ(c->ClientRect(), TRect(0, 0, 200 - 4 - bar, 150 - 4 - bar));
+  c->SetBorderStyle(bsNone);
+  EXPECT_EQ(GetWindowExStyle(c->Handle()) & WS_EX_CLIENTEDGE, 0u);
+  EXPECT_EQ(c->ClientRect(), TRect(0, 0, 200 - bar, 150 - bar));
+  ShowScrollBar(c->Handle(), SB_BOTH, false);
+  EXPECT_EQ(c->ClientRect(), TRect(0, 0, 200, 150));
+  delete form;
+}
+
+}  // namespace
