@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/core/exception.h"
@@ -79,6 +80,31 @@ inline std::uint8_t* put3(std::uint8_t* d, char32_t c) {
   return d + 3;
 }
 
+// Number of set top bits in the bytes of m (whose other bits are clear).
+inline size_t countTopBits(std::uint64_t m) {
+  return size_t(((m >> 7) * 0x0101010101010101ull) >> 56);
+}
+
+// Units that n bytes decode to when they are well-formed: one per byte that
+// is not a continuation byte, and a second for each 4-byte lead (a pair).
+// Malformed input can need more (each stray continuation byte gives a unit);
+// the decoder grows the result in that case. Counted eight bytes at a time.
+size_t utf16SizeEstimate(const std::uint8_t* s, size_t n) {
+  constexpr std::uint64_t kTop = 0x8080808080808080ull;
+  size_t continuations = 0, pairs = 0, i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s + i, 8);
+    continuations += countTopBits(w & ~(w << 1) & kTop);                          // 10xxxxxx
+    pairs += countTopBits(w & (w << 1) & (w << 2) & (w << 3) & ~(w << 4) & kTop);  // 11110xxx
+  }
+  for (; i < n; ++i) {
+    continuations += isContinuation(s[i]);
+    pairs += (s[i] & 0xF8) == 0xF0;
+  }
+  return n - continuations + pairs;
+}
+
 // Bytes needed for n units, counting every unit at or above 0x800 as three:
 // exact for text without surrogates, and enough for pairs (four bytes for two
 // units) and lone surrogates (three). Sizing the result this way instead of
@@ -126,16 +152,24 @@ String Utf8ToUnicode(const UTF8String& bytes) {
 
 String Utf8ToUnicodeBuf(const char* p, size_t count) {
   if (p == nullptr || count == 0) return String();
-  // No sequence yields more units than it has bytes (a 4-byte one gives a
-  // pair), so count units always suffice.
-  String out;
-  out.resize(count);
-  char16_t* d = out.data();
   const auto* s = reinterpret_cast<const std::uint8_t*>(p);
   const std::uint8_t* const end = s + count;
+  // Sized for well-formed input, with room for one more pair.
+  String out;
+  out.resize(utf16SizeEstimate(s, count) + 2);
+  char16_t* d = out.data();
+  char16_t* limit = out.data() + out.size() - 2;
   // One plain branch per character: on text that mixes scripts word by word
   // this beats wider ASCII blocks, whose test fails at every word boundary.
   while (s < end) {
+    if (d > limit) {
+      // Stray continuation bytes outran the estimate. No sequence yields
+      // more units than it has bytes, so this is the only growth.
+      const size_t used = size_t(d - out.data());
+      out.resize(used + size_t(end - s) + 2);
+      d = out.data() + used;
+      limit = out.data() + out.size() - 2;
+    }
     const std::uint8_t b0 = *s;
     if (b0 < 0x80) {
       *d++ = b0;

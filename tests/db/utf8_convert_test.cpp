@@ -145,6 +145,19 @@ TEST(Utf8Decode, FastPathsAgreeWithTheCharacterDecoder) {
   }
 }
 
+TEST(Utf8Decode, StrayContinuationBytesOutgrowTheSizeEstimate) {
+  // The result is sized for well-formed input; stray continuation bytes each
+  // add a unit, wherever they are.
+  UTF8String in;
+  for (int i = 0; i < 1000; ++i) in += "\xD0\xB6";
+  in += UTF8String(3000, '\x80');
+  in += "\xF0\x9F\x98\x80";
+  const String out = decode(in);
+  EXPECT_EQ(out.size(), 1000u + 3000u + 2u);
+  EXPECT_EQ(out, decodeByChars(in));
+  EXPECT_EQ(decode(UTF8String(5000, '\xBF')), String(5000, u'\uFFFD'));
+}
+
 TEST(Utf8Encode, SingleCodePoints) {
   struct {
     char32_t cp;
