@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <cstring>
 
 #include "platform/graphics/canvas_qt.h"
@@ -87,6 +88,7 @@ HDC GetScreenDC() {
 BOOL DeleteDC(HDC dc) {
   if (!dc || dc == GetScreenDC()) return 0;
   endBitmapPainter(dc);
+  forgetApplied(dc);
   if (dc->bitmap) {
     dc->bitmap->selectedIn = nullptr;
     GdiRelease(dc->bitmap);
@@ -111,6 +113,7 @@ void DcAttachPainter(HDC dc, QPainter* painter) {
 }
 
 void DcDetachPainter(HDC dc) {
+  forgetApplied(dc);
   if (dc->painter) {
     dc->painter->setTransform(dc->base);
     if (dc->baseClip) dc->painter->setClipRegion(*dc->baseClip);
@@ -150,8 +153,28 @@ QTransform TDeviceContext::toDevice() const {
 
 QRect TDeviceContext::deviceBounds() const { return QRect(QPoint(0, 0), deviceSize); }
 
+namespace {
+// Which context last put its mapping and clip on each painter: a paint
+// event may bind several contexts to one painter (the window's and a
+// canvas's), and each must re-apply its state after another drew.
+std::unordered_map<const QPainter*, const TDeviceContext*>& appliedBy() {
+  static std::unordered_map<const QPainter*, const TDeviceContext*> map;
+  return map;
+}
+void forgetApplied(const TDeviceContext* dc) {
+  auto& map = appliedBy();
+  for (auto it = map.begin(); it != map.end();)
+    it = it->second == dc ? map.erase(it) : std::next(it);
+}
+}  // namespace
+
 bool TDeviceContext::ready() {
   if (!painter) return false;
+  const TDeviceContext*& last = appliedBy()[painter];
+  if (last != this) {
+    dirty = true;
+    last = this;
+  }
   if (dirty) {
     painter->setTransform(base);
     if (st.clip) {
