@@ -108,6 +108,26 @@ TEST(TokenStream, CyrillicTextInBothEncodings) {
   EXPECT_EQ(tokendriver::run(t), "6\n73 [\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82]\n7\n74\n");
 }
 
+TEST(TokenStream, ReferencesToWindowsBytesFollowTheElementsCodePage) {
+  const std::string page = "&#138;";
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  TPropStack stack;
+  auto props = TProperties::CreateInStack(&stack);
+  props->AssignCodePage(1251);
+  stack.Add(std::move(props));
+  THtmlTokenizer t(buffer.get());
+  t.PropStack = &stack;
+  t.ReadChar();
+  t.NextSymbol();
+  EXPECT_EQ(t.Token.GetString(), u"\u0409");  // byte 0x8A of 1251
+  EXPECT_EQ(stack.SIndex, int(page.size()));  // the stack follows the reader
+  t.PropStack = nullptr;  // a UTF-8 page reads them as the usual Western page
+  buffer->SetPosition(0);
+  t.ReadChar();
+  t.NextSymbol();
+  EXPECT_EQ(t.Token.GetString(), u"\u0160");
+}
+
 TEST(TokenStream, SourceIndexesPointIntoTheSource) {
   const std::string page = "ab<b>c&amp;d";
   std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
