@@ -431,6 +431,7 @@ private:
   bool readOnly() const { return FOptions->MiscOptions().Contains(toReadOnly); }
   PDataNode nextVisibleNoInit(PDataNode Node, bool aboveOrder) const;
   PDataNode firstVisibleNoInit(bool aboveOrder) const;
+  PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 

@@ -75,13 +75,39 @@ bool TBaseDataTree::ValidateCache() {
       FPositionCache[index++] = {node, top};
     }
     top += node->NodeHeight;
-    node = nextVisibleNoInit(node, above);
+    node = nextShownNoInit(node, above);
     ++counter;
   }
   if (stopped()) return false;
   FPositionCache.resize(index + 1);
   FPositionCache[index] = {nullptr, top};
   return counter > 0;
+}
+
+// The row after a row that is shown itself: no need to look for a hiding
+// ancestor, which keeps the walks from an anchor short.
+PDataNode TBaseDataTree::nextShownNoInit(PDataNode Node, bool aboveOrder) const {
+  if (aboveOrder) {
+    for (PDataNode sibling = Node->NextSibling; sibling; sibling = sibling->NextSibling) {
+      if (!sibling->States.Contains(vsVisible)) continue;
+      PDataNode result = sibling;
+      while (result->States.Contains(vsExpanded)) {
+        PDataNode child = result->FirstChild;
+        while (child && !child->States.Contains(vsVisible)) child = child->NextSibling;
+        if (!child) break;
+        result = child;
+      }
+      return result;
+    }
+    return Node->Parent == FRoot ? nullptr : Node->Parent;
+  }
+  if (Node->States.Contains(vsExpanded))
+    for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
+      if (child->States.Contains(vsVisible)) return child;
+  for (PDataNode run = Node; run != FRoot; run = run->Parent)
+    for (PDataNode sibling = run->NextSibling; sibling; sibling = sibling->NextSibling)
+      if (sibling->States.Contains(vsVisible)) return sibling;
+  return nullptr;
 }
 
 PDataNode TBaseDataTree::firstVisibleNoInit(bool aboveOrder) const {
@@ -193,7 +219,7 @@ PDataNode TBaseDataTree::walkToNodeAt(std::uint32_t Y, int& NodeTop) {
     std::uint32_t bottom = currentTop + result->NodeHeight;
     if (Y < bottom) break;
     currentTop = bottom;
-    result = nextVisibleNoInit(result, above);
+    result = nextShownNoInit(result, above);
   }
   NodeTop = result ? int(currentTop) : 0;
   return result;
