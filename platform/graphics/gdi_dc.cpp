@@ -14,6 +14,21 @@
 #include "platform/graphics/canvas_qt.h"
 #include "platform/graphics/gdi_internal.h"
 
+namespace {
+// Which context last put its mapping and clip on each painter: a paint
+// event may bind several contexts to one painter (the window's and a
+// canvas's), and each must re-apply its state after another drew.
+std::unordered_map<const QPainter*, const TDeviceContext*>& appliedBy() {
+  static std::unordered_map<const QPainter*, const TDeviceContext*> map;
+  return map;
+}
+void forgetApplied(const TDeviceContext* dc) {
+  auto& map = appliedBy();
+  for (auto it = map.begin(); it != map.end();)
+    it = it->second == dc ? map.erase(it) : std::next(it);
+}
+}  // namespace
+
 // ---- context lifetime ------------------------------------------------------------
 
 namespace {
@@ -153,20 +168,6 @@ QTransform TDeviceContext::toDevice() const {
 
 QRect TDeviceContext::deviceBounds() const { return QRect(QPoint(0, 0), deviceSize); }
 
-namespace {
-// Which context last put its mapping and clip on each painter: a paint
-// event may bind several contexts to one painter (the window's and a
-// canvas's), and each must re-apply its state after another drew.
-std::unordered_map<const QPainter*, const TDeviceContext*>& appliedBy() {
-  static std::unordered_map<const QPainter*, const TDeviceContext*> map;
-  return map;
-}
-void forgetApplied(const TDeviceContext* dc) {
-  auto& map = appliedBy();
-  for (auto it = map.begin(); it != map.end();)
-    it = it->second == dc ? map.erase(it) : std::next(it);
-}
-}  // namespace
 
 bool TDeviceContext::ready() {
   if (!painter) return false;
