@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include <unistd.h>
+
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -22,10 +24,8 @@ std::map<std::uint16_t, String>& formatNames() {
   return names;
 }
 
-// Format ids share the process-wide name table with registered messages,
-// so one name always gives one id.
 std::uint16_t registerFormatName(const String& name) {
-  auto id = std::uint16_t(RegisterWindowMessage(name));
+  auto id = std::uint16_t(RegisterClipboardFormat(name));
   if (id) formatNames()[id] = name;
   return id;
 }
@@ -107,7 +107,7 @@ std::uint16_t RegisterDTClipboardFormat(const String& Description, const TTreeCl
 String ClipboardFormatName(std::uint16_t Format) {
   if (Format >= 1 && Format <= 16) return PredefinedFormatNames[Format - 1];
   auto it = formatNames().find(Format);
-  return it == formatNames().end() ? String() : it->second;
+  return it == formatNames().end() ? GetClipboardFormatName(Format) : it->second;
 }
 
 void RegisterDTClipboardFormat(std::uint16_t Format, const TTreeClassInfo* TreeClass,
@@ -151,6 +151,22 @@ int TClipboardFormats::Add(const String& S) {
 void TClipboardFormats::Insert(int, const String& S) {
   // The list is sorted, so the position follows from the text.
   Add(S);
+}
+
+RawByteString TreeReferenceData(const TBaseDataTree* Tree) {
+  RawByteString bytes;
+  auto put = [&bytes](std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) bytes.push_back(char((v >> (8 * i)) & 0xFF));
+  };
+  put(std::uint64_t(getpid()));
+  put(std::uint64_t(reinterpret_cast<std::uintptr_t>(Tree)));
+  return bytes;
+}
+
+bool ClipboardHoldsTree(const TBaseDataTree* Tree) {
+  std::uint16_t format = TreeGlobals().CF_DTREFERENCE;
+  if (!format || !Clipboard()->HasFormat(format)) return false;
+  return Clipboard()->GetBuffer(format) == TreeReferenceData(Tree);
 }
 
 // ---- set-up -----------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "platform/core/types.h"
 #include "platform/graphics/geometry.h"
+#include "platform/gui/clipboard.h"
 
 struct TTreeClassInfo;
 class TBaseDataTree;
@@ -68,8 +69,6 @@ void RegisterDTClipboardFormat(std::uint16_t Format, const TTreeClassInfo* TreeC
 // The name under which a format id was registered ("" when unknown).
 String ClipboardFormatName(std::uint16_t Format);
 
-// Standard clipboard formats.
-enum : std::uint16_t { CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13 };
 
 // The descriptions a tree is allowed to offer: sorted, no duplicates, and
 // only those registered for the tree's class or an ancestor of it.
@@ -109,6 +108,13 @@ struct TTreeGlobals {
   std::uint16_t CF_CSV = 0;
 };
 TTreeGlobals& TreeGlobals();
+
+// The bytes a tree puts on the clipboard under "Data Tree Reference" when it
+// cuts or copies: this process and the tree, so that the tree can tell later
+// whether the clipboard still holds its data.
+RawByteString TreeReferenceData(const TBaseDataTree* Tree);
+// True while the clipboard holds Tree's reference.
+bool ClipboardHoldsTree(const TBaseDataTree* Tree);
 
 void InitializeGlobalStructures();
 void FinalizeGlobalStructures();

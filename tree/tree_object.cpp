@@ -174,7 +174,11 @@ void TBaseDataTree::ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t
   (void)Height;
 }
 
-void TBaseDataTree::ReleaseClipboardIfOwner() {}
+void TBaseDataTree::ReleaseClipboardIfOwner() {
+  // Another program or tree may have put something there since our cut or
+  // copy; that must stay.
+  if (ClipboardHoldsTree(this)) Clipboard()->Clear();
+}
 
 bool TBaseDataTree::applicationTerminating() const {
   return Application && Application->Terminated();

@@ -123,3 +123,34 @@ TEST(TreeGlobals, TreeFromNodeAndOperations) {
   tree.EndOperation();
   EXPECT_THROW(tree.EndOperation(), EAssertionFailed);
 }
+
+namespace {
+class TCopyingTree : public TBaseDataTree {
+public:
+  using TBaseDataTree::TBaseDataTree;
+  // What a cut or copy leaves behind, as far as Clear is concerned.
+  void PretendCopied() {
+    RawByteString ref = TreeReferenceData(this);
+    Clipboard()->SetBuffer(TreeGlobals().CF_DTREFERENCE, ref.data(), ref.size());
+    DoStateChange({tsCopyPending});
+  }
+};
+}  // namespace
+
+TEST(TreeGlobals, ClearGivesUpOnlyItsOwnClipboardContent) {
+  TCopyingTree tree(nullptr);
+  tree.SetRootNodeCount(3);
+  tree.PretendCopied();
+  EXPECT_TRUE(ClipboardHoldsTree(&tree));
+  tree.Clear();
+  EXPECT_FALSE(tree.TreeStates().Contains(tsCopyPending));
+  EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DTREFERENCE));
+
+  // Someone else copied meanwhile: their text stays.
+  tree.SetRootNodeCount(3);
+  tree.PretendCopied();
+  Clipboard()->SetAsText(u"copied elsewhere");
+  tree.Clear();
+  EXPECT_EQ(Clipboard()->AsText(), u"copied elsewhere");
+  EXPECT_FALSE(tree.TreeStates().Contains(tsCopyPending));
+}
