@@ -279,6 +279,10 @@ public:
   PDataNode RangeAnchor() const { return FRangeAnchor; }
 
   // ---- small operations ---------------------------------------------------
+  // Index into the check picture list for a node (or, without one, for the
+  // given type, state and enabled flag); -1 when there is no check.
+  virtual int GetCheckImage(PDataNode Node, TCheckType ImgCheckType = ctNone,
+                            TCheckState ImgCheckState = csUncheckedNormal, bool ImgEnabled = true);
   virtual int CountLevelDifference(PDataNode Node1, PDataNode Node2) const;
   int AllocateInternalDataArea(int Size);
 

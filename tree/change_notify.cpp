@@ -125,3 +125,30 @@ void TBaseDataTree::EndOperation() {
   TAMRIX_ASSERT(FOperationCount > 0, "EndOperation must not be called when no operation in progress.");
   --FOperationCount;
 }
+
+int TBaseDataTree::GetCheckImage(PDataNode Node, TCheckType ImgCheckType, TCheckState ImgCheckState,
+                                 bool ImgEnabled) {
+  // Per check state: disabled, disabled and hot, enabled, enabled and hot.
+  static const int boxes[6][4] = {{12, 12, 9, 10},  {12, 12, 11, 11}, {16, 16, 13, 14},
+                                  {16, 16, 15, 15}, {20, 20, 17, 18}, {20, 20, 19, 19}};
+  static const int radios[6][4] = {{4, 4, 1, 2},     {4, 4, 3, 3},     {8, 8, 5, 6},
+                                    {8, 8, 7, 7},     {20, 20, 17, 18}, {20, 20, 19, 19}};
+  static const int buttons[6][4] = {{24, 24, 21, 22}, {24, 24, 23, 23}, {24, 24, 21, 22},
+                                    {24, 24, 23, 23}, {20, 20, 17, 18}, {20, 20, 19, 19}};
+  bool hot = false;
+  if (Node) {
+    ImgCheckType = Node->CheckType;
+    ImgCheckState = Node->CheckState;
+    ImgEnabled = !Node->States.Contains(vsDisabled) && Enabled();
+    hot = Node == FCurrentHotNode;
+  }
+  if (ImgCheckState > csMixedPressed) return -1;
+  int column = (ImgEnabled ? 2 : 0) + (hot ? 1 : 0);
+  switch (ImgCheckType) {
+    case ctTriStateCheckBox:
+    case ctCheckBox: return boxes[ImgCheckState][column];
+    case ctRadioButton: return radios[ImgCheckState][column];
+    case ctButton: return buttons[ImgCheckState][column];
+    default: return -1;
+  }
+}

@@ -176,6 +176,7 @@ void InitializeGlobalStructures() {
   if (g.Initialized) return;
   g.Initialized = true;
   g.CF_DTREFERENCE = registerFormatName(u"Data Tree Reference");
+  CreateSharedCheckImages();
   g.CF_DATATREE = RegisterDTClipboardFormat(u"Data Tree Content", TBaseDataTree::ClassInfo(), 50);
   const TTreeClassInfo* stringTree = StringTreeClassInfo();
   g.CF_HTML = RegisterDTClipboardFormat(u"HTML Format", stringTree, 80);
@@ -190,6 +191,7 @@ void FinalizeGlobalStructures() {
   TTreeGlobals& g = TreeGlobals();
   if (!g.Initialized) return;
   ClipboardFormatList().Clear();
+  FreeSharedCheckImages();
   g = TTreeGlobals();
 }
 

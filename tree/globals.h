@@ -116,6 +116,22 @@ RawByteString TreeReferenceData(const TBaseDataTree* Tree);
 // True while the clipboard holds Tree's reference.
 bool ClipboardHoldsTree(const TBaseDataTree* Tree);
 
+enum TCheckImageKind {
+  ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP, ckCustom, ckSystemFlat,
+  ckSystemDefault
+};
+class TImageList;
+struct TCursorHandle;
+// The shared check pictures of a kind (nullptr for ckCustom).
+TImageList* GetCheckImageList(TCheckImageKind Kind);
+// Overlay pictures drawn over push-button checks.
+TImageList* UtilityImages();
+void CreateSharedCheckImages();
+void FreeSharedCheckImages();
+// The trees' own screen cursors: column and row splitters.
+enum : int { crVertSplit = 62, crHeaderSplit = 63 };
+TCursorHandle* TreeCursor(int Id);
+
 void InitializeGlobalStructures();
 void FinalizeGlobalStructures();
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tree/base_tree.h"
+#include "platform/gui/imglist.h"
 #include "tree/globals.h"
 
 namespace {
@@ -153,4 +154,28 @@ TEST(TreeGlobals, ClearGivesUpOnlyItsOwnClipboardContent) {
   tree.Clear();
   EXPECT_EQ(Clipboard()->AsText(), u"copied elsewhere");
   EXPECT_FALSE(tree.TreeStates().Contains(tsCopyPending));
+}
+
+TEST(TreeGlobals, SharedCheckPicturesAndIndices) {
+  TBaseDataTree tree(nullptr);
+  for (TCheckImageKind kind : {ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP,
+                               ckSystemFlat, ckSystemDefault}) {
+    TImageList* list = GetCheckImageList(kind);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->Count(), 25) << "every index the painter asks for exists";
+    EXPECT_EQ(list->Width(), 16);
+  }
+  EXPECT_EQ(GetCheckImageList(ckCustom), nullptr);
+  EXPECT_NE(TreeCursor(crHeaderSplit), nullptr);
+  EXPECT_NE(TreeCursor(crVertSplit), nullptr);
+
+  EXPECT_EQ(tree.GetCheckImage(nullptr, ctNone), -1);
+  EXPECT_EQ(tree.GetCheckImage(nullptr, ctTriStateCheckBox, csCheckedNormal, true), 13);
+  EXPECT_EQ(tree.GetCheckImage(nullptr, ctRadioButton, csUncheckedPressed, false), 4);
+  EXPECT_EQ(tree.GetCheckImage(nullptr, ctButton, csMixedPressed, true), 19);
+  PDataNode n = tree.AddChild(nullptr);
+  n->CheckType = ctCheckBox;
+  n->CheckState = csUncheckedNormal;
+  n->States.Include(vsDisabled);
+  EXPECT_EQ(tree.GetCheckImage(n), 12);
 }
