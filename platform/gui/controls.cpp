@@ -222,6 +222,10 @@ void TControl::SetColor(TColor value) {
   FParentColor = false;
   if (FColor == value) return;
   FColor = value;
+  colorChanged();
+}
+
+void TControl::colorChanged() {
   Perform(CM_COLORCHANGED, 0, 0);
   SyncWidget();
   Invalidate();
@@ -238,11 +242,7 @@ void TControl::ParentColorChanged() {
   if (!FParent || !FParentColor) return;
   if (FColor == FParent->Color()) return;
   FColor = FParent->Color();
-  Perform(CM_COLORCHANGED, 0, 0);
-  SyncWidget();
-  Invalidate();
-  if (auto* wc = dynamic_cast<TWinControl*>(this))
-    for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+  colorChanged();
 }
 
 void TControl::SetParentFont(bool value) {

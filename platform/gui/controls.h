@@ -264,6 +264,7 @@ private:
   friend class TWinControl;
   friend struct TControlPrivate;
   void mouseButtonMessage(TMessage& m, TMouseButton button, int kind);
+  void colorChanged();
 
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

@@ -120,6 +120,26 @@ int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, i
   return r;
 }
 
+// ---- common dialogs --------------------------------------------------------
+bool TCommonDialog::runDialog(int Kind, const String& Text, const std::function<bool()>& Show) {
+  if (OnShow) OnShow(this);
+  TDialogRequest req;
+  req.Kind = TDialogKind(Kind);
+  req.Caption = FTitle;
+  req.Text = Text;
+  req.Dialog = this;
+  int answer = 0;
+  bool ok = false;
+  if (AskDialogHook(req, answer)) {
+    ok = answer != 0;
+  } else {
+    EnsureQtApplication();
+    ok = !IsHeadless() && Show();
+  }
+  if (OnClose) OnClose(this);
+  return ok;
+}
+
 // ---- file dialogs ----------------------------------------------------------
 TOpenDialog::TOpenDialog(TComponent* AOwner) : TCommonDialog(AOwner) {}
 TOpenDialog::~TOpenDialog() = default;
@@ -139,43 +159,26 @@ QStringList qtFilters(const String& filter) {
 }  // namespace
 
 bool TOpenDialog::Execute() {
-  if (OnShow) OnShow(this);
-  TDialogRequest req;
-  req.Kind = IsSave() ? dkSaveFile : dkOpenFile;
-  req.Caption = FTitle;
-  req.Text = FFileName;
-  req.Dialog = this;
-  int answer = 0;
-  bool ok = false;
-  if (AskDialogHook(req, answer)) {
-    ok = answer != 0;
-  } else {
-    EnsureQtApplication();
-    if (!IsHeadless()) {
-      QFileDialog d(QApplication::activeWindow(), qs(FTitle), qs(FInitialDir));
-      d.setOption(QFileDialog::DontUseNativeDialog, false);
-      d.setAcceptMode(IsSave() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-      d.setFileMode(IsSave() ? QFileDialog::AnyFile
-                    : FOptions.Contains(ofAllowMultiSelect) ? QFileDialog::ExistingFiles
-                                                             : QFileDialog::ExistingFile);
-      if (!FOptions.Contains(ofOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite, true);
-      QStringList filters = qtFilters(FFilter);
-      if (!filters.isEmpty()) {
-        d.setNameFilters(filters);
-        if (FFilterIndex >= 1 && FFilterIndex <= filters.size()) d.selectNameFilter(filters[FFilterIndex - 1]);
-      }
-      if (!FDefaultExt.empty()) d.setDefaultSuffix(qs(FDefaultExt));
-      if (!FFileName.empty()) d.selectFile(qs(FFileName));
-      ok = d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty();
-      if (ok) {
-        FFileName = ss(d.selectedFiles().front());
-        int idx = int(filters.indexOf(d.selectedNameFilter()));
-        if (idx >= 0) FFilterIndex = idx + 1;
-      }
+  return runDialog(IsSave() ? dkSaveFile : dkOpenFile, FFileName, [this] {
+    QFileDialog d(QApplication::activeWindow(), qs(FTitle), qs(FInitialDir));
+    d.setAcceptMode(IsSave() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    d.setFileMode(IsSave() ? QFileDialog::AnyFile
+                  : FOptions.Contains(ofAllowMultiSelect) ? QFileDialog::ExistingFiles
+                                                           : QFileDialog::ExistingFile);
+    if (!FOptions.Contains(ofOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite, true);
+    QStringList filters = qtFilters(FFilter);
+    if (!filters.isEmpty()) {
+      d.setNameFilters(filters);
+      if (FFilterIndex >= 1 && FFilterIndex <= filters.size()) d.selectNameFilter(filters[FFilterIndex - 1]);
     }
-  }
-  if (OnClose) OnClose(this);
-  return ok;
+    if (!FDefaultExt.empty()) d.setDefaultSuffix(qs(FDefaultExt));
+    if (!FFileName.empty()) d.selectFile(qs(FFileName));
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
+    FFileName = ss(d.selectedFiles().front());
+    int idx = int(filters.indexOf(d.selectedNameFilter()));
+    if (idx >= 0) FFilterIndex = idx + 1;
+    return true;
+  });
 }
 
 // ---- font and colour --------------------------------------------------------
@@ -183,57 +186,27 @@ TFontDialog::TFontDialog(TComponent* AOwner) : TCommonDialog(AOwner), FFont(std:
 TFontDialog::~TFontDialog() = default;
 
 bool TFontDialog::Execute() {
-  if (OnShow) OnShow(this);
-  TDialogRequest req;
-  req.Kind = dkFont;
-  req.Caption = FTitle;
-  req.Dialog = this;
-  int answer = 0;
-  bool ok = false;
-  if (AskDialogHook(req, answer)) {
-    ok = answer != 0;
-  } else {
-    EnsureQtApplication();
-    if (!IsHeadless()) {
-      bool accepted = false;
-      QFont f = QFontDialog::getFont(&accepted, QFontFromFont(*FFont), QApplication::activeWindow(), qs(FTitle));
-      if (accepted) {
-        FFont->SetName(ss(f.family()));
-        if (f.pointSize() > 0) FFont->SetSize(f.pointSize());
-        TFontStyles st;
-        if (f.bold()) st.Include(fsBold);
-        if (f.italic()) st.Include(fsItalic);
-        if (f.underline()) st.Include(fsUnderline);
-        if (f.strikeOut()) st.Include(fsStrikeOut);
-        FFont->SetStyle(st);
-        ok = true;
-      }
-    }
-  }
-  if (OnClose) OnClose(this);
-  return ok;
+  return runDialog(dkFont, String(), [this] {
+    bool accepted = false;
+    QFont f = QFontDialog::getFont(&accepted, QFontFromFont(*FFont), QApplication::activeWindow(), qs(FTitle));
+    if (!accepted) return false;
+    FFont->SetName(ss(f.family()));
+    if (f.pointSize() > 0) FFont->SetSize(f.pointSize());
+    TFontStyles st;
+    if (f.bold()) st.Include(fsBold);
+    if (f.italic()) st.Include(fsItalic);
+    if (f.underline()) st.Include(fsUnderline);
+    if (f.strikeOut()) st.Include(fsStrikeOut);
+    FFont->SetStyle(st);
+    return true;
+  });
 }
 
 bool TColorDialog::Execute() {
-  if (OnShow) OnShow(this);
-  TDialogRequest req;
-  req.Kind = dkColor;
-  req.Caption = FTitle;
-  req.Dialog = this;
-  int answer = 0;
-  bool ok = false;
-  if (AskDialogHook(req, answer)) {
-    ok = answer != 0;
-  } else {
-    EnsureQtApplication();
-    if (!IsHeadless()) {
-      QColor c = QColorDialog::getColor(QColorFromColor(FColor), QApplication::activeWindow(), qs(FTitle));
-      if (c.isValid()) {
-        FColor = TColor(c.red() | (c.green() << 8) | (c.blue() << 16));
-        ok = true;
-      }
-    }
-  }
-  if (OnClose) OnClose(this);
-  return ok;
+  return runDialog(dkColor, String(), [this] {
+    QColor c = QColorDialog::getColor(QColorFromColor(FColor), QApplication::activeWindow(), qs(FTitle));
+    if (!c.isValid()) return false;
+    FColor = TColor(c.red() | (c.green() << 8) | (c.blue() << 16));
+    return true;
+  });
 }

@@ -71,6 +71,9 @@ public:
   TNotifyEvent OnClose;
 
 protected:
+  // Asks the hook, else shows the dialog through Show (never without a
+  // display); OnShow and OnClose around it. True when the user accepted.
+  bool runDialog(int Kind, const String& Text, const std::function<bool()>& Show);
   String FTitle;
 };
 
