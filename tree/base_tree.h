@@ -20,6 +20,7 @@
 class TBaseDataTree;
 class TCanvas;
 class TWorkerThread;
+class TImageList;
 
 // A class reference for tree classes: lets the clipboard-format registry
 // know which formats a tree class or its descendants may offer.
@@ -283,6 +284,8 @@ public:
   // given type, state and enabled flag); -1 when there is no check.
   virtual int GetCheckImage(PDataNode Node, TCheckType ImgCheckType = ctNone,
                             TCheckState ImgCheckState = csUncheckedNormal, bool ImgEnabled = true);
+  // The shared check pictures for a kind; nullptr for custom ones.
+  TImageList* GetCheckImageListFor(int Kind) const;
   virtual int CountLevelDifference(PDataNode Node1, PDataNode Node2) const;
   int AllocateInternalDataArea(int Size);
 

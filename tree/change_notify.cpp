@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tree/base_tree.h"
+#include "tree/globals.h"
 
 void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TChangeReason Reason) {
   if (IsStructureChange) {
@@ -151,4 +152,8 @@ int TBaseDataTree::GetCheckImage(PDataNode Node, TCheckType ImgCheckType, TCheck
     case ctButton: return buttons[ImgCheckState][column];
     default: return -1;
   }
+}
+
+TImageList* TBaseDataTree::GetCheckImageListFor(int Kind) const {
+  return GetCheckImageList(TCheckImageKind(Kind));
 }

@@ -316,3 +316,54 @@ String ShortenString(TCanvas& Canvas, const String& S, int Width, int EllipsisWi
       },
       S, Width, EllipsisWidth);
 }
+
+String WrapString(const TTextMeasure& Measure, const String& S, int Width) {
+  String result;
+  String line;
+  auto fits = [&](const String& text) { return Measure(text.data(), int(text.size())) <= Width; };
+  auto flushLine = [&] {
+    if (!result.empty()) result += u'\n';
+    result += line;
+    line.clear();
+  };
+  std::size_t pos = 0;
+  while (pos < S.size()) {
+    std::size_t end = S.find(u' ', pos);
+    if (end == String::npos) end = S.size();
+    String word = S.substr(pos, end - pos);
+    pos = end < S.size() ? end + 1 : end;
+    String candidate = line.empty() ? word : line + u' ' + word;
+    if (fits(candidate)) {
+      line = candidate;
+      continue;
+    }
+    if (!line.empty()) flushLine();
+    // A word that does not fit on a line of its own is cut where it must.
+    while (!word.empty() && !fits(word)) {
+      std::size_t take = 1;
+      while (take < word.size() && fits(word.substr(0, take + 1))) ++take;
+      if (take < word.size() && word[take - 1] >= 0xD800 && word[take - 1] <= 0xDBFF)
+        take = take > 1 ? take - 1 : take + 1;
+      line = word.substr(0, take);
+      flushLine();
+      word.erase(0, take);
+    }
+    line = word;
+  }
+  if (!line.empty() || result.empty()) flushLine();
+  return result;
+}
+
+String WrapString(TCanvas& Canvas, const String& S, const TRect& Bounds) {
+  return WrapString(
+      [&Canvas](const char16_t* text, int length) {
+        return Canvas.TextWidth(String(text, std::size_t(length)));
+      },
+      S, Bounds.Width());
+}
+
+void GetStringDrawRect(TCanvas& Canvas, const String& S, TRect& Bounds, unsigned DrawFormat) {
+  Bounds.Right = Bounds.Left + 1;
+  Bounds.Bottom = Bounds.Top + 1;
+  Canvas.TextRectFlags(Bounds, S, DrawFormat | DT_CALCRECT);
+}

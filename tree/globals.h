@@ -169,3 +169,12 @@ using TTextMeasure = std::function<int(const char16_t* Text, int Length)>;
 // pair. EllipsisWidth 0 means measure it.
 String ShortenString(const TTextMeasure& Measure, const String& S, int Width, int EllipsisWidth = 0);
 String ShortenString(TCanvas& Canvas, const String& S, int Width, int EllipsisWidth = 0);
+
+// Breaks S at blanks into lines no wider than Width, joined by line feeds;
+// a word wider than Width is broken inside the word (never inside a
+// surrogate pair).
+String WrapString(const TTextMeasure& Measure, const String& S, int Width);
+String WrapString(TCanvas& Canvas, const String& S, const TRect& Bounds);
+// The rectangle the text needs when drawn with DrawFormat from Bounds'
+// top-left corner.
+void GetStringDrawRect(TCanvas& Canvas, const String& S, TRect& Bounds, unsigned DrawFormat);

@@ -179,3 +179,11 @@ TEST(TreeGlobals, SharedCheckPicturesAndIndices) {
   n->States.Include(vsDisabled);
   EXPECT_EQ(tree.GetCheckImage(n), 12);
 }
+
+TEST(TreeGlobals, WrapStringBreaksAtBlanksAndInsideLongWords) {
+  auto measure = [](const char16_t*, int length) { return length * 10; };
+  EXPECT_EQ(WrapString(measure, u"one two three", 75), u"one two\nthree");
+  EXPECT_EQ(WrapString(measure, u"abcdefghij", 40), u"abcd\nefgh\nij");
+  EXPECT_EQ(WrapString(measure, u"ab \U0001F600\U0001F600", 30), u"ab\n\U0001F600\n\U0001F600");
+  EXPECT_EQ(WrapString(measure, u"", 30), u"");
+}
