@@ -186,7 +186,7 @@ void TApplication::Terminate() {
 
 void TApplication::Minimize() {
   if (FMainForm && FMainForm->HandleAllocated()) FMainForm->SetWindowState(wsMinimized);
-  if (OnMinimize) OnMinimize(this);
+  NoteMinimized(true);
 }
 
 void TApplication::Restore() {
@@ -194,7 +194,14 @@ void TApplication::Restore() {
     FMainForm->SetWindowState(wsNormal);
     FMainForm->Show();
   }
-  if (OnRestore) OnRestore(this);
+  NoteMinimized(false);
+}
+
+void TApplication::NoteMinimized(bool Minimized) {
+  if (FMinimized == Minimized) return;
+  FMinimized = Minimized;
+  if (Minimized && OnMinimize) OnMinimize(this);
+  if (!Minimized && OnRestore) OnRestore(this);
 }
 
 void TApplication::BringToFront() {

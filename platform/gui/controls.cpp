@@ -265,8 +265,8 @@ void TControl::ParentFontChanged() {
 
 void TControl::FontChanged() {
   if (!gFollowingParentFont) FParentFont = false;
+  SyncWidget();  // handlers of the notification measure with the new font
   Perform(CM_FONTCHANGED, 0, 0);
-  SyncWidget();
   Invalidate();
   if (auto* wc = dynamic_cast<TWinControl*>(this))
     for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTFONTCHANGED, 0, 0);

@@ -544,10 +544,7 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
       }
       // The main window minimised or restored by the desktop minimises or
       // restores the application.
-      if (Application && Application->MainForm() == Owner && was != now) {
-        if (now && Application->OnMinimize) Application->OnMinimize(Application);
-        if (!now && Application->OnRestore) Application->OnRestore(Application);
-      }
+      if (Application && Application->MainForm() == Owner && was != now) Application->NoteMinimized(now);
       return false;
     }
     default:

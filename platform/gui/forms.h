@@ -177,6 +177,9 @@ public:
   HWND Handle();
 
   int ModalLevel() const { return FModalLevel; }
+  // Records that the program's windows were minimised or restored (by the
+  // program or the desktop); OnMinimize / OnRestore fire on each change.
+  void NoteMinimized(bool Minimized);
 
   TExceptionEvent OnException;
   TNotifyEvent OnMinimize;
@@ -199,6 +202,7 @@ private:
   TColor FHintColor = clInfoBk;
   HWND FHandle = nullptr;
   int FModalLevel = 0;
+  bool FMinimized = false;
   std::int64_t FLastPump = 0;
 };
 

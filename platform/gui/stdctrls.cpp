@@ -283,7 +283,8 @@ void TEdit::CreateWnd() {
   AttachWidget(this, e, false);
   QObject::connect(e, &QLineEdit::textChanged, e, [this](const QString&) {
     if (FSyncing) return;
-    FModified = true;
+    // Only the user's typing marks the text modified.
+    if (!FSettingText) FModified = true;
     Change();
   });
   FSyncing = true;
@@ -301,8 +302,12 @@ String TEdit::GetText() const {
 void TEdit::TextChanged() {
   if (auto* e = widgetAs<QLineEdit>(this)) {
     String t = TControl::GetText();
+    FModified = false;
+    FSettingText = true;
     if (ss(e->text()) != t) e->setText(qs(t));  // fires OnChange through the signal
+    FSettingText = false;
   } else {
+    FModified = false;
     Change();
   }
 }

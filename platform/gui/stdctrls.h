@@ -173,6 +173,7 @@ private:
   bool FModified = false;
   int FSelStart = 0, FSelLength = 0;
   bool FSyncing = false;
+  bool FSettingText = false;
 };
 
 enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };

@@ -186,6 +186,25 @@ TEST(GuiForms, PostedMessagesAreDeliveredAtTheNextPumpEvenRightAfterOne) {
   DeallocateHWnd(h);
 }
 
+TEST(GuiForms, MinimisingTheMainFormMinimisesTheApplication) {
+  Application->Initialize();
+  auto* form = new TForm(nullptr);
+  Application->SetMainForm(form);
+  form->Show();
+  int minimised = 0, restored = 0;
+  Application->OnMinimize = [&](TObject*) { ++minimised; };
+  Application->OnRestore = [&](TObject*) { ++restored; };
+  SendMessage(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_EQ(minimised, 1);
+  Application->Restore();
+  EXPECT_EQ(restored, 1);
+  EXPECT_TRUE(form->Visible());
+  Application->OnMinimize = nullptr;
+  Application->OnRestore = nullptr;
+  delete form;
+  EXPECT_EQ(Application->MainForm(), nullptr);
+}
+
 TEST(GuiForms, ScreenDescribesTheDisplay) {
   Application->Initialize();
   EXPECT_GT(Screen->Width(), 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
 
 namespace {
@@ -96,11 +97,13 @@ TEST_F(GuiStdCtrls, EditAndComboTextFireOnChangeFromCodeAndTyping) {
   combo->OnChange = [&](TObject*) { ++comboChanges; };
   edit->SetText(u"word");
   EXPECT_EQ(editChanges, 1);
+  EXPECT_FALSE(edit->Modified());  // set by the program, not typed
   InjectFocus(edit->Handle());
   edit->SetSelStart(4);
   InjectKeyStroke(edit->Handle(), 'S', {}, u"s");
   EXPECT_EQ(edit->Text(), u"words");
   EXPECT_EQ(editChanges, 2);
+  EXPECT_TRUE(edit->Modified());
   // A key handler that swallows the character keeps it out of the edit.
   edit->OnKeyPress = [](TObject*, char16_t& k) {
     if (k == u'x') k = 0;
@@ -113,6 +116,68 @@ TEST_F(GuiStdCtrls, EditAndComboTextFireOnChangeFromCodeAndTyping) {
   combo->SetItemIndex(1);
   EXPECT_EQ(combo->Text(), u"beta");
   EXPECT_GE(comboChanges, 1);
+}
+
+TEST_F(GuiStdCtrls, LabelSizesToItsCaptionAndFont) {
+  auto* label = make<TLabel>(10, 10, 5, 5);
+  label->SetCaption(u"www.example.org");
+  int plain = label->Width();
+  EXPECT_GT(plain, 40);
+  EXPECT_GT(label->Height(), 5);
+  label->Font()->SetStyle({fsBold});
+  EXPECT_GT(label->Width(), plain);  // bold text is wider
+  label->Font()->SetStyle({fsUnderline});
+  EXPECT_EQ(label->Width(), plain);
+  label->SetCursor(crHandPoint);
+  EXPECT_EQ(label->Cursor(), crHandPoint);
+  // A label follows its parent's font until it gets its own.
+  auto* panel = make<TPanel>(10, 50, 200, 50);
+  auto* inner = new TLabel(Form);
+  inner->SetParent(panel);
+  inner->SetCaption(u"x");
+  panel->Font()->SetName(u"DejaVu Serif");
+  EXPECT_EQ(inner->Font()->Name(), u"DejaVu Serif");
+  inner->Font()->SetName(u"DejaVu Sans");
+  panel->Font()->SetName(u"DejaVu Sans Mono");
+  EXPECT_EQ(inner->Font()->Name(), u"DejaVu Sans");
+  EXPECT_FALSE(inner->ParentFont());
+}
+
+TEST_F(GuiStdCtrls, TabControlKeepsItsTabIndexWithinItsTabs) {
+  auto* tabs = make<TTabControl>(10, 10, 200, 100);
+  EXPECT_EQ(tabs->TabIndex(), -1);
+  tabs->Tabs()->Add(u"one");
+  tabs->Tabs()->Add(u"two");
+  EXPECT_EQ(tabs->TabIndex(), 0);
+  tabs->SetTabIndex(1);
+  EXPECT_EQ(tabs->TabIndex(), 1);
+  tabs->SetTabIndex(5);  // out of range: ignored
+  EXPECT_EQ(tabs->TabIndex(), 1);
+  tabs->Tabs()->Delete(1);
+  EXPECT_EQ(tabs->TabIndex(), 0);
+  EXPECT_LT(tabs->ClientRect().Height(), 100 - tabs->TabHeight() + 1);
+}
+
+TEST_F(GuiStdCtrls, MenuRadioItemsCheckOnlyOneOfTheirGroup) {
+  TPopupMenu menu(nullptr);
+  TMenuItem* items[3];
+  for (auto*& i : items) {
+    i = new TMenuItem(&menu);
+    i->SetRadioItem(true);
+    i->SetAutoCheck(true);
+    menu.Items()->Add(i);
+  }
+  items[2]->SetGroupIndex(1);
+  items[0]->SetChecked(true);
+  items[2]->SetChecked(true);
+  items[1]->Click();
+  EXPECT_FALSE(items[0]->Checked());
+  EXPECT_TRUE(items[1]->Checked());
+  EXPECT_TRUE(items[2]->Checked());  // another group
+  EXPECT_EQ(items[1]->MenuIndex(), 1);
+  EXPECT_THROW(menu.Items()->Delete(7), EListError);
+  menu.Items()->Delete(0);
+  EXPECT_EQ(menu.Items()->Count(), 2);
 }
 
 }  // namespace
