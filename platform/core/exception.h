@@ -75,8 +75,9 @@ private:
 };
 
 // A failed text-file operation; ErrorCode follows the familiar numbering
-// (2 file not found, 3 path not found, 5 access denied, 100 read past
-// the end, 103 file not open, ...).
+// (2 file not found, 3 path not found, 4 too many open files, 5 access
+// denied, 101 disk full, 103 file not open, 104 not open for reading, 105
+// not open for writing; other system errors keep their own number).
 class EInOutError : public Exception {
 public:
   EInOutError(String message, int errorCode) : Exception(std::move(message)), FErrorCode(errorCode) {}

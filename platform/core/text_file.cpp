@@ -26,7 +26,7 @@ InOutCode inOutCodeFor(int systemError) {
     case EPERM:
     case EROFS:
     case EISDIR: return {5, u"File access denied"};
-    case ENOSPC: return {112, u"Disk full"};
+    case ENOSPC: return {101, u"Disk full"};
     default: return {systemError, nullptr};
   }
 }
@@ -96,7 +96,8 @@ void TTextFile::CloseFile() {
 }
 
 void TTextFile::requireOpen(bool forWriting) const {
-  if (!FStream || FWriting != forWriting) raiseCode(forWriting ? 105 : 104, nullptr);
+  if (!FStream) raiseCode(103, nullptr);
+  if (FWriting != forWriting) raiseCode(forWriting ? 105 : 104, nullptr);
 }
 
 int TTextFile::peekByte() {

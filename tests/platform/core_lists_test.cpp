@@ -157,7 +157,13 @@ TEST(CoreTextFile, ReadsLinesAndReportsErrorsWithCodes) {
     EXPECT_EQ(e.Message(), u"File not found");
   }
   TTextFile closed;
-  EXPECT_THROW(closed.ReadLn(), EInOutError);
+  try {
+    closed.ReadLn();
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 103);
+    EXPECT_EQ(e.Message(), u"I/O error 103");
+  }
 }
 
 TEST(CoreList, PointerListOperations) {
