@@ -212,8 +212,10 @@ HBRUSH TBrush::Handle() {
     else if (FStyle == bsClear) {
       LOGBRUSH lb;
       lb.lbStyle = BS_NULL;
-      FHandle = CreateSolidBrush(0);
-      FHandle->brushStyle = BS_NULL;
+      lb.lbColor = ColorToRGB(FColor);
+      // A brush object of its own (not the stock one), so TBrush may free it.
+      FHandle = CreateSolidBrush(lb.lbColor);
+      FHandle->brushStyle = lb.lbStyle;
     } else if (FStyle == bsSolid) FHandle = CreateSolidBrush(ColorToRGB(FColor));
     else FHandle = CreateHatchBrush(int(FStyle) - int(bsHorizontal), ColorToRGB(FColor));
   }
