@@ -331,6 +331,9 @@ protected:
   virtual void InitChildren(PDataNode Node);
 
   // ---- position cache -------------------------------------------------------
+  // Fills the cache on the worker thread. The worker calls the tree's own
+  // fill, never an override: a tree may be in its destructor while the
+  // worker still holds it.
   virtual bool ValidateCache();
   virtual void InvalidateCache();
   void ExpireCache();
@@ -439,6 +442,7 @@ private:
   PDataNode nextVisibleNoInit(PDataNode Node, bool aboveOrder) const;
   PDataNode firstVisibleNoInit(bool aboveOrder) const;
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
+  bool fillPositionCache();
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 
@@ -467,6 +471,14 @@ private:
   // tree; read by the worker under the worker's lock.
   std::atomic<std::uint32_t> FCacheGeneration{0};
   bool FCacheChildrenAbove = false;
+  // While above 0 an operation is between steps: nothing is queued for the
+  // worker until the whole operation is done.
+  int FCacheHold = 0;
+  struct TCacheHold {
+    explicit TCacheHold(int& c) : Count(c) { ++Count; }
+    ~TCacheHold() { --Count; }
+    int& Count;
+  };
   // The window the worker reports to, captured on the GUI thread.
   HWND FCacheWindow = nullptr;
   // Tree timers that are running (bit = timer id), so stopping an idle

@@ -1,5 +1,7 @@
 // Initialisation on demand, expanding and collapsing, and the visible-row
 // bookkeeping that goes with them.
+#include <optional>
+
 #include "tree/base_tree.h"
 
 void TBaseDataTree::InitNode(PDataNode Node) {
@@ -100,6 +102,8 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
 
   bool changed = false;
   try {
+    // Children made on the way are queued for the cache with the toggle.
+    std::optional<TCacheHold> hold(std::in_place, FCacheHold);
     if (!Node->States.Contains(vsExpanded)) {
       if (DoExpanding(Node)) {
         changed = true;
@@ -135,6 +139,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
       }
     }
 
+    hold.reset();
     if (changed) {
       ExpireCache();
       if (FUpdateCount == 0) {

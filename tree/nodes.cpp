@@ -329,14 +329,18 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   if (!parentClearing) InvalidateToBottom(parent);
   if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
 
-  DeleteChildren(Node, false);
-  InternalDisconnectNode(Node, false, Reindex);
-  DoFreeNode(Node);
+  {
+    TCacheHold hold(FCacheHold);
+    DeleteChildren(Node, false);
+    InternalDisconnectNode(Node, false, Reindex);
+    DoFreeNode(Node);
+  }
 
   if (!parentClearing) {
     DetermineHiddenChildrenFlag(parent);
     ExpireCache();
     if (FUpdateCount == 0) {
+      PackArray();
       InvalidateCache();
       UpdateScrollBars(true);
       if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY) InvalidateWindow();

@@ -32,8 +32,9 @@ void TBaseDataTree::InterruptValidation() {
 }
 
 void TBaseDataTree::InvalidateCache() {
-  // A tree that is going away must not be queued again.
-  if (FDestroying) return;
+  // A tree that is going away must not be queued again, and a tree in the
+  // middle of an operation is queued when the operation is complete.
+  if (FDestroying || FCacheHold > 0) return;
   InterruptValidation();
   FStartIndex = 0;
   if (!FStates.Contains(tsValidationNeeded)) return;
@@ -44,7 +45,9 @@ void TBaseDataTree::InvalidateCache() {
   worker->AddTree(this);
 }
 
-bool TBaseDataTree::ValidateCache() {
+bool TBaseDataTree::ValidateCache() { return fillPositionCache(); }
+
+bool TBaseDataTree::fillPositionCache() {
   // Runs on the worker thread; reads only the structure and the fields the
   // GUI thread does not touch while the worker holds the tree.
   auto stopped = [this] { return FStopValidation.load(std::memory_order_relaxed); };

@@ -102,7 +102,7 @@ void TWorkerThread::Execute() {
     bool filled = false;
     if (!tree->FStopValidation.load(std::memory_order_acquire)) {
       try {
-        filled = tree->ValidateCache();
+        filled = tree->fillPositionCache();
       } catch (...) {
         filled = false;
       }
