@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"
@@ -21,7 +22,7 @@ constexpr int kFrameWidth = 16;
 constexpr int kFrameHeight = 39;
 }  // namespace
 
-TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {
   TControl::SetVisible(false);
   SetColor(clBtnFace);
   SetParentFont(false);
@@ -108,6 +109,20 @@ void TForm::applyWindowFlags() {
   else
     w->setMinimumSize(0, 0), w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   if (visible) w->show();
+}
+
+void TForm::PaintWindow(HDC) {
+  HWND h = FPrivate->Handle;
+  if (!OnPaint || !h || !h->Painter) return;
+  CanvasBeginPaint(*FCanvas, *h->Painter);
+  FCanvas->Font()->Assign(*Font());
+  try {
+    OnPaint(this);
+  } catch (...) {
+    CanvasEndPaint(*FCanvas);
+    throw;
+  }
+  CanvasEndPaint(*FCanvas);
 }
 
 void TForm::SyncWidget() {

@@ -71,6 +71,8 @@ public:
   void BringToFront();
   // The part of Width/Height taken by the window manager's frame.
   TSize FrameSize() const;
+  // The canvas OnPaint draws on (bound to the window while it paints).
+  TCanvas* Canvas() const { return FCanvas.get(); }
   TRect ClientRect() override;
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   // Screen position of the client area's top-left corner.
@@ -92,10 +94,12 @@ protected:
   virtual void DoHide();
   virtual void DoClose(TCloseAction& Action);
   void SyncWidget() override;
+  void PaintWindow(HDC DC) override;
 
 private:
   friend class TApplication;
   friend class TWinControl;
+  std::unique_ptr<TCanvas> FCanvas;
   void placeOnShow();
   void applyWindowFlags();
   TModalResult FModalResult = mrNone;

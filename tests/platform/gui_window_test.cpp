@@ -57,6 +57,17 @@ TEST_F(GuiWindow, PaintDrawsThroughTheCanvasInClientCoordinates) {
   EXPECT_NE(pixel(Form, 100 + 80, 150 + 60), 0xFF0000u);
 }
 
+TEST_F(GuiWindow, FormPaintsThroughOnPaintBelowItsControls) {
+  Form->OnPaint = [this](TObject*) {
+    Form->Canvas()->Brush()->SetColor(clLime);
+    Form->Canvas()->FillRect({0, 0, 50, 50});
+  };
+  Form->Invalidate();
+  EXPECT_EQ(pixel(Form, 5, 5), 0x00FF00u);
+  EXPECT_EQ(pixel(Form, 45, 25), 0x00FF00u);
+  EXPECT_NE(pixel(Form, 25, 35), 0x00FF00u);  // the child control at (20,30) covers the form there
+}
+
 TEST_F(GuiWindow, InvalidatedRectangleIsWhatTheNextPaintUpdates) {
   ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
   Paint->Updates.clear();
