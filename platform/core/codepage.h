@@ -30,6 +30,7 @@ String CodePageToUnicode(int codePage, const char* data, size_t size);
 String CodePageToUnicode(int codePage, const RawByteString& data);
 
 // Encodes text; characters the code page cannot hold become replacementChar
-// ('?' by default). Lone surrogates are treated as unrepresentable. An
-// unsupported code page gives an empty result.
+// ('?' by default), lone surrogates included (UTF-8 writes them as U+FFFD;
+// the UTF-16 pages copy every unit as it is). An unsupported code page
+// gives an empty result.
 RawByteString UnicodeToCodePage(int codePage, const String& text, char replacementChar = '?');
