@@ -43,9 +43,10 @@ void Sleep(std::uint32_t milliseconds);
 // Execute cannot run before the object it belongs to exists.
 class TThread : public TObject {
 public:
-
   explicit TThread(bool CreateSuspended);
-  // Destroying a running thread terminates it and waits for it.
+  // Destroying a running thread terminates it and waits for it. By then
+  // the derived part is already gone, so a derived class whose Execute
+  // uses its own members terminates and waits in its own destructor.
   ~TThread() override;
 
   void Start();
