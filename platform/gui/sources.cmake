@@ -12,6 +12,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/hotkey.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imglist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scrollbars.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls.cpp

@@ -1,5 +1,6 @@
 // The desktop around the program: clipboard formats and the viewer chain,
-// autostart entries, hot keys and opening with the default program.
+// autostart entries (directly and as Run key values), hot keys and opening
+// with the default program.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "gui_test_support.h"
 #include "platform/core/strings.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/registry.h"
 #include "platform/gui/shell.h"
 
 namespace {
@@ -123,6 +125,30 @@ TEST(GuiDesktop, AutostartEntryIsWrittenReadAndRemoved) {
   // A name cannot leave the autostart folder.
   ASSERT_TRUE(WriteAutostartEntry(u"../escape", u"/bin/true"));
   EXPECT_FALSE(std::filesystem::exists(home.Dir / "config" / "escape.desktop"));
+}
+
+TEST(GuiDesktop, RunKeyValuesAreAutostartEntries) {
+  Application->Initialize();
+  TempHome home;
+  // A program whose path has a blank in it.
+  std::filesystem::path exe = home.Dir / "my programs" / "tamrix";
+  std::filesystem::create_directories(exe.parent_path());
+  std::ofstream(exe) << "#!/bin/sh\n";
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetLazyWrite(false);
+  EXPECT_FALSE(reg.OpenKey(u"Software\\Other", false));
+  EXPECT_THROW(reg.WriteString(u"tamrix", u"x"), ERegistryException);
+  ASSERT_TRUE(reg.OpenKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", false));
+  EXPECT_FALSE(reg.ValueExists(u"tamrix"));
+  reg.WriteString(u"tamrix", UTF8ToUTF16(exe.string()));
+  EXPECT_TRUE(AutostartEntryExists(u"tamrix"));
+  EXPECT_EQ(reg.ReadString(u"tamrix"), u"\"" + UTF8ToUTF16(exe.string()) + u"\"");
+  EXPECT_TRUE(reg.DeleteValue(u"tamrix"));
+  EXPECT_FALSE(reg.ValueExists(u"tamrix"));
+  EXPECT_FALSE(reg.DeleteValue(u"tamrix"));
+  EXPECT_THROW(reg.ReadString(u"tamrix"), ERegistryException);
+  reg.CloseKey();
 }
 
 TEST(GuiDesktop, HotKeyAndOpenReportFailureInsteadOfPretending) {
