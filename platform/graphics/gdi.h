@@ -102,7 +102,7 @@ struct TEXTMETRICW {
 struct BITMAP {
   int bmType = 0;
   int bmWidth = 0;
-  int bmHeight = 0;
+  int bmHeight = 0;  // negative for 32-bit bitmaps: their rows run top-down
   int bmWidthBytes = 0;
   int bmPlanes = 1;
   int bmBitsPixel = 32;

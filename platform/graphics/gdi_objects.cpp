@@ -123,7 +123,9 @@ int GetObjectW(HGDIOBJ object, int size, void* buffer) {
       auto* b = static_cast<BITMAP*>(buffer);
       *b = BITMAP{};
       b->bmWidth = object->image.width();
-      b->bmHeight = object->image.height();
+      // Bitmaps with addressable bits keep their rows top-down, which the
+      // negative height says (as for a top-down device-independent bitmap).
+      b->bmHeight = object->bpp == 32 ? -object->image.height() : object->image.height();
       b->bmBitsPixel = object->bpp;
       b->bmWidthBytes = int(object->image.bytesPerLine());
       b->bmBits = object->bpp == 32 && !object->image.isNull() ? object->image.bits() : nullptr;

@@ -294,6 +294,13 @@ TEST(GraphicsBitmap, ResizingKeepsThePictureAndTheCanvasWorks) {
   EXPECT_EQ(row[7 * 4 + 0], 255);  // B
   EXPECT_EQ(row[7 * 4 + 2], 0);    // R
   EXPECT_THROW(b.ScanLine(8), EInvalidGraphicOperation);
+
+  // The bitmap object's bits are the scan lines, top-down (negative height).
+  BITMAP info;
+  ASSERT_EQ(GetObjectW(b.Handle(), sizeof info, &info), int(sizeof info));
+  EXPECT_EQ(info.bmBitsPixel, 32);
+  EXPECT_EQ(info.bmHeight, -8);
+  EXPECT_EQ(static_cast<std::uint8_t*>(info.bmBits) + 7 * info.bmWidthBytes, b.ScanLine(7));
 }
 
 TEST(GraphicsColors, NamesAndSystemColours) {
