@@ -187,9 +187,12 @@ bool handleMouse(TControlPrivate* p, QWidget* src, QMouseEvent* me) {
   // Captured mouse input goes to the capture window, wherever it happens.
   HWND cap = CaptureWindow();
   TControlPrivate* target = p;
+  std::shared_ptr<TControlPrivate> keep;  // the capture window may go while it handles this
   if (cap && cap != p->Handle && cap->Control && cap->Control->Private() &&
-      cap->Control->Private()->Widget)
-    target = cap->Control->Private();
+      cap->Control->Private()->Widget) {
+    keep = cap->Control->PrivateRef();
+    target = keep.get();
+  }
   QWidget* tw = target->Widget;
   if (!tw) return false;
   QPoint local = tw->mapFromGlobal(g);
