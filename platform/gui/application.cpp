@@ -167,12 +167,15 @@ void TApplication::ProcessMessages() {
   if (!QCoreApplication::instance()) return;
   std::int64_t now = nowNs();
   if (gPendingPosted.load(std::memory_order_relaxed) == 0 && now - FLastPump < kPumpIntervalNs) return;
+  // Only the GUI thread pumps its queue; elsewhere there is nothing to do.
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
   FLastPump = now;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void TApplication::HandleMessage() {
   if (!QCoreApplication::instance()) return;
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
   FLastPump = nowNs();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

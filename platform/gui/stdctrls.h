@@ -41,6 +41,9 @@ private:
   bool FShowCaption = true;
 };
 
+// The framework's base names for controls the program derives from.
+using TCustomPanel = TPanel;
+
 enum TTextLayout { tlTop, tlCenter, tlBottom };
 
 class TLabel : public TControl {
@@ -175,6 +178,8 @@ private:
   bool FSyncing = false;
   bool FSettingText = false;
 };
+
+using TCustomEdit = TEdit;
 
 enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 
