@@ -51,6 +51,8 @@ void EnsureQtApplication() {
   static char* argv[] = {name, nullptr};
   auto* app = new QApplication(argc, argv);
   app->setQuitOnLastWindowClosed(false);
+  // A title set before the first window applies from now on.
+  if (Application && !Application->Title().empty()) Application->SetTitle(Application->Title());
 }
 
 bool IsHeadless() {
