@@ -427,3 +427,110 @@ TEST(TreeStore, FixupRecomputesDeepChains) {
   EXPECT_EQ(top->TotalCount, 3001u);
   EXPECT_EQ(top->TotalHeight, 18u) << "collapsed nodes add no rows";
 }
+
+TEST(TreeStore, InitialStatesFromTheOwner) {
+  TTestTree t(nullptr);
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
+  t.OnInitNode = [](TBaseDataTree*, PDataNode parent, PDataNode node, TDataNodeInitStates& s) {
+    if (!parent) s.Include(ivsHasChildren);
+    if (!parent && node->Index == 0) s.Include(ivsExpanded);
+    if (parent && node->Index == 1) s.Include(ivsSelected);
+    if (parent && node->Index == 2) s.Include(ivsDisabled);
+  };
+  t.OnInitChildren = [](TBaseDataTree*, PDataNode, std::uint32_t& count) { count = 3; };
+  t.SetRootNodeCount(2);
+  PDataNode first = t.GetFirst();
+  EXPECT_TRUE(t.Expanded(first)) << "asked to start expanded";
+  EXPECT_EQ(first->ChildCount, 3u);
+  EXPECT_EQ(t.VisibleCount(), 2u + 3u);
+  for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) {
+  }
+  EXPECT_EQ(t.SelectedCount(), 2u) << "the second child of each top-level node";
+  EXPECT_TRUE(first->LastChild->States.Contains(vsDisabled));
+  checkInvariants(t);
+
+  // FullExpand of one node stops at the end of its subtree.
+  PDataNode second = first->NextSibling;
+  t.FullCollapse();
+  t.FullExpand(first);
+  EXPECT_TRUE(t.Expanded(first));
+  EXPECT_FALSE(t.Expanded(second));
+  checkInvariants(t);
+}
+
+TEST(TreeStore, HeightsScrollRangeAndPositions) {
+  TTestTree t(nullptr);
+  t.SetRootNodeCount(4);
+  PDataNode a = t.GetFirstNoInit();
+  t.SetNodeHeight(a, 30);
+  t.SetChildCount(a, 2);
+  t.SetExpanded(a, true);
+  checkInvariants(t);
+  EXPECT_EQ(t.RangeY(), 30 + 18 * 2 + 18 * 3);
+
+  int top = -1;
+  EXPECT_EQ(t.GetNodeAt(0, 29, false, top), a);
+  EXPECT_EQ(t.GetNodeAt(0, 30, false, top), a->FirstChild);
+  EXPECT_EQ(top, 30);
+
+  // A measured height replaces the stored one once.
+  int measured = 0;
+  t.TreeOptions().SetMiscOptions(t.TreeOptions().MiscOptions() + TDTMiscOptions{toVariableNodeHeight});
+  t.OnMeasureItem = [&](TBaseDataTree*, TCanvas*, PDataNode, int& height) {
+    ++measured;
+    height = 25;
+  };
+  PDataNode b = a->NextSibling;
+  EXPECT_EQ(t.NodeHeight(b), 25);
+  EXPECT_EQ(t.NodeHeight(b), 25);
+  EXPECT_EQ(measured, 1);
+  checkInvariants(t);
+
+  // A new default height applies to new nodes only.
+  t.SetDefaultNodeHeight(0);
+  EXPECT_EQ(t.DefaultNodeHeight(), 18u);
+  t.SetDefaultNodeHeight(20);
+  PDataNode fresh = t.AddChild(nullptr);
+  EXPECT_EQ(fresh->NodeHeight, 20);
+  EXPECT_EQ(a->FirstChild->NodeHeight, 18);
+  checkInvariants(t);
+}
+
+TEST(TreeStore, InternalDataLiesBetweenHeaderAndUserData) {
+  TTestTree t(nullptr);
+  int first = t.AllocateInternalDataArea(3);
+  int second = t.AllocateInternalDataArea(8);
+  EXPECT_GE(first, int(sizeof(TDataNode)));
+  EXPECT_EQ(second - first, int(sizeof(void*))) << "areas stay pointer aligned";
+  t.SetNodeDataSize(int(sizeof(double)));
+  PDataNode n = t.AddChild(nullptr);
+  auto* base = reinterpret_cast<char*>(n);
+  EXPECT_GE(static_cast<char*>(t.GetNodeData(n)), base + second + 8);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(t.GetNodeData(n)) % alignof(std::max_align_t), 0u);
+  EXPECT_EQ(*reinterpret_cast<std::uint64_t*>(base + second), 0u) << "zero-filled";
+  EXPECT_THROW(t.AllocateInternalDataArea(4), EAssertionFailed) << "only before any node exists";
+  EXPECT_EQ(TreeFromNode(n), &t) << "the root kept its tree link when it grew";
+}
+
+TEST(TreeStore, ChildrenAboveOrderWithInitialisation) {
+  TTestTree t(nullptr);
+  t.TreeOptions().SetPaintOptions(t.TreeOptions().PaintOptions() + TDTPaintOptions{toChildrenAbove});
+  t.OnInitNode = [](TBaseDataTree*, PDataNode parent, PDataNode, TDataNodeInitStates& s) {
+    if (!parent) s.Include(ivsHasChildren);
+  };
+  t.OnInitChildren = [](TBaseDataTree*, PDataNode, std::uint32_t& count) { count = 2; };
+  t.SetRootNodeCount(2);
+  PDataNode a = t.GetFirstNoInit(), b = a->NextSibling;
+  t.SetExpanded(a, true);
+  t.SetExpanded(b, true);
+  std::vector<PDataNode> rows;
+  for (PDataNode n = t.GetFirstVisible(); n; n = t.GetNextVisible(n)) rows.push_back(n);
+  EXPECT_EQ(rows, (std::vector<PDataNode>{a->FirstChild, a->LastChild, a, b->FirstChild,
+                                          b->LastChild, b}));
+  std::vector<PDataNode> back;
+  for (PDataNode n = t.GetLastVisible(); n; n = t.GetPreviousVisible(n)) back.push_back(n);
+  EXPECT_EQ(back.front(), b);
+  EXPECT_EQ(back.size(), rows.size());
+  EXPECT_GT(t.CompareNodePositions(a, a->FirstChild, true), 0) << "a parent comes after its children";
+  EXPECT_LT(t.CompareNodePositions(a, a->FirstChild, false), 0);
+}
