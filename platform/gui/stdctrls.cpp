@@ -22,6 +22,8 @@
 
 #include <algorithm>
 
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
@@ -259,6 +261,24 @@ void TBitBtn::SetGlyph(const std::uint32_t* Pixels, int Width, int Height) {
     b->setIcon(QIcon(QPixmap::fromImage(img.copy())));
     b->setIconSize(QSize(FGlyphWidth, FGlyphHeight));
   }
+}
+
+void TBitBtn::SetGlyph(TBitmap* Glyph) {
+  if (!Glyph || Glyph->Width() <= 0 || Glyph->Height() <= 0) {
+    SetGlyph(nullptr, 0, 0);
+    return;
+  }
+  int w = Glyph->Width(), h = Glyph->Height();
+  TCanvas* c = Glyph->Canvas();
+  TColor clear = c->Pixels(0, h - 1);
+  std::vector<std::uint32_t> argb(size_t(w) * size_t(h));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      TColor p = c->Pixels(x, y);
+      std::uint32_t rgb = std::uint32_t(((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF));
+      argb[size_t(y) * size_t(w) + size_t(x)] = p == clear ? 0u : (0xFF000000u | rgb);
+    }
+  SetGlyph(argb.data(), w, h);
 }
 
 void TBitBtn::CreateWnd() {

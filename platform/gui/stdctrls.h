@@ -118,6 +118,9 @@ public:
   void SetLayout(TButtonLayout value) { FLayout = value; }
   // The picture beside the caption, as 32-bit ARGB rows (empty: none).
   void SetGlyph(const std::uint32_t* Pixels, int Width, int Height);
+  // The picture from a bitmap; its bottom-left pixel's colour is
+  // transparent, as button glyphs are drawn.
+  void SetGlyph(TBitmap* Glyph);
 
 protected:
   void CreateWnd() override;
