@@ -6,6 +6,8 @@
 
 #include "gui_test_support.h"
 #include "platform/core/strings.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "platform/gui/stdctrls.h"
 
 namespace {
@@ -82,6 +84,17 @@ TEST(GuiFormRender, StockControlsAppearWhereTheyArePlaced) {
   cancel->SetParent(form);
   cancel->SetBounds(110, 170, 90, 28);
   cancel->SetCaption(u"Cancel");
+  // A bit button with a red glyph on a white (transparent) ground.
+  auto* help = new TBitBtn(form);
+  help->SetParent(form);
+  help->SetBounds(10, 240, 190, 28);
+  help->SetCaption(u"Help");
+  TBitmap glyph(12, 12);
+  glyph.Canvas()->Brush()->SetColor(clWhite);
+  glyph.Canvas()->FillRect({0, 0, 12, 12});
+  glyph.Canvas()->Brush()->SetColor(clRed);
+  glyph.Canvas()->FillRect({2, 2, 10, 10});
+  help->SetGlyph(&glyph);
   auto* progress = new TProgressBar(form);
   progress->SetParent(form);
   progress->SetBounds(10, 210, 190, 18);
@@ -126,6 +139,15 @@ TEST(GuiFormRender, StockControlsAppearWhereTheyArePlaced) {
   EXPECT_GT(px.dark({120, 176, 190, 194}), 3);
   // The progress bar is filled on its left half only.
   EXPECT_NE(px.at(10 + 40, 219), px.at(10 + 170, 219));
+  // The glyph shows its red square, not its white ground.
+  int red = 0, white = 0;
+  for (int y = 240; y < 268; ++y)
+    for (int x = 10; x < 200; ++x) {
+      red += px.color(x, y) == clRed;
+      white += px.color(x, y) == clWhite;
+    }
+  EXPECT_GE(red, 40);
+  EXPECT_EQ(white, 0);
   // The active sheet fills the page control below the tabs with its panel.
   TRect sheet = pages->ClientRect();
   EXPECT_EQ(px.color(215 + 2 + sheet.Width() / 2, 10 + pages->Height() - 10), clAqua);
