@@ -443,6 +443,7 @@ private:
   PDataNode firstVisibleNoInit(bool aboveOrder) const;
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
+  void nextCacheGeneration();
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 

@@ -302,10 +302,10 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   if (readOnly() && !FDestroying) return;
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
-  InterruptValidation();
-
   PDataNode parent = Node->Parent;
   bool parentClearing = parent->States.Contains(vsClearing);
+  // Deleting all children of a node stopped the fill once for all of them.
+  if (!parentClearing) InterruptValidation();
   if (!parentClearing) StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
 
   int lastOffsetX = FOffsetX;

@@ -15,8 +15,15 @@ constexpr std::uintptr_t csmStopValidation = 1, csmUseCache = 2, csmValidating =
                          csmValidationNeeded = 8;
 }  // namespace
 
+// Only the GUI thread changes the pass number, so a plain store suffices;
+// this runs for every node added or deleted and must stay cheap.
+void TBaseDataTree::nextCacheGeneration() {
+  FCacheGeneration.store(FCacheGeneration.load(std::memory_order_relaxed) + 1,
+                         std::memory_order_release);
+}
+
 void TBaseDataTree::ExpireCache() {
-  FCacheGeneration.fetch_add(1, std::memory_order_acq_rel);
+  nextCacheGeneration();
   DoStateChange({tsValidationNeeded}, {tsUseCache});
 }
 
@@ -24,7 +31,7 @@ void TBaseDataTree::InterruptValidation() {
   DoStateChange({tsStopValidation}, {tsUseCache});
   FStopValidation.store(true, std::memory_order_release);
   // Every report of an earlier pass is stale from here on.
-  FCacheGeneration.fetch_add(1, std::memory_order_acq_rel);
+  nextCacheGeneration();
   TWorkerThread* worker = WorkerThread();
   if (!worker || !FWorkerBusy.load(std::memory_order_acquire)) return;
   bool wasValidating = worker->RemoveTree(this);
