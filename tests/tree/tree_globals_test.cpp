@@ -32,9 +32,11 @@ TEST(TreeGlobals, FormatsOfferedInPriorityOrderPerClass) {
 
   // Equal priorities keep the order they were registered in.
   static const TTreeClassInfo own{"TOwnTree", TBaseDataTree::ClassInfo()};
-  RegisterDTClipboardFormat(u"Own first", &own, 70);
-  RegisterDTClipboardFormat(u"Own second", &own, 70);
-  RegisterDTClipboardFormat(u"Own third", &own, 70);
+  if (!ClipboardFormatList().FindFormat(u"Own first")) {  // once per process
+    RegisterDTClipboardFormat(u"Own first", &own, 70);
+    RegisterDTClipboardFormat(u"Own second", &own, 70);
+    RegisterDTClipboardFormat(u"Own third", &own, 70);
+  }
   ClipboardFormatList().EnumerateFormats(&own, formats);
   EXPECT_EQ(describe(formats), (std::vector<String>{u"Data Tree Content", u"Own first",
                                                     u"Own second", u"Own third"}));
@@ -46,8 +48,9 @@ TEST(TreeGlobals, FormatsOfferedInPriorityOrderPerClass) {
   std::uint16_t id = 0;
   EXPECT_EQ(ClipboardFormatList().FindFormat(u"html format", id), StringTreeClassInfo());
   EXPECT_EQ(id, TreeGlobals().CF_HTML);
-  std::uint16_t ownId = RegisterDTClipboardFormat(u"Own by id", &own, 60);
-  RegisterDTClipboardFormat(ownId, &own, 65);
+  static const TTreeClassInfo byId{"TByIdTree", nullptr};
+  std::uint16_t ownId = RegisterDTClipboardFormat(u"Own by id", &byId, 60);
+  RegisterDTClipboardFormat(ownId, &byId, 65);
   EXPECT_EQ(ClipboardFormatList().Count(), before + 2);
   EXPECT_EQ(ClipboardFormatName(ownId), u"Own by id");
 
