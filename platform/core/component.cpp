@@ -19,9 +19,19 @@ TComponent::~TComponent() {
     TComponent* c = FComponents.back();
     FComponents.pop_back();
     c->FOwner = nullptr;
-    delete c;
+    c->Free();
   }
   if (FOwner) FOwner->RemoveComponent(this);
+}
+
+void TComponent::Free() {
+  BeforeDestruction();
+  delete this;
+}
+
+void TComponent::BeforeDestruction() {
+  if (FComponentState.Contains(csDestroying)) return;
+  Destroying();
 }
 
 TComponent* TComponent::FindComponent(const String& name) const {

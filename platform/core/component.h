@@ -24,6 +24,14 @@ public:
   explicit TComponent(TComponent* AOwner);
   ~TComponent() override;
 
+  // Frees the component: BeforeDestruction runs while the whole object
+  // (derived parts included) still exists, then the object is deleted.
+  // Owners free what they own the same way; prefer it to a bare delete
+  // for components whose handlers read derived members on destruction.
+  void Free();
+  // Called once before destruction, with the object still whole.
+  virtual void BeforeDestruction();
+
   TComponent* Owner() const { return FOwner; }
   const String& Name() const { return FName; }
   virtual void SetName(const String& value) { FName = value; }

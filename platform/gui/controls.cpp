@@ -492,7 +492,7 @@ TWinControl::~TWinControl() {
   // Children go with their parent (they leave their owner as they go).
   while (!FControls.empty()) {
     TControl* c = FControls.back();
-    delete c;
+    c->Free();
   }
   DestroyWnd();
 }

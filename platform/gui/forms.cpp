@@ -30,8 +30,9 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner), FCanvas(std::make_unique
   if (Screen) Screen->FForms.push_back(this);
 }
 
-TForm::~TForm() {
-  Destroying();
+void TForm::BeforeDestruction() {
+  if (FDestroyed) return;
+  FDestroyed = true;
   if (FCreated && OnDestroy) {
     try {
       OnDestroy(this);
@@ -39,6 +40,11 @@ TForm::~TForm() {
       if (Application) Application->HandleException(this);
     }
   }
+  TWinControl::BeforeDestruction();
+}
+
+TForm::~TForm() {
+  BeforeDestruction();
   if (Screen) std::erase(Screen->FForms, this);
   if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
 }
@@ -292,7 +298,7 @@ void TForm::Release() {
   HWND h = Handle();
   std::uint64_t serial = h->Serial;
   QTimer::singleShot(0, QCoreApplication::instance(), [h, serial] {
-    if (IsLiveWindow(h, serial)) delete h->Control;
+    if (IsLiveWindow(h, serial)) h->Control->Free();
   });
 }
 

@@ -36,6 +36,9 @@ public:
   // Runs OnCreate; called once after the derived constructor has finished
   // (TApplication::CreateForm does it, code that uses new calls it itself).
   virtual void AfterConstruction();
+  // Runs OnDestroy while the derived form still exists (Free, the owner and
+  // Release come here first; a bare delete runs it from ~TForm instead).
+  void BeforeDestruction() override;
 
   void Show();
   void Hide();
@@ -105,6 +108,7 @@ private:
   TModalResult FModalResult = mrNone;
   bool FModal = false;
   bool FCreated = false;
+  bool FDestroyed = false;
   bool FPlaced = false;
   TBorderStyle FFormBorderStyle = bsSizeable;
   TBorderIcons FBorderIcons{biSystemMenu, biMinimize, biMaximize};

@@ -186,6 +186,31 @@ TEST(GuiForms, PostedMessagesAreDeliveredAtTheNextPumpEvenRightAfterOne) {
   DeallocateHWnd(h);
 }
 
+TEST(GuiForms, OnDestroySeesTheWholeFormWhenItsOwnerFreesIt) {
+  Application->Initialize();
+  class MainForm : public TForm {
+  public:
+    explicit MainForm(TComponent* owner) : TForm(owner), NextViewer(std::make_unique<std::string>("next")) {
+      OnDestroy = [this](TObject*) { Seen = *NextViewer; };
+    }
+    std::unique_ptr<std::string> NextViewer;  // gone once ~MainForm has run
+    std::string Seen;
+  };
+  std::string seen;
+  auto* owner = new TComponent(nullptr);
+  auto* form = new MainForm(owner);
+  form->AfterConstruction();
+  form->OnDestroy = [form, &seen](TObject*) { seen = *form->NextViewer; };
+  delete owner;  // frees the form the way the program's owner does
+  EXPECT_EQ(seen, "next");
+  // Free on a form of its own does the same.
+  auto* other = new MainForm(nullptr);
+  other->AfterConstruction();
+  other->OnDestroy = [other, &seen](TObject*) { seen = *other->NextViewer + "!"; };
+  other->Free();
+  EXPECT_EQ(seen, "next!");
+}
+
 TEST(GuiForms, MinimisingTheMainFormMinimisesTheApplication) {
   Application->Initialize();
   auto* form = new TForm(nullptr);
