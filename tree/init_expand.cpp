@@ -101,16 +101,24 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
   };
 
   bool changed = false;
+  bool mutated = false;
   try {
     // Children made on the way are queued for the cache with the toggle.
     std::optional<TCacheHold> hold(std::in_place, FCacheHold);
     if (!Node->States.Contains(vsExpanded)) {
       if (DoExpanding(Node)) {
         changed = true;
-        InterruptValidation();
         if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-        if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+        // A leaf changes nothing the cache depends on; expanding every node
+        // of a large tree toggles a great many of them.
+        if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) {
+          mutated = true;
+          InterruptValidation();
+          InitChildren(Node);
+        }
         if (Node->ChildCount > 0 && !Node->States.Contains(vsExpanded)) {
+          mutated = true;
+          InterruptValidation();
           std::int64_t heightDelta = 0;
           for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
             if (child->States.Contains(vsVisible)) heightDelta += child->TotalHeight;
@@ -125,6 +133,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
       }
     } else if (DoCollapsing(Node)) {
       changed = true;
+      mutated = true;
       InterruptValidation();
       if (FUpdateCount == 0 && !FStates.Contains(tsCollapsing))
         ToggleAnimation(Node, false, std::int64_t(Node->TotalHeight) - Node->NodeHeight);
@@ -141,7 +150,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
 
     hold.reset();
     if (changed) {
-      ExpireCache();
+      if (mutated) ExpireCache();
       if (FUpdateCount == 0) {
         InvalidateCache();
         if (Node->ChildCount == 0) {
