@@ -575,6 +575,7 @@ void TControlPrivate::PlaceWidget() {
 }
 
 QWidget* ParentWidgetFor(TControl* control) {
+  EnsureQtApplication();
   TWinControl* parent = control->Parent();
   if (!parent) return nullptr;
   parent->HandleNeeded();
@@ -593,6 +594,10 @@ void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
   widget->setProperty("tamrixControl", QVariant::fromValue<void*>(control));
   if (QWidget* parent = ParentWidgetFor(control); parent && widget->parentWidget() != parent)
     widget->setParent(parent);
+  // A control without a parent has a window that is never on screen (it
+  // can still be sent messages, measured and painted).
+  if (!widget->parentWidget() && !dynamic_cast<TForm*>(control))
+    widget->setAttribute(Qt::WA_DontShowOnScreen, true);
   if (!ownWidget) {
     widget->installEventFilter(bridge());
     widget->setMouseTracking(true);

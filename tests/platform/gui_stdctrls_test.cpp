@@ -181,3 +181,18 @@ TEST_F(GuiStdCtrls, MenuRadioItemsCheckOnlyOneOfTheirGroup) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GuiStdCtrlsAlone, ControlWithoutParentOrApplicationStillGetsAWindow) {
+  // First use of the layer may be a stock control on its own.
+  TEdit edit(nullptr);
+  edit.HandleNeeded();
+  ASSERT_TRUE(edit.HandleAllocated());
+  edit.SetText(u"alone");
+  edit.SelectAll();
+  EXPECT_EQ(edit.SelLength(), 5);
+  EXPECT_FALSE(IsWindowVisible(edit.Handle()) && edit.Parent());
+}
+
+}  // namespace
