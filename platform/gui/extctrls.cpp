@@ -11,6 +11,9 @@ TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
     }
     m.Result = DefWindowProc(FWindowHandle, m.Msg, m.WParam, m.LParam);
   });
+  // Enabled with its interval from the start: a handler assigned later is
+  // called at the next tick.
+  update();
 }
 
 TTimer::~TTimer() {

@@ -203,6 +203,11 @@ TEST(GuiComponents, TimerComponentTicksWhileEnabled) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   pump();
   EXPECT_EQ(ticks, 3);
+  // A timer whose only setting is its handler ticks at its default second.
+  TTimer plain(nullptr);
+  bool ticked = false;
+  plain.OnTimer = [&](TObject*) { ticked = true; };
+  EXPECT_TRUE(pumpUntil([&] { return ticked; }, 3000));
 }
 
 TEST(GuiComponents, AlignedAndAnchoredChildrenFollowTheirParent) {
