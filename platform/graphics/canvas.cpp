@@ -17,9 +17,14 @@ TCanvas::TCanvas()
   FBrush->OnChange = [this](TObject*) { FState.Exclude(csBrushValid); Changed(); };
 }
 
+namespace {
+void forgetBinding(TCanvas* canvas);
+}
+
 TCanvas::~TCanvas() {
   DeselectHandles();
   if (FOwnHandle) DeleteDC(FHandle);
+  forgetBinding(this);
 }
 
 void TCanvas::CreateHandle() {
@@ -333,6 +338,15 @@ struct PaintBinding {
 std::map<TCanvas*, PaintBinding>& bindings() {
   static std::map<TCanvas*, PaintBinding> b;
   return b;
+}
+// A canvas destroyed in the middle of a paint event gives its context back.
+void forgetBinding(TCanvas* canvas) {
+  auto& map = bindings();
+  auto it = map.find(canvas);
+  if (it == map.end()) return;
+  HDC dc = it->second.dc;
+  map.erase(it);
+  ReleasePainterDC(dc);
 }
 }  // namespace
 
