@@ -148,8 +148,20 @@ int TFontData::fallbackFor(char32_t c, quint32& index) {
       return int(i) + 1;
     }
   if (fallbacks.size() >= 32) return 0;
-  for (const QString& family : installedFamilies()) {
-    if (family == qfont.family()) continue;
+  // One face per installed family, loaded once, answers "who has it?"
+  // cheaply; only a family that has the character is loaded at this size.
+  static const std::vector<std::pair<QString, QRawFont>> faces = [] {
+    std::vector<std::pair<QString, QRawFont>> list;
+    for (const QString& family : installedFamilies()) {
+      QFont f(family);
+      f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
+      QRawFont r = QRawFont::fromFont(f);
+      if (r.isValid()) list.emplace_back(family, r);
+    }
+    return list;
+  }();
+  for (const auto& [family, probe] : faces) {
+    if (family == qfont.family() || !probe.supportsCharacter(c)) continue;
     QFont f(qfont);
     f.setFamily(family);
     QRawFont r = QRawFont::fromFont(f);

@@ -272,3 +272,19 @@ TEST(GraphicsText, AlignmentOpaqueBackgroundAndClipping) {
   ink = InkBox(b);
   EXPECT_GT(ink.Right, 80);
 }
+
+TEST(GraphicsText, CharactersMissingFromTheFaceComeFromAnotherFamily) {
+  if (!FontFamilyInstalled(u"DejaVu Serif")) GTEST_SKIP() << "needs DejaVu Serif";
+  // Mathematical bold A: in DejaVu Serif, not in DejaVu Sans.
+  const String bold = u"\U0001D400";
+  TBitmap b(60, 30);
+  ClearTo(b);
+  setFont(b.Canvas(), u"DejaVu Sans", -20);
+  int w = b.Canvas()->TextWidth(bold);
+  EXPECT_GT(w, 5);
+  EXPECT_EQ(b.Canvas()->TextWidth(bold + u"x"), w + b.Canvas()->TextWidth(u"x"));
+  b.Canvas()->TextOut(5, 2, bold);
+  TRect ink = InkBox(b);
+  EXPECT_FALSE(ink.IsEmpty());
+  EXPECT_LE(ink.Right, 5 + w + 1);
+}
