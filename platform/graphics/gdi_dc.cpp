@@ -448,6 +448,13 @@ QRect logicalToDevice(HDC dc, int l, int t, int r, int b) {
   return QRect(QPoint(std::min(pts[0].x, pts[1].x), std::min(pts[0].y, pts[1].y)),
                QPoint(std::max(pts[0].x, pts[1].x) - 1, std::max(pts[0].y, pts[1].y) - 1));
 }
+// What can really be drawn on: the context's clip region (or the whole
+// device) within the area the paint event allows.
+QRegion visibleRegion(HDC dc) {
+  QRegion r = dc->st.clip ? dc->st.clip->intersected(dc->deviceBounds()) : QRegion(dc->deviceBounds());
+  if (dc->baseClip) r = r.intersected(*dc->baseClip);
+  return r;
+}
 int clipComplexity(HDC dc) {
   QRegion r = dc->st.clip ? *dc->st.clip : QRegion(dc->deviceBounds());
   if (r.isEmpty()) return NULLREGION;
@@ -517,7 +524,7 @@ int OffsetClipRgn(HDC dc, int dx, int dy) {
 
 int GetClipBox(HDC dc, TRect* box) {
   if (!dc || !box) return RGN_ERROR;
-  QRegion r = dc->st.clip ? dc->st.clip->intersected(dc->deviceBounds()) : QRegion(dc->deviceBounds());
+  QRegion r = visibleRegion(dc);
   if (r.isEmpty()) {
     *box = {};
     return NULLREGION;
@@ -532,14 +539,12 @@ BOOL PtVisible(HDC dc, int x, int y) {
   if (!dc) return 0;
   TPoint p{x, y};
   LPtoDP(dc, &p, 1);
-  QRegion r = dc->st.clip ? *dc->st.clip : QRegion(dc->deviceBounds());
-  return r.contains(QPoint(p.x, p.y));
+  return visibleRegion(dc).contains(QPoint(p.x, p.y));
 }
 
 BOOL RectVisible(HDC dc, const TRect& rc) {
   if (!dc) return 0;
-  QRegion r = dc->st.clip ? *dc->st.clip : QRegion(dc->deviceBounds());
-  return r.intersects(logicalToDevice(dc, rc.Left, rc.Top, rc.Right, rc.Bottom));
+  return visibleRegion(dc).intersects(logicalToDevice(dc, rc.Left, rc.Top, rc.Right, rc.Bottom));
 }
 
 // ---- pens and brushes on the painter ---------------------------------------------------------
