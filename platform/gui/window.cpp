@@ -516,13 +516,20 @@ int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* C
   // children live in client coordinates so they move with it when the whole
   // client area scrolls.
   QRect r(area.Left + Wnd->Client.Left, area.Top + Wnd->Client.Top, area.Width(), area.Height());
+  // Child controls would have to move with the whole client area; with
+  // children the area is repainted instead of moved.
+  bool children = !Scroll && !Clip && Wnd->Control && Wnd->Control->ControlCount() > 0;
   if (Wnd->Redraw && Wnd->Widget->isVisible()) {
-    if (Scroll || Clip)
-      Wnd->Widget->scroll(DX, DY, r);
-    else
+    if (children) {
       Wnd->Widget->update(r);
+      Wnd->Pending += r;
+    } else {
+      // The pixels move; only the uncovered strip is painted again.
+      Wnd->Widget->scroll(DX, DY, r);
+      QRegion exposed = QRegion(r) - QRegion(r.translated(DX, DY) & r);
+      Wnd->Pending += exposed;
+    }
   }
-  Wnd->Pending += r;
   if (Update) *Update = area;
   return 2;  // complex region: the caller must not rely on its shape
 }

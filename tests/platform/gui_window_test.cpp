@@ -84,6 +84,25 @@ TEST_F(GuiWindow, InvalidatedRectangleIsWhatTheNextPaintUpdates) {
   EXPECT_EQ(Paint->Updates.size(), 1u);
 }
 
+TEST_F(GuiWindow, ScrollingLeavesOnlyTheUncoveredStripToRepaint) {
+  ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
+  Paint->Updates.clear();
+  ScrollWindow(Paint->Handle(), 0, -10, nullptr, nullptr);
+  TRect pending;
+  ASSERT_TRUE(GetUpdateRect(Paint->Handle(), &pending, false));
+  EXPECT_EQ(pending, TRect(0, 50, 80, 60));
+  // Whatever the display repaints, the strip is among it and the picture is whole.
+  UpdateWindow(Paint->Handle());
+  pump();
+  ASSERT_FALSE(Paint->Updates.empty());
+  TRect all;
+  for (const TRect& r : Paint->Updates) UnionRect(all, all, r);
+  TRect both;
+  IntersectRect(both, all, pending);
+  EXPECT_EQ(both, pending);
+  EXPECT_EQ(pixel(Paint, 15, 15), 0x0000FFu);
+}
+
 TEST_F(GuiWindow, RedrawOffHoldsPaintingBack) {
   ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
   SendMessage(Paint->Handle(), WM_SETREDRAW, 0, 0);
