@@ -3,6 +3,8 @@
 // the rest at once).
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <string>
 
 #include "html/parse/html_common.h"
@@ -86,7 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"UTF-16LE mark and one byte", 0, "\xff\xfe" "A", u""},
         DecodeCase{"ISO-2022-JP", 0, "a\x1b$BF|K\\\x1b(Bb", u"a日本b"},
         DecodeCase{"ISO-2022-JP line end in kanji", 0, "\x1b$BF|\nK\\\x1b(B", u"日\n本"},
-        DecodeCase{"unsupported page read as UTF-8", 12345, "\xc3\xa9", u"é"}));
+        DecodeCase{"unsupported page read as UTF-8", 12345, "\xc3\xa9", u"é"}),
+    [](const testing::TestParamInfo<DecodeCase>& info) {
+      // Readable, stable case names for ctest instead of the object's bytes.
+      std::string name;
+      for (char ch : std::string(info.param.what))
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      return name + "_" + std::to_string(info.index);
+    });
 
 // Text encoded by the platform's converter reads back the same through the
 // buffer: every lead byte takes its trail byte with it, including trail
