@@ -1,7 +1,7 @@
 #pragma once
 // Values the HTML reader hands to the document: the owning list, one tag's
 // attributes with their look-ups, the link record of a hyperlink and the
-// width specification of tables, cells and images.
+// declared width (pixels, percent or relative) of tables, cells and images.
 #include <cstdint>
 #include <iterator>
 #include <memory>
