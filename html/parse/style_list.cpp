@@ -6,6 +6,7 @@
 #include "html/parse/style_fonts.h"
 #include "html/parse/style_text.h"
 #include "platform/core/exception.h"
+#include "platform/core/strings.h"
 
 using namespace styletext;
 
@@ -141,7 +142,7 @@ String SelectorRuleKey(const String& selector, TStyleList& styles) {
   // Deeper selectors are not stored: cutting them short would make the
   // rule apply more widely than written.
   if (ancestors > size_t(MaxSelectorAncestors)) return String();
-  String key = keyOf(parts.back()) + u' ' + intToStr(long(ancestors)) + styles.NextSequence();
+  String key = keyOf(parts.back()) + u' ' + IntToStr(ancestors) + styles.NextSequence();
   for (size_t k = ancestors; k-- > 0;) {
     if (isParent[k]) key += u'>';
     key += keyOf(parts[k]) + u' ';
@@ -176,7 +177,7 @@ void TStyleList::Clear() {
 }
 
 String TStyleList::NextSequence() {
-  String s = intToStr(FSeqNo++);
+  String s = IntToStr(FSeqNo++);
   if (s.size() < 10) s.insert(0, 10 - s.size(), u'0');
   return s;
 }
@@ -353,7 +354,7 @@ void TStyleList::Initialize(const String& fontName, const String& preFontName, i
 
   static const int headingPoints[6] = {24, 18, 14, 12, 10, 8};
   for (int h = 0; h < 6; ++h) {
-    p = newRule(u"h" + intToStr(h + 1));
+    p = newRule(u"h" + IntToStr(h + 1));
     p->Props[piFontSize] = headingPoints[h] * pointSize / 12.0;
     p->Props[piMarginTop] = 19;
     p->Props[piMarginBottom] = 19;

@@ -61,7 +61,6 @@ bool tryStrToInt(std::u16string_view s, int& value) {
 
 String fromAscii(std::string_view s) { return String(s.begin(), s.end()); }
 
-String intToStr(long long v) { return fromAscii(std::to_string(v)); }
 
 String floatToStr(double v) {
   char buf[64];

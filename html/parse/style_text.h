@@ -65,7 +65,6 @@ bool tryStrToFloat(std::u16string_view s, double& value);
 // Length of the leading decimal number of s (0 when none).
 size_t numberPrefix(std::u16string_view s, bool allowExponent);
 String fromAscii(std::string_view s);
-String intToStr(long long v);
 String floatToStr(double v);
 
 }  // namespace styletext

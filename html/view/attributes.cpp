@@ -14,10 +14,6 @@
 
 std::int32_t LinkIDCounter = 10;
 
-void ThrowListIndexError(int index) {
-  throw EListError(("List index out of bounds (" + std::to_string(index) + ")").c_str());
-}
-
 namespace {
 
 bool isBlank(char16_t c) { return c <= u' '; }

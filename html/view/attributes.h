@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "html/parse/html_symbols.h"
+#include "platform/core/lists.h"
 #include "platform/core/object.h"
 #include "platform/core/string_list.h"
 #include "platform/core/types.h"
 
 class TProperties;
-
-[[noreturn]] void ThrowListIndexError(int index);
 
 // A list that owns its items: deleting or clearing frees them, Extract
 // hands one back without freeing it.
@@ -67,7 +66,7 @@ protected:
 
 private:
   void checkIndex(int index) const {
-    if (index < 0 || index >= Count()) ThrowListIndexError(index);
+    if (index < 0 || index >= Count()) RaiseListIndexError(index);
   }
 };
 
