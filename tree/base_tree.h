@@ -440,6 +440,11 @@ private:
   bool childrenAbove() const { return FOptions->PaintOptions().Contains(toChildrenAbove); }
   bool readOnly() const { return FOptions->MiscOptions().Contains(toReadOnly); }
   PDataNode nextVisibleNoInit(PDataNode Node, bool aboveOrder) const;
+  // Resolves nil to the root and makes sure Node's own children exist.
+  PDataNode parentWithChildren(PDataNode Node);
+  // Initialises Node on first access; passes nil through.
+  PDataNode initialized(PDataNode Node);
+  PDataNode visibleChild(PDataNode Node, bool fromLast);
   PDataNode firstVisibleNoInit(bool aboveOrder) const;
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();

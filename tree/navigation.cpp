@@ -68,28 +68,24 @@ PDataNode TBaseDataTree::GetFirstNoInit(bool ConsiderChildrenAbove) const {
   return run;
 }
 
+PDataNode TBaseDataTree::parentWithChildren(PDataNode Node) {
+  if (!Node || Node == FRoot) return FRoot;
+  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+  if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+  return Node;
+}
+
+PDataNode TBaseDataTree::initialized(PDataNode Node) {
+  if (Node && !Node->States.Contains(vsInitialized)) InitNode(Node);
+  return Node;
+}
+
 PDataNode TBaseDataTree::GetFirstChild(PDataNode Node) {
-  if (!Node || Node == FRoot) {
-    Node = FRoot;
-  } else {
-    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
-  }
-  PDataNode result = Node->FirstChild;
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+  return initialized(parentWithChildren(Node)->FirstChild);
 }
 
 PDataNode TBaseDataTree::GetLastChild(PDataNode Node) {
-  if (!Node || Node == FRoot) {
-    Node = FRoot;
-  } else {
-    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
-  }
-  PDataNode result = Node->LastChild;
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+  return initialized(parentWithChildren(Node)->LastChild);
 }
 
 PDataNode TBaseDataTree::GetLast(PDataNode Node, bool ConsiderChildrenAbove) {
@@ -326,29 +322,21 @@ PDataNode TBaseDataTree::GetFirstVisible(PDataNode Node, bool ConsiderChildrenAb
   return result;
 }
 
-PDataNode TBaseDataTree::GetFirstVisibleChild(PDataNode Node) {
+PDataNode TBaseDataTree::visibleChild(PDataNode Node, bool fromLast) {
   if (!Node) Node = FRoot;
   if (Node != FRoot && !(FullyVisible(Node) && isExpanded(Node))) return nullptr;
   if (Node != FRoot && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
     InitChildren(Node);
-  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
-    if (!run->States.Contains(vsInitialized)) InitNode(run);
-    if (isVisible(run)) return run;
+  for (PDataNode run = fromLast ? Node->LastChild : Node->FirstChild; run;
+       run = fromLast ? run->PrevSibling : run->NextSibling) {
+    if (isVisible(initialized(run))) return run;
   }
   return nullptr;
 }
 
-PDataNode TBaseDataTree::GetLastVisibleChild(PDataNode Node) {
-  if (!Node) Node = FRoot;
-  if (Node != FRoot && !(FullyVisible(Node) && isExpanded(Node))) return nullptr;
-  if (Node != FRoot && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
-    InitChildren(Node);
-  for (PDataNode run = Node->LastChild; run; run = run->PrevSibling) {
-    if (!run->States.Contains(vsInitialized)) InitNode(run);
-    if (isVisible(run)) return run;
-  }
-  return nullptr;
-}
+PDataNode TBaseDataTree::GetFirstVisibleChild(PDataNode Node) { return visibleChild(Node, false); }
+
+PDataNode TBaseDataTree::GetLastVisibleChild(PDataNode Node) { return visibleChild(Node, true); }
 
 PDataNode TBaseDataTree::GetLastVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
   if (!Node) Node = FRoot;
