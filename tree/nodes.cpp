@@ -290,11 +290,21 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
     parent->LastChild = Node->PrevSibling;
   }
   if (parent->ChildCount > 0) --parent->ChildCount;
-  if (!KeepFocus && Node == FFocusedNode) FFocusedNode = nullptr;
+  // A parent whose last child went is a leaf now: no button, nothing to
+  // open, and no children to be asked for when it is next walked into.
+  if (!Node->States.Contains(vsDeleting) && parent->ChildCount == 0) {
+    parent->States.ExcludeMask(nodeMask(vsHasChildren, vsAllChildrenHidden));
+    if (parent != FRoot) parent->States.Exclude(vsExpanded);
+  }
 
   Node->Parent = nullptr;
   Node->PrevSibling = nullptr;
   Node->NextSibling = nullptr;
+
+  if (!KeepFocus && Node == FFocusedNode) {
+    FFocusedNode = nullptr;
+    DoFocusChange(nullptr, FFocusedColumn);
+  }
 }
 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {

@@ -1,0 +1,123 @@
+// Counts and rows kept right while the owner decides, node by node, what
+// has children and what opens, and the tree creates them as it walks.
+#include <map>
+#include <random>
+
+#include "tests/tree/tree_test_util.h"
+
+namespace {
+// Deterministic owner answers from the node's place in the tree.
+std::uint32_t hashNode(TBaseDataTree& t, PDataNode n) {
+  std::uint32_t h = 2166136261u;
+  for (PDataNode run = n; run && run != t.RootNode(); run = run->Parent) h = (h ^ run->Index) * 16777619u;
+  return h ^ t.GetNodeLevel(n);
+}
+
+void ownerDriven(TTestTree& t, std::map<PDataNode, int>* inits = nullptr) {
+  t.OnInitNode = [&t, inits](TBaseDataTree*, PDataNode, PDataNode node, TDataNodeInitStates& states) {
+    if (inits) ++(*inits)[node];
+    std::uint32_t h = hashNode(t, node);
+    if (t.GetNodeLevel(node) < 4 && h % 3 != 0) states.Include(ivsHasChildren);
+    if (h % 5 == 0) states.Include(ivsExpanded);
+  };
+  t.OnInitChildren = [&t](TBaseDataTree*, PDataNode node, std::uint32_t& count) {
+    count = hashNode(t, node) % 4;
+  };
+}
+}  // namespace
+
+TEST(TreeOnDemand, WalksThatCreateChildrenKeepEveryCount) {
+  for (unsigned seed : {7u, 8u, 9u}) {
+    TTestTree t(nullptr);
+    ownerDriven(t);
+    std::mt19937 rng(seed);
+    t.SetRootNodeCount(6);
+    for (int step = 0; step < 600; ++step) {
+      std::vector<PDataNode> nodes = allNodes(t);
+      if (nodes.empty()) {
+        t.SetRootNodeCount(1 + rng() % 6);
+        continue;
+      }
+      PDataNode n = nodes[rng() % nodes.size()];
+      int op = int(rng() % 12);
+      switch (op) {
+        case 0: for (PDataNode r = t.GetFirst(); r; r = t.GetNext(r)) {} break;
+        case 1: for (PDataNode r = t.GetFirstVisible(); r; r = t.GetNextVisible(r)) {} break;
+        case 2: for (PDataNode r = t.GetLastVisible(); r; r = t.GetPreviousVisible(r)) {} break;
+        case 3: for (PDataNode r = t.GetLast(); r; r = t.GetPrevious(r)) {} break;
+        case 4: t.ToggleNode(n); break;
+        case 5: t.ResetNode(n); break;
+        case 6: t.ReinitNode(n, rng() % 2 == 0); break;
+        case 7: t.SetVisible(n, rng() % 3 != 0); break;
+        case 8: t.GetFirstVisibleChild(n); t.GetLastChild(n); t.GetFirstVisible(n); break;
+        case 9: {
+          TDTAutoOptions o = t.TreeOptions().AutoOptions();
+          rng() % 2 ? o.Include(toAutoFreeOnCollapse) : o.Exclude(toAutoFreeOnCollapse);
+          t.TreeOptions().SetAutoOptions(o);
+          t.ToggleNode(n);
+          break;
+        }
+        case 10: rng() % 2 ? t.FullExpand(n) : t.FullCollapse(n); break;
+        default: t.DeleteNode(n); break;
+      }
+      checkInvariants(t);
+      if (::testing::Test::HasFailure()) FAIL() << "seed " << seed << " step " << step << " op " << op;
+    }
+  }
+}
+
+TEST(TreeOnDemand, DeletingTheLastChildLeavesALeaf) {
+  TTestTree t(nullptr);
+  int childQueries = 0;
+  t.OnInitChildren = [&](TBaseDataTree*, PDataNode, std::uint32_t& count) {
+    ++childQueries;
+    count = 2;
+  };
+  PDataNode a = t.AddChild(nullptr);
+  t.SetHasChildren(a, true);
+  t.SetExpanded(a, true);
+  ASSERT_EQ(a->ChildCount, 2u);
+  ASSERT_EQ(childQueries, 1);
+  t.DeleteNode(a->LastChild);
+  t.DeleteNode(a->FirstChild);
+  EXPECT_FALSE(a->States.Contains(vsHasChildren)) << "a childless node shows no button";
+  EXPECT_FALSE(t.Expanded(a));
+  for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) {}
+  for (PDataNode n = t.GetFirstVisible(); n; n = t.GetNextVisible(n)) {}
+  EXPECT_EQ(childQueries, 1) << "the owner is not asked again for children it no longer has";
+  EXPECT_EQ(t.TotalCount(), 1u);
+  PDataNode c = t.AddChild(a);
+  EXPECT_FALSE(t.Expanded(a)) << "a new child starts hidden below a collapsed leaf-turned-parent";
+  EXPECT_EQ(t.VisibleCount(), 1u);
+  (void)c;
+  checkInvariants(t);
+
+  // The hidden root keeps working after its last child went.
+  t.DeleteNode(a);
+  EXPECT_EQ(t.GetFirstVisible(), nullptr);
+  PDataNode b = t.AddChild(nullptr);
+  EXPECT_EQ(t.GetFirstVisible(), b);
+  EXPECT_EQ(t.GetFirstVisibleNoInit(), b);
+  checkInvariants(t);
+}
+
+TEST(TreeOnDemand, LosingTheFocusedNodeIsReported) {
+  TTestTree t(nullptr);
+  std::vector<PDataNode> focus;
+  t.OnFocusChanged = [&](TBaseDataTree*, PDataNode n, TColumnIndex) { focus.push_back(n); };
+  PDataNode a = t.AddChild(nullptr);
+  PDataNode a1 = t.AddChild(a);
+  t.AddChild(nullptr);
+  t.SetFocusedNode(a1);
+  ASSERT_EQ(focus, (std::vector<PDataNode>{a1}));
+  t.DeleteNode(a);  // takes the focused child with it
+  EXPECT_EQ(t.FocusedNode(), nullptr);
+  EXPECT_EQ(focus, (std::vector<PDataNode>{a1, nullptr}));
+
+  PDataNode b = t.GetFirst();
+  t.SetFocusedNode(b);
+  focus.clear();
+  t.Clear();
+  EXPECT_EQ(t.FocusedNode(), nullptr);
+  EXPECT_TRUE(focus.empty()) << "clearing drops the focus without a report";
+}
