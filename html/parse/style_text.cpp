@@ -1,8 +1,9 @@
 #include "html/parse/style_text.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
-#include <cstdio>
+#include <cmath>
 #include <cstdlib>
 
 namespace styletext {
@@ -41,7 +42,22 @@ static std::string asciiOf(std::u16string_view s) {
 bool tryStrToFloat(std::u16string_view s, double& value) {
   const String t = trim(s);
   if (t.empty() || numberPrefix(t, true) != t.size()) return false;
-  value = std::strtod(asciiOf(t).c_str(), nullptr);
+  // Always "." as the decimal point: the C library's conversion follows the
+  // user's locale (a decimal comma in Russian or German ones), and style
+  // sheets and attributes are written the same everywhere.
+  const std::string ascii = asciiOf(t);
+  const bool negative = ascii[0] == '-';
+  const size_t start = (ascii[0] == '+' || ascii[0] == '-') ? 1 : 0;
+  double v = 0;
+  const auto r = std::from_chars(ascii.data() + start, ascii.data() + ascii.size(), v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too large gives the largest value, too small nothing.
+    const size_t e = ascii.find_first_of("eE");
+    v = e != std::string::npos && ascii.find('-', e) != std::string::npos ? 0.0 : HUGE_VAL;
+  } else if (r.ec != std::errc()) {
+    return false;
+  }
+  value = negative ? -v : v;
   return true;
 }
 
@@ -63,9 +79,10 @@ String fromAscii(std::string_view s) { return String(s.begin(), s.end()); }
 
 
 String floatToStr(double v) {
+  // Locale-independent, like the reading side.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return fromAscii(buf);
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  return fromAscii(std::string_view(buf, size_t(r.ptr - buf)));
 }
 
 }  // namespace styletext
