@@ -37,6 +37,12 @@ bool sameText(const String& a, const String& b) {
     if (foldCase(a[i]) != foldCase(b[i])) return false;
   return true;
 }
+// Order of the per-tree format lists: like text lists elsewhere in the
+// program they ignore case, so "csv" and "CSV" name the same format.
+bool lessText(const String& a, const String& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char16_t x, char16_t y) { return foldCase(x) < foldCase(y); });
+}
 }  // namespace
 
 TTreeGlobals& TreeGlobals() {
@@ -70,8 +76,8 @@ void TClipboardFormatList::EnumerateFormats(const TTreeClassInfo* TreeClass, TFo
   for (const TClipboardFormatEntry& entry : FList) {
     if (!TreeClass || !entry.TreeClass || !TreeClass->InheritsFrom(entry.TreeClass)) continue;
     if (AllowedFormats &&
-        std::find(AllowedFormats->begin(), AllowedFormats->end(), entry.Description) ==
-            AllowedFormats->end())
+        std::none_of(AllowedFormats->begin(), AllowedFormats->end(),
+                     [&](const String& allowed) { return sameText(allowed, entry.Description); }))
       continue;
     Formats.push_back(entry.FormatEtc);
   }
@@ -136,15 +142,15 @@ bool TClipboardFormats::accepts(const String& S) const {
 }
 
 int TClipboardFormats::IndexOf(const String& S) const {
-  auto it = std::lower_bound(FStrings.begin(), FStrings.end(), S);
-  return (it != FStrings.end() && *it == S) ? int(it - FStrings.begin()) : -1;
+  auto it = std::lower_bound(FStrings.begin(), FStrings.end(), S, lessText);
+  return (it != FStrings.end() && sameText(*it, S)) ? int(it - FStrings.begin()) : -1;
 }
 
 int TClipboardFormats::Add(const String& S) {
   if (!accepts(S)) return -1;
-  auto it = std::lower_bound(FStrings.begin(), FStrings.end(), S);
+  auto it = std::lower_bound(FStrings.begin(), FStrings.end(), S, lessText);
   int index = int(it - FStrings.begin());
-  if (it == FStrings.end() || *it != S) FStrings.insert(it, S);
+  if (it == FStrings.end() || !sameText(*it, S)) FStrings.insert(it, S);
   return index;
 }
 
