@@ -167,6 +167,8 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
       throw;
     }
     --FUpdateCount;
+    // Selected nodes among the deleted ones were only flagged in the array.
+    if (FUpdateCount == 0) PackArray();
   } else {
     std::uint32_t count = NewCount - Node->ChildCount;
     std::uint32_t index = 0;

@@ -121,3 +121,20 @@ TEST(TreeOnDemand, LosingTheFocusedNodeIsReported) {
   EXPECT_EQ(t.FocusedNode(), nullptr);
   EXPECT_TRUE(focus.empty()) << "clearing drops the focus without a report";
 }
+
+TEST(TreeOnDemand, ShrinkingChildrenDropsTheirSelection) {
+  TTestTree t(nullptr);
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
+  PDataNode a = t.AddChild(nullptr);
+  t.SetChildCount(a, 5);
+  t.SetExpanded(a, true);
+  t.SetSelected(a->FirstChild, true);
+  t.SetSelected(a->LastChild, true);
+  t.SetSelected(a->LastChild->PrevSibling, true);
+  ASSERT_EQ(t.SelectedCount(), 3u);
+  t.SetChildCount(a, 2);
+  EXPECT_EQ(t.SelectedCount(), 1u);
+  EXPECT_EQ(t.GetFirstSelected(), a->FirstChild);
+  EXPECT_EQ(t.VisibleCount(), 3u);
+  checkInvariants(t);
+}
