@@ -15,6 +15,18 @@ bool isBlank(const String& s) {
   return std::all_of(s.begin(), s.end(), [](char16_t c) { return c <= 32; });
 }
 
+// The name as the engine must see it to open exactly that file. The engine
+// gives some names a meaning of their own (":memory:", "file:..." URIs), so a
+// relative name is handed over as "./name", which names the same file. False
+// when the name holds a zero unit: the engine would see only the part before
+// it, a different file.
+bool engineFileName(const String& name, UTF8String& out) {
+  if (name.find(u'\0') != String::npos) return false;
+  out = UnicodeToUtf8(name);
+  if (!out.empty() && out[0] != '/') out.insert(0, "./");
+  return true;
+}
+
 }  // namespace
 
 TSQLite3Database::TSQLite3Database(TComponent* AOwner) : TComponent(AOwner) {}
@@ -97,9 +109,11 @@ void TSQLite3Database::CreateDatabase() {
   CheckNoPassword();
   if (DatabaseFileExists(FDatabaseName) && !DeleteDatabaseFile(FDatabaseName))
     throw EFCreateError(u"Cannot create file " + ExpandDatabaseFileName(FDatabaseName));
+  UTF8String name;
+  if (!engineFileName(FDatabaseName, name))
+    throw EFCreateError(u"Cannot create file " + ExpandDatabaseFileName(FDatabaseName));
   DoBeforeConnect();
   DoBeforeCreateDatabase();
-  const UTF8String name = UnicodeToUtf8(FDatabaseName);
   const int rc =
       sqlite3_open_v2(name.c_str(), &FHandle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
@@ -162,7 +176,9 @@ void TSQLite3Database::DoConnect() {
   if (FHandle) return;
   CheckDatabaseName();
   CheckNoPassword();
-  const UTF8String name = UnicodeToUtf8(FDatabaseName);
+  UTF8String name;
+  if (!engineFileName(FDatabaseName, name))
+    throw EFOpenError(u"Cannot open file " + ExpandDatabaseFileName(FDatabaseName));
   const int rc = sqlite3_open_v2(name.c_str(), &FHandle, SQLITE_OPEN_READWRITE, nullptr);
   if (rc == SQLITE_OK) return;
   try {

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -146,6 +147,38 @@ TEST_F(SQLite3DatabaseTest, MissingFileRaisesFileOpenErrorWithTheFullPath) {
   EXPECT_EQ(message, "Cannot open file " + cwd.Here() + "/absent.tamrix");
   EXPECT_FALSE(db.Connected());
   EXPECT_EQ(db.Handle(), nullptr);
+}
+
+// Whatever the name looks like, it names a file: not the engine's in-memory
+// database, not a URI, and never a shorter name cut at a zero character.
+TEST_F(SQLite3DatabaseTest, NamesTheEngineReadsSpeciallyStillNameFiles) {
+  ScopedCurrentFolder cwd(folder);
+  for (const char* name : {"file:dict.tamrix", ":memory:", "file:dict.tamrix?mode=memory"}) {
+    SCOPED_TRACE(name);
+    std::filesystem::copy_file(path("dict.tamrix"), path(name));
+    TSQLite3Database db(nullptr);
+    db.SetDatabaseName(Utf8ToUnicode(name));
+    auto st = db.Prepare("SELECT hex(data) FROM t WHERE id = 1");
+    ASSERT_EQ(st->Step(), SQLITE_ROW);
+    EXPECT_EQ(std::string(static_cast<const char*>(st->Column_Blob(0)), size_t(st->Column_Bytes(0))),
+              "00FF10");
+  }
+
+  // Created under its own name, next to the others.
+  TSQLite3Database created(nullptr);
+  created.SetDatabaseName(u"file:new.tamrix?mode=memory");
+  created.CreateDatabase();
+  EXPECT_TRUE(created.Prepare("CREATE TABLE n(a)")->Step() == SQLITE_DONE);
+  created.Close();
+  EXPECT_TRUE(std::filesystem::exists(path("file:new.tamrix?mode=memory")));
+  EXPECT_FALSE(std::filesystem::exists(path("new.tamrix")));
+
+  TSQLite3Database cut(nullptr);
+  cut.SetDatabaseName(String(u"dict.tamrix\0.bak", 16));
+  EXPECT_THROW(cut.Open(), EFOpenError);
+  EXPECT_FALSE(cut.Connected());
+  EXPECT_THROW(cut.CreateDatabase(), EFCreateError);
+  EXPECT_FALSE(cut.Connected());
 }
 
 TEST_F(SQLite3DatabaseTest, PasswordIsRefusedWithoutTouchingTheFile) {
