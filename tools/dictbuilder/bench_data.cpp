@@ -128,13 +128,34 @@ BenchDictionaryInfo BuildBenchDictionary(const std::string& path, size_t count,
       latin.Train(w);
   if (cyrillic.Empty())
     for (const char16_t* w : {u"словарь", u"поиск", u"окно", u"письмо", u"утро", u"станция"}) cyrillic.Train(w);
+  // A model trained on few words knows only some thousands of distinct
+  // words. Each time it keeps repeating itself, headwords become compounds
+  // of one more generated word; models too small even for that get a serial
+  // number spelt in letters, so that any count is reached.
+  size_t misses = 0, parts = 1, serial = 0;
   while (articles.size() < count) {
-    const String w16 = (rng() % 3 == 0 ? cyrillic : latin).Generate(rng);
+    const bool cyr = rng() % 3 == 0;
+    const WordModel& model = cyr ? cyrillic : latin;
+    String w16;
+    for (size_t k = 0; k < parts; ++k) w16 += model.Generate(rng);
+    if (parts > 3)
+      for (size_t n = ++serial; n; n /= 26) w16 += static_cast<char16_t>((cyr ? u'а' : u'a') + n % 26);
     const UTF8String w = UTF16ToUTF8(w16);
-    if (!keys.insert(HeadwordKey(w)).second) continue;
+    if (!keys.insert(HeadwordKey(w)).second) {
+      if (++misses > 1000) {
+        ++parts;
+        misses = 0;
+      }
+      continue;
+    }
+    misses = 0;
     if (vocabulary.size() < 1000) vocabulary.push_back(w);
     articles.push_back({w, {}});
   }
+  // Lists whose words all hold other characters than letters still give the
+  // articles words to draw from.
+  if (vocabulary.empty())
+    for (size_t i = 0; i < articles.size() && i < 1000; ++i) vocabulary.push_back(articles[i].Headword);
   info.GeneratedWords = articles.size() - info.RealWords;
   std::shuffle(vocabulary.begin(), vocabulary.end(), rng);
 
