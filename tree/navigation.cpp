@@ -256,6 +256,7 @@ PDataNode TBaseDataTree::GetNextCutCopy(PDataNode Node, bool ConsiderChildrenAbo
   PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
                                            : GetNextNoInit(Node, ConsiderChildrenAbove);
   while (run && !run->States.Contains(vsCutOrCopy)) run = GetNextNoInit(run, ConsiderChildrenAbove);
+  if (run && !run->States.Contains(vsInitialized)) InitNode(run);
   return run;
 }
 

@@ -138,3 +138,65 @@ TEST(TreeOnDemand, ShrinkingChildrenDropsTheirSelection) {
   EXPECT_EQ(t.VisibleCount(), 3u);
   checkInvariants(t);
 }
+
+namespace {
+class TCopyTree : public TTestTree {
+public:
+  using TTestTree::TTestTree;
+  using TBaseDataTree::MarkCutCopyNodes;
+  using TBaseDataTree::DoStateChange;
+};
+}  // namespace
+
+TEST(TreeOnDemand, EveryInitialisingWalkReturnsInitialisedNodes) {
+  TCopyTree t(nullptr);
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
+  // Bare nodes: none of these was reached by a walk yet.
+  auto bare = [&] {
+    t.Clear();
+    t.SetRootNodeCount(3);
+    for (PDataNode n = t.GetFirstNoInit(); n; n = n->NextSibling) t.SetChildCount(n, 3);
+    PDataNode mid = t.GetFirstNoInit()->NextSibling;
+    t.SetExpanded(mid, true);  // opens it; its children stay bare
+    return mid;
+  };
+  auto initialised = [](PDataNode n) { return !n || n->States.Contains(vsInitialized); };
+  using Walk = std::function<PDataNode(PDataNode)>;
+  std::vector<std::pair<const char*, Walk>> walks = {
+      {"GetFirst", [&](PDataNode) { return t.GetFirst(); }},
+      {"GetLast", [&](PDataNode) { return t.GetLast(); }},
+      {"GetNext", [&](PDataNode m) { return t.GetNext(m); }},
+      {"GetPrevious", [&](PDataNode m) { return t.GetPrevious(m); }},
+      {"GetFirstChild", [&](PDataNode m) { return t.GetFirstChild(m); }},
+      {"GetLastChild", [&](PDataNode m) { return t.GetLastChild(m); }},
+      {"GetNextSibling", [&](PDataNode m) { return t.GetNextSibling(m); }},
+      {"GetPreviousSibling", [&](PDataNode m) { return t.GetPreviousSibling(m); }},
+      {"GetNextVisibleSibling", [&](PDataNode m) { return t.GetNextVisibleSibling(m); }},
+      {"GetPreviousVisibleSibling", [&](PDataNode m) { return t.GetPreviousVisibleSibling(m); }},
+      {"GetFirstVisible", [&](PDataNode) { return t.GetFirstVisible(); }},
+      {"GetLastVisible", [&](PDataNode) { return t.GetLastVisible(); }},
+      {"GetNextVisible", [&](PDataNode m) { return t.GetNextVisible(m); }},
+      {"GetPreviousVisible", [&](PDataNode m) { return t.GetPreviousVisible(m->NextSibling); }},
+      {"GetFirstVisibleChild", [&](PDataNode m) { return t.GetFirstVisibleChild(m); }},
+      {"GetLastVisibleChild", [&](PDataNode m) { return t.GetLastVisibleChild(m); }},
+      {"GetNodeAt", [&](PDataNode) { int top; return t.GetNodeAt(0, 18 * 2 + 1, false, top); }},
+      {"GetFirstSelected",
+       [&](PDataNode m) {
+         t.SetSelected(m->LastChild, true);
+         return t.GetFirstSelected();
+       }},
+      {"GetFirstCutCopy",
+       [&](PDataNode m) {
+         t.SetSelected(m->LastChild, true);
+         t.MarkCutCopyNodes();
+         t.DoStateChange({tsCopyPending});
+         return t.GetFirstCutCopy();
+       }},
+  };
+  for (auto& [name, walk] : walks) {
+    PDataNode mid = bare();
+    PDataNode got = walk(mid);
+    EXPECT_NE(got, nullptr) << name;
+    EXPECT_TRUE(initialised(got)) << name << " returned a node the owner never saw";
+  }
+}
