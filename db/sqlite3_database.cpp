@@ -31,7 +31,16 @@ bool engineFileName(const String& name, UTF8String& out) {
 
 TSQLite3Database::TSQLite3Database(TComponent* AOwner) : TComponent(AOwner) {}
 
-TSQLite3Database::~TSQLite3Database() {
+TSQLite3Database::~TSQLite3Database() { closeForDestruction(); }
+
+void TSQLite3Database::BeforeDestruction() {
+  TComponent::BeforeDestruction();
+  // Freed whole (Free, or by its owner): close while a descendant's own
+  // event dispatchers can still run. A bare delete closes in the destructor.
+  closeForDestruction();
+}
+
+void TSQLite3Database::closeForDestruction() {
   // A destructor cannot report: a failing event handler or close is dropped
   // rather than ending the process. Statements are unlinked whatever happens.
   const std::vector<TSQLite3Statement*> linked = FStatements;

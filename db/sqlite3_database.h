@@ -76,6 +76,8 @@ public:
   TNotifyEvent BeforeDisconnect;
   TNotifyEvent InitDatabase;
 
+  void BeforeDestruction() override;
+
 protected:
   void Loaded() override;
 
@@ -97,6 +99,8 @@ protected:
 
 private:
   friend class TSQLite3Statement;
+  // Closes and unlinks the statements, then disconnects (with events).
+  void closeForDestruction();
   void AddStatement(TSQLite3Statement* statement);
   void RemoveStatement(TSQLite3Statement* statement);
   bool Links(const TSQLite3Statement* statement) const;

@@ -302,6 +302,45 @@ TEST_F(SQLite3DatabaseTest, DestroyingTheConnectionUnlinksItsStatements) {
   EXPECT_EQ(raised([&] { a->Open(); }).Message(), SMissingDatabase);
 }
 
+namespace {
+
+// A descendant that reports disconnection through its own dispatchers.
+class TLoggingDatabase : public TSQLite3Database {
+public:
+  TLoggingDatabase(TComponent* AOwner, Log& log) : TSQLite3Database(AOwner), FLog(log) {}
+
+protected:
+  void DoBeforeDisconnect() override { FLog.push_back("own BeforeDisconnect"); }
+  void DoAfterDisconnect() override { FLog.push_back("own AfterDisconnect"); }
+
+private:
+  Log& FLog;
+};
+
+}  // namespace
+
+TEST_F(SQLite3DatabaseTest, FreeingTheConnectionRunsADescendantsDispatchers) {
+  TComponent owner(nullptr);
+  auto* owned = new TLoggingDatabase(&owner, log);
+  owned->SetDatabaseName(wpath("dict.tamrix"));
+  auto st = owned->Prepare("SELECT id FROM t");
+  record(*st, log);
+  owned->Free();
+  EXPECT_EQ(log, (Log{"BeforeClose", "AfterClose", "own BeforeDisconnect", "own AfterDisconnect"}));
+  EXPECT_EQ(st->Database(), nullptr);
+  EXPECT_EQ(owner.ComponentCount(), 0);
+
+  // Freed by its owner, the same.
+  log.clear();
+  {
+    TComponent parent(nullptr);
+    auto* child = new TLoggingDatabase(&parent, log);
+    child->SetDatabaseName(wpath("dict.tamrix"));
+    child->Open();
+  }
+  EXPECT_EQ(log, (Log{"own BeforeDisconnect", "own AfterDisconnect"}));
+}
+
 TEST_F(SQLite3DatabaseTest, HandlersMayFreeStatementsWhileTheConnectionClosesThem) {
   TSQLite3Database db(nullptr);
   db.SetDatabaseName(wpath("dict.tamrix"));
