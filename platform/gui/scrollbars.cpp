@@ -61,8 +61,10 @@ public:
         if (me->button() != Qt::LeftButton || !b.Pressed) return me->button() != Qt::LeftButton;
         b.Pressed = false;
         if (b.Tracking) {
-          b.Tracking = false;
+          // The drop position stays readable as the track position while
+          // the program handles it.
           sendScroll(FWnd, FBar, SB_THUMBPOSITION, b.Info.nTrackPos);
+          if (IsLiveWindow(FWnd, FSerial)) b.Tracking = false;
         }
         if (IsLiveWindow(FWnd, FSerial)) sendScroll(FWnd, FBar, SB_ENDSCROLL, 0);
         if (IsLiveWindow(FWnd, FSerial)) {

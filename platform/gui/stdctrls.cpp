@@ -806,6 +806,8 @@ void TScrollBar::action(int qtAction) {
       break;
     default: return;
   }
+  // The handler is told a position inside the range, never one past an end.
+  pos = std::clamp(pos, FMin, std::max(FMin, FMax));
   Scroll(code, pos);
   SetPosition(pos);
   b->setSliderPosition(FPosition);
