@@ -345,6 +345,9 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
     TCacheHold hold(FCacheHold);
     DeleteChildren(Node, false);
     InternalDisconnectNode(Node, false, Reindex);
+    // The owner's free handler may still ask which tree and level the node
+    // belonged to; the parent outlives this call.
+    Node->Parent = parent;
     DoFreeNode(Node);
   }
 

@@ -200,3 +200,26 @@ TEST(TreeOnDemand, EveryInitialisingWalkReturnsInitialisedNodes) {
     EXPECT_TRUE(initialised(got)) << name << " returned a node the owner never saw";
   }
 }
+
+TEST(TreeOnDemand, FreedNodesStillKnowTheirTreeAndLevel) {
+  TTestTree t(nullptr);
+  t.SetNodeDataSize(8);
+  std::vector<std::pair<TBaseDataTree*, unsigned>> freed;
+  t.OnFreeNode = [&](TBaseDataTree*, PDataNode n) {
+    freed.push_back({TreeFromNode(n), t.GetNodeLevel(n)});
+  };
+  PDataNode a = t.AddChild(nullptr);
+  PDataNode a1 = t.AddChild(a);
+  t.AddChild(a1);
+  t.AddChild(nullptr);
+  for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) {}  // initialise all
+  t.DeleteNode(a1);
+  EXPECT_EQ(freed, (std::vector<std::pair<TBaseDataTree*, unsigned>>{{&t, 2}, {&t, 1}}));
+  freed.clear();
+  t.GetFirstChild(t.AddChild(a));  // initialised, so the owner frees it
+  t.DeleteChildren(a);
+  t.Clear();
+  ASSERT_EQ(freed.size(), 3u);
+  for (auto& f : freed) EXPECT_EQ(f.first, &t);
+  EXPECT_EQ(freed[0].second, 1u);
+}
