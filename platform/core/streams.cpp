@@ -70,7 +70,8 @@ std::int64_t TCustomMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) 
   std::int64_t base = 0;
   if (origin == soCurrent) base = FPosition;
   if (origin == soEnd) base = FSize;
-  if ((offset < 0 && -offset > base) ||
+  // base is never negative, so -base cannot overflow (negating offset could).
+  if ((offset < 0 && offset < -base) ||
       (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base))
     return -1;
   FPosition = base + offset;

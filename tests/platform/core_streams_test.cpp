@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "core_test_folder.h"
 #include "platform/core/exception.h"
@@ -21,6 +23,28 @@ TEST(CoreStreams, MemoryStreamReadWriteSeek) {
   EXPECT_EQ(s.Position(), 11);
   s.SetPosition(0);
   EXPECT_THROW(s.ReadBuffer(buf, 12), EReadError);
+}
+
+// Offsets read from a damaged stream can be anything: the extremes are
+// refused like any other move before the start, never wrapped around.
+TEST(CoreStreams, ExtremeSeekOffsetsAreRefused) {
+  TMemoryStream s;
+  s.WriteBuffer("hello world", 11);
+  s.SetPosition(3);
+  constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
+  for (TSeekOrigin origin : {soBeginning, soCurrent, soEnd}) {
+    EXPECT_EQ(s.Seek(lowest, origin), -1);
+    EXPECT_EQ(s.Seek(lowest + 1, origin), -1);
+    EXPECT_EQ(s.Position(), 3);
+  }
+  EXPECT_EQ(s.Seek(highest, soBeginning), highest);
+  EXPECT_EQ(s.Seek(1, soCurrent), -1);
+  char buf[4] = {};
+  EXPECT_EQ(s.Read(buf, 4), 0);
+  s.SetPosition(6);
+  EXPECT_EQ(s.Read(buf, 4), 4);
+  EXPECT_EQ(std::string(buf, 4), "worl");
 }
 
 TEST(CoreStreams, WritingPastTheEndFillsTheGapWithZeros) {
