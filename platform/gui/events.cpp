@@ -304,6 +304,11 @@ bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
   noteModifiers(ke->modifiers());
   bool extended = false;
   UINT vk = VirtualKeyFromQt(ke->key(), unsigned(ke->modifiers()), extended);
+  // Text composed by an input method comes with no key at all; it still
+  // goes down, types and comes up as a processed key.
+  if (!vk && (ke->key() == 0 || ke->key() == Qt::Key_unknown) && !ke->text().isEmpty() &&
+      ke->text().at(0) >= QChar(u' '))
+    vk = 0xE5;
   bool alt = ke->modifiers() & Qt::AltModifier;
   LPARAM data = 1 | LPARAM((ke->nativeScanCode() & 0xFF) << 16);
   if (extended) data |= LPARAM(1) << 24;
@@ -703,9 +708,10 @@ UINT VirtualKeyFromQt(int key, unsigned modifiers, bool& extended) {
     case Qt::Key_ParenRight: return '0';
     default: break;
   }
-  // Letters of other alphabets: the layout's key has no US name; give the
-  // upper-case character so that it is at least stable.
-  if (key > 0xFF && key < 0x10000) return 0xE5;  // "processed key"
+  // Letters of other alphabets and the accented letters of Latin layouts
+  // (ä, é, ß...): the layout's key has no US name, but it still types a
+  // character, so it must arrive as a key-down like any other character key.
+  if (key >= 0xA0 && key < 0x10000) return 0xE5;  // "processed key"
   return 0;
 }
 

@@ -148,8 +148,11 @@ void InjectKey(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bo
   bool keypad = Keypad || isKeypadKey(VirtKey);
   Qt::KeyboardModifiers mods = modifiersOf(Shift);
   if (keypad) mods |= Qt::KeypadModifier;
-  QKeyEvent e(Release ? QEvent::KeyRelease : QEvent::KeyPress, toolkitKey(VirtKey, Shift, keypad), mods,
-              QString::fromUtf16(Text.data(), qsizetype(Text.size())), AutoRepeat);
+  QString text = QString::fromUtf16(Text.data(), qsizetype(Text.size()));
+  int key = toolkitKey(VirtKey, Shift, keypad);
+  // A key of another layout is reported as the upper-case character it types.
+  if (VirtKey == 0 && !text.isEmpty()) key = int(text.toUpper().at(0).unicode());
+  QKeyEvent e(Release ? QEvent::KeyRelease : QEvent::KeyPress, key, mods, text, AutoRepeat);
   QApplication::sendEvent(w, &e);
 }
 

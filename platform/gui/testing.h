@@ -22,7 +22,8 @@ void InjectWheel(HWND Wnd, TPoint ClientPoint, int Delta, TShiftState Shift, boo
 // A key press (or release) of the key that has this virtual-key code, as the
 // keyboard reports it: Keypad marks the numeric pad, Text is what it types.
 // Shift+Tab arrives as the toolkit's back-tab key, as it does from a real
-// keyboard.
+// keyboard. VirtKey 0 is a key of another layout (ä, é, ж) that types Text;
+// 0xE5 is text from an input method, which comes with no key.
 void InjectKey(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bool Release = false,
                bool Keypad = false, bool AutoRepeat = false);
 // Presses and releases a key.
