@@ -437,20 +437,27 @@ PDataNode TBaseDataTree::GetNextVisible(PDataNode Node, bool ConsiderChildrenAbo
       Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
     InitChildren(Node);
   PDataNode result = nextVisibleNoInit(Node, above);
-  if (above) {
-    // Descending into a next sibling may need children created first.
-    while (result && isExpanded(result) && result->States.Contains(vsHasChildren) &&
-           result->ChildCount == 0 && result != Node->Parent) {
-      InitChildren(result);
-      PDataNode child = GetFirstVisibleChild(result);
+  if (above && result) {
+    bool ancestor = false;
+    for (PDataNode run = Node->Parent; run && run != FRoot; run = run->Parent)
+      if (run == result) {
+        ancestor = true;
+        break;
+      }
+    // Going down into a following sibling: each node on the way must be
+    // initialised first, since opening it puts its children's rows above it.
+    while (!ancestor) {
+      if (!result->States.Contains(vsInitialized)) InitNode(result);
+      if (!isExpanded(result)) break;
+      if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+      PDataNode child = result->FirstChild;
+      while (child) {
+        if (!child->States.Contains(vsInitialized)) InitNode(child);
+        if (isVisible(child)) break;
+        child = child->NextSibling;
+      }
       if (!child) break;
       result = child;
-      while (isExpanded(result) && result->FirstChild) {
-        PDataNode c = result->FirstChild;
-        while (c && !isVisible(c)) c = c->NextSibling;
-        if (!c) break;
-        result = c;
-      }
     }
   }
   if (result && !result->States.Contains(vsInitialized)) InitNode(result);

@@ -223,3 +223,34 @@ TEST(TreeOnDemand, FreedNodesStillKnowTheirTreeAndLevel) {
   for (auto& f : freed) EXPECT_EQ(f.first, &t);
   EXPECT_EQ(freed[0].second, 1u);
 }
+
+TEST(TreeOnDemand, VisibleWalksThatCreateChildrenMatchTheShownRows) {
+  for (bool above : {false, true}) {
+    for (unsigned seed : {3u, 4u, 5u, 6u}) {
+      TTestTree t(nullptr);
+      ownerDriven(t);
+      if (above)
+        t.TreeOptions().SetPaintOptions(t.TreeOptions().PaintOptions() + TDTPaintOptions{toChildrenAbove});
+      std::mt19937 rng(seed);
+      t.SetRootNodeCount(8);
+      // Open some nodes without walking into them first.
+      for (int i = 0; i < 6; ++i) {
+        std::vector<PDataNode> nodes = allNodes(t);
+        t.SetExpanded(nodes[rng() % nodes.size()], true);
+      }
+      std::vector<PDataNode> forward;
+      for (PDataNode n = t.GetFirstVisible(nullptr, true); n; n = t.GetNextVisible(n, true))
+        forward.push_back(n);
+      std::vector<PDataNode> expected;
+      referenceRows(t, t.RootNode(), above, expected);
+      EXPECT_EQ(forward, expected) << (above ? "children above, " : "") << "seed " << seed;
+      std::vector<PDataNode> backward;
+      for (PDataNode n = t.GetLastVisible(nullptr, true); n; n = t.GetPreviousVisible(n, true))
+        backward.insert(backward.begin(), n);
+      expected.clear();
+      referenceRows(t, t.RootNode(), above, expected);
+      EXPECT_EQ(backward, expected) << (above ? "children above, " : "") << "seed " << seed;
+      checkInvariants(t);
+    }
+  }
+}
