@@ -513,11 +513,16 @@ PDataNode TBaseDataTree::GetPreviousVisibleNoInit(PDataNode Node, bool ConsiderC
 PDataNode TBaseDataTree::GetPreviousVisible(PDataNode Node, bool ConsiderChildrenAbove) {
   if (!Node) return nullptr;
   TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  // Children of expanded nodes on the way must exist before stepping; the
-  // previous row may be the deepest last descendant of a sibling.
-  for (PDataNode sibling = Node->PrevSibling; sibling; sibling = sibling->PrevSibling) {
+  // The previous row may be the deepest last descendant of a sibling: the
+  // nodes on the way down are initialised (which may open them) and their
+  // children created before stepping.
+  const bool above = ConsiderChildrenAbove && childrenAbove();
+  for (PDataNode sibling = above ? nullptr : Node->PrevSibling; sibling;
+       sibling = sibling->PrevSibling) {
     if (!isVisible(sibling)) continue;
-    for (PDataNode run = sibling; run && isExpanded(run);) {
+    for (PDataNode run = sibling; run;) {
+      if (!run->States.Contains(vsInitialized)) InitNode(run);
+      if (!isExpanded(run)) break;
       if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
       PDataNode child = run->LastChild;
       while (child && !isVisible(child)) child = child->PrevSibling;
@@ -525,7 +530,7 @@ PDataNode TBaseDataTree::GetPreviousVisible(PDataNode Node, bool ConsiderChildre
     }
     break;
   }
-  if (ConsiderChildrenAbove && childrenAbove() && isExpanded(Node) &&
+  if (above && isExpanded(Node) &&
       Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
     InitChildren(Node);
   PDataNode result = GetPreviousVisibleNoInit(Node, ConsiderChildrenAbove);

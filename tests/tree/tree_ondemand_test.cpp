@@ -227,6 +227,7 @@ TEST(TreeOnDemand, FreedNodesStillKnowTheirTreeAndLevel) {
 TEST(TreeOnDemand, VisibleWalksThatCreateChildrenMatchTheShownRows) {
   for (bool above : {false, true}) {
     for (unsigned seed : {3u, 4u, 5u, 6u}) {
+      for (bool backwardFirst : {false, true}) {
       TTestTree t(nullptr);
       ownerDriven(t);
       if (above)
@@ -238,19 +239,23 @@ TEST(TreeOnDemand, VisibleWalksThatCreateChildrenMatchTheShownRows) {
         std::vector<PDataNode> nodes = allNodes(t);
         t.SetExpanded(nodes[rng() % nodes.size()], true);
       }
-      std::vector<PDataNode> forward;
-      for (PDataNode n = t.GetFirstVisible(nullptr, true); n; n = t.GetNextVisible(n, true))
-        forward.push_back(n);
-      std::vector<PDataNode> expected;
-      referenceRows(t, t.RootNode(), above, expected);
-      EXPECT_EQ(forward, expected) << (above ? "children above, " : "") << "seed " << seed;
-      std::vector<PDataNode> backward;
-      for (PDataNode n = t.GetLastVisible(nullptr, true); n; n = t.GetPreviousVisible(n, true))
-        backward.insert(backward.begin(), n);
-      expected.clear();
-      referenceRows(t, t.RootNode(), above, expected);
-      EXPECT_EQ(backward, expected) << (above ? "children above, " : "") << "seed " << seed;
+      for (int pass = 0; pass < 2; ++pass) {
+        // Each direction once on bare nodes, once on nodes the other one reached.
+        std::vector<PDataNode> rows;
+        if ((pass == 0) != backwardFirst) {
+          for (PDataNode n = t.GetFirstVisible(nullptr, true); n; n = t.GetNextVisible(n, true))
+            rows.push_back(n);
+        } else {
+          for (PDataNode n = t.GetLastVisible(nullptr, true); n; n = t.GetPreviousVisible(n, true))
+            rows.insert(rows.begin(), n);
+        }
+        std::vector<PDataNode> expected;
+        referenceRows(t, t.RootNode(), above, expected);
+        EXPECT_EQ(rows, expected) << (above ? "children above, " : "") << "seed " << seed
+                                  << (backwardFirst ? " backward" : " forward") << " pass " << pass;
+      }
       checkInvariants(t);
+      }
     }
   }
 }
