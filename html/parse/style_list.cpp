@@ -564,10 +564,14 @@ std::vector<String> ruleKeys(const String& t, const String& c, const String& i, 
 void TProperties::Combine(TStyleList& styles, const String& tag, const String& classes,
                           const String& id, const String& pseudo, const String& title,
                           const TProperties* styleAttr, int parentIndex) {
+  // Relative font sizes are taken against the inherited size, once for the
+  // whole element: an element with several classes has its rules merged in
+  // several passes, and a size such as "1.5em" met again in a later pass
+  // must not grow the text once more.
+  const double before = Props[piFontSize].IsNumber() && Props[piFontSize].AsDouble() > 0
+                            ? Props[piFontSize].AsDouble()
+                            : DefaultFontPointSize;
   auto applyFor = [&](const String& c, const TProperties* attr) {
-    const double before = Props[piFontSize].IsNumber() && Props[piFontSize].AsDouble() > 0
-                              ? Props[piFontSize].AsDouble()
-                              : DefaultFontPointSize;
     auto mergeAll = [&](const String& key) {
       int i;
       if (!styles.Find(key, i)) return;

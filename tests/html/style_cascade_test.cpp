@@ -192,6 +192,21 @@ TEST_F(Cascade, SequenceRestartsAfterClear) {
   EXPECT_EQ(Styles.Count(), 0);
 }
 
+TEST_F(Cascade, RelativeFontSizesCountOnceForSeveralClasses) {
+  // The rules of an element with two classes are merged in three passes;
+  // its size is still 1.5 times its parent's, not 1.5 cubed.
+  Sheet(u"p { font-size: 1.5em } .big { font-size: 200% }");
+  EXPECT_DOUBLE_EQ(Open(u"p").Props[piFontSize].AsDouble(), 18);
+  Close();
+  EXPECT_DOUBLE_EQ(Open(u"p", u"x.y").Props[piFontSize].AsDouble(), 18);
+  Close();
+  EXPECT_DOUBLE_EQ(Open(u"span", u"big.x").Props[piFontSize].AsDouble(), 24);
+  Close();
+  TProperties style;
+  ParsePropertyString(u"font-size: 150%", style);
+  EXPECT_DOUBLE_EQ(Open(u"span", u"x.y", String(), String(), &style).Props[piFontSize].AsDouble(), 18);
+}
+
 TEST(CanonicalKey, OrdersTheParts) {
   EXPECT_EQ(CanonicalSelectorKey(u"p#x.b.a"), u"p.a.b#x");
   EXPECT_EQ(CanonicalSelectorKey(u"p.b#x.a"), u"p.a.b#x");
