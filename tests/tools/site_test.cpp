@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -23,24 +25,37 @@ struct Row {
   std::string FileName, Caption, Size, Words;
 };
 
-// Reads the rows of the list page by the markers the dictionary manager
-// looks for, in the same order.
+// Reads the rows of the list page step by step as the dictionary manager
+// does: positions count from 1 (0: not found), and each step drops the page
+// up to a fixed distance after its closing marker (one byte past the marker
+// after the file name).
 std::vector<Row> parseListPage(std::string page) {
   std::vector<Row> rows;
   const std::string rowStart = "<TD><a href=\"", nameEnd = "\" name=\"", titleStart = "\">",
                     titleEnd = "</a></TD>", cellStart = "<TD>", cellEnd = "</TD>";
-  auto cut = [&](const std::string& open, const std::string& close, std::string& out) {
-    const size_t p = page.find(open), q = page.find(close, p == std::string::npos ? 0 : p);
-    if (p == std::string::npos || q == std::string::npos) return false;
-    out = page.substr(p + open.size(), q - p - open.size());
-    page.erase(0, q + close.size());
-    return true;
+  auto pos = [&](const std::string& marker) -> long {
+    const size_t at = page.find(marker);
+    return at == std::string::npos ? 0 : static_cast<long>(at) + 1;
   };
-  while (page.find(rowStart) != std::string::npos) {
+  auto copy = [&](long from, long count) {
+    if (count <= 0 || from < 1 || from > static_cast<long>(page.size())) return std::string();
+    return page.substr(static_cast<size_t>(from - 1), static_cast<size_t>(count));
+  };
+  auto drop = [&](long count) { page.erase(0, std::min(page.size(), static_cast<size_t>(std::max(0L, count)))); };
+  while (pos(rowStart) > 0) {
     Row r;
-    if (!cut(rowStart, nameEnd, r.FileName) || !cut(titleStart, titleEnd, r.Caption) ||
-        !cut(cellStart, cellEnd, r.Size) || !cut(cellStart, cellEnd, r.Words))
-      break;
+    long p = pos(rowStart), q = pos(nameEnd);
+    r.FileName = copy(p + 13, q - p - 13);
+    drop(q + 8);
+    p = pos(titleStart), q = pos(titleEnd);
+    r.Caption = copy(p + 2, q - p - 2);
+    drop(q + 8);
+    p = pos(cellStart), q = pos(cellEnd);
+    r.Size = copy(p + 4, q - p - 4);
+    drop(q + 4);
+    p = pos(cellStart), q = pos(cellEnd);
+    r.Words = copy(p + 4, q - p - 4);
+    drop(q + 4);
     rows.push_back(r);
   }
   return rows;
@@ -147,4 +162,44 @@ TEST_F(SiteTest, CertificateIsTrustedOnlyThroughItsAuthority) {
   EXPECT_EQ(status, 60);  // peer certificate cannot be authenticated
   curl("--cacert '" + FCa + "' -o /dev/null https://127.0.0.1:" + FHttps + "/download/", &status);
   EXPECT_EQ(status, 0);
+}
+
+TEST(SiteList, OddFileNamesAndMissingCaptions) {
+  if (!fs::exists("/usr/bin/zip")) GTEST_SKIP() << "zip missing (scripts/deps installs it)";
+  tooltest::TempDir dir;
+  fs::create_directories(dir.Path() / "dicts");
+  // "%", "?" and "#" in a file name must not be read as parts of a URI.
+  for (const char* name : {"50%off", "what?", "no#1"}) {
+    dictbuilder::DictionaryWriter w(dir / (std::string("dicts/") + name + ".tamrix"));
+    w.AddArticle({"word", "text"});
+    dictbuilder::DictionaryProperties p;
+    p.FullCaption = std::string("Словарь ") + name;
+    w.Finish(p);
+  }
+  {
+    // A dictionary made elsewhere, with no caption and no headword count.
+    tooltest::WriteFile(dir / "dicts/bare.tamrix", "");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "dicts/bare.tamrix").c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db,
+                 "CREATE TABLE properties(author, full_caption, description, words_count);"
+                 "INSERT INTO properties VALUES('a', NULL, 'd', NULL);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  int status = -1;
+  run("'" + std::string(TAMRIX_SOURCE_DIR) + "/tools/site/serve' --root '" + (dir / "site") + "' --dicts '" +
+          (dir / "dicts") + "' --generate-only",
+      &status);
+  ASSERT_EQ(status, 0);
+  const auto rows = parseListPage(tooltest::ReadFile(dir / "site/download/index.html"));
+  ASSERT_EQ(rows.size(), 4u);
+  std::map<std::string, Row> byFile;
+  for (const auto& r : rows) byFile[r.FileName] = r;
+  EXPECT_EQ(byFile["50%off.zip"].Caption, "Словарь 50%off");
+  EXPECT_EQ(byFile["50%off.zip"].Words, "1");
+  EXPECT_EQ(byFile["what?.zip"].Caption, "Словарь what?");
+  EXPECT_EQ(byFile["no#1.zip"].Caption, "Словарь no#1");
+  EXPECT_EQ(byFile["bare.zip"].Caption, "bare");
+  EXPECT_EQ(byFile["bare.zip"].Words, "");
 }
