@@ -27,10 +27,13 @@ void ownerDriven(TTestTree& t, std::map<PDataNode, int>* inits = nullptr) {
 }  // namespace
 
 TEST(TreeOnDemand, WalksThatCreateChildrenKeepEveryCount) {
-  for (unsigned seed : {7u, 8u, 9u}) {
+  for (unsigned seed : {7u, 8u, 9u, 10u, 11u}) {
     TTestTree t(nullptr);
     ownerDriven(t);
     std::mt19937 rng(seed);
+    const bool above = seed % 2 == 0;
+    if (above)
+      t.TreeOptions().SetPaintOptions(t.TreeOptions().PaintOptions() + TDTPaintOptions{toChildrenAbove});
     t.SetRootNodeCount(6);
     for (int step = 0; step < 600; ++step) {
       std::vector<PDataNode> nodes = allNodes(t);
@@ -41,10 +44,15 @@ TEST(TreeOnDemand, WalksThatCreateChildrenKeepEveryCount) {
       PDataNode n = nodes[rng() % nodes.size()];
       int op = int(rng() % 12);
       switch (op) {
-        case 0: for (PDataNode r = t.GetFirst(); r; r = t.GetNext(r)) {} break;
-        case 1: for (PDataNode r = t.GetFirstVisible(); r; r = t.GetNextVisible(r)) {} break;
-        case 2: for (PDataNode r = t.GetLastVisible(); r; r = t.GetPreviousVisible(r)) {} break;
-        case 3: for (PDataNode r = t.GetLast(); r; r = t.GetPrevious(r)) {} break;
+        case 0: {
+          std::uint32_t walked = 0;
+          for (PDataNode r = t.GetFirst(above); r; r = t.GetNext(r, above)) ++walked;
+          EXPECT_EQ(walked, t.TotalCount()) << "a full walk meets every node once";
+          break;
+        }
+        case 1: for (PDataNode r = t.GetFirstVisible(nullptr, above); r; r = t.GetNextVisible(r, above)) {} break;
+        case 2: for (PDataNode r = t.GetLastVisible(nullptr, above); r; r = t.GetPreviousVisible(r, above)) {} break;
+        case 3: for (PDataNode r = t.GetLast(nullptr, above); r; r = t.GetPrevious(r, above)) {} break;
         case 4: t.ToggleNode(n); break;
         case 5: t.ResetNode(n); break;
         case 6: t.ReinitNode(n, rng() % 2 == 0); break;
