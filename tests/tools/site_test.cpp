@@ -169,7 +169,7 @@ TEST(SiteList, OddFileNamesAndMissingCaptions) {
   tooltest::TempDir dir;
   fs::create_directories(dir.Path() / "dicts");
   // "%", "?" and "#" in a file name must not be read as parts of a URI.
-  for (const char* name : {"50%off", "what?", "no#1"}) {
+  for (const char* name : {"a%20b", "what?", "no#1"}) {
     dictbuilder::DictionaryWriter w(dir / (std::string("dicts/") + name + ".tamrix"));
     w.AddArticle({"word", "text"});
     dictbuilder::DictionaryProperties p;
@@ -196,8 +196,8 @@ TEST(SiteList, OddFileNamesAndMissingCaptions) {
   ASSERT_EQ(rows.size(), 4u);
   std::map<std::string, Row> byFile;
   for (const auto& r : rows) byFile[r.FileName] = r;
-  EXPECT_EQ(byFile["50%off.zip"].Caption, "Словарь 50%off");
-  EXPECT_EQ(byFile["50%off.zip"].Words, "1");
+  EXPECT_EQ(byFile["a%20b.zip"].Caption, "Словарь a%20b");
+  EXPECT_EQ(byFile["a%20b.zip"].Words, "1");
   EXPECT_EQ(byFile["what?.zip"].Caption, "Словарь what?");
   EXPECT_EQ(byFile["no#1.zip"].Caption, "Словарь no#1");
   EXPECT_EQ(byFile["bare.zip"].Caption, "bare");
