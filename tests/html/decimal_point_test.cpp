@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "html/parse/style_model.h"
@@ -32,6 +33,7 @@ public:
     const std::string cmd = "/usr/bin/localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() +
                             "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0 && !fs::exists(dir / "de_DE.UTF-8")) return;
+    if (const char* old = std::getenv("LOCPATH")) FOldLocPath = old;
     ::setenv("LOCPATH", dir.c_str(), 1);
     FDir = dir;
     tryNames();
@@ -39,7 +41,8 @@ public:
   ~CommaLocale() {
     std::setlocale(LC_NUMERIC, FPrevious.c_str());
     if (!FDir.empty()) {
-      ::unsetenv("LOCPATH");
+      if (FOldLocPath) ::setenv("LOCPATH", FOldLocPath->c_str(), 1);
+      else ::unsetenv("LOCPATH");
       std::error_code ec;
       std::filesystem::remove_all(FDir, ec);
     }
@@ -55,6 +58,7 @@ private:
   }
   std::string FPrevious;
   std::filesystem::path FDir;
+  std::optional<std::string> FOldLocPath;
   bool FActive = false;
 };
 
