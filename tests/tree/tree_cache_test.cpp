@@ -29,7 +29,7 @@ bool workerIdle(TBaseDataTree& t) {
 // The row at Y by walking every shown row from the top.
 PDataNode linearNodeAt(TBaseDataTree& t, std::uint32_t y, std::uint32_t& top) {
   std::uint32_t run = 0;
-  for (PDataNode n = t.GetFirstVisibleNoInit(); n; n = t.GetNextVisibleNoInit(n)) {
+  for (PDataNode n = t.GetFirstVisibleNoInit(nullptr, true); n; n = t.GetNextVisibleNoInit(n, true)) {
     if (y < run + n->NodeHeight) {
       top = run;
       return n;
@@ -75,7 +75,7 @@ TEST(TreeCache, AnswersLikeALinearWalk) {
 
     const auto& cache = t->PositionCache();
     ASSERT_GE(cache.size(), 2u);
-    EXPECT_EQ(cache.front().Node, t->GetFirstVisibleNoInit());
+    EXPECT_EQ(cache.front().Node, t->GetFirstVisibleNoInit(nullptr, true));
     EXPECT_EQ(cache.front().AbsoluteTop, 0u);
     EXPECT_EQ(cache.back().Node, nullptr) << "the closing entry marks the end of the rows";
     EXPECT_EQ(cache.back().AbsoluteTop, t->RootNode()->TotalHeight - t->RootNode()->NodeHeight);

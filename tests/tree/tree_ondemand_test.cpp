@@ -267,3 +267,21 @@ TEST(TreeOnDemand, VisibleWalksThatCreateChildrenMatchTheShownRows) {
     }
   }
 }
+
+TEST(TreeOnDemand, VisibleWalksFollowChildrenAboveOnlyWhenAsked) {
+  TTestTree t(nullptr);
+  t.TreeOptions().SetPaintOptions(t.TreeOptions().PaintOptions() + TDTPaintOptions{toChildrenAbove});
+  PDataNode a = t.AddChild(nullptr);
+  PDataNode a1 = t.AddChild(a);
+  t.SetExpanded(a, true);
+  EXPECT_EQ(t.GetFirstVisible(), a) << "plain tree order unless the caller asks for the painted one";
+  EXPECT_EQ(t.GetNextVisible(a), a1);
+  EXPECT_EQ(t.GetLastVisible(), a1);
+  EXPECT_EQ(t.GetPreviousVisible(a1), a);
+  EXPECT_EQ(t.GetFirstVisibleNoInit(), a);
+  EXPECT_EQ(t.GetNextVisibleNoInit(a), a1);
+  EXPECT_EQ(t.GetLastVisibleNoInit(), a1);
+  EXPECT_EQ(t.GetPreviousVisibleNoInit(a1), a);
+  EXPECT_EQ(t.GetFirstVisible(nullptr, true), a1);
+  EXPECT_EQ(t.GetNextVisible(a1, true), a);
+}

@@ -62,10 +62,10 @@ TEST(TreeStore, RandomEditsKeepCountsHeightsIndicesAndVisibleRows) {
       std::vector<PDataNode> expected;
       referenceRows(t, t.RootNode(), above, expected);
       std::vector<PDataNode> forward;
-      for (PDataNode n = t.GetFirstVisibleNoInit(); n; n = t.GetNextVisibleNoInit(n)) forward.push_back(n);
+      for (PDataNode n = t.GetFirstVisibleNoInit(nullptr, true); n; n = t.GetNextVisibleNoInit(n, true)) forward.push_back(n);
       EXPECT_EQ(forward, expected) << "seed " << seed << (above ? " children above" : "");
       std::vector<PDataNode> backward;
-      for (PDataNode n = t.GetLastVisibleNoInit(); n; n = t.GetPreviousVisibleNoInit(n))
+      for (PDataNode n = t.GetLastVisibleNoInit(nullptr, true); n; n = t.GetPreviousVisibleNoInit(n, true))
         backward.insert(backward.begin(), n);
       EXPECT_EQ(backward, expected) << "seed " << seed << (above ? " children above" : "");
       EXPECT_EQ(expected.size(), t.VisibleCount());
@@ -524,11 +524,11 @@ TEST(TreeStore, ChildrenAboveOrderWithInitialisation) {
   t.SetExpanded(a, true);
   t.SetExpanded(b, true);
   std::vector<PDataNode> rows;
-  for (PDataNode n = t.GetFirstVisible(); n; n = t.GetNextVisible(n)) rows.push_back(n);
+  for (PDataNode n = t.GetFirstVisible(nullptr, true); n; n = t.GetNextVisible(n, true)) rows.push_back(n);
   EXPECT_EQ(rows, (std::vector<PDataNode>{a->FirstChild, a->LastChild, a, b->FirstChild,
                                           b->LastChild, b}));
   std::vector<PDataNode> back;
-  for (PDataNode n = t.GetLastVisible(); n; n = t.GetPreviousVisible(n)) back.push_back(n);
+  for (PDataNode n = t.GetLastVisible(nullptr, true); n; n = t.GetPreviousVisible(n, true)) back.push_back(n);
   EXPECT_EQ(back.front(), b);
   EXPECT_EQ(back.size(), rows.size());
   EXPECT_GT(t.CompareNodePositions(a, a->FirstChild, true), 0) << "a parent comes after its children";
