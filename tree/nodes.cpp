@@ -307,6 +307,8 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
     FFocusedNode = nullptr;
     DoFocusChange(nullptr, FFocusedColumn);
   }
+  // A range selection then starts again from the focused node.
+  if (Node == FRangeAnchor) ResetRangeAnchor();
 }
 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {

@@ -285,3 +285,18 @@ TEST(TreeOnDemand, VisibleWalksFollowChildrenAboveOnlyWhenAsked) {
   EXPECT_EQ(t.GetFirstVisible(nullptr, true), a1);
   EXPECT_EQ(t.GetNextVisible(a1, true), a);
 }
+
+TEST(TreeOnDemand, DeletingTheRangeAnchorFallsBackToTheFocus) {
+  TTestTree t(nullptr);
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
+  PDataNode a = t.AddChild(nullptr);
+  PDataNode b = t.AddChild(nullptr);
+  PDataNode c = t.AddChild(nullptr);
+  t.SetSelected(a, true);
+  t.SetSelected(c, true);
+  t.SetFocusedNode(b);
+  ASSERT_EQ(t.RangeAnchor(), a);
+  t.DeleteNode(a);
+  EXPECT_EQ(t.RangeAnchor(), b);
+  EXPECT_EQ(t.SelectedCount(), 1u);
+}
