@@ -324,6 +324,7 @@ public:
   TDTUpdatingEvent OnUpdating;
 
   void Dispatch(TMessage& Message) override;
+  void Loaded() override;
 
 protected:
   // ---- initialisation on demand -------------------------------------------

@@ -143,6 +143,19 @@ void TBaseDataTree::SetRootNodeCount(std::uint32_t Value) {
   EndUpdate();
 }
 
+void TBaseDataTree::Loaded() {
+  TCustomControl::Loaded();
+  if (!FStates.Contains(tsNeedRootCountUpdate)) return;
+  DoStateChange({}, {tsNeedRootCountUpdate});
+  // The count stored while loading stands in the root without the nodes;
+  // give the root back its real count and create the nodes now.
+  std::uint32_t wanted = FRoot->ChildCount;
+  std::uint32_t real = 0;
+  for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling) ++real;
+  FRoot->ChildCount = real;
+  SetRootNodeCount(wanted);
+}
+
 std::uint32_t TBaseDataTree::ChildCount(PDataNode Node) const {
   return (Node ? Node : FRoot)->ChildCount;
 }

@@ -300,3 +300,19 @@ TEST(TreeOnDemand, DeletingTheRangeAnchorFallsBackToTheFocus) {
   EXPECT_EQ(t.RangeAnchor(), b);
   EXPECT_EQ(t.SelectedCount(), 1u);
 }
+
+TEST(TreeOnDemand, RootCountSetWhileLoadingIsAppliedAfterwards) {
+  TTestTree t(nullptr);
+  t.AddChild(nullptr);
+  t.BeginLoading();
+  t.SetRootNodeCount(4);
+  EXPECT_TRUE(t.TreeStates().Contains(tsNeedRootCountUpdate));
+  t.EndLoading();
+  EXPECT_FALSE(t.TreeStates().Contains(tsNeedRootCountUpdate));
+  EXPECT_EQ(t.RootNodeCount(), 4u);
+  EXPECT_EQ(allNodes(t).size(), 4u);
+  checkInvariants(t);
+  t.AddChild(nullptr);
+  EXPECT_EQ(t.RootNodeCount(), 5u);
+  checkInvariants(t);
+}
