@@ -251,6 +251,9 @@ void THtmlTokenizer::SkipBlanks() {
 
 String THtmlTokenizer::charRefToText(int32_t value, bool named, int codePage) const {
   if (value == 9) return u" ";
+  // A reference to character 0 is no character at all; readers take a real
+  // 0 as the end of the text, so it stands as the replacement character.
+  if (value == 0) return String(1, char16_t(0xFFFD));
   if (value < 32) return u"?";
   if (!named && value >= 127 && value <= 159) {
     // Pages mean these as bytes of their code page; where the page is not

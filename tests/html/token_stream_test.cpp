@@ -62,6 +62,7 @@ TEST(TokenStream, CharacterReferences) {
   EXPECT_EQ(run("&copy 2000 &euro x &euro;"), "73 [\xC2\xA9 2000 &euro x \xE2\x82\xAC]\n74\n");
   EXPECT_EQ(run("&#; &bogus; &AMP; &apos;"), "73 [&#; &bogus; &AMP; \xE2\x80\x99]\n74\n");
   EXPECT_EQ(run("&#9;|&#1;|&#150;"), "73 [ |?|\xE2\x80\x93]\n74\n");
+  EXPECT_EQ(run("a&#0;b&#x0;c"), "73 [a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c]\n74\n");
   // Beyond the basic plane: a surrogate pair, not the low 16 bits.
   EXPECT_EQ(run("&#x1F600;&#99999999999;"), "73 [\xF0\x9F\x98\x80\xEF\xBF\xBD]\n74\n");
   EXPECT_EQ(run("<a href=\"a?b=1&amp;c=2\" title=&quot;x>"),
