@@ -1,7 +1,10 @@
 // The local dictionary site: packages and the list page served over HTTPS
 // with a throw-away certificate authority, and sizes over plain HTTP.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -162,6 +165,29 @@ TEST_F(SiteTest, CertificateIsTrustedOnlyThroughItsAuthority) {
   EXPECT_EQ(status, 60);  // peer certificate cannot be authenticated
   curl("--cacert '" + FCa + "' -o /dev/null https://127.0.0.1:" + FHttps + "/download/", &status);
   EXPECT_EQ(status, 0);
+}
+
+TEST_F(SiteTest, AnIdleClientDoesNotStallOthers) {
+  // A client that connects to the HTTPS port and sends nothing.
+  const int idle = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(idle, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(std::stoi(FHttps)));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(idle, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int status = -1;
+  const std::string page =
+      curl("--max-time 5 --cacert '" + FCa + "' https://127.0.0.1:" + FHttps + "/download/", &status);
+  EXPECT_EQ(status, 0) << page;
+  EXPECT_EQ(parseListPage(page).size(), 1u);
+  // Plain HTTP to the HTTPS port fails for that client alone.
+  curl("--max-time 5 -o /dev/null http://127.0.0.1:" + FHttps + "/download/", &status);
+  EXPECT_NE(status, 0);
+  curl("--max-time 5 --cacert '" + FCa + "' -o /dev/null https://127.0.0.1:" + FHttps + "/download/", &status);
+  EXPECT_EQ(status, 0);
+  close(idle);
 }
 
 TEST(SiteList, OddFileNamesAndMissingCaptions) {
