@@ -1,5 +1,7 @@
 #include "platform/core/text_file.h"
 
+#include <string_view>
+
 #include <cerrno>
 
 #include "platform/core/exception.h"
@@ -70,7 +72,14 @@ void TTextFile::open(unsigned mode, bool forWriting, bool atEnd) {
   if (atEnd) FStream->Seek(0, soEnd);
 }
 
-void TTextFile::Reset() { open(fmOpenRead | fmShareDenyWrite, false, false); }
+void TTextFile::Reset() {
+  open(fmOpenRead | fmShareDenyWrite, false, false);
+  // Editors may save the file with a UTF-8 byte-order mark; it is not part
+  // of the first line (a key behind it would never match).
+  char head[3] = {};
+  if (FStream->Read(head, 3) != 3 || std::string_view(head, 3) != "\xEF\xBB\xBF")
+    FStream->Seek(0, soBeginning);
+}
 
 void TTextFile::Rewrite() { open(fmCreate, true, false); }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "core_test_folder.h"
 #include "platform/core/exception.h"
 #include "platform/core/lists.h"
@@ -147,6 +150,19 @@ TEST(CoreTextFile, ReadsLinesAndReportsErrorsWithCodes) {
   EXPECT_EQ(f.ReadLn(), u"");
   EXPECT_THROW(f.WriteLn(u"x"), EInOutError);
   f.CloseFile();
+
+  // A byte-order mark in front is skipped, not read into the first line;
+  // files shorter than a mark still read whole.
+  for (const auto& [bytes, first] : {std::pair<std::string, String>{"\xEF\xBB\xBFKey=1;\r\n", u"Key=1;"},
+                                     std::pair<std::string, String>{"ab", u"ab"}}) {
+    {
+      TFileStream out(dir / u"marked", fmCreate);
+      out.WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
+    }
+    TTextFile marked(dir / u"marked");
+    marked.Reset();
+    EXPECT_EQ(marked.ReadLn(), first);
+  }
 
   TTextFile missing(dir / u"nothing");
   try {
