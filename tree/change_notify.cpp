@@ -16,7 +16,9 @@ void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TC
     FLastStructureChangeNode = Node;
     if (FLastStructureChangeReason == crIgnore)
       FLastStructureChangeReason = Reason;
-    else if (Reason != crIgnore && Reason != FLastStructureChangeReason)
+    else if (Reason != crIgnore)
+      // Two reports merged into one: the node names only the last of them,
+      // so no single reason describes what happened any more.
       FLastStructureChangeReason = crAccumulated;
   } else {
     if (FStates.Contains(tsChangePending))

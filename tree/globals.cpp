@@ -160,12 +160,14 @@ void TClipboardFormats::Insert(int, const String& S) {
 }
 
 RawByteString TreeReferenceData(const TBaseDataTree* Tree) {
+  // A 32-bit process id, then the tree's address in the width of a pointer,
+  // both little-endian.
   RawByteString bytes;
-  auto put = [&bytes](std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) bytes.push_back(char((v >> (8 * i)) & 0xFF));
+  auto put = [&bytes](std::uint64_t v, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) bytes.push_back(char((v >> (8 * i)) & 0xFF));
   };
-  put(std::uint64_t(getpid()));
-  put(std::uint64_t(reinterpret_cast<std::uintptr_t>(Tree)));
+  put(std::uint32_t(getpid()), sizeof(std::uint32_t));
+  put(std::uint64_t(reinterpret_cast<std::uintptr_t>(Tree)), sizeof(void*));
   return bytes;
 }
 
@@ -295,7 +297,8 @@ void AlphaBlend(TBitmap* Source, TBitmap* Destination, const TRect& R, TPoint Ta
 }
 
 String ShortenString(const TTextMeasure& Measure, const String& S, int Width, int EllipsisWidth) {
-  if (S.empty() || Width <= 0) return S;
+  // No room at all is narrower than the ellipsis too: nothing is shown.
+  if (S.empty() || Width <= 0) return String();
   static const String ellipsis = u"...";
   if (EllipsisWidth == 0) EllipsisWidth = Measure(ellipsis.data(), int(ellipsis.size()));
   if (Width <= EllipsisWidth) return String();

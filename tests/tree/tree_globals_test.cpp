@@ -3,7 +3,10 @@
 
 #include <vector>
 
+#include <unistd.h>
+
 #include "tree/base_tree.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/gui/imglist.h"
 #include "tree/globals.h"
 
@@ -189,4 +192,89 @@ TEST(TreeGlobals, WrapStringBreaksAtBlanksAndInsideLongWords) {
   EXPECT_EQ(WrapString(measure, u"abcdefghij", 40), u"abcd\nefgh\nij");
   EXPECT_EQ(WrapString(measure, u"ab \U0001F600\U0001F600", 30), u"ab\n\U0001F600\n\U0001F600");
   EXPECT_EQ(WrapString(measure, u"", 30), u"");
+}
+
+TEST(TreeGlobals, ShortenStringWithNoRoomGivesNothing) {
+  auto measure = [](const char16_t*, int length) { return length * 10; };
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 0), u"");
+  EXPECT_EQ(ShortenString(measure, u"abcdef", -20), u"");
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 30), u"") << "exactly the ellipsis leaves no room";
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 31), u"...");
+  EXPECT_EQ(ShortenString(measure, u"abcdef", 45, 15), u"abc...") << "a given ellipsis width is used";
+}
+
+TEST(TreeGlobals, TreeReferenceHoldsProcessIdThenPointer) {
+  TBaseDataTree tree(nullptr);
+  RawByteString ref = TreeReferenceData(&tree);
+  ASSERT_EQ(ref.size(), sizeof(std::uint32_t) + sizeof(void*));
+  std::uint32_t pid = 0;
+  for (int i = 3; i >= 0; --i) pid = (pid << 8) | std::uint8_t(ref[std::size_t(i)]);
+  EXPECT_EQ(pid, std::uint32_t(getpid()));
+  std::uint64_t address = 0;
+  for (int i = int(sizeof(void*)) - 1; i >= 0; --i)
+    address = (address << 8) | std::uint8_t(ref[4 + std::size_t(i)]);
+  EXPECT_EQ(address, std::uint64_t(reinterpret_cast<std::uintptr_t>(&tree)));
+}
+
+namespace {
+// A 32-bit picture whose every pixel is the same blue, green, red, alpha.
+void fillBitmap(TBitmap& b, int w, int h, std::uint8_t blue, std::uint8_t green, std::uint8_t red,
+                std::uint8_t alpha) {
+  b.SetPixelFormat(pf32bit);
+  b.SetSize(w, h);
+  for (int y = 0; y < h; ++y) {
+    auto* row = static_cast<std::uint8_t*>(b.ScanLine(y));
+    for (int x = 0; x < w; ++x) {
+      row[4 * x] = blue;
+      row[4 * x + 1] = green;
+      row[4 * x + 2] = red;
+      row[4 * x + 3] = alpha;
+    }
+  }
+}
+const std::uint8_t* pixelAt(TBitmap& b, int x, int y) {
+  return static_cast<const std::uint8_t*>(b.ScanLine(y)) + 4 * x;
+}
+}  // namespace
+
+TEST(TreeGlobals, AlphaBlendOnRealBitmapsInEveryMode) {
+  TBitmap source, target;
+  fillBitmap(source, 6, 5, 200, 100, 0, 128);
+  fillBitmap(target, 7, 6, 0, 100, 200, 255);
+
+  // Rows 1-2, columns 2-3 of the source land at (4, 3) in the target.
+  AlphaBlend(&source, &target, {2, 1, 4, 3}, {4, 3}, bmConstantAlpha, 64, 0);
+  const std::uint8_t* p = pixelAt(target, 4, 3);
+  EXPECT_EQ(p[0], 50);   // (0*192 + 200*64)/256
+  EXPECT_EQ(p[2], 150);  // (200*192 + 0)/256
+  EXPECT_EQ(pixelAt(target, 5, 4)[0], 50) << "the second row and column of the rectangle";
+  EXPECT_EQ(pixelAt(target, 6, 4)[0], 0) << "right of the rectangle";
+  EXPECT_EQ(pixelAt(target, 4, 5)[0], 0) << "below the rectangle";
+  EXPECT_EQ(pixelAt(target, 3, 3)[0], 0) << "left of the target point";
+
+  fillBitmap(target, 7, 6, 0, 100, 200, 255);
+  AlphaBlend(&source, &target, {0, 0, 1, 1}, {0, 5}, bmPerPixelAlpha, 0, -20);
+  p = pixelAt(target, 0, 5);
+  EXPECT_EQ(p[0], 80);  // 200*128/256 - 20
+  EXPECT_EQ(p[2], 80);  // 200*128/256 - 20
+  EXPECT_EQ(p[1], 80);  // 100 - 20
+
+  fillBitmap(target, 7, 6, 0, 100, 200, 255);
+  AlphaBlend(&source, &target, {0, 0, 1, 1}, {6, 0}, bmMasterAlpha, 128, 0);
+  p = pixelAt(target, 6, 0);
+  EXPECT_EQ(p[0], 50);   // alpha 128*128/256 = 64: 200*64/256
+  EXPECT_EQ(p[2], 150);  // 200*192/256
+
+  fillBitmap(target, 7, 6, 0, 100, 200, 255);
+  AlphaBlend(nullptr, &target, {0, 0, 7, 6}, {0, 0}, bmConstantAlphaAndColor, 128, 0x00FF0000);
+  p = pixelAt(target, 6, 5);
+  EXPECT_EQ(p[0], 127) << "blue of the colour in the blue byte";  // 255*128/256
+  EXPECT_EQ(p[1], 50);
+  EXPECT_EQ(p[2], 100);
+
+  TBitmap shallow;
+  shallow.SetPixelFormat(pf24bit);
+  shallow.SetSize(4, 4);
+  EXPECT_THROW(AlphaBlend(&source, &shallow, {0, 0, 1, 1}, {0, 0}, bmConstantAlpha, 10, 0),
+               EAssertionFailed);
 }

@@ -534,3 +534,38 @@ TEST(TreeStore, ChildrenAboveOrderWithInitialisation) {
   EXPECT_GT(t.CompareNodePositions(a, a->FirstChild, true), 0) << "a parent comes after its children";
   EXPECT_LT(t.CompareNodePositions(a, a->FirstChild, false), 0);
 }
+
+TEST(TreeStore, MergedStructureReportsOfOneKindAreAccumulated) {
+  TTestTree t(nullptr);
+  std::vector<std::pair<PDataNode, TChangeReason>> reports;
+  t.OnStructureChange = [&](TBaseDataTree*, PDataNode n, TChangeReason r) { reports.push_back({n, r}); };
+  PDataNode a = t.AddChild(nullptr);
+  reports.clear();
+
+  // Two additions merged into one report name only the last node, so the
+  // reason cannot claim a single addition.
+  t.BeginUpdate();
+  t.StructureChange(a, crChildAdded);
+  PDataNode b = t.AddChild(nullptr);
+  t.StructureChange(b, crChildAdded);
+  t.EndUpdate();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].first, b);
+  EXPECT_EQ(reports[0].second, crAccumulated);
+
+  // One real reason among ignored ones keeps that reason.
+  reports.clear();
+  t.BeginUpdate();
+  t.StructureChange(a, crIgnore);
+  t.StructureChange(a, crNodeMoved);
+  t.StructureChange(a, crIgnore);
+  t.EndUpdate();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].second, crNodeMoved);
+
+  // Reported at once outside a bracket, with the reason given.
+  reports.clear();
+  t.StructureChange(b, crNodeCopied);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].second, crNodeCopied);
+}
