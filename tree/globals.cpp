@@ -8,6 +8,7 @@
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
 
@@ -185,6 +186,10 @@ void InitializeGlobalStructures() {
   g.Initialized = true;
   g.CF_DTREFERENCE = registerFormatName(u"Data Tree Reference");
   CreateSharedCheckImages();
+  // Registered under their numbers so that any control (the header, a
+  // splitter) can show them by setting its cursor to that number.
+  Screen->SetCursors(crHeaderSplit, TreeCursor(crHeaderSplit));
+  Screen->SetCursors(crVertSplit, TreeCursor(crVertSplit));
   g.CF_DATATREE = RegisterDTClipboardFormat(u"Data Tree Content", TBaseDataTree::ClassInfo(), 50);
   const TTreeClassInfo* stringTree = StringTreeClassInfo();
   g.CF_HTML = RegisterDTClipboardFormat(u"HTML Format", stringTree, 80);
@@ -199,6 +204,9 @@ void FinalizeGlobalStructures() {
   TTreeGlobals& g = TreeGlobals();
   if (!g.Initialized) return;
   ClipboardFormatList().Clear();
+  // The shapes are freed with the images; no number may keep naming them.
+  Screen->SetCursors(crHeaderSplit, nullptr);
+  Screen->SetCursors(crVertSplit, nullptr);
   FreeSharedCheckImages();
   g = TTreeGlobals();
 }

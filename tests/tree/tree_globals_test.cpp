@@ -7,6 +7,7 @@
 
 #include "tree/base_tree.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/gui/forms.h"
 #include "platform/gui/imglist.h"
 #include "tree/globals.h"
 
@@ -174,6 +175,9 @@ TEST(TreeGlobals, SharedCheckPicturesAndIndices) {
   EXPECT_EQ(GetCheckImageList(ckCustom), nullptr);
   EXPECT_NE(TreeCursor(crHeaderSplit), nullptr);
   EXPECT_NE(TreeCursor(crVertSplit), nullptr);
+  EXPECT_EQ(Screen->Cursors(crHeaderSplit), TreeCursor(crHeaderSplit))
+      << "a control can show the split cursor by its number";
+  EXPECT_EQ(Screen->Cursors(crVertSplit), TreeCursor(crVertSplit));
 
   EXPECT_EQ(tree.GetCheckImage(nullptr, ctNone), -1);
   EXPECT_EQ(tree.GetCheckImage(nullptr, ctTriStateCheckBox, csCheckedNormal, true), 13);
