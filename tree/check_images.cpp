@@ -118,6 +118,60 @@ void fillSet(TImageList& list, const TStyle& style) {
     }
 }
 
+// The header's small pictures: 0 and 1 the drop marks at a column's left
+// and right edge, 2 and 3 the descending and ascending sort glyphs, 4 and 5
+// the same for themed headers, 6 to 8 the left, middle and right pieces of
+// the hot underline (their top three rows; the rest stays transparent).
+void fillUtilities(TImageList& list) {
+  list.Clear();
+  list.SetWidth(16);
+  list.SetHeight(16);
+  list.SetBkColor(clWhite);
+  const TColor hot = TColor(0x003CC7FF);  // orange
+  for (int i = 0; i < 9; ++i) {
+    TBitmap bmp;
+    bmp.SetPixelFormat(pf32bit);
+    bmp.SetSize(16, 16);
+    TCanvas& c = *bmp.Canvas();
+    c.Brush()->SetColor(MaskColour);
+    c.FillRect({0, 0, 16, 16});
+    TColor ink = (i == 4 || i == 5) ? clBtnShadow : clWindowText;
+    if (i >= 6) ink = hot;
+    c.Pen()->SetColor(ink);
+    c.Brush()->SetColor(ink);
+    switch (i) {
+      case 0:
+        c.FillRect({0, 0, 2, 16});
+        c.Polygon({{2, 4}, {2, 12}, {6, 8}});
+        break;
+      case 1:
+        c.FillRect({14, 0, 16, 16});
+        c.Polygon({{13, 4}, {13, 12}, {9, 8}});
+        break;
+      case 2:
+      case 4:
+        c.Polygon({{4, 6}, {12, 6}, {8, 10}});
+        break;
+      case 3:
+      case 5:
+        c.Polygon({{4, 10}, {12, 10}, {8, 6}});
+        break;
+      case 6:
+        c.FillRect({1, 0, 16, 3});
+        c.FillRect({0, 1, 1, 2});
+        break;
+      case 7:
+        c.FillRect({0, 0, 16, 3});
+        break;
+      default:
+        c.FillRect({0, 0, 15, 3});
+        c.FillRect({15, 1, 16, 2});
+        break;
+    }
+    list.AddMasked(&bmp, MaskColour);
+  }
+}
+
 struct TSharedImages {
   std::unique_ptr<TImageList> Lists[9];
   HCURSOR HeaderSplit = nullptr;
@@ -175,7 +229,7 @@ void CreateSharedCheckImages() {
       {cl3DDkShadow, clBtnFace, clWindowText, false, true},
       {clBtnShadow, clWindow, clWindowText, true, false},
       {TColor(0x7F4F1C), clWhite, TColor(0x21A121), true, true},
-      {clWindowText, clWindow, clWindowText, false, false},  // not used: utilities below
+      {clWindowText, clWindow, clWindowText, false, false},  // not used: the utilities
       {clBtnShadow, clWindow, clWindowText, false, false},
       {clBtnShadow, clWindow, clWindowText, true, false},
   };
@@ -183,14 +237,7 @@ void CreateSharedCheckImages() {
     s.Lists[i] = std::make_unique<TImageList>(nullptr);
     if (i != 6) fillSet(*s.Lists[i], styles[i]);
   }
-  // The utility strip holds overlay pictures for push-button checks; they
-  // are drawn over the button and stay transparent here.
-  TBitmap blank;
-  blank.SetPixelFormat(pf32bit);
-  blank.SetSize(16, 16);
-  blank.Canvas()->Brush()->SetColor(MaskColour);
-  blank.Canvas()->FillRect({0, 0, 16, 16});
-  for (int i = 0; i < 8; ++i) s.Lists[6]->AddMasked(&blank, MaskColour);
+  fillUtilities(*s.Lists[6]);
 }
 
 void FreeSharedCheckImages() {

@@ -173,6 +173,28 @@ TEST(TreeGlobals, SharedCheckPicturesAndIndices) {
     EXPECT_EQ(list->Width(), 16);
   }
   EXPECT_EQ(GetCheckImageList(ckCustom), nullptr);
+
+  // The header's pictures: drop marks, sort glyphs, hot underline pieces.
+  TImageList* utilities = UtilityImages();
+  ASSERT_NE(utilities, nullptr);
+  ASSERT_EQ(utilities->Count(), 9) << "indices 0 to 8 are drawn by the header";
+  auto inked = [&](int index) {
+    TBitmap picture;
+    EXPECT_TRUE(utilities->GetBitmap(index, &picture));
+    picture.SetPixelFormat(pf32bit);
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < picture.Height(); ++y) {
+      auto* row = static_cast<const std::uint32_t*>(picture.ScanLine(y));
+      for (int x = 0; x < picture.Width(); ++x) {
+        std::uint32_t rgb = row[x] & 0xFFFFFF;
+        if (rgb != 0xFF0000 && rgb != 0xFFFFFF) pixels.push_back(std::uint32_t(y * 16 + x));
+      }
+    }
+    return pixels;
+  };
+  for (int i = 0; i < 9; ++i) EXPECT_FALSE(inked(i).empty()) << "picture " << i << " shows something";
+  EXPECT_NE(inked(2), inked(3)) << "descending and ascending differ";
+  EXPECT_NE(inked(0), inked(1)) << "left and right drop marks differ";
   EXPECT_NE(TreeCursor(crHeaderSplit), nullptr);
   EXPECT_NE(TreeCursor(crVertSplit), nullptr);
   EXPECT_EQ(Screen->Cursors(crHeaderSplit), TreeCursor(crHeaderSplit))
