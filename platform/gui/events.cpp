@@ -323,7 +323,11 @@ bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
     bool reached = deliver(p, m);
     return p->OwnWidget || !reached;
   }
-  bool repeat = ke->isAutoRepeat() || (vk && (GetKeyState(int(vk)) & 0x8000));
+  // Only the toolkit's repeat flag tells a held key: the remembered key
+  // state can be stale when the release went to a window of the toolkit's
+  // own (a message box opened by the key-down), and a fresh press taken for
+  // a repeat would skip the dialog keys.
+  bool repeat = ke->isAutoRepeat();
   if (repeat) data |= LPARAM(1) << 30;
   if (vk) NoteKeyState(vk, true);
   if (vk && !repeat && handleDialogKey(p, vk, ke->modifiers())) return true;

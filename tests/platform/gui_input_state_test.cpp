@@ -1,0 +1,86 @@
+// Input state that outlives a single event: keys whose release went to
+// another window, timers stopped from inside their own message, and the
+// order of focus messages.
+#include <gtest/gtest.h>
+
+#include "gui_test_support.h"
+#include "platform/gui/stdctrls.h"
+
+namespace {
+
+using namespace guitest;
+using GuiInputState = FormFixture;
+
+TEST_F(GuiInputState, KeyWhoseReleaseWentElsewhereIsAFreshPressNextTime) {
+  // A key-down that opens a window of the toolkit's own (a message box)
+  // loses its release to that window; the next press of the key is a new
+  // press, not a repeat, and Return still reaches the default button.
+  auto* ok = new TButton(Form);
+  ok->SetParent(Form);
+  ok->SetBounds(250, 200, 80, 25);
+  ok->SetDefault(true);
+  int clicks = 0;
+  ok->OnClick = [&](TObject*) { ++clicks; };
+  pump();
+  HWND h = Ctl->Handle();
+  Ctl->Record({WM_KEYDOWN});
+  InjectKey(h, 'K', {}, u"k");  // no release follows
+  InjectKeyStroke(h, 'K', {}, u"k");
+  ASSERT_EQ(Ctl->Of(WM_KEYDOWN).size(), 2u);
+  EXPECT_EQ((Ctl->Of(WM_KEYDOWN)[1].LParam >> 30) & 1, 0);
+  InjectKey(h, VK_RETURN, {}, u"\r");  // no release follows
+  EXPECT_EQ(clicks, 1);
+  InjectKeyStroke(h, VK_RETURN, {}, u"\r");
+  EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(GuiInputState, TimerKilledOrRestartedInsideItsOwnMessage) {
+  HWND h = Ctl->Handle();
+  int once = 0, restarted = 0, other = 0;
+  Ctl->OnMessage = [&](TMessage& m) {
+    if (m.Msg != WM_TIMER) return;
+    if (m.WParam == 1) {
+      ++once;
+      KillTimer(h, 1);
+      // Running the loop from here must not deliver the killed timer again.
+      Application->HandleMessage();
+    } else if (m.WParam == 2) {
+      if (++restarted == 1) SetTimer(h, 2, 30);
+      else KillTimer(h, 2);
+    } else if (m.WParam == 3) {
+      ++other;
+    }
+  };
+  SetTimer(h, 1, 1);
+  SetTimer(h, 2, 1);
+  SetTimer(h, 3, 1);
+  EXPECT_TRUE(pumpUntil([&] { return restarted >= 2 && other >= 5; }));
+  pump(20);
+  EXPECT_EQ(once, 1);
+  EXPECT_EQ(restarted, 2);
+  EXPECT_FALSE(KillTimer(h, 1));
+  EXPECT_FALSE(KillTimer(h, 2));
+  EXPECT_TRUE(KillTimer(h, 3));
+}
+
+TEST_F(GuiInputState, KillFocusReachesTheOldWindowBeforeSetFocusTheNew) {
+  auto* other = new Recorder(Form);
+  other->SetParent(Form);
+  other->SetBounds(250, 30, 100, 100);
+  pump();
+  InjectFocus(Ctl->Handle());
+  std::vector<std::pair<HWND, UINT>> order;
+  Ctl->OnMessage = [&](TMessage& m) {
+    if (m.Msg == WM_SETFOCUS || m.Msg == WM_KILLFOCUS) order.push_back({Ctl->Handle(), m.Msg});
+  };
+  other->OnMessage = [&](TMessage& m) {
+    if (m.Msg == WM_SETFOCUS || m.Msg == WM_KILLFOCUS) order.push_back({other->Handle(), m.Msg});
+  };
+  InjectFocus(other->Handle());
+  using P = std::pair<HWND, UINT>;
+  EXPECT_EQ(order, (std::vector<P>{P{Ctl->Handle(), WM_KILLFOCUS}, P{other->Handle(), WM_SETFOCUS}}));
+  Ctl->OnMessage = nullptr;
+  other->OnMessage = nullptr;
+}
+
+}  // namespace
