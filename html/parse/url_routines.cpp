@@ -80,17 +80,21 @@ String UrlBase(const String& url) {
   return u + u"/";
 }
 
+namespace {
+
+// Position of the "/" that starts the path: above it ".." does not climb.
+size_t urlRoot(const String& u) {
+  if (startsWithNoCase(u, u"file:///")) return 7;  // the file system's own root
+  if (const size_t scheme = u.find(u"://"); scheme != npos) return u.find(u'/', scheme + 3);
+  return u.find(u'/');
+}
+
+}  // namespace
+
 String JoinUrl(const String& base, const String& relative) {
   String b = Trim(base);
   const String protocol = UrlProtocol(b);
-  size_t root;
-  if (startsWithNoCase(b, u"file:///")) {
-    root = 7;  // the file system's own root: "file:///" + an absolute path
-  } else if (const size_t scheme = b.find(u"://"); scheme != npos) {
-    root = b.find(u'/', scheme + 3);
-  } else {
-    root = b.find(u'/');
-  }
+  size_t root = urlRoot(b);
   if (root == npos) {
     b += u'/';
     root = b.size() - 1;
@@ -105,6 +109,10 @@ String JoinUrl(const String& base, const String& relative) {
       s = u"file:///" + r;
     else
       s = protocol.empty() ? r : protocol + u":" + r;
+    // The link names its own host: ".." stops at that host's root, not
+    // at the position of the base's.
+    root = s.starts_with(u"//") ? s.find(u'/', 2) : urlRoot(s);
+    if (root == npos) root = s.size();
   } else if (r.starts_with(u"/")) {
     s = b.substr(0, root + 1) + r.substr(1);
   } else {
@@ -113,6 +121,9 @@ String JoinUrl(const String& base, const String& relative) {
   // A trailing "/.." or "/." names a folder, the same as with its "/".
   if (s.ends_with(u"/..") || s.ends_with(u"/.")) s += u'/';
 
+  // "./" first: a "." segment must not be taken as the folder a ".."
+  // leaves ("a/./../b" is "b", not "a/b").
+  for (size_t p; (p = s.find(u"/./")) != npos;) s.erase(p + 1, 2);
   for (size_t p; (p = s.find(u"/../")) != npos;) {
     if (p > root) {
       const size_t previous = s.rfind(u'/', p - 1);
@@ -122,7 +133,6 @@ String JoinUrl(const String& base, const String& relative) {
       s.erase(p + 1, 3);
     }
   }
-  for (size_t p; (p = s.find(u"/./")) != npos;) s.erase(p + 1, 2);
   return s;
 }
 

@@ -40,6 +40,16 @@ TEST(Urls, JoinUrl) {
       {u"/home/u/help/", u"/abs.htm", u"/abs.htm"},
       {u"file:///home/u/help/", u"../../../../a", u"file:///a"},
       {u" http://host/a/ ", u" b ", u"http://host/a/b"},
+      // A "." segment is no folder for a following ".." to leave.
+      {u"http://host/a/b/", u"x/./../y", u"http://host/a/b/y"},
+      {u"http://host/a/b/", u"./../y", u"http://host/a/y"},
+      {u"/home/u/help/", u"./../img/a.png", u"/home/u/img/a.png"},
+      // A link naming its own host stops ".." at that host's root, however
+      // long or short the base is.
+      {u"http://h/", u"//other/../x", u"http://other/x"},
+      {u"http://h/", u"//other/a/../../x", u"http://other/x"},
+      {u"http://a-rather-long-host.example.com/", u"//cdn/lib/../x.js", u"http://cdn/x.js"},
+      {u"dir/", u"//other/../x", u"//other/x"},
   };
   for (const Case& c : cases) EXPECT_EQ(JoinUrl(c.base, c.relative), c.result) << u8(c.base) << " + " << u8(c.relative);
 }
