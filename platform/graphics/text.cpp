@@ -615,6 +615,22 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
     else if (format & DT_BOTTOM) y = int(rect->Bottom - (long long)lineHeight);
   }
   const int result = y - rect->Top + total;
+  // Laid out like an edit control, only whole lines are shown (the first
+  // always); with an ellipsis asked for, the last line shown ends in "..."
+  // so that the reader sees text was left out.
+  if ((format & DT_EDITCONTROL) && !(format & DT_NOCLIP) && !single && lines.size() > 1) {
+    size_t shown = 1;
+    while (shown < lines.size() && (long long)y + (long long)(shown + 1) * lineHeight <= rect->Bottom) ++shown;
+    if (shown < lines.size()) {
+      lines.resize(shown);
+      Line& l = lines.back();
+      if ((format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) && !l.ellipsis) {
+        l.ellipsis = true;
+        while (l.len > 0 && lineWidth(l.start, l.len) + dotsWidth > maxWidth) --l.len;
+        l.width = lineWidth(l.start, l.len) + dotsWidth;
+      }
+    }
+  }
   if (!dc->ready()) return result;
 
   QPainter& p = *dc->painter;

@@ -288,3 +288,46 @@ TEST(GraphicsText, CharactersMissingFromTheFaceComeFromAnotherFamily) {
   EXPECT_FALSE(ink.IsEmpty());
   EXPECT_LE(ink.Right, 5 + w + 1);
 }
+
+TEST(GraphicsText, EditControlLayoutShowsWholeLinesAndMarksTheCut) {
+  // Tree cells draw several lines into a fixed row height.
+  const String text = u"one two three four five six seven";
+  const UINT cell = DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_END_ELLIPSIS;
+  TBitmap b(120, 60), expected(120, 60);
+  setFont(b.Canvas(), u"Arial", -16);
+  setFont(expected.Canvas(), u"Arial", -16);
+  HDC dc = b.Canvas()->Handle();
+  TEXTMETRICW tm;
+  GetTextMetricsW(dc, &tm);
+  const TRect row = Rect(0, 0, 80, tm.tmHeight * 2 - 4);  // room for one and a half lines
+
+  // Plain word breaking shows the part of the second line that fits.
+  ClearTo(b);
+  TRect r = row;
+  DrawTextW(dc, text, &r, DT_WORDBREAK | DT_NOPREFIX);
+  EXPECT_GT(InkBox(b).Bottom, tm.tmHeight);
+
+  // The edit-control layout drops the partial line and ends the last whole
+  // line with "...", exactly as if that line had been written shortened.
+  ClearTo(b);
+  r = row;
+  DrawTextW(dc, text, &r, cell);
+  EXPECT_LE(InkBox(b).Bottom, tm.tmHeight);
+  ClearTo(expected);
+  TRect one = Rect(0, 0, 80, tm.tmHeight);
+  TRect calc = Rect(0, 0, 80, 0);
+  DrawTextW(dc, text, &calc, cell | DT_CALCRECT);
+  ASSERT_GT(calc.Height(), tm.tmHeight);
+  DrawTextW(expected.Canvas()->Handle(), u"one two...", &one, DT_SINGLELINE | DT_NOPREFIX);
+  EXPECT_FALSE(InkBox(b).IsEmpty());
+  EXPECT_TRUE(SamePixels(b, expected, Rect(0, 0, 120, 60)));
+
+  // Everything fits: nothing is cut and no ellipsis appears.
+  ClearTo(b);
+  ClearTo(expected);
+  r = Rect(0, 0, 80, tm.tmHeight * 2);
+  DrawTextW(dc, u"one two three", &r, cell);
+  TRect two = Rect(0, 0, 80, tm.tmHeight * 2);
+  DrawTextW(expected.Canvas()->Handle(), u"one two\nthree", &two, DT_NOPREFIX);
+  EXPECT_TRUE(SamePixels(b, expected, Rect(0, 0, 120, 60)));
+}
