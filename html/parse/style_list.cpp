@@ -281,8 +281,10 @@ void TStyleList::Initialize(const String& fontName, const String& preFontName, i
   p = newRule(u"p");
   p->Props[piMarginTop] = ParagraphSpaceValue;
   p->Props[piMarginBottom] = ParagraphSpaceValue;
-  // A paragraph inside preformatted text gets no space above it.
-  newRule(u"p 1" + NextSequence() + u"pre ")->Props[piMarginTop] = 0;
+  // A paragraph inside preformatted text gets no space above it. The rule
+  // takes a sequence below any the counter hands out, so the document's own
+  // descendant rules keep their numbers from 10 and apply after it.
+  newRule(u"p 10000000001pre ")->Props[piMarginTop] = 0;
 
   for (const char16_t* list : {u"ul", u"ol", u"menu", u"dir"}) {
     p = newRule(list);

@@ -192,6 +192,17 @@ TEST_F(Cascade, SequenceRestartsAfterClear) {
   EXPECT_EQ(Styles.Count(), 0);
 }
 
+TEST_F(Cascade, BuiltInSheetLeavesTheSequenceToTheDocument) {
+  // The built-in "p inside pre" rule takes no number from the counter: the
+  // document's first descendant rule is still number 10, and the built-in
+  // rule sorts (and applies) before the document's own.
+  EXPECT_EQ(SelectorRuleKey(u"div p", Styles), u"p 10000000010div ");
+  Sheet(u"pre p { margin-top: 3px }");
+  TProperties& pre = Open(u"pre");
+  EXPECT_EQ(Open(u"p").Props[piMarginTop].AsString(), u"3px");
+  (void)pre;
+}
+
 TEST_F(Cascade, RelativeFontSizesCountOnceForSeveralClasses) {
   // The rules of an element with two classes are merged in three passes;
   // its size is still 1.5 times its parent's, not 1.5 cubed.
