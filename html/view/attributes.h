@@ -39,6 +39,7 @@ public:
     return FItems.back().get();
   }
   T* Insert(int index, std::unique_ptr<T> item) {
+    if (index < 0 || index > Count()) RaiseListIndexError(index);
     return FItems.insert(FItems.begin() + index, std::move(item))->get();
   }
   void Delete(int index) {

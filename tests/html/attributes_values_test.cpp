@@ -161,6 +161,13 @@ TEST(FreeLists, ExtractHandsBackOwnership) {
   list.Delete(0);
   EXPECT_EQ(list.Count(), 0);
   EXPECT_THROW(list.Delete(0), EListError);
+  // Inserting goes anywhere from the front to just past the end, nowhere else.
+  EXPECT_THROW(list.Insert(1, attr(symAlt, u"ALT", u"c")), EListError);
+  EXPECT_THROW(list.Insert(-1, attr(symAlt, u"ALT", u"c")), EListError);
+  EXPECT_EQ(list.Count(), 0);
+  list.Insert(0, attr(symAlt, u"ALT", u"c"));
+  list.Insert(1, attr(symAlt, u"ALT", u"d"));
+  EXPECT_EQ(list.Last()->Text, u"d");
 }
 
 }  // namespace
