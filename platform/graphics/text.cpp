@@ -12,6 +12,7 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <tuple>
 
 #include "platform/core/strings.h"
@@ -494,6 +495,27 @@ struct Line {
 
 bool isBreakSpace(char16_t c) { return c == 0x20 || c == 0x09; }
 
+// Chinese, Japanese and Korean text has no blanks between words: a line
+// may end before or after any of its wide characters, except before closing
+// and after opening punctuation.
+bool isWideChar(char16_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6);
+}
+bool noBreakBefore(char16_t c) {
+  return std::u16string_view(u"\u3001\u3002\u3009\u300B\u300D\u300F\u3011\u30FC\uFF01\uFF09\uFF0C\uFF0E\uFF1A\uFF1B\uFF1F")
+             .find(c) != std::u16string_view::npos;
+}
+bool noBreakAfter(char16_t c) {
+  return std::u16string_view(u"\u3008\u300A\u300C\u300E\u3010\uFF08").find(c) != std::u16string_view::npos;
+}
+bool wideBreakBefore(const std::u16string& s, int i) {
+  char16_t c = s[size_t(i)], prev = s[size_t(i) - 1];
+  return (isWideChar(c) || isWideChar(prev)) && !isBreakSpace(c) && !isBreakSpace(prev) && !noBreakBefore(c) &&
+         !noBreakAfter(prev);
+}
+
 }  // namespace
 
 int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format) {
@@ -563,6 +585,8 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
         if (isBreakSpace(c)) {
           if (lastBreak < 0 || i > breakEnd) lastBreak = i;
           breakEnd = i + 1;
+        } else if (i > ls && wideBreakBefore(s, i)) {
+          lastBreak = breakEnd = i;
         }
         int nw = (c == '\t' && (format & DT_EXPANDTABS)) ? (w / tabWidth + 1) * tabWidth : w + adv[size_t(i)];
         if (nw > maxWidth && !isBreakSpace(c) && i > ls && lastBreak > ls) break;

@@ -331,3 +331,29 @@ TEST(GraphicsText, EditControlLayoutShowsWholeLinesAndMarksTheCut) {
   DrawTextW(expected.Canvas()->Handle(), u"one two\nthree", &two, DT_NOPREFIX);
   EXPECT_TRUE(SamePixels(b, expected, Rect(0, 0, 120, 60)));
 }
+
+TEST(GraphicsText, WideCharacterTextWrapsBetweenCharacters) {
+  TCanvas probe;
+  setFont(&probe, u"Arial", -16);
+  HDC dc = probe.Handle();
+  TEXTMETRICW tm;
+  GetTextMetricsW(dc, &tm);
+  // Twelve ideographs with no blanks, a full stop after the fifth.
+  const String text = u"\u6C49\u5B57\u8BCD\u5178\u4E2D\u3002\u6587\u5B57\u5178\u8BCD\u6C49\u5B57";
+  const int one = probe.TextWidth(text.substr(0, 1));
+  ASSERT_GT(one, 0);
+  TRect r = Rect(0, 0, one * 5, 0);
+  int h = DrawTextW(dc, text, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  EXPECT_EQ(h, 3 * tm.tmHeight);
+  EXPECT_LE(r.Width(), one * 5);
+  // The full stop never starts a line: the first line gives up a character.
+  r = Rect(0, 0, one * 5, 0);
+  DrawTextW(dc, text.substr(0, 7), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  EXPECT_EQ(r.Height(), 2 * tm.tmHeight);
+  EXPECT_EQ(r.Width(), one * 4);
+  // Latin words next to wide text still break only at their blanks.
+  r = Rect(0, 0, probe.TextWidth(u"dictionary") + one, 0);
+  DrawTextW(dc, u"dictionary\u8BCD\u5178", &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  EXPECT_EQ(r.Height(), 2 * tm.tmHeight);
+  EXPECT_EQ(r.Width(), probe.TextWidth(u"dictionary\u8BCD"));
+}
