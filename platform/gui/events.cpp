@@ -223,6 +223,8 @@ bool handleMouse(TControlPrivate* p, QWidget* src, QMouseEvent* me) {
       if (!IsWindow(h)) return true;
     }
     if (hit != HTCLIENT) {
+      // The frame takes double clicks whether or not the client area does.
+      if (me->type() == QEvent::MouseButtonDblClick) msg = buttonMessage(button, 2);
       TMessage m{toNonClient(msg), WPARAM(hit), MAKELPARAM(g.x(), g.y()), 0};
       bool reached = deliver(target, m);
       return !(reached && !target->OwnWidget);

@@ -83,4 +83,28 @@ TEST_F(GuiInputState, KillFocusReachesTheOldWindowBeforeSetFocusTheNew) {
   other->OnMessage = nullptr;
 }
 
+TEST_F(GuiInputState, FrameDoubleClicksArriveEvenWithoutClientDoubleClicks) {
+  // A window that takes no double clicks in its client area still gets
+  // them in its frame; in the client area the second click is a press.
+  Ctl->SetBorderStyle(bsSingle);
+  TControlStyle style = Ctl->ControlStyle();
+  style.Exclude(csDoubleClicks);
+  Ctl->SetControlStyle(style);
+  pump();
+  HWND h = Ctl->Handle();
+  Ctl->Record({WM_NCLBUTTONDOWN, WM_NCLBUTTONDBLCLK, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK});
+  InjectMouse(h, imDown, mbLeft, {-1, 10}, {});
+  InjectMouse(h, imUp, mbLeft, {-1, 10}, {});
+  InjectMouse(h, imDoubleClick, mbLeft, {-1, 10}, {});
+  InjectMouse(h, imUp, mbLeft, {-1, 10}, {});
+  InjectMouse(h, imDown, mbLeft, {10, 10}, {});
+  InjectMouse(h, imUp, mbLeft, {10, 10}, {});
+  InjectMouse(h, imDoubleClick, mbLeft, {10, 10}, {});
+  InjectMouse(h, imUp, mbLeft, {10, 10}, {});
+  EXPECT_EQ(Ctl->Messages(),
+            (std::vector<UINT>{WM_NCLBUTTONDOWN, WM_NCLBUTTONDBLCLK, WM_LBUTTONDOWN, WM_LBUTTONDOWN}));
+  ASSERT_EQ(Ctl->Of(WM_NCLBUTTONDBLCLK).size(), 1u);
+  EXPECT_EQ(Ctl->Of(WM_NCLBUTTONDBLCLK)[0].WParam, WPARAM(HTBORDER));
+}
+
 }  // namespace
