@@ -1,5 +1,6 @@
 #include "html/parse/style_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <unordered_map>
@@ -71,6 +72,10 @@ bool ParseNumberAndUnit(const String& text, double& value, String& unit) {
   if (!tryStrToFloat(std::u16string_view(t).substr(0, n), value)) return false;
   unit = trim(std::u16string_view(t).substr(n));
   return true;
+}
+
+static int clampToInt(long long v) {
+  return int(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
 }
 
 // Pixel values are rounded half to even and kept inside the integer range,
@@ -223,8 +228,8 @@ void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, 
       case piHeight:
         r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
         if (v.IsString() && contains(v.AsString(), u"%"))
-          r -= m[MA(piBorderTopWidth)] + m[MA(piBorderBottomWidth)] + m[MA(piPaddingTop)] +
-               m[MA(piPaddingBottom)];
+          r = clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
+                         m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]);
         break;
       case piTop:
       case piBottom:
@@ -299,7 +304,7 @@ int CalcBackgroundOffset(const TBackgroundPosRec& pos, int areaSize, int imageSi
     case bpCenter: return room / 2;
     case bpBottom:
     case bpRight: return room;
-    case bpPercent: return int(std::lround(double(room) * pos.Value / 100.0));
+    case bpPercent: return roundPixels(double(room) * pos.Value / 100.0);
     case bpDim: return pos.Value;
   }
   return 0;
@@ -307,16 +312,17 @@ int CalcBackgroundOffset(const TBackgroundPosRec& pos, int areaSize, int imageSi
 
 void CalcBackgroundTiling(const TBackgroundPosRec& pos, int areaStart, int areaSize, int imageSize,
                           int& first, int& last) {
-  first = areaStart + CalcBackgroundOffset(pos, areaSize, imageSize);
-  last = first;
+  // Positions from a page may be huge: the sums are taken wide and the
+  // results kept inside the integer range.
+  long long f = (long long)areaStart + CalcBackgroundOffset(pos, areaSize, imageSize);
+  first = last = clampToInt(f);
   if (!pos.Repeat || imageSize <= 0) return;
   // Step back to the tile at or before the area start, then across.
-  long long f = first;
   if (f > areaStart) f -= ((f - areaStart + imageSize - 1) / imageSize) * (long long)imageSize;
   else f += ((areaStart - f) / imageSize) * (long long)imageSize;
-  first = int(f);
+  first = clampToInt(f);
   const long long end = (long long)areaStart + areaSize;
-  last = end <= f ? first : int(f + ((end - 1 - f) / imageSize) * (long long)imageSize);
+  last = end <= f ? first : clampToInt(f + ((end - 1 - f) / imageSize) * (long long)imageSize);
 }
 
 void CalcBackgroundLocationAndTiling(const TBackgroundPosRecs& pos, int areaLeft, int areaTop,

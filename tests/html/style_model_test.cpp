@@ -139,6 +139,38 @@ TEST(StyleModel, BackgroundTiling) {
   EXPECT_EQ(last, 185);
 }
 
+TEST(StyleModel, HugePagePositionsStayInRange) {
+  // A page's absurd lengths convert to the integer limit; placing and
+  // sizing boxes from them must not wrap around.
+  TProperties p;
+  p.AddPropertyByName(u"background-position", u"99999999999px 50%");
+  TBackgroundPosRecs r;
+  p.GetBackgroundPos(16, 8, r);
+  ASSERT_EQ(r[0].Value, INT32_MAX);
+  int first, last;
+  r[0].Repeat = false;
+  CalcBackgroundTiling(r[0], 100, 200, 30, first, last);
+  EXPECT_EQ(first, INT32_MAX);
+  EXPECT_EQ(last, INT32_MAX);
+  r[0].Repeat = true;
+  CalcBackgroundTiling(r[0], 100, 200, 30, first, last);
+  EXPECT_LE(first, 100);
+  EXPECT_GT(first, 70);
+  EXPECT_GE(last + 30, 300);
+
+  TProperties box;
+  box.AddPropertyByName(u"border-top-width", u"99999999999px");
+  box.AddPropertyByName(u"border-bottom-width", u"99999999999px");
+  box.AddPropertyByName(u"height", u"50%");
+  TVMarginArray vm;
+  box.GetVMarginArray(vm);
+  TMarginArray m{};
+  int autos = 0;
+  ConvertMarginArray(vm, 200, 100, 16, 8, 0, autos, m);
+  EXPECT_EQ(m[MA(piBorderTopWidth)], INT32_MAX);
+  EXPECT_EQ(m[MA(piHeight)], INT32_MIN);
+}
+
 TEST(StyleModel, ConvertMarginArray) {
   TProperties p;
   p.AddPropertyByName(u"margin-left", u"auto");
