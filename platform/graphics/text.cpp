@@ -282,7 +282,10 @@ void advances(HDC dc, TFontData& f, const char16_t* s, int n, int* adv, int brea
     }
     a = f.glyph(c).advance + extra;
     if (bCount > 0 && c == 0x20) {
-      a += bExtra / bCount + (k < bExtra % bCount ? 1 : 0);
+      // The remainder goes one pixel at a time to the first breaks, with
+      // its sign: a line squeezed by N pixels ends exactly N pixels shorter.
+      const int rem = bExtra % bCount;
+      a += bExtra / bCount + (rem > 0 ? (k < rem ? 1 : 0) : (k < -rem ? -1 : 0));
       ++k;
     }
     adv[i] = a;

@@ -227,6 +227,11 @@ TEST(GraphicsText, JustificationAndCharacterExtraAgreeInMeasuringAndDrawing) {
   EXPECT_EQ(prefix.cx, plain.cx + 11 - tail.Canvas()->TextWidth(u"four"));
   tail.Canvas()->TextOut(prefix.cx, 0, line.substr(lastWord));
   EXPECT_TRUE(SamePixels(whole, tail, Rect(prefix.cx, 0, 300, 30)));
+  // A squeezed line (negative extra) loses exactly that many pixels.
+  SetTextJustification(dc, -5, 3);
+  TSize squeezed;
+  GetTextExtentPoint32W(dc, line.data(), int(line.size()), &squeezed);
+  EXPECT_EQ(squeezed.cx, plain.cx - 5);
   SetTextJustification(dc, 0, 0);
 
   // Character extra widens every character, in measuring and drawing alike.
