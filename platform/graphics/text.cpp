@@ -538,11 +538,12 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
   int underlineAt = -1;
   for (int i = 0; i < count; ++i) {
     char16_t c = text[i];
-    if (c == '&' && !(format & DT_NOPREFIX)) {
+    // A lone ampersand at the very end marks nothing and stays visible.
+    if (c == '&' && !(format & DT_NOPREFIX) && i + 1 < count) {
       if (i + 1 < count && text[i + 1] == '&') {
         s.push_back('&');
         ++i;
-      } else if (i + 1 < count) {
+      } else {
         underlineAt = int(s.size());
       }
       continue;

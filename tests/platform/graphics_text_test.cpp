@@ -194,6 +194,12 @@ TEST(GraphicsText, PrefixCharactersAndVerticalCentring) {
   DrawTextW(dc, u"&Open && save", &a, DT_CALCRECT | DT_SINGLELINE);
   DrawTextW(dc, u"Open & save", &b, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   EXPECT_EQ(a.Width(), b.Width());
+  // A trailing ampersand prefixes nothing and is shown as it is.
+  a = Rect(0, 0, 500, 0);
+  b = Rect(0, 0, 500, 0);
+  DrawTextW(dc, u"Tom &", &a, DT_CALCRECT | DT_SINGLELINE);
+  DrawTextW(dc, u"Tom &", &b, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  EXPECT_EQ(a.Width(), b.Width());
 
   TBitmap bm(100, 40);
   ClearTo(bm);
