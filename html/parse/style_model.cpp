@@ -648,8 +648,15 @@ void TProperties::SetPropertyDefault(TPropertyIndex index, const TPropValue& val
   if (!FInLink || !FIArray) return;
   for (ThtFontInfo& f : FIArray->Ar) {
     if (index == piFontFamily) f.iName = value.AsString();
-    else if (index == piFontSize) f.iSize = value.AsDouble();
-    else if (index == piColor) f.iColor = value.AsInt();
+    else if (index == piFontSize) {
+      // A size given as text counts by its number; one that is no number
+      // leaves the states' size rather than making it 0.
+      double size;
+      if (value.IsNumber()) f.iSize = value.AsDouble();
+      else if (tryStrToFloat(trim(value.AsString()), size)) f.iSize = size;
+    } else if (index == piColor && value.IsNumber()) {
+      f.iColor = value.AsInt();
+    }
   }
 }
 

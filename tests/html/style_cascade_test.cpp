@@ -203,6 +203,21 @@ TEST_F(Cascade, BuiltInSheetLeavesTheSequenceToTheDocument) {
   (void)pre;
 }
 
+TEST_F(Cascade, PresentationalDefaultsReachTheLinkStates) {
+  TProperties& link = Open(u"a", String(), String(), u"link");
+  link.SetPropertyDefault(piFontSize, TPropValue(u"14"));
+  link.SetPropertyDefault(piColor, TPropValue(u"red"));  // not a colour value
+  TFontInfoArray states;
+  link.GetFontInfo(states);
+  for (const ThtFontInfo& s : states.Ar) EXPECT_DOUBLE_EQ(s.iSize, 14);
+  EXPECT_EQ(states.Ar[LFont].iColor, int(0xFF0000 | PaletteRelativeFlag));  // the link colour stays
+  Close();
+  TProperties& other = Open(u"a", String(), String(), u"link");
+  other.SetPropertyDefault(piFontSize, TPropValue(u"big"));
+  other.GetFontInfo(states);
+  EXPECT_DOUBLE_EQ(states.Ar[VFont].iSize, 12);
+}
+
 TEST_F(Cascade, RelativeFontSizesCountOnceForSeveralClasses) {
   // The rules of an element with two classes are merged in three passes;
   // its size is still 1.5 times its parent's, not 1.5 cubed.
