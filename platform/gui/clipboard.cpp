@@ -181,11 +181,19 @@ void TClipboard::SetBuffer(UINT Format, const void* Data, std::size_t Size) {
   bool bracket = FOpenCount > 0;
   if (!bracket) Open();
   QMimeData* m = pending(FPending);
+  // Text blocks end at their terminating zero (callers store it, and often
+  // a block larger than the text); the rest is not text.
   if (Format == CF_UNICODETEXT) {
-    m->setText(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2));
+    const auto* text = reinterpret_cast<const char16_t*>(bytes.constData());
+    qsizetype n = 0;
+    while (n < bytes.size() / 2 && text[n]) ++n;
+    m->setText(QString::fromUtf16(text, n));
   } else if (Format == CF_TEXT || Format == CF_OEMTEXT) {
+    if (qsizetype z = bytes.indexOf('\0'); z >= 0) bytes.truncate(z);
     m->setText(QString::fromUtf8(bytes));
   } else {
+    if (GetClipboardFormatName(Format) == kHtmlFormat)
+      if (qsizetype z = bytes.indexOf('\0'); z >= 0) bytes.truncate(z);
     m->setData(mimeOf(Format), bytes);
     if (GetClipboardFormatName(Format) == kHtmlFormat) m->setHtml(QString::fromUtf8(htmlFragment(bytes)));
   }

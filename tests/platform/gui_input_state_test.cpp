@@ -1,9 +1,11 @@
 // Input state that outlives a single event: keys whose release went to
 // another window, timers stopped from inside their own message, and the
-// order of focus messages.
+// order of focus messages, and text stored on the clipboard as a
+// zero-terminated block.
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "platform/gui/clipboard.h"
 #include "platform/gui/stdctrls.h"
 
 namespace {
@@ -105,6 +107,31 @@ TEST_F(GuiInputState, FrameDoubleClicksArriveEvenWithoutClientDoubleClicks) {
             (std::vector<UINT>{WM_NCLBUTTONDOWN, WM_NCLBUTTONDBLCLK, WM_LBUTTONDOWN, WM_LBUTTONDOWN}));
   ASSERT_EQ(Ctl->Of(WM_NCLBUTTONDBLCLK).size(), 1u);
   EXPECT_EQ(Ctl->Of(WM_NCLBUTTONDBLCLK)[0].WParam, WPARAM(HTBORDER));
+}
+
+TEST_F(GuiInputState, ClipboardTextBlocksEndAtTheirTerminatingZero) {
+  // An article copy stores its text and its HTML record as zero-terminated
+  // blocks, the HTML one larger than its content; the zeros are not text.
+  const char16_t wide[] = u"словарь\0\0\0";
+  Clipboard()->Clear();
+  Clipboard()->SetBuffer(CF_UNICODETEXT, wide, sizeof wide);
+  EXPECT_EQ(Clipboard()->AsText(), u"словарь");
+  const char narrow[] = "word\0junk";
+  Clipboard()->SetBuffer(CF_TEXT, narrow, sizeof narrow);
+  EXPECT_EQ(Clipboard()->AsText(), u"word");
+  UINT html = RegisterClipboardFormat(u"HTML Format");
+  std::string record =
+      "Version:0.9\r\nStartHTML:0000000105\r\nEndHTML:0000000178\r\n"
+      "StartFragment:0000000137\r\nEndFragment:0000000148\r\n"
+      "<html><body><!--StartFragment--><b>word</b><!--EndFragment--></body></html>";
+  std::string block = record + std::string(3 * record.size() + 1, '\0');
+  Clipboard()->SetBuffer(html, block.data(), block.size());
+  EXPECT_EQ(Clipboard()->GetBuffer(html), record);
+  // Custom binary formats keep every byte.
+  UINT own = RegisterClipboardFormat(u"Tamrix Zero Bytes");
+  const char bytes[] = {'a', '\0', 'b', '\0'};
+  Clipboard()->SetBuffer(own, bytes, sizeof bytes);
+  EXPECT_EQ(Clipboard()->GetBuffer(own), RawByteString(bytes, sizeof bytes));
 }
 
 }  // namespace
