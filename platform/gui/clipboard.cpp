@@ -66,17 +66,25 @@ QClipboard* board() {
 HWND gViewer = nullptr;
 std::uint64_t gViewerSerial = 0;
 bool gWatching = false;
+bool gDrawPending = false;
 
+// One copy may change the clipboard several times in a row (emptied, then
+// each format stored); the viewer hears of the whole burst once, when the
+// loop next runs, as it would of one copy. Two copies are two bursts.
 void watchClipboard() {
   if (gWatching) return;
   gWatching = true;
-  QObject::connect(
-      board(), &QClipboard::changed, board(),
-      [](QClipboard::Mode mode) {
-        if (mode != QClipboard::Clipboard) return;
-        if (gViewer && IsLiveWindow(gViewer, gViewerSerial)) SendMessage(gViewer, WM_DRAWCLIPBOARD, 0, 0);
-      },
-      Qt::QueuedConnection);
+  QObject::connect(board(), &QClipboard::changed, board(), [](QClipboard::Mode mode) {
+    if (mode != QClipboard::Clipboard || gDrawPending) return;
+    gDrawPending = true;
+    QMetaObject::invokeMethod(
+        board(),
+        [] {
+          gDrawPending = false;
+          if (gViewer && IsLiveWindow(gViewer, gViewerSerial)) SendMessage(gViewer, WM_DRAWCLIPBOARD, 0, 0);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 QMimeData* pending(void* p) { return static_cast<QMimeData*>(p); }

@@ -134,4 +134,25 @@ TEST_F(GuiInputState, ClipboardTextBlocksEndAtTheirTerminatingZero) {
   EXPECT_EQ(Clipboard()->GetBuffer(own), RawByteString(bytes, sizeof bytes));
 }
 
+TEST_F(GuiInputState, OneCopyStoringSeveralFormatsIsOneClipboardChange) {
+  // Emptying and storing each format of one copy must not look like the
+  // same text copied twice; a second copy later is a second change.
+  Ctl->Record({WM_DRAWCLIPBOARD});
+  HWND before = SetClipboardViewer(Ctl->Handle());
+  ASSERT_EQ(Ctl->Of(WM_DRAWCLIPBOARD).size(), 1u);
+  const char16_t text[] = u"copied";
+  Clipboard()->Clear();
+  UINT html = RegisterClipboardFormat(u"HTML Format");
+  Clipboard()->SetBuffer(html, "<b>copied</b>", 13);
+  Clipboard()->SetBuffer(CF_UNICODETEXT, text, sizeof text);
+  ASSERT_TRUE(pumpUntil([&] { return Ctl->Of(WM_DRAWCLIPBOARD).size() >= 2; }));
+  pump(10);
+  EXPECT_EQ(Ctl->Of(WM_DRAWCLIPBOARD).size(), 2u);
+  Clipboard()->SetAsText(u"copied");
+  ASSERT_TRUE(pumpUntil([&] { return Ctl->Of(WM_DRAWCLIPBOARD).size() >= 3; }));
+  pump(10);
+  EXPECT_EQ(Ctl->Of(WM_DRAWCLIPBOARD).size(), 3u);
+  ChangeClipboardChain(Ctl->Handle(), before);
+}
+
 }  // namespace
