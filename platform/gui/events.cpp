@@ -443,7 +443,11 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     case QEvent::FocusIn:
     case QEvent::FocusOut: {
       if (!wc || !Handle || watched != Widget) return false;
-      HWND other = GetFocus();
+      // Losing focus names the window taking it; gaining it names the one
+      // that lost it (the toolkit has already moved focus by then).
+      static HWND lastLost = nullptr;
+      HWND other = e->type() == QEvent::FocusOut ? GetFocus() : (IsWindow(lastLost) ? lastLost : nullptr);
+      if (e->type() == QEvent::FocusOut) lastLost = Handle;
       if (other == Handle) other = nullptr;
       TMessage m{e->type() == QEvent::FocusIn ? UINT(WM_SETFOCUS) : UINT(WM_KILLFOCUS),
                  WPARAM(other), 0, 0};

@@ -78,9 +78,13 @@ TEST_F(GuiInputState, KillFocusReachesTheOldWindowBeforeSetFocusTheNew) {
   other->OnMessage = [&](TMessage& m) {
     if (m.Msg == WM_SETFOCUS || m.Msg == WM_KILLFOCUS) order.push_back({other->Handle(), m.Msg});
   };
+  other->Record({WM_SETFOCUS});
   InjectFocus(other->Handle());
   using P = std::pair<HWND, UINT>;
   EXPECT_EQ(order, (std::vector<P>{P{Ctl->Handle(), WM_KILLFOCUS}, P{other->Handle(), WM_SETFOCUS}}));
+  // The window gaining the focus is told which one lost it.
+  ASSERT_EQ(other->Of(WM_SETFOCUS).size(), 1u);
+  EXPECT_EQ(other->Of(WM_SETFOCUS)[0].WParam, WPARAM(Ctl->Handle()));
   Ctl->OnMessage = nullptr;
   other->OnMessage = nullptr;
 }
