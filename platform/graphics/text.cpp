@@ -498,13 +498,12 @@ struct Line {
 
 bool isBreakSpace(char16_t c) { return c == 0x20 || c == 0x09; }
 
-// Chinese, Japanese and Korean text has no blanks between words: a line
-// may end before or after any of its wide characters, except before closing
-// and after opening punctuation.
+// Chinese and Japanese text has no blanks between words: a line may end
+// before or after any of its ideographs or kana, except before closing and
+// after opening punctuation. (Korean separates its words with blanks.)
 bool isWideChar(char16_t c) {
-  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
-         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-         (c >= 0xFFE0 && c <= 0xFFE6);
+  return (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+         (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6);
 }
 bool noBreakBefore(char16_t c) {
   return std::u16string_view(u"\u3001\u3002\u3009\u300B\u300D\u300F\u3011\u30FC\uFF01\uFF09\uFF0C\uFF0E\uFF1A\uFF1B\uFF1F")
