@@ -242,6 +242,9 @@ std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
     tm.tmDescent = int(std::lround(px * 0.2));
     tm.tmAveCharWidth = tm.tmMaxCharWidth = std::max(1, int(std::lround(px / 2)));
   }
+  // A positive height asks for exactly that cell: rounding ascent and
+  // descent up separately would make it a pixel taller.
+  if (log.lfHeight > 0 && tm.tmAscent <= log.lfHeight) tm.tmDescent = log.lfHeight - tm.tmAscent;
   tm.tmHeight = tm.tmAscent + tm.tmDescent;
   tm.tmInternalLeading = std::max(0, tm.tmHeight - int(std::lround(px)));
   tm.tmWeight = log.lfWeight >= 600 ? FW_BOLD : FW_NORMAL;

@@ -50,11 +50,18 @@ TEST(GraphicsFonts, MetricsFollowTheRequestedHeight) {
     EXPECT_GE(tm.tmMaxCharWidth, tm.tmAveCharWidth);
     EXPECT_EQ(c->TextHeight(u"x"), tm.tmHeight);
   }
-  // A positive height asks for the cell height.
-  setFont(c, u"Arial", 20);
+  // A positive height asks for the cell height, exactly.
   TEXTMETRICW tm;
-  GetTextMetricsW(c->Handle(), &tm);
-  EXPECT_NEAR(tm.tmHeight, 20, 1);
+  for (const char16_t* face : {u"Arial", u"Times New Roman", u"Courier New"})
+    for (int h : {11, 13, 20, 33}) {
+      setFont(c, face, h);
+      GetTextMetricsW(c->Handle(), &tm);
+      EXPECT_EQ(tm.tmHeight, h) << h;
+      EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+      EXPECT_GT(tm.tmDescent, 0);
+      EXPECT_EQ(c->TextHeight(u"x"), h);
+    }
+  setFont(c, u"Arial", 20);
   // Size in points at 96 pixels per inch.
   c->Font()->SetSize(12);
   EXPECT_EQ(c->Font()->Height(), -16);
