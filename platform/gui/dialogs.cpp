@@ -53,6 +53,11 @@ TDialogHook SetDialogHook(TDialogHook Hook) {
 }
 
 bool AskDialogHook(TDialogRequest& Request, int& Result) {
+  // A modal window about to show ends whatever mode holds the mouse (a
+  // drag, a selection rectangle): the window with the capture is told to
+  // cancel it, and lets the capture go, so the modal window gets the mouse.
+  if (Request.Kind != dkPopupMenu)
+    if (HWND cap = GetCapture()) SendMessage(cap, WM_CANCELMODE, 0, 0);
   TDialogHook h;
   {
     std::lock_guard<std::mutex> lock(gHookLock);

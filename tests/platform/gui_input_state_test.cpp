@@ -6,6 +6,7 @@
 
 #include "gui_test_support.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/dialogs.h"
 #include "platform/gui/stdctrls.h"
 
 namespace {
@@ -157,6 +158,23 @@ TEST_F(GuiInputState, OneCopyStoringSeveralFormatsIsOneClipboardChange) {
   pump(10);
   EXPECT_EQ(Ctl->Of(WM_DRAWCLIPBOARD).size(), 3u);
   ChangeClipboardChain(Ctl->Handle(), before);
+}
+
+TEST_F(GuiInputState, AModalBoxCancelsTheModeHoldingTheMouse) {
+  TDialogHook old = SetDialogHook([](TDialogRequest&, int& r) {
+    r = IDOK;
+    return true;
+  });
+  Ctl->Record({WM_CANCELMODE, WM_CAPTURECHANGED});
+  SetCapture(Ctl->Handle());
+  MessageBox(Form->Handle(), u"Something went wrong", u"tamrix", MB_OK);
+  EXPECT_EQ(Ctl->Messages(), (std::vector<UINT>{WM_CANCELMODE, WM_CAPTURECHANGED}));
+  EXPECT_EQ(GetCapture(), nullptr);
+  // Without a capture nobody is disturbed.
+  Ctl->Seen.clear();
+  MessageBox(Form->Handle(), u"Again", u"tamrix", MB_OK);
+  EXPECT_TRUE(Ctl->Seen.empty());
+  SetDialogHook(old);
 }
 
 }  // namespace
