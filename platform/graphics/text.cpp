@@ -567,6 +567,19 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
     }
     return w;
   };
+  // How many characters from start (at most len) fit in room: one pass, so
+  // shortening a very long line costs no more than measuring it.
+  auto fittingLength = [&](int start, int len, int room) {
+    int w = 0, k = 0;
+    for (; k < len; ++k) {
+      const int i = start + k;
+      const int nw = (s[size_t(i)] == '\t' && (format & DT_EXPANDTABS)) ? (w / tabWidth + 1) * tabWidth
+                                                                       : w + adv[size_t(i)];
+      if (nw > room) break;
+      w = nw;
+    }
+    return k;
+  };
 
   const int maxWidth = int(std::clamp((long long)rect->Right - rect->Left, -(1LL << 30), 1LL << 30));
   std::vector<Line> lines;
@@ -624,7 +637,7 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
     l.width = lineWidth(l.start, l.len);
     if ((format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) && l.width > maxWidth) {
       l.ellipsis = true;
-      while (l.len > 0 && lineWidth(l.start, l.len) + dotsWidth > maxWidth) --l.len;
+      l.len = fittingLength(l.start, l.len, maxWidth - dotsWidth);
       l.width = lineWidth(l.start, l.len) + dotsWidth;
     }
     widest = std::max(widest, l.width);
@@ -656,7 +669,7 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
       Line& l = lines.back();
       if ((format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) && !l.ellipsis) {
         l.ellipsis = true;
-        while (l.len > 0 && lineWidth(l.start, l.len) + dotsWidth > maxWidth) --l.len;
+        l.len = fittingLength(l.start, l.len, maxWidth - dotsWidth);
         l.width = lineWidth(l.start, l.len) + dotsWidth;
       }
     }

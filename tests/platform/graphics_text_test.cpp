@@ -191,6 +191,14 @@ TEST(GraphicsText, EndEllipsisFitsItsWidth) {
   TRect calc = Rect(10, 5, 110, 25);
   DrawTextW(dc, text, &calc, DT_SINGLELINE | DT_END_ELLIPSIS | DT_CALCRECT);
   EXPECT_LE(calc.Width(), 100);
+  // A very long line is shortened in one pass, not character by character
+  // (which would take minutes here), to the same result.
+  String huge(200000, u'w');
+  TRect small = Rect(0, 0, 100, 20), shortened = Rect(0, 0, 100, 20);
+  DrawTextW(dc, huge, &small, DT_SINGLELINE | DT_END_ELLIPSIS | DT_CALCRECT);
+  DrawTextW(dc, String(40, u'w'), &shortened, DT_SINGLELINE | DT_END_ELLIPSIS | DT_CALCRECT);
+  EXPECT_EQ(small.Width(), shortened.Width());
+  EXPECT_LE(small.Width(), 100);
 }
 
 TEST(GraphicsText, PrefixCharactersAndVerticalCentring) {
