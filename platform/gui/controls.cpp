@@ -1003,10 +1003,12 @@ void TWinControl::defaultSetCursor(TMessage& m) {
   if (!w) return;
   TCursor c = crDefault;
   if (hit == HTCLIENT) c = Screen && Screen->Cursor() != crDefault ? Screen->Cursor() : Cursor();
-  if (c == crDefault)
-    w->setCursor(Qt::ArrowCursor);
-  else
+  if (c != crDefault)
     w->setCursor(CursorShape(c));
+  else if (hit == HTCLIENT && !FPrivate->OwnWidget && w == FPrivate->Widget.data())
+    w->unsetCursor();  // a stock control keeps its own shape (the text beam of an edit box)
+  else
+    w->setCursor(Qt::ArrowCursor);
 }
 
 // ---- TCustomControl ---------------------------------------------------------
