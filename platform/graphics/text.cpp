@@ -604,7 +604,7 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
         if (isBreakSpace(c)) {
           if (lastBreak < 0 || i > breakEnd) lastBreak = i;
           breakEnd = i + 1;
-        } else if (i > ls && wideBreakBefore(s, i)) {
+        } else if (i > ls && !(format & DT_NOFULLWIDTHCHARBREAK) && wideBreakBefore(s, i)) {
           lastBreak = breakEnd = i;
         }
         int nw = (c == '\t' && (format & DT_EXPANDTABS)) ? (w / tabWidth + 1) * tabWidth : w + adv[size_t(i)];

@@ -377,6 +377,10 @@ TEST(GraphicsText, WideCharacterTextWrapsBetweenCharacters) {
   DrawTextW(dc, text.substr(0, 7), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
   EXPECT_EQ(r.Height(), 2 * tm.tmHeight);
   EXPECT_EQ(r.Width(), one * 4);
+  // Unless the caller asks for breaks at blanks only.
+  r = Rect(0, 0, one * 5, 0);
+  DrawTextW(dc, text, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOFULLWIDTHCHARBREAK);
+  EXPECT_EQ(r.Height(), tm.tmHeight);
   // Latin words next to wide text still break only at their blanks.
   r = Rect(0, 0, probe.TextWidth(u"dictionary") + one, 0);
   DrawTextW(dc, u"dictionary\u8BCD\u5178", &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
