@@ -530,6 +530,9 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
     count = 0;
     while (text[count]) ++count;
   }
+  // With DT_TABSTOP the second byte is the tab size in characters, not flags.
+  const int tabChars = (format & DT_TABSTOP) ? int((format >> 8) & 0xFF) : 8;
+  if (format & DT_TABSTOP) format &= ~UINT(0xFF00);
   TFontData& f = dcFont(dc);
   const bool single = format & DT_SINGLELINE, wrap = (format & DT_WORDBREAK) && !single;
   int lineHeight = f.tm.tmHeight + ((format & DT_EXTERNALLEADING) ? f.tm.tmExternalLeading : 0);
@@ -557,7 +560,7 @@ int DrawTextW(HDC dc, const char16_t* text, int count, TRect* rect, UINT format)
   std::vector<int> adv(size_t(n) + 1);
   advances(dc, f, s.data(), n, adv.data());
   // Tabs expand to stops relative to the line start.
-  int tabWidth = f.tm.tmAveCharWidth * ((format & DT_TABSTOP) ? int((format >> 8) & 0xFF) : 8);
+  int tabWidth = f.tm.tmAveCharWidth * tabChars;
   if (tabWidth <= 0) tabWidth = 8 * std::max(1, f.tm.tmAveCharWidth);
   auto lineWidth = [&](int start, int len) {
     int w = 0;

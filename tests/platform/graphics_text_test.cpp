@@ -173,6 +173,23 @@ TEST(GraphicsText, CalcRectCoversWhatDrawTextDraws) {
   int one = DrawTextW(probe.Handle(), u"a", &r, DT_CALCRECT);
   r = Rect(0, 0, 500, 0);
   EXPECT_EQ(DrawTextW(probe.Handle(), u"a\r\nb\nc", &r, DT_CALCRECT), 3 * one);
+  // A tab size of 4 characters sits in the byte that otherwise holds
+  // DT_CALCRECT: the text is drawn, with tabs 4 average characters apart.
+  {
+    TBitmap tabbed(300, 30);
+    ClearTo(tabbed);
+    setFont(tabbed.Canvas(), u"Tahoma", -13);
+    HDC tdc = tabbed.Canvas()->Handle();
+    TEXTMETRICW tm;
+    GetTextMetricsW(tdc, &tm);
+    TRect t = Rect(0, 0, 300, 30);
+    DrawTextW(tdc, u"\tI", &t, DT_EXPANDTABS | DT_TABSTOP | (4 << 8));
+    EXPECT_EQ(t, Rect(0, 0, 300, 30));  // not a measuring call
+    TRect ink = InkBox(tabbed);
+    EXPECT_FALSE(ink.IsEmpty());
+    EXPECT_GE(ink.Left, 4 * tm.tmAveCharWidth);
+    EXPECT_LT(ink.Left, 5 * tm.tmAveCharWidth);
+  }
 }
 
 TEST(GraphicsText, EndEllipsisFitsItsWidth) {
