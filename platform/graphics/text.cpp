@@ -217,11 +217,16 @@ std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
   f.setPixelSize(100);
   d->raw = QRawFont::fromFont(f);
   // Positive heights give the cell (ascent + descent), negative the em.
-  double px = log.lfHeight < 0 ? -log.lfHeight : log.lfHeight == 0 ? 13 : log.lfHeight;
+  // Sizes beyond a few thousand pixels overflow the rasteriser's metrics
+  // (a page may ask for any font size): such requests get the largest size.
+  constexpr double kMaxPixels = 16384;
+  const double asked = log.lfHeight < 0 ? -double(log.lfHeight) : log.lfHeight == 0 ? 13 : double(log.lfHeight);
+  const int height = int(std::min(asked, kMaxPixels));
+  double px = height;
   if (log.lfHeight > 0 && d->raw.isValid()) {
     d->raw.setPixelSize(d->raw.unitsPerEm());
     double cell = d->raw.ascent() + d->raw.descent();
-    if (cell > 0) px = log.lfHeight * d->raw.unitsPerEm() / cell;
+    if (cell > 0) px = height * d->raw.unitsPerEm() / cell;
   }
   d->pixelSize = px;
   if (d->raw.isValid()) d->raw.setPixelSize(px);
@@ -244,7 +249,7 @@ std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
   }
   // A positive height asks for exactly that cell: rounding ascent and
   // descent up separately would make it a pixel taller.
-  if (log.lfHeight > 0 && tm.tmAscent <= log.lfHeight) tm.tmDescent = log.lfHeight - tm.tmAscent;
+  if (log.lfHeight > 0 && tm.tmAscent <= height) tm.tmDescent = height - tm.tmAscent;
   tm.tmHeight = tm.tmAscent + tm.tmDescent;
   tm.tmInternalLeading = std::max(0, tm.tmHeight - int(std::lround(px)));
   tm.tmWeight = log.lfWeight >= 600 ? FW_BOLD : FW_NORMAL;

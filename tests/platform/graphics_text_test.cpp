@@ -404,3 +404,26 @@ TEST(GraphicsText, WideCharacterTextWrapsBetweenCharacters) {
   EXPECT_EQ(r.Height(), 2 * tm.tmHeight);
   EXPECT_EQ(r.Width(), probe.TextWidth(u"dictionary\u8BCD"));
 }
+
+TEST(GraphicsFonts, AbsurdSizesGiveSaneMetrics) {
+  // A page may ask for any font size; metrics must stay positive and
+  // consistent, and drawing must not fail.
+  TBitmap b(100, 40);
+  ClearTo(b);
+  TCanvas* c = b.Canvas();
+  setFont(c, u"Arial", -1000);
+  const int large = c->TextWidth(u"Hi");
+  for (int h : {-100000, -2000000000, 2000000000, int(0x80000000)}) {
+    setFont(c, u"Arial", h);
+    TEXTMETRICW tm;
+    GetTextMetricsW(c->Handle(), &tm);
+    EXPECT_GT(tm.tmHeight, 1000) << h;
+    EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent) << h;
+    EXPECT_GT(tm.tmAscent, 0) << h;
+    EXPECT_GT(tm.tmDescent, 0) << h;
+    EXPECT_GE(c->TextWidth(u"Hi"), large) << h;
+    c->TextOut(0, 0, u"Hi");
+    TRect r = Rect(0, 0, 100, 40);
+    DrawTextW(c->Handle(), u"Hi there", &r, DT_WORDBREAK | DT_END_ELLIPSIS);
+  }
+}
