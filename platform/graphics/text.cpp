@@ -52,6 +52,8 @@ constexpr KnownFace kKnownFaces[] = {
 
 const KnownFace* knownFace(const String& face) {
   String l = lower(face);
+  // Older Cyrillic pages name the same faces with a " Cyr" suffix.
+  if (l.size() > 4 && l.compare(l.size() - 4, 4, u" cyr") == 0) l.resize(l.size() - 4);
   for (const auto& k : kKnownFaces)
     if (l == k.name) return &k;
   return nullptr;

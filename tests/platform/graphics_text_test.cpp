@@ -30,6 +30,10 @@ TEST(GraphicsFonts, WellKnownFacesResolveToInstalledFamilies) {
   EXPECT_FALSE(serif.empty());
   EXPECT_NE(serif, mono);
   EXPECT_TRUE(FontFamilyInstalled(serif));
+  // The faces named with the " Cyr" suffix of older Cyrillic pages.
+  EXPECT_TRUE(FontFamilyInstalled(u"Times New Roman Cyr"));
+  EXPECT_EQ(ResolveFontFamily(u"Times New Roman Cyr"), serif);
+  EXPECT_EQ(ResolveFontFamily(u"Courier New CYR"), mono);
 
   // A fixed-pitch stand-in really is fixed pitch.
   TBitmap b(10, 10);
