@@ -16,6 +16,7 @@
 
 #include "platform/core/codepage.h"
 #include "platform/core/strings.h"
+#include "bench/common/best_time.h"
 
 namespace {
 
@@ -33,17 +34,6 @@ RawByteString makeText(int codePage, const std::vector<String>& words, size_t si
   }
   out.resize(size);
   return out;
-}
-
-double bestSeconds(int runs, const std::function<void()>& f) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
-    best = std::min(best, d.count());
-  }
-  return best;
 }
 
 size_t iconvDecode(const char* name, const RawByteString& bytes) {

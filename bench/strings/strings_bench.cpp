@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/core/strings.h"
+#include "bench/common/best_time.h"
 
 namespace {
 
@@ -31,17 +32,6 @@ String makeText(size_t units) {
   }
   text.resize(units);
   return text;
-}
-
-double bestSeconds(int runs, const std::function<void()>& f) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
-    best = std::min(best, d.count());
-  }
-  return best;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "db/utf8_convert.h"
+#include "bench/common/best_time.h"
 
 namespace {
 
@@ -41,17 +42,6 @@ UTF8String makeText(size_t size) {
     text += gaps[rng() % std::size(gaps)];
   }
   return text;
-}
-
-double bestSeconds(int runs, const std::function<void()>& f) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    const auto t1 = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
-  }
-  return best;
 }
 
 // One iconv call over the whole buffer; returns the bytes written.
