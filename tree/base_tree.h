@@ -441,6 +441,7 @@ private:
   bool childrenAbove() const { return FOptions->PaintOptions().Contains(toChildrenAbove); }
   bool readOnly() const { return FOptions->MiscOptions().Contains(toReadOnly); }
   PDataNode nextVisibleNoInit(PDataNode Node, bool aboveOrder) const;
+  void findShownAncestor(PDataNode Node, PDataNode& shown, PDataNode& hiddenTop) const;
   // Resolves nil to the root and makes sure Node's own children exist.
   PDataNode parentWithChildren(PDataNode Node);
   // Initialises Node on first access; passes nil through.

@@ -373,12 +373,11 @@ PDataNode TBaseDataTree::GetLastVisible(PDataNode Node, bool ConsiderChildrenAbo
   return result;
 }
 
-// The row stepper of the position cache and of GetNodeAt; runs on the worker
-// thread too, so it reads nothing but the structure.
-PDataNode TBaseDataTree::nextVisibleNoInit(PDataNode Node, bool aboveOrder) const {
-  // Find the nearest shown ancestor and the subtree that hides Node.
-  PDataNode shown = Node;
-  PDataNode hiddenTop = nullptr;
+// The nearest ancestor (or Node itself) that is shown as a row, and the top
+// of the hidden subtree Node lies in (nil when Node itself is shown).
+void TBaseDataTree::findShownAncestor(PDataNode Node, PDataNode& shown, PDataNode& hiddenTop) const {
+  shown = Node;
+  hiddenTop = nullptr;
   for (PDataNode run = Node; run != FRoot; run = run->Parent) {
     PDataNode parent = run->Parent;
     if (!isVisible(run) || (parent != FRoot && !isExpanded(parent))) {
@@ -386,6 +385,14 @@ PDataNode TBaseDataTree::nextVisibleNoInit(PDataNode Node, bool aboveOrder) cons
       shown = parent;
     }
   }
+}
+
+// The row stepper of the position cache and of GetNodeAt; runs on the worker
+// thread too, so it reads nothing but the structure.
+PDataNode TBaseDataTree::nextVisibleNoInit(PDataNode Node, bool aboveOrder) const {
+  // Find the nearest shown ancestor and the subtree that hides Node.
+  PDataNode shown, hiddenTop;
+  findShownAncestor(Node, shown, hiddenTop);
   // After a hidden subtree the walk goes on after it; a collapsed shown
   // ancestor hides everything below it.
   PDataNode from = Node;
@@ -469,15 +476,8 @@ PDataNode TBaseDataTree::GetPreviousVisibleNoInit(PDataNode Node, bool ConsiderC
   TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
   bool above = ConsiderChildrenAbove && childrenAbove();
 
-  PDataNode shown = Node;
-  PDataNode hiddenTop = nullptr;
-  for (PDataNode run = Node; run != FRoot; run = run->Parent) {
-    PDataNode parent = run->Parent;
-    if (!isVisible(run) || (parent != FRoot && !isExpanded(parent))) {
-      hiddenTop = run;
-      shown = parent;
-    }
-  }
+  PDataNode shown, hiddenTop;
+  findShownAncestor(Node, shown, hiddenTop);
   PDataNode from = Node;
   if (hiddenTop) {
     bool collapsedShown = shown != FRoot && !isExpanded(shown);
