@@ -51,6 +51,9 @@ void TSQLite3Database::closeForDestruction() {
       statement->SetActive(false);
     } catch (...) {
     }
+    // A close handler may have freed the statement: then it has unlinked
+    // itself and must not be touched again.
+    if (!Links(statement)) continue;
     if (statement->FHandle) {
       sqlite3_finalize(statement->FHandle);
       statement->FHandle = nullptr;

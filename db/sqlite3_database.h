@@ -145,6 +145,16 @@ public:
   const void* Column_Blob(int i);
   int Column_Bytes(int i);
 
+  // Values for the statement's parameters (1-based, as the engine counts
+  // them), copied by the engine. Text is UTF-8. A value that cannot be bound
+  // (no such parameter, too big) raises ESQLite3. Reset rewinds the
+  // statement for another run and clears every bound value.
+  void Bind_Text(int i, const UTF8String& value);
+  void Bind_Int64(int i, std::int64_t value);
+  void Bind_Blob(int i, const void* data, int count);
+  void Bind_Null(int i);
+  void Reset();
+
   TNotifyEvent AfterClose;
   TNotifyEvent AfterOpen;
   TNotifyEvent BeforeClose;
