@@ -94,6 +94,12 @@ void TSQLite3Database::SetDatabaseName(const String& value) {
   FDatabaseName = value;
 }
 
+void TSQLite3Database::SetReadOnly(bool value) {
+  if (value == FReadOnly) return;
+  CheckDisconnected();
+  FReadOnly = value;
+}
+
 void TSQLite3Database::SetPassword(const RawByteString& value) {
   if (Connected() && !value.empty()) RaiseDatabaseError(SEncryptionNotSupported, this);
   FPassword = value;
@@ -191,7 +197,8 @@ void TSQLite3Database::DoConnect() {
   UTF8String name;
   if (!engineFileName(FDatabaseName, name))
     throw EFOpenError(u"Cannot open file " + ExpandDatabaseFileName(FDatabaseName));
-  const int rc = sqlite3_open_v2(name.c_str(), &FHandle, SQLITE_OPEN_READWRITE, nullptr);
+  const int rc = sqlite3_open_v2(name.c_str(), &FHandle,
+                                 FReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (rc == SQLITE_OK) return;
   try {
     CheckResult(rc);

@@ -43,6 +43,11 @@ public:
   const String& DatabaseName() const { return FDatabaseName; }
   void SetDatabaseName(const String& value);
 
+  // Connect for reading only (the file is never written). Changeable only
+  // while disconnected.
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value);
+
   // This engine has no page encryption: a non-empty password makes
   // connecting and creating fail with ESQLite3 before the file is touched,
   // and cannot be set on an open connection.
@@ -110,6 +115,7 @@ private:
   RawByteString FPassword;
   std::vector<TSQLite3Statement*> FStatements;
   bool FStreamedConnected = false;
+  bool FReadOnly = false;
 };
 
 class TSQLite3Statement : public TObject {
