@@ -1,14 +1,12 @@
 #pragma once
 // What the document model and the viewer control share without knowing each
-// other: client-side image maps as region lists, the id list of anchors and
-// named elements, the two base classes of the viewer control (the virtual
-// operations the model calls back), the sentinel streams of the image
-// request event, the placeholder pictures and the viewer's cursor numbers.
+// other: the two base classes of the viewer control (the virtual operations
+// the model calls back), the sentinel streams of the image request event,
+// the placeholder pictures and the viewer's cursor numbers.
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "html/view/attributes.h"
 #include "platform/core/object.h"
 #include "platform/core/streams.h"
 #include "platform/core/string_list.h"
@@ -17,65 +15,6 @@
 #include "platform/gui/controls.h"
 
 class TBitmap;
-
-// ---- image maps ----------------------------------------------------------------
-
-// One AREA of a map: a link over a region of the picture.
-class TMapArea : public TObject {
-public:
-  ~TMapArea() override;
-  bool PtInArea(int X, int Y) const;
-
-  String HRef;             // empty for NOHREF
-  HRGN Region = nullptr;   // owned
-  String Target;
-  String Title;
-};
-
-using TMapAreaList = TFreeList<TMapArea>;
-
-// A MAP element: its areas in document order.
-class TMapItem : public TObject {
-public:
-  static constexpr int MaxAreas = 1000;
-
-  TMapItem();
-  ~TMapItem() override;
-
-  // Adds the area described by one AREA tag; malformed areas are dropped.
-  void AddArea(const TAttributeList* Attrib);
-  // The first area containing (X, Y) (relative to the picture inside its
-  // border) decides; false when it has no link or no area contains the
-  // point. A new link record (the caller's) on success.
-  bool GetURL(int X, int Y, TUrlTarget*& URLTarg, String& ATitle) const;
-
-  std::unique_ptr<TMapAreaList> Areas;
-  String MapName;  // upper case
-};
-
-// ---- the id list ---------------------------------------------------------------
-
-// Everything an id or anchor name can point at.
-class TIDObject : public TObject {
-public:
-  // The document Y of the object's top.
-  virtual int GetYPosition() = 0;
-  // True when the id list owns (and frees) the object.
-  virtual bool FreeMe() { return false; }
-};
-
-// Id or name -> object, sorted, names compared without case. The last
-// registration of a name wins.
-class TIDObjectList : public TStringList {
-public:
-  TIDObjectList();
-  ~TIDObjectList() override;
-
-  int AddObject(const String& S, TObject* AObject) override;
-  void Clear() override;
-  // The object of a name, or nullptr.
-  TIDObject* FindObject(const String& S) const;
-};
 
 // ---- viewer base classes -----------------------------------------------------------
 
