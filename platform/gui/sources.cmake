@@ -10,7 +10,6 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/forms.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hints.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hotkey.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/imglist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scrollbars.cpp
