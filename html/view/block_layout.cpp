@@ -10,6 +10,7 @@
 #include "html/view/document.h"
 #include "html/view/image_object.h"
 #include "html/view/indent_manager.h"
+#include "html/view/layout_device.h"
 #include "html/view/table.h"
 #include "html/view/viewer_base.h"
 #include "platform/graphics/bitmap.h"
@@ -185,7 +186,7 @@ int TBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Ava
   const int ah = boxHeight >= 0 ? boxHeight : 0;
   const int bh = boxHeight >= 1 ? boxHeight : AvailHeight >= 1 ? AvailHeight : BlockHeight;
   if (mgr) {
-    const TObject* saveID = mgr->CurrentID;
+    const auto saveID = mgr->CurrentID;
     mgr->CurrentID = this;
     const int li = mgr->SetLeftIndent(contentX - mgr->LeftEdge, top);
     const int ri = mgr->SetRightIndent(contentX + ContentWidth - mgr->LeftEdge, top);
@@ -373,7 +374,7 @@ void TBlock::DrawBlock(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr
   }
   if (!Document->NoBlockPaint) {
     TIndentManager* mgr = MyCell->IndentManager ? MyCell->IndentManager : IMgr;
-    const TObject* saveID = mgr ? mgr->CurrentID : nullptr;
+    const auto saveID = mgr ? mgr->CurrentID : nullptr;
     const int saveEdge = mgr ? mgr->LeftEdge : 0;
     if (mgr) {
       mgr->CurrentID = this;
