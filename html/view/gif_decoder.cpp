@@ -70,6 +70,12 @@ const char* GifErrorText(int code) {
 }
 
 int GifLastError() { return lastError; }
+
+void RaiseGifError(int code) {
+  lastError = code;
+  lastMessage = UTF8ToUTF16(std::string("TGif: ") + GifErrorText(code));
+  throw EGifError(lastMessage);
+}
 String GifLastErrorMessage() { return lastMessage; }
 
 const TGifExtension* TGifImageDescriptor::GraphicControl() const {
@@ -349,6 +355,12 @@ void TGif::decodeImage(TGifImageDescriptor& img, const std::vector<std::uint8_t>
       if (code >= clear) code = 0;
       out[pos++] = std::uint8_t(code);
       old = code;
+      // With a minimum code size of 1 the table is full at once: the next
+      // code is already one bit wider, as common decoders read it.
+      if (next >= limit && width < 12) {
+        ++width;
+        limit <<= 1;
+      }
       continue;
     }
     int emit = code;
@@ -369,7 +381,7 @@ void TGif::decodeImage(TGifImageDescriptor& img, const std::vector<std::uint8_t>
     } else {
       fail(geLzwFormat);
     }
-    if (next == limit && width < 12) {
+    if (next >= limit && width < 12) {
       ++width;
       limit <<= 1;
     }

@@ -26,6 +26,8 @@ enum TGifErrorCode {
 const char* GifErrorText(int code);
 // The code and full message of the last failure (kept for diagnostics).
 int GifLastError();
+// Records and raises the failure of the code (its message from the table).
+[[noreturn]] void RaiseGifError(int code);
 String GifLastErrorMessage();
 
 // Caps that bound what one file may make us allocate. The strip caps are

@@ -128,9 +128,8 @@ std::unique_ptr<TGIFImage> TGIFImage::CreateCopy(const TGIFImage& Item) {
 std::unique_ptr<TGIFImage> TGIFImage::CreateFromGif(const TGif& gif) {
   const int count = gif.ImageCount();
   const int w = gif.Width(), h = gif.Height();
-  if (count < 1) throw EGifError(UTF8ToUTF16(std::string("TGif: ") + GifErrorText(geNoImage)));
-  auto tooLarge = [] { return EGifError(UTF8ToUTF16(std::string("TGif: ") + GifErrorText(geTooLarge))); };
-  if (w <= 0 || h <= 0) throw EGifError(UTF8ToUTF16(std::string("TGif: ") + GifErrorText(geZeroSize)));
+  if (count < 1) RaiseGifError(geNoImage);
+  if (w <= 0 || h <= 0) RaiseGifError(geZeroSize);
 
   bool transparent = false;
   for (int i = 0; i < count; ++i) transparent |= gif.TransparentIndex(i) >= 0;
@@ -138,7 +137,7 @@ std::unique_ptr<TGIFImage> TGIFImage::CreateFromGif(const TGif& gif) {
   // checked before anything is allocated.
   const std::uint64_t stride = (std::uint64_t(w) * 3 * std::uint64_t(count) + 3) & ~std::uint64_t(3);
   const std::uint64_t total = 54 + stride * std::uint64_t(h);
-  if (total >= GifStripLimit || (transparent && total >= GifTransparentStripLimit)) throw tooLarge();
+  if (total >= GifStripLimit || (transparent && total >= GifTransparentStripLimit)) RaiseGifError(geTooLarge);
 
   auto img = std::make_unique<TGIFImage>();
   img->FWidth = w;
