@@ -396,6 +396,49 @@ TEST(GraphicsImageList, MaskedBlendedOverlaidAndDisabled) {
   EXPECT_EQ(GetGValue(grey), GetBValue(grey));
 }
 
+TEST(GraphicsImageList, ChangeLinksAndOverlaysBelongToTheirList) {
+  TBitmap pic(4, 4);
+  ClearTo(pic, clBlue);
+  int treeCalls = 0, headerCalls = 0;
+  TImageList* seen = nullptr;
+  auto list = std::make_unique<TImageList>(nullptr);
+  list->SetWidth(4);
+  list->SetHeight(4);
+  {
+    // Two watchers of one list are both told; a watcher that goes first
+    // is no longer called.
+    TChangeLink tree, header;
+    tree.OnChange = [&](TObject* sender) { ++treeCalls; seen = static_cast<TImageList*>(sender); };
+    header.OnChange = [&](TObject*) { ++headerCalls; };
+    list->RegisterChanges(&tree);
+    list->RegisterChanges(&header);
+    list->RegisterChanges(&tree);  // twice is once
+    list->Add(&pic, nullptr);
+    EXPECT_EQ(treeCalls, 1);
+    EXPECT_EQ(headerCalls, 1);
+    EXPECT_EQ(seen, list.get());
+    EXPECT_EQ(tree.Sender(), list.get());
+  }
+  list->Add(&pic, nullptr);  // the links are gone: no call into freed objects
+  EXPECT_EQ(treeCalls, 1);
+
+  TChangeLink orphan;
+  list->RegisterChanges(&orphan);
+  ASSERT_TRUE(ImageList_SetOverlayImage(list.get(), 1, 1));
+  list.reset();
+  EXPECT_EQ(orphan.Sender(), nullptr);  // the list went first
+
+  // Overlays are the list's own: a new list never inherits them.
+  TImageList fresh(nullptr);
+  fresh.SetWidth(4);
+  fresh.SetHeight(4);
+  fresh.Add(&pic, nullptr);
+  fresh.Add(&pic, nullptr);
+  EXPECT_EQ(fresh.Overlay(1), -1);
+  EXPECT_FALSE(ImageList_SetOverlayImage(&fresh, 2, 1));  // no picture 2
+  EXPECT_FALSE(ImageList_SetOverlayImage(&fresh, 0, 16));  // overlays run 1..15
+}
+
 TEST(GraphicsGdiPlus, LoadsScalesAndReportsMissingFiles) {
   fs::path file = tempFile("dot.png");
   auto png = makePng(1, 1, {0, 128, 0, 255});
