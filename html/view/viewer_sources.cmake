@@ -3,4 +3,5 @@
 # selection and clipboard).
 list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/viewer_base.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/html_clipboard.cpp
 )
