@@ -246,7 +246,7 @@ void TRuForm::createComponents() {
   HTMLOut = new THtmlView(this);
   HTMLOut->SetParent(Panel2);
   HTMLOut->SetBounds(0, 0, Panel2->Width() - 16, Panel2->Height() - 60);
-  HTMLOut->SetBorderStyle(bsNone);
+  HTMLOut->SetBorderStyle(htNone);
   HTMLOut->SetHistoryMaxCount(0);
   HTMLOut->SetNoSelect(false);
   HTMLOut->SetDefFontName(u"Times New Roman");
