@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/graphics/canvas_qt.h"
+#include "platform/graphics/gdi.h"
 #include "platform/gui/stdctrls_private.h"
 
 using namespace stdctrls_detail;
@@ -35,25 +36,22 @@ void TPanel::Paint() {
   QPainter& p = *h->Painter;
   QRect r(0, 0, ClientWidth(), ClientHeight());
   p.fillRect(r, QColorFromColor(Color()));
-  QColor light = QColorFromColor(clBtnHighlight), dark = QColorFromColor(clBtnShadow);
+  // Each bevel is FBevelWidth single rings: raised light over shadow,
+  // lowered the other way round.
+  HDC dc = CreatePainterDC(p);
+  TRect edge{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
   auto bevel = [&](TBevelCut cut) {
     if (cut == bvNone) return;
     for (int i = 0; i < FBevelWidth; ++i) {
-      if (cut != bvSpace) {
-        QColor tl = cut == bvRaised ? light : dark, br = cut == bvRaised ? dark : light;
-        p.setPen(tl);
-        p.drawLine(r.left(), r.top(), r.right(), r.top());
-        p.drawLine(r.left(), r.top(), r.left(), r.bottom());
-        p.setPen(br);
-        p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-        p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-      }
-      r.adjust(1, 1, -1, -1);
+      if (cut == bvSpace) InflateRect(edge, -1, -1);
+      else DrawEdge(dc, edge, cut == bvRaised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
     }
   };
   bevel(FBevelOuter);
-  r.adjust(BorderWidth(), BorderWidth(), -BorderWidth(), -BorderWidth());
+  InflateRect(edge, -BorderWidth(), -BorderWidth());
   bevel(FBevelInner);
+  ReleasePainterDC(dc);
+  r = QRect(edge.Left, edge.Top, edge.Width(), edge.Height());
   if (!FShowCaption || Caption().empty()) return;
   p.setFont(QFontFromFont(*Font()));
   p.setPen(QColorFromColor(Font()->Color()));

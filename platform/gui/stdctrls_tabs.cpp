@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/graphics/canvas_qt.h"
+#include "platform/graphics/gdi.h"
 #include "platform/gui/stdctrls_private.h"
 
 using namespace stdctrls_detail;
@@ -81,13 +82,10 @@ void TCustomTabControl::Dispatch(TMessage& m) {
       QPainter& p = *h->Painter;
       QRect all = h->Widget->rect();
       p.fillRect(all, QColorFromColor(Color()));
-      QRect frame(h->Client.Left - 2, h->Client.Top - 2, h->Client.Width() + 4, h->Client.Height() + 4);
-      p.setPen(QColorFromColor(clBtnHighlight));
-      p.drawLine(frame.topLeft(), frame.topRight());
-      p.drawLine(frame.topLeft(), frame.bottomLeft());
-      p.setPen(QColorFromColor(clBtnShadow));
-      p.drawLine(frame.bottomLeft(), frame.bottomRight());
-      p.drawLine(frame.topRight(), frame.bottomRight());
+      TRect frame{h->Client.Left - 2, h->Client.Top - 2, h->Client.Right + 3, h->Client.Bottom + 3};
+      HDC dc = CreatePainterDC(p);
+      DrawEdge(dc, frame, BDR_RAISEDINNER, BF_RECT);
+      ReleasePainterDC(dc);
     }
     return;
   }

@@ -140,7 +140,7 @@ TEST(GraphicsPictures, KindsAreRecognisedByTheirFirstBytes) {
   EXPECT_EQ(KindOfPicture("\x89PN", 3), TPictureKind::Unknown);
 }
 
-TEST(GraphicsPictures, PngWithAlphaDecodesPremultiplied) {
+TEST(GraphicsPictures, PngWithAlphaKeepsStraightColours) {
   // 2 x 2: opaque red, transparent, half-transparent white, opaque blue.
   auto png = makePng(2, 2, {255, 0, 0, 255, 0, 255, 0, 0, 255, 255, 255, 128, 0, 0, 255, 255});
   TBitmap b;
@@ -152,10 +152,11 @@ TEST(GraphicsPictures, PngWithAlphaDecodesPremultiplied) {
   auto* r0 = static_cast<std::uint8_t*>(b.ScanLine(0));
   EXPECT_EQ(r0[2], 255);  // red
   EXPECT_EQ(r0[3], 255);
-  EXPECT_EQ(r0[7], 0);  // transparent
+  EXPECT_EQ(r0[7], 0);  // transparent, yet still green
+  EXPECT_EQ(r0[5], 255);
   auto* r1 = static_cast<std::uint8_t*>(b.ScanLine(1));
   EXPECT_EQ(r1[3], 128);
-  EXPECT_EQ(r1[0], 128);  // premultiplied white
+  EXPECT_EQ(r1[0], 255);  // white as the file has it, not premultiplied
 
   // Drawn over black, the transparent pixel shows black and the half one grey.
   TBitmap dst(2, 2);
