@@ -95,7 +95,9 @@ TRuForm::TRuForm(TComponent* AOwner) : TForm(AOwner) {
 }
 
 TRuForm::~TRuForm() {
-  CloseDictionaries();
+  // A bare delete reaches here without OnDestroy having run.
+  OnDestroy = nullptr;
+  FormDestroy(this);
   if (RuForm == this) RuForm = nullptr;
 }
 
@@ -397,7 +399,9 @@ void TRuForm::FormClose(TObject*, TCloseAction& Action) {
 }
 
 void TRuForm::FormDestroy(TObject*) {
-  ChangeClipboardChain(Handle(), NextClipboardViewer);
+  if (FFormDestroyDone) return;
+  FFormDestroyDone = true;
+  if (HandleAllocated()) ChangeClipboardChain(Handle(), NextClipboardViewer);
   CloseDictionaries();
 }
 

@@ -208,6 +208,7 @@ private:
   bool FPendingClose = false;
   bool FHotKeyRegistered = false;
   bool FClosing = false;
+  bool FFormDestroyDone = false;
   String FProgramFolder;
 };
 
