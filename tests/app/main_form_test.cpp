@@ -264,13 +264,13 @@ TEST_F(Window, RunsStartedInsideARunWaitForIt) {
     if (++adds == 100 && !nested) {
       nested = true;
       Form->FormActivate(Form);
-      EXPECT_NE(Dicts[0].Db, nullptr);
+      EXPECT_NE(::Dicts[0].Db, nullptr);
     }
   };
   Search(u"%");
   Form->vst->OnStructureChange = nullptr;
   EXPECT_EQ(ResultCount, 5005);
-  EXPECT_NE(Dicts[0].Db, nullptr);
+  EXPECT_NE(::Dicts[0].Db, nullptr);
 }
 
 TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
@@ -328,7 +328,7 @@ TEST_F(Window, ClosingSavesSettingsAtomicallyAndEmptiesTemp) {
   EXPECT_NE(settings.find("MainFormWidth=900;\r\n"), std::string::npos);
   EXPECT_NE(settings.find("CurrentSkin=noSkin;\r\n"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Dir / "other/settings.new"));
-  EXPECT_EQ(LastDictIndex >= 0 ? Dicts[0].Db : nullptr, nullptr);
+  EXPECT_EQ(LastDictIndex >= 0 ? ::Dicts[0].Db : nullptr, nullptr);
 }
 
 TEST_F(Window, BadSettingsAndMissingAlphabetStillStart) {
@@ -349,18 +349,18 @@ TEST_F(Window, RescanAddsNewFilesActiveOnTopAndDropsMissingOnes) {
   Dict("my dict").Properties("Blank", "en").Word({0, "FOX", "from the file with a blank"});
   Start();
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "my dict 1\r\nen 1\r\nru 1\r\n");
-  EXPECT_EQ(UTF16ToUTF8(Dicts->Label1->Caption()), "Установлено новых словарей: 1");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Установлено новых словарей: 1");
   EXPECT_EQ(ActiveDicts[0], u"my dict");
   Search(u"fox");
   EXPECT_EQ(Tree(), "Blank(0,0)[FOX#1] English <dictionary>(0,-1)[FOX#1,FOX#3]");
   // Unchanged across activations.
   Form->FormActivate(Form);
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "my dict 1\r\nen 1\r\nru 1\r\n");
-  EXPECT_EQ(UTF16ToUTF8(Dicts->Label1->Caption()), "Новые словари не найдены.");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Новые словари не найдены.");
   std::filesystem::remove(Dir / "dictionaries/ru.tamrix");
   std::filesystem::remove(Dir / "dictionaries/en.tamrix");
   Form->FormActivate(Form);
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "my dict 1\r\n");
-  EXPECT_EQ(UTF16ToUTF8(Dicts->Label1->Caption()), "Удалено словарей: 2");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Удалено словарей: 2");
   EXPECT_EQ(LastDictIndex, 0);
 }

@@ -36,7 +36,7 @@ protected:
   }
   void TearDown() override {
     Application->SetMainForm(nullptr);
-    for (TForm* f : {static_cast<TForm*>(Form), static_cast<TForm*>(Dicts), static_cast<TForm*>(Options),
+    for (TForm* f : {static_cast<TForm*>(Form), static_cast<TForm*>(Manager), static_cast<TForm*>(Options),
                      static_cast<TForm*>(Vk)})
       if (f) f->Free();
     SetDialogHook(nullptr);
@@ -50,8 +50,8 @@ protected:
     Form->SetProgramFolder(Utf8ToUnicode(Dir.string()));
     Application->SetMainForm(Form);
     Form->AfterConstruction();
-    Dicts = new TDictsForm(nullptr);
-    Dicts->AfterConstruction();
+    Manager = new TDictsForm(nullptr);
+    Manager->AfterConstruction();
     Options = new TOptionsForm(nullptr);
     Options->AfterConstruction();
     Vk = new TvkForm(nullptr);
@@ -118,7 +118,7 @@ protected:
   std::string Status() { return UTF16ToUTF8(Form->HintLabel->Caption()); }
 
   TRuForm* Form = nullptr;
-  TDictsForm* Dicts = nullptr;
+  TDictsForm* Manager = nullptr;
   TOptionsForm* Options = nullptr;
   TvkForm* Vk = nullptr;
   std::vector<std::string> Messages;
