@@ -120,6 +120,8 @@ TEST_F(Window, HeadwordIdsAreWholeRowidsAndRolesComeFromTheKind) {
       .Word({-5, "NEG", "negative"})
       .Word({3000000000LL, "BIG", "big"});
   List("odd 1\r\n");
+  std::filesystem::remove(Dir / "dictionaries/en.tamrix");
+  std::filesystem::remove(Dir / "dictionaries/ru.tamrix");
   apptest::DictFile(Dir / "dictionaries/odd.tamrix").exec("UPDATE words SET ROWID=0 WHERE word='ZERO'");
   apptest::DictFile(Dir / "dictionaries/odd.tamrix").exec("UPDATE descriptions SET ROWID=0 WHERE description='zero'");
   Start();
