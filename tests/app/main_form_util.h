@@ -1,6 +1,7 @@
 #pragma once
 // The real main window over a program folder built by code.
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "app/dicts_form.h"
@@ -35,6 +36,7 @@ protected:
     });
   }
   void TearDown() override {
+    Application->OnMessage = nullptr;
     Application->SetMainForm(nullptr);
     for (TForm* f : {static_cast<TForm*>(Form), static_cast<TForm*>(Manager), static_cast<TForm*>(Options),
                      static_cast<TForm*>(Vk)})
@@ -114,6 +116,20 @@ protected:
     Form->vstClick(t);
   }
 
+  // Runs Action when the window next handles its messages (inside a run,
+  // as a click or key would arrive).
+  void Later(std::function<void()> Action) {
+    FLater = std::move(Action);
+    Application->OnMessage = [this](TMessage& m, bool& handled) {
+      if (m.Msg != WM_APP + 77) return;
+      handled = true;
+      Application->OnMessage = nullptr;
+      auto action = std::move(FLater);
+      action();
+    };
+    PostMessage(Form->Handle(), WM_APP + 77, 0, 0);
+  }
+
   std::string Page() { return UTF16ToUTF8(Form->HTMLOut->GetDocumentSource()); }
   std::string Status() { return UTF16ToUTF8(Form->HintLabel->Caption()); }
 
@@ -122,6 +138,9 @@ protected:
   TOptionsForm* Options = nullptr;
   TvkForm* Vk = nullptr;
   std::vector<std::string> Messages;
+
+private:
+  std::function<void()> FLater;
 };
 
 }  // namespace apptest
