@@ -137,8 +137,10 @@ void TTreeThread::Execute() {
   f->LastRootNode = nullptr;
   ResultCount = 0;
 
-  f->QueryCombo->Items()->Add(f->QueryCombo->Text());
-  const String query = Trim(f->QueryCombo->Text());
+  // The text is taken before the list grows: adding an item may select it.
+  const String typed = f->QueryCombo->Text();
+  f->QueryCombo->Items()->Add(typed);
+  const String query = Trim(typed);
   f->QueryCombo->SetText(query);
   // An empty query box searches nothing.
   if (query.empty()) {

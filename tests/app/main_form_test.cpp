@@ -125,14 +125,20 @@ TEST_F(Window, HeadwordIdsAreWholeRowidsAndRolesComeFromTheKind) {
   apptest::Exec(Dir / "dictionaries/odd.tamrix",
                 "UPDATE words SET ROWID=0 WHERE word='ZERO'; UPDATE descriptions SET ROWID=0 WHERE description='zero'");
   Start();
+  // "%" keeps its condition words.ROWID>0; the others are found by name.
   Search(u"%");
-  EXPECT_EQ(Tree(), "Odd ids(0,0)[NEG#-5,ZERO#0,BIG#3000000000]");
-  Select(0, 0);
+  EXPECT_EQ(Tree(), "Odd ids(0,0)[BIG#3000000000]");
+  Search(u"neg");
+  EXPECT_EQ(Tree(), "Odd ids(0,0)[NEG#-5]");
   EXPECT_NE(Page().find("<h1>NEG</h1>negative"), std::string::npos) << Page();
-  Select(0, 1);
+  Search(u"zero");
+  EXPECT_EQ(Tree(), "Odd ids(0,0)[ZERO#0]");
   EXPECT_NE(Page().find("<h1>ZERO</h1>zero"), std::string::npos) << Page();
-  Select(0, 2);
+  Search(u"big");
   EXPECT_NE(Page().find("<h1>BIG</h1>big"), std::string::npos) << Page();
+  // The root of the first dictionary (id 0) still shows its about page.
+  Select(0);
+  EXPECT_NE(Page().find("<h1>Odd ids</h1>L1:"), std::string::npos) << Page();
 }
 
 TEST_F(Window, CompletionListsTheFirstDictionaryByPrefix) {
@@ -217,7 +223,7 @@ TEST_F(Window, StopEndsTheWholeRun) {
     big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
              "INSERT INTO words(word) SELECT 'W' || i FROM n;");
   }
-  List("big 1\r\nen 1\r\n");
+  List("big 1\r\nen 1\r\nru 0\r\n");
   Start();
   // The stop click arrives while the run handles its messages.
   Later([&] { Form->SearchButtonClick(Form->SearchButton); });
@@ -235,7 +241,7 @@ TEST_F(Window, RunsStartedInsideARunWaitForIt) {
     big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<5000) "
              "INSERT INTO words(word) SELECT 'W' || i FROM n;");
   }
-  List("big 1\r\nen 1\r\n");
+  List("big 1\r\nen 1\r\nru 0\r\n");
   Start();
   // A key typed while a completion runs: the running one stops, the tree
   // it fills is not cleared under it, the fresh one runs after it.
