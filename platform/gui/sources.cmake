@@ -17,5 +17,6 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/testing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/themes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
 )
