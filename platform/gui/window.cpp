@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/forms.h"
@@ -508,27 +509,29 @@ bool ScrollWindow(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* Cl
 }
 
 int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* Clip, HRGN,
-                   TRect* Update, UINT) {
+                   TRect* Update, UINT Flags) {
   if (!IsWindow(Wnd) || !Wnd->Widget) return 0;
   TRect area = Scroll ? *Scroll : TRect{0, 0, Wnd->Client.Width(), Wnd->Client.Height()};
   if (Clip) IntersectRect(area, area, *Clip);
-  // Qt scrolls what is on screen and repaints the uncovered strip; our
-  // children live in client coordinates so they move with it when the whole
-  // client area scrolls.
-  QRect r(area.Left + Wnd->Client.Left, area.Top + Wnd->Client.Top, area.Width(), area.Height());
-  // Child controls would have to move with the whole client area; with
-  // children the area is repainted instead of moved.
-  bool children = !Scroll && !Clip && Wnd->Control && Wnd->Control->ControlCount() > 0;
-  if (Wnd->Redraw && Wnd->Widget->isVisible()) {
-    if (children) {
-      Wnd->Widget->update(r);
-      Wnd->Pending += r;
-    } else {
-      // The pixels move; only the uncovered strip is painted again.
-      Wnd->Widget->scroll(DX, DY, r);
-      QRegion exposed = QRegion(r) - QRegion(r.translated(DX, DY) & r);
-      Wnd->Pending += exposed;
+  // Child windows (form controls inside a page) move with the content;
+  // they are widgets of their own, so moving them does not disturb the
+  // pixels scrolled below.
+  if ((Flags & SW_SCROLLCHILDREN) && Wnd->Control && (DX || DY)) {
+    TWinControl* parent = Wnd->Control;
+    std::vector<TControl*> children;
+    for (int i = 0; i < parent->ControlCount(); ++i) children.push_back(parent->Controls(i));
+    for (TControl* c : children) {
+      TRect both;
+      if (Scroll && !IntersectRect(both, area, c->BoundsRect())) continue;
+      c->SetBounds(c->Left() + DX, c->Top() + DY, c->Width(), c->Height());
     }
+  }
+  // Qt scrolls what is on screen and repaints the uncovered strip.
+  QRect r(area.Left + Wnd->Client.Left, area.Top + Wnd->Client.Top, area.Width(), area.Height());
+  if (Wnd->Redraw && Wnd->Widget->isVisible()) {
+    Wnd->Widget->scroll(DX, DY, r);
+    QRegion exposed = QRegion(r) - QRegion(r.translated(DX, DY) & r);
+    Wnd->Pending += exposed;
   }
   if (Update) *Update = area;
   return 2;  // complex region: the caller must not rely on its shape
