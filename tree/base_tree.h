@@ -26,6 +26,7 @@ class TBaseDataTree;
 class TCanvas;
 class TWorkerThread;
 class TImageList;
+class TChangeLink;
 
 // A class reference for tree classes: lets the clipboard-format registry
 // know which formats a tree class or its descendants may offer.
@@ -674,8 +675,8 @@ private:
   bool FMouseOverButton = false;
   TDTDropMode FLastDropMode = dmNowhere;
   std::int64_t FRangeY64 = 0;
-  // Image-list change hooks, so a list's change repaints the tree.
-  std::vector<TImageList*> FWatchedLists;
+  // Subscriptions to the picture lists' changes, so a change repaints.
+  std::unique_ptr<TChangeLink> FImagesLink, FStateImagesLink, FCheckImagesLink;
 
 public:
   // ==== end of display ======================================================

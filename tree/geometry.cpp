@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "platform/graphics/canvas.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
 

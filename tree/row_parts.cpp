@@ -6,7 +6,7 @@
 
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/gdi.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "platform/gui/themes.h"
 #include "tree/base_tree.h"
 

@@ -8,7 +8,7 @@
 
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/gdi.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "tree/globals.h"
 
 // ---- options ---------------------------------------------------------------------------

@@ -4,7 +4,7 @@
 
 #include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "tree/base_tree.h"
 #include "tree/globals.h"
 #include "tree/worker.h"
@@ -34,6 +34,10 @@ TBaseDataTree::TBaseDataTree(TComponent* AOwner)
   FColors = std::make_unique<TDTColors>(this);
   FClipboardFormats = std::make_unique<TClipboardFormats>(this);
   FCheckImages = GetCheckImageList(ckSystemDefault);
+  for (auto* link : {&FImagesLink, &FStateImagesLink, &FCheckImagesLink}) {
+    *link = std::make_unique<TChangeLink>();
+    (*link)->OnChange = [this](TObject*) { imageListChanged(nullptr); };
+  }
   createRoot();
   AddThreadReference();
 }
@@ -49,6 +53,9 @@ TBaseDataTree::~TBaseDataTree() {
   for (int id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, ChangeTimer,
                  StructureChangeTimer, SearchTimer})
     StopTimer(id);
+  FImagesLink.reset();
+  FStateImagesLink.reset();
+  FCheckImagesLink.reset();
   FColors.reset();
   FBackground.reset();
   FScrollBarOptions.reset();
@@ -214,9 +221,15 @@ void TBaseDataTree::SetCheckImageKind(TCheckImageKind Value) {
 
 void TBaseDataTree::SetCustomCheckImages(TImageList* Value) {
   if (Value == FCustomCheckImages) return;
-  if (FCustomCheckImages) FCustomCheckImages->RemoveFreeNotification(this);
+  if (FCustomCheckImages) {
+    FCustomCheckImages->RemoveFreeNotification(this);
+    FCustomCheckImages->UnRegisterChanges(FCheckImagesLink.get());
+  }
   FCustomCheckImages = Value;
-  if (Value) Value->FreeNotification(this);
+  if (Value) {
+    Value->FreeNotification(this);
+    Value->RegisterChanges(FCheckImagesLink.get());
+  }
   checkImagesChanged();
 }
 
@@ -241,17 +254,29 @@ void TBaseDataTree::imageListChanged(TImageList* List) {
 
 void TBaseDataTree::SetImages(TImageList* Value) {
   if (Value == FImages) return;
-  if (FImages && FImages != FStateImages) FImages->RemoveFreeNotification(this);
+  if (FImages) {
+    if (FImages != FStateImages) FImages->RemoveFreeNotification(this);
+    FImages->UnRegisterChanges(FImagesLink.get());
+  }
   FImages = Value;
-  if (Value) Value->FreeNotification(this);
+  if (Value) {
+    Value->FreeNotification(this);
+    Value->RegisterChanges(FImagesLink.get());
+  }
   imageListChanged(Value);
 }
 
 void TBaseDataTree::SetStateImages(TImageList* Value) {
   if (Value == FStateImages) return;
-  if (FStateImages && FStateImages != FImages) FStateImages->RemoveFreeNotification(this);
+  if (FStateImages) {
+    if (FStateImages != FImages) FStateImages->RemoveFreeNotification(this);
+    FStateImages->UnRegisterChanges(FStateImagesLink.get());
+  }
   FStateImages = Value;
-  if (Value) Value->FreeNotification(this);
+  if (Value) {
+    Value->FreeNotification(this);
+    Value->RegisterChanges(FStateImagesLink.get());
+  }
   if (TreeHandleAllocated()) imageListChanged(Value);
 }
 

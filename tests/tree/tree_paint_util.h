@@ -15,7 +15,7 @@
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/gui/forms.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "platform/gui/testing.h"
 #include "tests/tree/tree_test_util.h"
 #include "tree/string_tree.h"
