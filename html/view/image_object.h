@@ -22,6 +22,9 @@ public:
   void DrawLogic(ThtDocument* Document, TCanvas* Canvas, TFontObj* FO, int AvailableWidth,
                  int AvailableHeight) override;
   std::unique_ptr<TFloatingObj> CreateCopy(ThtDocument* Document) const override;
+  // Draws the picture in its line: X and TopY (document Y of the line's
+  // top) place it, YBaseline is the line's baseline (document Y).
+  void Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* FO);
 
   TGraphic* Image = nullptr;
   uint8_t FHover = 0;

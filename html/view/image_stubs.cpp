@@ -21,6 +21,7 @@ TImageObj::TImageObj(ThtDocument* AMasterList, const TImageObj& T)
     : TFloatingObj(AMasterList, T), Source(T.Source), MasterList(AMasterList) {}
 TImageObj::~TImageObj() = default;
 void TImageObj::DrawLogic(ThtDocument*, TCanvas*, TFontObj*, int, int) {}
+void TImageObj::Draw(TCanvas*, int, int, int, TFontObj*) {}
 std::unique_ptr<TFloatingObj> TImageObj::CreateCopy(ThtDocument* Document) const {
   return std::make_unique<TImageObj>(Document, *this);
 }
