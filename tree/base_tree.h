@@ -675,6 +675,8 @@ private:
   bool FMouseOverButton = false;
   TDTDropMode FLastDropMode = dmNowhere;
   std::int64_t FRangeY64 = 0;
+  // Window redrawing is off for the outermost update bracket.
+  bool FRedrawOff = false;
   // Subscriptions to the picture lists' changes, so a change repaints.
   std::unique_ptr<TChangeLink> FImagesLink, FStateImagesLink, FCheckImagesLink;
 
