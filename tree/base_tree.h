@@ -628,6 +628,8 @@ private:
   void checkImagesChanged();
   void imageListChanged(TImageList* List);
   int buttonWidth() const;
+  // Where the expand button starts inside its indentation step.
+  int buttonOffset() const;
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);

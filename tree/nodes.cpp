@@ -336,6 +336,10 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   if (!Node || Node == FRoot) return;
   if (readOnly() && !FDestroying) return;
+  // The painter holds the node it draws and walks on to the next one: a
+  // handler deleting nodes meanwhile would leave it with freed memory.
+  if (FStates.Contains(tsPainting) && !FDestroying)
+    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
   PDataNode parent = Node->Parent;
@@ -394,6 +398,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   if (!Node) Node = FRoot;
   if (Node->ChildCount == 0 && !Node->FirstChild) return;
   if (readOnly() && !FDestroying) return;
+  // The painter holds the node it draws and walks on to the next one: a
+  // handler deleting nodes meanwhile would leave it with freed memory.
+  if (FStates.Contains(tsPainting) && !FDestroying)
+    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
 
@@ -449,6 +457,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
 
 void TBaseDataTree::Clear() {
   if (readOnly() && !FDestroying) return;
+  // The painter holds the node it draws and walks on to the next one: a
+  // handler deleting nodes meanwhile would leave it with freed memory.
+  if (FStates.Contains(tsPainting) && !FDestroying)
+    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   BeginUpdate();
   try {
     InterruptValidation();
