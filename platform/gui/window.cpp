@@ -20,6 +20,7 @@
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
+#include "platform/gui/popup_window.h"
 
 std::atomic<int> gPendingPosted{0};
 QWidget* gCursorTarget = nullptr;
@@ -572,6 +573,7 @@ bool IsWindowVisible(HWND Wnd) {
 }
 
 bool ShowWindow(HWND Wnd, int CmdShow) {
+  if (IsWindow(Wnd) && !Wnd->Control && Wnd->Widget) return ShowPopupWindow(Wnd, CmdShow);
   if (!IsWindow(Wnd) || !Wnd->Control) return false;
   bool was = IsWindowVisible(Wnd);
   TWinControl* c = Wnd->Control;
