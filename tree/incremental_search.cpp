@@ -113,6 +113,12 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
   String text = FSearchBuffer;
   if (backspace) removeLastCharacter(text);
   else if (!cycle) text += typed;
+  if (text.empty()) {
+    // Everything typed was taken back: nothing is left to look for.
+    FSearchBuffer.clear();
+    restartTimer();
+    return;
+  }
 
   // The walk visits every node of the kind once at most, also when there is
   // no start node to come back to.
