@@ -32,6 +32,7 @@ public:
   using TBaseDataTree::CheckParentCheckState;
   using TBaseDataTree::DetermineScrollDirections;
   using TBaseDataTree::DoCheckClick;
+  using TBaseDataTree::DoStateChange;
   using TBaseDataTree::HandleClickSelection;
   using TBaseDataTree::HandleIncrementalSearch;
 

@@ -49,7 +49,7 @@ TEST(TreeSearch, OneLetterCyclesAndMoreLettersExtend) {
 
 TEST(TreeSearch, AFailedSearchKeepsFocusAndBufferAndTheTimeoutStartsOver) {
   TSearchTree f;
-  f.Tree->SetIncrementalSearchTimeout(60);
+  f.Tree->SetIncrementalSearchTimeout(400);
   PDataNode apple = f.add(nullptr, "apple");
   PDataNode banana = f.add(nullptr, "banana");
   f.show();
@@ -57,8 +57,7 @@ TEST(TreeSearch, AFailedSearchKeepsFocusAndBufferAndTheTimeoutStartsOver) {
   f.type("x");
   EXPECT_EQ(f.Tree->FocusedNode(), apple);
   EXPECT_EQ(f.Tree->SearchBuffer(), u"ap");
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
-  f.pump();
+  ASSERT_TRUE(waitFor([&] { return f.Tree->SearchBuffer().empty(); }, 3000));
   EXPECT_TRUE(f.Tree->SearchBuffer().empty()) << "the timer ended the search";
   f.type("b");
   EXPECT_EQ(f.Tree->FocusedNode(), banana);
