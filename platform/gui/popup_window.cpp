@@ -22,8 +22,8 @@ std::map<String, TWndMethod>& classes() {
 class PopupWidget : public QWidget {
 public:
   PopupWidget(QWidget* owner, String className)
-      : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::WindowStaysOnTopHint),
+      // A tool-tip kind of window: the window system never activates it.
+      : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
         ClassName(std::move(className)) {
     setAttribute(Qt::WA_ShowWithoutActivating, true);
     setFocusPolicy(Qt::NoFocus);

@@ -3,13 +3,14 @@
 // and pop-up menus.
 #include <gtest/gtest.h>
 
-#include "platform/gui/gui_private.h"
-
 #include "gui_test_support.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/extctrls.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
+
+// True when the session draws offscreen (no display).
+bool IsHeadless();
 
 namespace {
 

@@ -3,8 +3,6 @@
 // with the default program.
 #include <gtest/gtest.h>
 
-#include "platform/gui/gui_private.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +13,9 @@
 #include "platform/gui/clipboard.h"
 #include "platform/gui/registry.h"
 #include "platform/gui/shell.h"
+
+// True when the session draws offscreen (no display).
+bool IsHeadless();
 
 namespace {
 
