@@ -51,6 +51,9 @@ void TSQLite3Database::closeForDestruction() {
       statement->SetActive(false);
     } catch (...) {
     }
+    // A close handler may have freed the statement: then it has unlinked
+    // itself and must not be touched again.
+    if (!Links(statement)) continue;
     if (statement->FHandle) {
       sqlite3_finalize(statement->FHandle);
       statement->FHandle = nullptr;
@@ -89,6 +92,12 @@ void TSQLite3Database::SetConnected(bool value) {
 void TSQLite3Database::SetDatabaseName(const String& value) {
   CheckDisconnected();
   FDatabaseName = value;
+}
+
+void TSQLite3Database::SetReadOnly(bool value) {
+  if (value == FReadOnly) return;
+  CheckDisconnected();
+  FReadOnly = value;
 }
 
 void TSQLite3Database::SetPassword(const RawByteString& value) {
@@ -188,7 +197,8 @@ void TSQLite3Database::DoConnect() {
   UTF8String name;
   if (!engineFileName(FDatabaseName, name))
     throw EFOpenError(u"Cannot open file " + ExpandDatabaseFileName(FDatabaseName));
-  const int rc = sqlite3_open_v2(name.c_str(), &FHandle, SQLITE_OPEN_READWRITE, nullptr);
+  const int rc = sqlite3_open_v2(name.c_str(), &FHandle,
+                                 FReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (rc == SQLITE_OK) return;
   try {
     CheckResult(rc);

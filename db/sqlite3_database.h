@@ -43,6 +43,11 @@ public:
   const String& DatabaseName() const { return FDatabaseName; }
   void SetDatabaseName(const String& value);
 
+  // Connect for reading only (the file is never written). Changeable only
+  // while disconnected.
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value);
+
   // This engine has no page encryption: a non-empty password makes
   // connecting and creating fail with ESQLite3 before the file is touched,
   // and cannot be set on an open connection.
@@ -110,6 +115,7 @@ private:
   RawByteString FPassword;
   std::vector<TSQLite3Statement*> FStatements;
   bool FStreamedConnected = false;
+  bool FReadOnly = false;
 };
 
 class TSQLite3Statement : public TObject {
@@ -144,6 +150,16 @@ public:
   // valid until the next step or close, and its byte count.
   const void* Column_Blob(int i);
   int Column_Bytes(int i);
+
+  // Values for the statement's parameters (1-based, as the engine counts
+  // them), copied by the engine. Text is UTF-8. A value that cannot be bound
+  // (no such parameter, too big) raises ESQLite3. Reset rewinds the
+  // statement for another run and clears every bound value.
+  void Bind_Text(int i, const UTF8String& value);
+  void Bind_Int64(int i, std::int64_t value);
+  void Bind_Blob(int i, const void* data, int count);
+  void Bind_Null(int i);
+  void Reset();
 
   TNotifyEvent AfterClose;
   TNotifyEvent AfterOpen;

@@ -98,6 +98,37 @@ int TSQLite3Statement::Column_Bytes(int i) {
   return sqlite3_column_bytes(FHandle, i);
 }
 
+void TSQLite3Statement::Bind_Text(int i, const UTF8String& value) {
+  CheckActive();
+  if (value.size() > size_t(INT_MAX)) RaiseSQLiteErrorCode(SQLITE_TOOBIG);
+  CheckResult(sqlite3_bind_text(FHandle, i, value.data(), int(value.size()), SQLITE_TRANSIENT));
+}
+
+void TSQLite3Statement::Bind_Int64(int i, std::int64_t value) {
+  CheckActive();
+  CheckResult(sqlite3_bind_int64(FHandle, i, sqlite3_int64(value)));
+}
+
+void TSQLite3Statement::Bind_Blob(int i, const void* data, int count) {
+  CheckActive();
+  if (count < 0) RaiseSQLiteErrorCode(SQLITE_RANGE);
+  // A zero-length blob is still a blob, not NULL: the engine needs a pointer.
+  static const char empty = 0;
+  CheckResult(sqlite3_bind_blob(FHandle, i, count ? data : &empty, count, SQLITE_TRANSIENT));
+}
+
+void TSQLite3Statement::Bind_Null(int i) {
+  CheckActive();
+  CheckResult(sqlite3_bind_null(FHandle, i));
+}
+
+void TSQLite3Statement::Reset() {
+  CheckActive();
+  // The result of reset repeats the last step's failure, already reported.
+  sqlite3_reset(FHandle);
+  sqlite3_clear_bindings(FHandle);
+}
+
 void TSQLite3Statement::DoAfterClose() {
   if (AfterClose) AfterClose(this);
 }

@@ -8,7 +8,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/colors.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "platform/gui/windows.h"
 #include "tree/globals.h"
 

@@ -64,8 +64,12 @@ private:
 
 namespace {
 
-QImage::Format formatFor(TPixelFormat pf) {
-  return pf == pf32bit ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+// 32-bit pictures with defined alpha keep straight colour values, so that
+// reading their pixels or saving them gives back what the file held; the
+// others are premultiplied, as the blending code that fills them expects.
+QImage::Format formatFor(TPixelFormat pf, TAlphaFormat af) {
+  if (pf != pf32bit) return QImage::Format_RGB32;
+  return af == afDefined ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied;
 }
 int bppFor(TPixelFormat pf) { return pf == pf32bit ? 32 : pf == pf1bit ? 1 : 24; }
 
@@ -118,7 +122,7 @@ void TBitmap::SetSize(int width, int height) {
   if (width == Width() && height == Height()) return;
   QImage img;
   if (width && height) {
-    img = QImage(width, height, formatFor(FPixelFormat));
+    img = QImage(width, height, formatFor(FPixelFormat, FAlphaFormat));
     if (img.isNull()) throw EOutOfResources("Out of memory for the bitmap");
     img.fill(FPixelFormat == pf32bit ? Qt::transparent : Qt::black);
     // The old picture stays in the top-left corner.
@@ -140,10 +144,22 @@ void TBitmap::SetPixelFormat(TPixelFormat value) {
   FPixelFormat = value;
   if (FHandle->selectedIn) DcSuspendBitmap(FHandle->selectedIn);
   if (!FHandle->image.isNull()) {
-    FHandle->image = FHandle->image.convertToFormat(formatFor(value));
+    FHandle->image = FHandle->image.convertToFormat(formatFor(value, FAlphaFormat));
     if (value == pf1bit) toMono(FHandle->image);
   }
   FHandle->bpp = bppFor(value);
+  imageReplaced();
+}
+
+void TBitmap::SetAlphaFormat(TAlphaFormat value) {
+  if (value == FAlphaFormat) return;
+  FAlphaFormat = value;
+  ensureHandle();
+  if (FPixelFormat != pf32bit || FHandle->image.isNull()) return;
+  const QImage::Format f = formatFor(FPixelFormat, value);
+  if (FHandle->image.format() == f) return;
+  if (FHandle->selectedIn) DcSuspendBitmap(FHandle->selectedIn);
+  FHandle->image = FHandle->image.convertToFormat(f);
   imageReplaced();
 }
 
@@ -157,6 +173,7 @@ void TBitmap::SetHandle(HBITMAP value) {
   FHandle = value;
   ensureHandle();
   FPixelFormat = FHandle->bpp == 32 ? pf32bit : FHandle->bpp == 1 ? pf1bit : pfDevice;
+  if (FHandle->image.format() == QImage::Format_ARGB32) FAlphaFormat = afDefined;
   if (FCanvas) FCanvas->reselect();
   Changed();
 }

@@ -51,8 +51,10 @@ class TBitmapCanvas;
 
 // Pixels are held as 32-bit rows (B, G, R, A bytes) whatever the pixel
 // format says; ScanLine gives such a row. In pf32bit the alpha byte is
-// kept (premultiplied, as the blending routines expect); in the other
-// formats it reads 0xFF. pf1bit holds only black and white.
+// kept; in the other
+// formats it reads 0xFF. pf1bit holds only black and white. With
+// afDefined the colour values are straight (pictures read from files keep
+// the file's values); otherwise they are premultiplied.
 class TBitmap : public TGraphic {
 public:
   TBitmap();
@@ -71,7 +73,9 @@ public:
   bool Monochrome() const { return FPixelFormat == pf1bit; }
   void SetMonochrome(bool value) { SetPixelFormat(value ? pf1bit : pfDevice); }
   TAlphaFormat AlphaFormat() const { return FAlphaFormat; }
-  void SetAlphaFormat(TAlphaFormat value) { FAlphaFormat = value; }
+  // In pf32bit, afDefined keeps straight (not premultiplied) colour values;
+  // changing between it and the other kinds converts the pixels.
+  void SetAlphaFormat(TAlphaFormat value);
   TBitmapHandleType HandleType() const { return bmDIB; }
   void SetHandleType(TBitmapHandleType) {}
 

@@ -2,14 +2,18 @@
 #include "platform/graphics/gdiplus.h"
 
 #include <QFile>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi_internal.h"
 
 struct GpImage {
-  QImage image;  // premultiplied ARGB
+  // Pictures read from files keep straight ARGB (their own values); images
+  // made for drawing on are premultiplied.
+  QImage image;
   int painters = 0;
 };
 
@@ -103,24 +107,77 @@ GpStatus GdipGetInterpolationMode(GpGraphics* graphics, GpInterpolationMode* mod
   return Ok;
 }
 
-GpStatus GdipLoadImageFromFile(const char16_t* fileName, GpImage** image) {
-  if (!fileName || !image) return InvalidParameter;
-  QFile f(QString::fromUtf16(fileName));
-  if (!f.exists()) return FileNotFound;
-  if (!f.open(QIODevice::ReadOnly)) return AccessDenied;
-  QByteArray data = f.readAll();
+namespace {
+GpStatus decodeImage(const void* data, std::size_t size, GpImage** image) {
   try {
     TBitmap b;
-    DecodePicture(data.constData(), size_t(data.size()), b);
+    DecodePicture(data, size, b);
     auto img = std::make_unique<GpImage>();
-    img->image = b.Handle()->image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage& decoded = b.Handle()->image;
+    img->image = decoded.format() == QImage::Format_ARGB32 ? decoded.copy()
+                                                            : decoded.convertToFormat(QImage::Format_ARGB32);
     *image = img.release();
     return Ok;
   } catch (const EOutOfMemory&) {
     return OutOfMemory;
   } catch (const Exception&) {
     return UnknownImageFormat;
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory;
   }
+}
+}  // namespace
+
+GpStatus GdipLoadImageFromFile(const char16_t* fileName, GpImage** image) {
+  if (!fileName || !image) return InvalidParameter;
+  QFile f(QString::fromUtf16(fileName));
+  if (!f.exists()) return FileNotFound;
+  if (!f.open(QIODevice::ReadOnly)) return AccessDenied;
+  QByteArray data = f.readAll();
+  return decodeImage(data.constData(), size_t(data.size()), image);
+}
+
+GpStatus GdipLoadImageFromStream(TStream* stream, GpImage** image) {
+  if (!stream || !image) return InvalidParameter;
+  try {
+    const std::int64_t pos = stream->Position();
+    const std::int64_t size = stream->Size() - pos;
+    if (size <= 0) return UnknownImageFormat;
+    if (size > (std::int64_t(1) << 30)) return OutOfMemory;
+    std::vector<unsigned char> data(static_cast<size_t>(size));
+    const std::int64_t got = stream->Read(data.data(), size);
+    stream->SetPosition(pos);
+    data.resize(static_cast<size_t>(std::max<std::int64_t>(got, 0)));
+    return decodeImage(data.data(), data.size(), image);
+  } catch (const Exception&) {
+    return Win32Error;
+  }
+}
+
+GpStatus GdipCreateBitmapFromStream(TStream* stream, GpBitmap** bitmap) {
+  return GdipLoadImageFromStream(stream, bitmap);
+}
+
+GpStatus GdipCreateBitmapFromGraphics(int width, int height, GpGraphics* target, GpBitmap** bitmap) {
+  if (!target) return InvalidParameter;
+  return GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, bitmap);
+}
+
+GpStatus GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* hbmReturn, ARGB background) {
+  if (!bitmap || !hbmReturn || bitmap->image.isNull()) return InvalidParameter;
+  QImage img = bitmap->image.convertToFormat(QImage::Format_ARGB32);
+  if ((background >> 24) != 0) {
+    // An opaque background takes the picture composited over it.
+    QImage flat(img.size(), QImage::Format_ARGB32_Premultiplied);
+    flat.fill(QColor(int((background >> 16) & 0xFF), int((background >> 8) & 0xFF), int(background & 0xFF),
+                     int(background >> 24)));
+    QPainter p(&flat);
+    p.drawImage(0, 0, img);
+    p.end();
+    img = flat.convertToFormat(QImage::Format_ARGB32);
+  }
+  *hbmReturn = BitmapFromImage(img, 32);
+  return Ok;
 }
 
 GpStatus GdipCreateBitmapFromScan0(int width, int height, int stride, int format, std::uint8_t* scan0,
@@ -160,13 +217,14 @@ GpStatus GdipGetImageHeight(GpImage* image, UINT* height) {
 
 GpStatus GdipBitmapGetPixel(GpBitmap* bitmap, int x, int y, ARGB* color) {
   if (!bitmap || !color || !bitmap->image.valid(x, y)) return InvalidParameter;
-  *color = qUnpremultiply(bitmap->image.pixel(x, y));
+  const QRgb c = bitmap->image.pixelColor(x, y).rgba();  // straight whatever the format
+  *color = c;
   return Ok;
 }
 
 GpStatus GdipBitmapSetPixel(GpBitmap* bitmap, int x, int y, ARGB color) {
   if (!bitmap || !bitmap->image.valid(x, y)) return InvalidParameter;
-  bitmap->image.setPixel(x, y, qPremultiply(color));
+  bitmap->image.setPixelColor(x, y, QColor::fromRgba(color));
   return Ok;
 }
 

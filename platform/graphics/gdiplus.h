@@ -4,6 +4,7 @@
 // onto other images. Always available here (no library to load).
 #include <cstdint>
 
+#include "platform/core/streams.h"
 #include "platform/core/types.h"
 #include "platform/graphics/gdi.h"
 
@@ -44,6 +45,15 @@ GpStatus GdipGetInterpolationMode(GpGraphics* graphics, GpInterpolationMode* mod
 // FileNotFound when the file does not exist; UnknownImageFormat when it is
 // not a PNG, JPEG or BMP picture (or is damaged).
 GpStatus GdipLoadImageFromFile(const char16_t* fileName, GpImage** image);
+// Reads a picture from the stream's current position; the position is
+// restored and the stream stays the caller's.
+GpStatus GdipLoadImageFromStream(TStream* stream, GpImage** image);
+GpStatus GdipCreateBitmapFromStream(TStream* stream, GpBitmap** bitmap);
+// A transparent 32-bit ARGB bitmap meant to be drawn on target.
+GpStatus GdipCreateBitmapFromGraphics(int width, int height, GpGraphics* target, GpBitmap** bitmap);
+// A 32-bit bitmap object of the picture (straight alpha); an opaque
+// background gets the picture composited over it.
+GpStatus GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* hbmReturn, ARGB background);
 GpStatus GdipCreateBitmapFromScan0(int width, int height, int stride, int format, std::uint8_t* scan0,
                                    GpBitmap** bitmap);
 GpStatus GdipDisposeImage(GpImage* image);

@@ -3,24 +3,9 @@
 // colour or its own alpha, and is then composed as the flags ask.
 #include "platform/graphics/imagelist.h"
 
-#include <array>
-#include <map>
-
 #include "platform/graphics/gdi_internal.h"
 
 namespace {
-
-// The list's picture count, through its out-of-line accessors only.
-int countOf(TImageList* list) {
-  int n = 0;
-  while (list->Images(n)) ++n;
-  return n;
-}
-
-std::map<TImageList*, std::array<int, 15>>& overlays() {
-  static std::map<TImageList*, std::array<int, 15>> map;
-  return map;
-}
 
 QImage pictureOf(TImageList* list, int index) {
   TBitmap* image = list->Images(index);
@@ -47,24 +32,16 @@ QImage pictureOf(TImageList* list, int index) {
 }  // namespace
 
 bool ImageList_SetOverlayImage(HIMAGELIST list, int image, int overlay) {
-  if (!list || overlay < 1 || overlay > 15 || image < 0 || image >= countOf(list)) return false;
-  auto it = overlays().find(list);
-  if (it == overlays().end()) {
-    std::array<int, 15> none;
-    none.fill(-1);
-    it = overlays().emplace(list, none).first;
-  }
-  it->second[size_t(overlay - 1)] = image;
-  return true;
+  return list && list->SetOverlay(image, overlay);
 }
 
-int ImageList_GetImageCount(HIMAGELIST list) { return list ? countOf(list) : 0; }
+int ImageList_GetImageCount(HIMAGELIST list) { return list ? list->Count() : 0; }
 
 namespace {
 
 bool drawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, int dy, COLORREF bk, COLORREF fg,
             UINT style, bool enabled) {
-  if (!list || !dc || index < 0 || index >= countOf(list)) return false;
+  if (!list || !dc || index < 0 || index >= list->Count()) return false;
   if (!dc->ready()) return true;
   QImage img = pictureOf(list, index);
   if (img.isNull()) return false;
@@ -113,10 +90,9 @@ bool drawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int dx, int dy, CO
   }
   p.drawImage(QPoint(x, y), img, QRect(0, 0, w, h));
   const UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
-  auto it = overlays().find(list);
-  if (overlay >= 1 && overlay <= 15 && it != overlays().end()) {
-    int o = it->second[overlay - 1];
-    QImage top = o >= 0 && o < countOf(list) ? pictureOf(list, o) : QImage();
+  if (overlay >= 1 && overlay <= 15) {
+    int o = list->Overlay(int(overlay));
+    QImage top = o >= 0 && o < list->Count() ? pictureOf(list, o) : QImage();
     if (!top.isNull()) p.drawImage(QPoint(x, y), top, QRect(0, 0, w, h));
   }
   return true;

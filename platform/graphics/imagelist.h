@@ -1,9 +1,98 @@
 #pragma once
-// Drawing the pictures of an image list (platform/gui/imglist.h keeps
-// them): normal, transparent, blended with the selection colour, with an
-// overlay picture, as a mask, or greyed out for disabled items.
+// TImageList: a numbered list of equally sized pictures (with an optional
+// mask or transparent colour each), kept for controls that draw them, and
+// the routines that draw them: normal, transparent, blended with the
+// selection colour, with an overlay picture, as a mask, or greyed out for
+// disabled items.
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "platform/core/component.h"
 #include "platform/graphics/bitmap.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/colors.h"
+
+class TImageList;
+
+enum TDrawingStyle { dsFocus, dsSelected, dsNormal, dsTransparent };
+enum TImageType { itImage, itMask };
+
+// A control's subscription to an image list's changes. Several controls
+// (or several roles of one control) can watch one list; a link unregisters
+// itself when it goes, and a list going first leaves its links without a
+// sender.
+class TChangeLink {
+public:
+  TChangeLink() = default;
+  TChangeLink(const TChangeLink&) = delete;
+  TChangeLink& operator=(const TChangeLink&) = delete;
+  ~TChangeLink();
+
+  TImageList* Sender() const { return FSender; }
+  void Change();
+
+  TNotifyEvent OnChange;
+
+private:
+  friend class TImageList;
+  TImageList* FSender = nullptr;
+};
+
+class TImageList : public TComponent {
+public:
+  explicit TImageList(TComponent* AOwner);
+  ~TImageList() override;
+
+  int Width() const { return FWidth; }
+  void SetWidth(int value);
+  int Height() const { return FHeight; }
+  void SetHeight(int value);
+  int Count() const { return int(FImages.size()); }
+  TColor BkColor() const { return FBkColor; }
+  void SetBkColor(TColor value) { FBkColor = value; }
+  TDrawingStyle DrawingStyle() const { return FDrawingStyle; }
+  void SetDrawingStyle(TDrawingStyle value) { FDrawingStyle = value; }
+
+  // Adds a copy of Image (Mask: white = transparent, may be null); a wider
+  // image is cut into several of the list's width. Returns the first index.
+  int Add(TBitmap* Image, TBitmap* Mask);
+  // Adds a copy whose pixels of MaskColor are transparent.
+  int AddMasked(TBitmap* Image, TColor MaskColor);
+  void Insert(int Index, TBitmap* Image, TBitmap* Mask);
+  void Replace(int Index, TBitmap* Image, TBitmap* Mask);
+  void Delete(int Index);
+  void Clear();
+  void Move(int CurIndex, int NewIndex);
+  // Copies picture Index into Image (sized to the list).
+  bool GetBitmap(int Index, TBitmap* Image) const;
+  // The stored picture and its mask (null without one); owned by the list.
+  TBitmap* Images(int Index) const;
+  TBitmap* Masks(int Index) const;
+
+  // Overlay pictures 1..15: which picture each one draws (-1 = none).
+  bool SetOverlay(int Image, int Overlay);
+  int Overlay(int Overlay) const;
+
+  void RegisterChanges(TChangeLink* Value);
+  void UnRegisterChanges(TChangeLink* Value);
+
+protected:
+  virtual void Change();
+
+private:
+  struct Entry {
+    std::unique_ptr<TBitmap> Image;
+    std::unique_ptr<TBitmap> Mask;
+  };
+  Entry makeEntry(TBitmap* image, TBitmap* mask, int column) const;
+  int FWidth = 16;
+  int FHeight = 16;
+  TColor FBkColor = clNone;
+  TDrawingStyle FDrawingStyle = dsNormal;
+  std::vector<Entry> FImages;
+  std::array<int, 15> FOverlays{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  std::vector<TChangeLink*> FChangeLinks;
+};
 
 using HIMAGELIST = TImageList*;
 

@@ -38,21 +38,15 @@ void prepare(TBitmap& bitmap, int w, int h, bool alpha) {
   bitmap.SetSize(w, h);
 }
 
-// Premultiplies B,G,R,A rows in place; returns whether any pixel is not opaque.
-bool premultiply(TBitmap& bitmap) {
-  bool translucent = false;
+// Whether any pixel of the B,G,R,A rows is not opaque. The colour values
+// stay straight: drawing premultiplies where it needs to.
+bool translucent(TBitmap& bitmap) {
   for (int y = 0; y < bitmap.Height(); ++y) {
-    auto* p = static_cast<std::uint8_t*>(bitmap.ScanLine(y));
-    for (int x = 0; x < bitmap.Width(); ++x, p += 4) {
-      unsigned a = p[3];
-      if (a == 255) continue;
-      translucent = true;
-      p[0] = std::uint8_t((p[0] * a + 127) / 255);
-      p[1] = std::uint8_t((p[1] * a + 127) / 255);
-      p[2] = std::uint8_t((p[2] * a + 127) / 255);
-    }
+    const auto* p = static_cast<const std::uint8_t*>(bitmap.ScanLine(y));
+    for (int x = 0; x < bitmap.Width(); ++x, p += 4)
+      if (p[3] != 255) return true;
   }
-  return translucent;
+  return false;
 }
 
 // ---- PNG ----------------------------------------------------------------------------
@@ -65,6 +59,10 @@ struct PngReader {
   char message[128] = "PNG image is not valid";
   png_structp png = nullptr;
   png_infop info = nullptr;
+  bool alpha = false;
+  // Every row was decoded: what follows (the end chunk) may be missing or
+  // cut without losing the picture, as common decoders show it then too.
+  bool rowsDone = false;
   ~PngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
@@ -83,6 +81,14 @@ void pngError(png_structp png, png_const_charp msg) {
 
 void pngWarning(png_structp, png_const_charp) {}
 
+// A transparency chunk that marks nothing transparent: keep the picture opaque.
+void finishPng(const PngReader& r, TBitmap& bitmap) {
+  if (r.alpha && !translucent(bitmap)) {
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetAlphaFormat(afIgnored);
+  }
+}
+
 void decodePng(const std::uint8_t* data, std::size_t size, TBitmap& bitmap) {
   auto r = std::make_unique<PngReader>();
   r->data = data;
@@ -91,7 +97,11 @@ void decodePng(const std::uint8_t* data, std::size_t size, TBitmap& bitmap) {
   if (!r->png) throw EOutOfMemory("Out of memory");
   r->info = png_create_info_struct(r->png);
   if (!r->info) throw EOutOfMemory("Out of memory");
-  if (setjmp(png_jmpbuf(r->png))) throw EInvalidGraphic(r->message);
+  if (setjmp(png_jmpbuf(r->png))) {
+    if (!r->rowsDone) throw EInvalidGraphic(r->message);
+    finishPng(*r, bitmap);
+    return;
+  }
   png_set_read_fn(r->png, r.get(), pngRead);
   png_set_user_limits(r->png, kMaxSide, kMaxSide);
   png_set_chunk_malloc_max(r->png, 8u << 20);
@@ -99,7 +109,7 @@ void decodePng(const std::uint8_t* data, std::size_t size, TBitmap& bitmap) {
   png_uint_32 w = png_get_image_width(r->png, r->info), h = png_get_image_height(r->png, r->info);
   checkSize(w, h);
   int type = png_get_color_type(r->png, r->info);
-  bool alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(r->png, r->info, PNG_INFO_tRNS);
+  r->alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(r->png, r->info, PNG_INFO_tRNS);
   png_set_expand(r->png);
   png_set_strip_16(r->png);
   if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(r->png);
@@ -108,16 +118,13 @@ void decodePng(const std::uint8_t* data, std::size_t size, TBitmap& bitmap) {
   png_set_interlace_handling(r->png);
   png_read_update_info(r->png, r->info);
   if (png_get_rowbytes(r->png, r->info) != png_size_t(w) * 4) png_error(r->png, "unexpected row layout");
-  prepare(bitmap, int(w), int(h), alpha);
+  prepare(bitmap, int(w), int(h), r->alpha);
   r->rows.resize(h);
   for (png_uint_32 y = 0; y < h; ++y) r->rows[y] = static_cast<png_bytep>(bitmap.ScanLine(int(y)));
   png_read_image(r->png, r->rows.data());
+  r->rowsDone = true;
   png_read_end(r->png, nullptr);
-  if (alpha && !premultiply(bitmap)) {
-    // A transparency chunk that marks nothing transparent: keep it opaque.
-    bitmap.SetPixelFormat(pf24bit);
-    bitmap.SetAlphaFormat(afIgnored);
-  }
+  finishPng(*r, bitmap);
 }
 
 // ---- JPEG ---------------------------------------------------------------------------
@@ -386,7 +393,7 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, TBitmap& bitmap) {
         for (int x = 0; x < W; ++x) p[x] |= 0xFF000000u;
       }
     }
-    if (!premultiply(bitmap)) {
+    if (!translucent(bitmap)) {
       bitmap.SetPixelFormat(pf24bit);
       bitmap.SetAlphaFormat(afIgnored);
     }
@@ -461,7 +468,7 @@ void TBitmap::SaveToStream(TStream& stream) {
       QRgb c = src[x];
       if (bits == 32) {
         // Stored straight (not premultiplied), as readers expect.
-        QRgb s = qUnpremultiply(c);
+        QRgb s = FHandle->image.format() == QImage::Format_ARGB32 ? c : qUnpremultiply(c);
         out.push_back(std::uint8_t(qBlue(s)));
         out.push_back(std::uint8_t(qGreen(s)));
         out.push_back(std::uint8_t(qRed(s)));

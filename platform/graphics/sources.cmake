@@ -13,5 +13,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/metafile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/printer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imagelist.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/imagelist_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdiplus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/icon.cpp
 )

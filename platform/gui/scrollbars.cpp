@@ -14,6 +14,8 @@
 
 #include <algorithm>
 
+#include "platform/graphics/canvas_qt.h"
+#include "platform/graphics/gdi.h"
 #include "platform/gui/gui_private.h"
 
 namespace {
@@ -201,39 +203,18 @@ void UpdateFrame(HWND wnd) {
 void PaintDefaultFrame(HWND wnd, QPainter& p) {
   QWidget* w = wnd->Widget;
   if (!w || !wnd->Control) return;
-  TRect f = {0, 0, 0, 0};
-  DWORD ex = wnd->ExStyle;
-  const QPalette& pal = w->palette();
-  QColor shadow = pal.color(QPalette::Dark), light = pal.color(QPalette::Light);
-  QColor dark = pal.color(QPalette::Shadow), mid = pal.color(QPalette::Midlight);
-  int W = w->width(), H = w->height();
-  if (ex & WS_EX_CLIENTEDGE) {
-    // Sunken 3-D edge: outer shadow/highlight, inner dark shadow/light.
-    p.setPen(shadow);
-    p.drawLine(0, 0, W - 2, 0);
-    p.drawLine(0, 0, 0, H - 2);
-    p.setPen(light);
-    p.drawLine(0, H - 1, W - 1, H - 1);
-    p.drawLine(W - 1, 0, W - 1, H - 1);
-    p.setPen(dark);
-    p.drawLine(1, 1, W - 3, 1);
-    p.drawLine(1, 1, 1, H - 3);
-    p.setPen(mid);
-    p.drawLine(1, H - 2, W - 2, H - 2);
-    p.drawLine(W - 2, 1, W - 2, H - 2);
-    f = {2, 2, 2, 2};
-  } else if (wnd->Style & WS_BORDER) {
-    p.setPen(pal.color(QPalette::WindowText));
-    p.drawRect(0, 0, W - 1, H - 1);
-    f = {1, 1, 1, 1};
-  }
+  HDC dc = CreatePainterDC(p);
+  TRect r{0, 0, w->width(), w->height()};
+  if (wnd->ExStyle & WS_EX_CLIENTEDGE) DrawEdge(dc, r, EDGE_SUNKEN, BF_RECT);
+  else if (wnd->Style & WS_BORDER) DrawEdge(dc, r, BDR_RAISEDOUTER, BF_RECT | BF_MONO);
   // The square between two visible bars.
   const TFrameScrollBar& v = wnd->Bars[SB_VERT];
   const TFrameScrollBar& h = wnd->Bars[SB_HORZ];
-  if (v.Visible && h.Visible)
-    p.fillRect(QRect(v.Rect.Left, h.Rect.Top, v.Rect.Width(), h.Rect.Height()),
-               pal.color(QPalette::Button));
-  (void)f;
+  if (v.Visible && h.Visible) {
+    TRect corner{v.Rect.Left, h.Rect.Top, v.Rect.Right, h.Rect.Bottom};
+    DrawEdge(dc, corner, 0, BF_MIDDLE);
+  }
+  ReleasePainterDC(dc);
 }
 
 int SetScrollInfo(HWND Wnd, int Bar, const TScrollInfo* Info, bool Redraw) {

@@ -140,7 +140,7 @@ TEST(GraphicsPictures, KindsAreRecognisedByTheirFirstBytes) {
   EXPECT_EQ(KindOfPicture("\x89PN", 3), TPictureKind::Unknown);
 }
 
-TEST(GraphicsPictures, PngWithAlphaDecodesPremultiplied) {
+TEST(GraphicsPictures, PngWithAlphaKeepsStraightColours) {
   // 2 x 2: opaque red, transparent, half-transparent white, opaque blue.
   auto png = makePng(2, 2, {255, 0, 0, 255, 0, 255, 0, 0, 255, 255, 255, 128, 0, 0, 255, 255});
   TBitmap b;
@@ -152,10 +152,11 @@ TEST(GraphicsPictures, PngWithAlphaDecodesPremultiplied) {
   auto* r0 = static_cast<std::uint8_t*>(b.ScanLine(0));
   EXPECT_EQ(r0[2], 255);  // red
   EXPECT_EQ(r0[3], 255);
-  EXPECT_EQ(r0[7], 0);  // transparent
+  EXPECT_EQ(r0[7], 0);  // transparent, yet still green
+  EXPECT_EQ(r0[5], 255);
   auto* r1 = static_cast<std::uint8_t*>(b.ScanLine(1));
   EXPECT_EQ(r1[3], 128);
-  EXPECT_EQ(r1[0], 128);  // premultiplied white
+  EXPECT_EQ(r1[0], 255);  // white as the file has it, not premultiplied
 
   // Drawn over black, the transparent pixel shows black and the half one grey.
   TBitmap dst(2, 2);
@@ -393,6 +394,49 @@ TEST(GraphicsImageList, MaskedBlendedOverlaidAndDisabled) {
   COLORREF grey = Px(dst, 0, 0);
   EXPECT_EQ(GetRValue(grey), GetGValue(grey));
   EXPECT_EQ(GetGValue(grey), GetBValue(grey));
+}
+
+TEST(GraphicsImageList, ChangeLinksAndOverlaysBelongToTheirList) {
+  TBitmap pic(4, 4);
+  ClearTo(pic, clBlue);
+  int treeCalls = 0, headerCalls = 0;
+  TImageList* seen = nullptr;
+  auto list = std::make_unique<TImageList>(nullptr);
+  list->SetWidth(4);
+  list->SetHeight(4);
+  {
+    // Two watchers of one list are both told; a watcher that goes first
+    // is no longer called.
+    TChangeLink tree, header;
+    tree.OnChange = [&](TObject* sender) { ++treeCalls; seen = static_cast<TImageList*>(sender); };
+    header.OnChange = [&](TObject*) { ++headerCalls; };
+    list->RegisterChanges(&tree);
+    list->RegisterChanges(&header);
+    list->RegisterChanges(&tree);  // twice is once
+    list->Add(&pic, nullptr);
+    EXPECT_EQ(treeCalls, 1);
+    EXPECT_EQ(headerCalls, 1);
+    EXPECT_EQ(seen, list.get());
+    EXPECT_EQ(tree.Sender(), list.get());
+  }
+  list->Add(&pic, nullptr);  // the links are gone: no call into freed objects
+  EXPECT_EQ(treeCalls, 1);
+
+  TChangeLink orphan;
+  list->RegisterChanges(&orphan);
+  ASSERT_TRUE(ImageList_SetOverlayImage(list.get(), 1, 1));
+  list.reset();
+  EXPECT_EQ(orphan.Sender(), nullptr);  // the list went first
+
+  // Overlays are the list's own: a new list never inherits them.
+  TImageList fresh(nullptr);
+  fresh.SetWidth(4);
+  fresh.SetHeight(4);
+  fresh.Add(&pic, nullptr);
+  fresh.Add(&pic, nullptr);
+  EXPECT_EQ(fresh.Overlay(1), -1);
+  EXPECT_FALSE(ImageList_SetOverlayImage(&fresh, 2, 1));  // no picture 2
+  EXPECT_FALSE(ImageList_SetOverlayImage(&fresh, 0, 16));  // overlays run 1..15
 }
 
 TEST(GraphicsGdiPlus, LoadsScalesAndReportsMissingFiles) {

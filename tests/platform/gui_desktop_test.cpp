@@ -161,7 +161,9 @@ TEST(GuiDesktop, HotKeyAndOpenReportFailureInsteadOfPretending) {
   // may be (or another client may hold it). Either way the answer is true
   // to what happened: only a key that was taken can be given back.
   const bool taken = RegisterHotKey(h, 1, MOD_CONTROL | MOD_ALT, VK_SPACE);
-  if (IsHeadless()) EXPECT_FALSE(taken);
+  if (IsHeadless()) {
+    EXPECT_FALSE(taken);
+  }
   EXPECT_EQ(UnregisterHotKey(h, 1), taken);
   EXPECT_FALSE(UnregisterHotKey(h, 1)) << "a key given back is no longer held";
   DeallocateHWnd(h);

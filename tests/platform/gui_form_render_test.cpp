@@ -160,4 +160,49 @@ TEST(GuiFormRender, StockControlsAppearWhereTheyArePlaced) {
   delete form;
 }
 
+// Panels, framed windows and DrawEdge paint their 3-D edges with one painter
+// and one set of system colours, so the program's frames all agree.
+TEST(GuiFormRender, EdgesShareOnePainterAndColourSource) {
+  Application->Initialize();
+  auto* form = new TForm(nullptr);
+  form->SetBounds(0, 0, 200, 120);
+  form->SetColor(clWhite);
+  auto* raised = new TPanel(form);
+  raised->SetParent(form);
+  raised->SetBounds(10, 10, 60, 40);
+  raised->SetBevelOuter(bvRaised);
+  auto* lowered = new TPanel(form);
+  lowered->SetParent(form);
+  lowered->SetBounds(80, 10, 60, 40);
+  lowered->SetBevelOuter(bvLowered);
+  auto* framed = new Recorder(form);
+  framed->SetParent(form);
+  framed->SetBorderStyle(bsSingle);  // a sunken frame
+  framed->SetBounds(10, 60, 80, 50);
+  form->Show();
+  pump();
+  Pixels px;
+  ASSERT_TRUE(GrabWindow(form, px.P, px.W, px.H));
+  auto sys = [](int index) {
+    COLORREF c = GetSysColor(index);
+    return TColor(c & 0xFFFFFF);
+  };
+  EXPECT_EQ(px.color(10, 10), sys(COLOR_BTNHIGHLIGHT));
+  EXPECT_EQ(px.color(10 + 59, 10 + 39), sys(COLOR_BTNSHADOW));
+  EXPECT_EQ(px.color(80, 10), sys(COLOR_BTNSHADOW));
+  EXPECT_EQ(px.color(80 + 59, 10 + 39), sys(COLOR_BTNHIGHLIGHT));
+
+  // The same edge drawn by DrawEdge on a bitmap.
+  TBitmap bmp(20, 20);
+  TRect r{0, 0, 20, 20};
+  DrawEdge(bmp.Canvas()->Handle(), r, EDGE_SUNKEN, BF_RECT);
+  TColor outer = TColor(ColorToRGB(bmp.Canvas()->Pixels(0, 0)));
+  TColor inner = TColor(ColorToRGB(bmp.Canvas()->Pixels(1, 1)));
+  EXPECT_EQ(outer, sys(COLOR_BTNSHADOW));
+  EXPECT_EQ(inner, sys(COLOR_3DDKSHADOW));
+  EXPECT_EQ(px.color(10, 60), outer);
+  EXPECT_EQ(px.color(11, 61), inner);
+  delete form;
+}
+
 }  // namespace

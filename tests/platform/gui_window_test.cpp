@@ -103,6 +103,29 @@ TEST_F(GuiWindow, ScrollingLeavesOnlyTheUncoveredStripToRepaint) {
   EXPECT_EQ(pixel(Paint, 15, 15), 0x0000FFu);
 }
 
+TEST_F(GuiWindow, ScrollingAWindowWithChildrenMovesThemAndStillMovesPixels) {
+  auto* child = new TPanel(Form);
+  child->SetParent(Paint);
+  child->SetBounds(5, 40, 20, 10);
+  auto* outside = new TPanel(Form);
+  outside->SetParent(Paint);
+  outside->SetBounds(60, 5, 10, 10);
+  ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
+  Paint->Updates.clear();
+  ScrollWindow(Paint->Handle(), 0, -10, nullptr, nullptr);
+  EXPECT_EQ(child->BoundsRect(), TRect(5, 30, 25, 40));
+  EXPECT_EQ(outside->BoundsRect(), TRect(60, -5, 70, 5));
+  // Only the uncovered strip waits for a paint: the pixels moved.
+  TRect pending;
+  ASSERT_TRUE(GetUpdateRect(Paint->Handle(), &pending, false));
+  EXPECT_EQ(pending, TRect(0, 50, 80, 60));
+  // With a scroll rectangle only the children inside it move.
+  TRect part{0, 20, 40, 60};
+  ScrollWindowEx(Paint->Handle(), 0, 5, &part, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN);
+  EXPECT_EQ(child->BoundsRect(), TRect(5, 35, 25, 45));
+  EXPECT_EQ(outside->BoundsRect(), TRect(60, -5, 70, 5));
+}
+
 TEST_F(GuiWindow, RedrawOffHoldsPaintingBack) {
   ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
   SendMessage(Paint->Handle(), WM_SETREDRAW, 0, 0);

@@ -8,7 +8,7 @@
 #include "tree/base_tree.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/gui/forms.h"
-#include "platform/gui/imglist.h"
+#include "platform/graphics/imagelist.h"
 #include "tree/globals.h"
 
 namespace {

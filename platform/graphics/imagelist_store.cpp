@@ -1,5 +1,5 @@
-// TImageList storage.
-#include "platform/gui/imglist.h"
+// TImageList storage, overlays and change links.
+#include "platform/graphics/imagelist.h"
 
 #include <algorithm>
 
@@ -8,7 +8,9 @@
 #include "platform/graphics/canvas.h"
 
 TImageList::TImageList(TComponent* AOwner) : TComponent(AOwner) {}
-TImageList::~TImageList() = default;
+TImageList::~TImageList() {
+  for (TChangeLink* link : FChangeLinks) link->FSender = nullptr;
+}
 
 void TImageList::SetWidth(int value) {
   if (value == FWidth || value <= 0) return;
@@ -108,6 +110,42 @@ TBitmap* TImageList::Masks(int Index) const {
   return Index >= 0 && Index < Count() ? FImages[size_t(Index)].Mask.get() : nullptr;
 }
 
+bool TImageList::SetOverlay(int Image, int Overlay) {
+  if (Overlay < 1 || Overlay > 15 || Image < 0 || Image >= Count()) return false;
+  FOverlays[size_t(Overlay - 1)] = Image;
+  return true;
+}
+
+int TImageList::Overlay(int Overlay) const {
+  return Overlay >= 1 && Overlay <= 15 ? FOverlays[size_t(Overlay - 1)] : -1;
+}
+
+void TImageList::RegisterChanges(TChangeLink* Value) {
+  if (!Value || std::find(FChangeLinks.begin(), FChangeLinks.end(), Value) != FChangeLinks.end()) return;
+  if (Value->FSender) Value->FSender->UnRegisterChanges(Value);
+  Value->FSender = this;
+  FChangeLinks.push_back(Value);
+}
+
+void TImageList::UnRegisterChanges(TChangeLink* Value) {
+  auto it = std::find(FChangeLinks.begin(), FChangeLinks.end(), Value);
+  if (it == FChangeLinks.end()) return;
+  (*it)->FSender = nullptr;
+  FChangeLinks.erase(it);
+}
+
 void TImageList::Change() {
-  if (OnChange) OnChange(this);
+  // A handler may register or unregister links: walk a copy, and skip the
+  // links that left meanwhile.
+  const std::vector<TChangeLink*> links = FChangeLinks;
+  for (TChangeLink* link : links)
+    if (std::find(FChangeLinks.begin(), FChangeLinks.end(), link) != FChangeLinks.end()) link->Change();
+}
+
+TChangeLink::~TChangeLink() {
+  if (FSender) FSender->UnRegisterChanges(this);
+}
+
+void TChangeLink::Change() {
+  if (OnChange) OnChange(FSender);
 }

@@ -1,0 +1,201 @@
+#include "app/article.h"
+
+#include "platform/core/strings.h"
+#include "platform/core/streams.h"
+#include "platform/core/text_file.h"
+#include "platform/core/files.h"
+#include "platform/graphics/colors.h"
+
+namespace {
+
+void replaceAll(String& s, const String& from, const String& to) {
+  size_t at = 0;
+  while ((at = s.find(from, at)) != String::npos) {
+    s.replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
+void replaceFirst(String& s, const String& from, const String& to) {
+  const size_t at = s.find(from);
+  if (at != String::npos) s.replace(at, from.size(), to);
+}
+
+String upperChars(const String& s) {
+  String u = s;
+  for (char16_t& c : u) c = AnsiUpperChar(c);
+  return u;
+}
+
+// Replaces every occurrence of Word (compared by the locale's case rules)
+// in the shown text of s: never inside a tag, and never between the media
+// and cross-reference tags, whose content becomes names and addresses.
+String highlight(const String& s, const String& word) {
+  if (word.empty()) return s;
+  const String upperWord = upperChars(word);
+  const String open = u"<FONT style=\"background-color: #E0FFFF\">" + word + u"</FONT>";
+  String out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    // A protected region: a whole media or cross-reference element.
+    for (const char16_t* tag : {u"<5>", u"<7>"}) {
+      if (s.compare(i, 3, tag) == 0) {
+        const String close = String(u"</") + tag[1] + u">";
+        const size_t end = s.find(close, i + 3);
+        if (end != String::npos) {
+          out.append(s, i, end + close.size() - i);
+          i = end + close.size();
+        }
+      }
+    }
+    if (i >= s.size()) break;
+    if (s[i] == u'<') {
+      const size_t end = s.find(u'>', i);
+      const size_t stop = end == String::npos ? s.size() : end + 1;
+      out.append(s, i, stop - i);
+      i = stop;
+      continue;
+    }
+    size_t textEnd = s.find(u'<', i);
+    if (textEnd == String::npos) textEnd = s.size();
+    const String segment = s.substr(i, textEnd - i);
+    const String upperSegment = upperChars(segment);
+    size_t from = 0, at;
+    while ((at = upperSegment.find(upperWord, from)) != String::npos) {
+      out.append(segment, from, at - from);
+      out += open;
+      from = at + upperWord.size();
+    }
+    out.append(segment, from, String::npos);
+    i = textEnd;
+  }
+  return out;
+}
+
+}  // namespace
+
+String EscapeHtml(const String& Text) {
+  String out;
+  out.reserve(Text.size());
+  for (char16_t c : Text) {
+    switch (c) {
+      case u'&': out += u"&amp;"; break;
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'"': out += u"&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+String ColorToHtml(TColor Color) {
+  const COLORREF rgb = ColorToRGB(Color);
+  return u"#" + UIntToHexDigits(GetRValue(rgb), 2) + UIntToHexDigits(GetGValue(rgb), 2) +
+         UIntToHexDigits(GetBValue(rgb), 2);
+}
+
+String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector<String>& AdditionalWords) {
+  String s = Text;
+  replaceAll(s, u"<1>", u"<B>");
+  replaceAll(s, u"</1>", u"</B>");
+  replaceAll(s, u"<3>", u"<U>");
+  replaceAll(s, u"</3>", u"</U>");
+  replaceAll(s, u"<2>", u"<I>");
+  replaceAll(s, u"</2>", u"</I>");
+  replaceAll(s, u"<4>", u"<FONT style=\"font-family: Lucida Sans Unicode; font-size: 16pt\">");
+  replaceAll(s, u"</4>", u"</FONT>");
+  replaceAll(s, u"<9>", u"<BR><BR>&bull; ");
+  replaceAll(s, u"&acute;", u"`");
+
+  for (const String& w : AdditionalWords) s = highlight(s, w);
+
+  const String n = IntToStr(DictIndex);
+  size_t from = 0;
+  for (;;) {
+    const size_t open = s.find(u"<5>", from);
+    if (open == String::npos) break;
+    const size_t close = s.find(u"</5>", open + 3);
+    if (close == String::npos) break;  // an unclosed tag stays as text
+    const String source = u"*" + n + u"/" + EscapeHtml(s.substr(open + 3, close - open - 3));
+    const String html = u"<DIV><a href=\"" + source + u"\"><IMG style=\"border: 1px #e0e0e0 dashed\" SRC=\"" +
+                        source + u"\"></a></DIV>";
+    s.replace(open, close + 4 - open, html);
+    from = open + html.size();
+  }
+
+  from = 0;
+  for (;;) {
+    const size_t open = s.find(u"<7>", from);
+    if (open == String::npos) break;
+    const size_t close = s.find(u"</7>", open + 3);
+    if (close == String::npos) break;
+    const String target = s.substr(open + 3, close - open - 3);
+    const String start = u"<A href=\"#" + EscapeHtml(target) + u"\">";
+    s.replace(close, 4, u"</A>");
+    s.replace(open, 3, start);
+    from = open + start.size() + target.size() + 4;
+  }
+  return s;
+}
+
+String BuildPage(const String& Caption, const String& Body, TColor BgColor, TColor TextColor,
+                 const String& FontName, int FontSize) {
+  String page;
+  page.reserve(Body.size() + 400);
+  page += u"<html><head>";
+  page += u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /></head>";
+  page += u"<body bgcolor=\"";
+  page += ColorToHtml(BgColor);
+  page += u"\" style=\"margin-right: 20px; margin-bottom: 20px; color: ";
+  page += ColorToHtml(TextColor);
+  page += u"; font-family: ";
+  page += EscapeHtml(FontName);
+  page += u"; font-size: ";
+  page += IntToStr(FontSize);
+  page += u"pt\">";
+  page += u"<h1>";
+  page += EscapeHtml(Caption);
+  page += u"</h1>";
+  page += Body;
+  page += u"</body></html>";
+  return page;
+}
+
+String BuildAboutBody(const std::vector<String>& L, const DictRecordType& r) {
+  auto line = [&](size_t n) { return n - 1 < L.size() ? L[n - 1] : String(); };
+  auto value = [](const UTF8String& v) { return EscapeHtml(UTF8ToUTF16(v)); };
+  const String hr = u"<BR><HR>";
+  return line(1) + value(r.InfoText2) + hr + line(2) + value(r.InfoText0) + hr + line(3) +
+         IntToStr(r.InfoNumber) + hr + line(4) + value(r.InfoText8) + hr + line(5) + value(r.InfoText6) + hr +
+         line(7) + value(r.Languages) + hr + line(8) + value(r.InfoText5) + hr + line(9) + value(r.InfoText9) +
+         hr + line(10) + (r.InfoFlag ? u"-1" : u"0") + hr;
+}
+
+std::vector<String> ReadTemplateLines(const String& FileName, size_t MaxLines) {
+  std::vector<String> lines;
+  TTextFile f(FileName);
+  f.Reset();
+  while (!f.Eof() && lines.size() < MaxLines) lines.push_back(f.ReadLn());
+  f.CloseFile();
+  return lines;
+}
+
+void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, TColor BgColor,
+                         TColor TextColor, int FontSize, const String& FontName) {
+  TTextFile in(TemplateFile);
+  in.Reset();
+  TTextFile out(TargetFile);
+  out.Rewrite();
+  while (!in.Eof()) {
+    String line = in.ReadLn();
+    replaceFirst(line, u"_HtmlBgColor_", ColorToHtml(BgColor));
+    replaceFirst(line, u"_HtmlTextColor_", ColorToHtml(TextColor));
+    replaceFirst(line, u"_FontSize_", IntToStr(FontSize));
+    replaceFirst(line, u"_FontName_", FontName);
+    out.WriteLn(line);
+  }
+  out.CloseFile();
+  in.CloseFile();
+}

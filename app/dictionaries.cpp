@@ -1,0 +1,194 @@
+#include "app/dictionaries.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "app/data_files.h"
+#include "db/utf8_convert.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
+
+namespace {
+
+String dictFileName(const String& name) { return u"dictionaries/" + name + u".tamrix"; }
+
+// True when the connection reads as a database (a file of another kind
+// opens lazily and fails at its first statement).
+bool isDatabase(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return false;
+  }
+  const int rc = sqlite3_step(st);
+  sqlite3_finalize(st);
+  return rc == SQLITE_ROW;
+}
+
+int propertiesRowCallback(void* user, int count, char** values, char**) {
+  auto* record = static_cast<DictRecordType*>(user);
+  // Several rows: the last one counts, each starting from an empty record.
+  const String name = record->FileName;
+  sqlite3* db = record->Db;
+  *record = DictRecordType{};
+  record->FileName = name;
+  record->Db = db;
+  FillDictRecord(*record, count, values);
+  return 0;
+}
+
+void myUpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+  const UTF8String up = UnicodeToUtf8(AnsiUpperCase(Utf8ToUnicode(ValueToUtf8(argv[0]))));
+  sqlite3_result_text(context, up.data(), int(up.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
+void CloseDictionaries() {
+  for (DictRecordType& d : Dicts) {
+    if (d.Db) sqlite3_close_v2(d.Db);
+    d.Db = nullptr;
+  }
+}
+
+void FillDictRecord(DictRecordType& r, int count, const char* const* values) {
+  auto text = [&](int i) -> UTF8String { return i < count && values[i] ? UTF8String(values[i]) : UTF8String(); };
+  r.InfoText0 = text(0);
+  r.Caption = text(1);
+  r.InfoText2 = text(2);
+  r.InfoNumber = StrToIntDef(Utf8ToUnicode(text(3)), 0);
+  r.Languages = text(4);
+  r.InfoText5 = text(5);
+  r.InfoText6 = text(6);
+  r.InfoText7 = text(7);
+  r.InfoText8 = text(8);
+  r.InfoText9 = text(9);
+  r.InfoFlag = StrToBoolDef(Utf8ToUnicode(text(10)), false);
+}
+
+void OpenActiveDictionaries(const String& ListFileName) {
+  CloseDictionaries();
+  const std::vector<DPType> lines = ReadDictListFile(ListFileName);
+  int count = 0;
+  for (const DPType& line : lines) {
+    if (count == MaxActiveDicts) break;
+    if (line.Flag != u"1" || line.Name.empty() || !FileExists(dictFileName(line.Name))) continue;
+    ActiveDicts[count++] = line.Name;
+  }
+  for (int i = count; i < MaxActiveDicts; ++i) ActiveDicts[i].clear();
+  LastDictIndex = count - 1;
+
+  for (int i = 0; i < MaxActiveDicts; ++i) {
+    DictRecordType& d = Dicts[i];
+    d = DictRecordType{};
+    if (i >= count) continue;
+    d.FileName = ActiveDicts[i];
+    const UTF8String path = "./" + UnicodeToUtf8(dictFileName(ActiveDicts[i]));
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK || !isDatabase(db)) {
+      sqlite3_close_v2(db);
+      continue;
+    }
+    d.Db = db;
+    sqlite3_exec(db, "SELECT * FROM properties;", propertiesRowCallback, &d, nullptr);
+  }
+}
+
+bool WordMatchesLanguages(const String& Languages, const String& Word) {
+  const String upper = AnsiUpperCase(Word);
+  for (int i = 0; i < AlphabetCount; ++i) {
+    const TAlphabetEntry& e = AlphabetEntryType[i];
+    const bool fits = std::all_of(upper.begin(), upper.end(), [&](char16_t c) {
+      return c == u'_' || c == u'%' || e.Letters.find(c) != String::npos;
+    });
+    if (fits && !e.Language.empty() && Languages.find(e.Language) != String::npos) return true;
+  }
+  return false;
+}
+
+String FoldYo(const String& Word) {
+  if (!WordMatchesLanguages(u"ru", Word)) return Word;
+  String w = Word;
+  for (char16_t& c : w) {
+    if (c == u'ё') c = u'е';
+    else if (c == u'Ё') c = u'Е';
+  }
+  return w;
+}
+
+void CheckQuery(const String& Text) {
+  QueryWordCount = 0;
+  size_t i = 0;
+  while (i < Text.size() && QueryWordCount < MaxQueryWords) {
+    String word(1, Text[i++]);
+    while (i < Text.size() && Text[i] != u' ') word += Text[i++];
+    ++i;  // past the blank that ended it
+    QueryWords[++QueryWordCount] = UnicodeToUtf8(word);
+  }
+  for (int k = QueryWordCount + 1; k <= MaxQueryWords; ++k) QueryWords[k].clear();
+  if (QueryWordCount > 0) QueryWords[1] = UnicodeToUtf8(FoldYo(Utf8ToUnicode(QueryWords[1])));
+}
+
+TSearchStatement BuildSearchStatement() {
+  TSearchStatement s;
+  const UTF8String& w = QueryWords[1];
+  const bool join = QueryWordCount > 1;
+  s.SQL = "SELECT words.ROWID, words.word FROM words";
+  if (join) s.SQL += ", descriptions";
+  if (w == "%") {
+    s.SQL += " WHERE words.ROWID>0";
+  } else {
+    const bool like = w.find_first_of("%_") != UTF8String::npos;
+    s.SQL += like ? " WHERE word LIKE ?" : " WHERE word=?";
+    s.Params.push_back(UnicodeToUtf8(AnsiUpperCase(Utf8ToUnicode(w))));
+  }
+  if (join) {
+    s.SQL += " AND words.ROWID=descriptions.ROWID";
+    for (int k = 2; k <= QueryWordCount; ++k) {
+      s.SQL += " AND myUPPER(description) LIKE myUPPER(?)";
+      s.Params.push_back("%" + QueryWords[k] + "%");
+    }
+  }
+  return s;
+}
+
+TSearchStatement BuildCompletionStatement(const String& Prefix) {
+  TSearchStatement s;
+  s.SQL = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;";
+  s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
+  return s;
+}
+
+int RunSearchStatement(sqlite3* Db, const TSearchStatement& Statement, const TRowCallback& Row) {
+  if (!Db) return SQLITE_MISUSE;
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(Db, Statement.SQL.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK || !st) {
+    sqlite3_finalize(st);
+    return rc;
+  }
+  for (size_t i = 0; i < Statement.Params.size(); ++i) {
+    const UTF8String& p = Statement.Params[i];
+    rc = sqlite3_bind_text(st, int(i + 1), p.data(), int(std::min<size_t>(p.size(), INT_MAX)), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) {
+      sqlite3_finalize(st);
+      return rc;
+    }
+  }
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    const auto* word = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    const int bytes = sqlite3_column_bytes(st, 1);
+    if (Row(sqlite3_column_int64(st, 0), word ? word : "", bytes)) {
+      rc = SQLITE_ABORT;
+      break;
+    }
+  }
+  sqlite3_finalize(st);
+  return rc;
+}
+
+void RegisterMyUpper(sqlite3* Db) {
+  if (Db) sqlite3_create_function(Db, "myUPPER", 1, SQLITE_UTF8, nullptr, myUpperFunction, nullptr, nullptr);
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The set of active dictionaries and the statements run against them: the
+// activation that opens them, the query splitting, the alphabet test and
+// the search and completion statements (user text always bound, never
+// pasted into SQL).
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/app_state.h"
+
+// Closes every connection left in Dicts and clears the handles.
+void CloseDictionaries();
+
+// Reads the list file and opens every line flagged exactly "1" whose file
+// "dictionaries/<name>.tamrix" exists, read-only, in list order, filling
+// ActiveDicts, Dicts and LastDictIndex. Each record starts empty before its
+// properties row is read; a file that is not a database keeps its place
+// with no connection. Lines beyond the first MaxActiveDicts active ones are
+// ignored. Raises EInOutError when the list cannot be opened.
+void OpenActiveDictionaries(const String& ListFileName);
+
+// Fills a record from one properties row (columns by position; a shorter
+// row fills what it has).
+void FillDictRecord(DictRecordType& Record, int ColumnCount, const char* const* Values);
+
+// Whether every character of Word (upper-cased by the locale rules) is a
+// letter of some alphabet entry whose name occurs in Languages ("_" and "%"
+// fit every entry).
+bool WordMatchesLanguages(const String& Languages, const String& Word);
+
+// Splits a query into QueryWords: the first character of each word may be
+// anything (a blank included), a word ends before the next blank. At most
+// MaxQueryWords words are kept. "ё"/"Ё" in a Russian main word become
+// "е"/"Е".
+void CheckQuery(const String& Text);
+
+// "Ё" and "ё" folded to "Е" and "е" when the word is written in the
+// alphabet named "ru" (headwords are stored with "Е").
+String FoldYo(const String& Word);
+
+// A statement with its parameter values (bound in order, from 1).
+struct TSearchStatement {
+  UTF8String SQL;
+  std::vector<UTF8String> Params;
+};
+
+// The search statement for the words in QueryWords: "=" or LIKE on the
+// upper-cased main word, every row for "%", and one description condition
+// per additional word.
+TSearchStatement BuildSearchStatement();
+// The completion statement: headwords beginning with Prefix (already
+// upper-cased and folded).
+TSearchStatement BuildCompletionStatement(const String& Prefix);
+
+// Called per row with the ROWID and the headword as UTF-8; returns true to
+// stop the statement.
+using TRowCallback = std::function<bool(std::int64_t Id, const char* Word, int Bytes)>;
+// Prepares, binds and steps the statement, calling Row for every row.
+// Returns the engine's result code (SQLITE_DONE or SQLITE_OK when all rows
+// were read); a failure adds nothing more.
+int RunSearchStatement(sqlite3* Db, const TSearchStatement& Statement, const TRowCallback& Row);
+
+// Registers the upper-casing SQL function the description conditions use.
+void RegisterMyUpper(sqlite3* Db);

@@ -1,0 +1,73 @@
+#include "app/media.h"
+
+#include "app/app_state.h"
+#include "db/sqlite3_database.h"
+#include "db/utf8_convert.h"
+#include "platform/core/strings.h"
+
+bool ParseMediaSource(const String& Source, TMediaSource& Media) {
+  if (Source.empty() || Source[0] != u'*') return false;
+  const size_t slash = Source.find(u'/');
+  if (slash == String::npos) return false;
+  const String number = Source.substr(1, slash - 1);
+  if (number.empty() || number.size() > 3) return false;
+  for (char16_t c : number)
+    if (c < u'0' || c > u'9') return false;
+  const int index = StrToInt(number);
+  if (index > LastDictIndex || ActiveDicts[index].empty()) return false;
+  Media.DictIndex = index;
+  Media.Name = Source.substr(slash + 1);
+  return !Media.Name.empty();
+}
+
+std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, const String& Name) {
+  auto stream = std::make_unique<TMemoryStream>();
+  TSQLite3Database db(nullptr);
+  db.SetReadOnly(true);
+  db.SetDatabaseName(u"dictionaries/" + ActiveDicts[DictIndex] + u".tamrix");
+  db.Open();
+  auto st = db.Prepare("SELECT mm_content FROM multimedia WHERE word_id=? AND internal_name=?;");
+  st->Bind_Int64(1, WordId);
+  st->Bind_Text(2, UnicodeToUtf8(Name));
+  if (st->Step() == 100 /* a row */) {
+    const int bytes = st->Column_Bytes(0);
+    if (bytes > 0) stream->Write(st->Column_Blob(0), bytes);
+  }
+  st.reset();
+  db.Close();
+  return stream;
+}
+
+String MediaTempFileName(const String& Name) {
+  const size_t cut = Name.find_last_of(u"/\\");
+  const String base = cut == String::npos ? Name : Name.substr(cut + 1);
+  if (base.empty() || base == u"." || base == u".." || base.find(u'\0') != String::npos) return String();
+  return AppDir + u"/temp/" + base;
+}
+
+TLinkKind ClassifyLink(const String& Source, String& Target) {
+  Target.clear();
+  if (Source.find(u'*') != String::npos) return lkMedia;
+  const bool html = Source.find(u".html") != String::npos;
+  const bool at = Source.find(u'@') != String::npos;
+  if (!html && !at) {
+    Target = Source;
+    const size_t hash = Target.find(u'#');
+    if (hash != String::npos) Target.erase(hash, 1);
+    return lkSearch;
+  }
+  if (at) {
+    String s;
+    for (char16_t c : Source)
+      if (c != u'"') s += c;
+    s = s.size() > 1 ? s.substr(1) : String();
+    const String lower = LowerCase(s);
+    for (const char16_t* scheme : {u"http:", u"https:", u"mailto:"})
+      if (lower.rfind(scheme, 0) == 0) {
+        Target = s;
+        return lkExternal;
+      }
+    return lkRefused;
+  }
+  return lkViewer;
+}

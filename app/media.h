@@ -1,0 +1,37 @@
+#pragma once
+// Media of articles: the sources "*" + dictionary index + "/" + name that
+// article pages carry, fetching their blobs, extracting them into "temp/",
+// and sorting out what a clicked link is.
+#include <cstdint>
+#include <memory>
+
+#include "platform/core/streams.h"
+#include "platform/core/types.h"
+
+// A media source taken apart. False (nothing to fetch) when it does not
+// begin with "*", when the index is not a number or names no active
+// dictionary, or when the name is empty.
+struct TMediaSource {
+  int DictIndex = -1;
+  String Name;
+};
+bool ParseMediaSource(const String& Source, TMediaSource& Media);
+
+// The blob of a media item of headword WordId in active dictionary
+// DictIndex, read through a read-only connection; an empty stream when no
+// row matches. Raises ESQLite3 when the dictionary cannot be read.
+std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, const String& Name);
+
+// The file a media item is extracted to: its base name inside "temp/"
+// under the program folder; empty when the name has no usable base name.
+String MediaTempFileName(const String& Name);
+
+enum TLinkKind {
+  lkMedia,     // a media item: extract and open
+  lkSearch,    // a cross-reference: search the word
+  lkExternal,  // a web or mail address to hand to the system
+  lkRefused,   // an address that must not be handed to the system
+  lkViewer,    // another page: the viewer follows it
+};
+// What a clicked link is; Target is the word to search or the address.
+TLinkKind ClassifyLink(const String& Source, String& Target);

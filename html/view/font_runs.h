@@ -1,0 +1,99 @@
+#pragma once
+// Font runs of a text section: each run starts at a character index and
+// holds the font up to the next run. A run of a hyperlink also carries the
+// link record, the link's four font states and, for keyboard navigation,
+// a hidden focusable control (one per link).
+#include <cstdint>
+#include <memory>
+
+#include "html/parse/style_fonts.h"
+#include "html/view/attributes.h"
+#include "platform/gui/controls.h"
+
+class TSection;
+class ThtDocument;
+
+// HTML font sizes 1..7 in points for the document's own default size.
+// Fills the working tables FontConv and PreFontConv.
+void SetFontSizes(int BaseSize);
+
+// The hidden 1 x 1 control that gives a link its tab stop.
+class ThtTabControl : public TWinControl {
+public:
+  explicit ThtTabControl(TComponent* AOwner);
+  void WndProc(TMessage& Message) override;
+};
+
+class TFontObjBase : public TObject {
+public:
+  std::unique_ptr<TUrlTarget> UrlTarget = std::make_unique<TUrlTarget>();
+};
+
+class TFontObj : public TFontObjBase {
+public:
+  TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position);
+  // Copy for a copied section (printing): the link's normal state, no
+  // font states, no tab control.
+  TFontObj(TSection* ASection, const TFontObj& T);
+  ~TFontObj() override;
+
+  void ReplaceFont(std::unique_ptr<TMyFont> F);
+  void ConvertFont(const ThtFontInfo& FI);
+  void FontChanged();
+  int GetHeight(int& ADescent) const {
+    ADescent = Descent;
+    return FontHeight;
+  }
+  void CreateFIArray();
+  void SetVisited(bool Value);
+  void SetHover(bool Value);
+  // Hover on every run of this link.
+  void SetAllHovers(bool Value);
+  const String& GetURL() const { return UrlTarget->URL; }
+  void SetYValue(int Y);
+  void CreateTabControl(int TabIndex);
+  TMyFont* Font() const { return TheFont.get(); }
+
+  TSection* Section = nullptr;
+  bool Visited = false;
+  bool Hover = false;
+  int32_t YValue = 0;
+  bool Active = false;
+  int32_t Pos = 0;
+  std::unique_ptr<TMyFont> TheFont;
+  std::unique_ptr<TFontInfoArray> FIArray;
+  int32_t FontHeight = 0;
+  int32_t tmHeight = 0;
+  int32_t tmMaxCharWidth = 0;
+  int32_t Overhang = 0;
+  int32_t Descent = 0;
+  TAlignmentType SScript = ANone;
+  std::unique_ptr<ThtTabControl> TabControl;
+  String Title;  // tooltip text of the element the run belongs to
+
+  // Bookkeeping of the document's link list (kept by the document).
+  bool InLinks = false;
+  int32_t LinkIndex = -1;
+
+  // Points the tab control's handlers at this run.
+  void wireTabControl();
+
+private:
+  ThtDocument* document() const;
+};
+
+// A section's runs in ascending Pos; the first starts at 0.
+class TFontList : public TFreeList<TFontObj> {
+public:
+  TFontList() = default;
+  TFontList(TSection* ASection, const TFontList& T);
+  TMyFont* GetFontAt(int Posn, int& OHang) const;
+  TFontObj* GetFontObjAt(int Posn, int& Index) const;
+  TFontObj* GetFontObjAt(int Posn) const {
+    int index;
+    return GetFontObjAt(Posn, index);
+  }
+  int GetFontCountAt(int Posn, int Leng) const;
+  // After the character at N was removed from the section text.
+  void Decrement(int N, ThtDocument* Document);
+};

@@ -1,0 +1,11 @@
+# Pictures: GIF decoding and animation, the image cache and loader, image
+# drawing, the GDI+ image wrapper, colour reduction and image objects.
+list(APPEND TAMRIX_HTML_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/gif_decoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gif_images.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gdiplus_images.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_draw.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_cache.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_loader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dithering.cpp
+)

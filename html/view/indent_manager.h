@@ -1,0 +1,48 @@
+#pragma once
+// The left and right edges that floats and nested blocks impose on the
+// lines of a cell while it is laid out from top to bottom.
+#include <cstdint>
+#include <vector>
+
+#include "html/view/section_base.h"
+
+// One constraint: an edge X valid for the band [YT, YB). ID is the block
+// whose edge it is, or nullptr for a float (which constrains everything).
+struct IndentRec {
+  int32_t X = 0;
+  int32_t YT = 0;
+  int32_t YB = 0;
+  const void* ID = nullptr;
+};
+
+// Open-ended bottom of a block's edge records.
+constexpr int32_t IndentOpenBottom = htUnset;
+
+class TIndentManager : public TObject {
+public:
+  void Init(int Lf, int Wd);
+  void Reset(int Lf);
+  int LeftIndent(int Y) const { return leftRaw(Y) + LeftEdge; }
+  int RightSide(int Y) const { return rightRaw(Y) + LeftEdge; }
+  const IndentRec& AddLeft(int YT, int YB, int W);
+  const IndentRec& AddRight(int YT, int YB, int W);
+  int SetLeftIndent(int XLeft, int Y);
+  int SetRightIndent(int XRight, int Y);
+  void FreeLeftIndentRec(int I);
+  void FreeRightIndentRec(int I);
+  int AlignLeft(int& Y, int W, int SpW, int SpH);
+  int AlignRight(int& Y, int W, int SpW, int SpH);
+  int GetNextWiderY(int Y) const;
+  int ImageBottom() const;
+  void GetClearY(int& CL, int& CR) const;
+
+  int32_t LeftEdge = 0;
+  int32_t Width = 0;
+  std::vector<IndentRec> L;
+  std::vector<IndentRec> R;
+  const void* CurrentID = nullptr;
+
+private:
+  int leftRaw(int Y) const;
+  int rightRaw(int Y) const;
+};

@@ -1,0 +1,404 @@
+// Building text sections: characters with their source positions, font
+// runs, links, objects and form controls, and the tidying of the text once
+// the section is complete.
+#include "html/view/section.h"
+
+#include <algorithm>
+
+#include "html/parse/html_common.h"
+#include "html/parse/prop_stack.h"
+#include "html/view/document.h"
+#include "html/view/image_object.h"
+#include "html/view/text_buffers.h"
+#include "platform/core/strings.h"
+
+LineRec::LineRec(ThtDocument* Document)
+    : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
+
+namespace {
+bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
+}  // namespace
+
+TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
+                   const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
+    : TSectionBase(ADocument, Prop) {
+  std::unique_ptr<TMyFont> font = Prop ? Prop->GetFont() : std::make_unique<TMyFont>();
+  auto run = std::make_unique<TFontObj>(this, std::move(font), 0);
+  if (Prop) run->Title = Prop->PropTitle();
+  TFontObj* first = FontRuns.Add(std::move(run));
+  if (AnURL && !AnURL->URL.empty()) {
+    first->CreateFIArray();
+    if (Prop) {
+      Prop->GetFontInfo(*first->FIArray);
+      first->ConvertFont(first->FIArray->Ar[LFont]);
+    }
+    first->UrlTarget->Copy(*AnURL);
+    if (Document) {
+      Document->AddLink(first);
+      if (!Document->NoTabLinks) first->CreateTabControl(AnURL->TabIndex);
+    }
+  }
+  if (Prop) {
+    LineHeight = Prop->GetLineHeight(std::abs(first->TheFont->Height()));
+    if (FirstItem) {
+      bool isPercent = false;
+      TextIndent = Prop->GetTextIndent(isPercent);
+      if (isPercent) {
+        TextIndentPercent = std::min(TextIndent, 90);
+        TextIndent = 0;
+      }
+    }
+  }
+  if (L) {
+    TAttribute* T = nullptr;
+    if (L->Find(symClear, T)) {
+      const String s = htLowerCase(T->Text);
+      // "none" clears nothing; "all" (and the other values) both sides.
+      ClearKind = s == u"left" ? clrLeft : s == u"right" ? clrRight : s == u"none" ? clrNone : clrAll;
+    }
+    const String id = L->GetID();
+    if (!id.empty() && Document && Document->IdList) Document->IdList->AddObject(id, this);
+  }
+  if (Prop) {
+    TClearType clear;
+    if (Prop->GetClear(clear)) ClearKind = clear;
+    const String align = Prop->Props[piTextAlign].IsString() ? htLowerCase(Prop->Props[piTextAlign].AsString()) : String();
+    Alignment = align == u"right" ? 3 : align == u"center" ? 2 : align == u"justify" ? 4 : 1;
+    BreakWord = Prop->Props[piWordWrap].IsString() && htLowerCase(Prop->Props[piWordWrap].AsString()) == u"break-word";
+  }
+}
+
+TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
+    : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
+      FontRuns(this, Source.FontRuns), Objects(NewDocument, Source.Objects),
+      Controls(Source.Controls), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
+      TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
+      FPreformatted(Source.FPreformatted), FFinished(true) {
+  Length = Source.Length;
+  StartPos = Source.StartPos;
+}
+
+TSection::~TSection() {
+  // Runs leave the document's link list themselves; newest first keeps the
+  // search at the list's end.
+  while (FontRuns.Count() > 0) FontRuns.Delete(FontRuns.Count() - 1);
+}
+
+std::unique_ptr<TSectionBase> TSection::CreateCopy(ThtDocument* NewDocument) const {
+  return std::unique_ptr<TSectionBase>(new TSection(NewDocument, *this));
+}
+
+void TSection::DetachFromDocument() {
+  if (!Document) return;
+  for (const auto& runPtr : FontRuns) Document->RemoveLink(runPtr.get());
+  if (Document->IdList) Document->IdList->RemoveObject(this);
+}
+
+void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag) {
+  if (N <= 0) return;
+  // Geometric growth: many small tokens must not copy the arrays each time.
+  if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
+    SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 64));
+  Chars.append(P, size_t(N));
+  SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
+  BreakFlags.append(size_t(N), Flag);
+  Length += N;
+}
+
+void TSection::AddChar(char16_t C, int Index) {
+  TokenObj T;
+  T.AddUnicodeChar(C, Index);
+  AddTokenObj(T);
+}
+
+void TSection::AddTokenObj(TokenObj& T) {
+  if (T.Leng <= 0 || FFinished) return;
+  THtmlPropStack* stack = Document ? Document->PropStack : nullptr;
+  TProperties* top = stack ? stack->Last() : nullptr;
+  if (top && top->GetDisplay() == pdNone) return;
+  String text(T.C.data(), size_t(T.Leng));
+  const int transform = top ? top->GetTextTransform() : 0;
+  if (transform == 1) text = AnsiUpperCase(text);
+  else if (transform == 2) text = AnsiLowerCase(text);
+  if (text.size() != size_t(T.Leng)) text.resize(size_t(T.Leng), u' ');
+  const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
+  const bool smallCaps = top && htLowerCase(top->GetFontVariant()) == u"small-caps" && stack;
+  if (!smallCaps) {
+    appendRaw(text.data(), T.I.data(), T.Leng, flag);
+    return;
+  }
+  const String upper = AnsiUpperCase(text);
+  bool inSmall = false;
+  for (int i = 0; i < T.Leng; ++i) {
+    const char16_t c = text[size_t(i)];
+    const char16_t u = upper[size_t(i)];
+    const bool skip = c == u' ' || (c >= u'0' && c <= u'9');
+    if (!skip) {
+      const bool lower = u != c;
+      if (lower && !inSmall) {
+        if (stack->PushNewProp(u"small", String(), String(), String(), String(), nullptr)) {
+          ChangeFont(stack->Last());
+          inSmall = true;
+        }
+      } else if (!lower && inSmall) {
+        stack->PopAProp(u"small");
+        ChangeFont(stack->Last());
+        inSmall = false;
+      }
+    }
+    appendRaw(&u, &T.I[size_t(i)], 1, flag);
+  }
+  if (inSmall) {
+    stack->PopAProp(u"small");
+    ChangeFont(stack->Last());
+  }
+}
+
+void TSection::AddText(const String& S, const std::vector<int32_t>& Indexes) {
+  TokenObj T;
+  for (size_t i = 0; i < S.size(); ++i) T.AddUnicodeChar(S[i], i < Indexes.size() ? Indexes[i] : 0);
+  AddTokenObj(T);
+}
+
+void TSection::AllowBreakAfterLast() {
+  if (!BreakFlags.empty()) BreakFlags.back() = 'a';
+}
+
+void TSection::ChangeFont(TProperties* Prop) {
+  if (!Prop || FFinished) return;
+  std::unique_ptr<TMyFont> font = Prop->GetFont();
+  TFontObj* last = FontRuns.Last();
+  TFontObj* run;
+  if (last && last->Pos == Length) {
+    last->ReplaceFont(std::move(font));
+    run = last;
+  } else {
+    auto fresh = std::make_unique<TFontObj>(this, std::move(font), Length);
+    if (last) fresh->UrlTarget->Copy(*last->UrlTarget);
+    run = FontRuns.Add(std::move(fresh));
+  }
+  run->Title = Prop->PropTitle();
+  if (!run->UrlTarget->URL.empty()) {
+    run->CreateFIArray();
+    Prop->GetFontInfo(*run->FIArray);
+    run->ConvertFont(run->FIArray->Ar[LFont]);
+    if (Document) Document->AddLink(run);
+  }
+  TAlignmentType align;
+  run->SScript = (Prop->GetVertAlign(align) && (align == ASub || align == ASuper)) ? align : ANone;
+}
+
+void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProperties* Prop) {
+  if (!Prop || FFinished) return;
+  std::unique_ptr<TMyFont> font = Prop->GetFont();
+  TFontObj* last = FontRuns.Last();
+  TFontObj* run;
+  if (last && last->Pos == Length) {
+    // The run taken over may still be in the link list as part of another link.
+    if (Document) Document->RemoveLink(last);
+    if (last->TabControl && Document) Document->RemoveTabStop(last->TabControl.get());
+    last->TabControl.reset();
+    last->FIArray.reset();
+    last->ReplaceFont(std::move(font));
+    run = last;
+  } else {
+    run = FontRuns.Add(std::make_unique<TFontObj>(this, std::move(font), Length));
+  }
+  run->Title = Prop->PropTitle();
+  if (AnURL) run->UrlTarget->Copy(*AnURL);
+  else run->UrlTarget->Clear();
+  if (Sy == symHref && AnURL && !AnURL->URL.empty()) {
+    run->CreateFIArray();
+    Prop->GetFontInfo(*run->FIArray);
+    run->ConvertFont(run->FIArray->Ar[LFont]);
+    if (Document) {
+      Document->AddLink(run);
+      if (!Document->NoTabLinks) run->CreateTabControl(AnURL->TabIndex);
+    }
+  } else {
+    run->FIArray.reset();
+  }
+  TAlignmentType align;
+  run->SScript = (Prop->GetVertAlign(align) && (align == ASub || align == ASuper)) ? align : ANone;
+}
+
+TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
+  auto image = std::make_unique<TImageObj>(Document, Length, L);
+  TImageObj* result = image.get();
+  Objects.Add(std::move(image));
+  AddChar(ImgPan, Index);
+  return result;
+}
+
+TPanelObj* TSection::AddPanel(TAttributeList* L, TCellBasic* ACell, int Index) {
+  auto panel = std::make_unique<TPanelObj>(Document, Length, L, ACell, false);
+  TPanelObj* result = panel.get();
+  Objects.Add(std::move(panel));
+  AddChar(ImgPan, Index);
+  return result;
+}
+
+std::unique_ptr<TPanelObj> TSection::CreatePanel(TAttributeList* L, TCellBasic* ACell) {
+  return std::make_unique<TPanelObj>(Document, Length, L, ACell, true);
+}
+
+void TSection::AddObject(std::unique_ptr<TFloatingObj> Obj, int Index) {
+  if (!Obj) return;
+  Obj->Pos = Length;
+  Objects.Add(std::move(Obj));
+  AddChar(ImgPan, Index);
+}
+
+TFormControlObj* TSection::AddFormControl(THtmlSymbol, ThtDocument*, TAttributeList*, TCellBasic*,
+                                          int Index, TProperties* Prop) {
+  // Form controls are not built yet: the element leaves no placeholder,
+  // but an inline border it opens is still recorded so that it closes.
+  if (Prop && Prop->BorderStyleNotNone() && Document) Document->ProcessInlines(Index, Prop, true);
+  return nullptr;
+}
+
+void TSection::FinishText(int EndPos) {
+  if (FFinished) return;
+  // One pass over the characters: each kept character is appended to the
+  // output, which the rules may shorten again from its end.
+  const size_t n = Chars.size();
+  String out;
+  std::string flags;
+  std::vector<int32_t> pos;
+  std::vector<int32_t> oldIndex;  // old index of each kept character
+  out.reserve(n + 1);
+  flags.reserve(n + 2);
+  pos.reserve(n + 1);
+  oldIndex.reserve(n + 1);
+  size_t objCursor = 0;
+  auto objectAt = [&](int32_t old) -> TFloatingObj* {
+    while (objCursor < size_t(Objects.Count()) && Objects[int(objCursor)]->Pos < old) ++objCursor;
+    return objCursor < size_t(Objects.Count()) && Objects[int(objCursor)]->Pos == old ? Objects[int(objCursor)] : nullptr;
+  };
+  auto pop = [&]() {
+    out.pop_back();
+    flags.pop_back();
+    pos.pop_back();
+    oldIndex.pop_back();
+  };
+  auto push = [&](char16_t c, char f, int32_t p, int32_t old) {
+    out.push_back(c);
+    flags.push_back(f);
+    pos.push_back(p);
+    oldIndex.push_back(old);
+  };
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = Chars[i];
+    const char f = i < BreakFlags.size() ? BreakFlags[i] : 'y';
+    const int32_t p = i < SourcePositions.size() ? SourcePositions[i] : EndPos;
+    if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
+      if (!out.empty() && flags.back() != 'n') flags.back() = 's';
+      continue;
+    }
+    if (c == u' ') {
+      if (out.empty()) continue;  // leading blanks
+      if (out.back() == u' ') {
+        if (flags.back() == 'n') {
+          pop();
+        } else {
+          continue;
+        }
+      } else if (out.back() == BrkCh) {
+        continue;  // blank after a line break
+      } else if (out.back() == ImgPan && isFloating(objectAt(oldIndex.back()))) {
+        continue;  // blank after a floating object
+      }
+      if (out.empty()) continue;
+    } else if (c == BrkCh && !out.empty() && out.back() == u' ') {
+      pop();  // blank before a line break
+    }
+    push(c, f, p, int32_t(i));
+  }
+  if (out.size() > 1 && out.back() == BrkCh) pop();
+  if (out.size() > 1 && out.back() == u' ') pop();
+  const bool onlyBreak = out.size() == 1 && out[0] == BrkCh;
+  if (!out.empty() && !onlyBreak && out.back() != u' ') push(u' ', 'y', EndPos, int32_t(n));
+  // Re-index runs, objects and controls.
+  auto newIndexOf = [&](int32_t old) {
+    return int32_t(std::lower_bound(oldIndex.begin(), oldIndex.end(), old) - oldIndex.begin());
+  };
+  const bool appendedBlank = !oldIndex.empty() && oldIndex.back() == int32_t(n);
+  for (const auto& runPtr : FontRuns) {
+    TFontObj* run = runPtr.get();
+    int32_t np = newIndexOf(run->Pos);
+    if (appendedBlank && run->Pos >= int32_t(n)) np = int32_t(out.size());
+    run->Pos = np;
+  }
+  // Runs that became empty go; a link's tab stop moves to its next run.
+  for (int I = 1; I < FontRuns.Count();) {
+    TFontObj* prev = FontRuns[I - 1];
+    TFontObj* run = FontRuns[I];
+    if (prev->Pos != run->Pos) {
+      ++I;
+      continue;
+    }
+    // The tab stop entry names the control, which keeps its place.
+    if (prev->TabControl && run->UrlTarget->ID == prev->UrlTarget->ID && !run->TabControl) {
+      run->TabControl = std::move(prev->TabControl);
+      run->wireTabControl();
+    }
+    FontRuns.Delete(I - 1);
+  }
+  if (FontRuns.Count() > 0) FontRuns[0]->Pos = 0;
+  for (const auto& obj : Objects) obj->Pos = newIndexOf(obj->Pos);
+  for (TFormControlObj* ctl : Controls) ctl->Pos = newIndexOf(ctl->Pos);
+  Chars = std::move(out);
+  BreakFlags = std::move(flags);
+  SourcePositions = std::move(pos);
+  finishCommon(EndPos);
+}
+
+void TSection::finishCommon(int) {
+  Length = int32_t(Chars.size());
+  if (Length > 0) BreakFlags.push_back('y');
+  SourceRuns.clear();
+  for (int32_t i = 0; i < Length; ++i) {
+    const int32_t p = SourcePositions[size_t(i)];
+    if (i == 0 || p != SourcePositions[size_t(i) - 1] + 1) SourceRuns.push_back({i, p});
+  }
+  std::vector<int32_t>().swap(SourcePositions);
+  if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;
+  FFinished = true;
+}
+
+void TSection::deleteChar(int I) {
+  Chars.erase(size_t(I), 1);
+  if (size_t(I) < BreakFlags.size()) BreakFlags.erase(size_t(I), 1);
+  if (size_t(I) < SourcePositions.size()) SourcePositions.erase(SourcePositions.begin() + I);
+  FontRuns.Decrement(I, Document);
+  Objects.Decrement(I);
+  Controls.DecrementAfter(I);
+  --Length;
+}
+
+// ---- preformatted text ----
+
+TPreFormated::TPreFormated(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
+                           const TUrlTarget* AnURL, TCellBasic* ACell, bool FirstItem)
+    : TSection(ADocument, L, Prop, AnURL, ACell, FirstItem) {
+  FPreformatted = true;
+}
+
+TPreFormated::TPreFormated(ThtDocument* NewDocument, const TPreFormated& Source)
+    : TSection(NewDocument, Source) {}
+
+std::unique_ptr<TSectionBase> TPreFormated::CreateCopy(ThtDocument* NewDocument) const {
+  return std::unique_ptr<TSectionBase>(new TPreFormated(NewDocument, *this));
+}
+
+void TPreFormated::FinishText(int EndPos) {
+  if (FFinished) return;
+  TFontObj* last = FontRuns.Last();
+  if (last && last->Pos >= Length && FontRuns.Count() > 1) last->Pos = Length + 1;
+  const int32_t p = SourcePositions.empty() ? EndPos : SourcePositions.back() + 1;
+  Chars.push_back(u' ');
+  BreakFlags.push_back('y');
+  SourcePositions.push_back(p);
+  finishCommon(EndPos);
+}

@@ -1,0 +1,150 @@
+#pragma once
+// Tables: a THtmlTable (held by a TTableBlock) owns its rows; a row is a
+// list of cells; each cell owns the content of one TD or TH. A nil entry
+// in a row is a slot covered by another cell's span.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "html/view/floating_objects.h"
+#include "html/view/section_base.h"
+
+class TImageObj;
+class TBitmap;
+
+// Limits on what a page may ask of a table.
+constexpr int MaxRowSpan = 65534;
+constexpr int MaxColSpan = 1000;
+constexpr int MaxColSpecs = 10000;
+
+using IntArray = std::vector<int32_t>;
+using TWidthTypeArray = std::vector<TWidthType>;
+
+class TCellObj : public TObject {
+public:
+  TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop);
+  TCellObj(ThtDocument* Master, const TCellObj& T);
+  ~TCellObj() override;
+
+  void InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
+                     const TBackgroundPosRecs& RowImagePos);
+
+  int32_t ColSpan = 1;
+  int32_t RowSpan = 1;
+  TWidthSpec Wd;
+  TWidthSpec Ht;
+  TAlignmentType VAlign = AMiddle;
+  int32_t EmSize = 0, ExSize = 0;
+  TBackgroundPosRecs BGPos{};
+  std::array<int32_t, 4> Paddings{};      // left, top, right, bottom
+  std::array<int32_t, 4> BorderWidths{};  // left, top, right, bottom
+  int32_t HzSpace = 0, VrSpace = 0;
+  bool HasBorderStyle = false;
+  bool ShowEmptyCells = false;
+  std::unique_ptr<TCellObjCell> Cell;
+  bool BGImageOK = false;
+  std::unique_ptr<TImageObj> BGImage;
+  String BGImageName;  // the background image asked for (CSS, else BACKGROUND)
+  std::unique_ptr<TBitmap> TiledImage, TiledMask, FullBG;
+  TMarginArray MargArrayO{};
+  TVMarginArray MargArray;
+  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  int32_t Width = 0;
+  int32_t VSize = 0;
+  int32_t Height = 0;
+};
+
+class TCellList : public TFreeList<TCellObj> {
+public:
+  TCellList(TAttributeList* Attr, TProperties* Prop);
+  TCellList(ThtDocument* Master, const TCellList& T);
+  // Appends a cell (nil: a slot covered by a span) and merges the row's
+  // HEIGHT into the cell's.
+  void Add(std::unique_ptr<TCellObj> Cell);
+  void PassBackgroundToCells();
+  TCellObj* GetItem(int Index) const { return Items(Index); }
+
+  int32_t RowHeight = 0;
+  TWidthSpec SpecRowHeight;
+  int32_t RowSpanHeight = 0;
+  bool BkGnd = false;
+  TColor BkColor = clNone;
+  String BkImage;
+  TBackgroundPosRecs APRec{};
+  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  uint8_t RowType = 1;  // 0 header, 1 body, 2 footer
+};
+
+class TRowList : public TFreeList<TCellList> {
+public:
+  TCellList* GetItem(int Index) const { return Items(Index); }
+};
+
+// Which part of a table paged drawing is at.
+struct TTablePartRec {
+  uint8_t TablePart = 0;  // 0 normal, 1 do head, 2 do body 1, 3 do body 2, 4 do foot, 5 do body 3
+  int32_t PartStart = 0;
+  int32_t PartHeight = 0;
+  int32_t FootHeight = 0;
+};
+
+class THtmlTable : public TSectionBase {
+public:
+  THtmlTable(ThtDocument* Master, TAttributeList* Attr, TProperties* Prop);
+  ~THtmlTable() override;
+  std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+
+  void DoColumns(int Count, const TWidthSpec& AWidth, TAlignmentType AVAlign, const String& AAlign);
+
+  // Layout, drawing and queries (bodies belong to the layout code).
+  void Initialize();
+  int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
+                int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
+                int& Curs) override;
+  int Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef,
+           int YRef) override;
+  void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) override;
+  uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                 TFormControlObj*& FormControl, String& ATitle) override;
+  bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) override;
+  int FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& CaretHt,
+                 bool& Intext) override;
+  bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) override;
+  int FindDocPos(int SourcePos, bool Prev) override;
+  int FindSourcePos(int DocPos) override;
+  int FindString(int From, const String& ToFind, bool MatchCase) override;
+  int FindStringR(int From, const String& ToFind, bool MatchCase) override;
+  bool GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj) override;
+  void AddSectionsToList() override;
+  void CopyToClipboard() override;
+
+  std::unique_ptr<TColSpecList> ColSpecs;
+  IntArray Percents, Multis, MaxWidths, MinWidths;
+  int32_t nTypes[4] = {0, 0, 0, 0};  // columns per width kind
+  TWidthTypeArray ColumnTypes;
+  TRowList Rows;
+  bool Initialized = false;
+  int32_t BorderWidth = 0;
+  int32_t brdWidthAttr = 0;
+  bool HasBorderWidth = false;
+  int32_t NumCols = 0;
+  int32_t TableWidth = 0;
+  int32_t tblWidthAttr = 0;
+  int32_t CellPadding = 1;
+  int32_t CellSpacing = 2;
+  TColor BorderColor = clNone;
+  TColor BorderColorLight = clBtnHighlight;
+  TColor BorderColorDark = clBtnShadow;
+  bool BkGnd = false;
+  TColor BkColor = clNone;
+  IntArray Widths, Heights;
+  int32_t HeaderRowCount = 0, HeaderHeight = 0, FootHeight = 0;
+  int32_t FootStartRow = -1, FootOffset = 0;
+  bool HasHeaderOrFooter = false;
+  std::unique_ptr<TTablePartRec> TablePartRec;
+  bool Float = false;  // the table block floats
+
+protected:
+  THtmlTable(ThtDocument* NewDocument, const THtmlTable& Source);
+};

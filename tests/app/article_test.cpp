@@ -1,0 +1,98 @@
+// Article markup, the page around it, the about page and the help style
+// sheet.
+#include "app/article.h"
+
+#include "platform/core/strings.h"
+#include "platform/graphics/colors.h"
+#include "tests/app/app_test_util.h"
+
+namespace {
+String convert(const String& text, std::vector<String> words = {}) { return ConvertArticleMarkup(text, 2, words); }
+}  // namespace
+
+TEST(ArticleMarkup, TheTagTable) {
+  EXPECT_EQ(convert(u"<1>b</1><2>i</2><3>u</3><4>[t]</4>x<9>y&acute;"),
+            u"<B>b</B><I>i</I><U>u</U><FONT style=\"font-family: Lucida Sans Unicode; font-size: 16pt\">[t]</FONT>"
+            u"x<BR><BR>&bull; y`");
+  // Tags outside the table pass unchanged.
+  EXPECT_EQ(convert(u"<6>a</6><8>b</8><0>"), u"<6>a</6><8>b</8><0>");
+}
+
+TEST(ArticleMarkup, MediaBlocksAndCrossReferences) {
+  EXPECT_EQ(convert(u"a<5>p.png</5>b"),
+            u"a<DIV><a href=\"*2/p.png\"><IMG style=\"border: 1px #e0e0e0 dashed\" SRC=\"*2/p.png\"></a></DIV>b");
+  // Two pictures of the same name both become links and images.
+  const String two = convert(u"<5>p.png</5><5>p.png</5>");
+  size_t n = 0;
+  for (size_t at = 0; (at = two.find(u"SRC=\"*2/p.png\"", at)) != String::npos; ++at) ++n;
+  EXPECT_EQ(n, 2u);
+  EXPECT_EQ(convert(u"see <7>wolf</7>, <7>fox</7>"), u"see <A href=\"#wolf\">wolf</A>, <A href=\"#fox\">fox</A>");
+  // Quotes in a target or a name cannot end the attribute.
+  EXPECT_EQ(convert(u"<7>a\"b</7>"), u"<A href=\"#a&quot;b\">a\"b</A>");
+  EXPECT_NE(convert(u"<5>x\" onclick=\"y</5>").find(u"*2/x&quot; onclick=&quot;y\""), String::npos);
+}
+
+TEST(ArticleMarkup, UnclosedMediaAndLinksEndAndStayText) {
+  EXPECT_EQ(convert(u"a<5>p.png"), u"a<5>p.png");
+  EXPECT_EQ(convert(u"a<7>wolf"), u"a<7>wolf");
+  // A close before the open does not pair with it.
+  EXPECT_EQ(convert(u"</7>x<7>y"), u"</7>x<7>y");
+  EXPECT_EQ(convert(u"<5>a.png</5><5>b"),
+            u"<DIV><a href=\"*2/a.png\"><IMG style=\"border: 1px #e0e0e0 dashed\" SRC=\"*2/a.png\"></a></DIV><5>b");
+}
+
+TEST(ArticleMarkup, HighlightingTouchesShownTextOnly) {
+  const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
+  EXPECT_EQ(convert(u"Лес и ЛЕС", {u"лес"}), mark + u"лес</FONT> и " + mark + u"лес</FONT>");
+  // Not inside tags, media names or link targets; a word met again inside
+  // the markup an earlier word added is left alone.
+  EXPECT_EQ(convert(u"<1>font</1> <5>font.png</5> <7>font</7>", {u"font"}),
+            u"<B>" + mark + u"font</FONT></B> <DIV><a href=\"*2/font.png\"><IMG style=\"border: 1px #e0e0e0 "
+            u"dashed\" SRC=\"*2/font.png\"></a></DIV> <A href=\"#font\">font</A>");
+  EXPECT_EQ(convert(u"red color", {u"red", u"color"}), mark + u"red</FONT> " + mark + u"color</FONT>");
+}
+
+TEST(ArticlePage, PieceByPieceWithTheHeadingEscaped) {
+  EXPECT_EQ(BuildPage(u"<BR>", u"<B>x</B>", TColor(0x00E0C0A0), clBlack, u"DejaVu Sans", 12),
+            u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /></head>"
+            u"<body bgcolor=\"#A0C0E0\" style=\"margin-right: 20px; margin-bottom: 20px; color: #000000; "
+            u"font-family: DejaVu Sans; font-size: 12pt\"><h1>&lt;BR&gt;</h1><B>x</B></body></html>");
+  EXPECT_EQ(ColorToHtml(clRed), u"#FF0000");
+  EXPECT_EQ(ColorToHtml(TColor(0x000A0B0C)), u"#0C0B0A");
+}
+
+TEST(ArticlePage, AboutPageUsesTheTemplateLinesAndEscapesProperties) {
+  DictRecordType r;
+  r.InfoText2 = "desc <script>";
+  r.InfoText0 = "author";
+  r.InfoNumber = 42;
+  r.InfoText8 = "src";
+  r.InfoText6 = "lic";
+  r.InfoText7 = "never shown";
+  r.Languages = "en";
+  r.InfoText5 = "1.0";
+  r.InfoText9 = "2026";
+  r.InfoFlag = true;
+  std::vector<String> lines;
+  for (int i = 1; i <= 11; ++i) lines.push_back(u"L" + IntToStr(i) + u":");
+  EXPECT_EQ(BuildAboutBody(lines, r),
+            u"L1:desc &lt;script&gt;<BR><HR>L2:author<BR><HR>L3:42<BR><HR>L4:src<BR><HR>L5:lic<BR><HR>"
+            u"L7:en<BR><HR>L8:1.0<BR><HR>L9:2026<BR><HR>L10:-1<BR><HR>");
+  // A short template leaves the missing lines empty.
+  EXPECT_EQ(BuildAboutBody({u"A"}, DictRecordType{}),
+            u"A<BR><HR><BR><HR>0<BR><HR><BR><HR><BR><HR><BR><HR><BR><HR><BR><HR>0<BR><HR>");
+}
+
+namespace {
+class HelpStyle : public apptest::ProgramFolder {};
+}  // namespace
+
+TEST_F(HelpStyle, PlaceholdersFilledOncePerLine) {
+  apptest::writeFile(Dir / "help/template.css",
+                     "body { background: _HtmlBgColor_; color: _HtmlTextColor_; }\n"
+                     "p { font: _FontSize_pt _FontName_; x: _FontSize_; }\n");
+  WriteHelpStyleSheet(u"help/template.css", u"help/style.css", clWhite, TColor(0x00332211), 11, u"DejaVu Serif");
+  EXPECT_EQ(apptest::readFile(Dir / "help/style.css"),
+            "body { background: #FFFFFF; color: #112233; }\r\np { font: 11pt DejaVu Serif; x: _FontSize_; }\r\n");
+  EXPECT_EQ(ReadTemplateLines(u"help/style.css", 1).size(), 1u);
+}

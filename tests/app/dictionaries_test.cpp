@@ -1,0 +1,190 @@
+// Activation of the dictionary set, query splitting, the alphabet test and
+// the search statements run against real dictionary files.
+#include "app/dictionaries.h"
+
+#include <sqlite3.h>
+
+#include "app/data_files.h"
+#include "platform/core/strings.h"
+#include "tests/app/app_test_util.h"
+
+namespace {
+
+class Dictionaries : public apptest::ProgramFolder {
+protected:
+  void SetUp() override {
+    ProgramFolder::SetUp();
+    AlphabetCount = ReadAlphabetFile(u"other/abc", AlphabetEntryType, MaxAlphabetEntries);
+  }
+  void TearDown() override {
+    CloseDictionaries();
+    ProgramFolder::TearDown();
+  }
+  // Headwords found by the search statement for Query in dictionary i.
+  std::vector<std::string> search(int i, const String& query) {
+    CheckQuery(query);
+    if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);
+    return run(i, BuildSearchStatement());
+  }
+  std::vector<std::string> run(int i, const TSearchStatement& st) {
+    std::vector<std::string> found;
+    RunSearchStatement(Dicts[i].Db, st, [&](std::int64_t id, const char* w, int n) {
+      found.push_back(std::string(w, size_t(n)) + "#" + std::to_string(id));
+      return false;
+    });
+    return found;
+  }
+  using V = std::vector<std::string>;
+};
+
+int openConnections() {
+  int n = 0;
+  for (const auto& d : Dicts) n += d.Db != nullptr;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(Dictionaries, ActiveLinesInOrderSkippingMissingAndInactive) {
+  Dict("en").Properties("English", "en");
+  Dict("ru").Properties("Russian", "ru");
+  Dict("off").Properties("Off", "en");
+  Dict("my dict").Properties("Blank in the name", "en");
+  List("missing 1\r\nen 1\r\noff 0\r\nmy dict 1\r\nru 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  ASSERT_EQ(LastDictIndex, 2);
+  EXPECT_EQ(ActiveDicts[0], u"en");
+  EXPECT_EQ(ActiveDicts[1], u"my dict");
+  EXPECT_EQ(ActiveDicts[2], u"ru");
+  EXPECT_EQ(Dicts[1].Caption, "Blank in the name");
+  EXPECT_EQ(Dicts[2].Languages, "ru");
+  EXPECT_EQ(Dicts[0].InfoNumber, 3);
+  EXPECT_EQ(Dicts[0].InfoText0, "author");
+  EXPECT_EQ(Dicts[0].InfoText2, "about English");
+  EXPECT_EQ(Dicts[0].FileName, u"en");
+  EXPECT_EQ(openConnections(), 3);
+  // Activations do not pile up connections.
+  for (int i = 0; i < 5; ++i) OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  EXPECT_EQ(openConnections(), 3);
+  List("");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  EXPECT_EQ(LastDictIndex, -1);
+  EXPECT_EQ(openConnections(), 0);
+}
+
+TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
+  Dict("full").Properties({"a0", "Full", "a2", "7", "en", "a5", "a6", "a7", "a8", "a9", "-1"});
+  Dict("none");  // no properties row at all
+  Dict("short").Properties({"s0", "Short", "s2", "x"});
+  apptest::writeFile(Dir / "dictionaries/junk.tamrix", "this is not a database, just text");
+  List("full 1\r\nnone 1\r\nshort 1\r\njunk 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  ASSERT_EQ(LastDictIndex, 3);
+  EXPECT_TRUE(Dicts[0].InfoFlag);
+  EXPECT_EQ(Dicts[0].InfoText9, "a9");
+  // Nothing of the previous dictionary leaks into one without a row.
+  EXPECT_EQ(Dicts[1].Caption, "");
+  EXPECT_EQ(Dicts[1].Languages, "");
+  EXPECT_NE(Dicts[1].Db, nullptr);
+  EXPECT_EQ(Dicts[2].Caption, "Short");
+  EXPECT_EQ(Dicts[2].InfoNumber, 0);
+  EXPECT_EQ(Dicts[2].Languages, "");
+  EXPECT_FALSE(Dicts[2].InfoFlag);
+  // A file that is no database keeps its place but has no connection.
+  EXPECT_EQ(Dicts[3].Db, nullptr);
+  EXPECT_EQ(Dicts[3].FileName, u"junk");
+}
+
+TEST_F(Dictionaries, AtMostOneHundredAndOneAreActive) {
+  Dict("d").Properties("D", "en");
+  std::string list;
+  for (int i = 0; i < 120; ++i) list += "d 1\r\n";
+  List(list);
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  EXPECT_EQ(LastDictIndex, 100);
+  EXPECT_EQ(openConnections(), 101);
+}
+
+TEST_F(Dictionaries, QuerySplittingAndYoFolding) {
+  CheckQuery(u"fox  red dog");
+  ASSERT_EQ(QueryWordCount, 3);
+  EXPECT_EQ(QueryWords[1], "fox");
+  EXPECT_EQ(QueryWords[2], " red");  // the extra blank leads the next word
+  EXPECT_EQ(QueryWords[3], "dog");
+  CheckQuery(u"ёлка Ёж");
+  EXPECT_EQ(QueryWords[1], UnicodeToUtf8(u"елка"));
+  EXPECT_EQ(QueryWords[2], UnicodeToUtf8(u"Ёж"));  // additional words as typed
+  CheckQuery(u"Ёж");
+  EXPECT_EQ(QueryWords[1], UnicodeToUtf8(u"Еж"));
+  // Not Russian (a Latin letter): left alone.
+  CheckQuery(u"ёx");
+  EXPECT_EQ(QueryWords[1], UnicodeToUtf8(u"ёx"));
+  String many;
+  for (int i = 0; i < 150; ++i) many += u"w" + IntToStr(i) + u" ";
+  CheckQuery(many);
+  EXPECT_EQ(QueryWordCount, 100);
+  EXPECT_EQ(QueryWords[100], "w99");
+}
+
+TEST_F(Dictionaries, AlphabetTestNeedsEveryLetterInANamedLanguage) {
+  EXPECT_TRUE(WordMatchesLanguages(u"en", u"fox"));
+  EXPECT_TRUE(WordMatchesLanguages(u"en-ru", u"f_x%"));
+  EXPECT_FALSE(WordMatchesLanguages(u"ru", u"fox"));
+  EXPECT_TRUE(WordMatchesLanguages(u"ru", u"ёжик"));
+  EXPECT_FALSE(WordMatchesLanguages(u"en", u"foxё"));
+  EXPECT_FALSE(WordMatchesLanguages(u"", u"fox"));
+}
+
+TEST_F(Dictionaries, SearchStatementsFindExactlyWhatWasAskedFor) {
+  Dict("en")
+      .Properties("English", "en")
+      .Word({0, "FOX", "<1>fox</1> лиса, рыжий зверь"})
+      .Word({0, "FORK", "вилка"})
+      .Word({0, "WORD", "the word"})
+      .Word({0, "DESCRIPTION", "описание"})
+      .Word({0, "SAY \"HI\"", "quoted"})
+      .Word({0, "FOX", "fox, second homonym, рыжий"});
+  Dict("ru").Properties("Russian", "ru").Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЕЛКА", "fir tree"});
+  List("en 1\r\nru 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+
+  EXPECT_EQ(search(0, u"fox"), (V{"FOX#1", "FOX#6"}));  // homonyms in ROWID order
+  EXPECT_EQ(search(0, u"fo_"), (V{"FOX#1", "FOX#6"}));
+  EXPECT_EQ(search(0, u"fo%"), (V{"FORK#2", "FOX#1", "FOX#6"}));  // index order
+  EXPECT_EQ(search(0, u"%").size(), 6u);
+  // Column names and quotes are values, not SQL.
+  EXPECT_EQ(search(0, u"word"), (V{"WORD#3"}));
+  EXPECT_EQ(search(0, u"description"), (V{"DESCRIPTION#4"}));
+  EXPECT_EQ(search(0, u"say"), V{});
+  EXPECT_EQ(search(0, u"%\"HI\""), (V{"SAY \"HI\"#5"}));
+  // Additional words filter by the article in any case, as typed.
+  EXPECT_EQ(search(0, u"fox РЫЖИЙ second"), (V{"FOX#6"}));
+  EXPECT_EQ(search(0, u"% рыжий"), (V{"FOX#1", "FOX#6"}));
+  EXPECT_EQ(search(0, u"fox \") OR 1=1 OR (\""), V{});
+  EXPECT_EQ(search(1, u"ёж"), (V{"ЕЖ#1"}));
+
+  // The completion prefix is bound too.
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"FO")), (V{"FORK#2", "FOX#1", "FOX#6"}));  // index order
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"\"")), V{});
+}
+
+TEST_F(Dictionaries, ExactAndPrefixSearchesUseTheIndex) {
+  Dict("en").Properties("English", "en").Word({0, "FOX", "x"});
+  List("en 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  auto plan = [&](const TSearchStatement& st) {
+    std::string text;
+    sqlite3_stmt* p = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(Dicts[0].Db, ("EXPLAIN QUERY PLAN " + st.SQL).c_str(), -1, &p, nullptr), SQLITE_OK);
+    for (size_t i = 0; i < st.Params.size(); ++i)
+      sqlite3_bind_text(p, int(i + 1), st.Params[i].c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(p) == SQLITE_ROW) text += reinterpret_cast<const char*>(sqlite3_column_text(p, 3));
+    sqlite3_finalize(p);
+    return text;
+  };
+  CheckQuery(u"fox");
+  EXPECT_NE(plan(BuildSearchStatement()).find("INDEX"), std::string::npos);
+  CheckQuery(u"hous%");
+  EXPECT_NE(plan(BuildSearchStatement()).find("INDEX"), std::string::npos);
+  EXPECT_NE(plan(BuildCompletionStatement(u"HOU")).find("INDEX"), std::string::npos);
+}
