@@ -23,70 +23,8 @@ bool TSection::PtInObject(int, int, TObject*&, int&, int&) { return false; }
 void TSection::CopyToClipboard() {}
 
 // Blocks.
-int TBlockLI::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                        int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                        int& Curs) {
-  return TBlock::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight, IMgr,
-                           MaxWidth, Curs);
-}
-int TBlockLI::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef, int YRef) {
-  return TBlock::Draw(Canvas, ARect, IMgr, X, XRef, YRef);
-}
-int TBodyBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                          int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                          int& Curs) {
-  return TBlock::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight, IMgr,
-                           MaxWidth, Curs);
-}
-int TBodyBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef, int YRef) {
-  return TBlock::Draw(Canvas, ARect, IMgr, X, XRef, YRef);
-}
-uint8_t TBodyBlock::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
-                           TFormControlObj*& FormControl, String& ATitle) {
-  return TBlock::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
-}
-int TTableBlock::BorderWidthDefault() { return Table ? Table->BorderWidth : 0; }
-int TTableBlock::FindWidth(TCanvas* Canvas, int AWidth, int AHeight, int AutoCount) {
-  return TBlock::FindWidth(Canvas, AWidth, AHeight, AutoCount);
-}
-void TTableBlock::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) { TBlock::MinMaxWidth(Canvas, Min, Max); }
-int TTableBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                           int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                           int& Curs) {
-  return TBlock::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight, IMgr,
-                           MaxWidth, Curs);
-}
-int TTableBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef, int YRef) {
-  return TBlock::Draw(Canvas, ARect, IMgr, X, XRef, YRef);
-}
-void TTableBlock::AddSectionsToList() { TBlock::AddSectionsToList(); }
-int TTableAndCaptionBlock::FindWidth(TCanvas* Canvas, int AWidth, int AHeight, int AutoCount) {
-  return TBlock::FindWidth(Canvas, AWidth, AHeight, AutoCount);
-}
-void TTableAndCaptionBlock::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) { TBlock::MinMaxWidth(Canvas, Min, Max); }
-int THRBlock::FindWidth(TCanvas* Canvas, int AWidth, int AHeight, int AutoCount) {
-  return TBlock::FindWidth(Canvas, AWidth, AHeight, AutoCount);
-}
-int TFieldsetBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                              int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                              int& Curs) {
-  return TBlock::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight, IMgr,
-                           MaxWidth, Curs);
-}
-void TFieldsetBlock::DrawBlockBorder(TCanvas*, const TRect&, const TRect&) {}
-void TFieldsetBlock::ContentMinMax(TCanvas* Canvas, int& Min, int& Max) { TBlock::ContentMinMax(Canvas, Min, Max); }
 
 // Rules and page breaks.
-int THorzLine::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                         int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                         int& Curs) {
-  Height = RuleHeight;
-  return TSectionBase::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight,
-                                 IMgr, MaxWidth, Curs);
-}
-int THorzLine::Draw(TCanvas*, const TRect&, TIndentManager*, int, int, int) { return LayoutTop + Height; }
-void THorzLine::CopyToClipboard() {}
-int TPage::Draw(TCanvas*, const TRect&, TIndentManager*, int, int, int) { return LayoutTop + Height; }
 
 // Tables.
 void THtmlTable::Initialize() { Initialized = true; }
