@@ -27,15 +27,7 @@ void TSection::CopyToClipboard() {}
 // Rules and page breaks.
 
 // Tables.
-void THtmlTable::Initialize() { Initialized = true; }
-int THtmlTable::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                          int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                          int& Curs) {
-  return TSectionBase::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight,
-                                 IMgr, MaxWidth, Curs);
-}
 int THtmlTable::Draw(TCanvas*, const TRect&, TIndentManager*, int, int, int) { return LayoutTop + Height; }
-void THtmlTable::MinMaxWidth(TCanvas*, int& Min, int& Max) { Min = Max = 0; }
 uint8_t THtmlTable::GetURL(TCanvas*, int, int, std::unique_ptr<TUrlTarget>& UrlTarg,
                            TFormControlObj*&, String&) {
   UrlTarg.reset();
