@@ -10,4 +10,5 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/block_paint.cpp
   ${CMAKE_CURRENT_LIST_DIR}/block_kinds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_layout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_draw.cpp
 )

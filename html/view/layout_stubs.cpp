@@ -27,23 +27,6 @@ void TSection::CopyToClipboard() {}
 // Rules and page breaks.
 
 // Tables.
-int THtmlTable::Draw(TCanvas*, const TRect&, TIndentManager*, int, int, int) { return LayoutTop + Height; }
-uint8_t THtmlTable::GetURL(TCanvas*, int, int, std::unique_ptr<TUrlTarget>& UrlTarg,
-                           TFormControlObj*&, String&) {
-  UrlTarg.reset();
-  return 0;
-}
-bool THtmlTable::PtInObject(int, int, TObject*&, int&, int&) { return false; }
-int THtmlTable::FindCursor(TCanvas*, int, int, int&, int&, int&, bool&) { return -1; }
-bool THtmlTable::CursorToXY(TCanvas*, int, int&, int&) { return false; }
-int THtmlTable::FindDocPos(int, bool) { return -1; }
-int THtmlTable::FindSourcePos(int) { return -1; }
-int THtmlTable::FindString(int, const String&, bool) { return -1; }
-int THtmlTable::FindStringR(int, const String&, bool) { return -1; }
-bool THtmlTable::GetChAtPos(int, char16_t&, TObject*&) { return false; }
-void THtmlTable::AddSectionsToList() { TSectionBase::AddSectionsToList(); }
-void THtmlTable::CopyToClipboard() {}
-
 // The document.
 int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
                          int& ScrollWidth, int& Curs) {

@@ -158,6 +158,11 @@ public:
   void FindTableWidth(TCanvas* Canvas, TIndentManager* IMgr, int Y);
   void FindRowHeights(TCanvas* Canvas, int AvailHeight);
   int LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs);
+  void DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, int X, int Y);
+  int DrawRow(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y);
+  TCellObj* CellAt(int X, int Y);
+  template <typename F>
+  void ForEachCell(bool Backwards, F&& Fn);
 
 protected:
   THtmlTable(ThtDocument* NewDocument, const THtmlTable& Source);

@@ -257,12 +257,9 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       if (p < s) continue;
       if (counts[wtNone] > 0) {
         const auto cols = colsOf(wtNone, c, l);
-        const auto part = shares(p - s, {});
-        std::vector<int64_t> equal(cols.size(), 1);
-        const auto eq = shares(p - s, equal);
+        const auto eq = shares(p - s, std::vector<int64_t>(cols.size(), 1));
         for (size_t k = 0; k < cols.size(); ++k) Percents[size_t(cols[k])] = clampInt(eq[k]);
         for (int col = c; col <= l; ++col) ColumnTypes[size_t(col)] = wtPercent;
-        (void)part;
         continue;
       }
     } else if (counts[wtNone] > 0) {
