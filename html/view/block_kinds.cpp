@@ -407,3 +407,13 @@ int TFieldsetBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef,
 void TFieldsetBlock::DrawBlockBorder(TCanvas* Canvas, const TRect& ORect, const TRect& IRect) {
   TBlock::DrawBlockBorder(Canvas, ORect, IRect);
 }
+
+// ---- panels on paper ----
+
+void TPanelObj::Draw(TCanvas* Canvas, int X, int Y) {
+  if (!Canvas || ObjWidth <= 0 || ObjHeight <= 0) return;
+  FillRectColor(Canvas, X, Y, X + ObjWidth, Y + ObjHeight, clWhite);
+  DrawBorderNoBackground(Canvas, TRect(X, Y, X + ObjWidth, Y + ObjHeight), TRect(X + 1, Y + 1, X + ObjWidth - 1, Y + ObjHeight - 1),
+                         {bssSolid, bssSolid, bssSolid, bssSolid}, {clBlack, clBlack, clBlack, clBlack});
+  if (!Alt.empty()) WrapTextW(Canvas, X + 2, Y + 2, X + ObjWidth - 2, Y + ObjHeight - 2, Alt);
+}
