@@ -37,7 +37,7 @@ void dumpItem(std::ostringstream& o, TSectionBase* Item, int Depth) {
       << " h=" << s->Height << " lines=" << s->Lines.size() << "\n";
     for (const auto& l : s->Lines)
       o << p << "  line x=" << l->DrawX << " y=" << l->DrawY << " h=" << l->FullHeight
-        << " chars=" << l->LineChars << " \"" << lineText(s->Chars, l->FirstChar - s->StartPos, l->LineChars)
+        << " chars=" << l->LineChars << " \"" << lineText(s->Chars, l->FirstChar, l->LineChars)
         << "\"\n";
     return;
   }
