@@ -69,6 +69,7 @@ TBaseDataTree::~TBaseDataTree() {
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
+  if (DispatchInput(Message)) return;
   switch (Message.Msg) {
     case WM_CHANGESTATE:
       HandleChangeState(Message.WParam, Message.LParam);
