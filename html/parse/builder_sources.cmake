@@ -2,4 +2,6 @@
 # and the table reader.
 list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/prop_stack.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/html_parser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_reader.cpp
 )

@@ -68,7 +68,12 @@ private:
   struct ParseGuard;
 
   // Reader helpers.
-  void next() { T.NextSymbol(); }
+  void next();
+  // The end of a reader: the next symbol, except inside preformatted text,
+  // whose reader goes on character by character.
+  void advance() {
+    if (!InPre) next();
+  }
   THtmlSymbol Sy() const { return T.Sy; }
   void loadAttributes();
   void startParse(ThtDocument* ADocument);
@@ -131,6 +136,7 @@ private:
   int ListLevel = 0;
   int BlockDepth = 0;
   ThtmlForm* CurrentForm = nullptr;
+  bool InPre = false;
   TObject* CallingObject = nullptr;
   TLinkType LinkEvent;
   TMetaType MetaEvent;

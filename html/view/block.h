@@ -95,6 +95,15 @@ public:
   // Set by the list reader for OL, UL, DIR and MENU blocks.
   bool IsListBlock = false;
 
+  // ---- layout helpers (layout code) ----
+  // A converted box value with auto and unset read as 0.
+  int32_t BoxValue(TPropertyIndex I) const;
+  int LeftSides() const;   // left margin + padding + border
+  int RightSides() const;
+  void BuildPaintList();
+  // Ends the printed page at Value when that is inside the page.
+  bool LowerPageBottom(const TRect& ARect, int Value);
+
 protected:
   TBlock(ThtDocument* NewDocument, const TBlock& Source);
 };

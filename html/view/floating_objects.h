@@ -49,6 +49,7 @@ public:
   int32_t DrawXX = 0;  // where it was last drawn (document coordinates)
   int32_t YPosition = 0;
   bool ImageKnown = false;  // the box no longer depends on the picture
+  int32_t Indent = 0;  // a float's X from the left edge of the indent manager it was placed with
   bool NoBorder = false;
   int32_t BorderWidth = 0;
 };

@@ -7,18 +7,6 @@
 #include "html/view/table.h"
 
 // Text sections.
-int TSection::DrawLogic(TCanvas*, int, int Y, int, int, int, int, int, TIndentManager*,
-                        int& MaxWidth, int& Curs) {
-  StartPos = Curs;
-  LayoutTop = BorderTop = ContentY = Y;
-  Height = PaintHeight = 0;
-  OuterBottom = PaintBottom = Y;
-  MaxWidth = 0;
-  Curs += Length;
-  return 0;
-}
-int TSection::Draw(TCanvas*, const TRect&, TIndentManager*, int, int, int) { return LayoutTop + Height; }
-void TSection::MinMaxWidth(TCanvas*, int& Min, int& Max) { Min = Max = 0; }
 bool TSection::CursorToXY(TCanvas*, int, int&, int&) { return false; }
 int TSection::FindCursor(TCanvas*, int, int, int&, int&, int&, bool&) { return -1; }
 int TSection::FindDocPos(int, bool) { return -1; }
@@ -33,29 +21,8 @@ uint8_t TSection::GetURL(TCanvas*, int, int, std::unique_ptr<TUrlTarget>& UrlTar
 }
 bool TSection::PtInObject(int, int, TObject*&, int&, int&) { return false; }
 void TSection::CopyToClipboard() {}
-void TPreFormated::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) { TSection::MinMaxWidth(Canvas, Min, Max); }
-int TPreFormated::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                            int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                            int& Curs) {
-  return TSection::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight, IMgr,
-                             MaxWidth, Curs);
-}
 
 // Blocks.
-int TBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
-                      int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
-                      int& Curs) {
-  return TSectionBase::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight,
-                                 IMgr, MaxWidth, Curs);
-}
-int TBlock::Draw(TCanvas*, const TRect&, TIndentManager*, int, int, int) { return LayoutTop + Height; }
-void TBlock::MinMaxWidth(TCanvas*, int& Min, int& Max) { Min = Max = 0; }
-void TBlock::ContentMinMax(TCanvas* Canvas, int& Min, int& Max) { MyCell->MinMaxWidth(Canvas, Min, Max); }
-void TBlock::ConvMargArray(int, int, int& AutoCount) { AutoCount = 0; }
-void TBlock::DrawBlockBorder(TCanvas*, const TRect&, const TRect&) {}
-int TBlock::FindWidth(TCanvas*, int AWidth, int, int) { return AWidth; }
-void TBlock::DrawBlock(TCanvas*, const TRect&, TIndentManager*, int, int, int, int) {}
-int TBlock::GetClearSpace(TIndentManager*, int) const { return 0; }
 int TBlockLI::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
                         int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
                         int& Curs) {

@@ -1,5 +1,6 @@
 # Non-GUI core of the platform layer.
 list(APPEND TAMRIX_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/char_class.cpp
   ${CMAKE_CURRENT_LIST_DIR}/codepage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/component.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exception.cpp

@@ -30,6 +30,8 @@ String AnsiUpperCase(const String& s);
 String AnsiLowerCase(const String& s);
 char16_t AnsiUpperChar(char16_t c);
 char16_t AnsiLowerChar(char16_t c);
+// True for a letter or digit of any script (word characters of a text).
+bool IsCharAlphaNumeric(char16_t c);
 
 // Comparisons return <0, 0 or >0. CompareStr is by code unit; CompareText
 // folds A-Z first. The Ansi forms fold by the full case rules and then

@@ -15,4 +15,5 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/imagelist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imagelist_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdiplus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/icon.cpp
 )

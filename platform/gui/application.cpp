@@ -139,7 +139,7 @@ bool TApplication::Active() const {
 void TApplication::Run() {
   EnsureQtApplication();
   if (FTerminated) return;
-  if (FMainForm) FMainForm->Show();
+  if (FMainForm && FShowMainForm) FMainForm->Show();
   FRunning = true;
   while (!FTerminated) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);

@@ -80,6 +80,8 @@ public:
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   // Screen position of the client area's top-left corner.
   void Dispatch(TMessage& Message) override;
+  // The main form's messages pass the application's main-window hooks first.
+  void WndProc(TMessage& Message) override;
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
@@ -185,6 +187,20 @@ public:
   HWND Handle();
 
   int ModalLevel() const { return FModalLevel; }
+
+  // Hooks that see every message of the main form before the form does; a
+  // hook returning true has handled the message. HookMainWindow returns a
+  // cookie for UnhookMainWindow.
+  using TWindowHook = std::function<bool(TMessage& Message)>;
+  int HookMainWindow(TWindowHook Hook);
+  void UnhookMainWindow(int Cookie);
+  bool CallMainWindowHooks(TMessage& Message);
+  // False keeps the main form hidden when Run starts.
+  bool ShowMainForm() const { return FShowMainForm; }
+  void SetShowMainForm(bool value) { FShowMainForm = value; }
+  // Every message posted to a window of the program, before its window
+  // sees it; Handled stops it there.
+  std::function<void(TMessage& Msg, bool& Handled)> OnMessage;
   // Records that the program's windows were minimised or restored (by the
   // program or the desktop); OnMinimize / OnRestore fire on each change.
   void NoteMinimized(bool Minimized);
@@ -212,6 +228,9 @@ private:
   int FModalLevel = 0;
   bool FMinimized = false;
   std::int64_t FLastPump = 0;
+  std::vector<std::pair<int, TWindowHook>> FHooks;
+  int FNextHook = 1;
+  bool FShowMainForm = true;
 };
 
 class TScreen : public TComponent {

@@ -2,6 +2,7 @@
 # clipboard, desktop integration).
 list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/application.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/application_hooks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/clipboard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
@@ -21,5 +22,6 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls_ranges.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls_tabs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/testing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
 )

@@ -64,6 +64,11 @@ public:
     }
     if (!IsLiveWindow(p->Wnd, p->Serial)) return true;
     TMessage m{p->Msg, p->WParam, p->LParam, 0};
+    if (Application && Application->OnMessage) {
+      bool handled = false;
+      Application->OnMessage(m, handled);
+      if (handled) return true;
+    }
     DeliverMessage(p->Wnd, m);
     return true;
   }

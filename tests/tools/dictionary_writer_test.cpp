@@ -122,6 +122,20 @@ TEST(DictionaryWriter, AbandonedWriterLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// The failed open hands back a handle that must still be closed (the
+// sanitizer run reports the leak otherwise).
+TEST(DictionaryWriter, UnwritablePlaceFailsWithItsPath) {
+  TempDir dir;
+  const std::string path = dir / "missing/x.tamrix";
+  try {
+    DictionaryWriter w(path);
+    FAIL() << "a dictionary in a missing folder was created";
+  } catch (const EDictBuilder& e) {
+    EXPECT_NE(std::string(e.what()).find("missing/x.tamrix"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST(DictionaryWriter, ReplacesAnExistingFile) {
   TempDir dir;
   const std::string path = dir / "x.tamrix";

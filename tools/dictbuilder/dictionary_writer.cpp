@@ -40,23 +40,35 @@ void SortArticles(std::vector<Article>& articles) {
 
 DictionaryWriter::DictionaryWriter(const std::string& path) : FPath(path) {
   std::remove(path.c_str());
-  if (sqlite3_open_v2(path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-    fail("cannot create the dictionary file");
-  exec(kSchema);
-  exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;");
-  if (sqlite3_prepare_v2(FDb, "INSERT INTO words(ROWID, word) VALUES(?, ?)", -1, &FInsertWord, nullptr) ||
-      sqlite3_prepare_v2(FDb, "INSERT INTO descriptions(ROWID, description) VALUES(?, ?)", -1,
-                         &FInsertDescription, nullptr) ||
-      sqlite3_prepare_v2(FDb, "INSERT INTO multimedia(word_id, internal_name, mm_content) VALUES(?, ?, ?)",
-                         -1, &FInsertMedia, nullptr))
-    fail("cannot prepare the insert statements");
+  // The destructor does not run for a constructor that throws: whatever was
+  // opened so far (a failed open still hands back a handle) is closed here.
+  try {
+    if (sqlite3_open_v2(path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK)
+      fail("cannot create the dictionary file");
+    exec(kSchema);
+    exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;");
+    if (sqlite3_prepare_v2(FDb, "INSERT INTO words(ROWID, word) VALUES(?, ?)", -1, &FInsertWord, nullptr) ||
+        sqlite3_prepare_v2(FDb, "INSERT INTO descriptions(ROWID, description) VALUES(?, ?)", -1,
+                           &FInsertDescription, nullptr) ||
+        sqlite3_prepare_v2(FDb, "INSERT INTO multimedia(word_id, internal_name, mm_content) VALUES(?, ?, ?)",
+                           -1, &FInsertMedia, nullptr))
+      fail("cannot prepare the insert statements");
+  } catch (...) {
+    release();
+    throw;
+  }
 }
 
-DictionaryWriter::~DictionaryWriter() {
+DictionaryWriter::~DictionaryWriter() { release(); }
+
+void DictionaryWriter::release() {
   sqlite3_finalize(FInsertWord);
   sqlite3_finalize(FInsertDescription);
   sqlite3_finalize(FInsertMedia);
   sqlite3_close(FDb);
+  FInsertWord = FInsertDescription = FInsertMedia = nullptr;
+  FDb = nullptr;
   // A writer dropped before Finish leaves no half-written dictionary behind.
   if (!FFinished) std::remove(FPath.c_str());
 }

@@ -62,6 +62,7 @@ public:
 private:
   void exec(const char* sql);
   [[noreturn]] void fail(const char* what);
+  void release();
 
   sqlite3* FDb = nullptr;
   sqlite3_stmt* FInsertWord = nullptr;

@@ -1,0 +1,168 @@
+// Painting a laid-out text section: runs with their fonts and colours,
+// selection, sub- and superscript, justification, soft hyphens, inline
+// images and controls, floats handed to the late-draw list, and the page
+// test of printing.
+#include <algorithm>
+
+#include "html/view/block.h"
+#include "html/view/document.h"
+#include "html/view/font_runs.h"
+#include "html/view/form_controls.h"
+#include "html/view/image_object.h"
+#include "html/view/indent_manager.h"
+#include "html/view/section_layout.h"
+#include "html/view/viewer_base.h"
+#include "platform/graphics/canvas.h"
+
+namespace {
+
+TColor inverse(TColor c) { return TColor(ColorToRGB(c) ^ 0xFFFFFF); }
+
+struct SectionPainter {
+  TSection& S;
+  ThtSectionMeasure Ms;
+  TCanvas* Canvas;
+  TIndentManager* IMgr;
+  ThtDocument* Doc;
+  int YOff;
+  int SelStart, SelEnd;
+  bool ShowSelection;
+
+  SectionPainter(TSection& s, TCanvas* canvas, TIndentManager* imgr)
+      : S(s), Ms(s, canvas), Canvas(canvas), IMgr(imgr), Doc(s.Document), YOff(s.Document ? s.Document->ScrollY : 0) {
+    SelStart = Doc ? Doc->SelStart - S.StartPos : 0;
+    SelEnd = Doc ? Doc->SelEnd - S.StartPos : 0;
+    ShowSelection = Doc && !Doc->IsCopy && SelEnd > SelStart;
+  }
+
+  bool selected(int i) const { return ShowSelection && i >= SelStart && i < SelEnd; }
+
+  // y is the line's top on entry; on return the next line's top.
+  void drawLine(LineRec& line, int X, int& y) {
+    y += line.TextHeight + line.SpaceAbove;  // the text's bottom
+    drawText(line, X, y);
+    y += line.SpaceBelow;
+    if (Doc) Doc->FirstOnPage = false;
+  }
+
+  void drawText(LineRec& line, int blockX, int y) {
+    int x = blockX + line.LineOffset;
+    line.DrawX = x;
+    line.DrawY = y - line.TextHeight;
+    const int baseline = y - line.Descent;
+    const int first = line.FirstChar, end = line.FirstChar + line.LineChars;
+    // A trailing blank or line break is not drawn.
+    int drawEnd = end;
+    while (drawEnd > first && (S.Chars[size_t(drawEnd) - 1] == u' ' || S.Chars[size_t(drawEnd) - 1] == BrkCh)) --drawEnd;
+    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    int i = first;
+    while (i < end) {
+      const char16_t c = S.Chars[size_t(i)];
+      TFontObj* run = Ms.SelectRunAt(i);
+      if (c == ImgPan) {
+        x += drawObject(Ms.ObjectAt(i), run, x, line, baseline);
+        ++i;
+        continue;
+      }
+      if (c == FmCtl) {
+        if (TFormControlObj* ctl = Ms.ControlAt(i)) {
+          ctl->YValue = line.DrawY;
+          x += ctl->TotalWidth();
+        }
+        ++i;
+        continue;
+      }
+      int runEnd = Ms.TextRunEnd(i, end);
+      // Selection boundaries split runs.
+      if (ShowSelection) {
+        if (i < SelStart && runEnd > SelStart) runEnd = SelStart;
+        else if (i < SelEnd && runEnd > SelEnd) runEnd = SelEnd;
+      }
+      const int n = std::min(runEnd, drawEnd) - i;
+      const bool endsLine = runEnd >= drawEnd;
+      if (n > 0 && run) {
+        TMyFont* font = run->TheFont.get();
+        TColor color = font->Color();
+        if (Doc && Doc->Printing && !Doc->PrintBlockBackgrounds && (ColorToRGB(color) & 0xE0E0) == 0xE0E0)
+          color = TColor(0xA0A0A0);
+        int offset = 0;
+        if (run->SScript == ASuper) offset = -(run->FontHeight / 3);
+        else if (run->SScript == ASub) offset = run->Descent / 2 + 1;
+        const int by = baseline + offset - YOff;
+        const int startX = x;
+        if (selected(i)) {
+          const TColor textColor = font->bgColor != clNone ? font->bgColor : inverse(color);
+          x += htPaint::Text(Canvas, x, by, S.Chars.data() + i, n, textColor, true, color, &just);
+        } else {
+          x += htPaint::Text(Canvas, x, by, S.Chars.data() + i, n, color, font->bgColor != clNone, font->bgColor, &just);
+        }
+        if (endsLine && line.EndsWithHyphen) {
+          const char16_t h = u'-';
+          htPaint::Text(Canvas, x, by, &h, 1, color, false, clNone);
+        }
+        if (run->Active && Doc) {
+          auto* viewer = dynamic_cast<THtmlViewBase*>(Doc->Viewer);
+          if (viewer && viewer->ShowFocusRect())
+            Canvas->DrawFocusRect(TRect(startX, line.DrawY - YOff, x + 1, y - YOff));
+        }
+      }
+      i = runEnd;
+    }
+  }
+
+  // Draws an image or panel at its place in the line; returns the room it takes.
+  int drawObject(TFloatingObj* obj, TFontObj* run, int x, LineRec& line, int baseline) {
+    if (!obj) return 0;
+    if (htFloats(obj)) {
+      if (auto* img = dynamic_cast<TImageObj*>(obj); img && Doc)
+        Doc->DeferredImages.AddImage(img, Canvas, (IMgr ? IMgr->LeftEdge : 0) + obj->Indent, obj->YPosition, baseline,
+                                     run);
+      else if (auto* panel = dynamic_cast<TPanelObj*>(obj); panel && Doc && Doc->IsCopy)
+        panel->Draw(Canvas, (IMgr ? IMgr->LeftEdge : 0) + obj->Indent, obj->YPosition - YOff);
+      return 0;
+    }
+    if (auto* img = dynamic_cast<TImageObj*>(obj)) {
+      img->Draw(Canvas, x + obj->HSpaceL, line.DrawY, baseline, run);
+    } else if (auto* panel = dynamic_cast<TPanelObj*>(obj)) {
+      int top = line.DrawY - YOff + obj->VSpaceT;
+      if (obj->VertAlign == ABaseline || obj->VertAlign == ABottom)
+        top = baseline - YOff - obj->ObjHeight - obj->VSpaceB;
+      if (Doc && Doc->IsCopy) panel->Draw(Canvas, x + obj->HSpaceL, top);
+      panel->ShowIt = true;
+    }
+    return obj->TotalWidth();
+  }
+};
+
+}  // namespace
+
+int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int /*XRef*/, int /*YRef*/) {
+  if (Chars.empty() || !Document) return LayoutTop + Height;
+  const int yOff = Document->ScrollY;
+  if (LayoutTop - yOff + PaintHeight + 40 < ARect.Top || LayoutTop - yOff - 40 >= ARect.Bottom)
+    return LayoutTop + Height;
+  SectionPainter p(*this, Canvas, IMgr);
+  const bool printing = Document->Printing;
+  const bool absolute = ParentBlock && ParentBlock->Positioning == posAbsolute;
+  int y = LayoutTop;
+  for (auto& line : Lines) {
+    const int lineHeight = line->SpaceAbove + line->TextHeight + line->SpaceBelow;
+    bool draw;
+    if (!printing) {
+      draw = y - yOff + line->FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
+    } else if (y + line->FullHeight <= Document->PageBottom) {
+      draw = y + line->FullHeight - 1 >= ARect.Top + yOff;
+    } else if (line->FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
+               y <= ARect.Top + yOff) {
+      // Taller than a page, or already at the page's top: printed (and cut)
+      // here rather than pushed on for ever.
+      draw = true;
+    } else {
+      Document->PageBottom = std::min(Document->PageBottom, y);
+      draw = false;
+    }
+    if (draw) p.drawLine(*line, X, y);
+    else y += lineHeight;
+  }
+  return LayoutTop + Height;
+}

@@ -1,0 +1,306 @@
+#include "zip/zip_workfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <vector>
+
+#include "platform/core/files.h"
+#include "zip/zip_archiver.h"
+
+// ---- drive -------------------------------------------------------------------------------
+
+void TZAWorkDrive::SetDrive(const String& path) {
+  FPath = ExtractFileDir(ExpandFileName(path));
+  FRoot = u"/";
+}
+
+bool TZAWorkDrive::Refresh() {
+  struct statvfs v;
+  if (::statvfs(UTF16ToUTF8(FPath.empty() ? String(u".") : FPath).c_str(), &v) != 0) return false;
+  FFree = uint64_t(v.f_bavail) * v.f_frsize;
+  FTotal = uint64_t(v.f_blocks) * v.f_frsize;
+  FSectorSize = uint32_t(v.f_frsize ? v.f_frsize : 512);
+  return true;
+}
+
+// ---- work file ---------------------------------------------------------------------------
+
+TZAWorkFile::TZAWorkFile(TCustomZipArchiver* zip, TZAWorkBin* owner) : TZACore(zip, owner) {}
+
+TZAWorkFile::~TZAWorkFile() {
+  Close();
+  if (FDeleteOnDestroy && !FFileName.empty() && FileExists(FFileName)) {
+    if (Verbosity() >= 2) TraceMessage(u"Trace: Deleting " + FFileName);
+    DeleteFile(FFileName);
+  }
+}
+
+int64_t TZAWorkFile::Position() const {
+  if (FHandle < 0) return -1;
+  return int64_t(::lseek(FHandle, 0, SEEK_CUR));
+}
+
+void TZAWorkFile::SetFileName(const String& name) {
+  if (name == FFileName) return;
+  Close();
+  FFileName = name;
+}
+
+bool TZAWorkFile::Seek(int64_t offset) {
+  if (FHandle < 0 || offset < 0) return false;
+  return ::lseek(FHandle, off_t(offset), SEEK_SET) == off_t(offset);
+}
+
+void TZAWorkFile::Close() {
+  if (FHandle < 0) return;
+  int h = FHandle;
+  FHandle = -1;
+  if (FFileDate && (FOpenMode & 3) != 0) {
+    struct timespec t[2];
+    t[0].tv_sec = t[1].tv_sec = time_t(std::llround((ZipDosToDateTime(FFileDate) - 25569.0) * 86400.0)) - [] {
+      time_t now = time(nullptr);
+      struct tm lt {};
+      localtime_r(&now, &lt);
+      return time_t(lt.tm_gmtoff);
+    }();
+    t[0].tv_nsec = t[1].tv_nsec = 0;
+    if (::futimens(h, t) != 0) TraceMessage(u"Warning: Set file Date" + FFileName + u" failed " + SysErrorText());
+  }
+  ::close(h);
+  if (Verbosity() >= 2) TraceMessage(u"Trace: Closed " + Description());
+}
+
+bool TZAWorkFile::Create(const String& name) {
+  Close();
+  if (!name.empty()) FFileName = name;
+  TraceMessage(u"Trace: Creating " + FFileName);
+  FHandle = ::open(UTF16ToUTF8(FFileName).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  FBytesRead = FBytesWritten = 0;
+  if (FHandle < 0) {
+    TraceMessage(u"Trace: FileCreate Failed: " + FFileName + u"  " + SysErrorText());
+    return false;
+  }
+  FOpenMode = 2;
+  return true;
+}
+
+bool TZAWorkFile::Open(unsigned mode) {
+  Close();
+  TraceMessage(u"Trace: Opening " + Description());
+  int flags = ((mode & 3) == fmOpenReadWrite) ? O_RDWR : ((mode & 3) == fmOpenWrite ? O_WRONLY : O_RDONLY);
+  FHandle = ::open(UTF16ToUTF8(FFileName).c_str(), flags | O_CLOEXEC);
+  if (FHandle < 0) {
+    TraceMessage(u"Trace: FileOpen Failed: " + Description() + u"  " + SysErrorText());
+    return false;
+  }
+  struct stat st;
+  if (::fstat(FHandle, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(FHandle);
+    FHandle = -1;
+    return false;
+  }
+  FOpenMode = mode & 3;
+  return true;
+}
+
+int TZAWorkFile::Reopen(unsigned mode) {
+  if (FHandle >= 0 && FOpenMode == (mode & 3)) return 0;
+  TraceMessage(u"Trace: Reopening " + FFileName);
+  if (!Open(mode)) {
+    TraceMessage(u"Could not File_Reopen: " + Description() + u"  " + SysErrorText());
+    return -ZA_CODE(zsrcWorkFile, ZA_CannotOpen);
+  }
+  return 0;
+}
+
+String TZAWorkFile::Description(bool withName) const {
+  if (FAlias.empty()) return FFileName;
+  return withName ? FAlias + u"<" + FFileName + u">" : FAlias;
+}
+
+int TZAWorkFile::rawRead(void* buffer, int count) {
+  auto* p = static_cast<char*>(buffer);
+  int done = 0;
+  while (done < count) {
+    ssize_t n = ::read(FHandle, p + done, size_t(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += int(n);
+  }
+  FBytesRead += uint64_t(done);
+  return done;
+}
+
+int TZAWorkFile::rawWrite(const void* buffer, int count) {
+  auto* p = static_cast<const char*>(buffer);
+  int done = 0;
+  while (done < count) {
+    ssize_t n = ::write(FHandle, p + done, size_t(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += int(n);
+  }
+  FBytesWritten += uint64_t(done);
+  return done;
+}
+
+int TZAWorkFile::Read(void* buffer, int count) {
+  if (FHandle < 0) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
+  int want = count < 0 ? -count : count;
+  int got = rawRead(buffer, want);
+  if (count < 0 && got != want) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
+  return got;
+}
+
+int TZAWorkFile::Reads(void* buffer, std::initializer_list<int> fields) {
+  int total = 0;
+  for (int f : fields) total += f;
+  return Read(buffer, -total);
+}
+
+int TZAWorkFile::Write(const void* buffer, int count) {
+  if (FHandle < 0) return -ZA_CODE(zsrcWorkFile, ZA_WriteErr);
+  int want = (count < 0 ? -count : count) % 0x20000;
+  int done = rawWrite(buffer, want);
+  if (done != want) return -ZA_CODE(zsrcWorkFile, ZA_WriteOutputErr);
+  return done;
+}
+
+int TZAWorkFile::Writes(const void* buffer, std::initializer_list<int> fields) {
+  int total = 0;
+  for (int f : fields) total += f;
+  return Write(buffer, -total);
+}
+
+void TZAWorkFile::StrictRead(void* buffer, int count, int code) {
+  if (Read(buffer, -count) != count) throw EZipArchiver(code ? code : ZA_CODE(zsrcWorkFile, ZA_ReadErr), true);
+}
+
+void TZAWorkFile::StrictWrite(const void* buffer, int count, int code) {
+  if (FHandle < 0 || rawWrite(buffer, count) != count)
+    throw EZipArchiver(code ? code : ZA_CODE(zsrcWorkFile, ZA_WriteErr), true);
+}
+
+void TZAWorkFile::StrictSeek(int64_t offset, int code) {
+  if (!Seek(offset))
+    throw EZipArchiver(code == -1 ? ZA_CODE(zsrcWorkFile, ZA_SeekInputErr) : code ? code : ZA_CODE(zsrcWorkFile, ZA_SeekErr), true);
+}
+
+bool TZAWorkFile::AtEnd() { return Position() == FileSize(); }
+
+int64_t TZAWorkFile::FileSize() const {
+  struct stat st;
+  if (FHandle < 0 || ::fstat(FHandle, &st) != 0) return -1;
+  return int64_t(st.st_size);
+}
+
+int64_t TZAWorkFile::LastWriteTime() const {
+  struct stat st;
+  if (FHandle < 0 || ::fstat(FHandle, &st) != 0) return 0;
+  return int64_t(st.st_mtime);
+}
+
+bool TZAWorkFile::Identity(uint64_t& dev, uint64_t& ino, int64_t& size, int64_t& mtime) const {
+  struct stat st;
+  if (FHandle < 0 || ::fstat(FHandle, &st) != 0) {
+    dev = ino = 0;
+    size = mtime = 0;
+    return false;
+  }
+  dev = uint64_t(st.st_dev);
+  ino = uint64_t(st.st_ino);
+  size = int64_t(st.st_size);
+  mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+int64_t TZAWorkFile::CopyFrom(TZAWorkFile& src, int64_t count) {
+  std::vector<char> buf(10240);
+  int64_t done = 0;
+  while (done < count) {
+    int n = int(std::min<int64_t>(count - done, int64_t(buf.size())));
+    int got = src.Read(buf.data(), -n);
+    if (got != n) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
+    if (Write(buf.data(), n) != n) return -ZA_CODE(zsrcWorkFile, ZA_WriteErr);
+    done += n;
+  }
+  return done;
+}
+
+// ---- parts of a set ----------------------------------------------------------------------
+
+TZAWorkZip::TZAWorkZip(TCustomZipArchiver* zip, TZAWorkBin* owner) : TZAWorkFile(zip, owner) {}
+
+String TZAWorkZip::PartFileName(int k) const {
+  if (FNamingStyle == 3) {
+    if (k >= FNumParts - 1) return FArchiveName;
+    String num = IntToStr(k + 1);
+    if (num.size() < 2) num = u"0" + num;
+    return ChangeFileExt(FArchiveName, u".z" + num);
+  }
+  if (FNamingStyle == 2) {
+    if (k > 998) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_TooManyParts), true);
+    String ext = ExtractFileExt(FArchiveName);
+    String base = FArchiveName.substr(0, FArchiveName.size() - ext.size());
+    if (base.size() >= 3) {
+      bool digits = true;
+      for (size_t i = base.size() - 3; i < base.size(); ++i) digits = digits && base[i] >= u'0' && base[i] <= u'9';
+      if (digits) base.resize(base.size() - 3);
+    }
+    return base + IntToStr(k + 1001).substr(1) + ext;
+  }
+  return FArchiveName;
+}
+
+void TZAWorkZip::SwitchToPart(int n) {
+  TZAWorkFile::Close();
+  FSpanning = FNumParts > 1 || n != 0;
+  FCurrentPart = n;
+  String name = PartFileName(n);
+  if (!FileExists(name)) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_NoZipFile), true);
+  FFileName = name;
+  if (!TZAWorkFile::Open(fmOpenRead)) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_CannotOpen), true);
+}
+
+int TZAWorkZip::Read(void* buffer, int count) {
+  if (!FSpanning) return TZAWorkFile::Read(buffer, count);
+  int want = count < 0 ? -count : count;
+  auto* p = static_cast<char*>(buffer);
+  int done = 0;
+  while (done < want) {
+    int got = TZAWorkFile::Read(p + done, want - done);
+    if (got < 0) return got;
+    done += got;
+    if (done == want) break;
+    // A piece that must not be split, or a short read before the part's
+    // end, is an error; at the end of a part reading goes on in the next.
+    if ((count < 0 && done > 0) || !AtEnd() || FCurrentPart + 1 >= FNumParts)
+      return count < 0 || done == 0 ? -ZA_CODE(zsrcWorkFile, ZA_ReadErr) : done;
+    SwitchToPart(FCurrentPart + 1);
+  }
+  return done;
+}
+
+int TZAWorkZip::Reads(void* buffer, std::initializer_list<int> fields) {
+  if (!FSpanning) return TZAWorkFile::Reads(buffer, fields);
+  auto* p = static_cast<char*>(buffer);
+  int total = 0;
+  for (int f : fields) {
+    int got = Read(p + total, -f);
+    if (got != f) {
+      if (got < 0 && AtEnd() && FCurrentPart + 1 < FNumParts) {
+        SwitchToPart(FCurrentPart + 1);
+        got = Read(p + total, -f);
+      }
+      if (got != f) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
+    }
+    total += f;
+  }
+  return total;
+}

@@ -1,0 +1,282 @@
+// Reading an archive's directory. Everything read here comes from an
+// untrusted download, so every offset, size and count is checked against
+// the file before it is used.
+#include "ziplib/archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include <zlib.h>
+
+#include "ziplib/ziplib.h"
+
+namespace ziplib {
+
+namespace {
+
+constexpr uint32_t kLocalSig = 0x04034B50;
+constexpr uint32_t kCentralSig = 0x02014B50;
+constexpr uint32_t kEndSig = 0x06054B50;
+constexpr uint32_t kZip64EndSig = 0x06064B50;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
+constexpr size_t kEndSize = 22;
+constexpr size_t kMaxComment = 65535;
+
+uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t le32(const unsigned char* p) { return uint32_t(le16(p)) | (uint32_t(le16(p + 2)) << 16); }
+uint64_t le64(const unsigned char* p) { return uint64_t(le32(p)) | (uint64_t(le32(p + 4)) << 32); }
+
+Failure fail(int number, std::string text) { return Failure{number, std::move(text)}; }
+
+// The zip64 extended information of a central header: each value is there
+// only when the header's own field holds its maximum.
+bool applyZip64(Entry& e, bool needU, bool needC, bool needO, bool needD) {
+  if (!needU && !needC && !needO && !needD) return true;
+  const std::string& x = e.extra;
+  size_t pos = 0;
+  while (pos + 4 <= x.size()) {
+    auto* p = reinterpret_cast<const unsigned char*>(x.data() + pos);
+    uint16_t tag = le16(p), len = le16(p + 2);
+    if (pos + 4 + len > x.size()) return false;
+    if (tag == 0x0001) {
+      const unsigned char* d = p + 4;
+      size_t left = len;
+      auto take64 = [&](uint64_t& v) {
+        if (left < 8) return false;
+        v = le64(d); d += 8; left -= 8;
+        return true;
+      };
+      if (needU && !take64(e.usize)) return false;
+      if (needC && !take64(e.csize)) return false;
+      if (needO && !take64(e.localOffset)) return false;
+      if (needD) {
+        if (left < 4) return false;
+        e.disk = le32(d);
+      }
+      return true;
+    }
+    pos += 4 + size_t(len);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Entry::isSymlink() const {
+  uint8_t host = uint8_t(madeBy >> 8);
+  // Unix-like hosts keep the file type in the high half of the attributes.
+  if (host == 3 || host == 19 || host == 5 || host == 16 || host == 30)
+    return ((extAttr >> 16) & 0170000) == 0120000;
+  return false;
+}
+
+uint32_t crc32Of(const void* data, size_t size, uint32_t crc) {
+  while (size > 0) {
+    uInt n = uInt(std::min<size_t>(size, 1u << 30));
+    crc = uint32_t(::crc32(crc, static_cast<const Bytef*>(data), n));
+    data = static_cast<const char*>(data) + n;
+    size -= n;
+  }
+  return crc;
+}
+
+Archive::~Archive() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+bool Archive::readAt(uint64_t offset, void* buffer, size_t count) const {
+  if (offset > FSize || count > FSize - offset) return false;
+  if (FMemory) {
+    std::memcpy(buffer, FMemory->data() + offset, count);
+    return true;
+  }
+  auto* out = static_cast<char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::pread(FFd, out, count, off_t(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    offset += uint64_t(n);
+    count -= size_t(n);
+  }
+  return true;
+}
+
+Failure Archive::open(const std::string& path) {
+  FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (FFd < 0) {
+    int err = errno;
+    return fail(err == ENOENT ? ZL_ERR_NOT_FOUND : ZL_ERR_OPEN_ZIP,
+                path + ": " + std::strerror(err));
+  }
+  struct stat st;
+  if (::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) return fail(ZL_ERR_OPEN_ZIP, path + ": not a regular file");
+  FSize = uint64_t(st.st_size);
+  Failure f = readDirectory();
+  if (!f) f = checkLocalHeaders();
+  return f;
+}
+
+Failure Archive::openMemory(const std::string& bytes) {
+  FMemory = &bytes;
+  FSize = bytes.size();
+  Failure f = readDirectory();
+  if (!f) f = checkLocalHeaders();
+  return f;
+}
+
+Failure Archive::readDirectory() {
+  if (FSize < kEndSize) return fail(ZL_ERR_NO_CENTRAL, "not a zip archive (too short)");
+  // The end record lies within the last 22 + 65535 bytes; search backwards
+  // and prefer a record whose comment ends exactly at the end of the file.
+  size_t tailLen = size_t(std::min<uint64_t>(FSize, kEndSize + kMaxComment + 1024));
+  std::string tail(tailLen, '\0');
+  uint64_t tailStart = FSize - tailLen;
+  if (!readAt(tailStart, tail.data(), tailLen)) return fail(ZL_ERR_READ, "cannot read the archive");
+  auto* t = reinterpret_cast<const unsigned char*>(tail.data());
+  long found = -1;
+  for (long i = long(tailLen - kEndSize); i >= 0; --i) {
+    if (le32(t + i) != kEndSig) continue;
+    size_t clen = le16(t + i + 20);
+    if (size_t(i) + kEndSize + clen == tailLen) { found = i; break; }
+    if (found < 0 && size_t(i) + kEndSize + clen <= tailLen) found = i;
+  }
+  if (found < 0) return fail(ZL_ERR_NO_CENTRAL, "not a zip archive (no end of central directory)");
+  const unsigned char* end = t + found;
+  uint64_t endPos = tailStart + uint64_t(found);
+  uint32_t thisDisk = le16(end + 4), cdDisk = le16(end + 6);
+  uint64_t onDisk = le16(end + 8), total = le16(end + 10);
+  uint64_t cdSize = le32(end + 12), cdOffset = le32(end + 16);
+  uint64_t recordPos = endPos;
+
+  bool wantZip64 = thisDisk == 0xFFFF || cdDisk == 0xFFFF || onDisk == 0xFFFF || total == 0xFFFF ||
+                   cdSize == 0xFFFFFFFF || cdOffset == 0xFFFFFFFF;
+  if (endPos >= 20) {
+    unsigned char loc[20];
+    if (readAt(endPos - 20, loc, 20) && le32(loc) == kZip64LocatorSig) {
+      uint64_t z64Pos = le64(loc + 8);
+      if (le32(loc + 16) > 1 || le32(loc + 4) != 0) return fail(ZL_ERR_MULTIPART, "archive spans several disks");
+      // Data before the archive moves the zip64 record too: look for it at
+      // its stated place first, then just before the locator.
+      unsigned char rec[56];
+      uint64_t at = z64Pos;
+      if (!(readAt(at, rec, 56) && le32(rec) == kZip64EndSig) && endPos >= 76) {
+        at = endPos - 76;
+        if (!(readAt(at, rec, 56) && le32(rec) == kZip64EndSig)) at = UINT64_MAX;
+      }
+      if (at == UINT64_MAX) {
+        if (wantZip64) return fail(ZL_ERR_NO_CENTRAL, "zip64 end record missing");
+      } else {
+        thisDisk = le32(rec + 16);
+        cdDisk = le32(rec + 20);
+        onDisk = le64(rec + 24);
+        total = le64(rec + 32);
+        cdSize = le64(rec + 40);
+        cdOffset = le64(rec + 48);
+        recordPos = at;
+      }
+    }
+  }
+  if (thisDisk != 0 || cdDisk != 0 || onDisk != total)
+    return fail(ZL_ERR_MULTIPART, "archive spans several disks");
+  if (cdSize > recordPos) return fail(ZL_ERR_STRUCTURE, "central directory larger than the archive");
+  // Data in front of the archive (a stub, junk) shifts every offset.
+  uint64_t cdStart = recordPos - cdSize;
+  if (cdOffset > cdStart) return fail(ZL_ERR_STRUCTURE, "central directory offset beyond the archive");
+  uint64_t shift = cdStart - cdOffset;
+  // Each central header takes at least 46 bytes: a count the directory
+  // cannot hold is a lie and is refused before anything is allocated.
+  if (total > cdSize / 46) return fail(ZL_ERR_STRUCTURE, "entry count larger than the directory can hold");
+  FCentralStart = cdStart;
+
+  std::string cd(size_t(cdSize), '\0');
+  if (cdSize && !readAt(cdStart, cd.data(), size_t(cdSize))) return fail(ZL_ERR_READ, "cannot read the central directory");
+  auto* c = reinterpret_cast<const unsigned char*>(cd.data());
+  size_t pos = 0;
+  FEntries.clear();
+  FEntries.reserve(size_t(total));
+  for (uint64_t i = 0; i < total; ++i) {
+    if (pos + 46 > cd.size() || le32(c + pos) != kCentralSig)
+      return fail(ZL_ERR_STRUCTURE, "a central header signature is wrong (entry " + std::to_string(i + 1) + ")");
+    const unsigned char* h = c + pos;
+    Entry e;
+    e.madeBy = le16(h + 4);
+    e.needed = le16(h + 6);
+    e.flags = le16(h + 8);
+    e.method = le16(h + 10);
+    e.dosTime = le32(h + 12);
+    e.crc = le32(h + 16);
+    e.csize = le32(h + 20);
+    e.usize = le32(h + 24);
+    size_t n = le16(h + 28), x = le16(h + 30), m = le16(h + 32);
+    e.disk = le16(h + 34);
+    e.extAttr = le32(h + 38);
+    e.localOffset = le32(h + 42);
+    if (pos + 46 + n + x + m > cd.size())
+      return fail(ZL_ERR_STRUCTURE, "central header runs past the directory (entry " + std::to_string(i + 1) + ")");
+    e.rawName.assign(cd.data() + pos + 46, n);
+    e.extra.assign(cd.data() + pos + 46 + n, x);
+    bool needU = e.usize == 0xFFFFFFFF, needC = e.csize == 0xFFFFFFFF;
+    bool needO = e.localOffset == 0xFFFFFFFF, needD = e.disk == 0xFFFF;
+    if (!applyZip64(e, needU, needC, needO, needD))
+      return fail(ZL_ERR_STRUCTURE, "zip64 field missing or too short (entry " + std::to_string(i + 1) + ")");
+    if (e.disk != 0) return fail(ZL_ERR_MULTIPART, "entry on another disk");
+    if (e.localOffset > UINT64_MAX - shift) return fail(ZL_ERR_STRUCTURE, "local header offset out of range");
+    e.localOffset += shift;
+    std::string reason;
+    if (!decodeName(e, e.name, reason)) {
+      e.name.clear();
+      e.nameError = reason;
+    }
+    FEntries.push_back(std::move(e));
+    pos += 46 + n + x + m;
+  }
+  return {};
+}
+
+Failure Archive::checkLocalHeaders() {
+  struct Range {
+    uint64_t begin, end;
+    size_t index;
+  };
+  std::vector<Range> ranges;
+  ranges.reserve(FEntries.size());
+  for (size_t i = 0; i < FEntries.size(); ++i) {
+    Entry& e = FEntries[i];
+    const std::string who = e.name.empty() ? std::string("entry ") + std::to_string(i + 1) : e.name;
+    unsigned char h[30];
+    if (e.localOffset >= FCentralStart || !readAt(e.localOffset, h, 30) || le32(h) != kLocalSig)
+      return fail(ZL_ERR_INVALID_ZIP, "error while reading a local header: " + who);
+    size_t n = le16(h + 26), x = le16(h + 28);
+    if (n != e.rawName.size())
+      return fail(ZL_ERR_INVALID_ZIP, "local and central names different: " + who);
+    std::string local(n, '\0');
+    if (n && !readAt(e.localOffset + 30, local.data(), n))
+      return fail(ZL_ERR_UNEXPECTED_END, "error while reading a local header: " + who);
+    if (local != e.rawName) return fail(ZL_ERR_INVALID_ZIP, "local and central names different: " + who);
+    if ((le16(h + 6) & 1) != (e.flags & 1))
+      return fail(ZL_ERR_INVALID_ZIP, "local and central headers disagree on encryption: " + who);
+    e.dataStart = e.localOffset + 30 + n + x;
+    if (e.dataStart > FCentralStart || e.csize > FCentralStart - e.dataStart)
+      return fail(ZL_ERR_UNEXPECTED_END, "entry data runs past the end of the archive: " + who);
+    ranges.push_back({e.localOffset, e.dataStart + e.csize, i});
+  }
+  // Two entries that share bytes are the mark of a crafted archive (one
+  // block of data inflated many times over): refuse the whole archive.
+  std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.begin < b.begin; });
+  for (size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].begin < ranges[i - 1].end) {
+      const Entry& a = FEntries[ranges[i - 1].index];
+      const Entry& b = FEntries[ranges[i].index];
+      return fail(ZL_ERR_INVALID_ZIP, "overlapping entries: " + (a.name.empty() ? std::string("?") : a.name) +
+                                          " and " + (b.name.empty() ? std::string("?") : b.name));
+    }
+  }
+  return {};
+}
+
+}  // namespace ziplib

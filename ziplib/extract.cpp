@@ -1,0 +1,619 @@
+// Extracting entries. Each file is written to a fresh temporary file beside
+// its target, under folders opened one by one without following links, and
+// only renamed into place after its size and CRC matched: a failed or
+// cancelled extraction never leaves a partial file or damages an existing one.
+#include "ziplib/extract.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include <zlib.h>
+
+#include "ziplib/archive.h"
+
+namespace ziplib {
+
+namespace {
+
+constexpr size_t kChunk = 256 * 1024;
+
+std::string utf16ToUtf8(const uint16_t* s) {
+  std::string out;
+  if (!s) return out;
+  for (; *s; ++s) {
+    uint32_t c = *s;
+    if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00);
+      ++s;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Traditional zip encryption: the stream cipher keyed by the password.
+class ZipCrypto {
+public:
+  explicit ZipCrypto(const std::string& password) {
+    for (unsigned char c : password) update(c);
+  }
+  unsigned char decrypt(unsigned char c) {
+    uint32_t t = (FKeys[2] | 2) & 0xFFFF;
+    unsigned char b = c ^ static_cast<unsigned char>((t * (t ^ 1)) >> 8);
+    update(b);
+    return b;
+  }
+
+private:
+  static uint32_t crcByte(uint32_t crc, unsigned char b) {
+    static const z_crc_t* table = get_crc_table();
+    return uint32_t(table[(crc ^ b) & 0xFF]) ^ (crc >> 8);
+  }
+  void update(unsigned char c) {
+    FKeys[0] = crcByte(FKeys[0], c);
+    FKeys[1] = (FKeys[1] + (FKeys[0] & 0xFF)) * 134775813u + 1;
+    FKeys[2] = crcByte(FKeys[2], static_cast<unsigned char>(FKeys[1] >> 24));
+  }
+  uint32_t FKeys[3] = {0x12345678, 0x23456789, 0x34567890};
+};
+
+time_t dosToTime(uint32_t dos) {
+  struct tm t {};
+  t.tm_sec = int(dos & 0x1F) * 2;
+  t.tm_min = int((dos >> 5) & 0x3F);
+  t.tm_hour = int((dos >> 11) & 0x1F);
+  t.tm_mday = int((dos >> 16) & 0x1F);
+  t.tm_mon = int((dos >> 21) & 0x0F) - 1;
+  t.tm_year = int((dos >> 25) & 0x7F) + 80;
+  t.tm_isdst = -1;
+  if (t.tm_mday == 0) t.tm_mday = 1;
+  if (t.tm_mon < 0) t.tm_mon = 0;
+  return mktime(&t);
+}
+
+// The modification time of the extended timestamp field, when present.
+bool unixTime(const Entry& e, time_t& out) {
+  const std::string& x = e.extra;
+  size_t pos = 0;
+  while (pos + 4 <= x.size()) {
+    auto* p = reinterpret_cast<const unsigned char*>(x.data() + pos);
+    size_t len = size_t(p[2] | (p[3] << 8));
+    if (pos + 4 + len > x.size()) return false;
+    if (p[0] == 0x55 && p[1] == 0x54 && len >= 5 && (p[4] & 1)) {
+      out = time_t(int32_t(uint32_t(p[5]) | (uint32_t(p[6]) << 8) | (uint32_t(p[7]) << 16) | (uint32_t(p[8]) << 24)));
+      return true;
+    }
+    pos += 4 + len;
+  }
+  return false;
+}
+
+class Job {
+public:
+  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : FCmd(cmd), FAbort(abortFlag) {}
+  ~Job() {
+    for (auto& [path, fd] : FDirs)
+      if (fd >= 0) ::close(fd);
+  }
+
+  int32_t run(uint32_t abortHandle);
+
+private:
+  // ---- callbacks
+  int32_t call(int code, const char* msg, int64_t size = 0, int64_t written = 0, int32_t a1 = 0,
+               int32_t a2 = 0, int32_t a3 = 0, ZLCallbackRec* answer = nullptr) {
+    ZLCallbackRec rec{};
+    rec.Caller = FCmd->Caller;
+    rec.ActionCode = code;
+    rec.Msg = msg;
+    rec.Size = size;
+    rec.Written = written;
+    rec.Arg1 = a1;
+    rec.Arg2 = a2;
+    rec.Arg3 = a3;
+    rec.Check = ZL_CALLBACK_CHECK;
+    int32_t r = FCmd->Callback ? FCmd->Callback(&rec) : 0;
+    if (r == -2) FStop = ZL_ERR_CANCELLED;
+    else if (r == -3) FStop = ZL_ERR_ABORTED;
+    else if (r == -4) FStop = ZL_ERR_CALLBACK;
+    if (answer) *answer = rec;
+    return r;
+  }
+  bool stopped() {
+    if (FAbort.load() && !FStop) FStop = ZL_ERR_ABORTED;
+    return FStop != 0;
+  }
+  static std::string answerText(const ZLCallbackRec& rec) {
+    if (!rec.Msg) return {};
+    if (rec.IsUTF16) return utf16ToUtf8(static_cast<const uint16_t*>(rec.Msg));
+    if (rec.Arg1 > 0) return std::string(static_cast<const char*>(rec.Msg), size_t(rec.Arg1));
+    return std::string(static_cast<const char*>(rec.Msg));
+  }
+  // A setting of the component; found is false when it has none.
+  std::string request(int sub, int index = 0, bool* found = nullptr) {
+    ZLCallbackRec rec{};
+    int32_t r = call(ZL_CB_REQUEST, nullptr, 0, 0, sub, 0, index, &rec);
+    if (found) *found = r == 1;
+    return r == 1 ? answerText(rec) : std::string();
+  }
+  void message(int number, const std::string& text, bool prefix = true) {
+    uint32_t e = uint32_t(number) | (prefix && number ? ZL_MSG_PREFIX : 0u);
+    // A prefixed text follows the component's own words for the error.
+    const std::string shown = (e & ZL_MSG_PREFIX) ? " " + text : text;
+    call(ZL_CB_MESSAGE, shown.c_str(), 0, 0, int32_t(e));
+    if (number && !FFirstError) FFirstError = number;
+  }
+  void trace(const std::string& text) {
+    if (FCmd->TraceLevel != 0) call(ZL_CB_MESSAGE, text.c_str());
+  }
+  // An entry that is not extracted: the error message first (it is what the
+  // component keeps as the operation's error), then the skip report.
+  void skipped(const std::string& name, int number, int skipType, const std::string& text) {
+    message(number, text);
+    if (call(ZL_CB_SKIPPED, name.c_str(), 0, 0, number, skipType + 1) == 1 && !FStop) FStop = ZL_ERR_SKIPPED_FILES;
+  }
+
+  // ---- file system
+  int dirFd(const std::vector<std::string>& parts, size_t count, std::string& reason);
+  bool extractEntry(size_t index, Entry& e);
+  bool writeData(Entry& e, int outFd, const std::string& password, std::string& reason, int& number);
+  std::string password(const Entry& e);
+
+  ZLCommand* FCmd;
+  std::atomic<bool>& FAbort;
+  int FStop = 0;
+  int FFirstError = 0;
+  Archive FArchive;
+  std::string FBase;
+  std::unordered_map<std::string, int> FDirs;
+  std::unordered_set<std::string> FWritten;
+  std::string FPassword;
+  bool FAskedPassword = false;
+  int64_t FTotalWritten = 0;
+  std::vector<char> FIn, FOut;
+  mode_t FUmask = 022;
+};
+
+int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string& reason) {
+  std::string key;
+  for (size_t i = 0; i < count; ++i) key += parts[i] + '/';
+  auto it = FDirs.find(key);
+  if (it != FDirs.end()) return it->second;
+  int fd;
+  if (count == 0) {
+    fd = ::open(FBase.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) reason = "cannot open the destination folder: " + std::string(std::strerror(errno));
+  } else {
+    int parent = dirFd(parts, count - 1, reason);
+    if (parent < 0) return -1;
+    const char* name = parts[count - 1].c_str();
+    fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      if (::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) {
+        reason = "cannot create folder " + key + ": " + std::strerror(errno);
+        return -1;
+      }
+      fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) {
+      reason = (errno == ELOOP || errno == ENOTDIR) ? key + " is a symbolic link or not a folder"
+                                                    : "cannot open folder " + key + ": " + std::strerror(errno);
+    }
+  }
+  if (fd < 0) return -1;
+  if (FDirs.size() > 256) {
+    // Keep the cache small: archives with many folders reopen them.
+    for (auto& [path, open] : FDirs)
+      if (open >= 0 && path.size() > 0) ::close(open);
+    std::erase_if(FDirs, [](const auto& kv) { return !kv.first.empty(); });
+  }
+  FDirs.emplace(key, fd);
+  return fd;
+}
+
+std::string Job::password(const Entry& e) {
+  if (!FPassword.empty()) return FPassword;
+  if (!FAskedPassword) {
+    FAskedPassword = true;
+    FPassword = request(ZL_REQ_PASSWORD);
+    if (!FPassword.empty()) return FPassword;
+  }
+  if (FCmd->PasswordReqCount <= 0) return {};
+  ZLCallbackRec rec{};
+  int32_t r = call(ZL_CB_PASSWORD, e.name.c_str(), 0, 0, FCmd->PasswordReqCount, 0, 0, &rec);
+  if (r == 1) FPassword = answerText(rec);
+  FCmd->PasswordReqCount = (r == 1 && rec.Arg1 > 0) ? rec.Arg1 : 0;
+  return FPassword;
+}
+
+bool Job::writeData(Entry& e, int outFd, const std::string& pw, std::string& reason, int& number) {
+  uint64_t left = e.csize;
+  uint64_t at = e.dataStart;
+  std::unique_ptr<ZipCrypto> crypto;
+  if (e.encrypted()) {
+    if (left < 12) {
+      number = ZL_ERR_STRUCTURE;
+      reason = "encrypted entry too short";
+      return false;
+    }
+    crypto = std::make_unique<ZipCrypto>(pw);
+    unsigned char head[12];
+    if (!FArchive.readAt(at, head, 12)) {
+      number = ZL_ERR_UNEXPECTED_END;
+      reason = "unexpected end of archive";
+      return false;
+    }
+    unsigned char last = 0;
+    for (unsigned char c : head) last = crypto->decrypt(c);
+    unsigned char expect = (e.flags & 8) ? static_cast<unsigned char>(e.dosTime >> 8) : static_cast<unsigned char>(e.crc >> 24);
+    if (last != expect) {
+      number = ZL_ERR_PASSWORD_FAILED;
+      reason = "wrong password";
+      return false;
+    }
+    at += 12;
+    left -= 12;
+  }
+  if (e.method == 0 && left != e.usize) {
+    number = ZL_ERR_STRUCTURE;
+    reason = "stored entry whose sizes differ";
+    return false;
+  }
+  z_stream zs{};
+  bool inflating = e.method == 8;
+  if (inflating && inflateInit2(&zs, -15) != Z_OK) {
+    number = ZL_ERR_NOMEMORY;
+    reason = "cannot start inflating";
+    return false;
+  }
+  struct End {
+    z_stream* zs;
+    bool on;
+    ~End() { if (on) inflateEnd(zs); }
+  } end{&zs, inflating};
+
+  FIn.resize(kChunk);
+  FOut.resize(kChunk);
+  uint32_t crc = 0;
+  uint64_t produced = 0;
+  bool streamEnd = false;
+  auto emit = [&](const char* data, size_t n) -> bool {
+    if (n == 0) return true;
+    const size_t count = n;
+    // Never more than the entry declares: an archive that claims a small
+    // entry cannot fill the disk with a huge one.
+    if (n > e.usize - produced) {
+      number = ZL_ERR_STRUCTURE;
+      reason = "entry inflates beyond its declared size";
+      return false;
+    }
+    crc = crc32Of(data, n, crc);
+    produced += n;
+    if (outFd >= 0) {
+      while (n > 0) {
+        ssize_t w = ::write(outFd, data, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+          number = ZL_ERR_WRITE;
+          reason = std::string("write error: ") + std::strerror(errno);
+          return false;
+        }
+        data += w;
+        n -= size_t(w);
+      }
+    }
+    FTotalWritten += int64_t(count);
+    return true;
+  };
+  while (inflating ? !streamEnd : left > 0) {
+    if (stopped()) return false;
+    size_t n = size_t(std::min<uint64_t>(left, kChunk));
+    if (n == 0) {
+      number = ZL_ERR_UNEXPECTED_END;
+      reason = "compressed data ends early";
+      return false;
+    }
+    if (!FArchive.readAt(at, FIn.data(), n)) {
+      number = ZL_ERR_READ;
+      reason = "cannot read entry data";
+      return false;
+    }
+    at += n;
+    left -= n;
+    if (crypto)
+      for (size_t i = 0; i < n; ++i) FIn[i] = char(crypto->decrypt(static_cast<unsigned char>(FIn[i])));
+    uint64_t before = produced;
+    if (!inflating) {
+      if (!emit(FIn.data(), n)) return false;
+    } else {
+      zs.next_in = reinterpret_cast<Bytef*>(FIn.data());
+      zs.avail_in = uInt(n);
+      do {
+        zs.next_out = reinterpret_cast<Bytef*>(FOut.data());
+        zs.avail_out = uInt(FOut.size());
+        uInt inBefore = zs.avail_in;
+        int r = inflate(&zs, Z_NO_FLUSH);
+        if (r == Z_STREAM_END) {
+          streamEnd = true;
+        } else if (r != Z_OK && r != Z_BUF_ERROR) {
+          number = ZL_ERR_STRUCTURE;
+          reason = std::string("corrupt compressed data") + (zs.msg ? std::string(" (") + zs.msg + ")" : "");
+          return false;
+        }
+        size_t got = FOut.size() - zs.avail_out;
+        if (!emit(FOut.data(), got)) return false;
+        if (got == 0 && zs.avail_in == inBefore) break;
+      } while (!streamEnd && (zs.avail_out == 0 || zs.avail_in > 0));
+    }
+    if (produced > before) call(ZL_CB_PROGRESS, nullptr, int64_t(produced - before), FTotalWritten);
+  }
+  if (inflating && !streamEnd) {
+    number = ZL_ERR_UNEXPECTED_END;
+    reason = "compressed data ends early";
+    return false;
+  }
+  if (produced != e.usize) {
+    number = ZL_ERR_STRUCTURE;
+    reason = "entry is shorter than its declared size";
+    return false;
+  }
+  if (crc != e.crc) {
+    // The component may insist on keeping the data (its CRC event); by
+    // default a CRC mismatch keeps nothing.
+    if (call(ZL_CB_CRCERROR, e.name.c_str(), 0, 0, int32_t(crc), int32_t(e.crc)) == 1) return true;
+    number = ZL_ERR_GENERIC;
+    reason = "CRC error";
+    return false;
+  }
+  return true;
+}
+
+bool Job::extractEntry(size_t index, Entry& e) {
+  const uint32_t opts = FCmd->Options;
+  const bool test = (opts & ZL_OPT_TEST) != 0;
+  const std::string shown = e.name.empty() ? "entry " + std::to_string(index + 1) : e.name;
+  std::vector<std::string> parts;
+  std::string reason;
+  if (e.name.empty() || !safeParts(e.name, parts, reason)) {
+    skipped(shown, ZL_ERR_BAD_NAME, 4, (e.name.empty() ? e.nameError : reason) + ": " + shown);
+    return false;
+  }
+  if (e.isSymlink()) {
+    skipped(shown, ZL_ERR_SKIPPING, 10, "symbolic link not extracted: " + shown);
+    return false;
+  }
+  if (!(opts & ZL_OPT_DIRNAMES)) {
+    if (e.isDir()) return true;
+    parts = {parts.back()};
+  }
+  std::string rel;
+  for (const auto& p : parts) rel += (rel.empty() ? "" : "/") + p;
+  if (e.isDir()) {
+    if (test) return true;
+    if (dirFd(parts, parts.size(), reason) < 0) {
+      skipped(shown, ZL_ERR_CREATE, 8, reason);
+      return false;
+    }
+    return true;
+  }
+  if (!FWritten.insert(rel).second) {
+    skipped(shown, ZL_ERR_DUPLICATE, 15, "duplicate name in the archive: " + shown);
+    return false;
+  }
+  if (e.method != 0 && e.method != 8) {
+    skipped(shown, ZL_ERR_GENERIC, 5, "unsupported compression method " + std::to_string(e.method) + ": " + shown);
+    return false;
+  }
+  std::string pw;
+  if (e.encrypted()) {
+    if (e.flags & 0x40) {
+      skipped(shown, ZL_ERR_GENERIC, 5, "unsupported encryption: " + shown);
+      return false;
+    }
+    pw = password(e);
+    if (pw.empty()) {
+      skipped(shown, ZL_ERR_PASSWORD_FAILED, 3, "encrypted entry and no password given: " + shown);
+      return false;
+    }
+  }
+  call(ZL_CB_NEWITEM, shown.c_str(), int64_t(e.usize), FTotalWritten);
+  int number = 0;
+  if (test) {
+    bool ok = writeData(e, -1, pw, reason, number);
+    call(ZL_CB_ENDITEM, shown.c_str(), int64_t(e.usize), FTotalWritten);
+    if (!ok && !FStop) skipped(shown, number, 8, reason + ": " + shown);
+    return ok;
+  }
+  int dir = dirFd(parts, parts.size() - 1, reason);
+  if (dir < 0) {
+    skipped(shown, ZL_ERR_CREATE, 8, reason + ": " + shown);
+    return false;
+  }
+  const std::string& leaf = parts.back();
+  struct stat st;
+  bool exists = ::fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  time_t when = 0;
+  if (!unixTime(e, when)) when = dosToTime(e.dosTime);
+  if (exists) {
+    if (S_ISDIR(st.st_mode)) {
+      skipped(shown, ZL_ERR_CREATE, 8, "a folder of that name exists: " + shown);
+      return false;
+    }
+    bool newer = when > st.st_mtime;
+    if ((opts & (ZL_OPT_FRESHEN | ZL_OPT_UPDATE)) && !newer) return true;
+    if (!(opts & (ZL_OPT_FRESHEN | ZL_OPT_UPDATE))) {
+      int def = (opts & ZL_OPT_OVERWRITE) ? 1 : 0;
+      int32_t r = call(ZL_CB_OVERWRITE, shown.c_str(), 0, 0, def, int32_t(index), newer ? 2 : 1);
+      bool overwrite = r == 1 || (r == 0 && def);
+      if (!overwrite) {
+        call(ZL_CB_SKIPPED, shown.c_str(), 0, 0, 0, 2 + 1);
+        return true;
+      }
+    }
+  } else if (opts & ZL_OPT_FRESHEN) {
+    return true;
+  }
+  // A fresh, unpredictable name opened exclusively: nothing that was there
+  // before (a link planted by someone else) is ever written through.
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  std::string tmp;
+  int out = -1;
+  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, ".tamrix-%016llx", static_cast<unsigned long long>(rng()));
+    tmp = buf;
+    out = ::openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0 && errno != EEXIST) break;
+  }
+  if (out < 0) {
+    call(ZL_CB_ENDITEM, shown.c_str(), 0, FTotalWritten);
+    skipped(shown, ZL_ERR_TEMP_FILE, 8, std::string("cannot create a temporary file: ") + std::strerror(errno) + ": " + shown);
+    return false;
+  }
+  bool ok = writeData(e, out, pw, reason, number);
+  if (ok) {
+    mode_t mode = 0666;
+    uint8_t host = uint8_t(e.madeBy >> 8);
+    if ((host == 3 || host == 19) && (e.extAttr >> 16) != 0) mode = mode_t((e.extAttr >> 16) & 0777) | 0600;
+    ::fchmod(out, mode & ~FUmask);
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = when;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ::futimens(out, times);
+  }
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    number = ZL_ERR_WRITE;
+    reason = std::string("write error: ") + std::strerror(errno);
+  }
+  if (ok && ::renameat(dir, tmp.c_str(), dir, leaf.c_str()) != 0) {
+    ok = false;
+    number = ZL_ERR_CREATE;
+    reason = std::string("cannot rename into place: ") + std::strerror(errno);
+  }
+  if (!ok) ::unlinkat(dir, tmp.c_str(), 0);
+  call(ZL_CB_ENDITEM, shown.c_str(), int64_t(e.usize), FTotalWritten);
+  if (!ok && !FStop) skipped(shown, number, 8, reason + ": " + shown);
+  return ok;
+}
+
+int32_t Job::run(uint32_t abortHandle) {
+  call(ZL_CB_ABORTHANDLE, nullptr, 0, 0, int32_t(abortHandle));
+  if (stopped()) return -FStop;
+  FUmask = ::umask(022);
+  ::umask(FUmask);
+  const uint32_t opts = FCmd->Options;
+  if (!(opts & (ZL_OPT_EXTRACT | ZL_OPT_TEST))) {
+    message(ZL_ERR_BAD_OPTIONS, "only extracting and testing are offered");
+    return -ZL_ERR_BAD_OPTIONS;
+  }
+  std::string zipName = request(ZL_REQ_ZIPNAME);
+  if (zipName.empty()) {
+    message(ZL_ERR_EMPTY_ZIP, "no archive named");
+    return -ZL_ERR_EMPTY_ZIP;
+  }
+  Failure f = FArchive.open(zipName);
+  if (f) {
+    message(f.number, f.text);
+    return -f.number;
+  }
+  if (!(opts & ZL_OPT_TEST)) {
+    FBase = request(ZL_REQ_EXTRBASEDIR);
+    if (FBase.empty()) FBase = ".";
+    std::string reason;
+    std::vector<std::string> none;
+    if (dirFd(none, 0, reason) < 0) {
+      message(ZL_ERR_CREATE, reason + ": " + FBase);
+      return -ZL_ERR_CREATE;
+    }
+  }
+
+  // Selection: the component's specification lines, then its exclusions.
+  std::vector<std::string> specs, excludes;
+  for (int i = 0; i < 100000; ++i) {
+    bool found = false;
+    std::string s = request(ZL_REQ_SPEC, i, &found);
+    if (!found) break;
+    if (!s.empty()) specs.push_back(s);
+  }
+  for (int i = 0; i < 100000; ++i) {
+    bool found = false;
+    std::string s = request(ZL_REQ_EXCLUDE, i, &found);
+    if (!found) break;
+    if (!s.empty()) excludes.push_back(s);
+  }
+  if (stopped()) return -FStop;
+  std::vector<size_t> chosen;
+  uint64_t total = 0;
+  auto& entries = FArchive.entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Entry& e = entries[i];
+    const std::string& n = e.name;
+    bool take = specs.empty();
+    for (const auto& s : specs) take = take || specMatches(s, n);
+    for (const auto& s : excludes) take = take && !specMatches(s, n);
+    if (!take) continue;
+    chosen.push_back(i);
+    if (!e.isDir()) total = (total + e.usize < total) ? UINT64_MAX : total + e.usize;
+  }
+  if (!(opts & ZL_OPT_TEST)) {
+    // Refuse before writing anything when the declared sizes cannot fit.
+    struct statvfs vfs;
+    int base = FDirs.count("") ? FDirs[""] : -1;
+    if (base >= 0 && ::fstatvfs(base, &vfs) == 0) {
+      uint64_t room = uint64_t(vfs.f_bavail) * uint64_t(vfs.f_frsize);
+      if (total > room) {
+        message(ZL_ERR_WRITE, "not enough free space: the archive needs " + std::to_string(total) +
+                                  " bytes, " + std::to_string(room) + " are free");
+        return -ZL_ERR_WRITE;
+      }
+    }
+  }
+  call(ZL_CB_TOTALCOUNT, nullptr, 0, 0, int32_t(chosen.size()));
+  call(ZL_CB_TOTALSIZE, nullptr, int64_t(total));
+  int32_t done = 0;
+  for (size_t i : chosen) {
+    if (stopped()) break;
+    if (extractEntry(i, entries[i]) && !entries[i].isDir()) ++done;
+  }
+  if (stopped()) return -FStop;
+  trace("extracted " + std::to_string(done) + " files");
+  return done;
+}
+
+}  // namespace
+
+int32_t runCommand(ZLCommand* cmd, std::atomic<bool>& abortFlag, uint32_t abortHandle) {
+  Job job(cmd, abortFlag);
+  return job.run(abortHandle);
+}
+
+}  // namespace ziplib
