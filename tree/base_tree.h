@@ -16,11 +16,17 @@
 #include "platform/gui/controls.h"
 #include "platform/gui/messages.h"
 #include "tree/tree_types.h"
+#include "tree/display_types.h"
+#include "tree/header.h"
+#include "tree/globals.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture.h"
 
 class TBaseDataTree;
 class TCanvas;
 class TWorkerThread;
 class TImageList;
+class TChangeLink;
 
 // A class reference for tree classes: lets the clipboard-format registry
 // know which formats a tree class or its descendants may offer.
@@ -100,9 +106,9 @@ public:
 
   virtual void SetPaintOptions(TDTPaintOptions Value);
   virtual void SetAnimationOptions(TDTAnimationOptions Value) { FAnimationOptions = Value; }
-  virtual void SetAutoOptions(TDTAutoOptions Value) { FAutoOptions = Value; }
-  virtual void SetSelectionOptions(TDTSelectionOptions Value) { FSelectionOptions = Value; }
-  virtual void SetMiscOptions(TDTMiscOptions Value) { FMiscOptions = Value; }
+  virtual void SetAutoOptions(TDTAutoOptions Value);
+  virtual void SetSelectionOptions(TDTSelectionOptions Value);
+  virtual void SetMiscOptions(TDTMiscOptions Value);
   void SetExportMode(TDTExportMode Value) { FExportMode = Value; }
   virtual void AssignTo(TCustomDataTreeOptions& Dest) const;
 
@@ -326,6 +332,355 @@ public:
   void Dispatch(TMessage& Message) override;
   void Loaded() override;
 
+
+  // ==== display: tree object, options, header, geometry, painting ==========
+public:
+  // Event types of the display.
+  using TDTGetImageEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TDTImageKind Kind,
+                                              TColumnIndex Column, bool& Ghosted, int& ImageIndex)>;
+  using TDTGetImageExEvent =
+      std::function<void(TBaseDataTree* Sender, PDataNode Node, TDTImageKind Kind, TColumnIndex Column,
+                         bool& Ghosted, int& ImageIndex, TImageList*& ImageList)>;
+  using TDTBeforeItemEraseEvent =
+      std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node, const TRect& ItemRect,
+                         TColor& ItemColor, TItemEraseAction& EraseAction)>;
+  using TDTAfterItemEraseEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas,
+                                                    PDataNode Node, const TRect& ItemRect)>;
+  using TDTBeforeItemPaintEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas,
+                                                     PDataNode Node, const TRect& ItemRect, bool& CustomDraw)>;
+  using TDTAfterItemPaintEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas,
+                                                    PDataNode Node, const TRect& ItemRect)>;
+  using TDTBeforeCellPaintEvent =
+      std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node, TColumnIndex Column,
+                         TRect& ContentRect)>;
+  using TDTAfterCellPaintEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas,
+                                                    PDataNode Node, TColumnIndex Column, const TRect& CellRect)>;
+  using TDTPaintEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas)>;
+  using TDTBackgroundPaintEvent =
+      std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, const TRect& R, bool& Handled)>;
+  using TDTGetLineStyleEvent = std::function<void(TBaseDataTree* Sender, const std::uint16_t*& Bits)>;
+  using TDTColumnResizeEvent = std::function<void(TDTHeader* Sender, TColumnIndex Column)>;
+  using TDTGetCellContentMarginEvent = std::function<void(TBaseDataTree* Sender, HDC DC, PDataNode Node,
+                                                          TColumnIndex Column, TPoint& CellContentMargin)>;
+  using TDTMaxColumnWidthEvent =
+      std::function<void(TDTHeader* Sender, TColumnIndex Column, bool& UseSmartColumnWidth)>;
+  using TDTAfterMaxColumnWidthEvent = std::function<void(TDTHeader* Sender, TColumnIndex Column, int& MaxWidth)>;
+  using TDTHeaderNotifyEvent = std::function<void(TDTHeader* Sender)>;
+  using TDTBeforeAutoFitColumnsEvent = std::function<void(TDTHeader* Sender, TSmartAutoFitType& SmartAutoFitType)>;
+  using TDTBeforeAutoFitColumnEvent =
+      std::function<void(TDTHeader* Sender, TColumnIndex Column, TSmartAutoFitType& SmartAutoFitType, bool& Allowed)>;
+  using TDTAfterAutoFitColumnEvent = std::function<void(TDTHeader* Sender, TColumnIndex Column)>;
+  using TDTHeaderSortEvent = std::function<void(TDTHeader* Sender, TColumnIndex Column)>;
+
+  // ---- published display properties ---------------------------------------------
+  const String& AccessibleName() const { return FAccessibleName; }
+  void SetAccessibleName(const String& Value) { FAccessibleName = Value; }
+  TAlignment Alignment() const { return FAlignment; }
+  void SetAlignment(TAlignment Value);
+  // The background picture (empty: none).
+  TPicture* Background() const { return FBackground.get(); }
+  void SetBackground(const TPicture& Value);
+  int BackgroundOffsetX() const { return FBackgroundOffsetX; }
+  void SetBackgroundOffsetX(int Value);
+  int BackgroundOffsetY() const { return FBackgroundOffsetY; }
+  void SetBackgroundOffsetY(int Value);
+  TDTButtonFillMode ButtonFillMode() const { return FButtonFillMode; }
+  void SetButtonFillMode(TDTButtonFillMode Value);
+  TDTButtonStyle ButtonStyle() const { return FButtonStyle; }
+  void SetButtonStyle(TDTButtonStyle Value);
+  TCheckImageKind CheckImageKind() const { return FCheckImageKind; }
+  void SetCheckImageKind(TCheckImageKind Value);
+  // The check pictures in use (shared ones or CustomCheckImages).
+  TImageList* CheckImages() const { return FCheckImages; }
+  TImageList* CustomCheckImages() const { return FCustomCheckImages; }
+  void SetCustomCheckImages(TImageList* Value);
+  TClipboardFormats& ClipboardFormats() { return *FClipboardFormats; }
+  void SetClipboardFormats(const std::vector<String>& Value);
+  TDTColors& Colors() { return *FColors; }
+  const TDTColors& Colors() const { return *FColors; }
+  void SetColors(const TDTColors& Value) { FColors->Assign(Value); }
+  TDTNodeAttachMode DefaultPasteMode() const { return FDefaultPasteMode; }
+  void SetDefaultPasteMode(TDTNodeAttachMode Value) { FDefaultPasteMode = Value; }
+  int DragHeight() const { return FDragHeight; }
+  void SetDragHeight(int Value) { FDragHeight = Value; }
+  int DragWidth() const { return FDragWidth; }
+  void SetDragWidth(int Value) { FDragWidth = Value; }
+  TDTDragImageKind DragImageKind() const { return FDragImageKind; }
+  void SetDragImageKind(TDTDragImageKind Value) { FDragImageKind = Value; }
+  TDragOperations DragOperations() const { return FDragOperations; }
+  void SetDragOperations(TDragOperations Value) { FDragOperations = Value; }
+  TDTDragType DragType() const { return FDragType; }
+  void SetDragType(TDTDragType Value) { FDragType = Value; }
+  TDTDrawSelectionMode DrawSelectionMode() const { return FDrawSelectionMode; }
+  void SetDrawSelectionMode(TDTDrawSelectionMode Value) { FDrawSelectionMode = Value; }
+  TDTHeader& Header() const { return *FHeader; }
+  void SetHeader(const TDTHeader& Value);
+  THintAnimationType HintAnimation() const { return FHintAnimation; }
+  void SetHintAnimation(THintAnimationType Value) { FHintAnimation = Value; }
+  TDTHintMode HintMode() const { return FHintMode; }
+  void SetHintMode(TDTHintMode Value) { FHintMode = Value; }
+  TImageList* Images() const { return FImages; }
+  void SetImages(TImageList* Value);
+  TImageList* StateImages() const { return FStateImages; }
+  void SetStateImages(TImageList* Value);
+  std::uint32_t Indent() const { return FIndent; }
+  void SetIndent(std::uint32_t Value);
+  TDTLineMode LineMode() const { return FLineMode; }
+  void SetLineMode(TDTLineMode Value);
+  TDTLineStyle LineStyle() const { return FLineStyle; }
+  void SetLineStyle(TDTLineStyle Value);
+  int Margin() const { return FMargin; }
+  void SetMargin(int Value);
+  int TextMargin() const { return FTextMargin; }
+  void SetTextMargin(int Value);
+  TDTNodeAlignment NodeAlignment() const { return FNodeAlignment; }
+  void SetNodeAlignment(TDTNodeAlignment Value);
+  TScrollBarOptions& ScrollBarOptions() { return *FScrollBarOptions; }
+  void SetScrollBarOptions(const TScrollBarOptions& Value) { FScrollBarOptions->Assign(Value); }
+  std::uint8_t SelectionBlendFactor() const { return FSelectionBlendFactor; }
+  void SetSelectionBlendFactor(std::uint8_t Value) { FSelectionBlendFactor = Value; }
+  std::uint32_t SelectionCurveRadius() const { return FSelectionCurveRadius; }
+  void SetSelectionCurveRadius(std::uint32_t Value);
+
+  // Copies the settings of another tree (not into a read-only tree).
+  virtual void Assign(const TBaseDataTree& Source);
+  bool CanFocus() const override;
+  bool IsEditing() const { return FStates.Contains(tsEditing); }
+  bool IsMouseSelecting() const {
+    return FStates.Contains(tsDrawSelPending) || FStates.Contains(tsDrawSelecting);
+  }
+
+  // ---- focus, offsets and scrolling -----------------------------------------------
+  void SetFocusedColumn(TColumnIndex Value);
+  void SetOffsetX(int Value);
+  void SetOffsetY(int Value);
+  TPoint OffsetXY() const { return {FOffsetX, FOffsetY}; }
+  void SetOffsetXY(TPoint Value);
+  // The horizontal offset in reading order (positive).
+  int EffectiveOffsetX() const;
+  // The scroll ranges in 64 bits: trees may be taller than an int holds.
+  std::int64_t RangeY64() const { return FRangeY64; }
+  PDataNode TopNode();
+  void SetTopNode(PDataNode Node);
+  PDataNode BottomNode();
+  void SetBottomNode(PDataNode Node);
+  bool ScrollIntoView(PDataNode Node, bool Center, bool Horizontally = false);
+  bool ScrollIntoView(TColumnIndex Column, bool Center);
+  enum TScrollUpdateOption : std::uint8_t {
+    suoRepaintHeader, suoRepaintScrollBars, suoScrollClientArea, suoUpdateNCArea
+  };
+  using TScrollUpdateOptions = TSet<TScrollUpdateOption>;
+  static constexpr TScrollUpdateOptions DefaultScrollUpdateFlags{
+      suoRepaintHeader, suoRepaintScrollBars, suoScrollClientArea, suoUpdateNCArea};
+  virtual bool DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options,
+                             const TRect* ClipRect = nullptr);
+  void UpdateVerticalScrollBar(bool DoRepaint);
+  void UpdateHorizontalScrollBar(bool DoRepaint);
+
+  // ---- geometry, hit testing and repainting -----------------------------------------
+  TRect GetDisplayRect(PDataNode Node, TColumnIndex Column, bool TextOnly, bool Unclipped = false,
+                       bool ApplyCellContentMargin = false);
+  virtual void GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitInfo);
+  int GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWidth = false);
+  PDataNode GetVisibleParent(PDataNode Node);
+  virtual void GetTextInfo(PDataNode Node, TColumnIndex Column, const TFont* AFont, TRect& R,
+                           String& Text);
+  void InvalidateColumn(TColumnIndex Column);
+  void SelectAll(bool VisibleOnly);
+  // The widest extent of any node that was painted or measured.
+  int GetMaxRightExtend();
+  // The image of a cell; -1 when it has none.
+  int GetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIndex Column, bool& Ghosted,
+                    TImageList*& List);
+  bool HasImage(PDataNode Node, TDTImageKind Kind, TColumnIndex Column);
+  // Frame widths around the client area (border, bevels).
+  TSize GetBorderDimensions();
+  // The header area in window coordinates, recomputed from the frame.
+  void UpdateHeaderRect();
+  TRect HeaderRect() const { return FHeaderRect; }
+  // Painting a part of the tree onto any canvas (Window in tree coordinates).
+  void RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Target, TPaintTreeOptions Options,
+                  TPixelFormat PixelFormat = pfDevice);
+  // Pictures of the expand buttons and the line pattern.
+  void PrepareBitmaps(bool NeedButtons, bool NeedLines);
+  TBitmap* PlusBitmap() const { return FPlusBM.get(); }
+  TBitmap* MinusBitmap() const { return FMinusBM.get(); }
+  // Line image of a row and the number of its selected ancestors.
+  int DetermineLineImageAndSelectLevel(PDataNode Node, std::vector<TDTLineType>& LineImage);
+  void GetVerticalAlignment(PDataNode Node, bool HasNormalImage, bool HasStateImage, int& VAlign,
+                            int& ButtonY);
+  // The node under the mouse, the column and whether the button zone is hot.
+  PDataNode HotNode() const { return FCurrentHotNode; }
+  TColumnIndex HotColumn() const { return FHotColumn; }
+  void SetHotColumn(TColumnIndex Value) { FHotColumn = Value; }
+  bool MouseOverButton() const { return FMouseOverButton; }
+  void SetMouseOverButton(bool Value) { FMouseOverButton = Value; }
+  TDTDropMode LastDropMode() const { return FLastDropMode; }
+  void SetLastDropMode(TDTDropMode Value) { FLastDropMode = Value; }
+  PDataNode DropTargetNode() const { return FDropTargetNode; }
+  void SetDropTargetNode(PDataNode Value) { FDropTargetNode = Value; }
+  // The current rubber band in tree coordinates (input code keeps it).
+  TRect SelectRect;
+  // The editor's node and column while editing.
+  PDataNode FEditNode = nullptr;
+  TColumnIndex FEditColumn = NoColumn;
+
+  // ---- display events ---------------------------------------------------------
+  TDTGetImageEvent OnGetImageIndex;
+  TDTGetImageExEvent OnGetImageIndexEx;
+  TDTBeforeItemEraseEvent OnBeforeItemErase;
+  TDTAfterItemEraseEvent OnAfterItemErase;
+  TDTBeforeItemPaintEvent OnBeforeItemPaint;
+  TDTAfterItemPaintEvent OnAfterItemPaint;
+  TDTBeforeCellPaintEvent OnBeforeCellPaint;
+  TDTAfterCellPaintEvent OnAfterCellPaint;
+  TDTPaintEvent OnBeforePaint;
+  TDTPaintEvent OnAfterPaint;
+  TDTBackgroundPaintEvent OnPaintBackground;
+  TDTGetLineStyleEvent OnGetLineStyle;
+  TDTColumnResizeEvent OnColumnResize;
+  TDTGetCellContentMarginEvent OnGetCellContentMargin;
+  TDTMaxColumnWidthEvent OnBeforeGetMaxColumnWidth;
+  TDTAfterMaxColumnWidthEvent OnAfterGetMaxColumnWidth;
+  TDTBeforeAutoFitColumnsEvent OnBeforeAutoFitColumns;
+  TDTHeaderNotifyEvent OnAfterAutoFitColumns;
+  TDTBeforeAutoFitColumnEvent OnBeforeAutoFitColumn;
+  TDTAfterAutoFitColumnEvent OnAfterAutoFitColumn;
+  TDTHeaderSortEvent OnHeaderSortChanged;
+
+  // ---- display dispatchers --------------------------------------------------------
+  virtual void DoGetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIndex Column, bool& Ghosted,
+                               int& Index, TImageList*& List);
+  virtual String DoGetImageText(PDataNode Node, TDTImageKind Kind, TColumnIndex Column);
+  virtual void DoShowScrollBar(int Bar, bool Show);
+  virtual void DoColumnResize(TColumnIndex Column);
+  virtual TPoint DoGetCellContentMargin(PDataNode Node, TColumnIndex Column);
+  virtual bool DoBeforeItemPaint(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect);
+  virtual void DoAfterItemPaint(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect);
+  virtual void DoBeforeCellPaint(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, TRect& ContentRect);
+  virtual void DoAfterCellPaint(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const TRect& CellRect);
+  virtual void DoBeforePaint(TCanvas* Canvas);
+  virtual void DoAfterPaint(TCanvas* Canvas);
+  virtual bool DoPaintBackground(TCanvas* Canvas, const TRect& R);
+  virtual void DoBeforeItemErase(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect, TColor& Color,
+                                 TItemEraseAction& EraseAction);
+  virtual void DoAfterItemErase(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect);
+  virtual void DoPaintDropMark(TCanvas* Canvas, PDataNode Node, const TRect& R);
+  virtual void DoGetLineStyle(const std::uint16_t*& Bits);
+  virtual void DoSort(TColumnIndex Column, TSortDirection Direction);
+  // The classification of a row's parts under a point (the input code's).
+  virtual void DetermineHitPositionLTR(THitInfo& HitInfo, int X, int Right, TAlignment Alignment);
+  virtual void DetermineHitPositionRTL(THitInfo& HitInfo, int X, int Right, TAlignment Alignment);
+  // Header notifications.
+  virtual void HeaderChanged(bool ColumnsChanged);
+  // A column change that moves content (scroll range, repaint).
+  void ColumnsChanged();
+
+protected:
+  void Paint() override;
+  void Resize() override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // A descendant's own options class takes over the current settings.
+  void SetOptionsObject(std::unique_ptr<TCustomDataTreeOptions> Value);
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  // Per-cell painting steps a descendant may override.
+  virtual void PaintNonClientFrame(HDC DC);
+  virtual void DrawCheckImage(TCanvas* Canvas, const TDTImageInfo& ImageInfo, bool Selected);
+  virtual void DrawNodeImage(TCellPaintInfo& PaintInfo, TVTImageInfoIndex Slot, bool DoOverlay);
+  virtual void DrawExpandButton(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const TRect& CellRect,
+                                int ButtonX, int ButtonY, TBiDiMode BidiMode);
+  virtual void DrawTreeLines(TCellPaintInfo& PaintInfo, int VAlign, int IndentSize,
+                             const std::vector<TDTLineType>& LineImage);
+  virtual void DrawRubberBand(TCanvas* Canvas, int WindowLeft, const TRect& SelRect, const TRect& Target);
+  virtual void PaintCellBackground(TCellPaintInfo& PaintInfo, int WindowLeft, int PaintWidth);
+  // The text of a cell (the string tree draws it).
+  virtual void PaintNodeCell(TCellPaintInfo& PaintInfo) { (void)PaintInfo; }
+  // Widens a cell over empty neighbours; NextNonEmpty is the next column to paint.
+  virtual void AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColumnIndex& NextNonEmpty);
+  void DrawLineImage(TCellPaintInfo& PaintInfo, int X, int Y, int H, int VAlign, TDTLineType Style,
+                     bool Reverse);
+  void DrawDottedHLine(TCellPaintInfo& PaintInfo, int Left, int Right, int Top);
+  void DrawDottedVLine(TCellPaintInfo& PaintInfo, int Top, int Bottom, int Left, bool UseSelectedBG = false);
+  void ClearNodeBackground(TCellPaintInfo& PaintInfo, bool UseBackground, bool Floating, TRect R);
+  void TileBackground(TBitmap* Source, TCanvas* Target, const TRect& R, TPoint Offset);
+  void StaticBackground(TBitmap* Source, TCanvas* Target, const TRect& R, TPoint Offset);
+  void PlaceImage(TImageList* List, bool RightToLeft, TRect& ContentRect, TDTImageInfo& Info, int VAlign);
+  void ShiftByIndent(TCellPaintInfo& PaintInfo, int Levels);
+  void GetMainColumnInfo(int& Index, int& Left, int& Width, int PaintOrigin) const;
+  void SetClipRegion(TCanvas* Canvas, const TRect& R);
+  // Called with the font redirect while a cell's text is drawn.
+  bool FFontChanged = false;
+  // The widest node extent met (horizontal range without columns).
+  int FMaxRightExtend = 0;
+  // Thrown away nodes must never be reached by a running paint.
+  bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
+  // A rectangle of the client area repainted without erasing.
+  void invalidateClientRect(const TRect& R);
+  std::int64_t verticalRange() const;
+
+private:
+  friend class TDTColors;
+  friend class TScrollBarOptions;
+  friend class TDTHeader;
+  friend class TDataTreeColumn;
+  friend class TDataTreeColumns;
+  void checkImagesChanged();
+  void imageListChanged(TImageList* List);
+  int buttonWidth() const;
+  int buttonHeight() const;
+  bool useThemes() const;
+  void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
+  void paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,
+                       TRect TargetRect, int MaximumRight, int MaximumBottom, TColumnIndex FirstColumn,
+                       bool UseBackground, TPaintTreeOptions PaintOptions, TPixelFormat PixelFormat);
+
+  String FAccessibleName;
+  TAlignment FAlignment = taLeftJustify;
+  std::unique_ptr<TPicture> FBackground;
+  int FBackgroundOffsetX = 0;
+  int FBackgroundOffsetY = 0;
+  TDTButtonFillMode FButtonFillMode = fmTreeColor;
+  TDTButtonStyle FButtonStyle = bsRectangle;
+  TCheckImageKind FCheckImageKind = ckSystemDefault;
+  TImageList* FCheckImages = nullptr;
+  TImageList* FCustomCheckImages = nullptr;
+  std::unique_ptr<TClipboardFormats> FClipboardFormats;
+  std::unique_ptr<TDTColors> FColors;
+  TDTNodeAttachMode FDefaultPasteMode = amAddChildLast;
+  int FDragHeight = 350;
+  int FDragWidth = 200;
+  TDTDragImageKind FDragImageKind = diComplete;
+  TDragOperations FDragOperations{doCopy, doMove};
+  TDTDragType FDragType = dtOLE;
+  TDTDrawSelectionMode FDrawSelectionMode = smDottedRectangle;
+  std::unique_ptr<TDTHeader> FHeader;
+  THintAnimationType FHintAnimation = hatSystemDefault;
+  TDTHintMode FHintMode = hmDefault;
+  TImageList* FImages = nullptr;
+  TImageList* FStateImages = nullptr;
+  std::uint32_t FIndent = 18;
+  TDTLineMode FLineMode = lmNormal;
+  TDTLineStyle FLineStyle = lsDotted;
+  int FMargin = 4;
+  int FTextMargin = 4;
+  TDTNodeAlignment FNodeAlignment = naProportional;
+  std::unique_ptr<TScrollBarOptions> FScrollBarOptions;
+  std::uint8_t FSelectionBlendFactor = 128;
+  std::uint32_t FSelectionCurveRadius = 0;
+  std::unique_ptr<TBitmap> FPlusBM, FMinusBM, FHotPlusBM, FHotMinusBM;
+  HBRUSH FDottedBrush = nullptr;
+  TRect FHeaderRect;
+  TColumnIndex FHotColumn = NoColumn;
+  bool FMouseOverButton = false;
+  TDTDropMode FLastDropMode = dmNowhere;
+  std::int64_t FRangeY64 = 0;
+  // Subscriptions to the picture lists' changes, so a change repaints.
+  std::unique_ptr<TChangeLink> FImagesLink, FStateImagesLink, FCheckImagesLink;
+
+public:
+  // ==== end of display ======================================================
+
 protected:
   // ---- initialisation on demand -------------------------------------------
   virtual void InitNode(PDataNode Node);
@@ -398,7 +753,7 @@ protected:
   // code supplies the movement.
   virtual void ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t Height);
   void InvalidateToBottom(PDataNode Node);
-  void InvalidateNode(PDataNode Node);
+  virtual TRect InvalidateNode(PDataNode Node);
   void RepaintNode(PDataNode Node);
   void InvalidateWindow();
   void StartTreeTimer(int TimerID, std::uint32_t Interval);

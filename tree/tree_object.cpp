@@ -4,6 +4,7 @@
 
 #include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
+#include "platform/graphics/imagelist.h"
 #include "tree/base_tree.h"
 #include "tree/globals.h"
 #include "tree/worker.h"
@@ -16,8 +17,27 @@ const TTreeClassInfo* TBaseDataTree::ClassInfo() {
 TBaseDataTree::TBaseDataTree(TComponent* AOwner)
     : TCustomControl(AOwner), FOptions(std::make_unique<TCustomDataTreeOptions>(this)) {
   InitializeGlobalStructures();
+  SetControlStyle(ControlStyle() + TControlStyle{csCaptureMouse, csOpaque, csReplicatable,
+                                                 csDisplayDragImage, csReflector} -
+                  TControlStyle{csSetCaption});
   SetBounds(0, 0, 200, 100);
   SetTabStop(true);
+  SetParentColor(false);
+  FScrollBarOptions = std::make_unique<TScrollBarOptions>(this);
+  FPlusBM = std::make_unique<TBitmap>();
+  FMinusBM = std::make_unique<TBitmap>();
+  FHotPlusBM = std::make_unique<TBitmap>();
+  FHotMinusBM = std::make_unique<TBitmap>();
+  FHeader = std::make_unique<TDTHeader>(this);
+  FBackground = std::make_unique<TPicture>();
+  FBackground->OnChange = [this](TObject*) { InvalidateWindow(); };
+  FColors = std::make_unique<TDTColors>(this);
+  FClipboardFormats = std::make_unique<TClipboardFormats>(this);
+  FCheckImages = GetCheckImageList(ckSystemDefault);
+  for (auto* link : {&FImagesLink, &FStateImagesLink, &FCheckImagesLink}) {
+    *link = std::make_unique<TChangeLink>();
+    (*link)->OnChange = [this](TObject*) { imageListChanged(nullptr); };
+  }
   createRoot();
   AddThreadReference();
 }
@@ -28,12 +48,22 @@ TBaseDataTree::~TBaseDataTree() {
   FDestroying = true;
   ReleaseThreadReference(this);
   CancelEditNode();
+  FClipboardFormats.reset();
   Clear();
   for (int id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, ChangeTimer,
                  StructureChangeTimer, SearchTimer})
     StopTimer(id);
+  FImagesLink.reset();
+  FStateImagesLink.reset();
+  FCheckImagesLink.reset();
+  FColors.reset();
+  FBackground.reset();
+  FScrollBarOptions.reset();
+  FHeader.reset();
   freeNodeMemory(FRoot);
   FRoot = nullptr;
+  if (FDottedBrush) DeleteObject(FDottedBrush);
+  FDottedBrush = nullptr;
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
@@ -95,30 +125,6 @@ void TBaseDataTree::SetAnimationDuration(std::uint32_t Value) {
   FOptions->SetAnimationOptions(options);
 }
 
-// ---- options ------------------------------------------------------------------
-
-void TCustomDataTreeOptions::SetPaintOptions(TDTPaintOptions Value) {
-  if (Value == FPaintOptions) return;
-  bool orderChanged = Value.Contains(toChildrenAbove) != FPaintOptions.Contains(toChildrenAbove);
-  // The cache anchors rows in display order; a new order needs a new fill.
-  if (orderChanged && FOwner) FOwner->InterruptValidation();
-  FPaintOptions = Value;
-  if (orderChanged && FOwner) {
-    FOwner->ExpireCache();
-    if (FOwner->UpdateCount() == 0) FOwner->InvalidateCache();
-  }
-  if (FOwner) FOwner->InvalidateWindow();
-}
-
-void TCustomDataTreeOptions::AssignTo(TCustomDataTreeOptions& Dest) const {
-  Dest.SetPaintOptions(FPaintOptions);
-  Dest.SetAnimationOptions(FAnimationOptions);
-  Dest.SetAutoOptions(FAutoOptions);
-  Dest.SetSelectionOptions(FSelectionOptions);
-  Dest.SetMiscOptions(FMiscOptions);
-  Dest.SetExportMode(FExportMode);
-}
-
 // ---- window seam ----------------------------------------------------------------
 
 bool TBaseDataTree::TreeHandleAllocated() const { return HandleAllocated(); }
@@ -127,22 +133,8 @@ void TBaseDataTree::InvalidateWindow() {
   if (FUpdateCount == 0 && TreeHandleAllocated()) Invalidate();
 }
 
-void TBaseDataTree::InvalidateNode(PDataNode Node) {
-  // Row geometry belongs to the painting code; until a row rectangle is
-  // known the whole client area is the safe choice.
-  if (Node && Node != FRoot) InvalidateWindow();
-}
 
-void TBaseDataTree::InvalidateToBottom(PDataNode Node) {
-  (void)Node;
-  InvalidateWindow();
-}
 
-void TBaseDataTree::RepaintNode(PDataNode Node) {
-  if (!Node || Node == FRoot || !TreeHandleAllocated()) return;
-  Invalidate();
-  UpdateWindow(Handle());
-}
 
 void TBaseDataTree::StartTreeTimer(int TimerID, std::uint32_t Interval) {
   if (!TreeHandleAllocated()) return;
@@ -158,15 +150,7 @@ void TBaseDataTree::StopTimer(int TimerID) {
   if (TreeHandleAllocated()) KillTimer(Handle(), std::uintptr_t(TimerID));
 }
 
-void TBaseDataTree::UpdateRanges() {
-  if (FRoot->TotalHeight < FDefaultNodeHeight) FRoot->TotalHeight = FDefaultNodeHeight;
-  FRangeY = int(std::int64_t(FRoot->TotalHeight) - FRoot->NodeHeight + FBottomSpace);
-}
 
-void TBaseDataTree::UpdateScrollBars(bool DoRepaint) {
-  (void)DoRepaint;
-  UpdateRanges();
-}
 
 void TBaseDataTree::ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t Height) {
   (void)Node;
@@ -182,4 +166,249 @@ void TBaseDataTree::ReleaseClipboardIfOwner() {
 
 bool TBaseDataTree::applicationTerminating() const {
   return Application && Application->Terminated();
+}
+
+// ---- display properties -------------------------------------------------------------
+
+namespace {
+bool isLoading(const TComponent* c) { return c->ComponentState().Contains(csLoading); }
+}  // namespace
+
+void TBaseDataTree::SetAlignment(TAlignment Value) {
+  if (Value == FAlignment) return;
+  FAlignment = Value;
+  if (!isLoading(this)) InvalidateWindow();
+}
+
+void TBaseDataTree::SetBackground(const TPicture& Value) {
+  FBackground->Assign(Value);
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetBackgroundOffsetX(int Value) {
+  if (Value == FBackgroundOffsetX) return;
+  FBackgroundOffsetX = Value;
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetBackgroundOffsetY(int Value) {
+  if (Value == FBackgroundOffsetY) return;
+  FBackgroundOffsetY = Value;
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetButtonFillMode(TDTButtonFillMode Value) {
+  if (Value == FButtonFillMode) return;
+  FButtonFillMode = Value;
+  if (isLoading(this)) return;
+  PrepareBitmaps(true, false);
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetButtonStyle(TDTButtonStyle Value) {
+  if (Value == FButtonStyle) return;
+  FButtonStyle = Value;
+  if (isLoading(this)) return;
+  PrepareBitmaps(true, false);
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetCheckImageKind(TCheckImageKind Value) {
+  if (Value == FCheckImageKind) return;
+  FCheckImageKind = Value;
+  checkImagesChanged();
+}
+
+void TBaseDataTree::SetCustomCheckImages(TImageList* Value) {
+  if (Value == FCustomCheckImages) return;
+  if (FCustomCheckImages) {
+    FCustomCheckImages->RemoveFreeNotification(this);
+    FCustomCheckImages->UnRegisterChanges(FCheckImagesLink.get());
+  }
+  FCustomCheckImages = Value;
+  if (Value) {
+    Value->FreeNotification(this);
+    Value->RegisterChanges(FCheckImagesLink.get());
+  }
+  checkImagesChanged();
+}
+
+void TBaseDataTree::checkImagesChanged() {
+  TImageList* list = GetCheckImageList(FCheckImageKind);
+  FCheckImages = list ? list : FCustomCheckImages;
+  if (FCheckImageKind == ckCustom) FCheckImages = FCustomCheckImages;
+  if (!isLoading(this) && FUpdateCount == 0) InvalidateWindow();
+}
+
+void TBaseDataTree::SetClipboardFormats(const std::vector<String>& Value) {
+  FClipboardFormats->Clear();
+  for (const String& s : Value) FClipboardFormats->Add(s);
+}
+
+void TBaseDataTree::SetHeader(const TDTHeader& Value) { FHeader->Assign(Value); }
+
+void TBaseDataTree::imageListChanged(TImageList* List) {
+  (void)List;
+  if (!FDestroying && !isLoading(this)) InvalidateWindow();
+}
+
+void TBaseDataTree::SetImages(TImageList* Value) {
+  if (Value == FImages) return;
+  if (FImages) {
+    if (FImages != FStateImages) FImages->RemoveFreeNotification(this);
+    FImages->UnRegisterChanges(FImagesLink.get());
+  }
+  FImages = Value;
+  if (Value) {
+    Value->FreeNotification(this);
+    Value->RegisterChanges(FImagesLink.get());
+  }
+  imageListChanged(Value);
+}
+
+void TBaseDataTree::SetStateImages(TImageList* Value) {
+  if (Value == FStateImages) return;
+  if (FStateImages) {
+    if (FStateImages != FImages) FStateImages->RemoveFreeNotification(this);
+    FStateImages->UnRegisterChanges(FStateImagesLink.get());
+  }
+  FStateImages = Value;
+  if (Value) {
+    Value->FreeNotification(this);
+    Value->RegisterChanges(FStateImagesLink.get());
+  }
+  if (TreeHandleAllocated()) imageListChanged(Value);
+}
+
+void TBaseDataTree::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomControl::Notification(AComponent, Operation);
+  if (Operation != opRemove) return;
+  // A picture list freed before the tree must not be drawn from any more.
+  if (AComponent == FImages) FImages = nullptr;
+  if (AComponent == FStateImages) FStateImages = nullptr;
+  if (AComponent == FCustomCheckImages) {
+    FCustomCheckImages = nullptr;
+    if (FCheckImages == AComponent) FCheckImages = nullptr;
+  }
+  if (!FDestroying) InvalidateWindow();
+}
+
+void TBaseDataTree::SetIndent(std::uint32_t Value) {
+  if (Value == FIndent) return;
+  FIndent = Value;
+  if (FUpdateCount == 0 && TreeHandleAllocated() && !isLoading(this)) {
+    UpdateScrollBars(true);
+    InvalidateWindow();
+  }
+}
+
+void TBaseDataTree::SetLineMode(TDTLineMode Value) {
+  if (Value == FLineMode) return;
+  FLineMode = Value;
+  if (!isLoading(this)) InvalidateWindow();
+}
+
+void TBaseDataTree::SetLineStyle(TDTLineStyle Value) {
+  if (Value == FLineStyle) return;
+  FLineStyle = Value;
+  if (isLoading(this)) return;
+  PrepareBitmaps(false, true);
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetMargin(int Value) {
+  if (Value == FMargin) return;
+  FMargin = Value;
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetTextMargin(int Value) {
+  if (Value == FTextMargin) return;
+  FTextMargin = Value;
+  InvalidateWindow();
+}
+
+void TBaseDataTree::SetNodeAlignment(TDTNodeAlignment Value) {
+  if (Value == FNodeAlignment) return;
+  FNodeAlignment = Value;
+  if (!ComponentState().Contains(csReading)) InvalidateWindow();
+}
+
+void TBaseDataTree::SetSelectionCurveRadius(std::uint32_t Value) {
+  if (Value == FSelectionCurveRadius) return;
+  FSelectionCurveRadius = Value;
+  if (!isLoading(this)) InvalidateWindow();
+}
+
+void TBaseDataTree::Assign(const TBaseDataTree& Source) {
+  if (readOnly()) return;
+  SetAlign(Source.Align());
+  SetAnchors(Source.Anchors());
+  SetBiDiMode(Source.BiDiMode());
+  SetBackground(*Source.Background());
+  SetBorderStyle(const_cast<TBaseDataTree&>(Source).BorderStyle());
+  SetBorderWidth(const_cast<TBaseDataTree&>(Source).BorderWidth());
+  SetChangeDelay(Source.ChangeDelay());
+  SetCheckImageKind(Source.CheckImageKind());
+  SetColor(Source.Color());
+  SetColors(Source.Colors());
+  SetCtl3D(Source.Ctl3D());
+  SetDefaultNodeHeight(Source.DefaultNodeHeight());
+  SetDefaultPasteMode(Source.DefaultPasteMode());
+  SetDragImageKind(Source.DragImageKind());
+  SetDragKind(Source.DragKind());
+  SetDragMode(Source.DragMode());
+  SetEnabled(Source.Enabled());
+  SetFont(*const_cast<TBaseDataTree&>(Source).Font());
+  SetHeader(Source.Header());
+  SetHintAnimation(Source.HintAnimation());
+  SetHintMode(Source.HintMode());
+  SetImages(Source.Images());
+  SetHelpContext(Source.HelpContext());
+  SetIndent(Source.Indent());
+  SetMargin(Source.Margin());
+  SetNodeAlignment(Source.NodeAlignment());
+  SetNodeDataSize(Source.NodeDataSize());
+  SetTreeOptions(Source.TreeOptions());
+  SetParentColor(Source.ParentColor());
+  SetParentFont(Source.ParentFont());
+  SetParentShowHint(Source.ParentShowHint());
+  SetPopupMenu(Source.PopupMenu());
+  SetRootNodeCount(Source.RootNodeCount());
+  SetScrollBarOptions(*Source.FScrollBarOptions);
+  if (!Source.ParentShowHint()) SetShowHint(Source.ShowHint());
+  SetStateImages(Source.StateImages());
+  SetTabStop(Source.TabStop());
+  TControl::SetVisible(Source.Visible());
+  SetSelectionCurveRadius(Source.SelectionCurveRadius());
+  SetSelectionBlendFactor(Source.SelectionBlendFactor());
+}
+
+bool TBaseDataTree::CanFocus() const {
+  if (!TCustomControl::CanFocus()) return false;
+  if (ComponentState().Contains(csDesigning)) return true;
+  TForm* form = GetParentForm();
+  return !form || (form->CanFocus() && form->Visible());
+}
+
+void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
+  if (Value == FFocusedColumn) return;
+  if (!DoFocusChanging(FFocusedNode, FFocusedNode, FFocusedColumn, Value)) return;
+  CancelEditNode();
+  InvalidateColumn(FFocusedColumn);
+  InvalidateColumn(Value);
+  FFocusedColumn = Value;
+  if (!FOptions->AutoOptions().Contains(toDisableAutoscrollOnFocus) && FFocusedNode) {
+    if (ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView),
+                       true))
+      InvalidateNode(FFocusedNode);
+  }
+  if (FDropTargetNode) InvalidateNode(FDropTargetNode);
+  DoFocusChange(FFocusedNode, FFocusedColumn);
+}
+
+void TBaseDataTree::SetOptionsObject(std::unique_ptr<TCustomDataTreeOptions> Value) {
+  if (!Value) return;
+  FOptions->AssignTo(*Value);
+  FOptions = std::move(Value);
 }

@@ -919,6 +919,9 @@ void THtmlParser::parseStyle() {
   char16_t ch = T.LCh;
   ParseStyleSheet(*Document->Styles, ch, *T.Buffer(), String(), false);
   T.LCh = ch;
+  // A sheet left open at the end of an included part ends with that part;
+  // the page it was included in goes on.
+  if (ch == 0) T.ReadChar();
   next();
 }
 

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPainter>
+#include <QRegion>
 
 #include "platform/graphics/canvas.h"
 
@@ -16,6 +17,11 @@ void CanvasEndPaint(TCanvas& canvas);
 // A device context that draws through painter until ReleasePainterDC.
 HDC CreatePainterDC(QPainter& painter);
 void ReleasePainterDC(HDC dc);
+
+// The area of a region object (empty for anything else), and a region
+// object's area replaced.
+QRegion QRegionFromRgn(HRGN region);
+void SetRgnFromQRegion(HRGN region, const QRegion& area);
 
 QColor QColorFromColor(TColor color);
 QColor QColorFromRGB(COLORREF color);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/graphics/canvas_qt.h"
 #include "platform/graphics/gdi_internal.h"
 
 void EnsureGuiApplication() {
@@ -309,6 +310,14 @@ HRGN CreatePolygonRgn(const TPoint* points, int count, int fillMode) {
   QPolygon poly;
   for (int i = 0; points && i < count; ++i) poly << QPoint(points[i].x, points[i].y);
   return newRegion(QRegion(poly, fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill));
+}
+
+QRegion QRegionFromRgn(HRGN region) {
+  return region && region->type == OBJ_REGION ? region->region : QRegion();
+}
+
+void SetRgnFromQRegion(HRGN region, const QRegion& area) {
+  if (region && region->type == OBJ_REGION) region->region = area;
 }
 
 int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode) {

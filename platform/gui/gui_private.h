@@ -43,6 +43,7 @@ struct TWindowHandle {
   // Paint state: the painter and device context of the paint under way.
   QPainter* Painter = nullptr;
   HDC PaintDC = nullptr;
+  std::vector<HDC> WindowDCs;      // window contexts handed out during a paint
   TRect UpdateRect;                // client coordinates
   QRegion Pending;                 // invalidated, not yet painted (widget coordinates)
   bool Redraw = true;              // WM_SETREDRAW state

@@ -22,6 +22,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls_ranges.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls_tabs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/testing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/themes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window.cpp
 )

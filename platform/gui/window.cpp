@@ -473,16 +473,29 @@ bool ValidateRect(HWND Wnd, const TRect* Rect) {
   return true;
 }
 
-bool RedrawWindow(HWND Wnd, const TRect* Update, HRGN, UINT Flags) {
+bool RedrawWindow(HWND Wnd, const TRect* Update, HRGN Region, UINT Flags) {
   if (!IsWindow(Wnd) || !Wnd->Widget) return false;
   QWidget* w = Wnd->Widget;
-  if (Flags & RDW_FRAME) {
-    Wnd->Pending += w->rect();
-    if (Wnd->Redraw) w->update();
-  } else if (Flags & RDW_INVALIDATE) {
-    InvalidateRect(Wnd, Update, Flags & RDW_ERASE);
+  const QPoint origin(Wnd->Client.Left, Wnd->Client.Top);
+  // The area meant, in window coordinates: the rectangle, else the region,
+  // else the whole client area (the whole window with RDW_FRAME).
+  QRegion area;
+  if (Update)
+    area = QRect(Update->Left, Update->Top, Update->Width(), Update->Height()).translated(origin);
+  else if (Region)
+    area = QRegionFromRgn(Region).translated(origin);
+  else if (Flags & RDW_FRAME)
+    area = w->rect();
+  else
+    area = QRect(origin, QSize(Wnd->Client.Width(), Wnd->Client.Height()));
+  if (Flags & RDW_INVALIDATE) {
+    if (Flags & RDW_FRAME) area += QRegion(w->rect()) - QRegion(QRect(origin, QSize(Wnd->Client.Width(), Wnd->Client.Height())));
+    if (!area.isEmpty()) {
+      Wnd->Pending += area;
+      if (Wnd->Redraw) w->update(area);
+    }
   }
-  if (Flags & RDW_VALIDATE) ValidateRect(Wnd, Update);
+  if (Flags & RDW_VALIDATE) Wnd->Pending -= area;
   if (Flags & (RDW_UPDATENOW | RDW_ERASENOW)) UpdateWindow(Wnd);
   return true;
 }
@@ -513,7 +526,7 @@ bool ScrollWindow(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* Cl
                         Scroll ? SW_INVALIDATE : (SW_INVALIDATE | SW_SCROLLCHILDREN)) != 0;
 }
 
-int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* Clip, HRGN,
+int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* Clip, HRGN UpdateRgn,
                    TRect* Update, UINT Flags) {
   if (!IsWindow(Wnd) || !Wnd->Widget) return 0;
   TRect area = Scroll ? *Scroll : TRect{0, 0, Wnd->Client.Width(), Wnd->Client.Height()};
@@ -531,15 +544,23 @@ int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* C
       c->SetBounds(c->Left() + DX, c->Top() + DY, c->Width(), c->Height());
     }
   }
-  // Qt scrolls what is on screen and repaints the uncovered strip.
-  QRect r(area.Left + Wnd->Client.Left, area.Top + Wnd->Client.Top, area.Width(), area.Height());
-  if (Wnd->Redraw && Wnd->Widget->isVisible()) {
-    Wnd->Widget->scroll(DX, DY, r);
-    QRegion exposed = QRegion(r) - QRegion(r.translated(DX, DY) & r);
-    Wnd->Pending += exposed;
+  // The part of the area that no scrolled pixel covers (client coordinates).
+  const QRect client(area.Left, area.Top, area.Width(), area.Height());
+  const QRegion exposed = client.isEmpty() ? QRegion() : QRegion(client) - QRegion(client.translated(DX, DY) & client);
+  // Qt scrolls what is on screen and always repaints the uncovered part;
+  // SW_INVALIDATE (or SW_ERASE) also records it as waiting for a paint.
+  const QPoint origin(Wnd->Client.Left, Wnd->Client.Top);
+  if (Wnd->Redraw && Wnd->Widget->isVisible() && !client.isEmpty()) {
+    Wnd->Widget->scroll(DX, DY, client.translated(origin));
+    if (Flags & (SW_INVALIDATE | SW_ERASE)) Wnd->Pending += exposed.translated(origin);
   }
-  if (Update) *Update = area;
-  return 2;  // complex region: the caller must not rely on its shape
+  if (UpdateRgn) SetRgnFromQRegion(UpdateRgn, exposed);
+  if (Update) {
+    QRect b = exposed.boundingRect();
+    *Update = Bounds(b.x(), b.y(), b.width(), b.height());
+  }
+  if (exposed.isEmpty()) return NULLREGION;
+  return exposed.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 
 HDC GetDC(HWND Wnd) {
@@ -550,12 +571,43 @@ HDC GetDC(HWND Wnd) {
   return CreateCompatibleDC(nullptr);
 }
 
-HDC GetWindowDC(HWND Wnd) { return GetDC(Wnd); }
+HDC GetWindowDC(HWND Wnd) {
+  if (!IsWindow(Wnd) || !Wnd->Widget) return CreateCompatibleDC(nullptr);
+  if (!Wnd->Painter) {
+    // Qt draws on a window only while it paints: what the caller means to
+    // draw now is drawn by the frame paint that this schedules, and the
+    // context measures like the screen meanwhile.
+    RedrawWindow(Wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+    return CreateCompatibleDC(nullptr);
+  }
+  // A window context starts at the window's top-left corner and covers the
+  // frame, whether the client area or the frame is being painted; what lies
+  // outside the area being painted is clipped by the paint itself.
+  QPainter& p = *Wnd->Painter;
+  p.save();
+  p.setWorldTransform(QTransform());
+  p.setClipRegion(QRegion(Wnd->Widget->rect()));
+  HDC dc = CreatePainterDC(p);
+  Wnd->WindowDCs.push_back(dc);
+  return dc;
+}
 
-HDC GetDCEx(HWND Wnd, HRGN, UINT) { return GetDC(Wnd); }
+HDC GetDCEx(HWND Wnd, HRGN Clip, UINT Flags) {
+  HDC dc = (Flags & DCX_WINDOW) ? GetWindowDC(Wnd) : GetDC(Wnd);
+  // The region is in the context's own coordinates (client or window).
+  if (dc && Clip && (Flags & DCX_INTERSECTRGN)) ExtSelectClipRgn(dc, Clip, RGN_AND);
+  else if (dc && Clip && (Flags & DCX_EXCLUDERGN)) ExtSelectClipRgn(dc, Clip, RGN_DIFF);
+  return dc;
+}
 
 int ReleaseDC(HWND Wnd, HDC DC) {
   if (IsWindow(Wnd) && DC == Wnd->PaintDC) return 1;
+  if (IsWindow(Wnd) && !Wnd->WindowDCs.empty() && Wnd->WindowDCs.back() == DC) {
+    Wnd->WindowDCs.pop_back();
+    ReleasePainterDC(DC);
+    if (Wnd->Painter) Wnd->Painter->restore();
+    return 1;
+  }
   if (DC) DeleteDC(DC);
   return 1;
 }

@@ -117,6 +117,57 @@ TEST_F(GuiFrame, FrameAndClientArePaintedSeparately) {
   EXPECT_LT(luminance(5, 0), luminance(5, h - 1));
 }
 
+// A window context starts at the window's corner and covers the frame, from
+// the frame paint (a header drawn in the frame) and from the client paint.
+TEST_F(GuiFrame, WindowContextCoversTheFrameFromEitherPaint) {
+  Ctl->OnMessage = [&](TMessage& m) {
+    if (m.Msg != WM_NCPAINT && m.Msg != WM_PAINT) return;
+    HDC dc = GetWindowDC(Ctl->Handle());
+    HBRUSH brush = CreateSolidBrush(m.Msg == WM_NCPAINT ? RGB(255, 0, 0) : RGB(0, 0, 255));
+    TRect r = m.Msg == WM_NCPAINT ? TRect{2, 2, 100, 2 + kHeader} : TRect{150, 100, 160, 110};
+    FillRect(dc, r, brush);
+    DeleteObject(brush);
+    ReleaseDC(Ctl->Handle(), dc);
+  };
+  std::vector<std::uint32_t> px;
+  int w = 0, h = 0;
+  ASSERT_TRUE(GrabWindow(Ctl, px, w, h));
+  auto at = [&](int x, int y) { return px[size_t(y) * size_t(w) + size_t(x)] & 0xFFFFFF; };
+  EXPECT_EQ(at(50, 2 + kHeader / 2), 0xFF0000u);  // the header strip, from the frame paint
+  EXPECT_EQ(at(155, 105), 0x0000FFu);             // window coordinates, not client ones
+  EXPECT_NE(at(155 + 2, 105 + 2 + kHeader), 0x0000FFu);
+  Ctl->OnMessage = nullptr;
+}
+
+// What a scroll uncovers is reported exactly (rectangle and region), and a
+// region handed to RedrawWindow is what waits for the next paint.
+TEST_F(GuiFrame, ScrollAndRedrawReportTheirExactAreas) {
+  HWND h = Ctl->Handle();
+  pump();
+  TRect update;
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  TRect rows{0, 10, 200, 110};
+  int kind = ScrollWindowEx(h, 0, -20, &rows, &rows, rgn, &update, SW_INVALIDATE);
+  EXPECT_EQ(kind, SIMPLEREGION);
+  EXPECT_EQ(update, TRect(0, 90, 200, 110));
+  TRect box;
+  EXPECT_EQ(GetRgnBox(rgn, &box), SIMPLEREGION);
+  EXPECT_EQ(box, update);
+  EXPECT_EQ(ScrollWindowEx(h, 0, 0, &rows, nullptr, rgn, &update, 0), NULLREGION);
+  EXPECT_TRUE(update.IsEmpty());
+  pump();
+
+  TRect pending;
+  ValidateRect(h, nullptr);
+  SetRectRgn(rgn, 30, 40, 60, 50);
+  RedrawWindow(h, nullptr, rgn, RDW_INVALIDATE);
+  ASSERT_TRUE(GetUpdateRect(h, &pending, false));
+  EXPECT_EQ(pending, TRect(30, 40, 60, 50));
+  RedrawWindow(h, nullptr, rgn, RDW_VALIDATE);
+  EXPECT_FALSE(GetUpdateRect(h, &pending, false));
+  DeleteObject(rgn);
+}
+
 TEST_F(GuiFrame, ScrollInfoShowsHidesAndClampsTheBar) {
   Ctl->Record({WM_SIZE});
   TRect before;

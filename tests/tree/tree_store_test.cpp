@@ -267,9 +267,10 @@ TEST(TreeStore, ReportsNeverCarryFreedNodes) {
   PDataNode keep = t.AddChild(nullptr);
   PDataNode doomed = t.AddChild(nullptr);
   t.AddChild(doomed);
+  // Switching multi-selection on clears the selection, so it comes first.
+  t.TreeOptions().SetSelectionOptions({toMultiSelect});
   t.SetFocusedNode(doomed);
   t.SetSelected(keep, true);
-  t.TreeOptions().SetSelectionOptions({toMultiSelect});
 
   t.BeginUpdate();
   t.SetSelected(doomed, true);     // pending change names doomed

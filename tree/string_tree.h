@@ -1,0 +1,121 @@
+#pragma once
+// A data tree whose cells show texts the owner supplies through OnGetText:
+// drawn with an ellipsis when they do not fit, measured for node widths and
+// column sizing, matched by the incremental search.
+#include <functional>
+
+#include "tree/base_tree.h"
+
+enum TDTStringOption : std::uint8_t { toSaveCaptions, toShowStaticText, toAutoAcceptEditChange };
+using TDTStringOptions = TSet<TDTStringOption>;
+
+enum TDTTextType : std::uint8_t { ttNormal, ttStatic };
+
+class TCustomStringTreeOptions : public TCustomDataTreeOptions {
+public:
+  explicit TCustomStringTreeOptions(TBaseDataTree* AOwner) : TCustomDataTreeOptions(AOwner) {}
+  TDTStringOptions StringOptions() const { return FStringOptions; }
+  void SetStringOptions(TDTStringOptions Value);
+  void AssignTo(TCustomDataTreeOptions& Dest) const override;
+
+private:
+  TDTStringOptions FStringOptions{toSaveCaptions, toAutoAcceptEditChange};
+};
+using TStringTreeOptions = TCustomStringTreeOptions;
+
+class TCustomDataStringTree;
+
+using TDTGetTextEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column,
+                                           TDTTextType TextType, String& CellText)>;
+using TDTNewTextEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, const String& NewText)>;
+using TDTPaintTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node,
+                                             TColumnIndex Column, TDTTextType TextType)>;
+using TDTShortenStringEvent =
+    std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node, TColumnIndex Column,
+                       const String& S, int TextSpace, String& Result, bool& Done)>;
+using TDTDrawTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node,
+                                            TColumnIndex Column, const String& Text, const TRect& CellRect,
+                                            bool& DefaultDraw)>;
+using TDTMeasureTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node,
+                                               TColumnIndex Column, const String& Text, int& Extent)>;
+enum TDTTooltipLineBreakStyle : std::uint8_t { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
+using TDTGetHintEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column,
+                                           TDTTooltipLineBreakStyle& LineBreakStyle, String& HintText)>;
+
+class TCustomDataStringTree : public TBaseDataTree {
+public:
+  explicit TCustomDataStringTree(TComponent* AOwner);
+  ~TCustomDataStringTree() override;
+
+  static const TTreeClassInfo* ClassInfo();
+  const TTreeClassInfo* TreeClass() const override { return ClassInfo(); }
+
+  const String& DefaultText() const { return FDefaultText; }
+  void SetDefaultText(const String& Value);
+  TCustomStringTreeOptions& TreeOptions() { return static_cast<TCustomStringTreeOptions&>(TBaseDataTree::TreeOptions()); }
+  const TCustomStringTreeOptions& TreeOptions() const {
+    return static_cast<const TCustomStringTreeOptions&>(TBaseDataTree::TreeOptions());
+  }
+
+  // Every reader of cell text goes through here (default text first).
+  String GetCellText(PDataNode Node, TColumnIndex Column);
+  void SetCellText(PDataNode Node, TColumnIndex Column, const String& Text);
+  String Text(PDataNode Node, TColumnIndex Column) { return GetCellText(Node, Column); }
+  // Height the text needs when wrapped in the cell (multi-line rows).
+  virtual int MeasureTextHeight(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& Text);
+  virtual int MeasureCellTextWidth(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& Text);
+  // The cached width of a node's main cell, 0 = not known.
+  int CachedWidth(PDataNode Node) const;
+  TRect InvalidateNode(PDataNode Node) override;
+  void ReinitNode(PDataNode Node, bool Recursive) override;
+  void GetTextInfo(PDataNode Node, TColumnIndex Column, const TFont* AFont, TRect& R, String& Text) override;
+  // The font changed: text height, ellipsis width and cached widths go.
+  void TreeFontChanged();
+
+  TDTGetTextEvent OnGetText;
+  TDTNewTextEvent OnNewText;
+  TDTPaintTextEvent OnPaintText;
+  TDTShortenStringEvent OnShortenString;
+  TDTDrawTextEvent OnDrawText;
+  TDTMeasureTextEvent OnMeasureTextWidth;
+  TDTGetHintEvent OnGetHint;
+
+  virtual void DoGetText(PDataNode Node, TColumnIndex Column, TDTTextType TextType, String& Text);
+  virtual void DoNewText(PDataNode Node, TColumnIndex Column, const String& Text);
+  virtual void DoPaintText(PDataNode Node, TCanvas* Canvas, TColumnIndex Column, TDTTextType TextType);
+  virtual String DoShortenString(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& S, int Width,
+                                 int EllipsisWidth = 0);
+  virtual void DoDrawText(TCellPaintInfo& PaintInfo, const String& Text, TRect CellRect, UINT DrawFormat);
+  virtual int DoMeasureTextWidth(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& Text);
+  int DoGetNodeWidth(PDataNode Node, TColumnIndex Column, TCanvas* Canvas) override;
+  int DoIncrementalSearch(PDataNode Node, const String& Text) override;
+  bool DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) override;
+  void HeaderChanged(bool ColumnsChanged) override;
+
+protected:
+  void PaintNodeCell(TCellPaintInfo& PaintInfo) override;
+  void AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColumnIndex& NextNonEmpty) override;
+
+private:
+  void paintNormalText(TCellPaintInfo& PaintInfo, const String& Text);
+  void paintStaticText(TCellPaintInfo& PaintInfo, const String& Text);
+  void measureFont();
+  void ensureFontMeasured();
+  std::int32_t* widthSlot(PDataNode Node) const;
+  void clearCachedWidths();
+
+  String FDefaultText = u"Node";
+  int FTextHeight = 0;
+  int FEllipsisWidth = 0;
+  int FInternalDataOffset = 0;
+  String FMeasuredFace;
+  int FMeasuredHeight = 0;
+  TFontStyles FMeasuredStyle;
+};
+
+// The form the program places on its windows.
+class TDataStringTree : public TCustomDataStringTree {
+public:
+  using TCustomDataStringTree::TCustomDataStringTree;
+};
