@@ -46,6 +46,7 @@ public:
   String Alt;
   int32_t DrawYY = 0;  // placement
   int32_t YPosition = 0;
+  int32_t DrawXX = 0;  // X where the object was last drawn
   int32_t Indent = 0;  // a float's X from the left edge of the indent manager it was placed with
   bool NoBorder = false;
   int32_t BorderWidth = 0;
