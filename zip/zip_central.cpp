@@ -302,8 +302,8 @@ int TZACentral::Load() {
     if (FMultiDisk && int(FCentralDisk) != FCurrentPart) {
       SwitchToPart(int(FCentralDisk));
     } else if (!FZip64) {
-      uint64_t computed = uint64_t(FileSize()) - (FComment.size() + FCentralSize + 22);
-      if (FileSize() < int64_t(FComment.size() + FCentralSize + 22)) computed = FCentralOffset;
+      // The archive ends with its comment even when junk follows it.
+      uint64_t computed = FEOCPosition >= FCentralSize ? FEOCPosition - FCentralSize : FCentralOffset;
       if (computed != FCentralOffset) {
         ReportMessage(ZA_StructWarning, LoadZipStr(ZA_StructWarning), false);
         uint8_t sig[4];

@@ -225,10 +225,11 @@ int64_t TZAWorkFile::CopyFrom(TZAWorkFile& src, int64_t count) {
   int64_t done = 0;
   while (done < count) {
     int n = int(std::min<int64_t>(count - done, int64_t(buf.size())));
-    int got = src.Read(buf.data(), -n);
-    if (got != n) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
-    if (Write(buf.data(), n) != n) return -ZA_CODE(zsrcWorkFile, ZA_WriteErr);
-    done += n;
+    // Data may run on into the next part of a set: read what comes.
+    int got = src.Read(buf.data(), n);
+    if (got <= 0) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
+    if (Write(buf.data(), got) != got) return -ZA_CODE(zsrcWorkFile, ZA_WriteErr);
+    done += got;
   }
   return done;
 }

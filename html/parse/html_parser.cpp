@@ -464,12 +464,6 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
   if (StopSet[symP]) return;
   addSection();
   T.SkipBlanks();
-  auto readAttrs = [&] {
-    struct Saved {
-      std::unique_ptr<TAttributeList> List;
-    };
-  };
-  (void)readAttrs;
   // Empty paragraphs collapse: the last P's attributes count.
   std::vector<TTokenAttribute> attrs = T.Attributes;
   next();
@@ -484,9 +478,9 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
   loadAttributes();
   push(u"p");
   setAlignProp(true);
+  auto block = std::make_unique<TBlock>(Document, top(), SectionCell, Attributes.get());
   T.Attributes = current;
   loadAttributes();
-  auto block = std::make_unique<TBlock>(Document, top(), SectionCell, nullptr);
   TBlock* b = block.get();
   addBlock(std::move(block));
   TCellBasic* outer = SectionCell;
@@ -919,6 +913,9 @@ void THtmlParser::parseStyle() {
   char16_t ch = T.LCh;
   ParseStyleSheet(*Document->Styles, ch, *T.Buffer(), String(), false);
   T.LCh = ch;
+  // A sheet left open at the end of an included part ends with that part;
+  // the page it was included in goes on.
+  if (ch == 0) T.ReadChar();
   next();
 }
 

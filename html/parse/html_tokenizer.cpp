@@ -141,8 +141,13 @@ void THtmlTokenizer::readCharSlow(char16_t c) {
         c = readNormalisedChar();
         if (c == u'-' && PeekSourceChar() == u'-') {
           readNormalisedChar();
-          if (OnInclude && PeekSourceChar() == u'#') readInclude();
-          else skipCommentBody();
+          // A directive read while another one's parameters are read
+          // nests; past the depth limit it is a plain comment.
+          if (OnInclude && PeekSourceChar() == u'#' &&
+              FReadingIncludes + int(FIncluded.size()) < MaxIncludeDepth)
+            readInclude();
+          else
+            skipCommentBody();
         } else {
           // A declaration such as a document type.
           while (c != u'>' && c != 0) c = readNormalisedChar();
@@ -193,6 +198,11 @@ bool THtmlTokenizer::readIncludeIdentifier(String& ident) {
 }
 
 void THtmlTokenizer::readInclude() {
+  ++FReadingIncludes;
+  struct Nesting {
+    int& N;
+    ~Nesting() { --N; }
+  } nesting{FReadingIncludes};
   TTokenText saved = std::move(Token);
   Token.Clear();
   readNormalisedChar();  // "#"

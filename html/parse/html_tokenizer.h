@@ -164,4 +164,5 @@ private:
   std::vector<std::unique_ptr<TBuffer>> FIncluded;
   uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
   int FIncludeCount = 0;
+  int FReadingIncludes = 0;  // directives being read, one inside another's parameters
 };

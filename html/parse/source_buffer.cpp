@@ -405,10 +405,27 @@ void TBuffer::SetCodePage(int value) {
   selectDecoder();
 }
 
+// The ISO-2022-JP mode in force at a byte offset: the last shift sequence
+// before it decides.
+std::uint8_t TBuffer::jisModeAt(std::size_t pos) const {
+  std::uint8_t mode = 0;
+  const std::uint8_t* d = FData.data();
+  for (std::size_t i = 0; i + 2 < pos && i + 2 < FEnd; ++i) {
+    if (d[i] != ESC) continue;
+    const std::uint8_t b1 = d[i + 1], b2 = d[i + 2];
+    if (b1 == '$' && b2 == '@') mode = 2;
+    else if (b1 == '$' && b2 == 'B') mode = 3;
+    else if (b1 == '(' && b2 == 'B') mode = 0;
+    else if (b1 == '(' && b2 == 'J') mode = 1;
+  }
+  return mode;
+}
+
 void TBuffer::SetPosition(int value) {
   FPos = std::min<std::size_t>(std::size_t(std::max(value, 0)), FEnd);
-  // An ISO-2022-JP text starts in ASCII; elsewhere the mode in force is kept.
+  // The shift state is the one in force at the new position.
   if (FPos == 0) FJisMode = 0;
+  else if (FDecoder && FDecoder->Kind == DecoderKind::Iso2022JP) FJisMode = jisModeAt(FPos);
 }
 
 void TBuffer::Reset() {
@@ -602,9 +619,13 @@ String TBuffer::decodeRange(std::size_t from, std::size_t to) {
       break;
   }
   const std::size_t savedPos = FPos;
+  const std::size_t savedEnd = FEnd;
   const std::uint8_t savedMode = FJisMode;
   FPos = from;
-  if (from == 0) FJisMode = 0;  // a text starts unshifted
+  FJisMode = from == 0 ? 0 : jisModeAt(from);  // the state in force at from
+  // The range ends the data for the decoder: a shift sequence just before
+  // "to" must not pull in the character after it.
+  FEnd = std::min(FEnd, to);
   out.reserve(to - from);
   while (FPos < to) {
     const std::size_t before = FPos;
@@ -613,6 +634,7 @@ String TBuffer::decodeRange(std::size_t from, std::size_t to) {
     out.push_back(c);
   }
   FPos = savedPos;
+  FEnd = savedEnd;
   FJisMode = savedMode;
   return out;
 }

@@ -100,6 +100,7 @@ private:
   std::size_t FPos = 0;
   std::size_t FEnd = 0;
   std::uint8_t FJisMode = 0;
+  std::uint8_t jisModeAt(std::size_t pos) const;
   std::uint8_t FFlags = 0;
   std::uint16_t FCharSet = 1;
   int FCodePage = 0;

@@ -155,7 +155,22 @@ String SelectorRuleKey(const String& selector, TStyleList& styles) {
 TStyleList::TStyleList() = default;
 TStyleList::~TStyleList() = default;
 
+void TStyleList::mergePending() const {
+  if (FPending.empty()) return;
+  // Rules of one key keep their order of addition: existing ones first.
+  auto less = [](const Item& a, const Item& b) { return compareNoCase(a.Key, b.Key) < 0; };
+  std::stable_sort(FPending.begin(), FPending.end(), less);
+  std::vector<Item> merged;
+  merged.reserve(FItems.size() + FPending.size());
+  std::merge(std::make_move_iterator(FItems.begin()), std::make_move_iterator(FItems.end()),
+             std::make_move_iterator(FPending.begin()), std::make_move_iterator(FPending.end()),
+             std::back_inserter(merged), less);
+  FItems.swap(merged);
+  FPending.clear();
+}
+
 bool TStyleList::Find(const String& key, int& index) const {
+  mergePending();
   auto it = std::lower_bound(FItems.begin(), FItems.end(), key,
                              [](const Item& e, const String& k) { return compareNoCase(e.Key, k) < 0; });
   index = int(it - FItems.begin());
@@ -163,15 +178,23 @@ bool TStyleList::Find(const String& key, int& index) const {
 }
 
 int TStyleList::AddObject(const String& key, std::unique_ptr<TProperties> props) {
+  // New rules wait in a side list, sorted in when the list is next read:
+  // a sheet of many rules loads in O(n log n), not one insertion each.
   props->FPropTag = key;
-  auto it = std::upper_bound(FItems.begin(), FItems.end(), key,
-                             [](const String& k, const Item& e) { return compareNoCase(k, e.Key) < 0; });
-  it = FItems.insert(it, Item{key, std::move(props)});
-  return int(it - FItems.begin());
+  FFirstByKey.try_emplace(lower(key), props.get());
+  FPending.push_back(Item{key, std::move(props)});
+  return -1;
+}
+
+TProperties* TStyleList::FindRule(const String& key) const {
+  auto it = FFirstByKey.find(lower(key));
+  return it == FFirstByKey.end() ? nullptr : it->second;
 }
 
 void TStyleList::Clear() {
   FItems.clear();
+  FPending.clear();
+  FFirstByKey.clear();
   FDefProp = nullptr;
   FSeqNo = 10;
 }
@@ -196,17 +219,20 @@ TProperties* TStyleList::AddCopy(const String& key, const TProperties& props) {
 }
 
 void TStyleList::SetLinkColor(const String& state, TColor color) {
-  int i;
-  if (Find(u"::" + state, i)) Objects(i)->Props[piColor] = int(color);
+  if (TProperties* rule = FindRule(u"::" + state)) rule->Props[piColor] = int(color);
 }
 
 void TStyleList::AddDeclaration(const String& key, const String& propertyName,
                                 const String& value, bool important) {
   const int index = PropertyIndexFromName(propertyName);
   if (index < 0) return;
-  int at;
-  TProperties* rule = Find(key, at) ? Objects(at) : nullptr;
+  TProperties* rule = FindRule(key);
   const bool isNew = rule == nullptr;
+  // A normal declaration does not replace an "!important" one.
+  if (!isNew && !important && rule->Important[index]) {
+    if (key == u"a") AddDeclaration(u"::link", propertyName, value, important);
+    return;
+  }
   std::unique_ptr<TProperties> fresh;
   if (isNew) {
     fresh = std::make_unique<TProperties>(FPropStack);

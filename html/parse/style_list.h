@@ -2,6 +2,7 @@
 // A document's style rules (sorted by rule key) and the stack of computed
 // element styles that the cascade reads while a document is built.
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "html/parse/style_model.h"
@@ -52,9 +53,20 @@ public:
 
   // First index of key (true) or where it would be inserted (false).
   bool Find(const String& key, int& index) const;
-  int Count() const { return int(FItems.size()); }
-  const String& Strings(int index) const { return FItems[size_t(index)].Key; }
-  TProperties* Objects(int index) const { return FItems[size_t(index)].Props.get(); }
+  int Count() const {
+    mergePending();
+    return int(FItems.size());
+  }
+  const String& Strings(int index) const {
+    mergePending();
+    return FItems[size_t(index)].Key;
+  }
+  TProperties* Objects(int index) const {
+    mergePending();
+    return FItems[size_t(index)].Props.get();
+  }
+  // The first rule stored under key (ignoring case), or nullptr.
+  TProperties* FindRule(const String& key) const;
   virtual int AddObject(const String& key, std::unique_ptr<TProperties> props);
   virtual void Clear();
   TProperties* DefProp() const { return FDefProp; }
@@ -68,7 +80,10 @@ private:
     std::unique_ptr<TProperties> Props;
   };
   TProperties* newRule(const String& key);
-  std::vector<Item> FItems;
+  void mergePending() const;
+  mutable std::vector<Item> FItems;
+  mutable std::vector<Item> FPending;
+  std::unordered_map<String, TProperties*> FFirstByKey;  // lower-cased key
   int FSeqNo = 10;
   TProperties* FDefProp = nullptr;
   TPropStack* FPropStack = nullptr;

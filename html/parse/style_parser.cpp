@@ -169,10 +169,23 @@ void THtmlStyleParser::ReadStyleChar() {
         return;
       }
       if (prev == u'*' && c == u'/') break;
+      if (c == u'<' && FStopAtEndTag && endTagAhead()) {
+        FLCh = u'<';
+        return;
+      }
       prev = c;
     }
     FLCh = u' ';
   }
+}
+
+bool THtmlStyleParser::endTagAhead() {
+  const int at = FBuffer.GetPosition();
+  static const char16_t tag[] = u"/style";
+  bool match = true;
+  for (int i = 0; i < 6 && match; ++i) match = lowerChar(FBuffer.NextChar()) == tag[i];
+  FBuffer.SetPosition(at);
+  return match;
 }
 
 void THtmlStyleParser::SkipBlanks() {
@@ -200,7 +213,9 @@ String THtmlStyleParser::ReadValue(bool inSheet) {
   char16_t quote = 0;
   int parens = 0;
   for (; FLCh != 0; ReadStyleChar()) {
-    if (inSheet && FLCh == u'<') break;
+    // A quoted value runs to its closing quote; only the style element's
+    // end tag stops it early.
+    if (inSheet && FLCh == u'<' && (!quote || endTagAhead())) break;
     if (!quote && parens <= 0 && (FLCh == u';' || (inSheet && FLCh == u'}'))) break;
     if (quote) {
       if (FLCh == quote) quote = 0;
@@ -499,6 +514,9 @@ void THtmlStyleTagParser::readSelectors() {
         while (!atStop() && FLCh != u']' && FLCh != u'{') ReadStyleChar();
         if (FLCh != u']') break;
       } else {
+        // A character the reader does not know: the rule is not for us,
+        // and its prefix must not stand for it.
+        if (c != u',' && c != u'{' && !atStop()) unsupported = true;
         break;
       }
       ReadStyleChar();

@@ -39,6 +39,11 @@ protected:
   String FPath;
   // The declaration being processed was marked "!important".
   bool FImportant = false;
+  // Reading a style element inside a page: its end tag ends comments and
+  // quoted values left open.
+  bool FStopAtEndTag = false;
+  // After a "<": whether "/style" follows (the read position is kept).
+  bool endTagAhead();
 
 private:
   void processShortHand(int index, const String& value, bool resolveUrls);
@@ -47,7 +52,9 @@ private:
 class THtmlStyleTagParser : public THtmlStyleParser {
 public:
   THtmlStyleTagParser(TBuffer& buffer, const String& path, TStyleList& styles, bool fromLink)
-      : THtmlStyleParser(buffer, path), FStyles(styles), FFromLink(fromLink) {}
+      : THtmlStyleParser(buffer, path), FStyles(styles), FFromLink(fromLink) {
+    FStopAtEndTag = !fromLink;
+  }
   // Reads rules until the end of the data or, unless from a linked file, a
   // "<"; ch is the caller's current character on entry and the character
   // reading stopped at on exit.

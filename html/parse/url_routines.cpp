@@ -122,18 +122,36 @@ String JoinUrl(const String& base, const String& relative) {
   if (s.ends_with(u"/..") || s.ends_with(u"/.")) s += u'/';
 
   // "./" first: a "." segment must not be taken as the folder a ".."
-  // leaves ("a/./../b" is "b", not "a/b").
-  for (size_t p; (p = s.find(u"/./")) != npos;) s.erase(p + 1, 2);
-  for (size_t p; (p = s.find(u"/../")) != npos;) {
-    if (p > root) {
-      const size_t previous = s.rfind(u'/', p - 1);
-      if (previous == npos) break;
-      s.erase(previous + 1, p + 4 - (previous + 1));
-    } else {
-      s.erase(p + 1, 3);
+  // leaves ("a/./../b" is "b", not "a/b"). Both passes run once over the
+  // text, so a long run of segments costs linear time.
+  String dots;
+  dots.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    if (!dots.empty() && dots.back() == u'/' && s.compare(i, 2, u"./") == 0) {
+      i += 2;
+      continue;
     }
+    dots += s[i++];
   }
-  return s;
+  String out;
+  out.reserve(dots.size());
+  for (size_t i = 0; i < dots.size();) {
+    if (!out.empty() && out.back() == u'/' && dots.compare(i, 3, u"../") == 0) {
+      const size_t p = out.size() - 1;
+      if (p > root) {
+        const size_t previous = p == 0 ? npos : out.rfind(u'/', p - 1);
+        if (previous == npos) {
+          out.append(dots, i, npos);
+          break;
+        }
+        out.resize(previous + 1);
+      }
+      i += 3;
+      continue;
+    }
+    out += dots[i++];
+  }
+  return out;
 }
 
 bool IsAbsoluteUrl(const String& url) {

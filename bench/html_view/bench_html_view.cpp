@@ -1,0 +1,229 @@
+// The viewer control from LoadFromString to the first paint of a typical
+// dictionary article, and the load of a 1 MB page, each beside litehtml
+// parsing and laying out the same page at the same width with text
+// measured by the same fonts. Prints the median (article) and the best
+// (1 MB page) times and their ratios. Runs offscreen.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "html/view/html_view.h"
+#include "platform/core/strings.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/font.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/testing.h"
+
+#ifdef TAMRIX_BENCH_LITEHTML
+#include <litehtml.h>
+#endif
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+double msOf(const std::function<void()>& f) {
+  const auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// An article as the application builds it: its wrapper, a heading and a
+// few kilobytes of converted dictionary markup.
+std::string articlePage() {
+  std::string body;
+  const char* senses[] = {
+      "<B>1)</B> <I>сущ.</I> дом, здание; жилище; <FONT style=\"font-family: DejaVu Sans\">[haus]</FONT>",
+      "<B>2)</B> семья, род; династия; <U>the House of Windsor</U> — Виндзорская династия",
+      "<B>3)</B> палата (парламента); <A href=\"#chamber\">chamber</A>, <A href=\"#assembly\">assembly</A>",
+      "<BR><BR>&bull; <I>гл.</I> 1) приютить, поселить; предоставить жильё 2) помещать, хранить",
+  };
+  for (int i = 0; i < 24; ++i) body += std::string(senses[i % 4]) + " ";
+  return "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /></head>"
+         "<body bgcolor=\"#FFFFFF\" style=\"margin-right: 20px; margin-bottom: 20px; color: #000000; "
+         "font-family: DejaVu Serif; font-size: 12pt\"><h1>house</h1>" +
+         body + "</body></html>";
+}
+
+// About 1 MB of paragraphs with inline markup and links.
+std::string bigPage() {
+  std::string s = "<html><body>";
+  int n = 0;
+  while (s.size() < 1024 * 1024) {
+    ++n;
+    s += "<p>Paragraph " + std::to_string(n) +
+         ": the <b>quick</b> brown <i>fox</i> jumps over the lazy dog; "
+         "съешь же ещё этих мягких французских булок, да выпей чаю. "
+         "<a href=\"#p" + std::to_string(n) + "\">link</a></p>\n";
+  }
+  return s + "</body></html>";
+}
+
+#ifdef TAMRIX_BENCH_LITEHTML
+// litehtml's side of the seam, measuring text with the program's own fonts
+// so that both engines pay for the same text measuring.
+class Container : public litehtml::document_container {
+public:
+  Container() { FCanvas.Font()->SetName(u"DejaVu Serif"); }
+
+  litehtml::uint_ptr create_font(const litehtml::tchar_t* faceName, int size, int weight,
+                                 litehtml::font_style italic, unsigned int, litehtml::font_metrics* fm) override {
+    auto* f = new TFont();
+    f->SetName(UTF8ToUTF16(faceName && *faceName ? faceName : "DejaVu Serif"));
+    f->SetHeight(-size);
+    TFontStyles st;
+    if (weight >= 600) st.Include(fsBold);
+    if (italic == litehtml::fontStyleItalic) st.Include(fsItalic);
+    f->SetStyle(st);
+    FCanvas.Font()->Assign(*f);
+    if (fm) {
+      const int h = FCanvas.TextHeight(u"Xg");
+      fm->height = h;
+      fm->ascent = h * 4 / 5;
+      fm->descent = h - fm->ascent;
+      fm->x_height = h / 2;
+    }
+    return reinterpret_cast<litehtml::uint_ptr>(f);
+  }
+  void delete_font(litehtml::uint_ptr h) override { delete reinterpret_cast<TFont*>(h); }
+  int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr h) override {
+    FCanvas.Font()->Assign(*reinterpret_cast<TFont*>(h));
+    return FCanvas.TextWidth(UTF8ToUTF16(text));
+  }
+  void draw_text(litehtml::uint_ptr, const litehtml::tchar_t*, litehtml::uint_ptr, litehtml::web_color,
+                 const litehtml::position&) override {}
+  int pt_to_px(int pt) const override { return pt * 96 / 72; }
+  int get_default_font_size() const override { return 16; }
+  const litehtml::tchar_t* get_default_font_name() const override { return "DejaVu Serif"; }
+  void draw_list_marker(litehtml::uint_ptr, const litehtml::list_marker&) override {}
+  void load_image(const litehtml::tchar_t*, const litehtml::tchar_t*, bool) override {}
+  void get_image_size(const litehtml::tchar_t*, const litehtml::tchar_t*, litehtml::size& sz) override {
+    sz.width = sz.height = 0;
+  }
+  void draw_background(litehtml::uint_ptr, const litehtml::background_paint&) override {}
+  void draw_borders(litehtml::uint_ptr, const litehtml::borders&, const litehtml::position&, bool) override {}
+  void set_caption(const litehtml::tchar_t*) override {}
+  void set_base_url(const litehtml::tchar_t*) override {}
+  void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
+  void on_anchor_click(const litehtml::tchar_t*, const litehtml::element::ptr&) override {}
+  void set_cursor(const litehtml::tchar_t*) override {}
+  void transform_text(litehtml::tstring&, litehtml::text_transform) override {}
+  void import_css(litehtml::tstring&, const litehtml::tstring&, litehtml::tstring&) override {}
+  void set_clip(const litehtml::position&, const litehtml::border_radiuses&, bool, bool) override {}
+  void del_clip() override {}
+  void get_client_rect(litehtml::position& client) const override {
+    client.x = client.y = 0;
+    client.width = kWidth;
+    client.height = kHeight;
+  }
+  std::shared_ptr<litehtml::element> create_element(const litehtml::tchar_t*, const litehtml::string_map&,
+                                                    const std::shared_ptr<litehtml::document>&) override {
+    return nullptr;
+  }
+  void get_media_features(litehtml::media_features& media) const override {
+    media.type = litehtml::media_type_screen;
+    media.width = media.device_width = kWidth;
+    media.height = media.device_height = kHeight;
+    media.color = 8;
+    media.monochrome = 0;
+    media.color_index = 256;
+    media.resolution = 96;
+  }
+  void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override {
+    language = "en";
+    culture.clear();
+  }
+
+private:
+  TCanvas FCanvas;
+};
+
+// The block and list display rules a page needs; litehtml's own default
+// style sheet ships with its sources, not with the library.
+const char* kMasterCss =
+    "html,body,div,p,h1,h2,h3,ul,ol,li,table,form,blockquote,pre{display:block}"
+    "head,meta,title,style,script{display:none}li{display:list-item}"
+    "body{margin:8px}p{margin:1em 0}h1{font-size:2em;font-weight:bold;margin:.67em 0}"
+    "b,strong{font-weight:bold}i,em{font-style:italic}a{color:blue;text-decoration:underline}"
+    "br{display:block}";
+
+double litehtmlLayout(litehtml::context& ctx, const std::string& page) {
+  Container c;
+  return msOf([&] {
+    auto doc = litehtml::document::createFromUTF8(page.c_str(), &c, &ctx);
+    doc->render(kWidth - 16);
+  });
+}
+#endif
+
+}  // namespace
+
+int main() {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  Application->Initialize();
+  auto form = std::make_unique<TForm>(nullptr);
+  form->SetBorderStyle(bsNone);
+  form->SetBounds(0, 0, kWidth, kHeight);
+  auto* view = new THtmlView(form.get());
+  view->SetParent(form.get());
+  view->SetBorderStyle(htNone);
+  view->SetBounds(0, 0, kWidth, kHeight);
+  form->Show();
+  Application->ProcessMessages();
+
+  const String article = UTF8ToUTF16(articlePage());
+  const String big = UTF8ToUTF16(bigPage());
+  std::vector<std::uint32_t> px;
+  int w = 0, h = 0;
+
+#ifdef TAMRIX_BENCH_LITEHTML
+  litehtml::context ctx;
+  ctx.load_master_stylesheet(kMasterCss);
+#endif
+
+  std::vector<double> ours, peer;
+  for (int i = 0; i < 41; ++i) {
+    ours.push_back(msOf([&] {
+      view->LoadFromString(article, String(), HtmlType);
+      GrabWindow(view, px, w, h);  // the first paint of the page
+    }));
+#ifdef TAMRIX_BENCH_LITEHTML
+    peer.push_back(litehtmlLayout(ctx, articlePage()));
+#endif
+  }
+  std::printf("article (%zu chars) LoadFromString -> first paint: median %.3f ms\n", article.size(),
+              median(ours));
+#ifdef TAMRIX_BENCH_LITEHTML
+  std::printf("  litehtml parse + layout of the same page:        median %.3f ms  (ratio %.2f)\n",
+              median(peer), median(ours) / median(peer));
+#else
+  std::printf("  litehtml not installed: no peer figure\n");
+#endif
+
+  double bigOurs = 1e300, bigPeer = 1e300;
+  for (int i = 0; i < 3; ++i) {
+    bigOurs = std::min(bigOurs, msOf([&] { view->LoadFromString(big, String(), HtmlType); }));
+#ifdef TAMRIX_BENCH_LITEHTML
+    bigPeer = std::min(bigPeer, litehtmlLayout(ctx, bigPage()));
+#endif
+  }
+  std::printf("1 MB page (%zu chars) load -> laid out: best %.1f ms, document height %d px\n", big.size(),
+              bigOurs, view->DocumentHeight());
+#ifdef TAMRIX_BENCH_LITEHTML
+  std::printf("  litehtml parse + layout of the same page:     best %.1f ms  (ratio %.2f)\n", bigPeer,
+              bigOurs / bigPeer);
+#endif
+  form.reset();
+  return 0;
+}

@@ -1,0 +1,85 @@
+// Faults found in review of the text, style and tokeniser layers, seen
+// through the document the builder makes of hostile pages.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "html/parse/html_tokenizer.h"
+#include "html/parse/source_buffer.h"
+#include "html/parse/style_list.h"
+#include "html/parse/style_parser.h"
+#include "tests/html/build_helpers.h"
+#include "tests/html/token_driver.h"
+
+namespace {
+
+bool contains(const std::string& s, const std::string& what) { return s.find(what) != std::string::npos; }
+
+std::unique_ptr<ThtDocument> buildWithInclude(const std::string& page, const std::string& included) {
+  auto doc = buildhelp::NewDocument();
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+  THtmlParser parser(buffer.get());
+  parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr,
+                   [&](const String&, const std::vector<String>&, std::unique_ptr<TBuffer>& out) {
+                     out = TBuffer::CreateFromBytes(included.data(), included.size(), u"part");
+                   });
+  return doc;
+}
+
+}  // namespace
+
+TEST(ParserReview, IncludeParametersCannotNestWithoutLimit) {
+  std::string page;
+  for (int i = 0; i < 20000; ++i) page += "<!--#a x=\"";
+  page += "end";
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+  THtmlTokenizer t(buffer.get());
+  int includes = 0;
+  t.OnInclude = [&](const String&, const std::vector<String>&, std::unique_ptr<TBuffer>&) { ++includes; };
+  tokendriver::run(t);  // must return, not overflow the stack
+  EXPECT_LE(includes, 20000);
+}
+
+TEST(ParserReview, UnclosedCommentInStyleElementEndsAtItsEndTag) {
+  const std::string dump = buildhelp::Dump("<style>p{color:green} /* open</style><p>after the sheet</p>");
+  EXPECT_TRUE(contains(dump, "\"after the sheet \"")) << dump;
+  EXPECT_TRUE(contains(dump, "#008000")) << dump;  // the rule before the comment counts
+}
+
+TEST(ParserReview, AngleBracketInQuotedValueDoesNotEndTheSheet) {
+  const std::string dump =
+      buildhelp::Dump("<style>p:before{content:\"<b>\"} p{color:green}</style><p>text</p>");
+  EXPECT_TRUE(contains(dump, "#008000")) << dump;
+  EXPECT_FALSE(contains(dump, "color:green")) << dump;
+}
+
+TEST(ParserReview, SelectorWithUnknownCharacterDropsItsRule) {
+  for (const char* sheet : {"p|x{color:red}", "p\\x{color:red}"}) {
+    const std::string dump = buildhelp::Dump(std::string("<style>") + sheet + "</style><p>text</p>");
+    EXPECT_FALSE(contains(dump, "#FF0000")) << sheet << "\n" << dump;
+  }
+}
+
+TEST(ParserReview, GetStringOfIso2022JpUsesTheShiftStateAtItsStart) {
+  const std::string bytes = "<title>\x1b$BF|K\\\x1b(B</title><p>x\x1b$BF|\x1b(B";
+  auto buffer = TBuffer::CreateFromBytes(bytes.data(), bytes.size(), u"jp");
+  buffer->ReadToEnd();  // the reader ends in the shifted state's successor
+  const int from = int(std::string("<title>").size());
+  const int to = int(bytes.find("</title>"));
+  EXPECT_EQ(buffer->GetString(from, to), u"日本");
+  // And a range starting inside a shifted run decodes as shifted.
+  EXPECT_EQ(buffer->GetString(from + 3, from + 5), u"日");
+}
+
+TEST(ParserReview, StyleLeftOpenInIncludedPartDoesNotEndThePage) {
+  auto doc = buildWithInclude("<p>before<!--#include file=x--><p>after the include</p>", "<style>p{color:green}");
+  const std::string dump = DumpDocument(*doc);
+  EXPECT_TRUE(contains(dump, "\"after the include \"")) << dump;
+}
+
+TEST(ParserReview, LaterNormalDeclarationKeepsEarlierImportantOne) {
+  const std::string dump =
+      buildhelp::Dump("<style>.x{color:green !important} .x{color:red}</style><p class=x>text</p>");
+  EXPECT_TRUE(contains(dump, "#008000")) << dump;
+  EXPECT_FALSE(contains(dump, "#FF0000")) << dump;
+}
