@@ -870,6 +870,8 @@ private:
   void checkImagesChanged();
   void imageListChanged(TImageList* List);
   int buttonWidth() const;
+  // Where the expand button starts inside its indentation step.
+  int buttonOffset() const;
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
@@ -917,6 +919,8 @@ private:
   bool FMouseOverButton = false;
   TDTDropMode FLastDropMode = dmNowhere;
   std::int64_t FRangeY64 = 0;
+  // Window redrawing is off for the outermost update bracket.
+  bool FRedrawOff = false;
   // Subscriptions to the picture lists' changes, so a change repaints.
   std::unique_ptr<TChangeLink> FImagesLink, FStateImagesLink, FCheckImagesLink;
 

@@ -22,6 +22,7 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
       if (auto* ctl = dynamic_cast<TWinControl*>(stop.Control)) ctl->SetTabOrder(order++);
   }
   const int result = TCell::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
+  TotalHeight = result;
   if (AnimTimer) AnimTimer->SetEnabled(!AnimatedImages.empty());
   if (!IsCopy && PositionList.empty()) AddSectionsToList();
   return result;
