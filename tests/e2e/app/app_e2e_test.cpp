@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/app/app_e2e_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/app/app_e2e_support.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -143,10 +143,10 @@ void DisplayEnvironment::SetUp() {
   unsetenv("WAYLAND_DISPLAY");
   // The program draws on the display, not offscreen.
   setenv("QT_QPA_PLATFORM", "xcb", 1);
-  std::filesystem::create_directories(kBuild / "e2e");
+  std::filesystem::create_directories(kBuild / "e2e" / "app");
   FTrayer = Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "64",
                    "--height", "32"},
-                  kBuild / "e2e" / "trayer.log");
+                  kBuild / "e2e" / "app" / "trayer.log");
   ASSERT_TRUE(WaitFor([] { return !Sh("xdotool search --class trayer").empty(); }))
       << "trayer did not start (scripts/deps installs it)";
 }
@@ -160,7 +160,7 @@ void DisplayEnvironment::TearDown() {
 
 void Program::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  Folder = kBuild / "e2e" / info->name();
+  Folder = kBuild / "e2e" / "app" / info->name();
   std::filesystem::remove_all(Folder);
 }
 
@@ -259,7 +259,7 @@ bool Program::Visible() {
 }
 
 void Program::Screenshot(const std::string& name) {
-  Sh("import -window root " + quote((kBuild / "e2e" / (name + ".png")).string()));
+  Sh("import -window root " + quote((kBuild / "e2e" / "app" / (name + ".png")).string()));
 }
 
 }  // namespace e2e
