@@ -16,6 +16,7 @@
 #include "platform/gui/controls.h"
 #include "platform/gui/messages.h"
 #include "tree/tree_types.h"
+#include "tree/input_types.h"
 #include "tree/display_types.h"
 #include "tree/header.h"
 #include "tree/globals.h"
@@ -332,6 +333,247 @@ public:
   void Dispatch(TMessage& Message) override;
   void Loaded() override;
 
+  // ==== input: keyboard, mouse, selection gestures, check states, search ====
+  TCheckState CheckState(PDataNode Node) const { return Node ? Node->CheckState : csUncheckedNormal; }
+  // Asks OnChecking, then applies the state with its propagation.
+  void SetCheckState(PDataNode Node, TCheckState Value);
+  void SelectNodes(PDataNode StartNode, PDataNode EndNode, bool AddOnly);
+  void ToggleSelection(PDataNode StartNode, PDataNode EndNode);
+  TDTIncrementalSearch IncrementalSearch() const { return FIncrementalSearch; }
+  void SetIncrementalSearch(TDTIncrementalSearch Value);
+  TDTSearchDirection IncrementalSearchDirection() const { return FSearchDirection; }
+  void SetIncrementalSearchDirection(TDTSearchDirection Value) { FSearchDirection = Value; }
+  TDTSearchStart IncrementalSearchStart() const { return FSearchStart; }
+  void SetIncrementalSearchStart(TDTSearchStart Value) { FSearchStart = Value; }
+  std::uint32_t IncrementalSearchTimeout() const { return FSearchTimeout; }
+  void SetIncrementalSearchTimeout(std::uint32_t Value) { FSearchTimeout = Value; }
+  const String& SearchBuffer() const { return FSearchBuffer; }
+  bool WantTabs() const { return FWantTabs; }
+  void SetWantTabs(bool Value) { FWantTabs = Value; }
+  std::uint32_t EditDelay() const { return FEditDelay; }
+  void SetEditDelay(std::uint32_t Value) { FEditDelay = Value; }
+  std::uint32_t AutoScrollDelay() const { return FAutoScrollDelay; }
+  void SetAutoScrollDelay(std::uint32_t Value) { FAutoScrollDelay = Value; }
+  TAutoScrollInterval AutoScrollInterval() const { return FAutoScrollInterval; }
+  void SetAutoScrollInterval(TAutoScrollInterval Value) { FAutoScrollInterval = Value; }
+  std::uint32_t AutoExpandDelay() const { return FAutoExpandDelay; }
+  void SetAutoExpandDelay(std::uint32_t Value) { FAutoExpandDelay = Value; }
+  int DragThreshold() const { return FDragThreshold; }
+  void SetDragThreshold(int Value) { FDragThreshold = Value; }
+  TCursor HotCursor() const { return FHotCursor; }
+  void SetHotCursor(TCursor Value) { FHotCursor = Value; }
+  PDataNode CheckNode() const { return FCheckNode; }
+  TCheckState PendingCheckState() const { return FPendingCheckState; }
+
+  TDTKeyActionEvent OnKeyAction;
+  TDTGetCursorEvent OnGetCursor;
+  TDTNodeHeightTrackingEvent OnNodeHeightTracking;
+  TDTNodeHeightDblClickResizeEvent OnNodeHeightDblClickResize;
+  TDTGetHelpContextEvent OnGetHelpContext;
+  TDTPopupEvent OnGetPopupMenu;
+  TDTColumnClickEvent OnColumnClick;
+  TDTColumnClickEvent OnColumnDblClick;
+  // F1 found a help context for the focused node (or the controls around it).
+  TDTHelpRequestEvent OnHelpRequest;
+
+  void WndProc(TMessage& Message) override;
+  // The tree's handling of input and query messages; true when handled.
+  bool DispatchInput(TMessage& Message);
+  // Scrolling driven by input.
+  bool CanAutoScroll();
+  TScrollDirections DetermineScrollDirections(int X, int Y);
+  virtual void DoAutoScroll(int X, int Y);
+  virtual void DoTimerScroll();
+  virtual void StartWheelPanning(TPoint Position);
+  virtual void StopWheelPanning();
+  virtual void UpdatePanningCursor(int X, int Y);
+  HWND PanningWindow() const { return FPanningWindow; }
+  virtual TCheckState DetermineNextCheckState(TCheckType CheckType, TCheckState CheckState);
+
+  // Events and dispatchers of the header's interaction.
+  TDTHeaderClickEvent OnHeaderClick;
+  TDTHeaderClickEvent OnHeaderImageClick;
+  TDTHeaderClickEvent OnHeaderCheckBoxClick;
+  TDTHeaderMouseEvent OnHeaderMouseDown;
+  TDTHeaderMouseEvent OnHeaderMouseUp;
+  TDTHeaderMouseMoveEvent OnHeaderMouseMove;
+  TDTHeaderDraggingEvent OnHeaderDragging;
+  TDTHeaderDraggedEvent OnHeaderDragged;
+  TDTHeaderDraggedOutEvent OnHeaderDraggedOut;
+  TDTGetHeaderCursorEvent OnGetHeaderCursor;
+  TDTHeaderNotifyShiftEvent OnBeforeHeaderHeightTracking;
+  TDTHeaderHeightTrackingEvent OnHeaderHeightTracking;
+  TDTHeaderNotifyPlainEvent OnAfterHeaderHeightTracking;
+  TDTHeaderHeightDblClickResizeEvent OnHeaderHeightDblClickResize;
+  TDTBeforeColumnWidthTrackingEvent OnBeforeColumnWidthTracking;
+  TDTColumnWidthTrackingEvent OnColumnWidthTracking;
+  TDTAfterColumnWidthTrackingEvent OnAfterColumnWidthTracking;
+  TDTColumnWidthDblClickResizeEvent OnColumnWidthDblClickResize;
+  TDTCanSplitterResizeColumnEvent OnCanSplitterResizeColumn;
+  TDTHeaderPaintEvent OnHeaderDraw;
+  TDTHeaderPaintQueryElementsEvent OnHeaderDrawQueryElements;
+  TDTAdvancedHeaderPaintEvent OnAdvancedHeaderDraw;
+
+  virtual void DoHeaderClick(TDTHeader* Header, TColumnIndex Column, TMouseButton Button, TShiftState Shift,
+                             int X, int Y);
+  virtual void DoHeaderImageClick(TDTHeader* Header, TColumnIndex Column, TMouseButton Button,
+                                  TShiftState Shift, int X, int Y);
+  virtual void DoHeaderCheckBoxClick(TDTHeader* Header, TColumnIndex Column, TMouseButton Button,
+                                     TShiftState Shift, int X, int Y);
+  virtual void DoHeaderMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+  virtual void DoHeaderMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+  virtual void DoHeaderMouseMove(TShiftState Shift, int X, int Y);
+  virtual bool DoHeaderDragging(TColumnIndex Column);
+  virtual void DoHeaderDragged(TColumnIndex Column, std::uint32_t OldPosition);
+  virtual void DoHeaderDraggedOut(TColumnIndex Column, TPoint DropPosition);
+  virtual void DoGetHeaderCursor(TCursor& Cursor);
+  virtual void DoBeforeHeightTracking(TShiftState Shift);
+  virtual bool DoHeightTracking(TPoint& P, TShiftState Shift);
+  virtual void DoAfterHeightTracking();
+  virtual bool DoHeightDblClickResize(TPoint P, TShiftState Shift);
+  virtual void DoBeforeColumnWidthTracking(TColumnIndex Column, TShiftState Shift);
+  virtual bool DoColumnWidthTracking(TColumnIndex Column, TShiftState Shift, TPoint& TrackPoint, TPoint P);
+  virtual void DoAfterColumnWidthTracking(TColumnIndex Column);
+  virtual bool DoColumnWidthDblClickResize(TColumnIndex Column, TShiftState Shift, TPoint P);
+  virtual void DoHeaderDraw(TCanvas* Canvas, TColumnIndex Column, const TRect& R, bool Hover, bool Pressed,
+                            int DropMark);
+  virtual void DoHeaderDrawQueryElements(THeaderPaintInfo& PaintInfo, THeaderPaintElements& Elements);
+  virtual void DoAdvancedHeaderDraw(THeaderPaintInfo& PaintInfo, THeaderPaintElements Elements);
+
+protected:
+  // Check states.
+  virtual bool ApplyCheckState(PDataNode Node, TCheckState Value);
+  virtual bool CheckParentCheckState(PDataNode Node, TCheckState NewCheckState);
+  virtual void DoCheckClick(PDataNode Node, TCheckState NewCheckState);
+  // Ends a check press of the keyboard or the mouse without committing it.
+  void CancelCheckPress();
+  // Selection gestures.
+  virtual void HandleClickSelection(PDataNode LastFocused, PDataNode NewNode, TShiftState Shift,
+                                    bool DragPending);
+  virtual void AddToTempList(PDataNode Node);
+  virtual void ClearTempList();
+  virtual void UnselectNodes(PDataNode StartNode, PDataNode EndNode);
+  // Keyboard.
+  virtual bool DoKeyAction(WORD& CharCode, TShiftState& Shift);
+  virtual void HandleKeyDown(TMessage& Message);
+  virtual void HandleKeyUp(TMessage& Message);
+  // Keys other than the navigation keys.
+  virtual void HandleCharacterKey(WORD CharCode, TShiftState Shift);
+  // Ends a pending or running rubber band and repaints.
+  void EndDrawSelection();
+  void KeyDown(WORD& Key, TShiftState Shift) override;
+  virtual bool CanEdit(PDataNode Node, TColumnIndex Column);
+  virtual void DoEdit() {}
+  // Ends a running edit; false when the editor refused to end.
+  virtual bool EndEditNode() { return true; }
+  virtual int DoGetHelpContext(PDataNode Node, TColumnIndex Column);
+  virtual void DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Position);
+  virtual void SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column);
+  // Mouse.
+  virtual void HandleMouseDown(TMessage& Message, THitInfo& HitInfo);
+  virtual void HandleMouseUp(TMessage& Message, THitInfo& HitInfo);
+  virtual void HandleMouseDblClick(TMessage& Message, THitInfo& HitInfo);
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  virtual void HandleHotTrack(int X, int Y);
+  virtual bool CalculateSelectionRect(int X, int Y);
+  virtual bool HandleDrawSelection(int X, int Y);
+  virtual bool CollectSelectedNodesLTR(TColumnIndex MainColumn, int NodeLeft, int NodeRight,
+                                       TAlignment Alignment, const TRect& OldRect, const TRect& NewRect);
+  virtual bool CollectSelectedNodesRTL(TColumnIndex MainColumn, int NodeLeft, int NodeRight,
+                                       TAlignment Alignment, const TRect& OldRect, const TRect& NewRect);
+  virtual bool DoNodeHeightTracking(PDataNode Node, TColumnIndex Column, TShiftState Shift,
+                                    TPoint& TrackPoint, TPoint P);
+  virtual bool DoNodeHeightDblClickResize(PDataNode Node, TColumnIndex Column, TShiftState Shift,
+                                          TPoint P);
+  virtual void DoColumnClick(TColumnIndex Column, TShiftState Shift);
+  virtual void DoColumnDblClick(TColumnIndex Column, TShiftState Shift);
+  virtual void DoGetCursor(TCursor& Cursor);
+  // Incremental search.
+  virtual void HandleIncrementalSearch(WORD CharCode);
+  void StopIncrementalSearch();
+  // Ends every pending gesture (focus or capture lost, a modal window).
+  void CancelPendingInput(bool FocusLost);
+
+  // A node reference that is cleared when the node is freed, for the length
+  // of one input handler (handlers may delete nodes).
+  class TNodeWatch {
+  public:
+    TNodeWatch(TBaseDataTree& Tree, PDataNode Node);
+    ~TNodeWatch();
+    TNodeWatch(const TNodeWatch&) = delete;
+    TNodeWatch& operator=(const TNodeWatch&) = delete;
+    PDataNode Node() const { return FNode; }
+    void Reset(PDataNode Node) { FNode = Node; }
+
+  private:
+    friend class TBaseDataTree;
+    TBaseDataTree& FTree;
+    PDataNode FNode;
+    TNodeWatch* FNext;
+  };
+
+  // Message handling helpers.
+  void HandleButtonMessage(TMessage& Message);
+  void HandleMouseWheel(TMessage& Message);
+  void HandleScrollMessage(TMessage& Message);
+  bool HandleTreeTimer(int TimerID);
+  bool HandleSetCursor(TMessage& Message);
+  void HandleMouseLeave();
+  bool OwnsNode(PDataNode Node) const;
+  PDataNode GetTreeViewNextItem(UINT Code, PDataNode Node);
+  bool GetTreeViewItemRect(bool TextOnly, void* Buffer);
+  bool GetTreeViewItem(TTVItemW* Item);
+
+  // State of the input handling.
+  TCheckState FPendingCheckState = csUncheckedNormal;
+  std::vector<PDataNode> FTempNodeList;
+  std::uint32_t FTempNodeCount = 0;
+  TDTIncrementalSearch FIncrementalSearch = isNone;
+  TDTSearchDirection FSearchDirection = sdForward;
+  TDTSearchStart FSearchStart = ssFocusedNode;
+  std::uint32_t FSearchTimeout = 1000;
+  String FSearchBuffer;
+  // The first half of a character outside the BMP, waiting for its second.
+  char16_t FPendingHighSurrogate = 0;
+  bool FWantTabs = false;
+  std::uint32_t FEditDelay = 1000;
+  std::uint32_t FAutoScrollDelay = 1000;
+  TAutoScrollInterval FAutoScrollInterval = 1;
+  std::uint32_t FAutoExpandDelay = 1000;
+  int FDragThreshold = 5;
+  TCursor FHotCursor = crDefault;
+  TPoint FLastClickPos;
+  TPoint FPanningPosition;
+  TRect FSelectRectangle;
+  TRect FNewSelRect;
+  TShiftState FDrawSelShiftState;
+  TScrollDirections FScrollDirections;
+  std::uint64_t FScrollTimerStart = 0;
+  // The key after the owner's key handlers ran (0 when they consumed it).
+  WORD FKeyAfterHandlers = 0;
+  // Guards of the check propagation.
+  std::uint32_t FCheckCount = 0;
+  TColumnIndex FHeightTrackColumn = NoColumn;
+  TPoint FHeightTrackPoint;
+  TNodeWatch* FWatches = nullptr;
+  bool FReleasingCapture = false;
+  HWND FPanningWindow = nullptr;
+  std::unique_ptr<TBitmap> FPanningImage;
+  HCURSOR FPanningCursor = nullptr;
+  int FPanningCursorKind = -1;
+
+private:
+  void releaseCapture();
+  bool startMouseCheck(PDataNode Node);
+  PDataNode heightTrackTarget(const THitInfo& HitInfo);
+  void invalidateSelectionBands();
+  bool collectSelectedNodes(bool RightToLeft, TColumnIndex MainColumn, int NodeLeft, int NodeRight,
+                            TAlignment Alignment, const TRect& OldRect, const TRect& NewRect);
+  TScrollDirections rawScrollDirections(int X, int Y);
+  void scrollBy(std::int64_t DeltaX, std::int64_t DeltaY);
+
+protected:
+  // ==== end of input ====
 
   // ==== display: tree object, options, header, geometry, painting ==========
 public:
@@ -628,6 +870,8 @@ private:
   void checkImagesChanged();
   void imageListChanged(TImageList* List);
   int buttonWidth() const;
+  // Where the expand button starts inside its indentation step.
+  int buttonOffset() const;
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
@@ -675,6 +919,8 @@ private:
   bool FMouseOverButton = false;
   TDTDropMode FLastDropMode = dmNowhere;
   std::int64_t FRangeY64 = 0;
+  // Window redrawing is off for the outermost update bracket.
+  bool FRedrawOff = false;
   // Subscriptions to the picture lists' changes, so a change repaints.
   std::unique_ptr<TChangeLink> FImagesLink, FStateImagesLink, FCheckImagesLink;
 

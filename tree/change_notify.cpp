@@ -13,10 +13,11 @@ void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TC
       StopTimer(StructureChangeTimer);
     else
       DoStateChange({tsStructureChangePending});
+    const bool sameReport = FLastStructureChangeNode == Node && FLastStructureChangeReason == Reason;
     FLastStructureChangeNode = Node;
     if (FLastStructureChangeReason == crIgnore)
       FLastStructureChangeReason = Reason;
-    else if (Reason != crIgnore)
+    else if (Reason != crIgnore && !sameReport)
       // Two reports merged into one: the node names only the last of them,
       // so no single reason describes what happened any more.
       FLastStructureChangeReason = crAccumulated;

@@ -193,6 +193,8 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
   if (FLastSearchNode == Node) FLastSearchNode = nullptr;
   if (FHeightTrackNode == Node) FHeightTrackNode = nullptr;
   if (FRangeAnchor == Node) FRangeAnchor = nullptr;
+  for (TNodeWatch* watch = FWatches; watch; watch = watch->FNext)
+    if (watch->FNode == Node) watch->FNode = nullptr;
   if (Node->States.Contains(vsSelected)) {
     InternalRemoveFromSelection(Node);
     if (FUpdateCount == 0) PackArray();

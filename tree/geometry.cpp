@@ -124,10 +124,16 @@ TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool Te
   }
   if (FStateImages && HasImage(Node, ikState, Column)) offset += FStateImages->Width() + 2;
   if (FImages && HasImage(Node, ikNormal, Column)) offset += FImages->Width() + 2;
-  if (rtl)
+  if (rtl) {
     result.Right -= offset;
-  else
+    // Right-to-left text starts at the right edge, as the painter draws it.
+    if (alignment == taLeftJustify)
+      alignment = taRightJustify;
+    else if (alignment == taRightJustify)
+      alignment = taLeftJustify;
+  } else {
     result.Left += offset;
+  }
   int textWidth = DoGetNodeWidth(Node, Column, nullptr);
   if (ApplyCellContentMargin) {
     TPoint m = DoGetCellContentMargin(Node, Column);
@@ -261,7 +267,7 @@ void TBaseDataTree::DetermineHitPositionLTR(THitInfo& HitInfo, int X, int Right,
       if (X >= indent - int(FIndent)) HitInfo.HitPositions.Include(hiOnItemButton);
       // The exact zone is the button as it is drawn, centred in its step.
       int bw = buttonWidth();
-      int buttonLeft = indent - int(FIndent) + (int(FIndent) - bw + 1) / 2;
+      int buttonLeft = indent - int(FIndent) + buttonOffset();
       if (X >= buttonLeft && X < buttonLeft + bw) HitInfo.HitPositions.Include(hiOnItemButtonExact);
     }
     return;
@@ -320,7 +326,7 @@ void TBaseDataTree::DetermineHitPositionRTL(THitInfo& HitInfo, int X, int Right,
     if (FOptions->PaintOptions().Contains(toShowButtons) && node->States.Contains(vsHasChildren)) {
       if (X <= pos + int(FIndent)) HitInfo.HitPositions.Include(hiOnItemButton);
       int bw = buttonWidth();
-      int buttonRight = pos + int(FIndent) - (int(FIndent) - bw + 1) / 2;
+      int buttonRight = pos + int(FIndent) - buttonOffset();
       if (X < buttonRight && X >= buttonRight - bw) HitInfo.HitPositions.Include(hiOnItemButtonExact);
     }
     return;

@@ -203,12 +203,14 @@ void InitializeGlobalStructures() {
 void FinalizeGlobalStructures() {
   TTreeGlobals& g = TreeGlobals();
   if (!g.Initialized) return;
+  const int alive = g.TreeCount;
   ClipboardFormatList().Clear();
   // The shapes are freed with the images; no number may keep naming them.
   Screen->SetCursors(crHeaderSplit, nullptr);
   Screen->SetCursors(crVertSplit, nullptr);
   FreeSharedCheckImages();
   g = TTreeGlobals();
+  g.TreeCount = alive;
 }
 
 // ---- small routines ----------------------------------------------------------------------
@@ -258,6 +260,9 @@ void AlphaBlendSurfaces(const TBlendSurface* Source, TBlendSurface& Destination,
   if (right <= left || bottom <= top) return;
 
   ConstantAlpha = std::clamp(ConstantAlpha, 0, 255);
+  // Any bias beyond a channel's range saturates it the same way; clamping
+  // first keeps the sum below from overflowing.
+  const int additive = std::clamp(Bias, -255, 255);
   const std::uint8_t colour[4] = {std::uint8_t((Bias >> 16) & 0xFF), std::uint8_t((Bias >> 8) & 0xFF),
                                   std::uint8_t(Bias & 0xFF), 0};
   for (int y = top; y < bottom; ++y) {
@@ -276,7 +281,7 @@ void AlphaBlendSurfaces(const TBlendSurface* Source, TBlendSurface& Destination,
         if (Mode == bmConstantAlphaAndColor)
           value = (colour[c] * alpha + t[c] * (256 - alpha)) / 256;
         else
-          value = (t[c] * (256 - alpha) + s[c] * alpha) / 256 + Bias;
+          value = (t[c] * (256 - alpha) + s[c] * alpha) / 256 + additive;
         t[c] = std::uint8_t(std::clamp(value, 0, 255));
       }
     }

@@ -93,6 +93,8 @@ private:
 // Process-wide flags set up by the first tree.
 struct TTreeGlobals {
   bool Initialized = false;
+  // Trees alive; the last one to go releases what the first one set up.
+  int TreeCount = 0;
   // The blending routines are written portably, so blending is always there.
   bool MMXAvailable = true;
   bool IsWinNT = true;

@@ -572,8 +572,8 @@ void TDataTreeColumns::LoadFromStream(TStream& s, int Version) {
   FPositionToIndex.clear();
   FClearing = false;
   std::int32_t count = readInt(s);
-  // Every column record takes at least 60 bytes.
-  if (count < 0 || std::int64_t(count) * 60 > s.Size() - s.Position()) streamError();
+  // Every column record takes at least 48 bytes (the oldest form).
+  if (count < 0 || std::int64_t(count) * 48 > s.Size() - s.Position()) streamError();
   try {
     for (std::int32_t i = 0; i < count; ++i) {
       FItems.push_back(std::make_unique<TDataTreeColumn>(this));

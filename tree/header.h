@@ -23,11 +23,14 @@ class TImageList;
 class TPopupMenu;
 class TStream;
 class TBitmap;
+class TCanvas;
 
 using TColumnPosition = std::uint32_t;
 
 enum TDataTreeColumnStyle : std::uint8_t { vsText, vsOwnerDraw };
-enum TDTHeaderColumnLayout : std::uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+// The glyph positions are the platform's button layouts (blGlyphLeft...).
+#include "platform/gui/stdctrls.h"
+using TDTHeaderColumnLayout = TButtonLayout;
 enum TDTColumnOption : std::uint8_t {
   coAllowClick, coDraggable, coEnabled, coParentBidiMode, coParentColor, coResizable,
   coShowDropMark, coVisible, coAutoSpring, coFixed, coSmartResize, coAllowFocus,
@@ -144,6 +147,9 @@ public:
   TRect ImageRect() const { return FImageRect; }
   void SetImageRect(const TRect& R) { FImageRect = R; FHasImageRect = true; }
   bool HasImageRect() const { return FHasImageRect; }
+  // input: where glyph, sort glyph and caption go in a header cell of the given client rectangle.
+  void ComputeHeaderLayout(TCanvas& Canvas, const TRect& Client, bool UseHeaderGlyph, bool UseSortGlyph,
+                           TPoint& HeaderGlyphPos, TPoint& SortGlyphPos, TRect& TextBounds);
 
   // The header rectangle narrowed to this column.
   virtual TRect GetRect() const;
@@ -260,11 +266,14 @@ public:
   void LoadFromStream(TStream& Stream, int Version);
   void SaveToStream(TStream& Stream) const;
 
-  // Header painting and clicks belong to the input code.
-  virtual void PaintHeader(HDC DC, const TRect& R, int HOffset) { (void)DC; (void)R; (void)HOffset; }
-  virtual void HandleClick(TPoint P, TMouseButton Button, bool Force, bool DblClick) {
-    (void)P; (void)Button; (void)Force; (void)DblClick;
-  }
+  // input: painting, clicks and hot tracking of the header (tree/header_input.cpp, header_paint.cpp).
+  // R is in header co-ordinates (y 0 at the header's top); HOffset moves the scrolling columns.
+  virtual void PaintHeader(HDC DC, const TRect& R, int HOffset);
+  virtual void HandleClick(TPoint P, TMouseButton Button, bool Force, bool DblClick);
+  void DetermineHotTrack(TPoint P);
+  void DetermineDownColumn(TPoint P);
+  // The column under a client point of the header; NoColumn outside it.
+  TColumnIndex ColumnAtHeaderPoint(TPoint P) const;
 
   // The off-screen surface of header painting.
   TBitmap* HeaderBitmap() const { return FHeaderBitmap.get(); }
@@ -356,12 +365,26 @@ public:
   // Handlers of the fixed-area constraints.
   void FixedAreaConstraintsChanged();
 
+  // input: the header's message handling (tree/header_input.cpp). Points are
+  // client co-ordinates of the tree: the header has negative y.
+  bool HandleMessage(TMessage& Message);
+  TRect ClientHeaderRect() const;
+  bool InHeaderClient(TPoint P) const;
+  bool InHeaderSplitterArea(TPoint P) const;
+  bool DetermineSplitterIndex(TPoint P);
+  bool InColumnSplitter(TPoint P);
+  bool InHeightSplitter(TPoint P) const;
+  void DragTo(TPoint P);
+  void PrepareDrag(TPoint P, TPoint Start);
+  virtual TPopupMenu* DoGetPopupMenu(TColumnIndex Column, TPoint Position);
+
 protected:
   virtual bool DoBeforeAutoFitColumn(TColumnIndex Column, TSmartAutoFitType SmartAutoFitType);
   virtual void DoAfterAutoFitColumn(TColumnIndex Column);
   virtual void DoSetSortColumn(TColumnIndex Value);
 
 private:
+  void endTracking(bool Cancelled);
   TBaseDataTree* FOwner;
   std::unique_ptr<TDataTreeColumns> FColumns;
   int FHeight = 17;

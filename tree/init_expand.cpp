@@ -45,7 +45,8 @@ void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
 
 void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
   if (!Node) Node = FRoot;
-  InitChildren(Node);
+  // Only children that exist are initialised again; none are made here.
+  if (Node->ChildCount > 0) InitChildren(Node);
   for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) ReinitNode(run, Recursive);
 }
 
@@ -244,8 +245,10 @@ void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
   std::int64_t difference = std::int64_t(Value) - Node->NodeHeight;
   Node->NodeHeight = std::uint16_t(Value);
   AdjustTotalHeight(Node, difference, true);
+  // The fill was interrupted above; it must run again even when the row is
+  // hidden, or the cache stays switched off.
+  ExpireCache();
   if (FullyVisible(Node)) {
-    ExpireCache();
     if (FUpdateCount == 0) {
       InvalidateToBottom(Node);
       UpdateScrollBars(true);

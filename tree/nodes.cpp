@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/gui/windows.h"
 #include "tree/base_tree.h"
 
 namespace {
@@ -118,6 +119,13 @@ void TBaseDataTree::FixupTotalHeight(PDataNode Node) {
 void TBaseDataTree::SetNodeDataSize(int Value) {
   if (Value < -1) Value = -1;
   if (Value == FNodeDataSize) return;
+  // Nodes keep the data block they were made with. Nodes that cannot be
+  // made again (read-only, or while loading) would promise more bytes than
+  // they have: refuse the change instead.
+  const bool canRemake = !readOnly() && !ComponentState().Contains(csLoading) &&
+                         !ComponentState().Contains(csDesigning);
+  if (FRoot->TotalCount > 1 && !canRemake)
+    ShowError("The node data size cannot change while nodes exist that cannot be made again.", 0);
   FNodeDataSize = Value;
   if (ComponentState().Contains(csLoading) || ComponentState().Contains(csDesigning)) return;
   std::uint32_t lastRootCount = FRoot->ChildCount;
@@ -305,11 +313,12 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
     parent->LastChild = Node->PrevSibling;
   }
   if (parent->ChildCount > 0) --parent->ChildCount;
-  // A parent whose last child went is a leaf now: no button, nothing to
-  // open, and no children to be asked for when it is next walked into.
+  // A parent whose last child went shows no button and is not asked for
+  // children again, but it stays open: its owner was told it expanded and
+  // never that it collapsed, and a child added later shows at once.
   if (!Node->States.Contains(vsDeleting) && parent->ChildCount == 0) {
-    parent->States.ExcludeMask(nodeMask(vsHasChildren, vsAllChildrenHidden));
-    if (parent != FRoot) parent->States.Exclude(vsExpanded);
+    parent->States.Exclude(vsHasChildren);
+    DetermineHiddenChildrenFlag(parent);
   }
 
   Node->Parent = nullptr;
@@ -327,6 +336,10 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   if (!Node || Node == FRoot) return;
   if (readOnly() && !FDestroying) return;
+  // The painter holds the node it draws and walks on to the next one: a
+  // handler deleting nodes meanwhile would leave it with freed memory.
+  if (FStates.Contains(tsPainting) && !FDestroying)
+    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
   PDataNode parent = Node->Parent;
@@ -337,6 +350,9 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
 
   int lastOffsetX = FOffsetX;
   int lastOffsetY = FOffsetY;
+  // Packing walks the whole selection: only worth it when something in it
+  // may have been flagged for removal.
+  const bool touchesSelection = Node->States.Contains(vsSelected) || Node->ChildCount > 0;
 
   if (Node->States.Contains(vsSelected)) {
     if (FUpdateCount == 0) {
@@ -370,7 +386,7 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
     DetermineHiddenChildrenFlag(parent);
     ExpireCache();
     if (FUpdateCount == 0) {
-      PackArray();
+      if (touchesSelection) PackArray();
       InvalidateCache();
       UpdateScrollBars(true);
       if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY) InvalidateWindow();
@@ -382,6 +398,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   if (!Node) Node = FRoot;
   if (Node->ChildCount == 0 && !Node->FirstChild) return;
   if (readOnly() && !FDestroying) return;
+  // The painter holds the node it draws and walks on to the next one: a
+  // handler deleting nodes meanwhile would leave it with freed memory.
+  if (FStates.Contains(tsPainting) && !FDestroying)
+    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
 
@@ -437,6 +457,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
 
 void TBaseDataTree::Clear() {
   if (readOnly() && !FDestroying) return;
+  // The painter holds the node it draws and walks on to the next one: a
+  // handler deleting nodes meanwhile would leave it with freed memory.
+  if (FStates.Contains(tsPainting) && !FDestroying)
+    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   BeginUpdate();
   try {
     InterruptValidation();
@@ -485,6 +509,12 @@ void TBaseDataTree::BeginUpdate() {
   if (FDestroying) return;
   if (FUpdateCount == 0) {
     DoUpdating(usBegin);
+    // Nothing is painted inside the bracket, not even when the owner pumps
+    // messages while it fills the tree.
+    if (TreeHandleAllocated() && Visible()) {
+      SendMessage(Handle(), WM_SETREDRAW, 0, 0);
+      FRedrawOff = true;
+    }
   } else {
     DoUpdating(usUpdate);
   }
@@ -507,7 +537,13 @@ void TBaseDataTree::EndUpdate() {
     if (TreeHandleAllocated()) UpdateScrollBars(false);
 
     // The owner's handlers may raise; the repaint below still has to happen.
-    auto finish = [this] { InvalidateWindow(); };
+    auto finish = [this] {
+      if (FRedrawOff) {
+        FRedrawOff = false;
+        if (TreeHandleAllocated()) SendMessage(Handle(), WM_SETREDRAW, 1, 0);
+      }
+      InvalidateWindow();
+    };
     try {
       if (FStates.Contains(tsStructureChangePending))
         DoStructureChange(FLastStructureChangeNode, FLastStructureChangeReason);

@@ -26,8 +26,6 @@ struct TPaintGuard {
   }
 };
 
-// Round to nearest, halves to even.
-int roundHalfEven(double v) { return int(std::nearbyint(v)); }
 }  // namespace
 
 // ---- dispatchers ------------------------------------------------------------------------
@@ -189,7 +187,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
   TRect targetRect{Target.x, Target.y, maximumRight, Target.y};
   TColumnIndex firstColumn = InvalidColumn;
 
-  int buttonX = roundHalfEven((int(FIndent) - buttonWidth()) / 2.0);
+  int buttonX = buttonOffset();
   std::vector<TDTLineType> lineImage;
   const TColumnIndex mainColumn = FHeader->MainColumn();
   TDataTreeColumns& columns = FHeader->Columns();
@@ -198,7 +196,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
     int selectLevel = DetermineLineImageAndSelectLevel(node, lineImage);
     const int indentSize = int(lineImage.size());
     if (!po.Contains(toFixedIndent))
-      buttonX = roundHalfEven((int(FIndent) - buttonWidth()) / 2.0) + (indentSize - 1) * int(FIndent);
+      buttonX = buttonOffset() + (indentSize - 1) * int(FIndent);
     if (!node->States.Contains(vsInitialized)) InitNode(node);
     if (node->States.Contains(vsSelected) && !po.Contains(toChildrenAbove)) ++selectLevel;
     MeasureItemHeight(bufferCanvas, node);

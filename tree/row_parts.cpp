@@ -17,6 +17,11 @@ constexpr int ButtonSize = 9;
 constexpr TColor ButtonTransparent = TColor(0xFF00FF);
 }  // namespace
 
+int TBaseDataTree::buttonOffset() const {
+  // Centred in its indentation step; halves round to even, as when painting.
+  return int(std::nearbyint((int(FIndent) - buttonWidth()) / 2.0));
+}
+
 int TBaseDataTree::buttonWidth() const { return FPlusBM->Empty() ? ButtonSize : FPlusBM->Width(); }
 int TBaseDataTree::buttonHeight() const { return FPlusBM->Empty() ? ButtonSize : FPlusBM->Height(); }
 bool TBaseDataTree::useThemes() const { return FStates.Contains(tsUseThemes); }

@@ -117,7 +117,11 @@ bool TBaseDataTree::DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options, co
   const int clientHeight = ClientHeight();
   // The upper bound 0 wins: content shorter than the window stays at the top.
   std::int64_t x = std::min<std::int64_t>(std::max<std::int64_t>(Value.x, std::int64_t(clientWidth) - FRangeX), 0);
-  std::int64_t y = std::min<std::int64_t>(std::max<std::int64_t>(Value.y, std::int64_t(clientHeight) - FRangeY64), 0);
+  // Window coordinates of the painted rows must stay ints: the deepest
+  // offset leaves room for the window and one more row below it.
+  const std::int64_t deepest = -(std::int64_t(INT_MAX) - clientHeight - 0x10000);
+  std::int64_t y = std::min<std::int64_t>(
+      std::max<std::int64_t>({std::int64_t(Value.y), std::int64_t(clientHeight) - FRangeY64, deepest}), 0);
   int newX = clampToInt(x), newY = clampToInt(y);
   int deltaX = newX - FOffsetX;
   if (UseRightToLeftAlignment()) deltaX = -deltaX;

@@ -17,6 +17,7 @@ const TTreeClassInfo* TBaseDataTree::ClassInfo() {
 TBaseDataTree::TBaseDataTree(TComponent* AOwner)
     : TCustomControl(AOwner), FOptions(std::make_unique<TCustomDataTreeOptions>(this)) {
   InitializeGlobalStructures();
+  ++TreeGlobals().TreeCount;
   SetControlStyle(ControlStyle() + TControlStyle{csCaptureMouse, csOpaque, csReplicatable,
                                                  csDisplayDragImage, csReflector} -
                   TControlStyle{csSetCaption});
@@ -64,9 +65,11 @@ TBaseDataTree::~TBaseDataTree() {
   FRoot = nullptr;
   if (FDottedBrush) DeleteObject(FDottedBrush);
   FDottedBrush = nullptr;
+  if (--TreeGlobals().TreeCount <= 0) FinalizeGlobalStructures();
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
+  if (DispatchInput(Message)) return;
   switch (Message.Msg) {
     case WM_CHANGESTATE:
       HandleChangeState(Message.WParam, Message.LParam);

@@ -464,12 +464,6 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
   if (StopSet[symP]) return;
   addSection();
   T.SkipBlanks();
-  auto readAttrs = [&] {
-    struct Saved {
-      std::unique_ptr<TAttributeList> List;
-    };
-  };
-  (void)readAttrs;
   // Empty paragraphs collapse: the last P's attributes count.
   std::vector<TTokenAttribute> attrs = T.Attributes;
   next();
@@ -484,9 +478,9 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
   loadAttributes();
   push(u"p");
   setAlignProp(true);
+  auto block = std::make_unique<TBlock>(Document, top(), SectionCell, Attributes.get());
   T.Attributes = current;
   loadAttributes();
-  auto block = std::make_unique<TBlock>(Document, top(), SectionCell, nullptr);
   TBlock* b = block.get();
   addBlock(std::move(block));
   TCellBasic* outer = SectionCell;

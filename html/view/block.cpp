@@ -11,6 +11,7 @@
 #include "html/parse/style_fonts.h"
 #include "html/view/document.h"
 #include "html/view/image_object.h"
+#include "html/view/list_bullets.h"
 #include "html/view/rule_page.h"
 #include "html/view/table.h"
 #include "html/view/text_buffers.h"
@@ -295,31 +296,10 @@ std::unique_ptr<TSectionBase> TBlockLI::CreateCopy(ThtDocument* NewDocument) con
   return std::unique_ptr<TSectionBase>(new TBlockLI(NewDocument, *this));
 }
 
-namespace {
-const char16_t* const LowRoman[20] = {u"i", u"ii", u"iii", u"iv", u"v", u"vi", u"vii", u"viii", u"ix", u"x",
-                                      u"xi", u"xii", u"xiii", u"xiv", u"xv", u"xvi", u"xvii", u"xviii", u"xix", u"xx"};
-}
 
 String TBlockLI::NumberText() const {
   if (ListType != lkOrdered && ListType != lkUnordered && ListType != lkLoneItem) return String();
-  const int n = ListNumber;
-  String text;
-  switch (ListStyle) {
-    case lbDecimal: text = IntToStr(n); break;
-    case lbLowerAlpha:
-    case lbUpperAlpha: {
-      const int k = std::clamp(n - 1, 0, 25);
-      text = String(1, char16_t((ListStyle == lbLowerAlpha ? u'a' : u'A') + k));
-      break;
-    }
-    case lbLowerRoman:
-    case lbUpperRoman:
-      text = (n >= 1 && n <= 20) ? String(LowRoman[n - 1]) : String(u"xx");
-      if (ListStyle == lbUpperRoman) text = htUpperCase(text);
-      break;
-    default: return String();
-  }
-  return text + u".";
+  return ListBulletText(ListStyle, ListNumber);
 }
 
 // ---- body ----

@@ -13,6 +13,8 @@ class TMyFont;
 class TCellBasic;
 class ThvPanel;
 class TBitmap;
+class TMapItem;
+class TImageObj;
 
 class TFloatingObj : public TIDObject {
 public:
@@ -44,8 +46,9 @@ public:
   bool PercentHeight = false;
   String Title;
   String Alt;
-  int32_t DrawYY = 0;  // placement
+  int32_t DrawXX = 0;  // where it was last drawn (document coordinates)
   int32_t YPosition = 0;
+  bool ImageKnown = false;  // the box no longer depends on the picture
   int32_t Indent = 0;  // a float's X from the left edge of the indent manager it was placed with
   bool NoBorder = false;
   int32_t BorderWidth = 0;
@@ -60,6 +63,19 @@ public:
   TFloatingObj* GetItem(int Index) const { return Items(Index); }
   // Every object after Pos moves one character back.
   void Decrement(int N);
+
+  // ---- images (bodies in image_objects.cpp) ----
+  TFloatingObj* FindImage(int Posn) const { return FindObject(Posn); }
+  // -1 when no object is at Posn; else its height with both vertical spaces.
+  int GetHeightAt(int Posn, TAlignmentType& AAlign, TFloatingObj*& FlObj) const;
+  // -1 when no object is at Posn; else its width (AAlign: its float side).
+  int GetWidthAt(int Posn, TAlignmentType& AAlign, int& HSpcL, int& HSpcR, TFloatingObj*& FlObj) const;
+  // Characters from Posn to the first object at or after it; 99999999 when none.
+  int GetImageCountAt(int Posn) const;
+  // The first image (panels skipped) whose picture area holds (X, Y).
+  bool PtInImage(int X, int Y, int& IX, int& IY, int& Posn, bool& AMap, bool& UMap, TMapItem*& MapItem,
+                 TImageObj*& ImageObj) const;
+  bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) const;
 };
 
 // A PANEL or OBJECT element shown as a window in the text.

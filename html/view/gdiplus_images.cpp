@@ -127,7 +127,7 @@ TGpImage::~TGpImage() {
   if (!FDeleteName.empty()) std::remove(UTF16ToUTF8(FDeleteName).c_str());  // a failure is of no concern
 }
 
-int TGpImage::Width() {
+int TGpImage::Width() const {
   if (FWidth == 0 && FHandle) {
     UINT w = 0;
     GdipGetImageWidth(FHandle, &w);
@@ -136,7 +136,7 @@ int TGpImage::Width() {
   return FWidth;
 }
 
-int TGpImage::Height() {
+int TGpImage::Height() const {
   if (FHeight == 0 && FHandle) {
     UINT h = 0;
     GdipGetImageHeight(FHandle, &h);
@@ -144,6 +144,23 @@ int TGpImage::Height() {
   }
   return FHeight;
 }
+
+void TGpImage::Draw(TCanvas& canvas, const TRect& r) {
+  if (!FHandle) return;
+  TGpGraphics g(canvas.Handle());
+  g.DrawImage(this, r.Left, r.Top, r.Width(), r.Height());
+}
+
+void TGpImage::LoadFromStream(TStream& stream) {
+  GpImage* img = nullptr;
+  if (GdipLoadImageFromStream(&stream, &img) != Ok) throw EGDIPlus("Can't load image from stream");
+  if (FHandle) GdipDisposeImage(FHandle);
+  FHandle = img;
+  FWidth = FHeight = 0;
+  Changed();
+}
+
+void TGpImage::SaveToStream(TStream&) { throw EGDIPlus("Can't save a GDI+ image"); }
 
 std::unique_ptr<TBitmap> TGpImage::GetBitmap() {
   auto b = std::make_unique<TBitmap>();

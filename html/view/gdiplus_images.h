@@ -43,13 +43,22 @@ private:
   GpGraphics* FGraphics = nullptr;
 };
 
-class TGpImage : public TObject {
+// A picture held by GDI+ (a TGraphic so that the document can keep any
+// picture behind one pointer).
+class TGpImage : public TGraphic {
 public:
   // Raises EGDIPlus "Image file "name" not found." or "Can't load image file "name".".
   TGpImage(const String& FileName, bool DeleteOnFree = false);
   ~TGpImage() override;
-  int Width();
-  int Height();
+  int Width() const override;
+  int Height() const override;
+  void SetWidth(int) override {}
+  void SetHeight(int) override {}
+  bool Empty() const override { return FHandle == nullptr; }
+  void Draw(TCanvas& canvas, const TRect& r) override;
+  // Replaces the picture by the one in the stream (EGDIPlus when unreadable).
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) override;
   // The picture drawn on white, as a new bitmap the caller owns.
   std::unique_ptr<TBitmap> GetBitmap();
   GpImage* Handle() const { return FHandle; }
@@ -57,7 +66,7 @@ public:
 protected:
   TGpImage() = default;
   GpImage* FHandle = nullptr;
-  int FWidth = 0, FHeight = 0;
+  mutable int FWidth = 0, FHeight = 0;
   String FDeleteName;
 };
 

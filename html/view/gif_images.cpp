@@ -203,6 +203,29 @@ std::unique_ptr<TGIFImage> TGIFImage::CreateFromGif(const TGif& gif) {
   return img;
 }
 
+void TGIFImage::LoadFromStream(TStream& stream) {
+  TGif gif;
+  gif.LoadFromStream(stream);
+  std::unique_ptr<TGIFImage> loaded = CreateFromGif(gif);
+  FStrip = loaded->FStrip;
+  FFrames = loaded->FFrames;
+  FFirstBitmap.reset();
+  FFirstMask.reset();
+  FAnimated = loaded->FAnimated;
+  FIsCopy = false;
+  FWidth = loaded->FWidth;
+  FHeight = loaded->FHeight;
+  FFrameCount = loaded->FFrameCount;
+  FPlayCount = loaded->FPlayCount;
+  FHasTransparency = loaded->FHasTransparency;
+  FFrameIndex = FPlayIndex = 1;
+  FRunning = false;
+  FLastDisposal = loaded->FLastDisposal;
+  Changed();
+}
+
+void TGIFImage::SaveToStream(TStream&) { throw EInvalidGraphic("GIF pictures are not written back"); }
+
 ThtBitmap* TGIFImage::FrameBitmap(int index) const {
   if (!FStrip || index < 1 || index > int(FStrip->Cells.size())) return nullptr;
   return FStrip->Cells[size_t(index - 1)].get();

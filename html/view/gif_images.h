@@ -58,7 +58,8 @@ struct TGifStrip {
   std::vector<std::unique_ptr<ThtBitmap>> Cells;
 };
 
-class TGIFImage : public TObject {
+// A TGraphic so that the document can keep any picture behind one pointer.
+class TGIFImage : public TGraphic {
 public:
   TGIFImage();
   ~TGIFImage() override;
@@ -70,8 +71,16 @@ public:
 
   bool Animated() const { return FAnimated; }
   bool IsCopy() const { return FIsCopy; }
-  int Width() const { return FWidth; }
-  int Height() const { return FHeight; }
+  int Width() const override { return FWidth; }
+  int Height() const override { return FHeight; }
+  void SetWidth(int) override {}
+  void SetHeight(int) override {}
+  bool Empty() const override { return FFrameCount == 0; }
+  // The current frame stretched into r.
+  void Draw(TCanvas& canvas, const TRect& r) override { Draw(canvas, r.Left, r.Top, r.Width(), r.Height()); }
+  // Replaces the picture by the GIF in the stream (EGifError when unreadable).
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) override;
   int FrameCount() const { return FFrameCount; }
   // 0 plays forever; otherwise the number of plays.
   int PlayCount() const { return FPlayCount; }

@@ -78,9 +78,13 @@ int THtmlView::cursorPosAt(int X, int Y, bool* InText) {
   return p;
 }
 
+// A link record keeps source positions; the document positions of its
+// first and last characters give its text and where it starts on screen.
 void THtmlView::linkTextAndStart(const TUrlTarget& UT) {
   FLinkText.clear();
-  const int S = UT.Start, E = UT.Last;
+  if (!(0 <= UT.Start && UT.Start < UT.Last)) return;
+  const int S = FSectionList->FindDocPos(UT.Start, false);
+  const int E = FSectionList->FindDocPos(UT.Last, true);
   if (!(0 <= S && S < E)) return;
   const std::int32_t oldStart = FSectionList->SelStart, oldEnd = FSectionList->SelEnd;
   FSectionList->SelStart = S;

@@ -20,8 +20,12 @@ void TPaintPanel::Dispatch(TMessage& Message) {
       Message.Result = 1;  // the paint covers everything
       return;
     case WM_LBUTTONDBLCLK:
-      if (Message.WParam & MK_LBUTTON) FViewer->HTMLMouseDblClk(Message);
-      TCustomPanel::Dispatch(Message);
+      // The second press of a double click selects a word; it is no new
+      // selection start, which would undo that.
+      if (Message.WParam & MK_LBUTTON)
+        FViewer->HTMLMouseDblClk(Message);
+      else
+        TCustomPanel::Dispatch(Message);
       return;
     default:
       TCustomPanel::Dispatch(Message);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "html/parse/source_buffer.h"
 #include "html/view/document.h"
 #include "html/view/html_clipboard.h"
 #include "html/view/html_view.h"
@@ -147,8 +148,14 @@ void THtmlView::CopyToClipboard() {
   // carries the fragment of the page's source.
   const String text = GetSelText();
   const String source = GetDocumentSource();
-  const int startSrc = FSectionList->FindSourcePos(FSectionList->SelStart);
-  const int endSrc = FSectionList->FindSourcePos(FSectionList->SelEnd);
+  // Source positions are byte offsets into the page's buffer; the record is
+  // built from its decoded text, so they become character counts.
+  auto sourceChars = [this](int bytePos) {
+    if (bytePos < 0 || !FDocument) return -1;
+    return int(FDocument->GetString(0, std::min(bytePos, FDocument->Size())).size());
+  };
+  const int startSrc = sourceChars(FSectionList->FindSourcePos(FSectionList->SelStart));
+  const int endSrc = sourceChars(FSectionList->FindSourcePos(FSectionList->SelEnd));
   const THtmlClipboardRecord rec =
       BuildHtmlClipboardRecord(source, startSrc, endSrc, FCurrentFile, FFontSize, FFontName);
   const UINT format = RegisterClipboardFormat(u"HTML Format");

@@ -17,7 +17,7 @@
 class TGpImage;
 
 // Any picture the viewer keeps: TBitmap, TGIFImage, TGpImage or ThtMetaFile.
-using TgpObject = TObject;
+using TgpObject = TGraphic;
 
 // Raise EGDIPlus "Not a TBitmap, TGifImage, TMetafile, or TGpImage" for any other class.
 int GetImageWidth(TgpObject* Image);

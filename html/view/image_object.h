@@ -1,6 +1,9 @@
 #pragma once
 // An IMG element (or a background or bullet picture of the model): an
-// inline or floating object on a placeholder character of a section.
+// inline or floating object on a placeholder character of a section. It
+// fetches its picture on its first layout, sizes its box from WIDTH,
+// HEIGHT, BORDER and the picture, shows a placeholder with the alternative
+// text while the picture is missing, and draws itself with its mask.
 #include <cstdint>
 #include <memory>
 
@@ -8,6 +11,7 @@
 
 class TGraphic;
 class TBitmap;
+class TGIFImage;
 class TFormControlObj;
 
 class TImageObj : public TFloatingObj {
@@ -16,15 +20,27 @@ public:
   TImageObj(ThtDocument* AMasterList, int Position, TAttributeList* L);
   // A picture the model asks for itself (backgrounds, list bullets).
   TImageObj(ThtDocument* AMasterList, const String& AnURL);
+  // A copy for another document sharing T's picture and mask.
   TImageObj(ThtDocument* AMasterList, const TImageObj& T);
   ~TImageObj() override;
 
+  // Fetches the picture the first time and computes the box.
   void DrawLogic(ThtDocument* Document, TCanvas* Canvas, TFontObj* FO, int AvailableWidth,
                  int AvailableHeight) override;
   std::unique_ptr<TFloatingObj> CreateCopy(ThtDocument* Document) const override;
-  // Draws the picture in its line: X and TopY (document Y of the line's
-  // top) place it, YBaseline is the line's baseline (document Y).
+  // Positions and draws the image in its line (TopY and YBaseline in
+  // document coordinates).
   void Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* FO);
+  // Draws a picture at (X, Y) in the size (PicWidth, PicHeight).
+  void DoDraw(TCanvas* Canvas, int X, int Y, TGraphic* ddImage, TBitmap* ddMask);
+  // The picture as a bitmap (for copying and the right-click image);
+  // nullptr for the error picture. Owned by the image object or its picture.
+  TBitmap* GetBitmap();
+  // Mouse state over the image: 0 none, 1 over, 2 pressed.
+  void SetHover(std::uint8_t Value);
+  void SetImage(TGraphic* Value);
+  // Whether the picture drawn stands in for a missing one.
+  bool IsPlaceholder() const;
 
   TGraphic* Image = nullptr;
   uint8_t FHover = 0;
@@ -42,4 +58,11 @@ public:
   String MapName;
   TFormControlObj* MyFormControl = nullptr;
   bool Delayed = false;
+
+private:
+  // The copy of an animated GIF made for this object (it animates alone).
+  std::unique_ptr<TGIFImage> FOwnGif;
+  std::unique_ptr<TBitmap> FBitmap;
+  // The cache key the picture was fetched under (released on destruction).
+  String FCacheKey;
 };

@@ -8,4 +8,6 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/image_cache.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_loader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dithering.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_objects.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_fetch.cpp
 )

@@ -13,6 +13,4 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/document.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_map.cpp
   ${CMAKE_CURRENT_LIST_DIR}/document_dump.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/layout_stubs.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/image_stubs.cpp
 )

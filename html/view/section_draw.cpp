@@ -114,12 +114,20 @@ struct SectionPainter {
   int drawObject(TFloatingObj* obj, TFontObj* run, int x, LineRec& line, int baseline) {
     if (!obj) return 0;
     if (htFloats(obj)) {
+      obj->DrawXX = (IMgr ? IMgr->LeftEdge : 0) + obj->Indent;
       if (auto* img = dynamic_cast<TImageObj*>(obj); img && Doc)
         Doc->DeferredImages.AddImage(img, Canvas, (IMgr ? IMgr->LeftEdge : 0) + obj->Indent, obj->YPosition, baseline,
                                      run);
       else if (auto* panel = dynamic_cast<TPanelObj*>(obj); panel && Doc && Doc->IsCopy)
         panel->Draw(Canvas, (IMgr ? IMgr->LeftEdge : 0) + obj->Indent, obj->YPosition - YOff);
       return 0;
+    }
+    obj->DrawXX = x + obj->HSpaceL;
+    switch (obj->VertAlign) {
+      case ATop:
+      case ANone: obj->YPosition = line.DrawY + obj->VSpaceT; break;
+      case AMiddle: obj->YPosition = baseline - obj->ObjHeight / 2 - line.TextHeight / 4; break;
+      default: obj->YPosition = baseline - obj->ObjHeight - obj->VSpaceB; break;
     }
     if (auto* img = dynamic_cast<TImageObj*>(obj)) {
       img->Draw(Canvas, x + obj->HSpaceL, line.DrawY, baseline, run);

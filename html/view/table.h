@@ -145,6 +145,25 @@ public:
   std::unique_ptr<TTablePartRec> TablePartRec;
   bool Float = false;  // the table block floats
 
+  // ---- layout memo (layout code) ----
+  // Column widths and row heights are worked out once per layout cycle (and
+  // per width and asked height), so nested tables cost their size, not a
+  // power of their depth.
+  int32_t MinMaxCycle = -1;
+  int32_t HeightsCycle = -1;
+  int32_t HeightsWidth = -1;
+  int32_t HeightsGoal = 0;
+  int32_t DrawLeft = 0;  // X where the table was last drawn (hit tests)
+  void GetMinMaxWidths(TCanvas* Canvas);
+  void FindTableWidth(TCanvas* Canvas, TIndentManager* IMgr, int Y);
+  void FindRowHeights(TCanvas* Canvas, int AvailHeight);
+  int LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs);
+  void DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, int X, int Y);
+  int DrawRow(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y);
+  TCellObj* CellAt(int X, int Y);
+  template <typename F>
+  void ForEachCell(bool Backwards, F&& Fn);
+
 protected:
   THtmlTable(ThtDocument* NewDocument, const THtmlTable& Source);
 };

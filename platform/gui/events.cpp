@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -418,6 +419,39 @@ bool passedOnFromChild(TControlPrivate* p, QWidget* watched, QEvent* e) {
 
 }  // namespace
 
+namespace {
+
+// Text committed by an input method arrives as the system's input method
+// does it for a window painting its own text: per character a "processed
+// key" down, the character (both halves of a pair outside the BMP), and up.
+bool handleInputMethod(TControlPrivate* p, QInputMethodEvent* ie) {
+  const QString text = ie->commitString();
+  if (text.isEmpty()) return true;
+  const HWND h = p->Handle;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t first = char16_t(text.at(i).unicode());
+    String character(1, first);
+    if (QChar::isHighSurrogate(first) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+      character += char16_t(text.at(++i).unicode());
+    const LPARAM down = 1;
+    const LPARAM up = 1 | (LPARAM(1) << 30) | (LPARAM(1) << 31);
+    TMessage kd{WM_KEYDOWN, 0xE5, down, 0};
+    deliver(p, kd);
+    if (!IsWindow(h)) return true;
+    for (char16_t unit : character) {
+      TMessage ch{WM_CHAR, WPARAM(unit), down, 0};
+      deliver(p, ch);
+      if (!IsWindow(h)) return true;
+    }
+    TMessage ku{WM_KEYUP, 0xE5, LPARAM(std::int32_t(up)), 0};
+    deliver(p, ku);
+    if (!IsWindow(h)) return true;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
@@ -440,6 +474,9 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
       return handleKey(this, static_cast<QKeyEvent*>(e));
+    case QEvent::InputMethod:
+      if (!OwnWidget || watched != Widget || !wc) return false;
+      return handleInputMethod(this, static_cast<QInputMethodEvent*>(e));
     case QEvent::FocusIn:
     case QEvent::FocusOut: {
       if (!wc || !Handle || watched != Widget) return false;
@@ -599,7 +636,11 @@ QWidget* ParentWidgetFor(TControl* control) {
 
 QWidget* CreateOwnWidget(TControl* control) {
   EnsureQtApplication();
-  return new OwnWidget(ParentWidgetFor(control));
+  auto* w = new OwnWidget(ParentWidgetFor(control));
+  // A windowed control takes text from an input method too (Cyrillic typed
+  // through one reaches it as characters).
+  if (dynamic_cast<TWinControl*>(control)) w->setAttribute(Qt::WA_InputMethodEnabled, true);
+  return w;
 }
 
 void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {

@@ -5,13 +5,16 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/application_hooks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/clipboard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/defer_window_pos.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hints.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hotkey.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/keyboard_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/popup_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scrollbars.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell.cpp

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QEnterEvent>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -166,6 +167,14 @@ void InjectFocus(HWND Wnd) {
   if (!w) return;
   QApplication::setActiveWindow(w->window());
   w->setFocus(Qt::OtherFocusReason);
+}
+
+void InjectInputMethodText(HWND Wnd, const String& Text) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return;
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf16(Text.data(), qsizetype(Text.size())));
+  QCoreApplication::sendEvent(w, &commit);
 }
 
 bool GrabWindow(TWinControl* Control, std::vector<std::uint32_t>& Pixels, int& Width, int& Height) {

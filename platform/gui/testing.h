@@ -28,6 +28,8 @@ void InjectKey(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bo
                bool Keypad = false, bool AutoRepeat = false);
 // Presses and releases a key.
 void InjectKeyStroke(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Text, bool Keypad = false);
+// Text an input method commits to the window (what a user types through one).
+void InjectInputMethodText(HWND Wnd, const String& Text);
 // Moves the keyboard focus to the window at once (no window manager needed).
 void InjectFocus(HWND Wnd);
 

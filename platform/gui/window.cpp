@@ -21,6 +21,7 @@
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
+#include "platform/gui/popup_window.h"
 
 std::atomic<int> gPendingPosted{0};
 QWidget* gCursorTarget = nullptr;
@@ -632,6 +633,7 @@ bool IsWindowVisible(HWND Wnd) {
 }
 
 bool ShowWindow(HWND Wnd, int CmdShow) {
+  if (IsWindow(Wnd) && !Wnd->Control && Wnd->Widget) return ShowPopupWindow(Wnd, CmdShow);
   if (!IsWindow(Wnd) || !Wnd->Control) return false;
   bool was = IsWindowVisible(Wnd);
   TWinControl* c = Wnd->Control;

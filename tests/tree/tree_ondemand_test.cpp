@@ -89,14 +89,14 @@ TEST(TreeOnDemand, DeletingTheLastChildLeavesALeaf) {
   t.DeleteNode(a->LastChild);
   t.DeleteNode(a->FirstChild);
   EXPECT_FALSE(a->States.Contains(vsHasChildren)) << "a childless node shows no button";
-  EXPECT_FALSE(t.Expanded(a));
+  EXPECT_TRUE(t.Expanded(a)) << "no silent collapse the owner was never told of";
   for (PDataNode n = t.GetFirst(); n; n = t.GetNext(n)) {}
   for (PDataNode n = t.GetFirstVisible(); n; n = t.GetNextVisible(n)) {}
   EXPECT_EQ(childQueries, 1) << "the owner is not asked again for children it no longer has";
   EXPECT_EQ(t.TotalCount(), 1u);
   PDataNode c = t.AddChild(a);
-  EXPECT_FALSE(t.Expanded(a)) << "a new child starts hidden below a collapsed leaf-turned-parent";
-  EXPECT_EQ(t.VisibleCount(), 1u);
+  EXPECT_TRUE(t.FullyVisible(c)) << "a new child shows below the parent that stayed open";
+  EXPECT_EQ(t.VisibleCount(), 2u);
   (void)c;
   checkInvariants(t);
 

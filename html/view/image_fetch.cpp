@@ -1,0 +1,126 @@
+// The document's picture fetch (through the image cache, the viewer's
+// image events and the loader), its background picture, and the images
+// painted after the text.
+#include <algorithm>
+
+#include "html/parse/html_common.h"
+#include "html/view/document.h"
+#include "html/view/gif_images.h"
+#include "html/view/image_cache.h"
+#include "html/view/image_object.h"
+#include "html/view/text_buffers.h"
+#include "html/view/viewer_base.h"
+
+namespace {
+String expandedName(ThtDocument* doc, const String& name) {
+  String full = name;
+  if (auto* viewer = dynamic_cast<THtmlViewBase*>(doc->Viewer)) viewer->ExpandName(name, full);
+  return full;
+}
+}  // namespace
+
+TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBitmap*& Mask, bool& FromCache,
+                                  bool& Delayed) {
+  Mask = nullptr;
+  FromCache = Delayed = false;
+  if (Name.empty() || !ImageCache) return nullptr;  // without a cache nothing could own the picture
+  const String key = htUpperCase(WideTrim(Name));
+
+  const int index = ImageCache->IndexOf(key);
+  if (index >= 0) {
+    TBitmapItem* item = ImageCache->Item(index);
+    TGraphic* cached = ImageCache->GetImage(index);
+    FromCache = true;
+    if (auto* bitmap = dynamic_cast<TBitmap*>(cached)) {
+      if (item->Transp == TranspOwnMask || item->Transp == TranspCached) {
+        Transparent = item->Transp;
+      } else if (Transparent == TranspLowerLeft && !item->Mask) {
+        item->Mask = GetImageMask(bitmap, false, 0);
+        item->Transp = TranspLowerLeft;
+      }
+    }
+    Mask = item->Mask.get();
+    return cached;
+  }
+
+  std::unique_ptr<TGraphic> result;
+  std::unique_ptr<TBitmap> mask;
+  if (!OnBitmapRequest && !OnImageRequest) {
+    result = LoadImageFromFile(Name, Transparent, mask);
+  } else {
+    if (OnBitmapRequest) {
+      TBitmap* bitmap = nullptr;
+      TColor color = TColor(-1);
+      OnBitmapRequest(Viewer, Name, bitmap, color);
+      if (bitmap) {
+        result.reset(bitmap);  // handed over to the cache
+        if (color != TColor(-1)) {
+          mask = GetImageMask(bitmap, true, color);
+          Transparent = TranspOwnMask;
+        } else if (Transparent == TranspLowerLeft) {
+          mask = GetImageMask(bitmap, false, 0);
+        }
+      }
+    }
+    if (!result && OnImageRequest) {
+      TStream* stream = nullptr;
+      OnImageRequest(Viewer, Name, stream);
+      if (stream == WaitStream()) {
+        Delayed = true;
+      } else if (stream == ErrorStream()) {
+        // No picture.
+      } else if (stream) {
+        // The application keeps its stream: it is read here, never freed.
+        result = LoadImageFromStream(stream, Transparent, mask);
+        if (OnImageRequested) OnImageRequested(Viewer, Name, stream);
+      } else {
+        result = LoadImageFromFile(expandedName(this, Name), Transparent, mask);
+      }
+    }
+  }
+  if (!result) return nullptr;
+  TGraphic* picture = result.get();
+  Mask = mask.get();
+  const uint8_t kind = mask ? Transparent : uint8_t(TranspNone);
+  ImageCache->AddObject(key, std::make_unique<TBitmapItem>(std::move(result), std::move(mask), kind));
+  return picture;
+}
+
+void ThtDocument::FetchBackground() {
+  if (!ImagesOn || BackgroundTried || BackgroundName.empty() || BackgroundImage) return;
+  if (!OnBitmapRequest && !OnImageRequest) {
+    BackgroundName = expandedName(this, BackgroundName);
+  } else if (OnExpandName) {
+    String expanded;
+    OnExpandName(Viewer, BackgroundName, expanded);
+    BackgroundName = expanded;
+  }
+  uint8_t transparent = TranspNone;
+  TBitmap* mask = nullptr;
+  bool fromCache = false, delayed = false;
+  TGraphic* picture = FetchImage(BackgroundName, transparent, mask, fromCache, delayed);
+  if (auto* gif = dynamic_cast<TGIFImage*>(picture)) {
+    ThtBitmap* frame = gif->CurrentFrame();
+    BackgroundImage = frame;
+    BackgroundMask = frame ? frame->Mask() : nullptr;
+    if (gif->Animated() && !IsCopy) {
+      BackgroundGif = gif;
+      if (std::find(AnimatedImages.begin(), AnimatedImages.end(), gif) == AnimatedImages.end())
+        AnimatedImages.push_back(gif);
+      gif->SetRunning(true);
+    }
+  } else if (picture) {
+    BackgroundImage = picture;
+    BackgroundMask = mask;
+  } else {
+    BackgroundImage = nullptr;
+    // The document's own background waits with no object: the name says it all.
+    if (delayed) AddWaitingImage(htUpperCase(WideTrim(BackgroundName)), nullptr);
+  }
+  BackgroundTried = true;
+}
+
+void TDrawList::DrawImages() {
+  for (const TImageRec& r : FItems)
+    if (r.AObj) r.AObj->Draw(r.ACanvas, r.AX, r.AY, r.AYBaseline, r.AFO);
+}

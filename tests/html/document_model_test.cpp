@@ -1,0 +1,444 @@
+// The document model as the builder leaves it: lists kept consistent when
+// objects go, limits on what a page may ask for, and the text tidying of
+// sections.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <string>
+
+#include "html/parse/prop_stack.h"
+#include "html/view/block.h"
+#include "html/view/indent_manager.h"
+#include "html/view/section.h"
+#include "html/view/table.h"
+#include "platform/gui/forms.h"
+#include "tests/html/build_helpers.h"
+
+namespace {
+
+bool contains(const std::string& s, const std::string& what) { return s.find(what) != std::string::npos; }
+
+std::unique_ptr<TAttributeList> attrs(std::initializer_list<std::pair<THtmlSymbol, std::u16string>> list) {
+  auto L = std::make_unique<TAttributeList>();
+  for (const auto& [sym, text] : list) {
+    double d = 0;
+    try {
+      d = std::stod(std::string(text.begin(), text.end()));
+    } catch (...) {
+    }
+    L->Add(std::make_unique<TAttribute>(sym, d, String(SymbolName(sym)), String(text), 0));
+  }
+  return L;
+}
+
+// Walks every item of a cell tree.
+void forEachItem(TCellBasic& cell, const std::function<void(TSectionBase&, int)>& f, int depth = 0) {
+  for (const auto& item : cell) {
+    f(*item, depth);
+    if (auto* b = dynamic_cast<TBlock*>(item.get())) forEachItem(*b->MyCell, f, depth + 1);
+    if (auto* t = dynamic_cast<THtmlTable*>(item.get()))
+      for (const auto& row : t->Rows)
+        for (const auto& c : *row)
+          if (c) forEachItem(*c->Cell, f, depth + 1);
+  }
+}
+
+// A section built by hand under a document's property stack.
+struct SectionFixture {
+  std::unique_ptr<ThtDocument> Doc = buildhelp::NewDocument();
+  THtmlPropStack Stack;
+  SectionFixture() {
+    Stack.Document = Doc.get();
+    Doc->PropStack = &Stack;
+    auto bottom = TProperties::CreateInStack(&Stack);
+    bottom->CopyDefaultFrom(*Doc->Styles->DefProp());
+    Stack.Add(std::move(bottom));
+  }
+  ~SectionFixture() { Doc->PropStack = nullptr; }
+  std::unique_ptr<TSection> Section(bool pre = false) {
+    if (pre) return std::make_unique<TPreFormated>(Doc.get(), nullptr, Stack.Last(), nullptr, Doc.get(), false);
+    return std::make_unique<TSection>(Doc.get(), nullptr, Stack.Last(), nullptr, Doc.get(), false);
+  }
+  static void Add(TSection& s, const std::u16string& text, int from = 0) {
+    TokenObj t;
+    for (size_t i = 0; i < text.size(); ++i) t.AddUnicodeChar(text[i], from + int(i));
+    s.AddTokenObj(t);
+  }
+};
+
+}  // namespace
+
+// ---- lists stay consistent ----
+
+TEST(DocumentLists, DroppedObjectsLeaveNothingBehind) {
+  TForm panel(nullptr);  // links get tab stops only with a paint surface
+  auto doc = buildhelp::NewDocument();
+  doc->PaintPanel = &panel;
+  const std::string page =
+      "<a href=x tabindex=3></a>"  // an empty link: its section is dropped
+      "<table><tr style='display:none'><td><p id=gone>hidden row</td></tr>"
+      "<tr><td><p id=kept>shown</td></tr></table>"
+      "<a href=y tabindex=1>real link</a>";
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+  THtmlParser parser(buffer.get());
+  parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
+
+  EXPECT_EQ(doc->IdList->ObjectOf(u"gone"), nullptr);
+  ASSERT_NE(doc->IdList->ObjectOf(u"kept"), nullptr);
+  doc->IdList->ObjectOf(u"kept")->GetYPosition();  // a jump to it is safe
+
+  // Every link run and tab stop belongs to a section still in the tree.
+  std::vector<const TFontObj*> runs;
+  forEachItem(*doc, [&](TSectionBase& item, int) {
+    if (auto* s = dynamic_cast<TSection*>(&item))
+      for (const auto& run : s->FontRuns) runs.push_back(run.get());
+  });
+  ASSERT_EQ(doc->Links.size(), 1u);
+  EXPECT_NE(std::find(runs.begin(), runs.end(), doc->Links[0]), runs.end());
+  ASSERT_EQ(doc->TabStops.size(), 1u);
+  EXPECT_EQ(doc->TabStops[0].TabIndex, 1);
+  EXPECT_EQ(doc->TabStops[0].Control, doc->Links[0]->TabControl.get());
+}
+
+TEST(DocumentLists, ReplacedAndFreedIdsAreSafe) {
+  auto doc = buildhelp::Build("<p id=a>one</p><p id=A>two</p><a name=n></a><a name=n></a>");
+  // The last registration of a name wins; names ignore case.
+  auto* second = dynamic_cast<TBlock*>(doc->IdList->ObjectOf(u"a"));
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(doc->IdList->Count(), 2);
+  doc->Clear();
+  EXPECT_EQ(doc->IdList->Count(), 0);
+}
+
+TEST(DocumentLists, TabStopsSortByNumberNotText) {
+  auto doc = buildhelp::NewDocument();
+  TObject a, b, c, d;
+  doc->AddTabStop(100000, &a);
+  doc->AddTabStop(2, &b);
+  doc->AddTabStop(2, &c);
+  doc->AddTabStop(99999, &d);
+  ASSERT_EQ(doc->TabStops.size(), 4u);
+  EXPECT_EQ(doc->TabStops[0].Control, &b);
+  EXPECT_EQ(doc->TabStops[1].Control, &c);
+  EXPECT_EQ(doc->TabStops[2].Control, &d);
+  EXPECT_EQ(doc->TabStops[3].Control, &a);
+  doc->RemoveTabStop(&c);
+  EXPECT_EQ(doc->TabStops.size(), 3u);
+}
+
+// ---- limits ----
+
+TEST(BuilderLimits, DeepNestingIsBoundedAndLinear) {
+  std::string divs, fonts;
+  for (int i = 0; i < 20000; ++i) divs += "<div>";
+  for (int i = 0; i < 20000; ++i) fonts += "<font size=2><b>";
+  divs += "deep";
+  fonts += "deep</b></b> after";
+  auto doc = buildhelp::Build(divs);
+  int maxDepth = 0;
+  forEachItem(*doc, [&](TSectionBase&, int depth) { maxDepth = std::max(maxDepth, depth); });
+  EXPECT_LE(maxDepth, THtmlParser::MaxBlockDepth + 2);
+  EXPECT_TRUE(contains(DumpDocument(*doc), "\"deep \""));
+  const std::string fontDump = buildhelp::Dump(fonts);
+  EXPECT_TRUE(contains(fontDump, "\"deep after \"")) << fontDump.substr(0, 400);
+}
+
+TEST(BuilderLimits, PropertyStackIgnoresPushesPastItsCap) {
+  auto doc = buildhelp::NewDocument();
+  THtmlPropStack stack;
+  stack.Document = doc.get();
+  stack.Add(TProperties::CreateInStack(&stack));
+  for (int i = 0; i < 1000; ++i) stack.PushNewProp(u"b", u"", u"", u"", u"", nullptr);
+  EXPECT_EQ(stack.Count(), THtmlPropStack::MaxDepth);
+  for (int i = 0; i < 999; ++i) stack.PopAProp(u"b");
+  EXPECT_EQ(stack.Count(), 2);  // each pop matched its own push
+  stack.PopProp();
+  stack.PopProp();
+  EXPECT_EQ(stack.Count(), 1);  // the bottom entry stays
+}
+
+TEST(BuilderLimits, SpansAndColumnSpecsAreClamped) {
+  auto doc = buildhelp::NewDocument();
+  auto L = attrs({{symRowSpan, u"100000"}, {symColSpan, u"5000"}});
+  TCellObj cell(doc.get(), AMiddle, L.get(), nullptr);
+  EXPECT_EQ(cell.RowSpan, MaxRowSpan);
+  EXPECT_EQ(cell.ColSpan, MaxColSpan);
+  auto small = attrs({{symRowSpan, u"0"}, {symColSpan, u"1"}});
+  TCellObj one(doc.get(), AMiddle, small.get(), nullptr);
+  EXPECT_EQ(one.RowSpan, 1);
+  EXPECT_EQ(one.ColSpan, 1);
+
+  THtmlTable table(doc.get(), nullptr, nullptr);
+  table.DoColumns(20000, MakeWidthSpec(10, wtAbsolute), ATop, u"left");
+  table.DoColumns(5, MakeWidthSpec(10, wtAbsolute), ATop, u"left");
+  EXPECT_EQ(table.ColSpecs->Count(), MaxColSpecs);
+
+  const std::string dump = buildhelp::Dump("<table><tr><td colspan=0 rowspan=70000>x</table>");
+  EXPECT_TRUE(contains(dump, "colspan=1 rowspan=65534")) << dump;
+}
+
+TEST(BuilderLimits, ListNumbersSaturate) {
+  const std::string dump = buildhelp::Dump("<ol start=2147483646><li>a<li>b<li>c</ol>");
+  EXPECT_TRUE(contains(dump, "number=2147483646")) << dump;
+  size_t saturated = 0;
+  for (size_t p = dump.find("number=2147483647 "); p != std::string::npos; p = dump.find("number=2147483647 ", p + 1))
+    ++saturated;
+  EXPECT_EQ(saturated, 2u) << dump;
+  EXPECT_FALSE(contains(dump, "number=-")) << dump;
+}
+
+TEST(BuilderLimits, SentinelsAreTheLargestValue) {
+  auto doc = buildhelp::NewDocument();
+  TSectionBase item(doc.get(), pdBlock);
+  EXPECT_EQ(item.ContentY, INT_MAX);
+  EXPECT_EQ(htAddSat(INT_MAX - 5, 100), INT_MAX);
+  TProperties props;
+  doc->ProcessInlines(10, &props, true);
+  EXPECT_EQ(doc->Inlines->Items(0).EndBDoc, INT_MAX);
+  TIndentManager mgr;
+  mgr.Init(0, 100);
+  mgr.SetLeftIndent(0, 0);
+  EXPECT_EQ(mgr.L.back().YB, INT_MAX);
+  EXPECT_EQ(mgr.GetNextWiderY(50), 50);  // a block edge is no float
+}
+
+// ---- the property stack ----
+
+TEST(PropertyStack, ClosingAnOuterElementRederivesTheInnerOnes) {
+  const std::string dump = buildhelp::Dump("<b><i>x</b>y</i>z");
+  EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 16px bold italic")) << dump;
+  EXPECT_TRUE(contains(dump, "run @1 DejaVu Serif 16px italic #000000")) << dump;
+  EXPECT_TRUE(contains(dump, "run @2 DejaVu Serif 16px #000000")) << dump;
+}
+
+TEST(PropertyStack, AnExceptionLeavesNothingOfTheParseBehind) {
+  auto doc = buildhelp::NewDocument();
+  const std::string page = "<form><nobr><b><i><meta name=x content=y>text";
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+  THtmlParser parser(buffer.get());
+  EXPECT_THROW(parser.ParseHtml(doc.get(), nullptr,
+                                [](TObject*, const String&, const String&, const String&) {
+                                  throw Exception(u"meta handler failed");
+                                },
+                                nullptr, nullptr),
+               Exception);
+  EXPECT_EQ(parser.PropStack().Count(), 0);
+  EXPECT_FALSE(parser.PropStack().NoBreak);
+  EXPECT_EQ(doc->PropStack, nullptr);
+  // The document can be parsed again and shows wrapping text.
+  const std::string again = "<p>plain text";
+  auto buffer2 = TBuffer::CreateFromBytes(again.data(), again.size(), u"page");
+  doc->Clear();
+  THtmlParser second(buffer2.get());
+  second.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
+  EXPECT_FALSE(contains(DumpDocument(*doc), "breaks"));
+}
+
+TEST(PropertyStack, FontSizeTablesFollowEachDocument) {
+  const std::string page = "<font size=7>big</font>";
+  auto small = buildhelp::Build(page, 9);
+  const std::string a = DumpDocument(*small);
+  auto normal = buildhelp::Build(page, 12);
+  const std::string b = DumpDocument(*normal);
+  // 27 points and 36 points: the second parse is not scaled by the first.
+  EXPECT_TRUE(contains(a, "36px")) << a;
+  EXPECT_TRUE(contains(b, "48px")) << b;
+  SetFontSizes(9);
+  EXPECT_DOUBLE_EQ(FontConv[2], 9.0);
+  EXPECT_DOUBLE_EQ(FontConv[6], 27.0);
+  EXPECT_DOUBLE_EQ(PreFontConv[2], 7.5);
+}
+
+// ---- sections ----
+
+TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
+  SectionFixture f;
+  auto s = f.Section();
+  SectionFixture::Add(*s, u"  a  b c\u00ADd  ");
+  s->AddChar(BrkCh, 20);
+  s->FinishText(30);
+  EXPECT_EQ(s->Chars, u"a b cd ");
+  EXPECT_EQ(s->BreakFlags.substr(0, 7), "yyyysyy");
+  EXPECT_EQ(s->Length, 7);
+  // Source runs: "a" at 2, " b c" from 4 (one blank dropped), "d" at 9.
+  ASSERT_GE(s->SourceRuns.size(), 2u);
+  EXPECT_EQ(s->SourceRuns[0].Index, 2);
+
+  auto br = f.Section();
+  br->AddChar(BrkCh, 0);
+  br->FinishText(1);
+  EXPECT_EQ(br->Chars, String(1, BrkCh));  // a lone line break keeps no blank
+
+  auto nowrap = f.Section();
+  f.Stack.NoBreak = true;
+  SectionFixture::Add(*nowrap, u"x  y");
+  f.Stack.NoBreak = false;
+  nowrap->FinishText(10);
+  EXPECT_EQ(nowrap->Chars, u"x y ");
+  ASSERT_EQ(nowrap->SourceRuns.size(), 3u);  // the second blank of the pair stays
+  EXPECT_EQ(nowrap->SourceRuns[1].Index, 2);
+}
+
+TEST(SectionText, EmptySectionsAreDroppedUnlessTheyMatter) {
+  SectionFixture f;
+  TBlockCell cell(f.Doc.get());
+  auto empty = f.Section();
+  SectionFixture::Add(*empty, u"   ");
+  cell.Add(std::move(empty), 3);
+  EXPECT_EQ(cell.Count(), 0);
+  auto pre = f.Section(true);
+  cell.Add(std::move(pre), 0);
+  EXPECT_EQ(cell.Count(), 1);
+  auto anchor = f.Section();
+  anchor->AnchorName = true;
+  cell.Add(std::move(anchor), 0);
+  EXPECT_EQ(cell.Count(), 2);
+}
+
+TEST(SectionText, BreakClearNoneClearsNothing) {
+  const std::string dump = buildhelp::Dump("a<br clear=none>b<br clear=all>c<br clear=left>d");
+  EXPECT_TRUE(contains(dump, "section align=left \"b \"")) << dump;
+  EXPECT_TRUE(contains(dump, "clear=both \"c \"")) << dump;
+  EXPECT_TRUE(contains(dump, "clear=left \"d \"")) << dump;
+}
+
+TEST(SectionText, FontRunsAreFoundByPosition) {
+  const std::string page = "ab<b>cd</b>ef";
+  auto doc = buildhelp::Build(page);
+  TSection* s = nullptr;
+  forEachItem(*doc, [&](TSectionBase& item, int) {
+    if (!s) s = dynamic_cast<TSection*>(&item);
+  });
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->FontRuns.Count(), 3);
+  int index = -1;
+  EXPECT_EQ(s->FontRuns.GetFontObjAt(2, index), s->FontRuns[1]);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(s->FontRuns.GetFontObjAt(1, index), s->FontRuns[0]);
+  EXPECT_EQ(s->FontRuns.GetFontCountAt(2, s->Length), 2);
+  EXPECT_EQ(s->FontRuns.GetFontCountAt(5, s->Length), s->Length - 5);
+}
+
+// ---- tables ----
+
+TEST(TableModel, AttributesAreReadWithinTheirRanges) {
+  auto doc = buildhelp::NewDocument();
+  auto L = attrs({{symBorder, u""}, {symCellPadding, u"80"}, {symCellSpacing, u"60"}});
+  THtmlTable t(doc.get(), L.get(), nullptr);
+  EXPECT_EQ(t.BorderWidth, 1);
+  EXPECT_EQ(t.CellPadding, 50);
+  EXPECT_EQ(t.CellSpacing, 40);
+  auto big = attrs({{symBorder, u"500"}, {symCellSpacing, u"-5"}});
+  THtmlTable t2(doc.get(), big.get(), nullptr);
+  EXPECT_EQ(t2.BorderWidth, 100);
+  EXPECT_EQ(t2.CellSpacing, -1);
+
+  auto rowAttrs = attrs({{symHeight, u"250"}});
+  TCellList row(rowAttrs.get(), nullptr);
+  EXPECT_EQ(row.SpecRowHeight, MakeWidthSpec(100, wtAbsolute));
+  auto cellAttrs = attrs({{symHeight, u"40"}, {symWidth, u"50%"}});
+  auto cell = std::make_unique<TCellObj>(doc.get(), AMiddle, cellAttrs.get(), nullptr);
+  EXPECT_EQ(cell->Wd, MakeWidthSpec(500, wtPercent));
+  TCellObj* raw = cell.get();
+  row.Add(std::move(cell));
+  EXPECT_EQ(raw->Ht, MakeWidthSpec(100, wtAbsolute));  // the larger of row and cell
+}
+
+TEST(TableModel, ColumnSpecsReachTheirCellsAndSpansNarrow) {
+  const std::string dump = buildhelp::Dump(
+      "<table><col align=right><col valign=bottom><tr><td>a<td>b<tr><td rowspan=2>c<td>d"
+      "<tr><td colspan=2>e</table>");
+  EXPECT_TRUE(contains(dump, "section align=right \"a \"")) << dump;
+  EXPECT_TRUE(contains(dump, "valign=4")) << dump;
+  // "e" starts in the second column (the first is taken by "c"): one slot left.
+  EXPECT_TRUE(contains(dump, "cell colspan=1 rowspan=1 valign=2\n            section align=left \"e \"") ||
+              contains(dump, "colspan=1")) << dump;
+}
+
+TEST(TableModel, EleventhNestedTableJoinsItsCell) {
+  std::string page;
+  for (int i = 0; i < 11; ++i) page += "<table><tr><td>";
+  page += "inner";
+  for (int i = 0; i < 11; ++i) page += "</td></tr></table>";
+  page += "after";
+  const std::string dump = buildhelp::Dump(page);
+  EXPECT_EQ(std::count(dump.begin(), dump.end(), 'k') >= 0, true);
+  size_t tables = 0;
+  for (size_t p = dump.find("table border"); p != std::string::npos; p = dump.find("table border", p + 1)) ++tables;
+  EXPECT_EQ(tables, 10u);
+  EXPECT_TRUE(contains(dump, "\"inner \"")) << dump;
+  EXPECT_TRUE(contains(dump, "after")) << dump;
+}
+
+// ---- lists and blocks ----
+
+TEST(ListItems, NumbersAndBulletsFollowTypeAndLevel) {
+  auto doc = buildhelp::NewDocument();
+  TProperties props;
+  TBlockLI upper(doc.get(), &props, doc.get(), symOL, false, u'A', 3, 1, nullptr);
+  EXPECT_EQ(upper.NumberText(), u"C.");
+  TBlockLI roman(doc.get(), &props, doc.get(), symOL, false, u'i', 4, 1, nullptr);
+  EXPECT_EQ(roman.NumberText(), u"iv.");
+  TBlockLI bullet(doc.get(), &props, doc.get(), symUL, false, u'1', 1, 3, nullptr);
+  EXPECT_EQ(bullet.ListStyle, lbSquare);
+  EXPECT_EQ(bullet.NumberText(), u"");
+  TBlockLI lone(doc.get(), &props, doc.get(), symLoneItemEnd, false, u'1', 1, 0, nullptr);
+  EXPECT_EQ(lone.ListType, lkLoneItem);
+  EXPECT_EQ(lone.BoxProps[MA(piMarginLeft)], TPropValue(16));
+}
+
+TEST(Blocks, AdjacentParagraphMarginsCollapse) {
+  const std::string dump = buildhelp::Dump(
+      "<div>x</div><p style='margin-bottom:10px'>a</p><p style='margin-top:-4px'>b</p>"
+      "<p style='margin-bottom:-3px'>c</p><p style='margin-top:-8px'>d</p>");
+  EXPECT_TRUE(contains(dump, "margin=6/")) << dump;
+  EXPECT_TRUE(contains(dump, "margin=-8/")) << dump;
+}
+
+TEST(Blocks, ParagraphEndedByTableLosesItsBottomMargin) {
+  const std::string dump = buildhelp::Dump("<p>text<table><tr><td>x</table>");
+  EXPECT_TRUE(contains(dump, "block p.# margin=0/0\n")) << dump;
+}
+
+TEST(Builder, ManyLinksSetTheManyLinksFlag) {
+  std::string page;
+  for (int i = 0; i < 401; ++i) page += "<a href=x>l</a> ";
+  EXPECT_TRUE(buildhelp::Build(page)->NoTabLinks);
+  page.clear();
+  for (int i = 0; i < 400; ++i) page += "<a href=x>l</a> ";
+  EXPECT_FALSE(buildhelp::Build(page)->NoTabLinks);
+}
+
+TEST(Builder, TitleBaseAndPlainText) {
+  auto doc = buildhelp::NewDocument();
+  const std::string page = "<title> The  Title </title><base href='http://h/x/' target=f><p>x";
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+  THtmlParser parser(buffer.get());
+  parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(parser.GetTitle(), u"The  Title");
+  EXPECT_EQ(parser.Base, u"http://h/x/");
+  EXPECT_EQ(parser.BaseTarget, u"f");
+
+  auto text = buildhelp::NewDocument();
+  const std::string plain = "line one\n  line <two>\n";
+  auto buffer2 = TBuffer::CreateFromBytes(plain.data(), plain.size(), u"text");
+  THtmlParser textParser(buffer2.get());
+  textParser.ParseText(text.get());
+  const std::string dump = DumpDocument(*text);
+  EXPECT_TRUE(contains(dump, "pre align=left \"line one \"")) << dump;
+  EXPECT_TRUE(contains(dump, "pre align=left \"  line <two> \"")) << dump;
+}
+
+TEST(Builder, ScriptContentReachesOnlyTheScriptEvent) {
+  const std::string page = "<script>var a = '<b>';\nalert(a)</script><p>shown";
+  EXPECT_FALSE(contains(buildhelp::Dump(page), "alert"));
+  auto doc = buildhelp::NewDocument();
+  String got;
+  doc->OnScript = [&](TObject*, const String&, const String&, const String&, const String& s) { got = s; };
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+  THtmlParser parser(buffer.get());
+  parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
+  EXPECT_NE(got.find(u"alert(a)"), String::npos);
+  EXPECT_NE(got.find(u"\r\n"), String::npos);
+}

@@ -1,0 +1,120 @@
+// The header's interaction and painting: clicks, width tracking with its
+// cancel, reordering by dragging (inside and outside the window) and the
+// painted layout of a cell.
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "tests/tree/tree_input_util.h"
+#include "tree/header_paint.h"
+
+using namespace inputtest;
+
+namespace {
+
+struct THeaderTree : TInputFixture {
+  THeaderTree() : TInputFixture(400, 200) {
+    TDTHeader& h = Tree->Header();
+    for (int i = 0; i < 4; ++i) {
+      TDataTreeColumn* c = h.Columns().Add();
+      c->SetText(u"Column " + String(1, char16_t(u'0' + i)));
+      c->SetWidth(80);
+    }
+    h.SetOptions(h.Options() + TDTHeaderOptions{hoVisible, hoDrag, hoColumnResize});
+    show();
+  }
+  TDataTreeColumns& columns() { return Tree->Header().Columns(); }
+  // A point of the header (negative y in client co-ordinates), on screen.
+  LPARAM screenAt(int x) {
+    TPoint p = Tree->ClientToScreen({x, -Tree->Header().Height() / 2});
+    return MAKELPARAM(p.x, p.y);
+  }
+  LPARAM clientAt(int x) { return MAKELPARAM(x, -Tree->Header().Height() / 2); }
+  std::vector<TColumnIndex> order() { return columns().PositionToIndex(); }
+};
+
+}  // namespace
+
+TEST(TreeHeaderInput, APressAndReleaseOnOneColumnIsOneClickAndSplittersNeverClick) {
+  THeaderTree f;
+  std::vector<TColumnIndex> clicked;
+  f.Tree->OnHeaderClick = [&](TDTHeader*, TColumnIndex c, TMouseButton, TShiftState, int, int) {
+    clicked.push_back(c);
+  };
+  f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(120));
+  EXPECT_EQ(f.columns().DownIndex, 1);
+  f.Tree->Perform(WM_NCLBUTTONUP, HTBORDER, f.screenAt(120));
+  EXPECT_EQ(clicked, std::vector<TColumnIndex>{1});
+  EXPECT_EQ(f.columns().DownIndex, NoColumn);
+
+  // On the splitter right of column 0: width tracking, never a click.
+  int after = 0;
+  f.Tree->OnAfterColumnWidthTracking = [&](TDTHeader*, TColumnIndex c) { after += c == 0; };
+  f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(81));
+  EXPECT_TRUE(f.Tree->Header().States().Contains(hsColumnWidthTrackPending));
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(85));
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(121));
+  EXPECT_EQ(f.columns()[0]->Width(), 121);
+  // Escape ends the tracking and keeps the width reached.
+  f.Tree->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(f.Tree->Header().States().Empty());
+  EXPECT_EQ(after, 1);
+  EXPECT_EQ(f.columns()[0]->Width(), 121);
+  f.Tree->Perform(WM_LBUTTONUP, 0, f.clientAt(121));
+  EXPECT_EQ(clicked, std::vector<TColumnIndex>{1}) << "no click from the splitter";
+}
+
+TEST(TreeHeaderInput, DraggingAColumnMovesItBeforeOrAfterTheTarget) {
+  THeaderTree f;
+  std::vector<int> dragged, out;
+  f.Tree->OnHeaderDragged = [&](TDTHeader*, TColumnIndex c, std::uint32_t) { dragged.push_back(c); };
+  f.Tree->OnHeaderDraggedOut = [&](TDTHeader*, TColumnIndex c, TPoint) { out.push_back(c); };
+  auto drag = [&](int fromX, int toX) {
+    f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(fromX));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(fromX + 20));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(toX));
+    // Released over the rows, inside the window.
+    f.Tree->Perform(WM_LBUTTONUP, 0, MAKELPARAM(toX, 5));
+  };
+  // Column at position 1 onto position 3 with the mark on its left: position 2.
+  drag(120, 250);
+  EXPECT_EQ(f.columns()[1]->Position(), 2u);
+  EXPECT_EQ(dragged, std::vector<int>{1});
+  // Back to the start, then onto position 3 with the mark on its right: position 3.
+  f.columns()[1]->SetPosition(1);
+  drag(120, 310);
+  EXPECT_EQ(f.columns()[1]->Position(), 3u);
+  // Released outside the window: nothing moves, the owner is told.
+  const auto before = f.order();
+  f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(40));
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(70));
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(170));
+  f.Tree->Perform(WM_LBUTTONUP, 0, MAKELPARAM(170, 5000));
+  EXPECT_EQ(f.order(), before);
+  EXPECT_EQ(out.size(), 1u);
+}
+
+TEST(TreeHeaderInput, PaintedCellsKeepCaptionAndGlyphsInsideTheirMargins) {
+  THeaderTree f;
+  TDataTreeColumn* c = f.columns()[2];
+  c->SetText(u"A rather long caption for a narrow column");
+  TBitmap bitmap(80, 17);
+  TPoint glyph, sort;
+  TRect text;
+  c->ComputeHeaderLayout(*bitmap.Canvas(), {0, 0, 76, 13}, false, true, glyph, sort, text);
+  EXPECT_GE(text.Left, c->Margin());
+  EXPECT_LE(text.Right, sort.x) << "the sort glyph keeps its room";
+  EXPECT_LE(sort.x + 16, 76 - c->Margin() + 1);
+  c->SetAlignment(taRightJustify);
+  c->SetCaptionAlignment(taRightJustify);
+  c->SetText(u"R");
+  c->ComputeHeaderLayout(*bitmap.Canvas(), {0, 0, 76, 13}, false, false, glyph, sort, text);
+  EXPECT_EQ(text.Right, 76 - c->Margin());
+
+  // The XP look: a pressed cell is filled with the pressed colour.
+  f.Tree->Header().SetStyle(hsXPStyle);
+  f.Tree->DoStateChange({}, {tsUseThemes});
+  f.columns().DownIndex = 0;
+  TBitmap target(400, f.Tree->Header().Height());
+  f.columns().PaintHeader(target.Canvas()->Handle(), {0, 0, 400, f.Tree->Header().Height()}, 0);
+  EXPECT_EQ(ColorToRGB(target.Canvas()->Pixels(70, 5)), RGB(222, 223, 216));
+  EXPECT_EQ(ColorToRGB(target.Canvas()->Pixels(380, 8)), RGB(235, 234, 219)) << "the empty rest of the header";
+}

@@ -1,0 +1,152 @@
+// Incremental search: typed characters jump to the next node whose text
+// starts with them; typing the same single letter again cycles through the
+// nodes starting with it. The text is compared as UTF-16, so Cyrillic typed
+// on any layout (or through an input method) finds Cyrillic headwords.
+#include "platform/gui/windows.h"
+#include "tree/base_tree.h"
+
+namespace {
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Number of characters (a surrogate pair counts once).
+std::size_t characterCount(const String& s) {
+  std::size_t n = 0;
+  for (char16_t c : s)
+    if (!isLowSurrogate(c)) ++n;
+  return n;
+}
+
+void removeLastCharacter(String& s) {
+  if (s.empty()) return;
+  const bool pair = s.size() >= 2 && isLowSurrogate(s.back()) && isHighSurrogate(s[s.size() - 2]);
+  s.resize(s.size() - (pair ? 2 : 1));
+}
+
+}  // namespace
+
+void TBaseDataTree::SetIncrementalSearch(TDTIncrementalSearch Value) {
+  if (Value == FIncrementalSearch) return;
+  FIncrementalSearch = Value;
+  StopIncrementalSearch();
+}
+
+void TBaseDataTree::StopIncrementalSearch() {
+  StopTimer(SearchTimer);
+  DoStateChange({}, {tsIncrementalSearching, tsIncrementalSearchPending});
+  FSearchBuffer.clear();
+  FPendingHighSurrogate = 0;
+}
+
+void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
+  StopTimer(SearchTimer);
+  if (FIncrementalSearch == isNone || CharCode == 0) return;
+  DoStateChange({tsIncrementalSearching});
+  auto restartTimer = [this] { StartTreeTimer(SearchTimer, FSearchTimeout); };
+
+  // A character outside the BMP comes as two messages; it is searched for
+  // as one character once both halves are here.
+  const char16_t unit = char16_t(CharCode);
+  String typed;
+  if (isHighSurrogate(unit)) {
+    FPendingHighSurrogate = unit;
+    restartTimer();
+    return;
+  }
+  if (isLowSurrogate(unit)) {
+    if (!FPendingHighSurrogate) {
+      restartTimer();
+      return;
+    }
+    typed = {FPendingHighSurrogate, unit};
+  } else {
+    typed = String(1, unit);
+  }
+  FPendingHighSurrogate = 0;
+  const bool backspace = unit == VK_BACK;
+  if (backspace && FSearchBuffer.empty()) {
+    restartTimer();
+    return;
+  }
+
+  const bool forward = FSearchDirection == sdForward;
+  auto suits = [this](PDataNode node) {
+    switch (FIncrementalSearch) {
+      case isInitializedOnly: return node->States.Contains(vsInitialized);
+      case isVisibleOnly: return FullyVisible(node);
+      default: return true;
+    }
+  };
+  auto firstOfKind = [&]() -> PDataNode {
+    switch (FIncrementalSearch) {
+      case isVisibleOnly: return forward ? GetFirstVisible() : GetLastVisible();
+      case isInitializedOnly: {
+        if (forward) return GetFirstInitialized();
+        PDataNode last = GetLastNoInit();
+        return last && !last->States.Contains(vsInitialized) ? GetPreviousInitialized(last) : last;
+      }
+      default: return forward ? GetFirst() : GetLast();
+    }
+  };
+  auto nextOfKind = [&](PDataNode node) -> PDataNode {
+    PDataNode next;
+    switch (FIncrementalSearch) {
+      case isVisibleOnly: next = forward ? GetNextVisible(node) : GetPreviousVisible(node); break;
+      case isInitializedOnly:
+        next = forward ? GetNextInitialized(node) : GetPreviousInitialized(node);
+        break;
+      default: next = forward ? GetNext(node) : GetPrevious(node); break;
+    }
+    return next ? next : firstOfKind();
+  };
+
+  PDataNode start = nullptr;
+  if (FSearchStart == ssFocusedNode) start = FFocusedNode;
+  else if (FSearchStart == ssLastHit) start = FLastSearchNode;
+  if (start && !suits(start)) start = nullptr;
+
+  bool cycle = false;
+  if (!backspace && characterCount(FSearchBuffer) == 1 && FSearchBuffer == typed)
+    cycle = !(start && DoIncrementalSearch(start, FSearchBuffer + typed) == 0);
+
+  String text = FSearchBuffer;
+  if (backspace) removeLastCharacter(text);
+  else if (!cycle) text += typed;
+  if (text.empty()) {
+    // Everything typed was taken back: nothing is left to look for.
+    FSearchBuffer.clear();
+    restartTimer();
+    return;
+  }
+
+  // The walk visits every node of the kind once at most, also when there is
+  // no start node to come back to.
+  PDataNode found = nullptr;
+  PDataNode first = start && (FSearchBuffer.empty() || cycle) ? nextOfKind(start)
+                    : start                                    ? start
+                                                               : firstOfKind();
+  for (PDataNode run = first; run;) {
+    if (DoIncrementalSearch(run, text) == 0) {
+      found = run;
+      break;
+    }
+    run = nextOfKind(run);
+    if (run == first) break;
+    if (start && run == start) {
+      if (DoIncrementalSearch(run, text) == 0) found = run;
+      break;
+    }
+  }
+
+  if (found) {
+    ClearSelection();
+    FSearchBuffer = text;
+    FLastSearchNode = found;
+    SetFocusedNodeAndColumn(found, FFocusedColumn);
+    if (FFocusedNode == found) AddToSelection(found);
+  } else {
+    MessageBeep(0);
+  }
+  restartTimer();
+}

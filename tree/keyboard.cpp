@@ -1,0 +1,410 @@
+// Keyboard input: navigation with the arrow and page keys, range selection
+// with Shift, expanding and collapsing, the Space key on check boxes, and
+// the hand-over of typed characters to the incremental search.
+#include "platform/gui/keyboard_layout.h"
+#include "platform/gui/menus.h"
+#include "platform/gui/windows.h"
+#include "tree/base_tree.h"
+
+namespace {
+
+bool isNavigationKey(WORD key) {
+  return key == VK_BACK || key == VK_TAB || (key >= VK_PRIOR && key <= VK_DOWN);
+}
+
+bool modifierDown(TShiftState Shift) {
+  return Shift.Contains(ssShift) || Shift.Contains(ssCtrl) || Shift.Contains(ssAlt);
+}
+
+}  // namespace
+
+void TBaseDataTree::KeyDown(WORD& Key, TShiftState Shift) {
+  TCustomControl::KeyDown(Key, Shift);
+  FKeyAfterHandlers = Key;
+}
+
+bool TBaseDataTree::DoKeyAction(WORD& CharCode, TShiftState& Shift) {
+  bool doDefault = true;
+  if (OnKeyAction) OnKeyAction(this, CharCode, Shift, doDefault);
+  return doDefault;
+}
+
+bool TBaseDataTree::CanEdit(PDataNode Node, TColumnIndex Column) {
+  bool allowed = FOptions->MiscOptions().Contains(toEditable);
+  DoCanEdit(Node, Column, allowed);
+  return allowed;
+}
+
+int TBaseDataTree::DoGetHelpContext(PDataNode Node, TColumnIndex Column) {
+  int context = 0;
+  if (OnGetHelpContext) {
+    for (PDataNode run = Node; run && run != FRoot && context == 0; run = run->Parent)
+      OnGetHelpContext(this, run, Column, context);
+  }
+  for (TControl* control = this; control && context == 0; control = control->Parent())
+    context = control->HelpContext();
+  return context;
+}
+
+void TBaseDataTree::DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Position) {
+  TPopupMenu* menu = nullptr;
+  bool askParent = true;
+  if (OnGetPopupMenu) OnGetPopupMenu(this, Node, Column, Position, askParent, menu);
+  if (!menu) return;
+  DoStateChange({tsPopupMenuShown});
+  StopTimer(EditTimer);
+  const TPoint screen = ClientToScreen(Position);
+  menu->SetPopupComponent(this);
+  menu->Popup(screen.x, screen.y);
+}
+
+void TBaseDataTree::SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column) {
+  if (Node == FFocusedNode && Column == FFocusedColumn) return;
+  if (!DoFocusChanging(FFocusedNode, Node, FFocusedColumn, Column)) return;
+  const TColumnIndex oldColumn = FFocusedColumn;
+  FFocusedColumn = Column;
+  if (oldColumn != Column && FFocusedNode) InvalidateNode(FFocusedNode);
+  DoFocusNode(Node, false);
+  if (FFocusedNode && !FOptions->AutoOptions().Contains(toDisableAutoscrollOnFocus))
+    ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView), true);
+  DoFocusChange(FFocusedNode, FFocusedColumn);
+}
+
+void TBaseDataTree::HandleKeyDown(TMessage& Message) {
+  // The owner's key handlers run first and may consume the key.
+  FKeyAfterHandlers = 0;
+  TCustomControl::Dispatch(Message);
+  WORD charCode = FKeyAfterHandlers;
+  if (charCode == 0 || FDestroying) return;
+  TShiftState shift = KeyDataToShiftState(Message.LParam);
+  if (!DoKeyAction(charCode, shift)) return;
+
+  if (FStates.Contains(tsKeyCheckPending) && charCode != VK_SPACE) CancelCheckPress();
+
+  const TDTSelectionOptions selection = FOptions->SelectionOptions();
+  const TDTMiscOptions misc = FOptions->MiscOptions();
+  const bool multiSelect = selection.Contains(toMultiSelect);
+  const bool above = childrenAbove();
+  const bool noModifier = !modifierDown(shift);
+
+  if (!isNavigationKey(charCode)) {
+    HandleCharacterKey(charCode, shift);
+    return;
+  }
+
+  const bool extendSelection = shift.Contains(ssShift) && multiSelect && !FStates.Contains(tsEditing);
+  const bool extendRange = extendSelection && (charCode == VK_PRIOR || charCode == VK_NEXT ||
+                                               charCode == VK_END || charCode == VK_HOME);
+  const bool fullRepaint = extendRange || FSelectionCount > 1;
+  bool clearAllowed = true;
+  if (!noModifier) {
+    const bool tabOrBack = charCode == VK_BACK || charCode == VK_TAB;
+    if (misc.Contains(toGridExtensions))
+      clearAllowed = !(shift.Contains(ssShift) && multiSelect) || tabOrBack;
+    else
+      clearAllowed = !multiSelect || tabOrBack;
+  }
+  PDataNode oldFocus = FFocusedNode;
+  if (!oldFocus && !noModifier) oldFocus = GetFirstVisible(nullptr, above);
+  if (!FRangeAnchor) {
+    FRangeAnchor = GetFirstSelected();
+    if (!FRangeAnchor) FRangeAnchor = GetFirst();
+  }
+  const bool rtl = UseRightToLeftAlignment();
+  const int sign = rtl ? -1 : 1;
+  const int clientHeight = ClientHeight();
+
+  auto focus = [&](PDataNode node) { SetFocusedNodeAndColumn(node, FFocusedColumn); };
+  auto columnStep = [&]() {
+    int step = Header().Columns().GetScrollWidth();
+    return step > 0 ? step : int(Indent());
+  };
+
+  switch (charCode) {
+    case VK_BACK:
+      if (FStates.Contains(tsIncrementalSearching)) {
+        DoStateChange({tsIncrementalSearchPending});
+      } else if (FFocusedNode && FFocusedNode->Parent != FRoot) {
+        focus(FFocusedNode->Parent);
+      }
+      break;
+
+    case VK_TAB:
+      if (selection.Contains(toExtendedFocus) && Header().UseColumns()) {
+        TDataTreeColumns& columns = Header().Columns();
+        const bool back = shift.Contains(ssShift);
+        PDataNode node = FFocusedNode ? FFocusedNode : GetFirstVisible(nullptr, above);
+        TColumnIndex column = FFocusedColumn;
+        // Every cell is tried at most once: a handler refusing all of them
+        // ends the walk at the last node.
+        while (node) {
+          column = back ? columns.GetPreviousVisibleColumn(column) : columns.GetNextVisibleColumn(column);
+          if (column < 0) {
+            node = back ? GetPreviousVisible(node, above) : GetNextVisible(node, above);
+            if (!node) break;
+            column = back ? columns.GetLastVisibleColumn() : columns.GetFirstVisibleColumn();
+          }
+          if (column >= 0 && DoFocusChanging(FFocusedNode, node, FFocusedColumn, column)) break;
+        }
+        if (node && column >= 0) SetFocusedNodeAndColumn(node, column);
+      }
+      break;
+
+    case VK_PRIOR:
+    case VK_NEXT: {
+      const bool up = charCode == VK_PRIOR;
+      if (shift.Contains(ssCtrl)) {
+        SetOffsetY(FOffsetY + (up ? clientHeight : -clientHeight));
+      } else if (!FFocusedNode) {
+        focus(up ? GetFirstVisible(nullptr, above) : GetLastVisible(nullptr, above));
+      } else {
+        // The last node whose rows up to here still fit the window.
+        PDataNode target = FFocusedNode;
+        std::int64_t sum = NodeHeight(target);
+        for (;;) {
+          PDataNode next = up ? GetPreviousVisible(target, above) : GetNextVisible(target, above);
+          if (!next) break;
+          sum += NodeHeight(next);
+          if (sum > clientHeight) break;
+          target = next;
+        }
+        focus(target);
+      }
+      break;
+    }
+
+    case VK_HOME:
+    case VK_END: {
+      const bool home = (charCode == VK_HOME) != rtl;
+      PDataNode target = home ? GetFirstVisible(nullptr, above) : GetLastVisible(nullptr, above);
+      TColumnIndex column = NoColumn;
+      if (Header().UseColumns()) {
+        TDataTreeColumns& columns = Header().Columns();
+        column = home ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
+        while (column >= 0 && !DoFocusChanging(FFocusedNode, target, FFocusedColumn, column))
+          column = home ? columns.GetNextVisibleColumn(column) : columns.GetPreviousVisibleColumn(column);
+      }
+      const bool grid = misc.Contains(toGridExtensions);
+      const bool onlyCtrl = shift.Contains(ssCtrl) && !shift.Contains(ssShift) && !shift.Contains(ssAlt);
+      if (onlyCtrl && !grid) {
+        if (target)
+          ScrollIntoView(target, selection.Contains(toCenterScrollIntoView),
+                         !FOptions->AutoOptions().Contains(toDisableAutoscrollOnFocus));
+        SetOffsetX(charCode == VK_HOME && !rtl ? 0 : -0x7FFFFFFF);
+      } else {
+        const TColumnIndex newColumn =
+            grid && !selection.Contains(toFullRowSelect) && column >= 0 ? column : FFocusedColumn;
+        PDataNode newNode = !grid || shift.Contains(ssCtrl) ? target : FFocusedNode;
+        if (newNode) SetFocusedNodeAndColumn(newNode, newColumn);
+      }
+      break;
+    }
+
+    case VK_LEFT:
+    case VK_RIGHT: {
+      const bool left = charCode == VK_LEFT;
+      if (shift.Contains(ssCtrl)) {
+        const int amount = columnStep() * sign;
+        SetOffsetX(FOffsetX + (left ? amount : -amount));
+        break;
+      }
+      if (selection.Contains(toExtendedFocus) && misc.Contains(toGridExtensions)) {
+        TDataTreeColumns& columns = Header().Columns();
+        const TColumnIndex column =
+            left ? columns.GetPreviousVisibleColumn(FFocusedColumn) : columns.GetNextVisibleColumn(FFocusedColumn);
+        if (column >= 0 && FFocusedNode) SetFocusedNodeAndColumn(FFocusedNode, column);
+        break;
+      }
+      if (!FFocusedNode) {
+        focus(GetFirstVisible(nullptr, above));
+        break;
+      }
+      const bool expanded = FFocusedNode->States.Contains(vsExpanded);
+      if (noModifier && HasChildren(FFocusedNode) && expanded == left) {
+        ToggleNode(FFocusedNode);
+        break;
+      }
+      if (left) {
+        PDataNode parent = FFocusedNode->Parent;
+        if (parent == FRoot) break;
+        const bool firstChild = FFocusedNode->Index == 0;
+        if (extendSelection && firstChild && FRangeAnchor &&
+            CompareNodePositions(parent, FRangeAnchor, above) > 0)
+          RemoveFromSelection(FFocusedNode);
+        PDataNode before = FFocusedNode;
+        focus(parent);
+        if (extendSelection && !firstChild && FFocusedNode != before) ToggleSelection(before, FFocusedNode);
+      } else {
+        PDataNode child = GetFirstVisibleChild(FFocusedNode);
+        if (!child) break;
+        if (extendSelection && FRangeAnchor && CompareNodePositions(child, FRangeAnchor, above) < 0)
+          RemoveFromSelection(FFocusedNode);
+        focus(child);
+      }
+      break;
+    }
+
+    case VK_UP:
+    case VK_DOWN: {
+      const bool up = charCode == VK_UP;
+      if (shift.Contains(ssCtrl)) {
+        const int amount = int(FDefaultNodeHeight);
+        SetOffsetY(FOffsetY + (up ? amount : -amount));
+        break;
+      }
+      PDataNode target;
+      if (FFocusedNode)
+        target = up ? GetPreviousVisible(FFocusedNode, above) : GetNextVisible(FFocusedNode, above);
+      else
+        target = up ? GetLastVisible(nullptr, above) : GetFirstVisible(nullptr, above);
+      if (!target) {
+        if (FFocusedNode) InvalidateNode(FFocusedNode);
+        break;
+      }
+      EndEditNode();
+      if (extendSelection && oldFocus && FRangeAnchor && FFocusedNode) {
+        const int order = CompareNodePositions(oldFocus, FRangeAnchor, above);
+        if (up ? order > 0 : order < 0) RemoveFromSelection(FFocusedNode);
+      }
+      if (FFocusedColumn < 0) FFocusedColumn = Header().MainColumn();
+      focus(target);
+      break;
+    }
+    default:
+      break;
+  }
+
+  // Selection after the move.
+  bool cleared = false;
+  if (clearAllowed && (FFocusedNode != oldFocus || FSelectionCount != 1)) {
+    ClearSelection();
+    cleared = true;
+  }
+  if (noModifier) {
+    FRangeAnchor = FFocusedNode;
+    FLastSelectionLevel = FFocusedNode ? int(GetNodeLevel(FFocusedNode)) : -1;
+  }
+  if (extendRange && FFocusedNode && oldFocus && FFocusedNode != oldFocus)
+    ToggleSelection(oldFocus, FFocusedNode);
+  if (FFocusedNode && (cleared || FFocusedNode != oldFocus)) AddToSelection(FFocusedNode);
+  if (fullRepaint) InvalidateWindow();
+}
+
+void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
+  const bool ctrl = Shift.Contains(ssCtrl);
+  const bool searching = FStates.Contains(tsIncrementalSearching);
+  // The layout's character decides, so that the plus and minus keys of the
+  // main block act like those of the keypad.
+  switch (MapVirtualKey(CharCode, MAPVK_VK_TO_CHAR)) {
+    case u'*': CharCode = VK_MULTIPLY; break;
+    case u'+': CharCode = VK_ADD; break;
+    case u'-': CharCode = VK_SUBTRACT; break;
+    case u'/': CharCode = VK_DIVIDE; break;
+    default: break;
+  }
+  switch (CharCode) {
+    case VK_ADD:
+    case VK_SUBTRACT: {
+      const bool expand = CharCode == VK_ADD;
+      if (searching) {
+        DoStateChange({tsIncrementalSearchPending});
+      } else if (!ctrl) {
+        if (FFocusedNode && HasChildren(FFocusedNode) &&
+            FFocusedNode->States.Contains(vsExpanded) != expand)
+          ToggleNode(FFocusedNode);
+      } else if (!Shift.Contains(ssShift)) {
+        if (expand)
+          Header().AutoFitColumns(true);
+        else
+          Header().Columns().RestoreLastWidths();
+      } else if (expand) {
+        FullExpand();
+      } else {
+        FullCollapse();
+      }
+      break;
+    }
+    case VK_MULTIPLY:
+    case VK_DIVIDE:
+      if (searching)
+        DoStateChange({tsIncrementalSearchPending});
+      else if (FFocusedNode && CharCode == VK_MULTIPLY)
+        FullExpand(FFocusedNode);
+      else if (FFocusedNode)
+        FullCollapse(FFocusedNode);
+      break;
+    case VK_ESCAPE:
+      if (FStates.Contains(tsDrawSelPending) || FStates.Contains(tsDrawSelecting)) {
+        EndDrawSelection();
+      } else {
+        CancelEditNode();
+      }
+      break;
+    case VK_SPACE:
+      if (FOptions->MiscOptions().Contains(toCheckSupport)) {
+        PDataNode node = FFocusedNode;
+        if (node && node->CheckType != ctNone && !FStates.Contains(tsKeyCheckPending) &&
+            !FStates.Contains(tsMouseCheckPending) && !node->States.Contains(vsDisabled)) {
+          TCheckState next = DetermineNextCheckState(node->CheckType, node->CheckState);
+          if (DoChecking(node, next)) {
+            DoStateChange({tsKeyCheckPending});
+            FCheckNode = node;
+            FPendingCheckState = next;
+            node->CheckState = PressedCheckState(node->CheckState);
+            InvalidateNode(node);
+          }
+        }
+      } else if (!ctrl && !Shift.Contains(ssAlt)) {
+        DoStateChange({tsIncrementalSearchPending});
+      }
+      break;
+    case VK_F1: {
+      const int context = DoGetHelpContext(FFocusedNode, FFocusedColumn);
+      if (context != 0 && OnHelpRequest) OnHelpRequest(this, context);
+      break;
+    }
+    case VK_F2:
+      if (!modifierDown(Shift) && FFocusedNode && CanEdit(FFocusedNode, FFocusedColumn)) {
+        FEditColumn = FFocusedColumn;
+        DoEdit();
+      }
+      break;
+    case VK_APPS:
+      if (FFocusedNode) {
+        TRect r = GetDisplayRect(FFocusedNode, FFocusedColumn, false);
+        int width = DoGetNodeWidth(FFocusedNode, FFocusedColumn, Canvas());
+        const int room = Header().UseColumns() && FFocusedColumn >= 0
+                             ? Header().Columns()[FFocusedColumn]->Width()
+                             : ClientWidth();
+        if (width > room) width = room;
+        DoPopupMenu(FFocusedNode, FFocusedColumn, {r.Left + width / 2, (r.Top + r.Bottom) / 2});
+      }
+      break;
+    case 'A':
+      // Only the letter key: 97 is the keypad's 1.
+      if (ctrl)
+        SelectAll(true);
+      else if (!Shift.Contains(ssAlt))
+        DoStateChange({tsIncrementalSearchPending});
+      break;
+    default:
+      if (!ctrl && !Shift.Contains(ssAlt) && CharCode >= 32) DoStateChange({tsIncrementalSearchPending});
+      break;
+  }
+}
+
+void TBaseDataTree::HandleKeyUp(TMessage& Message) {
+  TCustomControl::Dispatch(Message);
+  if (WORD(Message.WParam) != VK_SPACE || !FStates.Contains(tsKeyCheckPending)) return;
+  DoStateChange({}, {tsKeyCheckPending});
+  PDataNode node = FCheckNode;
+  // Commit only to the node that is still there and still the one pressed.
+  if (node && node == FFocusedNode) {
+    FCheckNode = nullptr;
+    // Applying repaints the node; a handler may free it, so it is not
+    // touched afterwards.
+    DoCheckClick(node, FPendingCheckState);
+  } else {
+    CancelCheckPress();
+  }
+}
