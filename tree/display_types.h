@@ -62,7 +62,8 @@ enum TPaintTreeOption : std::uint8_t {
 };
 using TPaintTreeOptions = TSet<TPaintTreeOption>;
 
-enum TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
+// TScrollStyle (ssNone, ssHorizontal, ssVertical, ssBoth) is the platform's.
+#include "platform/gui/stdctrls.h"
 enum TScrollBarStyle : std::uint8_t { sbmRegular, sbmFlat, sbm3D };
 
 enum TVTImageInfoIndex : std::uint8_t { iiNormal, iiState, iiCheck, iiOverlay };

@@ -28,7 +28,9 @@ class TCanvas;
 using TColumnPosition = std::uint32_t;
 
 enum TDataTreeColumnStyle : std::uint8_t { vsText, vsOwnerDraw };
-enum TDTHeaderColumnLayout : std::uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+// The glyph positions are the platform's button layouts (blGlyphLeft...).
+#include "platform/gui/stdctrls.h"
+using TDTHeaderColumnLayout = TButtonLayout;
 enum TDTColumnOption : std::uint8_t {
   coAllowClick, coDraggable, coEnabled, coParentBidiMode, coParentColor, coResizable,
   coShowDropMark, coVisible, coAutoSpring, coFixed, coSmartResize, coAllowFocus,

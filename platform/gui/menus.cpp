@@ -1,5 +1,8 @@
 // Pop-up menus over QMenu.
 #include <QAction>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
 #include <QActionGroup>
 #include <QApplication>
 #include <QMenu>
@@ -11,6 +14,8 @@
 #include "platform/gui/dialogs.h"
 #include "platform/gui/gui_private.h"
 #include "platform/gui/menus.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/imagelist.h"
 
 TShortCut ShortCut(unsigned short Key, bool Shift, bool Ctrl, bool Alt) {
   TShortCut s = TShortCut(Key & 0xFF);
@@ -100,13 +105,41 @@ TPopupMenu::~TPopupMenu() { Destroying(); }
 void TPopupMenu::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
   if (Operation == opRemove && AComponent == FPopupComponent) FPopupComponent = nullptr;
+  if (Operation == opRemove && AComponent == FImages) FImages = nullptr;
+}
+
+void TPopupMenu::SetImages(TImageList* value) {
+  if (FImages) FImages->RemoveFreeNotification(this);
+  FImages = value;
+  if (FImages) FImages->FreeNotification(this);
 }
 
 namespace {
 
 QString menuText(const String& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
 
-void fill(QMenu* menu, TMenuItem* parent, TMenuItem*& chosen) {
+// Picture Index of the list with its mask applied (white mask pixels are
+// transparent).
+QIcon listIcon(TImageList* list, int index) {
+  if (!list || index < 0 || index >= list->Count()) return QIcon();
+  TBitmap* image = list->Images(index);
+  TBitmap* mask = list->Masks(index);
+  if (!image || image->Empty()) return QIcon();
+  const int w = image->Width(), h = image->Height();
+  QImage out(w, h, QImage::Format_ARGB32);
+  for (int y = 0; y < h; ++y) {
+    const auto* from = static_cast<const std::uint32_t*>(image->ScanLine(y));
+    const auto* m = mask && mask->Height() > y ? static_cast<const std::uint32_t*>(mask->ScanLine(y)) : nullptr;
+    auto* to = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      const bool transparent = m && x < mask->Width() && (m[x] & 0x00FFFFFF) == 0x00FFFFFF;
+      to[x] = transparent ? 0 : (from[x] | 0xFF000000u);
+    }
+  }
+  return QIcon(QPixmap::fromImage(out));
+}
+
+void fill(QMenu* menu, TMenuItem* parent, TMenuItem*& chosen, TImageList* images) {
   QActionGroup* group = nullptr;
   int groupIndex = -1;
   for (int i = 0; i < parent->Count(); ++i) {
@@ -119,10 +152,11 @@ void fill(QMenu* menu, TMenuItem* parent, TMenuItem*& chosen) {
     if (item->Count() > 0) {
       QMenu* sub = menu->addMenu(menuText(item->Caption()));
       sub->setEnabled(item->Enabled());
-      fill(sub, item, chosen);
+      fill(sub, item, chosen, images);
       continue;
     }
     QAction* a = menu->addAction(menuText(item->Caption()));
+    if (item->ImageIndex() >= 0) a->setIcon(listIcon(images, item->ImageIndex()));
     a->setEnabled(item->Enabled());
     a->setCheckable(item->Checked() || item->AutoCheck() || item->RadioItem());
     a->setChecked(item->Checked());
@@ -158,7 +192,7 @@ void TPopupMenu::Popup(int X, int Y) {
     EnsureQtApplication();
     if (!IsHeadless()) {
       QMenu menu;
-      fill(&menu, FItems.get(), chosen);
+      fill(&menu, FItems.get(), chosen, FImages);
       menu.exec(QPoint(X, Y));
     }
   }

@@ -9,6 +9,7 @@
 
 class TControl;
 class TPopupMenu;
+class TImageList;
 
 // A key combination: virtual key in the low byte, scShift/scCtrl/scAlt above.
 using TShortCut = unsigned short;
@@ -93,6 +94,9 @@ public:
   TComponent* PopupComponent() const { return FPopupComponent; }
   void SetPopupComponent(TComponent* value) { FPopupComponent = value; }
   TPoint PopupPoint() const { return FPopupPoint; }
+  // The pictures shown beside the items (each item's ImageIndex; -1 none).
+  TImageList* Images() const { return FImages; }
+  void SetImages(TImageList* value);
 
   // Shows the menu at a screen point and runs the chosen item's Click.
   // Goes through the dialog hook (platform/gui/dialogs.h) first; without a
@@ -111,4 +115,5 @@ private:
   TPopupAlignment FAlignment = paLeft;
   TComponent* FPopupComponent = nullptr;
   TPoint FPopupPoint;
+  TImageList* FImages = nullptr;
 };

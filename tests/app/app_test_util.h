@@ -113,6 +113,13 @@ private:
   sqlite3* FDb = nullptr;
 };
 
+inline void Exec(const std::filesystem::path& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  sqlite3_close(db);
+}
+
 // A fresh program folder, made current while the test runs, with the
 // alphabet file, the templates and an empty dictionary list.
 class ProgramFolder : public ::testing::Test {

@@ -117,6 +117,11 @@ TEST(DictdMarkup, ConvertsStructureTranscriptionAbbreviationsAndLinks) {
       << m;
   EXPECT_NE(m.find("<BR>\u00A0\u00A0\u00A0\u00A0\u00A0\u00A0\u0430) "), std::string::npos) << m;
   EXPECT_NE(m.find("\u0441\u043c. <7>riot</7> 1, 3"), std::string::npos) << m;
+  // A reference to a prefix entry keeps its hyphen; a word-final hyphen
+  // before another word does not start a longer target.
+  EXPECT_EQ(ConvertDictdArticle("w\n   \u0441\u043c. com-; = in- x\n"),
+            "<1>w</1> \u0441\u043c. <7>com-</7>; = <7>in-</7> x");
+  EXPECT_EQ(ConvertDictdArticle("w\n   = well-known\n"), "<1>w</1> = <7>well-known</7>");
   EXPECT_EQ(m.find('\n'), std::string::npos);
 }
 
@@ -164,9 +169,12 @@ TEST(DictdBuild, BuildsBothDictionariesFromDictdFiles) {
                    {"fir", "fir\n   [f\u025c:] _n. \u0451\u043b\u043a\u0430, \u043f\u0438\u0445\u0442\u0430\n"},
                    {"spruce", "spruce\n   _n. \u0435\u043b\u044c; \u0451\u043b\u043a\u0430\n"},
                    {"colour, color", "colour, color\n   _n. \u0446\u0432\u0435\u0442\n"},
-                   {"ad hoc", "ad hoc\n   _a. \u0441\u043f\u0435\u0446\u0438\u0430\u043b\u044c\u043d\u044b\u0439\n"}});
+                   {"ad hoc", "ad hoc\n   _a. \u0441\u043f\u0435\u0446\u0438\u0430\u043b\u044c\u043d\u044b\u0439\n"},
+                   // The header section's abbreviations under Cyrillic keys.
+                   {"\u0431\u0443\u043a\u0432.", "\u0431\u0443\u043a\u0432.\n   \u0431\u0443\u043a\u0432\u0430\u043b\u044c\u043d\u043e\n"},
+                   {"\u0433\u043b. \u043e\u0431\u0440.", "\u0433\u043b. \u043e\u0431\u0440.\n   \u0433\u043b\u0430\u0432\u043d\u044b\u043c \u043e\u0431\u0440\u0430\u0437\u043e\u043c\n"}});
   const auto r = BuildFromDictd(dir / "d.index", dir / "d.dict.dz", dir / "en.tamrix", dir / "ru.tamrix");
-  // The abbreviation entry is not a headword; spelling variants are two.
+  // The abbreviation entries are not headwords; spelling variants are two.
   EXPECT_EQ(r.EnglishArticles, 6u);
 
   Db en(dir / "en.tamrix");

@@ -11,6 +11,13 @@
 namespace dictbuilder {
 namespace {
 
+bool hasCyrillic(const std::string& utf8) {
+  // Cyrillic letters are encoded with lead bytes D0..D4.
+  for (unsigned char c : utf8)
+    if (c >= 0xD0 && c <= 0xD4) return true;
+  return false;
+}
+
 void writeArticles(const std::string& path, std::vector<Article> articles, DictionaryProperties p) {
   SortArticles(articles);
   DictionaryWriter writer(path);
@@ -29,6 +36,10 @@ DictdBuildResult BuildFromDictd(const std::string& indexPath, const std::string&
     // Entries whose key starts with "_" explain the abbreviations used in
     // the articles; they are not headwords anyone looks up.
     if (e.Headword.empty() || e.Headword[0] == '_') continue;
+    // The source's header section explains its Russian abbreviations
+    // ("букв.", "сущ.") under Cyrillic keys; English headwords hold no
+    // Cyrillic letter.
+    if (hasCyrillic(e.Headword)) continue;
     // A key listing spelling variants ("baccara, baccarat") gives one
     // headword per variant, each with the whole article.
     size_t start = 0;

@@ -100,6 +100,9 @@ size_t latinWordAt(const String& t, size_t i) {
   size_t j = i;
   while (j < t.size() && (IsLatinLetter(t[j]) || ((t[j] == u'-' || t[j] == u'\'') && j > i))) ++j;
   while (j > i && (t[j - 1] == u'-' || t[j - 1] == u'\'')) --j;
+  // A reference to a prefix entry ("com-") keeps its hyphen: the headword
+  // has it.
+  if (j > i && j < t.size() && t[j] == u'-' && (j + 1 == t.size() || !IsLatinLetter(t[j + 1]))) ++j;
   return j - i;
 }
 

@@ -1,0 +1,192 @@
+#include "app/dicts_form.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "app/main_form.h"
+#include "db/utf8_convert.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
+#include "platform/gui/stdctrls.h"
+#include "tree/string_tree.h"
+
+TDictsForm* DictsForm = nullptr;
+
+namespace {
+
+const String kListFile = u"dictionaries/dictionaries._";
+
+// The caption of a dictionary file from its properties table (empty when
+// it cannot be read).
+String readCaption(const String& name) {
+  String caption;
+  sqlite3* db = nullptr;
+  const UTF8String path = "./" + UnicodeToUtf8(u"dictionaries/" + name + u".tamrix");
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties;", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      if (t) caption = Utf8ToUnicode(t);
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close_v2(db);
+  return caption;
+}
+
+}  // namespace
+
+TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
+  DictsForm = this;
+  SetName(u"DictsForm");
+  SetCaption(u" Конфигуратор Словарей");
+  SetBorderStyle(bsSingle);
+  SetBorderIcons(TBorderIcons{biSystemMenu});
+  Font()->SetName(u"Arial Unicode MS");
+  SetClientWidth(479);
+  SetClientHeight(338);
+
+  PageControl2 = new TPageControl(this);
+  PageControl2->SetParent(this);
+  PageControl2->SetBounds(0, 0, 479, 338);
+  InstalledSheet = new TTabSheet(this);
+  InstalledSheet->SetPageControl(PageControl2);
+  InstalledSheet->SetCaption(u"установленные словари");
+  NewSheet = new TTabSheet(this);
+  NewSheet->SetPageControl(PageControl2);
+  NewSheet->SetCaption(u"установка новых словарей");
+
+  Label2 = new TLabel(this);
+  Label2->SetParent(InstalledSheet);
+  Label2->SetCaption(u"Укажите активность словарей, выделив нужные словари галочкой, либо измените\n"
+                     u"порядок поиска в словарях, перетащив мышью словарь вниз или вверх.");
+  Label2->SetBounds(8, 4, 460, 32);
+
+  DictsTree = new TDataStringTree(this);
+  DictsTree->SetParent(InstalledSheet);
+  DictsTree->SetBounds(8, 40, 455, 220);
+  DictsTree->SetNodeDataSize(int(sizeof(DictNodeType)));
+  DictsTree->OnGetText = [this](TBaseDataTree*, PDataNode n, TColumnIndex, TDTTextType, String& t) {
+    if (DictNodeType* r = record(n)) t = r->Caption;
+  };
+  DictsTree->OnInitNode = [this](TBaseDataTree*, PDataNode, PDataNode n, TDataNodeInitStates&) {
+    if (DictNodeType* r = record(n)) {
+      n->CheckType = ctCheckBox;
+      n->CheckState = r->CheckState == 2 ? csCheckedNormal : csUncheckedNormal;
+    }
+  };
+  DictsTree->OnFreeNode = [this](TBaseDataTree*, PDataNode n) {
+    if (DictNodeType* r = record(n)) r->~DictNodeType();
+  };
+
+  SaveDictsOptions = new TButton(this);
+  SaveDictsOptions->SetParent(InstalledSheet);
+  SaveDictsOptions->SetCaption(u"сохранить");
+  SaveDictsOptions->SetHint(u"сохранить изменения в конфигурации");
+  SaveDictsOptions->SetBounds(8, 268, 100, 25);
+  SaveDictsOptions->OnClick = [this](TObject* s) { SaveDictsOptionsClick(s); };
+  RefreshDicts = new TButton(this);
+  RefreshDicts->SetParent(InstalledSheet);
+  RefreshDicts->SetCaption(u"обновить");
+  RefreshDicts->SetHint(u"Нажмите эту кнопку, если хотите установить новый словарь");
+  RefreshDicts->SetBounds(116, 268, 100, 25);
+  RefreshDicts->OnClick = [this](TObject* s) { RefreshDictsClick(s); };
+  CloseDictsOptions = new TButton(this);
+  CloseDictsOptions->SetParent(InstalledSheet);
+  CloseDictsOptions->SetCaption(u"закрыть");
+  CloseDictsOptions->SetHint(u"закрыть Конфигуратор ");
+  CloseDictsOptions->SetBounds(224, 268, 100, 25);
+  CloseDictsOptions->OnClick = [this](TObject* s) { CloseDictsOptionsClick(s); };
+  Label1 = new TLabel(this);
+  Label1->SetParent(InstalledSheet);
+  Label1->SetBounds(8, 298, 460, 16);
+
+  OnShow = [this](TObject* s) { FormShow(s); };
+  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+}
+
+TDictsForm::~TDictsForm() {
+  if (DictsForm == this) DictsForm = nullptr;
+}
+
+DictNodeType* TDictsForm::record(PDataNode Node) {
+  return Node ? static_cast<DictNodeType*>(DictsTree->GetNodeData(Node)) : nullptr;
+}
+
+void TDictsForm::FormShow(TObject*) { ReBuildTree(); }
+
+void TDictsForm::FormClose(TObject*, TCloseAction&) {
+  if (RuForm) RuForm->SetEnabled(true);
+}
+
+void TDictsForm::CloseDictsOptionsClick(TObject*) { Close(); }
+
+void TDictsForm::ReadDictsList() { ConfiguredDicts = ReadDictListFile(kListFile); }
+
+void TDictsForm::ReBuildTree() {
+  DictsTree->Clear();
+  Label1->SetCaption(String());
+  DictsTree->SetNodeDataSize(int(sizeof(DictNodeType)));
+  for (const DPType& line : ReadDictListFile(kListFile)) {
+    PDataNode node = DictsTree->AddChild(nullptr);
+    new (DictsTree->GetNodeData(node)) DictNodeType{readCaption(line.Name), std::uint8_t(line.Flag == u"1" ? 2 : 0),
+                                                   line.Name};
+  }
+  DictsTree->ReinitNode(nullptr, true);
+}
+
+void TDictsForm::RefreshDictsClick(TObject*) {
+  AddedCount = 0;
+  RemovedCount = 0;
+  ReadDictsList();
+  FoundDicts.clear();
+  TSearchRec rec;
+  if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
+    do {
+      String name = rec.Name;
+      const size_t ext = name.find(u".tamrix");
+      if (ext != String::npos) name.erase(ext, 7);
+      FoundDicts.push_back(DPType{name, String()});
+    } while (FindNext(rec) == 0);
+    FindClose(rec);
+  }
+  auto configured = [this](const String& name) {
+    return std::any_of(ConfiguredDicts.begin(), ConfiguredDicts.end(),
+                       [&](const DPType& d) { return d.Name == name; });
+  };
+  // New files go to the top of the list, active.
+  for (const DPType& found : FoundDicts) {
+    if (configured(found.Name)) continue;
+    std::vector<DPType> lines{DPType{found.Name, u"1"}};
+    lines.insert(lines.end(), ConfiguredDicts.begin(), ConfiguredDicts.end());
+    WriteDictListFile(kListFile, lines);
+    ++AddedCount;
+    ReadDictsList();
+  }
+  // Entries whose files are gone are dropped, all in one rewrite.
+  std::vector<DPType> kept;
+  for (const DPType& d : ConfiguredDicts) {
+    const bool found = std::any_of(FoundDicts.begin(), FoundDicts.end(),
+                                   [&](const DPType& f) { return f.Name == d.Name; });
+    if (found) kept.push_back(d);
+    else ++RemovedCount;
+  }
+  if (RemovedCount > 0) {
+    WriteDictListFile(kListFile, kept);
+    ConfiguredDicts = kept;
+  }
+  ReBuildTree();
+  Label1->SetCaption(AddedCount > 0 ? u"Установлено новых словарей: " + IntToStr(AddedCount)
+                                    : String(u"Новые словари не найдены."));
+  if (RemovedCount >= 1) Label1->SetCaption(u"Удалено словарей: " + IntToStr(RemovedCount));
+}
+
+void TDictsForm::SaveDictsOptionsClick(TObject*) {
+  std::vector<DPType> lines;
+  for (PDataNode n = DictsTree->GetFirst(); n; n = DictsTree->GetNextSibling(n))
+    if (DictNodeType* r = record(n)) lines.push_back(DPType{r->Name, n->CheckState == csCheckedNormal ? u"1" : u"0"});
+  WriteDictListFile(kListFile, lines);
+  Label1->SetCaption(u"Конфигурация словарей сохранена.");
+}

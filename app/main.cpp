@@ -1,0 +1,22 @@
+// The program entry: the application object, its four windows in order,
+// and the message loop until the main window closes. No arguments are read.
+#include "app/dicts_form.h"
+#include "app/main_form.h"
+#include "app/options_form.h"
+#include "app/vk_form.h"
+#include "platform/gui/forms.h"
+
+int main() {
+  Application->Initialize();
+  Application->SetTitle(u"tamrix 5.7");
+  try {
+    Application->CreateForm<TRuForm>();
+    Application->CreateForm<TDictsForm>();
+    Application->CreateForm<TOptionsForm>();
+    Application->CreateForm<TvkForm>();
+  } catch (...) {
+    Application->HandleException(Application);
+  }
+  Application->Run();
+  return 0;
+}

@@ -1,0 +1,215 @@
+#pragma once
+// TRuForm: the main window. The query box, the result tree with one root
+// per dictionary, the article view, the status line and the buttons around
+// them; the search and completion runs; the clipboard watch, the hot key
+// and the tray icon.
+#include <cstdint>
+#include <memory>
+
+#include "app/app_state.h"
+#include "platform/core/streams.h"
+#include "platform/core/threads.h"
+#include "platform/gui/forms.h"
+#include "tree/base_tree.h"
+
+class TPanel;
+class TComboBox;
+class TCheckBox;
+class TEdit;
+class TButton;
+class TLabel;
+class TProgressBar;
+class TPopupMenu;
+class TMenuItem;
+class TSaveDialog;
+class TImageList;
+class TDataStringTree;
+class THtmlView;
+class TTrayIcon;
+class TRuForm;
+class TRightClickParameters;
+
+// The owner data of every node of the result tree.
+struct ResultNodeType {
+  String Caption;
+  // 0 open dictionary root, 1 closed root, 2 headword, 3 nothing found;
+  // also the node's picture.
+  std::int32_t Kind = 0;
+  // Headword: its ROWID; root: minus the dictionary index; nothing found: -666.
+  std::int64_t Id = 0;
+};
+
+enum : std::int32_t { nkOpenRoot = 0, nkClosedRoot = 1, nkHeadword = 2, nkNothingFound = 3 };
+constexpr std::int64_t NothingFoundId = -666;
+
+// The search run. Created suspended and never started: Execute runs on the
+// GUI thread and stays responsive by letting the window handle its
+// messages after every row.
+class TTreeThread : public TThread {
+public:
+  explicit TTreeThread(TRuForm* Form) : TThread(true), FForm(Form) {}
+  void Execute() override;
+
+private:
+  bool addRow(std::int64_t Id, const char* Word, int Bytes);
+  TRuForm* FForm;
+  int CurrentDictIndex = 0;
+  bool RootCreated = false;
+};
+
+// The completion run: headwords of the first active dictionary that begin
+// with the query box text.
+class TAutoCompleteThread : public TThread {
+public:
+  explicit TAutoCompleteThread(TRuForm* Form) : TThread(true), FForm(Form) {}
+  void Execute() override;
+
+private:
+  bool addRow(std::int64_t Id, const char* Word, int Bytes);
+  TRuForm* FForm;
+  bool RootCreated = false;
+};
+
+class TRuForm : public TForm {
+public:
+  explicit TRuForm(TComponent* AOwner);
+  ~TRuForm() override;
+
+  // ---- components ----
+  TPanel* Panel1 = nullptr;
+  TComboBox* QueryCombo = nullptr;
+  TCheckBox* AdditionalCheckBox = nullptr;
+  TEdit* AdditionalEdit = nullptr;
+  TButton* SearchButton = nullptr;
+  TButton* vkButton = nullptr;
+  TDataStringTree* vst = nullptr;
+  TButton* DictsButton = nullptr;
+  TButton* HelpButton = nullptr;
+  TButton* OptionsButton = nullptr;
+  TPanel* Panel2 = nullptr;
+  THtmlView* HTMLOut = nullptr;
+  TButton* BufferButton = nullptr;
+  TButton* SaveButton = nullptr;
+  TButton* PrintButton = nullptr;
+  TProgressBar* ProgressBar = nullptr;
+  TLabel* HintLabel = nullptr;
+  TLabel* RefLabel = nullptr;
+  TPopupMenu* Popup1 = nullptr;
+  TPopupMenu* PopupMenu1 = nullptr;
+  TTrayIcon* TrayIcon2 = nullptr;
+  TSaveDialog* SaveDialog1 = nullptr;
+  TImageList* ImageList2 = nullptr;
+  TImageList* ImageList3 = nullptr;
+  TImageList* ImageList4 = nullptr;
+  TMenuItem* N1 = nullptr;  // копировать
+  TMenuItem* N2 = nullptr;  // выделить всё
+  TMenuItem* N3 = nullptr;  // в запрос
+  TMenuItem* N4 = nullptr;  // развернуть
+  TMenuItem* N5 = nullptr;  // свернуть
+  TMenuItem* N6 = nullptr;  // выход
+
+  // ---- window ----
+  void FormCreate(TObject* Sender);
+  void FormActivate(TObject* Sender);
+  void FormClose(TObject* Sender, TCloseAction& Action);
+  void FormDestroy(TObject* Sender);
+  void FormResize(TObject* Sender);
+  void Panel1Resize(TObject* Sender);
+  void Panel2Resize(TObject* Sender);
+  void DictsButtonClick(TObject* Sender);
+  void OptionsButtonClick(TObject* Sender);
+  void vkButtonClick(TObject* Sender);
+  void AdditionalCheckBoxClick(TObject* Sender);
+  void RefLabelMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
+  void RefLabelMouseLeave(TObject* Sender);
+  void RefLabelClick(TObject* Sender);
+
+  // ---- search and completion ----
+  void SearchButtonClick(TObject* Sender);
+  void QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
+  void QueryComboKeyUp(TObject* Sender, WORD& Key, TShiftState Shift);
+  void CheckQuery(const String& Text);
+
+  // ---- result tree ----
+  void vstGetText(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, String& CellText);
+  void vstGetImageIndex(TBaseDataTree* Sender, PDataNode Node, int& ImageIndex);
+  void vstCollapsed(TBaseDataTree* Sender, PDataNode Node);
+  void vstExpanded(TBaseDataTree* Sender, PDataNode Node);
+  void vstKeyUp(TObject* Sender, WORD& Key, TShiftState Shift);
+  void vstClick(TObject* Sender);
+  void vstFreeNode(TBaseDataTree* Sender, PDataNode Node);
+  // Adds a node with its record.
+  PDataNode AddResultNode(PDataNode Parent, const String& Caption, std::int32_t Kind, std::int64_t Id);
+  ResultNodeType* NodeRecord(PDataNode Node);
+
+  // ---- pages ----
+  void HelpButtonClick(TObject* Sender);
+  // The article text of a headword as UTF-8 (empty when it has none).
+  void GetDescription2(int DictIndex, std::int64_t RowId, UTF8String& Text);
+  void ApplyArticleColors();
+  void requestImage(TObject* Sender, const String& SRC, TStream*& Stream);
+  void HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Handled);
+  void HtmlOutRightClick(TObject* Sender, TRightClickParameters* Parameters);
+  void HTMLOutKeyUp(TObject* Sender, WORD& Key, TShiftState Shift);
+  void BufferButtonClick(TObject* Sender);
+  void N1Click(TObject* Sender);
+  void N2Click(TObject* Sender);
+  void N3Click(TObject* Sender);
+
+  // ---- tray ----
+  void TrayIcon1Click(TObject* Sender);
+  void N4Click(TObject* Sender);
+  void N5Click(TObject* Sender);
+  void N6Click(TObject* Sender);
+  // Applies the tray setting to the icon.
+  void ApplyTraySetting();
+
+  void Dispatch(TMessage& Message) override;
+
+  // ---- state the runs and pages share ----
+  PDataNode LastRootNode = nullptr;
+  String ShownCaption;
+  std::int64_t ShownDictId = 0;
+  std::int64_t ShownWordId = 0;
+  // The folder the program runs from; empty (the default) means the
+  // executable's folder. Set before the window is created.
+  void SetProgramFolder(const String& Folder) { FProgramFolder = Folder; }
+  // Whether the hot key was taken at start-up.
+  bool HotKeyRegistered() const { return FHotKeyRegistered; }
+  // True while a search or completion run is under way.
+  bool RunActive() const { return FSearchActive || FCompletionActive; }
+
+private:
+  friend class TTreeThread;
+  friend class TAutoCompleteThread;
+  void createComponents();
+  void createImages();
+  void runSearch();
+  void runCompletion();
+  // After a run ends: the activation, close, search or completion that
+  // arrived while it ran.
+  void runPending();
+  void activateDictionaries();
+  void showPage(const String& Caption, const String& Body);
+  void WMHotKey(TMessage& Message);
+  void WMSysCommand(TMessage& Message);
+  void WMChangeCBChain(TMessage& Message);
+  void WMDrawClipboard(TMessage& Message);
+
+  std::unique_ptr<TTreeThread> FTreeThread;
+  std::unique_ptr<TAutoCompleteThread> FAutoComplete;
+  std::unique_ptr<TCriticalSection> AutoCompleteLock;
+  std::unique_ptr<TMemoryStream> ImageStream;
+  bool FSearchActive = false;
+  bool FCompletionActive = false;
+  bool FPendingSearch = false;
+  bool FPendingCompletion = false;
+  bool FPendingActivation = false;
+  bool FPendingClose = false;
+  bool FHotKeyRegistered = false;
+  bool FClosing = false;
+  bool FFormDestroyDone = false;
+  String FProgramFolder;
+};
+
+extern TRuForm* RuForm;

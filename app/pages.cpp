@@ -1,0 +1,150 @@
+// Pages in the article view: articles, about pages, the nothing-found page
+// and help; pictures asked for by the view and links clicked in it.
+#include <sqlite3.h>
+
+#include "app/article.h"
+#include "app/main_form.h"
+#include "app/media.h"
+#include "db/utf8_convert.h"
+#include "html/view/html_view.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
+#include "platform/gui/clipboard.h"
+#include "platform/gui/menus.h"
+#include "platform/gui/shell.h"
+#include "platform/gui/stdctrls.h"
+#include "platform/gui/windows.h"
+#include "tree/string_tree.h"
+
+void TRuForm::ApplyArticleColors() {
+  if (AppSettings.UseFontStyle) ArticleTextColor = AppSettings.FontColor;
+  if (AppSettings.UseBgColor) ArticleBgColor = AppSettings.BgColor;
+}
+
+void TRuForm::GetDescription2(int DictIndex, std::int64_t RowId, UTF8String& Text) {
+  Text.clear();
+  if (DictIndex < 0 || DictIndex > LastDictIndex || !Dicts[DictIndex].Db) return;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(Dicts[DictIndex].Db, "SELECT description FROM descriptions WHERE ROWID=?;", -1, &st,
+                         nullptr) == SQLITE_OK) {
+    sqlite3_bind_int64(st, 1, RowId);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      if (t) Text.assign(t, size_t(sqlite3_column_bytes(st, 0)));
+    }
+  }
+  sqlite3_finalize(st);
+}
+
+void TRuForm::vstClick(TObject*) {
+  HTMLOut->Clear();
+  if (!vst->GetFirstVisible()) return;
+  PDataNode node = vst->GetFirstSelected();
+  if (!node) return;
+  const ResultNodeType* d = NodeRecord(node);
+  const ResultNodeType* p = node->Parent != vst->RootNode() ? NodeRecord(node->Parent) : nullptr;
+  if (!d) return;
+  if (p) ShownDictId = p->Id;
+  ShownWordId = d->Id;
+
+  // The node's role comes from its kind: ids are whole ROWIDs, any value.
+  String body;
+  if (d->Kind == nkHeadword && p) {
+    const int index = int(-p->Id);
+    UTF8String text;
+    GetDescription2(index, d->Id, text);
+    std::vector<String> extra;
+    for (int k = 2; k <= QueryWordCount; ++k) extra.push_back(Utf8ToUnicode(QueryWords[k]));
+    body = ConvertArticleMarkup(Utf8ToUnicode(text), index, extra);
+  } else if (d->Kind == nkNothingFound) {
+    for (const String& line : ReadTemplateLines(u"other/nothing.html")) body += line;
+  } else {
+    const std::int64_t index = -d->Id;
+    if (index >= 0 && index <= LastDictIndex)
+      body = BuildAboutBody(ReadTemplateLines(u"other/about_dictionary.html", 20), Dicts[index]);
+  }
+  ArticleBgColor = AppSettings.UseBgColor ? AppSettings.BgColor : vst->Color();
+  ArticleTextColor = AppSettings.UseFontStyle ? AppSettings.FontColor : vst->Font()->Color();
+  showPage(d->Caption, body);
+}
+
+void TRuForm::showPage(const String& Caption, const String& Body) {
+  const String page = BuildPage(Caption, Body, ArticleBgColor, ArticleTextColor, AppSettings.FontName,
+                                AppSettings.FontSize);
+  ShownCaption = Caption;
+  HTMLOut->LoadFromString(page, String(), HtmlType);
+}
+
+void TRuForm::HelpButtonClick(TObject*) {
+  ApplyArticleColors();
+  WriteHelpStyleSheet(u"help/template.css", u"help/style.css", ArticleBgColor, ArticleTextColor,
+                      AppSettings.FontSize, AppSettings.FontName);
+  HTMLOut->LoadFromFile(AppDir + u"/help/index.html", HtmlType);
+  HTMLOut->SetPosition(0);
+}
+
+void TRuForm::requestImage(TObject*, const String& SRC, TStream*& Stream) {
+  if (SRC.empty() || SRC[0] != u'*') return;
+  ImageStream.reset();
+  TMediaSource media;
+  // A source naming no active dictionary, or not a number, gets no picture.
+  if (!ParseMediaSource(SRC, media)) return;
+  PDataNode node = vst->GetFirstSelected();
+  const ResultNodeType* d = NodeRecord(node);
+  if (!d || d->Kind != nkHeadword) return;
+  ImageStream = FetchMedia(media.DictIndex, d->Id, media.Name);
+  Stream = ImageStream.get();
+}
+
+void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Handled) {
+  String target;
+  switch (ClassifyLink(SRC, target)) {
+    case lkMedia: {
+      Handled = true;
+      TMediaSource media;
+      const ResultNodeType* d = NodeRecord(vst->GetFirstSelected());
+      if (!ParseMediaSource(SRC, media) || !d || d->Kind != nkHeadword) return;
+      const String file = MediaTempFileName(media.Name);
+      if (file.empty()) return;
+      std::unique_ptr<TMemoryStream> stream = FetchMedia(media.DictIndex, d->Id, media.Name);
+      ForceDirectories(AppDir + u"/temp");
+      TFileStream out(file, fmCreate);
+      if (stream->Size() > 0) out.Write(stream->Memory(), stream->Size());
+      ShellExecute(Handle(), u"open", file, String(), String(), 1);
+      return;
+    }
+    case lkSearch:
+      Handled = true;
+      QueryCombo->SetText(target);
+      SearchButtonClick(Sender);
+      return;
+    case lkExternal:
+      Handled = true;
+      ShellExecute(Handle(), u"open", target, String(), String(), 9);
+      return;
+    case lkRefused:
+      Handled = true;
+      return;
+    case lkViewer:
+      return;
+  }
+}
+
+void TRuForm::HtmlOutRightClick(TObject*, TRightClickParameters*) {
+  TPoint p;
+  GetCursorPos(&p);
+  Popup1->Popup(p.x, p.y);
+}
+
+void TRuForm::HTMLOutKeyUp(TObject*, WORD& Key, TShiftState Shift) {
+  if (Shift == TShiftState{ssCtrl} && Key == 67) Clipboard()->SetAsText(HTMLOut->GetSelText());
+}
+
+void TRuForm::BufferButtonClick(TObject*) {
+  HTMLOut->SelectAll();
+  HTMLOut->CopyToClipboard();
+}
+
+void TRuForm::N1Click(TObject*) { Clipboard()->SetAsText(HTMLOut->GetSelText()); }
+void TRuForm::N2Click(TObject*) { HTMLOut->SelectAll(); }
+void TRuForm::N3Click(TObject*) { QueryCombo->SetText(HTMLOut->GetSelText()); }

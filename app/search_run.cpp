@@ -1,0 +1,268 @@
+// The search and completion runs and the result tree's events.
+#include <cstdio>
+
+#include "app/dictionaries.h"
+#include "app/main_form.h"
+#include "db/utf8_convert.h"
+#include "platform/core/strings.h"
+#include "platform/core/threads.h"
+#include "platform/gui/stdctrls.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+String elapsedText(std::uint64_t ms) {
+  String s = FloatToStr(double(ms) / 1000.0);
+  return s;
+}
+
+}  // namespace
+
+// ---- the search button and the query box's keys ----------------------------------------
+
+void TRuForm::SearchButtonClick(TObject*) {
+  if (SearchRunning) {
+    // A click while the run handles its messages stops it.
+    SearchStop = true;
+    SearchRunning = false;
+    SearchButton->SetCaption(u"искать");
+    return;
+  }
+  if (RunActive()) {
+    // Started from inside a running completion (or a search still winding
+    // down): that run ends first, then this search runs.
+    CompletionStop = true;
+    FPendingSearch = true;
+    return;
+  }
+  runSearch();
+  runPending();
+}
+
+void TRuForm::runSearch() {
+  FPendingSearch = false;
+  SearchStop = false;
+  SearchRunning = true;
+  FSearchActive = true;
+  SearchButton->SetCaption(u"стоп!");
+  try {
+    FTreeThread->Execute();
+  } catch (...) {
+    FSearchActive = false;
+    SearchRunning = false;
+    SearchButton->SetCaption(u"искать");
+    throw;
+  }
+  FSearchActive = false;
+  SearchRunning = false;
+  SearchButton->SetCaption(u"искать");
+}
+
+void TRuForm::QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState) {
+  CompletionStop = true;
+  if (Key == VK_RETURN) SearchButtonClick(Sender);
+}
+
+void TRuForm::QueryComboKeyUp(TObject*, WORD& Key, TShiftState) {
+  if (Key == VK_RETURN || !AppSettings.WordAutoSelect || QueryCombo->Text().empty()) return;
+  CompletionStop = true;
+  if (RunActive()) {
+    // The running one ends at its next row; the fresh one follows it.
+    FPendingCompletion = true;
+    return;
+  }
+  runCompletion();
+  runPending();
+}
+
+void TRuForm::runCompletion() {
+  FPendingCompletion = false;
+  AutoCompleteLock = std::make_unique<TCriticalSection>();
+  FCompletionActive = true;
+  try {
+    FAutoComplete->Execute();
+  } catch (...) {
+    FCompletionActive = false;
+    CompletionRunning = false;
+    AutoCompleteLock.reset();
+    throw;
+  }
+  FCompletionActive = false;
+  AutoCompleteLock.reset();
+}
+
+void TRuForm::runPending() {
+  // Each pending piece may itself be interrupted and leave new ones.
+  for (int guard = 0; guard < 1000 && !RunActive(); ++guard) {
+    if (FPendingActivation) {
+      activateDictionaries();
+    } else if (FPendingClose) {
+      FPendingClose = false;
+      Close();
+      return;
+    } else if (FPendingSearch) {
+      FPendingCompletion = false;  // the search replaces what it would list
+      runSearch();
+    } else if (FPendingCompletion) {
+      if (AppSettings.WordAutoSelect && !QueryCombo->Text().empty()) runCompletion();
+      else FPendingCompletion = false;
+    } else {
+      return;
+    }
+  }
+}
+
+void TRuForm::CheckQuery(const String& Text) { ::CheckQuery(Text); }
+
+// ---- the search run -----------------------------------------------------------------------
+
+bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
+  TRuForm* f = FForm;
+  if (!RootCreated) {
+    f->LastRootNode = f->AddResultNode(nullptr, Utf8ToUnicode(Dicts[CurrentDictIndex].Caption), nkOpenRoot,
+                                       -std::int64_t(CurrentDictIndex));
+    RootCreated = true;
+  }
+  f->AddResultNode(f->LastRootNode, Utf8ToUnicodeBuf(Word, size_t(Bytes)), nkHeadword, Id);
+  ++ResultCount;
+  const bool stop = SearchStop;
+  Application->ProcessMessages();
+  return stop;
+}
+
+void TTreeThread::Execute() {
+  TRuForm* f = FForm;
+  const std::uint64_t start = GetTickCount64();
+  f->vst->Clear();
+  f->LastRootNode = nullptr;
+  ResultCount = 0;
+
+  // The text is taken before the list grows: adding an item may select it.
+  const String typed = f->QueryCombo->Text();
+  f->QueryCombo->Items()->Add(typed);
+  const String query = Trim(typed);
+  f->QueryCombo->SetText(query);
+  // An empty query box searches nothing.
+  if (query.empty()) {
+    QueryWordCount = 0;
+    for (auto& w : QueryWords) w.clear();
+  } else {
+    f->CheckQuery(query + u" " + Trim(f->AdditionalEdit->Text()));
+  }
+
+  f->vst->BeginUpdate();
+  f->ProgressBar->SetPosition(0);
+  f->ProgressBar->SetVisible(true);
+  const UTF8String& w = QueryWords[1];
+  const String word = Utf8ToUnicode(w);
+  for (int i = 0; i <= LastDictIndex && QueryWordCount > 0; ++i) {
+    // A stop ends the whole run, not only the dictionary being read.
+    if (SearchStop) break;
+    RootCreated = false;
+    CurrentDictIndex = i;
+    if (w != "%" && !WordMatchesLanguages(Utf8ToUnicode(Dicts[i].Languages), word)) continue;
+    if (Dicts[i].Db) {
+      const TSearchStatement st = BuildSearchStatement();
+      if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);
+      SearchRunning = !SearchStop;
+      f->vst->BeginUpdate();
+      RunSearchStatement(Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+      f->vst->EndUpdate();
+      if (ResultCount > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);
+    }
+    f->ProgressBar->SetPosition(int((i + 1) * 100.0 / (LastDictIndex + 1) + 0.5));
+  }
+  f->ProgressBar->SetVisible(false);
+  const std::uint64_t elapsed = GetTickCount64() - start;
+  f->HintLabel->SetCaption(u"найдено вариантов: " + IntToStr(ResultCount) + u" за " + elapsedText(elapsed) +
+                           u" сек.");
+  if (ResultCount < 1) {
+    f->LastRootNode = f->AddResultNode(nullptr, u"ничего не найдено", nkNothingFound, NothingFoundId);
+    if (f->vst->CanFocus()) f->vst->SetFocus();
+    PDataNode first = f->vst->GetFirst();
+    f->vst->SetFocusedNode(first);
+    f->vst->SetSelected(first, true);
+    if (QueryWordCount == 0) f->vstClick(f->vst);
+  } else {
+    if (f->vst->CanFocus()) f->vst->SetFocus();
+    PDataNode first = f->vst->GetNext(f->vst->GetFirst());
+    f->vst->SetFocusedNode(first);
+    f->vst->SetSelected(first, true);
+    f->vstClick(f->vst);
+  }
+  f->vst->EndUpdate();
+}
+
+// ---- the completion run ---------------------------------------------------------------------
+
+bool TAutoCompleteThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
+  TRuForm* f = FForm;
+  if (!RootCreated) {
+    f->LastRootNode = f->AddResultNode(nullptr, Utf8ToUnicode(Dicts[0].Caption), nkOpenRoot, 0);
+    RootCreated = true;
+  }
+  f->AddResultNode(f->LastRootNode, Utf8ToUnicodeBuf(Word, size_t(Bytes)), nkHeadword, Id);
+  ++ResultCount;
+  const bool stop = CompletionStop;
+  Application->ProcessMessages();
+  return stop;
+}
+
+void TAutoCompleteThread::Execute() {
+  TRuForm* f = FForm;
+  TCriticalSection* lock = f->AutoCompleteLock.get();
+  if (lock) lock->Enter();
+  RootCreated = false;
+  CompletionRunning = true;
+  if (ResultCount > 0) {
+    f->vst->Clear();
+    f->LastRootNode = nullptr;
+  }
+  ResultCount = 0;
+  f->vst->BeginUpdate();
+  CompletionStop = false;
+  const String prefix = FoldYo(AnsiUpperCase(f->QueryCombo->Text()));
+  if (LastDictIndex >= 0 && Dicts[0].Db)
+    RunSearchStatement(Dicts[0].Db, BuildCompletionStatement(prefix),
+                       [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+  f->vst->EndUpdate();
+  if (f->vst->RootNodeCount() > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);
+  CompletionRunning = false;
+  f->HintLabel->SetCaption(u"подобрано вариантов: " + IntToStr(ResultCount));
+  QueryWordCount = 1;
+  if (lock) lock->Leave();
+}
+
+// ---- the result tree --------------------------------------------------------------------------
+
+PDataNode TRuForm::AddResultNode(PDataNode Parent, const String& Caption, std::int32_t Kind, std::int64_t Id) {
+  PDataNode node = vst->AddChild(Parent);
+  new (vst->GetNodeData(node)) ResultNodeType{Caption, Kind, Id};
+  return node;
+}
+
+ResultNodeType* TRuForm::NodeRecord(PDataNode Node) {
+  return Node ? static_cast<ResultNodeType*>(vst->GetNodeData(Node)) : nullptr;
+}
+
+void TRuForm::vstGetText(TBaseDataTree*, PDataNode Node, TColumnIndex, String& CellText) {
+  if (ResultNodeType* r = NodeRecord(Node)) CellText = r->Caption;
+}
+
+void TRuForm::vstGetImageIndex(TBaseDataTree*, PDataNode Node, int& ImageIndex) {
+  if (ResultNodeType* r = NodeRecord(Node)) ImageIndex = r->Kind;
+}
+
+void TRuForm::vstCollapsed(TBaseDataTree*, PDataNode Node) {
+  if (ResultNodeType* r = NodeRecord(Node)) r->Kind = nkClosedRoot;
+}
+
+void TRuForm::vstExpanded(TBaseDataTree*, PDataNode Node) {
+  if (ResultNodeType* r = NodeRecord(Node)) r->Kind = nkOpenRoot;
+}
+
+void TRuForm::vstKeyUp(TObject* Sender, WORD&, TShiftState) { vstClick(Sender); }
+
+void TRuForm::vstFreeNode(TBaseDataTree*, PDataNode Node) {
+  if (ResultNodeType* r = NodeRecord(Node)) r->~ResultNodeType();
+}

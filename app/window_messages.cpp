@@ -1,0 +1,68 @@
+// The main window's own messages: the clipboard viewer chain and the double
+// copy, the system close command, the hot key; and the tray menu.
+#include "app/main_form.h"
+#include "platform/gui/clipboard.h"
+#include "platform/gui/stdctrls.h"
+#include "platform/gui/windows.h"
+#include "tray/tray_icon.h"
+
+void TRuForm::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_HOTKEY: WMHotKey(Message); return;
+    case WM_SYSCOMMAND: WMSysCommand(Message); return;
+    case WM_CHANGECBCHAIN: WMChangeCBChain(Message); return;
+    case WM_DRAWCLIPBOARD: WMDrawClipboard(Message); return;
+    default: TForm::Dispatch(Message); return;
+  }
+}
+
+void TRuForm::WMChangeCBChain(TMessage& Message) {
+  if (reinterpret_cast<HWND>(Message.WParam) == NextClipboardViewer)
+    NextClipboardViewer = reinterpret_cast<HWND>(Message.LParam);
+  else if (NextClipboardViewer)
+    SendMessage(NextClipboardViewer, WM_CHANGECBCHAIN, Message.WParam, Message.LParam);
+}
+
+void TRuForm::WMDrawClipboard(TMessage& Message) {
+  TClipboard* clip = Clipboard();
+  const bool hasText = clip->HasFormat(CF_TEXT) || clip->HasFormat(CF_UNICODETEXT);
+  const String text = hasText ? clip->AsText() : String();
+  if (hasText && text == LastClipboardText && AppSettings.UseCtrlC && !FClosing) {
+    QueryCombo->SetText(text);
+    SearchButtonClick(this);
+    TrayIcon2->ShowMainForm();
+    LastClipboardText.clear();
+  } else {
+    LastClipboardText = text;
+  }
+  if (NextClipboardViewer) SendMessage(NextClipboardViewer, WM_DRAWCLIPBOARD, Message.WParam, Message.LParam);
+}
+
+void TRuForm::WMSysCommand(TMessage& Message) {
+  if (Message.WParam == SC_CLOSE && AppSettings.MinimizeAtClosing) {
+    // Without a notification area the window is minimised instead of
+    // hidden: a hidden window could never be brought back.
+    if (AppSettings.HideToSysTray && TrayIcon2->IconShown()) SetVisible(false);
+    else Application->Minimize();
+    return;
+  }
+  TForm::Dispatch(Message);
+}
+
+void TRuForm::WMHotKey(TMessage& Message) {
+  if (Message.WParam != 1) return;
+  if (TrayIcon2->MinimizeToTray()) TrayIcon2->ShowMainForm();
+  else Application->Restore();
+  Application->BringToFront();
+  SetForegroundWindow(Handle());
+  if (QueryCombo->CanFocus()) QueryCombo->SetFocus();
+}
+
+void TRuForm::TrayIcon1Click(TObject*) {
+  if (!Visible()) TrayIcon2->ShowMainForm();
+  else TrayIcon2->HideMainForm();
+}
+
+void TRuForm::N4Click(TObject*) { TrayIcon2->ShowMainForm(); }
+void TRuForm::N5Click(TObject*) { TrayIcon2->HideMainForm(); }
+void TRuForm::N6Click(TObject*) { Close(); }

@@ -1,0 +1,92 @@
+// Speed of the document builder: pages parsed and built into a document
+// (blocks, sections, font runs, tables), with litehtml building its own
+// document from the same text in the same run.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bench/common/best_time.h"
+#include "bench/common/dictionary_markup.h"
+#include "bench/common/litehtml_null_container.h"
+#include "html/parse/html_parser.h"
+#include "html/parse/style_parser.h"
+#include "html/parse/url_routines.h"
+#include "html/view/document.h"
+#include "platform/core/strings.h"
+
+namespace {
+
+// Best time of the parse and build alone (making and freeing the empty
+// document are not counted).
+double buildSeconds(const std::string& page, int runs, size_t& sections) {
+  double best = 1e300;
+  for (int r = 0; r < runs; ++r) {
+    ThtDocument doc(nullptr, nullptr);
+    doc.ApplyViewerDefaults(u"DejaVu Serif", u"DejaVu Sans Mono", 12, clBlack, clBlue, clPurple, clRed, clWhite,
+                            false, true, 1, 5, 10);
+    auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"bench.htm");
+    buffer->SetCodePage(65001);
+    THtmlParser parser(buffer.get());
+    best = std::min(best, bestSeconds(1, [&] { parser.ParseHtml(&doc, nullptr, nullptr, nullptr, nullptr); }));
+    sections = size_t(doc.SectionCount);
+  }
+  return best;
+}
+
+// peerBytes: litehtml gets only this much of the page (it slows down
+// sharply on deep nesting); 0 for the whole page.
+void compare(const char* what, const std::string& page, double limitMs, size_t peerBytes = 0) {
+  NullContainer container;
+  litehtml::context context;
+  context.load_master_stylesheet(_t("html { display: block } body { display: block }"));
+  size_t sections = 0;
+  const double ours = buildSeconds(page, 5, sections);
+  const std::string peer = peerBytes && peerBytes < page.size() ? page.substr(0, peerBytes) : page;
+  const double lite = bestSeconds(peer.size() < page.size() ? 1 : 3,
+                                  [&] { litehtml::document::createFromString(peer.c_str(), &container, &context); });
+  const double mb = page.size() / (1024.0 * 1024.0);
+  const double peerShare = double(peer.size()) / double(page.size());
+  std::printf("%s (%.2f MB, %zu text sections): build %.1f ms (limit %.0f ms: %s); litehtml %.1f ms",
+              what, mb, sections, ours * 1e3, limitMs, ours * 1e3 <= limitMs ? "met" : "NOT met", lite * 1e3);
+  if (peerShare < 1)
+    std::printf(" for the first %.0f KB only (ours for the same share: %.2f ms)\n", peer.size() / 1024.0,
+                ours * 1e3 * peerShare);
+  else
+    std::printf("; ratio litehtml/ours %.2f\n", lite / ours);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double megabytes = argc > 1 ? std::atof(argv[1]) : 1.0;
+  const size_t bytes = size_t(megabytes * 1024 * 1024);
+  compare("dictionary articles", makeMarkup(bytes), 50 * megabytes);
+
+  std::string divs = "<html><body>";
+  while (divs.size() < bytes) divs += "<div>text ";
+  compare("unclosed <div>", divs, 100 * megabytes, 32 * 1024);
+  std::string fonts = "<html><body>";
+  while (fonts.size() < bytes) fonts += "<font size=2>text ";
+  compare("unclosed <font>", fonts, 100 * megabytes, 32 * 1024);
+
+  // A style sheet of 100,000 rules, each under a key of its own.
+  std::string sheet;
+  for (int i = 0; i < 100000; ++i) sheet += ".c" + std::to_string(i) + " { color: red; margin: 2px }\n";
+  const String sheet16 = UTF8ToUTF16(sheet);
+  const double css = bestSeconds(3, [&] {
+    TStyleList styles;
+    auto b = TBuffer::CreateFromString(sheet16, u"bench.css");
+    char16_t ch = u' ';
+    ParseStyleSheet(styles, ch, *b, String(), true);
+    styles.Count();
+  });
+  std::printf("read a 100,000-rule style sheet: %.1f ms\n", css * 1e3);
+
+  String relative;
+  for (int i = 0; i < 20000; ++i) relative += u"a/./../";
+  relative += u"x.png";
+  const double join = bestSeconds(3, [&] { JoinUrl(u"http://host/dir/", relative); });
+  std::printf("join a relative address of 40,000 segments: %.2f ms\n", join * 1e3);
+  return 0;
+}

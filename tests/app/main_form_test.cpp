@@ -1,0 +1,360 @@
+// The main window over small dictionaries: start-up, the search run and the
+// result tree, pages, completion, links and media, and the window's own
+// messages.
+#include <filesystem>
+
+#include "app/dictionaries.h"
+#include "platform/core/strings.h"
+#include "platform/gui/clipboard.h"
+#include "platform/gui/testing.h"
+#include "platform/gui/windows.h"
+#include "tests/app/main_form_util.h"
+#include "tray/tray_icon.h"
+
+using apptest::readFile;
+using apptest::writeFile;
+
+namespace {
+
+class Window : public apptest::MainWindow {
+protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    Dict("en")
+        .Properties("English <dictionary>", "en")
+        .Word({0, "FOX", "<1>fox</1> лиса; <7>wolf</7>"})
+        .Word({0, "FOREST", "лес; a forest of masts"})
+        .Word({0, "FOX", "second homonym <5>fox.png</5>"})
+        .Word({0, "WOLF", "волк, <7>fox</7> and <7>say \"hi\"</7>"})
+        .Word({0, "<BR>", "a headword that looks like markup"})
+        .Media(3, "fox.png", "PNGDATA")
+        .Media(3, "../../escape.txt", "ESCAPE");
+    Dict("ru").Properties("Russian", "ru").Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЕЛКА", "fir"});
+    List("en 1\r\nru 1\r\n");
+  }
+};
+
+}  // namespace
+
+TEST_F(Window, StartUpShowsHelpAndOpensTheActiveDictionaries) {
+  Start();
+  EXPECT_EQ(LastDictIndex, 1);
+  EXPECT_EQ(Form->Caption(), u" tamrix 5.7");
+  EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
+  EXPECT_FALSE(Form->AdditionalEdit->Enabled());
+  EXPECT_EQ(Form->Width(), 800);
+  EXPECT_EQ(Form->Height(), 600);
+  // The help style sheet is written from the template with the colours.
+  EXPECT_EQ(readFile(Dir / "help/style.css"), "body { background: #FFFFFF; color: #000000; }\r\n");
+  EXPECT_NE(Page().find("Help"), std::string::npos);
+  // The hot key cannot be taken on the offscreen desktop: said once.
+  EXPECT_EQ(Messages, std::vector<std::string>{"Unable to assign Control-Alt-Space as hotkey."});
+  EXPECT_FALSE(Form->HotKeyRegistered());
+}
+
+TEST_F(Window, SearchListsRootsAndHeadwordsAndShowsTheFirstArticle) {
+  Start();
+  Search(u"  fox ");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fox");
+  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
+  EXPECT_EQ(Status().rfind("найдено вариантов: 2 за ", 0), 0u) << Status();
+  EXPECT_NE(Page().find("<h1>FOX</h1><B>fox</B> лиса; <A href=\"#wolf\">wolf</A>"), std::string::npos) << Page();
+  EXPECT_EQ(Form->ShownCaption, u"FOX");
+  EXPECT_TRUE(Form->vst->Expanded(Form->vst->GetFirst()));
+
+  // "%" lists everything of every dictionary, with no alphabet test.
+  Search(u"%");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOREST#2,FOX#3,WOLF#4,<BR>#5] Russian(0,-1)[ЕЖ#1,ЕЛКА#2]");
+  // Russian words are looked up in the Russian dictionary only, "ё" as "е".
+  Search(u"ёж");
+  EXPECT_EQ(Tree(), "Russian(0,-1)[ЕЖ#1]");
+  Search(u"f_x");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  // Additional words filter by the article and are highlighted as typed.
+  Search(u"fo%", u"MASTS");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2]");
+  EXPECT_NE(Page().find("<FONT style=\"background-color: #E0FFFF\">MASTS</FONT>"), std::string::npos);
+}
+
+TEST_F(Window, NothingFoundAndTheEmptyQuery) {
+  Start();
+  Search(u"zebra");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]");
+  EXPECT_EQ(Status().rfind("найдено вариантов: 0", 0), 0u);
+  Select(0);
+  EXPECT_NE(Page().find("<h1>ничего не найдено</h1><p>Nothing</p><p>here</p>"), std::string::npos) << Page();
+  // An empty query searches nothing and shows the nothing-found page.
+  Form->HTMLOut->Clear();
+  Search(u"   ");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]");
+  EXPECT_NE(Page().find("<p>Nothing</p>"), std::string::npos);
+  // A word with a double quote is a word like any other.
+  Search(u"say\"");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]");
+}
+
+TEST_F(Window, RootsShowAboutPagesAndKeepTheirImagesInStep) {
+  Start();
+  Search(u"%");
+  Select(0);
+  EXPECT_NE(Page().find("<h1>English &lt;dictionary&gt;</h1>L1:about English &lt;dictionary&gt;<BR><HR>L2:author"),
+            std::string::npos)
+      << Page();
+  Select(1);
+  EXPECT_NE(Page().find("<h1>Russian</h1>L1:about Russian"), std::string::npos);
+  // The headword "<BR>" is shown as text.
+  Select(0, 4);
+  EXPECT_NE(Page().find("<h1>&lt;BR&gt;</h1>"), std::string::npos);
+  PDataNode root = Form->vst->GetFirst();
+  Form->vst->SetExpanded(root, false);
+  EXPECT_EQ(Form->NodeRecord(root)->Kind, 1);
+  Form->vst->SetExpanded(root, true);
+  EXPECT_EQ(Form->NodeRecord(root)->Kind, 0);
+}
+
+TEST_F(Window, HeadwordIdsAreWholeRowidsAndRolesComeFromTheKind) {
+  Dict("odd")
+      .Properties("Odd ids", "en")
+      .Word({0, "ZERO", "zero"})
+      .Word({-5, "NEG", "negative"})
+      .Word({3000000000LL, "BIG", "big"});
+  List("odd 1\r\n");
+  std::filesystem::remove(Dir / "dictionaries/en.tamrix");
+  std::filesystem::remove(Dir / "dictionaries/ru.tamrix");
+  apptest::Exec(Dir / "dictionaries/odd.tamrix",
+                "UPDATE words SET ROWID=0 WHERE word='ZERO'; UPDATE descriptions SET ROWID=0 WHERE description='zero'");
+  Start();
+  // "%" keeps its condition words.ROWID>0; the others are found by name.
+  Search(u"%");
+  EXPECT_EQ(Tree(), "Odd ids(0,0)[BIG#3000000000]");
+  Search(u"neg");
+  EXPECT_EQ(Tree(), "Odd ids(0,0)[NEG#-5]");
+  EXPECT_NE(Page().find("<h1>NEG</h1>negative"), std::string::npos) << Page();
+  Search(u"zero");
+  EXPECT_EQ(Tree(), "Odd ids(0,0)[ZERO#0]");
+  EXPECT_NE(Page().find("<h1>ZERO</h1>zero"), std::string::npos) << Page();
+  Search(u"big");
+  EXPECT_NE(Page().find("<h1>BIG</h1>big"), std::string::npos) << Page();
+  // The root of the first dictionary (id 0) still shows its about page.
+  Select(0);
+  EXPECT_NE(Page().find("<h1>Odd ids</h1>L1:"), std::string::npos) << Page();
+}
+
+TEST_F(Window, CompletionListsTheFirstDictionaryByPrefix) {
+  Start();
+  Type(u"fo");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2,FOX#1,FOX#3]");
+  EXPECT_EQ(Status(), "подобрано вариантов: 3");
+  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 0);
+  Type(u"q");
+  EXPECT_EQ(Tree(), "");
+  EXPECT_EQ(Status(), "подобрано вариантов: 0");
+  // Enter searches and starts no completion.
+  Search(u"wolf");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+  // Off: typing leaves the tree alone.
+  AppSettings.WordAutoSelect = false;
+  Form->QueryCombo->SetText(String());
+  Type(u"f");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+}
+
+TEST_F(Window, CompletionFoldsYoLikeTheSearch) {
+  List("ru 1\r\nen 1\r\n");
+  Start();
+  Type(u"ёл");
+  EXPECT_EQ(Tree(), "Russian(0,0)[ЕЛКА#2]");
+}
+
+TEST_F(Window, WordLinksSearchAndOnlyWebAddressesLeave) {
+  Start();
+  Search(u"wolf");
+  bool handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"#fox", handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fox");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  // A quote in a link target stays inside it.
+  Select(0, 0);
+  Search(u"wolf");
+  EXPECT_NE(Page().find("<A href=\"#say &quot;hi&quot;\">say \"hi\"</A>"), std::string::npos) << Page();
+  handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"other.html", handled);
+  EXPECT_FALSE(handled);
+  handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"#file:///etc/passwd@x", handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(Form->QueryCombo->Text(), u"wolf");
+}
+
+TEST_F(Window, MediaAnswersPicturesAndExtractsOnlyIntoTemp) {
+  Start();
+  Search(u"fox");
+  Select(0, 1);
+  EXPECT_NE(Page().find("SRC=\"*0/fox.png\""), std::string::npos);
+  TStream* stream = nullptr;
+  Form->requestImage(Form->HTMLOut, u"*0/fox.png", stream);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->Size(), 7);
+  // Refused without an error box: an inactive index, a non-number.
+  for (const char16_t* src : {u"*7/fox.png", u"*x/fox.png", u"*-1/fox.png"}) {
+    stream = nullptr;
+    Form->requestImage(Form->HTMLOut, src, stream);
+    EXPECT_EQ(stream, nullptr) << UTF16ToUTF8(src);
+  }
+  stream = nullptr;
+  Form->requestImage(Form->HTMLOut, u"plain.png", stream);
+  EXPECT_EQ(stream, nullptr);
+  EXPECT_EQ(Messages.size(), 1u);  // only the hot key's
+
+  bool handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/../../escape.txt", handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(readFile(Dir / "temp/escape.txt"), "ESCAPE");
+  EXPECT_FALSE(std::filesystem::exists(Dir.parent_path() / "escape.txt"));
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fox");  // a media name with "@" is no search either
+}
+
+TEST_F(Window, StopEndsTheWholeRun) {
+  {
+    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+    big.Properties("Big", "en");
+    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
+             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
+  }
+  List("big 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  // The stop click arrives while the run handles its messages.
+  Later([&] { Form->SearchButtonClick(Form->SearchButton); });
+  Search(u"%");
+  const std::string tree = Tree();
+  EXPECT_EQ(tree.find("English"), std::string::npos) << "a dictionary after the stop was searched";
+  EXPECT_LT(ResultCount, 20000);
+  EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
+}
+
+TEST_F(Window, RunsStartedInsideARunWaitForIt) {
+  {
+    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+    big.Properties("Big", "en");
+    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<5000) "
+             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
+  }
+  List("big 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  // A key typed while a completion runs: the running one stops, the tree
+  // it fills is not cleared under it, the fresh one runs after it.
+  Later([&] { Type(u"1"); });
+  Type(u"w");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"w1");
+  const std::string tree = Tree();
+  EXPECT_EQ(tree.rfind("Big(0,0)[W1#1,W10#10", 0), 0u) << tree.substr(0, 80);
+  EXPECT_EQ(std::count(tree.begin(), tree.end(), '['), 1);
+  EXPECT_FALSE(Form->RunActive());
+
+  // An activation during a run waits for it: the connections stay open.
+  bool activated = false;
+  Later([&] {
+    Form->FormActivate(Form);
+    activated = true;
+    EXPECT_NE(::Dicts[0].Db, nullptr);
+  });
+  Search(u"%");
+  EXPECT_TRUE(activated);
+  EXPECT_EQ(ResultCount, 5005);
+  EXPECT_NE(::Dicts[0].Db, nullptr);
+}
+
+TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
+  Start();
+  // The desktop tells the viewer chain about each copy.
+  auto copy = [&](const String& text) {
+    Clipboard()->SetAsText(text);
+    for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  };
+  copy(u"wolf");
+  EXPECT_EQ(Tree(), "");
+  copy(u"fox");
+  EXPECT_EQ(Tree(), "");
+  copy(u"fox");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  copy(u"wolf");
+  copy(u"wolf");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+  // A third identical copy starts a new pair.
+  Search(u"fox");
+  copy(u"wolf");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  AppSettings.UseCtrlC = false;
+  copy(u"wolf");
+  copy(u"wolf");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+}
+
+TEST_F(Window, CloseCommandFollowsTheTraySettings) {
+  Start();
+  Form->Show();
+  AppSettings.MinimizeAtClosing = true;
+  AppSettings.HideToSysTray = false;
+  Form->Perform(WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(Form->Visible());
+  // With the tray setting but no notification area the window is not
+  // hidden for good: it is minimised instead.
+  AppSettings.HideToSysTray = true;
+  Form->ApplyTraySetting();
+  EXPECT_FALSE(Form->TrayIcon2->IconShown());
+  Form->Perform(WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(Form->Visible());
+}
+
+TEST_F(Window, ClosingSavesSettingsAtomicallyAndEmptiesTemp) {
+  Start();
+  writeFile(Dir / "temp/old.wav", "x");
+  writeFile(Dir / "temp/pic.png", "y");
+  AppSettings.FontSize = 14;
+  Form->SetWidth(900);
+  TCloseAction action = caHide;
+  Form->FormClose(Form, action);
+  EXPECT_TRUE(std::filesystem::is_empty(Dir / "temp"));
+  const std::string settings = readFile(Dir / "other/settings");
+  EXPECT_NE(settings.find("FontSize=14;\r\n"), std::string::npos);
+  EXPECT_NE(settings.find("MainFormWidth=900;\r\n"), std::string::npos);
+  EXPECT_NE(settings.find("CurrentSkin=noSkin;\r\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Dir / "other/settings.new"));
+  EXPECT_EQ(LastDictIndex >= 0 ? ::Dicts[0].Db : nullptr, nullptr);
+}
+
+TEST_F(Window, BadSettingsAndMissingAlphabetStillStart) {
+  writeFile(Dir / "other/settings", "FontSize=huge;\r\nBgColor=;\r\nWordAutoSelect=-1;\r\n");
+  std::filesystem::remove(Dir / "other/abc");
+  Start();
+  EXPECT_EQ(AppSettings.FontSize, 12);  // a sensible size for the missing one
+  EXPECT_TRUE(AppSettings.WordAutoSelect);
+  EXPECT_EQ(AlphabetCount, 0);
+  // Without an alphabet only "%" finds anything.
+  Search(u"fox");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]");
+  Search(u"%");
+  EXPECT_NE(Tree().find("FOX#1"), std::string::npos);
+}
+
+TEST_F(Window, RescanAddsNewFilesActiveOnTopAndDropsMissingOnes) {
+  Dict("my dict").Properties("Blank", "en").Word({0, "FOX", "from the file with a blank"});
+  Start();
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "my dict 1\r\nen 1\r\nru 1\r\n");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Установлено новых словарей: 1");
+  EXPECT_EQ(ActiveDicts[0], u"my dict");
+  Search(u"fox");
+  EXPECT_EQ(Tree(), "Blank(0,0)[FOX#1] English <dictionary>(0,-1)[FOX#1,FOX#3]");
+  // Unchanged across activations.
+  Form->FormActivate(Form);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "my dict 1\r\nen 1\r\nru 1\r\n");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Новые словари не найдены.");
+  std::filesystem::remove(Dir / "dictionaries/ru.tamrix");
+  std::filesystem::remove(Dir / "dictionaries/en.tamrix");
+  Form->FormActivate(Form);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "my dict 1\r\n");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Удалено словарей: 2");
+  EXPECT_EQ(LastDictIndex, 0);
+}
