@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <unistd.h>
 
@@ -74,13 +75,13 @@ HCURSOR gCurrentCursor = nullptr;
 }
 
 HCURSOR LoadStandardCursor(int Cursor) {
-  static std::map<int, TCursorHandle*> cache;
+  // Shared for the whole run, freed with the process's other statics.
+  static std::map<int, std::unique_ptr<TCursorHandle>> cache;
   EnsureQtApplication();
   auto it = cache.find(Cursor);
-  if (it != cache.end()) return it->second;
-  auto* h = new TCursorHandle{CursorShape(Cursor <= 0 ? Cursor : crArrow), true};
-  cache[Cursor] = h;
-  return h;
+  if (it != cache.end()) return it->second.get();
+  auto h = std::make_unique<TCursorHandle>(TCursorHandle{CursorShape(Cursor <= 0 ? Cursor : crArrow), true});
+  return (cache[Cursor] = std::move(h)).get();
 }
 
 HCURSOR CreateCursorFromImage(const std::uint32_t* Pixels, int Width, int Height, int HotX, int HotY) {
@@ -290,8 +291,13 @@ QScreen* primary() {
   EnsureQtApplication();
   return QGuiApplication::primaryScreen();
 }
-std::map<int, HCURSOR>& cursorTable() {
-  static std::map<int, HCURSOR> t;
+// Cursors registered under a number; whoever made a cursor frees it (after
+// taking its number back).
+struct TCursorTable {
+  std::map<int, HCURSOR> Entries;
+};
+TCursorTable& cursorTable() {
+  static TCursorTable t;
   return t;
 }
 }  // namespace
@@ -341,13 +347,14 @@ void TScreen::SetCursor(TCursor value) {
 }
 
 HCURSOR TScreen::Cursors(int Index) const {
-  auto it = cursorTable().find(Index);
-  if (it != cursorTable().end()) return it->second;
+  auto& entries = cursorTable().Entries;
+  auto it = entries.find(Index);
+  if (it != entries.end()) return it->second;
   if (Index <= 0) return LoadStandardCursor(Index);
   return nullptr;
 }
 
-void TScreen::SetCursors(int Index, HCURSOR Handle) { cursorTable()[Index] = Handle; }
+void TScreen::SetCursors(int Index, HCURSOR Handle) { cursorTable().Entries[Index] = Handle; }
 
 TForm* TScreen::ActiveForm() const {
   for (TForm* f : FForms)

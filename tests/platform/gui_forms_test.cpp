@@ -247,6 +247,8 @@ TEST(GuiForms, ScreenDescribesTheDisplay) {
   ASSERT_NE(own, nullptr);
   Screen->SetCursors(5, own);
   EXPECT_EQ(Screen->Cursors(5), own);
+  Screen->SetCursors(5, nullptr);
+  EXPECT_TRUE(DestroyCursor(own));
   Screen->SetCursor(crHourGlass);
   EXPECT_EQ(Screen->Cursor(), crHourGlass);
   Screen->SetCursor(crDefault);
