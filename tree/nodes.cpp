@@ -300,6 +300,8 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
     InvalidateCache();
     if (FStates.Contains(tsStructureChangePending))
       StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
+    if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn)
+      Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
     InvalidateToBottom(Parent);
     UpdateScrollBars(true);
   }
@@ -564,6 +566,8 @@ void TBaseDataTree::EndUpdate() {
 
     // The owner's handlers may raise; the repaint below still has to happen.
     auto finish = [this] {
+      if (FOptions->AutoOptions().Contains(toAutoSort))
+        SortTree(Header().SortColumn(), Header().SortDirection(), true);
       if (FRedrawOff) {
         FRedrawOff = false;
         if (TreeHandleAllocated()) SendMessage(Handle(), WM_SETREDRAW, 1, 0);

@@ -353,4 +353,3 @@ void TBaseDataTree::DoColumnResize(TColumnIndex Column) {
   if (OnColumnResize) OnColumnResize(FHeader.get(), Column);
 }
 
-void TBaseDataTree::DoSort(TColumnIndex, TSortDirection) {}

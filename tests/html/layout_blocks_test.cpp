@@ -1,0 +1,130 @@
+// Block layout at fixed widths: floats and clearance, collapsing margins,
+// list items and their markers, centred boxes, and the sound rules for
+// list numbers.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "html/view/block.h"
+#include "html/view/section.h"
+#include "tests/html/layout_helpers.h"
+
+namespace {
+
+using layouthelp::Layout;
+using layouthelp::TextWidth;
+
+std::string page(const std::string& body) {
+  return "<html><head><style>body{margin:0} p{font-family:'DejaVu Sans';font-size:12pt}</style></head><body>" + body +
+         "</body></html>";
+}
+
+template <typename T>
+std::vector<T*> all(ThtDocument& doc) {
+  std::vector<T*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<T*>(it.get())) out.push_back(t);
+      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+TEST(LayoutBlocks, TextFlowsBesideAFloatAndClearMovesBelowIt) {
+  auto l = Layout(page("<div style='float:left;width:100px;height:50px'></div>"
+                       "<p style='margin:0'>beside</p><p style='margin:0;clear:left'>below</p>"),
+                  400);
+  auto secs = all<TSection>(*l.Doc);
+  ASSERT_EQ(secs.size(), 2u);
+  EXPECT_EQ(secs[0]->Lines[0]->DrawX, 100);
+  EXPECT_EQ(secs[0]->ContentY, 0);
+  EXPECT_EQ(secs[1]->ContentY, 50);
+  EXPECT_EQ(secs[1]->Lines[0]->DrawX, 0);
+  // The float itself takes no room in the flow.
+  auto blocks = all<TBlock>(*l.Doc);
+  EXPECT_EQ(blocks[1]->Height, 0);  // blocks[0] is the body
+  EXPECT_EQ(blocks[1]->Float, ALeft);
+}
+
+TEST(LayoutBlocks, TextMovesDownWhenAFloatLeavesNoRoom) {
+  // A float as wide as the box: the text goes below it.
+  auto l = Layout(page("<div style='float:right;width:400px;height:30px'></div><p style='margin:0'>text</p>"), 400);
+  auto secs = all<TSection>(*l.Doc);
+  ASSERT_EQ(secs.size(), 1u);
+  int y = secs[0]->ContentY;
+  for (const auto& line : secs[0]->Lines)
+    if (line->LineChars > 0) {
+      EXPECT_GE(line->DrawY, 30);
+      break;
+    } else {
+      y += line->TextHeight;
+    }
+}
+
+TEST(LayoutBlocks, VerticalMarginsCollapse) {
+  auto l = Layout(page("<p style='margin:0 0 10px'>a</p><p style='margin:-4px 0 0'>b</p>"
+                       "<p style='margin:14px 0'>c</p><p style='margin:14px 0'>d</p>"
+                       "<p style='margin:0 0 -3px'>e</p><p style='margin:-8px 0 0'>f</p>"),
+                  400);
+  auto secs = all<TSection>(*l.Doc);
+  ASSERT_EQ(secs.size(), 6u);
+  auto gap = [&](int i) { return secs[size_t(i) + 1]->ContentY - secs[size_t(i)]->ContentY - secs[size_t(i)]->Height; };
+  EXPECT_EQ(gap(0), 6);   // 10 and -4
+  EXPECT_EQ(gap(2), 14);  // 14 and 14, not 28
+  EXPECT_EQ(gap(4), -8);  // -3 and -8
+}
+
+TEST(LayoutBlocks, FirstParagraphGivesUpTheBodysMargin) {
+  auto l = Layout("<html><body style='margin:20px'><p style='margin-top:30px'>x</p></body></html>", 400);
+  auto secs = all<TSection>(*l.Doc);
+  ASSERT_EQ(secs.size(), 1u);
+  EXPECT_EQ(secs[0]->ContentY, 30);  // 20 + max(0, 30 - 20)
+}
+
+TEST(LayoutBlocks, CentredBoxSplitsTheFreeRoom) {
+  auto l = Layout(page("<div style='width:101px;text-align:center'><p style='margin:0'>x</p></div>"), 400);
+  auto blocks = all<TBlock>(*l.Doc);
+  ASSERT_GE(blocks.size(), 2u);
+  EXPECT_EQ(blocks[1]->Box[size_t(MA(piMarginLeft))], 149);  // (400 - 101) div 2
+  EXPECT_EQ(blocks[1]->ContentWidth, 101);
+}
+
+TEST(LayoutBlocks, ShrinkToFitFloat) {
+  auto l = Layout(page("<div style='float:left'><p style='margin:0'>short words</p></div>"), 400);
+  auto blocks = all<TBlock>(*l.Doc);
+  EXPECT_EQ(blocks[1]->ContentWidth, TextWidth(u"DejaVu Sans", 16, u"short words"));
+}
+
+TEST(LayoutBlocks, ListMarkersAndBaselines) {
+  auto l = Layout(page("<ol type=i><li><p style='margin:0'>one</p><li>two</ol><ul><li>x</ul>"), 400);
+  auto items = all<TBlockLI>(*l.Doc);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0]->NumberText(), u"i.");
+  EXPECT_EQ(items[1]->NumberText(), u"ii.");
+  EXPECT_EQ(items[2]->NumberText(), u"");
+  auto secs = all<TSection>(*l.Doc);
+  // The baseline of the first line: its top plus the text height less descent.
+  const LineRec& first = *secs[0]->Lines[0];
+  EXPECT_EQ(items[0]->FirstLineY, secs[0]->ContentY + first.TextHeight - first.Descent);
+  EXPECT_GT(items[2]->FirstLineY, items[1]->FirstLineY);
+}
+
+TEST(LayoutBlocks, ListNumbersPastTheTablesAndBelowOne) {
+  auto l = Layout(page("<ol type=i start=21><li>a</ol><ol type=a start=27><li>b</ol><ol type=A start=0><li>c</ol>"), 400);
+  auto items = all<TBlockLI>(*l.Doc);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0]->NumberText(), u"xxi.");
+  EXPECT_EQ(items[1]->NumberText(), u"aa.");
+  EXPECT_EQ(items[2]->NumberText(), u"0.");
+}
+
+TEST(LayoutBlocks, RulesTakeTheirWidthAndHeight) {
+  auto l = Layout(page("<hr width='50%' size=5>"), 400);
+  const std::string dump = l.Dump();
+  EXPECT_NE(dump.find("rule"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("w=200"), std::string::npos) << dump;
+}
+
+}  // namespace

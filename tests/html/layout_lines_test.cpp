@@ -1,0 +1,189 @@
+// Line breaking at fixed widths: where lines end (blanks, hyphens, slashes,
+// soft hyphens, no-break spaces, overlong words, preformatted text), line
+// placement (alignment, justification) and the surrogate-pair rules. The
+// widths come from the platform's own measuring of the DejaVu faces.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <vector>
+
+#include "html/view/block.h"
+#include "html/view/section.h"
+#include "platform/core/strings.h"
+#include "tests/html/layout_helpers.h"
+
+namespace {
+
+using layouthelp::Layout;
+using layouthelp::TextWidth;
+
+const String Sans = u"DejaVu Sans";
+
+std::string page(const std::string& body, const std::string& pstyle = "") {
+  return "<html><head><style>body{margin:0} p{margin:0; font-family:'DejaVu Sans'; font-size:12pt" +
+         std::string(pstyle.empty() ? "" : "; ") + pstyle + "} pre{margin:0}</style></head><body>" + body +
+         "</body></html>";
+}
+
+// The quoted texts of the dump's lines, in order.
+std::vector<std::string> lineTexts(const std::string& dump) {
+  std::vector<std::string> out;
+  static const std::regex re("^ *line [^\"]*\"(.*)\"$");
+  std::istringstream in(dump);
+  std::string row;
+  while (std::getline(in, row)) {
+    std::smatch m;
+    if (std::regex_match(row, m, re)) out.push_back(m[1]);
+  }
+  return out;
+}
+
+std::vector<TSection*> sections(ThtDocument& doc) {
+  std::vector<TSection*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* s = dynamic_cast<TSection*>(it.get())) out.push_back(s);
+      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+// 12pt at 96 dpi.
+constexpr int Px = 16;
+
+TEST(LayoutLines, BreaksAtBlanksHyphensAndSlashes) {
+  const int w = TextWidth(Sans, Px, u"alpha beta gam");
+  auto l = Layout(page("<p>alpha beta gamma delta</p>"), w);
+  EXPECT_EQ(lineTexts(l.Dump()), (std::vector<std::string>{"alpha beta ", "gamma delta "}));
+
+  // After a hyphen and after a slash, without a blank.
+  const int wh = TextWidth(Sans, Px, u"well-kno");
+  auto h = Layout(page("<p>well-known</p>"), wh);
+  EXPECT_EQ(lineTexts(h.Dump()), (std::vector<std::string>{"well-", "known "}));
+  const int ws = TextWidth(Sans, Px, u"either/o");
+  auto s = Layout(page("<p>either/or</p>"), ws);
+  EXPECT_EQ(lineTexts(s.Dump()), (std::vector<std::string>{"either/", "or "}));
+}
+
+TEST(LayoutLines, NoBreakSpaceHoldsWordsTogether) {
+  const int w = TextWidth(Sans, Px, u"one two\u00A0thr");
+  auto l = Layout(page("<p>one two&nbsp;three</p>"), w);
+  EXPECT_EQ(lineTexts(l.Dump()), (std::vector<std::string>{"one ", "two\\sthree "}));
+}
+
+TEST(LayoutLines, SoftHyphenBreaksAndShowsAHyphen) {
+  // Room for "dictio" and a hyphen, not for the whole word.
+  const int w = TextWidth(Sans, Px, u"dictio-") + 1;
+  auto l = Layout(page("<p>dictio&shy;nary</p>"), w);
+  const std::string dump = l.Dump();
+  EXPECT_EQ(lineTexts(dump), (std::vector<std::string>{"dictio", "nary "}));
+  EXPECT_NE(dump.find("hyphen \"dictio\""), std::string::npos) << dump;
+  // Without room for the hyphen the break moves to the word's start... there
+  // is none, so the word overflows whole rather than lose its hyphen.
+  const int narrow = TextWidth(Sans, Px, u"dictio");
+  auto n = Layout(page("<p>dictio&shy;nary</p>"), narrow);
+  EXPECT_EQ(lineTexts(n.Dump()).front(), "dictio");
+}
+
+TEST(LayoutLines, OverlongWordOverflowsOrBreaksWithBreakWord) {
+  const int w = TextWidth(Sans, Px, u"abc");
+  auto l = Layout(page("<p>abcdefghij klm</p>"), w);
+  EXPECT_EQ(lineTexts(l.Dump()), (std::vector<std::string>{"abcdefghij ", "klm "}));
+  EXPECT_GE(l.ScrollWidth, TextWidth(Sans, Px, u"abcdefghij"));
+
+  auto b = Layout(page("<p>abcdefghij</p>", "word-wrap:break-word"), w);
+  const auto lines = lineTexts(b.Dump());
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "abc");
+  EXPECT_EQ(lines[1], "def");
+}
+
+TEST(LayoutLines, PreformattedTextNeverWraps) {
+  auto l = Layout(page("<pre>a long preformatted line that is wider than the box</pre>"), 60);
+  const auto lines = lineTexts(l.Dump());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "a long preformatted line that is wider than the box ");
+  EXPECT_GT(l.ScrollWidth, 200);
+}
+
+TEST(LayoutLines, LineBreakCharacterEndsTheLine) {
+  auto l = Layout(page("<p>first<br>second</p>"), 400);
+  const auto lines = lineTexts(l.Dump());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "second ");
+}
+
+TEST(LayoutLines, CentredAndRightLinesNeverStartLeftOfTheContent) {
+  const int w = TextWidth(Sans, Px, u"abc");
+  for (const char* align : {"center", "right"}) {
+    auto l = Layout(page("<p>abcdefghijklmnop</p>", std::string("text-align:") + align), w);
+    auto secs = sections(*l.Doc);
+    ASSERT_EQ(secs.size(), 1u);
+    ASSERT_EQ(secs[0]->Lines.size(), 1u);
+    EXPECT_EQ(secs[0]->Lines[0]->LineOffset, 0) << align;
+  }
+  // A short line is centred.
+  auto c = Layout(page("<p>ab</p>", "text-align:center"), 200);
+  const int wab = TextWidth(Sans, Px, u"ab");
+  EXPECT_EQ(sections(*c.Doc)[0]->Lines[0]->LineOffset, (200 - wab) / 2);
+}
+
+TEST(LayoutLines, JustifiedLinesStretchOnlyDrawnBlanksAndNeverShrink) {
+  const int w = TextWidth(Sans, Px, u"aa bb cc dd") + 10;
+  auto l = Layout(page("<p>aa bb cc dd ee ff gg</p>", "text-align:justify"), w);
+  auto s = sections(*l.Doc)[0];
+  ASSERT_GE(s->Lines.size(), 2u);
+  const LineRec& first = *s->Lines[0];
+  // "aa bb cc dd " : three inner blanks stretch, the trailing one is not drawn.
+  EXPECT_EQ(first.BlankCount, 3);
+  EXPECT_GE(first.ExtraWidth, 0);
+  EXPECT_EQ(first.ExtraWidth, w - TextWidth(Sans, Px, u"aa bb cc dd"));
+  EXPECT_EQ(s->Lines.back()->ExtraWidth, 0);  // the last line is not stretched
+
+  // An overlong justified line gets no negative spread.
+  auto o = Layout(page("<p>abcdefghijklmnop q</p>", "text-align:justify"), 40);
+  for (const auto& line : sections(*o.Doc)[0]->Lines) EXPECT_GE(line->ExtraWidth, 0);
+}
+
+TEST(LayoutLines, SurrogatePairsAreNeverSplit) {
+  // A run of mathematical letters (each a pair) in a narrow box with
+  // break-word: every line holds whole pairs.
+  String text;
+  for (int i = 0; i < 12; ++i) text += u"\U0001D400";
+  const std::string utf8 = UTF16ToUTF8(text);
+  const int w = TextWidth(Sans, Px, text.substr(0, 5));  // two and a half letters
+  auto l = Layout(page("<p>" + utf8 + "</p>", "word-wrap:break-word"), w);
+  auto s = sections(*l.Doc)[0];
+  ASSERT_GT(s->Lines.size(), 1u);
+  for (const auto& line : s->Lines) {
+    const int end = line->FirstChar + line->LineChars;
+    EXPECT_FALSE(htIsLowSurrogate(s->Chars[size_t(line->FirstChar)])) << line->FirstChar;
+    if (end < int(s->Chars.size())) {
+      EXPECT_FALSE(htIsLowSurrogate(s->Chars[size_t(end)])) << end;
+    }
+  }
+}
+
+TEST(LayoutLines, CaretPositionsAreKnownBeforeThePageIsPainted) {
+  auto l = Layout(page("<p>alpha beta</p><p>gamma</p>"), 300);
+  auto secs = sections(*l.Doc);
+  ASSERT_EQ(secs.size(), 2u);
+  int x = -1, y = -1;
+  ASSERT_TRUE(secs[1]->CursorToXY(l.Canvas(), secs[1]->StartPos + 2, x, y));
+  EXPECT_EQ(x, TextWidth(Sans, Px, u"ga"));
+  EXPECT_EQ(y, secs[1]->ContentY);
+  EXPECT_EQ(secs[1]->Lines[0]->DrawY, secs[1]->ContentY);
+}
+
+TEST(LayoutLines, MinAndMaxWidths) {
+  auto l = Layout(page("<p>short longestword mid</p>"), 500);
+  auto s = sections(*l.Doc)[0];
+  int mn = 0, mx = 0;
+  s->MinMaxWidth(l.Canvas(), mn, mx);
+  EXPECT_EQ(mn, TextWidth(Sans, Px, u"longestword"));
+  EXPECT_EQ(mx, TextWidth(Sans, Px, u"short longestword mid"));
+}
+
+}  // namespace
