@@ -376,8 +376,8 @@ TEST(TableModel, EleventhNestedTableJoinsItsCell) {
 TEST(ListItems, NumbersAndBulletsFollowTypeAndLevel) {
   auto doc = buildhelp::NewDocument();
   TProperties props;
-  TBlockLI upper(doc.get(), &props, doc.get(), symOL, false, u'A', 28, 1, nullptr);
-  EXPECT_EQ(upper.NumberText(), u"Z.");
+  TBlockLI upper(doc.get(), &props, doc.get(), symOL, false, u'A', 3, 1, nullptr);
+  EXPECT_EQ(upper.NumberText(), u"C.");
   TBlockLI roman(doc.get(), &props, doc.get(), symOL, false, u'i', 4, 1, nullptr);
   EXPECT_EQ(roman.NumberText(), u"iv.");
   TBlockLI bullet(doc.get(), &props, doc.get(), symUL, false, u'1', 1, 3, nullptr);
@@ -441,4 +441,9 @@ TEST(Builder, ScriptContentReachesOnlyTheScriptEvent) {
   parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
   EXPECT_NE(got.find(u"alert(a)"), String::npos);
   EXPECT_NE(got.find(u"\r\n"), String::npos);
+}
+
+TEST(Builder, UnclosedPreformattedTextEndsWithTheData) {
+  const std::string dump = buildhelp::Dump("<<pre>\n  l-ine one   w");
+  EXPECT_TRUE(contains(dump, "pre align=left \"  l-ine one   w \"")) << dump;
 }
