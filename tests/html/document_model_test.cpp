@@ -377,7 +377,7 @@ TEST(ListItems, NumbersAndBulletsFollowTypeAndLevel) {
   auto doc = buildhelp::NewDocument();
   TProperties props;
   TBlockLI upper(doc.get(), &props, doc.get(), symOL, false, u'A', 28, 1, nullptr);
-  EXPECT_EQ(upper.NumberText(), u"Z.");
+  EXPECT_EQ(upper.NumberText(), u"AB.");  // letters go on past Z
   TBlockLI roman(doc.get(), &props, doc.get(), symOL, false, u'i', 4, 1, nullptr);
   EXPECT_EQ(roman.NumberText(), u"iv.");
   TBlockLI bullet(doc.get(), &props, doc.get(), symUL, false, u'1', 1, 3, nullptr);
