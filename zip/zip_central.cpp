@@ -431,7 +431,7 @@ int TZAZipFile::OpenZip(bool eocOnly, bool noLoad) {
   FNamingStyle = 0;
   FSpanning = false;
   int r = OpenEOC(eocOnly);
-  if (r == -ZA_CODE(zsrcCentral, ZA_NoZipFile) && !FileExists(FArchiveName)) {
+  if (r < 0 && ZAMsgId(r) == ZA_NoZipFile && !FileExists(FArchiveName)) {
     r = findParts();
     if (r < 0) FFileName = FArchiveName;
   } else if (r >= 0 && FNumParts > 1) {

@@ -125,6 +125,8 @@ public:
   // new archive and commits it.
   int WriteFile(TZAZipFile& source, bool all);
   int64_t StubSize() const { return FStub ? FStub->Size() : 0; }
+  // The self-extractor program in front of the archive, when read.
+  TMemoryStream* Stub() const { return FStub.get(); }
 
 protected:
   void added(int index) override;

@@ -237,11 +237,20 @@ int TZAInflate::codes(const Huffman& lit, const Huffman& dist) {
     uint32_t d = kDistBase[dsym] + bits(kDistExtra[dsym]);
     // Never reach back before the first byte produced.
     if (d > FProduced + uint64_t(FWindowPos)) return kTooFar;
-    int from = (FWindowPos - int(d) + kWindowSize) % kWindowSize;
-    while (len-- > 0) {
-      uint8_t b = FWindow[from];
-      from = (from + 1) % kWindowSize;
-      if (!put(b)) return FOverLimit ? kOverLimit : kWriteFailed;
+    int from = (FWindowPos - int(d)) & (kWindowSize - 1);
+    while (len > 0) {
+      // Runs that neither wrap nor fill the window are copied at once;
+      // a distance shorter than the run repeats its bytes, one by one.
+      int n = std::min({len, kWindowSize - FWindowPos, kWindowSize - from});
+      if (int(d) >= n) {
+        std::memcpy(FWindow + FWindowPos, FWindow + from, size_t(n));
+      } else {
+        for (int i = 0; i < n; ++i) FWindow[FWindowPos + i] = FWindow[from + i];
+      }
+      FWindowPos += n;
+      from = (from + n) & (kWindowSize - 1);
+      len -= n;
+      if (FWindowPos == kWindowSize && !flush()) return FOverLimit ? kOverLimit : kWriteFailed;
     }
   }
 }

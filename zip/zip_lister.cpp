@@ -2,6 +2,7 @@
 
 #include "platform/core/files.h"
 #include "zip/zip_archiver.h"
+#include "zip/zip_inflate.h"
 
 // ---- views -------------------------------------------------------------------------------
 
@@ -162,9 +163,93 @@ void TZALister::Finished(bool success) {
   FListState = s == 1 ? 0 : FListState;
 }
 
+namespace {
+
+uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t le32(const uint8_t* p) { return uint32_t(le16(p)) | (uint32_t(le16(p + 2)) << 16); }
+
+// "1|" and "2|" in front of the message carry two of the stub's flags.
+String flaggedMessage(uint8_t flags, const String& msg) {
+  String prefix;
+  if (flags & 1) prefix += u"1|";
+  if (flags & 4) prefix += u"2|";
+  return prefix + msg;
+}
+
+}  // namespace
+
+bool TZALister::applyStubSettings(const RawByteString& stub) {
+  TMemoryStream probe;
+  probe.WriteBuffer(stub.data(), int64_t(stub.size()));
+  int64_t end = ZipStubSize(&probe);
+  if (stub.size() < 12001 || end <= 0 || uint64_t(end) + 20 > stub.size()) return false;
+  auto* h = reinterpret_cast<const uint8_t*>(stub.data()) + end;
+  size_t room = stub.size() - size_t(end);
+  uint32_t sig = le32(h);
+  String text[5];
+  TZASFXOpts opts;
+  int overwrite;
+  uint8_t flags;
+  if (sig == 0x01005A44) {
+    size_t at = 18;
+    for (int i = 0; i < 5; ++i) {
+      size_t len = h[9 + i];
+      if (at + len > room) return false;
+      text[i] = ZipStrToWide(RawByteString(reinterpret_cast<const char*>(h + at), len), 0);
+      at += len;
+    }
+    uint16_t o = le16(h + 6);
+    opts = TZASFXOpts::FromBits((o & 0x3FF) | ((o & 0x800) ? 0x400 : 0));
+    overwrite = h[8];
+    flags = h[14];
+  } else if (sig == 0x0C005A44) {
+    RawByteString records;
+    if (h[7] & 0x80) {
+      uint32_t packed = le32(h + 12), unpacked = le32(h + 16);
+      if (packed > room - 20 || unpacked > 65536) return false;
+      TMemoryStream src, dst;
+      src.WriteBuffer(h + 20, packed);
+      src.SetPosition(0);
+      TZAInflate inflater(&dst, &src);
+      inflater.MaxOutput = unpacked;
+      uint32_t crc = 0;
+      int r = inflater.Unpack(8, crc, packed);
+      if ((r != 0 && r != 150) || uint64_t(dst.Size()) != unpacked) return false;
+      records.assign(static_cast<const char*>(dst.Memory()), size_t(dst.Size()));
+    } else {
+      size_t size = le16(h + 4);
+      if (size < 12 || size > room) return false;
+      records.assign(reinterpret_cast<const char*>(h + 12), size - 12);
+    }
+    size_t at = 0;
+    while (at < records.size()) {
+      uint8_t id = uint8_t(records[at++]);
+      size_t zero = records.find('\0', at);
+      if (zero == RawByteString::npos) zero = records.size();
+      if (id >= 1 && id <= 5) text[id - 1] = ZipUTF8ToWide(records.substr(at, zero - at));
+      at = zero + 1;
+    }
+    uint16_t o = le16(h + 6);
+    opts = TZASFXOpts::FromBits((o & 0x3FF) | ((o & 0x800) ? 0x400 : 0) | ((o & 0x1000) ? 0x800 : 0));
+    overwrite = h[8];
+    flags = h[10];
+  } else {
+    return false;
+  }
+  TZASFXOverwriteMode mode = overwrite == 0 ? ovrAlways : overwrite == 1 ? ovrNever : ovrConfirm;
+  // The icon stays as it is: no program icons are read from stubs here.
+  FZip->SetSFXFromStub(text[0], text[1], text[2], text[3], flaggedMessage(flags, text[4]), opts, mode,
+                       FZip->SFXIcon());
+  return true;
+}
+
 void TZALister::readStubSettings() {
   if (!FZip) return;
   TZAZipFile* a = FDir.CurrentArchive();
+  if (a && a->HasStub() && a->Stub() && !FZip->NoReadAux()) {
+    TMemoryStream* stub = a->Stub();
+    applyStubSettings(RawByteString(static_cast<const char*>(stub->Memory()), size_t(stub->Size())));
+  }
   if (a) FZip->SetSpanFromArchive(FZip->SpanOptions(), a->NumberOfParts() > 1);
   FZip->ClearStubChanged();
 }

@@ -92,6 +92,9 @@ public:
   void Finished(bool success) override;
   void Begin() override { FCancel = 0; }
   TZACenDir& CenDir() { return FDir; }
+  // Reads a self-extractor stub's settings into the component's SFX
+  // properties; false (nothing changed) when the stub is not one of ours.
+  bool applyStubSettings(const RawByteString& stub);
   uint8_t ListState() const { return FListState; }
   void SetListState(uint8_t s) { FListState = s; }
 

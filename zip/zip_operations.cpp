@@ -263,6 +263,12 @@ void TZADLLOpr::Extract() {
   if (result < 0) {
     int n = -result;
     if (n == 1 || n == 2) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_UserCancel), false);
+    // The library already said what went wrong, in more words than the
+    // bare result carries: that error stands and is the one shown.
+    if (FZip->ErrCode() != 0) {
+      FZip->ShowError(FZip->ErrMessage(), ZA_CODE(zsrcDLLOpr, FZip->ErrCode()), true);
+      return;
+    }
     if (n <= 36) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_DLLBase + n), true);
     throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), {n});
   }

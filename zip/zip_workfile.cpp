@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <ctime>
 #include <vector>
@@ -43,6 +44,7 @@ TZAWorkFile::~TZAWorkFile() {
 
 int64_t TZAWorkFile::Position() const {
   if (FHandle < 0) return -1;
+  if (buffered()) return FLogical;
   return int64_t(::lseek(FHandle, 0, SEEK_CUR));
 }
 
@@ -54,6 +56,10 @@ void TZAWorkFile::SetFileName(const String& name) {
 
 bool TZAWorkFile::Seek(int64_t offset) {
   if (FHandle < 0 || offset < 0) return false;
+  if (buffered()) {
+    FLogical = offset;
+    return true;
+  }
   return ::lseek(FHandle, off_t(offset), SEEK_SET) == off_t(offset);
 }
 
@@ -106,6 +112,8 @@ bool TZAWorkFile::Open(unsigned mode) {
     return false;
   }
   FOpenMode = mode & 3;
+  FLogical = 0;
+  FBufLen = 0;
   return true;
 }
 
@@ -127,6 +135,36 @@ String TZAWorkFile::Description(bool withName) const {
 int TZAWorkFile::rawRead(void* buffer, int count) {
   auto* p = static_cast<char*>(buffer);
   int done = 0;
+  if (buffered()) {
+    if (FBuf.empty()) FBuf.resize(65536);
+    while (done < count) {
+      if (FLogical >= FBufStart && FLogical < FBufStart + int64_t(FBufLen)) {
+        size_t at = size_t(FLogical - FBufStart);
+        size_t n = std::min<size_t>(FBufLen - at, size_t(count - done));
+        std::memcpy(p + done, FBuf.data() + at, n);
+        done += int(n);
+        FLogical += int64_t(n);
+        continue;
+      }
+      // Large reads go straight to the caller.
+      size_t left = size_t(count - done);
+      char* target = left >= FBuf.size() ? p + done : FBuf.data();
+      size_t want = left >= FBuf.size() ? left : FBuf.size();
+      ssize_t n = ::pread(FHandle, target, want, off_t(FLogical));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      if (target != FBuf.data()) {
+        done += int(n);
+        FLogical += n;
+        FBufLen = 0;
+      } else {
+        FBufStart = FLogical;
+        FBufLen = size_t(n);
+      }
+    }
+    FBytesRead += uint64_t(done);
+    return done;
+  }
   while (done < count) {
     ssize_t n = ::read(FHandle, p + done, size_t(count - done));
     if (n < 0 && errno == EINTR) continue;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "zip/zip_core.h"
 
@@ -81,6 +82,13 @@ protected:
   bool FDeleteOnDestroy = false;
   unsigned FOpenMode = 0;
   uint32_t FFileDate = 0;
+  // Files opened for reading only are read through a window of the file
+  // (directories are read in many small pieces).
+  bool buffered() const { return FHandle >= 0 && (FOpenMode & 3) == 0; }
+  std::vector<char> FBuf;
+  int64_t FBufStart = 0;
+  size_t FBufLen = 0;
+  int64_t FLogical = 0;
 };
 
 class TZAWorkZip : public TZAWorkFile {

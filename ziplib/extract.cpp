@@ -199,7 +199,6 @@ private:
   bool FAskedPassword = false;
   int64_t FTotalWritten = 0;
   std::vector<char> FIn, FOut;
-  mode_t FUmask = 022;
 };
 
 int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string& reason) {
@@ -481,6 +480,9 @@ bool Job::extractEntry(size_t index, Entry& e) {
   } else if (opts & ZL_OPT_FRESHEN) {
     return true;
   }
+  mode_t mode = 0666;
+  uint8_t host = uint8_t(e.madeBy >> 8);
+  if ((host == 3 || host == 19) && (e.extAttr >> 16) != 0) mode = mode_t((e.extAttr >> 16) & 0777) | 0600;
   // A fresh, unpredictable name opened exclusively: nothing that was there
   // before (a link planted by someone else) is ever written through.
   static thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -490,7 +492,7 @@ bool Job::extractEntry(size_t index, Entry& e) {
     char buf[32];
     std::snprintf(buf, sizeof buf, ".tamrix-%016llx", static_cast<unsigned long long>(rng()));
     tmp = buf;
-    out = ::openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    out = ::openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0 && errno != EEXIST) break;
   }
   if (out < 0) {
@@ -500,10 +502,6 @@ bool Job::extractEntry(size_t index, Entry& e) {
   }
   bool ok = writeData(e, out, pw, reason, number);
   if (ok) {
-    mode_t mode = 0666;
-    uint8_t host = uint8_t(e.madeBy >> 8);
-    if ((host == 3 || host == 19) && (e.extAttr >> 16) != 0) mode = mode_t((e.extAttr >> 16) & 0777) | 0600;
-    ::fchmod(out, mode & ~FUmask);
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = when;
     times[0].tv_nsec = times[1].tv_nsec = 0;
@@ -528,8 +526,6 @@ bool Job::extractEntry(size_t index, Entry& e) {
 int32_t Job::run(uint32_t abortHandle) {
   call(ZL_CB_ABORTHANDLE, nullptr, 0, 0, int32_t(abortHandle));
   if (stopped()) return -FStop;
-  FUmask = ::umask(022);
-  ::umask(FUmask);
   const uint32_t opts = FCmd->Options;
   if (!(opts & (ZL_OPT_EXTRACT | ZL_OPT_TEST))) {
     message(ZL_ERR_BAD_OPTIONS, "only extracting and testing are offered");

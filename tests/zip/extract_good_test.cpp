@@ -141,6 +141,25 @@ TEST(ZipExtractGood, DebianZipArchivesIncludingSplitSets) {
   }
   // The joined copy made for the library is gone afterwards.
   EXPECT_TRUE(fs::is_empty(f / "tmp"));
+  // The same set with numbered names (base001.zip, base002.zip, ...),
+  // asked for by the name of the whole.
+  int parts = 0;
+  for (auto& e : fs::directory_iterator(f.path()))
+    if (e.path().filename().string().rfind("split.z", 0) == 0) ++parts;
+  ASSERT_GE(parts, 2);
+  auto when = fs::last_write_time(f / "split.zip");
+  for (int k = 1; k <= parts; ++k) {
+    char num[16];
+    std::snprintf(num, sizeof num, "%03d", k);
+    std::string from = k < parts ? f / (std::string("split.z") + (k < 10 ? "0" : "") + std::to_string(k)) : f / "split.zip";
+    std::string to = f / (std::string("numbered") + num + ".zip");
+    fs::copy_file(from, to);
+    fs::last_write_time(to, when);
+  }
+  Outcome n = extract(f / "numbered.zip", f / "out-numbered/", TZAExtrOpts{ExtrDirNames, ExtrOverWrite},
+                      [&](TZipArchiver& zip) { zip.SetTempDir(UTF8ToUTF16(f / "tmp")); });
+  ASSERT_EQ(n.result, 0) << n.message;
+  EXPECT_EQ(readFile(f / "out-numbered/словарь.tamrix"), big);
 }
 
 TEST(ZipExtractGood, ReplacesAnExistingDictionaryAndTestModeWritesNothing) {

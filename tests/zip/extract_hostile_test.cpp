@@ -261,3 +261,25 @@ TEST(ZipExtractHostile, NotAnArchiveMissingArchiveAndMissingLibrary) {
   EXPECT_EQ(nolib.result, 19) << nolib.message;
   EXPECT_FALSE(fs::exists(f / "out/x.txt"));
 }
+
+TEST(ZipExtractHostile, SizesBeyondTheFreeSpaceAndNamesBeyondTheFileSystem) {
+  {
+    // Declares an exabyte: refused before anything is written.
+    Hostile h;
+    Archive a;
+    a.items.push_back({.name = "small.txt", .data = "s"});
+    a.items.push_back({.name = "huge.bin", .data = "h", .zip64 = true, .lieUSize = int64_t(1) << 60});
+    a.zip64End = true;
+    Outcome o = h.run(a.build());
+    EXPECT_EQ(o.errCode, 254) << o.message;
+    EXPECT_NE(o.message.find("free space"), std::string::npos) << o.message;
+    EXPECT_FALSE(fs::exists(h.out() + "small.txt"));
+  }
+  {
+    Hostile h;
+    Archive a;
+    a.items.push_back({.name = std::string(300, 'n') + ".txt", .data = "long"});
+    Outcome o = h.run(a.build());
+    EXPECT_EQ(o.errCode, 257) << o.message;
+  }
+}

@@ -1,0 +1,256 @@
+// Extracting 200 MB archives (one large entry, 20,000 small entries,
+// stored entries) and listing a 100,000-entry archive with the component
+// as the dictionary manager uses it, beside Debian's unzip on the same
+// files in the same run; then the component's inflater beside zlib.
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/common/best_time.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
+#include "zip/zip_archiver.h"
+#include "zip/zip_inflate.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void put16(std::string& s, unsigned v) {
+  s += char(v & 0xFF);
+  s += char((v >> 8) & 0xFF);
+}
+void put32(std::string& s, uint32_t v) {
+  put16(s, v & 0xFFFF);
+  put16(s, v >> 16);
+}
+void put64(std::string& s, uint64_t v) {
+  put32(s, uint32_t(v));
+  put32(s, uint32_t(v >> 32));
+}
+
+std::string deflateRaw(const std::string& data, int level) {
+  z_stream zs{};
+  deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&zs, uLong(data.size())) + 16, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  zs.avail_in = uInt(data.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = uInt(out.size());
+  deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+// Dictionary-like text: words and markup, compressing about 3:1.
+std::string text(size_t n, uint32_t seed) {
+  static const char* words[] = {"слово", "word", "<b>", "</b>", "перевод", "translation", "\n", "the", "и", "of"};
+  std::string s;
+  s.reserve(n + 32);
+  uint32_t x = seed * 2654435761u + 7;
+  while (s.size() < n) {
+    x = x * 1103515245u + 12345u;
+    s += words[(x >> 16) % 10];
+    s += char('a' + (x >> 8) % 26);
+    s += ' ';
+  }
+  s.resize(n);
+  return s;
+}
+
+// Writes an archive entry by entry without holding it in memory.
+class Writer {
+public:
+  explicit Writer(const std::string& path) : FOut(path, std::ios::binary) {}
+  void add(const std::string& name, const std::string& data, bool stored) {
+    std::string packed = stored ? data : deflateRaw(data, 6);
+    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+    std::string h;
+    put32(h, 0x04034B50);
+    put16(h, 20);
+    put16(h, 0);
+    put16(h, stored ? 0 : 8);
+    put32(h, 0x5A8E6000);
+    put32(h, crc);
+    put32(h, uint32_t(packed.size()));
+    put32(h, uint32_t(data.size()));
+    put16(h, unsigned(name.size()));
+    put16(h, 0);
+    h += name;
+    put32(FCentral, 0x02014B50);
+    put16(FCentral, 0x031E);
+    put16(FCentral, 20);
+    put16(FCentral, 0);
+    put16(FCentral, stored ? 0 : 8);
+    put32(FCentral, 0x5A8E6000);
+    put32(FCentral, crc);
+    put32(FCentral, uint32_t(packed.size()));
+    put32(FCentral, uint32_t(data.size()));
+    put16(FCentral, unsigned(name.size()));
+    put32(FCentral, 0);
+    put32(FCentral, 0);
+    put32(FCentral, 0100644u << 16);
+    put32(FCentral, uint32_t(FOffset));
+    FCentral += name;
+    FOut << h << packed;
+    FOffset += h.size() + packed.size();
+    ++FCount;
+  }
+  void finish() {
+    std::string e;
+    bool z64 = FCount >= 0xFFFF;
+    if (z64) {
+      // More entries than the end record counts: zip64 end records.
+      uint64_t at = FOffset + FCentral.size();
+      put32(e, 0x06064B50);
+      put64(e, 44);
+      put16(e, 45);
+      put16(e, 45);
+      put32(e, 0);
+      put32(e, 0);
+      put64(e, FCount);
+      put64(e, FCount);
+      put64(e, FCentral.size());
+      put64(e, FOffset);
+      put32(e, 0x07064B50);
+      put32(e, 0);
+      put64(e, at);
+      put32(e, 1);
+    }
+    put32(e, 0x06054B50);
+    put32(e, 0);
+    put16(e, z64 ? 0xFFFF : unsigned(FCount));
+    put16(e, z64 ? 0xFFFF : unsigned(FCount));
+    put32(e, uint32_t(FCentral.size()));
+    put32(e, uint32_t(FOffset));
+    put16(e, 0);
+    FOut << FCentral << e;
+  }
+
+private:
+  std::ofstream FOut;
+  std::string FCentral;
+  uint64_t FOffset = 0;
+  size_t FCount = 0;
+};
+
+int extractWithComponent(const std::string& archive, const std::string& dest) {
+  TZipArchiver zip(nullptr);
+  zip.SetUnattended(true);
+  int lastPerCent = 0;
+  zip.OnProgress = [&](TObject*, TZAProgressDetails& d) { lastPerCent = d.ItemPerCent(); };
+  zip.SetActive(true);
+  zip.SetDLLDirectory(UTF8ToUTF16(TAMRIX_ZIPLIB_DIR));
+  zip.SetDLL_Load(true);
+  zip.SetZipFileName(UTF8ToUTF16(archive));
+  zip.FSpecArgs()->Clear();
+  zip.SetExtrBaseDir(UTF8ToUTF16(dest));
+  zip.SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
+  return zip.Extract();
+}
+
+void compare(const char* what, const std::string& archive, const std::string& work) {
+  std::string mine = work + "/mine", theirs = work + "/unzip";
+  fs::create_directories(mine);
+  fs::create_directories(theirs);
+  int failures = 0;
+  double t = bestSeconds(3, [&] { failures += extractWithComponent(archive, mine + "/") != 0; });
+  std::string cmd = "unzip -qo '" + archive + "' -d '" + theirs + "'";
+  double u = bestSeconds(3, [&] { failures += std::system(cmd.c_str()) != 0; });
+  std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f%s\n", what, t, u, t / u,
+              failures ? "   (FAILURES)" : "");
+  fs::remove_all(mine);
+  fs::remove_all(theirs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  size_t mb = argc > 1 ? size_t(std::atoi(argv[1])) : 200;
+  std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
+  if (!work.empty() && work.back() == '/') work.pop_back();
+  std::printf("zip benchmark: %zu MB archives in %s\n", mb, work.c_str());
+
+  {
+    Writer w(work + "/large.zip");
+    std::string data = text(mb << 20, 1);
+    w.add("large.tamrix", data, false);
+    w.finish();
+  }
+  {
+    Writer w(work + "/small.zip");
+    size_t each = (mb << 20) / 20000;
+    for (int i = 0; i < 20000; ++i)
+      w.add("d" + std::to_string(i % 100) + "/f" + std::to_string(i) + ".txt", text(each, uint32_t(i)), false);
+    w.finish();
+  }
+  {
+    Writer w(work + "/stored.zip");
+    for (int i = 0; i < 20; ++i) w.add("s" + std::to_string(i) + ".bin", text((mb << 20) / 20, uint32_t(i)), true);
+    w.finish();
+  }
+  {
+    Writer w(work + "/many.zip");
+    for (int i = 0; i < 100000; ++i) w.add("e/" + std::to_string(i) + ".txt", "x", true);
+    w.finish();
+  }
+
+  compare("extract one large entry", work + "/large.zip", work);
+  compare("extract 20,000 small entries", work + "/small.zip", work);
+  compare("extract stored entries", work + "/stored.zip", work);
+
+  std::string many = work + "/many.zip";
+  int count = 0;
+  double list = bestSeconds(3, [&] {
+    TZipArchiver zip(nullptr);
+    zip.SetUnattended(true);
+    zip.SetActive(true);
+    zip.SetZipFileName(UTF8ToUTF16(many));
+    count = zip.Count();
+  });
+  std::string cmd = "unzip -l '" + many + "' > /dev/null";
+  double ulist = bestSeconds(3, [&] { (void)std::system(cmd.c_str()); });
+  std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f   (%d entries)\n", "list 100,000 entries", list, ulist,
+              list / ulist, count);
+
+  // The resource inflater beside zlib on the same raw deflate stream.
+  std::string data = text(64 << 20, 9);
+  std::string packed = deflateRaw(data, 6);
+  uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+  int bad = 0;
+  double mine = bestSeconds(3, [&] {
+    TMemoryStream src;
+    src.WriteBuffer(packed.data(), int64_t(packed.size()));
+    src.SetPosition(0);
+    TZAInflate inf(nullptr, &src);
+    uint32_t c = crc;
+    bad += inf.Unpack(8, c, packed.size()) != 0;
+  });
+  double theirs = bestSeconds(3, [&] {
+    z_stream zs{};
+    inflateInit2(&zs, -15);
+    std::vector<char> out(1 << 16);
+    zs.next_in = reinterpret_cast<Bytef*>(packed.data());
+    zs.avail_in = uInt(packed.size());
+    uLong c = crc32(0, nullptr, 0);
+    int r;
+    do {
+      zs.next_out = reinterpret_cast<Bytef*>(out.data());
+      zs.avail_out = uInt(out.size());
+      r = inflate(&zs, Z_NO_FLUSH);
+      c = crc32(c, reinterpret_cast<Bytef*>(out.data()), uInt(out.size() - zs.avail_out));
+    } while (r == Z_OK);
+    inflateEnd(&zs);
+    bad += c != crc;
+  });
+  std::printf("%-34s tamrix %7.3f s   zlib  %7.3f s   ratio %.2f%s\n", "inflate 64 MB (resource inflater)", mine, theirs,
+              mine / theirs, bad ? "   (FAILURES)" : "");
+  fs::remove_all(work);
+  return 0;
+}

@@ -1,0 +1,22 @@
+// Any bytes as an archive: the reader must refuse or accept them without
+// reading outside the input, and every accepted name must pass the rules
+// without a crash.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ziplib/archive.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  ziplib::Archive archive;
+  if (archive.openMemory(bytes)) return 0;
+  std::vector<std::string> parts;
+  std::string reason;
+  for (const auto& e : archive.entries()) {
+    if (!e.name.empty()) ziplib::safeParts(e.name, parts, reason);
+    (void)e.isSymlink();
+  }
+  return 0;
+}

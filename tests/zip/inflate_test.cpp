@@ -1,0 +1,104 @@
+// The component's own inflater against zlib's deflate output, and on
+// damaged input.
+#include <random>
+
+#include "tests/zip/zip_test_util.h"
+#include "zip/zip_inflate.h"
+
+using namespace ziptest;
+
+namespace {
+
+int inflateTo(const std::string& packed, std::string& out, uint32_t& crc, int method = 8, uint64_t limit = 0) {
+  TMemoryStream src, dst;
+  if (!packed.empty()) src.WriteBuffer(packed.data(), int64_t(packed.size()));
+  src.SetPosition(0);
+  TZAInflate inf(&dst, &src);
+  inf.MaxOutput = limit;
+  int r = inf.Unpack(method, crc, packed.size());
+  out.assign(static_cast<const char*>(dst.Memory()), size_t(dst.Size()));
+  return r;
+}
+
+}  // namespace
+
+TEST(ZipInflate, MatchesZlibForEveryBlockKind) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 24; ++round) {
+    size_t n = size_t(rng() % 200000);
+    std::string data(n, '\0');
+    for (size_t i = 0; i < n; ++i) data[i] = char(round % 3 == 0 ? rng() : 'a' + rng() % (1 + round % 5));
+    int level = round % 10;
+    int strategy = (round / 10) == 1 ? Z_FIXED : (round / 10) == 2 ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
+    std::string packed = deflateRaw(data, level, strategy);
+    uint32_t crc = crcOf(data);
+    std::string out;
+    ASSERT_EQ(inflateTo(packed, out, crc), 0) << round;
+    EXPECT_TRUE(out == data) << round;
+  }
+}
+
+TEST(ZipInflate, StoredWindowCrcAndMethods) {
+  std::string data(32768, 'w');
+  uint32_t crc = crcOf(data);
+  std::string out;
+  int progress = 0;
+  {
+    TMemoryStream src, dst;
+    src.WriteBuffer(data.data(), 32768);
+    src.SetPosition(0);
+    TZAInflate inf(&dst, &src);
+    inf.OnProgress = [&](int n) { progress += n; };
+    EXPECT_EQ(inf.Unpack(0, crc, 32768), 0);
+    EXPECT_EQ(dst.Size(), 32768);
+  }
+  EXPECT_EQ(progress, 32768);
+  uint32_t wrong = 1;
+  EXPECT_EQ(inflateTo(deflateRaw("hello"), out, wrong), 150);
+  EXPECT_EQ(wrong, crcOf("hello"));
+  uint32_t any = 0;
+  EXPECT_EQ(inflateTo("xxxx", out, any, 12), 128);
+  // With a header: {method, crc} then the data.
+  std::string withHeader;
+  put16(withHeader, 8);
+  put32(withHeader, crcOf("abcabcabc"));
+  withHeader += deflateRaw("abcabcabc");
+  TMemoryStream src, dst;
+  src.WriteBuffer(withHeader.data(), int64_t(withHeader.size()));
+  src.SetPosition(0);
+  TZAInflate inf(&dst, &src);
+  EXPECT_EQ(inf.UnpackWithHeader(withHeader.size()), 0);
+  TZAInflate shortHeader(&dst, &src);
+  EXPECT_EQ(shortHeader.UnpackWithHeader(4), 176);
+}
+
+TEST(ZipInflate, DamagedInputFailsWithoutReadingPastIt) {
+  std::string data;
+  for (int i = 0; i < 5000; ++i) data += "line " + std::to_string(i) + "\n";
+  std::string packed = deflateRaw(data, 9);
+  uint32_t crc = crcOf(data);
+  std::string out;
+  // Cut short anywhere: an error, never a hang or a crash.
+  for (size_t cut : {size_t(0), size_t(1), size_t(3), packed.size() / 3, packed.size() - 1}) {
+    uint32_t c = crc;
+    EXPECT_NE(inflateTo(packed.substr(0, cut), out, c), 0) << cut;
+  }
+  // Block type 3 does not exist.
+  uint32_t c = 0;
+  EXPECT_EQ(inflateTo(std::string(1, char(0x07)), out, c), 2);
+  // A distance reaching back before the first byte: fixed block, literal
+  // 'a', then length 3 at distance 2.
+  std::string far = {char(0x4B), char(0x04), char(0x02), char(0x00)};
+  EXPECT_NE(inflateTo(far, out, c), 0);
+  // Random bytes never crash it.
+  std::mt19937 rng(11);
+  for (int i = 0; i < 300; ++i) {
+    std::string junk(rng() % 400, '\0');
+    for (auto& ch : junk) ch = char(rng());
+    inflateTo(junk, out, c);
+  }
+  // Output beyond the limit is refused.
+  c = crc;
+  EXPECT_EQ(inflateTo(packed, out, c, 8, 1000), 8);
+  EXPECT_LE(out.size(), 1000u);
+}
