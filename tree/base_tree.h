@@ -810,6 +810,9 @@ public:
   virtual void DoPaintDropMark(TCanvas* Canvas, PDataNode Node, const TRect& R);
   virtual void DoGetLineStyle(const std::uint16_t*& Bits);
   virtual void DoSort(TColumnIndex Column, TSortDirection Direction);
+  // Orders the children of Node (nil: the top level) by OnCompareNodes.
+  virtual void Sort(PDataNode Node, TColumnIndex Column, TSortDirection Direction, bool DoInit = true);
+  virtual void SortTree(TColumnIndex Column, TSortDirection Direction, bool DoInit = true);
   // The classification of a row's parts under a point (the input code's).
   virtual void DetermineHitPositionLTR(THitInfo& HitInfo, int X, int Right, TAlignment Alignment);
   virtual void DetermineHitPositionRTL(THitInfo& HitInfo, int X, int Right, TAlignment Alignment);

@@ -334,3 +334,26 @@ TEST(TreePaint, PicturesAPersonCanOpen) {
   }
   EXPECT_TRUE(std::filesystem::exists(folder + "result-tree.png"));
 }
+
+TEST(TreePaint, AutoSortOrdersAddedRowsByTheSortColumn) {
+  TPaintedTree p;
+  p.Tree->OnCompareNodes = [](TBaseDataTree* t, PDataNode a, PDataNode b, TColumnIndex, int& result) {
+    result = rowOf(t, a)->Caption.compare(rowOf(t, b)->Caption);
+  };
+  p.Tree->Header().Columns().Add();
+  p.Tree->Header().SetSortColumn(0);
+  p.Tree->TreeOptions().SetAutoOptions(p.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSort});
+  p.Tree->BeginUpdate();
+  for (const char* w : {"pear", "apple", "fig"}) p.add(nullptr, w);
+  p.Tree->EndUpdate();
+  p.add(nullptr, "banana");  // rows are filled in after adding: sort again
+  p.Tree->SortTree(0, sdAscending);
+  std::vector<String> order;
+  for (PDataNode n = p.Tree->GetFirst(); n; n = p.Tree->GetNextSibling(n)) order.push_back(rowOf(p.Tree, n)->Caption);
+  EXPECT_EQ(order, (std::vector<String>{u"apple", u"banana", u"fig", u"pear"}));
+  checkInvariants(*p.Tree);
+  p.Tree->Header().SetSortDirection(sdDescending);
+  order.clear();
+  for (PDataNode n = p.Tree->GetFirst(); n; n = p.Tree->GetNextSibling(n)) order.push_back(rowOf(p.Tree, n)->Caption);
+  EXPECT_EQ(order, (std::vector<String>{u"pear", u"fig", u"banana", u"apple"}));
+}
