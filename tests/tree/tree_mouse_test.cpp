@@ -164,3 +164,16 @@ TEST(TreeMouse, HotTrackingRepaintsTheRowLeftAndTheRowEntered) {
   f.mouse(imMove, f.textPoint(roots[5]));
   EXPECT_TRUE(f.Tree->Invalidated.empty()) << "no repaint while the row stays the same";
 }
+
+TEST(TreeMouse, NoCheckBoxIsPressedWhereNoneIsDrawn) {
+  TMouseTree f;
+  auto roots = f.resultShaped(2, 0);
+  roots[0]->CheckType = ctCheckBox;  // but check boxes are not shown
+  f.show();
+  f.click(f.checkPoint(roots[0]));
+  EXPECT_EQ(roots[0]->CheckState, csUncheckedNormal);
+  EXPECT_FALSE(f.Tree->TreeStates().Contains(tsMouseCheckPending));
+  f.enableChecks({roots[0]});
+  f.click(f.checkPoint(roots[0]));
+  EXPECT_EQ(roots[0]->CheckState, csCheckedNormal) << "shown now: one click, one change";
+}
