@@ -1301,5 +1301,7 @@ void THtmlParser::parsePre(const TSymbolSet&) {
   }
   FPropStack.PopTo(level);
   SectionCell = outer;
-  if (Sy() == symPreEnd) next();
+  // The end of the data ends the block too: the reader must not meet the
+  // PRE tag that started it again.
+  if (!done || Sy() == symPreEnd) next();
 }

@@ -442,3 +442,8 @@ TEST(Builder, ScriptContentReachesOnlyTheScriptEvent) {
   EXPECT_NE(got.find(u"alert(a)"), String::npos);
   EXPECT_NE(got.find(u"\r\n"), String::npos);
 }
+
+TEST(Builder, UnclosedPreformattedTextEndsWithTheData) {
+  const std::string dump = buildhelp::Dump("<<pre>\n  l-ine one   w");
+  EXPECT_TRUE(contains(dump, "pre align=left \"  l-ine one   w \"")) << dump;
+}
