@@ -15,17 +15,21 @@
 
 namespace {
 
-const std::array<uint32_t, 256>& crcTable() {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
+// Eight tables: the first is the classic byte table, table k advances a
+// byte through k more zero bytes, so eight bytes are folded per step.
+const std::array<std::array<uint32_t, 256>, 8>& crcTables() {
+  static const auto tables = [] {
+    std::array<std::array<uint32_t, 256>, 8> t{};
     for (uint32_t n = 0; n < 256; ++n) {
       uint32_t c = n;
       for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
+      t[0][n] = c;
     }
+    for (uint32_t n = 0; n < 256; ++n)
+      for (int k = 1; k < 8; ++k) t[size_t(k)][n] = (t[size_t(k - 1)][n] >> 8) ^ t[0][t[size_t(k - 1)][n] & 0xFF];
     return t;
   }();
-  return table;
+  return tables;
 }
 
 uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
@@ -39,9 +43,16 @@ char16_t upper(char16_t c) { return AnsiUpperChar(c == u'/' ? u'\\' : c); }
 
 uint32_t ZipCRC32Update(uint32_t crc, const void* data, size_t size) {
   if (!data) return crc;
-  const auto& t = crcTable();
+  const auto& t = crcTables();
   auto* p = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < size; ++i) crc = t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  while (size >= 8) {
+    uint32_t lo = crc ^ (uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
+    crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][p[4]] ^
+          t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    p += 8;
+    size -= 8;
+  }
+  while (size-- > 0) crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 
