@@ -270,7 +270,7 @@ void TZADLLOpr::Extract() {
       return;
     }
     if (n <= 36) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_DLLBase + n), true);
-    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), {n});
+    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), n);
   }
 }
 
