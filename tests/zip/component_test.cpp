@@ -273,3 +273,23 @@ TEST(ZipComponent, LibraryVersionsAndResults) {
   unsetenv("ZL_FAKE_VERSION");
   unsetenv("ZL_FAKE_RESULT");
 }
+
+TEST(ZipComponent, SettingsMadeWhileInactiveApplyOnActivation) {
+  Folder f;
+  std::string archive = smallArchive(f, 2);
+  TZipArchiver zip(nullptr);
+  zip.SetUnattended(true);
+  zip.SetActive(false);
+  EXPECT_EQ(zip.State(), 0);
+  zip.SetDLLDirectory(UTF8ToUTF16(TAMRIX_ZIPLIB_DIR));
+  zip.SetDLL_Load(true);
+  zip.SetZipFileName(UTF8ToUTF16(archive));
+  EXPECT_EQ(zip.Count(), 0);
+  EXPECT_FALSE(TZADLLLoader::Instance().IsAttached(&zip));
+  zip.SetActive(true);
+  EXPECT_EQ(zip.State(), 1);
+  EXPECT_EQ(zip.Count(), 2);
+  EXPECT_TRUE(zip.DLL_Load());
+  zip.SetDLL_Load(false);
+  EXPECT_FALSE(TZADLLLoader::Instance().Loaded());
+}

@@ -245,3 +245,63 @@ TEST(ZipCore, SelfExtractorProbes) {
   EXPECT_EQ(ZipStubSize(&plain), 0);
   EXPECT_EQ(ZipStubHeader(&plain, name, start), -7);
 }
+
+TEST(ZipCore, IconsOfProgramImages) {
+  // A PE32 image: headers, one .rsrc section at RVA 0x1000 / file 0x400
+  // holding type 3 -> name 1 -> language 0x409 -> 6 bytes of icon.
+  std::string s(0x600, '\0');
+  s[0] = 'M';
+  s[1] = 'Z';
+  s[60] = char(0x80);
+  s.replace(0x80, 4, std::string("PE\0\0", 4));
+  s[0x84] = char(0x4C);
+  s[0x85] = char(0x01);
+  s[0x86] = 1;
+  s[0x94] = char(224);  // optional header size
+  s[0x98] = char(0x0B);
+  s[0x99] = char(0x01);
+  std::string dd;
+  put32(dd, 0x1000);
+  put32(dd, 0x100);
+  s.replace(0x98 + 96 + 16, 8, dd);
+  std::string sh;
+  put32(sh, 0x200);  // virtual size
+  put32(sh, 0x1000);
+  put32(sh, 0x200);
+  put32(sh, 0x400);
+  s.replace(0x98 + 224 + 8, 16, sh);
+  auto dir = [&](size_t at, uint32_t id, uint32_t target) {
+    std::string d(16, '\0');
+    d[14] = 1;
+    put32(d, id);
+    put32(d, target);
+    s.replace(0x400 + at, d.size(), d);
+  };
+  dir(0x00, 3, 0x80000018);
+  dir(0x18, 1, 0x80000030);
+  dir(0x30, 0x409, 0x48);
+  std::string data;
+  put32(data, 0x1060);
+  put32(data, 6);
+  s.replace(0x400 + 0x48, 8, data);
+  s.replace(0x460, 6, "ICON!!");
+  TMemoryStream m;
+  m.WriteBuffer(s.data(), int64_t(s.size()));
+  RawByteString icon;
+  EXPECT_EQ(ZipStubIcon(&m, icon), 0);
+  EXPECT_EQ(icon, "ICON!!");
+  // No icon type among the resources; no resources at all; not a program.
+  std::string noIcon = s;
+  noIcon[0x400 + 16] = 14;
+  TMemoryStream m2;
+  m2.WriteBuffer(noIcon.data(), int64_t(noIcon.size()));
+  EXPECT_EQ(ZipStubIcon(&m2, icon), 146);
+  std::string noRes = s;
+  noRes.replace(0x98 + 96 + 16, 8, std::string(8, '\0'));
+  TMemoryStream m3;
+  m3.WriteBuffer(noRes.data(), int64_t(noRes.size()));
+  EXPECT_EQ(ZipStubIcon(&m3, icon), 147);
+  TMemoryStream m4;
+  m4.WriteBuffer("PK", 2);
+  EXPECT_EQ(ZipStubIcon(&m4, icon), 117);
+}
