@@ -1,5 +1,6 @@
 // Node store: creating, linking, counting and deleting nodes, and the update
 // bracket that defers the follow-up work to its outermost end.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -153,15 +154,40 @@ void TBaseDataTree::SetRootNodeCount(std::uint32_t Value) {
 
 void TBaseDataTree::Loaded() {
   TCustomControl::Loaded();
-  if (!FStates.Contains(tsNeedRootCountUpdate)) return;
-  DoStateChange({}, {tsNeedRootCountUpdate});
-  // The count stored while loading stands in the root without the nodes;
-  // give the root back its real count and create the nodes now.
-  std::uint32_t wanted = FRoot->ChildCount;
-  std::uint32_t real = 0;
-  for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling) ++real;
-  FRoot->ChildCount = real;
-  SetRootNodeCount(wanted);
+  if (FStates.Contains(tsNeedRootCountUpdate)) {
+    DoStateChange({}, {tsNeedRootCountUpdate});
+    // The count stored while loading stands in the root without the nodes;
+    // give the root back its real count and create the nodes now, also in a
+    // tree that the same form data made read-only.
+    std::uint32_t wanted = FRoot->ChildCount;
+    std::uint32_t real = 0;
+    for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling) ++real;
+    FRoot->ChildCount = real;
+    const TDTMiscOptions misc = FOptions->MiscOptions();
+    const bool wasReadOnly = misc.Contains(toReadOnly);
+    if (wasReadOnly) FOptions->SetMiscOptions(misc - TDTMiscOptions{toReadOnly});
+    try {
+      SetRootNodeCount(wanted);
+    } catch (...) {
+      if (wasReadOnly) FOptions->SetMiscOptions(FOptions->MiscOptions() + TDTMiscOptions{toReadOnly});
+      throw;
+    }
+    if (wasReadOnly) FOptions->SetMiscOptions(FOptions->MiscOptions() + TDTMiscOptions{toReadOnly});
+  }
+  // The header read its columns with the tree: settle its main column,
+  // display order and sizes now.
+  TDataTreeColumns& columns = Header().Columns();
+  if (columns.Count() > 0) {
+    columns.BeginUpdate();
+    Header().SetMainColumn(std::clamp<TColumnIndex>(std::max<TColumnIndex>(Header().MainColumn(), 0), 0,
+                                                    columns.Count() - 1));
+    columns.UpdatePositions(true);
+    if (FOptions->AutoOptions().Contains(toAutoBidiColumnOrdering))
+      columns.ReorderColumns(UseRightToLeftAlignment());
+    columns.EndUpdate();
+    Header().RecalculateHeader();
+    if (Header().Options().Contains(hoAutoResize)) columns.AdjustAutoSize(InvalidColumn, true);
+  }
 }
 
 std::uint32_t TBaseDataTree::ChildCount(PDataNode Node) const {

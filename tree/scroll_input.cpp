@@ -239,10 +239,7 @@ void TBaseDataTree::DoTimerScroll() {
     if (!FStates.Contains(tsOLEDragging)) scrollBy(deltaX, deltaY);
   } else {
     // The band's far corner stays under the mouse while the rows move.
-    const int oldX = FOffsetX, oldY = FOffsetY;
     scrollBy(deltaX, deltaY);
-    (void)oldX;
-    (void)oldY;
     if (CalculateSelectionRect(p.x, p.y)) {
       if (HandleDrawSelection(p.x, p.y))
         InvalidateWindow();

@@ -161,6 +161,13 @@ bool TBaseDataTree::DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options, co
       }
     }
   }
+  // The row under a resting mouse changed with the content.
+  if (TreeHandleAllocated()) {
+    TPoint p;
+    GetCursorPos(&p);
+    p = ScreenToClient(p);
+    if (p.x >= 0 && p.y >= 0 && p.x < clientWidth && p.y < clientHeight) HandleHotTrack(p.x, p.y);
+  }
   DoScroll(deltaX, deltaY);
   return true;
 }

@@ -316,13 +316,14 @@ int TZACentral::Load() {
     }
     // A count the directory cannot hold is a lie: refuse it before
     // allocating for it.
-    if (FTotalEntries > FCentralSize / 46) throw EZipArchiver(ZA_CODE(zsrcCentral, ZA_CentralReadErr), true);
+    if (FTotalEntries > FCentralSize / 46 || (!FMultiDisk && FCentralSize > uint64_t(FileSize())))
+      throw EZipArchiver(ZA_CODE(zsrcCentral, ZA_CentralReadErr), true);
     if (FileSize() == 22) FFirstData = 0;
     if (!Seek(int64_t(pos))) throw EZipArchiver(ZA_CODE(zsrcCentral, 204), true);
     Progress(6, int64_t(FTotalEntries), LoadZipStr(ZA_LoadingDir));
     if (Verbosity() >= 2) TraceMessage(Format(u"List - expecting %d files", int64_t(FTotalEntries)));
-    FEntries.reserve(size_t(FTotalEntries));
-    if (OnChange) OnChange(int(FTotalEntries), 2);
+    FEntries.reserve(size_t(std::min<uint64_t>(FTotalEntries, 1u << 20)));
+    if (OnChange) OnChange(int(std::min<uint64_t>(FTotalEntries, 1u << 20)), 2);
     uint64_t shift = pos - FCentralOffset;
     FFirstData = UINT64_MAX;
     for (uint64_t i = 0; i < FTotalEntries; ++i) {

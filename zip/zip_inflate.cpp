@@ -90,6 +90,12 @@ bool TZAInflate::fillInput() {
 }
 
 bool TZAInflate::need(int n) {
+  if (FBitCount >= n) return true;
+  // Whole bytes while there is room in the bit buffer: fewer calls here.
+  while (FBitCount <= 56 && FInPos < FInLen) {
+    FBitBuf |= uint64_t(FInput[FInPos++]) << FBitCount;
+    FBitCount += 8;
+  }
   while (FBitCount < n) {
     if (FInPos >= FInLen && !fillInput()) return false;
     FBitBuf |= uint64_t(FInput[FInPos++]) << FBitCount;

@@ -237,9 +237,9 @@ bool TZALister::applyStubSettings(const RawByteString& stub) {
     return false;
   }
   TZASFXOverwriteMode mode = overwrite == 0 ? ovrAlways : overwrite == 1 ? ovrNever : ovrConfirm;
-  // The icon stays as it is: no program icons are read from stubs here.
-  FZip->SetSFXFromStub(text[0], text[1], text[2], text[3], flaggedMessage(flags, text[4]), opts, mode,
-                       FZip->SFXIcon());
+  RawByteString icon;
+  if (ZipStubIcon(&probe, icon) != 0) icon = FZip->SFXIcon();
+  FZip->SetSFXFromStub(text[0], text[1], text[2], text[3], flaggedMessage(flags, text[4]), opts, mode, icon);
   return true;
 }
 

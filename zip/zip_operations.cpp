@@ -270,7 +270,7 @@ void TZADLLOpr::Extract() {
       return;
     }
     if (n <= 36) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_DLLBase + n), true);
-    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), {n});
+    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), n);
   }
 }
 
@@ -409,7 +409,12 @@ int32_t TZADLLOpr::message(TZLCallback& cb) {
     id = ZA_DLLBase + int(e & 63);
     if (id >= 267) id = ZA_DLLFatal;
   }
-  if ((e & 0x700) >= 0x200 && (e & 0x800) && id) text = LoadZipStr(id) + text;
+  if ((e & 0x700) >= 0x200 && (e & 0x800) && id) {
+    String prefix = LoadZipStr(id);
+    // One blank between the two parts, whichever side brings it.
+    if (!prefix.empty() && prefix.back() == u' ' && !text.empty() && text[0] == u' ') text.erase(0, 1);
+    text = prefix + text;
+  }
   FZip->LibraryMessage(e, id, text);
   Poll();
   return 0;

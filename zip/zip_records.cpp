@@ -154,9 +154,10 @@ int TZAZRec::applyZip64() {
 }
 
 void TZAZRec::FixVersions() {
+  // 0x0B32 (read as OEM names) is written as DOS 3.0 before anything else.
+  if (FVersionMadeBy == 0x0B32) FVersionMadeBy = 0x001E;
   if ((FVersionMadeBy & 0xFF) >= 46 || (FVersionNeeded & 0xFF) >= 46) return;
   bool z64 = NeedsZip64() || FRelOffLocal >= 0xFFFFFFFF || FStartOnDisk >= 0xFFFF;
-  if (FVersionMadeBy == 0x0B32) FVersionMadeBy = 0x001E;
   if (z64) FVersionMadeBy = uint16_t((FVersionMadeBy & 0xFF00) | 45);
   else if ((FVersionMadeBy & 0xFF) == 45) FVersionMadeBy = uint16_t((FVersionMadeBy & 0xFF00) | 30);
   unsigned need;

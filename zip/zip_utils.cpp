@@ -15,17 +15,21 @@
 
 namespace {
 
-const std::array<uint32_t, 256>& crcTable() {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
+// Eight tables: the first is the classic byte table, table k advances a
+// byte through k more zero bytes, so eight bytes are folded per step.
+const std::array<std::array<uint32_t, 256>, 8>& crcTables() {
+  static const auto tables = [] {
+    std::array<std::array<uint32_t, 256>, 8> t{};
     for (uint32_t n = 0; n < 256; ++n) {
       uint32_t c = n;
       for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
+      t[0][n] = c;
     }
+    for (uint32_t n = 0; n < 256; ++n)
+      for (int k = 1; k < 8; ++k) t[size_t(k)][n] = (t[size_t(k - 1)][n] >> 8) ^ t[0][t[size_t(k - 1)][n] & 0xFF];
     return t;
   }();
-  return table;
+  return tables;
 }
 
 uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
@@ -39,9 +43,16 @@ char16_t upper(char16_t c) { return AnsiUpperChar(c == u'/' ? u'\\' : c); }
 
 uint32_t ZipCRC32Update(uint32_t crc, const void* data, size_t size) {
   if (!data) return crc;
-  const auto& t = crcTable();
+  const auto& t = crcTables();
   auto* p = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < size; ++i) crc = t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  while (size >= 8) {
+    uint32_t lo = crc ^ (uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
+    crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][p[4]] ^
+          t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    p += 8;
+    size -= 8;
+  }
+  while (size-- > 0) crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 
@@ -380,6 +391,67 @@ int ZipStubHeader(TStream* stream, String& archiveName, int64_t& archiveStart) {
     return -7;
   }
   return 1;
+}
+
+int ZipStubIcon(TStream* stream, RawByteString& icon) {
+  icon.clear();
+  if (!stream) return 117;
+  auto readAt = [&](int64_t at, void* buf, int n) { return stream->Seek(at, soBeginning) == at && stream->Read(buf, n) == n; };
+  uint8_t dos[64], coff[24];
+  if (!readAt(0, dos, 64) || dos[0] != 'M' || dos[1] != 'Z') return 117;
+  int64_t pe = rd32(dos + 60);
+  if (!readAt(pe, coff, 24) || rd32(coff) != 0x00004550) return 117;
+  int sections = rd16(coff + 6), optSize = rd16(coff + 20);
+  int64_t opt = pe + 24;
+  uint8_t magic[2];
+  if (!readAt(opt, magic, 2)) return 117;
+  int64_t dirs = opt + (rd16(magic) == 0x20B ? 112 : 96);
+  uint8_t dd[8];
+  if (dirs + 24 > opt + optSize || !readAt(dirs + 16, dd, 8) || rd32(dd) == 0) return 147;
+  uint32_t rsrc = rd32(dd);
+  int64_t base = -1;
+  uint32_t va = 0;
+  for (int i = 0; i < sections && i < 96; ++i) {
+    uint8_t sh[40];
+    if (!readAt(opt + optSize + 40 * i, sh, 40)) return 144;
+    uint32_t vsize = std::max(rd32(sh + 8), rd32(sh + 16));
+    if (rsrc >= rd32(sh + 12) && rsrc < rd32(sh + 12) + vsize) {
+      va = rd32(sh + 12);
+      base = int64_t(rd32(sh + 20)) + (rsrc - va);
+      break;
+    }
+  }
+  if (base < 0) return 144;
+  // Walks type 3, then the first name, then the first language.
+  auto entry = [&](int64_t dir, int wantId, uint32_t& target) {
+    uint8_t head[16];
+    if (!readAt(dir, head, 16)) return false;
+    int count = rd16(head + 12) + rd16(head + 14);
+    for (int i = 0; i < count && i < 4096; ++i) {
+      uint8_t e[8];
+      if (!readAt(dir + 16 + 8 * i, e, 8)) return false;
+      if (wantId < 0 || (!(rd32(e) & 0x80000000u) && int(rd32(e)) == wantId)) {
+        target = rd32(e + 4);
+        return true;
+      }
+    }
+    return false;
+  };
+  uint32_t t;
+  if (!entry(base, 3, t)) return 146;
+  if (!(t & 0x80000000u) || !entry(base + (t & 0x7FFFFFFF), -1, t)) return 143;
+  if (!(t & 0x80000000u) || !entry(base + (t & 0x7FFFFFFF), -1, t) || (t & 0x80000000u)) return 143;
+  uint8_t data[8];
+  if (!readAt(base + t, data, 8)) return 143;
+  uint32_t rva = rd32(data), size = rd32(data + 4);
+  if (size == 0) return 149;
+  if (size > (1u << 20) || rva < va) return 143;
+  icon.resize(size);
+  if (!readAt(base - (rsrc - va) + (rva - va), icon.data(), int(size))) {
+    icon.clear();
+    return 143;
+  }
+  return 0;
 }
 
 // ---- file system ---------------------------------------------------------------------------------

@@ -80,6 +80,11 @@ int64_t ZipStubSize(TStream* stream);
 // Kind of header after the stub: 1 plain stub, 17/19 archive follows,
 // 2065/2067 archive in a separate file (name returned), -7 on failure.
 int ZipStubHeader(TStream* stream, String& archiveName, int64_t& archiveStart);
+// The first icon resource of a program image: its raw resource bytes (there
+// are no system icon handles to make from them here). 0, or the message id
+// of what is missing: 117 not a program, 147 no resources, 144 section not
+// found, 146 no icon resource, 143 resources unreadable, 149 empty icon.
+int ZipStubIcon(TStream* stream, RawByteString& icon);
 
 // ---- file system
 bool ZipDirExists(const String& name);

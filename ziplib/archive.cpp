@@ -248,16 +248,14 @@ Failure Archive::checkLocalHeaders() {
   for (size_t i = 0; i < FEntries.size(); ++i) {
     Entry& e = FEntries[i];
     const std::string who = e.name.empty() ? std::string("entry ") + std::to_string(i + 1) : e.name;
-    unsigned char h[30];
-    if (e.localOffset >= FCentralStart || !readAt(e.localOffset, h, 30) || le32(h) != kLocalSig)
+    // The header and the name it should carry, in one read.
+    std::string local(30 + e.rawName.size(), '\0');
+    auto* h = reinterpret_cast<const unsigned char*>(local.data());
+    if (e.localOffset >= FCentralStart || !readAt(e.localOffset, local.data(), local.size()) || le32(h) != kLocalSig)
       return fail(ZL_ERR_INVALID_ZIP, "error while reading a local header: " + who);
     size_t n = le16(h + 26), x = le16(h + 28);
-    if (n != e.rawName.size())
+    if (n != e.rawName.size() || local.compare(30, n, e.rawName) != 0)
       return fail(ZL_ERR_INVALID_ZIP, "local and central names different: " + who);
-    std::string local(n, '\0');
-    if (n && !readAt(e.localOffset + 30, local.data(), n))
-      return fail(ZL_ERR_UNEXPECTED_END, "error while reading a local header: " + who);
-    if (local != e.rawName) return fail(ZL_ERR_INVALID_ZIP, "local and central names different: " + who);
     if ((le16(h + 6) & 1) != (e.flags & 1))
       return fail(ZL_ERR_INVALID_ZIP, "local and central headers disagree on encryption: " + who);
     e.dataStart = e.localOffset + 30 + n + x;

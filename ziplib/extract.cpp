@@ -303,6 +303,7 @@ bool Job::writeData(Entry& e, int outFd, const std::string& pw, std::string& rea
   FOut.resize(kChunk);
   uint32_t crc = 0;
   uint64_t produced = 0;
+  size_t pending = 0;
   bool streamEnd = false;
   auto emit = [&](const char* data, size_t n) -> bool {
     if (n == 0) return true;
@@ -330,6 +331,13 @@ bool Job::writeData(Entry& e, int outFd, const std::string& pw, std::string& rea
       }
     }
     FTotalWritten += int64_t(count);
+    // Progress every chunk of output, and a chance to cancel with it.
+    pending += count;
+    if (pending >= kChunk) {
+      call(ZL_CB_PROGRESS, nullptr, int64_t(pending), FTotalWritten);
+      pending = 0;
+      if (stopped()) return false;
+    }
     return true;
   };
   while (inflating ? !streamEnd : left > 0) {
@@ -349,7 +357,6 @@ bool Job::writeData(Entry& e, int outFd, const std::string& pw, std::string& rea
     left -= n;
     if (crypto)
       for (size_t i = 0; i < n; ++i) FIn[i] = char(crypto->decrypt(static_cast<unsigned char>(FIn[i])));
-    uint64_t before = produced;
     if (!inflating) {
       if (!emit(FIn.data(), n)) return false;
     } else {
@@ -372,8 +379,9 @@ bool Job::writeData(Entry& e, int outFd, const std::string& pw, std::string& rea
         if (got == 0 && zs.avail_in == inBefore) break;
       } while (!streamEnd && (zs.avail_out == 0 || zs.avail_in > 0));
     }
-    if (produced > before) call(ZL_CB_PROGRESS, nullptr, int64_t(produced - before), FTotalWritten);
   }
+  if (pending > 0) call(ZL_CB_PROGRESS, nullptr, int64_t(pending), FTotalWritten);
+  if (stopped()) return false;
   if (inflating && !streamEnd) {
     number = ZL_ERR_UNEXPECTED_END;
     reason = "compressed data ends early";

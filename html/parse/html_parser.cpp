@@ -112,6 +112,7 @@ struct THtmlParser::ParseGuard {
     P.FPropStack.NoBreak = false;
     P.CurrentForm = nullptr;
     P.Section.reset();
+    P.SectionPending = false;
     P.Attributes.reset();
     P.CurrentUrlTarget.reset();
     if (P.Document) P.Document->PropStack = nullptr;
@@ -289,16 +290,29 @@ void THtmlParser::popAProp(const String& Tag) { FPropStack.PopAProp(Tag); }
 void THtmlParser::addSection() {
   if (Section && SectionCell) SectionCell->Add(std::move(Section), T.TagIndex);
   Section.reset();
+  SectionPending = false;
 }
 
+// A new section is made when something first goes into it: most of the
+// sections the readers open between blocks stay empty and would be
+// dropped again.
 void THtmlParser::newSection() {
   addSection();
-  Section = std::make_unique<TSection>(Document, nullptr, top(), CurrentUrlTarget.get(), SectionCell,
-                                       SectionCell && SectionCell->Count() == 0);
+  SectionPending = true;
+}
+
+TSection* THtmlParser::section() {
+  if (!Section && SectionPending) {
+    SectionPending = false;
+    Section = std::make_unique<TSection>(Document, nullptr, top(), CurrentUrlTarget.get(), SectionCell,
+                                         SectionCell && SectionCell->Count() == 0);
+  }
+  return Section.get();
 }
 
 void THtmlParser::ensureSection() {
-  if (!Section) newSection();
+  if (!hasSection()) newSection();
+  section();
 }
 
 void THtmlParser::fontRun() {
@@ -318,6 +332,7 @@ void THtmlParser::closeLink() {
   LinkOpen = false;
   popAProp(u"a");
   if (Section) Section->HRef(symAEnd, Document, CurrentUrlTarget.get(), top());
+  // A section still to be made starts after the link anyway.
 }
 
 void THtmlParser::addBlock(std::unique_ptr<TBlock> B) { SectionCell->Add(std::move(B), T.TagIndex); }
@@ -409,6 +424,7 @@ void THtmlParser::parseBodyTag() {
   Document->ClearPanelAndControlLists();
   if (Section) Section->DetachFromDocument();
   Section.reset();
+  SectionPending = false;
   push(u"body");
   int marginTop = MarginHeight, marginBottom = MarginHeight;
   int marginLeft = MarginWidth, marginRight = MarginWidth;
@@ -525,7 +541,7 @@ void THtmlParser::parseLineBreak(const TSymbolSet& StopSet) {
     }
   } else {
     ensureSection();
-    Section->AddChar(BrkCh, T.TagIndex);
+    section()->AddChar(BrkCh, T.TagIndex);
     addSection();
     bool before = false, after = false;
     pageBreaks(before, after);
@@ -729,7 +745,7 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
   push(tag);
   TCellBasic* outer = SectionCell;
   TBlock* b = nullptr;
-  if (!(top()->GetDisplay() == pdInline && Section)) {
+  if (!(top()->GetDisplay() == pdInline && hasSection())) {
     addSection();
     auto block = std::make_unique<TBlockLI>(Document, top(), SectionCell, ListSy, Plain, IndexType, LineCount,
                                             ListLevel, Attributes.get());
@@ -737,6 +753,7 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
     addBlock(std::move(block));
     SectionCell = b->MyCell.get();
     newSection();
+    section();  // the item's first section: it shows the bullet even when empty
   }
   const bool inList = ListSy == symOL || ListSy == symUL || ListSy == symDir || ListSy == symMenu || ListSy == symDL;
   next();
@@ -984,12 +1001,11 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
   const THtmlSymbol s = Sy();
   if (s == symText) {
     const String& text = T.Token.GetString();
-    if (!Section && !(text.empty() || text == u" ")) newSection();
-    if (Section) {
-      TokenObj token;
-      for (int i = 0; i < T.Token.Count(); ++i) token.AddUnicodeChar(text[size_t(i)], T.Token.Index(i));
-      Section->AddTokenObj(token);
-    }
+    const bool blank = text.empty() || text == u" ";
+    if (!hasSection() && !blank) newSection();
+    // A lone blank would only lead a section still to be made: dropped.
+    if (Section || (SectionPending && !blank))
+      section()->AddRun(text.data(), T.Token.Indexes().data(), T.Token.Count());
     advance();
     return;
   }
@@ -1032,16 +1048,16 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
       }
       const bool pushed = push(u"a", isLink ? String(u"link") : String());
       if (pushed) inlineBox();
-      if (!Section) newSection();
+      if (!hasSection()) newSection();
       else fontRun();
       TAttribute* name = nullptr;
       if (Attributes->Find(symName, name)) {
         String n = htUpperCase(name->Text);
         if (!n.empty() && n[0] == u'#') n.erase(0, 1);
         Document->AddChPosObjectToIDNameList(n, T.SIndex);
-        Section->AnchorName = true;
+        section()->AnchorName = true;
       }
-      if (isLink) Section->HRef(symHref, Document, CurrentUrlTarget.get(), top());
+      if (isLink) section()->HRef(symHref, Document, CurrentUrlTarget.get(), top());
       else if (pushed) popAProp(u"a");  // an anchor without a link opens no element that A end closes
       advance();
       return;
@@ -1075,6 +1091,7 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
     case symImg:
     case symPanel: {
       ensureSection();
+      TSection* const Section = section();
       if (push(SymbolName(s)) && top()->BorderStyleNotNone()) Document->ProcessInlines(T.SIndex, top(), true);
       TFloatingObj* obj = s == symImg ? static_cast<TFloatingObj*>(Section->AddImage(Attributes.get(), SectionCell, T.TagIndex))
                                       : Section->AddPanel(Attributes.get(), SectionCell, T.TagIndex);
@@ -1086,6 +1103,7 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
     case symInput:
     case symSelect: {
       ensureSection();
+      TSection* const Section = section();
       push(SymbolName(s));
       TFormControlObj* ctl = Section->AddFormControl(s, Document, Attributes.get(), SectionCell, T.TagIndex, top());
       if (s == symSelect) parseSelect();
@@ -1096,6 +1114,7 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
     }
     case symTextArea: {
       ensureSection();
+      TSection* const Section = section();
       push(u"textarea");
       TFormControlObj* ctl = Section->AddFormControl(s, Document, Attributes.get(), SectionCell, T.TagIndex, top());
       parseTextArea();
@@ -1301,5 +1320,7 @@ void THtmlParser::parsePre(const TSymbolSet&) {
   }
   FPropStack.PopTo(level);
   SectionCell = outer;
-  if (Sy() == symPreEnd) next();
+  // The end of the data ends the block too: the reader must not meet the
+  // PRE tag that started it again.
+  if (!done || Sy() == symPreEnd) next();
 }

@@ -87,6 +87,9 @@ private:
   void addSection();
   void newSection();
   void ensureSection();
+  // The current section, made now if it is still to be made.
+  TSection* section();
+  bool hasSection() const { return Section || SectionPending; }
   void fontRun();
   void inlineBox();
   void closeLink();
@@ -129,6 +132,7 @@ private:
   ThtDocument* Document = nullptr;
   TBodyBlock* BodyBlock = nullptr;
   std::unique_ptr<TSection> Section;  // the section being built
+  bool SectionPending = false;        // a new section is to be made when content comes
   TCellBasic* SectionCell = nullptr;  // the current cell
   std::unique_ptr<TUrlTarget> CurrentUrlTarget;
   int TableLevel = 0;

@@ -15,7 +15,15 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
   if (parent) props->Inherit(Tag, *parent);
   TProperties* added = Add(std::move(props));
   TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
-  if (styles) added->Combine(*styles, Tag, AClass, AnID, APseudo, ATitle, AStyle, Count() - 2);
+  // The STYLE attribute's set belongs to the tag's attribute list, which
+  // the next tag reuses: the entry keeps a copy of its own.
+  std::unique_ptr<TProperties> style;
+  if (AStyle) {
+    style = std::make_unique<TProperties>();
+    style->CopyFrom(*AStyle);
+  }
+  if (styles) added->Combine(*styles, Tag, AClass, AnID, APseudo, ATitle, style.get(), Count() - 2);
+  if (style) added->AdoptStyle(std::move(style));
   return true;
 }
 

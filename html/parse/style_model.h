@@ -199,6 +199,12 @@ public:
   const String& PropPseudo() const { return FPropPseudo; }
   const String& PropTitle() const { return FPropTitle; }
   const TProperties* PropStyle() const { return FPropStyle; }
+  // Keeps the element's STYLE attribute properties with the set: they are
+  // read again whenever the set is derived anew (link states, re-parenting).
+  void AdoptStyle(std::unique_ptr<TProperties> style) {
+    FOwnStyle = std::move(style);
+    FPropStyle = FOwnStyle.get();
+  }
   const String& DefFontname() const { return FDefFontname; }
   void SetDefFontname(const String& v) { FDefFontname = v; }
   int CharSet() const { return FCharSet; }
@@ -224,6 +230,7 @@ private:
   String FDefFontname;
   String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
   const TProperties* FPropStyle = nullptr;
+  std::unique_ptr<TProperties> FOwnStyle;
   TColor FFontBG = clNone;
   int FCharSet = 1;
   int FCodePage = 0;

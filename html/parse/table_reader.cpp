@@ -389,11 +389,14 @@ void THtmlParser::parseTable() {
             // Content outside any cell shows before the table.
             TCellBasic* saveCell = SectionCell;
             std::unique_ptr<TSection> saveSection = std::move(Section);
+            const bool savePending = SectionPending;
+            SectionPending = false;
             SectionCell = enclosing;
             parseBody(TableStops());
             addSection();
             SectionCell = saveCell;
             Section = std::move(saveSection);
+            SectionPending = savePending;
           }
           break;
       }

@@ -129,7 +129,7 @@ public:
   ThtDocument(const ThtDocument& Source);
   ~ThtDocument() override;
 
-  void Clear();
+  void Clear() override;
   void ClearPanelAndControlLists();
   void AddChPosObjectToIDNameList(const String& S, int Pos);
   void ProcessInlines(int SIndex, TProperties* Prop, bool Start);

@@ -6,6 +6,7 @@
 #include "html/view/floating_objects.h"
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
+#include "html/view/image_animation.h"
 #include "html/view/text_buffers.h"
 #include "platform/gui/extctrls.h"
 
@@ -23,7 +24,7 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
   }
   const int result = TCell::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   TotalHeight = result;
-  if (AnimTimer) AnimTimer->SetEnabled(!AnimatedImages.empty());
+  StartImageAnimations(this);
   if (!IsCopy && PositionList.empty()) AddSectionsToList();
   return result;
 }
@@ -35,6 +36,7 @@ int ThtDocument::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X,
   TableNesting = 0;
   SkipBlock = false;
   if (AnimTimer) AnimTimer->SetEnabled(false);
+  MarkImagesUnpainted(this);
   DeferredImages.Clear();
   const int result = TCell::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
   DeferredImages.DrawImages();

@@ -11,10 +11,7 @@
 #include "html/parse/url_routines.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
-#if __has_include("html/view/image_cache.h")
 #include "html/view/image_cache.h"
-#define TAMRIX_HAVE_IMAGE_CACHE 1
-#endif
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/forms.h"
@@ -205,9 +202,7 @@ void THtmlView::SetImageCacheCount(int Value) {
   Value = std::clamp(Value, 0, 20);
   if (Value == FImageCacheCount) return;
   FImageCacheCount = Value;
-#ifdef TAMRIX_HAVE_IMAGE_CACHE
   if (FSectionList->ImageCache) FSectionList->ImageCache->SetCacheCount(Value);
-#endif
 }
 
 void THtmlView::SetPrintScale(double Value) {
@@ -346,7 +341,6 @@ void THtmlView::LoadFromString(const String& S, const String& Reference, TDocTyp
 }
 
 void THtmlView::prepareLoad() {
-#ifdef TAMRIX_HAVE_IMAGE_CACHE
   if (!FSectionList->ImageCache) {
     auto cache = std::make_unique<TStringBitmapList>();
     cache->SetCacheCount(FImageCacheCount);
@@ -354,11 +348,8 @@ void THtmlView::prepareLoad() {
     FOwnImageCache = std::move(cache);
     FViewerState.Include(stOwnImageCache);
   }
-#endif
   FSectionList->Clear();
-#ifdef TAMRIX_HAVE_IMAGE_CACHE
   FSectionList->ImageCache->BumpAndCheck();
-#endif
   FSectionList->ApplyViewerDefaults(FFontName, FPreFontName, FFontSize, FFontColor, FHotSpotColor,
                                     FVisitedColor, FOverColor, FBackground,
                                     FOptions.Contains(htOverLinksActive),
@@ -541,10 +532,8 @@ void THtmlView::ClearDocument() {
   if (FViewerState.Contains(stProcessing)) return;
   FHoverTimer->SetEnabled(false);
   FSectionList->Clear();
-#ifdef TAMRIX_HAVE_IMAGE_CACHE
   if (FViewerState.Contains(stOwnImageCache) && FSectionList->ImageCache)
     FSectionList->ImageCache->Clear();
-#endif
   FSectionList->ApplyViewerDefaults(FFontName, FPreFontName, FFontSize, FFontColor, FHotSpotColor,
                                     FVisitedColor, FOverColor, FBackground,
                                     FOptions.Contains(htOverLinksActive),
@@ -961,9 +950,8 @@ void THtmlView::Repaint() {
 }
 
 void THtmlView::PaintWindow(HDC DC) {
+  // The panels and scroll bars are windows of their own and repaint with
+  // the view; invalidating them from here would schedule the next paint
+  // from every paint, keeping the program painting forever.
   (void)DC;
-  FPaintPanel->Invalidate();
-  FBorderPanel->Invalidate();
-  FVScrollBar->Invalidate();
-  FHScrollBar->Invalidate();
 }

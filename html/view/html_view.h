@@ -29,6 +29,7 @@ class TBitmap;
 class TFormControlObj;
 class TFontObj;
 class THtmlView;
+class TPrinter;
 
 TAMRIX_DECLARE_EXCEPTION(EhtException, Exception)
 TAMRIX_DECLARE_EXCEPTION(EhtLoadError, EhtException)
@@ -165,6 +166,13 @@ public:
   // Finds S from the caret on (or backwards) and selects it.
   bool Find(const String& S, bool MatchCase, bool Reverse = false);
   bool GetWordAt(int X, int Y, String& Word, int& After, int& Before);
+
+  // ---- printing -------------------------------------------------------------------
+  // Prints pages FromPage..ToPage (1-based) on APrinter, or in a job of its
+  // own on the program's printer.
+  void Print(int FromPage = 1, int ToPage = 0x7FFFFFFF, TPrinter* APrinter = nullptr);
+  // The number of pages the document prints on.
+  int NumPrinterPages();
 
   // ---- document information -------------------------------------------------------
   String GetDocumentSource();
@@ -374,6 +382,9 @@ private:
   int hitTest(int X, int Y, std::unique_ptr<TUrlTarget>& UT, TFormControlObj*& Control,
               String& Title);
   bool objectAt(int X, int Y, TObject*& Obj, int& IX, int& IY);
+
+  // Printing: lays a copy out for the paper and draws (or counts) its pages.
+  int printPages(TPrinter* P, int FromPage, int ToPage, bool Draw);
 
   // Selection.
   void selectionStart(int X, int Y, TShiftState Shift);

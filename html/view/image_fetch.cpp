@@ -6,10 +6,12 @@
 #include "html/parse/html_common.h"
 #include "html/view/document.h"
 #include "html/view/gif_images.h"
+#include "html/view/image_animation.h"
 #include "html/view/image_cache.h"
 #include "html/view/image_object.h"
 #include "html/view/text_buffers.h"
 #include "html/view/viewer_base.h"
+#include "platform/gui/extctrls.h"
 
 namespace {
 String expandedName(ThtDocument* doc, const String& name) {
@@ -120,7 +122,57 @@ void ThtDocument::FetchBackground() {
   BackgroundTried = true;
 }
 
+void ReleaseBackgroundImage(ThtDocument* Doc) {
+  if (Doc->IsCopy || !Doc->BackgroundTried || Doc->BackgroundName.empty() || !Doc->ImageCache) return;
+  Doc->ImageCache->DecUsage(htUpperCase(WideTrim(Doc->BackgroundName)));
+}
+
 void TDrawList::DrawImages() {
   for (const TImageRec& r : FItems)
     if (r.AObj) r.AObj->Draw(r.ACanvas, r.AX, r.AY, r.AYBaseline, r.AFO);
+}
+
+// ---- animation ---------------------------------------------------------------------------
+
+namespace {
+TGIFImage* gifOf(TObject* o) { return dynamic_cast<TGIFImage*>(o); }
+}  // namespace
+
+void StartImageAnimations(ThtDocument* Doc) {
+  for (TObject* o : Doc->AnimatedImages)
+    if (TGIFImage* gif = gifOf(o)) {
+      gif->SetRunning(false);
+      if (!Doc->IsCopy) gif->SetRunning(true);
+    }
+  if (Doc->IsCopy) return;
+  if (!Doc->AnimTimer) {
+    Doc->AnimTimer = std::make_unique<TTimer>(dynamic_cast<TComponent*>(Doc->Viewer));
+    Doc->AnimTimer->SetInterval(50);
+    Doc->AnimTimer->SetOnTimer([Doc](TObject*) { StepImageAnimations(Doc); });
+  }
+  Doc->AnimTimer->SetEnabled(!Doc->AnimatedImages.empty());
+}
+
+void MarkImagesUnpainted(ThtDocument* Doc) {
+  for (TObject* o : Doc->AnimatedImages)
+    if (TGIFImage* gif = gifOf(o)) gif->SetShown(false);
+  if (TGIFImage* bg = gifOf(Doc->BackgroundGif); bg && !Doc->IsCopy) bg->SetShown(true);
+}
+
+void StepImageAnimations(ThtDocument* Doc) {
+  if (Doc->IsCopy) return;
+  auto* control = dynamic_cast<TWinControl*>(Doc->Viewer);
+  TGIFImage* bg = gifOf(Doc->BackgroundGif);
+  const int bgFrame = bg ? bg->FrameIndex() : 0;
+  // A copy of the list: a step may lead to a repaint that changes it.
+  const std::vector<TObject*> images = Doc->AnimatedImages;
+  for (TObject* o : images)
+    if (TGIFImage* gif = gifOf(o); gif && gif->Shown()) gif->StepAnimation(control);
+  if (bg && bg->FrameIndex() != bgFrame) {
+    // The background changes everywhere: point the background at the new frame.
+    Doc->BackgroundImage = bg->CurrentFrame();
+    Doc->BackgroundMask = bg->CurrentFrame() ? bg->CurrentFrame()->Mask() : nullptr;
+    if (Doc->PaintPanel) Doc->PaintPanel->Invalidate();
+  }
+  if (Doc->AnimTimer) Doc->AnimTimer->SetInterval(40);
 }

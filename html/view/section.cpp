@@ -107,30 +107,31 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
 }
 
 void TSection::AddChar(char16_t C, int Index) {
-  TokenObj T;
-  T.AddUnicodeChar(C, Index);
-  AddTokenObj(T);
+  const int32_t index = Index;
+  AddRun(&C, &index, 1);
 }
 
-void TSection::AddTokenObj(TokenObj& T) {
-  if (T.Leng <= 0 || FFinished) return;
+void TSection::AddTokenObj(TokenObj& T) { AddRun(T.C.data(), T.I.data(), T.Leng); }
+
+void TSection::AddRun(const char16_t* P, const int32_t* Indexes, int N) {
+  if (N <= 0 || FFinished) return;
   THtmlPropStack* stack = Document ? Document->PropStack : nullptr;
   TProperties* top = stack ? stack->Last() : nullptr;
   if (top && top->GetDisplay() == pdNone) return;
-  String text(T.C.data(), size_t(T.Leng));
+  String text(P, size_t(N));
   const int transform = top ? top->GetTextTransform() : 0;
   if (transform == 1) text = AnsiUpperCase(text);
   else if (transform == 2) text = AnsiLowerCase(text);
-  if (text.size() != size_t(T.Leng)) text.resize(size_t(T.Leng), u' ');
+  if (text.size() != size_t(N)) text.resize(size_t(N), u' ');
   const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
   const bool smallCaps = top && htLowerCase(top->GetFontVariant()) == u"small-caps" && stack;
   if (!smallCaps) {
-    appendRaw(text.data(), T.I.data(), T.Leng, flag);
+    appendRaw(text.data(), Indexes, N, flag);
     return;
   }
   const String upper = AnsiUpperCase(text);
   bool inSmall = false;
-  for (int i = 0; i < T.Leng; ++i) {
+  for (int i = 0; i < N; ++i) {
     const char16_t c = text[size_t(i)];
     const char16_t u = upper[size_t(i)];
     const bool skip = c == u' ' || (c >= u'0' && c <= u'9');
@@ -147,7 +148,7 @@ void TSection::AddTokenObj(TokenObj& T) {
         inSmall = false;
       }
     }
-    appendRaw(&u, &T.I[size_t(i)], 1, flag);
+    appendRaw(&u, &Indexes[i], 1, flag);
   }
   if (inSmall) {
     stack->PopAProp(u"small");
@@ -156,9 +157,9 @@ void TSection::AddTokenObj(TokenObj& T) {
 }
 
 void TSection::AddText(const String& S, const std::vector<int32_t>& Indexes) {
-  TokenObj T;
-  for (size_t i = 0; i < S.size(); ++i) T.AddUnicodeChar(S[i], i < Indexes.size() ? Indexes[i] : 0);
-  AddTokenObj(T);
+  std::vector<int32_t> indexes(Indexes);
+  indexes.resize(S.size(), indexes.empty() ? 0 : indexes.back());
+  AddRun(S.data(), indexes.data(), int(S.size()));
 }
 
 void TSection::AllowBreakAfterLast() {

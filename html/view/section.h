@@ -58,6 +58,8 @@ public:
   // Building.
   void AddChar(char16_t C, int Index);
   virtual void AddTokenObj(TokenObj& T);
+  // N characters with their source positions.
+  void AddRun(const char16_t* P, const int32_t* Indexes, int N);
   // Appends text whose characters take consecutive source positions from Index.
   void AddText(const String& S, const std::vector<int32_t>& Indexes);
   virtual void FinishText(int EndPos);

@@ -4,6 +4,7 @@
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
 #include "html/view/section_layout.h"
+#include "platform/graphics/canvas.h"
 
 ThtSectionMeasure::ThtSectionMeasure(TSection& Section, TCanvas* Canvas) : S(Section), M(Canvas) {
   const int n = int(S.Chars.size());
@@ -50,7 +51,9 @@ int ThtSectionMeasure::NextBreak(int I) const {
 
 TFontObj* ThtSectionMeasure::SelectRunAt(int I) {
   TFontObj* run = S.FontRuns.GetFontObjAt(I);
-  if (run && run->TheFont.get() != FCurrentFont) {
+  // Anything else drawing on the canvas (an image, another section) may
+  // have changed its font since: the canvas's own font is the check.
+  if (run && (run->TheFont.get() != FCurrentFont || M.Canvas()->Font()->Handle() != run->TheFont->Handle())) {
     M.SelectFont(run->TheFont.get());
     FCurrentFont = run->TheFont.get();
   }

@@ -181,7 +181,7 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
   // grow, so no column drops below what its own cells need.
   auto addExcess = [&](IntArray& arr, const std::vector<int>& cols, int64_t excess, const std::vector<int64_t>& weights) {
     if (excess <= 0 || cols.empty()) return;
-    const auto part = shares(excess, weights);
+    const auto part = shares(excess, weights.size() == cols.size() ? weights : std::vector<int64_t>(cols.size(), 1));
     for (size_t k = 0; k < cols.size(); ++k) arr[size_t(cols[k])] = clampInt(arr[size_t(cols[k])] + part[k]);
   };
   auto reDivide = [&](IntArray& arr, const std::vector<int>& cols, int64_t total) {

@@ -63,7 +63,9 @@ void TComboBox::itemsChanged() {
   for (int i = 0; i < FItems->Count(); ++i) c->addItem(qs(FItems->Strings(i)));
   if (FItemIndex >= FItems->Count()) FItemIndex = -1;
   c->setCurrentIndex(FItemIndex);
-  if (c->isEditable()) c->setEditText(FItemIndex >= 0 ? qs(FItems->Strings(FItemIndex)) : text);
+  // Changing the list never changes what stands in an editable box: the
+  // user may have typed over the item once chosen.
+  if (c->isEditable()) c->setEditText(text);
   FSyncing = false;
 }
 

@@ -442,3 +442,18 @@ TEST(Builder, ScriptContentReachesOnlyTheScriptEvent) {
   EXPECT_NE(got.find(u"alert(a)"), String::npos);
   EXPECT_NE(got.find(u"\r\n"), String::npos);
 }
+
+TEST(Builder, UnclosedPreformattedTextEndsWithTheData) {
+  const std::string dump = buildhelp::Dump("<<pre>\n  l-ine one   w");
+  EXPECT_TRUE(contains(dump, "pre align=left \"  l-ine one   w \"")) << dump;
+}
+
+TEST(PropertyStack, StyleAttributesOutliveTheirTag) {
+  // Closing the I re-derives the open link above it, whose STYLE attribute
+  // belonged to an attribute list that later tags have reused.
+  const std::string dump =
+      buildhelp::Dump("<i><a href=x style='color:green'>t<b style='color:blue'>u</b></i>v</a>");
+  const size_t v = dump.find("run @2 ");
+  ASSERT_NE(v, std::string::npos) << dump;
+  EXPECT_NE(dump.find("#008000 link=x", v), std::string::npos) << dump;
+}

@@ -5,11 +5,14 @@
 
 #include "html/view/document.h"
 #include "html/view/gif_images.h"
+#include "html/view/image_animation.h"
 #include "html/view/image_cache.h"
 #include "html/view/image_object.h"
 #include "html/view/viewer_base.h"
 #include "picture_test_util.h"
+#include "platform/core/threads.h"
 #include "platform/graphics/canvas.h"
+#include "platform/gui/extctrls.h"
 
 using namespace pictures;
 
@@ -231,4 +234,51 @@ TEST_F(ImageObjects, HitTestsStayInsideTheBorderAndDrawingKeepsHoles) {
   EXPECT_EQ(list.GetHeightAt(4, align, fl), -1);
   EXPECT_EQ(list.GetImageCountAt(2), 3);
   EXPECT_EQ(list.GetImageCountAt(6), 99999999);
+}
+
+TEST_F(ImageObjects, TheDocumentTimerStepsOnlyImagesThePaintShowed) {
+  const Bytes anim = GifWriter(2, 2, {0, 0xFFFFFF}).control(0, 1).image(0, 0, 2, 2, {0, 0, 0, 0}).control(0, 1).image(0, 0, 2, 2, {1, 1, 1, 1}).finish();
+  auto stream = streamOf(anim);
+  std::uint8_t tr = 0;
+  std::unique_ptr<TBitmap> mask;
+  cache.AddObject(u"A.GIF", std::make_unique<TBitmapItem>(LoadImageFromStream(stream.get(), tr, mask), nullptr, 0));
+  TImageObj& shown = image({{symSrc, u"a.gif"}});
+  TImageObj& hidden = image({{symSrc, u"a.gif"}});
+  layout(shown);
+  layout(hidden);
+  StartImageAnimations(&doc);
+  ASSERT_TRUE(doc.AnimTimer);
+  EXPECT_TRUE(doc.AnimTimer->Enabled());
+  EXPECT_EQ(doc.AnimTimer->Interval(), 50u);
+  MarkImagesUnpainted(&doc);
+  TBitmap target(10, 10);
+  shown.Draw(target.Canvas(), 0, 0, 2, nullptr);
+  auto* g1 = dynamic_cast<TGIFImage*>(shown.Image);
+  auto* g2 = dynamic_cast<TGIFImage*>(hidden.Image);
+  ASSERT_TRUE(g1 && g2);
+  EXPECT_TRUE(g1->Running());
+  // 30 ms per frame; wait it out on the real clock the step reads.
+  const std::uint32_t start = timeGetTime();
+  while (timeGetTime() - start < 35) {
+  }
+  StepImageAnimations(&doc);
+  EXPECT_EQ(g1->FrameIndex(), 2);
+  EXPECT_EQ(g2->FrameIndex(), 1);  // not painted: not stepped
+  EXPECT_EQ(doc.AnimTimer->Interval(), 40u);
+  doc.Clear();
+}
+
+TEST_F(ImageObjects, ThePageBackgroundHoldsItsPictureUntilTheDocumentClears) {
+  cachePicture(u"BG.PNG", 4, 4);
+  doc.BackgroundName = u"bg.png";
+  doc.OnImageRequest = [](TObject*, const String&, TStream*& s) { s = ErrorStream(); };
+  doc.FetchBackground();
+  ASSERT_NE(doc.BackgroundImage, nullptr);
+  EXPECT_EQ(GetImageWidth(doc.BackgroundImage), 4);
+  EXPECT_EQ(cache.Item(0)->UsageCount, 1);
+  doc.FetchBackground();  // tried once only
+  EXPECT_EQ(cache.Item(0)->UsageCount, 1);
+  doc.Clear();
+  EXPECT_EQ(cache.Item(0)->UsageCount, 0);
+  EXPECT_EQ(doc.BackgroundImage, nullptr);
 }

@@ -3,6 +3,11 @@
 // GIF writer with a real LZW encoder, and PNG/BMP writers over libpng and
 // plain bytes.
 #include <png.h>
+#include <cstdio>
+
+extern "C" {
+#include <jpeglib.h>
+}
 
 #include <cstdint>
 #include <cstring>
@@ -248,6 +253,33 @@ inline Bytes bmp32Bytes(int w, int h, const Bytes& rgba) {
       out.push_back(s[0]);
       out.push_back(s[3]);
     }
+  return out;
+}
+
+// A baseline JPEG of RGB pixels at high quality.
+inline Bytes jpegBytes(int w, int h, const Bytes& rgb) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* mem = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &mem, &size);
+  c.image_width = JDIMENSION(w);
+  c.image_height = JDIMENSION(h);
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 95, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + size_t(c.next_scanline) * size_t(w) * 3);
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  Bytes out(mem, mem + size);
+  std::free(mem);
   return out;
 }
 

@@ -351,8 +351,6 @@ std::string solidBmp(int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t 
   return s;
 }
 
-// Pictures are fetched through the image cache and loader.
-#if __has_include("html/view/image_cache.h")
 TEST_F(Viewer, ImageRequestsAnsweredWithStreamsAppearAndTheStreamStaysTheGivers) {
   TMemoryStream stream;
   const std::string bmp = solidBmp(40, 30, 0, 200, 0);
@@ -374,7 +372,6 @@ TEST_F(Viewer, ImageRequestsAnsweredWithStreamsAppearAndTheStreamStaysTheGivers)
   EXPECT_TRUE(green);
   SaveWindowImage(View, u"viewer_image_request.png");
 }
-#endif
 
 // ---- painting ---------------------------------------------------------------------------
 

@@ -116,6 +116,16 @@ TEST_F(GuiStdCtrls, EditAndComboTextFireOnChangeFromCodeAndTyping) {
   combo->SetItemIndex(1);
   EXPECT_EQ(combo->Text(), u"beta");
   EXPECT_GE(comboChanges, 1);
+  // Typing over the chosen item and then adding to the list (as completion
+  // does while the user types) keeps the typed text.
+  InjectFocus(combo->Handle());
+  InjectKeyStroke(combo->Handle(), 'S', {}, u"s");
+  ASSERT_EQ(combo->Text(), u"betas");
+  combo->Items()->Add(u"betamax");
+  EXPECT_EQ(combo->Text(), u"betas");
+  combo->Items()->Clear();
+  combo->Items()->Add(u"bee");
+  EXPECT_EQ(combo->Text(), u"betas");
 }
 
 TEST_F(GuiStdCtrls, LabelSizesToItsCaptionAndFont) {

@@ -243,3 +243,53 @@ TEST(ZipComponent, ListsTheArchiveAndHidesFolderEntries) {
   zip.SetUseDirOnlyEntries(true);
   EXPECT_EQ(zip.Count(), 2);
 }
+
+TEST(ZipComponent, LibraryVersionsAndResults) {
+  Folder f;
+  std::string archive = smallArchive(f);
+  fs::create_directories(f / "out");
+  auto run = [&](const char* version, const char* result) {
+    setenv("ZL_FAKE_VERSION", version, 1);
+    setenv("ZL_FAKE_RESULT", result, 1);
+    TZipArchiver zip(nullptr);
+    setUp(zip, archive, f / "out/");
+    zip.SetDLLDirectory(UTF8ToUTF16(TAMRIX_FAKE_ZIPLIB_DIR));
+    zip.SetDLL_Load(false);
+    int code = zip.Extract();
+    return std::make_pair(code, UTF16ToUTF8(zip.ErrMessage()));
+  };
+  EXPECT_EQ(run("191", "0").first, 18);
+  EXPECT_EQ(run("191", "0").second, "Unable to load f - It is old or corrupt");
+  EXPECT_EQ(run("190", "0").first, 0);
+  EXPECT_EQ(run("190", "-40"), std::make_pair(192, std::string("critical DLL Error 40")));
+  EXPECT_EQ(run("190", "-2").first, 2);
+  EXPECT_EQ(run("190", "-6"), std::make_pair(237, std::string("Fatal error")));
+  // A callback record with a wrong check value is refused with -5.
+  setenv("ZL_FAKE_CHECK", "1800", 1);
+  setenv("ZL_FAKE_EXPECT", "-5", 1);
+  EXPECT_EQ(run("190", "0").first, 0);
+  unsetenv("ZL_FAKE_CHECK");
+  unsetenv("ZL_FAKE_EXPECT");
+  unsetenv("ZL_FAKE_VERSION");
+  unsetenv("ZL_FAKE_RESULT");
+}
+
+TEST(ZipComponent, SettingsMadeWhileInactiveApplyOnActivation) {
+  Folder f;
+  std::string archive = smallArchive(f, 2);
+  TZipArchiver zip(nullptr);
+  zip.SetUnattended(true);
+  zip.SetActive(false);
+  EXPECT_EQ(zip.State(), 0);
+  zip.SetDLLDirectory(UTF8ToUTF16(TAMRIX_ZIPLIB_DIR));
+  zip.SetDLL_Load(true);
+  zip.SetZipFileName(UTF8ToUTF16(archive));
+  EXPECT_EQ(zip.Count(), 0);
+  EXPECT_FALSE(TZADLLLoader::Instance().IsAttached(&zip));
+  zip.SetActive(true);
+  EXPECT_EQ(zip.State(), 1);
+  EXPECT_EQ(zip.Count(), 2);
+  EXPECT_TRUE(zip.DLL_Load());
+  zip.SetDLL_Load(false);
+  EXPECT_FALSE(TZADLLLoader::Instance().Loaded());
+}

@@ -283,3 +283,32 @@ TEST(ZipExtractHostile, SizesBeyondTheFreeSpaceAndNamesBeyondTheFileSystem) {
     EXPECT_EQ(o.errCode, 257) << o.message;
   }
 }
+
+TEST(ZipExtractHostile, DamagedCopiesOfAGoodArchiveNeverCrashOrEscape) {
+  Archive a;
+  a.items.push_back({.name = "d/one.txt", .data = std::string(3000, '1')});
+  a.items.push_back({.name = "two.txt", .data = "two", .method = 0});
+  a.items.push_back({.name = "three.txt", .data = std::string(500, '3'), .descriptor = true});
+  a.comment = "c";
+  const std::string good = a.build();
+  Folder f;
+  uint32_t x = 12345;
+  for (int round = 0; round < 150; ++round) {
+    std::string bad = good;
+    int flips = 1 + round % 4;
+    for (int i = 0; i < flips; ++i) {
+      x = x * 1103515245u + 12345u;
+      bad[(x >> 8) % bad.size()] = char(x >> 24);
+    }
+    writeFile(f / "bad.zip", bad);
+    std::string out = f / ("box/in/out" + std::to_string(round) + "/");
+    Outcome o = extract(f / "bad.zip", out);
+    EXPECT_EQ(o.result, o.errCode);
+    if (o.result != 0) {
+      EXPECT_FALSE(o.message.empty()) << round;
+    }
+  }
+  // Everything written stayed in the destinations.
+  for (auto& [path, data] : tree(f.path()))
+    EXPECT_TRUE(path == "bad.zip" || path.rfind("box/in/", 0) == 0 || path == "box/" || path == "box/in/") << path;
+}

@@ -1,0 +1,109 @@
+// Layout speed of typical and extreme pages at 800 pixels, each printed
+// beside litehtml rendering the same page at the same width in this run.
+// Building the document is not timed; only the layout pass is (ours:
+// the document's layout, theirs: render()). Figures are best of several
+// runs, in milliseconds, with the targets the layout is held to.
+#include <litehtml.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "bench/common/best_time.h"
+#include "bench/common/dictionary_markup.h"
+#include "bench/common/litehtml_null_container.h"
+#include "html/parse/html_parser.h"
+#include "html/parse/source_buffer.h"
+#include "html/view/document.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+
+namespace {
+
+constexpr int Width = 800;
+
+// The display rules litehtml needs to lay out these pages as a browser would.
+const litehtml::tchar_t* const MasterCss = _t(
+    "html,body,div,p,ul,ol,dl,dd,dt,h1,h2,h3,center,form,blockquote,pre,address{display:block}"
+    "head,style,title,script{display:none} li{display:list-item} table{display:table}"
+    "tr{display:table-row} td,th{display:table-cell} tbody{display:table-row-group}"
+    "thead{display:table-header-group} tfoot{display:table-footer-group}"
+    "body{margin:8px} p{margin:1em 0} ul,ol{margin:1em 0;padding-left:40px}"
+    "b,strong,th{font-weight:bold} i,em{font-style:italic} br{display:block}"
+    "td,th{padding:1px} table{border-spacing:2px} a{color:blue;text-decoration:underline}");
+
+std::unique_ptr<ThtDocument> build(const std::string& html) {
+  auto doc = std::make_unique<ThtDocument>(nullptr, nullptr);
+  doc->ApplyViewerDefaults(u"DejaVu Serif", u"DejaVu Sans Mono", 12, clBlack, clBlue, clPurple, clRed, clWhite, false,
+                           true, 1, 5, 10);
+  auto buffer = TBuffer::CreateFromBytes(html.data(), html.size(), u"page");
+  THtmlParser parser(buffer.get());
+  parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
+  return doc;
+}
+
+// One article (the markup maker adds articles until the size is reached).
+std::string articlePage() { return makeMarkup(100); }
+
+std::string tablePage(int rows) {
+  std::string s = "<html><body><table border=1>";
+  for (int r = 0; r < rows; ++r)
+    s += "<tr><td>row " + std::to_string(r) + "</td><td>some words in a cell</td><td align=right>" +
+         std::to_string(r * 37) + "</td></tr>";
+  return s + "</table></body></html>";
+}
+
+std::string nestedPage(int depth) {
+  std::string s = "<html><body>";
+  for (int i = 0; i < depth; ++i) s += "<table border=1><tr><td>level " + std::to_string(i) + "</td><td>";
+  s += "the innermost cell";
+  for (int i = 0; i < depth; ++i) s += "</td></tr></table>";
+  return s + "</body></html>";
+}
+
+std::string paragraphPage(size_t bytes) {
+  std::string s = "<html><body><p>";
+  const std::string words = "lorem ipsum dolor sit amet consectetur adipiscing elit sed do eiusmod tempor ";
+  while (s.size() < bytes) s += words;
+  return s + "</p></body></html>";
+}
+
+std::string floatsPage(int n) {
+  std::string s = "<html><body>";
+  for (int i = 0; i < n; ++i)
+    s += std::string("<div style='float:") + (i % 2 ? "right" : "left") +
+         ";width:60px;height:20px'></div><p>text beside the floats, a line or two of it</p>";
+  return s + "</body></html>";
+}
+
+void compare(const char* name, const std::string& html, double targetMs, int runs) {
+  auto doc = build(html);
+  TBitmap bmp;
+  bmp.SetSize(Width, 600);
+  TCanvas* canvas = bmp.Canvas();
+  const double ours = bestSeconds(runs, [&] {
+    int sw = 0, curs = 0;
+    doc->DoLogic(canvas, 0, Width, 600, 0, sw, curs);
+  });
+  NullContainer container;
+  litehtml::context context;
+  context.load_master_stylesheet(MasterCss);
+  auto theirs = litehtml::document::createFromString(html.c_str(), &container, &context);
+  const double peer = bestSeconds(runs, [&] { theirs->render(Width); });
+  std::printf("%-28s ours %10.4f ms   litehtml %10.4f ms   ratio %6.2f   target %g ms%s\n", name, ours * 1e3,
+              peer * 1e3, peer > 0 ? ours / peer : 0.0, targetMs, ours * 1e3 <= targetMs ? "" : "   (over)");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main() {
+  std::printf("layout at %d px, best of several runs\n", Width);
+  compare("typical article", articlePage(), 0.5, 50);
+  compare("1 MB page of articles", makeMarkup(1 << 20), 150, 3);
+  compare("1,000-row table", tablePage(1000), 60, 5);
+  compare("tables nested 10 deep", nestedPage(10), 10, 10);
+  compare("1 MB single paragraph", paragraphPage(1 << 20), 50, 3);
+  compare("1,000 floats", floatsPage(1000), 50, 5);
+  return 0;
+}

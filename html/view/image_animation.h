@@ -1,0 +1,17 @@
+#pragma once
+// The document's GIF animation: after a layout the page's animated images
+// run and the document's timer (50 ms at first, then 40 ms) steps every
+// image that the last paint showed.
+class ThtDocument;
+
+// After a layout: every animated image stops and, unless the document is a
+// print copy, runs again; the timer is made on the first layout and is
+// enabled exactly when the page has animated images.
+void StartImageAnimations(ThtDocument* Doc);
+// Before a paint: animated images count as not shown until they are drawn
+// again (the page background's GIF always counts as shown).
+void MarkImagesUnpainted(ThtDocument* Doc);
+// The cache's hold on the page background's picture ends (on Clear).
+void ReleaseBackgroundImage(ThtDocument* Doc);
+// One tick of the document's timer.
+void StepImageAnimations(ThtDocument* Doc);

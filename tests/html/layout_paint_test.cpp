@@ -1,0 +1,150 @@
+// Painting checked at chosen pixels: block backgrounds and borders, list
+// bullets, selected text, table cell borders. Each page is also written as
+// a PNG beside the test executable for a person to look at.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "html/view/block.h"
+#include "html/view/section.h"
+#include "html/view/table.h"
+#include "tests/html/layout_helpers.h"
+
+namespace {
+
+using layouthelp::Layout;
+
+TColor px(TCanvas* c, int x, int y) { return c->Pixels(x, y) & 0xFFFFFF; }
+
+void savePng(TCanvas* c, int w, int h, const std::string& name) {
+  std::vector<std::uint8_t> rgb(size_t(w) * size_t(h) * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const TColor v = px(c, x, y);
+      std::uint8_t* p = &rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+      p[0] = std::uint8_t(v & 0xFF);
+      p[1] = std::uint8_t((v >> 8) & 0xFF);
+      p[2] = std::uint8_t((v >> 16) & 0xFF);
+    }
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  img.width = png_uint_32(w);
+  img.height = png_uint_32(h);
+  img.format = PNG_FORMAT_RGB;
+  const std::string path = (std::filesystem::current_path() / ("layout_" + name + ".png")).string();
+  png_image_write_to_file(&img, path.c_str(), 0, rgb.data(), 0, nullptr);
+}
+
+// Lays out and paints a page on white.
+layouthelp::Laid paint(const std::string& html, int w, int h, const std::string& name, int selStart = 0,
+                       int selEnd = 0) {
+  auto l = Layout(html, w, h);
+  TCanvas* c = l.Canvas();
+  c->Brush()->SetColor(clWhite);
+  c->FillRect(TRect(0, 0, w, h));
+  l.Doc->SelStart = selStart;
+  l.Doc->SelEnd = selEnd;
+  l.Doc->Draw(c, TRect(0, 0, w, h), w, 0, 0, 0, 0);
+  savePng(c, w, h, name);
+  return l;
+}
+
+template <typename T>
+std::vector<T*> all(ThtDocument& doc) {
+  std::vector<T*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<T*>(it.get())) out.push_back(t);
+      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+TEST(LayoutPaint, BackgroundsAndBorders) {
+  auto l = paint(
+      "<html><body style='margin:0'>"
+      "<div style='margin:10px;width:100px;height:40px;background-color:#00FF00;border:4px solid #FF0000'></div>"
+      "<div style='margin:10px;width:100px;height:20px;border:6px double #0000FF'></div>"
+      "</body></html>",
+      200, 150, "boxes");
+  TCanvas* c = l.Canvas();
+  EXPECT_EQ(px(c, 11, 30), TColor(clRed));    // left border
+  EXPECT_EQ(px(c, 60, 11), TColor(clRed));    // top border
+  EXPECT_EQ(px(c, 60, 30), TColor(clLime));   // inside: background
+  EXPECT_EQ(px(c, 113, 30), TColor(clLime));  // last background column
+  EXPECT_EQ(px(c, 114, 30), TColor(clRed));   // right border
+  EXPECT_EQ(px(c, 118, 30), TColor(clWhite));
+  EXPECT_EQ(px(c, 5, 30), TColor(clWhite));   // margin: nothing
+  // Double border of 6: two 2-pixel lines and a gap between.
+  auto blocks = all<TBlock>(*l.Doc);
+  const TRect box = blocks[2]->BoxRect;
+  const int midY = (box.Top + box.Bottom) / 2;
+  EXPECT_EQ(px(c, box.Left, midY), TColor(clBlue));
+  EXPECT_EQ(px(c, box.Left + 1, midY), TColor(clBlue));
+  EXPECT_EQ(px(c, box.Left + 2, midY), TColor(clWhite));
+  EXPECT_EQ(px(c, box.Left + 4, midY), TColor(clBlue));
+}
+
+TEST(LayoutPaint, BulletsSitOnTheFirstBaseline) {
+  auto l = paint(
+      "<html><body style='margin:0'><ul style='margin:0'><li style='font-family:DejaVu Sans;font-size:12pt'>disc</li>"
+      "<li style='list-style-type:square;font-family:DejaVu Sans;font-size:12pt'>square</li></ul></body></html>",
+      200, 80, "bullets");
+  TCanvas* c = l.Canvas();
+  auto items = all<TBlockLI>(*l.Doc);
+  ASSERT_EQ(items.size(), 2u);
+  const int x0 = items[0]->ContentLeft, b0 = items[0]->FirstLineY;
+  EXPECT_EQ(px(c, x0 - 13, b0 - 4), TColor(clBlack));  // the disc's middle
+  EXPECT_EQ(px(c, x0 - 13, b0 + 2), TColor(clWhite));  // below it
+  const int x1 = items[1]->ContentLeft, b1 = items[1]->FirstLineY;
+  EXPECT_EQ(px(c, x1 - 15, b1 - 6), TColor(clBlack));  // the square's corner
+  EXPECT_EQ(px(c, x1 - 11, b1 - 2), TColor(clBlack));
+  EXPECT_EQ(px(c, x1 - 9, b1 - 2), TColor(clWhite));
+}
+
+TEST(LayoutPaint, SelectedTextIsInverted) {
+  const std::string html =
+      "<html><body style='margin:0'><p style='margin:0;font-family:DejaVu Sans;font-size:24pt;color:#000000'>"
+      "MMMM MMMM</p></body></html>";
+  auto l = paint(html, 300, 60, "selection", 0, 4);
+  TCanvas* c = l.Canvas();
+  auto s = all<TSection>(*l.Doc).at(0);
+  const LineRec& line = *s->Lines[0];
+  const int mw = layouthelp::TextWidth(u"DejaVu Sans", 32, u"M");
+  // The selected run: a text-coloured (black) box with white letters.
+  int black = 0, white = 0;
+  for (int x = line.DrawX; x < line.DrawX + 4 * mw; ++x)
+    for (int y = line.DrawY + 2; y < line.DrawY + line.TextHeight - 2; ++y) (px(c, x, y) == 0 ? black : white)++;
+  EXPECT_GT(black, 0);
+  EXPECT_GT(white, 0);
+  EXPECT_EQ(px(c, line.DrawX, line.DrawY + 1), TColor(clBlack));
+  // The unselected word keeps a white background.
+  const int x2 = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 32, u"MMMM M");
+  EXPECT_EQ(px(c, x2 - mw / 2 + 1, line.DrawY + 1), TColor(clWhite));
+}
+
+TEST(LayoutPaint, BorderedTableCells) {
+  auto l = paint(
+      "<html><body style='margin:0'><table border=2 cellspacing=4 bordercolor=#FF0000>"
+      "<tr><td style='background-color:#00FF00'><div style='width:40px;height:20px'></div></td></tr></table></body></html>",
+      200, 100, "table");
+  TCanvas* c = l.Canvas();
+  auto t = all<THtmlTable>(*l.Doc);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(px(c, 0, 10), TColor(clRed));  // the table's own border (2 px)
+  EXPECT_EQ(px(c, 1, 10), TColor(clRed));
+  // The cell's background inside its frame.
+  const int cellLeft = t[0]->DrawLeft + t[0]->CellSpacing;
+  EXPECT_EQ(px(c, cellLeft + 10, t[0]->LayoutTop + t[0]->CellSpacing + 10), TColor(clLime));
+  // The cells of a bordered table have a frame of their own.
+  const TColor frame = px(c, cellLeft, t[0]->LayoutTop + t[0]->CellSpacing + 10);
+  EXPECT_NE(frame, TColor(clLime));
+  EXPECT_NE(frame, TColor(clWhite));
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// Table layout at fixed widths: natural widths, asked widths, percentages,
+// spans, minimums, row heights, nesting, and the sound rules where the
+// arithmetic would divide by zero or push a column below its minimum.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "html/view/block.h"
+#include "html/view/table.h"
+#include "tests/html/layout_helpers.h"
+
+namespace {
+
+using layouthelp::Layout;
+
+std::string page(const std::string& body) {
+  return "<html><head><style>body{margin:0} td{font-family:'DejaVu Sans';font-size:12pt}</style></head><body>" + body +
+         "</body></html>";
+}
+
+// A cell whose content is exactly W pixels wide (minimum and maximum).
+std::string box(int w, int h = 10) {
+  return "<div style='width:" + std::to_string(w) + "px;height:" + std::to_string(h) + "px'></div>";
+}
+
+std::vector<THtmlTable*> tables(ThtDocument& doc) {
+  std::vector<THtmlTable*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<THtmlTable*>(it.get())) {
+        out.push_back(t);
+        for (int r = 0; r < t->Rows.Count(); ++r)
+          for (const auto& cell : *t->Rows[r])
+            if (cell) walk(*cell->Cell);
+      }
+      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+const char* Plain = "cellspacing=0 cellpadding=0 border=0";
+
+TEST(LayoutTables, NaturalAndAskedWidths) {
+  {
+    auto l = Layout(page(std::string("<table cellspacing=2 cellpadding=0><tr><td>") + box(50) + "</td><td>" + box(70) +
+                         "</td></tr></table>"),
+                    400);
+    auto t = tables(*l.Doc).at(0);
+    EXPECT_EQ(t->TableWidth, 50 + 2 + 70 + 2 + 2);
+    EXPECT_EQ(t->Widths, (IntArray{52, 72}));
+  }
+  {
+    // Asked for less than the minimums: the minimums win.
+    auto l = Layout(page(std::string("<table width=60 ") + Plain + "><tr><td>" + box(50) + "</td><td>" + box(70) +
+                         "</td></tr></table>"),
+                    400);
+    EXPECT_EQ(tables(*l.Doc).at(0)->TableWidth, 120);
+  }
+}
+
+TEST(LayoutTables, Percentages) {
+  auto l = Layout(page(std::string("<table width=1000 ") + Plain + "><tr><td width='30%'>a</td><td width='70%'>b</td></tr></table>"),
+                  1000);
+  EXPECT_EQ(tables(*l.Doc).at(0)->Widths, (IntArray{300, 700}));
+  // Without a table width, natural widths that fit win over percentages.
+  auto n = Layout(page(std::string("<table ") + Plain + "><tr><td width='30%'>" + box(40) + "</td><td width='70%'>" +
+                       box(50) + "</td></tr></table>"),
+                  1000);
+  EXPECT_EQ(tables(*n.Doc).at(0)->Widths, (IntArray{40, 50}));
+}
+
+TEST(LayoutTables, SpanningCellWidensItsColumnsWithoutShrinkingAny) {
+  auto l = Layout(page(std::string("<table ") + Plain + "><tr><td>" + box(200) + "</td><td>" + box(10) +
+                       "</td></tr><tr><td colspan=2>" + box(250) + "</td></tr></table>"),
+                  1000);
+  auto t = tables(*l.Doc).at(0);
+  ASSERT_EQ(t->NumCols, 2);
+  EXPECT_EQ(t->MinWidths[0] + t->MinWidths[1], 250);
+  EXPECT_GE(t->MinWidths[0], 200);
+  EXPECT_GE(t->MinWidths[1], 10);
+  EXPECT_EQ(t->TableWidth, 250);
+}
+
+TEST(LayoutTables, NoColumnGoesBelowItsMinimumWhenPercentagesOverflow) {
+  // Percent widths that add up to more than the room: the cut comes out of
+  // the room above each column's minimum.
+  auto l = Layout(page(std::string("<table width=300 ") + Plain + "><tr><td width='90%'>" + box(100) +
+                       "</td><td width='90%'>" + box(150) + "</td></tr></table>"),
+                  300);
+  auto t = tables(*l.Doc).at(0);
+  EXPECT_GE(t->Widths[0], 100);
+  EXPECT_GE(t->Widths[1], 150);
+  EXPECT_EQ(t->Widths[0] + t->Widths[1], 300);
+}
+
+TEST(LayoutTables, SpansAreCutToTheGridAndCellsNeverOverlap) {
+  auto l = Layout(page(std::string("<table ") + Plain + "><tr><td rowspan=5>" + box(10) + "</td><td colspan=7>" + box(20) +
+                       "</td></tr><tr><td>" + box(30) + "</td></tr></table>"),
+                  400);
+  auto t = tables(*l.Doc).at(0);
+  ASSERT_EQ(t->Rows.Count(), 2);
+  TCellObj* tall = t->Rows[0]->Items(0);
+  EXPECT_EQ(tall->RowSpan, 2);
+  // Every grid slot is taken by exactly one cell (or a dummy of it).
+  for (int r = 0; r < t->Rows.Count(); ++r) EXPECT_LE(t->Rows[r]->Count(), t->NumCols);
+  EXPECT_EQ(t->Rows[1]->Items(0)->ColSpan, 0);  // the slot under the tall cell
+  // The later row's own cell sits in the second column.
+  EXPECT_EQ(t->Rows[1]->Items(1)->ColSpan, 1);
+}
+
+TEST(LayoutTables, RowHeights) {
+  // One row, asked height: the row takes it.
+  auto l = Layout(page(std::string("<table height=100 ") + Plain + "><tr><td>" + box(10, 10) + "</td></tr></table>"), 400);
+  auto t = tables(*l.Doc).at(0);
+  ASSERT_EQ(t->Heights.size(), 1u);
+  EXPECT_EQ(t->Heights[0], 100);
+  // Without: the content's height.
+  auto n = Layout(page(std::string("<table ") + Plain + "><tr><td>" + box(10, 33) + "</td></tr><tr><td>" + box(10, 7) +
+                       "</td></tr></table>"),
+                  400);
+  EXPECT_EQ(tables(*n.Doc).at(0)->Heights, (IntArray{33, 7}));
+}
+
+TEST(LayoutTables, EmptyTableAndZeroWeights) {
+  auto l = Layout(page("<table cellspacing=3></table><table " + std::string(Plain) +
+                       "><colgroup><col width='0*'><col width='0*'></colgroup><tr><td>" + box(10) + "</td><td>" + box(10) +
+                       "</td></tr></table>"),
+                  400);
+  auto ts = tables(*l.Doc);
+  ASSERT_GE(ts.size(), 1u);
+  if (ts[0]->Rows.Count() == 0) {
+    EXPECT_EQ(ts[0]->NumCols, 0);
+    EXPECT_EQ(ts[0]->TableWidth, 3);
+    EXPECT_EQ(ts[0]->Height, 3);
+  }
+  // Zero weights give equal shares and no nonsense widths.
+  THtmlTable* w = ts.back();
+  for (int32_t v : w->Widths) EXPECT_GE(v, 10);
+}
+
+TEST(LayoutTables, NestedTenDeepLaysOut) {
+  std::string html;
+  for (int i = 0; i < 10; ++i) html += std::string("<table ") + Plain + "><tr><td>";
+  html += box(33, 17);
+  for (int i = 0; i < 10; ++i) html += "</td></tr></table>";
+  auto l = Layout(page(html), 400);
+  auto ts = tables(*l.Doc);
+  ASSERT_EQ(ts.size(), 10u);
+  for (THtmlTable* t : ts) {
+    EXPECT_EQ(t->TableWidth, 33);
+    EXPECT_EQ(t->Height, 17);
+  }
+  // The innermost content sits at the top of the page.
+  EXPECT_EQ(ts.back()->LayoutTop, 0);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// The owner-drawn tree: every content question goes to an event with a
+// neutral default, so a tree without handlers shows rows without content.
+#include "tree/draw_tree.h"
+
+const TTreeClassInfo* TCustomDataDrawTree::ClassInfo() {
+  static const TTreeClassInfo info{"TCustomDataDrawTree", TBaseDataTree::ClassInfo()};
+  return &info;
+}
+
+void TCustomDataDrawTree::PaintNodeCell(TCellPaintInfo& PaintInfo) {
+  if (OnDrawNode) OnDrawNode(this, PaintInfo);
+}
+
+int TCustomDataDrawTree::DoGetNodeWidth(PDataNode Node, TColumnIndex Column, TCanvas* Canvas) {
+  int width = 2 * TextMargin();
+  if (OnGetNodeWidth) OnGetNodeWidth(this, Canvas ? Canvas : this->Canvas(), Node, Column, width);
+  return width;
+}
+
+TPoint TCustomDataDrawTree::DoGetCellContentMargin(PDataNode Node, TColumnIndex Column) {
+  TPoint margin{0, 0};
+  if (OnGetCellMargin) OnGetCellMargin(this, Canvas(), Node, Column, ccmtAllSides, margin);
+  return margin;
+}
+
+void TCustomDataDrawTree::DoGetHintSize(PDataNode Node, TColumnIndex Column, TRect& R) {
+  if (OnGetHintSize) OnGetHintSize(this, Node, Column, R);
+}
+
+void TCustomDataDrawTree::DoDrawHint(TCanvas* Canvas, PDataNode Node, const TRect& R, TColumnIndex Column) {
+  // The handler gets its own copy of the rectangle.
+  const TRect copy = R;
+  if (OnDrawHint) OnDrawHint(this, Canvas, Node, copy, Column);
+}
