@@ -950,9 +950,8 @@ void THtmlView::Repaint() {
 }
 
 void THtmlView::PaintWindow(HDC DC) {
+  // The panels and scroll bars are windows of their own and repaint with
+  // the view; invalidating them from here would schedule the next paint
+  // from every paint, keeping the program painting forever.
   (void)DC;
-  FPaintPanel->Invalidate();
-  FBorderPanel->Invalidate();
-  FVScrollBar->Invalidate();
-  FHScrollBar->Invalidate();
 }

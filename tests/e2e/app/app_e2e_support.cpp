@@ -1,0 +1,271 @@
+#include "tests/e2e/app/app_e2e_support.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace e2e {
+
+std::string DisplayEnvironment::Display;
+
+namespace {
+
+const std::filesystem::path kDist = TAMRIX_DIST_DIR;
+const std::filesystem::path kBuild = TAMRIX_BUILD_DIR;
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+}  // namespace
+
+std::string Sh(const std::string& command, int* status) {
+  std::string out;
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = pclose(p);
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+int Spawn(const std::vector<std::string>& args, const std::filesystem::path& log) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) {
+      dup2(fd, 1);
+      dup2(fd, 2);
+    }
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return int(pid);
+}
+
+bool Running(int pid) {
+  if (pid <= 0) return false;
+  int status = 0;
+  return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+void Stop(int pid) {
+  if (!Running(pid)) return;
+  kill(pid, SIGTERM);
+  if (!WaitFor([&] { return !Running(pid); }, 3000)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+}
+
+bool WaitFor(const std::function<bool()>& pred, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool RequestClose(unsigned long window) {
+  ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());
+  if (!d) return false;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  const bool ok = XSendEvent(d, window, False, NoEventMask, &e) != 0;
+  XFlush(d);
+  XCloseDisplay(d);
+  return ok;
+}
+
+Shot Screen() {
+  Shot s;
+  const std::string ppm = Sh("import -window root ppm:-");
+  std::istringstream in(ppm);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> s.Width >> s.Height >> maxval;
+  in.get();
+  if (magic != "P6" || s.Width <= 0) return Shot{};
+  s.Pixels.resize(size_t(s.Width) * size_t(s.Height) * 3);
+  in.read(reinterpret_cast<char*>(s.Pixels.data()), std::streamsize(s.Pixels.size()));
+  return s;
+}
+
+// ---- the display --------------------------------------------------------------------
+
+void DisplayEnvironment::SetUp() {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    const std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  FXvfb = int(pid);
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  ASSERT_FALSE(number.empty()) << "Xvfb did not start (scripts/deps installs it)";
+  Display = ":" + number;
+  setenv("DISPLAY", Display.c_str(), 1);
+  unsetenv("WAYLAND_DISPLAY");
+  // The program draws on the display, not offscreen.
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  std::filesystem::create_directories(kBuild / "e2e" / "app");
+  FTrayer = Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "64",
+                   "--height", "32"},
+                  kBuild / "e2e" / "app" / "trayer.log");
+  ASSERT_TRUE(WaitFor([] { return !Sh("xdotool search --class trayer").empty(); }))
+      << "trayer did not start (scripts/deps installs it)";
+}
+
+void DisplayEnvironment::TearDown() {
+  Stop(FTrayer);
+  Stop(FXvfb);
+}
+
+// ---- one program ----------------------------------------------------------------------
+
+void Program::SetUp() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  Folder = kBuild / "e2e" / "app" / info->name();
+  std::filesystem::remove_all(Folder);
+}
+
+void Program::TearDown() {
+  if (Window && Running(Pid)) Screenshot(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  Stop(Pid);
+}
+
+void Program::Prepare(const std::string& settings) {
+  std::filesystem::create_directories(Folder);
+  // Dictionaries are linked (they are only read); the rest is copied.
+  Sh("cp -al " + quote((kDist / "dictionaries").string()) + " " + quote(Folder.string()) + " || cp -a " +
+     quote((kDist / "dictionaries").string()) + " " + quote(Folder.string()));
+  for (const char* part : {"other", "help", "tamrix"})
+    Sh("cp -a " + quote((kDist / part).string()) + " " + quote(Folder.string()));
+  std::filesystem::create_directories(Folder / "temp");
+  if (!settings.empty()) std::ofstream(Folder / "other/settings", std::ios::binary | std::ios::trunc) << settings;
+}
+
+void Program::Start() {
+  if (!std::filesystem::exists(Folder / "tamrix")) Prepare();
+  setenv("XDG_CONFIG_HOME", (Folder / "config").c_str(), 1);
+  Pid = Spawn({(Folder / "tamrix").string()}, Folder / "tamrix.log");
+  std::string found;
+  ASSERT_TRUE(WaitFor([&] {
+    found = Sh("xdotool search --onlyvisible --name '^ tamrix 5.7$'");
+    return !found.empty() || !Running(Pid);
+  })) << "the main window did not appear";
+  ASSERT_FALSE(found.empty()) << "the program ended: " << Sh("cat " + quote((Folder / "tamrix.log").string()));
+  Window = std::stoul(found);
+  Pause(500);
+  Focus();
+}
+
+void Program::Focus() {
+  // No window manager: focus is given directly (activation would wait for
+  // a manager that is not there).
+  Sh("timeout 5 xdotool windowfocus " + std::to_string(Window));
+  Pause(150);
+}
+
+void Program::Type(const std::string& text) {
+  Sh("xdotool type --delay 60 " + quote(text));
+  Pause(300);
+}
+
+void Program::Key(const std::string& keys) {
+  Sh("xdotool key --clearmodifiers " + keys);
+  Pause(400);
+}
+
+void Program::Origin(int& x, int& y) {
+  x = y = 0;
+  std::istringstream in(Sh("xdotool getwindowgeometry --shell " + std::to_string(Window)));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("X=", 0) == 0) x = std::stoi(line.substr(2));
+    if (line.rfind("Y=", 0) == 0) y = std::stoi(line.substr(2));
+  }
+}
+
+void Program::Click(int x, int y, int button) {
+  Sh("xdotool mousemove --window " + std::to_string(Window) + " " + std::to_string(x) + " " + std::to_string(y) +
+     " click " + std::to_string(button));
+  Pause(400);
+}
+
+// The result tree sits at (8, 128) of the window with rows of 18 pixels.
+void Program::ClickTreeRow(int row) { Click(60, 128 + 2 + 18 * row + 9); }
+
+std::string Program::Article() {
+  SetClipboard("-");
+  // "в буфер": below the article view (panel at 286, 8; buttons 52 pixels
+  // above the panel's bottom, the panel 80 pixels shorter than the window's
+  // 600 of the shipped settings).
+  Click(286 + 45, 8 + (600 - 80) - 52 + 12);
+  std::string text;
+  WaitFor([&] {
+    text = Clipboard();
+    return text != "-";
+  }, 3000);
+  return text;
+}
+
+std::string Program::Clipboard() { return Sh("timeout 5 xclip -selection clipboard -o"); }
+
+void Program::SetClipboard(const std::string& text) {
+  // xclip stays behind to serve the selection: it must not hold our pipe.
+  Sh("printf %s " + quote(text) + " | xclip -selection clipboard -i >/dev/null 2>&1");
+  Pause(400);
+}
+
+bool Program::Visible() {
+  const std::string ids = Sh("xdotool search --onlyvisible --name '^ tamrix 5.7$'");
+  return ids.find(std::to_string(Window)) != std::string::npos;
+}
+
+void Program::Screenshot(const std::string& name) {
+  Sh("import -window root " + quote((kBuild / "e2e" / "app" / (name + ".png")).string()));
+}
+
+}  // namespace e2e
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new e2e::DisplayEnvironment);
+  return RUN_ALL_TESTS();
+}

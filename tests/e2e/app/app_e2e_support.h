@@ -1,0 +1,84 @@
+#pragma once
+// The end-to-end fixture: one virtual display (Xvfb, started on a free
+// display number) with a tray host (trayer) for the whole executable, and
+// per test a copy of build/dist/ from which the real program runs, driven
+// from outside with xdotool and xclip as a user's input would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Runs a shell command with the virtual display set; returns its output.
+std::string Sh(const std::string& command, int* status = nullptr);
+// Starts a program in the background; returns its process id.
+int Spawn(const std::vector<std::string>& args, const std::filesystem::path& log);
+bool Running(int pid);
+void Stop(int pid);
+// Waits for pred for up to ms milliseconds.
+bool WaitFor(const std::function<bool()>& pred, int ms = 10000);
+void Pause(int ms);
+
+// Asks a window to close as the close box does (WM_DELETE_WINDOW).
+bool RequestClose(unsigned long window);
+
+struct Rgb {
+  int R = 0, G = 0, B = 0;
+};
+// A screenshot of the whole screen.
+struct Shot {
+  int Width = 0, Height = 0;
+  std::vector<unsigned char> Pixels;  // RGB rows
+  Rgb At(int x, int y) const {
+    const size_t i = (size_t(y) * size_t(Width) + size_t(x)) * 3;
+    return {Pixels[i], Pixels[i + 1], Pixels[i + 2]};
+  }
+};
+Shot Screen();
+
+class DisplayEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override;
+  void TearDown() override;
+  static std::string Display;
+
+private:
+  int FXvfb = 0;
+  int FTrayer = 0;
+};
+
+// One running program.
+class Program : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Copies dist/ into the test's own folder; settings lines may replace the
+  // shipped file.
+  void Prepare(const std::string& settings = std::string());
+  // Starts the program and waits for its window.
+  void Start();
+  void Focus();
+  void Type(const std::string& text);
+  void Key(const std::string& keys);
+  // Client coordinates of the main window.
+  void Click(int x, int y, int button = 1);
+  void ClickTreeRow(int row);
+  // The article as text, through the window's "в буфер" button.
+  std::string Article();
+  std::string Clipboard();
+  void SetClipboard(const std::string& text);
+  bool Visible();
+  // The window's position on the screen.
+  void Origin(int& x, int& y);
+  void Screenshot(const std::string& name);
+
+  std::filesystem::path Folder;
+  int Pid = 0;
+  unsigned long Window = 0;
+};
+
+}  // namespace e2e

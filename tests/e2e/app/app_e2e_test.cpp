@@ -1,0 +1,178 @@
+// The real program on a virtual display, driven as a user would: typing,
+// clicking, the clipboard from another program, the hot key and the tray.
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "tests/e2e/app/app_e2e_support.h"
+
+namespace {
+
+using e2e::Pause;
+using e2e::Sh;
+
+class Tamrix : public e2e::Program {};
+
+std::string readFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const std::string kTraySettings =
+    "HideToSysTray=-1;\r\nAutoStart=0;\r\nMinimizeAtClosing=-1;\r\nFontColor=clBlack;\r\nFontSize=12;\r\n"
+    "FontName=DejaVu Sans;\r\nBgColor=clWhite;\r\nWordAutoSelect=-1;\r\nUseSkin=0;\r\nUseBgColor=-1;\r\n"
+    "UseFontStyle=-1;\r\nCurrentSkin=noSkin;\r\nMainFormWidth=800;\r\nMainFormHeight=600;\r\nUseCtrlC=-1;\r\n";
+
+// Pixels of the article view that are clearly coloured (neither grey nor
+// the blue of links): a picture.
+int colouredPixels(const e2e::Shot& s, int x0, int y0) {
+  int n = 0;
+  for (int y = y0 + 60; y < std::min(s.Height, y0 + 480); ++y)
+    for (int x = x0 + 290; x < std::min(s.Width, x0 + 740); ++x) {
+      const e2e::Rgb p = s.At(x, y);
+      const int hi = std::max({p.R, p.G, p.B}), lo = std::min({p.R, p.G, p.B});
+      if (hi - lo > 60 && !(p.B > 150 && p.R < 100 && p.G < 100)) ++n;
+    }
+  return n;
+}
+
+}  // namespace
+
+TEST_F(Tamrix, TypeAWordAndEnterShowsTheTreeAndTheArticle) {
+  Start();
+  Type("house");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
+  EXPECT_NE(a.find("дом"), std::string::npos) << a.substr(0, 200);
+}
+
+TEST_F(Tamrix, CompletionListsWhileTyping) {
+  Start();
+  Type("hous");
+  // The list holds the first dictionary's headwords from "HOUSE" on.
+  ClickTreeRow(1);
+  const std::string a = Article();
+  EXPECT_EQ(a.rfind("HOUSE", 0), 0u) << a.substr(0, 200);
+}
+
+TEST_F(Tamrix, PercentListsEveryHeadword) {
+  Start();
+  Type("%");
+  Key("Return");
+  ClickTreeRow(2);
+  const std::string a = Article();
+  EXPECT_FALSE(a.empty());
+  EXPECT_NE(a, "-");
+}
+
+TEST_F(Tamrix, NothingFound) {
+  Start();
+  Type("zzqxw");
+  Key("Return");
+  ClickTreeRow(0);
+  const std::string a = Article();
+  EXPECT_NE(a.find("ничего не найдено"), std::string::npos) << a.substr(0, 200);
+}
+
+TEST_F(Tamrix, AWordLinkSearchesItsWord) {
+  Start();
+  // The Russian-English article lists its English words as links.
+  Type("ёлка");
+  Key("Return");
+  int x0 = 0, y0 = 0;
+  Origin(x0, y0);
+  Pause(300);
+  const e2e::Shot s = e2e::Screen();
+  ASSERT_GT(s.Width, 0);
+  int lx = -1, ly = -1;
+  for (int y = y0 + 60; y < y0 + 480 && lx < 0; ++y)
+    for (int x = x0 + 290; x < x0 + 740; ++x) {
+      const e2e::Rgb p = s.At(x, y);
+      if (p.B > 150 && p.R < 100 && p.G < 100) {
+        lx = x - x0;
+        ly = y - y0;
+        break;
+      }
+    }
+  ASSERT_GE(lx, 0) << "no link drawn in the article";
+  Click(lx + 2, ly + 1);
+  Pause(500);
+  const std::string a = Article();
+  EXPECT_EQ(a.rfind("FIR", 0), 0u) << a.substr(0, 200);
+}
+
+TEST_F(Tamrix, APictureAppearsInTheDemoArticle) {
+  Start();
+  Type("forest");
+  Key("Return");
+  // English-Russian first (root, FOREST), then the demo dictionary.
+  ClickTreeRow(3);
+  Pause(800);
+  int x0 = 0, y0 = 0;
+  Origin(x0, y0);
+  EXPECT_GT(colouredPixels(e2e::Screen(), x0, y0), 500);
+}
+
+TEST_F(Tamrix, HotKeyFromAnotherWindowFocusesTheQueryBox) {
+  Start();
+  ClickTreeRow(0);
+  const std::string trayer = Sh("xdotool search --class trayer | head -n1");
+  Sh("xdotool windowfocus " + trayer);
+  Pause(300);
+  Key("ctrl+alt+space");
+  Pause(300);
+  Type("fox");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_EQ(a.rfind("FOX", 0), 0u) << a.substr(0, 200);
+}
+
+TEST_F(Tamrix, TheSameTextCopiedTwiceIsSearched) {
+  Start();
+  SetClipboard("wolf");
+  SetClipboard("wolf");
+  Pause(500);
+  const std::string a = Article();
+  EXPECT_EQ(a.rfind("WOLF", 0), 0u) << a.substr(0, 200);
+}
+
+TEST_F(Tamrix, CloseBoxHidesToTheTrayAndTheTrayMenuBringsItBack) {
+  Prepare(kTraySettings);
+  Start();
+  ASSERT_TRUE(e2e::RequestClose(Window));
+  ASSERT_TRUE(e2e::WaitFor([&] { return !Visible(); }, 5000)) << "the close box did not hide the window";
+  EXPECT_TRUE(e2e::Running(Pid));
+  // The icon sits in the tray host at the bottom right of the screen.
+  const std::string icon = Sh("xdotool search --class trayer | head -n1");
+  std::string geometry = Sh("xdotool getwindowgeometry --shell " + icon);
+  int x = 0, y = 0, w = 0, h = 0;
+  std::istringstream in(geometry);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("X=", 0) == 0) x = std::stoi(line.substr(2));
+    if (line.rfind("Y=", 0) == 0) y = std::stoi(line.substr(2));
+    if (line.rfind("WIDTH=", 0) == 0) w = std::stoi(line.substr(6));
+    if (line.rfind("HEIGHT=", 0) == 0) h = std::stoi(line.substr(7));
+  }
+  ASSERT_GT(w, 0);
+  Sh("xdotool mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + h / 2) + " click 3");
+  Pause(700);
+  // The menu's first item is "развернуть".
+  Sh("xdotool key Down Return");
+  EXPECT_TRUE(e2e::WaitFor([&] { return Visible(); }, 5000)) << "the tray menu did not bring the window back";
+}
+
+TEST_F(Tamrix, ClosingWritesTheSettingsAndEmptiesTemp) {
+  Prepare("FontSize=13;\r\nWordAutoSelect=-1;\r\n");
+  std::ofstream(Folder / "temp/left.wav") << "x";
+  Start();
+  Screenshot(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  ASSERT_TRUE(e2e::RequestClose(Window));
+  ASSERT_TRUE(e2e::WaitFor([&] { return !e2e::Running(Pid); }, 8000)) << "the program did not end";
+  EXPECT_TRUE(std::filesystem::is_empty(Folder / "temp"));
+  const std::string settings = readFile(Folder / "other/settings");
+  EXPECT_NE(settings.find("FontSize=13;\r\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("CurrentSkin=noSkin;\r\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("UseCtrlC=0;\r\n"), std::string::npos) << settings;
+}
