@@ -1,0 +1,143 @@
+// Pages with pictures of every kind the viewer shows (PNG, JPEG, BMP, GIF,
+// animated GIF) handed over by the image request as the application does,
+// painted and kept as PNG files in the build folder.
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+
+#include <map>
+#include <memory>
+
+#include "html/view/html_view.h"
+#include "picture_test_util.h"
+#include "platform/core/strings.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/testing.h"
+
+namespace {
+
+using pictures::Bytes;
+
+Bytes solidRgba(int w, int h, std::uint32_t rgb) {
+  Bytes px;
+  for (int i = 0; i < w * h; ++i) {
+    px.push_back(std::uint8_t(rgb >> 16));
+    px.push_back(std::uint8_t(rgb >> 8));
+    px.push_back(std::uint8_t(rgb));
+    px.push_back(255);
+  }
+  return px;
+}
+
+Bytes jpegBytes(int w, int h, std::uint32_t rgb) {
+  jpeg_compress_struct c{};
+  jpeg_error_mgr err{};
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* buf = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buf, &size);
+  c.image_width = JDIMENSION(w);
+  c.image_height = JDIMENSION(h);
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 95, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<unsigned char> row;
+  for (int x = 0; x < w; ++x) {
+    row.push_back(std::uint8_t(rgb >> 16));
+    row.push_back(std::uint8_t(rgb >> 8));
+    row.push_back(std::uint8_t(rgb));
+  }
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  Bytes out(buf, buf + size);
+  jpeg_destroy_compress(&c);
+  free(buf);
+  return out;
+}
+
+Bytes gifBytes(int w, int h, std::vector<std::uint32_t> colours, int delayCs) {
+  pictures::GifWriter g(w, h, colours);
+  if (colours.size() > 1) g.loop(0);
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    g.control(1, delayCs);
+    g.image(0, 0, w, h, Bytes(std::size_t(w * h), std::uint8_t(i)));
+  }
+  return g.finish();
+}
+
+struct ViewerPictures : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Form->SetBorderStyle(bsNone);
+    Form->SetBounds(0, 0, 500, 200);
+    View = new THtmlView(Form);
+    View->SetParent(Form);
+    View->SetBorderStyle(htNone);
+    View->SetBounds(0, 0, 500, 200);
+    Form->Show();
+    Application->ProcessMessages();
+    View->SetOnImageRequest([this](TObject*, const String& src, TStream*& s) {
+      auto it = Files.find(src);
+      if (it == Files.end()) return;
+      // Written and not rewound, as the application hands its blobs over.
+      Current = std::make_unique<TMemoryStream>();
+      Current->WriteBuffer(it->second.data(), std::int64_t(it->second.size()));
+      s = Current.get();
+    });
+  }
+  void TearDown() override { delete Form; }
+
+  // How many pixels of the painted window have exactly this colour.
+  int count(std::uint32_t rgb) {
+    std::vector<std::uint32_t> px;
+    int w = 0, h = 0;
+    if (!GrabWindow(View, px, w, h)) return 0;
+    int n = 0;
+    for (std::uint32_t p : px)
+      if ((p & 0xFFFFFF) == rgb) ++n;
+    return n;
+  }
+  // Within a few units per channel (JPEG is lossy).
+  int countNear(std::uint32_t rgb, int tolerance) {
+    std::vector<std::uint32_t> px;
+    int w = 0, h = 0;
+    if (!GrabWindow(View, px, w, h)) return 0;
+    int n = 0;
+    for (std::uint32_t p : px) {
+      bool near = true;
+      for (int shift : {0, 8, 16})
+        near = near && std::abs(int((p >> shift) & 0xFF) - int((rgb >> shift) & 0xFF)) <= tolerance;
+      n += near;
+    }
+    return n;
+  }
+
+  TForm* Form = nullptr;
+  THtmlView* View = nullptr;
+  std::map<String, Bytes> Files;
+  std::unique_ptr<TMemoryStream> Current;
+};
+
+TEST_F(ViewerPictures, EveryKindOfPictureShowsOnAPage) {
+  Files[u"*0/a.png"] = pictures::pngBytes(30, 20, solidRgba(30, 20, 0xFF0000));
+  Files[u"*0/b.jpg"] = jpegBytes(30, 20, 0x0000FF);
+  Files[u"*0/c.bmp"] = pictures::bmp32Bytes(30, 20, solidRgba(30, 20, 0x00FF00));
+  Files[u"*0/d.gif"] = gifBytes(30, 20, {0xFFFF00}, 0);
+  View->LoadFromString(
+      u"<html><body bgcolor=\"#FFFFFF\"><p>PNG <img src=\"*0/a.png\"> JPEG <img src=\"*0/b.jpg\"> "
+      u"BMP <img src=\"*0/c.bmp\"> GIF <img src=\"*0/d.gif\"> missing <img src=\"*0/none.png\"></p></body></html>");
+  SaveWindowImage(View, u"viewer_picture_kinds.png");
+  EXPECT_GE(count(0xFF0000), 30 * 20);
+  EXPECT_GE(countNear(0x0000FF, 12), 30 * 20);
+  EXPECT_GE(count(0x00FF00), 30 * 20);
+  EXPECT_GE(count(0xFFFF00), 30 * 20);
+}
+
+}  // namespace
