@@ -210,6 +210,14 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   }
   // Paddings and border widths, sides in the order left, top, right, bottom.
   ConvertPaddingArray(MargArray, EmSize, ExSize, MargArrayO);
+  {
+    // Border widths, styles and colours as the box conversion gives them
+    // (keywords and lengths in pixels; a side without style has width 0).
+    TMarginArray box{};
+    int autoCount = 0;
+    ConvertMarginArray(MargArray, 100, 100, EmSize, ExSize, 1, autoCount, box);
+    for (int i = piBorderTopWidth; i <= piBorderLeftStyle; ++i) MargArrayO[size_t(MA(TPropertyIndex(i)))] = box[size_t(MA(TPropertyIndex(i)))];
+  }
   const TPropertyIndex pads[4] = {piPaddingLeft, piPaddingTop, piPaddingRight, piPaddingBottom};
   const TPropertyIndex widths[4] = {piBorderLeftWidth, piBorderTopWidth, piBorderRightWidth, piBorderBottomWidth};
   const TPropertyIndex styles[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
@@ -251,8 +259,13 @@ void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTa
                              const TBackgroundPosRecs& RowImagePos) {
   for (auto& p : Paddings)
     if (p < 0) p = CellPadding;
-  if (HasTableBorder && !HasBorderStyle)
-    for (auto& w : BorderWidths) w = std::max(1, w);
+  // A bordered table's cells get at least a one-pixel frame, also where a
+  // style was given for a side without a width.
+  const TPropertyIndex styleSlots[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
+  if (HasTableBorder)
+    for (int i = 0; i < 4; ++i)
+      if (!HasBorderStyle || MargArrayO[size_t(MA(styleSlots[i]))] > 0)
+        BorderWidths[size_t(i)] = std::max(1, BorderWidths[size_t(i)]);
   HzSpace = Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2];
   VrSpace = Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3];
   if (!RowImage.empty() && !BGImage) {

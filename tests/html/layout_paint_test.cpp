@@ -141,6 +141,10 @@ TEST(LayoutPaint, BorderedTableCells) {
   // The cell's background inside its frame.
   const int cellLeft = t[0]->DrawLeft + t[0]->CellSpacing;
   EXPECT_EQ(px(c, cellLeft + 10, t[0]->LayoutTop + t[0]->CellSpacing + 10), TColor(clLime));
+  // The cells of a bordered table have a frame of their own.
+  const TColor frame = px(c, cellLeft, t[0]->LayoutTop + t[0]->CellSpacing + 10);
+  EXPECT_NE(frame, TColor(clLime));
+  EXPECT_NE(frame, TColor(clWhite));
 }
 
 }  // namespace
