@@ -8,6 +8,7 @@
 #include "html/parse/prop_stack.h"
 #include "html/parse/style_fonts.h"
 #include "html/view/font_runs.h"
+#include "html/view/image_animation.h"
 #include "html/view/image_map.h"
 #include "html/view/image_object.h"
 #include "html/view/section.h"
@@ -141,6 +142,7 @@ void ThtDocument::Clear() {
   BackgroundImage = nullptr;
   BackgroundMask = nullptr;
   BackgroundGif = nullptr;
+  ReleaseBackgroundImage(this);
   BackgroundName.clear();
   BackgroundTried = false;
   AnimatedImages.clear();
