@@ -11,5 +11,7 @@ void StartImageAnimations(ThtDocument* Doc);
 // Before a paint: animated images count as not shown until they are drawn
 // again (the page background's GIF always counts as shown).
 void MarkImagesUnpainted(ThtDocument* Doc);
+// The cache's hold on the page background's picture ends (on Clear).
+void ReleaseBackgroundImage(ThtDocument* Doc);
 // One tick of the document's timer.
 void StepImageAnimations(ThtDocument* Doc);

@@ -122,6 +122,11 @@ void ThtDocument::FetchBackground() {
   BackgroundTried = true;
 }
 
+void ReleaseBackgroundImage(ThtDocument* Doc) {
+  if (Doc->IsCopy || !Doc->BackgroundTried || Doc->BackgroundName.empty() || !Doc->ImageCache) return;
+  Doc->ImageCache->DecUsage(htUpperCase(WideTrim(Doc->BackgroundName)));
+}
+
 void TDrawList::DrawImages() {
   for (const TImageRec& r : FItems)
     if (r.AObj) r.AObj->Draw(r.ACanvas, r.AX, r.AY, r.AYBaseline, r.AFO);

@@ -267,3 +267,18 @@ TEST_F(ImageObjects, TheDocumentTimerStepsOnlyImagesThePaintShowed) {
   EXPECT_EQ(doc.AnimTimer->Interval(), 40u);
   doc.Clear();
 }
+
+TEST_F(ImageObjects, ThePageBackgroundHoldsItsPictureUntilTheDocumentClears) {
+  cachePicture(u"BG.PNG", 4, 4);
+  doc.BackgroundName = u"bg.png";
+  doc.OnImageRequest = [](TObject*, const String&, TStream*& s) { s = ErrorStream(); };
+  doc.FetchBackground();
+  ASSERT_NE(doc.BackgroundImage, nullptr);
+  EXPECT_EQ(GetImageWidth(doc.BackgroundImage), 4);
+  EXPECT_EQ(cache.Item(0)->UsageCount, 1);
+  doc.FetchBackground();  // tried once only
+  EXPECT_EQ(cache.Item(0)->UsageCount, 1);
+  doc.Clear();
+  EXPECT_EQ(cache.Item(0)->UsageCount, 0);
+  EXPECT_EQ(doc.BackgroundImage, nullptr);
+}

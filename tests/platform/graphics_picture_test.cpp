@@ -503,3 +503,43 @@ TEST(GraphicsPictures, PictureHoldsCopiesAndJpegImageKeepsItsBytes) {
   junk.SetPosition(0);
   EXPECT_THROW(j.LoadFromStream(junk), EInvalidGraphic);
 }
+
+TEST(GraphicsPictures, GdiPlusReadsStreamsAndHandsOutBitmapObjects) {
+  // 1 x 1, red at alpha 2: premultiplied storage would lose the colour.
+  auto png = makePng(1, 1, {250, 0, 0, 2});
+  TMemoryStream s;
+  s.WriteBuffer("xx", 2);
+  s.WriteBuffer(png.data(), std::int64_t(png.size()));
+  s.SetPosition(2);
+  GpImage* img = nullptr;
+  ASSERT_EQ(GdipLoadImageFromStream(&s, &img), Ok);
+  EXPECT_EQ(s.Position(), 2);  // the stream is left where it was
+  ARGB c = 0;
+  ASSERT_EQ(GdipBitmapGetPixel(img, 0, 0, &c), Ok);
+  EXPECT_EQ(c, 0x02FA0000u);
+  HBITMAP straight = nullptr;
+  ASSERT_EQ(GdipCreateHBITMAPFromBitmap(img, &straight, 0), Ok);
+  BITMAPINFO info;
+  info.bmiHeader.biWidth = 1;
+  info.bmiHeader.biHeight = 1;
+  info.bmiHeader.biBitCount = 32;
+  std::uint8_t bits[4] = {};
+  ASSERT_EQ(GetDIBits(nullptr, straight, 0, 1, bits, &info, DIB_RGB_COLORS), 1);
+  EXPECT_EQ(bits[2], 250);
+  EXPECT_EQ(bits[3], 2);
+  HBITMAP onWhite = nullptr;
+  ASSERT_EQ(GdipCreateHBITMAPFromBitmap(img, &onWhite, 0xFFFFFFFF), Ok);
+  ASSERT_EQ(GetDIBits(nullptr, onWhite, 0, 1, bits, &info, DIB_RGB_COLORS), 1);
+  EXPECT_EQ(bits[3], 255);
+  EXPECT_EQ(bits[1], 253);  // white barely tinted
+  DeleteObject(straight);
+  DeleteObject(onWhite);
+  GdipDisposeImage(img);
+
+  TMemoryStream junk;
+  junk.WriteBuffer("not a picture", 13);
+  junk.SetPosition(0);
+  EXPECT_EQ(GdipCreateBitmapFromStream(&junk, &img), UnknownImageFormat);
+  GpBitmap* fromGraphics = nullptr;
+  EXPECT_EQ(GdipCreateBitmapFromGraphics(4, 4, nullptr, &fromGraphics), InvalidParameter);
+}
