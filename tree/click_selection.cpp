@@ -30,7 +30,12 @@ void TBaseDataTree::SelectNodes(PDataNode StartNode, PDataNode EndNode, bool Add
   if (CompareNodePositions(StartNode, EndNode, above) > 0) std::swap(StartNode, EndNode);
 
   PDataNode anchor = FRangeAnchor;
-  if (!AddOnly) InternalClearSelection();
+  if (!AddOnly) {
+    InternalClearSelection();
+    // Clearing moved the anchor to the focused node; the select constraints
+    // must still measure the range against the node it started from.
+    FRangeAnchor = anchor;
+  }
   ClearTempList();
   for (PDataNode run = StartNode; run; run = GetNextVisibleNoInit(run, above)) {
     AddToTempList(run);

@@ -163,6 +163,14 @@ TEST(TreeMouse, HotTrackingRepaintsTheRowLeftAndTheRowEntered) {
   f.Tree->Invalidated.clear();
   f.mouse(imMove, f.textPoint(roots[5]));
   EXPECT_TRUE(f.Tree->Invalidated.empty()) << "no repaint while the row stays the same";
+  PDataNode gone = nullptr;
+  f.Tree->OnHotChange = [&](TBaseDataTree*, PDataNode old, PDataNode now) {
+    if (!now) gone = old;
+  };
+  InjectEnterLeave(f.Tree, false);
+  f.pump();
+  EXPECT_EQ(gone, roots[5]) << "leaving the window reports the hot row gone";
+  EXPECT_EQ(f.Tree->HotNode(), nullptr);
 }
 
 TEST(TreeMouse, NoCheckBoxIsPressedWhereNoneIsDrawn) {
@@ -176,4 +184,34 @@ TEST(TreeMouse, NoCheckBoxIsPressedWhereNoneIsDrawn) {
   f.enableChecks({roots[0]});
   f.click(f.checkPoint(roots[0]));
   EXPECT_EQ(roots[0]->CheckState, csCheckedNormal) << "shown now: one click, one change";
+}
+
+TEST(TreeMouse, SelectConstraintsKeepRangesAmongSiblingsAndLevels) {
+  TMouseTree f(240, 300);
+  auto roots = f.resultShaped(2, 3);
+  f.Tree->FullExpand();
+  f.Tree->TreeOptions().SetSelectionOptions({toMultiSelect, toSiblingSelectConstraint});
+  f.show();
+  PDataNode a = roots[0]->FirstChild;
+  PDataNode b = roots[1]->LastChild;
+  f.click(f.textPoint(a));
+  f.click(f.textPoint(b), {ssShift});
+  for (PDataNode n : f.selected()) EXPECT_EQ(n->Parent, roots[0]) << f.caption(n) << " comes from another parent";
+  EXPECT_EQ(f.selected().size(), 3u);
+
+  f.Tree->TreeOptions().SetSelectionOptions({toMultiSelect, toLevelSelectConstraint});
+  f.click(f.textPoint(a));
+  f.click(f.textPoint(roots[1]), {ssCtrl});
+  EXPECT_EQ(f.selected(), std::vector<PDataNode>{a}) << "a node of another level is ignored";
+  f.click(f.textPoint(a->NextSibling), {ssCtrl});
+  EXPECT_EQ(f.selected().size(), 2u);
+
+  // Ctrl with the rubber band toggles what it sweeps over.
+  f.Tree->TreeOptions().SetSelectionOptions({toMultiSelect, toSimpleDrawSelection});
+  const int x = f.Tree->ClientWidth() - 4;
+  f.mouse(imDown, {x, f.rowRect(roots[0]).Top + 2}, mbLeft, {ssCtrl});
+  f.mouse(imMove, {x - 30, f.rowRect(a->NextSibling).Top + 2}, mbLeft, {ssCtrl}, {ssLeft});
+  f.mouse(imUp, {x - 30, f.rowRect(a->NextSibling).Top + 2}, mbLeft, {ssCtrl});
+  // roots[0], a and a's sibling were swept: a and its sibling were selected.
+  EXPECT_EQ(f.selected(), std::vector<PDataNode>{roots[0]});
 }
