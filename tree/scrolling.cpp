@@ -322,6 +322,12 @@ void TBaseDataTree::CreateWnd() {
   PrepareBitmaps(true, true);
   UpdateScrollBars(true);
   UpdateHeaderRect();
+  // A fill queued before the window existed has nowhere to report to:
+  // queue it again now that it has.
+  if (FUpdateCount == 0 && !FStates.Contains(tsUseCache)) {
+    ExpireCache();
+    InvalidateCache();
+  }
 }
 
 void TBaseDataTree::Resize() {
