@@ -354,7 +354,10 @@ void TRuForm::FormCreate(TObject*) {
   vst->SetNodeDataSize(int(sizeof(ResultNodeType)));
   AlphabetCount = ReadAlphabetFile(u"other/abc", AlphabetEntryType, MaxAlphabetEntries);
   ResultCount = 0;
+  // The panels may keep their size and so never tell their children.
   FormResize(this);
+  Panel1Resize(this);
+  Panel2Resize(this);
   HelpButtonClick(this);
 }
 

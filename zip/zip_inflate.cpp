@@ -249,7 +249,9 @@ int TZAInflate::codes(const Huffman& lit, const Huffman& dist) {
       // a distance shorter than the run repeats its bytes, one by one.
       int n = std::min({len, kWindowSize - FWindowPos, kWindowSize - from});
       if (int(d) >= n) {
-        std::memcpy(FWindow + FWindowPos, FWindow + from, size_t(n));
+        // The source may lie just ahead in the ring (from the last lap):
+        // the two runs can then overlap, and the old bytes are the ones meant.
+        std::memmove(FWindow + FWindowPos, FWindow + from, size_t(n));
       } else {
         for (int i = 0; i < n; ++i) FWindow[FWindowPos + i] = FWindow[from + i];
       }

@@ -38,6 +38,22 @@ TEST(ZipInflate, MatchesZlibForEveryBlockKind) {
   }
 }
 
+TEST(ZipInflate, ReferencesReachingAcrossTheWholeWindow) {
+  // Blocks repeated at distances close to the window size: the copies
+  // read from the previous lap of the window, overlapping where they write.
+  std::mt19937 rng(17);
+  for (size_t block : {size_t(32768), size_t(32767), size_t(32700), size_t(30001)}) {
+    std::string x(block, '\0');
+    for (auto& c : x) c = char(rng());
+    std::string data = x + x + x + x.substr(0, 5000);
+    std::string packed = deflateRaw(data, 9);
+    uint32_t crc = crcOf(data);
+    std::string out;
+    ASSERT_EQ(inflateTo(packed, out, crc), 0) << block;
+    EXPECT_TRUE(out == data) << block;
+  }
+}
+
 TEST(ZipInflate, StoredWindowCrcAndMethods) {
   std::string data(32768, 'w');
   uint32_t crc = crcOf(data);

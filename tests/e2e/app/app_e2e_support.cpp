@@ -228,8 +228,9 @@ void Program::Click(int x, int y, int button) {
   Pause(400);
 }
 
-// The result tree sits at (8, 128) of the window with rows of 18 pixels.
-void Program::ClickTreeRow(int row) { Click(60, 128 + 2 + 18 * row + 9); }
+// The result tree sits at (8, 128) of the window with rows of 18 pixels;
+// a click on a row's text.
+void Program::ClickTreeRow(int row) { Click(110, 128 + 2 + 18 * row + 9); }
 
 std::string Program::Article() {
   SetClipboard("-");

@@ -1,0 +1,235 @@
+// bench_app: look-up, pattern, "%" and completion times of the real main
+// window (offscreen), start-up time and resident memory, each printed with
+// its limit and, where one exists, with the same statement run directly in
+// SQLite in this process.
+//
+//   bench_app [MILLION_HEADWORD_DICTIONARY]
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/dicts_form.h"
+#include "app/main_form.h"
+#include "app/options_form.h"
+#include "app/vk_form.h"
+#include "db/utf8_convert.h"
+#include "html/view/html_view.h"
+#include "platform/core/strings.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/stdctrls.h"
+#include "tools/dictbuilder/bench_data.h"
+#include "tree/string_tree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double residentMiB() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  return 0;
+}
+
+struct Windows {
+  TRuForm* Form = nullptr;
+  std::vector<TForm*> Others;
+
+  explicit Windows(const fs::path& folder) {
+    Form = new TRuForm(nullptr);
+    Form->SetProgramFolder(Utf8ToUnicode(folder.string()));
+    Application->SetMainForm(Form);
+    Form->AfterConstruction();
+    Others.push_back(new TDictsForm(nullptr));
+    Others.push_back(new TOptionsForm(nullptr));
+    Others.push_back(new TvkForm(nullptr));
+    for (TForm* f : Others) f->AfterConstruction();
+    Form->Show();
+    Form->FormActivate(Form);
+    Form->Repaint();
+  }
+  ~Windows() {
+    Application->SetMainForm(nullptr);
+    Form->Free();
+    for (TForm* f : Others) f->Free();
+  }
+
+  // Enter in the query box, then the tree and the article painted.
+  double Search(const String& query) {
+    Form->QueryCombo->SetText(query);
+    const auto start = Clock::now();
+    WORD key = VK_RETURN;
+    Form->QueryComboKeyDown(Form->QueryCombo, key, {});
+    Form->vst->Repaint();
+    Form->HTMLOut->Repaint();
+    return msSince(start);
+  }
+
+  // One keystroke that completes Text, then the list painted.
+  double Keystroke(const String& text) {
+    WORD key = 'A';
+    Form->QueryComboKeyDown(Form->QueryCombo, key, {});
+    Form->QueryCombo->SetText(text);
+    const auto start = Clock::now();
+    Form->QueryComboKeyUp(Form->QueryCombo, key, {});
+    Form->vst->Repaint();
+    return msSince(start);
+  }
+};
+
+// The statement run straight in the engine: every row stepped and its two
+// columns read, as the program's row handling reads them.
+double rawStatement(sqlite3* db, const char* sql, const std::vector<std::string>& params, size_t* rows = nullptr) {
+  const auto start = Clock::now();
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+  for (size_t i = 0; i < params.size(); ++i) sqlite3_bind_text(st, int(i + 1), params[i].c_str(), -1, SQLITE_TRANSIENT);
+  size_t n = 0;
+  volatile size_t bytes = 0;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    bytes = bytes + size_t(sqlite3_column_int64(st, 0)) + size_t(sqlite3_column_bytes(st, 1));
+    (void)sqlite3_column_text(st, 1);
+    ++n;
+  }
+  sqlite3_finalize(st);
+  if (rows) *rows = n;
+  return msSince(start);
+}
+
+void line(const char* what, double value, const char* unit, double limit, double peer = -1) {
+  std::printf("%-52s %9.2f %s (limit %.0f %s)", what, value, unit, limit, unit);
+  if (peer >= 0) std::printf("  sqlite3 alone: %.2f %s, ratio %.2f", peer, unit, peer > 0 ? value / peer : 0.0);
+  std::printf("  %s\n", value <= limit ? "ok" : "OVER");
+}
+
+// A program folder whose only dictionary is the big one.
+fs::path bigFolder(const fs::path& dist, const fs::path& big) {
+  const fs::path dir = fs::temp_directory_path() / ("tamrix-bench-app-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "dictionaries");
+  fs::create_directories(dir / "temp");
+  fs::copy(dist / "other", dir / "other", fs::copy_options::recursive);
+  fs::copy(dist / "help", dir / "help", fs::copy_options::recursive);
+  fs::create_symlink(big, dir / "dictionaries/bench.tamrix");
+  std::ofstream(dir / "dictionaries/dictionaries._", std::ios::binary) << "bench 1\r\n";
+  return dir;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  SetDialogHook([](TDialogRequest& r, int& result) {
+    result = r.Kind == dkMessageBox ? IDOK : 0;
+    return true;
+  });
+  const fs::path dist = TAMRIX_DIST_DIR;
+  const fs::path big = argc > 1 ? fs::path(argv[1]) : fs::path(BENCH_DICTIONARY);
+  if (!fs::exists(dist / "dictionaries/en-ru-mueller.tamrix")) {
+    std::fprintf(stderr, "bench_app: %s has no sample dictionaries (build tamrix_dist)\n", dist.c_str());
+    return 1;
+  }
+
+  // ---- start-up and memory over the three sample dictionaries ----
+  const auto start = Clock::now();
+  Application->Initialize();
+  auto* sample = new Windows(dist);
+  const double startMs = msSince(start);
+  const double startRss = residentMiB();
+  std::printf("active dictionaries: %d\n", LastDictIndex + 1);
+
+  // ---- look-ups on the English-Russian sample ----
+  sqlite3* mueller = nullptr;
+  sqlite3_open_v2((dist / "dictionaries/en-ru-mueller.tamrix").c_str(), &mueller, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> words;
+  {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(mueller, "SELECT word FROM words WHERE ROWID % 450 = 7 AND word NOT GLOB '*[^A-Z]*' LIMIT 100",
+                       -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) words.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+  }
+  std::vector<double> lookups, rawLookups;
+  double rss20 = 0;
+  for (size_t i = 0; i < words.size(); ++i) {
+    lookups.push_back(sample->Search(LowerCase(Utf8ToUnicode(words[i]))));
+    if (i + 1 == 20) rss20 = residentMiB();
+    rawLookups.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word=?", {words[i]}) +
+                         rawStatement(mueller, "SELECT description, '' FROM descriptions WHERE ROWID=(SELECT ROWID FROM words WHERE word=? LIMIT 1)", {words[i]}));
+  }
+
+  std::vector<double> prefix, rawPrefix;
+  for (int i = 0; i < 21; ++i) {
+    prefix.push_back(sample->Search(u"hous%"));
+    rawPrefix.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?", {"HOUS%"}));
+  }
+  sqlite3_close(mueller);
+  delete sample;
+
+  std::printf("\n");
+  line("start to main window painted with help (3 dicts)", startMs, "ms", 200);
+  line("resident memory after start", startRss, "MiB", 60);
+  line("resident memory after 20 look-ups", rss20, "MiB", 60);
+  line("look-up: Enter to tree and article painted (median)", median(lookups), "ms", 10, median(rawLookups));
+  line("pattern hous%: tree shown (median)", median(prefix), "ms", 5, median(rawPrefix));
+
+  // ---- the million-headword dictionary ----
+  if (!fs::exists(big)) {
+    std::printf("building %s ...\n", big.c_str());
+    fs::create_directories(big.parent_path());
+    dictbuilder::BuildBenchDictionary(big.string(), 1000000, dictbuilder::DefaultBenchWordLists());
+  }
+  const fs::path folder = bigFolder(dist, fs::absolute(big));
+  {
+    auto* w = new Windows(folder);
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(big.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    std::vector<double> all, rawAll;
+    size_t rows = 0;
+    for (int i = 0; i < 3; ++i) {
+      all.push_back(w->Search(u"%"));
+      rawAll.push_back(rawStatement(db, "SELECT words.ROWID, words.word FROM words WHERE words.ROWID>0", {}, &rows));
+    }
+    std::printf("\"%%\" rows: %zu, tree rows: %d\n", rows, ResultCount);
+    const double rawMs = median(rawAll);
+    line("\"%\" over 1,000,000 headwords, tree filled", median(all), "ms", rawMs * 1.5, rawMs);
+
+    std::vector<double> keys, rawKeys;
+    const char* prefixes[] = {"hou", "com", "str", "pre", "mar", "ant", "sub", "tra", "con", "wor", "ele"};
+    for (const char* p : prefixes) {
+      const String text = Utf8ToUnicode(p);
+      w->Form->QueryCombo->SetText(text.substr(0, 2));
+      keys.push_back(w->Keystroke(text));
+      rawKeys.push_back(
+          rawStatement(db, "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;", {UnicodeToUtf8(AnsiUpperCase(text)) + "%"}));
+    }
+    line("completion on 1,000,000: keystroke to list shown", median(keys), "ms", 10, median(rawKeys));
+    sqlite3_close(db);
+    delete w;
+  }
+  fs::remove_all(folder);
+  std::fflush(stdout);
+  std::_Exit(0);
+}
