@@ -182,6 +182,15 @@ void ThtDocument::ProcessInlines(int SIndex, TProperties* Prop, bool Start) {
     TVMarginArray vm;
     Prop->GetVMarginArray(vm);
     ConvertInlineMarginArray(vm, 200, 200, Prop->EmSize, Prop->ExSize, rec.MargArray);
+    // The painter also needs the background, paddings, border colours and
+    // border styles, which the inline conversion leaves out.
+    TMarginArray box{};
+    int autoCount = 0;
+    ConvertMarginArray(vm, 200, 200, Prop->EmSize, Prop->ExSize, 0, autoCount, box);
+    for (TPropertyIndex i : {piBackgroundColor, piPaddingTop, piPaddingRight, piPaddingBottom, piPaddingLeft,
+                             piBorderTopColor, piBorderRightColor, piBorderBottomColor, piBorderLeftColor,
+                             piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle, piBorderLeftStyle})
+      rec.MargArray[size_t(MA(i))] = box[size_t(MA(i))];
     Inlines->Add(rec);
   } else {
     for (int i = Inlines->Count() - 1; i >= 0; --i)

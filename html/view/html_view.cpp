@@ -289,14 +289,6 @@ void THtmlView::SetOnScript(const TScriptEvent& Handler) {
 
 void THtmlView::SetOnFormSubmit(const TFormSubmitEvent& Handler) { FOnFormSubmit = Handler; }
 
-void THtmlView::SetOnDragDrop(const TDragDropEvent& Handler) {
-  (void)Handler;  // the panel takes no drops here: nothing to forward
-}
-
-void THtmlView::SetOnDragOver(const std::function<void(TObject*, TObject*, int, int, int, bool&)>& Handler) {
-  (void)Handler;
-}
-
 std::vector<TFontObj*>* THtmlView::GetLinkList() { return &FSectionList->Links; }
 
 // ---- processing and progress ---------------------------------------------------

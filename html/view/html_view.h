@@ -105,7 +105,6 @@ using TFormSubmitEvent =
     std::function<void(TObject* Sender, const String& Action, const String& Target,
                        const String& EncType, const String& Method, TStringList* Results)>;
 using TStreamRequestEvent = std::function<void(TObject* Sender, const String& SRC, TStream*& Stream)>;
-using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
 
 // The inner panel the document is painted on. It is never erased: every
 // paint covers its clip rectangle from an off-screen bitmap.
@@ -273,8 +272,6 @@ public:
   void SetOnScript(const TScriptEvent& Handler) override;
   void SetOnFormSubmit(const TFormSubmitEvent& Handler);
   TFormSubmitEvent OnFormSubmit() const { return FOnFormSubmit; }
-  void SetOnDragDrop(const TDragDropEvent& Handler);
-  void SetOnDragOver(const std::function<void(TObject*, TObject*, int, int, int, bool&)>& Handler);
 
   // ---- events of the viewer itself ------------------------------------------------------
   THotSpotClickEvent OnHotSpotClick;
@@ -310,6 +307,11 @@ public:
   void FollowLink();
   void PostFollowLink();
   bool HotSpotClickHandled();
+  // A form asks to be submitted: kept, and handed to OnFormSubmit from a
+  // posted message once the form control's own handling has returned. The
+  // viewer takes Results over.
+  void SubmitForm(const String& Action, const String& Target, const String& EncType,
+                  const String& Method, TStringList* Results);
   void AddVisitedLink(const String& URL);
   bool JumpToAnchor(const String& Dest);
   // Lays out again at the current width, keeping the position.
@@ -437,8 +439,6 @@ private:
   bool loadMustWait() const;
   void runPendingLoad();
 
-  void formSubmitted(const String& Action, const String& Target, const String& EncType,
-                     const String& Method, TStringList* Results);
   // Deferred form submission.
   String FFormAction, FFormTarget, FFormEncType, FFormMethod;
   std::unique_ptr<TStringList> FFormResults;

@@ -42,8 +42,8 @@ void THtmlView::Dispatch(TMessage& Message) {
   }
 }
 
-void THtmlView::formSubmitted(const String& Action, const String& Target, const String& EncType,
-                              const String& Method, TStringList* Results) {
+void THtmlView::SubmitForm(const String& Action, const String& Target, const String& EncType,
+                            const String& Method, TStringList* Results) {
   std::unique_ptr<TStringList> owned(Results);
   if (!FOnFormSubmit) return;
   FFormAction = Action;

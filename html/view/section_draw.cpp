@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "html/view/block.h"
+#include "html/view/borders.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
@@ -40,9 +41,51 @@ struct SectionPainter {
   // y is the line's top on entry; on return the next line's top.
   void drawLine(LineRec& line, int X, int& y) {
     y += line.TextHeight + line.SpaceAbove;  // the text's bottom
+    drawInlineBorders(line, X, y);
     drawText(line, X, y);
     y += line.SpaceBelow;
     if (Doc) Doc->FirstOnPage = false;
+  }
+
+  // Backgrounds and borders of inline elements (spans with a border) that
+  // cover part of the line; a side where the element goes on on another
+  // line has no border.
+  void drawInlineBorders(const LineRec& line, int blockX, int y) {
+    if (!Doc || !Doc->Inlines || Doc->Inlines->Count() == 0 || line.LineChars == 0) return;
+    TInlineList& inl = *Doc->Inlines;
+    const int first = line.FirstChar, end = line.FirstChar + line.LineChars;
+    const int x0 = blockX + line.LineOffset;
+    for (int k = 0; k < inl.Count(); ++k) {
+      const int s = inl.StartOf(k) - S.StartPos, e = inl.EndOf(k) - S.StartPos;
+      if (!(s < end && e > first)) continue;
+      const bool opensBefore = s < first, goesOn = e > end;
+      ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
+      const int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1);
+      const int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
+      const TMarginArray& m = inl.Items(k).MargArray;
+      auto v = [&](TPropertyIndex i) {
+        const int32_t x = m[size_t(MA(i))];
+        return x == AutoValue || x == NotSetValue ? 0 : x;
+      };
+      const TRect inner(left - (opensBefore ? 0 : v(piPaddingLeft)), line.DrawY - YOff - v(piPaddingTop),
+                        right + (goesOn ? 0 : v(piPaddingRight)), y - YOff + v(piPaddingBottom));
+      const TRect outer(inner.Left - (opensBefore ? 0 : v(piBorderLeftWidth)), inner.Top - v(piBorderTopWidth),
+                        inner.Right + (goesOn ? 0 : v(piBorderRightWidth)), inner.Bottom + v(piBorderBottomWidth));
+      const TColor bg = m[size_t(MA(piBackgroundColor))];
+      if (bg != clNone && bg != NotSetValue && bg != AutoValue) htPaint::FillRect(Canvas, inner, bg);
+      auto style = [&](TPropertyIndex i, bool off) {
+        const int32_t x = m[size_t(MA(i))];
+        return off || x < 0 || x > 8 ? bssNone : TBorderStyleType(x);
+      };
+      auto color = [&](TPropertyIndex i) {
+        const int32_t x = m[size_t(MA(i))];
+        return x == clNone || x == NotSetValue || x == AutoValue ? TColor(clBlack) : TColor(x);
+      };
+      DrawBorder(Canvas, outer, inner, Doc->Printing, clNone,
+                 {style(piBorderLeftStyle, opensBefore), style(piBorderTopStyle, false),
+                  style(piBorderRightStyle, goesOn), style(piBorderBottomStyle, false)},
+                 {color(piBorderLeftColor), color(piBorderTopColor), color(piBorderRightColor), color(piBorderBottomColor)});
+    }
   }
 
   void drawText(LineRec& line, int blockX, int y) {

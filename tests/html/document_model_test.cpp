@@ -457,3 +457,18 @@ TEST(PropertyStack, StyleAttributesOutliveTheirTag) {
   ASSERT_NE(v, std::string::npos) << dump;
   EXPECT_NE(dump.find("#008000 link=x", v), std::string::npos) << dump;
 }
+
+TEST(BuilderLimits, ConvertedLengthsNeverReadAsAuto) {
+  TVMarginArray vm;
+  vm[MA(piMarginLeft)] = TPropValue(u"-12348765px");
+  vm[MA(piWidth)] = TPropValue(u"-12348765px");
+  vm[MA(piMarginRight)] = TPropValue(u"auto");
+  TMarginArray m{};
+  int autoCount = 0;
+  ConvertMarginArray(vm, 500, 500, 16, 8, 1, autoCount, m);
+  EXPECT_EQ(autoCount, 1);  // only the margin written as "auto"
+  EXPECT_NE(m[MA(piMarginLeft)], AutoValue);
+  EXPECT_GT(m[MA(piMarginLeft)], NotSetValue);
+  EXPECT_NE(m[MA(piWidth)], AutoValue);
+  EXPECT_EQ(m[MA(piMarginRight)], AutoValue);
+}

@@ -148,3 +148,26 @@ TEST(LayoutPaint, BorderedTableCells) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LayoutPaint, InlineElementBorders) {
+  auto l = paint(
+      "<html><body style='margin:0'><p style='margin:10px 0 0;font-family:DejaVu Sans;font-size:12pt'>"
+      "plain <span style='border:2px solid #FF0000'>boxed</span> text</p></body></html>",
+      300, 60, "inline_border");
+  TCanvas* c = l.Canvas();
+  auto s = all<TSection>(*l.Doc).at(0);
+  const LineRec& line = *s->Lines[0];
+  const int left = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain ");
+  const int right = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain boxed");
+  const int midY = line.DrawY + line.TextHeight / 2;
+  EXPECT_EQ(px(c, left - 1, midY), TColor(clRed));
+  EXPECT_EQ(px(c, left - 2, midY), TColor(clRed));
+  EXPECT_EQ(px(c, left - 3, midY), TColor(clWhite));
+  EXPECT_EQ(px(c, right + 1, midY), TColor(clRed));
+  EXPECT_EQ(px(c, (left + right) / 2, line.DrawY - 1), TColor(clRed));  // top edge
+  EXPECT_EQ(px(c, line.DrawX + 2, line.DrawY - 1), TColor(clWhite));    // "plain" has none
+}
+
+}  // namespace

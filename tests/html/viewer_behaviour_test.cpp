@@ -191,6 +191,21 @@ TEST_F(ViewerRules, ALoadDuringAutoScrollWaitsForTheScrollToEnd) {
   EXPECT_EQ(View->DocumentTitle(), u"Second");
 }
 
+TEST_F(ViewerRules, FormSubmissionReachesItsHandlerAfterTheCallerReturns) {
+  std::vector<String> seen;
+  View->SetOnFormSubmit([&](TObject*, const String& action, const String&, const String&, const String& method,
+                            TStringList* results) {
+    seen.push_back(action + u" " + method + u" " + results->Strings(0));
+  });
+  auto results = std::make_unique<TStringList>();
+  results->Add(u"q=дом");
+  View->SubmitForm(u"search.html", u"", u"", u"get", results.release());
+  EXPECT_TRUE(seen.empty());  // not from inside the control's own handling
+  for (int i = 0; i < 5 && seen.empty(); ++i) Application->ProcessMessages();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], u"search.html get q=дом");
+}
+
 TEST_F(ViewerRules, PagesCountAndPrintIntoAFile) {
   View->LoadFromString(u"<p>A short article</p>");
   EXPECT_EQ(View->NumPrinterPages(), 1);

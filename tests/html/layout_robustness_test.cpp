@@ -1,0 +1,60 @@
+// Any page lays out, paints, prints and answers queries: pages stitched
+// at random (seeded) from fragments that stress the layout (spans past
+// the grid, zero weights, negative margins, tiny widths, soft hyphens,
+// surrogate pairs, positioned and floating boxes) at three widths. Every
+// printed page must end below its top. Run under the sanitizers too.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/html/layout_helpers.h"
+
+namespace {
+
+const char* const Fragments[] = {
+    "<p>", "</p>", "<div style='float:left;width:30px;height:20px'>", "</div>", "<table border=1>", "<tr>",
+    "<td colspan=3>", "<td rowspan=4>", "<td width=50%>", "</td>", "</tr>", "</table>", "<ul>", "<li>", "</ul>",
+    "<ol type=i start=-3>", "<pre>", "</pre>", "word ", "longlonglonglongword ", "&shy;", "&nbsp;", "<br>", "<b>", "</b>",
+    "<hr size=7>", "<span style='border:1px solid'>", "</span>", "<p style='text-align:justify'>",
+    "<p style='text-align:center;clear:both'>", "<div style='position:absolute;left:10px;top:5px'>",
+    "<div style='position:relative;left:5px'>", "\xF0\x9D\x90\x80", "<td>", "<th>", "<caption>x</caption>",
+    "<fieldset><legend>L</legend>", "</fieldset>", "<div style='margin:-20px 0'>", "<p style='line-height:3px'>",
+    "<p style='text-indent:50%'>", "<img src=x.png align=left>", "<div style='width:5px'>", "<col width=0*>",
+    "<table width=100%>", "<p style='page-break-before:always'>", "<tr style='page-break-inside:avoid'>"};
+
+TEST(LayoutRobustness, RandomPagesLayOutPaintAndPrint) {
+  std::mt19937 rng(20261207);
+  const int n = int(std::size(Fragments));
+  for (int page = 0; page < 120; ++page) {
+    std::string html = "<html><body>";
+    const int len = 5 + int(rng() % 80);
+    for (int i = 0; i < len; ++i) html += Fragments[rng() % unsigned(n)];
+    html += "</body></html>";
+    for (int w : {1, 37, 400}) {
+      auto l = layouthelp::Layout(html, w, 300);
+      TCanvas* c = l.Canvas();
+      l.Doc->SelStart = 0;
+      l.Doc->SelEnd = 1000;
+      l.Doc->Draw(c, TRect(0, 0, w, 300), w, 0, 0, 0, 0);
+      char16_t buf[256];
+      EXPECT_GE(l.Doc->CopySelectionToBuffer(buf, 256), 1);
+      int x = 0, y = 0;
+      l.Doc->CursorToXY(c, 3, x, y);
+      std::unique_ptr<TUrlTarget> url;
+      TFormControlObj* control = nullptr;
+      String title;
+      l.Doc->GetURL(c, 10, 10, url, control, title);
+      l.Doc->Printing = true;
+      int top = 0;
+      for (int p = 0; p < 200 && top < l.Height; ++p) {
+        l.Doc->ScrollY = top;
+        l.Doc->Draw(c, TRect(0, 0, w, 100), w, 0, 0, 0, 0);
+        ASSERT_GT(l.Doc->PageBottom, top) << html;
+        top = l.Doc->PageBottom;
+      }
+      EXPECT_GE(top, l.Height) << html;
+    }
+  }
+}
+
+}  // namespace
