@@ -161,9 +161,17 @@ static bool isIntValue(const TPropValue& v, int32_t x) { return v.IsNumber() && 
 
 // A string through ConvertLength, an integer as is (NotSetValue giving
 // notSet), anything else other.
+// Lengths the layout receives stay clear of the sentinels ("auto", "not
+// set", the paragraph space), which are large negative numbers: a page
+// asking for -12348765px must not be read as "auto".
+constexpr int32_t LengthFloor = -10000000;
+
 static int32_t convertSlot(const TPropValue& v, double base, int em, int ex, int32_t dflt,
                            int32_t notSet, int32_t other) {
-  if (v.IsString()) return ConvertLength(v.AsString(), false, base, em, ex, dflt);
+  if (v.IsString()) {
+    const int32_t r = ConvertLength(v.AsString(), false, base, em, ex, INT32_MIN);
+    return r == INT32_MIN ? dflt : std::max(r, LengthFloor);
+  }
   if (v.IsNumber()) return v.AsInt() == NotSetValue ? notSet : v.AsInt();
   return other;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "html/parse/html_common.h"
 #include "html/view/dithering.h"
@@ -29,7 +30,8 @@ const std::string& tempFolder() {
 // Writes the stream into a new temporary file named with the prefix "png";
 // returns its name, or an empty string when that fails.
 String writeTempPng(TStream& stream) {
-  std::string name = tempFolder() + "pngXXXXXX";
+  // The process id in the name tells whose file it is.
+  std::string name = tempFolder() + "png" + std::to_string(getpid()) + "-XXXXXX";
   const int fd = mkstemp(name.data());
   if (fd < 0) return String();
   bool ok = true;

@@ -244,6 +244,8 @@ TEST_F(E2ETree, PageDownReachesTheEndOfATallTreeAndTheThumbTakesItThereToo) {
   ASSERT_TRUE(waitFor([](const TState& s) {
     return s.num("results.offsety") == s.num("results.range", 1) - s.num("results.range");
   })) << "the thumb at the bottom shows the end";
+  // The bar takes its final position once the drag has ended.
+  waitFor([](const TState& s) { return s.num("results.vscroll", 3) != 0; });
   EXPECT_EQ(last().get("results.bottom"), "ёж 3.999") << "the last row is reachable";
   // The row shown matches the thumb: the offset is the thumb's position.
   const long pos = last().num("results.vscroll", 3), max = last().num("results.vscroll", 1);

@@ -1,6 +1,8 @@
 // Drawing routines, the GDI+ wrapper and colour reduction.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "html/view/dithering.h"
@@ -24,7 +26,7 @@ void fill(TBitmap& b, TColor c) {
 }
 
 std::unique_ptr<TGpImage> gpFromPng(const Bytes& png, const std::string& name) {
-  const std::string path = UTF16ToUTF8(GetTempDirectory()) + name;
+  const std::string path = UTF16ToUTF8(GetTempDirectory()) + std::to_string(getpid()) + name;
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
   return std::make_unique<TGpImage>(UTF8ToUTF16(path), true);
 }
@@ -121,7 +123,7 @@ TEST(GdiPlusImages, SmallPicturesAreEnlargedSolidAndFilesGoWithTheirImages) {
   EXPECT_EQ(GdiPlusStartCount() >= 2, true);
   {
     auto dot = gpFromPng(pngBytes(1, 1, {10, 200, 30, 255}), "tamrix-dot.png");
-    const std::string path = UTF16ToUTF8(GetTempDirectory()) + "tamrix-dot.png";
+    const std::string path = UTF16ToUTF8(GetTempDirectory()) + std::to_string(getpid()) + "tamrix-dot.png";
     TBitmap dest(60, 60);
     fill(dest, clWhite);
     StretchDrawGpImage(dest.Canvas()->Handle(), dot.get(), 5, 5, 50, 50);

@@ -3,6 +3,7 @@
 // stay the caller's, and the cache's use counts and ages.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -32,13 +33,14 @@ Loaded loadBytes(const Bytes& b, std::uint8_t transparent = 0) {
   return r;
 }
 
-// Names in the temporary folder that the PNG path could have left behind.
+// Temporary PNG files of this process (others may be loading pictures too).
 int tempPngFiles() {
   int n = 0;
   const std::string dir = UTF16ToUTF8(GetTempDirectory());
+  const std::string prefix = "png" + std::to_string(getpid()) + "-";
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d))
-      if (std::string(e->d_name).rfind("png", 0) == 0) ++n;
+      if (std::string(e->d_name).rfind(prefix, 0) == 0) ++n;
     closedir(d);
   }
   return n;
@@ -168,7 +170,7 @@ TEST_F(ImageLoader, EmptyShortTruncatedAndMisnamedData) {
   const Bytes png = pngBytes(5, 5, translucentRgba(5, 5));
   for (size_t n = 0; n < png.size(); n += 5) loadBytes(Bytes(png.begin(), png.begin() + long(n)));
   // A file named .gif holding a PNG is read by its content.
-  const std::string name = UTF16ToUTF8(GetTempDirectory()) + "tamrix-misnamed.gif";
+  const std::string name = UTF16ToUTF8(GetTempDirectory()) + "tamrix-misnamed-" + std::to_string(getpid()) + ".gif";
   {
     std::ofstream f(name, std::ios::binary);
     f.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));

@@ -1,0 +1,104 @@
+// tools/tamrix-render as outside checks call it: one JSON line with the
+// four figures, a PNG of WIDTH x H, the layout dump on request, pictures
+// "*N/NAME" answered from the media folder with --string.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "picture_test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path toolPath() {
+  // Built beside the tests: build/tools/tamrix-render.
+  return fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "tamrix-render";
+}
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+ToolRun run(const std::string& args) {
+  ToolRun r;
+  FILE* p = popen((toolPath().string() + " " + args + " 2>/dev/null").c_str(), "r");
+  if (!p) return r;
+  char buf[512];
+  while (fgets(buf, sizeof buf, p)) r.out += buf;
+  const int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// Width and height from a PNG's header.
+std::pair<int, int> pngSize(const fs::path& file) {
+  std::ifstream f(file, std::ios::binary);
+  unsigned char h[24] = {};
+  f.read(reinterpret_cast<char*>(h), sizeof h);
+  auto be = [&](int at) { return (h[at] << 24) | (h[at + 1] << 16) | (h[at + 2] << 8) | h[at + 3]; };
+  return {be(16), be(20)};
+}
+
+struct RenderTool : ::testing::Test {
+  void SetUp() override {
+    Dir = fs::temp_directory_path() / ("tamrix-render-test-" + std::to_string(getpid()));
+    fs::create_directories(Dir / "media" / "2");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  fs::path Dir;
+};
+
+TEST_F(RenderTool, StringPagesWithMediaPrintTheFiguresAndWriteThePicture) {
+  pictures::Bytes px;
+  for (int i = 0; i < 40 * 30; ++i) px.insert(px.end(), {200, 0, 200, 255});
+  const auto png = pictures::pngBytes(40, 30, px);
+  std::ofstream(Dir / "media" / "2" / "pic.png", std::ios::binary)
+      .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  std::ofstream(Dir / "article.html", std::ios::binary)
+      << "<html><body><h1>дом</h1><p>1) здание <img src=\"*2/pic.png\"></p></body></html>";
+  const fs::path out = Dir / "out.png", dump = Dir / "dump.txt";
+  const ToolRun r = run((Dir / "article.html").string() + " 320 " + out.string() + " --string --media " +
+                    (Dir / "media").string() + " --height 200 --dump " + dump.string());
+  EXPECT_EQ(r.exitCode, 0);
+  const std::regex json(
+      R"(^\{"load_ms":[0-9.]+,"layout_ms":[0-9.]+,"paint_ms":[0-9.]+,"doc_height":([0-9]+)\}\n$)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(r.out, m, json)) << r.out;
+  EXPECT_GT(std::stoi(m[1]), 30);
+  EXPECT_EQ(pngSize(out), std::make_pair(320, 200));
+  std::ifstream d(dump);
+  const std::string text((std::istreambuf_iterator<char>(d)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("здание"), std::string::npos);
+  EXPECT_NE(text.find("[object]"), std::string::npos);  // the picture sits in the line
+}
+
+TEST_F(RenderTool, FilesLoadWithTheirCharsetAndAMissingPageFails) {
+  // A windows-1251 page declared by META: "Привет" in that code page.
+  std::ofstream(Dir / "page.html", std::ios::binary)
+      << "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\"></head>"
+         "<body><p>\xCF\xF0\xE8\xE2\xE5\xF2</p></body></html>";
+  const fs::path dump = Dir / "dump.txt";
+  const ToolRun r = run((Dir / "page.html").string() + " 300 " + (Dir / "p.png").string() + " --dump " + dump.string());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(pngSize(Dir / "p.png"), std::make_pair(300, 1200));  // the default height
+  std::ifstream d(dump);
+  const std::string text((std::istreambuf_iterator<char>(d)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Привет"), std::string::npos);
+
+  const ToolRun missing = run((Dir / "none.html").string() + " 300 " + (Dir / "n.png").string());
+  EXPECT_NE(missing.exitCode, 0);
+  EXPECT_TRUE(missing.out.empty());
+  EXPECT_NE(run("only-two-args 300").exitCode, 0);
+}
+
+}  // namespace
