@@ -146,6 +146,16 @@ void TBaseDataTree::SetSelected(PDataNode Node, bool Value) {
     else if (!FOptions->SelectionOptions().Contains(toMultiSelect))
       ClearSelection();
     AddToSelection(Node);
+    // A selection shows in the focused column: make sure there is one.
+    TDataTreeColumns& columns = Header().Columns();
+    TColumnIndex main = Header().MainColumn();
+    if (main >= 0 && (!columns.IsValidColumn(FFocusedColumn) ||
+                      !columns[FFocusedColumn]->Options().Contains(coVisible))) {
+      if (columns.IsValidColumn(main) && columns[main]->Options().Contains(coVisible))
+        FFocusedColumn = main;
+      else if (columns.GetFirstVisibleColumn() >= 0)
+        FFocusedColumn = columns.GetFirstVisibleColumn();
+    }
     if (!FRangeAnchor) FRangeAnchor = Node;
   } else {
     RemoveFromSelection(Node);

@@ -108,6 +108,8 @@ void TBaseDataTree::SetDefaultNodeHeight(std::uint32_t Value) {
   if (FUpdateCount == 0 && TreeHandleAllocated() && !ComponentState().Contains(csLoading)) {
     InvalidateCache();
     UpdateScrollBars(true);
+    if (FFocusedNode)
+      ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView), true);
     InvalidateWindow();
   }
 }

@@ -341,6 +341,10 @@ BOOL TransparentBlt(HDC dest, int x, int y, int w, int h, HDC src, int sx, int s
                     int sw, int sh, COLORREF transparent);
 BOOL GdiAlphaBlend(HDC dest, int x, int y, int w, int h, HDC src, int sx, int sy,
                    int sw, int sh, BLENDFUNCTION blend);
+// Moves the pixels of scroll (the clip box when null) by dx, dy, changing
+// only pixels inside clip; updateRect/update receive the uncovered part
+// (its bounding rectangle when the move is diagonal).
+BOOL ScrollDC(HDC dc, int dx, int dy, const TRect* scroll, const TRect* clip, HRGN update, TRect* updateRect);
 constexpr DWORD MAKEROP4(DWORD fore, DWORD back) { return ((back << 8) & 0xFF000000u) | fore; }
 
 int MulDiv(int number, int numerator, int denominator);

@@ -4,6 +4,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/colors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gdi_dc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gdi_scroll.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/font.cpp
   ${CMAKE_CURRENT_LIST_DIR}/canvas.cpp

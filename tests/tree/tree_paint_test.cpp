@@ -35,9 +35,11 @@ std::string dump(TPaintedTree& p) {
   return out.str();
 }
 
+// Beside the test executable, in the build folder, never in the sources.
 std::string picturesFolder() {
-  std::filesystem::create_directories("tree-pictures");
-  return "tree-pictures/";
+  std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tree-pictures";
+  std::filesystem::create_directories(folder);
+  return folder.string() + "/";
 }
 }  // namespace
 
@@ -356,4 +358,60 @@ TEST(TreePaint, AutoSortOrdersAddedRowsByTheSortColumn) {
   order.clear();
   for (PDataNode n = p.Tree->GetFirst(); n; n = p.Tree->GetNextSibling(n)) order.push_back(rowOf(p.Tree, n)->Caption);
   EXPECT_EQ(order, (std::vector<String>{u"pear", u"fig", u"banana", u"apple"}));
+}
+
+TEST(TreePaint, ThemedButtonsAndChecksComeFromTheDesktopStyle) {
+  TPaintedTree p;
+  ASSERT_TRUE(p.Tree->TreeOptions().PaintOptions().Contains(toThemeAware)) << "themed by default";
+  p.Tree->TreeOptions().SetMiscOptions(p.Tree->TreeOptions().MiscOptions() + TDTMiscOptions{toCheckSupport});
+  PDataNode a = p.add(nullptr, "a");
+  p.add(a, "a1");
+  a->CheckType = ctCheckBox;
+  a->CheckState = csCheckedNormal;
+  p.show();
+  ASSERT_TRUE(p.Tree->TreeStates().Contains(tsUseThemes));
+  TGrab themed = p.grab();
+  int inked = 0;
+  for (int y = 4; y < 14; ++y)
+    for (int x = 4; x < 13; ++x) inked += themed.at(x, y) != 0xFFFFFF;
+  EXPECT_GT(inked, 3) << "a glyph is drawn where the button goes";
+  int boxInk = 0;
+  for (int y = 2; y < 16; ++y)
+    for (int x = 22; x < 38; ++x) boxInk += themed.at(x, y) != 0xFFFFFF;
+  EXPECT_GT(boxInk, 10) << "the style's check box";
+  p.Tree->TreeOptions().SetPaintOptions(p.Tree->TreeOptions().PaintOptions() - TDTPaintOptions{toThemeAware});
+  EXPECT_FALSE(p.Tree->TreeStates().Contains(tsUseThemes));
+  TGrab classicLook = p.grab();
+  EXPECT_EQ(classicLook.at(4, 5), rgbOf(clBtnShadow)) << "the classic square button";
+}
+
+TEST(TreePaint, FixedColumnsStayWhileTheRestScrolls) {
+  TPaintedTree p(200, 100);
+  classic(p);
+  TDataTreeColumns& c = p.Tree->Header().Columns();
+  c.Add()->SetWidth(80);
+  c.Add()->SetWidth(150);
+  c.Add()->SetWidth(150);
+  c[0]->SetOptions(c[0]->Options() + TDTColumnOptions{coFixed});
+  p.Tree->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex col, TDTTextType, String& text) {
+    text = col == 0 ? u"fixed" : col == 1 ? u"second" : u"third";
+  };
+  p.add(nullptr, "x");
+  p.show();
+  p.Tree->SetOffsetX(-120);
+  EXPECT_EQ(p.Tree->OffsetX(), -120);
+  p.grab();
+  std::map<String, int> left;
+  for (const auto& s : p.Shown) left[s.Text] = s.Rect.Left;
+  ASSERT_TRUE(left.count(u"fixed"));
+  EXPECT_EQ(left[u"fixed"], 4 + 18 + 4) << "the fixed column does not move";
+  ASSERT_TRUE(left.count(u"third"));
+  EXPECT_EQ(left[u"third"], 80 + 150 + 4 + 4) << "tree coordinates; the window origin shifts it";
+  THitInfo hi;
+  p.Tree->GetHitTestInfoAt(10, 5, true, hi);
+  EXPECT_EQ(hi.HitColumn, 0) << "a point over the fixed column hits it even when scrolled";
+  p.Tree->GetHitTestInfoAt(90, 5, true, hi);
+  EXPECT_EQ(hi.HitColumn, 1);
+  p.Tree->GetHitTestInfoAt(120, 5, true, hi);
+  EXPECT_EQ(hi.HitColumn, 2);
 }
