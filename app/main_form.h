@@ -31,7 +31,9 @@ class TRightClickParameters;
 
 // The owner data of every node of the result tree.
 struct ResultNodeType {
-  String Caption;
+  // Kept as the engine gives it (UTF-8): most headwords then fit the
+  // string's own storage, so filling a million rows allocates no text.
+  UTF8String Caption;
   // 0 open dictionary root, 1 closed root, 2 headword, 3 nothing found;
   // also the node's picture.
   std::int32_t Kind = 0;
@@ -139,7 +141,7 @@ public:
   void vstClick(TObject* Sender);
   void vstFreeNode(TBaseDataTree* Sender, PDataNode Node);
   // Adds a node with its record.
-  PDataNode AddResultNode(PDataNode Parent, const String& Caption, std::int32_t Kind, std::int64_t Id);
+  PDataNode AddResultNode(PDataNode Parent, UTF8String Caption, std::int32_t Kind, std::int64_t Id);
   ResultNodeType* NodeRecord(PDataNode Node);
 
   // ---- pages ----

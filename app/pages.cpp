@@ -65,7 +65,7 @@ void TRuForm::vstClick(TObject*) {
   }
   ArticleBgColor = AppSettings.UseBgColor ? AppSettings.BgColor : vst->Color();
   ArticleTextColor = AppSettings.UseFontStyle ? AppSettings.FontColor : vst->Font()->Color();
-  showPage(d->Caption, body);
+  showPage(Utf8ToUnicode(d->Caption), body);
 }
 
 void TRuForm::showPage(const String& Caption, const String& Body) {

@@ -119,11 +119,11 @@ void TRuForm::CheckQuery(const String& Text) { ::CheckQuery(Text); }
 bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
   TRuForm* f = FForm;
   if (!RootCreated) {
-    f->LastRootNode = f->AddResultNode(nullptr, Utf8ToUnicode(Dicts[CurrentDictIndex].Caption), nkOpenRoot,
+    f->LastRootNode = f->AddResultNode(nullptr, Dicts[CurrentDictIndex].Caption, nkOpenRoot,
                                        -std::int64_t(CurrentDictIndex));
     RootCreated = true;
   }
-  f->AddResultNode(f->LastRootNode, Utf8ToUnicodeBuf(Word, size_t(Bytes)), nkHeadword, Id);
+  f->AddResultNode(f->LastRootNode, UTF8String(Word, size_t(Bytes)), nkHeadword, Id);
   ++ResultCount;
   const bool stop = SearchStop;
   Application->ProcessMessages();
@@ -177,7 +177,7 @@ void TTreeThread::Execute() {
   f->HintLabel->SetCaption(u"найдено вариантов: " + IntToStr(ResultCount) + u" за " + elapsedText(elapsed) +
                            u" сек.");
   if (ResultCount < 1) {
-    f->LastRootNode = f->AddResultNode(nullptr, u"ничего не найдено", nkNothingFound, NothingFoundId);
+    f->LastRootNode = f->AddResultNode(nullptr, "ничего не найдено", nkNothingFound, NothingFoundId);
     if (f->vst->CanFocus()) f->vst->SetFocus();
     PDataNode first = f->vst->GetFirst();
     f->vst->SetFocusedNode(first);
@@ -198,10 +198,10 @@ void TTreeThread::Execute() {
 bool TAutoCompleteThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
   TRuForm* f = FForm;
   if (!RootCreated) {
-    f->LastRootNode = f->AddResultNode(nullptr, Utf8ToUnicode(Dicts[0].Caption), nkOpenRoot, 0);
+    f->LastRootNode = f->AddResultNode(nullptr, Dicts[0].Caption, nkOpenRoot, 0);
     RootCreated = true;
   }
-  f->AddResultNode(f->LastRootNode, Utf8ToUnicodeBuf(Word, size_t(Bytes)), nkHeadword, Id);
+  f->AddResultNode(f->LastRootNode, UTF8String(Word, size_t(Bytes)), nkHeadword, Id);
   ++ResultCount;
   const bool stop = CompletionStop;
   Application->ProcessMessages();
@@ -235,9 +235,9 @@ void TAutoCompleteThread::Execute() {
 
 // ---- the result tree --------------------------------------------------------------------------
 
-PDataNode TRuForm::AddResultNode(PDataNode Parent, const String& Caption, std::int32_t Kind, std::int64_t Id) {
+PDataNode TRuForm::AddResultNode(PDataNode Parent, UTF8String Caption, std::int32_t Kind, std::int64_t Id) {
   PDataNode node = vst->AddChild(Parent);
-  new (vst->GetNodeData(node)) ResultNodeType{Caption, Kind, Id};
+  new (vst->GetNodeData(node)) ResultNodeType{std::move(Caption), Kind, Id};
   return node;
 }
 
@@ -246,7 +246,7 @@ ResultNodeType* TRuForm::NodeRecord(PDataNode Node) {
 }
 
 void TRuForm::vstGetText(TBaseDataTree*, PDataNode Node, TColumnIndex, String& CellText) {
-  if (ResultNodeType* r = NodeRecord(Node)) CellText = r->Caption;
+  if (ResultNodeType* r = NodeRecord(Node)) CellText = Utf8ToUnicode(r->Caption);
 }
 
 void TRuForm::vstGetImageIndex(TBaseDataTree*, PDataNode Node, int& ImageIndex) {

@@ -208,13 +208,17 @@ int main(int argc, char** argv) {
     sqlite3_open_v2(big.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     std::vector<double> all, rawAll;
     size_t rows = 0;
+    std::vector<double> clears;
     for (int i = 0; i < 3; ++i) {
+      // The previous result is emptied first: this figure is the fill.
+      clears.push_back(w->Search(u"qqqqzzzz"));
       all.push_back(w->Search(u"%"));
       rawAll.push_back(rawStatement(db, "SELECT words.ROWID, words.word FROM words WHERE words.ROWID>0", {}, &rows));
     }
     std::printf("\"%%\" rows: %zu, tree rows: %d\n", rows, ResultCount);
     const double rawMs = median(rawAll);
     line("\"%\" over 1,000,000 headwords, tree filled", median(all), "ms", rawMs * 1.5, rawMs);
+    std::printf("%-52s %9.2f ms\n", "emptying a tree of 1,000,000 rows (next search)", median(clears));
 
     std::vector<double> keys, rawKeys;
     const char* prefixes[] = {"hou", "com", "str", "pre", "mar", "ant", "sub", "tra", "con", "wor", "ele"};

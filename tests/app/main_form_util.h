@@ -88,12 +88,12 @@ protected:
     TDataStringTree* t = Form->vst;
     for (PDataNode n = t->GetFirstChild(nullptr); n; n = t->GetNextSibling(n)) {
       const ResultNodeType* r = Form->NodeRecord(n);
-      out += (out.empty() ? "" : " ") + UTF16ToUTF8(r->Caption) + "(" + std::to_string(r->Kind) + "," +
+      out += (out.empty() ? "" : " ") + r->Caption + "(" + std::to_string(r->Kind) + "," +
              std::to_string(r->Id) + ")[";
       bool first = true;
       for (PDataNode k = t->GetFirstChild(n); k; k = t->GetNextSibling(k)) {
         const ResultNodeType* c = Form->NodeRecord(k);
-        out += (first ? "" : ",") + UTF16ToUTF8(c->Caption) + "#" + std::to_string(c->Id);
+        out += (first ? "" : ",") + c->Caption + "#" + std::to_string(c->Id);
         first = false;
       }
       out += "]";
