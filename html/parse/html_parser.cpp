@@ -19,6 +19,7 @@
 #include "html/view/rule_page.h"
 #include "html/view/section.h"
 #include "platform/core/files.h"
+#include "platform/core/string_list.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
@@ -992,9 +993,42 @@ void THtmlParser::parseMap() {
 }
 
 void THtmlParser::parseObject() {
-  // Objects are shown through the viewer's object hook only; without it
-  // the content is read as ordinary HTML.
+  // Without the viewer's object hook the content is read as ordinary HTML.
+  if (!OnObjectTag) {
+    advance();
+    return;
+  }
+  const std::unique_ptr<TStringList> attributes = Attributes->CreateStringList();
+  ensureSection();
+  const int tagIndex = T.TagIndex;
+  const bool pushed = push(u"object");
+  std::unique_ptr<TPanelObj> panel = section()->CreatePanel(Attributes.get(), SectionCell);
+  panel->ProcessProperties(top());
+  TStringList params;
+  T.SkipBlanks();
   next();
+  while (Sy() == symParam || (Sy() == symText && T.Token.GetString() == u" ")) {
+    if (Sy() == symParam) {
+      TAttribute* name = nullptr;
+      TAttribute* value = nullptr;
+      if (Attributes->Find(symName, name))
+        params.Add(Attributes->Find(symValue, value) ? name->Text + u"=" + value->Text : name->Text);
+    }
+    T.SkipBlanks();
+    next();
+  }
+  bool wantPanel = false;
+  OnObjectTag(CallingObject, panel.get(), *attributes, params, wantPanel);
+  if (!wantPanel) {
+    panel.reset();  // leaves the document's panel list
+    if (pushed) popAProp(u"object");
+    return;         // the content is read as ordinary HTML
+  }
+  if (top()->BorderStyleNotNone()) Document->ProcessInlines(T.SIndex, top(), true);
+  section()->AddObject(std::move(panel), tagIndex);
+  while (Sy() != symObjectEnd && Sy() != symEndOfDoc) next();
+  if (pushed) popAProp(u"object");
+  advance();
 }
 
 void THtmlParser::parseInline(const TSymbolSet& StopSet) {

@@ -21,6 +21,8 @@ class TBlock;
 class ThtmlForm;
 class TFormControlObj;
 class TStream;
+class TPanelObj;
+class TStringList;
 
 using TSymbolSet = std::bitset<SymbolCount>;
 
@@ -47,7 +49,11 @@ public:
   TGetStreamEvent OnStreamRequest;
   TUrlRequestEvent OnDocumentUrlRequest;
   std::function<String(const String&)> ExpandName;
-  std::function<void(const String& Name, const String& Params, bool& WantPanel)> OnObjectTagHook;
+  // An OBJECT element: the viewer decides whether a panel shows it (its
+  // content is then skipped) or its content is read as ordinary HTML.
+  std::function<void(TObject* Sender, TPanelObj* Panel, const TStringList& Attributes,
+                     const TStringList& Params, bool& WantPanel)>
+      OnObjectTag;
   int MarginWidth = 10;
   int MarginHeight = 5;
   // Code page found by a META content type (the viewer takes it over).

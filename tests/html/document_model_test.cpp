@@ -472,3 +472,30 @@ TEST(BuilderLimits, ConvertedLengthsNeverReadAsAuto) {
   EXPECT_NE(m[MA(piWidth)], AutoValue);
   EXPECT_EQ(m[MA(piMarginRight)], AutoValue);
 }
+
+TEST(Builder, ObjectsBecomePanelsOnlyWhenTheViewerWantsThem) {
+  const std::string page = "<object name=o type=x><param name=a value=1><param name=b>fallback text</object>after";
+  auto build = [&](bool want, String& params) {
+    auto doc = buildhelp::NewDocument();
+    auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"page");
+    THtmlParser parser(buffer.get());
+    parser.OnObjectTag = [&](TObject*, TPanelObj* panel, const TStringList&, const TStringList& p, bool& wantPanel) {
+      EXPECT_NE(panel, nullptr);
+      params = p.Text();
+      wantPanel = want;
+    };
+    parser.ParseHtml(doc.get(), nullptr, nullptr, nullptr, nullptr);
+    return doc;
+  };
+  String params;
+  auto shown = build(true, params);
+  const std::string a = DumpDocument(*shown);
+  EXPECT_EQ(params, u"a=1\r\nb\r\n");
+  EXPECT_TRUE(contains(a, "panel name=o @0")) << a;
+  EXPECT_FALSE(contains(a, "fallback")) << a;
+  EXPECT_EQ(shown->Panels.size(), 1u);
+  auto fallback = build(false, params);
+  const std::string b = DumpDocument(*fallback);
+  EXPECT_TRUE(contains(b, "fallback text")) << b;
+  EXPECT_TRUE(fallback->Panels.empty());
+}

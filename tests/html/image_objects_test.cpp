@@ -282,3 +282,37 @@ TEST_F(ImageObjects, ThePageBackgroundHoldsItsPictureUntilTheDocumentClears) {
   EXPECT_EQ(cache.Item(0)->UsageCount, 0);
   EXPECT_EQ(doc.BackgroundImage, nullptr);
 }
+
+TEST_F(ImageObjects, PrintCopiesPrintPicturesThroughTheirMasks) {
+  // A still transparent GIF (bitmap and mask) and an animated one (frames
+  // with alpha), each 4 x 2 with a transparent right half.
+  const Bytes still = GifWriter(4, 2, {0xFF0000, 0}).control(0, 0, 1).image(0, 0, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1}).finish();
+  const Bytes anim = GifWriter(4, 2, {0x00FF00, 0}).control(0, 0, 1).image(0, 0, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1}).image(0, 0, 1, 1, {0}).finish();
+  for (const auto& [key, bytes] : {std::pair{u"S.GIF", still}, std::pair{u"A.GIF", anim}}) {
+    auto stream = streamOf(bytes);
+    std::uint8_t tr = 0;
+    std::unique_ptr<TBitmap> mask;
+    auto picture = LoadImageFromStream(stream.get(), tr, mask);
+    cache.AddObject(key, std::make_unique<TBitmapItem>(std::move(picture), std::move(mask), tr));
+  }
+  TImageObj& s = image({{symSrc, u"s.gif"}, {symWidth, u"8"}, {symHeight, u"4"}});
+  TImageObj& a = image({{symSrc, u"a.gif"}, {symWidth, u"8"}, {symHeight, u"4"}});
+  layout(s);
+  layout(a);
+  ThtDocument copy(doc);
+  TImageObj sp(&copy, s), ap(&copy, a);
+  TBitmap paper(40, 10);
+  paper.Canvas()->Brush()->SetColor(clWhite);
+  paper.Canvas()->FillRect(Rect(0, 0, 40, 10));
+  sp.Draw(paper.Canvas(), 0, 0, 4, nullptr);
+  ap.Draw(paper.Canvas(), 20, 0, 4, nullptr);
+  auto px = [&](int x, int y) { return COLORREF(paper.Canvas()->Pixels(x, y)) & 0xFFFFFF; };
+  EXPECT_EQ(px(1, 1), COLORREF(RGB(255, 0, 0)));
+  EXPECT_EQ(px(6, 1), 0xFFFFFFu);
+  EXPECT_EQ(px(21, 1), COLORREF(RGB(0, 255, 0)));
+  EXPECT_EQ(px(26, 1), 0xFFFFFFu);
+  // The print copy holds no use of the cache's pictures.
+  const int before = cache.Item(0)->UsageCount;
+  { TImageObj third(&copy, s); }
+  EXPECT_EQ(cache.Item(0)->UsageCount, before);
+}
