@@ -226,6 +226,8 @@ public:
                 int& Curs) override;
   void DrawBlockBorder(TCanvas* Canvas, const TRect& ORect, const TRect& IRect) override;
   void ContentMinMax(TCanvas* Canvas, int& Min, int& Max) override;
+  int Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef, int YRef) override;
+  void ConvMargArray(int BaseWidth, int BaseHeight, int& AutoCount) override;
 
   std::unique_ptr<TBlockCell> Legend;
 

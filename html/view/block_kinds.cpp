@@ -404,6 +404,41 @@ int TFieldsetBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef,
   return TBlock::DrawLogic(Canvas, X, Y, XRef, YRef, AvailWidth, AvailHeight, BlockHeight, IMgr, MaxWidth, Curs);
 }
 
+void TFieldsetBlock::ConvMargArray(int BaseWidth, int BaseHeight, int& AutoCount) {
+  TBlock::ConvMargArray(BaseWidth, BaseHeight, AutoCount);
+  int32_t& mt = Box[size_t(MA(piMarginTop))];
+  if (BoxProps[size_t(MA(piMarginTop))].IsEmpty() || mt == NotSetValue || mt == AutoValue) mt = 10;
+  // A legend taller than the space above the content takes the excess,
+  // half into the top padding and the rest into the top margin, so that
+  // the frame's top runs through the legend's middle.
+  int32_t& pt = Box[size_t(MA(piPaddingTop))];
+  const int room = mt + BoxValue(piBorderTopWidth) + BoxValue(piPaddingTop);
+  const int legend = Legend->Count() > 0 ? Legend->TotalHeight : 0;
+  if (legend > room) {
+    const int excess = legend - room;
+    pt = BoxValue(piPaddingTop) + excess / 2;
+    mt += excess - excess / 2;
+  }
+}
+
+int TFieldsetBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef, int YRef) {
+  if (Display == pdNone || !Document || Legend->Count() == 0) return TBlock::Draw(Canvas, ARect, IMgr, X, XRef, YRef);
+  const int left = X + BoxValue(piMarginLeft) + BoxValue(piBorderLeftWidth) + BoxValue(piPaddingLeft) - 2;
+  const int top = LayoutTop - Document->ScrollY;
+  const TRect legendRect(left, top, left + Legend->MaxTextWidth + 4, top + Legend->TotalHeight);
+  Legend->Draw(Canvas, ARect, Legend->MaxTextWidth + 4, left + 2, LayoutTop, XRef, YRef);
+  // The frame is painted around the legend, not through it; the clip goes
+  // back as it was afterwards, whatever the box paints.
+  HDC dc = Canvas->Handle();
+  HRGN saved = CreateRectRgn(0, 0, 0, 0);
+  const bool hadClip = GetClipRgn(dc, saved) == 1;
+  ExcludeClipRect(dc, legendRect.Left, legendRect.Top, legendRect.Right, legendRect.Bottom);
+  const int result = TBlock::Draw(Canvas, ARect, IMgr, X, XRef, YRef);
+  SelectClipRgn(dc, hadClip ? saved : nullptr);
+  DeleteObject(saved);
+  return result;
+}
+
 void TFieldsetBlock::DrawBlockBorder(TCanvas* Canvas, const TRect& ORect, const TRect& IRect) {
   TBlock::DrawBlockBorder(Canvas, ORect, IRect);
 }

@@ -138,6 +138,10 @@ THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
 }
 
 THtmlView::~THtmlView() {
+  // Messages that arrive while the children go (sizes, paints) find
+  // nothing to lay out or paint.
+  FViewerState.Include(stCreating);
+  FViewerState.Include(stNoDraw);
   FHoverTimer->SetEnabled(false);
   if (FSectionList) {
     FSectionList->Clear();

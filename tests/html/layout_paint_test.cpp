@@ -171,3 +171,27 @@ TEST(LayoutPaint, InlineElementBorders) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LayoutPaint, FieldsetFrameLeavesTheLegendFree) {
+  auto l = paint(
+      "<html><body style='margin:0'><fieldset style='margin:5px 0 0;width:200px'>"
+      "<legend style='font-family:DejaVu Sans;font-size:12pt'>Title</legend><p>inside</p></fieldset></body></html>",
+      300, 120, "fieldset");
+  TCanvas* c = l.Canvas();
+  auto blocks = all<TFieldsetBlock>(*l.Doc);
+  ASSERT_EQ(blocks.size(), 1u);
+  const TRect box = blocks[0]->BoxRect;
+  const TColor frame = TColor(0xB2ACA5);
+  EXPECT_EQ(px(c, box.Right - 5, box.Top), frame);  // the top edge right of the legend
+  EXPECT_EQ(px(c, box.Left, box.Top + 30), frame);  // the left edge
+  const int legendMiddle = box.Left + 10 + layouthelp::TextWidth(u"DejaVu Sans", 16, u"Ti");
+  EXPECT_NE(px(c, legendMiddle, box.Top), frame);   // no frame through the legend
+  // The clip is back: painting after the fieldset reaches the legend's area.
+  c->Brush()->SetColor(clRed);
+  c->FillRect(TRect(legendMiddle, box.Top, legendMiddle + 1, box.Top + 1));
+  EXPECT_EQ(px(c, legendMiddle, box.Top), TColor(clRed));
+}
+
+}  // namespace
