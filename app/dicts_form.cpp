@@ -108,6 +108,10 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
 }
 
 TDictsForm::~TDictsForm() {
+  // The tree is freed by the base classes, after this object has stopped
+  // being a TDictsForm: its records go now, while their handler still has
+  // its form.
+  if (DictsTree) DictsTree->Clear();
   if (DictsForm == this) DictsForm = nullptr;
 }
 

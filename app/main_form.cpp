@@ -98,6 +98,10 @@ TRuForm::~TRuForm() {
   // A bare delete reaches here without OnDestroy having run.
   OnDestroy = nullptr;
   FormDestroy(this);
+  // The controls are freed by the base classes, after this object has
+  // stopped being a TRuForm: the result records go now, while the handlers
+  // that free them still have their form.
+  if (vst) vst->Clear();
   if (RuForm == this) RuForm = nullptr;
 }
 
