@@ -60,20 +60,21 @@ int THtmlView::hitTest(int X, int Y, std::unique_ptr<TUrlTarget>& UT, TFormContr
                        String& Title) {
   Control = nullptr;
   UT.reset();
-  return FSectionList->GetURL(FPaintPanel->Canvas(), X + HScrollPos(), Y + FSectionList->ScrollY, UT,
-                              Control, Title);
+  // Lines and objects remember where they were painted, sideways scroll
+  // included: X is compared as it stands on the panel.
+  return FSectionList->GetURL(FPaintPanel->Canvas(), X, Y + FSectionList->ScrollY, UT, Control, Title);
 }
 
 bool THtmlView::objectAt(int X, int Y, TObject*& Obj, int& IX, int& IY) {
   Obj = nullptr;
-  return FSectionList->PtInObject(X + HScrollPos(), Y + FSectionList->ScrollY, Obj, IX, IY) && Obj;
+  return FSectionList->PtInObject(X, Y + FSectionList->ScrollY, Obj, IX, IY) && Obj;
 }
 
 int THtmlView::cursorPosAt(int X, int Y, bool* InText) {
   int XR = 0, YR = 0, ht = 0;
   bool intext = false;
-  const int p = FSectionList->FindCursor(FPaintPanel->Canvas(), X + HScrollPos(),
-                                         Y + FSectionList->ScrollY, XR, YR, ht, intext);
+  const int p = FSectionList->FindCursor(FPaintPanel->Canvas(), X, Y + FSectionList->ScrollY, XR, YR, ht,
+                                         intext);
   if (InText) *InText = intext;
   return p;
 }
@@ -92,7 +93,7 @@ void THtmlView::linkTextAndStart(const TUrlTarget& UT) {
   FLinkText = GetSelText();
   int x = 0, y = 0;
   if (FSectionList->CursorToXY(FPaintPanel->Canvas(), S, x, y))
-    FLinkStart = TPoint{x - HScrollPos(), y - FSectionList->ScrollY};
+    FLinkStart = TPoint{x, y - FSectionList->ScrollY};
   FSectionList->SelStart = oldStart;
   FSectionList->SelEnd = oldEnd;
 }

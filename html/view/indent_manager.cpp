@@ -26,8 +26,9 @@ int TIndentManager::leftRaw(int Y) const {
     found = true;
   }
   if (found) return result;
+  // Otherwise the current block's own edge; floats never stand for it.
   for (auto it = L.rbegin(); it != L.rend(); ++it)
-    if (it->ID == CurrentID) return it->X;
+    if (it->ID && it->ID == CurrentID) return it->X;
   return 0;
 }
 
@@ -42,7 +43,7 @@ int TIndentManager::rightRaw(int Y) const {
   if (found) return result;
   int base = 0;
   for (auto it = L.rbegin(); it != L.rend(); ++it)
-    if (it->ID == CurrentID) {
+    if (it->ID && it->ID == CurrentID) {
       base = it->X;
       break;
     }

@@ -593,6 +593,12 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
       auto* change = static_cast<QWindowStateChangeEvent*>(e);
       bool was = change->oldState() & Qt::WindowMinimized;
       bool now = Widget->isMinimized();
+      if (now && !was) {
+        // The desktop's minimise button is the window's minimise command;
+        // LParam 1 tells that the window is minimised already.
+        TMessage c{WM_SYSCOMMAND, SC_MINIMIZE, 1, 0};
+        deliver(this, c);
+      }
       if (now) {
         TMessage m{WM_SIZE, SIZE_MINIMIZED, 0, 0};
         deliver(this, m);

@@ -354,6 +354,7 @@ void TForm::Dispatch(TMessage& m) {
     case WM_SYSCOMMAND:
       switch (m.WParam & 0xFFF0) {
         case SC_MINIMIZE:
+          if (m.LParam == 1) return;  // reported after the desktop minimised it
           if (Application && Application->MainForm() == this) Application->Minimize();
           else SetWindowState(wsMinimized);
           return;

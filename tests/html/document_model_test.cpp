@@ -499,3 +499,31 @@ TEST(Builder, ObjectsBecomePanelsOnlyWhenTheViewerWantsThem) {
   EXPECT_TRUE(contains(b, "fallback text")) << b;
   EXPECT_TRUE(fallback->Panels.empty());
 }
+
+TEST(IndentManager, FloatsAndBlockEdgesConstrainTheirBands) {
+  TIndentManager mgr;
+  mgr.Init(10, 300);
+  EXPECT_EQ(mgr.LeftIndent(0), 10);
+  EXPECT_EQ(mgr.RightSide(0), 310);
+  mgr.AddLeft(100, 200, 150);  // a left float 150 wide over [100, 200)
+  EXPECT_EQ(mgr.LeftIndent(150), 160);
+  EXPECT_EQ(mgr.LeftIndent(200), 10);  // the band ends before its bottom
+  EXPECT_EQ(mgr.GetNextWiderY(120), 200);
+  int cl = 0, cr = 0;
+  mgr.GetClearY(cl, cr);
+  EXPECT_EQ(cl, 201);  // one below the lowest float bottom
+  EXPECT_EQ(cr, 0);
+  // An edge of another block is ignored while that block is not current.
+  int blockA = 0, blockB = 0;
+  mgr.CurrentID = &blockA;
+  mgr.SetLeftIndent(40, 0);
+  EXPECT_EQ(mgr.LeftIndent(50), 50);
+  mgr.CurrentID = &blockB;
+  EXPECT_EQ(mgr.LeftIndent(50), 10);
+  // A float too wide for the gap beside another goes below it.
+  mgr.CurrentID = nullptr;
+  int y = 120;
+  const int x = mgr.AlignLeft(y, 200, 0, 0);
+  EXPECT_EQ(y, 200);
+  EXPECT_EQ(x, 10);
+}

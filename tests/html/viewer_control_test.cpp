@@ -70,7 +70,9 @@ struct Viewer : ::testing::Test {
   TPoint pointOf(int pos) {
     int x = 0, y = 0;
     EXPECT_TRUE(View->Document()->CursorToXY(View->PaintPanel()->Canvas(), pos, x, y));
-    return TPoint{x - View->HScrollPos() + 2, y - View->Document()->ScrollY + 4};
+    // Positions come back where the character was painted (sideways
+    // scroll included).
+    return TPoint{x + 2, y - View->Document()->ScrollY + 4};
   }
   TPoint linkPoint(int index = 0) {
     auto& links = View->Document()->Links;
@@ -208,6 +210,30 @@ TEST_F(Viewer, RightClickReportsTheLinkAndTheWordUnderTheMouse) {
 }
 
 // ---- keys and wheel --------------------------------------------------------------
+
+// With the page scrolled sideways, the link under the mouse is the one
+// painted there.
+TEST_F(Viewer, LinksOfAPageScrolledSidewaysAreHitWhereTheyArePainted) {
+  std::string wide = "<pre>" + std::string(150, 'x') + " <a href=\"far\">far</a></pre>";
+  View->LoadFromString(UTF8ToUTF16("<html><body>" + wide + "</body></html>"));
+  pump();
+  ASSERT_GT(View->HScrollBar()->Max(), View->PaintPanel()->Width());
+  for (int i = 0; i < 400 && View->HScrollPos() < View->HScrollBar()->Max() - View->PaintPanel()->Width(); ++i)
+    key(VK_RIGHT);
+  ASSERT_GT(View->HScrollPos(), 0);
+  grab();  // paints the scrolled page
+  std::vector<String> clicks;
+  View->OnHotSpotClick = [&](TObject*, const String& src, bool& handled) {
+    clicks.push_back(src);
+    handled = true;
+  };
+  const TPoint far = linkPoint(0);
+  ASSERT_GE(far.x, 0);
+  ASSERT_LT(far.x, View->PaintPanel()->Width());
+  click(far.x, far.y);
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(clicks[0], u"far");
+}
 
 TEST_F(Viewer, KeysScrollByLinesPagesAndToTheEnds) {
   View->LoadFromString(UTF8ToUTF16(tallPage(100)));

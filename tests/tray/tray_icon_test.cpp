@@ -198,6 +198,18 @@ TEST_F(TrayIcon, MinimisingTheMainFormHidesItAndShowMainFormBringsItBack) {
   EXPECT_FALSE(Form->Visible());
 }
 
+TEST_F(TrayIcon, TheDesktopMinimisingTheWindowSendsTheMinimiseCommand) {
+  Form->Show();
+  int events = 0;
+  Icon->SetMinimizeToTray(true);
+  Icon->OnMinimizeToTray = [&](TObject*) { ++events; };
+  Form->SetWindowState(wsMinimized);
+  ASSERT_TRUE(pumpUntil([&] { return !Form->Visible(); }));
+  EXPECT_GE(events, 1);
+  Icon->ShowMainForm();
+  EXPECT_TRUE(Form->Visible());
+}
+
 TEST(SimpleTimer, IntervalsStartStopAndZero) {
   Application->Initialize();
   int fired = 0;
