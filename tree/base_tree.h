@@ -739,6 +739,8 @@ public:
   TSize GetBorderDimensions();
   // The header area in window coordinates, recomputed from the frame.
   void UpdateHeaderRect();
+  // Paints the header into its strip of the frame (after the frame itself).
+  void PaintHeaderInFrame();
   TRect HeaderRect() const { return FHeaderRect; }
   // Painting a part of the tree onto any canvas (Window in tree coordinates).
   void RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Target, TPaintTreeOptions Options,

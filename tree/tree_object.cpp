@@ -80,10 +80,45 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
         return;
       }
       break;
+    // The header lives in the frame, above the client area: the frame is
+    // made taller by it, hands its clicks to it and paints it.
+    case WM_NCCALCSIZE:
+      TCustomControl::Dispatch(Message);
+      if (FHeader->Options().Contains(hoVisible) && Message.LParam)
+        reinterpret_cast<TRect*>(Message.LParam)->Top += FHeader->Height();
+      return;
+    case WM_NCHITTEST: {
+      TCustomControl::Dispatch(Message);
+      TPoint p{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
+      p = ScreenToClient(p);
+      // Over the header strip the header gets the mouse as frame messages.
+      if (FHeader->InHeaderClient(p) && p.x < ClientWidth()) Message.Result = HTBORDER;
+      return;
+    }
+    case WM_NCPAINT:
+      TCustomControl::Dispatch(Message);
+      PaintHeaderInFrame();
+      return;
     default:
       break;
   }
   TCustomControl::Dispatch(Message);
+}
+
+void TBaseDataTree::PaintHeaderInFrame() {
+  if (!FHeader->Options().Contains(hoVisible) || !TreeHandleAllocated()) return;
+  UpdateHeaderRect();
+  const TRect r = FHeaderRect;
+  if (r.Width() <= 0 || r.Height() <= 0) return;
+  HDC dc = GetWindowDC(Handle());
+  if (!dc) return;
+  // The window context starts at the window's corner, the header's
+  // columns at the client area's left edge.
+  TPoint old;
+  SetViewportOrgEx(dc, r.Left, r.Top, &old);
+  FHeader->Columns().PaintHeader(dc, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
+  SetViewportOrgEx(dc, old.x, old.y, nullptr);
+  ReleaseDC(Handle(), dc);
 }
 
 // ---- properties --------------------------------------------------------------

@@ -15,7 +15,6 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
   ++LayoutCycle;
   TableNesting = 0;
   InLogic2 = false;
-  if (AnimTimer) AnimTimer->SetEnabled(false);
   if (Inlines) Inlines->NeedsConverting = true;
   if (!TabStops.empty()) {
     int order = 0;
@@ -35,7 +34,9 @@ int ThtDocument::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X,
   FirstOnPage = true;
   TableNesting = 0;
   SkipBlock = false;
-  if (AnimTimer) AnimTimer->SetEnabled(false);
+  // The animation timer is left running: it cannot tick in the middle of a
+  // paint, and stopping it here would restart its count at every paint, so a
+  // page repainted more often than the frame interval never animated.
   MarkImagesUnpainted(this);
   DeferredImages.Clear();
   const int result = TCell::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);

@@ -161,7 +161,9 @@ void MarkImagesUnpainted(ThtDocument* Doc) {
 
 void StepImageAnimations(ThtDocument* Doc) {
   if (Doc->IsCopy) return;
-  auto* control = dynamic_cast<TWinControl*>(Doc->Viewer);
+  // Pictures are painted on the paint panel, in its client coordinates: a
+  // step repaints just the picture's rectangle there.
+  TWinControl* control = Doc->PaintPanel ? Doc->PaintPanel : dynamic_cast<TWinControl*>(Doc->Viewer);
   TGIFImage* bg = gifOf(Doc->BackgroundGif);
   const int bgFrame = bg ? bg->FrameIndex() : 0;
   // A copy of the list: a step may lead to a repaint that changes it.

@@ -9,8 +9,10 @@
 #include <memory>
 
 #include "html/view/html_view.h"
+#include "html/view/image_animation.h"
 #include "picture_test_util.h"
 #include "platform/core/strings.h"
+#include "platform/core/threads.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
 
@@ -138,6 +140,48 @@ TEST_F(ViewerPictures, EveryKindOfPictureShowsOnAPage) {
   EXPECT_GE(countNear(0x0000FF, 12), 30 * 20);
   EXPECT_GE(count(0x00FF00), 30 * 20);
   EXPECT_GE(count(0xFFFF00), 30 * 20);
+}
+
+TEST_F(ViewerPictures, AnimatedGifAdvancesToItsNextFrameOnThePage) {
+  // Red for 150 ms, then blue for half a second: pumping for a few delays
+  // must leave the blue frame on screen, even while the page keeps being
+  // repainted (as hovering, selecting or scrolling does) more often than the
+  // frames change.
+  pictures::GifWriter g(30, 20, {0xFF0000, 0x0000FF});
+  g.loop(0);
+  g.control(1, 15);
+  g.image(0, 0, 30, 20, Bytes(30 * 20, 0));
+  g.control(1, 50);
+  g.image(0, 0, 30, 20, Bytes(30 * 20, 1));
+  Files[u"*0/anim.gif"] = g.finish();
+  View->LoadFromString(u"<html><body bgcolor=\"#FFFFFF\"><p>A <img src=\"*0/anim.gif\"></p></body></html>");
+  Application->ProcessMessages();
+  EXPECT_GE(count(0xFF0000), 30 * 20);
+  EXPECT_EQ(count(0x0000FF), 0);
+  const std::uint32_t start = timeGetTime();
+  while (timeGetTime() - start < 400) {
+    View->Repaint();
+    Application->ProcessMessages();
+    Sleep(5);
+  }
+  EXPECT_EQ(count(0xFF0000), 0);
+  EXPECT_GE(count(0x0000FF), 30 * 20);
+
+  // The next step (back to red) asks for a repaint of just the picture, on
+  // the panel the page is painted on; the viewer's own window has nothing to
+  // repaint.
+  Sleep(600);
+  HWND panel = View->PaintPanel()->Handle();
+  TRect before;
+  ASSERT_FALSE(GetUpdateRect(panel, &before, false));
+  StepImageAnimations(View->Document());
+  TRect dirty;
+  ASSERT_TRUE(GetUpdateRect(panel, &dirty, false));
+  EXPECT_EQ(dirty.Width(), 30);
+  EXPECT_EQ(dirty.Height(), 20);
+  EXPECT_FALSE(GetUpdateRect(View->Handle(), nullptr, false));
+  Application->ProcessMessages();
+  EXPECT_GE(count(0xFF0000), 30 * 20);
 }
 
 }  // namespace

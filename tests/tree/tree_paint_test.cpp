@@ -319,8 +319,15 @@ TEST(TreePaint, PicturesAPersonCanOpen) {
   }
   {
     TPaintedTree p(320, 140);
-    TDataTreeColumns& c = p.Tree->Header().Columns();
-    for (int w : {130, 100, 90}) c.Add()->SetWidth(w);
+    TDTHeader& h = p.Tree->Header();
+    const char* captions[] = {"Dictionary", "Words", "State"};
+    for (int i = 0; i < 3; ++i) {
+      TDataTreeColumn* c = h.Columns().Add();
+      c->SetWidth(i == 0 ? 130 : i == 1 ? 100 : 90);
+      c->SetText(UTF8ToUTF16(captions[i]));
+    }
+    h.SetSortColumn(0);
+    h.SetOptions(h.Options() + TDTHeaderOptions{hoVisible});
     p.Tree->TreeOptions().SetPaintOptions(p.Tree->TreeOptions().PaintOptions() +
                                           TDTPaintOptions{toShowHorzGridLines, toShowVertGridLines});
     p.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex col, TDTTextType, String& text) {
@@ -414,4 +421,74 @@ TEST(TreePaint, FixedColumnsStayWhileTheRestScrolls) {
   EXPECT_EQ(hi.HitColumn, 1);
   p.Tree->GetHitTestInfoAt(120, 5, true, hi);
   EXPECT_EQ(hi.HitColumn, 2);
+}
+
+// The header sits in the frame above the rows: the client area starts below
+// it, it is painted with its columns and sort glyph, and clicks on it reach
+// the column under the mouse.
+TEST(TreePaint, AVisibleHeaderIsPaintedAboveTheRowsAndTakesClicks) {
+  TPaintedTree p(320, 140);
+  TDTHeader& h = p.Tree->Header();
+  const char* captions[] = {"Dictionary", "Words", "State"};
+  int i = 0;
+  for (int w : {130, 100, 90}) {
+    TDataTreeColumn* c = h.Columns().Add();
+    c->SetWidth(w);
+    c->SetText(UTF8ToUTF16(captions[i++]));
+  }
+  h.SetHeight(20);
+  h.SetSortColumn(1);
+  p.add(nullptr, "Mueller7");
+  p.show();
+  ASSERT_EQ(p.Tree->ClientHeight(), 140);
+  h.SetOptions(h.Options() + TDTHeaderOptions{hoVisible, hoShowSortGlyphs});
+  p.pump();
+  EXPECT_EQ(p.Tree->ClientHeight(), 120);
+  TPoint origin = p.Tree->ClientToScreen({0, 0});
+  TRect window;
+  GetWindowRect(p.Tree->Handle(), &window);
+  EXPECT_EQ(origin.y - window.Top, 20);
+
+  TGrab g = p.grab();
+  ASSERT_EQ(g.W, 320);
+  ASSERT_EQ(g.H, 140);
+  // Column boundaries: the cells' right edges are darker than the faces beside them.
+  auto luminance = [&](const TGrab& grab, int x, int y) {
+    const std::uint32_t c = grab.at(x, y);
+    return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF);
+  };
+  for (int edge : {129, 229, 319}) {
+    EXPECT_LT(luminance(g, edge, 3), luminance(g, edge - 1, 3) - 30) << "edge at x=" << edge;
+    if (edge < 319) {
+      EXPECT_LT(luminance(g, edge, 3), luminance(g, edge + 1, 3) - 30) << "edge at x=" << edge;
+    }
+  }
+  EXPECT_NE(g.at(100, 3), 0xFFFFFFu) << "the header face, not the tree's background";
+  EXPECT_EQ(g.at(300, 20), 0xFFFFFFu) << "the rows start right below the header";
+  // The sort glyph: without it only pixels of the sort column change.
+  h.SetOptions(h.Options() - TDTHeaderOptions{hoShowSortGlyphs});
+  TGrab plain = p.grab();
+  int inSortColumn = 0, elsewhere = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 320; ++x)
+      if (g.at(x, y) != plain.at(x, y)) ++(x >= 130 && x < 229 ? inSortColumn : elsewhere);
+  EXPECT_GT(inSortColumn, 10);
+  EXPECT_EQ(elsewhere, 0);
+  for (int y = 20; y < 140; ++y)
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(g.at(x, y), plain.at(x, y)) << x << "," << y;
+
+  std::vector<TColumnIndex> clicked;
+  p.Tree->OnHeaderClick = [&](TDTHeader*, TColumnIndex c, TMouseButton, TShiftState, int, int) {
+    clicked.push_back(c);
+  };
+  for (int x : {150, 20}) {
+    InjectMouse(p.Tree->Handle(), imDown, mbLeft, {x, -10}, {});
+    InjectMouse(p.Tree->Handle(), imUp, mbLeft, {x, -10}, {});
+    p.pump();
+  }
+  EXPECT_EQ(clicked, (std::vector<TColumnIndex>{1, 0}));
+
+  h.SetOptions(h.Options() - TDTHeaderOptions{hoVisible});
+  p.pump();
+  EXPECT_EQ(p.Tree->ClientHeight(), 140);
 }

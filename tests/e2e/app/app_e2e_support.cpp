@@ -103,15 +103,28 @@ bool RequestClose(unsigned long window) {
 
 Shot Screen() {
   Shot s;
-  const std::string ppm = Sh("import -window root ppm:-");
+  // ImageMagick built with 16-bit samples writes 16-bit files unless told
+  // otherwise; the depth is asked for and the header still honoured.
+  const std::string ppm = Sh("import -window root -depth 8 ppm:-");
   std::istringstream in(ppm);
   std::string magic;
   int maxval = 0;
   in >> magic >> s.Width >> s.Height >> maxval;
   in.get();
-  if (magic != "P6" || s.Width <= 0) return Shot{};
-  s.Pixels.resize(size_t(s.Width) * size_t(s.Height) * 3);
-  in.read(reinterpret_cast<char*>(s.Pixels.data()), std::streamsize(s.Pixels.size()));
+  if (magic != "P6" || s.Width <= 0 || s.Height <= 0 || maxval <= 0 || maxval > 65535) return Shot{};
+  const size_t samples = size_t(s.Width) * size_t(s.Height) * 3;
+  const size_t bytesPerSample = maxval > 255 ? 2 : 1;
+  std::string raw(samples * bytesPerSample, '\0');
+  in.read(raw.data(), std::streamsize(raw.size()));
+  if (size_t(in.gcount()) != raw.size()) return Shot{};
+  s.Pixels.resize(samples);
+  for (size_t i = 0; i < samples; ++i) {
+    const unsigned v = bytesPerSample == 2
+                           ? (unsigned(static_cast<unsigned char>(raw[2 * i])) << 8) |
+                                 unsigned(static_cast<unsigned char>(raw[2 * i + 1]))
+                           : unsigned(static_cast<unsigned char>(raw[i]));
+    s.Pixels[i] = static_cast<unsigned char>(v * 255u / unsigned(maxval));
+  }
   return s;
 }
 

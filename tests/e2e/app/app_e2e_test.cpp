@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "tests/e2e/app/app_e2e_support.h"
 
@@ -75,10 +76,26 @@ TEST_F(Tamrix, NothingFound) {
   EXPECT_NE(a.find("ничего не найдено"), std::string::npos) << a.substr(0, 200);
 }
 
-// Disabled: on the X display a click on a link in the article view does not
-// reach the view's link handling yet (the view's own offscreen tests and the
-// window's link handler tests pass); enable once it does.
-TEST_F(Tamrix, DISABLED_AWordLinkSearchesItsWord) {
+// Tests that click what they see need the screenshot to hold the screen as
+// it is: the window where the display puts it, the bare root around it.
+TEST_F(Tamrix, TheScreenshotShowsTheWindowWhereItIs) {
+  Start();
+  int x0 = 0, y0 = 0;
+  Origin(x0, y0);
+  ASSERT_GT(x0, 0);
+  const e2e::Shot s = e2e::Screen();
+  ASSERT_EQ(s.Width, 1024);
+  ASSERT_EQ(s.Height, 768);
+  // The empty article view is white, the root outside the window black.
+  for (const auto& [dx, dy] : {std::pair{300, 100}, std::pair{450, 300}, std::pair{600, 450}}) {
+    const e2e::Rgb p = s.At(x0 + dx, y0 + dy);
+    EXPECT_EQ(p.R + p.G + p.B, 3 * 255) << dx << "," << dy;
+  }
+  const e2e::Rgb root = s.At(x0 - 1, y0 - 1);
+  EXPECT_EQ(root.R + root.G + root.B, 0);
+}
+
+TEST_F(Tamrix, AWordLinkSearchesItsWord) {
   Start();
   // The Russian-English article lists its English words as links.
   Type("ёлка");
