@@ -184,7 +184,10 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
   OffsetRect(selectRect, 0, -baseOffset);
   const int maximumRight = Target.x + windowWidth;
   const int maximumBottom = Target.y + Window.Height();
-  TRect targetRect{Target.x, Target.y, maximumRight, Target.y};
+  // The first row may begin above the area asked for: it is placed where it
+  // really starts, and only its part inside the area is painted.
+  const int firstTop = Target.y - (node ? Window.Top - baseOffset : 0);
+  TRect targetRect{Target.x, firstTop, maximumRight, firstTop};
   TColumnIndex firstColumn = InvalidColumn;
 
   int buttonX = buttonOffset();
@@ -206,15 +209,20 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
     baseOffset += nodeHeight;
     targetRect.Bottom = targetRect.Top + nodeHeight;
 
+    // The slice of the row inside the area (row coordinates): a row taller
+    // than the window is never buffered whole.
+    const int sliceTop = std::max(0, Target.y - targetRect.Top);
+    const int sliceBottom = std::min(nodeHeight, maximumBottom - targetRect.Top);
     // A row of no height shows nothing and must not stall the walk.
-    if (nodeHeight > 0 && (selectLevel > 0 || !Options.Contains(ptoSelectedOnly))) {
-      if (buffer.Height() != nodeHeight) {
+    if (nodeHeight > 0 && sliceBottom > sliceTop && (selectLevel > 0 || !Options.Contains(ptoSelectedOnly))) {
+      if (buffer.Height() != sliceBottom - sliceTop) {
         buffer.SetSize(windowWidth, 0);
-        buffer.SetSize(windowWidth, nodeHeight);
+        buffer.SetSize(windowWidth, sliceBottom - sliceTop);
       }
-      SetWindowOrgEx(bufferCanvas->Handle(), Window.Left, 0, nullptr);
+      SetWindowOrgEx(bufferCanvas->Handle(), Window.Left, sliceTop, nullptr);
       r.Bottom = nodeHeight;
-      SetBrushOrgEx(bufferCanvas->Handle(), paintInfo.BrushOrigin.x, paintInfo.BrushOrigin.y, nullptr);
+      SetBrushOrgEx(bufferCanvas->Handle(), paintInfo.BrushOrigin.x, (baseOffset - nodeHeight + sliceTop) & 1,
+                    nullptr);
       int vAlign = 0, buttonY = 0;
       GetVerticalAlignment(node, showImages, showStateImages, vAlign, buttonY);
       paintInfo.Node = node;
@@ -374,9 +382,10 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
       if (node == FDropTargetNode && po.Contains(toShowDropmark) && Options.Contains(ptoDropMark))
         DoPaintDropMark(bufferCanvas, node, r);
       if (drawRubberBand)
-        DrawRubberBand(bufferCanvas, Window.Left, selectRect, TRect{0, 0, buffer.Width(), buffer.Height()});
+        DrawRubberBand(bufferCanvas, Window.Left, selectRect,
+                       TRect{0, sliceTop, buffer.Width(), sliceTop + buffer.Height()});
       SetWindowOrgEx(bufferCanvas->Handle(), 0, 0, nullptr);
-      BitBlt(TargetCanvas->Handle(), targetRect.Left, targetRect.Top, buffer.Width(), buffer.Height(),
+      BitBlt(TargetCanvas->Handle(), targetRect.Left, targetRect.Top + sliceTop, buffer.Width(), buffer.Height(),
              bufferCanvas->Handle(), 0, 0, SRCCOPY);
     }
     targetRect.Top += nodeHeight;
