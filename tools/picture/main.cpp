@@ -20,6 +20,7 @@
 #include "html/view/image_cache.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
+#include "tools/common/json_text.h"
 
 namespace {
 
@@ -30,27 +31,7 @@ struct Rgba {
   std::vector<std::uint8_t> pixels;  // rows top-down, R, G, B, A
 };
 
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += char(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string jsonString(const std::string& s) { return JsonString(s); }
 
 void printError(const std::string& message) {
   std::printf("{\"outcome\":\"error\",\"message\":%s}\n", jsonString(message).c_str());

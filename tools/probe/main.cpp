@@ -21,6 +21,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/stdctrls.h"
 #include "tree/string_tree.h"
+#include "tools/common/json_text.h"
 
 namespace {
 
@@ -55,27 +56,7 @@ bool parseSelect(const std::string& s, Options& o) {
   return number(s.substr(0, slash), o.SelectRow) && number(s.substr(slash + 1), o.SelectChild);
 }
 
-std::string json(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += char(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string json(const std::string& utf8) { return JsonString(utf8); }
 
 std::string json(const String& s) { return json(UnicodeToUtf8(s)); }
 
