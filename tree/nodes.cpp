@@ -295,7 +295,7 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
     }
   }
 
-  ExpireCache();
+  // Adding the child has already expired the position cache.
   if (FUpdateCount == 0) {
     InvalidateCache();
     if (FStates.Contains(tsStructureChangePending))
