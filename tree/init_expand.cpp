@@ -121,14 +121,22 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
           mutated = true;
           InterruptValidation();
           std::int64_t heightDelta = 0;
+          // The same walk counts the rows that appear, unless a shown child
+          // is open itself: a node with a million children is walked once.
+          std::uint32_t shown = 0;
+          bool nested = false;
           for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
-            if (child->States.Contains(vsVisible)) heightDelta += child->TotalHeight;
+            if (child->States.Contains(vsVisible)) {
+              heightDelta += child->TotalHeight;
+              ++shown;
+              if (child->States.Contains(vsExpanded) && child->FirstChild) nested = true;
+            }
           if (FUpdateCount == 0 && !FStates.Contains(tsExpanding) &&
               !FStates.Contains(tsPainting))
             ToggleAnimation(Node, true, heightDelta);
           Node->States.Include(vsExpanded);
           AdjustTotalHeight(Node, heightDelta, true);
-          if (FullyVisible(Node)) FVisibleCount += CountVisibleChildren(Node);
+          if (FullyVisible(Node)) FVisibleCount += nested ? CountVisibleChildren(Node) : shown;
           DoExpanded(Node);
         }
       }
