@@ -6,24 +6,11 @@
 
 #include "platform/core/files.h"
 #include "zip/zip_archiver.h"
+#include "zip/zip_bytes.h"
+
+using namespace zipbytes;
 
 namespace {
-
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p) { return uint32_t(rd16(p)) | (uint32_t(rd16(p + 2)) << 16); }
-uint64_t rd64(const uint8_t* p) { return uint64_t(rd32(p)) | (uint64_t(rd32(p + 4)) << 32); }
-void put16(RawByteString& s, unsigned v) {
-  s += char(v & 0xFF);
-  s += char((v >> 8) & 0xFF);
-}
-void put32(RawByteString& s, uint32_t v) {
-  put16(s, v & 0xFFFF);
-  put16(s, v >> 16);
-}
-void put64(RawByteString& s, uint64_t v) {
-  put32(s, uint32_t(v));
-  put32(s, uint32_t(v >> 32));
-}
 
 const int kPrimes[] = {61,   131,  257,  389,   521,   641,   769,   1031,  1283,  1543,  2053,  2579,  3593,  4099,  5147,
                        6151, 7177, 8209, 10243, 12289, 14341, 16411, 18433, 20483, 22521, 24593, 28687, 32771, 40961, 65537};

@@ -1,26 +1,13 @@
 #include "zip/zip_records.h"
 
 #include "platform/core/strings.h"
+#include "zip/zip_bytes.h"
 #include "zip/zip_central.h"
 #include "zip/zip_messages.h"
 
-namespace {
+using namespace zipbytes;
 
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p) { return uint32_t(rd16(p)) | (uint32_t(rd16(p + 2)) << 16); }
-uint64_t rd64(const uint8_t* p) { return uint64_t(rd32(p)) | (uint64_t(rd32(p + 4)) << 32); }
-void put16(RawByteString& s, unsigned v) {
-  s += char(v & 0xFF);
-  s += char((v >> 8) & 0xFF);
-}
-void put32(RawByteString& s, uint32_t v) {
-  put16(s, v & 0xFFFF);
-  put16(s, v >> 16);
-}
-void put64(RawByteString& s, uint64_t v) {
-  put32(s, uint32_t(v));
-  put32(s, uint32_t(v >> 32));
-}
+namespace {
 
 // A Unicode path or comment field made for exactly these stored bytes.
 bool unicodeField(const RawByteString& extra, uint16_t tag, const RawByteString& stored, String& out) {

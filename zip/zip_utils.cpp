@@ -12,6 +12,10 @@
 #include "platform/core/codepage.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
+#include "zip/zip_bytes.h"
+
+using zipbytes::rd16;
+using zipbytes::rd32;
 
 namespace {
 
@@ -31,9 +35,6 @@ const std::array<std::array<uint32_t, 256>, 8>& crcTables() {
   }();
   return tables;
 }
-
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p) { return uint32_t(rd16(p)) | (uint32_t(rd16(p + 2)) << 16); }
 
 char16_t upper(char16_t c) { return AnsiUpperChar(c == u'/' ? u'\\' : c); }
 

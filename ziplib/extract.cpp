@@ -560,7 +560,7 @@ int32_t Job::run(uint32_t abortHandle) {
     }
   }
 
-  // Selection: the component's specification lines, then its exclusions.
+  // Selection: the component's file-selection lines, then its exclusions.
   std::vector<std::string> specs, excludes;
   for (int i = 0; i < 100000; ++i) {
     bool found = false;

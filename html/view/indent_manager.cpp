@@ -78,6 +78,26 @@ void TIndentManager::FreeRightIndentRec(int I) {
   if (I >= 0 && I < int(R.size())) R.erase(R.begin() + I);
 }
 
+namespace {
+
+// Of the first rooms found below each side's floats (at LY and RY, with
+// X positions LX and RX; a side's Y unchanged means none was found), the
+// nearer one; with none, the bottom of the floats passed and Fallback.
+int closerRoom(int& Y, int MaxBottom, int Fallback, int LY, int LX, int RY, int RX) {
+  if (LY == Y && RY == Y) {
+    Y = MaxBottom;
+    return Fallback;
+  }
+  if (LY != Y && (RY == Y || LY < RY)) {
+    Y = LY;
+    return LX;
+  }
+  Y = RY;
+  return RX;
+}
+
+}  // namespace
+
 int TIndentManager::AlignLeft(int& Y, int W, int SpW, int SpH) {
   const int L0 = leftRaw(Y);
   const int R0 = rightRaw(Y);
@@ -113,24 +133,7 @@ int TIndentManager::AlignLeft(int& Y, int W, int SpW, int SpH) {
       }
     }
   }
-  int result;
-  if (LY == Y && RY == Y) {
-    Y = maxBottom;
-    result = base;
-  } else if (LY == Y) {
-    Y = RY;
-    result = RX;
-  } else if (RY == Y) {
-    Y = LY;
-    result = LX;
-  } else if (LY < RY) {
-    Y = LY;
-    result = LX;
-  } else {
-    Y = RY;
-    result = RX;
-  }
-  return result + LeftEdge;
+  return closerRoom(Y, maxBottom, base, LY, LX, RY, RX) + LeftEdge;
 }
 
 int TIndentManager::AlignRight(int& Y, int W, int SpW, int SpH) {
@@ -167,24 +170,7 @@ int TIndentManager::AlignRight(int& Y, int W, int SpW, int SpH) {
       }
     }
   }
-  int result;
-  if (LY == Y && RY == Y) {
-    Y = maxBottom;
-    result = def;
-  } else if (LY == Y) {
-    Y = RY;
-    result = RX;
-  } else if (RY == Y) {
-    Y = LY;
-    result = LX;
-  } else if (LY < RY) {
-    Y = LY;
-    result = LX;
-  } else {
-    Y = RY;
-    result = RX;
-  }
-  return result + LeftEdge;
+  return closerRoom(Y, maxBottom, def, LY, LX, RY, RX) + LeftEdge;
 }
 
 int TIndentManager::GetNextWiderY(int Y) const {

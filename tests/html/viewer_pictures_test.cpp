@@ -3,8 +3,6 @@
 // painted and kept as PNG files in the build folder.
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
-
 #include <map>
 #include <memory>
 
@@ -32,35 +30,13 @@ Bytes solidRgba(int w, int h, std::uint32_t rgb) {
 }
 
 Bytes jpegBytes(int w, int h, std::uint32_t rgb) {
-  jpeg_compress_struct c{};
-  jpeg_error_mgr err{};
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &buf, &size);
-  c.image_width = JDIMENSION(w);
-  c.image_height = JDIMENSION(h);
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 95, TRUE);
-  jpeg_start_compress(&c, TRUE);
-  std::vector<unsigned char> row;
-  for (int x = 0; x < w; ++x) {
-    row.push_back(std::uint8_t(rgb >> 16));
-    row.push_back(std::uint8_t(rgb >> 8));
-    row.push_back(std::uint8_t(rgb));
+  Bytes px;
+  for (int i = 0; i < w * h; ++i) {
+    px.push_back(std::uint8_t(rgb >> 16));
+    px.push_back(std::uint8_t(rgb >> 8));
+    px.push_back(std::uint8_t(rgb));
   }
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW r = row.data();
-    jpeg_write_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_compress(&c);
-  Bytes out(buf, buf + size);
-  jpeg_destroy_compress(&c);
-  free(buf);
-  return out;
+  return pictures::jpegBytes(w, h, px);
 }
 
 Bytes gifBytes(int w, int h, std::vector<std::uint32_t> colours, int delayCs) {

@@ -170,7 +170,7 @@ TEST(ZipComponent, CallbackAnswersAndResults) {
   rec.ActionCode = ZL_CB_ABORTHANDLE;
   rec.Arg1 = 77;
   EXPECT_EQ(op.Callback(&rec), 0);
-  // Specification lines come from the copy taken when the operation started.
+  // The file-selection lines come from the copy taken when the operation started.
   zip.SavedSpecs().Add(u"*.tamrix");
   rec.ActionCode = ZL_CB_REQUEST;
   rec.Arg1 = ZL_REQ_SPEC;
