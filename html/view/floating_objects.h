@@ -1,6 +1,6 @@
 #pragma once
 // Objects that sit in a section's text on a placeholder character (images,
-// panels), the anchor-name target, column specifications, and the list of
+// panels), the anchor-name target, COL and COLGROUP widths, and the list of
 // images painted after the text.
 #include <cstdint>
 #include <memory>

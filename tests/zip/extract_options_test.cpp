@@ -19,7 +19,7 @@ std::string threeFiles(const Folder& f) {
 
 }  // namespace
 
-TEST(ZipExtractOptions, SpecificationsSelectAndExclude) {
+TEST(ZipExtractOptions, FileMasksSelectAndExclude) {
   Folder f;
   std::string archive = threeFiles(f);
   Outcome o = extract(archive, f / "sel/", TZAExtrOpts{ExtrDirNames, ExtrOverWrite}, [](TZipArchiver& zip) {
