@@ -211,8 +211,14 @@ void TProperties::FillFontInfo(ThtFontInfo& info) const {
                                  : DefaultFontPointSize;
   info.iCharSet = FCharSet;
   info.iCharExtra = Props[piLetterSpacing];
-  String name;
-  FirstInstalledFontFamily(Props[piFontFamily].AsString(), name);
+  const TPropValue& family = Props[piFontFamily];
+  if (!FFamilyText.SameAs(family)) {
+    String name;
+    FirstInstalledFontFamily(family.AsString(), name);
+    FFamilyText = family;
+    FFamilyName = TPropValue(std::move(name));
+  }
+  const String& name = FFamilyName.AsString();
   info.iName = name.empty() ? FDefFontname : name;
 }
 

@@ -66,6 +66,9 @@ public:
     FKind = kEmpty;
   }
   bool operator==(const TPropValue& v) const;
+  // The same slot value: the same number, or text shared with v (not just
+  // equal to it).
+  bool SameAs(const TPropValue& v) const { return FKind == v.FKind && FBits == v.FBits; }
 
 private:
   struct SharedText {
@@ -274,4 +277,8 @@ private:
   int FCodePage = 0;
   std::unique_ptr<TFontInfoArray> FIArray;
   uint32_t FID = 0;
+  // The installed family last found for a font-family slot, and that slot:
+  // the slot is shared down the tree, so the search runs once per value.
+  mutable TPropValue FFamilyText;
+  mutable TPropValue FFamilyName;
 };
