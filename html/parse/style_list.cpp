@@ -691,7 +691,7 @@ void TProperties::Update(const TProperties* newParent, TStyleList& styles, int) 
   if (newParent)
     for (int i = 0; i < PropertyCount; ++i)
       if (!Originals[i]) Props[i] = newParent->Props[i];
-  FTheFont.reset();
+  FTheFont = nullptr;
   if (!FIArray) return;
   if (newParent && newParent->FInLink && newParent->FIArray) {
     FIArray->Assign(*newParent->FIArray);

@@ -265,8 +265,17 @@ private:
   void computeLinkFontStates(TStyleList& styles);
   friend class TStyleList;
 
+  // The font state of this set without its face name, and the face.
+  void fillFontState(ThtFontInfo& info) const;
+  const String& fontFace() const;
+
   TPropStack* FPropStack = nullptr;
-  std::unique_ptr<TMyFont> FTheFont;
+  // The font of this set in the font cache once found (its colours and
+  // spacing are the set's own); valid while the cache's generation is.
+  const TMyFont* FTheFont = nullptr;
+  unsigned FFontGeneration = 0;
+  TColor FFontColor = clBlack;
+  TColor FFontBGColor = clNone;
   bool FInLink = false;
   String FDefFontname;
   String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
