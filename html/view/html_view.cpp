@@ -200,6 +200,8 @@ void THtmlView::SetHtOptions(THtmlViewOptions Value) {
   FSectionList->PrintBlockBackgrounds =
       Value.Contains(htPrintTableBackground) || Value.Contains(htPrintBackground);
   FSectionList->PrintPageBackground = Value.Contains(htPrintBackground);
+  FSectionList->ShowDummyCaret = Value.Contains(htShowDummyCaret);
+  if (FPaintPanel) FPaintPanel->Invalidate();
 }
 
 void THtmlView::SetImageCacheCount(int Value) {
