@@ -1,5 +1,7 @@
 #include "zip/zip_operations.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "platform/core/files.h"
@@ -16,7 +18,6 @@ TZAFileOpr::~TZAFileOpr() = default;
 int TZAFileOpr::JoinVolumes(const String& source, String& dest, bool join) {
   String name = dest;
   if (!name.empty() && !ZipEndsWithSep(name)) {
-    if (FileExists(name)) ZipEraseFile(name, FZip->HowToDelete() != htdAllowUndo);
     name = ChangeFileExt(name, u".zip");
   } else {
     name = FZip->MakeTempFileName();
@@ -30,26 +31,26 @@ int TZAFileOpr::JoinVolumes(const String& source, String& dest, bool join) {
   auto src = std::make_unique<TZAZipFile>(FZip, nullptr);
   src->SetFileName(source);
   auto out = std::make_unique<TZAZipCopy>(FZip, nullptr);
+  // The joined archive is written beside its name and put in place only
+  // when it is whole: a failure leaves whatever had that name untouched.
   try {
     int r = src->OpenZip(false, false);
     if (r < 0) throw EZipArchiver(r, true);
-    if (!out->Create(name)) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
+    if (!out->CreateBeside(name)) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
     if (join) FZip->SetAddState(3);
     r = out->WriteFile(*src, true);
     if (r < 0) throw EZipArchiver(r, true);
+    if (FileExists(name) && FZip->HowToDelete() == htdAllowUndo) ZipEraseFile(name, false);
+    if (!out->RenameToTarget()) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
   } catch (const EZAException& e) {
     result = -int(e.FullCode() ? e.FullCode() : unsigned(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed)));
     ShowErrorId(int(e.FullCode()), String());
   }
   FZip->SetAddState(0);
-  out->Close();
   src->Close();
-  if (result < 0) {
-    DeleteFile(name);
-    dest.clear();
-  } else {
-    dest = name;
-  }
+  out.reset();
+  if (result < 0) dest.clear();
+  else dest = name;
   return result;
 }
 
@@ -59,7 +60,7 @@ void TZAModOpr::WriteComment(const RawByteString& comment) {
   TZACenDir& dir = FLister->CenDir();
   TZAZipFile* a = dir.CurrentArchive();
   if (!a) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_InvalidZipProcess), true);
-  if (a->Reopen(fmOpenReadWrite) < 0) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_CannotOpen), true);
+  if (a->Reopen(fmOpenRead) < 0) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_CannotOpen), true);
   if (comment.size() > 0xFFFF) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
   uint8_t rec[22];
   a->StrictSeek(int64_t(a->EOCPosition()), -1);
@@ -67,14 +68,21 @@ void TZAModOpr::WriteComment(const RawByteString& comment) {
     throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCReadErr), true);
   rec[20] = uint8_t(comment.size() & 0xFF);
   rec[21] = uint8_t(comment.size() >> 8);
-  a->StrictSeek(int64_t(a->EOCPosition()), -1);
-  a->StrictWrite(rec, 22, ZA_CODE(zsrcComment, ZA_EOCWriteErr));
-  if (!comment.empty()) a->StrictWrite(comment.data(), int(comment.size()), ZA_CODE(zsrcComment, ZA_EOCWriteErr));
-  // The archive ends with its comment: drop what an older, longer one left.
-  if (::ftruncate(a->Handle(), off_t(a->EOCPosition() + 22 + comment.size())) != 0)
+  // The archive is rewritten beside itself and replaces the old one only
+  // when complete, so a failed write never damages it. What follows the
+  // end record (an older, longer comment) is dropped.
+  TZAWorkFile out(FZip);
+  if (!out.CreateBeside(a->FileName())) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
+  a->StrictSeek(0, -1);
+  if (out.CopyFrom(*a, int64_t(a->EOCPosition())) != int64_t(a->EOCPosition()))
     throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
+  out.StrictWrite(rec, 22, ZA_CODE(zsrcComment, ZA_EOCWriteErr));
+  if (!comment.empty()) out.StrictWrite(comment.data(), int(comment.size()), ZA_CODE(zsrcComment, ZA_EOCWriteErr));
+  struct stat st;
+  if (a->IsOpen() && ::fstat(a->Handle(), &st) == 0) ::fchmod(out.Handle(), st.st_mode & 07777);
+  if (!out.RenameToTarget()) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
   a->SetArchiveComment(comment);
-  a->Close();
+  a->AdoptRewrite();
   FZip->SetZipCommentFromArchive(comment);
 }
 
