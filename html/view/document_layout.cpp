@@ -46,7 +46,7 @@ int ThtDocument::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X,
   const int result = TCell::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
   DeferredImages.DrawImages();
   if (ControlsPending) {
-    ControlList.ShowAll(PaintPanel);
+    ControlList.ShowAll(&ARect);
     ControlsPending = false;
   }
   if (AnimTimer) AnimTimer->SetEnabled(!AnimatedImages.empty());

@@ -259,16 +259,13 @@ void TFormControlObjList::DecrementAfter(int Posn) {
     if (c->Pos > Posn) --c->Pos;
 }
 
-void TFormControlObjList::ShowAll(TWinControl* Panel) {
-  const TRect area = Panel ? Panel->ClientRect() : TRect();
+void TFormControlObjList::ShowAll(const TRect* Painted) {
   for (TFormControlObj* c : FItems) {
     if (c->ShowIt || c->Hidden()) continue;
     TWinControl* w = c->TheControl();
     if (!w) continue;
-    const bool inView = Panel && w->Visible() && w->Left() > -4000 && w->Left() < area.Right &&
-                        w->Left() + w->Width() > area.Left && w->Top() < area.Bottom &&
-                        w->Top() + w->Height() > area.Top;
-    if (!inView) c->SetLeft(-4000);
+    TRect both;
+    if (!Painted || IntersectRect(both, *Painted, w->BoundsRect())) c->SetLeft(-4000);
     c->Show();
   }
 }
@@ -354,6 +351,7 @@ void ThtmlForm::ControlKeyDown(TObject* Sender, WORD& Key, TShiftState Shift) {
       if (r && r->RadioButton() == button) here = i;
     }
     if (here < 0) return;
+    Key = 0;
     const String& group = ControlList[size_t(here)]->FName;
     // The next button of the group in the walking direction; none past the
     // ends (no wrap-around).
@@ -363,10 +361,14 @@ void ThtmlForm::ControlKeyDown(TObject* Sender, WORD& Key, TShiftState Shift) {
       if (r->RadioButton()->CanFocus()) r->RadioButton()->SetFocus();
       break;
     }
+    Key = 0;  // the button itself would move the focus on
     return;
   }
   if (!MasterList) return;
+  const bool arrow = Key >= VK_LEFT && Key <= VK_DOWN;
   if (auto* viewer = dynamic_cast<THtmlViewBase*>(MasterList->Viewer)) viewer->ViewerKeyDown(Key, Shift);
+  // Arrows scroll the page; the box must not move the focus as well.
+  if (arrow) Key = 0;
 }
 
 void ThtmlForm::SetFormData(const TStringList& Data) {

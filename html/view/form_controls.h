@@ -130,11 +130,11 @@ public:
   int DistanceToNext(int Posn) const;
   void DecrementAfter(int Posn);
   // Every control that the last paint did not place is shown off screen
-  // (left -4000), so that it exists before it is painted in place. With a
-  // panel, a control that still shows inside it keeps its place: a paint
-  // of a strip uncovered by scrolling leaves the moved controls where the
+  // (left -4000), so that it exists before it is painted in place. With
+  // the area just painted, only the controls inside it go: those outside
+  // were moved with the pixels when the page scrolled and stay where the
   // scroll put them.
-  void ShowAll(TWinControl* Panel = nullptr);
+  void ShowAll(const TRect* Painted = nullptr);
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }
 
