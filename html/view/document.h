@@ -163,6 +163,13 @@ public:
               int& ScrollWidth, int& Curs) override;
   int Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef,
            int YRef) override;
+  // Prints the page whose content starts at document Y Top on a canvas
+  // whose printable area is Width x Height from its origin: the header rows
+  // of a table running on from the previous page first, the content below
+  // them, and the table's footer rows below the last row printed when it
+  // runs on to the next page. Returns the document Y where the next page
+  // starts (the first page starts at 0, after the layout).
+  int PrintPage(TCanvas* Canvas, int Top, int Width, int Height);
   uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                  TFormControlObj*& FormControl, String& ATitle) override;
   bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) override;

@@ -15,6 +15,7 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
   ++LayoutCycle;
   TableNesting = 0;
   InLogic2 = false;
+  PrintHeaderTable = nullptr;
   if (Inlines) Inlines->NeedsConverting = true;
   for (const auto& form : Forms) form->SetSizes(Canvas);
   if (!TabStops.empty()) {
