@@ -478,7 +478,16 @@ int TZAZipFile::Reopen(unsigned mode) {
   return 0;
 }
 
-int TZAZipFile::writeEntry(TZAZRec&) { return 0; }
+void TZAZipFile::AdoptRewrite() {
+  Close();
+  if (!FLoaded) return;
+  if (Open(fmOpenRead)) {
+    Identity(FIdDev, FIdIno, FIdSize, FIdTime);
+    Close();
+  }
+}
+
+int64_t TZAZipFile::writeEntry(TZAZRec&) { return 0; }
 
 int TZAZipFile::writeEnd(uint64_t cdOffset, uint64_t cdSize, uint64_t count) {
   bool z64 = cdOffset >= 0xFFFFFFFF || cdSize >= 0xFFFFFFFF || count >= 0xFFFF;
@@ -560,8 +569,8 @@ int TZAZipFile::Commit(bool latestDate) {
   int written = 0;
   for (auto& e : FEntries) {
     if (e->TestStatus(zsbDiscard | zsbDiscarded)) continue;
-    int r = writeEntry(*e);
-    if (r < 0) return r;
+    int64_t r = writeEntry(*e);
+    if (r < 0) return int(r);
     ++written;
     CheckCancel();
   }
@@ -574,6 +583,15 @@ int TZAZipFile::Commit(bool latestDate) {
 
 int TZAZipFile::WriteFile(TZAZipFile& source, bool all) {
   TraceMessage(u"Write file");
+  // Entries are copied by the offsets read at open: a source changed since
+  // then would be copied wrongly.
+  if (source.Loaded()) {
+    uint64_t dev, ino;
+    int64_t size, time;
+    if (!source.IsOpen() && !source.Open(fmOpenRead)) return -ZA_CODE(zsrcZipFile, ZA_CannotOpen);
+    source.Identity(dev, ino, size, time);
+    if (time != source.FIdTime || size != source.FIdSize) return -ZA_CODE(zsrcZipFile, ZA_FileChanged);
+  }
   FSource = &source;
   FComment = source.ArchiveComment();
   Clear();
@@ -598,7 +616,7 @@ int64_t TZACopyRec::CopySize() const {
 
 TZAZipCopy::TZAZipCopy(TCustomZipArchiver* zip, TZAWorkBin* owner) : TZAZipFile(zip, owner) { FUseHash = true; }
 
-int TZAZipCopy::writeEntry(TZAZRec& rec) {
+int64_t TZAZipCopy::writeEntry(TZAZRec& rec) {
   auto* copy = dynamic_cast<TZACopyRec*>(&rec);
   if (!copy || !FSource) return 0;
   if (Verbose()) TraceMessage(ZipFormat(ZA_Copying, {rec.FileName()}));
@@ -615,5 +633,5 @@ int TZAZipCopy::writeEntry(TZAZRec& rec) {
   RawByteString d = rec.DataDescriptor();
   if (!d.empty() && TZAWorkFile::Write(d.data(), -int(d.size())) != int(d.size()))
     return -ZA_CODE(zsrcZipFile, ZA_DescriptorErr);
-  return int(h.size() + size_t(n) + d.size());
+  return int64_t(h.size() + d.size()) + n;
 }

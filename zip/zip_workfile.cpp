@@ -86,13 +86,54 @@ bool TZAWorkFile::Create(const String& name) {
   Close();
   if (!name.empty()) FFileName = name;
   TraceMessage(u"Trace: Creating " + FFileName);
-  FHandle = ::open(UTF16ToUTF8(FFileName).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Never written through a link planted where the file is to be.
+  FHandle = ::open(UTF16ToUTF8(FFileName).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
   FBytesRead = FBytesWritten = 0;
   if (FHandle < 0) {
     TraceMessage(u"Trace: FileCreate Failed: " + FFileName + u"  " + SysErrorText());
     return false;
   }
   FOpenMode = 2;
+  return true;
+}
+
+bool TZAWorkFile::CreateBeside(const String& target) {
+  Close();
+  String full = ExpandFileName(target);
+  UTF8String pattern = UTF16ToUTF8(ExtractFilePath(full)) + "." + UTF16ToUTF8(ExtractFileName(full)) + ".XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  TraceMessage(u"Trace: Creating " + full);
+  FHandle = ::mkostemp(buf.data(), O_CLOEXEC);
+  FBytesRead = FBytesWritten = 0;
+  if (FHandle < 0) {
+    TraceMessage(u"Trace: FileCreate Failed: " + full + u"  " + SysErrorText());
+    return false;
+  }
+  // mkostemp makes the file private; an archive gets the usual rights.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(FHandle, 0666 & ~mask);
+  FFileName = UTF8ToUTF16(buf.data());
+  FTarget = full;
+  FDeleteOnDestroy = true;
+  FOpenMode = 2;
+  return true;
+}
+
+bool TZAWorkFile::RenameToTarget() {
+  if (FTarget.empty()) return false;
+  bool wasOpen = FHandle >= 0;
+  if (wasOpen && ::fsync(FHandle) != 0) return false;
+  Close();
+  if (::rename(UTF16ToUTF8(FFileName).c_str(), UTF16ToUTF8(FTarget).c_str()) != 0) {
+    TraceMessage(u"Trace: rename failed: " + FFileName + u"  " + SysErrorText());
+    return false;
+  }
+  if (Verbosity() >= 1) TraceMessage(u"renamed " + FFileName + u" to " + FTarget);
+  FFileName = FTarget;
+  FTarget.clear();
+  FDeleteOnDestroy = false;
   return true;
 }
 

@@ -40,6 +40,12 @@ public:
   virtual bool Seek(int64_t offset);
   virtual void Close();
   virtual bool Create(const String& name = String());
+  // Creates a new, uniquely named file beside target (never an existing
+  // file or link); RenameToTarget puts it in target's place once it is
+  // complete, and a file never renamed is deleted when this object goes.
+  bool CreateBeside(const String& target);
+  bool RenameToTarget();
+  const String& Target() const { return FTarget; }
   // mode: fmOpenRead / fmOpenReadWrite (share flags accepted and ignored).
   virtual bool Open(unsigned mode);
   virtual int Reopen(unsigned mode);
@@ -77,7 +83,7 @@ protected:
   int rawRead(void* buffer, int count);
   int rawWrite(const void* buffer, int count);
   uint64_t FBytesRead = 0, FBytesWritten = 0;
-  String FAlias, FFileName;
+  String FAlias, FFileName, FTarget;
   int FHandle = -1;
   bool FDeleteOnDestroy = false;
   unsigned FOpenMode = 0;

@@ -198,6 +198,7 @@ public:
   TColor VisitedColor = clPurple, OverLinkColor = clBlue, HotSpotColor = clBlue;
   bool PrintBlockBackgrounds = false, PrintPageBackground = false;
   bool PrintTableBackground = false;
+  bool ShowDummyCaret = false;  // a caret bar where the selection starts
 
   TObject* Viewer = nullptr;
   TWinControl* PaintPanel = nullptr;

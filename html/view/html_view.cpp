@@ -10,6 +10,7 @@
 #include "html/parse/source_buffer.h"
 #include "html/parse/url_routines.h"
 #include "html/view/document.h"
+#include "html/view/floating_objects.h"
 #include "html/view/font_runs.h"
 #include "html/view/image_cache.h"
 #include "platform/core/files.h"
@@ -202,6 +203,8 @@ void THtmlView::SetHtOptions(THtmlViewOptions Value) {
       Value.Contains(htPrintTableBackground) || Value.Contains(htPrintBackground);
   FSectionList->PrintPageBackground = Value.Contains(htPrintBackground);
   FSectionList->PrintMonoBlack = Value.Contains(htPrintMonochromeBlack);
+  FSectionList->ShowDummyCaret = Value.Contains(htShowDummyCaret);
+  if (FPaintPanel) FPaintPanel->Invalidate();
 }
 
 void THtmlView::SetImageCacheCount(int Value) {
@@ -458,10 +461,21 @@ void THtmlView::parseHtmlDocument() {
   if (OnSoundRequest) onSound = [this](TObject*, const String& S, int Loop, bool Terminate) {
     OnSoundRequest(this, S, Loop, Terminate);
   };
+  TIncludeType onInclude;
+  if (OnInclude) onInclude = [this](const String& Command, const std::vector<String>& Params,
+                                    std::unique_ptr<TBuffer>& Included) {
+    TStringList params;
+    for (const String& p : Params) params.Add(p);
+    OnInclude(this, Command, &params, Included);
+  };
+  if (OnObjectTag) parser.OnObjectTag = [this](TObject*, TPanelObj* Panel, const TStringList& Attributes,
+                                               const TStringList& Params, bool& WantPanel) {
+    OnObjectTag(this, Panel ? Panel->Panel : nullptr, Attributes, Params, WantPanel);
+  };
   parser.ParseHtml(
       FSectionList.get(), onLink,
       [this](TObject* S, const String& H, const String& N, const String& C) { handleMeta(S, H, N, C); },
-      onSound, TIncludeType());
+      onSound, onInclude);
   finishParse(parser.GetTitle(), parser.Base, parser.BaseTarget);
 }
 

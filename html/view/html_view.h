@@ -25,6 +25,7 @@
 
 class ThtDocument;
 class TBuffer;
+class ThvPanel;
 class TBitmap;
 class TFormControlObj;
 class TFormControlObjList;
@@ -106,6 +107,14 @@ using TFormSubmitEvent =
     std::function<void(TObject* Sender, const String& Action, const String& Target,
                        const String& EncType, const String& Method, TStringList* Results)>;
 using TStreamRequestEvent = std::function<void(TObject* Sender, const String& SRC, TStream*& Stream)>;
+// An include directive ("<!--#command name=value ...-->"): the handler may
+// hand back a buffer whose text is read in the directive's place.
+using THtmlIncludeEvent = std::function<void(TObject* Sender, const String& Command, TStringList* Params,
+                                             std::unique_ptr<TBuffer>& IncludedDocument)>;
+// An OBJECT element: with WantPanel the panel window shows it and its
+// content is skipped; without, the content is read as ordinary HTML.
+using TObjectTagEvent = std::function<void(TObject* Sender, ThvPanel* Panel, const TStringList& Attributes,
+                                           const TStringList& Params, bool& WantPanel)>;
 
 // The inner panel the document is painted on. It is never erased: every
 // paint covers its clip rectangle from an off-screen bitmap.
@@ -302,6 +311,8 @@ public:
   TFilenameExpandedEvent OnFilenameExpanded;
   TSoundRequestEvent OnSoundRequest;
   TLinkEvent OnLink;
+  THtmlIncludeEvent OnInclude;
+  TObjectTagEvent OnObjectTag;
   TParseEvent OnParseBegin;
   TNotifyEvent OnParseEnd;
   TStreamRequestEvent OnhtStreamRequest;

@@ -28,12 +28,14 @@ struct SectionPainter {
   int YOff;
   int SelStart, SelEnd;
   bool ShowSelection;
+  bool DummyCaret;  // a caret bar drawn at the selection start (never on paper)
 
   SectionPainter(TSection& s, TCanvas* canvas, TIndentManager* imgr)
       : S(s), Ms(s, canvas), Canvas(canvas), IMgr(imgr), Doc(s.Document), YOff(s.Document ? s.Document->ScrollY : 0) {
     SelStart = Doc ? Doc->SelStart - S.StartPos : 0;
     SelEnd = Doc ? Doc->SelEnd - S.StartPos : 0;
     ShowSelection = Doc && !Doc->IsCopy && SelEnd > SelStart;
+    DummyCaret = Doc && Doc->ShowDummyCaret && !Doc->IsCopy && !Doc->Printing;
   }
 
   bool selected(int i) const { return ShowSelection && i >= SelStart && i < SelEnd; }
@@ -114,9 +116,9 @@ struct SectionPainter {
       }
       int runEnd = Ms.TextRunEnd(i, end);
       // Selection boundaries split runs.
-      if (ShowSelection) {
+      if (ShowSelection || DummyCaret) {
         if (i < SelStart && runEnd > SelStart) runEnd = SelStart;
-        else if (i < SelEnd && runEnd > SelEnd) runEnd = SelEnd;
+        else if (ShowSelection && i < SelEnd && runEnd > SelEnd) runEnd = SelEnd;
       }
       const int n = std::min(runEnd, drawEnd) - i;
       const bool endsLine = runEnd >= drawEnd;
@@ -130,7 +132,8 @@ struct SectionPainter {
         else if (run->SScript == ASub) offset = run->Descent / 2 + 1;
         const int by = baseline + offset - YOff;
         const int startX = x;
-        if (selected(i)) {
+        const bool isSelected = selected(i);
+        if (isSelected) {
           const TColor textColor = font->bgColor != clNone ? font->bgColor : inverse(color);
           x += htPaint::Text(Canvas, x, by, S.Chars.data() + i, n, textColor, true, color, &just);
         } else {
@@ -139,6 +142,13 @@ struct SectionPainter {
         if (endsLine && line.EndsWithHyphen) {
           const char16_t h = u'-';
           htPaint::Text(Canvas, x, by, &h, 1, color, false, clNone);
+        }
+        if (DummyCaret && !isSelected) {
+          // The caret stands before the run that starts at it, or after the
+          // section's last character.
+          if (i == SelStart) caretBar(startX, by, run, color);
+          if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == S.Lines.back().get())
+            caretBar(x, by, run, color);
         }
         if (run->Active && Doc) {
           auto* viewer = dynamic_cast<THtmlViewBase*>(Doc->Viewer);
@@ -184,6 +194,12 @@ struct SectionPainter {
       }
     }
     return ctl->TotalWidth();
+  }
+
+  // A one-pixel bar as high as the run's font, standing on its bottom.
+  void caretBar(int x, int baseline, const TFontObj* run, TColor color) {
+    const int bottom = baseline + run->Descent;
+    htPaint::FillRect(Canvas, TRect(x, bottom - run->FontHeight, x + 1, bottom), color);
   }
 
   // Draws an image or panel at its place in the line; returns the room it takes.
