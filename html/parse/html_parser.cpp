@@ -155,6 +155,8 @@ void THtmlParser::startParse(ThtDocument* ADocument) {
                                    clBlack, clBlue, clPurple, clBlue, clWhite, false, true,
                                    DEFAULT_CHARSET, MarginHeight, MarginWidth);
   ADocument->Styles->SetPropStack(&FPropStack);
+  // Link states kept from an earlier parse may rest on other size tables.
+  ADocument->Styles->ForgetLinkFontStates();
   FPropStack.Clear();
   auto bottom = TProperties::CreateInStack(&FPropStack);
   bottom->CopyDefaultFrom(*ADocument->Styles->DefProp());

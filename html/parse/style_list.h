@@ -9,6 +9,8 @@
 #include "platform/core/object.h"
 #include "platform/graphics/colors.h"
 
+class TLinkFontStates;
+
 // The sets of the open elements, bottom ("default") first; owns them.
 class TPropStack : public TObject {
 public:
@@ -58,6 +60,11 @@ public:
   const TRuleMatch& RulesFor(const String& tag, const String& cls, const String& id,
                              const String& pseudo);
 
+  // Font states of links worked out by the cascade, kept while the rules
+  // stay as they are.
+  TLinkFontStates& LinkFontStates();
+  void ForgetLinkFontStates();
+
   // First index of key (true) or where it would be inserted (false).
   bool Find(const String& key, int& index) const;
   int Count() const {
@@ -93,6 +100,7 @@ private:
   std::unordered_map<String, TProperties*> FFirstByKey;  // lower-cased key
   std::unordered_map<String, std::unique_ptr<TRuleMatch>> FMatches;
   String FMatchKey;  // kept for its capacity
+  std::unique_ptr<TLinkFontStates> FLinkStates;
   int FSeqNo = 10;
   TProperties* FDefProp = nullptr;
   TPropStack* FPropStack = nullptr;

@@ -220,7 +220,8 @@ public:
 
   // Cascade (style list side).
   void Inherit(const String& tag, const TProperties& parent);
-  void Combine(TStyleList& styles, const String& tag, const String& classes, const String& id,
+  // True when rules that depend on the element's ancestors were looked at.
+  bool Combine(TStyleList& styles, const String& tag, const String& classes, const String& id,
                const String& pseudo, const String& title, const TProperties* styleAttr,
                int parentIndex);
   void Update(const TProperties* newParent, TStyleList& styles, int index);
