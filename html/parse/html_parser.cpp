@@ -134,8 +134,7 @@ String THtmlParser::GetTitle() const {
 
 void THtmlParser::loadAttributes() {
   Attributes->Clear();
-  for (const TTokenAttribute& a : T.Attributes)
-    Attributes->Add(std::make_unique<TAttribute>(a.Which, a.DblValue, a.Name, a.Value, a.CodePage));
+  for (const TTokenAttribute& a : T.Attributes) Attributes->AddValues(a.Which, a.DblValue, a.Name, a.Value, a.CodePage);
 }
 
 String THtmlParser::attrText(THtmlSymbol S) const {

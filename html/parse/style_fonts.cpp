@@ -238,7 +238,7 @@ const String& TProperties::fontFace() const {
     FFamilyName = TPropValue(std::move(name));
   }
   const String& name = FFamilyName.AsString();
-  return name.empty() ? FDefFontname : name;
+  return name.empty() ? FDefFontname.AsString() : name;
 }
 
 void TProperties::GetFontInfo(TFontInfoArray& info) const {
@@ -299,6 +299,7 @@ size_t TLinkFontStates::THash::operator()(const TKey& key) const {
   std::hash<std::u16string_view> text;
   size_t h = text(key.Tag) * 31 + text(key.Class);
   h = h * 31 + text(key.ID);
+  h = h * 31 + text(key.DefFontname.AsString());
   for (const TPropValue& v : key.Font) {
     h *= 31;
     if (v.IsString()) h += text(v.AsString());

@@ -52,7 +52,8 @@ enum { LFont = 0, VFont = 1, HLFont = 2, HVFont = 3 };
 class TLinkFontStates {
 public:
   struct TKey {
-    String Tag, Class, ID, DefFontname;
+    String Tag, Class, ID;
+    TPropValue DefFontname;
     std::array<TPropValue, 7> Font;  // the slots the font states read
     TColor FontBG = clNone;
     int CharSet = 0;

@@ -247,8 +247,8 @@ public:
     FOwnStyle = std::move(style);
     FPropStyle = FOwnStyle.get();
   }
-  const String& DefFontname() const { return FDefFontname; }
-  void SetDefFontname(const String& v) { FDefFontname = v; }
+  const String& DefFontname() const { return FDefFontname.AsString(); }
+  void SetDefFontname(const String& v) { FDefFontname = TPropValue(v); }
   int CharSet() const { return FCharSet; }
   int CodePage() const { return FCodePage; }
   bool InLink() const { return FInLink; }
@@ -278,7 +278,7 @@ private:
   TColor FFontColor = clBlack;
   TColor FFontBGColor = clNone;
   bool FInLink = false;
-  String FDefFontname;
+  TPropValue FDefFontname;  // text shared down the tree
   String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
   const TProperties* FPropStyle = nullptr;
   std::unique_ptr<TProperties> FOwnStyle;

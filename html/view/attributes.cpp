@@ -104,8 +104,24 @@ TProperties* TAttributeList::GetStyle() {
 }
 
 void TAttributeList::Clear() {
+  for (auto& a : FItems)
+    if (FSpare.size() < 32) FSpare.push_back(std::move(a));
   TFreeList<TAttribute>::Clear();
   FSaveID.clear();
+}
+
+TAttribute* TAttributeList::AddValues(THtmlSymbol symbol, double dblValue, const String& name, const String& text,
+                                      int codePage) {
+  if (FSpare.empty()) return Add(std::make_unique<TAttribute>(symbol, dblValue, name, text, codePage));
+  std::unique_ptr<TAttribute> a = std::move(FSpare.back());
+  FSpare.pop_back();
+  a->Symbol = symbol;
+  a->Name = name;
+  a->Value = truncated(dblValue);
+  a->DblValue = dblValue;
+  a->Text = text;
+  a->CodePage = codePage;
+  return Add(std::move(a));
 }
 
 void TUrlTarget::Assign(const String& url, const String& target, const TAttributeList* L, std::int32_t start) {

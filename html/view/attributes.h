@@ -121,10 +121,16 @@ public:
   TProperties* Prop() const { return FProp.get(); }
   // Frees the attributes and forgets the cached ID; Prop survives.
   void Clear() override;
+  // Adds an attribute made from these values; the attributes of the tag
+  // read before (cleared since) are made again in place, their text
+  // buffers included.
+  TAttribute* AddValues(THtmlSymbol symbol, double dblValue, const String& name, const String& text,
+                        int codePage);
 
 private:
   std::unique_ptr<TProperties> FProp;
   String FSaveID;
+  std::vector<std::unique_ptr<TAttribute>> FSpare;
 };
 
 // Link IDs are handed out from here, starting at 10, never reused.

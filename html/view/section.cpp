@@ -420,6 +420,10 @@ void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
   if (Length > 0) BreakFlags.push_back('y');
   SourceRuns.clear();
+  size_t runs = 0;
+  for (int32_t i = 0; i < Length; ++i)
+    runs += i == 0 || SourcePositions[size_t(i)] != SourcePositions[size_t(i) - 1] + 1;
+  SourceRuns.reserve(runs);
   for (int32_t i = 0; i < Length; ++i) {
     const int32_t p = SourcePositions[size_t(i)];
     if (i == 0 || p != SourcePositions[size_t(i) - 1] + 1) SourceRuns.push_back({i, p});
