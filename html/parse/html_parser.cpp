@@ -526,6 +526,15 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
 void THtmlParser::parseLineBreak(const TSymbolSet& StopSet) {
   if (StopSet[symBR]) return;
   auto pageBreaks = [&](bool& before, bool& after) {
+    // Page breaks are not inherited (except through the elements that pass
+    // on everything): a BR without attributes and without rules of its own
+    // has none, and its set need not be made to find that out.
+    static const String br = u"br";
+    const String& parentTag = top()->PropTag();
+    if (Attributes->Count() == 0 && FPropStack.Count() < THtmlPropStack::MaxDepth && parentTag != u"span" &&
+        parentTag != u"thead" && parentTag != u"tbody" && parentTag != u"tfoot" &&
+        !Document->Styles->HasRulesFor(br, String(), String(), String()))
+      return;
     bool inside = false;
     push(u"br");
     top()->GetPageBreaks(before, after, inside);

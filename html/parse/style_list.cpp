@@ -649,6 +649,11 @@ const TStyleList::TRuleMatch& TStyleList::RulesFor(const String& tag, const Stri
   return *FMatches.emplace(FMatchKey, std::move(match)).first->second;
 }
 
+bool TStyleList::HasRulesFor(const String& tag, const String& cls, const String& id, const String& pseudo) {
+  const TRuleMatch& rules = RulesFor(tag, cls, id, pseudo);
+  return !rules.Own.empty() || !rules.WithAncestors.empty();
+}
+
 bool TProperties::Combine(TStyleList& styles, const String& tag, const String& classes,
                           const String& id, const String& pseudo, const String& title,
                           const TProperties* styleAttr, int parentIndex) {

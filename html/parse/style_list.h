@@ -59,6 +59,8 @@ public:
   struct TRuleMatch;
   const TRuleMatch& RulesFor(const String& tag, const String& cls, const String& id,
                              const String& pseudo);
+  // Whether any rule may apply to such an element.
+  bool HasRulesFor(const String& tag, const String& cls, const String& id, const String& pseudo);
 
   // Font states of links worked out by the cascade, kept while the rules
   // stay as they are.

@@ -16,19 +16,12 @@ using namespace styletext;
 
 // ---------------------------------------------------------------- values
 
-int32_t TPropValue::AsInt() const {
-  if (FKind == kInt) return int32_t(uint32_t(FBits));
+int32_t TPropValue::roundedInt() const {
   if (FKind == kDouble) {
     const double d = std::bit_cast<double>(FBits);
     if (!(std::fabs(d) < 2147483647.0)) return d < 0 ? INT32_MIN : INT32_MAX;
     return int32_t(std::lround(d));
   }
-  return 0;
-}
-
-double TPropValue::AsDouble() const {
-  if (FKind == kInt) return int32_t(uint32_t(FBits));
-  if (FKind == kDouble) return std::bit_cast<double>(FBits);
   return 0;
 }
 

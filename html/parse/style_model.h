@@ -57,8 +57,10 @@ public:
   bool IsNumber() const { return IsInt() || IsDouble(); }
   bool IsString() const { return FKind == kString; }
   // Integer view of a number slot (reals rounded); 0 for anything else.
-  int32_t AsInt() const;
-  double AsDouble() const;
+  int32_t AsInt() const { return FKind == kInt ? int32_t(uint32_t(FBits)) : roundedInt(); }
+  double AsDouble() const {
+    return FKind == kDouble ? std::bit_cast<double>(FBits) : FKind == kInt ? double(int32_t(uint32_t(FBits))) : 0;
+  }
   // The text of a string slot; empty for anything else.
   const String& AsString() const;
   void Clear() {
@@ -75,6 +77,7 @@ private:
     std::atomic<int> Refs;
     String Text;
   };
+  int32_t roundedInt() const;  // AsInt of anything but an integer
   static uint64_t bitsOf(SharedText* t) { return uint64_t(reinterpret_cast<uintptr_t>(t)); }
   SharedText* text() const { return reinterpret_cast<SharedText*>(uintptr_t(FBits)); }
   void release() {

@@ -98,7 +98,14 @@ TProperties* TAttributeList::GetStyle() {
   // The new set is made before the old one goes, so callers holding the
   // earlier result can tell the two apart.
   auto props = std::make_unique<TProperties>();
-  ParsePropertyString(T->Text, *props);
+  if (FStyleRead && FStyleText == T->Text) {
+    props->CopyFrom(*FStyleRead);
+  } else {
+    ParsePropertyString(T->Text, *props);
+    if (!FStyleRead) FStyleRead = std::make_unique<TProperties>();
+    FStyleRead->CopyFrom(*props);
+    FStyleText = T->Text;
+  }
   FProp = std::move(props);
   return FProp.get();
 }

@@ -131,6 +131,10 @@ private:
   std::unique_ptr<TProperties> FProp;
   String FSaveID;
   std::vector<std::unique_ptr<TAttribute>> FSpare;
+  // The last STYLE text read and its properties: pages repeat the same
+  // STYLE attributes over and over.
+  String FStyleText;
+  std::unique_ptr<TProperties> FStyleRead;
 };
 
 // Link IDs are handed out from here, starting at 10, never reused.

@@ -415,6 +415,20 @@ TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
   EXPECT_EQ(doc->Links[1]->UrlTarget->Attr, u"HREF=entry://two\r\n");
 }
 
+TEST(Builder, LineBreaksTakePageBreaksFromRulesAndFromSpans) {
+  auto pages = [](const std::string& html) {
+    const std::string dump = buildhelp::Dump(html);
+    size_t n = 0;
+    for (size_t at = dump.find("\n    page"); at != std::string::npos; at = dump.find("\n    page", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(pages("a<br>b<br>c"), 0u);
+  EXPECT_EQ(pages("<style>br { page-break-after: always }</style>a<br>b<br>c"), 2u);
+  EXPECT_EQ(pages("a<br style=\"page-break-before: always\">b"), 1u);
+  // A span passes everything on, page breaks included.
+  EXPECT_EQ(pages("<span style=\"page-break-before: always\">a<br>b</span><br>c"), 1u);
+}
+
 TEST(Blocks, AdjacentParagraphMarginsCollapse) {
   const std::string dump = buildhelp::Dump(
       "<div>x</div><p style='margin-bottom:10px'>a</p><p style='margin-top:-4px'>b</p>"
