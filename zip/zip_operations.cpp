@@ -40,7 +40,7 @@ int TZAFileOpr::JoinVolumes(const String& source, String& dest, bool join) {
     if (join) FZip->SetAddState(3);
     r = out->WriteFile(*src, true);
     if (r < 0) throw EZipArchiver(r, true);
-    if (FileExists(name) && FZip->HowToDelete() == htdAllowUndo) ZipEraseFile(name, false);
+    // The rename replaces an earlier file of the name in one step.
     if (!out->RenameToTarget()) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
   } catch (const EZAException& e) {
     result = -int(e.FullCode() ? e.FullCode() : unsigned(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed)));
