@@ -390,6 +390,26 @@ TEST_F(Forms, PrintingDrawsTheControlsLook) {
   EXPECT_GT(darkIn(203, mid - 3, 210, mid + 4), 2);
   EXPECT_EQ(darkIn(243, mid - 3, 250, mid + 4), 0);
 
+  // A print copy paints the controls where its lines put them and leaves
+  // the screen's controls where they are.
+  const int screenLeft = edit->TheControl()->Left();
+  ThtDocument copy(*View->Document());
+  copy.Printing = true;
+  TBitmap page(500, 120);
+  TCanvas* pc = page.Canvas();
+  pc->Brush()->SetColor(clWhite);
+  pc->FillRect(TRect(0, 0, 500, 120));
+  int scrollWidth = 0, curs = 0;
+  copy.DoLogic(pc, 0, 500, 120, 0, scrollWidth, curs);
+  copy.SetScrollY(0);
+  copy.Draw(pc, TRect(0, 0, 500, 120), 500, 0, 0, 0, 0);
+  EXPECT_EQ(edit->TheControl()->Left(), screenLeft);
+  int dark = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 10 + edit->Width(); ++x)
+      if ((ColorToRGB(pc->Pixels(x, y)) & 0xFFFFFF) < 0x404040) ++dark;
+  EXPECT_GT(dark, 10) << "the edit's text on paper";
+
   // A whole page with controls prints.
   TPrinter printer;
   printer.SetPrinterIndex(int(printer.Printers().size()) - 1);  // the PDF writer
