@@ -480,4 +480,20 @@ TEST_F(Forms, GoingBackInTheHistoryBringsTypedValuesBack) {
   RemoveDir(UTF8ToUTF16(dir));
 }
 
+TEST_F(Forms, AClickOnAnImageInputSubmitsWhereItWasClicked) {
+  load("<p>Press <input type=image name=go src=none.png width=40 height=30 alt=Go></p>");
+  auto* ctl = control<TImageFormControlObj>(0);
+  ASSERT_TRUE(ctl && ctl->MyImage);
+  TImageObj* image = ctl->MyImage;
+  const TPoint at{image->DrawXX + 7, image->YPosition - View->Document()->ScrollY + 5};
+  HWND panel = View->PaintPanel()->Handle();
+  InjectMouse(panel, imMove, mbLeft, at, {});
+  InjectMouse(panel, imDown, mbLeft, at, {}, {ssLeft});
+  InjectMouse(panel, imUp, mbLeft, at, {});
+  settle();
+  ASSERT_EQ(Submitted.size(), 1u);
+  EXPECT_EQ(Submitted[0].Pairs, (std::vector<String>{u"go.x=7", u"go.y=5"}));
+  EXPECT_TRUE(ctl->Active) << "the image input has the focus";
+}
+
 }  // namespace
