@@ -3,6 +3,8 @@
 // per dictionary, the article view, the status line and the buttons around
 // them; the search and completion runs; the clipboard watch, the hot key
 // and the tray icon.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -41,6 +43,12 @@ struct ResultNodeType {
   std::int64_t Id = 0;
 };
 
+// A headword row read from a dictionary, on its way into the tree.
+struct TResultRow {
+  std::int64_t Id = 0;
+  UTF8String Caption;
+};
+
 enum : std::int32_t { nkOpenRoot = 0, nkClosedRoot = 1, nkHeadword = 2, nkNothingFound = 3 };
 constexpr std::int64_t NothingFoundId = -666;
 
@@ -54,9 +62,17 @@ public:
 
 private:
   bool addRow(std::int64_t Id, const char* Word, int Bytes);
+  // Gives the tree the rows read since the last time.
+  void flushRows();
   TRuForm* FForm;
   int CurrentDictIndex = 0;
   bool RootCreated = false;
+  // Rows are handed to the tree in groups, right before the window handles
+  // its messages: making the nodes of a group together costs the tree one
+  // structure change instead of one per row, and whatever runs while the
+  // messages are handled sees every row read so far.
+  std::array<TResultRow, 64> FPending;
+  std::size_t FPendingCount = 0;
 };
 
 // The completion run: headwords of the first active dictionary that begin
@@ -142,6 +158,9 @@ public:
   void vstFreeNode(TBaseDataTree* Sender, PDataNode Node);
   // Adds a node with its record.
   PDataNode AddResultNode(PDataNode Parent, UTF8String Caption, std::int32_t Kind, std::int64_t Id);
+  // Headword nodes for Rows below Parent, made together (their captions are
+  // moved out of Rows).
+  void AddHeadwordNodes(PDataNode Parent, TResultRow* Rows, std::size_t Count);
   ResultNodeType* NodeRecord(PDataNode Node);
 
   // ---- pages ----

@@ -123,13 +123,31 @@ bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
                                        -std::int64_t(CurrentDictIndex));
     RootCreated = true;
   }
-  f->AddResultNode(f->LastRootNode, UTF8String(Word, size_t(Bytes)), nkHeadword, Id);
+  TResultRow& row = FPending[FPendingCount++];
+  row.Id = Id;
+  row.Caption.assign(Word, size_t(Bytes));
   ++ResultCount;
   const bool stop = SearchStop;
   // Looking at the queue reads the clock, which costs about as much as adding
   // the row; every few rows keeps the window just as responsive.
-  if ((ResultCount & 63) == 0) Application->ProcessMessages();
+  if (FPendingCount == FPending.size()) {
+    flushRows();
+    Application->ProcessMessages();
+  }
   return stop;
+}
+
+void TTreeThread::flushRows() {
+  const std::size_t count = FPendingCount;
+  FPendingCount = 0;
+  if (count == 0) return;
+  TRuForm* f = FForm;
+  PDataNode root = f->LastRootNode;
+  f->AddHeadwordNodes(root, FPending.data(), count);
+  // Opened as soon as it has headwords: the rows that follow are then added
+  // to a shown list, rather than every row being walked again to open the
+  // dictionary once its statement ends.
+  if (!f->vst->Expanded(root)) f->vst->SetExpanded(root, true);
 }
 
 void TTreeThread::Execute() {
@@ -138,6 +156,7 @@ void TTreeThread::Execute() {
   f->vst->Clear();
   f->LastRootNode = nullptr;
   ResultCount = 0;
+  FPendingCount = 0;
 
   // The text is taken before the list grows: adding an item may select it.
   const String typed = f->QueryCombo->Text();
@@ -168,7 +187,14 @@ void TTreeThread::Execute() {
       if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);
       SearchRunning = !SearchStop;
       f->vst->BeginUpdate();
-      RunSearchStatement(Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+      try {
+        RunSearchStatement(Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+        flushRows();
+      } catch (...) {
+        FPendingCount = 0;
+        f->vst->EndUpdate();
+        throw;
+      }
       f->vst->EndUpdate();
       if (ResultCount > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);
     }
@@ -241,6 +267,22 @@ PDataNode TRuForm::AddResultNode(PDataNode Parent, UTF8String Caption, std::int3
   PDataNode node = vst->AddChild(Parent);
   new (vst->GetNodeData(node)) ResultNodeType{std::move(Caption), Kind, Id};
   return node;
+}
+
+void TRuForm::AddHeadwordNodes(PDataNode Parent, TResultRow* Rows, std::size_t Count) {
+  if (!Parent || Count == 0) return;
+  const std::uint32_t before = vst->ChildCount(Parent);
+  PDataNode last = Parent->LastChild;
+  try {
+    vst->SetChildCount(Parent, before + std::uint32_t(Count));
+  } catch (...) {
+    // Nodes made before memory ran out have no record yet: take them back.
+    vst->SetChildCount(Parent, before);
+    throw;
+  }
+  PDataNode node = last ? last->NextSibling : Parent->FirstChild;
+  for (std::size_t i = 0; i < Count && node; ++i, node = node->NextSibling)
+    new (vst->GetNodeData(node)) ResultNodeType{std::move(Rows[i].Caption), nkHeadword, Rows[i].Id};
 }
 
 ResultNodeType* TRuForm::NodeRecord(PDataNode Node) {

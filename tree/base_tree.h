@@ -13,6 +13,7 @@
 #include "platform/core/types.h"
 #include "platform/graphics/geometry.h"
 #include "tree/node.h"
+#include "tree/node_arena.h"
 #include "platform/gui/controls.h"
 #include "platform/gui/messages.h"
 #include "tree/tree_types.h"
@@ -880,6 +881,7 @@ private:
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
+  void drawShadedButton(TCanvas& C, bool Minus, TColor Line);
   void paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,
                        TRect TargetRect, int MaximumRight, int MaximumBottom, TColumnIndex FirstColumn,
                        bool UseBackground, TPaintTreeOptions PaintOptions, TPixelFormat PixelFormat);
@@ -1119,6 +1121,7 @@ private:
   bool FOperationCanceled = false;
   std::unique_ptr<TCustomDataTreeOptions> FOptions;
   bool FDestroying = false;
+  TNodeArena FNodeArena;
 };
 
 // The tree that owns a node: walks up to the hidden root, which keeps its

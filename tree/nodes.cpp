@@ -46,8 +46,7 @@ PDataNode TBaseDataTree::MakeNewNode() {
     FNodeDataSize = size < -1 ? -1 : size;
   }
   std::size_t userSize = FNodeDataSize > 0 ? std::size_t(FNodeDataSize) : 0;
-  auto* node = static_cast<PDataNode>(std::calloc(1, userDataOffset() + userSize));
-  if (!node) throw std::bad_alloc();
+  auto* node = static_cast<PDataNode>(FNodeArena.Allocate(userDataOffset() + userSize));
   node->TotalCount = 1;
   node->NodeHeight = clampHeight(FDefaultNodeHeight);
   node->TotalHeight = node->NodeHeight;
@@ -56,7 +55,7 @@ PDataNode TBaseDataTree::MakeNewNode() {
   return node;
 }
 
-void TBaseDataTree::freeNodeMemory(PDataNode Node) { std::free(Node); }
+void TBaseDataTree::freeNodeMemory(PDataNode Node) { FNodeArena.Free(Node); }
 
 // ---- counts ------------------------------------------------------------------
 

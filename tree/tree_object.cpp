@@ -1,6 +1,7 @@
 // The tree object itself: construction, destruction, a few properties, and
 // the thin seam to the window (timers, invalidation, scroll ranges).
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
@@ -61,7 +62,8 @@ TBaseDataTree::~TBaseDataTree() {
   FBackground.reset();
   FScrollBarOptions.reset();
   FHeader.reset();
-  freeNodeMemory(FRoot);
+  // The hidden root is a heap block of its own (it grows with the internal data).
+  std::free(FRoot);
   FRoot = nullptr;
   if (FDottedBrush) DeleteObject(FDottedBrush);
   FDottedBrush = nullptr;

@@ -306,6 +306,16 @@ int TCustomZipArchiver::Extract() {
   return IsActive() ? FErrCode : ZA_NotActive;
 }
 
+int TCustomZipArchiver::StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size,
+                                       bool unpack) {
+  runFrame([&] {
+    auto* op = new TZADLLOpr(this);
+    SetCurrentOperation(op);
+    op->StreamCompress(dest, src, crc, method, size, unpack);
+  });
+  return IsActive() ? FErrCode : ZA_NotActive;
+}
+
 void TCustomZipArchiver::listArchive() {
   if (!FLister) FLister = std::make_unique<TZALister>(this);
   FLister->Load(FZipFileName, false);

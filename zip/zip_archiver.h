@@ -97,6 +97,14 @@ public:
   // Extracts the entries selected by FSpecArgs (all when empty) into
   // ExtrBaseDir; the result is ErrCode (0 = success), 197 when inactive.
   int Extract();
+  // Packs size bytes of src (all of it from its position when size is
+  // negative) into dest through the library: deflated at AddCompLevel when
+  // method asks for it (2), else stored (0). With unpack, src holds packed
+  // data whose uncompressed size (when not negative) and CRC are known: it
+  // is inflated or copied into dest and checked against both. On success
+  // method and crc describe the data. Encrypted methods (1, 3) are refused.
+  // The result is ErrCode (0 = success), 197 when inactive.
+  int StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size, bool unpack = false);
 
   // ---- published properties
   bool Active() const;
@@ -207,6 +215,8 @@ public:
   TZADirEntry* DirEntry(int index) const;
   TZALister* Lister() const { return FLister.get(); }
   TZAPipeListImp& Pipes() { return FPipes; }
+  // The scratch stream for stub data, when one was made.
+  TMemoryStream* ScratchStream() const { return FMemStream.get(); }
   uint8_t VerbosityByte() const { return FVerbosity; }
   void SetVerbosityByte(uint8_t value) { FVerbosity = value; }
 

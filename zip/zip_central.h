@@ -114,6 +114,9 @@ public:
   bool HasStub() const { return FStartKind == 3; }
   // 0, or 196 (negative) when the file changed since it was opened.
   int Reopen(unsigned mode) override;
+  // The component itself replaced the file (same directory, new bytes
+  // after the end record): takes the new file as the one opened.
+  void AdoptRewrite();
   int FindName(const String& name, bool includeDiscarded = true);
   void SetUseHash(bool value);
   bool UseHash() const { return FUseHash; }
@@ -130,9 +133,13 @@ public:
 
 protected:
   void added(int index) override;
-  virtual int writeEntry(TZAZRec& rec);
+  // Bytes written, or a negative message code.
+  virtual int64_t writeEntry(TZAZRec& rec);
   int writeCentral();
-  int writeEnd(uint64_t cdOffset, uint64_t cdSize, uint64_t count);
+  int writeEnd(uint32_t cdDisk, uint64_t cdOffset, uint64_t cdSize, uint64_t count, uint64_t onThisDisk);
+  // Writes a record in one piece on one part (a set begins a new part for
+  // it when needed); bytes written or a negative message code.
+  int writeUnsplit(const RawByteString& bytes, int errorId);
   int findParts();
   int FOpenResult = 0;
   bool FLoaded = false;
@@ -162,5 +169,5 @@ public:
   TZAZipCopy(TCustomZipArchiver* zip, TZAWorkBin* owner = nullptr);
 
 protected:
-  int writeEntry(TZAZRec& rec) override;
+  int64_t writeEntry(TZAZRec& rec) override;
 };

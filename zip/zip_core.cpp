@@ -144,9 +144,9 @@ void TZACore::Finished(bool success) {
   FTempFiles.clear();
 }
 
-int TZACore::StreamCompress(TStream*, TStream*, uint32_t&, int&, int64_t) {
+int TZACore::StreamCompress(TStream*, TStream*, uint32_t&, int&, int64_t, bool) {
   TraceMessage(u"Deflate not available");
-  return -ZA_CODE(zsrcCore, 140);
+  return -ZA_CODE(zsrcCore, ZA_InternalError);
 }
 
 void TZACore::CheckCancel() {

@@ -122,9 +122,12 @@ public:
   virtual void Finished(bool success);
   virtual void Begin() { FCancel = 0; }
   virtual void Cancel() { FCancel = 2; }
-  // Packs or unpacks one stream through the library; only the library
-  // operation can.
-  virtual int StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size);
+  // Packs (or, with unpack, unpacks) size bytes of uncompressed data from
+  // src into dest through the library; only the library operation can.
+  // method: 0 stored, 1 stored and encrypted, 2 deflated, 3 deflated and
+  // encrypted. The result is 1 on success (method and crc then describe the
+  // data) or a negative message code.
+  virtual int StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size, bool unpack);
 
   // Runs the poll; raises the cancel state as the component's exception.
   void CheckCancel();

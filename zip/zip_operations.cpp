@@ -1,5 +1,7 @@
 #include "zip/zip_operations.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "platform/core/files.h"
@@ -16,7 +18,6 @@ TZAFileOpr::~TZAFileOpr() = default;
 int TZAFileOpr::JoinVolumes(const String& source, String& dest, bool join) {
   String name = dest;
   if (!name.empty() && !ZipEndsWithSep(name)) {
-    if (FileExists(name)) ZipEraseFile(name, FZip->HowToDelete() != htdAllowUndo);
     name = ChangeFileExt(name, u".zip");
   } else {
     name = FZip->MakeTempFileName();
@@ -30,26 +31,26 @@ int TZAFileOpr::JoinVolumes(const String& source, String& dest, bool join) {
   auto src = std::make_unique<TZAZipFile>(FZip, nullptr);
   src->SetFileName(source);
   auto out = std::make_unique<TZAZipCopy>(FZip, nullptr);
+  // The joined archive is written beside its name and put in place only
+  // when it is whole: a failure leaves whatever had that name untouched.
   try {
     int r = src->OpenZip(false, false);
     if (r < 0) throw EZipArchiver(r, true);
-    if (!out->Create(name)) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
+    if (!out->CreateBeside(name)) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
     if (join) FZip->SetAddState(3);
     r = out->WriteFile(*src, true);
     if (r < 0) throw EZipArchiver(r, true);
+    if (FileExists(name) && FZip->HowToDelete() == htdAllowUndo) ZipEraseFile(name, false);
+    if (!out->RenameToTarget()) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
   } catch (const EZAException& e) {
     result = -int(e.FullCode() ? e.FullCode() : unsigned(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed)));
     ShowErrorId(int(e.FullCode()), String());
   }
   FZip->SetAddState(0);
-  out->Close();
   src->Close();
-  if (result < 0) {
-    DeleteFile(name);
-    dest.clear();
-  } else {
-    dest = name;
-  }
+  out.reset();
+  if (result < 0) dest.clear();
+  else dest = name;
   return result;
 }
 
@@ -59,7 +60,7 @@ void TZAModOpr::WriteComment(const RawByteString& comment) {
   TZACenDir& dir = FLister->CenDir();
   TZAZipFile* a = dir.CurrentArchive();
   if (!a) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_InvalidZipProcess), true);
-  if (a->Reopen(fmOpenReadWrite) < 0) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_CannotOpen), true);
+  if (a->Reopen(fmOpenRead) < 0) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_CannotOpen), true);
   if (comment.size() > 0xFFFF) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
   uint8_t rec[22];
   a->StrictSeek(int64_t(a->EOCPosition()), -1);
@@ -67,14 +68,21 @@ void TZAModOpr::WriteComment(const RawByteString& comment) {
     throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCReadErr), true);
   rec[20] = uint8_t(comment.size() & 0xFF);
   rec[21] = uint8_t(comment.size() >> 8);
-  a->StrictSeek(int64_t(a->EOCPosition()), -1);
-  a->StrictWrite(rec, 22, ZA_CODE(zsrcComment, ZA_EOCWriteErr));
-  if (!comment.empty()) a->StrictWrite(comment.data(), int(comment.size()), ZA_CODE(zsrcComment, ZA_EOCWriteErr));
-  // The archive ends with its comment: drop what an older, longer one left.
-  if (::ftruncate(a->Handle(), off_t(a->EOCPosition() + 22 + comment.size())) != 0)
+  // The archive is rewritten beside itself and replaces the old one only
+  // when complete, so a failed write never damages it. What follows the
+  // end record (an older, longer comment) is dropped.
+  TZAWorkFile out(FZip);
+  if (!out.CreateBeside(a->FileName())) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
+  a->StrictSeek(0, -1);
+  if (out.CopyFrom(*a, int64_t(a->EOCPosition())) != int64_t(a->EOCPosition()))
     throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
+  out.StrictWrite(rec, 22, ZA_CODE(zsrcComment, ZA_EOCWriteErr));
+  if (!comment.empty()) out.StrictWrite(comment.data(), int(comment.size()), ZA_CODE(zsrcComment, ZA_EOCWriteErr));
+  struct stat st;
+  if (a->IsOpen() && ::fstat(a->Handle(), &st) == 0) ::fchmod(out.Handle(), st.st_mode & 07777);
+  if (!out.RenameToTarget()) throw EZipArchiver(ZA_CODE(zsrcComment, ZA_EOCWriteErr), true);
   a->SetArchiveComment(comment);
-  a->Close();
+  a->AdoptRewrite();
   FZip->SetZipCommentFromArchive(comment);
 }
 
@@ -154,27 +162,116 @@ void TZADLLOpr::DLLLoadState(bool load) {
   else TZADLLLoader::Instance().Release(FZip);
 }
 
-int TZADLLOpr::StreamCompress(TStream* dest, TStream* src, uint32_t&, int& method, int64_t) {
+int TZADLLOpr::StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size, bool unpack) {
   if (!src) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_NoInStream), true);
   if (!dest) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_NoOutStream), true);
-  if ((method & 1) && FZip->Unattended() && FZip->Password().empty())
-    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, 110), true);
-  // The library here only extracts; packing streams is not offered.
-  TraceMessage(u"Deflate not available");
-  return -ZA_CODE(zsrcDLLOpr, 140);
+  if (src == FZip->ScratchStream()) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_StreamSelf), true);
+  const bool encrypt = (method & 1) != 0;
+  if (encrypt && FZip->Unattended() && FZip->Password().empty())
+    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_NoUnattPassword), true);
+  // No cipher is offered for new data: an encrypted stream is refused
+  // rather than written in some form no reader expects.
+  if (encrypt) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_NoEncryption), true);
+  bool exact = false;
+  String path = TZADLLLoader::LibraryPath(FZip->DLLDirectory(), exact);
+  if (TZADLLLoader::Instance().Attach(this) <= 0) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_DLLFailed), {path});
+  struct Release {
+    TCustomZipArchiver* zip;
+    ~Release() { TZADLLLoader::Instance().Release(zip); }
+  } release{FZip};
+  ZLCommand cmd;
+  if (unpack) {
+    buildCommand(cmd);
+    cmd.Options = (cmd.Options & ~ZL_OPT_TEST) | ZL_OPT_EXTRACT;
+  } else {
+    buildAddCommand(cmd, encrypt);
+  }
+  ZLStreamRec rec{};
+  rec.Caller = this;
+  rec.Stream = src;
+  rec.Buffer = dest;
+  rec.Number = (method & 2) ? 8 : 0;
+  rec.Position = size;
+  rec.DosDate = crc;
+  rec.Check = ZL_STREAM_CHECK;
+  cmd.StreamRecord = &rec;
+  int result;
+  try {
+    result = TZADLLLoader::Instance().Exec(this, &cmd, FAbortHandle);
+  } catch (...) {
+    result = -6;
+  }
+  FAbortHandle = 0;
+  FZip->SetLibraryResult(result);
+  if (result < 0) raiseLibraryResult(result);
+  if (result == 1) {
+    method = rec.Number == 8 ? 2 : 0;
+    crc = rec.DosDate;
+  }
+  return result;
 }
 
-void TZADLLOpr::buildCommand(ZLCommand& cmd) {
+namespace {
+
+void fillBaseCommand(ZLCommand& cmd, TCustomZipArchiver* zip, void* caller) {
   std::memset(&cmd, 0, sizeof cmd);
   cmd.OwnerWindow = 0;
-  cmd.Caller = this;
+  cmd.Caller = caller;
   cmd.Version = ZL_INTERFACE_VERSION;
   cmd.Callback = &zipLibraryCallback;
   cmd.StreamCallback = &zipLibraryStreamCallback;
-  cmd.TraceLevel = FZip->Trace() ? -1 : FZip->Verbose() ? 1 : 0;
-  int enc = int(FZip->Encoding()) & 127;
+  cmd.TraceLevel = zip->Trace() ? -1 : zip->Verbose() ? 1 : 0;
+  int enc = int(zip->Encoding()) & 127;
   cmd.Encoding = enc == zeoOEM ? 2 : enc == zeoUTF8 ? 3 : 0;
   cmd.CodePage = 0;
+  cmd.Check = ZL_COMMAND_CHECK;
+}
+
+}  // namespace
+
+void TZADLLOpr::buildAddCommand(ZLCommand& cmd, bool encrypt) {
+  fillBaseCommand(cmd, FZip, this);
+  TZAAddOpts o = FZip->AddOptions();
+  if (encrypt) o.Include(AddEncrypt);
+  else o.Exclude(AddEncrypt);
+  uint32_t bits = ZL_OPT_ALWAYS;
+  if (o.Contains(AddArchiveOnly)) bits |= 0x100000;
+  if (o.Contains(AddResetArchive)) bits |= 0x200000;
+  if (FZip->HowToDelete() == htdAllowUndo) bits |= 0x800000;
+  if (o.Contains(AddVersion)) bits |= 0x400000;
+  if (o.Contains(AddVolume)) bits |= 0x4000000;
+  if (!FZip->WriteOptions().Contains(zwoSafe)) bits |= 0x4000;
+  bits |= o.Contains(AddNTFS) ? 0x8000001 : ZL_OPT_ADD;
+  if (FZip->WriteOptions().Contains(zwoZipTime)) bits |= 0x80000;
+  if (o.Contains(AddMove)) bits |= 0x10000;
+  if (o.Contains(AddUpdate)) bits |= 0x80;
+  else if (o.Contains(AddFreshen)) bits |= 0x100;
+  if (o.Contains(AddEncrypt)) bits |= ZL_OPT_ENCRYPT;
+  if (o.Contains(AddRecurseDirs)) bits |= 0x2000;
+  if (o.Contains(AddHiddenFiles)) bits |= 0x20000;
+  if (!o.Contains(AddEmptyDirs)) bits |= 0x800;
+  if (!o.Contains(AddDirNames)) bits |= 0x1000;
+  cmd.Options = bits;
+  cmd.AddState = FZip->AddState() & 127;
+  cmd.AddCompLevel = FZip->AddCompLevel();
+  if (o.Contains(AddFromDate)) cmd.AddFrom = ZipDateTimeToDos(FZip->AddFrom());
+}
+
+void TZADLLOpr::raiseLibraryResult(int result) {
+  int n = -result;
+  if (n == 1 || n == 2) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_UserCancel), false);
+  // The library already said what went wrong, in more words than the
+  // bare result carries: that error stands and is the one shown.
+  if (FZip->ErrCode() != 0) {
+    FZip->ShowError(FZip->ErrMessage(), ZA_CODE(zsrcDLLOpr, FZip->ErrCode()), true);
+    return;
+  }
+  if (n <= 36) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_DLLBase + n), true);
+  throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), n);
+}
+
+void TZADLLOpr::buildCommand(ZLCommand& cmd) {
+  fillBaseCommand(cmd, FZip, this);
   TZAExtrOpts o = FZip->ExtrOptions();
   uint32_t bits = ZL_OPT_ALWAYS;
   if (o.Contains(ExtrNTFS)) bits |= ZL_OPT_NTFS;
@@ -185,7 +282,6 @@ void TZADLLOpr::buildCommand(ZLCommand& cmd) {
   bits |= o.Contains(ExtrTest) ? ZL_OPT_TEST : ZL_OPT_EXTRACT;
   cmd.Options = bits;
   cmd.PasswordReqCount = int32_t(FZip->PasswordReqCount());
-  cmd.Check = ZL_COMMAND_CHECK;
 }
 
 void TZADLLOpr::Extract() {
@@ -260,18 +356,7 @@ void TZADLLOpr::Extract() {
   }
   FAbortHandle = 0;
   FZip->SetLibraryResult(result);
-  if (result < 0) {
-    int n = -result;
-    if (n == 1 || n == 2) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_UserCancel), false);
-    // The library already said what went wrong, in more words than the
-    // bare result carries: that error stands and is the one shown.
-    if (FZip->ErrCode() != 0) {
-      FZip->ShowError(FZip->ErrMessage(), ZA_CODE(zsrcDLLOpr, FZip->ErrCode()), true);
-      return;
-    }
-    if (n <= 36) throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_DLLBase + n), true);
-    throw EZipArchiver(ZA_CODE(zsrcDLLOpr, ZA_CriticalDLL), n);
-  }
+  if (result < 0) raiseLibraryResult(result);
 }
 
 int32_t TZADLLOpr::Callback(ZLCallbackRec* rec) {
@@ -477,7 +562,9 @@ int32_t TZADLLOpr::request(TZLCallback& cb) {
 int32_t TZADLLOpr::StreamCallback(ZLStreamRec* rec) {
   if (FBeingDestroyed) return 0;
   try {
-    TStream* s = FCurrentStream;
+    // A stream command names the stream of each request; pipes use the
+    // one opened last.
+    TStream* s = rec->Request >= 3 && rec->Stream ? static_cast<TStream*>(rec->Stream) : FCurrentStream;
     int number = rec->Number;
     int result = 0;
     switch (rec->Request) {

@@ -63,7 +63,7 @@ public:
   void Extract();
   // Attaches (load) or releases (unload) this component at the loader.
   void DLLLoadState(bool load);
-  int StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size) override;
+  int StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& method, int64_t size, bool unpack) override;
 
   // The library's entry points into the component.
   int32_t Callback(ZLCallbackRec* rec);
@@ -75,6 +75,9 @@ private:
   int32_t message(TZLCallback& cb);
   int32_t password(TZLCallback& cb);
   void buildCommand(ZLCommand& cmd);
+  void buildAddCommand(ZLCommand& cmd, bool encrypt);
+  // Turns a failed library result into the component's exception.
+  void raiseLibraryResult(int result);
 
   uint32_t FAbortHandle = 0;
   TStream* FCurrentStream = nullptr;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "ziplib/extract.h"
+#include "ziplib/stream.h"
 #include "ziplib/ziplib.h"
 
 #define ZL_EXPORT extern "C" __attribute__((visibility("default")))
@@ -20,7 +21,7 @@ std::map<uint32_t, std::atomic<bool>*> gAborts;
 uint32_t gNextHandle = 1;
 
 const char kName[] = ZL_LIBRARY_FILE;
-const char kBanner[] = "tamrix zip library 1.9.0 (extracting with zlib)";
+const char kBanner[] = "tamrix zip library 1.9.0 (zlib)";
 
 }  // namespace
 
@@ -36,7 +37,8 @@ ZL_EXPORT int32_t ZL_Exec(ZLCommand* cmd) {
   }
   int32_t result;
   try {
-    result = ziplib::runCommand(cmd, abortFlag, handle);
+    result = cmd->StreamRecord ? ziplib::runStreamCommand(cmd, abortFlag, handle)
+                               : ziplib::runCommand(cmd, abortFlag, handle);
   } catch (const std::bad_alloc&) {
     result = -ZL_ERR_NOMEMORY;
   } catch (...) {

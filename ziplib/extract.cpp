@@ -22,6 +22,7 @@
 #include <zlib.h>
 
 #include "ziplib/archive.h"
+#include "ziplib/callbacks.h"
 
 namespace ziplib {
 
@@ -116,9 +117,9 @@ bool unixTime(const Entry& e, time_t& out) {
   return false;
 }
 
-class Job {
+class Job : private Reporter {
 public:
-  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : FCmd(cmd), FAbort(abortFlag) {}
+  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : Reporter(cmd, abortFlag) {}
   ~Job() {
     for (auto& [path, fd] : FDirs)
       if (fd >= 0) ::close(fd);
@@ -127,30 +128,6 @@ public:
   int32_t run(uint32_t abortHandle);
 
 private:
-  // ---- callbacks
-  int32_t call(int code, const char* msg, int64_t size = 0, int64_t written = 0, int32_t a1 = 0,
-               int32_t a2 = 0, int32_t a3 = 0, ZLCallbackRec* answer = nullptr) {
-    ZLCallbackRec rec{};
-    rec.Caller = FCmd->Caller;
-    rec.ActionCode = code;
-    rec.Msg = msg;
-    rec.Size = size;
-    rec.Written = written;
-    rec.Arg1 = a1;
-    rec.Arg2 = a2;
-    rec.Arg3 = a3;
-    rec.Check = ZL_CALLBACK_CHECK;
-    int32_t r = FCmd->Callback ? FCmd->Callback(&rec) : 0;
-    if (r == -2) FStop = ZL_ERR_CANCELLED;
-    else if (r == -3) FStop = ZL_ERR_ABORTED;
-    else if (r == -4) FStop = ZL_ERR_CALLBACK;
-    if (answer) *answer = rec;
-    return r;
-  }
-  bool stopped() {
-    if (FAbort.load() && !FStop) FStop = ZL_ERR_ABORTED;
-    return FStop != 0;
-  }
   static std::string answerText(const ZLCallbackRec& rec) {
     if (!rec.Msg) return {};
     if (rec.IsUTF16) return utf16ToUtf8(static_cast<const uint16_t*>(rec.Msg));
@@ -163,16 +140,6 @@ private:
     int32_t r = call(ZL_CB_REQUEST, nullptr, 0, 0, sub, 0, index, &rec);
     if (found) *found = r == 1;
     return r == 1 ? answerText(rec) : std::string();
-  }
-  void message(int number, const std::string& text, bool prefix = true) {
-    uint32_t e = uint32_t(number) | (prefix && number ? ZL_MSG_PREFIX : 0u);
-    // A prefixed text follows the component's own words for the error.
-    const std::string shown = (e & ZL_MSG_PREFIX) ? " " + text : text;
-    call(ZL_CB_MESSAGE, shown.c_str(), 0, 0, int32_t(e));
-    if (number && !FFirstError) FFirstError = number;
-  }
-  void trace(const std::string& text) {
-    if (FCmd->TraceLevel != 0) call(ZL_CB_MESSAGE, text.c_str());
   }
   // An entry that is not extracted: the error message first (it is what the
   // component keeps as the operation's error), then the skip report.
@@ -187,10 +154,6 @@ private:
   bool writeData(Entry& e, int outFd, const std::string& password, std::string& reason, int& number);
   std::string password(const Entry& e);
 
-  ZLCommand* FCmd;
-  std::atomic<bool>& FAbort;
-  int FStop = 0;
-  int FFirstError = 0;
   Archive FArchive;
   std::string FBase;
   std::unordered_map<std::string, int> FDirs;

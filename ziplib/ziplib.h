@@ -27,6 +27,9 @@ extern "C" {
 #define ZL_OPT_DIRNAMES 0x200u
 #define ZL_OPT_OVERWRITE 0x400u
 #define ZL_OPT_NTFS 0x8000000u
+/* Option bits of an add (packing) command. */
+#define ZL_OPT_ADD 0x1u
+#define ZL_OPT_ENCRYPT 0x2000000u
 
 /* Callback action codes (ZLCallbackRec.ActionCode & 63). */
 enum {
@@ -42,6 +45,11 @@ enum {
   ZL_REQ_ZIPNAME = 0, ZL_REQ_PASSWORD = 1, ZL_REQ_ROOTDIR = 2, ZL_REQ_EXTRBASEDIR = 3,
   ZL_REQ_ZIPCOMMENT = 4, ZL_REQ_SPEC = 5, ZL_REQ_EXCLUDE = 6, ZL_REQ_STORESUFFIXES = 7,
   ZL_REQ_TEMPDIR = 8
+};
+
+/* Requests of the stream callback (ZLStreamRec.Request). */
+enum {
+  ZL_SR_IDENTIFY = 0, ZL_SR_OPEN = 1, ZL_SR_CLOSE = 2, ZL_SR_SEEK = 3, ZL_SR_READ = 4, ZL_SR_WRITE = 5
 };
 
 /* Error numbers carried in the low 6 bits of a message's Arg1 (and, negated,
@@ -101,6 +109,18 @@ struct ZLCallbackRec {
   int32_t Check;       /* 14: ZL_CALLBACK_CHECK */
 };
 
+/* A stream record is what the stream callback receives for one request
+ * (identify, open, close, seek, read, write). A stream command - ZL_Exec
+ * with ZLCommand.StreamRecord set - packs or unpacks one stream into
+ * another with the same record:
+ *   Stream    the source stream          Buffer   the destination stream
+ *   Number    method: 8 deflate, 0 store; out: the method used
+ *   Position  in: the size of the uncompressed data (negative: to the
+ *             end of the source); out: the bytes written
+ *   DosDate   in: the expected CRC-32 of the data (unpacking);
+ *             out: the CRC-32 of the data
+ * The extract bit of ZLCommand.Options unpacks, otherwise it packs at
+ * ZLCommand.AddCompLevel. A stream command answers 1 on success. */
 struct ZLStreamRec {
   void* Caller;       /* 0 */
   int32_t Reserved;   /* 1 */

@@ -299,7 +299,7 @@ int TBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int 
       if (tb->Table->HeaderHeight == 0) {
         if (LayoutTop > pageTop + pageHeight * 2 / 3 && LayoutTop + PaintHeight > Document->PageBottom && fits)
           LowerPageBottom(ARect, LayoutTop + mt);
-      } else if (Document->TableNesting == 0 && !Document->PrintHeaderTable && LayoutTop >= pageTop &&
+      } else if (Document->TableNesting == 0 && !Document->PrintHeaderTable && LayoutTop > pageTop &&
                  LayoutTop < Document->PageBottom && LayoutTop + PaintHeight > Document->PageBottom &&
                  tb->Table->HeaderHeight + (tb->Table->Heights.size() > size_t(tb->Table->HeaderRowCount)
                                                 ? tb->Table->Heights[size_t(tb->Table->HeaderRowCount)]

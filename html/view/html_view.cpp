@@ -10,6 +10,7 @@
 #include "html/parse/source_buffer.h"
 #include "html/parse/url_routines.h"
 #include "html/view/document.h"
+#include "html/view/floating_objects.h"
 #include "html/view/font_runs.h"
 #include "html/view/image_cache.h"
 #include "platform/core/files.h"
@@ -119,6 +120,7 @@ THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
   FSectionList = std::make_unique<ThtDocument>(this, FPaintPanel);
   FSectionList->OnBackgroundChange = [this](ThtDocument*) { backgroundChanged(); };
   FSectionList->LinkFocusHook = [this](TFontObj* Run) { ControlEnter(Run); };
+  FSectionList->ControlEnterHook = [this](TObject* Obj) { ControlEnter(Obj); };
   FSectionList->ImagesOn = true;
   FSectionList->OnExpandName = nullptr;
 
@@ -200,6 +202,9 @@ void THtmlView::SetHtOptions(THtmlViewOptions Value) {
   FSectionList->PrintBlockBackgrounds =
       Value.Contains(htPrintTableBackground) || Value.Contains(htPrintBackground);
   FSectionList->PrintPageBackground = Value.Contains(htPrintBackground);
+  FSectionList->PrintMonoBlack = Value.Contains(htPrintMonochromeBlack);
+  FSectionList->ShowDummyCaret = Value.Contains(htShowDummyCaret);
+  if (FPaintPanel) FPaintPanel->Invalidate();
 }
 
 void THtmlView::SetImageCacheCount(int Value) {
@@ -291,7 +296,30 @@ void THtmlView::SetOnScript(const TScriptEvent& Handler) {
   FSectionList->OnScript = Handler;
 }
 
-void THtmlView::SetOnFormSubmit(const TFormSubmitEvent& Handler) { FOnFormSubmit = Handler; }
+void THtmlView::SetOnFormSubmit(const TFormSubmitEvent& Handler) {
+  FOnFormSubmit = Handler;
+  // Forms submit only while someone listens.
+  if (!Handler) {
+    FSectionList->SubmitHook = nullptr;
+    return;
+  }
+  FSectionList->SubmitHook = [this](TObject*, const String& Action, const String& Target, const String& EncType,
+                                    const String& Method, std::unique_ptr<TStringList> Results) {
+    SubmitForm(Action, Target, EncType, Method, Results.release());
+  };
+}
+
+TObjectClickEvent THtmlView::OnObjectClick() const { return FSectionList->OnObjectClick; }
+void THtmlView::SetOnObjectClick(const TObjectClickEvent& Handler) { FSectionList->OnObjectClick = Handler; }
+TObjectFocusEvent THtmlView::OnObjectFocus() const { return FSectionList->OnObjectFocus; }
+void THtmlView::SetOnObjectFocus(const TObjectFocusEvent& Handler) { FSectionList->OnObjectFocus = Handler; }
+TObjectFocusEvent THtmlView::OnObjectBlur() const { return FSectionList->OnObjectBlur; }
+void THtmlView::SetOnObjectBlur(const TObjectFocusEvent& Handler) { FSectionList->OnObjectBlur = Handler; }
+TObjectFocusEvent THtmlView::OnObjectChange() const { return FSectionList->OnObjectChange; }
+void THtmlView::SetOnObjectChange(const TObjectFocusEvent& Handler) { FSectionList->OnObjectChange = Handler; }
+TFileBrowseEvent THtmlView::OnFileBrowse() const { return FSectionList->OnFileBrowse; }
+void THtmlView::SetOnFileBrowse(const TFileBrowseEvent& Handler) { FSectionList->OnFileBrowse = Handler; }
+TFormControlObjList* THtmlView::GetFormControlList() { return &FSectionList->ControlList; }
 
 std::vector<TFontObj*>* THtmlView::GetLinkList() { return &FSectionList->Links; }
 
@@ -433,10 +461,21 @@ void THtmlView::parseHtmlDocument() {
   if (OnSoundRequest) onSound = [this](TObject*, const String& S, int Loop, bool Terminate) {
     OnSoundRequest(this, S, Loop, Terminate);
   };
+  TIncludeType onInclude;
+  if (OnInclude) onInclude = [this](const String& Command, const std::vector<String>& Params,
+                                    std::unique_ptr<TBuffer>& Included) {
+    TStringList params;
+    for (const String& p : Params) params.Add(p);
+    OnInclude(this, Command, &params, Included);
+  };
+  if (OnObjectTag) parser.OnObjectTag = [this](TObject*, TPanelObj* Panel, const TStringList& Attributes,
+                                               const TStringList& Params, bool& WantPanel) {
+    OnObjectTag(this, Panel ? Panel->Panel : nullptr, Attributes, Params, WantPanel);
+  };
   parser.ParseHtml(
       FSectionList.get(), onLink,
       [this](TObject* S, const String& H, const String& N, const String& C) { handleMeta(S, H, N, C); },
-      onSound, TIncludeType());
+      onSound, onInclude);
   finishParse(parser.GetTitle(), parser.Base, parser.BaseTarget);
 }
 
@@ -475,9 +514,11 @@ void THtmlView::LoadFromFile(const String& FileName, TDocType DocType) {
   const String oldFile = FCurrentFile, oldTitle = FDocumentTitle;
   const std::int32_t oldPos = Position();
   const TDocType oldType = FCurrentDocType;
+  // What was typed into the old page's forms goes into its history entry.
+  std::unique_ptr<TFreeList<TStringList>> oldFormData = FSectionList->CollectFormData();
   OpenFileDocument(FileName, DocType);
   if (FCurrentFile != oldFile || FCurrentDocType != oldType)
-    addToHistory(oldFile, oldTitle, oldPos, nullptr, oldType);
+    addToHistory(oldFile, oldTitle, oldPos, std::move(oldFormData), oldType);
 }
 
 void THtmlView::OpenFileDocument(const String& FileName, TDocType DocType) {
@@ -911,7 +952,10 @@ void THtmlView::SetHistoryIndex(int Value) {
   const PositionObj* p = FPositionHistory->Items(Value);
   const std::int32_t pos = p->Pos;
   const TDocType type = p->FileType;
-  if (name != FCurrentFile || type != FCurrentDocType) OpenFileDocument(name, type);
+  if (name != FCurrentFile || type != FCurrentDocType) {
+    OpenFileDocument(name, type);
+    if (p->FormData) FSectionList->SetFormData(*p->FormData);
+  }
   FHistoryIndex = Value;
   SetPosition(pos);
   if (OnHistoryChange) OnHistoryChange(this);

@@ -25,8 +25,10 @@
 
 class ThtDocument;
 class TBuffer;
+class ThvPanel;
 class TBitmap;
 class TFormControlObj;
+class TFormControlObjList;
 class TFontObj;
 class THtmlView;
 class TPrinter;
@@ -105,6 +107,14 @@ using TFormSubmitEvent =
     std::function<void(TObject* Sender, const String& Action, const String& Target,
                        const String& EncType, const String& Method, TStringList* Results)>;
 using TStreamRequestEvent = std::function<void(TObject* Sender, const String& SRC, TStream*& Stream)>;
+// An include directive ("<!--#command name=value ...-->"): the handler may
+// hand back a buffer whose text is read in the directive's place.
+using THtmlIncludeEvent = std::function<void(TObject* Sender, const String& Command, TStringList* Params,
+                                             std::unique_ptr<TBuffer>& IncludedDocument)>;
+// An OBJECT element: with WantPanel the panel window shows it and its
+// content is skipped; without, the content is read as ordinary HTML.
+using TObjectTagEvent = std::function<void(TObject* Sender, ThvPanel* Panel, const TStringList& Attributes,
+                                           const TStringList& Params, bool& WantPanel)>;
 
 // The inner panel the document is painted on. It is never erased: every
 // paint covers its clip rectangle from an off-screen bitmap.
@@ -272,6 +282,19 @@ public:
   void SetOnScript(const TScriptEvent& Handler) override;
   void SetOnFormSubmit(const TFormSubmitEvent& Handler);
   TFormSubmitEvent OnFormSubmit() const { return FOnFormSubmit; }
+  // The page's form controls: a click, focus, blur or change that carries
+  // a script text, and the browse button of a file input.
+  TObjectClickEvent OnObjectClick() const;
+  void SetOnObjectClick(const TObjectClickEvent& Handler);
+  TObjectFocusEvent OnObjectFocus() const;
+  void SetOnObjectFocus(const TObjectFocusEvent& Handler);
+  TObjectFocusEvent OnObjectBlur() const;
+  void SetOnObjectBlur(const TObjectFocusEvent& Handler);
+  TObjectFocusEvent OnObjectChange() const;
+  void SetOnObjectChange(const TObjectFocusEvent& Handler);
+  TFileBrowseEvent OnFileBrowse() const;
+  void SetOnFileBrowse(const TFileBrowseEvent& Handler);
+  TFormControlObjList* GetFormControlList();
 
   // ---- events of the viewer itself ------------------------------------------------------
   THotSpotClickEvent OnHotSpotClick;
@@ -288,6 +311,8 @@ public:
   TFilenameExpandedEvent OnFilenameExpanded;
   TSoundRequestEvent OnSoundRequest;
   TLinkEvent OnLink;
+  THtmlIncludeEvent OnInclude;
+  TObjectTagEvent OnObjectTag;
   TParseEvent OnParseBegin;
   TNotifyEvent OnParseEnd;
   TStreamRequestEvent OnhtStreamRequest;

@@ -47,9 +47,9 @@ void setMapping(HDC dc, const PageGeometry& g) {
 
 }  // namespace
 
-// The copy is laid out on the printer's canvas; Tops receives the top of
-// every page (cut where the blocks put the page bottom, so that no line is
-// split across two pages).
+// The copy is laid out on the printer's canvas and printed page by page,
+// each page cut where the blocks put the page bottom, so that no line is
+// split across two pages.
 int THtmlView::printPages(TPrinter* P, int FromPage, int ToPage, bool Draw) {
   if (FViewerState.Contains(stProcessing) || FSectionList->Count() == 0) return 0;
   const PageGeometry g = geometryOf(P, FPrintScale, FPrintMarginLeft, FPrintMarginRight, FPrintMarginTop,
@@ -92,19 +92,15 @@ int THtmlView::printPages(TPrinter* P, int FromPage, int ToPage, bool Draw) {
     const bool shown = Draw && pages >= FromPage;
     if (shown && pages > FromPage) P->NewPage();
     setMapping(dc, g);
-    copy->SetScrollY(top);
     // The page's content starts at the margins' corner. A page that is only
     // counted (or comes before FromPage) is drawn three page widths to the
     // right, where nothing of it reaches the paper.
     const int shift = shown ? 0 : 3 * g.Width;
     SetWindowOrgEx(dc, -g.Left - shift, -g.Top, nullptr);
     IntersectClipRect(dc, 0, 0, g.Width, g.Height);
-    copy->Draw(canvas, TRect{0, 0, g.Width, g.Height}, g.Width, 0, 0, 0, 0);
+    top = copy->PrintPage(canvas, top, g.Width, g.Height);
     SelectClipRgn(dc, nullptr);
     SetWindowOrgEx(dc, 0, 0, nullptr);
-    int next = copy->PageBottom;
-    if (next <= top || next > top + g.Height) next = top + g.Height;
-    top = next;
   }
   return pages;
 }

@@ -4,9 +4,9 @@
 // image that the last paint showed.
 class ThtDocument;
 
-// After a layout: every animated image stops and, unless the document is a
-// print copy, runs again; the timer is made on the first layout and is
-// enabled exactly when the page has animated images.
+// After a layout: animated images that are not running start (a running
+// one goes on from where it is); a print copy's stop. The timer is made on
+// the first layout and is enabled exactly when the page has animated images.
 void StartImageAnimations(ThtDocument* Doc);
 // Before a paint: animated images count as not shown until they are drawn
 // again (the page background's GIF always counts as shown).

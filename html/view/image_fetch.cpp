@@ -139,10 +139,13 @@ TGIFImage* gifOf(TObject* o) { return dynamic_cast<TGIFImage*>(o); }
 }  // namespace
 
 void StartImageAnimations(ThtDocument* Doc) {
+  // A running animation keeps its frame and the time its frame has
+  // already shown: restarting the count at every layout would hold a GIF
+  // still for as long as the window is being resized.
   for (TObject* o : Doc->AnimatedImages)
     if (TGIFImage* gif = gifOf(o)) {
-      gif->SetRunning(false);
-      if (!Doc->IsCopy) gif->SetRunning(true);
+      if (Doc->IsCopy) gif->SetRunning(false);
+      else if (!gif->Running()) gif->SetRunning(true);
     }
   if (Doc->IsCopy) return;
   if (!Doc->AnimTimer) {

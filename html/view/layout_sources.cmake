@@ -12,6 +12,7 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/table_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_draw.cpp
   ${CMAKE_CURRENT_LIST_DIR}/document_layout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/document_print.cpp
   ${CMAKE_CURRENT_LIST_DIR}/position_queries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/layout_dump.cpp
 )

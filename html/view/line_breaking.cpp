@@ -305,7 +305,13 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     obj->DrawLogic(Document, Canvas, FontRuns.GetFontObjAt(obj->Pos), width, pctHeight);
     MaxWidth = std::max(MaxWidth, obj->ObjWidth);
   }
-  for (TFormControlObj* ctl : Controls) MaxWidth = std::max(MaxWidth, ctl->TotalWidth());
+  for (TFormControlObj* ctl : Controls) {
+    // A control sized in per cent takes its share of this width (a print
+    // copy keeps the screen's controls as they are).
+    if (ctl->PercentWidth && !(Document && Document->IsCopy))
+      ctl->SetWidth(std::max(10, std::min(int(int64_t(ctl->FWidth) * width / 100), width - ctl->HSpaceL - ctl->HSpaceR)));
+    MaxWidth = std::max(MaxWidth, ctl->TotalWidth());
+  }
 
   LineBreaker lb(*this, Canvas, IMgr, X, MaxWidth);
   lb.FloatY = Y;
@@ -461,7 +467,8 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
       Min = std::max(Min, obj->ObjWidth);
     }
   }
-  for (TFormControlObj* ctl : Controls) Min = std::max(Min, ctl->TotalWidth() + ctl->HSpaceL + ctl->HSpaceR);
+  for (TFormControlObj* ctl : Controls)
+    if (!ctl->PercentWidth) Min = std::max(Min, ctl->TotalWidth());
 
   auto firstIndent = [&](int w) {
     if (TextIndentPercent > 0 && TextIndentPercent < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent));

@@ -8,7 +8,7 @@
 #include "html/view/borders.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
-#include "html/view/form_controls.h"
+#include "html/view/form_kinds.h"
 #include "html/view/image_object.h"
 #include "html/view/indent_manager.h"
 #include "html/view/section_layout.h"
@@ -28,12 +28,14 @@ struct SectionPainter {
   int YOff;
   int SelStart, SelEnd;
   bool ShowSelection;
+  bool DummyCaret;  // a caret bar drawn at the selection start (never on paper)
 
   SectionPainter(TSection& s, TCanvas* canvas, TIndentManager* imgr)
       : S(s), Ms(s, canvas), Canvas(canvas), IMgr(imgr), Doc(s.Document), YOff(s.Document ? s.Document->ScrollY : 0) {
     SelStart = Doc ? Doc->SelStart - S.StartPos : 0;
     SelEnd = Doc ? Doc->SelEnd - S.StartPos : 0;
     ShowSelection = Doc && !Doc->IsCopy && SelEnd > SelStart;
+    DummyCaret = Doc && Doc->ShowDummyCaret && !Doc->IsCopy && !Doc->Printing;
   }
 
   bool selected(int i) const { return ShowSelection && i >= SelStart && i < SelEnd; }
@@ -108,18 +110,15 @@ struct SectionPainter {
         continue;
       }
       if (c == FmCtl) {
-        if (TFormControlObj* ctl = Ms.ControlAt(i)) {
-          ctl->YValue = line.DrawY;
-          x += ctl->TotalWidth();
-        }
+        if (TFormControlObj* ctl = Ms.ControlAt(i)) x += drawControl(ctl, x, line, y);
         ++i;
         continue;
       }
       int runEnd = Ms.TextRunEnd(i, end);
       // Selection boundaries split runs.
-      if (ShowSelection) {
+      if (ShowSelection || DummyCaret) {
         if (i < SelStart && runEnd > SelStart) runEnd = SelStart;
-        else if (i < SelEnd && runEnd > SelEnd) runEnd = SelEnd;
+        else if (ShowSelection && i < SelEnd && runEnd > SelEnd) runEnd = SelEnd;
       }
       const int n = std::min(runEnd, drawEnd) - i;
       const bool endsLine = runEnd >= drawEnd;
@@ -133,7 +132,8 @@ struct SectionPainter {
         else if (run->SScript == ASub) offset = run->Descent / 2 + 1;
         const int by = baseline + offset - YOff;
         const int startX = x;
-        if (selected(i)) {
+        const bool isSelected = selected(i);
+        if (isSelected) {
           const TColor textColor = font->bgColor != clNone ? font->bgColor : inverse(color);
           x += htPaint::Text(Canvas, x, by, S.Chars.data() + i, n, textColor, true, color, &just);
         } else {
@@ -143,6 +143,13 @@ struct SectionPainter {
           const char16_t h = u'-';
           htPaint::Text(Canvas, x, by, &h, 1, color, false, clNone);
         }
+        if (DummyCaret && !isSelected) {
+          // The caret stands before the run that starts at it, or after the
+          // section's last character.
+          if (i == SelStart) caretBar(startX, by, run, color);
+          if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == S.Lines.back().get())
+            caretBar(x, by, run, color);
+        }
         if (run->Active && Doc) {
           auto* viewer = dynamic_cast<THtmlViewBase*>(Doc->Viewer);
           if (viewer && viewer->ShowFocusRect())
@@ -151,6 +158,48 @@ struct SectionPainter {
       }
       i = runEnd;
     }
+  }
+
+  // Places a form control in the line (a print copy paints its look
+  // instead); returns the room it takes. y is the text's bottom.
+  int drawControl(TFormControlObj* ctl, int x, LineRec& line, int y) {
+    if (ctl->Hidden()) return 0;
+    const int ht = ctl->Height();
+    int top;
+    switch (ctl->VertAlign) {
+      case ATop: top = line.DrawY + ctl->VSpaceT - YOff; break;
+      case AMiddle: top = y - (ht + line.TextHeight) / 2 - YOff; break;
+      case ABaseline: top = y - ht - ctl->VSpaceB - line.Descent - YOff; break;
+      default: top = y - ht - ctl->VSpaceB - YOff; break;
+    }
+    const bool radio = dynamic_cast<TRadioButtonFormControlObj*>(ctl) != nullptr;
+    const bool check = dynamic_cast<TCheckBoxFormControlObj*>(ctl) != nullptr;
+    if (radio) top += 2;
+    else if (check) top += 1;
+    const int left = x + ctl->HSpaceL;
+    if (Doc && Doc->IsCopy) {
+      ctl->Draw(Canvas, left, top);
+    } else {
+      if (!Doc || !Doc->Printing) ctl->YValue = line.DrawY;
+      ctl->PlaceAt(left, top);
+      if (ctl->Active && (radio || check)) {
+        auto* viewer = Doc ? dynamic_cast<THtmlViewBase*>(Doc->Viewer) : nullptr;
+        if (viewer && viewer->ShowFocusRect()) {
+          TRect r = check ? TRect(left - 3, top - 3, left + 16, top + 16)
+                          : ScreenPixelsPerInch() > 100 ? TRect(left - 2, top - 2, left + 18, top + 18)
+                                                        : TRect(left - 3, top - 2, left + 16, top + 16);
+          Canvas->Brush()->SetColor(clWhite);
+          Canvas->DrawFocusRect(r);
+        }
+      }
+    }
+    return ctl->TotalWidth();
+  }
+
+  // A one-pixel bar as high as the run's font, standing on its bottom.
+  void caretBar(int x, int baseline, const TFontObj* run, TColor color) {
+    const int bottom = baseline + run->Descent;
+    htPaint::FillRect(Canvas, TRect(x, bottom - run->FontHeight, x + 1, bottom), color);
   }
 
   // Draws an image or panel at its place in the line; returns the room it takes.

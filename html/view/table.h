@@ -81,9 +81,14 @@ public:
   TCellList* GetItem(int Index) const { return Items(Index); }
 };
 
-// Which part of a table paged drawing is at.
+// Where a table printed over several pages stands after a page: 0 not
+// paged (or finished), 1 its header rows are owed at the top of the next
+// page, 2 its body goes on below that repeated header, 4 its body goes on
+// with no header to repeat, 5 its footer rows are owed just below the last
+// row printed on this page. The band is PartStart (document Y) and
+// PartHeight high; FootHeight is the room kept for the footer band.
 struct TTablePartRec {
-  uint8_t TablePart = 0;  // 0 normal, 1 do head, 2 do body 1, 3 do body 2, 4 do foot, 5 do body 3
+  uint8_t TablePart = 0;
   int32_t PartStart = 0;
   int32_t PartHeight = 0;
   int32_t FootHeight = 0;
@@ -160,6 +165,16 @@ public:
   int LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs);
   void DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, int X, int Y);
   int DrawRow(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y);
+  void DrawCells(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y);
+  void DrawRows(TCanvas* Canvas, const TRect& ARect, int X);
+  // Printing over several pages: whether this table pages (repeats its
+  // header and footer rows), and its drawing then.
+  bool PagedPrinting(const TRect& ARect) const;
+  void DrawPaged(TCanvas* Canvas, const TRect& ARect, int X);
+  // Draws rows First..Last-1 with the first one's top at page Y PageY,
+  // wherever in the document they are: the repeated header and footer
+  // bands. ARect is the band on the page.
+  void DrawRowBand(TCanvas* Canvas, const TRect& ARect, int First, int Last, int PageY);
   TCellObj* CellAt(int X, int Y);
   template <typename F>
   void ForEachCell(bool Backwards, F&& Fn);

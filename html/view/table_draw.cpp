@@ -129,15 +129,106 @@ int THtmlTable::DrawRow(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int
       if (lower(Y)) return next;
     }
   }
-  if (screenY + Row->RowSpanHeight >= ARect.Top && screenY < ARect.Bottom && (!doc->Printing || Y < doc->PageBottom)) {
-    int x = X;
-    for (int c = 0; c < Row->Count(); ++c) {
-      TCellObj* cell = Row->Items(c);
-      if (cell && cell->ColSpan >= 1 && cell->RowSpan >= 1) DrawCell(Canvas, cell, ARect, x, Y);
-      if (c < int(Widths.size())) x += Widths[size_t(c)];
+  if (screenY + Row->RowSpanHeight >= ARect.Top && screenY < ARect.Bottom && (!doc->Printing || Y < doc->PageBottom))
+    DrawCells(Canvas, Row, ARect, X, Y);
+  return next;
+}
+
+void THtmlTable::DrawCells(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y) {
+  int x = X;
+  for (int c = 0; c < Row->Count(); ++c) {
+    TCellObj* cell = Row->Items(c);
+    if (cell && cell->ColSpan >= 1 && cell->RowSpan >= 1) DrawCell(Canvas, cell, ARect, x, Y);
+    if (c < int(Widths.size())) x += Widths[size_t(c)];
+  }
+}
+
+void THtmlTable::DrawRows(TCanvas* Canvas, const TRect& ARect, int X) {
+  int y = LayoutTop;
+  for (int r = 0; r < Rows.Count(); ++r) y = DrawRow(Canvas, Rows[r], ARect, X, y);
+}
+
+bool THtmlTable::PagedPrinting(const TRect& ARect) const {
+  const ThtDocument* doc = Document;
+  if (!doc->Printing || doc->TableNesting != 1 || !HasHeaderOrFooter || doc->PageBottom <= LayoutTop) return false;
+  if (doc->PrintHeaderTable) return doc->PrintHeaderTable == this;
+  // Paging starts on the page where the table starts.
+  return LayoutTop >= ARect.Top + doc->ScrollY;
+}
+
+void THtmlTable::DrawPaged(TCanvas* Canvas, const TRect& ARect, int X) {
+  ThtDocument* doc = Document;
+  TTablePartRec& rec = *TablePartRec;
+  const int pageTop = ARect.Top + doc->ScrollY;
+  const int bottomSpace = BorderWidth;
+  const int cs1 = CellSpacing < 2 ? 1 : CellSpacing;
+  if (LayoutTop + Height + bottomSpace <= doc->PageBottom) {
+    // The rest fits on this page, the table's own footer rows with it.
+    DrawRows(Canvas, ARect, X);
+    rec = TTablePartRec{};
+    doc->PrintHeaderTable = nullptr;
+    return;
+  }
+  const int footReserve = FootHeight > 0 ? FootHeight + cs1 + bottomSpace : 0;
+  if (doc->PrintHeaderTable != this) {
+    // Header rows are repeated only when they are the table's first rows
+    // and, with the footer, leave at least half of a page to the body;
+    // otherwise the table prints as any other.
+    bool headFirst = true;
+    for (int r = 0; r < HeaderRowCount && headFirst; ++r) headFirst = r < Rows.Count() && Rows[r]->RowType == 0;
+    if (!headFirst || HeaderRowCount >= Rows.Count() || HeaderHeight + footReserve > ARect.Height() / 2) {
+      DrawRows(Canvas, ARect, X);
+      return;
+    }
+    // A table that cannot show its header, first body row and footer
+    // here starts on the next page.
+    const int least = HeaderHeight + Rows[HeaderRowCount]->RowHeight + footReserve;
+    if (LayoutTop > pageTop && LayoutTop + least > doc->PageBottom && least < ARect.Height()) {
+      doc->PageBottom = LayoutTop;
+      return;
+    }
+    doc->PrintHeaderTable = this;
+  }
+  // The body runs on past this page: room is kept at the page's end for
+  // the footer rows, which follow the last body row printed here.
+  const bool footHere = footReserve > 0 && doc->PageBottom - footReserve > pageTop;
+  if (footHere) doc->PageBottom -= footReserve;
+  DrawRows(Canvas, ARect, X);
+  if (footHere) {
+    rec.TablePart = 5;
+    rec.PartStart = LayoutTop + FootOffset;
+    rec.PartHeight = FootHeight;
+    rec.FootHeight = footReserve;
+  } else {
+    rec.TablePart = HeaderRowCount > 0 ? 1 : 4;
+    rec.PartStart = LayoutTop;
+    rec.PartHeight = HeaderHeight;
+    rec.FootHeight = 0;
+  }
+}
+
+void THtmlTable::DrawRowBand(TCanvas* Canvas, const TRect& ARect, int First, int Last, int PageY) {
+  ThtDocument* doc = Document;
+  if (!doc || First < 0 || Last > Rows.Count() || First >= Last) return;
+  int y = LayoutTop;
+  for (int r = 0; r < First; ++r) y += Rows[r]->RowHeight;
+  // The rows are drawn as if the page had been scrolled to them; the page
+  // state of the content drawn around the band is left as it was.
+  const int scrollY = doc->ScrollY, pageBottom = doc->PageBottom;
+  const bool breakFlag = doc->PageBreakFlag, firstOnPage = doc->FirstOnPage;
+  doc->ScrollY = y - PageY;
+  doc->PageBottom = doc->ScrollY + ARect.Bottom;
+  {
+    TableNesting nesting(doc);
+    for (int r = First; r < Last; ++r) {
+      DrawCells(Canvas, Rows[r], ARect, DrawLeft, y);
+      y += Rows[r]->RowHeight;
     }
   }
-  return next;
+  doc->ScrollY = scrollY;
+  doc->PageBottom = pageBottom;
+  doc->PageBreakFlag = breakFlag;
+  doc->FirstOnPage = firstOnPage;
 }
 
 int THtmlTable::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* /*IMgr*/, int X, int /*XRef*/, int /*YRef*/) {
@@ -147,8 +238,10 @@ int THtmlTable::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* /*IMgr
   DrawLeft = X;
   const int top = LayoutTop - Document->ScrollY;
   if (!Document->Printing && (top + PaintHeight < ARect.Top || top >= ARect.Bottom)) return result;
-  int y = LayoutTop;
-  for (int r = 0; r < Rows.Count(); ++r) y = DrawRow(Canvas, Rows[r], ARect, X, y);
+  if (PagedPrinting(ARect))
+    DrawPaged(Canvas, ARect, X);
+  else
+    DrawRows(Canvas, ARect, X);
   return result;
 }
 

@@ -615,6 +615,7 @@ int THtmlTable::DrawLogic(TCanvas* Canvas, int /*X*/, int Y, int /*XRef*/, int /
   } nesting(Document);
   LayoutTop = BorderTop = ContentY = Y;
   StartPos = Curs;
+  *TablePartRec = TTablePartRec{};  // a new layout prints from its start
   FindTableWidth(Canvas, IMgr, Y);
   Height = LayoutRows(Canvas, Y, AvailHeight, Curs);
   Length = Curs - StartPos;

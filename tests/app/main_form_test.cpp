@@ -231,7 +231,55 @@ TEST_F(Window, StopEndsTheWholeRun) {
   const std::string tree = Tree();
   EXPECT_EQ(tree.find("English"), std::string::npos) << "a dictionary after the stop was searched";
   EXPECT_LT(ResultCount, 20000);
+  // Every row counted before the stop is in the tree, none after it.
+  EXPECT_EQ(Form->vst->ChildCount(Form->vst->GetFirstChild(nullptr)), std::uint32_t(ResultCount));
   EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
+}
+
+TEST_F(Window, LongResultListsKeepEveryRowInOrder) {
+  // Row counts that are not a multiple of anything round, captions of
+  // every length, and a look at the tree while the run handles messages.
+  auto caption = [](int i) { return "W" + std::string(std::size_t(i % 40), char('A' + i % 26)) + std::to_string(i); };
+  {
+    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+    big.Properties("Big", "en");
+    big.exec("BEGIN;");
+    for (int i = 1; i <= 1000; ++i) big.Word({0, caption(i), "article " + std::to_string(i)});
+    big.exec("COMMIT;");
+  }
+  List("big 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  std::uint32_t seenRows = 0;
+  int seenCount = -1;
+  Later([&] {
+    PDataNode root = Form->vst->GetFirstChild(nullptr);
+    seenRows = root ? Form->vst->ChildCount(root) : 0;
+    seenCount = ResultCount;
+  });
+  Search(u"%");
+  EXPECT_GT(seenCount, 0) << "the run did not handle messages";
+  EXPECT_EQ(seenRows, std::uint32_t(seenCount)) << "rows read but not in the tree while messages are handled";
+  EXPECT_EQ(ResultCount, 1005);
+
+  TDataStringTree* t = Form->vst;
+  PDataNode root = t->GetFirstChild(nullptr);
+  ASSERT_EQ(t->ChildCount(root), 1000u);
+  EXPECT_TRUE(t->Expanded(root));
+  EXPECT_EQ(Form->NodeRecord(root)->Kind, nkOpenRoot);
+  int i = 0;
+  for (PDataNode n = t->GetFirstChild(root); n; n = t->GetNextSibling(n)) {
+    ++i;
+    const ResultNodeType* r = Form->NodeRecord(n);
+    ASSERT_EQ(r->Caption, caption(i)) << "row " << i;
+    ASSERT_EQ(r->Id, i);
+    ASSERT_EQ(r->Kind, nkHeadword);
+  }
+  EXPECT_EQ(t->VisibleCount(), 1000u + 1u + 5u + 1u);
+  EXPECT_EQ(Tree().substr(Tree().find(" English")), " English <dictionary>(0,-1)[FOX#1,FOREST#2,FOX#3,WOLF#4,<BR>#5]");
+  // The next search empties the list and fills it afresh.
+  Search(u"wa%");
+  EXPECT_EQ(t->RootNodeCount(), 1u);
+  EXPECT_EQ(t->ChildCount(t->GetFirstChild(nullptr)), 37u);
 }
 
 TEST_F(Window, RunsStartedInsideARunWaitForIt) {

@@ -128,6 +128,41 @@ TEST(LayoutPaint, SelectedTextIsInverted) {
   EXPECT_EQ(px(c, x2 - mw / 2 + 1, line.DrawY + 1), TColor(clWhite));
 }
 
+TEST(LayoutPaint, TheDummyCaretIsABarAtTheSelectionStart) {
+  const std::string html =
+      "<html><body style='margin:0'><p style='margin:0;font-family:DejaVu Sans;font-size:24pt;color:#0000ff'>"
+      "MMMM MMMM</p></body></html>";
+  const int w = 300, h = 60;
+  auto l = Layout(html, w, h);
+  TCanvas* c = l.Canvas();
+  auto s = all<TSection>(*l.Doc).at(0);
+  const LineRec& line = *s->Lines[0];
+  // Text-coloured pixels down one column of the line.
+  auto barAt = [&](int pos, bool caretOn, bool printing, int x) {
+    c->Brush()->SetColor(clWhite);
+    c->FillRect(TRect(0, 0, w, h));
+    l.Doc->SelStart = l.Doc->SelEnd = s->StartPos + pos;
+    l.Doc->ShowDummyCaret = caretOn;
+    l.Doc->Printing = printing;
+    l.Doc->Draw(c, TRect(0, 0, w, h), w, 0, 0, 0, 0);
+    l.Doc->Printing = false;
+    int n = 0;
+    for (int y = line.DrawY; y < line.DrawY + line.TextHeight; ++y) n += px(c, x, y) == TColor(0xFF0000);
+    return n;
+  };
+  const int wordStart = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 32, u"MMMM ");
+  const int lineEnd = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 32, u"MMMM MMMM");
+  const int tall = layouthelp::TextWidth(u"DejaVu Sans", 32, u"M") / 2;  // well over half the letters' height
+  // Before the character it stands at, as high as the font.
+  EXPECT_LE(barAt(5, false, false, wordStart), 2);
+  EXPECT_GT(barAt(5, true, false, wordStart), tall);
+  // After the section's last character.
+  EXPECT_LE(barAt(s->Length, false, false, lineEnd), 2);
+  EXPECT_GT(barAt(s->Length, true, false, lineEnd), tall);
+  // Never on paper.
+  EXPECT_LE(barAt(5, true, true, wordStart), 2);
+}
+
 TEST(LayoutPaint, BorderedTableCells) {
   auto l = paint(
       "<html><body style='margin:0'><table border=2 cellspacing=4 bordercolor=#FF0000>"

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "html/parse/source_buffer.h"
 #include "html/view/document.h"
 #include "html/view/html_view.h"
 #include "platform/core/files.h"
@@ -227,6 +228,63 @@ TEST_F(ViewerRules, PagesCountAndPrintIntoAFile) {
   // The screen page is untouched by printing.
   EXPECT_FALSE(View->Document()->Printing);
   EXPECT_GT(View->DocumentHeight(), 0);
+}
+
+TEST_F(ViewerRules, IncludeDirectivesAndObjectTagsReachTheViewersEvents) {
+  auto text = [&] {
+    View->SelectAll();
+    return View->GetSelText();
+  };
+  const String page = u"<p>before <!--#greet who=\"world\" how=warmly--> after</p>";
+  // Without a handler the directive is only a comment.
+  View->LoadFromString(page);
+  EXPECT_EQ(text(), u"before after");
+
+  String command;
+  std::vector<String> params;
+  View->OnInclude = [&](TObject* Sender, const String& Command, TStringList* Params,
+                        std::unique_ptr<TBuffer>& Included) {
+    EXPECT_EQ(Sender, View);
+    command = Command;
+    for (int i = 0; i < Params->Count(); ++i) params.push_back(Params->Strings(i));
+    Included = TBuffer::CreateFromString(u"<b>Hello, world</b>", u"greeting");
+  };
+  View->LoadFromString(page);
+  EXPECT_EQ(command, u"greet");
+  EXPECT_EQ(params, (std::vector<String>{u"who=world", u"how=warmly"}));
+  EXPECT_EQ(text(), u"before Hello, world after");
+
+  // An OBJECT: the handler sees its attributes and PARAMs and decides.
+  const String object =
+      u"<p>start</p><object type=\"application/x-card\" data=\"card.bin\"><param name=\"size\" value=\"2\">"
+      u"<param name=\"plain\"><p>Fallback text</p></object><p>end</p>";
+  bool want = false;
+  int calls = 0;
+  View->OnObjectTag = [&](TObject* Sender, ThvPanel* Panel, const TStringList& Attributes, const TStringList& Params,
+                          bool& WantPanel) {
+    ++calls;
+    EXPECT_EQ(Sender, View);
+    (void)Panel;  // no window class stands for panels yet
+    EXPECT_GE(Attributes.IndexOf(u"DATA=card.bin"), 0) << UTF16ToUTF8(Attributes.Text());
+    ASSERT_EQ(Params.Count(), 2);
+    EXPECT_EQ(Params.Strings(0), u"size=2");
+    EXPECT_EQ(Params.Strings(1), u"plain");
+    WantPanel = want;
+  };
+  View->LoadFromString(object);
+  EXPECT_EQ(calls, 1);
+  const String shown = text();
+  EXPECT_NE(shown.find(u"Fallback text"), String::npos) << UTF16ToUTF8(shown);
+  EXPECT_NE(shown.find(u"end"), String::npos);
+  EXPECT_TRUE(View->Document()->Panels.empty());
+  // Wanted: a panel stands for it and its content is not read.
+  want = true;
+  View->LoadFromString(object);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(View->Document()->Panels.size(), 1u);
+  const String hidden = text();
+  EXPECT_EQ(hidden.find(u"Fallback text"), String::npos) << UTF16ToUTF8(hidden);
+  EXPECT_NE(hidden.find(u"end"), String::npos);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <map>
 #include <memory>
 
+#include "html/view/gif_images.h"
 #include "html/view/html_view.h"
+#include "html/view/document.h"
 #include "html/view/image_animation.h"
 #include "picture_test_util.h"
 #include "platform/core/strings.h"
@@ -158,6 +160,29 @@ TEST_F(ViewerPictures, AnimatedGifAdvancesToItsNextFrameOnThePage) {
   EXPECT_FALSE(GetUpdateRect(View->Handle(), nullptr, false));
   Application->ProcessMessages();
   EXPECT_GE(count(0xFF0000), 30 * 20);
+}
+
+TEST_F(ViewerPictures, ALayoutLeavesARunningAnimationWhereItIs) {
+  // Three frames of a second each.
+  Files[u"*0/slow.gif"] = gifBytes(30, 20, {0xFF0000, 0x00FF00, 0x0000FF}, 100);
+  View->LoadFromString(u"<html><body><p>A <img src=\"*0/slow.gif\"></p></body></html>");
+  ASSERT_EQ(View->Document()->AnimatedImages.size(), 1u);
+  auto* gif = dynamic_cast<TGIFImage*>(View->Document()->AnimatedImages[0]);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_TRUE(gif->Running());
+  // The second frame has been showing for far longer than its delay...
+  gif->StepAnimationAt(nullptr, timeGetTime() - 100000);
+  ASSERT_EQ(gif->FrameIndex(), 2);
+  // ...when the window is resized: the page is laid out again.
+  Form->SetBounds(0, 0, 300, 200);
+  View->SetBounds(0, 0, 300, 200);
+  Application->ProcessMessages();
+  EXPECT_EQ(gif->FrameIndex(), 2);
+  EXPECT_TRUE(gif->Running());
+  // The next step shows the third frame at once instead of waiting a whole
+  // delay again.
+  gif->StepAnimation(nullptr);
+  EXPECT_EQ(gif->FrameIndex(), 3);
 }
 
 }  // namespace
