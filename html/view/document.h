@@ -197,7 +197,6 @@ public:
   int32_t SelStart = 0, SelEnd = 0;
   TColor VisitedColor = clPurple, OverLinkColor = clBlue, HotSpotColor = clBlue;
   bool PrintBlockBackgrounds = false, PrintPageBackground = false;
-  bool PrintTableBackground = false;
   bool ShowDummyCaret = false;  // a caret bar where the selection starts
 
   TObject* Viewer = nullptr;
