@@ -177,12 +177,18 @@ static bool isIntValue(const TPropValue& v, int32_t x) { return v.IsNumber() && 
 // set", the paragraph space), which are large negative numbers: a page
 // asking for -12348765px must not be read as "auto".
 constexpr int32_t LengthFloor = -10000000;
+// And well inside an int: the layout adds a box's margins, borders,
+// paddings, height and offsets together, and a page asking for
+// "height: 1e10px" must give a very tall box, not a sum that wraps.
+constexpr int32_t LengthCeiling = 10000000;
+
+static int32_t boundLength(int32_t r) { return std::clamp(r, LengthFloor, LengthCeiling); }
 
 static int32_t convertSlot(const TPropValue& v, double base, int em, int ex, int32_t dflt,
                            int32_t notSet, int32_t other) {
   if (v.IsString()) {
     const int32_t r = ConvertLength(v.AsString(), false, base, em, ex, INT32_MIN);
-    return r == INT32_MIN ? dflt : std::max(r, LengthFloor);
+    return r == INT32_MIN ? dflt : boundLength(r);
   }
   if (v.IsNumber()) return v.AsInt() == NotSetValue ? notSet : v.AsInt();
   return other;
@@ -198,7 +204,8 @@ static int32_t borderWidth(const TVMarginArray& vm, int side, int em, int ex, in
     if (t == u"thin") return 2;
     if (t == u"medium") return 4;
     if (t == u"thick") return 6;
-    return ConvertLength(t, false, 0, em, ex, dflt);
+    const int32_t r = ConvertLength(t, false, 0, em, ex, INT32_MIN);
+    return r == INT32_MIN ? dflt : boundLength(r);
   }
   if (w.IsNumber()) return w.AsInt() == NotSetValue ? dflt : w.AsInt();
   return untouched;

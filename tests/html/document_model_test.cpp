@@ -485,6 +485,23 @@ TEST(BuilderLimits, ConvertedLengthsNeverReadAsAuto) {
   EXPECT_EQ(m[MA(piMarginRight)], AutoValue);
 }
 
+TEST(BuilderLimits, HugeLengthsAreBoundedSoLayoutSumsCannotOverflow) {
+  TVMarginArray vm;
+  vm[MA(piHeight)] = TPropValue(u"10000000000px");
+  vm[MA(piTop)] = TPropValue(u"2147483647px");
+  vm[MA(piPaddingLeft)] = TPropValue(u"1e308px");
+  vm[MA(piMarginTop)] = TPropValue(u"99999999pt");
+  vm[MA(piBorderTopStyle)] = TPropValue(int(bssSolid));
+  vm[MA(piBorderTopWidth)] = TPropValue(u"99999999999px");
+  TMarginArray m{};
+  int autoCount = 0;
+  ConvertMarginArray(vm, 500, 500, 16, 8, 1, autoCount, m);
+  for (TPropertyIndex i : {piHeight, piTop, piPaddingLeft, piMarginTop, piBorderTopWidth})
+    EXPECT_LE(m[MA(i)], 10000000) << int(i);
+  // Still very large: the page gets the tall box it asked for.
+  for (TPropertyIndex i : {piHeight, piTop}) EXPECT_GT(m[MA(i)], 1000000) << int(i);
+}
+
 TEST(Builder, ObjectsBecomePanelsOnlyWhenTheViewerWantsThem) {
   const std::string page = "<object name=o type=x><param name=a value=1><param name=b>fallback text</object>after";
   auto build = [&](bool want, String& params) {
