@@ -255,8 +255,8 @@ void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, 
       case piHeight:
         r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
         if (v.IsString() && contains(v.AsString(), u"%"))
-          r = clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
-                         m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]);
+          r = boundLength(clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
+                                     m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]));
         break;
       case piTop:
       case piBottom:
