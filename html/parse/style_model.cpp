@@ -90,13 +90,14 @@ static int clampToInt(long long v) {
   return int(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
 }
 
-// Pixel values are rounded half to even and kept inside the integer range,
-// so absurd lengths in a page cannot overflow later arithmetic.
+// Pixel values are rounded half to even and kept well inside the integer
+// range (+/-10,000,000 px, far beyond any real page), so that the layout's
+// sums of margins, borders, paddings, sizes and offsets built from absurd
+// lengths in a page cannot overflow.
+constexpr double PixelBound = 10000000.0;
 static int32_t roundPixels(double v) {
   if (std::isnan(v)) return 0;
-  if (v > 2147483647.0) return INT32_MAX;
-  if (v < -2147483647.0) return -INT32_MAX;
-  return int32_t(std::nearbyint(v));
+  return int32_t(std::nearbyint(std::clamp(v, -PixelBound, PixelBound)));
 }
 
 int32_t ConvertLength(const String& text, bool relative, double base, int emSize, int exSize,

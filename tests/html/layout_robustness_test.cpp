@@ -64,7 +64,9 @@ TEST(LayoutRobustness, HugeSizesFromAttributesAndStylesGiveHugePagesNotWrappedOn
         "<table border=" + huge + " cellpadding=" + huge + " cellspacing=" + huge + "><tr><td height=" + huge +
             ">c</td></tr></table>",
         "<p style='padding:" + huge + "px;margin:" + huge + "px;border:" + huge + "px solid;height:" + huge +
-            "px'>x</p><div style='position:relative;top:" + huge + "px'>y</div>"}) {
+            "px'>x</p><div style='position:relative;top:" + huge + "px'>y</div>",
+        "<div style='margin:" + huge + "px'>x<table style='margin:" + huge + "px'><tr><td style='padding:" + huge +
+            "px'>c</td></tr></table></div>"}) {
     auto l = layouthelp::Layout(html, 300, 200);
     EXPECT_GT(l.Height, 1000000) << html;
     l.Doc->Draw(l.Canvas(), TRect(0, 0, 300, 200), 300, 0, 0, 0, 0);
