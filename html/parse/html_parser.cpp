@@ -290,6 +290,7 @@ void THtmlParser::pushNoAttr(const String& Tag) {
 void THtmlParser::popAProp(const String& Tag) { FPropStack.PopAProp(Tag); }
 
 void THtmlParser::addSection() {
+  if (Section) ++SectionsHandedOver;
   if (Section && SectionCell) SectionCell->Add(std::move(Section), T.TagIndex);
   Section.reset();
   SectionPending = false;
@@ -759,7 +760,11 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
   }
   const bool inList = ListSy == symOL || ListSy == symUL || ListSy == symDir || ListSy == symMenu || ListSy == symDL;
   next();
+  // The first section is known by the count of hand-overs, not by its
+  // address: once handed over it may be freed, and a later section can be
+  // made at the same address.
   TSection* first = Section.get();
+  const int handedOver = SectionsHandedOver;
   for (;;) {
     const THtmlSymbol s = Sy();
     if (s == symEndOfDoc || StopSet[s]) break;
@@ -783,7 +788,8 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
       break;
     }
   }
-  if (b && Section && Section.get() == first && Section->Length == 0) Section->AddChar(0xA0, T.TagIndex);
+  if (b && Section && Section.get() == first && SectionsHandedOver == handedOver && Section->Length == 0)
+    Section->AddChar(0xA0, T.TagIndex);
   addSection();
   popAProp(tag);
   SectionCell = outer;

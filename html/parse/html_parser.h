@@ -141,6 +141,7 @@ private:
   TBodyBlock* BodyBlock = nullptr;
   std::unique_ptr<TSection> Section;  // the section being built
   bool SectionPending = false;        // a new section is to be made when content comes
+  int SectionsHandedOver = 0;         // sections that left Section (added to a cell or dropped)
   TCellBasic* SectionCell = nullptr;  // the current cell
   std::unique_ptr<TUrlTarget> CurrentUrlTarget;
   int TableLevel = 0;
