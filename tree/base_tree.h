@@ -881,6 +881,7 @@ private:
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
+  void drawShadedButton(TCanvas& C, bool Minus, TColor Line);
   void paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,
                        TRect TargetRect, int MaximumRight, int MaximumBottom, TColumnIndex FirstColumn,
                        bool UseBackground, TPaintTreeOptions PaintOptions, TPixelFormat PixelFormat);

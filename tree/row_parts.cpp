@@ -219,6 +219,26 @@ void TBaseDataTree::drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int 
   DrawThemedTreeGlyph(Canvas->Handle(), TRect{X, Y, X + W, Y + H}, Expanded, ColorToRGB(Font()->Color()));
 }
 
+// The shaded button: a square framed in the line colour, filled from white
+// at the top down to a shade darker than the button face, with the minus
+// (and plus) bars in the line colour.
+void TBaseDataTree::drawShadedButton(TCanvas& C, bool Minus, TColor Line) {
+  const COLORREF face = ColorToRGB(clBtnFace);
+  const int r1 = GetRValue(face) * 3 / 4, g1 = GetGValue(face) * 3 / 4, b1 = GetBValue(face) * 3 / 4;
+  const int inner = ButtonSize - 2;
+  for (int i = 0; i < inner; ++i) {
+    const int span = std::max(inner - 1, 1);
+    auto mix = [&](int to) { return 255 + (to - 255) * i / span; };
+    C.Brush()->SetColor(TColor(RGB(mix(r1), mix(g1), mix(b1))));
+    C.FillRect({1, 1 + i, ButtonSize - 1, 2 + i});
+  }
+  C.Brush()->SetColor(Line);
+  C.FrameRect({0, 0, ButtonSize, ButtonSize});
+  const int mid = ButtonSize / 2;
+  C.FillRect({2, mid, ButtonSize - 2, mid + 1});
+  if (!Minus) C.FillRect({mid, 2, mid + 1, ButtonSize - 2});
+}
+
 void TBaseDataTree::PrepareBitmaps(bool NeedButtons, bool NeedLines) {
   if (NeedButtons) {
     const TColor treeColor = Color();
@@ -246,18 +266,21 @@ void TBaseDataTree::PrepareBitmaps(bool NeedButtons, bool NeedLines) {
           c.Polygon({{2, 0}, {6, 4}, {2, 8}});
         continue;
       }
+      if (FButtonFillMode == fmShaded) {
+        drawShadedButton(c, minus, line);
+        continue;
+      }
       TColor fill = treeColor;
       switch (FButtonFillMode) {
         case fmWindowColor: fill = clWindow; break;
         case fmTransparent: fill = ButtonTransparent; break;
-        case fmShaded: fill = clBtnFace; break;
         default: break;
       }
       c.Brush()->SetColor(fill);
       c.FillRect({0, 0, ButtonSize, ButtonSize});
       c.Brush()->SetColor(line);
       c.FrameRect({0, 0, ButtonSize, ButtonSize});
-      c.Pen()->SetColor(FButtonFillMode == fmShaded ? clWindowText : clWindowText);
+      c.Pen()->SetColor(clWindowText);
       c.MoveTo(2, ButtonSize / 2);
       c.LineTo(ButtonSize - 2, ButtonSize / 2);
       if (!minus) {

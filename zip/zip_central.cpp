@@ -489,45 +489,61 @@ void TZAZipFile::AdoptRewrite() {
 
 int64_t TZAZipFile::writeEntry(TZAZRec&) { return 0; }
 
-int TZAZipFile::writeEnd(uint64_t cdOffset, uint64_t cdSize, uint64_t count) {
-  bool z64 = cdOffset >= 0xFFFFFFFF || cdSize >= 0xFFFFFFFF || count >= 0xFFFF;
-  RawByteString out;
-  if (z64) {
-    uint64_t at = uint64_t(Position());
-    put32(out, ZipEnd64Sig);
-    put64(out, 44);
-    put16(out, 45);
-    put16(out, 45);
-    put32(out, 0);
-    put32(out, 0);
-    put64(out, count);
-    put64(out, count);
-    put64(out, cdSize);
-    put64(out, cdOffset);
-    put32(out, ZipEnd64LocSig);
-    put32(out, 0);
-    put64(out, at);
-    put32(out, 1);
-  }
+int TZAZipFile::writeUnsplit(const RawByteString& bytes, int errorId) {
+  int n = int(bytes.size());
+  int r = Write(bytes.data(), -(n | ZipNoSplit));
+  if (r == ZipNewPartBegun) r = Write(bytes.data(), -(n | ZipNoSplit));
+  return r == n ? n : -ZA_CODE(zsrcZipFile, errorId);
+}
+
+int TZAZipFile::writeEnd(uint32_t cdDisk, uint64_t cdOffset, uint64_t cdSize, uint64_t count, uint64_t onThisDisk) {
   TAMRIX_ASSERT(FComment.size() <= 0xFFFF, "ZipComment length error");
-  put32(out, ZipEndSig);
-  put16(out, 0);
-  put16(out, 0);
-  put16(out, count >= 0xFFFF ? 0xFFFF : unsigned(count));
-  put16(out, count >= 0xFFFF ? 0xFFFF : unsigned(count));
-  put32(out, cdSize >= 0xFFFFFFFF ? 0xFFFFFFFF : uint32_t(cdSize));
-  put32(out, cdOffset >= 0xFFFFFFFF ? 0xFFFFFFFF : uint32_t(cdOffset));
-  put16(out, unsigned(FComment.size()));
-  out += FComment;
-  if (TZAWorkFile::Write(out.data(), -int(out.size())) != int(out.size()))
-    return -ZA_CODE(zsrcZipFile, ZA_EOCWriteErr);
-  return 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    uint32_t thisDisk = uint32_t(WritingSet() ? FCurrentPart : 0);
+    bool z64 = cdOffset >= 0xFFFFFFFF || cdSize >= 0xFFFFFFFF || count >= 0xFFFF || onThisDisk >= 0xFFFF ||
+               thisDisk >= 0xFFFF || cdDisk >= 0xFFFF;
+    RawByteString out;
+    if (z64) {
+      uint64_t at = uint64_t(Position());
+      put32(out, ZipEnd64Sig);
+      put64(out, 44);
+      put16(out, 45);
+      put16(out, 45);
+      put32(out, thisDisk);
+      put32(out, cdDisk);
+      put64(out, onThisDisk);
+      put64(out, count);
+      put64(out, cdSize);
+      put64(out, cdOffset);
+      put32(out, ZipEnd64LocSig);
+      put32(out, thisDisk);
+      put64(out, at);
+      put32(out, thisDisk + 1);
+    }
+    put32(out, ZipEndSig);
+    put16(out, thisDisk >= 0xFFFF ? 0xFFFF : thisDisk);
+    put16(out, cdDisk >= 0xFFFF ? 0xFFFF : cdDisk);
+    put16(out, onThisDisk >= 0xFFFF ? 0xFFFF : unsigned(onThisDisk));
+    put16(out, count >= 0xFFFF ? 0xFFFF : unsigned(count));
+    put32(out, cdSize >= 0xFFFFFFFF ? 0xFFFFFFFF : uint32_t(cdSize));
+    put32(out, cdOffset >= 0xFFFFFFFF ? 0xFFFFFFFF : uint32_t(cdOffset));
+    put16(out, unsigned(FComment.size()));
+    out += FComment;
+    int n = int(out.size());
+    int r = Write(out.data(), -(n | ZipNoSplit));
+    if (r == n) return 0;
+    if (r != ZipNewPartBegun) break;
+    // The records begin a new part: that part holds none of the directory.
+    onThisDisk = 0;
+  }
+  return -ZA_CODE(zsrcZipFile, ZA_EOCWriteErr);
 }
 
 int TZAZipFile::writeCentral() {
-  uint64_t cdStart = uint64_t(Position());
-  uint64_t count = 0;
+  uint64_t cdStart = 0, cdSize = 0, count = 0, onThisDisk = 0;
+  uint32_t cdDisk = 0;
   int index = 0;
+  int part = WritingSet() ? FCurrentPart : 0;
   for (auto& e : FEntries) {
     if (e->TestStatus(zsbDiscard | zsbDiscarded)) {
       if (Verbosity() >= 2) TraceMessage(u"skipped Writing central [" + IntToStr(index) + u"] " + e->FileName());
@@ -536,12 +552,27 @@ int TZAZipFile::writeCentral() {
     }
     if (Verbosity() >= 2) TraceMessage(u"Writing central [" + IntToStr(index) + u"] " + e->FileName());
     RawByteString h = e->CentralHeader();
-    if (TZAWorkFile::Write(h.data(), -int(h.size())) != int(h.size())) return -ZA_CODE(zsrcZipFile, ZA_CentralWriteErr);
+    int n = int(h.size());
+    int r = Write(h.data(), -(n | ZipNoSplit));
+    if (r == ZipNewPartBegun) r = Write(h.data(), -(n | ZipNoSplit));
+    if (r != n) return -ZA_CODE(zsrcZipFile, ZA_CentralWriteErr);
+    int now = WritingSet() ? FCurrentPart : 0;
+    if (now != part) onThisDisk = 0;
+    part = now;
+    if (count == 0) {
+      cdDisk = uint32_t(part);
+      cdStart = uint64_t(Position()) - uint64_t(n);
+    }
+    cdSize += uint64_t(n);
     ++count;
+    ++onThisDisk;
     ++index;
   }
-  uint64_t cdSize = uint64_t(Position()) - cdStart;
-  return writeEnd(cdStart, cdSize, count);
+  if (count == 0) {
+    cdDisk = uint32_t(part);
+    cdStart = uint64_t(Position());
+  }
+  return writeEnd(cdDisk, cdStart, cdSize, count, onThisDisk);
 }
 
 int TZAZipFile::Commit(bool latestDate) {
@@ -559,10 +590,21 @@ int TZAZipFile::Commit(bool latestDate) {
   Progress(4, count + 1);
   Progress(5, int64_t(total));
   Progress(0, 0, LoadZipStr(ZA_WritingZip));
-  if (FStub) {
+  if (WritingSet()) {
+    // A split set begins with the spanning signature.
+    RawByteString sig;
+    put32(sig, ZipDescriptorSig);
+    if (writeUnsplit(sig, ZA_WriteOutputErr) < 0) return -ZA_CODE(zsrcZipFile, ZA_WriteOutputErr);
+    FStartKind = 2;
+  } else if (FStub) {
     FStartKind = 3;
-    if (TZAWorkFile::Write(FStub->Memory(), -int(FStub->Size())) != int(FStub->Size()))
-      return -ZA_CODE(zsrcZipFile, ZA_WriteOutputErr);
+    // In pieces: one write moves less than 128 KB.
+    auto* p = static_cast<const char*>(FStub->Memory());
+    for (int64_t at = 0; at < FStub->Size();) {
+      int n = int(std::min<int64_t>(FStub->Size() - at, 65536));
+      if (Write(p + at, -n) != n) return -ZA_CODE(zsrcZipFile, ZA_WriteOutputErr);
+      at += n;
+    }
   } else {
     FStartKind = 1;
   }
@@ -577,6 +619,10 @@ int TZAZipFile::Commit(bool latestDate) {
   TraceMessage(ZipFormat(ZA_Copying, {LoadZipStr(3)}));
   int r = writeCentral();
   if (r < 0) return r;
+  if (WritingSet()) {
+    r = FinishSet();
+    if (r < 0) return r;
+  }
   TraceMessage(u"  finished ok");
   return written;
 }
@@ -623,15 +669,21 @@ int64_t TZAZipCopy::writeEntry(TZAZRec& rec) {
   uint64_t dataStart = 0;
   int r = FSource->CheckLocalHeader(*copy->SourceRec(), &dataStart);
   if (r < 0) return r;
-  rec.FStartOnDisk = 0;
-  rec.FRelOffLocal = uint64_t(Position());
   RawByteString h = rec.LocalHeader(rec.FDateTime, rec.FCRC32);
-  if (TZAWorkFile::Write(h.data(), -int(h.size())) != int(h.size())) return -ZA_CODE(zsrcZipFile, ZA_LocalWriteErr);
+  int hn = int(h.size());
+  // The header starts where it is written: on a new part when the one
+  // being written has no room left for it.
+  for (int attempt = 0;; ++attempt) {
+    rec.FStartOnDisk = uint32_t(WritingSet() ? FCurrentPart : 0);
+    rec.FRelOffLocal = uint64_t(Position());
+    int w = Write(h.data(), -(hn | ZipNoSplit));
+    if (w == hn) break;
+    if (w != ZipNewPartBegun || attempt > 0) return -ZA_CODE(zsrcZipFile, ZA_LocalWriteErr);
+  }
   if (!FSource->Seek(int64_t(dataStart))) return -ZA_CODE(zsrcZipFile, ZA_SeekErr);
   int64_t n = CopyFrom(*FSource, int64_t(rec.FCompressedSize));
   if (n != int64_t(rec.FCompressedSize)) return -ZA_CODE(zsrcZipFile, ZA_CopyCompressedErr);
   RawByteString d = rec.DataDescriptor();
-  if (!d.empty() && TZAWorkFile::Write(d.data(), -int(d.size())) != int(d.size()))
-    return -ZA_CODE(zsrcZipFile, ZA_DescriptorErr);
+  if (!d.empty() && writeUnsplit(d, ZA_DescriptorErr) < 0) return -ZA_CODE(zsrcZipFile, ZA_DescriptorErr);
   return int64_t(h.size() + d.size()) + n;
 }

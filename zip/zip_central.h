@@ -136,7 +136,10 @@ protected:
   // Bytes written, or a negative message code.
   virtual int64_t writeEntry(TZAZRec& rec);
   int writeCentral();
-  int writeEnd(uint64_t cdOffset, uint64_t cdSize, uint64_t count);
+  int writeEnd(uint32_t cdDisk, uint64_t cdOffset, uint64_t cdSize, uint64_t count, uint64_t onThisDisk);
+  // Writes a record in one piece on one part (a set begins a new part for
+  // it when needed); bytes written or a negative message code.
+  int writeUnsplit(const RawByteString& bytes, int errorId);
   int findParts();
   int FOpenResult = 0;
   bool FLoaded = false;

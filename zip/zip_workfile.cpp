@@ -5,7 +5,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <cmath>
 #include <ctime>
@@ -383,4 +385,161 @@ int TZAWorkZip::Reads(void* buffer, std::initializer_list<int> fields) {
     total += f;
   }
   return total;
+}
+
+// ---- writing a split set -------------------------------------------------------------------
+
+TZAWorkZip::~TZAWorkZip() {
+  // A set never finished leaves nothing behind: its parts only ever had
+  // temporary names.
+  if (!FWritingSet) return;
+  TZAWorkFile::Close();
+  for (const String& name : FSetTemps) DeleteFile(name);
+}
+
+namespace {
+
+String splitPartName(const String& archive, int part) {
+  String num = IntToStr(part + 1);
+  if (num.size() < 2) num = u"0" + num;
+  return ChangeFileExt(archive, u".z" + num);
+}
+
+uint64_t wholeSectors(uint64_t bytes, uint32_t sector) { return (bytes + sector - 1) / sector * sector; }
+
+// Puts a finished part in place, replacing an older file of the name.
+bool replaceFile(const String& from, const String& to) {
+  return ::rename(UTF16ToUTF8(from).c_str(), UTF16ToUTF8(to).c_str()) == 0;
+}
+
+}  // namespace
+
+bool TZAWorkZip::mayReplace(int part, const String& name) {
+  if (FYesToAll || !FileExists(name)) return true;
+  if (FZip->OnStatusDisk) {
+    TZADiskAction action = zdaOk;
+    FZip->OnStatusDisk(FZip, part, name, TZAZipDiskStatus{zdsSameFileName}, action);
+    if (action == zdaCancel) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_UserCancel), false);
+    if (action == zdaYesToAll) FYesToAll = true;
+    return action != zdaReject;
+  }
+  // Nobody to ask: the old file is replaced, and only once the new set is whole.
+  if (FZip->Unattended()) return true;
+  String msg = ZipFormat(62, {name});
+  return FZip->ZipDialog(String(), msg, TZADlgBtns{zbYes, zbNo}, 0x100000 | (3 << 16) | 10062) == 6;
+}
+
+uint64_t TZAWorkZip::partRoom(int part) {
+  uint64_t free = FDrive.Refresh() ? FDrive.FreeBytes() : 0;
+  uint32_t sector = FDrive.BytesPerSector();
+  uint64_t keepAll = wholeSectors(FZip->KeepFreeOnAllDisks(), sector);
+  uint64_t room = free > keepAll ? free - keepAll : 0;
+  if (FZip->MaxVolumeSize() > 0) room = std::min<uint64_t>(room, uint64_t(FZip->MaxVolumeSize()));
+  if (part == 0) {
+    uint64_t keep1 = wholeSectors(FZip->KeepFreeOnDisk1(), sector);
+    room = room > keep1 ? room - keep1 : 0;
+  }
+  return room;
+}
+
+void TZAWorkZip::newPart() {
+  int part = FWritingSet && !FSetTemps.empty() ? FCurrentPart + 1 : 0;
+  if (part > 998) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_TooManyParts), true);
+  TZAWorkFile::Close();
+  if (!mayReplace(part, splitPartName(FArchiveName, part)))
+    throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_UserCancel), false);
+  uint64_t room = partRoom(part);
+  if (room < FZip->MinFreeVolumeSize()) {
+    // There is no other disk to ask for: the set cannot be written here.
+    if (FZip->OnStatusDisk) {
+      TZADiskAction action = zdaOk;
+      FZip->OnStatusDisk(FZip, part, splitPartName(FArchiveName, part), TZAZipDiskStatus{zdsNotEnoughSpace}, action);
+      if (action == zdaCancel) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_UserCancel), false);
+    }
+    throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_NotEnoughSpace), true);
+  }
+  if (!TZAWorkFile::CreateBeside(splitPartName(FArchiveName, part)))
+    throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_CreateOutputFailed), true);
+  // The set, not the single file, decides what happens to its parts.
+  FDeleteOnDestroy = false;
+  FTarget.clear();
+  FSetTemps.push_back(FFileName);
+  FCurrentPart = part;
+  FNumParts = part + 1;
+  FRoom = room;
+  FPartBytes = 0;
+  if (Verbosity() >= 2) TraceMessage(u"Trace: writing part " + IntToStr(part + 1) + u" of " + FArchiveName);
+}
+
+bool TZAWorkZip::CreateSet(const String& archiveName) {
+  Close();
+  FArchiveName = ExpandFileName(archiveName);
+  FDrive.SetDrive(FArchiveName);
+  FWritingSet = true;
+  FSetTemps.clear();
+  FNamingStyle = 3;
+  FSpanning = true;
+  FYesToAll = false;
+  FBytesWritten = 0;
+  try {
+    newPart();
+  } catch (const EZAException& e) {
+    ShowError(e.Message(), int(e.FullCode()), e.Display());
+    return false;
+  }
+  return true;
+}
+
+int TZAWorkZip::Write(const void* buffer, int count) {
+  if (!FWritingSet) return TZAWorkFile::Write(buffer, count);
+  int magnitude = count < 0 ? -count : count;
+  int want = magnitude % ZipNoSplit;
+  if ((magnitude & ZipNoSplit) && uint64_t(want) > FRoom && FPartBytes > 0) {
+    newPart();
+    return ZipNewPartBegun;
+  }
+  auto* p = static_cast<const char*>(buffer);
+  int done = 0;
+  while (done < want) {
+    if (FRoom == 0) newPart();
+    int n = int(std::min<uint64_t>(uint64_t(want - done), FRoom));
+    if (TZAWorkFile::Write(p + done, n) != n) return -ZA_CODE(zsrcWorkFile, ZA_WriteOutputErr);
+    done += n;
+    FRoom -= uint64_t(n);
+    FPartBytes += uint64_t(n);
+  }
+  return done;
+}
+
+int TZAWorkZip::Writes(const void* buffer, std::initializer_list<int> fields) {
+  int total = 0;
+  for (int f : fields) total += f;
+  return Write(buffer, -(total | ZipNoSplit));
+}
+
+int TZAWorkZip::FinishSet() {
+  if (!FWritingSet) return 0;
+  int last = int(FSetTemps.size()) - 1;
+  if (::fsync(FHandle) != 0) return -ZA_CODE(zsrcWorkFile, ZA_WriteOutputErr);
+  TZAWorkFile::Close();
+  for (int k = 0; k < last; ++k) {
+    String name = splitPartName(FArchiveName, k);
+    if (!replaceFile(FSetTemps[size_t(k)], name)) return -ZA_CODE(zsrcWorkFile, ZA_CreateOutputFailed);
+    FSetTemps[size_t(k)].clear();
+  }
+  String temp = FSetTemps[size_t(last)];
+  FWritingSet = false;
+  FSetTemps.clear();
+  if (!mayReplace(last, FArchiveName)) {
+    TraceMessage(ZipFormat(15, {temp}));
+    FFileName = temp;
+    return 0;
+  }
+  if (!replaceFile(temp, FArchiveName)) {
+    DeleteFile(temp);
+    return -ZA_CODE(zsrcWorkFile, ZA_CreateOutputFailed);
+  }
+  if (Verbosity() >= 1) TraceMessage(u"renamed " + temp + u" to " + FArchiveName);
+  FFileName = FArchiveName;
+  return 0;
 }

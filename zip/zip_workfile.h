@@ -97,9 +97,28 @@ protected:
   int64_t FLogical = 0;
 };
 
+// Write count flag: the piece must not be split across parts; when the
+// part has no room for it a new part is begun and ZipNewPartBegun returned
+// without writing, so that the caller can place it again.
+constexpr int ZipNoSplit = 0x20000;
+constexpr int ZipNewPartBegun = -10999;
+
 class TZAWorkZip : public TZAWorkFile {
 public:
   TZAWorkZip(TCustomZipArchiver* zip, TZAWorkBin* owner = nullptr);
+  ~TZAWorkZip() override;
+
+  // Begins writing a split set: parts name.z01, name.z02, ... each holding
+  // at most what MaxVolumeSize and the free space allow; FinishSet names
+  // the last one name. Parts are written beside their names and renamed
+  // only when the whole set is complete.
+  bool CreateSet(const String& archiveName);
+  bool WritingSet() const { return FWritingSet; }
+  // Closes the last part and gives every part its name; 0 or a negative
+  // message code.
+  int FinishSet();
+  int Write(const void* buffer, int count) override;
+  int Writes(const void* buffer, std::initializer_list<int> fields) override;
 
   // Name of part k (0-based) of the set in the current naming style.
   String PartFileName(int k) const;
@@ -117,6 +136,17 @@ public:
   const String& ArchiveName() const { return FArchiveName; }
 
 protected:
+  // Closes the part being written and begins the next one (raises the
+  // component's exception when it cannot).
+  void newPart();
+  uint64_t partRoom(int part);
+  // Asks whether an existing file may be replaced (OnStatusDisk or the
+  // dialog); false to leave it.
+  bool mayReplace(int part, const String& name);
+  bool FWritingSet = false;
+  std::vector<String> FSetTemps;  // parts written so far, under temporary names
+  uint64_t FRoom = 0, FPartBytes = 0;
+  bool FYesToAll = false;
   TZAWorkDrive FDrive;
   String FArchiveName;  // the name asked for (the last part of a set)
   uint8_t FStartKind = 0;

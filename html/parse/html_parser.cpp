@@ -14,6 +14,7 @@
 #include "html/parse/url_routines.h"
 #include "html/view/block.h"
 #include "html/view/document.h"
+#include "html/view/form_kinds.h"
 #include "html/view/image_map.h"
 #include "html/view/image_object.h"
 #include "html/view/rule_page.h"
@@ -289,6 +290,7 @@ void THtmlParser::pushNoAttr(const String& Tag) {
 void THtmlParser::popAProp(const String& Tag) { FPropStack.PopAProp(Tag); }
 
 void THtmlParser::addSection() {
+  if (Section) ++SectionsHandedOver;
   if (Section && SectionCell) SectionCell->Add(std::move(Section), T.TagIndex);
   Section.reset();
   SectionPending = false;
@@ -758,7 +760,11 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
   }
   const bool inList = ListSy == symOL || ListSy == symUL || ListSy == symDir || ListSy == symMenu || ListSy == symDL;
   next();
+  // The first section is known by the count of hand-overs, not by its
+  // address: once handed over it may be freed, and a later section can be
+  // made at the same address.
   TSection* first = Section.get();
+  const int handedOver = SectionsHandedOver;
   for (;;) {
     const THtmlSymbol s = Sy();
     if (s == symEndOfDoc || StopSet[s]) break;
@@ -782,7 +788,8 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
       break;
     }
   }
-  if (b && Section && Section.get() == first && Section->Length == 0) Section->AddChar(0xA0, T.TagIndex);
+  if (b && Section && Section.get() == first && SectionsHandedOver == handedOver && Section->Length == 0)
+    Section->AddChar(0xA0, T.TagIndex);
   addSection();
   popAProp(tag);
   SectionCell = outer;
@@ -961,20 +968,59 @@ void THtmlParser::parseScript() {
   Document->OnScript(CallingObject, name, type, src, content);
 }
 
-void THtmlParser::parseTextArea() {
-  // Without text-area controls the content is read and dropped, so that it
-  // never shows as page text.
-  do T.NextTextAreaSymbol();
-  while (T.Sy != symTextAreaEnd && T.Sy != symEndOfDoc);
+void THtmlParser::parseTextArea(TTextAreaFormControlObj* Ctl) {
+  // The raw text goes to the control line by line, each line with CR LF;
+  // it never shows as page text.
+  String line;
+  for (;;) {
+    T.NextTextAreaSymbol();
+    if (T.Sy == symTextAreaEnd || T.Sy == symEndOfDoc) break;
+    if (T.Sy == symLineEnd) {
+      if (Ctl) Ctl->AddStr(line + u"\r\n");
+      line.clear();
+    } else {
+      line += T.Token.GetString();
+    }
+  }
   while (T.LCh != u'>' && T.LCh != 0) T.ReadChar();
   if (T.LCh == u'>') T.ReadChar();
+  if (Ctl && !line.empty()) Ctl->AddStr(line);
+  if (Ctl) Ctl->ResetToValue();
 }
 
-void THtmlParser::parseSelect() {
+void THtmlParser::parseSelect(TOptionsFormControlObj* Ctl) {
   const bool saveNoBreak = FPropStack.NoBreak;
   FPropStack.NoBreak = false;
+  bool inOption = false, selected = false;
+  String text;
+  std::unique_ptr<TStringList> attributes;
+  auto finishOption = [&] {
+    if (!inOption) return;
+    size_t b = 0, e = text.size();
+    while (b < e && text[b] < 33) ++b;
+    while (e > b && text[e - 1] < 33) --e;
+    if (Ctl) Ctl->AddStr(text.substr(b, e - b), selected, std::move(attributes));
+    inOption = false;
+    text.clear();
+    attributes.reset();
+  };
   next();
-  while (!SelectStops()[Sy()]) next();
+  while (!SelectStops()[Sy()]) {
+    if (Sy() == symOption || Sy() == symOptionEnd) {
+      finishOption();
+      if (Sy() == symOption) {
+        TAttribute* sel = nullptr;
+        inOption = true;
+        selected = Attributes->Find(symSelected, sel);
+        attributes = Attributes->CreateStringList();
+      }
+    } else if (Sy() == symText && inOption) {
+      text += T.Token.GetString();
+    }
+    next();
+  }
+  finishOption();
+  if (Ctl) Ctl->ResetToValue();
   FPropStack.NoBreak = saveNoBreak;
 }
 
@@ -1139,8 +1185,9 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
       ensureSection();
       TSection* const Section = section();
       push(SymbolName(s));
-      TFormControlObj* ctl = Section->AddFormControl(s, Document, Attributes.get(), SectionCell, T.TagIndex, top());
-      if (s == symSelect) parseSelect();
+      TFormControlObj* ctl =
+          Section->AddFormControl(s, Document, Attributes.get(), SectionCell, T.TagIndex, top(), CurrentForm);
+      if (s == symSelect) parseSelect(dynamic_cast<TOptionsFormControlObj*>(ctl));
       if (ctl) ctl->ProcessProperties(top());
       popAProp(SymbolName(s));
       if (s == symInput || Sy() == symSelectEnd) advance();
@@ -1150,8 +1197,9 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
       ensureSection();
       TSection* const Section = section();
       push(u"textarea");
-      TFormControlObj* ctl = Section->AddFormControl(s, Document, Attributes.get(), SectionCell, T.TagIndex, top());
-      parseTextArea();
+      TFormControlObj* ctl =
+          Section->AddFormControl(s, Document, Attributes.get(), SectionCell, T.TagIndex, top(), CurrentForm);
+      parseTextArea(dynamic_cast<TTextAreaFormControlObj*>(ctl));
       if (ctl) ctl->ProcessProperties(top());
       popAProp(u"textarea");
       advance();

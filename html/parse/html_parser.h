@@ -20,6 +20,8 @@ class TBodyBlock;
 class TBlock;
 class ThtmlForm;
 class TFormControlObj;
+class TOptionsFormControlObj;
+class TTextAreaFormControlObj;
 class TStream;
 class TPanelObj;
 class TStringList;
@@ -121,8 +123,8 @@ private:
   void parseBgSound();
   void parseStyle();
   void parseScript();
-  void parseTextArea();
-  void parseSelect();
+  void parseTextArea(TTextAreaFormControlObj* Ctl);
+  void parseSelect(TOptionsFormControlObj* Ctl);
   void parseMap();
   void parseObject();
   void parsePre(const TSymbolSet& StopSet);
@@ -139,6 +141,7 @@ private:
   TBodyBlock* BodyBlock = nullptr;
   std::unique_ptr<TSection> Section;  // the section being built
   bool SectionPending = false;        // a new section is to be made when content comes
+  int SectionsHandedOver = 0;         // sections that left Section (added to a cell or dropped)
   TCellBasic* SectionCell = nullptr;  // the current cell
   std::unique_ptr<TUrlTarget> CurrentUrlTarget;
   int TableLevel = 0;

@@ -83,12 +83,23 @@ int FontHeightFromPoints(double points) {
 }
 
 TMyFont* TMyFontCache::Find(const ThtFontInfo& info) const {
-  auto it = FFonts.find(lower(info.iName));
+  return Find(info.iName, info.iSize, info.iStyle, info.iCharSet);
+}
+
+TMyFont* TMyFontCache::Find(const String& name, double size, TFontStyles style, int charSet) const {
+  // Names are filed lower-cased; a short name is lowered on the stack.
+  char16_t buffer[64];
+  decltype(FFonts)::const_iterator it;
+  if (name.size() <= std::size(buffer)) {
+    for (size_t i = 0; i < name.size(); ++i) buffer[i] = lowerChar(name[i]);
+    it = FFonts.find(std::u16string_view(buffer, name.size()));
+  } else {
+    it = FFonts.find(lower(name));
+  }
   if (it == FFonts.end()) return nullptr;
-  const int height = FontHeightFromPoints(info.iSize);
+  const int height = FontHeightFromPoints(size);
   for (const auto& f : it->second)
-    if (f->Height() == height && f->Style() == info.iStyle && f->Charset() == info.iCharSet)
-      return f.get();
+    if (f->Height() == height && f->Style() == style && f->Charset() == charSet) return f.get();
   return nullptr;
 }
 
@@ -192,6 +203,11 @@ int ResolveCharSet(int charSet) { return charSet; }
 // ---------------------------------------------------------------- element fonts
 
 void TProperties::FillFontInfo(ThtFontInfo& info) const {
+  fillFontState(info);
+  info.iName = fontFace();
+}
+
+void TProperties::fillFontState(ThtFontInfo& info) const {
   info.ibgColor = FFontBG;
   info.iColor = Props[piColor].IsNumber() ? Props[piColor].AsInt() : clBlack;
   info.iStyle = TFontStyles();
@@ -211,9 +227,18 @@ void TProperties::FillFontInfo(ThtFontInfo& info) const {
                                  : DefaultFontPointSize;
   info.iCharSet = FCharSet;
   info.iCharExtra = Props[piLetterSpacing];
-  String name;
-  FirstInstalledFontFamily(Props[piFontFamily].AsString(), name);
-  info.iName = name.empty() ? FDefFontname : name;
+}
+
+const String& TProperties::fontFace() const {
+  const TPropValue& family = Props[piFontFamily];
+  if (!FFamilyText.SameAs(family)) {
+    String name;
+    FirstInstalledFontFamily(family.AsString(), name);
+    FFamilyText = family;
+    FFamilyName = TPropValue(std::move(name));
+  }
+  const String& name = FFamilyName.AsString();
+  return name.empty() ? FDefFontname : name;
 }
 
 void TProperties::GetFontInfo(TFontInfoArray& info) const {
@@ -225,13 +250,15 @@ void TProperties::GetFontInfo(TFontInfoArray& info) const {
 }
 
 std::unique_ptr<TMyFont> TProperties::GetFont() {
-  if (!FTheFont) {
+  TMyFontCache& cache = FontCache();
+  if (!FTheFont || FFontGeneration != cache.Generation()) {
     ThtFontInfo info;
-    FillFontInfo(info);
-    TMyFont* cached = FontCache().Find(info);
+    fillFontState(info);
+    const String& name = fontFace();
+    TMyFont* cached = cache.Find(name, info.iSize, info.iStyle, info.iCharSet);
     if (!cached) {
       auto font = std::make_unique<TMyFont>();
-      font->SetName(info.iName);
+      font->SetName(name);
       font->SetHeight(FontHeightFromPoints(info.iSize));
       font->SetStyle(info.iStyle);
       // Symbol fonts keep their own character set whatever was asked.
@@ -243,24 +270,26 @@ std::unique_ptr<TMyFont> TProperties::GetFont() {
         font->SetCharset(TFontCharset(info.iCharSet));
         if (info.iCharSet != DEFAULT_CHARSET) font->ReadMetrics();
       }
-      cached = FontCache().Add(std::move(font));
+      cached = cache.Add(std::move(font));
     }
-    FTheFont = std::make_unique<TMyFont>();
-    FTheFont->Assign(*cached);
-    FTheFont->bgColor = info.ibgColor;
-    FTheFont->SetColor(info.iColor);
-    EmSize = FTheFont->EmSize;
-    ExSize = FTheFont->ExSize;
+    FTheFont = cached;
+    FFontGeneration = cache.Generation();
+    FFontColor = info.iColor;
+    FFontBGColor = info.ibgColor;
+    EmSize = cached->EmSize;
+    ExSize = cached->ExSize;
   }
-  const TPropValue& spacing = Props[piLetterSpacing];
-  if (spacing.IsString() && spacing.AsString() != u"normal")
-    FTheFont->CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
-  else if (spacing.IsNumber())
-    FTheFont->CharExtra = spacing.AsInt();
-  else
-    FTheFont->CharExtra = 0;
   auto result = std::make_unique<TMyFont>();
   result->Assign(*FTheFont);
+  result->bgColor = FFontBGColor;
+  result->SetColor(FFontColor);
+  const TPropValue& spacing = Props[piLetterSpacing];
+  if (spacing.IsString() && spacing.AsString() != u"normal")
+    result->CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
+  else if (spacing.IsNumber())
+    result->CharExtra = spacing.AsInt();
+  else
+    result->CharExtra = 0;
   return result;
 }
 

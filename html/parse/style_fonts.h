@@ -68,12 +68,20 @@ public:
 class TMyFontCache : public TObject {
 public:
   TMyFont* Find(const ThtFontInfo& info) const;
+  TMyFont* Find(const String& name, double size, TFontStyles style, int charSet) const;
   TMyFont* Add(std::unique_ptr<TMyFont> font);
-  void Clear() { FFonts.clear(); }
+  void Clear() {
+    FFonts.clear();
+    ++FGeneration;
+  }
   int Count() const;
+  // Changes whenever fonts are freed: a pointer kept from an older
+  // generation must be looked up again.
+  unsigned Generation() const { return FGeneration; }
 
 private:
-  std::map<String, std::vector<std::unique_ptr<TMyFont>>> FFonts;
+  std::map<String, std::vector<std::unique_ptr<TMyFont>>, std::less<>> FFonts;
+  unsigned FGeneration = 0;
 };
 TMyFontCache& FontCache();
 

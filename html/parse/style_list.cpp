@@ -181,6 +181,7 @@ int TStyleList::AddObject(const String& key, std::unique_ptr<TProperties> props)
   // New rules wait in a side list, sorted in when the list is next read:
   // a sheet of many rules loads in O(n log n), not one insertion each.
   props->FPropTag = key;
+  FMatches.clear();
   FFirstByKey.try_emplace(lower(key), props.get());
   FPending.push_back(Item{key, std::move(props)});
   return -1;
@@ -195,6 +196,7 @@ void TStyleList::Clear() {
   FItems.clear();
   FPending.clear();
   FFirstByKey.clear();
+  FMatches.clear();
   FDefProp = nullptr;
   FSeqNo = 10;
 }
@@ -431,6 +433,8 @@ void TProperties::Inherit(const String& tag, const TProperties& parent) {
   }
   EmSize = parent.EmSize;
   ExSize = parent.ExSize;
+  FFamilyText = parent.FFamilyText;
+  FFamilyName = parent.FFamilyName;
 }
 
 void TProperties::MergeRule(const TProperties& rule) {
@@ -526,8 +530,17 @@ bool ancestorMatches(const SelectorPart& part, const TProperties& set) {
   return true;
 }
 
-bool ruleApplies(const String& key, const String& tag, const String& cls, const String& id,
-                 const String& pseudo, TPropStack* stack, int parentIndex) {
+// A rule stored under a key with ancestor parts: the parts, nearest
+// ancestor first, and the rule.
+struct AncestorRule {
+  std::vector<SelectorPart> Ancestors;
+  TProperties* Rule = nullptr;
+};
+
+// Whether the rule under key applies to the element itself; its ancestor
+// parts go to rule.Ancestors.
+bool subjectMatches(const String& key, const String& tag, const String& cls, const String& id,
+                    const String& pseudo, AncestorRule& rule) {
   std::vector<String> words = splitAt(key, u' ');
   if (words.size() < 2) return false;
   size_t d = 0;
@@ -539,10 +552,14 @@ bool ruleApplies(const String& key, const String& tag, const String& cls, const 
   if (!subject.Classes.empty() && subject.Classes != cls) return false;
   if (!subject.Id.empty() && subject.Id != id) return false;
   if (subject.Pseudo != pseudo && !(subject.Pseudo.empty() && pseudo == u"link")) return false;
+  for (size_t w = 1; w < words.size(); ++w) rule.Ancestors.push_back(parsePart(words[w]));
+  return true;
+}
+
+bool ancestorsMatch(const AncestorRule& rule, TPropStack* stack, int parentIndex) {
   if (!stack) return false;
   int at = std::min(parentIndex, stack->Count() - 1);
-  for (size_t w = 1; w < words.size(); ++w) {
-    const SelectorPart part = parsePart(words[w]);
+  for (const SelectorPart& part : rule.Ancestors) {
     bool matched = false;
     while (at >= 1 && !matched) {  // the bottom ("default") entry is no element
       matched = ancestorMatches(part, *stack->GetProp(at--));
@@ -589,6 +606,45 @@ std::vector<String> ruleKeys(const String& t, const String& c, const String& i, 
 
 }  // namespace
 
+struct TStyleList::TRuleMatch {
+  std::vector<TProperties*> Own;  // in the order they merge
+  std::vector<AncestorRule> WithAncestors;
+};
+
+const TStyleList::TRuleMatch& TStyleList::RulesFor(const String& tag, const String& cls,
+                                                   const String& id, const String& pseudo) {
+  FMatchKey.assign(tag);
+  for (const String* part : {&cls, &id, &pseudo}) {
+    FMatchKey += u'\x01';
+    FMatchKey += *part;
+  }
+  if (auto it = FMatches.find(FMatchKey); it != FMatches.end()) return *it->second;
+  // Pages that give every element an id of its own make a combination per
+  // element: the list is started again rather than grown without end.
+  if (FMatches.size() >= 4096) FMatches.clear();
+  auto match = std::make_unique<TRuleMatch>();
+  auto own = [&](const String& key) {
+    int i;
+    if (!Find(key, i)) return;
+    for (; i < Count() && compareNoCase(Strings(i), key) == 0; ++i) match->Own.push_back(Objects(i));
+  };
+  if (tag == u"a" && !pseudo.empty()) own(u"::" + pseudo);
+  const std::vector<String> keys = ruleKeys(tag, cls, id, pseudo);
+  for (const String& k : keys) own(k);
+  for (const String& k : keys) {
+    const String prefix = k + u' ';
+    int i;
+    Find(prefix, i);
+    for (; i < Count() && compareNoCase(std::u16string_view(Strings(i)).substr(0, prefix.size()), prefix) == 0;
+         ++i) {
+      AncestorRule rule;
+      rule.Rule = Objects(i);
+      if (subjectMatches(Strings(i), tag, cls, id, pseudo, rule)) match->WithAncestors.push_back(std::move(rule));
+    }
+  }
+  return *FMatches.emplace(FMatchKey, std::move(match)).first->second;
+}
+
 void TProperties::Combine(TStyleList& styles, const String& tag, const String& classes,
                           const String& id, const String& pseudo, const String& title,
                           const TProperties* styleAttr, int parentIndex) {
@@ -600,25 +656,10 @@ void TProperties::Combine(TStyleList& styles, const String& tag, const String& c
                             ? Props[piFontSize].AsDouble()
                             : DefaultFontPointSize;
   auto applyFor = [&](const String& c, const TProperties* attr) {
-    auto mergeAll = [&](const String& key) {
-      int i;
-      if (!styles.Find(key, i)) return;
-      for (; i < styles.Count() && compareNoCase(styles.Strings(i), key) == 0; ++i)
-        MergeRule(*styles.Objects(i));
-    };
-    if (tag == u"a" && !pseudo.empty()) mergeAll(u"::" + pseudo);
-    const std::vector<String> keys = ruleKeys(tag, c, id, pseudo);
-    for (const String& k : keys) mergeAll(k);
-    for (const String& k : keys) {
-      const String prefix = k + u' ';
-      int i;
-      styles.Find(prefix, i);
-      for (; i < styles.Count() &&
-             compareNoCase(std::u16string_view(styles.Strings(i)).substr(0, prefix.size()), prefix) == 0;
-           ++i)
-        if (ruleApplies(styles.Strings(i), tag, c, id, pseudo, FPropStack, parentIndex))
-          MergeRule(*styles.Objects(i));
-    }
+    const TStyleList::TRuleMatch& rules = styles.RulesFor(tag, c, id, pseudo);
+    for (TProperties* rule : rules.Own) MergeRule(*rule);
+    for (const AncestorRule& rule : rules.WithAncestors)
+      if (ancestorsMatch(rule, FPropStack, parentIndex)) MergeRule(*rule.Rule);
     if (attr) MergeRule(*attr);
     if (Props[piFontSize].IsString())
       Props[piFontSize] = ConvertFontSize(Props[piFontSize].AsString(), before);
@@ -650,7 +691,7 @@ void TProperties::Update(const TProperties* newParent, TStyleList& styles, int) 
   if (newParent)
     for (int i = 0; i < PropertyCount; ++i)
       if (!Originals[i]) Props[i] = newParent->Props[i];
-  FTheFont.reset();
+  FTheFont = nullptr;
   if (!FIArray) return;
   if (newParent && newParent->FInLink && newParent->FIArray) {
     FIArray->Assign(*newParent->FIArray);

@@ -51,6 +51,13 @@ public:
   void SetLinkColor(const String& state, TColor color);
   virtual void SetHoverRulesPresent(bool) {}
 
+  // The rules that may apply to an element of this tag, class, id and
+  // pseudo-class, looked up once per combination (until rules are added).
+  // The reference holds until the next call.
+  struct TRuleMatch;
+  const TRuleMatch& RulesFor(const String& tag, const String& cls, const String& id,
+                             const String& pseudo);
+
   // First index of key (true) or where it would be inserted (false).
   bool Find(const String& key, int& index) const;
   int Count() const {
@@ -84,6 +91,8 @@ private:
   mutable std::vector<Item> FItems;
   mutable std::vector<Item> FPending;
   std::unordered_map<String, TProperties*> FFirstByKey;  // lower-cased key
+  std::unordered_map<String, std::unique_ptr<TRuleMatch>> FMatches;
+  String FMatchKey;  // kept for its capacity
   int FSeqNo = 10;
   TProperties* FDefProp = nullptr;
   TPropStack* FPropStack = nullptr;

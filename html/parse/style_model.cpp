@@ -17,24 +17,36 @@ using namespace styletext;
 // ---------------------------------------------------------------- values
 
 int32_t TPropValue::AsInt() const {
-  if (auto p = std::get_if<int32_t>(&FValue)) return *p;
-  if (auto d = std::get_if<double>(&FValue)) {
-    if (!(std::fabs(*d) < 2147483647.0)) return *d < 0 ? INT32_MIN : INT32_MAX;
-    return int32_t(std::lround(*d));
+  if (FKind == kInt) return int32_t(uint32_t(FBits));
+  if (FKind == kDouble) {
+    const double d = std::bit_cast<double>(FBits);
+    if (!(std::fabs(d) < 2147483647.0)) return d < 0 ? INT32_MIN : INT32_MAX;
+    return int32_t(std::lround(d));
   }
   return 0;
 }
 
 double TPropValue::AsDouble() const {
-  if (auto p = std::get_if<int32_t>(&FValue)) return *p;
-  if (auto d = std::get_if<double>(&FValue)) return *d;
+  if (FKind == kInt) return int32_t(uint32_t(FBits));
+  if (FKind == kDouble) return std::bit_cast<double>(FBits);
   return 0;
 }
 
 const String& TPropValue::AsString() const {
   static const String empty;
-  if (auto s = std::get_if<String>(&FValue)) return *s;
-  return empty;
+  return FKind == kString ? text()->Text : empty;
+}
+
+bool TPropValue::operator==(const TPropValue& v) const {
+  if (FKind != v.FKind) return false;
+  switch (FKind) {
+    case kEmpty: return true;
+    case kInt: return FBits == v.FBits;
+    // Reals compare as numbers (0.0 equals -0.0, NaN equals nothing).
+    case kDouble: return std::bit_cast<double>(FBits) == std::bit_cast<double>(v.FBits);
+    case kString: return FBits == v.FBits || text()->Text == v.text()->Text;
+  }
+  return false;
 }
 
 const char16_t* const PropertyNames[PropertyCount] = {

@@ -2,9 +2,10 @@
 // CSS property values of one rule or one element, and the conversions the
 // layout needs (lengths, box arrays, background placement).
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cstdint>
 #include <memory>
-#include <variant>
 
 #include "platform/core/object.h"
 #include "platform/core/types.h"
@@ -18,30 +19,70 @@ class TStyleList;
 
 // A property slot: empty, an integer (colours, codes, pixel values), a real
 // number (font sizes in points) or the text as written in the style sheet.
+// Text is shared between copies: a style is copied into every element that
+// inherits it, and copying a slot must not copy its text each time.
 class TPropValue {
 public:
   TPropValue() = default;
-  TPropValue(int v) : FValue(int32_t(v)) {}
-  TPropValue(double v) : FValue(v) {}
-  TPropValue(const String& v) : FValue(v) {}
-  TPropValue(String&& v) : FValue(std::move(v)) {}
-  TPropValue(const char16_t* v) : FValue(String(v)) {}
+  TPropValue(int v) : FKind(kInt), FBits(uint32_t(v)) {}
+  TPropValue(double v) : FKind(kDouble), FBits(std::bit_cast<uint64_t>(v)) {}
+  TPropValue(const String& v) : FKind(kString), FBits(bitsOf(new SharedText{{1}, v})) {}
+  TPropValue(String&& v) : FKind(kString), FBits(bitsOf(new SharedText{{1}, std::move(v)})) {}
+  TPropValue(const char16_t* v) : TPropValue(String(v)) {}
+  TPropValue(const TPropValue& v) : FKind(v.FKind), FBits(v.FBits) {
+    if (FKind == kString) text()->Refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  TPropValue(TPropValue&& v) noexcept : FKind(v.FKind), FBits(v.FBits) { v.FKind = kEmpty; }
+  TPropValue& operator=(const TPropValue& v) {
+    if (v.FKind == kString) v.text()->Refs.fetch_add(1, std::memory_order_relaxed);
+    release();
+    FKind = v.FKind;
+    FBits = v.FBits;
+    return *this;
+  }
+  TPropValue& operator=(TPropValue&& v) noexcept {
+    if (this != &v) {
+      release();
+      FKind = v.FKind;
+      FBits = v.FBits;
+      v.FKind = kEmpty;
+    }
+    return *this;
+  }
+  ~TPropValue() { release(); }
 
-  bool IsEmpty() const { return std::holds_alternative<std::monostate>(FValue); }
-  bool IsInt() const { return std::holds_alternative<int32_t>(FValue); }
-  bool IsDouble() const { return std::holds_alternative<double>(FValue); }
+  bool IsEmpty() const { return FKind == kEmpty; }
+  bool IsInt() const { return FKind == kInt; }
+  bool IsDouble() const { return FKind == kDouble; }
   bool IsNumber() const { return IsInt() || IsDouble(); }
-  bool IsString() const { return std::holds_alternative<String>(FValue); }
+  bool IsString() const { return FKind == kString; }
   // Integer view of a number slot (reals rounded); 0 for anything else.
   int32_t AsInt() const;
   double AsDouble() const;
   // The text of a string slot; empty for anything else.
   const String& AsString() const;
-  void Clear() { FValue = std::monostate{}; }
-  bool operator==(const TPropValue&) const = default;
+  void Clear() {
+    release();
+    FKind = kEmpty;
+  }
+  bool operator==(const TPropValue& v) const;
+  // The same slot value: the same number, or text shared with v (not just
+  // equal to it).
+  bool SameAs(const TPropValue& v) const { return FKind == v.FKind && FBits == v.FBits; }
 
 private:
-  std::variant<std::monostate, int32_t, double, String> FValue;
+  struct SharedText {
+    std::atomic<int> Refs;
+    String Text;
+  };
+  static uint64_t bitsOf(SharedText* t) { return uint64_t(reinterpret_cast<uintptr_t>(t)); }
+  SharedText* text() const { return reinterpret_cast<SharedText*>(uintptr_t(FBits)); }
+  void release() {
+    if (FKind == kString && text()->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text();
+  }
+  enum Kind : uint8_t { kEmpty, kInt, kDouble, kString };
+  Kind FKind = kEmpty;
+  uint64_t FBits = 0;  // the integer, the real's bits or the shared text
 };
 
 enum TPropertyIndex : int {
@@ -224,8 +265,17 @@ private:
   void computeLinkFontStates(TStyleList& styles);
   friend class TStyleList;
 
+  // The font state of this set without its face name, and the face.
+  void fillFontState(ThtFontInfo& info) const;
+  const String& fontFace() const;
+
   TPropStack* FPropStack = nullptr;
-  std::unique_ptr<TMyFont> FTheFont;
+  // The font of this set in the font cache once found (its colours and
+  // spacing are the set's own); valid while the cache's generation is.
+  const TMyFont* FTheFont = nullptr;
+  unsigned FFontGeneration = 0;
+  TColor FFontColor = clBlack;
+  TColor FFontBGColor = clNone;
   bool FInLink = false;
   String FDefFontname;
   String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
@@ -236,4 +286,8 @@ private:
   int FCodePage = 0;
   std::unique_ptr<TFontInfoArray> FIArray;
   uint32_t FID = 0;
+  // The installed family last found for a font-family slot, and that slot:
+  // the slot is shared down the tree, so the search runs once per value.
+  mutable TPropValue FFamilyText;
+  mutable TPropValue FFamilyName;
 };

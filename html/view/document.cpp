@@ -112,6 +112,7 @@ ThtDocument::ThtDocument(const ThtDocument& Source)
       PreFont(Source.PreFont), OnPanelPrint(Source.OnPanelPrint),
       BackgroundPos(Source.BackgroundPos), BackgroundName(Source.BackgroundName),
       ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines) {
+  PrintMonoBlack = Source.PrintMonoBlack;
   OwnerTag = Source.OwnerTag;
   for (const auto& item : Source) Add(item->CreateCopy(this), 0);
 }
@@ -134,6 +135,7 @@ ThtDocument::~ThtDocument() {
 }
 
 void ThtDocument::Clear() {
+  ++ClearCount;
   if (!IsCopy) {
     if (IdList) IdList->Clear();
     PositionList.clear();
@@ -161,6 +163,17 @@ void ThtDocument::Clear() {
   Forms.clear();
   ControlList.Clear();
   SectionCount = 0;
+}
+
+std::unique_ptr<TFreeList<TStringList>> ThtDocument::CollectFormData() {
+  if (Forms.empty()) return nullptr;
+  auto data = std::make_unique<TFreeList<TStringList>>();
+  for (const auto& form : Forms) data->Add(form->GetFormSubmission());
+  return data;
+}
+
+void ThtDocument::SetFormData(const TFreeList<TStringList>& Data) {
+  for (int i = 0; i < Data.Count() && i < int(Forms.size()); ++i) Forms[size_t(i)]->SetFormData(*Data.Items(i));
 }
 
 void ThtDocument::ClearPanelAndControlLists() {

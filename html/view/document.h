@@ -12,6 +12,7 @@
 #include "html/view/floating_objects.h"
 #include "html/view/form_controls.h"
 #include "html/view/section_base.h"
+#include "html/view/viewer_base.h"
 #include "platform/core/string_list.h"
 #include "platform/gui/controls.h"
 
@@ -121,6 +122,10 @@ using TPanelDestroyEvent = std::function<void(TObject* Sender, ThvPanel* Handle)
 using TPanelPrintEvent = std::function<void(TObject* Sender, ThvPanel* Handle, TBitmap* Bitmap)>;
 using TScriptEvent = std::function<void(TObject* Sender, const String& Name, const String& ContentType, const String& Src, const String& Script)>;
 using TLinkFocusEvent = std::function<void(TFontObj* Run)>;
+// Where a form hands its submission; the receiver takes the list over.
+using TFormSubmitHook = std::function<void(TObject* Sender, const String& Action, const String& Target,
+                                           const String& EncType, const String& Method,
+                                           std::unique_ptr<TStringList> Results)>;
 
 class ThtDocument : public TCell {
 public:
@@ -175,6 +180,10 @@ public:
   void CopySelectionToClipboard();
   int CopySelectionToBuffer(char16_t* Buffer, int BufSize);
   void SetHoverControlPressed(bool Pressed);
+  // Every form's name=value pairs (none without forms), and putting such a
+  // list back into the controls of a page built from the same source.
+  std::unique_ptr<TFreeList<TStringList>> CollectFormData();
+  void SetFormData(const TFreeList<TStringList>& Data);
   void ClearHover();
   void FetchBackground();
   TGraphic* FetchImage(const String& Name, uint8_t& Transparent, TBitmap*& Mask, bool& FromCache,
@@ -188,7 +197,6 @@ public:
   int32_t SelStart = 0, SelEnd = 0;
   TColor VisitedColor = clPurple, OverLinkColor = clBlue, HotSpotColor = clBlue;
   bool PrintBlockBackgrounds = false, PrintPageBackground = false;
-  bool PrintTableBackground = false;
   bool ShowDummyCaret = false;  // a caret bar where the selection starts
 
   TObject* Viewer = nullptr;
@@ -203,6 +211,14 @@ public:
   TLinkFocusEvent LinkFocusHook;  // the viewer's ControlEnter for link tab stops
   // A key pressed on a link's tab stop (the viewer follows the link on Enter).
   std::function<void(TFontObj* Run, WORD& Key, TShiftState Shift)> LinkKeyDownHook;
+  // Form controls: the viewer keeps a focused control in view; the
+  // viewer's events for the page's controls; the submission receiver.
+  std::function<void(TObject* Obj)> ControlEnterHook;
+  TFileBrowseEvent OnFileBrowse;
+  TObjectClickEvent OnObjectClick;
+  TObjectFocusEvent OnObjectFocus, OnObjectBlur, OnObjectChange;
+  TFormSubmitHook SubmitHook;
+  bool PrintMonoBlack = true;  // one-bit printers print controls in black
   TPanelCreateEvent OnPanelCreate;
   TPanelDestroyEvent OnPanelDestroy;
   TPanelPrintEvent OnPanelPrint;
@@ -239,6 +255,10 @@ public:
   std::vector<TSectionBase*> PositionList;
   TStringBitmapList* ImageCache = nullptr;
   int32_t LayoutCycle = 0;
+  // Counts the pages this document has held: a control's handler that
+  // loads another page ends the old page's controls under their own feet,
+  // and the control's code checks this before it goes on.
+  int32_t ClearCount = 0;
   int32_t SectionCount = 0;
   int32_t ProgressBase = 0;
   bool IsCopy = false;

@@ -6,6 +6,7 @@
 #include "html/parse/html_common.h"
 #include "html/view/block.h"
 #include "html/view/document.h"
+#include "html/view/form_kinds.h"
 #include "html/view/image_map.h"
 #include "html/view/image_object.h"
 #include "html/view/rule_page.h"
@@ -22,6 +23,8 @@ std::string quoted(const String& s) {
   for (char16_t c : s) {
     switch (c) {
       case BrkCh: out += "\\n"; break;
+      case u'\r': out += "\\r"; break;
+      case u'\n': out += "\\l"; break;
       case ImgPan: out += "\\o"; break;
       case FmCtl: out += "\\c"; break;
       case 0xA0: out += "\\s"; break;
@@ -98,6 +101,49 @@ public:
       if (!run.UrlTarget->Target.empty()) s += " target=" + u8(run.UrlTarget->Target);
     }
     if (run.TabControl) s += " tabstop";
+    return s;
+  }
+
+  // A form control: its kind, name, current value and size.
+  std::string controlText(TFormControlObj& c) {
+    std::string kind, value = u8(c.Value);
+    if (dynamic_cast<THiddenFormControlObj*>(&c)) {
+      kind = "hidden";
+    } else if (auto* e = dynamic_cast<TEditFormControlObj*>(&c)) {
+      kind = e->Edit()->PasswordChar() ? "password" : "edit";
+      value = u8(e->Edit()->Text());
+    } else if (auto* b = dynamic_cast<TButtonFormControlObj*>(&c)) {
+      static const char* const kinds[] = {"submit", "reset", "button", "browse"};
+      kind = kinds[b->Which];
+      value = u8(b->TheControl()->Caption());
+    } else if (auto* cb = dynamic_cast<TCheckBoxFormControlObj*>(&c)) {
+      kind = cb->CheckBox()->Checked() ? "checkbox checked" : "checkbox";
+    } else if (auto* r = dynamic_cast<TRadioButtonFormControlObj*>(&c)) {
+      kind = r->Checked() ? "radio checked" : "radio";
+    } else if (dynamic_cast<TImageFormControlObj*>(&c)) {
+      kind = "image";
+    } else if (auto* lb = dynamic_cast<TListBoxFormControlObj*>(&c)) {
+      kind = lb->ListBox()->MultiSelect() ? "listbox multiple" : "listbox";
+      value.clear();
+      for (int i = 0; i < lb->TheOptions.Count(); ++i)
+        value += (i ? "|" : "") + std::string(lb->ListBox()->MultiSelect() ? (lb->ListBox()->Selected(i) ? "*" : "")
+                                                                          : (lb->ListBox()->ItemIndex() == i ? "*" : "")) +
+                 u8(lb->TheOptions.ValueOf(i));
+    } else if (auto* cm = dynamic_cast<TComboFormControlObj*>(&c)) {
+      kind = "combo";
+      value.clear();
+      for (int i = 0; i < cm->TheOptions.Count(); ++i)
+        value += (i ? "|" : "") + std::string(cm->ComboBox()->ItemIndex() == i ? "*" : "") + u8(cm->TheOptions.ValueOf(i));
+    } else if (auto* t = dynamic_cast<TTextAreaFormControlObj*>(&c)) {
+      kind = "textarea rows=" + std::to_string(t->Rows) + " cols=" + std::to_string(t->Cols);
+      value = u8(t->Memo()->Text());
+    } else {
+      kind = "control";
+    }
+    std::string s = kind + " name=" + u8(c.FName) + " value=" + quoted(UTF8ToUTF16(value));
+    if (!c.Hidden() && !dynamic_cast<TImageFormControlObj*>(&c)) s += " size=" + std::to_string(c.Width()) + "x" + std::to_string(c.Height()) + " @" + std::to_string(c.Pos);
+    if (c.Disabled) s += " disabled";
+    if (c.ReadOnly) s += " readonly";
     return s;
   }
 
@@ -244,6 +290,12 @@ public:
     }
     for (const auto& map : Doc.Maps) line(0, "map " + u8(map->MapName) + " areas=" + std::to_string(map->Areas.size()));
     if (!Doc.Forms.empty()) line(0, "forms " + std::to_string(Doc.Forms.size()));
+    for (const auto& form : Doc.Forms) {
+      line(0, "form method=" + u8(form->Method) + (form->Action.empty() ? "" : " action=" + u8(form->Action)) +
+                  (form->Target.empty() ? "" : " target=" + u8(form->Target)) +
+                  (form->EncType.empty() ? "" : " enctype=" + u8(form->EncType)));
+      for (const auto& ctl : form->ControlList) line(1, controlText(*ctl));
+    }
     if (!Doc.Panels.empty()) line(0, "panels " + std::to_string(Doc.Panels.size()));
     if (Doc.BackgroundColor != clNone) line(0, "background " + color(Doc.BackgroundColor));
     if (!Doc.BackgroundName.empty()) line(0, "background-image " + u8(Doc.BackgroundName));

@@ -17,14 +17,26 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
   InLogic2 = false;
   PrintHeaderTable = nullptr;
   if (Inlines) Inlines->NeedsConverting = true;
+  for (const auto& form : Forms) form->SetSizes(Canvas);
   if (!TabStops.empty()) {
     int order = 0;
-    for (const TTabStop& stop : TabStops)
-      if (auto* ctl = dynamic_cast<TWinControl*>(stop.Control)) ctl->SetTabOrder(order++);
+    for (const TTabStop& stop : TabStops) {
+      if (auto* fc = dynamic_cast<TFormControlObj*>(stop.Control)) fc->SetTabOrder(order++);
+      else if (auto* ctl = dynamic_cast<TWinControl*>(stop.Control)) ctl->SetTabOrder(order++);
+    }
   }
   const int result = TCell::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   TotalHeight = result;
   StartImageAnimations(this);
+  if (!IsCopy) {
+    // Lines moved: the next paint places the controls it draws and takes
+    // the others out of the painted area.
+    for (TFormControlObj* c : ControlList) c->ShowIt = false;
+    ControlsPending = true;
+    // Controls exist (shown, where they are) before they are painted in place.
+    const TRect nowhere;
+    if (PaintPanel && PaintPanel->Showing()) ControlList.ShowAll(&nowhere);
+  }
   if (!IsCopy && PositionList.empty()) AddSectionsToList();
   return result;
 }
@@ -43,7 +55,7 @@ int ThtDocument::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X,
   const int result = TCell::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
   DeferredImages.DrawImages();
   if (ControlsPending) {
-    ControlList.ShowAll();
+    ControlList.ShowAll(&ARect);
     ControlsPending = false;
   }
   if (AnimTimer) AnimTimer->SetEnabled(!AnimatedImages.empty());

@@ -120,6 +120,7 @@ THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
   FSectionList = std::make_unique<ThtDocument>(this, FPaintPanel);
   FSectionList->OnBackgroundChange = [this](ThtDocument*) { backgroundChanged(); };
   FSectionList->LinkFocusHook = [this](TFontObj* Run) { ControlEnter(Run); };
+  FSectionList->ControlEnterHook = [this](TObject* Obj) { ControlEnter(Obj); };
   FSectionList->ImagesOn = true;
   FSectionList->OnExpandName = nullptr;
 
@@ -201,6 +202,7 @@ void THtmlView::SetHtOptions(THtmlViewOptions Value) {
   FSectionList->PrintBlockBackgrounds =
       Value.Contains(htPrintTableBackground) || Value.Contains(htPrintBackground);
   FSectionList->PrintPageBackground = Value.Contains(htPrintBackground);
+  FSectionList->PrintMonoBlack = Value.Contains(htPrintMonochromeBlack);
   FSectionList->ShowDummyCaret = Value.Contains(htShowDummyCaret);
   if (FPaintPanel) FPaintPanel->Invalidate();
 }
@@ -294,7 +296,30 @@ void THtmlView::SetOnScript(const TScriptEvent& Handler) {
   FSectionList->OnScript = Handler;
 }
 
-void THtmlView::SetOnFormSubmit(const TFormSubmitEvent& Handler) { FOnFormSubmit = Handler; }
+void THtmlView::SetOnFormSubmit(const TFormSubmitEvent& Handler) {
+  FOnFormSubmit = Handler;
+  // Forms submit only while someone listens.
+  if (!Handler) {
+    FSectionList->SubmitHook = nullptr;
+    return;
+  }
+  FSectionList->SubmitHook = [this](TObject*, const String& Action, const String& Target, const String& EncType,
+                                    const String& Method, std::unique_ptr<TStringList> Results) {
+    SubmitForm(Action, Target, EncType, Method, Results.release());
+  };
+}
+
+TObjectClickEvent THtmlView::OnObjectClick() const { return FSectionList->OnObjectClick; }
+void THtmlView::SetOnObjectClick(const TObjectClickEvent& Handler) { FSectionList->OnObjectClick = Handler; }
+TObjectFocusEvent THtmlView::OnObjectFocus() const { return FSectionList->OnObjectFocus; }
+void THtmlView::SetOnObjectFocus(const TObjectFocusEvent& Handler) { FSectionList->OnObjectFocus = Handler; }
+TObjectFocusEvent THtmlView::OnObjectBlur() const { return FSectionList->OnObjectBlur; }
+void THtmlView::SetOnObjectBlur(const TObjectFocusEvent& Handler) { FSectionList->OnObjectBlur = Handler; }
+TObjectFocusEvent THtmlView::OnObjectChange() const { return FSectionList->OnObjectChange; }
+void THtmlView::SetOnObjectChange(const TObjectFocusEvent& Handler) { FSectionList->OnObjectChange = Handler; }
+TFileBrowseEvent THtmlView::OnFileBrowse() const { return FSectionList->OnFileBrowse; }
+void THtmlView::SetOnFileBrowse(const TFileBrowseEvent& Handler) { FSectionList->OnFileBrowse = Handler; }
+TFormControlObjList* THtmlView::GetFormControlList() { return &FSectionList->ControlList; }
 
 std::vector<TFontObj*>* THtmlView::GetLinkList() { return &FSectionList->Links; }
 
@@ -489,9 +514,11 @@ void THtmlView::LoadFromFile(const String& FileName, TDocType DocType) {
   const String oldFile = FCurrentFile, oldTitle = FDocumentTitle;
   const std::int32_t oldPos = Position();
   const TDocType oldType = FCurrentDocType;
+  // What was typed into the old page's forms goes into its history entry.
+  std::unique_ptr<TFreeList<TStringList>> oldFormData = FSectionList->CollectFormData();
   OpenFileDocument(FileName, DocType);
   if (FCurrentFile != oldFile || FCurrentDocType != oldType)
-    addToHistory(oldFile, oldTitle, oldPos, nullptr, oldType);
+    addToHistory(oldFile, oldTitle, oldPos, std::move(oldFormData), oldType);
 }
 
 void THtmlView::OpenFileDocument(const String& FileName, TDocType DocType) {
@@ -925,7 +952,10 @@ void THtmlView::SetHistoryIndex(int Value) {
   const PositionObj* p = FPositionHistory->Items(Value);
   const std::int32_t pos = p->Pos;
   const TDocType type = p->FileType;
-  if (name != FCurrentFile || type != FCurrentDocType) OpenFileDocument(name, type);
+  if (name != FCurrentFile || type != FCurrentDocType) {
+    OpenFileDocument(name, type);
+    if (p->FormData) FSectionList->SetFormData(*p->FormData);
+  }
   FHistoryIndex = Value;
   SetPosition(pos);
   if (OnHistoryChange) OnHistoryChange(this);

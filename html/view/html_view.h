@@ -28,6 +28,7 @@ class TBuffer;
 class ThvPanel;
 class TBitmap;
 class TFormControlObj;
+class TFormControlObjList;
 class TFontObj;
 class THtmlView;
 class TPrinter;
@@ -281,6 +282,19 @@ public:
   void SetOnScript(const TScriptEvent& Handler) override;
   void SetOnFormSubmit(const TFormSubmitEvent& Handler);
   TFormSubmitEvent OnFormSubmit() const { return FOnFormSubmit; }
+  // The page's form controls: a click, focus, blur or change that carries
+  // a script text, and the browse button of a file input.
+  TObjectClickEvent OnObjectClick() const;
+  void SetOnObjectClick(const TObjectClickEvent& Handler);
+  TObjectFocusEvent OnObjectFocus() const;
+  void SetOnObjectFocus(const TObjectFocusEvent& Handler);
+  TObjectFocusEvent OnObjectBlur() const;
+  void SetOnObjectBlur(const TObjectFocusEvent& Handler);
+  TObjectFocusEvent OnObjectChange() const;
+  void SetOnObjectChange(const TObjectFocusEvent& Handler);
+  TFileBrowseEvent OnFileBrowse() const;
+  void SetOnFileBrowse(const TFileBrowseEvent& Handler);
+  TFormControlObjList* GetFormControlList();
 
   // ---- events of the viewer itself ------------------------------------------------------
   THotSpotClickEvent OnHotSpotClick;

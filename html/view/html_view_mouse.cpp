@@ -8,6 +8,7 @@
 #include "html/parse/url_routines.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
+#include "html/view/form_kinds.h"
 #include "html/view/html_view.h"
 #include "platform/core/strings.h"
 #include "platform/core/threads.h"
@@ -188,7 +189,16 @@ void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
 }
 
 void THtmlView::FormControlMouseMove(TObject* Sender, TShiftState Shift, int X, int Y) {
-  if (auto* fc = dynamic_cast<TFormControlObj*>(Sender)) FHotSpotTitle = fc->Title;
+  if (auto* fc = dynamic_cast<TFormControlObj*>(Sender)) {
+    FHotSpotTitle = fc->FTitle;
+    if (FHotSpotTitle.empty()) {
+      // The title of what the control stands in (a span with a title).
+      std::unique_ptr<TUrlTarget> ut;
+      TFormControlObj* under = nullptr;
+      String title;
+      if (hitTest(fc->Left() + X, fc->Top() + Y, ut, under, title) & guTitle) FHotSpotTitle = title;
+    }
+  }
   if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
 }
 
@@ -248,6 +258,11 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
   TFormControlObj* fc = nullptr;
   String title;
   const int flags = hitTest(X, Y, ut, fc, title);
+  if ((flags & guControl) && fc) {
+    // The picture of an image input: it takes the focus and submits.
+    if (auto* image = dynamic_cast<TImageFormControlObj*>(fc)) image->ImageClick();
+    return;
+  }
   if (!(flags & guUrl) || !ut) return;
   FHotSpotURL = ut->URL;
   FHotSpotTarget = ut->Target;

@@ -6,6 +6,7 @@
 #include "html/view/borders.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
+#include "html/view/form_controls.h"
 #include "html/view/gdiplus_images.h"
 #include "html/view/gif_images.h"
 #include "html/view/image_cache.h"
@@ -349,7 +350,7 @@ void TImageObj::Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* 
     pen->SetWidth(oldWidth);
     pen->SetStyle(oldStyle);
   }
-  if (FO && FO->Active && doc && !doc->IsCopy) {
+  if (((FO && FO->Active) || (MyFormControl && MyFormControl->Active)) && doc && !doc->IsCopy) {
     THtmlViewBase* viewer = viewerOf(doc);
     if (viewer && viewer->ShowFocusRect()) {
       const COLORREF oldText = SetTextColor(Canvas->Handle(), 0);

@@ -6,6 +6,7 @@
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
+#include "html/view/image_object.h"
 #include "html/view/indent_manager.h"
 #include "html/view/section_layout.h"
 #include "html/view/viewer_base.h"
@@ -189,6 +190,9 @@ struct LineBreaker {
         TFloatingObj* obj = Ms.ObjectAt(i);
         if (!obj || htFloats(obj)) continue;
         obj->YPosition = y;
+        // The picture of an image input: its control scrolls here on focus.
+        if (auto* img = dynamic_cast<TImageObj*>(obj); img && img->MyFormControl && !(doc && doc->IsCopy))
+          img->MyFormControl->YValue = y;
         const int ht = obj->TotalHeight();
         switch (obj->VertAlign) {
           case ATop: sa = std::max(sa, ht - maxHt); break;
@@ -305,7 +309,13 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     obj->DrawLogic(Document, Canvas, FontRuns.GetFontObjAt(obj->Pos), width, pctHeight);
     MaxWidth = std::max(MaxWidth, obj->ObjWidth);
   }
-  for (TFormControlObj* ctl : Controls) MaxWidth = std::max(MaxWidth, ctl->TotalWidth());
+  for (TFormControlObj* ctl : Controls) {
+    // A control sized in per cent takes its share of this width (a print
+    // copy keeps the screen's controls as they are).
+    if (ctl->PercentWidth && !(Document && Document->IsCopy))
+      ctl->SetWidth(std::max(10, std::min(int(int64_t(ctl->FWidth) * width / 100), width - ctl->HSpaceL - ctl->HSpaceR)));
+    MaxWidth = std::max(MaxWidth, ctl->TotalWidth());
+  }
 
   LineBreaker lb(*this, Canvas, IMgr, X, MaxWidth);
   lb.FloatY = Y;
@@ -461,7 +471,8 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
       Min = std::max(Min, obj->ObjWidth);
     }
   }
-  for (TFormControlObj* ctl : Controls) Min = std::max(Min, ctl->TotalWidth() + ctl->HSpaceL + ctl->HSpaceR);
+  for (TFormControlObj* ctl : Controls)
+    if (!ctl->PercentWidth) Min = std::max(Min, ctl->TotalWidth());
 
   auto firstIndent = [&](int w) {
     if (TextIndentPercent > 0 && TextIndentPercent < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent));

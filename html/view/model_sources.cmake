@@ -6,6 +6,8 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/font_runs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/floating_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form_controls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/form_inputs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/form_lists.cpp
   ${CMAKE_CURRENT_LIST_DIR}/section.cpp
   ${CMAKE_CURRENT_LIST_DIR}/block.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rule_page.cpp

@@ -5,6 +5,7 @@
 
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
+#include "html/view/form_kinds.h"
 #include "html/view/image_map.h"
 #include "html/view/image_object.h"
 #include "html/view/section_layout.h"
@@ -98,7 +99,6 @@ int TSection::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& C
 
 uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                          TFormControlObj*& FormControl, String& ATitle) {
-  (void)FormControl;
   if (TFloatingObj* obj = objectAtPoint(*this, X, Y)) {
     uint8_t flags = 0;
     const String title = !obj->Title.empty() ? obj->Title : obj->Alt;
@@ -107,6 +107,14 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
       flags |= guTitle;
     }
     auto* img = dynamic_cast<TImageObj*>(obj);
+    if (auto* ctl = img ? dynamic_cast<TImageFormControlObj*>(img->MyFormControl) : nullptr) {
+      // The picture of an image input: the control, with the point in it.
+      ctl->XTmp = X - obj->DrawXX;
+      ctl->YTmp = Y - obj->YPosition;
+      if (Document) Document->HoverControl = ctl;
+      FormControl = ctl;
+      return flags | guControl;
+    }
     if (img && img->UseMap) {
       if (Document)
         for (const auto& map : Document->Maps)

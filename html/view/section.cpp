@@ -8,6 +8,7 @@
 #include "html/parse/html_common.h"
 #include "html/parse/prop_stack.h"
 #include "html/view/document.h"
+#include "html/view/form_kinds.h"
 #include "html/view/image_object.h"
 #include "html/view/text_buffers.h"
 #include "platform/core/strings.h"
@@ -251,12 +252,72 @@ void TSection::AddObject(std::unique_ptr<TFloatingObj> Obj, int Index) {
   AddChar(ImgPan, Index);
 }
 
-TFormControlObj* TSection::AddFormControl(THtmlSymbol, ThtDocument*, TAttributeList*, TCellBasic*,
-                                          int Index, TProperties* Prop) {
-  // Form controls are not built yet: the element leaves no placeholder,
-  // but an inline border it opens is still recorded so that it closes.
+TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMasterList, TAttributeList* L,
+                                          TCellBasic* ACell, int Index, TProperties* Prop,
+                                          ThtmlForm*& CurrentForm) {
+  THtmlPropStack* stack = Document ? Document->PropStack : nullptr;
+  const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
+  const bool shown = !Prop || Prop->GetDisplay() != pdNone;
+  // Hands the control to its form and puts its placeholder in the text.
+  auto place = [&](std::unique_ptr<TFormControlObj> ctl, char Flag) {
+    TFormControlObj* result = ctl.get();
+    if (shown) {
+      result->Pos = Length;
+      Controls.Add(result);
+      const char16_t c = FmCtl;
+      const int32_t index = Index;
+      appendRaw(&c, &index, 1, Flag);
+    }
+    if (result->MyForm) result->MyForm->InsertControl(std::move(ctl));
+    return result;
+  };
+  TFormControlObj* result = nullptr;
+  if (Which == symInput) {
+    TAttribute* T = nullptr;
+    const String typ = L && L->Find(symType, T) ? htLowerCase(T->Text) : String();
+    if (typ == u"submit" || typ == u"reset" || typ == u"button") {
+      result = place(std::make_unique<TButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ), flag);
+    } else if (typ == u"radio") {
+      result = place(std::make_unique<TRadioButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+    } else if (typ == u"checkbox") {
+      result = place(std::make_unique<TCheckBoxFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+    } else if (typ == u"hidden") {
+      auto hidden = std::make_unique<THiddenFormControlObj>(AMasterList, Length, L, CurrentForm);
+      result = hidden.get();
+      if (result->MyForm) result->MyForm->InsertControl(std::move(hidden));
+      return result;  // made, never placed
+    } else if (typ == u"image") {
+      auto ctl = std::make_unique<TImageFormControlObj>(AMasterList, Length, L, Prop, CurrentForm);
+      TImageObj* image = AddImage(L, ACell, Index);
+      image->MyFormControl = ctl.get();
+      ctl->MyImage = image;
+      result = ctl.get();
+      if (result->MyForm) result->MyForm->InsertControl(std::move(ctl));
+    } else if (typ == u"file") {
+      auto edit = std::make_unique<TEditFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ);
+      auto* e = static_cast<TEditFormControlObj*>(place(std::move(edit), 'n'));
+      auto button = std::make_unique<TButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ);
+      button->MyEdit = e;
+      place(std::move(button), 'n');
+      // The id names the edit, not its browse button.
+      if (AMasterList && AMasterList->IdList && !e->FID.empty() && !AMasterList->IsCopy)
+        AMasterList->IdList->AddObject(e->FID, e);
+      result = e;
+    } else {
+      result = place(std::make_unique<TEditFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ), flag);
+    }
+  } else if (Which == symSelect) {
+    TAttribute* T = nullptr;
+    const bool list = L && (L->Find(symMultiple, T) || (L->Find(symSize, T) && T->Value > 1));
+    if (list)
+      result = place(std::make_unique<TListBoxFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+    else
+      result = place(std::make_unique<TComboFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+  } else {
+    result = place(std::make_unique<TTextAreaFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+  }
   if (Prop && Prop->BorderStyleNotNone() && Document) Document->ProcessInlines(Index, Prop, true);
-  return nullptr;
+  return result;
 }
 
 void TSection::FinishText(int EndPos) {

@@ -71,8 +71,11 @@ public:
   TPanelObj* AddPanel(TAttributeList* L, TCellBasic* ACell, int Index);
   std::unique_ptr<TPanelObj> CreatePanel(TAttributeList* L, TCellBasic* ACell);
   void AddObject(std::unique_ptr<TFloatingObj> Obj, int Index);
+  // Makes the control of an INPUT, SELECT or TEXTAREA element, hands it to
+  // its form (CurrentForm, or an implicit form that becomes current) and
+  // places it in the text.
   TFormControlObj* AddFormControl(THtmlSymbol Which, ThtDocument* AMasterList, TAttributeList* L,
-                                  TCellBasic* ACell, int Index, TProperties* Prop);
+                                  TCellBasic* ACell, int Index, TProperties* Prop, ThtmlForm*& CurrentForm);
   // Takes the section out of the document's lists before it is dropped.
   void DetachFromDocument();
   bool Finished() const { return FFinished; }

@@ -8,7 +8,7 @@
 #include "html/view/borders.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
-#include "html/view/form_controls.h"
+#include "html/view/form_kinds.h"
 #include "html/view/image_object.h"
 #include "html/view/indent_manager.h"
 #include "html/view/section_layout.h"
@@ -110,10 +110,7 @@ struct SectionPainter {
         continue;
       }
       if (c == FmCtl) {
-        if (TFormControlObj* ctl = Ms.ControlAt(i)) {
-          ctl->YValue = line.DrawY;
-          x += ctl->TotalWidth();
-        }
+        if (TFormControlObj* ctl = Ms.ControlAt(i)) x += drawControl(ctl, x, line, y);
         ++i;
         continue;
       }
@@ -161,6 +158,42 @@ struct SectionPainter {
       }
       i = runEnd;
     }
+  }
+
+  // Places a form control in the line (a print copy paints its look
+  // instead); returns the room it takes. y is the text's bottom.
+  int drawControl(TFormControlObj* ctl, int x, LineRec& line, int y) {
+    if (ctl->Hidden()) return 0;
+    const int ht = ctl->Height();
+    int top;
+    switch (ctl->VertAlign) {
+      case ATop: top = line.DrawY + ctl->VSpaceT - YOff; break;
+      case AMiddle: top = y - (ht + line.TextHeight) / 2 - YOff; break;
+      case ABaseline: top = y - ht - ctl->VSpaceB - line.Descent - YOff; break;
+      default: top = y - ht - ctl->VSpaceB - YOff; break;
+    }
+    const bool radio = dynamic_cast<TRadioButtonFormControlObj*>(ctl) != nullptr;
+    const bool check = dynamic_cast<TCheckBoxFormControlObj*>(ctl) != nullptr;
+    if (radio) top += 2;
+    else if (check) top += 1;
+    const int left = x + ctl->HSpaceL;
+    if (Doc && Doc->IsCopy) {
+      ctl->Draw(Canvas, left, top);
+    } else {
+      if (!Doc || !Doc->Printing) ctl->YValue = line.DrawY;
+      ctl->PlaceAt(left, top);
+      if (ctl->Active && (radio || check)) {
+        auto* viewer = Doc ? dynamic_cast<THtmlViewBase*>(Doc->Viewer) : nullptr;
+        if (viewer && viewer->ShowFocusRect()) {
+          TRect r = check ? TRect(left - 3, top - 3, left + 16, top + 16)
+                          : ScreenPixelsPerInch() > 100 ? TRect(left - 2, top - 2, left + 18, top + 18)
+                                                        : TRect(left - 3, top - 2, left + 16, top + 16);
+          Canvas->Brush()->SetColor(clWhite);
+          Canvas->DrawFocusRect(r);
+        }
+      }
+    }
+    return ctl->TotalWidth();
   }
 
   // A one-pixel bar as high as the run's font, standing on its bottom.

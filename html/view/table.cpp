@@ -43,7 +43,7 @@ THtmlTable::THtmlTable(ThtDocument* NewDocument, const THtmlTable& Source)
       BorderColor(Source.BorderColor), BorderColorLight(Source.BorderColorLight),
       BorderColorDark(Source.BorderColorDark), TablePartRec(std::make_unique<TTablePartRec>()),
       Float(Source.Float) {
-  const bool keepBackground = NewDocument && NewDocument->PrintTableBackground;
+  const bool keepBackground = NewDocument && NewDocument->PrintBlockBackgrounds;
   if (keepBackground) {
     BkGnd = Source.BkGnd;
     BkColor = Source.BkColor;
@@ -244,7 +244,7 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
       Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), MargArrayO(T.MargArrayO),
       MargArray(T.MargArray), BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
       BreakInside(T.BreakInside), Width(T.Width), VSize(T.VSize), Height(T.Height) {
-  if (!(Master && Master->PrintTableBackground)) {
+  if (!(Master && Master->PrintBlockBackgrounds)) {
     Cell->BkGnd = false;
     Cell->BkColor = clNone;
   } else if (T.BGImage) {

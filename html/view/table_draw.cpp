@@ -43,7 +43,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
   const auto& bw = Cell->BorderWidths;  // left, top, right, bottom
   const auto& pd = Cell->Paddings;
   const TRect padBox(box.Left + bw[0], box.Top + bw[1], box.Right - bw[2], box.Bottom - bw[3]);
-  const bool printBg = !doc->Printing || doc->PrintTableBackground || !doc->IsCopy;
+  const bool printBg = !doc->Printing || doc->PrintBlockBackgrounds || !doc->IsCopy;
   if (Cell->Cell->BkGnd && printBg) {
     TRect fill = box;
     if (!Cell->HasBorderStyle) {

@@ -21,6 +21,11 @@ class TBitmap;
 using TScriptEvent = std::function<void(TObject* Sender, const String& Name, const String& ContentType,
                                         const String& Src, const String& Script)>;
 
+// Events of the page's form controls.
+using TObjectClickEvent = std::function<void(TObject* Sender, TObject* Obj, const String& OnClick)>;
+using TObjectFocusEvent = std::function<void(TObject* Sender, TObject* Obj, const String& Attribute)>;
+using TFileBrowseEvent = std::function<void(TObject* Sender, TObject* Obj, String& S)>;
+
 class TViewerBase : public TWinControl {
 public:
   explicit TViewerBase(TComponent* AOwner) : TWinControl(AOwner) {}
@@ -45,6 +50,9 @@ public:
   virtual void FormControlMouseMove(TObject* Sender, TShiftState Shift, int X, int Y) = 0;
   // Layout progress in per cent.
   virtual void ProgressRun(int Percent) = 0;
+  // A key that a control of the page does not use goes to the viewer's own
+  // key handling (scrolling).
+  void ViewerKeyDown(WORD& Key, TShiftState Shift) { KeyDown(Key, Shift); }
 };
 
 // ---- shared objects ----------------------------------------------------------------

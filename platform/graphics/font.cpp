@@ -11,7 +11,14 @@ void TGraphicsObject::Changed() {
 
 // ---- TFont -------------------------------------------------------------------------
 
-TFont::TFont() : FName(u"Tahoma"), FPixelsPerInch(ScreenPixelsPerInch()) {
+namespace {
+const std::shared_ptr<const String>& defaultFontName() {
+  static const auto name = std::make_shared<const String>(u"Tahoma");
+  return name;
+}
+}  // namespace
+
+TFont::TFont() : FName(defaultFontName()), FPixelsPerInch(ScreenPixelsPerInch()) {
   FHeight = -MulDiv(8, FPixelsPerInch, 72);
 }
 
@@ -26,8 +33,8 @@ void TFont::changedFont() {
 }
 
 void TFont::SetName(const String& value) {
-  if (value.empty() || value == FName) return;
-  FName = value;
+  if (value.empty() || value == *FName) return;
+  FName = std::make_shared<const String>(value);
   changedFont();
 }
 
@@ -74,7 +81,7 @@ LOGFONTW TFont::LogFont() const {
   lf.lfStrikeOut = FStyle.Contains(fsStrikeOut);
   lf.lfCharSet = FCharset;
   lf.lfPitchAndFamily = FPitch == fpFixed ? FIXED_PITCH : FPitch == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
-  lf.lfFaceName = FName;
+  lf.lfFaceName = *FName;
   return lf;
 }
 
@@ -86,7 +93,7 @@ HFONT TFont::Handle() {
 void TFont::SetHandle(HFONT value) {
   if (!value || value->type != OBJ_FONT) return;
   const LOGFONTW& lf = value->logFont;
-  FName = lf.lfFaceName.empty() ? FName : lf.lfFaceName;
+  if (!lf.lfFaceName.empty() && lf.lfFaceName != *FName) FName = std::make_shared<const String>(lf.lfFaceName);
   FHeight = lf.lfHeight;
   FStyle = {};
   if (lf.lfWeight >= 600) FStyle.Include(fsBold);
@@ -99,7 +106,7 @@ void TFont::SetHandle(HFONT value) {
 
 void TFont::Assign(const TFont& source) {
   if (&source == this) return;
-  bool same = FName == source.FName && FHeight == source.FHeight && FStyle == source.FStyle &&
+  bool same = (FName == source.FName || *FName == *source.FName) && FHeight == source.FHeight && FStyle == source.FStyle &&
               FCharset == source.FCharset && FPitch == source.FPitch &&
               FPixelsPerInch == source.FPixelsPerInch;
   bool sameColor = FColor == source.FColor;

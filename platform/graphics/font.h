@@ -37,7 +37,7 @@ public:
   TFont();
   ~TFont() override;
 
-  const String& Name() const { return FName; }
+  const String& Name() const { return *FName; }
   void SetName(const String& value);
   // Height in pixels: negative for the em height, positive for the cell height.
   int Height() const { return FHeight; }
@@ -65,7 +65,9 @@ public:
 
 private:
   void changedFont();
-  String FName;
+  // Shared between copies: fonts are copied often (every text run gets its
+  // own) and the name rarely changes.
+  std::shared_ptr<const String> FName;
   int FHeight;
   TColor FColor = clWindowText;
   TFontStyles FStyle;

@@ -344,12 +344,14 @@ public:
   explicit TRadioButton(TComponent* AOwner);
   bool Checked() const { return FChecked; }
   // Checking one unchecks the other radio buttons of the same parent; a
-  // change to checked fires OnClick.
-  void SetChecked(bool value);
+  // change to checked fires OnClick. A click on the button comes here too.
+  virtual void SetChecked(bool value);
   TAlignment Alignment() const { return FAlignment; }
   void SetAlignment(TAlignment value) { FAlignment = value; SyncWidget(); }
 
 protected:
+  // Stores and shows the state, nothing else (for buttons grouped otherwise).
+  void StoreChecked(bool value) { FChecked = value; SyncWidget(); }
   void CreateWnd() override;
   void TextChanged() override;
   void SyncWidget() override;

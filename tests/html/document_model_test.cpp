@@ -388,6 +388,18 @@ TEST(ListItems, NumbersAndBulletsFollowTypeAndLevel) {
   EXPECT_EQ(lone.BoxProps[MA(piMarginLeft)], TPropValue(16));
 }
 
+TEST(ListItems, OnlyAnItemsOwnFirstSectionGetsTheBulletSpace) {
+  // An empty item keeps a no-break space so that its bullet has a line.
+  EXPECT_TRUE(contains(buildhelp::Dump("<dl><dt></dl>"), "section align=left \"\\s \""));
+  // Once the first section has gone into the item (before the centred
+  // block), a later one is not it, even when it is made where the first
+  // one was freed.
+  const std::string dump = buildhelp::Dump(
+      "<dt><center><a href=\"entry://the\" class=hw></center><a name=n5 style=\"text-indent: 5% !important\">");
+  EXPECT_TRUE(contains(dump, "anchor \"\"")) << dump;
+  EXPECT_FALSE(contains(dump, "\\s")) << dump;
+}
+
 TEST(Blocks, AdjacentParagraphMarginsCollapse) {
   const std::string dump = buildhelp::Dump(
       "<div>x</div><p style='margin-bottom:10px'>a</p><p style='margin-top:-4px'>b</p>"

@@ -269,4 +269,25 @@ TEST(LayoutPrint, AHeaderOnlyTableRepeatsItsHeaderAndAShortOneIsPrintedPlainly) 
   EXPECT_EQ(shortDoc->PrintHeaderTable, nullptr);
 }
 
+TEST(LayoutPrint, APrintCopyRepeatsTheHeaderAndKeepsCellColoursOnlyWhenAsked) {
+  const int rows = 40;
+  auto doc = buildhelp::Build(longTable(rows, true, true));
+  // As the viewer prints: a copy of the page, with or without backgrounds.
+  doc->PrintBlockBackgrounds = true;
+  ThtDocument withColours(*doc);
+  const auto pages = printBands(withColours, 300, 400);
+  const std::vector<int> pageOf = checkBodyRows(pages, rows);
+  ASSERT_GT(pageOf.back(), pageOf.front() + 1);
+  for (int p = pageOf.front() + 1; p <= pageOf.back(); ++p) {
+    ASSERT_FALSE(pages[size_t(p)].empty());
+    EXPECT_EQ(pages[size_t(p)].front().Row, -1) << p + 1;
+    EXPECT_EQ(pages[size_t(p)].front().Top, 0) << p + 1;
+  }
+  doc->PrintBlockBackgrounds = false;
+  ThtDocument plain(*doc);
+  const auto plainPages = printBands(plain, 300, 400);
+  EXPECT_EQ(plainPages.size(), pages.size());
+  for (const auto& page : plainPages) EXPECT_TRUE(page.empty());
+}
+
 }  // namespace

@@ -116,6 +116,24 @@ TEST_F(Cascade, DescendantAndChildRules) {
   EXPECT_EQ(ColorOf(Open(u"li", u"a.b")), 0x008000);  // class among the element's classes
 }
 
+TEST_F(Cascade, RulesAddedLaterReachElementsOpenedAfterThem) {
+  // A sheet met in the middle of a page changes what later elements get,
+  // however often an element like them was styled before it.
+  EXPECT_EQ(ColorOf(Open(u"p", u"x")), 0x000000);
+  Close();
+  Sheet(u".x { color: red }");
+  EXPECT_EQ(ColorOf(Open(u"p", u"x")), 0x0000FF);
+  Close();
+  Sheet(u".x { font-weight: bold }");  // joins the rule already stored
+  EXPECT_EQ(Open(u"p", u"x").Props[piFontWeight].AsString(), u"bold");
+  Close();
+  Open(u"div");
+  EXPECT_EQ(ColorOf(Open(u"p", u"x")), 0x0000FF);
+  Close();
+  Sheet(u"div p.x { color: green }");
+  EXPECT_EQ(ColorOf(Open(u"p", u"x")), 0x008000);
+}
+
 TEST_F(Cascade, RulesApplyInNumericSequenceOrder) {
   // 91 filler descendant rules push the sequence past 99 and on to 100.
   String css;

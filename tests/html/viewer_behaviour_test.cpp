@@ -228,6 +228,15 @@ TEST_F(ViewerRules, PagesCountAndPrintIntoAFile) {
   // The screen page is untouched by printing.
   EXPECT_FALSE(View->Document()->Printing);
   EXPECT_GT(View->DocumentHeight(), 0);
+
+  // A long table with header and footer rows is cut into pages too, the
+  // same way at every count.
+  std::string table = "<table><thead><tr><th>Word</th></tr></thead><tfoot><tr><td>end</td></tr></tfoot>";
+  for (int i = 0; i < 300; ++i) table += "<tr><td>Row " + std::to_string(i) + "</td></tr>";
+  View->LoadFromString(UTF8ToUTF16(table + "</table>"));
+  const int tablePages = View->NumPrinterPages();
+  EXPECT_GT(tablePages, 3);
+  EXPECT_EQ(View->NumPrinterPages(), tablePages) << "a second count starts the table over";
 }
 
 TEST_F(ViewerRules, IncludeDirectivesAndObjectTagsReachTheViewersEvents) {

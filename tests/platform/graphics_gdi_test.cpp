@@ -99,6 +99,10 @@ TEST(GraphicsObjects, CanvasPicksUpFontAndBrushChanges) {
   LOGFONTW lf;
   GetObjectW(g.Handle(), sizeof lf, &lf);
   EXPECT_EQ(lf.lfWeight, FW_BOLD);
+  // Copies share the name until one of them is renamed.
+  g.SetName(u"DejaVu Sans");
+  EXPECT_EQ(f.Name(), u"Courier New");
+  EXPECT_EQ(TFont().Name(), u"Tahoma");
 }
 
 TEST(GraphicsPaths, GeometricPensStrokeWideDashedPaths) {

@@ -104,6 +104,47 @@ TEST(TreePaint, LinesAndButtonsSitOnTheirPixels) {
   EXPECT_TRUE(g.at(28, 27) == line || g.at(29, 27) == line);
 }
 
+TEST(TreePaint, ShadedButtonsAreGradientSquaresWithLineColouredBars) {
+  TPaintedTree p;
+  classic(p);
+  PDataNode a = p.add(nullptr, "a");
+  p.add(a, "a1");
+  PDataNode b = p.add(nullptr, "b");
+  p.add(b, "b1");
+  p.Tree->SetExpanded(a, true);
+  p.Tree->SetButtonFillMode(fmShaded);
+  p.show();
+  TGrab g = p.grab();
+  const std::uint32_t line = rgbOf(p.Tree->Colors().TreeLineColor());
+  auto brightness = [](std::uint32_t c) { return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF); };
+  // The open node's 9 x 9 button at (4, 5): framed in the line colour, the
+  // minus bar in the line colour too and no plus bar.
+  ASSERT_EQ(p.Tree->MinusBitmap()->Width(), 9);
+  ASSERT_EQ(p.Tree->MinusBitmap()->Height(), 9);
+  EXPECT_EQ(g.at(4, 5), line);
+  EXPECT_EQ(g.at(12, 13), line);
+  EXPECT_EQ(g.at(8, 9), line) << "minus bar";
+  EXPECT_NE(g.at(8, 7), line) << "no plus bar on an open node";
+  // Filled from white at the top, darker row by row, down to a grey.
+  EXPECT_EQ(g.at(6, 6), 0xFFFFFFu);
+  int last = brightness(g.at(6, 6));
+  for (int y = 7; y <= 12; ++y) {
+    if (y == 9) continue;  // the bar
+    const int now = brightness(g.at(6, y));
+    EXPECT_LE(now, last) << "y " << y;
+    last = now;
+  }
+  EXPECT_LT(last, brightness(0xFFFFFF) - 60) << "the bottom is clearly shaded";
+  // The shut node shows the plus, its upright bar in the line colour.
+  const int top = p.Tree->GetDisplayRect(b, NoColumn, false).Top;
+  EXPECT_EQ(g.at(8, top + 7), line) << "plus bar";
+  EXPECT_EQ(g.at(8, top + 9), line);
+  // Other fill modes keep their flat fill.
+  p.Tree->SetButtonFillMode(fmWindowColor);
+  TGrab flat = p.grab();
+  EXPECT_EQ(flat.at(6, 12), flat.at(6, 6));
+}
+
 TEST(TreePaint, SelectionAndFocusShowWithoutColumns) {
   TPaintedTree p;
   classic(p);

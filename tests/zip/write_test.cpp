@@ -232,6 +232,21 @@ TEST(ZipWrite, CommentsOfEveryLengthAndFailuresLeaveTheArchive) {
   EXPECT_NE(zip.ErrCode(), 0);
   EXPECT_EQ(readFile(f / "c.zip"), original + "junk");
   EXPECT_EQ(names(f.path()), (std::vector<std::string>{"c.zip", "listing.py"}));
+  // A split set keeps its comment in its last part.
+  writeFile(f / "src/a.bin", randomBytes(150000, 3));
+  ASSERT_EQ(run("cd '" + (f / "src") + "' && zip -qr -s 64k ../set.zip ."), 0);
+  const std::string firstPart = readFile(f / "set.z01");
+  zip.SetZipFileName(UTF8ToUTF16(f / "set.zip"));
+  zip.SetZipComment("split");
+  ASSERT_EQ(zip.ErrCode(), 0) << UTF16ToUTF8(zip.ErrMessage());
+  EXPECT_EQ(readFile(f / "set.z01"), firstPart);
+  Outcome o = extract(f / "set.zip", f / "out/");
+  ASSERT_EQ(o.result, 0) << o.message;
+  EXPECT_EQ(readFile(f / "out/a.bin"), readFile(f / "src/a.bin"));
+  TZipArchiver again(nullptr);
+  again.SetActive(true);
+  again.SetZipFileName(UTF8ToUTF16(f / "set.zip"));
+  EXPECT_EQ(again.ZipComment(), "split");
 }
 
 TEST(ZipWrite, JoiningASplitSetIntoOneArchive) {
@@ -313,4 +328,99 @@ TEST(ZipWrite, DuplicateNamesAndChangedSourcesAreRefused) {
   TZAWorkFile w(s.zip.get());
   EXPECT_FALSE(w.Create(UTF8ToUTF16(f / "link.zip")));
   EXPECT_EQ(readFile(f / "b.zip"), b.build() + "more");
+}
+
+TEST(ZipWrite, SplitSetsOfAGivenPartSize) {
+  Folder f;
+  // Entries smaller than a part: Debian's zip mis-joins entries that run
+  // over several parts (its own sets too), and it is the outside check.
+  writeFile(f / "src/словарь.tamrix", randomBytes(50000, 9));
+  writeFile(f / "src/sub/readme.txt", std::string(40000, 'r'));
+  writeFile(f / "src/empty", "");
+  for (int i = 0; i < 40; ++i) writeFile(f / ("src/many/" + std::to_string(i) + ".txt"), randomBytes(3000, unsigned(i)));
+  ASSERT_EQ(run("cd '" + (f / "src") + "' && zip -qr ../whole.zip ."), 0);
+  Source s = openSource(f / "whole.zip");
+  ASSERT_EQ(s.result, 0);
+  const int count = s.file->Count();
+  s.zip->SetMaxVolumeSizeKb(64);
+  {
+    TZAZipCopy out(s.zip.get());
+    ASSERT_TRUE(out.CreateSet(UTF8ToUTF16(f / "set.zip")));
+    ASSERT_EQ(out.WriteFile(*s.file, true), count);
+  }
+  // name.z01, name.z02, ..., name.zip: none larger than asked, the first
+  // opening with the spanning signature, nothing else left beside them.
+  std::vector<std::string> parts;
+  for (const auto& n : names(f.path()))
+    if (n.rfind("set.", 0) == 0) parts.push_back(n);
+  ASSERT_GE(parts.size(), 3u);
+  for (size_t k = 0; k + 1 < parts.size(); ++k) {
+    EXPECT_EQ(parts[k], std::string("set.z") + (k < 9 ? "0" : "") + std::to_string(k + 1));
+    EXPECT_LE(fs::file_size(f / parts[k]), 65536u);
+  }
+  EXPECT_EQ(parts.back(), "set.zip");
+  EXPECT_EQ(readFile(f / "set.z01").substr(0, 4), std::string("PK\x07\x08", 4));
+  EXPECT_EQ(names(f.path()).size(), parts.size() + 1);  // and whole.zip
+  for (const auto& n : names(f.path())) EXPECT_NE(n[0], '.') << n;
+  // Debian's zip reads the set back into one archive that the others accept.
+  ASSERT_EQ(run("cd '" + f.path() + "' && zip -q -s 0 set.zip --out rejoined.zip"), 0);
+  EXPECT_TRUE(unzipAccepts(f / "rejoined.zip"));
+  EXPECT_EQ(pythonListing(f, f / "rejoined.zip"), pythonListing(f, f / "whole.zip"));
+  // The component extracts it as it extracts any split set.
+  Outcome o = extract(f / "set.zip", f / "out/");
+  ASSERT_EQ(o.result, 0) << o.message;
+  EXPECT_EQ(tree(f / "out/"), tree(f / "src/"));
+
+  // An entry running over many parts comes back whole through the component.
+  Archive big;
+  big.items.push_back({.name = "big.bin", .data = randomBytes(400000, 4)});
+  big.items.push_back({.name = "after.txt", .data = "after"});
+  writeFile(f / "big.zip", big.build());
+  Source b = openSource(f / "big.zip");
+  ASSERT_EQ(b.result, 0);
+  b.zip->SetMaxVolumeSizeKb(64);
+  {
+    TZAZipCopy out(b.zip.get());
+    ASSERT_TRUE(out.CreateSet(UTF8ToUTF16(f / "bigset.zip")));
+    ASSERT_EQ(out.WriteFile(*b.file, true), 2);
+  }
+  EXPECT_TRUE(fs::exists(f / "bigset.z06"));
+  Outcome ob = extract(f / "bigset.zip", f / "out-big/");
+  ASSERT_EQ(ob.result, 0) << ob.message;
+  EXPECT_TRUE(readFile(f / "out-big/big.bin") == big.items[0].data);
+  EXPECT_EQ(readFile(f / "out-big/after.txt"), "after");
+
+  // Writing over an existing set asks first; refusing leaves it as it was.
+  std::string before = readFile(f / "set.z01") + readFile(f / "set.zip");
+  int asked = 0;
+  s.zip->OnStatusDisk = [&](TObject*, int, const String&, TZAZipDiskStatus status, TZADiskAction& action) {
+    ++asked;
+    EXPECT_TRUE(status.Contains(zdsSameFileName));
+    action = zdaCancel;
+  };
+  {
+    TZAZipCopy out(s.zip.get());
+    EXPECT_FALSE(out.CreateSet(UTF8ToUTF16(f / "set.zip")));
+  }
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(s.zip->ErrCode(), 2);
+  EXPECT_EQ(readFile(f / "set.z01") + readFile(f / "set.zip"), before);
+  // Unattended and without the event, a whole new set replaces it.
+  s.zip->OnStatusDisk = nullptr;
+  s.zip->SetMaxVolumeSizeKb(128);
+  {
+    TZAZipCopy out(s.zip.get());
+    ASSERT_TRUE(out.CreateSet(UTF8ToUTF16(f / "set.zip")));
+    ASSERT_EQ(out.WriteFile(*s.file, true), count);
+  }
+  ASSERT_EQ(run("cd '" + f.path() + "' && rm rejoined.zip && zip -q -s 0 set.zip --out rejoined.zip"), 0);
+  EXPECT_EQ(pythonListing(f, f / "rejoined.zip"), pythonListing(f, f / "whole.zip"));
+  // Parts smaller than the least room allowed cannot be written here.
+  s.zip->SetMaxVolumeSizeKb(16);
+  {
+    TZAZipCopy out(s.zip.get());
+    EXPECT_FALSE(out.CreateSet(UTF8ToUTF16(f / "small.zip")));
+  }
+  EXPECT_EQ(s.zip->ErrCode(), 121);
+  EXPECT_FALSE(fs::exists(f / "small.z01"));
 }
