@@ -27,9 +27,35 @@ String upperChars(const String& s) {
   return u;
 }
 
+// Length of the character reference ("&bull;", "&#769;", "&#x301;") that
+// starts at s[i], or 0 when none does.
+size_t entityLength(const String& s, size_t i) {
+  if (s[i] != u'&') return 0;
+  size_t k = i + 1;
+  if (k < s.size() && s[k] == u'#') ++k;
+  const size_t nameStart = k;
+  while (k < s.size() && k - nameStart < 32 &&
+         ((s[k] >= u'a' && s[k] <= u'z') || (s[k] >= u'A' && s[k] <= u'Z') || (s[k] >= u'0' && s[k] <= u'9')))
+    ++k;
+  return k > nameStart && k < s.size() && s[k] == u';' ? k + 1 - i : 0;
+}
+
+// Marks every occurrence of Word in a run of text that holds no reference.
+void highlightRun(const String& run, const String& upperWord, const String& open, String& out) {
+  const String upperRun = upperChars(run);
+  size_t from = 0, at;
+  while ((at = upperRun.find(upperWord, from)) != String::npos) {
+    out.append(run, from, at - from);
+    out += open;
+    from = at + upperWord.size();
+  }
+  out.append(run, from, String::npos);
+}
+
 // Replaces every occurrence of Word (compared by the locale's case rules)
-// in the shown text of s: never inside a tag, and never between the media
-// and cross-reference tags, whose content becomes names and addresses.
+// in the shown text of s: never inside a tag or a character reference, and
+// never between the media and cross-reference tags, whose content becomes
+// names and addresses.
 String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
   const String upperWord = upperChars(word);
@@ -39,17 +65,18 @@ String highlight(const String& s, const String& word) {
   size_t i = 0;
   while (i < s.size()) {
     // A protected region: a whole media or cross-reference element.
+    bool isProtected = false;
     for (const char16_t* tag : {u"<5>", u"<7>"}) {
-      if (s.compare(i, 3, tag) == 0) {
-        const String close = String(u"</") + tag[1] + u">";
-        const size_t end = s.find(close, i + 3);
-        if (end != String::npos) {
-          out.append(s, i, end + close.size() - i);
-          i = end + close.size();
-        }
-      }
+      if (s.compare(i, 3, tag) != 0) continue;
+      const String close = String(u"</") + tag[1] + u">";
+      const size_t end = s.find(close, i + 3);
+      if (end == String::npos) continue;
+      out.append(s, i, end + close.size() - i);
+      i = end + close.size();
+      isProtected = true;
+      break;
     }
-    if (i >= s.size()) break;
+    if (isProtected) continue;
     if (s[i] == u'<') {
       const size_t end = s.find(u'>', i);
       const size_t stop = end == String::npos ? s.size() : end + 1;
@@ -59,15 +86,20 @@ String highlight(const String& s, const String& word) {
     }
     size_t textEnd = s.find(u'<', i);
     if (textEnd == String::npos) textEnd = s.size();
-    const String segment = s.substr(i, textEnd - i);
-    const String upperSegment = upperChars(segment);
-    size_t from = 0, at;
-    while ((at = upperSegment.find(upperWord, from)) != String::npos) {
-      out.append(segment, from, at - from);
-      out += open;
-      from = at + upperWord.size();
+    // The text up to the next tag, split at character references.
+    size_t runStart = i;
+    for (size_t k = i; k < textEnd;) {
+      const size_t n = entityLength(s, k);
+      if (n == 0 || k + n > textEnd) {
+        ++k;
+        continue;
+      }
+      highlightRun(s.substr(runStart, k - runStart), upperWord, open, out);
+      out.append(s, k, n);
+      k += n;
+      runStart = k;
     }
-    out.append(segment, from, String::npos);
+    highlightRun(s.substr(runStart, textEnd - runStart), upperWord, open, out);
     i = textEnd;
   }
   return out;

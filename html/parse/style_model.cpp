@@ -83,13 +83,14 @@ static int clampToInt(long long v) {
   return int(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
 }
 
-// Pixel values are rounded half to even and kept inside the integer range,
-// so absurd lengths in a page cannot overflow later arithmetic.
+// Pixel values are rounded half to even and kept well inside the integer
+// range (+/-10,000,000 px, far beyond any real page), so that the layout's
+// sums of margins, borders, paddings, sizes and offsets built from absurd
+// lengths in a page cannot overflow.
+constexpr double PixelBound = 10000000.0;
 static int32_t roundPixels(double v) {
   if (std::isnan(v)) return 0;
-  if (v > 2147483647.0) return INT32_MAX;
-  if (v < -2147483647.0) return -INT32_MAX;
-  return int32_t(std::nearbyint(v));
+  return int32_t(std::nearbyint(std::clamp(v, -PixelBound, PixelBound)));
 }
 
 int32_t ConvertLength(const String& text, bool relative, double base, int emSize, int exSize,
@@ -170,12 +171,18 @@ static bool isIntValue(const TPropValue& v, int32_t x) { return v.IsNumber() && 
 // set", the paragraph space), which are large negative numbers: a page
 // asking for -12348765px must not be read as "auto".
 constexpr int32_t LengthFloor = -10000000;
+// And well inside an int: the layout adds a box's margins, borders,
+// paddings, height and offsets together, and a page asking for
+// "height: 1e10px" must give a very tall box, not a sum that wraps.
+constexpr int32_t LengthCeiling = 10000000;
+
+static int32_t boundLength(int32_t r) { return std::clamp(r, LengthFloor, LengthCeiling); }
 
 static int32_t convertSlot(const TPropValue& v, double base, int em, int ex, int32_t dflt,
                            int32_t notSet, int32_t other) {
   if (v.IsString()) {
     const int32_t r = ConvertLength(v.AsString(), false, base, em, ex, INT32_MIN);
-    return r == INT32_MIN ? dflt : std::max(r, LengthFloor);
+    return r == INT32_MIN ? dflt : boundLength(r);
   }
   if (v.IsNumber()) return v.AsInt() == NotSetValue ? notSet : v.AsInt();
   return other;
@@ -191,7 +198,8 @@ static int32_t borderWidth(const TVMarginArray& vm, int side, int em, int ex, in
     if (t == u"thin") return 2;
     if (t == u"medium") return 4;
     if (t == u"thick") return 6;
-    return ConvertLength(t, false, 0, em, ex, dflt);
+    const int32_t r = ConvertLength(t, false, 0, em, ex, INT32_MIN);
+    return r == INT32_MIN ? dflt : boundLength(r);
   }
   if (w.IsNumber()) return w.AsInt() == NotSetValue ? dflt : w.AsInt();
   return untouched;
@@ -241,8 +249,8 @@ void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, 
       case piHeight:
         r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
         if (v.IsString() && contains(v.AsString(), u"%"))
-          r = clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
-                         m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]);
+          r = boundLength(clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
+                                     m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]));
         break;
       case piTop:
       case piBottom:

@@ -135,6 +135,7 @@ ThtDocument::~ThtDocument() {
 }
 
 void ThtDocument::Clear() {
+  ++ClearCount;
   if (!IsCopy) {
     if (IdList) IdList->Clear();
     PositionList.clear();

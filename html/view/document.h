@@ -255,6 +255,10 @@ public:
   std::vector<TSectionBase*> PositionList;
   TStringBitmapList* ImageCache = nullptr;
   int32_t LayoutCycle = 0;
+  // Counts the pages this document has held: a control's handler that
+  // loads another page ends the old page's controls under their own feet,
+  // and the control's code checks this before it goes on.
+  int32_t ClearCount = 0;
   int32_t SectionCount = 0;
   int32_t ProgressBase = 0;
   bool IsCopy = false;

@@ -28,7 +28,15 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
   const int result = TCell::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   TotalHeight = result;
   StartImageAnimations(this);
-  if (!IsCopy && PaintPanel && PaintPanel->Showing()) ControlList.ShowAll();
+  if (!IsCopy) {
+    // Lines moved: the next paint places the controls it draws and takes
+    // the others out of the painted area.
+    for (TFormControlObj* c : ControlList) c->ShowIt = false;
+    ControlsPending = true;
+    // Controls exist (shown, where they are) before they are painted in place.
+    const TRect nowhere;
+    if (PaintPanel && PaintPanel->Showing()) ControlList.ShowAll(&nowhere);
+  }
   if (!IsCopy && PositionList.empty()) AddSectionsToList();
   return result;
 }

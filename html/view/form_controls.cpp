@@ -178,6 +178,8 @@ void TFormControlObj::useControlFont(TCanvas* Canvas) const {
 
 bool TFormControlObj::printMonoBlack() const { return MasterList && MasterList->PrintMonoBlack; }
 
+bool TFormControlObj::pageKept(ThtDocument* Doc, int32_t Count) { return Doc && Doc->ClearCount == Count; }
+
 TCanvasKeeper::TCanvasKeeper(TCanvas* Canvas) : FCanvas(Canvas) {
   FPen.Assign(*Canvas->Pen());
   FBrush.Assign(*Canvas->Brush());
@@ -193,22 +195,25 @@ TCanvasKeeper::~TCanvasKeeper() {
 // ---- events ------------------------------------------------------------------------------
 
 void TFormControlObj::FormControlEnter() {
-  if (!MasterList || MasterList->IsCopy) return;
+  ThtDocument* doc = MasterList;
+  if (!doc || doc->IsCopy) return;
+  const int32_t page = doc->ClearCount;
   Active = true;
-  if (MasterList->PaintPanel) MasterList->PaintPanel->Invalidate();
-  if (MasterList->ControlEnterHook) MasterList->ControlEnterHook(this);
-  if (MasterList->OnObjectFocus && !OnFocusMessage.empty())
-    MasterList->OnObjectFocus(MasterList->Viewer, this, OnFocusMessage);
-  if (!OnChangeMessage.empty()) SaveContents();
+  if (doc->PaintPanel) doc->PaintPanel->Invalidate();
+  if (doc->ControlEnterHook) doc->ControlEnterHook(this);
+  if (doc->OnObjectFocus && !OnFocusMessage.empty()) doc->OnObjectFocus(doc->Viewer, this, OnFocusMessage);
+  if (pageKept(doc, page) && !OnChangeMessage.empty()) SaveContents();
 }
 
 void TFormControlObj::FormControlExit() {
   Active = false;
-  if (!MasterList) return;
+  ThtDocument* doc = MasterList;
+  if (!doc) return;
+  const int32_t page = doc->ClearCount;
   if (!OnChangeMessage.empty()) CheckForChange();
-  if (MasterList->OnObjectBlur && !OnBlurMessage.empty())
-    MasterList->OnObjectBlur(MasterList->Viewer, this, OnBlurMessage);
-  if (MasterList->PaintPanel) MasterList->PaintPanel->Invalidate();
+  if (!pageKept(doc, page)) return;
+  if (doc->OnObjectBlur && !OnBlurMessage.empty()) doc->OnObjectBlur(doc->Viewer, this, OnBlurMessage);
+  if (doc->PaintPanel) doc->PaintPanel->Invalidate();
 }
 
 void TFormControlObj::FormControlClick() {

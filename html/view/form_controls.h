@@ -99,6 +99,9 @@ protected:
   // Brings the canvas's font to the control's font.
   void useControlFont(TCanvas* Canvas) const;
   bool printMonoBlack() const;
+  // Whether the page is still the one the control belongs to after an
+  // event handler ran (Count is the document's ClearCount before it).
+  static bool pageKept(ThtDocument* Doc, int32_t Count);
 };
 
 // Keeps a canvas's pen, brush and font while a control prints its look.

@@ -77,14 +77,14 @@ TEditFormControlObj::TEditFormControlObj(ThtDocument* AMasterList, int Position,
   TAttribute* T = nullptr;
   if (L && L->Find(symSize, T)) {
     if (T->Value >= 1) {
-      EditSize = T->Value;
+      EditSize = std::min(T->Value, 4096);
     } else {
       // "20, 1" style sizes: the number before the first comma or blank.
       const size_t comma = T->Text.find(u','), blank = T->Text.find(u' ');
       if (comma != String::npos && blank != String::npos) {
         const String head = Trim(T->Text.substr(0, std::min(comma, blank)));
         int n = 0;
-        EditSize = TryStrToInt(head, n) ? n : 20;
+        EditSize = TryStrToInt(head, n) ? std::clamp(n, 0, 4096) : 20;
       }
     }
   }
@@ -191,14 +191,16 @@ TButtonFormControlObj::TButtonFormControlObj(ThtDocument* AMasterList, int Posit
 TButtonFormControlObj::~TButtonFormControlObj() = default;
 
 void TButtonFormControlObj::ButtonClick() {
+  ThtDocument* doc = MasterList;
+  const int32_t page = doc ? doc->ClearCount : 0;
   switch (Which) {
     case bkSubmit:
       FormControlClick();
-      if (MyForm) MyForm->SubmitTheForm(FName.empty() ? String() : pair(FName, Value));
+      if (pageKept(doc, page) && MyForm) MyForm->SubmitTheForm(FName.empty() ? String() : pair(FName, Value));
       break;
     case bkReset:
       FormControlClick();
-      if (MyForm) MyForm->ResetControls();
+      if (pageKept(doc, page) && MyForm) MyForm->ResetControls();
       break;
     case bkBrowse:
       if (MasterList && MasterList->OnFileBrowse && MyEdit) {
@@ -357,8 +359,10 @@ TRadioButtonFormControlObj::~TRadioButtonFormControlObj() = default;
 void TRadioButtonFormControlObj::SetChecked(bool Value) { FControl->SetChecked(Value); }
 
 void TRadioButtonFormControlObj::RadioClick() {
+  ThtDocument* doc = MasterList;
+  const int32_t page = doc ? doc->ClearCount : 0;
   if (MyForm) MyForm->DoRadios(this);
-  FormControlClick();
+  if (pageKept(doc, page)) FormControlClick();
 }
 
 void TRadioButtonFormControlObj::ResetToValue() { SetChecked(IsChecked); }
@@ -426,8 +430,11 @@ TImageFormControlObj::~TImageFormControlObj() {
 }
 
 void TImageFormControlObj::ImageClick() {
+  ThtDocument* doc = MasterList;
+  const int32_t page = doc ? doc->ClearCount : 0;
   if (FControl->CanFocus()) FControl->SetFocus();
-  FormControlClick();
+  if (pageKept(doc, page)) FormControlClick();
+  if (!pageKept(doc, page)) return;
   XPos = XTmp;
   YPos = YTmp;
   if (!Disabled && MyForm) MyForm->SubmitTheForm(String());

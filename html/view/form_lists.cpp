@@ -51,7 +51,8 @@ TOptionsFormControlObj::TOptionsFormControlObj(ThtDocument* AMasterList, int Pos
                                                ThtmlForm*& CurrentForm)
     : TFormControlObj(AMasterList, Position, L, CurrentForm) {
   TAttribute* T = nullptr;
-  if (L && L->Find(symSize, T)) LBSize = T->Value;
+  // Sizes beyond any screen are cut, so that heights never overflow.
+  if (L && L->Find(symSize, T)) LBSize = std::min(T->Value, 1000);
 }
 
 void TOptionsFormControlObj::AddStr(const String& WS, bool Selected, std::unique_ptr<TStringList> Attr) {
@@ -248,8 +249,10 @@ TTextAreaFormControlObj::TTextAreaFormControlObj(ThtDocument* AMasterList, int P
                                                  TProperties* Prop, ThtmlForm*& CurrentForm)
     : TFormControlObj(AMasterList, Position, L, CurrentForm), FControl(std::make_unique<TMemo>(nullptr)) {
   TAttribute* T = nullptr;
-  if (L && L->Find(symRows, T)) Rows = T->Value;
-  if (L && L->Find(symCols, T)) Cols = T->Value;
+  // A text area has at least one row and column, and never more than a
+  // screen could show: heights and widths stay positive and in range.
+  if (L && L->Find(symRows, T) && T->Value >= 1) Rows = std::min(T->Value, 1000);
+  if (L && L->Find(symCols, T) && T->Value >= 1) Cols = std::min(T->Value, 4096);
   if (L && L->Find(symWrap, T)) {
     const String w = htLowerCase(T->Text);
     Wrap = w == u"off" ? 0 : w == u"hard" ? 2 : 1;

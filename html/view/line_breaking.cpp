@@ -6,6 +6,7 @@
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
+#include "html/view/image_object.h"
 #include "html/view/indent_manager.h"
 #include "html/view/section_layout.h"
 #include "html/view/viewer_base.h"
@@ -189,6 +190,9 @@ struct LineBreaker {
         TFloatingObj* obj = Ms.ObjectAt(i);
         if (!obj || htFloats(obj)) continue;
         obj->YPosition = y;
+        // The picture of an image input: its control scrolls here on focus.
+        if (auto* img = dynamic_cast<TImageObj*>(obj); img && img->MyFormControl && !(doc && doc->IsCopy))
+          img->MyFormControl->YValue = y;
         const int ht = obj->TotalHeight();
         switch (obj->VertAlign) {
           case ATop: sa = std::max(sa, ht - maxHt); break;

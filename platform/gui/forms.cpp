@@ -52,7 +52,16 @@ TForm::~TForm() {
 void TForm::AfterConstruction() {
   if (FCreated) return;
   FCreated = true;
-  if (OnCreate) OnCreate(this);
+  // A failing OnCreate is shown by the default handler and the form is kept,
+  // so the program still starts (and its later forms are still created).
+  if (OnCreate) {
+    try {
+      OnCreate(this);
+    } catch (...) {
+      if (!Application) throw;
+      Application->HandleException(this);
+    }
+  }
 }
 
 TSize TForm::FrameSize() const {

@@ -52,6 +52,22 @@ TEST(ArticleMarkup, HighlightingTouchesShownTextOnly) {
   EXPECT_EQ(convert(u"red color", {u"red", u"color"}), mark + u"red</FONT> " + mark + u"color</FONT>");
 }
 
+TEST(ArticleMarkup, HighlightingLeavesCharacterReferencesWhole) {
+  const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
+  // The bullet of a new sense, written as a reference, still shows as a
+  // bullet when the additional word is "bull"; the text around it is marked.
+  EXPECT_EQ(convert(u"<9>bull", {u"bull"}), u"<BR><BR>&bull; " + mark + u"bull</FONT>");
+  EXPECT_EQ(convert(u"AT&amp;T &#97;mp amp", {u"amp"}), u"AT&amp;T &#97;mp " + mark + u"amp</FONT>");
+  // A lone ampersand is text like any other.
+  EXPECT_EQ(convert(u"a & amp;", {u"amp"}), u"a & " + mark + u"amp</FONT>;");
+}
+
+TEST(ArticleMarkup, AdjacentLinkAndMediaElementsAreBothLeftAlone) {
+  const String out = convert(u"<7>pic</7><5>pic.png</5>", {u"pic"});
+  EXPECT_EQ(out.find(u"E0FFFF"), String::npos) << UnicodeToUtf8(out);
+  EXPECT_NE(out.find(u"SRC=\"*2/pic.png\""), String::npos);
+}
+
 TEST(ArticlePage, PieceByPieceWithTheHeadingEscaped) {
   EXPECT_EQ(BuildPage(u"<BR>", u"<B>x</B>", TColor(0x00E0C0A0), clBlack, u"DejaVu Sans", 12),
             u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /></head>"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -389,6 +390,26 @@ TEST_F(Forms, PrintingDrawsTheControlsLook) {
   EXPECT_GT(darkIn(203, mid - 3, 210, mid + 4), 2);
   EXPECT_EQ(darkIn(243, mid - 3, 250, mid + 4), 0);
 
+  // A print copy paints the controls where its lines put them and leaves
+  // the screen's controls where they are.
+  const int screenLeft = edit->TheControl()->Left();
+  ThtDocument copy(*View->Document());
+  copy.Printing = true;
+  TBitmap page(500, 120);
+  TCanvas* pc = page.Canvas();
+  pc->Brush()->SetColor(clWhite);
+  pc->FillRect(TRect(0, 0, 500, 120));
+  int scrollWidth = 0, curs = 0;
+  copy.DoLogic(pc, 0, 500, 120, 0, scrollWidth, curs);
+  copy.SetScrollY(0);
+  copy.Draw(pc, TRect(0, 0, 500, 120), 500, 0, 0, 0, 0);
+  EXPECT_EQ(edit->TheControl()->Left(), screenLeft);
+  int dark = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 10 + edit->Width(); ++x)
+      if ((ColorToRGB(pc->Pixels(x, y)) & 0xFFFFFF) < 0x404040) ++dark;
+  EXPECT_GT(dark, 10) << "the edit's text on paper";
+
   // A whole page with controls prints.
   TPrinter printer;
   printer.SetPrinterIndex(int(printer.Printers().size()) - 1);  // the PDF writer
@@ -398,6 +419,81 @@ TEST_F(Forms, PrintingDrawsTheControlsLook) {
   if (printer.Printing()) printer.EndDoc();
   EXPECT_TRUE(FileExists(UTF8ToUTF16(pdf)));
   DeleteFile(UTF8ToUTF16(pdf));
+}
+
+TEST_F(Forms, PercentWidthsFollowTheLineAndFileInputsBrowseIntoTheirEdit) {
+  load("<form><input name=wide style=\"width:50%\"><input type=file name=f id=pick value=ignored></form>");
+  auto* wide = control<TEditFormControlObj>(0);
+  const int room = View->PaintPanel()->ClientWidth() - 2 * View->MarginWidth();
+  EXPECT_NEAR(wide->Width(), room / 2, 2);
+  View->SetBounds(0, 0, 300, 300);
+  View->RefreshLayout();
+  paint();
+  EXPECT_NEAR(wide->Width(), (View->PaintPanel()->ClientWidth() - 2 * View->MarginWidth()) / 2, 2);
+
+  auto* file = control<TEditFormControlObj>(1);
+  auto* browse = control<TButtonFormControlObj>(2);
+  EXPECT_EQ(browse->TheControl()->Caption(), u"Browse...");
+  EXPECT_EQ(View->Document()->IdList->ObjectOf(u"pick"), file) << "the id names the edit";
+  file->Edit()->SetText(u"old.txt");
+  View->SetOnFileBrowse([&](TObject*, TObject* Obj, String& S) {
+    EXPECT_EQ(Obj, file);
+    S = u"chosen:" + S;
+  });
+  click(browse->TheControl());
+  EXPECT_EQ(file->Edit()->Text(), u"chosen:old.txt");
+  EXPECT_EQ(pairs(), (std::vector<String>{u"wide=", u"f=chosen:old.txt"}));
+}
+
+TEST_F(Forms, AHandlerThatReplacesThePageEndsTheClickSafely) {
+  load("<form><input type=submit name=go value=Go onclick=\"x\"><input type=reset onclick=\"y\"></form>");
+  int clicks = 0;
+  View->SetOnObjectClick([&](TObject*, TObject*, const String&) {
+    ++clicks;
+    View->LoadFromString(u"<p>Another page</p>");
+  });
+  click(control<TButtonFormControlObj>(0)->TheControl());
+  settle();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(Submitted.empty()) << "the old page's form is gone";
+  EXPECT_TRUE(View->Document()->Forms.empty());
+}
+
+TEST_F(Forms, GoingBackInTheHistoryBringsTypedValuesBack) {
+  const std::string dir = ::testing::TempDir() + "tamrix-forms-history-" + std::to_string(::getpid());
+  ForceDirectories(UTF8ToUTF16(dir));
+  const String first = UTF8ToUTF16(dir + "/first.htm"), second = UTF8ToUTF16(dir + "/second.htm");
+  std::ofstream(dir + "/first.htm") << "<form><input name=q><input type=checkbox name=c value=1></form>";
+  std::ofstream(dir + "/second.htm") << "<p>Second page</p>";
+  View->SetHistoryMaxCount(5);
+  View->LoadFromFile(first);
+  paint();
+  control<TEditFormControlObj>(0)->Edit()->SetText(u"typed");
+  control<TCheckBoxFormControlObj>(1)->CheckBox()->SetChecked(true);
+  View->LoadFromFile(second);
+  ASSERT_EQ(View->History()->Count(), 2);
+  View->SetHistoryIndex(1);
+  ASSERT_EQ(View->Document()->Forms.size(), 1u);
+  EXPECT_EQ(pairs(), (std::vector<String>{u"q=typed", u"c=1"}));
+  DeleteFile(first);
+  DeleteFile(second);
+  RemoveDir(UTF8ToUTF16(dir));
+}
+
+TEST_F(Forms, AClickOnAnImageInputSubmitsWhereItWasClicked) {
+  load("<p>Press <input type=image name=go src=none.png width=40 height=30 alt=Go></p>");
+  auto* ctl = control<TImageFormControlObj>(0);
+  ASSERT_TRUE(ctl && ctl->MyImage);
+  TImageObj* image = ctl->MyImage;
+  const TPoint at{image->DrawXX + 7, image->YPosition - View->Document()->ScrollY + 5};
+  HWND panel = View->PaintPanel()->Handle();
+  InjectMouse(panel, imMove, mbLeft, at, {});
+  InjectMouse(panel, imDown, mbLeft, at, {}, {ssLeft});
+  InjectMouse(panel, imUp, mbLeft, at, {});
+  settle();
+  ASSERT_EQ(Submitted.size(), 1u);
+  EXPECT_EQ(Submitted[0].Pairs, (std::vector<String>{u"go.x=7", u"go.y=5"}));
+  EXPECT_TRUE(ctl->Active) << "the image input has the focus";
 }
 
 }  // namespace

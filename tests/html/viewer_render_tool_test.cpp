@@ -82,6 +82,28 @@ TEST_F(RenderTool, StringPagesWithMediaPrintTheFiguresAndWriteThePicture) {
   EXPECT_NE(text.find("[object]"), std::string::npos);  // the picture sits in the line
 }
 
+TEST_F(RenderTool, MediaNamesWithDotsAndBlanksAreAnsweredButNeverLeaveTheFolder) {
+  pictures::Bytes px;
+  for (int i = 0; i < 40 * 60; ++i) px.insert(px.end(), {0, 90, 200, 255});
+  const auto png = pictures::pngBytes(40, 60, px);
+  for (const char* name : {"v1..2.png", "my pic.png"})
+    std::ofstream(Dir / "media" / "2" / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  std::ofstream(Dir / "secret.png", std::ios::binary)
+      .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  auto heightOf = [&](const std::string& src) {
+    std::ofstream(Dir / "a.html", std::ios::binary) << "<img src=\"" << src << "\">";
+    const ToolRun r = run((Dir / "a.html").string() + " 300 " + (Dir / "a.png").string() + " --string --media " +
+                          (Dir / "media").string());
+    const size_t at = r.out.find("\"doc_height\":");
+    return at == std::string::npos ? -1 : std::stoi(r.out.substr(at + 13));
+  };
+  EXPECT_GE(heightOf("*2/v1..2.png"), 60);
+  EXPECT_GE(heightOf("*2/my pic.png"), 60);
+  EXPECT_LT(heightOf("*2/../../secret.png"), 60);
+  EXPECT_LT(heightOf("*2/..//../secret.png"), 60);
+}
+
 TEST_F(RenderTool, FilesLoadWithTheirCharsetAndAMissingPageFails) {
   // A windows-1251 page declared by META: "Привет" in that code page.
   std::ofstream(Dir / "page.html", std::ios::binary)

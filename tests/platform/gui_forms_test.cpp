@@ -93,6 +93,26 @@ TEST(GuiForms, ClosingTheMainFormEndsTheMessageLoop) {
   EXPECT_EQ(Application->MainForm(), nullptr);
 }
 
+TEST(GuiForms, AFailingOnCreateIsShownAndTheFormIsKept) {
+  Application->Initialize();
+  std::vector<std::string> shown;
+  auto saved = Application->OnException;
+  Application->OnException = [&](TObject*, const std::exception& e) { shown.push_back(e.what()); };
+  auto* form = new TForm(nullptr);
+  bool after = false;
+  form->OnCreate = [&](TObject*) {
+    throw Exception(u"File not found");
+    after = true;
+  };
+  EXPECT_NO_THROW(form->AfterConstruction());
+  Application->OnException = saved;
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "File not found");
+  EXPECT_FALSE(after);
+  EXPECT_NO_THROW(form->Show());
+  delete form;
+}
+
 TEST(GuiForms, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton) {
   Application->Initialize();
   auto* form = new TForm(nullptr);

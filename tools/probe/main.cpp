@@ -60,6 +60,18 @@ std::string json(const std::string& utf8) { return JsonString(utf8); }
 
 std::string json(const String& s) { return json(UnicodeToUtf8(s)); }
 
+// Runs one of the window's handlers the way the message loop would: an
+// exception is shown by the application's default handler (here: reported
+// on the error stream) and the program goes on.
+template <typename F>
+void asTheLoopWould(F&& handler) {
+  try {
+    handler();
+  } catch (...) {
+    Application->HandleException(Application);
+  }
+}
+
 struct ImageAnswer {
   String Src;
   std::int64_t Bytes = 0;
@@ -116,9 +128,9 @@ int main(int argc, char** argv) {
     Application->CreateForm<TDictsForm>();
     Application->CreateForm<TOptionsForm>();
     Application->CreateForm<TvkForm>();
-    form->Show();
+    asTheLoopWould([&] { form->Show(); });
     Application->ProcessMessages();
-    form->FormActivate(form);
+    asTheLoopWould([&] { form->FormActivate(form); });
 
     std::vector<ImageAnswer> images;
     auto original = form->HTMLOut->OnImageRequest();
@@ -133,21 +145,30 @@ int main(int argc, char** argv) {
     }
     if (o.IsSearch) {
       form->QueryCombo->SetText(Utf8ToUnicode(o.Search));
-      WORD key = VK_RETURN;
-      form->QueryComboKeyDown(form->QueryCombo, key, {});
-      key = VK_RETURN;
-      form->QueryComboKeyUp(form->QueryCombo, key, {});
+      asTheLoopWould([&] {
+        WORD key = VK_RETURN;
+        form->QueryComboKeyDown(form->QueryCombo, key, {});
+      });
+      asTheLoopWould([&] {
+        WORD key = VK_RETURN;
+        form->QueryComboKeyUp(form->QueryCombo, key, {});
+      });
     } else {
       AppSettings.WordAutoSelect = true;
       const String text = Utf8ToUnicode(o.Complete);
       String typed;
       for (char16_t c : text) {
         typed += c;
-        WORD key = WORD(AnsiUpperChar(c) < 0x80 ? AnsiUpperChar(c) : 0);
-        form->QueryComboKeyDown(form->QueryCombo, key, {});
+        const WORD code = WORD(AnsiUpperChar(c) < 0x80 ? AnsiUpperChar(c) : 0);
+        asTheLoopWould([&] {
+          WORD key = code;
+          form->QueryComboKeyDown(form->QueryCombo, key, {});
+        });
         form->QueryCombo->SetText(typed);
-        key = WORD(AnsiUpperChar(c) < 0x80 ? AnsiUpperChar(c) : 0);
-        form->QueryComboKeyUp(form->QueryCombo, key, {});
+        asTheLoopWould([&] {
+          WORD key = code;
+          form->QueryComboKeyUp(form->QueryCombo, key, {});
+        });
       }
     }
     Application->ProcessMessages();
@@ -173,9 +194,9 @@ int main(int argc, char** argv) {
       vst->ClearSelection();
       vst->SetFocusedNode(node);
       vst->SetSelected(node, true);
-      form->vstClick(vst);
+      asTheLoopWould([&] { form->vstClick(vst); });
       // Let the view lay the page out and ask for its pictures.
-      form->HTMLOut->Repaint();
+      asTheLoopWould([&] { form->HTMLOut->Repaint(); });
       for (int i = 0; i < 20; ++i) Application->HandleMessage();
     }
 

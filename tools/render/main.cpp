@@ -59,8 +59,15 @@ struct MediaAnswer {
   void operator()(TObject*, const String& SRC, TStream*& Out) {
     if (Dir.empty() || SRC.size() < 2 || SRC[0] != u'*') return;
     String rel = SRC.substr(1);
-    // A name never leaves the media folder.
-    if (rel.find(u"..") != String::npos || rel[0] == u'/' || rel[0] == u'\\') return;
+    // A name never leaves the media folder: no absolute name, no ".." part
+    // (a name that merely holds two dots, "v1..2.png", is an ordinary one).
+    if (rel[0] == u'/' || rel[0] == u'\\') return;
+    for (size_t start = 0; start <= rel.size();) {
+      size_t end = rel.find_first_of(u"/\\", start);
+      if (end == String::npos) end = rel.size();
+      if (rel.compare(start, end - start, u"..") == 0) return;
+      start = end + 1;
+    }
     const String path = Dir + u"/" + rel;
     if (!FileExists(path)) return;
     auto s = std::make_unique<TMemoryStream>();

@@ -1,0 +1,115 @@
+// tools/tamrix-probe as outside checks call it, over program folders built
+// here: its report is one JSON object in valid UTF-8 whatever the
+// dictionaries hold, and a folder with pieces missing is handled as the
+// program handles it (a message, then on), not as a failure of the probe.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "tests/app/app_test_util.h"
+#include "tools/common/json_text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::ProgramFolder;
+
+struct ProbeRun {
+  int ExitCode = -1;
+  std::string Out;
+  std::string Err;
+};
+
+fs::path probePath() {
+  // Built beside the tests: build/tools/tamrix-probe.
+  return fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "tamrix-probe";
+}
+
+std::string shellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+ProbeRun runProbe(const fs::path& data, const std::vector<std::string>& args) {
+  const fs::path errFile = data / "probe-stderr.txt";
+  std::string cmd = shellQuote(probePath().string()) + " --data " + shellQuote(data.string());
+  for (const std::string& a : args) cmd += " " + shellQuote(a);
+  cmd += " 2>" + shellQuote(errFile.string());
+  ProbeRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.Out.append(buf.data(), n);
+  const int status = pclose(p);
+  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.Err = apptest::readFile(errFile);
+  return r;
+}
+
+bool isValidUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = Utf8SequenceLength(s, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+class ProbeTool : public ProgramFolder {};
+
+}  // namespace
+
+TEST(JsonText, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+  EXPECT_EQ(JsonString("a\"b\\\n\x01"), "\"a\\\"b\\\\\\n\\u0001\"");
+  EXPECT_EQ(JsonString("\xD0\x94\xE2\x80\xA2\xF0\x9F\x98\x80"), "\"\xD0\x94\xE2\x80\xA2\xF0\x9F\x98\x80\"");
+  // A Windows-1251 word, a cut sequence, an overlong slash, a surrogate.
+  EXPECT_EQ(JsonString("\xC4\xEE"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(JsonString("x\xE2\x80"), "\"x\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(JsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
+}
+
+TEST_F(ProbeTool, ADictionaryInAnotherCodePageStillGivesValidJson) {
+  Dict("cp").Properties("Plain", "en ru").Word({1, "BEAR", "plain"});
+  apptest::Exec(Dir / "dictionaries/cp.tamrix",
+                "INSERT INTO words(ROWID, word) VALUES(5, CAST(X'4245415246FF' AS TEXT));"
+                "INSERT INTO descriptions(ROWID, description) VALUES(5, CAST(X'C4EEEC' AS TEXT));"
+                "UPDATE properties SET c1_full_caption = CAST(X'C4EEEC' AS TEXT);");
+  List("cp 1\r\n");
+  const ProbeRun r = runProbe(Dir, {"--search", "bear%", "--select", "0/1"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(isValidUtf8(r.Out)) << r.Out;
+  EXPECT_NE(r.Out.find("\"caption\": \"BEARF\xEF\xBF\xBD\""), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\"page\": "), std::string::npos);
+}
+
+TEST_F(ProbeTool, MissingPiecesOfTheFolderAreReportedAndTheProbeGoesOn) {
+  Dict("good").Properties("Good", "en ru").Word({1, "BEAR", "a bear"});
+  List("good 1\r\n");
+  // No help pages at all: start-up shows its message and the search works.
+  ProbeRun r = runProbe(Dir, {"--search", "bear", "--select", "0/0"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("\"caption\": \"BEAR\""), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("a bear"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Err.find("message:"), std::string::npos) << r.Err;
+
+  // No dictionary list: the activation's input/output error is shown, then
+  // the search runs over no dictionary and says so.
+  fs::remove(Dir / "dictionaries/dictionaries._");
+  r = runProbe(Dir, {"--search", "bear"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("\"status\": "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Err.find("message:"), std::string::npos) << r.Err;
+
+  // No nothing-found template: the page is missing, the report is not.
+  List("good 1\r\n");
+  fs::remove(Dir / "other/nothing.html");
+  r = runProbe(Dir, {"--search", "zzz", "--select", "0"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("\"kind\": 3"), std::string::npos) << r.Out;
+}
