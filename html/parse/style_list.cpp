@@ -33,7 +33,17 @@ TProperties* TPropStack::Insert(int index, std::unique_ptr<TProperties> props) {
 
 void TPropStack::Delete(int index) {
   TAMRIX_ASSERT(index >= 0 && index < Count(), "property stack index out of range");
+  std::unique_ptr<TProperties> gone = std::move(FItems[size_t(index)]);
   FItems.erase(FItems.begin() + index);
+  if (FSpare.size() < 16) FSpare.push_back(std::move(gone));
+}
+
+std::unique_ptr<TProperties> TPropStack::NewProp() {
+  if (FSpare.empty()) return TProperties::CreateInStack(this);
+  std::unique_ptr<TProperties> props = std::move(FSpare.back());
+  FSpare.pop_back();
+  props->Renew(this);
+  return props;
 }
 
 // ---------------------------------------------------------------- selector keys

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <unordered_map>
 
 #include "html/parse/style_colors.h"
@@ -25,9 +26,13 @@ int32_t TPropValue::roundedInt() const {
   return 0;
 }
 
-const String& TPropValue::AsString() const {
+void TPropValue::releaseText() {
+  if (text()->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text();
+}
+
+const String& TPropValue::noText() {
   static const String empty;
-  return FKind == kString ? text()->Text : empty;
+  return empty;
 }
 
 bool TPropValue::operator==(const TPropValue& v) const {
@@ -364,6 +369,12 @@ TProperties::TProperties(TPropStack* stack) : FPropStack(stack), FID(++GProperti
 }
 
 TProperties::~TProperties() = default;
+
+void TProperties::Renew(TPropStack* stack) {
+  // Only sets made as TProperties come back here (the stack makes them).
+  this->~TProperties();
+  ::new (static_cast<void*>(this)) TProperties(stack);
+}
 
 void TProperties::CopyFrom(const TProperties& source) {
   Props = source.Props;
