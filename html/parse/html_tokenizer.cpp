@@ -8,6 +8,7 @@
 #include "html/parse/style_text.h"
 #include "platform/core/codepage.h"
 
+using namespace std::string_view_literals;
 using namespace styletext;
 
 namespace {
@@ -375,7 +376,7 @@ void THtmlTokenizer::getTag() {
   String name;
   for (;;) {
     if (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
-        (isDigit(LCh) && name != u"H" && name != u"h"))
+        (isDigit(LCh) && name != u"H"sv && name != u"h"sv))
       name += LCh;
     else
       break;
