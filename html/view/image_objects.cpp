@@ -7,6 +7,7 @@
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
+#include "html/view/form_kinds.h"
 #include "html/view/gdiplus_images.h"
 #include "html/view/gif_images.h"
 #include "html/view/image_cache.h"
@@ -149,6 +150,10 @@ TImageObj::~TImageObj() {
     auto& anim = MasterList->AnimatedImages;
     if (FOwnGif) anim.erase(std::remove(anim.begin(), anim.end(), FOwnGif.get()), anim.end());
     MasterList->RemoveWaitingImage(this);
+    // An image input's control may outlive its picture (the document frees
+    // its sections before its forms): it must not reach back to this one.
+    if (auto* input = dynamic_cast<TImageFormControlObj*>(MyFormControl); input && input->MyImage == this)
+      input->MyImage = nullptr;
   }
 }
 

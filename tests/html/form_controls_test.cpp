@@ -273,6 +273,21 @@ TEST_F(Forms, ImageInputsSubmitTheClickPosition) {
   EXPECT_EQ(Submitted[1].Pairs, (std::vector<String>{u"x=1", u"y=2"}));
 }
 
+TEST_F(Forms, APageWithImageInputsIsReplacedAndFreedCleanly) {
+  // The document frees its sections (and so the pictures) before its forms;
+  // the control then must not write to its freed picture (the sanitizer run
+  // sees such a write).
+  load("<form><input type=image name=go src=x.png></form><p>text</p>");
+  auto* input = control<TImageFormControlObj>(0);
+  ASSERT_NE(input, nullptr);
+  ASSERT_NE(input->MyImage, nullptr);
+  EXPECT_EQ(input->MyImage->MyFormControl, input);
+  load("<p>another page</p>");
+  EXPECT_TRUE(View->Document()->Forms.empty() || View->Document()->Forms[0]->ControlList.empty());
+  load("<form><input type=image src=y.png></form>");
+  EXPECT_NE(control<TImageFormControlObj>(0), nullptr);
+}
+
 TEST_F(Forms, ControlsOutsideAFormShareOneFormAndTabIndexesOrderTheStops) {
   load("<input name=a tabindex=3><input name=b><input name=c tabindex=3><input name=d tabindex=0>"
        "<input type=hidden name=h value=v>");
