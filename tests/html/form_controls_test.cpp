@@ -222,6 +222,25 @@ TEST_F(Forms, ListsSubmitTheirSelectedOptionsInItemOrder) {
   EXPECT_EQ(pairs(), (std::vector<String>{u"m=2", u"m=3", u"m=five", u"s=a", u"d=Y"}));
 }
 
+TEST_F(Forms, LongListsFillTheirControlsWholeAndKeepTheirSelection) {
+  // Thousands of options (a list of places, say) fill the control in one
+  // update; each option is there once and the selected one is shown.
+  std::string page = "<form><select name=d>";
+  for (int i = 0; i < 4000; ++i) page += "<option" + std::string(i == 3210 ? " selected" : "") + ">o" + std::to_string(i);
+  page += "</select><select name=l size=5>";
+  for (int i = 0; i < 4000; ++i) page += "<option>p" + std::to_string(i);
+  page += "</select></form>";
+  load(page);
+  auto* drop = control<TComboFormControlObj>(0);
+  auto* list = control<TListBoxFormControlObj>(1);
+  ASSERT_TRUE(drop && list);
+  EXPECT_EQ(drop->ComboBox()->Items()->Count(), 4000);
+  EXPECT_EQ(drop->ComboBox()->ItemIndex(), 3210);
+  EXPECT_EQ(drop->ComboBox()->Items()->Strings(3999), u"o3999");
+  EXPECT_EQ(list->ListBox()->Items()->Count(), 4000);
+  EXPECT_EQ(pairs(), (std::vector<String>{u"d=o3210", u"l=p0"}));
+}
+
 TEST_F(Forms, ListBoxesShowUpToEightRows) {
   std::string options;
   for (int i = 0; i < 12; ++i) options += "<option>item " + std::to_string(i);
