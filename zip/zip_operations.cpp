@@ -40,7 +40,7 @@ int TZAFileOpr::JoinVolumes(const String& source, String& dest, bool join) {
     if (join) FZip->SetAddState(3);
     r = out->WriteFile(*src, true);
     if (r < 0) throw EZipArchiver(r, true);
-    if (FileExists(name) && FZip->HowToDelete() == htdAllowUndo) ZipEraseFile(name, false);
+    // The rename replaces an earlier file of the name in one step.
     if (!out->RenameToTarget()) throw EZipArchiver(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed), true);
   } catch (const EZAException& e) {
     result = -int(e.FullCode() ? e.FullCode() : unsigned(ZA_CODE(zsrcFileOpr, ZA_CreateOutputFailed)));
@@ -195,15 +195,7 @@ int TZADLLOpr::StreamCompress(TStream* dest, TStream* src, uint32_t& crc, int& m
   rec.DosDate = crc;
   rec.Check = ZL_STREAM_CHECK;
   cmd.StreamRecord = &rec;
-  int result;
-  try {
-    result = TZADLLLoader::Instance().Exec(this, &cmd, FAbortHandle);
-  } catch (...) {
-    result = -6;
-  }
-  FAbortHandle = 0;
-  FZip->SetLibraryResult(result);
-  if (result < 0) raiseLibraryResult(result);
+  int result = execCommand(cmd);
   if (result == 1) {
     method = rec.Number == 8 ? 2 : 0;
     crc = rec.DosDate;
@@ -255,6 +247,19 @@ void TZADLLOpr::buildAddCommand(ZLCommand& cmd, bool encrypt) {
   cmd.AddState = FZip->AddState() & 127;
   cmd.AddCompLevel = FZip->AddCompLevel();
   if (o.Contains(AddFromDate)) cmd.AddFrom = ZipDateTimeToDos(FZip->AddFrom());
+}
+
+int TZADLLOpr::execCommand(ZLCommand& cmd) {
+  int result;
+  try {
+    result = TZADLLLoader::Instance().Exec(this, &cmd, FAbortHandle);
+  } catch (...) {
+    result = -6;
+  }
+  FAbortHandle = 0;
+  FZip->SetLibraryResult(result);
+  if (result < 0) raiseLibraryResult(result);
+  return result;
 }
 
 void TZADLLOpr::raiseLibraryResult(int result) {
@@ -348,15 +353,7 @@ void TZADLLOpr::Extract() {
     cmd.PasswordReqCount = 0;
     InfoMessage(ZA_UnattExtract, {});
   }
-  int result;
-  try {
-    result = TZADLLLoader::Instance().Exec(this, &cmd, FAbortHandle);
-  } catch (...) {
-    result = -6;
-  }
-  FAbortHandle = 0;
-  FZip->SetLibraryResult(result);
-  if (result < 0) raiseLibraryResult(result);
+  execCommand(cmd);
 }
 
 int32_t TZADLLOpr::Callback(ZLCallbackRec* rec) {

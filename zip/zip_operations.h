@@ -76,7 +76,9 @@ private:
   int32_t password(TZLCallback& cb);
   void buildCommand(ZLCommand& cmd);
   void buildAddCommand(ZLCommand& cmd, bool encrypt);
-  // Turns a failed library result into the component's exception.
+  // Runs the command in the library; its result, or the component's
+  // exception for a failure.
+  int execCommand(ZLCommand& cmd);
   void raiseLibraryResult(int result);
 
   uint32_t FAbortHandle = 0;

@@ -22,7 +22,9 @@ void THtmlView::selectionStart(int X, int Y, TShiftState Shift) {
   const int P = cursorPosAt(X, Y);
   FMouseDownPos = P;
   if (P < 0) return;
-  if (FSectionList->SelEnd > FSectionList->SelStart || Shift.Contains(ssShift)) FPaintPanel->Invalidate();
+  // A shown caret moves with the click, so it is repainted too.
+  if (FSectionList->SelEnd > FSectionList->SelStart || Shift.Contains(ssShift) || FSectionList->ShowDummyCaret)
+    FPaintPanel->Invalidate();
   if (Shift.Contains(ssShift) && !FNoSelect) {
     FSectionList->SelStart = std::min(FCaretPos, P);
     FSectionList->SelEnd = std::max(FCaretPos, P);

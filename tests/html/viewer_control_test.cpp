@@ -401,6 +401,32 @@ TEST_F(Viewer, ImageRequestsAnsweredWithStreamsAppearAndTheStreamStaysTheGivers)
 
 // ---- painting ---------------------------------------------------------------------------
 
+TEST_F(Viewer, TheDummyCaretFollowsTheClicks) {
+  View->SetHtOptions(View->HtOptions() + THtmlViewOptions{htShowDummyCaret});
+  View->LoadFromString(
+      u"<html><body bgcolor=\"#FFFFFF\"><p style=\"font-size:24pt;color:#FF0000\">MMMM MMMM</p></body></html>");
+  // Red pixels down the column where the text of a position starts.
+  auto redColumn = [&](int pos) {
+    const int x = pointOf(pos).x - 2;
+    int n = 0;
+    for (int y = 0; y < 80; ++y) n += pixel(x, y) == 0xFF0000u;
+    return n;
+  };
+  click(pointOf(5).x, pointOf(5).y);
+  pump();
+  grab();
+  const int bar = redColumn(5);
+  EXPECT_GT(bar, 15) << "a caret bar before the second word";
+  // The click itself asks for the repaint that moves the caret.
+  ASSERT_FALSE(GetUpdateRect(panel(), nullptr, false));
+  click(pointOf(2).x, pointOf(2).y);
+  EXPECT_TRUE(GetUpdateRect(panel(), nullptr, false));
+  pump();
+  grab();
+  EXPECT_LT(redColumn(5), bar / 2) << "the caret left with the next click";
+  EXPECT_GT(redColumn(2), 15);
+}
+
 TEST_F(Viewer, RightToLeftAndCyrillicTextPaint) {
   View->LoadFromString(
       u"<html><body bgcolor=\"#FFFFFF\" text=\"#000000\">"

@@ -232,6 +232,21 @@ TEST(ZipWrite, CommentsOfEveryLengthAndFailuresLeaveTheArchive) {
   EXPECT_NE(zip.ErrCode(), 0);
   EXPECT_EQ(readFile(f / "c.zip"), original + "junk");
   EXPECT_EQ(names(f.path()), (std::vector<std::string>{"c.zip", "listing.py"}));
+  // A split set keeps its comment in its last part.
+  writeFile(f / "src/a.bin", randomBytes(150000, 3));
+  ASSERT_EQ(run("cd '" + (f / "src") + "' && zip -qr -s 64k ../set.zip ."), 0);
+  const std::string firstPart = readFile(f / "set.z01");
+  zip.SetZipFileName(UTF8ToUTF16(f / "set.zip"));
+  zip.SetZipComment("split");
+  ASSERT_EQ(zip.ErrCode(), 0) << UTF16ToUTF8(zip.ErrMessage());
+  EXPECT_EQ(readFile(f / "set.z01"), firstPart);
+  Outcome o = extract(f / "set.zip", f / "out/");
+  ASSERT_EQ(o.result, 0) << o.message;
+  EXPECT_EQ(readFile(f / "out/a.bin"), readFile(f / "src/a.bin"));
+  TZipArchiver again(nullptr);
+  again.SetActive(true);
+  again.SetZipFileName(UTF8ToUTF16(f / "set.zip"));
+  EXPECT_EQ(again.ZipComment(), "split");
 }
 
 TEST(ZipWrite, JoiningASplitSetIntoOneArchive) {
