@@ -187,14 +187,9 @@ void TTreeThread::Execute() {
       if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);
       SearchRunning = !SearchStop;
       f->vst->BeginUpdate();
-      try {
-        RunSearchStatement(Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
-        flushRows();
-      } catch (...) {
-        FPendingCount = 0;
-        f->vst->EndUpdate();
-        throw;
-      }
+      RunSearchStatement(Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+      // The rows read since the last group, the one that asked to stop included.
+      flushRows();
       f->vst->EndUpdate();
       if (ResultCount > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);
     }

@@ -9,6 +9,11 @@
 
 void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TChangeReason Reason) {
   if (IsStructureChange) {
+    // The same report again while it waits (every child added to one
+    // parent inside a bracket): nothing to merge, no timer to restart.
+    if (FStates.Contains(tsStructureChangePending) && FLastStructureChangeNode == Node &&
+        FLastStructureChangeReason == Reason && !(FRunningTimers & (1u << unsigned(StructureChangeTimer))))
+      return;
     if (FStates.Contains(tsStructureChangePending))
       StopTimer(StructureChangeTimer);
     else

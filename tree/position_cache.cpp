@@ -22,18 +22,23 @@ void TBaseDataTree::nextCacheGeneration() {
                          std::memory_order_release);
 }
 
+// Both run for every node added or deleted; most of the time the states
+// they set are set already, and then they only move the pass number on.
 void TBaseDataTree::ExpireCache() {
   nextCacheGeneration();
+  if (FStates.Contains(tsValidationNeeded) && !FStates.Contains(tsUseCache)) return;
   DoStateChange({tsValidationNeeded}, {tsUseCache});
 }
 
 void TBaseDataTree::InterruptValidation() {
-  DoStateChange({tsStopValidation}, {tsUseCache});
+  if (!FStates.Contains(tsStopValidation) || FStates.Contains(tsUseCache))
+    DoStateChange({tsStopValidation}, {tsUseCache});
   FStopValidation.store(true, std::memory_order_release);
   // Every report of an earlier pass is stale from here on.
   nextCacheGeneration();
+  if (!FWorkerBusy.load(std::memory_order_acquire)) return;
   TWorkerThread* worker = WorkerThread();
-  if (!worker || !FWorkerBusy.load(std::memory_order_acquire)) return;
+  if (!worker) return;
   bool wasValidating = worker->RemoveTree(this);
   if (wasValidating) DoStateChange({tsValidationNeeded});
 }

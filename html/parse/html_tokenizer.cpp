@@ -14,11 +14,13 @@ namespace {
 
 inline bool isBlankChar(char16_t c) { return c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 
-// Attribute numbers are kept inside the integer range so that sizes and
-// spans taken from a page cannot overflow the arithmetic built on them.
+// Attribute numbers are kept well inside the integer range (as CSS lengths
+// are) so that sizes and spans taken from a page cannot overflow the
+// arithmetic built on them: the layout adds several of them together and
+// multiplies sizes by character widths.
 double roundedNumber(double d) {
   if (std::isnan(d)) return 0;
-  return std::nearbyint(std::clamp(d, -2147483647.0, 2147483647.0));
+  return std::nearbyint(std::clamp(d, -10000000.0, 10000000.0));
 }
 
 // Leading number of a quoted attribute value ("50%", "2*", "+1").

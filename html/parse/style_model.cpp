@@ -16,19 +16,12 @@ using namespace styletext;
 
 // ---------------------------------------------------------------- values
 
-int32_t TPropValue::AsInt() const {
-  if (FKind == kInt) return int32_t(uint32_t(FBits));
+int32_t TPropValue::roundedInt() const {
   if (FKind == kDouble) {
     const double d = std::bit_cast<double>(FBits);
     if (!(std::fabs(d) < 2147483647.0)) return d < 0 ? INT32_MIN : INT32_MAX;
     return int32_t(std::lround(d));
   }
-  return 0;
-}
-
-double TPropValue::AsDouble() const {
-  if (FKind == kInt) return int32_t(uint32_t(FBits));
-  if (FKind == kDouble) return std::bit_cast<double>(FBits);
   return 0;
 }
 
@@ -90,13 +83,14 @@ static int clampToInt(long long v) {
   return int(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
 }
 
-// Pixel values are rounded half to even and kept inside the integer range,
-// so absurd lengths in a page cannot overflow later arithmetic.
+// Pixel values are rounded half to even and kept well inside the integer
+// range (+/-10,000,000 px, far beyond any real page), so that the layout's
+// sums of margins, borders, paddings, sizes and offsets built from absurd
+// lengths in a page cannot overflow.
+constexpr double PixelBound = 10000000.0;
 static int32_t roundPixels(double v) {
   if (std::isnan(v)) return 0;
-  if (v > 2147483647.0) return INT32_MAX;
-  if (v < -2147483647.0) return -INT32_MAX;
-  return int32_t(std::nearbyint(v));
+  return int32_t(std::nearbyint(std::clamp(v, -PixelBound, PixelBound)));
 }
 
 int32_t ConvertLength(const String& text, bool relative, double base, int emSize, int exSize,
@@ -177,12 +171,18 @@ static bool isIntValue(const TPropValue& v, int32_t x) { return v.IsNumber() && 
 // set", the paragraph space), which are large negative numbers: a page
 // asking for -12348765px must not be read as "auto".
 constexpr int32_t LengthFloor = -10000000;
+// And well inside an int: the layout adds a box's margins, borders,
+// paddings, height and offsets together, and a page asking for
+// "height: 1e10px" must give a very tall box, not a sum that wraps.
+constexpr int32_t LengthCeiling = 10000000;
+
+static int32_t boundLength(int32_t r) { return std::clamp(r, LengthFloor, LengthCeiling); }
 
 static int32_t convertSlot(const TPropValue& v, double base, int em, int ex, int32_t dflt,
                            int32_t notSet, int32_t other) {
   if (v.IsString()) {
     const int32_t r = ConvertLength(v.AsString(), false, base, em, ex, INT32_MIN);
-    return r == INT32_MIN ? dflt : std::max(r, LengthFloor);
+    return r == INT32_MIN ? dflt : boundLength(r);
   }
   if (v.IsNumber()) return v.AsInt() == NotSetValue ? notSet : v.AsInt();
   return other;
@@ -198,7 +198,8 @@ static int32_t borderWidth(const TVMarginArray& vm, int side, int em, int ex, in
     if (t == u"thin") return 2;
     if (t == u"medium") return 4;
     if (t == u"thick") return 6;
-    return ConvertLength(t, false, 0, em, ex, dflt);
+    const int32_t r = ConvertLength(t, false, 0, em, ex, INT32_MIN);
+    return r == INT32_MIN ? dflt : boundLength(r);
   }
   if (w.IsNumber()) return w.AsInt() == NotSetValue ? dflt : w.AsInt();
   return untouched;
@@ -248,8 +249,8 @@ void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, 
       case piHeight:
         r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
         if (v.IsString() && contains(v.AsString(), u"%"))
-          r = clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
-                         m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]);
+          r = boundLength(clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
+                                     m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]));
         break;
       case piTop:
       case piBottom:
@@ -420,7 +421,8 @@ void TProperties::TakeOwnBackgroundColor() {
 
 // ---------------------------------------------------------------- read operations
 
-static String slotText(const TPropValue& v) { return v.IsString() ? v.AsString() : String(); }
+// The text of a slot, empty for a slot that holds none.
+static const String& slotText(const TPropValue& v) { return v.AsString(); }
 
 bool TProperties::GetBackgroundImage(String& url) const {
   const TPropValue& v = Props[piBackgroundImage];
@@ -436,7 +438,7 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
   pos[1] = TBackgroundPosRec();
   const bool fixed = slotText(Props[piBackgroundAttachment]) == u"fixed";
   pos[0].Fixed = pos[1].Fixed = fixed;
-  const String rep = slotText(Props[piBackgroundRepeat]);
+  const String& rep = slotText(Props[piBackgroundRepeat]);
   if (rep == u"no-repeat") pos[0].Repeat = pos[1].Repeat = false;
   else if (rep == u"repeat-x") pos[1].Repeat = false;
   else if (rep == u"repeat-y") pos[0].Repeat = false;
@@ -485,7 +487,7 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
 }
 
 bool TProperties::GetVertAlign(TAlignmentType& align) const {
-  const String t = slotText(Props[piVerticalAlign]);
+  const String& t = slotText(Props[piVerticalAlign]);
   if (t == u"top" || t == u"text-top") align = ATop;
   else if (t == u"middle") align = AMiddle;
   else if (t == u"baseline") align = ABaseline;
@@ -497,7 +499,7 @@ bool TProperties::GetVertAlign(TAlignmentType& align) const {
 }
 
 bool TProperties::GetFloat(TAlignmentType& align) const {
-  const String t = slotText(Props[piFloat]);
+  const String& t = slotText(Props[piFloat]);
   if (t == u"left") align = ALeft;
   else if (t == u"right") align = ARight;
   else if (t == u"none") align = ANone;
@@ -522,7 +524,7 @@ bool TProperties::IsOverflowHidden() const { return slotText(Props[piOverflow]) 
 TDisplayStyle TProperties::GetDisplay() const {
   static const char16_t* const names[] = {u"block",    u"inline", u"inline-block",
                                           u"list-item", u"run-in", u"none"};
-  const String t = slotText(Props[piDisplay]);
+  const String& t = slotText(Props[piDisplay]);
   for (int i = 0; i < 6; ++i)
     if (t == names[i]) return TDisplayStyle(i + 1);
   return pdUnassigned;
@@ -532,14 +534,14 @@ TListStyleType TProperties::GetListStyleType() const {
   static const char16_t* const names[] = {u"blank",       u"circle", u"decimal",    u"disc",
                                           u"lower-alpha", u"lower-roman", u"none", u"square",
                                           u"upper-alpha", u"upper-roman"};
-  const String t = slotText(Props[piListStyleType]);
+  const String& t = slotText(Props[piListStyleType]);
   for (int i = 0; i < 10; ++i)
     if (t == names[i]) return TListStyleType(i);
   return lbBlank;
 }
 
 TPositionType TProperties::GetPosition() const {
-  const String t = slotText(Props[piPosition]);
+  const String& t = slotText(Props[piPosition]);
   if (t == u"absolute") return posAbsolute;
   if (t == u"fixed") return posFixed;
   if (t == u"relative") return posRelative;

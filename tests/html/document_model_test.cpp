@@ -178,13 +178,12 @@ TEST(BuilderLimits, SpansAndColumnSpecsAreClamped) {
   EXPECT_TRUE(contains(dump, "colspan=1 rowspan=65534")) << dump;
 }
 
-TEST(BuilderLimits, ListNumbersSaturate) {
+TEST(BuilderLimits, ListNumbersStayPositiveAndBounded) {
+  // A huge start is kept in the attribute range; counting on from it never
+  // wraps to a negative number.
   const std::string dump = buildhelp::Dump("<ol start=2147483646><li>a<li>b<li>c</ol>");
-  EXPECT_TRUE(contains(dump, "number=2147483646")) << dump;
-  size_t saturated = 0;
-  for (size_t p = dump.find("number=2147483647 "); p != std::string::npos; p = dump.find("number=2147483647 ", p + 1))
-    ++saturated;
-  EXPECT_EQ(saturated, 2u) << dump;
+  EXPECT_TRUE(contains(dump, "number=10000000 ")) << dump;
+  EXPECT_TRUE(contains(dump, "number=10000002 ")) << dump;
   EXPECT_FALSE(contains(dump, "number=-")) << dump;
 }
 
@@ -400,6 +399,35 @@ TEST(ListItems, OnlyAnItemsOwnFirstSectionGetsTheBulletSpace) {
   EXPECT_FALSE(contains(dump, "\\s")) << dump;
 }
 
+TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
+  // The attribute objects of one tag are made again for the next: nothing
+  // of the longer list before may be left in the shorter one after it.
+  auto doc = buildhelp::Build(
+      "<a href=\"entry://one\" title=\"first link\" target=\"side\" class=\"c\">one</a> "
+      "<a href=\"entry://two\">two</a>");
+  ASSERT_EQ(doc->Links.size(), 2u);
+  EXPECT_EQ(doc->Links[0]->Title, u"first link");
+  EXPECT_EQ(doc->Links[0]->UrlTarget->Target, u"side");
+  EXPECT_EQ(doc->Links[1]->UrlTarget->URL, u"entry://two");
+  EXPECT_EQ(doc->Links[1]->Title, u"");
+  EXPECT_EQ(doc->Links[1]->UrlTarget->Target, u"");
+  EXPECT_EQ(doc->Links[1]->UrlTarget->Attr, u"HREF=entry://two\r\n");
+}
+
+TEST(Builder, LineBreaksTakePageBreaksFromRulesAndFromSpans) {
+  auto pages = [](const std::string& html) {
+    const std::string dump = buildhelp::Dump(html);
+    size_t n = 0;
+    for (size_t at = dump.find("\n    page"); at != std::string::npos; at = dump.find("\n    page", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(pages("a<br>b<br>c"), 0u);
+  EXPECT_EQ(pages("<style>br { page-break-after: always }</style>a<br>b<br>c"), 2u);
+  EXPECT_EQ(pages("a<br style=\"page-break-before: always\">b"), 1u);
+  // A span passes everything on, page breaks included.
+  EXPECT_EQ(pages("<span style=\"page-break-before: always\">a<br>b</span><br>c"), 1u);
+}
+
 TEST(Blocks, AdjacentParagraphMarginsCollapse) {
   const std::string dump = buildhelp::Dump(
       "<div>x</div><p style='margin-bottom:10px'>a</p><p style='margin-top:-4px'>b</p>"
@@ -483,6 +511,23 @@ TEST(BuilderLimits, ConvertedLengthsNeverReadAsAuto) {
   EXPECT_GT(m[MA(piMarginLeft)], NotSetValue);
   EXPECT_NE(m[MA(piWidth)], AutoValue);
   EXPECT_EQ(m[MA(piMarginRight)], AutoValue);
+}
+
+TEST(BuilderLimits, HugeLengthsAreBoundedSoLayoutSumsCannotOverflow) {
+  TVMarginArray vm;
+  vm[MA(piHeight)] = TPropValue(u"10000000000px");
+  vm[MA(piTop)] = TPropValue(u"2147483647px");
+  vm[MA(piPaddingLeft)] = TPropValue(u"1e308px");
+  vm[MA(piMarginTop)] = TPropValue(u"99999999pt");
+  vm[MA(piBorderTopStyle)] = TPropValue(int(bssSolid));
+  vm[MA(piBorderTopWidth)] = TPropValue(u"99999999999px");
+  TMarginArray m{};
+  int autoCount = 0;
+  ConvertMarginArray(vm, 500, 500, 16, 8, 1, autoCount, m);
+  for (TPropertyIndex i : {piHeight, piTop, piPaddingLeft, piMarginTop, piBorderTopWidth})
+    EXPECT_LE(m[MA(i)], 10000000) << int(i);
+  // Still very large: the page gets the tall box it asked for.
+  for (TPropertyIndex i : {piHeight, piTop}) EXPECT_GT(m[MA(i)], 1000000) << int(i);
 }
 
 TEST(Builder, ObjectsBecomePanelsOnlyWhenTheViewerWantsThem) {

@@ -57,4 +57,20 @@ TEST(LayoutRobustness, RandomPagesLayOutPaintAndPrint) {
   }
 }
 
+TEST(LayoutRobustness, HugeSizesFromAttributesAndStylesGiveHugePagesNotWrappedOnes) {
+  const std::string huge = "99999999999";
+  for (const std::string& html :
+       {"<img width=" + huge + " height=" + huge + " hspace=" + huge + " vspace=" + huge + " border=" + huge + ">x",
+        "<table border=" + huge + " cellpadding=" + huge + " cellspacing=" + huge + "><tr><td height=" + huge +
+            ">c</td></tr></table>",
+        "<p style='padding:" + huge + "px;margin:" + huge + "px;border:" + huge + "px solid;height:" + huge +
+            "px'>x</p><div style='position:relative;top:" + huge + "px'>y</div>",
+        "<div style='margin:" + huge + "px'>x<table style='margin:" + huge + "px'><tr><td style='padding:" + huge +
+            "px'>c</td></tr></table></div>"}) {
+    auto l = layouthelp::Layout(html, 300, 200);
+    EXPECT_GT(l.Height, 1000000) << html;
+    l.Doc->Draw(l.Canvas(), TRect(0, 0, 300, 200), 300, 0, 0, 0, 0);
+  }
+}
+
 }  // namespace

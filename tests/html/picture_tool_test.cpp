@@ -105,6 +105,23 @@ TEST_F(PictureTool, StillPicturesKeepTheirOwnValues) {
   EXPECT_EQ(b.exitCode, 0);
 }
 
+TEST_F(PictureTool, AnOutputFolderIsMadeWithItsParents) {
+  fs::create_directories(dir);
+  const Bytes png = pngBytes(1, 1, {1, 2, 3, 255});
+  std::ofstream(dir / "p.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  const fs::path out = dir / "a" / "b" / "frames";
+  const std::string cmd = toolPath().string() + " " + (dir / "p.png").string() + " " + out.string() + " 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[512];
+  std::string line;
+  while (fgets(buf, sizeof buf, p)) line += buf;
+  const int status = pclose(p);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  EXPECT_NE(line.find("\"outcome\":\"ok\""), std::string::npos) << line;
+  EXPECT_TRUE(fs::exists(out / "000.png"));
+}
+
 TEST_F(PictureTool, FailuresAreReportedAsOneJsonLine) {
   for (const Bytes& bad : {Bytes{}, Bytes{'G', 'I', 'F', '8', '9', 'a', 1}, Bytes(40, 'x'),
                            Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 0, 0}}) {

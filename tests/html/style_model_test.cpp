@@ -76,7 +76,8 @@ TEST(StyleModel, ConvertLength) {
   EXPECT_EQ(ConvertLength(u"px", false, 0, 0, 0, -1), -1);
   EXPECT_EQ(ConvertLength(u"2.5px", false, 0, 0, 0, -1), 2);  // halves to even
   EXPECT_EQ(ConvertLength(u"1e3px", false, 0, 0, 0, -1), -1);  // "e3px" is no unit
-  EXPECT_EQ(ConvertLength(u"99999999999999px", false, 0, 0, 0, -1), INT32_MAX);
+  EXPECT_EQ(ConvertLength(u"99999999999999px", false, 0, 0, 0, -1), 10000000);
+  EXPECT_EQ(ConvertLength(u"-99999999999999em", false, 0, 16, 8, -1), -10000000);
 }
 
 TEST(StyleModel, ExtractUrlForms) {
@@ -140,18 +141,18 @@ TEST(StyleModel, BackgroundTiling) {
 }
 
 TEST(StyleModel, HugePagePositionsStayInRange) {
-  // A page's absurd lengths convert to the integer limit; placing and
-  // sizing boxes from them must not wrap around.
+  // A page's absurd lengths convert to a bound far inside the integer
+  // range; placing and sizing boxes from them must not wrap around.
   TProperties p;
   p.AddPropertyByName(u"background-position", u"99999999999px 50%");
   TBackgroundPosRecs r;
   p.GetBackgroundPos(16, 8, r);
-  ASSERT_EQ(r[0].Value, INT32_MAX);
+  ASSERT_EQ(r[0].Value, 10000000);
   int first, last;
   r[0].Repeat = false;
   CalcBackgroundTiling(r[0], 100, 200, 30, first, last);
-  EXPECT_EQ(first, INT32_MAX);
-  EXPECT_EQ(last, INT32_MAX);
+  EXPECT_EQ(first, 10000100);
+  EXPECT_EQ(last, 10000100);
   r[0].Repeat = true;
   CalcBackgroundTiling(r[0], 100, 200, 30, first, last);
   EXPECT_LE(first, 100);
@@ -167,8 +168,9 @@ TEST(StyleModel, HugePagePositionsStayInRange) {
   TMarginArray m{};
   int autos = 0;
   ConvertMarginArray(vm, 200, 100, 16, 8, 0, autos, m);
-  EXPECT_EQ(m[MA(piBorderTopWidth)], INT32_MAX);
-  EXPECT_EQ(m[MA(piHeight)], INT32_MIN);
+  // Bounded well inside an int, and clear of the sentinels below.
+  EXPECT_EQ(m[MA(piBorderTopWidth)], 10000000);
+  EXPECT_EQ(m[MA(piHeight)], -10000000);
 }
 
 TEST(StyleModel, ConvertMarginArray) {

@@ -184,3 +184,29 @@ TEST(NodeArena, TreeNodesKeepTheirDataThroughDeletionsClearAndRefill) {
   t.Clear();
   EXPECT_EQ(t.TotalCount(), 0u);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// The chunks must not hide misuse from the sanitizer: a freed node, the
+// room after the last block and a block's neighbour stay poisoned.
+TEST(NodeArenaDeathTest, TouchingAFreedNodeIsReported) {
+  EXPECT_DEATH(
+      {
+        TTestTree t(nullptr);
+        t.SetNodeDataSize(16);
+        PDataNode keep = t.AddChild(nullptr);
+        PDataNode gone = t.AddChild(nullptr);
+        t.DeleteNode(gone);
+        (void)keep;
+        volatile std::uint32_t index = gone->Index;
+        (void)index;
+      },
+      "use-after-poison|use-after-free");
+  EXPECT_DEATH(
+      {
+        TNodeArena arena;
+        auto* block = static_cast<volatile char*>(arena.Allocate(48));
+        block[48] = 1;
+      },
+      "use-after-poison|buffer-overflow");
+}
+#endif

@@ -4,12 +4,11 @@
 // 256), and prints one JSON line describing the picture or the failure.
 // Exit 0 either way; 2 when the tool itself cannot work.
 #include <png.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,8 +116,12 @@ int main(int argc, char** argv) {
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);  // no display is needed or wanted
   const std::string file = argv[1], outDir = argv[2];
-  if (mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "tamrix-picture: cannot create %s: %s\n", outDir.c_str(), std::strerror(errno));
+  // The folder is made with its parents, as "mkdir -p" would.
+  std::error_code ec;
+  std::filesystem::create_directories(outDir, ec);
+  if (!std::filesystem::is_directory(outDir)) {
+    std::fprintf(stderr, "tamrix-picture: cannot create %s: %s\n", outDir.c_str(),
+                 ec ? ec.message().c_str() : "not a folder");
     return 2;
   }
 
@@ -132,7 +135,14 @@ int main(int argc, char** argv) {
   }
   std::uint8_t transparent = TranspNone;
   std::unique_ptr<TBitmap> mask;
-  std::unique_ptr<TgpObject> picture = LoadImageFromStream(stream.get(), transparent, mask);
+  std::unique_ptr<TgpObject> picture;
+  try {
+    picture = LoadImageFromStream(stream.get(), transparent, mask);
+  } catch (const std::exception& e) {
+    // Out of memory for a picture that declares a huge size, say.
+    printError(e.what());
+    return 0;
+  }
   if (!picture) {
     const TImageKind kind = KindOfImage(stream.get());
     std::string why = "not a picture the viewer can show";
@@ -172,7 +182,7 @@ int main(int argc, char** argv) {
       height = frames[0].height;
       delays.push_back(0);
     }
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     printError(e.what());
     return 0;
   }

@@ -10,7 +10,9 @@
 #include "zip/zip_archiver.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
+  // An empty FOLDER would name no folder at all (and, made absolute, the
+  // root of the file system): refused like a missing argument.
+  if (argc != 3 || argv[1][0] == '\0' || argv[2][0] == '\0') {
     std::fprintf(stderr, "usage: tamrix-unzip ARCHIVE FOLDER\n");
     return 2;
   }
