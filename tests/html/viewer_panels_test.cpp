@@ -11,9 +11,11 @@
 #include "html/view/document.h"
 #include "html/view/html_view.h"
 #include "html/view/panel_window.h"
+#include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/graphics/printer.h"
 #include "platform/gui/forms.h"
 
 namespace {
@@ -259,6 +261,20 @@ TEST_F(Panels, OnPaperAPanelIsAFramedBoxWithItsAltTextOrTheApplicationsPicture) 
     EXPECT_EQ(w->BoundsRect(), screenBounds) << "the former size is restored";
   }
   EXPECT_TRUE(freed.empty()) << "the copies' windows are not the application's";
+
+  // The viewer's own printing goes the same way.
+  const int childrenBefore = View->PaintPanel()->ControlCount();
+  TPrinter printer;
+  printer.SetPrinterIndex(int(printer.Printers().size()) - 1);  // the PDF writer
+  const std::string pdf = ::testing::TempDir() + "tamrix-panels-" + std::to_string(::getpid()) + ".pdf";
+  printer.SetOutputFileName(UTF8ToUTF16(pdf));
+  View->Print(1, 1, &printer);
+  if (printer.Printing()) printer.EndDoc();
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_TRUE(FileExists(UTF8ToUTF16(pdf)));
+  DeleteFile(UTF8ToUTF16(pdf));
+  EXPECT_EQ(View->PaintPanel()->ControlCount(), childrenBefore) << "the copy's windows are freed";
+  EXPECT_TRUE(freed.empty());
 }
 
 }  // namespace
