@@ -681,7 +681,9 @@ int64_t TZAZipCopy::writeEntry(TZAZRec& rec) {
     if (w != ZipNewPartBegun || attempt > 0) return -ZA_CODE(zsrcZipFile, ZA_LocalWriteErr);
   }
   if (!FSource->Seek(int64_t(dataStart))) return -ZA_CODE(zsrcZipFile, ZA_SeekErr);
+  Progress(0, int64_t(rec.FCompressedSize), rec.FileName());
   int64_t n = CopyFrom(*FSource, int64_t(rec.FCompressedSize));
+  Progress(3, 0);
   if (n != int64_t(rec.FCompressedSize)) return -ZA_CODE(zsrcZipFile, ZA_CopyCompressedErr);
   RawByteString d = rec.DataDescriptor();
   if (!d.empty() && writeUnsplit(d, ZA_DescriptorErr) < 0) return -ZA_CODE(zsrcZipFile, ZA_DescriptorErr);

@@ -311,6 +311,7 @@ int64_t TZAWorkFile::CopyFrom(TZAWorkFile& src, int64_t count) {
     if (got <= 0) return -ZA_CODE(zsrcWorkFile, ZA_ReadErr);
     if (Write(buf.data(), got) != got) return -ZA_CODE(zsrcWorkFile, ZA_WriteErr);
     done += got;
+    Progress(1, got);
   }
   return done;
 }

@@ -134,8 +134,7 @@ String THtmlParser::GetTitle() const {
 
 void THtmlParser::loadAttributes() {
   Attributes->Clear();
-  for (const TTokenAttribute& a : T.Attributes)
-    Attributes->Add(std::make_unique<TAttribute>(a.Which, a.DblValue, a.Name, a.Value, a.CodePage));
+  for (const TTokenAttribute& a : T.Attributes) Attributes->AddValues(a.Which, a.DblValue, a.Name, a.Value, a.CodePage);
 }
 
 String THtmlParser::attrText(THtmlSymbol S) const {
@@ -155,6 +154,8 @@ void THtmlParser::startParse(ThtDocument* ADocument) {
                                    clBlack, clBlue, clPurple, clBlue, clWhite, false, true,
                                    DEFAULT_CHARSET, MarginHeight, MarginWidth);
   ADocument->Styles->SetPropStack(&FPropStack);
+  // Link states kept from an earlier parse may rest on other size tables.
+  ADocument->Styles->ForgetLinkFontStates();
   FPropStack.Clear();
   auto bottom = TProperties::CreateInStack(&FPropStack);
   bottom->CopyDefaultFrom(*ADocument->Styles->DefProp());
@@ -525,6 +526,15 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
 void THtmlParser::parseLineBreak(const TSymbolSet& StopSet) {
   if (StopSet[symBR]) return;
   auto pageBreaks = [&](bool& before, bool& after) {
+    // Page breaks are not inherited (except through the elements that pass
+    // on everything): a BR without attributes and without rules of its own
+    // has none, and its set need not be made to find that out.
+    static const String br = u"br";
+    const String& parentTag = top()->PropTag();
+    if (Attributes->Count() == 0 && FPropStack.Count() < THtmlPropStack::MaxDepth && parentTag != u"span" &&
+        parentTag != u"thead" && parentTag != u"tbody" && parentTag != u"tfoot" &&
+        !Document->Styles->HasRulesFor(br, String(), String(), String()))
+      return;
     bool inside = false;
     push(u"br");
     top()->GetPageBreaks(before, after, inside);

@@ -238,7 +238,7 @@ const String& TProperties::fontFace() const {
     FFamilyName = TPropValue(std::move(name));
   }
   const String& name = FFamilyName.AsString();
-  return name.empty() ? FDefFontname : name;
+  return name.empty() ? FDefFontname.AsString() : name;
 }
 
 void TProperties::GetFontInfo(TFontInfoArray& info) const {
@@ -293,26 +293,81 @@ std::unique_ptr<TMyFont> TProperties::GetFont() {
   return result;
 }
 
+// ---------------------------------------------------------------- link states kept
+
+size_t TLinkFontStates::THash::operator()(const TKey& key) const {
+  std::hash<std::u16string_view> text;
+  size_t h = text(key.Tag) * 31 + text(key.Class);
+  h = h * 31 + text(key.ID);
+  h = h * 31 + text(key.DefFontname.AsString());
+  for (const TPropValue& v : key.Font) {
+    h *= 31;
+    if (v.IsString()) h += text(v.AsString());
+    else if (v.IsNumber()) h += std::hash<double>()(v.AsDouble()) + v.IsInt();
+  }
+  return h * 31 + size_t(key.FontBG) + size_t(key.CharSet) * 7;
+}
+
+const TLinkFontStates::TStates* TLinkFontStates::Find(const TKey& key) const {
+  auto it = FStates.find(key);
+  return it == FStates.end() ? nullptr : &it->second;
+}
+
+void TLinkFontStates::Add(const TKey& key, const TFontInfoArray& states) {
+  // Links in ever new surroundings would make ever new entries.
+  if (FStates.size() >= 1024) FStates.clear();
+  TStates& kept = FStates.try_emplace(key).first->second;
+  for (int i : {VFont, HLFont, HVFont}) kept[size_t(i)].Assign(states.Ar[i]);
+}
+
+TLinkFontStates& TStyleList::LinkFontStates() {
+  if (!FLinkStates) FLinkStates = std::make_unique<TLinkFontStates>();
+  return *FLinkStates;
+}
+
+void TStyleList::ForgetLinkFontStates() { FLinkStates.reset(); }
+
 void TProperties::computeLinkFontStates(TStyleList& styles) {
   if (!FIArray) FIArray = std::make_unique<TFontInfoArray>();
   TakeOwnBackgroundColor();
   FillFontInfo(FIArray->Ar[LFont]);
-  // The other states are this element again under :visited and :hover;
-  // their ancestors are the element's own.
+  // The other states are this element again under :visited and :hover,
+  // derived from the element's own properties; the same element with the
+  // same font properties gets the same states.
+  TLinkFontStates::TKey key;
+  if (!FPropStyle) {
+    key.Tag = FPropTag;
+    key.Class = FPropClass;
+    key.ID = FPropID;
+    key.DefFontname = FDefFontname;
+    for (size_t i = 0; i < key.Font.size(); ++i) key.Font[i] = Props[TLinkFontStates::FontSlots[i]];
+    key.FontBG = FFontBG;
+    key.CharSet = FCharSet;
+    key.DefaultSize = DefaultFontPointSize;
+    if (const TLinkFontStates::TStates* kept = styles.LinkFontStates().Find(key)) {
+      for (int i : {VFont, HLFont, HVFont}) FIArray->Ar[i].Assign((*kept)[size_t(i)]);
+      return;
+    }
+  }
+  // The states' ancestors are the element's own.
   int parentIndex = FPropStack ? FPropStack->Count() - 1 : -1;
   if (FPropStack)
     for (int i = 0; i < FPropStack->Count(); ++i)
       if (FPropStack->GetProp(i) == this) parentIndex = i - 1;
-  auto state = [&](const TProperties& below, const String& pseudo, ThtFontInfo& out) {
-    auto set = std::make_unique<TProperties>(FPropStack);
-    set->Inherit(FPropTag, below);
-    set->Combine(styles, FPropTag, FPropClass, FPropID, pseudo, FPropTitle, FPropStyle,
-                 parentIndex);
-    set->TakeOwnBackgroundColor();
-    set->FillFontInfo(out);
-    return set;
+  bool ancestorRules = false;
+  auto state = [&](TProperties& set, const TProperties& below, const String& pseudo, ThtFontInfo& out) {
+    set.Inherit(FPropTag, below);
+    ancestorRules |= set.Combine(styles, FPropTag, FPropClass, FPropID, pseudo, FPropTitle, FPropStyle,
+                                 parentIndex);
+    set.TakeOwnBackgroundColor();
+    set.FillFontInfo(out);
   };
-  auto visited = state(*this, u"visited", FIArray->Ar[VFont]);
-  state(*visited, u"hover", FIArray->Ar[HVFont]);
-  state(*this, u"hover", FIArray->Ar[HLFont]);
+  {
+    TProperties visited(FPropStack), set(FPropStack);
+    state(visited, *this, u"visited", FIArray->Ar[VFont]);
+    state(set, visited, u"hover", FIArray->Ar[HVFont]);
+  }
+  TProperties hover(FPropStack);
+  state(hover, *this, u"hover", FIArray->Ar[HLFont]);
+  if (!FPropStyle && !ancestorRules) styles.LinkFontStates().Add(key, *FIArray);
 }

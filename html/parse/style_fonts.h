@@ -2,7 +2,9 @@
 // Fonts of styled text: the font class that remembers its metrics, the
 // process-wide cache that makes each distinct font once, the four font
 // states of a link, and font-size and font-family conversions.
+#include <array>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <vector>
 
@@ -41,6 +43,37 @@ public:
   ThtFontInfo Ar[4];
 };
 enum { LFont = 0, VFont = 1, HLFont = 2, HVFont = 3 };
+
+// The visited, hover and visited-hover states of links, by what they are
+// derived from: the element (tag, classes, id), the font properties it has
+// and the size the relative sizes of the sheet start from. Only links whose
+// states depend on nothing else (no rule naming ancestors, no STYLE
+// attribute) are kept.
+class TLinkFontStates {
+public:
+  struct TKey {
+    String Tag, Class, ID;
+    TPropValue DefFontname;
+    std::array<TPropValue, 7> Font;  // the slots the font states read
+    TColor FontBG = clNone;
+    int CharSet = 0;
+    double DefaultSize = 0;
+    bool operator==(const TKey&) const = default;
+  };
+  using TStates = std::array<ThtFontInfo, 4>;  // as in TFontInfoArray; LFont unused
+  static constexpr TPropertyIndex FontSlots[7] = {piFontFamily,     piFontSize,       piFontStyle,
+                                                  piFontWeight,     piTextDecoration, piLetterSpacing,
+                                                  piColor};
+  const TStates* Find(const TKey& key) const;
+  // Keeps the visited and hover states of states.
+  void Add(const TKey& key, const TFontInfoArray& states);
+
+private:
+  struct THash {
+    size_t operator()(const TKey& key) const;
+  };
+  std::unordered_map<TKey, TStates, THash> FStates;
+};
 
 // A font together with the metrics of its last realisation.
 class TMyFont : public TFont {

@@ -182,6 +182,7 @@ int TStyleList::AddObject(const String& key, std::unique_ptr<TProperties> props)
   // a sheet of many rules loads in O(n log n), not one insertion each.
   props->FPropTag = key;
   FMatches.clear();
+  FLinkStates.reset();
   FFirstByKey.try_emplace(lower(key), props.get());
   FPending.push_back(Item{key, std::move(props)});
   return -1;
@@ -197,6 +198,7 @@ void TStyleList::Clear() {
   FPending.clear();
   FFirstByKey.clear();
   FMatches.clear();
+  FLinkStates.reset();
   FDefProp = nullptr;
   FSeqNo = 10;
 }
@@ -221,6 +223,7 @@ TProperties* TStyleList::AddCopy(const String& key, const TProperties& props) {
 }
 
 void TStyleList::SetLinkColor(const String& state, TColor color) {
+  FLinkStates.reset();
   if (TProperties* rule = FindRule(u"::" + state)) rule->Props[piColor] = int(color);
 }
 
@@ -228,6 +231,7 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
                                 const String& value, bool important) {
   const int index = PropertyIndexFromName(propertyName);
   if (index < 0) return;
+  FLinkStates.reset();
   TProperties* rule = FindRule(key);
   const bool isNew = rule == nullptr;
   // A normal declaration does not replace an "!important" one.
@@ -645,9 +649,15 @@ const TStyleList::TRuleMatch& TStyleList::RulesFor(const String& tag, const Stri
   return *FMatches.emplace(FMatchKey, std::move(match)).first->second;
 }
 
-void TProperties::Combine(TStyleList& styles, const String& tag, const String& classes,
+bool TStyleList::HasRulesFor(const String& tag, const String& cls, const String& id, const String& pseudo) {
+  const TRuleMatch& rules = RulesFor(tag, cls, id, pseudo);
+  return !rules.Own.empty() || !rules.WithAncestors.empty();
+}
+
+bool TProperties::Combine(TStyleList& styles, const String& tag, const String& classes,
                           const String& id, const String& pseudo, const String& title,
                           const TProperties* styleAttr, int parentIndex) {
+  bool ancestorRules = false;
   // Relative font sizes are taken against the inherited size, once for the
   // whole element: an element with several classes has its rules merged in
   // several passes, and a size such as "1.5em" met again in a later pass
@@ -657,6 +667,7 @@ void TProperties::Combine(TStyleList& styles, const String& tag, const String& c
                             : DefaultFontPointSize;
   auto applyFor = [&](const String& c, const TProperties* attr) {
     const TStyleList::TRuleMatch& rules = styles.RulesFor(tag, c, id, pseudo);
+    if (!rules.WithAncestors.empty()) ancestorRules = true;
     for (TProperties* rule : rules.Own) MergeRule(*rule);
     for (const AncestorRule& rule : rules.WithAncestors)
       if (ancestorsMatch(rule, FPropStack, parentIndex)) MergeRule(*rule.Rule);
@@ -685,6 +696,7 @@ void TProperties::Combine(TStyleList& styles, const String& tag, const String& c
     FInLink = true;
     computeLinkFontStates(styles);
   }
+  return ancestorRules;
 }
 
 void TProperties::Update(const TProperties* newParent, TStyleList& styles, int) {

@@ -9,6 +9,8 @@
 #include "platform/core/object.h"
 #include "platform/graphics/colors.h"
 
+class TLinkFontStates;
+
 // The sets of the open elements, bottom ("default") first; owns them.
 class TPropStack : public TObject {
 public:
@@ -57,6 +59,13 @@ public:
   struct TRuleMatch;
   const TRuleMatch& RulesFor(const String& tag, const String& cls, const String& id,
                              const String& pseudo);
+  // Whether any rule may apply to such an element.
+  bool HasRulesFor(const String& tag, const String& cls, const String& id, const String& pseudo);
+
+  // Font states of links worked out by the cascade, kept while the rules
+  // stay as they are.
+  TLinkFontStates& LinkFontStates();
+  void ForgetLinkFontStates();
 
   // First index of key (true) or where it would be inserted (false).
   bool Find(const String& key, int& index) const;
@@ -93,6 +102,7 @@ private:
   std::unordered_map<String, TProperties*> FFirstByKey;  // lower-cased key
   std::unordered_map<String, std::unique_ptr<TRuleMatch>> FMatches;
   String FMatchKey;  // kept for its capacity
+  std::unique_ptr<TLinkFontStates> FLinkStates;
   int FSeqNo = 10;
   TProperties* FDefProp = nullptr;
   TPropStack* FPropStack = nullptr;

@@ -16,19 +16,12 @@ using namespace styletext;
 
 // ---------------------------------------------------------------- values
 
-int32_t TPropValue::AsInt() const {
-  if (FKind == kInt) return int32_t(uint32_t(FBits));
+int32_t TPropValue::roundedInt() const {
   if (FKind == kDouble) {
     const double d = std::bit_cast<double>(FBits);
     if (!(std::fabs(d) < 2147483647.0)) return d < 0 ? INT32_MIN : INT32_MAX;
     return int32_t(std::lround(d));
   }
-  return 0;
-}
-
-double TPropValue::AsDouble() const {
-  if (FKind == kInt) return int32_t(uint32_t(FBits));
-  if (FKind == kDouble) return std::bit_cast<double>(FBits);
   return 0;
 }
 
@@ -428,7 +421,8 @@ void TProperties::TakeOwnBackgroundColor() {
 
 // ---------------------------------------------------------------- read operations
 
-static String slotText(const TPropValue& v) { return v.IsString() ? v.AsString() : String(); }
+// The text of a slot, empty for a slot that holds none.
+static const String& slotText(const TPropValue& v) { return v.AsString(); }
 
 bool TProperties::GetBackgroundImage(String& url) const {
   const TPropValue& v = Props[piBackgroundImage];
@@ -444,7 +438,7 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
   pos[1] = TBackgroundPosRec();
   const bool fixed = slotText(Props[piBackgroundAttachment]) == u"fixed";
   pos[0].Fixed = pos[1].Fixed = fixed;
-  const String rep = slotText(Props[piBackgroundRepeat]);
+  const String& rep = slotText(Props[piBackgroundRepeat]);
   if (rep == u"no-repeat") pos[0].Repeat = pos[1].Repeat = false;
   else if (rep == u"repeat-x") pos[1].Repeat = false;
   else if (rep == u"repeat-y") pos[0].Repeat = false;
@@ -493,7 +487,7 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
 }
 
 bool TProperties::GetVertAlign(TAlignmentType& align) const {
-  const String t = slotText(Props[piVerticalAlign]);
+  const String& t = slotText(Props[piVerticalAlign]);
   if (t == u"top" || t == u"text-top") align = ATop;
   else if (t == u"middle") align = AMiddle;
   else if (t == u"baseline") align = ABaseline;
@@ -505,7 +499,7 @@ bool TProperties::GetVertAlign(TAlignmentType& align) const {
 }
 
 bool TProperties::GetFloat(TAlignmentType& align) const {
-  const String t = slotText(Props[piFloat]);
+  const String& t = slotText(Props[piFloat]);
   if (t == u"left") align = ALeft;
   else if (t == u"right") align = ARight;
   else if (t == u"none") align = ANone;
@@ -530,7 +524,7 @@ bool TProperties::IsOverflowHidden() const { return slotText(Props[piOverflow]) 
 TDisplayStyle TProperties::GetDisplay() const {
   static const char16_t* const names[] = {u"block",    u"inline", u"inline-block",
                                           u"list-item", u"run-in", u"none"};
-  const String t = slotText(Props[piDisplay]);
+  const String& t = slotText(Props[piDisplay]);
   for (int i = 0; i < 6; ++i)
     if (t == names[i]) return TDisplayStyle(i + 1);
   return pdUnassigned;
@@ -540,14 +534,14 @@ TListStyleType TProperties::GetListStyleType() const {
   static const char16_t* const names[] = {u"blank",       u"circle", u"decimal",    u"disc",
                                           u"lower-alpha", u"lower-roman", u"none", u"square",
                                           u"upper-alpha", u"upper-roman"};
-  const String t = slotText(Props[piListStyleType]);
+  const String& t = slotText(Props[piListStyleType]);
   for (int i = 0; i < 10; ++i)
     if (t == names[i]) return TListStyleType(i);
   return lbBlank;
 }
 
 TPositionType TProperties::GetPosition() const {
-  const String t = slotText(Props[piPosition]);
+  const String& t = slotText(Props[piPosition]);
   if (t == u"absolute") return posAbsolute;
   if (t == u"fixed") return posFixed;
   if (t == u"relative") return posRelative;

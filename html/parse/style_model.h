@@ -57,8 +57,10 @@ public:
   bool IsNumber() const { return IsInt() || IsDouble(); }
   bool IsString() const { return FKind == kString; }
   // Integer view of a number slot (reals rounded); 0 for anything else.
-  int32_t AsInt() const;
-  double AsDouble() const;
+  int32_t AsInt() const { return FKind == kInt ? int32_t(uint32_t(FBits)) : roundedInt(); }
+  double AsDouble() const {
+    return FKind == kDouble ? std::bit_cast<double>(FBits) : FKind == kInt ? double(int32_t(uint32_t(FBits))) : 0;
+  }
   // The text of a string slot; empty for anything else.
   const String& AsString() const;
   void Clear() {
@@ -75,6 +77,7 @@ private:
     std::atomic<int> Refs;
     String Text;
   };
+  int32_t roundedInt() const;  // AsInt of anything but an integer
   static uint64_t bitsOf(SharedText* t) { return uint64_t(reinterpret_cast<uintptr_t>(t)); }
   SharedText* text() const { return reinterpret_cast<SharedText*>(uintptr_t(FBits)); }
   void release() {
@@ -220,7 +223,8 @@ public:
 
   // Cascade (style list side).
   void Inherit(const String& tag, const TProperties& parent);
-  void Combine(TStyleList& styles, const String& tag, const String& classes, const String& id,
+  // True when rules that depend on the element's ancestors were looked at.
+  bool Combine(TStyleList& styles, const String& tag, const String& classes, const String& id,
                const String& pseudo, const String& title, const TProperties* styleAttr,
                int parentIndex);
   void Update(const TProperties* newParent, TStyleList& styles, int index);
@@ -246,8 +250,8 @@ public:
     FOwnStyle = std::move(style);
     FPropStyle = FOwnStyle.get();
   }
-  const String& DefFontname() const { return FDefFontname; }
-  void SetDefFontname(const String& v) { FDefFontname = v; }
+  const String& DefFontname() const { return FDefFontname.AsString(); }
+  void SetDefFontname(const String& v) { FDefFontname = TPropValue(v); }
   int CharSet() const { return FCharSet; }
   int CodePage() const { return FCodePage; }
   bool InLink() const { return FInLink; }
@@ -277,7 +281,7 @@ private:
   TColor FFontColor = clBlack;
   TColor FFontBGColor = clNone;
   bool FInLink = false;
-  String FDefFontname;
+  TPropValue FDefFontname;  // text shared down the tree
   String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
   const TProperties* FPropStyle = nullptr;
   std::unique_ptr<TProperties> FOwnStyle;

@@ -98,14 +98,37 @@ TProperties* TAttributeList::GetStyle() {
   // The new set is made before the old one goes, so callers holding the
   // earlier result can tell the two apart.
   auto props = std::make_unique<TProperties>();
-  ParsePropertyString(T->Text, *props);
+  if (FStyleRead && FStyleText == T->Text) {
+    props->CopyFrom(*FStyleRead);
+  } else {
+    ParsePropertyString(T->Text, *props);
+    if (!FStyleRead) FStyleRead = std::make_unique<TProperties>();
+    FStyleRead->CopyFrom(*props);
+    FStyleText = T->Text;
+  }
   FProp = std::move(props);
   return FProp.get();
 }
 
 void TAttributeList::Clear() {
+  for (auto& a : FItems)
+    if (FSpare.size() < 32) FSpare.push_back(std::move(a));
   TFreeList<TAttribute>::Clear();
   FSaveID.clear();
+}
+
+TAttribute* TAttributeList::AddValues(THtmlSymbol symbol, double dblValue, const String& name, const String& text,
+                                      int codePage) {
+  if (FSpare.empty()) return Add(std::make_unique<TAttribute>(symbol, dblValue, name, text, codePage));
+  std::unique_ptr<TAttribute> a = std::move(FSpare.back());
+  FSpare.pop_back();
+  a->Symbol = symbol;
+  a->Name = name;
+  a->Value = truncated(dblValue);
+  a->DblValue = dblValue;
+  a->Text = text;
+  a->CodePage = codePage;
+  return Add(std::move(a));
 }
 
 void TUrlTarget::Assign(const String& url, const String& target, const TAttributeList* L, std::int32_t start) {

@@ -121,10 +121,20 @@ public:
   TProperties* Prop() const { return FProp.get(); }
   // Frees the attributes and forgets the cached ID; Prop survives.
   void Clear() override;
+  // Adds an attribute made from these values; the attributes of the tag
+  // read before (cleared since) are made again in place, their text
+  // buffers included.
+  TAttribute* AddValues(THtmlSymbol symbol, double dblValue, const String& name, const String& text,
+                        int codePage);
 
 private:
   std::unique_ptr<TProperties> FProp;
   String FSaveID;
+  std::vector<std::unique_ptr<TAttribute>> FSpare;
+  // The last STYLE text read and its properties: pages repeat the same
+  // STYLE attributes over and over.
+  String FStyleText;
+  std::unique_ptr<TProperties> FStyleRead;
 };
 
 // Link IDs are handed out from here, starting at 10, never reused.

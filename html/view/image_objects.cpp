@@ -6,7 +6,6 @@
 #include "html/view/borders.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
-#include "html/view/form_controls.h"
 #include "html/view/form_kinds.h"
 #include "html/view/gdiplus_images.h"
 #include "html/view/gif_images.h"
@@ -144,16 +143,14 @@ TImageObj::TImageObj(ThtDocument* AMasterList, const TImageObj& T)
 }
 
 TImageObj::~TImageObj() {
+  // An image input's control outlives its picture when the page is cleared.
+  if (auto* ctl = dynamic_cast<TImageFormControlObj*>(MyFormControl)) ctl->MyImage = nullptr;
   if (MasterList && !MasterList->IsCopy) {
     // Released under the key it was fetched by, so the cache's count drops.
     if (!FCacheKey.empty() && OrigImage && MasterList->ImageCache) MasterList->ImageCache->DecUsage(FCacheKey);
     auto& anim = MasterList->AnimatedImages;
     if (FOwnGif) anim.erase(std::remove(anim.begin(), anim.end(), FOwnGif.get()), anim.end());
     MasterList->RemoveWaitingImage(this);
-    // An image input's control may outlive its picture (the document frees
-    // its sections before its forms): it must not reach back to this one.
-    if (auto* input = dynamic_cast<TImageFormControlObj*>(MyFormControl); input && input->MyImage == this)
-      input->MyImage = nullptr;
   }
 }
 

@@ -18,6 +18,16 @@ LineRec::LineRec(ThtDocument* Document)
 
 namespace {
 bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
+
+// A style value against a lower-case keyword, its letters compared without
+// case (and without making a lower-case copy for each run of text).
+bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
+  const String& s = value.AsString();
+  if (!value.IsString() || s.size() != keyword.size()) return false;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (htLowerChar(s[i]) != keyword[i]) return false;
+  return true;
+}
 }  // namespace
 
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
@@ -63,9 +73,9 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
   if (Prop) {
     TClearType clear;
     if (Prop->GetClear(clear)) ClearKind = clear;
-    const String align = Prop->Props[piTextAlign].IsString() ? htLowerCase(Prop->Props[piTextAlign].AsString()) : String();
-    Alignment = align == u"right" ? 3 : align == u"center" ? 2 : align == u"justify" ? 4 : 1;
-    BreakWord = Prop->Props[piWordWrap].IsString() && htLowerCase(Prop->Props[piWordWrap].AsString()) == u"break-word";
+    const TPropValue& align = Prop->Props[piTextAlign];
+    Alignment = isKeyword(align, u"right") ? 3 : isKeyword(align, u"center") ? 2 : isKeyword(align, u"justify") ? 4 : 1;
+    BreakWord = isKeyword(Prop->Props[piWordWrap], u"break-word");
   }
 }
 
@@ -119,13 +129,17 @@ void TSection::AddRun(const char16_t* P, const int32_t* Indexes, int N) {
   THtmlPropStack* stack = Document ? Document->PropStack : nullptr;
   TProperties* top = stack ? stack->Last() : nullptr;
   if (top && top->GetDisplay() == pdNone) return;
-  String text(P, size_t(N));
   const int transform = top ? top->GetTextTransform() : 0;
+  const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
+  const bool smallCaps = top && isKeyword(top->Props[piFontVariant], u"small-caps") && stack;
+  if (transform == 0 && !smallCaps) {  // the text as it stands
+    appendRaw(P, Indexes, N, flag);
+    return;
+  }
+  String text(P, size_t(N));
   if (transform == 1) text = AnsiUpperCase(text);
   else if (transform == 2) text = AnsiLowerCase(text);
   if (text.size() != size_t(N)) text.resize(size_t(N), u' ');
-  const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
-  const bool smallCaps = top && htLowerCase(top->GetFontVariant()) == u"small-caps" && stack;
   if (!smallCaps) {
     appendRaw(text.data(), Indexes, N, flag);
     return;
@@ -322,16 +336,14 @@ TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMaste
 
 void TSection::FinishText(int EndPos) {
   if (FFinished) return;
-  // One pass over the characters: each kept character is appended to the
-  // output, which the rules may shorten again from its end.
+  // One pass over the characters, compacting them in place: each kept
+  // character is written at the output's end, which never passes the
+  // character being read, and the rules may shorten the output again.
   const size_t n = Chars.size();
-  String out;
-  std::string flags;
-  std::vector<int32_t> pos;
+  BreakFlags.resize(n, 'y');
+  SourcePositions.resize(n, EndPos);
+  size_t w = 0;                   // length of the output
   std::vector<int32_t> oldIndex;  // old index of each kept character
-  out.reserve(n + 1);
-  flags.reserve(n + 2);
-  pos.reserve(n + 1);
   oldIndex.reserve(n + 1);
   size_t objCursor = 0;
   auto objectAt = [&](int32_t old) -> TFloatingObj* {
@@ -339,48 +351,56 @@ void TSection::FinishText(int EndPos) {
     return objCursor < size_t(Objects.Count()) && Objects[int(objCursor)]->Pos == old ? Objects[int(objCursor)] : nullptr;
   };
   auto pop = [&]() {
-    out.pop_back();
-    flags.pop_back();
-    pos.pop_back();
+    --w;
     oldIndex.pop_back();
   };
   auto push = [&](char16_t c, char f, int32_t p, int32_t old) {
-    out.push_back(c);
-    flags.push_back(f);
-    pos.push_back(p);
+    if (w == Chars.size()) {
+      Chars.push_back(c);
+      BreakFlags.push_back(f);
+      SourcePositions.push_back(p);
+    } else {
+      Chars[w] = c;
+      BreakFlags[w] = f;
+      SourcePositions[w] = p;
+    }
+    ++w;
     oldIndex.push_back(old);
   };
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = Chars[i];
-    const char f = i < BreakFlags.size() ? BreakFlags[i] : 'y';
-    const int32_t p = i < SourcePositions.size() ? SourcePositions[i] : EndPos;
+    const char f = BreakFlags[i];
+    const int32_t p = SourcePositions[i];
     if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
-      if (!out.empty() && flags.back() != 'n') flags.back() = 's';
+      if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags[w - 1] = 's';
       continue;
     }
     if (c == u' ') {
-      if (out.empty()) continue;  // leading blanks
-      if (out.back() == u' ') {
-        if (flags.back() == 'n') {
+      if (w == 0) continue;  // leading blanks
+      if (Chars[w - 1] == u' ') {
+        if (BreakFlags[w - 1] == 'n') {
           pop();
         } else {
           continue;
         }
-      } else if (out.back() == BrkCh) {
+      } else if (Chars[w - 1] == BrkCh) {
         continue;  // blank after a line break
-      } else if (out.back() == ImgPan && isFloating(objectAt(oldIndex.back()))) {
+      } else if (Chars[w - 1] == ImgPan && isFloating(objectAt(oldIndex.back()))) {
         continue;  // blank after a floating object
       }
-      if (out.empty()) continue;
-    } else if (c == BrkCh && !out.empty() && out.back() == u' ') {
+      if (w == 0) continue;
+    } else if (c == BrkCh && w > 0 && Chars[w - 1] == u' ') {
       pop();  // blank before a line break
     }
     push(c, f, p, int32_t(i));
   }
-  if (out.size() > 1 && out.back() == BrkCh) pop();
-  if (out.size() > 1 && out.back() == u' ') pop();
-  const bool onlyBreak = out.size() == 1 && out[0] == BrkCh;
-  if (!out.empty() && !onlyBreak && out.back() != u' ') push(u' ', 'y', EndPos, int32_t(n));
+  if (w > 1 && Chars[w - 1] == BrkCh) pop();
+  if (w > 1 && Chars[w - 1] == u' ') pop();
+  const bool onlyBreak = w == 1 && Chars[0] == BrkCh;
+  if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') push(u' ', 'y', EndPos, int32_t(n));
+  Chars.resize(w);
+  BreakFlags.resize(w);
+  SourcePositions.resize(w);
   // Re-index runs, objects and controls.
   auto newIndexOf = [&](int32_t old) {
     return int32_t(std::lower_bound(oldIndex.begin(), oldIndex.end(), old) - oldIndex.begin());
@@ -389,7 +409,7 @@ void TSection::FinishText(int EndPos) {
   for (const auto& runPtr : FontRuns) {
     TFontObj* run = runPtr.get();
     int32_t np = newIndexOf(run->Pos);
-    if (appendedBlank && run->Pos >= int32_t(n)) np = int32_t(out.size());
+    if (appendedBlank && run->Pos >= int32_t(n)) np = int32_t(w);
     run->Pos = np;
   }
   // Runs that became empty go; a link's tab stop moves to its next run.
@@ -410,9 +430,6 @@ void TSection::FinishText(int EndPos) {
   if (FontRuns.Count() > 0) FontRuns[0]->Pos = 0;
   for (const auto& obj : Objects) obj->Pos = newIndexOf(obj->Pos);
   for (TFormControlObj* ctl : Controls) ctl->Pos = newIndexOf(ctl->Pos);
-  Chars = std::move(out);
-  BreakFlags = std::move(flags);
-  SourcePositions = std::move(pos);
   finishCommon(EndPos);
 }
 
@@ -420,6 +437,10 @@ void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
   if (Length > 0) BreakFlags.push_back('y');
   SourceRuns.clear();
+  size_t runs = 0;
+  for (int32_t i = 0; i < Length; ++i)
+    runs += i == 0 || SourcePositions[size_t(i)] != SourcePositions[size_t(i) - 1] + 1;
+  SourceRuns.reserve(runs);
   for (int32_t i = 0; i < Length; ++i) {
     const int32_t p = SourcePositions[size_t(i)];
     if (i == 0 || p != SourcePositions[size_t(i) - 1] + 1) SourceRuns.push_back({i, p});

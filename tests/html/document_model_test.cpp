@@ -399,6 +399,35 @@ TEST(ListItems, OnlyAnItemsOwnFirstSectionGetsTheBulletSpace) {
   EXPECT_FALSE(contains(dump, "\\s")) << dump;
 }
 
+TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
+  // The attribute objects of one tag are made again for the next: nothing
+  // of the longer list before may be left in the shorter one after it.
+  auto doc = buildhelp::Build(
+      "<a href=\"entry://one\" title=\"first link\" target=\"side\" class=\"c\">one</a> "
+      "<a href=\"entry://two\">two</a>");
+  ASSERT_EQ(doc->Links.size(), 2u);
+  EXPECT_EQ(doc->Links[0]->Title, u"first link");
+  EXPECT_EQ(doc->Links[0]->UrlTarget->Target, u"side");
+  EXPECT_EQ(doc->Links[1]->UrlTarget->URL, u"entry://two");
+  EXPECT_EQ(doc->Links[1]->Title, u"");
+  EXPECT_EQ(doc->Links[1]->UrlTarget->Target, u"");
+  EXPECT_EQ(doc->Links[1]->UrlTarget->Attr, u"HREF=entry://two\r\n");
+}
+
+TEST(Builder, LineBreaksTakePageBreaksFromRulesAndFromSpans) {
+  auto pages = [](const std::string& html) {
+    const std::string dump = buildhelp::Dump(html);
+    size_t n = 0;
+    for (size_t at = dump.find("\n    page"); at != std::string::npos; at = dump.find("\n    page", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(pages("a<br>b<br>c"), 0u);
+  EXPECT_EQ(pages("<style>br { page-break-after: always }</style>a<br>b<br>c"), 2u);
+  EXPECT_EQ(pages("a<br style=\"page-break-before: always\">b"), 1u);
+  // A span passes everything on, page breaks included.
+  EXPECT_EQ(pages("<span style=\"page-break-before: always\">a<br>b</span><br>c"), 1u);
+}
+
 TEST(Blocks, AdjacentParagraphMarginsCollapse) {
   const std::string dump = buildhelp::Dump(
       "<div>x</div><p style='margin-bottom:10px'>a</p><p style='margin-top:-4px'>b</p>"

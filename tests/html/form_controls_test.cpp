@@ -14,6 +14,7 @@
 #include "html/view/form_kinds.h"
 #include "html/view/html_view.h"
 #include "html/view/image_object.h"
+#include "html/view/layout_dump.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/bitmap.h"
@@ -348,6 +349,12 @@ TEST_F(Forms, ControlsSitInTheLineAndScrollWithThePage) {
   EXPECT_LT(e->Top(), 40);
   EXPECT_GE(b->Left(), e->Left() + e->Width());
   const int editTop = e->Top();
+  // The layout dump shows both controls on the first line.
+  const std::string dump = DumpLayout(*View->Document());
+  EXPECT_NE(dump.find("control @6 y=" + std::to_string(edit->YValue) + " w=" + std::to_string(e->Width())),
+            std::string::npos)
+      << dump;
+  EXPECT_EQ(edit->YValue, button->YValue);
 
   // The control's pixels are on the screen where the control says it is.
   std::vector<std::uint32_t> pixels;
@@ -528,6 +535,26 @@ TEST_F(Forms, AClickOnAnImageInputSubmitsWhereItWasClicked) {
   ASSERT_EQ(Submitted.size(), 1u);
   EXPECT_EQ(Submitted[0].Pairs, (std::vector<String>{u"go.x=7", u"go.y=5"}));
   EXPECT_TRUE(ctl->Active) << "the image input has the focus";
+}
+
+TEST_F(Forms, AControlThatTakesTheFocusBelowTheViewIsScrolledIntoIt) {
+  std::string page;
+  for (int i = 0; i < 60; ++i) page += "<p>Filler line " + std::to_string(i) + "</p>";
+  load(page + "<p>Last: <input name=far></p>");
+  auto* far = control<TEditFormControlObj>(0);
+  ASSERT_GT(far->YValue, 1000);
+  EXPECT_EQ(View->Document()->ScrollY, 0);
+  InjectFocus(far->TheControl()->Handle());
+  settle();
+  paint();
+  const int v = View->Document()->ScrollY;
+  EXPECT_GT(v, 0);
+  EXPECT_GE(far->YValue, v);
+  EXPECT_LE(far->YValue, v + View->PaintPanel()->ClientHeight());
+  // And it is drawn there.
+  EXPECT_GT(far->TheControl()->Left(), 0);
+  EXPECT_GE(far->TheControl()->Top(), 0);
+  EXPECT_LT(far->TheControl()->Top(), View->PaintPanel()->ClientHeight());
 }
 
 }  // namespace

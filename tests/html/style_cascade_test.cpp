@@ -190,6 +190,46 @@ TEST_F(Cascade, LinksAndHover) {
   EXPECT_EQ(states.Ar[HVFont].iColor, 0x008000);
 }
 
+TEST_F(Cascade, LinkStatesFollowEachLinksOwnSurroundings) {
+  // Links of one class in different places: each gets the states of its
+  // own place, however many links of that class came before.
+  Sheet(u"a.c:hover { font-weight: bold } div a:visited { color: green } .big { font-size: 20pt }");
+  auto states = [&](TFontInfoArray& out, const TProperties* styleAttr = nullptr) {
+    Open(u"a", u"c", String(), u"link", styleAttr).GetFontInfo(out);
+    Close();
+  };
+  TFontInfoArray plain, big, inDiv, again, styled, later;
+  states(plain);
+  Open(u"span", u"big");
+  states(big);
+  Close();
+  Open(u"div");
+  states(inDiv);
+  Close();
+  states(again);
+  EXPECT_DOUBLE_EQ(plain.Ar[HLFont].iSize, 12);
+  EXPECT_TRUE(plain.Ar[HLFont].iStyle.Contains(fsBold));
+  EXPECT_FALSE(plain.Ar[VFont].iStyle.Contains(fsBold));
+  EXPECT_DOUBLE_EQ(big.Ar[HLFont].iSize, 20);
+  EXPECT_DOUBLE_EQ(big.Ar[HVFont].iSize, 20);
+  EXPECT_EQ(plain.Ar[VFont].iColor, int(0x800080 | PaletteRelativeFlag));
+  EXPECT_EQ(inDiv.Ar[VFont].iColor, 0x008000);  // the rule naming an ancestor
+  EXPECT_EQ(inDiv.Ar[HVFont].iColor, int(0x0000FF | PaletteRelativeFlag));  // hover comes last
+  EXPECT_EQ(again.Ar[VFont].iColor, plain.Ar[VFont].iColor);
+  // A STYLE attribute reaches every state.
+  TProperties attr;
+  ParsePropertyString(u"font-style: italic", attr);
+  states(styled, &attr);
+  for (const ThtFontInfo& f : styled.Ar) EXPECT_TRUE(f.iStyle.Contains(fsItalic));
+  // A rule read later, and link colours set later, count from then on.
+  Sheet(u"a.c:visited { text-decoration: line-through }");
+  Styles.SetLinkColor(u"hover", 0x00FFFF);
+  states(later);
+  EXPECT_TRUE(later.Ar[VFont].iStyle.Contains(fsStrikeOut));
+  EXPECT_FALSE(plain.Ar[VFont].iStyle.Contains(fsStrikeOut));
+  EXPECT_EQ(later.Ar[HLFont].iColor, 0x00FFFF);
+}
+
 TEST_F(Cascade, UpdateReinheritsWhatTheElementDidNotSet) {
   Sheet(u"div { color: red; font-style: italic } span { color: green }");
   TProperties& div = Open(u"div");
