@@ -136,12 +136,14 @@ TEST_F(Panels, PercentWidthsFollowTheViewerAndKeepTheShapeTheApplicationGave) {
   View->SetOnPanelCreate([](TObject*, const String&, const String&, const String&, ThvPanel* Panel) {
     Panel->SetBounds(Panel->Left(), Panel->Top(), 200, 100);
   });
-  load("<panel name=half width=\"50%\"><br><panel name=fixed>");
+  load("<panel name=half width=\"50%\"><br><panel name=fixed><br><panel name=css style=\"width:25%\">");
   ThvPanel* half = panel(0)->Panel;
   EXPECT_NEAR(half->Width(), room() / 2, 1);
   EXPECT_NEAR(half->Height(), half->Width() / 2, 1) << "the natural 2:1 shape";
   EXPECT_EQ(panel(1)->Panel->Width(), 200) << "no sizes: the natural size";
   EXPECT_EQ(panel(1)->Panel->Height(), 100);
+  EXPECT_NEAR(panel(2)->Panel->Width(), room() / 4, 1) << "a width from the style sheet";
+  EXPECT_NEAR(panel(2)->Panel->Height(), panel(2)->Panel->Width() / 2, 1);
 
   View->SetBounds(0, 0, 300, 300);
   View->RefreshLayout();
