@@ -10,6 +10,7 @@
 #include "html/view/image_object.h"
 #include "html/view/indent_manager.h"
 #include "html/view/layout_device.h"
+#include "html/view/panel_window.h"
 #include "html/view/rule_page.h"
 #include "html/view/table.h"
 #include "html/view/text_buffers.h"
@@ -447,8 +448,41 @@ void TFieldsetBlock::DrawBlockBorder(TCanvas* Canvas, const TRect& ORect, const 
 
 void TPanelObj::Draw(TCanvas* Canvas, int X, int Y) {
   if (!Canvas || ObjWidth <= 0 || ObjHeight <= 0) return;
-  FillRectColor(Canvas, X, Y, X + ObjWidth, Y + ObjHeight, clWhite);
-  DrawBorderNoBackground(Canvas, TRect(X, Y, X + ObjWidth, Y + ObjHeight), TRect(X + 1, Y + 1, X + ObjWidth - 1, Y + ObjHeight - 1),
-                         {bssSolid, bssSolid, bssSolid, bssSolid}, {clBlack, clBlack, clBlack, clBlack});
-  if (!Alt.empty()) WrapTextW(Canvas, X + 2, Y + 2, X + ObjWidth - 2, Y + ObjHeight - 2, Alt);
+  if (Panel && !Panel->Visible()) return;
+  TPen oldPen;
+  TBrush oldBrush;
+  TFont oldFont;
+  oldPen.Assign(*Canvas->Pen());
+  oldBrush.Assign(*Canvas->Brush());
+  oldFont.Assign(*Canvas->Font());
+  const TRect target(X, Y, X + ObjWidth, Y + ObjHeight);
+  // The application knows the window it filled, not the copy's: it is
+  // asked to draw that one, at the printed size.
+  ThvPanel* shown = CopiedFrom && CopiedFrom->Panel ? CopiedFrom->Panel : Panel;
+  if (Document && Document->OnPanelPrint && shown) {
+    TBitmap bitmap(ObjWidth, ObjHeight);
+    const TRect old = shown->BoundsRect();
+    shown->SetBounds(old.Left, old.Top, ObjWidth, ObjHeight);
+    Document->OnPanelPrint(Document->Viewer, shown, &bitmap);
+    Canvas->StretchDraw(target, &bitmap);
+    shown->SetBoundsRect(old);
+  } else {
+    Canvas->Brush()->SetStyle(bsSolid);
+    Canvas->Brush()->SetColor(Panel ? Panel->Color() : clWhite);
+    Canvas->Pen()->SetStyle(psSolid);
+    Canvas->Pen()->SetColor(clBlack);
+    Canvas->Pen()->SetWidth(1);
+    Canvas->Rectangle(target);
+    if (!Alt.empty()) {
+      Canvas->Font()->SetName(u"Arial");
+      Canvas->Font()->SetSize(8);
+      Canvas->Font()->SetStyle({});
+      Canvas->Font()->SetColor(clBlack);
+      Canvas->Brush()->SetStyle(bsClear);
+      WrapTextW(Canvas, X + 2, Y + 2, X + ObjWidth - 2, Y + ObjHeight - 2, Alt);
+    }
+  }
+  Canvas->SetPen(oldPen);
+  Canvas->SetBrush(oldBrush);
+  Canvas->SetFont(oldFont);
 }

@@ -110,6 +110,7 @@ ThtDocument::ThtDocument(const ThtDocument& Source)
       OnImageRequest(Source.OnImageRequest), OnImageRequested(Source.OnImageRequested),
       OnExpandName(Source.OnExpandName), BackgroundColor(Source.BackgroundColor),
       PreFont(Source.PreFont), OnPanelPrint(Source.OnPanelPrint),
+      CreatePanelWindow(Source.CreatePanelWindow), FreePanelWindow(Source.FreePanelWindow),
       BackgroundPos(Source.BackgroundPos), BackgroundName(Source.BackgroundName),
       ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines) {
   PrintMonoBlack = Source.PrintMonoBlack;

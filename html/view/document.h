@@ -117,9 +117,6 @@ struct TWaitingImage {
 using TGetBitmapEvent = std::function<void(TObject* Sender, const String& SRC, TBitmap*& Bitmap, TColor& Color)>;
 using TGetImageEvent = std::function<void(TObject* Sender, const String& SRC, TStream*& Stream)>;
 using TExpandNameEvent = std::function<void(TObject* Sender, const String& SRC, String& Result)>;
-using TPanelCreateEvent = std::function<void(TObject* Sender, const String& AName, const String& AType, const String& SRC, ThvPanel* Handle)>;
-using TPanelDestroyEvent = std::function<void(TObject* Sender, ThvPanel* Handle)>;
-using TPanelPrintEvent = std::function<void(TObject* Sender, ThvPanel* Handle, TBitmap* Bitmap)>;
 using TScriptEvent = std::function<void(TObject* Sender, const String& Name, const String& ContentType, const String& Src, const String& Script)>;
 using TLinkFocusEvent = std::function<void(TFontObj* Run)>;
 // Where a form hands its submission; the receiver takes the list over.
@@ -153,6 +150,8 @@ public:
   void AddTabStop(int TabIndex, TObject* Control);
   void RemoveTabStop(TObject* Control);
   void RemovePanel(TPanelObj* Panel);
+  // Panel windows whose place the last paint did not draw leave Painted.
+  void HideUnpaintedPanels(const TRect& Painted);
   void AddWaitingImage(const String& Name, TObject* Obj) { WaitingImages.push_back({Name, Obj}); }
   void RemoveWaitingImage(TObject* Obj);
   // Takes an item out of the position list (an item dropped by layout).

@@ -7,6 +7,7 @@
 #include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
 #include "html/view/image_animation.h"
+#include "html/view/panel_window.h"
 #include "html/view/text_buffers.h"
 #include "platform/gui/extctrls.h"
 
@@ -52,8 +53,11 @@ int ThtDocument::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X,
   // page repainted more often than the frame interval never animated.
   MarkImagesUnpainted(this);
   DeferredImages.Clear();
+  if (!IsCopy)
+    for (TPanelObj* p : Panels) p->ShowIt = false;
   const int result = TCell::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
   DeferredImages.DrawImages();
+  if (!IsCopy) HideUnpaintedPanels(ARect);
   if (ControlsPending) {
     ControlList.ShowAll(&ARect);
     ControlsPending = false;
@@ -93,6 +97,16 @@ bool ThtDocument::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
 int ThtDocument::FindDocPos(int SourcePos, bool Prev) {
   const int result = TCell::FindDocPos(SourcePos, Prev);
   return result < 0 ? Length : result;
+}
+
+void ThtDocument::HideUnpaintedPanels(const TRect& Painted) {
+  // A window left where its text was before a scroll or a new layout would
+  // cover whatever is painted there now.
+  for (TPanelObj* p : Panels) {
+    if (p->ShowIt || !p->Panel || p->Hidden) continue;
+    TRect both;
+    if (IntersectRect(both, Painted, p->Panel->BoundsRect())) p->Panel->SetLeft(-4000);
+  }
 }
 
 void ThtDocument::SetScrollY(int Y) {

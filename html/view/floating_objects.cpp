@@ -8,6 +8,7 @@
 #include "html/parse/html_common.h"
 #include "html/view/document.h"
 #include "html/view/image_object.h"
+#include "html/view/panel_window.h"
 #include "html/view/section.h"
 
 using namespace std::string_view_literals;
@@ -96,6 +97,22 @@ void TFloatingObjList::Decrement(int N) {
 
 // ---- panels ----
 
+namespace {
+
+// A window's component name must be an identifier; any other NAME stays
+// only the panel's.
+bool isIdentifier(const String& S) {
+  if (S.empty()) return false;
+  for (size_t i = 0; i < S.size(); ++i) {
+    const char16_t c = S[i];
+    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+    if (!letter && !(i > 0 && c >= u'0' && c <= u'9')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 TPanelObj::TPanelObj(ThtDocument* ADocument, int Position, TAttributeList* L, TCellBasic* ACell,
                      bool ObjectTag)
     : Document(ADocument), Cell(ACell) {
@@ -103,8 +120,6 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, int Position, TAttributeList* L, TC
   VertAlign = ABottom;
   Floating = ANone;
   if (Document && Document->CreatePanelWindow) Panel = Document->CreatePanelWindow(Document);
-  SetWidth = 30;
-  SetHeight = 20;
   bool hSpaceGiven = false;
   if (L)
     for (const auto& A : *L) {
@@ -134,7 +149,10 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, int Position, TAttributeList* L, TC
           break;
         case symVSpace: VSpaceT = VSpaceB = std::min(40, std::abs(A->Value)); break;
         case symSrc: Source = A->Text; break;
-        case symName: Name = A->Text; break;
+        case symName:
+          Name = A->Text;
+          if (Panel && isIdentifier(Name)) Panel->SetName(Name);
+          break;
         case symType: PanelType = A->Text; break;
         case symAlt: SetAlt(A->Text); break;
         case symAlign: {
@@ -149,8 +167,12 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, int Position, TAttributeList* L, TC
       }
     }
   if (!hSpaceGiven) HSpaceL = HSpaceR = (Floating == ALeft || Floating == ARight) ? 3 : 0;
+  if (Panel) Panel->SetCaption(String());
   if (!ObjectTag && Document && Document->OnPanelCreate)
     Document->OnPanelCreate(Document->Viewer, Name, PanelType, Source, Panel);
+  // The natural size is what the window has once the application set it up.
+  SetWidth = Panel ? Panel->Width() : 30;
+  SetHeight = Panel ? Panel->Height() : 20;
   if (Document) Document->Panels.push_back(this);
 }
 
@@ -162,6 +184,16 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, const TPanelObj& Source)
   SpecHeight = Source.SpecHeight;
   PercentWidth = Source.PercentWidth;
   PercentHeight = Source.PercentHeight;
+  if (Document && Document->CreatePanelWindow && Source.Panel) {
+    Panel = Document->CreatePanelWindow(Document);
+    if (Panel) {
+      // Kept out of sight: the copy is only drawn on paper, and the original
+      // window still shows the page on screen.
+      Panel->SetBounds(-4000, -4000, Source.Panel->Width(), Source.Panel->Height());
+      Panel->SetVisible(Source.Panel->Visible());
+      Panel->SetColor(Source.Panel->Color());
+    }
+  }
 }
 
 TPanelObj::~TPanelObj() {
@@ -203,6 +235,15 @@ void TPanelObj::DrawLogic(ThtDocument*, TCanvas*, TFontObj*, int AvailableWidth,
     }
     Sized = true;
   }
+  if (!Hidden && Panel && ObjWidth > 0 && ObjHeight > 0 &&
+      (Panel->Width() != ObjWidth || Panel->Height() != ObjHeight))
+    Panel->SetBounds(Panel->Left(), Panel->Top(), ObjWidth, ObjHeight);
+}
+
+void TPanelObj::PlaceAt(int X, int Y) {
+  ShowIt = true;
+  if (!Panel || Hidden) return;
+  if (Panel->Left() != X || Panel->Top() != Y) Panel->SetBounds(X, Y, Panel->Width(), Panel->Height());
 }
 
 int TChPosObj::GetYPosition() {

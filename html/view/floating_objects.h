@@ -89,7 +89,10 @@ public:
   void DrawLogic(ThtDocument* Document, TCanvas* Canvas, TFontObj* FO, int AvailableWidth,
                  int AvailableHeight) override;
   std::unique_ptr<TFloatingObj> CreateCopy(ThtDocument* Document) const override;
+  // On paper (print copies): the application's bitmap, or a framed box with Alt.
   void Draw(TCanvas* Canvas, int X, int Y);
+  // On screen: the window moves to (X, Y) of the paint surface.
+  void PlaceAt(int X, int Y);
 
   ThtDocument* Document = nullptr;
   TCellBasic* Cell = nullptr;

@@ -92,7 +92,11 @@ void TListBoxFormControlObj::ProcessProperties(TProperties* Prop) {
 
 void TListBoxFormControlObj::ResetToValue() {
   FControl->Clear();
+  // One update of the control for the whole list, not one per option (a
+  // list of thousands of options would otherwise take seconds).
+  FControl->Items()->BeginUpdate();
   for (int i = 0; i < TheOptions.Count(); ++i) FControl->Items()->Add(TheOptions.Strings(i));
+  FControl->Items()->EndUpdate();
   if (FControl->MultiSelect()) {
     for (int i = 0; i < TheOptions.Count(); ++i) FControl->SetSelected(i, TheOptions.SelectedOf(i));
   } else {
@@ -188,8 +192,10 @@ void TComboFormControlObj::ProcessProperties(TProperties* Prop) {
 }
 
 void TComboFormControlObj::ResetToValue() {
+  FControl->Items()->BeginUpdate();
   FControl->Items()->Clear();
   for (int i = 0; i < TheOptions.Count(); ++i) FControl->Items()->Add(TheOptions.Strings(i));
+  FControl->Items()->EndUpdate();
   int last = -1;
   for (int i = 0; i < TheOptions.Count(); ++i)
     if (TheOptions.SelectedOf(i)) last = i;

@@ -13,6 +13,7 @@
 #include "html/view/floating_objects.h"
 #include "html/view/font_runs.h"
 #include "html/view/image_cache.h"
+#include "html/view/panel_window.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/forms.h"
@@ -121,6 +122,8 @@ THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
   FSectionList->OnBackgroundChange = [this](ThtDocument*) { backgroundChanged(); };
   FSectionList->LinkFocusHook = [this](TFontObj* Run) { ControlEnter(Run); };
   FSectionList->ControlEnterHook = [this](TObject* Obj) { ControlEnter(Obj); };
+  FSectionList->CreatePanelWindow = [](ThtDocument* Document) { return CreateDocumentPanel(Document); };
+  FSectionList->FreePanelWindow = [](ThvPanel* Panel) { delete Panel; };
   FSectionList->ImagesOn = true;
   FSectionList->OnExpandName = nullptr;
 
@@ -317,6 +320,12 @@ TObjectFocusEvent THtmlView::OnObjectBlur() const { return FSectionList->OnObjec
 void THtmlView::SetOnObjectBlur(const TObjectFocusEvent& Handler) { FSectionList->OnObjectBlur = Handler; }
 TObjectFocusEvent THtmlView::OnObjectChange() const { return FSectionList->OnObjectChange; }
 void THtmlView::SetOnObjectChange(const TObjectFocusEvent& Handler) { FSectionList->OnObjectChange = Handler; }
+TPanelCreateEvent THtmlView::OnPanelCreate() const { return FSectionList->OnPanelCreate; }
+void THtmlView::SetOnPanelCreate(const TPanelCreateEvent& Handler) { FSectionList->OnPanelCreate = Handler; }
+TPanelDestroyEvent THtmlView::OnPanelDestroy() const { return FSectionList->OnPanelDestroy; }
+void THtmlView::SetOnPanelDestroy(const TPanelDestroyEvent& Handler) { FSectionList->OnPanelDestroy = Handler; }
+TPanelPrintEvent THtmlView::OnPanelPrint() const { return FSectionList->OnPanelPrint; }
+void THtmlView::SetOnPanelPrint(const TPanelPrintEvent& Handler) { FSectionList->OnPanelPrint = Handler; }
 TFileBrowseEvent THtmlView::OnFileBrowse() const { return FSectionList->OnFileBrowse; }
 void THtmlView::SetOnFileBrowse(const TFileBrowseEvent& Handler) { FSectionList->OnFileBrowse = Handler; }
 TFormControlObjList* THtmlView::GetFormControlList() { return &FSectionList->ControlList; }
@@ -471,6 +480,12 @@ void THtmlView::parseHtmlDocument() {
   if (OnObjectTag) parser.OnObjectTag = [this](TObject*, TPanelObj* Panel, const TStringList& Attributes,
                                                const TStringList& Params, bool& WantPanel) {
     OnObjectTag(this, Panel ? Panel->Panel : nullptr, Attributes, Params, WantPanel);
+    // The application sizes an object's window here, as it does a panel's in
+    // OnPanelCreate: that is its natural size.
+    if (WantPanel && Panel && Panel->Panel) {
+      Panel->SetWidth = Panel->Panel->Width();
+      Panel->SetHeight = Panel->Panel->Height();
+    }
   };
   parser.ParseHtml(
       FSectionList.get(), onLink,

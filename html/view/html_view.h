@@ -294,6 +294,14 @@ public:
   void SetOnObjectChange(const TObjectFocusEvent& Handler);
   TFileBrowseEvent OnFileBrowse() const;
   void SetOnFileBrowse(const TFileBrowseEvent& Handler);
+  // Panels of the page (PANEL elements): made, freed and printed. The
+  // application fills the window it is handed.
+  TPanelCreateEvent OnPanelCreate() const;
+  void SetOnPanelCreate(const TPanelCreateEvent& Handler);
+  TPanelDestroyEvent OnPanelDestroy() const;
+  void SetOnPanelDestroy(const TPanelDestroyEvent& Handler);
+  TPanelPrintEvent OnPanelPrint() const;
+  void SetOnPanelPrint(const TPanelPrintEvent& Handler);
   TFormControlObjList* GetFormControlList();
 
   // ---- events of the viewer itself ------------------------------------------------------

@@ -6,7 +6,7 @@
 #include "html/view/borders.h"
 #include "html/view/document.h"
 #include "html/view/font_runs.h"
-#include "html/view/form_controls.h"
+#include "html/view/form_kinds.h"
 #include "html/view/gdiplus_images.h"
 #include "html/view/gif_images.h"
 #include "html/view/image_cache.h"
@@ -143,6 +143,8 @@ TImageObj::TImageObj(ThtDocument* AMasterList, const TImageObj& T)
 }
 
 TImageObj::~TImageObj() {
+  // An image input's control outlives its picture when the page is cleared.
+  if (auto* ctl = dynamic_cast<TImageFormControlObj*>(MyFormControl)) ctl->MyImage = nullptr;
   if (MasterList && !MasterList->IsCopy) {
     // Released under the key it was fetched by, so the cache's count drops.
     if (!FCacheKey.empty() && OrigImage && MasterList->ImageCache) MasterList->ImageCache->DecUsage(FCacheKey);

@@ -3,6 +3,7 @@
 
 #include "html/view/block.h"
 #include "html/view/document.h"
+#include "html/view/form_controls.h"
 #include "html/view/image_object.h"
 #include "html/view/rule_page.h"
 #include "html/view/section.h"
@@ -58,6 +59,10 @@ public:
         if (l->EndsWithHyphen) t += " hyphen";
         line(depth + 1, t + " " + lineText(*s, *l));
       }
+      // Form controls: the line they sit on and their size.
+      for (TFormControlObj* c : s->Controls)
+        line(depth + 1, "control @" + num(c->Pos) + " y=" + num(c->YValue) + " w=" + num(c->Width()) +
+                            " h=" + num(c->Height()));
       for (const auto& o : s->Objects) {
         const bool fl = o->Floating == ALeft || o->Floating == ARight;
         line(depth + 1, std::string(fl ? (o->Floating == ALeft ? "float-left" : "float-right") : "object") +

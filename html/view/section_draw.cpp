@@ -210,8 +210,11 @@ struct SectionPainter {
       if (auto* img = dynamic_cast<TImageObj*>(obj); img && Doc)
         Doc->DeferredImages.AddImage(img, Canvas, (IMgr ? IMgr->LeftEdge : 0) + obj->Indent, obj->YPosition, baseline,
                                      run);
-      else if (auto* panel = dynamic_cast<TPanelObj*>(obj); panel && Doc && Doc->IsCopy)
-        panel->Draw(Canvas, (IMgr ? IMgr->LeftEdge : 0) + obj->Indent, obj->YPosition - YOff);
+      else if (auto* panel = dynamic_cast<TPanelObj*>(obj)) {
+        const int left = (IMgr ? IMgr->LeftEdge : 0) + obj->Indent;
+        if (Doc && Doc->IsCopy) panel->Draw(Canvas, left, obj->YPosition - YOff);
+        else panel->PlaceAt(left, obj->YPosition - YOff);
+      }
       return 0;
     }
     obj->DrawXX = x + obj->HSpaceL;
@@ -224,11 +227,9 @@ struct SectionPainter {
     if (auto* img = dynamic_cast<TImageObj*>(obj)) {
       img->Draw(Canvas, x + obj->HSpaceL, line.DrawY, baseline, run);
     } else if (auto* panel = dynamic_cast<TPanelObj*>(obj)) {
-      int top = line.DrawY - YOff + obj->VSpaceT;
-      if (obj->VertAlign == ABaseline || obj->VertAlign == ABottom)
-        top = baseline - YOff - obj->ObjHeight - obj->VSpaceB;
+      const int top = obj->YPosition - YOff;
       if (Doc && Doc->IsCopy) panel->Draw(Canvas, x + obj->HSpaceL, top);
-      panel->ShowIt = true;
+      else panel->PlaceAt(x + obj->HSpaceL, top);
     }
     return obj->TotalWidth();
   }

@@ -26,6 +26,13 @@ using TObjectClickEvent = std::function<void(TObject* Sender, TObject* Obj, cons
 using TObjectFocusEvent = std::function<void(TObject* Sender, TObject* Obj, const String& Attribute)>;
 using TFileBrowseEvent = std::function<void(TObject* Sender, TObject* Obj, String& S)>;
 
+// Events of the page's panels (the window is the application's to fill).
+class ThvPanel;
+using TPanelCreateEvent = std::function<void(TObject* Sender, const String& AName, const String& AType,
+                                             const String& SRC, ThvPanel* Handle)>;
+using TPanelDestroyEvent = std::function<void(TObject* Sender, ThvPanel* Handle)>;
+using TPanelPrintEvent = std::function<void(TObject* Sender, ThvPanel* Handle, TBitmap* Bitmap)>;
+
 class TViewerBase : public TWinControl {
 public:
   explicit TViewerBase(TComponent* AOwner) : TWinControl(AOwner) {}

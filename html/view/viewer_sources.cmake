@@ -9,5 +9,6 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/html_view_mouse.cpp
   ${CMAKE_CURRENT_LIST_DIR}/html_view_select.cpp
   ${CMAKE_CURRENT_LIST_DIR}/html_view_print.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/panel_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/viewer_dump.cpp
 )

@@ -14,6 +14,7 @@
 #include "html/view/form_kinds.h"
 #include "html/view/html_view.h"
 #include "html/view/image_object.h"
+#include "html/view/layout_dump.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/bitmap.h"
@@ -222,6 +223,25 @@ TEST_F(Forms, ListsSubmitTheirSelectedOptionsInItemOrder) {
   EXPECT_EQ(pairs(), (std::vector<String>{u"m=2", u"m=3", u"m=five", u"s=a", u"d=Y"}));
 }
 
+TEST_F(Forms, LongListsFillTheirControlsWholeAndKeepTheirSelection) {
+  // Thousands of options (a list of places, say) fill the control in one
+  // update; each option is there once and the selected one is shown.
+  std::string page = "<form><select name=d>";
+  for (int i = 0; i < 4000; ++i) page += "<option" + std::string(i == 3210 ? " selected" : "") + ">o" + std::to_string(i);
+  page += "</select><select name=l size=5>";
+  for (int i = 0; i < 4000; ++i) page += "<option>p" + std::to_string(i);
+  page += "</select></form>";
+  load(page);
+  auto* drop = control<TComboFormControlObj>(0);
+  auto* list = control<TListBoxFormControlObj>(1);
+  ASSERT_TRUE(drop && list);
+  EXPECT_EQ(drop->ComboBox()->Items()->Count(), 4000);
+  EXPECT_EQ(drop->ComboBox()->ItemIndex(), 3210);
+  EXPECT_EQ(drop->ComboBox()->Items()->Strings(3999), u"o3999");
+  EXPECT_EQ(list->ListBox()->Items()->Count(), 4000);
+  EXPECT_EQ(pairs(), (std::vector<String>{u"d=o3210", u"l=p0"}));
+}
+
 TEST_F(Forms, ListBoxesShowUpToEightRows) {
   std::string options;
   for (int i = 0; i < 12; ++i) options += "<option>item " + std::to_string(i);
@@ -273,6 +293,21 @@ TEST_F(Forms, ImageInputsSubmitTheClickPosition) {
   EXPECT_EQ(Submitted[1].Pairs, (std::vector<String>{u"x=1", u"y=2"}));
 }
 
+TEST_F(Forms, APageWithImageInputsIsReplacedAndFreedCleanly) {
+  // The document frees its sections (and so the pictures) before its forms;
+  // the control then must not write to its freed picture (the sanitizer run
+  // sees such a write).
+  load("<form><input type=image name=go src=x.png></form><p>text</p>");
+  auto* input = control<TImageFormControlObj>(0);
+  ASSERT_NE(input, nullptr);
+  ASSERT_NE(input->MyImage, nullptr);
+  EXPECT_EQ(input->MyImage->MyFormControl, input);
+  load("<p>another page</p>");
+  EXPECT_TRUE(View->Document()->Forms.empty() || View->Document()->Forms[0]->ControlList.empty());
+  load("<form><input type=image src=y.png></form>");
+  EXPECT_NE(control<TImageFormControlObj>(0), nullptr);
+}
+
 TEST_F(Forms, ControlsOutsideAFormShareOneFormAndTabIndexesOrderTheStops) {
   load("<input name=a tabindex=3><input name=b><input name=c tabindex=3><input name=d tabindex=0>"
        "<input type=hidden name=h value=v>");
@@ -314,6 +349,12 @@ TEST_F(Forms, ControlsSitInTheLineAndScrollWithThePage) {
   EXPECT_LT(e->Top(), 40);
   EXPECT_GE(b->Left(), e->Left() + e->Width());
   const int editTop = e->Top();
+  // The layout dump shows both controls on the first line.
+  const std::string dump = DumpLayout(*View->Document());
+  EXPECT_NE(dump.find("control @6 y=" + std::to_string(edit->YValue) + " w=" + std::to_string(e->Width())),
+            std::string::npos)
+      << dump;
+  EXPECT_EQ(edit->YValue, button->YValue);
 
   // The control's pixels are on the screen where the control says it is.
   std::vector<std::uint32_t> pixels;
@@ -494,6 +535,26 @@ TEST_F(Forms, AClickOnAnImageInputSubmitsWhereItWasClicked) {
   ASSERT_EQ(Submitted.size(), 1u);
   EXPECT_EQ(Submitted[0].Pairs, (std::vector<String>{u"go.x=7", u"go.y=5"}));
   EXPECT_TRUE(ctl->Active) << "the image input has the focus";
+}
+
+TEST_F(Forms, AControlThatTakesTheFocusBelowTheViewIsScrolledIntoIt) {
+  std::string page;
+  for (int i = 0; i < 60; ++i) page += "<p>Filler line " + std::to_string(i) + "</p>";
+  load(page + "<p>Last: <input name=far></p>");
+  auto* far = control<TEditFormControlObj>(0);
+  ASSERT_GT(far->YValue, 1000);
+  EXPECT_EQ(View->Document()->ScrollY, 0);
+  InjectFocus(far->TheControl()->Handle());
+  settle();
+  paint();
+  const int v = View->Document()->ScrollY;
+  EXPECT_GT(v, 0);
+  EXPECT_GE(far->YValue, v);
+  EXPECT_LE(far->YValue, v + View->PaintPanel()->ClientHeight());
+  // And it is drawn there.
+  EXPECT_GT(far->TheControl()->Left(), 0);
+  EXPECT_GE(far->TheControl()->Top(), 0);
+  EXPECT_LT(far->TheControl()->Top(), View->PaintPanel()->ClientHeight());
 }
 
 }  // namespace

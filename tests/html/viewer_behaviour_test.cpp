@@ -273,7 +273,7 @@ TEST_F(ViewerRules, IncludeDirectivesAndObjectTagsReachTheViewersEvents) {
                           bool& WantPanel) {
     ++calls;
     EXPECT_EQ(Sender, View);
-    (void)Panel;  // no window class stands for panels yet
+    EXPECT_NE(Panel, nullptr) << "a real window, wanted or not";
     EXPECT_GE(Attributes.IndexOf(u"DATA=card.bin"), 0) << UTF16ToUTF8(Attributes.Text());
     ASSERT_EQ(Params.Count(), 2);
     EXPECT_EQ(Params.Strings(0), u"size=2");
