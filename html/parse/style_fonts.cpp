@@ -214,14 +214,14 @@ void TProperties::fillFontState(ThtFontInfo& info) const {
   info.iStyle = TFontStyles();
   const TPropValue& weight = Props[piFontWeight];
   int w = 0;
-  if (contains(weight.AsString(), u"bold") || (weight.IsNumber() && weight.AsInt() >= 600) ||
+  if (contains(weight.AsString(), u"bold"sv) || (weight.IsNumber() && weight.AsInt() >= 600) ||
       (tryStrToInt(weight.AsString(), w) && w >= 600))
     info.iStyle.Include(fsBold);
   const String& style = Props[piFontStyle].AsString();
   if (style == u"italic"sv || style == u"oblique"sv) info.iStyle.Include(fsItalic);
   const String& decoration = Props[piTextDecoration].AsString();
-  if (contains(decoration, u"underline")) info.iStyle.Include(fsUnderline);
-  if (contains(decoration, u"line-through")) info.iStyle.Include(fsStrikeOut);
+  if (contains(decoration, u"underline"sv)) info.iStyle.Include(fsUnderline);
+  if (contains(decoration, u"line-through"sv)) info.iStyle.Include(fsStrikeOut);
   const TPropValue& size = Props[piFontSize];
   info.iSize = size.IsNumber()   ? size.AsDouble()
                : size.IsString() ? ConvertFontSize(size.AsString(), DefaultFontPointSize)

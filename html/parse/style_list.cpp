@@ -275,7 +275,7 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
   }
   if (stored) rule->Important[index] = important;
   if (isNew) AddObject(key, std::move(fresh));
-  if (contains(key, u":hover")) SetHoverRulesPresent(true);
+  if (contains(key, u":hover"sv)) SetHoverRulesPresent(true);
   if (key == u"a"sv) AddDeclaration(u"::link", propertyName, value, important);
 }
 
@@ -483,10 +483,10 @@ void TProperties::MergeRule(const TProperties& rule) {
         case piFontWeight: {
           const String& t = v.AsString();
           int w = 0;
-          if (contains(t, u"bold") || (v.IsNumber() && v.AsInt() >= 600) ||
+          if (contains(t, u"bold"sv) || (v.IsNumber() && v.AsInt() >= 600) ||
               (tryStrToInt(t, w) && w >= 600))
             f.iStyle.Include(fsBold);
-          else if (contains(t, u"normal") || (tryStrToInt(t, w) && w < 600))
+          else if (contains(t, u"normal"sv) || (tryStrToInt(t, w) && w < 600))
             f.iStyle.Exclude(fsBold);
           break;
         }

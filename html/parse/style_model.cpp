@@ -254,7 +254,7 @@ void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, 
         break;
       case piHeight:
         r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
-        if (v.IsString() && contains(v.AsString(), u"%"))
+        if (v.IsString() && contains(v.AsString(), u"%"sv))
           r = boundLength(clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
                                      m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]));
         break;
@@ -292,7 +292,7 @@ void ConvertPaddingArray(const TVMarginArray& vm, int emSize, int exSize, TMargi
     if (v.IsString()) {
       // Percentages come out negative (-p for p %); a negative length would
       // then be mistaken for a percentage, so it is clamped to 0.
-      const bool percent = contains(v.AsString(), u"%");
+      const bool percent = contains(v.AsString(), u"%"sv);
       r = ConvertLength(v.AsString(), false, -100, emSize, exSize, -1);
       if (percent) r = std::min<int32_t>(r, 0);
       else if (r < 0) r = 0;
@@ -475,7 +475,7 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
     int stayOn = -1;
     if (word == u"center"sv) {
       r.Kind = bpCenter;
-    } else if (contains(word, u"%")) {
+    } else if (contains(word, u"%"sv)) {
       r.Kind = bpPercent;
     } else if (word == u"left"sv || word == u"right"sv) {
       if (k == 1) pos[1] = pos[0];
@@ -597,7 +597,7 @@ int TProperties::GetTextIndent(bool& isPercent) const {
   if (v.IsNumber()) return v.AsInt();
   if (!v.IsString()) return 0;
   const String& t = v.AsString();
-  if (contains(t, u"%")) {
+  if (contains(t, u"%"sv)) {
     double p;
     String unit;
     isPercent = true;
