@@ -24,6 +24,8 @@
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // A set from single symbols and inclusive ranges {first, last}.
@@ -98,8 +100,8 @@ bool isSizeTagEnd(THtmlSymbol s) { return s == symSubEnd || s == symSupEnd || s 
 // Block ALIGN: left, center, right, justify ("middle" counts as center).
 String blockAlign(const String& value) {
   const String s = htLowerCase(value);
-  if (s == u"left" || s == u"center" || s == u"right" || s == u"justify") return s;
-  if (s == u"middle") return u"center";
+  if (s == u"left"sv || s == u"center"sv || s == u"right"sv || s == u"justify"sv) return s;
+  if (s == u"middle"sv) return u"center";
   return String();
 }
 
@@ -458,10 +460,10 @@ void THtmlParser::parseBodyTag() {
         prop->SetPropertyDefault(piBackgroundImage, TPropValue(u"url(" + A->Text + u")"));
         break;
       case symBgProperties:
-        if (htLowerCase(A->Text) == u"fixed") prop->SetPropertyDefault(piBackgroundAttachment, TPropValue(u"fixed"));
+        if (htLowerCase(A->Text) == u"fixed"sv) prop->SetPropertyDefault(piBackgroundAttachment, TPropValue(u"fixed"));
         break;
       default:
-        if (A->Name == u"TEXT" && ColorFromString(A->Text, false, color))
+        if (A->Name == u"TEXT"sv && ColorFromString(A->Text, false, color))
           prop->SetPropertyDefault(piColor, TPropValue(int(color | PaletteRelativeFlag)));
         break;
     }
@@ -531,8 +533,8 @@ void THtmlParser::parseLineBreak(const TSymbolSet& StopSet) {
     // has none, and its set need not be made to find that out.
     static const String br = u"br";
     const String& parentTag = top()->PropTag();
-    if (Attributes->Count() == 0 && FPropStack.Count() < THtmlPropStack::MaxDepth && parentTag != u"span" &&
-        parentTag != u"thead" && parentTag != u"tbody" && parentTag != u"tfoot" &&
+    if (Attributes->Count() == 0 && FPropStack.Count() < THtmlPropStack::MaxDepth && parentTag != u"span"sv &&
+        parentTag != u"thead"sv && parentTag != u"tbody"sv && parentTag != u"tfoot"sv &&
         !Document->Styles->HasRulesFor(br, String(), String(), String()))
       return;
     bool inside = false;
@@ -691,7 +693,7 @@ void THtmlParser::parseList(THtmlSymbol S, const TSymbolSet& StopSet) {
     if (Attributes->Find(symPlain, A)) plain = true;
     if (Attributes->Find(symType, A)) {
       const String t = htLowerCase(A->Text);
-      if (t == u"none" || t == u"plain") plain = true;
+      if (t == u"none"sv || t == u"plain"sv) plain = true;
     }
   }
   addSection();
@@ -867,7 +869,7 @@ void THtmlParser::parseMeta() {
   const String httpEq = attrText(symHttpEquiv);
   const String name = attrText(symName);
   const String content = attrText(symContent);
-  if (htLowerCase(httpEq) == u"content-type") {
+  if (htLowerCase(httpEq) == u"content-type"sv) {
     const String lower = htLowerCase(content);
     const size_t at = lower.find(u"charset=");
     applyCharSet(at == String::npos ? content : WideTrim(content.substr(at + 8)));
@@ -885,7 +887,7 @@ void THtmlParser::parseLinkTag() {
     if (A->Symbol == symHref) href = A->Text;
     else if (A->Symbol == symRel) {
       rel = A->Text;
-      styleSheet = htLowerCase(rel) == u"stylesheet";
+      styleSheet = htLowerCase(rel) == u"stylesheet"sv;
     } else if (A->Symbol == symRev) rev = A->Text;
     else if (A->Symbol == symMedia) {
       if (A->Text.find(u"screen") == String::npos && A->Text.find(u"all") == String::npos) {
@@ -1063,7 +1065,7 @@ void THtmlParser::parseObject() {
   TStringList params;
   T.SkipBlanks();
   next();
-  while (Sy() == symParam || (Sy() == symText && T.Token.GetString() == u" ")) {
+  while (Sy() == symParam || (Sy() == symText && T.Token.GetString() == u" "sv)) {
     if (Sy() == symParam) {
       TAttribute* name = nullptr;
       TAttribute* value = nullptr;
@@ -1091,7 +1093,7 @@ void THtmlParser::parseInline(const TSymbolSet& StopSet) {
   const THtmlSymbol s = Sy();
   if (s == symText) {
     const String& text = T.Token.GetString();
-    const bool blank = text.empty() || text == u" ";
+    const bool blank = text.empty() || text == u" "sv;
     if (!hasSection() && !blank) newSection();
     // A lone blank would only lead a section still to be made: dropped.
     if (Section || (SectionPending && !blank))

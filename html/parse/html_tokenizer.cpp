@@ -8,6 +8,7 @@
 #include "html/parse/style_text.h"
 #include "platform/core/codepage.h"
 
+using namespace std::string_view_literals;
 using namespace styletext;
 
 namespace {
@@ -375,7 +376,7 @@ void THtmlTokenizer::getTag() {
   String name;
   for (;;) {
     if (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
-        (isDigit(LCh) && name != u"H" && name != u"h"))
+        (isDigit(LCh) && name != u"H"sv && name != u"h"sv))
       name += LCh;
     else
       break;
@@ -449,9 +450,13 @@ bool THtmlTokenizer::getQuotedValue(THtmlSymbol sym, String& value, double& numb
     }
   }
   if (LCh == quote) ReadChar();
-  const String t = trim(value);
-  if (!t.empty() && (t[0] == u'+' || t[0] == u'-' || t[0] == u'.' || isDigit(t[0])))
-    number = leadingNumber(t);
+  // Only a value that starts (after blanks) like a number is read as one.
+  size_t first = 0;
+  while (first < value.size() && value[first] <= u' ') ++first;
+  if (first < value.size()) {
+    const char16_t c = value[first];
+    if (c == u'+' || c == u'-' || c == u'.' || isDigit(c)) number = leadingNumber(value);
+  }
   return true;
 }
 

@@ -10,7 +10,7 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
     FOverflowTags.push_back(Tag);
     return false;
   }
-  auto props = TProperties::CreateInStack(this);
+  auto props = NewProp();
   TProperties* parent = Last();
   if (parent) props->Inherit(Tag, *parent);
   TProperties* added = Add(std::move(props));

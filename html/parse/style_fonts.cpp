@@ -8,6 +8,7 @@
 #include "platform/graphics/gdi.h"
 
 using namespace styletext;
+using namespace std::string_view_literals;
 
 const double FontConvBase[7] = {8, 10, 12, 14, 18, 24, 36};
 const double PreFontConvBase[7] = {7, 8, 10, 12, 15, 20, 30};
@@ -145,22 +146,22 @@ double ConvertFontSize(const String& text, double baseSize) {
   if (ParseNumberAndUnit(t, v, unit)) {
     const double ppi = ScreenPixelsPerInch();
     double r;
-    if (unit == u"in") r = v * 72;
-    else if (unit == u"cm") r = v * 72 * 0.3937007874015748;
-    else if (unit == u"mm") r = v * 72 * 0.03937007874015748;
-    else if (unit == u"pt") r = v;
-    else if (unit == u"px" || unit.empty()) r = v * 72 / ppi;
-    else if (unit == u"pc") r = v * 12;
-    else if (unit == u"em") r = v * baseSize;
-    else if (unit == u"ex") r = v * baseSize * 0.5;
-    else if (unit == u"%") r = v * baseSize * 0.01;
+    if (unit == u"in"sv) r = v * 72;
+    else if (unit == u"cm"sv) r = v * 72 * 0.3937007874015748;
+    else if (unit == u"mm"sv) r = v * 72 * 0.03937007874015748;
+    else if (unit == u"pt"sv) r = v;
+    else if (unit == u"px"sv || unit.empty()) r = v * 72 / ppi;
+    else if (unit == u"pc"sv) r = v * 12;
+    else if (unit == u"em"sv) r = v * baseSize;
+    else if (unit == u"ex"sv) r = v * baseSize * 0.5;
+    else if (unit == u"%"sv) r = v * baseSize * 0.01;
     else return DefaultFontPointSize;
     // A negative or absurd size would make an unusable font.
     return std::isfinite(r) ? std::clamp(r, 0.0, 5000.0) : DefaultFontPointSize;
   }
-  if (t == u"smaller") return keywordStep(baseSize, -1);
-  if (t == u"larger") return keywordStep(baseSize, 1);
-  static const char16_t* const keywords[7] = {u"xx-small", u"x-small", u"small", u"medium",
+  if (t == u"smaller"sv) return keywordStep(baseSize, -1);
+  if (t == u"larger"sv) return keywordStep(baseSize, 1);
+  static constexpr std::u16string_view keywords[7] = {u"xx-small", u"x-small", u"small", u"medium",
                                               u"large", u"x-large", u"xx-large"};
   for (int i = 0; i < 7; ++i)
     if (t == keywords[i]) return FontConv[i];
@@ -217,7 +218,7 @@ void TProperties::fillFontState(ThtFontInfo& info) const {
       (tryStrToInt(weight.AsString(), w) && w >= 600))
     info.iStyle.Include(fsBold);
   const String& style = Props[piFontStyle].AsString();
-  if (style == u"italic" || style == u"oblique") info.iStyle.Include(fsItalic);
+  if (style == u"italic"sv || style == u"oblique"sv) info.iStyle.Include(fsItalic);
   const String& decoration = Props[piTextDecoration].AsString();
   if (contains(decoration, u"underline")) info.iStyle.Include(fsUnderline);
   if (contains(decoration, u"line-through")) info.iStyle.Include(fsStrikeOut);
@@ -284,7 +285,7 @@ std::unique_ptr<TMyFont> TProperties::GetFont() {
   result->bgColor = FFontBGColor;
   result->SetColor(FFontColor);
   const TPropValue& spacing = Props[piLetterSpacing];
-  if (spacing.IsString() && spacing.AsString() != u"normal")
+  if (spacing.IsString() && spacing.AsString() != u"normal"sv)
     result->CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
   else if (spacing.IsNumber())
     result->CharExtra = spacing.AsInt();

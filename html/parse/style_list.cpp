@@ -9,6 +9,7 @@
 #include "platform/core/strings.h"
 
 using namespace styletext;
+using namespace std::string_view_literals;
 
 // ---------------------------------------------------------------- TPropStack
 
@@ -33,7 +34,17 @@ TProperties* TPropStack::Insert(int index, std::unique_ptr<TProperties> props) {
 
 void TPropStack::Delete(int index) {
   TAMRIX_ASSERT(index >= 0 && index < Count(), "property stack index out of range");
+  std::unique_ptr<TProperties> gone = std::move(FItems[size_t(index)]);
   FItems.erase(FItems.begin() + index);
+  if (FSpare.size() < 16) FSpare.push_back(std::move(gone));
+}
+
+std::unique_ptr<TProperties> TPropStack::NewProp() {
+  if (FSpare.empty()) return TProperties::CreateInStack(this);
+  std::unique_ptr<TProperties> props = std::move(FSpare.back());
+  FSpare.pop_back();
+  props->Renew(this);
+  return props;
 }
 
 // ---------------------------------------------------------------- selector keys
@@ -236,7 +247,7 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
   const bool isNew = rule == nullptr;
   // A normal declaration does not replace an "!important" one.
   if (!isNew && !important && rule->Important[index]) {
-    if (key == u"a") AddDeclaration(u"::link", propertyName, value, important);
+    if (key == u"a"sv) AddDeclaration(u"::link", propertyName, value, important);
     return;
   }
   std::unique_ptr<TProperties> fresh;
@@ -250,10 +261,10 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
     stored = ColorFromString(value, false, color);
     if (stored) {
       rule->Props[piColor] = int(color);
-      if (key == u":link") {
+      if (key == u":link"sv) {
         SetLinkColor(u"hover", color);
         SetLinkColor(u"visited", color);
-      } else if (key == u":visited") {
+      } else if (key == u":visited"sv) {
         SetLinkColor(u"hover", color);
       }
     }
@@ -265,7 +276,7 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
   if (stored) rule->Important[index] = important;
   if (isNew) AddObject(key, std::move(fresh));
   if (contains(key, u":hover")) SetHoverRulesPresent(true);
-  if (key == u"a") AddDeclaration(u"::link", propertyName, value, important);
+  if (key == u"a"sv) AddDeclaration(u"::link", propertyName, value, important);
 }
 
 void TStyleList::Initialize(const String& fontName, const String& preFontName, int pointSize,
@@ -400,9 +411,9 @@ void TStyleList::Initialize(const String& fontName, const String& preFontName, i
 
 void TProperties::Inherit(const String& tag, const TProperties& parent) {
   const String& pk = parent.FPropTag;
-  if (pk == u"span") {
+  if (pk == u"span"sv) {
     Props = parent.Props;
-  } else if (pk == u"thead" || pk == u"tbody" || pk == u"tfoot") {
+  } else if (pk == u"thead"sv || pk == u"tbody"sv || pk == u"tfoot"sv) {
     Props = parent.Props;
     Originals = parent.Originals;
   } else {
@@ -418,7 +429,7 @@ void TProperties::Inherit(const String& tag, const TProperties& parent) {
         case piBorderCollapse: case piOverflow: case piDisplay:
           break;
         case piWordWrap:
-          Props[i] = tag == u"table" ? TPropValue(u"normal") : parent.Props[i];
+          Props[i] = tag == u"table"sv ? TPropValue(u"normal") : parent.Props[i];
           break;
         default:
           Props[i] = parent.Props[i];
@@ -465,8 +476,8 @@ void TProperties::MergeRule(const TProperties& rule) {
           break;
         case piFontStyle: {
           const String& t = v.AsString();
-          if (t == u"italic" || t == u"oblique") f.iStyle.Include(fsItalic);
-          else if (t == u"normal") f.iStyle.Exclude(fsItalic);
+          if (t == u"italic"sv || t == u"oblique"sv) f.iStyle.Include(fsItalic);
+          else if (t == u"normal"sv) f.iStyle.Exclude(fsItalic);
           break;
         }
         case piFontWeight: {
@@ -481,9 +492,9 @@ void TProperties::MergeRule(const TProperties& rule) {
         }
         case piTextDecoration: {
           const String& t = v.AsString();
-          if (t == u"underline") f.iStyle.Include(fsUnderline);
-          else if (t == u"line-through") f.iStyle.Include(fsStrikeOut);
-          else if (t == u"none") {
+          if (t == u"underline"sv) f.iStyle.Include(fsUnderline);
+          else if (t == u"line-through"sv) f.iStyle.Include(fsStrikeOut);
+          else if (t == u"none"sv) {
             f.iStyle.Exclude(fsUnderline);
             f.iStyle.Exclude(fsStrikeOut);
           }
@@ -555,7 +566,7 @@ bool subjectMatches(const String& key, const String& tag, const String& cls, con
   if (!subject.Tag.empty() && subject.Tag != tag) return false;
   if (!subject.Classes.empty() && subject.Classes != cls) return false;
   if (!subject.Id.empty() && subject.Id != id) return false;
-  if (subject.Pseudo != pseudo && !(subject.Pseudo.empty() && pseudo == u"link")) return false;
+  if (subject.Pseudo != pseudo && !(subject.Pseudo.empty() && pseudo == u"link"sv)) return false;
   for (size_t w = 1; w < words.size(); ++w) rule.Ancestors.push_back(parsePart(words[w]));
   return true;
 }
@@ -577,7 +588,7 @@ bool ancestorsMatch(const AncestorRule& rule, TPropStack* stack, int parentIndex
 // Keys of the rules for one element state, in the order they apply.
 std::vector<String> ruleKeys(const String& t, const String& c, const String& i, const String& p) {
   std::vector<String> k;
-  const bool plain = p != u"hover" && p != u"visited";
+  const bool plain = p != u"hover"sv && p != u"visited"sv;
   if (plain) k.push_back(t);
   if (!p.empty()) k.push_back(u":" + p);
   if (!c.empty() && plain) {
@@ -632,7 +643,7 @@ const TStyleList::TRuleMatch& TStyleList::RulesFor(const String& tag, const Stri
     if (!Find(key, i)) return;
     for (; i < Count() && compareNoCase(Strings(i), key) == 0; ++i) match->Own.push_back(Objects(i));
   };
-  if (tag == u"a" && !pseudo.empty()) own(u"::" + pseudo);
+  if (tag == u"a"sv && !pseudo.empty()) own(u"::" + pseudo);
   const std::vector<String> keys = ruleKeys(tag, cls, id, pseudo);
   for (const String& k : keys) own(k);
   for (const String& k : keys) {
@@ -691,7 +702,7 @@ bool TProperties::Combine(TStyleList& styles, const String& tag, const String& c
   FPropPseudo = pseudo;
   FPropStyle = styleAttr;
   if (!title.empty()) FPropTitle = title;
-  if (pseudo == u"link") {
+  if (pseudo == u"link"sv) {
     if (!FIArray) FIArray = std::make_unique<TFontInfoArray>();
     FInLink = true;
     computeLinkFontStates(styles);
@@ -707,7 +718,7 @@ void TProperties::Update(const TProperties* newParent, TStyleList& styles, int) 
   if (!FIArray) return;
   if (newParent && newParent->FInLink && newParent->FIArray) {
     FIArray->Assign(*newParent->FIArray);
-  } else if (FPropPseudo == u"link") {
+  } else if (FPropPseudo == u"link"sv) {
     computeLinkFontStates(styles);
   } else {
     FIArray.reset();

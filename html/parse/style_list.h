@@ -19,6 +19,9 @@ public:
   TProperties* GetProp(int index) const;
   TProperties* Last() const;
   TProperties* Add(std::unique_ptr<TProperties> props);
+  // A new set for this stack; made in the place of one the stack freed
+  // before when there is one (elements open and close all the time).
+  std::unique_ptr<TProperties> NewProp();
   TProperties* Insert(int index, std::unique_ptr<TProperties> props);
   void Delete(int index);
   void Clear() { FItems.clear(); }
@@ -29,6 +32,7 @@ public:
 
 private:
   std::vector<std::unique_ptr<TProperties>> FItems;
+  std::vector<std::unique_ptr<TProperties>> FSpare;  // freed by Delete, for NewProp
 };
 
 // Rule keys (lower case) with the declarations of each rule. Keys compare

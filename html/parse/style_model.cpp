@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <unordered_map>
 
 #include "html/parse/style_colors.h"
@@ -13,6 +14,7 @@
 #include "platform/graphics/gdi.h"
 
 using namespace styletext;
+using namespace std::string_view_literals;
 
 // ---------------------------------------------------------------- values
 
@@ -25,9 +27,13 @@ int32_t TPropValue::roundedInt() const {
   return 0;
 }
 
-const String& TPropValue::AsString() const {
+void TPropValue::releaseText() {
+  if (text()->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text();
+}
+
+const String& TPropValue::noText() {
   static const String empty;
-  return FKind == kString ? text()->Text : empty;
+  return empty;
 }
 
 bool TPropValue::operator==(const TPropValue& v) const {
@@ -102,15 +108,15 @@ int32_t ConvertLength(const String& text, bool relative, double base, int emSize
   const double ppi = ScreenPixelsPerInch();
   double r;
   if (u.empty()) r = relative ? v * base : v;
-  else if (u == u"%") r = v * base * 0.01;
-  else if (u == u"in") r = v * ppi;
-  else if (u == u"cm") r = v * ppi * 0.3937007874015748;
-  else if (u == u"mm") r = v * ppi * 0.03937007874015748;
-  else if (u == u"pt") r = v * ppi / 72;
-  else if (u == u"px") r = v;
-  else if (u == u"pc") r = v * ppi / 6;
-  else if (u == u"em") r = v * emSize;
-  else if (u == u"ex") r = v * exSize;
+  else if (u == u"%"sv) r = v * base * 0.01;
+  else if (u == u"in"sv) r = v * ppi;
+  else if (u == u"cm"sv) r = v * ppi * 0.3937007874015748;
+  else if (u == u"mm"sv) r = v * ppi * 0.03937007874015748;
+  else if (u == u"pt"sv) r = v * ppi / 72;
+  else if (u == u"px"sv) r = v;
+  else if (u == u"pc"sv) r = v * ppi / 6;
+  else if (u == u"em"sv) r = v * emSize;
+  else if (u == u"ex"sv) r = v * exSize;
   else return defaultValue;
   return roundPixels(r);
 }
@@ -149,7 +155,7 @@ String ExtractUrl(const TPropValue& value) {
 }
 
 int BorderStyleFromString(const String& text, bool& found) {
-  static const char16_t* const names[] = {u"none",   u"solid", u"inset",  u"outset", u"groove",
+  static constexpr std::u16string_view names[] = {u"none",   u"solid", u"inset",  u"outset", u"groove",
                                           u"ridge",  u"dashed", u"dotted", u"double"};
   const String t = lower(trim(text));
   for (int i = 0; i < 9; ++i)
@@ -195,9 +201,9 @@ static int32_t borderWidth(const TVMarginArray& vm, int side, int em, int ex, in
   const TPropValue& w = vm[MA(TPropertyIndex(piBorderTopWidth + side))];
   if (w.IsString()) {
     const String t = lower(trim(w.AsString()));
-    if (t == u"thin") return 2;
-    if (t == u"medium") return 4;
-    if (t == u"thick") return 6;
+    if (t == u"thin"sv) return 2;
+    if (t == u"medium"sv) return 4;
+    if (t == u"thick"sv) return 6;
     const int32_t r = ConvertLength(t, false, 0, em, ex, INT32_MIN);
     return r == INT32_MIN ? dflt : boundLength(r);
   }
@@ -221,7 +227,7 @@ void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, 
         break;  // vertical margins are converted separately
       case piMarginRight:
       case piMarginLeft:
-        if (v.IsString() && lower(trim(v.AsString())) == u"auto") {
+        if (v.IsString() && lower(trim(v.AsString())) == u"auto"sv) {
           r = AutoValue;
           ++autoCount;
         } else {
@@ -365,6 +371,12 @@ TProperties::TProperties(TPropStack* stack) : FPropStack(stack), FID(++GProperti
 
 TProperties::~TProperties() = default;
 
+void TProperties::Renew(TPropStack* stack) {
+  // Only sets made as TProperties come back here (the stack makes them).
+  this->~TProperties();
+  ::new (static_cast<void*>(this)) TProperties(stack);
+}
+
 void TProperties::CopyFrom(const TProperties& source) {
   Props = source.Props;
   Important = source.Important;
@@ -396,17 +408,17 @@ void TProperties::AddPropertyByIndex(TPropertyIndex index, const String& value) 
       if (ColorFromString(value, false, color)) Props[index] = color;
       break;
     case piVisibility:
-      if (value == u"visible") Props[index] = 2;
-      else if (value == u"hidden") Props[index] = 1;
+      if (value == u"visible"sv) Props[index] = 2;
+      else if (value == u"hidden"sv) Props[index] = 1;
       break;
     case piTextTransform:
-      Props[index] = value == u"uppercase" ? 1 : value == u"lowercase" ? 2 : 0;
+      Props[index] = value == u"uppercase"sv ? 1 : value == u"lowercase"sv ? 2 : 0;
       break;
     case piWordWrap:
-      Props[index] = value == u"break-word" ? value : String(u"normal");
+      Props[index] = value == u"break-word"sv ? value : String(u"normal");
       break;
     case piFontVariant:
-      if (value == u"small-caps" || value == u"normal") Props[index] = value;
+      if (value == u"small-caps"sv || value == u"normal"sv) Props[index] = value;
       break;
     default:
       Props[index] = value;
@@ -427,7 +439,7 @@ static const String& slotText(const TPropValue& v) { return v.AsString(); }
 bool TProperties::GetBackgroundImage(String& url) const {
   const TPropValue& v = Props[piBackgroundImage];
   if (!v.IsString()) return false;
-  url = v.AsString() == u"none" ? String() : ExtractUrl(v);
+  url = v.AsString() == u"none"sv ? String() : ExtractUrl(v);
   return true;
 }
 
@@ -436,12 +448,12 @@ String TProperties::GetListStyleImage() const { return ExtractUrl(Props[piListSt
 void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& pos) const {
   pos[0] = TBackgroundPosRec();
   pos[1] = TBackgroundPosRec();
-  const bool fixed = slotText(Props[piBackgroundAttachment]) == u"fixed";
+  const bool fixed = slotText(Props[piBackgroundAttachment]) == u"fixed"sv;
   pos[0].Fixed = pos[1].Fixed = fixed;
   const String& rep = slotText(Props[piBackgroundRepeat]);
-  if (rep == u"no-repeat") pos[0].Repeat = pos[1].Repeat = false;
-  else if (rep == u"repeat-x") pos[1].Repeat = false;
-  else if (rep == u"repeat-y") pos[0].Repeat = false;
+  if (rep == u"no-repeat"sv) pos[0].Repeat = pos[1].Repeat = false;
+  else if (rep == u"repeat-x"sv) pos[1].Repeat = false;
+  else if (rep == u"repeat-y"sv) pos[0].Repeat = false;
   if (!Props[piBackgroundPosition].IsString()) return;  // both dimension 0
   const String t = trim(Props[piBackgroundPosition].AsString());
   String words[2];
@@ -461,17 +473,17 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
     TBackgroundPosRec& r = pos[k];
     r.Kind = bpDim;
     int stayOn = -1;
-    if (word == u"center") {
+    if (word == u"center"sv) {
       r.Kind = bpCenter;
     } else if (contains(word, u"%")) {
       r.Kind = bpPercent;
-    } else if (word == u"left" || word == u"right") {
+    } else if (word == u"left"sv || word == u"right"sv) {
       if (k == 1) pos[1] = pos[0];
-      pos[0].Kind = word == u"left" ? bpLeft : bpRight;
+      pos[0].Kind = word == u"left"sv ? bpLeft : bpRight;
       filledX = true;
       k = 0;
-    } else if (word == u"top" || word == u"bottom") {
-      pos[1].Kind = word == u"top" ? bpTop : bpBottom;
+    } else if (word == u"top"sv || word == u"bottom"sv) {
+      pos[1].Kind = word == u"top"sv ? bpTop : bpBottom;
       if (k == 0) stayOn = 0;
     }
     if (pos[k].Kind == bpPercent || pos[k].Kind == bpDim)
@@ -488,21 +500,21 @@ void TProperties::GetBackgroundPos(int emSize, int exSize, TBackgroundPosRecs& p
 
 bool TProperties::GetVertAlign(TAlignmentType& align) const {
   const String& t = slotText(Props[piVerticalAlign]);
-  if (t == u"top" || t == u"text-top") align = ATop;
-  else if (t == u"middle") align = AMiddle;
-  else if (t == u"baseline") align = ABaseline;
-  else if (t == u"bottom") align = ABottom;
-  else if (t == u"sub") align = ASub;
-  else if (t == u"super") align = ASuper;
+  if (t == u"top"sv || t == u"text-top"sv) align = ATop;
+  else if (t == u"middle"sv) align = AMiddle;
+  else if (t == u"baseline"sv) align = ABaseline;
+  else if (t == u"bottom"sv) align = ABottom;
+  else if (t == u"sub"sv) align = ASub;
+  else if (t == u"super"sv) align = ASuper;
   else return false;
   return true;
 }
 
 bool TProperties::GetFloat(TAlignmentType& align) const {
   const String& t = slotText(Props[piFloat]);
-  if (t == u"left") align = ALeft;
-  else if (t == u"right") align = ARight;
-  else if (t == u"none") align = ANone;
+  if (t == u"left"sv) align = ALeft;
+  else if (t == u"right"sv) align = ARight;
+  else if (t == u"none"sv) align = ANone;
   else return false;
   return true;
 }
@@ -511,18 +523,18 @@ bool TProperties::GetClear(TClearType& clear) {
   if (!Props[piClear].IsString()) return false;
   const String t = Props[piClear].AsString();
   Props[piClear].Clear();  // a clear applies once
-  if (t == u"left") clear = clrLeft;
-  else if (t == u"right") clear = clrRight;
-  else if (t == u"both") clear = clrAll;
-  else if (t == u"none") clear = clrNone;
+  if (t == u"left"sv) clear = clrLeft;
+  else if (t == u"right"sv) clear = clrRight;
+  else if (t == u"both"sv) clear = clrAll;
+  else if (t == u"none"sv) clear = clrNone;
   else return false;
   return true;
 }
 
-bool TProperties::IsOverflowHidden() const { return slotText(Props[piOverflow]) == u"hidden"; }
+bool TProperties::IsOverflowHidden() const { return slotText(Props[piOverflow]) == u"hidden"sv; }
 
 TDisplayStyle TProperties::GetDisplay() const {
-  static const char16_t* const names[] = {u"block",    u"inline", u"inline-block",
+  static constexpr std::u16string_view names[] = {u"block",    u"inline", u"inline-block",
                                           u"list-item", u"run-in", u"none"};
   const String& t = slotText(Props[piDisplay]);
   for (int i = 0; i < 6; ++i)
@@ -531,7 +543,7 @@ TDisplayStyle TProperties::GetDisplay() const {
 }
 
 TListStyleType TProperties::GetListStyleType() const {
-  static const char16_t* const names[] = {u"blank",       u"circle", u"decimal",    u"disc",
+  static constexpr std::u16string_view names[] = {u"blank",       u"circle", u"decimal",    u"disc",
                                           u"lower-alpha", u"lower-roman", u"none", u"square",
                                           u"upper-alpha", u"upper-roman"};
   const String& t = slotText(Props[piListStyleType]);
@@ -542,9 +554,9 @@ TListStyleType TProperties::GetListStyleType() const {
 
 TPositionType TProperties::GetPosition() const {
   const String& t = slotText(Props[piPosition]);
-  if (t == u"absolute") return posAbsolute;
-  if (t == u"fixed") return posFixed;
-  if (t == u"relative") return posRelative;
+  if (t == u"absolute"sv) return posAbsolute;
+  if (t == u"fixed"sv) return posFixed;
+  if (t == u"relative"sv) return posRelative;
   return posStatic;
 }
 
@@ -567,7 +579,7 @@ bool TProperties::HasBorderWidth() const {
 }
 
 bool TProperties::IsBorderCollapse() const {
-  return slotText(Props[piBorderCollapse]) == u"collapse";
+  return slotText(Props[piBorderCollapse]) == u"collapse"sv;
 }
 
 int TProperties::GetLineHeight(int normalHeight) const {
@@ -603,9 +615,9 @@ String TProperties::GetFontVariant() const {
 }
 
 void TProperties::GetPageBreaks(bool& before, bool& after, bool& inside) const {
-  before = slotText(Props[piPageBreakBefore]) == u"always";
-  after = slotText(Props[piPageBreakAfter]) == u"always";
-  inside = slotText(Props[piPageBreakInside]) == u"avoid";
+  before = slotText(Props[piPageBreakBefore]) == u"always"sv;
+  after = slotText(Props[piPageBreakAfter]) == u"always"sv;
+  inside = slotText(Props[piPageBreakInside]) == u"avoid"sv;
 }
 
 TColor TProperties::GetBackgroundColor() const {
@@ -648,7 +660,7 @@ bool TProperties::BorderStyleNotNone() const {
   return false;
 }
 
-bool TProperties::ShowEmptyCells() const { return slotText(Props[piEmptyCells]) == u"show"; }
+bool TProperties::ShowEmptyCells() const { return slotText(Props[piEmptyCells]) == u"show"sv; }
 
 void TProperties::GetVMarginArray(TVMarginArray& vm) const {
   for (int i = MarginFirst; i <= MarginLast; ++i) {

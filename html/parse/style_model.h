@@ -62,7 +62,7 @@ public:
     return FKind == kDouble ? std::bit_cast<double>(FBits) : FKind == kInt ? double(int32_t(uint32_t(FBits))) : 0;
   }
   // The text of a string slot; empty for anything else.
-  const String& AsString() const;
+  const String& AsString() const { return FKind == kString ? text()->Text : noText(); }
   void Clear() {
     release();
     FKind = kEmpty;
@@ -80,9 +80,12 @@ private:
   int32_t roundedInt() const;  // AsInt of anything but an integer
   static uint64_t bitsOf(SharedText* t) { return uint64_t(reinterpret_cast<uintptr_t>(t)); }
   SharedText* text() const { return reinterpret_cast<SharedText*>(uintptr_t(FBits)); }
+  // Inline for the common case of a slot without text.
   void release() {
-    if (FKind == kString && text()->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text();
+    if (FKind == kString) releaseText();
   }
+  void releaseText();
+  static const String& noText();
   enum Kind : uint8_t { kEmpty, kInt, kDouble, kString };
   Kind FKind = kEmpty;
   uint64_t FBits = 0;  // the integer, the real's bits or the shared text
@@ -173,13 +176,15 @@ void CalcBackgroundLocationAndTiling(const TBackgroundPosRecs& pos, int areaLeft
 
 // One set of CSS values: a rule in a style list, or an element's computed
 // style on a property stack.
-class TProperties : public TObject {
+class TProperties final : public TObject {
 public:
   explicit TProperties(TPropStack* stack = nullptr);
   ~TProperties() override;
   static std::unique_ptr<TProperties> CreateInStack(TPropStack* stack) {
     return std::make_unique<TProperties>(stack);
   }
+  // Makes this set a new one for stack, in place (what it held is freed).
+  void Renew(TPropStack* stack);
 
   void CopyFrom(const TProperties& source);
   void CopyDefaultFrom(const TProperties& source);

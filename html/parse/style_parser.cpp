@@ -6,6 +6,8 @@
 #include "html/parse/style_text.h"
 #include "html/parse/url_routines.h"
 
+using namespace std::string_view_literals;
+
 using namespace styletext;
 
 const char16_t* const ShortHands[13] = {
@@ -41,7 +43,7 @@ String lowerValue(std::u16string_view v) {
     } else if (c == u'"' || c == u'\'') {
       quote = c;
       r += c;
-    } else if (c == u'(' && r.size() >= 3 && lower(std::u16string_view(r).substr(r.size() - 3)) == u"url") {
+    } else if (c == u'(' && r.size() >= 3 && lower(std::u16string_view(r).substr(r.size() - 3)) == u"url"sv) {
       r.resize(r.size() - 3);
       r += u"url(";
       urlDepth = 1;
@@ -62,7 +64,7 @@ String stripQuotes(const String& v) {
 bool takeImportant(String& v) {
   const size_t bang = v.rfind(u'!');
   if (bang == String::npos) return false;
-  if (trim(std::u16string_view(v).substr(bang + 1)) != u"important") return false;
+  if (trim(std::u16string_view(v).substr(bang + 1)) != u"important"sv) return false;
   v = trim(std::u16string_view(v).substr(0, bang));
   return true;
 }
@@ -339,16 +341,16 @@ void THtmlStyleParser::processShortHand(int index, const String& value, bool res
           weight = word;  // 100 .. 900
         } else if (isDigit(word[0]) || word[0] == u'.') {
           size = word;
-        } else if (word == u"italic" || word == u"oblique") {
+        } else if (word == u"italic"sv || word == u"oblique"sv) {
           style = word;
-        } else if (word == u"normal" || word == u"bolder" || word == u"lighter" ||
-                   word == u"bold") {
+        } else if (word == u"normal"sv || word == u"bolder"sv || word == u"lighter"sv ||
+                   word == u"bold"sv) {
           weight = word;
-        } else if (word == u"small-caps") {
+        } else if (word == u"small-caps"sv) {
           variant = word;
-        } else if (word == u"larger" || word == u"smaller" || word == u"xx-small" ||
-                   word == u"x-small" || word == u"small" || word == u"medium" ||
-                   word == u"large" || word == u"x-large" || word == u"xx-large") {
+        } else if (word == u"larger"sv || word == u"smaller"sv || word == u"xx-small"sv ||
+                   word == u"x-small"sv || word == u"small"sv || word == u"medium"sv ||
+                   word == u"large"sv || word == u"x-large"sv || word == u"xx-large"sv) {
           size = word;
         } else {
           // The family list comes last and may hold blanks ("times new roman").
@@ -375,9 +377,9 @@ void THtmlStyleParser::processShortHand(int index, const String& value, bool res
       for (const String& g : takeGroups(rest, u"url(")) image = resolveUrls ? AddPath(g) : g;
       std::vector<String> positions;
       for (const String& w : splitWords(rest, 7)) {
-        if (w == u"none") image = w;
+        if (w == u"none"sv) image = w;
         else if (contains(w, u"repeat")) repeat = w;
-        else if (w == u"fixed" || w == u"scroll") attachment = w;
+        else if (w == u"fixed"sv || w == u"scroll"sv) attachment = w;
         else if (isColorWord(w)) color = w;
         else positions.push_back(w);
       }
@@ -396,7 +398,7 @@ void THtmlStyleParser::processShortHand(int index, const String& value, bool res
       String rest = value;
       for (const String& g : takeGroups(rest, u"url(")) image = resolveUrls ? AddPath(g) : g;
       for (const String& w : splitWords(rest, 7)) {
-        if (w == u"inside" || w == u"outside") position = w;
+        if (w == u"inside"sv || w == u"outside"sv) position = w;
         else type = w;
       }
       Process(u"list-style-type", type);
@@ -463,7 +465,7 @@ void THtmlStyleTagParser::readAtRule(int depth) {
     String list = text.substr(5);
     std::replace(list.begin(), list.end(), u',', u' ');
     for (const String& w : splitWords(list, 64))
-      if (w == u"screen" || w == u"all") forScreen = true;
+      if (w == u"screen"sv || w == u"all"sv) forScreen = true;
   }
   if (!forScreen || depth >= MaxRuleNesting) {
     skipBlock();

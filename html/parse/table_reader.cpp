@@ -11,6 +11,8 @@
 #include "html/view/section.h"
 #include "html/view/table.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Which slots of each grid row are taken ('x') or free ('o').
@@ -59,28 +61,28 @@ const TSymbolSet& TableStops() {
 
 TAlignmentType cellVAlign(const String& text, TAlignmentType def) {
   const String s = htLowerCase(text);
-  if (s == u"top" || s == u"baseline") return ATop;
-  if (s == u"middle") return AMiddle;
-  if (s == u"bottom") return ABottom;
+  if (s == u"top"sv || s == u"baseline"sv) return ATop;
+  if (s == u"middle"sv) return AMiddle;
+  if (s == u"bottom"sv) return ABottom;
   return def;
 }
 
 TAlignmentType alignKeyword(const String& text) {
   const String s = htLowerCase(text);
-  if (s == u"top") return ATop;
-  if (s == u"middle" || s == u"absmiddle" || s == u"center") return AMiddle;
-  if (s == u"baseline") return ABaseline;
-  if (s == u"bottom") return ABottom;
-  if (s == u"left") return ALeft;
-  if (s == u"right") return ARight;
-  if (s == u"justify") return AJustify;
+  if (s == u"top"sv) return ATop;
+  if (s == u"middle"sv || s == u"absmiddle"sv || s == u"center"sv) return AMiddle;
+  if (s == u"baseline"sv) return ABaseline;
+  if (s == u"bottom"sv) return ABottom;
+  if (s == u"left"sv) return ALeft;
+  if (s == u"right"sv) return ARight;
+  if (s == u"justify"sv) return AJustify;
   return ANone;
 }
 
 String blockAlignOf(const String& value) {
   const String s = htLowerCase(value);
-  if (s == u"left" || s == u"center" || s == u"right" || s == u"justify") return s;
-  if (s == u"middle") return u"center";
+  if (s == u"left"sv || s == u"center"sv || s == u"right"sv || s == u"justify"sv) return s;
+  if (s == u"middle"sv) return u"center";
   return String();
 }
 
@@ -130,7 +132,7 @@ void THtmlParser::parseTable() {
   const int saveListLevel = ListLevel;
   SectionCell = nullptr;
   const String outerAlign = top()->Props[piTextAlign].IsString() ? htLowerCase(top()->Props[piTextAlign].AsString()) : String();
-  const uint8_t rememberedAlign = outerAlign == u"center" ? 2 : outerAlign == u"right" ? 3 : 0;
+  const uint8_t rememberedAlign = outerAlign == u"center"sv ? 2 : outerAlign == u"right"sv ? 3 : 0;
   const int tagIndex = T.TagIndex;
   push(u"table");
   auto tableOwned = std::make_unique<THtmlTable>(Document, Attributes.get(), top());
@@ -250,7 +252,7 @@ void THtmlParser::parseTable() {
             if (!align.empty()) top()->SetPropertyDefault(piTextAlign, TPropValue(align));
           }
           const TPropValue& ta = top()->Props[piTextAlign];
-          if (!ta.IsString() || ta.AsString() == u"none")
+          if (!ta.IsString() || ta.AsString() == u"none"sv)
             top()->SetPropertyDefault(piTextAlign, TPropValue(s == symTH ? u"center" : u"left"));
           // Borders the style sheet leaves unset come from the table.
           TProperties* prop = top();
@@ -313,7 +315,7 @@ void THtmlParser::parseTable() {
           FPropStack.NoBreak = false;
           closeCell();
           TAttribute* A = nullptr;
-          if (Attributes->Find(symAlign, A)) captionOnTop = htLowerCase(A->Text) != u"bottom";
+          if (Attributes->Find(symAlign, A)) captionOnTop = htLowerCase(A->Text) != u"bottom"sv;
           push(u"caption");
           if (!caption) {
             captionOwned = std::make_unique<TBlock>(Document, top(), enclosing, Attributes.get());
@@ -381,7 +383,7 @@ void THtmlParser::parseTable() {
           break;
         }
         default:
-          if ((s == symText && T.Token.GetString() == u" ") || s == symUnknownTag) {
+          if ((s == symText && T.Token.GetString() == u" "sv) || s == symUnknownTag) {
             next();
             break;
           }

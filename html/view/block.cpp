@@ -18,13 +18,15 @@
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 String slotLower(const TProperties* Prop, TPropertyIndex i) {
   return Prop && Prop->Props[i].IsString() ? htLowerCase(Prop->Props[i].AsString()) : String();
 }
 uint8_t justifyFrom(const TProperties* Prop) {
   const String a = slotLower(Prop, piTextAlign);
-  return a == u"right" ? 3 : a == u"center" ? 2 : 1;
+  return a == u"right"sv ? 3 : a == u"center"sv ? 2 : 1;
 }
 }  // namespace
 
@@ -132,7 +134,7 @@ void TBlock::CollapseMargins() {
   if (!prev) {
     if (topIsParaSpace) {
       setTop(0);
-    } else if (OwnerCell && (OwnerCell->OwnerTag == u"default" || OwnerCell->OwnerTag == u"body") &&
+    } else if (OwnerCell && (OwnerCell->OwnerTag == u"default"sv || OwnerCell->OwnerTag == u"body"sv) &&
                OwnerCell->OwnerBlock) {
       setTop(std::max(0, top - OwnerCell->OwnerBlock->Box[MA(piMarginTop)]));
     } else if (topIsParaSpace) {
@@ -158,7 +160,7 @@ void TBlock::CollapseMargins() {
     setTop(T);
     return;
   }
-  if (OwnerCell && OwnerCell->OwnerTag == u"li" && topIsParaSpace &&
+  if (OwnerCell && OwnerCell->OwnerTag == u"li"sv && topIsParaSpace &&
       (TagClass.rfind(u"ul.", 0) == 0 || TagClass.rfind(u"ol.", 0) == 0)) {
     setTop(0);
     return;
@@ -262,7 +264,7 @@ TBlockLI::TBlockLI(ThtDocument* ADocument, TProperties* Prop, TCellBasic* AOwner
       {
         const TPropValue& ml = BoxProps[MA(piMarginLeft)];
         if (ml.IsEmpty() || (ml.IsNumber() && ml.AsInt() == 0) ||
-            (ml.IsString() && ml.AsString() == u"0"))
+            (ml.IsString() && ml.AsString() == u"0"sv))
           BoxProps[MA(piMarginLeft)] = TPropValue(16);
       }
       break;
@@ -352,9 +354,9 @@ TTableBlock::TTableBlock(ThtDocument* ADocument, TProperties* Prop, TCellBasic* 
         case symVSpace: VSpace = std::min(200, std::abs(A->Value)); break;
         case symAlign: {
           const String s = htUpperCase(A->Text);
-          if (s == u"CENTER") Justify = 2;
-          else if (s == u"LEFT" && Float == ANone) Float = ALeft;
-          else if (s == u"RIGHT" && Float == ANone) Float = ARight;
+          if (s == u"CENTER"sv) Justify = 2;
+          else if (s == u"LEFT"sv && Float == ANone) Float = ALeft;
+          else if (s == u"RIGHT"sv && Float == ANone) Float = ARight;
           break;
         }
         case symBgColor: HasBgColor = ColorFromString(A->Text, false, BgColor); break;
@@ -440,9 +442,9 @@ TTableAndCaptionBlock::TTableAndCaptionBlock(ThtDocument* ADocument, TProperties
     for (const auto& A : *Attributes) {
       if (A->Symbol == symAlign) {
         const String s = htUpperCase(A->Text);
-        if (s == u"CENTER") Justify = 2;
-        else if (s == u"LEFT" && Float == ANone) Float = ALeft;
-        else if (s == u"RIGHT" && Float == ANone) Float = ARight;
+        if (s == u"CENTER"sv) Justify = 2;
+        else if (s == u"LEFT"sv && Float == ANone) Float = ALeft;
+        else if (s == u"RIGHT"sv && Float == ANone) Float = ARight;
       } else if (A->Symbol == symID) {
         TableID = A->Text;
       }

@@ -11,6 +11,8 @@
 #include "html/view/panel_window.h"
 #include "html/view/section.h"
 
+using namespace std::string_view_literals;
+
 TFloatingObj::TFloatingObj(ThtDocument*, const TFloatingObj& Source)
     : Pos(Source.Pos), ObjHeight(Source.ObjHeight), ObjWidth(Source.ObjWidth),
       Floating(Source.Floating), VertAlign(Source.VertAlign), HSpaceL(Source.HSpaceL),
@@ -45,7 +47,7 @@ void TFloatingObj::ProcessProperties(TProperties* Prop) {
   auto readSize = [&](TPropertyIndex i, int32_t& spec, bool& percent) {
     const TPropValue& v = vm[size_t(MA(i))];
     if (v.IsEmpty()) return;
-    if (v.IsString() && htLowerCase(v.AsString()) == u"auto") {
+    if (v.IsString() && htLowerCase(v.AsString()) == u"auto"sv) {
       spec = -1;
       percent = false;
     } else if (v.IsString() && v.AsString().find(u'%') != String::npos) {
@@ -155,10 +157,10 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, int Position, TAttributeList* L, TC
         case symAlt: SetAlt(A->Text); break;
         case symAlign: {
           const String s = htUpperCase(A->Text);
-          if (s == u"TOP") VertAlign = ATop;
-          else if (s == u"MIDDLE" || s == u"ABSMIDDLE") VertAlign = AMiddle;
-          else if (s == u"LEFT") Floating = ALeft;
-          else if (s == u"RIGHT") Floating = ARight;
+          if (s == u"TOP"sv) VertAlign = ATop;
+          else if (s == u"MIDDLE"sv || s == u"ABSMIDDLE"sv) VertAlign = AMiddle;
+          else if (s == u"LEFT"sv) Floating = ALeft;
+          else if (s == u"RIGHT"sv) Floating = ARight;
           break;
         }
         default: break;

@@ -6,6 +6,8 @@
 #include "html/view/document.h"
 #include "platform/core/strings.h"
 
+using namespace std::string_view_literals;
+
 THorzLine::THorzLine(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop)
     : TSectionBase(ADocument, Prop) {
   if (L)
@@ -34,8 +36,8 @@ THorzLine::THorzLine(ThtDocument* ADocument, TAttributeList* L, TProperties* Pro
         }
         case symAlign: {
           const String s = htLowerCase(A->Text);
-          if (s == u"left") RuleAlign = 1;
-          else if (s == u"right") RuleAlign = 3;
+          if (s == u"left"sv) RuleAlign = 1;
+          else if (s == u"right"sv) RuleAlign = 3;
           break;
         }
         case symNoShade: NoShade = true; break;
@@ -48,9 +50,9 @@ THorzLine::THorzLine(ThtDocument* ADocument, TAttributeList* L, TProperties* Pro
   if (own != clNone) RuleColor = own;
   if (Prop->Originals[piTextAlign]) {
     const String s = htLowerCase(Prop->Props[piTextAlign].AsString());
-    if (s == u"left") RuleAlign = 1;
-    else if (s == u"right") RuleAlign = 3;
-    else if (s == u"center") RuleAlign = 2;
+    if (s == u"left"sv) RuleAlign = 1;
+    else if (s == u"right"sv) RuleAlign = 3;
+    else if (s == u"center"sv) RuleAlign = 2;
   }
 }
 

@@ -13,6 +13,8 @@
 #include "html/view/text_buffers.h"
 #include "platform/core/strings.h"
 
+using namespace std::string_view_literals;
+
 LineRec::LineRec(ThtDocument* Document)
     : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
 
@@ -65,7 +67,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
     if (L->Find(symClear, T)) {
       const String s = htLowerCase(T->Text);
       // "none" clears nothing; "all" (and the other values) both sides.
-      ClearKind = s == u"left" ? clrLeft : s == u"right" ? clrRight : s == u"none" ? clrNone : clrAll;
+      ClearKind = s == u"left"sv ? clrLeft : s == u"right"sv ? clrRight : s == u"none"sv ? clrNone : clrAll;
     }
     const String id = L->GetID();
     if (!id.empty() && Document && Document->IdList) Document->IdList->AddObject(id, this);
@@ -289,25 +291,25 @@ TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMaste
   if (Which == symInput) {
     TAttribute* T = nullptr;
     const String typ = L && L->Find(symType, T) ? htLowerCase(T->Text) : String();
-    if (typ == u"submit" || typ == u"reset" || typ == u"button") {
+    if (typ == u"submit"sv || typ == u"reset"sv || typ == u"button"sv) {
       result = place(std::make_unique<TButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ), flag);
-    } else if (typ == u"radio") {
+    } else if (typ == u"radio"sv) {
       result = place(std::make_unique<TRadioButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
-    } else if (typ == u"checkbox") {
+    } else if (typ == u"checkbox"sv) {
       result = place(std::make_unique<TCheckBoxFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
-    } else if (typ == u"hidden") {
+    } else if (typ == u"hidden"sv) {
       auto hidden = std::make_unique<THiddenFormControlObj>(AMasterList, Length, L, CurrentForm);
       result = hidden.get();
       if (result->MyForm) result->MyForm->InsertControl(std::move(hidden));
       return result;  // made, never placed
-    } else if (typ == u"image") {
+    } else if (typ == u"image"sv) {
       auto ctl = std::make_unique<TImageFormControlObj>(AMasterList, Length, L, Prop, CurrentForm);
       TImageObj* image = AddImage(L, ACell, Index);
       image->MyFormControl = ctl.get();
       ctl->MyImage = image;
       result = ctl.get();
       if (result->MyForm) result->MyForm->InsertControl(std::move(ctl));
-    } else if (typ == u"file") {
+    } else if (typ == u"file"sv) {
       auto edit = std::make_unique<TEditFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ);
       auto* e = static_cast<TEditFormControlObj*>(place(std::move(edit), 'n'));
       auto button = std::make_unique<TButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ);

@@ -230,6 +230,27 @@ TEST_F(Cascade, LinkStatesFollowEachLinksOwnSurroundings) {
   EXPECT_EQ(later.Ar[HLFont].iColor, 0x00FFFF);
 }
 
+TEST_F(Cascade, ASetMadeInPlaceOfAFreedOneStartsClean) {
+  Sheet(u".x { color: red; margin-left: 5px }");
+  TProperties attr;
+  ParsePropertyString(u"font-weight: bold", attr);
+  const uint32_t id = Open(u"a", u"x", u"i", u"link", &attr).ID();
+  Close();
+  std::unique_ptr<TProperties> fresh = Stack.NewProp();
+  EXPECT_NE(fresh->ID(), id);
+  EXPECT_EQ(fresh->PropStack(), &Stack);
+  EXPECT_FALSE(fresh->InLink());
+  EXPECT_TRUE(fresh->PropTag().empty());
+  EXPECT_TRUE(fresh->PropClass().empty());
+  EXPECT_EQ(fresh->PropStyle(), nullptr);
+  EXPECT_TRUE(fresh->Props[piColor].IsEmpty());
+  EXPECT_EQ(fresh->Props[piMarginLeft].AsInt(), NotSetValue);
+  for (int i = 0; i < PropertyCount; ++i) EXPECT_FALSE(fresh->Originals[size_t(i)] || fresh->Important[size_t(i)]);
+  TFontInfoArray states;
+  fresh->GetFontInfo(states);  // from its own (empty) slots, not a link's states
+  EXPECT_EQ(states.Ar[VFont].iColor, clBlack);
+}
+
 TEST_F(Cascade, UpdateReinheritsWhatTheElementDidNotSet) {
   Sheet(u"div { color: red; font-style: italic } span { color: green }");
   TProperties& div = Open(u"div");
