@@ -113,3 +113,20 @@ TEST_F(ProbeTool, MissingPiecesOfTheFolderAreReportedAndTheProbeGoesOn) {
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_NE(r.Out.find("\"kind\": 3"), std::string::npos) << r.Out;
 }
+
+TEST_F(ProbeTool, PicturesAskedForAreListedEvenWhenTheirAnswerFails) {
+  Dict("pics").Properties("Pics", "en ru").Word({4, "OWL", "an owl <5>owl.png</5> <5>none.png</5>"}).Media(4, "owl.png", "12345");
+  Dict("nomedia").Properties("No media", "en ru").Word({1, "OWL", "<5>owl.png</5>"});
+  apptest::Exec(Dir / "dictionaries/nomedia.tamrix", "DROP TABLE multimedia;");
+  List("pics 1\r\nnomedia 1\r\n");
+  ProbeRun r = runProbe(Dir, {"--search", "owl", "--select", "0/0"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("{\"src\": \"*0/owl.png\", \"bytes\": 5}"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("{\"src\": \"*0/none.png\", \"bytes\": 0}"), std::string::npos) << r.Out;
+  // The second dictionary has no media table: the program shows its
+  // message, the picture is still reported as asked for.
+  r = runProbe(Dir, {"--search", "owl", "--select", "1/0"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("{\"src\": \"*1/owl.png\", \"bytes\": 0}"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Err.find("message:"), std::string::npos) << r.Err;
+}

@@ -135,8 +135,13 @@ int main(int argc, char** argv) {
     std::vector<ImageAnswer> images;
     auto original = form->HTMLOut->OnImageRequest();
     form->HTMLOut->SetOnImageRequest([&images, original](TObject* s, const String& src, TStream*& stream) {
+      // Listed before it is answered: a request whose answer fails (and
+      // shows the program's message) was still asked for, with 0 bytes.
+      const bool media = !src.empty() && src[0] == u'*';
+      const size_t at = images.size();
+      if (media) images.push_back(ImageAnswer{src, 0});
       if (original) original(s, src, stream);
-      if (!src.empty() && src[0] == u'*') images.push_back(ImageAnswer{src, stream ? stream->Size() : 0});
+      if (media) images[at].Bytes = stream ? stream->Size() : 0;
     });
 
     if (o.HasAdditional) {
