@@ -80,9 +80,11 @@ int fillFromState(TSearchRec& rec) {
 
 }  // namespace
 
+// Only regular files (or links to them) count: a pipe or a device read as a
+// page, a style sheet or a dictionary would block or never end.
 bool FileExists(const String& fileName) {
   struct stat st;
-  return statOf(fileName, st) && !S_ISDIR(st.st_mode);
+  return statOf(fileName, st) && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const String& directory) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 #include "html/parse/source_buffer.h"
@@ -152,6 +153,18 @@ TEST_F(Viewer, FilesLoadWithRelativeLinksAndMissingFilesLeaveThePageAlone) {
   EXPECT_THROW(View->LoadFromFile(UTF8ToUTF16((Dir / "missing.html").string())), EhtLoadError);
   EXPECT_EQ(View->CurrentFile(), before);
   EXPECT_EQ(View->DocumentTitle(), u"Tall");
+}
+
+// A page or style sheet named by a pipe would block the load for good.
+TEST_F(Viewer, PipesAreNeitherPagesNorStyleSheets) {
+  const std::string pipe = (Dir / "pipe.css").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const String page = write("piped.html", "<html><head><link rel=stylesheet href=\"pipe.css\">"
+                                          "<title>Piped</title></head><body><p>text</p></body></html>");
+  View->LoadFromFile(page);
+  EXPECT_EQ(View->DocumentTitle(), u"Piped");
+  EXPECT_THROW(View->LoadFromFile(UTF8ToUTF16(pipe)), EhtLoadError);
+  EXPECT_EQ(View->DocumentTitle(), u"Piped");
 }
 
 // ---- links -------------------------------------------------------------------

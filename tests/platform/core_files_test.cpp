@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -92,6 +93,20 @@ TEST(CoreFiles, FileAndFolderChanges) {
   EXPECT_TRUE(RemoveDir(deep));
   EXPECT_FALSE(FileExists(u""));
   EXPECT_FALSE(DirectoryExists(u""));
+}
+
+TEST(CoreFiles, PipesAndDevicesAreNotFilesButLinksToFilesAre) {
+  TestFolder dir;
+  const String fifo = dir / u"pipe";
+  ASSERT_EQ(::mkfifo(UTF16ToUTF8(fifo).c_str(), 0600), 0);
+  EXPECT_FALSE(FileExists(fifo));
+  EXPECT_FALSE(FileExists(u"/dev/null"));
+  EXPECT_FALSE(FileExists(u"/dev/zero"));
+  touch(dir / u"real", 1);
+  ASSERT_EQ(::symlink("real", UTF16ToUTF8(dir / u"link").c_str()), 0);
+  EXPECT_TRUE(FileExists(dir / u"link"));
+  ASSERT_EQ(::symlink("pipe", UTF16ToUTF8(dir / u"pipe-link").c_str()), 0);
+  EXPECT_FALSE(FileExists(dir / u"pipe-link"));
 }
 
 TEST(CoreFiles, NameRoutines) {
