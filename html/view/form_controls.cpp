@@ -178,6 +178,16 @@ void TFormControlObj::useControlFont(TCanvas* Canvas) const {
 
 bool TFormControlObj::printMonoBlack() const { return MasterList && MasterList->PrintMonoBlack; }
 
+void TFormControlObj::applyBoxLook(TWinControl* C) const {
+  if (HasCssBorder) C->SetBorderStyle(bsNone);
+  if (BkColor != clNone) C->SetColor(BkColor);
+}
+
+void TFormControlObj::reportChange(bool Changed) {
+  if (Changed && MasterList && MasterList->OnObjectChange)
+    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+}
+
 bool TFormControlObj::pageKept(ThtDocument* Doc, int32_t Count) { return Doc && Doc->ClearCount == Count; }
 
 TCanvasKeeper::TCanvasKeeper(TCanvas* Canvas) : FCanvas(Canvas) {

@@ -98,6 +98,10 @@ protected:
   TFont* controlFont() const;
   // Brings the canvas's font to the control's font.
   void useControlFont(TCanvas* Canvas) const;
+  // A CSS border replaces the control's own frame; a background colour fills it.
+  void applyBoxLook(TWinControl* C) const;
+  // Raises OnObjectChange when the value left differs from the one saved on entry.
+  void reportChange(bool Changed);
   bool printMonoBlack() const;
   // Whether the page is still the one the control belongs to after an
   // event handler ran (Count is the document's ClearCount before it).

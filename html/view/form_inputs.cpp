@@ -104,8 +104,7 @@ TEditFormControlObj::~TEditFormControlObj() = default;
 
 void TEditFormControlObj::ProcessProperties(TProperties* Prop) {
   TFormControlObj::ProcessProperties(Prop);
-  if (HasCssBorder) FControl->SetBorderStyle(bsNone);
-  if (BkColor != clNone) FControl->SetColor(BkColor);
+  applyBoxLook(FControl.get());
 }
 
 void TEditFormControlObj::ResetToValue() { FControl->SetText(Value); }
@@ -121,8 +120,7 @@ void TEditFormControlObj::SetData(int, const String& V) { FControl->SetText(V); 
 void TEditFormControlObj::SaveContents() { FSaved = FControl->Text(); }
 
 void TEditFormControlObj::CheckForChange() {
-  if (FControl->Text() != FSaved && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  reportChange(FControl->Text() != FSaved);
 }
 
 void TEditFormControlObj::SetHeightWidth(TCanvas* Canvas) {
@@ -294,8 +292,7 @@ void TCheckBoxFormControlObj::SetDataInit() { FControl->SetChecked(false); }
 void TCheckBoxFormControlObj::SaveContents() { FSaved = FControl->Checked(); }
 
 void TCheckBoxFormControlObj::CheckForChange() {
-  if (FControl->Checked() != FSaved && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  reportChange(FControl->Checked() != FSaved);
 }
 
 void TCheckBoxFormControlObj::Draw(TCanvas* Canvas, int X, int Y) {
@@ -386,8 +383,7 @@ void TRadioButtonFormControlObj::SetDataInit() {
 void TRadioButtonFormControlObj::SaveContents() { FSaved = Checked(); }
 
 void TRadioButtonFormControlObj::CheckForChange() {
-  if (Checked() != FSaved && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  reportChange(Checked() != FSaved);
 }
 
 void TRadioButtonFormControlObj::Draw(TCanvas* Canvas, int X, int Y) {

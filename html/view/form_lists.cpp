@@ -86,8 +86,7 @@ TListBoxFormControlObj::~TListBoxFormControlObj() = default;
 
 void TListBoxFormControlObj::ProcessProperties(TProperties* Prop) {
   TFormControlObj::ProcessProperties(Prop);
-  if (HasCssBorder) FControl->SetBorderStyle(bsNone);
-  if (BkColor != clNone) FControl->SetColor(BkColor);
+  applyBoxLook(FControl.get());
 }
 
 void TListBoxFormControlObj::ResetToValue() {
@@ -141,8 +140,7 @@ void TListBoxFormControlObj::CheckForChange() {
   bool changed = FControl->Items()->Count() != FSavedCount;
   for (int i = 0; !changed && i < std::min(FSavedCount, 51); ++i)
     changed = FControl->Selected(i) != FSavedSelected[size_t(i)];
-  if (changed && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  reportChange(changed);
 }
 
 void TListBoxFormControlObj::SetHeightWidth(TCanvas* Canvas) {
@@ -217,8 +215,7 @@ void TComboFormControlObj::SetData(int, const String& V) {
 void TComboFormControlObj::SaveContents() { FSavedIndex = FControl->ItemIndex(); }
 
 void TComboFormControlObj::CheckForChange() {
-  if (FControl->ItemIndex() != FSavedIndex && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  reportChange(FControl->ItemIndex() != FSavedIndex);
 }
 
 void TComboFormControlObj::SetHeightWidth(TCanvas* Canvas) {
@@ -278,8 +275,7 @@ TTextAreaFormControlObj::~TTextAreaFormControlObj() = default;
 
 void TTextAreaFormControlObj::ProcessProperties(TProperties* Prop) {
   TFormControlObj::ProcessProperties(Prop);
-  if (HasCssBorder) FControl->SetBorderStyle(bsNone);
-  if (BkColor != clNone) FControl->SetColor(BkColor);
+  applyBoxLook(FControl.get());
 }
 
 void TTextAreaFormControlObj::ResetToValue() {
@@ -346,8 +342,7 @@ void TTextAreaFormControlObj::SetData(int, const String& V) { FControl->SetText(
 void TTextAreaFormControlObj::SaveContents() { FSaved = FControl->Text(); }
 
 void TTextAreaFormControlObj::CheckForChange() {
-  if (FControl->Text() != FSaved && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  reportChange(FControl->Text() != FSaved);
 }
 
 void TTextAreaFormControlObj::SetHeightWidth(TCanvas* Canvas) {

@@ -13,6 +13,7 @@
 #include "html/view/document.h"
 #include "html/view/form_kinds.h"
 #include "html/view/html_view.h"
+#include "tests/html/viewer_fixture.h"
 #include "html/view/image_object.h"
 #include "html/view/layout_dump.h"
 #include "platform/core/strings.h"
@@ -31,19 +32,9 @@ struct Submission {
   std::vector<String> Pairs;
 };
 
-struct Forms : ::testing::Test {
+struct Forms : ::testing::Test, ViewerOnForm {
   void SetUp() override {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 500, 300);
-    View = new THtmlView(Form);
-    View->SetParent(Form);
-    View->SetBorderStyle(htNone);
-    View->SetDefFontName(u"DejaVu Serif");
-    View->SetBounds(0, 0, 500, 300);
-    Form->Show();
-    Application->ProcessMessages();
+    openViewer(500, 300);
     View->SetOnFormSubmit([this](TObject*, const String& Action, const String&, const String&, const String& Method,
                                  TStringList* Results) {
       Submission s{Action, Method, {}};
@@ -56,14 +47,6 @@ struct Forms : ::testing::Test {
   void load(const std::string& html) {
     View->LoadFromString(UTF8ToUTF16(html));
     paint();
-  }
-  // The message pump works at most once a millisecond: each round waits a
-  // little so that every round pumps for real.
-  void settle() {
-    for (int i = 0; i < 4; ++i) {
-      ::usleep(2000);
-      Application->ProcessMessages();
-    }
   }
   void paint() {
     settle();
@@ -93,8 +76,6 @@ struct Forms : ::testing::Test {
     Application->ProcessMessages();
   }
 
-  TForm* Form = nullptr;
-  THtmlView* View = nullptr;
   std::vector<Submission> Submitted;
 };
 

@@ -10,6 +10,7 @@
 
 #include "html/view/document.h"
 #include "html/view/html_view.h"
+#include "tests/html/viewer_fixture.h"
 #include "html/view/panel_window.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
@@ -25,19 +26,9 @@ struct Created {
   ThvPanel* Panel;
 };
 
-struct Panels : ::testing::Test {
+struct Panels : ::testing::Test, ViewerOnForm {
   void SetUp() override {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBorderStyle(bsNone);
-    Form->SetBounds(0, 0, 500, 300);
-    View = new THtmlView(Form);
-    View->SetParent(Form);
-    View->SetBorderStyle(htNone);
-    View->SetDefFontName(u"DejaVu Serif");
-    View->SetBounds(0, 0, 500, 300);
-    Form->Show();
-    Application->ProcessMessages();
+    openViewer(500, 300);
     View->SetOnPanelCreate([this](TObject* Sender, const String& AName, const String& AType, const String& SRC,
                                   ThvPanel* Panel) {
       EXPECT_EQ(Sender, View);
@@ -50,12 +41,6 @@ struct Panels : ::testing::Test {
   }
   void TearDown() override { delete Form; }
 
-  void settle() {
-    for (int i = 0; i < 4; ++i) {
-      ::usleep(2000);
-      Application->ProcessMessages();
-    }
-  }
   void load(const std::string& html) {
     View->LoadFromString(UTF8ToUTF16(html));
     paint();
@@ -92,8 +77,6 @@ struct Panels : ::testing::Test {
   }
   static int rgb(TBitmap& B, int X, int Y) { return int(ColorToRGB(B.Canvas()->Pixels(X, Y)) & 0xFFFFFF); }
 
-  TForm* Form = nullptr;
-  THtmlView* View = nullptr;
   std::vector<Created> made;
   std::vector<ThvPanel*> freed;
 };
