@@ -2,13 +2,11 @@
 // here: its report is one JSON object in valid UTF-8 whatever the
 // dictionaries hold, and a folder with pieces missing is handled as the
 // program handles it (a message, then on), not as a failure of the probe.
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "tests/app/app_test_util.h"
+#include "tests/tool_run.h"
 #include "tools/common/json_text.h"
 
 namespace {
@@ -22,30 +20,17 @@ struct ProbeRun {
   std::string Err;
 };
 
-fs::path probePath() {
-  // Built beside the tests: build/tools/tamrix-probe.
-  return fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "tamrix-probe";
-}
-
-std::string shellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using tooltest::shellQuote;
 
 ProbeRun runProbe(const fs::path& data, const std::vector<std::string>& args) {
   const fs::path errFile = data / "probe-stderr.txt";
-  std::string cmd = shellQuote(probePath().string()) + " --data " + shellQuote(data.string());
+  std::string cmd = shellQuote(tooltest::builtTool("tamrix-probe").string()) + " --data " + shellQuote(data.string());
   for (const std::string& a : args) cmd += " " + shellQuote(a);
   cmd += " 2>" + shellQuote(errFile.string());
+  const tooltest::CommandRun run = tooltest::runCommand(cmd);
   ProbeRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.Out.append(buf.data(), n);
-  const int status = pclose(p);
-  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.ExitCode = run.ExitCode;
+  r.Out = run.Out;
   r.Err = apptest::readFile(errFile);
   return r;
 }

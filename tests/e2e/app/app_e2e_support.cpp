@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/tool_run.h"
+
 namespace e2e {
 
 std::string DisplayEnvironment::Display;
@@ -22,11 +24,7 @@ namespace {
 const std::filesystem::path kDist = TAMRIX_DIST_DIR;
 const std::filesystem::path kBuild = TAMRIX_BUILD_DIR;
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using tooltest::shellQuote;
 
 }  // namespace
 
@@ -185,10 +183,10 @@ void Program::TearDown() {
 void Program::Prepare(const std::string& settings) {
   std::filesystem::create_directories(Folder);
   // Dictionaries are linked (they are only read); the rest is copied.
-  Sh("cp -al " + quote((kDist / "dictionaries").string()) + " " + quote(Folder.string()) + " || cp -a " +
-     quote((kDist / "dictionaries").string()) + " " + quote(Folder.string()));
+  Sh("cp -al " + shellQuote((kDist / "dictionaries").string()) + " " + shellQuote(Folder.string()) + " || cp -a " +
+     shellQuote((kDist / "dictionaries").string()) + " " + shellQuote(Folder.string()));
   for (const char* part : {"other", "help", "tamrix"})
-    Sh("cp -a " + quote((kDist / part).string()) + " " + quote(Folder.string()));
+    Sh("cp -a " + shellQuote((kDist / part).string()) + " " + shellQuote(Folder.string()));
   std::filesystem::create_directories(Folder / "temp");
   if (!settings.empty()) std::ofstream(Folder / "other/settings", std::ios::binary | std::ios::trunc) << settings;
 }
@@ -202,7 +200,7 @@ void Program::Start() {
     found = Sh("xdotool search --onlyvisible --name '^ tamrix 5.7$'");
     return !found.empty() || !Running(Pid);
   })) << "the main window did not appear";
-  ASSERT_FALSE(found.empty()) << "the program ended: " << Sh("cat " + quote((Folder / "tamrix.log").string()));
+  ASSERT_FALSE(found.empty()) << "the program ended: " << Sh("cat " + shellQuote((Folder / "tamrix.log").string()));
   Window = std::stoul(found);
   Pause(500);
   Focus();
@@ -216,7 +214,7 @@ void Program::Focus() {
 }
 
 void Program::Type(const std::string& text) {
-  Sh("xdotool type --delay 60 " + quote(text));
+  Sh("xdotool type --delay 60 " + shellQuote(text));
   Pause(300);
 }
 
@@ -263,7 +261,7 @@ std::string Program::Clipboard() { return Sh("timeout 5 xclip -selection clipboa
 
 void Program::SetClipboard(const std::string& text) {
   // xclip stays behind to serve the selection: it must not hold our pipe.
-  Sh("printf %s " + quote(text) + " | xclip -selection clipboard -i >/dev/null 2>&1");
+  Sh("printf %s " + shellQuote(text) + " | xclip -selection clipboard -i >/dev/null 2>&1");
   Pause(400);
 }
 
@@ -273,7 +271,7 @@ bool Program::Visible() {
 }
 
 void Program::Screenshot(const std::string& name) {
-  Sh("import -window root " + quote((kBuild / "e2e" / "app" / (name + ".png")).string()));
+  Sh("import -window root " + shellQuote((kBuild / "e2e" / "app" / (name + ".png")).string()));
 }
 
 }  // namespace e2e
