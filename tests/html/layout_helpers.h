@@ -2,12 +2,15 @@
 // Lays out pages built from text at a fixed width on a bitmap canvas, and
 // measures text with the same DejaVu faces the pages ask for, so expected
 // positions come from the platform's own widths.
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "html/parse/style_fonts.h"
 #include "html/view/layout_device.h"
+#include "html/view/block.h"
 #include "html/view/layout_dump.h"
+#include "html/view/section.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "tests/html/build_helpers.h"
@@ -45,6 +48,20 @@ inline int TextWidth(const String& face, int px, const String& text, bool bold =
   ThtMeasurer m(bmp.Canvas());
   m.SelectFont(&f);
   return m.Width(text.data(), int(text.size()));
+}
+
+// The text sections of a document in order, through nested blocks (not
+// into tables).
+inline std::vector<TSection*> sections(ThtDocument& doc) {
+  std::vector<TSection*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* s = dynamic_cast<TSection*>(it.get())) out.push_back(s);
+      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
 }
 
 }  // namespace layouthelp

@@ -12,6 +12,8 @@
 #include "platform/core/strings.h"
 #include "tests/html/layout_helpers.h"
 
+using layouthelp::sections;
+
 namespace {
 
 using layouthelp::Layout;
@@ -35,18 +37,6 @@ std::vector<std::string> lineTexts(const std::string& dump) {
     std::smatch m;
     if (std::regex_match(row, m, re)) out.push_back(m[1]);
   }
-  return out;
-}
-
-std::vector<TSection*> sections(ThtDocument& doc) {
-  std::vector<TSection*> out;
-  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
-    for (const auto& it : c) {
-      if (auto* s = dynamic_cast<TSection*>(it.get())) out.push_back(s);
-      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
-    }
-  };
-  walk(doc);
   return out;
 }
 

@@ -17,19 +17,9 @@
 #include "platform/graphics/metafile.h"
 #include "tests/html/layout_helpers.h"
 
-namespace {
+using layouthelp::sections;
 
-std::vector<TSection*> sections(ThtDocument& doc) {
-  std::vector<TSection*> out;
-  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
-    for (const auto& it : c) {
-      if (auto* s = dynamic_cast<TSection*>(it.get())) out.push_back(s);
-      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
-    }
-  };
-  walk(doc);
-  return out;
-}
+namespace {
 
 struct Printed {
   int Pages = 0;

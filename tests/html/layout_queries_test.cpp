@@ -12,6 +12,8 @@
 #include "html/view/section_layout.h"
 #include "tests/html/layout_helpers.h"
 
+using layouthelp::sections;
+
 namespace {
 
 using layouthelp::Layout;
@@ -22,18 +24,6 @@ const String Sans = u"DejaVu Sans";
 std::string page(const std::string& body) {
   return "<html><head><style>body{margin:0} p{margin:0;font-family:'DejaVu Sans';font-size:12pt}</style></head><body>" +
          body + "</body></html>";
-}
-
-std::vector<TSection*> sections(ThtDocument& doc) {
-  std::vector<TSection*> out;
-  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
-    for (const auto& it : c) {
-      if (auto* s = dynamic_cast<TSection*>(it.get())) out.push_back(s);
-      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
-    }
-  };
-  walk(doc);
-  return out;
 }
 
 TEST(LayoutQueries, PointsAndCarets) {
