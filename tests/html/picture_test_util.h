@@ -219,7 +219,7 @@ inline Bytes pngBytes(int w, int h, const Bytes& rgba, bool withEnd = true) {
   for (int y = 0; y < h; ++y) png_write_row(png, const_cast<png_bytep>(rgba.data() + size_t(y) * size_t(w) * 4));
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (!withEnd) sink.data.resize(sink.data.size() - 12);  // the end chunk is the last 12 bytes
+  if (!withEnd) sink.data.erase(sink.data.end() - 12, sink.data.end());  // the end chunk is the last 12 bytes
   return sink.data;
 }
 
