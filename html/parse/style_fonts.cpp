@@ -250,7 +250,7 @@ void TProperties::GetFontInfo(TFontInfoArray& info) const {
   for (ThtFontInfo& state : info.Ar) FillFontInfo(state);
 }
 
-std::unique_ptr<TMyFont> TProperties::GetFont() {
+TProperties::TFontChoice TProperties::GetFontChoice() {
   TMyFontCache& cache = FontCache();
   if (!FTheFont || FFontGeneration != cache.Generation()) {
     ThtFontInfo info;
@@ -280,17 +280,27 @@ std::unique_ptr<TMyFont> TProperties::GetFont() {
     EmSize = cached->EmSize;
     ExSize = cached->ExSize;
   }
-  auto result = std::make_unique<TMyFont>();
-  result->Assign(*FTheFont);
-  result->bgColor = FFontBGColor;
-  result->SetColor(FFontColor);
+  TFontChoice choice;
+  choice.Base = FTheFont;
+  choice.Generation = FFontGeneration;
+  choice.Color = FFontColor;
+  choice.BGColor = FFontBGColor;
   const TPropValue& spacing = Props[piLetterSpacing];
   if (spacing.IsString() && spacing.AsString() != u"normal"sv)
-    result->CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
+    choice.CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
   else if (spacing.IsNumber())
-    result->CharExtra = spacing.AsInt();
-  else
-    result->CharExtra = 0;
+    choice.CharExtra = spacing.AsInt();
+  return choice;
+}
+
+std::unique_ptr<TMyFont> TProperties::GetFont() { return MakeFont(GetFontChoice()); }
+
+std::unique_ptr<TMyFont> TProperties::MakeFont(const TFontChoice& choice) {
+  auto result = std::make_unique<TMyFont>();
+  result->Assign(*choice.Base);
+  result->bgColor = choice.BGColor;
+  result->SetColor(choice.Color);
+  result->CharExtra = choice.CharExtra;
   return result;
 }
 

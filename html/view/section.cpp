@@ -19,6 +19,14 @@ LineRec::LineRec(ThtDocument* Document)
     : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
 
 namespace {
+// The font of a new run: shared with the other runs of the document that
+// use the same font.
+std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
+  if (!Prop) return std::make_shared<TMyFont>();
+  if (!document) return Prop->GetFont();
+  return document->RunFonts.Get(*Prop);
+}
+
 bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
 
 // A style value against a lower-case keyword, its letters compared without
@@ -35,8 +43,7 @@ bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
                    const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
     : TSectionBase(ADocument, Prop) {
-  std::unique_ptr<TMyFont> font = Prop ? Prop->GetFont() : std::make_unique<TMyFont>();
-  auto run = std::make_unique<TFontObj>(this, std::move(font), 0);
+  auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
   if (Prop) run->Title = Prop->PropTitle();
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
@@ -185,7 +192,7 @@ void TSection::AllowBreakAfterLast() {
 
 void TSection::ChangeFont(TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::unique_ptr<TMyFont> font = Prop->GetFont();
+  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
@@ -209,7 +216,7 @@ void TSection::ChangeFont(TProperties* Prop) {
 
 void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::unique_ptr<TMyFont> font = Prop->GetFont();
+  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {

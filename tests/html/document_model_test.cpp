@@ -315,6 +315,34 @@ TEST(SectionText, TidyingKeepsFontRunsOnTheirCharacters) {
   EXPECT_EQ(t->FontRuns[1]->Pos, 1);
 }
 
+TEST(SectionText, RunsOfOneFontShareItUntilALinkStateChangesOne) {
+  SectionFixture f;
+  auto s = f.Section();
+  SectionFixture::Add(*s, u"ab");
+  s->ChangeFont(f.Stack.Last());
+  SectionFixture::Add(*s, u"cd", 2);
+  ASSERT_EQ(s->FontRuns.Count(), 2);
+  TFontObj* first = s->FontRuns[0];
+  TFontObj* second = s->FontRuns[1];
+  EXPECT_EQ(first->Font(), second->Font());
+  const TColor color = first->Font()->Color();
+  const int height = first->Font()->Height();
+  ThtFontInfo state;
+  state.iName = first->Font()->Name();
+  state.iSize = 30;
+  state.iColor = clRed;
+  second->ConvertFont(state);  // as a hovered link does
+  EXPECT_NE(first->Font(), second->Font());
+  EXPECT_EQ(first->Font()->Color(), color);
+  EXPECT_EQ(first->Font()->Height(), height);
+  EXPECT_EQ(second->Font()->Color(), clRed);
+  EXPECT_NE(second->Font()->Height(), height);
+  // The next run of that font still gets the unchanged one.
+  s->AddChar(u'e', 4);
+  s->ChangeFont(f.Stack.Last());
+  EXPECT_EQ(s->FontRuns.Last()->Font(), first->Font());
+}
+
 TEST(SectionText, EmptySectionsAreDroppedUnlessTheyMatter) {
   SectionFixture f;
   TBlockCell cell(f.Doc.get());
