@@ -41,7 +41,13 @@ private:
 
 class TFontObjBase : public TObject {
 public:
-  std::unique_ptr<TUrlTarget> UrlTarget = std::make_unique<TUrlTarget>();
+  // The run's link record, never null. It is kept in the run itself (one
+  // allocation less for each of the many runs) and reached through this
+  // pointer like every other link record.
+  TUrlTarget* const UrlTarget = &FUrlTarget;
+
+private:
+  TUrlTarget FUrlTarget;
 };
 
 class TFontObj : public TFontObjBase {
