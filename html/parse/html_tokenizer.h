@@ -4,6 +4,7 @@
 // skipped, include directives expanded, tags with their attributes turned
 // into symbols, character references decoded, and the raw content of
 // scripts and text areas read in chunks.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -52,6 +53,44 @@ struct TTokenAttribute {
   double DblValue = 0;
 };
 
+// The attributes of the current tag. Entries are kept from tag to tag and
+// refilled, so reading tags stops allocating once their strings have grown.
+class TTokenAttributes {
+public:
+  TTokenAttributes() = default;
+  TTokenAttributes(const TTokenAttributes& other) : FItems(other.begin(), other.end()), FCount(other.FCount) {}
+  TTokenAttributes& operator=(const TTokenAttributes& other) {
+    if (this == &other) return *this;
+    if (FItems.size() < other.FCount) FItems.resize(other.FCount);
+    std::copy(other.begin(), other.end(), FItems.begin());
+    FCount = other.FCount;
+    return *this;
+  }
+
+  const TTokenAttribute* begin() const { return FItems.data(); }
+  const TTokenAttribute* end() const { return FItems.data() + FCount; }
+  bool empty() const { return FCount == 0; }
+  size_t size() const { return FCount; }
+  const TTokenAttribute& operator[](size_t i) const { return FItems[i]; }
+  void clear() { FCount = 0; }
+  // A new last entry with empty strings (their room kept).
+  TTokenAttribute& Add() {
+    if (FCount == FItems.size()) FItems.emplace_back();
+    TTokenAttribute& a = FItems[FCount++];
+    a.Which = symUnknownAttr;
+    a.CodePage = 0;
+    a.Name.clear();
+    a.Value.clear();
+    a.DblValue = 0;
+    return a;
+  }
+  void DropLast() { --FCount; }
+
+private:
+  std::vector<TTokenAttribute> FItems;
+  size_t FCount = 0;
+};
+
 // An include directive: command, "name=value" parameters, and the
 // document to read in its place (left empty for none).
 using TIncludeEvent = std::function<void(const String& command, const std::vector<String>& params,
@@ -90,7 +129,7 @@ public:
   THtmlSymbol Sy = symEndOfDoc;
   int Value = 0;  // heading level after an "H" tag
   TTokenText Token;
-  std::vector<TTokenAttribute> Attributes;
+  TTokenAttributes Attributes;
   int TagIndex = 0;     // source index where the current tag began
   int SIndex = -1;      // source index of the character being read
   bool InComment = false;
@@ -155,9 +194,11 @@ private:
   bool readIncludeIdentifier(String& ident);
   void getTag();
   bool getAttribute();
-  bool getQuotedValue(THtmlSymbol sym, String& value, double& number);
-  bool getNumberLikeValue(String& value, double& number);
-  String charRefToText(int32_t value, bool named, int codePage) const;
+  void getQuotedValue(TTokenAttribute& attr);
+  bool getNumberLikeValue(TTokenAttribute& attr);
+  // Appends the reference at "&" (or the text as written when it is none).
+  void appendEntity(String& out, int codePage);
+  void appendCharRef(String& out, int32_t value, bool named, int codePage) const;
 
   TBuffer* FBuffer;
   std::vector<TBuffer*> FSuspended;
@@ -165,4 +206,6 @@ private:
   uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
   int FIncludeCount = 0;
   int FReadingIncludes = 0;  // directives being read, one inside another's parameters
+  String FTagName;     // upper case, kept between tags
+  String FEntityText;  // a decoded reference, kept between uses
 };
