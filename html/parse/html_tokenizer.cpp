@@ -14,6 +14,9 @@ using namespace styletext;
 namespace {
 
 inline bool isBlankChar(char16_t c) { return c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
+inline bool isAttributeNameChar(char16_t c) {
+  return isAsciiLetter(c) || isDigit(c) || c == u'$' || c == u'-' || c == u'_' || c == u':' || c == u'.';
+}
 
 // Attribute numbers are kept well inside the integer range (as CSS lengths
 // are) so that sizes and spans taken from a page cannot overflow the
@@ -189,6 +192,7 @@ char16_t THtmlTokenizer::resumeSuspended() {
 }
 
 void THtmlTokenizer::reportProgress() {
+  followSource();
   if (FBuffer->Size() > 0) OnProgress(FBuffer->GetPosition(), FBuffer->Size());
 }
 
@@ -264,7 +268,7 @@ bool THtmlTokenizer::readIncludeIdentifier(String& ident) {
   if (!(isAsciiLetter(LCh) || LCh == u'_')) return false;
   while (isAsciiLetter(LCh) || isDigit(LCh) || LCh == u'_' || LCh == u'-') {
     ident += LCh;
-    ReadChar();
+    readChar();
   }
   return true;
 }
@@ -278,35 +282,35 @@ void THtmlTokenizer::readInclude() {
   TTokenText saved = std::move(Token);
   Token.Clear();
   readNormalisedChar();  // "#"
-  ReadChar();
+  readChar();
   String command;
   readIncludeIdentifier(command);
   std::vector<String> params;
   for (;;) {
-    SkipBlanks();
+    skipBlanks();
     String name;
     if (!readIncludeIdentifier(name)) break;
-    SkipBlanks();
+    skipBlanks();
     String value;
     if (LCh == u'=') {
-      ReadChar();
-      SkipBlanks();
+      readChar();
+      skipBlanks();
       if (LCh == u'"' || LCh == u'\'') {
         const char16_t quote = LCh;
-        ReadChar();
+        readChar();
         while (LCh != quote && LCh != 0) {
           if (LCh == u'&') {
             appendEntity(value, 0);
             continue;
           }
           value += LCh == u'\r' ? u' ' : LCh;
-          ReadChar();
+          readChar();
         }
-        if (LCh == quote) ReadChar();
+        if (LCh == quote) readChar();
       } else {
         while (LCh != 0 && !isBlankChar(LCh) && LCh != u'-' && LCh != u'>') {
           value += LCh;
-          ReadChar();
+          readChar();
         }
       }
     }
@@ -315,6 +319,7 @@ void THtmlTokenizer::readInclude() {
   // The rest of the directive is a comment; LCh is its first character.
   skipCommentFrom(LCh);
   std::unique_ptr<TBuffer> included;
+  followSource();
   OnInclude(command, params, included);
   // A page that includes itself, directly or not, must not read forever.
   if (included && int(FIncluded.size()) < MaxIncludeDepth && ++FIncludeCount <= MaxIncludes) {
@@ -326,7 +331,12 @@ void THtmlTokenizer::readInclude() {
 }
 
 void THtmlTokenizer::SkipBlanks() {
-  while (isBlankChar(LCh)) ReadChar();
+  skipBlanks();
+  followSource();
+}
+
+void THtmlTokenizer::skipBlanks() {
+  while (isBlankChar(LCh)) readChar();
 }
 
 // ---------------------------------------------------------------- references
@@ -362,6 +372,7 @@ void THtmlTokenizer::appendCharRef(String& out, int32_t value, bool named, int c
 }
 
 String THtmlTokenizer::DecodeEntity(int codePage) {
+  TFollowOnExit follow{*this};
   String text;
   appendEntity(text, codePage);
   return text;
@@ -373,15 +384,15 @@ void THtmlTokenizer::appendEntity(String& out, int codePage) {
   if (LCh != u'&') return;
   const size_t start = out.size();
   out += u'&';
-  ReadChar();
+  readChar();
   if (LCh == u'#') {
     out += LCh;
-    ReadChar();
+    readChar();
     int base = 10;
     if (LCh == u'x' || LCh == u'X') {
       out += LCh;
       base = 16;
-      ReadChar();
+      readChar();
     }
     uint32_t value = 0;
     int digits = 0;
@@ -389,10 +400,10 @@ void THtmlTokenizer::appendEntity(String& out, int codePage) {
       value = AddCharRefDigit(value, unsigned(d), unsigned(base));
       out += LCh;
       ++digits;
-      ReadChar();
+      readChar();
     }
     if (digits == 0) return;
-    if (LCh == u';') ReadChar();
+    if (LCh == u';') readChar();
     out.resize(start);
     appendCharRef(out, int32_t(value), false, codePage);
     return;
@@ -400,12 +411,12 @@ void THtmlTokenizer::appendEntity(String& out, int codePage) {
   const size_t nameStart = out.size();
   while (out.size() - nameStart < 11 && (isAsciiLetter(LCh) || isDigit(LCh))) {
     out += LCh;
-    ReadChar();
+    readChar();
   }
   const TEntity* entity = findEntity(std::u16string_view(out).substr(nameStart));
   if (!entity) return;
   if (LCh == u';') {
-    ReadChar();
+    readChar();
   } else if (entity->Value > 255) {
     // Without ";" only the Latin-1 names count ("&copy 2000"); "&euro" may
     // be the start of a word.
@@ -418,6 +429,7 @@ void THtmlTokenizer::appendEntity(String& out, int codePage) {
 // ---------------------------------------------------------------- symbols
 
 void THtmlTokenizer::NextSymbol() {
+  TFollowOnExit follow{*this};
   Token.Clear();
   if (LCh == 0) {
     Sy = symEndOfDoc;
@@ -436,14 +448,17 @@ void THtmlTokenizer::NextSymbol() {
   if (FirstPass) {
     // Nothing of the text is kept; a reference takes no "<" or control
     // character, so decoding it would end the run at the same place.
-    while (LCh != u'<' && LCh >= 9) ReadChar();
+    while (LCh != u'<' && LCh >= 9) {
+      readRun([](char16_t c) { return c > u' ' && c != u'<'; }, nullptr);
+      readChar();
+    }
     return;
   }
   while (LCh != u'<' && LCh >= 9) {
     if (LCh == 9 || LCh == 10 || LCh == 13 || LCh == 32) {
       Token.Add(u' ', SIndex);
-      ReadChar();
-      while (isBlankChar(LCh)) ReadChar();
+      readChar();
+      while (isBlankChar(LCh)) readChar();
     } else if (LCh == u'&') {
       const int index = SIndex;
       FEntityText.clear();
@@ -451,18 +466,19 @@ void THtmlTokenizer::NextSymbol() {
       Token.AddString(FEntityText, index);
     } else {
       Token.Add(LCh, SIndex);
-      ReadChar();
+      readRun([](char16_t c) { return c > u' ' && c != u'<' && c != u'&'; }, Token);
+      readChar();
     }
   }
 }
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
-  ReadChar();
+  readChar();
   bool endTag = false;
   if (LCh == u'/') {
     endTag = true;
-    ReadChar();
+    readChar();
   } else if (!(LCh == u'?' || isAsciiLetter(LCh))) {
     Sy = symText;
     Token.Add(u'<', TagIndex);
@@ -471,52 +487,58 @@ void THtmlTokenizer::getTag() {
   Sy = symUnknownTag;
   String& name = FTagName;
   name.clear();
-  for (;;) {
-    if (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
-        (isDigit(LCh) && name != u"H"sv))
-      name += htUpperChar(LCh);
-    else
-      break;
-    ReadChar();
+  // The digit after a lone H is the heading's level, no part of its name.
+  while (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
+         (isDigit(LCh) && name != u"H"sv)) {
+    name += htUpperChar(LCh);
+    readChar();
   }
   if (const TResWord* tag = findTag(name))
     Sy = endTag ? tag->EndSym : tag->Symbol;
-  SkipBlanks();
+  skipBlanks();
   Value = 0;
   if ((Sy == symH || Sy == symHEnd) && LCh >= u'1' && LCh <= u'6') {
     Value = LCh - u'0';
-    ReadChar();
+    readChar();
   }
   Attributes.clear();
-  while (getAttribute()) {
+  // The first pass looks at the attributes of links alone.
+  const bool keep = !FirstPass || Sy == symA;
+  while (getAttribute(keep ? Attributes.Add() : FDiscarded)) {
   }
-  while (LCh != u'>' && LCh != 0) ReadChar();
+  while (LCh != u'>' && LCh != 0) readChar();
   // Script and style content begins right after the ">", which stays
   // current for the reader of that content.
-  if (LCh == u'>' && Sy != symScript && Sy != symStyle) ReadChar();
+  if (LCh == u'>' && Sy != symScript && Sy != symStyle) readChar();
 }
 
 // In the first pass only the names count: values are read past (no
 // reference takes a quote, blank or ">", so none is decoded) and not
 // converted.
-bool THtmlTokenizer::getAttribute() {
-  SkipBlanks();
-  TTokenAttribute& attr = Attributes.Add();
-  while (isAsciiLetter(LCh) || isDigit(LCh) || LCh == u'$' || LCh == u'-' || LCh == u'_' ||
-         LCh == u':' || LCh == u'.') {
+bool THtmlTokenizer::getAttribute(TTokenAttribute& attr) {
+  const bool kept = &attr != &FDiscarded;
+  if (!kept) {
+    attr.Name.clear();
+    attr.Value.clear();
+    attr.Which = symUnknownAttr;
+  }
+  skipBlanks();
+  while (isAttributeNameChar(LCh)) {
     attr.Name += htUpperChar(LCh);
-    ReadChar();
+    readChar();
   }
   if (attr.Name.empty()) {
-    Attributes.DropLast();
+    if (kept) Attributes.DropLast();
     return false;
   }
-  if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
-  SkipBlanks();
+  // An attribute read past needs no symbol: the rules for its value do
+  // not depend on it.
+  if (const TSymbolRec* rec = kept ? findAttribute(attr.Name) : nullptr) attr.Which = rec->Value;
+  skipBlanks();
   attr.DblValue = attr.Which == symBorder ? 1 : 0;
   if (LCh == u'=') {
-    ReadChar();
-    SkipBlanks();
+    readChar();
+    skipBlanks();
     if (LCh == u'"' || LCh == u'\'') {
       getQuotedValue(attr);
     } else if (!getNumberLikeValue(attr)) {
@@ -526,12 +548,15 @@ bool THtmlTokenizer::getAttribute() {
           continue;
         }
         attr.Value += LCh;
-        ReadChar();
+        readChar();
       }
     }
   }
   if (FirstPass) return true;
-  if (attr.Which == symID && !attr.Value.empty() && OnIdAttribute) OnIdAttribute(attr.Value, SIndex);
+  if (attr.Which == symID && !attr.Value.empty() && OnIdAttribute) {
+    followSource();
+    OnIdAttribute(attr.Value, SIndex);
+  }
   attr.CodePage = CurrentCodePage();
   return true;
 }
@@ -539,19 +564,21 @@ bool THtmlTokenizer::getAttribute() {
 void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
   String& value = attr.Value;
   const char16_t quote = LCh;
-  ReadChar();
+  readChar();
   while (LCh != quote && LCh != 0) {
     if (LCh == u'\r') {
       if (attr.Which == symTitle || attr.Which == symAlt) value += u"\r\n";
-      ReadChar();
+      readChar();
     } else if (LCh == u'&' && !FirstPass) {
       appendEntity(value, CurrentCodePage());
     } else {
       value += LCh;
-      ReadChar();
+      readRun([quote](char16_t c) { return c >= u' ' && c != quote && c != u'<' && c != u'&'; },
+              FirstPass ? nullptr : &value);
+      readChar();
     }
   }
-  if (LCh == quote) ReadChar();
+  if (LCh == quote) readChar();
   if (FirstPass) return;
   // Only a value that starts (after blanks) like a number is read as one.
   size_t first = 0;
@@ -566,16 +593,16 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
   if (!(LCh == u'+' || LCh == u'-' || isDigit(LCh))) return false;
   String& value = attr.Value;
   value += LCh;
-  ReadChar();
+  readChar();
   while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'%' && LCh != u'>') {
     if (LCh == u'&' && !FirstPass) {
       appendEntity(value, CurrentCodePage());
       continue;
     }
     value += LCh;
-    ReadChar();
+    readChar();
   }
-  SkipBlanks();
+  skipBlanks();
   if (!FirstPass) {
     double d = 0;
     const bool number = integerValue(value, d) || tryStrToFloat(value, d);
@@ -583,12 +610,13 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
   }
   if (LCh == u'%') {
     value += u'%';
-    ReadChar();
+    readChar();
   }
   return true;
 }
 
 void THtmlTokenizer::NextScriptSymbol() {
+  TFollowOnExit follow{*this};
   Token.Clear();
   if (LCh == 0) {
     Sy = symEndOfDoc;
@@ -596,13 +624,13 @@ void THtmlTokenizer::NextScriptSymbol() {
   }
   if (LCh == u'\r') {
     Sy = symLineEnd;
-    ReadChar();
+    readChar();
     return;
   }
   if (LCh == u'<') {
     const int index = SIndex;
     String chunk = u"<";
-    ReadChar();
+    readChar();
     if (LCh != u'/' && !isAsciiLetter(LCh)) {
       Sy = symText;
       Token.Add(u'<', index);
@@ -610,17 +638,17 @@ void THtmlTokenizer::NextScriptSymbol() {
     }
     while (LCh == u'/' || isAsciiLetter(LCh)) {
       chunk += LCh;
-      ReadChar();
+      readChar();
     }
     Sy = sameNoCase(chunk, u"</script") ? symScriptEnd : symUnknownTag;
     for (int i = 0; i < 6 && LCh != 0 && LCh != u'>'; ++i) {
       chunk += (LCh == u'\t' || LCh == u'\r') ? u' ' : LCh;
-      ReadChar();
+      readChar();
     }
     if (LCh == u'>') {
       chunk += LCh;
       if (Sy == symScriptEnd) InScript = false;
-      ReadChar();
+      readChar();
     }
     Token.AddString(chunk, index);
     return;
@@ -628,11 +656,12 @@ void THtmlTokenizer::NextScriptSymbol() {
   Sy = symText;
   while (LCh != 0 && LCh != u'\r' && LCh != u'<') {
     Token.Add(LCh, SIndex);
-    ReadChar();
+    readChar();
   }
 }
 
 void THtmlTokenizer::NextTextAreaSymbol() {
+  TFollowOnExit follow{*this};
   Token.Clear();
   if (LCh == 0) {
     Sy = symEndOfDoc;
@@ -640,7 +669,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
   }
   if (LCh == u'\r') {
     Sy = symLineEnd;
-    ReadChar();
+    readChar();
     return;
   }
   const int index = SIndex;
@@ -648,7 +677,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
     String chunk;
     do {
       chunk += LCh;
-      ReadChar();
+      readChar();
     } while (LCh != 0 && LCh != u'\t' && LCh != u'\r' && LCh != u' ' && LCh != u'>');
     Sy = sameNoCase(chunk, u"</textarea") ? symTextAreaEnd : symUnknownTag;
     Token.AddString(chunk, index);
@@ -664,11 +693,11 @@ void THtmlTokenizer::NextTextAreaSymbol() {
   Sy = symText;
   while (Token.Count() < 100 && LCh != 0 && LCh != u'\r' && LCh != u'&' && LCh != u'<') {
     Token.Add(LCh, SIndex);
-    ReadChar();
+    readChar();
   }
   if (Token.Count() == 0) {
     Sy = symOtherChar;
     Token.Add(LCh, SIndex);
-    ReadChar();
+    readChar();
   }
 }
