@@ -76,6 +76,16 @@ std::string floatsPage(int n) {
   return s + "</body></html>";
 }
 
+// Floats with no text between them: every one is placed beside all the
+// ones before it.
+std::string floatRowsPage(int n) {
+  std::string s = "<html><body>";
+  for (int i = 0; i < n; ++i)
+    s += std::string("<div style='float:") + (i % 3 ? "left" : "right") + ";width:" + std::to_string(10 + i % 40) +
+         "px;height:" + std::to_string(5 + i % 25) + "px'></div>";
+  return s + "</body></html>";
+}
+
 void compare(const char* name, const std::string& html, double targetMs, int runs) {
   auto doc = build(html);
   TBitmap bmp;
@@ -105,5 +115,6 @@ int main() {
   compare("tables nested 10 deep", nestedPage(10), 10, 10);
   compare("1 MB single paragraph", paragraphPage(1 << 20), 50, 3);
   compare("1,000 floats", floatsPage(1000), 50, 5);
+  compare("1,000 floats, no text", floatRowsPage(1000), 100, 3);
   return 0;
 }

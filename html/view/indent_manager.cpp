@@ -3,6 +3,9 @@
 #include "html/view/indent_manager.h"
 
 #include <algorithm>
+#include <functional>
+#include <queue>
+#include <set>
 
 void TIndentManager::Init(int Lf, int Wd) {
   LeftEdge = Lf;
@@ -98,6 +101,121 @@ int closerRoom(int& Y, int MaxBottom, int Fallback, int LY, int LX, int RY, int 
 
 }  // namespace
 
+std::vector<std::pair<int32_t, int32_t>> TIndentManager::floatsEndingBelow(const std::vector<IndentRec>& List,
+                                                                           int Y) const {
+  std::vector<std::pair<int32_t, int32_t>> out;
+  for (auto it = List.rbegin(); it != List.rend(); ++it) {
+    if (it->ID && it->ID == CurrentID) break;
+    if (!it->ID && it->YB > Y) out.emplace_back(it->YB, it->X);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<int> TIndentManager::rawEdgesAt(bool LeftSide, const std::vector<int>& Ys) const {
+  // One sweep down the page gives leftRaw / rightRaw at every Y asked for:
+  // the records that count (floats and the current block's own) enter at
+  // their top and leave at their bottom; the tightest X of those present
+  // is the edge, and with none present the same fallback as the single
+  // queries.
+  const std::vector<IndentRec>& list = LeftSide ? L : R;
+  std::vector<const IndentRec*> byTop;
+  for (const IndentRec& rec : list)
+    if (!rec.ID || rec.ID == CurrentID) byTop.push_back(&rec);
+  std::sort(byTop.begin(), byTop.end(), [](const IndentRec* a, const IndentRec* b) { return a->YT < b->YT; });
+  int fallback = 0;
+  for (auto it = L.rbegin(); it != L.rend(); ++it)
+    if (it->ID && it->ID == CurrentID) {
+      fallback = it->X;
+      break;
+    }
+  if (!LeftSide) fallback += Width;
+  std::multiset<int32_t> present;
+  using Leaving = std::pair<int32_t, int32_t>;  // (bottom, X)
+  std::priority_queue<Leaving, std::vector<Leaving>, std::greater<Leaving>> leaving;
+  std::vector<int> out;
+  out.reserve(Ys.size());
+  size_t next = 0;
+  for (const int y : Ys) {
+    for (; next < byTop.size() && byTop[next]->YT <= y; ++next) {
+      present.insert(byTop[next]->X);
+      leaving.emplace(byTop[next]->YB, byTop[next]->X);
+    }
+    while (!leaving.empty() && leaving.top().first <= y) {
+      present.erase(present.find(leaving.top().second));
+      leaving.pop();
+    }
+    out.push_back(present.empty() ? fallback : LeftSide ? *present.rbegin() : *present.begin());
+  }
+  return out;
+}
+
+TIndentManager::FloatBottoms::FloatBottoms(const TIndentManager& M, int Y)
+    : Owner(M), Lefts(M.floatsEndingBelow(M.L, Y)), Rights(M.floatsEndingBelow(M.R, Y)) {}
+
+// A few edges are read directly (a float placed beside the last ones
+// needs two or three); past that, one sweep answers every bottom, so a
+// search through many rows of floats costs one sort, not a walk of all
+// records per row.
+int TIndentManager::FloatBottoms::edge(bool LeftSide, int Y) const {
+  constexpr int DirectQueries = 32;
+  if (Ys.empty() && Direct < DirectQueries) {
+    ++Direct;
+    return LeftSide ? Owner.leftRaw(Y) : Owner.rightRaw(Y);
+  }
+  if (Ys.empty()) {
+    for (const auto* side : {&Lefts, &Rights})
+      for (const auto& f : *side) {
+        Ys.push_back(f.first - 1);
+        Ys.push_back(f.first);
+      }
+    std::sort(Ys.begin(), Ys.end());
+    Ys.erase(std::unique(Ys.begin(), Ys.end()), Ys.end());
+    LeftAt = Owner.rawEdgesAt(true, Ys);
+    RightAt = Owner.rawEdgesAt(false, Ys);
+  }
+  const size_t i = size_t(std::lower_bound(Ys.begin(), Ys.end(), Y) - Ys.begin());
+  return LeftSide ? LeftAt[i] : RightAt[i];
+}
+
+// A float "still makes its edge" at its bottom when the side's edge just
+// above that bottom is its own X. Looking at every float (newest first,
+// keeping the nearest bottom with room) finds the smallest such bottom
+// with room for W; walking the bottoms upwards finds the same one and
+// stops there, with the edges read from one sweep rather than a walk of
+// all records per float (a row of a thousand floats was cubic).
+bool TIndentManager::FloatBottoms::FirstRoom(bool LeftSide, int W, int& RoomY) const {
+  const auto& floats = LeftSide ? Lefts : Rights;
+  for (size_t i = 0; i < floats.size();) {
+    const int32_t bottom = floats[i].first;
+    size_t end = i;
+    while (end < floats.size() && floats[end].first == bottom) ++end;
+    if (Right(bottom) - W >= Left(bottom)) {
+      const int edge = LeftSide ? Left(bottom - 1) : Right(bottom - 1);
+      for (size_t k = i; k < end; ++k)
+        if (floats[k].second == edge) {
+          RoomY = bottom;
+          return true;
+        }
+    }
+    i = end;
+  }
+  return false;
+}
+
+// The lowest bottom of a float that still makes its edge there (Y when
+// there is none): where a box goes when no room opens beside the floats.
+int TIndentManager::FloatBottoms::LowestEdgeBottom(bool LeftSide, int Y) const {
+  const auto& floats = LeftSide ? Lefts : Rights;
+  for (size_t i = floats.size(); i > 0;) {
+    const int32_t bottom = floats[i - 1].first;
+    const int edge = LeftSide ? Left(bottom - 1) : Right(bottom - 1);
+    for (; i > 0 && floats[i - 1].first == bottom; --i)
+      if (floats[i - 1].second == edge) return std::max(Y, int(bottom));
+  }
+  return Y;
+}
+
 int TIndentManager::AlignLeft(int& Y, int W, int SpW, int SpH) {
   const int L0 = leftRaw(Y);
   const int R0 = rightRaw(Y);
@@ -106,33 +224,18 @@ int TIndentManager::AlignLeft(int& Y, int W, int SpW, int SpH) {
     Y += SpH;
     return L0 + LeftEdge;
   }
-  int maxBottom = Y, base = 0, LY = Y, LX = L0;
-  for (auto it = L.rbegin(); it != L.rend(); ++it) {
-    if (it->ID == CurrentID && it->ID) {
+  int base = 0;
+  for (auto it = L.rbegin(); it != L.rend(); ++it)
+    if (it->ID && it->ID == CurrentID) {
       base = it->X;
       break;
     }
-    if (it->ID) continue;
-    if (it->YB > Y && (LY == Y || it->YB < LY) && leftRaw(it->YB - 1) == it->X) {
-      maxBottom = std::max(maxBottom, it->YB);
-      if (rightRaw(it->YB) - W >= leftRaw(it->YB)) {
-        LY = it->YB;
-        LX = leftRaw(it->YB);
-      }
-    }
-  }
-  int RY = Y, RX = L0;
-  for (auto it = R.rbegin(); it != R.rend(); ++it) {
-    if (it->ID == CurrentID && it->ID) break;
-    if (it->ID) continue;
-    if (it->YB > Y && (RY == Y || it->YB < RY) && rightRaw(it->YB - 1) == it->X) {
-      maxBottom = std::max(maxBottom, it->YB);
-      if (rightRaw(it->YB) - W >= leftRaw(it->YB)) {
-        RY = it->YB;
-        RX = leftRaw(it->YB);
-      }
-    }
-  }
+  const FloatBottoms floats(*this, Y);
+  int LY = Y, LX = L0, RY = Y, RX = L0;
+  if (floats.FirstRoom(true, W, LY)) LX = floats.Left(LY);
+  if (floats.FirstRoom(false, W, RY)) RX = floats.Left(RY);
+  int maxBottom = Y;
+  if (LY == Y && RY == Y) maxBottom = std::max(floats.LowestEdgeBottom(true, Y), floats.LowestEdgeBottom(false, Y));
   return closerRoom(Y, maxBottom, base, LY, LX, RY, RX) + LeftEdge;
 }
 
@@ -143,33 +246,18 @@ int TIndentManager::AlignRight(int& Y, int W, int SpW, int SpH) {
     Y += SpH;
     return R0 + LeftEdge;
   }
-  int maxBottom = Y, def = Width - W, LY = Y, LX = R0;
-  for (auto it = L.rbegin(); it != L.rend(); ++it) {
-    if (it->ID == CurrentID && it->ID) break;
-    if (it->ID) continue;
-    if (it->YB > Y && (LY == Y || it->YB < LY) && leftRaw(it->YB - 1) == it->X) {
-      maxBottom = std::max(maxBottom, it->YB);
-      if (rightRaw(it->YB) - W >= leftRaw(it->YB)) {
-        LY = it->YB;
-        LX = rightRaw(it->YB) - W;
-      }
-    }
-  }
-  int RY = Y, RX = R0;
-  for (auto it = R.rbegin(); it != R.rend(); ++it) {
-    if (it->ID == CurrentID && it->ID) {
+  int def = Width - W;
+  for (auto it = R.rbegin(); it != R.rend(); ++it)
+    if (it->ID && it->ID == CurrentID) {
       def = it->X - W;
       break;
     }
-    if (it->ID) continue;
-    if (it->YB > Y && (RY == Y || it->YB < RY) && rightRaw(it->YB - 1) == it->X) {
-      maxBottom = std::max(maxBottom, it->YB);
-      if (rightRaw(it->YB) - W >= leftRaw(it->YB)) {
-        RY = it->YB;
-        RX = rightRaw(it->YB) - W;
-      }
-    }
-  }
+  const FloatBottoms floats(*this, Y);
+  int LY = Y, LX = R0, RY = Y, RX = R0;
+  if (floats.FirstRoom(true, W, LY)) LX = floats.Right(LY) - W;
+  if (floats.FirstRoom(false, W, RY)) RX = floats.Right(RY) - W;
+  int maxBottom = Y;
+  if (LY == Y && RY == Y) maxBottom = std::max(floats.LowestEdgeBottom(true, Y), floats.LowestEdgeBottom(false, Y));
   return closerRoom(Y, maxBottom, def, LY, LX, RY, RX) + LeftEdge;
 }
 

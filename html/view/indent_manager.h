@@ -2,6 +2,7 @@
 // The left and right edges that floats and nested blocks impose on the
 // lines of a cell while it is laid out from top to bottom.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "html/view/section_base.h"
@@ -45,4 +46,26 @@ public:
 private:
   int leftRaw(int Y) const;
   int rightRaw(int Y) const;
+  // The float records of one side newer than the current block's own edge
+  // record whose bottoms lie below Y, as (bottom, X) sorted by bottom.
+  std::vector<std::pair<int32_t, int32_t>> floatsEndingBelow(const std::vector<IndentRec>& List, int Y) const;
+  // leftRaw or rightRaw at each of Ys (ascending).
+  std::vector<int> rawEdgesAt(bool LeftSide, const std::vector<int>& Ys) const;
+  // The floats ending below a Y, with both edges known at their bottoms
+  // and just above them: where a float that does not fit may go.
+  struct FloatBottoms {
+    FloatBottoms(const TIndentManager& M, int Y);
+    // leftRaw / rightRaw, at a float's bottom or one above it only.
+    int Left(int Y) const { return edge(true, Y); }
+    int Right(int Y) const { return edge(false, Y); }
+    bool FirstRoom(bool LeftSide, int W, int& RoomY) const;
+    int LowestEdgeBottom(bool LeftSide, int Y) const;
+
+  private:
+    int edge(bool LeftSide, int Y) const;
+    const TIndentManager& Owner;
+    std::vector<std::pair<int32_t, int32_t>> Lefts, Rights;
+    mutable int Direct = 0;
+    mutable std::vector<int> Ys, LeftAt, RightAt;
+  };
 };

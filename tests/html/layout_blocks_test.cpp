@@ -63,6 +63,41 @@ TEST(LayoutBlocks, TextMovesDownWhenAFloatLeavesNoRoom) {
     }
 }
 
+TEST(LayoutBlocks, RowsOfFloatsFillTheWidthThenGoBelow) {
+  // Floats with no text between them: each goes beside the last ones while
+  // there is room, else below the nearest float bottom that leaves room.
+  std::string body;
+  for (int i = 0; i < 25; ++i) body += "<div style='float:left;width:40px;height:10px'></div>";
+  for (int i = 0; i < 6; ++i) body += "<div style='float:right;width:100px;height:20px'></div>";
+  body += "<div style='float:left;width:200px;height:30px'></div><div style='float:left;width:200px;height:10px'></div>"
+          "<div style='float:left;width:250px;height:10px'></div>";
+  auto l = Layout(page(body), 400);
+  auto blocks = all<TBlock>(*l.Doc);
+  ASSERT_EQ(blocks.size(), 1u + 25 + 6 + 3);
+  for (int i = 0; i < 25; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(blocks[size_t(1 + i)]->ContentLeft, (i % 10) * 40);
+    EXPECT_EQ(blocks[size_t(1 + i)]->ContentY, (i / 10) * 10);
+  }
+  // A float never goes above an earlier one (the last left row is at 20),
+  // and a right float stays left of the earlier right floats beside it.
+  const int rightX[] = {300, 200, 100, 0, 300, 200};
+  const int rightY[] = {20, 20, 30, 30, 50, 50};
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(blocks[size_t(26 + i)]->ContentLeft, rightX[i]);
+    EXPECT_EQ(blocks[size_t(26 + i)]->ContentY, rightY[i]);
+  }
+  // Beside the last two right floats (200..400 until 70); the next one
+  // below them, beside it; the 250 px one below both (80).
+  EXPECT_EQ(blocks[32]->ContentY, 50);
+  EXPECT_EQ(blocks[32]->ContentLeft, 0);
+  EXPECT_EQ(blocks[33]->ContentY, 70);
+  EXPECT_EQ(blocks[33]->ContentLeft, 200);
+  EXPECT_EQ(blocks[34]->ContentY, 80);
+  EXPECT_EQ(blocks[34]->ContentLeft, 0);
+}
+
 TEST(LayoutBlocks, VerticalMarginsCollapse) {
   auto l = Layout(page("<p style='margin:0 0 10px'>a</p><p style='margin:-4px 0 0'>b</p>"
                        "<p style='margin:14px 0'>c</p><p style='margin:14px 0'>d</p>"
