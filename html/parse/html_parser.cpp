@@ -487,7 +487,7 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
   addSection();
   T.SkipBlanks();
   // Empty paragraphs collapse: the last P's attributes count.
-  std::vector<TTokenAttribute> attrs = T.Attributes;
+  TTokenAttributes attrs = T.Attributes;
   next();
   while (Sy() == symP || Sy() == symPEnd) {
     if (Sy() == symP) attrs = T.Attributes;
@@ -495,7 +495,7 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
     next();
   }
   // Push with the kept attributes, then restore the current symbol's.
-  std::vector<TTokenAttribute> current = T.Attributes;
+  TTokenAttributes current = T.Attributes;
   T.Attributes = attrs;
   loadAttributes();
   push(u"p");

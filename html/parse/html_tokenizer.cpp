@@ -1,7 +1,7 @@
 #include "html/parse/html_tokenizer.h"
 
+#include <array>
 #include <cmath>
-#include <unordered_map>
 
 #include "html/parse/html_common.h"
 #include "html/parse/style_list.h"
@@ -14,6 +14,9 @@ using namespace styletext;
 namespace {
 
 inline bool isBlankChar(char16_t c) { return c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
+inline bool isAttributeNameChar(char16_t c) {
+  return isAsciiLetter(c) || isDigit(c) || c == u'$' || c == u'-' || c == u'_' || c == u':' || c == u'.';
+}
 
 // Attribute numbers are kept well inside the integer range (as CSS lengths
 // are) so that sizes and spans taken from a page cannot overflow the
@@ -24,16 +27,40 @@ double roundedNumber(double d) {
   return std::nearbyint(std::clamp(d, -10000000.0, 10000000.0));
 }
 
+// A whole value of sign and decimal digits only, up to 15 digits (exact
+// in a double): the number tryStrToFloat gives, without its conversion.
+// False for anything else, which goes the general way.
+bool integerValue(std::u16string_view s, double& d) {
+  size_t i = 0;
+  const bool negative = !s.empty() && s[0] == u'-';
+  if (!s.empty() && (s[0] == u'+' || s[0] == u'-')) ++i;
+  if (i == s.size() || s.size() - i > 15) return false;
+  int64_t n = 0;
+  for (; i < s.size(); ++i) {
+    if (!isDigit(s[i])) return false;
+    n = n * 10 + (s[i] - u'0');
+  }
+  d = negative ? -double(n) : double(n);
+  return true;
+}
+
+std::u16string_view trimmed(std::u16string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] <= u' ') ++b;
+  while (e > b && s[e - 1] <= u' ') --e;
+  return s.substr(b, e - b);
+}
+
 // Leading number of a quoted attribute value ("50%", "2*", "+1").
-double leadingNumber(const String& value) {
-  String t = trim(value);
-  if (!t.empty() && (t.back() == u'%' || t.back() == u'*')) t.pop_back();
+double leadingNumber(std::u16string_view value) {
+  std::u16string_view t = trimmed(value);
+  if (!t.empty() && (t.back() == u'%' || t.back() == u'*')) t.remove_suffix(1);
   if (t.empty()) return 0;
   const char16_t c = t[0];
   if (!(c == u'+' || c == u'-' || c == u'.' || isDigit(c))) return 0;
   const size_t n = numberPrefix(t, true);
   double d = 0;
-  if (n > 0) tryStrToFloat(std::u16string_view(t).substr(0, n), d);
+  if (n > 0 && !integerValue(t.substr(0, n), d)) tryStrToFloat(t.substr(0, n), d);
   return roundedNumber(d);
 }
 
@@ -46,53 +73,98 @@ bool isSingleBytePage(int codePage) {
 // Tag and attribute names packed into one number (six bits a character,
 // up to ten characters) for a hashed look-up; names that do not pack go to
 // the sorted lists.
+unsigned nameCode(char16_t upper) {
+  if (upper >= u'A' && upper <= u'Z') return upper - u'A' + 1;
+  if (upper >= u'0' && upper <= u'9') return upper - u'0' + 27;
+  switch (upper) {
+    case u'-': return 37;
+    case u'_': return 38;
+    case u'$': return 39;
+    case u':': return 40;
+    case u'.': return 41;
+    case u'/': return 42;
+    default: return 0;
+  }
+}
+
 uint64_t packName(std::u16string_view upper) {
   if (upper.empty() || upper.size() > 10) return 0;
   uint64_t key = 0;
   for (char16_t c : upper) {
+    const unsigned code = nameCode(c);
+    if (code == 0) return 0;
+    key = key << 6 | code;
+  }
+  return key;
+}
+
+// Entity names (case counts) packed the same way: digits, then A to Z,
+// then a to z.
+uint64_t packEntityName(std::u16string_view name) {
+  if (name.empty() || name.size() > 10) return 0;
+  uint64_t key = 0;
+  for (char16_t c : name) {
     unsigned code;
-    if (c >= u'A' && c <= u'Z') code = c - u'A' + 1;
-    else if (c >= u'0' && c <= u'9') code = c - u'0' + 27;
-    else if (c == u'-') code = 37;
-    else if (c == u'_') code = 38;
-    else if (c == u'$') code = 39;
-    else if (c == u':') code = 40;
-    else if (c == u'.') code = 41;
-    else if (c == u'/') code = 42;
+    if (c >= u'0' && c <= u'9') code = c - u'0' + 1;
+    else if (c >= u'A' && c <= u'Z') code = c - u'A' + 11;
+    else if (c >= u'a' && c <= u'z') code = c - u'a' + 37;
     else return 0;
     key = key << 6 | code;
   }
   return key;
 }
 
-template <typename Entry, typename List>
-const Entry* lookUpName(const std::unordered_map<uint64_t, const Entry*>& fast, const List& list,
-                        std::u16string_view upper) {
-  if (const uint64_t key = packName(upper)) {
-    auto it = fast.find(key);
-    return it == fast.end() ? nullptr : it->second;
+// Open addressing over packed names (0 marks a free slot); the first entry
+// added for a key stays.
+template <typename Entry, unsigned Bits>
+class TPackedNames {
+public:
+  void Add(uint64_t key, const Entry* entry) {
+    unsigned i = slot(key);
+    while (FKeys[i] != 0 && FKeys[i] != key) i = (i + 1) & Mask;
+    if (FKeys[i] == 0) {
+      FKeys[i] = key;
+      FEntries[i] = entry;
+    }
   }
-  return list.Lookup(upper);
+  const Entry* Find(uint64_t key) const {
+    for (unsigned i = slot(key); FKeys[i] != 0; i = (i + 1) & Mask)
+      if (FKeys[i] == key) return FEntries[i];
+    return nullptr;
+  }
+
+private:
+  static constexpr unsigned Mask = (1u << Bits) - 1;
+  static unsigned slot(uint64_t key) { return unsigned((key * 0x9E3779B97F4A7C15ull) >> (64 - Bits)); }
+  std::array<uint64_t, 1u << Bits> FKeys{};
+  std::array<const Entry*, 1u << Bits> FEntries{};
+};
+
+template <typename Entry, unsigned Bits, typename Pack>
+TPackedNames<Entry, Bits> packedTable(const std::vector<Entry>& table, Pack pack) {
+  TPackedNames<Entry, Bits> names;
+  for (const Entry& e : table)
+    if (const uint64_t key = pack(e.Name)) names.Add(key, &e);
+  return names;
 }
 
+// The tables hold fewer than a quarter as many names as slots.
 const TResWord* findTag(std::u16string_view upper) {
-  static const auto fast = [] {
-    std::unordered_map<uint64_t, const TResWord*> m;
-    for (const TResWord& t : TagTable())
-      if (const uint64_t key = packName(t.Name)) m.emplace(key, &t);
-    return m;
-  }();
-  return lookUpName(fast, TagNames(), upper);
+  static const auto fast = packedTable<TResWord, 9>(TagTable(), packName);
+  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  return TagNames().Lookup(upper);
 }
 
 const TSymbolRec* findAttribute(std::u16string_view upper) {
-  static const auto fast = [] {
-    std::unordered_map<uint64_t, const TSymbolRec*> m;
-    for (const TSymbolRec& a : AttributeTable())
-      if (const uint64_t key = packName(a.Name)) m.emplace(key, &a);
-    return m;
-  }();
-  return lookUpName(fast, AttrNames(), upper);
+  static const auto fast = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
+  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  return AttrNames().Lookup(upper);
+}
+
+const TEntity* findEntity(std::u16string_view name) {
+  static const auto fast = packedTable<TEntity, 10>(EntityTable(), packEntityName);
+  if (const uint64_t key = packEntityName(name)) return fast.Find(key);
+  return EntityNames().Lookup(name);
 }
 
 }  // namespace
@@ -120,6 +192,7 @@ char16_t THtmlTokenizer::resumeSuspended() {
 }
 
 void THtmlTokenizer::reportProgress() {
+  followSource();
   if (FBuffer->Size() > 0) OnProgress(FBuffer->GetPosition(), FBuffer->Size());
 }
 
@@ -195,7 +268,7 @@ bool THtmlTokenizer::readIncludeIdentifier(String& ident) {
   if (!(isAsciiLetter(LCh) || LCh == u'_')) return false;
   while (isAsciiLetter(LCh) || isDigit(LCh) || LCh == u'_' || LCh == u'-') {
     ident += LCh;
-    ReadChar();
+    readChar();
   }
   return true;
 }
@@ -209,35 +282,35 @@ void THtmlTokenizer::readInclude() {
   TTokenText saved = std::move(Token);
   Token.Clear();
   readNormalisedChar();  // "#"
-  ReadChar();
+  readChar();
   String command;
   readIncludeIdentifier(command);
   std::vector<String> params;
   for (;;) {
-    SkipBlanks();
+    skipBlanks();
     String name;
     if (!readIncludeIdentifier(name)) break;
-    SkipBlanks();
+    skipBlanks();
     String value;
     if (LCh == u'=') {
-      ReadChar();
-      SkipBlanks();
+      readChar();
+      skipBlanks();
       if (LCh == u'"' || LCh == u'\'') {
         const char16_t quote = LCh;
-        ReadChar();
+        readChar();
         while (LCh != quote && LCh != 0) {
           if (LCh == u'&') {
-            value += DecodeEntity(0);
+            appendEntity(value, 0);
             continue;
           }
           value += LCh == u'\r' ? u' ' : LCh;
-          ReadChar();
+          readChar();
         }
-        if (LCh == quote) ReadChar();
+        if (LCh == quote) readChar();
       } else {
         while (LCh != 0 && !isBlankChar(LCh) && LCh != u'-' && LCh != u'>') {
           value += LCh;
-          ReadChar();
+          readChar();
         }
       }
     }
@@ -246,6 +319,7 @@ void THtmlTokenizer::readInclude() {
   // The rest of the directive is a comment; LCh is its first character.
   skipCommentFrom(LCh);
   std::unique_ptr<TBuffer> included;
+  followSource();
   OnInclude(command, params, included);
   // A page that includes itself, directly or not, must not read forever.
   if (included && int(FIncluded.size()) < MaxIncludeDepth && ++FIncludeCount <= MaxIncludes) {
@@ -257,78 +331,105 @@ void THtmlTokenizer::readInclude() {
 }
 
 void THtmlTokenizer::SkipBlanks() {
-  while (isBlankChar(LCh)) ReadChar();
+  skipBlanks();
+  followSource();
+}
+
+void THtmlTokenizer::skipBlanks() {
+  while (isBlankChar(LCh)) readChar();
 }
 
 // ---------------------------------------------------------------- references
 
-String THtmlTokenizer::charRefToText(int32_t value, bool named, int codePage) const {
-  if (value == 9) return u" ";
+void THtmlTokenizer::appendCharRef(String& out, int32_t value, bool named, int codePage) const {
+  if (value == 9) {
+    out += u' ';
+    return;
+  }
   // A reference to character 0 is no character at all; readers take a real
   // 0 as the end of the text, so it stands as the replacement character.
-  if (value == 0) return String(1, char16_t(0xFFFD));
-  if (value < 32) return u"?";
+  if (value == 0) {
+    out += char16_t(0xFFFD);
+    return;
+  }
+  if (value < 32) {
+    out += u'?';
+    return;
+  }
   if (!named && value >= 127 && value <= 159) {
     // Pages mean these as bytes of their code page; where the page is not
     // a single-byte one, the usual Western page is what they were written in.
     const int page = isSingleBytePage(codePage) ? codePage : 1252;
     const char byte = char(value);
     const String s = CodePageToUnicode(page, &byte, 1);
-    if (s.size() == 1 && s[0] != 0xFFFD) return s;
-    return String(1, char16_t(value));
+    out += s.size() == 1 && s[0] != 0xFFFD ? s[0] : char16_t(value);
+    return;
   }
   // Beyond the basic plane: a surrogate pair, not the low 16 bits.
   char16_t units[2];
   const int n = CharRefToUnits(uint32_t(value), units);
-  return String(units, size_t(n));
+  out.append(units, size_t(n));
 }
 
 String THtmlTokenizer::DecodeEntity(int codePage) {
-  if (LCh != u'&') return String();
-  String raw = u"&";
-  ReadChar();
+  TFollowOnExit follow{*this};
+  String text;
+  appendEntity(text, codePage);
+  return text;
+}
+
+// The text as written goes into out as it is read; a reference that turns
+// out to be one replaces it.
+void THtmlTokenizer::appendEntity(String& out, int codePage) {
+  if (LCh != u'&') return;
+  const size_t start = out.size();
+  out += u'&';
+  readChar();
   if (LCh == u'#') {
-    raw += LCh;
-    ReadChar();
+    out += LCh;
+    readChar();
     int base = 10;
     if (LCh == u'x' || LCh == u'X') {
-      raw += LCh;
+      out += LCh;
       base = 16;
-      ReadChar();
+      readChar();
     }
     uint32_t value = 0;
     int digits = 0;
     for (int d; (d = digitValue(LCh, base)) >= 0;) {
       value = AddCharRefDigit(value, unsigned(d), unsigned(base));
-      raw += LCh;
+      out += LCh;
       ++digits;
-      ReadChar();
+      readChar();
     }
-    if (digits == 0) return raw;
-    if (LCh == u';') ReadChar();
-    return charRefToText(int32_t(value), false, codePage);
+    if (digits == 0) return;
+    if (LCh == u';') readChar();
+    out.resize(start);
+    appendCharRef(out, int32_t(value), false, codePage);
+    return;
   }
-  String name;
-  while (name.size() < 11 && (isAsciiLetter(LCh) || isDigit(LCh))) {
-    name += LCh;
-    ReadChar();
+  const size_t nameStart = out.size();
+  while (out.size() - nameStart < 11 && (isAsciiLetter(LCh) || isDigit(LCh))) {
+    out += LCh;
+    readChar();
   }
-  raw += name;
-  const TEntity* entity = EntityNames().Lookup(name);
-  if (!entity) return raw;
+  const TEntity* entity = findEntity(std::u16string_view(out).substr(nameStart));
+  if (!entity) return;
   if (LCh == u';') {
-    ReadChar();
-    return charRefToText(entity->Value, true, codePage);
+    readChar();
+  } else if (entity->Value > 255) {
+    // Without ";" only the Latin-1 names count ("&copy 2000"); "&euro" may
+    // be the start of a word.
+    return;
   }
-  // Without ";" only the Latin-1 names count ("&copy 2000"); "&euro" may
-  // be the start of a word.
-  if (entity->Value <= 255) return charRefToText(entity->Value, true, codePage);
-  return raw;
+  out.resize(start);
+  appendCharRef(out, entity->Value, true, codePage);
 }
 
 // ---------------------------------------------------------------- symbols
 
 void THtmlTokenizer::NextSymbol() {
+  TFollowOnExit follow{*this};
   Token.Clear();
   if (LCh == 0) {
     Sy = symEndOfDoc;
@@ -344,145 +445,178 @@ void THtmlTokenizer::NextSymbol() {
     return;
   }
   Sy = symText;
+  if (FirstPass) {
+    // Nothing of the text is kept; a reference takes no "<" or control
+    // character, so decoding it would end the run at the same place.
+    while (LCh != u'<' && LCh >= 9) {
+      readRun([](char16_t c) { return c > u' ' && c != u'<'; }, nullptr);
+      readChar();
+    }
+    return;
+  }
   while (LCh != u'<' && LCh >= 9) {
     if (LCh == 9 || LCh == 10 || LCh == 13 || LCh == 32) {
-      if (!FirstPass) Token.Add(u' ', SIndex);
-      ReadChar();
-      while (isBlankChar(LCh)) ReadChar();
+      Token.Add(u' ', SIndex);
+      readChar();
+      while (isBlankChar(LCh)) readChar();
     } else if (LCh == u'&') {
       const int index = SIndex;
-      const String text = DecodeEntity(CurrentCodePage());
-      if (!FirstPass) Token.AddString(text, index);
+      FEntityText.clear();
+      appendEntity(FEntityText, CurrentCodePage());
+      Token.AddString(FEntityText, index);
     } else {
-      if (!FirstPass) Token.Add(LCh, SIndex);
-      ReadChar();
+      Token.Add(LCh, SIndex);
+      readRun([](char16_t c) { return c > u' ' && c != u'<' && c != u'&'; }, Token);
+      readChar();
     }
   }
 }
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
-  ReadChar();
+  readChar();
   bool endTag = false;
   if (LCh == u'/') {
     endTag = true;
-    ReadChar();
+    readChar();
   } else if (!(LCh == u'?' || isAsciiLetter(LCh))) {
     Sy = symText;
     Token.Add(u'<', TagIndex);
     return;
   }
   Sy = symUnknownTag;
-  String name;
-  for (;;) {
-    if (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
-        (isDigit(LCh) && name != u"H"sv && name != u"h"sv))
-      name += LCh;
-    else
-      break;
-    ReadChar();
+  String& name = FTagName;
+  name.clear();
+  // The digit after a lone H is the heading's level, no part of its name.
+  while (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
+         (isDigit(LCh) && name != u"H"sv)) {
+    name += htUpperChar(LCh);
+    readChar();
   }
-  for (char16_t& ch : name) ch = htUpperChar(ch);
   if (const TResWord* tag = findTag(name))
     Sy = endTag ? tag->EndSym : tag->Symbol;
-  SkipBlanks();
+  skipBlanks();
   Value = 0;
   if ((Sy == symH || Sy == symHEnd) && LCh >= u'1' && LCh <= u'6') {
     Value = LCh - u'0';
-    ReadChar();
+    readChar();
   }
   Attributes.clear();
-  while (getAttribute()) {
+  // The first pass looks at the attributes of links alone.
+  const bool keep = !FirstPass || Sy == symA;
+  while (getAttribute(keep ? Attributes.Add() : FDiscarded)) {
   }
-  while (LCh != u'>' && LCh != 0) ReadChar();
+  while (LCh != u'>' && LCh != 0) readChar();
   // Script and style content begins right after the ">", which stays
   // current for the reader of that content.
-  if (LCh == u'>' && Sy != symScript && Sy != symStyle) ReadChar();
+  if (LCh == u'>' && Sy != symScript && Sy != symStyle) readChar();
 }
 
-bool THtmlTokenizer::getAttribute() {
-  SkipBlanks();
-  TTokenAttribute attr;
-  while (isAsciiLetter(LCh) || isDigit(LCh) || LCh == u'$' || LCh == u'-' || LCh == u'_' ||
-         LCh == u':' || LCh == u'.') {
-    attr.Name += htUpperChar(LCh);
-    ReadChar();
+// In the first pass only the names count: values are read past (no
+// reference takes a quote, blank or ">", so none is decoded) and not
+// converted.
+bool THtmlTokenizer::getAttribute(TTokenAttribute& attr) {
+  const bool kept = &attr != &FDiscarded;
+  if (!kept) {
+    attr.Name.clear();
+    attr.Value.clear();
+    attr.Which = symUnknownAttr;
   }
-  if (attr.Name.empty()) return false;
-  if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
-  SkipBlanks();
+  skipBlanks();
+  while (isAttributeNameChar(LCh)) {
+    attr.Name += htUpperChar(LCh);
+    readChar();
+  }
+  if (attr.Name.empty()) {
+    if (kept) Attributes.DropLast();
+    return false;
+  }
+  // An attribute read past needs no symbol: the rules for its value do
+  // not depend on it.
+  if (const TSymbolRec* rec = kept ? findAttribute(attr.Name) : nullptr) attr.Which = rec->Value;
+  skipBlanks();
   attr.DblValue = attr.Which == symBorder ? 1 : 0;
   if (LCh == u'=') {
-    ReadChar();
-    SkipBlanks();
+    readChar();
+    skipBlanks();
     if (LCh == u'"' || LCh == u'\'') {
-      getQuotedValue(attr.Which, attr.Value, attr.DblValue);
-    } else if (!getNumberLikeValue(attr.Value, attr.DblValue)) {
+      getQuotedValue(attr);
+    } else if (!getNumberLikeValue(attr)) {
       while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'>') {
-        if (LCh == u'&') {
-          attr.Value += DecodeEntity(CurrentCodePage());
+        if (LCh == u'&' && !FirstPass) {
+          appendEntity(attr.Value, CurrentCodePage());
           continue;
         }
         attr.Value += LCh;
-        ReadChar();
+        readChar();
       }
     }
   }
-  if (attr.Which == symID && !attr.Value.empty() && !FirstPass && OnIdAttribute)
+  if (FirstPass) return true;
+  if (attr.Which == symID && !attr.Value.empty() && OnIdAttribute) {
+    followSource();
     OnIdAttribute(attr.Value, SIndex);
+  }
   attr.CodePage = CurrentCodePage();
-  Attributes.push_back(std::move(attr));
   return true;
 }
 
-bool THtmlTokenizer::getQuotedValue(THtmlSymbol sym, String& value, double& number) {
+void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
+  String& value = attr.Value;
   const char16_t quote = LCh;
-  ReadChar();
+  readChar();
   while (LCh != quote && LCh != 0) {
     if (LCh == u'\r') {
-      if (sym == symTitle || sym == symAlt) value += u"\r\n";
-      ReadChar();
-    } else if (LCh == u'&') {
-      value += DecodeEntity(CurrentCodePage());
+      if (attr.Which == symTitle || attr.Which == symAlt) value += u"\r\n";
+      readChar();
+    } else if (LCh == u'&' && !FirstPass) {
+      appendEntity(value, CurrentCodePage());
     } else {
       value += LCh;
-      ReadChar();
+      readRun([quote](char16_t c) { return c >= u' ' && c != quote && c != u'<' && c != u'&'; },
+              FirstPass ? nullptr : &value);
+      readChar();
     }
   }
-  if (LCh == quote) ReadChar();
+  if (LCh == quote) readChar();
+  if (FirstPass) return;
   // Only a value that starts (after blanks) like a number is read as one.
   size_t first = 0;
   while (first < value.size() && value[first] <= u' ') ++first;
   if (first < value.size()) {
     const char16_t c = value[first];
-    if (c == u'+' || c == u'-' || c == u'.' || isDigit(c)) number = leadingNumber(value);
+    if (c == u'+' || c == u'-' || c == u'.' || isDigit(c)) attr.DblValue = leadingNumber(value);
   }
-  return true;
 }
 
-bool THtmlTokenizer::getNumberLikeValue(String& value, double& number) {
+bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
   if (!(LCh == u'+' || LCh == u'-' || isDigit(LCh))) return false;
+  String& value = attr.Value;
   value += LCh;
-  ReadChar();
+  readChar();
   while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'%' && LCh != u'>') {
-    if (LCh == u'&') {
-      value += DecodeEntity(CurrentCodePage());
+    if (LCh == u'&' && !FirstPass) {
+      appendEntity(value, CurrentCodePage());
       continue;
     }
     value += LCh;
-    ReadChar();
+    readChar();
   }
-  SkipBlanks();
-  double d = 0;
-  number = tryStrToFloat(value, d) ? roundedNumber(d) : 0;
+  skipBlanks();
+  if (!FirstPass) {
+    double d = 0;
+    const bool number = integerValue(value, d) || tryStrToFloat(value, d);
+    attr.DblValue = number ? roundedNumber(d) : 0;
+  }
   if (LCh == u'%') {
     value += u'%';
-    ReadChar();
+    readChar();
   }
   return true;
 }
 
 void THtmlTokenizer::NextScriptSymbol() {
+  TFollowOnExit follow{*this};
   Token.Clear();
   if (LCh == 0) {
     Sy = symEndOfDoc;
@@ -490,13 +624,13 @@ void THtmlTokenizer::NextScriptSymbol() {
   }
   if (LCh == u'\r') {
     Sy = symLineEnd;
-    ReadChar();
+    readChar();
     return;
   }
   if (LCh == u'<') {
     const int index = SIndex;
     String chunk = u"<";
-    ReadChar();
+    readChar();
     if (LCh != u'/' && !isAsciiLetter(LCh)) {
       Sy = symText;
       Token.Add(u'<', index);
@@ -504,17 +638,17 @@ void THtmlTokenizer::NextScriptSymbol() {
     }
     while (LCh == u'/' || isAsciiLetter(LCh)) {
       chunk += LCh;
-      ReadChar();
+      readChar();
     }
     Sy = sameNoCase(chunk, u"</script") ? symScriptEnd : symUnknownTag;
     for (int i = 0; i < 6 && LCh != 0 && LCh != u'>'; ++i) {
       chunk += (LCh == u'\t' || LCh == u'\r') ? u' ' : LCh;
-      ReadChar();
+      readChar();
     }
     if (LCh == u'>') {
       chunk += LCh;
       if (Sy == symScriptEnd) InScript = false;
-      ReadChar();
+      readChar();
     }
     Token.AddString(chunk, index);
     return;
@@ -522,11 +656,12 @@ void THtmlTokenizer::NextScriptSymbol() {
   Sy = symText;
   while (LCh != 0 && LCh != u'\r' && LCh != u'<') {
     Token.Add(LCh, SIndex);
-    ReadChar();
+    readChar();
   }
 }
 
 void THtmlTokenizer::NextTextAreaSymbol() {
+  TFollowOnExit follow{*this};
   Token.Clear();
   if (LCh == 0) {
     Sy = symEndOfDoc;
@@ -534,7 +669,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
   }
   if (LCh == u'\r') {
     Sy = symLineEnd;
-    ReadChar();
+    readChar();
     return;
   }
   const int index = SIndex;
@@ -542,7 +677,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
     String chunk;
     do {
       chunk += LCh;
-      ReadChar();
+      readChar();
     } while (LCh != 0 && LCh != u'\t' && LCh != u'\r' && LCh != u' ' && LCh != u'>');
     Sy = sameNoCase(chunk, u"</textarea") ? symTextAreaEnd : symUnknownTag;
     Token.AddString(chunk, index);
@@ -550,17 +685,19 @@ void THtmlTokenizer::NextTextAreaSymbol() {
   }
   if (LCh == u'&') {
     Sy = symUnknownTag;
-    Token.AddString(DecodeEntity(CurrentCodePage()), index);
+    FEntityText.clear();
+    appendEntity(FEntityText, CurrentCodePage());
+    Token.AddString(FEntityText, index);
     return;
   }
   Sy = symText;
   while (Token.Count() < 100 && LCh != 0 && LCh != u'\r' && LCh != u'&' && LCh != u'<') {
     Token.Add(LCh, SIndex);
-    ReadChar();
+    readChar();
   }
   if (Token.Count() == 0) {
     Sy = symOtherChar;
     Token.Add(LCh, SIndex);
-    ReadChar();
+    readChar();
   }
 }

@@ -4,6 +4,8 @@
 // skipped, include directives expanded, tags with their attributes turned
 // into symbols, character references decoded, and the raw content of
 // scripts and text areas read in chunks.
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -33,6 +35,11 @@ public:
     FChars.clear();
     FIndexes.clear();
   }
+  // The run of plain characters the buffer has next (see TBuffer::ReadRun).
+  template <typename Keep>
+  TBuffer::TRun AddRun(TBuffer& buffer, std::size_t max, Keep keep) {
+    return buffer.ReadRun(max, keep, &FChars, &FIndexes);
+  }
   const String& GetString() const { return FChars; }
   int Count() const { return int(FChars.size()); }
   int Index(int i) const { return FIndexes[size_t(i)]; }
@@ -52,6 +59,44 @@ struct TTokenAttribute {
   double DblValue = 0;
 };
 
+// The attributes of the current tag. Entries are kept from tag to tag and
+// refilled, so reading tags stops allocating once their strings have grown.
+class TTokenAttributes {
+public:
+  TTokenAttributes() = default;
+  TTokenAttributes(const TTokenAttributes& other) : FItems(other.begin(), other.end()), FCount(other.FCount) {}
+  TTokenAttributes& operator=(const TTokenAttributes& other) {
+    if (this == &other) return *this;
+    if (FItems.size() < other.FCount) FItems.resize(other.FCount);
+    std::copy(other.begin(), other.end(), FItems.begin());
+    FCount = other.FCount;
+    return *this;
+  }
+
+  const TTokenAttribute* begin() const { return FItems.data(); }
+  const TTokenAttribute* end() const { return FItems.data() + FCount; }
+  bool empty() const { return FCount == 0; }
+  size_t size() const { return FCount; }
+  const TTokenAttribute& operator[](size_t i) const { return FItems[i]; }
+  void clear() { FCount = 0; }
+  // A new last entry with empty strings (their room kept).
+  TTokenAttribute& Add() {
+    if (FCount == FItems.size()) FItems.emplace_back();
+    TTokenAttribute& a = FItems[FCount++];
+    a.Which = symUnknownAttr;
+    a.CodePage = 0;
+    a.Name.clear();
+    a.Value.clear();
+    a.DblValue = 0;
+    return a;
+  }
+  void DropLast() { --FCount; }
+
+private:
+  std::vector<TTokenAttribute> FItems;
+  size_t FCount = 0;
+};
+
 // An include directive: command, "name=value" parameters, and the
 // document to read in its place (left empty for none).
 using TIncludeEvent = std::function<void(const String& command, const std::vector<String>& params,
@@ -65,12 +110,8 @@ public:
 
   // The next character, comments skipped (inline: it runs per character).
   [[gnu::always_inline]] void ReadChar() {
-    const char16_t c = readNormalisedChar();
-    if (c != u'<' || InScript) {
-      LCh = c;
-      return;
-    }
-    readCharSlow(c);
+    readChar();
+    followSource();
   }
   void SkipBlanks();
   void NextSymbol();
@@ -90,11 +131,13 @@ public:
   THtmlSymbol Sy = symEndOfDoc;
   int Value = 0;  // heading level after an "H" tag
   TTokenText Token;
-  std::vector<TTokenAttribute> Attributes;
+  TTokenAttributes Attributes;
   int TagIndex = 0;     // source index where the current tag began
   int SIndex = -1;      // source index of the character being read
   bool InComment = false;
   bool InScript = false;  // raw content: "<" starts no comment
+  // The pass that only counts links: no text is kept, and attributes only
+  // for A.
   bool FirstPass = false;
   int CharCount = 0;
   // The property stack whose top gives the code page of references, and
@@ -115,15 +158,56 @@ public:
   static constexpr int MaxIncludes = 1000;
 
 private:
+  // ReadChar without telling the property stack where the reader is: each
+  // public reader tells it once before it returns or calls out, which is
+  // all anyone can see.
+  [[gnu::always_inline]] void readChar() {
+    const char16_t c = readNormalisedChar();
+    if (c != u'<' || InScript) {
+      LCh = c;
+      return;
+    }
+    readCharSlow(c);
+  }
+  void followSource() {
+    if (PropStack) PropStack->SIndex = SIndex;
+  }
+  struct TFollowOnExit {
+    THtmlTokenizer& T;
+    ~TFollowOnExit() { T.followSource(); }
+  };
+  void skipBlanks();
   // One character of the source; the end of an included document and
   // progress reports leave the inline path.
   [[gnu::always_inline]] char16_t readSourceChar() {
     if (FIncluded.empty()) SIndex = FBuffer->GetPosition();
     char16_t c = FBuffer->NextChar();
     if (c == 0 && !FIncluded.empty()) c = resumeSuspended();
-    if (PropStack) PropStack->SIndex = SIndex;
     if (OnProgress && !FirstPass && ((++CharCount & 4095) == 0 || c == 0)) reportProgress();
     return c;
+  }
+  // After a character read by ReadChar, the run of plain ones that follow
+  // it, taken from the buffer at once. keep(c) admits only characters that
+  // ReadChar would pass through unchanged (no line end, tab, "<" or 0:
+  // nothing below 32), so the run leaves LCh, the source index and the
+  // line-end state as reading them one by one would; it stops before a
+  // progress report is due and inside included documents. The characters
+  // go to the token with their positions, or to text, or nowhere.
+  template <typename Keep>
+  void readRun(Keep keep, TTokenText& token) {
+    if (FIncluded.empty()) endRun(token.AddRun(*FBuffer, runLimit(), keep));
+  }
+  template <typename Keep>
+  void readRun(Keep keep, String* text) {
+    if (FIncluded.empty()) endRun(FBuffer->ReadRun(runLimit(), keep, text, nullptr));
+  }
+  std::size_t runLimit() const { return OnProgress && !FirstPass ? 4095 - (CharCount & 4095) : SIZE_MAX; }
+  void endRun(const TBuffer::TRun& run) {
+    if (run.Count == 0) return;
+    if (OnProgress && !FirstPass) CharCount += int(run.Count);
+    LCh = run.Last;
+    SIndex = run.LastPosition;
+    FLinePair = 0;
   }
   char16_t resumeSuspended();
   void reportProgress();
@@ -132,7 +216,7 @@ private:
   [[gnu::always_inline]] char16_t readNormalisedChar() {
     char16_t c = readSourceChar();
     // The second half of a CR LF or LF CR pair vanishes.
-    if ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2)) c = readSourceChar();
+    if (c < 32 && ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2))) c = readSourceChar();
     if (c >= 32) {
       FLinePair = 0;
       return c;
@@ -154,10 +238,14 @@ private:
   void readInclude();
   bool readIncludeIdentifier(String& ident);
   void getTag();
-  bool getAttribute();
-  bool getQuotedValue(THtmlSymbol sym, String& value, double& number);
-  bool getNumberLikeValue(String& value, double& number);
-  String charRefToText(int32_t value, bool named, int codePage) const;
+  // Reads an attribute into attr (Attributes' last entry, or FDiscarded);
+  // false when there is none.
+  bool getAttribute(TTokenAttribute& attr);
+  void getQuotedValue(TTokenAttribute& attr);
+  bool getNumberLikeValue(TTokenAttribute& attr);
+  // Appends the reference at "&" (or the text as written when it is none).
+  void appendEntity(String& out, int codePage);
+  void appendCharRef(String& out, int32_t value, bool named, int codePage) const;
 
   TBuffer* FBuffer;
   std::vector<TBuffer*> FSuspended;
@@ -165,4 +253,7 @@ private:
   uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
   int FIncludeCount = 0;
   int FReadingIncludes = 0;  // directives being read, one inside another's parameters
+  TTokenAttribute FDiscarded;  // an attribute read past
+  String FTagName;             // upper case, kept between tags
+  String FEntityText;          // a decoded reference, kept between uses
 };

@@ -35,7 +35,7 @@ public:
 
   // The next UTF-16 code unit, moving past it; 0 at the end of the data.
   // Bytes that stand for one character by themselves take the inline path.
-  char16_t NextChar() {
+  [[gnu::always_inline]] char16_t NextChar() {
     if (FFast && FPos < FEnd) {
       const char16_t c = FFast[FData[FPos]];
       if (c < Utf8Lead2) {
@@ -55,6 +55,46 @@ public:
     return nextSlow();
   }
   char16_t PeekChar();
+  // What ReadRun leaves behind: the characters taken, and the last of
+  // them with the byte offset it starts at.
+  struct TRun {
+    std::size_t Count = 0;
+    char16_t Last = 0;
+    int LastPosition = 0;
+  };
+  // Takes the characters NextChar would return while its inline path
+  // decodes them and keep(c) holds, at most max; each is appended to chars
+  // with the offset it starts at to positions (when given). The first
+  // other character stays unread.
+  template <typename Keep>
+  TRun ReadRun(std::size_t max, Keep keep, String* chars, std::vector<int>* positions) {
+    TRun run;
+    for (; run.Count < max; ++run.Count) {
+      char16_t c;
+      std::size_t length;
+      if (FFast && FPos < FEnd) {
+        c = FFast[FData[FPos]];
+        length = 1;
+        if (c >= Utf8Lead2) {
+          if (c != Utf8Lead2 || FEnd - FPos < 2 || (FData[FPos + 1] & 0xC0) != 0x80) break;
+          c = char16_t(((FData[FPos] & 0x1F) << 6) | (FData[FPos + 1] & 0x3F));
+          length = 2;
+        }
+      } else if (FWideLE && FEnd - FPos >= 2) {
+        c = char16_t(FData[FPos] | (FData[FPos + 1] << 8));
+        length = 2;
+      } else {
+        break;
+      }
+      if (!keep(c)) break;
+      run.Last = c;
+      run.LastPosition = static_cast<int>(FPos);
+      if (chars) chars->push_back(c);
+      if (positions) positions->push_back(run.LastPosition);
+      FPos += length;
+    }
+    return run;
+  }
   // Decoded text of the bytes [from, to); the read position is kept.
   String GetString(int from, int to);
   // The rest of the text, decoded; the position moves to the end.

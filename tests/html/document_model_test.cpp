@@ -512,6 +512,14 @@ TEST(Builder, ManyLinksSetTheManyLinksFlag) {
   page.clear();
   for (int i = 0; i < 400; ++i) page += "<a href=x>l</a> ";
   EXPECT_FALSE(buildhelp::Build(page)->NoTabLinks);
+  // Only A tags with an address count: none inside values or comments.
+  std::string decoys;
+  for (int i = 0; i < 399; ++i)
+    decoys += "<A class=\"w\" HREF='x&amp;y'>l</a> <img alt=\"<a href=y>\"> <!-- <a href=z> --> "
+              "<p title='<a href=q>' width=5> <a name=n> </a href=e> ";
+  EXPECT_FALSE(buildhelp::Build(decoys)->NoTabLinks);
+  EXPECT_FALSE(buildhelp::Build(decoys + "<a\r\nhref=\"x\">")->NoTabLinks);
+  EXPECT_TRUE(buildhelp::Build(decoys + "<a href=x><a\r\nhref=\"x\">")->NoTabLinks);
 }
 
 TEST(Builder, TitleBaseAndPlainText) {

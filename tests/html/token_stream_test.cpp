@@ -45,6 +45,24 @@ TEST(TokenStream, AttributesQuotedUnquotedAndNumeric) {
   EXPECT_EQ(run("<a title=\"a\nb\" href=\"c\nd\">"), "63 TITLE=a\r\nb HREF=cd\n74\n");
 }
 
+TEST(TokenStream, EachTagHasOnlyItsOwnAttributes) {
+  EXPECT_EQ(run("<p class=\"a long class name\" title=t id=x><b><img src=y>"),
+            "4 CLASS=a long class name TITLE=t ID=x\n6\n59 SRC=y\n74\n");
+  // A repeated attribute is kept twice; an empty value stays empty.
+  EXPECT_EQ(run("<font color=red color=\"\" size=2><font face=x>"),
+            "123 COLOR=red COLOR= SIZE=2#2\n123 FACE=x\n74\n");
+}
+
+TEST(TokenStream, AttributeNumbers) {
+  EXPECT_EQ(run("<td width=+12 height=-0 colspan=007 rowspan=1.5 span=2.5>"),
+            "80 WIDTH=+12#12 HEIGHT=-0 COLSPAN=007#7 ROWSPAN=1.5#2 SPAN=2.5#2\n74\n");
+  EXPECT_EQ(run("<td width=1e3 height=12345678901234567 colspan=-99999999>"),
+            "80 WIDTH=1e3#1000 HEIGHT=12345678901234567#10000000 COLSPAN=-99999999#-10000000\n74\n");
+  // Quoted: the leading number, blanks around it, "%" or "*" after it.
+  EXPECT_EQ(run("<td width=\" 42 \" height='3*' colspan='.5' rowspan='4.5e1%' span='7px'>"),
+            "80 WIDTH= 42 #42 HEIGHT=3*#3 COLSPAN=.5 ROWSPAN=4.5e1%#45 SPAN=7px#7\n74\n");
+}
+
 TEST(TokenStream, HeadingsAndBrokenTags) {
   EXPECT_EQ(run("<h2 align=center>T</H2>"), "15/2 ALIGN=center\n73 [T]\n16/2\n74\n");
   // H7 is a heading of no level whose digit reads as an attribute.
@@ -173,6 +191,43 @@ TEST(TokenStream, SelfIncludingPageStops) {
   const std::string out = tokendriver::run(t);
   EXPECT_EQ(out.substr(out.size() - 3), "74\n");
   EXPECT_LE(calls, THtmlTokenizer::MaxIncludeDepth + 1);
+}
+
+// Text is taken in runs; what the reader reports and where it leaves the
+// property stack must not depend on that.
+TEST(TokenStream, ProgressAndPositionsAreThoseOfReadingCharByChar) {
+  std::string page;
+  for (int i = 0; i < 900; ++i) page += "word \xD1\x81\xD0\xBB\xD0\xBE\xD0\xB2\xD0\xBE <b title=\"some title\">x</b>\r\n";
+  std::vector<int> byChar, bySymbol;
+  {
+    std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+    buffer->SetCodePage(65001);
+    THtmlTokenizer t(buffer.get());
+    t.OnProgress = [&](int position, int) { byChar.push_back(position); };
+    do t.ReadChar(); while (t.LCh != 0);
+  }
+  std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  buffer->SetCodePage(65001);
+  THtmlTokenizer t(buffer.get());
+  TPropStack stack;
+  t.PropStack = &stack;
+  t.OnProgress = [&](int position, int) {
+    bySymbol.push_back(position);
+    EXPECT_EQ(stack.SIndex, t.SIndex);
+  };
+  t.ReadChar();
+  t.NextSymbol();
+  EXPECT_EQ(t.Token.GetString(), u"word \u0441\u043B\u043E\u0432\u043E ");
+  EXPECT_EQ(t.Token.Indexes(), (std::vector<int>{0, 1, 2, 3, 4, 5, 7, 9, 11, 13, 15}));
+  int texts = 1;
+  do {
+    t.NextSymbol();
+    EXPECT_EQ(stack.SIndex, t.SIndex);
+    if (t.Sy == symText) ++texts;
+  } while (t.Sy != symEndOfDoc);
+  EXPECT_EQ(texts, 1801);
+  EXPECT_GE(byChar.size(), 9u);
+  EXPECT_EQ(bySymbol, byChar);
 }
 
 TEST(TokenStream, IdsAreReportedOutsideTheFirstPass) {
