@@ -2,7 +2,34 @@
 // pop, and removal of an element opened before others that are still open.
 #include "html/parse/prop_stack.h"
 
+#include <algorithm>
+
+#include "html/parse/style_fonts.h"
 #include "html/view/document.h"
+
+TStyleShare::TStyleShare(const TProperties& set, unsigned generation)
+    : Set(set.PropStack()), Generation(generation) {
+  Set.CopyComputed(set);
+}
+
+namespace {
+
+// The same STYLE attribute: the same declarations, the same "!important"s.
+bool sameStyle(const TProperties* kept, const TProperties* given) {
+  if (!kept || !given) return kept == given;
+  if (kept->Important != given->Important) return false;
+  // Sets read from the same text share their values; others are compared
+  // value by value.
+  if (TPropValue::SameSlots(kept->Props.data(), given->Props.data(), PropertyCount)) return true;
+  return kept->Props == given->Props;
+}
+
+const String& noText() {
+  static const String empty;
+  return empty;
+}
+
+}  // namespace
 
 bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const String& AnID,
                                  const String& APseudo, const String& ATitle, TProperties* AStyle) {
@@ -10,21 +37,112 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
     FOverflowTags.push_back(Tag);
     return false;
   }
-  auto props = NewProp();
   TProperties* parent = Last();
+  TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
+  TStyleShare* under = nullptr;
+  if (parent && styles) {
+    syncShares(*styles);
+    under = shareOf(*parent);
+  }
+  // An id matters to the cascade only when some rule names one.
+  const String& keyID = styles && styles->HasIdRules() ? AnID : noText();
+  if (under)
+    for (const TStyleShare::TChild& kept : under->Children)
+      if (kept.Tag == Tag && kept.Class == AClass && kept.ID == keyID && kept.Pseudo == APseudo &&
+          kept.Title == ATitle && sameStyle(kept.Style.get(), AStyle)) {
+        // The element gets what the cascade gave the one it was kept for;
+        // only what its parent took from layout since is its own.
+        std::unique_ptr<TProperties> props = std::move(kept.Share->Parked);
+        if (props) props->CopyComputed(kept.Share->Set);
+        else props = NewCopy(kept.Share->Set);
+        TProperties* added = Add(std::move(props));
+        added->FShare = kept.Share;
+        added->FPropID = AnID;
+        added->EmSize = parent->EmSize;
+        added->ExSize = parent->ExSize;
+        return true;
+      }
+
+  auto props = NewProp();
   if (parent) props->Inherit(Tag, *parent);
   TProperties* added = Add(std::move(props));
-  TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
   // The STYLE attribute's set belongs to the tag's attribute list, which
   // the next tag reuses: the entry keeps a copy of its own.
-  std::unique_ptr<TProperties> style;
+  std::shared_ptr<TProperties> style;
   if (AStyle) {
-    style = std::make_unique<TProperties>();
+    style = std::make_shared<TProperties>();
     style->CopyFrom(*AStyle);
   }
   if (styles) added->Combine(*styles, Tag, AClass, AnID, APseudo, ATitle, style.get(), Count() - 2);
-  if (style) added->AdoptStyle(std::move(style));
+  if (style) added->AdoptStyle(style);
+  if (under && under->Children.size() < MaxChildren && FShareCount < MaxShares) {
+    std::shared_ptr<TStyleShare> share = newShare(*added);
+    under->Children.push_back(TStyleShare::TChild{Tag, AClass, keyID, APseudo, ATitle, std::move(style), share});
+    added->FShare = std::move(share);
+  }
   return true;
+}
+
+TStyleShare* THtmlPropStack::shareOf(TProperties& parent) {
+  TStyleShare* share = parent.FShare && parent.FShare->Generation == FShareGeneration ? parent.FShare.get() : nullptr;
+  if (share && parent.SameInheritedState(share->Set)) return share;
+  // Sets at the same place in the tree: the variants of the element's
+  // kept set, or the bottom sets for the bottom entry. An element without
+  // a kept set (a re-derived one, one from before the rules changed) gets
+  // one of its own.
+  std::vector<std::shared_ptr<TStyleShare>>* alike =
+      share ? &share->Variants : Count() == 1 ? &FShareRoots : nullptr;
+  if (alike)
+    for (const std::shared_ptr<TStyleShare>& other : *alike)
+      if (parent.SameInheritedState(other->Set)) {
+        parent.FShare = other;
+        return other.get();
+      }
+  if (FShareCount >= MaxShares) return nullptr;
+  std::shared_ptr<TStyleShare> made = newShare(parent);
+  if (alike && alike->size() < MaxVariants) alike->push_back(made);
+  parent.FShare = made;
+  return made.get();
+}
+
+std::shared_ptr<TStyleShare> THtmlPropStack::newShare(const TProperties& set) {
+  ++FShareCount;
+  return std::make_shared<TStyleShare>(set, FShareGeneration);
+}
+
+void THtmlPropStack::park(std::unique_ptr<TProperties> gone) {
+  TStyleShare* share = gone->FShare.get();
+  // Only in a kept set that stays when the set goes (the set must not hold
+  // the one that holds it).
+  if (share && share->Generation == FShareGeneration && !share->Parked && gone->FShare.use_count() > 1) {
+    gone->FShare.reset();
+    share->Parked = std::move(gone);
+    return;
+  }
+  Recycle(std::move(gone));
+}
+
+void THtmlPropStack::syncShares(const TStyleList& styles) {
+  if (&styles == FShareStyles && styles.Version() == FShareVersion && FShareCount < MaxShares &&
+      DefaultFontPointSize == FShareDefaultSize && std::equal(FShareFontConv.begin(), FShareFontConv.end(), FontConv))
+    return;
+  forgetShares();
+  FShareStyles = &styles;
+  FShareVersion = styles.Version();
+  FShareDefaultSize = DefaultFontPointSize;
+  std::copy(FontConv, FontConv + 7, FShareFontConv.begin());
+}
+
+void THtmlPropStack::forgetShares() {
+  FShareRoots.clear();
+  ++FShareGeneration;
+  FShareCount = 0;
+  FShareStyles = nullptr;
+}
+
+void THtmlPropStack::Clear() {
+  TPropStack::Clear();
+  forgetShares();
 }
 
 void THtmlPropStack::PopProp() {
@@ -32,7 +150,7 @@ void THtmlPropStack::PopProp() {
     FOverflowTags.pop_back();
     return;
   }
-  if (Count() > 1) Delete(Count() - 1);
+  if (Count() > 1) park(Take(Count() - 1));
 }
 
 void THtmlPropStack::PopTo(int Level) {
@@ -49,7 +167,7 @@ void THtmlPropStack::PopAProp(const String& Tag) {
     TProperties* prop = GetProp(i);
     if (prop->PropTag() != Tag) continue;
     if (prop->BorderStyleNotNone() && Document) Document->ProcessInlines(SIndex, prop, false);
-    Delete(i);
+    park(Take(i));
     TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
     if (styles && i > 1)
       for (int k = i; k < Count(); ++k) GetProp(k)->Update(GetProp(k - 1), *styles, k);

@@ -1,11 +1,38 @@
 #pragma once
 // The stack of computed element styles while a document is built: one
 // entry per open element, the document's default set at the bottom.
+#include <array>
+#include <memory>
 #include <vector>
 
 #include "html/parse/style_list.h"
 
 class ThtDocument;
+
+// A set computed for an element, kept for the elements styled alike. An
+// element's set depends only on its parent's set, on the ancestors that
+// rules naming ancestors look at, on its own tag, classes, id,
+// pseudo-class, title and STYLE attribute, and on the style list. A kept
+// set stands for one parent set at one place in the tree; its children are
+// the sets computed under it, each with what its element brought.
+struct TStyleShare {
+  TStyleShare(const TProperties& set, unsigned generation);
+  TProperties Set;  // as its push left it
+  unsigned Generation;
+  struct TChild {
+    String Tag, Class, ID, Pseudo, Title;
+    std::shared_ptr<const TProperties> Style;  // the STYLE attribute's set
+    std::shared_ptr<TStyleShare> Share;
+  };
+  std::vector<TChild> Children;
+  // The same place with the set as the builder changed it after its push
+  // (an alignment, a colour, a float cleared): the children of such an
+  // element are kept under the changed set.
+  std::vector<std::shared_ptr<TStyleShare>> Variants;
+  // The last set freed that was a copy of Set: the next copy is made in
+  // its place, where it mostly holds what Set holds already.
+  std::unique_ptr<TProperties> Parked;
+};
 
 class THtmlPropStack : public TPropStack {
 public:
@@ -25,14 +52,39 @@ public:
   // Pops until the top index is Level.
   void PopTo(int Level);
   int TopIndex() const { return Count() - 1; }
+  // Empties the stack for a new document: nothing kept carries over.
+  void Clear();
 
   ThtDocument* Document = nullptr;
   // Text is not wrapped (NOBR, NOWRAP cells).
   bool NoBreak = false;
 
 private:
+  // Kept sets: at most this many, children of one set and variants of one.
+  static constexpr int MaxShares = 2048;
+  static constexpr size_t MaxChildren = 64;
+  static constexpr size_t MaxVariants = 8;
+  // The kept set matching what parent is now, made when there is none;
+  // nullptr when no more are kept.
+  TStyleShare* shareOf(TProperties& parent);
+  std::shared_ptr<TStyleShare> newShare(const TProperties& set);
+  // Keeps a set taken off the stack for reuse.
+  void park(std::unique_ptr<TProperties> gone);
+  // Forgets every kept set when what they were computed with changed.
+  void syncShares(const TStyleList& styles);
+  void forgetShares();
+
   // Tags of pushes ignored past MaxDepth, so that each pop matches a push.
   std::vector<String> FOverflowTags;
+  // Kept sets of the bottom entry (which has no ancestors), and what all
+  // kept sets rest on: a set from an older generation is stale.
+  std::vector<std::shared_ptr<TStyleShare>> FShareRoots;
+  unsigned FShareGeneration = 0;
+  int FShareCount = 0;
+  const TStyleList* FShareStyles = nullptr;
+  unsigned FShareVersion = 0;
+  double FShareDefaultSize = 0;
+  std::array<double, 7> FShareFontConv{};
 };
 
 // Index of the top entry of a stack (count - 1).

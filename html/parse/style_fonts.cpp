@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "html/parse/prop_stack.h"
 #include "html/parse/style_list.h"
 #include "html/parse/style_text.h"
 #include "platform/graphics/canvas.h"
@@ -39,18 +40,21 @@ void TFontInfoArray::Assign(const TFontInfoArray& source) {
 TMyFont::TMyFont() { SetCharset(DEFAULT_CHARSET); }
 
 void TMyFont::Assign(const TFont& source) {
-  if (auto f = dynamic_cast<const TMyFont*>(&source)) {
-    bgColor = f->bgColor;
-    tmHeight = f->tmHeight;
-    tmDescent = f->tmDescent;
-    tmExternalLeading = f->tmExternalLeading;
-    tmAveCharWidth = f->tmAveCharWidth;
-    tmMaxCharWidth = f->tmMaxCharWidth;
-    tmCharset = f->tmCharset;
-    CharExtra = f->CharExtra;
-    EmSize = f->EmSize;
-    ExSize = f->ExSize;
-  }
+  if (auto f = dynamic_cast<const TMyFont*>(&source)) Assign(*f);
+  else TFont::Assign(source);
+}
+
+void TMyFont::Assign(const TMyFont& source) {
+  bgColor = source.bgColor;
+  tmHeight = source.tmHeight;
+  tmDescent = source.tmDescent;
+  tmExternalLeading = source.tmExternalLeading;
+  tmAveCharWidth = source.tmAveCharWidth;
+  tmMaxCharWidth = source.tmMaxCharWidth;
+  tmCharset = source.tmCharset;
+  CharExtra = source.CharExtra;
+  EmSize = source.EmSize;
+  ExSize = source.ExSize;
   TFont::Assign(source);
 }
 
@@ -250,35 +254,61 @@ void TProperties::GetFontInfo(TFontInfoArray& info) const {
   for (ThtFontInfo& state : info.Ar) FillFontInfo(state);
 }
 
-std::unique_ptr<TMyFont> TProperties::GetFont() {
+void TProperties::findFont() {
   TMyFontCache& cache = FontCache();
-  if (!FTheFont || FFontGeneration != cache.Generation()) {
-    ThtFontInfo info;
-    fillFontState(info);
-    const String& name = fontFace();
-    TMyFont* cached = cache.Find(name, info.iSize, info.iStyle, info.iCharSet);
-    if (!cached) {
-      auto font = std::make_unique<TMyFont>();
-      font->SetName(name);
-      font->SetHeight(FontHeightFromPoints(info.iSize));
-      font->SetStyle(info.iStyle);
-      // Symbol fonts keep their own character set whatever was asked.
-      font->SetCharset(DEFAULT_CHARSET);
-      font->ReadMetrics();
-      if (font->tmCharset == SYMBOL_CHARSET) {
-        font->SetCharset(SYMBOL_CHARSET);
-      } else {
-        font->SetCharset(TFontCharset(info.iCharSet));
-        if (info.iCharSet != DEFAULT_CHARSET) font->ReadMetrics();
-      }
-      cached = cache.Add(std::move(font));
+  ThtFontInfo info;
+  fillFontState(info);
+  const String& name = fontFace();
+  TMyFont* cached = cache.Find(name, info.iSize, info.iStyle, info.iCharSet);
+  if (!cached) {
+    auto font = std::make_unique<TMyFont>();
+    font->SetName(name);
+    font->SetHeight(FontHeightFromPoints(info.iSize));
+    font->SetStyle(info.iStyle);
+    // Symbol fonts keep their own character set whatever was asked.
+    font->SetCharset(DEFAULT_CHARSET);
+    font->ReadMetrics();
+    if (font->tmCharset == SYMBOL_CHARSET) {
+      font->SetCharset(SYMBOL_CHARSET);
+    } else {
+      font->SetCharset(TFontCharset(info.iCharSet));
+      if (info.iCharSet != DEFAULT_CHARSET) font->ReadMetrics();
     }
-    FTheFont = cached;
-    FFontGeneration = cache.Generation();
-    FFontColor = info.iColor;
-    FFontBGColor = info.ibgColor;
-    EmSize = cached->EmSize;
-    ExSize = cached->ExSize;
+    cached = cache.Add(std::move(font));
+  }
+  FTheFont = cached;
+  FFontGeneration = cache.Generation();
+  FFontColor = info.iColor;
+  FFontBGColor = info.ibgColor;
+}
+
+bool TProperties::sameFontSlots(const TProperties& other) const {
+  // What fillFontState and fontFace read, but the letter spacing (which
+  // GetFont applies to each copy it hands out).
+  static constexpr TPropertyIndex slots[] = {piFontFamily, piFontSize, piFontStyle,
+                                             piFontWeight, piTextDecoration, piColor};
+  for (TPropertyIndex i : slots)
+    if (!Props[i].SameAs(other.Props[i])) return false;
+  return FFontBG == other.FFontBG && FCharSet == other.FCharSet && FDefFontname.SameAs(other.FDefFontname);
+}
+
+std::unique_ptr<TMyFont> TProperties::GetFont() {
+  const unsigned generation = FontCache().Generation();
+  if (!FTheFont || FFontGeneration != generation) {
+    // A set copied from a kept one that still has the kept set's font
+    // properties has its font: it is found once for all such sets.
+    TProperties* kept = FShare ? &FShare->Set : nullptr;
+    if (kept && sameFontSlots(*kept)) {
+      if (!kept->FTheFont || kept->FFontGeneration != generation) kept->findFont();
+      FTheFont = kept->FTheFont;
+      FFontGeneration = kept->FFontGeneration;
+      FFontColor = kept->FFontColor;
+      FFontBGColor = kept->FFontBGColor;
+    } else {
+      findFont();
+    }
+    EmSize = FTheFont->EmSize;
+    ExSize = FTheFont->ExSize;
   }
   auto result = std::make_unique<TMyFont>();
   result->Assign(*FTheFont);
@@ -326,7 +356,10 @@ TLinkFontStates& TStyleList::LinkFontStates() {
   return *FLinkStates;
 }
 
-void TStyleList::ForgetLinkFontStates() { FLinkStates.reset(); }
+void TStyleList::ForgetLinkFontStates() {
+  FLinkStates.reset();
+  ++FVersion;
+}
 
 void TProperties::computeLinkFontStates(TStyleList& styles) {
   if (!FIArray) FIArray = std::make_unique<TFontInfoArray>();

@@ -81,6 +81,7 @@ public:
   TMyFont();
   // Copies the metrics too when the source is a TMyFont.
   void Assign(const TFont& source);
+  void Assign(const TMyFont& source);
   void AssignToCanvas(TCanvas* canvas);
   // Reads the metrics of the font as the screen realises it.
   void ReadMetrics();

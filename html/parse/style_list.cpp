@@ -29,14 +29,27 @@ TProperties* TPropStack::Add(std::unique_ptr<TProperties> props) {
 
 TProperties* TPropStack::Insert(int index, std::unique_ptr<TProperties> props) {
   TAMRIX_ASSERT(index >= 0 && index <= Count(), "property stack index out of range");
-  return FItems.insert(FItems.begin() + index, std::move(props))->get();
+  TProperties* added = FItems.insert(FItems.begin() + index, std::move(props))->get();
+  forgetSharesFrom(index + 1);
+  return added;
 }
 
-void TPropStack::Delete(int index) {
+void TPropStack::Delete(int index) { Recycle(Take(index)); }
+
+std::unique_ptr<TProperties> TPropStack::Take(int index) {
   TAMRIX_ASSERT(index >= 0 && index < Count(), "property stack index out of range");
   std::unique_ptr<TProperties> gone = std::move(FItems[size_t(index)]);
   FItems.erase(FItems.begin() + index);
-  if (FSpare.size() < 16) FSpare.push_back(std::move(gone));
+  forgetSharesFrom(index);
+  return gone;
+}
+
+void TPropStack::Recycle(std::unique_ptr<TProperties> props) {
+  if (FSpare.size() < 16) FSpare.push_back(std::move(props));
+}
+
+void TPropStack::forgetSharesFrom(int index) {
+  for (size_t i = size_t(index); i < FItems.size(); ++i) FItems[i]->FShare.reset();
 }
 
 std::unique_ptr<TProperties> TPropStack::NewProp() {
@@ -44,6 +57,20 @@ std::unique_ptr<TProperties> TPropStack::NewProp() {
   std::unique_ptr<TProperties> props = std::move(FSpare.back());
   FSpare.pop_back();
   props->Renew(this);
+  return props;
+}
+
+std::unique_ptr<TProperties> TPropStack::NewCopy(const TProperties& source) {
+  if (FSpare.empty()) {
+    auto props = TProperties::CreateInStack(this);
+    props->CopyComputed(source);
+    return props;
+  }
+  // CopyComputed sets every field: the spare needs no renewal first.
+  std::unique_ptr<TProperties> props = std::move(FSpare.back());
+  FSpare.pop_back();
+  props->CopyComputed(source);
+  props->FPropStack = this;
   return props;
 }
 
@@ -194,6 +221,8 @@ int TStyleList::AddObject(const String& key, std::unique_ptr<TProperties> props)
   props->FPropTag = key;
   FMatches.clear();
   FLinkStates.reset();
+  ++FVersion;
+  if (contains(key, u"#"sv)) FHasIdRules = true;
   FFirstByKey.try_emplace(lower(key), props.get());
   FPending.push_back(Item{key, std::move(props)});
   return -1;
@@ -210,6 +239,8 @@ void TStyleList::Clear() {
   FFirstByKey.clear();
   FMatches.clear();
   FLinkStates.reset();
+  ++FVersion;
+  FHasIdRules = false;
   FDefProp = nullptr;
   FSeqNo = 10;
 }
@@ -235,6 +266,7 @@ TProperties* TStyleList::AddCopy(const String& key, const TProperties& props) {
 
 void TStyleList::SetLinkColor(const String& state, TColor color) {
   FLinkStates.reset();
+  ++FVersion;
   if (TProperties* rule = FindRule(u"::" + state)) rule->Props[piColor] = int(color);
 }
 
@@ -243,6 +275,7 @@ void TStyleList::AddDeclaration(const String& key, const String& propertyName,
   const int index = PropertyIndexFromName(propertyName);
   if (index < 0) return;
   FLinkStates.reset();
+  ++FVersion;
   TProperties* rule = FindRule(key);
   const bool isNew = rule == nullptr;
   // A normal declaration does not replace an "!important" one.
@@ -711,6 +744,7 @@ bool TProperties::Combine(TStyleList& styles, const String& tag, const String& c
 }
 
 void TProperties::Update(const TProperties* newParent, TStyleList& styles, int) {
+  FShare.reset();  // derived from another parent now
   if (newParent)
     for (int i = 0; i < PropertyCount; ++i)
       if (!Originals[i]) Props[i] = newParent->Props[i];

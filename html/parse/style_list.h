@@ -22,8 +22,16 @@ public:
   // A new set for this stack; made in the place of one the stack freed
   // before when there is one (elements open and close all the time).
   std::unique_ptr<TProperties> NewProp();
+  // A new set for this stack that is a copy of source as computed.
+  std::unique_ptr<TProperties> NewCopy(const TProperties& source);
+  // Inserting or deleting below the top gives the sets above other
+  // ancestors: they lose their place among the kept sets.
   TProperties* Insert(int index, std::unique_ptr<TProperties> props);
   void Delete(int index);
+  // Removes an entry and hands it over (Delete keeps it for reuse).
+  std::unique_ptr<TProperties> Take(int index);
+  // Keeps a set no longer used for NewProp and NewCopy.
+  void Recycle(std::unique_ptr<TProperties> props);
   void Clear() { FItems.clear(); }
 
   // Position in the main source of the character being read (maintained
@@ -31,6 +39,7 @@ public:
   int SIndex = 0;
 
 private:
+  void forgetSharesFrom(int index);
   std::vector<std::unique_ptr<TProperties>> FItems;
   std::vector<std::unique_ptr<TProperties>> FSpare;  // freed by Delete, for NewProp
 };
@@ -65,6 +74,12 @@ public:
                              const String& pseudo);
   // Whether any rule may apply to such an element.
   bool HasRulesFor(const String& tag, const String& cls, const String& id, const String& pseudo);
+
+  // Changes whenever the rules, or anything else the cascade reads with
+  // them, change: what was computed with an older version is stale.
+  unsigned Version() const { return FVersion; }
+  // Whether any rule names an id (an element's id matters to none if not).
+  bool HasIdRules() const { return FHasIdRules; }
 
   // Font states of links worked out by the cascade, kept while the rules
   // stay as they are.
@@ -108,6 +123,8 @@ private:
   String FMatchKey;  // kept for its capacity
   std::unique_ptr<TLinkFontStates> FLinkStates;
   int FSeqNo = 10;
+  unsigned FVersion = 0;
+  bool FHasIdRules = false;
   TProperties* FDefProp = nullptr;
   TPropStack* FPropStack = nullptr;
 };

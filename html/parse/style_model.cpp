@@ -382,6 +382,65 @@ void TProperties::CopyFrom(const TProperties& source) {
   Important = source.Important;
 }
 
+void TProperties::CopyComputed(const TProperties& source) {
+  // The stack makes sets this way in the place of freed ones, mostly of one
+  // computed alike before: what is equal already is left as it is.
+  if (!TPropValue::SameSlots(Props.data(), source.Props.data(), PropertyCount))
+    for (int i = 0; i < PropertyCount; ++i)
+      if (!Props[i].SameAs(source.Props[i])) Props[i] = source.Props[i];
+  Originals = source.Originals;
+  Important = source.Important;
+  EmSize = source.EmSize;
+  ExSize = source.ExSize;
+  FPropStack = source.FPropStack;
+  FTheFont = nullptr;
+  FFontGeneration = 0;
+  FFontColor = clBlack;
+  FFontBGColor = clNone;
+  FInLink = source.FInLink;
+  FDefFontname = source.FDefFontname;
+  auto assign = [](String& to, const String& from) {
+    if (to != from) to = from;
+  };
+  assign(FPropTag, source.FPropTag);
+  assign(FPropClass, source.FPropClass);
+  assign(FPropID, source.FPropID);
+  assign(FPropPseudo, source.FPropPseudo);
+  assign(FPropTitle, source.FPropTitle);
+  FPropStyle = source.FPropStyle;
+  if (FOwnStyle != source.FOwnStyle) FOwnStyle = source.FOwnStyle;
+  FFontBG = source.FFontBG;
+  FCharSet = source.FCharSet;
+  FCodePage = source.FCodePage;
+  if (!source.FIArray) {
+    FIArray.reset();
+  } else {
+    if (!FIArray) FIArray = std::make_unique<TFontInfoArray>();
+    FIArray->Assign(*source.FIArray);
+  }
+  FID = ++GPropertiesSerial;
+  FFamilyText = source.FFamilyText;
+  FFamilyName = source.FFamilyName;
+  FShare.reset();  // the stack gives the set its place among the kept ones
+}
+
+static bool sameFontInfo(const ThtFontInfo& a, const ThtFontInfo& b) {
+  return a.iName == b.iName && a.iSize == b.iSize && a.iStyle == b.iStyle && a.iColor == b.iColor &&
+         a.ibgColor == b.ibgColor && a.iCharSet == b.iCharSet && a.iCharExtra == b.iCharExtra;
+}
+
+bool TProperties::SameInheritedState(const TProperties& other) const {
+  if (!TPropValue::SameSlots(Props.data(), other.Props.data(), PropertyCount)) return false;
+  if (Originals != other.Originals || FPropTag != other.FPropTag || !FDefFontname.SameAs(other.FDefFontname) ||
+      FFontBG != other.FFontBG || FCharSet != other.FCharSet || FCodePage != other.FCodePage ||
+      FInLink != other.FInLink || FPropTitle != other.FPropTitle)
+    return false;
+  if (!FIArray || !other.FIArray) return !FIArray && !other.FIArray;
+  for (int i = 0; i < 4; ++i)
+    if (!sameFontInfo(FIArray->Ar[i], other.FIArray->Ar[i])) return false;
+  return true;
+}
+
 void TProperties::CopyDefaultFrom(const TProperties& source) {
   Props = source.Props;
   AssignCharSet(source.FCharSet);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "platform/core/object.h"
@@ -16,6 +17,7 @@ class TFontInfoArray;
 class ThtFontInfo;
 class TPropStack;
 class TStyleList;
+struct TStyleShare;
 
 // A property slot: empty, an integer (colours, codes, pixel values), a real
 // number (font sizes in points) or the text as written in the style sheet.
@@ -32,7 +34,10 @@ public:
   TPropValue(const TPropValue& v) : FKind(v.FKind), FBits(v.FBits) {
     if (FKind == kString) text()->Refs.fetch_add(1, std::memory_order_relaxed);
   }
-  TPropValue(TPropValue&& v) noexcept : FKind(v.FKind), FBits(v.FBits) { v.FKind = kEmpty; }
+  TPropValue(TPropValue&& v) noexcept : FKind(v.FKind), FBits(v.FBits) {
+    v.FKind = kEmpty;
+    v.FBits = 0;
+  }
   TPropValue& operator=(const TPropValue& v) {
     if (v.FKind == kString) v.text()->Refs.fetch_add(1, std::memory_order_relaxed);
     release();
@@ -46,6 +51,7 @@ public:
       FKind = v.FKind;
       FBits = v.FBits;
       v.FKind = kEmpty;
+      v.FBits = 0;
     }
     return *this;
   }
@@ -66,11 +72,19 @@ public:
   void Clear() {
     release();
     FKind = kEmpty;
+    FBits = 0;
   }
   bool operator==(const TPropValue& v) const;
   // The same slot value: the same number, or text shared with v (not just
   // equal to it).
   bool SameAs(const TPropValue& v) const { return FKind == v.FKind && FBits == v.FBits; }
+  // Whether the first count slots of a and b are each SameAs the other.
+  // A slot is its kind and its bits with no padding between them, and an
+  // empty slot has no bits, so the same slots are the same bytes: the
+  // property stack compares whole sets this way on every element.
+  static bool SameSlots(const TPropValue* a, const TPropValue* b, size_t count) {
+    return std::memcmp(static_cast<const void*>(a), static_cast<const void*>(b), count * sizeof(TPropValue)) == 0;
+  }
 
 private:
   struct SharedText {
@@ -86,10 +100,12 @@ private:
   }
   void releaseText();
   static const String& noText();
-  enum Kind : uint8_t { kEmpty, kInt, kDouble, kString };
+  // As wide as the bits, so that a slot has no padding (see SameSlots).
+  enum Kind : uint64_t { kEmpty, kInt, kDouble, kString };
   Kind FKind = kEmpty;
-  uint64_t FBits = 0;  // the integer, the real's bits or the shared text
+  uint64_t FBits = 0;  // the integer, the real's bits or the shared text; 0 when empty
 };
+static_assert(sizeof(TPropValue) == 2 * sizeof(uint64_t), "a slot has no padding");
 
 enum TPropertyIndex : int {
   piFontFamily, piFontSize, piFontStyle, piFontWeight, piTextAlign, piTextDecoration,
@@ -188,6 +204,14 @@ public:
 
   void CopyFrom(const TProperties& source);
   void CopyDefaultFrom(const TProperties& source);
+  // Makes this set what source was when it was computed, as a new set (an
+  // identity of its own, no font found yet): every field is taken, so that
+  // a set made this way is the set the cascade would have made.
+  void CopyComputed(const TProperties& source);
+  // Whether a child opened under this set would get what it gets under
+  // other: the same values, defaults, tag, font base, character set, title
+  // and link states.
+  bool SameInheritedState(const TProperties& other) const;
 
   void AddPropertyByName(const String& name, const String& value);
   void AddPropertyByIndex(TPropertyIndex index, const String& value);
@@ -251,7 +275,7 @@ public:
   const TProperties* PropStyle() const { return FPropStyle; }
   // Keeps the element's STYLE attribute properties with the set: they are
   // read again whenever the set is derived anew (link states, re-parenting).
-  void AdoptStyle(std::unique_ptr<TProperties> style) {
+  void AdoptStyle(std::shared_ptr<const TProperties> style) {
     FOwnStyle = std::move(style);
     FPropStyle = FOwnStyle.get();
   }
@@ -273,6 +297,13 @@ public:
 private:
   void computeLinkFontStates(TStyleList& styles);
   friend class TStyleList;
+  friend class TPropStack;
+  friend class THtmlPropStack;
+
+  // Finds the font of this set (FTheFont and its colours).
+  void findFont();
+  // Whether other's font is this set's font.
+  bool sameFontSlots(const TProperties& other) const;
 
   // The font state of this set without its face name, and the face.
   void fillFontState(ThtFontInfo& info) const;
@@ -289,7 +320,7 @@ private:
   TPropValue FDefFontname;  // text shared down the tree
   String FPropTag, FPropClass, FPropID, FPropPseudo, FPropTitle;
   const TProperties* FPropStyle = nullptr;
-  std::unique_ptr<TProperties> FOwnStyle;
+  std::shared_ptr<const TProperties> FOwnStyle;  // shared with sets computed alike
   TColor FFontBG = clNone;
   int FCharSet = 1;
   int FCodePage = 0;
@@ -299,4 +330,8 @@ private:
   // the slot is shared down the tree, so the search runs once per value.
   mutable TPropValue FFamilyText;
   mutable TPropValue FFamilyName;
+  // The kept set this one was computed as (see THtmlPropStack); it also
+  // lends its font to sets with the same font properties.
+  std::shared_ptr<TStyleShare> FShare;
+  // Fields are copied one by one in CopyComputed: a new field goes there too.
 };

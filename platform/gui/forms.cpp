@@ -20,6 +20,9 @@ namespace {
 // layout code expects, whatever frame the desktop draws.
 constexpr int kFrameWidth = 16;
 constexpr int kFrameHeight = 39;
+
+// Borders the user cannot drag to another size.
+bool hasFixedSize(TBorderStyle Style) { return Style == bsSingle || Style == bsDialog || Style == bsToolWindow; }
 }  // namespace
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner), FCanvas(std::make_unique<TCanvas>()) {
@@ -81,6 +84,9 @@ void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   TSize f = FrameSize();
   if (w->pos() != QPoint(ALeft, ATop)) w->move(ALeft, ATop);
   QSize s(std::max(AWidth - f.cx, 0), std::max(AHeight - f.cy, 0));
+  // A fixed border stops the user, not the program: the limits move with
+  // the size the program sets (a resize alone is held at the old limits).
+  if (hasFixedSize(FFormBorderStyle)) w->setFixedSize(s);
   if (w->size() != s) w->resize(s);
 }
 
@@ -119,8 +125,11 @@ void TForm::applyWindowFlags() {
   if (FFormStyle == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
   bool visible = w->isVisible();
   w->setWindowFlags(flags);
-  if (FFormBorderStyle == bsSingle || FFormBorderStyle == bsDialog || FFormBorderStyle == bsToolWindow)
-    w->setFixedSize(w->size());
+  // The form's own size, not the widget's: before the first resize the
+  // widget still has the toolkit's default size.
+  const TSize f = FrameSize();
+  if (hasFixedSize(FFormBorderStyle))
+    w->setFixedSize(std::max(Width() - f.cx, 0), std::max(Height() - f.cy, 0));
   else
     w->setMinimumSize(0, 0), w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   if (visible) w->show();

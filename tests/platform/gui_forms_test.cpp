@@ -8,6 +8,7 @@
 #include "gui_test_support.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/stdctrls.h"
+#include "platform/gui/testing.h"
 
 namespace {
 
@@ -183,6 +184,29 @@ TEST(GuiForms, ClientSizeAndScreenCentredPlacement) {
   form->SetBorderStyle(bsNone);
   EXPECT_EQ(form->Width(), 300);
   EXPECT_EQ(form->ClientHeight(), 200);
+  delete form;
+}
+
+TEST(GuiForms, AFixedBorderFormTakesTheSizeTheProgramGivesIt) {
+  // The border is set first, as forms set it up in their constructors;
+  // the window then is as large as asked, before and after it is shown.
+  Application->Initialize();
+  auto* form = new TForm(nullptr);
+  form->SetBorderStyle(bsSingle);
+  form->SetClientWidth(479);
+  form->SetClientHeight(338);
+  form->Show();
+  TRect client;
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(client, TRect(0, 0, 479, 338));
+  std::vector<std::uint32_t> px;
+  int w = 0, h = 0;
+  ASSERT_TRUE(GrabWindow(form, px, w, h));
+  EXPECT_EQ(w, 479);
+  EXPECT_EQ(h, 338);
+  form->SetBounds(form->Left(), form->Top(), 200 + form->FrameSize().cx, 150 + form->FrameSize().cy);
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(client, TRect(0, 0, 200, 150));
   delete form;
 }
 
