@@ -114,6 +114,11 @@ public:
     followSource();
   }
   void SkipBlanks();
+  // The links (A tags with an address) from the source position on, as the
+  // first pass reads them (FirstPass, nothing included), counted until one
+  // more than limit. The source position is left to the caller; most
+  // sources are counted without reading them through this reader.
+  int CountLinks(int limit);
   void NextSymbol();
   void NextScriptSymbol();
   void NextTextAreaSymbol();

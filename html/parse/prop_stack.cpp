@@ -84,7 +84,6 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
 }
 
 TStyleShare* THtmlPropStack::shareOf(TProperties& parent) {
-  parent.FShare.reset();
   TStyleShare* share = parent.FShare && parent.FShare->Generation == FShareGeneration ? parent.FShare.get() : nullptr;
   if (share && parent.SameInheritedState(share->Set)) return share;
   // Sets at the same place in the tree: the variants of the element's

@@ -55,6 +55,17 @@ public:
     return nextSlow();
   }
   char16_t PeekChar();
+  // The unread data when each of its units (bytes, or 16-bit units stored
+  // low byte first) below 128 reads as that character by itself and no
+  // other unit reads as a character below 128: UTF-8, the single-byte
+  // pages that keep ASCII, and little-endian UTF-16. UnitSize is 0 for
+  // every other source.
+  struct TUnits {
+    const std::uint8_t* Data = nullptr;
+    std::size_t Size = 0;
+    int UnitSize = 0;
+  };
+  TUnits AsciiUnits() const;
   // What ReadRun leaves behind: the characters taken, and the last of
   // them with the byte offset it starts at.
   struct TRun {

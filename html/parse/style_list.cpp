@@ -49,7 +49,7 @@ void TPropStack::Recycle(std::unique_ptr<TProperties> props) {
 }
 
 void TPropStack::forgetSharesFrom(int index) {
-  (void)index;
+  for (size_t i = size_t(index); i < FItems.size(); ++i) FItems[i]->FShare.reset();
 }
 
 std::unique_ptr<TProperties> TPropStack::NewProp() {
