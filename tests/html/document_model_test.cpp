@@ -463,6 +463,16 @@ TEST(ListItems, OnlyAnItemsOwnFirstSectionGetsTheBulletSpace) {
   EXPECT_FALSE(contains(dump, "\\s")) << dump;
 }
 
+TEST(Builder, EmptyParagraphsCollapseIntoTheLastOnesAttributes) {
+  // The block takes the last P's attributes; the tag that ends the run of
+  // paragraphs keeps its own.
+  const std::string dump = buildhelp::Dump(
+      "<p class=x id=first></p> <p class=y id=second style=\"margin-left:30px\"><font color=#008000 size=5>t</font>");
+  EXPECT_TRUE(contains(dump, "block p.y#second ")) << dump;
+  EXPECT_TRUE(contains(dump, "ids second\n")) << dump;
+  EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 24px #008000")) << dump;
+}
+
 TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
   // The attribute objects of one tag are made again for the next: nothing
   // of the longer list before may be left in the shorter one after it.
