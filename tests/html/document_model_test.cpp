@@ -279,6 +279,22 @@ TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
   EXPECT_EQ(nowrap->SourceRuns[1].Index, 2);
 }
 
+TEST(SectionText, ManySourceRunsAreAllKept) {
+  // Each letter from its own place in the source (as after many entities):
+  // more runs than the short lists most sections need.
+  SectionFixture f;
+  auto s = f.Section();
+  for (int i = 0; i < 26; ++i) s->AddChar(char16_t(u'a' + i), 10 + 3 * i);
+  s->FinishText(200);
+  ASSERT_EQ(s->Length, 27);
+  ASSERT_EQ(s->SourceRuns.size(), 27u);
+  for (int i = 0; i < 26; ++i) {
+    EXPECT_EQ(s->SourceRuns[size_t(i)].Pos, i);
+    EXPECT_EQ(s->SourceRuns[size_t(i)].Index, 10 + 3 * i);
+  }
+  EXPECT_EQ(s->SourceRuns[26].Index, 200);  // the blank added at the end
+}
+
 TEST(SectionText, TidyingKeepsFontRunsOnTheirCharacters) {
   SectionFixture f;
   auto s = f.Section();
