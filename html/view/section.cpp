@@ -123,6 +123,10 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
   // Geometric growth: many small tokens must not copy the arrays each time.
   if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
     SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 64));
+  if (Chars.empty()) {  // room for a typical paragraph at once
+    Chars.reserve(std::max(size_t(N), size_t(40)));
+    BreakFlags.reserve(std::max(size_t(N), size_t(40)));
+  }
   Chars.append(P, size_t(N));
   SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
   BreakFlags.append(size_t(N), Flag);
