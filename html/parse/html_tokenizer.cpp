@@ -696,8 +696,18 @@ void THtmlTokenizer::NextSymbol() {
       Token.AddString(FEntityText, index);
     } else {
       Token.Add(LCh, SIndex);
-      readRun([](char16_t c) { return c > u' ' && c != u'<' && c != u'&'; }, Token);
+      // The run goes on over single blanks between words; a blank that
+      // ends it drops the blanks after it, as the branch above does.
+      readRun(
+          [previous = LCh](char16_t c) mutable {
+            const bool plain = c > u' ' ? c != u'<' && c != u'&' : c == u' ' && previous != u' ';
+            previous = c;
+            return plain;
+          },
+          Token);
+      const bool blank = LCh == u' ';
       readChar();
+      if (blank) skipBlanks();
     }
   }
 }
