@@ -696,14 +696,28 @@ void THtmlTokenizer::NextSymbol() {
       Token.AddString(FEntityText, index);
     } else {
       Token.Add(LCh, SIndex);
-      readRun([](char16_t c) { return c > u' ' && c != u'<' && c != u'&'; }, Token);
+      // The run goes on over single blanks between words; a blank that
+      // ends it drops the blanks after it, as the branch above does.
+      readRun(
+          [previous = LCh](char16_t c) mutable {
+            const bool plain = c > u' ' ? c != u'<' && c != u'&' : c == u' ' && previous != u' ';
+            previous = c;
+            return plain;
+          },
+          Token);
+      const bool blank = LCh == u' ';
       readChar();
+      if (blank) skipBlanks();
     }
   }
 }
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
+  if (getAsciiTag()) {
+    if (Sy != symScript && Sy != symStyle) readChar();
+    return;
+  }
   readChar();
   bool endTag = false;
   if (LCh == u'/') {
@@ -740,6 +754,108 @@ void THtmlTokenizer::getTag() {
   // Script and style content begins right after the ">", which stays
   // current for the reader of that content.
   if (LCh == u'>' && Sy != symScript && Sy != symStyle) readChar();
+}
+
+// A tag written in plain characters (32 to 126, no "<" or "&") up to its
+// ">", in a source read in bytes, taken from the bytes at once. Each step
+// below is the step of getTag and the attribute readers for a character
+// they would read the same way one by one, so the symbol, attributes and
+// reader state come out as theirs; at anything else it gives up without a
+// trace and they read the tag. Leaves LCh on the ">".
+bool THtmlTokenizer::getAsciiTag() {
+  if (FirstPass || InScript || OnIdAttribute || !FIncluded.empty()) return false;
+  std::size_t size = 0;
+  const std::uint8_t* const p = FBuffer->AsciiBytes(size);
+  if (!p) return false;
+  // The character at k when it is plain, else 0 (where this gives up).
+  const auto at = [p, size](std::size_t k) -> char16_t {
+    if (k >= size) return 0;
+    const std::uint8_t b = p[k];
+    return b >= 32 && b < 127 && b != '<' && b != '&' ? char16_t(b) : 0;
+  };
+  std::size_t i = 0;
+  char16_t c = at(0);
+  bool endTag = false;
+  if (c == u'/') {
+    endTag = true;
+    c = at(++i);
+  } else if (!(c == u'?' || isAsciiLetter(c))) {
+    return false;
+  }
+  String& name = FTagName;
+  name.clear();
+  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && name.empty()) || (isDigit(c) && name != u"H"sv)) {
+    name += htUpperChar(c);
+    c = at(++i);
+  }
+  if (c == 0) return false;
+  THtmlSymbol sy = symUnknownTag;
+  if (const TResWord* tag = findTag(name)) sy = endTag ? tag->EndSym : tag->Symbol;
+  while (c == u' ') c = at(++i);
+  int level = 0;
+  if ((sy == symH || sy == symHEnd) && c >= u'1' && c <= u'6') {
+    level = c - u'0';
+    c = at(++i);
+  }
+  Attributes.clear();
+  const int codePage = CurrentCodePage();
+  for (;;) {
+    while (c == u' ') c = at(++i);
+    if (!isAttributeNameChar(c)) break;
+    TTokenAttribute& attr = Attributes.Add();
+    do {
+      attr.Name += htUpperChar(c);
+      c = at(++i);
+    } while (isAttributeNameChar(c));
+    if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
+    while (c == u' ') c = at(++i);
+    attr.DblValue = attr.Which == symBorder ? 1 : 0;
+    attr.CodePage = codePage;
+    if (c != u'=') continue;
+    c = at(++i);
+    while (c == u' ') c = at(++i);
+    const std::size_t first = i;
+    if (c == u'"' || c == u'\'') {
+      const char16_t quote = c;
+      do {
+        c = at(++i);
+        if (c == 0) return false;
+      } while (c != quote);
+      attr.Value.assign(p + first + 1, p + i);
+      c = at(++i);
+      setQuotedNumber(attr);
+    } else if (c == u'+' || c == u'-' || isDigit(c)) {
+      do c = at(++i);
+      while (c != 0 && c != u' ' && c != u'%' && c != u'>');
+      if (c == 0) return false;
+      attr.Value.assign(p + first, p + i);
+      attr.DblValue = plainNumber(attr.Value);
+      while (c == u' ') c = at(++i);
+      if (c == u'%') {
+        attr.Value += u'%';
+        c = at(++i);
+      }
+    } else {
+      while (c != 0 && c != u' ' && c != u'>') c = at(++i);
+      if (c == 0) return false;
+      attr.Value.assign(p + first, p + i);
+    }
+  }
+  while (c != u'>') {
+    if (c == 0) return false;
+    c = at(++i);
+  }
+  // Through the ">"; no progress report may fall inside.
+  const std::size_t count = i + 1;
+  if (OnProgress && (CharCount & 4095) + count >= 4096) return false;
+  if (OnProgress) CharCount += int(count);
+  SIndex = FBuffer->GetPosition() + int(i);
+  FBuffer->SkipAsciiBytes(count);
+  FLinePair = 0;
+  LCh = u'>';
+  Sy = sy;
+  Value = level;
+  return true;
 }
 
 // In the first pass only the names count: values are read past (no
@@ -809,14 +925,23 @@ void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
     }
   }
   if (LCh == quote) readChar();
-  if (FirstPass) return;
+  if (!FirstPass) setQuotedNumber(attr);
+}
+
+void THtmlTokenizer::setQuotedNumber(TTokenAttribute& attr) {
   // Only a value that starts (after blanks) like a number is read as one.
+  const String& value = attr.Value;
   size_t first = 0;
   while (first < value.size() && value[first] <= u' ') ++first;
   if (first < value.size()) {
     const char16_t c = value[first];
     if (c == u'+' || c == u'-' || c == u'.' || isDigit(c)) attr.DblValue = leadingNumber(value);
   }
+}
+
+double THtmlTokenizer::plainNumber(const String& value) {
+  double d = 0;
+  return integerValue(value, d) || tryStrToFloat(value, d) ? roundedNumber(d) : 0;
 }
 
 bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
@@ -833,11 +958,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
     readChar();
   }
   skipBlanks();
-  if (!FirstPass) {
-    double d = 0;
-    const bool number = integerValue(value, d) || tryStrToFloat(value, d);
-    attr.DblValue = number ? roundedNumber(d) : 0;
-  }
+  if (!FirstPass) attr.DblValue = plainNumber(value);
   if (LCh == u'%') {
     value += u'%';
     readChar();
