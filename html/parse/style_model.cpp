@@ -419,6 +419,7 @@ void TProperties::CopyComputed(const TProperties& source) {
   FFamilyText = source.FFamilyText;
   FFamilyName = source.FFamilyName;
   FShare.reset();  // the stack gives the set its place among the kept ones
+  FShareWanted = false;
 }
 
 static bool sameFontInfo(const ThtFontInfo& a, const ThtFontInfo& b) {

@@ -333,5 +333,8 @@ private:
   // The kept set this one was computed as (see THtmlPropStack); it also
   // lends its font to sets with the same font properties.
   std::shared_ptr<TStyleShare> FShare;
+  // A child was opened under this set while it had no kept set: the next
+  // child gives it one.
+  bool FShareWanted = false;
   // Fields are copied one by one in CopyComputed: a new field goes there too.
 };
