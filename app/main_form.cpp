@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/data_files.h"
@@ -331,14 +332,18 @@ void TRuForm::FormCreate(TObject*) {
   if (FileExists(u"other/settings")) {
     ReadSettingsFile(u"other/settings", AppSettings, [this](const String& key) {
       if (key == u"HideToSysTray") ApplyTraySetting();
-      else if (key == u"MainFormWidth" && AppSettings.MainFormWidth > 0) SetWidth(AppSettings.MainFormWidth);
-      else if (key == u"MainFormHeight" && AppSettings.MainFormHeight > 0) SetHeight(AppSettings.MainFormHeight);
+      // A size saved on a larger display is limited to this screen.
+      else if (key == u"MainFormWidth" && AppSettings.MainFormWidth > 0)
+        SetWidth(std::min(AppSettings.MainFormWidth, Screen->Width()));
+      else if (key == u"MainFormHeight" && AppSettings.MainFormHeight > 0)
+        SetHeight(std::min(AppSettings.MainFormHeight, Screen->Height()));
     });
   }
   if (AppSettings.FontSize <= 0) AppSettings.FontSize = 12;
 
-  SetLeft((Screen->Width() - Width()) / 2);
-  SetTop((Screen->Height() - Height()) / 2);
+  // Centred, and never with the title bar above or left of the screen.
+  SetLeft(std::max((Screen->Width() - Width()) / 2, 0));
+  SetTop(std::max((Screen->Height() - Height()) / 2, 0));
 
   vst->Font()->SetSize(AppSettings.FontSize);
   if (!AppSettings.UseSkin) {

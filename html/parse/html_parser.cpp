@@ -201,21 +201,8 @@ void THtmlParser::ParseHtml(ThtDocument* ADocument, TLinkType AOnLink, TMetaType
   startParse(ADocument);
   // First pass: count the links (a page of very many links gets no tab
   // stop per link).
-  T.FirstPass = true;
   T.OnInclude = nullptr;
-  T.ReadChar();
-  T.NextSymbol();
-  int links = 0;
-  while (T.Sy != symEndOfDoc && links <= 400) {
-    if (T.Sy == symA)
-      for (const TTokenAttribute& a : T.Attributes)
-        if (a.Which == symHref) {
-          ++links;
-          break;
-        }
-    T.NextSymbol();
-  }
-  ADocument->NoTabLinks = links > 400;
+  ADocument->NoTabLinks = T.CountLinks(400) > 400;
   Buffer->SetPosition(startPos);
   T.SIndex = -1;
   T.FirstPass = false;

@@ -167,6 +167,208 @@ const TEntity* findEntity(std::u16string_view name) {
   return EntityNames().Lookup(name);
 }
 
+// The link-counting pass of THtmlTokenizer (FirstPass, no includes, no
+// raw content) over the units of a source in which only ASCII units read
+// as ASCII characters. Every character that steers the reader is ASCII,
+// so a longer character can stand as its units, each some character from
+// 128 up; a pass over the units then meets the same tags, attributes,
+// quotes, comments and line ends as the reader does, step for step. Each
+// function below is its namesake in THtmlTokenizer cut down to what that
+// pass does; a test checks that the two count alike.
+template <int UnitSize>
+class TLinkScanner {
+public:
+  TLinkScanner(const std::uint8_t* data, std::size_t size) : FAt(data), FEnd(data + size - size % UnitSize) {}
+
+  // As THtmlParser's first pass: links until the data ends or one past the
+  // limit, and one symbol more.
+  int Count(int limit, uint8_t& linePair) {
+    readChar();
+    nextSymbol();
+    int links = 0;
+    while (!FEndOfDoc && links <= limit) {
+      if (FLink) ++links;
+      nextSymbol();
+    }
+    linePair = FLinePair;
+    return links;
+  }
+
+private:
+  char16_t unit(const std::uint8_t* at) const {
+    return UnitSize == 1 ? char16_t(*at) : char16_t(at[0] | (at[1] << 8));
+  }
+  [[gnu::always_inline]] char16_t readSourceChar() {
+    if (FAt == FEnd) return 0;
+    const char16_t c = unit(FAt);
+    FAt += UnitSize;
+    return c;
+  }
+  char16_t peekSourceChar() const { return FAt == FEnd ? 0 : unit(FAt); }
+  [[gnu::always_inline]] char16_t readNormalisedChar() {
+    char16_t c = readSourceChar();
+    if (c < 32 && ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2))) c = readSourceChar();
+    if (c >= 32) {
+      FLinePair = 0;
+      return c;
+    }
+    if (c == u'\t') {
+      c = u' ';
+    } else if (c == u'\n') {
+      c = u'\r';
+      FLinePair = 2;
+    } else if (c == u'\r') {
+      FLinePair = 1;
+    } else {
+      FLinePair = 0;
+    }
+    return c;
+  }
+  [[gnu::always_inline]] void readChar() {
+    const char16_t c = readNormalisedChar();
+    if (c == u'<')
+      readCharSlow(c);
+    else
+      FCh = c;
+  }
+  void readCharSlow(char16_t c) {
+    while (c == u'<') {
+      const char16_t next = peekSourceChar();
+      if (next == u'!') {
+        readNormalisedChar();
+        c = readNormalisedChar();
+        if (c == u'-' && peekSourceChar() == u'-') {
+          readNormalisedChar();
+          skipCommentFrom(readNormalisedChar());
+        } else {
+          while (c != u'>' && c != 0) c = readNormalisedChar();
+        }
+        c = readNormalisedChar();
+      } else if (next == u'%') {
+        readNormalisedChar();
+        c = readNormalisedChar();
+        while (c != 0 && !(c == u'%' && peekSourceChar() == u'>')) c = readNormalisedChar();
+        if (c != 0) readNormalisedChar();
+        c = readNormalisedChar();
+      } else {
+        break;
+      }
+    }
+    FCh = c;
+  }
+  void skipCommentFrom(char16_t c) {
+    while (c != 0) {
+      if (c == u'-' && peekSourceChar() == u'-') {
+        c = readNormalisedChar();
+        while (c == u'-') c = readNormalisedChar();
+        while (c == u' ' || c == u'\r') c = readNormalisedChar();
+        if (c == u'!') c = readNormalisedChar();
+        if (c == u'>') return;
+        continue;
+      }
+      c = readNormalisedChar();
+    }
+  }
+  void skipBlanks() {
+    while (isBlankChar(FCh)) readChar();
+  }
+  // Past the characters readChar would take one by one with nothing to do
+  // but clear the line-end state: from 32 up, neither "<" nor stop.
+  void skipPlain(char16_t stop) {
+    const std::uint8_t* at = FAt;
+    while (at != FEnd && unit(at) >= 32 && unit(at) != u'<' && unit(at) != stop) at += UnitSize;
+    if (at == FAt) return;
+    FAt = at;
+    FLinePair = 0;
+  }
+
+  void nextSymbol() {
+    FLink = false;
+    if (FCh == 0) {
+      FEndOfDoc = true;
+    } else if (FCh < 9) {
+      FCh = u'?';
+    } else if (FCh == u'<') {
+      getTag();
+    } else {
+      while (FCh != u'<' && FCh >= 9) {
+        skipPlain(u'<');
+        readChar();
+      }
+    }
+  }
+  void getTag() {
+    readChar();
+    bool endTag = false;
+    if (FCh == u'/') {
+      endTag = true;
+      readChar();
+    } else if (!(FCh == u'?' || isAsciiLetter(FCh))) {
+      return;
+    }
+    // No tag name is anywhere near this long.
+    char16_t name[32];
+    size_t length = 0;
+    while (isAsciiLetter(FCh) || FCh == u'_' || (FCh == u'/' && length == 0) ||
+           (isDigit(FCh) && !(length == 1 && name[0] == u'H'))) {
+      if (length < std::size(name)) name[length] = htUpperChar(FCh);
+      ++length;
+      readChar();
+    }
+    THtmlSymbol sy = symUnknownTag;
+    if (length <= std::size(name))
+      if (const TResWord* tag = findTag(std::u16string_view(name, length))) sy = endTag ? tag->EndSym : tag->Symbol;
+    skipBlanks();
+    if ((sy == symH || sy == symHEnd) && FCh >= u'1' && FCh <= u'6') readChar();
+    while (getAttribute(sy == symA)) {
+    }
+    while (FCh != u'>' && FCh != 0) readChar();
+    if (FCh == u'>' && sy != symScript && sy != symStyle) readChar();
+  }
+  bool getAttribute(bool inLink) {
+    skipBlanks();
+    char16_t name[32];
+    size_t length = 0;
+    while (isAttributeNameChar(FCh)) {
+      if (length < std::size(name)) name[length] = htUpperChar(FCh);
+      ++length;
+      readChar();
+    }
+    if (length == 0) return false;
+    if (inLink && length <= std::size(name))
+      if (const TSymbolRec* rec = findAttribute(std::u16string_view(name, length))) FLink |= rec->Value == symHref;
+    skipBlanks();
+    if (FCh == u'=') {
+      readChar();
+      skipBlanks();
+      if (FCh == u'"' || FCh == u'\'') {
+        const char16_t quote = FCh;
+        readChar();
+        while (FCh != quote && FCh != 0) {
+          skipPlain(quote);
+          readChar();
+        }
+        if (FCh == quote) readChar();
+      } else if (FCh == u'+' || FCh == u'-' || isDigit(FCh)) {
+        readChar();
+        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'%' && FCh != u'>') readChar();
+        skipBlanks();
+        if (FCh == u'%') readChar();
+      } else {
+        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'>') readChar();
+      }
+    }
+    return true;
+  }
+
+  const std::uint8_t* FAt;
+  const std::uint8_t* FEnd;
+  uint8_t FLinePair = 0;
+  char16_t FCh = 0;
+  bool FEndOfDoc = false;
+  bool FLink = false;
+};
+
 }  // namespace
 
 THtmlTokenizer::THtmlTokenizer(TBuffer* buffer) : FBuffer(buffer) {}
@@ -176,6 +378,34 @@ THtmlTokenizer::~THtmlTokenizer() = default;
 int THtmlTokenizer::CurrentCodePage() const {
   if (PropStack && PropStack->Count() > 0) return PropStack->Last()->CodePage();
   return FBuffer->CodePage();
+}
+
+int THtmlTokenizer::CountLinks(int limit) {
+  const TBuffer::TUnits units = FIncluded.empty() ? FBuffer->AsciiUnits() : TBuffer::TUnits();
+  int links = 0;
+  if (units.UnitSize == 1) {
+    links = TLinkScanner<1>(units.Data, units.Size).Count(limit, FLinePair);
+  } else if (units.UnitSize == 2) {
+    links = TLinkScanner<2>(units.Data, units.Size).Count(limit, FLinePair);
+  } else {
+    FirstPass = true;
+    ReadChar();
+    NextSymbol();
+    while (Sy != symEndOfDoc && links <= limit) {
+      if (Sy == symA)
+        for (const TTokenAttribute& a : Attributes)
+          if (a.Which == symHref) {
+            ++links;
+            break;
+          }
+      NextSymbol();
+    }
+    FirstPass = false;
+  }
+  // Nothing of the pass reaches the symbols read after it.
+  Token.Clear();
+  Attributes.clear();
+  return links;
 }
 
 // ---------------------------------------------------------------- characters
@@ -466,14 +696,28 @@ void THtmlTokenizer::NextSymbol() {
       Token.AddString(FEntityText, index);
     } else {
       Token.Add(LCh, SIndex);
-      readRun([](char16_t c) { return c > u' ' && c != u'<' && c != u'&'; }, Token);
+      // The run goes on over single blanks between words; a blank that
+      // ends it drops the blanks after it, as the branch above does.
+      readRun(
+          [previous = LCh](char16_t c) mutable {
+            const bool plain = c > u' ' ? c != u'<' && c != u'&' : c == u' ' && previous != u' ';
+            previous = c;
+            return plain;
+          },
+          Token);
+      const bool blank = LCh == u' ';
       readChar();
+      if (blank) skipBlanks();
     }
   }
 }
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
+  if (getAsciiTag()) {
+    if (Sy != symScript && Sy != symStyle) readChar();
+    return;
+  }
   readChar();
   bool endTag = false;
   if (LCh == u'/') {
@@ -510,6 +754,108 @@ void THtmlTokenizer::getTag() {
   // Script and style content begins right after the ">", which stays
   // current for the reader of that content.
   if (LCh == u'>' && Sy != symScript && Sy != symStyle) readChar();
+}
+
+// A tag written in plain characters (32 to 126, no "<" or "&") up to its
+// ">", in a source read in bytes, taken from the bytes at once. Each step
+// below is the step of getTag and the attribute readers for a character
+// they would read the same way one by one, so the symbol, attributes and
+// reader state come out as theirs; at anything else it gives up without a
+// trace and they read the tag. Leaves LCh on the ">".
+bool THtmlTokenizer::getAsciiTag() {
+  if (FirstPass || InScript || OnIdAttribute || !FIncluded.empty()) return false;
+  std::size_t size = 0;
+  const std::uint8_t* const p = FBuffer->AsciiBytes(size);
+  if (!p) return false;
+  // The character at k when it is plain, else 0 (where this gives up).
+  const auto at = [p, size](std::size_t k) -> char16_t {
+    if (k >= size) return 0;
+    const std::uint8_t b = p[k];
+    return b >= 32 && b < 127 && b != '<' && b != '&' ? char16_t(b) : 0;
+  };
+  std::size_t i = 0;
+  char16_t c = at(0);
+  bool endTag = false;
+  if (c == u'/') {
+    endTag = true;
+    c = at(++i);
+  } else if (!(c == u'?' || isAsciiLetter(c))) {
+    return false;
+  }
+  String& name = FTagName;
+  name.clear();
+  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && name.empty()) || (isDigit(c) && name != u"H"sv)) {
+    name += htUpperChar(c);
+    c = at(++i);
+  }
+  if (c == 0) return false;
+  THtmlSymbol sy = symUnknownTag;
+  if (const TResWord* tag = findTag(name)) sy = endTag ? tag->EndSym : tag->Symbol;
+  while (c == u' ') c = at(++i);
+  int level = 0;
+  if ((sy == symH || sy == symHEnd) && c >= u'1' && c <= u'6') {
+    level = c - u'0';
+    c = at(++i);
+  }
+  Attributes.clear();
+  const int codePage = CurrentCodePage();
+  for (;;) {
+    while (c == u' ') c = at(++i);
+    if (!isAttributeNameChar(c)) break;
+    TTokenAttribute& attr = Attributes.Add();
+    do {
+      attr.Name += htUpperChar(c);
+      c = at(++i);
+    } while (isAttributeNameChar(c));
+    if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
+    while (c == u' ') c = at(++i);
+    attr.DblValue = attr.Which == symBorder ? 1 : 0;
+    attr.CodePage = codePage;
+    if (c != u'=') continue;
+    c = at(++i);
+    while (c == u' ') c = at(++i);
+    const std::size_t first = i;
+    if (c == u'"' || c == u'\'') {
+      const char16_t quote = c;
+      do {
+        c = at(++i);
+        if (c == 0) return false;
+      } while (c != quote);
+      attr.Value.assign(p + first + 1, p + i);
+      c = at(++i);
+      setQuotedNumber(attr);
+    } else if (c == u'+' || c == u'-' || isDigit(c)) {
+      do c = at(++i);
+      while (c != 0 && c != u' ' && c != u'%' && c != u'>');
+      if (c == 0) return false;
+      attr.Value.assign(p + first, p + i);
+      attr.DblValue = plainNumber(attr.Value);
+      while (c == u' ') c = at(++i);
+      if (c == u'%') {
+        attr.Value += u'%';
+        c = at(++i);
+      }
+    } else {
+      while (c != 0 && c != u' ' && c != u'>') c = at(++i);
+      if (c == 0) return false;
+      attr.Value.assign(p + first, p + i);
+    }
+  }
+  while (c != u'>') {
+    if (c == 0) return false;
+    c = at(++i);
+  }
+  // Through the ">"; no progress report may fall inside.
+  const std::size_t count = i + 1;
+  if (OnProgress && (CharCount & 4095) + count >= 4096) return false;
+  if (OnProgress) CharCount += int(count);
+  SIndex = FBuffer->GetPosition() + int(i);
+  FBuffer->SkipAsciiBytes(count);
+  FLinePair = 0;
+  LCh = u'>';
+  Sy = sy;
+  Value = level;
+  return true;
 }
 
 // In the first pass only the names count: values are read past (no
@@ -579,14 +925,23 @@ void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
     }
   }
   if (LCh == quote) readChar();
-  if (FirstPass) return;
+  if (!FirstPass) setQuotedNumber(attr);
+}
+
+void THtmlTokenizer::setQuotedNumber(TTokenAttribute& attr) {
   // Only a value that starts (after blanks) like a number is read as one.
+  const String& value = attr.Value;
   size_t first = 0;
   while (first < value.size() && value[first] <= u' ') ++first;
   if (first < value.size()) {
     const char16_t c = value[first];
     if (c == u'+' || c == u'-' || c == u'.' || isDigit(c)) attr.DblValue = leadingNumber(value);
   }
+}
+
+double THtmlTokenizer::plainNumber(const String& value) {
+  double d = 0;
+  return integerValue(value, d) || tryStrToFloat(value, d) ? roundedNumber(d) : 0;
 }
 
 bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
@@ -603,11 +958,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
     readChar();
   }
   skipBlanks();
-  if (!FirstPass) {
-    double d = 0;
-    const bool number = integerValue(value, d) || tryStrToFloat(value, d);
-    attr.DblValue = number ? roundedNumber(d) : 0;
-  }
+  if (!FirstPass) attr.DblValue = plainNumber(value);
   if (LCh == u'%') {
     value += u'%';
     readChar();

@@ -114,6 +114,11 @@ public:
     followSource();
   }
   void SkipBlanks();
+  // The links (A tags with an address) from the source position on, as the
+  // first pass reads them (FirstPass, nothing included), counted until one
+  // more than limit. The source position is left to the caller; most
+  // sources are counted without reading them through this reader.
+  int CountLinks(int limit);
   void NextSymbol();
   void NextScriptSymbol();
   void NextTextAreaSymbol();
@@ -241,7 +246,10 @@ private:
   // Reads an attribute into attr (Attributes' last entry, or FDiscarded);
   // false when there is none.
   bool getAttribute(TTokenAttribute& attr);
+  bool getAsciiTag();
   void getQuotedValue(TTokenAttribute& attr);
+  static void setQuotedNumber(TTokenAttribute& attr);
+  static double plainNumber(const String& value);
   bool getNumberLikeValue(TTokenAttribute& attr);
   // Appends the reference at "&" (or the text as written when it is none).
   void appendEntity(String& out, int codePage);

@@ -55,6 +55,25 @@ public:
     return nextSlow();
   }
   char16_t PeekChar();
+  // The unread data when each of its units (bytes, or 16-bit units stored
+  // low byte first) below 128 reads as that character by itself and no
+  // other unit reads as a character below 128: UTF-8, the single-byte
+  // pages that keep ASCII, and little-endian UTF-16. UnitSize is 0 for
+  // every other source.
+  struct TUnits {
+    const std::uint8_t* Data = nullptr;
+    std::size_t Size = 0;
+    int UnitSize = 0;
+  };
+  TUnits AsciiUnits() const;
+  // The unread bytes of a source AsciiUnits reads in bytes, or nullptr.
+  const std::uint8_t* AsciiBytes(std::size_t& available) const {
+    if (FAsciiUnitSize != 1) return nullptr;
+    available = FEnd - FPos;
+    return FData.data() + FPos;
+  }
+  // Past bytes that AsciiBytes gave, each below 128.
+  void SkipAsciiBytes(std::size_t count) { FPos += count; }
   // What ReadRun leaves behind: the characters taken, and the last of
   // them with the byte offset it starts at.
   struct TRun {
@@ -68,31 +87,50 @@ public:
   // other character stays unread.
   template <typename Keep>
   TRun ReadRun(std::size_t max, Keep keep, String* chars, std::vector<int>* positions) {
+    // Taken in blocks: appending a block costs about what appending one
+    // character does.
+    constexpr std::size_t Block = 64;
+    char16_t block[Block];
+    int blockPositions[Block];
+    std::size_t n = 0;
+    const auto flush = [&] {
+      if (chars) chars->append(block, n);
+      if (positions) positions->insert(positions->end(), blockPositions, blockPositions + n);
+      n = 0;
+    };
     TRun run;
+    // Locals, so that the loop keeps them in registers.
+    const std::uint8_t* data = FData.data();
+    const char16_t* fast = FFast;
+    const std::size_t end = FEnd;
+    std::size_t pos = FPos;
     for (; run.Count < max; ++run.Count) {
       char16_t c;
       std::size_t length;
-      if (FFast && FPos < FEnd) {
-        c = FFast[FData[FPos]];
+      if (fast && pos < end) {
+        c = fast[data[pos]];
         length = 1;
         if (c >= Utf8Lead2) {
-          if (c != Utf8Lead2 || FEnd - FPos < 2 || (FData[FPos + 1] & 0xC0) != 0x80) break;
-          c = char16_t(((FData[FPos] & 0x1F) << 6) | (FData[FPos + 1] & 0x3F));
+          if (c != Utf8Lead2 || end - pos < 2 || (data[pos + 1] & 0xC0) != 0x80) break;
+          c = char16_t(((data[pos] & 0x1F) << 6) | (data[pos + 1] & 0x3F));
           length = 2;
         }
-      } else if (FWideLE && FEnd - FPos >= 2) {
-        c = char16_t(FData[FPos] | (FData[FPos + 1] << 8));
+      } else if (FWideLE && end - pos >= 2) {
+        c = char16_t(data[pos] | (data[pos + 1] << 8));
         length = 2;
       } else {
         break;
       }
       if (!keep(c)) break;
       run.Last = c;
-      run.LastPosition = static_cast<int>(FPos);
-      if (chars) chars->push_back(c);
-      if (positions) positions->push_back(run.LastPosition);
-      FPos += length;
+      run.LastPosition = static_cast<int>(pos);
+      block[n] = c;
+      blockPositions[n] = run.LastPosition;
+      if (++n == Block) flush();
+      pos += length;
     }
+    FPos = pos;
+    if (n > 0) flush();
     return run;
   }
   // Decoded text of the bytes [from, to); the read position is kept.
@@ -151,6 +189,7 @@ private:
   const char16_t* FFast = nullptr;
   // A little-endian UTF-16 source (every string source).
   bool FWideLE = false;
+  int FAsciiUnitSize = 0;  // see AsciiUnits
 };
 
 // One row of the charset-name table.

@@ -292,7 +292,7 @@ bool TProperties::sameFontSlots(const TProperties& other) const {
   return FFontBG == other.FFontBG && FCharSet == other.FCharSet && FDefFontname.SameAs(other.FDefFontname);
 }
 
-std::unique_ptr<TMyFont> TProperties::GetFont() {
+TProperties::TFontChoice TProperties::GetFontChoice() {
   const unsigned generation = FontCache().Generation();
   if (!FTheFont || FFontGeneration != generation) {
     // A set copied from a kept one that still has the kept set's font
@@ -310,17 +310,27 @@ std::unique_ptr<TMyFont> TProperties::GetFont() {
     EmSize = FTheFont->EmSize;
     ExSize = FTheFont->ExSize;
   }
-  auto result = std::make_unique<TMyFont>();
-  result->Assign(*FTheFont);
-  result->bgColor = FFontBGColor;
-  result->SetColor(FFontColor);
+  TFontChoice choice;
+  choice.Base = FTheFont;
+  choice.Generation = FFontGeneration;
+  choice.Color = FFontColor;
+  choice.BGColor = FFontBGColor;
   const TPropValue& spacing = Props[piLetterSpacing];
   if (spacing.IsString() && spacing.AsString() != u"normal"sv)
-    result->CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
+    choice.CharExtra = ConvertLength(spacing.AsString(), false, EmSize, EmSize, ExSize, 0);
   else if (spacing.IsNumber())
-    result->CharExtra = spacing.AsInt();
-  else
-    result->CharExtra = 0;
+    choice.CharExtra = spacing.AsInt();
+  return choice;
+}
+
+std::unique_ptr<TMyFont> TProperties::GetFont() { return MakeFont(GetFontChoice()); }
+
+std::unique_ptr<TMyFont> TProperties::MakeFont(const TFontChoice& choice) {
+  auto result = std::make_unique<TMyFont>();
+  result->Assign(*choice.Base);
+  result->bgColor = choice.BGColor;
+  result->SetColor(choice.Color);
+  result->CharExtra = choice.CharExtra;
   return result;
 }
 

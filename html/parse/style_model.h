@@ -260,7 +260,21 @@ public:
   void MergeRule(const TProperties& rule);
 
   // Fonts.
+  // The element's font as GetFont makes it: the shared font of the cache it
+  // copies and what the copy changes. Equal choices make equal fonts, so a
+  // holder may keep one font per choice instead of a copy per use.
+  struct TFontChoice {
+    const TMyFont* Base = nullptr;
+    unsigned Generation = 0;  // of the font cache; Base is valid while it holds
+    TColor Color = clBlack;
+    TColor BGColor = clNone;
+    int CharExtra = 0;
+    bool operator==(const TFontChoice&) const = default;
+  };
+  TFontChoice GetFontChoice();
+  // A new copy of the element's font.
   std::unique_ptr<TMyFont> GetFont();
+  static std::unique_ptr<TMyFont> MakeFont(const TFontChoice& choice);
   void GetFontInfo(TFontInfoArray& info) const;
   // The font of this set in one state (used for the four link states too).
   void FillFontInfo(ThtFontInfo& info) const;

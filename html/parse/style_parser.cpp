@@ -264,6 +264,12 @@ String THtmlStyleParser::AddPath(const String& value) const {
     }
     ++e;
   }
+  // Unquoted, a url ends at a blank or a bracket: a resolved name holding
+  // one (a folder "sub dir/") is quoted so that it is read back whole.
+  if (resolved.find_first_of(u" \t\n\f\r()'\"") != String::npos) {
+    const char16_t q = resolved.find(u'"') == String::npos ? u'"' : u'\'';
+    resolved = q + resolved + q;
+  }
   return value.substr(0, at) + u"url(" + resolved + u")" + value.substr(e);
 }
 

@@ -136,7 +136,20 @@ void TUrlTarget::Assign(const String& url, const String& target, const TAttribut
   Target = target;
   ID = LinkIDCounter++;
   Start = start;
-  Attr = L ? L->CreateStringList()->Text() : String();
+  // The tag's attributes as "name=value" lines, each ended by CR LF (the
+  // text a string list of them gives), written straight into the record.
+  Attr.clear();
+  if (!L) return;
+  size_t size = 0;
+  for (int i = 0; i < L->Count(); ++i) size += L->Items(i)->Name.size() + L->Items(i)->Text.size() + 3;
+  Attr.reserve(size);
+  for (int i = 0; i < L->Count(); ++i) {
+    const TAttribute* a = L->Items(i);
+    Attr += a->Name;
+    Attr += u'=';
+    Attr += a->Text;
+    Attr += u"\r\n";
+  }
 }
 
 void TUrlTarget::Copy(const TUrlTarget& UT) {

@@ -126,7 +126,7 @@ void TBlock::CollapseMargins() {
     for (int i = OwnerCell->Count() - 1; i >= 0; --i) {
       TSectionBase* item = OwnerCell->GetItem(i);
       if (item == this || item->Display == pdNone) continue;
-      auto* b = dynamic_cast<TBlock*>(item);
+      TBlock* b = item->AsBlock();
       if (b && b->Positioning == posAbsolute) continue;
       prev = item;
       break;
@@ -142,9 +142,9 @@ void TBlock::CollapseMargins() {
     }
     return;
   }
-  auto* prevBlock = dynamic_cast<TBlock*>(prev);
-  if ((dynamic_cast<TTableBlock*>(prev) || dynamic_cast<TTableAndCaptionBlock*>(prev)) &&
-      (prevBlock->Float == ALeft || prevBlock->Float == ARight) && topIsParaSpace) {
+  TBlock* prevBlock = prev->AsBlock();
+  if (prevBlock && (prevBlock->Float == ALeft || prevBlock->Float == ARight) && topIsParaSpace &&
+      (dynamic_cast<TTableBlock*>(prev) || dynamic_cast<TTableAndCaptionBlock*>(prev))) {
     setTop(0);
     return;
   }

@@ -16,6 +16,7 @@ class TBitmap;
 class TMyFont;
 class THtmlTable;
 class THorzLine;
+class TBlockLI;
 
 // The vertical margin the default style sheet gives paragraphs and lists:
 // 14 pixels that collapse with a neighbour's margin.
@@ -27,6 +28,8 @@ public:
   TBlock(ThtDocument* Document, TProperties* Prop, TCellBasic* AOwnerCell, TAttributeList* Attributes);
   ~TBlock() override;
   std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+  TBlock* AsBlock() override { return this; }
+  virtual TBlockLI* AsListItem() { return nullptr; }
 
   // Queries forward to the content.
   bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) override;
@@ -118,6 +121,7 @@ public:
            TAttributeList* Attributes);
   ~TBlockLI() override;
   std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+  TBlockLI* AsListItem() override { return this; }
   int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
                 int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
                 int& Curs) override;

@@ -164,6 +164,7 @@ void ThtDocument::Clear() {
   Forms.clear();
   ControlList.Clear();
   SectionCount = 0;
+  RunFonts.Clear();
 }
 
 std::unique_ptr<TFreeList<TStringList>> ThtDocument::CollectFormData() {

@@ -10,6 +10,7 @@
 
 #include "html/parse/style_list.h"
 #include "html/view/floating_objects.h"
+#include "html/view/font_runs.h"
 #include "html/view/form_controls.h"
 #include "html/view/section_base.h"
 #include "html/view/viewer_base.h"
@@ -259,6 +260,7 @@ public:
   // and the control's code checks this before it goes on.
   int32_t ClearCount = 0;
   int32_t SectionCount = 0;
+  TRunFonts RunFonts;  // the fonts the text runs share
   int32_t ProgressBase = 0;
   bool IsCopy = false;
   bool NoBlockPaint = false;

@@ -31,6 +31,11 @@ TFontObj::TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position)
   FontChanged();
 }
 
+TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
+    : Section(ASection), Pos(Position), TheFont(std::move(F)), FSharedFont(true) {
+  FontChanged();
+}
+
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
     : Section(ASection), Pos(T.Pos), TheFont(std::make_unique<TMyFont>()), SScript(T.SScript),
       Title(T.Title) {
@@ -53,10 +58,23 @@ ThtDocument* TFontObj::document() const { return Section ? Section->Document : n
 
 void TFontObj::ReplaceFont(std::unique_ptr<TMyFont> F) {
   TheFont = std::move(F);
+  FSharedFont = false;
+  FontChanged();
+}
+
+void TFontObj::ReplaceFont(std::shared_ptr<TMyFont> F) {
+  TheFont = std::move(F);
+  FSharedFont = true;
   FontChanged();
 }
 
 void TFontObj::ConvertFont(const ThtFontInfo& FI) {
+  if (FSharedFont) {  // the other runs keep theirs
+    auto own = std::make_shared<TMyFont>();
+    own->Assign(*TheFont);
+    TheFont = std::move(own);
+    FSharedFont = false;
+  }
   TheFont->SetName(FI.iName);
   TheFont->SetHeight(FontHeightFromPoints(FI.iSize));
   TheFont->SetStyle(FI.iStyle);
@@ -167,6 +185,23 @@ void TFontObj::CreateTabControl(int TabIndex) {
   TabControl->SetParent(doc->PaintPanel);
   wireTabControl();
   if (TabIndex > 0) doc->AddTabStop(TabIndex, TabControl.get());
+}
+
+// ---- shared fonts ----
+
+size_t TRunFonts::THash::operator()(const TProperties::TFontChoice& choice) const {
+  size_t h = std::hash<const void*>()(choice.Base);
+  h = h * 31 + choice.Generation;
+  h = h * 31 + size_t(choice.Color);
+  h = h * 31 + size_t(choice.BGColor);
+  return h * 31 + size_t(choice.CharExtra);
+}
+
+std::shared_ptr<TMyFont> TRunFonts::Get(TProperties& Prop) {
+  const TProperties::TFontChoice choice = Prop.GetFontChoice();
+  std::shared_ptr<TMyFont>& font = FFonts[choice];
+  if (!font) font = TProperties::MakeFont(choice);
+  return font;
 }
 
 // ---- the run list ----

@@ -5,6 +5,7 @@
 // a hidden focusable control (one per link).
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "html/parse/style_fonts.h"
 #include "html/view/attributes.h"
@@ -24,20 +25,43 @@ public:
   void WndProc(TMessage& Message) override;
 };
 
+// One font object per distinct font of a document's text, shared by the
+// runs that use it: most runs of a page use a handful of fonts.
+class TRunFonts {
+public:
+  std::shared_ptr<TMyFont> Get(TProperties& Prop);
+  void Clear() { FFonts.clear(); }
+
+private:
+  struct THash {
+    size_t operator()(const TProperties::TFontChoice& choice) const;
+  };
+  std::unordered_map<TProperties::TFontChoice, std::shared_ptr<TMyFont>, THash> FFonts;
+};
+
 class TFontObjBase : public TObject {
 public:
-  std::unique_ptr<TUrlTarget> UrlTarget = std::make_unique<TUrlTarget>();
+  // The run's link record, never null. It is kept in the run itself (one
+  // allocation less for each of the many runs) and reached through this
+  // pointer like every other link record.
+  TUrlTarget* const UrlTarget = &FUrlTarget;
+
+private:
+  TUrlTarget FUrlTarget;
 };
 
 class TFontObj : public TFontObjBase {
 public:
   TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position);
+  // A run with a font it shares with other runs.
+  TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position);
   // Copy for a copied section (printing): the link's normal state, no
   // font states, no tab control.
   TFontObj(TSection* ASection, const TFontObj& T);
   ~TFontObj() override;
 
   void ReplaceFont(std::unique_ptr<TMyFont> F);
+  void ReplaceFont(std::shared_ptr<TMyFont> F);
   void ConvertFont(const ThtFontInfo& FI);
   void FontChanged();
   int GetHeight(int& ADescent) const {
@@ -60,7 +84,8 @@ public:
   int32_t YValue = 0;
   bool Active = false;
   int32_t Pos = 0;
-  std::unique_ptr<TMyFont> TheFont;
+  // Shared with other runs unless the run owns it (see FSharedFont).
+  std::shared_ptr<TMyFont> TheFont;
   std::unique_ptr<TFontInfoArray> FIArray;
   int32_t FontHeight = 0;
   int32_t tmHeight = 0;
@@ -80,6 +105,8 @@ public:
 
 private:
   ThtDocument* document() const;
+  // Set while TheFont is shared: the run copies it before changing it.
+  bool FSharedFont = false;
 };
 
 // A section's runs in ascending Pos; the first starts at 0.

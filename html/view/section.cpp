@@ -19,6 +19,14 @@ LineRec::LineRec(ThtDocument* Document)
     : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
 
 namespace {
+// The font of a new run: shared with the other runs of the document that
+// use the same font.
+std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
+  if (!Prop) return std::make_shared<TMyFont>();
+  if (!document) return Prop->GetFont();
+  return document->RunFonts.Get(*Prop);
+}
+
 bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
 
 // A style value against a lower-case keyword, its letters compared without
@@ -35,8 +43,7 @@ bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
                    const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
     : TSectionBase(ADocument, Prop) {
-  std::unique_ptr<TMyFont> font = Prop ? Prop->GetFont() : std::make_unique<TMyFont>();
-  auto run = std::make_unique<TFontObj>(this, std::move(font), 0);
+  auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
   if (Prop) run->Title = Prop->PropTitle();
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
@@ -185,7 +192,7 @@ void TSection::AllowBreakAfterLast() {
 
 void TSection::ChangeFont(TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::unique_ptr<TMyFont> font = Prop->GetFont();
+  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
@@ -209,7 +216,7 @@ void TSection::ChangeFont(TProperties* Prop) {
 
 void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::unique_ptr<TMyFont> font = Prop->GetFont();
+  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
@@ -340,39 +347,54 @@ void TSection::FinishText(int EndPos) {
   if (FFinished) return;
   // One pass over the characters, compacting them in place: each kept
   // character is written at the output's end, which never passes the
-  // character being read, and the rules may shorten the output again.
+  // character being read (while nothing was dropped it is already there),
+  // and the rules may shorten the output again.
   const size_t n = Chars.size();
   BreakFlags.resize(n, 'y');
   SourcePositions.resize(n, EndPos);
-  size_t w = 0;                   // length of the output
-  std::vector<int32_t> oldIndex;  // old index of each kept character
-  oldIndex.reserve(n + 1);
-  size_t objCursor = 0;
-  auto objectAt = [&](int32_t old) -> TFloatingObj* {
-    while (objCursor < size_t(Objects.Count()) && Objects[int(objCursor)]->Pos < old) ++objCursor;
-    return objCursor < size_t(Objects.Count()) && Objects[int(objCursor)]->Pos == old ? Objects[int(objCursor)] : nullptr;
+  size_t w = 0;  // length of the output
+  // Runs, objects and controls start at old character indexes, each list
+  // ascending. Each takes the output length when the reading reaches its
+  // index: the number of kept characters before it. A later pop can only
+  // take characters off the output's end, so it lowers every position
+  // already taken that lies beyond the new end. This gives what a search
+  // of the kept characters' old indexes would, without keeping them.
+  const int counts[3] = {FontRuns.Count(), Objects.Count(), Controls.Count()};
+  int mapped[3] = {0, 0, 0};
+  auto posAt = [&](int list, int k) -> int32_t& {
+    return list == 0 ? FontRuns[k]->Pos : list == 1 ? Objects[k]->Pos : Controls.GetItem(k)->Pos;
+  };
+  int64_t nextMark = 0;  // the smallest old index not mapped yet
+  auto mapUpTo = [&](int64_t i, int firstList = 0) {
+    if (i < nextMark) return;
+    nextMark = INT64_MAX;
+    for (int l = firstList; l < 3; ++l) {
+      while (mapped[l] < counts[l] && posAt(l, mapped[l]) <= i) posAt(l, mapped[l]++) = int32_t(w);
+      if (mapped[l] < counts[l]) nextMark = std::min<int64_t>(nextMark, posAt(l, mapped[l]));
+    }
   };
   auto pop = [&]() {
     --w;
-    oldIndex.pop_back();
+    for (int l = 0; l < 3; ++l)
+      for (int k = mapped[l] - 1; k >= 0 && posAt(l, k) > int32_t(w); --k) posAt(l, k) = int32_t(w);
   };
-  auto push = [&](char16_t c, char f, int32_t p, int32_t old) {
-    if (w == Chars.size()) {
-      Chars.push_back(c);
-      BreakFlags.push_back(f);
-      SourcePositions.push_back(p);
-    } else {
-      Chars[w] = c;
-      BreakFlags[w] = f;
-      SourcePositions[w] = p;
+  auto push = [&](size_t i) {
+    if (w != i) {
+      Chars[w] = Chars[i];
+      BreakFlags[w] = BreakFlags[i];
+      SourcePositions[w] = SourcePositions[i];
     }
     ++w;
-    oldIndex.push_back(old);
   };
+  // Whether the last image or panel placeholder kept is a floating object
+  // (placeholders are never taken off again, so the last one kept is the
+  // last one read).
+  bool lastObjectFloats = false;
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = Chars[i];
-    const char f = BreakFlags[i];
-    const int32_t p = SourcePositions[i];
+    if (c == ImgPan)
+      lastObjectFloats = mapped[1] < counts[1] && Objects[mapped[1]]->Pos == int32_t(i) && isFloating(Objects[mapped[1]]);
+    mapUpTo(int64_t(i));
     if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
       if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags[w - 1] = 's';
       continue;
@@ -387,33 +409,41 @@ void TSection::FinishText(int EndPos) {
         }
       } else if (Chars[w - 1] == BrkCh) {
         continue;  // blank after a line break
-      } else if (Chars[w - 1] == ImgPan && isFloating(objectAt(oldIndex.back()))) {
+      } else if (Chars[w - 1] == ImgPan && lastObjectFloats) {
         continue;  // blank after a floating object
       }
       if (w == 0) continue;
     } else if (c == BrkCh && w > 0 && Chars[w - 1] == u' ') {
       pop();  // blank before a line break
     }
-    push(c, f, p, int32_t(i));
+    push(i);
   }
   if (w > 1 && Chars[w - 1] == BrkCh) pop();
   if (w > 1 && Chars[w - 1] == u' ') pop();
   const bool onlyBreak = w == 1 && Chars[0] == BrkCh;
-  if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') push(u' ', 'y', EndPos, int32_t(n));
+  // An object or control at the old end comes before the blank added there;
+  // runs that start at the end, and anything beyond it, start after it.
+  if (n > 0) {
+    nextMark = 0;
+    mapUpTo(int64_t(n), 1);
+  }
+  if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') {
+    if (w == n) {
+      Chars.push_back(u' ');
+      BreakFlags.push_back('y');
+      SourcePositions.push_back(EndPos);
+    } else {
+      Chars[w] = u' ';
+      BreakFlags[w] = 'y';
+      SourcePositions[w] = EndPos;
+    }
+    ++w;
+  }
+  nextMark = 0;
+  mapUpTo(INT64_MAX - 1);
   Chars.resize(w);
   BreakFlags.resize(w);
   SourcePositions.resize(w);
-  // Re-index runs, objects and controls.
-  auto newIndexOf = [&](int32_t old) {
-    return int32_t(std::lower_bound(oldIndex.begin(), oldIndex.end(), old) - oldIndex.begin());
-  };
-  const bool appendedBlank = !oldIndex.empty() && oldIndex.back() == int32_t(n);
-  for (const auto& runPtr : FontRuns) {
-    TFontObj* run = runPtr.get();
-    int32_t np = newIndexOf(run->Pos);
-    if (appendedBlank && run->Pos >= int32_t(n)) np = int32_t(w);
-    run->Pos = np;
-  }
   // Runs that became empty go; a link's tab stop moves to its next run.
   for (int I = 1; I < FontRuns.Count();) {
     TFontObj* prev = FontRuns[I - 1];
@@ -430,8 +460,6 @@ void TSection::FinishText(int EndPos) {
     FontRuns.Delete(I - 1);
   }
   if (FontRuns.Count() > 0) FontRuns[0]->Pos = 0;
-  for (const auto& obj : Objects) obj->Pos = newIndexOf(obj->Pos);
-  for (TFormControlObj* ctl : Controls) ctl->Pos = newIndexOf(ctl->Pos);
   finishCommon(EndPos);
 }
 
@@ -439,13 +467,14 @@ void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
   if (Length > 0) BreakFlags.push_back('y');
   SourceRuns.clear();
-  size_t runs = 0;
-  for (int32_t i = 0; i < Length; ++i)
-    runs += i == 0 || SourcePositions[size_t(i)] != SourcePositions[size_t(i) - 1] + 1;
-  SourceRuns.reserve(runs);
-  for (int32_t i = 0; i < Length; ++i) {
-    const int32_t p = SourcePositions[size_t(i)];
-    if (i == 0 || p != SourcePositions[size_t(i) - 1] + 1) SourceRuns.push_back({i, p});
+  if (Length > 0) {
+    const int32_t* positions = SourcePositions.data();
+    size_t runs = 1;
+    for (int32_t i = 1; i < Length; ++i) runs += positions[i] != positions[i - 1] + 1;
+    SourceRuns.reserve(runs);
+    SourceRuns.push_back({0, positions[0]});
+    for (int32_t i = 1; i < Length; ++i)
+      if (positions[i] != positions[i - 1] + 1) SourceRuns.push_back({i, positions[i]});
   }
   std::vector<int32_t>().swap(SourcePositions);
   if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;

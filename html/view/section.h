@@ -54,6 +54,7 @@ public:
   ~TSection() override;
 
   std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+  TSection* AsSection() override { return this; }
 
   // Building.
   void AddChar(char16_t C, int Index);

@@ -150,7 +150,7 @@ TCellBasic::~TCellBasic() {
 
 void TCellBasic::Add(std::unique_ptr<TSectionBase> Item, int EndPos) {
   if (!Item) return;
-  if (auto* section = dynamic_cast<TSection*>(Item.get())) {
+  if (TSection* section = Item->AsSection()) {
     if (!section->Finished()) section->FinishText(EndPos);
     if (!section->IsPreformatted() && section->Length == 0 && section->ClearKind == clrNone &&
         !section->AnchorName) {
@@ -164,9 +164,9 @@ void TCellBasic::Add(std::unique_ptr<TSectionBase> Item, int EndPos) {
 
 bool TCellBasic::CheckLastBottomMargin() {
   for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
-    auto* block = dynamic_cast<TBlock*>(it->get());
+    TBlock* block = (*it)->AsBlock();
     if (!block || block->Positioning == posAbsolute) continue;
-    if (auto* item = dynamic_cast<TBlockLI*>(block)) return item->MyCell->CheckLastBottomMargin();
+    if (TBlockLI* item = block->AsListItem()) return item->MyCell->CheckLastBottomMargin();
     if (block->BottomIsParaSpace) {
       block->Box[MA(piMarginBottom)] = 0;
       block->BoxProps[MA(piMarginBottom)] = TPropValue(0);
@@ -275,9 +275,9 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
       ScrollWidth = Width;
     else
       ScrollWidth = std::max(ScrollWidth, maxWidth);
-    if (auto* section = dynamic_cast<TSection*>(item))
+    if (TSection* section = item->AsSection())
       MaxTextWidth = std::max(MaxTextWidth, section->WidestLine);
-    auto* block = dynamic_cast<TBlock*>(item);
+    TBlock* block = item->AsBlock();
     if (!block || block->Positioning != posAbsolute)
       MaxOuterBottom = std::max(MaxOuterBottom, item->OuterBottom);
     MinTop = std::min(MinTop, item->BorderTop);

@@ -16,6 +16,7 @@
 class TCanvas;
 class ThtDocument;
 class TBlock;
+class TSection;
 class TIndentManager;
 class TFormControlObj;
 class TIDObjectList;
@@ -63,6 +64,11 @@ public:
   virtual std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const;
 
   int GetYPosition() override { return ContentY; }
+  // The item as a text section or a block, or nullptr: the builder asks
+  // this of nearly every item it adds, where a type search would cost more
+  // than the rest of the work.
+  virtual TSection* AsSection() { return nullptr; }
+  virtual TBlock* AsBlock() { return nullptr; }
   void SetDocument(ThtDocument* ADocument) { Document = ADocument; }
 
   virtual bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y);

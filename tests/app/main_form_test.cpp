@@ -387,6 +387,19 @@ TEST_F(Window, BadSettingsAndMissingAlphabetStillStart) {
   EXPECT_NE(Tree().find("FOX#1"), std::string::npos);
 }
 
+TEST_F(Window, AStoredSizeLargerThanTheScreenKeepsTheWindowOnIt) {
+  // Saved on a larger display (or edited by hand): the window is limited
+  // to the screen and placed on it, title bar included.
+  writeFile(Dir / "other/settings", "MainFormWidth=100000;\r\nMainFormHeight=90000;\r\n");
+  Start();
+  EXPECT_LE(Form->Width(), Screen->Width());
+  EXPECT_LE(Form->Height(), Screen->Height());
+  EXPECT_GE(Form->Left(), 0);
+  EXPECT_GE(Form->Top(), 0);
+  EXPECT_LE(Form->Left() + Form->Width(), Screen->Width());
+  EXPECT_LE(Form->Top() + Form->Height(), Screen->Height());
+}
+
 TEST_F(Window, RescanAddsNewFilesActiveOnTopAndDropsMissingOnes) {
   Dict("my dict").Properties("Blank", "en").Word({0, "FOX", "from the file with a blank"});
   Start();

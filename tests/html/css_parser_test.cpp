@@ -144,6 +144,18 @@ TEST_F(Css, UrlsResolveAgainstTheBase) {
             u"url(http://site.org/img/D.png)");
 }
 
+TEST_F(Css, UrlsResolvedIntoAFolderWithBlanksStayWhole) {
+  // A linked sheet in "sub dir/" naming a picture beside it: the resolved
+  // name keeps its blanks (read unquoted, it ended at the first blank and
+  // the picture was never found).
+  Read(u"p { background-image: url(bg.png) } b { background: url('A b.png') repeat-x } "
+       u"i { list-style-image: url(\"it's.png\") }",
+       u"/data/sub dir");
+  EXPECT_EQ(ExtractUrl(TPropValue(Text(u"p", piBackgroundImage))), u"/data/sub dir/bg.png");
+  EXPECT_EQ(ExtractUrl(TPropValue(Text(u"b", piBackgroundImage))), u"/data/sub dir/A b.png");
+  EXPECT_EQ(ExtractUrl(TPropValue(Text(u"i", piListStyleImage))), u"/data/sub dir/it's.png");
+}
+
 TEST_F(Css, QuotedValuesAndCase) {
   Read(u"P.Big { FONT-FAMILY: 'Ubuntu Mono'; Color: RED; width: 10PX }");
   const TProperties* r = Rule(u"p.big");

@@ -279,6 +279,70 @@ TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
   EXPECT_EQ(nowrap->SourceRuns[1].Index, 2);
 }
 
+TEST(SectionText, TidyingKeepsFontRunsOnTheirCharacters) {
+  SectionFixture f;
+  auto s = f.Section();
+  SectionFixture::Add(*s, u" a  ");
+  s->ChangeFont(f.Stack.Last());  // starts at "b"
+  SectionFixture::Add(*s, u"b", 4);
+  f.Stack.NoBreak = true;
+  SectionFixture::Add(*s, u"  ", 5);
+  f.Stack.NoBreak = false;
+  s->ChangeFont(f.Stack.Last());  // starts at "c"
+  SectionFixture::Add(*s, u"c", 7);
+  s->AddChar(BrkCh, 8);
+  s->ChangeFont(f.Stack.Last());  // at the end
+  s->FinishText(9);
+  EXPECT_EQ(s->Chars, u"a b c ");
+  ASSERT_EQ(s->FontRuns.Count(), 4);
+  EXPECT_EQ(s->FontRuns[0]->Pos, 0);
+  EXPECT_EQ(s->FontRuns[1]->Pos, 2);
+  EXPECT_EQ(s->FontRuns[2]->Pos, 4);
+  EXPECT_EQ(s->FontRuns[3]->Pos, 6);
+
+  // A run that starts at a blank kept in place of a dropped one moves back
+  // with it.
+  auto t = f.Section();
+  SectionFixture::Add(*t, u"x");
+  f.Stack.NoBreak = true;
+  SectionFixture::Add(*t, u" ", 1);
+  f.Stack.NoBreak = false;
+  t->ChangeFont(f.Stack.Last());
+  SectionFixture::Add(*t, u" y", 2);
+  t->FinishText(4);
+  EXPECT_EQ(t->Chars, u"x y ");
+  ASSERT_EQ(t->FontRuns.Count(), 2);
+  EXPECT_EQ(t->FontRuns[1]->Pos, 1);
+}
+
+TEST(SectionText, RunsOfOneFontShareItUntilALinkStateChangesOne) {
+  SectionFixture f;
+  auto s = f.Section();
+  SectionFixture::Add(*s, u"ab");
+  s->ChangeFont(f.Stack.Last());
+  SectionFixture::Add(*s, u"cd", 2);
+  ASSERT_EQ(s->FontRuns.Count(), 2);
+  TFontObj* first = s->FontRuns[0];
+  TFontObj* second = s->FontRuns[1];
+  EXPECT_EQ(first->Font(), second->Font());
+  const TColor color = first->Font()->Color();
+  const int height = first->Font()->Height();
+  ThtFontInfo state;
+  state.iName = first->Font()->Name();
+  state.iSize = 30;
+  state.iColor = clRed;
+  second->ConvertFont(state);  // as a hovered link does
+  EXPECT_NE(first->Font(), second->Font());
+  EXPECT_EQ(first->Font()->Color(), color);
+  EXPECT_EQ(first->Font()->Height(), height);
+  EXPECT_EQ(second->Font()->Color(), clRed);
+  EXPECT_NE(second->Font()->Height(), height);
+  // The next run of that font still gets the unchanged one.
+  s->AddChar(u'e', 4);
+  s->ChangeFont(f.Stack.Last());
+  EXPECT_EQ(s->FontRuns.Last()->Font(), first->Font());
+}
+
 TEST(SectionText, EmptySectionsAreDroppedUnlessTheyMatter) {
   SectionFixture f;
   TBlockCell cell(f.Doc.get());

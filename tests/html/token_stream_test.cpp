@@ -2,6 +2,8 @@
 // that feeds it exactly as the document builder does.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "html/parse/style_list.h"
 #include "tests/html/token_driver.h"
 
@@ -228,6 +230,98 @@ TEST(TokenStream, ProgressAndPositionsAreThoseOfReadingCharByChar) {
   EXPECT_EQ(texts, 1801);
   EXPECT_GE(byChar.size(), 9u);
   EXPECT_EQ(bySymbol, byChar);
+}
+
+// The links of the first pass as the reader reads them, symbol by symbol,
+// and where reading starts again afterwards.
+int linksByReading(TBuffer& buffer, int limit, int& restartIndex) {
+  THtmlTokenizer t(&buffer);
+  t.FirstPass = true;
+  t.ReadChar();
+  t.NextSymbol();
+  int links = 0;
+  while (t.Sy != symEndOfDoc && links <= limit) {
+    if (t.Sy == symA)
+      for (const TTokenAttribute& a : t.Attributes)
+        if (a.Which == symHref) {
+          ++links;
+          break;
+        }
+    t.NextSymbol();
+  }
+  buffer.SetPosition(0);
+  t.FirstPass = false;
+  t.ReadChar();
+  restartIndex = t.SIndex;
+  return links;
+}
+
+// Most sources are counted without the reader: the count, and the line-end
+// state the restart sees, must be the reader's.
+TEST(TokenStream, LinkCountsAreThoseOfReadingThePage) {
+  const std::vector<std::string> parts = {
+      "<a href=x>", "<A HREF='y'>", "<a\r\nhref=\"z\">", "<a name=n>", "</a href=e>", "<img alt=\"<a href=y>\">",
+      "<!-- <a href=z> -->", "<!--x", "-->", "--", "<!DOCTYPE x>", "<!", "<% s %>", "<%", "%>",
+      "<p title='<a href=q>'>", "<a href", "=", "\"", "'", ">", "<", "\r", "\n", "\t", " ", "\x01",
+      std::string(1, '\0'), "\xC3\xA9", "\xD0\xBF\xD1\x80", "\xFF", "\xF0\x9F\x98\x80", "<h1 href=x>",
+      "<h2href=x>", "<a1 href=x>", "<script><a href=s></script>", "<style>a{}</style>", "<a width=5% href=u>",
+      "<a width=+5 % href=v>", "<a x=& href=w>", "&amp;", "&#60;a href=x>", "<ahref=x>", "<a/href=x>",
+      "<a -href=x>", "<a href-x=1>", "h<!--c-->ref", "<a href=\"x>y\" title=z>", "<?a href=x>", "text ",
+      "<b>", "</b>", "<a\thref\t=\t'x'>", "<A\nHrEf\n=\nx\n>"};
+  std::mt19937 random(13);
+  int pagesWithLinks = 0;
+  for (int page = 0; page < 600; ++page) {
+    std::string text;
+    const int count = 1 + int(random() % 60);
+    for (int i = 0; i < count; ++i) text += parts[random() % parts.size()];
+    const int limit = std::vector<int>{0, 1, 3, 400}[random() % 4];
+    for (int source = 0; source < 3; ++source) {
+      auto make = [&] {
+        if (source == 1) return TBuffer::CreateFromString(UTF8ToUTF16(text), u"p");
+        auto b = TBuffer::CreateFromBytes(text.data(), text.size(), u"p");
+        b->SetCodePage(source == 0 ? 65001 : 1251);
+        return b;
+      };
+      auto read = make();
+      int readRestart = 0;
+      const int byReading = linksByReading(*read, limit, readRestart);
+      auto counted = make();
+      THtmlTokenizer t(counted.get());
+      EXPECT_EQ(t.CountLinks(limit), byReading) << text;
+      counted->SetPosition(0);
+      t.ReadChar();
+      EXPECT_EQ(t.SIndex, readRestart) << text;
+      if (byReading > 0) ++pagesWithLinks;
+    }
+  }
+  EXPECT_GT(pagesWithLinks, 600);
+}
+
+// Tags in plain characters are taken from the bytes of a page at once;
+// the same page as UTF-16 text is read character by character. Both must
+// give the same symbols, attributes and numbers.
+TEST(TokenStream, TagsReadAlikeFromBytesAndFromText) {
+  const std::vector<std::string> parts = {
+      "<a href=\"x\">", "<A HREF=y>", "</a>", "<a  name=q href = 'z'>", "<p class=\"a b\" style=\"color:red\">",
+      "<td width=100% height=50%>", "<td width=\"50%\" colspan=\"2*\">", "<img src=\"a.png\" width=+12 height=-3 border>",
+      "<font size=\"1.5e2\" color=#ff0000>", "<font size=1.5 >", "<h1>", "<H2 align=center>", "<h7>", "<h12 x>",
+      "<br/>", "<x:y a:b=1>", "<a_b $x=1 -y=2 .z=3>", "<verylongtagname verylongattributename=5>", "<li value=-0>",
+      "<td width= 5 %>", "<td width=5 %x>", "<p title=\"a>b\">", "<p \"x>\" >", "<p a=\"b\"c=d>", "<p a=b\"c\">",
+      "<?xml a=1?>", "</ p>", "<//x>", "< x>", "<p =x>", "<p a= >", "<p a=''>", "word ", "\xD0\xBF\xD1\x80 ",
+      "&amp; ", "<p title=\"\xD0\xBF\">", "<p a=\"&amp;\">", "<p\tclass=x>", "<p\r\nclass=x>", "<p a=\"<!--c-->\">",
+      "<p a=1&amp;2>", "<p a=x&amp;>", "<b", ">", "\""};
+  std::mt19937 random(5);
+  for (int page = 0; page < 300; ++page) {
+    std::string text;
+    const int count = 1 + int(random() % 80);
+    for (int i = 0; i < count; ++i) text += parts[random() % parts.size()];
+    auto bytes = TBuffer::CreateFromBytes(text.data(), text.size(), u"p");
+    bytes->SetCodePage(65001);
+    THtmlTokenizer fromBytes(bytes.get());
+    auto wide = TBuffer::CreateFromString(UTF8ToUTF16(text), u"p");
+    THtmlTokenizer fromText(wide.get());
+    EXPECT_EQ(tokendriver::run(fromBytes), tokendriver::run(fromText)) << text;
+  }
 }
 
 TEST(TokenStream, IdsAreReportedOutsideTheFirstPass) {
