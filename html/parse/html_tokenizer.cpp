@@ -73,19 +73,20 @@ bool isSingleBytePage(int codePage) {
 // Tag and attribute names packed into one number (six bits a character,
 // up to ten characters) for a hashed look-up; names that do not pack go to
 // the sorted lists.
-unsigned nameCode(char16_t upper) {
-  if (upper >= u'A' && upper <= u'Z') return upper - u'A' + 1;
-  if (upper >= u'0' && upper <= u'9') return upper - u'0' + 27;
-  switch (upper) {
-    case u'-': return 37;
-    case u'_': return 38;
-    case u'$': return 39;
-    case u':': return 40;
-    case u'.': return 41;
-    case u'/': return 42;
-    default: return 0;
-  }
-}
+constexpr std::array<std::uint8_t, 128> kNameCodes = [] {
+  std::array<std::uint8_t, 128> codes{};
+  for (unsigned c = 'A'; c <= 'Z'; ++c) codes[c] = std::uint8_t(c - 'A' + 1);
+  for (unsigned c = '0'; c <= '9'; ++c) codes[c] = std::uint8_t(c - '0' + 27);
+  codes['-'] = 37;
+  codes['_'] = 38;
+  codes['$'] = 39;
+  codes[':'] = 40;
+  codes['.'] = 41;
+  codes['/'] = 42;
+  return codes;
+}();
+
+inline unsigned nameCode(char16_t upper) { return upper < 128 ? kNameCodes[upper] : 0; }
 
 uint64_t packName(std::u16string_view upper) {
   if (upper.empty() || upper.size() > 10) return 0;
@@ -149,17 +150,32 @@ TPackedNames<Entry, Bits> packedTable(const std::vector<Entry>& table, Pack pack
 }
 
 // The tables hold fewer than a quarter as many names as slots.
+const TPackedNames<TResWord, 9>& packedTags() {
+  static const auto table = packedTable<TResWord, 9>(TagTable(), packName);
+  return table;
+}
+
+const TPackedNames<TSymbolRec, 9>& packedAttributes() {
+  static const auto table = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
+  return table;
+}
+
 const TResWord* findTag(std::u16string_view upper) {
-  static const auto fast = packedTable<TResWord, 9>(TagTable(), packName);
-  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  if (const uint64_t key = packName(upper)) return packedTags().Find(key);
   return TagNames().Lookup(upper);
 }
 
 const TSymbolRec* findAttribute(std::u16string_view upper) {
-  static const auto fast = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
-  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  if (const uint64_t key = packName(upper)) return packedAttributes().Find(key);
   return AttrNames().Lookup(upper);
 }
+
+// Bytes a tag in plain ASCII is made of: 32 to 126, but "<" and "&".
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (unsigned b = 32; b < 127; ++b) plain[b] = b != '<' && b != '&';
+  return plain;
+}();
 
 const TEntity* findEntity(std::u16string_view name) {
   static const auto fast = packedTable<TEntity, 10>(EntityTable(), packEntityName);
@@ -714,6 +730,10 @@ void THtmlTokenizer::NextSymbol() {
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
+  if (getAsciiTag()) {
+    if (Sy != symScript && Sy != symStyle) readChar();
+    return;
+  }
   readChar();
   bool endTag = false;
   if (LCh == u'/') {
@@ -750,6 +770,114 @@ void THtmlTokenizer::getTag() {
   // Script and style content begins right after the ">", which stays
   // current for the reader of that content.
   if (LCh == u'>' && Sy != symScript && Sy != symStyle) readChar();
+}
+
+// A tag written in plain characters (32 to 126, no "<" or "&") up to its
+// ">", in a source read in bytes, taken from the bytes at once. Each step
+// below is the step of getTag and the attribute readers for a character
+// they would read the same way one by one, so the symbol, attributes and
+// reader state come out as theirs; at anything else it gives up without a
+// trace and they read the tag. Leaves LCh on the ">".
+bool THtmlTokenizer::getAsciiTag() {
+  if (FirstPass || InScript || OnIdAttribute || !FIncluded.empty()) return false;
+  std::size_t size = 0;
+  const std::uint8_t* const p = FBuffer->AsciiBytes(size);
+  if (!p) return false;
+  // The character at k when it is plain, else 0 (where this gives up).
+  const auto at = [p, size](std::size_t k) -> char16_t { return k < size && kPlainBytes[p[k]] ? char16_t(p[k]) : 0; };
+  std::size_t i = 0;
+  char16_t c = at(0);
+  bool endTag = false;
+  if (c == u'/') {
+    endTag = true;
+    c = at(++i);
+  } else if (!(c == u'?' || isAsciiLetter(c))) {
+    return false;
+  }
+  // The name packed as it is read (every tag name character packs); one
+  // longer than any tag's goes the slow way.
+  uint64_t key = 0;
+  std::size_t length = 0;
+  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && length == 0) ||
+         (isDigit(c) && !(length == 1 && key == nameCode(u'H')))) {
+    key = key << 6 | nameCode(htUpperChar(c));
+    ++length;
+    c = at(++i);
+  }
+  if (c == 0 || length > 10) return false;
+  THtmlSymbol sy = symUnknownTag;
+  if (const TResWord* tag = length > 0 ? packedTags().Find(key) : nullptr) sy = endTag ? tag->EndSym : tag->Symbol;
+  while (c == u' ') c = at(++i);
+  int level = 0;
+  if ((sy == symH || sy == symHEnd) && c >= u'1' && c <= u'6') {
+    level = c - u'0';
+    c = at(++i);
+  }
+  Attributes.clear();
+  const int codePage = CurrentCodePage();
+  for (;;) {
+    while (c == u' ') c = at(++i);
+    if (!isAttributeNameChar(c)) break;
+    TTokenAttribute& attr = Attributes.Add();
+    const std::size_t nameStart = i;
+    uint64_t nameKey = 0;
+    do {
+      nameKey = nameKey << 6 | nameCode(htUpperChar(c));
+      c = at(++i);
+    } while (isAttributeNameChar(c));
+    attr.Name.assign(p + nameStart, p + i);
+    for (char16_t& ch : attr.Name) ch = htUpperChar(ch);
+    // Every attribute name character packs.
+    const TSymbolRec* rec = i - nameStart <= 10 ? packedAttributes().Find(nameKey) : findAttribute(attr.Name);
+    if (rec) attr.Which = rec->Value;
+    while (c == u' ') c = at(++i);
+    attr.DblValue = attr.Which == symBorder ? 1 : 0;
+    attr.CodePage = codePage;
+    if (c != u'=') continue;
+    c = at(++i);
+    while (c == u' ') c = at(++i);
+    const std::size_t first = i;
+    if (c == u'"' || c == u'\'') {
+      const char16_t quote = c;
+      do {
+        c = at(++i);
+        if (c == 0) return false;
+      } while (c != quote);
+      attr.Value.assign(p + first + 1, p + i);
+      c = at(++i);
+      setQuotedNumber(attr);
+    } else if (c == u'+' || c == u'-' || isDigit(c)) {
+      do c = at(++i);
+      while (c != 0 && c != u' ' && c != u'%' && c != u'>');
+      if (c == 0) return false;
+      attr.Value.assign(p + first, p + i);
+      attr.DblValue = plainNumber(attr.Value);
+      while (c == u' ') c = at(++i);
+      if (c == u'%') {
+        attr.Value += u'%';
+        c = at(++i);
+      }
+    } else {
+      while (c != 0 && c != u' ' && c != u'>') c = at(++i);
+      if (c == 0) return false;
+      attr.Value.assign(p + first, p + i);
+    }
+  }
+  while (c != u'>') {
+    if (c == 0) return false;
+    c = at(++i);
+  }
+  // Through the ">"; no progress report may fall inside.
+  const std::size_t count = i + 1;
+  if (OnProgress && (CharCount & 4095) + count >= 4096) return false;
+  if (OnProgress) CharCount += int(count);
+  SIndex = FBuffer->GetPosition() + int(i);
+  FBuffer->SkipAsciiBytes(count);
+  FLinePair = 0;
+  LCh = u'>';
+  Sy = sy;
+  Value = level;
+  return true;
 }
 
 // In the first pass only the names count: values are read past (no
@@ -819,14 +947,23 @@ void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
     }
   }
   if (LCh == quote) readChar();
-  if (FirstPass) return;
+  if (!FirstPass) setQuotedNumber(attr);
+}
+
+void THtmlTokenizer::setQuotedNumber(TTokenAttribute& attr) {
   // Only a value that starts (after blanks) like a number is read as one.
+  const String& value = attr.Value;
   size_t first = 0;
   while (first < value.size() && value[first] <= u' ') ++first;
   if (first < value.size()) {
     const char16_t c = value[first];
     if (c == u'+' || c == u'-' || c == u'.' || isDigit(c)) attr.DblValue = leadingNumber(value);
   }
+}
+
+double THtmlTokenizer::plainNumber(const String& value) {
+  double d = 0;
+  return integerValue(value, d) || tryStrToFloat(value, d) ? roundedNumber(d) : 0;
 }
 
 bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
@@ -843,11 +980,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
     readChar();
   }
   skipBlanks();
-  if (!FirstPass) {
-    double d = 0;
-    const bool number = integerValue(value, d) || tryStrToFloat(value, d);
-    attr.DblValue = number ? roundedNumber(d) : 0;
-  }
+  if (!FirstPass) attr.DblValue = plainNumber(value);
   if (LCh == u'%') {
     value += u'%';
     readChar();

@@ -246,7 +246,10 @@ private:
   // Reads an attribute into attr (Attributes' last entry, or FDiscarded);
   // false when there is none.
   bool getAttribute(TTokenAttribute& attr);
+  bool getAsciiTag();
   void getQuotedValue(TTokenAttribute& attr);
+  static void setQuotedNumber(TTokenAttribute& attr);
+  static double plainNumber(const String& value);
   bool getNumberLikeValue(TTokenAttribute& attr);
   // Appends the reference at "&" (or the text as written when it is none).
   void appendEntity(String& out, int codePage);

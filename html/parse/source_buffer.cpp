@@ -397,30 +397,28 @@ void TBuffer::selectDecoder() {
                         FDecoder->Kind == DecoderKind::MultiByte;
   FFast = bytewise ? FDecoder->Fast.data() : nullptr;
   FWideLE = FDecoder->Kind == DecoderKind::Utf16LE;
-}
-
-TBuffer::TUnits TBuffer::AsciiUnits() const {
-  TUnits units{FData.data() + FPos, FEnd - FPos, 0};
   switch (FDecoder->Kind) {
     case DecoderKind::Utf16LE:
-      // A last odd byte reads as the end, as it does here.
-      units.UnitSize = 2;
+      // A last odd byte reads as the end, as it does in AsciiUnits.
+      FAsciiUnitSize = 2;
       break;
     case DecoderKind::Utf8:
       // Sequences only ever hold bytes from 128 up and decode to
       // characters from 128 up (overlong forms are refused).
-      units.UnitSize = 1;
+      FAsciiUnitSize = 1;
       break;
     case DecoderKind::SingleByte:
-      units.UnitSize = 1;
+      FAsciiUnitSize = 1;
       for (unsigned b = 0; b < 256; ++b)
-        if (b < 0x80 ? FDecoder->Single[b] != b : FDecoder->Single[b] < 0x80) units.UnitSize = 0;
+        if (b < 0x80 ? FDecoder->Single[b] != b : FDecoder->Single[b] < 0x80) FAsciiUnitSize = 0;
       break;
     default:
+      FAsciiUnitSize = 0;
       break;
   }
-  return units;
 }
+
+TBuffer::TUnits TBuffer::AsciiUnits() const { return TUnits{FData.data() + FPos, FEnd - FPos, FAsciiUnitSize}; }
 
 void TBuffer::SetCodePage(int value) {
   if (CodePageLocked()) return;

@@ -66,6 +66,14 @@ public:
     int UnitSize = 0;
   };
   TUnits AsciiUnits() const;
+  // The unread bytes of a source AsciiUnits reads in bytes, or nullptr.
+  const std::uint8_t* AsciiBytes(std::size_t& available) const {
+    if (FAsciiUnitSize != 1) return nullptr;
+    available = FEnd - FPos;
+    return FData.data() + FPos;
+  }
+  // Past bytes that AsciiBytes gave, each below 128.
+  void SkipAsciiBytes(std::size_t count) { FPos += count; }
   // What ReadRun leaves behind: the characters taken, and the last of
   // them with the byte offset it starts at.
   struct TRun {
@@ -181,6 +189,7 @@ private:
   const char16_t* FFast = nullptr;
   // A little-endian UTF-16 source (every string source).
   bool FWideLE = false;
+  int FAsciiUnitSize = 0;  // see AsciiUnits
 };
 
 // One row of the charset-name table.

@@ -297,6 +297,33 @@ TEST(TokenStream, LinkCountsAreThoseOfReadingThePage) {
   EXPECT_GT(pagesWithLinks, 600);
 }
 
+// Tags in plain characters are taken from the bytes of a page at once;
+// the same page as UTF-16 text is read character by character. Both must
+// give the same symbols, attributes and numbers.
+TEST(TokenStream, TagsReadAlikeFromBytesAndFromText) {
+  const std::vector<std::string> parts = {
+      "<a href=\"x\">", "<A HREF=y>", "</a>", "<a  name=q href = 'z'>", "<p class=\"a b\" style=\"color:red\">",
+      "<td width=100% height=50%>", "<td width=\"50%\" colspan=\"2*\">", "<img src=\"a.png\" width=+12 height=-3 border>",
+      "<font size=\"1.5e2\" color=#ff0000>", "<font size=1.5 >", "<h1>", "<H2 align=center>", "<h7>", "<h12 x>",
+      "<br/>", "<x:y a:b=1>", "<a_b $x=1 -y=2 .z=3>", "<verylongtagname verylongattributename=5>", "<li value=-0>",
+      "<td width= 5 %>", "<td width=5 %x>", "<p title=\"a>b\">", "<p \"x>\" >", "<p a=\"b\"c=d>", "<p a=b\"c\">",
+      "<?xml a=1?>", "</ p>", "<//x>", "< x>", "<p =x>", "<p a= >", "<p a=''>", "word ", "\xD0\xBF\xD1\x80 ",
+      "&amp; ", "<p title=\"\xD0\xBF\">", "<p a=\"&amp;\">", "<p\tclass=x>", "<p\r\nclass=x>", "<p a=\"<!--c-->\">",
+      "<p a=1&amp;2>", "<p a=x&amp;>", "<b", ">", "\""};
+  std::mt19937 random(5);
+  for (int page = 0; page < 300; ++page) {
+    std::string text;
+    const int count = 1 + int(random() % 80);
+    for (int i = 0; i < count; ++i) text += parts[random() % parts.size()];
+    auto bytes = TBuffer::CreateFromBytes(text.data(), text.size(), u"p");
+    bytes->SetCodePage(65001);
+    THtmlTokenizer fromBytes(bytes.get());
+    auto wide = TBuffer::CreateFromString(UTF8ToUTF16(text), u"p");
+    THtmlTokenizer fromText(wide.get());
+    EXPECT_EQ(tokendriver::run(fromBytes), tokendriver::run(fromText)) << text;
+  }
+}
+
 TEST(TokenStream, IdsAreReportedOutsideTheFirstPass) {
   const std::string page = "<p id=top>x<a id=\"n\">";
   std::unique_ptr<TBuffer> buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
