@@ -73,19 +73,20 @@ bool isSingleBytePage(int codePage) {
 // Tag and attribute names packed into one number (six bits a character,
 // up to ten characters) for a hashed look-up; names that do not pack go to
 // the sorted lists.
-unsigned nameCode(char16_t upper) {
-  if (upper >= u'A' && upper <= u'Z') return upper - u'A' + 1;
-  if (upper >= u'0' && upper <= u'9') return upper - u'0' + 27;
-  switch (upper) {
-    case u'-': return 37;
-    case u'_': return 38;
-    case u'$': return 39;
-    case u':': return 40;
-    case u'.': return 41;
-    case u'/': return 42;
-    default: return 0;
-  }
-}
+constexpr std::array<std::uint8_t, 128> kNameCodes = [] {
+  std::array<std::uint8_t, 128> codes{};
+  for (unsigned c = 'A'; c <= 'Z'; ++c) codes[c] = std::uint8_t(c - 'A' + 1);
+  for (unsigned c = '0'; c <= '9'; ++c) codes[c] = std::uint8_t(c - '0' + 27);
+  codes['-'] = 37;
+  codes['_'] = 38;
+  codes['$'] = 39;
+  codes[':'] = 40;
+  codes['.'] = 41;
+  codes['/'] = 42;
+  return codes;
+}();
+
+inline unsigned nameCode(char16_t upper) { return upper < 128 ? kNameCodes[upper] : 0; }
 
 uint64_t packName(std::u16string_view upper) {
   if (upper.empty() || upper.size() > 10) return 0;
@@ -149,17 +150,32 @@ TPackedNames<Entry, Bits> packedTable(const std::vector<Entry>& table, Pack pack
 }
 
 // The tables hold fewer than a quarter as many names as slots.
+const TPackedNames<TResWord, 9>& packedTags() {
+  static const auto table = packedTable<TResWord, 9>(TagTable(), packName);
+  return table;
+}
+
+const TPackedNames<TSymbolRec, 9>& packedAttributes() {
+  static const auto table = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
+  return table;
+}
+
 const TResWord* findTag(std::u16string_view upper) {
-  static const auto fast = packedTable<TResWord, 9>(TagTable(), packName);
-  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  if (const uint64_t key = packName(upper)) return packedTags().Find(key);
   return TagNames().Lookup(upper);
 }
 
 const TSymbolRec* findAttribute(std::u16string_view upper) {
-  static const auto fast = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
-  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  if (const uint64_t key = packName(upper)) return packedAttributes().Find(key);
   return AttrNames().Lookup(upper);
 }
+
+// Bytes a tag in plain ASCII is made of: 32 to 126, but "<" and "&".
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (unsigned b = 32; b < 127; ++b) plain[b] = b != '<' && b != '&';
+  return plain;
+}();
 
 const TEntity* findEntity(std::u16string_view name) {
   static const auto fast = packedTable<TEntity, 10>(EntityTable(), packEntityName);
@@ -768,11 +784,7 @@ bool THtmlTokenizer::getAsciiTag() {
   const std::uint8_t* const p = FBuffer->AsciiBytes(size);
   if (!p) return false;
   // The character at k when it is plain, else 0 (where this gives up).
-  const auto at = [p, size](std::size_t k) -> char16_t {
-    if (k >= size) return 0;
-    const std::uint8_t b = p[k];
-    return b >= 32 && b < 127 && b != '<' && b != '&' ? char16_t(b) : 0;
-  };
+  const auto at = [p, size](std::size_t k) -> char16_t { return k < size && kPlainBytes[p[k]] ? char16_t(p[k]) : 0; };
   std::size_t i = 0;
   char16_t c = at(0);
   bool endTag = false;
@@ -782,15 +794,19 @@ bool THtmlTokenizer::getAsciiTag() {
   } else if (!(c == u'?' || isAsciiLetter(c))) {
     return false;
   }
-  String& name = FTagName;
-  name.clear();
-  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && name.empty()) || (isDigit(c) && name != u"H"sv)) {
-    name += htUpperChar(c);
+  // The name packed as it is read (every tag name character packs); one
+  // longer than any tag's goes the slow way.
+  uint64_t key = 0;
+  std::size_t length = 0;
+  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && length == 0) ||
+         (isDigit(c) && !(length == 1 && key == nameCode(u'H')))) {
+    key = key << 6 | nameCode(htUpperChar(c));
+    ++length;
     c = at(++i);
   }
-  if (c == 0) return false;
+  if (c == 0 || length > 10) return false;
   THtmlSymbol sy = symUnknownTag;
-  if (const TResWord* tag = findTag(name)) sy = endTag ? tag->EndSym : tag->Symbol;
+  if (const TResWord* tag = length > 0 ? packedTags().Find(key) : nullptr) sy = endTag ? tag->EndSym : tag->Symbol;
   while (c == u' ') c = at(++i);
   int level = 0;
   if ((sy == symH || sy == symHEnd) && c >= u'1' && c <= u'6') {
@@ -803,11 +819,17 @@ bool THtmlTokenizer::getAsciiTag() {
     while (c == u' ') c = at(++i);
     if (!isAttributeNameChar(c)) break;
     TTokenAttribute& attr = Attributes.Add();
+    const std::size_t nameStart = i;
+    uint64_t nameKey = 0;
     do {
-      attr.Name += htUpperChar(c);
+      nameKey = nameKey << 6 | nameCode(htUpperChar(c));
       c = at(++i);
     } while (isAttributeNameChar(c));
-    if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
+    attr.Name.assign(p + nameStart, p + i);
+    for (char16_t& ch : attr.Name) ch = htUpperChar(ch);
+    // Every attribute name character packs.
+    const TSymbolRec* rec = i - nameStart <= 10 ? packedAttributes().Find(nameKey) : findAttribute(attr.Name);
+    if (rec) attr.Which = rec->Value;
     while (c == u' ') c = at(++i);
     attr.DblValue = attr.Which == symBorder ? 1 : 0;
     attr.CodePage = codePage;

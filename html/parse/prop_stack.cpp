@@ -46,22 +46,29 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
   }
   // An id matters to the cascade only when some rule names one.
   const String& keyID = styles && styles->HasIdRules() ? AnID : noText();
+  TStyleShare::TChild* seen = nullptr;
   if (under)
-    for (const TStyleShare::TChild& kept : under->Children)
+    for (TStyleShare::TChild& kept : under->Children)
       if (kept.Tag == Tag && kept.Class == AClass && kept.ID == keyID && kept.Pseudo == APseudo &&
           kept.Title == ATitle && sameStyle(kept.Style.get(), AStyle)) {
-        // The element gets what the cascade gave the one it was kept for;
-        // only what its parent took from layout since is its own.
-        std::unique_ptr<TProperties> props = std::move(kept.Share->Parked);
-        if (props) props->CopyComputed(kept.Share->Set);
-        else props = NewCopy(kept.Share->Set);
-        TProperties* added = Add(std::move(props));
-        added->FShare = kept.Share;
-        added->FPropID = AnID;
-        added->EmSize = parent->EmSize;
-        added->ExSize = parent->ExSize;
-        return true;
+        seen = &kept;
+        break;
       }
+  if (seen && seen->Share) {
+    // The element gets what the cascade gave the one it was kept for;
+    // only what its parent took from layout since is its own.
+    TStyleShare& share = *seen->Share;
+    ++share.Uses;
+    std::unique_ptr<TProperties> props = std::move(share.Parked);
+    if (props) props->CopyComputed(share.Set);
+    else props = NewCopy(share.Set);
+    TProperties* added = Add(std::move(props));
+    added->FShare = seen->Share;
+    added->FPropID = AnID;
+    added->EmSize = parent->EmSize;
+    added->ExSize = parent->ExSize;
+    return true;
+  }
 
   auto props = NewProp();
   if (parent) props->Inherit(Tag, *parent);
@@ -75,10 +82,13 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
   }
   if (styles) added->Combine(*styles, Tag, AClass, AnID, APseudo, ATitle, style.get(), Count() - 2);
   if (style) added->AdoptStyle(style);
-  if (under && under->Children.size() < MaxChildren && FShareCount < MaxShares) {
-    std::shared_ptr<TStyleShare> share = newShare(*added);
-    under->Children.push_back(TStyleShare::TChild{Tag, AClass, keyID, APseudo, ATitle, std::move(style), share});
-    added->FShare = std::move(share);
+  // A set is kept from the second element alike on: most elements of a
+  // page are alone of their kind, and keeping costs a copy.
+  if (seen && FShareCount < MaxShares) {
+    seen->Share = newShare(*added);
+    added->FShare = seen->Share;
+  } else if (under && !seen && under->Children.size() < MaxChildren) {
+    under->Children.push_back(TStyleShare::TChild{Tag, AClass, keyID, APseudo, ATitle, std::move(style), nullptr});
   }
   return true;
 }
@@ -98,7 +108,12 @@ TStyleShare* THtmlPropStack::shareOf(TProperties& parent) {
         parent.FShare = other;
         return other.get();
       }
-  if (FShareCount >= MaxShares) return nullptr;
+  // A set of its own costs a copy: it is made at once for the bottom
+  // entry and for a variant of a much used set, otherwise at the parent's
+  // second child (an element with one child gains nothing from it).
+  const bool now = Count() == 1 || (share && share->Uses >= 2) || parent.FShareWanted;
+  parent.FShareWanted = true;
+  if (!now || FShareCount >= MaxShares) return nullptr;
   std::shared_ptr<TStyleShare> made = newShare(parent);
   if (alike && alike->size() < MaxVariants) alike->push_back(made);
   parent.FShare = made;

@@ -19,10 +19,11 @@ struct TStyleShare {
   TStyleShare(const TProperties& set, unsigned generation);
   TProperties Set;  // as its push left it
   unsigned Generation;
+  int Uses = 1;  // sets made as copies of Set, this one's own element included
   struct TChild {
     String Tag, Class, ID, Pseudo, Title;
     std::shared_ptr<const TProperties> Style;  // the STYLE attribute's set
-    std::shared_ptr<TStyleShare> Share;
+    std::shared_ptr<TStyleShare> Share;  // none while one such child was seen
   };
   std::vector<TChild> Children;
   // The same place with the set as the builder changed it after its push

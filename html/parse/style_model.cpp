@@ -31,10 +31,7 @@ void TPropValue::releaseText() {
   if (text()->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete text();
 }
 
-const String& TPropValue::noText() {
-  static const String empty;
-  return empty;
-}
+const String TPropValue::FNoText;
 
 bool TPropValue::operator==(const TPropValue& v) const {
   if (FKind != v.FKind) return false;
@@ -422,6 +419,7 @@ void TProperties::CopyComputed(const TProperties& source) {
   FFamilyText = source.FFamilyText;
   FFamilyName = source.FFamilyName;
   FShare.reset();  // the stack gives the set its place among the kept ones
+  FShareWanted = false;
 }
 
 static bool sameFontInfo(const ThtFontInfo& a, const ThtFontInfo& b) {
@@ -705,17 +703,18 @@ bool TProperties::GetBorderStyle(TPropertyIndex index, TBorderStyleType& style) 
   return false;
 }
 
+// Both ask every element, and most have no border style at all.
 bool TProperties::HasBorderStyle() const {
   TBorderStyleType s;
   for (int i = piBorderTopStyle; i <= piBorderLeftStyle; ++i)
-    if (GetBorderStyle(TPropertyIndex(i), s)) return true;
+    if (!Props[i].IsEmpty() && GetBorderStyle(TPropertyIndex(i), s)) return true;
   return false;
 }
 
 bool TProperties::BorderStyleNotNone() const {
   TBorderStyleType s;
   for (int i = piBorderTopStyle; i <= piBorderLeftStyle; ++i)
-    if (GetBorderStyle(TPropertyIndex(i), s) && s != bssNone) return true;
+    if (!Props[i].IsEmpty() && GetBorderStyle(TPropertyIndex(i), s) && s != bssNone) return true;
   return false;
 }
 

@@ -68,7 +68,7 @@ public:
     return FKind == kDouble ? std::bit_cast<double>(FBits) : FKind == kInt ? double(int32_t(uint32_t(FBits))) : 0;
   }
   // The text of a string slot; empty for anything else.
-  const String& AsString() const { return FKind == kString ? text()->Text : noText(); }
+  const String& AsString() const { return FKind == kString ? text()->Text : FNoText; }
   void Clear() {
     release();
     FKind = kEmpty;
@@ -99,7 +99,7 @@ private:
     if (FKind == kString) releaseText();
   }
   void releaseText();
-  static const String& noText();
+  static const String FNoText;  // constant-initialised: safe at any time
   // As wide as the bits, so that a slot has no padding (see SameSlots).
   enum Kind : uint64_t { kEmpty, kInt, kDouble, kString };
   Kind FKind = kEmpty;
@@ -347,5 +347,8 @@ private:
   // The kept set this one was computed as (see THtmlPropStack); it also
   // lends its font to sets with the same font properties.
   std::shared_ptr<TStyleShare> FShare;
+  // A child was opened under this set while it had no kept set: the next
+  // child gives it one.
+  bool FShareWanted = false;
   // Fields are copied one by one in CopyComputed: a new field goes there too.
 };
