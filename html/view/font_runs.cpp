@@ -69,7 +69,15 @@ void TFontObj::ReplaceFont(std::shared_ptr<TMyFont> F) {
 }
 
 void TFontObj::ConvertFont(const ThtFontInfo& FI) {
-  if (FSharedFont) {  // the other runs keep theirs
+  if (FSharedFont) {
+    // A state that is the shared font already (a link's normal state mostly
+    // is) changes nothing: the character set comes from the metrics either
+    // way, and they are read.
+    if (TheFont->tmHeight != 0 && (FI.iName.empty() || FI.iName == TheFont->Name()) &&
+        TheFont->Height() == FontHeightFromPoints(FI.iSize) && TheFont->Style() == FI.iStyle &&
+        TheFont->bgColor == FI.ibgColor && TheFont->Color() == FI.iColor)
+      return;
+    // Otherwise the other runs keep theirs.
     auto own = std::make_shared<TMyFont>();
     own->Assign(*TheFont);
     TheFont = std::move(own);
