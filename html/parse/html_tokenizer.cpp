@@ -73,19 +73,20 @@ bool isSingleBytePage(int codePage) {
 // Tag and attribute names packed into one number (six bits a character,
 // up to ten characters) for a hashed look-up; names that do not pack go to
 // the sorted lists.
-unsigned nameCode(char16_t upper) {
-  if (upper >= u'A' && upper <= u'Z') return upper - u'A' + 1;
-  if (upper >= u'0' && upper <= u'9') return upper - u'0' + 27;
-  switch (upper) {
-    case u'-': return 37;
-    case u'_': return 38;
-    case u'$': return 39;
-    case u':': return 40;
-    case u'.': return 41;
-    case u'/': return 42;
-    default: return 0;
-  }
-}
+constexpr std::array<std::uint8_t, 128> kNameCodes = [] {
+  std::array<std::uint8_t, 128> codes{};
+  for (unsigned c = 'A'; c <= 'Z'; ++c) codes[c] = std::uint8_t(c - 'A' + 1);
+  for (unsigned c = '0'; c <= '9'; ++c) codes[c] = std::uint8_t(c - '0' + 27);
+  codes['-'] = 37;
+  codes['_'] = 38;
+  codes['$'] = 39;
+  codes[':'] = 40;
+  codes['.'] = 41;
+  codes['/'] = 42;
+  return codes;
+}();
+
+inline unsigned nameCode(char16_t upper) { return upper < 128 ? kNameCodes[upper] : 0; }
 
 uint64_t packName(std::u16string_view upper) {
   if (upper.empty() || upper.size() > 10) return 0;
@@ -149,17 +150,32 @@ TPackedNames<Entry, Bits> packedTable(const std::vector<Entry>& table, Pack pack
 }
 
 // The tables hold fewer than a quarter as many names as slots.
+const TPackedNames<TResWord, 9>& packedTags() {
+  static const auto table = packedTable<TResWord, 9>(TagTable(), packName);
+  return table;
+}
+
+const TPackedNames<TSymbolRec, 9>& packedAttributes() {
+  static const auto table = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
+  return table;
+}
+
 const TResWord* findTag(std::u16string_view upper) {
-  static const auto fast = packedTable<TResWord, 9>(TagTable(), packName);
-  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  if (const uint64_t key = packName(upper)) return packedTags().Find(key);
   return TagNames().Lookup(upper);
 }
 
 const TSymbolRec* findAttribute(std::u16string_view upper) {
-  static const auto fast = packedTable<TSymbolRec, 9>(AttributeTable(), packName);
-  if (const uint64_t key = packName(upper)) return fast.Find(key);
+  if (const uint64_t key = packName(upper)) return packedAttributes().Find(key);
   return AttrNames().Lookup(upper);
 }
+
+// Bytes a tag in plain ASCII is made of: 32 to 126, but "<" and "&".
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (unsigned b = 32; b < 127; ++b) plain[b] = b != '<' && b != '&';
+  return plain;
+}();
 
 const TEntity* findEntity(std::u16string_view name) {
   static const auto fast = packedTable<TEntity, 10>(EntityTable(), packEntityName);
@@ -275,8 +291,13 @@ private:
   // Past the characters readChar would take one by one with nothing to do
   // but clear the line-end state: from 32 up, neither "<" nor stop.
   void skipPlain(char16_t stop) {
+    skipPlain([stop](char16_t c) { return c != stop; });
+  }
+  // The same for characters that keep(c) admits.
+  template <typename Keep>
+  void skipPlain(Keep keep) {
     const std::uint8_t* at = FAt;
-    while (at != FEnd && unit(at) >= 32 && unit(at) != u'<' && unit(at) != stop) at += UnitSize;
+    while (at != FEnd && unit(at) >= 32 && unit(at) != u'<' && keep(unit(at))) at += UnitSize;
     if (at == FAt) return;
     FAt = at;
     FLinePair = 0;
@@ -306,18 +327,25 @@ private:
     } else if (!(FCh == u'?' || isAsciiLetter(FCh))) {
       return;
     }
-    // No tag name is anywhere near this long.
+    // No tag name is anywhere near this long. Short names are packed as
+    // they are read (every tag name character packs).
     char16_t name[32];
     size_t length = 0;
+    uint64_t key = 0;
     while (isAsciiLetter(FCh) || FCh == u'_' || (FCh == u'/' && length == 0) ||
            (isDigit(FCh) && !(length == 1 && name[0] == u'H'))) {
-      if (length < std::size(name)) name[length] = htUpperChar(FCh);
+      const char16_t upper = htUpperChar(FCh);
+      if (length < std::size(name)) name[length] = upper;
+      key = key << 6 | nameCode(upper);
       ++length;
       readChar();
     }
     THtmlSymbol sy = symUnknownTag;
-    if (length <= std::size(name))
-      if (const TResWord* tag = findTag(std::u16string_view(name, length))) sy = endTag ? tag->EndSym : tag->Symbol;
+    const TResWord* tag = length == 0                 ? nullptr
+                          : length <= 10              ? packedTags().Find(key)
+                          : length <= std::size(name) ? findTag(std::u16string_view(name, length))
+                                                      : nullptr;
+    if (tag) sy = endTag ? tag->EndSym : tag->Symbol;
     skipBlanks();
     if ((sy == symH || sy == symHEnd) && FCh >= u'1' && FCh <= u'6') readChar();
     while (getAttribute(sy == symA)) {
@@ -327,16 +355,24 @@ private:
   }
   bool getAttribute(bool inLink) {
     skipBlanks();
-    char16_t name[32];
-    size_t length = 0;
-    while (isAttributeNameChar(FCh)) {
-      if (length < std::size(name)) name[length] = htUpperChar(FCh);
-      ++length;
-      readChar();
+    if (!isAttributeNameChar(FCh)) return false;
+    if (inLink) {
+      char16_t name[32];
+      size_t length = 0;
+      while (isAttributeNameChar(FCh)) {
+        if (length < std::size(name)) name[length] = htUpperChar(FCh);
+        ++length;
+        readChar();
+      }
+      if (length <= std::size(name))
+        if (const TSymbolRec* rec = findAttribute(std::u16string_view(name, length))) FLink |= rec->Value == symHref;
+    } else {
+      // Only a link's attribute names matter; the others are read past.
+      while (isAttributeNameChar(FCh)) {
+        skipPlain([](char16_t c) { return isAttributeNameChar(c); });
+        readChar();
+      }
     }
-    if (length == 0) return false;
-    if (inLink && length <= std::size(name))
-      if (const TSymbolRec* rec = findAttribute(std::u16string_view(name, length))) FLink |= rec->Value == symHref;
     skipBlanks();
     if (FCh == u'=') {
       readChar();
@@ -351,11 +387,17 @@ private:
         if (FCh == quote) readChar();
       } else if (FCh == u'+' || FCh == u'-' || isDigit(FCh)) {
         readChar();
-        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'%' && FCh != u'>') readChar();
+        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'%' && FCh != u'>') {
+          skipPlain([](char16_t c) { return c != u' ' && c != u'%' && c != u'>'; });
+          readChar();
+        }
         skipBlanks();
         if (FCh == u'%') readChar();
       } else {
-        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'>') readChar();
+        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'>') {
+          skipPlain([](char16_t c) { return c != u' ' && c != u'>'; });
+          readChar();
+        }
       }
     }
     return true;
@@ -768,11 +810,7 @@ bool THtmlTokenizer::getAsciiTag() {
   const std::uint8_t* const p = FBuffer->AsciiBytes(size);
   if (!p) return false;
   // The character at k when it is plain, else 0 (where this gives up).
-  const auto at = [p, size](std::size_t k) -> char16_t {
-    if (k >= size) return 0;
-    const std::uint8_t b = p[k];
-    return b >= 32 && b < 127 && b != '<' && b != '&' ? char16_t(b) : 0;
-  };
+  const auto at = [p, size](std::size_t k) -> char16_t { return k < size && kPlainBytes[p[k]] ? char16_t(p[k]) : 0; };
   std::size_t i = 0;
   char16_t c = at(0);
   bool endTag = false;
@@ -782,15 +820,19 @@ bool THtmlTokenizer::getAsciiTag() {
   } else if (!(c == u'?' || isAsciiLetter(c))) {
     return false;
   }
-  String& name = FTagName;
-  name.clear();
-  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && name.empty()) || (isDigit(c) && name != u"H"sv)) {
-    name += htUpperChar(c);
+  // The name packed as it is read (every tag name character packs); one
+  // longer than any tag's goes the slow way.
+  uint64_t key = 0;
+  std::size_t length = 0;
+  while (isAsciiLetter(c) || c == u'_' || (c == u'/' && length == 0) ||
+         (isDigit(c) && !(length == 1 && key == nameCode(u'H')))) {
+    key = key << 6 | nameCode(htUpperChar(c));
+    ++length;
     c = at(++i);
   }
-  if (c == 0) return false;
+  if (c == 0 || length > 10) return false;
   THtmlSymbol sy = symUnknownTag;
-  if (const TResWord* tag = findTag(name)) sy = endTag ? tag->EndSym : tag->Symbol;
+  if (const TResWord* tag = length > 0 ? packedTags().Find(key) : nullptr) sy = endTag ? tag->EndSym : tag->Symbol;
   while (c == u' ') c = at(++i);
   int level = 0;
   if ((sy == symH || sy == symHEnd) && c >= u'1' && c <= u'6') {
@@ -803,11 +845,17 @@ bool THtmlTokenizer::getAsciiTag() {
     while (c == u' ') c = at(++i);
     if (!isAttributeNameChar(c)) break;
     TTokenAttribute& attr = Attributes.Add();
+    const std::size_t nameStart = i;
+    uint64_t nameKey = 0;
     do {
-      attr.Name += htUpperChar(c);
+      nameKey = nameKey << 6 | nameCode(htUpperChar(c));
       c = at(++i);
     } while (isAttributeNameChar(c));
-    if (const TSymbolRec* rec = findAttribute(attr.Name)) attr.Which = rec->Value;
+    attr.Name.assign(p + nameStart, p + i);
+    for (char16_t& ch : attr.Name) ch = htUpperChar(ch);
+    // Every attribute name character packs.
+    const TSymbolRec* rec = i - nameStart <= 10 ? packedAttributes().Find(nameKey) : findAttribute(attr.Name);
+    if (rec) attr.Which = rec->Value;
     while (c == u' ') c = at(++i);
     attr.DblValue = attr.Which == symBorder ? 1 : 0;
     attr.CodePage = codePage;

@@ -3,9 +3,7 @@
 #include "html/view/indent_manager.h"
 
 #include <algorithm>
-#include <functional>
-#include <queue>
-#include <set>
+#include <utility>
 
 void TIndentManager::Init(int Lf, int Wd) {
   LeftEdge = Lf;
@@ -113,16 +111,18 @@ std::vector<std::pair<int32_t, int32_t>> TIndentManager::floatsEndingBelow(const
 }
 
 std::vector<int> TIndentManager::rawEdgesAt(bool LeftSide, const std::vector<int>& Ys) const {
-  // One sweep down the page gives leftRaw / rightRaw at every Y asked for:
-  // the records that count (floats and the current block's own) enter at
-  // their top and leave at their bottom; the tightest X of those present
-  // is the edge, and with none present the same fallback as the single
-  // queries.
+  // leftRaw / rightRaw at every Y asked for at once: the records that count
+  // (floats and the current block's own) are taken tightest X first, and
+  // each gives its X to the asked-for Ys in its band [YT, YB) that no
+  // tighter record has taken yet; the Ys no record covers keep the same
+  // fallback as the single queries.
   const std::vector<IndentRec>& list = LeftSide ? L : R;
-  std::vector<const IndentRec*> byTop;
+  std::vector<const IndentRec*> tightest;
   for (const IndentRec& rec : list)
-    if (!rec.ID || rec.ID == CurrentID) byTop.push_back(&rec);
-  std::sort(byTop.begin(), byTop.end(), [](const IndentRec* a, const IndentRec* b) { return a->YT < b->YT; });
+    if (!rec.ID || rec.ID == CurrentID) tightest.push_back(&rec);
+  std::sort(tightest.begin(), tightest.end(), [LeftSide](const IndentRec* a, const IndentRec* b) {
+    return LeftSide ? a->X > b->X : a->X < b->X;
+  });
   int fallback = 0;
   for (auto it = L.rbegin(); it != L.rend(); ++it)
     if (it->ID && it->ID == CurrentID) {
@@ -130,22 +130,23 @@ std::vector<int> TIndentManager::rawEdgesAt(bool LeftSide, const std::vector<int
       break;
     }
   if (!LeftSide) fallback += Width;
-  std::multiset<int32_t> present;
-  using Leaving = std::pair<int32_t, int32_t>;  // (bottom, X)
-  std::priority_queue<Leaving, std::vector<Leaving>, std::greater<Leaving>> leaving;
-  std::vector<int> out;
-  out.reserve(Ys.size());
-  size_t next = 0;
-  for (const int y : Ys) {
-    for (; next < byTop.size() && byTop[next]->YT <= y; ++next) {
-      present.insert(byTop[next]->X);
-      leaving.emplace(byTop[next]->YB, byTop[next]->X);
+  std::vector<int> out(Ys.size(), fallback);
+  // nextOpen[i]: the first index at or after i not yet given an X.
+  std::vector<size_t> nextOpen(Ys.size() + 1);
+  for (size_t i = 0; i < nextOpen.size(); ++i) nextOpen[i] = i;
+  auto open = [&nextOpen](size_t i) {
+    size_t root = i;
+    while (nextOpen[root] != root) root = nextOpen[root];
+    while (nextOpen[i] != root) i = std::exchange(nextOpen[i], root);
+    return root;
+  };
+  for (const IndentRec* rec : tightest) {
+    const size_t hi = size_t(std::lower_bound(Ys.begin(), Ys.end(), rec->YB) - Ys.begin());
+    for (size_t i = open(size_t(std::lower_bound(Ys.begin(), Ys.end(), rec->YT) - Ys.begin())); i < hi;
+         i = open(i)) {
+      out[i] = rec->X;
+      nextOpen[i] = i + 1;
     }
-    while (!leaving.empty() && leaving.top().first <= y) {
-      present.erase(present.find(leaving.top().second));
-      leaving.pop();
-    }
-    out.push_back(present.empty() ? fallback : LeftSide ? *present.rbegin() : *present.begin());
   }
   return out;
 }
