@@ -44,6 +44,12 @@ bool integerValue(std::u16string_view s, double& d) {
   return true;
 }
 
+// The characters of bytes below 128.
+void assignAscii(String& s, const std::uint8_t* first, const std::uint8_t* last) {
+  s.resize(std::size_t(last - first));
+  for (char16_t& c : s) c = char16_t(*first++);
+}
+
 std::u16string_view trimmed(std::u16string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && s[b] <= u' ') ++b;
@@ -851,7 +857,7 @@ bool THtmlTokenizer::getAsciiTag() {
       nameKey = nameKey << 6 | nameCode(htUpperChar(c));
       c = at(++i);
     } while (isAttributeNameChar(c));
-    attr.Name.assign(p + nameStart, p + i);
+    assignAscii(attr.Name, p + nameStart, p + i);
     for (char16_t& ch : attr.Name) ch = htUpperChar(ch);
     // Every attribute name character packs.
     const TSymbolRec* rec = i - nameStart <= 10 ? packedAttributes().Find(nameKey) : findAttribute(attr.Name);
@@ -869,14 +875,14 @@ bool THtmlTokenizer::getAsciiTag() {
         c = at(++i);
         if (c == 0) return false;
       } while (c != quote);
-      attr.Value.assign(p + first + 1, p + i);
+      assignAscii(attr.Value, p + first + 1, p + i);
       c = at(++i);
       setQuotedNumber(attr);
     } else if (c == u'+' || c == u'-' || isDigit(c)) {
       do c = at(++i);
       while (c != 0 && c != u' ' && c != u'%' && c != u'>');
       if (c == 0) return false;
-      attr.Value.assign(p + first, p + i);
+      assignAscii(attr.Value, p + first, p + i);
       attr.DblValue = plainNumber(attr.Value);
       while (c == u' ') c = at(++i);
       if (c == u'%') {
@@ -886,7 +892,7 @@ bool THtmlTokenizer::getAsciiTag() {
     } else {
       while (c != 0 && c != u' ' && c != u'>') c = at(++i);
       if (c == 0) return false;
-      attr.Value.assign(p + first, p + i);
+      assignAscii(attr.Value, p + first, p + i);
     }
   }
   while (c != u'>') {
