@@ -118,6 +118,7 @@ struct THtmlParser::ParseGuard {
     P.Section.reset();
     P.SectionPending = false;
     P.Attributes.reset();
+    P.ParaAttributes.reset();
     P.CurrentUrlTarget.reset();
     if (P.Document) P.Document->PropStack = nullptr;
     P.T.PropStack = nullptr;
@@ -189,6 +190,7 @@ void THtmlParser::startParse(ThtDocument* ADocument) {
 
 void THtmlParser::endParse() {
   Attributes.reset();
+  ParaAttributes.reset();
   addSection();
   FPropStack.Clear();
   CurrentUrlTarget.reset();
@@ -473,23 +475,23 @@ void THtmlParser::parseParagraph(const TSymbolSet& StopSet) {
   if (StopSet[symP]) return;
   addSection();
   T.SkipBlanks();
-  // Empty paragraphs collapse: the last P's attributes count.
-  TTokenAttributes attrs = T.Attributes;
+  // Empty paragraphs collapse: the last P's attributes count. The list
+  // they were read into is set aside while the reader moves on (the next
+  // symbols are read into the other list) and comes back for the push.
+  if (!ParaAttributes) ParaAttributes = std::make_unique<TAttributeList>();
+  std::swap(Attributes, ParaAttributes);
   next();
   while (Sy() == symP || Sy() == symPEnd) {
-    if (Sy() == symP) attrs = T.Attributes;
+    if (Sy() == symP) std::swap(Attributes, ParaAttributes);
     T.SkipBlanks();
     next();
   }
-  // Push with the kept attributes, then restore the current symbol's.
-  TTokenAttributes current = T.Attributes;
-  T.Attributes = attrs;
-  loadAttributes();
+  // Push with the kept attributes, then take back the current symbol's.
+  std::swap(Attributes, ParaAttributes);
   push(u"p");
   setAlignProp(true);
   auto block = std::make_unique<TBlock>(Document, top(), SectionCell, Attributes.get());
-  T.Attributes = current;
-  loadAttributes();
+  std::swap(Attributes, ParaAttributes);
   TBlock* b = block.get();
   addBlock(std::move(block));
   TCellBasic* outer = SectionCell;

@@ -136,6 +136,7 @@ private:
   THtmlPropStack FPropStack;
   int TitleStart = 0, TitleEnd = 0;
   std::unique_ptr<TAttributeList> Attributes;
+  std::unique_ptr<TAttributeList> ParaAttributes;  // a P's own while empty ones after it collapse
   int BaseFontSize = 3;
   ThtDocument* Document = nullptr;
   TBodyBlock* BodyBlock = nullptr;

@@ -58,6 +58,7 @@ public:
     return -1;
   }
   virtual void Clear() { FItems.clear(); }
+  void Reserve(int count) { FItems.reserve(static_cast<std::size_t>(count)); }
 
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }

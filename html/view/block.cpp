@@ -66,7 +66,11 @@ TBlock::TBlock(ThtDocument* ADocument, TProperties* Prop, TCellBasic* AOwnerCell
     MyCell->IndentManager = OwnIndents.get();
     if ((Float == ALeft || Float == ARight) && ZIndex == 0) ZIndex = 1;
   }
-  TagClass = Prop->PropTag() + u"." + Prop->PropClass() + u"#" + Prop->PropID();
+  const String& tag = Prop->PropTag();
+  const String& cls = Prop->PropClass();
+  const String& id = Prop->PropID();
+  TagClass.reserve(tag.size() + cls.size() + id.size() + 2);
+  TagClass.append(tag).append(1, u'.').append(cls).append(1, u'#').append(id);
   CollapseMargins();
   if (Attributes && ADocument && ADocument->IdList) {
     const String id = Attributes->GetID();

@@ -4,6 +4,7 @@
 #include "html/view/section.h"
 
 #include <algorithm>
+#include <array>
 
 #include "html/parse/html_common.h"
 #include "html/parse/prop_stack.h"
@@ -43,6 +44,8 @@ bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
                    const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
     : TSectionBase(ADocument, Prop) {
+  // Room for the few runs most paragraphs have, made at once.
+  FontRuns.Reserve(4);
   auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
   if (Prop) run->Title = Prop->PropTitle();
   TFontObj* first = FontRuns.Add(std::move(run));
@@ -120,6 +123,10 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
   // Geometric growth: many small tokens must not copy the arrays each time.
   if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
     SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 64));
+  if (Chars.empty()) {  // room for a typical paragraph at once
+    Chars.reserve(std::max(size_t(N), size_t(40)));
+    BreakFlags.reserve(std::max(size_t(N), size_t(40)));
+  }
   Chars.append(P, size_t(N));
   SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
   BreakFlags.append(size_t(N), Flag);
@@ -468,13 +475,25 @@ void TSection::finishCommon(int) {
   if (Length > 0) BreakFlags.push_back('y');
   SourceRuns.clear();
   if (Length > 0) {
+    // The runs are gathered in a small buffer, so that the list is made
+    // once at its size; a section with more runs than that counts them
+    // first.
     const int32_t* positions = SourcePositions.data();
-    size_t runs = 1;
-    for (int32_t i = 1; i < Length; ++i) runs += positions[i] != positions[i - 1] + 1;
-    SourceRuns.reserve(runs);
-    SourceRuns.push_back({0, positions[0]});
-    for (int32_t i = 1; i < Length; ++i)
-      if (positions[i] != positions[i - 1] + 1) SourceRuns.push_back({i, positions[i]});
+    std::array<IndexObj, 16> first;
+    size_t runs = 0;
+    first[runs++] = {0, positions[0]};
+    int32_t i = 1;
+    for (; i < Length && runs < first.size(); ++i)
+      if (positions[i] != positions[i - 1] + 1) first[runs++] = {i, positions[i]};
+    if (i == Length) {
+      SourceRuns.assign(first.begin(), first.begin() + runs);
+    } else {
+      for (int32_t j = i; j < Length; ++j) runs += positions[j] != positions[j - 1] + 1;
+      SourceRuns.reserve(runs);
+      SourceRuns.assign(first.begin(), first.end());
+      for (; i < Length; ++i)
+        if (positions[i] != positions[i - 1] + 1) SourceRuns.push_back({i, positions[i]});
+    }
   }
   std::vector<int32_t>().swap(SourcePositions);
   if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;

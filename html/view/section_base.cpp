@@ -159,6 +159,7 @@ void TCellBasic::Add(std::unique_ptr<TSectionBase> Item, int EndPos) {
     }
   }
   Item->SetDocument(Document);
+  if (FItems.empty()) FItems.reserve(4);  // most cells hold a few items
   TFreeList<TSectionBase>::Add(std::move(Item));
 }
 

@@ -279,6 +279,22 @@ TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
   EXPECT_EQ(nowrap->SourceRuns[1].Index, 2);
 }
 
+TEST(SectionText, ManySourceRunsAreAllKept) {
+  // Each letter from its own place in the source (as after many entities):
+  // more runs than the short lists most sections need.
+  SectionFixture f;
+  auto s = f.Section();
+  for (int i = 0; i < 26; ++i) s->AddChar(char16_t(u'a' + i), 10 + 3 * i);
+  s->FinishText(200);
+  ASSERT_EQ(s->Length, 27);
+  ASSERT_EQ(s->SourceRuns.size(), 27u);
+  for (int i = 0; i < 26; ++i) {
+    EXPECT_EQ(s->SourceRuns[size_t(i)].Pos, i);
+    EXPECT_EQ(s->SourceRuns[size_t(i)].Index, 10 + 3 * i);
+  }
+  EXPECT_EQ(s->SourceRuns[26].Index, 200);  // the blank added at the end
+}
+
 TEST(SectionText, TidyingKeepsFontRunsOnTheirCharacters) {
   SectionFixture f;
   auto s = f.Section();
@@ -461,6 +477,16 @@ TEST(ListItems, OnlyAnItemsOwnFirstSectionGetsTheBulletSpace) {
       "<dt><center><a href=\"entry://the\" class=hw></center><a name=n5 style=\"text-indent: 5% !important\">");
   EXPECT_TRUE(contains(dump, "anchor \"\"")) << dump;
   EXPECT_FALSE(contains(dump, "\\s")) << dump;
+}
+
+TEST(Builder, EmptyParagraphsCollapseIntoTheLastOnesAttributes) {
+  // The block takes the last P's attributes; the tag that ends the run of
+  // paragraphs keeps its own.
+  const std::string dump = buildhelp::Dump(
+      "<p class=x id=first></p> <p class=y id=second style=\"margin-left:30px\"><font color=#008000 size=5>t</font>");
+  EXPECT_TRUE(contains(dump, "block p.y#second ")) << dump;
+  EXPECT_TRUE(contains(dump, "ids second\n")) << dump;
+  EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 24px #008000")) << dump;
 }
 
 TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
