@@ -44,6 +44,12 @@ bool integerValue(std::u16string_view s, double& d) {
   return true;
 }
 
+// The characters of bytes below 128.
+void assignAscii(String& s, const std::uint8_t* first, const std::uint8_t* last) {
+  s.resize(std::size_t(last - first));
+  for (char16_t& c : s) c = char16_t(*first++);
+}
+
 std::u16string_view trimmed(std::u16string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && s[b] <= u' ') ++b;
@@ -291,8 +297,13 @@ private:
   // Past the characters readChar would take one by one with nothing to do
   // but clear the line-end state: from 32 up, neither "<" nor stop.
   void skipPlain(char16_t stop) {
+    skipPlain([stop](char16_t c) { return c != stop; });
+  }
+  // The same for characters that keep(c) admits.
+  template <typename Keep>
+  void skipPlain(Keep keep) {
     const std::uint8_t* at = FAt;
-    while (at != FEnd && unit(at) >= 32 && unit(at) != u'<' && unit(at) != stop) at += UnitSize;
+    while (at != FEnd && unit(at) >= 32 && unit(at) != u'<' && keep(unit(at))) at += UnitSize;
     if (at == FAt) return;
     FAt = at;
     FLinePair = 0;
@@ -322,18 +333,25 @@ private:
     } else if (!(FCh == u'?' || isAsciiLetter(FCh))) {
       return;
     }
-    // No tag name is anywhere near this long.
+    // No tag name is anywhere near this long. Short names are packed as
+    // they are read (every tag name character packs).
     char16_t name[32];
     size_t length = 0;
+    uint64_t key = 0;
     while (isAsciiLetter(FCh) || FCh == u'_' || (FCh == u'/' && length == 0) ||
            (isDigit(FCh) && !(length == 1 && name[0] == u'H'))) {
-      if (length < std::size(name)) name[length] = htUpperChar(FCh);
+      const char16_t upper = htUpperChar(FCh);
+      if (length < std::size(name)) name[length] = upper;
+      key = key << 6 | nameCode(upper);
       ++length;
       readChar();
     }
     THtmlSymbol sy = symUnknownTag;
-    if (length <= std::size(name))
-      if (const TResWord* tag = findTag(std::u16string_view(name, length))) sy = endTag ? tag->EndSym : tag->Symbol;
+    const TResWord* tag = length == 0                 ? nullptr
+                          : length <= 10              ? packedTags().Find(key)
+                          : length <= std::size(name) ? findTag(std::u16string_view(name, length))
+                                                      : nullptr;
+    if (tag) sy = endTag ? tag->EndSym : tag->Symbol;
     skipBlanks();
     if ((sy == symH || sy == symHEnd) && FCh >= u'1' && FCh <= u'6') readChar();
     while (getAttribute(sy == symA)) {
@@ -343,16 +361,24 @@ private:
   }
   bool getAttribute(bool inLink) {
     skipBlanks();
-    char16_t name[32];
-    size_t length = 0;
-    while (isAttributeNameChar(FCh)) {
-      if (length < std::size(name)) name[length] = htUpperChar(FCh);
-      ++length;
-      readChar();
+    if (!isAttributeNameChar(FCh)) return false;
+    if (inLink) {
+      char16_t name[32];
+      size_t length = 0;
+      while (isAttributeNameChar(FCh)) {
+        if (length < std::size(name)) name[length] = htUpperChar(FCh);
+        ++length;
+        readChar();
+      }
+      if (length <= std::size(name))
+        if (const TSymbolRec* rec = findAttribute(std::u16string_view(name, length))) FLink |= rec->Value == symHref;
+    } else {
+      // Only a link's attribute names matter; the others are read past.
+      while (isAttributeNameChar(FCh)) {
+        skipPlain([](char16_t c) { return isAttributeNameChar(c); });
+        readChar();
+      }
     }
-    if (length == 0) return false;
-    if (inLink && length <= std::size(name))
-      if (const TSymbolRec* rec = findAttribute(std::u16string_view(name, length))) FLink |= rec->Value == symHref;
     skipBlanks();
     if (FCh == u'=') {
       readChar();
@@ -367,11 +393,17 @@ private:
         if (FCh == quote) readChar();
       } else if (FCh == u'+' || FCh == u'-' || isDigit(FCh)) {
         readChar();
-        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'%' && FCh != u'>') readChar();
+        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'%' && FCh != u'>') {
+          skipPlain([](char16_t c) { return c != u' ' && c != u'%' && c != u'>'; });
+          readChar();
+        }
         skipBlanks();
         if (FCh == u'%') readChar();
       } else {
-        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'>') readChar();
+        while (FCh != 0 && FCh != 9 && FCh != 13 && FCh != 32 && FCh != u'>') {
+          skipPlain([](char16_t c) { return c != u' ' && c != u'>'; });
+          readChar();
+        }
       }
     }
     return true;
@@ -825,7 +857,7 @@ bool THtmlTokenizer::getAsciiTag() {
       nameKey = nameKey << 6 | nameCode(htUpperChar(c));
       c = at(++i);
     } while (isAttributeNameChar(c));
-    attr.Name.assign(p + nameStart, p + i);
+    assignAscii(attr.Name, p + nameStart, p + i);
     for (char16_t& ch : attr.Name) ch = htUpperChar(ch);
     // Every attribute name character packs.
     const TSymbolRec* rec = i - nameStart <= 10 ? packedAttributes().Find(nameKey) : findAttribute(attr.Name);
@@ -843,14 +875,14 @@ bool THtmlTokenizer::getAsciiTag() {
         c = at(++i);
         if (c == 0) return false;
       } while (c != quote);
-      attr.Value.assign(p + first + 1, p + i);
+      assignAscii(attr.Value, p + first + 1, p + i);
       c = at(++i);
       setQuotedNumber(attr);
     } else if (c == u'+' || c == u'-' || isDigit(c)) {
       do c = at(++i);
       while (c != 0 && c != u' ' && c != u'%' && c != u'>');
       if (c == 0) return false;
-      attr.Value.assign(p + first, p + i);
+      assignAscii(attr.Value, p + first, p + i);
       attr.DblValue = plainNumber(attr.Value);
       while (c == u' ') c = at(++i);
       if (c == u'%') {
@@ -860,7 +892,7 @@ bool THtmlTokenizer::getAsciiTag() {
     } else {
       while (c != 0 && c != u' ' && c != u'>') c = at(++i);
       if (c == 0) return false;
-      attr.Value.assign(p + first, p + i);
+      assignAscii(attr.Value, p + first, p + i);
     }
   }
   while (c != u'>') {

@@ -172,6 +172,13 @@ private:
       LCh = c;
       return;
     }
+    // A "<" that starts no comment or server block (readCharSlow looks
+    // again, and past the end of an included document).
+    const char16_t next = FBuffer->PeekChar();
+    if (next != u'!' && next != u'%' && next != 0) {
+      LCh = c;
+      return;
+    }
     readCharSlow(c);
   }
   void followSource() {

@@ -87,7 +87,8 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
   if (seen && FShareCount < MaxShares) {
     seen->Share = newShare(*added);
     added->FShare = seen->Share;
-  } else if (under && !seen && under->Children.size() < MaxChildren) {
+  } else if (under && !seen && under->Children.size() < MaxChildren && FShareCount < MaxShares) {
+    ++FShareCount;  // records count too: a page of elements each unlike the others stays bounded
     under->Children.push_back(TStyleShare::TChild{Tag, AClass, keyID, APseudo, ATitle, std::move(style), nullptr});
   }
   return true;

@@ -61,7 +61,8 @@ public:
   bool NoBreak = false;
 
 private:
-  // Kept sets: at most this many, children of one set and variants of one.
+  // Kept sets and records of children seen: at most this many, children
+  // of one set and variants of one.
   static constexpr int MaxShares = 2048;
   static constexpr size_t MaxChildren = 64;
   static constexpr size_t MaxVariants = 8;

@@ -565,7 +565,7 @@ char16_t TBuffer::nextSlow() {
   }
 }
 
-char16_t TBuffer::PeekChar() {
+char16_t TBuffer::peekSlow() {
   const std::size_t pos = FPos;
   const std::uint8_t mode = FJisMode;
   const char16_t c = NextChar();

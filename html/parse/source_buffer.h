@@ -5,6 +5,7 @@
 // names a page may declare and the charset <-> code page pairs.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -54,7 +55,14 @@ public:
     }
     return nextSlow();
   }
-  char16_t PeekChar();
+  // The character NextChar would return, without moving past it.
+  char16_t PeekChar() {
+    if (FFast && FPos < FEnd) {
+      const char16_t c = FFast[FData[FPos]];
+      if (c < Utf8Lead2) return c;
+    }
+    return peekSlow();
+  }
   // The unread data when each of its units (bytes, or 16-bit units stored
   // low byte first) below 128 reads as that character by itself and no
   // other unit reads as a character below 128: UTF-8, the single-byte
@@ -95,7 +103,11 @@ public:
     std::size_t n = 0;
     const auto flush = [&] {
       if (chars) chars->append(block, n);
-      if (positions) positions->insert(positions->end(), blockPositions, blockPositions + n);
+      if (positions) {
+        const std::size_t size = positions->size();
+        positions->resize(size + n);
+        std::memcpy(positions->data() + size, blockPositions, n * sizeof(int));
+      }
       n = 0;
     };
     TRun run;
@@ -164,6 +176,7 @@ private:
   void detectEncoding();
   void selectDecoder();
   char16_t nextSlow();
+  char16_t peekSlow();
   char16_t nextWide();
   char16_t nextUtf8();
   char16_t nextIso2022();

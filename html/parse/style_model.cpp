@@ -703,18 +703,21 @@ bool TProperties::GetBorderStyle(TPropertyIndex index, TBorderStyleType& style) 
   return false;
 }
 
-// Both ask every element, and most have no border style at all.
+// Both ask every element, and most have no border style at all: their
+// slots are empty or hold NotSetValue, which GetBorderStyle refuses.
+static bool unsetBoxSlot(const TPropValue& v) { return v.IsEmpty() || (v.IsInt() && v.AsInt() == NotSetValue); }
+
 bool TProperties::HasBorderStyle() const {
   TBorderStyleType s;
   for (int i = piBorderTopStyle; i <= piBorderLeftStyle; ++i)
-    if (!Props[i].IsEmpty() && GetBorderStyle(TPropertyIndex(i), s)) return true;
+    if (!unsetBoxSlot(Props[i]) && GetBorderStyle(TPropertyIndex(i), s)) return true;
   return false;
 }
 
 bool TProperties::BorderStyleNotNone() const {
   TBorderStyleType s;
   for (int i = piBorderTopStyle; i <= piBorderLeftStyle; ++i)
-    if (!Props[i].IsEmpty() && GetBorderStyle(TPropertyIndex(i), s) && s != bssNone) return true;
+    if (!unsetBoxSlot(Props[i]) && GetBorderStyle(TPropertyIndex(i), s) && s != bssNone) return true;
   return false;
 }
 
