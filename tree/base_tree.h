@@ -139,6 +139,10 @@ enum : int {
 // validation needed). Bits above the mask carry the validation pass the
 // report belongs to, so that a report of an abandoned pass is not applied.
 constexpr unsigned WM_CHANGESTATE = 0x8020;
+// Posted to itself by a tree without columns whose painted rows reached
+// past its horizontal range: the range and the scroll bar follow once the
+// paint is over.
+constexpr unsigned WM_UPDATERANGEX = 0x8021;
 
 class TBaseDataTree : public TCustomControl {
   friend class TWorkerThread;
@@ -859,8 +863,14 @@ protected:
   void SetClipRegion(TCanvas* Canvas, const TRect& R);
   // Called with the font redirect while a cell's text is drawn.
   bool FFontChanged = false;
-  // The widest node extent met (horizontal range without columns).
+  // The widest node extent met (horizontal range without columns): rows
+  // are measured as they are painted, so a million rows are never walked
+  // for it; emptied with the tree.
   int FMaxRightExtend = 0;
+  bool FRangeXUpdatePosted = false;
+  // How far right a row reaches: its indentation, pictures and cell width.
+  int nodeRightExtend(PDataNode Node, int NodeWidth);
+  void requestRangeXUpdate();
   // Thrown away nodes must never be reached by a running paint.
   bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
   // A rectangle of the client area repainted without erasing.

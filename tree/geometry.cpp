@@ -420,18 +420,25 @@ int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWid
   return result;
 }
 
+int TBaseDataTree::nodeRightExtend(PDataNode Node, int NodeWidth) {
+  int w = int(FIndent) * (int(GetNodeLevel(Node)) + (FOptions->PaintOptions().Contains(toShowRoot) ? 1 : 0));
+  if (FStateImages) w += FStateImages->Width() + 2;
+  if (FImages) w += FImages->Width() + 2;
+  if (FCheckImages && FOptions->MiscOptions().Contains(toCheckSupport)) w += FCheckImages->Width();
+  return w + NodeWidth;
+}
+
 int TBaseDataTree::GetMaxRightExtend() {
   int result = 0;
-  const TDTPaintOptions po = FOptions->PaintOptions();
-  for (PDataNode n = GetFirstVisible(); n; n = GetNextVisible(n)) {
-    int w = int(FIndent) * (int(GetNodeLevel(n)) + (po.Contains(toShowRoot) ? 1 : 0));
-    if (FStateImages) w += FStateImages->Width() + 2;
-    if (FImages) w += FImages->Width() + 2;
-    if (FCheckImages && FOptions->MiscOptions().Contains(toCheckSupport)) w += FCheckImages->Width();
-    w += DoGetNodeWidth(n, NoColumn, nullptr);
-    result = std::max(result, w);
-  }
+  for (PDataNode n = GetFirstVisible(); n; n = GetNextVisible(n))
+    result = std::max(result, nodeRightExtend(n, DoGetNodeWidth(n, NoColumn, nullptr)));
   return result;
+}
+
+void TBaseDataTree::requestRangeXUpdate() {
+  if (FHeader->UseColumns() || FMaxRightExtend <= FRangeX || FRangeXUpdatePosted || !TreeHandleAllocated()) return;
+  FRangeXUpdatePosted = true;
+  PostMessage(Handle(), WM_UPDATERANGEX, 0, 0);
 }
 
 void TBaseDataTree::GetTextInfo(PDataNode, TColumnIndex, const TFont*, TRect& R, String& Text) {

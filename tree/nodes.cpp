@@ -507,6 +507,9 @@ void TBaseDataTree::Clear() {
     DeleteChildren(FRoot, true);
     FOffsetX = 0;
     FOffsetY = 0;
+    // The rows that made the tree wide are gone.
+    FMaxRightExtend = 0;
+    if (!FHeader->UseColumns()) FRangeX = 0;
   } catch (...) {
     EndUpdate();
     throw;

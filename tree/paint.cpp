@@ -90,6 +90,7 @@ void TBaseDataTree::Paint() {
     TPoint target{update.Left, update.Top};
     OffsetRect(window, EffectiveOffsetX() - rtlOffset, -FOffsetY);
     RenderTree(Canvas(), window, target, PaintAllOptions);
+    requestRangeXUpdate();
     return;
   }
   TRect client = ClientRect();
@@ -288,6 +289,10 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
             AdjustCellRectangle(paintInfo, nextColumn);
             if (paintInfo.CellRect.Right > Window.Left) {
               paintInfo.NodeWidth = DoGetNodeWidth(node, paintInfo.Column, bufferCanvas);
+              // The row's content starts one margin in, so it ends one margin
+              // further; a multi-line row wraps at the row's width instead.
+              if (!useColumns && !node->States.Contains(vsMultiline))
+                FMaxRightExtend = std::max(FMaxRightExtend, FMargin + nodeRightExtend(node, paintInfo.NodeWidth));
               paintInfo.ContentRect = paintInfo.CellRect;
               const bool rtl = paintInfo.BidiMode != bdLeftToRight;
               if (rtl)

@@ -76,6 +76,10 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
     case WM_CHANGESTATE:
       HandleChangeState(Message.WParam, Message.LParam);
       return;
+    case WM_UPDATERANGEX:
+      FRangeXUpdatePosted = false;
+      if (!FHeader->UseColumns() && FMaxRightExtend > FRangeX) UpdateHorizontalScrollBar(true);
+      return;
     case WM_TIMER:
       if (Message.WParam == WPARAM(ChangeTimer) || Message.WParam == WPARAM(StructureChangeTimer)) {
         HandleChangeTimer(int(Message.WParam));

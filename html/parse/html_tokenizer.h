@@ -172,6 +172,13 @@ private:
       LCh = c;
       return;
     }
+    // A "<" that starts no comment or server block (readCharSlow looks
+    // again, and past the end of an included document).
+    const char16_t next = FBuffer->PeekChar();
+    if (next != u'!' && next != u'%' && next != 0) {
+      LCh = c;
+      return;
+    }
     readCharSlow(c);
   }
   void followSource() {
@@ -247,6 +254,8 @@ private:
   // false when there is none.
   bool getAttribute(TTokenAttribute& attr);
   bool getAsciiTag();
+  template <int UnitSize>
+  bool getAsciiTagIn(const std::uint8_t* units, std::size_t size);
   void getQuotedValue(TTokenAttribute& attr);
   static void setQuotedNumber(TTokenAttribute& attr);
   static double plainNumber(const String& value);

@@ -117,6 +117,15 @@ TEST_F(RenderTool, FilesLoadWithTheirCharsetAndAMissingPageFails) {
   const std::string text((std::istreambuf_iterator<char>(d)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("Привет"), std::string::npos);
 
+  // A page whose own name holds "#" is that file, not a page and an anchor.
+  fs::copy_file(Dir / "page.html", Dir / "page#2.html");
+  const ToolRun hash = run("'" + (Dir / "page#2.html").string() + "' 300 " + (Dir / "h.png").string() + " --dump " +
+                           dump.string());
+  EXPECT_EQ(hash.exitCode, 0);
+  std::ifstream d2(dump);
+  EXPECT_NE(std::string((std::istreambuf_iterator<char>(d2)), std::istreambuf_iterator<char>()).find("Привет"),
+            std::string::npos);
+
   const ToolRun missing = run((Dir / "none.html").string() + " 300 " + (Dir / "n.png").string());
   EXPECT_NE(missing.exitCode, 0);
   EXPECT_TRUE(missing.out.empty());

@@ -191,6 +191,35 @@ TEST(TreeGeometry, ScrollBarsOfTreesTallerThanSixteenBits) {
   EXPECT_EQ(p.Tree->BottomNode()->Index, 9999u);
 }
 
+TEST(TreeGeometry, RowsWiderThanATreeWithoutColumnsGetAHorizontalScrollBar) {
+  // The result list has no columns: a dictionary caption wider than the
+  // list is reached by scrolling sideways, and a fresh list starts narrow.
+  TPaintedTree p(120, 180);
+  PDataNode root = p.add(nullptr, "Англо-русский словарь Мюллера, полная версия");
+  p.add(root, "HOUSE");
+  p.Tree->SetExpanded(root, true);
+  p.show();
+  p.grab();
+  p.pump();
+  // The rows are drawn one margin in: the range reaches their right end.
+  const int wide = p.Tree->Margin() + p.Tree->GetMaxRightExtend();
+  EXPECT_GT(wide, p.Tree->ClientWidth());
+  EXPECT_EQ(p.Tree->RangeX(), wide);
+  TScrollInfo info;
+  info.fMask = SIF_ALL;
+  ASSERT_TRUE(GetScrollInfo(p.Tree->Handle(), SB_HORZ, &info));
+  EXPECT_EQ(info.nMax, wide);
+  p.Tree->SetOffsetX(-10000);  // as far right as it goes
+  EXPECT_EQ(p.Tree->OffsetX(), p.Tree->ClientWidth() - wide);
+
+  p.Tree->Clear();
+  p.add(nullptr, "CAT");
+  p.grab();
+  p.pump();
+  EXPECT_EQ(p.Tree->OffsetX(), 0);
+  EXPECT_LE(p.Tree->RangeX(), p.Tree->ClientWidth());
+}
+
 TEST(TreeGeometry, TreesTallerThanAnIntScrollWithoutWrapping) {
   TPaintedTree p(200, 180);
   p.Tree->SetDefaultNodeHeight(60000);

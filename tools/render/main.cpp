@@ -144,7 +144,15 @@ int main(int argc, char** argv) {
       view->LoadFromString(UTF8ToUTF16(bytes), String(), HtmlType);
     } else {
       const String name = ExpandFileName(UTF8ToUTF16(page));
-      view->LoadFromFile(name, THtmlView::DocTypeOfFileName(name) == TextType ? TextType : HtmlType);
+      const TDocType type = THtmlView::DocTypeOfFileName(name) == TextType ? TextType : HtmlType;
+      if (name.find(u'#') != String::npos && FileExists(name)) {
+        // LoadFromFile reads "page#part" as a page and an anchor; a file
+        // whose own name holds "#" is read as it stands, the same way.
+        TFileStream stream(name, fmOpenRead | fmShareDenyWrite);
+        view->LoadDocumentStream(name, &stream, type);
+      } else {
+        view->LoadFromFile(name, type);
+      }
     }
     const double loadMs = msSince(t0);
     const double layoutMs = parsed ? msSince(layoutStart) : 0.0;
