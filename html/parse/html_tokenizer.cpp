@@ -44,10 +44,12 @@ bool integerValue(std::u16string_view s, double& d) {
   return true;
 }
 
-// The characters of bytes below 128.
-void assignAscii(String& s, const std::uint8_t* first, const std::uint8_t* last) {
-  s.resize(std::size_t(last - first));
-  for (char16_t& c : s) c = char16_t(*first++);
+// The characters of units [first, last) below 128 (bytes, or 16-bit
+// units low byte first).
+template <int UnitSize>
+void assignAscii(String& s, const std::uint8_t* units, std::size_t first, std::size_t last) {
+  s.resize(last - first);
+  for (char16_t& c : s) c = char16_t(units[UnitSize * first++]);
 }
 
 std::u16string_view trimmed(std::u16string_view s) {
@@ -805,18 +807,28 @@ void THtmlTokenizer::getTag() {
 }
 
 // A tag written in plain characters (32 to 126, no "<" or "&") up to its
-// ">", in a source read in bytes, taken from the bytes at once. Each step
-// below is the step of getTag and the attribute readers for a character
-// they would read the same way one by one, so the symbol, attributes and
-// reader state come out as theirs; at anything else it gives up without a
-// trace and they read the tag. Leaves LCh on the ">".
+// ">", in a source whose ASCII characters are units of their own, taken
+// from the units at once. Each step below is the step of getTag and the
+// attribute readers for a character they would read the same way one by
+// one, so the symbol, attributes and reader state come out as theirs; at
+// anything else it gives up without a trace and they read the tag. Leaves
+// LCh on the ">".
 bool THtmlTokenizer::getAsciiTag() {
   if (FirstPass || InScript || OnIdAttribute || !FIncluded.empty()) return false;
-  std::size_t size = 0;
-  const std::uint8_t* const p = FBuffer->AsciiBytes(size);
-  if (!p) return false;
-  // The character at k when it is plain, else 0 (where this gives up).
-  const auto at = [p, size](std::size_t k) -> char16_t { return k < size && kPlainBytes[p[k]] ? char16_t(p[k]) : 0; };
+  const TBuffer::TUnits units = FBuffer->AsciiUnits();
+  if (units.UnitSize == 1) return getAsciiTagIn<1>(units.Data, units.Size);
+  if (units.UnitSize == 2) return getAsciiTagIn<2>(units.Data, units.Size / 2);
+  return false;
+}
+
+template <int UnitSize>
+bool THtmlTokenizer::getAsciiTagIn(const std::uint8_t* p, std::size_t size) {
+  // The character of unit k when it is plain, else 0 (where this gives up).
+  const auto at = [p, size](std::size_t k) -> char16_t {
+    if (k >= size) return 0;
+    const unsigned unit = UnitSize == 1 ? p[k] : unsigned(p[2 * k] | (p[2 * k + 1] << 8));
+    return unit < 256 && kPlainBytes[unit] ? char16_t(unit) : 0;
+  };
   std::size_t i = 0;
   char16_t c = at(0);
   bool endTag = false;
@@ -857,7 +869,7 @@ bool THtmlTokenizer::getAsciiTag() {
       nameKey = nameKey << 6 | nameCode(htUpperChar(c));
       c = at(++i);
     } while (isAttributeNameChar(c));
-    assignAscii(attr.Name, p + nameStart, p + i);
+    assignAscii<UnitSize>(attr.Name, p, nameStart, i);
     for (char16_t& ch : attr.Name) ch = htUpperChar(ch);
     // Every attribute name character packs.
     const TSymbolRec* rec = i - nameStart <= 10 ? packedAttributes().Find(nameKey) : findAttribute(attr.Name);
@@ -875,14 +887,14 @@ bool THtmlTokenizer::getAsciiTag() {
         c = at(++i);
         if (c == 0) return false;
       } while (c != quote);
-      assignAscii(attr.Value, p + first + 1, p + i);
+      assignAscii<UnitSize>(attr.Value, p, first + 1, i);
       c = at(++i);
       setQuotedNumber(attr);
     } else if (c == u'+' || c == u'-' || isDigit(c)) {
       do c = at(++i);
       while (c != 0 && c != u' ' && c != u'%' && c != u'>');
       if (c == 0) return false;
-      assignAscii(attr.Value, p + first, p + i);
+      assignAscii<UnitSize>(attr.Value, p, first, i);
       attr.DblValue = plainNumber(attr.Value);
       while (c == u' ') c = at(++i);
       if (c == u'%') {
@@ -892,7 +904,7 @@ bool THtmlTokenizer::getAsciiTag() {
     } else {
       while (c != 0 && c != u' ' && c != u'>') c = at(++i);
       if (c == 0) return false;
-      assignAscii(attr.Value, p + first, p + i);
+      assignAscii<UnitSize>(attr.Value, p, first, i);
     }
   }
   while (c != u'>') {
@@ -903,8 +915,8 @@ bool THtmlTokenizer::getAsciiTag() {
   const std::size_t count = i + 1;
   if (OnProgress && (CharCount & 4095) + count >= 4096) return false;
   if (OnProgress) CharCount += int(count);
-  SIndex = FBuffer->GetPosition() + int(i);
-  FBuffer->SkipAsciiBytes(count);
+  SIndex = FBuffer->GetPosition() + int(i * UnitSize);
+  FBuffer->SkipAsciiUnits(count);
   FLinePair = 0;
   LCh = u'>';
   Sy = sy;

@@ -254,6 +254,8 @@ private:
   // false when there is none.
   bool getAttribute(TTokenAttribute& attr);
   bool getAsciiTag();
+  template <int UnitSize>
+  bool getAsciiTagIn(const std::uint8_t* units, std::size_t size);
   void getQuotedValue(TTokenAttribute& attr);
   static void setQuotedNumber(TTokenAttribute& attr);
   static double plainNumber(const String& value);

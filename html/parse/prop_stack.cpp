@@ -3,6 +3,7 @@
 #include "html/parse/prop_stack.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "html/parse/style_fonts.h"
 #include "html/view/document.h"
@@ -139,8 +140,10 @@ void THtmlPropStack::park(std::unique_ptr<TProperties> gone) {
 }
 
 void THtmlPropStack::syncShares(const TStyleList& styles) {
+  // The size tables are compared as bytes: a table rewritten with the
+  // same sizes keeps the sets, anything else only costs them.
   if (&styles == FShareStyles && styles.Version() == FShareVersion && FShareCount < MaxShares &&
-      DefaultFontPointSize == FShareDefaultSize && std::equal(FShareFontConv.begin(), FShareFontConv.end(), FontConv))
+      DefaultFontPointSize == FShareDefaultSize && std::memcmp(FShareFontConv.data(), FontConv, sizeof FontConv) == 0)
     return;
   forgetShares();
   FShareStyles = &styles;

@@ -418,8 +418,6 @@ void TBuffer::selectDecoder() {
   }
 }
 
-TBuffer::TUnits TBuffer::AsciiUnits() const { return TUnits{FData.data() + FPos, FEnd - FPos, FAsciiUnitSize}; }
-
 void TBuffer::SetCodePage(int value) {
   if (CodePageLocked()) return;
   FCodePage = value;

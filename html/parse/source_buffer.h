@@ -73,15 +73,9 @@ public:
     std::size_t Size = 0;
     int UnitSize = 0;
   };
-  TUnits AsciiUnits() const;
-  // The unread bytes of a source AsciiUnits reads in bytes, or nullptr.
-  const std::uint8_t* AsciiBytes(std::size_t& available) const {
-    if (FAsciiUnitSize != 1) return nullptr;
-    available = FEnd - FPos;
-    return FData.data() + FPos;
-  }
-  // Past bytes that AsciiBytes gave, each below 128.
-  void SkipAsciiBytes(std::size_t count) { FPos += count; }
+  TUnits AsciiUnits() const { return TUnits{FData.data() + FPos, FEnd - FPos, FAsciiUnitSize}; }
+  // Past units that AsciiUnits gave, each below 128.
+  void SkipAsciiUnits(std::size_t count) { FPos += count * std::size_t(FAsciiUnitSize); }
   // What ReadRun leaves behind: the characters taken, and the last of
   // them with the byte offset it starts at.
   struct TRun {
