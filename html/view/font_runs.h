@@ -30,6 +30,9 @@ public:
 // runs that use it: most runs of a page use a handful of fonts.
 class TRunFonts {
 public:
+  TRunFonts() = default;
+  TRunFonts(const TRunFonts&) = delete;  // FRecent points into FFonts
+  TRunFonts& operator=(const TRunFonts&) = delete;
   std::shared_ptr<TMyFont> Get(TProperties& Prop);
   void Clear() {
     FRecent = {};
