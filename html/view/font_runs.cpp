@@ -69,7 +69,15 @@ void TFontObj::ReplaceFont(std::shared_ptr<TMyFont> F) {
 }
 
 void TFontObj::ConvertFont(const ThtFontInfo& FI) {
-  if (FSharedFont) {  // the other runs keep theirs
+  if (FSharedFont) {
+    // A state that is the shared font already (a link's normal state mostly
+    // is) changes nothing: the character set comes from the metrics either
+    // way, and they are read.
+    if (TheFont->tmHeight != 0 && (FI.iName.empty() || FI.iName == TheFont->Name()) &&
+        TheFont->Height() == FontHeightFromPoints(FI.iSize) && TheFont->Style() == FI.iStyle &&
+        TheFont->bgColor == FI.ibgColor && TheFont->Color() == FI.iColor)
+      return;
+    // Otherwise the other runs keep theirs.
     auto own = std::make_shared<TMyFont>();
     own->Assign(*TheFont);
     TheFont = std::move(own);
@@ -199,9 +207,19 @@ size_t TRunFonts::THash::operator()(const TProperties::TFontChoice& choice) cons
 
 std::shared_ptr<TMyFont> TRunFonts::Get(TProperties& Prop) {
   const TProperties::TFontChoice choice = Prop.GetFontChoice();
-  std::shared_ptr<TMyFont>& font = FFonts[choice];
-  if (!font) font = TProperties::MakeFont(choice);
-  return font;
+  for (size_t i = 0; i < FRecent.size() && FRecent[i]; ++i)
+    if (FRecent[i]->first == choice) {
+      TFonts::value_type* entry = FRecent[i];
+      std::copy_backward(FRecent.begin(), FRecent.begin() + i, FRecent.begin() + i + 1);
+      FRecent[0] = entry;
+      return entry->second;
+    }
+  // Entries of the map stay where they are while others are added.
+  TFonts::value_type& entry = *FFonts.try_emplace(choice).first;
+  if (!entry.second) entry.second = TProperties::MakeFont(choice);
+  std::copy_backward(FRecent.begin(), FRecent.end() - 1, FRecent.end());
+  FRecent[0] = &entry;
+  return entry.second;
 }
 
 // ---- the run list ----

@@ -3,6 +3,7 @@
 // holds the font up to the next run. A run of a hyperlink also carries the
 // link record, the link's four font states and, for keyboard navigation,
 // a hidden focusable control (one per link).
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -30,13 +31,20 @@ public:
 class TRunFonts {
 public:
   std::shared_ptr<TMyFont> Get(TProperties& Prop);
-  void Clear() { FFonts.clear(); }
+  void Clear() {
+    FRecent = {};
+    FFonts.clear();
+  }
 
 private:
   struct THash {
     size_t operator()(const TProperties::TFontChoice& choice) const;
   };
-  std::unordered_map<TProperties::TFontChoice, std::shared_ptr<TMyFont>, THash> FFonts;
+  using TFonts = std::unordered_map<TProperties::TFontChoice, std::shared_ptr<TMyFont>, THash>;
+  TFonts FFonts;
+  // The entries asked for last, newest first: text switches between a few
+  // fonts (plain, bold, italic, link) again and again.
+  std::array<TFonts::value_type*, 4> FRecent{};
 };
 
 class TFontObjBase : public TObject {

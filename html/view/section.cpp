@@ -123,10 +123,13 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
   // Geometric growth: many small tokens must not copy the arrays each time.
   if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
     SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 64));
-  if (Chars.empty()) {  // room for a typical paragraph at once
-    Chars.reserve(std::max(size_t(N), size_t(40)));
-    BreakFlags.reserve(std::max(size_t(N), size_t(40)));
-  }
+  // Short texts stay in the strings' own room; the first time a text
+  // outgrows it, it gets room for a typical paragraph at once.
+  const size_t need = Chars.size() + size_t(N);
+  constexpr size_t paragraph = 40;
+  if (need > Chars.capacity() && Chars.capacity() < paragraph) Chars.reserve(std::max(need, paragraph));
+  if (need > BreakFlags.capacity() && BreakFlags.capacity() < paragraph)
+    BreakFlags.reserve(std::max(need, paragraph));
   Chars.append(P, size_t(N));
   SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
   BreakFlags.append(size_t(N), Flag);

@@ -344,7 +344,9 @@ TEST(SectionText, RunsOfOneFontShareItUntilALinkStateChangesOne) {
   const TColor color = first->Font()->Color();
   const int height = first->Font()->Height();
   ThtFontInfo state;
-  state.iName = first->Font()->Name();
+  f.Stack.Last()->FillFontInfo(state);
+  second->ConvertFont(state);  // the state the font is already in: still shared
+  EXPECT_EQ(first->Font(), second->Font());
   state.iSize = 30;
   state.iColor = clRed;
   second->ConvertFont(state);  // as a hovered link does
