@@ -181,12 +181,15 @@ constexpr int32_t LengthCeiling = 10000000;
 
 static int32_t boundLength(int32_t r) { return std::clamp(r, LengthFloor, LengthCeiling); }
 
-static int32_t convertSlot(const TPropValue& v, double base, int em, int ex, int32_t dflt,
-                           int32_t notSet, int32_t other) {
-  if (v.IsString()) {
-    const int32_t r = ConvertLength(v.AsString(), false, base, em, ex, INT32_MIN);
-    return r == INT32_MIN ? dflt : boundLength(r);
-  }
+static int32_t convertText(const String& text, double base, int em, int ex, int32_t dflt) {
+  const int32_t r = ConvertLength(text, false, base, em, ex, INT32_MIN);
+  return r == INT32_MIN ? dflt : boundLength(r);
+}
+
+// Inline: box slots are mostly plain numbers, and every box converts 27.
+[[gnu::always_inline]] static inline int32_t convertSlot(const TPropValue& v, double base, int em, int ex,
+                                                         int32_t dflt, int32_t notSet, int32_t other) {
+  if (v.IsString()) return convertText(v.AsString(), base, em, ex, dflt);
   if (v.IsNumber()) return v.AsInt() == NotSetValue ? notSet : v.AsInt();
   return other;
 }
@@ -210,62 +213,43 @@ static int32_t borderWidth(const TVMarginArray& vm, int side, int em, int ex, in
 
 void ConvertMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, int emSize,
                         int exSize, int defaultBorderWidth, int& autoCount, TMarginArray& m) {
+  // Slot by slot in slot order (the height reads the borders and paddings
+  // before it); every cell and block comes here, so the groups are written
+  // out rather than switched on per slot.
   autoCount = 0;
-  for (int i = MarginFirst; i <= MarginLast; ++i) {
-    const TPropValue& v = vm[i - MarginFirst];
-    int32_t& r = m[i - MarginFirst];
-    const double base = (i == piHeight || i == piTop) ? baseHeight : baseWidth;
-    switch (i) {
-      case piBackgroundColor:
-        r = v.IsNumber() ? v.AsInt() : clNone;
-        break;
-      case piMarginTop:
-      case piMarginBottom:
-        break;  // vertical margins are converted separately
-      case piMarginRight:
-      case piMarginLeft:
-        if (v.IsString() && lower(trim(v.AsString())) == u"auto"sv) {
-          r = AutoValue;
-          ++autoCount;
-        } else {
-          r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
-        }
-        break;
-      case piPaddingTop:
-      case piPaddingRight:
-      case piPaddingBottom:
-      case piPaddingLeft:
-        // A negative padding has no meaning; it would push content out of
-        // its own box.
-        r = std::max<int32_t>(0, convertSlot(v, base, emSize, exSize, 0, 0, 0));
-        break;
-      case piBorderTopWidth:
-      case piBorderRightWidth:
-      case piBorderBottomWidth:
-      case piBorderLeftWidth:
-        r = borderWidth(vm, i - piBorderTopWidth, emSize, exSize, defaultBorderWidth, r);
-        break;
-      case piWidth:
-        r = convertSlot(v, base, emSize, exSize, AutoValue, AutoValue, AutoValue);
-        if (r == AutoValue) ++autoCount;
-        break;
-      case piHeight:
-        r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
-        if (v.IsString() && contains(v.AsString(), u"%"sv))
-          r = boundLength(clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
-                                     m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]));
-        break;
-      case piTop:
-      case piBottom:
-      case piRight:
-      case piLeft:
-        r = convertSlot(v, base, emSize, exSize, AutoValue, AutoValue, AutoValue);
-        break;
-      default:  // border colours and styles
-        r = convertSlot(v, base, emSize, exSize, 0, 0, 0);
-        break;
+  const double width = baseWidth, height = baseHeight;
+  const auto in = [&](int i) -> const TPropValue& { return vm[size_t(i - MarginFirst)]; };
+  const auto out = [&](int i) -> int32_t& { return m[size_t(i - MarginFirst)]; };
+  out(piBackgroundColor) = in(piBackgroundColor).IsNumber() ? in(piBackgroundColor).AsInt() : clNone;
+  // Vertical margins are converted separately.
+  for (int i : {piMarginRight, piMarginLeft}) {
+    const TPropValue& v = in(i);
+    if (v.IsString() && lower(trim(v.AsString())) == u"auto"sv) {
+      out(i) = AutoValue;
+      ++autoCount;
+    } else {
+      out(i) = convertSlot(v, width, emSize, exSize, 0, 0, 0);
     }
   }
+  // A negative padding has no meaning; it would push content out of its
+  // own box.
+  for (int i = piPaddingTop; i <= piPaddingLeft; ++i)
+    out(i) = std::max<int32_t>(0, convertSlot(in(i), width, emSize, exSize, 0, 0, 0));
+  for (int side = 0; side < 4; ++side)
+    out(piBorderTopWidth + side) =
+        borderWidth(vm, side, emSize, exSize, defaultBorderWidth, out(piBorderTopWidth + side));
+  for (int i = piBorderTopColor; i <= piBorderLeftStyle; ++i) out(i) = convertSlot(in(i), width, emSize, exSize, 0, 0, 0);
+  out(piWidth) = convertSlot(in(piWidth), width, emSize, exSize, AutoValue, AutoValue, AutoValue);
+  if (out(piWidth) == AutoValue) ++autoCount;
+  const TPropValue& h = in(piHeight);
+  int32_t& r = out(piHeight);
+  r = convertSlot(h, height, emSize, exSize, 0, 0, 0);
+  if (h.IsString() && contains(h.AsString(), u"%"sv))
+    r = boundLength(clampToInt((long long)r - m[MA(piBorderTopWidth)] - m[MA(piBorderBottomWidth)] -
+                               m[MA(piPaddingTop)] - m[MA(piPaddingBottom)]));
+  out(piTop) = convertSlot(in(piTop), height, emSize, exSize, AutoValue, AutoValue, AutoValue);
+  for (int i : {piBottom, piRight, piLeft})
+    out(i) = convertSlot(in(i), width, emSize, exSize, AutoValue, AutoValue, AutoValue);
 }
 
 void ConvertInlineMarginArray(const TVMarginArray& vm, int baseWidth, int baseHeight, int emSize,
@@ -724,8 +708,10 @@ bool TProperties::BorderStyleNotNone() const {
 bool TProperties::ShowEmptyCells() const { return slotText(Props[piEmptyCells]) == u"show"sv; }
 
 void TProperties::GetVMarginArray(TVMarginArray& vm) const {
+  // Every block asks: slots left unset are skipped before anything else.
   for (int i = MarginFirst; i <= MarginLast; ++i) {
     const TPropValue& v = Props[i];
+    if (v.IsInt() && v.AsInt() == NotSetValue) continue;
     TPropValue& r = vm[i - MarginFirst];
     if (i >= piBorderTopStyle && i <= piBorderLeftStyle && v.IsString()) {
       bool found;
