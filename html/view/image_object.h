@@ -31,6 +31,9 @@ public:
   // Positions and draws the image in its line (TopY and YBaseline in
   // document coordinates).
   void Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* FO);
+  // Top of the picture's box (its border attribute included) when drawn in
+  // a line whose text top is TopY, by its vertical alignment.
+  int InlineTop(int TopY, int YBaseline, const TFontObj* FO) const;
   // Draws a picture at (X, Y) in the size (PicWidth, PicHeight).
   void DoDraw(TCanvas* Canvas, int X, int Y, TGraphic* ddImage, TBitmap* ddMask);
   // The picture as a bitmap (for copying and the right-click image);

@@ -283,6 +283,18 @@ void TImageObj::DrawLogic(ThtDocument* Document, TCanvas* Canvas, TFontObj* FO, 
 
 // ---- drawing ---------------------------------------------------------------------------
 
+int TImageObj::InlineTop(int TopY, int YBaseline, const TFontObj* FO) const {
+  switch (VertAlign) {
+    case ANone:
+    case ATop: return TopY + VSpaceT;
+    case AMiddle: {
+      const int descent = FO ? FO->Descent : 0, cellHeight = FO ? FO->tmHeight : 0;
+      return YBaseline + descent - cellHeight / 2 - (ObjHeight - VSpaceT + VSpaceB) / 2;
+    }
+    default: return YBaseline - ObjHeight - VSpaceB;
+  }
+}
+
 void TImageObj::Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* FO) {
   ThtDocument* doc = MasterList;
   const int scrollY = doc ? doc->ScrollY : 0;
@@ -298,19 +310,8 @@ void TImageObj::Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* 
   Canvas->Brush()->SetStyle(bsClear);
   setPlaceholderFont(Canvas);
 
-  const int descent = FO ? FO->Descent : 0, cellHeight = FO ? FO->tmHeight : 0;
-  const int middleY = YBaseline + descent - cellHeight / 2 - (ObjHeight - VSpaceT + VSpaceB) / 2;
   DrawXX = X;
-  if (Floating != ANone) {
-    YPosition = TopY;
-  } else {
-    switch (VertAlign) {
-      case ANone:
-      case ATop: YPosition = TopY + VSpaceT; break;
-      case AMiddle: YPosition = middleY; break;
-      default: YPosition = YBaseline - ObjHeight - VSpaceB; break;
-    }
-  }
+  YPosition = Floating != ANone ? TopY : InlineTop(TopY, YBaseline, FO);
   const int boxTop = YPosition;
   if (BorderWidth > 0) {
     DrawXX += BorderWidth;
@@ -323,7 +324,7 @@ void TImageObj::Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* 
   const TColor textColor = FO && FO->Font() ? FO->Font()->Color() : clBlack;
   int altY = TopY;
   if (Floating == ANone) {
-    if (VertAlign == AMiddle) altY = middleY;
+    if (VertAlign == AMiddle) altY = InlineTop(TopY, YBaseline, FO);
     else if (VertAlign != ANone && VertAlign != ATop) altY = YBaseline - AltHeight - VSpaceB;
   }
   auto drawAlt = [&] {

@@ -62,15 +62,26 @@ struct SectionPainter {
       if (!(s < end && e > first)) continue;
       const bool opensBefore = s < first, goesOn = e > end;
       ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
-      const int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1);
-      const int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
+      int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1);
+      int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
+      int top = line.DrawY, bottom = y;
+      // A bordered image is framed where it is drawn, not by the line's text.
+      auto* img = e - s == 1 && s >= first && S.Chars[size_t(s)] == ImgPan
+                      ? dynamic_cast<TImageObj*>(Ms.ObjectAt(s))
+                      : nullptr;
+      if (img && !htFloats(img)) {
+        left += img->HSpaceL;
+        right = left + img->ObjWidth;
+        top = img->InlineTop(line.DrawY, y - line.Descent, Ms.SelectRunAt(s));
+        bottom = top + img->ObjHeight;
+      }
       const TMarginArray& m = inl.Items(k).MargArray;
       auto v = [&](TPropertyIndex i) {
         const int32_t x = m[size_t(MA(i))];
         return x == AutoValue || x == NotSetValue ? 0 : x;
       };
-      const TRect inner(left - (opensBefore ? 0 : v(piPaddingLeft)), line.DrawY - YOff - v(piPaddingTop),
-                        right + (goesOn ? 0 : v(piPaddingRight)), y - YOff + v(piPaddingBottom));
+      const TRect inner(left - (opensBefore ? 0 : v(piPaddingLeft)), top - YOff - v(piPaddingTop),
+                        right + (goesOn ? 0 : v(piPaddingRight)), bottom - YOff + v(piPaddingBottom));
       const TRect outer(inner.Left - (opensBefore ? 0 : v(piBorderLeftWidth)), inner.Top - v(piBorderTopWidth),
                         inner.Right + (goesOn ? 0 : v(piBorderRightWidth)), inner.Bottom + v(piBorderBottomWidth));
       const TColor bg = m[size_t(MA(piBackgroundColor))];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "html/view/block.h"
+#include "html/view/image_object.h"
 #include "html/view/section.h"
 #include "html/view/table.h"
 #include "tests/html/layout_helpers.h"
@@ -203,6 +204,37 @@ TEST(LayoutPaint, InlineElementBorders) {
   EXPECT_EQ(px(c, right + 1, midY), TColor(clRed));
   EXPECT_EQ(px(c, (left + right) / 2, line.DrawY - 1), TColor(clRed));  // top edge
   EXPECT_EQ(px(c, line.DrawX + 2, line.DrawY - 1), TColor(clWhite));    // "plain" has none
+}
+
+// A CSS border on a picture frames the picture on all four sides, whatever
+// its alignment, even on a line that holds nothing else (the articles'
+// pictures are drawn so).
+TEST(LayoutPaint, BorderedPicturesAreFramedOnEverySide) {
+  auto l = paint(
+      "<html><body style='margin:0'>"
+      "<div style='margin:20px'><img src='none.png' width=40 height=30 style='border:2px solid #FF0000'></div>"
+      "<p style='margin:20px;font-family:DejaVu Sans;font-size:12pt'>a "
+      "<img src='none.png' width=20 height=40 align=top style='border:1px solid #0000FF'> b "
+      "<img src='none.png' width=20 height=40 align=middle style='border:1px solid #00FF00'> c</p>"
+      "</body></html>",
+      300, 200, "picture_borders");
+  TCanvas* c = l.Canvas();
+  std::vector<TImageObj*> pics;
+  for (TSection* s : all<TSection>(*l.Doc))
+    for (int i = 0; i < s->Objects.Count(); ++i)
+      if (auto* img = dynamic_cast<TImageObj*>(s->Objects.Items(i))) pics.push_back(img);
+  ASSERT_EQ(pics.size(), 3u);
+  const TColor colours[] = {clRed, clBlue, clLime};
+  for (size_t k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    const TImageObj& p = *pics[k];
+    const int x0 = p.DrawXX, y0 = p.YPosition, x1 = x0 + p.ObjWidth, y1 = y0 + p.ObjHeight;
+    const int midX = (x0 + x1) / 2, midY = (y0 + y1) / 2;
+    EXPECT_EQ(px(c, x0 - 1, midY), colours[k]);  // left
+    EXPECT_EQ(px(c, x1, midY), colours[k]);      // right
+    EXPECT_EQ(px(c, midX, y0 - 1), colours[k]);  // top
+    EXPECT_EQ(px(c, midX, y1), colours[k]);      // bottom
+  }
 }
 
 }  // namespace
