@@ -103,8 +103,16 @@ void TFontObj::FontChanged() {
   TheFont->SetCharset(TheFont->tmCharset);
 }
 
-void TFontObj::CreateFIArray() {
-  if (!FIArray) FIArray = std::make_unique<TFontInfoArray>();
+void TFontObj::SetLinkStates(const TProperties* Prop) {
+  ThtDocument* doc = document();
+  if (Prop && doc) {
+    FIArray = doc->RunFonts.LinkStates(*Prop);
+  } else {
+    auto states = std::make_shared<TFontInfoArray>();
+    if (Prop) Prop->GetFontInfo(*states);
+    FIArray = std::move(states);
+  }
+  if (Prop) ConvertFont(FIArray->Ar[LFont]);
 }
 
 static int stateIndex(bool visited, bool hover) { return (visited ? 1 : 0) + (hover ? 2 : 0); }
@@ -220,6 +228,23 @@ std::shared_ptr<TMyFont> TRunFonts::Get(TProperties& Prop) {
   std::copy_backward(FRecent.begin(), FRecent.end() - 1, FRecent.end());
   FRecent[0] = &entry;
   return entry.second;
+}
+
+namespace {
+bool sameState(const ThtFontInfo& a, const ThtFontInfo& b) {
+  return a.iName == b.iName && a.iSize == b.iSize && a.iStyle == b.iStyle && a.iColor == b.iColor &&
+         a.ibgColor == b.ibgColor && a.iCharSet == b.iCharSet && a.iCharExtra.SameAs(b.iCharExtra);
+}
+}  // namespace
+
+std::shared_ptr<const TFontInfoArray> TRunFonts::LinkStates(const TProperties& Prop) {
+  Prop.GetFontInfo(FScratch);
+  if (FLastStates && std::equal(std::begin(FScratch.Ar), std::end(FScratch.Ar), std::begin(FLastStates->Ar), sameState))
+    return FLastStates;
+  auto states = std::make_shared<TFontInfoArray>();
+  states->Assign(FScratch);
+  FLastStates = states;
+  return FLastStates;
 }
 
 // ---- the run list ----

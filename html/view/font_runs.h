@@ -34,9 +34,13 @@ public:
   TRunFonts(const TRunFonts&) = delete;  // FRecent points into FFonts
   TRunFonts& operator=(const TRunFonts&) = delete;
   std::shared_ptr<TMyFont> Get(TProperties& Prop);
+  // The four link states of an element; links with the same states share
+  // one array (most links of a page look alike).
+  std::shared_ptr<const TFontInfoArray> LinkStates(const TProperties& Prop);
   void Clear() {
     FRecent = {};
     FFonts.clear();
+    FLastStates.reset();
   }
 
 private:
@@ -48,6 +52,8 @@ private:
   // The entries asked for last, newest first: text switches between a few
   // fonts (plain, bold, italic, link) again and again.
   std::array<TFonts::value_type*, 4> FRecent{};
+  TFontInfoArray FScratch;  // filled for each link; its texts keep their room
+  std::shared_ptr<const TFontInfoArray> FLastStates;
 };
 
 class TFontObjBase : public TObject {
@@ -79,7 +85,9 @@ public:
     ADescent = Descent;
     return FontHeight;
   }
-  void CreateFIArray();
+  // The link's four font states from the element's properties, and the
+  // normal one applied (Prop nullptr: empty states).
+  void SetLinkStates(const TProperties* Prop);
   void SetVisited(bool Value);
   void SetHover(bool Value);
   // Hover on every run of this link.
@@ -97,7 +105,7 @@ public:
   int32_t Pos = 0;
   // Shared with other runs unless the run owns it (see FSharedFont).
   std::shared_ptr<TMyFont> TheFont;
-  std::unique_ptr<TFontInfoArray> FIArray;
+  std::shared_ptr<const TFontInfoArray> FIArray;  // shared with links that look alike
   int32_t FontHeight = 0;
   int32_t tmHeight = 0;
   int32_t tmMaxCharWidth = 0;

@@ -50,11 +50,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
   if (Prop) run->Title = Prop->PropTitle();
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
-    first->CreateFIArray();
-    if (Prop) {
-      Prop->GetFontInfo(*first->FIArray);
-      first->ConvertFont(first->FIArray->Ar[LFont]);
-    }
+    first->SetLinkStates(Prop);
     first->UrlTarget->Copy(*AnURL);
     if (Document) {
       Document->AddLink(first);
@@ -215,9 +211,7 @@ void TSection::ChangeFont(TProperties* Prop) {
   }
   run->Title = Prop->PropTitle();
   if (!run->UrlTarget->URL.empty()) {
-    run->CreateFIArray();
-    Prop->GetFontInfo(*run->FIArray);
-    run->ConvertFont(run->FIArray->Ar[LFont]);
+    run->SetLinkStates(Prop);
     if (Document) Document->AddLink(run);
   }
   TAlignmentType align;
@@ -244,9 +238,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
   if (AnURL) run->UrlTarget->Copy(*AnURL);
   else run->UrlTarget->Clear();
   if (Sy == symHref && AnURL && !AnURL->URL.empty()) {
-    run->CreateFIArray();
-    Prop->GetFontInfo(*run->FIArray);
-    run->ConvertFont(run->FIArray->Ar[LFont]);
+    run->SetLinkStates(Prop);
     if (Document) {
       Document->AddLink(run);
       if (!Document->NoTabLinks) run->CreateTabControl(AnURL->TabIndex);

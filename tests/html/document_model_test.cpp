@@ -491,6 +491,27 @@ TEST(Builder, EmptyParagraphsCollapseIntoTheLastOnesAttributes) {
   EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 24px #008000")) << dump;
 }
 
+TEST(Builder, LinksThatLookAlikeShareTheirStatesAndHoverAlone) {
+  auto doc = buildhelp::Build(
+      "<a href=\"entry://one\">one</a> <a href=\"entry://two\">two</a> "
+      "<a href=\"entry://three\" style=\"color:#FF0000\">three</a>");
+  ASSERT_EQ(doc->Links.size(), 3u);
+  TFontObj* one = doc->Links[0];
+  TFontObj* two = doc->Links[1];
+  TFontObj* three = doc->Links[2];
+  ASSERT_TRUE(one->FIArray && two->FIArray && three->FIArray);
+  EXPECT_EQ(one->FIArray, two->FIArray);
+  EXPECT_NE(one->FIArray, three->FIArray);
+  EXPECT_EQ(three->Font()->Color() & 0xFFFFFF, 0x0000FF);  // red (as the colour value keeps it)
+  const TColor normal = two->Font()->Color();
+  const int height = two->Font()->Height();
+  one->SetHover(true);
+  EXPECT_EQ(one->Font()->Color(), one->FIArray->Ar[HLFont].iColor);
+  EXPECT_EQ(two->Font()->Color(), normal);
+  EXPECT_EQ(two->Font()->Height(), height);
+  EXPECT_FALSE(two->Hover);
+}
+
 TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
   // The attribute objects of one tag are made again for the next: nothing
   // of the longer list before may be left in the shorter one after it.
