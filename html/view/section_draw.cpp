@@ -66,10 +66,11 @@ struct SectionPainter {
       int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
       int top = line.DrawY, bottom = y;
       // A bordered image is framed where it is drawn, not by the line's text.
-      auto* img = e - s == 1 && s >= first && S.Chars[size_t(s)] == ImgPan
-                      ? dynamic_cast<TImageObj*>(Ms.ObjectAt(s))
-                      : nullptr;
-      if (img && !htFloats(img)) {
+      TFloatingObj* obj = e - s == 1 && s >= first && S.Chars[size_t(s)] == ImgPan ? Ms.ObjectAt(s) : nullptr;
+      // A floating picture is drawn apart from the line: its record has no
+      // box in the line and is dropped.
+      if (obj && htFloats(obj)) continue;
+      if (auto* img = dynamic_cast<TImageObj*>(obj)) {
         left += img->HSpaceL;
         right = left + img->ObjWidth;
         top = img->InlineTop(line.DrawY, y - line.Descent, Ms.SelectRunAt(s));

@@ -237,6 +237,22 @@ TEST(LayoutPaint, BorderedPicturesAreFramedOnEverySide) {
   }
 }
 
+// A floating picture leaves the line it was written in: its CSS border
+// draws nothing there (no stray bar in the text beside it).
+TEST(LayoutPaint, AFloatingPicturesBorderLeavesNoMarkInTheText) {
+  auto l = paint(
+      "<html><body style='margin:0'><p style='margin:10px;font-family:DejaVu Sans;font-size:12pt'>"
+      "<img src='none.png' width=30 height=20 align=left style='border:2px solid #FF0000'>Text beside "
+      "<img src='none.png' width=30 height=20 align=right style='border:2px solid #FF0000'> the floats</p>"
+      "</body></html>",
+      300, 80, "floating_picture_border");
+  TCanvas* c = l.Canvas();
+  int red = 0;
+  for (int y = 0; y < 80; ++y)
+    for (int x = 0; x < 300; ++x) red += px(c, x, y) == TColor(clRed);
+  EXPECT_EQ(red, 0);
+}
+
 }  // namespace
 
 namespace {
