@@ -274,8 +274,12 @@ int TTableAndCaptionBlock::FindWidth(TCanvas* Canvas, int AWidth, int AHeight, i
     TableBlock->Float = ANone;
     int autoCount = 0;
     TableBlock->ConvMargArray(AWidth - ml - mr, AHeight, autoCount);
-    tableWidth = TableBlock->FindWidth(Canvas, AWidth - ml - mr, AHeight, autoCount) + TableBlock->LeftSides() +
-                 TableBlock->RightSides();
+    // The table's own width, without margins: once the table block centres
+    // itself in the wrapper (below), its margins hold the free room of the
+    // last layout, and counting them would widen the wrapper to the page.
+    tableWidth = TableBlock->FindWidth(Canvas, AWidth - ml - mr, AHeight, autoCount) +
+                 TableBlock->LeftSides() - TableBlock->BoxValue(piMarginLeft) + TableBlock->RightSides() -
+                 TableBlock->BoxValue(piMarginRight);
     TableBlock->Justify = 2;
   }
   const int result = std::max(capMin, tableWidth);

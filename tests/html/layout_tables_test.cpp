@@ -157,3 +157,38 @@ TEST(LayoutTables, NestedTenDeepLaysOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table with a caption sits at the left like any other table (the caption
+// is centred over it), and stays there when the page is laid out again, as
+// every resize and every second layout pass does.
+TEST(LayoutTables, ACaptionedTableKeepsItsPlaceOnEveryLayout) {
+  for (const char* side : {"top", "bottom"}) {
+    SCOPED_TRACE(side);
+    auto l = Layout(page(std::string("<table ") + Plain + "><caption align=" + side + ">c</caption><tr><td>" + box(100) +
+                         "</td></tr></table>"),
+                    400);
+    TTableAndCaptionBlock* wrapper = nullptr;
+    std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+      for (const auto& it : c) {
+        if (auto* w = dynamic_cast<TTableAndCaptionBlock*>(it.get())) wrapper = w;
+        else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+      }
+    };
+    walk(*l.Doc);
+    ASSERT_NE(wrapper, nullptr);
+    for (int pass = 0; pass < 3; ++pass) {
+      SCOPED_TRACE(pass);
+      if (pass > 0) {
+        int curs = 0;
+        l.Doc->DoLogic(l.Canvas(), 0, 400, 600, 0, l.ScrollWidth, curs);
+      }
+      EXPECT_EQ(wrapper->ContentLeft, 0);
+      EXPECT_EQ(wrapper->ContentWidth, 100);
+      EXPECT_EQ(wrapper->TableBlock->ContentLeft, 0);
+    }
+  }
+}
+
+}  // namespace
