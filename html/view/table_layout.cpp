@@ -3,6 +3,7 @@
 // placement of every cell.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "html/view/borders.h"
 #include "html/view/document.h"
@@ -616,8 +617,13 @@ int THtmlTable::DrawLogic(TCanvas* Canvas, int /*X*/, int Y, int /*XRef*/, int /
   LayoutTop = BorderTop = ContentY = Y;
   StartPos = Curs;
   *TablePartRec = TTablePartRec{};  // a new layout prints from its start
+  // The cells are measured at the top of the page before they are placed:
+  // a list item's marker waiting for its first baseline takes the table's
+  // bottom (below), not a line of theirs.
+  int32_t* receiver = Document ? std::exchange(Document->FirstLineReceiver, nullptr) : nullptr;
   FindTableWidth(Canvas, IMgr, Y);
   Height = LayoutRows(Canvas, Y, AvailHeight, Curs);
+  if (Document) Document->FirstLineReceiver = receiver;
   Length = Curs - StartPos;
   MaxWidth = TableWidth;
   PaintHeight = Height;

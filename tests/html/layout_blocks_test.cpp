@@ -7,6 +7,7 @@
 
 #include "html/view/block.h"
 #include "html/view/section.h"
+#include "html/view/table.h"
 #include "tests/html/layout_helpers.h"
 
 namespace {
@@ -144,6 +145,22 @@ TEST(LayoutBlocks, ListMarkersAndBaselines) {
   const LineRec& first = *secs[0]->Lines[0];
   EXPECT_EQ(items[0]->FirstLineY, secs[0]->ContentY + first.TextHeight - first.Descent);
   EXPECT_GT(items[2]->FirstLineY, items[1]->FirstLineY);
+}
+
+// An item that holds a table takes the table's bottom for its marker, the
+// line its marker is drawn on; the table's cells, measured at the top of
+// the page before they are placed, leave it alone (a marker drawn there
+// stood beside the page's first lines, far from its item).
+TEST(LayoutBlocks, AMarkerBesideATableSitsAtTheTablesBottom) {
+  auto l = Layout(page("<p style='margin:0'>first</p><p style='margin:0'>second</p><p style='margin:0'>third</p>"
+                       "<ul><li><table border=1><tr><td>cell</td></tr></table></ul>"),
+                  400);
+  auto items = all<TBlockLI>(*l.Doc);
+  ASSERT_EQ(items.size(), 1u);
+  auto tbls = all<TTableBlock>(*l.Doc);
+  ASSERT_EQ(tbls.size(), 1u);
+  const THtmlTable& t = *tbls[0]->Table;
+  EXPECT_EQ(items[0]->FirstLineY, t.LayoutTop + t.Height);
 }
 
 TEST(LayoutBlocks, ListNumbersPastTheTablesAndBelowOne) {
