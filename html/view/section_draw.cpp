@@ -64,7 +64,24 @@ struct SectionPainter {
       ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
       int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1);
       int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
+      // The box spans the fonts of the element's own text, not the line's
+      // tallest: a bordered word beside big letters keeps a box of its size.
       int top = line.DrawY, bottom = y;
+      {
+        const int baseline = y - line.Descent, stop = std::min(e, end);
+        int ascent = 0, descent = 0;
+        for (int i = std::max(s, first); i < stop;) {
+          if (const TFontObj* run = Ms.SelectRunAt(i)) {
+            ascent = std::max(ascent, run->FontHeight - run->Descent);
+            descent = std::max(descent, int(run->Descent));
+          }
+          i = std::max(i + 1, Ms.TextRunEnd(i, stop));
+        }
+        if (ascent > 0) {
+          top = baseline - ascent + 1;
+          bottom = baseline + descent;
+        }
+      }
       // A bordered image is framed where it is drawn, not by the line's text.
       TFloatingObj* obj = e - s == 1 && s >= first && S.Chars[size_t(s)] == ImgPan ? Ms.ObjectAt(s) : nullptr;
       // A floating picture is drawn apart from the line: its record has no

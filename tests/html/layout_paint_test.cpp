@@ -206,6 +206,28 @@ TEST(LayoutPaint, InlineElementBorders) {
   EXPECT_EQ(px(c, line.DrawX + 2, line.DrawY - 1), TColor(clWhite));    // "plain" has none
 }
 
+// A bordered word beside big letters keeps a box of its own text's height:
+// its top edge is near its letters, not at the top of the line.
+TEST(LayoutPaint, AnInlineBorderSpansItsOwnTextNotTheLine) {
+  auto l = paint(
+      "<html><body style='margin:0'><p style='margin:10px 0 0;font-family:DejaVu Sans;font-size:12pt'>"
+      "<span style='font-size:48px'>BIG</span> <span style='border:1px solid #FF0000'>boxed</span></p></body></html>",
+      300, 100, "inline_border_small_in_big");
+  TCanvas* c = l.Canvas();
+  const LineRec& line = *all<TSection>(*l.Doc).at(0)->Lines[0];
+  const int left = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 48, u"BIG") +
+                   layouthelp::TextWidth(u"DejaVu Sans", 16, u" ");
+  const int mid = left + layouthelp::TextWidth(u"DejaVu Sans", 16, u"boxed") / 2;
+  const int baseline = line.DrawY + line.TextHeight - line.Descent;
+  int topEdge = -1;
+  for (int y = line.DrawY - 2; y < baseline && topEdge < 0; ++y)
+    if (px(c, mid, y) == TColor(clRed)) topEdge = y;
+  // The small text is about 12 pixels tall above its baseline; the line's
+  // top is some 45 above it.
+  EXPECT_GT(topEdge, baseline - 20);
+  EXPECT_LT(topEdge, baseline - 8);
+}
+
 // A CSS border on a picture frames the picture on all four sides, whatever
 // its alignment, even on a line that holds nothing else (the articles'
 // pictures are drawn so).
