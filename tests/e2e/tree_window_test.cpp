@@ -201,13 +201,15 @@ TEST_F(E2ETree, ClickAHeadwordAndExpandAndCollapseWithKeysAndTheButton) {
   xdo("key Left");
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0000"; }));
   // The expand button of the second dictionary, then once more to close it.
-  const TRow* second = last().row(last().Results, "Словарь 2");
-  ASSERT_NE(second, nullptr);
-  clickAt(second->X + kIndent / 2, second->midY());
+  // A copy: every wait reads the state anew and frees the rows read before.
+  const TRow* found = last().row(last().Results, "Словарь 2");
+  ASSERT_NE(found, nullptr);
+  const TRow second = *found;
+  clickAt(second.X + kIndent / 2, second.midY());
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0100"; }));
-  clickAt(second->X + kIndent / 2, second->midY());
+  clickAt(second.X + kIndent / 2, second.midY());
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0000"; }));
-  clickAt(second->X + kIndent / 2, second->midY());
+  clickAt(second.X + kIndent / 2, second.midY());
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0100"; }));
 }
 
