@@ -294,8 +294,16 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
   const bool ctrl = Shift.Contains(ssCtrl);
   const bool searching = FStates.Contains(tsIncrementalSearching);
   // The layout's character decides, so that the plus and minus keys of the
-  // main block act like those of the keypad.
-  switch (MapVirtualKey(CharCode, MAPVK_VK_TO_CHAR)) {
+  // main block act like those of the keypad. A character typed with Shift
+  // (the asterisk above the 8) counts only when exactly that shift state
+  // types it.
+  UINT typed = MapVirtualKey(CharCode, MAPVK_VK_TO_CHAR);
+  const int shiftBits = (Shift.Contains(ssShift) ? 1 : 0) | (ctrl ? 2 : 0) | (Shift.Contains(ssAlt) ? 4 : 0);
+  if (shiftBits != 0) {
+    for (char16_t c : {u'*', u'+', u'-', u'/'})
+      if (VkKeyScan(c) == short((shiftBits << 8) | CharCode)) typed = c;
+  }
+  switch (typed) {
     case u'*': CharCode = VK_MULTIPLY; break;
     case u'+': CharCode = VK_ADD; break;
     case u'-': CharCode = VK_SUBTRACT; break;

@@ -50,6 +50,18 @@ TEST(TreeKeyboard, RightExpandsLeftCollapsesAndClimbs) {
   EXPECT_TRUE(f.Tree->Expanded(roots[0]));
   f.key(VK_OEM_MINUS, {}, "-");
   EXPECT_FALSE(f.Tree->Expanded(roots[0]));
+  // "*" typed with Shift on the main block (above the 8) expands everything
+  // below like the keypad's; the 8 itself and Ctrl+Shift+8 leave the tree be.
+  f.add(roots[0]->FirstChild, "deeper");
+  f.key('8', {});
+  EXPECT_FALSE(f.Tree->Expanded(roots[0]));
+  f.key('8', {ssShift, ssCtrl});
+  EXPECT_FALSE(f.Tree->Expanded(roots[0]));
+  f.key('8', {ssShift}, "*");
+  EXPECT_TRUE(f.Tree->Expanded(roots[0]));
+  EXPECT_TRUE(f.Tree->Expanded(roots[0]->FirstChild)) << "the whole branch opens";
+  f.key(VK_MULTIPLY, {}, "*", true);
+  EXPECT_TRUE(f.Tree->Expanded(roots[0]));
 }
 
 TEST(TreeKeyboard, ShiftRangesGrowAndShrinkAndCtrlAOnlyFromTheLetter) {
