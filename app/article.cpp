@@ -55,7 +55,8 @@ void highlightRun(const String& run, const String& upperWord, const String& open
 // Replaces every occurrence of Word (compared by the locale's case rules)
 // in the shown text of s: never inside a tag or a character reference, and
 // never between the media and cross-reference tags, whose content becomes
-// names and addresses.
+// names and addresses (a cross-reference's text is marked when it becomes a
+// link).
 String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
   const String upperWord = upperChars(word);
@@ -105,6 +106,29 @@ String highlight(const String& s, const String& word) {
   return out;
 }
 
+String highlightAll(String s, const std::vector<String>& words) {
+  for (const String& w : words) s = highlight(s, w);
+  return s;
+}
+
+// The text of markup with its tags left out: a cross-reference written
+// around bold or highlighted text still searches for the word itself.
+String withoutTags(const String& s) {
+  String out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == u'<') {
+      const size_t end = s.find(u'>', i);
+      if (end != String::npos) {
+        i = end + 1;
+        continue;
+      }
+    }
+    out += s[i++];
+  }
+  return out;
+}
+
 }  // namespace
 
 String EscapeHtml(const String& Text) {
@@ -141,7 +165,7 @@ String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector
   replaceAll(s, u"<9>", u"<BR><BR>&bull; ");
   replaceAll(s, u"&acute;", u"`");
 
-  for (const String& w : AdditionalWords) s = highlight(s, w);
+  s = highlightAll(s, AdditionalWords);
 
   const String n = IntToStr(DictIndex);
   size_t from = 0;
@@ -163,11 +187,13 @@ String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector
     if (open == String::npos) break;
     const size_t close = s.find(u"</7>", open + 3);
     if (close == String::npos) break;
-    const String target = s.substr(open + 3, close - open - 3);
-    const String start = u"<A href=\"#" + EscapeHtml(target) + u"\">";
-    s.replace(close, 4, u"</A>");
-    s.replace(open, 3, start);
-    from = open + start.size() + target.size() + 4;
+    // The link's text is shown text, so the additional words are marked in
+    // it; its target is the text as stored, without any markup.
+    const String text = s.substr(open + 3, close - open - 3);
+    const String link = u"<A href=\"#" + EscapeHtml(withoutTags(text)) + u"\">" +
+                        highlightAll(text, AdditionalWords) + u"</A>";
+    s.replace(open, close + 4 - open, link);
+    from = open + link.size();
   }
   return s;
 }
