@@ -129,6 +129,23 @@ String withoutTags(const String& s) {
   return out;
 }
 
+// Text made safe inside a double-quoted attribute value, its character
+// references kept: the viewer reads them back into the characters shown.
+String escapeKeepingReferences(const String& s) {
+  String out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = entityLength(s, i);
+    if (n > 0) {
+      out.append(s, i, n);
+      i += n;
+      continue;
+    }
+    out += EscapeHtml(String(1, s[i++]));
+  }
+  return out;
+}
+
 }  // namespace
 
 String EscapeHtml(const String& Text) {
@@ -190,7 +207,7 @@ String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector
     // The link's text is shown text, so the additional words are marked in
     // it; its target is the text as stored, without any markup.
     const String text = s.substr(open + 3, close - open - 3);
-    const String link = u"<A href=\"#" + EscapeHtml(withoutTags(text)) + u"\">" +
+    const String link = u"<A href=\"#" + escapeKeepingReferences(withoutTags(text)) + u"\">" +
                         highlightAll(text, AdditionalWords) + u"</A>";
     s.replace(open, close + 4 - open, link);
     from = open + link.size();

@@ -79,6 +79,11 @@ TEST(ArticleMarkup, CrossReferenceTextIsMarkedAndItsTargetIsTheBareWord) {
   // Markup inside or around a cross-reference stays out of what it searches.
   EXPECT_EQ(convert(u"<7><1>wolf</1></7> <1><7>fox</7></1>"),
             u"<A href=\"#wolf\"><B>wolf</B></A> <B><A href=\"#fox\">fox</A></B>");
+  // A reference in it searches for the character it shows; a bare
+  // ampersand stays an ampersand.
+  EXPECT_EQ(convert(u"<7>caf&eacute;</7> <7>AT&amp;T</7> <7>R&D</7>"),
+            u"<A href=\"#caf&eacute;\">caf&eacute;</A> <A href=\"#AT&amp;T\">AT&amp;T</A> "
+            u"<A href=\"#R&amp;D\">R&D</A>");
   EXPECT_EQ(convert(u"<7><2>big</2> wolf</7>", {u"big"}),
             u"<A href=\"#big wolf\"><I>" + mark + u"big</FONT></I> wolf</A>");
 }
