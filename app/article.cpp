@@ -40,6 +40,29 @@ size_t entityLength(const String& s, size_t i) {
   return k > nameStart && k < s.size() && s[k] == u';' ? k + 1 - i : 0;
 }
 
+// Index just past the tag that starts at s[i] (a '<'), or the text's end.
+// A '>' inside a quoted attribute value does not end the tag, as in the
+// view; a quote counts only right after '=', so an apostrophe in text that
+// merely looks like a tag cannot swallow the rest of the article.
+size_t tagEnd(const String& s, size_t i) {
+  bool afterEquals = false;
+  for (size_t k = i + 1; k < s.size(); ++k) {
+    const char16_t c = s[k];
+    if (c == u'>') return k + 1;
+    if ((c == u'"' || c == u'\'') && afterEquals) {
+      const size_t close = s.find(c, k + 1);
+      if (close == String::npos) break;
+      k = close;
+      afterEquals = false;
+      continue;
+    }
+    if (c == u'=') afterEquals = true;
+    else if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') afterEquals = false;
+  }
+  const size_t end = s.find(u'>', i);
+  return end == String::npos ? s.size() : end + 1;
+}
+
 // Marks every occurrence of Word in a run of text that holds no reference.
 void highlightRun(const String& run, const String& upperWord, const String& open, String& out) {
   const String upperRun = upperChars(run);
@@ -79,8 +102,7 @@ String highlight(const String& s, const String& word) {
     }
     if (isProtected) continue;
     if (s[i] == u'<') {
-      const size_t end = s.find(u'>', i);
-      const size_t stop = end == String::npos ? s.size() : end + 1;
+      const size_t stop = tagEnd(s, i);
       out.append(s, i, stop - i);
       i = stop;
       continue;
@@ -117,12 +139,9 @@ String withoutTags(const String& s) {
   String out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
-    if (s[i] == u'<') {
-      const size_t end = s.find(u'>', i);
-      if (end != String::npos) {
-        i = end + 1;
-        continue;
-      }
+    if (s[i] == u'<' && s.find(u'>', i) != String::npos) {
+      i = tagEnd(s, i);
+      continue;
     }
     out += s[i++];
   }

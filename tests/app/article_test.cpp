@@ -52,6 +52,14 @@ TEST(ArticleMarkup, HighlightingTouchesShownTextOnly) {
   EXPECT_EQ(convert(u"red color", {u"red", u"color"}), mark + u"red</FONT> " + mark + u"color</FONT>");
 }
 
+TEST(ArticleMarkup, HighlightingSkipsQuotedAttributeValuesHoldingAngleBrackets) {
+  const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
+  EXPECT_EQ(convert(u"<A title=\"a>b wolf\" href='x>wolf'>wolf</A> wolf", {u"wolf"}),
+            u"<A title=\"a>b wolf\" href='x>wolf'>" + mark + u"wolf</FONT></A> " + mark + u"wolf</FONT>");
+  // An apostrophe in text after a lone '<' is no attribute quote.
+  EXPECT_EQ(convert(u"a <b wolf's> wolf", {u"wolf"}), u"a <b wolf's> " + mark + u"wolf</FONT>");
+}
+
 TEST(ArticleMarkup, HighlightingLeavesCharacterReferencesWhole) {
   const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
   // The bullet of a new sense, written as a reference, still shows as a
