@@ -40,6 +40,29 @@ size_t entityLength(const String& s, size_t i) {
   return k > nameStart && k < s.size() && s[k] == u';' ? k + 1 - i : 0;
 }
 
+// Index just past the tag that starts at s[i] (a '<'), or the text's end.
+// A '>' inside a quoted attribute value does not end the tag, as in the
+// view; a quote counts only right after '=', so an apostrophe in text that
+// merely looks like a tag cannot swallow the rest of the article.
+size_t tagEnd(const String& s, size_t i) {
+  bool afterEquals = false;
+  for (size_t k = i + 1; k < s.size(); ++k) {
+    const char16_t c = s[k];
+    if (c == u'>') return k + 1;
+    if ((c == u'"' || c == u'\'') && afterEquals) {
+      const size_t close = s.find(c, k + 1);
+      if (close == String::npos) break;
+      k = close;
+      afterEquals = false;
+      continue;
+    }
+    if (c == u'=') afterEquals = true;
+    else if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') afterEquals = false;
+  }
+  const size_t end = s.find(u'>', i);
+  return end == String::npos ? s.size() : end + 1;
+}
+
 // Marks every occurrence of Word in a run of text that holds no reference.
 void highlightRun(const String& run, const String& upperWord, const String& open, String& out) {
   const String upperRun = upperChars(run);
@@ -55,7 +78,8 @@ void highlightRun(const String& run, const String& upperWord, const String& open
 // Replaces every occurrence of Word (compared by the locale's case rules)
 // in the shown text of s: never inside a tag or a character reference, and
 // never between the media and cross-reference tags, whose content becomes
-// names and addresses.
+// names and addresses (a cross-reference's text is marked when it becomes a
+// link).
 String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
   const String upperWord = upperChars(word);
@@ -78,8 +102,7 @@ String highlight(const String& s, const String& word) {
     }
     if (isProtected) continue;
     if (s[i] == u'<') {
-      const size_t end = s.find(u'>', i);
-      const size_t stop = end == String::npos ? s.size() : end + 1;
+      const size_t stop = tagEnd(s, i);
       out.append(s, i, stop - i);
       i = stop;
       continue;
@@ -101,6 +124,43 @@ String highlight(const String& s, const String& word) {
     }
     highlightRun(s.substr(runStart, textEnd - runStart), upperWord, open, out);
     i = textEnd;
+  }
+  return out;
+}
+
+String highlightAll(String s, const std::vector<String>& words) {
+  for (const String& w : words) s = highlight(s, w);
+  return s;
+}
+
+// The text of markup with its tags left out: a cross-reference written
+// around bold or highlighted text still searches for the word itself.
+String withoutTags(const String& s) {
+  String out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == u'<' && s.find(u'>', i) != String::npos) {
+      i = tagEnd(s, i);
+      continue;
+    }
+    out += s[i++];
+  }
+  return out;
+}
+
+// Text made safe inside a double-quoted attribute value, its character
+// references kept: the viewer reads them back into the characters shown.
+String escapeKeepingReferences(const String& s) {
+  String out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = entityLength(s, i);
+    if (n > 0) {
+      out.append(s, i, n);
+      i += n;
+      continue;
+    }
+    out += EscapeHtml(String(1, s[i++]));
   }
   return out;
 }
@@ -141,7 +201,7 @@ String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector
   replaceAll(s, u"<9>", u"<BR><BR>&bull; ");
   replaceAll(s, u"&acute;", u"`");
 
-  for (const String& w : AdditionalWords) s = highlight(s, w);
+  s = highlightAll(s, AdditionalWords);
 
   const String n = IntToStr(DictIndex);
   size_t from = 0;
@@ -163,11 +223,13 @@ String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector
     if (open == String::npos) break;
     const size_t close = s.find(u"</7>", open + 3);
     if (close == String::npos) break;
-    const String target = s.substr(open + 3, close - open - 3);
-    const String start = u"<A href=\"#" + EscapeHtml(target) + u"\">";
-    s.replace(close, 4, u"</A>");
-    s.replace(open, 3, start);
-    from = open + start.size() + target.size() + 4;
+    // The link's text is shown text, so the additional words are marked in
+    // it; its target is the text as stored, without any markup.
+    const String text = s.substr(open + 3, close - open - 3);
+    const String link = u"<A href=\"#" + escapeKeepingReferences(withoutTags(text)) + u"\">" +
+                        highlightAll(text, AdditionalWords) + u"</A>";
+    s.replace(open, close + 4 - open, link);
+    from = open + link.size();
   }
   return s;
 }

@@ -48,8 +48,16 @@ TEST(ArticleMarkup, HighlightingTouchesShownTextOnly) {
   // the markup an earlier word added is left alone.
   EXPECT_EQ(convert(u"<1>font</1> <5>font.png</5> <7>font</7>", {u"font"}),
             u"<B>" + mark + u"font</FONT></B> <DIV><a href=\"*2/font.png\"><IMG style=\"border: 1px #e0e0e0 "
-            u"dashed\" SRC=\"*2/font.png\"></a></DIV> <A href=\"#font\">font</A>");
+            u"dashed\" SRC=\"*2/font.png\"></a></DIV> <A href=\"#font\">" + mark + u"font</FONT></A>");
   EXPECT_EQ(convert(u"red color", {u"red", u"color"}), mark + u"red</FONT> " + mark + u"color</FONT>");
+}
+
+TEST(ArticleMarkup, HighlightingSkipsQuotedAttributeValuesHoldingAngleBrackets) {
+  const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
+  EXPECT_EQ(convert(u"<A title=\"a>b wolf\" href='x>wolf'>wolf</A> wolf", {u"wolf"}),
+            u"<A title=\"a>b wolf\" href='x>wolf'>" + mark + u"wolf</FONT></A> " + mark + u"wolf</FONT>");
+  // An apostrophe in text after a lone '<' is no attribute quote.
+  EXPECT_EQ(convert(u"a <b wolf's> wolf", {u"wolf"}), u"a <b wolf's> " + mark + u"wolf</FONT>");
 }
 
 TEST(ArticleMarkup, HighlightingLeavesCharacterReferencesWhole) {
@@ -62,10 +70,30 @@ TEST(ArticleMarkup, HighlightingLeavesCharacterReferencesWhole) {
   EXPECT_EQ(convert(u"a & amp;", {u"amp"}), u"a & " + mark + u"amp</FONT>;");
 }
 
-TEST(ArticleMarkup, AdjacentLinkAndMediaElementsAreBothLeftAlone) {
-  const String out = convert(u"<7>pic</7><5>pic.png</5>", {u"pic"});
-  EXPECT_EQ(out.find(u"E0FFFF"), String::npos) << UnicodeToUtf8(out);
-  EXPECT_NE(out.find(u"SRC=\"*2/pic.png\""), String::npos);
+TEST(ArticleMarkup, AdjacentLinkAndMediaElementsKeepTargetAndName) {
+  const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
+  EXPECT_EQ(convert(u"<7>pic</7><5>pic.png</5>", {u"PIC"}),
+            u"<A href=\"#pic\">" + mark + u"PIC</FONT></A><DIV><a href=\"*2/pic.png\"><IMG style=\"border: 1px "
+            u"#e0e0e0 dashed\" SRC=\"*2/pic.png\"></a></DIV>");
+}
+
+TEST(ArticleMarkup, CrossReferenceTextIsMarkedAndItsTargetIsTheBareWord) {
+  const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
+  // An additional word met only in a cross-reference is marked there too.
+  EXPECT_EQ(convert(u"see <7>wolf</7>, <7>fox</7>.", {u"wolf", u"fox"}),
+            u"see <A href=\"#wolf\">" + mark + u"wolf</FONT></A>, <A href=\"#fox\">" + mark + u"fox</FONT></A>.");
+  EXPECT_EQ(convert(u"<7>see wolf here</7>", {u"wolf"}),
+            u"<A href=\"#see wolf here\">see " + mark + u"wolf</FONT> here</A>");
+  // Markup inside or around a cross-reference stays out of what it searches.
+  EXPECT_EQ(convert(u"<7><1>wolf</1></7> <1><7>fox</7></1>"),
+            u"<A href=\"#wolf\"><B>wolf</B></A> <B><A href=\"#fox\">fox</A></B>");
+  // A reference in it searches for the character it shows; a bare
+  // ampersand stays an ampersand.
+  EXPECT_EQ(convert(u"<7>caf&eacute;</7> <7>AT&amp;T</7> <7>R&D</7>"),
+            u"<A href=\"#caf&eacute;\">caf&eacute;</A> <A href=\"#AT&amp;T\">AT&amp;T</A> "
+            u"<A href=\"#R&amp;D\">R&D</A>");
+  EXPECT_EQ(convert(u"<7><2>big</2> wolf</7>", {u"big"}),
+            u"<A href=\"#big wolf\"><I>" + mark + u"big</FONT></I> wolf</A>");
 }
 
 TEST(ArticlePage, PieceByPieceWithTheHeadingEscaped) {
