@@ -68,6 +68,21 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
   DictsTree->SetParent(InstalledSheet);
   DictsTree->SetBounds(8, 40, 455, 220);
   DictsTree->SetNodeDataSize(int(sizeof(DictNodeType)));
+  // The check boxes are the dictionaries' "active" flags; each row is one
+  // dictionary, selected whole and shown with the book picture.
+  {
+    auto misc = DictsTree->TreeOptions().MiscOptions();
+    misc.Include(toCheckSupport);
+    DictsTree->TreeOptions().SetMiscOptions(misc);
+    auto selection = DictsTree->TreeOptions().SelectionOptions();
+    selection.Include(toFullRowSelect);
+    DictsTree->TreeOptions().SetSelectionOptions(selection);
+  }
+  DictsTree->SetDragType(dtVCL);
+  if (RuForm) DictsTree->SetImages(RuForm->ImageList4);
+  DictsTree->OnGetImageIndex = [](TBaseDataTree*, PDataNode, TDTImageKind Kind, TColumnIndex, bool&, int& Index) {
+    if (Kind == ikNormal || Kind == ikSelected) Index = 0;
+  };
   DictsTree->OnGetText = [this](TBaseDataTree*, PDataNode n, TColumnIndex, TDTTextType, String& t) {
     if (DictNodeType* r = record(n)) t = r->Caption;
   };

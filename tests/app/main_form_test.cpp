@@ -419,3 +419,25 @@ TEST_F(Window, RescanAddsNewFilesActiveOnTopAndDropsMissingOnes) {
   EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Удалено словарей: 2");
   EXPECT_EQ(LastDictIndex, 0);
 }
+
+TEST_F(Window, TheManagerListTicksDictionariesOnAndOffWithTheMouse) {
+  Start();
+  Manager->Show();
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+  TDataStringTree* list = Manager->DictsTree;
+  PDataNode first = list->GetFirst();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->CheckState, csCheckedNormal);
+  // Whole rows are selected, and every row shows the dictionary picture.
+  EXPECT_TRUE(list->TreeOptions().SelectionOptions().Contains(toFullRowSelect));
+  EXPECT_NE(list->Images(), nullptr);
+  const TRect row = list->GetDisplayRect(first, NoColumn, false);
+  const TPoint box{int(list->Indent()) + list->Margin() + 4, (row.Top + row.Bottom) / 2};
+  InjectMouse(list->Handle(), imDown, mbLeft, box, {});
+  InjectMouse(list->Handle(), imUp, mbLeft, box, {});
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+  EXPECT_EQ(first->CheckState, csUncheckedNormal) << "a click on the box clears it";
+  Manager->SaveDictsOptionsClick(Manager);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en 0\r\nru 1\r\n");
+  Manager->Close();
+}
