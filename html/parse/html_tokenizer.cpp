@@ -200,7 +200,13 @@ const TEntity* findEntity(std::u16string_view name) {
 // function below is its namesake in THtmlTokenizer cut down to what that
 // pass does; a test checks that the two count alike.
 template <int UnitSize>
-class TLinkScanner {
+class TLinkScanner : private TNormalisingReader<TLinkScanner<UnitSize>> {
+  friend class TNormalisingReader<TLinkScanner<UnitSize>>;
+  using Base = TNormalisingReader<TLinkScanner<UnitSize>>;
+  using Base::FLinePair;
+  using Base::readNormalisedChar;
+  using Base::skipCommentFrom;
+
 public:
   TLinkScanner(const std::uint8_t* data, std::size_t size) : FAt(data), FEnd(data + size - size % UnitSize) {}
 
@@ -228,26 +234,7 @@ private:
     FAt += UnitSize;
     return c;
   }
-  char16_t peekSourceChar() const { return FAt == FEnd ? 0 : unit(FAt); }
-  [[gnu::always_inline]] char16_t readNormalisedChar() {
-    char16_t c = readSourceChar();
-    if (c < 32 && ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2))) c = readSourceChar();
-    if (c >= 32) {
-      FLinePair = 0;
-      return c;
-    }
-    if (c == u'\t') {
-      c = u' ';
-    } else if (c == u'\n') {
-      c = u'\r';
-      FLinePair = 2;
-    } else if (c == u'\r') {
-      FLinePair = 1;
-    } else {
-      FLinePair = 0;
-    }
-    return c;
-  }
+  char16_t PeekSourceChar() const { return FAt == FEnd ? 0 : unit(FAt); }
   [[gnu::always_inline]] void readChar() {
     const char16_t c = readNormalisedChar();
     if (c == u'<')
@@ -257,11 +244,11 @@ private:
   }
   void readCharSlow(char16_t c) {
     while (c == u'<') {
-      const char16_t next = peekSourceChar();
+      const char16_t next = PeekSourceChar();
       if (next == u'!') {
         readNormalisedChar();
         c = readNormalisedChar();
-        if (c == u'-' && peekSourceChar() == u'-') {
+        if (c == u'-' && PeekSourceChar() == u'-') {
           readNormalisedChar();
           skipCommentFrom(readNormalisedChar());
         } else {
@@ -271,7 +258,7 @@ private:
       } else if (next == u'%') {
         readNormalisedChar();
         c = readNormalisedChar();
-        while (c != 0 && !(c == u'%' && peekSourceChar() == u'>')) c = readNormalisedChar();
+        while (c != 0 && !(c == u'%' && PeekSourceChar() == u'>')) c = readNormalisedChar();
         if (c != 0) readNormalisedChar();
         c = readNormalisedChar();
       } else {
@@ -279,19 +266,6 @@ private:
       }
     }
     FCh = c;
-  }
-  void skipCommentFrom(char16_t c) {
-    while (c != 0) {
-      if (c == u'-' && peekSourceChar() == u'-') {
-        c = readNormalisedChar();
-        while (c == u'-') c = readNormalisedChar();
-        while (c == u' ' || c == u'\r') c = readNormalisedChar();
-        if (c == u'!') c = readNormalisedChar();
-        if (c == u'>') return;
-        continue;
-      }
-      c = readNormalisedChar();
-    }
   }
   void skipBlanks() {
     while (isBlankChar(FCh)) readChar();
@@ -413,7 +387,6 @@ private:
 
   const std::uint8_t* FAt;
   const std::uint8_t* FEnd;
-  uint8_t FLinePair = 0;
   char16_t FCh = 0;
   bool FEndOfDoc = false;
   bool FLink = false;
@@ -528,20 +501,6 @@ void THtmlTokenizer::readCharSlow(char16_t c) {
 }
 
 void THtmlTokenizer::skipCommentBody() { skipCommentFrom(readNormalisedChar()); }
-
-void THtmlTokenizer::skipCommentFrom(char16_t c) {
-  while (c != 0) {
-    if (c == u'-' && PeekSourceChar() == u'-') {
-      c = readNormalisedChar();
-      while (c == u'-') c = readNormalisedChar();
-      while (c == u' ' || c == u'\r') c = readNormalisedChar();
-      if (c == u'!') c = readNormalisedChar();
-      if (c == u'>') return;
-      continue;
-    }
-    c = readNormalisedChar();
-  }
-}
 
 bool THtmlTokenizer::readIncludeIdentifier(String& ident) {
   ident.clear();

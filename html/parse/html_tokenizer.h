@@ -102,7 +102,57 @@ private:
 using TIncludeEvent = std::function<void(const String& command, const std::vector<String>& params,
                                          std::unique_ptr<TBuffer>& included)>;
 
-class THtmlTokenizer : public TObject {
+// Line ends read as one CR (the second half of a CR LF or LF CR pair
+// vanishes) and tabs as blanks, over the characters a reader takes from its
+// source (its readSourceChar and PeekSourceChar), and the end of a comment.
+// The tokeniser and its lean link-counting pass both read through this, so
+// the two cannot part ways on either.
+template <class Reader>
+class TNormalisingReader {
+protected:
+  [[gnu::always_inline]] char16_t readNormalisedChar() {
+    char16_t c = reader().readSourceChar();
+    if (c < 32 && ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2))) c = reader().readSourceChar();
+    if (c >= 32) {
+      FLinePair = 0;
+      return c;
+    }
+    if (c == u'\t') {
+      c = u' ';
+    } else if (c == u'\n') {
+      c = u'\r';
+      FLinePair = 2;
+    } else if (c == u'\r') {
+      FLinePair = 1;
+    } else {
+      FLinePair = 0;
+    }
+    return c;
+  }
+  // From c, the first character after "<!--": reads past the comment's end.
+  void skipCommentFrom(char16_t c) {
+    while (c != 0) {
+      if (c == u'-' && reader().PeekSourceChar() == u'-') {
+        c = readNormalisedChar();
+        while (c == u'-') c = readNormalisedChar();
+        while (c == u' ' || c == u'\r') c = readNormalisedChar();
+        if (c == u'!') c = readNormalisedChar();
+        if (c == u'>') return;
+        continue;
+      }
+      c = readNormalisedChar();
+    }
+  }
+
+  uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
+
+private:
+  Reader& reader() { return static_cast<Reader&>(*this); }
+};
+
+class THtmlTokenizer : public TObject, private TNormalisingReader<THtmlTokenizer> {
+  friend class TNormalisingReader<THtmlTokenizer>;
+
 public:
   // The buffer stays the caller's.
   explicit THtmlTokenizer(TBuffer* buffer);
@@ -224,29 +274,7 @@ private:
   char16_t resumeSuspended();
   void reportProgress();
   void readCharSlow(char16_t c);
-  // Every line end as one CR, tabs as blanks.
-  [[gnu::always_inline]] char16_t readNormalisedChar() {
-    char16_t c = readSourceChar();
-    // The second half of a CR LF or LF CR pair vanishes.
-    if (c < 32 && ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2))) c = readSourceChar();
-    if (c >= 32) {
-      FLinePair = 0;
-      return c;
-    }
-    if (c == u'\t') {
-      c = u' ';
-    } else if (c == u'\n') {
-      c = u'\r';
-      FLinePair = 2;
-    } else if (c == u'\r') {
-      FLinePair = 1;
-    } else {
-      FLinePair = 0;
-    }
-    return c;
-  }
   void skipCommentBody();
-  void skipCommentFrom(char16_t c);
   void readInclude();
   bool readIncludeIdentifier(String& ident);
   void getTag();
@@ -267,7 +295,6 @@ private:
   TBuffer* FBuffer;
   std::vector<TBuffer*> FSuspended;
   std::vector<std::unique_ptr<TBuffer>> FIncluded;
-  uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
   int FIncludeCount = 0;
   int FReadingIncludes = 0;  // directives being read, one inside another's parameters
   TTokenAttribute FDiscarded;  // an attribute read past

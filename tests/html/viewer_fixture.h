@@ -3,7 +3,10 @@
 // real windows.
 #include <unistd.h>
 
+#include <string>
+
 #include "html/view/html_view.h"
+#include "platform/core/strings.h"
 #include "platform/gui/forms.h"
 
 struct ViewerOnForm {
@@ -30,5 +33,21 @@ struct ViewerOnForm {
       ::usleep(2000);
       Application->ProcessMessages();
     }
+  }
+  // Loads a page the way articles are loaded and lets it paint.
+  void load(const std::string& html) {
+    View->LoadFromString(UTF8ToUTF16(html));
+    paint();
+  }
+  void paint() {
+    settle();
+    View->PaintPanel()->Invalidate();
+    settle();
+  }
+  // Frees the form and the viewer on it.
+  void closeViewer() {
+    delete Form;
+    Form = nullptr;
+    View = nullptr;
   }
 };
