@@ -42,17 +42,8 @@ struct Forms : ::testing::Test, ViewerOnForm {
       Submitted.push_back(s);
     });
   }
-  void TearDown() override { delete Form; }
+  void TearDown() override { closeViewer(); }
 
-  void load(const std::string& html) {
-    View->LoadFromString(UTF8ToUTF16(html));
-    paint();
-  }
-  void paint() {
-    settle();
-    View->PaintPanel()->Invalidate();
-    settle();
-  }
   ThtmlForm* form(int i = 0) { return View->Document()->Forms[size_t(i)].get(); }
   template <class T>
   T* control(int i, int formIndex = 0) {

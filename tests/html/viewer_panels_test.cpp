@@ -39,17 +39,8 @@ struct Panels : ::testing::Test, ViewerOnForm {
       freed.push_back(Panel);
     });
   }
-  void TearDown() override { delete Form; }
+  void TearDown() override { closeViewer(); }
 
-  void load(const std::string& html) {
-    View->LoadFromString(UTF8ToUTF16(html));
-    paint();
-  }
-  void paint() {
-    settle();
-    View->PaintPanel()->Invalidate();
-    settle();
-  }
   TPanelObj* panel(int i = 0) { return View->Document()->Panels[size_t(i)]; }
   // The text width a panel at the left margin can take.
   int room() { return View->PaintPanel()->ClientWidth() - 2 * View->MarginWidth(); }
