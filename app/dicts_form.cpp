@@ -118,6 +118,8 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
   Label1->SetParent(InstalledSheet);
   Label1->SetBounds(8, 298, 460, 16);
 
+  buildDownloadPage();
+
   OnShow = [this](TObject* s) { FormShow(s); };
   OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
 }
@@ -126,7 +128,9 @@ TDictsForm::~TDictsForm() {
   // The tree is freed by the base classes, after this object has stopped
   // being a TDictsForm: its records go now, while their handler still has
   // its form.
+  FAlive.reset();
   if (DictsTree) DictsTree->Clear();
+  if (MoreDicts) MoreDicts->Clear();
   if (DictsForm == this) DictsForm = nullptr;
 }
 

@@ -1,24 +1,39 @@
 #pragma once
-// TDictsForm: the dictionary manager window. Here: its installed-list page
-// with the rescan that keeps the list file in step with the dictionary
-// files in the folder, which every activation of the main window runs.
+// TDictsForm: the dictionary manager window. Its first page orders, enables
+// and disables the installed dictionaries (the rescan that keeps the list
+// file in step with the folder runs at every activation of the main
+// window); its second page lists the packages of the dictionary site that
+// are not installed yet, downloads the ticked ones and installs them.
+#include <memory>
 #include <vector>
 
 #include "app/data_files.h"
+#include "app/download_list.h"
 #include "platform/gui/forms.h"
 #include "tree/base_tree.h"
+#include "zip/zip_archiver.h"
 
 class TDataStringTree;
 class TLabel;
 class TButton;
 class TPageControl;
+class TProgressBar;
 class TTabSheet;
+class THttpTransfer;
 
 // The owner data of the manager's list.
 struct DictNodeType {
   String Caption;
   std::uint8_t CheckState = 0;  // 2 active, 0 inactive
   String Name;
+};
+
+// The owner data of the download list: a copy of the page's row.
+struct MoreDictNodeType {
+  String FileName;
+  String Caption;
+  String Size;
+  String Words;
 };
 
 class TDictsForm : public TForm {
@@ -35,6 +50,13 @@ public:
   TButton* RefreshDicts = nullptr;
   TButton* CloseDictsOptions = nullptr;
   TLabel* Label1 = nullptr;
+  // The download page.
+  TLabel* Label3 = nullptr;
+  TDataStringTree* MoreDicts = nullptr;
+  TButton* DIButton = nullptr;
+  TProgressBar* DownLoadProgress = nullptr;
+  TLabel* Label4 = nullptr;
+  TZipArchiver* ZipArchiver1 = nullptr;
 
   void FormShow(TObject* Sender);
   void FormClose(TObject* Sender, TCloseAction& Action);
@@ -43,14 +65,43 @@ public:
   void RefreshDictsClick(TObject* Sender);
   void SaveDictsOptionsClick(TObject* Sender);
   void ReadDictsList();
+  void PageControl2Change(TObject* Sender);
+
+  // Reordering by dragging within the list.
+  void DictsTreeDragAllowed(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, bool& Allowed);
+  void DictsTreeDragDrop(TBaseDataTree* Sender);
+
+  // The download page: the list fetched from the site, and the download and
+  // installation of the ticked packages.
+  void UpdateMoreDicts();
+  void DIButtonClick(TObject* Sender);
+  void ZipArchiver1Progress(TObject* Sender, TZAProgressDetails& Details);
 
   std::vector<DPType> ConfiguredDicts;
   std::vector<DPType> FoundDicts;
   int AddedCount = 0;
   int RemovedCount = 0;
 
+  std::vector<MoreDictRowType> MoreDictRows;
+
 private:
   DictNodeType* record(PDataNode Node);
+  MoreDictNodeType* moreRecord(PDataNode Node);
+  void buildDownloadPage();
+  // Waits for a transfer while the program goes on handling its messages,
+  // moving the progress bar when Progress is set. False when the window
+  // was destroyed meanwhile (nothing of it may be touched then).
+  bool waitForTransfer(THttpTransfer& Transfer, bool Progress);
+  void showProgress(std::int64_t Received, std::int64_t Total);
+  // The failure shown in the status line and in a message; the button is
+  // enabled again.
+  void downloadFailed(const String& Reason);
+  void installPackages(const std::vector<String>& Names);
+
+  // Cleared when the window goes, so that a wait inside one of its
+  // handlers can tell.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+  bool FListing = false;
 };
 
 extern TDictsForm* DictsForm;

@@ -5,6 +5,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/component.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exception.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/http.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lists.cpp
   ${CMAKE_CURRENT_LIST_DIR}/strings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/strings_convert.cpp

@@ -268,6 +268,9 @@ private:
 };
 
 enum TProgressBarOrientation { pbHorizontal, pbVertical };
+// pbstMarquee: work of unknown length, shown as a moving bar with no
+// position.
+enum TProgressBarStyle { pbstNormal, pbstMarquee };
 
 class TProgressBar : public TWinControl {
 public:
@@ -286,6 +289,8 @@ public:
   void SetOrientation(TProgressBarOrientation value);
   bool Smooth() const { return FSmooth; }
   void SetSmooth(bool value) { FSmooth = value; }
+  TProgressBarStyle Style() const { return FStyle; }
+  void SetStyle(TProgressBarStyle value);
 
 protected:
   void CreateWnd() override;
@@ -293,6 +298,7 @@ protected:
 
 private:
   int FMin = 0, FMax = 100, FPosition = 0, FStep = 10;
+  TProgressBarStyle FStyle = pbstNormal;
   TProgressBarOrientation FOrientation = pbHorizontal;
   bool FSmooth = false;
 };

@@ -27,8 +27,17 @@ void TProgressBar::SyncWidget() {
   auto* b = widgetAs<QProgressBar>(this);
   if (!b) return;
   b->setOrientation(FOrientation == pbVertical ? Qt::Vertical : Qt::Horizontal);
+  if (FStyle == pbstMarquee) {
+    b->setRange(0, 0);  // the toolkit's busy indicator
+    return;
+  }
   b->setRange(FMin, std::max(FMin, FMax));
   b->setValue(std::clamp(FPosition, FMin, std::max(FMin, FMax)));
+}
+
+void TProgressBar::SetStyle(TProgressBarStyle value) {
+  FStyle = value;
+  SyncWidget();
 }
 
 void TProgressBar::SetMin(int value) { FMin = value; SyncWidget(); }

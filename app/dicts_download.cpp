@@ -1,0 +1,281 @@
+// The manager's second page: the packages of the dictionary site that are
+// not installed yet, their download into temp/ and their installation into
+// dictionaries/ through the zip component.
+//
+// Every transfer runs on a worker thread; the handlers wait for it while
+// the program goes on handling its messages, so the window repaints, the
+// progress bar moves and the other windows answer. A handler that waits
+// holds a copy of the window's alive token and touches nothing of the
+// window once it has gone.
+#include <algorithm>
+#include <cmath>
+
+#include "app/app_state.h"
+#include "app/dicts_form.h"
+#include "app/main_form.h"
+#include "platform/core/exception.h"
+#include "platform/core/files.h"
+#include "platform/core/http.h"
+#include "platform/core/strings.h"
+#include "platform/gui/stdctrls.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+// The agent names the site sees: a short one for the list page, the one
+// of the size request, and the package's own address for a package.
+const char* const kListAgent = "tamrix";
+const char* const kSizeAgent = "Mozilla/5.001 (windows; U; NT4.0; en-US; rv:1.0) Gecko/25250101";
+
+// The list page is small; a larger answer is not a list page.
+constexpr std::int64_t kMaxListPage = 8 * 1024 * 1024;
+
+String folder(const String& name) { return (AppDir.empty() ? String(u".") : AppDir) + u"/" + name + u"/"; }
+
+}  // namespace
+
+void TDictsForm::buildDownloadPage() {
+  Label3 = new TLabel(this);
+  Label3->SetParent(NewSheet);
+  Label3->SetCaption(u"Пометьте галочками словари, которые хотите скачать из Интернета и \n"
+                     u"установить, затем нажмите кнопку \"Установить\"");
+  Label3->SetBounds(8, 4, 460, 32);
+
+  MoreDicts = new TDataStringTree(this);
+  MoreDicts->SetParent(NewSheet);
+  MoreDicts->SetBounds(8, 40, 455, 200);
+  MoreDicts->SetNodeDataSize(int(sizeof(MoreDictNodeType)));
+  {
+    TDataTreeColumns& columns = MoreDicts->Header().Columns();
+    const struct {
+      const char16_t* Text;
+      int Width;
+    } shown[] = {{u"Название словаря", 300}, {u"Размер", 90}, {u"Слов", 52}};
+    for (const auto& c : shown) {
+      TDataTreeColumn* column = columns.Add();
+      column->SetText(c.Text);
+      column->SetWidth(c.Width);
+    }
+    auto header = MoreDicts->Header().Options();
+    header.Include(hoVisible);
+    MoreDicts->Header().SetOptions(header);
+    MoreDicts->Header().SetMainColumn(0);
+    auto misc = MoreDicts->TreeOptions().MiscOptions();
+    misc.Include(toCheckSupport);
+    MoreDicts->TreeOptions().SetMiscOptions(misc);
+    auto selection = MoreDicts->TreeOptions().SelectionOptions();
+    selection.Include(toFullRowSelect);
+    MoreDicts->TreeOptions().SetSelectionOptions(selection);
+    auto paint = MoreDicts->TreeOptions().PaintOptions();
+    paint.Include(toShowHorzGridLines);
+    MoreDicts->TreeOptions().SetPaintOptions(paint);
+    MoreDicts->ScrollBarOptions().SetScrollBars(ssVertical);
+    MoreDicts->ScrollBarOptions().SetAlwaysVisible(true);
+    MoreDicts->SetDragOperations(TDragOperations{});
+  }
+  if (RuForm) MoreDicts->SetImages(RuForm->ImageList4);
+  MoreDicts->OnGetText = [this](TBaseDataTree*, PDataNode n, TColumnIndex Column, TDTTextType, String& t) {
+    const MoreDictNodeType* r = moreRecord(n);
+    if (!r) return;
+    if (Column <= 0) t = r->Caption;
+    else if (Column == 1) t = r->Size;
+    else if (Column == 2) t = r->Words;
+  };
+  MoreDicts->OnGetImageIndex = [](TBaseDataTree*, PDataNode, TDTImageKind Kind, TColumnIndex Column, bool&,
+                                  int& Index) {
+    if (Column <= 0 && (Kind == ikNormal || Kind == ikSelected)) Index = 1;
+  };
+  MoreDicts->OnInitNode = [](TBaseDataTree*, PDataNode, PDataNode n, TDataNodeInitStates&) {
+    n->CheckType = ctCheckBox;
+    n->CheckState = csUncheckedNormal;
+  };
+  MoreDicts->OnFreeNode = [this](TBaseDataTree*, PDataNode n) {
+    if (MoreDictNodeType* r = moreRecord(n)) r->~MoreDictNodeType();
+  };
+
+  DIButton = new TButton(this);
+  DIButton->SetParent(NewSheet);
+  DIButton->SetCaption(u"установить");
+  DIButton->SetBounds(8, 248, 100, 25);
+  DIButton->OnClick = [this](TObject* s) { DIButtonClick(s); };
+  DownLoadProgress = new TProgressBar(this);
+  DownLoadProgress->SetParent(NewSheet);
+  DownLoadProgress->SetBounds(116, 252, 347, 17);
+  DownLoadProgress->SetMin(0);
+  DownLoadProgress->SetMax(100);
+  DownLoadProgress->SetVisible(false);
+  Label4 = new TLabel(this);
+  Label4->SetParent(NewSheet);
+  Label4->SetBounds(8, 280, 455, 32);
+  Label4->SetWordWrap(true);
+  Label4->SetVisible(false);
+
+  ZipArchiver1 = new TZipArchiver(this);
+  // The manager reports failures itself, with the package's name.
+  ZipArchiver1->SetUnattended(true);
+  ZipArchiver1->OnProgress = [this](TObject* s, TZAProgressDetails& d) { ZipArchiver1Progress(s, d); };
+
+  PageControl2->OnChange = [this](TObject* s) { PageControl2Change(s); };
+}
+
+MoreDictNodeType* TDictsForm::moreRecord(PDataNode Node) {
+  return Node ? static_cast<MoreDictNodeType*>(MoreDicts->GetNodeData(Node)) : nullptr;
+}
+
+void TDictsForm::PageControl2Change(TObject*) {
+  if (PageControl2->ActivePageIndex() == 1) UpdateMoreDicts();
+}
+
+bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress) {
+  const std::weak_ptr<bool> alive = FAlive;
+  while (!Transfer.WaitFor(15)) {
+    Application->ProcessMessages();
+    if (alive.expired()) return false;
+    // A program that is closing does not wait for the network.
+    if (Application->Terminated()) Transfer.Cancel();
+    if (Progress) showProgress(Transfer.Received(), Transfer.ContentLength());
+  }
+  if (alive.expired()) return false;
+  if (Progress) showProgress(Transfer.Received(), Transfer.ContentLength());
+  return true;
+}
+
+void TDictsForm::showProgress(std::int64_t Received, std::int64_t Total) {
+  if (Total <= 0) {
+    // Nothing to divide by: the bar only shows that work goes on.
+    DownLoadProgress->SetStyle(pbstMarquee);
+    return;
+  }
+  DownLoadProgress->SetStyle(pbstNormal);
+  DownLoadProgress->SetPosition(int(std::lround(double(Received) / double(Total) * 100.0)));
+}
+
+void TDictsForm::UpdateMoreDicts() {
+  // Selecting the page again while the list is on its way changes nothing.
+  if (FListing) return;
+  FListing = true;
+  THttpRequest request;
+  request.Url = DownloadBaseAddress();
+  request.Agent = kListAgent;
+  request.MaxBodySize = kMaxListPage;
+  THttpTransfer transfer(request);
+  if (!waitForTransfer(transfer, false)) return;
+  FListing = false;
+
+  MoreDicts->Clear();
+  MoreDicts->SetNodeDataSize(int(sizeof(MoreDictNodeType)));
+  MoreDictRows.clear();
+  if (!transfer.Succeeded()) {
+    Label4->SetCaption(transfer.Error());
+    Label4->SetVisible(true);
+    return;
+  }
+  MoreDictRows = ParseMoreDictsPage(transfer.Body());
+  try {
+    ReadDictsList();
+  } catch (const Exception&) {
+    // Without a list nothing counts as installed.
+    ConfiguredDicts.clear();
+  }
+  for (const MoreDictRowType& row : MoreDictRows) {
+    // A name that is not a plain package file name is never offered.
+    if (!IsPlainPackageName(row.FileName)) continue;
+    const bool installed = std::any_of(ConfiguredDicts.begin(), ConfiguredDicts.end(),
+                                       [&](const DPType& d) { return d.Name + u".zip" == row.FileName; });
+    if (installed) continue;
+    PDataNode node = MoreDicts->AddChild(nullptr);
+    new (MoreDicts->GetNodeData(node)) MoreDictNodeType{row.FileName, row.Caption, row.Size, row.Words};
+  }
+}
+
+void TDictsForm::downloadFailed(const String& Reason) {
+  Label4->SetCaption(Reason);
+  Label4->SetVisible(true);
+  DownLoadProgress->SetStyle(pbstNormal);
+  DownLoadProgress->SetPosition(0);
+  DIButton->SetEnabled(true);
+  Application->ShowException(Exception(Reason));
+}
+
+void TDictsForm::DIButtonClick(TObject*) {
+  const std::weak_ptr<bool> alive = FAlive;
+  DIButton->SetEnabled(false);
+  std::vector<String> names;
+  for (PDataNode n = MoreDicts->GetFirst(); n; n = MoreDicts->GetNextSibling(n))
+    if (n->CheckState == csCheckedNormal)
+      if (const MoreDictNodeType* r = moreRecord(n)) names.push_back(r->FileName);
+  DownLoadProgress->SetVisible(true);
+  Label4->SetVisible(true);
+  try {
+    const UTF8String base = DownloadBaseAddress();
+    const int n = int(names.size());
+    for (int k = 1; k <= n; ++k) {
+      const String& name = names[size_t(k - 1)];
+      if (!IsPlainPackageName(name)) throw Exception(u"\"" + name + u"\" is not a package name");
+      const UTF8String url = PackageUrl(base, name);
+      Label4->SetCaption(u"Скачиваем словарь " + IntToStr(k) + u" из " + IntToStr(n));
+      DownLoadProgress->SetPosition(0);
+
+      // The size is asked of the same address the package comes from; when
+      // the server does not say, the download's own length is used.
+      THttpRequest head;
+      head.Url = url;
+      head.Agent = kSizeAgent;
+      head.Method = hmHead;
+      THttpTransfer size(head);
+      if (!waitForTransfer(size, false)) return;
+      const std::int64_t announced = size.Succeeded() ? size.ContentLength() : -1;
+      showProgress(0, announced);
+
+      THttpRequest get;
+      get.Url = url;
+      get.Agent = url;
+      get.FileName = folder(u"temp") + name;
+      THttpTransfer download(get);
+      if (!waitForTransfer(download, true)) return;
+      if (!download.Succeeded()) {
+        downloadFailed(download.Error());
+        return;
+      }
+    }
+    DownLoadProgress->SetStyle(pbstNormal);
+    DownLoadProgress->SetPosition(0);
+    Label4->SetCaption(u"Скачивание успешно завершено. Идет распаковка словарей.");
+    installPackages(names);
+    RefreshDictsClick(this);
+    UpdateMoreDicts();
+    if (alive.expired()) return;
+  } catch (const std::exception& e) {
+    if (alive.expired()) return;
+    const auto* ex = dynamic_cast<const Exception*>(&e);
+    downloadFailed(ex ? ex->Message() : UTF8ToUTF16(e.what()));
+    return;
+  }
+  Label4->SetCaption(u"Установка выбранных словарей успешно завершена.");
+  DIButton->SetEnabled(true);
+  DownLoadProgress->SetPosition(100);
+}
+
+void TDictsForm::installPackages(const std::vector<String>& Names) {
+  if (Names.empty()) return;
+  ZipArchiver1->SetActive(true);
+  ZipArchiver1->SetDLLDirectory(folder(u"other"));
+  ZipArchiver1->SetDLL_Load(true);
+  for (const String& name : Names) {
+    const String package = folder(u"temp") + name;
+    ZipArchiver1->SetZipFileName(package);
+    ZipArchiver1->FSpecArgs()->Clear();
+    ZipArchiver1->SetExtrBaseDir(folder(u"dictionaries"));
+    ZipArchiver1->SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
+    const int result = ZipArchiver1->Extract();
+    if (result != 0 || ZipArchiver1->ErrCode() != 0) {
+      String reason = ZipArchiver1->ErrMessage();
+      if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : ZipArchiver1->ErrCode());
+      throw Exception(u"Cannot unpack " + name + u": " + reason);
+    }
+  }
+}
+
+void TDictsForm::ZipArchiver1Progress(TObject*, TZAProgressDetails& Details) {
+  DownLoadProgress->SetPosition(Details.ItemPerCent());
+}
