@@ -1,0 +1,268 @@
+// The manager's download page against the real local site over HTTPS:
+// the list of packages not yet installed, the download into temp/, the
+// installation into dictionaries/, and every way a download can fail.
+#include <filesystem>
+
+#include "app/dictionaries.h"
+#include "platform/core/strings.h"
+#include "platform/gui/extctrls.h"
+#include "tests/app/main_form_util.h"
+#include "tests/local_site.h"
+
+using apptest::readFile;
+using apptest::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Download : public apptest::MainWindow {
+protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    Dict("en").Properties("English", "en").Word({0, "FOX", "лиса"});
+    List("en 1\r\n");
+    fs::create_directories(Dir / "other");
+    fs::copy_file(TAMRIX_ZIPLIB_FILE, Dir / "other/libziplib190.so");
+  }
+  void TearDown() override {
+    unsetenv("SSL_CERT_FILE");
+    Site.reset();
+    fs::remove_all(Dir.string() + "-site");
+    MainWindow::TearDown();
+  }
+
+  // Starts the site, trusts its authority and points the program at it.
+  void Serve(const std::vector<std::string>& options = {}) {
+    Site = std::make_unique<sitetest::LocalSite>(Dir.string() + "-site", options);
+    ASSERT_TRUE(Site->Ok()) << "the local site did not start";
+    setenv("SSL_CERT_FILE", Site->Ca().c_str(), 1);
+    writeFile(Dir / "other/download_url", Site->Base() + "\n");
+  }
+
+  void OpenPage() {
+    Start();
+    Messages.clear();
+    Manager->Show();
+    Manager->PageControl2->SetActivePageIndex(1);
+    Manager->PageControl2Change(Manager->PageControl2);
+  }
+
+  // "file:caption:size:words" per listed package.
+  std::vector<std::string> Listed() {
+    std::vector<std::string> out;
+    TDataStringTree* t = Manager->MoreDicts;
+    for (PDataNode n = t->GetFirst(); n; n = t->GetNextSibling(n)) {
+      const auto* r = static_cast<MoreDictNodeType*>(t->GetNodeData(n));
+      out.push_back(UTF16ToUTF8(r->FileName + u":" + r->Caption + u":" + r->Size + u":" + r->Words));
+    }
+    return out;
+  }
+
+  void Tick(const String& fileName) {
+    TDataStringTree* t = Manager->MoreDicts;
+    for (PDataNode n = t->GetFirst(); n; n = t->GetNextSibling(n))
+      if (static_cast<MoreDictNodeType*>(t->GetNodeData(n))->FileName == fileName) {
+        t->SetCheckState(n, csCheckedNormal);
+        return;
+      }
+    ADD_FAILURE() << "not listed: " << UTF16ToUTF8(fileName);
+  }
+
+  void Install() { Manager->DIButtonClick(Manager->DIButton); }
+
+  std::string Status() { return UTF16ToUTF8(Manager->Label4->Caption()); }
+
+  // Expects one failure message holding every part, shown in the status
+  // line too, with nothing installed and the button usable again.
+  void ExpectFailure(const std::vector<std::string>& parts) {
+    ASSERT_EQ(Messages.size(), 1u) << ::testing::PrintToString(Messages);
+    for (const std::string& p : parts) {
+      EXPECT_NE(Messages[0].find(p), std::string::npos) << Messages[0];
+      EXPECT_NE(Status().find(p), std::string::npos) << Status();
+    }
+    EXPECT_EQ(Status().find("успешно"), std::string::npos);
+    EXPECT_TRUE(Manager->DIButton->Enabled());
+    EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en 1\r\n");
+  }
+
+  std::vector<std::string> TempFiles() {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(Dir / "temp")) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  std::unique_ptr<sitetest::LocalSite> Site;
+};
+
+}  // namespace
+
+TEST_F(Download, ListsThePackagesNotInstalledAndInstallsTheTickedOnes) {
+  // "en.zip" is the installed dictionary's package: not offered.
+  Serve({"--filler", "big:4", "--row", "en.zip|English|1 КБ|1"});
+  OpenPage();
+  ASSERT_EQ(Listed().size(), 1u) << ::testing::PrintToString(Listed());
+  EXPECT_EQ(Listed()[0], "big.zip:Большой словарь big:4.0 МБ:1");
+
+  // Record what the status line and the bar show while the package comes.
+  std::vector<std::string> seen;
+  int highest = 0;
+  TTimer watch(nullptr);
+  watch.SetInterval(1);
+  watch.OnTimer = [&](TObject*) {
+    if (seen.empty() || seen.back() != Status()) seen.push_back(Status());
+    highest = std::max(highest, Manager->DownLoadProgress->Position());
+  };
+  watch.SetEnabled(true);
+  Tick(u"big.zip");
+  Install();
+  watch.SetEnabled(false);
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  EXPECT_EQ(seen, (std::vector<std::string>{"Скачиваем словарь 1 из 1",
+                                            "Скачивание успешно завершено. Идет распаковка словарей."}));
+  EXPECT_GT(highest, 0);
+  EXPECT_EQ(Manager->DownLoadProgress->Position(), 100);
+  EXPECT_TRUE(Manager->DIButton->Enabled());
+  // The package as the site serves it, in temp/ under its own name only.
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"big.zip"});
+  EXPECT_EQ(readFile(Dir / "temp/big.zip"), readFile(Site->Download() / "big.zip"));
+  // Unpacked, added to the list on top, active, and gone from the offer.
+  EXPECT_TRUE(fs::exists(Dir / "dictionaries/big.tamrix"));
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "big 1\r\nen 1\r\n");
+  EXPECT_TRUE(Listed().empty());
+}
+
+TEST_F(Download, TheSampleSiteOffersDictionariesThatSearchAfterInstalling) {
+  Serve();
+  OpenPage();
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"en-ru-travel.zip:Англо-русский разговорник (пример):1 КБ:5",
+                                                "ru-en-travel.zip:Русско-английский разговорник (пример):1 КБ:4"}));
+  // Ticking nothing downloads nothing and still ends well.
+  Install();
+  EXPECT_TRUE(Messages.empty());
+  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  Tick(u"en-ru-travel.zip");
+  Tick(u"ru-en-travel.zip");
+  Install();
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "ru-en-travel 1\r\nen-ru-travel 1\r\nen 1\r\n");
+  Form->FormActivate(Form);
+  Search(u"ticket");
+  EXPECT_EQ(Tree(), "Англо-русский разговорник (пример)(0,-1)[TICKET#3]");
+}
+
+TEST_F(Download, AMissingPackageIsReportedAndNeverSaved) {
+  Serve({"--row", "missing.zip|Missing|1 КБ|1"});
+  OpenPage();
+  Tick(u"missing.zip");
+  Install();
+  ExpectFailure({Site->Base() + "missing.zip", "404"});
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(Download, ACutConnectionIsReportedAndLeavesNoFile) {
+  Serve({"--cut", "en-ru-travel.zip"});
+  OpenPage();
+  Tick(u"en-ru-travel.zip");
+  Install();
+  ExpectFailure({Site->Base() + "en-ru-travel.zip"});
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_FALSE(fs::exists(Dir / "dictionaries/en-ru-travel.tamrix"));
+}
+
+TEST_F(Download, ACertificateNotTrustedIsRefused) {
+  Serve();
+  OpenPage();
+  ASSERT_EQ(Listed().size(), 2u);
+  // The site's authority is trusted by this test alone: without it the
+  // system's store does not know the site.
+  unsetenv("SSL_CERT_FILE");
+  Tick(u"en-ru-travel.zip");
+  Install();
+  ExpectFailure({Site->Base() + "en-ru-travel.zip", "certificate"});
+  EXPECT_TRUE(TempFiles().empty());
+  // The list page is refused the same way, and the reason shown.
+  Manager->UpdateMoreDicts();
+  EXPECT_TRUE(Listed().empty());
+  EXPECT_NE(Status().find(Site->Base()), std::string::npos) << Status();
+  EXPECT_NE(Status().find("certificate"), std::string::npos) << Status();
+}
+
+TEST_F(Download, AnUnreachableSiteNamesTheAddress) {
+  writeFile(Dir / "other/download_url", "https://127.0.0.1:1/download\n");
+  OpenPage();
+  EXPECT_TRUE(Listed().empty());
+  EXPECT_NE(Status().find("https://127.0.0.1:1/download/"), std::string::npos) << Status();
+  EXPECT_TRUE(Messages.empty()) << "the page's status line tells, no box";
+}
+
+TEST_F(Download, AnUnknownSizeShowsAMovingBarAndStillInstalls) {
+  Serve({"--filler", "big:4", "--no-length", "big.zip"});
+  OpenPage();
+  bool marquee = false;
+  TTimer watch(nullptr);
+  watch.SetInterval(1);
+  watch.OnTimer = [&](TObject*) { marquee = marquee || Manager->DownLoadProgress->Style() == pbstMarquee; };
+  watch.SetEnabled(true);
+  Tick(u"big.zip");
+  Install();
+  watch.SetEnabled(false);
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_TRUE(marquee);
+  EXPECT_EQ(Manager->DownLoadProgress->Style(), pbstNormal);
+  EXPECT_EQ(Manager->DownLoadProgress->Position(), 100);
+  EXPECT_TRUE(fs::exists(Dir / "dictionaries/big.tamrix"));
+}
+
+TEST_F(Download, ARepeatedDownloadReplacesAnEarlierFile) {
+  Serve();
+  // Left by an earlier run that was cut off, and by one that finished.
+  writeFile(Dir / "temp/en-ru-travel.zip.part", "half a package");
+  writeFile(Dir / "temp/en-ru-travel.zip", "an older package");
+  OpenPage();
+  Tick(u"en-ru-travel.zip");
+  Install();
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"en-ru-travel.zip"});
+  EXPECT_EQ(readFile(Dir / "temp/en-ru-travel.zip"), readFile(Site->Download() / "en-ru-travel.zip"));
+  EXPECT_TRUE(fs::exists(Dir / "dictionaries/en-ru-travel.tamrix"));
+}
+
+TEST_F(Download, NamesWithFoldersAreNeverOffered) {
+  Serve({"--row", "../escape.zip|Up|1|1", "--row", "sub/inner.zip|Down|1|1", "--row", "/abs.zip|Abs|1|1",
+         "--row", "notzip.exe|Exe|1|1", "--row", "..zip|Dots|1|1", "--row", "ok name.zip|Fine|1|1"});
+  OpenPage();
+  std::vector<std::string> files;
+  for (const std::string& row : Listed()) files.push_back(row.substr(0, row.find(':')));
+  EXPECT_EQ(files, (std::vector<std::string>{"en-ru-travel.zip", "ru-en-travel.zip", "ok name.zip"}));
+}
+
+TEST_F(Download, APackageThatIsNotAnArchiveIsReported) {
+  Serve({"--row", "broken.zip|Broken|1|1"});
+  writeFile(Site->Download() / "broken.zip", "this is not a zip archive at all");
+  OpenPage();
+  Tick(u"broken.zip");
+  Install();
+  ExpectFailure({"broken.zip"});
+}
+
+TEST_F(Download, TheWindowStaysResponsiveWhileAPackageComes) {
+  Serve({"--filler", "big:4"});
+  OpenPage();
+  // A click on the other page while the download runs is handled at once.
+  bool clicked = false;
+  TTimer later(nullptr);
+  later.SetInterval(1);
+  later.OnTimer = [&](TObject*) {
+    later.SetEnabled(false);
+    Manager->RefreshDicts->Click();
+    clicked = true;
+  };
+  Tick(u"big.zip");
+  later.SetEnabled(true);
+  Install();
+  EXPECT_TRUE(clicked);
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_TRUE(fs::exists(Dir / "dictionaries/big.tamrix"));
+}
