@@ -34,16 +34,15 @@ String folder(const String& name) { return (AppDir.empty() ? String(u".") : AppD
 
 }  // namespace
 
-void TDictsForm::buildDownloadPage() {
+void TDictsForm::buildDownloadPage(const String& Instructions) {
   Label3 = new TLabel(this);
   Label3->SetParent(NewSheet);
-  Label3->SetCaption(u"Пометьте галочками словари, которые хотите скачать из Интернета и \n"
-                     u"установить, затем нажмите кнопку \"Установить\"");
-  Label3->SetBounds(8, 4, 460, 32);
+  Label3->SetCaption(Instructions);
+  Label3->SetBounds(8, 4, FContentWidth + 5, 32);
 
   MoreDicts = new TDataStringTree(this);
   MoreDicts->SetParent(NewSheet);
-  MoreDicts->SetBounds(8, 40, 455, 200);
+  MoreDicts->SetBounds(8, 40, FContentWidth, 200);
   MoreDicts->SetNodeDataSize(int(sizeof(MoreDictNodeType)));
   {
     TDataTreeColumns& columns = MoreDicts->Header().Columns();
@@ -100,13 +99,13 @@ void TDictsForm::buildDownloadPage() {
   DIButton->OnClick = [this](TObject* s) { DIButtonClick(s); };
   DownLoadProgress = new TProgressBar(this);
   DownLoadProgress->SetParent(NewSheet);
-  DownLoadProgress->SetBounds(116, 252, 347, 17);
+  DownLoadProgress->SetBounds(116, 252, FContentWidth - 108, 17);
   DownLoadProgress->SetMin(0);
   DownLoadProgress->SetMax(100);
   DownLoadProgress->SetVisible(false);
   Label4 = new TLabel(this);
   Label4->SetParent(NewSheet);
-  Label4->SetBounds(8, 280, 455, 32);
+  Label4->SetBounds(8, 280, FContentWidth, 32);
   Label4->SetWordWrap(true);
   Label4->SetVisible(false);
 

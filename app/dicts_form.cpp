@@ -8,6 +8,8 @@
 #include "db/utf8_convert.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/font.h"
 #include "platform/gui/stdctrls.h"
 #include "tree/string_tree.h"
 
@@ -16,6 +18,25 @@ TDictsForm* DictsForm = nullptr;
 namespace {
 
 const String kListFile = u"dictionaries/dictionaries._";
+
+const String kInstalledHelp =
+    u"Укажите активность словарей, выделив нужные словари галочкой, либо измените\n"
+    u"порядок поиска в словарях, перетащив мышью словарь вниз или вверх.";
+const String kDownloadHelp =
+    u"Пометьте галочками словари, которые хотите скачать из Интернета и \n"
+    u"установить, затем нажмите кнопку \"Установить\"";
+
+int widestLine(TCanvas* canvas, const String& text) {
+  int widest = 0;
+  size_t from = 0;
+  while (from <= text.size()) {
+    size_t to = text.find(u'\n', from);
+    if (to == String::npos) to = text.size();
+    widest = std::max(widest, canvas->TextWidth(text.substr(from, to - from)));
+    from = to + 1;
+  }
+  return widest;
+}
 
 // The caption of a dictionary file from its properties table (empty when
 // it cannot be read).
@@ -36,6 +57,14 @@ String readCaption(const String& name) {
   return caption;
 }
 
+// The list file's entries; lines of nothing but blanks name no dictionary
+// and are passed over.
+std::vector<DPType> readListFile() {
+  std::vector<DPType> lines = ReadDictListFile(kListFile);
+  std::erase_if(lines, [](const DPType& d) { return Trim(d.Name).empty() && Trim(d.Flag).empty(); });
+  return lines;
+}
+
 }  // namespace
 
 TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
@@ -45,12 +74,17 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
   SetBorderStyle(bsSingle);
   SetBorderIcons(TBorderIcons{biSystemMenu});
   Font()->SetName(u"Arial Unicode MS");
-  SetClientWidth(479);
+  // The instructions are shown whole, each on its two lines, in whatever
+  // face stands in for the window's font: the window grows when they are
+  // wider than its usual width.
+  Canvas()->Font()->Assign(*Font());
+  FContentWidth = std::max(455, std::max(widestLine(Canvas(), kInstalledHelp), widestLine(Canvas(), kDownloadHelp)) + 8);
+  SetClientWidth(FContentWidth + 24);
   SetClientHeight(338);
 
   PageControl2 = new TPageControl(this);
   PageControl2->SetParent(this);
-  PageControl2->SetBounds(0, 0, 479, 338);
+  PageControl2->SetBounds(0, 0, FContentWidth + 24, 338);
   InstalledSheet = new TTabSheet(this);
   InstalledSheet->SetPageControl(PageControl2);
   InstalledSheet->SetCaption(u"установленные словари");
@@ -60,13 +94,12 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
 
   Label2 = new TLabel(this);
   Label2->SetParent(InstalledSheet);
-  Label2->SetCaption(u"Укажите активность словарей, выделив нужные словари галочкой, либо измените\n"
-                     u"порядок поиска в словарях, перетащив мышью словарь вниз или вверх.");
-  Label2->SetBounds(8, 4, 460, 32);
+  Label2->SetCaption(kInstalledHelp);
+  Label2->SetBounds(8, 4, FContentWidth + 5, 32);
 
   DictsTree = new TDataStringTree(this);
   DictsTree->SetParent(InstalledSheet);
-  DictsTree->SetBounds(8, 40, 455, 220);
+  DictsTree->SetBounds(8, 40, FContentWidth, 220);
   DictsTree->SetNodeDataSize(int(sizeof(DictNodeType)));
   // The check boxes are the dictionaries' "active" flags; each row is one
   // dictionary, selected whole and shown with the book picture.
@@ -116,9 +149,9 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
   CloseDictsOptions->OnClick = [this](TObject* s) { CloseDictsOptionsClick(s); };
   Label1 = new TLabel(this);
   Label1->SetParent(InstalledSheet);
-  Label1->SetBounds(8, 298, 460, 16);
+  Label1->SetBounds(8, 298, FContentWidth + 5, 16);
 
-  buildDownloadPage();
+  buildDownloadPage(kDownloadHelp);
 
   OnShow = [this](TObject* s) { FormShow(s); };
   OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
@@ -146,13 +179,13 @@ void TDictsForm::FormClose(TObject*, TCloseAction&) {
 
 void TDictsForm::CloseDictsOptionsClick(TObject*) { Close(); }
 
-void TDictsForm::ReadDictsList() { ConfiguredDicts = ReadDictListFile(kListFile); }
+void TDictsForm::ReadDictsList() { ConfiguredDicts = readListFile(); }
 
 void TDictsForm::ReBuildTree() {
   DictsTree->Clear();
   Label1->SetCaption(String());
   DictsTree->SetNodeDataSize(int(sizeof(DictNodeType)));
-  for (const DPType& line : ReadDictListFile(kListFile)) {
+  for (const DPType& line : readListFile()) {
     PDataNode node = DictsTree->AddChild(nullptr);
     new (DictsTree->GetNodeData(node)) DictNodeType{readCaption(line.Name), std::uint8_t(line.Flag == u"1" ? 2 : 0),
                                                    line.Name};

@@ -87,7 +87,7 @@ public:
 private:
   DictNodeType* record(PDataNode Node);
   MoreDictNodeType* moreRecord(PDataNode Node);
-  void buildDownloadPage();
+  void buildDownloadPage(const String& Instructions);
   // Waits for a transfer while the program goes on handling its messages,
   // moving the progress bar when Progress is set. False when the window
   // was destroyed meanwhile (nothing of it may be touched then).
@@ -102,6 +102,8 @@ private:
   // handlers can tell.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   bool FListing = false;
+  // The width of the pages' contents (lists, labels).
+  int FContentWidth = 455;
 };
 
 extern TDictsForm* DictsForm;

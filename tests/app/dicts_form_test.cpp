@@ -1,0 +1,90 @@
+// The manager's installed-dictionary page: the list as the file gives it,
+// saving it back, and reordering by dragging.
+#include <filesystem>
+
+#include "platform/core/strings.h"
+#include "platform/gui/testing.h"
+#include "tests/app/main_form_util.h"
+
+using apptest::readFile;
+
+namespace {
+
+class Manage : public apptest::MainWindow {
+protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    for (const auto& [name, caption] : {std::pair{"a", "Alpha"}, {"b", "Beta"}, {"c", "Gamma"}})
+      Dict(name).exec("CREATE TABLE properties(author, full_caption); INSERT INTO properties VALUES('x', '" +
+                      std::string(caption) + "');");
+    List("a 1\r\nb 0\r\nc 1\r\n");
+  }
+
+  void Open() {
+    Start();
+    Manager->Show();
+    for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+  }
+
+  // "caption+" (ticked) or "caption-" per row, in tree order.
+  std::string Rows() {
+    std::string out;
+    TDataStringTree* t = Manager->DictsTree;
+    for (PDataNode n = t->GetFirst(); n; n = t->GetNextSibling(n)) {
+      const auto* r = static_cast<DictNodeType*>(t->GetNodeData(n));
+      out += (out.empty() ? "" : " ") + UTF16ToUTF8(r->Caption) + (n->CheckState == csCheckedNormal ? "+" : "-");
+    }
+    return out;
+  }
+
+  PDataNode Row(int index) {
+    PDataNode n = Manager->DictsTree->GetFirst();
+    for (int i = 0; i < index && n; ++i) n = Manager->DictsTree->GetNextSibling(n);
+    return n;
+  }
+};
+
+}  // namespace
+
+TEST_F(Manage, BlankListLinesAreSkipped) {
+  List("a 1\r\n\r\n   \r\n\t\r\nb 0\r\n \r\nc 1\r\n");
+  Open();
+  EXPECT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+  Manager->SaveDictsOptionsClick(Manager);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "a 1\r\nb 0\r\nc 1\r\n");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Конфигурация словарей сохранена.");
+}
+
+TEST_F(Manage, AnEmptyListSavesAnEmptyFile) {
+  Open();
+  Manager->DictsTree->Clear();
+  Manager->SaveDictsOptionsClick(Manager);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "");
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Конфигурация словарей сохранена.");
+}
+
+TEST_F(Manage, TheInstructionsAreFullyVisible) {
+  Open();
+  // Both lines of each instruction fit their label, and the label ends
+  // above the list below it.
+  for (auto [label, below] : {std::pair<TLabel*, TControl*>{Manager->Label2, Manager->DictsTree},
+                              {Manager->Label3, Manager->MoreDicts}}) {
+    TCanvas* canvas = Manager->Canvas();
+    canvas->Font()->Assign(*label->Font());
+    int widest = 0;
+    const String text = label->Caption();
+    size_t from = 0;
+    int lines = 0;
+    while (from <= text.size()) {
+      size_t to = text.find(u'\n', from);
+      if (to == String::npos) to = text.size();
+      widest = std::max(widest, canvas->TextWidth(text.substr(from, to - from)));
+      ++lines;
+      from = to + 1;
+    }
+    EXPECT_LE(widest, label->Width()) << UTF16ToUTF8(text);
+    EXPECT_EQ(lines, 2);
+    EXPECT_LE(label->Left() + widest, Manager->PageControl2->DisplayRect().Width()) << UTF16ToUTF8(text);
+    EXPECT_LE(label->Top() + lines * canvas->TextHeight(u"Ag"), below->Top()) << UTF16ToUTF8(text);
+  }
+}
