@@ -105,8 +105,10 @@ void TDictsForm::buildDownloadPage(const String& Instructions) {
   DownLoadProgress->SetVisible(false);
   Label4 = new TLabel(this);
   Label4->SetParent(NewSheet);
-  Label4->SetBounds(8, 280, FContentWidth, 32);
+  // A failure's reason names the address: up to three lines, wrapped.
+  Label4->SetAutoSize(false);
   Label4->SetWordWrap(true);
+  Label4->SetBounds(8, 278, FContentWidth, 48);
   Label4->SetVisible(false);
 
   ZipArchiver1 = new TZipArchiver(this);

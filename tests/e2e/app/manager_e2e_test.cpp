@@ -1,0 +1,83 @@
+// The dictionary manager of the real program on a virtual display: a
+// package downloaded from the local HTTPS site and installed, and a
+// dictionary dragged up the search order.
+#include <cstdlib>
+#include <fstream>
+
+#include "tests/e2e/app/app_e2e_support.h"
+#include "tests/local_site.h"
+
+namespace {
+
+using e2e::Pause;
+using e2e::Sh;
+
+std::string readFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Manager : public e2e::Program {
+protected:
+  void TearDown() override {
+    e2e::Program::TearDown();
+    unsetenv("SSL_CERT_FILE");
+  }
+
+  // Opens the manager from the main window's "словари" button (at the
+  // bottom of the left panel) and finds its window.
+  void OpenManager() {
+    Click(8 + 43, 8 + (600 - 80) - 52 + 12);
+    std::string found;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+      found = Sh("xdotool search --onlyvisible --name '^ Конфигуратор Словарей$'");
+      return !found.empty();
+    })) << "the manager did not open";
+    ManagerWindow = std::stoul(found);
+    Pause(500);
+  }
+
+  // A click at a point of the manager's window.
+  void ClickManager(int x, int y) {
+    Sh("xdotool mousemove --window " + std::to_string(ManagerWindow) + " " + std::to_string(x) + " " +
+       std::to_string(y) + " click 1");
+    Pause(400);
+  }
+
+  unsigned long ManagerWindow = 0;
+};
+
+}  // namespace
+
+TEST_F(Manager, DownloadAndInstallAPackageFromTheSite) {
+  sitetest::LocalSite site(Folder.string() + "-site", {});
+  ASSERT_TRUE(site.Ok()) << "the local site did not start";
+  Prepare();
+  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
+  // The site's authority is trusted by this program run alone.
+  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
+  Start();
+  OpenManager();
+  // The second page: the site's two sample packages.
+  ClickManager(370 - 112, 97 - 84);
+  Pause(1000);
+  // Tick the first package (English-Russian) and install it.
+  ClickManager(39, 92);
+  ClickManager(60, 287);
+  const auto installed = Folder / "dictionaries/en-ru-travel.tamrix";
+  ASSERT_TRUE(e2e::WaitFor([&] { return std::filesystem::exists(installed); }, 20000))
+      << readFile(Folder / "tamrix.log");
+  Pause(1000);
+  Screenshot("manager-installed");
+  EXPECT_EQ(readFile(Folder / "dictionaries/dictionaries._").rfind("en-ru-travel 1\r\n", 0), 0u)
+      << readFile(Folder / "dictionaries/dictionaries._");
+  EXPECT_FALSE(std::filesystem::exists(Folder / "dictionaries/ru-en-travel.tamrix"));
+  // The new dictionary answers a search in the main window.
+  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  Pause(500);
+  Focus();
+  Type("ticket");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_NE(a.find("билет"), std::string::npos) << a.substr(0, 200);
+}
