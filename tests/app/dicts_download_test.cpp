@@ -1,6 +1,11 @@
 // The manager's download page against the real local site over HTTPS:
 // the list of packages not yet installed, the download into temp/, the
 // installation into dictionaries/, and every way a download can fail.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/dictionaries.h"
@@ -265,4 +270,42 @@ TEST_F(Download, TheWindowStaysResponsiveWhileAPackageComes) {
   EXPECT_TRUE(clicked);
   EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
   EXPECT_TRUE(fs::exists(Dir / "dictionaries/big.tamrix"));
+}
+
+TEST_F(Download, TheWindowMayGoWhileAPackageComes) {
+  Serve({"--filler", "big:4"});
+  OpenPage();
+  // A handler run while the download waits frees the manager; the
+  // download ends without touching it.
+  TTimer later(nullptr);
+  later.SetInterval(1);
+  later.OnTimer = [&](TObject*) {
+    later.SetEnabled(false);
+    Manager->Free();
+    Manager = nullptr;
+  };
+  Tick(u"big.zip");
+  later.SetEnabled(true);
+  TDictsForm* manager = Manager;
+  manager->DIButtonClick(manager->DIButton);
+  EXPECT_EQ(Manager, nullptr);
+  EXPECT_EQ(DictsForm, nullptr);
+  EXPECT_FALSE(fs::exists(Dir / "dictionaries/big.tamrix"));
+
+  // The list page's wait as well, on a server that never answers.
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  writeFile(Dir / "other/download_url", "https://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/download/\n");
+  Manager = new TDictsForm(nullptr);
+  Manager->AfterConstruction();
+  later.SetEnabled(true);
+  Manager->UpdateMoreDicts();
+  EXPECT_EQ(Manager, nullptr);
+  close(silent);
 }
