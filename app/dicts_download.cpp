@@ -127,17 +127,19 @@ void TDictsForm::PageControl2Change(TObject*) {
   if (PageControl2->ActivePageIndex() == 1) UpdateMoreDicts();
 }
 
-bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress) {
+bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize) {
   const std::weak_ptr<bool> alive = FAlive;
+  // The length the answer announces, else the one asked for before.
+  auto total = [&] { return Transfer.ContentLength() >= 0 ? Transfer.ContentLength() : KnownSize; };
   while (!Transfer.WaitFor(15)) {
     Application->ProcessMessages();
     if (alive.expired()) return false;
     // A program that is closing does not wait for the network.
     if (Application->Terminated()) Transfer.Cancel();
-    if (Progress) showProgress(Transfer.Received(), Transfer.ContentLength());
+    if (Progress) showProgress(Transfer.Received(), total());
   }
   if (alive.expired()) return false;
-  if (Progress) showProgress(Transfer.Received(), Transfer.ContentLength());
+  if (Progress) showProgress(Transfer.Received(), total());
   return true;
 }
 
@@ -233,7 +235,7 @@ void TDictsForm::DIButtonClick(TObject*) {
       get.Agent = url;
       get.FileName = folder(u"temp") + name;
       THttpTransfer download(get);
-      if (!waitForTransfer(download, true)) return;
+      if (!waitForTransfer(download, true, announced)) return;
       if (!download.Succeeded()) {
         downloadFailed(download.Error());
         return;

@@ -89,9 +89,10 @@ private:
   MoreDictNodeType* moreRecord(PDataNode Node);
   void buildDownloadPage(const String& Instructions);
   // Waits for a transfer while the program goes on handling its messages,
-  // moving the progress bar when Progress is set. False when the window
-  // was destroyed meanwhile (nothing of it may be touched then).
-  bool waitForTransfer(THttpTransfer& Transfer, bool Progress);
+  // moving the progress bar when Progress is set (against the answer's
+  // length, else KnownSize). False when the window was destroyed meanwhile
+  // (nothing of it may be touched then).
+  bool waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize = -1);
   void showProgress(std::int64_t Received, std::int64_t Total);
   // The failure shown in the status line and in a message; the button is
   // enabled again.
