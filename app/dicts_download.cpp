@@ -197,7 +197,8 @@ void TDictsForm::downloadFailed(const String& Reason) {
   DownLoadProgress->SetStyle(pbstNormal);
   DownLoadProgress->SetPosition(0);
   DIButton->SetEnabled(true);
-  Application->ShowException(Exception(Reason));
+  // A program that is closing has cancelled the download itself.
+  if (!Application->Terminated()) Application->ShowException(Exception(Reason));
 }
 
 void TDictsForm::DIButtonClick(TObject*) {
@@ -227,6 +228,13 @@ void TDictsForm::DIButtonClick(TObject*) {
       head.Method = hmHead;
       THttpTransfer size(head);
       if (!waitForTransfer(size, false)) return;
+      // No answer at all (no connection, an untrusted certificate): the
+      // download would meet the same; a server that only refuses the
+      // request is still asked for the package.
+      if (!size.Succeeded() && size.Status() == 0) {
+        downloadFailed(size.Error());
+        return;
+      }
       const std::int64_t announced = size.Succeeded() ? size.ContentLength() : -1;
       showProgress(0, announced);
 
