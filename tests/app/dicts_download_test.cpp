@@ -309,3 +309,16 @@ TEST_F(Download, TheWindowMayGoWhileAPackageComes) {
   EXPECT_EQ(Manager, nullptr);
   close(silent);
 }
+
+TEST_F(Download, APackageWhoseEntriesLeaveTheFolderIsReported) {
+  Serve({"--row", "evil.zip|Evil|1|1"});
+  const std::string make = "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w'); "
+                           "z.writestr('../escape.tamrix','x'); z.close()\" '" +
+                           (Site->Download() / "evil.zip").string() + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  OpenPage();
+  Tick(u"evil.zip");
+  Install();
+  ExpectFailure({"evil.zip", "escape.tamrix"});
+  EXPECT_FALSE(fs::exists(Dir / "escape.tamrix"));
+}
