@@ -161,7 +161,14 @@ void TDictsForm::UpdateMoreDicts() {
   request.Url = DownloadBaseAddress();
   request.Agent = kListAgent;
   request.MaxBodySize = kMaxListPage;
-  THttpTransfer transfer(request);
+  std::unique_ptr<THttpTransfer> started;
+  try {
+    started = std::make_unique<THttpTransfer>(request);
+  } catch (...) {
+    FListing = false;
+    throw;
+  }
+  THttpTransfer& transfer = *started;
   if (!waitForTransfer(transfer, false)) return;
   FListing = false;
 
