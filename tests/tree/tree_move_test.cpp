@@ -284,6 +284,23 @@ TEST(TreeDeleteSelected, UnselectedNodesGoOneByOneBesideABigSelection) {
   EXPECT_EQ(t.SelectedCount(), 4000u);
   EXPECT_EQ(t.TotalCount(), 4000u);
   checkInvariants(t);
+
+  // Deleted parents take their selected children out of the selection,
+  // inside an update bracket and outside one.
+  std::vector<PDataNode> parents;
+  for (int i = 0; i < 100; ++i) {
+    parents.push_back(t.Add(nullptr, "p"));
+    t.SetSelected(t.Add(parents.back(), "c"), true);
+  }
+  EXPECT_EQ(t.SelectedCount(), 4100u);
+  for (int i = 0; i < 50; ++i) t.DeleteNode(parents[std::size_t(i)]);
+  t.BeginUpdate();
+  for (int i = 50; i < 100; ++i) t.DeleteNode(parents[std::size_t(i)]);
+  t.EndUpdate();
+  EXPECT_EQ(t.SelectedCount(), 4000u);
+  std::uint32_t walked = 0;
+  for (PDataNode n = t.GetFirstSelected(); n; n = t.GetNextSelected(n)) ++walked;
+  EXPECT_EQ(walked, 4000u);
   t.DeleteSelectedNodes();
   EXPECT_EQ(t.TotalCount(), 0u);
 }
