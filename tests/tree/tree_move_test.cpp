@@ -136,6 +136,38 @@ TEST(TreeMove, ChildrenKeepTheirOrderInEveryMode) {
   checkInvariants(t);
 }
 
+TEST(TreeMove, ReportHandlersMayDeleteTheNodesStillToBeReported) {
+  TOwnedTree t, other;
+  PDataNode s = t.Add(nullptr, "s");
+  for (const char* c : {"x", "y", "z"}) t.Add(s, c);
+  PDataNode target = t.Add(nullptr, "t");
+  std::vector<std::string> reported;
+  t.OnNodeMoved = [&](TBaseDataTree*, PDataNode n) {
+    reported.push_back(t.Caption(n));
+    if (n->NextSibling) t.DeleteNode(n->NextSibling);
+  };
+  t.MoveTo(s, target, amAddChildLast, true);
+  EXPECT_EQ(reported, std::vector<std::string>{"x"});
+  EXPECT_EQ(captions(t, target), "x z");
+  checkInvariants(t);
+
+  // Between trees, the source's moved handler deletes arrivals in the
+  // target; copies too.
+  other.Add(nullptr, "o");
+  reported.clear();
+  t.OnNodeMoved = [&](TBaseDataTree*, PDataNode n) {
+    reported.push_back(other.Caption(n));
+    other.DeleteNode(n);
+  };
+  t.MoveTo(target, other.RootNode(), amAddChildLast, true);
+  EXPECT_EQ(reported, (std::vector<std::string>{"x", "z"}));
+  EXPECT_EQ(captions(other), "o");
+  other.OnNodeCopied = [&](TBaseDataTree*, PDataNode n) { other.DeleteChildren(other.RootNode()); (void)n; };
+  EXPECT_EQ(t.CopyTo(s, other.RootNode(), amAddChildLast, false), nullptr);
+  checkInvariants(t);
+  checkInvariants(other);
+}
+
 TEST(TreeMove, BetweenTreesTheNodesTravelWholeAndLeaveTheSource) {
   TOwnedTree source, target;
   multiSelect(source);
