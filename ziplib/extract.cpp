@@ -4,7 +4,9 @@
 // cancelled extraction never leaves a partial file or damages an existing one.
 #include "ziplib/extract.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -117,9 +119,56 @@ bool unixTime(const Entry& e, time_t& out) {
   return false;
 }
 
+// The temporary files this library writes are ".tamrix-" and 16 lower-case
+// hexadecimal digits; nothing else is ever taken for one of them.
+bool isOwnTemporary(const char* name) {
+  static constexpr char kPrefix[] = ".tamrix-";
+  if (std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) return false;
+  const char* hex = name + sizeof kPrefix - 1;
+  for (int i = 0; i < 16; ++i)
+    if (!((hex[i] >= '0' && hex[i] <= '9') || (hex[i] >= 'a' && hex[i] <= 'f'))) return false;
+  return hex[16] == '\0';
+}
+
+bool earlier(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Removes the temporaries that a killed or crashed run left in a folder.
+// A living run holds a lock on each of its temporaries for as long as it
+// writes it, and the lock dies with its process; a file written since this
+// run began is never touched either, so two runs into one folder leave each
+// other alone.
+void sweepLeftovers(int dir, const timespec& runStart) {
+  int listFd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return;
+  DIR* list = ::fdopendir(listFd);
+  if (!list) {
+    ::close(listFd);
+    return;
+  }
+  std::vector<std::string> stale;
+  while (dirent* d = ::readdir(list)) {
+    if (!isOwnTemporary(d->d_name)) continue;
+    struct stat st;
+    if (::fstatat(dir, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (!earlier(st.st_mtim, runStart)) continue;
+    stale.emplace_back(d->d_name);
+  }
+  ::closedir(list);
+  for (const std::string& name : stale) {
+    int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir, name.c_str(), 0);
+    ::close(fd);
+  }
+}
+
 class Job : private Reporter {
 public:
-  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : Reporter(cmd, abortFlag) {}
+  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : Reporter(cmd, abortFlag) {
+    ::clock_gettime(CLOCK_REALTIME, &FStart);
+  }
   ~Job() {
     for (auto& [path, fd] : FDirs)
       if (fd >= 0) ::close(fd);
@@ -157,6 +206,8 @@ private:
   Archive FArchive;
   std::string FBase;
   std::unordered_map<std::string, int> FDirs;
+  std::unordered_set<std::string> FSwept;  // folders already cleared of leftovers
+  timespec FStart{};
   std::unordered_set<std::string> FWritten;
   std::string FPassword;
   bool FAskedPassword = false;
@@ -191,6 +242,7 @@ int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string&
     }
   }
   if (fd < 0) return -1;
+  if (FSwept.insert(key).second) sweepLeftovers(fd, FStart);
   if (FDirs.size() > 256) {
     // Keep the cache small: archives with many folders reopen them.
     for (auto& [path, open] : FDirs)
@@ -466,6 +518,9 @@ bool Job::extractEntry(size_t index, Entry& e) {
     out = ::openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0 && errno != EEXIST) break;
   }
+  // Held until the file is renamed or removed: it tells a later run's sweep
+  // that a living run owns this file.
+  if (out >= 0) ::flock(out, LOCK_EX | LOCK_NB);
   if (out < 0) {
     call(ZL_CB_ENDITEM, shown.c_str(), 0, FTotalWritten);
     skipped(shown, ZL_ERR_TEMP_FILE, 8, std::string("cannot create a temporary file: ") + std::strerror(errno) + ": " + shown);
