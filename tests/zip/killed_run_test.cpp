@@ -42,6 +42,26 @@ TEST(ZipKilledRun, TheNextRunSweepsTheKilledRunsTemporaryOnly) {
   const std::string out = f / "dictionaries";
   fs::create_directories(out);
 
+  // A new file is written without a name until it is whole: a run killed
+  // while writing it leaves nothing at all.
+  pid_t first = ::fork();
+  ASSERT_GE(first, 0);
+  if (first == 0) {
+    extract(f / "big.zip", out);
+    ::_exit(0);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ::kill(first, SIGKILL);
+  ::waitpid(first, nullptr, 0);
+  EXPECT_TRUE(temporariesIn(out).empty());
+  if (fs::exists(out + "/big.tamrix")) {
+    EXPECT_EQ(fs::file_size(out + "/big.tamrix"), size_t(1) << 28);
+  }
+
+  // An existing dictionary being replaced is written under a temporary
+  // name beside it; killed, the old file stays whole and the temporary is
+  // left for the next run to sweep.
+  writeFile(out + "/big.tamrix", "the old dictionary");
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -58,7 +78,7 @@ TEST(ZipKilledRun, TheNextRunSweepsTheKilledRunsTemporaryOnly) {
   ::waitpid(child, &status, 0);
   ASSERT_EQ(left.size(), 1u) << "the run ended before it could be killed";
   ASSERT_TRUE(fs::exists(out + "/" + left[0]));
-  EXPECT_FALSE(fs::exists(out + "/big.tamrix"));
+  EXPECT_EQ(readFile(out + "/big.tamrix"), "the old dictionary");
 
   // Files a sweep must never take: not of its kind, or owned by a run that
   // is still alive (a lock held here), even when old.
