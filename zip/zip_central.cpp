@@ -238,7 +238,9 @@ TZAZRec* TZACentral::Entry(int index) const {
 }
 
 void TZACentral::AddEntry(std::unique_ptr<TZAZRec> rec) {
-  if (FEntries.size() == FEntries.capacity()) FEntries.reserve(FEntries.size() + 64);
+  // Grown geometrically: joining or copying a set of a million entries
+  // would otherwise move the list a million/64 times.
+  if (FEntries.size() == FEntries.capacity()) FEntries.reserve(std::max<size_t>(64, FEntries.size() * 2));
   FEntries.push_back(std::move(rec));
   added(int(FEntries.size() - 1));
 }

@@ -221,11 +221,14 @@ void manyEntries(const std::string& work, size_t entries) {
     o.finish();
   }
   auto extractIn = [&](const std::string& archive, const std::string& dest) {
+    fs::create_directories(dest);
     return inChild([&] { return extractWithComponent(archive, dest + "/") == 0; });
   };
   ChildRun base = extractIn(one, work + "/base");
   ChildRun mine = extractIn(many, work + "/mine");
   fs::remove_all(work + "/mine");
+  fs::create_directories(work + "/ubase");
+  fs::create_directories(work + "/unzip");
   ChildRun ubase = unzipInChild({"unzip", "-qo", one, "-d", work + "/ubase"});
   ChildRun theirs = unzipInChild({"unzip", "-qo", many, "-d", work + "/unzip"});
   fs::remove_all(work + "/unzip");
