@@ -191,6 +191,9 @@ void TRuForm::createComponents() {
   QueryCombo->Font()->SetHeight(-19);
   QueryCombo->SetBounds(0, 0, 270, 31);
   QueryCombo->SetTabStop(true);
+  // The box lists no suggestions of its own (completion fills the tree): an
+  // inline completion from its history would replace what the user typed.
+  QueryCombo->SetAutoComplete(false);
   QueryCombo->OnKeyDown = [this](TObject* s, WORD& k, TShiftState sh) { QueryComboKeyDown(s, k, sh); };
   QueryCombo->OnKeyUp = [this](TObject* s, WORD& k, TShiftState sh) { QueryComboKeyUp(s, k, sh); };
 

@@ -167,6 +167,23 @@ TEST_F(Window, CompletionFoldsYoLikeTheSearch) {
   EXPECT_EQ(Tree(), "Russian(0,0)[ЕЛКА#2]");
 }
 
+TEST_F(Window, TypingAPrefixOfAnEarlierQueryLooksUpWhatWasTyped) {
+  Start();
+  Form->Show();
+  Search(u"forest");
+  ASSERT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2]");
+  // Typed for real: the box must not fill in "forest" from its own list.
+  Form->QueryCombo->SetText(String());
+  InjectFocus(Form->QueryCombo->Handle());
+  InjectKeyStroke(Form->QueryCombo->Handle(), 'F', {}, u"f");
+  InjectKeyStroke(Form->QueryCombo->Handle(), 'O', {}, u"o");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fo");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2,FOX#1,FOX#3]");
+  InjectKeyStroke(Form->QueryCombo->Handle(), VK_RETURN, {}, u"\r");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fo");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]");
+}
+
 TEST_F(Window, WordLinksSearchAndOnlyWebAddressesLeave) {
   Start();
   Search(u"wolf");
