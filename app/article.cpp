@@ -1,5 +1,7 @@
 #include "app/article.h"
 
+#include "app/data_files.h"
+#include "platform/core/exception.h"
 #include "platform/core/strings.h"
 #include "platform/core/streams.h"
 #include "platform/core/text_file.h"
@@ -270,26 +272,25 @@ String BuildAboutBody(const std::vector<String>& L, const DictRecordType& r) {
 std::vector<String> ReadTemplateLines(const String& FileName, size_t MaxLines) {
   std::vector<String> lines;
   TTextFile f(FileName);
-  f.Reset();
-  while (!f.Eof() && lines.size() < MaxLines) lines.push_back(f.ReadLn());
-  f.CloseFile();
+  try {
+    f.Reset();
+    while (!f.Eof() && lines.size() < MaxLines) lines.push_back(f.ReadLn());
+    f.CloseFile();
+  } catch (const EInOutError&) {
+    RaiseReadError(FileName);
+  }
   return lines;
 }
 
 void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, TColor BgColor,
                          TColor TextColor, int FontSize, const String& FontName) {
-  TTextFile in(TemplateFile);
-  in.Reset();
-  TTextFile out(TargetFile);
-  out.Rewrite();
-  while (!in.Eof()) {
-    String line = in.ReadLn();
+  String text;
+  for (String line : ReadTemplateLines(TemplateFile)) {
     replaceFirst(line, u"_HtmlBgColor_", ColorToHtml(BgColor));
     replaceFirst(line, u"_HtmlTextColor_", ColorToHtml(TextColor));
     replaceFirst(line, u"_FontSize_", IntToStr(FontSize));
     replaceFirst(line, u"_FontName_", FontName);
-    out.WriteLn(line);
+    text += line + u"\r\n";
   }
-  out.CloseFile();
-  in.CloseFile();
+  WriteFileReplacing(TargetFile, UTF16ToUTF8(text));
 }
