@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 
 #include "app/app_state.h"
 #include "platform/core/streams.h"
@@ -199,6 +200,10 @@ public:
   bool HotKeyRegistered() const { return FHotKeyRegistered; }
   // True while a search or completion run is under way.
   bool RunActive() const { return FSearchActive || FCompletionActive; }
+  // Shows a failure the program goes on after, the first time its text is
+  // met: a folder that cannot be written fails the same way at every
+  // activation, and a message box closing activates the window again.
+  void ShowFailureOnce(const String& Text);
 
 private:
   friend class TTreeThread;
@@ -231,6 +236,7 @@ private:
   bool FClosing = false;
   bool FFormDestroyDone = false;
   String FProgramFolder;
+  std::set<String> FShownFailures;
 };
 
 extern TRuForm* RuForm;

@@ -24,6 +24,7 @@ std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, co
   auto stream = std::make_unique<TMemoryStream>();
   TSQLite3Database db(nullptr);
   db.SetReadOnly(true);
+  db.SetImmutable(true);
   db.SetDatabaseName(u"dictionaries/" + ActiveDicts[DictIndex] + u".tamrix");
   db.Open();
   auto st = db.Prepare("SELECT mm_content FROM multimedia WHERE word_id=? AND internal_name=?;");

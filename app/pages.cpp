@@ -7,6 +7,7 @@
 #include "app/media.h"
 #include "db/utf8_convert.h"
 #include "html/viewer/html_view.h"
+#include "platform/core/exception.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/clipboard.h"
@@ -77,8 +78,13 @@ void TRuForm::showPage(const String& Caption, const String& Body) {
 
 void TRuForm::HelpButtonClick(TObject*) {
   ApplyArticleColors();
-  WriteHelpStyleSheet(u"help/template.css", u"help/style.css", ArticleBgColor, ArticleTextColor,
-                      AppSettings.FontSize, AppSettings.FontName);
+  // Without a fresh style sheet the pages still show, with the last one.
+  try {
+    WriteHelpStyleSheet(u"help/template.css", u"help/style.css", ArticleBgColor, ArticleTextColor,
+                        AppSettings.FontSize, AppSettings.FontName);
+  } catch (const Exception& e) {
+    ShowFailureOnce(e.Message());
+  }
   HTMLOut->LoadFromFile(AppDir + u"/help/index.html", HtmlType);
   HTMLOut->SetPosition(0);
 }

@@ -458,3 +458,128 @@ TEST_F(Window, TheManagerListTicksDictionariesOnAndOffWithTheMouse) {
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en 0\r\nru 1\r\n");
   Manager->Close();
 }
+
+namespace {
+
+bool anyMessageHas(const std::vector<std::string>& messages, const std::string& part) {
+  for (const std::string& m : messages)
+    if (m.find(part) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST_F(Window, AProgramFolderThatCannotBeWrittenStartsSearchesAndCloses) {
+  // Tests run as root, which may write into any folder it has: the writes
+  // are made to fail for root too. The settings' folder is a link into a
+  // place that does not exist, and a folder stands where the help style
+  // sheet goes (no file can be renamed over a folder).
+  std::filesystem::remove_all(Dir / "other");
+  std::filesystem::create_directory_symlink(Dir / "gone/other", Dir / "other");
+  std::filesystem::create_directories(Dir / "help/style.css/kept");
+  Start();
+  // Said once each, naming the file; the help page shows all the same.
+  EXPECT_TRUE(anyMessageHas(Messages, Dir.string() + "/help/style.css")) << Messages.size();
+  EXPECT_FALSE(anyMessageHas(Messages, "File access denied"));
+  EXPECT_NE(Page().find("Help"), std::string::npos);
+  Search(u"%");
+  EXPECT_NE(Tree().find("FOX#1"), std::string::npos) << Tree();
+  const size_t before = Messages.size();
+  EXPECT_NO_THROW(Form->Close());
+  EXPECT_TRUE(Application->Terminated()) << "the close box did not end the program";
+  ASSERT_EQ(Messages.size(), before + 1);
+  EXPECT_NE(Messages.back().find(Dir.string() + "/other/settings"), std::string::npos) << Messages.back();
+  // A second attempt to save the same settings is not said again.
+  TCloseAction action = caHide;
+  EXPECT_NO_THROW(Form->FormClose(Form, action));
+  EXPECT_NE(action, caNone);
+  EXPECT_EQ(Messages.size(), before + 1);
+}
+
+TEST_F(Window, AMissingListIsRebuiltAndAListThatCannotBeWrittenStillOpensWhatCanBeRead) {
+  std::filesystem::remove(Dir / "dictionaries/dictionaries._");
+  Start();
+  const std::string rebuilt = readFile(Dir / "dictionaries/dictionaries._");
+  EXPECT_NE(rebuilt.find("en 1\r\n"), std::string::npos) << rebuilt;
+  EXPECT_NE(rebuilt.find("ru 1\r\n"), std::string::npos) << rebuilt;
+  EXPECT_EQ(LastDictIndex, 1);
+  EXPECT_EQ(Messages.size(), 1u);  // the hot key's
+
+  // A full disk: the unlisted "ru" cannot be added to the list.
+  List("en 1\r\n");
+  {
+    apptest::FileSizeLimit full(0);
+    Form->FormActivate(Form);
+    EXPECT_EQ(LastDictIndex, 0);
+    EXPECT_EQ(ActiveDicts[0], u"en");
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_NE(Messages.back().find(Dir.string() + "/dictionaries/dictionaries._"), std::string::npos);
+    Form->FormActivate(Form);
+    EXPECT_EQ(Messages.size(), 2u) << "the same failure is said once";
+    // Without any list every dictionary of the folder is searched.
+    std::filesystem::remove(Dir / "dictionaries/dictionaries._");
+    Form->FormActivate(Form);
+    EXPECT_EQ(LastDictIndex, 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Dir / "dictionaries/dictionaries._.new"));
+  Search(u"fox");
+  EXPECT_NE(Tree().find("FOX#1"), std::string::npos);
+}
+
+TEST_F(Window, FilesThatAreNoDictionariesAreListedByNameNeverActive) {
+  writeFile(Dir / "dictionaries/empty.tamrix", "");
+  std::string noise;
+  for (int i = 0; i < 4096; ++i) noise += char((i * 7919 + 13) & 0xFF);
+  writeFile(Dir / "dictionaries/noise.tamrix", noise);
+  std::string damaged = readFile(Dir / "dictionaries/en.tamrix");
+  damaged.replace(0, 16, 16, '\0');
+  writeFile(Dir / "dictionaries/damaged.tamrix", damaged);
+  Start();
+  const std::string list = readFile(Dir / "dictionaries/dictionaries._");
+  for (const char* name : {"empty", "noise", "damaged"})
+    EXPECT_NE(list.find(std::string(name) + " 0\r\n"), std::string::npos) << name << " in " << list;
+  EXPECT_EQ(LastDictIndex, 1);
+  EXPECT_EQ(ActiveDicts[0], u"en");
+  // The manager names them by file and marks them.
+  std::vector<std::string> captions;
+  for (PDataNode n = Manager->DictsTree->GetFirst(); n; n = Manager->DictsTree->GetNextSibling(n))
+    captions.push_back(UTF16ToUTF8(Manager->DictsTree->Text(n, NoColumn)));
+  for (const char* name : {"empty", "noise", "damaged"})
+    EXPECT_NE(std::find(captions.begin(), captions.end(), std::string(name) + " (файл не читается)"), captions.end())
+        << name;
+  // Ticked by hand and put first, they still never become active:
+  // completion reads the first dictionary that opened.
+  List("noise 1\r\nempty 1\r\ndamaged 1\r\nen 1\r\nru 1\r\n");
+  Form->FormActivate(Form);
+  EXPECT_EQ(ActiveDicts[0], u"en");
+  Type(u"fo");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2,FOX#1,FOX#3]");
+}
+
+TEST_F(Window, ReadingADictionaryInLogModeWritesNothingBesideIt) {
+  apptest::Exec(Dir / "dictionaries/en.tamrix", "PRAGMA journal_mode=WAL;");
+  auto sideFiles = [&] {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(Dir / "dictionaries")) {
+      const std::string name = e.path().filename().string();
+      if (name.find("-wal") != std::string::npos || name.find("-shm") != std::string::npos ||
+          name.find("-journal") != std::string::npos)
+        found.push_back(name);
+    }
+    return found;
+  };
+  ASSERT_EQ(sideFiles(), std::vector<std::string>{});
+  Start();
+  Search(u"fox");
+  Select(0, 1);
+  TStream* stream = nullptr;
+  Form->requestImage(Form->HTMLOut, u"*0/fox.png", stream);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->Size(), 7);
+  Type(u"f");
+  Manager->RefreshDictsClick(Manager);
+  EXPECT_EQ(sideFiles(), std::vector<std::string>{});
+  TCloseAction action = caHide;
+  Form->FormClose(Form, action);
+  EXPECT_EQ(sideFiles(), std::vector<std::string>{});
+}
