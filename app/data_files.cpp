@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/core/exception.h"
@@ -119,6 +120,25 @@ void WriteSettingsFile(const String& FileName, const TAppSettings& s) {
   line(u"MainFormHeight", IntToStr(s.MainFormHeight));
   line(u"UseCtrlC", boolText(s.UseCtrlC));
   WriteFileReplacing(FileName, UTF16ToUTF8(text));
+}
+
+namespace {
+
+// Perceived brightness of a colour, 0 to 255.
+int brightness(TColor color) {
+  const COLORREF rgb = ColorToRGB(color);
+  return (299 * GetRValue(rgb) + 587 * GetGValue(rgb) + 114 * GetBValue(rgb)) / 1000;
+}
+
+}  // namespace
+
+void CompleteSettingsColors(TAppSettings& Settings, bool FontColorRead, bool BgColorRead) {
+  if (FontColorRead == BgColorRead) return;  // both given, or both defaults
+  TColor& missing = FontColorRead ? Settings.BgColor : Settings.FontColor;
+  const int given = brightness(FontColorRead ? Settings.FontColor : Settings.BgColor);
+  constexpr int kReadable = 100;
+  if (std::abs(brightness(missing) - given) >= kReadable) return;
+  missing = given >= 128 ? clBlack : clWhite;
 }
 
 int ReadAlphabetFile(const String& FileName, TAlphabetEntry* Entries, int Max) {

@@ -15,6 +15,11 @@
 void ReadSettingsFile(const String& FileName, TAppSettings& Settings,
                       const std::function<void(const String& Key)>& KeyRead = {});
 
+// Makes a colour that the settings file did not give (missing or not
+// readable) stand out against the one it did give: the default stays when
+// it is readable against it, else black or white, whichever differs more.
+void CompleteSettingsColors(TAppSettings& Settings, bool FontColorRead, bool BgColorRead);
+
 // Writes the fifteen lines in their fixed order (CurrentSkin as it is in
 // Settings), through WriteFileReplacing.
 void WriteSettingsFile(const String& FileName, const TAppSettings& Settings);

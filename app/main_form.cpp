@@ -341,8 +341,11 @@ void TRuForm::FormCreate(TObject*) {
   // missing file leaves every setting at its initial value, and so does
   // one that cannot be read (said once).
   if (FileExists(kSettingsFile)) {
+    bool fontColorRead = false, bgColorRead = false;
     try {
-      ReadSettingsFile(kSettingsFile, AppSettings, [this](const String& key) {
+      ReadSettingsFile(kSettingsFile, AppSettings, [&](const String& key) {
+        fontColorRead |= key == u"FontColor";
+        bgColorRead |= key == u"BgColor";
         if (key == u"HideToSysTray") ApplyTraySetting();
         // A size saved on a larger display is limited to this screen.
         else if (key == u"MainFormWidth" && AppSettings.MainFormWidth > 0)
@@ -353,6 +356,7 @@ void TRuForm::FormCreate(TObject*) {
     } catch (const Exception& e) {
       ShowFailureOnce(e.Message());
     }
+    CompleteSettingsColors(AppSettings, fontColorRead, bgColorRead);
   }
   if (AppSettings.FontSize <= 0) AppSettings.FontSize = 12;
 
@@ -373,6 +377,10 @@ void TRuForm::FormCreate(TObject*) {
                         static_cast<TControl*>(AdditionalEdit)})
       c->Font()->SetName(AppSettings.FontName);
   TrayIcon2->SetMinimizeToTray(AppSettings.HideToSysTray);
+  // Until the first article the pages (help included) take the tree's
+  // colours, as articles do when their own colours are off.
+  ArticleBgColor = vst->Color();
+  ArticleTextColor = vst->Font()->Color();
   if (AppSettings.UseSkin) ApplyArticleColors();
 
   vst->SetNodeDataSize(int(sizeof(ResultNodeType)));

@@ -583,3 +583,30 @@ TEST_F(Window, ReadingADictionaryInLogModeWritesNothingBesideIt) {
   Form->FormClose(Form, action);
   EXPECT_EQ(sideFiles(), std::vector<std::string>{});
 }
+
+TEST_F(Window, MissingOrUnreadableColoursTakeReadableOnes) {
+  writeFile(Dir / "other/settings", "FontSize=12;\r\nFontName=DejaVu Sans;\r\nUseBgColor=-1;\r\nUseFontStyle=0;\r\n");
+  Start();
+  EXPECT_EQ(readFile(Dir / "help/style.css"), "body { background: #FFFFFF; color: #000000; }\r\n");
+  Search(u"fox");
+  EXPECT_NE(Page().find("<body bgcolor=\"#FFFFFF\" style=\"margin-right: 20px; margin-bottom: 20px; color: #000000;"),
+            std::string::npos)
+      << Page().substr(0, 300);
+  EXPECT_NE(ColorToRGB(Form->vst->Color()), ColorToRGB(Form->vst->Font()->Color()));
+  TCloseAction action = caHide;
+  Form->FormClose(Form, action);
+  const std::string saved = readFile(Dir / "other/settings");
+  EXPECT_NE(saved.find("FontColor=clWindowText;\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("BgColor=clWindow;\r\n"), std::string::npos) << saved;
+}
+
+TEST_F(Window, AnUnreadableColourStandsOutAgainstTheOneGiven) {
+  writeFile(Dir / "other/settings", "FontColor=clWhite;\r\nBgColor=lightish;\r\nUseBgColor=-1;\r\nUseFontStyle=-1;\r\n");
+  Start();
+  EXPECT_EQ(AppSettings.FontColor, clWhite);
+  EXPECT_EQ(AppSettings.BgColor, clBlack);
+  Search(u"fox");
+  EXPECT_NE(Page().find("<body bgcolor=\"#000000\" style=\"margin-right: 20px; margin-bottom: 20px; color: #FFFFFF;"),
+            std::string::npos)
+      << Page().substr(0, 300);
+}
