@@ -194,7 +194,23 @@ TSearchStatement BuildSearchStatement() {
 
 TSearchStatement BuildCompletionStatement(const String& Prefix) {
   TSearchStatement s;
-  s.SQL = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;";
+  const size_t ye = Prefix.find(u'Е');
+  if (ye == String::npos || !WordMatchesLanguages(u"ru", Prefix)) {
+    s.SQL = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;";
+    s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
+    return s;
+  }
+  // Russian headwords may be stored with "Ё" where the folded prefix has
+  // "Е": both are listed. Each half reads the index from the letters before
+  // the first "Е" with one spelling of it ("Ё" sorts first, so the list
+  // keeps the index's order); the folded comparison checks every later one.
+  const UTF8String before = UnicodeToUtf8(Prefix.substr(0, ye));
+  const char* select = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?1";
+  const char* folded = " AND replace(word, 'Ё', 'Е') LIKE ?3";
+  s.SQL = std::string(select) + folded + " UNION ALL " + "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?2" +
+          " AND NOT word LIKE ?1" + folded + ";";
+  s.Params.push_back(before + "Ё%");
+  s.Params.push_back(before + "Е%");
   s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
   return s;
 }

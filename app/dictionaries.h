@@ -71,7 +71,8 @@ struct TSearchStatement {
 // per additional word.
 TSearchStatement BuildSearchStatement();
 // The completion statement: headwords beginning with Prefix (already
-// upper-cased and folded).
+// upper-cased and folded); in a Russian prefix each "Е" stands for "Е" and
+// "Ё" both.
 TSearchStatement BuildCompletionStatement(const String& Prefix);
 
 // Called per row with the ROWID and the headword as UTF-8; returns true to

@@ -610,3 +610,29 @@ TEST_F(Window, AnUnreadableColourStandsOutAgainstTheOneGiven) {
             std::string::npos)
       << Page().substr(0, 300);
 }
+
+TEST_F(Window, CompletionListsHeadwordsStoredWithYoAndWithYe) {
+  Dict("yo")
+      .Properties("Yo", "ru")
+      .Word({0, "ЕЖЕВИКА", "bramble"})
+      .Word({0, "ЕЛКА", "fir"})
+      .Word({0, "ЕЛЬ", "spruce"})
+      .Word({0, "ЁЖ", "hedgehog"})
+      .Word({0, "ЁЛКА", "fir tree"})
+      .Word({0, "ЛЕС", "forest"})
+      .Word({0, "ЛЁД", "ice"});
+  List("yo 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  Type(u"ёл");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЁЛКА#5,ЕЛКА#2,ЕЛЬ#3]");
+  Form->QueryCombo->SetText(String());
+  Type(u"е");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЁЖ#4,ЁЛКА#5,ЕЖЕВИКА#1,ЕЛКА#2,ЕЛЬ#3]");
+  Form->QueryCombo->SetText(String());
+  Type(u"лё");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЛЁД#7,ЛЕС#6]");
+  Form->QueryCombo->SetText(String());
+  Type(u"ежев");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЕЖЕВИКА#1]");
+  EXPECT_EQ(Status(), "подобрано вариантов: 1");
+}
