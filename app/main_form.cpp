@@ -540,4 +540,4 @@ void TRuForm::RefLabelMouseMove(TObject*, TShiftState, int, int) {
 
 void TRuForm::RefLabelMouseLeave(TObject*) { RefLabel->Font()->SetStyle(TFontStyles{}); }
 
-void TRuForm::RefLabelClick(TObject*) { ShellExecute(Handle(), u"open", kHomePage, String(), String(), 9); }
+void TRuForm::RefLabelClick(TObject*) { openWithDesktop(kHomePage, kHomePage, 9); }

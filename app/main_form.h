@@ -217,6 +217,9 @@ private:
   void runPending();
   void activateDictionaries();
   void showPage(const String& Caption, const String& Body);
+  // Hands a file or an address to the desktop's default program; when none
+  // is set the status line says so, naming Shown.
+  void openWithDesktop(const String& Target, const String& Shown, int ShowCmd);
   void WMHotKey(TMessage& Message);
   void WMSysCommand(TMessage& Message);
   void WMChangeCBChain(TMessage& Message);

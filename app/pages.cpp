@@ -6,6 +6,7 @@
 #include "app/main_form.h"
 #include "app/media.h"
 #include "db/utf8_convert.h"
+#include "html/parse/url_routines.h"
 #include "html/viewer/html_view.h"
 #include "platform/core/exception.h"
 #include "platform/core/files.h"
@@ -110,13 +111,20 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
       TMediaSource media;
       const ResultNodeType* d = NodeRecord(vst->GetFirstSelected());
       if (!ParseMediaSource(SRC, media) || !d || d->Kind != nkHeadword) return;
+      if (!IsPlayableMediaName(media.Name)) {
+        HintLabel->SetCaption(u"Файл «" + media.Name +
+                              u"» не открыт: открываются только картинки, звуки и видео.");
+        return;
+      }
       const String file = MediaTempFileName(media.Name);
       if (file.empty()) return;
       std::unique_ptr<TMemoryStream> stream = FetchMedia(media.DictIndex, d->Id, media.Name);
       ForceDirectories(AppDir + u"/temp");
-      TFileStream out(file, fmCreate);
-      if (stream->Size() > 0) out.Write(stream->Memory(), stream->Size());
-      ShellExecute(Handle(), u"open", file, String(), String(), 1);
+      {
+        TFileStream out(file, fmCreate);
+        if (stream->Size() > 0) out.Write(stream->Memory(), stream->Size());
+      }
+      openWithDesktop(file, media.Name, 1);
       return;
     }
     case lkSearch:
@@ -126,14 +134,31 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
       return;
     case lkExternal:
       Handled = true;
-      ShellExecute(Handle(), u"open", target, String(), String(), 9);
+      openWithDesktop(target, target, 9);
       return;
     case lkRefused:
       Handled = true;
       return;
-    case lkViewer:
+    case lkViewer: {
+      // The viewer follows it only to a page of the program's own.
+      String name, anchor;
+      SplitAtAnchor(SRC, name, anchor);
+      if (name.empty()) return;  // a place in the page shown
+      const String file = HTMLOut->ExpandName(name);
+      if (file.find(u"://") == String::npos && ViewerMayShowFile(file)) return;
+      Handled = true;
+      HintLabel->SetCaption(u"Страница «" + name +
+                            u"» не открыта: показываются только страницы из папок help и temp программы.");
       return;
+    }
   }
+}
+
+void TRuForm::openWithDesktop(const String& Target, const String& Shown, int ShowCmd) {
+  // The desktop says at once when it has no program for the file or the
+  // address; that is told, not dropped.
+  if (ShellExecute(Handle(), u"open", Target, String(), String(), ShowCmd) > 32) return;
+  HintLabel->SetCaption(u"Не удалось открыть «" + Shown + u"»: на этом компьютере не задана программа для него.");
 }
 
 void TRuForm::HtmlOutRightClick(TObject*, TRightClickParameters*) {

@@ -28,7 +28,11 @@ protected:
         .Word({0, "WOLF", "волк, <7>fox</7> and <7>say \"hi\"</7>"})
         .Word({0, "<BR>", "a headword that looks like markup"})
         .Media(3, "fox.png", "PNGDATA")
-        .Media(3, "../../escape.txt", "ESCAPE");
+        .Media(3, "../../escape.wav", "ESCAPE")
+        .Media(3, "run.desktop", "[Desktop Entry]\nExec=sh -c 'touch owned'\n")
+        .Media(3, "tool.sh", "#!/bin/sh\n")
+        .Media(3, "app.JAR", "PK")
+        .Media(3, "cry.OGG", "OggS");
     Dict("ru").Properties("Russian", "ru").Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЕЛКА", "fir"});
     List("en 1\r\nru 1\r\n");
   }
@@ -197,7 +201,7 @@ TEST_F(Window, WordLinksSearchAndOnlyWebAddressesLeave) {
   Search(u"wolf");
   EXPECT_NE(Page().find("<A href=\"#say &quot;hi&quot;\">say \"hi\"</A>"), std::string::npos) << Page();
   handled = false;
-  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"other.html", handled);
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"help/other.html", handled);
   EXPECT_FALSE(handled);
   handled = false;
   Form->HtmlOutHotSpotClick(Form->HTMLOut, u"#file:///etc/passwd@x", handled);
@@ -226,10 +230,10 @@ TEST_F(Window, MediaAnswersPicturesAndExtractsOnlyIntoTemp) {
   EXPECT_EQ(Messages.size(), 1u);  // only the hot key's
 
   bool handled = false;
-  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/../../escape.txt", handled);
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/../../escape.wav", handled);
   EXPECT_TRUE(handled);
-  EXPECT_EQ(readFile(Dir / "temp/escape.txt"), "ESCAPE");
-  EXPECT_FALSE(std::filesystem::exists(Dir.parent_path() / "escape.txt"));
+  EXPECT_EQ(readFile(Dir / "temp/escape.wav"), "ESCAPE");
+  EXPECT_FALSE(std::filesystem::exists(Dir.parent_path() / "escape.wav"));
   EXPECT_EQ(Form->QueryCombo->Text(), u"fox");  // a media name with "@" is no search either
 }
 
@@ -635,4 +639,82 @@ TEST_F(Window, CompletionListsHeadwordsStoredWithYoAndWithYe) {
   Type(u"ежев");
   EXPECT_EQ(Tree(), "Yo(0,0)[ЕЖЕВИКА#1]");
   EXPECT_EQ(Status(), "подобрано вариантов: 1");
+}
+
+namespace {
+
+// No program is set for anything: the desktop finds no opener.
+class NoDesktopPrograms {
+public:
+  NoDesktopPrograms() : FPath(getenv("PATH") ? getenv("PATH") : "") { setenv("PATH", "/nonexistent", 1); }
+  ~NoDesktopPrograms() { setenv("PATH", FPath.c_str(), 1); }
+
+private:
+  std::string FPath;
+};
+
+}  // namespace
+
+TEST_F(Window, OnlyPicturesSoundsAndVideosAreHandedToTheDesktop) {
+  NoDesktopPrograms none;
+  Start();
+  Search(u"fox");
+  Select(0, 1);
+  for (const char16_t* name : {u"run.desktop", u"tool.sh", u"app.JAR"}) {
+    bool handled = false;
+    Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/" + String(name), handled);
+    EXPECT_TRUE(handled);
+    EXPECT_FALSE(std::filesystem::exists(Dir / "temp" / UTF16ToUTF8(name))) << UTF16ToUTF8(name);
+    EXPECT_NE(Status().find(UTF16ToUTF8(name)), std::string::npos) << Status();
+    EXPECT_NE(Status().find("только картинки, звуки и видео"), std::string::npos) << Status();
+  }
+  // A sound is extracted and handed over; with no program for it the
+  // status line says so.
+  bool handled = false;
+  Form->HintLabel->SetCaption(String());
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/cry.OGG", handled);
+  EXPECT_EQ(readFile(Dir / "temp/cry.OGG"), "OggS");
+  EXPECT_NE(Status().find("Не удалось открыть «cry.OGG»"), std::string::npos) << Status();
+  EXPECT_EQ(Messages.size(), 1u);  // only the hot key's
+}
+
+TEST_F(Window, AWebAddressWithNoProgramSetIsToldInTheStatusLine) {
+  NoDesktopPrograms none;
+  Start();
+  bool handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"@https://example.org/page", handled);
+  EXPECT_TRUE(handled);
+  EXPECT_NE(Status().find("Не удалось открыть «https://example.org/page»"), std::string::npos) << Status();
+  Form->HintLabel->SetCaption(String());
+  Form->RefLabelClick(Form->RefLabel);
+  EXPECT_NE(Status().find("Не удалось открыть"), std::string::npos) << Status();
+}
+
+TEST_F(Window, PageLinksShowOnlyTheProgramsHelpAndTempFiles) {
+  writeFile(Dir / "help/next.html", "<html><body>next</body></html>");
+  writeFile(Dir / "temp/saved.html", "<html><body>saved</body></html>");
+  writeFile(Dir / "other/secret.html", "<html><body>secret</body></html>");
+  std::filesystem::create_symlink(Dir / "other/secret.html", Dir / "temp/link.html");
+  Start();
+  Search(u"fox");
+  auto follows = [&](const String& src) {
+    bool handled = false;
+    Form->HtmlOutHotSpotClick(Form->HTMLOut, src, handled);
+    return !handled;
+  };
+  EXPECT_TRUE(follows(u"help/next.html"));
+  EXPECT_TRUE(follows(u"temp/saved.html#top"));
+  EXPECT_TRUE(follows(u"#anchor.html"));
+  EXPECT_TRUE(follows(Utf8ToUnicode((Dir / "help/next.html").string())));
+  Form->HintLabel->SetCaption(String());
+  EXPECT_FALSE(follows(u"other/secret.html"));
+  EXPECT_NE(Status().find("other/secret.html"), std::string::npos) << Status();
+  for (const std::string& src : {std::string("temp/link.html"), std::string("help/../other/secret.html"),
+                                 std::string("/etc/hostname.html"), std::string("file:///etc/passwd#.html"),
+                                 std::string("../") + Dir.filename().string() + "2/help/x.html",
+                                 std::string("http://example.org/a.html")})
+    EXPECT_FALSE(follows(Utf8ToUnicode(src))) << src;
+  // From a help page its neighbours are reached by their bare names.
+  Form->HelpButtonClick(Form);
+  EXPECT_TRUE(follows(u"next.html"));
 }
