@@ -48,6 +48,23 @@ TEST_F(Tamrix, TypeAWordAndEnterShowsTheTreeAndTheArticle) {
   EXPECT_NE(a.find("дом"), std::string::npos) << a.substr(0, 200);
 }
 
+TEST_F(Tamrix, APrefixOfAnEarlierQueryLooksUpWhatWasTyped) {
+  Start();
+  Type("handle");
+  Key("Return");
+  std::string a = Article();
+  ASSERT_EQ(a.rfind("HANDLE", 0), 0u) << a.substr(0, 200);
+  // Back into the query box (the search left the focus in the tree), the
+  // old text selected and typed over.
+  Click(100, 20);
+  Key("ctrl+a");
+  Type("hand");
+  Key("Return");
+  a = Article();
+  EXPECT_EQ(a.rfind("HAND", 0), 0u) << a.substr(0, 200);
+  EXPECT_NE(a.rfind("HANDLE", 0), 0u) << "the box filled in the earlier query";
+}
+
 TEST_F(Tamrix, CompletionListsWhileTyping) {
   Start();
   Type("hous");
