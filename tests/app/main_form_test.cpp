@@ -718,3 +718,12 @@ TEST_F(Window, PageLinksShowOnlyTheProgramsHelpAndTempFiles) {
   Form->HelpButtonClick(Form);
   EXPECT_TRUE(follows(u"next.html"));
 }
+
+TEST_F(Window, WhatAKilledRunLeftHalfWrittenIsSweptAtStart) {
+  for (const char* left : {"other/settings.new", "dictionaries/dictionaries._.new", "help/style.css.new"})
+    writeFile(Dir / left, "half");
+  Start();
+  for (const char* left : {"other/settings.new", "dictionaries/dictionaries._.new", "help/style.css.new"})
+    EXPECT_FALSE(std::filesystem::exists(Dir / left)) << left;
+  EXPECT_NE(readFile(Dir / "other/settings").find("FontSize=12;"), std::string::npos);
+}
