@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "app/app_state.h"
 #include "platform/core/streams.h"
@@ -217,6 +218,8 @@ private:
   void runPending();
   void activateDictionaries();
   void showPage(const String& Caption, const String& Body);
+  // The lines of a page template; none when it cannot be read.
+  std::vector<String> templateLines(const String& FileName, size_t MaxLines = size_t(-1));
   // Hands a file or an address to the desktop's default program; when none
   // is set the status line says so, naming Shown.
   void openWithDesktop(const String& Target, const String& Shown, int ShowCmd);

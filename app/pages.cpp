@@ -38,6 +38,16 @@ void TRuForm::GetDescription2(int DictIndex, std::int64_t RowId, UTF8String& Tex
   sqlite3_finalize(st);
 }
 
+std::vector<String> TRuForm::templateLines(const String& FileName, size_t MaxLines) {
+  // A template that cannot be read is said once; the page shows without it.
+  try {
+    return ReadTemplateLines(FileName, MaxLines);
+  } catch (const Exception& e) {
+    ShowFailureOnce(e.Message());
+    return {};
+  }
+}
+
 void TRuForm::vstClick(TObject*) {
   HTMLOut->Clear();
   if (!vst->GetFirstVisible()) return;
@@ -59,11 +69,11 @@ void TRuForm::vstClick(TObject*) {
     for (int k = 2; k <= QueryWordCount; ++k) extra.push_back(Utf8ToUnicode(QueryWords[k]));
     body = ConvertArticleMarkup(Utf8ToUnicode(text), index, extra);
   } else if (d->Kind == nkNothingFound) {
-    for (const String& line : ReadTemplateLines(u"other/nothing.html")) body += line;
+    for (const String& line : templateLines(u"other/nothing.html")) body += line;
   } else {
     const std::int64_t index = -d->Id;
     if (index >= 0 && index <= LastDictIndex)
-      body = BuildAboutBody(ReadTemplateLines(u"other/about_dictionary.html", 20), Dicts[index]);
+      body = BuildAboutBody(templateLines(u"other/about_dictionary.html", 20), Dicts[index]);
   }
   ArticleBgColor = AppSettings.UseBgColor ? AppSettings.BgColor : vst->Color();
   ArticleTextColor = AppSettings.UseFontStyle ? AppSettings.FontColor : vst->Font()->Color();
