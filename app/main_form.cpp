@@ -450,14 +450,15 @@ void TRuForm::FormClose(TObject*, TCloseAction& Action) {
   CloseDictionaries();
   sqlite3_shutdown();
   // Closing always ends the program: settings that cannot be saved are
-  // said (once) and the window closes all the same.
+  // said (once: the settings window may have said the same already) and
+  // the window closes all the same.
   if (!OptionsForm) return;
   try {
     OptionsForm->BitBtn1Click(this);
   } catch (const Exception& e) {
-    ShowFailureOnce(u"Настройки не сохранены. " + e.Message());
+    ShowFailureOnce(e.Message());
   } catch (const std::exception& e) {
-    ShowFailureOnce(u"Настройки не сохранены. " + UTF8ToUTF16(e.what()));
+    ShowFailureOnce(UTF8ToUTF16(e.what()));
   }
 }
 
