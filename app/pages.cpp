@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "app/article.h"
+#include "app/data_files.h"
 #include "app/main_form.h"
 #include "app/media.h"
 #include "db/utf8_convert.h"
@@ -130,10 +131,7 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
       if (file.empty()) return;
       std::unique_ptr<TMemoryStream> stream = FetchMedia(media.DictIndex, d->Id, media.Name);
       ForceDirectories(AppDir + u"/temp");
-      {
-        TFileStream out(file, fmCreate);
-        if (stream->Size() > 0) out.Write(stream->Memory(), stream->Size());
-      }
+      WriteFileReplacing(file, RawByteString(static_cast<const char*>(stream->Memory()), size_t(stream->Size())));
       openWithDesktop(file, media.Name, 1);
       return;
     }
@@ -148,6 +146,7 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
       return;
     case lkRefused:
       Handled = true;
+      HintLabel->SetCaption(u"Адрес «" + SRC + u"» не открыт: открываются только адреса http, https и mailto.");
       return;
     case lkViewer: {
       // The viewer follows it only to a page of the program's own.

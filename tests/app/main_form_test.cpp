@@ -206,6 +206,7 @@ TEST_F(Window, WordLinksSearchAndOnlyWebAddressesLeave) {
   handled = false;
   Form->HtmlOutHotSpotClick(Form->HTMLOut, u"#file:///etc/passwd@x", handled);
   EXPECT_TRUE(handled);
+  EXPECT_NE(Status().find("file:///etc/passwd@x"), std::string::npos) << Status();
   EXPECT_EQ(Form->QueryCombo->Text(), u"wolf");
 }
 
