@@ -1,6 +1,5 @@
 #include "app/dicts_form.h"
 
-
 #include <algorithm>
 
 #include "app/dictionaries.h"
