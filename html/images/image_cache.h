@@ -58,6 +58,8 @@ public:
   ~TStringBitmapList() override;
   int MaxCache() const { return FMaxCache; }
 
+  // The list's own AddObject stays visible beside the owning one below.
+  using TStringList::AddObject;
   // Takes the entry and counts one user; returns its index.
   int AddObject(const String& Key, std::unique_ptr<TBitmapItem> Item);
   TBitmapItem* Item(int Index) const { return static_cast<TBitmapItem*>(Objects(Index)); }
