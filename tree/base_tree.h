@@ -213,6 +213,8 @@ public:
   void SetNodeHeight(PDataNode Node, int Value);
   bool IsVisible(PDataNode Node);
   void SetVisible(PDataNode Node, bool Value);
+  // The control's own visibility stays reachable beside the node's.
+  using TCustomControl::SetVisible;
   bool FullyVisible(PDataNode Node) const;
   bool HasChildren(PDataNode Node) const;
   void SetHasChildren(PDataNode Node, bool Value);
@@ -401,9 +403,14 @@ private:
                                            TStreamReadState& State);
   void freeDetached(PDataNode Node);
   void freeDetached(const std::vector<PDataNode>& Nodes);
-  // Calls Step for Count siblings from First on. Step may delete anything:
-  // the walk goes on with the node that followed and ends when that is gone.
-  void forEachArrived(PDataNode First, std::size_t Count, const std::function<void(PDataNode)>& Step);
+  // The nodes of a list that are still children of Parent, in their order
+  // there: what is left of nodes just inserted after handlers ran.
+  std::vector<PDataNode> stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const;
+  // Calls Step for each of Nodes, children of Parent that were all alive
+  // when FFreedNodes was FreedBaseline. Step may delete or move anything:
+  // whenever nodes were freed, the rest of the list is checked again.
+  void forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+                      const std::function<void(PDataNode)>& Step);
   // Owner handlers cannot delete nodes while a walk holds them: a deletion
   // then fails with the iteration assertion.
   struct TIterationGuard {

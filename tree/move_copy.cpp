@@ -25,12 +25,27 @@ bool liesBelow(PDataNode Node, PDataNode Ancestor) {
 }
 }  // namespace
 
-void TBaseDataTree::forEachArrived(PDataNode First, std::size_t Count, const std::function<void(PDataNode)>& Step) {
-  TNodeWatch next(*this, First);
-  for (std::size_t i = 0; i < Count && next.Node(); ++i) {
-    PDataNode node = next.Node();
-    next.Reset(i + 1 < Count ? node->NextSibling : nullptr);
-    Step(node);
+std::vector<PDataNode> TBaseDataTree::stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const {
+  std::vector<PDataNode> result;
+  if (!Parent || Nodes.empty()) return result;
+  const std::unordered_set<PDataNode> wanted(Nodes.begin(), Nodes.end());
+  for (PDataNode child = Parent->FirstChild; child; child = child->NextSibling)
+    if (wanted.count(child)) result.push_back(child);
+  return result;
+}
+
+void TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+                                   const std::function<void(PDataNode)>& Step) {
+  TNodeWatch parent(*this, Parent);
+  std::size_t i = 0;
+  while (i < Nodes.size()) {
+    if (FFreedNodes != FreedBaseline) {
+      Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
+      i = 0;
+      FreedBaseline = FFreedNodes;
+      continue;
+    }
+    Step(Nodes[i++]);
   }
 }
 
@@ -92,7 +107,9 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
       UpdateScrollBars(true);
       InvalidateWindow();
     }
-    forEachArrived(first, moved, [this](PDataNode node) { DoNodeMoved(node); });
+    std::vector<PDataNode> movedNodes;
+    for (PDataNode run = first; movedNodes.size() < moved; run = run->NextSibling) movedNodes.push_back(run);
+    forEachArrived(first->Parent, std::move(movedNodes), FFreedNodes, [this](PDataNode node) { DoNodeMoved(node); });
     StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
     return;
   }
@@ -118,7 +135,11 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   // The target takes all nodes or, refusing the stream, raises.
   if (arrived.empty()) return;
 
-  // Only what arrived leaves this tree.
+  // Only what arrived leaves this tree. Its handlers may delete arrivals
+  // in the target meanwhile.
+  const std::uint64_t targetFreed = targetTree->FFreedNodes;
+  PDataNode const arrivedParent = arrived.front()->Parent;
+  TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
   BeginUpdate();
   try {
     std::unordered_set<PDataNode> left(written.begin(), written.end());
@@ -144,7 +165,8 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   }
   EndUpdate();
 
-  targetTree->forEachArrived(arrived.front(), arrived.size(), [this](PDataNode node) { DoNodeMoved(node); });
+  targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
+                             [this](PDataNode node) { DoNodeMoved(node); });
   targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
   StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
 }
@@ -179,7 +201,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
   if (arrived.empty()) return nullptr;
   PDataNode const parentForEvent = target.Node() && Target != targetTree->FRoot ? Target : nullptr;
   TNodeWatch first(*targetTree, nullptr);
-  targetTree->forEachArrived(arrived.front(), arrived.size(), [&](PDataNode node) {
+  targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
     if (!targetTree->DoNodeCopying(node, parentForEvent)) {
       targetTree->DeleteNode(node, true);
       return;

@@ -530,6 +530,7 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
   }
   const bool asChildren = Mode == amAddChildFirst || Mode == amAddChildLast;
   std::vector<PDataNode> nodes;
+  PDataNode parent = nullptr;
   BeginUpdate();
   try {
     // A target whose children come on demand gets them before others join;
@@ -541,8 +542,9 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
         InitChildren(Target);
     }
     if (!target.Node()) ShowError("The target node was deleted before the nodes could be inserted.", 0);
+    parent = asChildren ? Target : Target->Parent;
     TStreamReadState state;
-    nodes = readDetachedNodes(Stream, Version, Count, asChildren ? Target : Target->Parent, state);
+    nodes = readDetachedNodes(Stream, Version, Count, parent, state);
     PDataNode previous = nullptr;
     for (PDataNode node : nodes) {
       if (previous)
@@ -560,7 +562,11 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
     EndUpdate();
     throw;
   }
+  // The handlers that run when the bracket ends may delete what arrived.
+  const std::uint64_t freed = FFreedNodes;
+  TNodeWatch parentWatch(*this, parent);
   EndUpdate();
+  if (FFreedNodes != freed) nodes = stillChildren(parentWatch.Node(), nodes);
   return nodes;
 }
 
