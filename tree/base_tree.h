@@ -391,9 +391,10 @@ protected:
   // Writes Node with its subtree.
   virtual void WriteStreamNode(TStream* Stream, PDataNode Node);
   // Links a node that belongs to no parent into Target (this tree) at
-  // Destination, keeping counts, heights and indices.
+  // Destination, keeping counts and heights; without Reindex only the node
+  // itself gets its index (for runs of nodes renumbered once at the end).
   virtual void InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
-                                   TDTNodeAttachMode Mode);
+                                   TDTNodeAttachMode Mode, bool Reindex = true);
 
 private:
   struct TStreamReadState;
@@ -420,6 +421,9 @@ private:
     bool Was;
   };
   std::vector<PDataNode> sortedSet(TDataNodeState Flag, bool Resolve);
+  // Puts Nodes at Destination with Mode, one after the other, renumbering
+  // their new siblings once.
+  void connectRun(const std::vector<PDataNode>& Nodes, PDataNode Destination, TDTNodeAttachMode Mode);
   TStreamReadState* FReadState = nullptr;
   // Nodes freed since the tree was made: a loop over remembered nodes sees
   // from it whether a handler freed some of them.

@@ -53,6 +53,8 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
   TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
   if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
+  // Children only of a node without children: nothing to move.
+  if (ChildrenOnly && !Source->FirstChild) return;
   TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
   if (!Target) {
     Target = FRoot;
@@ -81,35 +83,31 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
 
   if (targetTree == this) {
     InterruptValidation();
-    PDataNode first = nullptr;
-    std::size_t moved = 0;
+    std::vector<PDataNode> moved;
     if (!ChildrenOnly) {
       InternalDisconnectNode(Source, true, true);
       InternalConnectNode(Source, Target, this, Mode);
-      first = Source;
-      moved = 1;
+      moved.push_back(Source);
     } else {
       // The children keep their order whatever the mode: the first goes to
       // the target, each next one after the one before it.
-      for (PDataNode previous = nullptr; PDataNode child = Source->FirstChild; previous = child) {
+      while (PDataNode child = Source->FirstChild) {
         InternalDisconnectNode(child, true, false);
-        if (previous)
-          InternalConnectNode(child, previous, this, amInsertAfter);
-        else
-          InternalConnectNode(child, Target, this, Mode);
-        if (!first) first = child;
-        ++moved;
+        moved.push_back(child);
       }
+      connectRun(moved, Target, Mode);
     }
+    if (moved.empty()) return;
+    // From here on handlers run; they may delete any of the moved nodes.
+    const std::uint64_t freed = FFreedNodes;
+    TNodeWatch movedParent(*this, moved.front()->Parent);
     ExpireCache();
     if (FUpdateCount == 0) {
       InvalidateCache();
       UpdateScrollBars(true);
       InvalidateWindow();
     }
-    std::vector<PDataNode> movedNodes;
-    for (PDataNode run = first; movedNodes.size() < moved; run = run->NextSibling) movedNodes.push_back(run);
-    forEachArrived(first->Parent, std::move(movedNodes), FFreedNodes, [this](PDataNode node) { DoNodeMoved(node); });
+    forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); });
     StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
     return;
   }
