@@ -377,6 +377,11 @@ public:
   // top-level nodes; nothing happens in a read-only tree.
   std::vector<PDataNode> InsertNodesFromStream(TStream* Stream, PDataNode Target, TDTNodeAttachMode Mode,
                                                int Version = TreeStreamVersion, std::int64_t Count = -1);
+  // A node's user data travels as what OnSaveNode writes; OnLoadNode reads
+  // it back from a stream that ends with that data. Nodes read keep their
+  // initialised state and are not initialised again: an owner that keeps
+  // objects in its node data writes something for every node and builds
+  // the objects in OnLoadNode (which comes before the caption is set).
   TDTSaveNodeEvent OnSaveNode;
   TDTLoadNodeEvent OnLoadNode;
 
