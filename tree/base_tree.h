@@ -868,9 +868,13 @@ protected:
   // for it; emptied with the tree.
   int FMaxRightExtend = 0;
   bool FRangeXUpdatePosted = false;
+  // Rows went away (collapsed, deleted, hidden): the widest extent is being
+  // measured again by the next paint of the whole window, and the range
+  // may then shrink to it.
+  bool FRangeXRemeasure = false;
   // How far right a row reaches: its indentation, pictures and cell width.
   int nodeRightExtend(PDataNode Node, int NodeWidth);
-  void requestRangeXUpdate();
+  void requestRangeXUpdate(bool WholeWindowPainted);
   // Thrown away nodes must never be reached by a running paint.
   bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
   // A rectangle of the client area repainted without erasing.

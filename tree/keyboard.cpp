@@ -381,7 +381,7 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
       if (FFocusedNode) {
         TRect r = GetDisplayRect(FFocusedNode, FFocusedColumn, false);
         int width = DoGetNodeWidth(FFocusedNode, FFocusedColumn, Canvas());
-        const int room = Header().UseColumns() && FFocusedColumn >= 0
+        const int room = Header().UseColumns() && Header().Columns().IsValidColumn(FFocusedColumn)
                              ? Header().Columns()[FFocusedColumn]->Width()
                              : ClientWidth();
         if (width > room) width = room;

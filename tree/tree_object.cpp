@@ -49,6 +49,9 @@ TBaseDataTree::~TBaseDataTree() {
   FOptions->SetMiscOptions(FOptions->MiscOptions() - TDTMiscOptions{toReadOnly});
   FDestroying = true;
   ReleaseThreadReference(this);
+  // The panning marker is a window of its own that paints the tree's
+  // picture: it goes before the picture does.
+  StopWheelPanning();
   CancelEditNode();
   FClipboardFormats.reset();
   Clear();
@@ -78,7 +81,8 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       return;
     case WM_UPDATERANGEX:
       FRangeXUpdatePosted = false;
-      if (!FHeader->UseColumns() && FMaxRightExtend > FRangeX) UpdateHorizontalScrollBar(true);
+      if (!FHeader->UseColumns() && !FRangeXRemeasure && FMaxRightExtend != FRangeX)
+        UpdateHorizontalScrollBar(true);
       return;
     case WM_TIMER:
       if (Message.WParam == WPARAM(ChangeTimer) || Message.WParam == WPARAM(StructureChangeTimer)) {
@@ -439,6 +443,8 @@ bool TBaseDataTree::CanFocus() const {
 
 void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
   if (Value == FFocusedColumn) return;
+  // Only a column that exists can take the focus (or none at all).
+  if (Value != NoColumn && !FHeader->Columns().IsValidColumn(Value)) return;
   if (!DoFocusChanging(FFocusedNode, FFocusedNode, FFocusedColumn, Value)) return;
   CancelEditNode();
   InvalidateColumn(FFocusedColumn);
