@@ -500,7 +500,15 @@ protected:
   void CancelPendingInput(bool FocusLost);
 
   // A node reference that is cleared when the node is freed, for the length
-  // of one input handler (handlers may delete nodes).
+  // of one of the tree's own operations.
+  //
+  // The one rule for owner handlers: a handler may delete any node, the one
+  // it was told about included, or clear the whole tree. The tree never
+  // defers such deletions; instead every operation that holds a node across
+  // a handler's call (an event, a change report, a check, a focus or a
+  // toggle question) keeps it in a watch and reads it back from the watch
+  // after the call. A cleared watch means the node is gone: the operation
+  // stops working on it and finishes only what is left (states, repaint).
   class TNodeWatch {
   public:
     TNodeWatch(TBaseDataTree& Tree, PDataNode Node);
