@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -903,6 +904,10 @@ private:
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
+  // Paints the header into a context whose origin is the window's corner.
+  void paintHeaderInto(HDC DC);
+  // Paints the client area into a context at Target (printing messages).
+  void printClient(HDC DC, TPoint Target);
   void drawShadedButton(TCanvas& C, bool Minus, TColor Line);
   void paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,
                        TRect TargetRect, int MaximumRight, int MaximumBottom, TColumnIndex FirstColumn,
@@ -1081,6 +1086,17 @@ private:
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
   void nextCacheGeneration();
+  // The first and last visible child of a parent, remembered while the
+  // structure stays as it is: painting asks about every row and each of its
+  // ancestors, and a long run of hidden siblings must not be walked for
+  // each of them.
+  struct TVisibleEnds {
+    PDataNode First = nullptr;
+    PDataNode Last = nullptr;
+  };
+  const TVisibleEnds& visibleEnds(PDataNode Parent) const;
+  mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
+  mutable std::uint32_t FVisibleEndsGeneration = 0;
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 

@@ -122,13 +122,19 @@ void TBaseDataTree::PaintHeaderInFrame() {
   if (r.Width() <= 0 || r.Height() <= 0) return;
   HDC dc = GetWindowDC(Handle());
   if (!dc) return;
+  paintHeaderInto(dc);
+  ReleaseDC(Handle(), dc);
+}
+
+void TBaseDataTree::paintHeaderInto(HDC DC) {
+  const TRect r = FHeaderRect;
+  if (r.Width() <= 0 || r.Height() <= 0) return;
   // The window context starts at the window's corner, the header's
   // columns at the client area's left edge.
   TPoint old;
-  SetViewportOrgEx(dc, r.Left, r.Top, &old);
-  FHeader->Columns().PaintHeader(dc, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
-  SetViewportOrgEx(dc, old.x, old.y, nullptr);
-  ReleaseDC(Handle(), dc);
+  SetViewportOrgEx(DC, r.Left, r.Top, &old);
+  FHeader->Columns().PaintHeader(DC, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
+  SetViewportOrgEx(DC, old.x, old.y, nullptr);
 }
 
 // ---- properties --------------------------------------------------------------
