@@ -38,8 +38,13 @@ bool TBaseDataTree::CanEdit(PDataNode Node, TColumnIndex Column) {
 int TBaseDataTree::DoGetHelpContext(PDataNode Node, TColumnIndex Column) {
   int context = 0;
   if (OnGetHelpContext) {
-    for (PDataNode run = Node; run && run != FRoot && context == 0; run = run->Parent)
+    // The handler may delete the node it is asked about; the walk up then
+    // ends there.
+    for (PDataNode run = Node; run && run != FRoot && context == 0;) {
+      TNodeWatch watch(*this, run);
       OnGetHelpContext(this, run, Column, context);
+      run = watch.Node() ? run->Parent : nullptr;
+    }
   }
   for (TControl* control = this; control && context == 0; control = control->Parent())
     context = control->HelpContext();

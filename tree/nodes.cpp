@@ -371,9 +371,13 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
                 "Deleting nodes during tree iteration leads to invalid pointers.");
   PDataNode parent = Node->Parent;
   bool parentClearing = parent->States.Contains(vsClearing);
+  // The structure-change and change handlers run before the node goes and
+  // may delete it themselves (or its parent): then nothing is left to do.
+  TNodeWatch watch(*this, Node);
   // Deleting all children of a node stopped the fill once for all of them.
   if (!parentClearing) InterruptValidation();
   if (!parentClearing) StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
+  if (!watch.Node()) return;
 
   int lastOffsetX = FOffsetX;
   int lastOffsetY = FOffsetY;
@@ -392,6 +396,7 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
         throw;
       }
       if (!wasSynch) DoStateChange({}, {tsSynchMode});
+      if (!watch.Node()) return;
     } else {
       InternalRemoveFromSelection(Node);
     }
@@ -402,6 +407,9 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   {
     TCacheHold hold(FCacheHold);
     DeleteChildren(Node, false);
+    // The children's structure change was told: its handler may have
+    // deleted the node already, with all the bookkeeping.
+    if (!watch.Node()) return;
     InternalDisconnectNode(Node, false, Reindex);
     // The owner's free handler may still ask which tree and level the node
     // belonged to; the parent outlives this call.

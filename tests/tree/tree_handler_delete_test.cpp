@@ -277,3 +277,54 @@ TEST(TreeHandlerDelete, IncrementalSearchWhenItsHandlerDeletesNodes) {
   EXPECT_EQ(f.Tree->TotalCount(), 0u);
   EXPECT_EQ(f.Tree->FocusedNode(), nullptr);
 }
+
+TEST(TreeHandlerDelete, HelpContextHandlerDeletingTheNodeItIsAskedAbout) {
+  TMultiTree f;
+  auto roots = f.resultShaped(2, 2);
+  f.show();
+  f.Tree->SetExpanded(roots[0], true);
+  f.Tree->SetFocusedNode(roots[0]->FirstChild);
+  int asked = 0, requested = -1;
+  f.Tree->OnGetHelpContext = [&](TBaseDataTree* t, PDataNode n, TColumnIndex, int&) {
+    ++asked;
+    t->DeleteNode(n);
+  };
+  f.Tree->OnHelpRequest = [&](TBaseDataTree*, int context) { requested = context; };
+  f.key(VK_F1);
+  EXPECT_EQ(asked, 1) << "the walk up ends with the node";
+  EXPECT_EQ(roots[0]->ChildCount, 1u);
+  EXPECT_EQ(requested, -1) << "no context was found";
+}
+
+TEST(TreeHandlerDelete, HandlersRunByDeleteNodeDeletingTheSameNode) {
+  TMultiTree f;
+  auto roots = f.resultShaped(4, 1);
+  f.show();
+  // The change report of a selected node that is being deleted: the
+  // handler deletes it (again).
+  f.Tree->SetSelected(roots[1], true);
+  int freed = 0;
+  auto freeNode = f.Tree->OnFreeNode;
+  f.Tree->OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+    ++freed;
+    freeNode(t, n);
+  };
+  f.Tree->OnChange = [&](TBaseDataTree* t, PDataNode n) {
+    if (n == roots[1]) t->DeleteNode(n);
+  };
+  f.Tree->DeleteNode(roots[1]);
+  EXPECT_EQ(f.Tree->RootNodeCount(), 3u);
+  EXPECT_EQ(freed, 2) << "the node and its child, once each";
+  f.Tree->OnChange = nullptr;
+  // The structure change is told before the node goes; its handler deletes
+  // the node's parent.
+  PDataNode child = roots[2]->FirstChild;
+  f.Tree->OnStructureChange = [&](TBaseDataTree* t, PDataNode n, TChangeReason) {
+    if (n == roots[2]) t->DeleteNode(n);
+  };
+  freed = 0;
+  f.Tree->DeleteNode(child);
+  EXPECT_EQ(f.Tree->RootNodeCount(), 2u);
+  EXPECT_EQ(freed, 2);
+  EXPECT_EQ(f.Tree->TotalCount(), 4u);
+}
