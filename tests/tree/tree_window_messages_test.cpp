@@ -1,6 +1,7 @@
 // Window messages about the tree's window as a whole: printing into a
 // context of the caller's, enabling, a theme change and the window going
 // away while the tree lives on.
+#include "platform/gui/popup_window.h"
 #include "platform/gui/windows.h"
 #include "tests/tree/tree_input_util.h"
 #include "tests/tree/tree_paint_util.h"
@@ -119,7 +120,9 @@ TEST(TreeWindowMessages, ANewWindowForTheTreeLeavesNothingOfTheOldOneRunning) {
   HWND marker = f.Tree->PanningWindow();
   ASSERT_NE(marker, nullptr);
   f.Tree->RecreateWnd();
-  EXPECT_FALSE(IsWindow(marker)) << "the panning marker belonged to the old window";
+  // (The new window may take the old marker's handle value.)
+  EXPECT_TRUE(!IsWindow(marker) || GetClassName(marker) != u"DTPanningWindow")
+      << "the panning marker belonged to the old window";
   EXPECT_FALSE(f.Tree->TreeStates().Contains(tsWheelPanning));
   EXPECT_EQ(f.Tree->PanningWindow(), nullptr);
   // The tree works on in its new window.
