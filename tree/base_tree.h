@@ -1150,6 +1150,12 @@ protected:
 private:
   PDataNode MakeNewNode();
   void freeNodeMemory(PDataNode Node);
+  // Deleting a node: told to the owner first (deleteAnnounced), then taken
+  // out with its children (removeNode; false when a handler deleted it
+  // first). Kept out of line so that the recursion through a deep branch
+  // uses small frames.
+  [[gnu::noinline]] void deleteAnnounced(PDataNode Node, bool Reindex);
+  [[gnu::noinline]] bool removeNode(PDataNode Node, bool Reindex, const TNodeWatch* Watch);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);
