@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -599,7 +600,15 @@ protected:
   void CancelPendingInput(bool FocusLost);
 
   // A node reference that is cleared when the node is freed, for the length
-  // of one input handler (handlers may delete nodes).
+  // of one of the tree's own operations.
+  //
+  // The one rule for owner handlers: a handler may delete any node, the one
+  // it was told about included, or clear the whole tree. The tree never
+  // defers such deletions; instead every operation that holds a node across
+  // a handler's call (an event, a change report, a check, a focus or a
+  // toggle question) keeps it in a watch and reads it back from the watch
+  // after the call. A cleared watch means the node is gone: the operation
+  // stops working on it and finishes only what is left (states, repaint).
   class TNodeWatch {
   public:
     TNodeWatch(TBaseDataTree& Tree, PDataNode Node);
@@ -967,9 +976,13 @@ protected:
   // for it; emptied with the tree.
   int FMaxRightExtend = 0;
   bool FRangeXUpdatePosted = false;
+  // Rows went away (collapsed, deleted, hidden): the widest extent is being
+  // measured again by the next paint of the whole window, and the range
+  // may then shrink to it.
+  bool FRangeXRemeasure = false;
   // How far right a row reaches: its indentation, pictures and cell width.
   int nodeRightExtend(PDataNode Node, int NodeWidth);
-  void requestRangeXUpdate();
+  void requestRangeXUpdate(bool WholeWindowPainted);
   // Thrown away nodes must never be reached by a running paint.
   bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
   // A rectangle of the client area repainted without erasing.
@@ -990,6 +1003,10 @@ private:
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
+  // Paints the header into a context whose origin is the window's corner.
+  void paintHeaderInto(HDC DC);
+  // Paints the client area into a context at Target (printing messages).
+  void printClient(HDC DC, TPoint Target);
   void drawShadedButton(TCanvas& C, bool Minus, TColor Line);
   void paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,
                        TRect TargetRect, int MaximumRight, int MaximumBottom, TColumnIndex FirstColumn,
@@ -1149,6 +1166,12 @@ protected:
 private:
   PDataNode MakeNewNode();
   void freeNodeMemory(PDataNode Node);
+  // Deleting a node: told to the owner first (deleteAnnounced), then taken
+  // out with its children (removeNode; false when a handler deleted it
+  // first). Kept out of line so that the recursion through a deep branch
+  // uses small frames.
+  [[gnu::noinline]] void deleteAnnounced(PDataNode Node, bool Reindex);
+  [[gnu::noinline]] bool removeNode(PDataNode Node, bool Reindex, const TNodeWatch* Watch);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);
@@ -1168,6 +1191,17 @@ private:
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
   void nextCacheGeneration();
+  // The first and last visible child of a parent, remembered while the
+  // structure stays as it is: painting asks about every row and each of its
+  // ancestors, and a long run of hidden siblings must not be walked for
+  // each of them.
+  struct TVisibleEnds {
+    PDataNode First = nullptr;
+    PDataNode Last = nullptr;
+  };
+  const TVisibleEnds& visibleEnds(PDataNode Parent) const;
+  mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
+  mutable std::uint32_t FVisibleEndsGeneration = 0;
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 

@@ -49,6 +49,9 @@ TBaseDataTree::~TBaseDataTree() {
   FOptions->SetMiscOptions(FOptions->MiscOptions() - TDTMiscOptions{toReadOnly});
   FDestroying = true;
   ReleaseThreadReference(this);
+  // The panning marker is a window of its own that paints the tree's
+  // picture: it goes before the picture does.
+  StopWheelPanning();
   CancelEditNode();
   FClipboardFormats.reset();
   Clear();
@@ -78,7 +81,8 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       return;
     case WM_UPDATERANGEX:
       FRangeXUpdatePosted = false;
-      if (!FHeader->UseColumns() && FMaxRightExtend > FRangeX) UpdateHorizontalScrollBar(true);
+      if (!FHeader->UseColumns() && !FRangeXRemeasure && FMaxRightExtend != FRangeX)
+        UpdateHorizontalScrollBar(true);
       return;
     case WM_TIMER:
       if (Message.WParam == WPARAM(ChangeTimer) || Message.WParam == WPARAM(StructureChangeTimer)) {
@@ -118,13 +122,19 @@ void TBaseDataTree::PaintHeaderInFrame() {
   if (r.Width() <= 0 || r.Height() <= 0) return;
   HDC dc = GetWindowDC(Handle());
   if (!dc) return;
+  paintHeaderInto(dc);
+  ReleaseDC(Handle(), dc);
+}
+
+void TBaseDataTree::paintHeaderInto(HDC DC) {
+  const TRect r = FHeaderRect;
+  if (r.Width() <= 0 || r.Height() <= 0) return;
   // The window context starts at the window's corner, the header's
   // columns at the client area's left edge.
   TPoint old;
-  SetViewportOrgEx(dc, r.Left, r.Top, &old);
-  FHeader->Columns().PaintHeader(dc, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
-  SetViewportOrgEx(dc, old.x, old.y, nullptr);
-  ReleaseDC(Handle(), dc);
+  SetViewportOrgEx(DC, r.Left, r.Top, &old);
+  FHeader->Columns().PaintHeader(DC, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
+  SetViewportOrgEx(DC, old.x, old.y, nullptr);
 }
 
 // ---- properties --------------------------------------------------------------
@@ -439,6 +449,8 @@ bool TBaseDataTree::CanFocus() const {
 
 void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
   if (Value == FFocusedColumn) return;
+  // Only a column that exists can take the focus (or none at all).
+  if (Value != NoColumn && !FHeader->Columns().IsValidColumn(Value)) return;
   if (!DoFocusChanging(FFocusedNode, FFocusedNode, FFocusedColumn, Value)) return;
   CancelEditNode();
   InvalidateColumn(FFocusedColumn);
