@@ -124,6 +124,8 @@ public:
   void HeaderChanged(bool ColumnsChanged) override;
 
 protected:
+  // The owner's editor, or the default one: an edit laid over the cell.
+  PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column) override;
   void PaintNodeCell(TCellPaintInfo& PaintInfo) override;
   void AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColumnIndex& NextNonEmpty) override;
 

@@ -48,8 +48,10 @@ TBaseDataTree::~TBaseDataTree() {
   // Clearing has to work even for a read-only tree.
   FOptions->SetMiscOptions(FOptions->MiscOptions() - TDTMiscOptions{toReadOnly});
   FDestroying = true;
+  // Code that raised an event learns from this that the tree went.
+  FLifeToken.reset();
   ReleaseThreadReference(this);
-  CancelEditNode();
+  DetachEditor();
   FClipboardFormats.reset();
   Clear();
   for (int id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, ChangeTimer,
