@@ -452,6 +452,8 @@ bool handleInputMethod(TControlPrivate* p, QInputMethodEvent* ie) {
 
 }  // namespace
 
+TControl* OwningControl(QWidget* w) { return owningControl(w); }
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
