@@ -24,6 +24,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture.h"
 #include "tree/edit_link.h"
+#include "tree/hint_window.h"
 
 class TBaseDataTree;
 class TCanvas;
@@ -150,6 +151,7 @@ constexpr unsigned WM_UPDATERANGEX = 0x8021;
 class TBaseDataTree : public TCustomControl {
   friend class TWorkerThread;
   friend class TCustomDataTreeOptions;
+  friend class TDataTreeHintWindow;
 
 public:
   explicit TBaseDataTree(TComponent* AOwner);
@@ -715,7 +717,20 @@ public:
   std::weak_ptr<const bool> LifeToken() const { return FLifeToken; }
   TDTCreateEditorEvent OnCreateEditor;
 
+  // ---- hints and tool tips (tree/hints.cpp) ---------------------------------------
+  // The hint of a node (the control's own hint unless a descendant knows
+  // better) and the tool tip of a cell.
+  virtual String DoGetNodeHint(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle);
+  virtual String DoGetNodeToolTip(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle);
+  // HintAnimation, with the desktop's setting for hatSystemDefault.
+  virtual THintAnimationType DoGetAnimationType();
+  virtual THintWindowClass GetHintWindowClass();
+  TRect LastHintRect() const { return FLastHintRect; }
+
 protected:
+  // CM_HINTSHOW: whether, where and with which window a hint shows.
+  void HandleHintShow(TMessage& Message);
+  void HandleHintShowPause(TMessage& Message);
   // The owner's editor, or nil when it offers none.
   virtual PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column);
   // The tree is going: its editor stops without reporting back.
@@ -727,6 +742,8 @@ private:
   // that ends or cancels it again does not re-enter the editor.
   bool FEditEnding = false;
   std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
+  TRect FLastHintRect;
+  TDTHintData FHintData;
 
 public:
   bool IsMouseSelecting() const {

@@ -39,7 +39,6 @@ using TDTDrawTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* Targ
                                             bool& DefaultDraw)>;
 using TDTMeasureTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node,
                                                TColumnIndex Column, const String& Text, int& Extent)>;
-enum TDTTooltipLineBreakStyle : std::uint8_t { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
 using TDTGetHintEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column,
                                            TDTTooltipLineBreakStyle& LineBreakStyle, String& HintText)>;
 
@@ -122,6 +121,9 @@ public:
   int DoIncrementalSearch(PDataNode Node, const String& Text) override;
   bool DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) override;
   void HeaderChanged(bool ColumnsChanged) override;
+  // Hints: the base hint, then OnGetHint; a tool tip is OnGetHint's text, or the cell's.
+  String DoGetNodeHint(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle) override;
+  String DoGetNodeToolTip(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle) override;
 
 protected:
   // The owner's editor, or the default one: an edit laid over the cell.

@@ -73,6 +73,13 @@ TBaseDataTree::~TBaseDataTree() {
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case CM_HINTSHOW: HandleHintShow(Message); return;
+    case CM_HINTSHOWPAUSE: HandleHintShowPause(Message); return;
+    // Coming back later asks for a hint anew.
+    case CM_MOUSELEAVE: FLastHintRect = {}; break;
+    default: break;
+  }
   if (DispatchInput(Message)) return;
   switch (Message.Msg) {
     case WM_CHANGESTATE:

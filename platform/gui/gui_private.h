@@ -123,4 +123,3 @@ void SendHintRequest(QWidget* w, QPoint local);
 // The control a widget belongs to (its own, or its nearest ancestor's).
 TControl* OwningControl(QWidget* w);
 class THintWindow;
-THintWindow* ApplicationHintWindow();

@@ -38,3 +38,6 @@ THintWindowClass DefaultHintWindowClass();
 // Whether the desktop animates tool tips, and whether by fading them in
 // (else by sliding them open).
 bool ToolTipAnimation(bool& Fade);
+
+// The application's hint window while it shows a hint, else nil.
+THintWindow* ApplicationHintWindow();

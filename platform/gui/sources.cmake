@@ -7,6 +7,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/defer_window_pos.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/drag_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms.cpp
