@@ -25,6 +25,7 @@
 #include "platform/graphics/picture.h"
 #include "tree/edit_link.h"
 #include "tree/hint_window.h"
+#include "platform/gui/accessibility.h"
 
 class TBaseDataTree;
 class TCanvas;
@@ -727,10 +728,17 @@ public:
   virtual THintWindowClass GetHintWindowClass();
   TRect LastHintRect() const { return FLastHintRect; }
 
+  // ---- accessibility (tree/accessibility_factory.cpp) -------------------------------
+  // The tree's own accessible object and its item's, made on first request.
+  const PAccessible& Accessible() const { return FAccessible; }
+  const PAccessible& AccessibleItem() const { return FAccessibleItem; }
+
 protected:
   // CM_HINTSHOW: whether, where and with which window a hint shows.
   void HandleHintShow(TMessage& Message);
   void HandleHintShowPause(TMessage& Message);
+  // WM_GETOBJECT.
+  void HandleGetObject(TMessage& Message);
   // The owner's editor, or nil when it offers none.
   virtual PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column);
   // The tree is going: its editor stops without reporting back.
@@ -743,6 +751,7 @@ private:
   bool FEditEnding = false;
   std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
   TRect FLastHintRect;
+  PAccessible FAccessible, FAccessibleItem;
   TDTHintData FHintData;
 
 public:

@@ -76,6 +76,7 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case CM_HINTSHOW: HandleHintShow(Message); return;
     case CM_HINTSHOWPAUSE: HandleHintShowPause(Message); return;
+    case WM_GETOBJECT: HandleGetObject(Message); return;
     // Coming back later asks for a hint anew.
     case CM_MOUSELEAVE: FLastHintRect = {}; break;
     default: break;

@@ -48,5 +48,8 @@ void InjectHintRequest(TControl* Control, TPoint ClientPoint);
 bool HintTimerPending(int& Pause);
 // Lets the running hint timer (the pause or the hint's reshow time) expire now.
 void FireHintTimer();
+// What the toolkit's accessibility (a screen reader's view) reports for the
+// control's window: its name and number of children. False when none.
+bool QueryAccessible(TWinControl* Control, String& Name, int& ChildCount);
 // The mouse entering (or leaving) a control.
 void InjectEnterLeave(TControl* Control, bool Enter);
