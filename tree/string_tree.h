@@ -128,6 +128,9 @@ public:
 protected:
   // The owner's editor, or the default one: an edit laid over the cell.
   PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column) override;
+  // The caption travels with the node in the stream form.
+  bool ReadStreamChunk(TStream* Stream, int Version, PDataNode Node, int ChunkType, int ChunkSize) override;
+  void WriteNodeChunks(TStream* Stream, PDataNode Node) override;
   void PaintNodeCell(TCellPaintInfo& PaintInfo) override;
   void AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColumnIndex& NextNonEmpty) override;
 
