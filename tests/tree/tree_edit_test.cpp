@@ -85,7 +85,12 @@ TEST_F(EditTest, EscapeCancelsWithoutNewTextAndUnchangedTextIsNotReported) {
 TEST_F(EditTest, EditingNeedsTheOptionAWritableTreeAndTheOwnersConsent) {
   T->TreeOptions().SetMiscOptions(T->TreeOptions().MiscOptions() - TDTMiscOptions{toEditable});
   EXPECT_FALSE(T->EditNode(A, NoColumn));
-  T->TreeOptions().SetMiscOptions(T->TreeOptions().MiscOptions() + TDTMiscOptions{toEditable});
+  T->TreeOptions().SetMiscOptions(T->TreeOptions().MiscOptions() + TDTMiscOptions{toEditable, toReadOnly});
+  EXPECT_FALSE(T->EditNode(A, NoColumn));
+  T->TreeOptions().SetMiscOptions(T->TreeOptions().MiscOptions() - TDTMiscOptions{toReadOnly});
+  T->SetEnabled(false);
+  EXPECT_FALSE(T->EditNode(A, NoColumn));
+  T->SetEnabled(true);
   T->OnEditing = [](TBaseDataTree*, PDataNode n, TColumnIndex, bool& allowed) { allowed = n->Index != 0; };
   EXPECT_FALSE(T->EditNode(A, NoColumn));
   EXPECT_TRUE(T->EditNode(B, NoColumn));

@@ -221,6 +221,12 @@ TEST_F(ExportTest, RtfWritesEveryCharacterAsUnicodeAndListsFontsAndColoursOnce) 
             "\\pard\\par}");
 }
 
+TEST_F(ExportTest, RtfWritesALoneSurrogateAsTheReplacementCharacter) {
+  itemOf(F.Tree, A)->Caption = String(1, char16_t(0xDC01)) + u"x" + char16_t(0xD801);
+  const std::string rtf = F.Tree->ExportRTF(tstAll);
+  EXPECT_NE(rtf.find(" \\u-3\\'3f\\u120\\'3f\\u-3\\'3f\\cell"), std::string::npos) << rtf;
+}
+
 TEST_F(ExportTest, ClipboardRenderingsCarryTheirTerminatorAndTheHtmlEnvelope) {
   InitializeGlobalStructures();
   const TTreeGlobals& g = TreeGlobals();
