@@ -652,6 +652,9 @@ QWidget* CreateOwnWidget(TControl* control) {
 }
 
 void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
+  // The toolkit may have been started by the graphics layer, before any window.
+  InstallHintTracking();
+  InstallAccessibility();
   TControlPrivate* p = control->Private();
   p->Widget = widget;
   p->OwnWidget = ownWidget;
