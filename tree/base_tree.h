@@ -24,6 +24,9 @@
 #include "tree/globals.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture.h"
+#include "tree/edit_link.h"
+#include "tree/hint_window.h"
+#include "platform/gui/accessibility.h"
 
 class TBaseDataTree;
 class TCanvas;
@@ -91,6 +94,8 @@ using TDTSaveNodeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Nod
 using TDTLoadNodeEvent = TDTSaveNodeEvent;
 using TDTGetCellIsEmptyEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node,
                                                   TColumnIndex Column, bool& IsEmpty)>;
+using TDTCreateEditorEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, PDTEditLink& EditLink)>;
 
 // Callback of Animate: return false to stop early.
 using TDTAnimationCallback = std::function<bool(int Step, int StepSize, void* Data)>;
@@ -151,6 +156,7 @@ constexpr unsigned WM_UPDATERANGEX = 0x8021;
 class TBaseDataTree : public TCustomControl {
   friend class TWorkerThread;
   friend class TCustomDataTreeOptions;
+  friend class TDataTreeHintWindow;
 
 public:
   explicit TBaseDataTree(TComponent* AOwner);
@@ -568,9 +574,7 @@ protected:
   void EndDrawSelection();
   void KeyDown(WORD& Key, TShiftState Shift) override;
   virtual bool CanEdit(PDataNode Node, TColumnIndex Column);
-  virtual void DoEdit() {}
-  // Ends a running edit; false when the editor refused to end.
-  virtual bool EndEditNode() { return true; }
+  virtual void DoEdit();
   virtual int DoGetHelpContext(PDataNode Node, TColumnIndex Column);
   virtual void DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Position);
   virtual void SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column);
@@ -623,6 +627,8 @@ protected:
     TBaseDataTree& FTree;
     PDataNode FNode;
     TNodeWatch* FNext;
+    // A handler may destroy the tree itself; the watch then unlinks nothing.
+    std::weak_ptr<const bool> FLife;
   };
 
   // Message handling helpers.
@@ -801,6 +807,62 @@ public:
   virtual void Assign(const TBaseDataTree& Source);
   bool CanFocus() const override;
   bool IsEditing() const { return FStates.Contains(tsEditing); }
+
+  // ---- in-place editing (tree/edit.cpp) --------------------------------------------
+  // Focuses Node and starts its editor in Column; true when an edit runs.
+  virtual bool EditNode(PDataNode Node, TColumnIndex Column);
+  // End (accepting the text) or cancel a running or pending edit; false
+  // when the editor refused.
+  virtual bool EndEditNode();
+  virtual bool CancelEditNode();
+  virtual bool DoEndEdit();
+  virtual bool DoCancelEdit();
+  // Places the editor over the focused cell (after a resize or scroll).
+  virtual void UpdateEditBounds();
+  TColumnIndex EditColumn() const { return FEditColumn; }
+  const PDTEditLink& EditLink() const { return FEditLink; }
+  // Expires when the tree's destruction begins: code that raised an event
+  // checks it before touching the tree again.
+  std::weak_ptr<const bool> LifeToken() const { return FLifeToken; }
+  TDTCreateEditorEvent OnCreateEditor;
+
+  // ---- hints and tool tips (tree/hints.cpp) ---------------------------------------
+  // The hint of a node (the control's own hint unless a descendant knows
+  // better) and the tool tip of a cell.
+  virtual String DoGetNodeHint(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle);
+  virtual String DoGetNodeToolTip(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle);
+  // HintAnimation, with the desktop's setting for hatSystemDefault.
+  virtual THintAnimationType DoGetAnimationType();
+  virtual THintWindowClass GetHintWindowClass();
+  TRect LastHintRect() const { return FLastHintRect; }
+
+  // ---- accessibility (tree/accessibility_factory.cpp) -------------------------------
+  // The tree's own accessible object and its item's, made on first request.
+  const PAccessible& Accessible() const { return FAccessible; }
+  const PAccessible& AccessibleItem() const { return FAccessibleItem; }
+
+protected:
+  // CM_HINTSHOW: whether, where and with which window a hint shows.
+  void HandleHintShow(TMessage& Message);
+  void HandleHintShowPause(TMessage& Message);
+  // WM_GETOBJECT.
+  void HandleGetObject(TMessage& Message);
+  // The owner's editor, or nil when it offers none.
+  virtual PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column);
+  // The tree is going: its editor stops without reporting back.
+  void DetachEditor();
+
+private:
+  PDTEditLink FEditLink;
+  // Set while an edit is being ended or cancelled, so that an edit event
+  // that ends or cancels it again does not re-enter the editor.
+  bool FEditEnding = false;
+  std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
+  TRect FLastHintRect;
+  PAccessible FAccessible, FAccessibleItem;
+  TDTHintData FHintData;
+
+public:
   bool IsMouseSelecting() const {
     return FStates.Contains(tsDrawSelPending) || FStates.Contains(tsDrawSelecting);
   }
@@ -1140,7 +1202,6 @@ protected:
   bool TreeHandleAllocated() const;
   // Posts a cache report to the tree's window; the worker calls this.
   bool PostChangeState(std::uintptr_t EnterMask, std::intptr_t LeaveMask);
-  virtual void CancelEditNode() {}
   // Empties the system clipboard when it still holds this tree's cut or copy.
   virtual void ReleaseClipboardIfOwner();
   // A WM_CHANGESTATE report of the worker arrived.

@@ -30,7 +30,7 @@ bool TBaseDataTree::DoKeyAction(WORD& CharCode, TShiftState& Shift) {
 }
 
 bool TBaseDataTree::CanEdit(PDataNode Node, TColumnIndex Column) {
-  bool allowed = FOptions->MiscOptions().Contains(toEditable);
+  bool allowed = FOptions->MiscOptions().Contains(toEditable) && Enabled() && !readOnly();
   DoCanEdit(Node, Column, allowed);
   return allowed;
 }

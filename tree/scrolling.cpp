@@ -350,6 +350,7 @@ void TBaseDataTree::Resize() {
   DoStateChange({}, {tsSizing});
   // Growing the window may leave the offsets past the content's end.
   DoSetOffsetXY({FOffsetX, FOffsetY}, DefaultScrollUpdateFlags);
+  UpdateEditBounds();
 }
 
 void TBaseDataTree::ColumnsChanged() {
@@ -365,6 +366,7 @@ void TBaseDataTree::DoColumnResize(TColumnIndex Column) {
     UpdateHorizontalScrollBar(false);
     InvalidateWindow();
   }
+  UpdateEditBounds();
   if (OnColumnResize) OnColumnResize(FHeader.get(), Column);
 }
 

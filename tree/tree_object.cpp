@@ -48,11 +48,13 @@ TBaseDataTree::~TBaseDataTree() {
   // Clearing has to work even for a read-only tree.
   FOptions->SetMiscOptions(FOptions->MiscOptions() - TDTMiscOptions{toReadOnly});
   FDestroying = true;
+  // Code that raised an event learns from this that the tree went.
+  FLifeToken.reset();
   ReleaseThreadReference(this);
   // The panning marker is a window of its own that paints the tree's
   // picture: it goes before the picture does.
   StopWheelPanning();
-  CancelEditNode();
+  DetachEditor();
   FClipboardFormats.reset();
   Clear();
   for (int id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, ChangeTimer,
@@ -74,6 +76,14 @@ TBaseDataTree::~TBaseDataTree() {
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case CM_HINTSHOW: HandleHintShow(Message); return;
+    case CM_HINTSHOWPAUSE: HandleHintShowPause(Message); return;
+    case WM_GETOBJECT: HandleGetObject(Message); return;
+    // Coming back later asks for a hint anew.
+    case CM_MOUSELEAVE: FLastHintRect = {}; break;
+    default: break;
+  }
   if (DispatchInput(Message)) return;
   switch (Message.Msg) {
     case WM_CHANGESTATE:
