@@ -27,7 +27,7 @@ struct THtmlView::PendingLoad {
   TDocType Type = HtmlType;
 };
 
-bool THtmlView::loadMustWait() const { return FInAutoScroll || FSectionList->Printing; }
+bool THtmlView::loadMustWait() const { return FInAutoScroll || FPrintDepth > 0; }
 
 void THtmlView::runPendingLoad() {
   if (!FPendingLoad || loadMustWait()) return;
@@ -459,7 +459,16 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& Do
 void THtmlView::parseHtmlDocument() {
   THtmlParser parser(FDocument.get());
   parser.OnStreamRequest = OnhtStreamRequest;
-  parser.ExpandName = [this](const String& n) { return ExpandName(n); };
+  if (FSectionList->OnExpandName) {
+    TExpandNameEvent expand = FSectionList->OnExpandName;
+    parser.ExpandName = [this, expand](const String& n) {
+      String r;
+      expand(this, n, r);
+      return r;
+    };
+  } else {
+    parser.ExpandName = [this](const String& n) { return ExpandName(n); };
+  }
   parser.MarginWidth = FMarginWidth;
   parser.MarginHeight = FMarginHeight;
   TLinkType onLink;
@@ -610,6 +619,10 @@ void THtmlView::ClearDocument() {
   if (OnSoundRequest) OnSoundRequest(this, String(), 0, true);
   Repaint();
 }
+
+TExpandNameEvent THtmlView::OnDocumentStreamRequest() const { return FSectionList->OnExpandName; }
+
+void THtmlView::SetOnDocumentStreamRequest(const TExpandNameEvent& Handler) { FSectionList->OnExpandName = Handler; }
 
 bool THtmlView::documentHasContent() const { return FSectionList->Count() > 0; }
 

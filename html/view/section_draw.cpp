@@ -281,7 +281,7 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
     if (!printing) {
       draw = y - yOff + line->FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
     } else if (y + line->FullHeight <= Document->PageBottom) {
-      draw = y + line->FullHeight - 1 >= ARect.Top + yOff;
+      draw = y + line->FullHeight - 1 >= ARect.Top + yOff && y + line->FullHeight <= Document->PrintDrawLimit;
     } else if (line->FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
                y <= ARect.Top + yOff) {
       // Taller than a page, or already at the page's top: printed (and cut)

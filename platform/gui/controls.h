@@ -39,6 +39,7 @@ enum TVerticalAlignment { taAlignTop, taAlignBottom, taVerticalCenter };
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TDragMode { dmManual, dmAutomatic };
 enum TDragKind { dkDrag, dkDock };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 enum TScrollBarKind { sbHorizontal, sbVertical };
 enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack,
                    scTop, scBottom, scEndScroll };
