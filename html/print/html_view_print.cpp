@@ -22,8 +22,8 @@
 #include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/canvas.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi.h"
-#include "platform/graphics/metafile.h"
 #include "platform/graphics/printer.h"
 #include "platform/gui/forms.h"
 
@@ -196,6 +196,34 @@ void THtmlView::printHTMLBand(PrintJob& Job, bool Header, THtmlView* HF, int Pag
   RestoreDC(dc, saved);
 }
 
+namespace {
+
+// Whether anything of the page starting at document Y Top would show: it
+// is drawn, at a quarter of its size, on a white bitmap.
+bool pageHasInk(ThtDocument& Copy, int Top, int Width, int Height) {
+  TBitmap probe;
+  probe.SetPixelFormat(pf32bit);
+  probe.SetSize(Width / 4 + 1, Height / 4 + 1);
+  TCanvas* c = probe.Canvas();
+  c->Brush()->SetColor(clWhite);
+  c->FillRect(TRect(0, 0, probe.Width(), probe.Height()));
+  HDC dc = c->Handle();
+  const int saved = SaveDC(dc);
+  SetMapMode(dc, MM_ANISOTROPIC);
+  SetWindowExtEx(dc, 4, 4, nullptr);
+  SetViewportExtEx(dc, 1, 1, nullptr);
+  Copy.PrintPage(c, Top, Width, Height, nullptr, nullptr, true);
+  RestoreDC(dc, saved);
+  for (int y = 0; y < probe.Height(); ++y) {
+    const auto* row = static_cast<const std::uint32_t*>(probe.ScanLine(y));
+    for (int x = 0; x < probe.Width(); ++x)
+      if ((row[x] & 0xFFFFFF) != 0xFFFFFF) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
   if (!P) throw EIllegalArgument(u"No printer to print or preview to.");
   auto* recorder = dynamic_cast<TMetaFilePrinter*>(P);
@@ -306,15 +334,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
       // What is left may be only space (margins below the last line): it
       // makes no page of its own.
       if (pageTop > 0 && docHeight - pageTop <= job.Height) {
-        TMetafile probe;
-        bool ink;
-        {
-          TMetafileCanvas pc(&probe, P->MeasureHandle());
-          job.map(pc.Handle());
-          ink = copy->PrintPage(&pc, pageTop, widest, job.Height, nullptr, nullptr, true) > pageTop &&
-                probe.Width() > 0 && probe.Height() > 0;
-        }
-        if (!ink) break;
+        if (!pageHasInk(*copy, pageTop, widest, job.Height)) break;
       }
       int next = pageTop;
       for (int h = 0; h < hPages && page <= ToPage && !job.Stop; ++h, ++page) {

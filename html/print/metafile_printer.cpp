@@ -44,6 +44,9 @@ void TMetaFilePrinter::NewPage() {
   canvas->Pen()->SetColor(clWhite);
   canvas->Brush()->SetStyle(bsSolid);
   canvas->Rectangle(0, 0, FPaperWidth, FPaperHeight);
+  // A page is the whole sheet; what is drawn on it starts, as on the
+  // printer, at the corner of the printable area.
+  SetViewportOrgEx(canvas->Handle(), FOffsetX, FOffsetY, nullptr);
   if (FPages.size() == 1) {
     canvas->Font()->SetPixelsPerInch(ScreenPixelsPerInch());
     canvas->Font()->SetName(u"Arial");
