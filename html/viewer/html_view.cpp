@@ -624,6 +624,10 @@ TExpandNameEvent THtmlView::OnDocumentStreamRequest() const { return FSectionLis
 
 void THtmlView::SetOnDocumentStreamRequest(const TExpandNameEvent& Handler) { FSectionList->OnExpandName = Handler; }
 
+THtmlView::TEventWatch THtmlView::watchEvents() const { return {FSectionList->ClearCount, FHistoryGeneration}; }
+
+bool THtmlView::pageKept(const TEventWatch& W) const { return W.Page == FSectionList->ClearCount; }
+
 bool THtmlView::documentHasContent() const { return FSectionList->Count() > 0; }
 
 String THtmlView::GetDocumentSource() {
@@ -945,6 +949,7 @@ void THtmlView::addToHistory(const String& OldName, const String& OldTitle, std:
       FPositionHistory->Delete(0);
     }
   }
+  ++FHistoryGeneration;
   FHistoryIndex = 0;
   FHistory->Insert(0, FCurrentFile);
   FTitleHistory->Insert(0, FDocumentTitle);
@@ -961,6 +966,7 @@ void THtmlView::addToHistory(const String& OldName, const String& OldTitle, std:
 }
 
 void THtmlView::ClearHistory() {
+  ++FHistoryGeneration;
   const bool had = FHistory->Count() > 0;
   FHistory->Clear();
   FTitleHistory->Clear();
@@ -981,7 +987,11 @@ void THtmlView::SetHistoryIndex(int Value) {
   const std::int32_t pos = p->Pos;
   const TDocType type = p->FileType;
   if (name != FCurrentFile || type != FCurrentDocType) {
+    const TEventWatch watch = watchEvents();
     OpenFileDocument(name, type);
+    // A handler of the load may have cleared or rebuilt the history: the
+    // entry is gone, and the index with it.
+    if (!historyKept(watch)) return;
     if (p->FormData) FSectionList->SetFormData(*p->FormData);
   }
   FHistoryIndex = Value;

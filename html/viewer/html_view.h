@@ -425,6 +425,24 @@ protected:
 private:
   friend class TPaintPanel;
 
+  // Any handler of an event the viewer raises may load another page, clear
+  // the page or the history, and with them free what the event was about
+  // (an image, a form control, a history entry). The viewer's one rule:
+  // whoever raises an event takes a watch before the call and, once the
+  // handler has returned, goes on only while the watch shows the same page
+  // and the same history; otherwise it returns at once, touching nothing it
+  // found before the call. (Form controls keep the same rule through the
+  // document's page count.) Loads themselves run when asked for, so that an
+  // owner that loads a page from a handler sees it loaded on return.
+  struct TEventWatch {
+    std::int32_t Page = 0;
+    std::int32_t History = 0;
+  };
+  TEventWatch watchEvents() const;
+  bool pageKept(const TEventWatch& W) const;
+  bool historyKept(const TEventWatch& W) const { return W.History == FHistoryGeneration; }
+  std::int32_t FHistoryGeneration = 0;
+
   void setProcessing(bool Value);
   void progressStart();
   void progressEnd();
