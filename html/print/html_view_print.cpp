@@ -285,8 +285,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
     job.PPIX = std::max(P->PixelsPerInchX(), 1);
     job.PPIY = std::max(P->PixelsPerInchY(), 1);
     job.Scale = std::max(1, int(std::lround(ScreenPixelsPerInch() * FPrintScale)));
-    TCanvas* paper = P->GetCanvas();
-    job.Canvas = countOnly ? nullptr : paper;
+    TCanvas* paper = nullptr;  // taken once a page is printed on it
     BorrowedCanvas dry(P->MeasureHandle());
     job.map(dry.C.Handle());
 
@@ -331,9 +330,9 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
     int page = 1;
     bool paperUsed = false;  // the current sheet holds a printed page
     while (page <= ToPage && !job.Stop) {
-      // What is left may be only space (margins below the last line): it
-      // makes no page of its own.
-      if (pageTop > 0 && docHeight - pageTop <= job.Height) {
+      // What is left may be only space (margins below the last line, or an
+      // empty body): it makes no page of its own.
+      if (docHeight - pageTop <= job.Height) {
         if (!pageHasInk(*copy, pageTop, widest, job.Height)) break;
       }
       int next = pageTop;

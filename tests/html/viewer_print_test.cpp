@@ -200,3 +200,279 @@ TEST_F(ViewerPrintPdf, FromPageAndToPagePrintOnlyTheirPages) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string rows(int N, int Pt = 14) {
+  std::string html = "<body style='margin:0'>";
+  for (int i = 0; i < N; ++i)
+    html += "<p style='margin:0;font-size:" + std::to_string(Pt) + "pt'>row" + std::to_string(i) + "</p>";
+  return html + "</body>";
+}
+
+TEST_F(ViewerPrint, AnEmptyPageCountsNoPagesAndAOneScreenArticleOne) {
+  EXPECT_EQ(View->NumPrinterPages(), 0);
+  load("<body></body>");
+  EXPECT_EQ(View->NumPrinterPages(), 0);
+  auto p = preview();
+  EXPECT_EQ(p->LastAvailablePage(), 0);
+  load("<h1>word</h1><p>an article of a few lines</p>");
+  EXPECT_EQ(View->NumPrinterPages(), 1);
+}
+
+TEST_F(ViewerPrint, SpaceBelowTheLastLineMakesNoBlankPage) {
+  // One page of lines, then a bottom margin taller than what is left of
+  // the page: the margin is no content of its own.
+  load(rows(1) + "");
+  const int one = View->NumPrinterPages();
+  ASSERT_EQ(one, 1);
+  auto probe = preview();
+  // Fill the page almost exactly, then add empty room below.
+  std::string html = "<body style='margin:0'><div style='margin-bottom:600px'>";
+  for (int i = 0; i < 40; ++i) html += "<p style='margin:0;font-size:14pt'>row" + std::to_string(i) + "</p>";
+  load(html + "</div></body>");
+  const int pages = View->NumPrinterPages();
+  auto p = preview();
+  ASSERT_EQ(p->LastAvailablePage(), pages);
+  for (int i = 0; i < pages; ++i) {
+    auto bmp = playPage(*p, i);
+    EXPECT_GT(ink(*bmp, TRect(0, 0, bmp->Width(), bmp->Height())), 0) << "page " << i << " is blank";
+  }
+}
+
+TEST_F(ViewerPrint, TheEngineNamesWhatItCannotPrintOn) {
+  load(rows(3));
+  auto message = [](auto&& Fn) {
+    try {
+      Fn();
+    } catch (const EIllegalArgument& e) {
+      return UTF16ToUTF8(e.Message());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(message([&] { View->PrintPreview(nullptr, true); }), "No printer to print or preview to.");
+  TViewPrinter real;
+  EXPECT_EQ(message([&] { View->PrintPreview(&real, true); }),
+            "Getting the total number of pages to print requires a printer based on TMetaFilePrinter but not a "
+            "TViewPrinter");
+  EXPECT_EQ(message([&] { View->PrintPreview(&real, false); }),
+            "Previewing a print requires a printer based on TMetaFilePrinter but not a TViewPrinter");
+  EXPECT_FALSE(real.Printing());
+}
+
+TEST_F(ViewerPrint, TheMetafilePrinterRefusesPagesOutsideAJobAndDropsAnUnusedLastPage) {
+  TMetaFilePrinter p(nullptr);
+  EXPECT_THROW(p.NewPage(), EPrinter);
+  p.BeginDoc();
+  p.GetCanvas()->FillRect(TRect(0, 0, 10, 10));
+  p.NewPage();
+  p.EndDoc();  // the second page was never drawn on
+  EXPECT_EQ(p.LastAvailablePage(), 1);
+  EXPECT_FALSE(p.Printing());
+  // Its pages are kept until the next job or an abort.
+  p.BeginDoc();
+  p.GetCanvas();
+  p.Abort();
+  EXPECT_EQ(p.LastAvailablePage(), 0);
+  TViewPrinter real;
+  EXPECT_THROW(real.NewPage(), EPrinter);
+  EXPECT_THROW(real.EndDoc(), EPrinter);
+}
+
+// A table as wide as three printable widths prints each page row on three
+// sheets side by side, or on as many as PrintMaxHPages allows.
+TEST_F(ViewerPrint, AWideTablePrintsAcrossSeveralPagesUpToTheLimit) {
+  std::string cells;
+  const unsigned fills[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+  char buf[120];
+  for (unsigned c : fills) {
+    std::snprintf(buf, sizeof buf, "<td width=600 height=100 bgcolor='#%06x'>&nbsp;</td>", c);
+    cells += buf;
+  }
+  load("<body style='margin:0'><table cellspacing=0 cellpadding=0 border=0><tr>" + cells + "</tr></table></body>");
+  View->SetPrintMaxHPages(5);
+  double ratio = 0;
+  EXPECT_EQ(View->NumPrinterPages(ratio), 3);
+  EXPECT_GT(ratio, 2.0);
+  EXPECT_LE(ratio, 3.0);
+  auto p = preview();
+  ASSERT_EQ(p->LastAvailablePage(), 3);
+  // Each slice shows its own part: red, then green, then blue leading.
+  for (int i = 0; i < 3; ++i) {
+    auto bmp = playPage(*p, i);
+    const Margins m = marginsOf(*p);
+    const auto seen = colours(*bmp, TRect(m.Content.Left + 3, m.Content.Top + 3, m.Content.Left + 8, m.Content.Top + 8));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen.begin()->first, fills[i]) << "slice " << i;
+  }
+  View->SetPrintMaxHPages(2);
+  EXPECT_EQ(View->NumPrinterPages(), 2);
+  View->SetPrintMaxHPages(1);
+  EXPECT_EQ(View->NumPrinterPages(), 1);
+}
+
+TEST_F(ViewerPrint, HeadersAndFootersAreOnEveryPageInTheirMargins) {
+  load(rows(150));
+  std::vector<int> headers, footers;
+  View->OnPrintHeader = [&](TObject*, TCanvas* C, int Page, int W, int H, bool&) {
+    headers.push_back(Page);
+    C->Brush()->SetColor(TColor(0x0000FF));  // red
+    C->FillRect(TRect(0, 0, W, H / 2));
+  };
+  View->OnPrintFooter = [&](TObject*, TCanvas* C, int Page, int W, int H, bool&) {
+    footers.push_back(Page);
+    C->Brush()->SetColor(TColor(0xFF0000));  // blue
+    C->FillRect(TRect(0, H / 2, W, H));
+  };
+  auto p = preview();
+  const int n = p->LastAvailablePage();
+  ASSERT_GT(n, 2);
+  std::vector<int> expected;
+  for (int i = 1; i <= n; ++i) expected.push_back(i);
+  EXPECT_EQ(headers, expected);
+  EXPECT_EQ(footers, expected);
+  const Margins m = marginsOf(*p);
+  for (int i = 0; i < n; ++i) {
+    auto bmp = playPage(*p, i);
+    const auto top = colours(*bmp, TRect(0, 0, bmp->Width(), m.Content.Top));
+    const auto bottom = colours(*bmp, TRect(0, m.Content.Bottom, bmp->Width(), bmp->Height()));
+    const auto inside = colours(*bmp, m.Content);
+    EXPECT_GT(top.count(0xFF0000), 0u) << "header on page " << i;
+    EXPECT_GT(bottom.count(0x0000FF), 0u) << "footer on page " << i;
+    EXPECT_EQ(inside.count(0xFF0000) + inside.count(0x0000FF), 0u) << "header or footer inside page " << i;
+  }
+}
+
+TEST_F(ViewerPrintPdf, HtmlHeadersAndFootersAreLoadedForEveryPage) {
+  load(rows(150));
+  std::vector<bool> last;
+  View->OnPrintHTMLHeader = [&](TObject*, THtmlView* HF, int Page, bool LastPage, int& XL, int& XR, bool&) {
+    EXPECT_LT(XL, XR);
+    HF->LoadFromString(u"<p style='margin:0'>head" + IntToStr(Page) + u"</p>");
+    last.push_back(LastPage);
+  };
+  View->OnPrintHTMLFooter = [&](TObject*, THtmlView* HF, int Page, bool, int&, int&, bool&) {
+    HF->LoadFromString(u"<p style='margin:0'>foot" + IntToStr(Page) + u"</p>");
+  };
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_GT(pages.size(), 2u);
+  ASSERT_EQ(last.size(), pages.size());
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const std::string n = std::to_string(i + 1);
+    const size_t head = pages[i].find("head" + n), foot = pages[i].find("foot" + n), row = pages[i].find("row");
+    ASSERT_NE(head, std::string::npos) << "page " << n;
+    ASSERT_NE(foot, std::string::npos) << "page " << n;
+    EXPECT_LT(head, row);
+    EXPECT_GT(foot, pages[i].rfind("row"));
+    EXPECT_EQ(last[i], i + 1 == pages.size());
+  }
+}
+
+// Stopping: from OnPrinting nothing is printed; from any page event the job
+// ends with that page, whole, and the file is complete.
+TEST_F(ViewerPrintPdf, StopPrintingFromAnyEventEndsTheJobCleanly) {
+  load(rows(200));
+  const int all = View->NumPrinterPages();
+  ASSERT_GE(all, 4);
+  int printed = 0;
+  View->OnPrinted = [&](TObject*) { ++printed; };
+  {
+    View->OnPrinting = [](TObject*, bool& Stop) { Stop = true; };
+    PdfFile f;
+    auto p = TViewPrinter::ToPdfFile(f.Name());
+    View->Print(1, 0x7FFFFFFF, p.get());
+    EXPECT_FALSE(p->Printing());
+    EXPECT_FALSE(FileExists(f.Name()));
+    EXPECT_EQ(printed, 0);
+    View->OnPrinting = nullptr;
+  }
+  struct Case {
+    const char* Event;
+    int StopAt;
+  };
+  for (const Case c : {Case{"header", 1}, Case{"footer", 2}, Case{"htmlheader", 3}, Case{"htmlfooter", 2}}) {
+    const std::string e = c.Event;
+    auto stopAt = [&](int Page, bool& Stop) {
+      if (Page == c.StopAt) Stop = true;
+    };
+    View->OnPrintHeader = nullptr;
+    View->OnPrintFooter = nullptr;
+    View->OnPrintHTMLHeader = nullptr;
+    View->OnPrintHTMLFooter = nullptr;
+    if (e == "header") View->OnPrintHeader = [&](TObject*, TCanvas*, int P, int, int, bool& S) { stopAt(P, S); };
+    if (e == "footer") View->OnPrintFooter = [&](TObject*, TCanvas*, int P, int, int, bool& S) { stopAt(P, S); };
+    if (e == "htmlheader")
+      View->OnPrintHTMLHeader = [&](TObject*, THtmlView*, int P, bool, int&, int&, bool& S) { stopAt(P, S); };
+    if (e == "htmlfooter")
+      View->OnPrintHTMLFooter = [&](TObject*, THtmlView*, int P, bool, int&, int&, bool& S) { stopAt(P, S); };
+    PdfFile f;
+    const auto pages = printPdf(f);
+    EXPECT_EQ(int(pages.size()), c.StopAt) << e;
+    if (!pages.empty()) {
+      EXPECT_NE(pages.back().find("row"), std::string::npos) << e;
+    }
+  }
+  // A page recorder's own page event stops the job as well.
+  View->OnPrintHTMLFooter = nullptr;
+  TMetaFilePrinter rec(nullptr);
+  rec.OnPageEvent = [](TObject*, int Page, bool& Stop) { Stop = Page == 2; };
+  View->PrintPreview(&rec, false);
+  EXPECT_EQ(rec.LastAvailablePage(), 2);
+  EXPECT_FALSE(rec.Printing());
+}
+
+TEST_F(ViewerPrint, BackgroundsPrintOnlyWithTheirOptions) {
+  load("<body bgcolor='#ffff00' style='margin:0'><p>text</p><table><tr><td bgcolor='#00ffff' width=200 "
+       "height=80>cell</td></tr></table></body>");
+  auto contentColours = [&] {
+    auto p = preview();
+    auto bmp = playPage(*p, 0);
+    return colours(*bmp, marginsOf(*p, 2.0, -2).Content);
+  };
+  THtmlViewOptions o = View->HtOptions();
+  o.Exclude(htPrintBackground);
+  o.Exclude(htPrintTableBackground);
+  View->SetHtOptions(o);
+  auto plain = contentColours();
+  EXPECT_EQ(plain.count(0xFFFF00), 0u);
+  EXPECT_EQ(plain.count(0x00FFFF), 0u);
+  o.Include(htPrintTableBackground);
+  View->SetHtOptions(o);
+  auto table = contentColours();
+  EXPECT_EQ(table.count(0xFFFF00), 0u);
+  EXPECT_GT(table.count(0x00FFFF), 0u);
+  o.Include(htPrintBackground);
+  View->SetHtOptions(o);
+  auto both = contentColours();
+  EXPECT_GT(both[0xFFFF00], 1000);
+  EXPECT_GT(both.count(0x00FFFF), 0u);
+  // The background fills the printable area, never the margins.
+  auto p = preview();
+  auto bmp = playPage(*p, 0);
+  const Margins m = marginsOf(*p);
+  EXPECT_EQ(ink(*bmp, TRect(0, 0, bmp->Width(), m.Content.Top)), 0);
+  EXPECT_EQ(ink(*bmp, TRect(0, m.Content.Bottom, bmp->Width(), bmp->Height())), 0);
+}
+
+// While a job runs, a load asked for by a handler waits for the job's end:
+// every page shows the page the job began with.
+TEST_F(ViewerPrintPdf, ALoadDuringPrintingWaitsForTheJobsEnd) {
+  load(rows(150));
+  bool asked = false;
+  View->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+    if (Page == 1) {
+      View->LoadFromString(u"<p>replacement</p>");
+      asked = true;
+    }
+  };
+  PdfFile f;
+  const auto pages = printPdf(f);
+  EXPECT_TRUE(asked);
+  ASSERT_GT(pages.size(), 2u);
+  EXPECT_NE(pages.back().find("row149"), std::string::npos);
+  View->SelectAll();
+  EXPECT_EQ(View->SelText(), u"replacement");
+}
+
+}  // namespace
