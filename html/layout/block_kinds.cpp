@@ -144,7 +144,7 @@ int TBodyBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, 
   TIndentManager* mgr = MyCell->IndentManager ? MyCell->IndentManager : IMgr;
   const auto saveID = mgr ? mgr->CurrentID : nullptr;
   if (mgr) mgr->CurrentID = this;
-  for (TSectionBase* item : PaintList) item->Draw(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
+  DrawPaintList(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
   if (mgr) mgr->CurrentID = saveID;
   return result;
 }

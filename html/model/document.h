@@ -251,6 +251,8 @@ public:
   // While a page prints: no line that ends below this document Y is drawn
   // (the page's end found beforehand).
   int32_t PrintDrawLimit = 0x7FFFFFFF;
+  // A trial run of a printed page: page ends are found, lines not drawn.
+  bool PrintMeasureOnly = false;
   // The table paging at the start of the page row being printed.
   THtmlTable* RowStartTable = nullptr;
   int32_t RowStartRec[4] = {};

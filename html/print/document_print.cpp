@@ -4,6 +4,7 @@
 // it leaves; the body rows in between are each printed once.
 #include <algorithm>
 
+#include "html/model/block.h"
 #include "html/model/document.h"
 #include "html/layout/layout_device.h"
 #include "html/model/table.h"
@@ -40,6 +41,51 @@ struct PagingState {
 
 }  // namespace
 
+namespace {
+// Slack for what a line or a border paints beyond its box.
+constexpr int kPageSlack = 64;
+}  // namespace
+
+bool TSectionBase::InFlow() {
+  TBlock* block = AsBlock();
+  return !block || (block->Positioning == posStatic && block->Float == ANone);
+}
+
+bool TSectionBase::AbovePrintedPage(const TRect& ARect) {
+  const ThtDocument* doc = Document;
+  if (!doc || !doc->Printing) return false;
+  const int top = doc->ScrollY + ARect.Top - kPageSlack;
+  return PaintBottom < top && LayoutTop + Height < top && InFlow();
+}
+
+bool TSectionBase::BelowPrintedPage(const TRect& ARect) {
+  const ThtDocument* doc = Document;
+  if (!doc || !doc->Printing) return false;
+  return LayoutTop > doc->PageBottom + kPageSlack && LayoutTop > doc->ScrollY + ARect.Bottom + kPageSlack &&
+         InFlow();
+}
+
+size_t TPrintWalk::Begin(ThtDocument* Doc, const TRect& ARect, size_t Count,
+                         const std::function<TSectionBase*(size_t)>& Item) {
+  if (!Doc || !Doc->Printing) return 0;
+  if (Count != FCount) {
+    // The list changed: start again.
+    FCount = Count;
+    FFrom = 0;
+    FAllInFlow = -1;
+  }
+  if (FAllInFlow < 0) {
+    FAllInFlow = 1;
+    for (size_t i = 0; i < Count && FAllInFlow; ++i)
+      if (!Item(i)->InFlow()) FAllInFlow = 0;
+  }
+  const int32_t top = Doc->ScrollY + ARect.Top;
+  if (top < FTop) FFrom = 0;  // an earlier page again
+  FTop = top;
+  while (FFrom < Count && Item(FFrom)->AbovePrintedPage(ARect)) ++FFrom;
+  return FFrom;
+}
+
 int ThtDocument::PrintPage(TCanvas* Canvas, int Top, int Width, int Height, TCanvas* Dry, int* ContentEnd,
                            bool Trial, bool RepeatRow) {
   if (RepeatRow) {
@@ -64,7 +110,15 @@ int ThtDocument::PrintPage(TCanvas* Canvas, int Top, int Width, int Height, TCan
     // Lines of cells standing side by side are drawn before a later cell
     // moves the page's end above them; a trial run finds the end, and the
     // page is then drawn without what lies below it.
-    const int next = printPageOnce(Dry, Top, Width, Height, ContentEnd);
+    PrintMeasureOnly = true;
+    int next;
+    try {
+      next = printPageOnce(Dry, Top, Width, Height, ContentEnd);
+    } catch (...) {
+      PrintMeasureOnly = false;
+      throw;
+    }
+    PrintMeasureOnly = false;
     if (!Canvas) {
       if (Trial) state.restore();
       return next;

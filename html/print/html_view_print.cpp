@@ -10,6 +10,7 @@
 // the page being printed (whose copy shares pictures and inline records
 // with the shown page) stays as it was.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 
@@ -259,6 +260,17 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
   copy->PrintPageBackground = FOptions.Contains(htPrintBackground);
   copy->PrintMonoBlack = FOptions.Contains(htPrintMonochromeBlack);
 
+  // Between page rows the program's windows repaint and its timers run
+  // (no more often than a screen refreshes: a pump costs more than a page
+  // that is only counted).
+  auto lastPump = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  auto letMessagesThrough = [&] {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPump < std::chrono::milliseconds(15)) return;
+    Application->ProcessMessagesWithoutInput();
+    lastPump = std::chrono::steady_clock::now();
+  };
+
   PrintJob job;
   job.P = P;
   job.Mode = Mode;
@@ -317,7 +329,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
       FPrintDocHeight = docHeight;
       FPrintWidthRatio = double(widest) / job.Width;
     }
-    Application->ProcessMessagesWithoutInput();
+    letMessagesThrough();
 
     std::unique_ptr<THtmlView> headerViewer, footerViewer;
     if (!countOnly && OnPrintHTMLHeader) headerViewer = CreateHeaderFooterViewer();
@@ -415,7 +427,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
           geometry();
         }
       }
-      Application->ProcessMessagesWithoutInput();
+      letMessagesThrough();
       // Done when the content is printed, or when the page did not get
       // further (nothing more can be placed).
       if (next >= contentEndDoc || next <= pageTop) break;
