@@ -253,6 +253,9 @@ public:
   int32_t PrintDrawLimit = 0x7FFFFFFF;
   // A trial run of a printed page: page ends are found, lines not drawn.
   bool PrintMeasureOnly = false;
+  // A trial drawing of a printed page (to see whether anything shows):
+  // the application is not asked to draw its panels for it.
+  bool PrintTrial = false;
   // The table paging at the start of the page row being printed.
   THtmlTable* RowStartTable = nullptr;
   int32_t RowStartRec[4] = {};

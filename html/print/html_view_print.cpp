@@ -213,7 +213,15 @@ bool pageHasInk(ThtDocument& Copy, int Top, int Width, int Height) {
   SetMapMode(dc, MM_ANISOTROPIC);
   SetWindowExtEx(dc, 4, 4, nullptr);
   SetViewportExtEx(dc, 1, 1, nullptr);
-  Copy.PrintPage(c, Top, Width, Height, nullptr, nullptr, true);
+  Copy.PrintTrial = true;
+  try {
+    Copy.PrintPage(c, Top, Width, Height, nullptr, nullptr, true);
+  } catch (...) {
+    Copy.PrintTrial = false;
+    RestoreDC(dc, saved);
+    throw;
+  }
+  Copy.PrintTrial = false;
   RestoreDC(dc, saved);
   for (int y = 0; y < probe.Height(); ++y) {
     const auto* row = static_cast<const std::uint32_t*>(probe.ScanLine(y));
