@@ -128,10 +128,6 @@ using TPagePrinted =
     std::function<void(TObject* Sender, TCanvas* Canvas, int NumPage, int W, int H, bool& StopPrinting)>;
 using ThtmlPagePrinted = std::function<void(TObject* Sender, THtmlView* HFViewer, int NumPage, bool LastPage,
                                             int& XL, int& XR, bool& StopPrinting)>;
-// Dragging over and dropping on the page (forwarded from the paint panel).
-using TDragOverEvent =
-    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
-using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
 using TExpandNameEvent = std::function<void(TObject* Sender, const String& SRC, String& Result)>;
 
 // The inner panel the document is painted on. It is never erased: every
@@ -140,6 +136,9 @@ class TPaintPanel : public TCustomPanel {
 public:
   TPaintPanel(TComponent* AOwner, THtmlView* Viewer);
   void Dispatch(TMessage& Message) override;
+  // Drags over the page are the viewer's (its OnDragOver and OnDragDrop).
+  void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) override;
+  void DragDrop(TObject* Source, int X, int Y) override;
 
 protected:
   void Paint() override;
@@ -363,8 +362,8 @@ public:
   TPagePrinted OnPrintFooter;
   ThtmlPagePrinted OnPrintHTMLHeader;
   ThtmlPagePrinted OnPrintHTMLFooter;
-  TDragOverEvent OnDragOver;
-  TDragDropEvent OnDragDrop;
+  // OnDragOver and OnDragDrop (the control's own) also hear drags over the
+  // page, with the viewer as Sender and the page's coordinates.
   // Expands the name of a linked style sheet (the viewer's own ExpandName
   // when none is set).
   TExpandNameEvent OnDocumentStreamRequest() const;

@@ -164,3 +164,54 @@ TEST_F(ViewerEvents, FindWithoutMatchCaseFindsEveryCase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewerEvents, DragsOverThePageReachTheViewersDragEvents) {
+  load("<p>a page to drop on</p>");
+  HWND panel = View->PaintPanel()->Handle();
+  // Nobody listens: a drop is not welcome.
+  EXPECT_FALSE(InjectDrag(panel, idEnter, TPoint{30, 20}, u"word"));
+  std::vector<TDragState> states;
+  std::vector<TPoint> drops;
+  TObject* sender = nullptr;
+  View->OnDragOver = [&](TObject* S, TObject* Source, int X, int Y, TDragState State, bool& Accept) {
+    sender = S;
+    EXPECT_EQ(Source, nullptr);  // from outside the program
+    states.push_back(State);
+    Accept = X < 100;
+    (void)Y;
+  };
+  View->OnDragDrop = [&](TObject* S, TObject*, int X, int Y) {
+    sender = S;
+    drops.push_back(TPoint{X, Y});
+    // A handler may load another page from here as from any event.
+    View->LoadFromString(u"<p>dropped</p>");
+  };
+  EXPECT_TRUE(InjectDrag(panel, idEnter, TPoint{30, 20}, u"word"));
+  EXPECT_FALSE(InjectDrag(panel, idMove, TPoint{150, 20}, u"word"));
+  EXPECT_TRUE(InjectDrag(panel, idMove, TPoint{40, 25}, u"word"));
+  InjectDrag(panel, idDrop, TPoint{40, 25}, u"word");
+  EXPECT_EQ(sender, View);
+  EXPECT_EQ(states, (std::vector<TDragState>{dsDragEnter, dsDragMove, dsDragMove}));
+  ASSERT_EQ(drops.size(), 1u);
+  EXPECT_EQ(drops[0].x, 40);
+  EXPECT_EQ(drops[0].y, 25);
+  View->SelectAll();
+  EXPECT_EQ(View->SelText(), u"dropped");
+}
+
+TEST_F(ViewerEvents, ALinkedStyleSheetIsNamedThroughTheDocumentStreamRequest) {
+  EXPECT_FALSE(View->OnDocumentStreamRequest());
+  std::vector<String> asked;
+  View->SetOnDocumentStreamRequest([&](TObject*, const String& Name, String& Result) {
+    asked.push_back(Name);
+    Result = Name;  // a name the viewer cannot open: the page shows without it
+  });
+  load("<html><head><link rel=stylesheet href='look.css'></head><body><p>styled</p></body></html>");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], u"look.css");
+  EXPECT_TRUE(View->OnDocumentStreamRequest());
+}
+
+}  // namespace
