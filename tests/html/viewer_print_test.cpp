@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "html/images/gif_images.h"
+#include "html/model/document.h"
 #include "html/print/metafile_printer.h"
 #include "html/print/printers.h"
 #include "platform/core/files.h"
 #include "platform/graphics/printer.h"
+#include "platform/core/streams.h"
+#include "platform/gui/testing.h"
+#include "tests/html/picture_test_util.h"
 #include "tests/html/print_helpers.h"
 #include "tests/html/viewer_fixture.h"
 
@@ -473,6 +478,52 @@ TEST_F(ViewerPrintPdf, ALoadDuringPrintingWaitsForTheJobsEnd) {
   EXPECT_NE(pages.back().find("row149"), std::string::npos);
   View->SelectAll();
   EXPECT_EQ(View->SelText(), u"replacement");
+}
+
+}  // namespace
+
+namespace {
+
+// While a job prints, the page on screen keeps painting and its animated
+// pictures keep running (the engine lets the program's messages through
+// between pages).
+TEST_F(ViewerPrintPdf, TheScreenKeepsPaintingAndAnimatingWhilePrinting) {
+  pictures::GifWriter g(30, 20, {0xFF0000, 0x0000FF});
+  g.loop(0);
+  for (std::uint8_t i = 0; i < 2; ++i) {
+    g.control(1, 5);
+    g.image(0, 0, 30, 20, pictures::Bytes(30 * 20, i));
+  }
+  const pictures::Bytes gif = g.finish();
+  std::unique_ptr<TMemoryStream> stream;
+  View->SetOnImageRequest([&](TObject*, const String&, TStream*& S) {
+    stream = std::make_unique<TMemoryStream>();
+    stream->WriteBuffer(gif.data(), std::int64_t(gif.size()));
+    S = stream.get();
+  });
+  load("<body style='margin:0'><img src='anim.gif'>" + rows(200).substr(std::string("<body style='margin:0'>").size()));
+  ASSERT_EQ(View->Document()->AnimatedImages.size(), 1u);
+  auto* anim = dynamic_cast<TGIFImage*>(View->Document()->AnimatedImages[0]);
+  ASSERT_NE(anim, nullptr);
+  std::set<int> framesSeen;
+  int inkOnScreen = -1;
+  View->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+    ::usleep(40000);  // a slow printer
+    framesSeen.insert(anim->FrameIndex());
+    if (Page == 2) {
+      std::vector<std::uint32_t> px;
+      int w = 0, h = 0;
+      GrabWindow(View, px, w, h);
+      inkOnScreen = 0;
+      for (std::uint32_t p : px)
+        if ((p & 0xFFFFFF) == 0xFF0000 || (p & 0xFFFFFF) == 0x0000FF) ++inkOnScreen;
+    }
+  };
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_GE(pages.size(), 5u);
+  EXPECT_GT(inkOnScreen, 100) << "the picture on screen is painted during the job";
+  EXPECT_EQ(framesSeen.size(), 2u) << "the picture on screen changes frames during the job";
 }
 
 }  // namespace
