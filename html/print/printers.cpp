@@ -43,7 +43,7 @@ void ThtPrinter::CheckPrinting(bool Value) const {
 
 // ---- the real printer ----------------------------------------------------------------
 
-TViewPrinter::TViewPrinter() : TViewPrinter(Printer()) {}
+TViewPrinter::TViewPrinter() : TViewPrinter(Printer()) { FSafeOwnFile = true; }
 
 TViewPrinter::TViewPrinter(TPrinter* APrinter) : ThtPrinter(nullptr), FPrinter(APrinter) {
   // The geometry is known before the job starts (the engine's callers and
@@ -80,9 +80,16 @@ void TViewPrinter::BeginDoc() {
   CheckPrinting(false);
   GetPrinterCapsOf(FPrinter);
   FPrinter->SetTitle(FTitle.substr(0, 31));
-  if (!FTargetFile.empty()) {
-    // Written beside its target under a name of its own; the finished
-    // document replaces the target only when the job ends.
+  // A PDF document is written beside its target under a name of its own
+  // and replaces the target only when the job ends: a failed or aborted job
+  // leaves neither half a file nor a spoilt earlier one.
+  const bool pdf = !FPrinter->Printing() && FPrinter->PrinterIndex() == int(FPrinter->Printers().size()) - 1;
+  FRestoreName = false;
+  if (pdf && FSafeOwnFile && FTargetFile.empty() && !FPrinter->OutputFileName().empty()) {
+    FTargetFile = FPrinter->OutputFileName();
+    FRestoreName = true;
+  }
+  if (pdf && !FTargetFile.empty()) {
     FPrinter->SetOutputFileName(FTargetFile + u".part");
     DeleteFile(FTargetFile + u".part");
   }
@@ -103,14 +110,20 @@ void TViewPrinter::NewPage() {
 void TViewPrinter::finishFile() {
   if (FTargetFile.empty()) return;
   const String part = FTargetFile + u".part";
+  const String target = FTargetFile;
+  if (FRestoreName) {
+    // The program's printer keeps the name it was given.
+    FPrinter->SetOutputFileName(target);
+    FTargetFile.clear();
+    FRestoreName = false;
+  }
   if (FAborted) {
     DeleteFile(part);
     return;
   }
-  if (!FileExists(part)) throw EPrinter(u"The printed document was not written: " + FTargetFile);
-  if (FileExists(FTargetFile)) DeleteFile(FTargetFile);
-  if (!RenameFile(part, FTargetFile))
-    throw EPrinter(u"The printed document could not be saved as " + FTargetFile);
+  if (!FileExists(part)) throw EPrinter(u"The printed document was not written: " + target);
+  if (FileExists(target)) DeleteFile(target);
+  if (!RenameFile(part, target)) throw EPrinter(u"The printed document could not be saved as " + target);
 }
 
 void TViewPrinter::EndDoc() {

@@ -69,6 +69,7 @@ protected:
 // writes one PDF file.
 class TViewPrinter : public ThtPrinter {
 public:
+  // On the program's printer.
   TViewPrinter();
   explicit TViewPrinter(TPrinter* APrinter);
   ~TViewPrinter() override;
@@ -97,7 +98,12 @@ private:
   void finishFile();
   TPrinter* FPrinter;
   std::unique_ptr<TPrinter> FOwnPrinter;
-  String FTargetFile;  // set for a PDF-file printer
+  String FTargetFile;  // the PDF document being written
+  bool FRestoreName = false;  // the target is the device's own output name
+  // The program's printer: this printer ends every job it begins, so a PDF
+  // document it writes goes through a temporary name too. (On a printer
+  // the caller set up, the caller may end the job itself.)
+  bool FSafeOwnFile = false;
   int FPageNum = 0;
   bool FAborted = false;
 };

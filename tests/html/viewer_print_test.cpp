@@ -99,8 +99,10 @@ namespace {
 
 // A temporary PDF file name, removed with the test.
 struct PdfFile {
+  static inline int Made = 0;
   std::string Path = "/tmp/tamrix-print-" + std::to_string(getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pdf";
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + std::to_string(++Made) +
+                     ".pdf";
   ~PdfFile() {
     std::remove(Path.c_str());
     std::remove((Path + ".part").c_str());
@@ -195,8 +197,16 @@ TEST_F(ViewerPrintPdf, FromPageAndToPagePrintOnlyTheirPages) {
   device->SetOutputFileName(none.Name());
   TPrinter* old = SetPrinter(device.get());
   View->Print(50, 60);
-  SetPrinter(old);
   EXPECT_FALSE(FileExists(none.Name()));
+  EXPECT_FALSE(FileExists(none.Name() + u".part"));
+  // Nor does it spoil an earlier document of that name.
+  View->Print(1, 1);
+  ASSERT_EQ(pdfPages(none.Path), 1);
+  View->Print(50, 60);
+  EXPECT_EQ(pdfPages(none.Path), 1);
+  EXPECT_EQ(device->OutputFileName(), none.Name());
+  SetPrinter(old);
+  DeleteFile(none.Name());
   View->Print(2, 2, device.get());  // the caller's printer: its job stays open
   EXPECT_TRUE(device->Printing());
   device->EndDoc();
