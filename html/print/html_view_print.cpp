@@ -75,7 +75,6 @@ void THtmlView::Print(int FromPage, int ToPage, ThtPrinter* APrinter) {
     printEngine(APrinter, FromPage, ToPage, 4);
   } else {
     TViewPrinter own;
-    own.SetTitle(FDocumentTitle);
     printEngine(&own, FromPage, ToPage, 3);
   }
   if (OnPrinted) OnPrinted(this);
@@ -87,7 +86,6 @@ void THtmlView::Print(int FromPage, int ToPage, TPrinter* APrinter) {
     return;
   }
   TViewPrinter on(APrinter);
-  on.SetTitle(FDocumentTitle);
   Print(FromPage, ToPage, &on);
   on.LeaveJobOpen();
 }

@@ -79,7 +79,8 @@ HDC TViewPrinter::MeasureHandle() { return FPrinter->InfoHandle(); }
 void TViewPrinter::BeginDoc() {
   CheckPrinting(false);
   GetPrinterCapsOf(FPrinter);
-  FPrinter->SetTitle(FTitle.substr(0, 31));
+  // The job's name: this printer's title, else what the device was given.
+  if (!FTitle.empty()) FPrinter->SetTitle(FTitle.substr(0, 31));
   // A PDF document is written beside its target under a name of its own
   // and replaces the target only when the job ends: a failed or aborted job
   // leaves neither half a file nor a spoilt earlier one.

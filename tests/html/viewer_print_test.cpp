@@ -160,6 +160,17 @@ TEST_F(ViewerPrintPdf, APrintedPdfHoldsEveryLineOnceInOrder) {
 // Cells side by side whose lines end at different heights: the page ends
 // above the first line that does not fit in any cell, and no line of the
 // other cells is printed on both pages.
+TEST_F(ViewerPrintPdf, TheJobIsNamedByTheFirst31CharactersOfItsTitle) {
+  load("<p>titled</p>");
+  PdfFile f;
+  auto p = TViewPrinter::ToPdfFile(f.Name());
+  p->SetTitle(u"An article whose title runs on and on past the limit");
+  View->Print(1, 1, p.get());
+  p->EndDoc();
+  const std::string info = run("pdfinfo '" + f.Path + "'");
+  EXPECT_NE(info.find(" An article whose title runs on \n"), std::string::npos) << info;
+}
+
 TEST_F(ViewerPrintPdf, LinesOfCellsSideBySideArePrintedOnce) {
   std::string left, right, inner;
   for (int i = 0; i < 90; ++i) left += "<div style='font-size:13pt'>left" + std::to_string(i) + "</div>";
