@@ -9,7 +9,7 @@
 // properties, loading, layout, history), html_view_paint.cpp (painting,
 // scrolling, keys, wheel), html_view_mouse.cpp (mouse, hot spots, links,
 // timers, posted messages) and html_view_select.cpp (selection, find and
-// the clipboard).
+// the clipboard); printing lives in html/print/html_view_print.cpp.
 #include <cstdint>
 #include <functional>
 #include <memory>
