@@ -317,7 +317,7 @@ void THtmlParser::fontRun() {
 void THtmlParser::inlineBox() {
   TProperties* prop = top();
   prop->TakeOwnBackgroundColor();
-  if (prop->BorderStyleNotNone()) Document->ProcessInlines(T.SIndex, prop, true);
+  if (prop->HasInlineBox()) Document->ProcessInlines(T.SIndex, prop, true);
 }
 
 void THtmlParser::closeLink() {

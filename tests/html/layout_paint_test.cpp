@@ -195,15 +195,62 @@ TEST(LayoutPaint, InlineElementBorders) {
   TCanvas* c = l.Canvas();
   auto s = all<TSection>(*l.Doc).at(0);
   const LineRec& line = *s->Lines[0];
+  // The border takes its own room: it stands after "plain " and the box's
+  // text moves right by its width.
   const int left = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain ");
-  const int right = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain boxed");
+  const int right = left + 2 + layouthelp::TextWidth(u"DejaVu Sans", 16, u"boxed");
   const int midY = line.DrawY + line.TextHeight / 2;
-  EXPECT_EQ(px(c, left - 1, midY), TColor(clRed));
-  EXPECT_EQ(px(c, left - 2, midY), TColor(clRed));
-  EXPECT_EQ(px(c, left - 3, midY), TColor(clWhite));
+  EXPECT_EQ(px(c, left, midY), TColor(clRed));
+  EXPECT_EQ(px(c, left + 1, midY), TColor(clRed));
+  EXPECT_EQ(px(c, left - 1, midY), TColor(clWhite));
+  EXPECT_EQ(px(c, right, midY), TColor(clRed));
   EXPECT_EQ(px(c, right + 1, midY), TColor(clRed));
   EXPECT_EQ(px(c, (left + right) / 2, line.DrawY - 1), TColor(clRed));  // top edge
   EXPECT_EQ(px(c, line.DrawX + 2, line.DrawY - 1), TColor(clWhite));    // "plain" has none
+}
+
+// Margins, borders and padding of inline elements take room in the line:
+// a key name in a box is never drawn over the letters beside it, a padded
+// span pushes its neighbours apart, and the room counts when lines break.
+TEST(LayoutPaint, InlineBoxesTakeRoomBesideTheirText) {
+  const std::string head =
+      "<html><body style='margin:0'><p style='margin:10px 0 0;font-family:DejaVu Sans;font-size:12pt'>";
+  auto w = [](const char16_t* t) { return layouthelp::TextWidth(u"DejaVu Sans", 16, t); };
+  auto l = paint(head +
+                     "a<span style='border:2px solid #FF0000;margin:0 3px;padding:0 4px'>K</span>b"
+                     "</p></body></html>",
+                 300, 60, "inline_box_room");
+  TCanvas* c = l.Canvas();
+  TSection* s = all<TSection>(*l.Doc).at(0);
+  const LineRec& line = *s->Lines[0];
+  // 3 + 2 + 4 on each side of "K".
+  EXPECT_EQ(s->WidestLine, w(u"a") + w(u"K") + w(u"b") + 18);
+  const int midY = line.DrawY + line.TextHeight / 2;
+  const int boxLeft = line.DrawX + w(u"a") + 3;
+  EXPECT_EQ(px(c, boxLeft - 1, midY), TColor(clWhite));  // the margin
+  EXPECT_EQ(px(c, boxLeft, midY), TColor(clRed));
+  EXPECT_EQ(px(c, boxLeft + 1, midY), TColor(clRed));
+  const int boxRight = boxLeft + 2 + 4 + w(u"K") + 4;
+  EXPECT_EQ(px(c, boxRight, midY), TColor(clRed));
+  EXPECT_EQ(px(c, boxRight + 1, midY), TColor(clRed));
+  EXPECT_EQ(px(c, boxRight + 2, midY), TColor(clWhite));
+  // "b" starts after the right margin: its ink lies beyond the box.
+  bool ink = false;
+  for (int y = line.DrawY; y < line.DrawY + line.TextHeight; ++y)
+    for (int x = boxRight + 5; x < boxRight + 5 + w(u"b"); ++x) ink = ink || px(c, x, y) != TColor(clWhite);
+  EXPECT_TRUE(ink);
+
+  // Padding alone, without a border, takes room too.
+  auto p = Layout(head + "x<span style='padding-left:10px;padding-right:6px'>y</span>z</p></body></html>", 300);
+  EXPECT_EQ(all<TSection>(*p.Doc).at(0)->WidestLine, w(u"x") + w(u"y") + w(u"z") + 16);
+
+  // The room counts when the line is broken: "aa bb" fits the width, but
+  // not once "bb" has 20 pixels of margin.
+  const int width = w(u"aa bb") + 5;
+  auto plain = Layout(head + "aa <span style='border:1px solid'>bb</span></p></body></html>", width);
+  EXPECT_EQ(all<TSection>(*plain.Doc).at(0)->Lines.size(), 1u);
+  auto wide = Layout(head + "aa <span style='border:1px solid;margin-left:20px'>bb</span></p></body></html>", width);
+  EXPECT_EQ(all<TSection>(*wide.Doc).at(0)->Lines.size(), 2u);
 }
 
 // A bordered word beside big letters keeps a box of its own text's height:
