@@ -173,6 +173,9 @@ struct LineBreaker {
       if (c != FmCtl && c != ImgPan && c != BrkCh && !(i == Last && c == u' ')) text = true;
     }
     if (n == 1 && ch(start) == BrkCh) text = true;
+    // An empty preformatted line (only its closing blank) is a blank line
+    // of its font's height.
+    if (S.IsPreformatted() && !text && n == 1 && start == Last && ch(start) == u' ') text = true;
     int maxHt = 0, descent = 0;
     int runIndex = 0;
     S.FontRuns.GetFontObjAt(start, runIndex);
