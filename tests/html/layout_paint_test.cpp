@@ -91,6 +91,49 @@ TEST(LayoutPaint, BackgroundsAndBorders) {
   EXPECT_EQ(px(c, box.Left + 4, midY), TColor(clBlue));
 }
 
+// Each side takes its own style; dashes and dots follow the border's width
+// (a dash never outgrows its side, a dot is no dash).
+TEST(LayoutPaint, BorderStylesPerSideAndDotsAreDots) {
+  auto l = paint("<html><body style='margin:0'><div style='border-width:4px;border-color:black;"
+                 "border-style:solid dashed dotted double;width:100px;height:60px'></div></body></html>",
+                 140, 90, "border_styles");
+  TCanvas* c = l.Canvas();
+  auto dark = [&](int x, int y) {
+    const TColor v = px(c, x, y);
+    return int(v & 0xFF) + int((v >> 8) & 0xFF) + int((v >> 16) & 0xFF) < 384;
+  };
+  // Dark runs along a row or column: the longest and how many gaps.
+  auto runs = [&](bool row, int at, int from, int to, int& longest, int& gaps) {
+    longest = gaps = 0;
+    int run = 0;
+    bool inGap = false;
+    for (int k = from; k < to; ++k) {
+      if (row ? dark(k, at) : dark(at, k)) {
+        longest = std::max(longest, ++run);
+        inGap = false;
+      } else {
+        run = 0;
+        if (!inGap) ++gaps;
+        inGap = true;
+      }
+    }
+  };
+  int longest = 0, gaps = 0;
+  runs(true, 1, 8, 100, longest, gaps);  // top: solid
+  EXPECT_EQ(gaps, 0);
+  runs(false, 106, 8, 60, longest, gaps);  // right: dashed
+  EXPECT_GE(gaps, 2);
+  EXPECT_GE(longest, 9);
+  EXPECT_LE(longest, 16);
+  runs(true, 66, 8, 100, longest, gaps);  // bottom: dotted
+  EXPECT_GE(gaps, 8);
+  EXPECT_LE(longest, 7);
+  // Left: double, two lines with a gap between them.
+  EXPECT_TRUE(dark(0, 34));
+  EXPECT_FALSE(dark(1, 34) && dark(2, 34));
+  EXPECT_TRUE(dark(3, 34));
+}
+
 TEST(LayoutPaint, BulletsSitOnTheFirstBaseline) {
   auto l = paint(
       "<html><body style='margin:0'><ul style='margin:0'><li style='font-family:DejaVu Sans;font-size:12pt'>disc</li>"
