@@ -149,7 +149,14 @@ void TBlock::CollapseMargins() {
   TBlock* prevBlock = prev->AsBlock();
   if (prevBlock && (prevBlock->Float == ALeft || prevBlock->Float == ARight) && topIsParaSpace &&
       (dynamic_cast<TTableBlock*>(prev) || dynamic_cast<TTableAndCaptionBlock*>(prev))) {
-    setTop(0);
+    // The space above the table (its own, or what it took over from the
+    // block before it) goes above the text beside it, and the table is laid
+    // out as low (a cell lowers a float by the top margin of the block after
+    // it): the table's top and the first line beside it meet.
+    const int32_t tableTop = prevBlock->Box[MA(piMarginTop)];
+    prevBlock->Box[MA(piMarginTop)] = 0;
+    prevBlock->BoxProps[MA(piMarginTop)] = TPropValue(0);
+    setTop(std::max(top, tableTop == AutoValue || tableTop == NotSetValue ? 0 : tableTop));
     return;
   }
   if (prevBlock) {

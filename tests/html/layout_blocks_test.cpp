@@ -49,6 +49,34 @@ TEST(LayoutBlocks, TextFlowsBesideAFloatAndClearMovesBelowIt) {
   EXPECT_EQ(blocks[1]->Float, ALeft);
 }
 
+// The first line beside a float starts at the float's top, whatever top
+// margin the paragraph beside it has: a CSS float, and a table with
+// ALIGN=left after a paragraph.
+TEST(LayoutBlocks, TextBesideAFloatStartsAtItsTop) {
+  auto l = Layout(page("<div style='float:left;width:80px;height:50px'></div><p>beside</p>"), 400);
+  TBlock* fl = nullptr;
+  for (TBlock* b : all<TBlock>(*l.Doc))
+    if (b->Float == ALeft) fl = b;
+  ASSERT_NE(fl, nullptr);
+  TSection* text = all<TSection>(*l.Doc).at(0);
+  EXPECT_GT(text->Lines.at(0)->DrawY, 0);  // the paragraph keeps its margin
+  EXPECT_EQ(fl->BorderTop, text->Lines.at(0)->DrawY);
+  EXPECT_GT(text->Lines.at(0)->DrawX, 79);
+
+  auto t = Layout(page("<p>before</p><table align=left border=1><tr><td>cell</td></tr></table><p>beside</p>"), 400);
+  auto tables = all<TTableBlock>(*t.Doc);
+  ASSERT_EQ(tables.size(), 1u);
+  TSection* before = nullptr;
+  TSection* beside = nullptr;
+  for (TSection* s : all<TSection>(*t.Doc)) {
+    if (s->Chars == u"before ") before = s;
+    if (s->Chars == u"beside ") beside = s;
+  }
+  ASSERT_TRUE(before && beside);
+  EXPECT_EQ(tables[0]->BorderTop, beside->Lines.at(0)->DrawY);
+  EXPECT_GE(tables[0]->BorderTop, before->LayoutTop + before->Height);
+}
+
 TEST(LayoutBlocks, TextMovesDownWhenAFloatLeavesNoRoom) {
   // A float as wide as the box: the text goes below it.
   auto l = Layout(page("<div style='float:right;width:400px;height:30px'></div><p style='margin:0'>text</p>"), 400);
