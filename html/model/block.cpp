@@ -490,7 +490,14 @@ void TTableAndCaptionBlock::RegisterID() {
 
 void TTableAndCaptionBlock::SetCaptionBlock(TBlock* Value) {
   CaptionBlock = Value;
-  if (TableBlock) TableBlock->HasCaption = true;
+  if (!TableBlock) return;
+  TableBlock->HasCaption = true;
+  // The wrapper keeps the table's vertical margins: inside it the table
+  // meets its caption with nothing but the caption's own margin between.
+  for (TPropertyIndex i : {piMarginTop, piMarginBottom}) {
+    TableBlock->Box[MA(i)] = 0;
+    TableBlock->BoxProps[MA(i)] = TPropValue(0);
+  }
 }
 
 // ---- rules ----

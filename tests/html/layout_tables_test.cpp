@@ -192,3 +192,50 @@ TEST(LayoutTables, ACaptionedTableKeepsItsPlaceOnEveryLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+template <typename T>
+std::vector<T*> allOf(ThtDocument& doc) {
+  std::vector<T*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<T*>(it.get())) out.push_back(t);
+      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+// Text found outside the cells is shown before the table with no gap of
+// the paragraph's margin between it and the table (the paragraph keeps its
+// margin above the text), and a caption meets its table with only its own
+// margin between them.
+TEST(LayoutTables, StrayTextAndCaptionsSitAgainstTheTable) {
+  auto l = Layout(page("<p>before</p><table border=1>stray<tr><td>a</td></tr></table>"), 400);
+  auto secs = allOf<TSection>(*l.Doc);
+  TSection* stray = nullptr;
+  for (TSection* s : secs)
+    if (s->Chars == u"stray ") stray = s;
+  ASSERT_NE(stray, nullptr);
+  auto blocks = allOf<TTableBlock>(*l.Doc);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0]->BorderTop, stray->LayoutTop + stray->Height);
+  EXPECT_GE(stray->LayoutTop, secs.at(0)->LayoutTop + secs.at(0)->Height + 10);
+
+  for (const char* margin : {"0", "3px"}) {
+    SCOPED_TRACE(margin);
+    auto c = Layout(page(std::string("<p>para</p><table border=1><caption style='margin-bottom:") + margin +
+                         "'>cap</caption><tr><td>b</td></tr></table>"),
+                    400);
+    auto wrappers = allOf<TTableAndCaptionBlock>(*c.Doc);
+    ASSERT_EQ(wrappers.size(), 1u);
+    TBlock* cap = wrappers[0]->CaptionBlock;
+    ASSERT_NE(cap, nullptr);
+    const int capText = cap->ContentY + cap->MyCell->GetItem(0)->Height;
+    EXPECT_EQ(wrappers[0]->TableBlock->BorderTop, capText + (margin[0] == '3' ? 3 : 0));
+  }
+}
+
+}  // namespace
