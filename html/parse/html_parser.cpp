@@ -772,7 +772,8 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
   for (;;) {
     const THtmlSymbol s = Sy();
     if (s == symEndOfDoc || StopSet[s]) break;
-    if (ListItemContent()[s]) {
+    // A rule inside an item is the item's, as wide as its content.
+    if (ListItemContent()[s] || s == symHR) {
       parseInline(StopSet);
     } else if (s == symTable) {
       parseTable();

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "html/model/block.h"
+#include "html/model/rule_page.h"
 #include "html/model/section.h"
 #include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
@@ -198,6 +199,48 @@ TEST(LayoutBlocks, ListNumbersPastTheTablesAndBelowOne) {
   EXPECT_EQ(items[0]->NumberText(), u"xxi.");
   EXPECT_EQ(items[1]->NumberText(), u"aa.");
   EXPECT_EQ(items[2]->NumberText(), u"0.");
+}
+
+// A rule is centred by default and placed by ALIGN, but a margin given by
+// a style sheet holds it against that side; a rule inside a list item is
+// the item's, as wide as (and centred in) the item's content.
+TEST(LayoutBlocks, RulesKeepTheirOwnMarginsAndStayInTheirItem) {
+  auto rules = [](ThtDocument& doc) {
+    std::vector<THorzLine*> out;
+    std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+      for (const auto& it : c) {
+        if (auto* h = dynamic_cast<THorzLine*>(it.get())) out.push_back(h);
+        if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+      }
+    };
+    walk(doc);
+    return out;
+  };
+  auto l = Layout(page("<hr width=50%><hr width=50% align=right><hr style='margin-left:0;width:50%'>"
+                       "<hr style='margin-right:0;width:50%'><hr style='margin-left:20px;width:50%' align=center>"),
+                  400);
+  auto r = rules(*l.Doc);
+  ASSERT_EQ(r.size(), 5u);
+  EXPECT_EQ(r[0]->RuleLeft, 100);
+  EXPECT_EQ(r[1]->RuleLeft, 200);
+  EXPECT_EQ(r[2]->RuleLeft, 0);
+  EXPECT_EQ(r[3]->RuleLeft, 200);
+  EXPECT_EQ(r[4]->RuleLeft, 20);
+  for (THorzLine* h : r) EXPECT_EQ(h->RuleWidth, 200);
+
+  auto li = Layout(page("<ul><li>item<hr width=50%></li></ul>"), 400);
+  auto items = all<TBlockLI>(*li.Doc);
+  ASSERT_EQ(items.size(), 1u);
+  auto inItem = rules(*li.Doc);
+  ASSERT_EQ(inItem.size(), 1u);
+  // The rule is in the item's cell, not after the item.
+  bool inside = false;
+  for (const auto& it : *items[0]->MyCell)
+    if (auto* b = dynamic_cast<THRBlock*>(it.get())) inside = b->Line == inItem[0];
+  EXPECT_TRUE(inside);
+  const int contentLeft = items[0]->ContentLeft, contentWidth = items[0]->ContentWidth;
+  EXPECT_EQ(inItem[0]->RuleWidth, contentWidth / 2);
+  EXPECT_EQ(inItem[0]->RuleLeft, contentLeft + contentWidth / 4);
 }
 
 TEST(LayoutBlocks, RulesTakeTheirWidthAndHeight) {
