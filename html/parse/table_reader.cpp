@@ -120,8 +120,27 @@ void readColAttributes(TAttributeList& L, ColDefaults& d) {
 }  // namespace
 
 void THtmlParser::parseTable() {
-  if (TableLevel >= MaxTableDepth) {  // too deep: the content joins the enclosing cell
+  if (TableLevel >= MaxTableDepth) {
+    // Too deep: the table is not built and its content joins the enclosing
+    // cell. Its rows and cells must not end that cell (they would become
+    // rows of the enclosing table): their tags are passed over, a row
+    // starting a new line and a cell a new word, up to this table's end.
     next();
+    while (Sy() != symTableEnd && Sy() != symEndOfDoc) {
+      const THtmlSymbol s = Sy();
+      if (!TableStops()[s]) {
+        // Whatever the body reader leaves unread is passed over, so that
+        // the loop always moves on.
+        const int at = T.SIndex;
+        parseBody(TableStops());
+        if (Sy() == s && T.SIndex == at) next();
+        continue;
+      }
+      if (s == symTR) addSection();
+      else if ((s == symTD || s == symTH) && Section && !Section->Chars.empty()) Section->AddChar(u' ', T.TagIndex);
+      next();
+    }
+    if (Sy() == symTableEnd) next();
     return;
   }
   ++TableLevel;

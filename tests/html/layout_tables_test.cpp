@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "html/model/block.h"
+#include "html/model/section.h"
 #include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
 
@@ -154,6 +155,27 @@ TEST(LayoutTables, NestedTenDeepLaysOut) {
   }
   // The innermost content sits at the top of the page.
   EXPECT_EQ(ts.back()->LayoutTop, 0);
+}
+
+// Tables nested deeper than the builder goes are not built: their content,
+// rows and cells included, joins the cell of the deepest table built, which
+// keeps its single row.
+TEST(LayoutTables, TablesNestedTooDeepJoinTheDeepestCell) {
+  std::string html;
+  for (int i = 0; i < 10; ++i) html += "<table><tr><td>";
+  html += "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>";
+  for (int i = 0; i < 10; ++i) html += "</td></tr></table>";
+  auto l = Layout(page(html), 400);
+  auto ts = tables(*l.Doc);
+  ASSERT_EQ(ts.size(), 10u);
+  THtmlTable* deepest = ts.back();
+  ASSERT_EQ(deepest->Rows.Count(), 1);
+  String text;
+  for (const auto& cell : *deepest->Rows[0])
+    if (cell)
+      for (const auto& it : *cell->Cell)
+        if (auto* s = dynamic_cast<TSection*>(it.get())) text += s->Chars + u"|";
+  EXPECT_EQ(text, u"a b |c |");
 }
 
 }  // namespace
