@@ -303,6 +303,13 @@ private:
   std::vector<std::unique_ptr<TBuffer>> FIncluded;
   int FIncludeCount = 0;
   int FReadingIncludes = 0;  // directives being read, one inside another's parameters
+  // Included parts left so far, and that count when the current tag began:
+  // a tag an included part leaves open ends with the part, so the page it
+  // was included in is never read as the rest of that tag.
+  int FPartsEnded = 0;
+  int FTagParts = 0;
+  bool FInTag = false;
+  bool tagCut() const { return FInTag && FPartsEnded != FTagParts; }
   TTokenAttribute FDiscarded;  // an attribute read past
   String FTagName;             // upper case, kept between tags
   String FEntityText;          // a decoded reference, kept between uses
