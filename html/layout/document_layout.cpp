@@ -20,37 +20,6 @@ int sourceEnd(const TSection& s) {
   return last.Index + (s.Length - last.Pos);
 }
 
-// Index of the run of consecutive source positions that holds source
-// position P or is the last to start before it (-1: none).
-int runAt(const TSection& s, int P) {
-  auto it = std::upper_bound(s.SourceRuns.begin(), s.SourceRuns.end(), P,
-                             [](int p, const IndexObj& r) { return p < r.Index; });
-  return int(it - s.SourceRuns.begin()) - 1;
-}
-
-int runLength(const TSection& s, int k) {
-  return (size_t(k) + 1 < s.SourceRuns.size() ? s.SourceRuns[size_t(k) + 1].Pos : s.Length) -
-         s.SourceRuns[size_t(k)].Pos;
-}
-
-// The section's first character at or after source position P (Length when
-// none), and its last one at or before P (-1 when none); searched, since a
-// paragraph of many small elements has as many runs.
-int firstCharFrom(const TSection& s, int P) {
-  const int k = runAt(s, P);
-  if (k < 0) return 0;
-  const IndexObj& r = s.SourceRuns[size_t(k)];
-  if (P < r.Index + runLength(s, k)) return r.Pos + (P - r.Index);
-  return size_t(k) + 1 < s.SourceRuns.size() ? s.SourceRuns[size_t(k) + 1].Pos : s.Length;
-}
-
-int lastCharUpTo(const TSection& s, int P) {
-  const int k = runAt(s, P);
-  if (k < 0) return -1;
-  const IndexObj& r = s.SourceRuns[size_t(k)];
-  return r.Pos + std::min(P - r.Index, runLength(s, k) - 1);
-}
-
 // The room an inline box takes on one side: margin, border (when drawn)
 // and padding. A negative total takes nothing.
 int sideRoom(const TMarginArray& m, TPropertyIndex margin, TPropertyIndex border, TPropertyIndex style,
@@ -103,8 +72,8 @@ void ThtDocument::PlaceInlineEdges() {
     if (a >= sections.size() || bEnd == 0 || bEnd - 1 < a) continue;
     TSection* sa = sections[a];
     TSection* sb = sections[bEnd - 1];
-    const int ia = firstCharFrom(*sa, rec.StartBDoc);
-    const int ib = lastCharUpTo(*sb, rec.EndBDoc - 1);
+    const int ia = sa->FindDocPos(rec.StartBDoc, false) - sa->StartPos;
+    const int ib = sb->FindDocPos(rec.EndBDoc - 1, true) - sb->StartPos;
     if (ia < 0 || ia >= sa->Length || ib < 0 || ib >= sb->Length || (sa == sb && ib < ia)) continue;
     if (sa == sb && ia == ib && (sa->Chars[size_t(ia)] == ImgPan || sa->Chars[size_t(ia)] == FmCtl)) continue;
     const TMarginArray& m = rec.MargArray;
