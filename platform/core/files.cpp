@@ -293,6 +293,40 @@ String CreateTempFolder(const String& prefix) {
   return IncludeTrailingPathDelimiter(UTF8ToUTF16(pattern));
 }
 
+void WriteFileSafely(const String& FileName, const void* Data, size_t Size) {
+  auto fail = [&](int err) {
+    throw EFCreateError(u"Cannot create file \"" + ExpandFileName(FileName) + u"\". " + SysErrorMessage(err), err);
+  };
+  if (FileName.empty() || FileName.back() == PathDelim) fail(ENOENT);
+  // A hidden name beside the target: the rename stays within one file system.
+  const String dir = ExtractFilePath(FileName);
+  UTF8String temp = sys(dir + u"." + ExtractFileName(FileName)) + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) fail(errno);
+  int err = 0;
+  const char* p = static_cast<const char*>(Data);
+  for (size_t left = Size; left > 0 && err == 0;) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno != EINTR) err = errno;
+      continue;
+    }
+    p += n;
+    left -= size_t(n);
+  }
+  // The usual permissions of a new file (mkostemp makes it private).
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (err == 0 && ::fchmod(fd, 0666 & ~mask) != 0) err = errno;
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ::rename(temp.c_str(), sys(FileName).c_str()) != 0) err = errno;
+  if (err != 0) {
+    ::unlink(temp.c_str());
+    fail(err);
+  }
+}
+
 String SysErrorMessage(int errorCode) {
   char buf[256];
   // The GNU strerror_r returns the text, which may or may not be buf.

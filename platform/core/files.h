@@ -23,6 +23,14 @@ bool ForceDirectories(const String& directory);
 // Removes an empty folder.
 bool RemoveDir(const String& directory);
 
+// Writes Size bytes to FileName so that it holds either its old content or
+// the whole new one, never a part: the bytes go to a temporary file beside
+// it, are flushed to the disk, and the temporary file is renamed over the
+// target (an existing file is replaced). Raises EFCreateError
+// 'Cannot create file "<full path>". <reason>' naming the target, and
+// leaves no temporary file behind.
+void WriteFileSafely(const String& FileName, const void* Data, size_t Size);
+
 // Size in bytes, -1 when the file does not exist or is a folder.
 std::int64_t FileSize(const String& fileName);
 // Last modification time in seconds since 1970-01-01 UTC, -1 when the
