@@ -177,6 +177,10 @@ void TRuForm::createComponents() {
   Font()->SetName(u"Lucida Sans Unicode");
   SetClientWidth(782);
   SetClientHeight(550);
+  // Below this the buttons and the article would be cut off: the search
+  // panel has a fixed width and the article's buttons a fixed row.
+  Constraints().SetMinWidth(600);
+  Constraints().SetMinHeight(400);
   createImages();
 
   Panel1 = new TPanel(this);
