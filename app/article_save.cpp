@@ -159,7 +159,7 @@ void SaveArticleAsHtml(const String& FileName, const String& Source, const TMedi
   std::vector<TSavedMedia> media;
   const String page = PointMediaIntoFolder(Source, ExtractFileName(folder), media);
   if (!media.empty()) {
-    if (!ForceDirectories(folder))
+    if (!DirectoryExists(folder) && !CreateDir(folder))
       throw EFCreateError(u"Cannot create folder \"" + ExpandFileName(folder) + u"\".", 0);
     for (const TSavedMedia& m : media) {
       const String file = folder + u"/" + m.FileName;

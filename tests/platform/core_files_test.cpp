@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core_test_folder.h"
+#include "platform/core/exception.h"
 #include "platform/core/files.h"
 #include "platform/core/streams.h"
 
@@ -147,4 +148,26 @@ TEST(CoreFiles, ProcessFolders) {
   EXPECT_FALSE(SetCurrentDir(dir / u"missing"));
   EXPECT_TRUE(SetCurrentDir(old));
   EXPECT_EQ(GetTempDirectory().back(), u'/');
+}
+
+TEST(CoreFiles, SafeWriteReplacesWholeOrKeepsTheOldFile) {
+  TestFolder dir;
+  const String file = dir / u"f.txt";
+  WriteFileSafely(file, "one", 3);
+  WriteFileSafely(file, "second", 6);
+  EXPECT_EQ(FileSize(file), 6);
+  struct stat st {};
+  ASSERT_EQ(stat(UTF16ToUTF8(file).c_str(), &st), 0);
+  // Made as new files usually are, not private like a temporary file.
+  EXPECT_NE(st.st_mode & 0044, 0u);
+  try {
+    WriteFileSafely(dir / u"no/f.txt", "x", 1);
+    ADD_FAILURE() << "no error";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(e.Message().find(dir / u"no/f.txt"), String::npos);
+  }
+  // A folder in the way: the target is not replaced and no temporary file stays.
+  ASSERT_TRUE(CreateDir(dir / u"d"));
+  EXPECT_THROW(WriteFileSafely(dir / u"d", "x", 1), EFCreateError);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"d", u"f.txt"}));
 }
