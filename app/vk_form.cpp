@@ -82,33 +82,39 @@ void TvkForm::LoadLayouts(const String& FileName) {
 
   const String text = readLayoutText(FileName);
   String line;
+  // A line end after a layout's keys; one without a ":" before it (a
+  // blank line, the LF of CR LF) makes no layout.
+  auto endLine = [&] {
+    const size_t colon = line.find(u':');
+    if (colon == String::npos || LayoutIndex + 1 >= MaxVkLayouts) return;
+    ++LayoutIndex;
+    const String keys = line.size() > colon + 2 ? line.substr(colon + 2) : String();
+    LayoutRanges[size_t(LayoutIndex)].First = std::uint16_t(KeyButtonCount);
+    int row = 1, column = 1;
+    for (char16_t k : keys) {
+      if (k == u' ') {
+        ++row;
+        column = 1;
+      } else if (KeyButtonCount <= MaxVkKeys) {
+        addKey(k, row, column++);
+      }
+    }
+    LayoutRanges[size_t(LayoutIndex)].End = std::uint16_t(KeyButtonCount);
+  };
   for (char16_t ch : text) {
+    // "#" ends the file.
+    if (ch == u'#') break;
     if (ch == u':') {
       if (vkTab->Tabs()->Count() < MaxVkLayouts) vkTab->Tabs()->Add(Trim(line));
       line.clear();
     } else if (ch == u'\r' || ch == u'\n') {
-      // A line end after a layout's keys; one without a ":" before it (a
-      // blank line, the LF of CR LF) makes no layout.
-      const size_t colon = line.find(u':');
-      if (colon != String::npos && LayoutIndex + 1 < MaxVkLayouts) {
-        ++LayoutIndex;
-        const String keys = line.size() > colon + 2 ? line.substr(colon + 2) : String();
-        LayoutRanges[size_t(LayoutIndex)].First = std::uint16_t(KeyButtonCount);
-        int row = 1, column = 1;
-        for (char16_t k : keys) {
-          if (k == u' ') {
-            ++row;
-            column = 1;
-          } else if (KeyButtonCount <= MaxVkKeys) {
-            addKey(k, row, column++);
-          }
-        }
-        LayoutRanges[size_t(LayoutIndex)].End = std::uint16_t(KeyButtonCount);
-      }
+      endLine();
       line.clear();
     }
     line += ch;
   }
+  // The last layout's keys need no line end before the end of the file.
+  endLine();
   vkTab->SetTabIndex(vkTab->Tabs()->Count() > 0 ? 0 : -1);
   vkTabChange(this);
 }
