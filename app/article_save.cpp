@@ -158,6 +158,9 @@ void SaveArticleAsHtml(const String& FileName, const String& Source, const TMedi
   const String folder = stem + u".files";
   std::vector<TSavedMedia> media;
   const String page = PointMediaIntoFolder(Source, ExtractFileName(folder), media);
+  // The page and its pictures go to the disk together; the page takes its
+  // place last, when its pictures are there.
+  TSafeFileSet files;
   if (!media.empty()) {
     if (!DirectoryExists(folder) && !CreateDir(folder))
       throw EFCreateError(u"Cannot create folder \"" + ExpandFileName(folder) + u"\".", 0);
@@ -166,8 +169,10 @@ void SaveArticleAsHtml(const String& FileName, const String& Source, const TMedi
       if (FileExists(file)) continue;
       std::unique_ptr<TMemoryStream> stream = Fetch ? Fetch(m.DictIndex, m.Name) : nullptr;
       if (!stream) continue;
-      WriteFileSafely(file, stream->Memory(), size_t(stream->Size()));
+      files.Add(file, stream->Memory(), size_t(stream->Size()));
     }
   }
-  writeText(FileName, page);
+  const UTF8String bytes = UTF16ToUTF8(page);
+  files.Add(FileName, bytes.data(), bytes.size());
+  files.Commit();
 }

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#include <QPageSize>
+#include <QPrinter>
+#include <QTextDocument>
+
 #include "app/app_state.h"
 #include "app/dicts_form.h"
 #include "app/main_form.h"
@@ -23,6 +27,7 @@
 #include "db/utf8_convert.h"
 #include "html/view/html_view.h"
 #include "platform/core/strings.h"
+#include "platform/graphics/printer.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/stdctrls.h"
@@ -124,6 +129,97 @@ void line(const char* what, double value, const char* unit, double limit, double
   std::printf("  %s\n", value <= limit ? "ok" : "OVER");
 }
 
+// The answers the dialogs of the save and print benchmarks give.
+String SaveTo;
+String PrintTo;
+
+// The page shown saved as HTML into a fresh folder each time (so the
+// pictures are fetched and written every time), and the same bytes written
+// plainly with no temporary files and no flushing, as the peer.
+void saveAndPrint(Windows& w, const fs::path& scratch) {
+  w.Search(u"gallery");
+  TDataStringTree* t = w.Form->vst;
+  PDataNode root = t->GetFirstChild(nullptr);
+  while (root && w.Form->NodeRecord(root)->Caption.rfind("Демонстрационный", 0) != 0) root = t->GetNextSibling(root);
+  PDataNode node = root ? t->GetFirstChild(root) : nullptr;
+  if (!node) {
+    std::printf("save/print: the demo article is missing\n");
+    return;
+  }
+  t->ClearSelection();
+  t->SetFocusedNode(node);
+  t->SetSelected(node, true);
+  w.Form->vstClick(t);
+  std::vector<double> saves, plain;
+  for (int i = 0; i < 15; ++i) {
+    const fs::path dir = scratch / ("save" + std::to_string(i));
+    fs::create_directories(dir);
+    SaveTo = Utf8ToUnicode((dir / "gallery").string());
+    auto start = Clock::now();
+    w.Form->SaveButtonClick(w.Form);
+    saves.push_back(msSince(start));
+    // The peer: the page and its pictures as they were saved, written again
+    // straight to other files.
+    std::vector<std::pair<fs::path, std::string>> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (e.is_regular_file()) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files.emplace_back(scratch / ("plain" + std::to_string(i) + "-" + e.path().filename().string()),
+                           std::string(std::istreambuf_iterator<char>(in), {}));
+      }
+    start = Clock::now();
+    for (const auto& [path, bytes] : files) std::ofstream(path, std::ios::binary) << bytes;
+    plain.push_back(msSince(start));
+  }
+  std::printf("%-52s %9.2f ms (limit 20 ms)  plain write of the same files: %.2f ms, ratio %.2f  %s\n",
+              "save the demo article with its pictures as HTML", median(saves), median(plain),
+              median(saves) / std::max(median(plain), 0.001), median(saves) <= 20 ? "ok" : "OVER");
+
+  // Printing: the whole article into a PDF file through the viewer, and the
+  // same page through Qt's own rich-text document as the peer.
+  const QString html = QString::fromStdU16String(w.Form->HTMLOut->GetDocumentSource());
+  std::vector<double> prints, peers;
+  for (int i = 0; i < 9; ++i) {
+    PrintTo = Utf8ToUnicode((scratch / ("print" + std::to_string(i) + ".pdf")).string());
+    auto start = Clock::now();
+    w.Form->PrintButtonClick(w.Form);
+    prints.push_back(msSince(start));
+    start = Clock::now();
+    QPrinter qp(QPrinter::HighResolution);
+    qp.setOutputFormat(QPrinter::PdfFormat);
+    qp.setResolution(600);
+    qp.setPageSize(QPageSize(QPageSize::A4));
+    qp.setOutputFileName(QString::fromStdString((scratch / ("qt" + std::to_string(i) + ".pdf")).string()));
+    QTextDocument doc;
+    doc.setHtml(html);
+    doc.print(&qp);
+    peers.push_back(msSince(start));
+  }
+  std::printf("%-52s %9.2f ms (limit 100 ms)  Qt text document: %.2f ms, ratio %.2f  %s\n",
+              "print the demo article to PDF", median(prints), median(peers),
+              median(prints) / std::max(median(peers), 0.001), median(prints) <= 100 ? "ok" : "OVER");
+}
+
+// Opening the settings window and the virtual keyboard: the button press to
+// the window shown and painted; each window is closed again in between.
+void openWindows(Windows& w) {
+  std::vector<double> options, keyboard;
+  for (int i = 0; i < 11; ++i) {
+    auto start = Clock::now();
+    w.Form->OptionsButtonClick(w.Form);
+    OptionsForm->Repaint();
+    options.push_back(msSince(start));
+    OptionsForm->Close();
+    start = Clock::now();
+    w.Form->vkButtonClick(w.Form);
+    vkForm->Repaint();
+    keyboard.push_back(msSince(start));
+    vkForm->Hide();
+  }
+  line("settings window opened and painted (median)", median(options), "ms", 30);
+  line("virtual keyboard opened and painted (median)", median(keyboard), "ms", 30);
+}
+
 // A program folder whose only dictionary is the big one.
 fs::path bigFolder(const fs::path& dist, const fs::path& big) {
   const fs::path dir = fs::temp_directory_path() / ("tamrix-bench-app-" + std::to_string(getpid()));
@@ -143,6 +239,17 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   SetDialogHook([](TDialogRequest& r, int& result) {
     result = r.Kind == dkMessageBox ? IDOK : 0;
+    if (r.Kind == dkMessageBox) std::fprintf(stderr, "message: %s\n", UTF16ToUTF8(r.Text).c_str());
+    if (r.Kind == dkSaveFile) {
+      static_cast<TSaveDialog*>(r.Dialog)->SetFileName(SaveTo);
+      static_cast<TSaveDialog*>(r.Dialog)->SetFilterIndex(1);
+      result = 1;
+    }
+    if (r.Kind == dkPrint) {
+      Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
+      Printer()->SetOutputFileName(PrintTo);
+      result = 1;
+    }
     return true;
   });
   const fs::path dist = TAMRIX_DIST_DIR;
@@ -186,6 +293,11 @@ int main(int argc, char** argv) {
     rawPrefix.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?", {"HOUS%"}));
   }
   sqlite3_close(mueller);
+  const fs::path scratch = fs::temp_directory_path() / ("tamrix-bench-save-" + std::to_string(getpid()));
+  fs::create_directories(scratch);
+  saveAndPrint(*sample, scratch);
+  openWindows(*sample);
+  fs::remove_all(scratch);
   delete sample;
 
   std::printf("\n");

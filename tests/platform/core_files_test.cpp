@@ -171,3 +171,26 @@ TEST(CoreFiles, SafeWriteReplacesWholeOrKeepsTheOldFile) {
   EXPECT_THROW(WriteFileSafely(dir / u"d", "x", 1), EFCreateError);
   EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"d", u"f.txt"}));
 }
+
+TEST(CoreFiles, ASetOfFilesTakesItsPlaceOnlyWhenEveryFileIsWritten) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"page.html", "old", 3);
+  {
+    TSafeFileSet set;
+    set.Add(dir / u"a.png", "pic", 3);
+    EXPECT_THROW(set.Add(dir / u"missing/b.png", "pic", 3), EFCreateError);
+    // Nothing was renamed, and the set is empty after the failure.
+    set.Add(dir / u"page.html", "new", 3);
+    EXPECT_EQ(find(dir / u"*", faArchive), (Names{u"page.html"}));
+    EXPECT_EQ(FileSize(dir / u"page.html"), 3);
+  }
+  // Dropped without Commit: its temporary file goes too.
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"page.html"}));
+  TSafeFileSet set;
+  set.Add(dir / u"a.png", "picture", 7);
+  set.Add(dir / u"page.html", "newer", 5);
+  set.Commit();
+  EXPECT_EQ(FileSize(dir / u"a.png"), 7);
+  EXPECT_EQ(FileSize(dir / u"page.html"), 5);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"a.png", u"page.html"}));
+}
