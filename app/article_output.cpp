@@ -20,6 +20,13 @@ String reasonOf(const std::exception& e) {
 
 void showFailure(const String& Text) { Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONERROR); }
 
+// The user's home folder (the program folder may not be the user's to
+// write, so saved files are proposed there).
+String homeFolder() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? UTF8ToUTF16(home) : GetCurrentDir();
+}
+
 // The name a page is proposed under: its caption, or a plain word for pages
 // without one.
 String proposedName(const String& Caption) { return SafeFileName(Caption.empty() ? String(u"tamrix") : Caption); }
@@ -29,11 +36,14 @@ String proposedName(const String& Caption) { return SafeFileName(Caption.empty()
 void TRuForm::SaveButtonClick(TObject*) {
   const String folder = GetCurrentDir();
   SaveDialog1->SetFileName(proposedName(ShownCaption));
+  if (SaveDialog1->InitialDir().empty()) SaveDialog1->SetInitialDir(homeFolder());
   if (!SaveDialog1->Execute()) return;
   const String source = HTMLOut->GetDocumentSource();
   const bool text = SaveDialog1->FilterIndex() == 2;
   // A relative choice is taken against the folder the dialog started in.
   String name = ExpandFileName(WithExtension(SaveDialog1->FileName(), text ? u".txt" : u".html"));
+  // The next save starts where this one went.
+  SaveDialog1->SetInitialDir(ExtractFileDir(name));
   const std::int64_t wordId = ShownWordId;
   // The pictures come from the dictionaries under the program folder.
   SetCurrentDir(AppDir);
@@ -57,13 +67,9 @@ void TRuForm::PrintButtonClick(TObject*) {
   TPrinter* printer = Printer();
   printer->SetTitle(ShownCaption);
   // The PDF writer proposes a file named after the page, in the folder
-  // chosen last time or else the user's home folder (the program folder
-  // may not be the user's to write).
+  // chosen last time or else the user's home folder.
   String dir = ExtractFileDir(printer->OutputFileName());
-  if (dir.empty()) {
-    const char* home = std::getenv("HOME");
-    dir = home && *home ? UTF8ToUTF16(home) : GetCurrentDir();
-  }
+  if (dir.empty()) dir = homeFolder();
   printer->SetOutputFileName(IncludeTrailingPathDelimiter(dir) + proposedName(ShownCaption) + u".pdf");
   const int pages = HTMLOut->NumPrinterPages();
   if (pages <= 0) return;

@@ -15,7 +15,8 @@ TButton* fixedButton(TvkForm* form, TWinControl* parent, const String& caption, 
   auto* b = new TButton(form);
   b->SetParent(parent);
   b->SetCaption(caption);
-  b->SetBounds(left, 184, width, 26);
+  // Along the bottom, under the fourth row of keys.
+  b->SetBounds(left, 178, width, 26);
   b->OnClick = std::move(onClick);
   return b;
 }

@@ -255,13 +255,20 @@ TEST_F(Output, PrintToPdfGivesTheViewersPages) {
   EXPECT_NE(Messages[1].find(PrintTo), std::string::npos) << Messages[1];
 }
 
-TEST_F(Output, ThePdfFileIsProposedInTheHomeFolderAfterThePage) {
+TEST_F(Output, FilesAreProposedInTheHomeFolderAfterThePage) {
   const char* home = getenv("HOME");
   const std::string saved = home ? home : "";
   setenv("HOME", Out.c_str(), 1);
   ShowFox();
   Form->PrintButtonClick(Form);  // the hook does not answer: cancelled
   EXPECT_EQ(UTF16ToUTF8(Printer()->OutputFileName()), (Out / "FOX.pdf").string());
+  Form->SaveButtonClick(Form);  // cancelled too
+  EXPECT_EQ(UTF16ToUTF8(Form->SaveDialog1->InitialDir()), Out.string());
+  // After a save the next one starts in its folder.
+  fs::create_directories(Out / "sub");
+  SaveAs = (Out / "sub/fox").string();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(UTF16ToUTF8(Form->SaveDialog1->InitialDir()), (Out / "sub").string());
   setenv("HOME", saved.c_str(), 1);
 }
 
