@@ -5,6 +5,7 @@
 //
 //   bench_app [MILLION_HEADWORD_DICTIONARY]
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -150,7 +151,7 @@ void saveAndPrint(Windows& w, const fs::path& scratch) {
   t->SetFocusedNode(node);
   t->SetSelected(node, true);
   w.Form->vstClick(t);
-  std::vector<double> saves, plain;
+  std::vector<double> saves, plain, flushed;
   for (int i = 0; i < 15; ++i) {
     const fs::path dir = scratch / ("save" + std::to_string(i));
     fs::create_directories(dir);
@@ -170,10 +171,21 @@ void saveAndPrint(Windows& w, const fs::path& scratch) {
     start = Clock::now();
     for (const auto& [path, bytes] : files) std::ofstream(path, std::ios::binary) << bytes;
     plain.push_back(msSince(start));
+    // The same, each file flushed to the disk as the save does.
+    start = Clock::now();
+    for (const auto& [path, bytes] : files) {
+      FILE* f = std::fopen((path.string() + ".flushed").c_str(), "wb");
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fflush(f);
+      fsync(fileno(f));
+      std::fclose(f);
+    }
+    flushed.push_back(msSince(start));
   }
-  std::printf("%-52s %9.2f ms (limit 20 ms)  plain write of the same files: %.2f ms, ratio %.2f  %s\n",
-              "save the demo article with its pictures as HTML", median(saves), median(plain),
-              median(saves) / std::max(median(plain), 0.001), median(saves) <= 20 ? "ok" : "OVER");
+  std::printf("%-52s %9.2f ms (limit 20 ms)  the same files written and flushed: %.2f ms, ratio %.2f "
+              "(unflushed: %.2f ms)  %s\n",
+              "save the demo article with its pictures as HTML", median(saves), median(flushed),
+              median(saves) / std::max(median(flushed), 0.001), median(plain), median(saves) <= 20 ? "ok" : "OVER");
 
   // Printing: the whole article into a PDF file through the viewer, and the
   // same page through Qt's own rich-text document as the peer.
@@ -204,7 +216,7 @@ void saveAndPrint(Windows& w, const fs::path& scratch) {
 // the window shown and painted; each window is closed again in between.
 void openWindows(Windows& w) {
   std::vector<double> options, keyboard;
-  for (int i = 0; i < 11; ++i) {
+  for (int i = 0; i < 12; ++i) {
     auto start = Clock::now();
     w.Form->OptionsButtonClick(w.Form);
     OptionsForm->Repaint();
@@ -216,8 +228,13 @@ void openWindows(Windows& w) {
     keyboard.push_back(msSince(start));
     vkForm->Hide();
   }
-  line("settings window opened and painted (median)", median(options), "ms", 30);
-  line("virtual keyboard opened and painted (median)", median(keyboard), "ms", 30);
+  // The first opening makes the windows' controls; later ones only show them.
+  line("settings window first opened and painted", options.front(), "ms", 30);
+  line("virtual keyboard first opened and painted", keyboard.front(), "ms", 30);
+  options.erase(options.begin());
+  keyboard.erase(keyboard.begin());
+  line("settings window opened again (median)", median(options), "ms", 30);
+  line("virtual keyboard opened again (median)", median(keyboard), "ms", 30);
 }
 
 // A program folder whose only dictionary is the big one.
