@@ -4,7 +4,7 @@
 #include "app/article_save.h"
 #include "app/main_form.h"
 #include "app/media.h"
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/exception.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "app/article_save.h"
-#include "html/view/viewer_dump.h"
+#include "html/viewer/viewer_dump.h"
 #include "platform/core/exception.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/printer.h"
