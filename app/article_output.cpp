@@ -42,6 +42,12 @@ void TRuForm::SaveButtonClick(TObject*) {
   const bool text = SaveDialog1->FilterIndex() == 2;
   // A relative choice is taken against the folder the dialog started in.
   String name = ExpandFileName(WithExtension(SaveDialog1->FileName(), text ? u".txt" : u".html"));
+  // The dialog asked about replacing the name as typed; a file under the
+  // name with its extension appended is asked about here.
+  if (name != ExpandFileName(SaveDialog1->FileName()) && FileExists(name) &&
+      Application->MessageBox(u"Файл \"" + name + u"\" уже существует. Заменить его?", Application->Title(),
+                              MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
   // The next save starts where this one went.
   SaveDialog1->SetInitialDir(ExtractFileDir(name));
   const std::int64_t wordId = ShownWordId;

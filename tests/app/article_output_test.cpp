@@ -88,7 +88,7 @@ protected:
       result = 0;
       if (r.Kind == dkMessageBox) {
         Messages.push_back(UTF16ToUTF8(r.Text));
-        result = IDOK;
+        result = (r.Flags & MB_YESNO) == MB_YESNO ? Answer : IDOK;
       } else if (r.Kind == dkSaveFile && !SaveAs.empty()) {
         auto* d = static_cast<TSaveDialog*>(r.Dialog);
         Proposed = UTF16ToUTF8(d->FileName());
@@ -116,6 +116,7 @@ protected:
   }
 
   std::string Png;
+  int Answer = IDNO;
   fs::path Out;
   std::string SaveAs;
   int Filter = 1;
@@ -155,6 +156,18 @@ TEST_F(Output, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
   Form->SaveButtonClick(Form);
   EXPECT_EQ(readFile(Out / "my fox.files/fox.png"), "KEPT");
   EXPECT_FALSE(fs::exists(Out / "my fox.html.html"));
+  // Typed without its extension over an existing page: asked first.
+  SaveAs = (Out / "my fox").string();
+  const auto before = fs::last_write_time(Out / "my fox.html");
+  Form->SaveButtonClick(Form);
+  ASSERT_EQ(Messages.size(), 2u);
+  EXPECT_NE(Messages[1].find("my fox.html"), std::string::npos) << Messages[1];
+  EXPECT_EQ(fs::last_write_time(Out / "my fox.html"), before);
+  Answer = IDYES;
+  std::filesystem::remove(Out / "my fox.files/fox.png");
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Messages.size(), 3u);
+  EXPECT_EQ(readFile(Out / "my fox.files/fox.png"), Png);
   for (const auto& e : fs::directory_iterator(Out))  // no temporary file left
     EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }
