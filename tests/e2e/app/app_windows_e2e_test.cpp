@@ -26,7 +26,7 @@ constexpr int kSaveX = 286 + 96 + 45;
 constexpr int kPrintX = 286 + 192 + 45;
 constexpr int kOptionsX = 8 + 184 + 43;
 
-class Windows : public e2e::Program {
+class AppWindows : public e2e::Program {
 protected:
   void SetUp() override {
     Program::SetUp();
@@ -79,7 +79,7 @@ private:
   std::string FHome;
 };
 
-TEST_F(Windows, SaveThroughTheFileDialogAndOpenTheSavedPage) {
+TEST_F(AppWindows, SaveThroughTheFileDialogAndOpenTheSavedPage) {
   ShowGallery();
   Click(kSaveX, kButtonY);
   const unsigned long dialog = WaitForWindow("Save As");
@@ -110,7 +110,7 @@ int pdfPages(const fs::path& pdf) {
   return out.empty() ? -1 : std::atoi(out.c_str());
 }
 
-TEST_F(Windows, PrintToAPdfFileThroughThePrintDialog) {
+TEST_F(AppWindows, PrintToAPdfFileThroughThePrintDialog) {
   ShowGallery();
   Click(kPrintX, kButtonY);
   const unsigned long dialog = WaitForWindow("Print");
@@ -127,7 +127,7 @@ TEST_F(Windows, PrintToAPdfFileThroughThePrintDialog) {
   EXPECT_NE(text.find("галерея"), std::string::npos) << text;
 }
 
-TEST_F(Windows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
+TEST_F(AppWindows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
   Prepare(
       "HideToSysTray=0;\r\nAutoStart=0;\r\nMinimizeAtClosing=-1;\r\nFontColor=clBlack;\r\nFontSize=12;\r\n"
       "FontName=DejaVu Sans;\r\nBgColor=clWhite;\r\nWordAutoSelect=-1;\r\nUseSkin=0;\r\nUseBgColor=-1;\r\n"
@@ -155,7 +155,7 @@ TEST_F(Windows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
   EXPECT_TRUE(e2e::Running(Pid));
 }
 
-TEST_F(Windows, TypeWithTheVirtualKeyboard) {
+TEST_F(AppWindows, TypeWithTheVirtualKeyboard) {
   Start();
   // "abc" beside the search button.
   Click(8 + 126 + 20, 8 + 88 + 12);
