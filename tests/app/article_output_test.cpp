@@ -71,7 +71,7 @@ TEST(ArticleText, MediaReferencesPointIntoTheFolderOncePerPicture) {
 
 // ---- through the window ----------------------------------------------------------
 
-class Output : public apptest::MainWindow {
+class SaveAndPrint : public apptest::MainWindow {
 protected:
   void SetUp() override {
     MainWindow::SetUp();
@@ -125,7 +125,7 @@ protected:
   int PrintDialogs = 0;
 };
 
-TEST_F(Output, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
+TEST_F(SaveAndPrint, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
   ShowFox();
   SaveAs = (Out / "my fox").string();
   Form->SaveButtonClick(Form);
@@ -172,7 +172,7 @@ TEST_F(Output, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
     EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }
 
-TEST_F(Output, SaveAsTextAndPagesWithoutPictures) {
+TEST_F(SaveAndPrint, SaveAsTextAndPagesWithoutPictures) {
   ShowFox();
   SaveAs = (Out / "fox").string();
   Filter = 2;
@@ -196,7 +196,7 @@ TEST_F(Output, SaveAsTextAndPagesWithoutPictures) {
   EXPECT_EQ(std::distance(fs::directory_iterator(Out), fs::directory_iterator()), 2);
 }
 
-TEST_F(Output, AFileThatCannotBeWrittenIsReportedByName) {
+TEST_F(SaveAndPrint, AFileThatCannotBeWrittenIsReportedByName) {
   ShowFox();
   SaveAs = (Out / "missing/folder/fox").string();
   Form->SaveButtonClick(Form);
@@ -237,7 +237,7 @@ std::string pdfText(const fs::path& pdf) {
   return out;
 }
 
-TEST_F(Output, PrintToPdfGivesTheViewersPages) {
+TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
   std::string body;
   for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
   Dict("long").Properties("Long", "en").Word({0, "LONG", body});
@@ -268,7 +268,7 @@ TEST_F(Output, PrintToPdfGivesTheViewersPages) {
   EXPECT_NE(Messages[1].find(PrintTo), std::string::npos) << Messages[1];
 }
 
-TEST_F(Output, FilesAreProposedInTheHomeFolderAfterThePage) {
+TEST_F(SaveAndPrint, FilesAreProposedInTheHomeFolderAfterThePage) {
   const char* home = getenv("HOME");
   const std::string saved = home ? home : "";
   setenv("HOME", Out.c_str(), 1);

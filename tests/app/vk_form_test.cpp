@@ -8,7 +8,7 @@ using apptest::writeFile;
 
 namespace {
 
-class Keyboard : public apptest::MainWindow {
+class VirtualKeyboard : public apptest::MainWindow {
 protected:
   void SetUp() override {
     MainWindow::SetUp();
@@ -39,7 +39,7 @@ protected:
   }
 };
 
-TEST_F(Keyboard, LayoutsBecomeTabsOfPlacedKeys) {
+TEST_F(VirtualKeyboard, LayoutsBecomeTabsOfPlacedKeys) {
   Layouts(u"EN: QWERTY ASDF\r\nRU: ЙЦ  УК\r\nX: 1 2 3 45\r\n#ignored: AB\r\n");
   Start();
   EXPECT_EQ(Tabs(), (std::vector<std::string>{"EN", "RU", "X"}));
@@ -59,7 +59,7 @@ TEST_F(Keyboard, LayoutsBecomeTabsOfPlacedKeys) {
   EXPECT_EQ(Vk->SpaceButton->Caption(), u"Space Bar");
 }
 
-TEST_F(Keyboard, KeysTypeIntoTheQueryAndCompletionFollows) {
+TEST_F(VirtualKeyboard, KeysTypeIntoTheQueryAndCompletionFollows) {
   Layouts(u"Русская: ЖУКА\r\n#");
   Start();
   Form->vkButtonClick(Form);
@@ -86,7 +86,7 @@ TEST_F(Keyboard, KeysTypeIntoTheQueryAndCompletionFollows) {
   EXPECT_EQ(Tree(), "Russian(0,0)[ЖУК#2]");
 }
 
-TEST_F(Keyboard, BrokenFilesGiveFewerKeysNotACrash) {
+TEST_F(VirtualKeyboard, BrokenFilesGiveFewerKeysNotACrash) {
   // Missing at start-up.
   std::filesystem::remove(Dir / "other/vk");
   Start();
@@ -113,7 +113,7 @@ TEST_F(Keyboard, BrokenFilesGiveFewerKeysNotACrash) {
   }
 }
 
-TEST_F(Keyboard, TheFileEndsAtItsEndAndItsLimitsHold) {
+TEST_F(VirtualKeyboard, TheFileEndsAtItsEndAndItsLimitsHold) {
   // No "#": the end of the file ends it; a name without keys at the end is a tab without keys.
   Layouts(u"A: XY\r\n\r\nB: Z\r\nC:");
   Start();
