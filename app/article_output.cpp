@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "app/article_save.h"
+#include "app/data_files.h"
 #include "app/main_form.h"
 #include "app/media.h"
 #include "html/viewer/html_view.h"
@@ -63,6 +64,11 @@ void TRuForm::SaveButtonClick(TObject*) {
         return FetchMedia(DictIndex, wordId, Media);
       });
     }
+  } catch (const EFileStreamError& e) {
+    // Said as the program says any file it cannot write, naming the file
+    // the user chose (a picture beside it fails the same way).
+    showFailure(e.ErrorCode() ? FileErrorText(name, true, e.ErrorCode())
+                              : u"Не удалось сохранить \"" + name + u"\": " + e.Message());
   } catch (const std::exception& e) {
     showFailure(u"Не удалось сохранить \"" + name + u"\": " + reasonOf(e));
   }

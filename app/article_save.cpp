@@ -1,5 +1,6 @@
 #include "app/article_save.h"
 
+#include <cerrno>
 #include <map>
 
 #include "platform/core/exception.h"
@@ -162,8 +163,11 @@ void SaveArticleAsHtml(const String& FileName, const String& Source, const TMedi
   // place last, when its pictures are there.
   TSafeFileSet files;
   if (!media.empty()) {
-    if (!DirectoryExists(folder) && !CreateDir(folder))
-      throw EFCreateError(u"Cannot create folder \"" + ExpandFileName(folder) + u"\".", 0);
+    if (!DirectoryExists(folder) && !CreateDir(folder)) {
+      const int error = errno;
+      throw EFCreateError(u"Cannot create folder \"" + ExpandFileName(folder) + u"\". " + SysErrorMessage(error),
+                          error);
+    }
     for (const TSavedMedia& m : media) {
       const String file = folder + u"/" + m.FileName;
       if (FileExists(file)) continue;

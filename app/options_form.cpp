@@ -35,7 +35,14 @@ TButton* makeButton(TOptionsForm* form, TWinControl* parent, const String& capti
   return b;
 }
 
-void report(const String& Text) { Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONERROR); }
+// A failure while saving: said each time the user saves, and once when the
+// main window's closing saves (it may close again after a refusal).
+void report(TObject* Sender, const String& Text) {
+  if (RuForm && Sender == RuForm)
+    RuForm->ShowFailureOnce(Text);
+  else
+    Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONERROR);
+}
 
 }  // namespace
 
@@ -157,9 +164,9 @@ bool TOptionsForm::SetAutoStart(const String& Name, bool Remove) {
   }
 }
 
-void TOptionsForm::BitBtn1Click(TObject*) {
+void TOptionsForm::BitBtn1Click(TObject* Sender) {
   if (!SetAutoStart(u"tamrix", !AppSettings.AutoStart))
-    report(u"Не удалось " + String(AppSettings.AutoStart ? u"записать" : u"удалить") + u" файл автозагрузки \"" +
+    report(Sender, u"Не удалось " + String(AppSettings.AutoStart ? u"записать" : u"удалить") + u" файл автозагрузки \"" +
            AutostartEntryPath(u"tamrix") + u"\".");
   AppSettings.CurrentSkin = u"noSkin";
   TRuForm* f = RuForm;
@@ -171,7 +178,8 @@ void TOptionsForm::BitBtn1Click(TObject*) {
   try {
     WriteSettingsFile(file, AppSettings);
   } catch (const Exception& e) {
-    report(u"Не удалось сохранить настройки в \"" + ExpandFileName(file) + u"\": " + e.Message());
+    // The message names the file and the reason.
+    report(Sender, e.Message());
   }
   if (!f) return;
   TControl* controls[] = {f->vst, f->QueryCombo, f->AdditionalEdit};
