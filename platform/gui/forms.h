@@ -171,6 +171,10 @@ public:
   void ProcessMessages();
   // Pumps the system queue now, regardless of the time since the last pump.
   void HandleMessage();
+  // Lets windows repaint and timers and posted messages run, but keeps the
+  // user's keys and clicks waiting (a long job that must not be changed
+  // under its feet, such as printing a page).
+  void ProcessMessagesWithoutInput();
   void Terminate();
   bool Terminated() const { return FTerminated; }
 
