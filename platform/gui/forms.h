@@ -28,6 +28,24 @@ using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TExceptionEvent = std::function<void(TObject* Sender, const std::exception& E)>;
 
+class TForm;
+
+// The smallest size a form can be given, by the user or by the program
+// (outer size, frame included; 0 for no limit).
+class TSizeConstraints {
+public:
+  explicit TSizeConstraints(TForm& Form) : FForm(Form) {}
+  int MinWidth() const { return FMinWidth; }
+  void SetMinWidth(int value);
+  int MinHeight() const { return FMinHeight; }
+  void SetMinHeight(int value);
+
+private:
+  TForm& FForm;
+  int FMinWidth = 0;
+  int FMinHeight = 0;
+};
+
 class TForm : public TWinControl {
 public:
   explicit TForm(TComponent* AOwner);
@@ -74,6 +92,7 @@ public:
   void BringToFront();
   // The part of Width/Height taken by the window manager's frame.
   TSize FrameSize() const;
+  TSizeConstraints& Constraints() { return FConstraints; }
   // The canvas OnPaint draws on (bound to the window while it paints).
   TCanvas* Canvas() const { return FCanvas.get(); }
   TRect ClientRect() override;
@@ -104,7 +123,11 @@ protected:
 private:
   friend class TApplication;
   friend class TWinControl;
+  friend class TSizeConstraints;
   std::unique_ptr<TCanvas> FCanvas;
+  TSizeConstraints FConstraints{*this};
+  // The widget's smallest size from the constraints.
+  void applyMinimumSize();
   void placeOnShow();
   void applyWindowFlags();
   TModalResult FModalResult = mrNone;
@@ -148,6 +171,10 @@ public:
   void ProcessMessages();
   // Pumps the system queue now, regardless of the time since the last pump.
   void HandleMessage();
+  // Lets windows repaint and timers and posted messages run, but keeps the
+  // user's keys and clicks waiting (a long job that must not be changed
+  // under its feet, such as printing a page).
+  void ProcessMessagesWithoutInput();
   void Terminate();
   bool Terminated() const { return FTerminated; }
 
@@ -177,6 +204,9 @@ public:
   void SetHintPause(int value) { FHintPause = value; }
   int HintHidePause() const { return FHintHidePause; }
   void SetHintHidePause(int value) { FHintHidePause = value; }
+  // The pause before the next hint while one was just showing.
+  int HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(int value) { FHintShortPause = value; }
   TColor HintColor() const { return FHintColor; }
   void SetHintColor(TColor value) { FHintColor = value; }
   void CancelHint();
@@ -223,6 +253,7 @@ private:
   bool FShowHint = true;
   int FHintPause = 500;
   int FHintHidePause = 2500;
+  int FHintShortPause = 50;
   TColor FHintColor = clInfoBk;
   HWND FHandle = nullptr;
   int FModalLevel = 0;
@@ -250,6 +281,11 @@ public:
   int PixelsPerInch() const;
   // Installed font families, sorted.
   std::vector<String> Fonts() const;
+  // The desktop's font for hints and tool tips.
+  TFont* HintFont();
+  // The whole area of the monitor that holds most of R (the primary one
+  // when none does).
+  TRect MonitorRect(const TRect& R) const;
 
   // The cursor shown over every window of the program (crDefault: each
   // control's own).
@@ -268,6 +304,7 @@ private:
   friend class TForm;
   TCursor FCursor = crDefault;
   std::vector<TForm*> FForms;
+  std::unique_ptr<TFont> FHintFont;
 };
 
 // The program's application and screen objects (made at start-up, before
