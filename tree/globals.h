@@ -10,24 +10,12 @@
 #include "platform/core/types.h"
 #include "platform/graphics/geometry.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/ole.h"
 
 struct TTreeClassInfo;
 class TBaseDataTree;
 class TBitmap;
 class TCanvas;
-
-// What a format offers: the format id and how the data travels.
-enum : std::uint32_t { TYMED_HGLOBAL = 1, TYMED_FILE = 2, TYMED_ISTREAM = 4, TYMED_ISTORAGE = 8 };
-enum : std::uint32_t { DVASPECT_CONTENT = 1 };
-
-struct TFormatEtc {
-  std::uint16_t cfFormat = 0;
-  void* ptd = nullptr;
-  std::uint32_t dwAspect = DVASPECT_CONTENT;
-  std::int32_t lindex = -1;
-  std::uint32_t tymed = TYMED_HGLOBAL;
-};
-using TFormatEtcArray = std::vector<TFormatEtc>;
 
 struct TClipboardFormatEntry {
   String Description;

@@ -471,6 +471,12 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     case QEvent::Wheel:
       if (!Owner->Enabled()) return OwnWidget;
       return handleWheel(this, static_cast<QWheelEvent*>(e));
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::DragLeave:
+    case QEvent::Drop:
+      if (watched != Widget || !Handle) return false;
+      return HandleDropEvent(Handle, e);
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
       return handleKey(this, static_cast<QKeyEvent*>(e));

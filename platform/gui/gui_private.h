@@ -117,3 +117,19 @@ void ShowApplicationHint(THintInfo& info, QWidget* over);
 void CancelApplicationHint();
 class THintWindow;
 THintWindow* ApplicationHintWindow();
+
+// Clipboard and drag formats as MIME types: the type a format travels
+// under, the format of a type (0 for none), and the fragment of an
+// "HTML Format" record.
+class QString;
+class QByteArray;
+QString ClipboardMimeOf(UINT format);
+UINT ClipboardFormatOfMime(const QString& mime);
+QByteArray ClipboardHtmlFragment(const QByteArray& record);
+// Turns a drag-and-drop event over a window into calls of its drop target;
+// true when the event was for one.
+bool HandleDropEvent(HWND wnd, QEvent* e);
+// A 32-bit bitmap's pixels as a Qt image (alpha as stored).
+class QImage;
+class TBitmap;
+QImage ImageOfBitmap(TBitmap& bitmap);
