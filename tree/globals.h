@@ -100,8 +100,9 @@ struct TTreeGlobals {
 TTreeGlobals& TreeGlobals();
 
 // The bytes a tree puts on the clipboard under "Data Tree Reference" when it
-// cuts or copies: this process and the tree, so that the tree can tell later
-// whether the clipboard still holds its data.
+// cuts or copies: this process's token and the tree's number in the
+// registry of live trees, so that the tree can tell later whether the
+// clipboard still holds its data.
 RawByteString TreeReferenceData(const TBaseDataTree* Tree);
 // True while the clipboard holds Tree's reference.
 bool ClipboardHoldsTree(const TBaseDataTree* Tree);

@@ -346,9 +346,8 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
     }
   }
 
-  // Dragging itself belongs to the drag and drop code; here the press is
-  // remembered so that a move beyond the threshold can start it.
-  if (autoDrag && isAnyHit && (leftButton || rightButton)) DoStateChange({tsOLEDragPending});
+  // A move beyond the threshold starts the drag.
+  if (autoDrag && isAnyHit && (leftButton || rightButton)) BeginDrag(false);
 }
 
 void TBaseDataTree::HandleMouseUp(TMessage& Message, THitInfo& HitInfo) {
@@ -537,8 +536,7 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
   if (FStates.Contains(tsOLEDragPending) &&
       (std::abs(std::int64_t(X) - FLastClickPos.x) >= FDragThreshold ||
        std::abs(std::int64_t(Y) - FLastClickPos.y) >= FDragThreshold)) {
-    // No drag and drop between trees here: the press becomes a plain click.
-    DoStateChange({}, {tsOLEDragPending});
+    DoDragging(FLastClickPos);
     return;
   }
 

@@ -92,6 +92,12 @@ public:
   int DoIncrementalSearch(PDataNode Node, const String& Text) override;
   bool DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) override;
   void HeaderChanged(bool ColumnsChanged) override;
+  // Formats the base tree does not render come from the texts.
+  HRESULT RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) override;
+  // The bytes of a clipboard format rendered from the texts of the nodes
+  // marked for cut or copy (ForClipboard) or the selected ones; empty when
+  // the tree does not render the format.
+  virtual RawByteString RenderClipboardContent(UINT Format, bool ForClipboard);
 
 protected:
   void PaintNodeCell(TCellPaintInfo& PaintInfo) override;
