@@ -32,6 +32,7 @@ class TImageList;
 class TChangeLink;
 class TDTDragImage;
 class IDTDragManager;
+class TStream;
 
 // A class reference for tree classes: lets the clipboard-format registry
 // know which formats a tree class or its descendants may offer.
@@ -88,6 +89,8 @@ using TDTStructureChangeEvent =
     std::function<void(TBaseDataTree* Sender, PDataNode Node, TChangeReason Reason)>;
 using TDTUpdatingEvent = std::function<void(TBaseDataTree* Sender, TDTUpdateState State)>;
 using TDTGetNodeDataSizeEvent = std::function<void(TBaseDataTree* Sender, int& NodeDataSize)>;
+using TDTSaveNodeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TStream* Stream)>;
+using TDTLoadNodeEvent = TDTSaveNodeEvent;
 using TDTGetCellIsEmptyEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node,
                                                   TColumnIndex Column, bool& IsEmpty)>;
 
@@ -340,6 +343,86 @@ public:
 
   void Dispatch(TMessage& Message) override;
   void Loaded() override;
+
+  // ==== moving, copying, deleting the selection and streaming =================
+  // Moves Source (or, with ChildrenOnly, its children) to Target, which may
+  // lie in another tree; Target nil is this tree's top level.
+  void MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly);
+  // Copies Source (or its children) to Target, in this tree or another;
+  // returns the first copy, nil when nothing was copied.
+  PDataNode CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly);
+  virtual void DeleteSelectedNodes();
+  // The selected (cut or copied) nodes in tree order; with Resolve a node
+  // below another one of the set is left out.
+  std::vector<PDataNode> GetSortedSelection(bool Resolve);
+  std::vector<PDataNode> GetSortedCutCopySet(bool Resolve);
+  void ValidateNode(PDataNode Node, bool Recursive);
+  void ValidateChildren(PDataNode Node, bool Recursive);
+
+  // The stream form: a header, the top-level count and one node chunk per
+  // node. Loading checks the whole stream before the tree changes.
+  static constexpr int TreeStreamVersion = 2;
+  void SaveToStream(TStream* Stream, PDataNode Node = nullptr);
+  virtual void LoadFromStream(TStream* Stream);
+  // Written under a temporary name and renamed, so a failure never leaves
+  // half a file.
+  void SaveToFile(const String& FileName);
+  virtual void LoadFromFile(const String& FileName);
+  // Node chunks without the header, as the clipboard and drag data carry
+  // them: each node with its subtree, in the order given.
+  void WriteNodesToStream(TStream* Stream, const std::vector<PDataNode>& Nodes);
+  // Reads node chunks from the stream's position (Count of them, or up to
+  // the end when Count is negative) and puts them at Target with Mode, in
+  // stream order. Everything is read and checked first: a damaged stream
+  // raises EDataTreeError and leaves the tree as it was. Returns the new
+  // top-level nodes; nothing happens in a read-only tree.
+  std::vector<PDataNode> InsertNodesFromStream(TStream* Stream, PDataNode Target, TDTNodeAttachMode Mode,
+                                               int Version = TreeStreamVersion, std::int64_t Count = -1);
+  TDTSaveNodeEvent OnSaveNode;
+  TDTLoadNodeEvent OnLoadNode;
+
+protected:
+  virtual bool ReadStreamChunk(TStream* Stream, int Version, PDataNode Node, int ChunkType, int ChunkSize);
+  // Reads one node chunk with its subtree into Node.
+  virtual void ReadStreamNode(TStream* Stream, int Version, PDataNode Node);
+  virtual void QueryNodeDataSize(int& Size);
+  // The chunks of a node that follow its base chunk (user data; the string
+  // tree adds its caption).
+  virtual void WriteNodeChunks(TStream* Stream, PDataNode Node);
+  // Writes Node with its subtree.
+  virtual void WriteStreamNode(TStream* Stream, PDataNode Node);
+  // Links a node that belongs to no parent into Target (this tree) at
+  // Destination, keeping counts, heights and indices.
+  virtual void InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
+                                   TDTNodeAttachMode Mode);
+
+private:
+  struct TStreamReadState;
+  // Builds detached nodes from the stream; they join the tree only when
+  // everything was read.
+  std::vector<PDataNode> readDetachedNodes(TStream* Stream, int Version, std::int64_t Count, PDataNode Parent,
+                                           TStreamReadState& State);
+  void freeDetached(PDataNode Node);
+  void freeDetached(const std::vector<PDataNode>& Nodes);
+  // Calls Step for Count siblings from First on. Step may delete anything:
+  // the walk goes on with the node that followed and ends when that is gone.
+  void forEachArrived(PDataNode First, std::size_t Count, const std::function<void(PDataNode)>& Step);
+  // Owner handlers cannot delete nodes while a walk holds them: a deletion
+  // then fails with the iteration assertion.
+  struct TIterationGuard {
+    explicit TIterationGuard(TBaseDataTree& Tree);
+    ~TIterationGuard();
+    TBaseDataTree& Tree;
+    bool Was;
+  };
+  std::vector<PDataNode> sortedSet(TDataNodeState Flag, bool Resolve);
+  TStreamReadState* FReadState = nullptr;
+  // Nodes freed since the tree was made: a loop over remembered nodes sees
+  // from it whether a handler freed some of them.
+  std::uint64_t FFreedNodes = 0;
+
+public:
+  // ==== end of moving, copying and streaming ===================================
 
   // ==== input: keyboard, mouse, selection gestures, check states, search ====
   TCheckState CheckState(PDataNode Node) const { return Node ? Node->CheckState : csUncheckedNormal; }

@@ -55,7 +55,10 @@ PDataNode TBaseDataTree::MakeNewNode() {
   return node;
 }
 
-void TBaseDataTree::freeNodeMemory(PDataNode Node) { FNodeArena.Free(Node); }
+void TBaseDataTree::freeNodeMemory(PDataNode Node) {
+  FNodeArena.Free(Node);
+  ++FFreedNodes;
+}
 
 // ---- counts ------------------------------------------------------------------
 

@@ -1,37 +1,36 @@
-// Sorting children by the owner's comparison: a stable merge sort on the
-// sibling chain, and the whole tree level by level.
+// Sorting children by the owner's comparison: a stable top-down merge sort,
+// and the whole tree level by level.
+//
+// The children are sorted as an array and linked in their new order only
+// when the sort is complete: a comparison handler that raises leaves the
+// sibling chain exactly as it was, and none can delete a node meanwhile.
+#include <vector>
+
 #include "tree/base_tree.h"
 
 namespace {
-// Sorts a chain of n nodes linked by NextSibling; returns its new head.
-PDataNode mergeSort(TBaseDataTree& tree, PDataNode head, std::uint32_t n, TColumnIndex column, bool ascending,
-                    const std::function<int(PDataNode, PDataNode)>& compare) {
-  if (n <= 1) {
-    if (head) head->NextSibling = nullptr;
-    return head;
+// Sorts Nodes[0, n) stably, splitting into n / 2 and (n + 1) / 2 and
+// merging with the heads compared first half against second half; equal
+// nodes keep their order in both directions.
+template <typename Compare>
+void mergeSort(PDataNode* Nodes, PDataNode* Buffer, std::size_t n, bool Ascending, const Compare& compare) {
+  if (n <= 1) return;
+  const std::size_t firstCount = n / 2;
+  mergeSort(Nodes, Buffer, firstCount, Ascending, compare);
+  mergeSort(Nodes + firstCount, Buffer, n - firstCount, Ascending, compare);
+  std::copy(Nodes, Nodes + firstCount, Buffer);
+  PDataNode* a = Buffer;
+  PDataNode* const aEnd = Buffer + firstCount;
+  PDataNode* b = Nodes + firstCount;
+  PDataNode* const bEnd = Nodes + n;
+  PDataNode* out = Nodes;
+  while (a != aEnd && b != bEnd) {
+    const int c = compare(*a, *b);
+    const bool secondFirst = Ascending ? c > 0 : c < 0;
+    *out++ = secondFirst ? *b++ : *a++;
   }
-  std::uint32_t firstCount = n / 2;
-  PDataNode secondHead = head;
-  for (std::uint32_t i = 0; i < firstCount; ++i) secondHead = secondHead->NextSibling;
-  PDataNode a = mergeSort(tree, head, firstCount, column, ascending, compare);
-  PDataNode b = mergeSort(tree, secondHead, n - firstCount, column, ascending, compare);
-  PDataNode result = nullptr;
-  PDataNode* tail = &result;
-  while (a && b) {
-    int c = compare(a, b);
-    // Equal nodes keep their order in both directions.
-    bool secondFirst = ascending ? c > 0 : c < 0;
-    if (secondFirst) {
-      *tail = b;
-      b = b->NextSibling;
-    } else {
-      *tail = a;
-      a = a->NextSibling;
-    }
-    tail = &(*tail)->NextSibling;
-  }
-  *tail = a ? a : b;
-  return result;
+  // What is left of the second half is already in place.
+  std::copy(a, aEnd, out);
 }
 }  // namespace
 
@@ -41,25 +40,32 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
     StopTimer(EditTimer);
     DoStateChange({}, {tsEditPending});
   }
-  if (IsEditing()) CancelEditNode();
+  if (IsEditing() && !EndEditNode()) return;
   if (!Node) Node = FRoot;
   if (!Node->States.Contains(vsHasChildren)) return;
+  TIterationGuard guard(*this);
   if (DoInit) {
     if (Node->ChildCount == 0) InitChildren(Node);
     for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
       if (!run->States.Contains(vsInitialized)) InitNode(run);
   }
   if (Node->ChildCount > 1 && Node->FirstChild) {
+    std::vector<PDataNode> nodes;
+    nodes.reserve(Node->ChildCount);
+    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) nodes.push_back(run);
+    std::vector<PDataNode> buffer(nodes.size() / 2 + 1);
     auto compare = [this, Column](PDataNode a, PDataNode b) { return DoCompare(a, b, Column); };
-    PDataNode head = mergeSort(*this, Node->FirstChild, Node->ChildCount, Column, Direction == sdAscending, compare);
+    mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, compare);
     PDataNode previous = nullptr;
     std::uint32_t index = 0;
-    for (PDataNode run = head; run; run = run->NextSibling) {
+    for (PDataNode run : nodes) {
       run->PrevSibling = previous;
+      if (previous) previous->NextSibling = run;
       run->Index = index++;
       previous = run;
     }
-    Node->FirstChild = head;
+    previous->NextSibling = nullptr;
+    Node->FirstChild = nodes.front();
     Node->LastChild = previous;
   }
   ExpireCache();
@@ -77,15 +83,22 @@ void TBaseDataTree::SortTree(TColumnIndex Column, TSortDirection Direction, bool
   };
   {
     TLower lower{this};
+    TIterationGuard guard(*this);
     if (Column > InvalidColumn) {
-      std::function<void(PDataNode)> sortLevel = [&](PDataNode node) {
-        Sort(node, Column, Direction, DoInit);
-        for (PDataNode run = node->FirstChild; run; run = run->NextSibling) {
-          if (DoInit && !run->States.Contains(vsInitialized)) InitNode(run);
-          if (run->States.Contains(vsInitialized)) sortLevel(run);
+      // Pre-order without recursion: a node's children are sorted when it
+      // is reached, before the walk goes down into them.
+      Sort(FRoot, Column, Direction, DoInit);
+      PDataNode run = FRoot->FirstChild;
+      while (run) {
+        if (DoInit && !run->States.Contains(vsInitialized)) InitNode(run);
+        if (run->States.Contains(vsInitialized)) Sort(run, Column, Direction, DoInit);
+        if (run->States.Contains(vsInitialized) && run->FirstChild) {
+          run = run->FirstChild;
+          continue;
         }
-      };
-      sortLevel(FRoot);
+        while (run != FRoot && !run->NextSibling) run = run->Parent;
+        run = run == FRoot ? nullptr : run->NextSibling;
+      }
     }
     ExpireCache();
   }

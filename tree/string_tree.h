@@ -100,6 +100,9 @@ public:
   virtual RawByteString RenderClipboardContent(UINT Format, bool ForClipboard);
 
 protected:
+  // The caption travels with the node in the stream form.
+  bool ReadStreamChunk(TStream* Stream, int Version, PDataNode Node, int ChunkType, int ChunkSize) override;
+  void WriteNodeChunks(TStream* Stream, PDataNode Node) override;
   void PaintNodeCell(TCellPaintInfo& PaintInfo) override;
   void AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColumnIndex& NextNonEmpty) override;
 

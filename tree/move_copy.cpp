@@ -1,0 +1,300 @@
+// Moving and copying nodes within a tree and into another tree, deleting
+// the selection, and the selection (or cut/copy set) in tree order.
+//
+// Within one tree nodes are relinked; into another tree they travel in the
+// stream form and the source gives up only what arrived. Owner handlers
+// may delete nodes in every event raised here: each loop over remembered
+// nodes either keeps them safe from deletion or checks after each handler.
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "platform/core/streams.h"
+#include "tree/base_tree.h"
+
+namespace {
+bool isChildMode(TDTNodeAttachMode Mode) { return Mode == amAddChildFirst || Mode == amAddChildLast; }
+
+// True when Node lies below Ancestor.
+bool liesBelow(PDataNode Node, PDataNode Ancestor) {
+  for (PDataNode run = Node->Parent; run; run = run->Parent) {
+    if (run == Ancestor) return true;
+    if (run->NextSibling == run) break;  // the hidden root
+  }
+  return false;
+}
+}  // namespace
+
+void TBaseDataTree::forEachArrived(PDataNode First, std::size_t Count, const std::function<void(PDataNode)>& Step) {
+  TNodeWatch next(*this, First);
+  for (std::size_t i = 0; i < Count && next.Node(); ++i) {
+    PDataNode node = next.Node();
+    next.Reset(i + 1 < Count ? node->NextSibling : nullptr);
+    Step(node);
+  }
+}
+
+void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
+  if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
+  TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+  if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
+  TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
+  if (!Target) {
+    Target = FRoot;
+    Mode = amAddChildFirst;
+  }
+  if (Target == targetTree->FRoot) {
+    if (Mode == amInsertBefore) Mode = amAddChildFirst;
+    if (Mode == amInsertAfter) Mode = amAddChildLast;
+  }
+  // A read-only tree gives nothing away and takes nothing in.
+  if (targetTree->readOnly()) return;
+  if (targetTree == this && Target != Source && liesBelow(Target, Source))
+    ShowError("Target node cannot be a child node of the node to be moved.", 2001);
+
+  TNodeWatch source(*this, Source);
+  TNodeWatch target(*targetTree, Target);
+  // A refused move changes nothing and reports nothing.
+  if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
+  if (!source.Node() || !target.Node()) return;
+  if (Target != targetTree->FRoot) {
+    if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
+    if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
+      targetTree->InitChildren(Target);
+    if (!source.Node() || !target.Node()) return;
+  }
+
+  if (targetTree == this) {
+    InterruptValidation();
+    PDataNode first = nullptr;
+    std::size_t moved = 0;
+    if (!ChildrenOnly) {
+      InternalDisconnectNode(Source, true, true);
+      InternalConnectNode(Source, Target, this, Mode);
+      first = Source;
+      moved = 1;
+    } else {
+      // The children keep their order whatever the mode: the first goes to
+      // the target, each next one after the one before it.
+      for (PDataNode previous = nullptr; PDataNode child = Source->FirstChild; previous = child) {
+        InternalDisconnectNode(child, true, false);
+        if (previous)
+          InternalConnectNode(child, previous, this, amInsertAfter);
+        else
+          InternalConnectNode(child, Target, this, Mode);
+        if (!first) first = child;
+        ++moved;
+      }
+    }
+    ExpireCache();
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      UpdateScrollBars(true);
+      InvalidateWindow();
+    }
+    forEachArrived(first, moved, [this](PDataNode node) { DoNodeMoved(node); });
+    StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
+    return;
+  }
+
+  // Into another tree: through the stream form.
+  std::vector<PDataNode> written;
+  if (ChildrenOnly) {
+    for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+  } else {
+    written.push_back(Source);
+  }
+  if (written.empty()) return;
+  std::vector<PDataNode> arrived;
+  {
+    // The target's load handlers must not delete what is being moved.
+    TIterationGuard guard(*this);
+    TMemoryStream stream;
+    WriteNodesToStream(&stream, written);
+    stream.SetPosition(0);
+    arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                std::int64_t(written.size()));
+  }
+  // The target takes all nodes or, refusing the stream, raises.
+  if (arrived.empty()) return;
+
+  // Only what arrived leaves this tree.
+  BeginUpdate();
+  try {
+    std::unordered_set<PDataNode> left(written.begin(), written.end());
+    for (std::size_t i = written.size(); i-- > 0;) {
+      PDataNode node = written[i];
+      if (!left.count(node)) continue;
+      const std::uint64_t expected = FFreedNodes + node->TotalCount;
+      DeleteNode(node, true);
+      left.erase(node);
+      if (FFreedNodes != expected) {
+        // A handler freed more than this node: keep only the remembered
+        // nodes that are still children of a living source.
+        std::unordered_set<PDataNode> alive;
+        if (ChildrenOnly && source.Node())
+          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling)
+            if (left.count(child)) alive.insert(child);
+        left.swap(alive);
+      }
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+
+  targetTree->forEachArrived(arrived.front(), arrived.size(), [this](PDataNode node) { DoNodeMoved(node); });
+  targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
+  StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+}
+
+PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
+  if (!Source || Source == FRoot || Mode == amNoWhere) return nullptr;
+  TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+  TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
+  if (!Target) {
+    Target = FRoot;
+    Mode = amAddChildFirst;
+  }
+  if (targetTree->readOnly()) return nullptr;
+  std::vector<PDataNode> written;
+  if (ChildrenOnly) {
+    for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+  } else {
+    written.push_back(Source);
+  }
+  if (written.empty()) return nullptr;
+  TNodeWatch target(*targetTree, Target);
+  std::vector<PDataNode> arrived;
+  {
+    TMemoryStream stream;
+    WriteNodesToStream(&stream, written);
+    stream.SetPosition(0);
+    // The copy is taken before it goes in: copying a node into itself
+    // copies what it was.
+    arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                std::int64_t(written.size()));
+  }
+  if (arrived.empty()) return nullptr;
+  PDataNode const parentForEvent = target.Node() && Target != targetTree->FRoot ? Target : nullptr;
+  TNodeWatch first(*targetTree, nullptr);
+  targetTree->forEachArrived(arrived.front(), arrived.size(), [&](PDataNode node) {
+    if (!targetTree->DoNodeCopying(node, parentForEvent)) {
+      targetTree->DeleteNode(node, true);
+      return;
+    }
+    if (!first.Node()) first.Reset(node);
+    targetTree->DoNodeCopied(node);
+  });
+  targetTree->StructureChange(parentForEvent, crNodeCopied);
+  return first.Node();
+}
+
+// ---- the selection in tree order ---------------------------------------------------
+
+std::vector<PDataNode> TBaseDataTree::sortedSet(TDataNodeState Flag, bool Resolve) {
+  std::vector<PDataNode> result;
+  auto hasFlaggedAncestor = [&](PDataNode node) {
+    for (PDataNode run = node->Parent; run != FRoot; run = run->Parent)
+      if (run->States.Contains(Flag)) return true;
+    return false;
+  };
+  if (Flag == vsSelected) {
+    if (FSelectionCount == 0) return result;
+    for (std::uint32_t i = 0; i < FSelectionCount; ++i) {
+      PDataNode node = FSelection[i];
+      if (!(reinterpret_cast<std::uintptr_t>(node) & 1)) result.push_back(node);
+    }
+    // Sorting by position costs a walk up the parents per comparison; a
+    // selection large against the tree is found faster by one walk.
+    const double k = double(result.size());
+    if (k * std::log2(k + 2) * 4 < double(FRoot->TotalCount)) {
+      std::sort(result.begin(), result.end(),
+                [this](PDataNode a, PDataNode b) { return CompareNodePositions(a, b) < 0; });
+      if (Resolve)
+        result.erase(std::remove_if(result.begin(), result.end(), hasFlaggedAncestor), result.end());
+      return result;
+    }
+    result.clear();
+  }
+  // Pre-order walk; with Resolve the subtree of a node taken is skipped.
+  PDataNode run = FRoot->FirstChild;
+  while (run) {
+    const bool taken = run->States.Contains(Flag);
+    if (taken) {
+      if (result.size() == result.capacity()) result.reserve(std::max<std::size_t>(100, result.size() * 11 / 10));
+      result.push_back(run);
+    }
+    if (run->FirstChild && !(taken && Resolve)) {
+      run = run->FirstChild;
+      continue;
+    }
+    while (run != FRoot && !run->NextSibling) run = run->Parent;
+    run = run == FRoot ? nullptr : run->NextSibling;
+  }
+  return result;
+}
+
+std::vector<PDataNode> TBaseDataTree::GetSortedSelection(bool Resolve) { return sortedSet(vsSelected, Resolve); }
+
+std::vector<PDataNode> TBaseDataTree::GetSortedCutCopySet(bool Resolve) { return sortedSet(vsCutOrCopy, Resolve); }
+
+void TBaseDataTree::DeleteSelectedNodes() {
+  if (FSelectionCount == 0 || readOnly()) return;
+  BeginUpdate();
+  try {
+    std::vector<PDataNode> nodes = GetSortedSelection(true);
+    // From the last one down, so that each sibling run is renumbered once,
+    // by the deletion of its first node.
+    bool reindexAll = false;
+    for (std::size_t i = nodes.size(); i-- > 0;) {
+      PDataNode node = nodes[i];
+      const bool reindex = reindexAll || i == 0 || node->Parent != nodes[i - 1]->Parent;
+      const std::uint64_t expected = FFreedNodes + node->TotalCount;
+      DeleteNode(node, reindex);
+      if (FFreedNodes != expected) {
+        // A handler freed other nodes: the list may hold freed ones. Go on
+        // with what is selected now.
+        nodes = GetSortedSelection(true);
+        i = nodes.size();
+        reindexAll = true;
+      }
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TBaseDataTree::ValidateNode(PDataNode Node, bool Recursive) {
+  if (!Node) Node = FRoot;
+  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+  if (!Recursive) return;
+  TIterationGuard guard(*this);
+  // Pre-order over the subtree, children created as it goes.
+  PDataNode run = Node;
+  for (;;) {
+    if (!run->States.Contains(vsInitialized)) InitNode(run);
+    if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
+    if (run->FirstChild) {
+      run = run->FirstChild;
+      continue;
+    }
+    while (run != Node && !run->NextSibling) run = run->Parent;
+    if (run == Node) break;
+    run = run->NextSibling;
+  }
+}
+
+void TBaseDataTree::ValidateChildren(PDataNode Node, bool Recursive) {
+  if (!Node) Node = FRoot;
+  if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+  TNodeWatch parent(*this, Node);
+  for (PDataNode child = Node->FirstChild; child && parent.Node();) {
+    TNodeWatch next(*this, child->NextSibling);
+    ValidateNode(child, Recursive);
+    child = next.Node();
+  }
+}
