@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QImage>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
@@ -20,6 +21,7 @@
 
 #include "platform/gui/clipboard.h"
 #include "platform/gui/drag_image.h"
+#include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
 #include "platform/gui/ole.h"
 
@@ -286,7 +288,8 @@ private:
   std::shared_ptr<IDropSource> FSource;
 };
 
-QPixmap gNextDragPixmap;
+// Kept as an image: a pixmap cannot exist before the application does.
+QImage gNextDragImage;
 QPoint gNextDragHotSpot;
 
 }  // namespace
@@ -320,10 +323,10 @@ HRESULT TFormatEtcEnumerator::Clone(std::shared_ptr<IEnumFORMATETC>& Enum) {
 
 void SetDragSourceImage(TBitmap* Image, TPoint HotSpot) {
   if (!Image) {
-    gNextDragPixmap = QPixmap();
+    gNextDragImage = QImage();
     return;
   }
-  gNextDragPixmap = QPixmap::fromImage(ImageOfBitmap(*Image));
+  gNextDragImage = ImageOfBitmap(*Image);
   gNextDragHotSpot = QPoint(HotSpot.x, HotSpot.y);
 }
 
@@ -339,11 +342,11 @@ HRESULT DoDragDrop(const std::shared_ptr<IDataObject>& DataObject, const std::sh
   if (!origin) origin = qApp;
   auto* drag = new QDrag(origin);
   drag->setMimeData(new TOleMimeData(DataObject));
-  if (!gNextDragPixmap.isNull()) {
-    drag->setPixmap(gNextDragPixmap);
+  if (!gNextDragImage.isNull()) {
+    drag->setPixmap(QPixmap::fromImage(gNextDragImage));
     drag->setHotSpot(gNextDragHotSpot);
   }
-  gNextDragPixmap = QPixmap();
+  gNextDragImage = QImage();
   TDragWatch watch(DropSource);
   qApp->installEventFilter(&watch);
   ++gDragDepth;
@@ -352,7 +355,8 @@ HRESULT DoDragDrop(const std::shared_ptr<IDataObject>& DataObject, const std::sh
   Qt::DropAction done = drag->exec(allowed, (allowed & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
   --gDragDepth;
   qApp->removeEventFilter(&watch);
-  drag->deleteLater();
+  // The drag object is Qt's from here: the target of a drop into another
+  // program may ask for the data after the loop ended.
   Effect = effectsOf(done);
   return done == Qt::IgnoreAction ? DRAGDROP_S_CANCEL : DRAGDROP_S_DROP;
 }
@@ -436,8 +440,10 @@ bool HandleDropEvent(HWND wnd, QEvent* e) {
         return false;
     }
   } catch (...) {
-    // A target's failure ends its part in this drag; nothing crosses into Qt.
+    // A target's failure ends its part in this drag and is shown like any
+    // other; nothing crosses into Qt.
     e->ignore();
+    if (Application) Application->HandleException(nullptr);
     return true;
   }
 }
