@@ -24,14 +24,13 @@ void TBaseDataTree::initDragAndClipboard() {
 }
 
 void TBaseDataTree::releaseDragAndClipboard() {
-  // What this tree put on the clipboard stays there as plain data: the
-  // formats are rendered now, while the nodes still exist.
-  if ((FStates.Contains(tsCutPending) || FStates.Contains(tsCopyPending)) && ClipboardHoldsTree(this)) {
-    DoStateChange({tsClipboardFlushing});
-    OleFlushClipboard();
-    DoStateChange({}, {tsClipboardFlushing});
-  }
+  // What this tree put on the clipboard goes with it: rendering it now
+  // would call the owner's handlers while the owner is being taken down.
+  // The tree leaves the registry first, so that the data object, when it
+  // goes, reaches nothing.
+  const bool holdsClipboard = ClipboardHoldsTree(this);
   UnregisterLiveTree(FTreeToken);
+  if (holdsClipboard) OleSetClipboard(nullptr);
   if (FDropTargetRegistered && HandleAllocated()) RevokeDragDrop(Handle());
   FDropTargetRegistered = false;
   if (FDragManager) FDragManager->OwnerDestroyed();

@@ -28,7 +28,14 @@ TBaseDataTree::TNodeWatch::TNodeWatch(TBaseDataTree& Tree, PDataNode Node)
     : FTree(Tree), FNode(Node), FNext(Tree.FWatches) {
   Tree.FWatches = this;
 }
-TBaseDataTree::TNodeWatch::~TNodeWatch() { FTree.FWatches = FNext; }
+TBaseDataTree::TNodeWatch::~TNodeWatch() {
+  // Usually the newest watch; a list of watches may end in any order.
+  for (TNodeWatch** link = &FTree.FWatches; *link; link = &(*link)->FNext)
+    if (*link == this) {
+      *link = FNext;
+      return;
+    }
+}
 
 void TBaseDataTree::releaseCapture() {
   FReleasingCapture = true;

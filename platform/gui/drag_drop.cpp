@@ -468,14 +468,14 @@ HRESULT OleGetClipboard(std::shared_ptr<IDataObject>& DataObject) {
   QClipboard* board = QGuiApplication::clipboard();
   if (!board) return CLIPBRD_E_CANT_OPEN;
   const QMimeData* data = board->mimeData();
-  if (!data) return CLIPBRD_E_CANT_OPEN;
   if (auto* own = dynamic_cast<const TOleMimeData*>(data)) {
     DataObject = own->Object;
     return S_OK;
   }
   // Another program's content may change at any time: keep a copy.
   auto copy = std::make_unique<QMimeData>();
-  for (const QString& f : data->formats()) copy->setData(f, data->data(f));
+  if (data)
+    for (const QString& f : data->formats()) copy->setData(f, data->data(f));
   DataObject = std::make_shared<TMimeDataObject>(std::move(copy));
   return S_OK;
 }
