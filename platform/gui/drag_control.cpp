@@ -144,8 +144,7 @@ protected:
         return true;
       case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
-          TPoint pos;
-          GetCursorPos(&pos);
+          const TPoint pos = GetMessagePoint();
           leaveTarget(pos);
           if (gSession) finish(nullptr, pos);
         }
@@ -180,7 +179,7 @@ void TControl::BeginDrag(bool Immediate, int Threshold) {
   gSession = std::make_unique<TDragSession>();
   gSession->Source = this;
   gSession->SourceRef = FPrivate;
-  GetCursorPos(&gSession->StartPos);
+  gSession->StartPos = GetMessagePoint();
   gSession->Threshold = Threshold >= 0 ? Threshold : GetSystemMetrics(SM_CXDRAG);
   if (!object) {
     gSession->OwnObject = std::make_unique<TDragControlObject>(this);
@@ -197,8 +196,7 @@ void TControl::BeginDrag(bool Immediate, int Threshold) {
 
 void TControl::EndDrag(bool Drop) {
   if (!gSession || gSession->Source != this) return;
-  TPoint pos;
-  GetCursorPos(&pos);
+  const TPoint pos = GetMessagePoint();
   if (Drop) {
     drop(pos);
     return;
