@@ -129,18 +129,33 @@ void TDTDragImage::PrepareDrag(TBitmap& DragImage, TPoint ImagePosition, TPoint 
   if (DataObject) {
     // The drag itself carries the picture, over this and other programs'
     // windows alike.
-    TBitmap shown;
-    copyBitmap(FDragImage, shown);
-    const bool perPixel = Fade || ColorKey != clNone;
+    // Only the part that shows is handed over: windows under a picture's
+    // clear pixels are not always seen through it.
+    int left = width, top = height, right = 0, bottom = 0;
     for (int y = 0; y < height; ++y) {
-      auto* row = static_cast<std::uint8_t*>(shown.ScanLine(y));
-      for (int x = 0; x < width; ++x, row += 4) {
-        int alpha = perPixel ? (row[3] * Transparency) / 256 : Transparency;
-        if (ColorKey != clNone && row[3] == 0) alpha = 0;
-        // Premultiplied nowhere: the picture keeps its colours, alpha says how much shows.
-        row[3] = std::uint8_t(alpha);
+      const auto* row = static_cast<const std::uint8_t*>(FDragImage.ScanLine(y));
+      for (int x = 0; x < width; ++x)
+        if (row[x * 4 + 3] != 0) {
+          left = std::min(left, x);
+          right = std::max(right, x + 1);
+          top = std::min(top, y);
+          bottom = std::max(bottom, y + 1);
+        }
+    }
+    TBitmap shown;
+    shown.SetPixelFormat(pf32bit);
+    shown.SetSize(std::max(right - left, 0), std::max(bottom - top, 0));
+    const bool perPixel = Fade || ColorKey != clNone;
+    for (int y = top; y < bottom; ++y) {
+      const auto* from = static_cast<const std::uint8_t*>(FDragImage.ScanLine(y)) + left * 4;
+      auto* to = static_cast<std::uint8_t*>(shown.ScanLine(y - top));
+      for (int x = left; x < right; ++x, from += 4, to += 4) {
+        std::copy_n(from, 3, to);
+        // How much of each pixel shows: its own fade, or the same for all.
+        to[3] = std::uint8_t(from[3] == 0 ? 0 : perPixel ? (from[3] * Transparency) / 256 : Transparency);
       }
     }
+    HotSpot = {HotSpot.x - left, HotSpot.y - top};
     SetDragSourceImage(&shown, HotSpot);
     States.Include(disSystemSupport);
   }

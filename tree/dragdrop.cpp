@@ -151,6 +151,9 @@ void TBaseDataTree::prepareDragImage(const std::shared_ptr<IDataObject>& DataObj
     RenderTree(picture.Canvas(), shown, target, options, pf32bit);
   }
   const TPoint screen = ClientToScreen(FLastClickPos);
+  // The tree's own background is left out of the picture, so that the
+  // drop target under it stays visible.
+  FDragImage->ColorKey = Color();
   FDragImage->PrepareDrag(picture, {screen.x - hot.x, screen.y - hot.y}, hot, DataObject.get());
 }
 
