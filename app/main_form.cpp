@@ -11,7 +11,7 @@
 #include "app/dicts_form.h"
 #include "app/options_form.h"
 #include "app/vk_form.h"
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"

@@ -3,7 +3,7 @@
 #include "app/app_state.h"
 #include "app/data_files.h"
 #include "app/main_form.h"
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/gui/shell.h"
 #include "platform/gui/stdctrls.h"
 #include "tray/tray_icon.h"

@@ -6,7 +6,7 @@
 #include "app/main_form.h"
 #include "app/media.h"
 #include "db/utf8_convert.h"
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/clipboard.h"

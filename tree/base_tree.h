@@ -1301,6 +1301,8 @@ private:
   // removed entry is marked by setting its lowest bit and packed later.
   std::vector<PDataNode> FSelection;
   std::uint32_t FSelectionCount = 0;
+  // Entries marked for removal and not packed yet.
+  std::uint32_t FMarkedSelectionEntries = 0;
   bool FSelectionLocked = false;
   PDataNode FRangeAnchor = nullptr;
   int FLastSelectionLevel = -1;

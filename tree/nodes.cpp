@@ -525,7 +525,9 @@ void* TBaseDataTree::GetNodeData(PDataNode Node) {
   TAMRIX_ASSERT(FNodeDataSize >= 1, "NodeDataSize not initialized.");
   // Remember that the owner may have put something there, so that it is
   // asked to free it even if the node never gets initialised.
-  Node->Reserved |= nrUserDataHandedOut;
+  // Written only once: a sort reads the data of a million nodes through
+  // here, and a store would dirty every one of them.
+  if (!(Node->Reserved & nrUserDataHandedOut)) Node->Reserved |= nrUserDataHandedOut;
   return reinterpret_cast<char*>(Node) + userDataOffset();
 }
 

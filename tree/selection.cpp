@@ -106,10 +106,17 @@ void TBaseDataTree::RemoveFromSelection(PDataNode Node) {
 void TBaseDataTree::InternalRemoveFromSelection(PDataNode Node) {
   Node->States.Exclude(vsSelected);
   int index;
-  if (FindNodeInSelection(Node, index, -1, -1)) FSelection[std::size_t(index)] = marked(Node);
+  if (FindNodeInSelection(Node, index, -1, -1)) {
+    FSelection[std::size_t(index)] = marked(Node);
+    ++FMarkedSelectionEntries;
+  }
 }
 
 void TBaseDataTree::PackArray() {
+  // Called after every deletion: with nothing marked there is nothing to
+  // walk, however big the selection.
+  if (FMarkedSelectionEntries == 0) return;
+  FMarkedSelectionEntries = 0;
   auto end = std::remove_if(FSelection.begin(), FSelection.begin() + FSelectionCount, isMarked);
   FSelectionCount = std::uint32_t(end - FSelection.begin());
   FSelection.resize(FSelectionCount);
@@ -122,6 +129,7 @@ void TBaseDataTree::InternalClearSelection() {
   ResetRangeAnchor();
   FSelection.clear();
   FSelectionCount = 0;
+  FMarkedSelectionEntries = 0;
   DoStateChange({}, {tsClearPending});
 }
 

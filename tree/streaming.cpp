@@ -221,12 +221,16 @@ void TBaseDataTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
 
 void TBaseDataTree::WriteNodesToStream(TStream* Stream, const std::vector<PDataNode>& Nodes) {
   TIterationGuard guard(*this);
-  for (PDataNode node : Nodes)
-    if (node && node != FRoot) WriteStreamNode(Stream, node);
+  for (PDataNode node : Nodes) {
+    if (!node || node == FRoot) continue;
+    TAMRIX_ASSERT(TreeFromNode(node) == this, "The tree must contain the nodes it writes.");
+    WriteStreamNode(Stream, node);
+  }
 }
 
 void TBaseDataTree::SaveToStream(TStream* Stream, PDataNode Node) {
   if (Node == FRoot) Node = nullptr;
+  if (Node) TAMRIX_ASSERT(TreeFromNode(Node) == this, "The tree must contain the nodes it writes.");
   unsigned char header[12];
   const std::uint16_t units[6] = {HeaderOpen, u'V', u'T', std::uint16_t(TreeStreamVersion), u' ', HeaderClose};
   for (int i = 0; i < 6; ++i) putU16(header + 2 * i, units[i]);

@@ -171,39 +171,56 @@ void TZADirHashList::Clear() {
   FNodes.clear();
 }
 
+// The entries' own name hash keeps little of a name's start, so names that
+// differ early (folders of a large archive) share it: the table spreads and
+// compares by a hash of the whole name under the same folding.
+uint32_t TZADirHashList::chainHash(const String& name) {
+  uint32_t h = 2166136261u;
+  for (char16_t c : name) {
+    char16_t u = ZipUpperForCompare(c);
+    h = (h ^ uint32_t(u)) * 16777619u;
+  }
+  return h;
+}
+
 int TZADirHashList::Add(int index, bool allowDuplicates) {
   TZAZRec* rec = FOwner->Entry(index);
   TAMRIX_ASSERT(rec, "nil ZipDirEntry");
   if (FBuckets.empty()) FBuckets.assign(1283, -1);
-  String name = rec->FileName();
+  const String& name = rec->CachedName();
   if (!rec->TestStatus(zsbHashValid)) {
     rec->FHash = ZipNameHash(name);
     rec->SetStatus(zsbHashValid, true);
   }
-  size_t b = rec->FHash % FBuckets.size();
+  const uint32_t h = chainHash(name);
+  size_t b = h % FBuckets.size();
+  int earlier = -1;
   for (int n = FBuckets[b]; n >= 0; n = FNodes[size_t(n)].next) {
-    TZAZRec* other = FOwner->Entry(FNodes[size_t(n)].entry);
-    if (other->FHash == rec->FHash && !other->TestStatus(zsbDiscarded) && ZipNameCompare(other->FileName(), name) == 0) {
-      if (!allowDuplicates) return FNodes[size_t(n)].entry;
-      FNodes.push_back({FBuckets[b], index});
-      FBuckets[b] = int(FNodes.size() - 1);
-      return FNodes[size_t(n)].entry;
+    const Node& node = FNodes[size_t(n)];
+    if (node.hash != h) continue;
+    TZAZRec* other = FOwner->Entry(node.entry);
+    if (!other->TestStatus(zsbDiscarded) && ZipNameCompare(other->CachedName(), name) == 0) {
+      earlier = node.entry;
+      break;
     }
   }
-  FNodes.push_back({FBuckets[b], index});
+  if (earlier >= 0 && !allowDuplicates) return earlier;
+  FNodes.push_back({FBuckets[b], index, h});
   FBuckets[b] = int(FNodes.size() - 1);
-  return -1;
+  return earlier;
 }
 
 int TZADirHashList::Find(const String& name, bool includeDiscarded) const {
   if (FBuckets.empty()) return -1;
-  uint32_t h = ZipNameHash(name);
+  const uint32_t h = chainHash(name);
   int found = -1;
   // Nodes are pushed at the head of a chain: the last hit is the earliest entry.
   for (int n = FBuckets[h % FBuckets.size()]; n >= 0; n = FNodes[size_t(n)].next) {
-    TZAZRec* rec = FOwner->Entry(FNodes[size_t(n)].entry);
-    if (rec->FHash != h || (!includeDiscarded && rec->TestStatus(zsbDiscarded))) continue;
-    if (ZipNameCompare(rec->FileName(), name) == 0) found = FNodes[size_t(n)].entry;
+    const Node& node = FNodes[size_t(n)];
+    if (node.hash != h) continue;
+    TZAZRec* rec = FOwner->Entry(node.entry);
+    if (!includeDiscarded && rec->TestStatus(zsbDiscarded)) continue;
+    if (ZipNameCompare(rec->CachedName(), name) == 0) found = node.entry;
   }
   return found;
 }
@@ -221,7 +238,9 @@ TZAZRec* TZACentral::Entry(int index) const {
 }
 
 void TZACentral::AddEntry(std::unique_ptr<TZAZRec> rec) {
-  if (FEntries.size() == FEntries.capacity()) FEntries.reserve(FEntries.size() + 64);
+  // Grown geometrically: joining or copying a set of a million entries
+  // would otherwise move the list a million/64 times.
+  if (FEntries.size() == FEntries.capacity()) FEntries.reserve(std::max<size_t>(64, FEntries.size() * 2));
   FEntries.push_back(std::move(rec));
   added(int(FEntries.size() - 1));
 }

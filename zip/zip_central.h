@@ -57,9 +57,13 @@ public:
   int Buckets() const { return int(FBuckets.size()); }
 
 private:
+  static uint32_t chainHash(const String& name);
+  // The name hash rides in the node: a walk down a chain compares numbers
+  // and touches an entry only when they match.
   struct Node {
     int next;
     int entry;
+    uint32_t hash;
   };
   TZACentral* FOwner;
   std::vector<int> FBuckets;  // first node, -1 = empty

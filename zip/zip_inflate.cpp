@@ -5,6 +5,7 @@
 #include "zip/zip_inflate.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-constexpr int kFastBits = 9;
+constexpr int kFastBits = 10;
 constexpr int kMaxBits = 15;
 constexpr int kEndOfInput = 1, kBadBlockType = 2, kBadStored = 3, kBadLitTree = 4, kBadDistTree = 5,
               kBadCode = 6, kTooFar = 7, kOverLimit = 8, kWriteFailed = 9;
@@ -221,8 +222,89 @@ int TZAInflate::storedBlock() {
   return 0;
 }
 
+// Canonical decoding of a code longer than the fast table, from bits that
+// are already in the buffer (at least kMaxBits of them).
+int TZAInflate::decodeBuffered(const Huffman& h, int& symbol) {
+  int code = 0, first = 0, index = 0;
+  for (int len = 1; len <= kMaxBits; ++len) {
+    code |= int(bits(1));
+    int count = h.count[len];
+    if (code - count < first) {
+      symbol = h.symbol[index + (code - first)];
+      return 0;
+    }
+    index += count;
+    first += count;
+    first <<= 1;
+    code <<= 1;
+  }
+  return kBadCode;
+}
+
+// Tops the bit buffer up to 56 bits or more with one 8-byte load; the
+// caller has made sure that 8 input bytes are there.
+void TZAInflate::refill() {
+  uint64_t v;
+  std::memcpy(&v, FInput + FInPos, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  FBitBuf |= v << FBitCount;
+  FInPos += (63 - FBitCount) >> 3;
+  FBitCount |= 56;
+  FBitBuf &= (uint64_t(1) << FBitCount) - 1;
+}
+
 int TZAInflate::codes(const Huffman& lit, const Huffman& dist) {
+  constexpr uint64_t kFastMask = (1u << kFastBits) - 1;
   for (;;) {
+    // The fast path: one symbol with its extra bits and its distance needs
+    // at most 48 bits, and the longest match fits in the window without a
+    // flush. Everything else (the input's last bytes, a full window) takes
+    // the careful path below, one symbol at a time.
+    while (FInLen - FInPos >= 8 && FWindowPos <= kWindowSize - 258) {
+      refill();
+      int sym;
+      uint16_t f = lit.fast[FBitBuf & kFastMask];
+      if (f) {
+        bits(f & 15);
+        sym = f >> 4;
+      } else if (decodeBuffered(lit, sym)) {
+        return kBadCode;
+      }
+      if (sym < 256) {
+        FWindow[FWindowPos++] = uint8_t(sym);
+        continue;
+      }
+      if (sym == 256) return 0;
+      sym -= 257;
+      if (sym >= 29) return kBadCode;
+      int len = kLengthBase[sym] + int(bits(kLengthExtra[sym]));
+      int dsym;
+      f = dist.fast[FBitBuf & kFastMask];
+      if (f) {
+        bits(f & 15);
+        dsym = f >> 4;
+      } else if (decodeBuffered(dist, dsym)) {
+        return kBadCode;
+      }
+      if (dsym >= 30) return kBadCode;
+      uint32_t d = kDistBase[dsym] + bits(kDistExtra[dsym]);
+      if (d > FProduced + uint64_t(FWindowPos)) return kTooFar;
+      int from = (FWindowPos - int(d)) & (kWindowSize - 1);
+      uint8_t* out = FWindow + FWindowPos;
+      if (from + len <= kWindowSize && int(d) >= len) {
+        std::memmove(out, FWindow + from, size_t(len));
+      } else if (from + len <= kWindowSize && d >= 8) {
+        // Overlapping by at least 8: whole 8-byte steps repeat correctly.
+        const uint8_t* in = FWindow + from;
+        int i = 0;
+        for (; i + 8 <= len; i += 8) std::memcpy(out + i, in + i, 8);
+        for (; i < len; ++i) out[i] = in[i];
+      } else {
+        for (int i = 0; i < len; ++i) out[i] = FWindow[(from + i) & (kWindowSize - 1)];
+      }
+      FWindowPos += len;
+      if (FWindowPos == kWindowSize && !flush()) return FOverLimit ? kOverLimit : kWriteFailed;
+    }
     int sym;
     int r = decode(lit, sym);
     if (r) return r;

@@ -42,6 +42,8 @@ private:
   int dynamicTables(Huffman& lit, Huffman& dist);
   int buildTable(Huffman& h, const uint8_t* lengths, int n, int incomplete);
   int decode(const Huffman& h, int& symbol);
+  int decodeBuffered(const Huffman& h, int& symbol);
+  void refill();
   bool need(int bits);
   uint32_t bits(int n);
   bool fillInput();

@@ -68,7 +68,9 @@ String decodeText(int enc, const RawByteString& raw, const RawByteString& extra,
 }
 }  // namespace
 
-String TZAZRec::FileName() const {
+String TZAZRec::FileName() const { return CachedName(); }
+
+const String& TZAZRec::CachedName() const {
   if (!FNameMade) {
     // Names keep '/' between folders: that is this system's separator.
     FName = ZipToInternalSep(decodeText(DecodeEncoding(), FHeaderName, FExtraField, ZipTagUPath));

@@ -109,6 +109,8 @@ public:
   String FileComment() const override;
   uint16_t FileCommentLen() const override { return uint16_t(FComment.size()); }
   String FileName() const override;
+  // The same name without a copy; valid until the name is changed.
+  const String& CachedName() const;
   uint16_t FileNameLength() const override { return uint16_t(FHeaderName.size()); }
   uint16_t Flag() const override { return FFlag; }
   RawByteString HeaderName() const override { return FHeaderName; }

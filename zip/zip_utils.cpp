@@ -36,9 +36,17 @@ const std::array<std::array<uint32_t, 256>, 8>& crcTables() {
   return tables;
 }
 
-char16_t upper(char16_t c) { return AnsiUpperChar(c == u'/' ? u'\\' : c); }
+char16_t upper(char16_t c) {
+  if (c < 0x80) {
+    if (c == u'/') return u'\\';
+    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+  }
+  return AnsiUpperChar(c);
+}
 
 }  // namespace
+
+char16_t ZipUpperForCompare(char16_t c) { return upper(c); }
 
 // ---- CRC-32 -------------------------------------------------------------------
 

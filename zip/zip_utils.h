@@ -46,6 +46,8 @@ String ZipToInternalSep(const String& name);  // '\' -> '/'
 String ZipToExternalSep(const String& name);  // '/' -> '\'
 // Upper-cased comparison with '/' equal to '\'; <0, 0, >0.
 int ZipNameCompare(const String& a, const String& b);
+// One UTF-16 unit as names are compared: upper case, '/' as '\\'.
+char16_t ZipUpperForCompare(char16_t c);
 uint32_t ZipNameHash(const String& name);
 bool ZipNoWildcards(const String& text);
 bool ZipEndsWithSep(const String& text);

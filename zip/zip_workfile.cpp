@@ -415,6 +415,10 @@ bool replaceFile(const String& from, const String& to) {
 
 }  // namespace
 
+String TZAWorkZip::writtenPartName(int k) const {
+  return FNamingStyle == 2 ? PartFileName(k) : splitPartName(FArchiveName, k);
+}
+
 bool TZAWorkZip::mayReplace(int part, const String& name) {
   if (FYesToAll || !FileExists(name)) return true;
   if (FZip->OnStatusDisk) {
@@ -447,19 +451,19 @@ void TZAWorkZip::newPart() {
   int part = FWritingSet && !FSetTemps.empty() ? FCurrentPart + 1 : 0;
   if (part > 998) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_TooManyParts), true);
   TZAWorkFile::Close();
-  if (!mayReplace(part, splitPartName(FArchiveName, part)))
+  if (!mayReplace(part, writtenPartName(part)))
     throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_UserCancel), false);
   uint64_t room = partRoom(part);
   if (room < FZip->MinFreeVolumeSize()) {
     // There is no other disk to ask for: the set cannot be written here.
     if (FZip->OnStatusDisk) {
       TZADiskAction action = zdaOk;
-      FZip->OnStatusDisk(FZip, part, splitPartName(FArchiveName, part), TZAZipDiskStatus{zdsNotEnoughSpace}, action);
+      FZip->OnStatusDisk(FZip, part, writtenPartName(part), TZAZipDiskStatus{zdsNotEnoughSpace}, action);
       if (action == zdaCancel) throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_UserCancel), false);
     }
     throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_NotEnoughSpace), true);
   }
-  if (!TZAWorkFile::CreateBeside(splitPartName(FArchiveName, part)))
+  if (!TZAWorkFile::CreateBeside(writtenPartName(part)))
     throw EZipArchiver(ZA_CODE(zsrcWorkFile, ZA_CreateOutputFailed), true);
   // The set, not the single file, decides what happens to its parts.
   FDeleteOnDestroy = false;
@@ -478,7 +482,10 @@ bool TZAWorkZip::CreateSet(const String& archiveName) {
   FDrive.SetDrive(FArchiveName);
   FWritingSet = true;
   FSetTemps.clear();
-  FNamingStyle = 3;
+  // Numbered files (base001.zip, base002.zip, ...) when asked for, else the
+  // split extensions (.z01, .z02, ... and the archive's own name last).
+  TZASpanOpts span = FZip->SpanOptions();
+  FNamingStyle = span.Contains(spNoVolumeName) && !span.Contains(spCompatName) ? 2 : 3;
   FSpanning = true;
   FYesToAll = false;
   FBytesWritten = 0;
@@ -524,23 +531,26 @@ int TZAWorkZip::FinishSet() {
   if (::fsync(FHandle) != 0) return -ZA_CODE(zsrcWorkFile, ZA_WriteOutputErr);
   TZAWorkFile::Close();
   for (int k = 0; k < last; ++k) {
-    String name = splitPartName(FArchiveName, k);
+    String name = writtenPartName(k);
     if (!replaceFile(FSetTemps[size_t(k)], name)) return -ZA_CODE(zsrcWorkFile, ZA_CreateOutputFailed);
     FSetTemps[size_t(k)].clear();
   }
   String temp = FSetTemps[size_t(last)];
   FWritingSet = false;
   FSetTemps.clear();
-  if (!mayReplace(last, FArchiveName)) {
+  // Split extensions end with the archive's own name; numbered files keep
+  // numbering to the last part.
+  const String lastName = FNamingStyle == 2 ? PartFileName(last) : FArchiveName;
+  if (!mayReplace(last, lastName)) {
     TraceMessage(ZipFormat(15, {temp}));
     FFileName = temp;
     return 0;
   }
-  if (!replaceFile(temp, FArchiveName)) {
+  if (!replaceFile(temp, lastName)) {
     DeleteFile(temp);
     return -ZA_CODE(zsrcWorkFile, ZA_CreateOutputFailed);
   }
-  if (Verbosity() >= 1) TraceMessage(u"renamed " + temp + u" to " + FArchiveName);
-  FFileName = FArchiveName;
+  if (Verbosity() >= 1) TraceMessage(u"renamed " + temp + u" to " + lastName);
+  FFileName = lastName;
   return 0;
 }

@@ -122,6 +122,8 @@ public:
 
   // Name of part k (0-based) of the set in the current naming style.
   String PartFileName(int k) const;
+  // The name a part of a set being written gets, by the set's naming style.
+  String writtenPartName(int k) const;
   // Closes the current part and opens part n (raises 123 when missing).
   void SwitchToPart(int n);
   int Read(void* buffer, int count) override;

@@ -131,19 +131,22 @@ Failure Archive::openMemory(const std::string& bytes) {
 
 Failure Archive::readDirectory() {
   if (FSize < kEndSize) return fail(ZL_ERR_NO_CENTRAL, "not a zip archive (too short)");
-  // The end record lies within the last 22 + 65535 bytes; search backwards
-  // and prefer a record whose comment ends exactly at the end of the file.
-  size_t tailLen = size_t(std::min<uint64_t>(FSize, kEndSize + kMaxComment + 1024));
+  // The end record is found exactly as the component's lister finds it, so
+  // that the list the user saw and the entries extracted are the same: a
+  // record in the last 22 bytes is taken as it is (a comment length there is
+  // a lie and reads as no comment); otherwise the last signature before it,
+  // with a comment cut to the bytes that are really there.
+  size_t tailLen = size_t(std::min<uint64_t>(FSize, kEndSize + kMaxComment));
   std::string tail(tailLen, '\0');
   uint64_t tailStart = FSize - tailLen;
   if (!readAt(tailStart, tail.data(), tailLen)) return fail(ZL_ERR_READ, "cannot read the archive");
   auto* t = reinterpret_cast<const unsigned char*>(tail.data());
   long found = -1;
   for (long i = long(tailLen - kEndSize); i >= 0; --i) {
-    if (le32(t + i) != kEndSig) continue;
-    size_t clen = le16(t + i + 20);
-    if (size_t(i) + kEndSize + clen == tailLen) { found = i; break; }
-    if (found < 0 && size_t(i) + kEndSize + clen <= tailLen) found = i;
+    if (le32(t + i) == kEndSig) {
+      found = i;
+      break;
+    }
   }
   if (found < 0) return fail(ZL_ERR_NO_CENTRAL, "not a zip archive (no end of central directory)");
   const unsigned char* end = t + found;
@@ -153,32 +156,33 @@ Failure Archive::readDirectory() {
   uint64_t cdSize = le32(end + 12), cdOffset = le32(end + 16);
   uint64_t recordPos = endPos;
 
+  // The zip64 records count only when a field of the end record is at its
+  // maximum: a locator in front of a complete end record is left alone.
   bool wantZip64 = thisDisk == 0xFFFF || cdDisk == 0xFFFF || onDisk == 0xFFFF || total == 0xFFFF ||
                    cdSize == 0xFFFFFFFF || cdOffset == 0xFFFFFFFF;
-  if (endPos >= 20) {
-    unsigned char loc[20];
-    if (readAt(endPos - 20, loc, 20) && le32(loc) == kZip64LocatorSig) {
-      uint64_t z64Pos = le64(loc + 8);
-      if (le32(loc + 16) > 1 || le32(loc + 4) != 0) return fail(ZL_ERR_MULTIPART, "archive spans several disks");
-      // Data before the archive moves the zip64 record too: look for it at
-      // its stated place first, then just before the locator.
-      unsigned char rec[56];
-      uint64_t at = z64Pos;
-      if (!(readAt(at, rec, 56) && le32(rec) == kZip64EndSig) && endPos >= 76) {
-        at = endPos - 76;
-        if (!(readAt(at, rec, 56) && le32(rec) == kZip64EndSig)) at = UINT64_MAX;
-      }
-      if (at == UINT64_MAX) {
-        if (wantZip64) return fail(ZL_ERR_NO_CENTRAL, "zip64 end record missing");
-      } else {
-        thisDisk = le32(rec + 16);
-        cdDisk = le32(rec + 20);
-        onDisk = le64(rec + 24);
-        total = le64(rec + 32);
-        cdSize = le64(rec + 40);
-        cdOffset = le64(rec + 48);
-        recordPos = at;
-      }
+  unsigned char loc[20];
+  if (wantZip64 && endPos >= 20 && readAt(endPos - 20, loc, 20) && le32(loc) == kZip64LocatorSig &&
+      (thisDisk != 0xFFFF || le32(loc + 16) >= 0xFFFF)) {
+    if (le32(loc + 16) != 1 || le32(loc + 4) != 0) return fail(ZL_ERR_MULTIPART, "archive spans several disks");
+    // Data before the archive moves the zip64 record too: a record just
+    // before the locator wins over the stated place.
+    uint64_t z64Pos = le64(loc + 8);
+    unsigned char rec[56];
+    uint64_t at = z64Pos;
+    if (endPos >= 76 && z64Pos != endPos - 76 && readAt(endPos - 76, rec, 4) && le32(rec) == kZip64EndSig)
+      at = endPos - 76;
+    if (!readAt(at, rec, 56)) return fail(ZL_ERR_READ, "cannot read the zip64 end record");
+    if (le32(rec) == kZip64EndSig) {
+      uint64_t recSize = le64(rec + 4);
+      if (rec[14] >= 46 || recSize < 44 || int64_t(recSize) < 0)
+        return fail(ZL_ERR_STRUCTURE, "unsupported zip64 end record");
+      if (cdDisk == 0xFFFF) cdDisk = le32(rec + 20);
+      if (onDisk == 0xFFFF) onDisk = le64(rec + 24);
+      if (total == 0xFFFF) total = le64(rec + 32);
+      if (cdSize == 0xFFFFFFFF) cdSize = le64(rec + 40);
+      if (cdOffset == 0xFFFFFFFF) cdOffset = le64(rec + 48);
+      thisDisk = 0;
+      recordPos = at;
     }
   }
   if (thisDisk != 0 || cdDisk != 0 || onDisk != total)
@@ -187,6 +191,11 @@ Failure Archive::readDirectory() {
   // Data in front of the archive (a stub, junk) shifts every offset.
   uint64_t cdStart = recordPos - cdSize;
   if (cdOffset > cdStart) return fail(ZL_ERR_STRUCTURE, "central directory offset beyond the archive");
+  // As the lister does: a stated offset that disagrees with the end record's
+  // place is still believed when a central header really starts there.
+  unsigned char sig[4];
+  if (recordPos == endPos && cdOffset != cdStart && readAt(cdOffset, sig, 4) && le32(sig) == kCentralSig)
+    cdStart = cdOffset;
   uint64_t shift = cdStart - cdOffset;
   // Each central header takes at least 46 bytes: a count the directory
   // cannot hold is a lie and is refused before anything is allocated.
@@ -220,8 +229,11 @@ Failure Archive::readDirectory() {
       return fail(ZL_ERR_STRUCTURE, "central header runs past the directory (entry " + std::to_string(i + 1) + ")");
     e.rawName.assign(cd.data() + pos + 46, n);
     e.extra.assign(cd.data() + pos + 46 + n, x);
-    bool needU = e.usize == 0xFFFFFFFF, needC = e.csize == 0xFFFFFFFF;
-    bool needO = e.localOffset == 0xFFFFFFFF, needD = e.disk == 0xFFFF;
+    // Only a header that says it needs zip64 (version 4.5) carries the zip64
+    // field; in an older header 0xFFFFFFFF is the value itself.
+    bool z64 = (e.needed & 0xFF) >= 45;
+    bool needU = z64 && e.usize == 0xFFFFFFFF, needC = z64 && e.csize == 0xFFFFFFFF;
+    bool needO = z64 && e.localOffset == 0xFFFFFFFF, needD = z64 && e.disk == 0xFFFF;
     if (!applyZip64(e, needU, needC, needO, needD))
       return fail(ZL_ERR_STRUCTURE, "zip64 field missing or too short (entry " + std::to_string(i + 1) + ")");
     if (e.disk != 0) return fail(ZL_ERR_MULTIPART, "entry on another disk");

@@ -4,11 +4,15 @@
 // cancelled extraction never leaves a partial file or damages an existing one.
 #include "ziplib/extract.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -117,9 +121,74 @@ bool unixTime(const Entry& e, time_t& out) {
   return false;
 }
 
+// The temporary files this library writes are ".tamrix-" and 16 lower-case
+// hexadecimal digits; nothing else is ever taken for one of them.
+bool isOwnTemporary(const char* name) {
+  static constexpr char kPrefix[] = ".tamrix-";
+  if (std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) return false;
+  const char* hex = name + sizeof kPrefix - 1;
+  for (int i = 0; i < 16; ++i)
+    if (!((hex[i] >= '0' && hex[i] <= '9') || (hex[i] >= 'a' && hex[i] <= 'f'))) return false;
+  return hex[16] == '\0';
+}
+
+bool earlier(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Removes the temporaries that a killed or crashed run left in a folder.
+// A living run holds a lock on each of its temporaries for as long as it
+// writes it, and the lock dies with its process; a file written since this
+// run began is never touched either, so two runs into one folder leave each
+// other alone.
+void sweepLeftovers(int dir, const timespec& runStart) {
+  int listFd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return;
+  DIR* list = ::fdopendir(listFd);
+  if (!list) {
+    ::close(listFd);
+    return;
+  }
+  std::vector<std::string> stale;
+  while (dirent* d = ::readdir(list)) {
+    if (!isOwnTemporary(d->d_name)) continue;
+    struct stat st;
+    if (::fstatat(dir, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (!earlier(st.st_mtim, runStart)) continue;
+    stale.emplace_back(d->d_name);
+  }
+  ::closedir(list);
+  for (const std::string& name : stale) {
+    int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir, name.c_str(), 0);
+    ::close(fd);
+  }
+}
+
+// Open folders kept at once: a quarter of the process's file limit, so that
+// archives spreading entries over many folders do not reopen them per entry.
+size_t dirCacheCapacity() {
+  static const size_t capacity = [] {
+    rlimit rl{};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY) return size_t(4096);
+    return std::clamp<size_t>(size_t(rl.rlim_cur / 4), 64, 4096);
+  }();
+  return capacity;
+}
+
+std::string newTemporaryName() {
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  char buf[32];
+  std::snprintf(buf, sizeof buf, ".tamrix-%016llx", static_cast<unsigned long long>(rng()));
+  return buf;
+}
+
 class Job : private Reporter {
 public:
-  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : Reporter(cmd, abortFlag) {}
+  Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : Reporter(cmd, abortFlag) {
+    ::clock_gettime(CLOCK_REALTIME, &FStart);
+  }
   ~Job() {
     for (auto& [path, fd] : FDirs)
       if (fd >= 0) ::close(fd);
@@ -153,10 +222,16 @@ private:
   bool extractEntry(size_t index, Entry& e);
   bool writeData(Entry& e, int outFd, const std::string& password, std::string& reason, int& number);
   std::string password(const Entry& e);
+  int openNamedTemporary(int dir, mode_t mode, std::string& name);
+  bool linkInPlace(int fd, int dir, const std::string& leaf, std::string& reason);
 
   Archive FArchive;
   std::string FBase;
   std::unordered_map<std::string, int> FDirs;
+  std::unordered_set<std::string> FSwept;    // folders already cleared of leftovers
+  std::unordered_set<std::string> FCreated;  // folders this run made: only its own files are in them
+  timespec FStart{};
+  bool FAnonymous = ::access("/proc/self/fd", X_OK) == 0;  // files without a name can be linked in
   std::unordered_set<std::string> FWritten;
   std::string FPassword;
   bool FAskedPassword = false;
@@ -179,7 +254,9 @@ int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string&
     const char* name = parts[count - 1].c_str();
     fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
-      if (::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) {
+      if (::mkdirat(parent, name, 0777) == 0) {
+        FCreated.insert(key);
+      } else if (errno != EEXIST) {
         reason = "cannot create folder " + key + ": " + std::strerror(errno);
         return -1;
       }
@@ -191,14 +268,54 @@ int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string&
     }
   }
   if (fd < 0) return -1;
-  if (FDirs.size() > 256) {
-    // Keep the cache small: archives with many folders reopen them.
+  if (!FCreated.count(key) && FSwept.insert(key).second) sweepLeftovers(fd, FStart);
+  if (FDirs.size() > dirCacheCapacity()) {
+    // Keep within the process's file limit: archives with more folders
+    // than that reopen them.
     for (auto& [path, open] : FDirs)
       if (open >= 0 && path.size() > 0) ::close(open);
     std::erase_if(FDirs, [](const auto& kv) { return !kv.first.empty(); });
   }
   FDirs.emplace(key, fd);
   return fd;
+}
+
+// A fresh, unpredictable name opened exclusively: nothing that was there
+// before (a link planted by someone else) is ever written through. The lock
+// is held until the file is renamed or removed: it tells a later run's sweep
+// that a living run owns this file.
+int Job::openNamedTemporary(int dir, mode_t mode, std::string& name) {
+  int out = -1;
+  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+    name = newTemporaryName();
+    out = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (out < 0 && errno != EEXIST) break;
+  }
+  if (out >= 0) ::flock(out, LOCK_EX | LOCK_NB);
+  return out;
+}
+
+// Gives a finished file without a name its name; a file that appeared
+// there meanwhile is replaced through a temporary name, as always.
+bool Job::linkInPlace(int fd, int dir, const std::string& leaf, std::string& reason) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno == EEXIST) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string tmp = newTemporaryName();
+      if (::linkat(AT_FDCWD, self.c_str(), dir, tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        if (errno == EEXIST) continue;
+        break;
+      }
+      if (::renameat(dir, tmp.c_str(), dir, leaf.c_str()) == 0) return true;
+      int err = errno;
+      ::unlinkat(dir, tmp.c_str(), 0);
+      errno = err;
+      break;
+    }
+  }
+  reason = std::string("cannot put the file in place: ") + std::strerror(errno);
+  return false;
 }
 
 std::string Job::password(const Entry& e) {
@@ -428,8 +545,12 @@ bool Job::extractEntry(size_t index, Entry& e) {
     return false;
   }
   const std::string& leaf = parts.back();
+  // A folder this run made holds nothing but what it wrote, and the names
+  // it wrote are unique: no need to look for an older file there.
+  std::string folderKey;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) folderKey += parts[i] + '/';
   struct stat st;
-  bool exists = ::fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  bool exists = !FCreated.count(folderKey) && ::fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   time_t when = 0;
   if (!unixTime(e, when)) when = dosToTime(e.dosTime);
   if (exists) {
@@ -454,18 +575,20 @@ bool Job::extractEntry(size_t index, Entry& e) {
   mode_t mode = 0666;
   uint8_t host = uint8_t(e.madeBy >> 8);
   if ((host == 3 || host == 19) && (e.extAttr >> 16) != 0) mode = mode_t((e.extAttr >> 16) & 0777) | 0600;
-  // A fresh, unpredictable name opened exclusively: nothing that was there
-  // before (a link planted by someone else) is ever written through.
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  // Where the file system allows it the data go into a file without a
+  // name, which is linked in under its own name only once it is whole: a
+  // crash leaves nothing behind, and a new file costs one entry in its
+  // folder. Otherwise (and to replace an existing file) into a temporary
+  // beside the target, renamed over it.
   std::string tmp;
   int out = -1;
-  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, ".tamrix-%016llx", static_cast<unsigned long long>(rng()));
-    tmp = buf;
-    out = ::openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (out < 0 && errno != EEXIST) break;
+  bool anonymous = false;
+  if (!exists && FAnonymous) {
+    out = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (out >= 0) anonymous = true;
+    else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) FAnonymous = false;
   }
+  if (out < 0) out = openNamedTemporary(dir, mode, tmp);
   if (out < 0) {
     call(ZL_CB_ENDITEM, shown.c_str(), 0, FTotalWritten);
     skipped(shown, ZL_ERR_TEMP_FILE, 8, std::string("cannot create a temporary file: ") + std::strerror(errno) + ": " + shown);
@@ -478,17 +601,30 @@ bool Job::extractEntry(size_t index, Entry& e) {
     times[0].tv_nsec = times[1].tv_nsec = 0;
     ::futimens(out, times);
   }
-  if (::close(out) != 0 && ok) {
-    ok = false;
-    number = ZL_ERR_WRITE;
-    reason = std::string("write error: ") + std::strerror(errno);
+  if (anonymous) {
+    if (ok && !linkInPlace(out, dir, leaf, reason)) {
+      ok = false;
+      number = ZL_ERR_CREATE;
+    }
+    if (::close(out) != 0 && ok) {
+      ok = false;
+      number = ZL_ERR_WRITE;
+      reason = std::string("write error: ") + std::strerror(errno);
+      ::unlinkat(dir, leaf.c_str(), 0);
+    }
+  } else {
+    if (::close(out) != 0 && ok) {
+      ok = false;
+      number = ZL_ERR_WRITE;
+      reason = std::string("write error: ") + std::strerror(errno);
+    }
+    if (ok && ::renameat(dir, tmp.c_str(), dir, leaf.c_str()) != 0) {
+      ok = false;
+      number = ZL_ERR_CREATE;
+      reason = std::string("cannot rename into place: ") + std::strerror(errno);
+    }
+    if (!ok) ::unlinkat(dir, tmp.c_str(), 0);
   }
-  if (ok && ::renameat(dir, tmp.c_str(), dir, leaf.c_str()) != 0) {
-    ok = false;
-    number = ZL_ERR_CREATE;
-    reason = std::string("cannot rename into place: ") + std::strerror(errno);
-  }
-  if (!ok) ::unlinkat(dir, tmp.c_str(), 0);
   call(ZL_CB_ENDITEM, shown.c_str(), int64_t(e.usize), FTotalWritten);
   if (!ok && !FStop) skipped(shown, number, 8, reason + ": " + shown);
   return ok;

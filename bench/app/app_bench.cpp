@@ -21,7 +21,7 @@
 #include "app/options_form.h"
 #include "app/vk_form.h"
 #include "db/utf8_convert.h"
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bench/common/best_time.h"
-#include "html/view/gif_decoder.h"
-#include "html/view/gif_images.h"
+#include "html/images/gif_decoder.h"
+#include "html/images/gif_images.h"
 
 namespace {
 

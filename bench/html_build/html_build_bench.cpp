@@ -13,7 +13,7 @@
 #include "html/parse/html_parser.h"
 #include "html/parse/style_parser.h"
 #include "html/parse/url_routines.h"
-#include "html/view/document.h"
+#include "html/model/document.h"
 #include "platform/core/strings.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "bench/common/litehtml_null_container.h"
 #include "html/parse/html_parser.h"
 #include "html/parse/source_buffer.h"
-#include "html/view/document.h"
+#include "html/model/document.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/font.h"

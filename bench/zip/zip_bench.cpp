@@ -2,8 +2,13 @@
 // stored entries) and listing a 100,000-entry archive with the component
 // as the dictionary manager uses it, beside Debian's unzip on the same
 // files in the same run; then the component's inflater beside zlib.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,9 +174,95 @@ void compare(const char* what, const std::string& archive, const std::string& wo
   fs::remove_all(theirs);
 }
 
+struct ChildRun {
+  double seconds = 0;
+  long maxRssKb = 0;
+  bool ok = false;
+};
+
+// Runs work in a child process and reports its time and peak memory.
+template <typename F>
+ChildRun inChild(F work) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) ::_exit(work() ? 0 : 1);
+  int status = 0;
+  rusage ru{};
+  ::wait4(pid, &status, 0, &ru);
+  ChildRun r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.maxRssKb = ru.ru_maxrss;
+  r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return r;
+}
+
+ChildRun unzipInChild(const std::vector<std::string>& args) {
+  return inChild([&] {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, 1);
+    ::execvp(argv[0], argv.data());
+    return false;
+  });
+}
+
+// Extraction and listing of an archive of very many tiny entries: time and
+// the memory each entry costs, beside unzip.
+void manyEntries(const std::string& work, size_t entries) {
+  std::string many = work + "/huge.zip", one = work + "/one.zip";
+  {
+    Writer w(many);
+    for (size_t i = 0; i < entries; ++i) w.add("e" + std::to_string(i % 1000) + "/" + std::to_string(i) + ".txt", "x", true);
+    w.finish();
+    Writer o(one);
+    o.add("e/0.txt", "x", true);
+    o.finish();
+  }
+  auto extractIn = [&](const std::string& archive, const std::string& dest) {
+    fs::create_directories(dest);
+    return inChild([&] { return extractWithComponent(archive, dest + "/") == 0; });
+  };
+  ChildRun base = extractIn(one, work + "/base");
+  ChildRun mine = extractIn(many, work + "/mine");
+  fs::remove_all(work + "/mine");
+  fs::create_directories(work + "/ubase");
+  fs::create_directories(work + "/unzip");
+  ChildRun ubase = unzipInChild({"unzip", "-qo", one, "-d", work + "/ubase"});
+  ChildRun theirs = unzipInChild({"unzip", "-qo", many, "-d", work + "/unzip"});
+  fs::remove_all(work + "/unzip");
+  auto perEntry = [&](const ChildRun& r, const ChildRun& b) {
+    return double(r.maxRssKb - b.maxRssKb) * 1024.0 / double(entries);
+  };
+  std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f   memory per entry: tamrix %.0f B, unzip %.0f B%s\n",
+              ("extract " + std::to_string(entries) + " entries").c_str(), mine.seconds, theirs.seconds,
+              mine.seconds / theirs.seconds, perEntry(mine, base), perEntry(theirs, ubase),
+              mine.ok && theirs.ok ? "" : "   (FAILURES)");
+  ChildRun list = inChild([&] {
+    TZipArchiver zip(nullptr);
+    zip.SetUnattended(true);
+    zip.SetActive(true);
+    zip.SetZipFileName(UTF8ToUTF16(many));
+    return size_t(zip.Count()) == entries;
+  });
+  ChildRun ulist = unzipInChild({"unzip", "-l", many});
+  std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f%s\n",
+              ("list " + std::to_string(entries) + " entries").c_str(), list.seconds, ulist.seconds,
+              list.seconds / ulist.seconds, list.ok ? "" : "   (FAILURES)");
+  fs::remove(many);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "entries") {
+    // bench_zip entries N: only the many-entries figures.
+    std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
+    manyEntries(work, size_t(std::atol(argv[2])));
+    fs::remove_all(work);
+    return 0;
+  }
   size_t mb = argc > 1 ? size_t(std::atoi(argv[1])) : 200;
   std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
   if (!work.empty() && work.back() == '/') work.pop_back();
@@ -218,6 +309,8 @@ int main(int argc, char** argv) {
   double ulist = bestSeconds(3, [&] { (void)std::system(cmd.c_str()); });
   std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f   (%d entries)\n", "list 100,000 entries", list, ulist,
               list / ulist, count);
+
+  manyEntries(work, argc > 2 ? size_t(std::atol(argv[2])) : 1000000);
 
   // The resource inflater beside zlib on the same raw deflate stream.
   std::string data = text(64 << 20, 9);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "html/view/gif_decoder.h"
-#include "html/view/gif_images.h"
+#include "html/images/gif_decoder.h"
+#include "html/images/gif_images.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "html/parse/html_parser.h"
-#include "html/view/document.h"
-#include "html/view/document_dump.h"
+#include "html/model/document.h"
+#include "html/model/document_dump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "html/view/gdiplus_images.h"
-#include "html/view/image_cache.h"
+#include "html/images/gdiplus_images.h"
+#include "html/images/image_cache.h"
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
 

@@ -10,8 +10,8 @@
 
 #include "html/parse/html_tokenizer.h"
 #include "html/parse/prop_stack.h"
-#include "html/view/attributes.h"
-#include "html/view/text_buffers.h"
+#include "html/model/attributes.h"
+#include "html/model/text_buffers.h"
 
 class ThtDocument;
 class TCellBasic;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "html/parse/style_fonts.h"
-#include "html/view/document.h"
+#include "html/model/document.h"
 
 TStyleShare::TStyleShare(const TProperties& set, unsigned generation)
     : Set(set.PropStack()), Generation(generation) {

@@ -6,10 +6,10 @@
 
 #include "html/parse/html_common.h"
 #include "html/parse/html_parser.h"
-#include "html/view/block.h"
-#include "html/view/document.h"
-#include "html/view/section.h"
-#include "html/view/table.h"
+#include "html/model/block.h"
+#include "html/model/document.h"
+#include "html/model/section.h"
+#include "html/model/table.h"
 
 using namespace std::string_view_literals;
 

@@ -8,7 +8,7 @@
 #include "app/main_form.h"
 #include "app/options_form.h"
 #include "app/vk_form.h"
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/stdctrls.h"

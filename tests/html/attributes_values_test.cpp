@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "html/view/attributes.h"
+#include "html/model/attributes.h"
 #include "platform/core/exception.h"
 
 namespace {

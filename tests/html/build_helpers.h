@@ -6,8 +6,8 @@
 #include <string>
 
 #include "html/parse/html_parser.h"
-#include "html/view/document.h"
-#include "html/view/document_dump.h"
+#include "html/model/document.h"
+#include "html/model/document_dump.h"
 
 namespace buildhelp {
 

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "html/parse/prop_stack.h"
-#include "html/view/block.h"
-#include "html/view/indent_manager.h"
-#include "html/view/section.h"
-#include "html/view/table.h"
+#include "html/model/block.h"
+#include "html/model/indent_manager.h"
+#include "html/model/section.h"
+#include "html/model/table.h"
 #include "platform/gui/forms.h"
 #include "tests/html/build_helpers.h"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "html/view/document.h"
-#include "html/view/form_kinds.h"
-#include "html/view/html_view.h"
+#include "html/model/document.h"
+#include "html/forms/form_kinds.h"
+#include "html/viewer/html_view.h"
 #include "tests/html/viewer_fixture.h"
-#include "html/view/image_object.h"
-#include "html/view/layout_dump.h"
+#include "html/images/image_object.h"
+#include "html/layout/layout_dump.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/bitmap.h"

@@ -2,8 +2,8 @@
 // interlacing and damaged files, and the frames the animation shows.
 #include <gtest/gtest.h>
 
-#include "html/view/gif_decoder.h"
-#include "html/view/gif_images.h"
+#include "html/images/gif_decoder.h"
+#include "html/images/gif_images.h"
 #include "picture_test_util.h"
 #include "platform/core/threads.h"
 

@@ -5,10 +5,10 @@
 
 #include <fstream>
 
-#include "html/view/dithering.h"
-#include "html/view/gdiplus_images.h"
-#include "html/view/image_cache.h"
-#include "html/view/image_draw.h"
+#include "html/images/dithering.h"
+#include "html/images/gdiplus_images.h"
+#include "html/images/image_cache.h"
+#include "html/images/image_draw.h"
 #include "picture_test_util.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"

@@ -7,10 +7,10 @@
 
 #include <fstream>
 
-#include "html/view/gdiplus_images.h"
-#include "html/view/gif_decoder.h"
-#include "html/view/gif_images.h"
-#include "html/view/image_cache.h"
+#include "html/images/gdiplus_images.h"
+#include "html/images/gif_decoder.h"
+#include "html/images/gif_images.h"
+#include "html/images/image_cache.h"
 #include "picture_test_util.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"

@@ -3,12 +3,12 @@
 // counts, animated copies, hit tests and drawing with a mask.
 #include <gtest/gtest.h>
 
-#include "html/view/document.h"
-#include "html/view/gif_images.h"
-#include "html/view/image_animation.h"
-#include "html/view/image_cache.h"
-#include "html/view/image_object.h"
-#include "html/view/viewer_base.h"
+#include "html/model/document.h"
+#include "html/images/gif_images.h"
+#include "html/images/image_animation.h"
+#include "html/images/image_cache.h"
+#include "html/images/image_object.h"
+#include "html/model/viewer_base.h"
 #include "picture_test_util.h"
 #include "platform/core/threads.h"
 #include "platform/graphics/canvas.h"

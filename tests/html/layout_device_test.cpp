@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "html/parse/style_fonts.h"
-#include "html/view/borders.h"
-#include "html/view/layout_device.h"
-#include "html/view/list_bullets.h"
+#include "html/paint/borders.h"
+#include "html/layout/layout_device.h"
+#include "html/model/list_bullets.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "html/parse/style_fonts.h"
-#include "html/view/layout_device.h"
-#include "html/view/block.h"
-#include "html/view/layout_dump.h"
-#include "html/view/section.h"
+#include "html/layout/layout_device.h"
+#include "html/model/block.h"
+#include "html/layout/layout_dump.h"
+#include "html/model/section.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "tests/html/build_helpers.h"

@@ -7,8 +7,8 @@
 #include <regex>
 #include <vector>
 
-#include "html/view/block.h"
-#include "html/view/section.h"
+#include "html/model/block.h"
+#include "html/model/section.h"
 #include "platform/core/strings.h"
 #include "tests/html/layout_helpers.h"
 

@@ -8,10 +8,10 @@
 #include <functional>
 #include <vector>
 
-#include "html/view/block.h"
-#include "html/view/image_object.h"
-#include "html/view/section.h"
-#include "html/view/table.h"
+#include "html/model/block.h"
+#include "html/images/image_object.h"
+#include "html/model/section.h"
+#include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
 
 namespace {

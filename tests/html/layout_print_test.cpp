@@ -11,9 +11,9 @@
 #include <functional>
 #include <map>
 
-#include "html/view/block.h"
-#include "html/view/section.h"
-#include "html/view/table.h"
+#include "html/model/block.h"
+#include "html/model/section.h"
+#include "html/model/table.h"
 #include "platform/graphics/metafile.h"
 #include "tests/html/layout_helpers.h"
 

@@ -6,10 +6,10 @@
 
 #include <functional>
 
-#include "html/view/block.h"
-#include "html/view/block_paint.h"
-#include "html/view/section.h"
-#include "html/view/section_layout.h"
+#include "html/model/block.h"
+#include "html/paint/block_paint.h"
+#include "html/model/section.h"
+#include "html/layout/section_layout.h"
 #include "tests/html/layout_helpers.h"
 
 using layouthelp::sections;

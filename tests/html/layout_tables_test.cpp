@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "html/view/block.h"
-#include "html/view/table.h"
+#include "html/model/block.h"
+#include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
 
 namespace {

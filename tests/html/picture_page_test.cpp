@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "html/view/document.h"
-#include "html/view/gif_images.h"
-#include "html/view/image_cache.h"
-#include "html/view/image_object.h"
+#include "html/model/document.h"
+#include "html/images/gif_images.h"
+#include "html/images/image_cache.h"
+#include "html/images/image_object.h"
 #include "picture_test_util.h"
 
 using namespace pictures;

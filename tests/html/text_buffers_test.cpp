@@ -2,7 +2,7 @@
 // routines.
 #include <gtest/gtest.h>
 
-#include "html/view/text_buffers.h"
+#include "html/model/text_buffers.h"
 #include "platform/gui/clipboard.h"
 
 namespace {

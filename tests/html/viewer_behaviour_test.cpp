@@ -9,8 +9,8 @@
 #include <string>
 
 #include "html/parse/source_buffer.h"
-#include "html/view/document.h"
-#include "html/view/html_view.h"
+#include "html/model/document.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/printer.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "html/view/html_clipboard.h"
+#include "html/viewer/html_clipboard.h"
 #include "platform/core/strings.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "html/parse/source_buffer.h"
-#include "html/view/document.h"
-#include "html/view/font_runs.h"
-#include "html/view/html_view.h"
+#include "html/model/document.h"
+#include "html/model/font_runs.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/clipboard.h"

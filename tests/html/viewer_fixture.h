@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "html/view/html_view.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
 #include "platform/gui/forms.h"
 

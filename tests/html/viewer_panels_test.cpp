@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "html/view/document.h"
-#include "html/view/html_view.h"
+#include "html/model/document.h"
+#include "html/viewer/html_view.h"
 #include "tests/html/viewer_fixture.h"
-#include "html/view/panel_window.h"
+#include "html/model/panel_window.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"

@@ -6,10 +6,10 @@
 #include <map>
 #include <memory>
 
-#include "html/view/gif_images.h"
-#include "html/view/html_view.h"
-#include "html/view/document.h"
-#include "html/view/image_animation.h"
+#include "html/images/gif_images.h"
+#include "html/viewer/html_view.h"
+#include "html/model/document.h"
+#include "html/images/image_animation.h"
 #include "picture_test_util.h"
 #include "platform/core/strings.h"
 #include "platform/core/threads.h"

@@ -136,6 +136,38 @@ TEST(TreeMove, ChildrenKeepTheirOrderInEveryMode) {
   checkInvariants(t);
 }
 
+TEST(TreeMove, ReportHandlersMayDeleteTheNodesStillToBeReported) {
+  TOwnedTree t, other;
+  PDataNode s = t.Add(nullptr, "s");
+  for (const char* c : {"x", "y", "z"}) t.Add(s, c);
+  PDataNode target = t.Add(nullptr, "t");
+  std::vector<std::string> reported;
+  t.OnNodeMoved = [&](TBaseDataTree*, PDataNode n) {
+    reported.push_back(t.Caption(n));
+    if (n->NextSibling) t.DeleteNode(n->NextSibling);
+  };
+  t.MoveTo(s, target, amAddChildLast, true);
+  EXPECT_EQ(reported, std::vector<std::string>{"x"});
+  EXPECT_EQ(captions(t, target), "x z");
+  checkInvariants(t);
+
+  // Between trees, the source's moved handler deletes arrivals in the
+  // target; copies too.
+  other.Add(nullptr, "o");
+  reported.clear();
+  t.OnNodeMoved = [&](TBaseDataTree*, PDataNode n) {
+    reported.push_back(other.Caption(n));
+    other.DeleteNode(n);
+  };
+  t.MoveTo(target, other.RootNode(), amAddChildLast, true);
+  EXPECT_EQ(reported, (std::vector<std::string>{"x", "z"}));
+  EXPECT_EQ(captions(other), "o");
+  other.OnNodeCopied = [&](TBaseDataTree*, PDataNode n) { other.DeleteChildren(other.RootNode()); (void)n; };
+  EXPECT_EQ(t.CopyTo(s, other.RootNode(), amAddChildLast, false), nullptr);
+  checkInvariants(t);
+  checkInvariants(other);
+}
+
 TEST(TreeMove, BetweenTreesTheNodesTravelWholeAndLeaveTheSource) {
   TOwnedTree source, target;
   multiSelect(source);
@@ -284,6 +316,23 @@ TEST(TreeDeleteSelected, UnselectedNodesGoOneByOneBesideABigSelection) {
   EXPECT_EQ(t.SelectedCount(), 4000u);
   EXPECT_EQ(t.TotalCount(), 4000u);
   checkInvariants(t);
+
+  // Deleted parents take their selected children out of the selection,
+  // inside an update bracket and outside one.
+  std::vector<PDataNode> parents;
+  for (int i = 0; i < 100; ++i) {
+    parents.push_back(t.Add(nullptr, "p"));
+    t.SetSelected(t.Add(parents.back(), "c"), true);
+  }
+  EXPECT_EQ(t.SelectedCount(), 4100u);
+  for (int i = 0; i < 50; ++i) t.DeleteNode(parents[std::size_t(i)]);
+  t.BeginUpdate();
+  for (int i = 50; i < 100; ++i) t.DeleteNode(parents[std::size_t(i)]);
+  t.EndUpdate();
+  EXPECT_EQ(t.SelectedCount(), 4000u);
+  std::uint32_t walked = 0;
+  for (PDataNode n = t.GetFirstSelected(); n; n = t.GetNextSelected(n)) ++walked;
+  EXPECT_EQ(walked, 4000u);
   t.DeleteSelectedNodes();
   EXPECT_EQ(t.TotalCount(), 0u);
 }

@@ -331,3 +331,21 @@ TEST(TreeStream, LoadHandlerThatDeletesNodesCannotBreakTheLoad) {
   EXPECT_EQ(t.Dump(), before);
   checkInvariants(t);
 }
+
+TEST(TreeStream, DeepNestingReadsAndWritesWithoutRecursion) {
+  // A chain of nodes, each the only child of the one before; sizes are
+  // known from the depth left below each level.
+  const int depth = 5000;
+  std::string bytes = header(2) + le32(1);
+  for (int level = 0; level < depth; ++level) {
+    const std::uint32_t total = std::uint32_t(33 * (depth - level));
+    bytes += le32(1) + le32(total - 8) + le32(2) + le32(total - 16) + body2(level + 1 < depth ? 1 : 0, level + 1 < depth ? Plain | 0x60 : Plain);
+  }
+  TOwnedTree t(false);
+  TMemoryStream m;
+  setBytes(m, bytes);
+  t.LoadFromStream(&m);
+  EXPECT_EQ(t.TotalCount(), std::uint32_t(depth));
+  EXPECT_EQ(t.VisibleCount(), std::uint32_t(depth));
+  EXPECT_EQ(saved(t), bytes);
+}

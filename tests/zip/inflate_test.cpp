@@ -38,6 +38,28 @@ TEST(ZipInflate, MatchesZlibForEveryBlockKind) {
   }
 }
 
+TEST(ZipInflate, RunsRepeatingShortPatterns) {
+  // Copies whose distance is shorter than their length repeat the bytes
+  // they write: periods of 1 to 20 bytes, runs up to the longest match,
+  // across the window's end.
+  std::mt19937 rng(23);
+  std::string data;
+  while (data.size() < 300000) {
+    size_t period = 1 + rng() % 20, run = 3 + rng() % 400;
+    std::string unit(period, '\0');
+    for (auto& c : unit) c = char('a' + rng() % 26);
+    for (size_t i = 0; i < run; ++i) data += unit[i % period];
+    data += char(rng());
+  }
+  for (int level : {1, 6, 9}) {
+    std::string packed = deflateRaw(data, level);
+    uint32_t crc = crcOf(data);
+    std::string out;
+    ASSERT_EQ(inflateTo(packed, out, crc), 0) << level;
+    EXPECT_TRUE(out == data) << level;
+  }
+}
+
 TEST(ZipInflate, ReferencesReachingAcrossTheWholeWindow) {
   // Blocks repeated at distances close to the window size: the copies
   // read from the previous lap of the window, overlapping where they write.

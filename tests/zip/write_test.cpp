@@ -434,3 +434,33 @@ TEST(ZipWrite, SplitSetsOfAGivenPartSize) {
   EXPECT_EQ(s.zip->ErrCode(), 121);
   EXPECT_FALSE(fs::exists(f / "small.z01"));
 }
+
+TEST(ZipWrite, NumberedPartNamesWhenTheOptionsAskForThem) {
+  Folder f;
+  Archive a;
+  a.items.push_back({.name = "big.bin", .data = randomBytes(150000, 5)});
+  a.items.push_back({.name = "after.txt", .data = "after"});
+  writeFile(f / "big.zip", a.build());
+  Source s = openSource(f / "big.zip");
+  ASSERT_EQ(s.result, 0);
+  s.zip->SetMaxVolumeSizeKb(64);
+  s.zip->SetSpanOptions(TZASpanOpts{spNoVolumeName});
+  {
+    TZAZipCopy out(s.zip.get());
+    ASSERT_TRUE(out.CreateSet(UTF8ToUTF16(f / "set.zip")));
+    ASSERT_EQ(out.WriteFile(*s.file, true), 2);
+  }
+  // set001.zip, set002.zip, set003.zip: numbered to the last part, no
+  // set.zip and no .z01 beside them.
+  std::vector<std::string> parts;
+  for (const auto& n : names(f.path()))
+    if (n.rfind("set", 0) == 0) parts.push_back(n);
+  ASSERT_EQ(parts.size(), 3u);
+  for (size_t k = 0; k < parts.size(); ++k) EXPECT_EQ(parts[k], "set00" + std::to_string(k + 1) + ".zip");
+  EXPECT_EQ(readFile(f / "set001.zip").substr(0, 4), std::string("PK\x07\x08", 4));
+  // The set is found and read back by its plain name, as any numbered set.
+  Outcome o = extract(f / "set.zip", f / "out/");
+  ASSERT_EQ(o.result, 0) << o.message;
+  EXPECT_TRUE(readFile(f / "out/big.bin") == a.items[0].data);
+  EXPECT_EQ(readFile(f / "out/after.txt"), "after");
+}

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "html/view/gdiplus_images.h"
-#include "html/view/gif_decoder.h"
-#include "html/view/gif_images.h"
-#include "html/view/image_cache.h"
+#include "html/images/gdiplus_images.h"
+#include "html/images/gif_decoder.h"
+#include "html/images/gif_images.h"
+#include "html/images/image_cache.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "tools/common/json_text.h"

@@ -17,14 +17,14 @@
 #include <sstream>
 #include <string>
 
-#include "html/view/document.h"
-#include "html/view/html_view.h"
+#include "html/model/document.h"
+#include "html/viewer/html_view.h"
 #include "platform/core/files.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
-#include "html/view/viewer_dump.h"
+#include "html/viewer/viewer_dump.h"
 
 namespace {
 

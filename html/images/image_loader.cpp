@@ -1,0 +1,201 @@
+// The image loader: recognises a picture by its first bytes and decodes it.
+// Every stage catches its own failures, frees what it made and gives
+// nullptr, so a broken picture never leaves a half-made object behind.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "html/parse/html_common.h"
+#include "html/images/dithering.h"
+#include "html/images/gdiplus_images.h"
+#include "html/images/gif_images.h"
+#include "html/images/image_cache.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
+#include "platform/graphics/picture.h"
+
+namespace {
+
+constexpr std::int64_t kMinSecondStage = 20;
+
+// The folder for temporary PNG files, asked for once per process.
+const std::string& tempFolder() {
+  static const std::string folder = UTF16ToUTF8(GetTempDirectory());
+  return folder;
+}
+
+// Writes the stream into a new temporary file named with the prefix "png";
+// returns its name, or an empty string when that fails.
+String writeTempPng(TStream& stream) {
+  // The process id in the name tells whose file it is.
+  std::string name = tempFolder() + "png" + std::to_string(getpid()) + "-XXXXXX";
+  const int fd = mkstemp(name.data());
+  if (fd < 0) return String();
+  bool ok = true;
+  stream.SetPosition(0);
+  char buf[65536];
+  for (;;) {
+    const std::int64_t n = stream.Read(buf, sizeof buf);
+    if (n <= 0) break;
+    if (write(fd, buf, size_t(n)) != n) {
+      ok = false;
+      break;
+    }
+  }
+  close(fd);
+  if (!ok) {
+    unlink(name.c_str());
+    return String();
+  }
+  return UTF8ToUTF16(name);
+}
+
+std::unique_ptr<TgpObject> loadPngThroughGdiPlus(TStream& stream, std::uint8_t& Transparent) {
+  const String file = writeTempPng(stream);
+  if (file.empty()) return nullptr;
+  try {
+    auto img = std::make_unique<TGpImage>(file, true);
+    Transparent = TranspNone;
+    return img;
+  } catch (const Exception&) {
+    // The image never took the file over: remove it here.
+    unlink(UTF16ToUTF8(file).c_str());
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TBitmap> loadBitmapStage(TStream& stream, TImageKind kind, std::uint8_t& Transparent,
+                                         std::unique_ptr<TBitmap>& AMask) {
+  std::unique_ptr<TBitmap> bitmap;
+  if (kind == itBMP) {
+    bitmap = std::make_unique<TBitmap>();
+    bitmap->LoadFromStream(stream);
+  } else if (kind == itJPG) {
+    Transparent = TranspNone;
+    TJPEGImage jpeg;
+    jpeg.SetPixelFormat(ScreenColorDepth > 8 ? jf24Bit : jf8Bit);
+    jpeg.LoadFromStream(stream);
+    bitmap = std::make_unique<TBitmap>();
+    bitmap->Assign(*jpeg.Bitmap());
+  } else {
+    return nullptr;
+  }
+  if (Transparent == TranspLowerLeft) AMask = GetImageMask(bitmap.get(), false, 0);
+  return ConvertImage(std::move(bitmap));
+}
+
+std::unique_ptr<TgpObject> secondStage(TStream& stream, std::uint8_t& Transparent,
+                                       std::unique_ptr<TBitmap>& AMask) {
+  if (stream.Size() < kMinSecondStage) return nullptr;
+  stream.SetPosition(0);
+  const TImageKind kind = KindOfImage(&stream);
+  if (GdiPlusAvailable && kind == itPNG) return loadPngThroughGdiPlus(stream, Transparent);
+  if (kind == itBMP || kind == itJPG) {
+    try {
+      stream.SetPosition(0);
+      return loadBitmapStage(stream, kind, Transparent, AMask);
+    } catch (const Exception&) {
+    } catch (const std::bad_alloc&) {
+    }
+    AMask.reset();
+    return nullptr;
+  }
+  try {
+    auto meta = std::make_unique<ThtMetaFile>();
+    AMask.reset();
+    Transparent = TranspNone;
+    stream.SetPosition(0);
+    meta->LoadFromStream(stream);
+    return meta;
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+TImageKind KindOfImage(TStream* Stream) {
+  if (!Stream) return itNone;
+  std::uint8_t b[4] = {0, 0, 0, 0};
+  std::int64_t got = 0;
+  try {
+    const std::int64_t pos = Stream->Position();
+    Stream->SetPosition(0);
+    got = Stream->Read(b, 4);
+    Stream->SetPosition(pos);
+  } catch (const Exception&) {
+    return itNone;
+  }
+  if (got >= 4 && std::memcmp(b, "GIF8", 4) == 0) return itGIF;
+  if (got >= 4 && b[0] == 0x89 && std::memcmp(b + 1, "PNG", 3) == 0) return itPNG;
+  if (got >= 2 && b[0] == 'B' && b[1] == 'M') return itBMP;
+  if (got >= 2 && b[0] == 0xFF && b[1] == 0xD8) return itJPG;
+  return itNone;
+}
+
+std::unique_ptr<TgpObject> LoadImageFromStream(TStream* Stream, std::uint8_t& Transparent,
+                                               std::unique_ptr<TBitmap>& AMask) {
+  AMask.reset();
+  if (!Stream) return nullptr;
+  try {
+    if (Stream->Size() <= 0) return nullptr;
+    bool NonAnimated = true;
+    std::unique_ptr<TGIFImage> gif;
+    if (KindOfImage(Stream) == itGIF) gif = LoadGifFromStream(NonAnimated, *Stream);
+    if (!gif) return secondStage(*Stream, Transparent, AMask);
+    if (!NonAnimated) return gif;
+    // A still GIF is kept as a plain bitmap with its mask.
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->Assign(*gif->FirstFrameBitmap());
+    if (TBitmap* mask = gif->FirstFrameMask()) {
+      AMask = std::make_unique<TBitmap>();
+      AMask->Assign(*mask);
+      Transparent = TranspOwnMask;
+    } else if (Transparent == TranspLowerLeft) {
+      AMask = GetImageMask(bitmap.get(), false, 0);
+    }
+    return bitmap;
+  } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
+  }
+  AMask.reset();
+  return nullptr;
+}
+
+std::unique_ptr<TgpObject> LoadImageFromFile(const String& FName, std::uint8_t& Transparent,
+                                             std::unique_ptr<TBitmap>& AMask) {
+  AMask.reset();
+  if (!FileExists(FName)) return nullptr;
+  try {
+    TFileStream stream(FName, fmOpenRead | fmShareDenyWrite);
+    return LoadImageFromStream(&stream, Transparent, AMask);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TBitmap> GetImageMask(TBitmap* Image, bool ColorValid, TColor AColor) {
+  if (!Image || Image->Empty()) return nullptr;
+  try {
+    const TColor key = ColorValid ? AColor : Image->TransparentColor();
+    auto mask = std::make_unique<TBitmap>();
+    mask->Assign(*Image);
+    mask->Mask(key);
+    return mask;
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TBitmap> ConvertImage(std::unique_ptr<TBitmap> Bitmap) {
+  if (!Bitmap) return nullptr;
+  if (ScreenColorDepth >= 9) return Bitmap;  // true colour: nothing to reduce
+  // A palette display: reduce to its palette.
+  if (Bitmap->PixelFormat() != pfDevice) {
+    if (auto reduced = DitherBitmap(Bitmap.get())) return reduced;
+  }
+  return Bitmap;
+}

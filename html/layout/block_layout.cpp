@@ -1,0 +1,395 @@
+// Block boxes: widths from margins, borders, paddings and content; vertical
+// placement with clearance, floats and positioning; painting of the
+// background, the content in stacking order and the border; page breaks
+// while printing.
+#include <algorithm>
+
+#include "html/model/block.h"
+#include "html/paint/block_paint.h"
+#include "html/paint/borders.h"
+#include "html/model/document.h"
+#include "html/images/image_object.h"
+#include "html/model/indent_manager.h"
+#include "html/layout/layout_device.h"
+#include "html/model/table.h"
+#include "html/model/viewer_base.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+
+namespace {
+
+bool isAuto(int32_t v) { return v == AutoValue; }
+int32_t px(int32_t v) { return v == AutoValue || v == NotSetValue ? 0 : v; }
+
+}  // namespace
+
+int32_t TBlock::BoxValue(TPropertyIndex I) const { return px(Box[size_t(MA(I))]); }
+
+int TBlock::LeftSides() const { return BoxValue(piMarginLeft) + BoxValue(piPaddingLeft) + BoxValue(piBorderLeftWidth); }
+int TBlock::RightSides() const {
+  return BoxValue(piMarginRight) + BoxValue(piPaddingRight) + BoxValue(piBorderRightWidth);
+}
+
+void TBlock::ConvMargArray(int BaseWidth, int BaseHeight, int& AutoCount) {
+  ConvertMarginArray(BoxProps, BaseWidth, BaseHeight, EmSize, ExSize, BorderWidthDefault(), AutoCount, Box);
+}
+
+void TBlock::ContentMinMax(TCanvas* Canvas, int& Min, int& Max) { MyCell->MinMaxWidth(Canvas, Min, Max); }
+
+int TBlock::FindWidth(TCanvas* Canvas, int AWidth, int /*AHeight*/, int AutoCount) {
+  int mn = 0, mx = 0;
+  ContentMinMax(Canvas, mn, mx);
+  int32_t& ml = Box[size_t(MA(piMarginLeft))];
+  int32_t& mr = Box[size_t(MA(piMarginRight))];
+  const int32_t width = Box[size_t(MA(piWidth))];
+  ClipOverflow = ClipOverflow && !isAuto(width) && width > 20;
+  const int64_t sides = int64_t(BoxValue(piPaddingLeft)) + BoxValue(piBorderLeftWidth) + BoxValue(piPaddingRight) +
+                        BoxValue(piBorderRightWidth);
+  auto clampInt = [](int64_t v) { return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  auto autoWidth = [&]() -> int {
+    const int64_t all = sides + px(ml) + px(mr);
+    if (Positioning == posAbsolute) return clampInt(std::max<int64_t>(AWidth - all - OffsetLeft, mn));
+    if (Float != ANone) return clampInt(std::min<int64_t>(mx, AWidth - all));
+    return clampInt(std::max<int64_t>(mn, AWidth - all));
+  };
+  switch (AutoCount) {
+    case 0:
+      if ((Justify == 2 || Justify == 3) && Positioning == posStatic && Float == ANone && ml == 0 && mr == 0) {
+        const int free = clampInt(std::max<int64_t>(0, AWidth - int64_t(width) - sides));
+        if (Justify == 2) ml = mr = free / 2;
+        else ml = free;
+      }
+      return std::max(0, int(width));
+    case 1:
+      if (!isAuto(width)) {
+        if (isAuto(ml)) ml = clampInt(std::max<int64_t>(0, AWidth - sides - px(mr) - width));
+        else if (isAuto(mr)) mr = Float != ANone ? 0 : clampInt(std::max<int64_t>(0, AWidth - sides - px(ml) - width));
+        return std::max(0, int(width));
+      }
+      return autoWidth();
+    case 2:
+      if (!isAuto(width)) {
+        ml = mr = clampInt(std::max<int64_t>(0, AWidth - int64_t(width) - sides) / 2);
+        return std::max(0, int(width));
+      }
+      if (isAuto(ml)) ml = 0;
+      if (isAuto(mr)) mr = 0;
+      return autoWidth();
+    default:
+      ml = mr = 0;
+      return autoWidth();
+  }
+}
+
+void TBlock::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
+  Min = Max = 0;
+  if (Display == pdNone || Positioning == posAbsolute) return;
+  int autoCount = 0;
+  ConvMargArray(0, 400, autoCount);
+  const int32_t width = Box[size_t(MA(piWidth))];
+  int mn = 0, mx = 0;
+  if (ClipOverflow && !isAuto(width) && width > 20) mn = mx = width;
+  else ContentMinMax(Canvas, mn, mx);
+  const int64_t sides = int64_t(LeftSides()) + RightSides();
+  auto clampInt = [](int64_t v) { return int(std::clamp<int64_t>(v, 0, INT32_MAX)); };
+  if (!isAuto(width) && width > 0) {
+    Min = Max = clampInt(sides + width);
+  } else {
+    Min = clampInt(sides + mn);
+    Max = clampInt(sides + mx);
+  }
+}
+
+int TBlock::GetClearSpace(TIndentManager* IMgr, int Y) const {
+  if (Clear == clrNone || !IMgr) return 0;
+  int cl = 0, cr = 0;
+  IMgr->GetClearY(cl, cr);
+  const int left = std::max(0, cl - Y - 1), right = std::max(0, cr - Y - 1);
+  switch (Clear) {
+    case clrLeft: return left;
+    case clrRight: return right;
+    default: return std::max(left, right);
+  }
+}
+
+void TBlock::BuildPaintList() {
+  PaintList.clear();
+  for (const auto& item : *MyCell) {
+    item->ParentBlock = this;
+    PaintList.push_back(item.get());
+  }
+  std::stable_sort(PaintList.begin(), PaintList.end(),
+                   [](const TSectionBase* a, const TSectionBase* b) { return a->ZIndex < b->ZIndex; });
+}
+
+int TBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth, int AvailHeight,
+                      int BlockHeight, TIndentManager* IMgr, int& MaxWidth, int& Curs) {
+  if (Display == pdNone) {
+    LayoutTop = BorderTop = ContentY = Y;
+    StartPos = Curs;
+    OuterBottom = PaintBottom = Y;
+    Height = PaintHeight = 0;
+    MaxWidth = 0;
+    return 0;
+  }
+  LayoutTop = Y;
+  ClearAddon = GetClearSpace(IMgr, Y);
+  StartPos = Curs;
+  MaxWidth = AvailWidth;
+  int autoCount = 0;
+  ConvMargArray(AvailWidth, AvailHeight, autoCount);
+  ContentWidth = FindWidth(Canvas, AvailWidth, AvailHeight, autoCount);
+  const int leftSide = LeftSides(), rightSide = RightSides();
+  const int totalWidth = ContentWidth + leftSide + rightSide;
+  ContentLeft = leftSide;
+
+  OffsetTop = Box[size_t(MA(piTop))];
+  OffsetLeft = Box[size_t(MA(piLeft))];
+  const bool positioned = Positioning == posAbsolute || Positioning == posFixed;
+  if (Positioning == posRelative) {
+    OffsetTop = px(OffsetTop);
+    OffsetLeft = px(OffsetLeft);
+  } else if (positioned) {
+    OffsetTop = px(OffsetTop);
+    const int32_t right = Box[size_t(MA(piRight))];
+    const bool rightSet = right != AutoValue && right != NotSetValue;
+    if (isAuto(OffsetLeft) || OffsetLeft == NotSetValue)
+      OffsetLeft = rightSet && autoCount == 0 ? AvailWidth - right - px(Box[size_t(MA(piWidth))]) - leftSide - rightSide : 0;
+    X = OffsetLeft;
+    Y = YRef + OffsetTop;
+  } else {
+    OffsetTop = OffsetLeft = 0;
+  }
+
+  int top = Y + ClearAddon;
+  const bool floats = Float != ANone && (Positioning == posStatic || Positioning == posRelative);
+  if (floats && IMgr) {
+    top = Y;
+    const int x = Float == ALeft ? IMgr->AlignLeft(top, totalWidth, 0, 0) : IMgr->AlignRight(top, totalWidth, 0, 0);
+    ContentLeft = leftSide + x - X;
+  }
+  const int mt = Box[size_t(MA(piMarginTop))] == AutoValue ? 0 : Box[size_t(MA(piMarginTop))];
+  BorderTop = mt > 0 ? top + mt : top;
+  ContentY = top + mt + BoxValue(piPaddingTop) + BoxValue(piBorderTopWidth);
+
+  TIndentManager* mgr = IMgr;
+  if (floats || positioned) {
+    OuterIndents = IMgr;
+    if (!OwnIndents) OwnIndents = std::make_unique<TIndentManager>();
+    OwnIndents->Init(0, ContentWidth);
+    mgr = OwnIndents.get();
+  }
+  MyCell->IndentManager = mgr;
+  int contentHeight = 0, scrollWidth = 0;
+  const int contentX = X + ContentLeft;
+  const int32_t boxHeight = Box[size_t(MA(piHeight))];
+  const int ah = boxHeight >= 0 ? boxHeight : 0;
+  const int bh = boxHeight >= 1 ? boxHeight : AvailHeight >= 1 ? AvailHeight : BlockHeight;
+  if (mgr) {
+    const auto saveID = mgr->CurrentID;
+    mgr->CurrentID = this;
+    const int li = mgr->SetLeftIndent(contentX - mgr->LeftEdge, top);
+    const int ri = mgr->SetRightIndent(contentX + ContentWidth - mgr->LeftEdge, top);
+    if (Positioning == posRelative) {
+      contentHeight = MyCell->DoLogicX(Canvas, contentX, ContentY + OffsetTop, XRef, ContentY + OffsetTop, ContentWidth,
+                                       ah, bh, scrollWidth, Curs);
+    } else if (positioned) {
+      contentHeight = MyCell->DoLogicX(Canvas, contentX, ContentY, OffsetLeft + XRef + BoxValue(piMarginLeft) +
+                                       BoxValue(piBorderLeftWidth), OffsetTop + YRef + mt + BoxValue(piBorderTopWidth),
+                                       ContentWidth, ah, bh, scrollWidth, Curs);
+    } else {
+      contentHeight = MyCell->DoLogicX(Canvas, contentX, ContentY, XRef, YRef, ContentWidth, ah, bh, scrollWidth, Curs);
+    }
+    mgr->FreeLeftIndentRec(li);
+    mgr->FreeRightIndentRec(ri);
+    mgr->CurrentID = saveID;
+  }
+  MaxWidth = ContentLeft + scrollWidth + rightSide + (Positioning == posRelative ? OffsetLeft : 0);
+
+  int cellBottom = std::max(ContentY + contentHeight, MyCell->Count() ? MyCell->MaxOuterBottom : ContentY);
+  if (Positioning == posRelative) cellBottom -= OffsetTop;
+  if (positioned && OwnIndents) cellBottom = std::max(cellBottom, OwnIndents->ImageBottom());
+  if (ClipOverflow && boxHeight > 3) ContentBottom = ContentY + boxHeight;
+  else ContentBottom = std::max({ContentY + std::max(0, int(boxHeight)), ContentY, cellBottom});
+  Length = Curs - StartPos;
+  const int below = BoxValue(piPaddingBottom) + BoxValue(piBorderBottomWidth);
+  OuterBottom = ContentBottom + below + Box[size_t(MA(piMarginBottom))];
+  PaintBottom = std::max(MyCell->MaxPaintBottom, ContentBottom) + below;
+  Height = OuterBottom - Y;
+  PaintHeight = std::max(Height, PaintBottom - Y);
+
+  if (BGImage && Document && Document->ImagesOn) {
+    BGImage->DrawLogic(Document, Canvas, nullptr, 0, 0);
+    if (BGImage->Image == ErrorBitmap()) {
+      BGImage.reset();
+      BGPending = false;
+    } else {
+      BGPending = true;
+    }
+  }
+
+  if (PaintList.empty() && MyCell->Count() > 0) BuildPaintList();
+  if (floats) {
+    if (OuterIndents) {
+      if (Float == ALeft) OuterIndents->AddLeft(top, OuterBottom, totalWidth);
+      else OuterIndents->AddRight(top, OuterBottom, totalWidth);
+    }
+    Height = PaintHeight = 0;
+    return 0;
+  }
+  if (positioned) {
+    Height = PaintHeight = 0;
+    return 0;
+  }
+  if (IMgr) PaintHeight = std::max(IMgr->ImageBottom() - Y, PaintHeight);
+  return Height;
+}
+
+void TBlock::DrawBlockBorder(TCanvas* Canvas, const TRect& ORect, const TRect& IRect) {
+  if (!HasBorderStyle || ORect == IRect) return;
+  auto style = [&](TPropertyIndex i) {
+    const int32_t v = Box[size_t(MA(i))];
+    return v >= 0 && v <= 8 ? TBorderStyleType(v) : bssNone;
+  };
+  auto color = [&](TPropertyIndex i) {
+    const int32_t v = Box[size_t(MA(i))];
+    return v == clNone || v == NotSetValue || v == AutoValue ? Color : TColor(v);
+  };
+  const bool printing = Document && Document->Printing;
+  const TColor bg = Box[size_t(MA(piBackgroundColor))];
+  DrawBorder(Canvas, ORect, IRect, printing, bg == NotSetValue ? clNone : bg,
+             {style(piBorderLeftStyle), style(piBorderTopStyle), style(piBorderRightStyle), style(piBorderBottomStyle)},
+             {color(piBorderLeftColor), color(piBorderTopColor), color(piBorderRightColor), color(piBorderBottomColor)});
+}
+
+bool TBlock::LowerPageBottom(const TRect& ARect, int Value) {
+  // A page never ends at or above its own top: what does not fit on a
+  // whole page is printed and cut instead of being pushed on for ever.
+  if (!Document) return false;
+  const int pageTop = ARect.Top + Document->ScrollY;
+  if (Value <= pageTop || Value >= Document->PageBottom) return false;
+  Document->PageBottom = Value;
+  return true;
+}
+
+int TBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef, int YRef) {
+  const int result = LayoutTop + Height;
+  if (Display == pdNone || Visibility == 1 || !Document) return result;
+  if (Document->SkipBlock) {
+    Document->SkipBlock = false;
+    return result;
+  }
+  if (Document->Printing && Positioning != posAbsolute) {
+    const int mt = BoxValue(piMarginTop);
+    const int pageTop = ARect.Top + Document->ScrollY;
+    const int pageHeight = ARect.Height();
+    if (PageBreakBefore && !Document->FirstOnPage) {
+      if (pageTop < LayoutTop + mt) {
+        if (LowerPageBottom(ARect, LayoutTop + mt)) Document->PageBreakFlag = true;
+        Document->SkipBlock = false;
+        return result;
+      }
+    }
+    if (AvoidBreakInside && LayoutTop > pageTop && LayoutTop + PaintHeight > Document->PageBottom &&
+        pageHeight > PaintHeight - mt)
+      LowerPageBottom(ARect, LayoutTop + mt);
+    if (PageBreakAfter && LayoutTop + Height < Document->PageBottom) LowerPageBottom(ARect, LayoutTop + Height);
+    if (auto* tb = dynamic_cast<TTableBlock*>(this); tb && tb->Table) {
+      const bool fits = PaintHeight - mt < pageHeight;
+      if (tb->Table->HeaderHeight == 0) {
+        if (LayoutTop > pageTop + pageHeight * 2 / 3 && LayoutTop + PaintHeight > Document->PageBottom && fits)
+          LowerPageBottom(ARect, LayoutTop + mt);
+      } else if (Document->TableNesting == 0 && !Document->PrintHeaderTable && LayoutTop > pageTop &&
+                 LayoutTop < Document->PageBottom && LayoutTop + PaintHeight > Document->PageBottom &&
+                 tb->Table->HeaderHeight + (tb->Table->Heights.size() > size_t(tb->Table->HeaderRowCount)
+                                                ? tb->Table->Heights[size_t(tb->Table->HeaderRowCount)]
+                                                : 0) < pageHeight) {
+        if (LowerPageBottom(ARect, LayoutTop + tb->Table->HeaderHeight / 2)) Document->PageBreakFlag = true;
+      }
+    }
+  }
+  switch (Positioning) {
+    case posRelative: DrawBlock(Canvas, ARect, IMgr, X + OffsetLeft, LayoutTop + OffsetTop, XRef, YRef); break;
+    case posAbsolute:
+    case posFixed: DrawBlock(Canvas, ARect, IMgr, XRef + OffsetLeft, YRef + OffsetTop, XRef, YRef); break;
+    default: DrawBlock(Canvas, ARect, IMgr, X, LayoutTop, XRef, YRef); break;
+  }
+  return result;
+}
+
+void TBlock::DrawBlock(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int Y, int XRef, int YRef) {
+  const int yOff = Document->ScrollY;
+  const int ml = BoxValue(piMarginLeft), mt = Box[size_t(MA(piMarginTop))] == AutoValue ? 0 : Box[size_t(MA(piMarginTop))];
+  const int mb = Box[size_t(MA(piMarginBottom))] == AutoValue ? 0 : Box[size_t(MA(piMarginBottom))];
+  const int bl = BoxValue(piBorderLeftWidth), bt = BoxValue(piBorderTopWidth), br = BoxValue(piBorderRightWidth),
+            bb = BoxValue(piBorderBottomWidth);
+  const int pl = BoxValue(piPaddingLeft), pt = BoxValue(piPaddingTop), pr = BoxValue(piPaddingRight),
+            pb = BoxValue(piPaddingBottom);
+  const int right = X + ContentLeft + ContentWidth + pr + br;
+  if (Float == ANone) {
+    const int bottomShift = Positioning == posRelative ? OffsetTop : 0;
+    BoxRect = TRect(X + ml, Y + ClearAddon + mt - yOff, right, OuterBottom - mb + bottomShift - yOff);
+  } else {
+    BoxRect = TRect(X + ContentLeft - pl - bl, BorderTop - yOff, right, OuterBottom - mb - yOff);
+  }
+  const TRect padRect(BoxRect.Left + bl, BoxRect.Top + bt, BoxRect.Right - br, BoxRect.Bottom - bb);
+
+  HDC dc = Canvas->Handle();
+  HRGN savedClip = nullptr;
+  bool clipSaved = false;
+  if (Positioning != posStatic && Positioning != posRelative && Document->TableNesting > 0) {
+    savedClip = CreateRectRgn(0, 0, 0, 0);
+    if (GetClipRgn(dc, savedClip) != 1) {
+      DeleteObject(savedClip);
+      savedClip = nullptr;
+    }
+    SelectClipRgn(dc, nullptr);
+    clipSaved = true;
+  }
+
+  TRect meet;
+  if (IntersectRect(meet, BoxRect, ARect) || BoxRect.IsEmpty()) {
+    if (BGPending && BGImage) {
+      if (BGImage->Image == ErrorBitmap()) BGImage.reset();
+      BGPending = false;
+    }
+    if (!Document->NoBlockPaint) {
+      // Only the visible slice of the box is painted.
+      const int sliceTop = std::max(ARect.Top - 2, padRect.Top), sliceBottom = std::min(ARect.Bottom, padRect.Bottom);
+      const TColor bg = Box[size_t(MA(piBackgroundColor))];
+      const bool paintBg = !Document->Printing || Document->PrintBlockBackgrounds;
+      if (paintBg && sliceBottom > sliceTop) {
+        if (bg != clNone && bg != NotSetValue)
+          htPaint::FillRect(Canvas, TRect(padRect.Left, sliceTop, padRect.Right, sliceBottom), bg);
+        if (BGImage && BGImage->Image && BGImage->Image != DefBitmap() && Document->ImagesOn)
+          PaintTiledBackground(Canvas, BGImage->Image, BGPos, padRect, TRect(padRect.Left, sliceTop, padRect.Right, sliceBottom));
+      }
+    }
+  }
+
+  HRGN clipRgn = nullptr, saveRgn = nullptr;
+  if (ClipOverflow) {
+    const TRect clip = Float != ANone ? padRect : TRect(padRect.Left + pl, padRect.Top + pt, padRect.Right - pr, padRect.Bottom - pb);
+    GetClippingRgn(Canvas, clip, Document->Printing, clipRgn, saveRgn);
+  }
+  if (!Document->NoBlockPaint) {
+    TIndentManager* mgr = MyCell->IndentManager ? MyCell->IndentManager : IMgr;
+    const auto saveID = mgr ? mgr->CurrentID : nullptr;
+    const int saveEdge = mgr ? mgr->LeftEdge : 0;
+    if (mgr) {
+      mgr->CurrentID = this;
+      if (Positioning == posRelative) mgr->LeftEdge = saveEdge + OffsetLeft;
+    }
+    for (TSectionBase* item : PaintList) item->Draw(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
+    if (mgr) {
+      mgr->CurrentID = saveID;
+      mgr->LeftEdge = saveEdge;
+    }
+  }
+  if (ClipOverflow) RestoreClipping(Canvas, clipRgn, saveRgn);
+  if (!Document->NoBlockPaint) DrawBlockBorder(Canvas, BoxRect, padRect);
+  if (clipSaved) {
+    SelectClipRgn(dc, savedClip);
+    if (savedClip) DeleteObject(savedClip);
+  }
+}

@@ -1,0 +1,180 @@
+// The document as a whole: one layout pass, one paint pass, hit testing
+// with link hover, caret positions at the end, and the selection text.
+#include <algorithm>
+
+#include "html/model/document.h"
+#include "html/model/floating_objects.h"
+#include "html/model/font_runs.h"
+#include "html/forms/form_controls.h"
+#include "html/images/image_animation.h"
+#include "html/model/panel_window.h"
+#include "html/model/text_buffers.h"
+#include "platform/gui/extctrls.h"
+
+int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight, int& ScrollWidth,
+                         int& Curs) {
+  ++LayoutCycle;
+  TableNesting = 0;
+  InLogic2 = false;
+  PrintHeaderTable = nullptr;
+  if (Inlines) Inlines->NeedsConverting = true;
+  for (const auto& form : Forms) form->SetSizes(Canvas);
+  if (!TabStops.empty()) {
+    int order = 0;
+    for (const TTabStop& stop : TabStops) {
+      if (auto* fc = dynamic_cast<TFormControlObj*>(stop.Control)) fc->SetTabOrder(order++);
+      else if (auto* ctl = dynamic_cast<TWinControl*>(stop.Control)) ctl->SetTabOrder(order++);
+    }
+  }
+  const int result = TCell::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
+  TotalHeight = result;
+  StartImageAnimations(this);
+  if (!IsCopy) {
+    // Lines moved: the next paint places the controls it draws and takes
+    // the others out of the painted area.
+    for (TFormControlObj* c : ControlList) c->ShowIt = false;
+    ControlsPending = true;
+    // Controls exist (shown, where they are) before they are painted in place.
+    const TRect nowhere;
+    if (PaintPanel && PaintPanel->Showing()) ControlList.ShowAll(&nowhere);
+  }
+  if (!IsCopy && PositionList.empty()) AddSectionsToList();
+  return result;
+}
+
+int ThtDocument::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef, int YRef) {
+  PageBottom = ScrollY + ARect.Bottom;
+  PageBreakFlag = false;
+  FirstOnPage = true;
+  TableNesting = 0;
+  SkipBlock = false;
+  // The animation timer is left running: it cannot tick in the middle of a
+  // paint, and stopping it here would restart its count at every paint, so a
+  // page repainted more often than the frame interval never animated.
+  MarkImagesUnpainted(this);
+  DeferredImages.Clear();
+  if (!IsCopy)
+    for (TPanelObj* p : Panels) p->ShowIt = false;
+  const int result = TCell::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
+  DeferredImages.DrawImages();
+  if (!IsCopy) HideUnpaintedPanels(ARect);
+  if (ControlsPending) {
+    ControlList.ShowAll(&ARect);
+    ControlsPending = false;
+  }
+  if (AnimTimer) AnimTimer->SetEnabled(!AnimatedImages.empty());
+  return result;
+}
+
+uint8_t ThtDocument::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                            TFormControlObj*& FormControl, String& ATitle) {
+  TFontObj* oldLink = HoverLink;
+  TFormControlObj* oldControl = HoverControl;
+  HoverLink = nullptr;
+  HoverControl = nullptr;
+  const uint8_t result = TCell::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
+  if (LinkHoverEnabled && oldLink != HoverLink) {
+    if (oldLink && oldLink->FIArray) oldLink->SetAllHovers(false);
+    if (HoverLink && HoverLink->FIArray) HoverLink->SetAllHovers(true);
+    if (PaintPanel) PaintPanel->Invalidate();
+  }
+  if (oldControl != HoverControl) {
+    if (oldControl) oldControl->HoverState = 0;
+    if (HoverControl) HoverControl->HoverState = 1;
+  }
+  return result;
+}
+
+bool ThtDocument::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
+  if (Length > 0 && Cursor >= Length) {
+    const bool result = TCell::CursorToXY(Canvas, Length - 1, X, Y);
+    if (result) Y += 15;
+    return result;
+  }
+  return TCell::CursorToXY(Canvas, Cursor, X, Y);
+}
+
+int ThtDocument::FindDocPos(int SourcePos, bool Prev) {
+  const int result = TCell::FindDocPos(SourcePos, Prev);
+  return result < 0 ? Length : result;
+}
+
+void ThtDocument::HideUnpaintedPanels(const TRect& Painted) {
+  // A window left where its text was before a scroll or a new layout would
+  // cover whatever is painted there now.
+  for (TPanelObj* p : Panels) {
+    if (p->ShowIt || !p->Panel || p->Hidden) continue;
+    TRect both;
+    if (IntersectRect(both, Painted, p->Panel->BoundsRect())) p->Panel->SetLeft(-4000);
+  }
+}
+
+void ThtDocument::SetScrollY(int Y) {
+  ScrollY = Y;
+  ControlsPending = true;
+  for (TFormControlObj* c : ControlList) c->ShowIt = false;
+  for (TPanelObj* p : Panels) p->ShowIt = false;
+}
+
+TSectionBase* ThtDocument::FindItemAtY(int Pos, int& TopPos, int& Index) const {
+  TopPos = 0;
+  Index = -1;
+  for (int i = int(PositionList.size()) - 1; i >= 0; --i) {
+    TSectionBase* item = PositionList[size_t(i)];
+    const int y = item->GetYPosition();
+    if (y <= Pos) {
+      TopPos = y;
+      Index = i;
+      return item;
+    }
+  }
+  return nullptr;
+}
+
+int ThtDocument::SelectionLength() {
+  if (SelEnd <= SelStart) return 0;
+  SelTextCount counter;
+  SelBuffer = &counter;
+  CopyToClipboard();
+  SelBuffer = nullptr;
+  return counter.Terminate();
+}
+
+void ThtDocument::CopySelectionToClipboard() {
+  const int length = SelectionLength();
+  if (length <= 0) return;
+  ClipBuffer buffer(length + 1);
+  SelBuffer = &buffer;
+  CopyToClipboard();
+  SelBuffer = nullptr;
+  buffer.Terminate();
+}
+
+int ThtDocument::CopySelectionToBuffer(char16_t* Buffer, int BufSize) {
+  if (SelEnd <= SelStart) {
+    if (BufSize >= 1 && Buffer) {
+      Buffer[0] = 0;
+      return 1;
+    }
+    return 0;
+  }
+  SelTextBuf buffer(Buffer, BufSize);
+  SelBuffer = &buffer;
+  CopyToClipboard();
+  SelBuffer = nullptr;
+  return buffer.Terminate();
+}
+
+void ThtDocument::SetHoverControlPressed(bool Pressed) {
+  if (!HoverControl) return;
+  HoverControl->HoverState = Pressed ? 2 : 1;
+  if (PaintPanel) PaintPanel->Invalidate();
+}
+
+void ThtDocument::ClearHover() {
+  if ((HoverLink || HoverControl) && PaintPanel) PaintPanel->Invalidate();
+  if (HoverLink && HoverLink->FIArray) HoverLink->SetAllHovers(false);
+  HoverLink = nullptr;
+  if (HoverControl) HoverControl->HoverState = 0;
+  HoverControl = nullptr;
+}

@@ -1,0 +1,133 @@
+// Measuring and drawing of layout text through one set of advances.
+#include "html/layout/layout_device.h"
+
+#include <algorithm>
+
+#include "html/parse/style_fonts.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/gdi.h"
+
+int ThtJustify::Take() {
+  if (!Active()) return 0;
+  const int rem = Extra % Count;
+  const int extra = Extra / Count + (Used < rem ? 1 : 0);
+  ++Used;
+  return extra;
+}
+
+void ThtMeasurer::SelectFont(TMyFont* font) {
+  if (font) font->AssignToCanvas(FCanvas);
+}
+
+void ThtMeasurer::Advances(const char16_t* s, int n, int* adv, ThtJustify* just) {
+  if (n <= 0) return;
+  HDC dc = FCanvas->Handle();
+  // Cumulative widths from the device, turned into per-unit advances.
+  GetTextExtentExPointW(dc, s, n, -1, nullptr, adv, nullptr);
+  for (int i = n - 1; i > 0; --i) adv[i] -= adv[i - 1];
+  if (just && just->Active())
+    for (int i = 0; i < n; ++i)
+      if (htIsJustifyBlank(s[i])) adv[i] += just->Take();
+}
+
+int ThtMeasurer::Width(const char16_t* s, int n, ThtJustify* just) {
+  if (n <= 0) return 0;
+  if (!just || !just->Active()) {
+    TSize size;
+    GetTextExtentPoint32W(FCanvas->Handle(), s, n, &size);
+    return size.cx;
+  }
+  FBuf.resize(size_t(n));
+  Advances(s, n, FBuf.data(), just);
+  int w = 0;
+  for (int i = 0; i < n; ++i) w += FBuf[size_t(i)];
+  return w;
+}
+
+int ThtMeasurer::Fit(const char16_t* s, int n, int room, int& width, ThtJustify* just) {
+  width = 0;
+  if (n <= 0 || room < 0) return 0;
+  // Chunks grow so that a long run costs about twice its fitting part.
+  int chunk = 64, done = 0, used = 0;
+  while (done < n) {
+    int len = std::min(chunk, n - done);
+    // Never cut a chunk between the halves of a pair.
+    if (done + len < n && htIsHighSurrogate(s[done + len - 1]) && htIsLowSurrogate(s[done + len])) ++len;
+    FBuf.resize(size_t(len));
+    ThtJustify save = just ? *just : ThtJustify();
+    Advances(s + done, len, FBuf.data(), just);
+    for (int i = 0; i < len; ++i) {
+      // A pair fits or not as one character.
+      const bool pair = htIsHighSurrogate(s[done + i]) && i + 1 < len && htIsLowSurrogate(s[done + i + 1]);
+      const int a = FBuf[size_t(i)] + (pair ? FBuf[size_t(i) + 1] : 0);
+      if (used + a > room) {
+        width = used;
+        if (just) {
+          // Blanks consumed beyond the fit are handed back.
+          *just = save;
+          for (int k = 0; k < i; ++k)
+            if (htIsJustifyBlank(s[done + k])) just->Take();
+        }
+        return done + i;
+      }
+      used += a;
+      if (pair) ++i;
+    }
+    done += len;
+    chunk = std::min(chunk * 2, 4096);
+  }
+  width = used;
+  return n;
+}
+
+namespace htPaint {
+
+int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor color, bool opaque,
+         TColor bkColor, ThtJustify* just) {
+  if (n <= 0) return 0;
+  ThtMeasurer m(canvas);
+  std::vector<int> adv(static_cast<size_t>(n));
+  m.Advances(s, n, adv.data(), just);
+  int w = 0;
+  for (int a : adv) w += a;
+  HDC dc = canvas->Handle();
+  const UINT oldAlign = SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+  const COLORREF oldColor = SetTextColor(dc, ColorToRGB(color));
+  const int oldMode = SetBkMode(dc, TRANSPARENT);
+  if (opaque) {
+    TEXTMETRICW tm;
+    GetTextMetricsW(dc, &tm);
+    HBRUSH b = CreateSolidBrush(ColorToRGB(bkColor));
+    TRect r(x, baseline - tm.tmAscent, x + w, baseline + tm.tmDescent);
+    ::FillRect(dc, r, b);
+    DeleteObject(b);
+  }
+  ExtTextOutW(dc, x, baseline, 0, nullptr, s, n, adv.data());
+  SetBkMode(dc, oldMode);
+  SetTextColor(dc, oldColor);
+  SetTextAlign(dc, oldAlign);
+  return w;
+}
+
+void FillRect(TCanvas* canvas, const TRect& r, TColor color) {
+  if (r.IsEmpty()) return;
+  HDC dc = canvas->Handle();
+  HBRUSH b = CreateSolidBrush(ColorToRGB(color));
+  ::FillRect(dc, r, b);
+  DeleteObject(b);
+}
+
+void Polygon(TCanvas* canvas, const TPoint* points, int count, TColor color) {
+  HDC dc = canvas->Handle();
+  HBRUSH b = CreateSolidBrush(ColorToRGB(color));
+  // Filled without an outline: the quadrilaterals of a border meet exactly.
+  HGDIOBJ ob = SelectObject(dc, b), op = SelectObject(dc, GetStockObject(NULL_PEN));
+  const int oldFill = SetPolyFillMode(dc, ALTERNATE);
+  ::Polygon(dc, points, count);
+  SetPolyFillMode(dc, oldFill);
+  SelectObject(dc, ob);
+  SelectObject(dc, op);
+  DeleteObject(b);
+}
+
+}  // namespace htPaint

@@ -1,0 +1,302 @@
+// Font runs: fonts of a section's characters, link font states, and the
+// hidden control that gives each link one tab stop.
+#include "html/model/font_runs.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "html/model/document.h"
+#include "html/model/section.h"
+#include "platform/gui/messages.h"
+
+void SetFontSizes(int BaseSize) {
+  for (int i = 0; i < 7; ++i) {
+    FontConv[i] = BaseSize * FontConvBase[i] / 12.0;
+    PreFontConv[i] = BaseSize * PreFontConvBase[i] / 12.0;
+  }
+}
+
+ThtTabControl::ThtTabControl(TComponent* AOwner) : TWinControl(AOwner) {}
+
+void ThtTabControl::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_GETDLGCODE) {
+    Message.Result = DLGC_WANTARROWS;
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+TFontObj::TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position)
+    : Section(ASection), Pos(Position), TheFont(std::move(F)) {
+  FontChanged();
+}
+
+TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
+    : Section(ASection), Pos(Position), TheFont(std::move(F)), FSharedFont(true) {
+  FontChanged();
+}
+
+TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
+    : Section(ASection), Pos(T.Pos), TheFont(std::make_unique<TMyFont>()), SScript(T.SScript),
+      Title(T.Title) {
+  TheFont->Assign(*T.TheFont);
+  if (T.FIArray) ConvertFont(T.FIArray->Ar[LFont]);
+  UrlTarget->Copy(*T.UrlTarget);
+  FontChanged();
+}
+
+TFontObj::~TFontObj() {
+  ThtDocument* doc = document();
+  if (doc) {
+    if (InLinks) doc->RemoveLink(this);
+    if (TabControl) doc->RemoveTabStop(TabControl.get());
+    if (doc->HoverLink == this) doc->HoverLink = nullptr;
+  }
+}
+
+ThtDocument* TFontObj::document() const { return Section ? Section->Document : nullptr; }
+
+void TFontObj::ReplaceFont(std::unique_ptr<TMyFont> F) {
+  TheFont = std::move(F);
+  FSharedFont = false;
+  FontChanged();
+}
+
+void TFontObj::ReplaceFont(std::shared_ptr<TMyFont> F) {
+  TheFont = std::move(F);
+  FSharedFont = true;
+  FontChanged();
+}
+
+void TFontObj::ConvertFont(const ThtFontInfo& FI) {
+  if (FSharedFont) {
+    // A state that is the shared font already (a link's normal state mostly
+    // is) changes nothing: the character set comes from the metrics either
+    // way, and they are read.
+    if (TheFont->tmHeight != 0 && (FI.iName.empty() || FI.iName == TheFont->Name()) &&
+        TheFont->Height() == FontHeightFromPoints(FI.iSize) && TheFont->Style() == FI.iStyle &&
+        TheFont->bgColor == FI.ibgColor && TheFont->Color() == FI.iColor)
+      return;
+    // Otherwise the other runs keep theirs.
+    auto own = std::make_shared<TMyFont>();
+    own->Assign(*TheFont);
+    TheFont = std::move(own);
+    FSharedFont = false;
+  }
+  TheFont->SetName(FI.iName);
+  TheFont->SetHeight(FontHeightFromPoints(FI.iSize));
+  TheFont->SetStyle(FI.iStyle);
+  TheFont->bgColor = FI.ibgColor;
+  TheFont->SetColor(FI.iColor);
+  TheFont->SetCharset(FI.iCharSet);
+  FontChanged();
+}
+
+void TFontObj::FontChanged() {
+  if (!TheFont) return;
+  if (TheFont->tmHeight == 0) TheFont->ReadMetrics();
+  tmHeight = TheFont->tmHeight;
+  tmMaxCharWidth = TheFont->tmMaxCharWidth;
+  FontHeight = TheFont->tmHeight + TheFont->tmExternalLeading;
+  Descent = TheFont->tmDescent;
+  Overhang = TheFont->Style().Contains(fsItalic) ? tmHeight / 10 : 0;
+  TheFont->SetCharset(TheFont->tmCharset);
+}
+
+void TFontObj::SetLinkStates(const TProperties* Prop) {
+  ThtDocument* doc = document();
+  if (Prop && doc) {
+    FIArray = doc->RunFonts.LinkStates(*Prop);
+  } else {
+    auto states = std::make_shared<TFontInfoArray>();
+    if (Prop) Prop->GetFontInfo(*states);
+    FIArray = std::move(states);
+  }
+  if (Prop) ConvertFont(FIArray->Ar[LFont]);
+}
+
+static int stateIndex(bool visited, bool hover) { return (visited ? 1 : 0) + (hover ? 2 : 0); }
+
+void TFontObj::SetVisited(bool Value) {
+  if (Value == Visited) return;
+  Visited = Value;
+  if (FIArray) ConvertFont(FIArray->Ar[stateIndex(Visited, Hover)]);
+}
+
+void TFontObj::SetHover(bool Value) {
+  if (Value == Hover) return;
+  Hover = Value;
+  if (FIArray) ConvertFont(FIArray->Ar[stateIndex(Visited, Hover)]);
+}
+
+void TFontObj::SetAllHovers(bool Value) {
+  SetHover(Value);
+  ThtDocument* doc = document();
+  if (!doc || !InLinks) return;
+  const auto& links = doc->Links;
+  const int32_t id = UrlTarget->ID;
+  for (int i = LinkIndex + 1; i < int(links.size()) && links[size_t(i)]->UrlTarget->ID == id; ++i)
+    links[size_t(i)]->SetHover(Value);
+  for (int i = LinkIndex - 1; i >= 0 && links[size_t(i)]->UrlTarget->ID == id; --i)
+    links[size_t(i)]->SetHover(Value);
+}
+
+void TFontObj::SetYValue(int Y) {
+  if (UrlTarget->URL.empty()) return;
+  if (TabControl) {
+    YValue = Y;
+    return;
+  }
+  ThtDocument* doc = document();
+  if (!doc || !InLinks) return;
+  const auto& links = doc->Links;
+  for (int i = LinkIndex - 1; i >= 0; --i) {
+    TFontObj* run = links[size_t(i)];
+    if (run->UrlTarget->ID != UrlTarget->ID) return;
+    if (run->TabControl) {
+      run->YValue = Y;
+      return;
+    }
+  }
+}
+
+void TFontObj::wireTabControl() {
+  TabControl->OnEnter = [this](TObject*) {
+    ThtDocument* doc = document();
+    Active = true;
+    if (doc && InLinks)
+      for (int i = LinkIndex + 1;
+           i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget->ID == UrlTarget->ID; ++i)
+        doc->Links[size_t(i)]->Active = true;
+    if (doc && doc->LinkFocusHook) doc->LinkFocusHook(this);
+  };
+  TabControl->OnExit = [this](TObject*) {
+    ThtDocument* doc = document();
+    Active = false;
+    if (doc && InLinks)
+      for (int i = LinkIndex + 1;
+           i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget->ID == UrlTarget->ID; ++i)
+        doc->Links[size_t(i)]->Active = false;
+    if (doc && doc->PaintPanel) doc->PaintPanel->Invalidate();
+  };
+  TabControl->OnKeyDown = [this](TObject*, WORD& Key, TShiftState Shift) {
+    ThtDocument* doc = document();
+    if (doc && doc->LinkKeyDownHook) doc->LinkKeyDownHook(this, Key, Shift);
+  };
+}
+
+void TFontObj::CreateTabControl(int TabIndex) {
+  if (TabControl) return;
+  ThtDocument* doc = document();
+  if (!doc || !doc->PaintPanel) return;
+  if (InLinks)
+    for (int i = LinkIndex - 1; i >= 0; --i) {
+      TFontObj* run = doc->Links[size_t(i)];
+      if (run->UrlTarget->ID != UrlTarget->ID) break;
+      if (run->TabControl) return;  // one tab stop per link
+    }
+  TabControl = std::make_unique<ThtTabControl>(nullptr);
+  TabControl->SetBounds(-4000, 0, 1, 1);
+  TabControl->SetTabStop(true);
+  TabControl->SetParent(doc->PaintPanel);
+  wireTabControl();
+  if (TabIndex > 0) doc->AddTabStop(TabIndex, TabControl.get());
+}
+
+// ---- shared fonts ----
+
+size_t TRunFonts::THash::operator()(const TProperties::TFontChoice& choice) const {
+  size_t h = std::hash<const void*>()(choice.Base);
+  h = h * 31 + choice.Generation;
+  h = h * 31 + size_t(choice.Color);
+  h = h * 31 + size_t(choice.BGColor);
+  return h * 31 + size_t(choice.CharExtra);
+}
+
+std::shared_ptr<TMyFont> TRunFonts::Get(TProperties& Prop) {
+  const TProperties::TFontChoice choice = Prop.GetFontChoice();
+  for (size_t i = 0; i < FRecent.size() && FRecent[i]; ++i)
+    if (FRecent[i]->first == choice) {
+      TFonts::value_type* entry = FRecent[i];
+      std::copy_backward(FRecent.begin(), FRecent.begin() + i, FRecent.begin() + i + 1);
+      FRecent[0] = entry;
+      return entry->second;
+    }
+  // Entries of the map stay where they are while others are added.
+  TFonts::value_type& entry = *FFonts.try_emplace(choice).first;
+  if (!entry.second) entry.second = TProperties::MakeFont(choice);
+  std::copy_backward(FRecent.begin(), FRecent.end() - 1, FRecent.end());
+  FRecent[0] = &entry;
+  return entry.second;
+}
+
+namespace {
+bool sameState(const ThtFontInfo& a, const ThtFontInfo& b) {
+  return a.iName == b.iName && a.iSize == b.iSize && a.iStyle == b.iStyle && a.iColor == b.iColor &&
+         a.ibgColor == b.ibgColor && a.iCharSet == b.iCharSet && a.iCharExtra.SameAs(b.iCharExtra);
+}
+}  // namespace
+
+std::shared_ptr<const TFontInfoArray> TRunFonts::LinkStates(const TProperties& Prop) {
+  Prop.GetFontInfo(FScratch);
+  if (FLastStates && std::equal(std::begin(FScratch.Ar), std::end(FScratch.Ar), std::begin(FLastStates->Ar), sameState))
+    return FLastStates;
+  auto states = std::make_shared<TFontInfoArray>();
+  states->Assign(FScratch);
+  FLastStates = states;
+  return FLastStates;
+}
+
+// ---- the run list ----
+
+TFontList::TFontList(TSection* ASection, const TFontList& T) {
+  for (const auto& run : T) Add(std::make_unique<TFontObj>(ASection, *run));
+}
+
+TFontObj* TFontList::GetFontObjAt(int Posn, int& Index) const {
+  // The last run starting at or before Posn.
+  auto it = std::upper_bound(FItems.begin(), FItems.end(), Posn,
+                             [](int p, const std::unique_ptr<TFontObj>& run) { return p < run->Pos; });
+  if (it == FItems.begin()) {
+    Index = FItems.empty() ? -1 : 0;
+    return FItems.empty() ? nullptr : FItems.front().get();
+  }
+  Index = int(it - FItems.begin()) - 1;
+  return FItems[size_t(Index)].get();
+}
+
+TMyFont* TFontList::GetFontAt(int Posn, int& OHang) const {
+  int index;
+  TFontObj* run = GetFontObjAt(Posn, index);
+  OHang = run ? run->Overhang : 0;
+  return run ? run->TheFont.get() : nullptr;
+}
+
+int TFontList::GetFontCountAt(int Posn, int Leng) const {
+  auto it = std::upper_bound(FItems.begin(), FItems.end(), Posn,
+                             [](int p, const std::unique_ptr<TFontObj>& run) { return p < run->Pos; });
+  if (it == FItems.end()) return Leng - Posn;
+  return (*it)->Pos - Posn;
+}
+
+void TFontList::Decrement(int N, ThtDocument* Document) {
+  int I = 0;
+  while (I < Count()) {
+    TFontObj* run = FItems[size_t(I)].get();
+    if (run->Pos > N) --run->Pos;
+    if (I > 0 && FItems[size_t(I) - 1]->Pos == run->Pos) {
+      TFontObj* empty = FItems[size_t(I) - 1].get();
+      if (empty->TabControl) {
+        if (run->UrlTarget->ID != empty->UrlTarget->ID) {
+          if (Document) Document->RemoveTabStop(empty->TabControl.get());
+        } else if (!run->TabControl) {
+          run->TabControl = std::move(empty->TabControl);
+          run->wireTabControl();
+        }
+      }
+      Delete(I - 1);  // the run's destructor leaves the link list
+      continue;
+    }
+    ++I;
+  }
+}

@@ -1,0 +1,532 @@
+// Building text sections: characters with their source positions, font
+// runs, links, objects and form controls, and the tidying of the text once
+// the section is complete.
+#include "html/model/section.h"
+
+#include <algorithm>
+#include <array>
+
+#include "html/parse/html_common.h"
+#include "html/parse/prop_stack.h"
+#include "html/model/document.h"
+#include "html/forms/form_kinds.h"
+#include "html/images/image_object.h"
+#include "html/model/text_buffers.h"
+#include "platform/core/strings.h"
+
+using namespace std::string_view_literals;
+
+LineRec::LineRec(ThtDocument* Document)
+    : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
+
+namespace {
+// The font of a new run: shared with the other runs of the document that
+// use the same font.
+std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
+  if (!Prop) return std::make_shared<TMyFont>();
+  if (!document) return Prop->GetFont();
+  return document->RunFonts.Get(*Prop);
+}
+
+bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
+
+// A style value against a lower-case keyword, its letters compared without
+// case (and without making a lower-case copy for each run of text).
+bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
+  const String& s = value.AsString();
+  if (!value.IsString() || s.size() != keyword.size()) return false;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (htLowerChar(s[i]) != keyword[i]) return false;
+  return true;
+}
+}  // namespace
+
+TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
+                   const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
+    : TSectionBase(ADocument, Prop) {
+  // Room for the few runs most paragraphs have, made at once.
+  FontRuns.Reserve(4);
+  auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
+  if (Prop) run->Title = Prop->PropTitle();
+  TFontObj* first = FontRuns.Add(std::move(run));
+  if (AnURL && !AnURL->URL.empty()) {
+    first->SetLinkStates(Prop);
+    first->UrlTarget->Copy(*AnURL);
+    if (Document) {
+      Document->AddLink(first);
+      if (!Document->NoTabLinks) first->CreateTabControl(AnURL->TabIndex);
+    }
+  }
+  if (Prop) {
+    LineHeight = Prop->GetLineHeight(std::abs(first->TheFont->Height()));
+    if (FirstItem) {
+      bool isPercent = false;
+      TextIndent = Prop->GetTextIndent(isPercent);
+      if (isPercent) {
+        TextIndentPercent = std::min(TextIndent, 90);
+        TextIndent = 0;
+      }
+    }
+  }
+  if (L) {
+    TAttribute* T = nullptr;
+    if (L->Find(symClear, T)) {
+      const String s = htLowerCase(T->Text);
+      // "none" clears nothing; "all" (and the other values) both sides.
+      ClearKind = s == u"left"sv ? clrLeft : s == u"right"sv ? clrRight : s == u"none"sv ? clrNone : clrAll;
+    }
+    const String id = L->GetID();
+    if (!id.empty() && Document && Document->IdList) Document->IdList->AddObject(id, this);
+  }
+  if (Prop) {
+    TClearType clear;
+    if (Prop->GetClear(clear)) ClearKind = clear;
+    const TPropValue& align = Prop->Props[piTextAlign];
+    Alignment = isKeyword(align, u"right") ? 3 : isKeyword(align, u"center") ? 2 : isKeyword(align, u"justify") ? 4 : 1;
+    BreakWord = isKeyword(Prop->Props[piWordWrap], u"break-word");
+  }
+}
+
+TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
+    : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
+      FontRuns(this, Source.FontRuns), Objects(NewDocument, Source.Objects),
+      Controls(Source.Controls), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
+      TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
+      FPreformatted(Source.FPreformatted), FFinished(true) {
+  Length = Source.Length;
+  StartPos = Source.StartPos;
+}
+
+TSection::~TSection() {
+  // Runs leave the document's link list themselves; newest first keeps the
+  // search at the list's end.
+  while (FontRuns.Count() > 0) FontRuns.Delete(FontRuns.Count() - 1);
+}
+
+std::unique_ptr<TSectionBase> TSection::CreateCopy(ThtDocument* NewDocument) const {
+  return std::unique_ptr<TSectionBase>(new TSection(NewDocument, *this));
+}
+
+void TSection::DetachFromDocument() {
+  if (!Document) return;
+  for (const auto& runPtr : FontRuns) Document->RemoveLink(runPtr.get());
+  if (Document->IdList) Document->IdList->RemoveObject(this);
+}
+
+void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag) {
+  if (N <= 0) return;
+  // Geometric growth: many small tokens must not copy the arrays each time.
+  if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
+    SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 64));
+  // Short texts stay in the strings' own room; the first time a text
+  // outgrows it, it gets room for a typical paragraph at once.
+  const size_t need = Chars.size() + size_t(N);
+  constexpr size_t paragraph = 40;
+  if (need > Chars.capacity() && Chars.capacity() < paragraph) Chars.reserve(std::max(need, paragraph));
+  if (need > BreakFlags.capacity() && BreakFlags.capacity() < paragraph)
+    BreakFlags.reserve(std::max(need, paragraph));
+  Chars.append(P, size_t(N));
+  SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
+  BreakFlags.append(size_t(N), Flag);
+  Length += N;
+}
+
+void TSection::AddChar(char16_t C, int Index) {
+  const int32_t index = Index;
+  AddRun(&C, &index, 1);
+}
+
+void TSection::AddTokenObj(TokenObj& T) { AddRun(T.C.data(), T.I.data(), T.Leng); }
+
+void TSection::AddRun(const char16_t* P, const int32_t* Indexes, int N) {
+  if (N <= 0 || FFinished) return;
+  THtmlPropStack* stack = Document ? Document->PropStack : nullptr;
+  TProperties* top = stack ? stack->Last() : nullptr;
+  if (top && top->GetDisplay() == pdNone) return;
+  const int transform = top ? top->GetTextTransform() : 0;
+  const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
+  const bool smallCaps = top && isKeyword(top->Props[piFontVariant], u"small-caps") && stack;
+  if (transform == 0 && !smallCaps) {  // the text as it stands
+    appendRaw(P, Indexes, N, flag);
+    return;
+  }
+  String text(P, size_t(N));
+  if (transform == 1) text = AnsiUpperCase(text);
+  else if (transform == 2) text = AnsiLowerCase(text);
+  if (text.size() != size_t(N)) text.resize(size_t(N), u' ');
+  if (!smallCaps) {
+    appendRaw(text.data(), Indexes, N, flag);
+    return;
+  }
+  const String upper = AnsiUpperCase(text);
+  bool inSmall = false;
+  for (int i = 0; i < N; ++i) {
+    const char16_t c = text[size_t(i)];
+    const char16_t u = upper[size_t(i)];
+    const bool skip = c == u' ' || (c >= u'0' && c <= u'9');
+    if (!skip) {
+      const bool lower = u != c;
+      if (lower && !inSmall) {
+        if (stack->PushNewProp(u"small", String(), String(), String(), String(), nullptr)) {
+          ChangeFont(stack->Last());
+          inSmall = true;
+        }
+      } else if (!lower && inSmall) {
+        stack->PopAProp(u"small");
+        ChangeFont(stack->Last());
+        inSmall = false;
+      }
+    }
+    appendRaw(&u, &Indexes[i], 1, flag);
+  }
+  if (inSmall) {
+    stack->PopAProp(u"small");
+    ChangeFont(stack->Last());
+  }
+}
+
+void TSection::AddText(const String& S, const std::vector<int32_t>& Indexes) {
+  std::vector<int32_t> indexes(Indexes);
+  indexes.resize(S.size(), indexes.empty() ? 0 : indexes.back());
+  AddRun(S.data(), indexes.data(), int(S.size()));
+}
+
+void TSection::AllowBreakAfterLast() {
+  if (!BreakFlags.empty()) BreakFlags.back() = 'a';
+}
+
+void TSection::ChangeFont(TProperties* Prop) {
+  if (!Prop || FFinished) return;
+  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
+  TFontObj* last = FontRuns.Last();
+  TFontObj* run;
+  if (last && last->Pos == Length) {
+    last->ReplaceFont(std::move(font));
+    run = last;
+  } else {
+    auto fresh = std::make_unique<TFontObj>(this, std::move(font), Length);
+    if (last) fresh->UrlTarget->Copy(*last->UrlTarget);
+    run = FontRuns.Add(std::move(fresh));
+  }
+  run->Title = Prop->PropTitle();
+  if (!run->UrlTarget->URL.empty()) {
+    run->SetLinkStates(Prop);
+    if (Document) Document->AddLink(run);
+  }
+  TAlignmentType align;
+  run->SScript = (Prop->GetVertAlign(align) && (align == ASub || align == ASuper)) ? align : ANone;
+}
+
+void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProperties* Prop) {
+  if (!Prop || FFinished) return;
+  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
+  TFontObj* last = FontRuns.Last();
+  TFontObj* run;
+  if (last && last->Pos == Length) {
+    // The run taken over may still be in the link list as part of another link.
+    if (Document) Document->RemoveLink(last);
+    if (last->TabControl && Document) Document->RemoveTabStop(last->TabControl.get());
+    last->TabControl.reset();
+    last->FIArray.reset();
+    last->ReplaceFont(std::move(font));
+    run = last;
+  } else {
+    run = FontRuns.Add(std::make_unique<TFontObj>(this, std::move(font), Length));
+  }
+  run->Title = Prop->PropTitle();
+  if (AnURL) run->UrlTarget->Copy(*AnURL);
+  else run->UrlTarget->Clear();
+  if (Sy == symHref && AnURL && !AnURL->URL.empty()) {
+    run->SetLinkStates(Prop);
+    if (Document) {
+      Document->AddLink(run);
+      if (!Document->NoTabLinks) run->CreateTabControl(AnURL->TabIndex);
+    }
+  } else {
+    run->FIArray.reset();
+  }
+  TAlignmentType align;
+  run->SScript = (Prop->GetVertAlign(align) && (align == ASub || align == ASuper)) ? align : ANone;
+}
+
+TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
+  auto image = std::make_unique<TImageObj>(Document, Length, L);
+  TImageObj* result = image.get();
+  Objects.Add(std::move(image));
+  AddChar(ImgPan, Index);
+  return result;
+}
+
+TPanelObj* TSection::AddPanel(TAttributeList* L, TCellBasic* ACell, int Index) {
+  auto panel = std::make_unique<TPanelObj>(Document, Length, L, ACell, false);
+  TPanelObj* result = panel.get();
+  Objects.Add(std::move(panel));
+  AddChar(ImgPan, Index);
+  return result;
+}
+
+std::unique_ptr<TPanelObj> TSection::CreatePanel(TAttributeList* L, TCellBasic* ACell) {
+  return std::make_unique<TPanelObj>(Document, Length, L, ACell, true);
+}
+
+void TSection::AddObject(std::unique_ptr<TFloatingObj> Obj, int Index) {
+  if (!Obj) return;
+  Obj->Pos = Length;
+  Objects.Add(std::move(Obj));
+  AddChar(ImgPan, Index);
+}
+
+TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMasterList, TAttributeList* L,
+                                          TCellBasic* ACell, int Index, TProperties* Prop,
+                                          ThtmlForm*& CurrentForm) {
+  THtmlPropStack* stack = Document ? Document->PropStack : nullptr;
+  const char flag = (FPreformatted || (stack && stack->NoBreak)) ? 'n' : 'y';
+  const bool shown = !Prop || Prop->GetDisplay() != pdNone;
+  // Hands the control to its form and puts its placeholder in the text.
+  auto place = [&](std::unique_ptr<TFormControlObj> ctl, char Flag) {
+    TFormControlObj* result = ctl.get();
+    if (shown) {
+      result->Pos = Length;
+      Controls.Add(result);
+      const char16_t c = FmCtl;
+      const int32_t index = Index;
+      appendRaw(&c, &index, 1, Flag);
+    }
+    if (result->MyForm) result->MyForm->InsertControl(std::move(ctl));
+    return result;
+  };
+  TFormControlObj* result = nullptr;
+  if (Which == symInput) {
+    TAttribute* T = nullptr;
+    const String typ = L && L->Find(symType, T) ? htLowerCase(T->Text) : String();
+    if (typ == u"submit"sv || typ == u"reset"sv || typ == u"button"sv) {
+      result = place(std::make_unique<TButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ), flag);
+    } else if (typ == u"radio"sv) {
+      result = place(std::make_unique<TRadioButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+    } else if (typ == u"checkbox"sv) {
+      result = place(std::make_unique<TCheckBoxFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+    } else if (typ == u"hidden"sv) {
+      auto hidden = std::make_unique<THiddenFormControlObj>(AMasterList, Length, L, CurrentForm);
+      result = hidden.get();
+      if (result->MyForm) result->MyForm->InsertControl(std::move(hidden));
+      return result;  // made, never placed
+    } else if (typ == u"image"sv) {
+      auto ctl = std::make_unique<TImageFormControlObj>(AMasterList, Length, L, Prop, CurrentForm);
+      TImageObj* image = AddImage(L, ACell, Index);
+      image->MyFormControl = ctl.get();
+      ctl->MyImage = image;
+      result = ctl.get();
+      if (result->MyForm) result->MyForm->InsertControl(std::move(ctl));
+    } else if (typ == u"file"sv) {
+      auto edit = std::make_unique<TEditFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ);
+      auto* e = static_cast<TEditFormControlObj*>(place(std::move(edit), 'n'));
+      auto button = std::make_unique<TButtonFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ);
+      button->MyEdit = e;
+      place(std::move(button), 'n');
+      // The id names the edit, not its browse button.
+      if (AMasterList && AMasterList->IdList && !e->FID.empty() && !AMasterList->IsCopy)
+        AMasterList->IdList->AddObject(e->FID, e);
+      result = e;
+    } else {
+      result = place(std::make_unique<TEditFormControlObj>(AMasterList, Length, L, Prop, CurrentForm, typ), flag);
+    }
+  } else if (Which == symSelect) {
+    TAttribute* T = nullptr;
+    const bool list = L && (L->Find(symMultiple, T) || (L->Find(symSize, T) && T->Value > 1));
+    if (list)
+      result = place(std::make_unique<TListBoxFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+    else
+      result = place(std::make_unique<TComboFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+  } else {
+    result = place(std::make_unique<TTextAreaFormControlObj>(AMasterList, Length, L, Prop, CurrentForm), flag);
+  }
+  if (Prop && Prop->BorderStyleNotNone() && Document) Document->ProcessInlines(Index, Prop, true);
+  return result;
+}
+
+void TSection::FinishText(int EndPos) {
+  if (FFinished) return;
+  // One pass over the characters, compacting them in place: each kept
+  // character is written at the output's end, which never passes the
+  // character being read (while nothing was dropped it is already there),
+  // and the rules may shorten the output again.
+  const size_t n = Chars.size();
+  BreakFlags.resize(n, 'y');
+  SourcePositions.resize(n, EndPos);
+  size_t w = 0;  // length of the output
+  // Runs, objects and controls start at old character indexes, each list
+  // ascending. Each takes the output length when the reading reaches its
+  // index: the number of kept characters before it. A later pop can only
+  // take characters off the output's end, so it lowers every position
+  // already taken that lies beyond the new end. This gives what a search
+  // of the kept characters' old indexes would, without keeping them.
+  const int counts[3] = {FontRuns.Count(), Objects.Count(), Controls.Count()};
+  int mapped[3] = {0, 0, 0};
+  auto posAt = [&](int list, int k) -> int32_t& {
+    return list == 0 ? FontRuns[k]->Pos : list == 1 ? Objects[k]->Pos : Controls.GetItem(k)->Pos;
+  };
+  int64_t nextMark = 0;  // the smallest old index not mapped yet
+  auto mapUpTo = [&](int64_t i, int firstList = 0) {
+    if (i < nextMark) return;
+    nextMark = INT64_MAX;
+    for (int l = firstList; l < 3; ++l) {
+      while (mapped[l] < counts[l] && posAt(l, mapped[l]) <= i) posAt(l, mapped[l]++) = int32_t(w);
+      if (mapped[l] < counts[l]) nextMark = std::min<int64_t>(nextMark, posAt(l, mapped[l]));
+    }
+  };
+  auto pop = [&]() {
+    --w;
+    for (int l = 0; l < 3; ++l)
+      for (int k = mapped[l] - 1; k >= 0 && posAt(l, k) > int32_t(w); --k) posAt(l, k) = int32_t(w);
+  };
+  auto push = [&](size_t i) {
+    if (w != i) {
+      Chars[w] = Chars[i];
+      BreakFlags[w] = BreakFlags[i];
+      SourcePositions[w] = SourcePositions[i];
+    }
+    ++w;
+  };
+  // Whether the last image or panel placeholder kept is a floating object
+  // (placeholders are never taken off again, so the last one kept is the
+  // last one read).
+  bool lastObjectFloats = false;
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = Chars[i];
+    if (c == ImgPan)
+      lastObjectFloats = mapped[1] < counts[1] && Objects[mapped[1]]->Pos == int32_t(i) && isFloating(Objects[mapped[1]]);
+    mapUpTo(int64_t(i));
+    if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
+      if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags[w - 1] = 's';
+      continue;
+    }
+    if (c == u' ') {
+      if (w == 0) continue;  // leading blanks
+      if (Chars[w - 1] == u' ') {
+        if (BreakFlags[w - 1] == 'n') {
+          pop();
+        } else {
+          continue;
+        }
+      } else if (Chars[w - 1] == BrkCh) {
+        continue;  // blank after a line break
+      } else if (Chars[w - 1] == ImgPan && lastObjectFloats) {
+        continue;  // blank after a floating object
+      }
+      if (w == 0) continue;
+    } else if (c == BrkCh && w > 0 && Chars[w - 1] == u' ') {
+      pop();  // blank before a line break
+    }
+    push(i);
+  }
+  if (w > 1 && Chars[w - 1] == BrkCh) pop();
+  if (w > 1 && Chars[w - 1] == u' ') pop();
+  const bool onlyBreak = w == 1 && Chars[0] == BrkCh;
+  // An object or control at the old end comes before the blank added there;
+  // runs that start at the end, and anything beyond it, start after it.
+  if (n > 0) {
+    nextMark = 0;
+    mapUpTo(int64_t(n), 1);
+  }
+  if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') {
+    if (w == n) {
+      Chars.push_back(u' ');
+      BreakFlags.push_back('y');
+      SourcePositions.push_back(EndPos);
+    } else {
+      Chars[w] = u' ';
+      BreakFlags[w] = 'y';
+      SourcePositions[w] = EndPos;
+    }
+    ++w;
+  }
+  nextMark = 0;
+  mapUpTo(INT64_MAX - 1);
+  Chars.resize(w);
+  BreakFlags.resize(w);
+  SourcePositions.resize(w);
+  // Runs that became empty go; a link's tab stop moves to its next run.
+  for (int I = 1; I < FontRuns.Count();) {
+    TFontObj* prev = FontRuns[I - 1];
+    TFontObj* run = FontRuns[I];
+    if (prev->Pos != run->Pos) {
+      ++I;
+      continue;
+    }
+    // The tab stop entry names the control, which keeps its place.
+    if (prev->TabControl && run->UrlTarget->ID == prev->UrlTarget->ID && !run->TabControl) {
+      run->TabControl = std::move(prev->TabControl);
+      run->wireTabControl();
+    }
+    FontRuns.Delete(I - 1);
+  }
+  if (FontRuns.Count() > 0) FontRuns[0]->Pos = 0;
+  finishCommon(EndPos);
+}
+
+void TSection::finishCommon(int) {
+  Length = int32_t(Chars.size());
+  if (Length > 0) BreakFlags.push_back('y');
+  SourceRuns.clear();
+  if (Length > 0) {
+    // The runs are gathered in a small buffer, so that the list is made
+    // once at its size; a section with more runs than that counts them
+    // first.
+    const int32_t* positions = SourcePositions.data();
+    std::array<IndexObj, 16> first;
+    size_t runs = 0;
+    first[runs++] = {0, positions[0]};
+    int32_t i = 1;
+    for (; i < Length && runs < first.size(); ++i)
+      if (positions[i] != positions[i - 1] + 1) first[runs++] = {i, positions[i]};
+    if (i == Length) {
+      SourceRuns.assign(first.begin(), first.begin() + runs);
+    } else {
+      for (int32_t j = i; j < Length; ++j) runs += positions[j] != positions[j - 1] + 1;
+      SourceRuns.reserve(runs);
+      SourceRuns.assign(first.begin(), first.end());
+      for (; i < Length; ++i)
+        if (positions[i] != positions[i - 1] + 1) SourceRuns.push_back({i, positions[i]});
+    }
+  }
+  std::vector<int32_t>().swap(SourcePositions);
+  if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;
+  FFinished = true;
+}
+
+void TSection::deleteChar(int I) {
+  Chars.erase(size_t(I), 1);
+  if (size_t(I) < BreakFlags.size()) BreakFlags.erase(size_t(I), 1);
+  if (size_t(I) < SourcePositions.size()) SourcePositions.erase(SourcePositions.begin() + I);
+  FontRuns.Decrement(I, Document);
+  Objects.Decrement(I);
+  Controls.DecrementAfter(I);
+  --Length;
+}
+
+// ---- preformatted text ----
+
+TPreFormated::TPreFormated(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
+                           const TUrlTarget* AnURL, TCellBasic* ACell, bool FirstItem)
+    : TSection(ADocument, L, Prop, AnURL, ACell, FirstItem) {
+  FPreformatted = true;
+}
+
+TPreFormated::TPreFormated(ThtDocument* NewDocument, const TPreFormated& Source)
+    : TSection(NewDocument, Source) {}
+
+std::unique_ptr<TSectionBase> TPreFormated::CreateCopy(ThtDocument* NewDocument) const {
+  return std::unique_ptr<TSectionBase>(new TPreFormated(NewDocument, *this));
+}
+
+void TPreFormated::FinishText(int EndPos) {
+  if (FFinished) return;
+  TFontObj* last = FontRuns.Last();
+  if (last && last->Pos >= Length && FontRuns.Count() > 1) last->Pos = Length + 1;
+  const int32_t p = SourcePositions.empty() ? EndPos : SourcePositions.back() + 1;
+  Chars.push_back(u' ');
+  BreakFlags.push_back('y');
+  SourcePositions.push_back(p);
+  finishCommon(EndPos);
+}

@@ -1,0 +1,154 @@
+#pragma once
+// A text section: one paragraph of inline content (characters with their
+// font runs, inline and floating objects and form controls), and its
+// preformatted kind.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "html/model/floating_objects.h"
+#include "html/model/font_runs.h"
+#include "html/forms/form_controls.h"
+#include "html/model/section_base.h"
+
+class TokenObj;
+class TPanelObj;
+class TImageObj;
+
+// Placeholder characters in section text.
+constexpr char16_t FmCtl = 2;      // a form control
+constexpr char16_t ImgPan = 4;     // an image, panel or object
+constexpr char16_t BrkCh = 8;      // a line break
+
+// Where a run of consecutive source positions starts.
+struct IndexObj {
+  int32_t Pos = 0;    // character index
+  int32_t Index = 0;  // source position
+};
+
+// One laid-out line (written by layout, read by drawing and queries).
+struct LineRec {
+  explicit LineRec(ThtDocument* Document);
+  int32_t FirstChar = 0;
+  int32_t SpaceAbove = 0;
+  int32_t SpaceBelow = 0;
+  int32_t TextHeight = 0;
+  int32_t FullHeight = 0;
+  int32_t LineChars = 0;
+  int32_t Descent = 0;
+  int32_t LineOffset = 0;
+  int32_t DrawX = 0;
+  int32_t Room = 0;
+  int32_t DrawY = 0;
+  int32_t BlankCount = 0;
+  int32_t ExtraWidth = 0;
+  bool BordersPending = false;
+  int32_t FirstDrawX = 0;
+  bool EndsWithHyphen = false;
+};
+
+class TSection : public TSectionBase {
+public:
+  TSection(ThtDocument* Document, TAttributeList* L, TProperties* Prop, const TUrlTarget* AnURL,
+           TCellBasic* ACell, bool FirstItem);
+  ~TSection() override;
+
+  std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+  TSection* AsSection() override { return this; }
+
+  // Building.
+  void AddChar(char16_t C, int Index);
+  virtual void AddTokenObj(TokenObj& T);
+  // N characters with their source positions.
+  void AddRun(const char16_t* P, const int32_t* Indexes, int N);
+  // Appends text whose characters take consecutive source positions from Index.
+  void AddText(const String& S, const std::vector<int32_t>& Indexes);
+  virtual void FinishText(int EndPos);
+  void AllowBreakAfterLast();
+  void ChangeFont(TProperties* Prop);
+  // Sy = symHref starts a link, anything else ends it.
+  void HRef(THtmlSymbol Sy, ThtDocument* Document, const TUrlTarget* AnURL, TProperties* Prop);
+  TImageObj* AddImage(TAttributeList* L, TCellBasic* ACell, int Index);
+  TPanelObj* AddPanel(TAttributeList* L, TCellBasic* ACell, int Index);
+  std::unique_ptr<TPanelObj> CreatePanel(TAttributeList* L, TCellBasic* ACell);
+  void AddObject(std::unique_ptr<TFloatingObj> Obj, int Index);
+  // Makes the control of an INPUT, SELECT or TEXTAREA element, hands it to
+  // its form (CurrentForm, or an implicit form that becomes current) and
+  // places it in the text.
+  TFormControlObj* AddFormControl(THtmlSymbol Which, ThtDocument* AMasterList, TAttributeList* L,
+                                  TCellBasic* ACell, int Index, TProperties* Prop, ThtmlForm*& CurrentForm);
+  // Takes the section out of the document's lists before it is dropped.
+  void DetachFromDocument();
+  bool Finished() const { return FFinished; }
+  bool IsPreformatted() const { return FPreformatted; }
+
+  // Layout, drawing and queries (bodies belong to the layout code).
+  int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
+                int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
+                int& Curs) override;
+  int Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef,
+           int YRef) override;
+  void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) override;
+  bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) override;
+  int FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& CaretHt,
+                 bool& Intext) override;
+  int FindDocPos(int SourcePos, bool Prev) override;
+  int FindSourcePos(int DocPos) override;
+  int FindString(int From, const String& ToFind, bool MatchCase) override;
+  int FindStringR(int From, const String& ToFind, bool MatchCase) override;
+  bool GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj) override;
+  uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                 TFormControlObj*& FormControl, String& ATitle) override;
+  bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) override;
+  void CopyToClipboard() override;
+
+  int32_t SequenceNumber = 0;
+  int32_t ReportedCycle = 0;
+  String Chars;
+  std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
+  std::vector<int32_t> SourcePositions;  // while building
+  TFontList FontRuns;
+  TFloatingObjList Objects;
+  TFormControlObjList Controls;  // not owning: the forms own their controls
+  std::vector<IndexObj> SourceRuns;
+  std::vector<std::unique_ptr<LineRec>> Lines;
+  uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
+  TClearType ClearKind = clrNone;
+  int32_t LineHeight = -1;
+  int32_t RightEdge = 0;
+  int32_t CachedMin = 0, CachedMax = 0;
+  int32_t TextIndent = 0;
+  int32_t TextIndentPercent = 0;
+  bool BreakWord = false;
+  int32_t WidestLine = 0;
+  // Set when an anchor name was entered in this section: it is kept even
+  // without characters.
+  bool AnchorName = false;
+  // Source position of the first character, -1 when there is none.
+  int32_t FirstSourcePos() const { return SourceRuns.empty() ? -1 : SourceRuns.front().Index; }
+
+protected:
+  TSection(ThtDocument* NewDocument, const TSection& Source);
+  // The steps shared by both kinds after trimming.
+  void finishCommon(int EndPos);
+  void deleteChar(int I);
+  void appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag);
+  bool FPreformatted = false;
+  bool FFinished = false;
+};
+
+// Preformatted text: no trimming, no wrapping.
+class TPreFormated : public TSection {
+public:
+  TPreFormated(ThtDocument* Document, TAttributeList* L, TProperties* Prop,
+               const TUrlTarget* AnURL, TCellBasic* ACell, bool FirstItem);
+  std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+  void FinishText(int EndPos) override;
+  void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) override;
+  int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
+                int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
+                int& Curs) override;
+
+protected:
+  TPreFormated(ThtDocument* NewDocument, const TPreFormated& Source);
+};

@@ -1,0 +1,203 @@
+#pragma once
+// Layout items and the cells that stack them: every piece of a laid-out
+// document is a TSectionBase; a cell is an owning list of items laid out
+// from top to bottom (the document, a block's content, a table cell).
+#include <climits>
+#include <cstdint>
+#include <memory>
+
+#include "html/parse/style_model.h"
+#include "html/model/attributes.h"
+#include "platform/core/exception.h"
+#include "platform/core/object.h"
+#include "platform/core/types.h"
+#include "platform/graphics/geometry.h"
+
+class TCanvas;
+class ThtDocument;
+class TBlock;
+class TSection;
+class TIndentManager;
+class TFormControlObj;
+class TIDObjectList;
+
+// A layout that cannot go on; the cell drops the item and lays out the rest.
+TAMRIX_DECLARE_EXCEPTION(EProcessError, Exception)
+
+// "Not laid out yet" and other open ends: the largest value, so that such
+// an item sorts after everything and sums saturate instead of wrapping.
+constexpr int32_t htUnset = INT_MAX;
+
+// Saturating sum for Y positions and heights.
+inline int32_t htAddSat(int32_t a, int32_t b) {
+  const int64_t s = int64_t(a) + int64_t(b);
+  return s > INT_MAX ? INT_MAX : s < INT_MIN ? INT_MIN : int32_t(s);
+}
+
+// GetURL flags.
+enum : uint8_t { guUrl = 1, guControl = 2, guTitle = 4 };
+
+// An object that can be the target of an id or an anchor name. It leaves
+// the id list it was entered in when it is freed, so a jump to a dropped
+// element finds nothing instead of a dangling pointer.
+class TIDObject : public TObject {
+public:
+  ~TIDObject() override;
+  virtual int GetYPosition() = 0;
+  // Whether the id list frees the object when the entry goes.
+  virtual bool FreeMe() { return false; }
+
+private:
+  friend class TIDObjectList;
+  TIDObjectList* FIdList = nullptr;  // the list holding the object, if any
+  int FIdRefs = 0;                   // how many names of that list point here
+};
+
+class TSectionBase : public TIDObject {
+public:
+  TSectionBase(ThtDocument* Document, TDisplayStyle Display);
+  // Display from the element's properties (page breaks use this).
+  TSectionBase(ThtDocument* Document, TProperties* Prop);
+  ~TSectionBase() override;
+
+  // A copy of the item for another document (printing).
+  virtual std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const;
+
+  int GetYPosition() override { return ContentY; }
+  // The item as a text section or a block, or nullptr: the builder asks
+  // this of nearly every item it adds, where a type search would cost more
+  // than the rest of the work.
+  virtual TSection* AsSection() { return nullptr; }
+  virtual TBlock* AsBlock() { return nullptr; }
+  void SetDocument(ThtDocument* ADocument) { Document = ADocument; }
+
+  virtual bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y);
+  virtual int Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef,
+                   int YRef);
+  // Layout at (X, Y); returns the height taken in the flow.
+  virtual int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
+                        int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
+                        int& Curs);
+  virtual int FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& CaretHt,
+                         bool& Intext);
+  virtual int FindDocPos(int SourcePos, bool Prev);
+  virtual int FindSourcePos(int DocPos);
+  virtual int FindString(int From, const String& ToFind, bool MatchCase);
+  virtual int FindStringR(int From, const String& ToFind, bool MatchCase);
+  virtual bool GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj);
+  // Flags guUrl, guControl, guTitle; UrlTarg is a new record when guUrl is set.
+  virtual uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                         TFormControlObj*& FormControl, String& ATitle);
+  virtual bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY);
+  virtual void AddSectionsToList();
+  virtual void CopyToClipboard();
+  virtual void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max);
+
+  ThtDocument* Document = nullptr;
+  TBlock* ParentBlock = nullptr;
+  TDisplayStyle Display = pdUnassigned;
+  int32_t StartPos = 0;
+  int32_t Length = 0;
+  int32_t ZIndex = 0;
+  int32_t LayoutTop = 0;
+  int32_t BorderTop = 0;
+  int32_t ContentY = htUnset;  // until the first layout
+  int32_t OuterBottom = 0;
+  int32_t PaintBottom = 0;
+  int32_t Height = 0;
+  int32_t PaintHeight = 0;
+
+protected:
+  // Copy constructor for CreateCopy: Display, Height and ZIndex.
+  TSectionBase(ThtDocument* NewDocument, const TSectionBase& Source);
+};
+
+// An owning list of items.
+class TSectionBaseList : public TFreeList<TSectionBase> {
+public:
+  TSectionBase* GetItem(int Index) const { return Items(Index); }
+  virtual bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y);
+  virtual int FindDocPos(int SourcePos, bool Prev);
+  int FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& CaretHt, bool& Intext);
+  int FindSourcePos(int DocPos);
+  int FindString(int From, const String& ToFind, bool MatchCase);
+  int FindStringR(int From, const String& ToFind, bool MatchCase);
+  bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY);
+};
+
+class TCellBasic : public TSectionBaseList {
+public:
+  explicit TCellBasic(ThtDocument* Document);
+  // Copies the items of Source into a cell of NewDocument.
+  TCellBasic(ThtDocument* NewDocument, const TCellBasic& Source);
+  ~TCellBasic() override;
+
+  // Appends Item (nil is ignored). A text section is finished first and
+  // dropped (detached and freed) when it ends up with nothing to show.
+  void Add(std::unique_ptr<TSectionBase> Item, int EndPos);
+  // Clears a trailing default paragraph space; true when it did.
+  bool CheckLastBottomMargin();
+
+  virtual int DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
+                      int& ScrollWidth, int& Curs);
+  virtual int Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef,
+                   int YRef);
+  virtual uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                         TFormControlObj*& FormControl, String& ATitle);
+  virtual void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max);
+  bool GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj);
+  void AddSectionsToList();
+  void CopyToClipboard();
+
+  ThtDocument* Document = nullptr;
+  TBlock* OwnerBlock = nullptr;
+  int32_t StartPos = 0;
+  int32_t Length = 0;
+  TIndentManager* IndentManager = nullptr;  // not owned by a plain cell
+  String OwnerTag;
+  int32_t TopY = 0;
+  int32_t MinTop = htUnset;
+  int32_t MaxOuterBottom = 0;
+  int32_t MaxPaintBottom = 0;
+  int32_t TotalHeight = 0;
+};
+
+// The content of a block.
+class TBlockCell : public TCellBasic {
+public:
+  using TCellBasic::TCellBasic;
+  int DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Width, int AvailHeight,
+               int BlockHeight, int& ScrollWidth, int& Curs);
+  int32_t MaxTextWidth = 0;
+};
+
+// A cell with its own indent manager (the document, table cells).
+class TCell : public TCellBasic {
+public:
+  explicit TCell(ThtDocument* Document);
+  TCell(ThtDocument* NewDocument, const TCell& Source);
+  ~TCell() override;
+  int DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
+              int& ScrollWidth, int& Curs) override;
+  int Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef,
+           int YRef) override;
+
+  std::unique_ptr<TIndentManager> OwnIndentManager;
+  int32_t DrawYY = 0;  // where the cell was last drawn
+};
+
+// A table cell's content, with the cell's own link and tooltip.
+class TCellObjCell : public TCell {
+public:
+  using TCell::TCell;
+  TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source);
+  uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                 TFormControlObj*& FormControl, String& ATitle) override;
+
+  TRect CellRect;
+  String Title;
+  String Url;
+  String Target;
+  bool BkGnd = false;
+  TColor BkColor = clNone;
+};

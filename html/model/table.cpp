@@ -1,0 +1,276 @@
+// Table model: the table, its rows and cells, built from the attributes
+// and computed style of TABLE, TR, TD and TH elements.
+#include "html/model/table.h"
+
+#include <algorithm>
+
+#include "html/parse/html_common.h"
+#include "html/parse/style_colors.h"
+#include "html/model/document.h"
+#include "html/images/image_object.h"
+#include "platform/graphics/bitmap.h"
+
+THtmlTable::THtmlTable(ThtDocument* Master, TAttributeList* Attr, TProperties* Prop)
+    : TSectionBase(Master, Prop), TablePartRec(std::make_unique<TTablePartRec>()) {
+  HasBorderWidth = Prop && Prop->HasBorderWidth();
+  if (Attr)
+    for (const auto& A : *Attr) {
+      switch (A->Symbol) {
+        case symBorder:
+          if (!HasBorderWidth) {
+            BorderWidth = A->Text.empty() ? 1 : std::clamp(A->Value, 0, 100);
+            brdWidthAttr = BorderWidth;
+            HasBorderWidth = true;
+          }
+          break;
+        case symCellPadding: CellPadding = std::clamp(A->Value, 0, 50); break;
+        case symCellSpacing: CellSpacing = std::clamp(A->Value, -1, 40); break;
+        case symBorderColor: ColorFromString(A->Text, false, BorderColor); break;
+        case symBorderColorLight: ColorFromString(A->Text, false, BorderColorLight); break;
+        case symBorderColorDark: ColorFromString(A->Text, false, BorderColorDark); break;
+        default: break;
+      }
+    }
+  if (Prop && Prop->IsBorderCollapse()) CellSpacing = -1;
+}
+
+THtmlTable::THtmlTable(ThtDocument* NewDocument, const THtmlTable& Source)
+    : TSectionBase(NewDocument, Source), Initialized(Source.Initialized),
+      BorderWidth(Source.BorderWidth), brdWidthAttr(Source.brdWidthAttr),
+      HasBorderWidth(Source.HasBorderWidth), NumCols(Source.NumCols),
+      TableWidth(Source.TableWidth), tblWidthAttr(Source.tblWidthAttr),
+      CellPadding(Source.CellPadding), CellSpacing(Source.CellSpacing),
+      BorderColor(Source.BorderColor), BorderColorLight(Source.BorderColorLight),
+      BorderColorDark(Source.BorderColorDark), TablePartRec(std::make_unique<TTablePartRec>()),
+      Float(Source.Float) {
+  const bool keepBackground = NewDocument && NewDocument->PrintBlockBackgrounds;
+  if (keepBackground) {
+    BkGnd = Source.BkGnd;
+    BkColor = Source.BkColor;
+  }
+  for (const auto& row : Source.Rows) Rows.Add(std::make_unique<TCellList>(NewDocument, *row));
+  for (auto* arr : {&Percents, &Multis, &MaxWidths, &MinWidths, &Widths})
+    arr->assign(size_t(std::max(0, NumCols)), 0);
+  ColumnTypes.assign(size_t(std::max(0, NumCols)), wtNone);
+  if (Source.ColSpecs) {
+    ColSpecs = std::make_unique<TColSpecList>();
+    for (const auto& spec : *Source.ColSpecs) ColSpecs->Add(std::make_unique<TColSpec>(*spec));
+  }
+}
+
+THtmlTable::~THtmlTable() = default;
+
+std::unique_ptr<TSectionBase> THtmlTable::CreateCopy(ThtDocument* NewDocument) const {
+  return std::unique_ptr<TSectionBase>(new THtmlTable(NewDocument, *this));
+}
+
+void THtmlTable::DoColumns(int Count, const TWidthSpec& AWidth, TAlignmentType AVAlign,
+                           const String& AAlign) {
+  if (!ColSpecs) ColSpecs = std::make_unique<TColSpecList>();
+  const int room = MaxColSpecs - ColSpecs->Count();
+  const int n = std::min(Count, room);
+  for (int i = 0; i < n; ++i) ColSpecs->Add(std::make_unique<TColSpec>(AWidth, AAlign, AVAlign));
+}
+
+// ---- rows ----
+
+TCellList::TCellList(TAttributeList* Attr, TProperties* Prop) {
+  if (Attr)
+    for (const auto& A : *Attr) {
+      switch (A->Symbol) {
+        case symBgColor: BkGnd = ColorFromString(A->Text, false, BkColor); break;
+        case symBackground: BkImage = A->Text; break;
+        case symHeight: SpecRowHeight = WidthSpecFromText(std::clamp(A->Value, 0, 100), A->Text); break;
+        default: break;
+      }
+    }
+  if (!Prop) return;
+  const TColor bg = Prop->GetBackgroundColor();
+  if (bg != clNone) {
+    BkGnd = true;
+    BkColor = bg;
+  }
+  String url;
+  if (Prop->GetBackgroundImage(url)) {
+    BkImage = url;
+    Prop->GetBackgroundPos(Prop->EmSize, Prop->ExSize, APRec);
+  }
+  Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
+}
+
+TCellList::TCellList(ThtDocument* Master, const TCellList& T)
+    : RowHeight(T.RowHeight), SpecRowHeight(T.SpecRowHeight), RowSpanHeight(T.RowSpanHeight),
+      BkGnd(T.BkGnd), BkColor(T.BkColor), BkImage(T.BkImage), APRec(T.APRec),
+      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter), BreakInside(T.BreakInside),
+      RowType(T.RowType) {
+  for (const auto& cell : T.FItems)
+    TFreeList<TCellObj>::Add(cell ? std::make_unique<TCellObj>(Master, *cell) : nullptr);
+}
+
+void TCellList::Add(std::unique_ptr<TCellObj> Cell) {
+  if (Cell) {
+    BreakBefore = BreakBefore || Cell->BreakBefore;
+    BreakAfter = BreakAfter || Cell->BreakAfter;
+    BreakInside = BreakInside || Cell->BreakInside;
+    TWidthSpec& ht = Cell->Ht;
+    const TWidthSpec& row = SpecRowHeight;
+    switch (row.VType) {
+      case wtNone: break;
+      case wtAbsolute:
+        if (ht.VType == wtAbsolute) ht.Value = std::max(ht.Value, row.Value);
+        else ht = row;
+        break;
+      case wtPercent:
+        if (ht.VType == wtNone || ht.VType == wtRelative) ht = row;
+        else if (ht.VType == wtPercent) ht.Value = std::max(ht.Value, row.Value);
+        break;
+      case wtRelative:
+        if (ht.VType == wtNone) ht = row;
+        else if (ht.VType == wtRelative) ht.Value = std::max(ht.Value, row.Value);
+        break;
+    }
+  }
+  TFreeList<TCellObj>::Add(std::move(Cell));
+}
+
+void TCellList::PassBackgroundToCells() {
+  if (!BkGnd) return;
+  for (const auto& cell : FItems)
+    if (cell && !cell->Cell->BkGnd) {
+      cell->Cell->BkGnd = true;
+      cell->Cell->BkColor = BkColor;
+    }
+}
+
+// ---- cells ----
+
+TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop)
+    : VAlign(AVAlign), Cell(std::make_unique<TCellObjCell>(Master)) {
+  if (Prop) Cell->Title = Prop->PropTitle();
+  String attrImage;
+  if (Attr)
+    for (const auto& A : *Attr) {
+      switch (A->Symbol) {
+        case symColSpan:
+          if (A->Value > 1) ColSpan = std::min(A->Value, MaxColSpan);
+          break;
+        case symRowSpan:
+          if (A->Value > 1) RowSpan = std::min(A->Value, MaxRowSpan);
+          break;
+        case symWidth:
+          if (A->Value >= 0) Wd = WidthSpecFromText(A->Value, A->Text);
+          break;
+        case symHeight:
+          if (A->Value >= 0) Ht = WidthSpecFromText(A->Value, A->Text);
+          break;
+        case symBgColor: Cell->BkGnd = ColorFromString(A->Text, false, Cell->BkColor); break;
+        case symBackground: attrImage = A->Text; break;
+        case symHref: Cell->Url = A->Text; break;
+        case symTarget: Cell->Target = A->Text; break;
+        default: break;
+      }
+    }
+  if (!Prop) {
+    BGImageName = attrImage;
+    return;
+  }
+  TAlignmentType align;
+  if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) VAlign = align;
+  EmSize = Prop->EmSize;
+  ExSize = Prop->ExSize;
+  Prop->GetVMarginArray(MargArray);
+  int autoCount = 0;
+  ConvertMarginArray(MargArray, 100, 100, EmSize, ExSize, 0, autoCount, MargArrayO);
+  auto cssSize = [&](TPropertyIndex i, TWidthSpec& spec) {
+    const TPropValue& v = MargArray[size_t(MA(i))];
+    if (v.IsEmpty()) return;
+    if (v.IsString() && v.AsString().find(u'%') != String::npos) {
+      double value = 0;
+      String unit;
+      if (ParseNumberAndUnit(v.AsString(), value, unit) && value >= 0)
+        spec = TWidthSpec{int32_t(std::min(value, 100.0) * 10), wtPercent};
+    } else {
+      const int32_t px = MargArrayO[size_t(MA(i))];
+      if (px >= 0 && px != AutoValue) spec = TWidthSpec{px, wtAbsolute};
+    }
+  };
+  cssSize(piWidth, Wd);
+  cssSize(piHeight, Ht);
+  const TColor bg = Prop->GetBackgroundColor();
+  if (bg != clNone) {
+    Cell->BkGnd = true;
+    Cell->BkColor = bg;
+  }
+  String url;
+  if (Prop->GetBackgroundImage(url)) BGImageName = url;
+  else BGImageName = attrImage;
+  if (!BGImageName.empty()) {
+    BGImage = std::make_unique<TImageObj>(Master, BGImageName);
+    Prop->GetBackgroundPos(EmSize, ExSize, BGPos);
+  }
+  // Paddings and border widths, sides in the order left, top, right, bottom.
+  ConvertPaddingArray(MargArray, EmSize, ExSize, MargArrayO);
+  {
+    // Border widths, styles and colours as the box conversion gives them
+    // (keywords and lengths in pixels; a side without style has width 0).
+    TMarginArray box{};
+    int autoCount = 0;
+    ConvertMarginArray(MargArray, 100, 100, EmSize, ExSize, 1, autoCount, box);
+    for (int i = piBorderTopWidth; i <= piBorderLeftStyle; ++i) MargArrayO[size_t(MA(TPropertyIndex(i)))] = box[size_t(MA(TPropertyIndex(i)))];
+  }
+  const TPropertyIndex pads[4] = {piPaddingLeft, piPaddingTop, piPaddingRight, piPaddingBottom};
+  const TPropertyIndex widths[4] = {piBorderLeftWidth, piBorderTopWidth, piBorderRightWidth, piBorderBottomWidth};
+  const TPropertyIndex styles[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
+  const TPropertyIndex colors[4] = {piBorderLeftColor, piBorderTopColor, piBorderRightColor, piBorderBottomColor};
+  for (int i = 0; i < 4; ++i) {
+    Paddings[size_t(i)] = MargArrayO[size_t(MA(pads[i]))];
+    TBorderStyleType st = bssNone;
+    const bool hasStyle = Prop->GetBorderStyle(styles[i], st) && st != bssNone;
+    if (hasStyle) {
+      HasBorderStyle = true;
+      BorderWidths[size_t(i)] = std::max(0, MargArrayO[size_t(MA(widths[i]))]);
+    }
+    if (MargArray[size_t(MA(colors[i]))].IsEmpty()) MargArrayO[size_t(MA(colors[i]))] = 0xC0C0C0;
+  }
+  Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
+  ShowEmptyCells = Prop->ShowEmptyCells();
+}
+
+TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
+    : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Wd(T.Wd), Ht(T.Ht), VAlign(T.VAlign),
+      EmSize(T.EmSize), ExSize(T.ExSize), BGPos(T.BGPos), Paddings(T.Paddings),
+      BorderWidths(T.BorderWidths), HzSpace(T.HzSpace), VrSpace(T.VrSpace),
+      HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
+      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), MargArrayO(T.MargArrayO),
+      MargArray(T.MargArray), BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
+      BreakInside(T.BreakInside), Width(T.Width), VSize(T.VSize), Height(T.Height) {
+  if (!(Master && Master->PrintBlockBackgrounds)) {
+    Cell->BkGnd = false;
+    Cell->BkColor = clNone;
+  } else if (T.BGImage) {
+    BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
+    BGImageName = T.BGImageName;
+  }
+}
+
+TCellObj::~TCellObj() = default;
+
+void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
+                             const TBackgroundPosRecs& RowImagePos) {
+  for (auto& p : Paddings)
+    if (p < 0) p = CellPadding;
+  // A bordered table's cells get at least a one-pixel frame, also where a
+  // style was given for a side without a width.
+  const TPropertyIndex styleSlots[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
+  if (HasTableBorder)
+    for (int i = 0; i < 4; ++i)
+      if (!HasBorderStyle || MargArrayO[size_t(MA(styleSlots[i]))] > 0)
+        BorderWidths[size_t(i)] = std::max(1, BorderWidths[size_t(i)]);
+  HzSpace = Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2];
+  VrSpace = Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3];
+  if (!RowImage.empty() && !BGImage) {
+    BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
+    BGImageName = RowImage;
+    BGPos = RowImagePos;
+  }
+}

@@ -1,0 +1,184 @@
+#pragma once
+// Tables: a THtmlTable (held by a TTableBlock) owns its rows; a row is a
+// list of cells; each cell owns the content of one TD or TH. A nil entry
+// in a row is a slot covered by another cell's span.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "html/model/floating_objects.h"
+#include "html/model/section_base.h"
+
+class TImageObj;
+class TBitmap;
+
+// Limits on what a page may ask of a table.
+constexpr int MaxRowSpan = 65534;
+constexpr int MaxColSpan = 1000;
+constexpr int MaxColSpecs = 10000;
+
+using IntArray = std::vector<int32_t>;
+using TWidthTypeArray = std::vector<TWidthType>;
+
+class TCellObj : public TObject {
+public:
+  TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop);
+  TCellObj(ThtDocument* Master, const TCellObj& T);
+  ~TCellObj() override;
+
+  void InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
+                     const TBackgroundPosRecs& RowImagePos);
+
+  int32_t ColSpan = 1;
+  int32_t RowSpan = 1;
+  TWidthSpec Wd;
+  TWidthSpec Ht;
+  TAlignmentType VAlign = AMiddle;
+  int32_t EmSize = 0, ExSize = 0;
+  TBackgroundPosRecs BGPos{};
+  std::array<int32_t, 4> Paddings{};      // left, top, right, bottom
+  std::array<int32_t, 4> BorderWidths{};  // left, top, right, bottom
+  int32_t HzSpace = 0, VrSpace = 0;
+  bool HasBorderStyle = false;
+  bool ShowEmptyCells = false;
+  std::unique_ptr<TCellObjCell> Cell;
+  bool BGImageOK = false;
+  std::unique_ptr<TImageObj> BGImage;
+  String BGImageName;  // the background image asked for (CSS, else BACKGROUND)
+  std::unique_ptr<TBitmap> TiledImage, TiledMask, FullBG;
+  TMarginArray MargArrayO{};
+  TVMarginArray MargArray;
+  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  int32_t Width = 0;
+  int32_t VSize = 0;
+  int32_t Height = 0;
+};
+
+class TCellList : public TFreeList<TCellObj> {
+public:
+  TCellList(TAttributeList* Attr, TProperties* Prop);
+  TCellList(ThtDocument* Master, const TCellList& T);
+  // Appends a cell (nil: a slot covered by a span) and merges the row's
+  // HEIGHT into the cell's.
+  void Add(std::unique_ptr<TCellObj> Cell);
+  void PassBackgroundToCells();
+  TCellObj* GetItem(int Index) const { return Items(Index); }
+
+  int32_t RowHeight = 0;
+  TWidthSpec SpecRowHeight;
+  int32_t RowSpanHeight = 0;
+  bool BkGnd = false;
+  TColor BkColor = clNone;
+  String BkImage;
+  TBackgroundPosRecs APRec{};
+  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  uint8_t RowType = 1;  // 0 header, 1 body, 2 footer
+};
+
+class TRowList : public TFreeList<TCellList> {
+public:
+  TCellList* GetItem(int Index) const { return Items(Index); }
+};
+
+// Where a table printed over several pages stands after a page: 0 not
+// paged (or finished), 1 its header rows are owed at the top of the next
+// page, 2 its body goes on below that repeated header, 4 its body goes on
+// with no header to repeat, 5 its footer rows are owed just below the last
+// row printed on this page. The band is PartStart (document Y) and
+// PartHeight high; FootHeight is the room kept for the footer band.
+struct TTablePartRec {
+  uint8_t TablePart = 0;
+  int32_t PartStart = 0;
+  int32_t PartHeight = 0;
+  int32_t FootHeight = 0;
+};
+
+class THtmlTable : public TSectionBase {
+public:
+  THtmlTable(ThtDocument* Master, TAttributeList* Attr, TProperties* Prop);
+  ~THtmlTable() override;
+  std::unique_ptr<TSectionBase> CreateCopy(ThtDocument* NewDocument) const override;
+
+  void DoColumns(int Count, const TWidthSpec& AWidth, TAlignmentType AVAlign, const String& AAlign);
+
+  // Layout, drawing and queries (bodies belong to the layout code).
+  void Initialize();
+  int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
+                int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
+                int& Curs) override;
+  int Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int XRef,
+           int YRef) override;
+  void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) override;
+  uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                 TFormControlObj*& FormControl, String& ATitle) override;
+  bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) override;
+  int FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& CaretHt,
+                 bool& Intext) override;
+  bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) override;
+  int FindDocPos(int SourcePos, bool Prev) override;
+  int FindSourcePos(int DocPos) override;
+  int FindString(int From, const String& ToFind, bool MatchCase) override;
+  int FindStringR(int From, const String& ToFind, bool MatchCase) override;
+  bool GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj) override;
+  void AddSectionsToList() override;
+  void CopyToClipboard() override;
+
+  std::unique_ptr<TColSpecList> ColSpecs;
+  IntArray Percents, Multis, MaxWidths, MinWidths;
+  int32_t nTypes[4] = {0, 0, 0, 0};  // columns per width kind
+  TWidthTypeArray ColumnTypes;
+  TRowList Rows;
+  bool Initialized = false;
+  int32_t BorderWidth = 0;
+  int32_t brdWidthAttr = 0;
+  bool HasBorderWidth = false;
+  int32_t NumCols = 0;
+  int32_t TableWidth = 0;
+  int32_t tblWidthAttr = 0;
+  int32_t CellPadding = 1;
+  int32_t CellSpacing = 2;
+  TColor BorderColor = clNone;
+  TColor BorderColorLight = clBtnHighlight;
+  TColor BorderColorDark = clBtnShadow;
+  bool BkGnd = false;
+  TColor BkColor = clNone;
+  IntArray Widths, Heights;
+  int32_t HeaderRowCount = 0, HeaderHeight = 0, FootHeight = 0;
+  int32_t FootStartRow = -1, FootOffset = 0;
+  bool HasHeaderOrFooter = false;
+  std::unique_ptr<TTablePartRec> TablePartRec;
+  bool Float = false;  // the table block floats
+
+  // ---- layout memo (layout code) ----
+  // Column widths and row heights are worked out once per layout cycle (and
+  // per width and asked height), so nested tables cost their size, not a
+  // power of their depth.
+  int32_t MinMaxCycle = -1;
+  int32_t HeightsCycle = -1;
+  int32_t HeightsWidth = -1;
+  int32_t HeightsGoal = 0;
+  int32_t DrawLeft = 0;  // X where the table was last drawn (hit tests)
+  void GetMinMaxWidths(TCanvas* Canvas);
+  void FindTableWidth(TCanvas* Canvas, TIndentManager* IMgr, int Y);
+  void FindRowHeights(TCanvas* Canvas, int AvailHeight);
+  int LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs);
+  void DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, int X, int Y);
+  int DrawRow(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y);
+  void DrawCells(TCanvas* Canvas, TCellList* Row, const TRect& ARect, int X, int Y);
+  void DrawRows(TCanvas* Canvas, const TRect& ARect, int X);
+  // Printing over several pages: whether this table pages (repeats its
+  // header and footer rows), and its drawing then.
+  bool PagedPrinting(const TRect& ARect) const;
+  void DrawPaged(TCanvas* Canvas, const TRect& ARect, int X);
+  // Draws rows First..Last-1 with the first one's top at page Y PageY,
+  // wherever in the document they are: the repeated header and footer
+  // bands. ARect is the band on the page.
+  void DrawRowBand(TCanvas* Canvas, const TRect& ARect, int First, int Last, int PageY);
+  TCellObj* CellAt(int X, int Y);
+  template <typename F>
+  void ForEachCell(bool Backwards, F&& Fn);
+
+protected:
+  THtmlTable(ThtDocument* NewDocument, const THtmlTable& Source);
+};
