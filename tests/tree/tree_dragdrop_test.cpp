@@ -398,3 +398,73 @@ TEST(TreeDragDrop, TheDragPictureFadesOutwardsAndDropsItsKeyColour) {
   EXPECT_FALSE(image.States.Contains(TDTDragImage::disInDrag));
   EXPECT_EQ(image.DragImage()->Width(), 0);
 }
+
+TEST(TreeDragDrop, AMoveDropTakesOnlyWhatArrivesAndHandlersMayDestroyTheTarget) {
+  TTwoTrees f;
+  TDTSelectionOptions sel = f.Left->TreeOptions().SelectionOptions();
+  f.Left->TreeOptions().SetSelectionOptions(sel + TDTSelectionOptions{toMultiSelect});
+  PDataNode a = f.Left->Add(nullptr, "a");
+  PDataNode b = f.Left->Add(nullptr, "b");
+  PDataNode x = f.Right->Add(nullptr, "x");
+  f.Left->SetSelected(a, true);
+  f.Left->SetSelected(b, true);
+  f.Left->SetFocusedNode(a);
+  // The owner of the source keeps "b".
+  f.Left->OnNodeMoving = [&](TBaseDataTree*, PDataNode n, PDataNode, bool& allowed) { allowed = n != b; };
+  f.Right->OnDragDrop = [](TBaseDataTree* t, TObject* source, const std::shared_ptr<IDataObject>& data,
+                           const TBaseDataTree::TFormatArray&, TShiftState, TPoint, std::uint32_t& effect,
+                           TDTDropMode) {
+    t->ProcessOLEData(dynamic_cast<TBaseDataTree*>(source), data, t->DropTargetNode(), amInsertAfter,
+                      effect == DROPEFFECT_MOVE);
+  };
+  TDragTree* target = f.Right.get();
+  TPoint at = target->ClientToScreen(TTwoTrees::textPoint(*target, x));
+  f.Left->Play = [&](const std::shared_ptr<IDataObject>& data, std::uint32_t allowed, std::uint32_t& effect) {
+    // The window's registered drop target, as the platform hands it the drag.
+    std::shared_ptr<IDropTarget> drop = DropTargetOf(target->Handle());
+    ASSERT_NE(drop, nullptr);
+    std::uint32_t e = allowed;
+    drop->DragEnter(data, MK_SHIFT, at, e);
+    effect = allowed;
+    drop->Drop(data, MK_SHIFT, at, effect);
+  };
+  f.Left->DoDragging(TTwoTrees::textPoint(*f.Left, a));
+  EXPECT_EQ(captions(*f.Right), "x a");
+  EXPECT_EQ(captions(*f.Left), "b") << "the node that did not arrive stays";
+  checkInvariants(*f.Left);
+  checkInvariants(*f.Right);
+
+  // A handler that destroys the target, at the enter and at the drop.
+  for (int when = 0; when < 2; ++when) {
+    f.Right = f.make(210);
+    target = f.Right.get();
+    x = target->Add(nullptr, "x");
+    pump();
+    at = target->ClientToScreen(TTwoTrees::textPoint(*target, x));
+    auto gone = [&f] { f.Right.reset(); };
+    if (when == 0)
+      target->OnDragOver = [&](TBaseDataTree*, TObject*, TShiftState, TDragState, TPoint, TDTDropMode, std::uint32_t&,
+                               bool& accept) {
+        accept = true;
+        gone();
+      };
+    else
+      target->OnDragDrop = [&](TBaseDataTree*, TObject*, const std::shared_ptr<IDataObject>&,
+                               const TBaseDataTree::TFormatArray&, TShiftState, TPoint, std::uint32_t&,
+                               TDTDropMode) { gone(); };
+    f.Left->Play = [&](const std::shared_ptr<IDataObject>& data, std::uint32_t allowed, std::uint32_t& effect) {
+      // Held by the platform through the drag, as the window's drop target.
+      std::shared_ptr<IDropTarget> drop = DropTargetOf(target->Handle());
+      ASSERT_NE(drop, nullptr);
+      std::uint32_t e = allowed;
+      drop->DragEnter(data, 0, at, e);
+      if (!f.Right) return;
+      effect = allowed;
+      drop->Drop(data, 0, at, effect);
+    };
+    f.Left->SetFocusedNode(f.Left->GetFirst());
+    f.Left->DoDragging(TTwoTrees::textPoint(*f.Left, f.Left->GetFirst()));
+    EXPECT_EQ(f.Right, nullptr);
+    EXPECT_EQ(captions(*f.Left), "b");
+  }
+}
