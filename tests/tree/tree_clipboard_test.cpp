@@ -129,6 +129,24 @@ TEST(TreeDataObject, QueryAnswersPerMismatchAndStoredDataIsKeptOnce) {
   EXPECT_EQ(fetch(*object, own), "second") << "each reader gets a copy of its own";
 }
 
+TEST(TreeDataObject, NoReferenceWhileTheTreeFlushesTheClipboard) {
+  struct TFlushingTree : TOwnedTree {
+    using TBaseDataTree::DoStateChange;
+  } tree;
+  auto object = std::make_shared<TDTDataObject>(&tree, true);
+  HRESULT result = E_FAIL;
+  EXPECT_EQ(fetch(*object, TreeGlobals().CF_DTREFERENCE, &result), TreeReferenceBytes(tree.TreeToken()));
+  EXPECT_EQ(result, S_OK);
+  tree.DoStateChange({tsClipboardFlushing});
+  fetch(*object, TreeGlobals().CF_DTREFERENCE, &result);
+  EXPECT_EQ(result, E_FAIL);
+  // Going while the tree flushes, the object leaves the tree's cut alone.
+  tree.DoStateChange({tsCutPending});
+  object.reset();
+  EXPECT_TRUE(tree.TreeStates().Contains(tsCutPending));
+  tree.DoStateChange({}, {tsClipboardFlushing, tsCutPending});
+}
+
 TEST(TreeDataObject, RendersTheSelectionAsNodesAndText) {
   TOwnedTree tree;
   multiSelect(tree);
