@@ -48,15 +48,16 @@ extern TAlphabetEntry AlphabetEntryType[MaxAlphabetEntries];
 extern int AlphabetCount;
 
 // The values of the settings file; a key missing from the file keeps the
-// value given here.
+// value given here. The colours start as the desktop's own text on window
+// colours: a file without them must not give black text on black.
 struct TAppSettings {
   bool HideToSysTray = false;
   bool AutoStart = false;
   bool MinimizeAtClosing = false;
-  TColor FontColor = 0;
+  TColor FontColor = clWindowText;
   int FontSize = 0;
   String FontName;
-  TColor BgColor = 0;
+  TColor BgColor = clWindow;
   bool WordAutoSelect = false;
   bool UseSkin = false;
   bool UseBgColor = false;

@@ -1,5 +1,9 @@
 #include "app/article.h"
 
+#include <string_view>
+
+#include "app/data_files.h"
+#include "platform/core/exception.h"
 #include "platform/core/strings.h"
 #include "platform/core/streams.h"
 #include "platform/core/text_file.h"
@@ -7,14 +11,6 @@
 #include "platform/graphics/colors.h"
 
 namespace {
-
-void replaceAll(String& s, const String& from, const String& to) {
-  size_t at = 0;
-  while ((at = s.find(from, at)) != String::npos) {
-    s.replace(at, from.size(), to);
-    at += to.size();
-  }
-}
 
 void replaceFirst(String& s, const String& from, const String& to) {
   const size_t at = s.find(from);
@@ -26,6 +22,28 @@ String upperChars(const String& s) {
   for (char16_t& c : u) c = AnsiUpperChar(c);
   return u;
 }
+
+// Finds a text in S from positions that mostly grow, searching each part of
+// S once: a search that found nothing is not repeated for a later start, so
+// many unclosed tags cost one scan, not one scan each.
+class TForwardSearch {
+public:
+  TForwardSearch(const String& S, const char16_t* Needle) : FS(S), FNeedle(Needle) {}
+  size_t Next(size_t From) {
+    if (FValid && From >= FFrom && (FAt == String::npos || From <= FAt)) return FAt;
+    FAt = FS.find(FNeedle, From);
+    FFrom = From;
+    FValid = true;
+    return FAt;
+  }
+
+private:
+  const String& FS;
+  std::u16string_view FNeedle;
+  bool FValid = false;
+  size_t FFrom = 0;
+  size_t FAt = String::npos;
+};
 
 // Length of the character reference ("&bull;", "&#769;", "&#x301;") that
 // starts at s[i], or 0 when none does.
@@ -40,39 +58,52 @@ size_t entityLength(const String& s, size_t i) {
   return k > nameStart && k < s.size() && s[k] == u';' ? k + 1 - i : 0;
 }
 
-// Index just past the tag that starts at s[i] (a '<'), or the text's end.
-// A '>' inside a quoted attribute value does not end the tag, as in the
-// view; a quote counts only right after '=', so an apostrophe in text that
-// merely looks like a tag cannot swallow the rest of the article.
-size_t tagEnd(const String& s, size_t i) {
-  bool afterEquals = false;
-  for (size_t k = i + 1; k < s.size(); ++k) {
-    const char16_t c = s[k];
-    if (c == u'>') return k + 1;
-    if ((c == u'"' || c == u'\'') && afterEquals) {
-      const size_t close = s.find(c, k + 1);
-      if (close == String::npos) break;
-      k = close;
-      afterEquals = false;
-      continue;
+// Where the tags of a text end, for tags met from its start to its end.
+class TTagScanner {
+public:
+  explicit TTagScanner(const String& S) : FS(S), FDouble(S, u"\""), FSingle(S, u"'"), FClose(S, u">") {}
+
+  // Index just past the tag that starts at S[i] (a '<'), or the text's
+  // end. A '>' inside a quoted attribute value does not end the tag, as in
+  // the view; a quote counts only right after '=', so an apostrophe in text
+  // that merely looks like a tag cannot swallow the rest of the article.
+  size_t TagEnd(size_t i) {
+    bool afterEquals = false;
+    for (size_t k = i + 1; k < FS.size(); ++k) {
+      const char16_t c = FS[k];
+      if (c == u'>') return k + 1;
+      if ((c == u'"' || c == u'\'') && afterEquals) {
+        const size_t close = (c == u'"' ? FDouble : FSingle).Next(k + 1);
+        if (close == String::npos) break;
+        k = close;
+        afterEquals = false;
+        continue;
+      }
+      if (c == u'=') afterEquals = true;
+      else if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') afterEquals = false;
     }
-    if (c == u'=') afterEquals = true;
-    else if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') afterEquals = false;
+    const size_t end = FClose.Next(i);
+    return end == String::npos ? FS.size() : end + 1;
   }
-  const size_t end = s.find(u'>', i);
-  return end == String::npos ? s.size() : end + 1;
-}
+  // Whether a '>' follows S[i].
+  bool ClosedAfter(size_t i) { return FClose.Next(i) != String::npos; }
+
+private:
+  const String& FS;
+  TForwardSearch FDouble, FSingle, FClose;
+};
 
 // Marks every occurrence of Word in a run of text that holds no reference.
-void highlightRun(const String& run, const String& upperWord, const String& open, String& out) {
-  const String upperRun = upperChars(run);
-  size_t from = 0, at;
-  while ((at = upperRun.find(upperWord, from)) != String::npos) {
-    out.append(run, from, at - from);
+void highlightRun(const String& s, size_t from, size_t to, const String& upperWord, const String& open,
+                  String& out) {
+  const String upperRun = upperChars(s.substr(from, to - from));
+  size_t at, done = 0;
+  while ((at = upperRun.find(upperWord, done)) != String::npos) {
+    out.append(s, from + done, at - done);
     out += open;
-    from = at + upperWord.size();
+    done = at + upperWord.size();
   }
-  out.append(run, from, String::npos);
+  out.append(s, from + done, to - from - done);
 }
 
 // Replaces every occurrence of Word (compared by the locale's case rules)
@@ -84,25 +115,23 @@ String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
   const String upperWord = upperChars(word);
   const String open = u"<FONT style=\"background-color: #E0FFFF\">" + word + u"</FONT>";
+  TForwardSearch closeMedia(s, u"</5>"), closeLink(s, u"</7>");
+  TTagScanner tags(s);
   String out;
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
     // A protected region: a whole media or cross-reference element.
-    bool isProtected = false;
-    for (const char16_t* tag : {u"<5>", u"<7>"}) {
-      if (s.compare(i, 3, tag) != 0) continue;
-      const String close = String(u"</") + tag[1] + u">";
-      const size_t end = s.find(close, i + 3);
-      if (end == String::npos) continue;
-      out.append(s, i, end + close.size() - i);
-      i = end + close.size();
-      isProtected = true;
-      break;
+    if (s.compare(i, 3, u"<5>") == 0 || s.compare(i, 3, u"<7>") == 0) {
+      const size_t end = (s[i + 1] == u'5' ? closeMedia : closeLink).Next(i + 3);
+      if (end != String::npos) {
+        out.append(s, i, end + 4 - i);
+        i = end + 4;
+        continue;
+      }
     }
-    if (isProtected) continue;
     if (s[i] == u'<') {
-      const size_t stop = tagEnd(s, i);
+      const size_t stop = tags.TagEnd(i);
       out.append(s, i, stop - i);
       i = stop;
       continue;
@@ -117,12 +146,12 @@ String highlight(const String& s, const String& word) {
         ++k;
         continue;
       }
-      highlightRun(s.substr(runStart, k - runStart), upperWord, open, out);
+      highlightRun(s, runStart, k, upperWord, open, out);
       out.append(s, k, n);
       k += n;
       runStart = k;
     }
-    highlightRun(s.substr(runStart, textEnd - runStart), upperWord, open, out);
+    highlightRun(s, runStart, textEnd, upperWord, open, out);
     i = textEnd;
   }
   return out;
@@ -136,11 +165,12 @@ String highlightAll(String s, const std::vector<String>& words) {
 // The text of markup with its tags left out: a cross-reference written
 // around bold or highlighted text still searches for the word itself.
 String withoutTags(const String& s) {
+  TTagScanner tags(s);
   String out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
-    if (s[i] == u'<' && s.find(u'>', i) != String::npos) {
-      i = tagEnd(s, i);
+    if (s[i] == u'<' && tags.ClosedAfter(i)) {
+      i = tags.TagEnd(i);
       continue;
     }
     out += s[i++];
@@ -162,6 +192,113 @@ String escapeKeepingReferences(const String& s) {
     }
     out += EscapeHtml(String(1, s[i++]));
   }
+  return out;
+}
+
+// The numbered tags with a fixed HTML form, and the acute accent entity.
+// No replacement can make or break another's match (each starts with '<'
+// or '&' and ends with '>' or ';'), so one pass gives what one pass per
+// row would.
+struct TFixedTag {
+  std::u16string_view Markup;
+  std::u16string_view Html;
+};
+constexpr TFixedTag kFixedTags[] = {
+    {u"<1>", u"<B>"},
+    {u"</1>", u"</B>"},
+    {u"<3>", u"<U>"},
+    {u"</3>", u"</U>"},
+    {u"<2>", u"<I>"},
+    {u"</2>", u"</I>"},
+    {u"<4>", u"<FONT style=\"font-family: Lucida Sans Unicode; font-size: 16pt\">"},
+    {u"</4>", u"</FONT>"},
+    {u"<9>", u"<BR><BR>&bull; "},
+    {u"&acute;", u"`"},
+};
+
+String convertFixedTags(const String& s) {
+  String out;
+  out.reserve(s.size() + s.size() / 8);
+  size_t i = 0;
+  while (i < s.size()) {
+    const size_t at = s.find_first_of(u"<&", i);
+    if (at == String::npos) {
+      out.append(s, i, String::npos);
+      break;
+    }
+    out.append(s, i, at - i);
+    i = at;
+    const std::u16string_view rest = std::u16string_view(s).substr(at);
+    const TFixedTag* tag = nullptr;
+    for (const TFixedTag& t : kFixedTags)
+      if (rest.starts_with(t.Markup)) {
+        tag = &t;
+        break;
+      }
+    if (tag) {
+      out += tag->Html;
+      i += tag->Markup.size();
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+
+// Pictures and other media: "<5>" name "</5>" becomes a picture that is
+// also a link, both with the media source. An unclosed tag stays as text,
+// and so does every one after it.
+String convertMedia(const String& s, int DictIndex) {
+  const String n = IntToStr(DictIndex);
+  String out;
+  out.reserve(s.size());
+  size_t from = 0;
+  for (;;) {
+    const size_t open = s.find(u"<5>", from);
+    const size_t close = open == String::npos ? String::npos : s.find(u"</5>", open + 3);
+    if (close == String::npos) break;
+    const String source = u"*" + n + u"/" + EscapeHtml(s.substr(open + 3, close - open - 3));
+    out.append(s, from, open - from);
+    out += u"<DIV><a href=\"";
+    out += source;
+    out += u"\"><IMG style=\"border: 1px #e0e0e0 dashed\" SRC=\"";
+    out += source;
+    out += u"\"></a></DIV>";
+    from = close + 4;
+  }
+  out.append(s, from, String::npos);
+  return out;
+}
+
+// Cross-references: "<7>" word "</7>" becomes a link that searches for
+// the word. A "<7>" with no "</7>" after it opens a link with an empty
+// target.
+String convertLinks(const String& s, const std::vector<String>& AdditionalWords) {
+  TForwardSearch closeLink(s, u"</7>");
+  String out;
+  out.reserve(s.size());
+  size_t from = 0;
+  for (;;) {
+    const size_t open = s.find(u"<7>", from);
+    if (open == String::npos) break;
+    out.append(s, from, open - from);
+    const size_t close = closeLink.Next(open + 3);
+    if (close == String::npos) {
+      out += u"<A href=\"#\">";
+      from = open + 3;
+      continue;
+    }
+    // The link's text is shown text, so the additional words are marked in
+    // it; its target is the text as stored, without any markup.
+    const String text = s.substr(open + 3, close - open - 3);
+    out += u"<A href=\"#";
+    out += escapeKeepingReferences(withoutTags(text));
+    out += u"\">";
+    out += highlightAll(text, AdditionalWords);
+    out += u"</A>";
+    from = close + 4;
+  }
+  out.append(s, from, String::npos);
   return out;
 }
 
@@ -189,49 +326,10 @@ String ColorToHtml(TColor Color) {
 }
 
 String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector<String>& AdditionalWords) {
-  String s = Text;
-  replaceAll(s, u"<1>", u"<B>");
-  replaceAll(s, u"</1>", u"</B>");
-  replaceAll(s, u"<3>", u"<U>");
-  replaceAll(s, u"</3>", u"</U>");
-  replaceAll(s, u"<2>", u"<I>");
-  replaceAll(s, u"</2>", u"</I>");
-  replaceAll(s, u"<4>", u"<FONT style=\"font-family: Lucida Sans Unicode; font-size: 16pt\">");
-  replaceAll(s, u"</4>", u"</FONT>");
-  replaceAll(s, u"<9>", u"<BR><BR>&bull; ");
-  replaceAll(s, u"&acute;", u"`");
-
-  s = highlightAll(s, AdditionalWords);
-
-  const String n = IntToStr(DictIndex);
-  size_t from = 0;
-  for (;;) {
-    const size_t open = s.find(u"<5>", from);
-    if (open == String::npos) break;
-    const size_t close = s.find(u"</5>", open + 3);
-    if (close == String::npos) break;  // an unclosed tag stays as text
-    const String source = u"*" + n + u"/" + EscapeHtml(s.substr(open + 3, close - open - 3));
-    const String html = u"<DIV><a href=\"" + source + u"\"><IMG style=\"border: 1px #e0e0e0 dashed\" SRC=\"" +
-                        source + u"\"></a></DIV>";
-    s.replace(open, close + 4 - open, html);
-    from = open + html.size();
-  }
-
-  from = 0;
-  for (;;) {
-    const size_t open = s.find(u"<7>", from);
-    if (open == String::npos) break;
-    const size_t close = s.find(u"</7>", open + 3);
-    if (close == String::npos) break;
-    // The link's text is shown text, so the additional words are marked in
-    // it; its target is the text as stored, without any markup.
-    const String text = s.substr(open + 3, close - open - 3);
-    const String link = u"<A href=\"#" + escapeKeepingReferences(withoutTags(text)) + u"\">" +
-                        highlightAll(text, AdditionalWords) + u"</A>";
-    s.replace(open, close + 4 - open, link);
-    from = open + link.size();
-  }
-  return s;
+  // Each stage is one pass over the text into a new string: an article of
+  // many megabytes converts in time linear in its size.
+  return convertLinks(convertMedia(highlightAll(convertFixedTags(Text), AdditionalWords), DictIndex),
+                      AdditionalWords);
 }
 
 String BuildPage(const String& Caption, const String& Body, TColor BgColor, TColor TextColor,
@@ -270,26 +368,25 @@ String BuildAboutBody(const std::vector<String>& L, const DictRecordType& r) {
 std::vector<String> ReadTemplateLines(const String& FileName, size_t MaxLines) {
   std::vector<String> lines;
   TTextFile f(FileName);
-  f.Reset();
-  while (!f.Eof() && lines.size() < MaxLines) lines.push_back(f.ReadLn());
-  f.CloseFile();
+  try {
+    f.Reset();
+    while (!f.Eof() && lines.size() < MaxLines) lines.push_back(f.ReadLn());
+    f.CloseFile();
+  } catch (const EInOutError&) {
+    RaiseReadError(FileName);
+  }
   return lines;
 }
 
 void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, TColor BgColor,
                          TColor TextColor, int FontSize, const String& FontName) {
-  TTextFile in(TemplateFile);
-  in.Reset();
-  TTextFile out(TargetFile);
-  out.Rewrite();
-  while (!in.Eof()) {
-    String line = in.ReadLn();
+  String text;
+  for (String line : ReadTemplateLines(TemplateFile)) {
     replaceFirst(line, u"_HtmlBgColor_", ColorToHtml(BgColor));
     replaceFirst(line, u"_HtmlTextColor_", ColorToHtml(TextColor));
     replaceFirst(line, u"_FontSize_", IntToStr(FontSize));
     replaceFirst(line, u"_FontName_", FontName);
-    out.WriteLn(line);
+    text += line + u"\r\n";
   }
-  out.CloseFile();
-  in.CloseFile();
+  WriteFileReplacing(TargetFile, UTF16ToUTF8(text));
 }

@@ -26,12 +26,13 @@ String BuildPage(const String& Caption, const String& Body, TColor BgColor, TCol
 // The about page body of a dictionary from the template's lines.
 String BuildAboutBody(const std::vector<String>& TemplateLines, const DictRecordType& Record);
 
-// Lines of a UTF-8 text file (at most MaxLines). Raises EInOutError when
-// the file cannot be opened.
+// Lines of a UTF-8 text file (at most MaxLines). Raises EInOutError, naming
+// the file, when it cannot be opened.
 std::vector<String> ReadTemplateLines(const String& FileName, size_t MaxLines = size_t(-1));
 
 // Copies the help style sheet template to its target, filling the colour,
-// font size and font name placeholders (the first of each per line). Raises
-// EInOutError when a file cannot be opened.
+// font size and font name placeholders (the first of each per line), and
+// writes it through WriteFileReplacing. Raises EInOutError, naming the
+// file, when one cannot be read or written.
 void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, TColor BgColor,
                          TColor TextColor, int FontSize, const String& FontName);

@@ -1,7 +1,13 @@
 #include "app/data_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/core/exception.h"
 #include "platform/core/files.h"
@@ -13,6 +19,16 @@
 namespace {
 
 String boolText(bool v) { return v ? u"-1" : u"0"; }
+
+// Why a file cannot be opened for reading, as the system tells it.
+int errnoOf(const String& fileName) {
+  const int fd = ::open(UTF16ToUTF8(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return EIO;
+  }
+  return errno;
+}
 
 // Stores the converted value; false (and the setting unchanged) when the
 // key is unknown or the value does not convert.
@@ -65,10 +81,16 @@ bool storeSetting(TAppSettings& s, const String& key, const String& value) {
 
 void ReadSettingsFile(const String& FileName, TAppSettings& Settings,
                       const std::function<void(const String& Key)>& KeyRead) {
+  std::vector<String> lines;
   TTextFile f(FileName);
-  f.Reset();
-  while (!f.Eof()) {
-    const String line = f.ReadLn();
+  try {
+    f.Reset();
+    while (!f.Eof()) lines.push_back(f.ReadLn());
+    f.CloseFile();
+  } catch (const EInOutError&) {
+    RaiseReadError(FileName);
+  }
+  for (const String& line : lines) {
     const size_t p = line.find(u'=');
     if (p == String::npos) continue;
     const size_t q = line.find(u';');
@@ -77,38 +99,46 @@ void ReadSettingsFile(const String& FileName, TAppSettings& Settings,
     const String value = (q != String::npos && q > p) ? line.substr(p + 1, q - p - 1) : String();
     if (storeSetting(Settings, key, value) && KeyRead) KeyRead(key);
   }
-  f.CloseFile();
 }
 
 void WriteSettingsFile(const String& FileName, const TAppSettings& s) {
-  const String temp = FileName + u".new";
-  {
-    TTextFile f(temp);
-    f.Rewrite();
-    f.WriteLn(u"HideToSysTray=" + boolText(s.HideToSysTray) + u";");
-    f.WriteLn(u"AutoStart=" + boolText(s.AutoStart) + u";");
-    f.WriteLn(u"MinimizeAtClosing=" + boolText(s.MinimizeAtClosing) + u";");
-    f.WriteLn(u"FontColor=" + ColorToString(s.FontColor) + u";");
-    f.WriteLn(u"FontSize=" + IntToStr(s.FontSize) + u";");
-    f.WriteLn(u"FontName=" + s.FontName + u";");
-    f.WriteLn(u"BgColor=" + ColorToString(s.BgColor) + u";");
-    f.WriteLn(u"WordAutoSelect=" + boolText(s.WordAutoSelect) + u";");
-    f.WriteLn(u"UseSkin=" + boolText(s.UseSkin) + u";");
-    f.WriteLn(u"UseBgColor=" + boolText(s.UseBgColor) + u";");
-    f.WriteLn(u"UseFontStyle=" + boolText(s.UseFontStyle) + u";");
-    f.WriteLn(u"CurrentSkin=" + s.CurrentSkin + u";");
-    f.WriteLn(u"MainFormWidth=" + IntToStr(s.MainFormWidth) + u";");
-    f.WriteLn(u"MainFormHeight=" + IntToStr(s.MainFormHeight) + u";");
-    f.WriteLn(u"UseCtrlC=" + boolText(s.UseCtrlC) + u";");
-    f.CloseFile();
-  }
-  std::error_code ec;
-  std::filesystem::rename(std::filesystem::path(UTF16ToUTF8(temp)),
-                          std::filesystem::path(UTF16ToUTF8(FileName)), ec);
-  if (ec) {
-    DeleteFile(temp);
-    throw EInOutError(u"File access denied", 5);
-  }
+  String text;
+  auto line = [&](const char16_t* key, const String& value) { text += key + (u"=" + value) + u";\r\n"; };
+  line(u"HideToSysTray", boolText(s.HideToSysTray));
+  line(u"AutoStart", boolText(s.AutoStart));
+  line(u"MinimizeAtClosing", boolText(s.MinimizeAtClosing));
+  line(u"FontColor", ColorToString(s.FontColor));
+  line(u"FontSize", IntToStr(s.FontSize));
+  line(u"FontName", s.FontName);
+  line(u"BgColor", ColorToString(s.BgColor));
+  line(u"WordAutoSelect", boolText(s.WordAutoSelect));
+  line(u"UseSkin", boolText(s.UseSkin));
+  line(u"UseBgColor", boolText(s.UseBgColor));
+  line(u"UseFontStyle", boolText(s.UseFontStyle));
+  line(u"CurrentSkin", s.CurrentSkin);
+  line(u"MainFormWidth", IntToStr(s.MainFormWidth));
+  line(u"MainFormHeight", IntToStr(s.MainFormHeight));
+  line(u"UseCtrlC", boolText(s.UseCtrlC));
+  WriteFileReplacing(FileName, UTF16ToUTF8(text));
+}
+
+namespace {
+
+// Perceived brightness of a colour, 0 to 255.
+int brightness(TColor color) {
+  const COLORREF rgb = ColorToRGB(color);
+  return (299 * GetRValue(rgb) + 587 * GetGValue(rgb) + 114 * GetBValue(rgb)) / 1000;
+}
+
+}  // namespace
+
+void CompleteSettingsColors(TAppSettings& Settings, bool FontColorRead, bool BgColorRead) {
+  if (FontColorRead == BgColorRead) return;  // both given, or both defaults
+  TColor& missing = FontColorRead ? Settings.BgColor : Settings.FontColor;
+  const int given = brightness(FontColorRead ? Settings.FontColor : Settings.BgColor);
+  constexpr int kReadable = 100;
+  if (std::abs(brightness(missing) - given) >= kReadable) return;
+  missing = given >= 128 ? clBlack : clWhite;
 }
 
 int ReadAlphabetFile(const String& FileName, TAlphabetEntry* Entries, int Max) {
@@ -148,20 +178,80 @@ DPType SplitDictListLine(const String& Line) {
 
 std::vector<DPType> ReadDictListFile(const String& FileName) {
   std::vector<DPType> entries;
+  // A missing file (a broken link or a missing folder on the way included)
+  // lists nothing.
+  struct stat st;
+  if (::stat(UTF16ToUTF8(FileName).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return entries;
   TTextFile f(FileName);
-  f.Reset();
-  while (!f.Eof()) {
-    const String line = f.ReadLn();
-    if (line.empty()) continue;
-    entries.push_back(SplitDictListLine(line));
+  try {
+    f.Reset();
+    while (!f.Eof()) {
+      const String line = f.ReadLn();
+      if (line.empty()) continue;
+      entries.push_back(SplitDictListLine(line));
+    }
+    f.CloseFile();
+  } catch (const EInOutError&) {
+    RaiseReadError(FileName);
   }
-  f.CloseFile();
   return entries;
 }
 
 void WriteDictListFile(const String& FileName, const std::vector<DPType>& Entries) {
-  TTextFile f(FileName);
-  f.Rewrite();
-  for (const DPType& e : Entries) f.WriteLn(e.Name + u" " + e.Flag);
-  f.CloseFile();
+  String text;
+  for (const DPType& e : Entries) text += e.Name + u" " + e.Flag + u"\r\n";
+  WriteFileReplacing(FileName, UTF16ToUTF8(text));
+}
+
+String FileErrorText(const String& FileName, bool Writing, int SystemError) {
+  String reason;
+  switch (SystemError) {
+    case EACCES:
+    case EPERM:
+    case EROFS: reason = u"нет доступа"; break;
+    case ENOSPC:
+    case EDQUOT: reason = u"на диске нет места"; break;
+    case EFBIG: reason = u"файл больше, чем разрешено"; break;
+    case ENOENT: reason = u"нет такого файла или папки"; break;
+    case ENOTDIR: reason = u"путь проходит через файл, а не папку"; break;
+    case EISDIR: reason = u"на его месте папка"; break;
+    default: reason = UTF8ToUTF16(std::strerror(SystemError));
+  }
+  return (Writing ? u"Не удалось записать файл \"" : u"Не удалось прочитать файл \"") + ExpandFileName(FileName) +
+         u"\": " + reason + u".";
+}
+
+void RaiseReadError(const String& FileName) {
+  const int error = errnoOf(FileName);
+  throw EInOutError(FileErrorText(FileName, false, error), error == ENOENT ? 2 : 5);
+}
+
+void RemoveLeftoverTempFile(const String& FileName) { DeleteFile(FileName + TempFileSuffix); }
+
+void WriteFileReplacing(const String& FileName, const RawByteString& Bytes) {
+  const String temp = FileName + TempFileSuffix;
+  const UTF8String tempPath = UTF16ToUTF8(temp), path = UTF16ToUTF8(FileName);
+  auto fail = [&](int error, int fd) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(tempPath.c_str());
+    throw EInOutError(FileErrorText(FileName, true, error), error == ENOSPC ? 101 : 5);
+  };
+  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    // Nothing was made: a temporary file of someone else's stays.
+    throw EInOutError(FileErrorText(FileName, true, error), 5);
+  }
+  size_t done = 0;
+  while (done < Bytes.size()) {
+    const ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail(n < 0 ? errno : ENOSPC, fd);
+    done += size_t(n);
+  }
+  // On the disk before it takes the old file's place: a crash right after
+  // the rename must not leave an empty file under the real name.
+  if (::fsync(fd) != 0) fail(errno, fd);
+  if (::close(fd) != 0) fail(errno, -1);
+  if (::rename(tempPath.c_str(), path.c_str()) != 0) fail(errno, -1);
 }

@@ -11,14 +11,17 @@
 // ignored; a value that does not convert keeps the setting as it was.
 // KeyRead is told every key that was stored, in file order (the caller
 // applies the keys that act on the window at once). A file that cannot be
-// opened raises EInOutError.
+// read raises EInOutError naming it.
 void ReadSettingsFile(const String& FileName, TAppSettings& Settings,
                       const std::function<void(const String& Key)>& KeyRead = {});
 
+// Makes a colour that the settings file did not give (missing or not
+// readable) stand out against the one it did give: the default stays when
+// it is readable against it, else black or white, whichever differs more.
+void CompleteSettingsColors(TAppSettings& Settings, bool FontColorRead, bool BgColorRead);
+
 // Writes the fifteen lines in their fixed order (CurrentSkin as it is in
-// Settings). The text goes to a temporary file beside the target, which
-// then replaces it, so the file is never left half written. Raises
-// EInOutError when the file cannot be written.
+// Settings), through WriteFileReplacing.
 void WriteSettingsFile(const String& FileName, const TAppSettings& Settings);
 
 // Reads a UTF-16 alphabet file (after its byte-order mark): entries of a
@@ -36,8 +39,26 @@ struct DPType {
   String Flag;
 };
 DPType SplitDictListLine(const String& Line);
-// Every non-empty line of the list file. Raises EInOutError when it cannot
-// be opened.
+// Every non-empty line of the list file; none when the file does not exist
+// (the next rescan writes it anew). Raises EInOutError, naming the file,
+// when it exists but cannot be read.
 std::vector<DPType> ReadDictListFile(const String& FileName);
-// Writes the entries, each as name, blank, flag. Raises EInOutError.
+// Writes the entries, each as name, blank, flag, through
+// WriteFileReplacing.
 void WriteDictListFile(const String& FileName, const std::vector<DPType>& Entries);
+
+// Writes Bytes as the whole new content of FileName: into a temporary file
+// beside it (FileName + TempFileSuffix), flushed to the disk, which then
+// replaces the file. A full disk or a crash therefore leaves either the old
+// file or the new one, never a cut one; on failure the temporary file is
+// removed and EInOutError is raised with FileErrorText.
+void WriteFileReplacing(const String& FileName, const RawByteString& Bytes);
+inline constexpr const char16_t* TempFileSuffix = u".new";
+// Removes the temporary file a killed run may have left beside FileName.
+void RemoveLeftoverTempFile(const String& FileName);
+
+// The message for a file that could not be read or written: the file's
+// full path and the reason, in the program's language.
+String FileErrorText(const String& FileName, bool Writing, int SystemError);
+// Raises EInOutError with FileErrorText for a file that could not be read.
+[[noreturn]] void RaiseReadError(const String& FileName);

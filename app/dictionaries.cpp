@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/data_files.h"
+#include "db/database_files.h"
 #include "db/utf8_convert.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
@@ -14,17 +14,15 @@ namespace {
 
 String dictFileName(const String& name) { return u"dictionaries/" + name + u".tamrix"; }
 
-// True when the connection reads as a database (a file of another kind
-// opens lazily and fails at its first statement).
-bool isDatabase(sqlite3* db) {
+// True when the connection reads as a dictionary: a file of another kind
+// opens lazily and fails at its first statement, and an empty file is an
+// empty database without the headword table.
+bool isDictionary(sqlite3* db) {
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(st);
-    return false;
-  }
-  const int rc = sqlite3_step(st);
+  const bool ok =
+      sqlite3_prepare_v2(db, "SELECT ROWID, word FROM words LIMIT 0", -1, &st, nullptr) == SQLITE_OK && st;
   sqlite3_finalize(st);
-  return rc == SQLITE_ROW;
+  return ok;
 }
 
 int propertiesRowCallback(void* user, int count, char** values, char**) {
@@ -68,32 +66,72 @@ void FillDictRecord(DictRecordType& r, int count, const char* const* values) {
   r.InfoFlag = StrToBoolDef(Utf8ToUnicode(text(10)), false);
 }
 
+sqlite3* OpenDictionaryFile(const String& Name) {
+  const String file = dictFileName(Name);
+  if (file.find(u'\0') != String::npos) return nullptr;
+  const UTF8String uri = DatabaseFileUri(file) + "?immutable=1";
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK ||
+      !isDictionary(db)) {
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  return db;
+}
+
+String DictionaryListCaption(const String& Name, bool* Readable) {
+  sqlite3* db = OpenDictionaryFile(Name);
+  if (Readable) *Readable = db != nullptr;
+  if (!db) return Name + u" (файл не читается)";
+  String caption;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties;", -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW) {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    if (t) caption = Utf8ToUnicode(t);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close_v2(db);
+  return caption;
+}
+
+std::vector<DPType> DictionaryFilesInFolder() {
+  std::vector<DPType> files;
+  TSearchRec rec;
+  if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
+    do {
+      String name = rec.Name;
+      const size_t ext = name.find(u".tamrix");
+      if (ext != String::npos) name.erase(ext, 7);
+      files.push_back(DPType{name, u"1"});
+    } while (FindNext(rec) == 0);
+    FindClose(rec);
+  }
+  return files;
+}
+
 void OpenActiveDictionaries(const String& ListFileName) {
+  OpenActiveDictionaries(FileExists(ListFileName) || DirectoryExists(ListFileName) ? ReadDictListFile(ListFileName)
+                                                                                     : DictionaryFilesInFolder());
+}
+
+void OpenActiveDictionaries(const std::vector<DPType>& Lines) {
   CloseDictionaries();
-  const std::vector<DPType> lines = ReadDictListFile(ListFileName);
+  for (DictRecordType& d : Dicts) d = DictRecordType{};
+  for (String& a : ActiveDicts) a.clear();
   int count = 0;
-  for (const DPType& line : lines) {
+  for (const DPType& line : Lines) {
     if (count == MaxActiveDicts) break;
     if (line.Flag != u"1" || line.Name.empty() || !FileExists(dictFileName(line.Name))) continue;
+    sqlite3* db = OpenDictionaryFile(line.Name);
+    if (!db) continue;
+    DictRecordType& d = Dicts[count];
     ActiveDicts[count++] = line.Name;
-  }
-  for (int i = count; i < MaxActiveDicts; ++i) ActiveDicts[i].clear();
-  LastDictIndex = count - 1;
-
-  for (int i = 0; i < MaxActiveDicts; ++i) {
-    DictRecordType& d = Dicts[i];
-    d = DictRecordType{};
-    if (i >= count) continue;
-    d.FileName = ActiveDicts[i];
-    const UTF8String path = "./" + UnicodeToUtf8(dictFileName(ActiveDicts[i]));
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK || !isDatabase(db)) {
-      sqlite3_close_v2(db);
-      continue;
-    }
+    d.FileName = line.Name;
     d.Db = db;
     sqlite3_exec(db, "SELECT * FROM properties;", propertiesRowCallback, &d, nullptr);
   }
+  LastDictIndex = count - 1;
 }
 
 bool WordMatchesLanguages(const String& Languages, const String& Word) {
@@ -156,7 +194,23 @@ TSearchStatement BuildSearchStatement() {
 
 TSearchStatement BuildCompletionStatement(const String& Prefix) {
   TSearchStatement s;
-  s.SQL = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;";
+  const size_t ye = Prefix.find(u'Е');
+  if (ye == String::npos || !WordMatchesLanguages(u"ru", Prefix)) {
+    s.SQL = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;";
+    s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
+    return s;
+  }
+  // Russian headwords may be stored with "Ё" where the folded prefix has
+  // "Е": both are listed. Each half reads the index from the letters before
+  // the first "Е" with one spelling of it ("Ё" sorts first, so the list
+  // keeps the index's order); the folded comparison checks every later one.
+  const UTF8String before = UnicodeToUtf8(Prefix.substr(0, ye));
+  const char* select = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?1";
+  const char* folded = " AND replace(word, 'Ё', 'Е') LIKE ?3";
+  s.SQL = std::string(select) + folded + " UNION ALL " + "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?2" +
+          " AND NOT word LIKE ?1" + folded + ";";
+  s.Params.push_back(before + "Ё%");
+  s.Params.push_back(before + "Е%");
   s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
   return s;
 }

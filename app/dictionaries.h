@@ -8,17 +8,38 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/data_files.h"
 
 // Closes every connection left in Dicts and clears the handles.
 void CloseDictionaries();
 
 // Reads the list file and opens every line flagged exactly "1" whose file
-// "dictionaries/<name>.tamrix" exists, read-only, in list order, filling
-// ActiveDicts, Dicts and LastDictIndex. Each record starts empty before its
-// properties row is read; a file that is not a database keeps its place
-// with no connection. Lines beyond the first MaxActiveDicts active ones are
-// ignored. Raises EInOutError when the list cannot be opened.
+// "dictionaries/<name>.tamrix" is a readable dictionary, in list order,
+// filling ActiveDicts, Dicts and LastDictIndex. Each record starts empty
+// before its properties row is read. A file that is not a dictionary never
+// becomes active, so the first active dictionary (which completion reads)
+// is always one that opened. Lines beyond the first MaxActiveDicts active
+// ones are ignored. Without a list file every dictionary file in the folder
+// is active. Raises EInOutError when the list exists but cannot be read.
 void OpenActiveDictionaries(const String& ListFileName);
+void OpenActiveDictionaries(const std::vector<DPType>& Lines);
+
+// The dictionary files in "dictionaries/", each as a list line flagged
+// "1", in the order the folder lists them; a name is the file name with
+// its first ".tamrix" removed.
+std::vector<DPType> DictionaryFilesInFolder();
+
+// Opens the dictionary file of Name for reading so that reading writes
+// nothing, not even beside the file (no lock or log files: dictionaries do
+// not change while the program reads them). Null when the file does not
+// open or is not a dictionary (no words table: an empty file, random bytes,
+// a damaged header).
+sqlite3* OpenDictionaryFile(const String& Name);
+
+// The caption a dictionary shows in lists: its properties caption; for a
+// file that is not a readable dictionary, its name marked as such.
+// Readable tells which.
+String DictionaryListCaption(const String& Name, bool* Readable = nullptr);
 
 // Fills a record from one properties row (columns by position; a shorter
 // row fills what it has).
@@ -50,7 +71,8 @@ struct TSearchStatement {
 // per additional word.
 TSearchStatement BuildSearchStatement();
 // The completion statement: headwords beginning with Prefix (already
-// upper-cased and folded).
+// upper-cased and folded); in a Russian prefix each "Е" stands for "Е" and
+// "Ё" both.
 TSearchStatement BuildCompletionStatement(const String& Prefix);
 
 // Called per row with the ROWID and the headword as UTF-8; returns true to

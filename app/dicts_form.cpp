@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/dictionaries.h"
 #include "app/main_form.h"
 #include "db/utf8_convert.h"
 #include "platform/core/files.h"
@@ -17,24 +18,9 @@ namespace {
 
 const String kListFile = u"dictionaries/dictionaries._";
 
-// The caption of a dictionary file from its properties table (empty when
-// it cannot be read).
-String readCaption(const String& name) {
-  String caption;
-  sqlite3* db = nullptr;
-  const UTF8String path = "./" + UnicodeToUtf8(u"dictionaries/" + name + u".tamrix");
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties;", -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW) {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-      if (t) caption = Utf8ToUnicode(t);
-    }
-    sqlite3_finalize(st);
-  }
-  sqlite3_close_v2(db);
-  return caption;
-}
+// The caption of a dictionary file from its properties table; a file that
+// is no dictionary shows its name, marked.
+String readCaption(const String& name) { return DictionaryListCaption(name); }
 
 }  // namespace
 
@@ -160,25 +146,18 @@ void TDictsForm::RefreshDictsClick(TObject*) {
   AddedCount = 0;
   RemovedCount = 0;
   ReadDictsList();
-  FoundDicts.clear();
-  TSearchRec rec;
-  if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
-    do {
-      String name = rec.Name;
-      const size_t ext = name.find(u".tamrix");
-      if (ext != String::npos) name.erase(ext, 7);
-      FoundDicts.push_back(DPType{name, String()});
-    } while (FindNext(rec) == 0);
-    FindClose(rec);
-  }
+  FoundDicts = DictionaryFilesInFolder();
   auto configured = [this](const String& name) {
     return std::any_of(ConfiguredDicts.begin(), ConfiguredDicts.end(),
                        [&](const DPType& d) { return d.Name == name; });
   };
-  // New files go to the top of the list, active.
+  // New files go to the top of the list, active; a file that is no
+  // dictionary is listed but never made active.
   for (const DPType& found : FoundDicts) {
     if (configured(found.Name)) continue;
-    std::vector<DPType> lines{DPType{found.Name, u"1"}};
+    bool readable = false;
+    DictionaryListCaption(found.Name, &readable);
+    std::vector<DPType> lines{DPType{found.Name, readable ? u"1" : u"0"}};
     lines.insert(lines.end(), ConfiguredDicts.begin(), ConfiguredDicts.end());
     WriteDictListFile(kListFile, lines);
     ++AddedCount;

@@ -12,6 +12,7 @@
 #include "app/options_form.h"
 #include "app/vk_form.h"
 #include "html/viewer/html_view.h"
+#include "platform/core/exception.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"
@@ -34,6 +35,9 @@ namespace {
 // The maker's home page behind the link label.
 const String kHomePage = u"https://tamrix.sourceforge.io/?app=5";
 const String kHotKeyMessage = u"Unable to assign Control-Alt-Space as hotkey.";
+constexpr const char16_t* kSettingsFile = u"other/settings";
+constexpr const char16_t* kListFile = u"dictionaries/dictionaries._";
+constexpr const char16_t* kStyleSheet = u"help/style.css";
 
 TButton* makeButton(TComponent* owner, TWinControl* parent, const String& caption, const String& hint,
                     int left, int top, int width) {
@@ -191,6 +195,9 @@ void TRuForm::createComponents() {
   QueryCombo->Font()->SetHeight(-19);
   QueryCombo->SetBounds(0, 0, 270, 31);
   QueryCombo->SetTabStop(true);
+  // The box lists no suggestions of its own (completion fills the tree): an
+  // inline completion from its history would replace what the user typed.
+  QueryCombo->SetAutoComplete(false);
   QueryCombo->OnKeyDown = [this](TObject* s, WORD& k, TShiftState sh) { QueryComboKeyDown(s, k, sh); };
   QueryCombo->OnKeyUp = [this](TObject* s, WORD& k, TShiftState sh) { QueryComboKeyUp(s, k, sh); };
 
@@ -327,17 +334,29 @@ void TRuForm::FormCreate(TObject*) {
                                                                 : ExpandFileName(FProgramFolder));
   SetCurrentDir(AppDir);
 
+  // What a run killed while writing left beside the files it writes.
+  for (const char16_t* file : {kSettingsFile, kListFile, kStyleSheet}) RemoveLeftoverTempFile(file);
+
   // The settings: keys that act on the window do so as they are read. A
-  // missing file leaves every setting at its initial value.
-  if (FileExists(u"other/settings")) {
-    ReadSettingsFile(u"other/settings", AppSettings, [this](const String& key) {
-      if (key == u"HideToSysTray") ApplyTraySetting();
-      // A size saved on a larger display is limited to this screen.
-      else if (key == u"MainFormWidth" && AppSettings.MainFormWidth > 0)
-        SetWidth(std::min(AppSettings.MainFormWidth, Screen->Width()));
-      else if (key == u"MainFormHeight" && AppSettings.MainFormHeight > 0)
-        SetHeight(std::min(AppSettings.MainFormHeight, Screen->Height()));
-    });
+  // missing file leaves every setting at its initial value, and so does
+  // one that cannot be read (said once).
+  if (FileExists(kSettingsFile)) {
+    bool fontColorRead = false, bgColorRead = false;
+    try {
+      ReadSettingsFile(kSettingsFile, AppSettings, [&](const String& key) {
+        fontColorRead |= key == u"FontColor";
+        bgColorRead |= key == u"BgColor";
+        if (key == u"HideToSysTray") ApplyTraySetting();
+        // A size saved on a larger display is limited to this screen.
+        else if (key == u"MainFormWidth" && AppSettings.MainFormWidth > 0)
+          SetWidth(std::min(AppSettings.MainFormWidth, Screen->Width()));
+        else if (key == u"MainFormHeight" && AppSettings.MainFormHeight > 0)
+          SetHeight(std::min(AppSettings.MainFormHeight, Screen->Height()));
+      });
+    } catch (const Exception& e) {
+      ShowFailureOnce(e.Message());
+    }
+    CompleteSettingsColors(AppSettings, fontColorRead, bgColorRead);
   }
   if (AppSettings.FontSize <= 0) AppSettings.FontSize = 12;
 
@@ -358,6 +377,10 @@ void TRuForm::FormCreate(TObject*) {
                         static_cast<TControl*>(AdditionalEdit)})
       c->Font()->SetName(AppSettings.FontName);
   TrayIcon2->SetMinimizeToTray(AppSettings.HideToSysTray);
+  // Until the first article the pages (help included) take the tree's
+  // colours, as articles do when their own colours are off.
+  ArticleBgColor = vst->Color();
+  ArticleTextColor = vst->Font()->Color();
   if (AppSettings.UseSkin) ApplyArticleColors();
 
   vst->SetNodeDataSize(int(sizeof(ResultNodeType)));
@@ -386,9 +409,28 @@ void TRuForm::FormActivate(TObject*) {
 
 void TRuForm::activateDictionaries() {
   FPendingActivation = false;
-  if (DictsForm) DictsForm->RefreshDictsClick(this);
+  // A list that cannot be brought in step with the folder (a folder that
+  // cannot be written, a full disk) is said once; the dictionaries are
+  // still opened from what can be read.
+  if (DictsForm) {
+    try {
+      DictsForm->RefreshDictsClick(this);
+    } catch (const Exception& e) {
+      ShowFailureOnce(e.Message());
+    }
+  }
   if (QueryCombo->CanFocus()) QueryCombo->SetFocus();
-  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  try {
+    OpenActiveDictionaries(kListFile);
+  } catch (const Exception& e) {
+    ShowFailureOnce(e.Message());
+    OpenActiveDictionaries(DictionaryFilesInFolder());
+  }
+}
+
+void TRuForm::ShowFailureOnce(const String& Text) {
+  if (!FShownFailures.insert(Text).second) return;
+  Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONWARNING);
 }
 
 void TRuForm::FormClose(TObject*, TCloseAction& Action) {
@@ -407,7 +449,17 @@ void TRuForm::FormClose(TObject*, TCloseAction& Action) {
     if (!entry.is_directory(ec)) std::filesystem::remove(entry.path(), ec);
   CloseDictionaries();
   sqlite3_shutdown();
-  if (OptionsForm) OptionsForm->BitBtn1Click(this);
+  // Closing always ends the program: settings that cannot be saved are
+  // said (once: the settings window may have said the same already) and
+  // the window closes all the same.
+  if (!OptionsForm) return;
+  try {
+    OptionsForm->BitBtn1Click(this);
+  } catch (const Exception& e) {
+    ShowFailureOnce(e.Message());
+  } catch (const std::exception& e) {
+    ShowFailureOnce(UTF8ToUTF16(e.what()));
+  }
 }
 
 void TRuForm::FormDestroy(TObject*) {
@@ -489,4 +541,4 @@ void TRuForm::RefLabelMouseMove(TObject*, TShiftState, int, int) {
 
 void TRuForm::RefLabelMouseLeave(TObject*) { RefLabel->Font()->SetStyle(TFontStyles{}); }
 
-void TRuForm::RefLabelClick(TObject*) { ShellExecute(Handle(), u"open", kHomePage, String(), String(), 9); }
+void TRuForm::RefLabelClick(TObject*) { openWithDesktop(kHomePage, kHomePage, 9); }

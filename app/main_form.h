@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "app/app_state.h"
 #include "platform/core/streams.h"
@@ -199,6 +201,10 @@ public:
   bool HotKeyRegistered() const { return FHotKeyRegistered; }
   // True while a search or completion run is under way.
   bool RunActive() const { return FSearchActive || FCompletionActive; }
+  // Shows a failure the program goes on after, the first time its text is
+  // met: a folder that cannot be written fails the same way at every
+  // activation, and a message box closing activates the window again.
+  void ShowFailureOnce(const String& Text);
 
 private:
   friend class TTreeThread;
@@ -212,6 +218,11 @@ private:
   void runPending();
   void activateDictionaries();
   void showPage(const String& Caption, const String& Body);
+  // The lines of a page template; none when it cannot be read.
+  std::vector<String> templateLines(const String& FileName, size_t MaxLines = size_t(-1));
+  // Hands a file or an address to the desktop's default program; when none
+  // is set the status line says so, naming Shown.
+  void openWithDesktop(const String& Target, const String& Shown, int ShowCmd);
   void WMHotKey(TMessage& Message);
   void WMSysCommand(TMessage& Message);
   void WMChangeCBChain(TMessage& Message);
@@ -231,6 +242,7 @@ private:
   bool FClosing = false;
   bool FFormDestroyDone = false;
   String FProgramFolder;
+  std::set<String> FShownFailures;
 };
 
 extern TRuForm* RuForm;

@@ -5,6 +5,8 @@
 #include "db/utf8_convert.h"
 #include "platform/core/strings.h"
 
+#include <filesystem>
+
 bool ParseMediaSource(const String& Source, TMediaSource& Media) {
   if (Source.empty() || Source[0] != u'*') return false;
   const size_t slash = Source.find(u'/');
@@ -24,6 +26,7 @@ std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, co
   auto stream = std::make_unique<TMemoryStream>();
   TSQLite3Database db(nullptr);
   db.SetReadOnly(true);
+  db.SetImmutable(true);
   db.SetDatabaseName(u"dictionaries/" + ActiveDicts[DictIndex] + u".tamrix");
   db.Open();
   auto st = db.Prepare("SELECT mm_content FROM multimedia WHERE word_id=? AND internal_name=?;");
@@ -70,4 +73,42 @@ TLinkKind ClassifyLink(const String& Source, String& Target) {
     return lkRefused;
   }
   return lkViewer;
+}
+
+bool IsPlayableMediaName(const String& Name) {
+  static const char16_t* const kExtensions[] = {
+      // pictures
+      u"png", u"jpg", u"jpeg", u"jpe", u"gif", u"bmp", u"tif", u"tiff", u"webp", u"ico",
+      // sounds
+      u"wav", u"mp3", u"ogg", u"oga", u"opus", u"flac", u"m4a", u"aac", u"wma", u"mid", u"midi", u"amr", u"au",
+      // videos
+      u"avi", u"mp4", u"m4v", u"mkv", u"webm", u"mov", u"mpg", u"mpeg", u"wmv", u"flv", u"3gp", u"ogv"};
+  const size_t dot = Name.rfind(u'.');
+  if (dot == String::npos || Name.find_first_of(u"/\\", dot) != String::npos) return false;
+  const String ext = LowerCase(Name.substr(dot + 1));
+  for (const char16_t* known : kExtensions)
+    if (ext == known) return true;
+  return false;
+}
+
+bool ViewerMayShowFile(const String& FileName) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path file = fs::weakly_canonical(fs::path(UTF16ToUTF8(FileName)), ec);
+  if (ec) return false;
+  for (const char* folder : {"help", "temp"}) {
+    const fs::path root = fs::weakly_canonical(fs::path(UTF16ToUTF8(AppDir)) / folder, ec);
+    if (ec) continue;
+    // Inside: the folder's path is a leading part of the file's, by whole
+    // names ("temp2/x" is not inside "temp").
+    auto f = file.begin();
+    bool inside = true;
+    for (auto r = root.begin(); r != root.end(); ++r, ++f)
+      if (f == file.end() || *f != *r) {
+        inside = false;
+        break;
+      }
+    if (inside && f != file.end()) return true;
+  }
+  return false;
 }

@@ -35,3 +35,14 @@ enum TLinkKind {
 };
 // What a clicked link is; Target is the word to search or the address.
 TLinkKind ClassifyLink(const String& Source, String& Target);
+
+// Whether a media item may be handed to the desktop's default program: only
+// pictures, sounds and videos, by the extension of the name the dictionary
+// chose. A downloaded dictionary could otherwise ship a launcher, a script
+// or a program that the desktop would run.
+bool IsPlayableMediaName(const String& Name);
+
+// Whether the viewer may show a local file that a link leads to: only a
+// file inside the program's "help/" or "temp/" folder (links resolved),
+// never one elsewhere on the disk.
+bool ViewerMayShowFile(const String& FileName);

@@ -3,10 +3,13 @@
 #include <sqlite3.h>
 
 #include "app/article.h"
+#include "app/data_files.h"
 #include "app/main_form.h"
 #include "app/media.h"
 #include "db/utf8_convert.h"
+#include "html/parse/url_routines.h"
 #include "html/viewer/html_view.h"
+#include "platform/core/exception.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/clipboard.h"
@@ -36,6 +39,16 @@ void TRuForm::GetDescription2(int DictIndex, std::int64_t RowId, UTF8String& Tex
   sqlite3_finalize(st);
 }
 
+std::vector<String> TRuForm::templateLines(const String& FileName, size_t MaxLines) {
+  // A template that cannot be read is said once; the page shows without it.
+  try {
+    return ReadTemplateLines(FileName, MaxLines);
+  } catch (const Exception& e) {
+    ShowFailureOnce(e.Message());
+    return {};
+  }
+}
+
 void TRuForm::vstClick(TObject*) {
   HTMLOut->Clear();
   if (!vst->GetFirstVisible()) return;
@@ -57,11 +70,11 @@ void TRuForm::vstClick(TObject*) {
     for (int k = 2; k <= QueryWordCount; ++k) extra.push_back(Utf8ToUnicode(QueryWords[k]));
     body = ConvertArticleMarkup(Utf8ToUnicode(text), index, extra);
   } else if (d->Kind == nkNothingFound) {
-    for (const String& line : ReadTemplateLines(u"other/nothing.html")) body += line;
+    for (const String& line : templateLines(u"other/nothing.html")) body += line;
   } else {
     const std::int64_t index = -d->Id;
     if (index >= 0 && index <= LastDictIndex)
-      body = BuildAboutBody(ReadTemplateLines(u"other/about_dictionary.html", 20), Dicts[index]);
+      body = BuildAboutBody(templateLines(u"other/about_dictionary.html", 20), Dicts[index]);
   }
   ArticleBgColor = AppSettings.UseBgColor ? AppSettings.BgColor : vst->Color();
   ArticleTextColor = AppSettings.UseFontStyle ? AppSettings.FontColor : vst->Font()->Color();
@@ -77,8 +90,13 @@ void TRuForm::showPage(const String& Caption, const String& Body) {
 
 void TRuForm::HelpButtonClick(TObject*) {
   ApplyArticleColors();
-  WriteHelpStyleSheet(u"help/template.css", u"help/style.css", ArticleBgColor, ArticleTextColor,
-                      AppSettings.FontSize, AppSettings.FontName);
+  // Without a fresh style sheet the pages still show, with the last one.
+  try {
+    WriteHelpStyleSheet(u"help/template.css", u"help/style.css", ArticleBgColor, ArticleTextColor,
+                        AppSettings.FontSize, AppSettings.FontName);
+  } catch (const Exception& e) {
+    ShowFailureOnce(e.Message());
+  }
   HTMLOut->LoadFromFile(AppDir + u"/help/index.html", HtmlType);
   HTMLOut->SetPosition(0);
 }
@@ -104,13 +122,17 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
       TMediaSource media;
       const ResultNodeType* d = NodeRecord(vst->GetFirstSelected());
       if (!ParseMediaSource(SRC, media) || !d || d->Kind != nkHeadword) return;
+      if (!IsPlayableMediaName(media.Name)) {
+        HintLabel->SetCaption(u"Файл «" + media.Name +
+                              u"» не открыт: открываются только картинки, звуки и видео.");
+        return;
+      }
       const String file = MediaTempFileName(media.Name);
       if (file.empty()) return;
       std::unique_ptr<TMemoryStream> stream = FetchMedia(media.DictIndex, d->Id, media.Name);
       ForceDirectories(AppDir + u"/temp");
-      TFileStream out(file, fmCreate);
-      if (stream->Size() > 0) out.Write(stream->Memory(), stream->Size());
-      ShellExecute(Handle(), u"open", file, String(), String(), 1);
+      WriteFileReplacing(file, RawByteString(static_cast<const char*>(stream->Memory()), size_t(stream->Size())));
+      openWithDesktop(file, media.Name, 1);
       return;
     }
     case lkSearch:
@@ -120,14 +142,32 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
       return;
     case lkExternal:
       Handled = true;
-      ShellExecute(Handle(), u"open", target, String(), String(), 9);
+      openWithDesktop(target, target, 9);
       return;
     case lkRefused:
       Handled = true;
+      HintLabel->SetCaption(u"Адрес «" + SRC + u"» не открыт: открываются только адреса http, https и mailto.");
       return;
-    case lkViewer:
+    case lkViewer: {
+      // The viewer follows it only to a page of the program's own.
+      String name, anchor;
+      SplitAtAnchor(SRC, name, anchor);
+      if (name.empty()) return;  // a place in the page shown
+      const String file = HTMLOut->ExpandName(name);
+      if (file.find(u"://") == String::npos && ViewerMayShowFile(file)) return;
+      Handled = true;
+      HintLabel->SetCaption(u"Страница «" + name +
+                            u"» не открыта: показываются только страницы из папок help и temp программы.");
       return;
+    }
   }
+}
+
+void TRuForm::openWithDesktop(const String& Target, const String& Shown, int ShowCmd) {
+  // The desktop says at once when it has no program for the file or the
+  // address; that is told, not dropped.
+  if (ShellExecute(Handle(), u"open", Target, String(), String(), ShowCmd) > 32) return;
+  HintLabel->SetCaption(u"Не удалось открыть «" + Shown + u"»: на этом компьютере не задана программа для него.");
 }
 
 void TRuForm::HtmlOutRightClick(TObject*, TRightClickParameters*) {

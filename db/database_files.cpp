@@ -1,5 +1,6 @@
 #include "db/database_files.h"
 
+#include "db/utf8_convert.h"
 #include "platform/core/files.h"
 
 namespace {
@@ -19,3 +20,24 @@ bool DatabaseFileExists(const String& name) {
 }
 
 String ExpandDatabaseFileName(const String& name) { return ExpandFileName(name); }
+
+UTF8String DatabaseFileUri(const String& name) {
+  const UTF8String path = UnicodeToUtf8(name);
+  static const char hex[] = "0123456789ABCDEF";
+  // An absolute path gets an empty authority ("file:///..."), so that a
+  // path beginning with "//" is never read as a host name.
+  UTF8String uri = !path.empty() && path[0] == '/' ? "file://" : "file:";
+  for (const char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~' || c == '/';
+    if (plain) {
+      uri += ch;
+    } else {
+      uri += '%';
+      uri += hex[c >> 4];
+      uri += hex[c & 15];
+    }
+  }
+  return uri;
+}

@@ -11,3 +11,9 @@ bool DatabaseFileExists(const String& name);
 // process's current folder; "." and ".." segments and repeated separators are
 // resolved by text alone (links are not followed). Empty stays empty.
 String ExpandDatabaseFileName(const String& name);
+
+// The engine's URI form of a file name ("file:" and the path, every byte
+// other than letters, digits, "-._~/" percent-escaped), to which query
+// parameters such as "?immutable=1" may be appended. Relative names stay
+// relative to the current folder. The name holds no zero unit.
+UTF8String DatabaseFileUri(const String& name);

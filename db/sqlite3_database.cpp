@@ -100,6 +100,12 @@ void TSQLite3Database::SetReadOnly(bool value) {
   FReadOnly = value;
 }
 
+void TSQLite3Database::SetImmutable(bool value) {
+  if (value == FImmutable) return;
+  CheckDisconnected();
+  FImmutable = value;
+}
+
 void TSQLite3Database::SetPassword(const RawByteString& value) {
   if (Connected() && !value.empty()) RaiseDatabaseError(SEncryptionNotSupported, this);
   FPassword = value;
@@ -197,8 +203,12 @@ void TSQLite3Database::DoConnect() {
   UTF8String name;
   if (!engineFileName(FDatabaseName, name))
     throw EFOpenError(u"Cannot open file " + ExpandDatabaseFileName(FDatabaseName));
-  const int rc = sqlite3_open_v2(name.c_str(), &FHandle,
-                                 FReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+  int flags = FReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  if (FReadOnly && FImmutable) {
+    name = DatabaseFileUri(FDatabaseName) + "?immutable=1";
+    flags |= SQLITE_OPEN_URI;
+  }
+  const int rc = sqlite3_open_v2(name.c_str(), &FHandle, flags, nullptr);
   if (rc == SQLITE_OK) return;
   try {
     CheckResult(rc);

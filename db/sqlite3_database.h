@@ -48,6 +48,13 @@ public:
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool value);
 
+  // With ReadOnly: the file does not change while it is open (a dictionary
+  // as shipped). It is then read without locks and without the side files
+  // that a file in write-ahead-log mode would otherwise get beside it, so
+  // that reading writes nothing at all. Changeable only while disconnected.
+  bool Immutable() const { return FImmutable; }
+  void SetImmutable(bool value);
+
   // This engine has no page encryption: a non-empty password makes
   // connecting and creating fail with ESQLite3 before the file is touched,
   // and cannot be set on an open connection.
@@ -116,6 +123,7 @@ private:
   std::vector<TSQLite3Statement*> FStatements;
   bool FStreamedConnected = false;
   bool FReadOnly = false;
+  bool FImmutable = false;
 };
 
 class TSQLite3Statement : public TObject {

@@ -216,6 +216,8 @@ public:
   void SetNodeHeight(PDataNode Node, int Value);
   bool IsVisible(PDataNode Node);
   void SetVisible(PDataNode Node, bool Value);
+  // The control's own visibility stays reachable beside the node's.
+  using TCustomControl::SetVisible;
   bool FullyVisible(PDataNode Node) const;
   bool HasChildren(PDataNode Node) const;
   void SetHasChildren(PDataNode Node, bool Value);
@@ -378,6 +380,11 @@ public:
   // top-level nodes; nothing happens in a read-only tree.
   std::vector<PDataNode> InsertNodesFromStream(TStream* Stream, PDataNode Target, TDTNodeAttachMode Mode,
                                                int Version = TreeStreamVersion, std::int64_t Count = -1);
+  // A node's user data travels as what OnSaveNode writes; OnLoadNode reads
+  // it back from a stream that ends with that data. Nodes read keep their
+  // initialised state and are not initialised again: an owner that keeps
+  // objects in its node data writes something for every node and builds
+  // the objects in OnLoadNode (which comes before the caption is set).
   TDTSaveNodeEvent OnSaveNode;
   TDTLoadNodeEvent OnLoadNode;
 
@@ -392,9 +399,10 @@ protected:
   // Writes Node with its subtree.
   virtual void WriteStreamNode(TStream* Stream, PDataNode Node);
   // Links a node that belongs to no parent into Target (this tree) at
-  // Destination, keeping counts, heights and indices.
+  // Destination, keeping counts and heights; without Reindex only the node
+  // itself gets its index (for runs of nodes renumbered once at the end).
   virtual void InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
-                                   TDTNodeAttachMode Mode);
+                                   TDTNodeAttachMode Mode, bool Reindex = true);
 
 private:
   struct TStreamReadState;
@@ -404,9 +412,14 @@ private:
                                            TStreamReadState& State);
   void freeDetached(PDataNode Node);
   void freeDetached(const std::vector<PDataNode>& Nodes);
-  // Calls Step for Count siblings from First on. Step may delete anything:
-  // the walk goes on with the node that followed and ends when that is gone.
-  void forEachArrived(PDataNode First, std::size_t Count, const std::function<void(PDataNode)>& Step);
+  // The nodes of a list that are still children of Parent, in their order
+  // there: what is left of nodes just inserted after handlers ran.
+  std::vector<PDataNode> stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const;
+  // Calls Step for each of Nodes, children of Parent that were all alive
+  // when FFreedNodes was FreedBaseline. Step may delete or move anything:
+  // whenever nodes were freed, the rest of the list is checked again.
+  void forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+                      const std::function<void(PDataNode)>& Step);
   // Owner handlers cannot delete nodes while a walk holds them: a deletion
   // then fails with the iteration assertion.
   struct TIterationGuard {
@@ -416,6 +429,9 @@ private:
     bool Was;
   };
   std::vector<PDataNode> sortedSet(TDataNodeState Flag, bool Resolve);
+  // Puts Nodes at Destination with Mode, one after the other, renumbering
+  // their new siblings once.
+  void connectRun(const std::vector<PDataNode>& Nodes, PDataNode Destination, TDTNodeAttachMode Mode);
   TStreamReadState* FReadState = nullptr;
   // Nodes freed since the tree was made: a loop over remembered nodes sees
   // from it whether a handler freed some of them.

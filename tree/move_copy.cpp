@@ -25,12 +25,27 @@ bool liesBelow(PDataNode Node, PDataNode Ancestor) {
 }
 }  // namespace
 
-void TBaseDataTree::forEachArrived(PDataNode First, std::size_t Count, const std::function<void(PDataNode)>& Step) {
-  TNodeWatch next(*this, First);
-  for (std::size_t i = 0; i < Count && next.Node(); ++i) {
-    PDataNode node = next.Node();
-    next.Reset(i + 1 < Count ? node->NextSibling : nullptr);
-    Step(node);
+std::vector<PDataNode> TBaseDataTree::stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const {
+  std::vector<PDataNode> result;
+  if (!Parent || Nodes.empty()) return result;
+  const std::unordered_set<PDataNode> wanted(Nodes.begin(), Nodes.end());
+  for (PDataNode child = Parent->FirstChild; child; child = child->NextSibling)
+    if (wanted.count(child)) result.push_back(child);
+  return result;
+}
+
+void TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+                                   const std::function<void(PDataNode)>& Step) {
+  TNodeWatch parent(*this, Parent);
+  std::size_t i = 0;
+  while (i < Nodes.size()) {
+    if (FFreedNodes != FreedBaseline) {
+      Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
+      i = 0;
+      FreedBaseline = FFreedNodes;
+      continue;
+    }
+    Step(Nodes[i++]);
   }
 }
 
@@ -38,6 +53,8 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
   TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
   if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
+  // Children only of a node without children: nothing to move.
+  if (ChildrenOnly && !Source->FirstChild) return;
   TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
   if (!Target) {
     Target = FRoot;
@@ -66,33 +83,31 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
 
   if (targetTree == this) {
     InterruptValidation();
-    PDataNode first = nullptr;
-    std::size_t moved = 0;
+    std::vector<PDataNode> moved;
     if (!ChildrenOnly) {
       InternalDisconnectNode(Source, true, true);
       InternalConnectNode(Source, Target, this, Mode);
-      first = Source;
-      moved = 1;
+      moved.push_back(Source);
     } else {
       // The children keep their order whatever the mode: the first goes to
       // the target, each next one after the one before it.
-      for (PDataNode previous = nullptr; PDataNode child = Source->FirstChild; previous = child) {
+      while (PDataNode child = Source->FirstChild) {
         InternalDisconnectNode(child, true, false);
-        if (previous)
-          InternalConnectNode(child, previous, this, amInsertAfter);
-        else
-          InternalConnectNode(child, Target, this, Mode);
-        if (!first) first = child;
-        ++moved;
+        moved.push_back(child);
       }
+      connectRun(moved, Target, Mode);
     }
+    if (moved.empty()) return;
+    // From here on handlers run; they may delete any of the moved nodes.
+    const std::uint64_t freed = FFreedNodes;
+    TNodeWatch movedParent(*this, moved.front()->Parent);
     ExpireCache();
     if (FUpdateCount == 0) {
       InvalidateCache();
       UpdateScrollBars(true);
       InvalidateWindow();
     }
-    forEachArrived(first, moved, [this](PDataNode node) { DoNodeMoved(node); });
+    forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); });
     StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
     return;
   }
@@ -118,7 +133,11 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   // The target takes all nodes or, refusing the stream, raises.
   if (arrived.empty()) return;
 
-  // Only what arrived leaves this tree.
+  // Only what arrived leaves this tree. Its handlers may delete arrivals
+  // in the target meanwhile.
+  const std::uint64_t targetFreed = targetTree->FFreedNodes;
+  PDataNode const arrivedParent = arrived.front()->Parent;
+  TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
   BeginUpdate();
   try {
     std::unordered_set<PDataNode> left(written.begin(), written.end());
@@ -144,7 +163,8 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   }
   EndUpdate();
 
-  targetTree->forEachArrived(arrived.front(), arrived.size(), [this](PDataNode node) { DoNodeMoved(node); });
+  targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
+                             [this](PDataNode node) { DoNodeMoved(node); });
   targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
   StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
 }
@@ -179,7 +199,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
   if (arrived.empty()) return nullptr;
   PDataNode const parentForEvent = target.Node() && Target != targetTree->FRoot ? Target : nullptr;
   TNodeWatch first(*targetTree, nullptr);
-  targetTree->forEachArrived(arrived.front(), arrived.size(), [&](PDataNode node) {
+  targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
     if (!targetTree->DoNodeCopying(node, parentForEvent)) {
       targetTree->DeleteNode(node, true);
       return;

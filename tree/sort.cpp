@@ -4,6 +4,7 @@
 // The children are sorted as an array and linked in their new order only
 // when the sort is complete: a comparison handler that raises leaves the
 // sibling chain exactly as it was, and none can delete a node meanwhile.
+#include <algorithm>
 #include <vector>
 
 #include "tree/base_tree.h"
@@ -83,8 +84,7 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
     }
     std::vector<PDataNode> buffer(nodes.size() / 2 + 1);
     auto compare = [this, Column](PDataNode a, PDataNode b) { return DoCompare(a, b, Column); };
-    const std::size_t dataOffset = alignUp(NodeHeaderSize + std::size_t(FInternalDataSize), DataAlignment);
-    mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, dataOffset, compare);
+    mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, userDataOffset(), compare);
     PDataNode previous = nullptr;
     std::uint32_t index = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {

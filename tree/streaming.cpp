@@ -208,7 +208,9 @@ void TBaseDataTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
   const std::int64_t start = Stream->Position();
   writeChunkHeader(Stream, UserDataChunk, 0);
   OnSaveNode(this, Node, Stream);
-  if (Stream->Position() == start + ChunkHeaderSize) {
+  const std::int64_t end = Stream->Position();
+  if (end < start + ChunkHeaderSize) ShowError("The node data handler moved back before its own data.", 0);
+  if (end == start + ChunkHeaderSize) {
     // Nothing to keep: take the empty chunk back (the stream only shrinks
     // when the chunk was its end, never cutting what follows).
     const bool atEnd = Stream->Size() == start + ChunkHeaderSize;
@@ -530,6 +532,7 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
   }
   const bool asChildren = Mode == amAddChildFirst || Mode == amAddChildLast;
   std::vector<PDataNode> nodes;
+  PDataNode parent = nullptr;
   BeginUpdate();
   try {
     // A target whose children come on demand gets them before others join;
@@ -541,16 +544,10 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
         InitChildren(Target);
     }
     if (!target.Node()) ShowError("The target node was deleted before the nodes could be inserted.", 0);
+    parent = asChildren ? Target : Target->Parent;
     TStreamReadState state;
-    nodes = readDetachedNodes(Stream, Version, Count, asChildren ? Target : Target->Parent, state);
-    PDataNode previous = nullptr;
-    for (PDataNode node : nodes) {
-      if (previous)
-        InternalConnectNode(node, previous, this, amInsertAfter);
-      else
-        InternalConnectNode(node, Target, this, Mode);
-      previous = node;
-    }
+    nodes = readDetachedNodes(Stream, Version, Count, parent, state);
+    connectRun(nodes, Target, Mode);
     // Arriving nodes keep their selection where the tree can hold it next
     // to its own.
     if (!state.Selected.empty() && FOptions->SelectionOptions().Contains(toMultiSelect))
@@ -560,14 +557,18 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
     EndUpdate();
     throw;
   }
+  // The handlers that run when the bracket ends may delete what arrived.
+  const std::uint64_t freed = FFreedNodes;
+  TNodeWatch parentWatch(*this, parent);
   EndUpdate();
+  if (FFreedNodes != freed) nodes = stillChildren(parentWatch.Node(), nodes);
   return nodes;
 }
 
 // ---- linking ------------------------------------------------------------------------
 
 void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
-                                        TDTNodeAttachMode Mode) {
+                                        TDTNodeAttachMode Mode, bool Reindex) {
   TAMRIX_ASSERT(Node && Node != FRoot, "Node must neither be nil nor the root node.");
   TAMRIX_ASSERT(Target == this, "Nodes can only be linked into the tree that made them.");
   if (!Destination) Destination = FRoot;
@@ -611,8 +612,9 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
     next->PrevSibling = Node;
   else
     parent->LastChild = Node;
-  std::uint32_t index = previous ? previous->Index + 1 : 0;
-  for (PDataNode run = Node; run; run = run->NextSibling) run->Index = index++;
+  Node->Index = previous ? previous->Index + 1 : 0;
+  if (Reindex)
+    for (PDataNode run = Node->NextSibling; run; run = run->NextSibling) run->Index = run->PrevSibling->Index + 1;
   ++parent->ChildCount;
   parent->States.Include(vsHasChildren);
   if (Node->States.Contains(vsVisible)) parent->States.Exclude(vsAllChildrenHidden);
@@ -621,4 +623,18 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
   if (Node->States.Contains(vsVisible) && parent->States.Contains(vsExpanded))
     AdjustTotalHeight(parent, Node->TotalHeight, true);
   if (FullyVisible(Node)) FVisibleCount += 1 + CountVisibleChildren(Node);
+}
+
+void TBaseDataTree::connectRun(const std::vector<PDataNode>& Nodes, PDataNode Destination, TDTNodeAttachMode Mode) {
+  if (Nodes.empty()) return;
+  PDataNode previous = nullptr;
+  for (PDataNode node : Nodes) {
+    if (previous)
+      InternalConnectNode(node, previous, this, amInsertAfter, false);
+    else
+      InternalConnectNode(node, Destination, this, Mode, false);
+    previous = node;
+  }
+  for (PDataNode run = Nodes.front()->NextSibling; run; run = run->NextSibling)
+    run->Index = run->PrevSibling->Index + 1;
 }

@@ -1,5 +1,7 @@
 // The string tree's part of the stream form: a caption chunk (type 3) with
 // the node's main-column text as UTF-16 little-endian code units.
+#include <bit>
+
 #include "platform/core/streams.h"
 #include "tree/string_tree.h"
 
@@ -36,12 +38,12 @@ void TCustomDataStringTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
 bool TCustomDataStringTree::ReadStreamChunk(TStream* Stream, int Version, PDataNode Node, int ChunkType,
                                             int ChunkSize) {
   if (ChunkType != CaptionChunk) return TBaseDataTree::ReadStreamChunk(Stream, Version, Node, ChunkType, ChunkSize);
-  // The chunk's size was checked against the node that holds it.
-  std::string bytes(std::size_t(ChunkSize > 0 ? ChunkSize : 0), '\0');
-  Stream->ReadBuffer(bytes.data(), std::int64_t(bytes.size()));
-  String text(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i)
-    text[i] = char16_t(std::uint8_t(bytes[2 * i]) | (std::uint8_t(bytes[2 * i + 1]) << 8));
+  // The chunk's size was checked against the node that holds it; an odd
+  // last byte is no whole unit and is left out.
+  String text(std::size_t(ChunkSize > 0 ? ChunkSize : 0) / 2, u'\0');
+  Stream->ReadBuffer(text.data(), std::int64_t(2 * text.size()));
+  if constexpr (std::endian::native == std::endian::big)
+    for (char16_t& unit : text) unit = char16_t((unit >> 8) | (unit << 8));
   SetCellText(Node, Header().MainColumn(), text);
   return true;
 }

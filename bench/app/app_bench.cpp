@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/article.h"
 #include "app/dicts_form.h"
 #include "app/main_form.h"
 #include "app/options_form.h"
@@ -124,6 +125,46 @@ void line(const char* what, double value, const char* unit, double limit, double
   std::printf("  %s\n", value <= limit ? "ok" : "OVER");
 }
 
+// An article of about Bytes bytes in the dictionaries' markup, with every
+// kind of tag, Russian and English text.
+std::string bigArticle(size_t bytes) {
+  const std::string piece =
+      "<1>house</1> [haus] <2>n</2> <4>дом</4>; <3>здание</3><9>a <1>big</1> house &acute; большой дом "
+      "<7>home</7>, <7>building</7> <6>see also</6> жилище, <i>кров</i> ";
+  std::string text;
+  text.reserve(bytes + piece.size());
+  // A picture every hundred paragraphs or so, as illustrated entries have.
+  for (int i = 0; text.size() < bytes; ++i) text += i % 100 == 99 ? piece + "<5>house.png</5>" : piece;
+  return text;
+}
+
+// A program folder with one dictionary holding one entry of Article.
+fs::path articleFolder(const fs::path& dist, const std::string& article) {
+  const fs::path dir = fs::temp_directory_path() / ("tamrix-bench-article-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "dictionaries");
+  fs::create_directories(dir / "temp");
+  fs::copy(dist / "other", dir / "other", fs::copy_options::recursive);
+  fs::copy(dist / "help", dir / "help", fs::copy_options::recursive);
+  sqlite3* db = nullptr;
+  sqlite3_open((dir / "dictionaries/big.tamrix").c_str(), &db);
+  sqlite3_exec(db,
+               "CREATE TABLE words(word TEXT COLLATE NOCASE); CREATE TABLE descriptions(description TEXT);"
+               "CREATE TABLE multimedia(word_id INTEGER, internal_name TEXT, mm_content BLOB);"
+               "CREATE TABLE properties(a, full_caption, b, c, languages, d, e, f, g, h, i);"
+               "INSERT INTO properties VALUES('', 'Big', '', '1', 'en', '', '', '', '', '', '0');"
+               "INSERT INTO words VALUES('HOUSE');",
+               nullptr, nullptr, nullptr);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO descriptions(ROWID, description) VALUES(1, ?)", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, article.data(), int(article.size()), SQLITE_STATIC);
+  sqlite3_step(st);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  std::ofstream(dir / "dictionaries/dictionaries._", std::ios::binary) << "big 1\r\n";
+  return dir;
+}
+
 // A program folder whose only dictionary is the big one.
 fs::path bigFolder(const fs::path& dist, const fs::path& big) {
   const fs::path dir = fs::temp_directory_path() / ("tamrix-bench-app-" + std::to_string(getpid()));
@@ -194,6 +235,31 @@ int main(int argc, char** argv) {
   line("resident memory after 20 look-ups", rss20, "MiB", 60);
   line("look-up: Enter to tree and article painted (median)", median(lookups), "ms", 10, median(rawLookups));
   line("pattern hous%: tree shown (median)", median(prefix), "ms", 5, median(rawPrefix));
+
+  // ---- an article of 10 MB ----
+  {
+    const std::string article = bigArticle(10 * 1024 * 1024);
+    std::vector<double> convert, decode;
+    size_t pageSize = 0;
+    for (int i = 0; i < 3; ++i) {
+      auto t = Clock::now();
+      const String text = Utf8ToUnicode(article);
+      decode.push_back(msSince(t));
+      t = Clock::now();
+      pageSize = ConvertArticleMarkup(text, 0, {}).size();
+      convert.push_back(msSince(t));
+    }
+    std::printf("%-52s %9.2f ms (limit 1000 ms)  UTF-8 decoding of the same text: %.2f ms, ratio %.2f  %s\n",
+                "article of 10 MB: markup converted", median(convert), median(decode),
+                median(convert) / std::max(median(decode), 0.001), median(convert) <= 1000 ? "ok" : "OVER");
+    std::printf("%-52s %9zu characters\n", "  page body", pageSize);
+    const fs::path folder = articleFolder(dist, article);
+    auto* w = new Windows(folder);
+    const double shown = w->Search(u"house");
+    std::printf("%-52s %9.2f ms\n", "article of 10 MB: Enter to article shown", shown);
+    delete w;
+    fs::remove_all(folder);
+  }
 
   // ---- the million-headword dictionary ----
   if (!fs::exists(big)) {

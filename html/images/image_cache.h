@@ -28,11 +28,21 @@ TImageKind KindOfImage(TStream* Stream);
 // unreadable. The stream stays the caller's. Transparent is the kind asked
 // for (1 makes a mask from the bottom-left pixel) and the kind given back;
 // AMask receives the mask when there is one.
+// A picture whose header asks for more than MaxBytes once decoded is not
+// decoded at all (nullptr).
 std::unique_ptr<TgpObject> LoadImageFromStream(TStream* Stream, std::uint8_t& Transparent,
-                                               std::unique_ptr<TBitmap>& AMask);
+                                               std::unique_ptr<TBitmap>& AMask,
+                                               std::uint64_t MaxBytes = UINT64_MAX);
 // nullptr when the file does not exist or cannot be read.
 std::unique_ptr<TgpObject> LoadImageFromFile(const String& FName, std::uint8_t& Transparent,
-                                             std::unique_ptr<TBitmap>& AMask);
+                                             std::unique_ptr<TBitmap>& AMask,
+                                             std::uint64_t MaxBytes = UINT64_MAX);
+// The memory a picture will take once decoded, read from its header alone
+// (GIF: every frame; PNG, JPEG, BMP: the one image), 0 when the header
+// tells nothing. The stream's position is kept.
+std::uint64_t EstimateDecodedBytes(TStream* Stream);
+// The memory a decoded picture takes.
+std::uint64_t DecodedBytes(const TGraphic* Picture);
 // A monochrome mask of Image (white where it is transparent): of AColor
 // when ColorValid, else of the bottom-left pixel's colour. nullptr on failure.
 std::unique_ptr<TBitmap> GetImageMask(TBitmap* Image, bool ColorValid, TColor AColor);
@@ -57,7 +67,11 @@ public:
   TStringBitmapList();
   ~TStringBitmapList() override;
   int MaxCache() const { return FMaxCache; }
+  // Decoded bytes of pictures without users kept for later pages.
+  static constexpr std::uint64_t UnusedBudget = std::uint64_t(8) << 20;
 
+  // The list's own AddObject stays visible beside the owning one below.
+  using TStringList::AddObject;
   // Takes the entry and counts one user; returns its index.
   int AddObject(const String& Key, std::unique_ptr<TBitmapItem> Item);
   TBitmapItem* Item(int Index) const { return static_cast<TBitmapItem*>(Objects(Index)); }

@@ -28,9 +28,17 @@ TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBit
   if (Name.empty() || !ImageCache) return nullptr;  // without a cache nothing could own the picture
   const String key = htUpperCase(WideTrim(Name));
 
+  const bool counted = std::find(PicturesCounted.begin(), PicturesCounted.end(), key) != PicturesCounted.end();
+  const uint64_t room = PictureBytes >= PictureBudget ? 0 : PictureBudget - PictureBytes;
   const int index = ImageCache->IndexOf(key);
   if (index >= 0) {
     TBitmapItem* item = ImageCache->Item(index);
+    if (!counted) {
+      const uint64_t bytes = DecodedBytes(item->MImage.get());
+      if (bytes > room) return nullptr;
+      PictureBytes += bytes;
+      PicturesCounted.push_back(key);
+    }
     TGraphic* cached = ImageCache->GetImage(index);
     FromCache = true;
     if (auto* bitmap = dynamic_cast<TBitmap*>(cached)) {
@@ -48,7 +56,7 @@ TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBit
   std::unique_ptr<TGraphic> result;
   std::unique_ptr<TBitmap> mask;
   if (!OnBitmapRequest && !OnImageRequest) {
-    result = LoadImageFromFile(Name, Transparent, mask);
+    result = LoadImageFromFile(Name, Transparent, mask, room);
   } else {
     if (OnBitmapRequest) {
       TBitmap* bitmap = nullptr;
@@ -73,14 +81,20 @@ TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBit
         // No picture.
       } else if (stream) {
         // The application keeps its stream: it is read here, never freed.
-        result = LoadImageFromStream(stream, Transparent, mask);
+        result = LoadImageFromStream(stream, Transparent, mask, room);
         if (OnImageRequested) OnImageRequested(Viewer, Name, stream);
       } else {
-        result = LoadImageFromFile(expandedName(this, Name), Transparent, mask);
+        result = LoadImageFromFile(expandedName(this, Name), Transparent, mask, room);
       }
     }
   }
   if (!result) return nullptr;
+  // A picture whose header told nothing (or one handed over as a bitmap)
+  // is weighed once it is there.
+  const uint64_t bytes = DecodedBytes(result.get());
+  if (bytes > room) return nullptr;
+  PictureBytes += bytes;
+  PicturesCounted.push_back(key);
   TGraphic* picture = result.get();
   Mask = mask.get();
   const uint8_t kind = mask ? Transparent : uint8_t(TranspNone);

@@ -102,7 +102,24 @@ int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor 
     ::FillRect(dc, r, b);
     DeleteObject(b);
   }
-  ExtTextOutW(dc, x, baseline, 0, nullptr, s, n, adv.data());
+  // Only the characters that can show in the clip box are handed to the
+  // device: a line of millions of characters draws its visible part.
+  int first = 0, last = n, firstX = x;
+  TRect clip;
+  const int clipKind = GetClipBox(dc, &clip);
+  if (n > 256 && (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION)) {
+    const int overhang = 64;  // glyphs may reach past their advances
+    int pos = x, i = 0;
+    while (i < n && pos + adv[size_t(i)] < clip.Left - overhang) pos += adv[size_t(i++)];
+    first = i;
+    firstX = pos;
+    while (i < n && pos <= clip.Right + overhang) pos += adv[size_t(i++)];
+    last = i;
+    // A surrogate pair is drawn whole or not at all.
+    if (first > 0 && first < n && htIsLowSurrogate(s[first])) firstX -= adv[size_t(--first)];
+    if (last > 0 && last < n && htIsLowSurrogate(s[last])) ++last;
+  }
+  if (last > first) ExtTextOutW(dc, firstX, baseline, 0, nullptr, s + first, last - first, adv.data() + first);
   SetBkMode(dc, oldMode);
   SetTextColor(dc, oldColor);
   SetTextAlign(dc, oldAlign);

@@ -2,6 +2,7 @@
 // minimum and maximum widths and the width asked for, row heights, and the
 // placement of every cell.
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <utility>
 
@@ -67,16 +68,70 @@ struct CellRef {
 
 }  // namespace
 
-void THtmlTable::Initialize() {
-  if (Initialized) return;
+namespace {
+
+// Every grid slot a span covers is a dummy cell. A few bytes of COLSPAN and
+// ROWSPAN can ask for millions of them, so the slots are held to a budget
+// proportional to the cells that exist: any page then needs memory in
+// proportion to its size.
+size_t gridBudget(size_t realCells) { return 16384 + 8 * realCells; }
+
+}  // namespace
+
+void THtmlTable::clampSpans() {
   const int rowCount = Rows.Count();
+  std::vector<uint64_t> areas;
+  uint64_t total = 0, largest = 0;
+  for (int r = 0; r < rowCount; ++r)
+    for (int c = 0; c < Rows[r]->Count(); ++c) {
+      TCellObj* cell = Rows[r]->Items(c);
+      if (!cell) continue;
+      uint64_t rs = uint64_t(std::clamp(cell->RowSpan, 1, rowCount - r));
+      uint64_t a = uint64_t(std::max(cell->ColSpan, 1)) * rs;
+      areas.push_back(a);
+      total += a;
+      largest = std::max(largest, a);
+    }
+  const uint64_t budget = gridBudget(areas.size());
+  if (total <= budget) return;
+  // The largest area every cell may keep so that the areas fit the budget.
+  uint64_t lo = 1, hi = largest;
+  while (lo < hi) {
+    uint64_t mid = lo + (hi - lo + 1) / 2, sum = 0;
+    for (uint64_t a : areas) sum += std::min(a, mid);
+    if (sum <= budget) lo = mid;
+    else hi = mid - 1;
+  }
+  const int cap = int(std::min<uint64_t>(lo, uint64_t(INT32_MAX)));
+  for (int r = 0; r < rowCount; ++r)
+    for (int c = 0; c < Rows[r]->Count(); ++c) {
+      TCellObj* cell = Rows[r]->Items(c);
+      if (!cell) continue;
+      int cs = std::max(cell->ColSpan, 1), rs = std::clamp(cell->RowSpan, 1, rowCount - r);
+      if (uint64_t(cs) * uint64_t(rs) <= uint64_t(cap)) continue;
+      if (cs <= cap) {
+        cell->RowSpan = std::max(1, cap / cs);
+      } else {
+        cell->ColSpan = cap;
+        cell->RowSpan = 1;
+      }
+    }
+}
+
+bool THtmlTable::normaliseGrid(size_t limit) {
+  const int rowCount = Rows.Count();
+  size_t dummies = 0;
+  auto dummy = [&](int rowSpan) {
+    ++dummies;
+    return dummyCell(Document, rowSpan, *this);
+  };
   for (int r = 0; r < rowCount; ++r) {
     TCellList* row = Rows[r];
     // A slot the reader left empty is a dummy.
     for (int c = 0; c < row->Count(); ++c)
       if (!row->Items(c)) {
         row->TFreeList<TCellObj>::Delete(c);
-        row->TFreeList<TCellObj>::Insert(c, dummyCell(Document, 0, *this));
+        row->TFreeList<TCellObj>::Insert(c, dummy(0));
       }
     row->PassBackgroundToCells();
     for (int c = row->Count() - 1; c >= 0; --c) {
@@ -88,8 +143,8 @@ void THtmlTable::Initialize() {
         cell->Cell->BkColor = BkColor;
       }
       cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
-      for (int k = 1; k < cell->ColSpan; ++k)
-        row->TFreeList<TCellObj>::Insert(c + 1, dummyCell(Document, cell->RowSpan > 1 ? cell->RowSpan : 1, *this));
+      for (int k = 1; k < cell->ColSpan; ++k) row->TFreeList<TCellObj>::Insert(c + 1, dummy(cell->RowSpan > 1 ? cell->RowSpan : 1));
+      if (dummies > limit) return false;
     }
   }
   auto widest = [&] {
@@ -108,11 +163,33 @@ void THtmlTable::Initialize() {
       if (cell->RowSpan <= 1) continue;
       for (int k = 1; k < cell->RowSpan; ++k) {
         TCellList* next = Rows[r + k];
-        while (next->Count() < c) next->TFreeList<TCellObj>::Add(dummyCell(Document, 0, *this));
-        next->TFreeList<TCellObj>::Insert(c, dummyCell(Document, 0, *this));
+        while (next->Count() < c) next->TFreeList<TCellObj>::Add(dummy(0));
+        next->TFreeList<TCellObj>::Insert(c, dummy(0));
+        if (dummies > limit) return false;
       }
     }
-  NumCols = widest();
+  return true;
+}
+
+void THtmlTable::Initialize() {
+  if (Initialized) return;
+  const int rowCount = Rows.Count();
+  clampSpans();
+  size_t realCells = 0;
+  for (int r = 0; r < rowCount; ++r) realCells += size_t(Rows[r]->Count());
+  if (!normaliseGrid(2 * gridBudget(realCells))) {
+    // Row spans that start far to the right of short rows pad every row
+    // below them: give up the row spans, keep the cells as they were read.
+    for (int r = 0; r < rowCount; ++r) {
+      TCellList* row = Rows[r];
+      for (int c = row->Count() - 1; c >= 0; --c)
+        if (!row->Items(c) || row->Items(c)->ColSpan == 0) row->TFreeList<TCellObj>::Delete(c);
+      for (int c = 0; c < row->Count(); ++c) row->Items(c)->RowSpan = 1;
+    }
+    normaliseGrid(SIZE_MAX);
+  }
+  NumCols = 0;
+  for (int r = 0; r < rowCount; ++r) NumCols = std::max(NumCols, Rows[r]->Count());
   for (int r = 0; r < rowCount; ++r) {
     TCellList* row = Rows[r];
     for (int c = 0; c < row->Count(); ++c) {

@@ -137,6 +137,8 @@ ThtDocument::~ThtDocument() {
 
 void ThtDocument::Clear() {
   ++ClearCount;
+  PictureBytes = 0;
+  PicturesCounted.clear();
   if (!IsCopy) {
     if (IdList) IdList->Clear();
     PositionList.clear();

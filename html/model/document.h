@@ -254,6 +254,11 @@ public:
   std::unique_ptr<TIDObjectList> IdList;
   std::vector<TSectionBase*> PositionList;
   TStringBitmapList* ImageCache = nullptr;
+  // Decoded pictures a page may hold at once: a few bytes of GIF can ask
+  // for gigabytes. Pictures past it show as their alternative box.
+  static constexpr uint64_t PictureBudget = uint64_t(64) << 20;
+  uint64_t PictureBytes = 0;            // decoded bytes of the pictures this page shows
+  std::vector<String> PicturesCounted;  // their cache keys, each counted once
   int32_t LayoutCycle = 0;
   // Counts the pages this document has held: a control's handler that
   // loads another page ends the old page's controls under their own feet,

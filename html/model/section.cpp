@@ -117,15 +117,17 @@ void TSection::DetachFromDocument() {
 void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag) {
   if (N <= 0) return;
   // Geometric growth: many small tokens must not copy the arrays each time.
+  // Two places more than the text are kept, for the blank and the flag that
+  // finishing adds: a text of millions of characters taken in one piece is
+  // then never copied to add them.
   if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
-    SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 64));
+    SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 2));
   // Short texts stay in the strings' own room; the first time a text
   // outgrows it, it gets room for a typical paragraph at once.
   const size_t need = Chars.size() + size_t(N);
   constexpr size_t paragraph = 40;
-  if (need > Chars.capacity() && Chars.capacity() < paragraph) Chars.reserve(std::max(need, paragraph));
-  if (need > BreakFlags.capacity() && BreakFlags.capacity() < paragraph)
-    BreakFlags.reserve(std::max(need, paragraph));
+  if (need > Chars.capacity()) Chars.reserve(std::max({need + 2, paragraph, Chars.capacity() * 2}));
+  if (need > BreakFlags.capacity()) BreakFlags.reserve(std::max({need + 2, paragraph, BreakFlags.capacity() * 2}));
   Chars.append(P, size_t(N));
   SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
   BreakFlags.append(size_t(N), Flag);
@@ -187,6 +189,10 @@ void TSection::AddRun(const char16_t* P, const int32_t* Indexes, int N) {
 }
 
 void TSection::AddText(const String& S, const std::vector<int32_t>& Indexes) {
+  if (Indexes.size() >= S.size()) {
+    AddRun(S.data(), Indexes.data(), int(S.size()));
+    return;
+  }
   std::vector<int32_t> indexes(Indexes);
   indexes.resize(S.size(), indexes.empty() ? 0 : indexes.back());
   AddRun(S.data(), indexes.data(), int(S.size()));
@@ -446,6 +452,13 @@ void TSection::FinishText(int EndPos) {
   Chars.resize(w);
   BreakFlags.resize(w);
   SourcePositions.resize(w);
+  // A long text grown piece by piece gives back what growing left over.
+  if (w > 4096 && Chars.capacity() > w + w / 4) {
+    Chars.reserve(w + 2);
+    Chars.shrink_to_fit();
+    BreakFlags.shrink_to_fit();
+    SourcePositions.shrink_to_fit();
+  }
   // Runs that became empty go; a link's tab stop moves to its next run.
   for (int I = 1; I < FontRuns.Count();) {
     TFontObj* prev = FontRuns[I - 1];

@@ -104,6 +104,12 @@ public:
 
   // Layout, drawing and queries (bodies belong to the layout code).
   void Initialize();
+  // Keeps the grid's slots (cells and the dummies of their spans) within a
+  // budget proportional to the cells that exist.
+  void clampSpans();
+  // Inserts the span dummies; false (and stops) when more than limit of
+  // them would be needed.
+  bool normaliseGrid(size_t limit);
   int DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth,
                 int AvailHeight, int BlockHeight, TIndentManager* IMgr, int& MaxWidth,
                 int& Curs) override;

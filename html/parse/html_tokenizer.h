@@ -32,6 +32,12 @@ public:
     FIndexes.insert(FIndexes.end(), other.FIndexes.begin(), other.FIndexes.end());
   }
   void Clear() {
+    // A token of millions of characters does not keep its room for the
+    // rest of the page.
+    if (FChars.capacity() > 65536) {
+      String().swap(FChars);
+      std::vector<int>().swap(FIndexes);
+    }
     FChars.clear();
     FIndexes.clear();
   }

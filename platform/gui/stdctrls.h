@@ -204,6 +204,11 @@ public:
   void SetMaxLength(int value);
   bool Sorted() const { return FSorted; }
   void SetSorted(bool value);
+  // Whether typing in the box completes the text inline from its own items
+  // (on by default). A box whose owner lists suggestions itself turns it off:
+  // an inline completion would otherwise replace what the user typed.
+  bool AutoComplete() const { return FAutoComplete; }
+  void SetAutoComplete(bool value);
   int SelStart() const;
   void SetSelStart(int value);
   int SelLength() const;
@@ -233,6 +238,7 @@ private:
   int FDropDownCount = 8;
   int FMaxLength = 0;
   bool FSorted = false;
+  bool FAutoComplete = true;
   int FItemIndex = -1;
   bool FSyncing = false;
 };

@@ -1,6 +1,7 @@
 // Combo boxes and list boxes.
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -21,7 +22,13 @@ TComboBox::TComboBox(TComponent* AOwner)
   FItems->OnChange = [this](TObject*) { itemsChanged(); };
 }
 
-TComboBox::~TComboBox() { FItems->OnChange = nullptr; }
+TComboBox::~TComboBox() {
+  FItems->OnChange = nullptr;
+  // The widget outlives this object by a little: losing the focus while it
+  // goes makes an editable box report its text as chosen, to handlers that
+  // point here.
+  if (auto* c = widgetAs<QComboBox>(this)) c->blockSignals(true);
+}
 
 void TComboBox::CreateWnd() {
   if (Private()->Handle) return;
@@ -97,6 +104,18 @@ void TComboBox::SyncWidget() {
   if (!c) return;
   c->setMaxVisibleItems(std::max(FDropDownCount, 1));
   if (c->lineEdit()) c->lineEdit()->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
+  // The toolkit gives every editable box a completer over its items; it is
+  // kept only while inline completion is wanted (a removed one is made anew
+  // when it is turned on again).
+  if (c->isEditable()) {
+    if (!FAutoComplete && c->completer()) c->setCompleter(nullptr);
+    else if (FAutoComplete && !c->completer()) {
+      auto* completer = new QCompleter(c->model(), c);
+      completer->setCaseSensitivity(Qt::CaseInsensitive);
+      completer->setCompletionMode(QCompleter::InlineCompletion);
+      c->setCompleter(completer);
+    }
+  }
 }
 
 int TComboBox::ItemIndex() const {
@@ -130,6 +149,11 @@ void TComboBox::SetStyle(TComboBoxStyle value) {
     (void)c;
     (void)t;
   }
+}
+
+void TComboBox::SetAutoComplete(bool value) {
+  FAutoComplete = value;
+  SyncWidget();
 }
 
 void TComboBox::SetDropDownCount(int value) { FDropDownCount = value; SyncWidget(); }

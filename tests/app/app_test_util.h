@@ -2,7 +2,9 @@
 // A program folder built by code for the application tests: the data files
 // beside the executable and small dictionaries written through the engine.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -119,6 +121,29 @@ inline void Exec(const std::filesystem::path& file, const std::string& sql) {
   EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
   sqlite3_close(db);
 }
+
+// While it lives, no file of this process may grow beyond Bytes: a write
+// past that fails as on a full disk, for root too.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t Bytes) {
+    FOldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &FOld);
+    rlimit limited = FOld;
+    limited.rlim_cur = Bytes;
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &FOld);
+    ::signal(SIGXFSZ, FOldSignal);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+  rlimit FOld{};
+  sighandler_t FOldSignal = nullptr;
+};
 
 // A fresh program folder, made current while the test runs, with the
 // alphabet file, the templates and an empty dictionary list.

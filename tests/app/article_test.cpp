@@ -32,11 +32,12 @@ TEST(ArticleMarkup, MediaBlocksAndCrossReferences) {
   EXPECT_NE(convert(u"<5>x\" onclick=\"y</5>").find(u"*2/x&quot; onclick=&quot;y\""), String::npos);
 }
 
-TEST(ArticleMarkup, UnclosedMediaAndLinksEndAndStayText) {
+TEST(ArticleMarkup, UnclosedMediaStayTextAndUnclosedLinksOpenAnEmptyLink) {
   EXPECT_EQ(convert(u"a<5>p.png"), u"a<5>p.png");
-  EXPECT_EQ(convert(u"a<7>wolf"), u"a<7>wolf");
+  EXPECT_EQ(convert(u"a<7>wolf"), u"a<A href=\"#\">wolf");
   // A close before the open does not pair with it.
-  EXPECT_EQ(convert(u"</7>x<7>y"), u"</7>x<7>y");
+  EXPECT_EQ(convert(u"</7>x<7>y"), u"</7>x<A href=\"#\">y");
+  EXPECT_EQ(convert(u"<7>a</7><7>b<7>c"), u"<A href=\"#a\">a</A><A href=\"#\">b<A href=\"#\">c");
   EXPECT_EQ(convert(u"<5>a.png</5><5>b"),
             u"<DIV><a href=\"*2/a.png\"><IMG style=\"border: 1px #e0e0e0 dashed\" SRC=\"*2/a.png\"></a></DIV><5>b");
 }

@@ -2,6 +2,7 @@
 #include "app/data_files.h"
 
 #include "platform/core/exception.h"
+#include "platform/core/strings.h"
 #include "tests/app/app_test_util.h"
 
 using apptest::readFile;
@@ -104,4 +105,44 @@ TEST_F(DataFiles, ListLinesSplitAtTheLastBlank) {
   ASSERT_EQ(entries.size(), 2u);
   WriteDictListFile(u"list2", entries);
   EXPECT_EQ(readFile(Dir / "list2"), "a b 1\r\nc 0\r\n");
+}
+
+TEST_F(DataFiles, AFullDiskLeavesTheListAndTheSettingsAsTheyWere) {
+  const std::string list = "second 1\r\nfirst 0\r\n";
+  writeFile(Dir / "dictionaries/dictionaries._", list);
+  writeFile(Dir / "other/settings", "FontSize=12;\r\n");
+  const std::vector<DPType> entries{{u"new", u"1"}, {u"second", u"1"}, {u"first", u"0"}};
+  TAppSettings s;
+  {
+    apptest::FileSizeLimit full(8);
+    try {
+      WriteDictListFile(u"dictionaries/dictionaries._", entries);
+      ADD_FAILURE() << "a failed write was reported as success";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(UTF16ToUTF8(e.Message()).find(Dir.string() + "/dictionaries/dictionaries._"), std::string::npos)
+          << UTF16ToUTF8(e.Message());
+    }
+    EXPECT_THROW(WriteSettingsFile(u"other/settings", s), EInOutError);
+  }
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), list);
+  EXPECT_EQ(readFile(Dir / "other/settings"), "FontSize=12;\r\n");
+  EXPECT_FALSE(std::filesystem::exists(Dir / "dictionaries/dictionaries._.new"));
+  EXPECT_FALSE(std::filesystem::exists(Dir / "other/settings.new"));
+  // With room again the list is replaced whole.
+  WriteDictListFile(u"dictionaries/dictionaries._", entries);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "new 1\r\nsecond 1\r\nfirst 0\r\n");
+}
+
+TEST_F(DataFiles, AMissingListListsNothingAndAnUnreadableOneIsNamed) {
+  std::filesystem::remove(Dir / "dictionaries/dictionaries._");
+  EXPECT_TRUE(ReadDictListFile(u"dictionaries/dictionaries._").empty());
+  EXPECT_TRUE(ReadDictListFile(u"nowhere/dictionaries._").empty());
+  // A folder in its place cannot be read, by root either.
+  std::filesystem::create_directories(Dir / "dictionaries/dictionaries._");
+  try {
+    ReadDictListFile(u"dictionaries/dictionaries._");
+    ADD_FAILURE() << "a folder read as a list";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(UTF16ToUTF8(e.Message()).find("dictionaries/dictionaries._"), std::string::npos);
+  }
 }

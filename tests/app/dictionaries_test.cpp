@@ -79,7 +79,7 @@ TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
   apptest::writeFile(Dir / "dictionaries/junk.tamrix", "this is not a database, just text");
   List("full 1\r\nnone 1\r\nshort 1\r\njunk 1\r\n");
   OpenActiveDictionaries(u"dictionaries/dictionaries._");
-  ASSERT_EQ(LastDictIndex, 3);
+  ASSERT_EQ(LastDictIndex, 2);
   EXPECT_TRUE(Dicts[0].InfoFlag);
   EXPECT_EQ(Dicts[0].InfoText9, "a9");
   // Nothing of the previous dictionary leaks into one without a row.
@@ -90,9 +90,9 @@ TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
   EXPECT_EQ(Dicts[2].InfoNumber, 0);
   EXPECT_EQ(Dicts[2].Languages, "");
   EXPECT_FALSE(Dicts[2].InfoFlag);
-  // A file that is no database keeps its place but has no connection.
+  // A file that is no database never becomes active.
   EXPECT_EQ(Dicts[3].Db, nullptr);
-  EXPECT_EQ(Dicts[3].FileName, u"junk");
+  EXPECT_EQ(ActiveDicts[3], u"");
 }
 
 TEST_F(Dictionaries, AtMostOneHundredAndOneAreActive) {

@@ -28,7 +28,11 @@ protected:
         .Word({0, "WOLF", "волк, <7>fox</7> and <7>say \"hi\"</7>"})
         .Word({0, "<BR>", "a headword that looks like markup"})
         .Media(3, "fox.png", "PNGDATA")
-        .Media(3, "../../escape.txt", "ESCAPE");
+        .Media(3, "../../escape.wav", "ESCAPE")
+        .Media(3, "run.desktop", "[Desktop Entry]\nExec=sh -c 'touch owned'\n")
+        .Media(3, "tool.sh", "#!/bin/sh\n")
+        .Media(3, "app.JAR", "PK")
+        .Media(3, "cry.OGG", "OggS");
     Dict("ru").Properties("Russian", "ru").Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЕЛКА", "fir"});
     List("en 1\r\nru 1\r\n");
   }
@@ -167,6 +171,23 @@ TEST_F(Window, CompletionFoldsYoLikeTheSearch) {
   EXPECT_EQ(Tree(), "Russian(0,0)[ЕЛКА#2]");
 }
 
+TEST_F(Window, TypingAPrefixOfAnEarlierQueryLooksUpWhatWasTyped) {
+  Start();
+  Form->Show();
+  Search(u"forest");
+  ASSERT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2]");
+  // Typed for real: the box must not fill in "forest" from its own list.
+  Form->QueryCombo->SetText(String());
+  InjectFocus(Form->QueryCombo->Handle());
+  InjectKeyStroke(Form->QueryCombo->Handle(), 'F', {}, u"f");
+  InjectKeyStroke(Form->QueryCombo->Handle(), 'O', {}, u"o");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fo");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2,FOX#1,FOX#3]");
+  InjectKeyStroke(Form->QueryCombo->Handle(), VK_RETURN, {}, u"\r");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fo");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]");
+}
+
 TEST_F(Window, WordLinksSearchAndOnlyWebAddressesLeave) {
   Start();
   Search(u"wolf");
@@ -180,11 +201,12 @@ TEST_F(Window, WordLinksSearchAndOnlyWebAddressesLeave) {
   Search(u"wolf");
   EXPECT_NE(Page().find("<A href=\"#say &quot;hi&quot;\">say \"hi\"</A>"), std::string::npos) << Page();
   handled = false;
-  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"other.html", handled);
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"help/other.html", handled);
   EXPECT_FALSE(handled);
   handled = false;
   Form->HtmlOutHotSpotClick(Form->HTMLOut, u"#file:///etc/passwd@x", handled);
   EXPECT_TRUE(handled);
+  EXPECT_NE(Status().find("file:///etc/passwd@x"), std::string::npos) << Status();
   EXPECT_EQ(Form->QueryCombo->Text(), u"wolf");
 }
 
@@ -209,10 +231,10 @@ TEST_F(Window, MediaAnswersPicturesAndExtractsOnlyIntoTemp) {
   EXPECT_EQ(Messages.size(), 1u);  // only the hot key's
 
   bool handled = false;
-  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/../../escape.txt", handled);
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/../../escape.wav", handled);
   EXPECT_TRUE(handled);
-  EXPECT_EQ(readFile(Dir / "temp/escape.txt"), "ESCAPE");
-  EXPECT_FALSE(std::filesystem::exists(Dir.parent_path() / "escape.txt"));
+  EXPECT_EQ(readFile(Dir / "temp/escape.wav"), "ESCAPE");
+  EXPECT_FALSE(std::filesystem::exists(Dir.parent_path() / "escape.wav"));
   EXPECT_EQ(Form->QueryCombo->Text(), u"fox");  // a media name with "@" is no search either
 }
 
@@ -440,4 +462,269 @@ TEST_F(Window, TheManagerListTicksDictionariesOnAndOffWithTheMouse) {
   Manager->SaveDictsOptionsClick(Manager);
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en 0\r\nru 1\r\n");
   Manager->Close();
+}
+
+namespace {
+
+bool anyMessageHas(const std::vector<std::string>& messages, const std::string& part) {
+  for (const std::string& m : messages)
+    if (m.find(part) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST_F(Window, AProgramFolderThatCannotBeWrittenStartsSearchesAndCloses) {
+  // Tests run as root, which may write into any folder it has: the writes
+  // are made to fail for root too. The settings' folder is a link into a
+  // place that does not exist, and a folder stands where the help style
+  // sheet goes (no file can be renamed over a folder).
+  std::filesystem::remove_all(Dir / "other");
+  std::filesystem::create_directory_symlink(Dir / "gone/other", Dir / "other");
+  std::filesystem::create_directories(Dir / "help/style.css/kept");
+  Start();
+  // Said once each, naming the file; the help page shows all the same.
+  EXPECT_TRUE(anyMessageHas(Messages, Dir.string() + "/help/style.css")) << Messages.size();
+  EXPECT_FALSE(anyMessageHas(Messages, "File access denied"));
+  EXPECT_NE(Page().find("Help"), std::string::npos);
+  Search(u"%");
+  EXPECT_NE(Tree().find("FOX#1"), std::string::npos) << Tree();
+  const size_t before = Messages.size();
+  EXPECT_NO_THROW(Form->Close());
+  EXPECT_TRUE(Application->Terminated()) << "the close box did not end the program";
+  ASSERT_EQ(Messages.size(), before + 1);
+  EXPECT_NE(Messages.back().find(Dir.string() + "/other/settings"), std::string::npos) << Messages.back();
+  // A second attempt to save the same settings is not said again.
+  TCloseAction action = caHide;
+  EXPECT_NO_THROW(Form->FormClose(Form, action));
+  EXPECT_NE(action, caNone);
+  EXPECT_EQ(Messages.size(), before + 1);
+}
+
+TEST_F(Window, AMissingListIsRebuiltAndAListThatCannotBeWrittenStillOpensWhatCanBeRead) {
+  std::filesystem::remove(Dir / "dictionaries/dictionaries._");
+  Start();
+  const std::string rebuilt = readFile(Dir / "dictionaries/dictionaries._");
+  EXPECT_NE(rebuilt.find("en 1\r\n"), std::string::npos) << rebuilt;
+  EXPECT_NE(rebuilt.find("ru 1\r\n"), std::string::npos) << rebuilt;
+  EXPECT_EQ(LastDictIndex, 1);
+  EXPECT_EQ(Messages.size(), 1u);  // the hot key's
+
+  // A full disk: the unlisted "ru" cannot be added to the list.
+  List("en 1\r\n");
+  {
+    apptest::FileSizeLimit full(0);
+    Form->FormActivate(Form);
+    EXPECT_EQ(LastDictIndex, 0);
+    EXPECT_EQ(ActiveDicts[0], u"en");
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_NE(Messages.back().find(Dir.string() + "/dictionaries/dictionaries._"), std::string::npos);
+    Form->FormActivate(Form);
+    EXPECT_EQ(Messages.size(), 2u) << "the same failure is said once";
+    // Without any list every dictionary of the folder is searched.
+    std::filesystem::remove(Dir / "dictionaries/dictionaries._");
+    Form->FormActivate(Form);
+    EXPECT_EQ(LastDictIndex, 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Dir / "dictionaries/dictionaries._.new"));
+  Search(u"fox");
+  EXPECT_NE(Tree().find("FOX#1"), std::string::npos);
+}
+
+TEST_F(Window, FilesThatAreNoDictionariesAreListedByNameNeverActive) {
+  writeFile(Dir / "dictionaries/empty.tamrix", "");
+  std::string noise;
+  for (int i = 0; i < 4096; ++i) noise += char((i * 7919 + 13) & 0xFF);
+  writeFile(Dir / "dictionaries/noise.tamrix", noise);
+  std::string damaged = readFile(Dir / "dictionaries/en.tamrix");
+  damaged.replace(0, 16, 16, '\0');
+  writeFile(Dir / "dictionaries/damaged.tamrix", damaged);
+  Start();
+  const std::string list = readFile(Dir / "dictionaries/dictionaries._");
+  for (const char* name : {"empty", "noise", "damaged"})
+    EXPECT_NE(list.find(std::string(name) + " 0\r\n"), std::string::npos) << name << " in " << list;
+  EXPECT_EQ(LastDictIndex, 1);
+  EXPECT_EQ(ActiveDicts[0], u"en");
+  // The manager names them by file and marks them.
+  std::vector<std::string> captions;
+  for (PDataNode n = Manager->DictsTree->GetFirst(); n; n = Manager->DictsTree->GetNextSibling(n))
+    captions.push_back(UTF16ToUTF8(Manager->DictsTree->Text(n, NoColumn)));
+  for (const char* name : {"empty", "noise", "damaged"})
+    EXPECT_NE(std::find(captions.begin(), captions.end(), std::string(name) + " (файл не читается)"), captions.end())
+        << name;
+  // Ticked by hand and put first, they still never become active:
+  // completion reads the first dictionary that opened.
+  List("noise 1\r\nempty 1\r\ndamaged 1\r\nen 1\r\nru 1\r\n");
+  Form->FormActivate(Form);
+  EXPECT_EQ(ActiveDicts[0], u"en");
+  Type(u"fo");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2,FOX#1,FOX#3]");
+}
+
+TEST_F(Window, ReadingADictionaryInLogModeWritesNothingBesideIt) {
+  apptest::Exec(Dir / "dictionaries/en.tamrix", "PRAGMA journal_mode=WAL;");
+  auto sideFiles = [&] {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(Dir / "dictionaries")) {
+      const std::string name = e.path().filename().string();
+      if (name.find("-wal") != std::string::npos || name.find("-shm") != std::string::npos ||
+          name.find("-journal") != std::string::npos)
+        found.push_back(name);
+    }
+    return found;
+  };
+  ASSERT_EQ(sideFiles(), std::vector<std::string>{});
+  Start();
+  Search(u"fox");
+  Select(0, 1);
+  TStream* stream = nullptr;
+  Form->requestImage(Form->HTMLOut, u"*0/fox.png", stream);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->Size(), 7);
+  Type(u"f");
+  Manager->RefreshDictsClick(Manager);
+  EXPECT_EQ(sideFiles(), std::vector<std::string>{});
+  TCloseAction action = caHide;
+  Form->FormClose(Form, action);
+  EXPECT_EQ(sideFiles(), std::vector<std::string>{});
+}
+
+TEST_F(Window, MissingOrUnreadableColoursTakeReadableOnes) {
+  writeFile(Dir / "other/settings", "FontSize=12;\r\nFontName=DejaVu Sans;\r\nUseBgColor=-1;\r\nUseFontStyle=0;\r\n");
+  Start();
+  EXPECT_EQ(readFile(Dir / "help/style.css"), "body { background: #FFFFFF; color: #000000; }\r\n");
+  Search(u"fox");
+  EXPECT_NE(Page().find("<body bgcolor=\"#FFFFFF\" style=\"margin-right: 20px; margin-bottom: 20px; color: #000000;"),
+            std::string::npos)
+      << Page().substr(0, 300);
+  EXPECT_NE(ColorToRGB(Form->vst->Color()), ColorToRGB(Form->vst->Font()->Color()));
+  TCloseAction action = caHide;
+  Form->FormClose(Form, action);
+  const std::string saved = readFile(Dir / "other/settings");
+  EXPECT_NE(saved.find("FontColor=clWindowText;\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("BgColor=clWindow;\r\n"), std::string::npos) << saved;
+}
+
+TEST_F(Window, AnUnreadableColourStandsOutAgainstTheOneGiven) {
+  writeFile(Dir / "other/settings", "FontColor=clWhite;\r\nBgColor=lightish;\r\nUseBgColor=-1;\r\nUseFontStyle=-1;\r\n");
+  Start();
+  EXPECT_EQ(AppSettings.FontColor, clWhite);
+  EXPECT_EQ(AppSettings.BgColor, clBlack);
+  Search(u"fox");
+  EXPECT_NE(Page().find("<body bgcolor=\"#000000\" style=\"margin-right: 20px; margin-bottom: 20px; color: #FFFFFF;"),
+            std::string::npos)
+      << Page().substr(0, 300);
+}
+
+TEST_F(Window, CompletionListsHeadwordsStoredWithYoAndWithYe) {
+  Dict("yo")
+      .Properties("Yo", "ru")
+      .Word({0, "ЕЖЕВИКА", "bramble"})
+      .Word({0, "ЕЛКА", "fir"})
+      .Word({0, "ЕЛЬ", "spruce"})
+      .Word({0, "ЁЖ", "hedgehog"})
+      .Word({0, "ЁЛКА", "fir tree"})
+      .Word({0, "ЛЕС", "forest"})
+      .Word({0, "ЛЁД", "ice"});
+  List("yo 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  Type(u"ёл");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЁЛКА#5,ЕЛКА#2,ЕЛЬ#3]");
+  Form->QueryCombo->SetText(String());
+  Type(u"е");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЁЖ#4,ЁЛКА#5,ЕЖЕВИКА#1,ЕЛКА#2,ЕЛЬ#3]");
+  Form->QueryCombo->SetText(String());
+  Type(u"лё");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЛЁД#7,ЛЕС#6]");
+  Form->QueryCombo->SetText(String());
+  Type(u"ежев");
+  EXPECT_EQ(Tree(), "Yo(0,0)[ЕЖЕВИКА#1]");
+  EXPECT_EQ(Status(), "подобрано вариантов: 1");
+}
+
+namespace {
+
+// No program is set for anything: the desktop finds no opener.
+class NoDesktopPrograms {
+public:
+  NoDesktopPrograms() : FPath(getenv("PATH") ? getenv("PATH") : "") { setenv("PATH", "/nonexistent", 1); }
+  ~NoDesktopPrograms() { setenv("PATH", FPath.c_str(), 1); }
+
+private:
+  std::string FPath;
+};
+
+}  // namespace
+
+TEST_F(Window, OnlyPicturesSoundsAndVideosAreHandedToTheDesktop) {
+  NoDesktopPrograms none;
+  Start();
+  Search(u"fox");
+  Select(0, 1);
+  for (const char16_t* name : {u"run.desktop", u"tool.sh", u"app.JAR"}) {
+    bool handled = false;
+    Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/" + String(name), handled);
+    EXPECT_TRUE(handled);
+    EXPECT_FALSE(std::filesystem::exists(Dir / "temp" / UTF16ToUTF8(name))) << UTF16ToUTF8(name);
+    EXPECT_NE(Status().find(UTF16ToUTF8(name)), std::string::npos) << Status();
+    EXPECT_NE(Status().find("только картинки, звуки и видео"), std::string::npos) << Status();
+  }
+  // A sound is extracted and handed over; with no program for it the
+  // status line says so.
+  bool handled = false;
+  Form->HintLabel->SetCaption(String());
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"*0/cry.OGG", handled);
+  EXPECT_EQ(readFile(Dir / "temp/cry.OGG"), "OggS");
+  EXPECT_NE(Status().find("Не удалось открыть «cry.OGG»"), std::string::npos) << Status();
+  EXPECT_EQ(Messages.size(), 1u);  // only the hot key's
+}
+
+TEST_F(Window, AWebAddressWithNoProgramSetIsToldInTheStatusLine) {
+  NoDesktopPrograms none;
+  Start();
+  bool handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"@https://example.org/page", handled);
+  EXPECT_TRUE(handled);
+  EXPECT_NE(Status().find("Не удалось открыть «https://example.org/page»"), std::string::npos) << Status();
+  Form->HintLabel->SetCaption(String());
+  Form->RefLabelClick(Form->RefLabel);
+  EXPECT_NE(Status().find("Не удалось открыть"), std::string::npos) << Status();
+}
+
+TEST_F(Window, PageLinksShowOnlyTheProgramsHelpAndTempFiles) {
+  writeFile(Dir / "help/next.html", "<html><body>next</body></html>");
+  writeFile(Dir / "temp/saved.html", "<html><body>saved</body></html>");
+  writeFile(Dir / "other/secret.html", "<html><body>secret</body></html>");
+  std::filesystem::create_symlink(Dir / "other/secret.html", Dir / "temp/link.html");
+  Start();
+  Search(u"fox");
+  auto follows = [&](const String& src) {
+    bool handled = false;
+    Form->HtmlOutHotSpotClick(Form->HTMLOut, src, handled);
+    return !handled;
+  };
+  EXPECT_TRUE(follows(u"help/next.html"));
+  EXPECT_TRUE(follows(u"temp/saved.html#top"));
+  EXPECT_TRUE(follows(u"#anchor.html"));
+  EXPECT_TRUE(follows(Utf8ToUnicode((Dir / "help/next.html").string())));
+  Form->HintLabel->SetCaption(String());
+  EXPECT_FALSE(follows(u"other/secret.html"));
+  EXPECT_NE(Status().find("other/secret.html"), std::string::npos) << Status();
+  for (const std::string& src : {std::string("temp/link.html"), std::string("help/../other/secret.html"),
+                                 std::string("/etc/hostname.html"), std::string("file:///etc/passwd#.html"),
+                                 std::string("../") + Dir.filename().string() + "2/help/x.html",
+                                 std::string("http://example.org/a.html")})
+    EXPECT_FALSE(follows(Utf8ToUnicode(src))) << src;
+  // From a help page its neighbours are reached by their bare names.
+  Form->HelpButtonClick(Form);
+  EXPECT_TRUE(follows(u"next.html"));
+}
+
+TEST_F(Window, WhatAKilledRunLeftHalfWrittenIsSweptAtStart) {
+  for (const char* left : {"other/settings.new", "dictionaries/dictionaries._.new", "help/style.css.new"})
+    writeFile(Dir / left, "half");
+  Start();
+  for (const char* left : {"other/settings.new", "dictionaries/dictionaries._.new", "help/style.css.new"})
+    EXPECT_FALSE(std::filesystem::exists(Dir / left)) << left;
+  EXPECT_NE(readFile(Dir / "other/settings").find("FontSize=12;"), std::string::npos);
 }

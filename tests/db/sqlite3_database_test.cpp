@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -453,4 +454,40 @@ TEST_F(SQLite3DatabaseTest, PrepareUsesTheStatementClass) {
   db.SetDatabaseName(wpath("dict.tamrix"));
   auto st = db.Prepare("SELECT 1");
   EXPECT_NE(dynamic_cast<TCountingStatement*>(st.get()), nullptr);
+}
+
+// A dictionary as shipped is only read: in write-ahead-log mode a plain
+// read-only connection would leave "-wal" and "-shm" files beside it.
+TEST_F(SQLite3DatabaseTest, ImmutableReadsALogModeFileWritingNothingBesideIt) {
+  ScopedCurrentFolder cwd(folder);
+  makeDatabase("log.tamrix", "PRAGMA journal_mode=WAL; CREATE TABLE t(a); INSERT INTO t VALUES('x');");
+  const std::string odd = "file:a?b#c%20 ё.tamrix";
+  std::filesystem::copy_file(path("log.tamrix"), path(odd));
+  auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = files();
+  for (const std::string& name : {std::string("log.tamrix"), odd, path(odd)}) {
+    SCOPED_TRACE(name);
+    TSQLite3Database db(nullptr);
+    db.SetReadOnly(true);
+    db.SetImmutable(true);
+    db.SetDatabaseName(Utf8ToUnicode(name));
+    db.Open();
+    auto st = db.Prepare("SELECT a FROM t");
+    ASSERT_EQ(st->Step(), SQLITE_ROW);
+    EXPECT_EQ(files(), before);
+    st.reset();
+    db.Close();
+    EXPECT_EQ(files(), before);
+  }
+  TSQLite3Database absent(nullptr);
+  absent.SetReadOnly(true);
+  absent.SetImmutable(true);
+  absent.SetDatabaseName(u"absent.tamrix");
+  EXPECT_THROW(absent.Open(), EFOpenError);
+  EXPECT_EQ(files(), before);
 }

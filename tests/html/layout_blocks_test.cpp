@@ -54,13 +54,10 @@ TEST(LayoutBlocks, TextMovesDownWhenAFloatLeavesNoRoom) {
   auto l = Layout(page("<div style='float:right;width:400px;height:30px'></div><p style='margin:0'>text</p>"), 400);
   auto secs = all<TSection>(*l.Doc);
   ASSERT_EQ(secs.size(), 1u);
-  int y = secs[0]->ContentY;
   for (const auto& line : secs[0]->Lines)
     if (line->LineChars > 0) {
       EXPECT_GE(line->DrawY, 30);
       break;
-    } else {
-      y += line->TextHeight;
     }
 }
 

@@ -84,6 +84,39 @@ TEST(LayoutDevice, JustificationSpreadsOverBlanksAndNeverShrinks) {
   EXPECT_EQ(w1 + w2, plain + 10);
 }
 
+TEST(LayoutDevice, ALongRunDrawsItsVisiblePartAsTheWholeRunWould) {
+  // A run far longer than the canvas, starting left of it: only the part in
+  // the clip box is handed to the device, and the pixels are those of a
+  // run cut to what shows, drawn where it stands.
+  const String run = String(5000, u'm') + u"W\U0001D400ide" + String(20000, u'n');
+  auto f = dejaVu(14);
+  auto draw = [&](int x, const String& text) {
+    auto bmp = std::make_unique<TBitmap>();
+    bmp->SetSize(300, 30);
+    bmp->Canvas()->Brush()->SetColor(clWhite);
+    bmp->Canvas()->FillRect(TRect(0, 0, 300, 30));
+    ThtMeasurer m(bmp->Canvas());
+    m.SelectFont(f.get());
+    htPaint::Text(bmp->Canvas(), x, 20, text.data(), int(text.size()), clBlack, false, clWhite, nullptr);
+    return bmp;
+  };
+  TBitmap probe;
+  probe.SetSize(10, 10);
+  ThtMeasurer m(probe.Canvas());
+  m.SelectFont(f.get());
+  const int before = m.Width(run.data(), 4990);
+  auto whole = draw(100 - before, run);
+  auto cut = draw(100, run.substr(4990, 60));
+  int differing = 0, inked = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 300; ++x) {
+      differing += whole->Canvas()->Pixels(x, y) != cut->Canvas()->Pixels(x, y) && x > 110 && x < 250;
+      inked += (whole->Canvas()->Pixels(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(inked, 200);
+}
+
 TEST(Borders, ColourRules) {
   EXPECT_EQ(Darker(clWhite), TColor(RGB(191, 191, 191)));
   EXPECT_EQ(Lighter(TColor(RGB(128, 128, 128))), TColor(RGB(147, 147, 147)));

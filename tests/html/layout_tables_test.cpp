@@ -192,3 +192,40 @@ TEST(LayoutTables, ACaptionedTableKeepsItsPlaceOnEveryLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+size_t gridSlots(THtmlTable& t) {
+  size_t n = 0;
+  for (int r = 0; r < t.Rows.Count(); ++r) n += size_t(t.Rows[r]->Count());
+  return n;
+}
+
+}  // namespace
+
+TEST(LayoutTables, SpansNeverCoverMoreSlotsThanThePageCanPayFor) {
+  // Two hundred rows of one cell spanning a thousand columns and every row
+  // below: forty million slots asked for by eight kilobytes.
+  std::string rows;
+  for (int r = 0; r < 200; ++r) rows += "<tr><td colspan=1000 rowspan=200>x</td></tr>";
+  auto l = Layout(page("<table>" + rows + "</table>"), 600);
+  THtmlTable* t = tables(*l.Doc).at(0);
+  EXPECT_LE(gridSlots(*t), size_t(16384 + 8 * 200));
+  EXPECT_GE(t->NumCols, 1);
+  // A row span far to the right above rows without cells pads each of them
+  // up to its column: the row spans give way, the cells stay.
+  std::string padded = "<tr><td colspan=999>a</td><td rowspan=2000>b</td></tr>";
+  for (int r = 0; r < 1999; ++r) padded += "<tr></tr>";
+  auto p = Layout(page("<table>" + padded + "</table>"), 600);
+  THtmlTable* pt = tables(*p.Doc).at(0);
+  EXPECT_LE(gridSlots(*pt), size_t(2 * (16384 + 8 * 2))) << "slots " << gridSlots(*pt);
+  EXPECT_EQ(pt->NumCols, 1000);
+  // Spans a real table asks for are kept.
+  auto s = Layout(page(std::string("<table ") + Plain + "><tr><td colspan=2 rowspan=2>a</td><td>b</td></tr>" +
+                       "<tr><td>c</td></tr><tr><td>d</td><td>e</td><td>f</td></tr></table>"),
+                  600);
+  THtmlTable* st = tables(*s.Doc).at(0);
+  EXPECT_EQ(st->NumCols, 3);
+  EXPECT_EQ(st->Rows[0]->Items(0)->RowSpan, 2);
+  EXPECT_EQ(st->Rows[0]->Items(0)->ColSpan, 2);
+}

@@ -10,6 +10,7 @@
 #include "html/viewer/html_view.h"
 #include "html/model/document.h"
 #include "html/images/image_animation.h"
+#include "html/images/image_cache.h"
 #include "picture_test_util.h"
 #include "platform/core/strings.h"
 #include "platform/core/threads.h"
@@ -186,3 +187,48 @@ TEST_F(ViewerPictures, ALayoutLeavesARunningAnimationWhereItIs) {
 }
 
 }  // namespace
+
+namespace {
+
+// A GIF of a few dozen bytes whose header declares a picture of w x h: the
+// pixels it does not carry are the background's.
+Bytes declaredGif(int w, int h) {
+  Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+  pictures::put16(b, w);
+  pictures::put16(b, h);
+  b.insert(b.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});
+  b.push_back(0x2C);
+  pictures::put16(b, 0);
+  pictures::put16(b, 0);
+  pictures::put16(b, w);
+  pictures::put16(b, h);
+  b.insert(b.end(), {0, 2, 1, 0x2C, 0, 0x3B});  // clear and end codes only
+  return b;
+}
+
+}  // namespace
+
+TEST_F(ViewerPictures, APageHoldsPicturesUpToItsBudgetAndTheCacheLetsLargeOnesGo) {
+  for (int i = 0; i < 4; ++i) Files[u"*0/huge" + IntToStr(i) + u".gif"] = declaredGif(8000, 8000);
+  Files[u"*0/small.png"] = pictures::pngBytes(30, 20, solidRgba(30, 20, 0xFF0000));
+  View->LoadFromString(
+      u"<html><body bgcolor=\"#FFFFFF\"><p><img src=\"*0/small.png\"> <img src=\"*0/huge0.gif\" alt=\"one\"> "
+      u"<img src=\"*0/huge1.gif\"> <img src=\"*0/huge2.gif\"> <img src=\"*0/huge3.gif\"></p></body></html>");
+  ThtDocument* doc = View->Document();
+  // The small picture shows; none of the 244 MB ones was ever decoded.
+  EXPECT_GE(count(0xFF0000), 30 * 20);
+  EXPECT_LE(doc->PictureBytes, ThtDocument::PictureBudget);
+  EXPECT_EQ(doc->PictureBytes, 30u * 20u * 4u);
+  for (int i = 0; i < 4; ++i) EXPECT_LT(doc->ImageCache->IndexOf(u"*0/HUGE" + IntToStr(i) + u".GIF"), 0);
+
+  // A large picture within the budget shows, and is let go once no page
+  // shows it; a small one stays cached for the pages to come.
+  Files[u"*0/large.png"] = pictures::pngBytes(2000, 2000, solidRgba(2000, 2000, 0x0000FF));
+  View->LoadFromString(u"<html><body><img src=\"*0/large.png\"><img src=\"*0/small.png\"></body></html>");
+  EXPECT_GE(doc->ImageCache->IndexOf(u"*0/LARGE.PNG"), 0);
+  EXPECT_EQ(doc->PictureBytes, 2000u * 2000u * 4u + 30u * 20u * 4u);
+  View->LoadFromString(u"<html><body><p>text</p></body></html>");
+  EXPECT_LT(doc->ImageCache->IndexOf(u"*0/LARGE.PNG"), 0);
+  EXPECT_GE(doc->ImageCache->IndexOf(u"*0/SMALL.PNG"), 0);
+  EXPECT_EQ(doc->PictureBytes, 0u);
+}

@@ -128,6 +128,25 @@ TEST_F(GuiStdCtrls, EditAndComboTextFireOnChangeFromCodeAndTyping) {
   EXPECT_EQ(combo->Text(), u"betas");
 }
 
+TEST_F(GuiStdCtrls, ComboInlineCompletionFollowsAutoComplete) {
+  auto* combo = make<TComboBox>(10, 40, 120, 22);
+  combo->Items()->Add(u"handle");
+  auto typeHa = [&] {
+    combo->SetText(String());
+    InjectFocus(combo->Handle());
+    InjectKeyStroke(combo->Handle(), 'H', {}, u"h");
+    InjectKeyStroke(combo->Handle(), 'A', {}, u"a");
+  };
+  typeHa();
+  EXPECT_EQ(combo->Text(), u"handle");  // completed from the items
+  combo->SetAutoComplete(false);
+  typeHa();
+  EXPECT_EQ(combo->Text(), u"ha");
+  combo->SetAutoComplete(true);
+  typeHa();
+  EXPECT_EQ(combo->Text(), u"handle");
+}
+
 TEST_F(GuiStdCtrls, LabelSizesToItsCaptionAndFont) {
   auto* label = make<TLabel>(10, 10, 5, 5);
   label->SetCaption(u"www.example.org");

@@ -147,7 +147,7 @@ TEST(TreeMove, ReportHandlersMayDeleteTheNodesStillToBeReported) {
     if (n->NextSibling) t.DeleteNode(n->NextSibling);
   };
   t.MoveTo(s, target, amAddChildLast, true);
-  EXPECT_EQ(reported, std::vector<std::string>{"x"});
+  EXPECT_EQ(reported, (std::vector<std::string>{"x", "z"})) << "every node that is still there is reported";
   EXPECT_EQ(captions(t, target), "x z");
   checkInvariants(t);
 
@@ -369,5 +369,31 @@ TEST(TreeSort, AFailingComparisonLeavesTheSiblingsAsTheyWere) {
   t.SortTree(NoColumn, sdAscending);
   EXPECT_EQ(captions(t), "1 3 3 5 7 9");
   EXPECT_EQ(before[1]->NextSibling, before[5]);
+  checkInvariants(t);
+}
+
+TEST(TreeSort, BelowNoColumnNothingIsSortedAndValidationMakesEveryLazyNode) {
+  TOwnedTree t;
+  for (int i : {2, 1}) t.Add(nullptr, std::to_string(i), i);
+  t.OnCompareNodes = [&](TBaseDataTree*, PDataNode a, PDataNode b, TColumnIndex, int& r) { r = t.Id(a) - t.Id(b); };
+  t.SortTree(InvalidColumn, sdAscending);
+  EXPECT_EQ(captions(t), "2 1");
+
+  // Nodes whose children come on demand get them, level by level.
+  int made = 0;
+  t.OnInitNode = [&](TBaseDataTree*, PDataNode Parent, PDataNode, TDataNodeInitStates& States) {
+    if (!Parent || t.GetNodeLevel(Parent) < 1) States.Include(ivsHasChildren);
+  };
+  t.OnInitChildren = [&](TBaseDataTree*, PDataNode, std::uint32_t& Count) {
+    Count = 2;
+    ++made;
+  };
+  PDataNode lazy = t.AddChild(nullptr);
+  t.ValidateNode(lazy, true);
+  EXPECT_EQ(lazy->ChildCount, 2u);
+  EXPECT_EQ(lazy->FirstChild->ChildCount, 2u);
+  EXPECT_EQ(lazy->FirstChild->FirstChild->ChildCount, 0u);
+  EXPECT_TRUE(lazy->FirstChild->FirstChild->States.Contains(vsInitialized));
+  EXPECT_EQ(made, 3);
   checkInvariants(t);
 }

@@ -349,3 +349,23 @@ TEST(TreeStream, DeepNestingReadsAndWritesWithoutRecursion) {
   EXPECT_EQ(t.VisibleCount(), std::uint32_t(depth));
   EXPECT_EQ(saved(t), bytes);
 }
+
+TEST(TreeStream, InsertReturnsOnlyNodesThatOutliveTheClosingHandlers) {
+  TOwnedTree source;
+  PDataNode x = source.Add(nullptr, "x", 1);
+  PDataNode y = source.Add(nullptr, "y", 2);
+  TMemoryStream m;
+  source.WriteNodesToStream(&m, {x, y});
+  m.SetPosition(0);
+  TOwnedTree t;
+  t.Add(nullptr, "p", 7);
+  // The owner deletes the first arrival when the tree's update ends.
+  t.OnUpdating = [&](TBaseDataTree*, TDTUpdateState State) {
+    if (State == usEnd && t.RootNode()->LastChild != t.RootNode()->FirstChild)
+      t.DeleteNode(t.RootNode()->FirstChild->NextSibling);
+  };
+  std::vector<PDataNode> got = t.InsertNodesFromStream(&m, nullptr, amAddChildLast);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(t.Caption(got[0]), "y");
+  checkInvariants(t);
+}
