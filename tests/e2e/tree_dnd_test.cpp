@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -157,6 +159,24 @@ protected:
     xdo("mouseup 1");
   }
 
+  // Without a window manager a click does not move the keyboard focus: the
+  // window under the mouse is given it, as a desktop would on the click.
+  void clickThenKey(TPoint2 p, const std::string& key) {
+    xdo("mousemove " + xy(p) + " click 1");
+    std::string window;
+    if (FILE* out = popen(("DISPLAY=" + Server->Display + " xdotool getmouselocation --shell").c_str(), "r")) {
+      char line[128];
+      while (std::fgets(line, sizeof line, out))
+        if (std::strncmp(line, "WINDOW=", 7) == 0) window = std::string(line + 7, std::strcspn(line + 7, "\n"));
+      pclose(out);
+    }
+    ASSERT_FALSE(window.empty());
+    xdo("windowfocus --sync " + window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    xdo("key " + key);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+
   bool waitFor(const std::string& file, const std::function<bool(TReport&)>& pred, int ms = 8000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
@@ -236,6 +256,20 @@ TEST_F(E2EDragDrop, TextFromAnotherProgramBecomesANode) {
   ASSERT_TRUE(waitFor(a, [](TReport&) { return true; }));
   drag({field.X - 140, field.Y}, FLast.at("left.empty"));
   EXPECT_TRUE(listIs(a, "left", "a1|a2|a3|a4|слово")) << FLast.get("left");
+}
+
+TEST_F(E2EDragDrop, NodesCutInOneProgramArePastedInAnother) {
+  const std::string a = startTrees(0, 0);
+  const std::string b = startTrees(0, 380);
+  // Copied: other programs read the text.
+  clickThenKey(row(a, "left", "a2"), "ctrl+c");
+  ASSERT_TRUE(waitFor(a, [&](TReport&) { return sh("xclip -o -selection clipboard | grep -qx a2") == 0; }))
+      << "the clipboard holds the copied caption";
+  // Cut in the first program, pasted onto a node of the second.
+  clickThenKey(row(a, "left", "a3"), "ctrl+x");
+  clickThenKey(row(b, "right", "b2"), "ctrl+v");
+  EXPECT_TRUE(listIs(b, "right", "b1|b2|>a3|b3")) << FLast.get("right");
+  EXPECT_TRUE(listIs(a, "left", "a1|a2|a3|a4")) << "another program's paste copies: the source keeps its nodes";
 }
 
 }  // namespace

@@ -59,6 +59,13 @@ TDataStringTree* makeTree(TForm* form, int left, const char* prefix, int count) 
   tree->OnDragAllowed = [](TBaseDataTree*, PDataNode, TColumnIndex, bool& allowed) { allowed = true; };
   tree->OnDragOver = [](TBaseDataTree*, TObject*, TShiftState, TDragState, TPoint, TDTDropMode, std::uint32_t&,
                         bool& accept) { accept = true; };
+  // The owner's keys for the clipboard.
+  tree->OnKeyDown = [tree](TObject*, WORD& key, TShiftState shift) {
+    if (!shift.Contains(ssCtrl)) return;
+    if (key == 'C') tree->Perform(WM_COPY, 0, 0);
+    if (key == 'X') tree->Perform(WM_CUT, 0, 0);
+    if (key == 'V') tree->Perform(WM_PASTE, 0, 0);
+  };
   for (int i = 1; i <= count; ++i) add(tree, nullptr, UTF8ToUTF16(prefix + std::to_string(i)));
   return tree;
 }
