@@ -119,7 +119,6 @@ private:
   std::uint64_t FDragSourceToken = 0;
   bool FIsDropTarget = false;
   std::shared_ptr<IDataObject> FDataObject;
-  bool FFullDragging = true;
 };
 
 // The translucent picture that follows a drag. With a data object it rides

@@ -10,10 +10,7 @@
 
 // ---- drag manager ---------------------------------------------------------------------
 
-TDTDragManager::TDTDragManager(TBaseDataTree* AOwner) : FOwner(AOwner) {
-  // Whether window contents follow a drag: the picture is drawn either way.
-  FFullDragging = true;
-}
+TDTDragManager::TDTDragManager(TBaseDataTree* AOwner) : FOwner(AOwner) {}
 
 TDTDragManager::~TDTDragManager() = default;
 

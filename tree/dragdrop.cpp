@@ -91,7 +91,8 @@ bool TBaseDataTree::DispatchDragAndClipboard(TMessage& Message) {
 
 void TBaseDataTree::BeginDrag(bool Immediate, int Threshold) {
   if (FDragType == dtOLE) {
-    if (FStates.Contains(tsOLEDragPending) || FStates.Contains(tsOLEDragging)) return;
+    // One drag at a time, in this tree or any other.
+    if (FStates.Contains(tsOLEDragPending) || FStates.Contains(tsOLEDragging) || DragDropRunning()) return;
     FDragThreshold = Threshold < 0 ? GetSystemMetrics(SM_CXDRAG) : Threshold;
     if (Immediate)
       DoDragging(FLastClickPos);
