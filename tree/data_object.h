@@ -153,6 +153,7 @@ public:
   TColor ColorKey = clNone;
   TDragImageStates States;
 
+  TBaseDataTree* Owner() const { return FOwner; }
   TBitmap* BackImage() { return &FBackImage; }
   TBitmap* AlphaImage() { return &FAlphaImage; }
   TBitmap* DragImage() { return &FDragImage; }
