@@ -59,7 +59,6 @@ bool TBaseDataTree::PasteFromClipboard() {
   if (FAILED(OleGetClipboard(dataObject)) || !dataObject) ShowError("Clipboard operation failed.", 2007);
   TBaseDataTree* source = GetTreeFromDataObject(dataObject.get());
   const std::uint64_t sourceToken = source ? source->TreeToken() : 0;
-  const std::uint64_t token = FTreeToken;
   const bool optimized = source && source->FStates.Contains(tsCutPending);
   const bool result = ProcessOLEData(source, dataObject, FFocusedNode, FDefaultPasteMode, optimized);
   // The cut is over. The nodes that arrived were moved out of the source;
@@ -67,7 +66,6 @@ bool TBaseDataTree::PasteFromClipboard() {
   // inside it) and stays where it is.
   source = LiveTree(sourceToken);
   if (optimized && source) source->CancelCutOrCopy();
-  (void)token;
   return result;
 }
 

@@ -1,5 +1,4 @@
 // The string tree's renderings for the clipboard and drag and drop.
-#include "platform/core/strings.h"
 #include "tree/string_tree.h"
 
 HRESULT TCustomDataStringTree::RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) {
@@ -14,21 +13,6 @@ HRESULT TCustomDataStringTree::RenderOLEData(const TFormatEtc& FormatEtcIn, TStg
 }
 
 RawByteString TCustomDataStringTree::RenderClipboardContent(UINT Format, bool ForClipboard) {
-  // Plain text: the main column of each node, one line per node, in tree
-  // order.
-  if (Format != CF_UNICODETEXT && Format != CF_TEXT) return {};
-  String text;
-  const TColumnIndex column = Header().UseColumns() ? Header().MainColumn() : NoColumn;
-  for (PDataNode node : ForClipboard ? GetSortedCutCopySet(false) : GetSortedSelection(false)) {
-    if (!text.empty()) text += u"\r\n";
-    text += GetCellText(node, column);
-  }
-  if (Format == CF_TEXT) {
-    RawByteString bytes = UTF16ToUTF8(text);
-    bytes.push_back('\0');
-    return bytes;
-  }
-  RawByteString bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-  bytes.append(2, '\0');
-  return bytes;
+  // Text, CSV, RTF and HTML as the exports make them.
+  return RenderExportFormat(Format, ForClipboard);
 }

@@ -1,8 +1,8 @@
 // Drag and drop of a tree: as the source (a drag between windows and
 // programs, or the drag within the program) and as the target.
 //
-// Any owner handler may destroy the tree: after each one the tree checks in
-// the registry of live trees, by its number, that it still exists.
+// Any owner handler may destroy the tree: after each one the tree checks its
+// life token before it touches anything of its own.
 #include <algorithm>
 
 #include "platform/graphics/canvas.h"
@@ -11,10 +11,6 @@
 #include "tree/base_tree.h"
 #include "tree/data_object.h"
 #include "tree/globals.h"
-
-namespace {
-bool alive(std::uint64_t token, const TBaseDataTree* tree) { return LiveTree(token) == tree; }
-}  // namespace
 
 // ---- set-up -------------------------------------------------------------------------------
 
@@ -114,9 +110,9 @@ void TBaseDataTree::DoStartDrag(TDragObject*& DragObject) {
 }
 
 void TBaseDataTree::DoEndDrag(TObject* Target, int X, int Y) {
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   TCustomControl::DoEndDrag(Target, X, Y);
-  if (alive(token, this)) DragFinished();
+  if (!life.expired()) DragFinished();
 }
 
 void TBaseDataTree::DragFinished() {
@@ -159,7 +155,7 @@ void TBaseDataTree::prepareDragImage(const std::shared_ptr<IDataObject>& DataObj
 }
 
 void TBaseDataTree::DoDragging(TPoint P) {
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   if (FStates.Contains(tsEditing)) CancelEditNode();
   if (FCurrentHotNode) {
     InvalidateNode(FCurrentHotNode);
@@ -174,7 +170,7 @@ void TBaseDataTree::DoDragging(TPoint P) {
   FLastClickPos = P;
   DoStateChange({tsOLEDragging}, {tsOLEDragPending});
   std::shared_ptr<IDataObject> dataObject = DoCreateDataObject();
-  if (!alive(token, this)) return;
+  if (life.expired()) return;
   if (!dataObject) dataObject = std::make_shared<TDTDataObject>(this, false);
   FLastDropMode = dmOnNode;
   std::uint32_t allowed = 0;
@@ -186,7 +182,7 @@ void TBaseDataTree::DoDragging(TPoint P) {
   std::uint32_t effect = DROPEFFECT_NONE;
   DoDragDrop(dataObject, allowed, effect);
   // The drop may have destroyed this tree.
-  if (!alive(token, this)) return;
+  if (life.expired()) return;
   FDragImage->EndDrag();
   // The drag loop took the button's release.
   releaseCapture();
@@ -227,7 +223,7 @@ std::uint32_t TBaseDataTree::SuggestDropEffect(TObject* Source, TShiftState Shif
 }
 
 HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_t& Effect) {
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   FScrollTimerStart = 0;
   const TShiftState shift = dragShiftState(KeyState);
   const TPoint p = ScreenToClient(Pt);
@@ -235,7 +231,7 @@ HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_
   TBaseDataTree* source = DragManager()->DragSource();
   Effect = SuggestDropEffect(source, shift, p, Effect);
   const bool accepted = DoDragOver(source, shift, dsDragEnter, p, FLastDropMode, Effect);
-  if (!alive(token, this)) return S_OK;
+  if (life.expired()) return S_OK;
   if (!accepted) {
     Effect = DROPEFFECT_NONE;
   } else {
@@ -257,7 +253,7 @@ HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_
 
 HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragState DragState, TPoint Pt,
                                 std::uint32_t& Effect) {
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   const TPoint p = ScreenToClient(Pt);
   // Near an edge the tree scrolls towards it.
   bool scrolled = false;
@@ -313,14 +309,14 @@ HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragSt
   FDragImage->ShowDragImage();
   Effect = SuggestDropEffect(Source, shift, p, Effect);
   const bool accepted = DoDragOver(Source, shift, DragState, p, FLastDropMode, Effect);
-  if (!alive(token, this)) return S_OK;
+  if (life.expired()) return S_OK;
   if (!accepted) Effect = DROPEFFECT_NONE;
   if (scrolled) Effect |= DROPEFFECT_SCROLL;
   return S_OK;
 }
 
 void TBaseDataTree::DragLeave() {
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   StopTimer(ExpandTimer);
   FDragImage->HideDragImage();
   if (FDropTargetNode) {
@@ -330,19 +326,18 @@ void TBaseDataTree::DragLeave() {
   if (TreeHandleAllocated()) UpdateWindow(Handle());
   std::uint32_t effect = DROPEFFECT_NONE;
   DoDragOver(nullptr, {}, dsDragLeave, {0, 0}, FLastDropMode, effect);
-  (void)token;
 }
 
 HRESULT TBaseDataTree::DragDrop(const std::shared_ptr<IDataObject>& DataObject, std::uint32_t KeyState, TPoint Pt,
                                 std::uint32_t& Effect) {
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   StopTimer(ExpandTimer);
   StopTimer(ScrollTimer);
   FDragImage->HideDragImage();
   TBaseDataTree* source = DragManager()->DragSource();
   std::uint32_t effect = Effect;
   HRESULT result = DragOver(source, KeyState, dsDragMove, Pt, effect);
-  if (!alive(token, this)) return S_OK;
+  if (life.expired()) return S_OK;
   effect &= ~std::uint32_t(DROPEFFECT_SCROLL);
   if (SUCCEEDED(result) && effect != DROPEFFECT_NONE && DataObject) {
     Effect = effect;
@@ -351,7 +346,7 @@ HRESULT TBaseDataTree::DragDrop(const std::shared_ptr<IDataObject>& DataObject, 
     TFormatArray formats;
     for (const TFormatEtc& fe : DataObjectFormats(*DataObject)) formats.push_back(fe.cfFormat);
     DoDragDrop(source, DataObject, formats, shift, p, Effect, FLastDropMode);
-    if (!alive(token, this)) return S_OK;
+    if (life.expired()) return S_OK;
     result = S_OK;
   } else {
     Effect = DROPEFFECT_NONE;
@@ -396,7 +391,7 @@ void TBaseDataTree::handleFrameworkDrag(TMessage& Message) {
     TCustomControl::Dispatch(Message);
     return;
   }
-  const std::uint64_t token = FTreeToken;
+  const std::weak_ptr<const bool> life = LifeToken();
   TObject* source = rec->Source;
   if (!FStates.Contains(tsUserDragObject))
     if (auto* carrier = dynamic_cast<TDragControlObject*>(rec->Source)) source = carrier->Control();
@@ -412,10 +407,10 @@ void TBaseDataTree::handleFrameworkDrag(TMessage& Message) {
       if (kind == dmDragEnter) DoStateChange({tsVCLDragging});
       if (kind == dmDragLeave) DoStateChange({}, {tsVCLDragging});
       if (kind == dmDragMove) DoAutoScroll(p.x, p.y);
-      if (!alive(token, this)) return;
+      if (life.expired()) return;
       std::uint32_t effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
       DragOver(source, keys, TDragState(kind), rec->Pos, effect);
-      if (!alive(token, this)) return;
+      if (life.expired()) return;
       FLastVCLDragTarget = FDropTargetNode;
       FVCLDragEffect = effect;
       Message.Result = (effect & ~std::uint32_t(DROPEFFECT_SCROLL)) != DROPEFFECT_NONE ? 1 : 0;
@@ -433,7 +428,7 @@ void TBaseDataTree::handleFrameworkDrag(TMessage& Message) {
       // and nothing moves.
       if (FDropTargetNode) {
         DoDragDrop(source, nullptr, TFormatArray(), shift, p, FVCLDragEffect, FLastDropMode);
-        if (!alive(token, this)) return;
+        if (life.expired()) return;
       }
       if (FDropTargetNode) {
         InvalidateNode(FDropTargetNode);

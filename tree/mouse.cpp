@@ -25,11 +25,13 @@ bool headerTracks(const TDTHeader& header) {
 // Forgets the watched node when it is freed, so that a handler deleting
 // nodes in the middle of a click cannot leave the click holding a freed one.
 TBaseDataTree::TNodeWatch::TNodeWatch(TBaseDataTree& Tree, PDataNode Node)
-    : FTree(Tree), FNode(Node), FNext(Tree.FWatches) {
+    : FTree(Tree), FNode(Node), FNext(Tree.FWatches), FLife(Tree.LifeToken()) {
   Tree.FWatches = this;
 }
 TBaseDataTree::TNodeWatch::~TNodeWatch() {
-  // Usually the newest watch; a list of watches may end in any order.
+  // A tree that went took its watches with it. Usually the newest watch
+  // ends first; a list of watches may end in any order.
+  if (FLife.expired()) return;
   for (TNodeWatch** link = &FTree.FWatches; *link; link = &(*link)->FNext)
     if (*link == this) {
       *link = FNext;

@@ -452,6 +452,8 @@ bool handleInputMethod(TControlPrivate* p, QInputMethodEvent* ie) {
 
 }  // namespace
 
+TControl* OwningControl(QWidget* w) { return owningControl(w); }
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
@@ -656,6 +658,9 @@ QWidget* CreateOwnWidget(TControl* control) {
 }
 
 void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
+  // The toolkit may have been started by the graphics layer, before any window.
+  InstallHintTracking();
+  InstallAccessibility();
   TControlPrivate* p = control->Private();
   p->Widget = widget;
   p->OwnWidget = ownWidget;

@@ -1,6 +1,7 @@
 # GUI part of the platform layer (windows, messages, controls, forms, dialogs,
 # clipboard, desktop integration).
 list(APPEND TAMRIX_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/accessibility.cpp
   ${CMAKE_CURRENT_LIST_DIR}/application.cpp
   ${CMAKE_CURRENT_LIST_DIR}/application_hooks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/clipboard.cpp

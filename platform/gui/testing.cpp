@@ -206,8 +206,7 @@ void InjectHintRequest(TControl* Control, TPoint ClientPoint) {
   if (!w) return;
   QPoint local(ClientPoint.x, ClientPoint.y);
   if (HWND h = Control->Private()->Handle) local += QPoint(h->Client.Left, h->Client.Top);
-  QHelpEvent e(QEvent::ToolTip, local, w->mapToGlobal(local));
-  QApplication::sendEvent(w, &e);
+  SendHintRequest(w, local);
 }
 
 void InjectEnterLeave(TControl* Control, bool Enter) {

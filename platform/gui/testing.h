@@ -42,5 +42,14 @@ bool SaveWindowImage(TWinControl* Control, const String& FileName);
 // The toolkit's request for a hint when the mouse rests at a point of the
 // control's client area.
 void InjectHintRequest(TControl* Control, TPoint ClientPoint);
+// The hint timer: after the mouse rests on a control for the application's
+// hint pause (as the control's CM_HINTSHOWPAUSE answer leaves it), the
+// control is asked for a hint. True while the timer runs, with its pause.
+bool HintTimerPending(int& Pause);
+// Lets the running hint timer (the pause or the hint's reshow time) expire now.
+void FireHintTimer();
+// What the toolkit's accessibility (a screen reader's view) reports for the
+// control's window: its name and number of children. False when none.
+bool QueryAccessible(TWinControl* Control, String& Name, int& ChildCount);
 // The mouse entering (or leaving) a control.
 void InjectEnterLeave(TControl* Control, bool Enter);

@@ -157,8 +157,10 @@ TEST(TreeDataObject, RendersTheSelectionAsNodesAndText) {
   tree.SetSelected(a, true);
   tree.SetSelected(c, true);
   auto object = std::make_shared<TDTDataObject>(&tree, false);
-  EXPECT_EQ(unicodeText(fetch(*object, CF_UNICODETEXT)), u"a\r\nв");
-  EXPECT_EQ(fetch(*object, CF_TEXT), std::string("a\r\n\xD0\xB2") + '\0');
+  // As the text export makes it: a line per node, 8-bit text as UTF-8.
+  EXPECT_EQ(unicodeText(fetch(*object, CF_UNICODETEXT)), u"a\r\nв\r\n");
+  EXPECT_EQ(fetch(*object, CF_TEXT), std::string("a\r\n\xD0\xB2\r\n") + '\0');
+  EXPECT_NE(fetch(*object, TreeGlobals().CF_HTML).find("StartFragment"), std::string::npos);
 
   // The nodes as a memory block: its length, then the nodes with their subtrees.
   RawByteString block = fetch(*object, TreeGlobals().CF_DATATREE);
@@ -220,7 +222,7 @@ TEST(TreeClipboard, CopyAndPasteWithinATreeThroughTheSystemClipboard) {
   EXPECT_TRUE(tree.TreeStates().Contains(tsCopyPending));
   EXPECT_TRUE(a->States.Contains(vsCutOrCopy));
   EXPECT_FALSE(b->States.Contains(vsCutOrCopy));
-  EXPECT_EQ(Clipboard()->AsText(), u"a") << "other programs read the text";
+  EXPECT_EQ(Clipboard()->AsText(), u"a\r\n") << "other programs read the text";
   EXPECT_TRUE(ClipboardHoldsTree(&tree));
 
   tree.SetFocusedNode(b);
@@ -236,7 +238,7 @@ TEST(TreeClipboard, CopyAndPasteWithinATreeThroughTheSystemClipboard) {
   tree.Perform(WM_COPY, 0, 0);
   EXPECT_FALSE(a->States.Contains(vsCutOrCopy));
   EXPECT_TRUE(b->States.Contains(vsCutOrCopy));
-  EXPECT_EQ(Clipboard()->AsText(), u"b");
+  EXPECT_EQ(Clipboard()->AsText(), u"b\r\n");
   // Someone else takes the clipboard: the marks go.
   Clipboard()->SetAsText(u"elsewhere");
   EXPECT_FALSE(tree.TreeStates().Contains(tsCopyPending));
@@ -293,7 +295,7 @@ TEST(TreeClipboard, ATreeThatGoesTakesItsContentOffTheClipboard) {
     PDataNode a = source.Add(nullptr, "gone", 7);
     source.SetSelected(a, true);
     source.CutToClipboard();
-    EXPECT_EQ(Clipboard()->AsText(), u"gone");
+    EXPECT_EQ(Clipboard()->AsText(), u"gone\r\n");
   }
   // Nothing is left that would ask the dead tree for its data.
   EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DTREFERENCE));
