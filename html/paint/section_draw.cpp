@@ -3,6 +3,7 @@
 // images and controls, floats handed to the late-draw list, and the page
 // test of printing.
 #include <algorithm>
+#include <optional>
 
 #include "html/model/block.h"
 #include "html/paint/borders.h"
@@ -62,8 +63,10 @@ struct SectionPainter {
       if (!(s < end && e > first)) continue;
       const bool opensBefore = s < first, goesOn = e > end;
       ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
-      int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1);
-      int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
+      // The box's text lies inside the room the line gave its sides.
+      const InlineRec& rec = inl.Items(k);
+      int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1) + rec.InnerLeft;
+      int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2) - (goesOn ? 0 : rec.OuterRight);
       // The box spans the fonts of the element's own text, not the line's
       // tallest: a bordered word beside big letters keeps a box of its size.
       int top = line.DrawY, bottom = y;
@@ -133,13 +136,17 @@ struct SectionPainter {
     while (i < end) {
       const char16_t c = S.Chars[size_t(i)];
       TFontObj* run = Ms.SelectRunAt(i);
+      // Inline boxes opening here take their room before the character.
+      x += S.EdgeBeforeAt(i);
       if (c == ImgPan) {
         x += drawObject(Ms.ObjectAt(i), run, x, line, baseline);
+        x += S.EdgeAfterAt(i);
         ++i;
         continue;
       }
       if (c == FmCtl) {
         if (TFormControlObj* ctl = Ms.ControlAt(i)) x += drawControl(ctl, x, line, y);
+        x += S.EdgeAfterAt(i);
         ++i;
         continue;
       }
@@ -185,6 +192,7 @@ struct SectionPainter {
             Canvas->DrawFocusRect(TRect(startX, line.DrawY - YOff, x + 1, y - YOff));
         }
       }
+      if (runEnd > i) x += S.EdgeAfterAt(runEnd - 1);
       i = runEnd;
     }
   }
@@ -271,7 +279,11 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
   const int yOff = Document->ScrollY;
   if (LayoutTop - yOff + PaintHeight + 40 < ARect.Top || LayoutTop - yOff - 40 >= ARect.Bottom)
     return LayoutTop + Height;
-  SectionPainter p(*this, Canvas, IMgr);
+  // A trial run of a printed page only finds where the page ends: its
+  // lines are passed over, not drawn.
+  const bool measureOnly = Document->Printing && Document->PrintMeasureOnly;
+  std::optional<SectionPainter> p;
+  if (!measureOnly) p.emplace(*this, Canvas, IMgr);
   const bool printing = Document->Printing;
   const bool absolute = ParentBlock && ParentBlock->Positioning == posAbsolute;
   int y = LayoutTop;
@@ -281,7 +293,7 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
     if (!printing) {
       draw = y - yOff + line->FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
     } else if (y + line->FullHeight <= Document->PageBottom) {
-      draw = y + line->FullHeight - 1 >= ARect.Top + yOff;
+      draw = y + line->FullHeight - 1 >= ARect.Top + yOff && y + line->FullHeight <= Document->PrintDrawLimit;
     } else if (line->FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
                y <= ARect.Top + yOff) {
       // Taller than a page, or already at the page's top: printed (and cut)
@@ -291,8 +303,12 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
       Document->PageBottom = std::min(Document->PageBottom, y);
       draw = false;
     }
-    if (draw) p.drawLine(*line, X, y);
-    else y += lineHeight;
+    if (draw && p) {
+      p->drawLine(*line, X, y);
+    } else {
+      if (draw) Document->FirstOnPage = false;
+      y += lineHeight;
+    }
   }
   return LayoutTop + Height;
 }

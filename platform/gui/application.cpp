@@ -185,6 +185,13 @@ void TApplication::HandleMessage() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void TApplication::ProcessMessagesWithoutInput() {
+  if (!QCoreApplication::instance()) return;
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
+  FLastPump = nowNs();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void TApplication::Terminate() {
   FTerminated = true;
   // Wake a loop that waits for events (Terminate may come from a worker).

@@ -14,6 +14,10 @@ enum TInjectedMouse { imDown, imUp, imDoubleClick, imMove };
 // Held; Shift and Ctrl from Shift.
 void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint ClientPoint,
                  TShiftState Shift, TShiftState Held = {});
+// A drag from outside the program carrying Text, at a point of the
+// window's client area; true when the window accepted it.
+enum TInjectedDrag { idEnter, idMove, idLeave, idDrop };
+bool InjectDrag(HWND Wnd, TInjectedDrag Kind, TPoint ClientPoint, const String& Text);
 // Mouse input for a control without a window of its own.
 void InjectMouse(TControl* Control, TInjectedMouse Kind, TMouseButton Button, TPoint Point,
                  TShiftState Shift);
