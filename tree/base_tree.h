@@ -1163,7 +1163,10 @@ public:
   virtual void GetNativeClipboardFormats(TFormatEtcArray& Formats);
   // The tree of this process that a data object comes from, or nil.
   virtual TBaseDataTree* GetTreeFromDataObject(IDataObject* DataObject);
-  // The target side of a drag (points in screen coordinates).
+  // The target side of a drag (points in screen coordinates). A drag that
+  // no drop target takes reaches the control's own handling as well.
+  using TCustomControl::DragOver;
+  using TCustomControl::DragDrop;
   virtual HRESULT DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_t& Effect);
   virtual HRESULT DragOver(TObject* Source, std::uint32_t KeyState, TDragState DragState, TPoint Pt,
                            std::uint32_t& Effect);

@@ -121,7 +121,6 @@ struct TControlPrivate;  // GUI layer internals
 // A control dragged onto another control of this program: the target is told
 // by CM_DRAG (WParam: a TDragMessage, LParam: a TDragRec*), answers whether
 // it would take the drop (Result non-zero) and receives it.
-enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 enum TDragMessage { dmDragEnter, dmDragLeave, dmDragMove, dmDragDrop, dmDragCancel, dmFindTarget };
 class TControl;
 // What is being dragged; a control supplies its own from OnStartDrag, else
@@ -146,9 +145,6 @@ struct TDragRec {
   TControl* Target = nullptr;
   bool Docking = false;
 };
-using TDragOverEvent =
-    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
-using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
 using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 using TStartDragEvent = std::function<void(TObject* Sender, TDragObject*& DragObject)>;
 
@@ -271,8 +267,6 @@ public:
   void EndDrag(bool Drop);
   // True while this control's drag is pending or running.
   virtual bool Dragging() const;
-  TDragOverEvent OnDragOver;
-  TDragDropEvent OnDragDrop;
   TEndDragEvent OnEndDrag;
   TStartDragEvent OnStartDrag;
 
@@ -314,9 +308,9 @@ protected:
   // or nullptr for the default) and ends (Target nullptr: cancelled).
   virtual void DoStartDrag(TDragObject*& DragObject);
   virtual void DoEndDrag(TObject* Target, int X, int Y);
-  // What a control does with CM_DRAG unless it handles it: asks OnDragOver
-  // (no handler: refused), hands the drop to OnDragDrop, names itself as
-  // the target.
+  // What a control does with CM_DRAG unless it handles it: asks DragOver
+  // (OnDragOver; no handler: refused), hands the drop to DragDrop, names
+  // itself as the target.
   void DefaultDragMessage(TMessage& Message);
   // Called when the parent changes its font or colour and this follows it.
   virtual void ParentFontChanged();

@@ -226,14 +226,13 @@ void TControl::DefaultDragMessage(TMessage& Message) {
     case dmDragEnter:
     case dmDragLeave:
     case dmDragMove: {
-      bool accept = bool(OnDragOver);
-      if (OnDragOver)
-        OnDragOver(this, source, local.x, local.y, TDragState(Message.WParam), accept);
+      bool accept = false;
+      DragOver(source, local.x, local.y, TDragState(Message.WParam), accept);
       Message.Result = accept ? 1 : 0;
       return;
     }
     case dmDragDrop:
-      if (OnDragDrop) OnDragDrop(this, source, local.x, local.y);
+      DragDrop(source, local.x, local.y);
       return;
     case dmFindTarget:
       Message.Result = LRESULT(this);

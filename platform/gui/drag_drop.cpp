@@ -375,10 +375,10 @@ HRESULT RevokeDragDrop(HWND Wnd) {
   auto it = targets().find(Wnd);
   if (it == targets().end()) return DRAGDROP_E_NOTREGISTERED;
   bool live = IsLiveWindow(Wnd, it->second.Serial);
-  // The target may be freed by this: take it out of the map first.
+  // The target may be freed by this: take it out of the map first. The
+  // window goes on hearing drags as any control does.
   std::shared_ptr<IDropTarget> target = std::move(it->second.Target);
   targets().erase(it);
-  if (live && Wnd->Widget) Wnd->Widget->setAcceptDrops(false);
   return live ? S_OK : DRAGDROP_E_NOTREGISTERED;
 }
 
