@@ -10,6 +10,8 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -69,7 +71,84 @@ const QStringList& installedFamilies() {
   return families;
 }
 
+// Which characters of the first two planes an installed family carries:
+// what finding a stand-in for a character its own font lacks asks. Reading
+// it means opening every installed font file, so it is read once, on a
+// thread of its own at start-up (see WarmUpFontData) or else on the first
+// character that needs it. Only plain data leaves the reading thread: the
+// fonts it opened stay with it.
+struct FamilyCoverage {
+  static constexpr char32_t kLimit = 0x20000;
+  QString family;
+  std::vector<std::uint64_t> bits = std::vector<std::uint64_t>(kLimit / 64);
+  bool has(char32_t c) const { return c < kLimit && (bits[c / 64] >> (c % 64)) & 1; }
+};
+
+std::vector<FamilyCoverage> readFamilyCoverage() {
+  std::vector<FamilyCoverage> list;
+  for (const QString& family : installedFamilies()) {
+    QFont f(family);
+    f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
+    const QRawFont raw = QRawFont::fromFont(f);
+    if (!raw.isValid()) continue;
+    FamilyCoverage cov;
+    cov.family = family;
+    // 256 characters a call: one UTF-16 unit each in the first plane,
+    // a surrogate pair each beyond it (the surrogates themselves are no
+    // characters).
+    QChar units[512];
+    quint32 indexes[256];
+    for (char32_t base = 0; base < FamilyCoverage::kLimit; base += 256) {
+      if (base >= 0xD800 && base < 0xE000) continue;
+      int n = 0;
+      for (char32_t c = base; c < base + 256; ++c) {
+        if (c < 0x10000) {
+          units[n++] = QChar(char16_t(c));
+        } else {
+          units[n++] = QChar(QChar::highSurrogate(c));
+          units[n++] = QChar(QChar::lowSurrogate(c));
+        }
+      }
+      int count = 256;
+      if (!raw.glyphIndexesForChars(units, n, indexes, &count) || count != 256) continue;
+      for (int i = 0; i < 256; ++i)
+        if (indexes[i] != 0) cov.bits[(base + char32_t(i)) / 64] |= std::uint64_t(1) << ((base + char32_t(i)) % 64);
+    }
+    list.push_back(std::move(cov));
+  }
+  return list;
+}
+
+std::mutex gCoverageMutex;
+std::shared_future<std::vector<FamilyCoverage>> gCoverage;
+
+const std::vector<FamilyCoverage>& familyCoverage() {
+  std::shared_future<std::vector<FamilyCoverage>> f;
+  {
+    std::lock_guard<std::mutex> lock(gCoverageMutex);
+    if (!gCoverage.valid()) gCoverage = std::async(std::launch::deferred, readFamilyCoverage).share();
+    f = gCoverage;
+  }
+  // The value lives in the state the module-level future keeps.
+  return f.get();
+}
+
 }  // namespace
+
+void WarmUpFontData() {
+  EnsureGuiApplication();
+  std::lock_guard<std::mutex> lock(gCoverageMutex);
+  if (!gCoverage.valid()) gCoverage = std::async(std::launch::async, readFamilyCoverage).share();
+}
+
+void WaitForFontWarmUp() {
+  std::shared_future<std::vector<FamilyCoverage>> f;
+  {
+    std::lock_guard<std::mutex> lock(gCoverageMutex);
+    f = gCoverage;
+  }
+  if (f.valid()) f.wait();
+}
 
 bool FontFamilyInstalled(const String& face) {
   if (face.empty()) return false;
@@ -151,22 +230,11 @@ int TFontData::fallbackFor(char32_t c, quint32& index) {
       return int(i) + 1;
     }
   if (fallbacks.size() >= 32) return 0;
-  // One face per installed family, loaded once, answers "who has it?"
-  // cheaply; only a family that has the character is loaded at this size.
-  static const std::vector<std::pair<QString, QRawFont>> faces = [] {
-    std::vector<std::pair<QString, QRawFont>> list;
-    for (const QString& family : installedFamilies()) {
-      QFont f(family);
-      f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
-      QRawFont r = QRawFont::fromFont(f);
-      if (r.isValid()) list.emplace_back(family, r);
-    }
-    return list;
-  }();
-  for (const auto& [family, probe] : faces) {
-    if (family == qfont.family() || !probe.supportsCharacter(c)) continue;
+  // Only a family that has the character is loaded at this size.
+  for (const FamilyCoverage& candidate : familyCoverage()) {
+    if (candidate.family == qfont.family() || !candidate.has(c)) continue;
     QFont f(qfont);
-    f.setFamily(family);
+    f.setFamily(candidate.family);
     QRawFont r = QRawFont::fromFont(f);
     if (!r.isValid() || !r.supportsCharacter(c)) continue;
     r.setPixelSize(pixelSize);

@@ -431,3 +431,26 @@ TEST(GraphicsFonts, AbsurdSizesGiveSaneMetrics) {
     DrawTextW(c->Handle(), u"Hi there", &r, DT_WORDBREAK | DT_END_ELLIPSIS);
   }
 }
+
+// A character the face lacks is measured (and drawn) from an installed
+// family that has it, in the first plane and beyond it, also while the
+// start-up warm-up is still reading the families' character tables.
+TEST(GraphicsFonts, MissingCharactersComeFromAFamilyThatHasThem) {
+  WarmUpFontData();
+  WarmUpFontData();  // a second call starts nothing
+  TBitmap b(10, 10);
+  TCanvas* c = b.Canvas();
+  const String king = u"\u2654", smile = u"\U0001F600";
+  setFont(c, u"DejaVu Serif", -20);
+  const int kingInSerif = c->TextWidth(king), smileInSerif = c->TextWidth(smile);
+  WaitForFontWarmUp();
+  setFont(c, u"DejaVu Sans", -20);
+  // DejaVu Serif has neither; DejaVu Sans, the first family that has them
+  // both, stands in.
+  EXPECT_EQ(kingInSerif, c->TextWidth(king));
+  EXPECT_EQ(smileInSerif, c->TextWidth(smile));
+  EXPECT_GT(kingInSerif, 0);
+  // The missing-glyph box would be narrower than the king.
+  setFont(c, u"DejaVu Serif", -20);
+  EXPECT_NE(c->TextWidth(u"\uE000"), kingInSerif);
+}
