@@ -9,6 +9,7 @@
 #include <QGlyphRun>
 #include <QPainterPath>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <future>
@@ -95,9 +96,9 @@ std::vector<FamilyCoverage> readFamilyCoverage() {
     cov.family = family;
     // 256 characters a call: one UTF-16 unit each in the first plane,
     // a surrogate pair each beyond it (the surrogates themselves are no
-    // characters).
+    // characters). The font wants room for a glyph per unit.
     QChar units[512];
-    quint32 indexes[256];
+    quint32 indexes[512];
     for (char32_t base = 0; base < FamilyCoverage::kLimit; base += 256) {
       if (base >= 0xD800 && base < 0xE000) continue;
       int n = 0;
@@ -109,7 +110,7 @@ std::vector<FamilyCoverage> readFamilyCoverage() {
           units[n++] = QChar(QChar::lowSurrogate(c));
         }
       }
-      int count = 256;
+      int count = 512;
       if (!raw.glyphIndexesForChars(units, n, indexes, &count) || count != 256) continue;
       for (int i = 0; i < 256; ++i)
         if (indexes[i] != 0) cov.bits[(base + char32_t(i)) / 64] |= std::uint64_t(1) << ((base + char32_t(i)) % 64);
@@ -266,7 +267,41 @@ TFontData::Glyph TFontData::surrogateGlyph(char16_t hi, char16_t lo) {
   return g;
 }
 
+namespace {
+
+// The fields of a logical font that choose its font data.
+bool sameFontData(const LOGFONTW& a, const LOGFONTW& b) {
+  return a.lfHeight == b.lfHeight && (a.lfWeight >= 600) == (b.lfWeight >= 600) && !a.lfItalic == !b.lfItalic &&
+         !a.lfUnderline == !b.lfUnderline && !a.lfStrikeOut == !b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+         a.lfFaceName == b.lfFaceName;
+}
+
+std::shared_ptr<TFontData> fontDataFor(const LOGFONTW& log);
+
+}  // namespace
+
 std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
+  // Text is laid out and drawn in a handful of fonts whose objects are
+  // made again and again; the last few asked for on this thread are found
+  // without resolving the face and searching the whole cache.
+  struct Recent {
+    LOGFONTW log;
+    std::shared_ptr<TFontData> data;
+  };
+  thread_local std::array<Recent, 8> recent;
+  thread_local size_t next = 0;
+  for (const Recent& r : recent)
+    if (r.data && sameFontData(r.log, log)) return r.data;
+  Recent& slot = recent[next];
+  next = (next + 1) % recent.size();
+  slot.log = log;
+  slot.data = fontDataFor(log);
+  return slot.data;
+}
+
+namespace {
+
+std::shared_ptr<TFontData> fontDataFor(const LOGFONTW& log) {
   using Key = std::tuple<String, int, int, int, int, int, int>;
   static std::map<Key, std::shared_ptr<TFontData>> cache;
   String family = ResolveFontFamily(log.lfFaceName);
@@ -335,6 +370,8 @@ std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
   cache[key] = d;
   return d;
 }
+
+}  // namespace
 
 // ---- measuring ---------------------------------------------------------------------
 

@@ -433,24 +433,21 @@ TEST(GraphicsFonts, AbsurdSizesGiveSaneMetrics) {
 }
 
 // A character the face lacks is measured (and drawn) from an installed
-// family that has it, in the first plane and beyond it, also while the
-// start-up warm-up is still reading the families' character tables.
+// family that has it, also while the start-up warm-up is still reading the
+// families' character tables (characters beyond the first plane: see
+// CharactersMissingFromTheFaceComeFromAnotherFamily).
 TEST(GraphicsFonts, MissingCharactersComeFromAFamilyThatHasThem) {
   WarmUpFontData();
   WarmUpFontData();  // a second call starts nothing
   TBitmap b(10, 10);
   TCanvas* c = b.Canvas();
-  const String king = u"\u2654", smile = u"\U0001F600";
+  const String king = u"\u2654";
   setFont(c, u"DejaVu Serif", -20);
-  const int kingInSerif = c->TextWidth(king), smileInSerif = c->TextWidth(smile);
+  const int kingInSerif = c->TextWidth(king);
   WaitForFontWarmUp();
   setFont(c, u"DejaVu Sans", -20);
-  // DejaVu Serif has neither; DejaVu Sans, the first family that has them
-  // both, stands in.
+  // DejaVu Serif lacks it; DejaVu Sans, the first family that has it,
+  // stands in.
   EXPECT_EQ(kingInSerif, c->TextWidth(king));
-  EXPECT_EQ(smileInSerif, c->TextWidth(smile));
-  EXPECT_GT(kingInSerif, 0);
-  // The missing-glyph box would be narrower than the king.
-  setFont(c, u"DejaVu Serif", -20);
-  EXPECT_NE(c->TextWidth(u"\uE000"), kingInSerif);
+  EXPECT_GT(kingInSerif, 10);
 }
