@@ -9,6 +9,7 @@
 #include <QGlyphRun>
 #include <QPainterPath>
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -72,82 +73,110 @@ const QStringList& installedFamilies() {
   return families;
 }
 
-// Which characters of the first two planes an installed family carries:
-// what finding a stand-in for a character its own font lacks asks. Reading
-// it means opening every installed font file, so it is read once, on a
-// thread of its own at start-up (see WarmUpFontData) or else on the first
-// character that needs it. Only plain data leaves the reading thread: the
-// fonts it opened stay with it.
-struct FamilyCoverage {
+// Which characters of the first two planes each installed family carries:
+// what finding a stand-in for a character its own font lacks asks. It is
+// read 256 characters at a time, each block once per process: on the
+// first character of the block that needs it, or for all blocks ahead of
+// time by the start-up warm-up on a thread of its own (opening every
+// installed font file is what the first Cyrillic or phonetic page would
+// otherwise wait for). Fonts are not shared between threads: each thread
+// that reads opens the families itself; only the plain bits are shared.
+class CharacterCoverage {
+public:
   static constexpr char32_t kLimit = 0x20000;
-  QString family;
-  std::vector<std::uint64_t> bits = std::vector<std::uint64_t>(kLimit / 64);
-  bool has(char32_t c) const { return c < kLimit && (bits[c / 64] >> (c % 64)) & 1; }
-};
+  static constexpr size_t kBlocks = kLimit / 256;
 
-std::vector<FamilyCoverage> readFamilyCoverage() {
-  std::vector<FamilyCoverage> list;
-  for (const QString& family : installedFamilies()) {
-    QFont f(family);
-    f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
-    const QRawFont raw = QRawFont::fromFont(f);
-    if (!raw.isValid()) continue;
-    FamilyCoverage cov;
-    cov.family = family;
-    // 256 characters a call: one UTF-16 unit each in the first plane,
-    // a surrogate pair each beyond it (the surrogates themselves are no
-    // characters). The font wants room for a glyph per unit.
+  CharacterCoverage() : FFamilies(installedFamilies()), FBits(FFamilies.size() * kLimit / 64) {}
+
+  size_t FamilyCount() const { return size_t(FFamilies.size()); }
+  const QString& Family(size_t i) const { return FFamilies[qsizetype(i)]; }
+  // Valid once ReadBlock(c / 256) has returned on this thread.
+  bool Has(size_t family, char32_t c) const {
+    return c < kLimit && (FBits[family * kLimit / 64 + c / 64] >> (c % 64)) & 1;
+  }
+
+  void ReadBlock(size_t block, std::vector<QRawFont>& probes) {
+    if (block >= kBlocks || FRead[block].load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FRead[block].load(std::memory_order_relaxed)) return;
+    if (probes.empty())
+      for (const QString& family : FFamilies) {
+        QFont f(family);
+        f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
+        probes.push_back(QRawFont::fromFont(f));
+      }
+    const char32_t base = char32_t(block * 256);
+    // One UTF-16 unit a character in the first plane, a surrogate pair
+    // beyond it (the surrogates themselves are no characters); the font
+    // wants room for a glyph per unit.
     QChar units[512];
     quint32 indexes[512];
-    for (char32_t base = 0; base < FamilyCoverage::kLimit; base += 256) {
-      if (base >= 0xD800 && base < 0xE000) continue;
-      int n = 0;
-      for (char32_t c = base; c < base + 256; ++c) {
-        if (c < 0x10000) {
-          units[n++] = QChar(char16_t(c));
-        } else {
-          units[n++] = QChar(QChar::highSurrogate(c));
-          units[n++] = QChar(QChar::lowSurrogate(c));
-        }
+    int n = 0;
+    for (char32_t c = base; c < base + 256; ++c)
+      if (c < 0x10000) {
+        units[n++] = QChar(char16_t(c));
+      } else {
+        units[n++] = QChar(QChar::highSurrogate(c));
+        units[n++] = QChar(QChar::lowSurrogate(c));
       }
+    const bool surrogates = base >= 0xD800 && base < 0xE000;
+    for (size_t i = 0; i < probes.size() && !surrogates; ++i) {
       int count = 512;
-      if (!raw.glyphIndexesForChars(units, n, indexes, &count) || count != 256) continue;
-      for (int i = 0; i < 256; ++i)
-        if (indexes[i] != 0) cov.bits[(base + char32_t(i)) / 64] |= std::uint64_t(1) << ((base + char32_t(i)) % 64);
+      if (!probes[i].isValid() || !probes[i].glyphIndexesForChars(units, n, indexes, &count) || count != 256)
+        continue;
+      for (int k = 0; k < 256; ++k)
+        if (indexes[k] != 0) {
+          const char32_t c = base + char32_t(k);
+          FBits[i * kLimit / 64 + c / 64] |= std::uint64_t(1) << (c % 64);
+        }
     }
-    list.push_back(std::move(cov));
+    FRead[block].store(true, std::memory_order_release);
   }
-  return list;
+
+private:
+  const QStringList FFamilies;
+  // Blocks never share a word, so a block being read and one being
+  // looked at touch different words.
+  std::vector<std::uint64_t> FBits;
+  std::array<std::atomic<bool>, kBlocks> FRead{};
+  std::mutex FMutex;
+};
+
+CharacterCoverage& characterCoverage() {
+  static CharacterCoverage coverage;
+  return coverage;
 }
 
-std::mutex gCoverageMutex;
-std::shared_future<std::vector<FamilyCoverage>> gCoverage;
+// The families this thread opened to read blocks, kept for the next block.
+std::vector<QRawFont>& threadProbes() {
+  thread_local std::vector<QRawFont> probes;
+  return probes;
+}
 
-const std::vector<FamilyCoverage>& familyCoverage() {
-  std::shared_future<std::vector<FamilyCoverage>> f;
-  {
-    std::lock_guard<std::mutex> lock(gCoverageMutex);
-    if (!gCoverage.valid()) gCoverage = std::async(std::launch::deferred, readFamilyCoverage).share();
-    f = gCoverage;
-  }
-  // The value lives in the state the module-level future keeps.
-  return f.get();
+// The warm-up's thread; made after the coverage, so that it is waited for
+// before the coverage goes away at exit.
+std::shared_future<void>& warmUpState(bool start) {
+  CharacterCoverage& coverage = characterCoverage();
+  static std::mutex mutex;
+  static std::shared_future<void> state;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (start && !state.valid())
+    state = std::async(std::launch::async, [&coverage] {
+              std::vector<QRawFont> probes;
+              for (size_t b = 0; b < CharacterCoverage::kBlocks; ++b) coverage.ReadBlock(b, probes);
+            }).share();
+  return state;
 }
 
 }  // namespace
 
 void WarmUpFontData() {
   EnsureGuiApplication();
-  std::lock_guard<std::mutex> lock(gCoverageMutex);
-  if (!gCoverage.valid()) gCoverage = std::async(std::launch::async, readFamilyCoverage).share();
+  warmUpState(true);
 }
 
 void WaitForFontWarmUp() {
-  std::shared_future<std::vector<FamilyCoverage>> f;
-  {
-    std::lock_guard<std::mutex> lock(gCoverageMutex);
-    f = gCoverage;
-  }
+  const std::shared_future<void> f = warmUpState(false);
   if (f.valid()) f.wait();
 }
 
@@ -232,10 +261,12 @@ int TFontData::fallbackFor(char32_t c, quint32& index) {
     }
   if (fallbacks.size() >= 32) return 0;
   // Only a family that has the character is loaded at this size.
-  for (const FamilyCoverage& candidate : familyCoverage()) {
-    if (candidate.family == qfont.family() || !candidate.has(c)) continue;
+  CharacterCoverage& coverage = characterCoverage();
+  coverage.ReadBlock(c / 256, threadProbes());
+  for (size_t i = 0; i < coverage.FamilyCount(); ++i) {
+    if (coverage.Family(i) == qfont.family() || !coverage.Has(i, c)) continue;
     QFont f(qfont);
-    f.setFamily(candidate.family);
+    f.setFamily(coverage.Family(i));
     QRawFont r = QRawFont::fromFont(f);
     if (!r.isValid() || !r.supportsCharacter(c)) continue;
     r.setPixelSize(pixelSize);
