@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -23,6 +24,9 @@
 #include "tree/globals.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture.h"
+#include "tree/edit_link.h"
+#include "tree/hint_window.h"
+#include "platform/gui/accessibility.h"
 
 class TBaseDataTree;
 class TCanvas;
@@ -90,6 +94,8 @@ using TDTSaveNodeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Nod
 using TDTLoadNodeEvent = TDTSaveNodeEvent;
 using TDTGetCellIsEmptyEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node,
                                                   TColumnIndex Column, bool& IsEmpty)>;
+using TDTCreateEditorEvent =
+    std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, PDTEditLink& EditLink)>;
 
 // Callback of Animate: return false to stop early.
 using TDTAnimationCallback = std::function<bool(int Step, int StepSize, void* Data)>;
@@ -150,6 +156,7 @@ constexpr unsigned WM_UPDATERANGEX = 0x8021;
 class TBaseDataTree : public TCustomControl {
   friend class TWorkerThread;
   friend class TCustomDataTreeOptions;
+  friend class TDataTreeHintWindow;
 
 public:
   explicit TBaseDataTree(TComponent* AOwner);
@@ -567,9 +574,7 @@ protected:
   void EndDrawSelection();
   void KeyDown(WORD& Key, TShiftState Shift) override;
   virtual bool CanEdit(PDataNode Node, TColumnIndex Column);
-  virtual void DoEdit() {}
-  // Ends a running edit; false when the editor refused to end.
-  virtual bool EndEditNode() { return true; }
+  virtual void DoEdit();
   virtual int DoGetHelpContext(PDataNode Node, TColumnIndex Column);
   virtual void DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Position);
   virtual void SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column);
@@ -599,7 +604,15 @@ protected:
   void CancelPendingInput(bool FocusLost);
 
   // A node reference that is cleared when the node is freed, for the length
-  // of one input handler (handlers may delete nodes).
+  // of one of the tree's own operations.
+  //
+  // The one rule for owner handlers: a handler may delete any node, the one
+  // it was told about included, or clear the whole tree. The tree never
+  // defers such deletions; instead every operation that holds a node across
+  // a handler's call (an event, a change report, a check, a focus or a
+  // toggle question) keeps it in a watch and reads it back from the watch
+  // after the call. A cleared watch means the node is gone: the operation
+  // stops working on it and finishes only what is left (states, repaint).
   class TNodeWatch {
   public:
     TNodeWatch(TBaseDataTree& Tree, PDataNode Node);
@@ -614,6 +627,8 @@ protected:
     TBaseDataTree& FTree;
     PDataNode FNode;
     TNodeWatch* FNext;
+    // A handler may destroy the tree itself; the watch then unlinks nothing.
+    std::weak_ptr<const bool> FLife;
   };
 
   // Message handling helpers.
@@ -792,6 +807,62 @@ public:
   virtual void Assign(const TBaseDataTree& Source);
   bool CanFocus() const override;
   bool IsEditing() const { return FStates.Contains(tsEditing); }
+
+  // ---- in-place editing (tree/edit.cpp) --------------------------------------------
+  // Focuses Node and starts its editor in Column; true when an edit runs.
+  virtual bool EditNode(PDataNode Node, TColumnIndex Column);
+  // End (accepting the text) or cancel a running or pending edit; false
+  // when the editor refused.
+  virtual bool EndEditNode();
+  virtual bool CancelEditNode();
+  virtual bool DoEndEdit();
+  virtual bool DoCancelEdit();
+  // Places the editor over the focused cell (after a resize or scroll).
+  virtual void UpdateEditBounds();
+  TColumnIndex EditColumn() const { return FEditColumn; }
+  const PDTEditLink& EditLink() const { return FEditLink; }
+  // Expires when the tree's destruction begins: code that raised an event
+  // checks it before touching the tree again.
+  std::weak_ptr<const bool> LifeToken() const { return FLifeToken; }
+  TDTCreateEditorEvent OnCreateEditor;
+
+  // ---- hints and tool tips (tree/hints.cpp) ---------------------------------------
+  // The hint of a node (the control's own hint unless a descendant knows
+  // better) and the tool tip of a cell.
+  virtual String DoGetNodeHint(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle);
+  virtual String DoGetNodeToolTip(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle);
+  // HintAnimation, with the desktop's setting for hatSystemDefault.
+  virtual THintAnimationType DoGetAnimationType();
+  virtual THintWindowClass GetHintWindowClass();
+  TRect LastHintRect() const { return FLastHintRect; }
+
+  // ---- accessibility (tree/accessibility_factory.cpp) -------------------------------
+  // The tree's own accessible object and its item's, made on first request.
+  const PAccessible& Accessible() const { return FAccessible; }
+  const PAccessible& AccessibleItem() const { return FAccessibleItem; }
+
+protected:
+  // CM_HINTSHOW: whether, where and with which window a hint shows.
+  void HandleHintShow(TMessage& Message);
+  void HandleHintShowPause(TMessage& Message);
+  // WM_GETOBJECT.
+  void HandleGetObject(TMessage& Message);
+  // The owner's editor, or nil when it offers none.
+  virtual PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column);
+  // The tree is going: its editor stops without reporting back.
+  void DetachEditor();
+
+private:
+  PDTEditLink FEditLink;
+  // Set while an edit is being ended or cancelled, so that an edit event
+  // that ends or cancels it again does not re-enter the editor.
+  bool FEditEnding = false;
+  std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
+  TRect FLastHintRect;
+  PAccessible FAccessible, FAccessibleItem;
+  TDTHintData FHintData;
+
+public:
   bool IsMouseSelecting() const {
     return FStates.Contains(tsDrawSelPending) || FStates.Contains(tsDrawSelecting);
   }
@@ -967,9 +1038,13 @@ protected:
   // for it; emptied with the tree.
   int FMaxRightExtend = 0;
   bool FRangeXUpdatePosted = false;
+  // Rows went away (collapsed, deleted, hidden): the widest extent is being
+  // measured again by the next paint of the whole window, and the range
+  // may then shrink to it.
+  bool FRangeXRemeasure = false;
   // How far right a row reaches: its indentation, pictures and cell width.
   int nodeRightExtend(PDataNode Node, int NodeWidth);
-  void requestRangeXUpdate();
+  void requestRangeXUpdate(bool WholeWindowPainted);
   // Thrown away nodes must never be reached by a running paint.
   bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
   // A rectangle of the client area repainted without erasing.
@@ -990,6 +1065,10 @@ private:
   int buttonHeight() const;
   bool useThemes() const;
   void drawThemedButton(TCanvas* Canvas, bool Expanded, int X, int Y, int W, int H);
+  // Paints the header into a context whose origin is the window's corner.
+  void paintHeaderInto(HDC DC);
+  // Paints the client area into a context at Target (printing messages).
+  void printClient(HDC DC, TPoint Target);
   void drawShadedButton(TCanvas& C, bool Minus, TColor Line);
   void paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,
                        TRect TargetRect, int MaximumRight, int MaximumBottom, TColumnIndex FirstColumn,
@@ -1123,7 +1202,6 @@ protected:
   bool TreeHandleAllocated() const;
   // Posts a cache report to the tree's window; the worker calls this.
   bool PostChangeState(std::uintptr_t EnterMask, std::intptr_t LeaveMask);
-  virtual void CancelEditNode() {}
   // Empties the system clipboard when it still holds this tree's cut or copy.
   virtual void ReleaseClipboardIfOwner();
   // A WM_CHANGESTATE report of the worker arrived.
@@ -1149,6 +1227,12 @@ protected:
 private:
   PDataNode MakeNewNode();
   void freeNodeMemory(PDataNode Node);
+  // Deleting a node: told to the owner first (deleteAnnounced), then taken
+  // out with its children (removeNode; false when a handler deleted it
+  // first). Kept out of line so that the recursion through a deep branch
+  // uses small frames.
+  [[gnu::noinline]] void deleteAnnounced(PDataNode Node, bool Reindex);
+  [[gnu::noinline]] bool removeNode(PDataNode Node, bool Reindex, const TNodeWatch* Watch);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);
@@ -1168,6 +1252,17 @@ private:
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
   void nextCacheGeneration();
+  // The first and last visible child of a parent, remembered while the
+  // structure stays as it is: painting asks about every row and each of its
+  // ancestors, and a long run of hidden siblings must not be walked for
+  // each of them.
+  struct TVisibleEnds {
+    PDataNode First = nullptr;
+    PDataNode Last = nullptr;
+  };
+  const TVisibleEnds& visibleEnds(PDataNode Parent) const;
+  mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
+  mutable std::uint32_t FVisibleEndsGeneration = 0;
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 

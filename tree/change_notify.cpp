@@ -90,6 +90,8 @@ void TBaseDataTree::Animate(std::uint32_t Steps, std::uint32_t Duration,
   if (FStates.Contains(tsInAnimation) || Duration == 0 || !Callback) return;
   using clock = std::chrono::steady_clock;
   DoStateChange({tsInAnimation});
+  // A step may let the tree be destroyed (its messages are handled).
+  const std::weak_ptr<const bool> life = LifeToken();
   try {
     std::int64_t remainingSteps = Steps;
     std::int64_t remainingTime = Duration;  // ms
@@ -98,6 +100,7 @@ void TBaseDataTree::Animate(std::uint32_t Steps, std::uint32_t Duration,
     while (remainingSteps > 0 && remainingTime > 0 && !applicationTerminating()) {
       auto started = clock::now();
       if (!Callback(int(remainingSteps), int(stepSize), Data)) break;
+      if (life.expired()) return;
       remainingSteps -= stepSize;
       if (remainingSteps <= 0) break;
       // Each call's share of the time left; the steps get bigger when the
@@ -110,9 +113,11 @@ void TBaseDataTree::Animate(std::uint32_t Steps, std::uint32_t Duration,
       if (remainingTime > 0 && remainingTime < (remainingSteps + stepSize - 1) / stepSize)
         stepSize = (remainingSteps + remainingTime - 1) / remainingTime;
     }
+    if (life.expired()) return;
     if (!applicationTerminating()) Callback(0, int(stepSize), Data);
+    if (life.expired()) return;
   } catch (...) {
-    DoStateChange({}, {tsInAnimation});
+    if (!life.expired()) DoStateChange({}, {tsInAnimation});
     throw;
   }
   DoStateChange({}, {tsInAnimation});

@@ -30,7 +30,8 @@ TCheckState normalForm(TCheckState State) { return TCheckState(State & ~1u); }
 void TBaseDataTree::SetCheckState(PDataNode Node, TCheckState Value) {
   if (!Node || Node == FRoot) return;
   if (Node->CheckState == Value || Node->States.Contains(vsDisabled)) return;
-  if (DoChecking(Node, Value)) DoCheckClick(Node, Value);
+  TNodeWatch watch(*this, Node);
+  if (DoChecking(Node, Value) && watch.Node()) DoCheckClick(Node, Value);
 }
 
 void TBaseDataTree::DoCheckClick(PDataNode Node, TCheckState NewCheckState) {
@@ -58,23 +59,45 @@ bool TBaseDataTree::ApplyCheckState(PDataNode Node, TCheckState Value) {
   Node->States.Include(vsChecking);
   if (FCheckCount == 0) DoStateChange({tsCheckPropagation});
   ++FCheckCount;
-  TScopeExit leave([this, Node] {
-    Node->States.Exclude(vsChecking);
+  // The children's and the parent's handlers may delete this node.
+  TNodeWatch watch(*this, Node);
+  TScopeExit leave([this, &watch] {
+    if (PDataNode node = watch.Node()) node->States.Exclude(vsChecking);
     if (--FCheckCount == 0) DoStateChange({}, {tsCheckPropagation});
   });
   initialized(Node);
+  if (!watch.Node()) return false;
 
   const bool tracking = FOptions->AutoOptions().Contains(toAutoTristateTracking);
   if (tracking && Node->CheckType == ctTriStateCheckBox &&
       (Value == csUncheckedNormal || Value == csCheckedNormal) &&
       Node->States.Contains(vsHasChildren)) {
     parentWithChildren(Node);
-    unsigned unchecked = 0, checked = 0, mixed = 0;
-    for (PDataNode child = Node->FirstChild; child; child = child->NextSibling) {
+    // Each child's handlers may delete that child, its siblings or this
+    // node: the walk goes on from the child when it is still there, else
+    // from the sibling that followed it, else from the first child again
+    // (children already in the new state are passed over without asking;
+    // starting again needs two deletions, so the walk ends).
+    PDataNode child = watch.Node() ? Node->FirstChild : nullptr;
+    while (child) {
+      TNodeWatch current(*this, child);
+      TNodeWatch following(*this, child->NextSibling);
+      const bool last = !child->NextSibling;
       initialized(child);
-      if (!isCheckBox(child)) continue;
-      SetCheckState(child, Value);
-      switch (normalForm(child->CheckState)) {
+      if (current.Node() && isCheckBox(child)) SetCheckState(child, Value);
+      if (!watch.Node()) return false;
+      if (current.Node())
+        child = child->NextSibling;
+      else if (following.Node() || last)
+        child = following.Node();
+      else
+        child = Node->FirstChild;
+    }
+    // The parent's state sums up the children that are left.
+    unsigned unchecked = 0, checked = 0, mixed = 0;
+    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
+      if (!isCheckBox(run)) continue;
+      switch (normalForm(run->CheckState)) {
         case csCheckedNormal: ++checked; break;
         case csMixedNormal: ++mixed; break;
         default: ++unchecked; break;
@@ -100,6 +123,7 @@ bool TBaseDataTree::ApplyCheckState(PDataNode Node, TCheckState Value) {
       !parent->States.ContainsAny(nodeMask(vsChecking, vsDisabled)) &&
       parent->CheckType == ctTriStateCheckBox)
     CheckParentCheckState(Node, Value);
+  if (!watch.Node()) return false;
   InvalidateNode(Node);
   return true;
 }
@@ -120,7 +144,8 @@ bool TBaseDataTree::CheckParentCheckState(PDataNode Node, TCheckState NewCheckSt
     state = csUncheckedNormal;
   else if (count > checked)
     state = csMixedNormal;
-  if (!DoChecking(parent, state)) return false;
+  TNodeWatch watch(*this, parent);
+  if (!DoChecking(parent, state) || !watch.Node()) return false;
   // Applying the parent's state carries the change on to the grandparent,
   // one level at a time; walking the grandparent again from here would
   // repeat every level above once more for each level below.

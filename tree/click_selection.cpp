@@ -29,12 +29,14 @@ void TBaseDataTree::SelectNodes(PDataNode StartNode, PDataNode EndNode, bool Add
   if (!StartNode) return;
   if (CompareNodePositions(StartNode, EndNode, above) > 0) std::swap(StartNode, EndNode);
 
-  PDataNode anchor = FRangeAnchor;
+  // The change handlers may delete any of these nodes.
+  TNodeWatch anchor(*this, FRangeAnchor), start(*this, StartNode), end(*this, EndNode);
   if (!AddOnly) {
     InternalClearSelection();
     // Clearing moved the anchor to the focused node; the select constraints
     // must still measure the range against the node it started from.
-    FRangeAnchor = anchor;
+    FRangeAnchor = anchor.Node();
+    if (!start.Node() || !end.Node()) return;
   }
   ClearTempList();
   for (PDataNode run = StartNode; run; run = GetNextVisibleNoInit(run, above)) {
@@ -43,7 +45,7 @@ void TBaseDataTree::SelectNodes(PDataNode StartNode, PDataNode EndNode, bool Add
   }
   AddToSelection(FTempNodeList.data(), int(FTempNodeCount));
   ClearTempList();
-  if (anchor && anchor->States.Contains(vsSelected)) FRangeAnchor = anchor;
+  if (anchor.Node() && anchor.Node()->States.Contains(vsSelected)) FRangeAnchor = anchor.Node();
 }
 
 void TBaseDataTree::ToggleSelection(PDataNode StartNode, PDataNode EndNode) {
@@ -116,12 +118,17 @@ void TBaseDataTree::HandleClickSelection(PDataNode LastFocused, PDataNode NewNod
   if (!NewNode) return;
   const bool ctrl = Shift.Contains(ssCtrl);
   const bool shift = Shift.Contains(ssShift);
+  // The change handlers may delete the clicked node.
+  TNodeWatch watch(*this, NewNode);
+  auto repaint = [&] {
+    if (watch.Node()) InvalidateNode(NewNode);
+  };
   if (!ctrl && !shift) {
     if (!NewNode->States.Contains(vsSelected)) {
       AddToSelection(NewNode);
-      InvalidateNode(NewNode);
+      repaint();
     }
-    FRangeAnchor = NewNode;
+    if (watch.Node()) FRangeAnchor = NewNode;
   } else if (shift && !ctrl) {
     if (!FRangeAnchor) FRangeAnchor = GetFirstChild(nullptr);
     SelectNodes(FRangeAnchor, NewNode, false);
@@ -132,10 +139,10 @@ void TBaseDataTree::HandleClickSelection(PDataNode LastFocused, PDataNode NewNod
       DoStateChange({tsToggleFocusedSelection});
     } else if (NewNode->States.Contains(vsSelected)) {
       RemoveFromSelection(NewNode);
-      InvalidateNode(NewNode);
+      repaint();
     } else {
       AddToSelection(NewNode);
-      InvalidateNode(NewNode);
+      repaint();
     }
   } else {
     SelectNodes(FRangeAnchor, NewNode, true);

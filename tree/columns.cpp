@@ -369,6 +369,13 @@ void TDataTreeColumns::columnDeleted(TColumnIndex Index) {
   } else if (FHeader->FMainColumn > Index) {
     --FHeader->FMainColumn;
   }
+  // The focus stays on its column; when that column went, it moves to the
+  // one with the tree lines.
+  TBaseDataTree* tree = FHeader->Treeview();
+  if (tree->FFocusedColumn == Index)
+    tree->FFocusedColumn = FHeader->FMainColumn;
+  else if (tree->FFocusedColumn > Index)
+    --tree->FFocusedColumn;
 }
 
 void TDataTreeColumns::Delete(TColumnIndex Index) {
@@ -410,6 +417,9 @@ void TDataTreeColumns::Update(TDataTreeColumn* Item) {
     UpdatePositions();
   if (Count() > 0 && FHeader->FMainColumn < 0) FHeader->FMainColumn = 0;
   if (Count() == 0) FHeader->FMainColumn = NoColumn;
+  // Whatever emptied or shrank the collection, the focus never names a
+  // column that is not there.
+  if (tree->FFocusedColumn >= Count()) tree->FFocusedColumn = FHeader->FMainColumn;
   if (treeLoading(tree) || FHeader->States().Contains(hsLoading)) return;
   if (FHeader->Options().Contains(hoAutoResize)) AdjustAutoSize(InvalidColumn);
   if (!Item) {

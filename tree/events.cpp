@@ -74,7 +74,11 @@ bool TBaseDataTree::DoFocusChanging(PDataNode OldNode, PDataNode NewNode, TColum
 void TBaseDataTree::DoFocusNode(PDataNode Node, bool Ask) {
   if (Node == FRoot) Node = nullptr;
   if (Node == FFocusedNode) return;
+  // The handlers asked below may delete the node to be focused: then the
+  // focus stays where it is.
+  TNodeWatch watch(*this, Node);
   if (Ask && !DoFocusChanging(FFocusedNode, Node, FFocusedColumn, FFocusedColumn)) return;
+  if (Node && !watch.Node()) return;
   const bool autoExpand = FOptions->AutoOptions().Contains(toAutoExpand);
   if (FFocusedNode) {
     if (autoExpand && FFocusedNode->States.Contains(vsExpanded) && Node &&
@@ -82,11 +86,12 @@ void TBaseDataTree::DoFocusNode(PDataNode Node, bool Ask) {
       ToggleNode(FFocusedNode);
     else
       InvalidateNode(FFocusedNode);
+    if (Node && !watch.Node()) return;
   }
   FFocusedNode = Node;
   if (FFocusedNode) {
     if (autoExpand && !FFocusedNode->States.Contains(vsExpanded)) ToggleNode(FFocusedNode);
-    InvalidateNode(FFocusedNode);
+    if (FFocusedNode) InvalidateNode(FFocusedNode);
   }
   if (FSelectionCount == 0) ResetRangeAnchor();
 }

@@ -60,7 +60,15 @@ TPoint TBaseDataTree::DoGetCellContentMargin(PDataNode Node, TColumnIndex Column
 }
 
 namespace {
-int levelOf(const TBaseDataTree& t, PDataNode n) { return int(t.GetNodeLevel(n)); }
+// The indentation of a node's content in its cell, as the painter draws
+// it: one fixed step, or a step per level plus one for the root's lines.
+int indentationFor(TBaseDataTree& t, PDataNode node, bool mainColumn) {
+  if (!mainColumn) return 0;
+  const TDTPaintOptions po = t.TreeOptions().PaintOptions();
+  if (po.Contains(toFixedIndent)) return int(t.Indent());
+  int levels = int(t.GetNodeLevel(node)) + (po.Contains(toShowRoot) ? 1 : 0);
+  return levels * int(t.Indent());
+}
 }  // namespace
 
 // ---- display rectangle ------------------------------------------------------------------
@@ -78,11 +86,7 @@ TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool Te
 
   const bool useColumns = FHeader->UseColumns();
   TColumnIndex main = FHeader->MainColumn();
-  int indent = 0;
-  if (!useColumns || Column == main || (!useColumns && Column == NoColumn)) {
-    indent = levelOf(*this, Node) * int(FIndent);
-    if (FOptions->PaintOptions().Contains(toFixedIndent)) indent = 0;
-  }
+  const int indent = indentationFor(*this, Node, !useColumns || Column == main);
   if (!useColumns) Column = NoColumn;
 
   // The top of the row, in tree coordinates (64 bits: very tall trees).
@@ -118,7 +122,6 @@ TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool Te
   const bool isMain = Column == NoColumn || Column == main;
   int offset = FMargin + indent;
   if (isMain) {
-    if (FOptions->PaintOptions().Contains(toShowRoot)) offset += int(FIndent);
     if (FOptions->MiscOptions().Contains(toCheckSupport) && FCheckImages && Node->CheckType != ctNone)
       offset += FCheckImages->Width() + 2;
   }
@@ -247,15 +250,6 @@ void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitI
     DetermineHitPositionLTR(HitInfo, X, columnRight, alignment);
 }
 
-namespace {
-int indentationFor(TBaseDataTree& t, PDataNode node, bool mainColumn) {
-  if (!mainColumn) return 0;
-  const TDTPaintOptions po = t.TreeOptions().PaintOptions();
-  if (po.Contains(toFixedIndent)) return int(t.Indent());
-  int levels = int(t.GetNodeLevel(node)) + (po.Contains(toShowRoot) ? 1 : 0);
-  return levels * int(t.Indent());
-}
-}  // namespace
 
 void TBaseDataTree::DetermineHitPositionLTR(THitInfo& HitInfo, int X, int Right, TAlignment Alignment) {
   PDataNode node = HitInfo.HitNode;
@@ -435,8 +429,14 @@ int TBaseDataTree::GetMaxRightExtend() {
   return result;
 }
 
-void TBaseDataTree::requestRangeXUpdate() {
-  if (FHeader->UseColumns() || FMaxRightExtend <= FRangeX || FRangeXUpdatePosted || !TreeHandleAllocated()) return;
+void TBaseDataTree::requestRangeXUpdate(bool WholeWindowPainted) {
+  if (FHeader->UseColumns() || FRangeXUpdatePosted || !TreeHandleAllocated()) return;
+  if (FRangeXRemeasure) {
+    // Only a paint of every row in the window has measured them all.
+    if (!WholeWindowPainted) return;
+    FRangeXRemeasure = false;
+  }
+  if (FMaxRightExtend == FRangeX) return;
   FRangeXUpdatePosted = true;
   PostMessage(Handle(), WM_UPDATERANGEX, 0, 0);
 }

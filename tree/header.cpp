@@ -635,9 +635,21 @@ void TDTHeader::SaveToStream(TStream& s) const {
 
 void TDTHeader::LoadFromStream(TStream& s) {
   FStates.Include(hsLoading);
+  // On every way out, also a refusal part-way through or a stream too old
+  // to carry them, the indexes into the columns name columns that exist.
   struct TLoadingGuard {
     TDTHeader* H;
-    ~TLoadingGuard() { H->FStates.Exclude(hsLoading); }
+    ~TLoadingGuard() { Done(); }
+    void Done() {
+      H->FStates.Exclude(hsLoading);
+      const TColumnIndex count = H->FColumns->Count();
+      if (H->FMainColumn >= count || (count > 0 && H->FMainColumn < 0))
+        H->FMainColumn = count > 0 ? 0 : NoColumn;
+      if (H->FSortColumn >= count || H->FSortColumn < NoColumn) H->FSortColumn = NoColumn;
+      if (H->FAutoSizeIndex >= count || H->FAutoSizeIndex < NoColumn) H->FAutoSizeIndex = NoColumn;
+      TBaseDataTree* tree = H->FOwner;
+      if (tree->FFocusedColumn >= count) tree->FFocusedColumn = H->FMainColumn;
+    }
   } guard{this};
   int version = -1;
   std::int32_t first = readInt(s);
@@ -678,8 +690,7 @@ void TDTHeader::LoadFromStream(TStream& s) {
     FFixedAreaConstraints->FMinHeightPercent = TDTConstraintPercent(readRange(s, 0, 100));
     FFixedAreaConstraints->FMinWidthPercent = TDTConstraintPercent(readRange(s, 0, 100));
   }
-  if (count > 0 && FMainColumn < 0) FMainColumn = 0;
-  FStates.Exclude(hsLoading);
+  guard.Done();
   RecalculateHeader();
   FOwner->ColumnsChanged();
 }

@@ -192,7 +192,7 @@ void TDTHeader::DragTo(TPoint P) {
 
 void TDTHeader::endTracking(bool Cancelled) {
   (void)Cancelled;
-  if (FOwner->HandleAllocated() && GetCapture() == FOwner->Handle()) ReleaseCapture();
+  FOwner->releaseCapture();
   if (FStates.Contains(hsColumnWidthTracking)) FOwner->DoAfterColumnWidthTracking(FColumns->TrackIndex);
   if (FStates.Contains(hsHeightTracking)) FOwner->DoAfterHeightTracking();
   FStates = FStates - kTracking;
@@ -368,7 +368,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       const THeaderStates was = FStates;
       bool handled = false;
       if (!FStates.Empty()) {
-        if (tree->HandleAllocated() && GetCapture() == tree->Handle()) ReleaseCapture();
+        tree->releaseCapture();
         if (FStates.Contains(hsDragging)) {
           TRect window;
           const TPoint screen = tree->ClientToScreen(p);
@@ -478,12 +478,21 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       return false;
     }
 
+    // Whatever ends the button's hold ends tracking and dragging: the focus
+    // going, Escape, a modal window or menu (cancel mode), or another
+    // window taking the mouse. The release of the tree's own capture is
+    // not one of them.
+    case WM_CAPTURECHANGED:
+    case WM_CANCELMODE:
     case WM_KILLFOCUS:
     case WM_KEYDOWN: {
       if (Message.Msg == WM_KEYDOWN && Message.WParam != VK_ESCAPE) return false;
+      if (Message.Msg == WM_CAPTURECHANGED &&
+          (tree->FReleasingCapture || (tree->HandleAllocated() && HWND(Message.LParam) == tree->Handle())))
+        return false;
       bool handled = false;
       if (FStates.Contains(hsDragging)) {
-        if (tree->HandleAllocated() && GetCapture() == tree->Handle()) ReleaseCapture();
+        tree->releaseCapture();
         FStates.Exclude(hsDragging);
         FColumns->DropTarget = NoColumn;
         Invalidate(NoColumn);
@@ -494,7 +503,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
         handled = true;
       }
       FStates = FStates - kTracking - THeaderStates{hsDragPending};
-      // Focus loss is the tree's business too.
+      // Focus loss, cancel mode and capture loss are the tree's business too.
       return handled && Message.Msg == WM_KEYDOWN;
     }
 

@@ -106,9 +106,13 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
   else if (FSearchStart == ssLastHit) start = FLastSearchNode;
   if (start && !suits(start)) start = nullptr;
 
+  // The search handler may delete any node, the one it is asked about
+  // included: every node held across a call is watched.
+  TNodeWatch startWatch(*this, start);
   bool cycle = false;
   if (!backspace && characterCount(FSearchBuffer) == 1 && FSearchBuffer == typed)
     cycle = !(start && DoIncrementalSearch(start, FSearchBuffer + typed) == 0);
+  start = startWatch.Node();
 
   String text = FSearchBuffer;
   if (backspace) removeLastCharacter(text);
@@ -122,29 +126,44 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
 
   // The walk visits every node of the kind once at most, also when there is
   // no start node to come back to.
-  PDataNode found = nullptr;
-  PDataNode first = start && (FSearchBuffer.empty() || cycle) ? nextOfKind(start)
-                    : start                                    ? start
-                                                               : firstOfKind();
-  for (PDataNode run = first; run;) {
-    if (DoIncrementalSearch(run, text) == 0) {
-      found = run;
+  // A node deleted by the handler is left by way of the node that followed
+  // it; a deleted start or first node hands its role of end mark to the
+  // node the walk is at, so the walk still ends.
+  TNodeWatch found(*this, nullptr);
+  TNodeWatch first(*this, start && (FSearchBuffer.empty() || cycle) ? nextOfKind(start)
+                          : start                                    ? start
+                                                                     : firstOfKind());
+  TNodeWatch run(*this, first.Node());
+  while (run.Node()) {
+    TNodeWatch next(*this, nextOfKind(run.Node()));
+    const bool hit = DoIncrementalSearch(run.Node(), text) == 0;
+    if (hit && run.Node()) {
+      found.Reset(run.Node());
       break;
     }
-    run = nextOfKind(run);
-    if (run == first) break;
-    if (start && run == start) {
-      if (DoIncrementalSearch(run, text) == 0) found = run;
+    PDataNode following = run.Node() ? nextOfKind(run.Node()) : next.Node();
+    if (!following) break;
+    run.Reset(following);
+    if (!first.Node()) {
+      first.Reset(following);
+      continue;
+    }
+    if (following == first.Node()) break;
+    if (startWatch.Node() && following == startWatch.Node()) {
+      const bool lastHit = DoIncrementalSearch(following, text) == 0;
+      if (lastHit && run.Node()) found.Reset(following);
       break;
     }
   }
 
-  if (found) {
+  if (found.Node()) {
     ClearSelection();
-    FSearchBuffer = text;
-    FLastSearchNode = found;
-    SetFocusedNodeAndColumn(found, FFocusedColumn);
-    if (FFocusedNode == found) AddToSelection(found);
+    if (PDataNode node = found.Node()) {
+      FSearchBuffer = text;
+      FLastSearchNode = node;
+      SetFocusedNodeAndColumn(node, FFocusedColumn);
+      if (found.Node() && FFocusedNode == node) AddToSelection(node);
+    }
   } else {
     MessageBeep(0);
   }

@@ -92,12 +92,18 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
   TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
   if (Node == FRoot) return;
   if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
+  // The state, expand and collapse handlers may delete the node.
+  TNodeWatch watch(*this, Node);
   bool wasToggling = FStates.Contains(tsToggling);
   DoStateChange({tsToggling});
+  if (!watch.Node()) {
+    if (!wasToggling) DoStateChange({}, {tsToggling});
+    return;
+  }
   Node->States.Include(vsToggling);
 
   auto leave = [&] {
-    Node->States.Exclude(vsToggling);
+    if (watch.Node()) Node->States.Exclude(vsToggling);
     if (!wasToggling) DoStateChange({}, {tsToggling});
   };
 
@@ -107,7 +113,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
     // Children made on the way are queued for the cache with the toggle.
     std::optional<TCacheHold> hold(std::in_place, FCacheHold);
     if (!Node->States.Contains(vsExpanded)) {
-      if (DoExpanding(Node)) {
+      if (DoExpanding(Node) && watch.Node()) {
         changed = true;
         if (!Node->States.Contains(vsInitialized)) InitNode(Node);
         // A leaf changes nothing the cache depends on; expanding every node
@@ -140,7 +146,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
           DoExpanded(Node);
         }
       }
-    } else if (DoCollapsing(Node)) {
+    } else if (DoCollapsing(Node) && watch.Node()) {
       changed = true;
       mutated = true;
       InterruptValidation();
@@ -151,7 +157,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
       if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
       Node->States.Exclude(vsExpanded);
       DoCollapsed(Node);
-      if (FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
+      if (watch.Node() && FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
         DeleteChildren(Node, false);
         Node->States.Include(vsHasChildren);
       }
@@ -162,7 +168,10 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
       if (mutated) ExpireCache();
       if (FUpdateCount == 0) {
         InvalidateCache();
-        if (Node->ChildCount == 0) {
+        if (!watch.Node()) {
+          UpdateScrollBars(true);
+          InvalidateWindow();
+        } else if (Node->ChildCount == 0) {
           InvalidateNode(Node);
         } else {
           UpdateScrollBars(true);
@@ -196,8 +205,13 @@ void TBaseDataTree::FullExpand(PDataNode Node) {
       Node = FRoot->FirstChild;
     }
     if (Node && !Node->States.Contains(vsInitialized)) InitNode(Node);
+    // A handler deleting the node being expanded, or the node the walk
+    // ends at, ends the walk.
+    TNodeWatch end(*this, stop);
     while (Node && Node != stop) {
+      TNodeWatch current(*this, Node);
       if (!Node->States.Contains(vsExpanded)) ToggleNode(Node);
+      if (!current.Node() || (stop && !end.Node())) break;
       Node = GetNext(Node);
     }
   } catch (...) {
@@ -217,14 +231,20 @@ void TBaseDataTree::FullCollapse(PDataNode Node) {
   try {
     // Deepest first, so that each collapse only hides rows that are
     // already collapsed below.
+    // A handler deleting the node the walk goes on to starts the walk
+    // again (nodes collapsed already are passed over); deleting Node
+    // itself ends it.
+    TNodeWatch top(*this, Node);
     PDataNode run = GetLastVisibleNoInit(Node, false);
     while (run && run != Node) {
-      PDataNode previous = GetPreviousNoInit(run);
+      TNodeWatch previous(*this, GetPreviousNoInit(run));
+      const bool atStart = !previous.Node();
       if (run->States.Contains(vsExpanded) && run->States.Contains(vsHasChildren))
         ToggleNode(run);
-      run = previous;
+      if (Node && !top.Node()) break;
+      run = previous.Node() || atStart ? previous.Node() : GetLastVisibleNoInit(Node, false);
     }
-    if (Node && Node->States.Contains(vsExpanded) && Node->States.Contains(vsHasChildren))
+    if (Node && top.Node() && Node->States.Contains(vsExpanded) && Node->States.Contains(vsHasChildren))
       ToggleNode(Node);
   } catch (...) {
     EndUpdate();

@@ -30,7 +30,7 @@ bool TBaseDataTree::DoKeyAction(WORD& CharCode, TShiftState& Shift) {
 }
 
 bool TBaseDataTree::CanEdit(PDataNode Node, TColumnIndex Column) {
-  bool allowed = FOptions->MiscOptions().Contains(toEditable);
+  bool allowed = FOptions->MiscOptions().Contains(toEditable) && Enabled() && !readOnly();
   DoCanEdit(Node, Column, allowed);
   return allowed;
 }
@@ -38,8 +38,13 @@ bool TBaseDataTree::CanEdit(PDataNode Node, TColumnIndex Column) {
 int TBaseDataTree::DoGetHelpContext(PDataNode Node, TColumnIndex Column) {
   int context = 0;
   if (OnGetHelpContext) {
-    for (PDataNode run = Node; run && run != FRoot && context == 0; run = run->Parent)
+    // The handler may delete the node it is asked about; the walk up then
+    // ends there.
+    for (PDataNode run = Node; run && run != FRoot && context == 0;) {
+      TNodeWatch watch(*this, run);
       OnGetHelpContext(this, run, Column, context);
+      run = watch.Node() ? run->Parent : nullptr;
+    }
   }
   for (TControl* control = this; control && context == 0; control = control->Parent())
     context = control->HelpContext();
@@ -60,7 +65,9 @@ void TBaseDataTree::DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Posi
 
 void TBaseDataTree::SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column) {
   if (Node == FFocusedNode && Column == FFocusedColumn) return;
+  TNodeWatch watch(*this, Node);
   if (!DoFocusChanging(FFocusedNode, Node, FFocusedColumn, Column)) return;
+  if (Node && !watch.Node()) return;
   const TColumnIndex oldColumn = FFocusedColumn;
   FFocusedColumn = Column;
   if (oldColumn != Column && FFocusedNode) InvalidateNode(FFocusedNode);
@@ -104,8 +111,10 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
     else
       clearAllowed = !multiSelect || tabOrBack;
   }
-  PDataNode oldFocus = FFocusedNode;
-  if (!oldFocus && !noModifier) oldFocus = GetFirstVisible(nullptr, above);
+  // Handlers run by every step below may delete the node the key started
+  // from: it is read back from the watch.
+  TNodeWatch oldFocus(*this, FFocusedNode);
+  if (!oldFocus.Node() && !noModifier) oldFocus.Reset(GetFirstVisible(nullptr, above));
   if (!FRangeAnchor) {
     FRangeAnchor = GetFirstSelected();
     if (!FRangeAnchor) FRangeAnchor = GetFirst();
@@ -144,7 +153,10 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
             if (!node) break;
             column = back ? columns.GetLastVisibleColumn() : columns.GetFirstVisibleColumn();
           }
-          if (column >= 0 && DoFocusChanging(FFocusedNode, node, FFocusedColumn, column)) break;
+          TNodeWatch asked(*this, node);
+          const bool allowed = column >= 0 && DoFocusChanging(FFocusedNode, node, FFocusedColumn, column);
+          node = asked.Node();
+          if (allowed) break;
         }
         if (node && column >= 0) SetFocusedNodeAndColumn(node, column);
       }
@@ -176,14 +188,16 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
     case VK_HOME:
     case VK_END: {
       const bool home = (charCode == VK_HOME) != rtl;
-      PDataNode target = home ? GetFirstVisible(nullptr, above) : GetLastVisible(nullptr, above);
+      TNodeWatch targetWatch(*this, home ? GetFirstVisible(nullptr, above) : GetLastVisible(nullptr, above));
       TColumnIndex column = NoColumn;
       if (Header().UseColumns()) {
         TDataTreeColumns& columns = Header().Columns();
         column = home ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
-        while (column >= 0 && !DoFocusChanging(FFocusedNode, target, FFocusedColumn, column))
+        while (column >= 0 && targetWatch.Node() &&
+               !DoFocusChanging(FFocusedNode, targetWatch.Node(), FFocusedColumn, column))
           column = home ? columns.GetNextVisibleColumn(column) : columns.GetPreviousVisibleColumn(column);
       }
+      PDataNode target = targetWatch.Node();
       const bool grid = misc.Contains(toGridExtensions);
       const bool onlyCtrl = shift.Contains(ssCtrl) && !shift.Contains(ssShift) && !shift.Contains(ssAlt);
       if (onlyCtrl && !grid) {
@@ -228,18 +242,21 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
         PDataNode parent = FFocusedNode->Parent;
         if (parent == FRoot) break;
         const bool firstChild = FFocusedNode->Index == 0;
+        TNodeWatch parentWatch(*this, parent);
         if (extendSelection && firstChild && FRangeAnchor &&
             CompareNodePositions(parent, FRangeAnchor, above) > 0)
           RemoveFromSelection(FFocusedNode);
-        PDataNode before = FFocusedNode;
+        if (!parentWatch.Node()) break;
+        TNodeWatch before(*this, FFocusedNode);
         focus(parent);
-        if (extendSelection && !firstChild && FFocusedNode != before) ToggleSelection(before, FFocusedNode);
+        if (extendSelection && !firstChild && before.Node() && FFocusedNode && FFocusedNode != before.Node())
+          ToggleSelection(before.Node(), FFocusedNode);
       } else {
-        PDataNode child = GetFirstVisibleChild(FFocusedNode);
-        if (!child) break;
-        if (extendSelection && FRangeAnchor && CompareNodePositions(child, FRangeAnchor, above) < 0)
+        TNodeWatch child(*this, GetFirstVisibleChild(FFocusedNode));
+        if (!child.Node()) break;
+        if (extendSelection && FRangeAnchor && CompareNodePositions(child.Node(), FRangeAnchor, above) < 0)
           RemoveFromSelection(FFocusedNode);
-        focus(child);
+        if (child.Node()) focus(child.Node());
       }
       break;
     }
@@ -261,13 +278,14 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
         if (FFocusedNode) InvalidateNode(FFocusedNode);
         break;
       }
+      TNodeWatch targetWatch(*this, target);
       EndEditNode();
-      if (extendSelection && oldFocus && FRangeAnchor && FFocusedNode) {
-        const int order = CompareNodePositions(oldFocus, FRangeAnchor, above);
+      if (extendSelection && oldFocus.Node() && FRangeAnchor && FFocusedNode) {
+        const int order = CompareNodePositions(oldFocus.Node(), FRangeAnchor, above);
         if (up ? order > 0 : order < 0) RemoveFromSelection(FFocusedNode);
       }
       if (FFocusedColumn < 0) FFocusedColumn = Header().MainColumn();
-      focus(target);
+      if (targetWatch.Node()) focus(targetWatch.Node());
       break;
     }
     default:
@@ -276,7 +294,7 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
 
   // Selection after the move.
   bool cleared = false;
-  if (clearAllowed && (FFocusedNode != oldFocus || FSelectionCount != 1)) {
+  if (clearAllowed && (FFocusedNode != oldFocus.Node() || FSelectionCount != 1)) {
     ClearSelection();
     cleared = true;
   }
@@ -284,9 +302,9 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
     FRangeAnchor = FFocusedNode;
     FLastSelectionLevel = FFocusedNode ? int(GetNodeLevel(FFocusedNode)) : -1;
   }
-  if (extendRange && FFocusedNode && oldFocus && FFocusedNode != oldFocus)
-    ToggleSelection(oldFocus, FFocusedNode);
-  if (FFocusedNode && (cleared || FFocusedNode != oldFocus)) AddToSelection(FFocusedNode);
+  if (extendRange && FFocusedNode && oldFocus.Node() && FFocusedNode != oldFocus.Node())
+    ToggleSelection(oldFocus.Node(), FFocusedNode);
+  if (FFocusedNode && (cleared || FFocusedNode != oldFocus.Node())) AddToSelection(FFocusedNode);
   if (fullRepaint) InvalidateWindow();
 }
 
@@ -354,7 +372,8 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
         if (node && node->CheckType != ctNone && !FStates.Contains(tsKeyCheckPending) &&
             !FStates.Contains(tsMouseCheckPending) && !node->States.Contains(vsDisabled)) {
           TCheckState next = DetermineNextCheckState(node->CheckType, node->CheckState);
-          if (DoChecking(node, next)) {
+          TNodeWatch watch(*this, node);
+          if (DoChecking(node, next) && watch.Node()) {
             DoStateChange({tsKeyCheckPending});
             FCheckNode = node;
             FPendingCheckState = next;
@@ -381,7 +400,7 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
       if (FFocusedNode) {
         TRect r = GetDisplayRect(FFocusedNode, FFocusedColumn, false);
         int width = DoGetNodeWidth(FFocusedNode, FFocusedColumn, Canvas());
-        const int room = Header().UseColumns() && FFocusedColumn >= 0
+        const int room = Header().UseColumns() && Header().Columns().IsValidColumn(FFocusedColumn)
                              ? Header().Columns()[FFocusedColumn]->Width()
                              : ClientWidth();
         if (width > room) width = room;

@@ -3,6 +3,7 @@
 // query messages of accessibility tools.
 #include <cstring>
 
+#include "platform/graphics/canvas.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
@@ -31,6 +32,15 @@ void TBaseDataTree::WndProc(TMessage& Message) {
       break;
   }
   TCustomControl::WndProc(Message);
+}
+
+void TBaseDataTree::printClient(HDC DC, TPoint Target) {
+  TCanvas canvas;
+  canvas.SetHandle(DC);
+  TRect window = ClientRect();
+  OffsetRect(window, EffectiveOffsetX(), -FOffsetY);
+  RenderTree(&canvas, window, Target, {ptoBackground, ptoFocusRect, ptoSelection, ptoDropMark, ptoGridLines});
+  canvas.SetHandle(nullptr);
 }
 
 void TBaseDataTree::CancelPendingInput(bool FocusLost) {
@@ -75,6 +85,56 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
     case WM_ERASEBKGND:
       Message.Result = 1;
       return true;
+    case WM_ENABLE:
+      // A disabled tree looks different: frame and rows are redrawn.
+      TCustomControl::Dispatch(Message);
+      if (HandleAllocated())
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_FRAME);
+      return true;
+    case WM_THEMECHANGED:
+      TCustomControl::Dispatch(Message);
+      // The desktop's style is always there to draw with.
+      if (FOptions->PaintOptions().Contains(toThemeAware))
+        DoStateChange({tsUseThemes});
+      else
+        DoStateChange({}, {tsUseThemes});
+      if (HandleAllocated()) RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_FRAME);
+      return true;
+    case WM_PRINT: {
+      if (!HandleAllocated() || !Message.WParam) return true;
+      const unsigned flags = unsigned(Message.LParam);
+      if ((flags & PRF_CHECKVISIBLE) && !IsWindowVisible(Handle())) return true;
+      HDC dc = reinterpret_cast<HDC>(Message.WParam);
+      if (FHeader->Options().Contains(hoVisible)) {
+        UpdateHeaderRect();
+        paintHeaderInto(dc);
+      }
+      // The client area as a window's default printing draws it: where it
+      // sits in the window.
+      if (flags & PRF_CLIENT) {
+        TRect window;
+        GetWindowRect(Handle(), &window);
+        const TPoint client = ClientToScreen({0, 0});
+        printClient(dc, {client.x - window.Left, client.y - window.Top});
+      }
+      return true;
+    }
+    case WM_PRINTCLIENT: {
+      if (!HandleAllocated() || !Message.WParam) return true;
+      if ((unsigned(Message.LParam) & PRF_CHECKVISIBLE) && !IsWindowVisible(Handle())) return true;
+      printClient(reinterpret_cast<HDC>(Message.WParam), {0, 0});
+      return true;
+    }
+    case WM_NCDESTROY:
+      // The window goes (the tree may get a new one): nothing may report to
+      // it or live on from it.
+      InterruptValidation();
+      StopTimer(ChangeTimer);
+      StopTimer(StructureChangeTimer);
+      StopWheelPanning();
+      if (FDottedBrush) DeleteObject(FDottedBrush);
+      FDottedBrush = nullptr;
+      return false;
     case WM_CANCELMODE:
       CancelPendingInput(false);
       return false;

@@ -25,10 +25,12 @@ bool headerTracks(const TDTHeader& header) {
 // Forgets the watched node when it is freed, so that a handler deleting
 // nodes in the middle of a click cannot leave the click holding a freed one.
 TBaseDataTree::TNodeWatch::TNodeWatch(TBaseDataTree& Tree, PDataNode Node)
-    : FTree(Tree), FNode(Node), FNext(Tree.FWatches) {
+    : FTree(Tree), FNode(Node), FNext(Tree.FWatches), FLife(Tree.LifeToken()) {
   Tree.FWatches = this;
 }
-TBaseDataTree::TNodeWatch::~TNodeWatch() { FTree.FWatches = FNext; }
+TBaseDataTree::TNodeWatch::~TNodeWatch() {
+  if (!FLife.expired()) FTree.FWatches = FNext;
+}
 
 void TBaseDataTree::releaseCapture() {
   FReleasingCapture = true;

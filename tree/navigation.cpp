@@ -20,30 +20,50 @@ bool TBaseDataTree::FullyVisible(PDataNode Node) const {
   return true;
 }
 
+const TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const {
+  // Every change of the sibling chains or of a node's visibility moves the
+  // cache generation on, and with it everything remembered here goes.
+  const std::uint32_t generation = FCacheGeneration.load(std::memory_order_relaxed);
+  if (generation != FVisibleEndsGeneration || FVisibleEnds.size() > 4096) {
+    FVisibleEnds.clear();
+    FVisibleEndsGeneration = generation;
+  }
+  auto [entry, added] = FVisibleEnds.try_emplace(Parent);
+  if (added) {
+    for (PDataNode run = Parent->FirstChild; run && !entry->second.First; run = run->NextSibling)
+      if (isVisible(run)) entry->second.First = run;
+    for (PDataNode run = Parent->LastChild; run && !entry->second.Last; run = run->PrevSibling)
+      if (isVisible(run)) entry->second.Last = run;
+  }
+  return entry->second;
+}
+
+// A visible node has a visible sibling after it exactly when it is not the
+// last visible child; only hidden nodes need the walk.
 bool TBaseDataTree::HasVisibleNextSibling(PDataNode Node) const {
-  for (PDataNode run = Node ? Node->NextSibling : nullptr; run; run = run->NextSibling)
+  if (!Node || Node == FRoot) return false;
+  if (isVisible(Node)) return visibleEnds(Node->Parent).Last != Node;
+  for (PDataNode run = Node->NextSibling; run; run = run->NextSibling)
     if (isVisible(run)) return true;
   return false;
 }
 
 bool TBaseDataTree::HasVisiblePreviousSibling(PDataNode Node) const {
-  for (PDataNode run = Node ? Node->PrevSibling : nullptr; run; run = run->PrevSibling)
+  if (!Node || Node == FRoot) return false;
+  if (isVisible(Node)) return visibleEnds(Node->Parent).First != Node;
+  for (PDataNode run = Node->PrevSibling; run; run = run->PrevSibling)
     if (isVisible(run)) return true;
   return false;
 }
 
 bool TBaseDataTree::IsFirstVisibleChild(PDataNode Parent, PDataNode Node) const {
-  if (!Parent) Parent = FRoot;
-  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling)
-    if (isVisible(run)) return run == Node;
-  return false;
+  const PDataNode first = visibleEnds(Parent ? Parent : FRoot).First;
+  return first && first == Node;
 }
 
 bool TBaseDataTree::IsLastVisibleChild(PDataNode Parent, PDataNode Node) const {
-  if (!Parent) Parent = FRoot;
-  for (PDataNode run = Parent->LastChild; run; run = run->PrevSibling)
-    if (isVisible(run)) return run == Node;
-  return false;
+  const PDataNode last = visibleEnds(Parent ? Parent : FRoot).Last;
+  return last && last == Node;
 }
 
 // ---- plain order ----------------------------------------------------------------

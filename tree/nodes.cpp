@@ -372,11 +372,25 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
+  if (!Node->Parent->States.Contains(vsClearing)) {
+    deleteAnnounced(Node, Reindex);
+    return;
+  }
+  // A child of a node being cleared: nothing is told and no handler runs.
+  // This is the way a deep branch goes, one level of recursion per level
+  // of the branch, so it keeps to small frames.
+  if (Node->States.Contains(vsSelected)) InternalRemoveFromSelection(Node);
+  removeNode(Node, Reindex, nullptr);
+}
+
+void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
   PDataNode parent = Node->Parent;
-  bool parentClearing = parent->States.Contains(vsClearing);
-  // Deleting all children of a node stopped the fill once for all of them.
-  if (!parentClearing) InterruptValidation();
-  if (!parentClearing) StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
+  // The structure-change and change handlers run before the node goes and
+  // may delete it themselves (or its parent): then nothing is left to do.
+  TNodeWatch watch(*this, Node);
+  InterruptValidation();
+  StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
+  if (!watch.Node()) return;
 
   int lastOffsetX = FOffsetX;
   int lastOffsetY = FOffsetY;
@@ -395,33 +409,38 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
         throw;
       }
       if (!wasSynch) DoStateChange({}, {tsSynchMode});
+      if (!watch.Node()) return;
     } else {
       InternalRemoveFromSelection(Node);
     }
   }
-  if (!parentClearing) InvalidateToBottom(parent);
+  InvalidateToBottom(parent);
+  if (!removeNode(Node, Reindex, &watch)) return;
+
+  DetermineHiddenChildrenFlag(parent);
+  ExpireCache();
+  if (FUpdateCount == 0) {
+    if (touchesSelection) PackArray();
+    InvalidateCache();
+    UpdateScrollBars(true);
+    if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY) InvalidateWindow();
+  }
+}
+
+bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* Watch) {
+  PDataNode parent = Node->Parent;
   if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
-
-  {
-    TCacheHold hold(FCacheHold);
-    DeleteChildren(Node, false);
-    InternalDisconnectNode(Node, false, Reindex);
-    // The owner's free handler may still ask which tree and level the node
-    // belonged to; the parent outlives this call.
-    Node->Parent = parent;
-    DoFreeNode(Node);
-  }
-
-  if (!parentClearing) {
-    DetermineHiddenChildrenFlag(parent);
-    ExpireCache();
-    if (FUpdateCount == 0) {
-      if (touchesSelection) PackArray();
-      InvalidateCache();
-      UpdateScrollBars(true);
-      if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY) InvalidateWindow();
-    }
-  }
+  TCacheHold hold(FCacheHold);
+  DeleteChildren(Node, false);
+  // The children's structure change was told: its handler may have
+  // deleted the node already, with all the bookkeeping.
+  if (Watch && !Watch->Node()) return false;
+  InternalDisconnectNode(Node, false, Reindex);
+  // The owner's free handler may still ask which tree and level the node
+  // belonged to; the parent outlives this call.
+  Node->Parent = parent;
+  DoFreeNode(Node);
+  return true;
 }
 
 void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {

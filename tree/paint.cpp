@@ -90,7 +90,9 @@ void TBaseDataTree::Paint() {
     TPoint target{update.Left, update.Top};
     OffsetRect(window, EffectiveOffsetX() - rtlOffset, -FOffsetY);
     RenderTree(Canvas(), window, target, PaintAllOptions);
-    requestRangeXUpdate();
+    const TRect client = ClientRect();
+    requestRangeXUpdate(update.Left <= client.Left && update.Top <= client.Top && update.Right >= client.Right &&
+                        update.Bottom >= client.Bottom);
     return;
   }
   TRect client = ClientRect();

@@ -18,8 +18,17 @@ void TBaseDataTree::UpdateRanges() {
   if (FRoot->TotalHeight < FDefaultNodeHeight) FRoot->TotalHeight = FDefaultNodeHeight;
   // Kept in 64 bits and clamped, so a tree taller than an int can hold
   // scrolls to its end instead of wrapping.
+  const std::int64_t before = FRangeY64;
   FRangeY64 = verticalRange();
   FRangeY = clampToInt(FRangeY64);
+  // Without columns the horizontal range is the widest row painted, and
+  // rows are measured only as they are painted. When rows went away, the
+  // widest may have gone with them: the next full paint measures again.
+  if (FRangeY64 < before && !FHeader->UseColumns() && FMaxRightExtend > 0) {
+    FMaxRightExtend = 0;
+    FRangeXRemeasure = true;
+    if (TreeHandleAllocated() && !FStates.Contains(tsPainting)) InvalidateWindow();
+  }
 }
 
 void TBaseDataTree::UpdateScrollBars(bool DoRepaint) {
@@ -74,7 +83,7 @@ void TBaseDataTree::UpdateHorizontalScrollBar(bool DoRepaint) {
   if (FHeader->UseColumns())
     FRangeX = FHeader->Columns().GetTotalWidth();
   else
-    FRangeX = std::max(FRangeX, FMaxRightExtend);
+    FRangeX = FRangeXRemeasure ? std::max(FRangeX, FMaxRightExtend) : FMaxRightExtend;
   if (FStates.Contains(tsUpdating) || !TreeHandleAllocated()) return;
   TScrollStyle bars = FScrollBarOptions->ScrollBars();
   if (bars != ssHorizontal && bars != ssBoth) {
@@ -341,6 +350,7 @@ void TBaseDataTree::Resize() {
   DoStateChange({}, {tsSizing});
   // Growing the window may leave the offsets past the content's end.
   DoSetOffsetXY({FOffsetX, FOffsetY}, DefaultScrollUpdateFlags);
+  UpdateEditBounds();
 }
 
 void TBaseDataTree::ColumnsChanged() {
@@ -356,6 +366,7 @@ void TBaseDataTree::DoColumnResize(TColumnIndex Column) {
     UpdateHorizontalScrollBar(false);
     InvalidateWindow();
   }
+  UpdateEditBounds();
   if (OnColumnResize) OnColumnResize(FHeader.get(), Column);
 }
 

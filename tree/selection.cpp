@@ -148,12 +148,16 @@ void TBaseDataTree::ResetRangeAnchor() {
 void TBaseDataTree::SetSelected(PDataNode Node, bool Value) {
   if (FSelectionLocked || !Node || Node == FRoot || Value == Node->States.Contains(vsSelected))
     return;
+  // The change handlers may delete the node.
+  TNodeWatch watch(*this, Node);
   if (Value) {
     if (FSelectionCount == 0)
       FRangeAnchor = Node;
     else if (!FOptions->SelectionOptions().Contains(toMultiSelect))
       ClearSelection();
+    if (!watch.Node()) return;
     AddToSelection(Node);
+    if (!watch.Node()) return;
     // A selection shows in the focused column: make sure there is one.
     TDataTreeColumns& columns = Header().Columns();
     TColumnIndex main = Header().MainColumn();
@@ -168,6 +172,7 @@ void TBaseDataTree::SetSelected(PDataNode Node, bool Value) {
   } else {
     RemoveFromSelection(Node);
     if (FSelectionCount == 0) ResetRangeAnchor();
+    if (!watch.Node()) return;
   }
   if (FullyVisible(Node)) InvalidateNode(Node);
 }

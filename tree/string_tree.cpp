@@ -36,7 +36,10 @@ TCustomDataStringTree::TCustomDataStringTree(TComponent* AOwner) : TBaseDataTree
   FInternalDataOffset = AllocateInternalDataArea(int(sizeof(std::int32_t)));
 }
 
-TCustomDataStringTree::~TCustomDataStringTree() = default;
+TCustomDataStringTree::~TCustomDataStringTree() {
+  // The editor must not report to a tree whose string part is gone.
+  DetachEditor();
+}
 
 std::int32_t* TCustomDataStringTree::widthSlot(PDataNode Node) const {
   if (!Node || Node == RootNode()) return nullptr;
@@ -95,8 +98,11 @@ String TCustomDataStringTree::GetCellText(PDataNode Node, TColumnIndex Column) {
 }
 
 void TCustomDataStringTree::SetCellText(PDataNode Node, TColumnIndex Column, const String& Text) {
+  // The new-text handler may delete the node or the whole tree.
+  const std::weak_ptr<const bool> life = LifeToken();
+  TNodeWatch watch(*this, Node);
   DoNewText(Node, Column, Text);
-  InvalidateNode(Node);
+  if (!life.expired() && watch.Node()) InvalidateNode(watch.Node());
 }
 
 void TCustomDataStringTree::DoGetText(PDataNode Node, TColumnIndex Column, TDTTextType TextType, String& Text) {
@@ -104,8 +110,9 @@ void TCustomDataStringTree::DoGetText(PDataNode Node, TColumnIndex Column, TDTTe
 }
 
 void TCustomDataStringTree::DoNewText(PDataNode Node, TColumnIndex Column, const String& Text) {
+  const std::weak_ptr<const bool> life = LifeToken();
   if (OnNewText) OnNewText(this, Node, Column, Text);
-  if (UpdateCount() == 0) UpdateHorizontalScrollBar(true);
+  if (!life.expired() && UpdateCount() == 0) UpdateHorizontalScrollBar(true);
 }
 
 void TCustomDataStringTree::DoPaintText(PDataNode Node, TCanvas* Canvas, TColumnIndex Column, TDTTextType TextType) {

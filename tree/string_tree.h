@@ -39,9 +39,18 @@ using TDTDrawTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* Targ
                                             bool& DefaultDraw)>;
 using TDTMeasureTextEvent = std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node,
                                                TColumnIndex Column, const String& Text, int& Extent)>;
-enum TDTTooltipLineBreakStyle : std::uint8_t { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
 using TDTGetHintEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column,
                                            TDTTooltipLineBreakStyle& LineBreakStyle, String& HintText)>;
+
+// ---- export -----------------------------------------------------------------------
+// Which nodes an export walks.
+enum TExportSource : std::uint8_t { tstAll, tstInitialized, tstSelected, tstCutCopySet, tstVisible };
+enum TDTExportType : std::uint8_t { etRTF, etHTML, etText, etExcel, etWord, etCustom };
+using TDTTreeExportEvent = std::function<void(TBaseDataTree* Sender, TDTExportType ExportType)>;
+using TDTColumnExportEvent =
+    std::function<void(TBaseDataTree* Sender, TDTExportType ExportType, TDataTreeColumn* Column)>;
+using TDTNodeExportEvent =
+    std::function<bool(TBaseDataTree* Sender, TDTExportType ExportType, PDataNode Node)>;
 
 class TCustomDataStringTree : public TBaseDataTree {
 public:
@@ -81,6 +90,26 @@ public:
   TDTMeasureTextEvent OnMeasureTextWidth;
   TDTGetHintEvent OnGetHint;
 
+  // ---- export as text, HTML, RTF and CSV (tree/export.cpp) ----------------------------
+  // 8-bit text is UTF-8.
+  RawByteString ExportText(TExportSource Source, char16_t Separator);
+  String ExportUnicodeText(TExportSource Source, const String& Separator);
+  RawByteString ExportHTML(TExportSource Source, const String& Caption = String());
+  RawByteString ExportRTF(TExportSource Source);
+  // The bytes of one clipboard format (text, Unicode text, CSV, RTF, HTML
+  // Format) with their terminating zero; empty when there is nothing to render.
+  RawByteString RenderClipboardFormat(UINT Format, TExportSource Source);
+  // The rendering a data object asks for: the cut or copied nodes for the
+  // clipboard, the selected ones for a drag. Empty when the format is not
+  // one of the export formats or the rendering is empty.
+  RawByteString RenderExportFormat(UINT Format, bool ForClipboard);
+  TDTTreeExportEvent OnBeforeHeaderExport;
+  TDTTreeExportEvent OnAfterHeaderExport;
+  TDTColumnExportEvent OnBeforeColumnExport;
+  TDTColumnExportEvent OnAfterColumnExport;
+  TDTNodeExportEvent OnBeforeNodeExport;
+  TDTNodeExportEvent OnAfterNodeExport;
+
   virtual void DoGetText(PDataNode Node, TColumnIndex Column, TDTTextType TextType, String& Text);
   virtual void DoNewText(PDataNode Node, TColumnIndex Column, const String& Text);
   virtual void DoPaintText(PDataNode Node, TCanvas* Canvas, TColumnIndex Column, TDTTextType TextType);
@@ -92,8 +121,13 @@ public:
   int DoIncrementalSearch(PDataNode Node, const String& Text) override;
   bool DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) override;
   void HeaderChanged(bool ColumnsChanged) override;
+  // Hints: the base hint, then OnGetHint; a tool tip is OnGetHint's text, or the cell's.
+  String DoGetNodeHint(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle) override;
+  String DoGetNodeToolTip(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle) override;
 
 protected:
+  // The owner's editor, or the default one: an edit laid over the cell.
+  PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column) override;
   // The caption travels with the node in the stream form.
   bool ReadStreamChunk(TStream* Stream, int Version, PDataNode Node, int ChunkType, int ChunkSize) override;
   void WriteNodeChunks(TStream* Stream, PDataNode Node) override;

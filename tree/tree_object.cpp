@@ -48,8 +48,13 @@ TBaseDataTree::~TBaseDataTree() {
   // Clearing has to work even for a read-only tree.
   FOptions->SetMiscOptions(FOptions->MiscOptions() - TDTMiscOptions{toReadOnly});
   FDestroying = true;
+  // Code that raised an event learns from this that the tree went.
+  FLifeToken.reset();
   ReleaseThreadReference(this);
-  CancelEditNode();
+  // The panning marker is a window of its own that paints the tree's
+  // picture: it goes before the picture does.
+  StopWheelPanning();
+  DetachEditor();
   FClipboardFormats.reset();
   Clear();
   for (int id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, ChangeTimer,
@@ -71,6 +76,14 @@ TBaseDataTree::~TBaseDataTree() {
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case CM_HINTSHOW: HandleHintShow(Message); return;
+    case CM_HINTSHOWPAUSE: HandleHintShowPause(Message); return;
+    case WM_GETOBJECT: HandleGetObject(Message); return;
+    // Coming back later asks for a hint anew.
+    case CM_MOUSELEAVE: FLastHintRect = {}; break;
+    default: break;
+  }
   if (DispatchInput(Message)) return;
   switch (Message.Msg) {
     case WM_CHANGESTATE:
@@ -78,7 +91,8 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       return;
     case WM_UPDATERANGEX:
       FRangeXUpdatePosted = false;
-      if (!FHeader->UseColumns() && FMaxRightExtend > FRangeX) UpdateHorizontalScrollBar(true);
+      if (!FHeader->UseColumns() && !FRangeXRemeasure && FMaxRightExtend != FRangeX)
+        UpdateHorizontalScrollBar(true);
       return;
     case WM_TIMER:
       if (Message.WParam == WPARAM(ChangeTimer) || Message.WParam == WPARAM(StructureChangeTimer)) {
@@ -118,13 +132,19 @@ void TBaseDataTree::PaintHeaderInFrame() {
   if (r.Width() <= 0 || r.Height() <= 0) return;
   HDC dc = GetWindowDC(Handle());
   if (!dc) return;
+  paintHeaderInto(dc);
+  ReleaseDC(Handle(), dc);
+}
+
+void TBaseDataTree::paintHeaderInto(HDC DC) {
+  const TRect r = FHeaderRect;
+  if (r.Width() <= 0 || r.Height() <= 0) return;
   // The window context starts at the window's corner, the header's
   // columns at the client area's left edge.
   TPoint old;
-  SetViewportOrgEx(dc, r.Left, r.Top, &old);
-  FHeader->Columns().PaintHeader(dc, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
-  SetViewportOrgEx(dc, old.x, old.y, nullptr);
-  ReleaseDC(Handle(), dc);
+  SetViewportOrgEx(DC, r.Left, r.Top, &old);
+  FHeader->Columns().PaintHeader(DC, {0, 0, r.Width(), r.Height()}, -EffectiveOffsetX());
+  SetViewportOrgEx(DC, old.x, old.y, nullptr);
 }
 
 // ---- properties --------------------------------------------------------------
@@ -439,6 +459,8 @@ bool TBaseDataTree::CanFocus() const {
 
 void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
   if (Value == FFocusedColumn) return;
+  // Only a column that exists can take the focus (or none at all).
+  if (Value != NoColumn && !FHeader->Columns().IsValidColumn(Value)) return;
   if (!DoFocusChanging(FFocusedNode, FFocusedNode, FFocusedColumn, Value)) return;
   CancelEditNode();
   InvalidateColumn(FFocusedColumn);

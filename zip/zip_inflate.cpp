@@ -185,22 +185,7 @@ int TZAInflate::decode(const Huffman& h, int& symbol) {
       return 0;
     }
   }
-  // Canonical decoding, one bit at a time.
-  int code = 0, first = 0, index = 0;
-  for (int len = 1; len <= kMaxBits; ++len) {
-    if (!need(1)) return kEndOfInput;
-    code |= int(bits(1));
-    int count = h.count[len];
-    if (code - count < first) {
-      symbol = h.symbol[index + (code - first)];
-      return 0;
-    }
-    index += count;
-    first += count;
-    first <<= 1;
-    code <<= 1;
-  }
-  return kBadCode;
+  return decodeCanonical(h, symbol, false);
 }
 
 int TZAInflate::storedBlock() {
@@ -222,11 +207,13 @@ int TZAInflate::storedBlock() {
   return 0;
 }
 
-// Canonical decoding of a code longer than the fast table, from bits that
+// Canonical decoding, one bit at a time: of a code longer than the fast
+// table, or of one near the end of the input. buffered says that the bits
 // are already in the buffer (at least kMaxBits of them).
-int TZAInflate::decodeBuffered(const Huffman& h, int& symbol) {
+int TZAInflate::decodeCanonical(const Huffman& h, int& symbol, bool buffered) {
   int code = 0, first = 0, index = 0;
   for (int len = 1; len <= kMaxBits; ++len) {
+    if (!buffered && !need(1)) return kEndOfInput;
     code |= int(bits(1));
     int count = h.count[len];
     if (code - count < first) {
@@ -267,7 +254,7 @@ int TZAInflate::codes(const Huffman& lit, const Huffman& dist) {
       if (f) {
         bits(f & 15);
         sym = f >> 4;
-      } else if (decodeBuffered(lit, sym)) {
+      } else if (decodeCanonical(lit, sym, true)) {
         return kBadCode;
       }
       if (sym < 256) {
@@ -283,7 +270,7 @@ int TZAInflate::codes(const Huffman& lit, const Huffman& dist) {
       if (f) {
         bits(f & 15);
         dsym = f >> 4;
-      } else if (decodeBuffered(dist, dsym)) {
+      } else if (decodeCanonical(dist, dsym, true)) {
         return kBadCode;
       }
       if (dsym >= 30) return kBadCode;

@@ -42,7 +42,7 @@ private:
   int dynamicTables(Huffman& lit, Huffman& dist);
   int buildTable(Huffman& h, const uint8_t* lengths, int n, int incomplete);
   int decode(const Huffman& h, int& symbol);
-  int decodeBuffered(const Huffman& h, int& symbol);
+  int decodeCanonical(const Huffman& h, int& symbol, bool buffered);
   void refill();
   bool need(int bits);
   uint32_t bits(int n);

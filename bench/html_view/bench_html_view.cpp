@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench/common/viewer_pages.h"
 #include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/bitmap.h"
@@ -41,37 +42,6 @@ double msOf(const std::function<void()>& f) {
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-// An article as the application builds it: its wrapper, a heading and a
-// few kilobytes of converted dictionary markup.
-std::string articlePage(int senseCount = 24) {
-  std::string body;
-  const char* senses[] = {
-      "<B>1)</B> <I>сущ.</I> дом, здание; жилище; <FONT style=\"font-family: DejaVu Sans\">[haus]</FONT>",
-      "<B>2)</B> семья, род; династия; <U>the House of Windsor</U> — Виндзорская династия",
-      "<B>3)</B> палата (парламента); <A href=\"#chamber\">chamber</A>, <A href=\"#assembly\">assembly</A>",
-      "<BR><BR>&bull; <I>гл.</I> 1) приютить, поселить; предоставить жильё 2) помещать, хранить",
-  };
-  for (int i = 0; i < senseCount; ++i) body += std::string(senses[i % 4]) + " ";
-  return "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /></head>"
-         "<body bgcolor=\"#FFFFFF\" style=\"margin-right: 20px; margin-bottom: 20px; color: #000000; "
-         "font-family: DejaVu Serif; font-size: 12pt\"><h1>house</h1>" +
-         body + "</body></html>";
-}
-
-// About 1 MB of paragraphs with inline markup and links.
-std::string bigPage() {
-  std::string s = "<html><body>";
-  int n = 0;
-  while (s.size() < 1024 * 1024) {
-    ++n;
-    s += "<p>Paragraph " + std::to_string(n) +
-         ": the <b>quick</b> brown <i>fox</i> jumps over the lazy dog; "
-         "съешь же ещё этих мягких французских булок, да выпей чаю. "
-         "<a href=\"#p" + std::to_string(n) + "\">link</a></p>\n";
-  }
-  return s + "</body></html>";
 }
 
 // A line in the faces pages name most, put under the heading: their
@@ -103,7 +73,7 @@ std::string asciiArticlePage() {
 }
 
 std::string cyrillicIpaPage() {
-  return withNamedFaces(articlePage(), "[ˈhaʊzɪz] [haʊs] ʃ ʒ θ ð ŋ ɔː ɜː ə", "дом, жилище", "здание");
+  return withNamedFaces(benchpages::articlePage(), "[ˈhaʊzɪz] [haʊs] ʃ ʒ θ ð ŋ ɔː ɜː ə", "дом, жилище", "здание");
 }
 
 // LoadFromString -> first paint of one page in a fresh process (a child
@@ -282,8 +252,8 @@ int main() {
   form->Show();
   Application->ProcessMessages();
 
-  const String article = UTF8ToUTF16(articlePage());
-  const String big = UTF8ToUTF16(bigPage());
+  const String article = UTF8ToUTF16(benchpages::articlePage());
+  const String big = UTF8ToUTF16(benchpages::bigPage());
   std::vector<std::uint32_t> px;
   int w = 0, h = 0;
 
@@ -299,7 +269,7 @@ int main() {
       GrabWindow(view, px, w, h);  // the first paint of the page
     }));
 #ifdef TAMRIX_BENCH_LITEHTML
-    peer.push_back(litehtmlLayout(ctx, articlePage()));
+    peer.push_back(litehtmlLayout(ctx, benchpages::articlePage()));
 #endif
   }
   std::printf("article (%zu chars) LoadFromString -> first paint: median %.3f ms\n", article.size(),
@@ -314,7 +284,7 @@ int main() {
   // Painting the top 1200 px of a laid-out article longer than that (the
   // part a tall window shows first) into a bitmap.
   {
-    view->LoadFromString(UTF8ToUTF16(articlePage(96)), String(), HtmlType);
+    view->LoadFromString(UTF8ToUTF16(benchpages::articlePage(96)), String(), HtmlType);
     TBitmap bmp;
     bmp.SetSize(kWidth, 1200);
     double best = 1e300;
@@ -328,7 +298,7 @@ int main() {
   for (int i = 0; i < 3; ++i) {
     bigOurs = std::min(bigOurs, msOf([&] { view->LoadFromString(big, String(), HtmlType); }));
 #ifdef TAMRIX_BENCH_LITEHTML
-    bigPeer = std::min(bigPeer, litehtmlLayout(ctx, bigPage()));
+    bigPeer = std::min(bigPeer, litehtmlLayout(ctx, benchpages::bigPage()));
 #endif
   }
   std::printf("1 MB page (%zu chars) load -> laid out: best %.1f ms, document height %d px\n", big.size(),

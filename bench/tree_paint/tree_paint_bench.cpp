@@ -2,7 +2,8 @@
 // headwords, state pictures, lines, buttons) at the top, middle and bottom,
 // scrolling by a row and by a page, and the area a selection or hot-node
 // change repaints; beside it QTreeView painting the same rows of a model of
-// the same shape.
+// the same shape. Then a frame of rows whose ancestors are followed by a
+// million hidden siblings, beside the normal frame.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/tree_paint/bench_tree_paint [headwords-per-root]
 #include <QAbstractItemModel>
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
     const char* Name;
     double Fraction;
   } places[] = {{"top", 0.0}, {"middle", 0.5}, {"bottom", 1.0}};
+  double normalFrame = 0, normalPeer = 0;
   for (const TPlace& place : places) {
     std::int64_t top = std::int64_t(double(total - tree->ClientHeight()) * place.Fraction);
     TRect window{0, int(top), tree->ClientWidth(), int(top) + tree->ClientHeight()};
@@ -155,6 +157,61 @@ int main(int argc, char** argv) {
     });
     std::printf("paint %-6s  tree %7.3f ms (%ld rows painted, %ld texts asked)   QTreeView %7.3f ms   ratio %.2f\n",
                 place.Name, ours, rows, texts, peer, ours / peer);
+    if (place.Fraction == 0.0) {
+      normalFrame = ours;
+      normalPeer = peer;
+    }
+  }
+
+  // ---- rows whose ancestors are followed by long runs of hidden siblings ----
+  {
+    // One shown dictionary with shown groups of headwords; after the
+    // dictionary and after the first group a million hidden siblings each.
+    // Every painted row asks about the lines of all its ancestors.
+    constexpr int Hidden = 1000000;
+    auto* hidden = new TDataStringTree(form);
+    hidden->SetParent(form);
+    hidden->SetBorderStyle(bsNone);
+    hidden->SetBounds(0, 0, tree->ClientWidth(), tree->ClientHeight());
+    hidden->Font()->SetName(u"DejaVu Sans");
+    hidden->Font()->SetHeight(-12);
+    hidden->SetNodeDataSize(int(sizeof(TResultRow)));
+    hidden->SetStateImages(images);
+    hidden->OnGetText = tree->OnGetText;
+    hidden->OnGetImageIndex = tree->OnGetImageIndex;
+    hidden->BeginUpdate();
+    PDataNode dictionary = hidden->AddChild(nullptr);
+    *hidden->GetNodeData<TResultRow>(dictionary) = {0, 0};
+    PDataNode group = hidden->AddChild(dictionary);
+    *hidden->GetNodeData<TResultRow>(group) = {1, 0};
+    for (int c = 0; c < VisibleRows * 2; ++c) *hidden->GetNodeData<TResultRow>(hidden->AddChild(group)) = {2, c};
+    for (PDataNode parent : {hidden->RootNode(), dictionary}) {
+      const std::uint32_t first = hidden->ChildCount(parent == hidden->RootNode() ? nullptr : parent);
+      hidden->SetChildCount(parent == hidden->RootNode() ? nullptr : parent, first + Hidden);
+      for (PDataNode n = hidden->GetLastChild(parent == hidden->RootNode() ? nullptr : parent); n && n->Index >= first;
+           n = n->PrevSibling) {
+        *hidden->GetNodeData<TResultRow>(n) = {2, int(n->Index)};
+        hidden->SetVisible(n, false);
+      }
+    }
+    hidden->SetExpanded(dictionary, true);
+    hidden->SetExpanded(group, true);
+    hidden->EndUpdate();
+    for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+    TRect window{0, 0, hidden->ClientWidth(), hidden->ClientHeight()};
+    rowsPainted = 0;
+    hidden->OnBeforeItemPaint = tree->OnBeforeItemPaint;
+    // The first frame after a change of the structure walks each run once.
+    hidden->InterruptValidation();
+    auto t0 = std::chrono::steady_clock::now();
+    hidden->RenderTree(target.Canvas(), window, {0, 0}, all);
+    const double firstFrame = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    const long rows = rowsPainted;
+    const double frame = bestMs(20, [&] { hidden->RenderTree(target.Canvas(), window, {0, 0}, all); });
+    std::printf("paint with 2 x %d hidden siblings  tree %7.3f ms a frame (%ld rows; first frame after the change "
+                "%.3f ms)   normal frame %7.3f ms   QTreeView normal frame %7.3f ms\n",
+                Hidden, frame, rows, firstFrame, normalFrame, normalPeer);
+    delete hidden;
   }
 
   // ---- scrolling by a row and by a page (tree work, then the exposed rows) ----

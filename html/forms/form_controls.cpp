@@ -340,12 +340,17 @@ void ThtmlForm::SubmitTheForm(const String& ButtonSubmission) {
 
 void ThtmlForm::DoRadios(TFormControlObj* Radio) {
   if (!Radio || Radio->FName.empty()) return;
-  for (const auto& c : ControlList) {
-    auto* r = dynamic_cast<TRadioButtonFormControlObj*>(c.get());
-    if (!r || r == Radio || !AnsiSameText(r->FName, Radio->FName)) continue;
+  ThtDocument* doc = MasterList;
+  const int32_t page = doc ? doc->ClearCount : 0;
+  const String name = Radio->FName;
+  for (size_t i = 0; i < ControlList.size(); ++i) {
+    auto* r = dynamic_cast<TRadioButtonFormControlObj*>(ControlList[i].get());
+    if (!r || r == Radio || !AnsiSameText(r->FName, name)) continue;
     r->SetChecked(false);
     r->SetTabStop(false);
     r->CheckForChange();
+    // A change handler that showed another page freed this form.
+    if (doc && doc->ClearCount != page) return;
   }
 }
 

@@ -201,10 +201,11 @@ void TButtonFormControlObj::ButtonClick() {
       if (pageKept(doc, page) && MyForm) MyForm->ResetControls();
       break;
     case bkBrowse:
-      if (MasterList && MasterList->OnFileBrowse && MyEdit) {
+      if (doc && doc->OnFileBrowse && MyEdit) {
         String S = MyEdit->Edit()->Text();
-        MasterList->OnFileBrowse(MasterList->Viewer, MyEdit, S);
-        MyEdit->Edit()->SetText(S);
+        doc->OnFileBrowse(doc->Viewer, MyEdit, S);
+        // The handler may have shown another page, which freed the edit.
+        if (pageKept(doc, page)) MyEdit->Edit()->SetText(S);
       }
       break;
     case bkButton:

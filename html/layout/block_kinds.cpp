@@ -144,7 +144,7 @@ int TBodyBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, 
   TIndentManager* mgr = MyCell->IndentManager ? MyCell->IndentManager : IMgr;
   const auto saveID = mgr ? mgr->CurrentID : nullptr;
   if (mgr) mgr->CurrentID = this;
-  for (TSectionBase* item : PaintList) item->Draw(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
+  DrawPaintList(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
   if (mgr) mgr->CurrentID = saveID;
   return result;
 }
@@ -463,7 +463,9 @@ void TPanelObj::Draw(TCanvas* Canvas, int X, int Y) {
   // The application knows the window it filled, not the copy's: it is
   // asked to draw that one, at the printed size.
   ThvPanel* shown = CopiedFrom && CopiedFrom->Panel ? CopiedFrom->Panel : Panel;
-  if (Document && Document->OnPanelPrint && shown) {
+  // A trial of the page (is anything on it?) does not bother the
+  // application; the panel's own box answers that as well.
+  if (Document && Document->OnPanelPrint && shown && !Document->PrintTrial) {
     TBitmap bitmap(ObjWidth, ObjHeight);
     const TRect old = shown->BoundsRect();
     shown->SetBounds(old.Left, old.Top, ObjWidth, ObjHeight);

@@ -317,6 +317,15 @@ int TBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int 
   return result;
 }
 
+void TBlock::DrawPaintList(TCanvas* Canvas, const TRect& ARect, TIndentManager* Mgr, int X, int XRef, int YRef) {
+  const size_t n = PaintList.size();
+  for (size_t i = PaintWalk.Begin(Document, ARect, n, [this](size_t k) { return PaintList[k]; }); i < n; ++i) {
+    TSectionBase* item = PaintList[i];
+    if (PaintWalk.EndsAt(item, ARect)) break;
+    if (!item->OffPrintedPage(ARect)) item->Draw(Canvas, ARect, Mgr, X, XRef, YRef);
+  }
+}
+
 void TBlock::DrawBlock(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int X, int Y, int XRef, int YRef) {
   const int yOff = Document->ScrollY;
   const int ml = BoxValue(piMarginLeft), mt = Box[size_t(MA(piMarginTop))] == AutoValue ? 0 : Box[size_t(MA(piMarginTop))];
@@ -380,7 +389,7 @@ void TBlock::DrawBlock(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr
       mgr->CurrentID = this;
       if (Positioning == posRelative) mgr->LeftEdge = saveEdge + OffsetLeft;
     }
-    for (TSectionBase* item : PaintList) item->Draw(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
+    DrawPaintList(Canvas, ARect, mgr, X + ContentLeft, XRef, YRef);
     if (mgr) {
       mgr->CurrentID = saveID;
       mgr->LeftEdge = saveEdge;

@@ -216,8 +216,10 @@ int TSection::FindDocPos(int SourcePos, bool Prev) {
 
 int TSection::FindString(int From, const String& ToFind, bool MatchCase) {
   if (Length == 0 || From >= StartPos + Length || ToFind.empty()) return -1;
+  // Without match case both sides are compared lower-cased.
   const String text = MatchCase ? Chars : AnsiLowerCase(Chars);
-  const size_t at = text.find(ToFind, size_t(std::max(0, From - StartPos)));
+  const String needle = MatchCase ? ToFind : AnsiLowerCase(ToFind);
+  const size_t at = text.find(needle, size_t(std::max(0, From - StartPos)));
   return at == String::npos ? -1 : StartPos + int(at);
 }
 
@@ -227,7 +229,8 @@ int TSection::FindStringR(int From, const String& ToFind, bool MatchCase) {
   const String text = MatchCase ? Chars : AnsiLowerCase(Chars);
   const int lastStart = std::min(From - StartPos + 1, Length) - len;
   if (lastStart < 0) return -1;
-  const size_t at = text.rfind(ToFind, size_t(lastStart));
+  const String needle = MatchCase ? ToFind : AnsiLowerCase(ToFind);
+  const size_t at = text.rfind(needle, size_t(lastStart));
   return at == String::npos ? -1 : StartPos + int(at);
 }
 

@@ -90,6 +90,10 @@ public:
   std::unique_ptr<TBitmap> BGTiled, BGMask, BGWork;
   int32_t OffsetTop = 0, OffsetLeft = 0;
   std::vector<TSectionBase*> PaintList;  // content items in painting order
+  TPrintWalk PaintWalk;                  // PaintList on printed pages
+  // Draws the content items in painting order (on a printed page, only
+  // those that can be on it).
+  void DrawPaintList(TCanvas* Canvas, const TRect& ARect, TIndentManager* Mgr, int X, int XRef, int YRef);
   bool BGOpaque = false;
   int32_t ContentBottom = 0;
   TRect BoxRect;

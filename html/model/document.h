@@ -169,7 +169,17 @@ public:
   // them, and the table's footer rows below the last row printed when it
   // runs on to the next page. Returns the document Y where the next page
   // starts (the first page starts at 0, after the layout).
-  int PrintPage(TCanvas* Canvas, int Top, int Width, int Height);
+  //
+  // With Dry (a canvas that measures like the paper and draws nowhere) the
+  // page is first run there to find where it ends, so that nothing that
+  // belongs to the next page is drawn on this one (lines of cells side by
+  // side end at different heights); a null Canvas only finds the end.
+  // ContentEnd receives the page Y below which nothing of the page is.
+  // A Trial leaves the table paging as it found it; a page cut into
+  // slices across the width prints each slice with RepeatRow after the
+  // first, which starts from where the first one started.
+  int PrintPage(TCanvas* Canvas, int Top, int Width, int Height, TCanvas* Dry = nullptr,
+                int* ContentEnd = nullptr, bool Trial = false, bool RepeatRow = false);
   uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                  TFormControlObj*& FormControl, String& ATitle) override;
   bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) override;
@@ -238,6 +248,17 @@ public:
   std::vector<TObject*> AnimatedImages;
   SelTextCount* SelBuffer = nullptr;
   int32_t PageBottom = 0;
+  // While a page prints: no line that ends below this document Y is drawn
+  // (the page's end found beforehand).
+  int32_t PrintDrawLimit = 0x7FFFFFFF;
+  // A trial run of a printed page: page ends are found, lines not drawn.
+  bool PrintMeasureOnly = false;
+  // A trial drawing of a printed page (to see whether anything shows):
+  // the application is not asked to draw its panels for it.
+  bool PrintTrial = false;
+  // The table paging at the start of the page row being printed.
+  THtmlTable* RowStartTable = nullptr;
+  int32_t RowStartRec[4] = {};
   bool PageBreakFlag = false;
   std::vector<std::unique_ptr<TMapItem>> Maps;
   std::unique_ptr<TTimer> AnimTimer;
@@ -286,5 +307,6 @@ public:
   int32_t DefaultFontSize = 12;
 
 private:
+  int printPageOnce(TCanvas* Canvas, int Top, int Width, int Height, int* ContentEnd);
   int32_t FTabSequence = 0;
 };

@@ -37,9 +37,9 @@ TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
 }
 
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), Pos(T.Pos), TheFont(std::make_unique<TMyFont>()), SScript(T.SScript),
-      Title(T.Title) {
-  TheFont->Assign(*T.TheFont);
+    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), Title(T.Title), FSharedFont(true) {
+  // The copy shares the font (with its handle and metrics) until it needs
+  // a font of its own: a link prints in its plain state.
   if (T.FIArray) ConvertFont(T.FIArray->Ar[LFont]);
   UrlTarget->Copy(*T.UrlTarget);
   FontChanged();

@@ -96,6 +96,10 @@ TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
       FPreformatted(Source.FPreformatted), FFinished(true) {
   Length = Source.Length;
   StartPos = Source.StartPos;
+  // The text's narrowest and widest widths do not change with the page's
+  // width (a print copy is measured in the same units).
+  CachedMin = Source.CachedMin;
+  CachedMax = Source.CachedMax;
 }
 
 TSection::~TSection() {

@@ -205,7 +205,17 @@ int TCellBasic::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int 
 
 int TCellBasic::Draw(TCanvas* Canvas, const TRect& ARect, int, int X, int Y, int XRef, int YRef) {
   int result = Y;
-  for (const auto& item : FItems) result = item->Draw(Canvas, ARect, IndentManager, X, XRef, YRef);
+  const size_t n = FItems.size();
+  size_t i = PrintWalk.Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
+  for (; i < n; ++i) {
+    TSectionBase* item = FItems[i].get();
+    if (PrintWalk.EndsAt(item, ARect)) break;
+    if (item->OffPrintedPage(ARect)) continue;
+    result = item->Draw(Canvas, ARect, IndentManager, X, XRef, YRef);
+  }
+  // Items passed over on a printed page answer as drawing would.
+  if (n > 0 && (i < n || FItems.back()->OffPrintedPage(ARect)))
+    result = FItems.back()->LayoutTop + FItems.back()->Height;
   return result;
 }
 

@@ -4,6 +4,7 @@
 // from top to bottom (the document, a block's content, a table cell).
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "html/parse/style_model.h"
@@ -69,6 +70,13 @@ public:
   // than the rest of the work.
   virtual TSection* AsSection() { return nullptr; }
   virtual TBlock* AsBlock() { return nullptr; }
+  // While a page prints: the item is in the flow (neither floating nor
+  // positioned) and lies wholly above the page or starts below the page's
+  // end, so it draws nothing there and moves no page end.
+  bool OffPrintedPage(const TRect& ARect) { return AbovePrintedPage(ARect) || BelowPrintedPage(ARect); }
+  bool AbovePrintedPage(const TRect& ARect);
+  bool BelowPrintedPage(const TRect& ARect);
+  bool InFlow();
   void SetDocument(ThtDocument* ADocument) { Document = ADocument; }
 
   virtual bool CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y);
@@ -110,6 +118,25 @@ public:
 protected:
   // Copy constructor for CreateCopy: Display, Height and ZIndex.
   TSectionBase(ThtDocument* NewDocument, const TSectionBase& Source);
+};
+
+// Drawing the items of a list on printed pages, page after page. The items
+// of the flow come in page order: those wholly above a page are passed
+// over from where the previous page left off, and when every item is in
+// the flow the walk stops at the first that starts below the page. A page
+// thus costs what is on it, not the whole list.
+class TPrintWalk {
+public:
+  // The index to start from on the page of ARect (0 when not printing).
+  size_t Begin(ThtDocument* Doc, const TRect& ARect, size_t Count, const std::function<TSectionBase*(size_t)>& Item);
+  // Whether the walk ends before Item.
+  bool EndsAt(TSectionBase* Item, const TRect& ARect) const { return FAllInFlow == 1 && Item->BelowPrintedPage(ARect); }
+
+private:
+  size_t FFrom = 0;
+  int32_t FTop = INT32_MIN;
+  int8_t FAllInFlow = -1;  // not yet known
+  size_t FCount = 0;
 };
 
 // An owning list of items.
@@ -160,6 +187,7 @@ public:
   int32_t MaxOuterBottom = 0;
   int32_t MaxPaintBottom = 0;
   int32_t TotalHeight = 0;
+  TPrintWalk PrintWalk;
 };
 
 // The content of a block.

@@ -178,6 +178,9 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) VAlign = align;
   EmSize = Prop->EmSize;
   ExSize = Prop->ExSize;
+  // The raw values are needed only here: a table of a hundred thousand
+  // cells does not keep them.
+  TVMarginArray MargArray;
   Prop->GetVMarginArray(MargArray);
   int autoCount = 0;
   ConvertMarginArray(MargArray, 100, 100, EmSize, ExSize, 0, autoCount, MargArrayO);
@@ -242,7 +245,7 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
       BorderWidths(T.BorderWidths), HzSpace(T.HzSpace), VrSpace(T.VrSpace),
       HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
       Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), MargArrayO(T.MargArrayO),
-      MargArray(T.MargArray), BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
+      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
       BreakInside(T.BreakInside), Width(T.Width), VSize(T.VSize), Height(T.Height) {
   if (!(Master && Master->PrintBlockBackgrounds)) {
     Cell->BkGnd = false;

@@ -48,7 +48,6 @@ public:
   String BGImageName;  // the background image asked for (CSS, else BACKGROUND)
   std::unique_ptr<TBitmap> TiledImage, TiledMask, FullBG;
   TMarginArray MargArrayO{};
-  TVMarginArray MargArray;
   bool BreakBefore = false, BreakAfter = false, BreakInside = false;
   int32_t Width = 0;
   int32_t VSize = 0;

@@ -3,6 +3,7 @@
 // images and controls, floats handed to the late-draw list, and the page
 // test of printing.
 #include <algorithm>
+#include <optional>
 
 #include "html/model/block.h"
 #include "html/paint/borders.h"
@@ -271,7 +272,11 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
   const int yOff = Document->ScrollY;
   if (LayoutTop - yOff + PaintHeight + 40 < ARect.Top || LayoutTop - yOff - 40 >= ARect.Bottom)
     return LayoutTop + Height;
-  SectionPainter p(*this, Canvas, IMgr);
+  // A trial run of a printed page only finds where the page ends: its
+  // lines are passed over, not drawn.
+  const bool measureOnly = Document->Printing && Document->PrintMeasureOnly;
+  std::optional<SectionPainter> p;
+  if (!measureOnly) p.emplace(*this, Canvas, IMgr);
   const bool printing = Document->Printing;
   const bool absolute = ParentBlock && ParentBlock->Positioning == posAbsolute;
   int y = LayoutTop;
@@ -281,7 +286,7 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
     if (!printing) {
       draw = y - yOff + line->FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
     } else if (y + line->FullHeight <= Document->PageBottom) {
-      draw = y + line->FullHeight - 1 >= ARect.Top + yOff;
+      draw = y + line->FullHeight - 1 >= ARect.Top + yOff && y + line->FullHeight <= Document->PrintDrawLimit;
     } else if (line->FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
                y <= ARect.Top + yOff) {
       // Taller than a page, or already at the page's top: printed (and cut)
@@ -291,8 +296,12 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
       Document->PageBottom = std::min(Document->PageBottom, y);
       draw = false;
     }
-    if (draw) p.drawLine(*line, X, y);
-    else y += lineHeight;
+    if (draw && p) {
+      p->drawLine(*line, X, y);
+    } else {
+      if (draw) Document->FirstOnPage = false;
+      y += lineHeight;
+    }
   }
   return LayoutTop + Height;
 }

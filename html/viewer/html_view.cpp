@@ -27,7 +27,7 @@ struct THtmlView::PendingLoad {
   TDocType Type = HtmlType;
 };
 
-bool THtmlView::loadMustWait() const { return FInAutoScroll || FSectionList->Printing; }
+bool THtmlView::loadMustWait() const { return FInAutoScroll || FPrintDepth > 0; }
 
 void THtmlView::runPendingLoad() {
   if (!FPendingLoad || loadMustWait()) return;
@@ -459,7 +459,16 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& Do
 void THtmlView::parseHtmlDocument() {
   THtmlParser parser(FDocument.get());
   parser.OnStreamRequest = OnhtStreamRequest;
-  parser.ExpandName = [this](const String& n) { return ExpandName(n); };
+  if (FSectionList->OnExpandName) {
+    TExpandNameEvent expand = FSectionList->OnExpandName;
+    parser.ExpandName = [this, expand](const String& n) {
+      String r;
+      expand(this, n, r);
+      return r;
+    };
+  } else {
+    parser.ExpandName = [this](const String& n) { return ExpandName(n); };
+  }
   parser.MarginWidth = FMarginWidth;
   parser.MarginHeight = FMarginHeight;
   TLinkType onLink;
@@ -610,6 +619,14 @@ void THtmlView::ClearDocument() {
   if (OnSoundRequest) OnSoundRequest(this, String(), 0, true);
   Repaint();
 }
+
+TExpandNameEvent THtmlView::OnDocumentStreamRequest() const { return FSectionList->OnExpandName; }
+
+void THtmlView::SetOnDocumentStreamRequest(const TExpandNameEvent& Handler) { FSectionList->OnExpandName = Handler; }
+
+THtmlView::TEventWatch THtmlView::watchEvents() const { return {FSectionList->ClearCount, FHistoryGeneration}; }
+
+bool THtmlView::pageKept(const TEventWatch& W) const { return W.Page == FSectionList->ClearCount; }
 
 bool THtmlView::documentHasContent() const { return FSectionList->Count() > 0; }
 
@@ -932,6 +949,7 @@ void THtmlView::addToHistory(const String& OldName, const String& OldTitle, std:
       FPositionHistory->Delete(0);
     }
   }
+  ++FHistoryGeneration;
   FHistoryIndex = 0;
   FHistory->Insert(0, FCurrentFile);
   FTitleHistory->Insert(0, FDocumentTitle);
@@ -948,6 +966,7 @@ void THtmlView::addToHistory(const String& OldName, const String& OldTitle, std:
 }
 
 void THtmlView::ClearHistory() {
+  ++FHistoryGeneration;
   const bool had = FHistory->Count() > 0;
   FHistory->Clear();
   FTitleHistory->Clear();
@@ -968,7 +987,11 @@ void THtmlView::SetHistoryIndex(int Value) {
   const std::int32_t pos = p->Pos;
   const TDocType type = p->FileType;
   if (name != FCurrentFile || type != FCurrentDocType) {
+    const TEventWatch watch = watchEvents();
     OpenFileDocument(name, type);
+    // A handler of the load may have cleared or rebuilt the history: the
+    // entry is gone, and the index with it.
+    if (!historyKept(watch)) return;
     if (p->FormData) FSectionList->SetFormData(*p->FormData);
   }
   FHistoryIndex = Value;

@@ -9,7 +9,7 @@
 // properties, loading, layout, history), html_view_paint.cpp (painting,
 // scrolling, keys, wheel), html_view_mouse.cpp (mouse, hot spots, links,
 // timers, posted messages) and html_view_select.cpp (selection, find and
-// the clipboard).
+// the clipboard); printing lives in html/print/html_view_print.cpp.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,9 +32,12 @@ class TFormControlObjList;
 class TFontObj;
 class THtmlView;
 class TPrinter;
+class ThtPrinter;
+class TCanvas;
 
 TAMRIX_DECLARE_EXCEPTION(EhtException, Exception)
 TAMRIX_DECLARE_EXCEPTION(EhtLoadError, EhtException)
+TAMRIX_DECLARE_EXCEPTION(EIllegalArgument, EhtException)
 
 enum TDocType : std::uint8_t { HtmlType = 0, TextType = 1, ImgType = 2, OtherType = 3 };
 
@@ -116,12 +119,26 @@ using THtmlIncludeEvent = std::function<void(TObject* Sender, const String& Comm
 using TObjectTagEvent = std::function<void(TObject* Sender, ThvPanel* Panel, const TStringList& Attributes,
                                            const TStringList& Params, bool& WantPanel)>;
 
+// Printing: before the job (a handler may call it off), a page's plain
+// header and footer drawn on the paper's canvas, and an HTML header or
+// footer that the handler loads into HFViewer (XL..XR is its width in the
+// page's units, which the handler may narrow).
+using THTMLViewPrinting = std::function<void(TObject* Sender, bool& StopPrinting)>;
+using TPagePrinted =
+    std::function<void(TObject* Sender, TCanvas* Canvas, int NumPage, int W, int H, bool& StopPrinting)>;
+using ThtmlPagePrinted = std::function<void(TObject* Sender, THtmlView* HFViewer, int NumPage, bool LastPage,
+                                            int& XL, int& XR, bool& StopPrinting)>;
+using TExpandNameEvent = std::function<void(TObject* Sender, const String& SRC, String& Result)>;
+
 // The inner panel the document is painted on. It is never erased: every
 // paint covers its clip rectangle from an off-screen bitmap.
 class TPaintPanel : public TCustomPanel {
 public:
   TPaintPanel(TComponent* AOwner, THtmlView* Viewer);
   void Dispatch(TMessage& Message) override;
+  // Drags over the page are the viewer's (its OnDragOver and OnDragDrop).
+  void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) override;
+  void DragDrop(TObject* Source, int X, int Y) override;
 
 protected:
   void Paint() override;
@@ -177,11 +194,26 @@ public:
   bool GetWordAt(int X, int Y, String& Word, int& After, int& Before);
 
   // ---- printing -------------------------------------------------------------------
-  // Prints pages FromPage..ToPage (1-based) on APrinter, or in a job of its
-  // own on the program's printer.
-  void Print(int FromPage = 1, int ToPage = 0x7FFFFFFF, TPrinter* APrinter = nullptr);
-  // The number of pages the document prints on.
+  // Prints pages FromPage..ToPage (1-based) on APrinter, whose job stays
+  // open for the caller, or in a job of its own on the program's printer.
+  void Print(int FromPage = 1, int ToPage = 0x7FFFFFFF, ThtPrinter* APrinter = nullptr);
+  // The same on a platform printer (its job stays open for the caller).
+  void Print(int FromPage, int ToPage, TPrinter* APrinter);
+  // The number of pages the document prints on (0 for an empty page), and
+  // how much wider than the paper its widest line is.
   int NumPrinterPages();
+  int NumPrinterPages(double& WidthRatio);
+  // Counts (CountOnly) or records the pages FromPage..ToPage on a printer
+  // that records pages; returns the last page made.
+  virtual int PrintPreview(ThtPrinter* APrinter, bool CountOnly, int FromPage = 1, int ToPage = 0x7FFFFFFF);
+  // A hidden viewer with this one's fonts and colours, for HTML headers
+  // and footers; it prints page and table backgrounds.
+  std::unique_ptr<THtmlView> CreateHeaderFooterViewer();
+  // The widest line and height of the document at the last count or
+  // preview, in the paper's units.
+  int PrintWidestLine() const { return FPrintWidestLine; }
+  int PrintDocHeight() const { return FPrintDocHeight; }
+  bool IsPrinting() const { return FPrintDepth > 0; }
 
   // ---- document information -------------------------------------------------------
   String GetDocumentSource();
@@ -324,6 +356,18 @@ public:
   TParseEvent OnParseBegin;
   TNotifyEvent OnParseEnd;
   TStreamRequestEvent OnhtStreamRequest;
+  THTMLViewPrinting OnPrinting;
+  TNotifyEvent OnPrinted;
+  TPagePrinted OnPrintHeader;
+  TPagePrinted OnPrintFooter;
+  ThtmlPagePrinted OnPrintHTMLHeader;
+  ThtmlPagePrinted OnPrintHTMLFooter;
+  // OnDragOver and OnDragDrop (the control's own) also hear drags over the
+  // page, with the viewer as Sender and the page's coordinates.
+  // Expands the name of a linked style sheet (the viewer's own ExpandName
+  // when none is set).
+  TExpandNameEvent OnDocumentStreamRequest() const;
+  void SetOnDocumentStreamRequest(const TExpandNameEvent& Handler);
 
   // ---- operations the document and its parts call -----------------------------------------
   void ExpandName(const String& Name, String& Result) override;
@@ -380,6 +424,24 @@ protected:
 private:
   friend class TPaintPanel;
 
+  // Any handler of an event the viewer raises may load another page, clear
+  // the page or the history, and with them free what the event was about
+  // (an image, a form control, a history entry). The viewer's one rule:
+  // whoever raises an event takes a watch before the call and, once the
+  // handler has returned, goes on only while the watch shows the same page
+  // and the same history; otherwise it returns at once, touching nothing it
+  // found before the call. (Form controls keep the same rule through the
+  // document's page count.) Loads themselves run when asked for, so that an
+  // owner that loads a page from a handler sees it loaded on return.
+  struct TEventWatch {
+    std::int32_t Page = 0;
+    std::int32_t History = 0;
+  };
+  TEventWatch watchEvents() const;
+  bool pageKept(const TEventWatch& W) const;
+  bool historyKept(const TEventWatch& W) const { return W.History == FHistoryGeneration; }
+  std::int32_t FHistoryGeneration = 0;
+
   void setProcessing(bool Value);
   void progressStart();
   void progressEnd();
@@ -418,8 +480,13 @@ private:
               String& Title);
   bool objectAt(int X, int Y, TObject*& Obj, int& IX, int& IY);
 
-  // Printing: lays a copy out for the paper and draws (or counts) its pages.
-  int printPages(TPrinter* P, int FromPage, int ToPage, bool Draw);
+  // Printing: lays a copy out for the paper and draws (or counts) its
+  // pages; Mode 1 counts, 2 previews, 3 prints in a job of the viewer's
+  // own, 4 on the caller's job (0: 2 on a page recorder, else 4).
+  int printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode);
+  struct PrintJob;
+  void printHTMLBand(PrintJob& Job, bool Header, THtmlView* HF, int Page, bool LastPage);
+  void printPageBackground(TCanvas* Canvas, int Left, int Top, int Width, int Height, TColor Color);
 
   // Selection.
   void selectionStart(int X, int Y, TShiftState Shift);
@@ -469,6 +536,10 @@ private:
   bool FInAutoScroll = false;
   struct PendingLoad;
   std::unique_ptr<PendingLoad> FPendingLoad;
+  int FPrintDepth = 0;  // print jobs running on this viewer
+  int FPrintWidestLine = 0, FPrintDocHeight = 0;
+  double FPrintWidthRatio = 1.0;
+  int FPrintedPage = 0;
   bool loadMustWait() const;
   void runPendingLoad();
 

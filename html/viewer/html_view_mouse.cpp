@@ -27,11 +27,14 @@ void THtmlView::Dispatch(TMessage& Message) {
     case WM_GETDLGCODE:
       Message.Result = DLGC_WANTARROWS;
       return;
-    case WM_FORM_SUBMIT:
-      if (FOnFormSubmit)
-        FOnFormSubmit(this, FFormAction, FFormTarget, FFormEncType, FFormMethod, FFormResults.get());
-      FFormResults.reset();
+    case WM_FORM_SUBMIT: {
+      // The list is the viewer's until the handler has it: a handler that
+      // submits again replaces the kept one, not the one it is reading.
+      std::unique_ptr<TStringList> results = std::move(FFormResults);
+      if (FOnFormSubmit && results)
+        FOnFormSubmit(this, FFormAction, FFormTarget, FFormEncType, FFormMethod, results.get());
       return;
+    }
     case WM_MOUSE_SCROLL:
       autoScrollLoop();
       return;
@@ -102,7 +105,11 @@ void THtmlView::linkTextAndStart(const TUrlTarget& UT) {
 // ---- mouse down, move, up --------------------------------------------------------------
 
 void THtmlView::HTMLMouseDown(TObject*, TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
+  if (OnMouseDown) {
+    const TEventWatch watch = watchEvents();
+    OnMouseDown(this, Button, Shift, X, Y);
+    if (!pageKept(watch)) return;
+  }
   if (CanFocus() && !Focused()) SetFocus();
   FViewerState.Exclude(stHotSpotAction);
   if (FViewerState.Contains(stMiddleScroll)) {
@@ -132,7 +139,11 @@ void THtmlView::HTMLMouseDown(TObject*, TMouseButton Button, TShiftState Shift, 
 }
 
 void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
-  if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
+  const TEventWatch watch = watchEvents();
+  if (OnMouseMove) {
+    OnMouseMove(this, Shift, X, Y);
+    if (!pageKept(watch)) return;
+  }
   if (FViewerState.Contains(stMiddleScroll)) {
     if (!FViewerState.Contains(stMouseScrolling) && std::abs(Y - FMiddleScrollY) > 20) {
       FViewerState.Include(stMouseScrolling);
@@ -165,7 +176,10 @@ void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
     if (objectAt(X, Y, obj, ix, iy)) {
       overImage = true;
       if (cursor != HandCursor) cursor = crArrow;
-      if (OnImageOver) OnImageOver(this, obj, Shift, ix, iy);
+      if (OnImageOver) {
+        OnImageOver(this, obj, Shift, ix, iy);
+        if (!pageKept(watch)) return;
+      }
     }
   }
   if (!overImage && cursor != HandCursor) {
@@ -178,7 +192,10 @@ void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
   if (url != FHotSpotURL || target != FHotSpotTarget) {
     FHotSpotURL = url;
     FHotSpotTarget = target;
-    if (OnHotSpotCovered) OnHotSpotCovered(this, url);
+    if (OnHotSpotCovered) {
+      OnHotSpotCovered(this, url);
+      if (!pageKept(watch)) return;
+    }
   }
   if (Shift.Contains(ssLeft) && !FViewerState.Contains(stMouseScrolling) &&
       (Y < 1 || Y >= FPaintPanel->Height())) {
@@ -210,12 +227,20 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
     FPaintPanel->SetCursor(Cursor());
     return;
   }
-  if (OnMouseUp) OnMouseUp(this, Button, Shift, X, Y);
+  const TEventWatch watch = watchEvents();
+  if (OnMouseUp) {
+    OnMouseUp(this, Button, Shift, X, Y);
+    if (!pageKept(watch)) return;
+  }
 
   TObject* image = nullptr;
   int ix = 0, iy = 0;
   if (OnImageClick || OnRightClick) {
-    if (objectAt(X, Y, image, ix, iy) && OnImageClick) OnImageClick(this, image, Button, Shift, ix, iy);
+    if (objectAt(X, Y, image, ix, iy) && OnImageClick) {
+      OnImageClick(this, image, Button, Shift, ix, iy);
+      // The picture (and the page it was on) may be gone.
+      if (!pageKept(watch)) return;
+    }
   }
   if (Button == mbRight && OnRightClick) {
     auto params = std::make_unique<TRightClickParameters>();
@@ -276,8 +301,11 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
 
 bool THtmlView::HotSpotClickHandled() {
   bool handled = false;
-  if (OnHotSpotClick) OnHotSpotClick(this, FHotSpotURL, handled);
-  return handled;
+  if (!OnHotSpotClick) return false;
+  const TEventWatch watch = watchEvents();
+  OnHotSpotClick(this, FHotSpotURL, handled);
+  // A handler that showed another page has dealt with the link.
+  return handled || !pageKept(watch);
 }
 
 void THtmlView::PostFollowLink() {

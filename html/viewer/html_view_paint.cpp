@@ -14,6 +14,12 @@
 
 TPaintPanel::TPaintPanel(TComponent* AOwner, THtmlView* Viewer) : TCustomPanel(AOwner), FViewer(Viewer) {}
 
+void TPaintPanel::DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) {
+  FViewer->DragOver(Source, X, Y, State, Accept);
+}
+
+void TPaintPanel::DragDrop(TObject* Source, int X, int Y) { FViewer->DragDrop(Source, X, Y); }
+
 void TPaintPanel::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case WM_ERASEBKGND:

@@ -137,6 +137,11 @@ HDC TPrinter::Handle() {
   return FImpl->info;
 }
 
+HDC TPrinter::InfoHandle() {
+  if (!FImpl->printer || !FImpl->info) refreshInfo();
+  return FImpl->info;
+}
+
 TCanvas* TPrinter::Canvas() {
   if (!FCanvas) FCanvas = std::make_unique<TPrinterCanvas>(*this);
   return FCanvas.get();

@@ -34,6 +34,9 @@ public:
   // The device context: an information context with the page geometry
   // before BeginDoc, the page being printed after.
   HDC Handle();
+  // The information context (page geometry, measuring, no drawing), also
+  // while a job prints.
+  HDC InfoHandle();
   TCanvas* Canvas();
   bool Printing() const { return FPrinting; }
   bool Aborted() const { return FAborted; }

@@ -52,6 +52,8 @@ void EnsureQtApplication() {
   static char* argv[] = {name, nullptr};
   auto* app = new QApplication(argc, argv);
   app->setQuitOnLastWindowClosed(false);
+  InstallHintTracking();
+  InstallAccessibility();
   // A title set before the first window applies from now on.
   if (Application && !Application->Title().empty()) Application->SetTitle(Application->Title());
 }
@@ -181,6 +183,13 @@ void TApplication::HandleMessage() {
   if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
   FLastPump = nowNs();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::ProcessMessagesWithoutInput() {
+  if (!QCoreApplication::instance()) return;
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
+  FLastPump = nowNs();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TApplication::Terminate() {
@@ -317,6 +326,42 @@ TRect TScreen::WorkAreaRect() const {
   if (!s) return {};
   QRect r = s->availableGeometry();
   return Bounds(r.x(), r.y(), r.width(), r.height());
+}
+
+TRect TScreen::MonitorRect(const TRect& R) const {
+  QScreen* best = nullptr;
+  qint64 bestArea = 0;
+  if (QCoreApplication::instance()) {
+    const QRect want(R.Left, R.Top, std::max(R.Width(), 1), std::max(R.Height(), 1));
+    for (QScreen* s : QGuiApplication::screens()) {
+      QRect common = s->geometry().intersected(want);
+      qint64 area = qint64(common.width()) * common.height();
+      if (area > bestArea) {
+        bestArea = area;
+        best = s;
+      }
+    }
+  }
+  if (!best) best = primary();
+  if (!best) return {};
+  QRect g = best->geometry();
+  return Bounds(g.x(), g.y(), g.width(), g.height());
+}
+
+TFont* TScreen::HintFont() {
+  if (!FHintFont) {
+    FHintFont = std::make_unique<TFont>();
+    if (QCoreApplication::instance()) {
+      QFont f = QToolTip::font();
+      FHintFont->SetName(String(reinterpret_cast<const char16_t*>(f.family().utf16()), size_t(f.family().size())));
+      if (f.pixelSize() > 0)
+        FHintFont->SetHeight(-f.pixelSize());
+      else if (f.pointSize() > 0)
+        FHintFont->SetSize(f.pointSize());
+    }
+    FHintFont->SetColor(clInfoText);
+  }
+  return FHintFont.get();
 }
 
 int TScreen::PixelsPerInch() const {

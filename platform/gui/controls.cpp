@@ -444,6 +444,15 @@ void TControl::DefaultHandler(TMessage& m) {
     m.Result = FParent->Perform(WM_CONTEXTMENU, m.WParam, m.LParam);
 }
 
+void TControl::DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) {
+  Accept = bool(OnDragOver);
+  if (OnDragOver) OnDragOver(this, Source, X, Y, State, Accept);
+}
+
+void TControl::DragDrop(TObject* Source, int X, int Y) {
+  if (OnDragDrop) OnDragDrop(this, Source, X, Y);
+}
+
 void TControl::Click() {
   if (OnClick) OnClick(this);
 }

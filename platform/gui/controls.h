@@ -39,6 +39,7 @@ enum TVerticalAlignment { taAlignTop, taAlignBottom, taVerticalCenter };
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TDragMode { dmManual, dmAutomatic };
 enum TDragKind { dkDrag, dkDock };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 enum TScrollBarKind { sbHorizontal, sbVertical };
 enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack,
                    scTop, scBottom, scEndScroll };
@@ -73,6 +74,12 @@ using TMouseWheelEvent = std::function<void(TObject* Sender, TShiftState Shift, 
                                             TPoint MousePos, bool& Handled)>;
 using TContextPopupEvent =
     std::function<void(TObject* Sender, TPoint MousePos, bool& Handled)>;
+// A drag passing over a control (Accept says whether a drop is welcome)
+// and a drop on it. Source is the dragged control, nullptr for a drag that
+// comes from outside the program.
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
 
 // Shift state from the key flags of a mouse message, or of the keyboard now.
 TShiftState KeysToShiftState(WORD Keys);
@@ -231,6 +238,13 @@ public:
   TMouseMoveEvent OnMouseMove;
   TMouseWheelEvent OnMouseWheel;
   TContextPopupEvent OnContextPopup;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+
+  // A drag over the control: Accept starts true when OnDragOver is set
+  // (which may refuse), false otherwise. A drop calls DragDrop.
+  virtual void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept);
+  virtual void DragDrop(TObject* Source, int X, int Y);
 
   // Layer internals (the Qt side of the control); not for program code.
   TControlPrivate* Private() const { return FPrivate.get(); }

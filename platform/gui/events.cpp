@@ -3,6 +3,7 @@
 // window procedures expect them.
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QCursor>
 #include <QHelpEvent>
 #include <QInputMethodEvent>
@@ -452,6 +453,8 @@ bool handleInputMethod(TControlPrivate* p, QInputMethodEvent* ie) {
 
 }  // namespace
 
+TControl* OwningControl(QWidget* w) { return owningControl(w); }
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
@@ -490,6 +493,34 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
                  WPARAM(other), 0, 0};
       deliver(this, m);
       return false;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::DragLeave:
+    case QEvent::Drop: {
+      if (watched != Widget) return false;
+      // Drags come from outside the program (the program starts none of
+      // its own): Source is nullptr.
+      const QPoint pt = e->type() == QEvent::DragLeave ? Widget->mapFromGlobal(QCursor::pos())
+                                                       : static_cast<QDropEvent*>(e)->position().toPoint();
+      if (e->type() == QEvent::Drop) {
+        static_cast<QDropEvent*>(e)->acceptProposedAction();
+        Owner->DragDrop(nullptr, pt.x(), pt.y());
+        return true;
+      }
+      const TDragState state = e->type() == QEvent::DragEnter ? dsDragEnter
+                               : e->type() == QEvent::DragLeave ? dsDragLeave
+                                                                : dsDragMove;
+      bool accept = false;
+      Owner->DragOver(nullptr, pt.x(), pt.y(), state, accept);
+      if (e->type() != QEvent::DragLeave) {
+        auto* d = static_cast<QDragMoveEvent*>(e);
+        if (accept)
+          d->acceptProposedAction();
+        else
+          d->ignore();
+      }
+      return true;
     }
     case QEvent::Enter: {
       if (watched != Widget) return false;
@@ -650,6 +681,9 @@ QWidget* CreateOwnWidget(TControl* control) {
 }
 
 void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
+  // The toolkit may have been started by the graphics layer, before any window.
+  InstallHintTracking();
+  InstallAccessibility();
   TControlPrivate* p = control->Private();
   p->Widget = widget;
   p->OwnWidget = ownWidget;
@@ -660,6 +694,8 @@ void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
   // can still be sent messages, measured and painted).
   if (!widget->parentWidget() && !dynamic_cast<TForm*>(control))
     widget->setAttribute(Qt::WA_DontShowOnScreen, true);
+  // Drags reach the program's own windows (their DragOver decides).
+  if (ownWidget) widget->setAcceptDrops(true);
   if (!ownWidget) {
     widget->installEventFilter(bridge());
     widget->setMouseTracking(true);

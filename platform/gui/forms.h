@@ -148,6 +148,10 @@ public:
   void ProcessMessages();
   // Pumps the system queue now, regardless of the time since the last pump.
   void HandleMessage();
+  // Lets windows repaint and timers and posted messages run, but keeps the
+  // user's keys and clicks waiting (a long job that must not be changed
+  // under its feet, such as printing a page).
+  void ProcessMessagesWithoutInput();
   void Terminate();
   bool Terminated() const { return FTerminated; }
 
@@ -177,6 +181,9 @@ public:
   void SetHintPause(int value) { FHintPause = value; }
   int HintHidePause() const { return FHintHidePause; }
   void SetHintHidePause(int value) { FHintHidePause = value; }
+  // The pause before the next hint while one was just showing.
+  int HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(int value) { FHintShortPause = value; }
   TColor HintColor() const { return FHintColor; }
   void SetHintColor(TColor value) { FHintColor = value; }
   void CancelHint();
@@ -223,6 +230,7 @@ private:
   bool FShowHint = true;
   int FHintPause = 500;
   int FHintHidePause = 2500;
+  int FHintShortPause = 50;
   TColor FHintColor = clInfoBk;
   HWND FHandle = nullptr;
   int FModalLevel = 0;
@@ -250,6 +258,11 @@ public:
   int PixelsPerInch() const;
   // Installed font families, sorted.
   std::vector<String> Fonts() const;
+  // The desktop's font for hints and tool tips.
+  TFont* HintFont();
+  // The whole area of the monitor that holds most of R (the primary one
+  // when none does).
+  TRect MonitorRect(const TRect& R) const;
 
   // The cursor shown over every window of the program (crDefault: each
   // control's own).
@@ -268,6 +281,7 @@ private:
   friend class TForm;
   TCursor FCursor = crDefault;
   std::vector<TForm*> FForms;
+  std::unique_ptr<TFont> FHintFont;
 };
 
 // The program's application and screen objects (made at start-up, before

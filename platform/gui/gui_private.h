@@ -115,5 +115,13 @@ QCursor CursorShape(TCursor cursor);
 // by clicks, keys, the wheel or leaving the cursor rectangle.
 void ShowApplicationHint(THintInfo& info, QWidget* over);
 void CancelApplicationHint();
+// Starts watching the mouse for the application's hints (with the first
+// window system connection).
+void InstallHintTracking();
+// Lets screen readers ask our windows for their accessible objects.
+void InstallAccessibility();
+// Asks the control of w for its hint at a point of w, as the hint timer does.
+void SendHintRequest(QWidget* w, QPoint local);
+// The control a widget belongs to (its own, or its nearest ancestor's).
+TControl* OwningControl(QWidget* w);
 class THintWindow;
-THintWindow* ApplicationHintWindow();

@@ -13,6 +13,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
 #include "platform/gui/hints.h"
+#include "platform/gui/testing.h"
 
 THintWindowClass DefaultHintWindowClass() {
   return [](TComponent* owner) { return new THintWindow(owner); };
@@ -23,6 +24,7 @@ THintWindowClass HintWindowClass = DefaultHintWindowClass();
 THintWindow::THintWindow(TComponent* AOwner) : TCustomControl(AOwner) {
   SetColor(clInfoBk);
   SetVisible(false);
+  if (Screen) Font()->Assign(*Screen->HintFont());
   Font()->SetColor(clInfoText);
 }
 
@@ -98,12 +100,26 @@ void THintWindow::Paint() {
 }
 
 // ---- the application's hint ---------------------------------------------------
+// The mouse resting on a control for the hint pause (its CM_HINTSHOWPAUSE
+// may change it) makes the hint request; the hint then stays until a click,
+// a key, the wheel or the mouse leaving its cursor rectangle ends it, or its
+// hide pause runs out. A control may ask to be asked again after a while
+// (the reshow timeout). The toolkit's own tool-tip timing is not used.
 namespace {
 
 THintWindow* gHintWindow = nullptr;
 QPointer<QWidget> gHintOver;  // the widget the hint belongs to
 TRect gHintCursorRect;        // screen coordinates
 int gHintGeneration = 0;
+bool gOwnRequest = false;
+
+// One timer: the pause before a request, or the reshow time of a hint.
+QTimer* gHintTimer = nullptr;
+QPointer<QWidget> gRequestWidget;
+QPoint gRequestLocal;
+// The last mouse position handled: a move passed on to parent widgets
+// arrives again and must not restart the pause.
+QPoint gLastMove(-1, -1);
 
 void releaseHint() {
   if (gHintWindow) gHintWindow->ReleaseHandle();
@@ -111,19 +127,67 @@ void releaseHint() {
   ++gHintGeneration;
 }
 
+void fireHintTimer() {
+  if (gHintTimer) gHintTimer->stop();
+  QWidget* w = gRequestWidget;
+  if (w) SendHintRequest(w, gRequestLocal);
+}
+
+QTimer& hintTimer() {
+  if (!gHintTimer) {
+    gHintTimer = new QTimer(QCoreApplication::instance());
+    gHintTimer->setSingleShot(true);
+    QObject::connect(gHintTimer, &QTimer::timeout, gHintTimer, [] { fireHintTimer(); });
+  }
+  return *gHintTimer;
+}
+
+void stopHintTimer() {
+  if (gHintTimer) gHintTimer->stop();
+  gRequestWidget = nullptr;
+}
+
+bool hintShowing() { return gHintWindow && gHintWindow->Active(); }
+
+// The mouse moved to a point of w: a new hint is due after the pause.
+void mouseRests(QWidget* w, QPoint global, bool hintWasShowing) {
+  if (!Application || !Application->ShowHint()) return;
+  TControl* c = OwningControl(w);
+  if (!c || !c->ShowHint()) {
+    stopHintTimer();
+    return;
+  }
+  int pause = hintWasShowing ? Application->HintShortPause() : Application->HintPause();
+  c->Perform(CM_HINTSHOWPAUSE, WPARAM(hintWasShowing), LPARAM(&pause));
+  gRequestWidget = w;
+  gRequestLocal = w->mapFromGlobal(global);
+  hintTimer().start(std::max(pause, 0));
+}
+
 // Ends the hint on the input that ends hints: clicks, keys, the wheel, and
-// the mouse leaving the hint's rectangle.
+// the mouse leaving the hint's rectangle; starts the pause on each move.
 class HintWatcher : public QObject {
 public:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (!gHintWindow || !gHintWindow->Active()) return false;
+  bool eventFilter(QObject* watched, QEvent* e) override {
     TMessage m{};
     switch (e->type()) {
+      case QEvent::ToolTip:
+        // Requests come from our own timer (and tests), not the toolkit's.
+        return !gOwnRequest;
       case QEvent::MouseMove: {
+        auto* w = qobject_cast<QWidget*>(watched);
         QPoint g = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
-        if (!gHintCursorRect.Contains({g.x(), g.y()})) releaseHint();
+        if (!w || g == gLastMove || static_cast<QMouseEvent*>(e)->buttons() != Qt::NoButton) return false;
+        gLastMove = g;
+        const bool showing = hintShowing();
+        if (showing && gHintCursorRect.Contains({g.x(), g.y()})) return false;
+        if (showing) releaseHint();
+        mouseRests(w, g, showing);
         return false;
       }
+      case QEvent::Leave:
+        if (watched == gRequestWidget.data()) stopHintTimer();
+        return false;
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonDblClick: m.Msg = WM_LBUTTONDOWN; break;
       case QEvent::Wheel: m.Msg = WM_MOUSEWHEEL; break;
@@ -131,26 +195,39 @@ public:
       case QEvent::ApplicationDeactivate: m.Msg = WM_ACTIVATE; break;
       default: return false;
     }
-    if (gHintWindow->IsHintMsg(m)) releaseHint();
+    if (m.Msg != WM_KEYDOWN) stopHintTimer();
+    if (hintShowing() && gHintWindow->IsHintMsg(m)) releaseHint();
     return false;
   }
 };
 
 }  // namespace
 
+void InstallHintTracking() {
+  static HintWatcher* watcher = nullptr;
+  if (watcher || !QCoreApplication::instance()) return;
+  watcher = new HintWatcher;
+  QCoreApplication::instance()->installEventFilter(watcher);
+}
+
+void SendHintRequest(QWidget* w, QPoint local) {
+  if (!w) return;
+  QPointer<QWidget> keep(w);
+  gOwnRequest = true;
+  QHelpEvent e(QEvent::ToolTip, local, w->mapToGlobal(local));
+  QApplication::sendEvent(w, &e);
+  gOwnRequest = false;
+}
+
 void ShowApplicationHint(THintInfo& info, QWidget* over) {
   if (!Application) return;
+  InstallHintTracking();
   THintWindowClass make = info.HintWindowClass ? info.HintWindowClass : HintWindowClass;
   if (!make) make = DefaultHintWindowClass();
   // A control may ask for its own kind of window each time.
   delete gHintWindow;
   gHintWindow = make(Application);
   if (!gHintWindow) return;
-  static HintWatcher* watcher = nullptr;
-  if (!watcher) {
-    watcher = new HintWatcher;
-    QCoreApplication::instance()->installEventFilter(watcher);
-  }
   gHintWindow->SetColor(info.HintColor);
   TRect r = gHintWindow->CalcHintRect(info.HintMaxWidth, info.HintStr, info.HintData);
   OffsetRect(r, info.HintPos.x, info.HintPos.y);
@@ -158,14 +235,44 @@ void ShowApplicationHint(THintInfo& info, QWidget* over) {
   TPoint origin = info.HintControl ? info.HintControl->ClientOrigin() : TPoint{};
   gHintCursorRect = info.CursorRect;
   OffsetRect(gHintCursorRect, origin.x, origin.y);
-  gHintWindow->ActivateHintData(r, info.HintStr, info.HintData);
   int generation = ++gHintGeneration;
-  if (info.HideTimeout > 0)
-    QTimer::singleShot(info.HideTimeout, gHintWindow->Private()->Widget.data(), [generation] {
+  THintWindow* window = gHintWindow;
+  window->ActivateHintData(r, info.HintStr, info.HintData);
+  // Showing may have animated, and the events handled meanwhile may have
+  // replaced or ended this hint.
+  if (generation != gHintGeneration || window != gHintWindow || !window->Active()) return;
+  if (info.HideTimeout > 0 && window->Private()->Widget)
+    QTimer::singleShot(info.HideTimeout, window->Private()->Widget.data(), [generation] {
       if (generation == gHintGeneration) releaseHint();
     });
+  if (info.ReshowTimeout > 0 && over) {
+    gRequestWidget = over;
+    gRequestLocal = over->mapFromGlobal(QPoint(info.CursorPos.x + origin.x, info.CursorPos.y + origin.y));
+    hintTimer().start(info.ReshowTimeout);
+  }
 }
 
-void CancelApplicationHint() { releaseHint(); }
+void CancelApplicationHint() {
+  releaseHint();
+  if (gHintTimer) gHintTimer->stop();
+}
 
 THintWindow* ApplicationHintWindow() { return gHintWindow && gHintWindow->Active() ? gHintWindow : nullptr; }
+
+bool ToolTipAnimation(bool& Fade) {
+  Fade = false;
+  if (!QCoreApplication::instance()) return false;
+  if (!QApplication::isEffectEnabled(Qt::UI_AnimateTooltip)) return false;
+  Fade = QApplication::isEffectEnabled(Qt::UI_FadeTooltip);
+  return true;
+}
+
+bool HintTimerPending(int& Pause) {
+  if (!gHintTimer || !gHintTimer->isActive()) return false;
+  Pause = gHintTimer->interval();
+  return true;
+}
+
+void FireHintTimer() {
+  if (gHintTimer && gHintTimer->isActive()) fireHintTimer();
+}

@@ -34,3 +34,10 @@ private:
 // another one in CM_HINTSHOW); the default makes a THintWindow.
 extern THintWindowClass HintWindowClass;
 THintWindowClass DefaultHintWindowClass();
+
+// Whether the desktop animates tool tips, and whether by fading them in
+// (else by sliding them open).
+bool ToolTipAnimation(bool& Fade);
+
+// The application's hint window while it shows a hint, else nil.
+THintWindow* ApplicationHintWindow();

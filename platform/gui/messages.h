@@ -97,7 +97,20 @@ enum : UINT {
   CM_RECREATEWND = CM_BASE + 51, CM_BIDIMODECHANGED = CM_BASE + 60,
   CM_PARENTBIDIMODECHANGED = CM_BASE + 61, CM_HINTSHOWPAUSE = CM_BASE + 65,
   CM_MOUSEWHEEL = CM_BASE + 67, CM_DENYSUBCLASSING = CM_BASE + 2000,
+  CM_RELEASE = CM_BASE + 33,
 };
+
+// ---- edit controls: styles, messages, notifications ---------------------------
+// A control's own notifications come back to it as CN_COMMAND
+// (notification code in the high word of WParam).
+enum : UINT { CN_BASE = 0xBC00, CN_COMMAND = CN_BASE + 0x0111 };
+enum : DWORD {
+  ES_LEFT = 0x0000, ES_CENTER = 0x0001, ES_RIGHT = 0x0002, ES_MULTILINE = 0x0004,
+  ES_AUTOVSCROLL = 0x0040, ES_AUTOHSCROLL = 0x0080,
+};
+// EM_SETRECTNP: LParam points to the formatting rectangle (client coordinates).
+enum : UINT { EM_GETRECT = 0x00B2, EM_SETRECTNP = 0x00B4 };
+enum : UINT { EN_CHANGE = 0x0300, EN_UPDATE = 0x0400 };
 
 // ---- mouse key flags (WParam of mouse messages) -----------------------------
 enum : unsigned {

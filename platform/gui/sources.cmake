@@ -1,12 +1,14 @@
 # GUI part of the platform layer (windows, messages, controls, forms, dialogs,
 # clipboard, desktop integration).
 list(APPEND TAMRIX_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/accessibility.cpp
   ${CMAKE_CURRENT_LIST_DIR}/application.cpp
   ${CMAKE_CURRENT_LIST_DIR}/application_hooks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/clipboard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/defer_window_pos.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/drag_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extctrls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms.cpp

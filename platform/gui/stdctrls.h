@@ -159,11 +159,19 @@ public:
   void PasteFromClipboard();
   bool Modified() const { return FModified; }
   void SetModified(bool value) { FModified = value; }
+  // The window is made from CreateParams: with ES_MULTILINE it takes several
+  // lines (wrapped at its width unless ES_AUTOHSCROLL; line breaks read as
+  // CR LF); ES_CENTER or ES_RIGHT align the text; WS_VSCROLL and WS_HSCROLL
+  // give a multi-line edit its scroll bars. A changed style applies when the
+  // window is made again.
+  bool MultiLine() const { return (FEditStyle & ES_MULTILINE) != 0; }
+  DWORD EditStyle() const { return FEditStyle; }
 
   TNotifyEvent OnChange;
 
 protected:
   void CreateWnd() override;
+  void CreateParams(TCreateParams& Params) override;
   String GetText() const override;
   void TextChanged() override;
   void SyncWidget() override;
@@ -172,6 +180,11 @@ protected:
 
 private:
   friend struct TEditBridge;
+  void widgetTextChanged();
+  void setFormatRect(const TRect& R);
+  DWORD FEditStyle = 0;
+  TRect FFormatRect;
+  bool FHasFormatRect = false;
   int FMaxLength = 0;
   bool FReadOnly = false;
   char16_t FPasswordChar = 0;

@@ -1,5 +1,7 @@
 // Scripted input and window capture.
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QImage>
 #include <QEnterEvent>
 #include <QHelpEvent>
@@ -86,6 +88,32 @@ QWidget* widgetOf(HWND w) { return IsWindow(w) ? w->Widget.data() : nullptr; }
 QPointer<QWidget> gMouseTarget;
 
 }  // namespace
+
+bool InjectDrag(HWND Wnd, TInjectedDrag Kind, TPoint ClientPoint, const String& Text) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return false;
+  const QPoint local(ClientPoint.x + Wnd->Client.Left, ClientPoint.y + Wnd->Client.Top);
+  QMimeData data;
+  data.setText(QString::fromUtf16(Text.data(), qsizetype(Text.size())));
+  if (Kind == idLeave) {
+    QDragLeaveEvent e;
+    QApplication::sendEvent(w, &e);
+    return false;
+  }
+  if (Kind == idDrop) {
+    QDropEvent e(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+    return e.isAccepted();
+  }
+  if (Kind == idEnter) {
+    QDragEnterEvent e(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+    return e.isAccepted();
+  }
+  QDragMoveEvent e(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+  return e.isAccepted();
+}
 
 void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint ClientPoint, TShiftState Shift,
                  TShiftState Held) {
@@ -206,8 +234,7 @@ void InjectHintRequest(TControl* Control, TPoint ClientPoint) {
   if (!w) return;
   QPoint local(ClientPoint.x, ClientPoint.y);
   if (HWND h = Control->Private()->Handle) local += QPoint(h->Client.Left, h->Client.Top);
-  QHelpEvent e(QEvent::ToolTip, local, w->mapToGlobal(local));
-  QApplication::sendEvent(w, &e);
+  SendHintRequest(w, local);
 }
 
 void InjectEnterLeave(TControl* Control, bool Enter) {

@@ -14,6 +14,10 @@ enum TInjectedMouse { imDown, imUp, imDoubleClick, imMove };
 // Held; Shift and Ctrl from Shift.
 void InjectMouse(HWND Wnd, TInjectedMouse Kind, TMouseButton Button, TPoint ClientPoint,
                  TShiftState Shift, TShiftState Held = {});
+// A drag from outside the program carrying Text, at a point of the
+// window's client area; true when the window accepted it.
+enum TInjectedDrag { idEnter, idMove, idLeave, idDrop };
+bool InjectDrag(HWND Wnd, TInjectedDrag Kind, TPoint ClientPoint, const String& Text);
 // Mouse input for a control without a window of its own.
 void InjectMouse(TControl* Control, TInjectedMouse Kind, TMouseButton Button, TPoint Point,
                  TShiftState Shift);
@@ -42,5 +46,14 @@ bool SaveWindowImage(TWinControl* Control, const String& FileName);
 // The toolkit's request for a hint when the mouse rests at a point of the
 // control's client area.
 void InjectHintRequest(TControl* Control, TPoint ClientPoint);
+// The hint timer: after the mouse rests on a control for the application's
+// hint pause (as the control's CM_HINTSHOWPAUSE answer leaves it), the
+// control is asked for a hint. True while the timer runs, with its pause.
+bool HintTimerPending(int& Pause);
+// Lets the running hint timer (the pause or the hint's reshow time) expire now.
+void FireHintTimer();
+// What the toolkit's accessibility (a screen reader's view) reports for the
+// control's window: its name and number of children. False when none.
+bool QueryAccessible(TWinControl* Control, String& Name, int& ChildCount);
 // The mouse entering (or leaving) a control.
 void InjectEnterLeave(TControl* Control, bool Enter);

@@ -33,7 +33,7 @@ struct TRow {
 
 struct TState {
   std::map<std::string, std::string> Values;
-  std::vector<TRow> Results, Manager;
+  std::vector<TRow> Results, Manager, Editor;
   std::string get(const std::string& key) const {
     auto it = Values.find(key);
     return it == Values.end() ? std::string() : it->second;
@@ -147,12 +147,12 @@ protected:
       const auto space = line.find(' ');
       const std::string key = line.substr(0, space);
       const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-      if (key == "results.row" || key == "manager.row") {
+      if (key == "results.row" || key == "manager.row" || key == "editor.row") {
         TRow r;
         std::istringstream in(value);
         in >> r.X >> r.Y >> r.W >> r.H >> r.TextX >> r.TextW >> r.Level >> r.Check;
         std::getline(in >> std::ws, r.Caption);
-        (key == "results.row" ? s.Results : s.Manager).push_back(r);
+        (key == "results.row" ? s.Results : key == "manager.row" ? s.Manager : s.Editor).push_back(r);
       } else {
         s.Values[key] = value;
       }
@@ -304,6 +304,55 @@ TEST_F(E2ETree, LosingTheFocusInTheMiddleOfACheckPressLeavesTheBox) {
   clickAt(x, y);
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("manager.checks") == "00200000"; }))
       << "the next click works";
+}
+
+// A caption edited in place: a click on the focused caption opens the
+// editor after the edit delay, typing replaces the selected text, Enter
+// stores it; F2 opens it at once and Escape leaves the caption as it was.
+TEST_F(E2ETree, EditACaptionInPlace) {
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.row(s.Editor, "edit me") != nullptr; }));
+  const TRow row = *last().row(last().Editor, "edit me");
+  clickAt(row.textMidX(), row.midY());
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("focus") == "editor" && s.get("editor.focused") == "edit me"; }));
+  // A second click on the focused caption, away from a double click.
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  clickAt(row.textMidX(), row.midY());
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("editor.editing") == "1"; })) << "the editor opened";
+  xdo("type --delay 20 renamed");
+  xdo("key Return");
+  ASSERT_TRUE(waitFor([](const TState& s) {
+    return s.get("editor.editing") == "0" && s.get("editor.texts") == "short|a caption far too long for its column|renamed|";
+  })) << last().get("editor.texts");
+  EXPECT_EQ(last().get("focus"), "editor") << "the tree has the focus back";
+
+  xdo("key F2");
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("editor.editing") == "1"; }));
+  xdo("type --delay 20 discarded");
+  xdo("key Escape");
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("editor.editing") == "0"; }));
+  EXPECT_EQ(last().get("editor.texts"), "short|a caption far too long for its column|renamed|");
+}
+
+// Resting the mouse on a caption that its column cuts off shows the whole
+// caption over it; a caption that fits shows none.
+TEST_F(E2ETree, AHintShowsTheWholeOfACutOffCaption) {
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.row(s.Editor, "short") != nullptr; }));
+  const TRow cut = *last().row(last().Editor, "a caption far too long for its column");
+  const TRow fits = *last().row(last().Editor, "short");
+  moveTo(cut.TextX + 10, cut.midY());
+  moveTo(cut.TextX + 12, cut.midY());
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("hint.text") == "a caption far too long for its column"; }))
+      << "hint: '" << last().get("hint.text") << "'";
+  EXPECT_NEAR(last().num("hint.window"), cut.TextX - 1, 2) << "laid over the caption";
+  EXPECT_GT(last().num("hint.window", 2), 120) << "wider than the column";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the fade is over
+  sh("import -display " + Server->Display + " -window root " + std::string(TAMRIX_E2E_SHOTS) +
+     "/tree_HintOverACutOffCaption.png");
+  moveTo(fits.TextX + 5, fits.midY());
+  moveTo(fits.TextX + 6, fits.midY());
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("hint.text").empty(); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("hint.text").empty(); }, 300)) << "no hint for a caption that fits";
 }
 
 }  // namespace

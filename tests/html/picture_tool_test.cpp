@@ -105,6 +105,17 @@ TEST_F(PictureTool, StillPicturesKeepTheirOwnValues) {
   EXPECT_EQ(b.exitCode, 0);
 }
 
+TEST_F(PictureTool, AOneFrameGifReportsTheDelayItsFrameCarries) {
+  Bytes gif = GifWriter(2, 1, {0xFF0000, 0x00FF00}).control(0, 40).image(0, 0, 2, 1, {0, 1}).finish();
+  ToolRun r = runTool(gif, dir);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out,
+            "{\"outcome\":\"ok\",\"width\":2,\"height\":1,\"frame_count\":1,\"delays_ms\":[400],\"play_count\":1}\n");
+  // Without a graphic control there is no delay to report.
+  Bytes plain = GifWriter(2, 1, {0xFF0000, 0x00FF00}).image(0, 0, 2, 1, {0, 1}).finish();
+  EXPECT_NE(runTool(plain, dir).out.find("\"delays_ms\":[0]"), std::string::npos);
+}
+
 TEST_F(PictureTool, AnOutputFolderIsMadeWithItsParents) {
   fs::create_directories(dir);
   const Bytes png = pngBytes(1, 1, {1, 2, 3, 255});

@@ -1,6 +1,7 @@
 // tools/tamrix-render as outside checks call it: one JSON line with the
 // four figures, a PNG of WIDTH x H, the layout dump on request, pictures
-// "*N/NAME" answered from the media folder with --string.
+// "*N/NAME" answered from the media folder with --string, and the page
+// printed into a PDF file with --print.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -80,6 +81,32 @@ TEST_F(RenderTool, StringPagesWithMediaPrintTheFiguresAndWriteThePicture) {
   const std::string text((std::istreambuf_iterator<char>(d)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("здание"), std::string::npos);
   EXPECT_NE(text.find("[object]"), std::string::npos);  // the picture sits in the line
+}
+
+TEST_F(RenderTool, PrintWritesAnA4PdfOfEveryPageAndAddsItsFigures) {
+  std::ofstream page(Dir / "long.html", std::ios::binary);
+  page << "<html><body>";
+  for (int i = 0; i < 200; ++i) page << "<p>paragraph" << i << "</p>";
+  page << "</body></html>";
+  page.close();
+  const fs::path out = Dir / "out.png", pdf = Dir / "out.pdf";
+  const ToolRun r = run((Dir / "long.html").string() + " 400 " + out.string() + " --print " + pdf.string());
+  EXPECT_EQ(r.exitCode, 0);
+  const std::regex json(
+      R"(^\{"load_ms":[0-9.]+,"layout_ms":[0-9.]+,"paint_ms":[0-9.]+,"doc_height":[0-9]+,"pages":([0-9]+),"print_ms":[0-9.]+\}\n$)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(r.out, m, json)) << r.out;
+  const int pages = std::stoi(m[1]);
+  EXPECT_GT(pages, 3);
+  ToolRun info;
+  FILE* p = popen(("pdfinfo " + pdf.string()).c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[256];
+  while (fgets(buf, sizeof buf, p)) info.out += buf;
+  pclose(p);
+  EXPECT_NE(info.out.find("Pages:           " + std::to_string(pages) + "\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("(A4)"), std::string::npos) << info.out;
+  EXPECT_EQ(pngSize(out).first, 400);
 }
 
 TEST_F(RenderTool, MediaNamesWithDotsAndBlanksAreAnsweredButNeverLeaveTheFolder) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "platform/gui/forms.h"
 #include "platform/gui/hints.h"
+#include "platform/gui/testing.h"
 
 namespace {
 
@@ -81,6 +83,95 @@ TEST_F(GuiHints, NoHintWhenTheControlSaysNoOrHasNone) {
   Ctl->OnMessage = [&](TMessage& m) { asked += m.Msg == CM_HINTSHOW; };
   InjectHintRequest(Ctl, {5, 5});
   EXPECT_EQ(asked, 0);  // a control that shows no hints is not asked
+}
+
+// The pause before a hint is the application's, as the control's
+// CM_HINTSHOWPAUSE leaves it; a hint that was just showing makes the next
+// one come after the short pause; the request comes when the timer runs out.
+TEST_F(GuiHints, TheMouseRestingForThePauseAsksForTheHint) {
+  Ctl->SetHint(u"plain hint");
+  Ctl->SetShowHint(true);
+  Application->SetHintPause(700);
+  Application->SetHintShortPause(40);
+  int asked = 0, pauseAsked = 0;
+  bool showingWhenAsked = true;
+  Ctl->OnMessage = [&](TMessage& m) {
+    if (m.Msg == CM_HINTSHOW) {
+      ++asked;
+      reinterpret_cast<THintInfo*>(m.LParam)->CursorRect = {0, 0, 50, 50};
+    }
+    if (m.Msg == CM_HINTSHOWPAUSE) {
+      ++pauseAsked;
+      showingWhenAsked = m.WParam != 0;
+    }
+  };
+  int pause = -1;
+  InjectMouse(Ctl->Handle(), imMove, mbLeft, {10, 10}, {});
+  pump();
+  ASSERT_TRUE(HintTimerPending(pause));
+  EXPECT_EQ(pause, 700);
+  EXPECT_EQ(pauseAsked, 1);
+  EXPECT_FALSE(showingWhenAsked);
+  EXPECT_EQ(asked, 0) << "nothing is asked before the pause is over";
+  FireHintTimer();
+  EXPECT_EQ(asked, 1);
+  ASSERT_NE(ApplicationHintWindow(), nullptr);
+  EXPECT_FALSE(HintTimerPending(pause));
+
+  // Inside the hint's cursor rectangle the hint stays; outside it goes and
+  // the next one follows after the short pause.
+  InjectMouse(Ctl->Handle(), imMove, mbLeft, {20, 20}, {});
+  pump();
+  EXPECT_NE(ApplicationHintWindow(), nullptr);
+  InjectMouse(Ctl->Handle(), imMove, mbLeft, {120, 60}, {});
+  pump();
+  EXPECT_EQ(ApplicationHintWindow(), nullptr);
+  ASSERT_TRUE(HintTimerPending(pause));
+  EXPECT_EQ(pause, 40);
+  EXPECT_TRUE(showingWhenAsked);
+
+  // The control may change the pause: none at all asks at once.
+  asked = 0;
+  Ctl->OnMessage = [&](TMessage& m) {
+    if (m.Msg == CM_HINTSHOWPAUSE) *reinterpret_cast<int*>(m.LParam) = 0;
+    if (m.Msg == CM_HINTSHOW) ++asked;
+  };
+  Application->CancelHint();
+  InjectMouse(Ctl->Handle(), imMove, mbLeft, {130, 70}, {});
+  pump();
+  EXPECT_EQ(asked, 1);
+  // A click ends the wait.
+  Ctl->OnMessage = nullptr;
+  Application->CancelHint();
+  InjectMouse(Ctl->Handle(), imMove, mbLeft, {140, 70}, {});
+  ASSERT_TRUE(HintTimerPending(pause));
+  InjectMouse(Ctl->Handle(), imDown, mbLeft, {130, 70}, {});
+  InjectMouse(Ctl->Handle(), imUp, mbLeft, {130, 70}, {});
+  pump();
+  EXPECT_FALSE(HintTimerPending(pause));
+}
+
+TEST_F(GuiHints, AReshowTimeAsksAgainAndHintsUseTheDesktopHintFont) {
+  ASSERT_NE(Screen, nullptr);
+  EXPECT_FALSE(Screen->HintFont()->Name().empty());
+  THintWindow probe(nullptr);
+  EXPECT_EQ(probe.Font()->Name(), Screen->HintFont()->Name());
+
+  Ctl->SetHint(u"plain hint");
+  Ctl->SetShowHint(true);
+  int asked = 0;
+  Ctl->OnMessage = [&](TMessage& m) {
+    if (m.Msg != CM_HINTSHOW) return;
+    ++asked;
+    reinterpret_cast<THintInfo*>(m.LParam)->ReshowTimeout = 300;
+  };
+  InjectHintRequest(Ctl, {15, 25});
+  EXPECT_EQ(asked, 1);
+  int pause = -1;
+  ASSERT_TRUE(HintTimerPending(pause));
+  EXPECT_EQ(pause, 300);
+  FireHintTimer();
+  EXPECT_EQ(asked, 2);
 }
 
 }  // namespace

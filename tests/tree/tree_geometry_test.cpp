@@ -240,3 +240,73 @@ TEST(TreeGeometry, TreesTallerThanAnIntScrollWithoutWrapping) {
   GetScrollInfo(p.Tree->Handle(), SB_VERT, &info);
   EXPECT_EQ(info.nPos, -p.Tree->OffsetY());
 }
+
+TEST(TreeGeometry, HorizontalRangeWithoutColumnsShrinksWhenTheWideRowsGo) {
+  TPaintedTree p(120, 180);
+  bool horizontalShown = false;
+  p.Tree->OnShowScrollbar = [&](TBaseDataTree*, int bar, bool show) {
+    if (bar == SB_HORZ) horizontalShown = show;
+  };
+  PDataNode root = p.add(nullptr, "DICT");
+  p.add(root, "a caption far wider than the list can show");
+  PDataNode second = p.add(nullptr, "another caption far wider than the list");
+  p.Tree->SetExpanded(root, true);
+  p.show();
+  p.grab();
+  p.pump();
+  ASSERT_GT(p.Tree->RangeX(), p.Tree->ClientWidth());
+  ASSERT_TRUE(horizontalShown);
+  // Collapsing hides one wide row; the other still needs the bar.
+  p.Tree->SetExpanded(root, false);
+  p.grab();
+  p.pump();
+  const int stillWide = p.Tree->Margin() + p.Tree->GetMaxRightExtend();
+  EXPECT_EQ(p.Tree->RangeX(), stillWide);
+  EXPECT_TRUE(horizontalShown);
+  // Deleting the last wide row leaves nothing to scroll sideways.
+  p.Tree->SetOffsetX(-10000);
+  p.Tree->DeleteNode(second);
+  p.grab();
+  p.pump();
+  EXPECT_LE(p.Tree->RangeX(), p.Tree->ClientWidth());
+  EXPECT_FALSE(horizontalShown);
+  EXPECT_EQ(p.Tree->OffsetX(), 0);
+  // Expanding again brings the bar back.
+  p.Tree->SetExpanded(root, true);
+  p.grab();
+  p.pump();
+  EXPECT_GT(p.Tree->RangeX(), p.Tree->ClientWidth());
+  EXPECT_TRUE(horizontalShown);
+}
+
+TEST(TreeGeometry, TextRectangleIsWherePaintAndHitTestPutTheText) {
+  for (bool showRoot : {false, true}) {
+    for (bool fixedIndent : {false, true}) {
+      TPaintedTree p;
+      TDTPaintOptions po = p.Tree->TreeOptions().PaintOptions();
+      po = showRoot ? po + TDTPaintOptions{toShowRoot} : po - TDTPaintOptions{toShowRoot};
+      po = fixedIndent ? po + TDTPaintOptions{toFixedIndent} : po - TDTPaintOptions{toFixedIndent};
+      p.Tree->TreeOptions().SetPaintOptions(po);
+      PDataNode root = p.add(nullptr, "root");
+      PDataNode child = p.add(p.add(root, "child"), "grandchild");
+      p.Tree->FullExpand();
+      p.show();
+      p.grab();
+      SCOPED_TRACE(testing::Message() << "show root " << showRoot << ", fixed indent " << fixedIndent);
+      for (PDataNode n : {root, child}) {
+        const TRect text = p.Tree->GetDisplayRect(n, NoColumn, true);
+        bool drawn = false;
+        for (const auto& shown : p.Shown)
+          if (shown.Node == n) {
+            drawn = true;
+            EXPECT_EQ(shown.Rect.Left, text.Left + p.Tree->TextMargin()) << "drawn one text margin in";
+          }
+        EXPECT_TRUE(drawn);
+        PDataNode hitNode = nullptr;
+        EXPECT_TRUE(hitAt(p.Tree, text.Left + 1, (text.Top + text.Bottom) / 2, &hitNode).Contains(hiOnItemLabel));
+        EXPECT_FALSE(hitAt(p.Tree, text.Left - 1, (text.Top + text.Bottom) / 2).Contains(hiOnItemLabel));
+        EXPECT_EQ(hitNode, n);
+      }
+    }
+  }
+}

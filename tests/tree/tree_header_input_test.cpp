@@ -118,3 +118,56 @@ TEST(TreeHeaderInput, PaintedCellsKeepCaptionAndGlyphsInsideTheirMargins) {
   EXPECT_EQ(ColorToRGB(target.Canvas()->Pixels(70, 5)), RGB(222, 223, 216));
   EXPECT_EQ(ColorToRGB(target.Canvas()->Pixels(380, 8)), RGB(235, 234, 219)) << "the empty rest of the header";
 }
+
+TEST(TreeHeaderInput, CancelModeAndALostCaptureEndTrackingAndDragging) {
+  THeaderTree f;
+  int afterWidth = 0, afterHeight = 0;
+  f.Tree->OnAfterColumnWidthTracking = [&](TDTHeader*, TColumnIndex) { ++afterWidth; };
+  f.Tree->OnAfterHeaderHeightTracking = [&](TDTHeader*) { ++afterHeight; };
+  f.Tree->Header().SetOptions(f.Tree->Header().Options() + TDTHeaderOptions{hoHeightResize});
+  TForm other(nullptr);
+  other.Show();
+  auto startWidth = [&] {
+    f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(81));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(85));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(101));
+    ASSERT_TRUE(f.Tree->Header().States().Contains(hsColumnWidthTracking));
+  };
+  auto startDrag = [&] {
+    f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(120));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(140));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(250));
+    ASSERT_TRUE(f.Tree->Header().States().Contains(hsDragging));
+  };
+  // Cancel mode: the width reached stays, the owner hears the end once.
+  startWidth();
+  f.Tree->Perform(WM_CANCELMODE, 0, 0);
+  EXPECT_TRUE(f.Tree->Header().States().Empty());
+  EXPECT_EQ(afterWidth, 1);
+  EXPECT_EQ(f.columns()[0]->Width(), 101);
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(150));
+  EXPECT_EQ(f.columns()[0]->Width(), 101) << "moving afterwards tracks nothing";
+  // Another window takes the mouse while a column is dragged: nothing moves.
+  const auto before = f.order();
+  startDrag();
+  f.Tree->Perform(WM_CAPTURECHANGED, 0, LPARAM(other.Handle()));
+  EXPECT_TRUE(f.Tree->Header().States().Empty());
+  f.Tree->Perform(WM_LBUTTONUP, 0, MAKELPARAM(250, 5));
+  EXPECT_EQ(f.order(), before);
+  // The header's own release of the mouse ends a drag the ordinary way.
+  startDrag();
+  f.Tree->Perform(WM_LBUTTONUP, 0, MAKELPARAM(250, 5));
+  EXPECT_NE(f.order(), before) << "a drop still moves the column";
+  // Height tracking ends on cancel mode too.
+  const int bottom = f.Tree->Header().Height() - 1;
+  const TPoint edge = f.Tree->ClientToScreen({200, -1});
+  f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(edge.x, edge.y));
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(200, 10));
+  if (f.Tree->Header().States().Contains(hsHeightTracking)) {
+    f.Tree->Perform(WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(f.Tree->Header().States().Empty());
+    EXPECT_EQ(afterHeight, 1);
+  } else {
+    ADD_FAILURE() << "height tracking did not start at the header's bottom edge " << bottom;
+  }
+}

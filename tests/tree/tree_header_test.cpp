@@ -1,6 +1,7 @@
 // Header and columns: positions, widths, automatic sizing, and header
 // streams, which come from files and so are outside input.
 #include <cstring>
+#include <memory>
 
 #include "platform/core/streams.h"
 #include "tests/tree/tree_test_util.h"
@@ -202,4 +203,71 @@ TEST(TreeHeader, HostileStreamsAreRefusedWithTheTreeError) {
   cut.CopyFrom(&saved, size - 10);
   cut.SetPosition(0);
   EXPECT_ANY_THROW(t.H.LoadFromStream(cut));
+}
+
+TEST(TreeHeader, FocusedColumnAlwaysNamesAColumnThatExists) {
+  TColumnsTree t({40, 50, 60, 70});
+  t.Tree.SetFocusedColumn(3);
+  ASSERT_EQ(t.Tree.FocusedColumn(), 3);
+  t.C.Delete(1);
+  EXPECT_EQ(t.Tree.FocusedColumn(), 2) << "the focus stays on its column, now one to the left";
+  t.C.Delete(2);
+  EXPECT_EQ(t.Tree.FocusedColumn(), t.H.MainColumn()) << "its column went: the main column takes it";
+  t.Tree.SetFocusedColumn(1);
+  t.C.Clear();
+  EXPECT_EQ(t.Tree.FocusedColumn(), NoColumn);
+  // Values that name no column are refused.
+  TColumnsTree u({40, 50});
+  u.Tree.SetFocusedColumn(1);
+  u.Tree.SetFocusedColumn(7);
+  EXPECT_EQ(u.Tree.FocusedColumn(), 1);
+  u.Tree.SetFocusedColumn(-5);
+  EXPECT_EQ(u.Tree.FocusedColumn(), 1);
+  u.Tree.SetFocusedColumn(NoColumn);
+  EXPECT_EQ(u.Tree.FocusedColumn(), NoColumn);
+}
+
+TEST(TreeHeader, LoadedHeadersNeverKeepIndexesPastTheirColumns) {
+  // An old stream carries no main or sort column: those of the five
+  // columns before must not outlive them.
+  TMemoryStream old;
+  put32(old, 1);
+  put32(old, 0);  // text
+  put32(old, 0);  // hint
+  for (std::int32_t v : {70, 10, 1000, 0, -1, 0, 4, 4, 0}) put32(old, v);
+  put32(old, 0x75);
+  put32(old, 0);  // position array
+  for (std::int32_t v : {-1, 0, 17, 0, 0, 0, -11}) put32(old, v);
+  put32(old, 0);
+  put32(old, 0);
+  put32(old, 0);
+  auto fiveColumns = [] {
+    auto t = std::make_unique<TColumnsTree>(std::vector<int>{10, 20, 30, 40, 50});
+    t->H.SetMainColumn(4);
+    t->H.SetSortColumn(4);
+    t->Tree.SetFocusedColumn(4);
+    return t;
+  };
+  auto t = fiveColumns();
+  old.SetPosition(0);
+  t->H.LoadFromStream(old);
+  ASSERT_EQ(t->C.Count(), 1);
+  EXPECT_EQ(t->H.MainColumn(), 0);
+  EXPECT_EQ(t->H.SortColumn(), NoColumn);
+  EXPECT_EQ(t->Tree.FocusedColumn(), 0);
+
+  // A stream of two columns refused after its columns were read.
+  TColumnsTree two({40, 80});
+  TMemoryStream saved;
+  two.H.SaveToStream(saved);
+  const std::int64_t record = 4 + 4 + 4 * 13;
+  const std::int64_t styleAt = 12 + 2 * record + 2 * 4 + 4 + 4 * 4;
+  std::int32_t bad = 99;
+  std::memcpy(static_cast<char*>(saved.Memory()) + styleAt, &bad, 4);
+  auto u = fiveColumns();
+  saved.SetPosition(0);
+  EXPECT_THROW(u->H.LoadFromStream(saved), EDataTreeError);
+  EXPECT_LT(u->H.MainColumn(), u->C.Count());
+  EXPECT_LT(u->H.SortColumn(), u->C.Count());
+  EXPECT_LT(u->Tree.FocusedColumn(), u->C.Count());
 }

@@ -115,3 +115,23 @@ TEST(TreeScrollInput, WheelPanningShowsAShapedMarkerWithoutTakingTheFocus) {
   EXPECT_FALSE(IsWindow(marker));
   f.mouse(imUp, {100, 90});
 }
+
+TEST(TreeScrollInput, DestroyingATreeWhilePanningTakesItsMarkerAlong) {
+  TInputFixture f(240, 180);
+  f.resultShaped(100, 0);
+  f.show();
+  const TPoint start = f.Tree->ClientToScreen({100, 90});
+  SetCursorPos(start.x, start.y);
+  f.mouse(imMove, {100, 90});
+  f.mouse(imDown, {100, 90}, mbMiddle);
+  f.mouse(imUp, {100, 90}, mbMiddle);
+  HWND marker = f.Tree->PanningWindow();
+  ASSERT_NE(marker, nullptr);
+  ASSERT_TRUE(IsWindowVisible(marker));
+  delete f.Tree;
+  f.Tree = nullptr;
+  EXPECT_FALSE(IsWindow(marker)) << "no marker is left on screen";
+  // Were it left, its next paint would draw the tree's freed picture.
+  InvalidateRect(marker, nullptr, false);
+  f.pump();
+}

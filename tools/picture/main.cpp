@@ -101,6 +101,25 @@ Rgba fromGpImage(TGpImage& img) {
   return out;
 }
 
+// A GIF of one frame shows as a still picture, but the frame may carry a
+// delay of its own: reported as the viewer would time that frame.
+int stillGifDelay(TStream& Stream) {
+  if (KindOfImage(&Stream) != itGIF) return 0;
+  try {
+    Stream.SetPosition(0);
+    TGif gif;
+    gif.LoadFromStream(Stream);
+    const TGifExtension* gc = gif.ImageCount() > 0 ? gif.Image(0).GraphicControl() : nullptr;
+    if (!gc || gc->Delay == 0) return 0;
+    Stream.SetPosition(0);
+    bool nonAnimated = true;
+    std::unique_ptr<TGIFImage> image = LoadGifFromStream(nonAnimated, Stream);
+    return image && image->FrameCount() > 0 ? image->Frames().Items(1).Delay : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 std::string frameName(const std::string& dir, int i) {
   char name[16];
   std::snprintf(name, sizeof name, "%03d.png", i);
@@ -180,7 +199,7 @@ int main(int argc, char** argv) {
       }
       width = frames[0].width;
       height = frames[0].height;
-      delays.push_back(0);
+      delays.push_back(stillGifDelay(*stream));
     }
   } catch (const std::exception& e) {
     printError(e.what());

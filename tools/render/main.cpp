@@ -1,4 +1,5 @@
 // tamrix-render PAGE WIDTH OUT.png [--string] [--media DIR] [--height H] [--dump OUT.txt]
+//               [--print OUT.pdf]
 //
 // Loads a page into a real viewer control (offscreen) whose client area is
 // WIDTH pixels wide, paints its top H pixels (1200 by default) into a PNG
@@ -7,7 +8,10 @@
 // From a file the page goes through LoadFromFile (charset detection, META,
 // relative links and style sheets); with --string it is decoded as UTF-8
 // and loaded the way the application loads articles, image sources of the
-// form "*N/NAME" being answered from DIR/N/NAME.
+// form "*N/NAME" being answered from DIR/N/NAME. With --print the whole
+// page is then printed through the viewer's print engine into a PDF file
+// (A4, the viewer's default margins, pages 1 to the page count), and the
+// JSON line adds the pages printed and the time that took.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +28,7 @@
 #include "platform/core/strings.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
+#include "html/print/printers.h"
 #include "html/viewer/viewer_dump.h"
 
 namespace {
@@ -37,7 +42,7 @@ double msSince(Clock::time_point t) {
 int usage() {
   std::fprintf(stderr,
                "usage: tamrix-render PAGE WIDTH OUT.png [--string] [--media DIR] [--height H] "
-               "[--dump OUT.txt]\n");
+               "[--dump OUT.txt] [--print OUT.pdf]\n");
   return 2;
 }
 
@@ -89,7 +94,7 @@ int main(int argc, char** argv) {
   const int width = std::atoi(argv[2]);
   const std::string out = argv[3];
   bool asString = false;
-  std::string media, dump;
+  std::string media, dump, pdf;
   int height = 1200;
   for (int i = 4; i < argc; ++i) {
     const std::string a = argv[i];
@@ -101,6 +106,8 @@ int main(int argc, char** argv) {
       height = std::atoi(argv[++i]);
     } else if (a == "--dump" && i + 1 < argc) {
       dump = argv[++i];
+    } else if (a == "--print" && i + 1 < argc) {
+      pdf = argv[++i];
     } else {
       return usage();
     }
@@ -174,8 +181,22 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
-    std::printf("{\"load_ms\":%.3f,\"layout_ms\":%.3f,\"paint_ms\":%.3f,\"doc_height\":%d}\n", loadMs,
-                layoutMs, paintMs, view->DocumentHeight());
+    std::string printed;
+    if (!pdf.empty()) {
+      const auto t1 = Clock::now();
+      auto printer = TViewPrinter::ToPdfFile(UTF8ToUTF16(pdf));
+      const int pages = view->NumPrinterPages();
+      // A page with nothing to print makes no document: an earlier one of
+      // that name does not stay behind as if it were this one's.
+      if (pages == 0) DeleteFile(UTF8ToUTF16(pdf));
+      if (pages > 0) view->Print(1, pages, printer.get());
+      if (printer->Printing()) printer->EndDoc();
+      char buf[96];
+      std::snprintf(buf, sizeof buf, ",\"pages\":%d,\"print_ms\":%.3f", pages, msSince(t1));
+      printed = buf;
+    }
+    std::printf("{\"load_ms\":%.3f,\"layout_ms\":%.3f,\"paint_ms\":%.3f,\"doc_height\":%d%s}\n", loadMs,
+                layoutMs, paintMs, view->DocumentHeight(), printed.c_str());
     std::fflush(stdout);
     view->SetOnImageRequest(nullptr);
     form.reset();

@@ -1,6 +1,8 @@
-// A window holding two data trees for the end-to-end tests: a result list
+// A window holding data trees for the end-to-end tests: a result list
 // (dictionaries with Cyrillic headwords, taller than 65,536 pixels when
-// expanded) and a list of dictionaries with check boxes. It writes its state
+// expanded), a list of dictionaries with check boxes, and below them a
+// small editable tree with a narrow column whose cut-off captions show
+// tool tips. It writes its state
 // to a file every few milliseconds so that a test driving it from outside
 // (xdotool on a real X server) can see what each input did.
 //
@@ -15,7 +17,9 @@
 #include "platform/core/strings.h"
 #include "platform/gui/extctrls.h"
 #include "platform/gui/forms.h"
+#include "platform/gui/hints.h"
 #include "platform/gui/windows.h"
+#include "tree/hint_window.h"
 #include "tree/string_tree.h"
 
 namespace {
@@ -76,7 +80,7 @@ int main(int argc, char** argv) {
   Application->Initialize();
   TForm* form = Application->CreateForm<TForm>();
   form->SetCaption(u"tamrix tree e2e");
-  form->SetBounds(0, 0, 560, 420);
+  form->SetBounds(0, 0, 560, 560);
 
   auto* results = new TDataStringTree(form);
   results->SetParent(form);
@@ -101,12 +105,32 @@ int main(int argc, char** argv) {
     n->CheckType = ctCheckBox;
   }
 
+  // The editable tree: its one column is narrower than its longest caption.
+  auto* editor = new TDataStringTree(form);
+  editor->SetParent(form);
+  editor->SetBounds(0, 430, 320, 130);
+  setUp(editor);
+  editor->OnNewText = [](TBaseDataTree* t, PDataNode n, TColumnIndex, const String& text) {
+    itemOf(t, n)->Caption = text;
+  };
+  editor->Header().Columns().Add()->SetWidth(120);
+  editor->Header().SetOptions(editor->Header().Options() + TDTHeaderOptions{hoVisible});
+  editor->TreeOptions().SetMiscOptions(editor->TreeOptions().MiscOptions() + TDTMiscOptions{toEditable});
+  editor->SetEditDelay(300);
+  editor->SetShowHint(true);
+  editor->SetHintMode(hmTooltip);
+  editor->SetHintAnimation(hatFade);
+  editor->SetAnimationDuration(60);
+  add(editor, nullptr, "short");
+  add(editor, nullptr, "a caption far too long for its column");
+  add(editor, nullptr, "edit me");
+
   auto* timer = new TTimer(form);
   timer->SetInterval(40);
   timer->SetOnTimer([&](TObject*) {
     std::ostringstream out;
     const bool focusedResults = results->Focused();
-    out << "focus " << (focusedResults ? "results" : manager->Focused() ? "manager" : "none") << '\n';
+    out << "focus " << (focusedResults ? "results" : manager->Focused() ? "manager" : editor->Focused() ? "editor" : "none") << '\n';
     out << "results.focused " << caption(results, results->FocusedNode()) << '\n';
     out << "results.selected " << results->SelectedCount() << '\n';
     out << "results.offsety " << results->OffsetY() << '\n';
@@ -134,6 +158,15 @@ int main(int argc, char** argv) {
     out << "manager.pending " << (manager->TreeStates().Contains(tsMouseCheckPending) ? 1 : 0) << '\n';
     writeRows(out, "results", results);
     writeRows(out, "manager", manager);
+    writeRows(out, "editor", editor);
+    std::string texts;
+    for (PDataNode n = editor->GetFirstNoInit(); n; n = n->NextSibling) texts += caption(editor, n) + "|";
+    out << "editor.texts " << texts << '\n';
+    out << "editor.editing " << (editor->IsEditing() ? 1 : 0) << '\n';
+    out << "editor.focused " << caption(editor, editor->FocusedNode()) << '\n';
+    auto* hint = dynamic_cast<TDataTreeHintWindow*>(ApplicationHintWindow());
+    out << "hint.text " << (hint && hint->Visible() ? UTF16ToUTF8(hint->HintData().HintText) : std::string()) << '\n';
+    if (hint) out << "hint.window " << hint->Left() << ' ' << hint->Top() << ' ' << hint->Width() << '\n';
     const std::string tmp = stateFile + ".tmp";
     {
       std::ofstream f(tmp, std::ios::trunc);

@@ -1,0 +1,163 @@
+// In-place editing, the tree's side: starting an editor on the focused cell,
+// placing it, and ending or cancelling it. The tree talks to the editor only
+// through its edit link. Every owner event on these paths may destroy the
+// tree; the code checks the tree's life token after each before going on.
+#include "platform/core/exception.h"
+#include "platform/gui/forms.h"
+#include "tree/base_tree.h"
+
+namespace {
+
+// Clears the re-entry flag on the way out, unless the tree went meanwhile.
+class TEditReentryGuard {
+public:
+  TEditReentryGuard(const TBaseDataTree& Tree, bool& Flag) : FLife(Tree.LifeToken()), FFlag(Flag) { FFlag = true; }
+  ~TEditReentryGuard() {
+    if (!FLife.expired()) FFlag = false;
+  }
+  TEditReentryGuard(const TEditReentryGuard&) = delete;
+  TEditReentryGuard& operator=(const TEditReentryGuard&) = delete;
+
+private:
+  std::weak_ptr<const bool> FLife;
+  bool& FFlag;
+};
+
+}  // namespace
+
+PDTEditLink TBaseDataTree::DoCreateEditor(PDataNode Node, TColumnIndex Column) {
+  PDTEditLink link;
+  if (OnCreateEditor) OnCreateEditor(this, Node, Column, link);
+  return link;
+}
+
+bool TBaseDataTree::EditNode(PDataNode Node, TColumnIndex Column) {
+  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
+  TAMRIX_ASSERT(Column >= NoColumn && Column < std::max(Header().Columns().Count(), 0),
+                "Column must be a valid column index (-1 if no header is shown).");
+  if (FStates.Contains(tsEditing) || readOnly()) return FStates.Contains(tsEditing);
+  const std::weak_ptr<const bool> life = LifeToken();
+  SetFocusedNode(Node);
+  if (life.expired()) return false;
+  if (FFocusedNode != Node || !CanEdit(Node, Column)) return false;
+  if (life.expired()) return false;
+  FEditColumn = Column;
+  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+  if (life.expired()) return false;
+  DoEdit();
+  return !life.expired() && FStates.Contains(tsEditing);
+}
+
+void TBaseDataTree::DoEdit() {
+  if (Application) Application->CancelHint();
+  StopTimer(ScrollTimer);
+  StopTimer(EditTimer);
+  DoStateChange({}, {tsEditPending});
+  PDataNode node = FFocusedNode;
+  if (!node || node->States.Contains(vsDisabled) || readOnly() || FEditLink) return;
+  const std::weak_ptr<const bool> life = LifeToken();
+  PDTEditLink link = DoCreateEditor(node, FEditColumn);
+  if (life.expired() || !link || FFocusedNode != node) return;
+  FEditLink = link;
+  DoStateChange({tsEditing}, {tsToggleFocusedSelection, tsClearPending, tsDrawSelPending, tsDrawSelecting,
+                              tsMouseCheckPending, tsOLEDragging, tsOLEDragPending, tsScrolling, tsScrollPending});
+  ScrollIntoView(node, FOptions->SelectionOptions().Contains(toCenterScrollIntoView),
+                 !FOptions->AutoOptions().Contains(toDisableAutoscrollOnEdit));
+  bool prepared = link->PrepareEdit(this, node, FEditColumn);
+  if (life.expired()) return;
+  if (prepared && FEditLink == link) {
+    UpdateEditBounds();
+    RepaintNode(node);
+    bool begun = link->BeginEdit();
+    if (life.expired()) return;
+    if (!begun) DoStateChange({}, {tsEditing});
+  } else {
+    DoStateChange({}, {tsEditing});
+  }
+  if (!FStates.Contains(tsEditing) && FEditLink == link) FEditLink.reset();
+}
+
+bool TBaseDataTree::DoEndEdit() {
+  StopTimer(EditTimer);
+  bool result = true;
+  if (FStates.Contains(tsEditing) && FEditLink) {
+    if (FEditEnding) return false;
+    const std::weak_ptr<const bool> life = LifeToken();
+    PDTEditLink link = FEditLink;
+    {
+      TEditReentryGuard guard(*this, FEditEnding);
+      result = link->EndEdit();
+    }
+    if (life.expired()) return result;
+    if (result) {
+      DoStateChange({}, {tsEditing});
+      if (FEditLink == link) FEditLink.reset();
+      if (OnEdited) OnEdited(this, FFocusedNode, FEditColumn);
+      if (life.expired()) return result;
+    }
+  }
+  DoStateChange({}, {tsEditPending});
+  return result;
+}
+
+bool TBaseDataTree::DoCancelEdit() {
+  StopTimer(EditTimer);
+  DoStateChange({}, {tsEditPending});
+  if (!FStates.Contains(tsEditing) || !FEditLink) return true;
+  if (FEditEnding) return false;
+  const std::weak_ptr<const bool> life = LifeToken();
+  PDTEditLink link = FEditLink;
+  bool result;
+  {
+    TEditReentryGuard guard(*this, FEditEnding);
+    result = link->CancelEdit();
+  }
+  if (life.expired() || !result) return result;
+  DoStateChange({}, {tsEditing});
+  if (FEditLink == link) FEditLink.reset();
+  if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
+  return result;
+}
+
+bool TBaseDataTree::EndEditNode() {
+  if (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending)) return true;
+  return DoEndEdit();
+}
+
+bool TBaseDataTree::CancelEditNode() {
+  if (!TreeHandleAllocated() || (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending))) return true;
+  return DoCancelEdit();
+}
+
+void TBaseDataTree::DetachEditor() {
+  StopTimer(EditTimer);
+  FStates = FStates - TDataTreeStates{tsEditing, tsEditPending};
+  PDTEditLink link = std::move(FEditLink);
+  if (!link) return;
+  if (auto* own = dynamic_cast<TStringEditLink*>(link.get()))
+    own->TreeDestroying();
+  else
+    link->CancelEdit();
+}
+
+void TBaseDataTree::UpdateEditBounds() {
+  if (!FStates.Contains(tsEditing) || !FEditLink || !FFocusedNode) return;
+  PDataNode node = FFocusedNode;
+  TColumnIndex column = FEditColumn;
+  TDataTreeColumns& columns = Header().Columns();
+  const bool realColumn = Header().UseColumns() && columns.IsValidColumn(column);
+  TRect r = GetDisplayRect(node, column, !node->States.Contains(vsMultiline));
+  if (realColumn && FOptions->MiscOptions().Contains(toGridExtensions)) {
+    TDataTreeColumn* c = columns[column];
+    TAlignment a = c->Alignment();
+    if (c->UseRightToLeftReading() && a != taCenter) a = a == taLeftJustify ? taRightJustify : taLeftJustify;
+    const TRect cell = GetDisplayRect(node, column, false);
+    if (a == taRightJustify) r.Right = cell.Right;
+    if (a == taCenter) {
+      r.Left = cell.Left;
+      r.Right = cell.Right;
+    }
+  }
+  if (FOptions->PaintOptions().Contains(toShowHorzGridLines)) --r.Bottom;
+  FEditLink->SetBounds(r);
+}

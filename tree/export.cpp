@@ -1,0 +1,574 @@
+// The string tree's exports: tab- or separator-delimited text, an HTML
+// table (also wrapped for the clipboard's "HTML Format"), and an RTF table.
+// Every form reads cell texts through GetCellText, walks one source of
+// nodes, honours the export mode and lets the owner veto or follow each
+// node through the export events.
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <langinfo.h>
+
+#include "platform/core/strings.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/colors.h"
+#include "platform/gui/clipboard.h"
+#include "platform/gui/forms.h"
+#include "tree/export_buffer.h"
+#include "tree/globals.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+using TTree = TCustomDataStringTree;
+
+// ---- the walk ------------------------------------------------------------------------
+
+PDataNode firstOf(TTree& t, TExportSource s) {
+  switch (s) {
+    case tstInitialized: return t.GetFirstInitialized();
+    case tstSelected: return t.GetFirstSelected();
+    case tstCutCopySet: return t.GetFirstCutCopy();
+    case tstVisible: return t.GetFirstVisible();
+    default: return t.GetFirst();
+  }
+}
+
+PDataNode nextOf(TTree& t, TExportSource s, PDataNode n) {
+  switch (s) {
+    case tstInitialized: return t.GetNextInitialized(n);
+    case tstSelected: return t.GetNextSelected(n);
+    case tstCutCopySet: return t.GetNextCutCopy(n);
+    case tstVisible: return t.GetNextVisible(n);
+    default: return t.GetNext(n);
+  }
+}
+
+bool modeAdmits(const TTree& t, PDataNode n) {
+  switch (t.TreeOptions().ExportMode()) {
+    case emChecked: return n->CheckState == csCheckedNormal;
+    case emUnchecked: return n->CheckState == csUncheckedNormal;
+    default: return true;
+  }
+}
+
+// A node goes out when the mode admits it and the owner does not veto it.
+bool admitted(TTree& t, TDTExportType type, PDataNode n) {
+  if (!modeAdmits(t, n)) return false;
+  return !t.OnBeforeNodeExport || t.OnBeforeNodeExport(&t, type, n);
+}
+
+void afterNode(TTree& t, TDTExportType type, PDataNode n) {
+  if (t.OnAfterNodeExport) t.OnAfterNodeExport(&t, type, n);
+}
+
+unsigned maxLevel(TTree& t, TExportSource s, bool modeOnly) {
+  unsigned level = 0;
+  for (PDataNode n = firstOf(t, s); n; n = nextOf(t, s, n)) {
+    if (modeOnly && !modeAdmits(t, n)) continue;
+    level = std::max(level, t.GetNodeLevel(n));
+  }
+  return level;
+}
+
+TColumnsArray visibleColumns(TTree& t) {
+  if (!t.Header().UseColumns()) return {};
+  return t.Header().Columns().GetVisibleColumns();
+}
+
+// ---- text ---------------------------------------------------------------------------------
+
+// A cell that holds the separator, a double quote or a line break is
+// quoted, its double quotes doubled: a reader of the text splits it right.
+template <class Out>
+void addField(Out& out, const String& text, const String& separator) {
+  bool quote = text.find(u'"') != String::npos || text.find(u'\r') != String::npos ||
+               text.find(u'\n') != String::npos ||
+               (!separator.empty() && text.find(separator) != String::npos);
+  if (!quote) {
+    out.Add(text);
+    return;
+  }
+  String q;
+  q.reserve(text.size() + 2);
+  q += u'"';
+  for (char16_t c : text) {
+    if (c == u'"') q += u'"';
+    q += c;
+  }
+  q += u'"';
+  out.Add(q);
+}
+
+template <class Out>
+void exportText(TTree& t, TExportSource source, const String& sep, Out& out) {
+  const TColumnsArray columns = visibleColumns(t);
+  const unsigned maxLvl = maxLevel(t, source, false);
+  String indent;
+  for (unsigned i = 0; i < maxLvl; ++i) indent += sep;
+  const TColumnIndex mainColumn = t.Header().MainColumn();
+  if (!columns.empty()) {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      addField(out, columns[i]->Text(), sep);
+      if (i + 1 < columns.size()) {
+        if (columns[i]->Index() == mainColumn) out.Add(indent);
+        out.Add(sep);
+      }
+    }
+    out.AddNewLine();
+  }
+  String pad;
+  for (PDataNode n = firstOf(t, source); n; n = nextOf(t, source, n)) {
+    if (!admitted(t, etText, n)) continue;
+    const unsigned level = t.GetNodeLevel(n);
+    if (columns.empty()) {
+      out.Add(indent.substr(0, level * sep.size()));
+      addField(out, t.GetCellText(n, NoColumn), sep);
+    } else {
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        const TColumnIndex c = columns[i]->Index();
+        if (c == mainColumn) {
+          out.Add(indent.substr(0, level * sep.size()));
+          addField(out, t.GetCellText(n, c), sep);
+          out.Add(indent.substr(0, (maxLvl - level) * sep.size()));
+        } else {
+          addField(out, t.GetCellText(n, c), sep);
+        }
+        if (i + 1 < columns.size()) out.Add(sep);
+      }
+    }
+    out.AddNewLine();
+    afterNode(t, etText, n);
+  }
+}
+
+// ---- HTML -------------------------------------------------------------------------------
+
+std::string num(long long v) { return std::to_string(v); }
+
+std::string htmlColor(TColor c) {
+  COLORREF rgb = ColorToRGB(c);
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", unsigned(rgb & 0xFF), unsigned((rgb >> 8) & 0xFF),
+                unsigned((rgb >> 16) & 0xFF));
+  return buf;
+}
+
+// Text goes into the page as UTF-8 with the characters that would end an
+// element or an attribute written as references.
+std::string htmlText(const String& s) {
+  std::string u = UTF16ToUTF8(s);
+  if (u.find_first_of("&<>\"") == std::string::npos) return u;
+  std::string out;
+  out.reserve(u.size() + 16);
+  for (char c : u) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Name empty: the inline form for a cell whose font the owner changed.
+std::string fontRule(const std::string& name, const TFont& f) {
+  std::string r = name.empty() ? " style=\"{font:" : "." + name + "{font:";
+  if (f.Style().Contains(fsUnderline)) r += " underline";
+  if (f.Style().Contains(fsItalic)) r += " italic";
+  if (f.Style().Contains(fsBold)) r += " bold";
+  if (f.Size() >= 0)
+    r += " " + num(f.Size()) + "pt \"" + htmlText(f.Name()) + "\";";
+  else
+    r += " " + num(f.Height()) + "px \"" + htmlText(f.Name()) + "\";";
+  r += "color:" + htmlColor(f.Color()) + ";}";
+  if (name.empty()) r += "\"";
+  return r;
+}
+
+TAlignment effectiveAlignment(TAlignment a, bool rtl) {
+  if (!rtl) return a;
+  if (a == taLeftJustify) return taRightJustify;
+  if (a == taRightJustify) return taLeftJustify;
+  return a;
+}
+
+std::string htmlAlignment(TAlignment a, bool rtl) {
+  std::string r = rtl ? " dir=\"rtl\"" : "";
+  switch (effectiveAlignment(a, rtl)) {
+    case taRightJustify: return r + " align=right";
+    case taCenter: return r + " align=center";
+    default: return r + " align=left";
+  }
+}
+
+bool sameFontAndColor(const TFont& a, const TFont& b) {
+  return a.Height() == b.Height() && a.Name() == b.Name() && a.Style() == b.Style() && a.Color() == b.Color();
+}
+
+// ---- RTF ------------------------------------------------------------------------------------
+
+class TRtfWriter {
+public:
+  explicit TRtfWriter(TBufferedAnsiString& Body) : FBody(Body) {}
+
+  void TextWithFont(const String& text, const TFont& f) {
+    if (text.empty()) return;
+    const TFontStyles st = f.Style();
+    if (st.Contains(fsUnderline)) FBody.AddBytes("\\ul");
+    if (st.Contains(fsItalic)) FBody.AddBytes("\\i");
+    if (st.Contains(fsBold)) FBody.AddBytes("\\b");
+    int font = indexOf(FFonts, f.Name());
+    if (font != FCurrentFont) {
+      FCurrentFont = font;
+      FBody.AddBytes("\\f" + num(font));
+    }
+    COLORREF rgb = ColorToRGB(f.Color());
+    int color = indexOf(FColors, rgb);
+    if (color != FCurrentColor) {
+      FCurrentColor = color;
+      FBody.AddBytes("\\cf" + num(color + 1));
+    }
+    if (f.Size() != FCurrentSize) {
+      FCurrentSize = f.Size();
+      FBody.AddBytes("\\fs" + num(2 * f.Size()));
+    }
+    FBody.AddBytes(" ");
+    FBody.AddBytes(escaped(text));
+    if (st.Contains(fsUnderline)) FBody.AddBytes("\\ul0");
+    if (st.Contains(fsItalic)) FBody.AddBytes("\\i0");
+    if (st.Contains(fsBold)) FBody.AddBytes("\\b0");
+  }
+
+  // Every character is written as its UTF-16 code (signed), with "?" for
+  // readers that know no Unicode; line feeds become paragraph marks.
+  static std::string escaped(const String& text) {
+    std::string out;
+    out.reserve(text.size() * 10);
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      char16_t c = text[i];
+      if (c == u'\n') {
+        out += "{\\par}";
+        continue;
+      }
+      if (c == u'\r') continue;
+      // A surrogate pair stays two codes; a lone half becomes U+FFFD.
+      const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+      if (high && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        out += "\\u" + num(std::int16_t(c)) + "\\'3f";
+        c = text[++i];
+      } else if (high || low) {
+        c = 0xFFFD;
+      }
+      out += "\\u";
+      out += num(std::int16_t(c));
+      out += "\\'3f";
+    }
+    return out;
+  }
+
+  std::string Document(const RawByteString& body) const {
+    std::string doc = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1043{\\fonttbl";
+    for (std::size_t i = 0; i < FFonts.size(); ++i) doc += "{\\f" + num(long(i)) + " " + fontName(FFonts[i]) + ";}";
+    doc += "}{\\colortbl;";
+    for (COLORREF c : FColors)
+      doc += "\\red" + num(c & 0xFF) + "\\green" + num((c >> 8) & 0xFF) + "\\blue" + num((c >> 16) & 0xFF) + ";";
+    doc += "}";
+    doc += body;
+    doc += "}";
+    return doc;
+  }
+
+private:
+  template <class T>
+  static int indexOf(std::vector<T>& list, const T& v) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (list[i] == v) return int(i);
+    list.push_back(v);
+    return int(list.size() - 1);
+  }
+  // A font name is plain text in the table; characters that would start a
+  // control word or a group are escaped.
+  static std::string fontName(const String& name) {
+    std::string out;
+    for (char16_t c : name) {
+      if (c == u'\\' || c == u'{' || c == u'}' || c == u';' || c >= 0x80 || c < 0x20) {
+        out += "\\u" + num(std::int16_t(c)) + "\\'3f";
+      } else {
+        out += char(c);
+      }
+    }
+    return out;
+  }
+
+  TBufferedAnsiString& FBody;
+  std::vector<String> FFonts;
+  std::vector<COLORREF> FColors;
+  int FCurrentFont = -1;
+  int FCurrentColor = -1;
+  int FCurrentSize = -1;
+};
+
+std::string rtfAlignment(TAlignment a, bool rtl) {
+  switch (effectiveAlignment(a, rtl)) {
+    case taRightJustify: return "\\qr";
+    case taCenter: return "\\qc";
+    default: return "";
+  }
+}
+
+// The separator of lists in the user's locale: where the decimal mark is a
+// comma, the list separator is a semicolon.
+char16_t localeListSeparator() {
+  const char* radix = nl_langinfo(RADIXCHAR);
+  return radix && radix[0] == ',' ? u';' : u',';
+}
+
+}  // namespace
+
+RawByteString TCustomDataStringTree::ExportText(TExportSource Source, char16_t Separator) {
+  TBufferedAnsiString out;
+  exportText(*this, Source, String(1, Separator), out);
+  return out.AsString();
+}
+
+String TCustomDataStringTree::ExportUnicodeText(TExportSource Source, const String& Separator) {
+  TWideBufferedString out;
+  exportText(*this, Source, Separator, out);
+  return out.AsString();
+}
+
+RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const String& Caption) {
+  TBufferedAnsiString out;
+  const std::string cellPadding =
+      "padding-left:" + num(Margin()) + "px;padding-right:" + num(Margin()) + "px;";
+  std::string tableAttributes = " ";
+  if (!Caption.empty()) tableAttributes += "caption=\"" + htmlText(Caption) + "\"";
+  if (BorderStyle() != bsNone) tableAttributes += " border=\"" + num(BorderWidth() + 1) + "\" frame=box";
+
+  out.AddBytes("<META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
+  out.AddBytes("<style type=\"text/css\">");
+  out.AddNewLine();
+  out.AddBytes(fontRule("default", *Font()));
+  out.AddNewLine();
+  out.AddBytes(fontRule("header", *Header().Font()));
+  out.AddNewLine();
+  const TDTPaintOptions po = TreeOptions().PaintOptions();
+  const std::string lineStyle = LineStyle() == lsSolid ? "solid;" : "dotted;";
+  if (po.Contains(toShowHorzGridLines))
+    out.AddBytes(".noborder{border-style:" + lineStyle +
+                 " border-bottom:1;border-left:0;border-right:0; border-top:0;}");
+  else
+    out.AddBytes(".noborder{border-style:none;}");
+  out.AddNewLine();
+  out.AddBytes(".normalborder {border-top:none; border-left:none; vertical-align:top;");
+  out.AddBytes(po.Contains(toShowVertGridLines) ? "border-right:1 " + lineStyle : std::string("border-right:none;"));
+  out.AddBytes(po.Contains(toShowHorzGridLines) ? "border-bottom:1 " + lineStyle
+                                                 : std::string("border-bottom:none;"));
+  out.AddBytes("}</style>");
+  out.AddNewLine();
+  out.AddBytes("<table class=\"default\" bgcolor=" + htmlColor(Color()) + tableAttributes +
+               " cellspacing=\"0\" cellpadding=" + num(Margin()) + ">");
+  out.AddNewLine();
+
+  const unsigned maxLvl = maxLevel(*this, Source, true);
+  const TColumnsArray columns = visibleColumns(*this);
+  const TColumnIndex mainColumn = Header().MainColumn();
+  if (!columns.empty()) {
+    if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etHTML);
+    out.AddBytes("<tr class=\"header\" style=\"" + cellPadding + "\">");
+    out.AddNewLine();
+    const std::string buttonFace = htmlColor(clBtnFace);
+    for (TDataTreeColumn* col : columns) {
+      if (OnBeforeColumnExport) OnBeforeColumnExport(this, etHTML, col);
+      std::string th = "<th height=\"" + num(Header().Height()) + "px\"" +
+                       htmlAlignment(col->Alignment(), col->UseRightToLeftReading());
+      if (maxLvl > 0 && col->Index() == mainColumn) th += " colspan=\"" + num(maxLvl + 1) + "\"";
+      th += " bgcolor=" + buttonFace + " width=\"" + num(col->Width()) + "px\">";
+      out.AddBytes(th);
+      out.AddBytes(htmlText(col->Text()));
+      out.AddBytes("</th>");
+      if (OnAfterColumnExport) OnAfterColumnExport(this, etHTML, col);
+    }
+    out.AddBytes("</tr>");
+    out.AddNewLine();
+    if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
+  }
+
+  TCanvas& canvas = *Canvas();
+  std::vector<TColumnIndex> cells;
+  if (columns.empty()) cells.push_back(NoColumn);
+  for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
+  for (PDataNode n = firstOf(*this, Source); n; n = nextOf(*this, Source, n)) {
+    if (!admitted(*this, etHTML, n)) continue;
+    const unsigned level = GetNodeLevel(n);
+    const std::string height = num(NodeHeight(n));
+    out.AddBytes(" <tr class=\"default\">");
+    out.AddNewLine();
+    for (TColumnIndex c : cells) {
+      TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
+      canvas.Font()->Assign(*Font());
+      TFont before;
+      before.Assign(*canvas.Font());
+      DoPaintText(n, &canvas, c, ttNormal);
+      const bool fontChanged = !sameFontAndColor(before, *canvas.Font());
+      const bool isMain = !col || c == mainColumn;
+      const bool parentColor = !col || col->Options().Contains(coParentColor);
+      if (isMain) {
+        for (unsigned i = 0; i < level; ++i) {
+          if (parentColor)
+            out.AddBytes(i == 0 ? " <td height=\"" + height + "px\">&nbsp;</td>" : std::string(" <td>&nbsp;</td>"));
+          else
+            out.AddBytes("<td class=\"noborder\" width=\"" + num(Indent()) + "\" height=\"" + height + "px\"" +
+                         " bgcolor=" + htmlColor(col->Color()) + ">&nbsp;</td>");
+        }
+      }
+      std::string td = fontChanged ? " <td class=\"normalborder\" " + fontRule("", *canvas.Font()) + " height=\""
+                                   : std::string(" <td class=\"normalborder\"  height=\"");
+      td += height + "px\"";
+      td += col ? htmlAlignment(col->Alignment(), col->UseRightToLeftReading())
+                : htmlAlignment(Alignment(), UseRightToLeftReading());
+      if (isMain && maxLvl > 0 && level < maxLvl) td += " colspan=\"" + num(maxLvl - level + 1) + "\"";
+      if (!parentColor) td += " bgcolor=" + htmlColor(col->Color());
+      td += ">";
+      out.AddBytes(td);
+      out.AddBytes(htmlText(GetCellText(n, c)));
+      out.AddBytes("</td>");
+    }
+    afterNode(*this, etHTML, n);
+    out.AddBytes(" </tr>");
+    out.AddNewLine();
+  }
+  out.AddBytes("</table>");
+  return out.AsString();
+}
+
+RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
+  TBufferedAnsiString body;
+  TRtfWriter rtf(body);
+  body.AddBytes("\\uc1\\trowd\\trgaph70");
+  const TColumnsArray columns = visibleColumns(*this);
+  const int ppi = Screen ? Screen->PixelsPerInch() : 96;
+  auto cellx = [&](int total) {
+    body.AddBytes("\\cellx" + num(std::lround(double(total) * 1440.0 / double(ppi > 0 ? ppi : 96))));
+  };
+  if (columns.empty()) {
+    cellx(ClientWidth());
+  } else {
+    int total = 0;
+    for (TDataTreeColumn* col : columns) cellx(total += col->Width());
+  }
+  if (!columns.empty()) {
+    if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etRTF);
+    body.AddBytes("\\pard\\intbl");
+    for (TDataTreeColumn* col : columns) {
+      if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, col);
+      body.AddBytes(rtfAlignment(col->Alignment(), col->UseRightToLeftReading()));
+      rtf.TextWithFont(col->Text(), *Header().Font());
+      body.AddBytes("\\cell");
+      if (OnAfterColumnExport) OnAfterColumnExport(this, etRTF, col);
+    }
+    body.AddBytes("\\row");
+    if (OnAfterHeaderExport) OnAfterHeaderExport(this, etRTF);
+  }
+  TCanvas& canvas = *Canvas();
+  const TColumnIndex mainColumn = Header().MainColumn();
+  std::vector<TColumnIndex> cells;
+  if (columns.empty()) cells.push_back(NoColumn);
+  for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
+  int lastLevel = -1;
+  std::string tabs;
+  for (PDataNode n = firstOf(*this, Source); n; n = nextOf(*this, Source, n)) {
+    if (!admitted(*this, etRTF, n)) continue;
+    for (TColumnIndex c : cells) {
+      TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
+      const String text = GetCellText(n, c);
+      body.AddBytes("\\pard\\intbl");
+      body.AddBytes(col ? rtfAlignment(col->Alignment(), col->UseRightToLeftReading())
+                        : rtfAlignment(Alignment(), UseRightToLeftReading()));
+      canvas.Font()->Assign(*Font());
+      DoPaintText(n, &canvas, c, ttNormal);
+      if (!col || c == mainColumn) {
+        const int level = int(GetNodeLevel(n));
+        if (level != lastLevel) {
+          lastLevel = level;
+          tabs.clear();
+          for (int i = 0; i < level; ++i) tabs += "\\tab";
+        }
+        if (level >= 1) body.AddBytes(tabs + " ");
+      }
+      rtf.TextWithFont(text, *canvas.Font());
+      body.AddBytes("\\cell");
+    }
+    body.AddBytes("\\row");
+    afterNode(*this, etRTF, n);
+  }
+  body.AddBytes("\\pard\\par");
+  return rtf.Document(body.AsString());
+}
+
+namespace {
+
+// The clipboard's "HTML Format": a description of byte offsets, then the
+// fragment inside a minimal page.
+RawByteString htmlEnvelope(const RawByteString& fragment) {
+  static const std::string prefix =
+      "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">"
+      "<html><head><META http-equiv=Content-Type content=\"text/html; charset=utf-8\"></head><body>"
+      "<!--StartFragment-->";
+  static const std::string suffix = "<!--EndFragment--></body></html>";
+  auto line = [](const char* name, std::size_t v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%s%.8zu\r\n", name, v);
+    return std::string(buf);
+  };
+  const std::size_t descriptionLength = 97;
+  const std::size_t start = descriptionLength + prefix.size();
+  std::string out = "Version:1.0\r\n";
+  out += line("StartHTML:", descriptionLength);
+  out += line("EndHTML:", start + fragment.size() + suffix.size());
+  out += line("StartFragment:", start);
+  out += line("EndFragment:", start + fragment.size());
+  out += prefix;
+  out += fragment;
+  out += suffix;
+  return out;
+}
+
+}  // namespace
+
+RawByteString TCustomDataStringTree::RenderClipboardFormat(UINT Format, TExportSource Source) {
+  const TTreeGlobals& g = TreeGlobals();
+  RawByteString data;
+  if (Format == CF_TEXT) {
+    data = ExportText(Source, u'\t');
+  } else if (Format == CF_UNICODETEXT) {
+    String text = ExportUnicodeText(Source, u"\t");
+    if (text.empty()) return {};
+    data.reserve(text.size() * 2 + 2);
+    for (char16_t c : text) {
+      data += char(c & 0xFF);
+      data += char(c >> 8);
+    }
+    data += '\0';
+    data += '\0';
+    return data;
+  } else if (Format != 0 && Format == g.CF_CSV) {
+    data = ExportText(Source, localeListSeparator());
+  } else if (Format != 0 && (Format == g.CF_RTF || Format == g.CF_RTFNOOBJS)) {
+    data = ExportRTF(Source);
+  } else if (Format != 0 && Format == g.CF_HTML) {
+    data = htmlEnvelope(ExportHTML(Source));
+  } else {
+    return {};
+  }
+  if (data.empty()) return {};
+  data += '\0';
+  return data;
+}
+
+RawByteString TCustomDataStringTree::RenderExportFormat(UINT Format, bool ForClipboard) {
+  return RenderClipboardFormat(Format, ForClipboard ? tstCutCopySet : tstSelected);
+}
