@@ -181,6 +181,10 @@ void TRuForm::createComponents() {
   Font()->SetName(u"Lucida Sans Unicode");
   SetClientWidth(782);
   SetClientHeight(550);
+  // Below this the buttons and the article would be cut off: the search
+  // panel has a fixed width and the article's buttons a fixed row.
+  Constraints().SetMinWidth(600);
+  Constraints().SetMinHeight(400);
   createImages();
 
   Panel1 = new TPanel(this);
@@ -272,7 +276,9 @@ void TRuForm::createComponents() {
   BufferButton = makeButton(this, Panel2, u"в буфер", String(), 0, 0, 90);
   BufferButton->OnClick = [this](TObject* s) { BufferButtonClick(s); };
   SaveButton = makeButton(this, Panel2, u"сохранить", String(), 96, 0, 90);
+  SaveButton->OnClick = [this](TObject* s) { SaveButtonClick(s); };
   PrintButton = makeButton(this, Panel2, u"печать", String(), 192, 0, 90);
+  PrintButton->OnClick = [this](TObject* s) { PrintButtonClick(s); };
 
   ProgressBar = new TProgressBar(this);
   ProgressBar->SetParent(this);
@@ -312,6 +318,8 @@ void TRuForm::createComponents() {
 
   SaveDialog1 = new TSaveDialog(this);
   SaveDialog1->SetFilter(u"файл гипертекстовой разметки HTML|*.html|текстовый файл|*.txt");
+  SaveDialog1->SetOptions(SaveDialog1->Options() + TOpenOptions{ofOverwritePrompt});
+  PrintDialog1 = new TPrintDialog(this);
 }
 
 // ---- creation, activation, closing ----------------------------------------------------

@@ -26,6 +26,7 @@ class TProgressBar;
 class TPopupMenu;
 class TMenuItem;
 class TSaveDialog;
+class TPrintDialog;
 class TImageList;
 class TDataStringTree;
 class THtmlView;
@@ -118,6 +119,7 @@ public:
   TPopupMenu* PopupMenu1 = nullptr;
   TTrayIcon* TrayIcon2 = nullptr;
   TSaveDialog* SaveDialog1 = nullptr;
+  TPrintDialog* PrintDialog1 = nullptr;
   TImageList* ImageList2 = nullptr;
   TImageList* ImageList3 = nullptr;
   TImageList* ImageList4 = nullptr;
@@ -178,6 +180,9 @@ public:
   void N1Click(TObject* Sender);
   void N2Click(TObject* Sender);
   void N3Click(TObject* Sender);
+  // Save and print of the shown page (article_output.cpp).
+  void SaveButtonClick(TObject* Sender);
+  void PrintButtonClick(TObject* Sender);
 
   // ---- tray ----
   void TrayIcon1Click(TObject* Sender);

@@ -5,6 +5,7 @@
 //
 //   bench_app [MILLION_HEADWORD_DICTIONARY]
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#include <QPageSize>
+#include <QPrinter>
+#include <QTextDocument>
+
 #include "app/app_state.h"
 #include "app/article.h"
 #include "app/dicts_form.h"
@@ -24,6 +29,7 @@
 #include "db/utf8_convert.h"
 #include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
+#include "platform/graphics/printer.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/stdctrls.h"
@@ -125,6 +131,113 @@ void line(const char* what, double value, const char* unit, double limit, double
   std::printf("  %s\n", value <= limit ? "ok" : "OVER");
 }
 
+// The answers the dialogs of the save and print benchmarks give.
+String SaveTo;
+String PrintTo;
+
+// The page shown saved as HTML into a fresh folder each time (so the
+// pictures are fetched and written every time), and the same bytes written
+// plainly with no temporary files and no flushing, as the peer.
+void saveAndPrint(Windows& w, const fs::path& scratch) {
+  w.Search(u"gallery");
+  TDataStringTree* t = w.Form->vst;
+  PDataNode root = t->GetFirstChild(nullptr);
+  while (root && w.Form->NodeRecord(root)->Caption.rfind("Демонстрационный", 0) != 0) root = t->GetNextSibling(root);
+  PDataNode node = root ? t->GetFirstChild(root) : nullptr;
+  if (!node) {
+    std::printf("save/print: the demo article is missing\n");
+    return;
+  }
+  t->ClearSelection();
+  t->SetFocusedNode(node);
+  t->SetSelected(node, true);
+  w.Form->vstClick(t);
+  std::vector<double> saves, plain, flushed;
+  for (int i = 0; i < 15; ++i) {
+    const fs::path dir = scratch / ("save" + std::to_string(i));
+    fs::create_directories(dir);
+    SaveTo = Utf8ToUnicode((dir / "gallery").string());
+    auto start = Clock::now();
+    w.Form->SaveButtonClick(w.Form);
+    saves.push_back(msSince(start));
+    // The peer: the page and its pictures as they were saved, written again
+    // straight to other files.
+    std::vector<std::pair<fs::path, std::string>> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (e.is_regular_file()) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files.emplace_back(scratch / ("plain" + std::to_string(i) + "-" + e.path().filename().string()),
+                           std::string(std::istreambuf_iterator<char>(in), {}));
+      }
+    start = Clock::now();
+    for (const auto& [path, bytes] : files) std::ofstream(path, std::ios::binary) << bytes;
+    plain.push_back(msSince(start));
+    // The same, each file flushed to the disk as the save does.
+    start = Clock::now();
+    for (const auto& [path, bytes] : files) {
+      FILE* f = std::fopen((path.string() + ".flushed").c_str(), "wb");
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fflush(f);
+      fsync(fileno(f));
+      std::fclose(f);
+    }
+    flushed.push_back(msSince(start));
+  }
+  std::printf("%-52s %9.2f ms (limit 20 ms)  the same files written and flushed: %.2f ms, ratio %.2f "
+              "(unflushed: %.2f ms)  %s\n",
+              "save the demo article with its pictures as HTML", median(saves), median(flushed),
+              median(saves) / std::max(median(flushed), 0.001), median(plain), median(saves) <= 20 ? "ok" : "OVER");
+
+  // Printing: the whole article into a PDF file through the viewer, and the
+  // same page through Qt's own rich-text document as the peer.
+  const QString html = QString::fromStdU16String(w.Form->HTMLOut->GetDocumentSource());
+  std::vector<double> prints, peers;
+  for (int i = 0; i < 9; ++i) {
+    PrintTo = Utf8ToUnicode((scratch / ("print" + std::to_string(i) + ".pdf")).string());
+    auto start = Clock::now();
+    w.Form->PrintButtonClick(w.Form);
+    prints.push_back(msSince(start));
+    start = Clock::now();
+    QPrinter qp(QPrinter::HighResolution);
+    qp.setOutputFormat(QPrinter::PdfFormat);
+    qp.setResolution(600);
+    qp.setPageSize(QPageSize(QPageSize::A4));
+    qp.setOutputFileName(QString::fromStdString((scratch / ("qt" + std::to_string(i) + ".pdf")).string()));
+    QTextDocument doc;
+    doc.setHtml(html);
+    doc.print(&qp);
+    peers.push_back(msSince(start));
+  }
+  std::printf("%-52s %9.2f ms (limit 100 ms)  Qt text document: %.2f ms, ratio %.2f  %s\n",
+              "print the demo article to PDF", median(prints), median(peers),
+              median(prints) / std::max(median(peers), 0.001), median(prints) <= 100 ? "ok" : "OVER");
+}
+
+// Opening the settings window and the virtual keyboard: the button press to
+// the window shown and painted; each window is closed again in between.
+void openWindows(Windows& w) {
+  std::vector<double> options, keyboard;
+  for (int i = 0; i < 12; ++i) {
+    auto start = Clock::now();
+    w.Form->OptionsButtonClick(w.Form);
+    OptionsForm->Repaint();
+    options.push_back(msSince(start));
+    OptionsForm->Close();
+    start = Clock::now();
+    w.Form->vkButtonClick(w.Form);
+    vkForm->Repaint();
+    keyboard.push_back(msSince(start));
+    vkForm->Hide();
+  }
+  // The first opening makes the windows' controls; later ones only show them.
+  line("settings window first opened and painted", options.front(), "ms", 30);
+  line("virtual keyboard first opened and painted", keyboard.front(), "ms", 30);
+  options.erase(options.begin());
+  keyboard.erase(keyboard.begin());
+  line("settings window opened again (median)", median(options), "ms", 30);
+  line("virtual keyboard opened again (median)", median(keyboard), "ms", 30);
+}
+
 // An article of about Bytes bytes in the dictionaries' markup, with every
 // kind of tag, Russian and English text.
 std::string bigArticle(size_t bytes) {
@@ -184,6 +297,17 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   SetDialogHook([](TDialogRequest& r, int& result) {
     result = r.Kind == dkMessageBox ? IDOK : 0;
+    if (r.Kind == dkMessageBox) std::fprintf(stderr, "message: %s\n", UTF16ToUTF8(r.Text).c_str());
+    if (r.Kind == dkSaveFile) {
+      static_cast<TSaveDialog*>(r.Dialog)->SetFileName(SaveTo);
+      static_cast<TSaveDialog*>(r.Dialog)->SetFilterIndex(1);
+      result = 1;
+    }
+    if (r.Kind == dkPrint) {
+      Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
+      Printer()->SetOutputFileName(PrintTo);
+      result = 1;
+    }
     return true;
   });
   const fs::path dist = TAMRIX_DIST_DIR;
@@ -227,6 +351,11 @@ int main(int argc, char** argv) {
     rawPrefix.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?", {"HOUS%"}));
   }
   sqlite3_close(mueller);
+  const fs::path scratch = fs::temp_directory_path() / ("tamrix-bench-save-" + std::to_string(getpid()));
+  fs::create_directories(scratch);
+  saveAndPrint(*sample, scratch);
+  openWindows(*sample);
+  fs::remove_all(scratch);
   delete sample;
 
   std::printf("\n");

@@ -308,15 +308,22 @@ void TTableAndCaptionBlock::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
 int THRBlock::FindWidth(TCanvas* /*Canvas*/, int AWidth, int /*AHeight*/, int /*AutoCount*/) {
   if (Positioning == posAbsolute) Align = 1;
   int32_t& ml = Box[size_t(MA(piMarginLeft))];
-  if (ml == AutoValue) ml = 0;
-  if (Box[size_t(MA(piMarginRight))] == AutoValue) Box[size_t(MA(piMarginRight))] = 0;
+  int32_t& mr = Box[size_t(MA(piMarginRight))];
+  const bool autoLeft = ml == AutoValue || ml == NotSetValue, autoRight = mr == AutoValue || mr == NotSetValue;
+  if (autoLeft) ml = 0;
+  if (autoRight) mr = 0;
   const int room = AWidth - LeftSides() - RightSides();
   const int32_t width = Box[size_t(MA(piWidth))];
   const int w = (width == AutoValue || width == NotSetValue || width <= 0) ? std::max(15, room) : std::min(int(width), room);
   const int free = room - w;
+  // ALIGN shares the free room out between auto sides; a side with a margin
+  // of its own keeps it, and the rule stands against it.
+  uint8_t align = Align;
+  if (!autoLeft) align = 1;
+  else if (!autoRight) align = 3;
   if (free > 0) {
-    if (Align == 2) ml += free / 2;
-    else if (Align == 3) ml += free;
+    if (align == 2) ml += free / 2;
+    else if (align == 3) ml += free;
   }
   const int32_t height = Box[size_t(MA(piHeight))];
   if (Line && Document && !Document->IsCopy && height != AutoValue && height != NotSetValue && height >= 0)

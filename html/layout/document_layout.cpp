@@ -8,8 +8,84 @@
 #include "html/forms/form_controls.h"
 #include "html/images/image_animation.h"
 #include "html/model/panel_window.h"
+#include "html/model/section.h"
 #include "html/model/text_buffers.h"
 #include "platform/gui/extctrls.h"
+
+namespace {
+
+// Source position just after a section's last character.
+int sourceEnd(const TSection& s) {
+  const IndexObj& last = s.SourceRuns.back();
+  return last.Index + (s.Length - last.Pos);
+}
+
+// The room an inline box takes on one side: margin, border (when drawn)
+// and padding. A negative total takes nothing.
+int sideRoom(const TMarginArray& m, TPropertyIndex margin, TPropertyIndex border, TPropertyIndex style,
+             TPropertyIndex padding) {
+  auto v = [&](TPropertyIndex i) {
+    const int32_t x = m[size_t(MA(i))];
+    return x == AutoValue || x == NotSetValue ? 0 : x;
+  };
+  const int32_t st = m[size_t(MA(style))];
+  const int b = st > int(bssNone) && st <= 8 ? std::max(0, v(border)) : 0;
+  return std::max(0, v(margin) + b + std::max(0, v(padding)));
+}
+
+}  // namespace
+
+// Inline boxes with borders, margins or padding take room in the lines:
+// each box's left side goes before its first character and its right side
+// after its last, found by source position in the sections in document
+// order. A box around a single picture or control is framed where that is
+// drawn and takes no room of its own here.
+void ThtDocument::PlaceInlineEdges() {
+  if (!Inlines) return;
+  std::vector<TSectionBase*> saved;
+  std::swap(saved, PositionList);
+  AddSectionsToList();
+  std::vector<TSection*> sections;
+  for (TSectionBase* item : PositionList)
+    if (auto* s = dynamic_cast<TSection*>(item)) {
+      s->EdgeBefore.clear();
+      s->EdgeAfter.clear();
+      if (s->Length > 0 && !s->SourceRuns.empty() && s->Length == int(s->Chars.size())) sections.push_back(s);
+    }
+  std::swap(saved, PositionList);
+  std::vector<int> ends, starts;
+  for (TSection* s : sections) {
+    starts.push_back(s->SourceRuns.front().Index);
+    ends.push_back(sourceEnd(*s));
+  }
+  auto room = [](TSection* s, std::vector<int32_t>& v, int i, int w) {
+    if (v.empty()) v.assign(size_t(s->Length), 0);
+    v[size_t(i)] += w;
+    return v[size_t(i)];
+  };
+  for (InlineRec& rec : Inlines->FItems) {
+    rec.InnerLeft = rec.OuterRight = 0;
+    if (rec.EndBDoc == htUnset || rec.EndBDoc <= rec.StartBDoc) continue;
+    // First character at or after the start, last one before the end.
+    const size_t a = size_t(std::upper_bound(ends.begin(), ends.end(), rec.StartBDoc) - ends.begin());
+    const size_t bEnd = size_t(std::upper_bound(starts.begin(), starts.end(), rec.EndBDoc - 1) - starts.begin());
+    if (a >= sections.size() || bEnd == 0 || bEnd - 1 < a) continue;
+    TSection* sa = sections[a];
+    TSection* sb = sections[bEnd - 1];
+    const int ia = sa->FindDocPos(rec.StartBDoc, false) - sa->StartPos;
+    const int ib = sb->FindDocPos(rec.EndBDoc - 1, true) - sb->StartPos;
+    if (ia < 0 || ia >= sa->Length || ib < 0 || ib >= sb->Length || (sa == sb && ib < ia)) continue;
+    if (sa == sb && ia == ib && (sa->Chars[size_t(ia)] == ImgPan || sa->Chars[size_t(ia)] == FmCtl)) continue;
+    const TMarginArray& m = rec.MargArray;
+    const int left = sideRoom(m, piMarginLeft, piBorderLeftWidth, piBorderLeftStyle, piPaddingLeft);
+    const int right = sideRoom(m, piMarginRight, piBorderRightWidth, piBorderRightStyle, piPaddingRight);
+    if (left > 0) rec.InnerLeft = room(sa, sa->EdgeBefore, ia, left);
+    if (right > 0) rec.OuterRight = room(sb, sb->EdgeAfter, ib, right);
+  }
+  // Widths measured before the room was known are stale.
+  for (TSection* s : sections)
+    if (!s->EdgeBefore.empty() || !s->EdgeAfter.empty()) s->CachedMin = s->CachedMax = 0;
+}
 
 int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight, int& ScrollWidth,
                          int& Curs) {
@@ -18,6 +94,7 @@ int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int
   InLogic2 = false;
   PrintHeaderTable = nullptr;
   if (Inlines) Inlines->NeedsConverting = true;
+  if (Inlines && Inlines->Count() > 0) PlaceInlineEdges();
   for (const auto& form : Forms) form->SetSizes(Canvas);
   if (!TabStops.empty()) {
     int order = 0;

@@ -73,7 +73,8 @@ struct LineBreaker {
     const int indent = firstLine ? S.TextIndent : 0;
     int left = IMgr->LeftIndent(Y) + indent, right = IMgr->RightSide(Y);
     int64_t room = int64_t(right) - left;
-    if (firstLine && S.Objects.Count() == 0 && S.Controls.Count() == 0 && S.FontRuns.Count() == 1) {
+    if (firstLine && S.Objects.Count() == 0 && S.Controls.Count() == 0 && S.FontRuns.Count() == 1 &&
+        S.EdgeBefore.empty() && S.EdgeAfter.empty()) {
       const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
     }
@@ -99,7 +100,7 @@ struct LineBreaker {
           }
         } else if (obj) {
           ImgHt = std::max(ImgHt, obj->TotalHeight());
-          used += obj->TotalWidth();
+          used += obj->TotalWidth() + Ms.EdgesOf(i, i + 1);
           if (used > room) break;
         }
         ++count;
@@ -108,6 +109,7 @@ struct LineBreaker {
       }
       if (c == FmCtl) {
         if (TFormControlObj* ctl = Ms.ControlAt(i)) used += ctl->TotalWidth();
+        used += Ms.EdgesOf(i, i + 1);
         if (used > room) break;
         ++count;
         ++i;
@@ -115,6 +117,8 @@ struct LineBreaker {
       }
       const int runEnd = Ms.TextRunEnd(i, From + MaxChars);
       TFontObj* run = Ms.SelectRunAt(i);
+      // The left side of an inline box opening here comes before its text.
+      used += S.EdgeBeforeAt(i);
       int w = 0;
       const int avail = int(std::clamp<int64_t>(room - used, -1, INT32_MAX));
       int fit = Ms.M.Fit(S.Chars.data() + i, runEnd - i, avail, w);
@@ -125,7 +129,7 @@ struct LineBreaker {
       }
       count += fit;
       if (fit < runEnd - i) break;
-      used += w;
+      used += w + S.EdgeAfterAt(runEnd - 1);
       if (run) lineTextHt = std::max(lineTextHt, run->FontHeight);
       i += fit;
     }
@@ -169,6 +173,9 @@ struct LineBreaker {
       if (c != FmCtl && c != ImgPan && c != BrkCh && !(i == Last && c == u' ')) text = true;
     }
     if (n == 1 && ch(start) == BrkCh) text = true;
+    // An empty preformatted line (only its closing blank) is a blank line
+    // of its font's height.
+    if (S.IsPreformatted() && !text && n == 1 && start == Last && ch(start) == u' ') text = true;
     int maxHt = 0, descent = 0;
     int runIndex = 0;
     S.FontRuns.GetFontObjAt(start, runIndex);

@@ -183,12 +183,12 @@ bool TSection::PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) {
 int TSection::FindSourcePos(int DocPos) {
   if (Length == 0 || DocPos >= StartPos + Length || SourceRuns.empty()) return -1;
   const int i = DocPos - StartPos;
-  const IndexObj* run = nullptr;
-  for (const IndexObj& r : SourceRuns) {
-    if (r.Pos > i) break;
-    run = &r;
-  }
-  return run ? run->Index + i - run->Pos : -1;
+  // The runs are searched: a paragraph of many small elements has as many.
+  auto it = std::upper_bound(SourceRuns.begin(), SourceRuns.end(), i,
+                             [](int pos, const IndexObj& r) { return pos < r.Pos; });
+  if (it == SourceRuns.begin()) return -1;
+  const IndexObj& run = *std::prev(it);
+  return run.Index + i - run.Pos;
 }
 
 int TSection::FindDocPos(int SourcePos, bool Prev) {
@@ -204,9 +204,11 @@ int TSection::FindDocPos(int SourcePos, bool Prev) {
     if (SourcePos >= end) return -1;
     if (SourcePos <= SourceRuns.front().Index) return StartPos;
   }
-  size_t k = 0;
-  for (size_t j = 0; j < n; ++j)
-    if (SourceRuns[j].Index <= SourcePos) k = j;
+  // The last run starting at or before the position (source positions only
+  // grow along a section).
+  auto it = std::upper_bound(SourceRuns.begin(), SourceRuns.end(), SourcePos,
+                             [](int pos, const IndexObj& r) { return pos < r.Index; });
+  const size_t k = it == SourceRuns.begin() ? 0 : size_t(it - SourceRuns.begin()) - 1;
   const IndexObj& r = SourceRuns[k];
   if (SourcePos < r.Index + runLen(k)) return StartPos + r.Pos + (SourcePos - r.Index);
   // In the gap after run k.

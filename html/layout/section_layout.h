@@ -46,10 +46,16 @@ public:
   // soft-hyphen rule); a surrogate pair counts as one.
   int CountCharsInWidth(int Width, int MaxChars, int From, ThtJustify* Just = nullptr);
   int HyphenWidth(int I);
+  // Room of inline boxes around the characters From..End-1 (a text run
+  // never has room inside it: runs end where a box opens or closes).
+  int EdgesOf(int From, int End) const {
+    return From < End ? S.EdgeBeforeAt(From) + S.EdgeAfterAt(End - 1) : 0;
+  }
 
 private:
   std::vector<int32_t> FSpecials;  // indexes of 2 and 4
   std::vector<int32_t> FBreaks;    // indexes of 8
+  std::vector<int32_t> FEdgeStops; // where an inline box opens or after it closes
   std::vector<TFloatingObj*> FObjByIndex;  // parallel to sorted object positions
   std::vector<int32_t> FObjPos;
   std::vector<TFormControlObj*> FCtlByIndex;

@@ -12,6 +12,8 @@ ThtSectionMeasure::ThtSectionMeasure(TSection& Section, TCanvas* Canvas) : S(Sec
     const char16_t c = S.Chars[size_t(i)];
     if (c == FmCtl || c == ImgPan) FSpecials.push_back(i);
     else if (c == BrkCh) FBreaks.push_back(i);
+    if (S.EdgeBeforeAt(i) != 0) FEdgeStops.push_back(i);
+    if (S.EdgeAfterAt(i) != 0) FEdgeStops.push_back(i + 1);
   }
   std::vector<std::pair<int32_t, TFloatingObj*>> objs;
   for (const auto& o : S.Objects) objs.emplace_back(o->Pos, o.get());
@@ -65,6 +67,10 @@ int ThtSectionMeasure::TextRunEnd(int I, int Limit) const {
   int end = std::min(Limit, n);
   end = std::min(end, I + S.FontRuns.GetFontCountAt(I, n));
   end = std::min(end, NextSpecial(I));
+  if (!FEdgeStops.empty()) {
+    auto it = std::upper_bound(FEdgeStops.begin(), FEdgeStops.end(), I);
+    if (it != FEdgeStops.end()) end = std::min(end, int(*it));
+  }
   return std::max(end, I);
 }
 
@@ -86,16 +92,19 @@ int ThtSectionMeasure::MeasureChars(int From, int N, bool RemoveBlanks, ThtJusti
     const char16_t c = S.Chars[size_t(i)];
     if (c == ImgPan) {
       if (TFloatingObj* obj = ObjectAt(i); obj && !htFloats(obj)) width += obj->TotalWidth();
+      width += EdgesOf(i, i + 1);
       ++i;
       continue;
     }
     if (c == FmCtl) {
       if (TFormControlObj* ctl = ControlAt(i)) width += ctl->TotalWidth();
+      width += EdgesOf(i, i + 1);
       ++i;
       continue;
     }
     const int runEnd = TextRunEnd(i, end);
     TFontObj* run = SelectRunAt(i);
+    width += EdgesOf(i, runEnd);
     width += M.Width(S.Chars.data() + i, runEnd - i, Just);
     if (run) width += Tight ? -run->Overhang : run->Overhang;
     i = runEnd;
@@ -117,6 +126,7 @@ int ThtSectionMeasure::CountCharsInWidth(int Width, int MaxChars, int From, ThtJ
       } else if (TFormControlObj* ctl = ControlAt(i)) {
         w = ctl->TotalWidth();
       }
+      w += EdgesOf(i, i + 1);
       if (used + w > Width) break;
       used += w;
       ++i;
@@ -124,12 +134,13 @@ int ThtSectionMeasure::CountCharsInWidth(int Width, int MaxChars, int From, ThtJ
     }
     const int runEnd = TextRunEnd(i, limit);
     SelectRunAt(i);
+    used += S.EdgeBeforeAt(i);
     int w = 0;
     const int room = int(std::clamp<int64_t>(Width - used, -1, INT32_MAX));
     const int fit = M.Fit(S.Chars.data() + i, runEnd - i, room, w, Just);
     i += fit;
     if (i < runEnd) break;
-    used += w;
+    used += w + S.EdgeAfterAt(runEnd - 1);
   }
   return i - From;
 }

@@ -149,7 +149,14 @@ void TBlock::CollapseMargins() {
   TBlock* prevBlock = prev->AsBlock();
   if (prevBlock && (prevBlock->Float == ALeft || prevBlock->Float == ARight) && topIsParaSpace &&
       (dynamic_cast<TTableBlock*>(prev) || dynamic_cast<TTableAndCaptionBlock*>(prev))) {
-    setTop(0);
+    // The space above the table (its own, or what it took over from the
+    // block before it) goes above the text beside it, and the table is laid
+    // out as low (a cell lowers a float by the top margin of the block after
+    // it): the table's top and the first line beside it meet.
+    const int32_t tableTop = prevBlock->Box[MA(piMarginTop)];
+    prevBlock->Box[MA(piMarginTop)] = 0;
+    prevBlock->BoxProps[MA(piMarginTop)] = TPropValue(0);
+    setTop(std::max(top, tableTop == AutoValue || tableTop == NotSetValue ? 0 : tableTop));
     return;
   }
   if (prevBlock) {
@@ -483,7 +490,14 @@ void TTableAndCaptionBlock::RegisterID() {
 
 void TTableAndCaptionBlock::SetCaptionBlock(TBlock* Value) {
   CaptionBlock = Value;
-  if (TableBlock) TableBlock->HasCaption = true;
+  if (!TableBlock) return;
+  TableBlock->HasCaption = true;
+  // The wrapper keeps the table's vertical margins: inside it the table
+  // meets its caption with nothing but the caption's own margin between.
+  for (TPropertyIndex i : {piMarginTop, piMarginBottom}) {
+    TableBlock->Box[MA(i)] = 0;
+    TableBlock->BoxProps[MA(i)] = TPropValue(0);
+  }
 }
 
 // ---- rules ----

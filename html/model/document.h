@@ -42,6 +42,13 @@ struct InlineRec {
   int32_t StartBDoc = 0; // source positions
   int32_t EndBDoc = htUnset;  // open until the element ends
   TMarginArray MargArray{};
+  // Where layout put the element's horizontal room (margin, border and
+  // padding): the room before its first character counted up to and
+  // including this element, and the room after its last character counted
+  // from the outside in to this element. Nested boxes that open or close at
+  // the same character stack.
+  int32_t InnerLeft = 0;
+  int32_t OuterRight = 0;
 };
 
 class TInlineList {
@@ -136,6 +143,8 @@ public:
   void ClearPanelAndControlLists();
   void AddChPosObjectToIDNameList(const String& S, int Pos);
   void ProcessInlines(int SIndex, TProperties* Prop, bool Start);
+  // Gives the sections the horizontal room of the inline boxes (layout).
+  void PlaceInlineEdges();
   void SetBackgroundColor(TColor Value);
   void SetBackgroundImage(const String& Name, const TBackgroundPosRecs& APrec);
   void AddToPositionList(TSectionBase* Item) { PositionList.push_back(Item); }

@@ -93,7 +93,7 @@ TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
       Controls(Source.Controls), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
       TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
-      FPreformatted(Source.FPreformatted), FFinished(true) {
+      EdgeBefore(Source.EdgeBefore), EdgeAfter(Source.EdgeAfter), FPreformatted(Source.FPreformatted), FFinished(true) {
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's

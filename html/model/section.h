@@ -121,6 +121,12 @@ public:
   int32_t TextIndentPercent = 0;
   bool BreakWord = false;
   int32_t WidestLine = 0;
+  // Horizontal room that inline boxes (bordered or padded elements) take
+  // before and after a character; both empty when no box touches the
+  // section. Placed by the document before each layout.
+  std::vector<int32_t> EdgeBefore, EdgeAfter;
+  int EdgeBeforeAt(int I) const { return EdgeBefore.empty() ? 0 : EdgeBefore[size_t(I)]; }
+  int EdgeAfterAt(int I) const { return EdgeAfter.empty() ? 0 : EdgeAfter[size_t(I)]; }
   // Set when an anchor name was entered in this section: it is kept even
   // without characters.
   bool AnchorName = false;

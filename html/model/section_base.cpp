@@ -261,6 +261,20 @@ void TCellBasic::CopyToClipboard() {
   }
 }
 
+// A float takes no room in the flow, so the top margin of the block that
+// follows it would otherwise push only that block's text down: the float
+// stands that much lower too, and the text beside it starts at its top.
+int TBlockCell::floatDrop(int I) const {
+  TBlock* b = FItems[size_t(I)]->AsBlock();
+  if (!b || (b->Float != ALeft && b->Float != ARight) ||
+      (b->Positioning != posStatic && b->Positioning != posRelative) || I + 1 >= Count())
+    return 0;
+  TBlock* next = FItems[size_t(I) + 1]->AsBlock();
+  if (!next || next->Float != ANone || next->Display == pdNone || next->Positioning != posStatic) return 0;
+  const int32_t top = next->Box[size_t(MA(piMarginTop))];
+  return top == AutoValue || top == NotSetValue ? 0 : std::clamp(top, 0, 10000);
+}
+
 int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Width,
                          int AvailHeight, int BlockHeight, int& ScrollWidth, int& Curs) {
   TopY = Y;
@@ -275,9 +289,8 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
     TSectionBase* item = FItems[size_t(i)].get();
     int maxWidth = 0;
     try {
-      total = htAddSat(total, item->DrawLogic(Canvas, X, htAddSat(Y, total), XRef, YRef, Width,
-                                              AvailHeight, BlockHeight, IndentManager, maxWidth,
-                                              Curs));
+      total = htAddSat(total, item->DrawLogic(Canvas, X, htAddSat(Y, htAddSat(total, floatDrop(i))), XRef, YRef,
+                                              Width, AvailHeight, BlockHeight, IndentManager, maxWidth, Curs));
     } catch (const EProcessError&) {
       Delete(i);
       continue;

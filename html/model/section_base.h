@@ -197,6 +197,9 @@ public:
   int DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Width, int AvailHeight,
                int BlockHeight, int& ScrollWidth, int& Curs);
   int32_t MaxTextWidth = 0;
+
+private:
+  int floatDrop(int I) const;
 };
 
 // A cell with its own indent manager (the document, table cells).

@@ -120,9 +120,23 @@ void DrawBorder(TCanvas* Canvas, TRect ORect, TRect IRect, bool /*Printing*/, TC
         LOGBRUSH lb;
         lb.lbStyle = BS_SOLID;
         lb.lbColor = ColorToRGB(c | PalRelative);
-        const DWORD style = PS_GEOMETRIC | PS_JOIN_MITER |
-                            (BStyle[size_t(i)] == bssDotted ? (PS_DOT | PS_ENDCAP_ROUND) : (PS_DASH | PS_ENDCAP_SQUARE));
-        HPEN pen = ExtCreatePen(style, DWORD(std::max(1, w[size_t(i)])), lb);
+        // The pattern follows the border's width: dashes three widths long
+        // with gaps as long, dots as wide as the border a width apart (round
+        // from three pixels on, where a round dot can be seen as one).
+        const DWORD bw = DWORD(std::max(1, w[size_t(i)]));
+        DWORD dashes[2] = {3 * bw, 3 * bw};
+        DWORD caps = PS_ENDCAP_FLAT;
+        if (BStyle[size_t(i)] == bssDotted) {
+          if (bw <= 2) {
+            dashes[0] = dashes[1] = bw;
+          } else {
+            // A round cap adds half a width at each end of a one-pixel dash.
+            dashes[0] = 1;
+            dashes[1] = 2 * bw - 1;
+            caps = PS_ENDCAP_ROUND;
+          }
+        }
+        HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_JOIN_MITER | PS_USERSTYLE | caps, bw, lb, 2, dashes);
         HGDIOBJ old = SelectObject(dc, pen);
         StrokePath(dc);
         SelectObject(dc, old);

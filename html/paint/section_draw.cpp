@@ -63,8 +63,10 @@ struct SectionPainter {
       if (!(s < end && e > first)) continue;
       const bool opensBefore = s < first, goesOn = e > end;
       ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
-      int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1);
-      int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2);
+      // The box's text lies inside the room the line gave its sides.
+      const InlineRec& rec = inl.Items(k);
+      int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1) + rec.InnerLeft;
+      int right = x0 + Ms.MeasureChars(first, std::min(e, end) - first, goesOn, &j2) - (goesOn ? 0 : rec.OuterRight);
       // The box spans the fonts of the element's own text, not the line's
       // tallest: a bordered word beside big letters keeps a box of its size.
       int top = line.DrawY, bottom = y;
@@ -134,13 +136,17 @@ struct SectionPainter {
     while (i < end) {
       const char16_t c = S.Chars[size_t(i)];
       TFontObj* run = Ms.SelectRunAt(i);
+      // Inline boxes opening here take their room before the character.
+      x += S.EdgeBeforeAt(i);
       if (c == ImgPan) {
         x += drawObject(Ms.ObjectAt(i), run, x, line, baseline);
+        x += S.EdgeAfterAt(i);
         ++i;
         continue;
       }
       if (c == FmCtl) {
         if (TFormControlObj* ctl = Ms.ControlAt(i)) x += drawControl(ctl, x, line, y);
+        x += S.EdgeAfterAt(i);
         ++i;
         continue;
       }
@@ -186,6 +192,7 @@ struct SectionPainter {
             Canvas->DrawFocusRect(TRect(startX, line.DrawY - YOff, x + 1, y - YOff));
         }
       }
+      if (runEnd > i) x += S.EdgeAfterAt(runEnd - 1);
       i = runEnd;
     }
   }

@@ -254,7 +254,10 @@ void THtmlParser::ParseText(ThtDocument* ADocument) {
     T.ReadChar();
   }
   flush();
-  SectionCell->Add(std::move(Section), T.SIndex);
+  // The line end that closes the last line starts no empty line after it.
+  if (Section && Section->Chars.empty()) Section->DetachFromDocument();
+  else SectionCell->Add(std::move(Section), T.SIndex);
+  Section.reset();
   FPropStack.PopAProp(u"pre");
   SectionCell = outer;
   endParse();
@@ -317,7 +320,7 @@ void THtmlParser::fontRun() {
 void THtmlParser::inlineBox() {
   TProperties* prop = top();
   prop->TakeOwnBackgroundColor();
-  if (prop->BorderStyleNotNone()) Document->ProcessInlines(T.SIndex, prop, true);
+  if (prop->HasInlineBox()) Document->ProcessInlines(T.SIndex, prop, true);
 }
 
 void THtmlParser::closeLink() {
@@ -769,7 +772,8 @@ void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, T
   for (;;) {
     const THtmlSymbol s = Sy();
     if (s == symEndOfDoc || StopSet[s]) break;
-    if (ListItemContent()[s]) {
+    // A rule inside an item is the item's, as wide as its content.
+    if (ListItemContent()[s] || s == symHR) {
       parseInline(StopSet);
     } else if (s == symTable) {
       parseTable();
@@ -1328,6 +1332,23 @@ void THtmlParser::parsePre(const TSymbolSet&) {
     SectionCell->Add(std::move(Section), T.SIndex);
     newPre();
   };
+  // The cell a P inside the block returns to at its end (none outside one).
+  TCellBasic* paraOuter = nullptr;
+  // Ends the line at a block edge: a line with nothing on it yet is no line.
+  auto endText = [&] {
+    flush();
+    if (Section && !Section->Chars.empty()) endLine();
+  };
+  auto closePara = [&] {
+    endText();
+    // The empty line begun for the paragraph's cell is not kept.
+    if (Section) Section->DetachFromDocument();
+    Section.reset();
+    popAProp(u"p");
+    SectionCell = paraOuter;
+    paraOuter = nullptr;
+    newPre();
+  };
   // Preformatted text is read character by character: blanks and line
   // ends are kept.
   if (T.LCh == u'\r') T.ReadChar();  // a line end right after the tag starts no line
@@ -1363,6 +1384,26 @@ void THtmlParser::parsePre(const TSymbolSet&) {
           Section->AddChar(BrkCh, T.TagIndex);
           endLine();
           break;
+        case symP:
+          // A paragraph inside the preformatted block is a block of its own
+          // (its text still preformatted); the text after it starts a new
+          // line.
+          endText();
+          if (paraOuter) closePara();
+          push(u"p");
+          {
+            auto para = std::make_unique<TBlock>(Document, top(), SectionCell, Attributes.get());
+            TBlock* pb = para.get();
+            addBlock(std::move(para));
+            paraOuter = SectionCell;
+            SectionCell = pb->MyCell.get();
+          }
+          newPre();
+          break;
+        case symPEnd:
+          if (paraOuter) closePara();
+          else endText();
+          break;
         case symA: case symAEnd: case symImg: case symPanel: case symFont: case symBaseFont: case symFontEnd:
         case symInput: case symSelect: case symTextArea: case symMap: case symPage: {
           // Handled as inline content, but the characters after the tag
@@ -1393,6 +1434,7 @@ void THtmlParser::parsePre(const TSymbolSet&) {
       if (done) break;
     }
   }
+  if (paraOuter) closePara();
   flush();
   if (Section) SectionCell->Add(std::move(Section), T.SIndex);
   // Empty first and last lines go.

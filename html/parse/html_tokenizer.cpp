@@ -436,6 +436,7 @@ int THtmlTokenizer::CountLinks(int limit) {
 char16_t THtmlTokenizer::resumeSuspended() {
   char16_t c = 0;
   while (c == 0 && !FIncluded.empty()) {
+    ++FPartsEnded;
     FIncluded.pop_back();
     FBuffer = FSuspended.back();
     FSuspended.pop_back();
@@ -452,6 +453,7 @@ void THtmlTokenizer::reportProgress() {
 char16_t THtmlTokenizer::PeekSourceChar() {
   char16_t c = FBuffer->PeekChar();
   while (c == 0 && !FIncluded.empty()) {
+    ++FPartsEnded;
     FIncluded.pop_back();
     FBuffer = FSuspended.back();
     FSuspended.pop_back();
@@ -575,7 +577,9 @@ void THtmlTokenizer::SkipBlanks() {
 }
 
 void THtmlTokenizer::skipBlanks() {
-  while (isBlankChar(LCh)) readChar();
+  // Inside a tag the blanks stop where an included part ends: those after
+  // it are the page's own text.
+  while (isBlankChar(LCh) && !tagCut()) readChar();
 }
 
 // ---------------------------------------------------------------- references
@@ -723,6 +727,12 @@ void THtmlTokenizer::NextSymbol() {
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
+  FTagParts = FPartsEnded;
+  FInTag = true;
+  struct LeaveTag {
+    bool& F;
+    ~LeaveTag() { F = false; }
+  } leave{FInTag};
   if (getAsciiTag()) {
     if (Sy != symScript && Sy != symStyle) readChar();
     return;
@@ -741,8 +751,8 @@ void THtmlTokenizer::getTag() {
   String& name = FTagName;
   name.clear();
   // The digit after a lone H is the heading's level, no part of its name.
-  while (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
-         (isDigit(LCh) && name != u"H"sv)) {
+  while (!tagCut() && (isAsciiLetter(LCh) || LCh == u'_' || (LCh == u'/' && name.empty()) ||
+                       (isDigit(LCh) && name != u"H"sv))) {
     name += htUpperChar(LCh);
     readChar();
   }
@@ -750,7 +760,7 @@ void THtmlTokenizer::getTag() {
     Sy = endTag ? tag->EndSym : tag->Symbol;
   skipBlanks();
   Value = 0;
-  if ((Sy == symH || Sy == symHEnd) && LCh >= u'1' && LCh <= u'6') {
+  if ((Sy == symH || Sy == symHEnd) && !tagCut() && LCh >= u'1' && LCh <= u'6') {
     Value = LCh - u'0';
     readChar();
   }
@@ -759,7 +769,14 @@ void THtmlTokenizer::getTag() {
   const bool keep = !FirstPass || Sy == symA;
   while (getAttribute(keep ? Attributes.Add() : FDiscarded)) {
   }
-  while (LCh != u'>' && LCh != 0) readChar();
+  while (LCh != u'>' && LCh != 0 && !tagCut()) readChar();
+  if (tagCut()) {
+    // Cut off by the end of an included part: the page goes on with its own
+    // next character, and a script or style tag that never closed has no
+    // content to read.
+    if (Sy == symScript || Sy == symStyle) Sy = symUnknownTag;
+    return;
+  }
   // Script and style content begins right after the ">", which stays
   // current for the reader of that content.
   if (LCh == u'>' && Sy != symScript && Sy != symStyle) readChar();
@@ -894,7 +911,7 @@ bool THtmlTokenizer::getAttribute(TTokenAttribute& attr) {
     attr.Which = symUnknownAttr;
   }
   skipBlanks();
-  while (isAttributeNameChar(LCh)) {
+  while (!tagCut() && isAttributeNameChar(LCh)) {
     attr.Name += htUpperChar(LCh);
     readChar();
   }
@@ -907,13 +924,13 @@ bool THtmlTokenizer::getAttribute(TTokenAttribute& attr) {
   if (const TSymbolRec* rec = kept ? findAttribute(attr.Name) : nullptr) attr.Which = rec->Value;
   skipBlanks();
   attr.DblValue = attr.Which == symBorder ? 1 : 0;
-  if (LCh == u'=') {
+  if (LCh == u'=' && !tagCut()) {
     readChar();
     skipBlanks();
     if (LCh == u'"' || LCh == u'\'') {
-      getQuotedValue(attr);
-    } else if (!getNumberLikeValue(attr)) {
-      while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'>') {
+      if (!tagCut()) getQuotedValue(attr);
+    } else if (!tagCut() && !getNumberLikeValue(attr)) {
+      while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'>' && !tagCut()) {
         if (LCh == u'&' && !FirstPass) {
           appendEntity(attr.Value, CurrentCodePage());
           continue;
@@ -936,7 +953,7 @@ void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
   String& value = attr.Value;
   const char16_t quote = LCh;
   readChar();
-  while (LCh != quote && LCh != 0) {
+  while (LCh != quote && LCh != 0 && !tagCut()) {
     if (LCh == u'\r') {
       if (attr.Which == symTitle || attr.Which == symAlt) value += u"\r\n";
       readChar();
@@ -949,7 +966,7 @@ void THtmlTokenizer::getQuotedValue(TTokenAttribute& attr) {
       readChar();
     }
   }
-  if (LCh == quote) readChar();
+  if (LCh == quote && !tagCut()) readChar();
   if (!FirstPass) setQuotedNumber(attr);
 }
 
@@ -974,7 +991,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
   String& value = attr.Value;
   value += LCh;
   readChar();
-  while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'%' && LCh != u'>') {
+  while (LCh != 0 && LCh != 9 && LCh != 13 && LCh != 32 && LCh != u'%' && LCh != u'>' && !tagCut()) {
     if (LCh == u'&' && !FirstPass) {
       appendEntity(value, CurrentCodePage());
       continue;
@@ -984,7 +1001,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
   }
   skipBlanks();
   if (!FirstPass) attr.DblValue = plainNumber(value);
-  if (LCh == u'%') {
+  if (LCh == u'%' && !tagCut()) {
     value += u'%';
     readChar();
   }

@@ -108,8 +108,8 @@ private:
 using TIncludeEvent = std::function<void(const String& command, const std::vector<String>& params,
                                          std::unique_ptr<TBuffer>& included)>;
 
-// Line ends read as one CR (the second half of a CR LF or LF CR pair
-// vanishes) and tabs as blanks, over the characters a reader takes from its
+// Line ends read as one CR (the LF of a CR LF pair vanishes; an LF CR is
+// two line ends, as everywhere else) and tabs as blanks, over the characters a reader takes from its
 // source (its readSourceChar and PeekSourceChar), and the end of a comment.
 // The tokeniser and its lean link-counting pass both read through this, so
 // the two cannot part ways on either.
@@ -118,7 +118,7 @@ class TNormalisingReader {
 protected:
   [[gnu::always_inline]] char16_t readNormalisedChar() {
     char16_t c = reader().readSourceChar();
-    if (c < 32 && ((c == u'\n' && FLinePair == 1) || (c == u'\r' && FLinePair == 2))) c = reader().readSourceChar();
+    if (c == u'\n' && FLinePair == 1) c = reader().readSourceChar();
     if (c >= 32) {
       FLinePair = 0;
       return c;
@@ -127,7 +127,7 @@ protected:
       c = u' ';
     } else if (c == u'\n') {
       c = u'\r';
-      FLinePair = 2;
+      FLinePair = 0;
     } else if (c == u'\r') {
       FLinePair = 1;
     } else {
@@ -150,7 +150,7 @@ protected:
     }
   }
 
-  uint8_t FLinePair = 0;  // 1 after CR, 2 after LF
+  uint8_t FLinePair = 0;  // 1 after CR
 
 private:
   Reader& reader() { return static_cast<Reader&>(*this); }
@@ -303,6 +303,13 @@ private:
   std::vector<std::unique_ptr<TBuffer>> FIncluded;
   int FIncludeCount = 0;
   int FReadingIncludes = 0;  // directives being read, one inside another's parameters
+  // Included parts left so far, and that count when the current tag began:
+  // a tag an included part leaves open ends with the part, so the page it
+  // was included in is never read as the rest of that tag.
+  int FPartsEnded = 0;
+  int FTagParts = 0;
+  bool FInTag = false;
+  bool tagCut() const { return FInTag && FPartsEnded != FTagParts; }
   TTokenAttribute FDiscarded;  // an attribute read past
   String FTagName;             // upper case, kept between tags
   String FEntityText;          // a decoded reference, kept between uses

@@ -185,7 +185,7 @@ void THtmlPropStack::PopAProp(const String& Tag) {
   for (int i = Count() - 1; i >= 1; --i) {
     TProperties* prop = GetProp(i);
     if (prop->PropTag() != Tag) continue;
-    if (prop->BorderStyleNotNone() && Document) Document->ProcessInlines(SIndex, prop, false);
+    if (prop->HasInlineBox() && Document) Document->ProcessInlines(SIndex, prop, false);
     park(Take(i));
     TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
     if (styles && i > 1)

@@ -425,8 +425,10 @@ void TStyleList::Initialize(const String& fontName, const String& preFontName, i
   AddCopy(u"textarea", *p)->Props[piFontFamily] = preFontName;
 
   p = newRule(u"hr");
-  p->Props[piMarginLeft] = 0;
-  p->Props[piMarginRight] = 0;
+  // Auto sides: the rule's ALIGN places it, unless a style sheet gives a
+  // side a margin of its own.
+  p->Props[piMarginLeft] = u"auto";
+  p->Props[piMarginRight] = u"auto";
   p->Props[piMarginTop] = 10;
   p->Props[piMarginBottom] = 10;
 

@@ -705,6 +705,22 @@ bool TProperties::BorderStyleNotNone() const {
   return false;
 }
 
+bool TProperties::HasInlineBox() const {
+  if (BorderStyleNotNone()) return true;
+  const TPropertyIndex sides[] = {piMarginLeft, piMarginRight, piPaddingLeft, piPaddingRight};
+  if (std::all_of(std::begin(sides), std::end(sides), [&](TPropertyIndex i) { return unsetBoxSlot(Props[i]); }))
+    return false;
+  TVMarginArray vm;
+  GetVMarginArray(vm);
+  TMarginArray m{};
+  int autoCount = 0;
+  ConvertMarginArray(vm, 200, 200, EmSize, ExSize, 0, autoCount, m);
+  return std::any_of(std::begin(sides), std::end(sides), [&](TPropertyIndex i) {
+    const int32_t v = m[size_t(MA(i))];
+    return v != AutoValue && v != NotSetValue && v > 0;
+  });
+}
+
 bool TProperties::ShowEmptyCells() const { return slotText(Props[piEmptyCells]) == u"show"sv; }
 
 void TProperties::GetVMarginArray(TVMarginArray& vm) const {

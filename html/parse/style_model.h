@@ -247,6 +247,9 @@ public:
   bool GetBorderStyle(TPropertyIndex index, TBorderStyleType& style) const;
   bool HasBorderStyle() const;
   bool BorderStyleNotNone() const;
+  // A border, or a horizontal margin or padding: an inline element with
+  // one takes room beside its text and is recorded as an inline box.
+  bool HasInlineBox() const;
   bool ShowEmptyCells() const;
   void GetVMarginArray(TVMarginArray& vm) const;
 

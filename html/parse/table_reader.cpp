@@ -120,8 +120,27 @@ void readColAttributes(TAttributeList& L, ColDefaults& d) {
 }  // namespace
 
 void THtmlParser::parseTable() {
-  if (TableLevel >= MaxTableDepth) {  // too deep: the content joins the enclosing cell
+  if (TableLevel >= MaxTableDepth) {
+    // Too deep: the table is not built and its content joins the enclosing
+    // cell. Its rows and cells must not end that cell (they would become
+    // rows of the enclosing table): their tags are passed over, a row
+    // starting a new line and a cell a new word, up to this table's end.
     next();
+    while (Sy() != symTableEnd && Sy() != symEndOfDoc) {
+      const THtmlSymbol s = Sy();
+      if (!TableStops()[s]) {
+        // Whatever the body reader leaves unread is passed over, so that
+        // the loop always moves on.
+        const int at = T.SIndex;
+        parseBody(TableStops());
+        if (Sy() == s && T.SIndex == at) next();
+        continue;
+      }
+      if (s == symTR) addSection();
+      else if ((s == symTD || s == symTH) && Section && !Section->Chars.empty()) Section->AddChar(u' ', T.TagIndex);
+      next();
+    }
+    if (Sy() == symTableEnd) next();
     return;
   }
   ++TableLevel;
@@ -135,6 +154,37 @@ void THtmlParser::parseTable() {
   const uint8_t rememberedAlign = outerAlign == u"center"sv ? 2 : outerAlign == u"right"sv ? 3 : 0;
   const int tagIndex = T.TagIndex;
   push(u"table");
+  // The block before the table gives its bottom margin to the table's top
+  // when the table is made; content that turns up outside the cells is put
+  // between them, and then each keeps its own margin again.
+  struct MarginHandBack {
+    TBlock* Before = nullptr;
+    int32_t Bottom = 0;
+    TPropValue BottomProp;
+    bool BottomIsParaSpace = false;
+    int32_t TableTop = 0;
+    bool Done = false;
+  } handBack;
+  for (int i = enclosing->Count() - 1; i >= 0; --i) {
+    TSectionBase* item = enclosing->GetItem(i);
+    if (item->Display == pdNone) continue;
+    TBlock* b = item->AsBlock();
+    if (b && b->Positioning == posAbsolute) continue;
+    if (b) {
+      handBack.Before = b;
+      handBack.Bottom = b->Box[MA(piMarginBottom)];
+      handBack.BottomProp = b->BoxProps[MA(piMarginBottom)];
+      handBack.BottomIsParaSpace = b->BottomIsParaSpace;
+    }
+    break;
+  }
+  {
+    TVMarginArray vm;
+    top()->GetVMarginArray(vm);
+    int32_t bottom = 0;
+    bool topPara = false, bottomPara = false;
+    ConvertVertMargins(vm, 400, top()->EmSize, top()->ExSize, handBack.TableTop, bottom, topPara, bottomPara);
+  }
   auto tableOwned = std::make_unique<THtmlTable>(Document, Attributes.get(), top());
   THtmlTable* table = tableOwned.get();
   auto blockOwned = std::make_unique<TTableBlock>(Document, top(), enclosing, table, Attributes.get(), TableLevel);
@@ -386,6 +436,18 @@ void THtmlParser::parseTable() {
           if ((s == symText && T.Token.GetString() == u" "sv) || s == symUnknownTag) {
             next();
             break;
+          }
+          if (!handBack.Done) {
+            handBack.Done = true;
+            if (handBack.Before) {
+              handBack.Before->Box[MA(piMarginBottom)] = handBack.Bottom;
+              handBack.Before->BoxProps[MA(piMarginBottom)] = handBack.BottomProp;
+              handBack.Before->BottomIsParaSpace = handBack.BottomIsParaSpace;
+            }
+            for (TBlock* b : {static_cast<TBlock*>(tableBlock), static_cast<TBlock*>(wrapper.get())}) {
+              b->Box[MA(piMarginTop)] = handBack.TableTop;
+              b->BoxProps[MA(piMarginTop)] = TPropValue(int(handBack.TableTop));
+            }
           }
           {
             // Content outside any cell shows before the table.

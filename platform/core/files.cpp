@@ -293,6 +293,72 @@ String CreateTempFolder(const String& prefix) {
   return IncludeTrailingPathDelimiter(UTF8ToUTF16(pattern));
 }
 
+void WriteFileSafely(const String& FileName, const void* Data, size_t Size) {
+  TSafeFileSet set;
+  set.Add(FileName, Data, Size);
+  set.Commit();
+}
+
+TSafeFileSet::~TSafeFileSet() { discard(); }
+
+void TSafeFileSet::discard() {
+  for (Pending& p : FPending) {
+    if (p.Handle >= 0) ::close(p.Handle);
+    ::unlink(p.Temp.c_str());
+  }
+  FPending.clear();
+}
+
+void TSafeFileSet::fail(const String& Target, int Error) {
+  discard();
+  throw EFCreateError(u"Cannot create file \"" + ExpandFileName(Target) + u"\". " + SysErrorMessage(Error), Error);
+}
+
+void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+  if (FileName.empty() || FileName.back() == PathDelim) fail(FileName, ENOENT);
+  // A hidden name beside the target: the rename stays within one file system.
+  Pending p{FileName, sys(ExtractFilePath(FileName) + u"." + ExtractFileName(FileName)) + ".XXXXXX", -1};
+  p.Handle = ::mkostemp(p.Temp.data(), O_CLOEXEC);
+  if (p.Handle < 0) fail(FileName, errno);
+  FPending.push_back(p);
+  const int fd = p.Handle;
+  const char* bytes = static_cast<const char*>(Data);
+  for (size_t left = Size; left > 0;) {
+    const ssize_t n = ::write(fd, bytes, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(FileName, errno);
+    }
+    bytes += n;
+    left -= size_t(n);
+  }
+  // The usual permissions of a new file (mkostemp makes it private).
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::fchmod(fd, 0666 & ~mask) != 0) fail(FileName, errno);
+  // Writing out starts now; Commit only waits for it.
+  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+void TSafeFileSet::Commit() {
+  for (Pending& p : FPending) {
+    const int fd = p.Handle;
+    p.Handle = -1;
+    const bool synced = ::fsync(fd) == 0;
+    const int err = synced ? 0 : errno;
+    if (::close(fd) != 0 && synced) fail(p.Target, errno);
+    if (!synced) fail(p.Target, err);
+  }
+  for (size_t i = 0; i < FPending.size(); ++i) {
+    if (::rename(FPending[i].Temp.c_str(), sys(FPending[i].Target).c_str()) != 0) {
+      const int err = errno;
+      FPending.erase(FPending.begin(), FPending.begin() + std::ptrdiff_t(i));
+      fail(FPending.front().Target, err);
+    }
+  }
+  FPending.clear();
+}
+
 String SysErrorMessage(int errorCode) {
   char buf[256];
   // The GNU strerror_r returns the text, which may or may not be buf.

@@ -3,6 +3,7 @@
 // system as UTF-8; "/" is the path separator.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/core/types.h"
 
@@ -22,6 +23,40 @@ bool CreateDir(const String& directory);
 bool ForceDirectories(const String& directory);
 // Removes an empty folder.
 bool RemoveDir(const String& directory);
+
+// Writes Size bytes to FileName so that it holds either its old content or
+// the whole new one, never a part: the bytes go to a temporary file beside
+// it, are flushed to the disk, and the temporary file is renamed over the
+// target (an existing file is replaced). Raises EFCreateError
+// 'Cannot create file "<full path>". <reason>' naming the target, and
+// leaves no temporary file behind.
+void WriteFileSafely(const String& FileName, const void* Data, size_t Size);
+
+// Several files written the same way, together: Add writes each to its
+// temporary file and starts it on its way to the disk, so that the disk
+// takes them all at once; Commit waits until every one is there and then
+// renames them in the order they were added (a page after its pictures).
+// A failure raises EFCreateError naming the target; files not yet renamed
+// are never half written, and the temporary files are removed.
+class TSafeFileSet {
+public:
+  TSafeFileSet() = default;
+  ~TSafeFileSet();
+  TSafeFileSet(const TSafeFileSet&) = delete;
+  TSafeFileSet& operator=(const TSafeFileSet&) = delete;
+  void Add(const String& FileName, const void* Data, size_t Size);
+  void Commit();
+
+private:
+  struct Pending {
+    String Target;
+    UTF8String Temp;
+    int Handle = -1;
+  };
+  [[noreturn]] void fail(const String& Target, int Error);
+  void discard();
+  std::vector<Pending> FPending;
+};
 
 // Size in bytes, -1 when the file does not exist or is a folder.
 std::int64_t FileSize(const String& fileName);

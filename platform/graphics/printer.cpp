@@ -1,8 +1,14 @@
 // Printing over Qt Print Support.
 #include "platform/graphics/printer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -21,7 +27,8 @@ struct TPrinter::Impl {
   QPainter painter;
   HDC info = nullptr;
   HDC page = nullptr;
-  QString fileName;
+  QString fileName;  // the PDF file the job ends in
+  QString tempName;  // where it is written until the job ends
   ~Impl() {
     if (page) {
       DcDetachPainter(page);
@@ -154,14 +161,22 @@ void TPrinter::BeginDoc() {
   checkPrinting(false);
   refreshInfo();
   Impl& m = *FImpl;
-  if (m.printer->outputFormat() == QPrinter::PdfFormat) {
+  const bool pdf = m.printer->outputFormat() == QPrinter::PdfFormat;
+  if (pdf) {
     m.fileName = FOutputFileName.empty() ? QDir::temp().filePath(QStringLiteral("tamrix-print.pdf"))
-                                         : toQ(FOutputFileName);
-    m.printer->setOutputFileName(m.fileName);
+                                         : QDir::current().absoluteFilePath(toQ(FOutputFileName));
+    // The document is written beside its target under another name and
+    // renamed when it is whole, so a failed job never leaves half a file.
+    const QFileInfo target(m.fileName);
+    m.tempName = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part");
+    m.printer->setOutputFileName(m.tempName);
   }
   m.printer->setDocName(toQ(FTitle.substr(0, 31)));
   m.printer->setCopyCount(FCopies);
-  if (!m.painter.begin(m.printer.get())) throw EPrinter("Printer selected is not valid");
+  if (!m.painter.begin(m.printer.get())) {
+    if (pdf) throw EPrinter(u"Cannot create file \"" + fromQ(m.fileName) + u"\".");
+    throw EPrinter("Printer selected is not valid");
+  }
   m.page = NewDC(TDcKind::Printer);
   DcAttachPainter(m.page, &m.painter);
   m.page->dpiX = m.info->dpiX;
@@ -194,18 +209,39 @@ void TPrinter::EndDoc() {
   DcDetachPainter(m.page);
   DeleteDC(m.page);
   m.page = nullptr;
-  m.painter.end();
+  const bool finished = m.painter.end();
   FPrinting = false;
   FPageNumber = 0;
+  if (m.tempName.isEmpty()) return;
+  const QString temp = m.tempName;
+  m.tempName.clear();
+  if (FAborting) {
+    QFile::remove(temp);
+    return;
+  }
+  // Flushed to the disk before it takes the target's place.
+  const QByteArray tempPath = QFile::encodeName(temp);
+  const int fd = ::open(tempPath.constData(), O_RDONLY | O_CLOEXEC);
+  bool ok = finished && fd >= 0 && ::fsync(fd) == 0;
+  if (fd >= 0) ::close(fd);
+  ok = ok && ::rename(tempPath.constData(), QFile::encodeName(m.fileName).constData()) == 0;
+  if (!ok) {
+    QFile::remove(temp);
+    throw EPrinter(u"Cannot create file \"" + fromQ(m.fileName) + u"\".");
+  }
 }
 
 void TPrinter::Abort() {
   checkPrinting(true);
   Impl& m = *FImpl;
   m.printer->abort();
+  FAborting = true;
+  struct Reset {
+    bool& Flag;
+    ~Reset() { Flag = false; }
+  } reset{FAborting};
   EndDoc();
   FAborted = true;
-  if (m.printer->outputFormat() == QPrinter::PdfFormat && !m.fileName.isEmpty()) QFile::remove(m.fileName);
 }
 
 namespace {

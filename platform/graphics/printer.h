@@ -65,6 +65,7 @@ private:
   int FCopies = 1;
   bool FPrinting = false;
   bool FAborted = false;
+  bool FAborting = false;
   int FPageNumber = 0;
 };
 

@@ -203,7 +203,13 @@ String ResolveFontFamily(const String& face) {
   if (result.empty()) {
     QFont f(face.empty() ? QStringLiteral("sans-serif") : q);
     if (const KnownFace* k = knownFace(face)) {
-      f.setFamilies({QString::fromLatin1(k->generic)});
+      // The face itself first: fontconfig gives a metric-compatible face
+      // where one is installed (Liberation Serif for "Times New Roman"), so
+      // lines break where the page's author saw them break; else a face of
+      // its kind.
+      QString own = q;
+      if (own.endsWith(QStringLiteral(" Cyr"), Qt::CaseInsensitive)) own.chop(4);
+      f.setFamilies({own, QString::fromLatin1(k->generic)});
       f.setStyleHint(k->hint);
     }
     result = fromQ(QFontInfo(f).family());

@@ -2,7 +2,10 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QCheckBox>
 #include <QFontDialog>
+#include <QGroupBox>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -190,11 +193,39 @@ bool TOpenDialog::Execute() {
 TFontDialog::TFontDialog(TComponent* AOwner) : TCommonDialog(AOwner), FFont(std::make_unique<TFont>()) {}
 TFontDialog::~TFontDialog() = default;
 
+namespace {
+// The toolkit's font dialog has no text colour; a button among its effects
+// (beside underline and strike-out) picks one.
+void addColourButton(QFontDialog& d, QColor& colour) {
+  QGroupBox* effects = nullptr;
+  for (QGroupBox* box : d.findChildren<QGroupBox*>())
+    if (box->findChild<QCheckBox*>() && box->layout()) effects = box;
+  if (!effects) return;
+  auto* button = new QPushButton(QFontDialog::tr("Colour..."), effects);
+  auto paint = [button, &colour] {
+    QPixmap swatch(16, 16);
+    swatch.fill(colour);
+    button->setIcon(QIcon(swatch));
+  };
+  paint();
+  QObject::connect(button, &QPushButton::clicked, button, [&d, &colour, paint] {
+    const QColor c = QColorDialog::getColor(colour, &d);
+    if (!c.isValid()) return;
+    colour = c;
+    paint();
+  });
+  effects->layout()->addWidget(button);
+}
+}  // namespace
+
 bool TFontDialog::Execute() {
   return runDialog(dkFont, String(), [this] {
-    bool accepted = false;
-    QFont f = QFontDialog::getFont(&accepted, QFontFromFont(*FFont), QApplication::activeWindow(), qs(FTitle));
-    if (!accepted) return false;
+    QColor colour = QColorFromColor(FFont->Color());
+    QFontDialog d(QFontFromFont(*FFont), QApplication::activeWindow());
+    if (!FTitle.empty()) d.setWindowTitle(qs(FTitle));
+    addColourButton(d, colour);
+    if (d.exec() != QDialog::Accepted) return false;
+    const QFont f = d.selectedFont();
     FFont->SetName(ss(f.family()));
     if (f.pointSize() > 0) FFont->SetSize(f.pointSize());
     TFontStyles st;
@@ -203,6 +234,7 @@ bool TFontDialog::Execute() {
     if (f.underline()) st.Include(fsUnderline);
     if (f.strikeOut()) st.Include(fsStrikeOut);
     FFont->SetStyle(st);
+    FFont->SetColor(TColor(colour.red() | (colour.green() << 8) | (colour.blue() << 16)));
     return true;
   });
 }

@@ -15,7 +15,7 @@ class TForm;
 class TPopupMenu;
 class TMenuItem;
 
-enum TDialogKind { dkMessageBox, dkModalForm, dkSaveFile, dkOpenFile, dkFont, dkColor, dkPopupMenu };
+enum TDialogKind { dkMessageBox, dkModalForm, dkSaveFile, dkOpenFile, dkFont, dkColor, dkPopupMenu, dkPrint };
 
 struct TDialogRequest {
   TDialogKind Kind = dkMessageBox;
@@ -146,4 +146,32 @@ public:
 
 private:
   TColor FColor = clBlack;
+};
+
+// The print dialog: the printer (one of Printer()'s, the PDF writer
+// included, with its output file), the copies and the pages. On
+// confirmation the choice is made on the program's printer (Printer()):
+// its printer index, output file name, copies and orientation.
+enum TPrintRange { prAllPages, prSelection, prPageNums };
+
+class TPrintDialog : public TCommonDialog {
+public:
+  explicit TPrintDialog(TComponent* AOwner) : TCommonDialog(AOwner) {}
+  int MinPage() const { return FMinPage; }
+  void SetMinPage(int value) { FMinPage = value; }
+  int MaxPage() const { return FMaxPage; }
+  void SetMaxPage(int value) { FMaxPage = value; }
+  int FromPage() const { return FFromPage; }
+  void SetFromPage(int value) { FFromPage = value; }
+  int ToPage() const { return FToPage; }
+  void SetToPage(int value) { FToPage = value; }
+  int Copies() const { return FCopies; }
+  void SetCopies(int value) { FCopies = value < 1 ? 1 : value; }
+  TPrintRange PrintRange() const { return FPrintRange; }
+  void SetPrintRange(TPrintRange value) { FPrintRange = value; }
+  bool Execute() override;
+
+private:
+  int FMinPage = 0, FMaxPage = 0, FFromPage = 0, FToPage = 0, FCopies = 1;
+  TPrintRange FPrintRange = prAllPages;
 };

@@ -77,7 +77,28 @@ TRect TForm::ClientRect() {
   return {0, 0, std::max(Width() - f.cx, 0), std::max(Height() - f.cy, 0)};
 }
 
+void TSizeConstraints::SetMinWidth(int value) {
+  FMinWidth = std::max(value, 0);
+  FForm.applyMinimumSize();
+}
+
+void TSizeConstraints::SetMinHeight(int value) {
+  FMinHeight = std::max(value, 0);
+  FForm.applyMinimumSize();
+}
+
+void TForm::applyMinimumSize() {
+  if (Width() < FConstraints.MinWidth() || Height() < FConstraints.MinHeight())
+    SetBounds(Left(), Top(), Width(), Height());
+  QWidget* w = FPrivate->Widget;
+  if (!w || hasFixedSize(FFormBorderStyle)) return;
+  const TSize f = FrameSize();
+  w->setMinimumSize(std::max(FConstraints.MinWidth() - f.cx, 0), std::max(FConstraints.MinHeight() - f.cy, 0));
+}
+
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  AWidth = std::max(AWidth, FConstraints.MinWidth());
+  AHeight = std::max(AHeight, FConstraints.MinHeight());
   TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
   QWidget* w = FPrivate->Widget;
   if (!w) return;
@@ -132,6 +153,7 @@ void TForm::applyWindowFlags() {
     w->setFixedSize(std::max(Width() - f.cx, 0), std::max(Height() - f.cy, 0));
   else
     w->setMinimumSize(0, 0), w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  applyMinimumSize();
   if (visible) w->show();
 }
 

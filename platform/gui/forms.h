@@ -28,6 +28,24 @@ using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TExceptionEvent = std::function<void(TObject* Sender, const std::exception& E)>;
 
+class TForm;
+
+// The smallest size a form can be given, by the user or by the program
+// (outer size, frame included; 0 for no limit).
+class TSizeConstraints {
+public:
+  explicit TSizeConstraints(TForm& Form) : FForm(Form) {}
+  int MinWidth() const { return FMinWidth; }
+  void SetMinWidth(int value);
+  int MinHeight() const { return FMinHeight; }
+  void SetMinHeight(int value);
+
+private:
+  TForm& FForm;
+  int FMinWidth = 0;
+  int FMinHeight = 0;
+};
+
 class TForm : public TWinControl {
 public:
   explicit TForm(TComponent* AOwner);
@@ -74,6 +92,7 @@ public:
   void BringToFront();
   // The part of Width/Height taken by the window manager's frame.
   TSize FrameSize() const;
+  TSizeConstraints& Constraints() { return FConstraints; }
   // The canvas OnPaint draws on (bound to the window while it paints).
   TCanvas* Canvas() const { return FCanvas.get(); }
   TRect ClientRect() override;
@@ -104,7 +123,11 @@ protected:
 private:
   friend class TApplication;
   friend class TWinControl;
+  friend class TSizeConstraints;
   std::unique_ptr<TCanvas> FCanvas;
+  TSizeConstraints FConstraints{*this};
+  // The widget's smallest size from the constraints.
+  void applyMinimumSize();
   void placeOnShow();
   void applyWindowFlags();
   TModalResult FModalResult = mrNone;

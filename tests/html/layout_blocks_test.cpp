@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "html/model/block.h"
+#include "html/model/rule_page.h"
 #include "html/model/section.h"
 #include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
@@ -47,6 +48,34 @@ TEST(LayoutBlocks, TextFlowsBesideAFloatAndClearMovesBelowIt) {
   auto blocks = all<TBlock>(*l.Doc);
   EXPECT_EQ(blocks[1]->Height, 0);  // blocks[0] is the body
   EXPECT_EQ(blocks[1]->Float, ALeft);
+}
+
+// The first line beside a float starts at the float's top, whatever top
+// margin the paragraph beside it has: a CSS float, and a table with
+// ALIGN=left after a paragraph.
+TEST(LayoutBlocks, TextBesideAFloatStartsAtItsTop) {
+  auto l = Layout(page("<div style='float:left;width:80px;height:50px'></div><p>beside</p>"), 400);
+  TBlock* fl = nullptr;
+  for (TBlock* b : all<TBlock>(*l.Doc))
+    if (b->Float == ALeft) fl = b;
+  ASSERT_NE(fl, nullptr);
+  TSection* text = all<TSection>(*l.Doc).at(0);
+  EXPECT_GT(text->Lines.at(0)->DrawY, 0);  // the paragraph keeps its margin
+  EXPECT_EQ(fl->BorderTop, text->Lines.at(0)->DrawY);
+  EXPECT_GT(text->Lines.at(0)->DrawX, 79);
+
+  auto t = Layout(page("<p>before</p><table align=left border=1><tr><td>cell</td></tr></table><p>beside</p>"), 400);
+  auto tables = all<TTableBlock>(*t.Doc);
+  ASSERT_EQ(tables.size(), 1u);
+  TSection* before = nullptr;
+  TSection* beside = nullptr;
+  for (TSection* s : all<TSection>(*t.Doc)) {
+    if (s->Chars == u"before ") before = s;
+    if (s->Chars == u"beside ") beside = s;
+  }
+  ASSERT_TRUE(before && beside);
+  EXPECT_EQ(tables[0]->BorderTop, beside->Lines.at(0)->DrawY);
+  EXPECT_GE(tables[0]->BorderTop, before->LayoutTop + before->Height);
 }
 
 TEST(LayoutBlocks, TextMovesDownWhenAFloatLeavesNoRoom) {
@@ -167,6 +196,48 @@ TEST(LayoutBlocks, ListNumbersPastTheTablesAndBelowOne) {
   EXPECT_EQ(items[0]->NumberText(), u"xxi.");
   EXPECT_EQ(items[1]->NumberText(), u"aa.");
   EXPECT_EQ(items[2]->NumberText(), u"0.");
+}
+
+// A rule is centred by default and placed by ALIGN, but a margin given by
+// a style sheet holds it against that side; a rule inside a list item is
+// the item's, as wide as (and centred in) the item's content.
+TEST(LayoutBlocks, RulesKeepTheirOwnMarginsAndStayInTheirItem) {
+  auto rules = [](ThtDocument& doc) {
+    std::vector<THorzLine*> out;
+    std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+      for (const auto& it : c) {
+        if (auto* h = dynamic_cast<THorzLine*>(it.get())) out.push_back(h);
+        if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+      }
+    };
+    walk(doc);
+    return out;
+  };
+  auto l = Layout(page("<hr width=50%><hr width=50% align=right><hr style='margin-left:0;width:50%'>"
+                       "<hr style='margin-right:0;width:50%'><hr style='margin-left:20px;width:50%' align=center>"),
+                  400);
+  auto r = rules(*l.Doc);
+  ASSERT_EQ(r.size(), 5u);
+  EXPECT_EQ(r[0]->RuleLeft, 100);
+  EXPECT_EQ(r[1]->RuleLeft, 200);
+  EXPECT_EQ(r[2]->RuleLeft, 0);
+  EXPECT_EQ(r[3]->RuleLeft, 200);
+  EXPECT_EQ(r[4]->RuleLeft, 20);
+  for (THorzLine* h : r) EXPECT_EQ(h->RuleWidth, 200);
+
+  auto li = Layout(page("<ul><li>item<hr width=50%></li></ul>"), 400);
+  auto items = all<TBlockLI>(*li.Doc);
+  ASSERT_EQ(items.size(), 1u);
+  auto inItem = rules(*li.Doc);
+  ASSERT_EQ(inItem.size(), 1u);
+  // The rule is in the item's cell, not after the item.
+  bool inside = false;
+  for (const auto& it : *items[0]->MyCell)
+    if (auto* b = dynamic_cast<THRBlock*>(it.get())) inside = b->Line == inItem[0];
+  EXPECT_TRUE(inside);
+  const int contentLeft = items[0]->ContentLeft, contentWidth = items[0]->ContentWidth;
+  EXPECT_EQ(inItem[0]->RuleWidth, contentWidth / 2);
+  EXPECT_EQ(inItem[0]->RuleLeft, contentLeft + contentWidth / 4);
 }
 
 TEST(LayoutBlocks, RulesTakeTheirWidthAndHeight) {

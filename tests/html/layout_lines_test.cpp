@@ -98,6 +98,67 @@ TEST(LayoutLines, PreformattedTextNeverWraps) {
   EXPECT_GT(l.ScrollWidth, 200);
 }
 
+// Each preformatted line with its top and height, in order.
+struct PreLine {
+  std::string Text;
+  int Top, Height;
+};
+std::vector<PreLine> preLines(ThtDocument& doc) {
+  std::vector<PreLine> out;
+  for (TSection* s : sections(doc)) out.push_back({UTF16ToUTF8(s->Chars), s->LayoutTop, s->Height});
+  return out;
+}
+
+// A plain-text document laid out as the viewer shows one.
+layouthelp::Laid layoutText(const std::string& text, int width) {
+  layouthelp::Laid l;
+  l.Doc = buildhelp::NewDocument();
+  auto buffer = TBuffer::CreateFromBytes(text.data(), text.size(), u"text");
+  THtmlParser parser(buffer.get());
+  parser.ParseText(l.Doc.get());
+  l.Bitmap = std::make_unique<TBitmap>();
+  l.Bitmap->SetSize(width, 400);
+  int curs = 0;
+  l.Height = l.Doc->DoLogic(l.Bitmap->Canvas(), 0, width, 400, 0, l.ScrollWidth, curs);
+  return l;
+}
+
+// Blank lines of preformatted text and of plain-text documents are lines
+// of the font's height; an LF CR pair is two line ends, CR LF one; the
+// closing line end of a text document adds no line; a paragraph inside
+// PRE ends the line before it and the text after it starts a new one.
+TEST(LayoutLines, PreformattedLinesAndBlankLines) {
+  auto pre = Layout(page("<pre>one\n\nthree</pre>"), 400);
+  auto lines = preLines(*pre.Doc);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_GT(lines[0].Height, 10);
+  EXPECT_EQ(lines[1].Height, lines[0].Height);
+  EXPECT_EQ(lines[2].Top, lines[0].Top + 2 * lines[0].Height);
+
+  auto text = layoutText("first\n\nthird\n", 400);
+  lines = preLines(*text.Doc);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].Height, lines[0].Height);
+  EXPECT_EQ(lines[2].Text, "third ");
+  EXPECT_EQ(lines[2].Top, lines[0].Top + 2 * lines[0].Height);
+
+  auto lfcr = layoutText("a\n\rb", 400);
+  lines = preLines(*lfcr.Doc);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].Text, " ");
+  EXPECT_EQ(lines[2].Top, lines[0].Top + 2 * lines[0].Height);
+  EXPECT_EQ(preLines(*layoutText("a\r\nb\r\n", 400).Doc).size(), 2u);
+
+  auto para = Layout(page("<pre>a<p>in p</p>b</pre>"), 400);
+  lines = preLines(*para.Doc);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].Text, "a ");
+  EXPECT_EQ(lines[1].Text, "in p ");
+  EXPECT_EQ(lines[2].Text, "b ");
+  EXPECT_GE(lines[1].Top, lines[0].Top + lines[0].Height);
+  EXPECT_GE(lines[2].Top, lines[1].Top + lines[1].Height);
+}
+
 TEST(LayoutLines, LineBreakCharacterEndsTheLine) {
   auto l = Layout(page("<p>first<br>second</p>"), 400);
   const auto lines = lineTexts(l.Dump());

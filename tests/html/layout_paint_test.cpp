@@ -91,6 +91,49 @@ TEST(LayoutPaint, BackgroundsAndBorders) {
   EXPECT_EQ(px(c, box.Left + 4, midY), TColor(clBlue));
 }
 
+// Each side takes its own style; dashes and dots follow the border's width
+// (a dash never outgrows its side, a dot is no dash).
+TEST(LayoutPaint, BorderStylesPerSideAndDotsAreDots) {
+  auto l = paint("<html><body style='margin:0'><div style='border-width:4px;border-color:black;"
+                 "border-style:solid dashed dotted double;width:100px;height:60px'></div></body></html>",
+                 140, 90, "border_styles");
+  TCanvas* c = l.Canvas();
+  auto dark = [&](int x, int y) {
+    const TColor v = px(c, x, y);
+    return int(v & 0xFF) + int((v >> 8) & 0xFF) + int((v >> 16) & 0xFF) < 384;
+  };
+  // Dark runs along a row or column: the longest and how many gaps.
+  auto runs = [&](bool row, int at, int from, int to, int& longest, int& gaps) {
+    longest = gaps = 0;
+    int run = 0;
+    bool inGap = false;
+    for (int k = from; k < to; ++k) {
+      if (row ? dark(k, at) : dark(at, k)) {
+        longest = std::max(longest, ++run);
+        inGap = false;
+      } else {
+        run = 0;
+        if (!inGap) ++gaps;
+        inGap = true;
+      }
+    }
+  };
+  int longest = 0, gaps = 0;
+  runs(true, 1, 8, 100, longest, gaps);  // top: solid
+  EXPECT_EQ(gaps, 0);
+  runs(false, 106, 8, 60, longest, gaps);  // right: dashed
+  EXPECT_GE(gaps, 2);
+  EXPECT_GE(longest, 9);
+  EXPECT_LE(longest, 16);
+  runs(true, 66, 8, 100, longest, gaps);  // bottom: dotted
+  EXPECT_GE(gaps, 8);
+  EXPECT_LE(longest, 7);
+  // Left: double, two lines with a gap between them.
+  EXPECT_TRUE(dark(0, 34));
+  EXPECT_FALSE(dark(1, 34) && dark(2, 34));
+  EXPECT_TRUE(dark(3, 34));
+}
+
 TEST(LayoutPaint, BulletsSitOnTheFirstBaseline) {
   auto l = paint(
       "<html><body style='margin:0'><ul style='margin:0'><li style='font-family:DejaVu Sans;font-size:12pt'>disc</li>"
@@ -195,15 +238,62 @@ TEST(LayoutPaint, InlineElementBorders) {
   TCanvas* c = l.Canvas();
   auto s = all<TSection>(*l.Doc).at(0);
   const LineRec& line = *s->Lines[0];
+  // The border takes its own room: it stands after "plain " and the box's
+  // text moves right by its width.
   const int left = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain ");
-  const int right = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain boxed");
+  const int right = left + 2 + layouthelp::TextWidth(u"DejaVu Sans", 16, u"boxed");
   const int midY = line.DrawY + line.TextHeight / 2;
-  EXPECT_EQ(px(c, left - 1, midY), TColor(clRed));
-  EXPECT_EQ(px(c, left - 2, midY), TColor(clRed));
-  EXPECT_EQ(px(c, left - 3, midY), TColor(clWhite));
+  EXPECT_EQ(px(c, left, midY), TColor(clRed));
+  EXPECT_EQ(px(c, left + 1, midY), TColor(clRed));
+  EXPECT_EQ(px(c, left - 1, midY), TColor(clWhite));
+  EXPECT_EQ(px(c, right, midY), TColor(clRed));
   EXPECT_EQ(px(c, right + 1, midY), TColor(clRed));
   EXPECT_EQ(px(c, (left + right) / 2, line.DrawY - 1), TColor(clRed));  // top edge
   EXPECT_EQ(px(c, line.DrawX + 2, line.DrawY - 1), TColor(clWhite));    // "plain" has none
+}
+
+// Margins, borders and padding of inline elements take room in the line:
+// a key name in a box is never drawn over the letters beside it, a padded
+// span pushes its neighbours apart, and the room counts when lines break.
+TEST(LayoutPaint, InlineBoxesTakeRoomBesideTheirText) {
+  const std::string head =
+      "<html><body style='margin:0'><p style='margin:10px 0 0;font-family:DejaVu Sans;font-size:12pt'>";
+  auto w = [](const char16_t* t) { return layouthelp::TextWidth(u"DejaVu Sans", 16, t); };
+  auto l = paint(head +
+                     "a<span style='border:2px solid #FF0000;margin:0 3px;padding:0 4px'>K</span>b"
+                     "</p></body></html>",
+                 300, 60, "inline_box_room");
+  TCanvas* c = l.Canvas();
+  TSection* s = all<TSection>(*l.Doc).at(0);
+  const LineRec& line = *s->Lines[0];
+  // 3 + 2 + 4 on each side of "K".
+  EXPECT_EQ(s->WidestLine, w(u"a") + w(u"K") + w(u"b") + 18);
+  const int midY = line.DrawY + line.TextHeight / 2;
+  const int boxLeft = line.DrawX + w(u"a") + 3;
+  EXPECT_EQ(px(c, boxLeft - 1, midY), TColor(clWhite));  // the margin
+  EXPECT_EQ(px(c, boxLeft, midY), TColor(clRed));
+  EXPECT_EQ(px(c, boxLeft + 1, midY), TColor(clRed));
+  const int boxRight = boxLeft + 2 + 4 + w(u"K") + 4;
+  EXPECT_EQ(px(c, boxRight, midY), TColor(clRed));
+  EXPECT_EQ(px(c, boxRight + 1, midY), TColor(clRed));
+  EXPECT_EQ(px(c, boxRight + 2, midY), TColor(clWhite));
+  // "b" starts after the right margin: its ink lies beyond the box.
+  bool ink = false;
+  for (int y = line.DrawY; y < line.DrawY + line.TextHeight; ++y)
+    for (int x = boxRight + 5; x < boxRight + 5 + w(u"b"); ++x) ink = ink || px(c, x, y) != TColor(clWhite);
+  EXPECT_TRUE(ink);
+
+  // Padding alone, without a border, takes room too.
+  auto p = Layout(head + "x<span style='padding-left:10px;padding-right:6px'>y</span>z</p></body></html>", 300);
+  EXPECT_EQ(all<TSection>(*p.Doc).at(0)->WidestLine, w(u"x") + w(u"y") + w(u"z") + 16);
+
+  // The room counts when the line is broken: "aa bb" fits the width, but
+  // not once "bb" has 20 pixels of margin.
+  const int width = w(u"aa bb") + 5;
+  auto plain = Layout(head + "aa <span style='border:1px solid'>bb</span></p></body></html>", width);
+  EXPECT_EQ(all<TSection>(*plain.Doc).at(0)->Lines.size(), 1u);
+  auto wide = Layout(head + "aa <span style='border:1px solid;margin-left:20px'>bb</span></p></body></html>", width);
+  EXPECT_EQ(all<TSection>(*wide.Doc).at(0)->Lines.size(), 2u);
 }
 
 // A bordered word beside big letters keeps a box of its own text's height:

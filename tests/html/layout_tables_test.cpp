@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "html/model/block.h"
+#include "html/model/section.h"
 #include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
 
@@ -156,6 +157,27 @@ TEST(LayoutTables, NestedTenDeepLaysOut) {
   EXPECT_EQ(ts.back()->LayoutTop, 0);
 }
 
+// Tables nested deeper than the builder goes are not built: their content,
+// rows and cells included, joins the cell of the deepest table built, which
+// keeps its single row.
+TEST(LayoutTables, TablesNestedTooDeepJoinTheDeepestCell) {
+  std::string html;
+  for (int i = 0; i < 10; ++i) html += "<table><tr><td>";
+  html += "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>";
+  for (int i = 0; i < 10; ++i) html += "</td></tr></table>";
+  auto l = Layout(page(html), 400);
+  auto ts = tables(*l.Doc);
+  ASSERT_EQ(ts.size(), 10u);
+  THtmlTable* deepest = ts.back();
+  ASSERT_EQ(deepest->Rows.Count(), 1);
+  String text;
+  for (const auto& cell : *deepest->Rows[0])
+    if (cell)
+      for (const auto& it : *cell->Cell)
+        if (auto* s = dynamic_cast<TSection*>(it.get())) text += s->Chars + u"|";
+  EXPECT_EQ(text, u"a b |c |");
+}
+
 }  // namespace
 
 namespace {
@@ -188,6 +210,53 @@ TEST(LayoutTables, ACaptionedTableKeepsItsPlaceOnEveryLayout) {
       EXPECT_EQ(wrapper->ContentWidth, 100);
       EXPECT_EQ(wrapper->TableBlock->ContentLeft, 0);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+template <typename T>
+std::vector<T*> allOf(ThtDocument& doc) {
+  std::vector<T*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<T*>(it.get())) out.push_back(t);
+      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+// Text found outside the cells is shown before the table with no gap of
+// the paragraph's margin between it and the table (the paragraph keeps its
+// margin above the text), and a caption meets its table with only its own
+// margin between them.
+TEST(LayoutTables, StrayTextAndCaptionsSitAgainstTheTable) {
+  auto l = Layout(page("<p>before</p><table border=1>stray<tr><td>a</td></tr></table>"), 400);
+  auto secs = allOf<TSection>(*l.Doc);
+  TSection* stray = nullptr;
+  for (TSection* s : secs)
+    if (s->Chars == u"stray ") stray = s;
+  ASSERT_NE(stray, nullptr);
+  auto blocks = allOf<TTableBlock>(*l.Doc);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0]->BorderTop, stray->LayoutTop + stray->Height);
+  EXPECT_GE(stray->LayoutTop, secs.at(0)->LayoutTop + secs.at(0)->Height + 10);
+
+  for (const char* margin : {"0", "3px"}) {
+    SCOPED_TRACE(margin);
+    auto c = Layout(page(std::string("<p>para</p><table border=1><caption style='margin-bottom:") + margin +
+                         "'>cap</caption><tr><td>b</td></tr></table>"),
+                    400);
+    auto wrappers = allOf<TTableAndCaptionBlock>(*c.Doc);
+    ASSERT_EQ(wrappers.size(), 1u);
+    TBlock* cap = wrappers[0]->CaptionBlock;
+    ASSERT_NE(cap, nullptr);
+    const int capText = cap->ContentY + cap->MyCell->GetItem(0)->Height;
+    EXPECT_EQ(wrappers[0]->TableBlock->BorderTop, capText + (margin[0] == '3' ? 3 : 0));
   }
 }
 

@@ -77,6 +77,20 @@ TEST(ParserReview, StyleLeftOpenInIncludedPartDoesNotEndThePage) {
   EXPECT_TRUE(contains(dump, "\"after the include \"")) << dump;
 }
 
+// A tag that an included part leaves open ends with the part: the page it
+// was included in is not read as the tag's attributes (nor as the content
+// of a style element whose tag never closed).
+TEST(ParserReview, TagLeftOpenInIncludedPartEndsWithIt) {
+  for (const char* part : {"<style type=\"text/css\"", "<style media=", "<b class=\"x", "<font size=3", "<span",
+                           "</sty"}) {
+    SCOPED_TRACE(part);
+    auto doc = buildWithInclude("<p>before<!--#include file=x--> after it</p><p>the rest of the page</p>", part);
+    const std::string dump = DumpDocument(*doc);
+    EXPECT_TRUE(contains(dump, " after it \"")) << dump;
+    EXPECT_TRUE(contains(dump, "\"the rest of the page \"")) << dump;
+  }
+}
+
 TEST(ParserReview, LaterNormalDeclarationKeepsEarlierImportantOne) {
   const std::string dump =
       buildhelp::Dump("<style>.x{color:green !important} .x{color:red}</style><p class=x>text</p>");

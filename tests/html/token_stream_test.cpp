@@ -23,9 +23,10 @@ TEST(TokenStream, TextRunsCollapseWhiteSpaceAndLineEnds) {
 }
 
 TEST(TokenStream, LineEndPairsBecomeOneCarriageReturn) {
-  // Inside script content every line end is one symbol.
+  // Inside script content every line end is one symbol. CR LF is one line
+  // end; LF CR is two (an LF ends its line, the CR the next, empty one).
   EXPECT_EQ(run("<script>a\r\nb\n\rc\nd\re\r\n\nf</script>"),
-            "160\n  73 [a]\n  225\n  73 [b]\n  225\n  73 [c]\n  225\n  73 [d]\n  225\n"
+            "160\n  73 [a]\n  225\n  73 [b]\n  225\n  225\n  73 [c]\n  225\n  73 [d]\n  225\n"
             "  73 [e]\n  225\n  225\n  73 [f]\n  161 [</script>]\n74\n");
   // A tab between CR and LF keeps the pair: the LF still vanishes.
   EXPECT_EQ(run("<script>a\r\t\nb</script>"),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core_test_folder.h"
+#include "platform/core/exception.h"
 #include "platform/core/files.h"
 #include "platform/core/streams.h"
 
@@ -147,4 +148,49 @@ TEST(CoreFiles, ProcessFolders) {
   EXPECT_FALSE(SetCurrentDir(dir / u"missing"));
   EXPECT_TRUE(SetCurrentDir(old));
   EXPECT_EQ(GetTempDirectory().back(), u'/');
+}
+
+TEST(CoreFiles, SafeWriteReplacesWholeOrKeepsTheOldFile) {
+  TestFolder dir;
+  const String file = dir / u"f.txt";
+  WriteFileSafely(file, "one", 3);
+  WriteFileSafely(file, "second", 6);
+  EXPECT_EQ(FileSize(file), 6);
+  struct stat st {};
+  ASSERT_EQ(stat(UTF16ToUTF8(file).c_str(), &st), 0);
+  // Made as new files usually are, not private like a temporary file.
+  EXPECT_NE(st.st_mode & 0044, 0u);
+  try {
+    WriteFileSafely(dir / u"no/f.txt", "x", 1);
+    ADD_FAILURE() << "no error";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(e.Message().find(dir / u"no/f.txt"), String::npos);
+  }
+  // A folder in the way: the target is not replaced and no temporary file stays.
+  ASSERT_TRUE(CreateDir(dir / u"d"));
+  EXPECT_THROW(WriteFileSafely(dir / u"d", "x", 1), EFCreateError);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"d", u"f.txt"}));
+}
+
+TEST(CoreFiles, ASetOfFilesTakesItsPlaceOnlyWhenEveryFileIsWritten) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"page.html", "old", 3);
+  {
+    TSafeFileSet set;
+    set.Add(dir / u"a.png", "pic", 3);
+    EXPECT_THROW(set.Add(dir / u"missing/b.png", "pic", 3), EFCreateError);
+    // Nothing was renamed, and the set is empty after the failure.
+    set.Add(dir / u"page.html", "new", 3);
+    EXPECT_EQ(find(dir / u"*", faArchive), (Names{u"page.html"}));
+    EXPECT_EQ(FileSize(dir / u"page.html"), 3);
+  }
+  // Dropped without Commit: its temporary file goes too.
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"page.html"}));
+  TSafeFileSet set;
+  set.Add(dir / u"a.png", "picture", 7);
+  set.Add(dir / u"page.html", "newer", 5);
+  set.Commit();
+  EXPECT_EQ(FileSize(dir / u"a.png"), 7);
+  EXPECT_EQ(FileSize(dir / u"page.html"), 5);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"a.png", u"page.html"}));
 }

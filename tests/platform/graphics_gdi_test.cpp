@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/core/exception.h"
 #include "platform/core/streams.h"
+#include "platform/core/strings.h"
 #include "platform/graphics/gdiplus.h"
 #include "platform/graphics/imagelist.h"
 #include "platform/graphics/metafile.h"
@@ -280,6 +282,39 @@ TEST(GraphicsPrinter, AbortRemovesTheFileAndLandscapeSwapsTheSides) {
   EXPECT_FALSE(p.Printing());
   EXPECT_FALSE(fs::exists(pdf));
   EXPECT_THROW(p.EndDoc(), EPrinter);
+}
+
+TEST(GraphicsPrinter, APdfFileTakesItsPlaceOnlyWhenTheJobEnds) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("tamrix-gfx-pdf-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path pdf = dir / "page.pdf";
+  std::ofstream(pdf) << "earlier";
+  TPrinter p;
+  p.SetPrinterIndex(int(p.Printers().size()) - 1);
+  p.SetOutputFileName(UTF8ToUTF16(pdf.string()));
+  // An aborted job leaves the earlier file as it was.
+  p.BeginDoc();
+  p.Canvas()->TextOut(10, 10, u"never printed");
+  p.Abort();
+  EXPECT_EQ(fs::file_size(pdf), 7u);
+  // While printing the earlier file stays; at the end the new one replaces it.
+  p.BeginDoc();
+  p.Canvas()->TextOut(10, 10, u"printed");
+  EXPECT_EQ(fs::file_size(pdf), 7u);
+  p.EndDoc();
+  EXPECT_GT(fs::file_size(pdf), 100u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  // A folder that does not exist: the error names the file.
+  p.SetOutputFileName(UTF8ToUTF16((dir / "none/page.pdf").string()));
+  try {
+    p.BeginDoc();
+    ADD_FAILURE() << "no error";
+  } catch (const EPrinter& e) {
+    EXPECT_NE(UTF16ToUTF8(e.Message()).find((dir / "none/page.pdf").string()), std::string::npos);
+  }
+  EXPECT_FALSE(p.Printing());
+  fs::remove_all(dir);
 }
 
 TEST(GraphicsImageList, SeparateMaskAndMaskOutput) {

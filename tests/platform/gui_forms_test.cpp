@@ -210,6 +210,31 @@ TEST(GuiForms, AFixedBorderFormTakesTheSizeTheProgramGivesIt) {
   delete form;
 }
 
+TEST(GuiForms, AMinimumSizeHoldsForTheProgramAndTheWindow) {
+  Application->Initialize();
+  auto* form = new TForm(nullptr);
+  form->SetBounds(10, 10, 300, 200);
+  form->Show();
+  // A form already smaller grows to the limit, the window with it.
+  form->Constraints().SetMinWidth(400);
+  form->Constraints().SetMinHeight(350);
+  EXPECT_EQ(form->Width(), 400);
+  EXPECT_EQ(form->Height(), 350);
+  TRect client;
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(client, TRect(0, 0, 400 - form->FrameSize().cx, 350 - form->FrameSize().cy));
+  form->SetBounds(10, 10, 100, 500);
+  EXPECT_EQ(form->Width(), 400);
+  EXPECT_EQ(form->Height(), 500);
+  form->SetClientWidth(50);
+  EXPECT_EQ(form->Width(), 400);
+  std::vector<std::uint32_t> px;
+  int w = 0, h = 0;
+  ASSERT_TRUE(GrabWindow(form, px, w, h));
+  EXPECT_EQ(w, 400 - form->FrameSize().cx);
+  delete form;
+}
+
 TEST(GuiForms, PostedMessagesAreDeliveredAtTheNextPumpEvenRightAfterOne) {
   Application->Initialize();
   long got = 0;

@@ -1,0 +1,60 @@
+// The print dialog over Qt's: it works on a printer object of its own,
+// set up from the program's printer, and hands the choice back to it.
+#include <QApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include "platform/graphics/printer.h"
+#include "platform/gui/dialogs.h"
+
+namespace {
+QString qs(const String& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+String ss(const QString& s) { return String(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
+}  // namespace
+
+bool TPrintDialog::Execute() {
+  return runDialog(dkPrint, String(), [this] {
+    TPrinter* target = Printer();
+    const std::vector<String>& printers = target->Printers();
+    const int index = target->PrinterIndex();
+    const bool pdf = index == int(printers.size()) - 1;
+    QPrinter printer(pdf ? QPrinterInfo() : QPrinterInfo::printerInfo(qs(printers[size_t(index)])),
+                     QPrinter::HighResolution);
+    if (pdf) {
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(qs(target->OutputFileName()));
+    }
+    printer.setDocName(qs(target->Title()));
+    printer.setCopyCount(FCopies);
+    printer.setPageOrientation(target->Orientation() == poLandscape ? QPageLayout::Landscape
+                                                                     : QPageLayout::Portrait);
+    if (FMinPage > 0 && FMaxPage >= FMinPage) printer.setFromTo(FFromPage, FToPage);
+    QPrintDialog d(&printer, QApplication::activeWindow());
+    if (!FTitle.empty()) d.setWindowTitle(qs(FTitle));
+    if (FMinPage > 0 && FMaxPage >= FMinPage) d.setMinMax(FMinPage, FMaxPage);
+    d.setOption(QAbstractPrintDialog::PrintToFile, true);
+    d.setOption(QAbstractPrintDialog::PrintPageRange, FMaxPage > 0);
+    if (d.exec() != QDialog::Accepted) return false;
+
+    // The choice back on the program's printer.
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+      target->SetPrinterIndex(int(printers.size()) - 1);
+      target->SetOutputFileName(ss(printer.outputFileName()));
+    } else {
+      const String name = ss(printer.printerName());
+      for (size_t i = 0; i + 1 < printers.size(); ++i)
+        if (printers[i] == name) target->SetPrinterIndex(int(i));
+    }
+    target->SetOrientation(printer.pageLayout().orientation() == QPageLayout::Landscape ? poLandscape
+                                                                                       : poPortrait);
+    FCopies = printer.copyCount();
+    target->SetCopies(FCopies);
+    FPrintRange = printer.printRange() == QPrinter::PageRange ? prPageNums : prAllPages;
+    if (FPrintRange == prPageNums) {
+      FFromPage = printer.fromPage();
+      FToPage = printer.toPage();
+    }
+    return true;
+  });
+}

@@ -1,0 +1,288 @@
+// Saving the shown page as HTML with its pictures or as text, and printing
+// it into a PDF file, through the main window's buttons and dialogs.
+#include <cstdio>
+#include <filesystem>
+
+#include "app/article_save.h"
+#include "html/viewer/viewer_dump.h"
+#include "platform/core/exception.h"
+#include "platform/core/strings.h"
+#include "platform/graphics/printer.h"
+#include "tests/app/main_form_util.h"
+#include "tools/dictbuilder/media.h"
+
+using apptest::readFile;
+using apptest::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- the page's text and references ----------------------------------------
+
+TEST(ArticleText, TagsGoLineBreaksStayAndStrayBracketsAreText) {
+  EXPECT_EQ(UTF16ToUTF8(ArticleSourceToText(
+                u"<html><body><h1>FOX</H1><B>fox</B> лиса<BR>&bull; one<br>two&acute; &amp; x</body></html>")),
+            "FOX\r\nfox лиса\r\n one\r\ntwo &amp; x");
+  // A ">" that opens no tag stays, and the tag after it still goes: the
+  // text ends (it does not loop for ever).
+  EXPECT_EQ(UTF16ToUTF8(ArticleSourceToText(u"a > b <i>c</i> d")), "a > b c d");
+  EXPECT_EQ(UTF16ToUTF8(ArticleSourceToText(u">> x <b>y")), ">> x y");
+  // A "<" that nothing closes is text too.
+  EXPECT_EQ(UTF16ToUTF8(ArticleSourceToText(u"<b>1</b> < 2")), "1 < 2");
+  EXPECT_EQ(UTF16ToUTF8(ArticleSourceToText(u"<br/><BR >x")), "x");
+}
+
+TEST(ArticleText, NamesAndExtensions) {
+  EXPECT_EQ(WithExtension(u"/t/page", u".html"), u"/t/page.html");
+  EXPECT_EQ(WithExtension(u"/t/page.HTML", u".html"), u"/t/page.HTML");
+  EXPECT_EQ(WithExtension(u"/t/page.html.txt", u".html"), u"/t/page.html.txt.html");
+  EXPECT_EQ(WithExtension(u"/t/notes.txt", u".txt"), u"/t/notes.txt");
+  EXPECT_EQ(SafeFileName(u"a/b\\c:d*e?f\"g<h>i|j#k%l"), u"a_b_c_d_e_f_g_h_i_j_k_l");
+  EXPECT_EQ(SafeFileName(u"ёж в тумане.png"), u"ёж в тумане.png");
+  for (const char16_t* bad : {u"", u".", u".."}) EXPECT_EQ(SafeFileName(bad), u"_");
+  EXPECT_EQ(SafeFileName(String(u"x\n\ty")), u"x__y");
+  EXPECT_EQ(SafeFileName(String(300, u'a')).size(), 200u);
+  EXPECT_EQ(EscapeUrlPath(u"my page.files/ёж#1.png"), u"my%20page.files/%D1%91%D0%B6%231.png");
+}
+
+TEST(ArticleText, MediaReferencesPointIntoTheFolderOncePerPicture) {
+  const String page =
+      u"<a href=\"*0/fox.png\"><IMG SRC=\"*0/fox.png\"></a> <a href=\"*12/a/b/fox.png\"><IMG SRC=\"*12/a/b/fox.png\">"
+      u"</a><IMG SRC=\"*1/../../x &amp; y.gif\"><p title=\"*note\">";
+  std::vector<TSavedMedia> media;
+  const String out = PointMediaIntoFolder(page, u"my page.files", media);
+  ASSERT_EQ(media.size(), 3u);
+  EXPECT_EQ(media[0].DictIndex, 0);
+  EXPECT_EQ(media[0].Name, u"fox.png");
+  EXPECT_EQ(media[0].FileName, u"fox.png");
+  // Another picture whose file name would be the same gets its own.
+  EXPECT_EQ(media[1].DictIndex, 12);
+  EXPECT_EQ(media[1].Name, u"a/b/fox.png");
+  EXPECT_EQ(media[1].FileName, u"2-fox.png");
+  // The name as stored (entities read back) is what is fetched; the file
+  // stays inside the folder.
+  EXPECT_EQ(media[2].Name, u"../../x & y.gif");
+  EXPECT_EQ(media[2].FileName, u"x & y.gif");
+  EXPECT_EQ(UTF16ToUTF8(out),
+            "<a href=\"my%20page.files/fox.png\"><IMG SRC=\"my%20page.files/fox.png\"></a> "
+            "<a href=\"my%20page.files/2-fox.png\"><IMG SRC=\"my%20page.files/2-fox.png\"></a>"
+            "<IMG SRC=\"my%20page.files/x%20%26%20y.gif\"><p title=\"*note\">");
+}
+
+// ---- through the window ----------------------------------------------------------
+
+class SaveAndPrint : public apptest::MainWindow {
+protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    Png = dictbuilder::EncodePng(dictbuilder::MakeBadgePicture(37));
+    Dict("en")
+        .Properties("English/Russian", "en")
+        .Word({0, "FOX", "<1>fox</1> лиса<9>beast &gt; bird <5>fox.png</5>"})
+        .Media(1, "fox.png", Png);
+    List("en 1\r\n");
+    writeFile(Dir / "help/index.html", "<html><body><h1>Help</h1>" + std::string(3000, ' ') + "</body></html>");
+    Out = Dir / "out";
+    fs::create_directories(Out);
+    SetDialogHook([this](TDialogRequest& r, int& result) {
+      result = 0;
+      if (r.Kind == dkMessageBox) {
+        Messages.push_back(UTF16ToUTF8(r.Text));
+        result = (r.Flags & MB_YESNO) == MB_YESNO ? Answer : IDOK;
+      } else if (r.Kind == dkSaveFile && !SaveAs.empty()) {
+        auto* d = static_cast<TSaveDialog*>(r.Dialog);
+        Proposed = UTF16ToUTF8(d->FileName());
+        d->SetFileName(Utf8ToUnicode(SaveAs));
+        d->SetFilterIndex(Filter);
+        result = 1;
+      } else if (r.Kind == dkPrint && !PrintTo.empty()) {
+        ++PrintDialogs;
+        Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
+        Printer()->SetOutputFileName(Utf8ToUnicode(PrintTo));
+        result = 1;
+      }
+      return true;
+    });
+  }
+  void TearDown() override {
+    delete SetPrinter(nullptr);
+    MainWindow::TearDown();
+  }
+
+  void ShowFox() {
+    Start();
+    Search(u"fox");
+    Select(0, 0);
+  }
+
+  std::string Png;
+  int Answer = IDNO;
+  fs::path Out;
+  std::string SaveAs;
+  int Filter = 1;
+  std::string Proposed;
+  std::string PrintTo;
+  int PrintDialogs = 0;
+};
+
+TEST_F(SaveAndPrint, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
+  ShowFox();
+  SaveAs = (Out / "my fox").string();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Proposed, "FOX");
+  const std::string page = readFile(Out / "my fox.html");
+  ASSERT_FALSE(page.empty());
+  EXPECT_NE(page.find("SRC=\"my%20fox.files/fox.png\""), std::string::npos) << page;
+  EXPECT_NE(page.find("href=\"my%20fox.files/fox.png\""), std::string::npos);
+  EXPECT_EQ(page.find("*0/"), std::string::npos);
+  EXPECT_NE(page.find("лиса"), std::string::npos);
+  EXPECT_EQ(readFile(Out / "my fox.files/fox.png"), Png);
+  EXPECT_EQ(Messages.size(), 1u);  // only the hot key's
+  // The program folder stays the current one.
+  EXPECT_EQ(fs::current_path(), Dir);
+
+  // The saved page opens with its picture in a viewer of its own.
+  auto* view = new THtmlView(Form);
+  view->SetParent(Form);
+  view->SetBounds(0, 0, 400, 300);
+  view->LoadFromFile(Utf8ToUnicode((Out / "my fox.html").string()), HtmlType);
+  const std::string dump = DumpViewerLayout(*view);
+  EXPECT_NE(dump.find("h=37 chars=2 \"[object] \""), std::string::npos) << dump;
+
+  // A second save with ".html" typed keeps the picture already there and
+  // does not append the extension again.
+  writeFile(Out / "my fox.files/fox.png", "KEPT");
+  SaveAs = (Out / "my fox.html").string();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(readFile(Out / "my fox.files/fox.png"), "KEPT");
+  EXPECT_FALSE(fs::exists(Out / "my fox.html.html"));
+  // Typed without its extension over an existing page: asked first.
+  SaveAs = (Out / "my fox").string();
+  const auto before = fs::last_write_time(Out / "my fox.html");
+  Form->SaveButtonClick(Form);
+  ASSERT_EQ(Messages.size(), 2u);
+  EXPECT_NE(Messages[1].find("my fox.html"), std::string::npos) << Messages[1];
+  EXPECT_EQ(fs::last_write_time(Out / "my fox.html"), before);
+  Answer = IDYES;
+  std::filesystem::remove(Out / "my fox.files/fox.png");
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Messages.size(), 3u);
+  EXPECT_EQ(readFile(Out / "my fox.files/fox.png"), Png);
+  for (const auto& e : fs::directory_iterator(Out))  // no temporary file left
+    EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+}
+
+TEST_F(SaveAndPrint, SaveAsTextAndPagesWithoutPictures) {
+  ShowFox();
+  SaveAs = (Out / "fox").string();
+  Filter = 2;
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(readFile(Out / "fox.txt"), "FOX\r\nfox лиса\r\n\r\n beast &gt; bird ");
+  EXPECT_FALSE(fs::exists(Out / "fox.files"));
+
+  // A caption that is no file name is proposed made safe; a page without
+  // pictures (the dictionary's about page) gets no folder.
+  Select(0);
+  SaveAs = (Out / "about").string();
+  Filter = 1;
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Proposed, "English_Russian");
+  EXPECT_NE(readFile(Out / "about.html").find("English/Russian"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Out / "about.files"));
+
+  // Cancelling writes nothing.
+  SaveAs.clear();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Out), fs::directory_iterator()), 2);
+}
+
+TEST_F(SaveAndPrint, AFileThatCannotBeWrittenIsReportedByName) {
+  ShowFox();
+  SaveAs = (Out / "missing/folder/fox").string();
+  Form->SaveButtonClick(Form);
+  ASSERT_EQ(Messages.size(), 2u);
+  EXPECT_NE(Messages[1].find((Out / "missing/folder/fox.html").string()), std::string::npos) << Messages[1];
+  // An existing page the user may not write keeps its content.
+  writeFile(Out / "locked/fox.txt", "OLD");
+  chmod((Out / "locked").c_str(), 0555);
+  SaveAs = (Out / "locked/fox").string();
+  Filter = 2;
+  Form->SaveButtonClick(Form);
+  chmod((Out / "locked").c_str(), 0755);
+  if (geteuid() != 0) {
+    ASSERT_EQ(Messages.size(), 3u);
+    EXPECT_NE(Messages[2].find("locked/fox.txt"), std::string::npos) << Messages[2];
+    EXPECT_EQ(readFile(Out / "locked/fox.txt"), "OLD");
+  }
+}
+
+int pdfPages(const fs::path& pdf) {
+  const std::string cmd = "pdfinfo '" + pdf.string() + "' 2>/dev/null | sed -n 's/^Pages: *//p'";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return -1;
+  int pages = -1;
+  if (fscanf(p, "%d", &pages) != 1) pages = -1;
+  pclose(p);
+  return pages;
+}
+
+std::string pdfText(const fs::path& pdf) {
+  const std::string cmd = "pdftotext -layout '" + pdf.string() + "' - 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  if (p) pclose(p);
+  return out;
+}
+
+TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
+  std::string body;
+  for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
+  Dict("long").Properties("Long", "en").Word({0, "LONG", body});
+  List("long 1\r\nen 1\r\n");
+  Start();
+  Search(u"long");
+  Select(0, 0);
+  const int pages = Form->HTMLOut->NumPrinterPages();
+  ASSERT_GT(pages, 1);
+  PrintTo = (Out / "long.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(PrintDialogs, 1);
+  EXPECT_EQ(pdfPages(Out / "long.pdf"), pages);
+  const std::string text = pdfText(Out / "long.pdf");
+  EXPECT_NE(text.find("LONG"), std::string::npos);
+  EXPECT_NE(text.find("line 149 of a long article"), std::string::npos) << text.substr(0, 300);
+  EXPECT_EQ(Messages.size(), 1u);
+  for (const auto& e : fs::directory_iterator(Out)) EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+
+  // Cancelled: nothing printed. Into a folder that does not exist: said,
+  // naming the file.
+  PrintTo.clear();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(PrintDialogs, 1);
+  PrintTo = (Out / "none/long.pdf").string();
+  Form->PrintButtonClick(Form);
+  ASSERT_EQ(Messages.size(), 2u);
+  EXPECT_NE(Messages[1].find(PrintTo), std::string::npos) << Messages[1];
+}
+
+TEST_F(SaveAndPrint, FilesAreProposedInTheHomeFolderAfterThePage) {
+  const char* home = getenv("HOME");
+  const std::string saved = home ? home : "";
+  setenv("HOME", Out.c_str(), 1);
+  ShowFox();
+  Form->PrintButtonClick(Form);  // the hook does not answer: cancelled
+  EXPECT_EQ(UTF16ToUTF8(Printer()->OutputFileName()), (Out / "FOX.pdf").string());
+  Form->SaveButtonClick(Form);  // cancelled too
+  EXPECT_EQ(UTF16ToUTF8(Form->SaveDialog1->InitialDir()), Out.string());
+  // After a save the next one starts in its folder.
+  fs::create_directories(Out / "sub");
+  SaveAs = (Out / "sub/fox").string();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(UTF16ToUTF8(Form->SaveDialog1->InitialDir()), (Out / "sub").string());
+  setenv("HOME", saved.c_str(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The program's dialogs and small windows, driven as a user would: saving a
+// page through the file dialog, printing into a PDF file through the print
+// dialog, the settings window and the virtual keyboard.
+#include <fstream>
+#include <sstream>
+
+#include "tests/e2e/app/app_e2e_support.h"
+#include "tests/tool_run.h"
+
+namespace {
+
+using e2e::Pause;
+using e2e::Sh;
+using tooltest::shellQuote;
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The buttons below the article and below the tree, at the shipped 800 x 600
+// (panels 80 pixels shorter than the window, buttons 52 above their bottom).
+constexpr int kButtonY = 8 + (600 - 80) - 52 + 12;
+constexpr int kSaveX = 286 + 96 + 45;
+constexpr int kPrintX = 286 + 192 + 45;
+constexpr int kOptionsX = 8 + 184 + 43;
+
+class AppWindows : public e2e::Program {
+protected:
+  void SetUp() override {
+    Program::SetUp();
+    const char* home = getenv("HOME");
+    FHome = home ? home : "";
+    // The program proposes files in the user's home folder: the test's own.
+    Home = Folder / "home";
+    fs::create_directories(Home);
+    setenv("HOME", Home.c_str(), 1);
+  }
+  void TearDown() override {
+    Program::TearDown();
+    setenv("HOME", FHome.c_str(), 1);
+  }
+
+  // The visible window whose title begins with Title, once it is there.
+  unsigned long WaitForWindow(const std::string& title) {
+    std::string found;
+    e2e::WaitFor([&] {
+      found = Sh("xdotool search --onlyvisible --name " + shellQuote("^" + title) + " | head -n1");
+      return !found.empty();
+    }, 8000);
+    return found.empty() ? 0 : std::stoul(found);
+  }
+  bool Shown(unsigned long window) {
+    return Sh("xdotool search --onlyvisible --name .").find(std::to_string(window)) != std::string::npos;
+  }
+  void ClickIn(unsigned long window, int x, int y) {
+    Sh("xdotool mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " + std::to_string(y) +
+       " click 1");
+    Pause(400);
+  }
+  void FocusWindow(unsigned long window) {
+    Sh("timeout 5 xdotool windowfocus " + std::to_string(window));
+    Pause(200);
+  }
+  // Shows the demo dictionary's article with every picture.
+  void ShowGallery() {
+    Start();
+    Type("gallery");
+    Key("Return");
+    // English-Russian first (root, GALLERY), then the demo dictionary.
+    ClickTreeRow(3);
+    Pause(500);
+  }
+
+  fs::path Home;
+
+private:
+  std::string FHome;
+};
+
+TEST_F(AppWindows, SaveThroughTheFileDialogAndOpenTheSavedPage) {
+  ShowGallery();
+  Click(kSaveX, kButtonY);
+  const unsigned long dialog = WaitForWindow("Save As");
+  ASSERT_NE(dialog, 0u) << "no save dialog";
+  FocusWindow(dialog);
+  // The file name box holds the page's caption, selected: typed over.
+  Key("ctrl+a");
+  Type((Home / "my gallery").string());
+  Key("Return");
+  ASSERT_TRUE(e2e::WaitFor([&] { return fs::exists(Home / "my gallery.html"); }, 5000)) << "nothing saved";
+  const std::string page = readFile(Home / "my gallery.html");
+  EXPECT_NE(page.find("SRC=\"my%20gallery.files/forest.jpg\""), std::string::npos) << page;
+  for (const char* picture : {"badge.png", "forest.jpg", "spinner.gif", "tiles.bmp"})
+    EXPECT_GT(fs::file_size(Home / "my gallery.files" / picture), 100u) << picture;
+
+  // The saved page opened in a viewer of its own finds its pictures: the
+  // landscape of forest.jpg is 200 x 130.
+  const fs::path dump = Folder / "saved-page.txt";
+  Sh("cd " + shellQuote(Home.string()) + " && QT_QPA_PLATFORM=offscreen " + shellQuote(TAMRIX_RENDER) + " " +
+     shellQuote((Home / "my gallery.html").string()) + " 600 " + shellQuote((Folder / "saved-page.png").string()) +
+     " --dump " + shellQuote(dump.string()));
+  const std::string layout = readFile(dump);
+  EXPECT_NE(layout.find("h=130"), std::string::npos) << layout;
+}
+
+int pdfPages(const fs::path& pdf) {
+  const std::string out = Sh("pdfinfo " + shellQuote(pdf.string()) + " | sed -n 's/^Pages: *//p'");
+  return out.empty() ? -1 : std::atoi(out.c_str());
+}
+
+TEST_F(AppWindows, PrintToAPdfFileThroughThePrintDialog) {
+  ShowGallery();
+  Click(kPrintX, kButtonY);
+  const unsigned long dialog = WaitForWindow("Print");
+  ASSERT_NE(dialog, 0u) << "no print dialog";
+  // Without a printer the PDF writer is chosen, into the home folder under
+  // the page's name: the dialog's Print button takes it as it stands.
+  FocusWindow(dialog);
+  Key("Return");
+  ASSERT_TRUE(e2e::WaitFor([&] { return fs::exists(Home / "GALLERY.pdf"); }, 8000))
+      << "no PDF file: " << Sh("ls -a " + shellQuote(Home.string()));
+  EXPECT_EQ(pdfPages(Home / "GALLERY.pdf"), 1);
+  const std::string text = Sh("pdftotext " + shellQuote((Home / "GALLERY.pdf").string()) + " -");
+  EXPECT_NE(text.find("GALLERY"), std::string::npos) << text;
+  EXPECT_NE(text.find("галерея"), std::string::npos) << text;
+}
+
+TEST_F(AppWindows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
+  Prepare(
+      "HideToSysTray=0;\r\nAutoStart=0;\r\nMinimizeAtClosing=-1;\r\nFontColor=clBlack;\r\nFontSize=12;\r\n"
+      "FontName=DejaVu Sans;\r\nBgColor=clWhite;\r\nWordAutoSelect=-1;\r\nUseSkin=0;\r\nUseBgColor=-1;\r\n"
+      "UseFontStyle=-1;\r\nCurrentSkin=noSkin;\r\nMainFormWidth=800;\r\nMainFormHeight=600;\r\nUseCtrlC=-1;\r\n");
+  Start();
+  Click(kOptionsX, kButtonY);
+  const unsigned long options = WaitForWindow("настройки tamrix");
+  ASSERT_NE(options, 0u) << "no settings window";
+  // "сворачивать в SysTray", second on the first tab; then "сохранить".
+  ClickIn(options, 60, 74);
+  ClickIn(options, 150, 214);
+  ASSERT_TRUE(e2e::WaitFor([&] { return readFile(Folder / "other/settings").find("HideToSysTray=-1;") == 0; }, 3000))
+      << readFile(Folder / "other/settings");
+  // Esc closes the settings window and gives the main one back.
+  FocusWindow(options);
+  Key("Escape");
+  ASSERT_TRUE(e2e::WaitFor([&] { return !Shown(options); }, 3000)) << "Esc did not close the settings window";
+  Focus();
+  Type("fox");
+  Key("Return");
+  EXPECT_EQ(Article().rfind("FOX", 0), 0u) << "the main window does not take input again";
+  // The close box now hides the window into the tray.
+  ASSERT_TRUE(e2e::RequestClose(Window));
+  EXPECT_TRUE(e2e::WaitFor([&] { return !Visible(); }, 5000)) << "the close box did not hide the window";
+  EXPECT_TRUE(e2e::Running(Pid));
+}
+
+TEST_F(AppWindows, TypeWithTheVirtualKeyboard) {
+  Start();
+  // "abc" beside the search button.
+  Click(8 + 126 + 20, 8 + 88 + 12);
+  const unsigned long keyboard = WaitForWindow("виртуальная клавиатура");
+  ASSERT_NE(keyboard, 0u) << "no keyboard window";
+  // The Russian layout: Д and О in the second row (staggered by 15 pixels),
+  // М in the third (by 30); keys are 30 pixels apart below the tabs.
+  auto key = [&](int row, int column) {
+    const int stagger = 15 * (row - 1);
+    ClickIn(keyboard, 15 + 30 * (column - 1) + stagger + 14, 50 + 30 * (row - 1) + 14 + 27);
+  };
+  key(2, 9);  // Д
+  key(2, 7);  // О
+  key(3, 4);  // М
+  // "Enter" hides the keyboard and searches.
+  ClickIn(keyboard, 379 + 50, 178 + 13 + 27);
+  EXPECT_TRUE(e2e::WaitFor([&] { return !Shown(keyboard); }, 3000)) << "the keyboard stayed";
+  Pause(300);
+  const std::string a = Article();
+  EXPECT_EQ(a.rfind("ДОМ", 0), 0u) << a.substr(0, 200);
+}
+
+}  // namespace
