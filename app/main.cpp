@@ -4,10 +4,14 @@
 #include "app/main_form.h"
 #include "app/options_form.h"
 #include "app/vk_form.h"
+#include "platform/graphics/font.h"
 #include "platform/gui/forms.h"
 
 int main() {
   Application->Initialize();
+  // The first article with Cyrillic or phonetic text must not wait for the
+  // fonts' character tables: read them while the windows are made.
+  WarmUpFontData();
   Application->SetTitle(u"tamrix 5.7");
   try {
     Application->CreateForm<TRuForm>();

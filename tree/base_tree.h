@@ -24,6 +24,7 @@
 #include "tree/globals.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture.h"
+#include "platform/gui/ole.h"
 #include "tree/edit_link.h"
 #include "tree/hint_window.h"
 #include "platform/gui/accessibility.h"
@@ -33,6 +34,8 @@ class TCanvas;
 class TWorkerThread;
 class TImageList;
 class TChangeLink;
+class TDTDragImage;
+class IDTDragManager;
 class TStream;
 
 // A class reference for tree classes: lets the clipboard-format registry
@@ -1121,6 +1124,109 @@ private:
 
 public:
   // ==== end of display ======================================================
+
+  // ==== drag and drop and the clipboard ======================================
+  using TFormatArray = std::vector<std::uint16_t>;
+  using TDTDragOverEvent =
+      std::function<void(TBaseDataTree* Sender, TObject* Source, TShiftState Shift, TDragState State, TPoint Pt,
+                         TDTDropMode Mode, std::uint32_t& Effect, bool& Accept)>;
+  using TDTDragDropEvent =
+      std::function<void(TBaseDataTree* Sender, TObject* Source, const std::shared_ptr<IDataObject>& DataObject,
+                         const TFormatArray& Formats, TShiftState Shift, TPoint Pt, std::uint32_t& Effect,
+                         TDTDropMode Mode)>;
+  using TDTCreateDataObjectEvent =
+      std::function<void(TBaseDataTree* Sender, std::shared_ptr<IDataObject>& DataObject)>;
+  using TDTCreateDragManagerEvent =
+      std::function<void(TBaseDataTree* Sender, std::shared_ptr<IDTDragManager>& DragManager)>;
+  using TDTGetUserClipboardFormatsEvent = std::function<void(TBaseDataTree* Sender, TFormatEtcArray& Formats)>;
+  using TDTRenderOLEDataEvent = std::function<void(TBaseDataTree* Sender, const TFormatEtc& FormatEtcIn,
+                                                   TStgMedium& Medium, bool ForClipboard, HRESULT& Result)>;
+
+  // Puts the selection on the clipboard; a cut moves it at the next paste.
+  virtual void CopyToClipboard();
+  virtual void CutToClipboard();
+  // Inserts the clipboard's tree data at the focused node.
+  virtual bool PasteFromClipboard();
+  void CancelCutOrCopy();
+  // Inserts tree data from a paste or a drop at TargetNode. Optimized: the
+  // data comes from Source, a tree of this process, whose nodes are moved.
+  virtual bool ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<IDataObject>& DataObject,
+                              PDataNode TargetNode, TDTNodeAttachMode Mode, bool Optimized);
+  // Starts a drag: at once, or after the mouse moved Threshold pixels.
+  void BeginDrag(bool Immediate, int Threshold = -1);
+  bool Dragging() const override;
+  IDTDragManager* DragManager();
+  TDTDragImage* DragImage() const { return FDragImage.get(); }
+  // The tree's number in the registry of live trees.
+  std::uint64_t TreeToken() const { return FTreeToken; }
+  virtual HRESULT RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard);
+  virtual void GetNativeClipboardFormats(TFormatEtcArray& Formats);
+  // The tree of this process that a data object comes from, or nil.
+  virtual TBaseDataTree* GetTreeFromDataObject(IDataObject* DataObject);
+  // The target side of a drag (points in screen coordinates). A drag that
+  // no drop target takes reaches the control's own handling as well.
+  using TCustomControl::DragOver;
+  using TCustomControl::DragDrop;
+  virtual HRESULT DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_t& Effect);
+  virtual HRESULT DragOver(TObject* Source, std::uint32_t KeyState, TDragState DragState, TPoint Pt,
+                           std::uint32_t& Effect);
+  virtual void DragLeave();
+  virtual HRESULT DragDrop(const std::shared_ptr<IDataObject>& DataObject, std::uint32_t KeyState, TPoint Pt,
+                           std::uint32_t& Effect);
+  // Ends a drag on the source side.
+  virtual void DragFinished();
+  virtual void DoDragExpand();
+  virtual std::uint32_t SuggestDropEffect(TObject* Source, TShiftState Shift, TPoint Pt,
+                                          std::uint32_t AllowedEffects);
+  virtual void DoDragging(TPoint P);
+  // Runs the platform's drag of DataObject with this tree as the source.
+  virtual void DoDragDrop(const std::shared_ptr<IDataObject>& DataObject, std::uint32_t AllowedEffects,
+                          std::uint32_t& Effect);
+  PDataNode LastVCLDragTarget() const { return FLastVCLDragTarget; }
+  std::uint32_t VCLDragEffect() const { return FVCLDragEffect; }
+
+  TDTDragOverEvent OnDragOver;
+  TDTDragDropEvent OnDragDrop;
+  TDTCreateDataObjectEvent OnCreateDataObject;
+  TDTCreateDragManagerEvent OnCreateDragManager;
+  TDTGetUserClipboardFormatsEvent OnGetUserClipboardFormats;
+  TDTRenderOLEDataEvent OnRenderOLEData;
+
+  virtual bool DoDragOver(TObject* Source, TShiftState Shift, TDragState State, TPoint Pt, TDTDropMode Mode,
+                          std::uint32_t& Effect);
+  virtual void DoDragDrop(TObject* Source, const std::shared_ptr<IDataObject>& DataObject,
+                          const TFormatArray& Formats, TShiftState Shift, TPoint Pt, std::uint32_t& Effect,
+                          TDTDropMode Mode);
+  virtual std::shared_ptr<IDataObject> DoCreateDataObject();
+  virtual std::shared_ptr<IDTDragManager> DoCreateDragManager();
+  virtual HRESULT DoRenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard);
+  virtual void DoGetUserClipboardFormats(TFormatEtcArray& Formats);
+
+protected:
+  void DoStartDrag(TDragObject*& DragObject) override;
+  void DoEndDrag(TObject* Target, int X, int Y) override;
+  // Messages of the clipboard and the drag (true when handled).
+  bool DispatchDragAndClipboard(TMessage& Message);
+  // The window takes drops while toAcceptOLEDrop is set.
+  void UpdateDropTarget();
+
+private:
+  void handleFrameworkDrag(TMessage& Message);
+  void deleteCutNodes();
+  void prepareDragImage(const std::shared_ptr<IDataObject>& DataObject);
+  TShiftState dragShiftState(std::uint32_t KeyState) const;
+  std::shared_ptr<IDTDragManager> FDragManager;
+  std::unique_ptr<TDTDragImage> FDragImage;
+  std::uint64_t FTreeToken = 0;
+  PDataNode FLastVCLDragTarget = nullptr;
+  std::uint32_t FVCLDragEffect = DROPEFFECT_NONE;
+  bool FDropTargetRegistered = false;
+  // Set up and given up with the tree.
+  void initDragAndClipboard();
+  void releaseDragAndClipboard();
+
+public:
+  // ==== end of drag and drop and the clipboard ===============================
 
 protected:
   // ---- initialisation on demand -------------------------------------------

@@ -193,6 +193,7 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
   if (FLastStructureChangeNode == Node) FLastStructureChangeNode = nullptr;
   if (FCurrentHotNode == Node) FCurrentHotNode = nullptr;
   if (FDropTargetNode == Node) FDropTargetNode = nullptr;
+  if (FLastVCLDragTarget == Node) FLastVCLDragTarget = nullptr;
   if (FFocusedNode == Node) FFocusedNode = nullptr;
   if (FCheckNode == Node) FCheckNode = nullptr;
   if (FLastSearchNode == Node) FLastSearchNode = nullptr;

@@ -86,7 +86,8 @@ TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool Te
 
   const bool useColumns = FHeader->UseColumns();
   TColumnIndex main = FHeader->MainColumn();
-  const int indent = indentationFor(*this, Node, !useColumns || Column == main);
+  // No column means the main one, as it does for the painter.
+  const int indent = indentationFor(*this, Node, !useColumns || Column == main || Column == NoColumn);
   if (!useColumns) Column = NoColumn;
 
   // The top of the row, in tree coordinates (64 bits: very tall trees).

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include <unistd.h>
 
 #include "platform/core/exception.h"
 #include "platform/graphics/bitmap.h"
@@ -11,6 +10,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
+#include "tree/data_object.h"
 
 namespace {
 // Names of the predefined formats, by id.
@@ -160,17 +160,7 @@ void TClipboardFormats::Insert(int, const String& S) {
   Add(S);
 }
 
-RawByteString TreeReferenceData(const TBaseDataTree* Tree) {
-  // A 32-bit process id, then the tree's address in the width of a pointer,
-  // both little-endian.
-  RawByteString bytes;
-  auto put = [&bytes](std::uint64_t v, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) bytes.push_back(char((v >> (8 * i)) & 0xFF));
-  };
-  put(std::uint32_t(getpid()), sizeof(std::uint32_t));
-  put(std::uint64_t(reinterpret_cast<std::uintptr_t>(Tree)), sizeof(void*));
-  return bytes;
-}
+RawByteString TreeReferenceData(const TBaseDataTree* Tree) { return TreeReferenceBytes(Tree->TreeToken()); }
 
 bool ClipboardHoldsTree(const TBaseDataTree* Tree) {
   std::uint16_t format = TreeGlobals().CF_DTREFERENCE;
@@ -190,7 +180,9 @@ void InitializeGlobalStructures() {
   // splitter) can show them by setting its cursor to that number.
   Screen->SetCursors(crHeaderSplit, TreeCursor(crHeaderSplit));
   Screen->SetCursors(crVertSplit, TreeCursor(crVertSplit));
-  g.CF_DATATREE = RegisterDTClipboardFormat(u"Data Tree Content", TBaseDataTree::ClassInfo(), 50);
+  // The tree's nodes travel as a stream or a memory block.
+  g.CF_DATATREE = RegisterDTClipboardFormat(u"Data Tree Content", TBaseDataTree::ClassInfo(), 50,
+                                            TYMED_ISTREAM | TYMED_HGLOBAL);
   const TTreeClassInfo* stringTree = StringTreeClassInfo();
   g.CF_HTML = RegisterDTClipboardFormat(u"HTML Format", stringTree, 80);
   g.CF_RTFNOOBJS = RegisterDTClipboardFormat(u"Rich Text Format Without Objects", stringTree, 84);

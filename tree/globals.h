@@ -10,24 +10,12 @@
 #include "platform/core/types.h"
 #include "platform/graphics/geometry.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/ole.h"
 
 struct TTreeClassInfo;
 class TBaseDataTree;
 class TBitmap;
 class TCanvas;
-
-// What a format offers: the format id and how the data travels.
-enum : std::uint32_t { TYMED_HGLOBAL = 1, TYMED_FILE = 2, TYMED_ISTREAM = 4, TYMED_ISTORAGE = 8 };
-enum : std::uint32_t { DVASPECT_CONTENT = 1 };
-
-struct TFormatEtc {
-  std::uint16_t cfFormat = 0;
-  void* ptd = nullptr;
-  std::uint32_t dwAspect = DVASPECT_CONTENT;
-  std::int32_t lindex = -1;
-  std::uint32_t tymed = TYMED_HGLOBAL;
-};
-using TFormatEtcArray = std::vector<TFormatEtc>;
 
 struct TClipboardFormatEntry {
   String Description;
@@ -112,8 +100,9 @@ struct TTreeGlobals {
 TTreeGlobals& TreeGlobals();
 
 // The bytes a tree puts on the clipboard under "Data Tree Reference" when it
-// cuts or copies: this process and the tree, so that the tree can tell later
-// whether the clipboard still holds its data.
+// cuts or copies: this process's token and the tree's number in the
+// registry of live trees, so that the tree can tell later whether the
+// clipboard still holds its data.
 RawByteString TreeReferenceData(const TBaseDataTree* Tree);
 // True while the clipboard holds Tree's reference.
 bool ClipboardHoldsTree(const TBaseDataTree* Tree);

@@ -29,7 +29,14 @@ TBaseDataTree::TNodeWatch::TNodeWatch(TBaseDataTree& Tree, PDataNode Node)
   Tree.FWatches = this;
 }
 TBaseDataTree::TNodeWatch::~TNodeWatch() {
-  if (!FLife.expired()) FTree.FWatches = FNext;
+  // A tree that went took its watches with it. Usually the newest watch
+  // ends first; a list of watches may end in any order.
+  if (FLife.expired()) return;
+  for (TNodeWatch** link = &FTree.FWatches; *link; link = &(*link)->FNext)
+    if (*link == this) {
+      *link = FNext;
+      return;
+    }
 }
 
 void TBaseDataTree::releaseCapture() {
@@ -348,9 +355,8 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
     }
   }
 
-  // Dragging itself belongs to the drag and drop code; here the press is
-  // remembered so that a move beyond the threshold can start it.
-  if (autoDrag && isAnyHit && (leftButton || rightButton)) DoStateChange({tsOLEDragPending});
+  // A move beyond the threshold starts the drag.
+  if (autoDrag && isAnyHit && (leftButton || rightButton)) BeginDrag(false);
 }
 
 void TBaseDataTree::HandleMouseUp(TMessage& Message, THitInfo& HitInfo) {
@@ -539,8 +545,7 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
   if (FStates.Contains(tsOLEDragPending) &&
       (std::abs(std::int64_t(X) - FLastClickPos.x) >= FDragThreshold ||
        std::abs(std::int64_t(Y) - FLastClickPos.y) >= FDragThreshold)) {
-    // No drag and drop between trees here: the press becomes a plain click.
-    DoStateChange({}, {tsOLEDragPending});
+    DoDragging(FLastClickPos);
     return;
   }
 

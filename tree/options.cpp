@@ -74,6 +74,7 @@ void TCustomDataTreeOptions::SetMiscOptions(TDTMiscOptions Value) {
   FMiscOptions = Value;
   if (!FOwner || loading(FOwner) || !FOwner->TreeHandleAllocated()) return;
   if (old.Contains(toCheckSupport) != Value.Contains(toCheckSupport)) FOwner->InvalidateWindow();
+  if (old.Contains(toAcceptOLEDrop) != Value.Contains(toAcceptOLEDrop)) FOwner->UpdateDropTarget();
 }
 
 void TCustomDataTreeOptions::AssignTo(TCustomDataTreeOptions& Dest) const {

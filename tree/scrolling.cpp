@@ -329,6 +329,7 @@ void TBaseDataTree::CreateWnd() {
   if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
   if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
   PrepareBitmaps(true, true);
+  UpdateDropTarget();
   UpdateScrollBars(true);
   UpdateHeaderRect();
   // A fill queued before the window existed has nowhere to report to:

@@ -124,6 +124,12 @@ public:
   // Hints: the base hint, then OnGetHint; a tool tip is OnGetHint's text, or the cell's.
   String DoGetNodeHint(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle) override;
   String DoGetNodeToolTip(PDataNode Node, TColumnIndex Column, TDTTooltipLineBreakStyle& LineBreakStyle) override;
+  // Formats the base tree does not render come from the texts.
+  HRESULT RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) override;
+  // The bytes of a clipboard format rendered from the texts of the nodes
+  // marked for cut or copy (ForClipboard) or the selected ones; empty when
+  // the tree does not render the format.
+  virtual RawByteString RenderClipboardContent(UINT Format, bool ForClipboard);
 
 protected:
   // The owner's editor, or the default one: an edit laid over the cell.

@@ -7,6 +7,7 @@
 #include "platform/gui/windows.h"
 #include "platform/graphics/imagelist.h"
 #include "tree/base_tree.h"
+#include "tree/data_object.h"
 #include "tree/globals.h"
 #include "tree/worker.h"
 
@@ -41,6 +42,7 @@ TBaseDataTree::TBaseDataTree(TComponent* AOwner)
     (*link)->OnChange = [this](TObject*) { imageListChanged(nullptr); };
   }
   createRoot();
+  initDragAndClipboard();
   AddThreadReference();
 }
 
@@ -48,6 +50,7 @@ TBaseDataTree::~TBaseDataTree() {
   // Clearing has to work even for a read-only tree.
   FOptions->SetMiscOptions(FOptions->MiscOptions() - TDTMiscOptions{toReadOnly});
   FDestroying = true;
+  releaseDragAndClipboard();
   // Code that raised an event learns from this that the tree went.
   FLifeToken.reset();
   ReleaseThreadReference(this);
@@ -76,6 +79,7 @@ TBaseDataTree::~TBaseDataTree() {
 }
 
 void TBaseDataTree::Dispatch(TMessage& Message) {
+  if (DispatchDragAndClipboard(Message)) return;
   switch (Message.Msg) {
     case CM_HINTSHOW: HandleHintShow(Message); return;
     case CM_HINTSHOWPAUSE: HandleHintShowPause(Message); return;

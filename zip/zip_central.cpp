@@ -1,6 +1,7 @@
 #include "zip/zip_central.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -163,7 +164,11 @@ int TZADirHashList::SizeFor(int count) {
 
 void TZADirHashList::SetSize(int count) {
   Clear();
-  FBuckets.assign(size_t(SizeFor(count)), -1);
+  // Past the largest size of the table the chains would grow with the
+  // count (a million names: fifteen to a chain, and listing turns
+  // quadratic); there the table takes a bucket per name.
+  const size_t buckets = count > 65537 ? std::bit_ceil(size_t(count)) : size_t(SizeFor(count));
+  FBuckets.assign(buckets, -1);
 }
 
 void TZADirHashList::Clear() {

@@ -6,8 +6,8 @@
 namespace benchpages {
 
 // An article as the application builds it: its wrapper, a heading and a
-// few kilobytes of converted dictionary markup.
-inline std::string articlePage() {
+// few kilobytes of converted dictionary markup (more with more senses).
+inline std::string articlePage(int senseCount = 24) {
   std::string body;
   const char* senses[] = {
       "<B>1)</B> <I>сущ.</I> дом, здание; жилище; <FONT style=\"font-family: DejaVu Sans\">[haus]</FONT>",
@@ -15,7 +15,7 @@ inline std::string articlePage() {
       "<B>3)</B> палата (парламента); <A href=\"#chamber\">chamber</A>, <A href=\"#assembly\">assembly</A>",
       "<BR><BR>&bull; <I>гл.</I> 1) приютить, поселить; предоставить жильё 2) помещать, хранить",
   };
-  for (int i = 0; i < 24; ++i) body += std::string(senses[i % 4]) + " ";
+  for (int i = 0; i < senseCount; ++i) body += std::string(senses[i % 4]) + " ";
   return "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /></head>"
          "<body bgcolor=\"#FFFFFF\" style=\"margin-right: 20px; margin-bottom: 20px; color: #000000; "
          "font-family: DejaVu Serif; font-size: 12pt\"><h1>house</h1>" +

@@ -18,6 +18,15 @@ String ResolveFontFamily(const String& face);
 // True for installed families and for the well-known faces above.
 bool FontFamilyInstalled(const String& face);
 
+// Start-up: reads, on a thread of its own, what the first page with text
+// outside a font's own characters (Cyrillic in a Latin face, phonetic
+// signs) would otherwise load while the user waits: the installed
+// families and which characters each of them carries. Returns at once;
+// a second call does nothing.
+void WarmUpFontData();
+// Waits until the warm-up started above has finished (at once if none).
+void WaitForFontWarmUp();
+
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 using TFontStyles = TSet<TFontStyle>;
 enum TFontPitch { fpDefault, fpVariable, fpFixed };

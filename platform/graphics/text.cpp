@@ -9,7 +9,11 @@
 #include <QGlyphRun>
 #include <QPainterPath>
 #include <algorithm>
+#include <atomic>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -69,7 +73,112 @@ const QStringList& installedFamilies() {
   return families;
 }
 
+// Which characters of the first two planes each installed family carries:
+// what finding a stand-in for a character its own font lacks asks. It is
+// read 256 characters at a time, each block once per process: on the
+// first character of the block that needs it, or for all blocks ahead of
+// time by the start-up warm-up on a thread of its own (opening every
+// installed font file is what the first Cyrillic or phonetic page would
+// otherwise wait for). Fonts are not shared between threads: each thread
+// that reads opens the families itself; only the plain bits are shared.
+class CharacterCoverage {
+public:
+  static constexpr char32_t kLimit = 0x20000;
+  static constexpr size_t kBlocks = kLimit / 256;
+
+  CharacterCoverage() : FFamilies(installedFamilies()), FBits(FFamilies.size() * kLimit / 64) {}
+
+  size_t FamilyCount() const { return size_t(FFamilies.size()); }
+  const QString& Family(size_t i) const { return FFamilies[qsizetype(i)]; }
+  // Valid once ReadBlock(c / 256) has returned on this thread.
+  bool Has(size_t family, char32_t c) const {
+    return c < kLimit && (FBits[family * kLimit / 64 + c / 64] >> (c % 64)) & 1;
+  }
+
+  void ReadBlock(size_t block, std::vector<QRawFont>& probes) {
+    if (block >= kBlocks || FRead[block].load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FRead[block].load(std::memory_order_relaxed)) return;
+    if (probes.empty())
+      for (const QString& family : FFamilies) {
+        QFont f(family);
+        f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
+        probes.push_back(QRawFont::fromFont(f));
+      }
+    const char32_t base = char32_t(block * 256);
+    // One UTF-16 unit a character in the first plane, a surrogate pair
+    // beyond it (the surrogates themselves are no characters); the font
+    // wants room for a glyph per unit.
+    QChar units[512];
+    quint32 indexes[512];
+    int n = 0;
+    for (char32_t c = base; c < base + 256; ++c)
+      if (c < 0x10000) {
+        units[n++] = QChar(char16_t(c));
+      } else {
+        units[n++] = QChar(QChar::highSurrogate(c));
+        units[n++] = QChar(QChar::lowSurrogate(c));
+      }
+    const bool surrogates = base >= 0xD800 && base < 0xE000;
+    for (size_t i = 0; i < probes.size() && !surrogates; ++i) {
+      int count = 512;
+      if (!probes[i].isValid() || !probes[i].glyphIndexesForChars(units, n, indexes, &count) || count != 256)
+        continue;
+      for (int k = 0; k < 256; ++k)
+        if (indexes[k] != 0) {
+          const char32_t c = base + char32_t(k);
+          FBits[i * kLimit / 64 + c / 64] |= std::uint64_t(1) << (c % 64);
+        }
+    }
+    FRead[block].store(true, std::memory_order_release);
+  }
+
+private:
+  const QStringList FFamilies;
+  // Blocks never share a word, so a block being read and one being
+  // looked at touch different words.
+  std::vector<std::uint64_t> FBits;
+  std::array<std::atomic<bool>, kBlocks> FRead{};
+  std::mutex FMutex;
+};
+
+CharacterCoverage& characterCoverage() {
+  static CharacterCoverage coverage;
+  return coverage;
+}
+
+// The families this thread opened to read blocks, kept for the next block.
+std::vector<QRawFont>& threadProbes() {
+  thread_local std::vector<QRawFont> probes;
+  return probes;
+}
+
+// The warm-up's thread; made after the coverage, so that it is waited for
+// before the coverage goes away at exit.
+std::shared_future<void>& warmUpState(bool start) {
+  CharacterCoverage& coverage = characterCoverage();
+  static std::mutex mutex;
+  static std::shared_future<void> state;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (start && !state.valid())
+    state = std::async(std::launch::async, [&coverage] {
+              std::vector<QRawFont> probes;
+              for (size_t b = 0; b < CharacterCoverage::kBlocks; ++b) coverage.ReadBlock(b, probes);
+            }).share();
+  return state;
+}
+
 }  // namespace
+
+void WarmUpFontData() {
+  EnsureGuiApplication();
+  warmUpState(true);
+}
+
+void WaitForFontWarmUp() {
+  const std::shared_future<void> f = warmUpState(false);
+  if (f.valid()) f.wait();
+}
 
 bool FontFamilyInstalled(const String& face) {
   if (face.empty()) return false;
@@ -157,22 +266,13 @@ int TFontData::fallbackFor(char32_t c, quint32& index) {
       return int(i) + 1;
     }
   if (fallbacks.size() >= 32) return 0;
-  // One face per installed family, loaded once, answers "who has it?"
-  // cheaply; only a family that has the character is loaded at this size.
-  static const std::vector<std::pair<QString, QRawFont>> faces = [] {
-    std::vector<std::pair<QString, QRawFont>> list;
-    for (const QString& family : installedFamilies()) {
-      QFont f(family);
-      f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::NoFontMerging));
-      QRawFont r = QRawFont::fromFont(f);
-      if (r.isValid()) list.emplace_back(family, r);
-    }
-    return list;
-  }();
-  for (const auto& [family, probe] : faces) {
-    if (family == qfont.family() || !probe.supportsCharacter(c)) continue;
+  // Only a family that has the character is loaded at this size.
+  CharacterCoverage& coverage = characterCoverage();
+  coverage.ReadBlock(c / 256, threadProbes());
+  for (size_t i = 0; i < coverage.FamilyCount(); ++i) {
+    if (coverage.Family(i) == qfont.family() || !coverage.Has(i, c)) continue;
     QFont f(qfont);
-    f.setFamily(family);
+    f.setFamily(coverage.Family(i));
     QRawFont r = QRawFont::fromFont(f);
     if (!r.isValid() || !r.supportsCharacter(c)) continue;
     r.setPixelSize(pixelSize);
@@ -204,7 +304,41 @@ TFontData::Glyph TFontData::surrogateGlyph(char16_t hi, char16_t lo) {
   return g;
 }
 
+namespace {
+
+// The fields of a logical font that choose its font data.
+bool sameFontData(const LOGFONTW& a, const LOGFONTW& b) {
+  return a.lfHeight == b.lfHeight && (a.lfWeight >= 600) == (b.lfWeight >= 600) && !a.lfItalic == !b.lfItalic &&
+         !a.lfUnderline == !b.lfUnderline && !a.lfStrikeOut == !b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+         a.lfFaceName == b.lfFaceName;
+}
+
+std::shared_ptr<TFontData> fontDataFor(const LOGFONTW& log);
+
+}  // namespace
+
 std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
+  // Text is laid out and drawn in a handful of fonts whose objects are
+  // made again and again; the last few asked for on this thread are found
+  // without resolving the face and searching the whole cache.
+  struct Recent {
+    LOGFONTW log;
+    std::shared_ptr<TFontData> data;
+  };
+  thread_local std::array<Recent, 8> recent;
+  thread_local size_t next = 0;
+  for (const Recent& r : recent)
+    if (r.data && sameFontData(r.log, log)) return r.data;
+  Recent& slot = recent[next];
+  next = (next + 1) % recent.size();
+  slot.log = log;
+  slot.data = fontDataFor(log);
+  return slot.data;
+}
+
+namespace {
+
+std::shared_ptr<TFontData> fontDataFor(const LOGFONTW& log) {
   using Key = std::tuple<String, int, int, int, int, int, int>;
   static std::map<Key, std::shared_ptr<TFontData>> cache;
   String family = ResolveFontFamily(log.lfFaceName);
@@ -273,6 +407,8 @@ std::shared_ptr<TFontData> FontDataFor(const LOGFONTW& log) {
   cache[key] = d;
   return d;
 }
+
+}  // namespace
 
 // ---- measuring ---------------------------------------------------------------------
 

@@ -30,9 +30,11 @@ String upper(const String& s) {
 
 const String kHtmlFormat = u"HTML Format";
 
+}  // namespace
+
 // Named formats travel under the MIME type other toolkits use for formats
 // with a Windows name, so they are exchanged with programs that know them.
-QString mimeOf(UINT format) {
+QString ClipboardMimeOf(UINT format) {
   if (format == CF_TEXT || format == CF_UNICODETEXT || format == CF_OEMTEXT)
     return QStringLiteral("text/plain");
   String name = GetClipboardFormatName(format);
@@ -42,7 +44,7 @@ QString mimeOf(UINT format) {
 }
 
 // The fragment an "HTML Format" record marks with StartFragment/EndFragment.
-QByteArray htmlFragment(const QByteArray& record) {
+QByteArray ClipboardHtmlFragment(const QByteArray& record) {
   auto number = [&](const char* key) -> qsizetype {
     qsizetype i = record.indexOf(key);
     if (i < 0) return -1;
@@ -57,6 +59,24 @@ QByteArray htmlFragment(const QByteArray& record) {
   if (a < 0 || b < a || b > record.size()) return record;
   return record.mid(a, b - a);
 }
+
+UINT ClipboardFormatOfMime(const QString& f) {
+  if (f == QLatin1String("text/plain")) return CF_UNICODETEXT;
+  const QString prefix = QStringLiteral("application/x-qt-windows-mime;value=\"");
+  if (f.startsWith(prefix) && f.endsWith(QLatin1Char('"'))) {
+    QString name = f.mid(prefix.size(), f.size() - prefix.size() - 1);
+    return RegisterClipboardFormat(String(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size())));
+  }
+  const QString own = QStringLiteral("application/x-tamrix-format-");
+  if (f.startsWith(own)) {
+    bool ok = false;
+    uint id = f.mid(own.size()).toUInt(&ok);
+    if (ok && id > 0 && id <= 0xFFFF) return UINT(id);
+  }
+  return 0;
+}
+
+namespace {
 
 QClipboard* board() {
   EnsureQtApplication();
@@ -163,7 +183,7 @@ bool TClipboard::HasFormat(UINT Format) {
   const QMimeData* m = FOpenCount > 0 ? pending(FPending) : board()->mimeData();
   if (!m) return false;
   if (Format == CF_TEXT || Format == CF_UNICODETEXT || Format == CF_OEMTEXT) return m->hasText();
-  if (m->hasFormat(mimeOf(Format))) return true;
+  if (m->hasFormat(ClipboardMimeOf(Format))) return true;
   // HTML from other programs counts as the named HTML format.
   return GetClipboardFormatName(Format) == kHtmlFormat && m->hasHtml();
 }
@@ -179,7 +199,7 @@ RawByteString TClipboard::GetBuffer(UINT Format) {
     QByteArray b = m->text().toUtf8();
     return RawByteString(b.constData(), size_t(b.size()));
   }
-  QByteArray b = m->data(mimeOf(Format));
+  QByteArray b = m->data(ClipboardMimeOf(Format));
   if (b.isEmpty() && GetClipboardFormatName(Format) == kHtmlFormat && m->hasHtml()) b = m->html().toUtf8();
   return RawByteString(b.constData(), size_t(b.size()));
 }
@@ -202,8 +222,8 @@ void TClipboard::SetBuffer(UINT Format, const void* Data, std::size_t Size) {
   } else {
     if (GetClipboardFormatName(Format) == kHtmlFormat)
       if (qsizetype z = bytes.indexOf('\0'); z >= 0) bytes.truncate(z);
-    m->setData(mimeOf(Format), bytes);
-    if (GetClipboardFormatName(Format) == kHtmlFormat) m->setHtml(QString::fromUtf8(htmlFragment(bytes)));
+    m->setData(ClipboardMimeOf(Format), bytes);
+    if (GetClipboardFormatName(Format) == kHtmlFormat) m->setHtml(QString::fromUtf8(ClipboardHtmlFragment(bytes)));
   }
   if (!bracket) Close();
 }
@@ -216,14 +236,7 @@ int TClipboard::FormatCount() {
 UINT TClipboard::Formats(int Index) {
   const QMimeData* m = FOpenCount > 0 ? pending(FPending) : board()->mimeData();
   if (!m || Index < 0 || Index >= m->formats().size()) return 0;
-  QString f = m->formats()[Index];
-  if (f == QLatin1String("text/plain")) return CF_UNICODETEXT;
-  const QString prefix = QStringLiteral("application/x-qt-windows-mime;value=\"");
-  if (f.startsWith(prefix) && f.endsWith(QLatin1Char('"'))) {
-    QString name = f.mid(prefix.size(), f.size() - prefix.size() - 1);
-    return RegisterClipboardFormat(String(reinterpret_cast<const char16_t*>(name.utf16()), size_t(name.size())));
-  }
-  return 0;
+  return ClipboardFormatOfMime(m->formats()[Index]);
 }
 
 HWND SetClipboardViewer(HWND Wnd) {

@@ -360,6 +360,7 @@ void TControl::mouseButtonMessage(TMessage& m, TMouseButton button, int kind) {
       shift.Include(ssDouble);
     }
     MouseDown(button, shift, x, y);
+    if (kind == 0 && button == mbLeft && FDragMode == dmAutomatic && !Dragging()) BeginDrag(false);
     return;
   }
   if (FControlStyle.Contains(csCaptureMouse) && wc && wc->HandleAllocated() &&
@@ -433,6 +434,7 @@ void TControl::Dispatch(TMessage& m) {
     case CM_PARENTFONTCHANGED: ParentFontChanged(); return;
     case CM_PARENTCOLORCHANGED: ParentColorChanged(); return;
     case CM_HINTSHOW: return;  // show the hint as prepared (a handler answers 1 for none)
+    case CM_DRAG: DefaultDragMessage(m); return;
     default: DefaultHandler(m); return;
   }
 }

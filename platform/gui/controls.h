@@ -117,6 +117,37 @@ TPoint MouseWheelPos(const TMessage& m);
 
 struct TControlPrivate;  // GUI layer internals
 
+// ---- the drag within the program -------------------------------------------------
+// A control dragged onto another control of this program: the target is told
+// by CM_DRAG (WParam: a TDragMessage, LParam: a TDragRec*), answers whether
+// it would take the drop (Result non-zero) and receives it.
+enum TDragMessage { dmDragEnter, dmDragLeave, dmDragMove, dmDragDrop, dmDragCancel, dmFindTarget };
+class TControl;
+// What is being dragged; a control supplies its own from OnStartDrag, else
+// the drag carries a TDragControlObject naming the control.
+class TDragObject : public TObject {
+public:
+  ~TDragObject() override = default;
+  TPoint DragPos;          // screen point of the last move
+  TControl* DragTarget = nullptr;
+};
+class TDragControlObject : public TDragObject {
+public:
+  explicit TDragControlObject(TControl* AControl) : FControl(AControl) {}
+  TControl* Control() const { return FControl; }
+
+private:
+  TControl* FControl;
+};
+struct TDragRec {
+  TPoint Pos;              // screen coordinates
+  TDragObject* Source = nullptr;
+  TControl* Target = nullptr;
+  bool Docking = false;
+};
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
+using TStartDragEvent = std::function<void(TObject* Sender, TDragObject*& DragObject)>;
+
 // What a window is made with: its styles (WS_* and WS_EX_*), class style
 // (CS_*) and caption. A control adds to them in CreateParams.
 struct TCreateParams {
@@ -227,6 +258,18 @@ public:
   // The form this control sits on (the top-level TForm), or nullptr.
   TForm* GetParentForm() const;
 
+  // ---- the drag within the program ----
+  // Starts dragging this control: at once, or once the mouse has moved
+  // Threshold pixels (negative: the system's drag distance). The drag
+  // follows the mouse until a button is released (drop) or Escape.
+  void BeginDrag(bool Immediate, int Threshold = -1);
+  // Ends this control's drag: dropped where the mouse is, or cancelled.
+  void EndDrag(bool Drop);
+  // True while this control's drag is pending or running.
+  virtual bool Dragging() const;
+  TEndDragEvent OnEndDrag;
+  TStartDragEvent OnStartDrag;
+
   // ---- events ----
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -261,6 +304,14 @@ protected:
   virtual void MouseMove(TShiftState Shift, int X, int Y);
   virtual bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos);
   virtual void VisibleChanging() {}
+  // The drag of this control starts (DragObject: one of the control's own,
+  // or nullptr for the default) and ends (Target nullptr: cancelled).
+  virtual void DoStartDrag(TDragObject*& DragObject);
+  virtual void DoEndDrag(TObject* Target, int X, int Y);
+  // What a control does with CM_DRAG unless it handles it: asks DragOver
+  // (OnDragOver; no handler: refused), hands the drop to DragDrop, names
+  // itself as the target.
+  void DefaultDragMessage(TMessage& Message);
   // Called when the parent changes its font or colour and this follows it.
   virtual void ParentFontChanged();
   virtual void ParentColorChanged();
@@ -277,6 +328,7 @@ protected:
 private:
   friend class TWinControl;
   friend struct TControlPrivate;
+  friend struct TDragAccess;
   void mouseButtonMessage(TMessage& m, TMouseButton button, int kind);
   void colorChanged();
 

@@ -499,8 +499,10 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
     case QEvent::DragLeave:
     case QEvent::Drop: {
       if (watched != Widget) return false;
-      // Drags come from outside the program (the program starts none of
-      // its own): Source is nullptr.
+      // A window with a drop target of its own takes the drag's data.
+      if (Handle && HandleDropEvent(Handle, e)) return true;
+      // Any other drag between windows (from another program or from a
+      // drag of this one) reaches the control with no source.
       const QPoint pt = e->type() == QEvent::DragLeave ? Widget->mapFromGlobal(QCursor::pos())
                                                        : static_cast<QDropEvent*>(e)->position().toPoint();
       if (e->type() == QEvent::Drop) {

@@ -125,3 +125,18 @@ void SendHintRequest(QWidget* w, QPoint local);
 // The control a widget belongs to (its own, or its nearest ancestor's).
 TControl* OwningControl(QWidget* w);
 class THintWindow;
+// Clipboard and drag formats as MIME types: the type a format travels
+// under, the format of a type (0 for none), and the fragment of an
+// "HTML Format" record.
+class QString;
+class QByteArray;
+QString ClipboardMimeOf(UINT format);
+UINT ClipboardFormatOfMime(const QString& mime);
+QByteArray ClipboardHtmlFragment(const QByteArray& record);
+// Turns a drag-and-drop event over a window into calls of its drop target;
+// true when the event was for one.
+bool HandleDropEvent(HWND wnd, QEvent* e);
+// A 32-bit bitmap's pixels as a Qt image (alpha as stored).
+class QImage;
+class TBitmap;
+QImage ImageOfBitmap(TBitmap& bitmap);

@@ -8,6 +8,8 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/defer_window_pos.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/drag_control.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/drag_drop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/drag_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/extctrls.cpp
@@ -16,6 +18,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/hotkey.cpp
   ${CMAKE_CURRENT_LIST_DIR}/keyboard_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/menus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ole_memory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/popup_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/print_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp

@@ -456,3 +456,23 @@ TEST(GraphicsFonts, AbsurdSizesGiveSaneMetrics) {
     DrawTextW(c->Handle(), u"Hi there", &r, DT_WORDBREAK | DT_END_ELLIPSIS);
   }
 }
+
+// A character the face lacks is measured (and drawn) from an installed
+// family that has it, also while the start-up warm-up is still reading the
+// families' character tables (characters beyond the first plane: see
+// CharactersMissingFromTheFaceComeFromAnotherFamily).
+TEST(GraphicsFonts, MissingCharactersComeFromAFamilyThatHasThem) {
+  WarmUpFontData();
+  WarmUpFontData();  // a second call starts nothing
+  TBitmap b(10, 10);
+  TCanvas* c = b.Canvas();
+  const String king = u"\u2654";
+  setFont(c, u"DejaVu Serif", -20);
+  const int kingInSerif = c->TextWidth(king);
+  WaitForFontWarmUp();
+  setFont(c, u"DejaVu Sans", -20);
+  // DejaVu Serif lacks it; DejaVu Sans, the first family that has it,
+  // stands in.
+  EXPECT_EQ(kingInSerif, c->TextWidth(king));
+  EXPECT_GT(kingInSerif, 10);
+}

@@ -9,6 +9,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/gui/forms.h"
 #include "platform/graphics/imagelist.h"
+#include "tree/data_object.h"
 #include "tree/globals.h"
 
 namespace {
@@ -229,17 +230,19 @@ TEST(TreeGlobals, ShortenStringWithNoRoomGivesNothing) {
   EXPECT_EQ(ShortenString(measure, u"abcdef", 45, 15), u"abc...") << "a given ellipsis width is used";
 }
 
-TEST(TreeGlobals, TreeReferenceHoldsProcessIdThenPointer) {
+TEST(TreeGlobals, TreeReferenceHoldsProcessTokenThenTreeNumber) {
+  // Never the tree's address: data from elsewhere could name any memory.
   TBaseDataTree tree(nullptr);
   RawByteString ref = TreeReferenceData(&tree);
-  ASSERT_EQ(ref.size(), sizeof(std::uint32_t) + sizeof(void*));
-  std::uint32_t pid = 0;
-  for (int i = 3; i >= 0; --i) pid = (pid << 8) | std::uint8_t(ref[std::size_t(i)]);
-  EXPECT_EQ(pid, std::uint32_t(getpid()));
-  std::uint64_t address = 0;
-  for (int i = int(sizeof(void*)) - 1; i >= 0; --i)
-    address = (address << 8) | std::uint8_t(ref[4 + std::size_t(i)]);
-  EXPECT_EQ(address, std::uint64_t(reinterpret_cast<std::uintptr_t>(&tree)));
+  ASSERT_EQ(ref.size(), 16u);
+  auto read = [&](std::size_t at) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | std::uint8_t(ref[at + std::size_t(i)]);
+    return v;
+  };
+  EXPECT_EQ(read(0), ProcessToken());
+  EXPECT_EQ(read(8), tree.TreeToken());
+  EXPECT_NE(read(8), std::uint64_t(reinterpret_cast<std::uintptr_t>(&tree)));
 }
 
 namespace {

@@ -1,0 +1,506 @@
+// Data objects over Qt's drag and drop and clipboard: a data object of
+// ours travels as mime data whose formats are rendered when someone asks
+// (this program or another, through the X11 drag and selection protocols);
+// mime data that comes from elsewhere is read through a data object.
+#include <QApplication>
+#include <QClipboard>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+#include <algorithm>
+#include <map>
+
+#include "platform/gui/clipboard.h"
+#include "platform/gui/drag_image.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
+#include "platform/gui/ole.h"
+
+namespace {
+
+UINT htmlFormat() { return RegisterClipboardFormat(u"HTML Format"); }
+bool isTextFormat(UINT f) { return f == CF_UNICODETEXT || f == CF_TEXT || f == CF_OEMTEXT; }
+bool isPlainTextMime(const QString& m) { return m.startsWith(QLatin1String("text/plain")); }
+
+// The mime types one format travels under.
+QStringList mimesOf(UINT format) {
+  if (isTextFormat(format)) return {QStringLiteral("text/plain")};
+  QStringList r{ClipboardMimeOf(format)};
+  if (format == htmlFormat()) r << QStringLiteral("text/html");
+  return r;
+}
+
+bool fetch(IDataObject& object, UINT format, QByteArray& bytes) {
+  TFormatEtc fe;
+  fe.cfFormat = std::uint16_t(format);
+  fe.tymed = TYMED_HGLOBAL;
+  TStgMedium medium;
+  if (FAILED(object.GetData(fe, medium))) return false;
+  RawByteString raw = MediumBytes(medium);
+  ReleaseStgMedium(medium);
+  bytes = QByteArray(raw.data(), qsizetype(raw.size()));
+  return true;
+}
+
+bool offers(IDataObject& object, UINT format) {
+  TFormatEtc fe;
+  fe.cfFormat = std::uint16_t(format);
+  return object.QueryGetData(fe) == S_OK;
+}
+
+// Text blocks end at their terminating zero.
+QString textOf(const QByteArray& bytes, bool wide) {
+  if (wide) {
+    const auto* text = reinterpret_cast<const char16_t*>(bytes.constData());
+    qsizetype n = 0;
+    while (n < bytes.size() / 2 && text[n]) ++n;
+    return QString::fromUtf16(text, n);
+  }
+  qsizetype z = bytes.indexOf('\0');
+  return QString::fromUtf8(z >= 0 ? bytes.left(z) : bytes);
+}
+
+// Mime data over one of our data objects.
+class TOleMimeData : public QMimeData {
+public:
+  explicit TOleMimeData(std::shared_ptr<IDataObject> object) : Object(std::move(object)) {}
+  std::shared_ptr<IDataObject> Object;
+
+  QStringList formats() const override {
+    QStringList result;
+    try {
+      for (const TFormatEtc& fe : DataObjectFormats(*Object))
+        for (const QString& m : mimesOf(fe.cfFormat))
+          if (!result.contains(m)) result << m;
+    } catch (...) {
+      // Exceptions never cross into the toolkit; no formats then.
+    }
+    return result;
+  }
+  bool hasFormat(const QString& mime) const override {
+    if (isPlainTextMime(mime)) return formats().contains(QStringLiteral("text/plain"));
+    return formats().contains(mime);
+  }
+
+protected:
+  QVariant retrieveData(const QString& mime, QMetaType type) const override {
+    try {
+      QByteArray bytes;
+      if (isPlainTextMime(mime)) {
+        QString text;
+        if (offers(*Object, CF_UNICODETEXT) && fetch(*Object, CF_UNICODETEXT, bytes))
+          text = textOf(bytes, true);
+        else if (fetch(*Object, CF_TEXT, bytes))
+          text = textOf(bytes, false);
+        else
+          return {};
+        if (type.id() == QMetaType::QString) return text;
+        return text.toUtf8();
+      }
+      if (mime == QLatin1String("text/html")) {
+        if (!fetch(*Object, htmlFormat(), bytes)) return {};
+        QString html = QString::fromUtf8(ClipboardHtmlFragment(textOf(bytes, false).toUtf8()));
+        if (type.id() == QMetaType::QString) return html;
+        return html.toUtf8();
+      }
+      UINT format = ClipboardFormatOfMime(mime);
+      if (!format || !fetch(*Object, format, bytes)) return {};
+      return bytes;
+    } catch (...) {
+      return {};
+    }
+  }
+};
+
+// The formats of mime data from elsewhere.
+TFormatEtcArray formatsOfMime(const QMimeData& data) {
+  TFormatEtcArray result;
+  auto add = [&](UINT f) {
+    if (!f) return;
+    if (std::any_of(result.begin(), result.end(), [&](const TFormatEtc& e) { return e.cfFormat == f; })) return;
+    TFormatEtc fe;
+    fe.cfFormat = std::uint16_t(f);
+    result.push_back(fe);
+  };
+  for (const QString& m : data.formats()) {
+    if (isPlainTextMime(m)) {
+      add(CF_UNICODETEXT);
+      add(CF_TEXT);
+    } else if (m == QLatin1String("text/html")) {
+      add(htmlFormat());
+    } else {
+      add(ClipboardFormatOfMime(m));
+    }
+  }
+  return result;
+}
+
+// A read-only data object over mime data that came from elsewhere (a drag
+// from another program, or the clipboard). Data from a drag is read while
+// the drag lasts; the clipboard's is copied once.
+class TMimeDataObject : public IDataObject {
+public:
+  explicit TMimeDataObject(const QMimeData* data) : FData(const_cast<QMimeData*>(data)) {}
+  explicit TMimeDataObject(std::unique_ptr<QMimeData> owned) : FData(owned.get()), FOwned(std::move(owned)) {}
+
+  HRESULT GetData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium) override {
+    HRESULT r = QueryGetData(FormatEtcIn);
+    if (r != S_OK) return r;
+    UINT f = FormatEtcIn.cfFormat;
+    QByteArray bytes;
+    if (f == CF_UNICODETEXT) {
+      QString text = FData->text();
+      bytes = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+      bytes.append(2, '\0');
+    } else if (isTextFormat(f)) {
+      bytes = FData->text().toUtf8();
+      bytes.append('\0');
+    } else {
+      bytes = FData->data(ClipboardMimeOf(f));
+      if (bytes.isEmpty() && f == htmlFormat()) bytes = FData->html().toUtf8();
+    }
+    Medium = TStgMedium();
+    Medium.tymed = TYMED_HGLOBAL;
+    Medium.hGlobal = GlobalFromBytes(bytes.constData(), std::size_t(bytes.size()));
+    return Medium.hGlobal ? S_OK : E_OUTOFMEMORY;
+  }
+  HRESULT GetDataHere(const TFormatEtc&, TStgMedium&) override { return E_NOTIMPL; }
+  HRESULT QueryGetData(const TFormatEtc& FormatEtc) override {
+    if (!FData) return E_FAIL;
+    if (!(FormatEtc.tymed & TYMED_HGLOBAL)) return DV_E_TYMED;
+    for (const TFormatEtc& fe : formatsOfMime(*FData))
+      if (fe.cfFormat == FormatEtc.cfFormat) return S_OK;
+    return DV_E_FORMATETC;
+  }
+  HRESULT GetCanonicalFormatEtc(const TFormatEtc&, TFormatEtc&) override { return DATA_S_SAMEFORMATETC; }
+  HRESULT SetData(const TFormatEtc&, TStgMedium&, bool) override { return E_NOTIMPL; }
+  HRESULT EnumFormatEtc(std::uint32_t Direction, std::shared_ptr<IEnumFORMATETC>& Enum) override {
+    Enum.reset();
+    if (Direction != DATADIR_GET) return E_NOTIMPL;
+    Enum = std::make_shared<TFormatEtcEnumerator>(FData ? formatsOfMime(*FData) : TFormatEtcArray());
+    return S_OK;
+  }
+  HRESULT DAdvise(const TFormatEtc&, std::uint32_t, std::shared_ptr<IAdviseSink>, std::uint32_t&) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  HRESULT DUnadvise(std::uint32_t) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT EnumDAdvise() override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+  QPointer<QMimeData> FData;
+  std::unique_ptr<QMimeData> FOwned;
+};
+
+std::shared_ptr<IDataObject> objectOf(const QMimeData* data) {
+  if (!data) return nullptr;
+  if (auto* own = dynamic_cast<const TOleMimeData*>(data)) return own->Object;
+  return std::make_shared<TMimeDataObject>(data);
+}
+
+std::uint32_t keyStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
+  std::uint32_t keys = 0;
+  if (buttons & Qt::LeftButton) keys |= MK_LBUTTON;
+  if (buttons & Qt::RightButton) keys |= MK_RBUTTON;
+  if (buttons & Qt::MiddleButton) keys |= MK_MBUTTON;
+  if (mods & Qt::ShiftModifier) keys |= MK_SHIFT;
+  if (mods & Qt::ControlModifier) keys |= MK_CONTROL;
+  if (mods & Qt::AltModifier) keys |= MK_ALT;
+  return keys;
+}
+
+std::uint32_t effectsOf(Qt::DropActions actions) {
+  std::uint32_t e = 0;
+  if (actions & Qt::CopyAction) e |= DROPEFFECT_COPY;
+  if (actions & Qt::MoveAction) e |= DROPEFFECT_MOVE;
+  if (actions & Qt::LinkAction) e |= DROPEFFECT_LINK;
+  return e;
+}
+
+Qt::DropAction actionOf(std::uint32_t effect) {
+  if (effect & DROPEFFECT_MOVE) return Qt::MoveAction;
+  if (effect & DROPEFFECT_COPY) return Qt::CopyAction;
+  if (effect & DROPEFFECT_LINK) return Qt::LinkAction;
+  return Qt::IgnoreAction;
+}
+
+Qt::DropActions actionsOf(std::uint32_t effects) {
+  Qt::DropActions a;
+  if (effects & DROPEFFECT_COPY) a |= Qt::CopyAction;
+  if (effects & DROPEFFECT_MOVE) a |= Qt::MoveAction;
+  if (effects & DROPEFFECT_LINK) a |= Qt::LinkAction;
+  return a;
+}
+
+struct TRegisteredTarget {
+  std::uint64_t Serial = 0;
+  std::shared_ptr<IDropTarget> Target;
+};
+std::map<HWND, TRegisteredTarget>& targets() {
+  static std::map<HWND, TRegisteredTarget> m;
+  return m;
+}
+
+// The data object of the drag over our windows, from enter to leave or drop.
+std::shared_ptr<IDataObject> gDropObject;
+int gDragDepth = 0;
+
+// Watches keys and buttons while a drag runs, so that the drop source can
+// cancel it (for example when a second button goes down).
+class TDragWatch : public QObject {
+public:
+  explicit TDragWatch(std::shared_ptr<IDropSource> source) : FSource(std::move(source)) {}
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+        break;
+      default:
+        return QObject::eventFilter(watched, e);
+    }
+    bool escape = e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape;
+    Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
+    if (e->type() == QEvent::MouseButtonPress) buttons |= static_cast<QMouseEvent*>(e)->button();
+    if (e->type() == QEvent::MouseButtonRelease) buttons &= ~static_cast<QMouseEvent*>(e)->button();
+    try {
+      if (FSource && FSource->QueryContinueDrag(escape, keyStateOf(buttons, QGuiApplication::keyboardModifiers())) ==
+                         DRAGDROP_S_CANCEL)
+        QDrag::cancel();
+    } catch (...) {
+      QDrag::cancel();
+    }
+    return QObject::eventFilter(watched, e);
+  }
+
+private:
+  std::shared_ptr<IDropSource> FSource;
+};
+
+// Kept as an image: a pixmap cannot exist before the application does.
+QImage gNextDragImage;
+QPoint gNextDragHotSpot;
+
+}  // namespace
+
+TFormatEtcEnumerator::TFormatEtcEnumerator(TFormatEtcArray Formats) : FFormats(std::move(Formats)) {}
+
+HRESULT TFormatEtcEnumerator::Next(std::uint32_t celt, TFormatEtc* rgelt, std::uint32_t* pceltFetched) {
+  std::uint32_t fetched = 0;
+  while (fetched < celt && FCurrentIndex < FFormats.size()) rgelt[fetched++] = FFormats[FCurrentIndex++];
+  if (pceltFetched) *pceltFetched = fetched;
+  return fetched == celt ? S_OK : S_FALSE;
+}
+
+HRESULT TFormatEtcEnumerator::Skip(std::uint32_t celt) {
+  if (FCurrentIndex + celt >= FFormats.size()) return S_FALSE;
+  FCurrentIndex += celt;
+  return S_OK;
+}
+
+HRESULT TFormatEtcEnumerator::Reset() {
+  FCurrentIndex = 0;
+  return S_OK;
+}
+
+HRESULT TFormatEtcEnumerator::Clone(std::shared_ptr<IEnumFORMATETC>& Enum) {
+  auto copy = std::make_shared<TFormatEtcEnumerator>(FFormats);
+  copy->FCurrentIndex = FCurrentIndex;
+  Enum = copy;
+  return S_OK;
+}
+
+void SetDragSourceImage(TBitmap* Image, TPoint HotSpot) {
+  if (!Image) {
+    gNextDragImage = QImage();
+    return;
+  }
+  gNextDragImage = ImageOfBitmap(*Image);
+  gNextDragHotSpot = QPoint(HotSpot.x, HotSpot.y);
+}
+
+bool DragDropRunning() { return gDragDepth > 0; }
+
+HRESULT DoDragDrop(const std::shared_ptr<IDataObject>& DataObject, const std::shared_ptr<IDropSource>& DropSource,
+                   std::uint32_t OkEffects, std::uint32_t& Effect) {
+  Effect = DROPEFFECT_NONE;
+  if (!DataObject || !DropSource) return E_INVALIDARG;
+  EnsureQtApplication();
+  QObject* origin = QApplication::widgetAt(QCursor::pos());
+  if (!origin) origin = QApplication::activeWindow();
+  if (!origin) origin = qApp;
+  auto* drag = new QDrag(origin);
+  drag->setMimeData(new TOleMimeData(DataObject));
+  if (!gNextDragImage.isNull()) {
+    drag->setPixmap(QPixmap::fromImage(gNextDragImage));
+    drag->setHotSpot(gNextDragHotSpot);
+  }
+  gNextDragImage = QImage();
+  TDragWatch watch(DropSource);
+  qApp->installEventFilter(&watch);
+  ++gDragDepth;
+  Qt::DropActions allowed = actionsOf(OkEffects);
+  if (!allowed) allowed = Qt::CopyAction;
+  Qt::DropAction done = drag->exec(allowed, (allowed & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
+  --gDragDepth;
+  qApp->removeEventFilter(&watch);
+  // The drag object is Qt's from here: the target of a drop into another
+  // program may ask for the data after the loop ended.
+  Effect = effectsOf(done);
+  return done == Qt::IgnoreAction ? DRAGDROP_S_CANCEL : DRAGDROP_S_DROP;
+}
+
+HRESULT RegisterDragDrop(HWND Wnd, std::shared_ptr<IDropTarget> Target) {
+  if (!IsWindow(Wnd) || !Wnd->Widget) return DRAGDROP_E_INVALIDHWND;
+  if (!Target) return E_INVALIDARG;
+  auto it = targets().find(Wnd);
+  if (it != targets().end() && IsLiveWindow(Wnd, it->second.Serial)) return DRAGDROP_E_ALREADYREGISTERED;
+  targets()[Wnd] = {Wnd->Serial, std::move(Target)};
+  Wnd->Widget->setAcceptDrops(true);
+  return S_OK;
+}
+
+HRESULT RevokeDragDrop(HWND Wnd) {
+  auto it = targets().find(Wnd);
+  if (it == targets().end()) return DRAGDROP_E_NOTREGISTERED;
+  bool live = IsLiveWindow(Wnd, it->second.Serial);
+  // The target may be freed by this: take it out of the map first. The
+  // window goes on hearing drags as any control does.
+  std::shared_ptr<IDropTarget> target = std::move(it->second.Target);
+  targets().erase(it);
+  return live ? S_OK : DRAGDROP_E_NOTREGISTERED;
+}
+
+std::shared_ptr<IDropTarget> DropTargetOf(HWND Wnd) {
+  auto it = targets().find(Wnd);
+  if (it == targets().end()) return nullptr;
+  if (!IsLiveWindow(Wnd, it->second.Serial)) {
+    targets().erase(it);
+    return nullptr;
+  }
+  return it->second.Target;
+}
+
+bool HandleDropEvent(HWND wnd, QEvent* e) {
+  std::shared_ptr<IDropTarget> target = DropTargetOf(wnd);
+  if (!target || !wnd->Widget) return false;
+  QWidget* widget = wnd->Widget;
+  try {
+    switch (e->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop: {
+        auto* de = static_cast<QDropEvent*>(e);
+        QPoint g = widget->mapToGlobal(de->position().toPoint());
+        TPoint pt{g.x(), g.y()};
+        std::uint32_t keys = keyStateOf(de->buttons(), de->modifiers());
+        std::uint32_t effect = effectsOf(de->possibleActions());
+        if (e->type() == QEvent::DragEnter) {
+          gDropObject = objectOf(de->mimeData());
+          target->DragEnter(gDropObject, keys, pt, effect);
+          // Accepted whatever the answer, so that every move is reported;
+          // the move right after decides what the drop may do.
+          de->setDropAction(actionOf(effect & effectsOf(de->possibleActions())));
+          de->accept();
+          return true;
+        }
+        if (e->type() == QEvent::DragMove) {
+          target->DragOver(keys, pt, effect);
+        } else {
+          std::shared_ptr<IDataObject> object = gDropObject ? gDropObject : objectOf(de->mimeData());
+          gDropObject.reset();
+          target->Drop(object, keys, pt, effect);
+        }
+        effect &= effectsOf(de->possibleActions());
+        if (effect == DROPEFFECT_NONE) {
+          de->ignore();
+        } else {
+          de->setDropAction(actionOf(effect));
+          de->accept();
+        }
+        return true;
+      }
+      case QEvent::DragLeave:
+        gDropObject.reset();
+        target->DragLeave();
+        e->accept();
+        return true;
+      default:
+        return false;
+    }
+  } catch (...) {
+    // A target's failure ends its part in this drag and is shown like any
+    // other; nothing crosses into Qt.
+    e->ignore();
+    if (Application) Application->HandleException(nullptr);
+    return true;
+  }
+}
+
+// ---- the clipboard -----------------------------------------------------------------
+
+HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
+  EnsureQtApplication();
+  QClipboard* board = QGuiApplication::clipboard();
+  if (!board) return CLIPBRD_E_CANT_OPEN;
+  if (!DataObject) {
+    board->clear();
+    return S_OK;
+  }
+  board->setMimeData(new TOleMimeData(DataObject));
+  return S_OK;
+}
+
+HRESULT OleGetClipboard(std::shared_ptr<IDataObject>& DataObject) {
+  EnsureQtApplication();
+  DataObject.reset();
+  QClipboard* board = QGuiApplication::clipboard();
+  if (!board) return CLIPBRD_E_CANT_OPEN;
+  const QMimeData* data = board->mimeData();
+  if (auto* own = dynamic_cast<const TOleMimeData*>(data)) {
+    DataObject = own->Object;
+    return S_OK;
+  }
+  // Another program's content may change at any time: keep a copy.
+  auto copy = std::make_unique<QMimeData>();
+  if (data)
+    for (const QString& f : data->formats()) copy->setData(f, data->data(f));
+  DataObject = std::make_shared<TMimeDataObject>(std::move(copy));
+  return S_OK;
+}
+
+HRESULT OleFlushClipboard() {
+  EnsureQtApplication();
+  QClipboard* board = QGuiApplication::clipboard();
+  if (!board) return CLIPBRD_E_CANT_OPEN;
+  auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData());
+  if (!own) return S_OK;
+  auto* plain = new QMimeData;
+  for (const QString& f : own->formats()) {
+    if (f == QLatin1String("text/plain"))
+      plain->setText(own->text());
+    else
+      plain->setData(f, own->data(f));
+  }
+  board->setMimeData(plain);
+  return S_OK;
+}
+
+HRESULT OleIsCurrentClipboard(const std::shared_ptr<IDataObject>& DataObject) {
+  if (!DataObject) return S_FALSE;
+  EnsureQtApplication();
+  QClipboard* board = QGuiApplication::clipboard();
+  auto* own = board ? dynamic_cast<const TOleMimeData*>(board->mimeData()) : nullptr;
+  return own && own->Object == DataObject ? S_OK : S_FALSE;
+}

@@ -1,0 +1,193 @@
+// Cut, copy and paste of nodes through the clipboard, and inserting tree
+// data that arrives by a paste or a drop.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/core/streams.h"
+#include "tree/base_tree.h"
+#include "tree/data_object.h"
+#include "tree/globals.h"
+
+namespace {
+// A "Data Tree Content" memory block: the length of the node data (4 bytes,
+// little-endian), then the node data.
+RawByteString blockPayload(const RawByteString& block) {
+  if (block.size() < 4) return {};
+  std::uint32_t length = 0;
+  for (int i = 3; i >= 0; --i) length = (length << 8) | std::uint8_t(block[std::size_t(i)]);
+  // A length beyond the block (damaged or made-up data) reads what is there;
+  // the node reader refuses what does not make whole nodes.
+  return block.substr(4, std::min<std::size_t>(length, block.size() - 4));
+}
+
+void clearCutOrCopyFlags(PDataNode node) {
+  node->States.Exclude(vsCutOrCopy);
+  for (PDataNode child = node->FirstChild; child; child = child->NextSibling) clearCutOrCopyFlags(child);
+}
+}  // namespace
+
+void TBaseDataTree::CopyToClipboard() {
+  if (FSelectionCount == 0) return;
+  auto dataObject = std::make_shared<TDTDataObject>(this, true);
+  // Replacing the clipboard's object ends the cut or copy it stood for.
+  if (OleSetClipboard(dataObject) != S_OK) return;
+  MarkCutCopyNodes();
+  DoStateChange({tsCopyPending});
+  InvalidateWindow();
+}
+
+void TBaseDataTree::CutToClipboard() {
+  if (FSelectionCount == 0 || readOnly()) return;
+  auto dataObject = std::make_shared<TDTDataObject>(this, true);
+  if (OleSetClipboard(dataObject) != S_OK) return;
+  MarkCutCopyNodes();
+  DoStateChange({tsCutPending}, {tsCopyPending});
+  InvalidateWindow();
+}
+
+void TBaseDataTree::CancelCutOrCopy() {
+  if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending)) return;
+  for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
+  DoStateChange({}, {tsCutPending, tsCopyPending});
+  InvalidateWindow();
+}
+
+bool TBaseDataTree::PasteFromClipboard() {
+  if (readOnly()) return false;
+  std::shared_ptr<IDataObject> dataObject;
+  if (FAILED(OleGetClipboard(dataObject)) || !dataObject) ShowError("Clipboard operation failed.", 2007);
+  TBaseDataTree* source = GetTreeFromDataObject(dataObject.get());
+  const std::uint64_t sourceToken = source ? source->TreeToken() : 0;
+  const bool optimized = source && source->FStates.Contains(tsCutPending);
+  const bool result = ProcessOLEData(source, dataObject, FFocusedNode, FDefaultPasteMode, optimized);
+  // The cut is over. The nodes that arrived were moved out of the source;
+  // what is still marked there did not arrive (refused, or the target lay
+  // inside it) and stays where it is.
+  source = LiveTree(sourceToken);
+  if (optimized && source) source->CancelCutOrCopy();
+  return result;
+}
+
+bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<IDataObject>& DataObject,
+                                   PDataNode TargetNode, TDTNodeAttachMode Mode, bool Optimized) {
+  TFormatEtc format;
+  format.cfFormat = TreeGlobals().CF_DATATREE;
+  format.tymed = TYMED_ISTREAM | TYMED_HGLOBAL;
+  if (readOnly() || !DataObject || !format.cfFormat || DataObject->QueryGetData(format) != S_OK) return false;
+  if (!TargetNode) TargetNode = FRoot;
+  if (TargetNode == FRoot) {
+    if (Mode == amInsertBefore) Mode = amAddChildFirst;
+    if (Mode == amInsertAfter) Mode = amAddChildLast;
+  }
+  bool result = false;
+  BeginUpdate();
+  try {
+    if (Optimized && Source) {
+      // Nodes of this process move: the source's dragged selection, or
+      // what it cut.
+      std::vector<PDataNode> nodes = Source->FStates.Contains(tsOLEDragging) ? Source->GetSortedSelection(true)
+                                                                            : Source->GetSortedCutCopySet(true);
+      if (Mode != amInsertBefore && Mode != amAddChildLast) std::reverse(nodes.begin(), nodes.end());
+      // Handlers of each move may delete other nodes of the set, or the target.
+      std::vector<std::unique_ptr<TNodeWatch>> watches;
+      for (PDataNode node : nodes) watches.push_back(std::make_unique<TNodeWatch>(*Source, node));
+      TNodeWatch target(*this, TargetNode);
+      const std::uint64_t sourceToken = Source->TreeToken();
+      for (auto& watch : watches) {
+        PDataNode node = watch->Node();
+        if (!node || !target.Node() || LiveTree(sourceToken) != Source) continue;
+        bool inside = false;
+        if (Source == this)
+          for (PDataNode p = target.Node(); p && p != FRoot; p = p->Parent)
+            if (p == node) {
+              inside = true;
+              break;
+            }
+        if (inside) continue;
+        Source->MoveTo(node, target.Node(), Mode, false);
+      }
+      // Marks travel with the nodes; here they mean nothing.
+      if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending))
+        for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
+      result = true;
+    } else {
+      TStgMedium medium;
+      RawByteString bytes;
+      format.tymed = TYMED_ISTREAM;
+      if (SUCCEEDED(DataObject->GetData(format, medium))) {
+        bytes = MediumBytes(medium);
+      } else {
+        format.tymed = TYMED_HGLOBAL;
+        if (SUCCEEDED(DataObject->GetData(format, medium))) bytes = blockPayload(MediumBytes(medium));
+      }
+      const bool fetched = medium.tymed != TYMED_NULL;
+      ReleaseStgMedium(medium);
+      if (fetched) {
+        TMemoryStream stream;
+        stream.Write(bytes.data(), std::int64_t(bytes.size()));
+        stream.SetPosition(0);
+        std::vector<PDataNode> arrived = InsertNodesFromStream(&stream, TargetNode, Mode);
+        std::vector<std::unique_ptr<TNodeWatch>> watches;
+        for (PDataNode node : arrived) watches.push_back(std::make_unique<TNodeWatch>(*this, node));
+        PDataNode parentTarget = TargetNode == FRoot ? nullptr : TargetNode;
+        for (auto& watch : watches) {
+          PDataNode node = watch->Node();
+          if (!node) continue;
+          clearCutOrCopyFlags(node);
+          if (!DoNodeCopying(node, parentTarget)) {
+            if (watch->Node()) DeleteNode(node);
+            continue;
+          }
+          if (!watch->Node()) continue;
+          DoNodeCopied(node);
+          if (watch->Node()) StructureChange(node, crNodeCopied);
+        }
+        result = true;
+      }
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+  return result;
+}
+
+HRESULT TBaseDataTree::RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) {
+  if (FormatEtcIn.cfFormat != TreeGlobals().CF_DATATREE || !FormatEtcIn.cfFormat ||
+      !(FormatEtcIn.tymed & (TYMED_ISTREAM | TYMED_HGLOBAL)))
+    return DoRenderOLEData(FormatEtcIn, Medium, ForClipboard);
+  std::vector<PDataNode> nodes = ForClipboard ? GetSortedCutCopySet(true) : GetSortedSelection(true);
+  auto stream = std::make_shared<TMemoryStream>();
+  WriteNodesToStream(stream.get(), nodes);
+  stream->SetPosition(0);
+  Medium = TStgMedium();
+  if (FormatEtcIn.tymed & TYMED_ISTREAM) {
+    Medium.tymed = TYMED_ISTREAM;
+    Medium.stm = stream;
+    return S_OK;
+  }
+  const std::uint32_t length = std::uint32_t(stream->Size());
+  RawByteString block(4 + std::size_t(length), '\0');
+  for (int i = 0; i < 4; ++i) block[std::size_t(i)] = char((length >> (8 * i)) & 0xFF);
+  if (length) std::memcpy(block.data() + 4, stream->Memory(), length);
+  Medium.tymed = TYMED_HGLOBAL;
+  Medium.hGlobal = GlobalFromBytes(block.data(), block.size());
+  return Medium.hGlobal ? S_OK : E_OUTOFMEMORY;
+}
+
+void TBaseDataTree::GetNativeClipboardFormats(TFormatEtcArray& Formats) {
+  // A tree that names no formats offers every one its class may.
+  const std::vector<String>* allowed =
+      FClipboardFormats && FClipboardFormats->Count() > 0 ? &FClipboardFormats->List() : nullptr;
+  ClipboardFormatList().EnumerateFormats(TreeClass(), Formats, allowed);
+  DoGetUserClipboardFormats(Formats);
+  // The reference travels too, so that a tree of this program in this
+  // process finds the source of the data.
+  TFormatEtc reference;
+  reference.cfFormat = TreeGlobals().CF_DTREFERENCE;
+  if (reference.cfFormat &&
+      std::none_of(Formats.begin(), Formats.end(), [&](const TFormatEtc& f) { return f.cfFormat == reference.cfFormat; }))
+    Formats.push_back(reference);
+}
