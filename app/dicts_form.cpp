@@ -95,7 +95,20 @@ TDictsForm::TDictsForm(TComponent* AOwner) : TForm(AOwner) {
     selection.Include(toFullRowSelect);
     DictsTree->TreeOptions().SetSelectionOptions(selection);
   }
+  // The framework's own drag within the list reorders it.
   DictsTree->SetDragType(dtVCL);
+  DictsTree->OnDragAllowed = [this](TBaseDataTree* s, PDataNode n, TColumnIndex c, bool& allowed) {
+    DictsTreeDragAllowed(s, n, c, allowed);
+  };
+  DictsTree->OnDragOver = [this](TBaseDataTree* s, TObject* source, TShiftState shift, TDragState state, TPoint pt,
+                                 TDTDropMode mode, std::uint32_t& effect, bool& accept) {
+    DictsTreeDragOver(s, source, shift, state, pt, mode, effect, accept);
+  };
+  DictsTree->OnDragDrop = [this](TBaseDataTree* s, TObject* source, const std::shared_ptr<IDataObject>& data,
+                                 const TBaseDataTree::TFormatArray& formats, TShiftState shift, TPoint pt,
+                                 std::uint32_t& effect, TDTDropMode mode) {
+    DictsTreeDragDrop(s, source, data, formats, shift, pt, effect, mode);
+  };
   if (RuForm) DictsTree->SetImages(RuForm->ImageList4);
   DictsTree->OnGetImageIndex = [](TBaseDataTree*, PDataNode, TDTImageKind Kind, TColumnIndex, bool&, int& Index) {
     if (Kind == ikNormal || Kind == ikSelected) Index = 0;
@@ -214,6 +227,26 @@ void TDictsForm::RefreshDictsClick(TObject*) {
   Label1->SetCaption(AddedCount > 0 ? u"Установлено новых словарей: " + IntToStr(AddedCount)
                                     : String(u"Новые словари не найдены."));
   if (RemovedCount >= 1) Label1->SetCaption(u"Удалено словарей: " + IntToStr(RemovedCount));
+}
+
+void TDictsForm::DictsTreeDragAllowed(TBaseDataTree*, PDataNode, TColumnIndex, bool& Allowed) { Allowed = true; }
+
+void TDictsForm::DictsTreeDragOver(TBaseDataTree*, TObject*, TShiftState, TDragState, TPoint, TDTDropMode,
+                                   std::uint32_t&, bool& Accept) {
+  Accept = true;
+}
+
+void TDictsForm::DictsTreeDragDrop(TBaseDataTree*, TObject*, const std::shared_ptr<IDataObject>&,
+                                   const TBaseDataTree::TFormatArray&, TShiftState, TPoint, std::uint32_t&,
+                                   TDTDropMode) {
+  PDataNode source = DictsTree->GetFirstSelected();
+  PDataNode target = DictsTree->DropTargetNode();
+  // Dropped below the last row (or with nothing dragged): nothing moves.
+  if (!source || !target || source == target) return;
+  // Dragged upwards the dictionary goes before the one it was dropped on,
+  // downwards after it.
+  const TDTNodeAttachMode mode = source->Index > target->Index ? amInsertBefore : amInsertAfter;
+  DictsTree->MoveTo(source, target, mode, false);
 }
 
 void TDictsForm::SaveDictsOptionsClick(TObject*) {

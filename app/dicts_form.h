@@ -69,7 +69,11 @@ public:
 
   // Reordering by dragging within the list.
   void DictsTreeDragAllowed(TBaseDataTree* Sender, PDataNode Node, TColumnIndex Column, bool& Allowed);
-  void DictsTreeDragDrop(TBaseDataTree* Sender);
+  void DictsTreeDragOver(TBaseDataTree* Sender, TObject* Source, TShiftState Shift, TDragState State, TPoint Pt,
+                         TDTDropMode Mode, std::uint32_t& Effect, bool& Accept);
+  void DictsTreeDragDrop(TBaseDataTree* Sender, TObject* Source, const std::shared_ptr<IDataObject>& DataObject,
+                         const TBaseDataTree::TFormatArray& Formats, TShiftState Shift, TPoint Pt,
+                         std::uint32_t& Effect, TDTDropMode Mode);
 
   // The download page: the list fetched from the site, and the download and
   // installation of the ticked packages.

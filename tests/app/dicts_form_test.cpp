@@ -88,3 +88,67 @@ TEST_F(Manage, TheInstructionsAreFullyVisible) {
     EXPECT_LE(label->Top() + lines * canvas->TextHeight(u"Ag"), below->Top()) << UTF16ToUTF8(text);
   }
 }
+
+namespace {
+
+// Drags the row at From to the point To (client coordinates of the list)
+// with the mouse, as a user does.
+void drag(TDataStringTree* list, TPoint from, TPoint to) {
+  const HWND h = list->Handle();
+  InjectMouse(h, imDown, mbLeft, from, {});
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+  for (int step = 1; step <= 8; ++step) {
+    const TPoint p{from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8};
+    InjectMouse(h, imMove, mbLeft, p, {}, {ssLeft});
+    for (int i = 0; i < 3; ++i) Application->ProcessMessages();
+  }
+  InjectMouse(h, imUp, mbLeft, to, {});
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+}
+
+TPoint rowText(TDataStringTree* list, PDataNode n) {
+  const TRect r = list->GetDisplayRect(n, NoColumn, true);
+  return {r.Left + 20, (r.Top + r.Bottom) / 2};
+}
+
+}  // namespace
+
+TEST_F(Manage, DraggingReordersTheListAndSavingKeepsTheOrder) {
+  Open();
+  TDataStringTree* list = Manager->DictsTree;
+  ASSERT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+  // The third row dropped on the first goes before it.
+  drag(list, rowText(list, Row(2)), rowText(list, Row(0)));
+  EXPECT_EQ(Rows(), "Gamma+ Alpha+ Beta-");
+  // The first dropped on the third goes after it.
+  drag(list, rowText(list, Row(0)), rowText(list, Row(2)));
+  EXPECT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+  drag(list, rowText(list, Row(1)), rowText(list, Row(0)));
+  EXPECT_EQ(Rows(), "Beta- Alpha+ Gamma+");
+  // Nothing is written until "сохранить".
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "a 1\r\nb 0\r\nc 1\r\n");
+  Manager->SaveDictsOptionsClick(Manager);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "b 0\r\na 1\r\nc 1\r\n");
+  // The next activation searches in the new order.
+  Form->FormActivate(Form);
+  EXPECT_EQ(ActiveDicts[0], u"a");
+  EXPECT_EQ(ActiveDicts[1], u"c");
+}
+
+TEST_F(Manage, ADropBelowTheLastRowMovesNothing) {
+  Open();
+  TDataStringTree* list = Manager->DictsTree;
+  const TRect last = list->GetDisplayRect(Row(2), NoColumn, false);
+  drag(list, rowText(list, Row(1)), TPoint{40, last.Bottom + 40});
+  EXPECT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+  // Dropping a row on itself moves nothing either.
+  drag(list, rowText(list, Row(1)), TPoint{rowText(list, Row(1)).x + 30, rowText(list, Row(1)).y});
+  EXPECT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+  // The drop handler itself, with no target node.
+  list->ClearSelection();
+  list->SetSelected(Row(0), true);
+  list->SetDropTargetNode(nullptr);
+  std::uint32_t effect = 2;
+  Manager->DictsTreeDragDrop(list, list, nullptr, {}, {}, TPoint{0, 0}, effect, dmNowhere);
+  EXPECT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+}

@@ -81,3 +81,26 @@ TEST_F(Manager, DownloadAndInstallAPackageFromTheSite) {
   const std::string a = Article();
   EXPECT_NE(a.find("билет"), std::string::npos) << a.substr(0, 200);
 }
+
+TEST_F(Manager, DragADictionaryUpAndSave) {
+  Start();
+  OpenManager();
+  // Rows of the list sit 18 pixels apart from y = 76 of the window; the
+  // third (the demo dictionary) is dragged onto the first.
+  const std::string w = std::to_string(ManagerWindow);
+  Sh("xdotool mousemove --window " + w + " 138 112 mousedown 1");
+  Pause(200);
+  for (int y = 108; y >= 76; y -= 4) {
+    Sh("xdotool mousemove --window " + w + " 140 " + std::to_string(y));
+    Pause(60);
+  }
+  Sh("xdotool mouseup 1");
+  Pause(500);
+  Screenshot("manager-dragged");
+  // "сохранить" writes the new order.
+  ClickManager(60, 307);
+  Pause(300);
+  const std::string list = readFile(Folder / "dictionaries/dictionaries._");
+  EXPECT_EQ(list.rfind("demo 1\r\n", 0), 0u) << list;
+  EXPECT_NE(list.find("en-ru-mueller 1\r\nru-en-mueller 1\r\n"), std::string::npos) << list;
+}
