@@ -46,6 +46,17 @@ int outerPos(const QString& text, int inner) {
   return outer;
 }
 
+// Selects length characters (counted as the program counts them) from the
+// start of the current selection.
+void selectFromStart(QPlainTextEdit* e, int length) {
+  const QString t = e->toPlainText();
+  QTextCursor c = e->textCursor();
+  const int start = c.selectionStart();
+  c.setPosition(start);
+  c.setPosition(innerPos(t, outerPos(t, start) + std::max(length, 0)), QTextCursor::KeepAnchor);
+  e->setTextCursor(c);
+}
+
 Qt::Alignment editAlignment(DWORD style) {
   if (style & ES_RIGHT) return Qt::AlignRight;
   if (style & ES_CENTER) return Qt::AlignHCenter;
@@ -189,12 +200,7 @@ void TEdit::SetSelLength(int value) {
   if (auto* e = widgetAs<QLineEdit>(this)) {
     e->setSelection(SelStart(), value);
   } else if (auto* e = widgetAs<QPlainTextEdit>(this)) {
-    QString t = e->toPlainText();
-    QTextCursor c = e->textCursor();
-    int start = c.selectionStart();
-    c.setPosition(start);
-    c.setPosition(innerPos(t, outerPos(t, start) + std::max(value, 0)), QTextCursor::KeepAnchor);
-    e->setTextCursor(c);
+    selectFromStart(e, value);
   }
 }
 
@@ -360,14 +366,7 @@ int TMemo::SelLength() const {
 }
 
 void TMemo::SetSelLength(int value) {
-  auto* e = widgetAs<QPlainTextEdit>(this);
-  if (!e) return;
-  QString t = e->toPlainText();
-  QTextCursor c = e->textCursor();
-  int start = c.selectionStart();
-  c.setPosition(start);
-  c.setPosition(innerPos(t, outerPos(t, start) + std::max(value, 0)), QTextCursor::KeepAnchor);
-  e->setTextCursor(c);
+  if (auto* e = widgetAs<QPlainTextEdit>(this)) selectFromStart(e, value);
 }
 
 void TMemo::SelectAll() {
