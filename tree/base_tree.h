@@ -406,8 +406,8 @@ protected:
   // Writes Node with its subtree.
   virtual void WriteStreamNode(TStream* Stream, PDataNode Node);
   // Links a node that belongs to no parent into Target (this tree) at
-  // Destination, keeping counts and heights; without Reindex only the node
-  // itself gets its index (for runs of nodes renumbered once at the end).
+  // Destination, keeping counts and heights. The siblings' indices are
+  // renumbered lazily (see TSiblingIndex), so Reindex no longer matters.
   virtual void InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
                                    TDTNodeAttachMode Mode, bool Reindex = true);
 

@@ -55,6 +55,12 @@ PDataNode TBaseDataTree::MakeNewNode() {
   return node;
 }
 
+void RenumberChildren(PDataNode Parent) {
+  Parent->Reserved &= std::uint8_t(~nrChildIndicesStale);
+  std::uint32_t index = 0;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling) run->Index = index++;
+}
+
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
   FNodeArena.Free(Node);
   ++FFreedNodes;
@@ -220,11 +226,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     if (FUpdateCount == 0) PackArray();
   } else {
     std::uint32_t count = NewCount - Node->ChildCount;
-    std::uint32_t index = 0;
-    if (Node->LastChild)
-      index = Node->LastChild->Index + 1;
-    else
-      Node->States.Include(vsHasChildren);
+    if (!Node->LastChild) Node->States.Include(vsHasChildren);
     Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
 
     std::int64_t heightSum = 0;
@@ -233,7 +235,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     try {
       for (; made < count; ++made) {
         PDataNode child = MakeNewNode();
-        child->Index = index++;
+        SetAppendedIndex(Node, child);
         child->Parent = Node;
         child->PrevSibling = Node->LastChild;
         if (Node->LastChild)
@@ -313,7 +315,7 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
   return result;
 }
 
-void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool Reindex) {
+void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool /*Reindex*/) {
   PDataNode parent = Node->Parent;
   bool parentClearing = parent->States.Contains(vsClearing);
 
@@ -333,12 +335,9 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
     parent->FirstChild = Node->NextSibling;
   if (Node->NextSibling) {
     Node->NextSibling->PrevSibling = Node->PrevSibling;
-    if (Reindex) {
-      // Renumber from the gap so that indices stay 0, 1, 2... whatever they
-      // were before.
-      std::uint32_t index = Node->PrevSibling ? Node->PrevSibling->Index + 1 : 0;
-      for (PDataNode run = Node->NextSibling; run; run = run->NextSibling) run->Index = index++;
-    }
+    // The siblings behind the gap are renumbered when an Index is next
+    // read; that costs nothing now, so it is done whatever Reindex says.
+    MarkChildIndicesStale(parent);
   } else {
     parent->LastChild = Node->PrevSibling;
   }
@@ -489,6 +488,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   }
   Node->FirstChild = nullptr;
   Node->LastChild = nullptr;
+  Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
   --FUpdateCount;
   ExpireCache();
 

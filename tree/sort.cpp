@@ -96,6 +96,7 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
       previous = run;
     }
     previous->NextSibling = nullptr;
+    Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
     Node->FirstChild = nodes.front();
     Node->LastChild = previous;
   }
