@@ -1358,17 +1358,34 @@ private:
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
   void nextCacheGeneration();
-  // The first and last visible child of a parent, remembered while the
-  // structure stays as it is: painting asks about every row and each of its
-  // ancestors, and a long run of hidden siblings must not be walked for
-  // each of them.
+  // The first and last visible child of a parent (GUI thread only).
+  // Painting asks about every row and each of its ancestors, and a long run
+  // of hidden siblings must not be walked for each of them, nor once after
+  // every change: an entry is made the first time a parent is asked about
+  // and from then on kept up to date by every change of its children
+  // (visibleChildShown/visibleChildGoing), each of which walks at most the
+  // hidden run beside the changed child.
   struct TVisibleEnds {
     PDataNode First = nullptr;
     PDataNode Last = nullptr;
+    // Visible children followed by a long hidden run, with the next visible
+    // sibling behind it; dropped on any change of the visible children.
+    std::vector<std::pair<PDataNode, PDataNode>> Skips;
   };
-  const TVisibleEnds& visibleEnds(PDataNode Parent) const;
+  TVisibleEnds& visibleEnds(PDataNode Parent) const;
   mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
-  mutable std::uint32_t FVisibleEndsGeneration = 0;
+  // Node (linked, visible) has just become visible or been linked.
+  void visibleChildShown(PDataNode Node);
+  // Node (linked, visible) is about to be hidden or unlinked.
+  void visibleChildGoing(PDataNode Node);
+  void forgetVisibleEnds(PDataNode Parent) {
+    if (!FVisibleEnds.empty()) FVisibleEnds.erase(Parent);
+  }
+  // The next visible sibling of a visible node, skipping hidden runs by
+  // what visibleEnds keeps (GUI thread only).
+  PDataNode nextVisibleSiblingKnown(PDataNode Node) const;
+  // The next shown row after a shown Node in top-down order (painting).
+  PDataNode nextPaintedRow(PDataNode Node) const;
   void forgetNode(PDataNode Node);
   bool applicationTerminating() const;
 

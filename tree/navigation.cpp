@@ -20,14 +20,9 @@ bool TBaseDataTree::FullyVisible(PDataNode Node) const {
   return true;
 }
 
-const TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const {
-  // Every change of the sibling chains or of a node's visibility moves the
-  // cache generation on, and with it everything remembered here goes.
-  const std::uint32_t generation = FCacheGeneration.load(std::memory_order_relaxed);
-  if (generation != FVisibleEndsGeneration || FVisibleEnds.size() > 4096) {
-    FVisibleEnds.clear();
-    FVisibleEndsGeneration = generation;
-  }
+TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const {
+  // A tree that paints many parents keeps only the recent ones.
+  if (FVisibleEnds.size() > 65536) FVisibleEnds.clear();
   auto [entry, added] = FVisibleEnds.try_emplace(Parent);
   if (added) {
     for (PDataNode run = Parent->FirstChild; run && !entry->second.First; run = run->NextSibling)
@@ -36,6 +31,87 @@ const TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) 
       if (isVisible(run)) entry->second.Last = run;
   }
   return entry->second;
+}
+
+void TBaseDataTree::visibleChildShown(PDataNode Node) {
+  if (FVisibleEnds.empty()) return;
+  auto it = FVisibleEnds.find(Node->Parent);
+  if (it == FVisibleEnds.end()) return;
+  TVisibleEnds& e = it->second;
+  e.Skips.clear();
+  if (!e.First) {
+    e.First = e.Last = Node;
+    return;
+  }
+  // The nearest visible sibling on either side settles both ends: walk both
+  // ways at once so that only the shorter hidden run beside Node is walked.
+  PDataNode back = Node->PrevSibling;
+  PDataNode ahead = Node->NextSibling;
+  for (;;) {
+    if (!back) {
+      e.First = Node;
+      return;
+    }
+    if (isVisible(back)) {
+      if (back == e.Last) e.Last = Node;
+      return;
+    }
+    if (!ahead) {
+      e.Last = Node;
+      return;
+    }
+    if (isVisible(ahead)) {
+      if (ahead == e.First) e.First = Node;
+      return;
+    }
+    back = back->PrevSibling;
+    ahead = ahead->NextSibling;
+  }
+}
+
+void TBaseDataTree::visibleChildGoing(PDataNode Node) {
+  if (FVisibleEnds.empty() || !Node->Parent) return;
+  auto it = FVisibleEnds.find(Node->Parent);
+  if (it == FVisibleEnds.end()) return;
+  TVisibleEnds& e = it->second;
+  e.Skips.clear();
+  if (Node != e.First && Node != e.Last) return;
+  if (Node == e.First && Node == e.Last) {
+    e.First = e.Last = nullptr;
+    return;
+  }
+  // There is another visible child on the far side, so the walk ends at the
+  // nearest one.
+  const bool first = Node == e.First;
+  PDataNode run = first ? Node->NextSibling : Node->PrevSibling;
+  while (run && !isVisible(run)) run = first ? run->NextSibling : run->PrevSibling;
+  if (!run) {
+    FVisibleEnds.erase(it);  // cannot happen while the entry is right; ask again
+    return;
+  }
+  (first ? e.First : e.Last) = run;
+}
+
+PDataNode TBaseDataTree::nextVisibleSiblingKnown(PDataNode Node) const {
+  TVisibleEnds& e = visibleEnds(Node->Parent);
+  if (Node == e.Last || !e.Last) return nullptr;
+  for (const auto& [from, to] : e.Skips)
+    if (from == Node) return to;
+  constexpr int LongRun = 64;
+  int steps = 0;
+  PDataNode run = Node->NextSibling;
+  for (; run && !isVisible(run); run = run->NextSibling) ++steps;
+  if (steps > LongRun && e.Skips.size() < 64) e.Skips.emplace_back(Node, run);
+  return run;
+}
+
+PDataNode TBaseDataTree::nextPaintedRow(PDataNode Node) const {
+  if (childrenAbove()) return GetNextVisibleNoInit(Node, true);
+  if (isExpanded(Node) && Node->FirstChild)
+    if (PDataNode child = visibleEnds(Node).First) return child;
+  for (PDataNode run = Node; run && run != FRoot; run = run->Parent)
+    if (PDataNode next = nextVisibleSiblingKnown(run)) return next;
+  return nullptr;
 }
 
 // A visible node has a visible sibling after it exactly when it is not the

@@ -62,6 +62,8 @@ void RenumberChildren(PDataNode Parent) {
 }
 
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
+  // A new node may get this address: nothing remembered may stay with it.
+  forgetVisibleEnds(Node);
   FNodeArena.Free(Node);
   ++FFreedNodes;
 }
@@ -231,6 +233,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
 
     std::int64_t heightSum = 0;
     std::uint32_t made = 0;
+    PDataNode firstMade = nullptr;
     bool failed = false;
     try {
       for (; made < count; ++made) {
@@ -243,6 +246,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
         else
           Node->FirstChild = child;
         Node->LastChild = child;
+        if (!firstMade) firstMade = child;
         heightSum += child->NodeHeight;
       }
     } catch (const std::bad_alloc&) {
@@ -256,6 +260,16 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     }
     AdjustTotalCount(Node, count, true);
     Node->ChildCount += count;
+    // New nodes are visible: the first one made may be the first visible
+    // child, the last one made is the last.
+    if (firstMade && !FVisibleEnds.empty()) {
+      auto it = FVisibleEnds.find(Node);
+      if (it != FVisibleEnds.end()) {
+        if (!it->second.First) it->second.First = firstMade;
+        it->second.Last = Node->LastChild;
+        it->second.Skips.clear();
+      }
+    }
     if (failed) {
       ExpireCache();
       throw std::bad_alloc();
@@ -329,6 +343,7 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
       AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
   }
 
+  if (Node->States.Contains(vsVisible)) visibleChildGoing(Node);
   if (Node->PrevSibling)
     Node->PrevSibling->NextSibling = Node->NextSibling;
   else
@@ -461,6 +476,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
 
   Node->States.Include(vsClearing);
+  forgetVisibleEnds(Node);
   try {
     while (PDataNode child = Node->LastChild) {
       if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
@@ -511,6 +527,9 @@ void TBaseDataTree::Clear() {
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   BeginUpdate();
+  // Everything goes: nothing remembered about the children needs looking up
+  // node by node.
+  FVisibleEnds.clear();
   try {
     InterruptValidation();
     CancelEditNode();
@@ -634,5 +653,6 @@ int TBaseDataTree::AllocateInternalDataArea(int Size) {
   root->PrevSibling = root;
   root->NextSibling = root;
   FRoot = root;
+  FVisibleEnds.clear();  // the root may have moved
   return offset;
 }

@@ -368,6 +368,7 @@ void TBaseDataTree::ReadStreamNode(TStream* Stream, int Version, PDataNode Node)
       const std::int64_t limit = f.BaseEnd;
       PDataNode child = MakeNewNode();
       SetAppendedIndex(parent, child);
+      forgetVisibleEnds(parent);
       child->Parent = parent;
       child->PrevSibling = parent->LastChild;
       if (parent->LastChild)
@@ -618,6 +619,7 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
     next->PrevSibling = Node;
   else
     parent->LastChild = Node;
+  if (Node->States.Contains(vsVisible)) visibleChildShown(Node);
   ++parent->ChildCount;
   parent->States.Include(vsHasChildren);
   if (Node->States.Contains(vsVisible)) parent->States.Exclude(vsAllChildrenHidden);

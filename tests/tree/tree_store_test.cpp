@@ -379,6 +379,82 @@ TEST(TreeStore, IndicesFollowEveryMixOfChanges) {
   checkInvariants(t);
 }
 
+// The first and last visible child of each parent are remembered once
+// asked for and kept up to date by every change after that; each answer
+// must match a walk of the chain.
+TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
+  TTestTree t(nullptr);
+  t.SetNodeDataSize(sizeof(int));
+  PDataNode parents[2] = {t.AddChild(nullptr), t.AddChild(nullptr)};
+  t.OnCompareNodes = [&](TBaseDataTree*, PDataNode a, PDataNode b, TColumnIndex, int& r) {
+    r = *t.GetNodeData<int>(a) - *t.GetNodeData<int>(b);
+  };
+  std::mt19937 random(7);
+  auto children = [&](PDataNode p) {
+    std::vector<PDataNode> v;
+    for (PDataNode c = p->FirstChild; c; c = c->NextSibling) v.push_back(c);
+    return v;
+  };
+  auto add = [&](PDataNode p) {
+    PDataNode n = t.AddChild(p);
+    *t.GetNodeData<int>(n) = int(random() % 1000);
+    if (random() % 3) t.SetVisible(n, false);
+  };
+  for (int i = 0; i < 60; ++i) add(parents[i % 2]);
+  auto check = [&](int step) {
+    for (PDataNode p : parents) {
+      std::vector<PDataNode> v = children(p);
+      PDataNode first = nullptr, last = nullptr;
+      for (PDataNode c : v)
+        if (c->States.Contains(vsVisible)) {
+          if (!first) first = c;
+          last = c;
+        }
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        bool after = false, before = false;
+        for (std::size_t j = i + 1; j < v.size(); ++j) after |= v[j]->States.Contains(vsVisible);
+        for (std::size_t j = 0; j < i; ++j) before |= v[j]->States.Contains(vsVisible);
+        ASSERT_EQ(t.HasVisibleNextSibling(v[i]), after) << "step " << step;
+        ASSERT_EQ(t.HasVisiblePreviousSibling(v[i]), before) << "step " << step;
+        ASSERT_EQ(t.IsFirstVisibleChild(p, v[i]), v[i] == first) << "step " << step;
+        ASSERT_EQ(t.IsLastVisibleChild(p, v[i]), v[i] == last) << "step " << step;
+      }
+    }
+  };
+  check(-1);
+  for (int step = 0; step < 1500; ++step) {
+    PDataNode p = parents[random() % 2];
+    PDataNode q = p == parents[0] ? parents[1] : parents[0];
+    std::vector<PDataNode> v = children(p);
+    std::vector<PDataNode> w = children(q);
+    switch (random() % 6) {
+      case 0:
+        add(p);
+        break;
+      case 1:
+        if (v.size() > 3) t.DeleteNode(v[random() % v.size()]);
+        break;
+      case 2:
+      case 3:
+        if (!v.empty()) {
+          PDataNode n = v[random() % v.size()];
+          t.SetVisible(n, !n->States.Contains(vsVisible));
+        }
+        break;
+      case 4:
+        if (v.size() > 3 && !w.empty())
+          t.MoveTo(v[random() % v.size()], w[random() % w.size()], random() % 2 ? amInsertBefore : amInsertAfter,
+                   false);
+        break;
+      default:
+        if (step % 40 == 0) t.Sort(p, 0, sdAscending, false);
+        break;
+    }
+    if (step % 5 == 0) check(step);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
 TEST(TreeStore, UserDataPointerAndOwnedObjects) {
   // A pointer given to AddChild takes a whole pointer's room.
   {
