@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -1387,6 +1388,49 @@ private:
   // The next shown row after a shown Node in top-down order (painting).
   PDataNode nextPaintedRow(PDataNode Node) const;
   void forgetNode(PDataNode Node);
+
+  // The handlers that only answer a question about a node (OnInitNode,
+  // OnGetText, OnGetImageIndex, OnPaintText, OnMeasureItem) are called from
+  // everywhere: walks, painting, measuring, export, search. The code around
+  // such a call keeps using the node and its neighbours afterwards, so a
+  // deletion asked for from inside one of them is not carried out at once:
+  // the nodes are noted and deleted when the message loop next runs, unless
+  // they went some other way meanwhile.
+protected:
+  class TQueryHandlerCall {
+  public:
+    explicit TQueryHandlerCall(TBaseDataTree& Tree) : FTree(Tree), FLife(Tree.FLifeToken) {
+      ++FTree.FQueryHandlerDepth;
+    }
+    // The handler may even have destroyed the tree.
+    ~TQueryHandlerCall() {
+      if (!FLife.expired()) --FTree.FQueryHandlerDepth;
+    }
+    TQueryHandlerCall(const TQueryHandlerCall&) = delete;
+    TQueryHandlerCall& operator=(const TQueryHandlerCall&) = delete;
+
+  private:
+    TBaseDataTree& FTree;
+    std::weak_ptr<const bool> FLife;
+  };
+
+private:
+  bool deletionMustWait() const;
+  void deferDeletion(PDataNode Node);
+  // Notes the children of Parent from the Keep-th on.
+  void deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep);
+  void runDeferredDeletions();
+  int FQueryHandlerDepth = 0;
+  std::vector<PDataNode> FDeferredDeletions;
+  std::unordered_set<PDataNode> FDeferredSet;  // those of them still alive
+  HWND FDeferWindow = nullptr;
+  bool FDeferPosted = false;
+
+public:
+  // Deletions waiting for the message loop (see TQueryHandlerCall).
+  std::size_t PendingDeletionCount() const { return FDeferredSet.size(); }
+
+private:
   bool applicationTerminating() const;
 
   PDataNode FRoot = nullptr;

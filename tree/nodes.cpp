@@ -64,6 +64,7 @@ void RenumberChildren(PDataNode Parent) {
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
   // A new node may get this address: nothing remembered may stay with it.
   forgetVisibleEnds(Node);
+  if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
   FNodeArena.Free(Node);
   ++FFreedNodes;
 }
@@ -214,6 +215,10 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
   if (NewCount == Node->ChildCount) return;
 
   InterruptValidation();
+  if (NewCount < Node->ChildCount && deletionMustWait()) {
+    deferChildrenDeletion(Node, NewCount);
+    return;
+  }
   if (NewCount < Node->ChildCount) {
     // Follow-up work is queued once, below, not per deleted node.
     ++FUpdateCount;
@@ -380,6 +385,10 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   if (!Node || Node == FRoot) return;
   if (readOnly() && !FDestroying) return;
+  if (deletionMustWait()) {
+    deferDeletion(Node);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
@@ -457,10 +466,49 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   return true;
 }
 
+bool TBaseDataTree::deletionMustWait() const {
+  return !FDestroying && FQueryHandlerDepth > 0;
+}
+
+void TBaseDataTree::deferDeletion(PDataNode Node) {
+  if (FDeferredSet.insert(Node).second) FDeferredDeletions.push_back(Node);
+  if (FDeferPosted) return;
+  if (!FDeferWindow) FDeferWindow = AllocateHWnd([this](TMessage& Message) {
+    if (Message.Msg == WM_APP) runDeferredDeletions();
+  });
+  FDeferPosted = PostMessage(FDeferWindow, WM_APP, 0, 0);
+}
+
+void TBaseDataTree::deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep) {
+  std::uint32_t index = 0;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling, ++index)
+    if (index >= Keep) deferDeletion(run);
+}
+
+void TBaseDataTree::runDeferredDeletions() {
+  FDeferPosted = false;
+  if (deletionMustWait()) {
+    // Still inside a handler (a nested message loop): try again later.
+    if (!FDeferredDeletions.empty()) deferDeletion(FDeferredDeletions.front());
+    return;
+  }
+  std::vector<PDataNode> nodes;
+  nodes.swap(FDeferredDeletions);
+  for (PDataNode node : nodes) {
+    // A node freed meanwhile (with its parent, say) left the set.
+    if (FDeferredSet.erase(node) == 0) continue;
+    DeleteNode(node);
+  }
+}
+
 void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   if (!Node) Node = FRoot;
   if (Node->ChildCount == 0 && !Node->FirstChild) return;
   if (readOnly() && !FDestroying) return;
+  if (deletionMustWait()) {
+    deferChildrenDeletion(Node, 0);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
@@ -522,6 +570,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
 
 void TBaseDataTree::Clear() {
   if (readOnly() && !FDestroying) return;
+  if (deletionMustWait()) {
+    deferChildrenDeletion(FRoot, 0);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
