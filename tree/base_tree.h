@@ -1158,6 +1158,11 @@ public:
   bool Dragging() const override;
   IDTDragManager* DragManager();
   TDTDragImage* DragImage() const { return FDragImage.get(); }
+  // Repaints R (client coordinates) of this tree at once while Source's own
+  // drag picture may lie over it, then lets the picture take anew what it
+  // shows through (showing itself again when asked). UpdateNCArea repaints
+  // the frame (header, scroll bars) too.
+  virtual void RepaintAroundDragImage(TBaseDataTree* Source, TRect R, bool UpdateNCArea, bool ReshowDragImage);
   // The tree's number in the registry of live trees.
   std::uint64_t TreeToken() const { return FTreeToken; }
   virtual HRESULT RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard);
