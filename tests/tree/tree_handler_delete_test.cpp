@@ -400,14 +400,15 @@ TEST(TreeHandlerDelete, TextImageAndPaintTextHandlersDeletingWhatTheyPaint) {
   f.Tree->SetExpanded(roots[0], true);
   f.Tree->SetExpanded(roots[1], true);
   f.show();
-  std::vector<PDataNode> doomed = {roots[0]->FirstChild, roots[1], roots[2]->FirstChild};
+  // Pointers taken now: the handler must not read nodes that went.
+  const PDataNode firstChild = roots[0]->FirstChild, lastChild = roots[0]->LastChild;
   // Each asks once: the text is asked for again after the deletions, and
   // deleting a node that is gone is the owner's fault.
   bool asked[3] = {};
   auto doom = [&](TBaseDataTree* t, PDataNode n) {
     // The node being painted, then its parent, then a node further down.
-    if (n == doomed[0] && !std::exchange(asked[0], true)) t->DeleteNode(n);
-    if (n == roots[0]->LastChild && !std::exchange(asked[1], true)) t->DeleteNode(n->Parent);
+    if (n == firstChild && !std::exchange(asked[0], true)) t->DeleteNode(n);
+    if (n == lastChild && !std::exchange(asked[1], true)) t->DeleteNode(n->Parent);
     if (n == roots[1] && !std::exchange(asked[2], true)) t->DeleteNode(roots[2]);
   };
   auto getText = f.Tree->OnGetText;
@@ -434,9 +435,10 @@ TEST(TreeHandlerDelete, TextImageAndPaintTextHandlersDeletingWhatTheyPaint) {
   g.Tree->SetExpanded(more[0], true);
   g.show();
   bool done[3] = {};
+  const PDataNode imageChild = more[0]->FirstChild;
   g.Tree->OnGetImageIndex = [&](TBaseDataTree* t, PDataNode n, TDTImageKind, TColumnIndex, bool&, int& index) {
     index = -1;
-    if (n == more[0]->FirstChild && !std::exchange(done[0], true)) t->DeleteNode(n->Parent);
+    if (n == imageChild && !std::exchange(done[0], true)) t->DeleteNode(n->Parent);
   };
   g.Tree->OnPaintText = [&](TBaseDataTree* t, TCanvas*, PDataNode n, TColumnIndex, TDTTextType) {
     if (n == more[1] && !std::exchange(done[1], true)) t->DeleteNode(n);
@@ -456,10 +458,11 @@ TEST(TreeHandlerDelete, MeasureItemHandlerDeletingTheRowItMeasures) {
   auto roots = f.resultShaped(4, 2);
   f.Tree->SetExpanded(roots[1], true);
   bool done[2] = {};
+  const PDataNode measuredChild = roots[1]->FirstChild;
   f.Tree->OnMeasureItem = [&](TBaseDataTree* t, TCanvas*, PDataNode n, int& height) {
     height = 30;
     if (n == roots[0] && !std::exchange(done[0], true)) t->DeleteNode(n);
-    if (n == roots[1]->FirstChild && !std::exchange(done[1], true)) t->DeleteNode(roots[1]);
+    if (n == measuredChild && !std::exchange(done[1], true)) t->DeleteNode(roots[1]);
   };
   f.show();
   TBitmap target(f.Tree->ClientWidth(), f.Tree->ClientHeight());
