@@ -1375,8 +1375,12 @@ private:
     PDataNode First = nullptr;
     PDataNode Last = nullptr;
     // Visible children followed by a long hidden run, with the next visible
-    // sibling behind it; dropped on any change of the visible children.
+    // sibling behind it. A child shown inside such a run splits it, a
+    // visible child going joins the runs beside it; hidden children coming
+    // and going change nothing.
     std::vector<std::pair<PDataNode, PDataNode>> Skips;
+    std::pair<PDataNode, PDataNode>* skipFrom(PDataNode From);
+    std::pair<PDataNode, PDataNode>* skipTo(PDataNode To);
   };
   TVisibleEnds& visibleEnds(PDataNode Parent) const;
   mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
@@ -1387,11 +1391,7 @@ private:
   void forgetVisibleEnds(PDataNode Parent) {
     if (!FVisibleEnds.empty()) FVisibleEnds.erase(Parent);
   }
-  // The next visible sibling of a visible node, skipping hidden runs by
-  // what visibleEnds keeps (GUI thread only).
-  PDataNode nextVisibleSiblingKnown(PDataNode Node) const;
-  // The next shown row after a shown Node in top-down order (painting).
-  PDataNode nextPaintedRow(PDataNode Node) const;
+
   void forgetNode(PDataNode Node);
 
   // The handlers that only answer a question about a node (OnInitNode,
@@ -1434,6 +1434,13 @@ private:
 public:
   // Deletions waiting for the message loop (see TQueryHandlerCall).
   std::size_t PendingDeletionCount() const { return FDeferredSet.size(); }
+
+protected:
+  // The next visible sibling of a visible node, skipping hidden runs by
+  // what visibleEnds keeps (GUI thread only).
+  PDataNode nextVisibleSiblingKnown(PDataNode Node) const;
+  // The next shown row after a shown Node in top-down order (painting).
+  PDataNode nextPaintedRow(PDataNode Node) const;
 
 private:
   bool applicationTerminating() const;

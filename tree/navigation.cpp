@@ -6,6 +6,10 @@
 namespace {
 inline bool isVisible(PDataNode n) { return n->States.Contains(vsVisible); }
 inline bool isExpanded(PDataNode n) { return n->States.Contains(vsExpanded); }
+// A run of hidden siblings longer than this is remembered by the painter.
+constexpr int LongHiddenRun = 64;
+// Runs remembered per parent (each lookup reads them all).
+constexpr std::size_t MaxSkips = 64;
 }  // namespace
 
 bool TBaseDataTree::FullyVisible(PDataNode Node) const {
@@ -33,18 +37,36 @@ TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const 
   return entry->second;
 }
 
+std::pair<PDataNode, PDataNode>* TBaseDataTree::TVisibleEnds::skipFrom(PDataNode From) {
+  for (auto& skip : Skips)
+    if (skip.first == From) return &skip;
+  return nullptr;
+}
+
+std::pair<PDataNode, PDataNode>* TBaseDataTree::TVisibleEnds::skipTo(PDataNode To) {
+  for (auto& skip : Skips)
+    if (skip.second == To) return &skip;
+  return nullptr;
+}
+
 void TBaseDataTree::visibleChildShown(PDataNode Node) {
   if (FVisibleEnds.empty()) return;
   auto it = FVisibleEnds.find(Node->Parent);
   if (it == FVisibleEnds.end()) return;
   TVisibleEnds& e = it->second;
-  e.Skips.clear();
   if (!e.First) {
     e.First = e.Last = Node;
     return;
   }
   // The nearest visible sibling on either side settles both ends: walk both
   // ways at once so that only the shorter hidden run beside Node is walked.
+  // A known run Node falls into is split in two.
+  auto split = [&](std::pair<PDataNode, PDataNode>* run) {
+    if (!run) return;
+    const PDataNode after = run->second;
+    run->second = Node;
+    if (e.Skips.size() < MaxSkips) e.Skips.emplace_back(Node, after);
+  };
   PDataNode back = Node->PrevSibling;
   PDataNode ahead = Node->NextSibling;
   for (;;) {
@@ -54,6 +76,7 @@ void TBaseDataTree::visibleChildShown(PDataNode Node) {
     }
     if (isVisible(back)) {
       if (back == e.Last) e.Last = Node;
+      split(e.skipFrom(back));
       return;
     }
     if (!ahead) {
@@ -62,6 +85,7 @@ void TBaseDataTree::visibleChildShown(PDataNode Node) {
     }
     if (isVisible(ahead)) {
       if (ahead == e.First) e.First = Node;
+      split(e.skipTo(ahead));
       return;
     }
     back = back->PrevSibling;
@@ -74,7 +98,33 @@ void TBaseDataTree::visibleChildGoing(PDataNode Node) {
   auto it = FVisibleEnds.find(Node->Parent);
   if (it == FVisibleEnds.end()) return;
   TVisibleEnds& e = it->second;
-  e.Skips.clear();
+  // The runs before and after Node become one. Where only one of them is
+  // known to be long, the other is looked for a short way.
+  auto before = e.skipTo(Node);
+  auto after = e.skipFrom(Node);
+  auto nearVisible = [](PDataNode run, bool forward) -> PDataNode {
+    for (int steps = 0; run && steps <= LongHiddenRun; ++steps, run = forward ? run->NextSibling : run->PrevSibling)
+      if (isVisible(run)) return run;
+    return nullptr;
+  };
+  auto drop = [&](std::pair<PDataNode, PDataNode>* skip) {
+    *skip = e.Skips.back();
+    e.Skips.pop_back();
+  };
+  if (before && after) {
+    before->second = after->second;
+    drop(after);
+  } else if (before) {
+    if (PDataNode next = nearVisible(Node->NextSibling, true))
+      before->second = next;
+    else
+      drop(before);
+  } else if (after) {
+    if (PDataNode previous = nearVisible(Node->PrevSibling, false))
+      after->first = previous;
+    else
+      drop(after);
+  }
   if (Node != e.First && Node != e.Last) return;
   if (Node == e.First && Node == e.Last) {
     e.First = e.Last = nullptr;
@@ -97,11 +147,10 @@ PDataNode TBaseDataTree::nextVisibleSiblingKnown(PDataNode Node) const {
   if (Node == e.Last || !e.Last) return nullptr;
   for (const auto& [from, to] : e.Skips)
     if (from == Node) return to;
-  constexpr int LongRun = 64;
   int steps = 0;
   PDataNode run = Node->NextSibling;
   for (; run && !isVisible(run); run = run->NextSibling) ++steps;
-  if (steps > LongRun && e.Skips.size() < 64) e.Skips.emplace_back(Node, run);
+  if (steps > LongHiddenRun && e.Skips.size() < MaxSkips) e.Skips.emplace_back(Node, run);
   return run;
 }
 

@@ -266,13 +266,13 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     AdjustTotalCount(Node, count, true);
     Node->ChildCount += count;
     // New nodes are visible: the first one made may be the first visible
-    // child, the last one made is the last.
+    // child, the last one made is the last. No remembered run changes: the
+    // old last visible child had none after it.
     if (firstMade && !FVisibleEnds.empty()) {
       auto it = FVisibleEnds.find(Node);
       if (it != FVisibleEnds.end()) {
         if (!it->second.First) it->second.First = firstMade;
         it->second.Last = Node->LastChild;
-        it->second.Skips.clear();
       }
     }
     if (failed) {

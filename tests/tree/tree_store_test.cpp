@@ -383,6 +383,8 @@ TEST(TreeStore, IndicesFollowEveryMixOfChanges) {
 // asked for and kept up to date by every change after that; each answer
 // must match a walk of the chain.
 TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
+  // Short hidden runs, then long ones (the painter remembers those).
+  for (const auto& [count, visibleOneIn] : {std::pair{60, 3}, std::pair{600, 60}}) {
   TTestTree t(nullptr);
   t.SetNodeDataSize(sizeof(int));
   PDataNode parents[2] = {t.AddChild(nullptr), t.AddChild(nullptr)};
@@ -398,9 +400,11 @@ TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
   auto add = [&](PDataNode p) {
     PDataNode n = t.AddChild(p);
     *t.GetNodeData<int>(n) = int(random() % 1000);
-    if (random() % 3) t.SetVisible(n, false);
+    if (random() % visibleOneIn) t.SetVisible(n, false);
   };
-  for (int i = 0; i < 60; ++i) add(parents[i % 2]);
+  for (int i = 0; i < count; ++i) add(parents[i % 2]);
+  t.SetExpanded(parents[0], true);
+  t.SetExpanded(parents[1], true);
   auto check = [&](int step) {
     for (PDataNode p : parents) {
       std::vector<PDataNode> v = children(p);
@@ -412,12 +416,22 @@ TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
         }
       for (std::size_t i = 0; i < v.size(); ++i) {
         bool after = false, before = false;
-        for (std::size_t j = i + 1; j < v.size(); ++j) after |= v[j]->States.Contains(vsVisible);
+        PDataNode next = nullptr;
+        for (std::size_t j = i + 1; j < v.size(); ++j)
+          if (v[j]->States.Contains(vsVisible)) {
+            after = true;
+            if (!next) next = v[j];
+          }
         for (std::size_t j = 0; j < i; ++j) before |= v[j]->States.Contains(vsVisible);
         ASSERT_EQ(t.HasVisibleNextSibling(v[i]), after) << "step " << step;
         ASSERT_EQ(t.HasVisiblePreviousSibling(v[i]), before) << "step " << step;
         ASSERT_EQ(t.IsFirstVisibleChild(p, v[i]), v[i] == first) << "step " << step;
         ASSERT_EQ(t.IsLastVisibleChild(p, v[i]), v[i] == last) << "step " << step;
+        if (v[i]->States.Contains(vsVisible)) {
+          ASSERT_EQ(t.nextVisibleSiblingKnown(v[i]), next) << "step " << step;
+          ASSERT_EQ(t.nextPaintedRow(v[i]), next ? next : p == parents[0] ? parents[1] : nullptr)
+              << "step " << step;
+        }
       }
     }
   };
@@ -452,6 +466,7 @@ TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
     }
     if (step % 5 == 0) check(step);
     if (::testing::Test::HasFatalFailure()) return;
+  }
   }
 }
 
