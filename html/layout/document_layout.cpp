@@ -17,7 +17,7 @@ namespace {
 // Source position just after a section's last character.
 int sourceEnd(const TSection& s) {
   const IndexObj& last = s.SourceRuns.back();
-  return last.Index + (s.Length - last.Pos);
+  return last.Index + (s.Length - last.Pos - 1) * s.SourceStep + 1;
 }
 
 // The room an inline box takes on one side: margin, border (when drawn)

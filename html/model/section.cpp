@@ -28,6 +28,21 @@ std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
   return document->RunFonts.Get(*Prop);
 }
 
+// Adds the source positions of N characters, the first at character index
+// At, to runs whose characters stand Step apart: a new run starts only where
+// a position is not the one the run before leads to.
+void addPositions(std::vector<IndexObj>& runs, int32_t At, const int32_t* Indexes, int N, int32_t Step) {
+  bool any = !runs.empty();
+  int32_t expect = any ? runs.back().Index + (At - runs.back().Pos) * Step : 0;
+  for (int k = 0; k < N; ++k) {
+    if (!any || Indexes[k] != expect) {
+      runs.push_back({At + k, Indexes[k]});
+      any = true;
+    }
+    expect = Indexes[k] + Step;
+  }
+}
+
 bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
 
 // A style value against a lower-case keyword, its letters compared without
@@ -43,7 +58,7 @@ bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
 
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
                    const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
-    : TSectionBase(ADocument, Prop) {
+    : TSectionBase(ADocument, Prop), SourceStep(ADocument ? ADocument->SourceStep : 1) {
   // Room for the few runs most paragraphs have, made at once.
   FontRuns.Reserve(4);
   auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
@@ -90,7 +105,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
       FontRuns(this, Source.FontRuns), Objects(NewDocument, Source.Objects),
-      Controls(Source.Controls), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      Controls(Source.Controls), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
       TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
       EdgeBefore(Source.EdgeBefore), EdgeAfter(Source.EdgeAfter), FPreformatted(Source.FPreformatted), FFinished(true) {
@@ -120,22 +135,29 @@ void TSection::DetachFromDocument() {
 
 void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag) {
   if (N <= 0) return;
-  // Geometric growth: many small tokens must not copy the arrays each time.
-  // Two places more than the text are kept, for the blank and the flag that
-  // finishing adds: a text of millions of characters taken in one piece is
-  // then never copied to add them.
-  if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
-    SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 2));
   // Short texts stay in the strings' own room; the first time a text
-  // outgrows it, it gets room for a typical paragraph at once.
+  // outgrows it, it gets room for a typical paragraph at once. Two places
+  // more than the text are kept, for the blank and the flag that finishing
+  // adds: a text of millions of characters taken in one piece is then never
+  // copied to add them.
   const size_t need = Chars.size() + size_t(N);
   constexpr size_t paragraph = 40;
   if (need > Chars.capacity()) Chars.reserve(std::max({need + 2, paragraph, Chars.capacity() * 2}));
   if (need > BreakFlags.capacity()) BreakFlags.reserve(std::max({need + 2, paragraph, BreakFlags.capacity() * 2}));
+  addPositions(SourceRuns, int32_t(Chars.size()), Indexes, N, SourceStep);
   Chars.append(P, size_t(N));
-  SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
+  FPositionCount = int32_t(Chars.size());
   BreakFlags.append(size_t(N), Flag);
   Length += N;
+}
+
+int32_t TSection::positionAt(int32_t I, int32_t EndPos) const {
+  if (I < 0 || I >= FPositionCount || SourceRuns.empty()) return EndPos;
+  auto it = std::upper_bound(SourceRuns.begin(), SourceRuns.end(), I,
+                             [](int32_t pos, const IndexObj& r) { return pos < r.Pos; });
+  if (it == SourceRuns.begin()) return EndPos;
+  const IndexObj& run = *std::prev(it);
+  return run.Index + (I - run.Pos) * SourceStep;
 }
 
 void TSection::AddChar(char16_t C, int Index) {
@@ -363,7 +385,17 @@ void TSection::FinishText(int EndPos) {
   // and the rules may shorten the output again.
   const size_t n = Chars.size();
   BreakFlags.resize(n, 'y');
-  SourcePositions.resize(n, EndPos);
+  // The source positions are read along the characters and the kept ones
+  // written as new runs (dropping a character can split a run).
+  std::vector<IndexObj> read;
+  read.swap(SourceRuns);
+  size_t readRun = 0;  // the run of the character being read
+  auto sourceOf = [&](size_t i) -> int32_t {  // i only grows
+    if (int64_t(i) >= FPositionCount || read.empty()) return EndPos;
+    while (readRun + 1 < read.size() && read[readRun + 1].Pos <= int32_t(i)) ++readRun;
+    return read[readRun].Index + (int32_t(i) - read[readRun].Pos) * SourceStep;
+  };
+  auto keepPosition = [&](size_t at, int32_t pos) { addPositions(SourceRuns, int32_t(at), &pos, 1, SourceStep); };
   size_t w = 0;  // length of the output
   // Runs, objects and controls start at old character indexes, each list
   // ascending. Each takes the output length when the reading reaches its
@@ -387,14 +419,15 @@ void TSection::FinishText(int EndPos) {
   };
   auto pop = [&]() {
     --w;
+    if (!SourceRuns.empty() && SourceRuns.back().Pos == int32_t(w)) SourceRuns.pop_back();
     for (int l = 0; l < 3; ++l)
       for (int k = mapped[l] - 1; k >= 0 && posAt(l, k) > int32_t(w); --k) posAt(l, k) = int32_t(w);
   };
   auto push = [&](size_t i) {
+    keepPosition(w, sourceOf(i));
     if (w != i) {
       Chars[w] = Chars[i];
       BreakFlags[w] = BreakFlags[i];
-      SourcePositions[w] = SourcePositions[i];
     }
     ++w;
   };
@@ -440,28 +473,27 @@ void TSection::FinishText(int EndPos) {
     mapUpTo(int64_t(n), 1);
   }
   if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') {
+    keepPosition(w, EndPos);
     if (w == n) {
       Chars.push_back(u' ');
       BreakFlags.push_back('y');
-      SourcePositions.push_back(EndPos);
     } else {
       Chars[w] = u' ';
       BreakFlags[w] = 'y';
-      SourcePositions[w] = EndPos;
     }
     ++w;
   }
+  std::vector<IndexObj>().swap(read);
   nextMark = 0;
   mapUpTo(INT64_MAX - 1);
   Chars.resize(w);
   BreakFlags.resize(w);
-  SourcePositions.resize(w);
+  FPositionCount = int32_t(w);
   // A long text grown piece by piece gives back what growing left over.
   if (w > 4096 && Chars.capacity() > w + w / 4) {
     Chars.reserve(w + 2);
     Chars.shrink_to_fit();
     BreakFlags.shrink_to_fit();
-    SourcePositions.shrink_to_fit();
   }
   // Runs that became empty go; a link's tab stop moves to its next run.
   for (int I = 1; I < FontRuns.Count();) {
@@ -485,41 +517,12 @@ void TSection::FinishText(int EndPos) {
 void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
   if (Length > 0) BreakFlags.push_back('y');
-  SourceRuns.clear();
-  if (Length > 0) {
-    // The runs are gathered in a small buffer, so that the list is made
-    // once at its size; a section with more runs than that counts them
-    // first.
-    const int32_t* positions = SourcePositions.data();
-    std::array<IndexObj, 16> first;
-    size_t runs = 0;
-    first[runs++] = {0, positions[0]};
-    int32_t i = 1;
-    for (; i < Length && runs < first.size(); ++i)
-      if (positions[i] != positions[i - 1] + 1) first[runs++] = {i, positions[i]};
-    if (i == Length) {
-      SourceRuns.assign(first.begin(), first.begin() + runs);
-    } else {
-      for (int32_t j = i; j < Length; ++j) runs += positions[j] != positions[j - 1] + 1;
-      SourceRuns.reserve(runs);
-      SourceRuns.assign(first.begin(), first.end());
-      for (; i < Length; ++i)
-        if (positions[i] != positions[i - 1] + 1) SourceRuns.push_back({i, positions[i]});
-    }
-  }
-  std::vector<int32_t>().swap(SourcePositions);
+  if (Length == 0) SourceRuns.clear();
+  // A list grown run by run gives back what growing left over.
+  if (SourceRuns.capacity() > 16 && SourceRuns.capacity() > SourceRuns.size() + SourceRuns.size() / 4)
+    SourceRuns.shrink_to_fit();
   if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;
   FFinished = true;
-}
-
-void TSection::deleteChar(int I) {
-  Chars.erase(size_t(I), 1);
-  if (size_t(I) < BreakFlags.size()) BreakFlags.erase(size_t(I), 1);
-  if (size_t(I) < SourcePositions.size()) SourcePositions.erase(SourcePositions.begin() + I);
-  FontRuns.Decrement(I, Document);
-  Objects.Decrement(I);
-  Controls.DecrementAfter(I);
-  --Length;
 }
 
 // ---- preformatted text ----
@@ -541,9 +544,10 @@ void TPreFormated::FinishText(int EndPos) {
   if (FFinished) return;
   TFontObj* last = FontRuns.Last();
   if (last && last->Pos >= Length && FontRuns.Count() > 1) last->Pos = Length + 1;
-  const int32_t p = SourcePositions.empty() ? EndPos : SourcePositions.back() + 1;
+  const int32_t p = FPositionCount == 0 ? EndPos : positionAt(FPositionCount - 1, EndPos) + 1;
+  addPositions(SourceRuns, int32_t(Chars.size()), &p, 1, SourceStep);
   Chars.push_back(u' ');
   BreakFlags.push_back('y');
-  SourcePositions.push_back(p);
+  FPositionCount = int32_t(Chars.size());
   finishCommon(EndPos);
 }

@@ -20,7 +20,8 @@ constexpr char16_t FmCtl = 2;      // a form control
 constexpr char16_t ImgPan = 4;     // an image, panel or object
 constexpr char16_t BrkCh = 8;      // a line break
 
-// Where a run of consecutive source positions starts.
+// Where a run of consecutive source positions starts: the characters of a
+// run stand one source step apart (see TSection::SourceStep).
 struct IndexObj {
   int32_t Pos = 0;    // character index
   int32_t Index = 0;  // source position
@@ -106,11 +107,15 @@ public:
   int32_t ReportedCycle = 0;
   String Chars;
   std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
-  std::vector<int32_t> SourcePositions;  // while building
   TFontList FontRuns;
   TFloatingObjList Objects;
   TFormControlObjList Controls;  // not owning: the forms own their controls
+  // The source position of every character, as runs: kept this way while
+  // the text is built too, so that a long text costs no position array.
   std::vector<IndexObj> SourceRuns;
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  int32_t SourceStep = 1;
   std::vector<std::unique_ptr<LineRec>> Lines;
   uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
   TClearType ClearKind = clrNone;
@@ -137,8 +142,12 @@ protected:
   TSection(ThtDocument* NewDocument, const TSection& Source);
   // The steps shared by both kinds after trimming.
   void finishCommon(int EndPos);
-  void deleteChar(int I);
   void appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag);
+  // The source position of character I while building (EndPos past the
+  // characters that have one).
+  int32_t positionAt(int32_t I, int32_t EndPos) const;
+  // Characters that have a source position while building.
+  int32_t FPositionCount = 0;
   bool FPreformatted = false;
   bool FFinished = false;
 };
