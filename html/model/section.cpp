@@ -389,13 +389,31 @@ void TSection::FinishText(int EndPos) {
   // written as new runs (dropping a character can split a run).
   std::vector<IndexObj> read;
   read.swap(SourceRuns);
-  size_t readRun = 0;  // the run of the character being read
+  const int32_t step = SourceStep;
+  size_t nextRead = 0;       // the next run to start while reading
+  int32_t readBase = 0;      // the position of character 0 of the current run, as if it went back there
   auto sourceOf = [&](size_t i) -> int32_t {  // i only grows
-    if (int64_t(i) >= FPositionCount || read.empty()) return EndPos;
-    while (readRun + 1 < read.size() && read[readRun + 1].Pos <= int32_t(i)) ++readRun;
-    return read[readRun].Index + (int32_t(i) - read[readRun].Pos) * SourceStep;
+    if (int64_t(i) >= FPositionCount) return EndPos;
+    while (nextRead < read.size() && read[nextRead].Pos <= int32_t(i)) {
+      readBase = read[nextRead].Index - read[nextRead].Pos * step;
+      ++nextRead;
+    }
+    return nextRead == 0 ? EndPos : readBase + int32_t(i) * step;
   };
-  auto keepPosition = [&](size_t at, int32_t pos) { addPositions(SourceRuns, int32_t(at), &pos, 1, SourceStep); };
+  bool haveRun = false;
+  int32_t expect = 0;  // the position that goes on the last written run
+  auto keepPosition = [&](size_t at, int32_t pos) {
+    if (!haveRun || pos != expect) {
+      SourceRuns.push_back({int32_t(at), pos});
+      haveRun = true;
+    }
+    expect = pos + step;
+  };
+  auto dropPosition = [&](size_t at) {  // the last kept character, at, is taken off
+    if (!SourceRuns.empty() && SourceRuns.back().Pos == int32_t(at)) SourceRuns.pop_back();
+    haveRun = !SourceRuns.empty();
+    if (haveRun) expect = SourceRuns.back().Index + (int32_t(at) - SourceRuns.back().Pos) * step;
+  };
   size_t w = 0;  // length of the output
   // Runs, objects and controls start at old character indexes, each list
   // ascending. Each takes the output length when the reading reaches its
@@ -419,7 +437,7 @@ void TSection::FinishText(int EndPos) {
   };
   auto pop = [&]() {
     --w;
-    if (!SourceRuns.empty() && SourceRuns.back().Pos == int32_t(w)) SourceRuns.pop_back();
+    dropPosition(w);
     for (int l = 0; l < 3; ++l)
       for (int k = mapped[l] - 1; k >= 0 && posAt(l, k) > int32_t(w); --k) posAt(l, k) = int32_t(w);
   };
