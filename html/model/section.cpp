@@ -508,10 +508,14 @@ void TSection::FinishText(int EndPos) {
   BreakFlags.resize(w);
   FPositionCount = int32_t(w);
   // A long text grown piece by piece gives back what growing left over.
-  if (w > 4096 && Chars.capacity() > w + w / 4) {
-    Chars.reserve(w + 2);
-    Chars.shrink_to_fit();
-    BreakFlags.shrink_to_fit();
+  // The flags get room for the one that finishing adds (growing a string
+  // by one doubles its room).
+  if (w > 4096 && Chars.capacity() > w + w / 4) Chars.shrink_to_fit();
+  if (w > 4096 && BreakFlags.capacity() > w + w / 4) {
+    std::string flags;
+    flags.reserve(w + 1);
+    flags.assign(BreakFlags, 0, w);
+    BreakFlags.swap(flags);
   }
   // Runs that became empty go; a link's tab stop moves to its next run.
   for (int I = 1; I < FontRuns.Count();) {
