@@ -453,8 +453,31 @@ void TSection::FinishText(int EndPos) {
   // (placeholders are never taken off again, so the last one kept is the
   // last one read).
   bool lastObjectFloats = false;
+  auto plain = [](char16_t c) { return c != u' ' && c != 0xAD && c != BrkCh && c != ImgPan; };
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = Chars[i];
+    if (plain(c) && int64_t(i) < FPositionCount) {
+      // A stretch that is kept as it stands: plain characters and single
+      // blanks after them, up to the next run, object or control to map and
+      // the end of the source run they come from. Its source positions go
+      // on from its first one.
+      mapUpTo(int64_t(i));
+      const int32_t first = sourceOf(i);
+      size_t limit = size_t(std::min<int64_t>({int64_t(n), nextMark, int64_t(FPositionCount)}));
+      if (nextRead < read.size()) limit = std::min(limit, size_t(read[nextRead].Pos));
+      size_t j = i + 1;
+      while (j < limit && (plain(Chars[j]) || (Chars[j] == u' ' && Chars[j - 1] != u' '))) ++j;
+      keepPosition(w, first);
+      expect = first + int32_t(j - i) * step;
+      if (w != i) {
+        std::copy(Chars.begin() + std::ptrdiff_t(i), Chars.begin() + std::ptrdiff_t(j), Chars.begin() + std::ptrdiff_t(w));
+        std::copy(BreakFlags.begin() + std::ptrdiff_t(i), BreakFlags.begin() + std::ptrdiff_t(j),
+                  BreakFlags.begin() + std::ptrdiff_t(w));
+      }
+      w += j - i;
+      i = j - 1;
+      continue;
+    }
     if (c == ImgPan)
       lastObjectFloats = mapped[1] < counts[1] && Objects[mapped[1]]->Pos == int32_t(i) && isFloating(Objects[mapped[1]]);
     mapUpTo(int64_t(i));
