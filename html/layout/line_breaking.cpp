@@ -481,6 +481,38 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   for (TFormControlObj* ctl : Controls)
     if (!ctl->PercentWidth) Min = std::max(Min, ctl->TotalWidth());
 
+  // Text in one font with nothing else in it: the width of a word or piece
+  // is the sum of advances taken in one pass along the text, not a
+  // measuring call for each word (a page of one huge paragraph has
+  // millions).
+  const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects.Count() == 0 &&
+                         Controls.Count() == 0 && EdgeBefore.empty() && EdgeAfter.empty() && ms.NextSpecial(0) >= len;
+  const TFontObj* plainRun = plainText ? ms.SelectRunAt(0) : nullptr;
+  std::vector<int> adv;
+  int advFrom = 0, advTo = 0;  // adv holds the advances of these characters
+  auto advanceAt = [&](int i) {
+    if (i < advFrom || i >= advTo) {
+      advFrom = i;
+      // Pieces start and end on whole pairs.
+      if (advFrom > 0 && htIsLowSurrogate(Chars[size_t(advFrom)]) && htIsHighSurrogate(Chars[size_t(advFrom) - 1]))
+        --advFrom;
+      advTo = std::min(len, advFrom + 4096);
+      if (advTo < len && htIsHighSurrogate(Chars[size_t(advTo) - 1]) && htIsLowSurrogate(Chars[size_t(advTo)])) ++advTo;
+      adv.resize(size_t(advTo - advFrom));
+      ms.M.Advances(Chars.data() + advFrom, advTo - advFrom, adv.data(), nullptr);
+    }
+    return adv[size_t(i - advFrom)];
+  };
+  auto measure = [&](int from, int n, bool removeBlanks) {
+    if (!plainText) return ms.MeasureChars(from, n, removeBlanks);
+    int end = std::min(from + std::max(n, 0), len);
+    if (removeBlanks)
+      while (end > from && (Chars[size_t(end) - 1] == u' ' || Chars[size_t(end) - 1] == BrkCh)) --end;
+    if (end <= from) return 0;
+    int64_t w = plainRun ? plainRun->Overhang : 0;
+    for (int i = from; i < end; ++i) w += advanceAt(i);
+    return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
+  };
   auto firstIndent = [&](int w) {
     if (TextIndentPercent > 0 && TextIndentPercent < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent));
     return w + TextIndent;
@@ -493,7 +525,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     while (start < len) {
       const int brk = ms.NextBreak(start);
       const bool lastPiece = brk >= len;
-      int w = ms.MeasureChars(start, brk - start, lastPiece);
+      int w = measure(start, brk - start, lastPiece);
       if (first) w = firstIndent(w);
       maxPiece = std::max<int64_t>(maxPiece, w);
       first = false;
@@ -526,7 +558,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
         }
         if (i < len && (Chars[size_t(i)] == u'-' || Chars[size_t(i)] == u'/' || Chars[size_t(i)] == u'?')) ++i;
       }
-      int w = ms.MeasureChars(start, i - start, true);
+      int w = measure(start, i - start, true);
       if (first) w = firstIndent(w);
       if (flag(i - 1) == 's') w += ms.HyphenWidth(i - 1);
       Min = std::max(Min, w);
