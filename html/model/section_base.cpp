@@ -348,22 +348,22 @@ int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y
 }
 
 TCellObjCell::TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source)
-    : TCell(NewDocument, Source), CellRect(Source.CellRect), Title(Source.Title), Url(Source.Url),
-      Target(Source.Target), BkGnd(Source.BkGnd), BkColor(Source.BkColor) {}
+    : TCell(NewDocument, Source), CellRect(Source.CellRect), BkGnd(Source.BkGnd), BkColor(Source.BkColor),
+      FLink(Source.FLink ? std::make_unique<TCellLink>(*Source.FLink) : nullptr) {}
 
 uint8_t TCellObjCell::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                              TFormControlObj*& FormControl, String& ATitle) {
   uint8_t flags = TCellBasic::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
   const int viewY = Document ? Y - Document->ScrollY : Y;
-  if (X >= CellRect.Left && X < CellRect.Right && viewY >= CellRect.Top && viewY < CellRect.Bottom) {
-    if (!(flags & guTitle) && !Title.empty()) {
-      ATitle = Title;
+  if (FLink && X >= CellRect.Left && X < CellRect.Right && viewY >= CellRect.Top && viewY < CellRect.Bottom) {
+    if (!(flags & guTitle) && !FLink->Title.empty()) {
+      ATitle = FLink->Title;
       flags |= guTitle;
     }
-    if (!(flags & guUrl) && !Url.empty()) {
+    if (!(flags & guUrl) && !FLink->Url.empty()) {
       UrlTarg = std::make_unique<TUrlTarget>();
-      UrlTarg->URL = Url;
-      UrlTarg->Target = Target;
+      UrlTarg->URL = FLink->Url;
+      UrlTarg->Target = FLink->Target;
       flags |= guUrl;
     }
   }

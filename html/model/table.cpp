@@ -146,7 +146,7 @@ void TCellList::PassBackgroundToCells() {
 
 TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop)
     : VAlign(AVAlign), Cell(std::make_unique<TCellObjCell>(Master)) {
-  if (Prop) Cell->Title = Prop->PropTitle();
+  if (Prop && !Prop->PropTitle().empty()) Cell->Link().Title = Prop->PropTitle();
   String attrImage;
   if (Attr)
     for (const auto& A : *Attr) {
@@ -165,8 +165,8 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
           break;
         case symBgColor: Cell->BkGnd = ColorFromString(A->Text, false, Cell->BkColor); break;
         case symBackground: attrImage = A->Text; break;
-        case symHref: Cell->Url = A->Text; break;
-        case symTarget: Cell->Target = A->Text; break;
+        case symHref: Cell->Link().Url = A->Text; break;
+        case symTarget: Cell->Link().Target = A->Text; break;
         default: break;
       }
     }
@@ -183,6 +183,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   TVMarginArray MargArray;
   Prop->GetVMarginArray(MargArray);
   int autoCount = 0;
+  TMarginArray MargArrayO{};
   ConvertMarginArray(MargArray, 100, 100, EmSize, ExSize, 0, autoCount, MargArrayO);
   auto cssSize = [&](TPropertyIndex i, TWidthSpec& spec) {
     const TPropValue& v = MargArray[size_t(MA(i))];
@@ -234,6 +235,8 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
       BorderWidths[size_t(i)] = std::max(0, MargArrayO[size_t(MA(widths[i]))]);
     }
     if (MargArray[size_t(MA(colors[i]))].IsEmpty()) MargArrayO[size_t(MA(colors[i]))] = 0xC0C0C0;
+    BorderStyles[size_t(i)] = MargArrayO[size_t(MA(styles[i]))];
+    BorderColors[size_t(i)] = MargArrayO[size_t(MA(colors[i]))];
   }
   Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
   ShowEmptyCells = Prop->ShowEmptyCells();
@@ -244,7 +247,7 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
       EmSize(T.EmSize), ExSize(T.ExSize), BGPos(T.BGPos), Paddings(T.Paddings),
       BorderWidths(T.BorderWidths), HzSpace(T.HzSpace), VrSpace(T.VrSpace),
       HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
-      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), MargArrayO(T.MargArrayO),
+      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), BorderStyles(T.BorderStyles), BorderColors(T.BorderColors),
       BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
       BreakInside(T.BreakInside), Width(T.Width), VSize(T.VSize), Height(T.Height) {
   if (!(Master && Master->PrintBlockBackgrounds)) {
@@ -264,10 +267,9 @@ void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTa
     if (p < 0) p = CellPadding;
   // A bordered table's cells get at least a one-pixel frame, also where a
   // style was given for a side without a width.
-  const TPropertyIndex styleSlots[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
   if (HasTableBorder)
     for (int i = 0; i < 4; ++i)
-      if (!HasBorderStyle || MargArrayO[size_t(MA(styleSlots[i]))] > 0)
+      if (!HasBorderStyle || BorderStyles[size_t(i)] > 0)
         BorderWidths[size_t(i)] = std::max(1, BorderWidths[size_t(i)]);
   HzSpace = Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2];
   VrSpace = Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3];
