@@ -74,7 +74,7 @@ struct LineBreaker {
     int left = IMgr->LeftIndent(Y) + indent, right = IMgr->RightSide(Y);
     int64_t room = int64_t(right) - left;
     if (firstLine && S.Objects.Count() == 0 && S.Controls.Count() == 0 && S.FontRuns.Count() == 1 &&
-        S.EdgeBefore.empty() && S.EdgeAfter.empty()) {
+        !S.Edges) {
       const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
     }
@@ -486,7 +486,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   // measuring call for each word (a page of one huge paragraph has
   // millions).
   const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects.Count() == 0 &&
-                         Controls.Count() == 0 && EdgeBefore.empty() && EdgeAfter.empty() && ms.NextSpecial(0) >= len;
+                         Controls.Count() == 0 && !Edges && ms.NextSpecial(0) >= len;
   const TFontObj* plainRun = plainText ? ms.SelectRunAt(0) : nullptr;
   std::vector<int> adv;
   int advFrom = 0, advTo = 0;  // adv holds the advances of these characters

@@ -108,7 +108,7 @@ TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
       Controls(Source.Controls), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
       TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
-      EdgeBefore(Source.EdgeBefore), EdgeAfter(Source.EdgeAfter), FPreformatted(Source.FPreformatted), FFinished(true) {
+      Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true) {
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's

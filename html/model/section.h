@@ -127,11 +127,15 @@ public:
   bool BreakWord = false;
   int32_t WidestLine = 0;
   // Horizontal room that inline boxes (bordered or padded elements) take
-  // before and after a character; both empty when no box touches the
-  // section. Placed by the document before each layout.
-  std::vector<int32_t> EdgeBefore, EdgeAfter;
-  int EdgeBeforeAt(int I) const { return EdgeBefore.empty() ? 0 : EdgeBefore[size_t(I)]; }
-  int EdgeAfterAt(int I) const { return EdgeAfter.empty() ? 0 : EdgeAfter[size_t(I)]; }
+  // before and after a character, one entry a character where a side has
+  // any; none at all when no box touches the section (most sections).
+  // Placed by the document before each layout.
+  struct TEdges {
+    std::vector<int32_t> Before, After;
+  };
+  std::unique_ptr<TEdges> Edges;
+  int EdgeBeforeAt(int I) const { return Edges && !Edges->Before.empty() ? Edges->Before[size_t(I)] : 0; }
+  int EdgeAfterAt(int I) const { return Edges && !Edges->After.empty() ? Edges->After[size_t(I)] : 0; }
   // Set when an anchor name was entered in this section: it is kept even
   // without characters.
   bool AnchorName = false;

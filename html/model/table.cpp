@@ -170,10 +170,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
         default: break;
       }
     }
-  if (!Prop) {
-    BGImageName = attrImage;
-    return;
-  }
+  if (!Prop) return;
   TAlignmentType align;
   if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) VAlign = align;
   EmSize = Prop->EmSize;
@@ -206,10 +203,10 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
     Cell->BkColor = bg;
   }
   String url;
-  if (Prop->GetBackgroundImage(url)) BGImageName = url;
-  else BGImageName = attrImage;
-  if (!BGImageName.empty()) {
-    BGImage = std::make_unique<TImageObj>(Master, BGImageName);
+  // The background image asked for: CSS, else BACKGROUND.
+  if (!Prop->GetBackgroundImage(url)) url = attrImage;
+  if (!url.empty()) {
+    BGImage = std::make_unique<TImageObj>(Master, url);
     Prop->GetBackgroundPos(EmSize, ExSize, BGPos);
   }
   // Paddings and border widths, sides in the order left, top, right, bottom.
@@ -255,7 +252,6 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
     Cell->BkColor = clNone;
   } else if (T.BGImage) {
     BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
-    BGImageName = T.BGImageName;
   }
 }
 
@@ -275,7 +271,6 @@ void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTa
   VrSpace = Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3];
   if (!RowImage.empty() && !BGImage) {
     BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
-    BGImageName = RowImage;
     BGPos = RowImagePos;
   }
 }

@@ -45,8 +45,6 @@ public:
   std::unique_ptr<TCellObjCell> Cell;
   bool BGImageOK = false;
   std::unique_ptr<TImageObj> BGImage;
-  String BGImageName;  // the background image asked for (CSS, else BACKGROUND)
-  std::unique_ptr<TBitmap> TiledImage, TiledMask, FullBG;
   // Border styles and colours, sides in the order left, top, right, bottom:
   // all of the cell's box values that painting needs (the rest are taken
   // into the fields above when the cell is made).
