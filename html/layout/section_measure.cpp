@@ -11,7 +11,7 @@ ThtSectionMeasure::ThtSectionMeasure(TSection& Section, TCanvas* Canvas) : S(Sec
   // Made for every pass over the section: the plain characters of a long
   // text take one comparison each.
   const char16_t* chars = S.Chars.data();
-  for (int i = 0; i < n; ++i) {
+  for (int i = S.PlainChars() ? n : 0; i < n; ++i) {
     const char16_t c = chars[i];
     if (c > BrkCh) continue;
     if (c == FmCtl || c == ImgPan) FSpecials.push_back(i);

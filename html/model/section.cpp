@@ -108,7 +108,8 @@ TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
       Controls(Source.Controls), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
       TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
-      Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true) {
+      Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true),
+      FPlainChars(Source.FPlainChars) {
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's
@@ -567,6 +568,7 @@ void TSection::finishCommon(int) {
   if (SourceRuns.capacity() > 16 && SourceRuns.capacity() > SourceRuns.size() + SourceRuns.size() / 4)
     SourceRuns.shrink_to_fit();
   if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;
+  FPlainChars = std::none_of(Chars.begin(), Chars.end(), [](char16_t c) { return c <= BrkCh; });
   FFinished = true;
 }
 

@@ -81,6 +81,9 @@ public:
   // Takes the section out of the document's lists before it is dropped.
   void DetachFromDocument();
   bool Finished() const { return FFinished; }
+  // Finished text without line breaks, objects or controls in it: the
+  // passes over it need not look for them.
+  bool PlainChars() const { return FPlainChars; }
   bool IsPreformatted() const { return FPreformatted; }
 
   // Layout, drawing and queries (bodies belong to the layout code).
@@ -154,6 +157,7 @@ protected:
   int32_t FPositionCount = 0;
   bool FPreformatted = false;
   bool FFinished = false;
+  bool FPlainChars = false;
 };
 
 // Preformatted text: no trimming, no wrapping.
