@@ -56,8 +56,9 @@ int ThtMeasurer::Width(const char16_t* s, int n, ThtJustify* just) {
 int ThtMeasurer::Fit(const char16_t* s, int n, int room, int& width, ThtJustify* just) {
   width = 0;
   if (n <= 0 || room < 0) return 0;
-  // Chunks grow so that a long run costs about twice its fitting part.
-  int chunk = 64, done = 0, used = 0;
+  // Chunks grow so that a long run costs about twice its fitting part; the
+  // first one is as long as the last fitting was, and a little more.
+  int chunk = std::clamp(FLastFit + FLastFit / 8 + 8, 64, 4096), done = 0, used = 0;
   while (done < n) {
     int len = std::min(chunk, n - done);
     // Never cut a chunk between the halves of a pair.
@@ -77,6 +78,7 @@ int ThtMeasurer::Fit(const char16_t* s, int n, int room, int& width, ThtJustify*
           for (int k = 0; k < i; ++k)
             if (htIsJustifyBlank(s[done + k])) just->Take();
         }
+        FLastFit = done + i;
         return done + i;
       }
       used += a;
