@@ -66,7 +66,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
     first->SetLinkStates(Prop);
-    first->UrlTarget->Copy(*AnURL);
+    first->CopyUrlTarget(*AnURL);
     if (Document) {
       Document->AddLink(first);
       if (!Document->NoTabLinks) first->CreateTabControl(AnURL->TabIndex);
@@ -239,7 +239,7 @@ void TSection::ChangeFont(TProperties* Prop) {
     run = last;
   } else {
     auto fresh = std::make_unique<TFontObj>(this, std::move(font), Length);
-    if (last) fresh->UrlTarget->Copy(*last->UrlTarget);
+    if (last) fresh->CopyUrlTarget(*last->UrlTarget);
     run = FontRuns.Add(std::move(fresh));
   }
   run->Title = Prop->PropTitle();
@@ -268,8 +268,8 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
     run = FontRuns.Add(std::make_unique<TFontObj>(this, std::move(font), Length));
   }
   run->Title = Prop->PropTitle();
-  if (AnURL) run->UrlTarget->Copy(*AnURL);
-  else run->UrlTarget->Clear();
+  if (AnURL) run->CopyUrlTarget(*AnURL);
+  else run->ClearUrlTarget();
   if (Sy == symHref && AnURL && !AnURL->URL.empty()) {
     run->SetLinkStates(Prop);
     if (Document) {
