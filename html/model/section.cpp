@@ -59,8 +59,9 @@ bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
                    const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
     : TSectionBase(ADocument, Prop), SourceStep(ADocument ? ADocument->SourceStep : 1) {
-  // Room for the few runs most paragraphs have, made at once.
-  FontRuns.Reserve(4);
+  // Room for the first run alone: many sections (a table's cells) never
+  // get a second.
+  FontRuns.Reserve(1);
   auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
   if (Prop) run->Title = Prop->PropTitle();
   TFontObj* first = FontRuns.Add(std::move(run));

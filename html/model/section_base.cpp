@@ -159,7 +159,8 @@ void TCellBasic::Add(std::unique_ptr<TSectionBase> Item, int EndPos) {
     }
   }
   Item->SetDocument(Document);
-  if (FItems.empty()) FItems.reserve(4);  // most cells hold a few items
+  // Room for one item at once: a table cell mostly holds one section.
+  if (FItems.empty()) FItems.reserve(1);
   TFreeList<TSectionBase>::Add(std::move(Item));
 }
 
