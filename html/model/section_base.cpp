@@ -337,6 +337,10 @@ int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int Block
   const int result = TCellBasic::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   mgr->FreeLeftIndentRec(lfIndex);
   mgr->FreeRightIndentRec(rtIndex);
+  // Edges nothing holds any more keep no room: a table has a manager in
+  // each of its cells.
+  if (mgr->L.empty()) std::vector<IndentRec>().swap(mgr->L);
+  if (mgr->R.empty()) std::vector<IndentRec>().swap(mgr->R);
   mgr->CurrentID = saveID;
   return std::max(result, mgr->ImageBottom() - Y);
 }
