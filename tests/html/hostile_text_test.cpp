@@ -116,7 +116,8 @@ TEST(HostileText, AUtf16SourceKeepsItsTextInRunsOfTwoBytes) {
 }
 
 TEST(HostileText, ALongLineIsPaintedInPiecesWithTheWidthItMeasures) {
-  const String text = UTF8ToUTF16(longWord(20000)) + u"\U0001D400" + UTF8ToUTF16(longWord(5000));
+  // A pair that straddles the end of a measuring piece (4096 units).
+  const String text = UTF8ToUTF16(longWord(4096 * 5 - 1)) + u"\U0001D400" + UTF8ToUTF16(longWord(5000));
   TBitmap bmp;
   bmp.SetSize(300, 40);
   TCanvas* c = bmp.Canvas();
@@ -129,6 +130,12 @@ TEST(HostileText, ALongLineIsPaintedInPiecesWithTheWidthItMeasures) {
   ThtMeasurer m(c);
   m.SelectFont(&f);
   const int whole = m.Width(text.data(), int(text.size()));
+  // Measured in pieces, the text is as wide as its advances taken at once.
+  std::vector<int> all(text.size());
+  m.Advances(text.data(), int(text.size()), all.data(), nullptr);
+  int64_t sum = 0;
+  for (int x : all) sum += x;
+  EXPECT_EQ(whole, sum);
   // A justified line takes its extra room at its blanks whichever piece
   // they fall in.
   const String spaced = text + u" " + text + u" end";
