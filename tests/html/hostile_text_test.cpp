@@ -30,6 +30,48 @@ std::string longWord(size_t n) {
   return w;
 }
 
+TEST(HostileText, TheReaderHandsALongTextOverInBoundedPiecesThatMakeItUp) {
+  // A word, then words with blanks of several kinds, an entity between
+  // them, and the text ending at a tag.
+  const size_t n = size_t(THtmlTokenizer::MaxTextToken) * 5 + 11;
+  std::string body = longWord(n) + "  x";
+  for (int i = 0; body.size() < n * 2; ++i) body += (i % 3 ? " w" : "\n\tv&amp;") + std::to_string(i);
+  const std::string page = "<p>" + body + "</p>";
+  auto buffer = TBuffer::CreateFromBytes(page.data(), page.size(), u"p");
+  THtmlTokenizer t(buffer.get());
+  t.ReadChar();
+  String text;
+  std::vector<int> positions;
+  int pieces = 0;
+  for (t.NextSymbol(); t.Sy != symEndOfDoc; t.NextSymbol()) {
+    if (t.Sy != symText) continue;
+    ++pieces;
+    EXPECT_LE(t.Token.Count(), 2 * THtmlTokenizer::MaxTextToken);
+    // A piece never starts with a blank the one before left out.
+    if (!text.empty() && text.back() == u' ') {
+      EXPECT_NE(t.Token.GetString().front(), u' ');
+    }
+    text += t.Token.GetString();
+    positions.insert(positions.end(), t.Token.Indexes().begin(), t.Token.Indexes().end());
+  }
+  EXPECT_GE(pieces, 8);
+  // The pieces make up the text with its blanks folded as one token would.
+  std::string folded;
+  for (size_t i = 0; i < body.size(); ++i) {
+    const bool blank = body[i] == ' ' || body[i] == '\n' || body[i] == '\t';
+    if (blank && !folded.empty() && folded.back() == ' ') continue;
+    folded += blank ? ' ' : body[i];
+  }
+  size_t amp;
+  while ((amp = folded.find("&amp;")) != std::string::npos) folded.replace(amp, 5, "&");
+  EXPECT_EQ(text, UTF8ToUTF16(folded));
+  // Every character keeps its own place in the source.
+  ASSERT_EQ(positions.size(), text.size());
+  EXPECT_EQ(positions[0], 3);
+  EXPECT_EQ(positions[n - 1], int(3 + n - 1));
+  for (size_t i = 1; i < positions.size(); ++i) ASSERT_GT(positions[i], positions[i - 1]) << i;
+}
+
 TEST(HostileText, ALineWithoutSpacesLongerThanAReadingPieceIsOneRun) {
   const size_t n = size_t(THtmlTokenizer::MaxTextToken) * 12 + 7;
   const std::string word = longWord(n);
