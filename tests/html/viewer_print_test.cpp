@@ -501,6 +501,32 @@ TEST_F(ViewerPrintPdf, ALoadDuringPrintingWaitsForTheJobsEnd) {
   EXPECT_EQ(View->SelText(), u"replacement");
 }
 
+// A clear asked for while a job runs waits for its end as a load does (the
+// job's copy shares the page's pictures and inline records); a load asked
+// for after it replaces it.
+TEST_F(ViewerPrintPdf, AClearDuringPrintingWaitsForTheJobsEnd) {
+  for (const bool thenLoad : {false, true}) {
+    load(rows(150));
+    bool shownDuringJob = false;
+    View->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+      if (Page == 1) {
+        View->Clear();
+        if (thenLoad) View->LoadFromString(u"<p>replacement</p>");
+      }
+      if (Page == 2) shownDuringJob = !View->GetDocumentSource().empty();
+    };
+    PdfFile f;
+    const auto pages = printPdf(f);
+    View->OnPrintHeader = nullptr;
+    ASSERT_GT(pages.size(), 2u) << thenLoad;
+    EXPECT_NE(pages.front().find("row0"), std::string::npos) << thenLoad;
+    EXPECT_NE(pages.back().find("row149"), std::string::npos) << thenLoad;
+    EXPECT_TRUE(shownDuringJob) << thenLoad;
+    View->SelectAll();
+    EXPECT_EQ(View->SelText(), thenLoad ? u"replacement" : u"") << thenLoad;
+  }
+}
+
 }  // namespace
 
 namespace {
