@@ -250,6 +250,7 @@ std::shared_ptr<const TFontInfoArray> TRunFonts::LinkStates(const TProperties& P
 // ---- the run list ----
 
 TFontList::TFontList(TSection* ASection, const TFontList& T) {
+  FItems.reserve(T.FItems.size());
   for (const auto& run : T) Add(std::make_unique<TFontObj>(ASection, *run));
 }
 

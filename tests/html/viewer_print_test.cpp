@@ -305,6 +305,25 @@ TEST_F(ViewerPrint, TheMetafilePrinterRefusesPagesOutsideAJobAndDropsAnUnusedLas
   EXPECT_THROW(real.EndDoc(), EPrinter);
 }
 
+// A metafile printer that does not record counts the pages a recording one
+// records, tells its page event of each, and keeps no page; a preview on
+// it only counts.
+TEST_F(ViewerPrint, AMetafilePrinterThatDoesNotRecordCountsTheSamePages) {
+  load(colouredLines(120));
+  auto recorded = preview();
+  TMetaFilePrinter counter(nullptr);
+  counter.SetRecording(false);
+  int told = 0;
+  counter.OnPageEvent = [&](TObject*, int Page, bool&) { told = Page; };
+  EXPECT_EQ(View->PrintPreview(&counter, false), recorded->LastAvailablePage());
+  EXPECT_GT(counter.LastAvailablePage(), 2);
+  EXPECT_EQ(counter.LastAvailablePage(), recorded->LastAvailablePage());
+  EXPECT_EQ(View->NumPrinterPages(), recorded->LastAvailablePage());
+  EXPECT_EQ(told, counter.LastAvailablePage());
+  EXPECT_EQ(counter.MetaFile(0), nullptr);
+  EXPECT_EQ(counter.GetCanvas(), nullptr);
+}
+
 // A table as wide as three printable widths prints each page row on three
 // sheets side by side, or on as many as PrintMaxHPages allows.
 TEST_F(ViewerPrint, AWideTablePrintsAcrossSeveralPagesUpToTheLimit) {
