@@ -82,9 +82,11 @@ int main(int argc, char** argv) {
   // The two take turns, so that both meet the same load on a shared machine.
   double layout = 1e300, count = 1e300;
   int pages = 0;
-  for (int i = 0; i < 9; ++i) {
+  for (int i = 0; i < 15; ++i) {
     layout = std::min(layout, msOf([&] { view->RefreshLayout(); }));
-    Application->ProcessMessages();  // the window repaints outside the count
+    // The window repaints outside the count (a repaint may take more than
+    // one pass of the queue).
+    for (int k = 0; k < 3; ++k) Application->HandleMessage();
     count = std::min(count, msOf([&] { pages = view->NumPrinterPages(); }));
   }
   std::printf("1 MB page: screen layout best %.1f ms; NumPrinterPages (%d pages) best %.1f ms (ratio %.2f, "
