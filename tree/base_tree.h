@@ -1384,6 +1384,8 @@ private:
     FHiddenRuns[First] = Last;
     FHiddenRuns[Last] = First;
   }
+  // The run that ends at From (on one side) ends at its neighbour To now.
+  void moveHiddenRunEnd(PDataNode From, PDataNode To);
   // Node, linked and hidden, has just been hidden: the runs on either side
   // (if any) and Node become one.
   void hiddenRunsJoin(PDataNode Node);

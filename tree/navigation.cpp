@@ -27,17 +27,43 @@ PDataNode TBaseDataTree::hiddenRunOtherEnd(PDataNode End) const {
   return it->second;
 }
 
+void TBaseDataTree::moveHiddenRunEnd(PDataNode From, PDataNode To) {
+  const auto it = FHiddenRuns.find(From);
+  TAMRIX_ASSERT(it != FHiddenRuns.end(), "A run of hidden siblings was not noted.");
+  const PDataNode other = it->second;
+  if (other == From) {  // a run of one grows to two
+    it->second = To;
+    FHiddenRuns.emplace(To, From);
+    return;
+  }
+  if (other == To) {  // a run of two shrinks to one
+    FHiddenRuns.erase(it);
+    FHiddenRuns.find(To)->second = To;
+    return;
+  }
+  // The note itself moves to the new end: no allocation while a long run
+  // is hidden node by node.
+  auto note = FHiddenRuns.extract(it);
+  note.key() = To;
+  FHiddenRuns.insert(std::move(note));
+  FHiddenRuns.find(other)->second = To;
+}
+
 void TBaseDataTree::hiddenRunsJoin(PDataNode Node) {
-  PDataNode first = Node, last = Node;
-  if (PDataNode previous = Node->PrevSibling; isHidden(previous)) {
-    first = hiddenRunOtherEnd(previous);
+  PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
+  const bool before = isHidden(previous), after = isHidden(next);
+  if (before && after) {
+    const PDataNode first = hiddenRunOtherEnd(previous), last = hiddenRunOtherEnd(next);
     if (previous != first) FHiddenRuns.erase(previous);
-  }
-  if (PDataNode next = Node->NextSibling; isHidden(next)) {
-    last = hiddenRunOtherEnd(next);
     if (next != last) FHiddenRuns.erase(next);
+    setHiddenRun(first, last);
+  } else if (before) {
+    moveHiddenRunEnd(previous, Node);
+  } else if (after) {
+    moveHiddenRunEnd(next, Node);
+  } else {
+    FHiddenRuns.emplace(Node, Node);
   }
-  setHiddenRun(first, last);
 }
 
 void TBaseDataTree::hiddenRunsLeave(PDataNode Node) {
@@ -45,14 +71,12 @@ void TBaseDataTree::hiddenRunsLeave(PDataNode Node) {
   const bool atStart = !isHidden(previous), atEnd = !isHidden(next);
   // Inside a run no end moves: unlinking joins its two sides again, and
   // showing it splits the run once it is visible (hiddenRunsSplit).
-  if (!atStart && !atEnd) return;
-  const PDataNode other = hiddenRunOtherEnd(Node);
-  FHiddenRuns.erase(Node);
-  if (atStart && atEnd) return;
-  if (atStart)
-    setHiddenRun(next, other);
-  else
-    setHiddenRun(other, previous);
+  if (atStart && atEnd)
+    FHiddenRuns.erase(Node);
+  else if (atStart)
+    moveHiddenRunEnd(Node, next);
+  else if (atEnd)
+    moveHiddenRunEnd(Node, previous);
 }
 
 void TBaseDataTree::hiddenRunsSplit(PDataNode Node) {
