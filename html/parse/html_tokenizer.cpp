@@ -697,7 +697,7 @@ void THtmlTokenizer::NextSymbol() {
     }
     return;
   }
-  while (LCh != u'<' && LCh >= 9) {
+  while (LCh != u'<' && LCh >= 9 && !RawContentCut()) {
     if (LCh == 9 || LCh == 10 || LCh == 13 || LCh == 32) {
       Token.Add(u' ', SIndex);
       readChar();
@@ -728,6 +728,7 @@ void THtmlTokenizer::NextSymbol() {
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
   FTagParts = FPartsEnded;
+  FTagDepth = int(FIncluded.size());
   FInTag = true;
   struct LeaveTag {
     bool& F;
@@ -1011,7 +1012,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
 void THtmlTokenizer::NextScriptSymbol() {
   TFollowOnExit follow{*this};
   Token.Clear();
-  if (LCh == 0) {
+  if (LCh == 0 || RawContentCut()) {
     Sy = symEndOfDoc;
     return;
   }
@@ -1029,16 +1030,16 @@ void THtmlTokenizer::NextScriptSymbol() {
       Token.Add(u'<', index);
       return;
     }
-    while (LCh == u'/' || isAsciiLetter(LCh)) {
+    while ((LCh == u'/' || isAsciiLetter(LCh)) && !RawContentCut()) {
       chunk += LCh;
       readChar();
     }
     Sy = sameNoCase(chunk, u"</script") ? symScriptEnd : symUnknownTag;
-    for (int i = 0; i < 6 && LCh != 0 && LCh != u'>'; ++i) {
+    for (int i = 0; i < 6 && LCh != 0 && LCh != u'>' && !RawContentCut(); ++i) {
       chunk += (LCh == u'\t' || LCh == u'\r') ? u' ' : LCh;
       readChar();
     }
-    if (LCh == u'>') {
+    if (LCh == u'>' && !RawContentCut()) {
       chunk += LCh;
       if (Sy == symScriptEnd) InScript = false;
       readChar();
@@ -1047,7 +1048,7 @@ void THtmlTokenizer::NextScriptSymbol() {
     return;
   }
   Sy = symText;
-  while (LCh != 0 && LCh != u'\r' && LCh != u'<') {
+  while (LCh != 0 && LCh != u'\r' && LCh != u'<' && !RawContentCut()) {
     Token.Add(LCh, SIndex);
     readChar();
   }
@@ -1056,7 +1057,7 @@ void THtmlTokenizer::NextScriptSymbol() {
 void THtmlTokenizer::NextTextAreaSymbol() {
   TFollowOnExit follow{*this};
   Token.Clear();
-  if (LCh == 0) {
+  if (LCh == 0 || RawContentCut()) {
     Sy = symEndOfDoc;
     return;
   }
@@ -1071,7 +1072,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
     do {
       chunk += LCh;
       readChar();
-    } while (LCh != 0 && LCh != u'\t' && LCh != u'\r' && LCh != u' ' && LCh != u'>');
+    } while (LCh != 0 && LCh != u'\t' && LCh != u'\r' && LCh != u' ' && LCh != u'>' && !RawContentCut());
     Sy = sameNoCase(chunk, u"</textarea") ? symTextAreaEnd : symUnknownTag;
     Token.AddString(chunk, index);
     return;
@@ -1084,7 +1085,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
     return;
   }
   Sy = symText;
-  while (Token.Count() < 100 && LCh != 0 && LCh != u'\r' && LCh != u'&' && LCh != u'<') {
+  while (Token.Count() < 100 && LCh != 0 && LCh != u'\r' && LCh != u'&' && LCh != u'<' && !RawContentCut()) {
     Token.Add(LCh, SIndex);
     readChar();
   }
