@@ -309,7 +309,8 @@ void TSafeFileSet::discard() {
   FPending.clear();
 }
 
-void TSafeFileSet::fail(const String& Target, int Error) {
+void TSafeFileSet::fail(String Target, int Error) {
+  // Target may name a pending entry, which discard() frees: it is a copy.
   discard();
   throw EFCreateError(u"Cannot create file \"" + ExpandFileName(Target) + u"\". " + SysErrorMessage(Error), Error);
 }

@@ -53,7 +53,7 @@ private:
     UTF8String Temp;
     int Handle = -1;
   };
-  [[noreturn]] void fail(const String& Target, int Error);
+  [[noreturn]] void fail(String Target, int Error);
   void discard();
   std::vector<Pending> FPending;
 };
