@@ -697,7 +697,10 @@ void THtmlTokenizer::NextSymbol() {
     }
     return;
   }
-  while (LCh != u'<' && LCh >= 9 && !RawContentCut()) {
+  // Raw content its included part left open (a title) reads no further
+  // than the part: the page after it is markup again.
+  if (RawContentCut()) return;
+  while (LCh != u'<' && LCh >= 9) {
     if (LCh == 9 || LCh == 10 || LCh == 13 || LCh == 32) {
       Token.Add(u' ', SIndex);
       readChar();
@@ -722,6 +725,7 @@ void THtmlTokenizer::NextSymbol() {
       readChar();
       if (blank) skipBlanks();
     }
+    if (RawContentCut()) return;
   }
 }
 
