@@ -1,8 +1,9 @@
 // The viewer control from LoadFromString to the first paint of a typical
-// dictionary article (into the window's backing store, as on screen), and the load of a 1 MB page, each beside litehtml
-// parsing and laying out the same page at the same width with text
-// measured by the same fonts. Prints the median (article) and the best
-// (1 MB page) times and their ratios. Runs offscreen.
+// dictionary article (into the window's backing store, as on screen), and
+// the load of a 1 MB page, each beside litehtml parsing and laying out the
+// same page at the same width with text measured by the same fonts. Prints
+// the median (article) and the best (1 MB page) times and their ratios.
+// Runs offscreen.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
