@@ -47,11 +47,12 @@ TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
 }
 
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), Title(T.Title), FSharedFont(true) {
+    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
-  // a font of its own: a link prints in its plain state.
+  // a font of its own: a link prints in its plain state. Nothing points at
+  // a printed page, so the link's record and the tooltip stay behind (on a
+  // long page they are a good part of what a copy costs).
   if (T.FIArray) ConvertFont(T.FIArray->Ar[LFont]);
-  UrlTarget->Copy(*T.UrlTarget);
   FontChanged();
 }
 
@@ -260,6 +261,7 @@ std::shared_ptr<const TFontInfoArray> TRunFonts::LinkStates(const TProperties& P
 // ---- the run list ----
 
 TFontList::TFontList(TSection* ASection, const TFontList& T) {
+  FItems.reserve(T.FItems.size());
   for (const auto& run : T) Add(std::make_unique<TFontObj>(ASection, *run));
 }
 

@@ -85,7 +85,7 @@ public:
   // A run with a font it shares with other runs.
   TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position);
   // Copy for a copied section (printing): the link's normal state, no
-  // font states, no tab control.
+  // font states, no tab control, no link record and no title.
   TFontObj(TSection* ASection, const TFontObj& T);
   ~TFontObj() override;
 

@@ -139,6 +139,7 @@ TCellBasic::TCellBasic(ThtDocument* ADocument) : Document(ADocument) {}
 
 TCellBasic::TCellBasic(ThtDocument* NewDocument, const TCellBasic& Source)
     : Document(NewDocument), OwnerTag(Source.OwnerTag) {
+  FItems.reserve(Source.FItems.size());
   for (const auto& item : Source.FItems) Add(item->CreateCopy(NewDocument), 0);
 }
 

@@ -315,14 +315,24 @@ void TSafeFileSet::fail(String Target, int Error) {
   throw EFCreateError(u"Cannot create file \"" + ExpandFileName(Target) + u"\". " + SysErrorMessage(Error), Error);
 }
 
-void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+TSafeFileSet::Pending& TSafeFileSet::begin(const String& FileName) {
   if (FileName.empty() || FileName.back() == PathDelim) fail(FileName, ENOENT);
   // A hidden name beside the target: the rename stays within one file system.
   Pending p{FileName, sys(ExtractFilePath(FileName) + u"." + ExtractFileName(FileName)) + ".XXXXXX", -1};
   p.Handle = ::mkostemp(p.Temp.data(), O_CLOEXEC);
   if (p.Handle < 0) fail(FileName, errno);
   FPending.push_back(p);
-  const int fd = p.Handle;
+  // The usual permissions of a new file (mkostemp makes it private).
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::fchmod(p.Handle, 0666 & ~mask) != 0) fail(FileName, errno);
+  return FPending.back();
+}
+
+String TSafeFileSet::AddByName(const String& FileName) { return UTF8ToUTF16(begin(FileName).Temp); }
+
+void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+  const int fd = begin(FileName).Handle;
   const char* bytes = static_cast<const char*>(Data);
   for (size_t left = Size; left > 0;) {
     const ssize_t n = ::write(fd, bytes, left);
@@ -333,10 +343,6 @@ void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
     bytes += n;
     left -= size_t(n);
   }
-  // The usual permissions of a new file (mkostemp makes it private).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (::fchmod(fd, 0666 & ~mask) != 0) fail(FileName, errno);
   // Writing out starts now; Commit only waits for it.
   ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }

@@ -45,6 +45,10 @@ public:
   TSafeFileSet(const TSafeFileSet&) = delete;
   TSafeFileSet& operator=(const TSafeFileSet&) = delete;
   void Add(const String& FileName, const void* Data, size_t Size);
+  // Makes FileName's temporary file, empty, for a writer that fills it by
+  // name (a print job), and returns the temporary file's name; Commit
+  // flushes and renames it with the others.
+  String AddByName(const String& FileName);
   void Commit();
 
 private:
@@ -54,6 +58,9 @@ private:
     int Handle = -1;
   };
   [[noreturn]] void fail(String Target, int Error);
+  // The temporary file for FileName, open and with a new file's usual
+  // permissions.
+  Pending& begin(const String& FileName);
   void discard();
   std::vector<Pending> FPending;
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <vector>
 
 #include "core_test_folder.h"
@@ -193,4 +194,27 @@ TEST(CoreFiles, ASetOfFilesTakesItsPlaceOnlyWhenEveryFileIsWritten) {
   EXPECT_EQ(FileSize(dir / u"a.png"), 7);
   EXPECT_EQ(FileSize(dir / u"page.html"), 5);
   EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"a.png", u"page.html"}));
+}
+
+// A file another writer fills by name (a print job): it is written under a
+// hidden name beside its target, flushed and renamed by Commit, or removed
+// when the set is dropped.
+TEST(CoreFiles, AFileWrittenByNameTakesItsPlaceOnCommit) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"doc.pdf", "old", 3);
+  {
+    TSafeFileSet set;
+    const String temp = set.AddByName(dir / u"doc.pdf");
+    EXPECT_EQ(ExtractFilePath(temp), dir.Path());
+    EXPECT_EQ(ExtractFileName(temp).rfind(u".doc.pdf.", 0), 0u);
+    std::ofstream(UTF16ToUTF8(temp)) << "half";
+  }
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"doc.pdf"}));
+  EXPECT_EQ(FileSize(dir / u"doc.pdf"), 3);
+  TSafeFileSet set;
+  std::ofstream(UTF16ToUTF8(set.AddByName(dir / u"doc.pdf"))) << "whole document";
+  set.Commit();
+  EXPECT_EQ(FileSize(dir / u"doc.pdf"), 14);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"doc.pdf"}));
+  EXPECT_THROW(set.AddByName(dir / u"missing/doc.pdf"), EFCreateError);
 }
