@@ -8,11 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/core/exception.h"
+#include "platform/core/files_temporary.h"
 #include "platform/core/strings.h"
 
 namespace {
@@ -299,12 +303,26 @@ void WriteFileSafely(const String& FileName, const void* Data, size_t Size) {
   set.Commit();
 }
 
-TSafeFileSet::~TSafeFileSet() { discard(); }
+void SweepLeftoverTemporaries(const String& Folder) {
+  const int fd = ::open(Folder.empty() ? "." : sys(Folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  SweepLeftoverTemporaries(fd, now);
+  ::close(fd);
+}
+
+TSafeFileSet::TSafeFileSet() { ::clock_gettime(CLOCK_REALTIME, &FStart); }
+
+TSafeFileSet::~TSafeFileSet() {
+  discard();
+  for (auto& [path, fd] : FFolders) ::close(fd);
+}
 
 void TSafeFileSet::discard() {
   for (Pending& p : FPending) {
     if (p.Handle >= 0) ::close(p.Handle);
-    ::unlink(p.Temp.c_str());
+    ::unlinkat(p.Folder, p.Temp.c_str(), 0);
   }
   FPending.clear();
 }
@@ -315,11 +333,29 @@ void TSafeFileSet::fail(String Target, int Error) {
   throw EFCreateError(u"Cannot create file \"" + ExpandFileName(Target) + u"\". " + SysErrorMessage(Error), Error);
 }
 
+// The target's folder, opened once per set; the first time, what a killed
+// run left there is swept away.
+int TSafeFileSet::folderOf(const String& FileName) {
+  const String dir = ExtractFilePath(FileName);
+  const UTF8String path = dir.empty() ? UTF8String(".") : sys(dir);
+  for (const auto& [open, fd] : FFolders)
+    if (open == path) return fd;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  FFolders.emplace_back(path, fd);
+  SweepLeftoverTemporaries(fd, FStart);
+  return fd;
+}
+
 void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
   if (FileName.empty() || FileName.back() == PathDelim) fail(FileName, ENOENT);
-  // A hidden name beside the target: the rename stays within one file system.
-  Pending p{FileName, sys(ExtractFilePath(FileName) + u"." + ExtractFileName(FileName)) + ".XXXXXX", -1};
-  p.Handle = ::mkostemp(p.Temp.data(), O_CLOEXEC);
+  Pending p;
+  p.Target = FileName;
+  p.Leaf = sys(ExtractFileName(FileName));
+  p.Folder = folderOf(FileName);
+  if (p.Folder < 0) fail(FileName, errno);
+  // Beside the target: the rename stays within one file system.
+  p.Handle = OpenOwnedTemporary(p.Folder, 0666, p.Temp);
   if (p.Handle < 0) fail(FileName, errno);
   FPending.push_back(p);
   const int fd = p.Handle;
@@ -333,30 +369,63 @@ void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
     bytes += n;
     left -= size_t(n);
   }
-  // The usual permissions of a new file (mkostemp makes it private).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (::fchmod(fd, 0666 & ~mask) != 0) fail(FileName, errno);
   // Writing out starts now; Commit only waits for it.
   ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
-void TSafeFileSet::Commit() {
-  for (Pending& p : FPending) {
-    const int fd = p.Handle;
-    p.Handle = -1;
-    const bool synced = ::fsync(fd) == 0;
-    const int err = synced ? 0 : errno;
-    if (::close(fd) != 0 && synced) fail(p.Target, errno);
-    if (!synced) fail(p.Target, err);
+namespace {
+
+// Waits until every file's data are on the disk; the error number of each
+// (0 when it is there). The waits run side by side: the file system then
+// takes them all in one commit of its journal, where one after the other
+// would each wait for a commit (and a flush of the disk's cache) of its own.
+std::vector<int> syncAll(const std::vector<int>& Handles) {
+  std::vector<int> errors(Handles.size(), 0);
+  auto syncOne = [&](size_t i) {
+    if (::fdatasync(Handles[i]) != 0) errors[i] = errno;
+  };
+  if (Handles.size() == 1) {
+    syncOne(0);
+    return errors;
   }
+  constexpr size_t kMaxWaiters = 16;
+  std::atomic<size_t> next{0};
+  auto waiter = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < Handles.size();) syncOne(i);
+  };
+  std::vector<std::thread> waiters;
+  try {
+    for (size_t k = 1; k < std::min(Handles.size(), kMaxWaiters); ++k) waiters.emplace_back(waiter);
+  } catch (const std::system_error&) {
+    // No more threads to be had: the ones there are (and this one) do it all.
+  }
+  waiter();
+  for (std::thread& t : waiters) t.join();
+  return errors;
+}
+
+}  // namespace
+
+void TSafeFileSet::Commit() {
+  std::vector<int> handles;
+  handles.reserve(FPending.size());
+  for (const Pending& p : FPending) handles.push_back(p.Handle);
+  const std::vector<int> errors = syncAll(handles);
+  for (size_t i = 0; i < FPending.size(); ++i)
+    if (errors[i] != 0) fail(FPending[i].Target, errors[i]);
+  // Each temporary stays open, and so locked against another run's sweep,
+  // until it has its name.
   for (size_t i = 0; i < FPending.size(); ++i) {
-    if (::rename(FPending[i].Temp.c_str(), sys(FPending[i].Target).c_str()) != 0) {
+    const Pending& p = FPending[i];
+    if (::renameat(p.Folder, p.Temp.c_str(), p.Folder, p.Leaf.c_str()) != 0) {
       const int err = errno;
+      for (size_t k = 0; k < i; ++k) ::close(FPending[k].Handle);
       FPending.erase(FPending.begin(), FPending.begin() + std::ptrdiff_t(i));
       fail(FPending.front().Target, err);
     }
   }
+  // The data are on the disk already: closing cannot lose any of them.
+  for (const Pending& p : FPending) ::close(p.Handle);
   FPending.clear();
 }
 
