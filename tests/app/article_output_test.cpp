@@ -1,5 +1,9 @@
 // Saving the shown page as HTML with its pictures or as text, and printing
 // it into a PDF file, through the main window's buttons and dialogs.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -67,6 +71,56 @@ TEST(ArticleText, MediaReferencesPointIntoTheFolderOncePerPicture) {
             "<a href=\"my%20page.files/fox.png\"><IMG SRC=\"my%20page.files/fox.png\"></a> "
             "<a href=\"my%20page.files/2-fox.png\"><IMG SRC=\"my%20page.files/2-fox.png\"></a>"
             "<IMG SRC=\"my%20page.files/x%20%26%20y.gif\"><p title=\"*note\">");
+}
+
+// ---- a save cut short --------------------------------------------------------------
+
+TEST(ArticleSave, WhatAKilledSaveLeftIsSweptByTheNextSaveIntoTheFolder) {
+  const fs::path out = fs::temp_directory_path() / ("tamrix-killed-save-" + std::to_string(getpid()));
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const String page = Utf8ToUnicode((out / "page.html").string());
+  const String source = u"<html><body><img SRC=\"*0/a.png\"><img SRC=\"*0/b.png\"></body></html>";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t saver = fork();
+  ASSERT_GE(saver, 0);
+  if (saver == 0) {
+    // The program, killed while it fetches the second picture: the first
+    // one is written, under its temporary name.
+    SaveArticleAsHtml(page, source, [&](int, const String& Name) {
+      if (Name == u"b.png") {
+        if (write(ready[1], "x", 1) != 1) _exit(1);
+        for (;;) pause();
+      }
+      auto stream = std::make_unique<TMemoryStream>();
+      stream->Write("PICTURE", 7);
+      return stream;
+    });
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  close(ready[0]);
+  close(ready[1]);
+  kill(saver, SIGKILL);
+  int status = 0;
+  waitpid(saver, &status, 0);
+  ASSERT_EQ(apptest::temporariesIn(out / "page.files").size(), 1u);
+  EXPECT_FALSE(fs::exists(out / "page.html"));
+
+  SaveArticleAsHtml(page, source, [](int, const String& Name) {
+    auto stream = std::make_unique<TMemoryStream>();
+    const std::string bytes = UTF16ToUTF8(Name);
+    stream->Write(bytes.data(), std::int64_t(bytes.size()));
+    return stream;
+  });
+  EXPECT_TRUE(apptest::temporariesIn(out / "page.files").empty());
+  EXPECT_TRUE(apptest::temporariesIn(out).empty());
+  EXPECT_EQ(readFile(out / "page.files/a.png"), "a.png");
+  EXPECT_EQ(readFile(out / "page.files/b.png"), "b.png");
+  EXPECT_NE(readFile(out / "page.html").find("page.files/b.png"), std::string::npos);
+  fs::remove_all(out);
 }
 
 // ---- through the window ----------------------------------------------------------
