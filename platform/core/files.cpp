@@ -347,7 +347,7 @@ int TSafeFileSet::folderOf(const String& FileName) {
   return fd;
 }
 
-void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+TSafeFileSet::Pending& TSafeFileSet::begin(const String& FileName) {
   if (FileName.empty() || FileName.back() == PathDelim) fail(FileName, ENOENT);
   Pending p;
   p.Target = FileName;
@@ -358,7 +358,15 @@ void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
   p.Handle = OpenOwnedTemporary(p.Folder, 0666, p.Temp);
   if (p.Handle < 0) fail(FileName, errno);
   FPending.push_back(p);
-  const int fd = p.Handle;
+  return FPending.back();
+}
+
+String TSafeFileSet::AddByName(const String& FileName) {
+  return ExtractFilePath(FileName) + UTF8ToUTF16(begin(FileName).Temp);
+}
+
+void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+  const int fd = begin(FileName).Handle;
   const char* bytes = static_cast<const char*>(Data);
   for (size_t left = Size; left > 0;) {
     const ssize_t n = ::write(fd, bytes, left);

@@ -53,6 +53,10 @@ public:
   TSafeFileSet(const TSafeFileSet&) = delete;
   TSafeFileSet& operator=(const TSafeFileSet&) = delete;
   void Add(const String& FileName, const void* Data, size_t Size);
+  // Makes FileName's temporary file, empty, for a writer that fills it by
+  // name (a print job), and returns the temporary file's name; Commit
+  // flushes and renames it with the others.
+  String AddByName(const String& FileName);
   void Commit();
 
 private:
@@ -64,6 +68,8 @@ private:
     int Handle = -1;
   };
   int folderOf(const String& FileName);
+  // The temporary file for FileName, open, locked and empty.
+  Pending& begin(const String& FileName);
   [[noreturn]] void fail(String Target, int Error);
   void discard();
   std::vector<Pending> FPending;

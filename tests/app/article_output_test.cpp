@@ -151,6 +151,8 @@ protected:
         result = 1;
       } else if (r.Kind == dkPrint && !PrintTo.empty()) {
         ++PrintDialogs;
+        // The paper the user picks in the dialog.
+        if (PaperWidth > 0) static_cast<TPrintDialog*>(r.Dialog)->SetPaperSize(PaperWidth, PaperHeight);
         Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
         Printer()->SetOutputFileName(Utf8ToUnicode(PrintTo));
         result = 1;
@@ -177,6 +179,7 @@ protected:
   std::string Proposed;
   std::string PrintTo;
   int PrintDialogs = 0;
+  double PaperWidth = 0, PaperHeight = 0;
 };
 
 TEST_F(SaveAndPrint, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
@@ -320,6 +323,50 @@ TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
   Form->PrintButtonClick(Form);
   ASSERT_EQ(Messages.size(), 2u);
   EXPECT_NE(Messages[1].find(PrintTo), std::string::npos) << Messages[1];
+}
+
+// "612 x 792 pts (letter)": the page size pdfinfo gives for the first page.
+std::string pdfPageSize(const fs::path& pdf) {
+  const std::string cmd = "pdfinfo '" + pdf.string() + "' 2>/dev/null | sed -n 's/^Page size: *//p'";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[256];
+  while (p && fgets(buf, sizeof buf, p)) out += buf;
+  if (p) pclose(p);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST_F(SaveAndPrint, ThePaperChosenInThePrintDialogIsThePrintedOne) {
+  std::string body;
+  for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
+  Dict("long").Properties("Long", "en").Word({0, "LONG", body});
+  List("long 1\r\nen 1\r\n");
+  Start();
+  Search(u"long");
+  Select(0, 0);
+  // By default the PDF writer's A4.
+  PrintTo = (Out / "a4.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "a4.pdf"), "595 x 842 pts (A4)");
+  const int a4Pages = pdfPages(Out / "a4.pdf");
+  // Letter chosen: Letter pages, as many as the viewer lays out on it.
+  PaperWidth = 215.9;
+  PaperHeight = 279.4;
+  PrintTo = (Out / "letter.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "letter.pdf"), "612 x 792 pts (letter)");
+  EXPECT_EQ(pdfPages(Out / "letter.pdf"), Form->HTMLOut->NumPrinterPages());
+  // A smaller paper, turned: more pages, each of the turned size.
+  PaperWidth = 148;
+  PaperHeight = 210;
+  PrintTo = (Out / "a5.pdf").string();
+  Printer()->SetOrientation(poLandscape);
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "a5.pdf"), "595 x 420 pts (A5)");
+  EXPECT_EQ(pdfPages(Out / "a5.pdf"), Form->HTMLOut->NumPrinterPages());
+  EXPECT_GT(pdfPages(Out / "a5.pdf"), a4Pages);
+  EXPECT_EQ(Messages.size(), 1u);
 }
 
 TEST_F(SaveAndPrint, FilesAreProposedInTheHomeFolderAfterThePage) {
