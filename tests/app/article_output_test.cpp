@@ -165,6 +165,17 @@ protected:
     MainWindow::TearDown();
   }
 
+  // A page of 150 lines, several pages long.
+  void ShowLong() {
+    std::string body;
+    for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
+    Dict("long").Properties("Long", "en").Word({0, "LONG", body});
+    List("long 1\r\nen 1\r\n");
+    Start();
+    Search(u"long");
+    Select(0, 0);
+  }
+
   void ShowFox() {
     Start();
     Search(u"fox");
@@ -283,8 +294,7 @@ int pdfPages(const fs::path& pdf) {
   return pages;
 }
 
-std::string pdfText(const fs::path& pdf) {
-  const std::string cmd = "pdftotext -layout '" + pdf.string() + "' - 2>/dev/null";
+std::string commandOutput(const std::string& cmd) {
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
   char buf[4096];
@@ -294,14 +304,12 @@ std::string pdfText(const fs::path& pdf) {
   return out;
 }
 
+std::string pdfText(const fs::path& pdf) {
+  return commandOutput("pdftotext -layout '" + pdf.string() + "' - 2>/dev/null");
+}
+
 TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
-  std::string body;
-  for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
-  Dict("long").Properties("Long", "en").Word({0, "LONG", body});
-  List("long 1\r\nen 1\r\n");
-  Start();
-  Search(u"long");
-  Select(0, 0);
+  ShowLong();
   const int pages = Form->HTMLOut->NumPrinterPages();
   ASSERT_GT(pages, 1);
   PrintTo = (Out / "long.pdf").string();
@@ -327,24 +335,13 @@ TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
 
 // "612 x 792 pts (letter)": the page size pdfinfo gives for the first page.
 std::string pdfPageSize(const fs::path& pdf) {
-  const std::string cmd = "pdfinfo '" + pdf.string() + "' 2>/dev/null | sed -n 's/^Page size: *//p'";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[256];
-  while (p && fgets(buf, sizeof buf, p)) out += buf;
-  if (p) pclose(p);
+  std::string out = commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null | sed -n 's/^Page size: *//p'");
   while (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
 }
 
 TEST_F(SaveAndPrint, ThePaperChosenInThePrintDialogIsThePrintedOne) {
-  std::string body;
-  for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
-  Dict("long").Properties("Long", "en").Word({0, "LONG", body});
-  List("long 1\r\nen 1\r\n");
-  Start();
-  Search(u"long");
-  Select(0, 0);
+  ShowLong();
   // By default the PDF writer's A4.
   PrintTo = (Out / "a4.pdf").string();
   Form->PrintButtonClick(Form);
