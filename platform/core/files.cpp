@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -322,7 +325,7 @@ TSafeFileSet::~TSafeFileSet() {
 void TSafeFileSet::discard() {
   for (Pending& p : FPending) {
     if (p.Handle >= 0) ::close(p.Handle);
-    ::unlinkat(p.Folder, p.Temp.c_str(), 0);
+    if (!p.Temp.empty()) ::unlinkat(p.Folder, p.Temp.c_str(), 0);
   }
   FPending.clear();
 }
@@ -347,80 +350,120 @@ int TSafeFileSet::folderOf(const String& FileName) {
   return fd;
 }
 
-TSafeFileSet::Pending& TSafeFileSet::begin(const String& FileName) {
+TSafeFileSet::Pending& TSafeFileSet::entry(const String& FileName) {
   if (FileName.empty() || FileName.back() == PathDelim) fail(FileName, ENOENT);
   Pending p;
   p.Target = FileName;
   p.Leaf = sys(ExtractFileName(FileName));
   p.Folder = folderOf(FileName);
   if (p.Folder < 0) fail(FileName, errno);
-  // Beside the target: the rename stays within one file system.
-  p.Handle = OpenOwnedTemporary(p.Folder, 0666, p.Temp);
-  if (p.Handle < 0) fail(FileName, errno);
-  FPending.push_back(p);
+  FPending.push_back(std::move(p));
   return FPending.back();
 }
 
 String TSafeFileSet::AddByName(const String& FileName) {
-  return ExtractFilePath(FileName) + UTF8ToUTF16(begin(FileName).Temp);
+  Pending& p = entry(FileName);
+  // Made now: the writer opens it by its name.
+  p.Handle = OpenOwnedTemporary(p.Folder, 0666, p.Temp);
+  if (p.Handle < 0) fail(FileName, errno);
+  return ExtractFilePath(FileName) + UTF8ToUTF16(p.Temp);
 }
 
 void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
-  const int fd = begin(FileName).Handle;
-  const char* bytes = static_cast<const char*>(Data);
-  for (size_t left = Size; left > 0;) {
-    const ssize_t n = ::write(fd, bytes, left);
+  entry(FileName).Bytes.assign(static_cast<const char*>(Data), Size);
+}
+
+void TSafeFileSet::writeOut(Pending& P) {
+  if (P.Handle >= 0) return;  // filled by name
+  // Beside the target: the rename stays within one file system.
+  P.Handle = OpenOwnedTemporary(P.Folder, 0666, P.Temp);
+  if (P.Handle < 0) {
+    P.Temp.clear();
+    P.Error = errno;
+    return;
+  }
+  const char* bytes = P.Bytes.data();
+  for (size_t left = P.Bytes.size(); left > 0;) {
+    const ssize_t n = ::write(P.Handle, bytes, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(FileName, errno);
+      P.Error = errno;
+      return;
     }
     bytes += n;
     left -= size_t(n);
   }
-  // Writing out starts now; Commit only waits for it.
-  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  P.Bytes = RawByteString();
+}
+
+void TSafeFileSet::flush(Pending& P) {
+  if (P.Error == 0 && ::fdatasync(P.Handle) != 0) P.Error = errno;
 }
 
 namespace {
 
-// Waits until every file's data are on the disk; the error number of each
-// (0 when it is there). The waits run side by side: the file system then
-// takes them all in one commit of its journal, where one after the other
-// would each wait for a commit (and a flush of the disk's cache) of its own.
-std::vector<int> syncAll(const std::vector<int>& Handles) {
-  std::vector<int> errors(Handles.size(), 0);
-  auto syncOne = [&](size_t i) {
-    if (::fdatasync(Handles[i]) != 0) errors[i] = errno;
+// Runs Write for every index, then, once every Write has returned, Flush
+// for every index, on up to kMaxHelpers threads besides the calling one.
+// Making files and waiting for the disk both wait mostly on the file
+// system's journal: side by side, the files are made in one go and the
+// disk takes them all in one commit, where one after the other each would
+// wait for a commit (and a flush of the disk's cache) of its own. No Flush
+// starts before every file is written, so that none of them misses the
+// commit the first Flush starts.
+void inTwoPhases(size_t Count, const std::function<void(size_t)>& Write, const std::function<void(size_t)>& Flush) {
+  constexpr size_t kMaxHelpers = 15;
+  std::atomic<size_t> nextWrite{0}, nextFlush{0};
+  std::mutex lock;
+  std::condition_variable changed;
+  size_t written = 0;
+  bool flushing = false;
+  auto writeAll = [&] {
+    for (size_t i; (i = nextWrite.fetch_add(1)) < Count;) {
+      Write(i);
+      std::lock_guard<std::mutex> hold(lock);
+      if (++written == Count) changed.notify_all();
+    }
   };
-  if (Handles.size() == 1) {
-    syncOne(0);
-    return errors;
-  }
-  constexpr size_t kMaxWaiters = 16;
-  std::atomic<size_t> next{0};
-  auto waiter = [&] {
-    for (size_t i; (i = next.fetch_add(1)) < Handles.size();) syncOne(i);
+  auto flushAll = [&] {
+    for (size_t i; (i = nextFlush.fetch_add(1)) < Count;) Flush(i);
   };
-  std::vector<std::thread> waiters;
+  std::vector<std::thread> helpers;
   try {
-    for (size_t k = 1; k < std::min(Handles.size(), kMaxWaiters); ++k) waiters.emplace_back(waiter);
+    for (size_t k = 1; k < std::min(Count, kMaxHelpers + 1); ++k)
+      helpers.emplace_back([&] {
+        writeAll();
+        {
+          std::unique_lock<std::mutex> hold(lock);
+          changed.wait(hold, [&] { return flushing; });
+        }
+        flushAll();
+      });
   } catch (const std::system_error&) {
     // No more threads to be had: the ones there are (and this one) do it all.
   }
-  waiter();
-  for (std::thread& t : waiters) t.join();
-  return errors;
+  writeAll();
+  {
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return written == Count; });
+    flushing = true;
+  }
+  changed.notify_all();
+  flushAll();
+  for (std::thread& t : helpers) t.join();
 }
 
 }  // namespace
 
 void TSafeFileSet::Commit() {
-  std::vector<int> handles;
-  handles.reserve(FPending.size());
-  for (const Pending& p : FPending) handles.push_back(p.Handle);
-  const std::vector<int> errors = syncAll(handles);
-  for (size_t i = 0; i < FPending.size(); ++i)
-    if (errors[i] != 0) fail(FPending[i].Target, errors[i]);
+  if (FPending.size() == 1) {
+    writeOut(FPending[0]);
+    flush(FPending[0]);
+  } else {
+    inTwoPhases(
+        FPending.size(), [this](size_t i) { writeOut(FPending[i]); }, [this](size_t i) { flush(FPending[i]); });
+  }
+  for (const Pending& p : FPending)
+    if (p.Error != 0) fail(p.Target, p.Error);
   // Each temporary stays open, and so locked against another run's sweep,
   // until it has its name.
   for (size_t i = 0; i < FPending.size(); ++i) {

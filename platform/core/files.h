@@ -39,13 +39,14 @@ void WriteFileSafely(const String& FileName, const void* Data, size_t Size);
 // no living writer holds, written before this call); nothing else.
 void SweepLeftoverTemporaries(const String& Folder);
 
-// Several files written the same way, together: Add writes each to its
-// temporary file (sweeping a killed run's leftovers out of each folder the
-// first time the set writes there) and starts it on its way to the disk;
-// Commit waits, once, until every file is on the disk, and then renames
-// them in the order they were added (a page after its pictures). A failure
-// raises EFCreateError naming the target; files not yet renamed are never
-// half written, and the temporary files are removed.
+// Several files written the same way, together. Add takes each file's
+// bytes (a copy) and checks its folder, sweeping a killed run's leftovers
+// out of each folder the first time the set writes there; Commit writes
+// every file to its temporary, side by side, waits once until all of them
+// are on the disk, and then renames them in the order they were added (a
+// page after its pictures). A failure raises EFCreateError naming the
+// target; files not yet renamed are never half written, and the temporary
+// files are removed.
 class TSafeFileSet {
 public:
   TSafeFileSet();
@@ -62,14 +63,18 @@ public:
 private:
   struct Pending {
     String Target;
-    int Folder = -1;    // an entry of FFolders
-    UTF8String Leaf;    // the target's name in Folder
-    UTF8String Temp;    // the temporary's name in Folder
-    int Handle = -1;
+    int Folder = -1;      // an entry of FFolders
+    UTF8String Leaf;      // the target's name in Folder
+    UTF8String Temp;      // the temporary's name in Folder, once made
+    int Handle = -1;      // the temporary, open and locked, once made
+    RawByteString Bytes;  // what Commit writes into it (none by name)
+    int Error = 0;        // why Commit could not write or flush it
   };
   int folderOf(const String& FileName);
-  // The temporary file for FileName, open, locked and empty.
-  Pending& begin(const String& FileName);
+  Pending& entry(const String& FileName);
+  // Makes the temporary of P and writes its bytes; then flushes it.
+  static void writeOut(Pending& P);
+  static void flush(Pending& P);
   [[noreturn]] void fail(String Target, int Error);
   void discard();
   std::vector<Pending> FPending;

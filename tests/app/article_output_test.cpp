@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -75,48 +76,83 @@ TEST(ArticleText, MediaReferencesPointIntoTheFolderOncePerPicture) {
 
 // ---- a save cut short --------------------------------------------------------------
 
+// A save run in a child process, killed once Ready says so: the program
+// killed half way through a save.
+class KilledSave {
+public:
+  KilledSave(const String& Page, const String& Source, const TMediaFetch& Fetch) {
+    FPid = fork();
+    if (FPid == 0) {
+      SaveArticleAsHtml(Page, Source, Fetch);
+      _exit(0);
+    }
+  }
+  ~KilledSave() { Kill(); }
+  bool Started() const { return FPid > 0; }
+  void Kill() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = 0;
+  }
+
+private:
+  pid_t FPid = -1;
+};
+
+std::unique_ptr<TMemoryStream> streamOf(const std::string& bytes) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->Write(bytes.data(), std::int64_t(bytes.size()));
+  return stream;
+}
+
 TEST(ArticleSave, WhatAKilledSaveLeftIsSweptByTheNextSaveIntoTheFolder) {
   const fs::path out = fs::temp_directory_path() / ("tamrix-killed-save-" + std::to_string(getpid()));
   fs::remove_all(out);
   fs::create_directories(out);
   const String page = Utf8ToUnicode((out / "page.html").string());
   const String source = u"<html><body><img SRC=\"*0/a.png\"><img SRC=\"*0/b.png\"></body></html>";
+
+  // Killed while it fetches the pictures: nothing is written yet.
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
-  const pid_t saver = fork();
-  ASSERT_GE(saver, 0);
-  if (saver == 0) {
-    // The program, killed while it fetches the second picture: the first
-    // one is written, under its temporary name.
-    SaveArticleAsHtml(page, source, [&](int, const String& Name) {
+  {
+    KilledSave save(page, source, [&](int, const String& Name) {
       if (Name == u"b.png") {
         if (write(ready[1], "x", 1) != 1) _exit(1);
         for (;;) pause();
       }
-      auto stream = std::make_unique<TMemoryStream>();
-      stream->Write("PICTURE", 7);
-      return stream;
+      return streamOf("PICTURE");
     });
-    _exit(0);
+    ASSERT_TRUE(save.Started());
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    save.Kill();
   }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
   close(ready[0]);
   close(ready[1]);
-  kill(saver, SIGKILL);
-  int status = 0;
-  waitpid(saver, &status, 0);
-  ASSERT_EQ(apptest::temporariesIn(out / "page.files").size(), 1u);
+  EXPECT_EQ(apptest::temporariesIn(out / "page.files"), std::vector<std::string>{});
+  EXPECT_EQ(apptest::temporariesIn(out), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(out / "page.html"));
 
-  SaveArticleAsHtml(page, source, [](int, const String& Name) {
-    auto stream = std::make_unique<TMemoryStream>();
-    const std::string bytes = UTF16ToUTF8(Name);
-    stream->Write(bytes.data(), std::int64_t(bytes.size()));
-    return stream;
-  });
-  EXPECT_TRUE(apptest::temporariesIn(out / "page.files").empty());
-  EXPECT_TRUE(apptest::temporariesIn(out).empty());
+  // Killed while it writes a large picture out: its temporary stays.
+  {
+    const std::string large(64 << 20, 'p');
+    KilledSave save(page, source, [&](int, const String& Name) { return streamOf(Name == u"a.png" ? large : "b"); });
+    ASSERT_TRUE(save.Started());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (apptest::temporariesIn(out / "page.files").empty() && std::chrono::steady_clock::now() < deadline)
+      usleep(200);
+    save.Kill();
+  }
+  ASSERT_FALSE(apptest::temporariesIn(out / "page.files").empty()) << "the save ended before it was killed";
+  EXPECT_FALSE(fs::exists(out / "page.files/a.png"));
+  EXPECT_FALSE(fs::exists(out / "page.html"));
+
+  // The next save into the same folder removes what the killed one left.
+  SaveArticleAsHtml(page, source, [](int, const String& Name) { return streamOf(UTF16ToUTF8(Name)); });
+  EXPECT_EQ(apptest::temporariesIn(out / "page.files"), std::vector<std::string>{});
+  EXPECT_EQ(apptest::temporariesIn(out), std::vector<std::string>{});
   EXPECT_EQ(readFile(out / "page.files/a.png"), "a.png");
   EXPECT_EQ(readFile(out / "page.files/b.png"), "b.png");
   EXPECT_NE(readFile(out / "page.html").find("page.files/b.png"), std::string::npos);

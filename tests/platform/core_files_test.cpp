@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -217,12 +218,25 @@ TEST(CoreFiles, AWriteSweepsWhatAKilledWriterLeftAndNothingElse) {
   const pid_t writer = fork();
   ASSERT_GE(writer, 0);
   if (writer == 0) {
-    // Another run of the program, stopped half way through its save.
+    // Another run of the program, half way through a file that it writes
+    // by name (a print job).
     TSafeFileSet set;
-    set.Add(dir / u"pic.png", "half a picture", 14);
+    std::FILE* f = std::fopen(UTF16ToUTF8(set.AddByName(dir / u"doc.pdf")).c_str(), "wb");
+    if (!f || std::fputs("half a document", f) < 0 || std::fflush(f) != 0) _exit(1);
     if (write(ready[1], "x", 1) != 1) _exit(1);
     for (;;) pause();
   }
+  // Whatever happens to the test, the writer does not outlive it.
+  struct Reaper {
+    pid_t Pid;
+    void Kill() {
+      if (Pid <= 0) return;
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+      Pid = 0;
+    }
+    ~Reaper() { Kill(); }
+  } reaper{writer};
   char c = 0;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
   close(ready[0]);
@@ -234,9 +248,7 @@ TEST(CoreFiles, AWriteSweepsWhatAKilledWriterLeftAndNothingElse) {
   // The writer lives: its file stays, whatever is written beside it.
   WriteFileSafely(dir / u"page.html", "page", 4);
   EXPECT_EQ(temporariesIn(dir.Path()).size(), 1u);
-  kill(writer, SIGKILL);
-  int status = 0;
-  waitpid(writer, &status, 0);
+  reaper.Kill();
   // Killed, it is gone by the next write into the folder.
   EXPECT_EQ(temporariesIn(dir.Path()).size(), 1u);
   WriteFileSafely(dir / u"page.html", "page again", 10);
