@@ -136,16 +136,17 @@ bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress, std::in
   const std::weak_ptr<bool> alive = FAlive;
   // The length the answer announces, else the one asked for before.
   auto total = [&] { return Transfer.ContentLength() >= 0 ? Transfer.ContentLength() : KnownSize; };
-  while (!Transfer.WaitFor(15)) {
+  // Messages are handled before the first wait and after the last too, so
+  // that the status line and the bar are seen however fast the transfer.
+  for (bool done = false;;) {
     Application->ProcessMessages();
     if (alive.expired()) return false;
+    if (done) return true;
     // A program that is closing does not wait for the network.
     if (Application->Terminated()) Transfer.Cancel();
+    done = Transfer.WaitFor(15);
     if (Progress) showProgress(Transfer.Received(), total());
   }
-  if (alive.expired()) return false;
-  if (Progress) showProgress(Transfer.Received(), total());
-  return true;
 }
 
 void TDictsForm::showProgress(std::int64_t Received, std::int64_t Total) {
@@ -328,14 +329,15 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
   });
   // The window answers while the worker unpacks: its messages are handled
   // between short waits, and the bar follows the worker.
-  for (;;) {
-    const bool done = unpacking->WaitFor(15);
-    DownLoadProgress->SetPosition(unpacking->Percent);
+  // Once more after the end, so that the bar is seen where it ended.
+  for (bool done = false;;) {
     Application->ProcessMessages();
     if (alive.expired()) return false;  // its destructor stopped the worker
     if (done) break;
     // A program that is closing does not wait for the unpacking.
     if (Application->Terminated()) unpacking->Cancelled = true;
+    done = unpacking->WaitFor(15);
+    DownLoadProgress->SetPosition(unpacking->Percent);
   }
   unpacking->Worker.join();
   const String failure = unpacking->Failure;
