@@ -77,6 +77,13 @@ void TRuForm::SaveButtonClick(TObject*) {
 }
 
 void TRuForm::PrintButtonClick(TObject*) {
+  printShownPage();
+  // What was put off while the pages were counted or printed: a close, a
+  // double copy's search.
+  if (!RunActive()) runPending();
+}
+
+void TRuForm::printShownPage() {
   TPrinter* printer = Printer();
   printer->SetTitle(ShownCaption);
   // The PDF writer proposes a file named after the page, in the folder
@@ -85,7 +92,8 @@ void TRuForm::PrintButtonClick(TObject*) {
   if (dir.empty()) dir = homeFolder();
   printer->SetOutputFileName(IncludeTrailingPathDelimiter(dir) + proposedName(ShownCaption) + u".pdf");
   const int pages = HTMLOut->NumPrinterPages();
-  if (pages <= 0) return;
+  // A close that arrived while the pages were counted is done instead.
+  if (pages <= 0 || FPendingClose) return;
   PrintDialog1->SetMinPage(1);
   PrintDialog1->SetMaxPage(pages);
   PrintDialog1->SetFromPage(1);

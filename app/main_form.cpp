@@ -408,8 +408,9 @@ void TRuForm::ApplyTraySetting() {
 }
 
 void TRuForm::FormActivate(TObject*) {
-  if (RunActive()) {
-    // The run uses the connections: the set is rebuilt when it ends.
+  if (RunActive() || PrintActive()) {
+    // The run uses the connections, the job may ask for the page's
+    // pictures: the set is rebuilt when they end.
     FPendingActivation = true;
     return;
   }
@@ -442,9 +443,13 @@ void TRuForm::ShowFailureOnce(const String& Text) {
   Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONWARNING);
 }
 
+bool TRuForm::PrintActive() const { return HTMLOut && HTMLOut->IsPrinting(); }
+
 void TRuForm::FormClose(TObject*, TCloseAction& Action) {
-  if (RunActive()) {
-    // Close once the run has let go of its connection.
+  if (RunActive() || PrintActive()) {
+    // Close once the run has let go of its connection, and once the job
+    // being printed has its last page (the viewer lets messages through
+    // between pages, and the job prints from the shown page).
     SearchStop = CompletionStop = true;
     FPendingClose = true;
     Action = caNone;

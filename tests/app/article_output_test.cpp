@@ -13,6 +13,7 @@
 #include "platform/core/exception.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/printer.h"
+#include "platform/gui/clipboard.h"
 #include "tests/app/main_form_util.h"
 #include "tools/dictbuilder/media.h"
 
@@ -400,6 +401,60 @@ TEST_F(SaveAndPrint, ThePaperChosenInThePrintDialogIsThePrintedOne) {
   EXPECT_EQ(pdfPages(Out / "a5.pdf"), Form->HTMLOut->NumPrinterPages());
   EXPECT_GT(pdfPages(Out / "a5.pdf"), a4Pages);
   EXPECT_EQ(Messages.size(), 1u);
+}
+
+// The viewer lets messages through between pages: a close that arrives
+// then (here from a page handler) waits until the last page is printed,
+// and the window closes after.
+TEST_F(SaveAndPrint, ClosingWhilePrintingWaitsForTheJobsEnd) {
+  ShowLong();
+  const int pages = Form->HTMLOut->NumPrinterPages();
+  ASSERT_GT(pages, 2);
+  bool visibleAfterClose = false, closedDuringJob = false;
+  Form->OnClose = [&, close = Form->OnClose](TObject* s, TCloseAction& a) {
+    close(s, a);
+    if (a != caNone && Form->HTMLOut->IsPrinting()) closedDuringJob = true;
+  };
+  Form->HTMLOut->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+    if (Page != 1) return;
+    Form->Close();
+    visibleAfterClose = Form->Visible();
+  };
+  // As the main window it would end the program too, and the program's
+  // end cannot be taken back for the tests that follow: the window's own
+  // closing is what is watched.
+  Application->SetMainForm(nullptr);
+  Form->Show();
+  PrintTo = (Out / "closing.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_FALSE(closedDuringJob);
+  EXPECT_EQ(pdfPages(Out / "closing.pdf"), pages);
+  EXPECT_NE(pdfText(Out / "closing.pdf").find("line 149 of a long article"), std::string::npos);
+  EXPECT_FALSE(Form->Visible());
+}
+
+// A double copy that arrives between pages searches once the job has
+// printed the page it began with.
+TEST_F(SaveAndPrint, ADoubleCopyWhilePrintingSearchesAfterTheJob) {
+  ShowLong();
+  const int pages = Form->HTMLOut->NumPrinterPages();
+  std::string treeDuringJob;
+  Form->HTMLOut->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+    if (Page != 1) return;
+    for (int i = 0; i < 2; ++i) {
+      Clipboard()->SetAsText(u"fox");
+      for (int k = 0; k < 5; ++k) Application->ProcessMessagesWithoutInput();
+    }
+    treeDuringJob = Tree();
+  };
+  PrintTo = (Out / "copy.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(treeDuringJob, "Long(0,0)[LONG#1]");
+  EXPECT_EQ(pdfPages(Out / "copy.pdf"), pages);
+  EXPECT_NE(pdfText(Out / "copy.pdf").find("line 149 of a long article"), std::string::npos);
+  EXPECT_EQ(Tree(), "English/Russian(0,-1)[FOX#1]");
+  EXPECT_NE(Page().find("лиса"), std::string::npos);
 }
 
 TEST_F(SaveAndPrint, FilesAreProposedInTheHomeFolderAfterThePage) {

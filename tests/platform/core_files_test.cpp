@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <vector>
 
 #include "core_test_folder.h"
@@ -199,6 +200,29 @@ TEST(CoreFiles, ASetOfFilesTakesItsPlaceOnlyWhenEveryFileIsWritten) {
   EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"a.png", u"page.html"}));
 }
 
+// A file another writer fills by name (a print job): it is written under a
+// hidden name beside its target, flushed and renamed by Commit, or removed
+// when the set is dropped.
+TEST(CoreFiles, AFileWrittenByNameTakesItsPlaceOnCommit) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"doc.pdf", "old", 3);
+  {
+    TSafeFileSet set;
+    const String temp = set.AddByName(dir / u"doc.pdf");
+    EXPECT_EQ(ExtractFilePath(temp), dir.Path());
+    EXPECT_TRUE(IsOwnTemporaryName(UTF16ToUTF8(ExtractFileName(temp)).c_str())) << UTF16ToUTF8(temp);
+    std::ofstream(UTF16ToUTF8(temp)) << "half";
+  }
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"doc.pdf"}));
+  EXPECT_EQ(FileSize(dir / u"doc.pdf"), 3);
+  TSafeFileSet set;
+  std::ofstream(UTF16ToUTF8(set.AddByName(dir / u"doc.pdf"))) << "whole document";
+  set.Commit();
+  EXPECT_EQ(FileSize(dir / u"doc.pdf"), 14);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"doc.pdf"}));
+  EXPECT_THROW(set.AddByName(dir / u"missing/doc.pdf"), EFCreateError);
+}
+
 namespace {
 
 // The temporaries in a folder, whoever wrote them.
@@ -289,4 +313,3 @@ TEST(CoreFiles, ASetWaitsForAllItsFilesAtOnceAndNamesTheOneThatFails) {
   EXPECT_EQ(temporariesIn(dir.Path()), Names{});
   EXPECT_FALSE(FileExists(dir / u"g3"));
 }
-
