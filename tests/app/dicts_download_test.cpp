@@ -222,8 +222,8 @@ TEST_F(Download, AnUnknownSizeShowsAMovingBarAndStillInstalls) {
 
 TEST_F(Download, ARepeatedDownloadReplacesAnEarlierFile) {
   Serve();
-  // Left by an earlier run that was cut off, and by one that finished.
-  writeFile(Dir / "temp/en-ru-travel.zip.part", "half a package");
+  // Left by an earlier run that was killed half way, and by one that finished.
+  writeFile(Dir / "temp/.tamrix-00000000000000ab", "half a package");
   writeFile(Dir / "temp/en-ru-travel.zip", "an older package");
   OpenPage();
   Tick(u"en-ru-travel.zip");
