@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -375,8 +376,13 @@ void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
 
 void TSafeFileSet::writeOut(Pending& P) {
   if (P.Handle >= 0) return;  // filled by name
-  // Beside the target: the rename stays within one file system.
-  P.Handle = OpenOwnedTemporary(P.Folder, 0666, P.Temp);
+  // Beside the target: the rename stays within one file system. This runs
+  // on a helper thread: nothing may escape it.
+  try {
+    P.Handle = OpenOwnedTemporary(P.Folder, 0666, P.Temp);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  }
   if (P.Handle < 0) {
     P.Temp.clear();
     P.Error = errno;
