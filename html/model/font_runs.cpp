@@ -46,6 +46,43 @@ TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
   FontChanged();
 }
 
+namespace {
+// What a run without a link record of its own reads; never changed.
+const TUrlTarget& noUrlTarget() {
+  static const TUrlTarget none;
+  return none;
+}
+
+bool isEmptyRecord(const TUrlTarget& UT) {
+  return UT.URL.empty() && UT.Target.empty() && UT.Attr.empty() && UT.ID == 0 && UT.TabIndex == 0 &&
+         UT.Start == -1 && UT.Last == -1;
+}
+}  // namespace
+
+TFontObjBase::TFontObjBase() : UrlTarget(&noUrlTarget()) {}
+
+TUrlTarget* TFontObjBase::OwnUrlTarget() {
+  if (!FOwnUrlTarget) {
+    FOwnUrlTarget = std::make_unique<TUrlTarget>();
+    UrlTarget = FOwnUrlTarget.get();
+  }
+  return FOwnUrlTarget.get();
+}
+
+void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
+  if (&UT == UrlTarget) return;
+  if (isEmptyRecord(UT)) {
+    ClearUrlTarget();
+    return;
+  }
+  OwnUrlTarget()->Copy(UT);
+}
+
+void TFontObjBase::ClearUrlTarget() {
+  FOwnUrlTarget.reset();
+  UrlTarget = &noUrlTarget();
+}
+
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
     : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
