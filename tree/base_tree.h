@@ -1375,7 +1375,8 @@ private:
   // hidden does it touch the map, so a tree without hidden nodes pays a
   // bit test. Showing a node inside a run is the one change that has to
   // find the run's ends, walking both ways at once to the nearer one.
-  // GUI thread only.
+  // A node whose children all go drops their notes at once, and nothing
+  // is noted for them until they are gone. GUI thread only.
   std::unordered_map<PDataNode, PDataNode> FHiddenRuns;
   // The other end of the run that begins or ends at End (a hidden node
   // whose neighbour on that side is visible or missing).
@@ -1408,6 +1409,9 @@ private:
   }
   // Notes the runs among Parent's children anew (after a reorder).
   void noteHiddenRuns(PDataNode Parent);
+  // Drops the notes of the runs among Parent's children, which are all
+  // about to go.
+  void forgetHiddenRuns(PDataNode Parent);
   PDataNode firstVisibleChild(PDataNode Parent) const;
   PDataNode lastVisibleChild(PDataNode Parent) const;
   PDataNode previousVisibleSiblingKnown(PDataNode Node) const;

@@ -7,6 +7,9 @@ namespace {
 inline bool isVisible(PDataNode n) { return n->States.Contains(vsVisible); }
 inline bool isExpanded(PDataNode n) { return n->States.Contains(vsExpanded); }
 inline bool isHidden(PDataNode n) { return n && !n->States.Contains(vsVisible); }
+// The children of a node whose children are all going keep no notes of
+// their runs (see DeleteChildren).
+inline bool siblingsGoing(PDataNode n) { return n->Parent->States.Contains(vsClearing); }
 }  // namespace
 
 bool TBaseDataTree::FullyVisible(PDataNode Node) const {
@@ -23,8 +26,13 @@ bool TBaseDataTree::FullyVisible(PDataNode Node) const {
 
 PDataNode TBaseDataTree::hiddenRunOtherEnd(PDataNode End) const {
   const auto it = FHiddenRuns.find(End);
-  TAMRIX_ASSERT(it != FHiddenRuns.end(), "A run of hidden siblings was not noted.");
-  return it->second;
+  if (it != FHiddenRuns.end()) return it->second;
+  // Only the children of a parent whose children are all going have no
+  // notes (see DeleteChildren); a handler asking meanwhile gets its answer
+  // the slow way.
+  const bool forward = !isHidden(End->PrevSibling);
+  while (isHidden(forward ? End->NextSibling : End->PrevSibling)) End = forward ? End->NextSibling : End->PrevSibling;
+  return End;
 }
 
 void TBaseDataTree::moveHiddenRunEnd(PDataNode From, PDataNode To) {
@@ -50,6 +58,7 @@ void TBaseDataTree::moveHiddenRunEnd(PDataNode From, PDataNode To) {
 }
 
 void TBaseDataTree::hiddenRunsJoin(PDataNode Node) {
+  if (siblingsGoing(Node)) return;
   PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
   const bool before = isHidden(previous), after = isHidden(next);
   if (before && after) {
@@ -67,6 +76,7 @@ void TBaseDataTree::hiddenRunsJoin(PDataNode Node) {
 }
 
 void TBaseDataTree::hiddenRunsLeave(PDataNode Node) {
+  if (siblingsGoing(Node)) return;
   PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
   const bool atStart = !isHidden(previous), atEnd = !isHidden(next);
   // Inside a run no end moves: unlinking joins its two sides again, and
@@ -81,7 +91,7 @@ void TBaseDataTree::hiddenRunsLeave(PDataNode Node) {
 
 void TBaseDataTree::hiddenRunsSplit(PDataNode Node) {
   PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
-  if (!isHidden(previous) || !isHidden(next)) return;
+  if (!isHidden(previous) || !isHidden(next) || siblingsGoing(Node)) return;
   // Both sides were one run: find its ends from the nearer one, walking
   // both ways at once.
   PDataNode first, last;
@@ -113,7 +123,7 @@ void TBaseDataTree::hiddenRunsLinked(PDataNode Node) {
 
 void TBaseDataTree::hiddenRunsClose(PDataNode Node) {
   PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
-  if (!isHidden(previous) || !isHidden(next)) return;
+  if (!isHidden(previous) || !isHidden(next) || siblingsGoing(Node)) return;
   const PDataNode first = hiddenRunOtherEnd(previous), last = hiddenRunOtherEnd(next);
   if (previous != first) FHiddenRuns.erase(previous);
   if (next != last) FHiddenRuns.erase(next);
@@ -126,6 +136,17 @@ void TBaseDataTree::noteHiddenRuns(PDataNode Parent) {
       PDataNode first = run;
       while (isHidden(run->NextSibling)) run = run->NextSibling;
       setHiddenRun(first, run);
+    }
+}
+
+void TBaseDataTree::forgetHiddenRuns(PDataNode Parent) {
+  if (FHiddenRuns.empty()) return;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling)
+    if (!run->States.Contains(vsVisible)) {
+      const PDataNode last = hiddenRunOtherEnd(run);
+      FHiddenRuns.erase(run);
+      FHiddenRuns.erase(last);
+      run = last;
     }
 }
 

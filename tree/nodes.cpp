@@ -62,10 +62,6 @@ void RenumberChildren(PDataNode Parent) {
 }
 
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
-  // A new node may get this address: nothing remembered may stay with it.
-  // (A node freed on its own was unlinked first; one freed with all its
-  // siblings takes its own note of a run with it.)
-  if (!Node->States.Contains(vsVisible) && !FHiddenRuns.empty()) FHiddenRuns.erase(Node);
   if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
   FNodeArena.Free(Node);
   ++FFreedNodes;
@@ -516,6 +512,8 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
 
   Node->States.Include(vsClearing);
+  // Taking the children out one by one needs no notes of their runs.
+  forgetHiddenRuns(Node);
   try {
     while (PDataNode child = Node->LastChild) {
       if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
@@ -524,6 +522,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     }
   } catch (...) {
     Node->States.Exclude(vsClearing);
+    noteHiddenRuns(Node);  // the children left stay
     --FUpdateCount;
     throw;
   }

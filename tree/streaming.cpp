@@ -448,8 +448,13 @@ std::vector<PDataNode> TBaseDataTree::readDetachedNodes(TStream* Stream, int Ver
 }
 
 void TBaseDataTree::freeDetached(PDataNode Node) {
-  auto descend = [](PDataNode n) {
-    while (n->FirstChild) n = n->FirstChild;
+  // Children go before their parent; the notes of their runs go before
+  // any of them (a new node may get a freed one's address).
+  auto descend = [this](PDataNode n) {
+    while (n->FirstChild) {
+      forgetHiddenRuns(n);
+      n = n->FirstChild;
+    }
     return n;
   };
   PDataNode run = descend(Node);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 #include "platform/core/streams.h"
@@ -854,5 +855,38 @@ TEST(TreeStore, RunsOfHiddenSiblingsAreKnownBeforeTheFirstPaint) {
   checkVisibleSiblings(t);
   EXPECT_TRUE(a->States.Contains(vsAllChildrenHidden));
   t.Clear();
+  EXPECT_TRUE(t.hiddenRunEnds().empty());
+}
+
+TEST(TreeStore, ChildrenGoingAllAtOnceStillAnswerAndThoseLeftByAFailureAreNotedAgain) {
+  TTestTree t(nullptr);
+  PDataNode p = t.AddChild(nullptr);
+  t.SetChildCount(p, 12);
+  int i = 0;
+  for (PDataNode n = p->FirstChild; n; n = n->NextSibling, ++i)
+    if (i != 0 && i != 5 && i != 11) t.SetVisible(n, false);
+  for (PDataNode n = p->FirstChild; n; n = n->NextSibling) t.InitNode(n);  // the owner is told of each
+  // While the children go, last first, the owner asks about those left.
+  int freed = 0;
+  t.OnFreeNode = [&](TBaseDataTree*, PDataNode) {
+    for (PDataNode n = p->FirstChild; n; n = n->NextSibling) {
+      PDataNode next = n->NextSibling;
+      while (next && !next->States.Contains(vsVisible)) next = next->NextSibling;
+      ASSERT_EQ(t.HasVisibleNextSibling(n), next != nullptr);
+    }
+    if (++freed == 4) throw std::runtime_error("owner fails");
+  };
+  EXPECT_THROW(t.DeleteChildren(p), std::runtime_error);
+  t.OnFreeNode = nullptr;
+  checkHiddenRuns(t);
+  std::vector<PDataNode> left;
+  for (PDataNode n = p->FirstChild; n; n = n->NextSibling) left.push_back(n);
+  ASSERT_EQ(left.size(), 8u);
+  EXPECT_TRUE(t.IsFirstVisibleChild(p, left[0]));
+  EXPECT_TRUE(t.IsLastVisibleChild(p, left[5]));
+  EXPECT_EQ(t.nextVisibleSiblingKnown(left[0]), left[5]);
+  EXPECT_EQ(t.nextVisibleSiblingKnown(left[5]), nullptr);
+  t.DeleteChildren(p);
+  EXPECT_EQ(p->ChildCount, 0u);
   EXPECT_TRUE(t.hiddenRunEnds().empty());
 }
