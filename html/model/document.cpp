@@ -10,6 +10,7 @@
 #include "html/model/font_runs.h"
 #include "html/images/image_animation.h"
 #include "html/model/image_map.h"
+#include "html/model/indent_manager.h"
 #include "html/images/image_object.h"
 #include "html/model/section.h"
 #include "platform/gui/extctrls.h"
@@ -96,12 +97,12 @@ void THtmlStyleList::SetHoverRulesPresent(bool Value) {
 // ---- the document ----
 
 ThtDocument::ThtDocument(TObject* AViewer, TWinControl* APaintPanel)
-    : TCell(this), Viewer(AViewer), PaintPanel(APaintPanel),
+    : TCell(this, true), Viewer(AViewer), PaintPanel(APaintPanel),
       Styles(std::make_unique<THtmlStyleList>(this)), IdList(std::make_unique<TIDObjectList>()),
       Inlines(std::make_shared<TInlineList>(this)) {}
 
 ThtDocument::ThtDocument(const ThtDocument& Source)
-    : TCell(this), ImagesOn(Source.ImagesOn), Printing(Source.Printing), ScrollY(Source.ScrollY),
+    : TCell(this, true), ImagesOn(Source.ImagesOn), Printing(Source.Printing), ScrollY(Source.ScrollY),
       SelStart(Source.SelStart), SelEnd(Source.SelEnd), VisitedColor(Source.VisitedColor),
       OverLinkColor(Source.OverLinkColor), HotSpotColor(Source.HotSpotColor),
       PrintBlockBackgrounds(Source.PrintBlockBackgrounds),
@@ -292,6 +293,11 @@ void ThtDocument::RemoveWaitingImage(TObject* Obj) {
   WaitingImages.erase(std::remove_if(WaitingImages.begin(), WaitingImages.end(),
                                      [Obj](const TWaitingImage& w) { return w.Obj == Obj; }),
                       WaitingImages.end());
+}
+
+TIndentManager* ThtDocument::BorrowCellIndents() {
+  if (FCellIndentDepth == FCellIndents.size()) FCellIndents.push_back(std::make_unique<TIndentManager>());
+  return FCellIndents[FCellIndentDepth++].get();
 }
 
 void ThtDocument::RemoveFromPositionList(TSectionBase* Item) {

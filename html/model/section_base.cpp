@@ -315,20 +315,40 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
   return total;
 }
 
-TCell::TCell(ThtDocument* ADocument)
-    : TCellBasic(ADocument), OwnIndentManager(std::make_unique<TIndentManager>()) {
+TCell::TCell(ThtDocument* ADocument, bool OwnIndents)
+    : TCellBasic(ADocument), OwnIndentManager(OwnIndents ? std::make_unique<TIndentManager>() : nullptr) {
   IndentManager = OwnIndentManager.get();
 }
 
 TCell::TCell(ThtDocument* NewDocument, const TCell& Source)
-    : TCellBasic(NewDocument, Source), OwnIndentManager(std::make_unique<TIndentManager>()) {
+    : TCellBasic(NewDocument, Source),
+      OwnIndentManager(Source.OwnIndentManager ? std::make_unique<TIndentManager>() : nullptr) {
   IndentManager = OwnIndentManager.get();
 }
 
 TCell::~TCell() = default;
 
+class TCell::TIndentScope {
+public:
+  explicit TIndentScope(TCell& C) : FDoc(C.OwnIndentManager ? nullptr : C.Document) {
+    if (FDoc)
+      C.IndentManager = FDoc->BorrowCellIndents();
+    else if (!C.OwnIndentManager)
+      C.IndentManager = (C.OwnIndentManager = std::make_unique<TIndentManager>()).get();
+  }
+  ~TIndentScope() {
+    if (FDoc) FDoc->ReturnCellIndents();
+  }
+  TIndentScope(const TIndentScope&) = delete;
+  TIndentScope& operator=(const TIndentScope&) = delete;
+
+private:
+  ThtDocument* FDoc;
+};
+
 int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
                    int& ScrollWidth, int& Curs) {
+  const TIndentScope scope(*this);
   TIndentManager* const mgr = IndentManager;
   mgr->Init(0, Width);
   const void* const saveID = mgr->CurrentID;
@@ -338,15 +358,12 @@ int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int Block
   const int result = TCellBasic::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   mgr->FreeLeftIndentRec(lfIndex);
   mgr->FreeRightIndentRec(rtIndex);
-  // Edges nothing holds any more keep no room: a table has a manager in
-  // each of its cells.
-  if (mgr->L.empty()) std::vector<IndentRec>().swap(mgr->L);
-  if (mgr->R.empty()) std::vector<IndentRec>().swap(mgr->R);
   mgr->CurrentID = saveID;
   return std::max(result, mgr->ImageBottom() - Y);
 }
 
 int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef, int YRef) {
+  const TIndentScope scope(*this);
   IndentManager->Reset(X);
   IndentManager->Width = ClipWidth;
   DrawYY = Y;

@@ -202,10 +202,14 @@ private:
   int floatDrop(int I) const;
 };
 
-// A cell with its own indent manager (the document, table cells).
+// A cell that starts a fresh set of left and right edges (the document,
+// table cells). The document holds its own indent manager; a table cell
+// needs one only while it is laid out or drawn and borrows one of the
+// document's then (one for each depth of cells nested in cells), so that
+// a table of many cells keeps no manager in each.
 class TCell : public TCellBasic {
 public:
-  explicit TCell(ThtDocument* Document);
+  explicit TCell(ThtDocument* Document, bool OwnIndents = false);
   TCell(ThtDocument* NewDocument, const TCell& Source);
   ~TCell() override;
   int DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
@@ -215,6 +219,11 @@ public:
 
   std::unique_ptr<TIndentManager> OwnIndentManager;
   int32_t DrawYY = 0;  // where the cell was last drawn
+
+private:
+  // Points IndentManager at the cell's manager for a layout or a drawing:
+  // its own, or one borrowed from the document until the scope ends.
+  class TIndentScope;
 };
 
 // A table cell's content, with the cell's own link and tooltip.
