@@ -162,8 +162,8 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
       if (Document) Document->HoverLink = run;
       flags |= guUrl;
     }
-    if (!run->Title.empty()) {
-      ATitle = run->Title;
+    if (!run->Title().empty()) {
+      ATitle = run->Title();
       flags |= guTitle;
     }
     return flags;

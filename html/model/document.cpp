@@ -115,7 +115,6 @@ ThtDocument::ThtDocument(const ThtDocument& Source)
       BackgroundPos(Source.BackgroundPos), BackgroundName(Source.BackgroundName),
       ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines) {
   PrintMonoBlack = Source.PrintMonoBlack;
-  OwnerTag = Source.OwnerTag;
   for (const auto& item : Source) Add(item->CreateCopy(this), 0);
 }
 

@@ -27,12 +27,12 @@ void ThtTabControl::WndProc(TMessage& Message) {
 }
 
 TFontObj::TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position)
-    : Section(ASection), Pos(Position), TheFont(std::move(F)) {
+    : Section(ASection), TheFont(std::move(F)), Pos(Position) {
   FontChanged();
 }
 
 TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
-    : Section(ASection), Pos(Position), TheFont(std::move(F)), FSharedFont(true) {
+    : Section(ASection), TheFont(std::move(F)), Pos(Position), FSharedFont(true) {
   FontChanged();
 }
 
@@ -73,8 +73,22 @@ void TFontObjBase::ClearUrlTarget() {
   UrlTarget = &noUrlTarget();
 }
 
+const String& TFontObj::Title() const {
+  static const String none;
+  return FTitle ? *FTitle : none;
+}
+
+void TFontObj::SetTitle(const String& Value) {
+  if (Value.empty())
+    FTitle.reset();
+  else if (FTitle)
+    *FTitle = Value;
+  else
+    FTitle = std::make_unique<String>(Value);
+}
+
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), FSharedFont(true) {
+    : Section(ASection), TheFont(T.TheFont), Pos(T.Pos), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
   // a font of its own: a link prints in its plain state. Nothing points at
   // a printed page, so the link's record and the tooltip stay behind (on a

@@ -105,34 +105,41 @@ public:
   TMyFont* Font() const { return TheFont.get(); }
 
   TSection* Section = nullptr;
-  bool Visited = false;
-  bool Hover = false;
-  int32_t YValue = 0;
-  bool Active = false;
-  int32_t Pos = 0;
   // Shared with other runs unless the run owns it (see FSharedFont).
   std::shared_ptr<TMyFont> TheFont;
   std::shared_ptr<const TFontInfoArray> FIArray;  // shared with links that look alike
+  std::unique_ptr<ThtTabControl> TabControl;
+  int32_t YValue = 0;
+  int32_t Pos = 0;
   int32_t FontHeight = 0;
   int32_t tmHeight = 0;
   int32_t tmMaxCharWidth = 0;
   int32_t Overhang = 0;
   int32_t Descent = 0;
-  TAlignmentType SScript = ANone;
-  std::unique_ptr<ThtTabControl> TabControl;
-  String Title;  // tooltip text of the element the run belongs to
-
   // Bookkeeping of the document's link list (kept by the document).
-  bool InLinks = false;
   int32_t LinkIndex = -1;
+  bool InLinks = false;
+  bool Visited = false;
+  bool Hover = false;
+  bool Active = false;
+  TAlignmentType SScript = ANone;
+
+private:
+  // Set while TheFont is shared: the run copies it before changing it.
+  bool FSharedFont = false;
+  std::unique_ptr<String> FTitle;
+
+public:
+  // The tooltip text of the element the run belongs to; few runs have one,
+  // so the text is held apart.
+  const String& Title() const;
+  void SetTitle(const String& Value);
 
   // Points the tab control's handlers at this run.
   void wireTabControl();
 
 private:
   ThtDocument* document() const;
-  // Set while TheFont is shared: the run copies it before changing it.
-  bool FSharedFont = false;
 };
 
 // A section's runs in ascending Pos; the first starts at 0.

@@ -63,7 +63,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
   // get a second.
   FontRuns.Reserve(1);
   auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
-  if (Prop) run->Title = Prop->PropTitle();
+  if (Prop) run->SetTitle(Prop->PropTitle());
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
     first->SetLinkStates(Prop);
@@ -243,7 +243,7 @@ void TSection::ChangeFont(TProperties* Prop) {
     if (last) fresh->CopyUrlTarget(*last->UrlTarget);
     run = FontRuns.Add(std::move(fresh));
   }
-  run->Title = Prop->PropTitle();
+  run->SetTitle(Prop->PropTitle());
   if (!run->UrlTarget->URL.empty()) {
     run->SetLinkStates(Prop);
     if (Document) Document->AddLink(run);
@@ -268,7 +268,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
   } else {
     run = FontRuns.Add(std::make_unique<TFontObj>(this, std::move(font), Length));
   }
-  run->Title = Prop->PropTitle();
+  run->SetTitle(Prop->PropTitle());
   if (AnURL) run->CopyUrlTarget(*AnURL);
   else run->ClearUrlTarget();
   if (Sy == symHref && AnURL && !AnURL->URL.empty()) {

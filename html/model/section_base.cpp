@@ -138,9 +138,14 @@ bool TSectionBaseList::PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY)
 TCellBasic::TCellBasic(ThtDocument* ADocument) : Document(ADocument) {}
 
 TCellBasic::TCellBasic(ThtDocument* NewDocument, const TCellBasic& Source)
-    : Document(NewDocument), OwnerTag(Source.OwnerTag) {
+    : Document(NewDocument) {
   FItems.reserve(Source.FItems.size());
   for (const auto& item : Source.FItems) Add(item->CreateCopy(NewDocument), 0);
+}
+
+const String& TCellBasic::GetOwnerTag() const {
+  static const String none;
+  return none;
 }
 
 TCellBasic::~TCellBasic() {
@@ -208,10 +213,14 @@ int TCellBasic::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int 
 int TCellBasic::Draw(TCanvas* Canvas, const TRect& ARect, int, int X, int Y, int XRef, int YRef) {
   int result = Y;
   const size_t n = FItems.size();
-  size_t i = PrintWalk.Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
+  size_t i = 0;
+  if (Document && Document->Printing) {
+    if (!FPrintWalk) FPrintWalk = std::make_unique<TPrintWalk>();
+    i = FPrintWalk->Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
+  }
   for (; i < n; ++i) {
     TSectionBase* item = FItems[i].get();
-    if (PrintWalk.EndsAt(item, ARect)) break;
+    if (FPrintWalk && FPrintWalk->EndsAt(item, ARect)) break;
     if (item->OffPrintedPage(ARect)) continue;
     result = item->Draw(Canvas, ARect, IndentManager, X, XRef, YRef);
   }

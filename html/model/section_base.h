@@ -181,19 +181,27 @@ public:
   int32_t StartPos = 0;
   int32_t Length = 0;
   TIndentManager* IndentManager = nullptr;  // not owned by a plain cell
-  String OwnerTag;
+  // The tag of the block whose content the cell is; empty for others.
+  virtual const String& GetOwnerTag() const;
   int32_t TopY = 0;
   int32_t MinTop = htUnset;
   int32_t MaxOuterBottom = 0;
   int32_t MaxPaintBottom = 0;
   int32_t TotalHeight = 0;
-  TPrintWalk PrintWalk;
+
+private:
+  // Made when the cell is first drawn on a printed page.
+  std::unique_ptr<TPrintWalk> FPrintWalk;
 };
 
 // The content of a block.
 class TBlockCell : public TCellBasic {
 public:
   using TCellBasic::TCellBasic;
+  TBlockCell(ThtDocument* NewDocument, const TBlockCell& Source)
+      : TCellBasic(NewDocument, Source), OwnerTag(Source.OwnerTag) {}
+  const String& GetOwnerTag() const override { return OwnerTag; }
+  String OwnerTag;
   int DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Width, int AvailHeight,
                int BlockHeight, int& ScrollWidth, int& Curs);
   int32_t MaxTextWidth = 0;
