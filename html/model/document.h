@@ -132,6 +132,8 @@ using TFormSubmitHook = std::function<void(TObject* Sender, const String& Action
                                            const String& EncType, const String& Method,
                                            std::unique_ptr<TStringList> Results)>;
 
+struct TCellLooks;
+
 class ThtDocument : public TCell {
 public:
   ThtDocument(TObject* AViewer, TWinControl* APaintPanel);
@@ -323,6 +325,9 @@ public:
   // the step of the sections' source runs.
   int32_t SourceStep = 1;
   int32_t DefaultFontSize = 12;
+  // The border and background record of the table cell made last, which
+  // the next cell shares when it looks the same.
+  std::shared_ptr<TCellLooks> LastCellLooks;
 
 private:
   int printPageOnce(TCanvas* Canvas, int Top, int Width, int Height, int* ContentEnd);

@@ -81,9 +81,9 @@ TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
   // The dashed red border of the second cell on every side; the first
   // keeps the table's look.
   for (int side = 0; side < 4; ++side) {
-    EXPECT_EQ(second->BorderStyles[size_t(side)], int(bssDashed));
-    EXPECT_EQ(second->BorderColors[size_t(side)] & 0xFFFFFF, 0x0000FF);
-    EXPECT_NE(first->BorderStyles[size_t(side)], int(bssDashed));
+    EXPECT_EQ(second->BorderStyle(side), int(bssDashed));
+    EXPECT_EQ(second->BorderColor(side) & 0xFFFFFF, 0x0000FF);
+    EXPECT_NE(first->BorderStyle(side), int(bssDashed));
   }
   // The cells' boxes are placed where they are painted.
   l.Doc->Draw(l.Canvas(), TRect(0, 0, 400, 200), 400, 0, 0, 0, 0);
