@@ -73,7 +73,7 @@ struct LineBreaker {
     const int indent = firstLine ? S.TextIndent : 0;
     int left = IMgr->LeftIndent(Y) + indent, right = IMgr->RightSide(Y);
     int64_t room = int64_t(right) - left;
-    if (firstLine && S.Objects.Count() == 0 && S.Controls.Count() == 0 && S.FontRuns.Count() == 1 &&
+    if (firstLine && S.Objects().Count() == 0 && S.Controls().Count() == 0 && S.FontRuns.Count() == 1 &&
         !S.Edges) {
       const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
@@ -312,11 +312,11 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   const int width = std::min(IMgr->RightSide(Y) - IMgr->LeftIndent(Y), AvailWidth);
   MaxWidth = width;
   const int pctHeight = AvailHeight != 0 ? AvailHeight : BlockHeight;
-  for (const auto& obj : Objects) {
+  for (const auto& obj : Objects()) {
     obj->DrawLogic(Document, Canvas, FontRuns.GetFontObjAt(obj->Pos), width, pctHeight);
     MaxWidth = std::max(MaxWidth, obj->ObjWidth);
   }
-  for (TFormControlObj* ctl : Controls) {
+  for (TFormControlObj* ctl : Controls()) {
     // A control sized in per cent takes its share of this width (a print
     // copy keeps the screen's controls as they are).
     if (ctl->PercentWidth && !(Document && Document->IsCopy))
@@ -457,7 +457,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
 }
 
 void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
-  if (CachedMin > 0 && Objects.Count() == 0) {
+  if (CachedMin > 0 && Objects().Count() == 0) {
     Min = CachedMin;
     Max = CachedMax;
     return;
@@ -466,7 +466,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   const int len = int(Chars.size());
   if (len == 0) return;
   ThtSectionMeasure ms(*this, Canvas);
-  for (const auto& obj : Objects) {
+  for (const auto& obj : Objects()) {
     obj->DrawLogic(Document, Canvas, FontRuns.GetFontObjAt(obj->Pos), 0, 0);
     if (obj->PercentWidth) continue;
     if (htFloats(obj.get())) {
@@ -478,15 +478,15 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
       Min = std::max(Min, obj->ObjWidth);
     }
   }
-  for (TFormControlObj* ctl : Controls)
+  for (TFormControlObj* ctl : Controls())
     if (!ctl->PercentWidth) Min = std::max(Min, ctl->TotalWidth());
 
   // Text in one font with nothing else in it: the width of a word or piece
   // is the sum of advances taken in one pass along the text, not a
   // measuring call for each word (a page of one huge paragraph has
   // millions).
-  const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects.Count() == 0 &&
-                         Controls.Count() == 0 && !Edges && ms.NextSpecial(0) >= len;
+  const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects().Count() == 0 &&
+                         Controls().Count() == 0 && !Edges && ms.NextSpecial(0) >= len;
   const TFontObj* plainRun = plainText ? ms.SelectRunAt(0) : nullptr;
   std::vector<int> adv;
   int advFrom = 0, advTo = 0;  // adv holds the advances of these characters

@@ -23,7 +23,7 @@ int pairStart(const String& s, int i) {
 }
 
 TFloatingObj* objectAtPoint(TSection& s, int X, int Y) {
-  for (const auto& obj : s.Objects)
+  for (const auto& obj : s.Objects())
     if (X >= obj->DrawXX && X < obj->DrawXX + obj->ObjWidth && Y >= obj->YPosition && Y < obj->YPosition + obj->ObjHeight)
       return obj.get();
   return nullptr;

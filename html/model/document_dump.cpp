@@ -162,7 +162,7 @@ public:
       if (sec.BreakFlags[i] != 'y') flags += std::to_string(i) + sec.BreakFlags[i] + " ";
     if (!flags.empty()) line(depth + 1, "breaks " + flags.substr(0, flags.size() - 1));
     for (const auto& run : sec.FontRuns) line(depth + 1, "run " + fontText(*run));
-    for (const auto& obj : sec.Objects) {
+    for (const auto& obj : sec.Objects()) {
       std::string s;
       if (auto* img = dynamic_cast<TImageObj*>(obj.get())) s = "image src=" + u8(img->Source);
       else if (auto* panel = dynamic_cast<TPanelObj*>(obj.get())) s = "panel name=" + u8(panel->Name);

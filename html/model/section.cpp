@@ -105,18 +105,33 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
-      FontRuns(this, Source.FontRuns), Objects(NewDocument, Source.Objects),
-      Controls(Source.Controls), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      FontRuns(this, Source.FontRuns), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
       TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
       Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true),
       FPlainChars(Source.FPlainChars) {
+  if (Source.FInlines) FInlines = std::make_unique<TInlines>(NewDocument, *Source.FInlines);
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's
   // width (a print copy is measured in the same units).
   CachedMin = Source.CachedMin;
   CachedMax = Source.CachedMax;
+}
+
+const TFloatingObjList& TSection::Objects() const {
+  static const TFloatingObjList none;
+  return FInlines ? FInlines->Objects : none;
+}
+
+const TFormControlObjList& TSection::Controls() const {
+  static const TFormControlObjList none;
+  return FInlines ? FInlines->Controls : none;
+}
+
+TSection::TInlines& TSection::inlines() {
+  if (!FInlines) FInlines = std::make_unique<TInlines>();
+  return *FInlines;
 }
 
 TSection::~TSection() {
@@ -287,7 +302,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
 TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
   auto image = std::make_unique<TImageObj>(Document, Length, L);
   TImageObj* result = image.get();
-  Objects.Add(std::move(image));
+  inlines().Objects.Add(std::move(image));
   AddChar(ImgPan, Index);
   return result;
 }
@@ -295,7 +310,7 @@ TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
 TPanelObj* TSection::AddPanel(TAttributeList* L, TCellBasic* ACell, int Index) {
   auto panel = std::make_unique<TPanelObj>(Document, Length, L, ACell, false);
   TPanelObj* result = panel.get();
-  Objects.Add(std::move(panel));
+  inlines().Objects.Add(std::move(panel));
   AddChar(ImgPan, Index);
   return result;
 }
@@ -307,7 +322,7 @@ std::unique_ptr<TPanelObj> TSection::CreatePanel(TAttributeList* L, TCellBasic* 
 void TSection::AddObject(std::unique_ptr<TFloatingObj> Obj, int Index) {
   if (!Obj) return;
   Obj->Pos = Length;
-  Objects.Add(std::move(Obj));
+  inlines().Objects.Add(std::move(Obj));
   AddChar(ImgPan, Index);
 }
 
@@ -322,7 +337,7 @@ TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMaste
     TFormControlObj* result = ctl.get();
     if (shown) {
       result->Pos = Length;
-      Controls.Add(result);
+      inlines().Controls.Add(result);
       const char16_t c = FmCtl;
       const int32_t index = Index;
       appendRaw(&c, &index, 1, Flag);
@@ -423,10 +438,10 @@ void TSection::FinishText(int EndPos) {
   // take characters off the output's end, so it lowers every position
   // already taken that lies beyond the new end. This gives what a search
   // of the kept characters' old indexes would, without keeping them.
-  const int counts[3] = {FontRuns.Count(), Objects.Count(), Controls.Count()};
+  const int counts[3] = {FontRuns.Count(), Objects().Count(), Controls().Count()};
   int mapped[3] = {0, 0, 0};
   auto posAt = [&](int list, int k) -> int32_t& {
-    return list == 0 ? FontRuns[k]->Pos : list == 1 ? Objects[k]->Pos : Controls.GetItem(k)->Pos;
+    return list == 0 ? FontRuns[k]->Pos : list == 1 ? Objects()[k]->Pos : Controls().GetItem(k)->Pos;
   };
   int64_t nextMark = 0;  // the smallest old index not mapped yet
   auto mapUpTo = [&](int64_t i, int firstList = 0) {
@@ -481,7 +496,7 @@ void TSection::FinishText(int EndPos) {
       continue;
     }
     if (c == ImgPan)
-      lastObjectFloats = mapped[1] < counts[1] && Objects[mapped[1]]->Pos == int32_t(i) && isFloating(Objects[mapped[1]]);
+      lastObjectFloats = mapped[1] < counts[1] && Objects()[mapped[1]]->Pos == int32_t(i) && isFloating(Objects()[mapped[1]]);
     mapUpTo(int64_t(i));
     if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
       if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags[w - 1] = 's';

@@ -111,8 +111,10 @@ public:
   String Chars;
   std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
   TFontList FontRuns;
-  TFloatingObjList Objects;
-  TFormControlObjList Controls;  // not owning: the forms own their controls
+  // The inline and floating objects, and the form controls (not owning:
+  // the forms own their controls). Held apart, as most sections have none.
+  const TFloatingObjList& Objects() const;
+  const TFormControlObjList& Controls() const;
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
   std::vector<IndexObj> SourceRuns;
@@ -155,6 +157,15 @@ protected:
   int32_t positionAt(int32_t I, int32_t EndPos) const;
   // Characters that have a source position while building.
   int32_t FPositionCount = 0;
+  struct TInlines {
+    TInlines() = default;
+    TInlines(ThtDocument* NewDocument, const TInlines& Source)
+        : Objects(NewDocument, Source.Objects), Controls(Source.Controls) {}
+    TFloatingObjList Objects;
+    TFormControlObjList Controls;
+  };
+  TInlines& inlines();
+  std::unique_ptr<TInlines> FInlines;
   bool FPreformatted = false;
   bool FFinished = false;
   bool FPlainChars = false;

@@ -12,13 +12,13 @@ TIDObject::~TIDObject() {
 }
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TDisplayStyle ADisplay)
-    : Document(ADocument), Display(ADisplay) {}
+    : Display(ADisplay), Document(ADocument) {}
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TProperties* Prop)
     : TSectionBase(ADocument, Prop ? Prop->GetDisplay() : pdUnassigned) {}
 
 TSectionBase::TSectionBase(ThtDocument* NewDocument, const TSectionBase& Source)
-    : Document(NewDocument), Display(Source.Display), ZIndex(Source.ZIndex), Height(Source.Height) {}
+    : Display(Source.Display), Document(NewDocument), ZIndex(Source.ZIndex), Height(Source.Height) {}
 
 TSectionBase::~TSectionBase() {
   if (Document) Document->RemoveFromPositionList(this);

@@ -101,9 +101,10 @@ public:
   virtual void CopyToClipboard();
   virtual void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max);
 
+  // First, where it fills the room the id fields leave.
+  TDisplayStyle Display = pdUnassigned;
   ThtDocument* Document = nullptr;
   TBlock* ParentBlock = nullptr;
-  TDisplayStyle Display = pdUnassigned;
   int32_t StartPos = 0;
   int32_t Length = 0;
   int32_t ZIndex = 0;
