@@ -31,7 +31,7 @@ std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
 // Adds the source positions of N characters, the first at character index
 // At, to runs whose characters stand Step apart: a new run starts only where
 // a position is not the one the run before leads to.
-void addPositions(std::vector<IndexObj>& runs, int32_t At, const int32_t* Indexes, int N, int32_t Step) {
+void addPositions(TSmallList<IndexObj>& runs, int32_t At, const int32_t* Indexes, int N, int32_t Step) {
   bool any = !runs.empty();
   int32_t expect = any ? runs.back().Index + (At - runs.back().Pos) * Step : 0;
   for (int k = 0; k < N; ++k) {
@@ -404,7 +404,7 @@ void TSection::FinishText(int EndPos) {
   BreakFlags.resize(n, 'y');
   // The source positions are read along the characters and the kept ones
   // written as new runs (dropping a character can split a run).
-  std::vector<IndexObj> read;
+  TSmallList<IndexObj> read;
   read.swap(SourceRuns);
   const int32_t step = SourceStep;
   size_t nextRead = 0;       // the next run to start while reading
@@ -541,7 +541,7 @@ void TSection::FinishText(int EndPos) {
     }
     ++w;
   }
-  std::vector<IndexObj>().swap(read);
+  TSmallList<IndexObj>().swap(read);
   nextMark = 0;
   mapUpTo(INT64_MAX - 1);
   Chars.resize(w);

@@ -10,6 +10,7 @@
 #include "html/model/font_runs.h"
 #include "html/forms/form_controls.h"
 #include "html/model/section_base.h"
+#include "html/model/small_list.h"
 
 class TokenObj;
 class TPanelObj;
@@ -117,11 +118,11 @@ public:
   const TFormControlObjList& Controls() const;
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
-  std::vector<IndexObj> SourceRuns;
+  TSmallList<IndexObj> SourceRuns;
   // The distance in the source between two consecutive characters of a
   // run: 2 for a UTF-16 source, 1 for every other.
   int32_t SourceStep = 1;
-  std::vector<std::unique_ptr<LineRec>> Lines;
+  TSmallList<std::unique_ptr<LineRec>> Lines;
   uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
   TClearType ClearKind = clrNone;
   int32_t LineHeight = -1;
