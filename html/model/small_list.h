@@ -3,7 +3,9 @@
 // from the second on. Most text sections of a page (a table's cells above
 // all) hold one line and one run of source positions: a std::vector costs
 // them a heap block each, and more room for itself.
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 #include <type_traits>
@@ -16,7 +18,7 @@ public:
   using iterator = T*;
   using const_iterator = const T*;
 
-  TSmallList() = default;
+  TSmallList() noexcept {}
   TSmallList(const TSmallList& Source) requires std::is_copy_constructible_v<T> {
     reserve(Source.FSize);
     for (const T& x : Source) push_back(x);
@@ -47,6 +49,10 @@ public:
   T* end() { return data() + FSize; }
   const T* begin() const { return data(); }
   const T* end() const { return data() + FSize; }
+  std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
+  std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
+  std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
+  std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
   T& operator[](size_t I) { return data()[I]; }
   const T& operator[](size_t I) const { return data()[I]; }
   T& at(size_t I) { return I < FSize ? data()[I] : throw std::out_of_range("TSmallList::at"); }
@@ -60,6 +66,24 @@ public:
     if (FSize == FCap) grow(FCap < 4 ? 4 : FCap * 2);
     new (data() + FSize) T(std::move(Value));
     ++FSize;
+  }
+  template <typename... A>
+  T& emplace_back(A&&... Args) {
+    push_back(T(std::forward<A>(Args)...));
+    return back();
+  }
+  T* insert(const T* Pos, T Value) {
+    const size_t at = size_t(Pos - begin());
+    push_back(std::move(Value));
+    std::rotate(begin() + at, end() - 1, end());
+    return begin() + at;
+  }
+  T* erase(const T* Pos) { return erase(Pos, Pos + 1); }
+  T* erase(const T* First, const T* Last) {
+    const size_t at = size_t(First - begin()), n = size_t(Last - First);
+    std::move(begin() + at + n, end(), begin() + at);
+    for (size_t i = 0; i < n; ++i) pop_back();
+    return begin() + at;
   }
   void pop_back() {
     --FSize;

@@ -58,6 +58,20 @@ TEST(SmallList, OwningElementsMoveBetweenThePlaceAndTheHeap) {
   many.push_back(std::make_unique<int>(7));
   EXPECT_EQ(*many.at(0), 7);
   EXPECT_THROW(many.at(1), std::out_of_range);
+
+  // Inserting and erasing keep the order of the rest, in place and on
+  // the heap alike.
+  many.insert(many.begin(), std::make_unique<int>(6));
+  many.insert(many.end(), std::make_unique<int>(9));
+  many.insert(many.begin() + 2, std::make_unique<int>(8));
+  EXPECT_EQ(values(many), (std::vector<int>{6, 7, 8, 9}));
+  many.erase(many.begin() + 1);
+  EXPECT_EQ(values(many), (std::vector<int>{6, 8, 9}));
+  many.erase(many.begin(), many.begin() + 2);
+  EXPECT_EQ(values(many), std::vector<int>{9});
+  std::vector<int> backwards;
+  for (auto it = one.rbegin(); it != one.rend(); ++it) backwards.push_back(**it);
+  EXPECT_EQ(backwards, (std::vector<int>{14, 13, 12, 11, 10}));
 }
 
 TEST(SmallList, PlainElementsCopySearchAndShrink) {
