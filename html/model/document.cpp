@@ -97,12 +97,15 @@ void THtmlStyleList::SetHoverRulesPresent(bool Value) {
 // ---- the document ----
 
 ThtDocument::ThtDocument(TObject* AViewer, TWinControl* APaintPanel)
-    : TCell(this, true), Viewer(AViewer), PaintPanel(APaintPanel),
+    : TCell(this), Viewer(AViewer), PaintPanel(APaintPanel),
       Styles(std::make_unique<THtmlStyleList>(this)), IdList(std::make_unique<TIDObjectList>()),
-      Inlines(std::make_shared<TInlineList>(this)) {}
+      Inlines(std::make_shared<TInlineList>(this)), FOwnIndents(std::make_unique<TIndentManager>()),
+      FCellIndents(std::make_unique<TIndentPool>()) {
+  IndentManager = FOwnIndents.get();
+}
 
 ThtDocument::ThtDocument(const ThtDocument& Source)
-    : TCell(this, true), ImagesOn(Source.ImagesOn), Printing(Source.Printing), ScrollY(Source.ScrollY),
+    : TCell(this), ImagesOn(Source.ImagesOn), Printing(Source.Printing), ScrollY(Source.ScrollY),
       SelStart(Source.SelStart), SelEnd(Source.SelEnd), VisitedColor(Source.VisitedColor),
       OverLinkColor(Source.OverLinkColor), HotSpotColor(Source.HotSpotColor),
       PrintBlockBackgrounds(Source.PrintBlockBackgrounds),
@@ -113,7 +116,9 @@ ThtDocument::ThtDocument(const ThtDocument& Source)
       PreFont(Source.PreFont), OnPanelPrint(Source.OnPanelPrint),
       CreatePanelWindow(Source.CreatePanelWindow), FreePanelWindow(Source.FreePanelWindow),
       BackgroundPos(Source.BackgroundPos), BackgroundName(Source.BackgroundName),
-      ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines) {
+      ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines),
+      FOwnIndents(std::make_unique<TIndentManager>()), FCellIndents(std::make_unique<TIndentPool>()) {
+  IndentManager = FOwnIndents.get();
   PrintMonoBlack = Source.PrintMonoBlack;
   for (const auto& item : Source) Add(item->CreateCopy(this), 0);
 }
@@ -292,11 +297,6 @@ void ThtDocument::RemoveWaitingImage(TObject* Obj) {
   WaitingImages.erase(std::remove_if(WaitingImages.begin(), WaitingImages.end(),
                                      [Obj](const TWaitingImage& w) { return w.Obj == Obj; }),
                       WaitingImages.end());
-}
-
-TIndentManager* ThtDocument::BorrowCellIndents() {
-  if (FCellIndentDepth == FCellIndents.size()) FCellIndents.push_back(std::make_unique<TIndentManager>());
-  return FCellIndents[FCellIndentDepth++].get();
 }
 
 void ThtDocument::RemoveFromPositionList(TSectionBase* Item) {

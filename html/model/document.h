@@ -133,6 +133,7 @@ using TFormSubmitHook = std::function<void(TObject* Sender, const String& Action
                                            std::unique_ptr<TStringList> Results)>;
 
 struct TCellLooks;
+class TIndentPool;
 
 class ThtDocument : public TCell {
 public:
@@ -168,12 +169,8 @@ public:
   void RemoveWaitingImage(TObject* Obj);
   // Takes an item out of the position list (an item dropped by layout).
   void RemoveFromPositionList(TSectionBase* Item);
-  // The indent manager a table cell lays itself out or draws with, one for
-  // each depth of cells within cells; ReturnCellIndents when it is done.
-  // A manager stays the same object for the document's life, as blocks
-  // keep the one their cell was laid out with for their drawing.
-  TIndentManager* BorrowCellIndents();
-  void ReturnCellIndents() { --FCellIndentDepth; }
+  // The indent managers table cells lay themselves out and draw with.
+  TIndentPool& CellIndents() { return *FCellIndents; }
 
   // Layout, painting and queries (bodies belong to the layout code).
   int DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
@@ -332,6 +329,6 @@ public:
 private:
   int printPageOnce(TCanvas* Canvas, int Top, int Width, int Height, int* ContentEnd);
   int32_t FTabSequence = 0;
-  std::vector<std::unique_ptr<TIndentManager>> FCellIndents;
-  size_t FCellIndentDepth = 0;
+  std::unique_ptr<TIndentManager> FOwnIndents;
+  std::unique_ptr<TIndentPool> FCellIndents;
 };

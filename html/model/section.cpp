@@ -105,9 +105,9 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
-      FontRuns(this, Source.FontRuns), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
-      LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
-      TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
+      FontRuns(this, Source.FontRuns), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      BreakWord(Source.BreakWord), SourceStep(Source.SourceStep), LineHeight(Source.LineHeight),
+      TextIndent(Source.TextIndent), TextIndentPercent(Source.TextIndentPercent),
       Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true),
       FPlainChars(Source.FPlainChars) {
   if (Source.FInlines) FInlines = std::make_unique<TInlines>(NewDocument, *Source.FInlines);

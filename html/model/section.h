@@ -44,8 +44,8 @@ struct LineRec {
   int32_t DrawY = 0;
   int32_t BlankCount = 0;
   int32_t ExtraWidth = 0;
-  bool BordersPending = false;
   int32_t FirstDrawX = 0;
+  bool BordersPending = false;
   bool EndsWithHyphen = false;
 };
 
@@ -119,18 +119,21 @@ public:
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
   TSmallList<IndexObj> SourceRuns;
-  // The distance in the source between two consecutive characters of a
-  // run: 2 for a UTF-16 source, 1 for every other.
-  int32_t SourceStep = 1;
   TSmallList<std::unique_ptr<LineRec>> Lines;
   uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
   TClearType ClearKind = clrNone;
+  bool BreakWord = false;
+  // Set when an anchor name was entered in this section: it is kept even
+  // without characters.
+  bool AnchorName = false;
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  int32_t SourceStep = 1;
   int32_t LineHeight = -1;
   int32_t RightEdge = 0;
   int32_t CachedMin = 0, CachedMax = 0;
   int32_t TextIndent = 0;
   int32_t TextIndentPercent = 0;
-  bool BreakWord = false;
   int32_t WidestLine = 0;
   // Horizontal room that inline boxes (bordered or padded elements) take
   // before and after a character, one entry a character where a side has
@@ -142,9 +145,6 @@ public:
   std::unique_ptr<TEdges> Edges;
   int EdgeBeforeAt(int I) const { return Edges && !Edges->Before.empty() ? Edges->Before[size_t(I)] : 0; }
   int EdgeAfterAt(int I) const { return Edges && !Edges->After.empty() ? Edges->After[size_t(I)] : 0; }
-  // Set when an anchor name was entered in this section: it is kept even
-  // without characters.
-  bool AnchorName = false;
   // Source position of the first character, -1 when there is none.
   int32_t FirstSourcePos() const { return SourceRuns.empty() ? -1 : SourceRuns.front().Index; }
 
@@ -166,10 +166,10 @@ protected:
     TFormControlObjList Controls;
   };
   TInlines& inlines();
-  std::unique_ptr<TInlines> FInlines;
   bool FPreformatted = false;
   bool FFinished = false;
   bool FPlainChars = false;
+  std::unique_ptr<TInlines> FInlines;
 };
 
 // Preformatted text: no trimming, no wrapping.

@@ -324,35 +324,32 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
   return total;
 }
 
-TCell::TCell(ThtDocument* ADocument, bool OwnIndents)
-    : TCellBasic(ADocument), OwnIndentManager(OwnIndents ? std::make_unique<TIndentManager>() : nullptr) {
-  IndentManager = OwnIndentManager.get();
-}
+TCell::TCell(ThtDocument* ADocument) : TCellBasic(ADocument) {}
 
-TCell::TCell(ThtDocument* NewDocument, const TCell& Source)
-    : TCellBasic(NewDocument, Source),
-      OwnIndentManager(Source.OwnIndentManager ? std::make_unique<TIndentManager>() : nullptr) {
-  IndentManager = OwnIndentManager.get();
-}
+TCell::TCell(ThtDocument* NewDocument, const TCell& Source) : TCellBasic(NewDocument, Source) {}
 
 TCell::~TCell() = default;
 
 class TCell::TIndentScope {
 public:
-  explicit TIndentScope(TCell& C) : FDoc(C.OwnIndentManager ? nullptr : C.Document) {
-    if (FDoc)
-      C.IndentManager = FDoc->BorrowCellIndents();
-    else if (!C.OwnIndentManager)
-      C.IndentManager = (C.OwnIndentManager = std::make_unique<TIndentManager>()).get();
+  // The document keeps its own manager; a cell outside any document (none
+  // is laid out in practice) borrows from a pool of its thread.
+  explicit TIndentScope(TCell& C)
+      : FPool(static_cast<TCellBasic*>(C.Document) == &C ? nullptr : C.Document ? &C.Document->CellIndents() : &spare()) {
+    if (FPool) C.IndentManager = FPool->Borrow();
   }
   ~TIndentScope() {
-    if (FDoc) FDoc->ReturnCellIndents();
+    if (FPool) FPool->Return();
   }
   TIndentScope(const TIndentScope&) = delete;
   TIndentScope& operator=(const TIndentScope&) = delete;
 
 private:
-  ThtDocument* FDoc;
+  static TIndentPool& spare() {
+    thread_local TIndentPool pool;
+    return pool;
+  }
+  TIndentPool* FPool;
 };
 
 int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,

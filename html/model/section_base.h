@@ -184,15 +184,18 @@ public:
   TIndentManager* IndentManager = nullptr;  // not owned by a plain cell
   // The tag of the block whose content the cell is; empty for others.
   virtual const String& GetOwnerTag() const;
+
+private:
+  // Made when the cell is first drawn on a printed page.
+  std::unique_ptr<TPrintWalk> FPrintWalk;
+
+public:
+  // Last, so that a derived cell's first small field fills the room after them.
   int32_t TopY = 0;
   int32_t MinTop = htUnset;
   int32_t MaxOuterBottom = 0;
   int32_t MaxPaintBottom = 0;
   int32_t TotalHeight = 0;
-
-private:
-  // Made when the cell is first drawn on a printed page.
-  std::unique_ptr<TPrintWalk> FPrintWalk;
 };
 
 // The content of a block.
@@ -218,7 +221,7 @@ private:
 // a table of many cells keeps no manager in each.
 class TCell : public TCellBasic {
 public:
-  explicit TCell(ThtDocument* Document, bool OwnIndents = false);
+  explicit TCell(ThtDocument* Document);
   TCell(ThtDocument* NewDocument, const TCell& Source);
   ~TCell() override;
   int DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
@@ -226,7 +229,6 @@ public:
   int Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef,
            int YRef) override;
 
-  std::unique_ptr<TIndentManager> OwnIndentManager;
   int32_t DrawYY = 0;  // where the cell was last drawn
 
 private:
