@@ -303,12 +303,10 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     Height = PaintHeight = clearance;
     OuterBottom = PaintBottom = Y + clearance;
     MaxWidth = 0;
-    RightEdge = 0;
     Curs = StartPos + len;
     return clearance;
   }
   if (TextIndentPercent > 0 && TextIndentPercent <= 90) TextIndent = int(int64_t(TextIndentPercent) * AvailWidth / 100);
-  RightEdge = IMgr->RightSide(Y) - X;
   const int width = std::min(IMgr->RightSide(Y) - IMgr->LeftIndent(Y), AvailWidth);
   MaxWidth = width;
   const int pctHeight = AvailHeight != 0 ? AvailHeight : BlockHeight;

@@ -128,9 +128,8 @@ public:
   bool AnchorName = false;
   // The distance in the source between two consecutive characters of a
   // run: 2 for a UTF-16 source, 1 for every other.
-  int32_t SourceStep = 1;
+  uint8_t SourceStep = 1;
   int32_t LineHeight = -1;
-  int32_t RightEdge = 0;
   int32_t CachedMin = 0, CachedMax = 0;
   int32_t TextIndent = 0;
   int32_t TextIndentPercent = 0;
