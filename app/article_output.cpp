@@ -51,17 +51,18 @@ void TRuForm::SaveButtonClick(TObject*) {
     return;
   // The next save starts where this one went.
   SaveDialog1->SetInitialDir(ExtractFileDir(name));
-  const std::int64_t wordId = ShownWordId;
-  // The pictures come from the dictionaries under the program folder.
+  // The pictures come from the dictionaries under the program folder, as
+  // the dictionary stores them (never decoded and encoded again).
   SetCurrentDir(AppDir);
   try {
     if (text) {
       SaveArticleAsText(name, source);
     } else {
-      SaveArticleAsHtml(name, source, [wordId](int DictIndex, const String& Media) {
+      TMediaReader media(ShownWordId);
+      SaveArticleAsHtml(name, source, [&media](int DictIndex, const String& Media) {
         if (DictIndex < 0 || DictIndex > LastDictIndex || ActiveDicts[DictIndex].empty())
           return std::make_unique<TMemoryStream>();
-        return FetchMedia(DictIndex, wordId, Media);
+        return media.Fetch(DictIndex, Media);
       });
     }
   } catch (const EFileStreamError& e) {

@@ -343,7 +343,8 @@ void TRuForm::FormCreate(TObject*) {
   SetCurrentDir(AppDir);
 
   // What a run killed while writing left beside the files it writes.
-  for (const char16_t* file : {kSettingsFile, kListFile, kStyleSheet}) RemoveLeftoverTempFile(file);
+  for (const char16_t* file : {kSettingsFile, kListFile, kStyleSheet})
+    SweepLeftoverTemporaries(ExtractFilePath(file));
 
   // The settings: keys that act on the window do so as they are read. A
   // missing file leaves every setting at its initial value, and so does

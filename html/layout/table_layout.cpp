@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "html/paint/borders.h"
+#include "html/layout/width_arrays.h"
 #include "html/model/document.h"
 #include "html/images/image_object.h"
 #include "html/model/indent_manager.h"

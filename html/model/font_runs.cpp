@@ -18,6 +18,16 @@ void SetFontSizes(int BaseSize) {
 
 ThtTabControl::ThtTabControl(TComponent* AOwner) : TWinControl(AOwner) {}
 
+void ThtTabControl::JoinPanel(TWinControl* Panel) {
+  FJoining = true;
+  SetParent(Panel);
+  FJoining = false;
+}
+
+void ThtTabControl::CreateWnd() {
+  if (!FJoining) TWinControl::CreateWnd();
+}
+
 void ThtTabControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_GETDLGCODE) {
     Message.Result = DLGC_WANTARROWS;
@@ -250,7 +260,7 @@ void TFontObj::CreateTabControl(int TabIndex) {
   TabControl = std::make_unique<ThtTabControl>(nullptr);
   TabControl->SetBounds(-4000, 0, 1, 1);
   TabControl->SetTabStop(true);
-  TabControl->SetParent(doc->PaintPanel);
+  TabControl->JoinPanel(doc->PaintPanel);
   wireTabControl();
   if (TabIndex > 0) doc->AddTabStop(TabIndex, TabControl.get());
 }

@@ -19,11 +19,23 @@ class ThtDocument;
 // Fills the working tables FontConv and PreFontConv.
 void SetFontSizes(int BaseSize);
 
-// The hidden 1 x 1 control that gives a link its tab stop.
+// The hidden 1 x 1 control that gives a link its tab stop. It takes its
+// place in the panel's tab order at once, but gets its window only when
+// it is first focused (Tab onto the link): a page has many links, most
+// never reached by Tab, and a window per link cost more than laying out
+// the whole article.
 class ThtTabControl : public TWinControl {
 public:
   explicit ThtTabControl(TComponent* AOwner);
   void WndProc(TMessage& Message) override;
+  // Joins Panel without making the window.
+  void JoinPanel(TWinControl* Panel);
+
+protected:
+  void CreateWnd() override;
+
+private:
+  bool FJoining = false;
 };
 
 // One font object per distinct font of a document's text, shared by the

@@ -104,6 +104,16 @@ void TPrinter::SetOrientation(TPrinterOrientation value) {
   refreshInfo();
 }
 
+void TPrinter::SetPaperSize(double WidthMM, double HeightMM) {
+  checkPrinting(false);
+  const bool own = !(WidthMM > 0 && HeightMM > 0);
+  FPaperWidth = own ? 0 : WidthMM;
+  FPaperHeight = own ? 0 : HeightMM;
+  // Made again with the new paper, or the printer's own.
+  FImpl->printer.reset();
+  refreshInfo();
+}
+
 void TPrinter::checkPrinting(bool value) {
   if (value && !FPrinting) throw EPrinter("Printer is not currently printing");
   if (!value && FPrinting) throw EPrinter("Printing in progress");
@@ -123,6 +133,10 @@ void TPrinter::refreshInfo() {
       m.printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(toQ(Printers()[size_t(index)])),
                                              QPrinter::HighResolution);
     }
+    // A standard size given in millimetres is taken as that size (Letter,
+    // A5...), so the printer and the PDF file know it by its name.
+    if (FPaperWidth > 0 && FPaperHeight > 0)
+      m.printer->setPageSize(QPageSize(QSizeF(FPaperWidth, FPaperHeight), QPageSize::Millimeter));
     m.printer->setPageOrientation(FOrientation == poLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
   }
   if (!m.info) m.info = NewDC(TDcKind::Printer);

@@ -1,5 +1,10 @@
 // Saving the shown page as HTML with its pictures or as text, and printing
 // it into a PDF file, through the main window's buttons and dialogs.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -70,6 +75,91 @@ TEST(ArticleText, MediaReferencesPointIntoTheFolderOncePerPicture) {
             "<IMG SRC=\"my%20page.files/x%20%26%20y.gif\"><p title=\"*note\">");
 }
 
+// ---- a save cut short --------------------------------------------------------------
+
+// A save run in a child process, killed once Ready says so: the program
+// killed half way through a save.
+class KilledSave {
+public:
+  KilledSave(const String& Page, const String& Source, const TMediaFetch& Fetch) {
+    FPid = fork();
+    if (FPid == 0) {
+      SaveArticleAsHtml(Page, Source, Fetch);
+      _exit(0);
+    }
+  }
+  ~KilledSave() { Kill(); }
+  bool Started() const { return FPid > 0; }
+  void Kill() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = 0;
+  }
+
+private:
+  pid_t FPid = -1;
+};
+
+std::unique_ptr<TMemoryStream> streamOf(const std::string& bytes) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->Write(bytes.data(), std::int64_t(bytes.size()));
+  return stream;
+}
+
+TEST(ArticleSave, WhatAKilledSaveLeftIsSweptByTheNextSaveIntoTheFolder) {
+  const fs::path out = fs::temp_directory_path() / ("tamrix-killed-save-" + std::to_string(getpid()));
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const String page = Utf8ToUnicode((out / "page.html").string());
+  const String source = u"<html><body><img SRC=\"*0/a.png\"><img SRC=\"*0/b.png\"></body></html>";
+
+  // Killed while it fetches the pictures: nothing is written yet.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  {
+    KilledSave save(page, source, [&](int, const String& Name) {
+      if (Name == u"b.png") {
+        if (write(ready[1], "x", 1) != 1) _exit(1);
+        for (;;) pause();
+      }
+      return streamOf("PICTURE");
+    });
+    ASSERT_TRUE(save.Started());
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    save.Kill();
+  }
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_EQ(apptest::temporariesIn(out / "page.files"), std::vector<std::string>{});
+  EXPECT_EQ(apptest::temporariesIn(out), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(out / "page.html"));
+
+  // Killed while it writes a large picture out: its temporary stays.
+  {
+    const std::string large(64 << 20, 'p');
+    KilledSave save(page, source, [&](int, const String& Name) { return streamOf(Name == u"a.png" ? large : "b"); });
+    ASSERT_TRUE(save.Started());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (apptest::temporariesIn(out / "page.files").empty() && std::chrono::steady_clock::now() < deadline)
+      usleep(200);
+    save.Kill();
+  }
+  ASSERT_FALSE(apptest::temporariesIn(out / "page.files").empty()) << "the save ended before it was killed";
+  EXPECT_FALSE(fs::exists(out / "page.files/a.png"));
+  EXPECT_FALSE(fs::exists(out / "page.html"));
+
+  // The next save into the same folder removes what the killed one left.
+  SaveArticleAsHtml(page, source, [](int, const String& Name) { return streamOf(UTF16ToUTF8(Name)); });
+  EXPECT_EQ(apptest::temporariesIn(out / "page.files"), std::vector<std::string>{});
+  EXPECT_EQ(apptest::temporariesIn(out), std::vector<std::string>{});
+  EXPECT_EQ(readFile(out / "page.files/a.png"), "a.png");
+  EXPECT_EQ(readFile(out / "page.files/b.png"), "b.png");
+  EXPECT_NE(readFile(out / "page.html").find("page.files/b.png"), std::string::npos);
+  fs::remove_all(out);
+}
+
 // ---- through the window ----------------------------------------------------------
 
 class SaveAndPrint : public apptest::MainWindow {
@@ -98,6 +188,8 @@ protected:
         result = 1;
       } else if (r.Kind == dkPrint && !PrintTo.empty()) {
         ++PrintDialogs;
+        // The paper the user picks in the dialog.
+        if (PaperWidth > 0) static_cast<TPrintDialog*>(r.Dialog)->SetPaperSize(PaperWidth, PaperHeight);
         Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
         Printer()->SetOutputFileName(Utf8ToUnicode(PrintTo));
         result = 1;
@@ -135,6 +227,7 @@ protected:
   std::string Proposed;
   std::string PrintTo;
   int PrintDialogs = 0;
+  double PaperWidth = 0, PaperHeight = 0;
 };
 
 TEST_F(SaveAndPrint, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
@@ -238,8 +331,7 @@ int pdfPages(const fs::path& pdf) {
   return pages;
 }
 
-std::string pdfText(const fs::path& pdf) {
-  const std::string cmd = "pdftotext -layout '" + pdf.string() + "' - 2>/dev/null";
+std::string commandOutput(const std::string& cmd) {
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
   char buf[4096];
@@ -247,6 +339,10 @@ std::string pdfText(const fs::path& pdf) {
   while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   if (p) pclose(p);
   return out;
+}
+
+std::string pdfText(const fs::path& pdf) {
+  return commandOutput("pdftotext -layout '" + pdf.string() + "' - 2>/dev/null");
 }
 
 TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
@@ -272,6 +368,39 @@ TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
   Form->PrintButtonClick(Form);
   ASSERT_EQ(Messages.size(), 2u);
   EXPECT_NE(Messages[1].find(PrintTo), std::string::npos) << Messages[1];
+}
+
+// "612 x 792 pts (letter)": the page size pdfinfo gives for the first page.
+std::string pdfPageSize(const fs::path& pdf) {
+  std::string out = commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null | sed -n 's/^Page size: *//p'");
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST_F(SaveAndPrint, ThePaperChosenInThePrintDialogIsThePrintedOne) {
+  ShowLong();
+  // By default the PDF writer's A4.
+  PrintTo = (Out / "a4.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "a4.pdf"), "595 x 842 pts (A4)");
+  const int a4Pages = pdfPages(Out / "a4.pdf");
+  // Letter chosen: Letter pages, as many as the viewer lays out on it.
+  PaperWidth = 215.9;
+  PaperHeight = 279.4;
+  PrintTo = (Out / "letter.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "letter.pdf"), "612 x 792 pts (letter)");
+  EXPECT_EQ(pdfPages(Out / "letter.pdf"), Form->HTMLOut->NumPrinterPages());
+  // A smaller paper, turned: more pages, each of the turned size.
+  PaperWidth = 148;
+  PaperHeight = 210;
+  PrintTo = (Out / "a5.pdf").string();
+  Printer()->SetOrientation(poLandscape);
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "a5.pdf"), "595 x 420 pts (A5)");
+  EXPECT_EQ(pdfPages(Out / "a5.pdf"), Form->HTMLOut->NumPrinterPages());
+  EXPECT_GT(pdfPages(Out / "a5.pdf"), a4Pages);
+  EXPECT_EQ(Messages.size(), 1u);
 }
 
 // The viewer lets messages through between pages: a close that arrives
