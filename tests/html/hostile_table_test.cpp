@@ -65,6 +65,7 @@ TEST(HostileTable, ACellOfTextCostsBoundedMemory) {
   // 1.32 KB before cells borrowed their indent managers, shared their looks
   // and kept their one item, run and line in place); a cell that again
   // kept a manager or a list block of its own goes over.
+  const double perCell = double(after - before) / Cells;
   EXPECT_LT(perCell, 820.0) << perCell << " bytes a cell";
 }
 
