@@ -75,7 +75,7 @@ struct LineBreaker {
     int64_t room = int64_t(right) - left;
     if (firstLine && S.Objects().Count() == 0 && S.Controls().Count() == 0 && S.FontRuns.Count() == 1 &&
         !S.Edges) {
-      const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth) * MaxChars;
+      const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth()) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
     }
     int count = 0;
@@ -130,7 +130,7 @@ struct LineBreaker {
       count += fit;
       if (fit < runEnd - i) break;
       used += w + S.EdgeAfterAt(runEnd - 1);
-      if (run) lineTextHt = std::max(lineTextHt, run->FontHeight);
+      if (run) lineTextHt = std::max(lineTextHt, run->FontHeight());
       i += fit;
     }
     return count + (breakFollows && count == MaxChars ? 1 : 0);
@@ -183,8 +183,8 @@ struct LineBreaker {
       for (int r = std::max(runIndex, 0); r < S.FontRuns.Count(); ++r) {
         TFontObj* run = S.FontRuns[r];
         if (r > runIndex && run->Pos >= start + n) break;
-        maxHt = std::max(maxHt, run->FontHeight);
-        descent = std::max(descent, run->Descent);
+        maxHt = std::max(maxHt, run->FontHeight());
+        descent = std::max(descent, run->Descent());
       }
     }
     int sb = 0, sa = 0;
@@ -206,8 +206,8 @@ struct LineBreaker {
           case AMiddle: {
             if (maxHt == 0) {
               if (TFontObj* run = S.FontRuns.GetFontObjAt(start)) {
-                maxHt = run->FontHeight;
-                descent = run->Descent;
+                maxHt = run->FontHeight();
+                descent = run->Descent();
               }
             }
             const int half = (ht - maxHt) / 2;
@@ -635,7 +635,7 @@ int TPreFormated::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, i
                             int BlockHeight, TIndentManager* IMgr, int& MaxWidth, int& Curs) {
   if (Chars.empty()) {
     LayoutTop = ContentY = Y;
-    const int h = FontRuns.Count() > 0 ? FontRuns[0]->FontHeight : 0;
+    const int h = FontRuns.Count() > 0 ? FontRuns[0]->FontHeight() : 0;
     Height = PaintHeight = h;
     OuterBottom = PaintBottom = Y + h;
     MaxWidth = 0;

@@ -157,11 +157,7 @@ void TFontObj::ConvertFont(const ThtFontInfo& FI) {
 void TFontObj::FontChanged() {
   if (!TheFont) return;
   if (TheFont->tmHeight == 0) TheFont->ReadMetrics();
-  tmHeight = TheFont->tmHeight;
-  tmMaxCharWidth = TheFont->tmMaxCharWidth;
-  FontHeight = TheFont->tmHeight + TheFont->tmExternalLeading;
-  Descent = TheFont->tmDescent;
-  Overhang = TheFont->Style().Contains(fsItalic) ? tmHeight / 10 : 0;
+  Overhang = TheFont->Style().Contains(fsItalic) ? TheFont->tmHeight / 10 : 0;
   TheFont->SetCharset(TheFont->tmCharset);
 }
 

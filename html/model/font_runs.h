@@ -101,9 +101,15 @@ public:
   void ConvertFont(const ThtFontInfo& FI);
   void FontChanged();
   int GetHeight(int& ADescent) const {
-    ADescent = Descent;
-    return FontHeight;
+    ADescent = Descent();
+    return FontHeight();
   }
+  // The font's metrics: its height with the external leading, its cell
+  // height, its widest character and its descent.
+  int32_t FontHeight() const { return TheFont ? TheFont->tmHeight + TheFont->tmExternalLeading : 0; }
+  int32_t tmHeight() const { return TheFont ? TheFont->tmHeight : 0; }
+  int32_t tmMaxCharWidth() const { return TheFont ? TheFont->tmMaxCharWidth : 0; }
+  int32_t Descent() const { return TheFont ? TheFont->tmDescent : 0; }
   // The link's four font states from the element's properties, and the
   // normal one applied (Prop nullptr: empty states).
   void SetLinkStates(const TProperties* Prop);
@@ -123,11 +129,7 @@ public:
   std::unique_ptr<ThtTabControl> TabControl;
   int32_t YValue = 0;
   int32_t Pos = 0;
-  int32_t FontHeight = 0;
-  int32_t tmHeight = 0;
-  int32_t tmMaxCharWidth = 0;
-  int32_t Overhang = 0;
-  int32_t Descent = 0;
+  int32_t Overhang = 0;  // italic text leans out by this much
   // Bookkeeping of the document's link list (kept by the document).
   int32_t LinkIndex = -1;
   bool InLinks = false;
