@@ -154,7 +154,7 @@ struct LineBreaker {
 
   // Adds a line of no characters that only moves the text down.
   void moveDown(int start, int drop, int& y) {
-    auto lr = std::make_unique<LineRec>(S.Document);
+    auto lr = std::make_unique<LineRec>();
     lr->FirstChar = start;
     lr->TextHeight = drop;
     lr->FullHeight = drop;
@@ -334,7 +334,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       const int clearance = clearanceHeight(ClearKind, IMgr, y);
       if (clearance > 0) lb.moveDown(lineStart, clearance, y);
     }
-    auto lr = std::make_unique<LineRec>(Document);
+    auto lr = std::make_unique<LineRec>();
     int imgHt = 0, measured = 0, count;
     if (unwrapped) {
       count = remaining;

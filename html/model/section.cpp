@@ -16,9 +16,6 @@
 
 using namespace std::string_view_literals;
 
-LineRec::LineRec(ThtDocument* Document)
-    : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
-
 namespace {
 // The font of a new run: shared with the other runs of the document that
 // use the same font.

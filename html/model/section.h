@@ -30,7 +30,6 @@ struct IndexObj {
 
 // One laid-out line (written by layout, read by drawing and queries).
 struct LineRec {
-  explicit LineRec(ThtDocument* Document);
   int32_t FirstChar = 0;
   int32_t SpaceAbove = 0;
   int32_t SpaceBelow = 0;
@@ -44,8 +43,6 @@ struct LineRec {
   int32_t DrawY = 0;
   int32_t BlankCount = 0;
   int32_t ExtraWidth = 0;
-  int32_t FirstDrawX = 0;
-  bool BordersPending = false;
   bool EndsWithHyphen = false;
 };
 
