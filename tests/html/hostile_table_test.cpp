@@ -105,6 +105,40 @@ TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
   EXPECT_EQ(l.Doc->GetURL(l.Canvas(), r2.Right - 5, r2.Bottom - 5, url, ctl, title) & (guUrl | guTitle), 0);
 }
 
+TEST(HostileTable, CellsThatLookAlikeKeepTheirOwnBackgroundPlace) {
+  // Every cell of the bordered table has the same border look; the second
+  // row's picture stands where that row says, the first row's cells keep
+  // none, and the dashed cell keeps its own border.
+  auto l = Layout("<html><body><table border=1>"
+                  "<tr><td>a</td><td>b</td></tr>"
+                  "<tr style='background-image:url(row.gif); background-position:7px 9px'><td>c</td>"
+                  "<td style='border:2px dashed #00FF00'>d</td></tr></table></body></html>",
+                  400, 200);
+  auto t = tables(*l.Doc);
+  ASSERT_EQ(t.size(), 1u);
+  TCellObj* a = t[0]->Rows.GetItem(0)->GetItem(0);
+  TCellObj* b = t[0]->Rows.GetItem(0)->GetItem(1);
+  TCellObj* c = t[0]->Rows.GetItem(1)->GetItem(0);
+  TCellObj* d = t[0]->Rows.GetItem(1)->GetItem(1);
+  ASSERT_TRUE(a && b && c && d);
+  for (TCellObj* cell : {a, b}) {
+    EXPECT_EQ(cell->BackgroundPos()[0].Value, 0);
+    EXPECT_EQ(cell->BackgroundPos()[1].Value, 0);
+  }
+  // (The picture itself is dropped at layout: there is no such file.)
+  for (TCellObj* cell : {c, d}) {
+    EXPECT_EQ(cell->BackgroundPos()[0].Value, 7);
+    EXPECT_EQ(cell->BackgroundPos()[1].Value, 9);
+  }
+  for (int side = 0; side < 4; ++side) {
+    EXPECT_EQ(d->BorderStyle(side), int(bssDashed));
+    EXPECT_EQ(d->BorderColor(side) & 0xFFFFFF, 0x00FF00);
+    EXPECT_EQ(a->BorderStyle(side), b->BorderStyle(side));
+    EXPECT_EQ(a->BorderStyle(side), c->BorderStyle(side));
+    EXPECT_NE(c->BorderStyle(side), int(bssDashed));
+  }
+}
+
 TEST(HostileTable, RunsWithoutALinkShareAnEmptyRecordThatLinksNeverChange) {
   auto l = Layout("<html><body><p>plain <a href='a.html' target=t>linked <b>bold</b></a> after <i>more</i></p>"
                   "<p><a href='b.html'>second</a> tail</p></body></html>",
