@@ -53,8 +53,8 @@ std::unique_ptr<TCellObj> dummyCell(ThtDocument* doc, int rowSpan, const THtmlTa
   c->ColSpan = 0;
   c->RowSpan = rowSpan;
   if (t.BkGnd) {
-    c->Cell->BkGnd = true;
-    c->Cell->BkColor = t.BkColor;
+    c->BkGnd = true;
+    c->BkColor = t.BkColor;
   }
   return c;
 }
@@ -138,9 +138,9 @@ bool THtmlTable::normaliseGrid(size_t limit) {
       TCellObj* cell = row->Items(c);
       if (cell->ColSpan == 0) continue;
       cell->InitFromTable(CellPadding, row->BkImage, BorderWidth >= 1, row->APRec);
-      if (!cell->Cell->BkGnd && BkGnd) {
-        cell->Cell->BkGnd = true;
-        cell->Cell->BkColor = BkColor;
+      if (!cell->BkGnd && BkGnd) {
+        cell->BkGnd = true;
+        cell->BkColor = BkColor;
       }
       cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
       for (int k = 1; k < cell->ColSpan; ++k) row->TFreeList<TCellObj>::Insert(c + 1, dummy(cell->RowSpan > 1 ? cell->RowSpan : 1));

@@ -217,7 +217,7 @@ public:
                         " valign=" + std::to_string(int(cell->VAlign));
         if (cell->Wd.VType != wtNone) c += " width=" + spec(cell->Wd);
         if (cell->Ht.VType != wtNone) c += " height=" + spec(cell->Ht);
-        if (cell->Cell->BkGnd) c += " bg=" + color(cell->Cell->BkColor);
+        if (cell->BkGnd) c += " bg=" + color(cell->BkColor);
         if (cell->HasBorderStyle) c += " border";
         line(depth + 2, c);
         cellItems(depth + 3, *cell->Cell);

@@ -293,7 +293,6 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
   ScrollWidth = 0;
   MaxTextWidth = 0;
   MaxOuterBottom = 0;
-  MinTop = htUnset;
   MaxPaintBottom = 0;
   int total = 0;
   for (int i = 0; i < Count();) {
@@ -315,7 +314,6 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
     TBlock* block = item->AsBlock();
     if (!block || block->Positioning != posAbsolute)
       MaxOuterBottom = std::max(MaxOuterBottom, item->OuterBottom);
-    MinTop = std::min(MinTop, item->BorderTop);
     MaxPaintBottom = std::max(MaxPaintBottom, item->PaintBottom);
     ++i;
   }
@@ -372,12 +370,11 @@ int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y
   const TIndentScope scope(*this);
   IndentManager->Reset(X);
   IndentManager->Width = ClipWidth;
-  DrawYY = Y;
   return TCellBasic::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
 }
 
 TCellObjCell::TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source)
-    : TCell(NewDocument, Source), CellRect(Source.CellRect), BkGnd(Source.BkGnd), BkColor(Source.BkColor),
+    : TCell(NewDocument, Source), CellRect(Source.CellRect),
       FLink(Source.FLink ? std::make_unique<TCellLink>(*Source.FLink) : nullptr) {}
 
 uint8_t TCellObjCell::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,

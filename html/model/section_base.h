@@ -192,7 +192,6 @@ private:
 public:
   // Last, so that a derived cell's first small field fills the room after them.
   int32_t TopY = 0;
-  int32_t MinTop = htUnset;
   int32_t MaxOuterBottom = 0;
   int32_t MaxPaintBottom = 0;
   int32_t TotalHeight = 0;
@@ -229,8 +228,6 @@ public:
   int Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef,
            int YRef) override;
 
-  int32_t DrawYY = 0;  // where the cell was last drawn
-
 private:
   // Points IndentManager at the cell's manager for a layout or a drawing:
   // its own, or one borrowed from the document until the scope ends.
@@ -258,8 +255,6 @@ public:
   }
 
   TRect CellRect;
-  bool BkGnd = false;
-  TColor BkColor = clNone;
 
 private:
   std::unique_ptr<TCellLink> FLink;

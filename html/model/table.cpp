@@ -136,9 +136,9 @@ void TCellList::Add(std::unique_ptr<TCellObj> Cell) {
 void TCellList::PassBackgroundToCells() {
   if (!BkGnd) return;
   for (const auto& cell : FItems)
-    if (cell && !cell->Cell->BkGnd) {
-      cell->Cell->BkGnd = true;
-      cell->Cell->BkColor = BkColor;
+    if (cell && !cell->BkGnd) {
+      cell->BkGnd = true;
+      cell->BkColor = BkColor;
     }
 }
 
@@ -163,7 +163,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
         case symHeight:
           if (A->Value >= 0) Ht = WidthSpecFromText(A->Value, A->Text);
           break;
-        case symBgColor: Cell->BkGnd = ColorFromString(A->Text, false, Cell->BkColor); break;
+        case symBgColor: BkGnd = ColorFromString(A->Text, false, BkColor); break;
         case symBackground: attrImage = A->Text; break;
         case symHref: Cell->Link().Url = A->Text; break;
         case symTarget: Cell->Link().Target = A->Text; break;
@@ -199,8 +199,8 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   cssSize(piHeight, Ht);
   const TColor bg = Prop->GetBackgroundColor();
   if (bg != clNone) {
-    Cell->BkGnd = true;
-    Cell->BkColor = bg;
+    BkGnd = true;
+    BkColor = bg;
   }
   String url;
   // The background image asked for: CSS, else BACKGROUND.
@@ -255,12 +255,12 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
     : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Wd(T.Wd), Ht(T.Ht), Paddings(T.Paddings),
       BorderWidths(T.BorderWidths), Width(T.Width), VSize(T.VSize),
       Height(T.Height), VAlign(T.VAlign), HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
-      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter), BreakInside(T.BreakInside),
-      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)),
+      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter), BreakInside(T.BreakInside), BkGnd(T.BkGnd),
+      BkColor(T.BkColor), Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)),
       FLooks(T.FLooks) {
   if (!(Master && Master->PrintBlockBackgrounds)) {
-    Cell->BkGnd = false;
-    Cell->BkColor = clNone;
+    BkGnd = false;
+    BkColor = clNone;
   } else if (T.BGImage) {
     BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
   }

@@ -56,6 +56,8 @@ public:
   bool ShowEmptyCells = false;
   bool BGImageOK = false;
   bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  bool BkGnd = false;  // the cell has a background colour
+  TColor BkColor = clNone;
   std::unique_ptr<TCellObjCell> Cell;
   std::unique_ptr<TImageObj> BGImage;
 

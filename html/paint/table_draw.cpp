@@ -44,7 +44,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
   const auto& pd = Cell->Paddings;
   const TRect padBox(box.Left + bw[0], box.Top + bw[1], box.Right - bw[2], box.Bottom - bw[3]);
   const bool printBg = !doc->Printing || doc->PrintBlockBackgrounds || !doc->IsCopy;
-  if (Cell->Cell->BkGnd && printBg) {
+  if (Cell->BkGnd && printBg) {
     TRect fill = box;
     if (!Cell->HasBorderStyle) {
       // The colour runs one pixel under each side that has a border.
@@ -55,7 +55,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     }
     TRect visible;
     if (IntersectRect(visible, fill, TRect(fill.Left, ARect.Top - 2, fill.Right, ARect.Bottom + 2)))
-      htPaint::FillRect(Canvas, visible, Cell->Cell->BkColor);
+      htPaint::FillRect(Canvas, visible, Cell->BkColor);
   }
   if (Cell->BGImage && Cell->BGImageOK && doc->ImagesOn && Cell->BGImage->Image &&
       Cell->BGImage->Image != DefBitmap() && Cell->BGImage->Image != ErrorBitmap())
