@@ -70,11 +70,11 @@ struct LineBreaker {
       if (MaxChars == 0) return 1;
       breakFollows = true;
     }
-    const int indent = firstLine ? S.TextIndent : 0;
+    const int indent = firstLine ? S.TextIndent() : 0;
     int left = IMgr->LeftIndent(Y) + indent, right = IMgr->RightSide(Y);
     int64_t room = int64_t(right) - left;
     if (firstLine && S.Objects().Count() == 0 && S.Controls().Count() == 0 && S.FontRuns.Count() == 1 &&
-        !S.Edges) {
+        !S.Edges()) {
       const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth()) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
     }
@@ -250,7 +250,7 @@ struct LineBreaker {
     lr->Descent = descent;
     lr->EndsWithHyphen = flagAt(start + n - 1) == 's';
     const int right = IMgr->RightSide(y);
-    const int left = IMgr->LeftIndent(y) + (firstLine ? S.TextIndent : 0);
+    const int left = IMgr->LeftIndent(y) + (firstLine ? S.TextIndent() : 0);
     int w = Ms.MeasureChars(start, n, true);
     if (lr->EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
     S.WidestLine = std::max(S.WidestLine, w);
@@ -306,7 +306,8 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     Curs = StartPos + len;
     return clearance;
   }
-  if (TextIndentPercent > 0 && TextIndentPercent <= 90) TextIndent = int(int64_t(TextIndentPercent) * AvailWidth / 100);
+  if (TextIndentPercent() > 0 && TextIndentPercent() <= 90)
+    FExtras->TextIndent = int(int64_t(TextIndentPercent()) * AvailWidth / 100);
   const int width = std::min(IMgr->RightSide(Y) - IMgr->LeftIndent(Y), AvailWidth);
   MaxWidth = width;
   const int pctHeight = AvailHeight != 0 ? AvailHeight : BlockHeight;
@@ -484,7 +485,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   // measuring call for each word (a page of one huge paragraph has
   // millions).
   const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects().Count() == 0 &&
-                         Controls().Count() == 0 && !Edges && ms.NextSpecial(0) >= len;
+                         Controls().Count() == 0 && !Edges() && ms.NextSpecial(0) >= len;
   const TFontObj* plainRun = plainText ? ms.SelectRunAt(0) : nullptr;
   std::vector<int> adv;
   int advFrom = 0, advTo = 0;  // adv holds the advances of these characters
@@ -512,8 +513,8 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
   };
   auto firstIndent = [&](int w) {
-    if (TextIndentPercent > 0 && TextIndentPercent < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent));
-    return w + TextIndent;
+    if (TextIndentPercent() > 0 && TextIndentPercent() < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent()));
+    return w + TextIndent();
   };
   auto clampWidth = [](int64_t w) { return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX)); };
   int64_t maxPiece = 0;

@@ -17,7 +17,7 @@ ThtSectionMeasure::ThtSectionMeasure(TSection& Section, TCanvas* Canvas) : S(Sec
     if (c == FmCtl || c == ImgPan) FSpecials.push_back(i);
     else if (c == BrkCh) FBreaks.push_back(i);
   }
-  if (S.Edges)
+  if (S.Edges())
     for (int i = 0; i < n; ++i) {
       if (S.EdgeBeforeAt(i) != 0) FEdgeStops.push_back(i);
       if (S.EdgeAfterAt(i) != 0) FEdgeStops.push_back(i + 1);

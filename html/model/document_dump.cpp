@@ -152,8 +152,8 @@ public:
     static const char* const aligns[] = {"?", "left", "center", "right", "justify"};
     head += std::string("align=") + (sec.Alignment <= 4 ? aligns[sec.Alignment] : "?");
     if (sec.ClearKind != clrNone) head += std::string(" clear=") + clearName(sec.ClearKind);
-    if (sec.TextIndent) head += " indent=" + std::to_string(sec.TextIndent);
-    if (sec.TextIndentPercent) head += " indent=" + std::to_string(sec.TextIndentPercent) + "%";
+    if (sec.TextIndent()) head += " indent=" + std::to_string(sec.TextIndent());
+    if (sec.TextIndentPercent()) head += " indent=" + std::to_string(sec.TextIndentPercent()) + "%";
     if (sec.LineHeight >= 0) head += " line-height=" + std::to_string(sec.LineHeight);
     if (sec.AnchorName) head += " anchor";
     line(depth, head + " " + quoted(sec.Chars));

@@ -74,10 +74,12 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
     LineHeight = Prop->GetLineHeight(std::abs(first->TheFont->Height()));
     if (FirstItem) {
       bool isPercent = false;
-      TextIndent = Prop->GetTextIndent(isPercent);
-      if (isPercent) {
-        TextIndentPercent = std::min(TextIndent, 90);
-        TextIndent = 0;
+      const int32_t indent = Prop->GetTextIndent(isPercent);
+      if (indent != 0) {
+        if (isPercent)
+          extras().TextIndentPercent = std::min(indent, 90);
+        else
+          extras().TextIndent = indent;
       }
     }
   }
@@ -104,10 +106,9 @@ TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
       FontRuns(this, Source.FontRuns), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       BreakWord(Source.BreakWord), SourceStep(Source.SourceStep), LineHeight(Source.LineHeight),
-      TextIndent(Source.TextIndent), TextIndentPercent(Source.TextIndentPercent),
-      Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true),
+      FPreformatted(Source.FPreformatted), FFinished(true),
       FPlainChars(Source.FPlainChars) {
-  if (Source.FInlines) FInlines = std::make_unique<TInlines>(NewDocument, *Source.FInlines);
+  if (Source.FExtras) FExtras = std::make_unique<TExtras>(NewDocument, *Source.FExtras);
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's
@@ -118,17 +119,23 @@ TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
 
 const TFloatingObjList& TSection::Objects() const {
   static const TFloatingObjList none;
-  return FInlines ? FInlines->Objects : none;
+  return FExtras ? FExtras->Objects : none;
 }
 
 const TFormControlObjList& TSection::Controls() const {
   static const TFormControlObjList none;
-  return FInlines ? FInlines->Controls : none;
+  return FExtras ? FExtras->Controls : none;
 }
 
-TSection::TInlines& TSection::inlines() {
-  if (!FInlines) FInlines = std::make_unique<TInlines>();
-  return *FInlines;
+TSection::TEdges& TSection::OwnEdges() {
+  auto& e = extras().Edges;
+  if (!e) e = std::make_unique<TEdges>();
+  return *e;
+}
+
+TSection::TExtras& TSection::extras() {
+  if (!FExtras) FExtras = std::make_unique<TExtras>();
+  return *FExtras;
 }
 
 TSection::~TSection() {
@@ -299,7 +306,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
 TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
   auto image = std::make_unique<TImageObj>(Document, Length, L);
   TImageObj* result = image.get();
-  inlines().Objects.Add(std::move(image));
+  extras().Objects.Add(std::move(image));
   AddChar(ImgPan, Index);
   return result;
 }
@@ -307,7 +314,7 @@ TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
 TPanelObj* TSection::AddPanel(TAttributeList* L, TCellBasic* ACell, int Index) {
   auto panel = std::make_unique<TPanelObj>(Document, Length, L, ACell, false);
   TPanelObj* result = panel.get();
-  inlines().Objects.Add(std::move(panel));
+  extras().Objects.Add(std::move(panel));
   AddChar(ImgPan, Index);
   return result;
 }
@@ -319,7 +326,7 @@ std::unique_ptr<TPanelObj> TSection::CreatePanel(TAttributeList* L, TCellBasic* 
 void TSection::AddObject(std::unique_ptr<TFloatingObj> Obj, int Index) {
   if (!Obj) return;
   Obj->Pos = Length;
-  inlines().Objects.Add(std::move(Obj));
+  extras().Objects.Add(std::move(Obj));
   AddChar(ImgPan, Index);
 }
 
@@ -334,7 +341,7 @@ TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMaste
     TFormControlObj* result = ctl.get();
     if (shown) {
       result->Pos = Length;
-      inlines().Controls.Add(result);
+      extras().Controls.Add(result);
       const char16_t c = FmCtl;
       const int32_t index = Index;
       appendRaw(&c, &index, 1, Flag);

@@ -110,7 +110,8 @@ public:
   std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
   TFontList FontRuns;
   // The inline and floating objects, and the form controls (not owning:
-  // the forms own their controls). Held apart, as most sections have none.
+  // the forms own their controls). Held apart with the room of inline
+  // boxes and the first line's indent, as most sections have none of them.
   const TFloatingObjList& Objects() const;
   const TFormControlObjList& Controls() const;
   // The source position of every character, as runs: kept this way while
@@ -128,8 +129,6 @@ public:
   uint8_t SourceStep = 1;
   int32_t LineHeight = -1;
   int32_t CachedMin = 0, CachedMax = 0;
-  int32_t TextIndent = 0;
-  int32_t TextIndentPercent = 0;
   int32_t WidestLine = 0;
   // Horizontal room that inline boxes (bordered or padded elements) take
   // before and after a character, one entry a character where a side has
@@ -138,9 +137,23 @@ public:
   struct TEdges {
     std::vector<int32_t> Before, After;
   };
-  std::unique_ptr<TEdges> Edges;
-  int EdgeBeforeAt(int I) const { return Edges && !Edges->Before.empty() ? Edges->Before[size_t(I)] : 0; }
-  int EdgeAfterAt(int I) const { return Edges && !Edges->After.empty() ? Edges->After[size_t(I)] : 0; }
+  const TEdges* Edges() const { return FExtras ? FExtras->Edges.get() : nullptr; }
+  TEdges& OwnEdges();
+  void DropEdges() {
+    if (FExtras) FExtras->Edges.reset();
+  }
+  int EdgeBeforeAt(int I) const {
+    const TEdges* e = Edges();
+    return e && !e->Before.empty() ? e->Before[size_t(I)] : 0;
+  }
+  int EdgeAfterAt(int I) const {
+    const TEdges* e = Edges();
+    return e && !e->After.empty() ? e->After[size_t(I)] : 0;
+  }
+  // The first line's indent (pixels; while laid out, also from a
+  // percentage) and the percentage of the width it was given as.
+  int32_t TextIndent() const { return FExtras ? FExtras->TextIndent : 0; }
+  int32_t TextIndentPercent() const { return FExtras ? FExtras->TextIndentPercent : 0; }
   // Source position of the first character, -1 when there is none.
   int32_t FirstSourcePos() const { return SourceRuns.empty() ? -1 : SourceRuns.front().Index; }
 
@@ -154,18 +167,23 @@ protected:
   int32_t positionAt(int32_t I, int32_t EndPos) const;
   // Characters that have a source position while building.
   int32_t FPositionCount = 0;
-  struct TInlines {
-    TInlines() = default;
-    TInlines(ThtDocument* NewDocument, const TInlines& Source)
-        : Objects(NewDocument, Source.Objects), Controls(Source.Controls) {}
+  struct TExtras {
+    TExtras() = default;
+    TExtras(ThtDocument* NewDocument, const TExtras& Source)
+        : Objects(NewDocument, Source.Objects), Controls(Source.Controls),
+          Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), TextIndent(Source.TextIndent),
+          TextIndentPercent(Source.TextIndentPercent) {}
     TFloatingObjList Objects;
     TFormControlObjList Controls;
+    std::unique_ptr<TEdges> Edges;
+    int32_t TextIndent = 0;
+    int32_t TextIndentPercent = 0;
   };
-  TInlines& inlines();
+  TExtras& extras();
   bool FPreformatted = false;
   bool FFinished = false;
   bool FPlainChars = false;
-  std::unique_ptr<TInlines> FInlines;
+  std::unique_ptr<TExtras> FExtras;
 };
 
 // Preformatted text: no trimming, no wrapping.
