@@ -8,6 +8,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "html/model/object_pool.h"
 #include "html/parse/style_fonts.h"
 #include "html/model/attributes.h"
 #include "platform/gui/controls.h"
@@ -88,6 +89,7 @@ private:
 
 class TFontObj : public TFontObjBase {
 public:
+  HT_POOLED_OBJECT
   TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position);
   // A run with a font it shares with other runs.
   TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position);

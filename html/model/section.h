@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/model/object_pool.h"
 #include "html/model/floating_objects.h"
 #include "html/model/font_runs.h"
 #include "html/forms/form_controls.h"
@@ -30,6 +31,7 @@ struct IndexObj {
 
 // One laid-out line (written by layout, read by drawing and queries).
 struct LineRec {
+  HT_POOLED_OBJECT
   int32_t FirstChar = 0;
   int32_t SpaceAbove = 0;
   int32_t SpaceBelow = 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "html/model/object_pool.h"
 #include "html/parse/style_model.h"
 #include "html/model/attributes.h"
 #include "platform/core/exception.h"
@@ -56,6 +57,7 @@ private:
 
 class TSectionBase : public TIDObject {
 public:
+  HT_POOLED_OBJECT
   TSectionBase(ThtDocument* Document, TDisplayStyle Display);
   // Display from the element's properties (page breaks use this).
   TSectionBase(ThtDocument* Document, TProperties* Prop);
@@ -155,6 +157,7 @@ public:
 
 class TCellBasic : public TSectionBaseList {
 public:
+  HT_POOLED_OBJECT
   explicit TCellBasic(ThtDocument* Document);
   // Copies the items of Source into a cell of NewDocument.
   TCellBasic(ThtDocument* NewDocument, const TCellBasic& Source);

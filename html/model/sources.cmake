@@ -9,6 +9,7 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/image_map.cpp
   ${CMAKE_CURRENT_LIST_DIR}/indent_manager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/list_bullets.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/object_pool.cpp
   ${CMAKE_CURRENT_LIST_DIR}/panel_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rule_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/section.cpp

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/model/object_pool.h"
 #include "html/model/floating_objects.h"
 #include "html/model/section_base.h"
 
@@ -32,6 +33,7 @@ struct TCellLooks {
 
 class TCellObj : public TObject {
 public:
+  HT_POOLED_OBJECT
   TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop);
   TCellObj(ThtDocument* Master, const TCellObj& T);
   ~TCellObj() override;
