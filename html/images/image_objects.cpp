@@ -353,7 +353,7 @@ void TImageObj::Draw(TCanvas* Canvas, int X, int TopY, int YBaseline, TFontObj* 
     pen->SetWidth(oldWidth);
     pen->SetStyle(oldStyle);
   }
-  if (((FO && FO->Active) || (MyFormControl && MyFormControl->Active)) && doc && !doc->IsCopy) {
+  if (((FO && FO->Active()) || (MyFormControl && MyFormControl->Active)) && doc && !doc->IsCopy) {
     THtmlViewBase* viewer = viewerOf(doc);
     if (viewer && viewer->ShowFocusRect()) {
       const COLORREF oldText = SetTextColor(Canvas->Handle(), 0);

@@ -152,8 +152,8 @@ uint8_t ThtDocument::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlT
   HoverControl = nullptr;
   const uint8_t result = TCell::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
   if (LinkHoverEnabled && oldLink != HoverLink) {
-    if (oldLink && oldLink->FIArray) oldLink->SetAllHovers(false);
-    if (HoverLink && HoverLink->FIArray) HoverLink->SetAllHovers(true);
+    if (oldLink && oldLink->LinkStates()) oldLink->SetAllHovers(false);
+    if (HoverLink && HoverLink->LinkStates()) HoverLink->SetAllHovers(true);
     if (PaintPanel) PaintPanel->Invalidate();
   }
   if (oldControl != HoverControl) {
@@ -251,7 +251,7 @@ void ThtDocument::SetHoverControlPressed(bool Pressed) {
 
 void ThtDocument::ClearHover() {
   if ((HoverLink || HoverControl) && PaintPanel) PaintPanel->Invalidate();
-  if (HoverLink && HoverLink->FIArray) HoverLink->SetAllHovers(false);
+  if (HoverLink && HoverLink->LinkStates()) HoverLink->SetAllHovers(false);
   HoverLink = nullptr;
   if (HoverControl) HoverControl->HoverState = 0;
   HoverControl = nullptr;

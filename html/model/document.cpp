@@ -127,7 +127,7 @@ ThtDocument::~ThtDocument() {
   // Items first, while the lists they leave still exist; the lists they
   // would search one by one are emptied before.
   PositionList.clear();
-  for (TFontObj* run : Links) run->InLinks = false;
+  for (TFontObj* run : Links) run->SetLinkPlace(false, run->LinkIndex());
   Links.clear();
   Panels.clear();
   TabStops.clear();
@@ -160,7 +160,7 @@ void ThtDocument::Clear() {
   SelStart = SelEnd = 0;
   Maps.clear();
   WaitingImages.clear();
-  for (TFontObj* run : Links) run->InLinks = false;
+  for (TFontObj* run : Links) run->SetLinkPlace(false, run->LinkIndex());
   Links.clear();
   HoverLink = nullptr;
   HoverControl = nullptr;
@@ -254,23 +254,22 @@ void ThtDocument::ApplyViewerDefaults(const String& FontName, const String& PreF
 }
 
 void ThtDocument::AddLink(TFontObj* Run) {
-  if (Run->InLinks) return;
-  Run->InLinks = true;
-  Run->LinkIndex = int32_t(Links.size());
+  if (Run->InLinks()) return;
+  Run->SetLinkPlace(true, int32_t(Links.size()));
   Links.push_back(Run);
 }
 
 void ThtDocument::RemoveLink(TFontObj* Run) {
-  if (!Run->InLinks) return;
-  Run->InLinks = false;
-  int index = Run->LinkIndex;
+  if (!Run->InLinks()) return;
+  int index = Run->LinkIndex();
+  Run->SetLinkPlace(false, index);
   if (index < 0 || index >= int(Links.size()) || Links[size_t(index)] != Run) {
     auto it = std::find(Links.begin(), Links.end(), Run);
     if (it == Links.end()) return;
     index = int(it - Links.begin());
   }
   Links.erase(Links.begin() + index);
-  for (size_t i = size_t(index); i < Links.size(); ++i) Links[i]->LinkIndex = int32_t(i);
+  for (size_t i = size_t(index); i < Links.size(); ++i) Links[i]->SetLinkPlace(true, int32_t(i));
   if (HoverLink == Run) HoverLink = nullptr;
 }
 

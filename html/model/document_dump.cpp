@@ -100,7 +100,7 @@ public:
       s += " link=" + u8(run.UrlTarget->URL) + " id=" + std::to_string(run.UrlTarget->ID - FirstLinkID);
       if (!run.UrlTarget->Target.empty()) s += " target=" + u8(run.UrlTarget->Target);
     }
-    if (run.TabControl) s += " tabstop";
+    if (run.TabControl()) s += " tabstop";
     return s;
   }
 

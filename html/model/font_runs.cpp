@@ -61,12 +61,25 @@ bool isEmptyRecord(const TUrlTarget& UT) {
 
 TFontObjBase::TFontObjBase() : UrlTarget(&noUrlTarget()) {}
 
+TFontObjBase::~TFontObjBase() = default;
+
+const TFontObjBase::TLinkPart& TFontObjBase::part() const {
+  static const TLinkPart none;
+  return FPart ? *FPart : none;
+}
+
+TFontObjBase::TLinkPart& TFontObjBase::ownPart() {
+  if (!FPart) FPart = std::make_unique<TLinkPart>();
+  return *FPart;
+}
+
 TUrlTarget* TFontObjBase::OwnUrlTarget() {
-  if (!FOwnUrlTarget) {
-    FOwnUrlTarget = std::make_unique<TUrlTarget>();
-    UrlTarget = FOwnUrlTarget.get();
+  TLinkPart& p = ownPart();
+  if (!p.OwnUrlTarget) {
+    p.OwnUrlTarget = std::make_unique<TUrlTarget>();
+    UrlTarget = p.OwnUrlTarget.get();
   }
-  return FOwnUrlTarget.get();
+  return p.OwnUrlTarget.get();
 }
 
 void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
@@ -79,22 +92,37 @@ void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
 }
 
 void TFontObjBase::ClearUrlTarget() {
-  FOwnUrlTarget.reset();
+  if (FPart) FPart->OwnUrlTarget.reset();
   UrlTarget = &noUrlTarget();
 }
 
-const String& TFontObj::Title() const {
-  static const String none;
-  return FTitle ? *FTitle : none;
+void TFontObj::SetTitle(const String& Value) {
+  if (!Value.empty() || !Title().empty()) ownPart().Title = Value;
 }
 
-void TFontObj::SetTitle(const String& Value) {
-  if (Value.empty())
-    FTitle.reset();
-  else if (FTitle)
-    *FTitle = Value;
-  else
-    FTitle = std::make_unique<String>(Value);
+void TFontObj::DropLinkStates() {
+  if (LinkStates()) ownPart().States.reset();
+}
+
+void TFontObj::DropTabControl() {
+  if (TabControl()) ownPart().TabControl.reset();
+}
+
+void TFontObj::TakeTabControl(TFontObj& Other) {
+  if (!Other.TabControl()) return;
+  ownPart().TabControl = std::move(Other.ownPart().TabControl);
+  wireTabControl();
+}
+
+void TFontObj::SetLinkPlace(bool In, int32_t Index) {
+  if (!In && !InLinks()) return;
+  TLinkPart& p = ownPart();
+  p.InLinks = In;
+  p.LinkIndex = Index;
+}
+
+void TFontObj::setActive(bool Value) {
+  if (Value != Active()) ownPart().Active = Value;
 }
 
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
@@ -103,15 +131,15 @@ TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
   // a font of its own: a link prints in its plain state. Nothing points at
   // a printed page, so the link's record and the tooltip stay behind (on a
   // long page they are a good part of what a copy costs).
-  if (T.FIArray) ConvertFont(T.FIArray->Ar[LFont]);
+  if (T.LinkStates()) ConvertFont(T.LinkStates()->Ar[LFont]);
   FontChanged();
 }
 
 TFontObj::~TFontObj() {
   ThtDocument* doc = document();
   if (doc) {
-    if (InLinks) doc->RemoveLink(this);
-    if (TabControl) doc->RemoveTabStop(TabControl.get());
+    if (InLinks()) doc->RemoveLink(this);
+    if (TabControl()) doc->RemoveTabStop(TabControl());
     if (doc->HoverLink == this) doc->HoverLink = nullptr;
   }
 }
@@ -163,55 +191,56 @@ void TFontObj::FontChanged() {
 
 void TFontObj::SetLinkStates(const TProperties* Prop) {
   ThtDocument* doc = document();
+  TLinkPart& p = ownPart();
   if (Prop && doc) {
-    FIArray = doc->RunFonts.LinkStates(*Prop);
+    p.States = doc->RunFonts.LinkStates(*Prop);
   } else {
     auto states = std::make_shared<TFontInfoArray>();
     if (Prop) Prop->GetFontInfo(*states);
-    FIArray = std::move(states);
+    p.States = std::move(states);
   }
-  if (Prop) ConvertFont(FIArray->Ar[LFont]);
+  if (Prop) ConvertFont(p.States->Ar[LFont]);
 }
 
 static int stateIndex(bool visited, bool hover) { return (visited ? 1 : 0) + (hover ? 2 : 0); }
 
 void TFontObj::SetVisited(bool Value) {
-  if (Value == Visited) return;
-  Visited = Value;
-  if (FIArray) ConvertFont(FIArray->Ar[stateIndex(Visited, Hover)]);
+  if (Value == Visited()) return;
+  ownPart().Visited = Value;
+  if (LinkStates()) ConvertFont(LinkStates()->Ar[stateIndex(Visited(), Hover())]);
 }
 
 void TFontObj::SetHover(bool Value) {
-  if (Value == Hover) return;
-  Hover = Value;
-  if (FIArray) ConvertFont(FIArray->Ar[stateIndex(Visited, Hover)]);
+  if (Value == Hover()) return;
+  ownPart().Hover = Value;
+  if (LinkStates()) ConvertFont(LinkStates()->Ar[stateIndex(Visited(), Hover())]);
 }
 
 void TFontObj::SetAllHovers(bool Value) {
   SetHover(Value);
   ThtDocument* doc = document();
-  if (!doc || !InLinks) return;
+  if (!doc || !InLinks()) return;
   const auto& links = doc->Links;
   const int32_t id = UrlTarget->ID;
-  for (int i = LinkIndex + 1; i < int(links.size()) && links[size_t(i)]->UrlTarget->ID == id; ++i)
+  for (int i = LinkIndex() + 1; i < int(links.size()) && links[size_t(i)]->UrlTarget->ID == id; ++i)
     links[size_t(i)]->SetHover(Value);
-  for (int i = LinkIndex - 1; i >= 0 && links[size_t(i)]->UrlTarget->ID == id; --i)
+  for (int i = LinkIndex() - 1; i >= 0 && links[size_t(i)]->UrlTarget->ID == id; --i)
     links[size_t(i)]->SetHover(Value);
 }
 
 void TFontObj::SetYValue(int Y) {
   if (UrlTarget->URL.empty()) return;
-  if (TabControl) {
+  if (TabControl()) {
     YValue = Y;
     return;
   }
   ThtDocument* doc = document();
-  if (!doc || !InLinks) return;
+  if (!doc || !InLinks()) return;
   const auto& links = doc->Links;
-  for (int i = LinkIndex - 1; i >= 0; --i) {
+  for (int i = LinkIndex() - 1; i >= 0; --i) {
     TFontObj* run = links[size_t(i)];
     if (run->UrlTarget->ID != UrlTarget->ID) return;
-    if (run->TabControl) {
+    if (run->TabControl()) {
       run->YValue = Y;
       return;
     }
@@ -219,46 +248,48 @@ void TFontObj::SetYValue(int Y) {
 }
 
 void TFontObj::wireTabControl() {
-  TabControl->OnEnter = [this](TObject*) {
+  ThtTabControl* tab = TabControl();
+  tab->OnEnter = [this](TObject*) {
     ThtDocument* doc = document();
-    Active = true;
-    if (doc && InLinks)
-      for (int i = LinkIndex + 1;
+    setActive(true);
+    if (doc && InLinks())
+      for (int i = LinkIndex() + 1;
            i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget->ID == UrlTarget->ID; ++i)
-        doc->Links[size_t(i)]->Active = true;
+        doc->Links[size_t(i)]->setActive(true);
     if (doc && doc->LinkFocusHook) doc->LinkFocusHook(this);
   };
-  TabControl->OnExit = [this](TObject*) {
+  tab->OnExit = [this](TObject*) {
     ThtDocument* doc = document();
-    Active = false;
-    if (doc && InLinks)
-      for (int i = LinkIndex + 1;
+    setActive(false);
+    if (doc && InLinks())
+      for (int i = LinkIndex() + 1;
            i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget->ID == UrlTarget->ID; ++i)
-        doc->Links[size_t(i)]->Active = false;
+        doc->Links[size_t(i)]->setActive(false);
     if (doc && doc->PaintPanel) doc->PaintPanel->Invalidate();
   };
-  TabControl->OnKeyDown = [this](TObject*, WORD& Key, TShiftState Shift) {
+  tab->OnKeyDown = [this](TObject*, WORD& Key, TShiftState Shift) {
     ThtDocument* doc = document();
     if (doc && doc->LinkKeyDownHook) doc->LinkKeyDownHook(this, Key, Shift);
   };
 }
 
 void TFontObj::CreateTabControl(int TabIndex) {
-  if (TabControl) return;
+  if (TabControl()) return;
   ThtDocument* doc = document();
   if (!doc || !doc->PaintPanel) return;
-  if (InLinks)
-    for (int i = LinkIndex - 1; i >= 0; --i) {
+  if (InLinks())
+    for (int i = LinkIndex() - 1; i >= 0; --i) {
       TFontObj* run = doc->Links[size_t(i)];
       if (run->UrlTarget->ID != UrlTarget->ID) break;
-      if (run->TabControl) return;  // one tab stop per link
+      if (run->TabControl()) return;  // one tab stop per link
     }
-  TabControl = std::make_unique<ThtTabControl>(nullptr);
-  TabControl->SetBounds(-4000, 0, 1, 1);
-  TabControl->SetTabStop(true);
-  TabControl->JoinPanel(doc->PaintPanel);
+  auto tab = std::make_unique<ThtTabControl>(nullptr);
+  tab->SetBounds(-4000, 0, 1, 1);
+  tab->SetTabStop(true);
+  tab->JoinPanel(doc->PaintPanel);
+  ownPart().TabControl = std::move(tab);
   wireTabControl();
-  if (TabIndex > 0) doc->AddTabStop(TabIndex, TabControl.get());
+  if (TabIndex > 0) doc->AddTabStop(TabIndex, TabControl());
 }
 
 // ---- shared fonts ----
@@ -345,12 +376,11 @@ void TFontList::Decrement(int N, ThtDocument* Document) {
     if (run->Pos > N) --run->Pos;
     if (I > 0 && FItems[size_t(I) - 1]->Pos == run->Pos) {
       TFontObj* empty = FItems[size_t(I) - 1].get();
-      if (empty->TabControl) {
+      if (empty->TabControl()) {
         if (run->UrlTarget->ID != empty->UrlTarget->ID) {
-          if (Document) Document->RemoveTabStop(empty->TabControl.get());
-        } else if (!run->TabControl) {
-          run->TabControl = std::move(empty->TabControl);
-          run->wireTabControl();
+          if (Document) Document->RemoveTabStop(empty->TabControl());
+        } else if (!run->TabControl()) {
+          run->TakeTabControl(*empty);
         }
       }
       Delete(I - 1);  // the run's destructor leaves the link list

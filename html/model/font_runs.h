@@ -72,6 +72,7 @@ private:
 class TFontObjBase : public TObject {
 public:
   TFontObjBase();
+  ~TFontObjBase() override;
 
   // The run's link record, never null, for reading: one empty record is
   // shared by every run without a link record of its own (most runs), so
@@ -83,8 +84,27 @@ public:
   // The run's own record (made on first use), to change it.
   TUrlTarget* OwnUrlTarget();
 
+protected:
+  // What only the runs of a link have (their record, font states, tab stop
+  // and place in the document's link list), and a tooltip: made when the
+  // first of them comes, as most runs of a page (those of a table's cells
+  // above all) have none.
+  struct TLinkPart {
+    std::unique_ptr<TUrlTarget> OwnUrlTarget;
+    std::shared_ptr<const TFontInfoArray> States;  // shared with links that look alike
+    std::unique_ptr<ThtTabControl> TabControl;
+    String Title;
+    int32_t LinkIndex = -1;
+    bool InLinks = false;
+    bool Visited = false;
+    bool Hover = false;
+    bool Active = false;
+  };
+  const TLinkPart& part() const;
+  TLinkPart& ownPart();
+
 private:
-  std::unique_ptr<TUrlTarget> FOwnUrlTarget;
+  std::unique_ptr<TLinkPart> FPart;
 };
 
 class TFontObj : public TFontObjBase {
@@ -127,28 +147,36 @@ public:
   TSection* Section = nullptr;
   // Shared with other runs unless the run owns it (see FSharedFont).
   std::shared_ptr<TMyFont> TheFont;
-  std::shared_ptr<const TFontInfoArray> FIArray;  // shared with links that look alike
-  std::unique_ptr<ThtTabControl> TabControl;
   int32_t YValue = 0;
   int32_t Pos = 0;
   int32_t Overhang = 0;  // italic text leans out by this much
-  // Bookkeeping of the document's link list (kept by the document).
-  int32_t LinkIndex = -1;
-  bool InLinks = false;
-  bool Visited = false;
-  bool Hover = false;
-  bool Active = false;
   TAlignmentType SScript = ANone;
+
+  // The link's four font states (shared with links that look alike), none
+  // for a run outside a link.
+  const std::shared_ptr<const TFontInfoArray>& LinkStates() const { return part().States; }
+  void DropLinkStates();
+  ThtTabControl* TabControl() const { return part().TabControl.get(); }
+  // Drops the tab control (its tab stop left to the caller).
+  void DropTabControl();
+  // Takes over Other's tab control, which keeps its place in the tab order.
+  void TakeTabControl(TFontObj& Other);
+  // Bookkeeping of the document's link list (kept by the document).
+  int32_t LinkIndex() const { return part().LinkIndex; }
+  bool InLinks() const { return part().InLinks; }
+  void SetLinkPlace(bool In, int32_t Index);
+  bool Visited() const { return part().Visited; }
+  bool Hover() const { return part().Hover; }
+  bool Active() const { return part().Active; }
 
 private:
   // Set while TheFont is shared: the run copies it before changing it.
   bool FSharedFont = false;
-  std::unique_ptr<String> FTitle;
+  void setActive(bool Value);
 
 public:
-  // The tooltip text of the element the run belongs to; few runs have one,
-  // so the text is held apart.
-  const String& Title() const;
+  // The tooltip text of the element the run belongs to.
+  const String& Title() const { return part().Title; }
   void SetTitle(const String& Value);
 
   // Points the tab control's handlers at this run.

@@ -279,9 +279,9 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
   if (last && last->Pos == Length) {
     // The run taken over may still be in the link list as part of another link.
     if (Document) Document->RemoveLink(last);
-    if (last->TabControl && Document) Document->RemoveTabStop(last->TabControl.get());
-    last->TabControl.reset();
-    last->FIArray.reset();
+    if (last->TabControl() && Document) Document->RemoveTabStop(last->TabControl());
+    last->DropTabControl();
+    last->DropLinkStates();
     last->ReplaceFont(std::move(font));
     run = last;
   } else {
@@ -297,7 +297,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
       if (!Document->NoTabLinks) run->CreateTabControl(AnURL->TabIndex);
     }
   } else {
-    run->FIArray.reset();
+    run->DropLinkStates();
   }
   TAlignmentType align;
   run->SScript = (Prop->GetVertAlign(align) && (align == ASub || align == ASuper)) ? align : ANone;
@@ -570,10 +570,8 @@ void TSection::FinishText(int EndPos) {
       continue;
     }
     // The tab stop entry names the control, which keeps its place.
-    if (prev->TabControl && run->UrlTarget->ID == prev->UrlTarget->ID && !run->TabControl) {
-      run->TabControl = std::move(prev->TabControl);
-      run->wireTabControl();
-    }
+    if (prev->TabControl() && run->UrlTarget->ID == prev->UrlTarget->ID && !run->TabControl())
+      run->TakeTabControl(*prev);
     FontRuns.Delete(I - 1);
   }
   if (FontRuns.Count() > 0) FontRuns[0]->Pos = 0;

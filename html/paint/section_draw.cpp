@@ -186,7 +186,7 @@ struct SectionPainter {
           if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == S.Lines.back().get())
             caretBar(x, by, run, color);
         }
-        if (run->Active && Doc) {
+        if (run->Active() && Doc) {
           auto* viewer = dynamic_cast<THtmlViewBase*>(Doc->Viewer);
           if (viewer && viewer->ShowFocusRect())
             Canvas->DrawFocusRect(TRect(startX, line.DrawY - YOff, x + 1, y - YOff));

@@ -904,7 +904,7 @@ void THtmlView::flagVisitedLinks() {
   for (int i = 0; i < FVisited->Count(); ++i) {
     const String v = FVisited->Strings(i);
     for (TFontObj* link : FSectionList->Links)
-      if (!link->Visited && sameNoCase(expandLink(link->GetURL()), v)) link->SetVisited(true);
+      if (!link->Visited() && sameNoCase(expandLink(link->GetURL()), v)) link->SetVisited(true);
   }
 }
 

@@ -98,7 +98,7 @@ TEST(DocumentLists, DroppedObjectsLeaveNothingBehind) {
   EXPECT_NE(std::find(runs.begin(), runs.end(), doc->Links[0]), runs.end());
   ASSERT_EQ(doc->TabStops.size(), 1u);
   EXPECT_EQ(doc->TabStops[0].TabIndex, 1);
-  EXPECT_EQ(doc->TabStops[0].Control, doc->Links[0]->TabControl.get());
+  EXPECT_EQ(doc->TabStops[0].Control, doc->Links[0]->TabControl());
 }
 
 TEST(DocumentLists, ReplacedAndFreedIdsAreSafe) {
@@ -499,17 +499,17 @@ TEST(Builder, LinksThatLookAlikeShareTheirStatesAndHoverAlone) {
   TFontObj* one = doc->Links[0];
   TFontObj* two = doc->Links[1];
   TFontObj* three = doc->Links[2];
-  ASSERT_TRUE(one->FIArray && two->FIArray && three->FIArray);
-  EXPECT_EQ(one->FIArray, two->FIArray);
-  EXPECT_NE(one->FIArray, three->FIArray);
+  ASSERT_TRUE(one->LinkStates() && two->LinkStates() && three->LinkStates());
+  EXPECT_EQ(one->LinkStates(), two->LinkStates());
+  EXPECT_NE(one->LinkStates(), three->LinkStates());
   EXPECT_EQ(three->Font()->Color() & 0xFFFFFF, 0x0000FF);  // red (as the colour value keeps it)
   const TColor normal = two->Font()->Color();
   const int height = two->Font()->Height();
   one->SetHover(true);
-  EXPECT_EQ(one->Font()->Color(), one->FIArray->Ar[HLFont].iColor);
+  EXPECT_EQ(one->Font()->Color(), one->LinkStates()->Ar[HLFont].iColor);
   EXPECT_EQ(two->Font()->Color(), normal);
   EXPECT_EQ(two->Font()->Height(), height);
-  EXPECT_FALSE(two->Hover);
+  EXPECT_FALSE(two->Hover());
 }
 
 TEST(Builder, EachTagHasOnlyItsOwnAttributes) {

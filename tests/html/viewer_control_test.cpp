@@ -285,14 +285,14 @@ TEST_F(Viewer, TabWalksTheLinksAndFieldsInPageOrderMakingWindowsOnlyWhenReached)
   ThtDocument* doc = View->Document();
   ASSERT_EQ(doc->Links.size(), 3u);
   for (TFontObj* link : doc->Links) {
-    ASSERT_TRUE(link->TabControl);
-    EXPECT_FALSE(link->TabControl->HandleAllocated());
+    ASSERT_TRUE(link->TabControl());
+    EXPECT_FALSE(link->TabControl()->HandleAllocated());
   }
   View->SetFocus();
   pump();
   auto focusedLink = [&]() -> int {
     for (size_t i = 0; i < doc->Links.size(); ++i)
-      if (doc->Links[i]->TabControl->Focused()) return int(i);
+      if (doc->Links[i]->TabControl()->Focused()) return int(i);
     return -1;
   };
   auto tab = [&](TShiftState shift = {}) {
@@ -301,11 +301,11 @@ TEST_F(Viewer, TabWalksTheLinksAndFieldsInPageOrderMakingWindowsOnlyWhenReached)
   };
   tab();
   EXPECT_EQ(focusedLink(), 0);
-  EXPECT_TRUE(doc->Links[0]->Active);
-  EXPECT_FALSE(doc->Links[2]->TabControl->HandleAllocated()) << "a link not reached has no window";
+  EXPECT_TRUE(doc->Links[0]->Active());
+  EXPECT_FALSE(doc->Links[2]->TabControl()->HandleAllocated()) << "a link not reached has no window";
   tab();
   EXPECT_EQ(focusedLink(), 1);
-  EXPECT_FALSE(doc->Links[0]->Active);
+  EXPECT_FALSE(doc->Links[0]->Active());
   tab();
   EXPECT_EQ(focusedLink(), -1) << "the field comes between the second and the third link";
   tab();
