@@ -132,9 +132,9 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
       return flags;
     }
     TFontObj* run = FontRuns.GetFontObjAt(obj->Pos);
-    if (run && !run->UrlTarget->URL.empty()) {
+    if (run && !run->UrlTarget()->URL.empty()) {
       UrlTarg = std::make_unique<TUrlTarget>();
-      UrlTarg->Copy(*run->UrlTarget);
+      UrlTarg->Copy(*run->UrlTarget());
       if (img && img->IsMap) {
         const std::string q = "?" + std::to_string(X - obj->DrawXX) + "," + std::to_string(Y - obj->YPosition);
         UrlTarg->URL += String(q.begin(), q.end());
@@ -156,9 +156,9 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
     TFontObj* run = FontRuns.GetFontObjAt(i);
     if (!run) return 0;
     uint8_t flags = 0;
-    if (!run->UrlTarget->URL.empty()) {
+    if (!run->UrlTarget()->URL.empty()) {
       UrlTarg = std::make_unique<TUrlTarget>();
-      UrlTarg->Copy(*run->UrlTarget);
+      UrlTarg->Copy(*run->UrlTarget());
       if (Document) Document->HoverLink = run;
       flags |= guUrl;
     }

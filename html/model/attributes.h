@@ -155,17 +155,23 @@ public:
   void Copy(const TUrlTarget& UT);
   void Clear();
   // Sets Last here and on the trailing runs of List that belong to this
-  // link. The items of List carry their record as UrlTarget.
+  // link.
   template <typename List>
   void SetLast(const List& list, std::int32_t last) {
     Last = last;
     for (auto it = std::rbegin(list); it != std::rend(list); ++it) {
       auto& item = *it;
-      const auto& target = item->UrlTarget;
-      if (!target || target->ID != ID) break;
-      // A text run shares one empty record until it has its own.
-      if constexpr (requires { item->OwnUrlTarget(); }) item->OwnUrlTarget()->Last = last;
-      else target->Last = last;
+      // A text run reads its record through UrlTarget() and shares one
+      // empty record until it has its own.
+      if constexpr (requires { item->OwnUrlTarget(); }) {
+        const auto* target = item->UrlTarget();
+        if (!target || target->ID != ID) break;
+        item->OwnUrlTarget()->Last = last;
+      } else {
+        const auto& target = item->UrlTarget;
+        if (!target || target->ID != ID) break;
+        target->Last = last;
+      }
     }
   }
 

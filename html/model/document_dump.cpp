@@ -96,9 +96,9 @@ public:
     if (f.bgColor != clNone) s += " bg=" + color(f.bgColor);
     if (run.SScript == ASub) s += " sub";
     if (run.SScript == ASuper) s += " super";
-    if (!run.UrlTarget->URL.empty()) {
-      s += " link=" + u8(run.UrlTarget->URL) + " id=" + std::to_string(run.UrlTarget->ID - FirstLinkID);
-      if (!run.UrlTarget->Target.empty()) s += " target=" + u8(run.UrlTarget->Target);
+    if (!run.UrlTarget()->URL.empty()) {
+      s += " link=" + u8(run.UrlTarget()->URL) + " id=" + std::to_string(run.UrlTarget()->ID - FirstLinkID);
+      if (!run.UrlTarget()->Target.empty()) s += " target=" + u8(run.UrlTarget()->Target);
     }
     if (run.TabControl()) s += " tabstop";
     return s;
@@ -274,7 +274,7 @@ public:
   }
 
   std::string run() {
-    FirstLinkID = Doc.Links.empty() ? 0 : Doc.Links.front()->UrlTarget->ID;
+    FirstLinkID = Doc.Links.empty() ? 0 : Doc.Links.front()->UrlTarget()->ID;
     line(0, "document");
     cellItems(1, Doc);
     if (!Doc.Links.empty()) line(0, "links " + std::to_string(Doc.Links.size()));

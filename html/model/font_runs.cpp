@@ -59,7 +59,9 @@ bool isEmptyRecord(const TUrlTarget& UT) {
 }
 }  // namespace
 
-TFontObjBase::TFontObjBase() : UrlTarget(&noUrlTarget()) {}
+TFontObjBase::TFontObjBase() = default;
+
+const TUrlTarget* TFontObjBase::noRecord() { return &noUrlTarget(); }
 
 TFontObjBase::~TFontObjBase() = default;
 
@@ -77,13 +79,12 @@ TUrlTarget* TFontObjBase::OwnUrlTarget() {
   TLinkPart& p = ownPart();
   if (!p.OwnUrlTarget) {
     p.OwnUrlTarget = std::make_unique<TUrlTarget>();
-    UrlTarget = p.OwnUrlTarget.get();
   }
   return p.OwnUrlTarget.get();
 }
 
 void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
-  if (&UT == UrlTarget) return;
+  if (&UT == UrlTarget()) return;
   if (isEmptyRecord(UT)) {
     ClearUrlTarget();
     return;
@@ -93,7 +94,6 @@ void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
 
 void TFontObjBase::ClearUrlTarget() {
   if (FPart) FPart->OwnUrlTarget.reset();
-  UrlTarget = &noUrlTarget();
 }
 
 void TFontObj::SetTitle(const String& Value) {
@@ -221,15 +221,15 @@ void TFontObj::SetAllHovers(bool Value) {
   ThtDocument* doc = document();
   if (!doc || !InLinks()) return;
   const auto& links = doc->Links;
-  const int32_t id = UrlTarget->ID;
-  for (int i = LinkIndex() + 1; i < int(links.size()) && links[size_t(i)]->UrlTarget->ID == id; ++i)
+  const int32_t id = UrlTarget()->ID;
+  for (int i = LinkIndex() + 1; i < int(links.size()) && links[size_t(i)]->UrlTarget()->ID == id; ++i)
     links[size_t(i)]->SetHover(Value);
-  for (int i = LinkIndex() - 1; i >= 0 && links[size_t(i)]->UrlTarget->ID == id; --i)
+  for (int i = LinkIndex() - 1; i >= 0 && links[size_t(i)]->UrlTarget()->ID == id; --i)
     links[size_t(i)]->SetHover(Value);
 }
 
 void TFontObj::SetYValue(int Y) {
-  if (UrlTarget->URL.empty()) return;
+  if (UrlTarget()->URL.empty()) return;
   if (TabControl()) {
     YValue = Y;
     return;
@@ -239,7 +239,7 @@ void TFontObj::SetYValue(int Y) {
   const auto& links = doc->Links;
   for (int i = LinkIndex() - 1; i >= 0; --i) {
     TFontObj* run = links[size_t(i)];
-    if (run->UrlTarget->ID != UrlTarget->ID) return;
+    if (run->UrlTarget()->ID != UrlTarget()->ID) return;
     if (run->TabControl()) {
       run->YValue = Y;
       return;
@@ -254,7 +254,7 @@ void TFontObj::wireTabControl() {
     setActive(true);
     if (doc && InLinks())
       for (int i = LinkIndex() + 1;
-           i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget->ID == UrlTarget->ID; ++i)
+           i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget()->ID == UrlTarget()->ID; ++i)
         doc->Links[size_t(i)]->setActive(true);
     if (doc && doc->LinkFocusHook) doc->LinkFocusHook(this);
   };
@@ -263,7 +263,7 @@ void TFontObj::wireTabControl() {
     setActive(false);
     if (doc && InLinks())
       for (int i = LinkIndex() + 1;
-           i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget->ID == UrlTarget->ID; ++i)
+           i < int(doc->Links.size()) && doc->Links[size_t(i)]->UrlTarget()->ID == UrlTarget()->ID; ++i)
         doc->Links[size_t(i)]->setActive(false);
     if (doc && doc->PaintPanel) doc->PaintPanel->Invalidate();
   };
@@ -280,7 +280,7 @@ void TFontObj::CreateTabControl(int TabIndex) {
   if (InLinks())
     for (int i = LinkIndex() - 1; i >= 0; --i) {
       TFontObj* run = doc->Links[size_t(i)];
-      if (run->UrlTarget->ID != UrlTarget->ID) break;
+      if (run->UrlTarget()->ID != UrlTarget()->ID) break;
       if (run->TabControl()) return;  // one tab stop per link
     }
   auto tab = std::make_unique<ThtTabControl>(nullptr);
@@ -377,7 +377,7 @@ void TFontList::Decrement(int N, ThtDocument* Document) {
     if (I > 0 && FItems[size_t(I) - 1]->Pos == run->Pos) {
       TFontObj* empty = FItems[size_t(I) - 1].get();
       if (empty->TabControl()) {
-        if (run->UrlTarget->ID != empty->UrlTarget->ID) {
+        if (run->UrlTarget()->ID != empty->UrlTarget()->ID) {
           if (Document) Document->RemoveTabStop(empty->TabControl());
         } else if (!run->TabControl()) {
           run->TakeTabControl(*empty);

@@ -77,7 +77,9 @@ public:
   // The run's link record, never null, for reading: one empty record is
   // shared by every run without a link record of its own (most runs), so
   // that a run of plain text costs no record.
-  const TUrlTarget* UrlTarget;
+  const TUrlTarget* UrlTarget() const {
+    return FPart && FPart->OwnUrlTarget ? FPart->OwnUrlTarget.get() : noRecord();
+  }
   // Makes the run's record a copy of UT, or the shared empty one again.
   void CopyUrlTarget(const TUrlTarget& UT);
   void ClearUrlTarget();
@@ -101,6 +103,7 @@ protected:
     bool Active = false;
   };
   const TLinkPart& part() const;
+  static const TUrlTarget* noRecord();
   TLinkPart& ownPart();
 
 private:
@@ -139,7 +142,7 @@ public:
   void SetHover(bool Value);
   // Hover on every run of this link.
   void SetAllHovers(bool Value);
-  const String& GetURL() const { return UrlTarget->URL; }
+  const String& GetURL() const { return UrlTarget()->URL; }
   void SetYValue(int Y);
   void CreateTabControl(int TabIndex);
   TMyFont* Font() const { return TheFont.get(); }

@@ -259,11 +259,11 @@ void TSection::ChangeFont(TProperties* Prop) {
     run = last;
   } else {
     auto fresh = std::make_unique<TFontObj>(this, std::move(font), Length);
-    if (last) fresh->CopyUrlTarget(*last->UrlTarget);
+    if (last) fresh->CopyUrlTarget(*last->UrlTarget());
     run = FontRuns.Add(std::move(fresh));
   }
   run->SetTitle(Prop->PropTitle());
-  if (!run->UrlTarget->URL.empty()) {
+  if (!run->UrlTarget()->URL.empty()) {
     run->SetLinkStates(Prop);
     if (Document) Document->AddLink(run);
   }
@@ -570,7 +570,7 @@ void TSection::FinishText(int EndPos) {
       continue;
     }
     // The tab stop entry names the control, which keeps its place.
-    if (prev->TabControl() && run->UrlTarget->ID == prev->UrlTarget->ID && !run->TabControl())
+    if (prev->TabControl() && run->UrlTarget()->ID == prev->UrlTarget()->ID && !run->TabControl())
       run->TakeTabControl(*prev);
     FontRuns.Delete(I - 1);
   }

@@ -175,18 +175,18 @@ TEST(HostileTable, RunsWithoutALinkShareAnEmptyRecordThatLinksNeverChange) {
   int links = 0;
   for (TSection* s : secs)
     for (const auto& run : s->FontRuns) {
-      if (run->UrlTarget->URL.empty()) {
+      if (run->UrlTarget()->URL.empty()) {
         // Every plain run reads the same record, still empty after the
         // links around it were closed.
-        if (!shared) shared = run->UrlTarget;
-        EXPECT_EQ(run->UrlTarget, shared);
-        EXPECT_EQ(run->UrlTarget->ID, 0);
-        EXPECT_EQ(run->UrlTarget->Last, -1);
-        EXPECT_TRUE(run->UrlTarget->Target.empty());
+        if (!shared) shared = run->UrlTarget();
+        EXPECT_EQ(run->UrlTarget(), shared);
+        EXPECT_EQ(run->UrlTarget()->ID, 0);
+        EXPECT_EQ(run->UrlTarget()->Last, -1);
+        EXPECT_TRUE(run->UrlTarget()->Target.empty());
       } else {
         ++links;
-        EXPECT_NE(run->UrlTarget, shared);
-        EXPECT_GT(run->UrlTarget->Last, run->UrlTarget->Start);
+        EXPECT_NE(run->UrlTarget(), shared);
+        EXPECT_GT(run->UrlTarget()->Last, run->UrlTarget()->Start);
       }
     }
   ASSERT_NE(shared, nullptr);
@@ -196,16 +196,16 @@ TEST(HostileTable, RunsWithoutALinkShareAnEmptyRecordThatLinksNeverChange) {
   TFontObj* linked = nullptr;
   TFontObj* bold = nullptr;
   for (const auto& run : runs)
-    if (!run->UrlTarget->URL.empty()) (linked ? bold : linked) = run.get();
+    if (!run->UrlTarget()->URL.empty()) (linked ? bold : linked) = run.get();
   ASSERT_TRUE(linked && bold);
-  EXPECT_EQ(linked->UrlTarget->ID, bold->UrlTarget->ID);
-  EXPECT_EQ(linked->UrlTarget->Last, bold->UrlTarget->Last);
-  EXPECT_EQ(bold->UrlTarget->Target, u"t");
+  EXPECT_EQ(linked->UrlTarget()->ID, bold->UrlTarget()->ID);
+  EXPECT_EQ(linked->UrlTarget()->Last, bold->UrlTarget()->Last);
+  EXPECT_EQ(bold->UrlTarget()->Target, u"t");
   // A print copy of a link reads the shared empty record (nothing points
   // at paper).
   TFontObj copy(secs[0], *linked);
-  EXPECT_EQ(copy.UrlTarget, shared);
-  EXPECT_TRUE(linked->UrlTarget->URL == u"a.html");
+  EXPECT_EQ(copy.UrlTarget(), shared);
+  EXPECT_TRUE(linked->UrlTarget()->URL == u"a.html");
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ struct Viewer : ::testing::Test {
     auto& links = View->Document()->Links;
     EXPECT_GT(int(links.size()), index);
     // Link records keep source positions.
-    return pointOf(View->Document()->FindDocPos(links[size_t(index)]->UrlTarget->Start, false));
+    return pointOf(View->Document()->FindDocPos(links[size_t(index)]->UrlTarget()->Start, false));
   }
   // The window as painted now; pixel() reads it as 0xRRGGBB.
   void grab() { ASSERT_TRUE(GrabWindow(View, Pixels, GrabW, GrabH)); }
