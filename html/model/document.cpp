@@ -3,6 +3,8 @@
 #include "html/model/document.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 #include "html/parse/html_common.h"
 #include "html/parse/prop_stack.h"
@@ -53,11 +55,32 @@ TIDObject* TIDObjectList::ObjectOf(const String& S) const {
   return Find(S, index) ? FItems[size_t(index)].Obj : nullptr;
 }
 
+namespace {
+// The list each object with a name is in (an object is in one list at most).
+std::mutex HoldersLock;
+// Never freed: objects left at exit may still ask.
+std::unordered_map<const TIDObject*, TIDObjectList*>& holders() {
+  static auto* map = new std::unordered_map<const TIDObject*, TIDObjectList*>;
+  return *map;
+}
+void noteHolder(const TIDObject* Obj, TIDObjectList* List) {
+  std::lock_guard<std::mutex> lock(HoldersLock);
+  if (List) holders()[Obj] = List;
+  else holders().erase(Obj);
+}
+}  // namespace
+
+TIDObjectList* TIDObjectList::ListOf(const TIDObject* Obj) {
+  std::lock_guard<std::mutex> lock(HoldersLock);
+  auto it = holders().find(Obj);
+  return it == holders().end() ? nullptr : it->second;
+}
+
 void TIDObjectList::release(TIDObject* Obj) {
   if (!Obj) return;
   if (--Obj->FIdRefs <= 0) {
     Obj->FIdRefs = 0;
-    Obj->FIdList = nullptr;
+    noteHolder(Obj, nullptr);
     if (Obj->FreeMe()) delete Obj;
   }
 }
@@ -70,9 +93,10 @@ void TIDObjectList::AddObject(const String& S, TIDObject* AObject) {
     release(old);
   }
   if (!AObject) return;
-  if (AObject->FIdList && AObject->FIdList != this) AObject->FIdList->RemoveObject(AObject);
+  TIDObjectList* holder = AObject->FIdRefs > 0 ? ListOf(AObject) : nullptr;
+  if (holder && holder != this) holder->RemoveObject(AObject);
   FItems.insert(FItems.begin() + index, Entry{S, htLowerCase(S), AObject});
-  AObject->FIdList = this;
+  if (AObject->FIdRefs == 0) noteHolder(AObject, this);
   ++AObject->FIdRefs;
 }
 
@@ -80,7 +104,7 @@ void TIDObjectList::RemoveObject(TIDObject* AObject) {
   FItems.erase(std::remove_if(FItems.begin(), FItems.end(),
                               [AObject](const Entry& e) { return e.Obj == AObject; }),
                FItems.end());
-  AObject->FIdList = nullptr;
+  if (AObject->FIdRefs > 0) noteHolder(AObject, nullptr);
   AObject->FIdRefs = 0;
 }
 

@@ -90,6 +90,8 @@ public:
   int Count() const { return int(FItems.size()); }
   // The object under a name, or nullptr.
   TIDObject* ObjectOf(const String& S) const;
+  // The list holding an object, if any.
+  static TIDObjectList* ListOf(const TIDObject* Obj);
 
 private:
   struct Entry {

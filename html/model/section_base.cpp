@@ -8,7 +8,8 @@
 #include "html/model/section.h"
 
 TIDObject::~TIDObject() {
-  if (FIdList) FIdList->RemoveObject(this);
+  if (FIdRefs > 0)
+    if (TIDObjectList* list = TIDObjectList::ListOf(this)) list->RemoveObject(this);
 }
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TDisplayStyle ADisplay)

@@ -51,8 +51,10 @@ public:
 
 private:
   friend class TIDObjectList;
-  TIDObjectList* FIdList = nullptr;  // the list holding the object, if any
-  int FIdRefs = 0;                   // how many names of that list point here
+  // How many names of an id list point here. The list itself is noted
+  // apart (TIDObjectList::ListOf) for the few objects that have a name:
+  // every section, block and cell of a page is one of these objects.
+  int FIdRefs = 0;
 };
 
 class TSectionBase : public TIDObject {

@@ -5,10 +5,12 @@
 
 #include <climits>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "html/parse/prop_stack.h"
 #include "html/model/block.h"
+#include "html/model/document.h"
 #include "html/model/indent_manager.h"
 #include "html/model/section.h"
 #include "html/model/table.h"
@@ -109,6 +111,30 @@ TEST(DocumentLists, ReplacedAndFreedIdsAreSafe) {
   EXPECT_EQ(doc->IdList->Count(), 2);
   doc->Clear();
   EXPECT_EQ(doc->IdList->Count(), 0);
+}
+
+TEST(DocumentLists, AnObjectNamedInASecondListLeavesTheFirstAndBothWhenFreed) {
+  struct TTarget : TIDObject {
+    int GetYPosition() override { return 7; }
+  };
+  TIDObjectList first, second;
+  auto obj = std::make_unique<TTarget>();
+  first.AddObject(u"x", obj.get());
+  first.AddObject(u"y", obj.get());
+  EXPECT_EQ(TIDObjectList::ListOf(obj.get()), &first);
+  second.AddObject(u"z", obj.get());
+  EXPECT_EQ(TIDObjectList::ListOf(obj.get()), &second);
+  EXPECT_EQ(first.Count(), 0) << "both names left the first list";
+  // Another object taking its only name leaves it in no list.
+  TTarget other;
+  second.AddObject(u"z", &other);
+  EXPECT_EQ(TIDObjectList::ListOf(obj.get()), nullptr);
+  first.AddObject(u"x", obj.get());
+  obj.reset();
+  EXPECT_EQ(first.Count(), 0) << "a freed object leaves its list";
+  EXPECT_EQ(second.ObjectOf(u"z"), &other);
+  second.Clear();
+  EXPECT_EQ(TIDObjectList::ListOf(&other), nullptr);
 }
 
 TEST(DocumentLists, TabStopsSortByNumberNotText) {
