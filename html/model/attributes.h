@@ -17,14 +17,15 @@
 class TProperties;
 
 // A list that owns its items: deleting or clearing frees them, Extract
-// hands one back without freeing it.
+// hands one back without freeing it. This kind is never a base to delete
+// through and keeps no table of virtual functions (a section's font runs:
+// a pointer less in every section); TFreeList below is.
 template <typename T>
-class TFreeList {
+class TOwningList {
 public:
-  TFreeList() = default;
-  TFreeList(const TFreeList&) = delete;
-  TFreeList& operator=(const TFreeList&) = delete;
-  virtual ~TFreeList() = default;
+  TOwningList() = default;
+  TOwningList(const TOwningList&) = delete;
+  TOwningList& operator=(const TOwningList&) = delete;
 
   int Count() const { return static_cast<int>(FItems.size()); }
   T* Items(int index) const {
@@ -58,7 +59,7 @@ public:
       if (FItems[i].get() == item) return static_cast<int>(i);
     return -1;
   }
-  virtual void Clear() { FItems.clear(); }
+  void Clear() { FItems.clear(); }
   void Reserve(int count) { FItems.reserve(static_cast<std::size_t>(count)); }
 
   auto begin() const { return FItems.begin(); }
@@ -73,6 +74,15 @@ private:
   void checkIndex(int index) const {
     if (index < 0 || index >= Count()) RaiseListIndexError(index);
   }
+};
+
+// The owning list that kinds of lists derive from: freed through the base
+// and cleared through Clear of the kind.
+template <typename T>
+class TFreeList : public TOwningList<T> {
+public:
+  virtual ~TFreeList() = default;
+  virtual void Clear() { TOwningList<T>::Clear(); }
 };
 
 enum TWidthType : std::uint8_t { wtNone = 0, wtAbsolute = 1, wtPercent = 2, wtRelative = 3 };

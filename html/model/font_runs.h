@@ -190,7 +190,7 @@ private:
 };
 
 // A section's runs in ascending Pos; the first starts at 0.
-class TFontList : public TFreeList<TFontObj> {
+class TFontList : public TOwningList<TFontObj> {
 public:
   TFontList() = default;
   TFontList(TSection* ASection, const TFontList& T);
