@@ -15,6 +15,7 @@
 #endif
 #endif
 
+#ifndef HT_POOL_OFF
 namespace {
 
 constexpr std::size_t SlabBytes = 64 * 1024;
@@ -87,6 +88,7 @@ TSlab* newSlab(std::size_t Slot) {
 bool full(const TSlab* S, std::size_t Slot) { return !S->Free && S->Fresh + Slot > S->End; }
 
 }  // namespace
+#endif
 
 void* PoolAlloc(std::size_t Size) {
 #ifdef HT_POOL_OFF
@@ -118,11 +120,12 @@ void* PoolAlloc(std::size_t Size) {
 
 void PoolFree(void* P, std::size_t Size) noexcept {
 #ifdef HT_POOL_OFF
-  ::operator delete(P, Size);
+  (void)Size;
+  ::operator delete(P);
 #else
   if (!P) return;
   if (Size > LargestSlot) {
-    ::operator delete(P, Size);
+    ::operator delete(P);
     return;
   }
   const std::size_t slot = (Size + Step - 1) / Step * Step;
@@ -148,6 +151,10 @@ void PoolFree(void* P, std::size_t Size) noexcept {
 }
 
 std::size_t PoolBytes() {
+#ifdef HT_POOL_OFF
+  return 0;  // the sanitizers watch every object on the heap
+#else
   std::lock_guard<std::mutex> lock(PoolLock);
   return Mapped;
+#endif
 }
