@@ -15,6 +15,7 @@
 #include "html/model/indent_manager.h"
 #include "html/images/image_object.h"
 #include "html/model/section.h"
+#include "html/model/table.h"
 #include "platform/gui/extctrls.h"
 
 // ---- inline element records ----

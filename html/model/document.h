@@ -13,6 +13,7 @@
 #include "html/model/font_runs.h"
 #include "html/forms/form_controls.h"
 #include "html/model/section_base.h"
+#include "html/model/shared_record.h"
 #include "html/model/viewer_base.h"
 #include "platform/core/string_list.h"
 #include "platform/gui/controls.h"
@@ -326,7 +327,7 @@ public:
   int32_t DefaultFontSize = 12;
   // The border and background record of the table cell made last, which
   // the next cell shares when it looks the same.
-  std::shared_ptr<TCellLooks> LastCellLooks;
+  TSharedRecord<TCellLooks> LastCellLooks;
 
 private:
   int printPageOnce(TCanvas* Canvas, int Top, int Width, int Height, int* ContentEnd);

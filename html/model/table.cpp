@@ -278,9 +278,9 @@ bool TCellLooks::operator==(const TCellLooks& O) const {
 
 TCellObj::TLooks& TCellObj::looks() {
   if (!FLooks)
-    FLooks = std::make_shared<TLooks>();
-  else if (FLooks.use_count() > 1)
-    FLooks = std::make_shared<TLooks>(*FLooks);
+    FLooks = TSharedRecord<TLooks>::Make();
+  else if (FLooks.Shared())
+    FLooks = TSharedRecord<TLooks>::Make(*FLooks);
   return *FLooks;
 }
 

@@ -10,6 +10,7 @@
 #include "html/model/object_pool.h"
 #include "html/model/floating_objects.h"
 #include "html/model/section_base.h"
+#include "html/model/shared_record.h"
 
 class TImageObj;
 class TBitmap;
@@ -77,7 +78,7 @@ private:
   using TLooks = TCellLooks;
   // The cell's own record to change (a shared one is copied first).
   TLooks& looks();
-  std::shared_ptr<TLooks> FLooks;
+  TSharedRecord<TLooks> FLooks;
 };
 
 class TCellList : public TFreeList<TCellObj> {

@@ -13,6 +13,7 @@
 #include "html/model/document.h"
 #include "html/model/indent_manager.h"
 #include "html/model/section.h"
+#include "html/model/shared_record.h"
 #include "html/model/table.h"
 #include "platform/gui/forms.h"
 #include "tests/html/build_helpers.h"
@@ -135,6 +136,34 @@ TEST(DocumentLists, AnObjectNamedInASecondListLeavesTheFirstAndBothWhenFreed) {
   EXPECT_EQ(second.ObjectOf(u"z"), &other);
   second.Clear();
   EXPECT_EQ(TIDObjectList::ListOf(&other), nullptr);
+}
+
+TEST(DocumentLists, ASharedRecordGoesWithItsLastHolder) {
+  static int alive = 0;
+  struct TCounted {
+    int Value = 0;
+    TCounted() { ++alive; }
+    TCounted(const TCounted& O) : Value(O.Value) { ++alive; }
+    ~TCounted() { --alive; }
+  };
+  {
+    auto a = TSharedRecord<TCounted>::Make();
+    EXPECT_FALSE(a.Shared());
+    TSharedRecord<TCounted> b = a, c;
+    EXPECT_TRUE(a.Shared() && b.Shared());
+    EXPECT_FALSE(c);
+    c = std::move(b);
+    EXPECT_FALSE(b);
+    c->Value = 5;
+    EXPECT_EQ(a->Value, 5);
+    a = TSharedRecord<TCounted>::Make(*a);  // a copy of its own to change
+    EXPECT_FALSE(a.Shared());
+    EXPECT_FALSE(c.Shared());
+    EXPECT_EQ(alive, 2);
+    c = a;
+    EXPECT_EQ(alive, 1) << "the record held by c alone went with it";
+  }
+  EXPECT_EQ(alive, 0);
 }
 
 TEST(DocumentLists, TabStopsSortByNumberNotText) {
