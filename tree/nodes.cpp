@@ -531,9 +531,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     failure = std::current_exception();
   }
   Node->States.Exclude(vsClearing);
-  if (failure) {
+  if (failure && Node->FirstChild) {
     keepChildrenLeft(Node, child, counted);
   } else {
+    // All went (a failure on the very last one changes nothing here).
     if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
     if (Node != FRoot) Node->States.Exclude(vsExpanded);
     Node->ChildCount = 0;
