@@ -588,7 +588,8 @@ void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Count
     AdjustTotalHeight(Node, height, false);
     AdjustTotalCount(Node, count, false);
   } else {
-    // A node going itself is counted again by its own parent.
+    // The root has no chain above it; a node going itself is counted again
+    // by its own parent.
     Node->TotalHeight = std::uint32_t(height);
     Node->TotalCount = std::uint32_t(count);
   }
