@@ -386,7 +386,8 @@ TEST(TreeStore, IndicesFollowEveryMixOfChanges) {
 // must match a walk of the chain.
 TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
   // Short hidden runs, then long ones (the painter remembers those).
-  for (const auto& [count, visibleOneIn] : {std::pair{60, 3}, std::pair{600, 60}}) {
+  for (const std::pair<int, int>& sizes : {std::pair{60, 3}, std::pair{600, 60}}) {
+  const int count = sizes.first, visibleOneIn = sizes.second;
   TTestTree t(nullptr);
   t.SetNodeDataSize(sizeof(int));
   PDataNode parents[2] = {t.AddChild(nullptr), t.AddChild(nullptr)};
