@@ -1348,8 +1348,8 @@ private:
   // After a handler failed while Node's children went: the children left
   // stay, and Node's counts and the notes of their runs are made right
   // again. Child is the one that was going (it may still be there), and
-  // Counted whether it was already taken off the visible count.
-  void keepChildrenLeft(PDataNode Node, PDataNode Child, bool Counted);
+  // Shown whether Node's children are rows of the visible count.
+  void keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);

@@ -516,12 +516,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   // Taking the children out one by one needs no notes of their runs.
   forgetHiddenRuns(Node);
   PDataNode child = nullptr;
-  bool counted = false;
   std::exception_ptr failure;
   try {
     while ((child = Node->LastChild)) {
-      counted = parentVisible && child->States.Contains(vsVisible);
-      if (counted) --FVisibleCount;
+      if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
       child->States.Include(vsDeleting);
       DeleteNode(child, true);
     }
@@ -532,7 +530,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   }
   Node->States.Exclude(vsClearing);
   if (failure && Node->FirstChild) {
-    keepChildrenLeft(Node, child, counted);
+    keepChildrenLeft(Node, child, parentVisible);
   } else {
     // All went (a failure on the very last one changes nothing here).
     if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
@@ -568,12 +566,12 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
 }
 
-void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Counted) {
+void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown) {
   // A failure below the child that was going leaves it in place (a child
   // that went is no longer the last one; its address is only compared).
   if (Child && Node->LastChild == Child) {
     Child->States.Exclude(vsDeleting);
-    if (Counted) ++FVisibleCount;
+    if (Shown && Child->States.Contains(vsVisible)) ++FVisibleCount;
   }
   noteHiddenRuns(Node);
   DetermineHiddenChildrenFlag(Node);
