@@ -94,6 +94,29 @@ bool Archive::readAt(uint64_t offset, void* buffer, size_t count) const {
     std::memcpy(buffer, FMemory->data() + offset, count);
     return true;
   }
+  // Small reads (local headers, the data of small entries) mostly come in
+  // file order: they are served from a window read ahead, so that an
+  // archive of many small entries costs no system call per header.
+  constexpr size_t kSmall = 4096, kAhead = 256 * 1024;
+  if (count <= kSmall) {
+    if (offset < FAheadPos || offset + count > FAheadPos + FAhead.size()) {
+      // Far reads (entries out of file order) read a page, not a window.
+      const bool onward = offset >= FAheadPos && offset - FAheadPos <= FAhead.size() + kAhead;
+      const size_t n = size_t(std::min<uint64_t>(onward ? kAhead : kSmall, FSize - offset));
+      FAhead.resize(n);
+      FAheadPos = offset;
+      if (!readDirect(offset, FAhead.data(), n)) {
+        FAhead.clear();
+        return false;
+      }
+    }
+    std::memcpy(buffer, FAhead.data() + (offset - FAheadPos), count);
+    return true;
+  }
+  return readDirect(offset, buffer, count);
+}
+
+bool Archive::readDirect(uint64_t offset, void* buffer, size_t count) const {
   auto* out = static_cast<char*>(buffer);
   while (count > 0) {
     ssize_t n = ::pread(FFd, out, count, off_t(offset));

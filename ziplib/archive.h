@@ -101,6 +101,7 @@ private:
     std::string FBuffer;
     uint64_t FBufferPos = 0;
   };
+  bool readDirect(uint64_t offset, void* buffer, size_t count) const;
   Failure check();
   Failure findDirectory();
   Failure checkCentralHeaders();
@@ -113,6 +114,8 @@ private:
   uint64_t FShift = 0;  // data in front of the archive
   uint64_t FCount = 0;
   std::vector<uint16_t> FLocalExtra;
+  mutable std::string FAhead;  // read ahead for small reads
+  mutable uint64_t FAheadPos = 0;
 };
 
 // Name rules shared by the reader and the extractor.

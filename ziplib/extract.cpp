@@ -92,17 +92,25 @@ private:
 };
 
 time_t dosToTime(uint32_t dos) {
-  struct tm t {};
-  t.tm_sec = int(dos & 0x1F) * 2;
-  t.tm_min = int((dos >> 5) & 0x3F);
-  t.tm_hour = int((dos >> 11) & 0x1F);
-  t.tm_mday = int((dos >> 16) & 0x1F);
-  t.tm_mon = int((dos >> 21) & 0x0F) - 1;
-  t.tm_year = int((dos >> 25) & 0x7F) + 80;
-  t.tm_isdst = -1;
-  if (t.tm_mday == 0) t.tm_mday = 1;
-  if (t.tm_mon < 0) t.tm_mon = 0;
-  return mktime(&t);
+  // mktime looks at the time zone file on every call: the start of the
+  // hour is made once per hour met (entries of an archive share a few).
+  static thread_local uint32_t lastHour = 0;
+  static thread_local time_t lastStart = -1;
+  const uint32_t hour = dos & ~uint32_t(0x7FF);
+  if (lastStart == -1 || hour != lastHour) {
+    struct tm t {};
+    t.tm_hour = int((hour >> 11) & 0x1F);
+    t.tm_mday = int((hour >> 16) & 0x1F);
+    t.tm_mon = int((hour >> 21) & 0x0F) - 1;
+    t.tm_year = int((hour >> 25) & 0x7F) + 80;
+    t.tm_isdst = -1;
+    if (t.tm_mday == 0) t.tm_mday = 1;
+    if (t.tm_mon < 0) t.tm_mon = 0;
+    lastStart = mktime(&t);
+    lastHour = hour;
+  }
+  if (lastStart == -1) return -1;
+  return lastStart + time_t((dos >> 5) & 0x3F) * 60 + time_t(dos & 0x1F) * 2;
 }
 
 // The modification time of the extended timestamp field, when present.
