@@ -1,7 +1,6 @@
 #include "zip/zip_central.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
