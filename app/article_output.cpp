@@ -51,17 +51,18 @@ void TRuForm::SaveButtonClick(TObject*) {
     return;
   // The next save starts where this one went.
   SaveDialog1->SetInitialDir(ExtractFileDir(name));
-  const std::int64_t wordId = ShownWordId;
-  // The pictures come from the dictionaries under the program folder.
+  // The pictures come from the dictionaries under the program folder, as
+  // the dictionary stores them (never decoded and encoded again).
   SetCurrentDir(AppDir);
   try {
     if (text) {
       SaveArticleAsText(name, source);
     } else {
-      SaveArticleAsHtml(name, source, [wordId](int DictIndex, const String& Media) {
+      TMediaReader media(ShownWordId);
+      SaveArticleAsHtml(name, source, [&media](int DictIndex, const String& Media) {
         if (DictIndex < 0 || DictIndex > LastDictIndex || ActiveDicts[DictIndex].empty())
           return std::make_unique<TMemoryStream>();
-        return FetchMedia(DictIndex, wordId, Media);
+        return media.Fetch(DictIndex, Media);
       });
     }
   } catch (const EFileStreamError& e) {
@@ -76,6 +77,13 @@ void TRuForm::SaveButtonClick(TObject*) {
 }
 
 void TRuForm::PrintButtonClick(TObject*) {
+  printShownPage();
+  // What was put off while the pages were counted or printed: a close, a
+  // double copy's search.
+  if (!RunActive()) runPending();
+}
+
+void TRuForm::printShownPage() {
   TPrinter* printer = Printer();
   printer->SetTitle(ShownCaption);
   // The PDF writer proposes a file named after the page, in the folder
@@ -84,7 +92,8 @@ void TRuForm::PrintButtonClick(TObject*) {
   if (dir.empty()) dir = homeFolder();
   printer->SetOutputFileName(IncludeTrailingPathDelimiter(dir) + proposedName(ShownCaption) + u".pdf");
   const int pages = HTMLOut->NumPrinterPages();
-  if (pages <= 0) return;
+  // A close that arrived while the pages were counted is done instead.
+  if (pages <= 0 || FPendingClose) return;
   PrintDialog1->SetMinPage(1);
   PrintDialog1->SetMaxPage(pages);
   PrintDialog1->SetFromPage(1);

@@ -226,32 +226,11 @@ void RaiseReadError(const String& FileName) {
   throw EInOutError(FileErrorText(FileName, false, error), error == ENOENT ? 2 : 5);
 }
 
-void RemoveLeftoverTempFile(const String& FileName) { DeleteFile(FileName + TempFileSuffix); }
-
 void WriteFileReplacing(const String& FileName, const RawByteString& Bytes) {
-  const String temp = FileName + TempFileSuffix;
-  const UTF8String tempPath = UTF16ToUTF8(temp), path = UTF16ToUTF8(FileName);
-  auto fail = [&](int error, int fd) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(tempPath.c_str());
+  try {
+    WriteFileSafely(FileName, Bytes.data(), Bytes.size());
+  } catch (const EFCreateError& e) {
+    const int error = e.ErrorCode() ? e.ErrorCode() : EIO;
     throw EInOutError(FileErrorText(FileName, true, error), error == ENOSPC ? 101 : 5);
-  };
-  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    const int error = errno;
-    // Nothing was made: a temporary file of someone else's stays.
-    throw EInOutError(FileErrorText(FileName, true, error), 5);
   }
-  size_t done = 0;
-  while (done < Bytes.size()) {
-    const ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail(n < 0 ? errno : ENOSPC, fd);
-    done += size_t(n);
-  }
-  // On the disk before it takes the old file's place: a crash right after
-  // the rename must not leave an empty file under the real name.
-  if (::fsync(fd) != 0) fail(errno, fd);
-  if (::close(fd) != 0) fail(errno, -1);
-  if (::rename(tempPath.c_str(), path.c_str()) != 0) fail(errno, -1);
 }

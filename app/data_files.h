@@ -47,15 +47,12 @@ std::vector<DPType> ReadDictListFile(const String& FileName);
 // WriteFileReplacing.
 void WriteDictListFile(const String& FileName, const std::vector<DPType>& Entries);
 
-// Writes Bytes as the whole new content of FileName: into a temporary file
-// beside it (FileName + TempFileSuffix), flushed to the disk, which then
-// replaces the file. A full disk or a crash therefore leaves either the old
-// file or the new one, never a cut one; on failure the temporary file is
-// removed and EInOutError is raised with FileErrorText.
+// Writes Bytes as the whole new content of FileName, as WriteFileSafely
+// does (a temporary file beside it, flushed, renamed over it: a full disk
+// or a crash leaves either the old file or the new one, never a cut one),
+// reporting a failure as the program reports any file it cannot write:
+// EInOutError with FileErrorText.
 void WriteFileReplacing(const String& FileName, const RawByteString& Bytes);
-inline constexpr const char16_t* TempFileSuffix = u".new";
-// Removes the temporary file a killed run may have left beside FileName.
-void RemoveLeftoverTempFile(const String& FileName);
 
 // The message for a file that could not be read or written: the file's
 // full path and the reason, in the program's language.

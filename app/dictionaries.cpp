@@ -179,8 +179,21 @@ TSearchStatement BuildSearchStatement() {
     s.SQL += " WHERE words.ROWID>0";
   } else {
     const bool like = w.find_first_of("%_") != UTF8String::npos;
-    s.SQL += like ? " WHERE word LIKE ?" : " WHERE word=?";
-    s.Params.push_back(UnicodeToUtf8(AnsiUpperCase(Utf8ToUnicode(w))));
+    const String upper = AnsiUpperCase(Utf8ToUnicode(w));
+    const char* match = like ? "word LIKE ?1" : "word=?1";
+    const size_t ye = upper.find(u'Е');
+    if (ye == String::npos || !WordMatchesLanguages(u"ru", upper)) {
+      s.SQL += std::string(" WHERE ") + match;
+      s.Params.push_back(UnicodeToUtf8(upper));
+    } else {
+      // The main word had its "Ё" folded to "Е", but a dictionary may store
+      // the headword with "Ё": those are found too, read from the index by
+      // the letters before the first "Е" spelt "Ё".
+      s.SQL += std::string(" WHERE (") + match + " OR (word LIKE ?2 AND replace(word, 'Ё', 'Е') " +
+               (like ? "LIKE ?1))" : "=?1))");
+      s.Params.push_back(UnicodeToUtf8(upper));
+      s.Params.push_back(UnicodeToUtf8(upper.substr(0, ye)) + "Ё%");
+    }
   }
   if (join) {
     s.SQL += " AND words.ROWID=descriptions.ROWID";

@@ -2,13 +2,18 @@
 // not installed yet, their download into temp/ and their installation into
 // dictionaries/ through the zip component.
 //
-// Every transfer runs on a worker thread; the handlers wait for it while
+// Every transfer, and the unpacking, runs on a worker thread; the handlers wait for it while
 // the program goes on handling its messages, so the window repaints, the
 // progress bar moves and the other windows answer. A handler that waits
 // holds a copy of the window's alive token and touches nothing of the
 // window once it has gone.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "app/app_state.h"
 #include "app/dicts_form.h"
@@ -131,16 +136,17 @@ bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress, std::in
   const std::weak_ptr<bool> alive = FAlive;
   // The length the answer announces, else the one asked for before.
   auto total = [&] { return Transfer.ContentLength() >= 0 ? Transfer.ContentLength() : KnownSize; };
-  while (!Transfer.WaitFor(15)) {
+  // Messages are handled before the first wait and after the last too, so
+  // that the status line and the bar are seen however fast the transfer.
+  for (bool done = false;;) {
     Application->ProcessMessages();
     if (alive.expired()) return false;
+    if (done) return true;
     // A program that is closing does not wait for the network.
     if (Application->Terminated()) Transfer.Cancel();
+    done = Transfer.WaitFor(15);
     if (Progress) showProgress(Transfer.Received(), total());
   }
-  if (alive.expired()) return false;
-  if (Progress) showProgress(Transfer.Received(), total());
-  return true;
 }
 
 void TDictsForm::showProgress(std::int64_t Received, std::int64_t Total) {
@@ -259,7 +265,7 @@ void TDictsForm::DIButtonClick(TObject*) {
     DownLoadProgress->SetStyle(pbstNormal);
     DownLoadProgress->SetPosition(0);
     Label4->SetCaption(u"Скачивание успешно завершено. Идет распаковка словарей.");
-    installPackages(names);
+    if (!installPackages(names)) return;
     RefreshDictsClick(this);
     UpdateMoreDicts();
     if (alive.expired()) return;
@@ -274,26 +280,76 @@ void TDictsForm::DIButtonClick(TObject*) {
   DownLoadProgress->SetPosition(100);
 }
 
-void TDictsForm::installPackages(const std::vector<String>& Names) {
-  if (Names.empty()) return;
-  ZipArchiver1->SetActive(true);
-  ZipArchiver1->SetDLLDirectory(folder(u"other"));
-  ZipArchiver1->SetDLL_Load(true);
-  for (const String& name : Names) {
-    const String package = folder(u"temp") + name;
-    ZipArchiver1->SetZipFileName(package);
-    ZipArchiver1->FSpecArgs()->Clear();
-    ZipArchiver1->SetExtrBaseDir(folder(u"dictionaries"));
-    ZipArchiver1->SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
-    const int result = ZipArchiver1->Extract();
-    if (result != 0 || ZipArchiver1->ErrCode() != 0) {
-      String reason = ZipArchiver1->ErrMessage();
-      if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : ZipArchiver1->ErrCode());
-      throw Exception(u"Cannot unpack " + name + u": " + reason);
-    }
-  }
+void TDictsForm::stopUnpacking() {
+  if (!FUnpacking) return;
+  FUnpacking->Cancelled = true;
+  if (FUnpacking->Worker.joinable()) FUnpacking->Worker.join();
+  FUnpacking.reset();
 }
 
+bool TDictsForm::installPackages(const std::vector<String>& Names) {
+  if (Names.empty()) return true;
+  const std::weak_ptr<bool> alive = FAlive;
+  stopUnpacking();
+  FUnpacking = std::make_unique<TUnpacking>();
+  TUnpacking* unpacking = FUnpacking.get();
+  TZipArchiver* zip = ZipArchiver1;
+  zip->OnCheckTerminate = [unpacking](TObject*, bool& Abort) {
+    if (unpacking->Cancelled) Abort = true;
+  };
+  const String packages = folder(u"temp"), target = folder(u"dictionaries"), library = folder(u"other");
+  unpacking->Worker = std::thread([unpacking, zip, Names, packages, target, library] {
+    String failure;
+    try {
+      zip->SetActive(true);
+      zip->SetDLLDirectory(library);
+      zip->SetDLL_Load(true);
+      for (size_t k = 0; k < Names.size() && failure.empty(); ++k) {
+        unpacking->Percent = 0;
+        const String& name = Names[k];
+        zip->SetZipFileName(packages + name);
+        zip->FSpecArgs()->Clear();
+        zip->SetExtrBaseDir(target);
+        zip->SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
+        const int result = zip->Extract();
+        if (unpacking->Cancelled) {
+          failure = u"Cannot unpack " + name + u": cancelled";
+        } else if (result != 0 || zip->ErrCode() != 0) {
+          String reason = zip->ErrMessage();
+          if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : zip->ErrCode());
+          failure = u"Cannot unpack " + name + u": " + reason;
+        }
+      }
+    } catch (const Exception& e) {
+      failure = e.Message();
+    } catch (const std::exception& e) {
+      failure = UTF8ToUTF16(e.what());
+    }
+    unpacking->Finish(failure);
+  });
+  // The window answers while the worker unpacks: its messages are handled
+  // between short waits, and the bar follows the worker.
+  // Once more after the end, so that the bar is seen where it ended.
+  for (bool done = false;;) {
+    Application->ProcessMessages();
+    if (alive.expired()) return false;  // its destructor stopped the worker
+    if (done) break;
+    // A program that is closing does not wait for the unpacking.
+    if (Application->Terminated()) unpacking->Cancelled = true;
+    done = unpacking->WaitFor(15);
+    DownLoadProgress->SetPosition(unpacking->Percent);
+  }
+  unpacking->Worker.join();
+  const String failure = unpacking->Failure;
+  FUnpacking.reset();
+  zip->OnCheckTerminate = nullptr;
+  if (!failure.empty()) throw Exception(failure);
+  return true;
+}
+
+// Called on the unpacking's worker thread: the bar is moved by the window.
+// The report that ends an operation has no item (and so 0 per cent): the
+// bar stays where the last item left it.
 void TDictsForm::ZipArchiver1Progress(TObject*, TZAProgressDetails& Details) {
-  DownLoadProgress->SetPosition(Details.ItemPerCent());
+  if (FUnpacking && Details.ItemSize() > 0) FUnpacking->Percent = Details.ItemPerCent();
 }

@@ -159,6 +159,7 @@ TDictsForm::~TDictsForm() {
   // being a TDictsForm: its records go now, while their handler still has
   // its form.
   FAlive.reset();
+  stopUnpacking();
   if (DictsTree) DictsTree->Clear();
   if (MoreDicts) MoreDicts->Clear();
   if (DictsForm == this) DictsForm = nullptr;

@@ -4,7 +4,12 @@
 // file in step with the folder runs at every activation of the main
 // window); its second page lists the packages of the dictionary site that
 // are not installed yet, downloads the ticked ones and installs them.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "app/data_files.h"
@@ -101,7 +106,17 @@ private:
   // The failure shown in the status line and in a message; the button is
   // enabled again.
   void downloadFailed(const String& Reason);
-  void installPackages(const std::vector<String>& Names);
+  // Unpacks the downloaded packages into dictionaries/ on a worker thread
+  // while the program goes on handling its messages, the bar following
+  // the worker. Raises Exception naming the package that could not be
+  // unpacked; false when the window was destroyed meanwhile (the unpacking
+  // was cancelled then, and nothing of the window may be touched).
+  bool installPackages(const std::vector<String>& Names);
+  struct TUnpacking;
+  // The running unpacking: cancelled and waited for when the window goes,
+  // before the component it uses does.
+  std::unique_ptr<TUnpacking> FUnpacking;
+  void stopUnpacking();
 
   // Cleared when the window goes, so that a wait inside one of its
   // handlers can tell.
@@ -109,6 +124,33 @@ private:
   bool FListing = false;
   // The width of the pages' contents (lists, labels).
   int FContentWidth = 455;
+};
+
+// The state the worker and the window share; the worker touches nothing
+// else but the window's zip component, which the window leaves alone (and
+// keeps alive) until the worker has ended.
+struct TDictsForm::TUnpacking {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  bool Done = false;     // under Lock
+  String Failure;        // under Lock; empty when every package was unpacked
+  std::atomic<int> Percent{0};
+  std::atomic<bool> Cancelled{false};
+  std::thread Worker;
+
+  // True once the worker has ended; waits at most Milliseconds for it.
+  bool WaitFor(int Milliseconds) {
+    std::unique_lock<std::mutex> lock(Lock);
+    return Changed.wait_for(lock, std::chrono::milliseconds(Milliseconds), [this] { return Done; });
+  }
+  void Finish(const String& Reason) {
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      Failure = Reason;
+      Done = true;
+    }
+    Changed.notify_all();
+  }
 };
 
 extern TDictsForm* DictsForm;

@@ -343,7 +343,8 @@ void TRuForm::FormCreate(TObject*) {
   SetCurrentDir(AppDir);
 
   // What a run killed while writing left beside the files it writes.
-  for (const char16_t* file : {kSettingsFile, kListFile, kStyleSheet}) RemoveLeftoverTempFile(file);
+  for (const char16_t* file : {kSettingsFile, kListFile, kStyleSheet})
+    SweepLeftoverTemporaries(ExtractFilePath(file));
 
   // The settings: keys that act on the window do so as they are read. A
   // missing file leaves every setting at its initial value, and so does
@@ -407,8 +408,9 @@ void TRuForm::ApplyTraySetting() {
 }
 
 void TRuForm::FormActivate(TObject*) {
-  if (RunActive()) {
-    // The run uses the connections: the set is rebuilt when it ends.
+  if (RunActive() || PrintActive()) {
+    // The run uses the connections, the job may ask for the page's
+    // pictures: the set is rebuilt when they end.
     FPendingActivation = true;
     return;
   }
@@ -441,9 +443,13 @@ void TRuForm::ShowFailureOnce(const String& Text) {
   Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONWARNING);
 }
 
+bool TRuForm::PrintActive() const { return HTMLOut && HTMLOut->IsPrinting(); }
+
 void TRuForm::FormClose(TObject*, TCloseAction& Action) {
-  if (RunActive()) {
-    // Close once the run has let go of its connection.
+  if (RunActive() || PrintActive()) {
+    // Close once the run has let go of its connection, and once the job
+    // being printed has its last page (the viewer lets messages through
+    // between pages, and the job prints from the shown page).
     SearchStop = CompletionStop = true;
     FPendingClose = true;
     Action = caNone;

@@ -206,6 +206,8 @@ public:
   bool HotKeyRegistered() const { return FHotKeyRegistered; }
   // True while a search or completion run is under way.
   bool RunActive() const { return FSearchActive || FCompletionActive; }
+  // True while the shown page is being printed or its pages counted.
+  bool PrintActive() const;
   // Shows a failure the program goes on after, the first time its text is
   // met: a folder that cannot be written fails the same way at every
   // activation, and a message box closing activates the window again.
@@ -222,6 +224,8 @@ private:
   // arrived while it ran.
   void runPending();
   void activateDictionaries();
+  // Counts the shown page's pages, asks where to print them and prints.
+  void printShownPage();
   void showPage(const String& Caption, const String& Body);
   // The lines of a page template; none when it cannot be read.
   std::vector<String> templateLines(const String& FileName, size_t MaxLines = size_t(-1));

@@ -22,23 +22,45 @@ bool ParseMediaSource(const String& Source, TMediaSource& Media) {
   return !Media.Name.empty();
 }
 
-std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, const String& Name) {
-  auto stream = std::make_unique<TMemoryStream>();
-  TSQLite3Database db(nullptr);
-  db.SetReadOnly(true);
-  db.SetImmutable(true);
-  db.SetDatabaseName(u"dictionaries/" + ActiveDicts[DictIndex] + u".tamrix");
-  db.Open();
-  auto st = db.Prepare("SELECT mm_content FROM multimedia WHERE word_id=? AND internal_name=?;");
-  st->Bind_Int64(1, WordId);
-  st->Bind_Text(2, UnicodeToUtf8(Name));
-  if (st->Step() == 100 /* a row */) {
-    const int bytes = st->Column_Bytes(0);
-    if (bytes > 0) stream->Write(st->Column_Blob(0), bytes);
+struct TMediaReader::Source {
+  TSQLite3Database Db{nullptr};
+  std::unique_ptr<TSQLite3Statement> Statement;
+};
+
+TMediaReader::TMediaReader(std::int64_t WordId) : FWordId(WordId) {}
+
+TMediaReader::~TMediaReader() {
+  // Statements go before their connections.
+  for (auto& [index, source] : FSources)
+    if (source) source->Statement.reset();
+}
+
+std::unique_ptr<TMemoryStream> TMediaReader::Fetch(int DictIndex, const String& Name) {
+  std::unique_ptr<Source>& source = FSources[DictIndex];
+  if (!source) {
+    auto made = std::make_unique<Source>();
+    made->Db.SetReadOnly(true);
+    made->Db.SetImmutable(true);
+    made->Db.SetDatabaseName(u"dictionaries/" + ActiveDicts[DictIndex] + u".tamrix");
+    made->Db.Open();
+    made->Statement = made->Db.Prepare("SELECT mm_content FROM multimedia WHERE word_id=? AND internal_name=?;");
+    source = std::move(made);
   }
-  st.reset();
-  db.Close();
+  TSQLite3Statement& st = *source->Statement;
+  auto stream = std::make_unique<TMemoryStream>();
+  st.Reset();
+  st.Bind_Int64(1, FWordId);
+  st.Bind_Text(2, UnicodeToUtf8(Name));
+  if (st.Step() == 100 /* a row */) {
+    const int bytes = st.Column_Bytes(0);
+    if (bytes > 0) stream->Write(st.Column_Blob(0), bytes);
+  }
+  st.Reset();
   return stream;
+}
+
+std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, const String& Name) {
+  return TMediaReader(WordId).Fetch(DictIndex, Name);
 }
 
 String MediaTempFileName(const String& Name) {

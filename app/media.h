@@ -3,6 +3,7 @@
 // article pages carry, fetching their blobs, extracting them into "temp/",
 // and sorting out what a clicked link is.
 #include <cstdint>
+#include <map>
 #include <memory>
 
 #include "platform/core/streams.h"
@@ -21,6 +22,22 @@ bool ParseMediaSource(const String& Source, TMediaSource& Media);
 // DictIndex, read through a read-only connection; an empty stream when no
 // row matches. Raises ESQLite3 when the dictionary cannot be read.
 std::unique_ptr<TMemoryStream> FetchMedia(int DictIndex, std::int64_t WordId, const String& Name);
+
+// Fetches several media items of headword WordId as FetchMedia does, each
+// dictionary opened once for all of them (saving a page with its pictures).
+class TMediaReader {
+public:
+  explicit TMediaReader(std::int64_t WordId);
+  ~TMediaReader();
+  TMediaReader(const TMediaReader&) = delete;
+  TMediaReader& operator=(const TMediaReader&) = delete;
+  std::unique_ptr<TMemoryStream> Fetch(int DictIndex, const String& Name);
+
+private:
+  struct Source;
+  std::int64_t FWordId;
+  std::map<int, std::unique_ptr<Source>> FSources;
+};
 
 // The file a media item is extracted to: its base name inside "temp/"
 // under the program folder; empty when the name has no usable base name.

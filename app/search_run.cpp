@@ -28,9 +28,10 @@ void TRuForm::SearchButtonClick(TObject*) {
     SearchButton->SetCaption(u"искать");
     return;
   }
-  if (RunActive()) {
+  if (RunActive() || PrintActive()) {
     // Started from inside a running completion (or a search still winding
-    // down): that run ends first, then this search runs.
+    // down), or while a page prints (a double copy arrives between pages):
+    // that ends first, then this search runs.
     CompletionStop = true;
     FPendingSearch = true;
     return;
@@ -66,8 +67,9 @@ void TRuForm::QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState) {
 void TRuForm::QueryComboKeyUp(TObject*, WORD& Key, TShiftState) {
   if (Key == VK_RETURN || !AppSettings.WordAutoSelect || QueryCombo->Text().empty()) return;
   CompletionStop = true;
-  if (RunActive()) {
-    // The running one ends at its next row; the fresh one follows it.
+  if (RunActive() || PrintActive()) {
+    // The running one ends at its next row (a job being printed, at its
+    // last page); the fresh one follows it.
     FPendingCompletion = true;
     return;
   }
@@ -93,7 +95,7 @@ void TRuForm::runCompletion() {
 
 void TRuForm::runPending() {
   // Each pending piece may itself be interrupted and leave new ones.
-  for (int guard = 0; guard < 1000 && !RunActive(); ++guard) {
+  for (int guard = 0; guard < 1000 && !RunActive() && !PrintActive(); ++guard) {
     if (FPendingActivation) {
       activateDictionaries();
     } else if (FPendingClose) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -406,8 +407,8 @@ protected:
   // Writes Node with its subtree.
   virtual void WriteStreamNode(TStream* Stream, PDataNode Node);
   // Links a node that belongs to no parent into Target (this tree) at
-  // Destination, keeping counts and heights; without Reindex only the node
-  // itself gets its index (for runs of nodes renumbered once at the end).
+  // Destination, keeping counts and heights. The siblings' indices are
+  // renumbered lazily (see TSiblingIndex), so Reindex no longer matters.
   virtual void InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
                                    TDTNodeAttachMode Mode, bool Reindex = true);
 
@@ -1157,6 +1158,11 @@ public:
   bool Dragging() const override;
   IDTDragManager* DragManager();
   TDTDragImage* DragImage() const { return FDragImage.get(); }
+  // Repaints R (client coordinates) of this tree at once while Source's own
+  // drag picture may lie over it, then lets the picture take anew what it
+  // shows through (showing itself again when asked). UpdateNCArea repaints
+  // the frame (header, scroll bars) too.
+  virtual void RepaintAroundDragImage(TBaseDataTree* Source, TRect R, bool UpdateNCArea, bool ReshowDragImage);
   // The tree's number in the registry of live trees.
   std::uint64_t TreeToken() const { return FTreeToken; }
   virtual HRESULT RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard);
@@ -1358,18 +1364,85 @@ private:
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
   void nextCacheGeneration();
-  // The first and last visible child of a parent, remembered while the
-  // structure stays as it is: painting asks about every row and each of its
-  // ancestors, and a long run of hidden siblings must not be walked for
-  // each of them.
+  // The first and last visible child of a parent (GUI thread only).
+  // Painting asks about every row and each of its ancestors, and a long run
+  // of hidden siblings must not be walked for each of them, nor once after
+  // every change: an entry is made the first time a parent is asked about
+  // and from then on kept up to date by every change of its children
+  // (visibleChildShown/visibleChildGoing), each of which walks at most the
+  // hidden run beside the changed child.
   struct TVisibleEnds {
     PDataNode First = nullptr;
     PDataNode Last = nullptr;
+    // Visible children followed by a long hidden run, with the next visible
+    // sibling behind it. A child shown inside such a run splits it, a
+    // visible child going joins the runs beside it; hidden children coming
+    // and going change nothing.
+    std::vector<std::pair<PDataNode, PDataNode>> Skips;
+    std::pair<PDataNode, PDataNode>* skipFrom(PDataNode From);
+    std::pair<PDataNode, PDataNode>* skipTo(PDataNode To);
   };
-  const TVisibleEnds& visibleEnds(PDataNode Parent) const;
+  TVisibleEnds& visibleEnds(PDataNode Parent) const;
   mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
-  mutable std::uint32_t FVisibleEndsGeneration = 0;
+  // Node (linked, visible) has just become visible or been linked.
+  void visibleChildShown(PDataNode Node);
+  // Node (linked, visible) is about to be hidden or unlinked.
+  void visibleChildGoing(PDataNode Node);
+  void forgetVisibleEnds(PDataNode Parent) {
+    if (!FVisibleEnds.empty()) FVisibleEnds.erase(Parent);
+  }
+
   void forgetNode(PDataNode Node);
+
+  // The handlers that only answer a question about a node (OnInitNode,
+  // OnGetText, OnGetImageIndex, OnPaintText, OnMeasureItem) are called from
+  // everywhere: walks, painting, measuring, export, search. The code around
+  // such a call keeps using the node and its neighbours afterwards, so a
+  // deletion asked for from inside one of them is not carried out at once:
+  // the nodes are noted and deleted when the message loop next runs, unless
+  // they went some other way meanwhile.
+protected:
+  class TQueryHandlerCall {
+  public:
+    explicit TQueryHandlerCall(TBaseDataTree& Tree) : FTree(Tree), FLife(Tree.FLifeToken) {
+      ++FTree.FQueryHandlerDepth;
+    }
+    // The handler may even have destroyed the tree.
+    ~TQueryHandlerCall() {
+      if (!FLife.expired()) --FTree.FQueryHandlerDepth;
+    }
+    TQueryHandlerCall(const TQueryHandlerCall&) = delete;
+    TQueryHandlerCall& operator=(const TQueryHandlerCall&) = delete;
+
+  private:
+    TBaseDataTree& FTree;
+    std::weak_ptr<const bool> FLife;
+  };
+
+private:
+  bool deletionMustWait() const;
+  void deferDeletion(PDataNode Node);
+  // Notes the children of Parent from the Keep-th on.
+  void deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep);
+  void runDeferredDeletions();
+  int FQueryHandlerDepth = 0;
+  std::vector<PDataNode> FDeferredDeletions;
+  std::unordered_set<PDataNode> FDeferredSet;  // those of them still alive
+  HWND FDeferWindow = nullptr;
+  bool FDeferPosted = false;
+
+public:
+  // Deletions waiting for the message loop (see TQueryHandlerCall).
+  std::size_t PendingDeletionCount() const { return FDeferredSet.size(); }
+
+protected:
+  // The next visible sibling of a visible node, skipping hidden runs by
+  // what visibleEnds keeps (GUI thread only).
+  PDataNode nextVisibleSiblingKnown(PDataNode Node) const;
+  // The next shown row after a shown Node in top-down order (painting).
+  PDataNode nextPaintedRow(PDataNode Node) const;
+
+private:
   bool applicationTerminating() const;
 
   PDataNode FRoot = nullptr;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/graphics/canvas.h"
+#include "platform/gui/windows.h"
 #include "tree/base_tree.h"
 #include "tree/data_object.h"
 #include "tree/globals.h"
@@ -199,6 +200,9 @@ bool TDTDragImage::DragTo(TPoint P, bool ForceRepaint) {
   if (!Visible()) return dx != 0 || dy != 0;
   // The overlay must not be in the picture of what lies under it.
   FOverlay.Hide();
+  // What changed under the picture is painted before it is taken.
+  if (ForceRepaint && FOwner && FOwner->HandleAllocated())
+    RedrawWindow(FOwner->Handle(), nullptr, nullptr, RDW_FRAME | RDW_UPDATENOW | RDW_NOCHILDREN);
   CaptureScreen(GetDragImageRect(), FBackImage);
   InternalShowDragImage();
   return true;

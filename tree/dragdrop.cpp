@@ -154,6 +154,22 @@ void TBaseDataTree::prepareDragImage(const std::shared_ptr<IDataObject>& DataObj
   FDragImage->PrepareDrag(picture, {screen.x - hot.x, screen.y - hot.y}, hot, DataObject.get());
 }
 
+void TBaseDataTree::RepaintAroundDragImage(TBaseDataTree* Source, TRect R, bool UpdateNCArea,
+                                           bool ReshowDragImage) {
+  TRect area;
+  if (!TreeHandleAllocated() || !IntersectRect(area, R, ClientRect())) return;
+  // The picture is a window of its own above this one: painting under it
+  // does not spoil it, so the whole area is painted, and then the picture
+  // takes again what it blends with.
+  if (UpdateNCArea) RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE);
+  RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW);
+  TDTDragImage* image = Source ? Source->DragImage() : nullptr;
+  if (!image || !image->Visible()) return;
+  const TPoint topLeft = ClientToScreen({area.Left, area.Top});
+  image->RecaptureBackground({topLeft.x, topLeft.y, topLeft.x + area.Width(), topLeft.y + area.Height()},
+                             ReshowDragImage);
+}
+
 void TBaseDataTree::DoDragging(TPoint P) {
   const std::weak_ptr<const bool> life = LifeToken();
   if (FStates.Contains(tsEditing)) CancelEditNode();
@@ -305,7 +321,13 @@ HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragSt
       StartTreeTimer(ExpandTimer, FAutoExpandDelay);
   }
   FLastDropMode = mode;
-  if (TreeHandleAllocated()) UpdateWindow(Handle());
+  // A tree of this program that draws its own drag picture over this one
+  // must see the drop marks under it.
+  auto* sourceTree = dynamic_cast<TBaseDataTree*>(Source);
+  if (sourceTree && sourceTree->DragImage() && sourceTree->DragImage()->Visible())
+    RepaintAroundDragImage(sourceTree, ClientRect(), false, true);
+  else if (TreeHandleAllocated())
+    UpdateWindow(Handle());
   FDragImage->ShowDragImage();
   Effect = SuggestDropEffect(Source, shift, p, Effect);
   const bool accepted = DoDragOver(Source, shift, DragState, p, FLastDropMode, Effect);

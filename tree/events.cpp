@@ -134,11 +134,15 @@ void TBaseDataTree::DoInitChildren(PDataNode Node, std::uint32_t& ChildCount) {
 }
 
 void TBaseDataTree::DoInitNode(PDataNode Parent, PDataNode Node, TDataNodeInitStates& InitStates) {
-  if (OnInitNode) OnInitNode(this, Parent, Node, InitStates);
+  if (!OnInitNode) return;
+  TQueryHandlerCall call(*this);
+  OnInitNode(this, Parent, Node, InitStates);
 }
 
 void TBaseDataTree::DoMeasureItem(TCanvas* TargetCanvas, PDataNode Node, int& NodeHeight) {
-  if (OnMeasureItem) OnMeasureItem(this, TargetCanvas, Node, NodeHeight);
+  if (!OnMeasureItem) return;
+  TQueryHandlerCall call(*this);
+  OnMeasureItem(this, TargetCanvas, Node, NodeHeight);
 }
 
 void TBaseDataTree::DoNodeCopied(PDataNode Node) {

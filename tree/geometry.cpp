@@ -28,6 +28,8 @@ PDataNode TBaseDataTree::GetVisibleParent(PDataNode Node) {
 void TBaseDataTree::DoGetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIndex Column,
                                     bool& Ghosted, int& Index, TImageList*& List) {
   List = nullptr;
+  if (!OnGetImageIndexEx && !OnGetImageIndex) return;
+  TQueryHandlerCall call(*this);
   if (OnGetImageIndexEx)
     OnGetImageIndexEx(this, Node, Kind, Column, Ghosted, Index, List);
   else if (OnGetImageIndex)

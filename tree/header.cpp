@@ -9,6 +9,7 @@
 #include "platform/core/strings.h"
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
+#include "tree/data_object.h"
 #include "tree/header.h"
 
 namespace {
@@ -71,9 +72,16 @@ TDTHeader::TDTHeader(TBaseDataTree* AOwner)
       FFont(std::make_unique<TFont>()),
       FFixedAreaConstraints(std::make_unique<TDTFixedAreaConstraints>(this)) {
   FFont->OnChange = [this](TObject*) { Invalidate(NoColumn); };
+  // A darkened, half-transparent copy of the column, evenly blended.
+  FDragImage = std::make_unique<TDTDragImage>(AOwner);
+  FDragImage->Transparency = 140;
+  FDragImage->PreBlendBias = -50;
+  FDragImage->PostBlendBias = 0;
+  FDragImage->Fade = false;
 }
 
 TDTHeader::~TDTHeader() {
+  FDragImage->EndDrag();
   FFont->OnChange = nullptr;
   FColumns.reset();
 }

@@ -24,6 +24,7 @@ class TPopupMenu;
 class TStream;
 class TBitmap;
 class TCanvas;
+class TDTDragImage;
 
 using TColumnPosition = std::uint32_t;
 
@@ -376,6 +377,8 @@ public:
   bool InHeightSplitter(TPoint P) const;
   void DragTo(TPoint P);
   void PrepareDrag(TPoint P, TPoint Start);
+  // The picture of the column being dragged, following the mouse.
+  TDTDragImage* DragImage() const { return FDragImage.get(); }
   virtual TPopupMenu* DoGetPopupMenu(TColumnIndex Column, TPoint Position);
 
 protected:
@@ -385,7 +388,9 @@ protected:
 
 private:
   void endTracking(bool Cancelled);
+  void endDragImage();
   TBaseDataTree* FOwner;
+  std::unique_ptr<TDTDragImage> FDragImage;
   std::unique_ptr<TDataTreeColumns> FColumns;
   int FHeight = 17;
   std::unique_ptr<TFont> FFont;

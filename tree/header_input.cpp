@@ -6,7 +6,10 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/windows.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "tree/base_tree.h"
+#include "tree/data_object.h"
 
 namespace {
 
@@ -160,10 +163,40 @@ void TDataTreeColumns::HandleClick(TPoint P, TMouseButton Button, bool Force, bo
 // ---- dragging a column ------------------------------------------------------------
 
 void TDTHeader::PrepareDrag(TPoint P, TPoint Start) {
-  (void)Start;
   FColumns->DropTarget = NoColumn;
   FColumns->DragIndex = FColumns->ColumnAtHeaderPoint(P);
+  if (!FColumns->IsValidColumn(FColumns->DragIndex) || !FOwner->HandleAllocated()) return;
+  // The whole header is painted unscrolled, and the dragged column's cell
+  // is cut out of it: the picture is the cell as it looks, caption, glyphs
+  // and all.
+  const int total = FColumns->GetTotalWidth();
+  if (total <= 0 || FHeight <= 0) return;
+  TBitmap header;
+  header.SetPixelFormat(pf32bit);
+  header.SetSize(total, FHeight);
+  header.Canvas()->Brush()->SetColor(clBtnFace);
+  header.Canvas()->FillRect({0, 0, total, FHeight});
+  FColumns->PaintHeader(header.Canvas()->Handle(), {0, 0, total, FHeight}, 0);
+  TDataTreeColumn* column = FColumns->Items(FColumns->DragIndex);
+  const int left = column->GetAbsoluteLeft();
+  const int width = std::min(column->Width(), total - left);
+  if (width <= 0) return;
+  TBitmap cell;
+  cell.SetPixelFormat(pf32bit);
+  cell.SetSize(width, FHeight);
+  BitBlt(cell.Canvas()->Handle(), 0, 0, width, FHeight, header.Canvas()->Handle(), left, 0, SRCCOPY);
+  // Where the press was in the cell as it shows (a fixed column does not
+  // scroll).
+  int shownLeft, shownRight;
+  FColumns->GetColumnBounds(FColumns->DragIndex, shownLeft, shownRight);
+  if (!column->Options().Contains(coFixed)) shownLeft -= FOwner->EffectiveOffsetX();
+  const TPoint hot{Start.x - shownLeft, Start.y + FHeight};
+  const TPoint screen = FOwner->ClientToScreen(Start);
+  FDragImage->PrepareDrag(cell, {screen.x - hot.x, screen.y - hot.y}, hot, nullptr);
+  FDragImage->ShowDragImage();
 }
+
+void TDTHeader::endDragImage() { FDragImage->EndDrag(); }
 
 void TDTHeader::DragTo(TPoint P) {
   // P comes in screen co-ordinates.
@@ -179,13 +212,17 @@ void TDTHeader::DragTo(TPoint P) {
       repaint = true;
     }
   }
-  if (!repaint) return;
-  if (FColumns->DropTarget >= 0) Invalidate(FColumns->DropTarget);
-  FColumns->DropTarget = NoColumn;
-  if (target >= 0) {
-    FColumns->DropTarget = target;
-    Invalidate(target);
+  if (repaint) {
+    if (FColumns->DropTarget >= 0) Invalidate(FColumns->DropTarget);
+    FColumns->DropTarget = NoColumn;
+    if (target >= 0) {
+      FColumns->DropTarget = target;
+      Invalidate(target);
+    }
   }
+  // A drop mark changed under the picture: the header is painted at once,
+  // before the picture takes what lies under it again.
+  FDragImage->DragTo(P, repaint);
 }
 
 // ---- messages ------------------------------------------------------------------------
@@ -370,6 +407,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       if (!FStates.Empty()) {
         tree->releaseCapture();
         if (FStates.Contains(hsDragging)) {
+          endDragImage();
           TRect window;
           const TPoint screen = tree->ClientToScreen(p);
           const bool insideWindow =
@@ -493,6 +531,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       bool handled = false;
       if (FStates.Contains(hsDragging)) {
         tree->releaseCapture();
+        endDragImage();
         FStates.Exclude(hsDragging);
         FColumns->DropTarget = NoColumn;
         Invalidate(NoColumn);

@@ -307,6 +307,7 @@ void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
   std::int64_t rows = 1 + std::int64_t(CountVisibleChildren(Node));
   if (Value) {
     Node->States.Include(vsVisible);
+    visibleChildShown(Node);
     if (parent->States.Contains(vsExpanded))
       AdjustTotalHeight(parent, Node->TotalHeight, true);
     if (parentShows) FVisibleCount += std::uint32_t(rows);
@@ -314,6 +315,7 @@ void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
     if (parent->States.Contains(vsExpanded))
       AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
     if (parentShows) FVisibleCount -= std::uint32_t(rows);
+    visibleChildGoing(Node);
     Node->States.Exclude(vsVisible);
   }
   DetermineHiddenChildrenFlag(parent);

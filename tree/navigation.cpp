@@ -6,6 +6,10 @@
 namespace {
 inline bool isVisible(PDataNode n) { return n->States.Contains(vsVisible); }
 inline bool isExpanded(PDataNode n) { return n->States.Contains(vsExpanded); }
+// A run of hidden siblings longer than this is remembered by the painter.
+constexpr int LongHiddenRun = 64;
+// Runs remembered per parent (each lookup reads them all).
+constexpr std::size_t MaxSkips = 64;
 }  // namespace
 
 bool TBaseDataTree::FullyVisible(PDataNode Node) const {
@@ -20,14 +24,9 @@ bool TBaseDataTree::FullyVisible(PDataNode Node) const {
   return true;
 }
 
-const TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const {
-  // Every change of the sibling chains or of a node's visibility moves the
-  // cache generation on, and with it everything remembered here goes.
-  const std::uint32_t generation = FCacheGeneration.load(std::memory_order_relaxed);
-  if (generation != FVisibleEndsGeneration || FVisibleEnds.size() > 4096) {
-    FVisibleEnds.clear();
-    FVisibleEndsGeneration = generation;
-  }
+TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const {
+  // A tree that paints many parents keeps only the recent ones.
+  if (FVisibleEnds.size() > 65536) FVisibleEnds.clear();
   auto [entry, added] = FVisibleEnds.try_emplace(Parent);
   if (added) {
     for (PDataNode run = Parent->FirstChild; run && !entry->second.First; run = run->NextSibling)
@@ -36,6 +35,132 @@ const TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) 
       if (isVisible(run)) entry->second.Last = run;
   }
   return entry->second;
+}
+
+std::pair<PDataNode, PDataNode>* TBaseDataTree::TVisibleEnds::skipFrom(PDataNode From) {
+  for (auto& skip : Skips)
+    if (skip.first == From) return &skip;
+  return nullptr;
+}
+
+std::pair<PDataNode, PDataNode>* TBaseDataTree::TVisibleEnds::skipTo(PDataNode To) {
+  for (auto& skip : Skips)
+    if (skip.second == To) return &skip;
+  return nullptr;
+}
+
+void TBaseDataTree::visibleChildShown(PDataNode Node) {
+  if (FVisibleEnds.empty()) return;
+  auto it = FVisibleEnds.find(Node->Parent);
+  if (it == FVisibleEnds.end()) return;
+  TVisibleEnds& e = it->second;
+  if (!e.First) {
+    e.First = e.Last = Node;
+    return;
+  }
+  // The nearest visible sibling on either side settles both ends: walk both
+  // ways at once so that only the shorter hidden run beside Node is walked.
+  // A known run Node falls into is split in two.
+  auto split = [&](std::pair<PDataNode, PDataNode>* run) {
+    if (!run) return;
+    const PDataNode after = run->second;
+    run->second = Node;
+    if (e.Skips.size() < MaxSkips) e.Skips.emplace_back(Node, after);
+  };
+  PDataNode back = Node->PrevSibling;
+  PDataNode ahead = Node->NextSibling;
+  for (;;) {
+    if (!back) {
+      e.First = Node;
+      return;
+    }
+    if (isVisible(back)) {
+      if (back == e.Last) e.Last = Node;
+      split(e.skipFrom(back));
+      return;
+    }
+    if (!ahead) {
+      e.Last = Node;
+      return;
+    }
+    if (isVisible(ahead)) {
+      if (ahead == e.First) e.First = Node;
+      split(e.skipTo(ahead));
+      return;
+    }
+    back = back->PrevSibling;
+    ahead = ahead->NextSibling;
+  }
+}
+
+void TBaseDataTree::visibleChildGoing(PDataNode Node) {
+  if (FVisibleEnds.empty() || !Node->Parent) return;
+  auto it = FVisibleEnds.find(Node->Parent);
+  if (it == FVisibleEnds.end()) return;
+  TVisibleEnds& e = it->second;
+  // The runs before and after Node become one. Where only one of them is
+  // known to be long, the other is looked for a short way.
+  auto before = e.skipTo(Node);
+  auto after = e.skipFrom(Node);
+  auto nearVisible = [](PDataNode run, bool forward) -> PDataNode {
+    for (int steps = 0; run && steps <= LongHiddenRun; ++steps, run = forward ? run->NextSibling : run->PrevSibling)
+      if (isVisible(run)) return run;
+    return nullptr;
+  };
+  auto drop = [&](std::pair<PDataNode, PDataNode>* skip) {
+    *skip = e.Skips.back();
+    e.Skips.pop_back();
+  };
+  if (before && after) {
+    before->second = after->second;
+    drop(after);
+  } else if (before) {
+    if (PDataNode next = nearVisible(Node->NextSibling, true))
+      before->second = next;
+    else
+      drop(before);
+  } else if (after) {
+    if (PDataNode previous = nearVisible(Node->PrevSibling, false))
+      after->first = previous;
+    else
+      drop(after);
+  }
+  if (Node != e.First && Node != e.Last) return;
+  if (Node == e.First && Node == e.Last) {
+    e.First = e.Last = nullptr;
+    return;
+  }
+  // There is another visible child on the far side, so the walk ends at the
+  // nearest one.
+  const bool first = Node == e.First;
+  PDataNode run = first ? Node->NextSibling : Node->PrevSibling;
+  while (run && !isVisible(run)) run = first ? run->NextSibling : run->PrevSibling;
+  if (!run) {
+    FVisibleEnds.erase(it);  // cannot happen while the entry is right; ask again
+    return;
+  }
+  (first ? e.First : e.Last) = run;
+}
+
+PDataNode TBaseDataTree::nextVisibleSiblingKnown(PDataNode Node) const {
+  TVisibleEnds& e = visibleEnds(Node->Parent);
+  if (Node == e.Last || !e.Last) return nullptr;
+  for (const auto& [from, to] : e.Skips)
+    if (from == Node) return to;
+  int steps = 0;
+  PDataNode run = Node->NextSibling;
+  for (; run && !isVisible(run); run = run->NextSibling) ++steps;
+  if (steps > LongHiddenRun && e.Skips.size() < MaxSkips) e.Skips.emplace_back(Node, run);
+  return run;
+}
+
+PDataNode TBaseDataTree::nextPaintedRow(PDataNode Node) const {
+  if (childrenAbove()) return GetNextVisibleNoInit(Node, true);
+  if (isExpanded(Node) && Node->FirstChild)
+    if (PDataNode child = visibleEnds(Node).First) return child;
+  for (PDataNode run = Node; run && run != FRoot; run = run->Parent)
+    if (PDataNode next = nextVisibleSiblingKnown(run)) return next;
+  return nullptr;
 }
 
 // A visible node has a visible sibling after it exactly when it is not the

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 // Node states, bit 0 first. The set is stored in 16 bits.
 enum TDataNodeState : std::uint8_t {
@@ -86,16 +87,48 @@ enum TCheckState : std::uint8_t {
 struct TDataNode;
 using PDataNode = TDataNode*;
 
+// Bookkeeping bits of TDataNode::Reserved.
+constexpr std::uint8_t nrUserDataHandedOut = 1;  // the owner was handed the user data's address
+constexpr std::uint8_t nrChildIndicesStale = 2;  // the children's Index values need renumbering
+
+// Gives every child of Parent its position, 0, 1, 2..., and clears the
+// parent's stale mark.
+void RenumberChildren(PDataNode Parent);
+
+// A node's position among its siblings, 0-based.
+//
+// Taking a node out of (or putting one into) the middle of a long sibling
+// chain would otherwise renumber every sibling behind it, which makes
+// deleting many siblings one by one quadratic. The tree only marks the
+// parent instead (nrChildIndicesStale); the first read of any child's
+// Index renumbers the whole chain once. The value lives at the start of
+// the node record, so a read finds its node, and through it the parent,
+// without help from the tree.
+class TSiblingIndex {
+public:
+  inline operator std::uint32_t() const;
+  TSiblingIndex& operator=(std::uint32_t Value) {
+    FValue = Value;
+    return *this;
+  }
+  // The stored value as it stands, for the tree's own bookkeeping while it
+  // knows the parent is not marked stale.
+  std::uint32_t Raw() const { return FValue; }
+
+private:
+  std::uint32_t FValue;
+};
+
 struct TDataNode {
-  std::uint32_t Index;        // position among its siblings, 0-based
+  TSiblingIndex Index;        // position among its siblings, 0-based (see above)
   std::uint32_t ChildCount;   // number of direct children
   std::uint16_t NodeHeight;   // row height in pixels
   TDataNodeStates States;
   std::uint8_t Align;         // vertical position of button and lines, 50 = middle
   TCheckState CheckState;
   TCheckType CheckType;
-  // Bookkeeping of the tree that is not a node state (never streamed):
-  // bit 0 is set once the owner was handed the user data's address.
+  // Bookkeeping of the tree that is not a node state (never streamed),
+  // the nr* bits above.
   std::uint8_t Reserved;
   std::uint32_t TotalCount;   // this node plus all descendants
   std::uint32_t TotalHeight;  // own height plus visible descendants below expanded nodes
@@ -106,12 +139,31 @@ struct TDataNode {
   PDataNode LastChild;
 };
 
+static_assert(std::is_standard_layout_v<TDataNode>, "a node's Index finds the record it starts");
+static_assert(offsetof(TDataNode, Index) == 0, "Index must start the node record");
+
+inline TSiblingIndex::operator std::uint32_t() const {
+  // A standard-layout record and its first member share one address.
+  const TDataNode* node = reinterpret_cast<const TDataNode*>(this);
+  PDataNode parent = node->Parent;
+  if (parent && (parent->Reserved & nrChildIndicesStale)) RenumberChildren(parent);
+  return FValue;
+}
+
+// Marks the children of Parent for renumbering on the next read.
+inline void MarkChildIndicesStale(PDataNode Parent) { Parent->Reserved |= nrChildIndicesStale; }
+
+// The Index a child appended behind Parent's last child gets; a parent
+// already marked stale leaves it to the renumbering.
+inline void SetAppendedIndex(PDataNode Parent, PDataNode Child) {
+  if (Parent->Reserved & nrChildIndicesStale) return;
+  Child->Index = Parent->LastChild ? Parent->LastChild->Index.Raw() + 1 : 0;
+}
+
 // Internal and user data follow the header at offsets aligned for any type.
 constexpr std::size_t DataAlignment = alignof(std::max_align_t);
 constexpr std::size_t alignUp(std::size_t n, std::size_t a) { return (n + a - 1) / a * a; }
 constexpr std::size_t NodeHeaderSize = alignUp(sizeof(TDataNode), DataAlignment);
-
-constexpr std::uint8_t nrUserDataHandedOut = 1;
 
 // Options the owner gives back from OnInitNode.
 enum TDataNodeInitState : std::uint8_t {

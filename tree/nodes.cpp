@@ -55,7 +55,16 @@ PDataNode TBaseDataTree::MakeNewNode() {
   return node;
 }
 
+void RenumberChildren(PDataNode Parent) {
+  Parent->Reserved &= std::uint8_t(~nrChildIndicesStale);
+  std::uint32_t index = 0;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling) run->Index = index++;
+}
+
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
+  // A new node may get this address: nothing remembered may stay with it.
+  forgetVisibleEnds(Node);
+  if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
   FNodeArena.Free(Node);
   ++FFreedNodes;
 }
@@ -206,6 +215,10 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
   if (NewCount == Node->ChildCount) return;
 
   InterruptValidation();
+  if (NewCount < Node->ChildCount && deletionMustWait()) {
+    deferChildrenDeletion(Node, NewCount);
+    return;
+  }
   if (NewCount < Node->ChildCount) {
     // Follow-up work is queued once, below, not per deleted node.
     ++FUpdateCount;
@@ -220,20 +233,17 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     if (FUpdateCount == 0) PackArray();
   } else {
     std::uint32_t count = NewCount - Node->ChildCount;
-    std::uint32_t index = 0;
-    if (Node->LastChild)
-      index = Node->LastChild->Index + 1;
-    else
-      Node->States.Include(vsHasChildren);
+    if (!Node->LastChild) Node->States.Include(vsHasChildren);
     Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
 
     std::int64_t heightSum = 0;
     std::uint32_t made = 0;
+    PDataNode firstMade = nullptr;
     bool failed = false;
     try {
       for (; made < count; ++made) {
         PDataNode child = MakeNewNode();
-        child->Index = index++;
+        SetAppendedIndex(Node, child);
         child->Parent = Node;
         child->PrevSibling = Node->LastChild;
         if (Node->LastChild)
@@ -241,6 +251,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
         else
           Node->FirstChild = child;
         Node->LastChild = child;
+        if (!firstMade) firstMade = child;
         heightSum += child->NodeHeight;
       }
     } catch (const std::bad_alloc&) {
@@ -254,6 +265,16 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     }
     AdjustTotalCount(Node, count, true);
     Node->ChildCount += count;
+    // New nodes are visible: the first one made may be the first visible
+    // child, the last one made is the last. No remembered run changes: the
+    // old last visible child had none after it.
+    if (firstMade && !FVisibleEnds.empty()) {
+      auto it = FVisibleEnds.find(Node);
+      if (it != FVisibleEnds.end()) {
+        if (!it->second.First) it->second.First = firstMade;
+        it->second.Last = Node->LastChild;
+      }
+    }
     if (failed) {
       ExpireCache();
       throw std::bad_alloc();
@@ -313,7 +334,7 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
   return result;
 }
 
-void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool Reindex) {
+void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool /*Reindex*/) {
   PDataNode parent = Node->Parent;
   bool parentClearing = parent->States.Contains(vsClearing);
 
@@ -327,18 +348,16 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
       AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
   }
 
+  if (Node->States.Contains(vsVisible)) visibleChildGoing(Node);
   if (Node->PrevSibling)
     Node->PrevSibling->NextSibling = Node->NextSibling;
   else
     parent->FirstChild = Node->NextSibling;
   if (Node->NextSibling) {
     Node->NextSibling->PrevSibling = Node->PrevSibling;
-    if (Reindex) {
-      // Renumber from the gap so that indices stay 0, 1, 2... whatever they
-      // were before.
-      std::uint32_t index = Node->PrevSibling ? Node->PrevSibling->Index + 1 : 0;
-      for (PDataNode run = Node->NextSibling; run; run = run->NextSibling) run->Index = index++;
-    }
+    // The siblings behind the gap are renumbered when an Index is next
+    // read; that costs nothing now, so it is done whatever Reindex says.
+    MarkChildIndicesStale(parent);
   } else {
     parent->LastChild = Node->PrevSibling;
   }
@@ -366,6 +385,10 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   if (!Node || Node == FRoot) return;
   if (readOnly() && !FDestroying) return;
+  if (deletionMustWait()) {
+    deferDeletion(Node);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
@@ -443,10 +466,49 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   return true;
 }
 
+bool TBaseDataTree::deletionMustWait() const {
+  return !FDestroying && FQueryHandlerDepth > 0;
+}
+
+void TBaseDataTree::deferDeletion(PDataNode Node) {
+  if (FDeferredSet.insert(Node).second) FDeferredDeletions.push_back(Node);
+  if (FDeferPosted) return;
+  if (!FDeferWindow) FDeferWindow = AllocateHWnd([this](TMessage& Message) {
+    if (Message.Msg == WM_APP) runDeferredDeletions();
+  });
+  FDeferPosted = PostMessage(FDeferWindow, WM_APP, 0, 0);
+}
+
+void TBaseDataTree::deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep) {
+  std::uint32_t index = 0;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling, ++index)
+    if (index >= Keep) deferDeletion(run);
+}
+
+void TBaseDataTree::runDeferredDeletions() {
+  FDeferPosted = false;
+  if (deletionMustWait()) {
+    // Still inside a handler (a nested message loop): try again later.
+    if (!FDeferredDeletions.empty()) deferDeletion(FDeferredDeletions.front());
+    return;
+  }
+  std::vector<PDataNode> nodes;
+  nodes.swap(FDeferredDeletions);
+  for (PDataNode node : nodes) {
+    // A node freed meanwhile (with its parent, say) left the set.
+    if (FDeferredSet.erase(node) == 0) continue;
+    DeleteNode(node);
+  }
+}
+
 void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   if (!Node) Node = FRoot;
   if (Node->ChildCount == 0 && !Node->FirstChild) return;
   if (readOnly() && !FDestroying) return;
+  if (deletionMustWait()) {
+    deferChildrenDeletion(Node, 0);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
@@ -462,6 +524,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
 
   Node->States.Include(vsClearing);
+  forgetVisibleEnds(Node);
   try {
     while (PDataNode child = Node->LastChild) {
       if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
@@ -489,6 +552,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   }
   Node->FirstChild = nullptr;
   Node->LastChild = nullptr;
+  Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
   --FUpdateCount;
   ExpireCache();
 
@@ -506,11 +570,18 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
 
 void TBaseDataTree::Clear() {
   if (readOnly() && !FDestroying) return;
+  if (deletionMustWait()) {
+    deferChildrenDeletion(FRoot, 0);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   BeginUpdate();
+  // Everything goes: nothing remembered about the children needs looking up
+  // node by node.
+  FVisibleEnds.clear();
   try {
     InterruptValidation();
     CancelEditNode();
@@ -634,5 +705,6 @@ int TBaseDataTree::AllocateInternalDataArea(int Size) {
   root->PrevSibling = root;
   root->NextSibling = root;
   FRoot = root;
+  FVisibleEnds.clear();  // the root may have moved
   return offset;
 }

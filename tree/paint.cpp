@@ -398,7 +398,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
     targetRect.Top += nodeHeight;
     if (targetRect.Top >= maximumBottom) break;
     OffsetRect(selectRect, 0, -nodeHeight);
-    node = GetNextVisibleNoInit(node, true);
+    node = nextPaintedRow(node);
   }
   if (targetRect.Top < maximumBottom)
     paintSpaceBelow(TargetCanvas, buffer, Window, Target, targetRect, maximumRight, maximumBottom, firstColumn,

@@ -96,6 +96,21 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
       previous = run;
     }
     previous->NextSibling = nullptr;
+    Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
+    if (!FVisibleEnds.empty()) {
+      auto it = FVisibleEnds.find(Node);
+      if (it != FVisibleEnds.end()) {
+        // The new order is at hand: find the ends in it rather than walking
+        // the chain again later.
+        TVisibleEnds& e = it->second;
+        e = {};
+        for (PDataNode n : nodes)
+          if (n->States.Contains(vsVisible)) {
+            if (!e.First) e.First = n;
+            e.Last = n;
+          }
+      }
+    }
     Node->FirstChild = nodes.front();
     Node->LastChild = previous;
   }

@@ -367,9 +367,10 @@ void TBaseDataTree::ReadStreamNode(TStream* Stream, int Version, PDataNode Node)
       PDataNode parent = f.Node;
       const std::int64_t limit = f.BaseEnd;
       PDataNode child = MakeNewNode();
+      SetAppendedIndex(parent, child);
+      forgetVisibleEnds(parent);
       child->Parent = parent;
       child->PrevSibling = parent->LastChild;
-      child->Index = parent->LastChild ? parent->LastChild->Index + 1 : 0;
       if (parent->LastChild)
         parent->LastChild->NextSibling = child;
       else
@@ -568,7 +569,7 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
 // ---- linking ------------------------------------------------------------------------
 
 void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, TBaseDataTree* Target,
-                                        TDTNodeAttachMode Mode, bool Reindex) {
+                                        TDTNodeAttachMode Mode, bool /*Reindex*/) {
   TAMRIX_ASSERT(Node && Node != FRoot, "Node must neither be nil nor the root node.");
   TAMRIX_ASSERT(Target == this, "Nodes can only be linked into the tree that made them.");
   if (!Destination) Destination = FRoot;
@@ -601,6 +602,12 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
     default:
       return;
   }
+  // Appending numbers the node at once; anything else leaves the siblings
+  // to be renumbered on the next read of an Index.
+  if (next)
+    MarkChildIndicesStale(parent);
+  else
+    SetAppendedIndex(parent, Node);
   Node->Parent = parent;
   Node->PrevSibling = previous;
   Node->NextSibling = next;
@@ -612,9 +619,7 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
     next->PrevSibling = Node;
   else
     parent->LastChild = Node;
-  Node->Index = previous ? previous->Index + 1 : 0;
-  if (Reindex)
-    for (PDataNode run = Node->NextSibling; run; run = run->NextSibling) run->Index = run->PrevSibling->Index + 1;
+  if (Node->States.Contains(vsVisible)) visibleChildShown(Node);
   ++parent->ChildCount;
   parent->States.Include(vsHasChildren);
   if (Node->States.Contains(vsVisible)) parent->States.Exclude(vsAllChildrenHidden);
@@ -635,6 +640,4 @@ void TBaseDataTree::connectRun(const std::vector<PDataNode>& Nodes, PDataNode De
       InternalConnectNode(node, Destination, this, Mode, false);
     previous = node;
   }
-  for (PDataNode run = Nodes.front()->NextSibling; run; run = run->NextSibling)
-    run->Index = run->PrevSibling->Index + 1;
 }

@@ -106,7 +106,9 @@ void TCustomDataStringTree::SetCellText(PDataNode Node, TColumnIndex Column, con
 }
 
 void TCustomDataStringTree::DoGetText(PDataNode Node, TColumnIndex Column, TDTTextType TextType, String& Text) {
-  if (OnGetText) OnGetText(this, Node, Column, TextType, Text);
+  if (!OnGetText) return;
+  TQueryHandlerCall call(*this);
+  OnGetText(this, Node, Column, TextType, Text);
 }
 
 void TCustomDataStringTree::DoNewText(PDataNode Node, TColumnIndex Column, const String& Text) {
@@ -116,7 +118,9 @@ void TCustomDataStringTree::DoNewText(PDataNode Node, TColumnIndex Column, const
 }
 
 void TCustomDataStringTree::DoPaintText(PDataNode Node, TCanvas* Canvas, TColumnIndex Column, TDTTextType TextType) {
-  if (OnPaintText) OnPaintText(this, Canvas, Node, Column, TextType);
+  if (!OnPaintText) return;
+  TQueryHandlerCall call(*this);
+  OnPaintText(this, Canvas, Node, Column, TextType);
 }
 
 String TCustomDataStringTree::DoShortenString(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& S,

@@ -70,6 +70,7 @@ TBaseDataTree::~TBaseDataTree() {
   FBackground.reset();
   FScrollBarOptions.reset();
   FHeader.reset();
+  if (FDeferWindow) DeallocateHWnd(FDeferWindow);
   // The hidden root is a heap block of its own (it grows with the internal data).
   std::free(FRoot);
   FRoot = nullptr;

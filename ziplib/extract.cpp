@@ -27,6 +27,7 @@
 
 #include <zlib.h>
 
+#include "platform/core/files_temporary.h"
 #include "ziplib/archive.h"
 #include "ziplib/callbacks.h"
 
@@ -131,51 +132,6 @@ bool unixTime(const Entry& e, time_t& out) {
   return false;
 }
 
-// The temporary files this library writes are ".tamrix-" and 16 lower-case
-// hexadecimal digits; nothing else is ever taken for one of them.
-bool isOwnTemporary(const char* name) {
-  static constexpr char kPrefix[] = ".tamrix-";
-  if (std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) return false;
-  const char* hex = name + sizeof kPrefix - 1;
-  for (int i = 0; i < 16; ++i)
-    if (!((hex[i] >= '0' && hex[i] <= '9') || (hex[i] >= 'a' && hex[i] <= 'f'))) return false;
-  return hex[16] == '\0';
-}
-
-bool earlier(const timespec& a, const timespec& b) {
-  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
-// Removes the temporaries that a killed or crashed run left in a folder.
-// A living run holds a lock on each of its temporaries for as long as it
-// writes it, and the lock dies with its process; a file written since this
-// run began is never touched either, so two runs into one folder leave each
-// other alone.
-void sweepLeftovers(int dir, const timespec& runStart) {
-  int listFd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listFd < 0) return;
-  DIR* list = ::fdopendir(listFd);
-  if (!list) {
-    ::close(listFd);
-    return;
-  }
-  std::vector<std::string> stale;
-  while (dirent* d = ::readdir(list)) {
-    if (!isOwnTemporary(d->d_name)) continue;
-    struct stat st;
-    if (::fstatat(dir, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (!earlier(st.st_mtim, runStart)) continue;
-    stale.emplace_back(d->d_name);
-  }
-  ::closedir(list);
-  for (const std::string& name : stale) {
-    int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir, name.c_str(), 0);
-    ::close(fd);
-  }
-}
-
 // Puts a finished temporary in place of the file of that name in one step.
 // The two names are swapped and the old file, now under the temporary
 // name, is removed: on ext4 a rename over an existing file starts writing
@@ -204,13 +160,6 @@ size_t dirCacheCapacity() {
     return std::clamp<size_t>(size_t(rl.rlim_cur / 4), 64, 4096);
   }();
   return capacity;
-}
-
-std::string newTemporaryName() {
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
-  char buf[32];
-  std::snprintf(buf, sizeof buf, ".tamrix-%016llx", static_cast<unsigned long long>(rng()));
-  return buf;
 }
 
 // The paths this run has written, to refuse a second entry of the same
@@ -296,7 +245,6 @@ private:
   bool extractEntry(size_t index, Entry& e, uint64_t position);
   bool writeData(Entry& e, int outFd, const std::string& password, std::string& reason, int& number);
   std::string password(const Entry& e);
-  int openNamedTemporary(int dir, mode_t mode, std::string& name);
   bool linkInPlace(int fd, int dir, const std::string& leaf, std::string& reason);
 
   Archive FArchive;
@@ -342,7 +290,7 @@ int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string&
     }
   }
   if (fd < 0) return -1;
-  if (!FCreated.count(key) && FSwept.insert(key).second) sweepLeftovers(fd, FStart);
+  if (!FCreated.count(key) && FSwept.insert(key).second) SweepLeftoverTemporaries(fd, FStart);
   if (FDirs.size() > dirCacheCapacity()) {
     // Keep within the process's file limit: archives with more folders
     // than that reopen them.
@@ -354,21 +302,6 @@ int Job::dirFd(const std::vector<std::string>& parts, size_t count, std::string&
   return fd;
 }
 
-// A fresh, unpredictable name opened exclusively: nothing that was there
-// before (a link planted by someone else) is ever written through. The lock
-// is held until the file is renamed or removed: it tells a later run's sweep
-// that a living run owns this file.
-int Job::openNamedTemporary(int dir, mode_t mode, std::string& name) {
-  int out = -1;
-  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    name = newTemporaryName();
-    out = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (out < 0 && errno != EEXIST) break;
-  }
-  if (out >= 0) ::flock(out, LOCK_EX | LOCK_NB);
-  return out;
-}
-
 // Gives a finished file without a name its name; a file that appeared
 // there meanwhile is replaced through a temporary name, as always.
 bool Job::linkInPlace(int fd, int dir, const std::string& leaf, std::string& reason) {
@@ -376,7 +309,7 @@ bool Job::linkInPlace(int fd, int dir, const std::string& leaf, std::string& rea
   if (::linkat(AT_FDCWD, self.c_str(), dir, leaf.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
   if (errno == EEXIST) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string tmp = newTemporaryName();
+      std::string tmp = NewTemporaryName();
       if (::linkat(AT_FDCWD, self.c_str(), dir, tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
         if (errno == EEXIST) continue;
         break;
@@ -674,7 +607,7 @@ bool Job::extractEntry(size_t index, Entry& e, uint64_t position) {
     if (out >= 0) anonymous = true;
     else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) FAnonymous = false;
   }
-  if (out < 0) out = openNamedTemporary(dir, mode, tmp);
+  if (out < 0) out = OpenOwnedTemporary(dir, mode, tmp);
   if (out < 0) {
     call(ZL_CB_ENDITEM, shown.c_str(), 0, FTotalWritten);
     skipped(shown, ZL_ERR_TEMP_FILE, 8, std::string("cannot create a temporary file: ") + std::strerror(errno) + ": " + shown);

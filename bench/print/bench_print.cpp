@@ -79,9 +79,16 @@ int main(int argc, char** argv) {
   const String pdf = UTF8ToUTF16("/tmp/tamrix-bench-print-" + std::to_string(getpid()) + ".pdf");
 
   view->LoadFromString(UTF8ToUTF16(benchpages::bigPage()), String(), HtmlType);
-  const double layout = best(5, [&] { view->RefreshLayout(); });
+  // The two take turns, so that both meet the same load on a shared machine.
+  double layout = 1e300, count = 1e300;
   int pages = 0;
-  const double count = best(5, [&] { pages = view->NumPrinterPages(); });
+  for (int i = 0; i < 15; ++i) {
+    layout = std::min(layout, msOf([&] { view->RefreshLayout(); }));
+    // The window repaints outside the count (a repaint may take more than
+    // one pass of the queue).
+    for (int k = 0; k < 3; ++k) Application->HandleMessage();
+    count = std::min(count, msOf([&] { pages = view->NumPrinterPages(); }));
+  }
   std::printf("1 MB page: screen layout best %.1f ms; NumPrinterPages (%d pages) best %.1f ms (ratio %.2f, "
               "target <= 2)\n",
               layout, pages, count, count / layout);

@@ -88,8 +88,7 @@ void sortFigures(int total) {
 }
 
 // Deleting nodes one by one used to cost a walk over the whole selection
-// (and, for a node with siblings behind it, a renumbering of all of them)
-// each time.
+// and a renumbering of every sibling behind the node each time.
 enum TShape { Interleaved, SelectionFirst };
 
 double deleteOneByOne(bool WithChildren, bool FromFront, TShape Shape = Interleaved) {
@@ -120,7 +119,7 @@ double deleteOneByOne(bool WithChildren, bool FromFront, TShape Shape = Interlea
 }
 
 void deleteFigures() {
-  std::printf("delete 40000 unselected nodes one by one beside 40000 selected siblings\n");
+  std::printf("delete 40000 unselected nodes one by one beside 40000 selected siblings (limit 50 ms each)\n");
   std::printf("  leaves, last to first                 %9.1f ms\n", ms(deleteOneByOne(false, false)));
   std::printf("  leaves, first to last                 %9.1f ms\n", ms(deleteOneByOne(false, true)));
   std::printf("  nodes with a child, last to first     %9.1f ms\n", ms(deleteOneByOne(true, false)));

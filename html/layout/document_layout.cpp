@@ -17,7 +17,7 @@ namespace {
 // Source position just after a section's last character.
 int sourceEnd(const TSection& s) {
   const IndexObj& last = s.SourceRuns.back();
-  return last.Index + (s.Length - last.Pos);
+  return last.Index + (s.Length - last.Pos - 1) * s.SourceStep + 1;
 }
 
 // The room an inline box takes on one side: margin, border (when drawn)
@@ -48,8 +48,7 @@ void ThtDocument::PlaceInlineEdges() {
   std::vector<TSection*> sections;
   for (TSectionBase* item : PositionList)
     if (auto* s = dynamic_cast<TSection*>(item)) {
-      s->EdgeBefore.clear();
-      s->EdgeAfter.clear();
+      s->Edges.reset();
       if (s->Length > 0 && !s->SourceRuns.empty() && s->Length == int(s->Chars.size())) sections.push_back(s);
     }
   std::swap(saved, PositionList);
@@ -58,7 +57,9 @@ void ThtDocument::PlaceInlineEdges() {
     starts.push_back(s->SourceRuns.front().Index);
     ends.push_back(sourceEnd(*s));
   }
-  auto room = [](TSection* s, std::vector<int32_t>& v, int i, int w) {
+  auto room = [](TSection* s, bool after, int i, int w) {
+    if (!s->Edges) s->Edges = std::make_unique<TSection::TEdges>();
+    std::vector<int32_t>& v = after ? s->Edges->After : s->Edges->Before;
     if (v.empty()) v.assign(size_t(s->Length), 0);
     v[size_t(i)] += w;
     return v[size_t(i)];
@@ -79,12 +80,12 @@ void ThtDocument::PlaceInlineEdges() {
     const TMarginArray& m = rec.MargArray;
     const int left = sideRoom(m, piMarginLeft, piBorderLeftWidth, piBorderLeftStyle, piPaddingLeft);
     const int right = sideRoom(m, piMarginRight, piBorderRightWidth, piBorderRightStyle, piPaddingRight);
-    if (left > 0) rec.InnerLeft = room(sa, sa->EdgeBefore, ia, left);
-    if (right > 0) rec.OuterRight = room(sb, sb->EdgeAfter, ib, right);
+    if (left > 0) rec.InnerLeft = room(sa, false, ia, left);
+    if (right > 0) rec.OuterRight = room(sb, true, ib, right);
   }
   // Widths measured before the room was known are stale.
   for (TSection* s : sections)
-    if (!s->EdgeBefore.empty() || !s->EdgeAfter.empty()) s->CachedMin = s->CachedMax = 0;
+    if (s->Edges) s->CachedMin = s->CachedMax = 0;
 }
 
 int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight, int& ScrollWidth,

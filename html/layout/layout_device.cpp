@@ -32,23 +32,33 @@ void ThtMeasurer::Advances(const char16_t* s, int n, int* adv, ThtJustify* just)
 
 int ThtMeasurer::Width(const char16_t* s, int n, ThtJustify* just) {
   if (n <= 0) return 0;
-  if (!just || !just->Active()) {
-    TSize size;
-    GetTextExtentPoint32W(FCanvas->Handle(), s, n, &size);
-    return size.cx;
-  }
-  FBuf.resize(size_t(n));
-  Advances(s, n, FBuf.data(), just);
+  // Long texts are measured in pieces, never split inside a pair: the
+  // device keeps an advance for each character it measures at once.
+  constexpr int Piece = 4096;
   int w = 0;
-  for (int i = 0; i < n; ++i) w += FBuf[size_t(i)];
+  for (int from = 0; from < n;) {
+    int to = std::min(n, from + Piece);
+    if (to < n && htIsHighSurrogate(s[to - 1]) && htIsLowSurrogate(s[to])) ++to;
+    if (!just || !just->Active()) {
+      TSize size;
+      GetTextExtentPoint32W(FCanvas->Handle(), s + from, to - from, &size);
+      w += size.cx;
+    } else {
+      FBuf.resize(size_t(to - from));
+      Advances(s + from, to - from, FBuf.data(), just);
+      for (int i = 0; i < to - from; ++i) w += FBuf[size_t(i)];
+    }
+    from = to;
+  }
   return w;
 }
 
 int ThtMeasurer::Fit(const char16_t* s, int n, int room, int& width, ThtJustify* just) {
   width = 0;
   if (n <= 0 || room < 0) return 0;
-  // Chunks grow so that a long run costs about twice its fitting part.
-  int chunk = 64, done = 0, used = 0;
+  // Chunks grow so that a long run costs about twice its fitting part; the
+  // first one is as long as the last fitting was, and a little more.
+  int chunk = std::clamp(FLastFit + FLastFit / 8 + 8, 64, 4096), done = 0, used = 0;
   while (done < n) {
     int len = std::min(chunk, n - done);
     // Never cut a chunk between the halves of a pair.
@@ -68,6 +78,7 @@ int ThtMeasurer::Fit(const char16_t* s, int n, int room, int& width, ThtJustify*
           for (int k = 0; k < i; ++k)
             if (htIsJustifyBlank(s[done + k])) just->Take();
         }
+        FLastFit = done + i;
         return done + i;
       }
       used += a;
@@ -86,15 +97,37 @@ int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor 
          TColor bkColor, ThtJustify* just) {
   if (n <= 0) return 0;
   ThtMeasurer m(canvas);
-  std::vector<int> adv(static_cast<size_t>(n));
-  m.Advances(s, n, adv.data(), just);
-  int w = 0;
-  for (int a : adv) w += a;
   HDC dc = canvas->Handle();
+  // The text is measured and drawn in pieces, and only the characters that
+  // can show in the clip box are handed to the device: a line of millions
+  // of characters costs no advance array of its length and draws its
+  // visible part.
+  constexpr int Piece = 4096;
+  std::vector<int> adv(size_t(std::min(n, Piece + 1)));
+  auto pieceEnd = [&](int from) {
+    int to = std::min(n, from + Piece);
+    // Never between the halves of a pair.
+    if (to < n && htIsHighSurrogate(s[to - 1]) && htIsLowSurrogate(s[to])) ++to;
+    return to;
+  };
+  auto measureAll = [&](ThtJustify* j) {
+    int w = 0;
+    for (int from = 0; from < n;) {
+      const int to = pieceEnd(from);
+      m.Advances(s + from, to - from, adv.data(), j);
+      for (int i = 0; i < to - from; ++i) w += adv[size_t(i)];
+      from = to;
+    }
+    return w;
+  };
   const UINT oldAlign = SetTextAlign(dc, TA_BASELINE | TA_LEFT);
   const COLORREF oldColor = SetTextColor(dc, ColorToRGB(color));
   const int oldMode = SetBkMode(dc, TRANSPARENT);
   if (opaque) {
+    // The background goes first: its width is measured with a copy of the
+    // justification, which the drawing below then takes for itself.
+    ThtJustify copy = just ? *just : ThtJustify();
+    const int w = measureAll(just ? &copy : nullptr);
     TEXTMETRICW tm;
     GetTextMetricsW(dc, &tm);
     HBRUSH b = CreateSolidBrush(ColorToRGB(bkColor));
@@ -102,28 +135,34 @@ int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor 
     ::FillRect(dc, r, b);
     DeleteObject(b);
   }
-  // Only the characters that can show in the clip box are handed to the
-  // device: a line of millions of characters draws its visible part.
-  int first = 0, last = n, firstX = x;
   TRect clip;
   const int clipKind = GetClipBox(dc, &clip);
-  if (n > 256 && (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION)) {
-    const int overhang = 64;  // glyphs may reach past their advances
-    int pos = x, i = 0;
-    while (i < n && pos + adv[size_t(i)] < clip.Left - overhang) pos += adv[size_t(i++)];
-    first = i;
-    firstX = pos;
-    while (i < n && pos <= clip.Right + overhang) pos += adv[size_t(i++)];
-    last = i;
-    // A surrogate pair is drawn whole or not at all.
-    if (first > 0 && first < n && htIsLowSurrogate(s[first])) firstX -= adv[size_t(--first)];
-    if (last > 0 && last < n && htIsLowSurrogate(s[last])) ++last;
+  const bool clipped = n > 256 && (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION);
+  const int overhang = 64;  // glyphs may reach past their advances
+  int pos = x;
+  for (int from = 0; from < n;) {
+    const int to = pieceEnd(from), len = to - from;
+    m.Advances(s + from, len, adv.data(), just);
+    int first = 0, last = len, firstX = pos;
+    if (clipped) {
+      int p = pos, i = 0;
+      while (i < len && p + adv[size_t(i)] < clip.Left - overhang) p += adv[size_t(i++)];
+      first = i;
+      firstX = p;
+      while (i < len && p <= clip.Right + overhang) p += adv[size_t(i++)];
+      last = i;
+      // A surrogate pair is drawn whole or not at all.
+      if (first > 0 && first < len && htIsLowSurrogate(s[from + first])) firstX -= adv[size_t(--first)];
+      if (last > 0 && last < len && htIsLowSurrogate(s[from + last])) ++last;
+    }
+    if (last > first) ExtTextOutW(dc, firstX, baseline, 0, nullptr, s + from + first, last - first, adv.data() + first);
+    for (int i = 0; i < len; ++i) pos += adv[size_t(i)];
+    from = to;
   }
-  if (last > first) ExtTextOutW(dc, firstX, baseline, 0, nullptr, s + first, last - first, adv.data() + first);
   SetBkMode(dc, oldMode);
   SetTextColor(dc, oldColor);
   SetTextAlign(dc, oldAlign);
-  return w;
+  return pos - x;
 }
 
 void FillRect(TCanvas* canvas, const TRect& r, TColor color) {

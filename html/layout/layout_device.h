@@ -50,6 +50,9 @@ public:
 private:
   TCanvas* FCanvas;
   std::vector<int> FBuf;
+  // How many characters the last fitting took: the next line of the same
+  // text most likely takes about as many, and is measured in one piece.
+  int FLastFit = 0;
 };
 
 // Painting primitives the layout uses besides text.

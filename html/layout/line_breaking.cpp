@@ -74,7 +74,7 @@ struct LineBreaker {
     int left = IMgr->LeftIndent(Y) + indent, right = IMgr->RightSide(Y);
     int64_t room = int64_t(right) - left;
     if (firstLine && S.Objects.Count() == 0 && S.Controls.Count() == 0 && S.FontRuns.Count() == 1 &&
-        S.EdgeBefore.empty() && S.EdgeAfter.empty()) {
+        !S.Edges) {
       const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
     }
@@ -481,25 +481,82 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   for (TFormControlObj* ctl : Controls)
     if (!ctl->PercentWidth) Min = std::max(Min, ctl->TotalWidth());
 
+  // Text in one font with nothing else in it: the width of a word or piece
+  // is the sum of advances taken in one pass along the text, not a
+  // measuring call for each word (a page of one huge paragraph has
+  // millions).
+  const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects.Count() == 0 &&
+                         Controls.Count() == 0 && !Edges && ms.NextSpecial(0) >= len;
+  const TFontObj* plainRun = plainText ? ms.SelectRunAt(0) : nullptr;
+  std::vector<int> adv;
+  int advFrom = 0, advTo = 0;  // adv holds the advances of these characters
+  auto advanceAt = [&](int i) {
+    if (i < advFrom || i >= advTo) {
+      advFrom = i;
+      // Pieces start and end on whole pairs.
+      if (advFrom > 0 && htIsLowSurrogate(Chars[size_t(advFrom)]) && htIsHighSurrogate(Chars[size_t(advFrom) - 1]))
+        --advFrom;
+      advTo = std::min(len, advFrom + 4096);
+      if (advTo < len && htIsHighSurrogate(Chars[size_t(advTo) - 1]) && htIsLowSurrogate(Chars[size_t(advTo)])) ++advTo;
+      adv.resize(size_t(advTo - advFrom));
+      ms.M.Advances(Chars.data() + advFrom, advTo - advFrom, adv.data(), nullptr);
+    }
+    return adv[size_t(i - advFrom)];
+  };
+  auto measure = [&](int from, int n, bool removeBlanks) {
+    if (!plainText) return ms.MeasureChars(from, n, removeBlanks);
+    int end = std::min(from + std::max(n, 0), len);
+    if (removeBlanks)
+      while (end > from && (Chars[size_t(end) - 1] == u' ' || Chars[size_t(end) - 1] == BrkCh)) --end;
+    if (end <= from) return 0;
+    int64_t w = plainRun ? plainRun->Overhang : 0;
+    for (int i = from; i < end; ++i) w += advanceAt(i);
+    return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
+  };
   auto firstIndent = [&](int w) {
     if (TextIndentPercent > 0 && TextIndentPercent < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent));
     return w + TextIndent;
   };
+  auto clampWidth = [](int64_t w) { return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX)); };
+  int64_t maxPiece = 0;
+  bool firstPiece = true;
+  auto takePiece = [&](int w) {
+    if (firstPiece) w = firstIndent(w);
+    maxPiece = std::max<int64_t>(maxPiece, w);
+    firstPiece = false;
+  };
+  // Plain text that breaks at its words is measured in one walk along it:
+  // each character's advance is taken once, for the piece between line
+  // breaks it belongs to (Max) and for its word (Min).
+  const bool oneWalk = plainText && !BreakWord;
+  const int64_t overhang = plainRun ? plainRun->Overhang : 0;
+  int walked = 0, pieceStart = 0, trailingBlanks = 0;
+  int64_t total = 0, piece = 0, trailing = 0;  // advances of all walked characters, of the piece, of its last blanks
+  auto walkTo = [&](int k) {
+    for (; walked < k; ++walked) {
+      const char16_t c = Chars[size_t(walked)];
+      const int a = advanceAt(walked);
+      total += a;
+      if (c == BrkCh) {  // a piece a line break ends counts all its characters
+        takePiece(walked > pieceStart ? clampWidth(piece + overhang) : 0);
+        piece = trailing = 0;
+        trailingBlanks = 0;
+        pieceStart = walked + 1;
+        continue;
+      }
+      piece += a;
+      trailing = c == u' ' ? trailing + a : 0;
+      trailingBlanks = c == u' ' ? trailingBlanks + 1 : 0;
+    }
+  };
   // Max: the widest piece between line breaks.
-  {
+  if (!oneWalk) {
     int start = 0;
-    bool first = true;
-    int64_t maxPiece = 0;
     while (start < len) {
       const int brk = ms.NextBreak(start);
-      const bool lastPiece = brk >= len;
-      int w = ms.MeasureChars(start, brk - start, lastPiece);
-      if (first) w = firstIndent(w);
-      maxPiece = std::max<int64_t>(maxPiece, w);
-      first = false;
+      takePiece(measure(start, brk - start, brk >= len));
       start = brk + 1;
     }
-    Max = std::max<int64_t>(Max, maxPiece) > INT32_MAX ? INT32_MAX : std::max(Max, int(maxPiece));
   }
   // Min: the widest word.
   auto flag = [&](int i) { return i < int(BreakFlags.size()) ? BreakFlags[size_t(i)] : 'y'; };
@@ -526,7 +583,17 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
         }
         if (i < len && (Chars[size_t(i)] == u'-' || Chars[size_t(i)] == u'/' || Chars[size_t(i)] == u'?')) ++i;
       }
-      int w = ms.MeasureChars(start, i - start, true);
+      int w;
+      if (oneWalk) {
+        int end = i;
+        while (end > start && (Chars[size_t(end) - 1] == u' ' || Chars[size_t(end) - 1] == BrkCh)) --end;
+        walkTo(start);
+        const int64_t before = total;
+        walkTo(end);
+        w = end > start ? clampWidth(total - before + overhang) : 0;
+      } else {
+        w = measure(start, i - start, true);
+      }
       if (first) w = firstIndent(w);
       if (flag(i - 1) == 's') w += ms.HyphenWidth(i - 1);
       Min = std::max(Min, w);
@@ -538,6 +605,12 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
       }
     }
   }
+  if (oneWalk) {
+    walkTo(len);
+    // The last piece, without its closing blanks.
+    if (pieceStart < len) takePiece(len - pieceStart > trailingBlanks ? clampWidth(piece - trailing + overhang) : 0);
+  }
+  Max = std::max<int64_t>(Max, maxPiece) > INT32_MAX ? INT32_MAX : std::max(Max, int(maxPiece));
   CachedMin = Min;
   CachedMax = Max;
 }

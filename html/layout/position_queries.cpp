@@ -188,15 +188,19 @@ int TSection::FindSourcePos(int DocPos) {
                              [](int pos, const IndexObj& r) { return pos < r.Pos; });
   if (it == SourceRuns.begin()) return -1;
   const IndexObj& run = *std::prev(it);
-  return run.Index + i - run.Pos;
+  return run.Index + (i - run.Pos) * SourceStep;
 }
 
 int TSection::FindDocPos(int SourcePos, bool Prev) {
   if (Length == 0 || SourceRuns.empty()) return -1;
   const size_t n = SourceRuns.size();
+  const int step = SourceStep;
   auto runLen = [&](size_t k) { return (k + 1 < n ? SourceRuns[k + 1].Pos : Length) - SourceRuns[k].Pos; };
-  const IndexObj& last = SourceRuns.back();
-  const int end = last.Index + runLen(n - 1);
+  // A run covers its characters' first source units, each char one unit
+  // wide; the units between them (the rest of a wide character) belong to
+  // no character.
+  auto runEnd = [&](size_t k) { return SourceRuns[k].Index + (runLen(k) - 1) * step + 1; };
+  const int end = runEnd(n - 1);
   if (Prev) {
     if (SourcePos < SourceRuns.front().Index) return -1;
     if (SourcePos >= end) return StartPos + Length - 1;
@@ -210,7 +214,14 @@ int TSection::FindDocPos(int SourcePos, bool Prev) {
                              [](int pos, const IndexObj& r) { return pos < r.Index; });
   const size_t k = it == SourceRuns.begin() ? 0 : size_t(it - SourceRuns.begin()) - 1;
   const IndexObj& r = SourceRuns[k];
-  if (SourcePos < r.Index + runLen(k)) return StartPos + r.Pos + (SourcePos - r.Index);
+  if (SourcePos < runEnd(k)) {
+    const int offset = SourcePos - r.Index;
+    const int q = offset / step;
+    if (offset % step == 0 || Prev) return StartPos + r.Pos + q;
+    // Inside a wide character: the next one.
+    if (q + 1 < runLen(k)) return StartPos + r.Pos + q + 1;
+    return k + 1 < n ? StartPos + SourceRuns[k + 1].Pos : StartPos + Length - 1;
+  }
   // In the gap after run k.
   if (Prev) return StartPos + r.Pos + runLen(k) - 1;
   return k + 1 < n ? StartPos + SourceRuns[k + 1].Pos : StartPos + Length - 1;

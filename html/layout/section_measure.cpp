@@ -8,13 +8,20 @@
 
 ThtSectionMeasure::ThtSectionMeasure(TSection& Section, TCanvas* Canvas) : S(Section), M(Canvas) {
   const int n = int(S.Chars.size());
-  for (int i = 0; i < n; ++i) {
-    const char16_t c = S.Chars[size_t(i)];
+  // Made for every pass over the section: the plain characters of a long
+  // text take one comparison each.
+  const char16_t* chars = S.Chars.data();
+  for (int i = S.PlainChars() ? n : 0; i < n; ++i) {
+    const char16_t c = chars[i];
+    if (c > BrkCh) continue;
     if (c == FmCtl || c == ImgPan) FSpecials.push_back(i);
     else if (c == BrkCh) FBreaks.push_back(i);
-    if (S.EdgeBeforeAt(i) != 0) FEdgeStops.push_back(i);
-    if (S.EdgeAfterAt(i) != 0) FEdgeStops.push_back(i + 1);
   }
+  if (S.Edges)
+    for (int i = 0; i < n; ++i) {
+      if (S.EdgeBeforeAt(i) != 0) FEdgeStops.push_back(i);
+      if (S.EdgeAfterAt(i) != 0) FEdgeStops.push_back(i + 1);
+    }
   std::vector<std::pair<int32_t, TFloatingObj*>> objs;
   for (const auto& o : S.Objects) objs.emplace_back(o->Pos, o.get());
   std::stable_sort(objs.begin(), objs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -157,9 +157,12 @@ public:
   void SetLast(const List& list, std::int32_t last) {
     Last = last;
     for (auto it = std::rbegin(list); it != std::rend(list); ++it) {
-      auto& target = (*it)->UrlTarget;
+      auto& item = *it;
+      const auto& target = item->UrlTarget;
       if (!target || target->ID != ID) break;
-      target->Last = last;
+      // A text run shares one empty record until it has its own.
+      if constexpr (requires { item->OwnUrlTarget(); }) item->OwnUrlTarget()->Last = last;
+      else target->Last = last;
     }
   }
 

@@ -313,6 +313,9 @@ public:
   // it), and whether links get tab stops.
   THtmlPropStack* PropStack = nullptr;
   bool NoTabLinks = false;  // more than 400 links
+  // The source bytes one character takes at least (2 for a UTF-16 source):
+  // the step of the sections' source runs.
+  int32_t SourceStep = 1;
   int32_t DefaultFontSize = 12;
 
 private:

@@ -36,12 +36,50 @@ TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
   FontChanged();
 }
 
+namespace {
+// What a run without a link record of its own reads; never changed.
+const TUrlTarget& noUrlTarget() {
+  static const TUrlTarget none;
+  return none;
+}
+
+bool isEmptyRecord(const TUrlTarget& UT) {
+  return UT.URL.empty() && UT.Target.empty() && UT.Attr.empty() && UT.ID == 0 && UT.TabIndex == 0 &&
+         UT.Start == -1 && UT.Last == -1;
+}
+}  // namespace
+
+TFontObjBase::TFontObjBase() : UrlTarget(&noUrlTarget()) {}
+
+TUrlTarget* TFontObjBase::OwnUrlTarget() {
+  if (!FOwnUrlTarget) {
+    FOwnUrlTarget = std::make_unique<TUrlTarget>();
+    UrlTarget = FOwnUrlTarget.get();
+  }
+  return FOwnUrlTarget.get();
+}
+
+void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
+  if (&UT == UrlTarget) return;
+  if (isEmptyRecord(UT)) {
+    ClearUrlTarget();
+    return;
+  }
+  OwnUrlTarget()->Copy(UT);
+}
+
+void TFontObjBase::ClearUrlTarget() {
+  FOwnUrlTarget.reset();
+  UrlTarget = &noUrlTarget();
+}
+
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), Title(T.Title), FSharedFont(true) {
+    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
-  // a font of its own: a link prints in its plain state.
+  // a font of its own: a link prints in its plain state. Nothing points at
+  // a printed page, so the link's record and the tooltip stay behind (on a
+  // long page they are a good part of what a copy costs).
   if (T.FIArray) ConvertFont(T.FIArray->Ar[LFont]);
-  UrlTarget->Copy(*T.UrlTarget);
   FontChanged();
 }
 
@@ -250,6 +288,7 @@ std::shared_ptr<const TFontInfoArray> TRunFonts::LinkStates(const TProperties& P
 // ---- the run list ----
 
 TFontList::TFontList(TSection* ASection, const TFontList& T) {
+  FItems.reserve(T.FItems.size());
   for (const auto& run : T) Add(std::make_unique<TFontObj>(ASection, *run));
 }
 

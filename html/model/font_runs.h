@@ -58,13 +58,20 @@ private:
 
 class TFontObjBase : public TObject {
 public:
-  // The run's link record, never null. It is kept in the run itself (one
-  // allocation less for each of the many runs) and reached through this
-  // pointer like every other link record.
-  TUrlTarget* const UrlTarget = &FUrlTarget;
+  TFontObjBase();
+
+  // The run's link record, never null, for reading: one empty record is
+  // shared by every run without a link record of its own (most runs), so
+  // that a run of plain text costs no record.
+  const TUrlTarget* UrlTarget;
+  // Makes the run's record a copy of UT, or the shared empty one again.
+  void CopyUrlTarget(const TUrlTarget& UT);
+  void ClearUrlTarget();
+  // The run's own record (made on first use), to change it.
+  TUrlTarget* OwnUrlTarget();
 
 private:
-  TUrlTarget FUrlTarget;
+  std::unique_ptr<TUrlTarget> FOwnUrlTarget;
 };
 
 class TFontObj : public TFontObjBase {
@@ -73,7 +80,7 @@ public:
   // A run with a font it shares with other runs.
   TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position);
   // Copy for a copied section (printing): the link's normal state, no
-  // font states, no tab control.
+  // font states, no tab control, no link record and no title.
   TFontObj(TSection* ASection, const TFontObj& T);
   ~TFontObj() override;
 

@@ -28,6 +28,21 @@ std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
   return document->RunFonts.Get(*Prop);
 }
 
+// Adds the source positions of N characters, the first at character index
+// At, to runs whose characters stand Step apart: a new run starts only where
+// a position is not the one the run before leads to.
+void addPositions(std::vector<IndexObj>& runs, int32_t At, const int32_t* Indexes, int N, int32_t Step) {
+  bool any = !runs.empty();
+  int32_t expect = any ? runs.back().Index + (At - runs.back().Pos) * Step : 0;
+  for (int k = 0; k < N; ++k) {
+    if (!any || Indexes[k] != expect) {
+      runs.push_back({At + k, Indexes[k]});
+      any = true;
+    }
+    expect = Indexes[k] + Step;
+  }
+}
+
 bool isFloating(const TFloatingObj* obj) { return obj && (obj->Floating == ALeft || obj->Floating == ARight); }
 
 // A style value against a lower-case keyword, its letters compared without
@@ -43,15 +58,16 @@ bool isKeyword(const TPropValue& value, std::u16string_view keyword) {
 
 TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
                    const TUrlTarget* AnURL, TCellBasic*, bool FirstItem)
-    : TSectionBase(ADocument, Prop) {
-  // Room for the few runs most paragraphs have, made at once.
-  FontRuns.Reserve(4);
+    : TSectionBase(ADocument, Prop), SourceStep(ADocument ? ADocument->SourceStep : 1) {
+  // Room for the first run alone: many sections (a table's cells) never
+  // get a second.
+  FontRuns.Reserve(1);
   auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
   if (Prop) run->Title = Prop->PropTitle();
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
     first->SetLinkStates(Prop);
-    first->UrlTarget->Copy(*AnURL);
+    first->CopyUrlTarget(*AnURL);
     if (Document) {
       Document->AddLink(first);
       if (!Document->NoTabLinks) first->CreateTabControl(AnURL->TabIndex);
@@ -90,10 +106,11 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
       FontRuns(this, Source.FontRuns), Objects(NewDocument, Source.Objects),
-      Controls(Source.Controls), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      Controls(Source.Controls), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
       LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
       TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
-      EdgeBefore(Source.EdgeBefore), EdgeAfter(Source.EdgeAfter), FPreformatted(Source.FPreformatted), FFinished(true) {
+      Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true),
+      FPlainChars(Source.FPlainChars) {
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's
@@ -120,22 +137,29 @@ void TSection::DetachFromDocument() {
 
 void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag) {
   if (N <= 0) return;
-  // Geometric growth: many small tokens must not copy the arrays each time.
-  // Two places more than the text are kept, for the blank and the flag that
-  // finishing adds: a text of millions of characters taken in one piece is
-  // then never copied to add them.
-  if (SourcePositions.capacity() < SourcePositions.size() + size_t(N))
-    SourcePositions.reserve(std::max(SourcePositions.capacity() * 2, SourcePositions.size() + size_t(N) + 2));
   // Short texts stay in the strings' own room; the first time a text
-  // outgrows it, it gets room for a typical paragraph at once.
+  // outgrows it, it gets room for a typical paragraph at once. Two places
+  // more than the text are kept, for the blank and the flag that finishing
+  // adds: a text of millions of characters taken in one piece is then never
+  // copied to add them.
   const size_t need = Chars.size() + size_t(N);
   constexpr size_t paragraph = 40;
   if (need > Chars.capacity()) Chars.reserve(std::max({need + 2, paragraph, Chars.capacity() * 2}));
   if (need > BreakFlags.capacity()) BreakFlags.reserve(std::max({need + 2, paragraph, BreakFlags.capacity() * 2}));
+  addPositions(SourceRuns, int32_t(Chars.size()), Indexes, N, SourceStep);
   Chars.append(P, size_t(N));
-  SourcePositions.insert(SourcePositions.end(), Indexes, Indexes + N);
+  FPositionCount = int32_t(Chars.size());
   BreakFlags.append(size_t(N), Flag);
   Length += N;
+}
+
+int32_t TSection::positionAt(int32_t I, int32_t EndPos) const {
+  if (I < 0 || I >= FPositionCount || SourceRuns.empty()) return EndPos;
+  auto it = std::upper_bound(SourceRuns.begin(), SourceRuns.end(), I,
+                             [](int32_t pos, const IndexObj& r) { return pos < r.Pos; });
+  if (it == SourceRuns.begin()) return EndPos;
+  const IndexObj& run = *std::prev(it);
+  return run.Index + (I - run.Pos) * SourceStep;
 }
 
 void TSection::AddChar(char16_t C, int Index) {
@@ -216,7 +240,7 @@ void TSection::ChangeFont(TProperties* Prop) {
     run = last;
   } else {
     auto fresh = std::make_unique<TFontObj>(this, std::move(font), Length);
-    if (last) fresh->UrlTarget->Copy(*last->UrlTarget);
+    if (last) fresh->CopyUrlTarget(*last->UrlTarget);
     run = FontRuns.Add(std::move(fresh));
   }
   run->Title = Prop->PropTitle();
@@ -245,8 +269,8 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
     run = FontRuns.Add(std::make_unique<TFontObj>(this, std::move(font), Length));
   }
   run->Title = Prop->PropTitle();
-  if (AnURL) run->UrlTarget->Copy(*AnURL);
-  else run->UrlTarget->Clear();
+  if (AnURL) run->CopyUrlTarget(*AnURL);
+  else run->ClearUrlTarget();
   if (Sy == symHref && AnURL && !AnURL->URL.empty()) {
     run->SetLinkStates(Prop);
     if (Document) {
@@ -363,7 +387,35 @@ void TSection::FinishText(int EndPos) {
   // and the rules may shorten the output again.
   const size_t n = Chars.size();
   BreakFlags.resize(n, 'y');
-  SourcePositions.resize(n, EndPos);
+  // The source positions are read along the characters and the kept ones
+  // written as new runs (dropping a character can split a run).
+  std::vector<IndexObj> read;
+  read.swap(SourceRuns);
+  const int32_t step = SourceStep;
+  size_t nextRead = 0;       // the next run to start while reading
+  int32_t readBase = 0;      // the position of character 0 of the current run, as if it went back there
+  auto sourceOf = [&](size_t i) -> int32_t {  // i only grows
+    if (int64_t(i) >= FPositionCount) return EndPos;
+    while (nextRead < read.size() && read[nextRead].Pos <= int32_t(i)) {
+      readBase = read[nextRead].Index - read[nextRead].Pos * step;
+      ++nextRead;
+    }
+    return nextRead == 0 ? EndPos : readBase + int32_t(i) * step;
+  };
+  bool haveRun = false;
+  int32_t expect = 0;  // the position that goes on the last written run
+  auto keepPosition = [&](size_t at, int32_t pos) {
+    if (!haveRun || pos != expect) {
+      SourceRuns.push_back({int32_t(at), pos});
+      haveRun = true;
+    }
+    expect = pos + step;
+  };
+  auto dropPosition = [&](size_t at) {  // the last kept character, at, is taken off
+    if (!SourceRuns.empty() && SourceRuns.back().Pos == int32_t(at)) SourceRuns.pop_back();
+    haveRun = !SourceRuns.empty();
+    if (haveRun) expect = SourceRuns.back().Index + (int32_t(at) - SourceRuns.back().Pos) * step;
+  };
   size_t w = 0;  // length of the output
   // Runs, objects and controls start at old character indexes, each list
   // ascending. Each takes the output length when the reading reaches its
@@ -387,14 +439,15 @@ void TSection::FinishText(int EndPos) {
   };
   auto pop = [&]() {
     --w;
+    dropPosition(w);
     for (int l = 0; l < 3; ++l)
       for (int k = mapped[l] - 1; k >= 0 && posAt(l, k) > int32_t(w); --k) posAt(l, k) = int32_t(w);
   };
   auto push = [&](size_t i) {
+    keepPosition(w, sourceOf(i));
     if (w != i) {
       Chars[w] = Chars[i];
       BreakFlags[w] = BreakFlags[i];
-      SourcePositions[w] = SourcePositions[i];
     }
     ++w;
   };
@@ -402,8 +455,31 @@ void TSection::FinishText(int EndPos) {
   // (placeholders are never taken off again, so the last one kept is the
   // last one read).
   bool lastObjectFloats = false;
+  auto plain = [](char16_t c) { return c != u' ' && c != 0xAD && c != BrkCh && c != ImgPan; };
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = Chars[i];
+    if (plain(c) && int64_t(i) < FPositionCount) {
+      // A stretch that is kept as it stands: plain characters and single
+      // blanks after them, up to the next run, object or control to map and
+      // the end of the source run they come from. Its source positions go
+      // on from its first one.
+      mapUpTo(int64_t(i));
+      const int32_t first = sourceOf(i);
+      size_t limit = size_t(std::min<int64_t>({int64_t(n), nextMark, int64_t(FPositionCount)}));
+      if (nextRead < read.size()) limit = std::min(limit, size_t(read[nextRead].Pos));
+      size_t j = i + 1;
+      while (j < limit && (plain(Chars[j]) || (Chars[j] == u' ' && Chars[j - 1] != u' '))) ++j;
+      keepPosition(w, first);
+      expect = first + int32_t(j - i) * step;
+      if (w != i) {
+        std::copy(Chars.begin() + std::ptrdiff_t(i), Chars.begin() + std::ptrdiff_t(j), Chars.begin() + std::ptrdiff_t(w));
+        std::copy(BreakFlags.begin() + std::ptrdiff_t(i), BreakFlags.begin() + std::ptrdiff_t(j),
+                  BreakFlags.begin() + std::ptrdiff_t(w));
+      }
+      w += j - i;
+      i = j - 1;
+      continue;
+    }
     if (c == ImgPan)
       lastObjectFloats = mapped[1] < counts[1] && Objects[mapped[1]]->Pos == int32_t(i) && isFloating(Objects[mapped[1]]);
     mapUpTo(int64_t(i));
@@ -440,28 +516,31 @@ void TSection::FinishText(int EndPos) {
     mapUpTo(int64_t(n), 1);
   }
   if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') {
+    keepPosition(w, EndPos);
     if (w == n) {
       Chars.push_back(u' ');
       BreakFlags.push_back('y');
-      SourcePositions.push_back(EndPos);
     } else {
       Chars[w] = u' ';
       BreakFlags[w] = 'y';
-      SourcePositions[w] = EndPos;
     }
     ++w;
   }
+  std::vector<IndexObj>().swap(read);
   nextMark = 0;
   mapUpTo(INT64_MAX - 1);
   Chars.resize(w);
   BreakFlags.resize(w);
-  SourcePositions.resize(w);
+  FPositionCount = int32_t(w);
   // A long text grown piece by piece gives back what growing left over.
-  if (w > 4096 && Chars.capacity() > w + w / 4) {
-    Chars.reserve(w + 2);
-    Chars.shrink_to_fit();
-    BreakFlags.shrink_to_fit();
-    SourcePositions.shrink_to_fit();
+  // The flags get room for the one that finishing adds (growing a string
+  // by one doubles its room).
+  if (w > 4096 && Chars.capacity() > w + w / 4) Chars.shrink_to_fit();
+  if (w > 4096 && BreakFlags.capacity() > w + w / 4) {
+    std::string flags;
+    flags.reserve(w + 1);
+    flags.assign(BreakFlags, 0, w);
+    BreakFlags.swap(flags);
   }
   // Runs that became empty go; a link's tab stop moves to its next run.
   for (int I = 1; I < FontRuns.Count();) {
@@ -485,41 +564,13 @@ void TSection::FinishText(int EndPos) {
 void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
   if (Length > 0) BreakFlags.push_back('y');
-  SourceRuns.clear();
-  if (Length > 0) {
-    // The runs are gathered in a small buffer, so that the list is made
-    // once at its size; a section with more runs than that counts them
-    // first.
-    const int32_t* positions = SourcePositions.data();
-    std::array<IndexObj, 16> first;
-    size_t runs = 0;
-    first[runs++] = {0, positions[0]};
-    int32_t i = 1;
-    for (; i < Length && runs < first.size(); ++i)
-      if (positions[i] != positions[i - 1] + 1) first[runs++] = {i, positions[i]};
-    if (i == Length) {
-      SourceRuns.assign(first.begin(), first.begin() + runs);
-    } else {
-      for (int32_t j = i; j < Length; ++j) runs += positions[j] != positions[j - 1] + 1;
-      SourceRuns.reserve(runs);
-      SourceRuns.assign(first.begin(), first.end());
-      for (; i < Length; ++i)
-        if (positions[i] != positions[i - 1] + 1) SourceRuns.push_back({i, positions[i]});
-    }
-  }
-  std::vector<int32_t>().swap(SourcePositions);
+  if (Length == 0) SourceRuns.clear();
+  // A list grown run by run gives back what growing left over.
+  if (SourceRuns.capacity() > 16 && SourceRuns.capacity() > SourceRuns.size() + SourceRuns.size() / 4)
+    SourceRuns.shrink_to_fit();
   if (Length > 0 && Document) SequenceNumber = ++Document->SectionCount;
+  FPlainChars = std::none_of(Chars.begin(), Chars.end(), [](char16_t c) { return c <= BrkCh; });
   FFinished = true;
-}
-
-void TSection::deleteChar(int I) {
-  Chars.erase(size_t(I), 1);
-  if (size_t(I) < BreakFlags.size()) BreakFlags.erase(size_t(I), 1);
-  if (size_t(I) < SourcePositions.size()) SourcePositions.erase(SourcePositions.begin() + I);
-  FontRuns.Decrement(I, Document);
-  Objects.Decrement(I);
-  Controls.DecrementAfter(I);
-  --Length;
 }
 
 // ---- preformatted text ----
@@ -541,9 +592,10 @@ void TPreFormated::FinishText(int EndPos) {
   if (FFinished) return;
   TFontObj* last = FontRuns.Last();
   if (last && last->Pos >= Length && FontRuns.Count() > 1) last->Pos = Length + 1;
-  const int32_t p = SourcePositions.empty() ? EndPos : SourcePositions.back() + 1;
+  const int32_t p = FPositionCount == 0 ? EndPos : positionAt(FPositionCount - 1, EndPos) + 1;
+  addPositions(SourceRuns, int32_t(Chars.size()), &p, 1, SourceStep);
   Chars.push_back(u' ');
   BreakFlags.push_back('y');
-  SourcePositions.push_back(p);
+  FPositionCount = int32_t(Chars.size());
   finishCommon(EndPos);
 }

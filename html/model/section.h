@@ -20,7 +20,8 @@ constexpr char16_t FmCtl = 2;      // a form control
 constexpr char16_t ImgPan = 4;     // an image, panel or object
 constexpr char16_t BrkCh = 8;      // a line break
 
-// Where a run of consecutive source positions starts.
+// Where a run of consecutive source positions starts: the characters of a
+// run stand one source step apart (see TSection::SourceStep).
 struct IndexObj {
   int32_t Pos = 0;    // character index
   int32_t Index = 0;  // source position
@@ -80,6 +81,9 @@ public:
   // Takes the section out of the document's lists before it is dropped.
   void DetachFromDocument();
   bool Finished() const { return FFinished; }
+  // Finished text without line breaks, objects or controls in it: the
+  // passes over it need not look for them.
+  bool PlainChars() const { return FPlainChars; }
   bool IsPreformatted() const { return FPreformatted; }
 
   // Layout, drawing and queries (bodies belong to the layout code).
@@ -106,11 +110,15 @@ public:
   int32_t ReportedCycle = 0;
   String Chars;
   std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
-  std::vector<int32_t> SourcePositions;  // while building
   TFontList FontRuns;
   TFloatingObjList Objects;
   TFormControlObjList Controls;  // not owning: the forms own their controls
+  // The source position of every character, as runs: kept this way while
+  // the text is built too, so that a long text costs no position array.
   std::vector<IndexObj> SourceRuns;
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  int32_t SourceStep = 1;
   std::vector<std::unique_ptr<LineRec>> Lines;
   uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
   TClearType ClearKind = clrNone;
@@ -122,11 +130,15 @@ public:
   bool BreakWord = false;
   int32_t WidestLine = 0;
   // Horizontal room that inline boxes (bordered or padded elements) take
-  // before and after a character; both empty when no box touches the
-  // section. Placed by the document before each layout.
-  std::vector<int32_t> EdgeBefore, EdgeAfter;
-  int EdgeBeforeAt(int I) const { return EdgeBefore.empty() ? 0 : EdgeBefore[size_t(I)]; }
-  int EdgeAfterAt(int I) const { return EdgeAfter.empty() ? 0 : EdgeAfter[size_t(I)]; }
+  // before and after a character, one entry a character where a side has
+  // any; none at all when no box touches the section (most sections).
+  // Placed by the document before each layout.
+  struct TEdges {
+    std::vector<int32_t> Before, After;
+  };
+  std::unique_ptr<TEdges> Edges;
+  int EdgeBeforeAt(int I) const { return Edges && !Edges->Before.empty() ? Edges->Before[size_t(I)] : 0; }
+  int EdgeAfterAt(int I) const { return Edges && !Edges->After.empty() ? Edges->After[size_t(I)] : 0; }
   // Set when an anchor name was entered in this section: it is kept even
   // without characters.
   bool AnchorName = false;
@@ -137,10 +149,15 @@ protected:
   TSection(ThtDocument* NewDocument, const TSection& Source);
   // The steps shared by both kinds after trimming.
   void finishCommon(int EndPos);
-  void deleteChar(int I);
   void appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag);
+  // The source position of character I while building (EndPos past the
+  // characters that have one).
+  int32_t positionAt(int32_t I, int32_t EndPos) const;
+  // Characters that have a source position while building.
+  int32_t FPositionCount = 0;
   bool FPreformatted = false;
   bool FFinished = false;
+  bool FPlainChars = false;
 };
 
 // Preformatted text: no trimming, no wrapping.

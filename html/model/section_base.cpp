@@ -139,6 +139,7 @@ TCellBasic::TCellBasic(ThtDocument* ADocument) : Document(ADocument) {}
 
 TCellBasic::TCellBasic(ThtDocument* NewDocument, const TCellBasic& Source)
     : Document(NewDocument), OwnerTag(Source.OwnerTag) {
+  FItems.reserve(Source.FItems.size());
   for (const auto& item : Source.FItems) Add(item->CreateCopy(NewDocument), 0);
 }
 
@@ -159,7 +160,8 @@ void TCellBasic::Add(std::unique_ptr<TSectionBase> Item, int EndPos) {
     }
   }
   Item->SetDocument(Document);
-  if (FItems.empty()) FItems.reserve(4);  // most cells hold a few items
+  // Room for one item at once: a table cell mostly holds one section.
+  if (FItems.empty()) FItems.reserve(1);
   TFreeList<TSectionBase>::Add(std::move(Item));
 }
 
@@ -336,6 +338,10 @@ int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int Block
   const int result = TCellBasic::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   mgr->FreeLeftIndentRec(lfIndex);
   mgr->FreeRightIndentRec(rtIndex);
+  // Edges nothing holds any more keep no room: a table has a manager in
+  // each of its cells.
+  if (mgr->L.empty()) std::vector<IndentRec>().swap(mgr->L);
+  if (mgr->R.empty()) std::vector<IndentRec>().swap(mgr->R);
   mgr->CurrentID = saveID;
   return std::max(result, mgr->ImageBottom() - Y);
 }
@@ -348,22 +354,22 @@ int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y
 }
 
 TCellObjCell::TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source)
-    : TCell(NewDocument, Source), CellRect(Source.CellRect), Title(Source.Title), Url(Source.Url),
-      Target(Source.Target), BkGnd(Source.BkGnd), BkColor(Source.BkColor) {}
+    : TCell(NewDocument, Source), CellRect(Source.CellRect), BkGnd(Source.BkGnd), BkColor(Source.BkColor),
+      FLink(Source.FLink ? std::make_unique<TCellLink>(*Source.FLink) : nullptr) {}
 
 uint8_t TCellObjCell::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                              TFormControlObj*& FormControl, String& ATitle) {
   uint8_t flags = TCellBasic::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
   const int viewY = Document ? Y - Document->ScrollY : Y;
-  if (X >= CellRect.Left && X < CellRect.Right && viewY >= CellRect.Top && viewY < CellRect.Bottom) {
-    if (!(flags & guTitle) && !Title.empty()) {
-      ATitle = Title;
+  if (FLink && X >= CellRect.Left && X < CellRect.Right && viewY >= CellRect.Top && viewY < CellRect.Bottom) {
+    if (!(flags & guTitle) && !FLink->Title.empty()) {
+      ATitle = FLink->Title;
       flags |= guTitle;
     }
-    if (!(flags & guUrl) && !Url.empty()) {
+    if (!(flags & guUrl) && !FLink->Url.empty()) {
       UrlTarg = std::make_unique<TUrlTarget>();
-      UrlTarg->URL = Url;
-      UrlTarg->Target = Target;
+      UrlTarg->URL = FLink->Url;
+      UrlTarg->Target = FLink->Target;
       flags |= guUrl;
     }
   }

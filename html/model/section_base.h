@@ -225,10 +225,22 @@ public:
   uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                  TFormControlObj*& FormControl, String& ATitle) override;
 
+  // The cell's tooltip and link (a cell of its own HREF): held apart, as
+  // few cells have them.
+  struct TCellLink {
+    String Title;
+    String Url;
+    String Target;
+  };
+  TCellLink& Link() {
+    if (!FLink) FLink = std::make_unique<TCellLink>();
+    return *FLink;
+  }
+
   TRect CellRect;
-  String Title;
-  String Url;
-  String Target;
   bool BkGnd = false;
   TColor BkColor = clNone;
+
+private:
+  std::unique_ptr<TCellLink> FLink;
 };

@@ -146,7 +146,7 @@ void TCellList::PassBackgroundToCells() {
 
 TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop)
     : VAlign(AVAlign), Cell(std::make_unique<TCellObjCell>(Master)) {
-  if (Prop) Cell->Title = Prop->PropTitle();
+  if (Prop && !Prop->PropTitle().empty()) Cell->Link().Title = Prop->PropTitle();
   String attrImage;
   if (Attr)
     for (const auto& A : *Attr) {
@@ -165,15 +165,12 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
           break;
         case symBgColor: Cell->BkGnd = ColorFromString(A->Text, false, Cell->BkColor); break;
         case symBackground: attrImage = A->Text; break;
-        case symHref: Cell->Url = A->Text; break;
-        case symTarget: Cell->Target = A->Text; break;
+        case symHref: Cell->Link().Url = A->Text; break;
+        case symTarget: Cell->Link().Target = A->Text; break;
         default: break;
       }
     }
-  if (!Prop) {
-    BGImageName = attrImage;
-    return;
-  }
+  if (!Prop) return;
   TAlignmentType align;
   if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) VAlign = align;
   EmSize = Prop->EmSize;
@@ -183,6 +180,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   TVMarginArray MargArray;
   Prop->GetVMarginArray(MargArray);
   int autoCount = 0;
+  TMarginArray MargArrayO{};
   ConvertMarginArray(MargArray, 100, 100, EmSize, ExSize, 0, autoCount, MargArrayO);
   auto cssSize = [&](TPropertyIndex i, TWidthSpec& spec) {
     const TPropValue& v = MargArray[size_t(MA(i))];
@@ -205,10 +203,10 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
     Cell->BkColor = bg;
   }
   String url;
-  if (Prop->GetBackgroundImage(url)) BGImageName = url;
-  else BGImageName = attrImage;
-  if (!BGImageName.empty()) {
-    BGImage = std::make_unique<TImageObj>(Master, BGImageName);
+  // The background image asked for: CSS, else BACKGROUND.
+  if (!Prop->GetBackgroundImage(url)) url = attrImage;
+  if (!url.empty()) {
+    BGImage = std::make_unique<TImageObj>(Master, url);
     Prop->GetBackgroundPos(EmSize, ExSize, BGPos);
   }
   // Paddings and border widths, sides in the order left, top, right, bottom.
@@ -234,6 +232,8 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
       BorderWidths[size_t(i)] = std::max(0, MargArrayO[size_t(MA(widths[i]))]);
     }
     if (MargArray[size_t(MA(colors[i]))].IsEmpty()) MargArrayO[size_t(MA(colors[i]))] = 0xC0C0C0;
+    BorderStyles[size_t(i)] = MargArrayO[size_t(MA(styles[i]))];
+    BorderColors[size_t(i)] = MargArrayO[size_t(MA(colors[i]))];
   }
   Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
   ShowEmptyCells = Prop->ShowEmptyCells();
@@ -244,7 +244,7 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
       EmSize(T.EmSize), ExSize(T.ExSize), BGPos(T.BGPos), Paddings(T.Paddings),
       BorderWidths(T.BorderWidths), HzSpace(T.HzSpace), VrSpace(T.VrSpace),
       HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
-      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), MargArrayO(T.MargArrayO),
+      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), BorderStyles(T.BorderStyles), BorderColors(T.BorderColors),
       BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
       BreakInside(T.BreakInside), Width(T.Width), VSize(T.VSize), Height(T.Height) {
   if (!(Master && Master->PrintBlockBackgrounds)) {
@@ -252,7 +252,6 @@ TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
     Cell->BkColor = clNone;
   } else if (T.BGImage) {
     BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
-    BGImageName = T.BGImageName;
   }
 }
 
@@ -264,16 +263,14 @@ void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTa
     if (p < 0) p = CellPadding;
   // A bordered table's cells get at least a one-pixel frame, also where a
   // style was given for a side without a width.
-  const TPropertyIndex styleSlots[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
   if (HasTableBorder)
     for (int i = 0; i < 4; ++i)
-      if (!HasBorderStyle || MargArrayO[size_t(MA(styleSlots[i]))] > 0)
+      if (!HasBorderStyle || BorderStyles[size_t(i)] > 0)
         BorderWidths[size_t(i)] = std::max(1, BorderWidths[size_t(i)]);
   HzSpace = Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2];
   VrSpace = Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3];
   if (!RowImage.empty() && !BGImage) {
     BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
-    BGImageName = RowImage;
     BGPos = RowImagePos;
   }
 }

@@ -45,9 +45,11 @@ public:
   std::unique_ptr<TCellObjCell> Cell;
   bool BGImageOK = false;
   std::unique_ptr<TImageObj> BGImage;
-  String BGImageName;  // the background image asked for (CSS, else BACKGROUND)
-  std::unique_ptr<TBitmap> TiledImage, TiledMask, FullBG;
-  TMarginArray MargArrayO{};
+  // Border styles and colours, sides in the order left, top, right, bottom:
+  // all of the cell's box values that painting needs (the rest are taken
+  // into the fields above when the cell is made).
+  std::array<int32_t, 4> BorderStyles{};
+  std::array<int32_t, 4> BorderColors{};
   bool BreakBefore = false, BreakAfter = false, BreakInside = false;
   int32_t Width = 0;
   int32_t VSize = 0;

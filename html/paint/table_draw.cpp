@@ -24,13 +24,13 @@ struct TableNesting {
   }
 };
 
-TBorderStyleType styleOf(const TCellObj& c, TPropertyIndex i) {
-  const int32_t v = c.MargArrayO[size_t(MA(i))];
+TBorderStyleType styleOf(const TCellObj& c, int side) {
+  const int32_t v = c.BorderStyles[size_t(side)];
   return v >= 0 && v <= 8 ? TBorderStyleType(v) : bssNone;
 }
 
-TColor colorOf(const TCellObj& c, TPropertyIndex i) {
-  const int32_t v = c.MargArrayO[size_t(MA(i))];
+TColor colorOf(const TCellObj& c, int side) {
+  const int32_t v = c.BorderColors[size_t(side)];
   return v == clNone || v == NotSetValue || v == AutoValue ? TColor(0xC0C0C0) : TColor(v);
 }
 
@@ -79,10 +79,8 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     htBorderStyleArray styles;
     htColorArray colors;
     if (Cell->HasBorderStyle) {
-      styles = {styleOf(*Cell, piBorderLeftStyle), styleOf(*Cell, piBorderTopStyle), styleOf(*Cell, piBorderRightStyle),
-                styleOf(*Cell, piBorderBottomStyle)};
-      colors = {colorOf(*Cell, piBorderLeftColor), colorOf(*Cell, piBorderTopColor), colorOf(*Cell, piBorderRightColor),
-                colorOf(*Cell, piBorderBottomColor)};
+      styles = {styleOf(*Cell, 0), styleOf(*Cell, 1), styleOf(*Cell, 2), styleOf(*Cell, 3)};
+      colors = {colorOf(*Cell, 0), colorOf(*Cell, 1), colorOf(*Cell, 2), colorOf(*Cell, 3)};
     } else if (BorderWidth > 0) {
       // The frame of a bordered table's cells is sunken.
       const TColor light = BorderColor != clNone ? BorderColor : BorderColorLight;

@@ -147,6 +147,7 @@ String THtmlParser::attrText(THtmlSymbol S) const {
 
 void THtmlParser::startParse(ThtDocument* ADocument) {
   Document = ADocument;
+  ADocument->SourceStep = Buffer ? Buffer->UnitSize() : 1;
   FPropStack.Document = ADocument;
   ADocument->PropStack = &FPropStack;
   CallingObject = ADocument->Viewer;

@@ -698,6 +698,10 @@ void THtmlTokenizer::NextSymbol() {
     return;
   }
   while (LCh != u'<' && LCh >= 9) {
+    // A long text comes in several tokens, each ending before a character
+    // that is not a blank: the reader of a page of one huge paragraph then
+    // never holds more than a piece of it beside the document.
+    if (Token.Count() >= MaxTextToken && !isBlankChar(LCh)) return;
     if (LCh == 9 || LCh == 10 || LCh == 13 || LCh == 32) {
       Token.Add(u' ', SIndex);
       readChar();

@@ -187,6 +187,10 @@ public:
   // the buffer's before any element exists.
   int CurrentCodePage() const;
 
+  // The most characters of text one token takes before the text goes on in
+  // the next token (a few more when it ends in a run of plain characters).
+  static constexpr int MaxTextToken = 16384;
+
   // Reader state the document builder reads and sets.
   char16_t LCh = 0;
   THtmlSymbol Sy = symEndOfDoc;
@@ -263,7 +267,7 @@ private:
   // go to the token with their positions, or to text, or nowhere.
   template <typename Keep>
   void readRun(Keep keep, TTokenText& token) {
-    if (FIncluded.empty()) endRun(token.AddRun(*FBuffer, runLimit(), keep));
+    if (FIncluded.empty()) endRun(token.AddRun(*FBuffer, std::min<std::size_t>(runLimit(), MaxTextToken), keep));
   }
   template <typename Keep>
   void readRun(Keep keep, String* text) {

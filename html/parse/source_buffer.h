@@ -156,6 +156,10 @@ public:
   // the code page.
   void SetCodePage(int value);
   bool CodePageLocked() const { return (FFlags & LockFlag) != 0; }
+  // The bytes a character takes at least: 2 in a UTF-16 source, else 1.
+  int UnitSize() const {
+    return FStartCodePage == CodePageUtf16LE || FStartCodePage == CodePageUtf16BE ? 2 : 1;
+  }
   const String& Name() const { return FName; }
 
   struct Decoder;

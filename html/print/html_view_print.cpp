@@ -97,6 +97,7 @@ int THtmlView::NumPrinterPages() {
 
 int THtmlView::NumPrinterPages(double& WidthRatio) {
   TMetaFilePrinter counter(nullptr);
+  counter.SetRecording(false);
   PrintPreview(&counter, true, 1, 0x7FFFFFFF);
   WidthRatio = FPrintWidthRatio;
   return counter.LastAvailablePage();
@@ -247,7 +248,8 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
     // Nothing to print: a job of the viewer's own leaves nothing behind.
     return 0;
   }
-  const bool countOnly = Mode == 1;
+  // A printer that does not record pages only counts them, whatever asked.
+  const bool countOnly = Mode == 1 || (recorder && !recorder->Recording());
 
   // Loads asked for by handlers or messages while the job runs wait for
   // its end (the copy shares the shown page's pictures and inline records).
@@ -267,9 +269,10 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
   copy->PrintMonoBlack = FOptions.Contains(htPrintMonochromeBlack);
 
   // Between page rows the program's windows repaint and its timers run
-  // (no more often than a screen refreshes: a pump costs more than a page
-  // that is only counted).
-  auto lastPump = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  // (no more often than a screen refreshes, counted from the job's start:
+  // a pump costs more than a page that is only counted, and a short job
+  // needs none).
+  auto lastPump = std::chrono::steady_clock::now();
   auto letMessagesThrough = [&] {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastPump < std::chrono::milliseconds(15)) return;

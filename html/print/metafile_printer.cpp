@@ -29,12 +29,19 @@ void TMetaFilePrinter::BeginDoc() {
   FStopRequested = false;
   freeCanvas();
   FPages.clear();
+  FPageCount = 0;
   GetPrinterCapsOf(Printer());
   NewPage();
 }
 
 void TMetaFilePrinter::NewPage() {
   CheckPrinting(true);
+  ++FPageCount;
+  FCanvasHandedOut = false;
+  if (!FRecording) {
+    tellPageBegun();
+    return;
+  }
   FPages.push_back(std::make_unique<TMetafile>());
   TMetafile* page = FPages.back().get();
   page->SetWidth(FPaperWidth);
@@ -55,12 +62,14 @@ void TMetaFilePrinter::NewPage() {
   }
   freeCanvas();
   FCanvas = std::move(canvas);
-  FCanvasHandedOut = false;
-  if (OnPageEvent) {
-    bool stop = false;
-    OnPageEvent(this, int(FPages.size()), stop);
-    if (stop) FStopRequested = true;
-  }
+  tellPageBegun();
+}
+
+void TMetaFilePrinter::tellPageBegun() {
+  if (!OnPageEvent) return;
+  bool stop = false;
+  OnPageEvent(this, FPageCount, stop);
+  if (stop) FStopRequested = true;
 }
 
 TCanvas* TMetaFilePrinter::GetCanvas() {
@@ -70,14 +79,18 @@ TCanvas* TMetaFilePrinter::GetCanvas() {
 
 void TMetaFilePrinter::EndDoc() {
   FPrinting = false;
-  const bool unused = FCanvas && !FCanvasHandedOut;
+  const bool unused = FPageCount > 0 && !FCanvasHandedOut;
   freeCanvas();
   // A page begun and never drawn on is no page.
-  if (unused && !FPages.empty()) FPages.pop_back();
+  if (unused) {
+    --FPageCount;
+    if (FRecording && !FPages.empty()) FPages.pop_back();
+  }
 }
 
 void TMetaFilePrinter::Abort() {
   FPrinting = false;
   freeCanvas();
   FPages.clear();
+  FPageCount = 0;
 }

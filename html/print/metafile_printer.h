@@ -29,7 +29,7 @@ public:
   HDC MeasureHandle() override;
 
   // The recorded pages (0-based); the printer owns them.
-  int LastAvailablePage() const { return int(FPages.size()); }
+  int LastAvailablePage() const { return FPageCount; }
   TMetafile* MetaFile(int Index) const;
 
   TUnits Units() const { return FUnits; }
@@ -39,12 +39,20 @@ public:
   TPageEvent OnPageEvent;
   // Whether a page handler asked to stop (cleared by BeginDoc).
   bool StopRequested() const { return FStopRequested; }
+  // Off: pages are counted and not recorded (no metafile, no canvas), for
+  // callers that only want the number of pages.
+  bool Recording() const { return FRecording; }
+  void SetRecording(bool Value) { FRecording = Value; }
 
 private:
   void freeCanvas();
+  // Tells OnPageEvent of the page just begun.
+  void tellPageBegun();
   std::vector<std::unique_ptr<TMetafile>> FPages;
   std::unique_ptr<TMetafileCanvas> FCanvas;
   bool FCanvasHandedOut = false;
   bool FStopRequested = false;
+  bool FRecording = true;
+  int FPageCount = 0;
   TUnits FUnits = unInches;
 };

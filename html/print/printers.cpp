@@ -2,9 +2,6 @@
 // printers (a system printer through the print system, or a PDF file).
 #include "html/print/printers.h"
 
-#include <cstdio>
-
-#include "platform/core/files.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/gdi.h"
 #include "platform/graphics/printer.h"
@@ -43,7 +40,7 @@ void ThtPrinter::CheckPrinting(bool Value) const {
 
 // ---- the real printer ----------------------------------------------------------------
 
-TViewPrinter::TViewPrinter() : TViewPrinter(Printer()) { FSafeOwnFile = true; }
+TViewPrinter::TViewPrinter() : TViewPrinter(Printer()) {}
 
 TViewPrinter::TViewPrinter(TPrinter* APrinter) : ThtPrinter(nullptr), FPrinter(APrinter) {
   // The geometry is known before the job starts (the engine's callers and
@@ -66,9 +63,9 @@ TViewPrinter::~TViewPrinter() {
 std::unique_ptr<TViewPrinter> TViewPrinter::ToPdfFile(const String& FileName) {
   auto device = std::make_unique<TPrinter>();
   device->SetPrinterIndex(int(device->Printers().size()) - 1);  // the PDF writer
+  device->SetOutputFileName(FileName);
   auto p = std::make_unique<TViewPrinter>(device.get());
   p->FOwnPrinter = std::move(device);
-  p->FTargetFile = FileName;
   return p;
 }
 
@@ -81,19 +78,6 @@ void TViewPrinter::BeginDoc() {
   GetPrinterCapsOf(FPrinter);
   // The job's name: this printer's title, else what the device was given.
   if (!FTitle.empty()) FPrinter->SetTitle(FTitle.substr(0, 31));
-  // A PDF document is written beside its target under a name of its own
-  // and replaces the target only when the job ends: a failed or aborted job
-  // leaves neither half a file nor a spoilt earlier one.
-  const bool pdf = !FPrinter->Printing() && FPrinter->PrinterIndex() == int(FPrinter->Printers().size()) - 1;
-  FRestoreName = false;
-  if (pdf && FSafeOwnFile && FTargetFile.empty() && !FPrinter->OutputFileName().empty()) {
-    FTargetFile = FPrinter->OutputFileName();
-    FRestoreName = true;
-  }
-  if (pdf && !FTargetFile.empty()) {
-    FPrinter->SetOutputFileName(FTargetFile + u".part");
-    DeleteFile(FTargetFile + u".part");
-  }
   // A printer the caller handed in may already be printing: the engine
   // then adds its pages to that job.
   if (!FPrinter->Printing()) FPrinter->BeginDoc();
@@ -108,25 +92,6 @@ void TViewPrinter::NewPage() {
   ++FPageNum;
 }
 
-void TViewPrinter::finishFile() {
-  if (FTargetFile.empty()) return;
-  const String part = FTargetFile + u".part";
-  const String target = FTargetFile;
-  if (FRestoreName) {
-    // The program's printer keeps the name it was given.
-    FPrinter->SetOutputFileName(target);
-    FTargetFile.clear();
-    FRestoreName = false;
-  }
-  if (FAborted) {
-    DeleteFile(part);
-    return;
-  }
-  if (!FileExists(part)) throw EPrinter(u"The printed document was not written: " + target);
-  if (FileExists(target)) DeleteFile(target);
-  if (!RenameFile(part, target)) throw EPrinter(u"The printed document could not be saved as " + target);
-}
-
 void TViewPrinter::EndDoc() {
   CheckPrinting(true);
   FPrinting = false;
@@ -137,7 +102,6 @@ void TViewPrinter::EndDoc() {
     else
       FPrinter->EndDoc();
   }
-  finishFile();
   FAborted = false;
 }
 

@@ -75,8 +75,9 @@ public:
   ~TViewPrinter() override;
 
   // A printer that writes FileName as a PDF document (A4, portrait). The
-  // document is written under a temporary name beside FileName and takes
-  // its name only when the job ends; an aborted job leaves no file.
+  // platform's printer writes it under a temporary name beside FileName,
+  // and it takes its name only when the job ends; an aborted job leaves no
+  // file and an earlier one of that name as it was.
   static std::unique_ptr<TViewPrinter> ToPdfFile(const String& FileName);
 
   TCanvas* GetCanvas() override;
@@ -95,15 +96,8 @@ public:
   bool Aborted() const { return FAborted; }
 
 private:
-  void finishFile();
   TPrinter* FPrinter;
   std::unique_ptr<TPrinter> FOwnPrinter;
-  String FTargetFile;  // the PDF document being written
-  bool FRestoreName = false;  // the target is the device's own output name
-  // The program's printer: this printer ends every job it begins, so a PDF
-  // document it writes goes through a temporary name too. (On a printer
-  // the caller set up, the caller may end the job itself.)
-  bool FSafeOwnFile = false;
   int FPageNum = 0;
   bool FAborted = false;
 };

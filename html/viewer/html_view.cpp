@@ -22,7 +22,7 @@ std::int32_t THtmlView::VScrollPosCounter = 0;
 
 struct THtmlView::PendingLoad {
   std::unique_ptr<TBuffer> Buffer;        // a page
-  std::unique_ptr<TMemoryStream> Stream;  // or a picture's bytes
+  std::unique_ptr<TMemoryStream> Stream;  // or a picture's bytes; neither: a clear
   String Name;
   TDocType Type = HtmlType;
 };
@@ -34,8 +34,10 @@ void THtmlView::runPendingLoad() {
   std::unique_ptr<PendingLoad> p = std::move(FPendingLoad);
   if (p->Buffer)
     LoadDocument(std::move(p->Buffer), p->Name, p->Type);
-  else
+  else if (p->Stream)
     LoadDocumentStream(p->Name, p->Stream.get(), p->Type);
+  else
+    ClearDocument();
 }
 
 namespace {
@@ -591,6 +593,12 @@ void THtmlView::LoadDocumentStream(const String& DocName, TStream* Stream, TDocT
 
 void THtmlView::ClearDocument() {
   if (FViewerState.Contains(stProcessing)) return;
+  if (FPrintDepth > 0) {
+    // The job's copy shares the page's pictures and inline records: the
+    // page is cleared when the job ends, unless a load comes after.
+    FPendingLoad = std::make_unique<PendingLoad>();
+    return;
+  }
   FHoverTimer->SetEnabled(false);
   FSectionList->Clear();
   if (FViewerState.Contains(stOwnImageCache) && FSectionList->ImageCache)

@@ -8,11 +8,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <new>
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/core/exception.h"
+#include "platform/core/files_temporary.h"
 #include "platform/core/strings.h"
 
 namespace {
@@ -299,63 +307,182 @@ void WriteFileSafely(const String& FileName, const void* Data, size_t Size) {
   set.Commit();
 }
 
-TSafeFileSet::~TSafeFileSet() { discard(); }
+void SweepLeftoverTemporaries(const String& Folder) {
+  const int fd = ::open(Folder.empty() ? "." : sys(Folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  SweepLeftoverTemporaries(fd, now);
+  ::close(fd);
+}
+
+TSafeFileSet::TSafeFileSet() { ::clock_gettime(CLOCK_REALTIME, &FStart); }
+
+TSafeFileSet::~TSafeFileSet() {
+  discard();
+  for (auto& [path, fd] : FFolders) ::close(fd);
+}
 
 void TSafeFileSet::discard() {
   for (Pending& p : FPending) {
     if (p.Handle >= 0) ::close(p.Handle);
-    ::unlink(p.Temp.c_str());
+    if (!p.Temp.empty()) ::unlinkat(p.Folder, p.Temp.c_str(), 0);
   }
   FPending.clear();
 }
 
-void TSafeFileSet::fail(const String& Target, int Error) {
+void TSafeFileSet::fail(String Target, int Error) {
+  // Target may name a pending entry, which discard() frees: it is a copy.
   discard();
   throw EFCreateError(u"Cannot create file \"" + ExpandFileName(Target) + u"\". " + SysErrorMessage(Error), Error);
 }
 
-void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+// The target's folder, opened once per set; the first time, what a killed
+// run left there is swept away.
+int TSafeFileSet::folderOf(const String& FileName) {
+  const String dir = ExtractFilePath(FileName);
+  const UTF8String path = dir.empty() ? UTF8String(".") : sys(dir);
+  for (const auto& [open, fd] : FFolders)
+    if (open == path) return fd;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  FFolders.emplace_back(path, fd);
+  SweepLeftoverTemporaries(fd, FStart);
+  return fd;
+}
+
+TSafeFileSet::Pending& TSafeFileSet::entry(const String& FileName) {
   if (FileName.empty() || FileName.back() == PathDelim) fail(FileName, ENOENT);
-  // A hidden name beside the target: the rename stays within one file system.
-  Pending p{FileName, sys(ExtractFilePath(FileName) + u"." + ExtractFileName(FileName)) + ".XXXXXX", -1};
-  p.Handle = ::mkostemp(p.Temp.data(), O_CLOEXEC);
+  Pending p;
+  p.Target = FileName;
+  p.Leaf = sys(ExtractFileName(FileName));
+  p.Folder = folderOf(FileName);
+  if (p.Folder < 0) fail(FileName, errno);
+  FPending.push_back(std::move(p));
+  return FPending.back();
+}
+
+String TSafeFileSet::AddByName(const String& FileName) {
+  Pending& p = entry(FileName);
+  // Made now: the writer opens it by its name.
+  p.Handle = OpenOwnedTemporary(p.Folder, 0666, p.Temp);
   if (p.Handle < 0) fail(FileName, errno);
-  FPending.push_back(p);
-  const int fd = p.Handle;
-  const char* bytes = static_cast<const char*>(Data);
-  for (size_t left = Size; left > 0;) {
-    const ssize_t n = ::write(fd, bytes, left);
+  return ExtractFilePath(FileName) + UTF8ToUTF16(p.Temp);
+}
+
+void TSafeFileSet::Add(const String& FileName, const void* Data, size_t Size) {
+  entry(FileName).Bytes.assign(static_cast<const char*>(Data), Size);
+}
+
+void TSafeFileSet::writeOut(Pending& P) {
+  if (P.Handle >= 0) return;  // filled by name
+  // Beside the target: the rename stays within one file system. This runs
+  // on a helper thread: nothing may escape it.
+  try {
+    P.Handle = OpenOwnedTemporary(P.Folder, 0666, P.Temp);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  }
+  if (P.Handle < 0) {
+    P.Temp.clear();
+    P.Error = errno;
+    return;
+  }
+  const char* bytes = P.Bytes.data();
+  for (size_t left = P.Bytes.size(); left > 0;) {
+    const ssize_t n = ::write(P.Handle, bytes, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(FileName, errno);
+      P.Error = errno;
+      return;
     }
     bytes += n;
     left -= size_t(n);
   }
-  // The usual permissions of a new file (mkostemp makes it private).
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (::fchmod(fd, 0666 & ~mask) != 0) fail(FileName, errno);
-  // Writing out starts now; Commit only waits for it.
-  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  P.Bytes = RawByteString();
 }
 
-void TSafeFileSet::Commit() {
-  for (Pending& p : FPending) {
-    const int fd = p.Handle;
-    p.Handle = -1;
-    const bool synced = ::fsync(fd) == 0;
-    const int err = synced ? 0 : errno;
-    if (::close(fd) != 0 && synced) fail(p.Target, errno);
-    if (!synced) fail(p.Target, err);
+void TSafeFileSet::flush(Pending& P) {
+  if (P.Error == 0 && ::fdatasync(P.Handle) != 0) P.Error = errno;
+}
+
+namespace {
+
+// Runs Write for every index, then, once every Write has returned, Flush
+// for every index, on up to kMaxHelpers threads besides the calling one.
+// Making files and waiting for the disk both wait mostly on the file
+// system's journal: side by side, the files are made in one go and the
+// disk takes them all in one commit, where one after the other each would
+// wait for a commit (and a flush of the disk's cache) of its own. No Flush
+// starts before every file is written, so that none of them misses the
+// commit the first Flush starts.
+void inTwoPhases(size_t Count, const std::function<void(size_t)>& Write, const std::function<void(size_t)>& Flush) {
+  constexpr size_t kMaxHelpers = 15;
+  std::atomic<size_t> nextWrite{0}, nextFlush{0};
+  std::mutex lock;
+  std::condition_variable changed;
+  size_t written = 0;
+  bool flushing = false;
+  auto writeAll = [&] {
+    for (size_t i; (i = nextWrite.fetch_add(1)) < Count;) {
+      Write(i);
+      std::lock_guard<std::mutex> hold(lock);
+      if (++written == Count) changed.notify_all();
+    }
+  };
+  auto flushAll = [&] {
+    for (size_t i; (i = nextFlush.fetch_add(1)) < Count;) Flush(i);
+  };
+  std::vector<std::thread> helpers;
+  try {
+    for (size_t k = 1; k < std::min(Count, kMaxHelpers + 1); ++k)
+      helpers.emplace_back([&] {
+        writeAll();
+        {
+          std::unique_lock<std::mutex> hold(lock);
+          changed.wait(hold, [&] { return flushing; });
+        }
+        flushAll();
+      });
+  } catch (const std::system_error&) {
+    // No more threads to be had: the ones there are (and this one) do it all.
   }
+  writeAll();
+  {
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return written == Count; });
+    flushing = true;
+  }
+  changed.notify_all();
+  flushAll();
+  for (std::thread& t : helpers) t.join();
+}
+
+}  // namespace
+
+void TSafeFileSet::Commit() {
+  if (FPending.size() == 1) {
+    writeOut(FPending[0]);
+    flush(FPending[0]);
+  } else {
+    inTwoPhases(
+        FPending.size(), [this](size_t i) { writeOut(FPending[i]); }, [this](size_t i) { flush(FPending[i]); });
+  }
+  for (const Pending& p : FPending)
+    if (p.Error != 0) fail(p.Target, p.Error);
+  // Each temporary stays open, and so locked against another run's sweep,
+  // until it has its name.
   for (size_t i = 0; i < FPending.size(); ++i) {
-    if (::rename(FPending[i].Temp.c_str(), sys(FPending[i].Target).c_str()) != 0) {
+    const Pending& p = FPending[i];
+    if (::renameat(p.Folder, p.Temp.c_str(), p.Folder, p.Leaf.c_str()) != 0) {
       const int err = errno;
+      for (size_t k = 0; k < i; ++k) ::close(FPending[k].Handle);
       FPending.erase(FPending.begin(), FPending.begin() + std::ptrdiff_t(i));
       fail(FPending.front().Target, err);
     }
   }
+  // The data are on the disk already: closing cannot lose any of them.
+  for (const Pending& p : FPending) ::close(p.Handle);
   FPending.clear();
 }
 

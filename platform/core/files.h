@@ -2,6 +2,7 @@
 // File and folder routines. Names are String (UTF-16) and are handed to the
 // system as UTF-8; "/" is the path separator.
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -26,36 +27,59 @@ bool RemoveDir(const String& directory);
 
 // Writes Size bytes to FileName so that it holds either its old content or
 // the whole new one, never a part: the bytes go to a temporary file beside
-// it, are flushed to the disk, and the temporary file is renamed over the
-// target (an existing file is replaced). Raises EFCreateError
-// 'Cannot create file "<full path>". <reason>' naming the target, and
+// it (see files_temporary.h), are flushed to the disk, and the temporary
+// file is renamed over the target (an existing file is replaced).
+// Temporaries that a killed run left in the target's folder are removed
+// first. Raises EFCreateError 'Cannot create file "<full path>". <reason>'
+// naming the target, with the system's error number as its ErrorCode, and
 // leaves no temporary file behind.
 void WriteFileSafely(const String& FileName, const void* Data, size_t Size);
 
-// Several files written the same way, together: Add writes each to its
-// temporary file and starts it on its way to the disk, so that the disk
-// takes them all at once; Commit waits until every one is there and then
-// renames them in the order they were added (a page after its pictures).
-// A failure raises EFCreateError naming the target; files not yet renamed
-// are never half written, and the temporary files are removed.
+// Removes from Folder the temporaries a killed run left there (files that
+// no living writer holds, written before this call); nothing else.
+void SweepLeftoverTemporaries(const String& Folder);
+
+// Several files written the same way, together. Add takes each file's
+// bytes (a copy) and checks its folder, sweeping a killed run's leftovers
+// out of each folder the first time the set writes there; Commit writes
+// every file to its temporary, side by side, waits once until all of them
+// are on the disk, and then renames them in the order they were added (a
+// page after its pictures). A failure raises EFCreateError naming the
+// target; files not yet renamed are never half written, and the temporary
+// files are removed.
 class TSafeFileSet {
 public:
-  TSafeFileSet() = default;
+  TSafeFileSet();
   ~TSafeFileSet();
   TSafeFileSet(const TSafeFileSet&) = delete;
   TSafeFileSet& operator=(const TSafeFileSet&) = delete;
   void Add(const String& FileName, const void* Data, size_t Size);
+  // Makes FileName's temporary file, empty, for a writer that fills it by
+  // name (a print job), and returns the temporary file's name; Commit
+  // flushes and renames it with the others.
+  String AddByName(const String& FileName);
   void Commit();
 
 private:
   struct Pending {
     String Target;
-    UTF8String Temp;
-    int Handle = -1;
+    int Folder = -1;      // an entry of FFolders
+    UTF8String Leaf;      // the target's name in Folder
+    UTF8String Temp;      // the temporary's name in Folder, once made
+    int Handle = -1;      // the temporary, open and locked, once made
+    RawByteString Bytes;  // what Commit writes into it (none by name)
+    int Error = 0;        // why Commit could not write or flush it
   };
-  [[noreturn]] void fail(const String& Target, int Error);
+  int folderOf(const String& FileName);
+  Pending& entry(const String& FileName);
+  // Makes the temporary of P and writes its bytes; then flushes it.
+  static void writeOut(Pending& P);
+  static void flush(Pending& P);
+  [[noreturn]] void fail(String Target, int Error);
   void discard();
   std::vector<Pending> FPending;
+  std::vector<std::pair<UTF8String, int>> FFolders;  // open folders, by path
+  timespec FStart{};                                 // when the set began
 };
 
 // Size in bytes, -1 when the file does not exist or is a folder.

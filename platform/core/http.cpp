@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
+#include "platform/core/exception.h"
+#include "platform/core/files.h"
 #include "platform/core/strings.h"
 
 namespace {
@@ -21,10 +24,12 @@ void globalInit() {
 
 String fromUtf8(const char* text) { return UTF8ToUTF16(text ? UTF8String(text) : UTF8String()); }
 
-// Where the body goes: memory, or a temporary file beside the target.
+// Where the body goes: memory, or a temporary file beside the target,
+// written as the program writes every file (see TSafeFileSet).
 struct Sink {
   RawByteString* Body = nullptr;
   std::int64_t Limit = 0;
+  std::unique_ptr<TSafeFileSet> Target;
   std::FILE* File = nullptr;
   UTF8String TempName;
   String WriteError;
@@ -115,11 +120,16 @@ void THttpTransfer::run() {
   sink.Limit = FRequest.MaxBodySize;
   const UTF8String target = UTF16ToUTF8(FRequest.FileName);
   if (!target.empty() && FRequest.Method == hmGet) {
-    // A repeated download starts the temporary file afresh.
-    sink.TempName = target + ".part";
-    sink.File = std::fopen(sink.TempName.c_str(), "wb");
+    String reason;
+    try {
+      sink.Target = std::make_unique<TSafeFileSet>();
+      sink.TempName = UTF16ToUTF8(sink.Target->AddByName(FRequest.FileName));
+      sink.File = std::fopen(sink.TempName.c_str(), "wb");
+      if (!sink.File) reason = u"cannot write " + UTF8ToUTF16(sink.TempName) + u": " + fromUtf8(std::strerror(errno));
+    } catch (const EFCreateError& e) {
+      reason = e.Message();
+    }
     if (!sink.File) {
-      const String reason = u"cannot write " + UTF8ToUTF16(sink.TempName) + u": " + fromUtf8(std::strerror(errno));
       curl_easy_cleanup(h);
       finish(false, reason);
       return;
@@ -174,15 +184,18 @@ void THttpTransfer::run() {
   }
 
   if (sink.File) {
-    // The body is made durable before it takes the real name.
-    bool closed = std::fflush(sink.File) == 0;
-    closed = fsync(fileno(sink.File)) == 0 && closed;
-    closed = std::fclose(sink.File) == 0 && closed;
+    const bool closed = std::fclose(sink.File) == 0;
     if (error.empty() && !closed)
       error = u"cannot write " + UTF8ToUTF16(sink.TempName) + u": " + fromUtf8(std::strerror(errno));
-    if (error.empty() && std::rename(sink.TempName.c_str(), target.c_str()) != 0)
-      error = u"cannot rename " + UTF8ToUTF16(sink.TempName) + u": " + fromUtf8(std::strerror(errno));
-    if (!error.empty()) std::remove(sink.TempName.c_str());
+    // Flushed to the disk and renamed when whole; else the temporary goes.
+    if (error.empty()) {
+      try {
+        sink.Target->Commit();
+      } catch (const EFCreateError& e) {
+        error = e.Message();
+      }
+    }
+    sink.Target.reset();
   }
   finish(error.empty(), error);
 }

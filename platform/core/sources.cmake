@@ -15,3 +15,9 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/text_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/threads.cpp
 )
+
+# Temporary files beside their targets and the sweep of a killed run's
+# leftovers: plain POSIX in a small library of its own, so that the
+# compression library (which links nothing else of the platform) shares it.
+add_library(tamrix_file_temps STATIC ${CMAKE_CURRENT_LIST_DIR}/files_temporary.cpp)
+set_target_properties(tamrix_file_temps PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

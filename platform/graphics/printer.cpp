@@ -1,19 +1,15 @@
 // Printing over Qt Print Support.
 #include "platform/graphics/printer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
 
 #include "platform/core/exception.h"
+#include "platform/core/files.h"
 #include "platform/graphics/gdi_internal.h"
 
 namespace {
@@ -28,7 +24,9 @@ struct TPrinter::Impl {
   HDC info = nullptr;
   HDC page = nullptr;
   QString fileName;  // the PDF file the job ends in
-  QString tempName;  // where it is written until the job ends
+  // Where it is written until the job ends: a temporary file beside it,
+  // flushed and renamed over it when the job is whole.
+  std::unique_ptr<TSafeFileSet> file;
   ~Impl() {
     if (page) {
       DcDetachPainter(page);
@@ -106,6 +104,16 @@ void TPrinter::SetOrientation(TPrinterOrientation value) {
   refreshInfo();
 }
 
+void TPrinter::SetPaperSize(double WidthMM, double HeightMM) {
+  checkPrinting(false);
+  const bool own = !(WidthMM > 0 && HeightMM > 0);
+  FPaperWidth = own ? 0 : WidthMM;
+  FPaperHeight = own ? 0 : HeightMM;
+  // Made again with the new paper, or the printer's own.
+  FImpl->printer.reset();
+  refreshInfo();
+}
+
 void TPrinter::checkPrinting(bool value) {
   if (value && !FPrinting) throw EPrinter("Printer is not currently printing");
   if (!value && FPrinting) throw EPrinter("Printing in progress");
@@ -125,6 +133,10 @@ void TPrinter::refreshInfo() {
       m.printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(toQ(Printers()[size_t(index)])),
                                              QPrinter::HighResolution);
     }
+    // A standard size given in millimetres is taken as that size (Letter,
+    // A5...), so the printer and the PDF file know it by its name.
+    if (FPaperWidth > 0 && FPaperHeight > 0)
+      m.printer->setPageSize(QPageSize(QSizeF(FPaperWidth, FPaperHeight), QPageSize::Millimeter));
     m.printer->setPageOrientation(FOrientation == poLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
   }
   if (!m.info) m.info = NewDC(TDcKind::Printer);
@@ -167,13 +179,18 @@ void TPrinter::BeginDoc() {
                                          : QDir::current().absoluteFilePath(toQ(FOutputFileName));
     // The document is written beside its target under another name and
     // renamed when it is whole, so a failed job never leaves half a file.
-    const QFileInfo target(m.fileName);
-    m.tempName = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part");
-    m.printer->setOutputFileName(m.tempName);
+    auto file = std::make_unique<TSafeFileSet>();
+    try {
+      m.printer->setOutputFileName(toQ(file->AddByName(fromQ(m.fileName))));
+    } catch (const EFCreateError& e) {
+      throw EPrinter(e.Message());
+    }
+    m.file = std::move(file);
   }
   m.printer->setDocName(toQ(FTitle.substr(0, 31)));
   m.printer->setCopyCount(FCopies);
   if (!m.painter.begin(m.printer.get())) {
+    m.file.reset();
     if (pdf) throw EPrinter(u"Cannot create file \"" + fromQ(m.fileName) + u"\".");
     throw EPrinter("Printer selected is not valid");
   }
@@ -212,22 +229,14 @@ void TPrinter::EndDoc() {
   const bool finished = m.painter.end();
   FPrinting = false;
   FPageNumber = 0;
-  if (m.tempName.isEmpty()) return;
-  const QString temp = m.tempName;
-  m.tempName.clear();
-  if (FAborting) {
-    QFile::remove(temp);
-    return;
-  }
-  // Flushed to the disk before it takes the target's place.
-  const QByteArray tempPath = QFile::encodeName(temp);
-  const int fd = ::open(tempPath.constData(), O_RDONLY | O_CLOEXEC);
-  bool ok = finished && fd >= 0 && ::fsync(fd) == 0;
-  if (fd >= 0) ::close(fd);
-  ok = ok && ::rename(tempPath.constData(), QFile::encodeName(m.fileName).constData()) == 0;
-  if (!ok) {
-    QFile::remove(temp);
-    throw EPrinter(u"Cannot create file \"" + fromQ(m.fileName) + u"\".");
+  // An aborted or failed job's file goes with its temporary name.
+  std::unique_ptr<TSafeFileSet> file = std::move(m.file);
+  if (!file || FAborting) return;
+  if (!finished) throw EPrinter(u"Cannot create file \"" + fromQ(m.fileName) + u"\".");
+  try {
+    file->Commit();
+  } catch (const EFCreateError& e) {
+    throw EPrinter(e.Message());
   }
 }
 

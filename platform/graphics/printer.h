@@ -28,6 +28,12 @@ public:
   void SetOutputFileName(const String& value) { FOutputFileName = value; }
   TPrinterOrientation Orientation() const { return FOrientation; }
   void SetOrientation(TPrinterOrientation value);
+  // The paper's width and height in millimetres, upright (as for portrait
+  // pages; the orientation turns them); 0 by 0 is the printer's own paper
+  // (A4 for the PDF writer).
+  double PaperWidth() const { return FPaperWidth; }
+  double PaperHeight() const { return FPaperHeight; }
+  void SetPaperSize(double WidthMM, double HeightMM);
   int Copies() const { return FCopies; }
   void SetCopies(int value) { FCopies = value < 1 ? 1 : value; }
 
@@ -62,6 +68,7 @@ private:
   String FTitle;
   String FOutputFileName;
   TPrinterOrientation FOrientation = poPortrait;
+  double FPaperWidth = 0, FPaperHeight = 0;
   int FCopies = 1;
   bool FPrinting = false;
   bool FAborted = false;

@@ -149,9 +149,11 @@ private:
 };
 
 // The print dialog: the printer (one of Printer()'s, the PDF writer
-// included, with its output file), the copies and the pages. On
+// included, with its output file), the copies, the paper and the pages. On
 // confirmation the choice is made on the program's printer (Printer()):
-// its printer index, output file name, copies and orientation.
+// its printer index, output file name, copies, orientation and paper size.
+// The paper starts as the printer's; whoever answers the dialog in its
+// place (a test) may choose another through SetPaperSize.
 enum TPrintRange { prAllPages, prSelection, prPageNums };
 
 class TPrintDialog : public TCommonDialog {
@@ -169,9 +171,17 @@ public:
   void SetCopies(int value) { FCopies = value < 1 ? 1 : value; }
   TPrintRange PrintRange() const { return FPrintRange; }
   void SetPrintRange(TPrintRange value) { FPrintRange = value; }
+  // Width and height in millimetres, upright; 0 by 0 is the printer's own.
+  double PaperWidth() const { return FPaperWidth; }
+  double PaperHeight() const { return FPaperHeight; }
+  void SetPaperSize(double WidthMM, double HeightMM) {
+    FPaperWidth = WidthMM;
+    FPaperHeight = HeightMM;
+  }
   bool Execute() override;
 
 private:
   int FMinPage = 0, FMaxPage = 0, FFromPage = 0, FToPage = 0, FCopies = 1;
+  double FPaperWidth = 0, FPaperHeight = 0;
   TPrintRange FPrintRange = prAllPages;
 };

@@ -14,7 +14,10 @@ String ss(const QString& s) { return String(reinterpret_cast<const char16_t*>(s.
 }  // namespace
 
 bool TPrintDialog::Execute() {
-  return runDialog(dkPrint, String(), [this] {
+  TPrinter* printerObject = Printer();
+  FPaperWidth = printerObject->PaperWidth();
+  FPaperHeight = printerObject->PaperHeight();
+  const bool chosen = runDialog(dkPrint, String(), [this] {
     TPrinter* target = Printer();
     const std::vector<String>& printers = target->Printers();
     const int index = target->PrinterIndex();
@@ -27,6 +30,8 @@ bool TPrintDialog::Execute() {
     }
     printer.setDocName(qs(target->Title()));
     printer.setCopyCount(FCopies);
+    if (FPaperWidth > 0 && FPaperHeight > 0)
+      printer.setPageSize(QPageSize(QSizeF(FPaperWidth, FPaperHeight), QPageSize::Millimeter));
     printer.setPageOrientation(target->Orientation() == poLandscape ? QPageLayout::Landscape
                                                                      : QPageLayout::Portrait);
     if (FMinPage > 0 && FMaxPage >= FMinPage) printer.setFromTo(FFromPage, FToPage);
@@ -48,6 +53,9 @@ bool TPrintDialog::Execute() {
     }
     target->SetOrientation(printer.pageLayout().orientation() == QPageLayout::Landscape ? poLandscape
                                                                                        : poPortrait);
+    const QSizeF paper = printer.pageLayout().pageSize().size(QPageSize::Millimeter);
+    FPaperWidth = paper.width();
+    FPaperHeight = paper.height();
     FCopies = printer.copyCount();
     target->SetCopies(FCopies);
     FPrintRange = printer.printRange() == QPrinter::PageRange ? prPageNums : prAllPages;
@@ -57,4 +65,8 @@ bool TPrintDialog::Execute() {
     }
     return true;
   });
+  // The paper chosen is the one the pages are laid out for and printed on.
+  if (chosen && (FPaperWidth != printerObject->PaperWidth() || FPaperHeight != printerObject->PaperHeight()))
+    printerObject->SetPaperSize(FPaperWidth, FPaperHeight);
+  return chosen;
 }

@@ -15,6 +15,7 @@
 
 #include "app/app_state.h"
 #include "db/utf8_convert.h"
+#include "platform/core/files_temporary.h"
 #include "platform/core/types.h"
 
 namespace apptest {
@@ -29,6 +30,15 @@ inline std::string readFile(const std::filesystem::path& p) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+// The temporary files (of any writer of the program) in a folder.
+inline std::vector<std::string> temporariesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    if (IsOwnTemporaryName(e.path().filename().c_str())) found.push_back(e.path().filename().string());
+  return found;
 }
 
 // UTF-16 little-endian with a byte-order mark.

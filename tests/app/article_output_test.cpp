@@ -1,5 +1,10 @@
 // Saving the shown page as HTML with its pictures or as text, and printing
 // it into a PDF file, through the main window's buttons and dialogs.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -8,6 +13,7 @@
 #include "platform/core/exception.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/printer.h"
+#include "platform/gui/clipboard.h"
 #include "tests/app/main_form_util.h"
 #include "tools/dictbuilder/media.h"
 
@@ -69,6 +75,91 @@ TEST(ArticleText, MediaReferencesPointIntoTheFolderOncePerPicture) {
             "<IMG SRC=\"my%20page.files/x%20%26%20y.gif\"><p title=\"*note\">");
 }
 
+// ---- a save cut short --------------------------------------------------------------
+
+// A save run in a child process, killed once Ready says so: the program
+// killed half way through a save.
+class KilledSave {
+public:
+  KilledSave(const String& Page, const String& Source, const TMediaFetch& Fetch) {
+    FPid = fork();
+    if (FPid == 0) {
+      SaveArticleAsHtml(Page, Source, Fetch);
+      _exit(0);
+    }
+  }
+  ~KilledSave() { Kill(); }
+  bool Started() const { return FPid > 0; }
+  void Kill() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = 0;
+  }
+
+private:
+  pid_t FPid = -1;
+};
+
+std::unique_ptr<TMemoryStream> streamOf(const std::string& bytes) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->Write(bytes.data(), std::int64_t(bytes.size()));
+  return stream;
+}
+
+TEST(ArticleSave, WhatAKilledSaveLeftIsSweptByTheNextSaveIntoTheFolder) {
+  const fs::path out = fs::temp_directory_path() / ("tamrix-killed-save-" + std::to_string(getpid()));
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const String page = Utf8ToUnicode((out / "page.html").string());
+  const String source = u"<html><body><img SRC=\"*0/a.png\"><img SRC=\"*0/b.png\"></body></html>";
+
+  // Killed while it fetches the pictures: nothing is written yet.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  {
+    KilledSave save(page, source, [&](int, const String& Name) {
+      if (Name == u"b.png") {
+        if (write(ready[1], "x", 1) != 1) _exit(1);
+        for (;;) pause();
+      }
+      return streamOf("PICTURE");
+    });
+    ASSERT_TRUE(save.Started());
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    save.Kill();
+  }
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_EQ(apptest::temporariesIn(out / "page.files"), std::vector<std::string>{});
+  EXPECT_EQ(apptest::temporariesIn(out), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(out / "page.html"));
+
+  // Killed while it writes a large picture out: its temporary stays.
+  {
+    const std::string large(64 << 20, 'p');
+    KilledSave save(page, source, [&](int, const String& Name) { return streamOf(Name == u"a.png" ? large : "b"); });
+    ASSERT_TRUE(save.Started());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (apptest::temporariesIn(out / "page.files").empty() && std::chrono::steady_clock::now() < deadline)
+      usleep(200);
+    save.Kill();
+  }
+  ASSERT_FALSE(apptest::temporariesIn(out / "page.files").empty()) << "the save ended before it was killed";
+  EXPECT_FALSE(fs::exists(out / "page.files/a.png"));
+  EXPECT_FALSE(fs::exists(out / "page.html"));
+
+  // The next save into the same folder removes what the killed one left.
+  SaveArticleAsHtml(page, source, [](int, const String& Name) { return streamOf(UTF16ToUTF8(Name)); });
+  EXPECT_EQ(apptest::temporariesIn(out / "page.files"), std::vector<std::string>{});
+  EXPECT_EQ(apptest::temporariesIn(out), std::vector<std::string>{});
+  EXPECT_EQ(readFile(out / "page.files/a.png"), "a.png");
+  EXPECT_EQ(readFile(out / "page.files/b.png"), "b.png");
+  EXPECT_NE(readFile(out / "page.html").find("page.files/b.png"), std::string::npos);
+  fs::remove_all(out);
+}
+
 // ---- through the window ----------------------------------------------------------
 
 class SaveAndPrint : public apptest::MainWindow {
@@ -97,6 +188,8 @@ protected:
         result = 1;
       } else if (r.Kind == dkPrint && !PrintTo.empty()) {
         ++PrintDialogs;
+        // The paper the user picks in the dialog.
+        if (PaperWidth > 0) static_cast<TPrintDialog*>(r.Dialog)->SetPaperSize(PaperWidth, PaperHeight);
         Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
         Printer()->SetOutputFileName(Utf8ToUnicode(PrintTo));
         result = 1;
@@ -107,6 +200,17 @@ protected:
   void TearDown() override {
     delete SetPrinter(nullptr);
     MainWindow::TearDown();
+  }
+
+  // A page of 150 lines, several pages long.
+  void ShowLong() {
+    std::string body;
+    for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
+    Dict("long").Properties("Long", "en").Word({0, "LONG", body});
+    List("long 1\r\nen 1\r\n");
+    Start();
+    Search(u"long");
+    Select(0, 0);
   }
 
   void ShowFox() {
@@ -123,6 +227,7 @@ protected:
   std::string Proposed;
   std::string PrintTo;
   int PrintDialogs = 0;
+  double PaperWidth = 0, PaperHeight = 0;
 };
 
 TEST_F(SaveAndPrint, SaveAsHtmlPutsThePicturesBesideThePageAndPointsAtThem) {
@@ -226,8 +331,7 @@ int pdfPages(const fs::path& pdf) {
   return pages;
 }
 
-std::string pdfText(const fs::path& pdf) {
-  const std::string cmd = "pdftotext -layout '" + pdf.string() + "' - 2>/dev/null";
+std::string commandOutput(const std::string& cmd) {
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
   char buf[4096];
@@ -237,14 +341,12 @@ std::string pdfText(const fs::path& pdf) {
   return out;
 }
 
+std::string pdfText(const fs::path& pdf) {
+  return commandOutput("pdftotext -layout '" + pdf.string() + "' - 2>/dev/null");
+}
+
 TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
-  std::string body;
-  for (int i = 0; i < 150; ++i) body += "line " + std::to_string(i) + " of a long article<br>";
-  Dict("long").Properties("Long", "en").Word({0, "LONG", body});
-  List("long 1\r\nen 1\r\n");
-  Start();
-  Search(u"long");
-  Select(0, 0);
+  ShowLong();
   const int pages = Form->HTMLOut->NumPrinterPages();
   ASSERT_GT(pages, 1);
   PrintTo = (Out / "long.pdf").string();
@@ -266,6 +368,93 @@ TEST_F(SaveAndPrint, PrintToPdfGivesTheViewersPages) {
   Form->PrintButtonClick(Form);
   ASSERT_EQ(Messages.size(), 2u);
   EXPECT_NE(Messages[1].find(PrintTo), std::string::npos) << Messages[1];
+}
+
+// "612 x 792 pts (letter)": the page size pdfinfo gives for the first page.
+std::string pdfPageSize(const fs::path& pdf) {
+  std::string out = commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null | sed -n 's/^Page size: *//p'");
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST_F(SaveAndPrint, ThePaperChosenInThePrintDialogIsThePrintedOne) {
+  ShowLong();
+  // By default the PDF writer's A4.
+  PrintTo = (Out / "a4.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "a4.pdf"), "595 x 842 pts (A4)");
+  const int a4Pages = pdfPages(Out / "a4.pdf");
+  // Letter chosen: Letter pages, as many as the viewer lays out on it.
+  PaperWidth = 215.9;
+  PaperHeight = 279.4;
+  PrintTo = (Out / "letter.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "letter.pdf"), "612 x 792 pts (letter)");
+  EXPECT_EQ(pdfPages(Out / "letter.pdf"), Form->HTMLOut->NumPrinterPages());
+  // A smaller paper, turned: more pages, each of the turned size.
+  PaperWidth = 148;
+  PaperHeight = 210;
+  PrintTo = (Out / "a5.pdf").string();
+  Printer()->SetOrientation(poLandscape);
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(pdfPageSize(Out / "a5.pdf"), "595 x 420 pts (A5)");
+  EXPECT_EQ(pdfPages(Out / "a5.pdf"), Form->HTMLOut->NumPrinterPages());
+  EXPECT_GT(pdfPages(Out / "a5.pdf"), a4Pages);
+  EXPECT_EQ(Messages.size(), 1u);
+}
+
+// The viewer lets messages through between pages: a close that arrives
+// then (here from a page handler) waits until the last page is printed,
+// and the window closes after.
+TEST_F(SaveAndPrint, ClosingWhilePrintingWaitsForTheJobsEnd) {
+  ShowLong();
+  const int pages = Form->HTMLOut->NumPrinterPages();
+  ASSERT_GT(pages, 2);
+  bool visibleAfterClose = false, closedDuringJob = false;
+  Form->OnClose = [&, close = Form->OnClose](TObject* s, TCloseAction& a) {
+    close(s, a);
+    if (a != caNone && Form->HTMLOut->IsPrinting()) closedDuringJob = true;
+  };
+  Form->HTMLOut->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+    if (Page != 1) return;
+    Form->Close();
+    visibleAfterClose = Form->Visible();
+  };
+  // As the main window it would end the program too, and the program's
+  // end cannot be taken back for the tests that follow: the window's own
+  // closing is what is watched.
+  Application->SetMainForm(nullptr);
+  Form->Show();
+  PrintTo = (Out / "closing.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_FALSE(closedDuringJob);
+  EXPECT_EQ(pdfPages(Out / "closing.pdf"), pages);
+  EXPECT_NE(pdfText(Out / "closing.pdf").find("line 149 of a long article"), std::string::npos);
+  EXPECT_FALSE(Form->Visible());
+}
+
+// A double copy that arrives between pages searches once the job has
+// printed the page it began with.
+TEST_F(SaveAndPrint, ADoubleCopyWhilePrintingSearchesAfterTheJob) {
+  ShowLong();
+  const int pages = Form->HTMLOut->NumPrinterPages();
+  std::string treeDuringJob;
+  Form->HTMLOut->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+    if (Page != 1) return;
+    for (int i = 0; i < 2; ++i) {
+      Clipboard()->SetAsText(u"fox");
+      for (int k = 0; k < 5; ++k) Application->ProcessMessagesWithoutInput();
+    }
+    treeDuringJob = Tree();
+  };
+  PrintTo = (Out / "copy.pdf").string();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(treeDuringJob, "Long(0,0)[LONG#1]");
+  EXPECT_EQ(pdfPages(Out / "copy.pdf"), pages);
+  EXPECT_NE(pdfText(Out / "copy.pdf").find("line 149 of a long article"), std::string::npos);
+  EXPECT_EQ(Tree(), "English/Russian(0,-1)[FOX#1]");
+  EXPECT_NE(Page().find("лиса"), std::string::npos);
 }
 
 TEST_F(SaveAndPrint, FilesAreProposedInTheHomeFolderAfterThePage) {

@@ -6,6 +6,7 @@
 #include "tests/app/app_test_util.h"
 
 using apptest::readFile;
+using apptest::temporariesIn;
 using apptest::writeFile;
 
 namespace {
@@ -63,7 +64,7 @@ TEST_F(DataFiles, SettingsWrittenWholeReadBackTheSame) {
   EXPECT_TRUE(back.HideToSysTray && back.WordAutoSelect && back.UseBgColor && !back.UseCtrlC);
   // Written through a temporary file that replaces the old one: nothing is
   // left beside it.
-  EXPECT_FALSE(std::filesystem::exists(Dir / "other/settings.new"));
+  EXPECT_TRUE(temporariesIn(Dir / "other").empty());
   // A folder that cannot be written reports the failure.
   EXPECT_THROW(WriteSettingsFile(u"nowhere/settings", s), EInOutError);
 }
@@ -126,8 +127,8 @@ TEST_F(DataFiles, AFullDiskLeavesTheListAndTheSettingsAsTheyWere) {
   }
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), list);
   EXPECT_EQ(readFile(Dir / "other/settings"), "FontSize=12;\r\n");
-  EXPECT_FALSE(std::filesystem::exists(Dir / "dictionaries/dictionaries._.new"));
-  EXPECT_FALSE(std::filesystem::exists(Dir / "other/settings.new"));
+  EXPECT_TRUE(temporariesIn(Dir / "dictionaries").empty());
+  EXPECT_TRUE(temporariesIn(Dir / "other").empty());
   // With room again the list is replaced whole.
   WriteDictListFile(u"dictionaries/dictionaries._", entries);
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "new 1\r\nsecond 1\r\nfirst 0\r\n");

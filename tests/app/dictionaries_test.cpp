@@ -163,6 +163,19 @@ TEST_F(Dictionaries, SearchStatementsFindExactlyWhatWasAskedFor) {
   EXPECT_EQ(search(0, u"fox \") OR 1=1 OR (\""), V{});
   EXPECT_EQ(search(1, u"ёж"), (V{"ЕЖ#1"}));
 
+  // Headwords stored with "Ё" are found by the folded word too, exactly
+  // and through a pattern, and nothing else joins them.
+  Dict("yo").Properties("Yo", "ru").Word({0, "ЁЖ", "hedgehog"}).Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЛЁД", "ice"})
+      .Word({0, "ЕЖЕВИКА", "blackberry"}).Word({0, "ЁЛКА", "fir tree"});
+  List("en 1\r\nru 1\r\nyo 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  // The spelling as searched comes first.
+  EXPECT_EQ(search(2, u"ёж"), (V{"ЕЖ#2", "ЁЖ#1"}));
+  EXPECT_EQ(search(2, u"еж"), (V{"ЕЖ#2", "ЁЖ#1"}));
+  EXPECT_EQ(search(2, u"лёд"), (V{"ЛЁД#3"}));
+  EXPECT_EQ(search(2, u"е%а"), (V{"ЕЖЕВИКА#4", "ЁЛКА#5"}));
+  EXPECT_EQ(search(2, u"еж ice"), V{});
+
   // The completion prefix is bound too.
   EXPECT_EQ(run(0, BuildCompletionStatement(u"FO")), (V{"FORK#2", "FOX#1", "FOX#6"}));  // index order
   EXPECT_EQ(run(0, BuildCompletionStatement(u"\"")), V{});

@@ -222,8 +222,8 @@ TEST_F(Download, AnUnknownSizeShowsAMovingBarAndStillInstalls) {
 
 TEST_F(Download, ARepeatedDownloadReplacesAnEarlierFile) {
   Serve();
-  // Left by an earlier run that was cut off, and by one that finished.
-  writeFile(Dir / "temp/en-ru-travel.zip.part", "half a package");
+  // Left by an earlier run that was killed half way, and by one that finished.
+  writeFile(Dir / "temp/.tamrix-00000000000000ab", "half a package");
   writeFile(Dir / "temp/en-ru-travel.zip", "an older package");
   OpenPage();
   Tick(u"en-ru-travel.zip");
@@ -308,6 +308,58 @@ TEST_F(Download, TheWindowMayGoWhileAPackageComes) {
   Manager->UpdateMoreDicts();
   EXPECT_EQ(Manager, nullptr);
   close(silent);
+}
+
+TEST_F(Download, TheWindowMayGoWhileAPackageIsUnpacked) {
+  Serve({"--filler", "big:32"});
+  OpenPage();
+  // Freed by a handler that runs while the package is unpacked: the
+  // unpacking stops, nothing crashes, and no half file stays.
+  bool freed = false;
+  TTimer watch(nullptr);
+  watch.SetInterval(1);
+  watch.OnTimer = [&](TObject*) {
+    if (!Manager || Status().find("распаковка") == std::string::npos) return;
+    watch.SetEnabled(false);
+    Manager->Free();
+    Manager = nullptr;
+    freed = true;
+  };
+  Tick(u"big.zip");
+  watch.SetEnabled(true);
+  TDictsForm* manager = Manager;
+  manager->DIButtonClick(manager->DIButton);
+  EXPECT_TRUE(freed);
+  EXPECT_EQ(DictsForm, nullptr);
+  EXPECT_EQ(apptest::temporariesIn(Dir / "dictionaries"), std::vector<std::string>{});
+  const fs::path unpacked = Dir / "dictionaries/big.tamrix";
+  if (fs::exists(unpacked)) {
+    EXPECT_EQ(fs::file_size(unpacked), fs::file_size(Site->Download() / "../made/big.tamrix"));
+  }
+}
+
+TEST_F(Download, TheManagerAnswersAndMayBeClosedWhileAPackageIsUnpacked) {
+  Serve({"--filler", "big:32"});
+  OpenPage();
+  // Timers run while the package is unpacked; the manager is closed then,
+  // and the package is installed all the same.
+  int ticks = 0;
+  TTimer watch(nullptr);
+  watch.SetInterval(1);
+  watch.OnTimer = [&](TObject*) {
+    if (Status().find("распаковка") == std::string::npos) return;
+    if (ticks++ == 0) Manager->Close();
+  };
+  Tick(u"big.zip");
+  watch.SetEnabled(true);
+  Install();
+  watch.SetEnabled(false);
+  EXPECT_GT(ticks, 0);
+  EXPECT_FALSE(Manager->Visible());
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  EXPECT_EQ(fs::file_size(Dir / "dictionaries/big.tamrix"), fs::file_size(Site->Download() / "../made/big.tamrix"));
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "big 1\r\nen 1\r\n");
 }
 
 TEST_F(Download, APackageWhoseEntriesLeaveTheFolderIsReported) {

@@ -12,6 +12,7 @@
 #include "tray/tray_icon.h"
 
 using apptest::readFile;
+using apptest::temporariesIn;
 using apptest::writeFile;
 
 namespace {
@@ -391,7 +392,7 @@ TEST_F(Window, ClosingSavesSettingsAtomicallyAndEmptiesTemp) {
   EXPECT_NE(settings.find("FontSize=14;\r\n"), std::string::npos);
   EXPECT_NE(settings.find("MainFormWidth=900;\r\n"), std::string::npos);
   EXPECT_NE(settings.find("CurrentSkin=noSkin;\r\n"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(Dir / "other/settings.new"));
+  EXPECT_TRUE(temporariesIn(Dir / "other").empty());
   EXPECT_EQ(LastDictIndex >= 0 ? ::Dicts[0].Db : nullptr, nullptr);
 }
 
@@ -526,7 +527,7 @@ TEST_F(Window, AMissingListIsRebuiltAndAListThatCannotBeWrittenStillOpensWhatCan
     Form->FormActivate(Form);
     EXPECT_EQ(LastDictIndex, 1);
   }
-  EXPECT_FALSE(std::filesystem::exists(Dir / "dictionaries/dictionaries._.new"));
+  EXPECT_TRUE(temporariesIn(Dir / "dictionaries").empty());
   Search(u"fox");
   EXPECT_NE(Tree().find("FOX#1"), std::string::npos);
 }
@@ -721,10 +722,15 @@ TEST_F(Window, PageLinksShowOnlyTheProgramsHelpAndTempFiles) {
 }
 
 TEST_F(Window, WhatAKilledRunLeftHalfWrittenIsSweptAtStart) {
-  for (const char* left : {"other/settings.new", "dictionaries/dictionaries._.new", "help/style.css.new"})
-    writeFile(Dir / left, "half");
+  const char* const left[] = {"other/.tamrix-00000000000000aa", "dictionaries/.tamrix-00000000000000bb",
+                              "help/.tamrix-00000000000000cc"};
+  for (const char* file : left) writeFile(Dir / file, "half");
+  // Files of the user's that only look alike stay.
+  writeFile(Dir / "other/.tamrix-notours", "mine");
+  writeFile(Dir / "other/settings.new", "mine");
   Start();
-  for (const char* left : {"other/settings.new", "dictionaries/dictionaries._.new", "help/style.css.new"})
-    EXPECT_FALSE(std::filesystem::exists(Dir / left)) << left;
+  for (const char* file : left) EXPECT_FALSE(std::filesystem::exists(Dir / file)) << file;
+  EXPECT_TRUE(std::filesystem::exists(Dir / "other/.tamrix-notours"));
+  EXPECT_TRUE(std::filesystem::exists(Dir / "other/settings.new"));
   EXPECT_NE(readFile(Dir / "other/settings").find("FontSize=12;"), std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -103,11 +104,17 @@ struct PdfFile {
   std::string Path = "/tmp/tamrix-print-" + std::to_string(getpid()) + "-" +
                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + std::to_string(++Made) +
                      ".pdf";
-  ~PdfFile() {
-    std::remove(Path.c_str());
-    std::remove((Path + ".part").c_str());
-  }
+  ~PdfFile() { std::remove(Path.c_str()); }
   String Name() const { return UTF8ToUTF16(Path); }
+  // Files a job wrote beside the document under a temporary name and left.
+  int Leftovers() const {
+    const std::filesystem::path p(Path);
+    const std::string prefix = "." + p.filename().string();
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(p.parent_path()))
+      if (e.path().filename().string().rfind(prefix, 0) == 0) ++n;
+    return n;
+  }
 };
 
 // How often each word occurs in the text.
@@ -154,7 +161,30 @@ TEST_F(ViewerPrintPdf, APrintedPdfHoldsEveryLineOnceInOrder) {
     EXPECT_GE(here, at) << w << " out of order";
     at = here;
   }
+  EXPECT_EQ(f.Leftovers(), 0);
+}
+
+// A document that cannot take its name (a folder has it) is reported with
+// the name and the reason, and nothing is left beside it; the folder stays.
+TEST_F(ViewerPrintPdf, ADocumentThatCannotTakeItsNameIsReportedAndLeavesNothing) {
+  load(colouredLines(10));
+  PdfFile f;
+  std::filesystem::create_directory(f.Path);
+  auto p = TViewPrinter::ToPdfFile(f.Name());
+  View->Print(1, 0x7FFFFFFF, p.get());
+  try {
+    p->EndDoc();
+    ADD_FAILURE() << "no error";
+  } catch (const EPrinter& e) {
+    const std::string text = UTF16ToUTF8(e.Message());
+    EXPECT_NE(text.find(f.Path), std::string::npos) << text;
+    EXPECT_NE(text.find("directory"), std::string::npos) << text;
+  }
+  EXPECT_FALSE(p->Printing());
+  EXPECT_TRUE(std::filesystem::is_directory(f.Path));
+  EXPECT_EQ(f.Leftovers(), 0);
   EXPECT_FALSE(FileExists(f.Name() + u".part"));
+  std::filesystem::remove(f.Path);
 }
 
 // Cells side by side whose lines end at different heights: the page ends
@@ -209,7 +239,7 @@ TEST_F(ViewerPrintPdf, FromPageAndToPagePrintOnlyTheirPages) {
   TPrinter* old = SetPrinter(device.get());
   View->Print(50, 60);
   EXPECT_FALSE(FileExists(none.Name()));
-  EXPECT_FALSE(FileExists(none.Name() + u".part"));
+  EXPECT_EQ(none.Leftovers(), 0);
   // Nor does it spoil an earlier document of that name.
   View->Print(1, 1);
   ASSERT_EQ(pdfPages(none.Path), 1);
@@ -303,6 +333,25 @@ TEST_F(ViewerPrint, TheMetafilePrinterRefusesPagesOutsideAJobAndDropsAnUnusedLas
   TViewPrinter real;
   EXPECT_THROW(real.NewPage(), EPrinter);
   EXPECT_THROW(real.EndDoc(), EPrinter);
+}
+
+// A metafile printer that does not record counts the pages a recording one
+// records, tells its page event of each, and keeps no page; a preview on
+// it only counts.
+TEST_F(ViewerPrint, AMetafilePrinterThatDoesNotRecordCountsTheSamePages) {
+  load(colouredLines(120));
+  auto recorded = preview();
+  TMetaFilePrinter counter(nullptr);
+  counter.SetRecording(false);
+  int told = 0;
+  counter.OnPageEvent = [&](TObject*, int Page, bool&) { told = Page; };
+  EXPECT_EQ(View->PrintPreview(&counter, false), recorded->LastAvailablePage());
+  EXPECT_GT(counter.LastAvailablePage(), 2);
+  EXPECT_EQ(counter.LastAvailablePage(), recorded->LastAvailablePage());
+  EXPECT_EQ(View->NumPrinterPages(), recorded->LastAvailablePage());
+  EXPECT_EQ(told, counter.LastAvailablePage());
+  EXPECT_EQ(counter.MetaFile(0), nullptr);
+  EXPECT_EQ(counter.GetCanvas(), nullptr);
 }
 
 // A table as wide as three printable widths prints each page row on three
@@ -499,6 +548,32 @@ TEST_F(ViewerPrintPdf, ALoadDuringPrintingWaitsForTheJobsEnd) {
   EXPECT_NE(pages.back().find("row149"), std::string::npos);
   View->SelectAll();
   EXPECT_EQ(View->SelText(), u"replacement");
+}
+
+// A clear asked for while a job runs waits for its end as a load does (the
+// job's copy shares the page's pictures and inline records); a load asked
+// for after it replaces it.
+TEST_F(ViewerPrintPdf, AClearDuringPrintingWaitsForTheJobsEnd) {
+  for (const bool thenLoad : {false, true}) {
+    load(rows(150));
+    bool shownDuringJob = false;
+    View->OnPrintHeader = [&](TObject*, TCanvas*, int Page, int, int, bool&) {
+      if (Page == 1) {
+        View->Clear();
+        if (thenLoad) View->LoadFromString(u"<p>replacement</p>");
+      }
+      if (Page == 2) shownDuringJob = !View->GetDocumentSource().empty();
+    };
+    PdfFile f;
+    const auto pages = printPdf(f);
+    View->OnPrintHeader = nullptr;
+    ASSERT_GT(pages.size(), 2u) << thenLoad;
+    EXPECT_NE(pages.front().find("row0"), std::string::npos) << thenLoad;
+    EXPECT_NE(pages.back().find("row149"), std::string::npos) << thenLoad;
+    EXPECT_TRUE(shownDuringJob) << thenLoad;
+    View->SelectAll();
+    EXPECT_EQ(View->SelText(), thenLoad ? u"replacement" : u"") << thenLoad;
+  }
 }
 
 }  // namespace

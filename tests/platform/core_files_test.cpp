@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <vector>
 
 #include "core_test_folder.h"
 #include "platform/core/exception.h"
 #include "platform/core/files.h"
+#include "platform/core/files_temporary.h"
 #include "platform/core/streams.h"
 
 namespace {
@@ -193,4 +198,118 @@ TEST(CoreFiles, ASetOfFilesTakesItsPlaceOnlyWhenEveryFileIsWritten) {
   EXPECT_EQ(FileSize(dir / u"a.png"), 7);
   EXPECT_EQ(FileSize(dir / u"page.html"), 5);
   EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"a.png", u"page.html"}));
+}
+
+// A file another writer fills by name (a print job): it is written under a
+// hidden name beside its target, flushed and renamed by Commit, or removed
+// when the set is dropped.
+TEST(CoreFiles, AFileWrittenByNameTakesItsPlaceOnCommit) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"doc.pdf", "old", 3);
+  {
+    TSafeFileSet set;
+    const String temp = set.AddByName(dir / u"doc.pdf");
+    EXPECT_EQ(ExtractFilePath(temp), dir.Path());
+    EXPECT_TRUE(IsOwnTemporaryName(UTF16ToUTF8(ExtractFileName(temp)).c_str())) << UTF16ToUTF8(temp);
+    std::ofstream(UTF16ToUTF8(temp)) << "half";
+  }
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"doc.pdf"}));
+  EXPECT_EQ(FileSize(dir / u"doc.pdf"), 3);
+  TSafeFileSet set;
+  std::ofstream(UTF16ToUTF8(set.AddByName(dir / u"doc.pdf"))) << "whole document";
+  set.Commit();
+  EXPECT_EQ(FileSize(dir / u"doc.pdf"), 14);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"doc.pdf"}));
+  EXPECT_THROW(set.AddByName(dir / u"missing/doc.pdf"), EFCreateError);
+}
+
+namespace {
+
+// The temporaries in a folder, whoever wrote them.
+Names temporariesIn(const String& folder) {
+  Names found;
+  for (const String& name : find(folder + u"*", faAnyFile | faHidden))
+    if (IsOwnTemporaryName(UTF16ToUTF8(name).c_str())) found.push_back(name);
+  return found;
+}
+
+}  // namespace
+
+TEST(CoreFiles, AWriteSweepsWhatAKilledWriterLeftAndNothingElse) {
+  TestFolder dir;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // Another run of the program, half way through a file that it writes
+    // by name (a print job).
+    TSafeFileSet set;
+    std::FILE* f = std::fopen(UTF16ToUTF8(set.AddByName(dir / u"doc.pdf")).c_str(), "wb");
+    if (!f || std::fputs("half a document", f) < 0 || std::fflush(f) != 0) _exit(1);
+    if (write(ready[1], "x", 1) != 1) _exit(1);
+    for (;;) pause();
+  }
+  // Whatever happens to the test, the writer does not outlive it.
+  struct Reaper {
+    pid_t Pid;
+    void Kill() {
+      if (Pid <= 0) return;
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+      Pid = 0;
+    }
+    ~Reaper() { Kill(); }
+  } reaper{writer};
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  close(ready[0]);
+  close(ready[1]);
+  // Files that only look like temporaries are the user's.
+  WriteFileSafely(dir / u".tamrix-0123", "mine", 4);
+  WriteFileSafely(dir / u".tamrix-0123456789ABCDEF", "mine", 4);
+  ASSERT_EQ(temporariesIn(dir.Path()).size(), 1u);
+  // The writer lives: its file stays, whatever is written beside it.
+  WriteFileSafely(dir / u"page.html", "page", 4);
+  EXPECT_EQ(temporariesIn(dir.Path()).size(), 1u);
+  reaper.Kill();
+  // Killed, it is gone by the next write into the folder.
+  EXPECT_EQ(temporariesIn(dir.Path()).size(), 1u);
+  WriteFileSafely(dir / u"page.html", "page again", 10);
+  EXPECT_EQ(temporariesIn(dir.Path()), Names{});
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden),
+            (Names{u".tamrix-0123", u".tamrix-0123456789ABCDEF", u"page.html"}));
+  // The sweep alone, as a starting program does it.
+  WriteFileSafely(dir / u".tamrix-00000000000000ff", "left", 4);
+  SweepLeftoverTemporaries(dir.Path());
+  EXPECT_EQ(temporariesIn(dir.Path()), Names{});
+}
+
+TEST(CoreFiles, ASetWaitsForAllItsFilesAtOnceAndNamesTheOneThatFails) {
+  TestFolder dir;
+  // Many files, more than there are waiting threads.
+  TSafeFileSet set;
+  for (int i = 0; i < 40; ++i) {
+    const std::string text = "file " + std::to_string(i);
+    set.Add(dir / (u"f" + IntToStr(i)), text.data(), text.size());
+  }
+  set.Commit();
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden).size(), 40u);
+  EXPECT_EQ(FileSize(dir / u"f39"), 7);
+  // A rename that fails (a folder in the target's place) after others
+  // succeeded: named, and no temporary stays.
+  ASSERT_TRUE(CreateDir(dir / u"g2"));
+  TSafeFileSet second;
+  second.Add(dir / u"g1", "1", 1);
+  second.Add(dir / u"g2", "2", 1);
+  second.Add(dir / u"g3", "3", 1);
+  try {
+    second.Commit();
+    ADD_FAILURE() << "no error";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(e.Message().find(dir / u"g2"), String::npos);
+    EXPECT_EQ(e.ErrorCode(), EISDIR);
+  }
+  EXPECT_EQ(temporariesIn(dir.Path()), Names{});
+  EXPECT_FALSE(FileExists(dir / u"g3"));
 }

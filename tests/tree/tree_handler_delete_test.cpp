@@ -4,7 +4,10 @@
 // the sanitizer build: a freed node is poisoned there).
 #include <utility>
 
+#include "platform/graphics/bitmap.h"
 #include "tests/tree/tree_input_util.h"
+#include "tests/tree/tree_paint_util.h"
+#include "tests/tree/tree_test_util.h"
 
 using namespace inputtest;
 
@@ -327,4 +330,146 @@ TEST(TreeHandlerDelete, HandlersRunByDeleteNodeDeletingTheSameNode) {
   EXPECT_EQ(f.Tree->RootNodeCount(), 2u);
   EXPECT_EQ(freed, 2);
   EXPECT_EQ(f.Tree->TotalCount(), 4u);
+}
+
+// The handlers that only answer a question about a node are called from
+// walks, painting and measuring, which go on with the node afterwards:
+// deletions asked for from inside them wait for the message loop.
+namespace {
+
+// A tree of uninitialised nodes: every walk and paint runs OnInitNode.
+struct TLazyTree : TInputFixture {
+  std::vector<PDataNode> roots;
+  explicit TLazyTree(int count) {
+    Tree->SetRootNodeCount(std::uint32_t(count));
+    for (PDataNode n = Tree->GetFirstNoInit(); n; n = n->NextSibling) roots.push_back(n);
+  }
+  bool alive(PDataNode n) {
+    for (PDataNode run = Tree->GetFirstNoInit(); run; run = Tree->GetNextNoInit(run))
+      if (run == n) return true;
+    return false;
+  }
+  // Paints the whole client area at once, the way WM_PAINT does.
+  void paint() {
+    TBitmap target(Tree->ClientWidth(), Tree->ClientHeight());
+    Tree->RenderTree(target.Canvas(), {0, 0, Tree->ClientWidth(), Tree->ClientHeight()}, {0, 0}, {ptoSelection});
+  }
+};
+
+}  // namespace
+
+TEST(TreeHandlerDelete, InitNodeHandlerDeletingItsNodeOrNeighbours) {
+  TLazyTree f(8);
+  std::vector<PDataNode> r = f.roots;
+  f.Tree->OnInitNode = [&](TBaseDataTree* t, PDataNode, PDataNode n, TDataNodeInitStates& states) {
+    new (itemOf(t, n)) TItem();
+    itemOf(t, n)->Caption = u"node";
+    if (n == r[1]) t->DeleteNode(n);                  // itself
+    if (n == r[3]) t->DeleteNode(n->NextSibling);     // the next one, the walk's next step
+    if (n == r[5]) t->DeleteNode(r[3]);               // one the walk has passed
+    if (n == r[6]) states.Include(ivsHasChildren);    // then its children are made...
+    if (n->Parent == r[6]) t->DeleteNode(n->Parent);  // ...and one deletes the parent
+  };
+  f.Tree->OnInitChildren = [](TBaseDataTree*, PDataNode, std::uint32_t& count) { count = 2; };
+  int walked = 0;
+  for (PDataNode n = f.Tree->GetFirst(); n; n = f.Tree->GetNext(n)) ++walked;
+  EXPECT_GE(walked, 8) << "the walk sees the nodes whose deletion waits";
+  EXPECT_EQ(f.Tree->PendingDeletionCount(), 4u);
+  f.pump();
+  EXPECT_EQ(f.Tree->PendingDeletionCount(), 0u);
+  EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
+  for (int i : {1, 3, 4, 6}) EXPECT_FALSE(f.alive(r[size_t(i)])) << i;
+  checkInvariants(*f.Tree);
+
+  // Initialised while painting: the rows drawn stay until the frame is done.
+  TLazyTree g(6);
+  g.Tree->OnInitNode = [&](TBaseDataTree* t, PDataNode, PDataNode n, TDataNodeInitStates&) {
+    new (itemOf(t, n)) TItem();
+    if (n->Index % 2 == 0) t->DeleteNode(n);
+  };
+  g.show();
+  g.paint();
+  g.pump();
+  EXPECT_EQ(g.Tree->RootNodeCount(), 3u);
+  checkInvariants(*g.Tree);
+}
+
+TEST(TreeHandlerDelete, TextImageAndPaintTextHandlersDeletingWhatTheyPaint) {
+  TMultiTree f;
+  auto roots = f.resultShaped(3, 3);
+  f.Tree->SetExpanded(roots[0], true);
+  f.Tree->SetExpanded(roots[1], true);
+  f.show();
+  // Pointers taken now: the handler must not read nodes that went.
+  const PDataNode firstChild = roots[0]->FirstChild, lastChild = roots[0]->LastChild;
+  // Each asks once: the text is asked for again after the deletions, and
+  // deleting a node that is gone is the owner's fault.
+  bool asked[3] = {};
+  auto doom = [&](TBaseDataTree* t, PDataNode n) {
+    // The node being painted, then its parent, then a node further down.
+    if (n == firstChild && !std::exchange(asked[0], true)) t->DeleteNode(n);
+    if (n == lastChild && !std::exchange(asked[1], true)) t->DeleteNode(n->Parent);
+    if (n == roots[1] && !std::exchange(asked[2], true)) t->DeleteNode(roots[2]);
+  };
+  auto getText = f.Tree->OnGetText;
+  f.Tree->OnGetText = [&](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType type, String& text) {
+    getText(t, n, c, type, text);
+    doom(t, n);
+  };
+  TBitmap target(f.Tree->ClientWidth(), f.Tree->ClientHeight());
+  auto paint = [&] {
+    f.Tree->RenderTree(target.Canvas(), {0, 0, f.Tree->ClientWidth(), f.Tree->ClientHeight()}, {0, 0},
+                       {ptoSelection});
+  };
+  paint();
+  EXPECT_TRUE(f.alive(roots[0])) << "nothing goes while the frame is painted";
+  f.pump();
+  EXPECT_EQ(f.Tree->RootNodeCount(), 1u);
+  EXPECT_TRUE(f.alive(roots[1]));
+  checkInvariants(*f.Tree);
+
+  // The image and paint-text handlers, the same way.
+  TMultiTree g;
+  auto more = g.resultShaped(4, 2);
+  g.Tree->SetImages(painttest::makeImages(g.Form, {clTeal}));
+  g.Tree->SetExpanded(more[0], true);
+  g.show();
+  bool done[3] = {};
+  const PDataNode imageChild = more[0]->FirstChild;
+  g.Tree->OnGetImageIndex = [&](TBaseDataTree* t, PDataNode n, TDTImageKind, TColumnIndex, bool&, int& index) {
+    index = -1;
+    if (n == imageChild && !std::exchange(done[0], true)) t->DeleteNode(n->Parent);
+  };
+  g.Tree->OnPaintText = [&](TBaseDataTree* t, TCanvas*, PDataNode n, TColumnIndex, TDTTextType) {
+    if (n == more[1] && !std::exchange(done[1], true)) t->DeleteNode(n);
+    if (n == more[2] && !std::exchange(done[2], true)) t->DeleteNode(more[3]);
+  };
+  TBitmap other(g.Tree->ClientWidth(), g.Tree->ClientHeight());
+  g.Tree->RenderTree(other.Canvas(), {0, 0, g.Tree->ClientWidth(), g.Tree->ClientHeight()}, {0, 0}, {ptoSelection});
+  g.pump();
+  EXPECT_EQ(g.Tree->RootNodeCount(), 1u);
+  EXPECT_TRUE(g.alive(more[2]));
+  checkInvariants(*g.Tree);
+}
+
+TEST(TreeHandlerDelete, MeasureItemHandlerDeletingTheRowItMeasures) {
+  TMultiTree f;
+  f.Tree->TreeOptions().SetMiscOptions(f.Tree->TreeOptions().MiscOptions() + TDTMiscOptions{toVariableNodeHeight});
+  auto roots = f.resultShaped(4, 2);
+  f.Tree->SetExpanded(roots[1], true);
+  bool done[2] = {};
+  const PDataNode measuredChild = roots[1]->FirstChild;
+  f.Tree->OnMeasureItem = [&](TBaseDataTree* t, TCanvas*, PDataNode n, int& height) {
+    height = 30;
+    if (n == roots[0] && !std::exchange(done[0], true)) t->DeleteNode(n);
+    if (n == measuredChild && !std::exchange(done[1], true)) t->DeleteNode(roots[1]);
+  };
+  f.show();
+  TBitmap target(f.Tree->ClientWidth(), f.Tree->ClientHeight());
+  f.Tree->RenderTree(target.Canvas(), {0, 0, f.Tree->ClientWidth(), f.Tree->ClientHeight()}, {0, 0}, {ptoSelection});
+  f.pump();
+  EXPECT_EQ(f.Tree->RootNodeCount(), 2u);
+  EXPECT_FALSE(f.alive(roots[0]));
+  EXPECT_FALSE(f.alive(roots[1]));
+  checkInvariants(*f.Tree);
 }

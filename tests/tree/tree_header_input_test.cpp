@@ -4,6 +4,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "tests/tree/tree_input_util.h"
+#include "tree/data_object.h"
 #include "tree/header_paint.h"
 
 using namespace inputtest;
@@ -170,4 +171,72 @@ TEST(TreeHeaderInput, CancelModeAndALostCaptureEndTrackingAndDragging) {
   } else {
     ADD_FAILURE() << "height tracking did not start at the header's bottom edge " << bottom;
   }
+}
+
+TEST(TreeHeaderInput, ADraggedColumnShowsItsPictureUnderTheMouse) {
+  THeaderTree f;
+  TDTDragImage* image = f.Tree->Header().DragImage();
+  ASSERT_NE(image, nullptr);
+  EXPECT_FALSE(image->Visible());
+  // Pressed 40 px into column 1 (80..160), then dragged.
+  f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(120));
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(140));
+  ASSERT_TRUE(f.Tree->Header().States().Contains(hsDragging));
+  EXPECT_TRUE(image->Visible()) << "the picture shows as the drag starts";
+  const TPoint columnCorner = f.Tree->ClientToScreen({80, -f.Tree->Header().Height()});
+  TRect r = image->GetDragImageRect();
+  EXPECT_EQ(r.Width(), 80) << "the dragged column's cell";
+  EXPECT_EQ(r.Height(), f.Tree->Header().Height());
+  EXPECT_EQ(r.Left, columnCorner.x) << "first over the column itself";
+  EXPECT_EQ(r.Top, columnCorner.y);
+  // It keeps the press point under the mouse.
+  f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(250));
+  r = image->GetDragImageRect();
+  EXPECT_EQ(r.Left, f.Tree->ClientToScreen({250 - 40, 0}).x);
+  EXPECT_EQ(r.Top, columnCorner.y);
+  f.Tree->Perform(WM_LBUTTONUP, 0, MAKELPARAM(250, 5));
+  EXPECT_FALSE(image->Visible()) << "a drop ends the picture";
+  EXPECT_EQ(image->GetDragImageRect().Width(), 0);
+
+  // Escape and focus loss end it too.
+  for (UINT cancel : {UINT(WM_KEYDOWN), UINT(WM_KILLFOCUS)}) {
+    f.Tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, f.screenAt(40));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(70));
+    f.Tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, f.clientAt(170));
+    ASSERT_TRUE(image->Visible());
+    f.Tree->Perform(cancel, cancel == WM_KEYDOWN ? WPARAM(VK_ESCAPE) : WPARAM(0), 0);
+    EXPECT_FALSE(image->Visible()) << cancel;
+    f.Tree->Perform(WM_LBUTTONUP, 0, MAKELPARAM(170, 5));
+  }
+}
+
+// The tree's own drag picture lies over a tree that repaints: the area is
+// painted at once and the picture shows again over the new paint.
+TEST(TreeHeaderInput, RepaintingAroundADragPicture) {
+  THeaderTree f;
+  TDTDragImage* image = f.Tree->DragImage();
+  TBitmap picture;
+  picture.SetPixelFormat(pf32bit);
+  picture.SetSize(60, 30);
+  picture.Canvas()->Brush()->SetColor(clRed);
+  picture.Canvas()->FillRect({0, 0, 60, 30});
+  const TPoint at = f.Tree->ClientToScreen({20, 20});
+  image->PrepareDrag(picture, at, {30, 15}, nullptr);
+  image->ShowDragImage();
+  ASSERT_TRUE(image->Visible());
+  InvalidateRect(f.Tree->Handle(), nullptr, false);
+  f.Tree->RepaintAroundDragImage(f.Tree, {0, 0, 100, 100}, false, true);
+  TRect left;
+  EXPECT_FALSE(GetUpdateRect(f.Tree->Handle(), &left, false) && left.Left < 100 && left.Top < 100)
+      << "the area under the picture is painted at once";
+  EXPECT_TRUE(image->Visible());
+  // Outside the client area nothing happens; without reshowing the picture
+  // stays hidden until shown again.
+  f.Tree->RepaintAroundDragImage(f.Tree, {-50, -50, -10, -10}, false, false);
+  EXPECT_TRUE(image->Visible());
+  f.Tree->RepaintAroundDragImage(f.Tree, {0, 0, 100, 100}, false, false);
+  EXPECT_FALSE(image->Visible());
+  image->ShowDragImage();
+  EXPECT_TRUE(image->Visible());
+  image->EndDrag();
 }

@@ -1,4 +1,5 @@
 // Node store, navigation, initialisation on demand and change reports.
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -300,6 +301,173 @@ TEST(TreeStore, DeletingRenumbersFollowingSiblings) {
   t.SetRootNodeCount(0);
   EXPECT_EQ(t.RootNodeCount(), 0u);
   EXPECT_EQ(t.TotalCount(), 0u);
+}
+
+// Sibling indices are renumbered lazily after a change in the middle of a
+// chain; whatever mix of deletions, appends, moves, copies and sorts came
+// before, any node read on its own tells its true position.
+TEST(TreeStore, IndicesFollowEveryMixOfChanges) {
+  TTestTree t(nullptr);
+  t.SetNodeDataSize(sizeof(int));
+  PDataNode parents[2] = {t.AddChild(nullptr), t.AddChild(nullptr)};
+  std::vector<PDataNode> model[2];
+  int nextKey = 0;
+  auto add = [&](int p) {
+    PDataNode n = t.AddChild(parents[p]);
+    *t.GetNodeData<int>(n) = nextKey++ * 7919 % 1000;
+    model[p].push_back(n);
+  };
+  for (int i = 0; i < 40; ++i) add(i % 2);
+  t.OnCompareNodes = [&](TBaseDataTree*, PDataNode a, PDataNode b, TColumnIndex, int& r) {
+    r = *t.GetNodeData<int>(a) - *t.GetNodeData<int>(b);
+  };
+  auto position = [](const std::vector<PDataNode>& v, PDataNode n) {
+    return std::uint32_t(std::find(v.begin(), v.end(), n) - v.begin());
+  };
+  std::mt19937 random(22);
+  auto pick = [&](int p) { return model[p][random() % model[p].size()]; };
+  for (int step = 0; step < 3000; ++step) {
+    const int p = int(random() % 2);
+    const int q = 1 - p;
+    switch (random() % 6) {
+      case 0:
+        add(p);
+        break;
+      case 1:
+        if (model[p].size() > 2) {
+          PDataNode gone = pick(p);
+          model[p].erase(model[p].begin() + position(model[p], gone));
+          t.DeleteNode(gone);
+        }
+        break;
+      case 2:
+        if (model[p].size() > 2 && !model[q].empty()) {
+          // Into the middle of the other parent's chain.
+          PDataNode node = pick(p);
+          PDataNode before = pick(q);
+          model[p].erase(model[p].begin() + position(model[p], node));
+          model[q].insert(model[q].begin() + position(model[q], before), node);
+          t.MoveTo(node, before, amInsertBefore, false);
+        }
+        break;
+      case 3:
+        if (!model[q].empty()) {
+          PDataNode after = pick(q);
+          PDataNode copy = t.CopyTo(pick(p), after, amInsertAfter, false);
+          model[q].insert(model[q].begin() + position(model[q], after) + 1, copy);
+        }
+        break;
+      case 4:
+        if (step % 50 == 0) {
+          t.Sort(parents[p], 0, sdAscending, false);
+          std::stable_sort(model[p].begin(), model[p].end(),
+                           [&](PDataNode a, PDataNode b) { return *t.GetNodeData<int>(a) < *t.GetNodeData<int>(b); });
+        }
+        break;
+      default: {
+        if (model[p].empty()) break;
+        PDataNode n = pick(p);
+        ASSERT_EQ(n->Index, position(model[p], n)) << "step " << step;
+      }
+    }
+  }
+  for (int p = 0; p < 2; ++p) {
+    ASSERT_EQ(t.ChildCount(parents[p]), model[p].size());
+    PDataNode last = t.GetLastChild(parents[p]);
+    EXPECT_EQ(last->Index, model[p].size() - 1) << "the last one read first";
+  }
+  checkInvariants(t);
+}
+
+// The first and last visible child of each parent are remembered once
+// asked for and kept up to date by every change after that; each answer
+// must match a walk of the chain.
+TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
+  // Short hidden runs, then long ones (the painter remembers those).
+  for (const auto& [count, visibleOneIn] : {std::pair{60, 3}, std::pair{600, 60}}) {
+  TTestTree t(nullptr);
+  t.SetNodeDataSize(sizeof(int));
+  PDataNode parents[2] = {t.AddChild(nullptr), t.AddChild(nullptr)};
+  t.OnCompareNodes = [&](TBaseDataTree*, PDataNode a, PDataNode b, TColumnIndex, int& r) {
+    r = *t.GetNodeData<int>(a) - *t.GetNodeData<int>(b);
+  };
+  std::mt19937 random(7);
+  auto children = [&](PDataNode p) {
+    std::vector<PDataNode> v;
+    for (PDataNode c = p->FirstChild; c; c = c->NextSibling) v.push_back(c);
+    return v;
+  };
+  auto add = [&](PDataNode p) {
+    PDataNode n = t.AddChild(p);
+    *t.GetNodeData<int>(n) = int(random() % 1000);
+    if (random() % visibleOneIn) t.SetVisible(n, false);
+  };
+  for (int i = 0; i < count; ++i) add(parents[i % 2]);
+  t.SetExpanded(parents[0], true);
+  t.SetExpanded(parents[1], true);
+  auto check = [&](int step) {
+    for (PDataNode p : parents) {
+      std::vector<PDataNode> v = children(p);
+      PDataNode first = nullptr, last = nullptr;
+      for (PDataNode c : v)
+        if (c->States.Contains(vsVisible)) {
+          if (!first) first = c;
+          last = c;
+        }
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        bool after = false, before = false;
+        PDataNode next = nullptr;
+        for (std::size_t j = i + 1; j < v.size(); ++j)
+          if (v[j]->States.Contains(vsVisible)) {
+            after = true;
+            if (!next) next = v[j];
+          }
+        for (std::size_t j = 0; j < i; ++j) before |= v[j]->States.Contains(vsVisible);
+        ASSERT_EQ(t.HasVisibleNextSibling(v[i]), after) << "step " << step;
+        ASSERT_EQ(t.HasVisiblePreviousSibling(v[i]), before) << "step " << step;
+        ASSERT_EQ(t.IsFirstVisibleChild(p, v[i]), v[i] == first) << "step " << step;
+        ASSERT_EQ(t.IsLastVisibleChild(p, v[i]), v[i] == last) << "step " << step;
+        if (v[i]->States.Contains(vsVisible)) {
+          ASSERT_EQ(t.nextVisibleSiblingKnown(v[i]), next) << "step " << step;
+          ASSERT_EQ(t.nextPaintedRow(v[i]), next ? next : p == parents[0] ? parents[1] : nullptr)
+              << "step " << step;
+        }
+      }
+    }
+  };
+  check(-1);
+  for (int step = 0; step < 1500; ++step) {
+    PDataNode p = parents[random() % 2];
+    PDataNode q = p == parents[0] ? parents[1] : parents[0];
+    std::vector<PDataNode> v = children(p);
+    std::vector<PDataNode> w = children(q);
+    switch (random() % 6) {
+      case 0:
+        add(p);
+        break;
+      case 1:
+        if (v.size() > 3) t.DeleteNode(v[random() % v.size()]);
+        break;
+      case 2:
+      case 3:
+        if (!v.empty()) {
+          PDataNode n = v[random() % v.size()];
+          t.SetVisible(n, !n->States.Contains(vsVisible));
+        }
+        break;
+      case 4:
+        if (v.size() > 3 && !w.empty())
+          t.MoveTo(v[random() % v.size()], w[random() % w.size()], random() % 2 ? amInsertBefore : amInsertAfter,
+                   false);
+        break;
+      default:
+        if (step % 40 == 0) t.Sort(p, 0, sdAscending, false);
+        break;
+    }
+    if (step % 5 == 0) check(step);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+  }
 }
 
 TEST(TreeStore, UserDataPointerAndOwnedObjects) {

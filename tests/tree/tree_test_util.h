@@ -17,6 +17,8 @@ public:
   using TBaseDataTree::StructureChange;
   using TBaseDataTree::InvalidateCache;
   using TBaseDataTree::InitNode;
+  using TBaseDataTree::nextVisibleSiblingKnown;
+  using TBaseDataTree::nextPaintedRow;
 };
 
 inline bool shown(TBaseDataTree& t, PDataNode n) {

@@ -1,0 +1,150 @@
+// A table of very many small cells stays within a bounded cost a cell, and
+// what the cells were slimmed of still works: a cell's own link and
+// tooltip, its border styles and colours, and the link records of text
+// runs (runs without a link share one empty record that no link changes).
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include "html/model/font_runs.h"
+#include "html/model/table.h"
+#include "tests/html/layout_helpers.h"
+
+namespace {
+
+using layouthelp::Layout;
+using layouthelp::sections;
+
+std::string tablePage(int cells) {
+  std::string s = "<html><body><table border=1>";
+  for (int i = 0; i < cells; ++i) {
+    if (i % 10 == 0) s += "<tr>";
+    s += "<td>" + std::to_string(i) + "</td>";
+    if (i % 10 == 9) s += "</tr>";
+  }
+  return s + "</table></body></html>";
+}
+
+// The tables of a laid-out document, outermost first.
+std::vector<THtmlTable*> tables(ThtDocument& doc) {
+  std::vector<THtmlTable*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<THtmlTable*>(it.get())) out.push_back(t);
+      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+TEST(HostileTable, ACellOfTextCostsBoundedMemory) {
+  constexpr int Cells = 4000;
+  const std::string page = tablePage(Cells);
+  // The canvas, and the font and glyph caches that the first layout in a
+  // process fills, are no cost of the cells.
+  Layout(tablePage(400), 800, 600);
+  TBitmap bmp;
+  bmp.SetSize(800, 600);
+  // Blocks in use on the heap and those mapped by themselves (large ones).
+  auto inUse = [] {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
+  const size_t before = inUse();
+  auto doc = buildhelp::Build(page);
+  int scrollWidth = 0, curs = 0;
+  const int height = doc->DoLogic(bmp.Canvas(), 0, 800, 600, 0, scrollWidth, curs);
+  const size_t after = inUse();
+  auto t = tables(*doc);
+  ASSERT_EQ(t.size(), 1u);
+  ASSERT_EQ(t[0]->Rows.Count(), Cells / 10);
+  EXPECT_GT(height, Cells / 10 * 10);
+  // The whole document laid out (its text, runs, lines and cells) takes
+  // about 1.3 KB a cell on the heap (1.78 KB before cells were slimmed);
+  // a cell that again kept all its box values, or a run that again held a
+  // link record of its own, goes over.
+  const double perCell = double(after - before) / Cells;
+  EXPECT_LT(perCell, 1370.0) << perCell << " bytes a cell";
+}
+
+TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
+  auto l = Layout("<html><body><table border=1 cellspacing=0>"
+                  "<tr><td href='cell.html' target=side title='a cell tip' style='padding:10px'>one</td>"
+                  "<td style='border:3px dashed #FF0000'>two</td></tr></table></body></html>",
+                  400, 200);
+  auto t = tables(*l.Doc);
+  ASSERT_EQ(t.size(), 1u);
+  TCellObj* first = t[0]->Rows.GetItem(0)->GetItem(0);
+  TCellObj* second = t[0]->Rows.GetItem(0)->GetItem(1);
+  ASSERT_TRUE(first && second);
+  // The dashed red border of the second cell on every side; the first
+  // keeps the table's look.
+  for (int side = 0; side < 4; ++side) {
+    EXPECT_EQ(second->BorderStyles[size_t(side)], int(bssDashed));
+    EXPECT_EQ(second->BorderColors[size_t(side)] & 0xFFFFFF, 0x0000FF);
+    EXPECT_NE(first->BorderStyles[size_t(side)], int(bssDashed));
+  }
+  // The cells' boxes are placed where they are painted.
+  l.Doc->Draw(l.Canvas(), TRect(0, 0, 400, 200), 400, 0, 0, 0, 0);
+  // Inside the first cell (not over its text): its own link and tooltip.
+  const TRect r = first->Cell->CellRect;
+  std::unique_ptr<TUrlTarget> url;
+  TFormControlObj* ctl = nullptr;
+  String title;
+  const uint8_t flags = l.Doc->GetURL(l.Canvas(), r.Right - 3, r.Bottom - 3, url, ctl, title);
+  ASSERT_TRUE(flags & guUrl);
+  EXPECT_EQ(url->URL, u"cell.html");
+  EXPECT_EQ(url->Target, u"side");
+  EXPECT_EQ(title, u"a cell tip");
+  // The second cell has neither.
+  const TRect r2 = second->Cell->CellRect;
+  url.reset();
+  title.clear();
+  EXPECT_EQ(l.Doc->GetURL(l.Canvas(), r2.Right - 5, r2.Bottom - 5, url, ctl, title) & (guUrl | guTitle), 0);
+}
+
+TEST(HostileTable, RunsWithoutALinkShareAnEmptyRecordThatLinksNeverChange) {
+  auto l = Layout("<html><body><p>plain <a href='a.html' target=t>linked <b>bold</b></a> after <i>more</i></p>"
+                  "<p><a href='b.html'>second</a> tail</p></body></html>",
+                  600, 200);
+  auto secs = sections(*l.Doc);
+  ASSERT_EQ(secs.size(), 2u);
+  const TUrlTarget* shared = nullptr;
+  int links = 0;
+  for (TSection* s : secs)
+    for (const auto& run : s->FontRuns) {
+      if (run->UrlTarget->URL.empty()) {
+        // Every plain run reads the same record, still empty after the
+        // links around it were closed.
+        if (!shared) shared = run->UrlTarget;
+        EXPECT_EQ(run->UrlTarget, shared);
+        EXPECT_EQ(run->UrlTarget->ID, 0);
+        EXPECT_EQ(run->UrlTarget->Last, -1);
+        EXPECT_TRUE(run->UrlTarget->Target.empty());
+      } else {
+        ++links;
+        EXPECT_NE(run->UrlTarget, shared);
+        EXPECT_GT(run->UrlTarget->Last, run->UrlTarget->Start);
+      }
+    }
+  ASSERT_NE(shared, nullptr);
+  EXPECT_EQ(links, 3);  // "linked", "bold", "second"
+  // The runs of one link share its identity and end; the other link has its own.
+  const auto& runs = secs[0]->FontRuns;
+  TFontObj* linked = nullptr;
+  TFontObj* bold = nullptr;
+  for (const auto& run : runs)
+    if (!run->UrlTarget->URL.empty()) (linked ? bold : linked) = run.get();
+  ASSERT_TRUE(linked && bold);
+  EXPECT_EQ(linked->UrlTarget->ID, bold->UrlTarget->ID);
+  EXPECT_EQ(linked->UrlTarget->Last, bold->UrlTarget->Last);
+  EXPECT_EQ(bold->UrlTarget->Target, u"t");
+  // A print copy of a link reads the shared empty record (nothing points
+  // at paper).
+  TFontObj copy(secs[0], *linked);
+  EXPECT_EQ(copy.UrlTarget, shared);
+  EXPECT_TRUE(linked->UrlTarget->URL == u"a.html");
+}
+
+}  // namespace
