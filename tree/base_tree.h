@@ -1364,33 +1364,57 @@ private:
   PDataNode nextShownNoInit(PDataNode Node, bool aboveOrder) const;
   bool fillPositionCache();
   void nextCacheGeneration();
-  // The first and last visible child of a parent (GUI thread only).
-  // Painting asks about every row and each of its ancestors, and a long run
-  // of hidden siblings must not be walked for each of them, nor once after
-  // every change: an entry is made the first time a parent is asked about
-  // and from then on kept up to date by every change of its children
-  // (visibleChildShown/visibleChildGoing), each of which walks at most the
-  // hidden run beside the changed child.
-  struct TVisibleEnds {
-    PDataNode First = nullptr;
-    PDataNode Last = nullptr;
-    // Visible children followed by a long hidden run, with the next visible
-    // sibling behind it. A child shown inside such a run splits it, a
-    // visible child going joins the runs beside it; hidden children coming
-    // and going change nothing.
-    std::vector<std::pair<PDataNode, PDataNode>> Skips;
-    std::pair<PDataNode, PDataNode>* skipFrom(PDataNode From);
-    std::pair<PDataNode, PDataNode>* skipTo(PDataNode To);
-  };
-  TVisibleEnds& visibleEnds(PDataNode Parent) const;
-  mutable std::unordered_map<PDataNode, TVisibleEnds> FVisibleEnds;
-  // Node (linked, visible) has just become visible or been linked.
-  void visibleChildShown(PDataNode Node);
-  // Node (linked, visible) is about to be hidden or unlinked.
-  void visibleChildGoing(PDataNode Node);
-  void forgetVisibleEnds(PDataNode Parent) {
-    if (!FVisibleEnds.empty()) FVisibleEnds.erase(Parent);
+  // Every run of hidden siblings (as long as it goes: nodes on both sides
+  // are visible or missing), by its two ends: the first hidden node of the
+  // run maps to the last and the last to the first; a run of one maps to
+  // itself. Painting asks about every row and each of its ancestors for
+  // their next visible sibling, so a run must never be walked to answer
+  // it, not even once on the first frame of a new tree: every change that
+  // hides, shows, links or unlinks a node keeps the ends right at once.
+  // Each change reads the two neighbours of the node; only where they are
+  // hidden does it touch the map, so a tree without hidden nodes pays a
+  // bit test. Showing a node inside a run is the one change that has to
+  // find the run's ends, walking both ways at once to the nearer one.
+  // A node whose children all go drops their notes at once, and nothing
+  // is noted for them until they are gone. GUI thread only.
+  std::unordered_map<PDataNode, PDataNode> FHiddenRuns;
+  // The other end of the run that begins or ends at End (a hidden node
+  // whose neighbour on that side is visible or missing).
+  PDataNode hiddenRunOtherEnd(PDataNode End) const;
+  void setHiddenRun(PDataNode First, PDataNode Last) {
+    FHiddenRuns[First] = Last;
+    FHiddenRuns[Last] = First;
   }
+  // The run that ends at From (on one side) ends at its neighbour To now.
+  void moveHiddenRunEnd(PDataNode From, PDataNode To);
+  // Node, linked and hidden, has just been hidden: the runs on either side
+  // (if any) and Node become one.
+  void hiddenRunsJoin(PDataNode Node);
+  // Node, linked and hidden, is about to leave its run (unlinked or shown).
+  void hiddenRunsLeave(PDataNode Node);
+  // Node, linked and visible, now lies between its siblings: a run it
+  // falls into is split in two.
+  void hiddenRunsSplit(PDataNode Node);
+  // Node, linked and visible, is about to be unlinked: the runs on either
+  // side become one.
+  void hiddenRunsClose(PDataNode Node);
+  // Node has just been linked, visible or hidden.
+  void hiddenRunsLinked(PDataNode Node);
+  // Node is about to be unlinked.
+  void hiddenRunsUnlinking(PDataNode Node) {
+    if (Node->States.Contains(vsVisible))
+      hiddenRunsClose(Node);
+    else
+      hiddenRunsLeave(Node);
+  }
+  // Notes the runs among Parent's children anew (after a reorder).
+  void noteHiddenRuns(PDataNode Parent);
+  // Drops the notes of the runs among Parent's children, which are all
+  // about to go.
+  void forgetHiddenRuns(PDataNode Parent);
+  PDataNode firstVisibleChild(PDataNode Parent) const;
+  PDataNode lastVisibleChild(PDataNode Parent) const;
+  PDataNode previousVisibleSiblingKnown(PDataNode Node) const;
 
   void forgetNode(PDataNode Node);
 
@@ -1432,12 +1456,15 @@ private:
   bool FDeferPosted = false;
 
 public:
+  // The ends of every run of hidden siblings as noted (see FHiddenRuns), for
+  // checks against a recount.
+  const std::unordered_map<PDataNode, PDataNode>& hiddenRunEnds() const { return FHiddenRuns; }
   // Deletions waiting for the message loop (see TQueryHandlerCall).
   std::size_t PendingDeletionCount() const { return FDeferredSet.size(); }
 
 protected:
   // The next visible sibling of a visible node, skipping hidden runs by
-  // what visibleEnds keeps (GUI thread only).
+  // their known ends (GUI thread only).
   PDataNode nextVisibleSiblingKnown(PDataNode Node) const;
   // The next shown row after a shown Node in top-down order (painting).
   PDataNode nextPaintedRow(PDataNode Node) const;

@@ -70,12 +70,8 @@ void TBaseDataTree::DetermineHiddenChildrenFlag(PDataNode Node) {
   if (Node->ChildCount == 0 && !Node->FirstChild) {
     allHidden = !Node->States.Contains(vsHasChildren);
   } else {
-    allHidden = true;
-    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
-      if (run->States.Contains(vsVisible)) {
-        allHidden = false;
-        break;
-      }
+    // The known runs of hidden children answer without walking them.
+    allHidden = firstVisibleChild(Node) == nullptr;
   }
   Node->States.Set(vsAllChildrenHidden, allHidden);
 }

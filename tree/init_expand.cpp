@@ -306,8 +306,9 @@ void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
   bool parentShows = parent == FRoot || (FullyVisible(parent) && parent->States.Contains(vsExpanded));
   std::int64_t rows = 1 + std::int64_t(CountVisibleChildren(Node));
   if (Value) {
+    hiddenRunsLeave(Node);
     Node->States.Include(vsVisible);
-    visibleChildShown(Node);
+    hiddenRunsSplit(Node);
     if (parent->States.Contains(vsExpanded))
       AdjustTotalHeight(parent, Node->TotalHeight, true);
     if (parentShows) FVisibleCount += std::uint32_t(rows);
@@ -315,8 +316,8 @@ void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
     if (parent->States.Contains(vsExpanded))
       AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
     if (parentShows) FVisibleCount -= std::uint32_t(rows);
-    visibleChildGoing(Node);
     Node->States.Exclude(vsVisible);
+    hiddenRunsJoin(Node);
   }
   DetermineHiddenChildrenFlag(parent);
   ExpireCache();

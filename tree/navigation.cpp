@@ -6,10 +6,10 @@
 namespace {
 inline bool isVisible(PDataNode n) { return n->States.Contains(vsVisible); }
 inline bool isExpanded(PDataNode n) { return n->States.Contains(vsExpanded); }
-// A run of hidden siblings longer than this is remembered by the painter.
-constexpr int LongHiddenRun = 64;
-// Runs remembered per parent (each lookup reads them all).
-constexpr std::size_t MaxSkips = 64;
+inline bool isHidden(PDataNode n) { return n && !n->States.Contains(vsVisible); }
+// The children of a node whose children are all going keep no notes of
+// their runs (see DeleteChildren).
+inline bool siblingsGoing(PDataNode n) { return n->Parent->States.Contains(vsClearing); }
 }  // namespace
 
 bool TBaseDataTree::FullyVisible(PDataNode Node) const {
@@ -24,170 +24,185 @@ bool TBaseDataTree::FullyVisible(PDataNode Node) const {
   return true;
 }
 
-TBaseDataTree::TVisibleEnds& TBaseDataTree::visibleEnds(PDataNode Parent) const {
-  // A tree that paints many parents keeps only the recent ones.
-  if (FVisibleEnds.size() > 65536) FVisibleEnds.clear();
-  auto [entry, added] = FVisibleEnds.try_emplace(Parent);
-  if (added) {
-    for (PDataNode run = Parent->FirstChild; run && !entry->second.First; run = run->NextSibling)
-      if (isVisible(run)) entry->second.First = run;
-    for (PDataNode run = Parent->LastChild; run && !entry->second.Last; run = run->PrevSibling)
-      if (isVisible(run)) entry->second.Last = run;
-  }
-  return entry->second;
+PDataNode TBaseDataTree::hiddenRunOtherEnd(PDataNode End) const {
+  const auto it = FHiddenRuns.find(End);
+  if (it != FHiddenRuns.end()) return it->second;
+  // Only the children of a parent whose children are all going have no
+  // notes (see DeleteChildren); a handler asking meanwhile gets its answer
+  // the slow way.
+  const bool forward = !isHidden(End->PrevSibling);
+  while (isHidden(forward ? End->NextSibling : End->PrevSibling)) End = forward ? End->NextSibling : End->PrevSibling;
+  return End;
 }
 
-std::pair<PDataNode, PDataNode>* TBaseDataTree::TVisibleEnds::skipFrom(PDataNode From) {
-  for (auto& skip : Skips)
-    if (skip.first == From) return &skip;
-  return nullptr;
-}
-
-std::pair<PDataNode, PDataNode>* TBaseDataTree::TVisibleEnds::skipTo(PDataNode To) {
-  for (auto& skip : Skips)
-    if (skip.second == To) return &skip;
-  return nullptr;
-}
-
-void TBaseDataTree::visibleChildShown(PDataNode Node) {
-  if (FVisibleEnds.empty()) return;
-  auto it = FVisibleEnds.find(Node->Parent);
-  if (it == FVisibleEnds.end()) return;
-  TVisibleEnds& e = it->second;
-  if (!e.First) {
-    e.First = e.Last = Node;
+void TBaseDataTree::moveHiddenRunEnd(PDataNode From, PDataNode To) {
+  const auto it = FHiddenRuns.find(From);
+  TAMRIX_ASSERT(it != FHiddenRuns.end(), "A run of hidden siblings was not noted.");
+  const PDataNode other = it->second;
+  if (other == From) {  // a run of one grows to two
+    it->second = To;
+    FHiddenRuns.emplace(To, From);
     return;
   }
-  // The nearest visible sibling on either side settles both ends: walk both
-  // ways at once so that only the shorter hidden run beside Node is walked.
-  // A known run Node falls into is split in two.
-  auto split = [&](std::pair<PDataNode, PDataNode>* run) {
-    if (!run) return;
-    const PDataNode after = run->second;
-    run->second = Node;
-    if (e.Skips.size() < MaxSkips) e.Skips.emplace_back(Node, after);
-  };
-  PDataNode back = Node->PrevSibling;
-  PDataNode ahead = Node->NextSibling;
-  for (;;) {
-    if (!back) {
-      e.First = Node;
-      return;
-    }
-    if (isVisible(back)) {
-      if (back == e.Last) e.Last = Node;
-      split(e.skipFrom(back));
-      return;
-    }
-    if (!ahead) {
-      e.Last = Node;
-      return;
-    }
-    if (isVisible(ahead)) {
-      if (ahead == e.First) e.First = Node;
-      split(e.skipTo(ahead));
-      return;
-    }
-    back = back->PrevSibling;
-    ahead = ahead->NextSibling;
+  if (other == To) {  // a run of two shrinks to one
+    FHiddenRuns.erase(it);
+    FHiddenRuns.find(To)->second = To;
+    return;
   }
+  // The note itself moves to the new end: no allocation while a long run
+  // is hidden node by node.
+  auto note = FHiddenRuns.extract(it);
+  note.key() = To;
+  FHiddenRuns.insert(std::move(note));
+  FHiddenRuns.find(other)->second = To;
 }
 
-void TBaseDataTree::visibleChildGoing(PDataNode Node) {
-  if (FVisibleEnds.empty() || !Node->Parent) return;
-  auto it = FVisibleEnds.find(Node->Parent);
-  if (it == FVisibleEnds.end()) return;
-  TVisibleEnds& e = it->second;
-  // The runs before and after Node become one. Where only one of them is
-  // known to be long, the other is looked for a short way.
-  auto before = e.skipTo(Node);
-  auto after = e.skipFrom(Node);
-  auto nearVisible = [](PDataNode run, bool forward) -> PDataNode {
-    for (int steps = 0; run && steps <= LongHiddenRun; ++steps, run = forward ? run->NextSibling : run->PrevSibling)
-      if (isVisible(run)) return run;
-    return nullptr;
-  };
-  auto drop = [&](std::pair<PDataNode, PDataNode>* skip) {
-    *skip = e.Skips.back();
-    e.Skips.pop_back();
-  };
+void TBaseDataTree::hiddenRunsJoin(PDataNode Node) {
+  if (siblingsGoing(Node)) return;
+  PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
+  const bool before = isHidden(previous), after = isHidden(next);
   if (before && after) {
-    before->second = after->second;
-    drop(after);
+    const PDataNode first = hiddenRunOtherEnd(previous), last = hiddenRunOtherEnd(next);
+    if (previous != first) FHiddenRuns.erase(previous);
+    if (next != last) FHiddenRuns.erase(next);
+    setHiddenRun(first, last);
   } else if (before) {
-    if (PDataNode next = nearVisible(Node->NextSibling, true))
-      before->second = next;
-    else
-      drop(before);
+    moveHiddenRunEnd(previous, Node);
   } else if (after) {
-    if (PDataNode previous = nearVisible(Node->PrevSibling, false))
-      after->first = previous;
-    else
-      drop(after);
+    moveHiddenRunEnd(next, Node);
+  } else {
+    FHiddenRuns.emplace(Node, Node);
   }
-  if (Node != e.First && Node != e.Last) return;
-  if (Node == e.First && Node == e.Last) {
-    e.First = e.Last = nullptr;
+}
+
+void TBaseDataTree::hiddenRunsLeave(PDataNode Node) {
+  if (siblingsGoing(Node)) return;
+  PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
+  const bool atStart = !isHidden(previous), atEnd = !isHidden(next);
+  // Inside a run no end moves: unlinking joins its two sides again, and
+  // showing it splits the run once it is visible (hiddenRunsSplit).
+  if (atStart && atEnd)
+    FHiddenRuns.erase(Node);
+  else if (atStart)
+    moveHiddenRunEnd(Node, next);
+  else if (atEnd)
+    moveHiddenRunEnd(Node, previous);
+}
+
+void TBaseDataTree::hiddenRunsSplit(PDataNode Node) {
+  PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
+  if (!isHidden(previous) || !isHidden(next) || siblingsGoing(Node)) return;
+  // Both sides were one run: find its ends from the nearer one, walking
+  // both ways at once.
+  PDataNode first, last;
+  for (PDataNode back = previous, ahead = next;; back = back->PrevSibling, ahead = ahead->NextSibling) {
+    if (!isHidden(back->PrevSibling)) {
+      first = back;
+      last = hiddenRunOtherEnd(first);
+      break;
+    }
+    if (!isHidden(ahead->NextSibling)) {
+      last = ahead;
+      first = hiddenRunOtherEnd(last);
+      break;
+    }
+  }
+  setHiddenRun(first, previous);
+  setHiddenRun(next, last);
+}
+
+void TBaseDataTree::hiddenRunsLinked(PDataNode Node) {
+  if (isVisible(Node)) {
+    hiddenRunsSplit(Node);
     return;
   }
-  // There is another visible child on the far side, so the walk ends at the
-  // nearest one.
-  const bool first = Node == e.First;
-  PDataNode run = first ? Node->NextSibling : Node->PrevSibling;
-  while (run && !isVisible(run)) run = first ? run->NextSibling : run->PrevSibling;
-  if (!run) {
-    FVisibleEnds.erase(it);  // cannot happen while the entry is right; ask again
-    return;
-  }
-  (first ? e.First : e.Last) = run;
+  // Hidden nodes on both sides were one run and now take Node in; a hidden
+  // node on one side only ended a run that now ends at Node.
+  if (!isHidden(Node->PrevSibling) || !isHidden(Node->NextSibling)) hiddenRunsJoin(Node);
+}
+
+void TBaseDataTree::hiddenRunsClose(PDataNode Node) {
+  PDataNode previous = Node->PrevSibling, next = Node->NextSibling;
+  if (!isHidden(previous) || !isHidden(next) || siblingsGoing(Node)) return;
+  const PDataNode first = hiddenRunOtherEnd(previous), last = hiddenRunOtherEnd(next);
+  if (previous != first) FHiddenRuns.erase(previous);
+  if (next != last) FHiddenRuns.erase(next);
+  setHiddenRun(first, last);
+}
+
+void TBaseDataTree::noteHiddenRuns(PDataNode Parent) {
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling)
+    if (!run->States.Contains(vsVisible)) {
+      PDataNode first = run;
+      while (isHidden(run->NextSibling)) run = run->NextSibling;
+      setHiddenRun(first, run);
+    }
+}
+
+void TBaseDataTree::forgetHiddenRuns(PDataNode Parent) {
+  if (FHiddenRuns.empty()) return;
+  for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling)
+    if (!run->States.Contains(vsVisible)) {
+      const PDataNode last = hiddenRunOtherEnd(run);
+      FHiddenRuns.erase(run);
+      FHiddenRuns.erase(last);
+      run = last;
+    }
+}
+
+PDataNode TBaseDataTree::firstVisibleChild(PDataNode Parent) const {
+  PDataNode first = Parent->FirstChild;
+  return isHidden(first) ? hiddenRunOtherEnd(first)->NextSibling : first;
+}
+
+PDataNode TBaseDataTree::lastVisibleChild(PDataNode Parent) const {
+  PDataNode last = Parent->LastChild;
+  return isHidden(last) ? hiddenRunOtherEnd(last)->PrevSibling : last;
 }
 
 PDataNode TBaseDataTree::nextVisibleSiblingKnown(PDataNode Node) const {
-  TVisibleEnds& e = visibleEnds(Node->Parent);
-  if (Node == e.Last || !e.Last) return nullptr;
-  for (const auto& [from, to] : e.Skips)
-    if (from == Node) return to;
-  int steps = 0;
-  PDataNode run = Node->NextSibling;
-  for (; run && !isVisible(run); run = run->NextSibling) ++steps;
-  if (steps > LongHiddenRun && e.Skips.size() < MaxSkips) e.Skips.emplace_back(Node, run);
-  return run;
+  PDataNode next = Node->NextSibling;
+  if (!isHidden(next)) return next;
+  if (isVisible(Node)) return hiddenRunOtherEnd(next)->NextSibling;
+  // Inside a run only a walk finds its end.
+  while (isHidden(next)) next = next->NextSibling;
+  return next;
+}
+
+PDataNode TBaseDataTree::previousVisibleSiblingKnown(PDataNode Node) const {
+  PDataNode previous = Node->PrevSibling;
+  if (!isHidden(previous)) return previous;
+  if (isVisible(Node)) return hiddenRunOtherEnd(previous)->PrevSibling;
+  while (isHidden(previous)) previous = previous->PrevSibling;
+  return previous;
 }
 
 PDataNode TBaseDataTree::nextPaintedRow(PDataNode Node) const {
   if (childrenAbove()) return GetNextVisibleNoInit(Node, true);
   if (isExpanded(Node) && Node->FirstChild)
-    if (PDataNode child = visibleEnds(Node).First) return child;
+    if (PDataNode child = firstVisibleChild(Node)) return child;
   for (PDataNode run = Node; run && run != FRoot; run = run->Parent)
     if (PDataNode next = nextVisibleSiblingKnown(run)) return next;
   return nullptr;
 }
 
-// A visible node has a visible sibling after it exactly when it is not the
-// last visible child; only hidden nodes need the walk.
 bool TBaseDataTree::HasVisibleNextSibling(PDataNode Node) const {
   if (!Node || Node == FRoot) return false;
-  if (isVisible(Node)) return visibleEnds(Node->Parent).Last != Node;
-  for (PDataNode run = Node->NextSibling; run; run = run->NextSibling)
-    if (isVisible(run)) return true;
-  return false;
+  return nextVisibleSiblingKnown(Node) != nullptr;
 }
 
 bool TBaseDataTree::HasVisiblePreviousSibling(PDataNode Node) const {
   if (!Node || Node == FRoot) return false;
-  if (isVisible(Node)) return visibleEnds(Node->Parent).First != Node;
-  for (PDataNode run = Node->PrevSibling; run; run = run->PrevSibling)
-    if (isVisible(run)) return true;
-  return false;
+  return previousVisibleSiblingKnown(Node) != nullptr;
 }
 
 bool TBaseDataTree::IsFirstVisibleChild(PDataNode Parent, PDataNode Node) const {
-  const PDataNode first = visibleEnds(Parent ? Parent : FRoot).First;
+  const PDataNode first = firstVisibleChild(Parent ? Parent : FRoot);
   return first && first == Node;
 }
 
 bool TBaseDataTree::IsLastVisibleChild(PDataNode Parent, PDataNode Node) const {
-  const PDataNode last = visibleEnds(Parent ? Parent : FRoot).Last;
+  const PDataNode last = lastVisibleChild(Parent ? Parent : FRoot);
   return last && last == Node;
 }
 

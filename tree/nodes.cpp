@@ -62,8 +62,6 @@ void RenumberChildren(PDataNode Parent) {
 }
 
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
-  // A new node may get this address: nothing remembered may stay with it.
-  forgetVisibleEnds(Node);
   if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
   FNodeArena.Free(Node);
   ++FFreedNodes;
@@ -238,7 +236,6 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
 
     std::int64_t heightSum = 0;
     std::uint32_t made = 0;
-    PDataNode firstMade = nullptr;
     bool failed = false;
     try {
       for (; made < count; ++made) {
@@ -251,7 +248,6 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
         else
           Node->FirstChild = child;
         Node->LastChild = child;
-        if (!firstMade) firstMade = child;
         heightSum += child->NodeHeight;
       }
     } catch (const std::bad_alloc&) {
@@ -265,16 +261,8 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     }
     AdjustTotalCount(Node, count, true);
     Node->ChildCount += count;
-    // New nodes are visible: the first one made may be the first visible
-    // child, the last one made is the last. No remembered run changes: the
-    // old last visible child had none after it.
-    if (firstMade && !FVisibleEnds.empty()) {
-      auto it = FVisibleEnds.find(Node);
-      if (it != FVisibleEnds.end()) {
-        if (!it->second.First) it->second.First = firstMade;
-        it->second.Last = Node->LastChild;
-      }
-    }
+    // New nodes are visible and go at the end: no run of hidden siblings
+    // changes.
     if (failed) {
       ExpireCache();
       throw std::bad_alloc();
@@ -348,7 +336,7 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
       AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
   }
 
-  if (Node->States.Contains(vsVisible)) visibleChildGoing(Node);
+  hiddenRunsUnlinking(Node);
   if (Node->PrevSibling)
     Node->PrevSibling->NextSibling = Node->NextSibling;
   else
@@ -524,7 +512,8 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
 
   Node->States.Include(vsClearing);
-  forgetVisibleEnds(Node);
+  // Taking the children out one by one needs no notes of their runs.
+  forgetHiddenRuns(Node);
   try {
     while (PDataNode child = Node->LastChild) {
       if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
@@ -533,6 +522,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     }
   } catch (...) {
     Node->States.Exclude(vsClearing);
+    noteHiddenRuns(Node);  // the children left stay
     --FUpdateCount;
     throw;
   }
@@ -579,9 +569,6 @@ void TBaseDataTree::Clear() {
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
   BeginUpdate();
-  // Everything goes: nothing remembered about the children needs looking up
-  // node by node.
-  FVisibleEnds.clear();
   try {
     InterruptValidation();
     CancelEditNode();
@@ -705,6 +692,5 @@ int TBaseDataTree::AllocateInternalDataArea(int Size) {
   root->PrevSibling = root;
   root->NextSibling = root;
   FRoot = root;
-  FVisibleEnds.clear();  // the root may have moved
   return offset;
 }

@@ -85,6 +85,15 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
     std::vector<PDataNode> buffer(nodes.size() / 2 + 1);
     auto compare = [this, Column](PDataNode a, PDataNode b) { return DoCompare(a, b, Column); };
     mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, userDataOffset(), compare);
+    // The sort is done: hidden children's runs are noted anew in the new order; the notes of
+    // the old ends go first. (No note at all means no hidden node.)
+    bool hiddenChildren = false;
+    if (!FHiddenRuns.empty())
+      for (PDataNode n : nodes)
+        if (!n->States.Contains(vsVisible)) {
+          hiddenChildren = true;
+          FHiddenRuns.erase(n);
+        }
     PDataNode previous = nullptr;
     std::uint32_t index = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -97,22 +106,9 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
     }
     previous->NextSibling = nullptr;
     Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
-    if (!FVisibleEnds.empty()) {
-      auto it = FVisibleEnds.find(Node);
-      if (it != FVisibleEnds.end()) {
-        // The new order is at hand: find the ends in it rather than walking
-        // the chain again later.
-        TVisibleEnds& e = it->second;
-        e = {};
-        for (PDataNode n : nodes)
-          if (n->States.Contains(vsVisible)) {
-            if (!e.First) e.First = n;
-            e.Last = n;
-          }
-      }
-    }
     Node->FirstChild = nodes.front();
     Node->LastChild = previous;
+    if (hiddenChildren) noteHiddenRuns(Node);
   }
   ExpireCache();
   if (FUpdateCount == 0) {

@@ -368,7 +368,6 @@ void TBaseDataTree::ReadStreamNode(TStream* Stream, int Version, PDataNode Node)
       const std::int64_t limit = f.BaseEnd;
       PDataNode child = MakeNewNode();
       SetAppendedIndex(parent, child);
-      forgetVisibleEnds(parent);
       child->Parent = parent;
       child->PrevSibling = parent->LastChild;
       if (parent->LastChild)
@@ -401,6 +400,9 @@ void TBaseDataTree::ReadStreamNode(TStream* Stream, int Version, PDataNode Node)
       f.BaseSeen = true;
       f.BaseEnd = start + size;
       f.ChildrenLeft = readBody(f.Node, size);
+      // A child is linked (visible, at the end) before its states are read;
+      // the node at the bottom of the stack is not linked yet.
+      if (open.size() > 1 && !f.Node->States.Contains(vsVisible)) hiddenRunsJoin(f.Node);
       continue;
     }
     PDataNode node = f.Node;
@@ -446,8 +448,13 @@ std::vector<PDataNode> TBaseDataTree::readDetachedNodes(TStream* Stream, int Ver
 }
 
 void TBaseDataTree::freeDetached(PDataNode Node) {
-  auto descend = [](PDataNode n) {
-    while (n->FirstChild) n = n->FirstChild;
+  // Children go before their parent; the notes of their runs go before
+  // any of them (a new node may get a freed one's address).
+  auto descend = [this](PDataNode n) {
+    while (n->FirstChild) {
+      forgetHiddenRuns(n);
+      n = n->FirstChild;
+    }
     return n;
   };
   PDataNode run = descend(Node);
@@ -619,7 +626,7 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
     next->PrevSibling = Node;
   else
     parent->LastChild = Node;
-  if (Node->States.Contains(vsVisible)) visibleChildShown(Node);
+  hiddenRunsLinked(Node);
   ++parent->ChildCount;
   parent->States.Include(vsHasChildren);
   if (Node->States.Contains(vsVisible)) parent->States.Exclude(vsAllChildrenHidden);

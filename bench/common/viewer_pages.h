@@ -22,6 +22,11 @@ inline std::string articlePage(int senseCount = 24) {
          body + "</body></html>";
 }
 
+// A one-line article: no scroll bar.
+inline std::string shortPage() {
+  return "<html><body style=\"font-family: DejaVu Serif; font-size: 12pt\"><h1>hut</h1><B>1)</B> хижина</body></html>";
+}
+
 // About 1 MB of paragraphs with inline markup and links.
 inline std::string bigPage() {
   std::string s = "<html><body>";

@@ -288,7 +288,7 @@ int TImageObj::InlineTop(int TopY, int YBaseline, const TFontObj* FO) const {
     case ANone:
     case ATop: return TopY + VSpaceT;
     case AMiddle: {
-      const int descent = FO ? FO->Descent : 0, cellHeight = FO ? FO->tmHeight : 0;
+      const int descent = FO ? FO->Descent() : 0, cellHeight = FO ? FO->tmHeight() : 0;
       return YBaseline + descent - cellHeight / 2 - (ObjHeight - VSpaceT + VSpaceB) / 2;
     }
     default: return YBaseline - ObjHeight - VSpaceB;

@@ -48,7 +48,7 @@ void ThtDocument::PlaceInlineEdges() {
   std::vector<TSection*> sections;
   for (TSectionBase* item : PositionList)
     if (auto* s = dynamic_cast<TSection*>(item)) {
-      s->Edges.reset();
+      s->DropEdges();
       if (s->Length > 0 && !s->SourceRuns.empty() && s->Length == int(s->Chars.size())) sections.push_back(s);
     }
   std::swap(saved, PositionList);
@@ -58,8 +58,8 @@ void ThtDocument::PlaceInlineEdges() {
     ends.push_back(sourceEnd(*s));
   }
   auto room = [](TSection* s, bool after, int i, int w) {
-    if (!s->Edges) s->Edges = std::make_unique<TSection::TEdges>();
-    std::vector<int32_t>& v = after ? s->Edges->After : s->Edges->Before;
+    TSection::TEdges& edges = s->OwnEdges();
+    std::vector<int32_t>& v = after ? edges.After : edges.Before;
     if (v.empty()) v.assign(size_t(s->Length), 0);
     v[size_t(i)] += w;
     return v[size_t(i)];
@@ -85,7 +85,7 @@ void ThtDocument::PlaceInlineEdges() {
   }
   // Widths measured before the room was known are stale.
   for (TSection* s : sections)
-    if (s->Edges) s->CachedMin = s->CachedMax = 0;
+    if (s->Edges()) s->CachedMin = s->CachedMax = 0;
 }
 
 int ThtDocument::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight, int& ScrollWidth,

@@ -60,10 +60,10 @@ public:
         line(depth + 1, t + " " + lineText(*s, *l));
       }
       // Form controls: the line they sit on and their size.
-      for (TFormControlObj* c : s->Controls)
+      for (TFormControlObj* c : s->Controls())
         line(depth + 1, "control @" + num(c->Pos) + " y=" + num(c->YValue) + " w=" + num(c->Width()) +
                             " h=" + num(c->Height()));
-      for (const auto& o : s->Objects) {
+      for (const auto& o : s->Objects()) {
         const bool fl = o->Floating == ALeft || o->Floating == ARight;
         line(depth + 1, std::string(fl ? (o->Floating == ALeft ? "float-left" : "float-right") : "object") +
                             (fl ? " x=" + num(o->Indent) : std::string()) + " y=" + num(o->YPosition) +

@@ -70,12 +70,12 @@ struct LineBreaker {
       if (MaxChars == 0) return 1;
       breakFollows = true;
     }
-    const int indent = firstLine ? S.TextIndent : 0;
+    const int indent = firstLine ? S.TextIndent() : 0;
     int left = IMgr->LeftIndent(Y) + indent, right = IMgr->RightSide(Y);
     int64_t room = int64_t(right) - left;
-    if (firstLine && S.Objects.Count() == 0 && S.Controls.Count() == 0 && S.FontRuns.Count() == 1 &&
-        !S.Edges) {
-      const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth) * MaxChars;
+    if (firstLine && S.Objects().Count() == 0 && S.Controls().Count() == 0 && S.FontRuns.Count() == 1 &&
+        !S.Edges()) {
+      const int64_t widest = int64_t(S.FontRuns[0]->tmMaxCharWidth()) * MaxChars;
       if (widest <= room) return MaxChars + (breakFollows ? 1 : 0);
     }
     int count = 0;
@@ -130,7 +130,7 @@ struct LineBreaker {
       count += fit;
       if (fit < runEnd - i) break;
       used += w + S.EdgeAfterAt(runEnd - 1);
-      if (run) lineTextHt = std::max(lineTextHt, run->FontHeight);
+      if (run) lineTextHt = std::max(lineTextHt, run->FontHeight());
       i += fit;
     }
     return count + (breakFollows && count == MaxChars ? 1 : 0);
@@ -154,7 +154,7 @@ struct LineBreaker {
 
   // Adds a line of no characters that only moves the text down.
   void moveDown(int start, int drop, int& y) {
-    auto lr = std::make_unique<LineRec>(S.Document);
+    auto lr = std::make_unique<LineRec>();
     lr->FirstChar = start;
     lr->TextHeight = drop;
     lr->FullHeight = drop;
@@ -183,8 +183,8 @@ struct LineBreaker {
       for (int r = std::max(runIndex, 0); r < S.FontRuns.Count(); ++r) {
         TFontObj* run = S.FontRuns[r];
         if (r > runIndex && run->Pos >= start + n) break;
-        maxHt = std::max(maxHt, run->FontHeight);
-        descent = std::max(descent, run->Descent);
+        maxHt = std::max(maxHt, run->FontHeight());
+        descent = std::max(descent, run->Descent());
       }
     }
     int sb = 0, sa = 0;
@@ -206,8 +206,8 @@ struct LineBreaker {
           case AMiddle: {
             if (maxHt == 0) {
               if (TFontObj* run = S.FontRuns.GetFontObjAt(start)) {
-                maxHt = run->FontHeight;
-                descent = run->Descent;
+                maxHt = run->FontHeight();
+                descent = run->Descent();
               }
             }
             const int half = (ht - maxHt) / 2;
@@ -250,7 +250,7 @@ struct LineBreaker {
     lr->Descent = descent;
     lr->EndsWithHyphen = flagAt(start + n - 1) == 's';
     const int right = IMgr->RightSide(y);
-    const int left = IMgr->LeftIndent(y) + (firstLine ? S.TextIndent : 0);
+    const int left = IMgr->LeftIndent(y) + (firstLine ? S.TextIndent() : 0);
     int w = Ms.MeasureChars(start, n, true);
     if (lr->EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
     S.WidestLine = std::max(S.WidestLine, w);
@@ -303,20 +303,19 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     Height = PaintHeight = clearance;
     OuterBottom = PaintBottom = Y + clearance;
     MaxWidth = 0;
-    RightEdge = 0;
     Curs = StartPos + len;
     return clearance;
   }
-  if (TextIndentPercent > 0 && TextIndentPercent <= 90) TextIndent = int(int64_t(TextIndentPercent) * AvailWidth / 100);
-  RightEdge = IMgr->RightSide(Y) - X;
+  if (TextIndentPercent() > 0 && TextIndentPercent() <= 90)
+    FExtras->TextIndent = int(int64_t(TextIndentPercent()) * AvailWidth / 100);
   const int width = std::min(IMgr->RightSide(Y) - IMgr->LeftIndent(Y), AvailWidth);
   MaxWidth = width;
   const int pctHeight = AvailHeight != 0 ? AvailHeight : BlockHeight;
-  for (const auto& obj : Objects) {
+  for (const auto& obj : Objects()) {
     obj->DrawLogic(Document, Canvas, FontRuns.GetFontObjAt(obj->Pos), width, pctHeight);
     MaxWidth = std::max(MaxWidth, obj->ObjWidth);
   }
-  for (TFormControlObj* ctl : Controls) {
+  for (TFormControlObj* ctl : Controls()) {
     // A control sized in per cent takes its share of this width (a print
     // copy keeps the screen's controls as they are).
     if (ctl->PercentWidth && !(Document && Document->IsCopy))
@@ -336,7 +335,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       const int clearance = clearanceHeight(ClearKind, IMgr, y);
       if (clearance > 0) lb.moveDown(lineStart, clearance, y);
     }
-    auto lr = std::make_unique<LineRec>(Document);
+    auto lr = std::make_unique<LineRec>();
     int imgHt = 0, measured = 0, count;
     if (unwrapped) {
       count = remaining;
@@ -457,7 +456,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
 }
 
 void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
-  if (CachedMin > 0 && Objects.Count() == 0) {
+  if (CachedMin > 0 && Objects().Count() == 0) {
     Min = CachedMin;
     Max = CachedMax;
     return;
@@ -466,7 +465,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   const int len = int(Chars.size());
   if (len == 0) return;
   ThtSectionMeasure ms(*this, Canvas);
-  for (const auto& obj : Objects) {
+  for (const auto& obj : Objects()) {
     obj->DrawLogic(Document, Canvas, FontRuns.GetFontObjAt(obj->Pos), 0, 0);
     if (obj->PercentWidth) continue;
     if (htFloats(obj.get())) {
@@ -478,15 +477,15 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
       Min = std::max(Min, obj->ObjWidth);
     }
   }
-  for (TFormControlObj* ctl : Controls)
+  for (TFormControlObj* ctl : Controls())
     if (!ctl->PercentWidth) Min = std::max(Min, ctl->TotalWidth());
 
   // Text in one font with nothing else in it: the width of a word or piece
   // is the sum of advances taken in one pass along the text, not a
   // measuring call for each word (a page of one huge paragraph has
   // millions).
-  const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects.Count() == 0 &&
-                         Controls.Count() == 0 && !Edges && ms.NextSpecial(0) >= len;
+  const bool plainText = FontRuns.Count() == 1 && FontRuns[0]->Pos == 0 && Objects().Count() == 0 &&
+                         Controls().Count() == 0 && !Edges() && ms.NextSpecial(0) >= len;
   const TFontObj* plainRun = plainText ? ms.SelectRunAt(0) : nullptr;
   std::vector<int> adv;
   int advFrom = 0, advTo = 0;  // adv holds the advances of these characters
@@ -514,8 +513,8 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
   };
   auto firstIndent = [&](int w) {
-    if (TextIndentPercent > 0 && TextIndentPercent < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent));
-    return w + TextIndent;
+    if (TextIndentPercent() > 0 && TextIndentPercent() < 100) return int(int64_t(w) * 100 / (100 - TextIndentPercent()));
+    return w + TextIndent();
   };
   auto clampWidth = [](int64_t w) { return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX)); };
   int64_t maxPiece = 0;
@@ -637,7 +636,7 @@ int TPreFormated::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, i
                             int BlockHeight, TIndentManager* IMgr, int& MaxWidth, int& Curs) {
   if (Chars.empty()) {
     LayoutTop = ContentY = Y;
-    const int h = FontRuns.Count() > 0 ? FontRuns[0]->FontHeight : 0;
+    const int h = FontRuns.Count() > 0 ? FontRuns[0]->FontHeight() : 0;
     Height = PaintHeight = h;
     OuterBottom = PaintBottom = Y + h;
     MaxWidth = 0;

@@ -23,7 +23,7 @@ int pairStart(const String& s, int i) {
 }
 
 TFloatingObj* objectAtPoint(TSection& s, int X, int Y) {
-  for (const auto& obj : s.Objects)
+  for (const auto& obj : s.Objects())
     if (X >= obj->DrawXX && X < obj->DrawXX + obj->ObjWidth && Y >= obj->YPosition && Y < obj->YPosition + obj->ObjHeight)
       return obj.get();
   return nullptr;
@@ -162,8 +162,8 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
       if (Document) Document->HoverLink = run;
       flags |= guUrl;
     }
-    if (!run->Title.empty()) {
-      ATitle = run->Title;
+    if (!run->Title().empty()) {
+      ATitle = run->Title();
       flags |= guTitle;
     }
     return flags;

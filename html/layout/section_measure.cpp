@@ -17,20 +17,20 @@ ThtSectionMeasure::ThtSectionMeasure(TSection& Section, TCanvas* Canvas) : S(Sec
     if (c == FmCtl || c == ImgPan) FSpecials.push_back(i);
     else if (c == BrkCh) FBreaks.push_back(i);
   }
-  if (S.Edges)
+  if (S.Edges())
     for (int i = 0; i < n; ++i) {
       if (S.EdgeBeforeAt(i) != 0) FEdgeStops.push_back(i);
       if (S.EdgeAfterAt(i) != 0) FEdgeStops.push_back(i + 1);
     }
   std::vector<std::pair<int32_t, TFloatingObj*>> objs;
-  for (const auto& o : S.Objects) objs.emplace_back(o->Pos, o.get());
+  for (const auto& o : S.Objects()) objs.emplace_back(o->Pos, o.get());
   std::stable_sort(objs.begin(), objs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [p, o] : objs) {
     FObjPos.push_back(p);
     FObjByIndex.push_back(o);
   }
   std::vector<std::pair<int32_t, TFormControlObj*>> ctls;
-  for (TFormControlObj* c : S.Controls) ctls.emplace_back(c->Pos, c);
+  for (TFormControlObj* c : S.Controls()) ctls.emplace_back(c->Pos, c);
   std::stable_sort(ctls.begin(), ctls.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [p, c] : ctls) {
     FCtlPos.push_back(p);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "html/paint/borders.h"
+#include "html/layout/width_arrays.h"
 #include "html/model/document.h"
 #include "html/images/image_object.h"
 #include "html/model/indent_manager.h"
@@ -53,8 +53,8 @@ std::unique_ptr<TCellObj> dummyCell(ThtDocument* doc, int rowSpan, const THtmlTa
   c->ColSpan = 0;
   c->RowSpan = rowSpan;
   if (t.BkGnd) {
-    c->Cell->BkGnd = true;
-    c->Cell->BkColor = t.BkColor;
+    c->BkGnd = true;
+    c->BkColor = t.BkColor;
   }
   return c;
 }
@@ -138,9 +138,9 @@ bool THtmlTable::normaliseGrid(size_t limit) {
       TCellObj* cell = row->Items(c);
       if (cell->ColSpan == 0) continue;
       cell->InitFromTable(CellPadding, row->BkImage, BorderWidth >= 1, row->APRec);
-      if (!cell->Cell->BkGnd && BkGnd) {
-        cell->Cell->BkGnd = true;
-        cell->Cell->BkColor = BkColor;
+      if (!cell->BkGnd && BkGnd) {
+        cell->BkGnd = true;
+        cell->BkColor = BkColor;
       }
       cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
       for (int k = 1; k < cell->ColSpan; ++k) row->TFreeList<TCellObj>::Insert(c + 1, dummy(cell->RowSpan > 1 ? cell->RowSpan : 1));
@@ -303,8 +303,8 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       cmax = std::max<int64_t>(cmax, cell->Wd.Value);
     }
     const int p = cell->Wd.VType == wtPercent ? cell->Wd.Value : 0;
-    cmin += CellSpacing + cell->HzSpace;
-    cmax += CellSpacing + cell->HzSpace;
+    cmin += CellSpacing + cell->HzSpace();
+    cmax += CellSpacing + cell->HzSpace();
     const int c = ref.Col;
     if (ref.Span == 1) {
       MinWidths[size_t(c)] = clampInt(std::max<int64_t>(MinWidths[size_t(c)], cmin));
@@ -502,9 +502,9 @@ int layoutRowCells(TCellList* row, TCanvas* canvas, const IntArray& widths, bool
       else if (cell->Ht.VType == wtPercent) spec = int(std::lround(double(cell->Ht.Value) * avail / 1000.0));
       if (spec == 0 && rowCount == 1) spec = avail;
       int sw = 0, curs = 0;
-      cell->VSize = cell->Cell->DoLogic(canvas, 0, cell->Width - cell->HzSpace - cellSpacing,
-                                        std::max(0, spec - cell->VrSpace), 0, sw, curs);
-      h = std::max(h, cell->VSize + cell->VrSpace);
+      cell->VSize = cell->Cell->DoLogic(canvas, 0, cell->Width - cell->HzSpace() - cellSpacing,
+                                        std::max(0, spec - cell->VrSpace()), 0, sw, curs);
+      h = std::max(h, cell->VSize + cell->VrSpace());
       if (cell->Ht.VType == wtAbsolute) {
         h = std::max(h, cell->Ht.Value);
         hasSpec = true;
@@ -659,13 +659,13 @@ int THtmlTable::LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs) {
       for (int c = 0; c < row->Count(); ++c) {
         TCellObj* cell = row->Items(c);
         if (!cell || cell->ColSpan <= 0 || cell->RowSpan <= 0) continue;
-        const int room = cell->Height - cell->VSize - (cell->VrSpace + CellSpacing);
+        const int room = cell->Height - cell->VSize - (cell->VrSpace() + CellSpacing);
         int yIndent = 0;
         if (cell->VAlign == AMiddle) yIndent = room / 2;
         else if (cell->VAlign == ABaseline || cell->VAlign == ABottom) yIndent = room;
         const int top = Y + y + CellSpacing + cell->Paddings[1] + cell->BorderWidths[1] + yIndent;
         int sw = 0;
-        cell->Cell->DoLogic(Canvas, top, cell->Width - cell->HzSpace - CellSpacing, 0, 0, sw, Curs);
+        cell->Cell->DoLogic(Canvas, top, cell->Width - cell->HzSpace() - CellSpacing, 0, 0, sw, Curs);
         if (cell->BGImage && Document->ImagesOn) {
           cell->BGImage->DrawLogic(Document, Canvas, nullptr, 0, 0);
           if (cell->BGImage->Image == ErrorBitmap()) cell->BGImage.reset();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/model/small_list.h"
 #include "html/parse/html_symbols.h"
 #include "platform/core/lists.h"
 #include "platform/core/object.h"
@@ -64,7 +65,9 @@ public:
   auto end() const { return FItems.end(); }
 
 protected:
-  std::vector<std::unique_ptr<T>> FItems;
+  // Most lists of a page's layout (the content of a table cell, the runs
+  // of a section) hold one item: it takes no heap block of its own.
+  TSmallList<std::unique_ptr<T>> FItems;
 
 private:
   void checkIndex(int index) const {

@@ -138,7 +138,7 @@ void TBlock::CollapseMargins() {
   if (!prev) {
     if (topIsParaSpace) {
       setTop(0);
-    } else if (OwnerCell && (OwnerCell->OwnerTag == u"default"sv || OwnerCell->OwnerTag == u"body"sv) &&
+    } else if (OwnerCell && (OwnerCell->GetOwnerTag() == u"default"sv || OwnerCell->GetOwnerTag() == u"body"sv) &&
                OwnerCell->OwnerBlock) {
       setTop(std::max(0, top - OwnerCell->OwnerBlock->Box[MA(piMarginTop)]));
     } else if (topIsParaSpace) {
@@ -171,7 +171,7 @@ void TBlock::CollapseMargins() {
     setTop(T);
     return;
   }
-  if (OwnerCell && OwnerCell->OwnerTag == u"li"sv && topIsParaSpace &&
+  if (OwnerCell && OwnerCell->GetOwnerTag() == u"li"sv && topIsParaSpace &&
       (TagClass.rfind(u"ul.", 0) == 0 || TagClass.rfind(u"ol.", 0) == 0)) {
     setTop(0);
     return;

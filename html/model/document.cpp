@@ -10,6 +10,7 @@
 #include "html/model/font_runs.h"
 #include "html/images/image_animation.h"
 #include "html/model/image_map.h"
+#include "html/model/indent_manager.h"
 #include "html/images/image_object.h"
 #include "html/model/section.h"
 #include "platform/gui/extctrls.h"
@@ -98,7 +99,10 @@ void THtmlStyleList::SetHoverRulesPresent(bool Value) {
 ThtDocument::ThtDocument(TObject* AViewer, TWinControl* APaintPanel)
     : TCell(this), Viewer(AViewer), PaintPanel(APaintPanel),
       Styles(std::make_unique<THtmlStyleList>(this)), IdList(std::make_unique<TIDObjectList>()),
-      Inlines(std::make_shared<TInlineList>(this)) {}
+      Inlines(std::make_shared<TInlineList>(this)), FOwnIndents(std::make_unique<TIndentManager>()),
+      FCellIndents(std::make_unique<TIndentPool>()) {
+  IndentManager = FOwnIndents.get();
+}
 
 ThtDocument::ThtDocument(const ThtDocument& Source)
     : TCell(this), ImagesOn(Source.ImagesOn), Printing(Source.Printing), ScrollY(Source.ScrollY),
@@ -112,9 +116,10 @@ ThtDocument::ThtDocument(const ThtDocument& Source)
       PreFont(Source.PreFont), OnPanelPrint(Source.OnPanelPrint),
       CreatePanelWindow(Source.CreatePanelWindow), FreePanelWindow(Source.FreePanelWindow),
       BackgroundPos(Source.BackgroundPos), BackgroundName(Source.BackgroundName),
-      ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines) {
+      ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines),
+      FOwnIndents(std::make_unique<TIndentManager>()), FCellIndents(std::make_unique<TIndentPool>()) {
+  IndentManager = FOwnIndents.get();
   PrintMonoBlack = Source.PrintMonoBlack;
-  OwnerTag = Source.OwnerTag;
   for (const auto& item : Source) Add(item->CreateCopy(this), 0);
 }
 

@@ -132,6 +132,9 @@ using TFormSubmitHook = std::function<void(TObject* Sender, const String& Action
                                            const String& EncType, const String& Method,
                                            std::unique_ptr<TStringList> Results)>;
 
+struct TCellLooks;
+class TIndentPool;
+
 class ThtDocument : public TCell {
 public:
   ThtDocument(TObject* AViewer, TWinControl* APaintPanel);
@@ -166,6 +169,8 @@ public:
   void RemoveWaitingImage(TObject* Obj);
   // Takes an item out of the position list (an item dropped by layout).
   void RemoveFromPositionList(TSectionBase* Item);
+  // The indent managers table cells lay themselves out and draw with.
+  TIndentPool& CellIndents() { return *FCellIndents; }
 
   // Layout, painting and queries (bodies belong to the layout code).
   int DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
@@ -317,8 +322,13 @@ public:
   // the step of the sections' source runs.
   int32_t SourceStep = 1;
   int32_t DefaultFontSize = 12;
+  // The border and background record of the table cell made last, which
+  // the next cell shares when it looks the same.
+  std::shared_ptr<TCellLooks> LastCellLooks;
 
 private:
   int printPageOnce(TCanvas* Canvas, int Top, int Width, int Height, int* ContentEnd);
   int32_t FTabSequence = 0;
+  std::unique_ptr<TIndentManager> FOwnIndents;
+  std::unique_ptr<TIndentPool> FCellIndents;
 };

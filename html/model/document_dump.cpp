@@ -152,8 +152,8 @@ public:
     static const char* const aligns[] = {"?", "left", "center", "right", "justify"};
     head += std::string("align=") + (sec.Alignment <= 4 ? aligns[sec.Alignment] : "?");
     if (sec.ClearKind != clrNone) head += std::string(" clear=") + clearName(sec.ClearKind);
-    if (sec.TextIndent) head += " indent=" + std::to_string(sec.TextIndent);
-    if (sec.TextIndentPercent) head += " indent=" + std::to_string(sec.TextIndentPercent) + "%";
+    if (sec.TextIndent()) head += " indent=" + std::to_string(sec.TextIndent());
+    if (sec.TextIndentPercent()) head += " indent=" + std::to_string(sec.TextIndentPercent()) + "%";
     if (sec.LineHeight >= 0) head += " line-height=" + std::to_string(sec.LineHeight);
     if (sec.AnchorName) head += " anchor";
     line(depth, head + " " + quoted(sec.Chars));
@@ -162,7 +162,7 @@ public:
       if (sec.BreakFlags[i] != 'y') flags += std::to_string(i) + sec.BreakFlags[i] + " ";
     if (!flags.empty()) line(depth + 1, "breaks " + flags.substr(0, flags.size() - 1));
     for (const auto& run : sec.FontRuns) line(depth + 1, "run " + fontText(*run));
-    for (const auto& obj : sec.Objects) {
+    for (const auto& obj : sec.Objects()) {
       std::string s;
       if (auto* img = dynamic_cast<TImageObj*>(obj.get())) s = "image src=" + u8(img->Source);
       else if (auto* panel = dynamic_cast<TPanelObj*>(obj.get())) s = "panel name=" + u8(panel->Name);
@@ -217,7 +217,7 @@ public:
                         " valign=" + std::to_string(int(cell->VAlign));
         if (cell->Wd.VType != wtNone) c += " width=" + spec(cell->Wd);
         if (cell->Ht.VType != wtNone) c += " height=" + spec(cell->Ht);
-        if (cell->Cell->BkGnd) c += " bg=" + color(cell->Cell->BkColor);
+        if (cell->BkGnd) c += " bg=" + color(cell->BkColor);
         if (cell->HasBorderStyle) c += " border";
         line(depth + 2, c);
         cellItems(depth + 3, *cell->Cell);

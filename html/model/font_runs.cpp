@@ -18,6 +18,16 @@ void SetFontSizes(int BaseSize) {
 
 ThtTabControl::ThtTabControl(TComponent* AOwner) : TWinControl(AOwner) {}
 
+void ThtTabControl::JoinPanel(TWinControl* Panel) {
+  FJoining = true;
+  SetParent(Panel);
+  FJoining = false;
+}
+
+void ThtTabControl::CreateWnd() {
+  if (!FJoining) TWinControl::CreateWnd();
+}
+
 void ThtTabControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_GETDLGCODE) {
     Message.Result = DLGC_WANTARROWS;
@@ -27,12 +37,12 @@ void ThtTabControl::WndProc(TMessage& Message) {
 }
 
 TFontObj::TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position)
-    : Section(ASection), Pos(Position), TheFont(std::move(F)) {
+    : Section(ASection), TheFont(std::move(F)), Pos(Position) {
   FontChanged();
 }
 
 TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
-    : Section(ASection), Pos(Position), TheFont(std::move(F)), FSharedFont(true) {
+    : Section(ASection), TheFont(std::move(F)), Pos(Position), FSharedFont(true) {
   FontChanged();
 }
 
@@ -73,8 +83,22 @@ void TFontObjBase::ClearUrlTarget() {
   UrlTarget = &noUrlTarget();
 }
 
+const String& TFontObj::Title() const {
+  static const String none;
+  return FTitle ? *FTitle : none;
+}
+
+void TFontObj::SetTitle(const String& Value) {
+  if (Value.empty())
+    FTitle.reset();
+  else if (FTitle)
+    *FTitle = Value;
+  else
+    FTitle = std::make_unique<String>(Value);
+}
+
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), Pos(T.Pos), TheFont(T.TheFont), SScript(T.SScript), FSharedFont(true) {
+    : Section(ASection), TheFont(T.TheFont), Pos(T.Pos), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
   // a font of its own: a link prints in its plain state. Nothing points at
   // a printed page, so the link's record and the tooltip stay behind (on a
@@ -133,11 +157,7 @@ void TFontObj::ConvertFont(const ThtFontInfo& FI) {
 void TFontObj::FontChanged() {
   if (!TheFont) return;
   if (TheFont->tmHeight == 0) TheFont->ReadMetrics();
-  tmHeight = TheFont->tmHeight;
-  tmMaxCharWidth = TheFont->tmMaxCharWidth;
-  FontHeight = TheFont->tmHeight + TheFont->tmExternalLeading;
-  Descent = TheFont->tmDescent;
-  Overhang = TheFont->Style().Contains(fsItalic) ? tmHeight / 10 : 0;
+  Overhang = TheFont->Style().Contains(fsItalic) ? TheFont->tmHeight / 10 : 0;
   TheFont->SetCharset(TheFont->tmCharset);
 }
 
@@ -236,7 +256,7 @@ void TFontObj::CreateTabControl(int TabIndex) {
   TabControl = std::make_unique<ThtTabControl>(nullptr);
   TabControl->SetBounds(-4000, 0, 1, 1);
   TabControl->SetTabStop(true);
-  TabControl->SetParent(doc->PaintPanel);
+  TabControl->JoinPanel(doc->PaintPanel);
   wireTabControl();
   if (TabIndex > 0) doc->AddTabStop(TabIndex, TabControl.get());
 }

@@ -19,11 +19,23 @@ class ThtDocument;
 // Fills the working tables FontConv and PreFontConv.
 void SetFontSizes(int BaseSize);
 
-// The hidden 1 x 1 control that gives a link its tab stop.
+// The hidden 1 x 1 control that gives a link its tab stop. It takes its
+// place in the panel's tab order at once, but gets its window only when
+// it is first focused (Tab onto the link): a page has many links, most
+// never reached by Tab, and a window per link cost more than laying out
+// the whole article.
 class ThtTabControl : public TWinControl {
 public:
   explicit ThtTabControl(TComponent* AOwner);
   void WndProc(TMessage& Message) override;
+  // Joins Panel without making the window.
+  void JoinPanel(TWinControl* Panel);
+
+protected:
+  void CreateWnd() override;
+
+private:
+  bool FJoining = false;
 };
 
 // One font object per distinct font of a document's text, shared by the
@@ -89,9 +101,15 @@ public:
   void ConvertFont(const ThtFontInfo& FI);
   void FontChanged();
   int GetHeight(int& ADescent) const {
-    ADescent = Descent;
-    return FontHeight;
+    ADescent = Descent();
+    return FontHeight();
   }
+  // The font's metrics: its height with the external leading, its cell
+  // height, its widest character and its descent.
+  int32_t FontHeight() const { return TheFont ? TheFont->tmHeight + TheFont->tmExternalLeading : 0; }
+  int32_t tmHeight() const { return TheFont ? TheFont->tmHeight : 0; }
+  int32_t tmMaxCharWidth() const { return TheFont ? TheFont->tmMaxCharWidth : 0; }
+  int32_t Descent() const { return TheFont ? TheFont->tmDescent : 0; }
   // The link's four font states from the element's properties, and the
   // normal one applied (Prop nullptr: empty states).
   void SetLinkStates(const TProperties* Prop);
@@ -105,34 +123,37 @@ public:
   TMyFont* Font() const { return TheFont.get(); }
 
   TSection* Section = nullptr;
-  bool Visited = false;
-  bool Hover = false;
-  int32_t YValue = 0;
-  bool Active = false;
-  int32_t Pos = 0;
   // Shared with other runs unless the run owns it (see FSharedFont).
   std::shared_ptr<TMyFont> TheFont;
   std::shared_ptr<const TFontInfoArray> FIArray;  // shared with links that look alike
-  int32_t FontHeight = 0;
-  int32_t tmHeight = 0;
-  int32_t tmMaxCharWidth = 0;
-  int32_t Overhang = 0;
-  int32_t Descent = 0;
-  TAlignmentType SScript = ANone;
   std::unique_ptr<ThtTabControl> TabControl;
-  String Title;  // tooltip text of the element the run belongs to
-
+  int32_t YValue = 0;
+  int32_t Pos = 0;
+  int32_t Overhang = 0;  // italic text leans out by this much
   // Bookkeeping of the document's link list (kept by the document).
-  bool InLinks = false;
   int32_t LinkIndex = -1;
+  bool InLinks = false;
+  bool Visited = false;
+  bool Hover = false;
+  bool Active = false;
+  TAlignmentType SScript = ANone;
+
+private:
+  // Set while TheFont is shared: the run copies it before changing it.
+  bool FSharedFont = false;
+  std::unique_ptr<String> FTitle;
+
+public:
+  // The tooltip text of the element the run belongs to; few runs have one,
+  // so the text is held apart.
+  const String& Title() const;
+  void SetTitle(const String& Value);
 
   // Points the tab control's handlers at this run.
   void wireTabControl();
 
 private:
   ThtDocument* document() const;
-  // Set while TheFont is shared: the run copies it before changing it.
-  bool FSharedFont = false;
 };
 
 // A section's runs in ascending Pos; the first starts at 0.

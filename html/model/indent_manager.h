@@ -2,6 +2,7 @@
 // The left and right edges that floats and nested blocks impose on the
 // lines of a cell while it is laid out from top to bottom.
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -68,4 +69,21 @@ private:
     mutable int Direct = 0;
     mutable std::vector<int> Ys, LeftAt, RightAt;
   };
+};
+
+// Indent managers lent to the table cells of a document while each is laid
+// out or drawn: one for each depth of cells nested in cells. A manager
+// stays the same object for the pool's life, as blocks keep the one their
+// cell was laid out with for their drawing.
+class TIndentPool {
+public:
+  TIndentManager* Borrow() {
+    if (FDepth == FManagers.size()) FManagers.push_back(std::make_unique<TIndentManager>());
+    return FManagers[FDepth++].get();
+  }
+  void Return() { --FDepth; }
+
+private:
+  std::vector<std::unique_ptr<TIndentManager>> FManagers;
+  size_t FDepth = 0;
 };

@@ -16,9 +16,6 @@
 
 using namespace std::string_view_literals;
 
-LineRec::LineRec(ThtDocument* Document)
-    : BordersPending(Document && Document->Inlines && Document->Inlines->Count() > 0) {}
-
 namespace {
 // The font of a new run: shared with the other runs of the document that
 // use the same font.
@@ -31,7 +28,7 @@ std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
 // Adds the source positions of N characters, the first at character index
 // At, to runs whose characters stand Step apart: a new run starts only where
 // a position is not the one the run before leads to.
-void addPositions(std::vector<IndexObj>& runs, int32_t At, const int32_t* Indexes, int N, int32_t Step) {
+void addPositions(TSmallList<IndexObj>& runs, int32_t At, const int32_t* Indexes, int N, int32_t Step) {
   bool any = !runs.empty();
   int32_t expect = any ? runs.back().Index + (At - runs.back().Pos) * Step : 0;
   for (int k = 0; k < N; ++k) {
@@ -63,7 +60,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
   // get a second.
   FontRuns.Reserve(1);
   auto run = std::make_unique<TFontObj>(this, runFont(Document, Prop), 0);
-  if (Prop) run->Title = Prop->PropTitle();
+  if (Prop) run->SetTitle(Prop->PropTitle());
   TFontObj* first = FontRuns.Add(std::move(run));
   if (AnURL && !AnURL->URL.empty()) {
     first->SetLinkStates(Prop);
@@ -77,10 +74,12 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
     LineHeight = Prop->GetLineHeight(std::abs(first->TheFont->Height()));
     if (FirstItem) {
       bool isPercent = false;
-      TextIndent = Prop->GetTextIndent(isPercent);
-      if (isPercent) {
-        TextIndentPercent = std::min(TextIndent, 90);
-        TextIndent = 0;
+      const int32_t indent = Prop->GetTextIndent(isPercent);
+      if (indent != 0) {
+        if (isPercent)
+          extras().TextIndentPercent = std::min(indent, 90);
+        else
+          extras().TextIndent = indent;
       }
     }
   }
@@ -105,18 +104,38 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
-      FontRuns(this, Source.FontRuns), Objects(NewDocument, Source.Objects),
-      Controls(Source.Controls), SourceStep(Source.SourceStep), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
-      LineHeight(Source.LineHeight), TextIndent(Source.TextIndent),
-      TextIndentPercent(Source.TextIndentPercent), BreakWord(Source.BreakWord),
-      Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), FPreformatted(Source.FPreformatted), FFinished(true),
+      FontRuns(this, Source.FontRuns), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
+      BreakWord(Source.BreakWord), SourceStep(Source.SourceStep), LineHeight(Source.LineHeight),
+      FPreformatted(Source.FPreformatted), FFinished(true),
       FPlainChars(Source.FPlainChars) {
+  if (Source.FExtras) FExtras = std::make_unique<TExtras>(NewDocument, *Source.FExtras);
   Length = Source.Length;
   StartPos = Source.StartPos;
   // The text's narrowest and widest widths do not change with the page's
   // width (a print copy is measured in the same units).
   CachedMin = Source.CachedMin;
   CachedMax = Source.CachedMax;
+}
+
+const TFloatingObjList& TSection::Objects() const {
+  static const TFloatingObjList none;
+  return FExtras ? FExtras->Objects : none;
+}
+
+const TFormControlObjList& TSection::Controls() const {
+  static const TFormControlObjList none;
+  return FExtras ? FExtras->Controls : none;
+}
+
+TSection::TEdges& TSection::OwnEdges() {
+  auto& e = extras().Edges;
+  if (!e) e = std::make_unique<TEdges>();
+  return *e;
+}
+
+TSection::TExtras& TSection::extras() {
+  if (!FExtras) FExtras = std::make_unique<TExtras>();
+  return *FExtras;
 }
 
 TSection::~TSection() {
@@ -243,7 +262,7 @@ void TSection::ChangeFont(TProperties* Prop) {
     if (last) fresh->CopyUrlTarget(*last->UrlTarget);
     run = FontRuns.Add(std::move(fresh));
   }
-  run->Title = Prop->PropTitle();
+  run->SetTitle(Prop->PropTitle());
   if (!run->UrlTarget->URL.empty()) {
     run->SetLinkStates(Prop);
     if (Document) Document->AddLink(run);
@@ -268,7 +287,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
   } else {
     run = FontRuns.Add(std::make_unique<TFontObj>(this, std::move(font), Length));
   }
-  run->Title = Prop->PropTitle();
+  run->SetTitle(Prop->PropTitle());
   if (AnURL) run->CopyUrlTarget(*AnURL);
   else run->ClearUrlTarget();
   if (Sy == symHref && AnURL && !AnURL->URL.empty()) {
@@ -287,7 +306,7 @@ void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProp
 TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
   auto image = std::make_unique<TImageObj>(Document, Length, L);
   TImageObj* result = image.get();
-  Objects.Add(std::move(image));
+  extras().Objects.Add(std::move(image));
   AddChar(ImgPan, Index);
   return result;
 }
@@ -295,7 +314,7 @@ TImageObj* TSection::AddImage(TAttributeList* L, TCellBasic*, int Index) {
 TPanelObj* TSection::AddPanel(TAttributeList* L, TCellBasic* ACell, int Index) {
   auto panel = std::make_unique<TPanelObj>(Document, Length, L, ACell, false);
   TPanelObj* result = panel.get();
-  Objects.Add(std::move(panel));
+  extras().Objects.Add(std::move(panel));
   AddChar(ImgPan, Index);
   return result;
 }
@@ -307,7 +326,7 @@ std::unique_ptr<TPanelObj> TSection::CreatePanel(TAttributeList* L, TCellBasic* 
 void TSection::AddObject(std::unique_ptr<TFloatingObj> Obj, int Index) {
   if (!Obj) return;
   Obj->Pos = Length;
-  Objects.Add(std::move(Obj));
+  extras().Objects.Add(std::move(Obj));
   AddChar(ImgPan, Index);
 }
 
@@ -322,7 +341,7 @@ TFormControlObj* TSection::AddFormControl(THtmlSymbol Which, ThtDocument* AMaste
     TFormControlObj* result = ctl.get();
     if (shown) {
       result->Pos = Length;
-      Controls.Add(result);
+      extras().Controls.Add(result);
       const char16_t c = FmCtl;
       const int32_t index = Index;
       appendRaw(&c, &index, 1, Flag);
@@ -389,7 +408,7 @@ void TSection::FinishText(int EndPos) {
   BreakFlags.resize(n, 'y');
   // The source positions are read along the characters and the kept ones
   // written as new runs (dropping a character can split a run).
-  std::vector<IndexObj> read;
+  TSmallList<IndexObj> read;
   read.swap(SourceRuns);
   const int32_t step = SourceStep;
   size_t nextRead = 0;       // the next run to start while reading
@@ -423,10 +442,10 @@ void TSection::FinishText(int EndPos) {
   // take characters off the output's end, so it lowers every position
   // already taken that lies beyond the new end. This gives what a search
   // of the kept characters' old indexes would, without keeping them.
-  const int counts[3] = {FontRuns.Count(), Objects.Count(), Controls.Count()};
+  const int counts[3] = {FontRuns.Count(), Objects().Count(), Controls().Count()};
   int mapped[3] = {0, 0, 0};
   auto posAt = [&](int list, int k) -> int32_t& {
-    return list == 0 ? FontRuns[k]->Pos : list == 1 ? Objects[k]->Pos : Controls.GetItem(k)->Pos;
+    return list == 0 ? FontRuns[k]->Pos : list == 1 ? Objects()[k]->Pos : Controls().GetItem(k)->Pos;
   };
   int64_t nextMark = 0;  // the smallest old index not mapped yet
   auto mapUpTo = [&](int64_t i, int firstList = 0) {
@@ -481,7 +500,7 @@ void TSection::FinishText(int EndPos) {
       continue;
     }
     if (c == ImgPan)
-      lastObjectFloats = mapped[1] < counts[1] && Objects[mapped[1]]->Pos == int32_t(i) && isFloating(Objects[mapped[1]]);
+      lastObjectFloats = mapped[1] < counts[1] && Objects()[mapped[1]]->Pos == int32_t(i) && isFloating(Objects()[mapped[1]]);
     mapUpTo(int64_t(i));
     if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
       if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags[w - 1] = 's';
@@ -526,7 +545,7 @@ void TSection::FinishText(int EndPos) {
     }
     ++w;
   }
-  std::vector<IndexObj>().swap(read);
+  TSmallList<IndexObj>().swap(read);
   nextMark = 0;
   mapUpTo(INT64_MAX - 1);
   Chars.resize(w);

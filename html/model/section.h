@@ -10,6 +10,7 @@
 #include "html/model/font_runs.h"
 #include "html/forms/form_controls.h"
 #include "html/model/section_base.h"
+#include "html/model/small_list.h"
 
 class TokenObj;
 class TPanelObj;
@@ -29,7 +30,6 @@ struct IndexObj {
 
 // One laid-out line (written by layout, read by drawing and queries).
 struct LineRec {
-  explicit LineRec(ThtDocument* Document);
   int32_t FirstChar = 0;
   int32_t SpaceAbove = 0;
   int32_t SpaceBelow = 0;
@@ -43,8 +43,6 @@ struct LineRec {
   int32_t DrawY = 0;
   int32_t BlankCount = 0;
   int32_t ExtraWidth = 0;
-  bool BordersPending = false;
-  int32_t FirstDrawX = 0;
   bool EndsWithHyphen = false;
 };
 
@@ -111,23 +109,26 @@ public:
   String Chars;
   std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
   TFontList FontRuns;
-  TFloatingObjList Objects;
-  TFormControlObjList Controls;  // not owning: the forms own their controls
+  // The inline and floating objects, and the form controls (not owning:
+  // the forms own their controls). Held apart with the room of inline
+  // boxes and the first line's indent, as most sections have none of them.
+  const TFloatingObjList& Objects() const;
+  const TFormControlObjList& Controls() const;
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
-  std::vector<IndexObj> SourceRuns;
-  // The distance in the source between two consecutive characters of a
-  // run: 2 for a UTF-16 source, 1 for every other.
-  int32_t SourceStep = 1;
-  std::vector<std::unique_ptr<LineRec>> Lines;
+  TSmallList<IndexObj> SourceRuns;
+  TSmallList<std::unique_ptr<LineRec>> Lines;
   uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
   TClearType ClearKind = clrNone;
-  int32_t LineHeight = -1;
-  int32_t RightEdge = 0;
-  int32_t CachedMin = 0, CachedMax = 0;
-  int32_t TextIndent = 0;
-  int32_t TextIndentPercent = 0;
   bool BreakWord = false;
+  // Set when an anchor name was entered in this section: it is kept even
+  // without characters.
+  bool AnchorName = false;
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  uint8_t SourceStep = 1;
+  int32_t LineHeight = -1;
+  int32_t CachedMin = 0, CachedMax = 0;
   int32_t WidestLine = 0;
   // Horizontal room that inline boxes (bordered or padded elements) take
   // before and after a character, one entry a character where a side has
@@ -136,12 +137,23 @@ public:
   struct TEdges {
     std::vector<int32_t> Before, After;
   };
-  std::unique_ptr<TEdges> Edges;
-  int EdgeBeforeAt(int I) const { return Edges && !Edges->Before.empty() ? Edges->Before[size_t(I)] : 0; }
-  int EdgeAfterAt(int I) const { return Edges && !Edges->After.empty() ? Edges->After[size_t(I)] : 0; }
-  // Set when an anchor name was entered in this section: it is kept even
-  // without characters.
-  bool AnchorName = false;
+  const TEdges* Edges() const { return FExtras ? FExtras->Edges.get() : nullptr; }
+  TEdges& OwnEdges();
+  void DropEdges() {
+    if (FExtras) FExtras->Edges.reset();
+  }
+  int EdgeBeforeAt(int I) const {
+    const TEdges* e = Edges();
+    return e && !e->Before.empty() ? e->Before[size_t(I)] : 0;
+  }
+  int EdgeAfterAt(int I) const {
+    const TEdges* e = Edges();
+    return e && !e->After.empty() ? e->After[size_t(I)] : 0;
+  }
+  // The first line's indent (pixels; while laid out, also from a
+  // percentage) and the percentage of the width it was given as.
+  int32_t TextIndent() const { return FExtras ? FExtras->TextIndent : 0; }
+  int32_t TextIndentPercent() const { return FExtras ? FExtras->TextIndentPercent : 0; }
   // Source position of the first character, -1 when there is none.
   int32_t FirstSourcePos() const { return SourceRuns.empty() ? -1 : SourceRuns.front().Index; }
 
@@ -155,9 +167,23 @@ protected:
   int32_t positionAt(int32_t I, int32_t EndPos) const;
   // Characters that have a source position while building.
   int32_t FPositionCount = 0;
+  struct TExtras {
+    TExtras() = default;
+    TExtras(ThtDocument* NewDocument, const TExtras& Source)
+        : Objects(NewDocument, Source.Objects), Controls(Source.Controls),
+          Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), TextIndent(Source.TextIndent),
+          TextIndentPercent(Source.TextIndentPercent) {}
+    TFloatingObjList Objects;
+    TFormControlObjList Controls;
+    std::unique_ptr<TEdges> Edges;
+    int32_t TextIndent = 0;
+    int32_t TextIndentPercent = 0;
+  };
+  TExtras& extras();
   bool FPreformatted = false;
   bool FFinished = false;
   bool FPlainChars = false;
+  std::unique_ptr<TExtras> FExtras;
 };
 
 // Preformatted text: no trimming, no wrapping.

@@ -12,13 +12,13 @@ TIDObject::~TIDObject() {
 }
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TDisplayStyle ADisplay)
-    : Document(ADocument), Display(ADisplay) {}
+    : Display(ADisplay), Document(ADocument) {}
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TProperties* Prop)
     : TSectionBase(ADocument, Prop ? Prop->GetDisplay() : pdUnassigned) {}
 
 TSectionBase::TSectionBase(ThtDocument* NewDocument, const TSectionBase& Source)
-    : Document(NewDocument), Display(Source.Display), ZIndex(Source.ZIndex), Height(Source.Height) {}
+    : Display(Source.Display), Document(NewDocument), ZIndex(Source.ZIndex), Height(Source.Height) {}
 
 TSectionBase::~TSectionBase() {
   if (Document) Document->RemoveFromPositionList(this);
@@ -138,9 +138,14 @@ bool TSectionBaseList::PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY)
 TCellBasic::TCellBasic(ThtDocument* ADocument) : Document(ADocument) {}
 
 TCellBasic::TCellBasic(ThtDocument* NewDocument, const TCellBasic& Source)
-    : Document(NewDocument), OwnerTag(Source.OwnerTag) {
+    : Document(NewDocument) {
   FItems.reserve(Source.FItems.size());
   for (const auto& item : Source.FItems) Add(item->CreateCopy(NewDocument), 0);
+}
+
+const String& TCellBasic::GetOwnerTag() const {
+  static const String none;
+  return none;
 }
 
 TCellBasic::~TCellBasic() {
@@ -208,10 +213,14 @@ int TCellBasic::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int 
 int TCellBasic::Draw(TCanvas* Canvas, const TRect& ARect, int, int X, int Y, int XRef, int YRef) {
   int result = Y;
   const size_t n = FItems.size();
-  size_t i = PrintWalk.Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
+  size_t i = 0;
+  if (Document && Document->Printing) {
+    if (!FPrintWalk) FPrintWalk = std::make_unique<TPrintWalk>();
+    i = FPrintWalk->Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
+  }
   for (; i < n; ++i) {
     TSectionBase* item = FItems[i].get();
-    if (PrintWalk.EndsAt(item, ARect)) break;
+    if (FPrintWalk && FPrintWalk->EndsAt(item, ARect)) break;
     if (item->OffPrintedPage(ARect)) continue;
     result = item->Draw(Canvas, ARect, IndentManager, X, XRef, YRef);
   }
@@ -284,7 +293,6 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
   ScrollWidth = 0;
   MaxTextWidth = 0;
   MaxOuterBottom = 0;
-  MinTop = htUnset;
   MaxPaintBottom = 0;
   int total = 0;
   for (int i = 0; i < Count();) {
@@ -306,7 +314,6 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
     TBlock* block = item->AsBlock();
     if (!block || block->Positioning != posAbsolute)
       MaxOuterBottom = std::max(MaxOuterBottom, item->OuterBottom);
-    MinTop = std::min(MinTop, item->BorderTop);
     MaxPaintBottom = std::max(MaxPaintBottom, item->PaintBottom);
     ++i;
   }
@@ -315,20 +322,37 @@ int TBlockCell::DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int 
   return total;
 }
 
-TCell::TCell(ThtDocument* ADocument)
-    : TCellBasic(ADocument), OwnIndentManager(std::make_unique<TIndentManager>()) {
-  IndentManager = OwnIndentManager.get();
-}
+TCell::TCell(ThtDocument* ADocument) : TCellBasic(ADocument) {}
 
-TCell::TCell(ThtDocument* NewDocument, const TCell& Source)
-    : TCellBasic(NewDocument, Source), OwnIndentManager(std::make_unique<TIndentManager>()) {
-  IndentManager = OwnIndentManager.get();
-}
+TCell::TCell(ThtDocument* NewDocument, const TCell& Source) : TCellBasic(NewDocument, Source) {}
 
 TCell::~TCell() = default;
 
+class TCell::TIndentScope {
+public:
+  // The document keeps its own manager; a cell outside any document (none
+  // is laid out in practice) borrows from a pool of its thread.
+  explicit TIndentScope(TCell& C)
+      : FPool(static_cast<TCellBasic*>(C.Document) == &C ? nullptr : C.Document ? &C.Document->CellIndents() : &spare()) {
+    if (FPool) C.IndentManager = FPool->Borrow();
+  }
+  ~TIndentScope() {
+    if (FPool) FPool->Return();
+  }
+  TIndentScope(const TIndentScope&) = delete;
+  TIndentScope& operator=(const TIndentScope&) = delete;
+
+private:
+  static TIndentPool& spare() {
+    thread_local TIndentPool pool;
+    return pool;
+  }
+  TIndentPool* FPool;
+};
+
 int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int BlockHeight,
                    int& ScrollWidth, int& Curs) {
+  const TIndentScope scope(*this);
   TIndentManager* const mgr = IndentManager;
   mgr->Init(0, Width);
   const void* const saveID = mgr->CurrentID;
@@ -338,23 +362,19 @@ int TCell::DoLogic(TCanvas* Canvas, int Y, int Width, int AvailHeight, int Block
   const int result = TCellBasic::DoLogic(Canvas, Y, Width, AvailHeight, BlockHeight, ScrollWidth, Curs);
   mgr->FreeLeftIndentRec(lfIndex);
   mgr->FreeRightIndentRec(rtIndex);
-  // Edges nothing holds any more keep no room: a table has a manager in
-  // each of its cells.
-  if (mgr->L.empty()) std::vector<IndentRec>().swap(mgr->L);
-  if (mgr->R.empty()) std::vector<IndentRec>().swap(mgr->R);
   mgr->CurrentID = saveID;
   return std::max(result, mgr->ImageBottom() - Y);
 }
 
 int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef, int YRef) {
+  const TIndentScope scope(*this);
   IndentManager->Reset(X);
   IndentManager->Width = ClipWidth;
-  DrawYY = Y;
   return TCellBasic::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
 }
 
 TCellObjCell::TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source)
-    : TCell(NewDocument, Source), CellRect(Source.CellRect), BkGnd(Source.BkGnd), BkColor(Source.BkColor),
+    : TCell(NewDocument, Source), CellRect(Source.CellRect),
       FLink(Source.FLink ? std::make_unique<TCellLink>(*Source.FLink) : nullptr) {}
 
 uint8_t TCellObjCell::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,

@@ -101,9 +101,10 @@ public:
   virtual void CopyToClipboard();
   virtual void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max);
 
+  // First, where it fills the room the id fields leave.
+  TDisplayStyle Display = pdUnassigned;
   ThtDocument* Document = nullptr;
   TBlock* ParentBlock = nullptr;
-  TDisplayStyle Display = pdUnassigned;
   int32_t StartPos = 0;
   int32_t Length = 0;
   int32_t ZIndex = 0;
@@ -181,19 +182,29 @@ public:
   int32_t StartPos = 0;
   int32_t Length = 0;
   TIndentManager* IndentManager = nullptr;  // not owned by a plain cell
-  String OwnerTag;
+  // The tag of the block whose content the cell is; empty for others.
+  virtual const String& GetOwnerTag() const;
+
+private:
+  // Made when the cell is first drawn on a printed page.
+  std::unique_ptr<TPrintWalk> FPrintWalk;
+
+public:
+  // Last, so that a derived cell's first small field fills the room after them.
   int32_t TopY = 0;
-  int32_t MinTop = htUnset;
   int32_t MaxOuterBottom = 0;
   int32_t MaxPaintBottom = 0;
   int32_t TotalHeight = 0;
-  TPrintWalk PrintWalk;
 };
 
 // The content of a block.
 class TBlockCell : public TCellBasic {
 public:
   using TCellBasic::TCellBasic;
+  TBlockCell(ThtDocument* NewDocument, const TBlockCell& Source)
+      : TCellBasic(NewDocument, Source), OwnerTag(Source.OwnerTag) {}
+  const String& GetOwnerTag() const override { return OwnerTag; }
+  String OwnerTag;
   int DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Width, int AvailHeight,
                int BlockHeight, int& ScrollWidth, int& Curs);
   int32_t MaxTextWidth = 0;
@@ -202,7 +213,11 @@ private:
   int floatDrop(int I) const;
 };
 
-// A cell with its own indent manager (the document, table cells).
+// A cell that starts a fresh set of left and right edges (the document,
+// table cells). The document holds its own indent manager; a table cell
+// needs one only while it is laid out or drawn and borrows one of the
+// document's then (one for each depth of cells nested in cells), so that
+// a table of many cells keeps no manager in each.
 class TCell : public TCellBasic {
 public:
   explicit TCell(ThtDocument* Document);
@@ -213,8 +228,10 @@ public:
   int Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y, int XRef,
            int YRef) override;
 
-  std::unique_ptr<TIndentManager> OwnIndentManager;
-  int32_t DrawYY = 0;  // where the cell was last drawn
+private:
+  // Points IndentManager at the cell's manager for a layout or a drawing:
+  // its own, or one borrowed from the document until the scope ends.
+  class TIndentScope;
 };
 
 // A table cell's content, with the cell's own link and tooltip.
@@ -238,8 +255,6 @@ public:
   }
 
   TRect CellRect;
-  bool BkGnd = false;
-  TColor BkColor = clNone;
 
 private:
   std::unique_ptr<TCellLink> FLink;

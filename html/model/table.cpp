@@ -136,9 +136,9 @@ void TCellList::Add(std::unique_ptr<TCellObj> Cell) {
 void TCellList::PassBackgroundToCells() {
   if (!BkGnd) return;
   for (const auto& cell : FItems)
-    if (cell && !cell->Cell->BkGnd) {
-      cell->Cell->BkGnd = true;
-      cell->Cell->BkColor = BkColor;
+    if (cell && !cell->BkGnd) {
+      cell->BkGnd = true;
+      cell->BkColor = BkColor;
     }
 }
 
@@ -163,7 +163,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
         case symHeight:
           if (A->Value >= 0) Ht = WidthSpecFromText(A->Value, A->Text);
           break;
-        case symBgColor: Cell->BkGnd = ColorFromString(A->Text, false, Cell->BkColor); break;
+        case symBgColor: BkGnd = ColorFromString(A->Text, false, BkColor); break;
         case symBackground: attrImage = A->Text; break;
         case symHref: Cell->Link().Url = A->Text; break;
         case symTarget: Cell->Link().Target = A->Text; break;
@@ -173,8 +173,8 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   if (!Prop) return;
   TAlignmentType align;
   if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) VAlign = align;
-  EmSize = Prop->EmSize;
-  ExSize = Prop->ExSize;
+  const int EmSize = Prop->EmSize;
+  const int ExSize = Prop->ExSize;
   // The raw values are needed only here: a table of a hundred thousand
   // cells does not keep them.
   TVMarginArray MargArray;
@@ -199,15 +199,15 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   cssSize(piHeight, Ht);
   const TColor bg = Prop->GetBackgroundColor();
   if (bg != clNone) {
-    Cell->BkGnd = true;
-    Cell->BkColor = bg;
+    BkGnd = true;
+    BkColor = bg;
   }
   String url;
   // The background image asked for: CSS, else BACKGROUND.
   if (!Prop->GetBackgroundImage(url)) url = attrImage;
   if (!url.empty()) {
     BGImage = std::make_unique<TImageObj>(Master, url);
-    Prop->GetBackgroundPos(EmSize, ExSize, BGPos);
+    Prop->GetBackgroundPos(EmSize, ExSize, looks().BGPos);
   }
   // Paddings and border widths, sides in the order left, top, right, bottom.
   ConvertPaddingArray(MargArray, EmSize, ExSize, MargArrayO);
@@ -231,31 +231,63 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
       HasBorderStyle = true;
       BorderWidths[size_t(i)] = std::max(0, MargArrayO[size_t(MA(widths[i]))]);
     }
-    if (MargArray[size_t(MA(colors[i]))].IsEmpty()) MargArrayO[size_t(MA(colors[i]))] = 0xC0C0C0;
-    BorderStyles[size_t(i)] = MargArrayO[size_t(MA(styles[i]))];
-    BorderColors[size_t(i)] = MargArrayO[size_t(MA(colors[i]))];
+  }
+  if (HasBorderStyle) {
+    TLooks& l = looks();
+    for (int i = 0; i < 4; ++i) {
+      if (MargArray[size_t(MA(colors[i]))].IsEmpty()) MargArrayO[size_t(MA(colors[i]))] = 0xC0C0C0;
+      l.BorderStyles[size_t(i)] = MargArrayO[size_t(MA(styles[i]))];
+      l.BorderColors[size_t(i)] = MargArrayO[size_t(MA(colors[i]))];
+    }
+  }
+  // The same record as the cell made before, when they look alike.
+  if (FLooks && Master) {
+    if (Master->LastCellLooks && *Master->LastCellLooks == *FLooks)
+      FLooks = Master->LastCellLooks;
+    else
+      Master->LastCellLooks = FLooks;
   }
   Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
   ShowEmptyCells = Prop->ShowEmptyCells();
 }
 
 TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
-    : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Wd(T.Wd), Ht(T.Ht), VAlign(T.VAlign),
-      EmSize(T.EmSize), ExSize(T.ExSize), BGPos(T.BGPos), Paddings(T.Paddings),
-      BorderWidths(T.BorderWidths), HzSpace(T.HzSpace), VrSpace(T.VrSpace),
-      HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
-      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), BorderStyles(T.BorderStyles), BorderColors(T.BorderColors),
-      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
-      BreakInside(T.BreakInside), Width(T.Width), VSize(T.VSize), Height(T.Height) {
+    : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Wd(T.Wd), Ht(T.Ht), Paddings(T.Paddings),
+      BorderWidths(T.BorderWidths), Width(T.Width), VSize(T.VSize),
+      Height(T.Height), VAlign(T.VAlign), HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
+      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter), BreakInside(T.BreakInside), BkGnd(T.BkGnd),
+      BkColor(T.BkColor), Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)),
+      FLooks(T.FLooks) {
   if (!(Master && Master->PrintBlockBackgrounds)) {
-    Cell->BkGnd = false;
-    Cell->BkColor = clNone;
+    BkGnd = false;
+    BkColor = clNone;
   } else if (T.BGImage) {
     BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
   }
 }
 
 TCellObj::~TCellObj() = default;
+
+bool TCellLooks::operator==(const TCellLooks& O) const {
+  for (size_t i = 0; i < BGPos.size(); ++i)
+    if (BGPos[i].Kind != O.BGPos[i].Kind || BGPos[i].Value != O.BGPos[i].Value || BGPos[i].Repeat != O.BGPos[i].Repeat ||
+        BGPos[i].Fixed != O.BGPos[i].Fixed)
+      return false;
+  return BorderStyles == O.BorderStyles && BorderColors == O.BorderColors;
+}
+
+TCellObj::TLooks& TCellObj::looks() {
+  if (!FLooks)
+    FLooks = std::make_shared<TLooks>();
+  else if (FLooks.use_count() > 1)
+    FLooks = std::make_shared<TLooks>(*FLooks);
+  return *FLooks;
+}
+
+const TBackgroundPosRecs& TCellObj::BackgroundPos() const {
+  static const TBackgroundPosRecs none{};
+  return FLooks ? FLooks->BGPos : none;
+}
 
 void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
                              const TBackgroundPosRecs& RowImagePos) {
@@ -265,12 +297,10 @@ void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTa
   // style was given for a side without a width.
   if (HasTableBorder)
     for (int i = 0; i < 4; ++i)
-      if (!HasBorderStyle || BorderStyles[size_t(i)] > 0)
+      if (!HasBorderStyle || BorderStyle(i) > 0)
         BorderWidths[size_t(i)] = std::max(1, BorderWidths[size_t(i)]);
-  HzSpace = Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2];
-  VrSpace = Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3];
   if (!RowImage.empty() && !BGImage) {
     BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
-    BGPos = RowImagePos;
+    looks().BGPos = RowImagePos;
   }
 }

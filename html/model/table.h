@@ -21,6 +21,15 @@ constexpr int MaxColSpecs = 10000;
 using IntArray = std::vector<int32_t>;
 using TWidthTypeArray = std::vector<TWidthType>;
 
+// What few cells have, held apart: the place of a background picture and
+// border styles and colours of the cell's own.
+struct TCellLooks {
+  TBackgroundPosRecs BGPos{};
+  std::array<int32_t, 4> BorderStyles{};
+  std::array<int32_t, 4> BorderColors{};
+  bool operator==(const TCellLooks& O) const;
+};
+
 class TCellObj : public TObject {
 public:
   TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop);
@@ -34,26 +43,39 @@ public:
   int32_t RowSpan = 1;
   TWidthSpec Wd;
   TWidthSpec Ht;
-  TAlignmentType VAlign = AMiddle;
-  int32_t EmSize = 0, ExSize = 0;
-  TBackgroundPosRecs BGPos{};
   std::array<int32_t, 4> Paddings{};      // left, top, right, bottom
   std::array<int32_t, 4> BorderWidths{};  // left, top, right, bottom
-  int32_t HzSpace = 0, VrSpace = 0;
-  bool HasBorderStyle = false;
-  bool ShowEmptyCells = false;
-  std::unique_ptr<TCellObjCell> Cell;
-  bool BGImageOK = false;
-  std::unique_ptr<TImageObj> BGImage;
-  // Border styles and colours, sides in the order left, top, right, bottom:
-  // all of the cell's box values that painting needs (the rest are taken
-  // into the fields above when the cell is made).
-  std::array<int32_t, 4> BorderStyles{};
-  std::array<int32_t, 4> BorderColors{};
-  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  // Room that paddings and borders take across and down.
+  int32_t HzSpace() const { return Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2]; }
+  int32_t VrSpace() const { return Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3]; }
   int32_t Width = 0;
   int32_t VSize = 0;
   int32_t Height = 0;
+  TAlignmentType VAlign = AMiddle;
+  bool HasBorderStyle = false;
+  bool ShowEmptyCells = false;
+  bool BGImageOK = false;
+  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  bool BkGnd = false;  // the cell has a background colour
+  TColor BkColor = clNone;
+  std::unique_ptr<TCellObjCell> Cell;
+  std::unique_ptr<TImageObj> BGImage;
+
+  // Border styles and colours, sides in the order left, top, right,
+  // bottom: all of the cell's box values that painting needs besides the
+  // fields above. Only a cell with a border style of its own has them
+  // (others answer no style and no colour); cells that look alike (those of
+  // one table, mostly) share one record.
+  int32_t BorderStyle(int Side) const { return FLooks ? FLooks->BorderStyles[size_t(Side)] : 0; }
+  int32_t BorderColor(int Side) const { return FLooks ? FLooks->BorderColors[size_t(Side)] : 0; }
+  // Where the background picture stands.
+  const TBackgroundPosRecs& BackgroundPos() const;
+
+private:
+  using TLooks = TCellLooks;
+  // The cell's own record to change (a shared one is copied first).
+  TLooks& looks();
+  std::shared_ptr<TLooks> FLooks;
 };
 
 class TCellList : public TFreeList<TCellObj> {

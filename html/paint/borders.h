@@ -1,8 +1,8 @@
 #pragma once
 // Drawing routines shared by the painters of blocks, cells, inline borders,
 // form controls and image frames: the CSS border painter, 3-D colours,
-// raised frames, fitted and wrapped text, logical-to-device conversion of
-// clip rectangles, and the integer-array arithmetic of table layout.
+// raised frames, fitted and wrapped text, and logical-to-device conversion
+// of clip rectangles.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -55,16 +55,4 @@ TRect ConvertRect(TCanvas* Canvas, const TRect& R, bool Printing);
 void GetClippingRgn(TCanvas* Canvas, const TRect& R, bool Printing, HRGN& Rgn, HRGN& SaveRgn);
 void RestoreClipping(TCanvas* Canvas, HRGN Rgn, HRGN SaveRgn);
 
-// Integer arrays of the table layout.
-using IntArray = std::vector<std::int32_t>;
-using TWidthTypeArray = std::vector<TWidthType>;
-using TIntegerPerWidthType = std::array<std::int32_t, 4>;
-
-std::int32_t SumOfInteger(const IntArray& A, int F, int L);
-std::int32_t Sum(const IntArray& A);
-IntArray SubtractArrays(const IntArray& A, const IntArray& B);
-void SetArray(IntArray& A, std::int32_t V, int F, int L);
-void SetArray(IntArray& A, std::int32_t V);
-void CountWidthTypes(TIntegerPerWidthType& Counts, const TWidthTypeArray& Types, int F, int L);
-std::int32_t SumOfType(TWidthType T, const TWidthTypeArray& Types, const IntArray& Values, int F, int L);
 int WideCompareStrings(const String& S1, const String& S2);

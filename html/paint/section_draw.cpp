@@ -75,8 +75,8 @@ struct SectionPainter {
         int ascent = 0, descent = 0;
         for (int i = std::max(s, first); i < stop;) {
           if (const TFontObj* run = Ms.SelectRunAt(i)) {
-            ascent = std::max(ascent, run->FontHeight - run->Descent);
-            descent = std::max(descent, int(run->Descent));
+            ascent = std::max(ascent, run->FontHeight() - run->Descent());
+            descent = std::max(descent, int(run->Descent()));
           }
           i = std::max(i + 1, Ms.TextRunEnd(i, stop));
         }
@@ -164,8 +164,8 @@ struct SectionPainter {
         if (Doc && Doc->Printing && !Doc->PrintBlockBackgrounds && (ColorToRGB(color) & 0xE0E0) == 0xE0E0)
           color = TColor(0xA0A0A0);
         int offset = 0;
-        if (run->SScript == ASuper) offset = -(run->FontHeight / 3);
-        else if (run->SScript == ASub) offset = run->Descent / 2 + 1;
+        if (run->SScript == ASuper) offset = -(run->FontHeight() / 3);
+        else if (run->SScript == ASub) offset = run->Descent() / 2 + 1;
         const int by = baseline + offset - YOff;
         const int startX = x;
         const bool isSelected = selected(i);
@@ -235,8 +235,8 @@ struct SectionPainter {
 
   // A one-pixel bar as high as the run's font, standing on its bottom.
   void caretBar(int x, int baseline, const TFontObj* run, TColor color) {
-    const int bottom = baseline + run->Descent;
-    htPaint::FillRect(Canvas, TRect(x, bottom - run->FontHeight, x + 1, bottom), color);
+    const int bottom = baseline + run->Descent();
+    htPaint::FillRect(Canvas, TRect(x, bottom - run->FontHeight(), x + 1, bottom), color);
   }
 
   // Draws an image or panel at its place in the line; returns the room it takes.

@@ -25,12 +25,12 @@ struct TableNesting {
 };
 
 TBorderStyleType styleOf(const TCellObj& c, int side) {
-  const int32_t v = c.BorderStyles[size_t(side)];
+  const int32_t v = c.BorderStyle(side);
   return v >= 0 && v <= 8 ? TBorderStyleType(v) : bssNone;
 }
 
 TColor colorOf(const TCellObj& c, int side) {
-  const int32_t v = c.BorderColors[size_t(side)];
+  const int32_t v = c.BorderColor(side);
   return v == clNone || v == NotSetValue || v == AutoValue ? TColor(0xC0C0C0) : TColor(v);
 }
 
@@ -44,7 +44,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
   const auto& pd = Cell->Paddings;
   const TRect padBox(box.Left + bw[0], box.Top + bw[1], box.Right - bw[2], box.Bottom - bw[3]);
   const bool printBg = !doc->Printing || doc->PrintBlockBackgrounds || !doc->IsCopy;
-  if (Cell->Cell->BkGnd && printBg) {
+  if (Cell->BkGnd && printBg) {
     TRect fill = box;
     if (!Cell->HasBorderStyle) {
       // The colour runs one pixel under each side that has a border.
@@ -55,11 +55,11 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     }
     TRect visible;
     if (IntersectRect(visible, fill, TRect(fill.Left, ARect.Top - 2, fill.Right, ARect.Bottom + 2)))
-      htPaint::FillRect(Canvas, visible, Cell->Cell->BkColor);
+      htPaint::FillRect(Canvas, visible, Cell->BkColor);
   }
   if (Cell->BGImage && Cell->BGImageOK && doc->ImagesOn && Cell->BGImage->Image &&
       Cell->BGImage->Image != DefBitmap() && Cell->BGImage->Image != ErrorBitmap())
-    PaintTiledBackground(Canvas, Cell->BGImage->Image, Cell->BGPos, padBox, ARect);
+    PaintTiledBackground(Canvas, Cell->BGImage->Image, Cell->BackgroundPos(), padBox, ARect);
 
   const bool inBand = box.Top < ARect.Bottom + 200 && box.Bottom > ARect.Top - 200;
   Cell->Cell->CellRect = box;
@@ -68,7 +68,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     HRGN rgn = nullptr, save = nullptr;
     GetClippingRgn(Canvas, TRect(content.Left, content.Top, content.Right, content.Bottom), doc->Printing, rgn, save);
     try {
-      Cell->Cell->Draw(Canvas, ARect, Cell->Width - Cell->HzSpace - CellSpacing, content.Left, content.Top + yOff, 0, 0);
+      Cell->Cell->Draw(Canvas, ARect, Cell->Width - Cell->HzSpace() - CellSpacing, content.Left, content.Top + yOff, 0, 0);
     } catch (const Exception&) {
       // A cell that cannot paint leaves the rest of the table painted.
     }

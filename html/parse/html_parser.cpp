@@ -408,11 +408,17 @@ void THtmlParser::parseBody(const TSymbolSet& StopSet) {
 
 void THtmlParser::parseTitle() {
   TitleStart = TitleEnd = T.SIndex;
+  T.BeginRawContent();
   next();
-  while (Sy() == symText) {
+  while (Sy() == symText && !T.RawContentCut()) {
     TitleEnd = T.SIndex;
     next();
   }
+  const bool cut = T.RawContentCut();
+  T.EndRawContent();
+  // A title its included part left open: what it read of the part is no
+  // page text, and the page reads on after the part.
+  if (cut && Sy() == symText) next();
 }
 
 void THtmlParser::parseBodyTag() {
@@ -951,10 +957,12 @@ void THtmlParser::parseStyle() {
 }
 
 void THtmlParser::parseScript() {
+  T.BeginRawContent();
   if (!Document->OnScript) {
     T.ReadChar();
     do T.NextScriptSymbol();
     while (T.Sy != symScriptEnd && T.Sy != symEndOfDoc);
+    T.EndRawContent();
     return;
   }
   String type = attrText(symType);
@@ -971,6 +979,7 @@ void THtmlParser::parseScript() {
     else content += T.Token.GetString();
   }
   T.InScript = false;
+  T.EndRawContent();
   Document->OnScript(CallingObject, name, type, src, content);
 }
 
@@ -978,6 +987,7 @@ void THtmlParser::parseTextArea(TTextAreaFormControlObj* Ctl) {
   // The raw text goes to the control line by line, each line with CR LF;
   // it never shows as page text.
   String line;
+  T.BeginRawContent();
   for (;;) {
     T.NextTextAreaSymbol();
     if (T.Sy == symTextAreaEnd || T.Sy == symEndOfDoc) break;
@@ -988,8 +998,13 @@ void THtmlParser::parseTextArea(TTextAreaFormControlObj* Ctl) {
       line += T.Token.GetString();
     }
   }
-  while (T.LCh != u'>' && T.LCh != 0) T.ReadChar();
-  if (T.LCh == u'>') T.ReadChar();
+  // The end tag's rest; a text area its included part left open has none,
+  // and the page reads on after the part.
+  if (!T.RawContentCut()) {
+    while (T.LCh != u'>' && T.LCh != 0) T.ReadChar();
+    if (T.LCh == u'>') T.ReadChar();
+  }
+  T.EndRawContent();
   if (Ctl && !line.empty()) Ctl->AddStr(line);
   if (Ctl) Ctl->ResetToValue();
 }

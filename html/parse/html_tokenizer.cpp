@@ -697,6 +697,9 @@ void THtmlTokenizer::NextSymbol() {
     }
     return;
   }
+  // Raw content its included part left open (a title) reads no further
+  // than the part: the page after it is markup again.
+  if (RawContentCut()) return;
   while (LCh != u'<' && LCh >= 9) {
     // A long text comes in several tokens, each ending before a character
     // that is not a blank: the reader of a page of one huge paragraph then
@@ -726,12 +729,14 @@ void THtmlTokenizer::NextSymbol() {
       readChar();
       if (blank) skipBlanks();
     }
+    if (RawContentCut()) return;
   }
 }
 
 void THtmlTokenizer::getTag() {
   TagIndex = SIndex;
   FTagParts = FPartsEnded;
+  FTagDepth = int(FIncluded.size());
   FInTag = true;
   struct LeaveTag {
     bool& F;
@@ -1015,7 +1020,7 @@ bool THtmlTokenizer::getNumberLikeValue(TTokenAttribute& attr) {
 void THtmlTokenizer::NextScriptSymbol() {
   TFollowOnExit follow{*this};
   Token.Clear();
-  if (LCh == 0) {
+  if (LCh == 0 || RawContentCut()) {
     Sy = symEndOfDoc;
     return;
   }
@@ -1033,16 +1038,16 @@ void THtmlTokenizer::NextScriptSymbol() {
       Token.Add(u'<', index);
       return;
     }
-    while (LCh == u'/' || isAsciiLetter(LCh)) {
+    while ((LCh == u'/' || isAsciiLetter(LCh)) && !RawContentCut()) {
       chunk += LCh;
       readChar();
     }
     Sy = sameNoCase(chunk, u"</script") ? symScriptEnd : symUnknownTag;
-    for (int i = 0; i < 6 && LCh != 0 && LCh != u'>'; ++i) {
+    for (int i = 0; i < 6 && LCh != 0 && LCh != u'>' && !RawContentCut(); ++i) {
       chunk += (LCh == u'\t' || LCh == u'\r') ? u' ' : LCh;
       readChar();
     }
-    if (LCh == u'>') {
+    if (LCh == u'>' && !RawContentCut()) {
       chunk += LCh;
       if (Sy == symScriptEnd) InScript = false;
       readChar();
@@ -1051,7 +1056,7 @@ void THtmlTokenizer::NextScriptSymbol() {
     return;
   }
   Sy = symText;
-  while (LCh != 0 && LCh != u'\r' && LCh != u'<') {
+  while (LCh != 0 && LCh != u'\r' && LCh != u'<' && !RawContentCut()) {
     Token.Add(LCh, SIndex);
     readChar();
   }
@@ -1060,7 +1065,7 @@ void THtmlTokenizer::NextScriptSymbol() {
 void THtmlTokenizer::NextTextAreaSymbol() {
   TFollowOnExit follow{*this};
   Token.Clear();
-  if (LCh == 0) {
+  if (LCh == 0 || RawContentCut()) {
     Sy = symEndOfDoc;
     return;
   }
@@ -1075,7 +1080,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
     do {
       chunk += LCh;
       readChar();
-    } while (LCh != 0 && LCh != u'\t' && LCh != u'\r' && LCh != u' ' && LCh != u'>');
+    } while (LCh != 0 && LCh != u'\t' && LCh != u'\r' && LCh != u' ' && LCh != u'>' && !RawContentCut());
     Sy = sameNoCase(chunk, u"</textarea") ? symTextAreaEnd : symUnknownTag;
     Token.AddString(chunk, index);
     return;
@@ -1088,7 +1093,7 @@ void THtmlTokenizer::NextTextAreaSymbol() {
     return;
   }
   Sy = symText;
-  while (Token.Count() < 100 && LCh != 0 && LCh != u'\r' && LCh != u'&' && LCh != u'<') {
+  while (Token.Count() < 100 && LCh != 0 && LCh != u'\r' && LCh != u'&' && LCh != u'<' && !RawContentCut()) {
     Token.Add(LCh, SIndex);
     readChar();
   }

@@ -178,6 +178,15 @@ public:
   void NextSymbol();
   void NextScriptSymbol();
   void NextTextAreaSymbol();
+  // Raw content (a title, a script, a text area) belongs to the part its
+  // tag is in: an included part that leaves it open ends it there, and the
+  // page the part was included in reads on as markup. Begin at the content
+  // (its tag just read): from then on the text and raw readers stop at the
+  // part's end (the raw readers with symEndOfDoc), and RawContentCut says
+  // that it came.
+  void BeginRawContent() { FRawDepth = FTagDepth; }
+  void EndRawContent() { FRawDepth = 0; }
+  bool RawContentCut() const { return int(FIncluded.size()) < FRawDepth; }
   // At "&": the text of the character reference (the text as written when
   // it is none).
   String DecodeEntity(int codePage);
@@ -312,6 +321,8 @@ private:
   // was included in is never read as the rest of that tag.
   int FPartsEnded = 0;
   int FTagParts = 0;
+  int FTagDepth = 0;  // parts open (included) when the current tag began
+  int FRawDepth = 0;  // the same for the raw content being read
   bool FInTag = false;
   bool tagCut() const { return FInTag && FPartsEnded != FTagParts; }
   TTokenAttribute FDiscarded;  // an attribute read past

@@ -457,6 +457,7 @@ private:
                        bool& NeedV, bool& NeedH);
   void arrangeScrollBars();
   void setBarPageAndMax(TScrollBar* Bar, int Page, int Max);
+  void eraseUncovered(HDC DC);
   void flagVisitedLinks();
   void addToHistory(const String& OldName, const String& OldTitle, std::int32_t OldPos,
                     std::unique_ptr<TFreeList<TStringList>> OldFormData, TDocType OldType);

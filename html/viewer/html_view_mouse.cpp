@@ -18,6 +18,27 @@
 
 // ---- messages ----------------------------------------------------------------------
 
+void THtmlView::eraseUncovered(HDC DC) {
+  // The panels and the scroll bars cover nearly all of the view; erasing
+  // the whole of it filled the area under the page once more for every
+  // paint of the page. Only what no visible child covers is filled (the
+  // square between two scroll bars).
+  if (!DC) return;
+  HRGN uncovered = CreateRectRgn(0, 0, ClientWidth(), ClientHeight());
+  for (int i = 0; i < ControlCount(); ++i) {
+    TControl* c = Controls(i);
+    if (!c->Visible()) continue;
+    const TRect r = c->BoundsRect();
+    HRGN covered = CreateRectRgn(r.Left, r.Top, r.Right, r.Bottom);
+    CombineRgn(uncovered, uncovered, covered, RGN_DIFF);
+    DeleteObject(covered);
+  }
+  HBRUSH brush = CreateSolidBrush(ColorToRGB(Color()));
+  FillRgn(DC, uncovered, brush);
+  DeleteObject(brush);
+  DeleteObject(uncovered);
+}
+
 void THtmlView::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case WM_SIZE:
@@ -26,6 +47,10 @@ void THtmlView::Dispatch(TMessage& Message) {
       return;
     case WM_GETDLGCODE:
       Message.Result = DLGC_WANTARROWS;
+      return;
+    case WM_ERASEBKGND:
+      eraseUncovered(HDC(Message.WParam));
+      Message.Result = 1;
       return;
     case WM_FORM_SUBMIT: {
       // The list is the viewer's until the handler has it: a handler that

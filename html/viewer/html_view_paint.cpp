@@ -1,4 +1,4 @@
-// The viewer on the screen: the paint panel's double-buffered paint, the
+// The viewer on the screen: the paint panel's paint, the
 // background, the scroll bars' handlers, keys and the wheel.
 #include <algorithm>
 #include <cstdlib>
@@ -41,38 +41,16 @@ void TPaintPanel::Dispatch(TMessage& Message) {
 void TPaintPanel::Paint() {
   if (FViewer->ViewerState().Contains(stNoDraw)) return;
   const TRect R = Canvas()->ClipRect();
-  const int W = R.Width(), H = R.Height();
-  if (W <= 0 || H <= 0) return;
-  HDC panelDC = Canvas()->Handle();
-  HDC dc = CreateCompatibleDC(panelDC);
-  HBITMAP bm = CreateCompatibleBitmap(panelDC, W, H);
-  if (!bm) {
-    DeleteDC(dc);
-    throw EOutOfResources(u"Out of Resources");
-  }
-  HGDIOBJ old = SelectObject(dc, bm);
-  // Panel coordinates draw in place on the off-screen bitmap.
-  SetWindowOrgEx(dc, R.Left, R.Top, nullptr);
-  TCanvas canvas;
-  auto release = [&] {
-    canvas.SetHandle(nullptr);
-    SelectObject(dc, old);
-    DeleteObject(bm);
-    DeleteDC(dc);
-  };
-  try {
-    canvas.SetHandle(dc);
-    canvas.Font()->Assign(*Font());
-    canvas.Brush()->SetColor(Color());
-    canvas.Brush()->SetStyle(bsSolid);
-    FViewer->updateBorder();
-    FViewer->PaintDocument(&canvas, R);
-    BitBlt(panelDC, R.Left, R.Top, W, H, dc, R.Left, R.Top, SRCCOPY);
-  } catch (...) {
-    release();
-    throw;
-  }
-  release();
+  if (R.Width() <= 0 || R.Height() <= 0) return;
+  // The window system paints into an off-screen store and shows it whole,
+  // so the page is painted in place: a bitmap of our own in between only
+  // cost its allocation and a copy of every pixel.
+  TCanvas* canvas = Canvas();
+  canvas->Font()->Assign(*Font());
+  canvas->Brush()->SetColor(Color());
+  canvas->Brush()->SetStyle(bsSolid);
+  FViewer->updateBorder();
+  FViewer->PaintDocument(canvas, R);
 }
 
 // ---- painting the document ---------------------------------------------------------

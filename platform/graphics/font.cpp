@@ -2,6 +2,8 @@
 // from them on demand.
 #include "platform/graphics/font.h"
 
+#include <algorithm>
+
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi_internal.h"
 
@@ -22,11 +24,22 @@ TFont::TFont() : FName(defaultFontName()), FPixelsPerInch(ScreenPixelsPerInch())
   FHeight = -MulDiv(8, FPixelsPerInch, 72);
 }
 
-TFont::~TFont() { DeleteObject(FHandle); }
+TFont::~TFont() {
+  DeleteObject(FHandle);
+  for (const TMadeHandle& made : FRecent) DeleteObject(made.Handle);
+}
+
+bool TFont::TMadeHandle::MadeFor(const TFont& font) const {
+  return Handle && Height == font.FHeight && Style == font.FStyle && Charset == font.FCharset &&
+         Pitch == font.FPitch && (Name == font.FName || *Name == *font.FName);
+}
 
 void TFont::changedFont() {
   if (FHandle) {
-    DeleteObject(FHandle);
+    DeleteObject(FRecent.back().Handle);
+    std::move_backward(FRecent.begin(), FRecent.end() - 1, FRecent.end());
+    FRecent.front() = std::move(FMade);
+    FMade = {};
     FHandle = nullptr;
   }
   Changed();
@@ -86,7 +99,16 @@ LOGFONTW TFont::LogFont() const {
 }
 
 HFONT TFont::Handle() {
-  if (!FHandle) FHandle = CreateFontIndirectW(LogFont());
+  if (FHandle) return FHandle;
+  for (TMadeHandle& made : FRecent) {
+    if (!made.MadeFor(*this)) continue;
+    FMade = std::move(made);
+    made = {};
+    FHandle = FMade.Handle;
+    return FHandle;
+  }
+  FHandle = CreateFontIndirectW(LogFont());
+  FMade = {FHandle, FName, FHeight, FStyle, FCharset, FPitch};
   return FHandle;
 }
 

@@ -2,6 +2,7 @@
 // TFont, TPen, TBrush: the drawing objects a canvas uses. Each keeps its
 // properties and makes the device-context object (HFONT, HPEN, HBRUSH) on
 // demand; a property change drops that object and raises OnChange.
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -73,6 +74,16 @@ public:
   LOGFONTW LogFont() const;
 
 private:
+  // A device-context font with the properties it was made for.
+  struct TMadeHandle {
+    HFONT Handle = nullptr;
+    std::shared_ptr<const String> Name;
+    int Height = 0;
+    TFontStyles Style;
+    TFontCharset Charset = DEFAULT_CHARSET;
+    TFontPitch Pitch = fpDefault;
+    bool MadeFor(const TFont& font) const;
+  };
   void changedFont();
   // Shared between copies: fonts are copied often (every text run gets its
   // own) and the name rarely changes.
@@ -84,6 +95,11 @@ private:
   TFontPitch FPitch = fpDefault;
   int FPixelsPerInch;
   HFONT FHandle = nullptr;
+  TMadeHandle FMade;  // what FHandle was made for
+  // The fonts this one had last, newest first, kept for when it goes back
+  // to one of them: a canvas's font switches between a few (plain, bold,
+  // a link) for every run of a page, and each switch made a new one.
+  std::array<TMadeHandle, 3> FRecent;
 };
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear,

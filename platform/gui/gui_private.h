@@ -14,11 +14,16 @@
 class QPainter;
 class QScrollBar;
 class QEvent;
+class QStyle;
 
 // Makes the application object on first use (offscreen when there is no
 // display, so tests and headless runs work).
 void EnsureQtApplication();
 bool IsHeadless();
+
+// The style every scroll bar of the program paints with: the desktop
+// style's sizes and behaviour, painted with opaque rectangles.
+QStyle* ScrollBarStyle();
 
 // One standard scroll bar of a window's non-client frame.
 struct TFrameScrollBar {

@@ -125,6 +125,7 @@ QScrollBar* ensureBar(HWND wnd, int bar) {
   TFrameScrollBar& b = wnd->Bars[bar];
   if (b.Bar || !wnd->Widget) return b.Bar;
   auto* q = new QScrollBar(bar == SB_VERT ? Qt::Vertical : Qt::Horizontal, wnd->Widget);
+  q->setStyle(ScrollBarStyle());
   q->setTracking(false);
   q->setFocusPolicy(Qt::NoFocus);
   q->setCursor(Qt::ArrowCursor);

@@ -22,6 +22,7 @@ list(APPEND TAMRIX_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/popup_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/print_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scroll_bar_style.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scrollbars.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdctrls_buttons.cpp

@@ -66,6 +66,7 @@ TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner) {
 void TScrollBar::CreateWnd() {
   if (Private()->Handle) return;
   auto* b = new QScrollBar(FKind == sbVertical ? Qt::Vertical : Qt::Horizontal, ParentWidgetFor(this));
+  b->setStyle(ScrollBarStyle());
   b->setTracking(false);
   AttachWidget(this, b, false);
   QObject::connect(b, &QAbstractSlider::actionTriggered, b, [this](int a) { action(a); });

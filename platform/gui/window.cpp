@@ -515,7 +515,10 @@ bool GetUpdateRect(HWND Wnd, TRect* Rect, bool) {
   if (Wnd->Painter) {
     r = Wnd->UpdateRect;
   } else {
-    QRect b = Wnd->Pending.boundingRect().translated(-Wnd->Client.Left, -Wnd->Client.Top);
+    // What was invalidated before the window shrank lies outside it now
+    // and will never be painted: it is no part of the update region.
+    const QRect client(Wnd->Client.Left, Wnd->Client.Top, Wnd->Client.Width(), Wnd->Client.Height());
+    QRect b = (Wnd->Pending & client).boundingRect().translated(-Wnd->Client.Left, -Wnd->Client.Top);
     r = Bounds(b.x(), b.y(), b.width(), b.height());
   }
   if (Rect) *Rect = r;

@@ -519,10 +519,10 @@ TEST(Builder, EachTagHasOnlyItsOwnAttributes) {
       "<a href=\"entry://one\" title=\"first link\" target=\"side\" class=\"c\">one</a> "
       "<a href=\"entry://two\">two</a>");
   ASSERT_EQ(doc->Links.size(), 2u);
-  EXPECT_EQ(doc->Links[0]->Title, u"first link");
+  EXPECT_EQ(doc->Links[0]->Title(), u"first link");
   EXPECT_EQ(doc->Links[0]->UrlTarget->Target, u"side");
   EXPECT_EQ(doc->Links[1]->UrlTarget->URL, u"entry://two");
-  EXPECT_EQ(doc->Links[1]->Title, u"");
+  EXPECT_EQ(doc->Links[1]->Title(), u"");
   EXPECT_EQ(doc->Links[1]->UrlTarget->Target, u"");
   EXPECT_EQ(doc->Links[1]->UrlTarget->Attr, u"HREF=entry://two\r\n");
 }

@@ -333,8 +333,8 @@ TEST(LayoutPaint, BorderedPicturesAreFramedOnEverySide) {
   TCanvas* c = l.Canvas();
   std::vector<TImageObj*> pics;
   for (TSection* s : all<TSection>(*l.Doc))
-    for (int i = 0; i < s->Objects.Count(); ++i)
-      if (auto* img = dynamic_cast<TImageObj*>(s->Objects.Items(i))) pics.push_back(img);
+    for (int i = 0; i < s->Objects().Count(); ++i)
+      if (auto* img = dynamic_cast<TImageObj*>(s->Objects().Items(i))) pics.push_back(img);
   ASSERT_EQ(pics.size(), 3u);
   const TColor colours[] = {clRed, clBlue, clLime};
   for (size_t k = 0; k < 3; ++k) {

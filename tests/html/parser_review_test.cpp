@@ -77,6 +77,26 @@ TEST(ParserReview, StyleLeftOpenInIncludedPartDoesNotEndThePage) {
   EXPECT_TRUE(contains(dump, "\"after the include \"")) << dump;
 }
 
+// Elements whose content is read raw (the title, scripts, text areas,
+// NOFRAMES) end with the included part that leaves them open, as a style
+// element does: the page they were included in goes on.
+TEST(ParserReview, RawTextElementLeftOpenInIncludedPartDoesNotEndThePage) {
+  for (const char* part : {"<title>part", "<title>", "<script>var a = 1;", "<script>", "<textarea>text",
+                           "<form><textarea>", "<noframes>frames"}) {
+    SCOPED_TRACE(part);
+    auto doc = buildWithInclude("<p>before<!--#include file=x--> after it</p><p>the rest of the page</p>", part);
+    const std::string dump = DumpDocument(*doc);
+    EXPECT_TRUE(contains(dump, "after it \"")) << dump;
+    EXPECT_TRUE(contains(dump, "\"the rest of the page \"")) << dump;
+  }
+  // A part included inside a title leaves the title open: the page's own
+  // end tag closes it.
+  auto doc = buildWithInclude("<title>a<!--#include file=x--> b</title><p>text</p>", "part");
+  const std::string dump = DumpDocument(*doc);
+  EXPECT_FALSE(contains(dump, "b \"")) << dump;
+  EXPECT_TRUE(contains(dump, "\"text \"")) << dump;
+}
+
 // A tag that an included part leaves open ends with the part: the page it
 // was included in is not read as the tag's attributes (nor as the content
 // of a style element whose tag never closed).

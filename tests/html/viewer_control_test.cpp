@@ -277,6 +277,44 @@ TEST_F(Viewer, KeysScrollByLinesPagesAndToTheEnds) {
   EXPECT_EQ(View->GetVScrollPos(), 0);
 }
 
+// Links get their tab stops with the page but their hidden windows only
+// when Tab reaches them; the order is the page's, form fields included.
+TEST_F(Viewer, TabWalksTheLinksAndFieldsInPageOrderMakingWindowsOnlyWhenReached) {
+  View->LoadFromString(u"<p><a href=\"#one\">one</a> and <a href=\"#two\">two</a></p>"
+                       u"<form><input name=q></form><p><a href=\"#three\">three</a></p>");
+  ThtDocument* doc = View->Document();
+  ASSERT_EQ(doc->Links.size(), 3u);
+  for (TFontObj* link : doc->Links) {
+    ASSERT_TRUE(link->TabControl);
+    EXPECT_FALSE(link->TabControl->HandleAllocated());
+  }
+  View->SetFocus();
+  pump();
+  auto focusedLink = [&]() -> int {
+    for (size_t i = 0; i < doc->Links.size(); ++i)
+      if (doc->Links[i]->TabControl->Focused()) return int(i);
+    return -1;
+  };
+  auto tab = [&](TShiftState shift = {}) {
+    InjectKeyStroke(GetFocus(), VK_TAB, shift, String());
+    pump();
+  };
+  tab();
+  EXPECT_EQ(focusedLink(), 0);
+  EXPECT_TRUE(doc->Links[0]->Active);
+  EXPECT_FALSE(doc->Links[2]->TabControl->HandleAllocated()) << "a link not reached has no window";
+  tab();
+  EXPECT_EQ(focusedLink(), 1);
+  EXPECT_FALSE(doc->Links[0]->Active);
+  tab();
+  EXPECT_EQ(focusedLink(), -1) << "the field comes between the second and the third link";
+  tab();
+  EXPECT_EQ(focusedLink(), 2);
+  tab({ssShift});
+  tab({ssShift});
+  EXPECT_EQ(focusedLink(), 1);
+}
+
 TEST_F(Viewer, WheelScrollsInProportionToTheDeltaWithinTheDocument) {
   View->LoadFromString(UTF8ToUTF16(tallPage(100)));
   UINT lines = 3;

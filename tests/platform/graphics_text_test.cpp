@@ -102,6 +102,42 @@ TEST(GraphicsFonts, MetricsFollowTheRequestedHeight) {
   EXPECT_GT(c->TextWidth(kMixed), regular);
 }
 
+// A font that goes back to what it was takes the device font it had then
+// (a page's text switches between a few fonts at every run), and the
+// canvas measures and draws with the font it has now, not the one before.
+TEST(GraphicsFonts, AFontGoingBackTakesTheDeviceFontItHadAndTheCanvasFollows) {
+  TBitmap b(10, 10);
+  TCanvas* c = b.Canvas();
+  setFont(c, u"Arial", -16);
+  const int regular = c->TextWidth(kMixed);
+  const HFONT plain = c->Font()->Handle();
+  setFont(c, u"Arial", -16, {fsBold});
+  const int bold = c->TextWidth(kMixed);
+  const HFONT heavy = c->Font()->Handle();
+  EXPECT_NE(heavy, plain);
+  EXPECT_GT(bold, regular);
+  for (int i = 0; i < 3; ++i) {
+    setFont(c, u"Arial", -16);
+    EXPECT_EQ(c->Font()->Handle(), plain);
+    EXPECT_EQ(c->TextWidth(kMixed), regular);
+    setFont(c, u"Arial", -16, {fsBold});
+    EXPECT_EQ(c->Font()->Handle(), heavy);
+    EXPECT_EQ(c->TextWidth(kMixed), bold);
+  }
+  // Past the few it keeps, fonts are made anew and still right.
+  for (int h : {-9, -10, -11, -12, -13}) {
+    setFont(c, u"Arial", h);
+    EXPECT_LT(c->TextWidth(kMixed), regular) << h;
+  }
+  setFont(c, u"Arial", -16);
+  EXPECT_EQ(c->TextWidth(kMixed), regular);
+  TFont copy;
+  copy.Assign(*c->Font());
+  copy.SetName(u"Courier New");
+  copy.Assign(*c->Font());
+  EXPECT_EQ(copy.Name(), c->Font()->Name());
+}
+
 TEST(GraphicsText, ExtentIsTheSumOfCharacterWidthsAndMatchesTheInk) {
   TBitmap b(400, 40);
   ClearTo(b);

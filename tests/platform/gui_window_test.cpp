@@ -84,6 +84,20 @@ TEST_F(GuiWindow, InvalidatedRectangleIsWhatTheNextPaintUpdates) {
   EXPECT_EQ(Paint->Updates.size(), 1u);
 }
 
+// What was invalidated before a window shrank lies outside it and is never
+// painted: it is no longer part of the update rectangle.
+TEST_F(GuiWindow, ShrinkingAWindowDropsTheInvalidatedAreaOutsideIt) {
+  ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
+  InvalidateRect(Paint->Handle(), nullptr, false);
+  Paint->SetBounds(100, 150, 60, 60);
+  TRect pending;
+  ASSERT_TRUE(GetUpdateRect(Paint->Handle(), &pending, false));
+  EXPECT_EQ(pending, TRect(0, 0, 60, 60));
+  UpdateWindow(Paint->Handle());
+  pump();
+  EXPECT_FALSE(GetUpdateRect(Paint->Handle(), &pending, false));
+}
+
 TEST_F(GuiWindow, ScrollingLeavesOnlyTheUncoveredStripToRepaint) {
   ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
   Paint->Updates.clear();

@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 
+#include "platform/core/streams.h"
 #include "tests/tree/tree_test_util.h"
 
 TEST(TreeStore, RandomEditsKeepCountsHeightsIndicesAndVisibleRows) {
@@ -384,7 +386,8 @@ TEST(TreeStore, IndicesFollowEveryMixOfChanges) {
 // must match a walk of the chain.
 TEST(TreeStore, VisibleSiblingAnswersFollowEveryChange) {
   // Short hidden runs, then long ones (the painter remembers those).
-  for (const auto& [count, visibleOneIn] : {std::pair{60, 3}, std::pair{600, 60}}) {
+  for (const std::pair<int, int>& sizes : {std::pair{60, 3}, std::pair{600, 60}}) {
+  const int count = sizes.first, visibleOneIn = sizes.second;
   TTestTree t(nullptr);
   t.SetNodeDataSize(sizeof(int));
   PDataNode parents[2] = {t.AddChild(nullptr), t.AddChild(nullptr)};
@@ -737,4 +740,154 @@ TEST(TreeStore, MergedStructureReportsOfOneKindAreAccumulated) {
   t.StructureChange(b, crNodeCopied);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].second, crNodeCopied);
+}
+
+namespace {
+// Every answer about visible siblings, for every node of the tree, against
+// a recount over the sibling chains; and the shown rows in the order the
+// painter walks them.
+void checkVisibleSiblings(TTestTree& t) {
+  checkInvariants(t);
+  std::vector<PDataNode> parents{t.RootNode()};
+  for (PDataNode n = t.GetFirstNoInit(); n; n = t.GetNextNoInit(n))
+    if (n->FirstChild) parents.push_back(n);
+  for (PDataNode p : parents) {
+    std::vector<PDataNode> v;
+    for (PDataNode c = p->FirstChild; c; c = c->NextSibling) v.push_back(c);
+    PDataNode first = nullptr, last = nullptr;
+    for (PDataNode c : v)
+      if (c->States.Contains(vsVisible)) {
+        if (!first) first = c;
+        last = c;
+      }
+    PDataNode parent = p == t.RootNode() ? nullptr : p;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      PDataNode next = nullptr, previous = nullptr;
+      for (std::size_t j = i + 1; j < v.size() && !next; ++j)
+        if (v[j]->States.Contains(vsVisible)) next = v[j];
+      for (std::size_t j = i; j-- > 0 && !previous;)
+        if (v[j]->States.Contains(vsVisible)) previous = v[j];
+      ASSERT_EQ(t.HasVisibleNextSibling(v[i]), next != nullptr);
+      ASSERT_EQ(t.HasVisiblePreviousSibling(v[i]), previous != nullptr);
+      ASSERT_EQ(t.IsFirstVisibleChild(parent, v[i]), v[i] == first);
+      ASSERT_EQ(t.IsLastVisibleChild(parent, v[i]), v[i] == last);
+      ASSERT_EQ(t.nextVisibleSiblingKnown(v[i]), next);
+    }
+  }
+  std::vector<PDataNode> expected, painted;
+  referenceRows(t, t.RootNode(), false, expected);
+  PDataNode row = t.RootNode()->FirstChild;
+  while (row && !row->States.Contains(vsVisible)) row = row->NextSibling;
+  for (; row; row = t.nextPaintedRow(row)) painted.push_back(row);
+  EXPECT_EQ(painted, expected) << "rows in the painter's order";
+}
+}  // namespace
+
+TEST(TreeStore, RunsOfHiddenSiblingsAreKnownBeforeTheFirstPaint) {
+  // Nothing is asked until every change is made: what a first frame reads
+  // must already be right, whichever way the hidden nodes came about.
+  TMemoryStream saved;
+  {
+    TTestTree source(nullptr);
+    PDataNode a = source.AddChild(nullptr);
+    source.AddChild(nullptr);
+    source.SetChildCount(a, 300);
+    int i = 0;
+    for (PDataNode n = a->FirstChild; n; n = n->NextSibling, ++i)
+      if (i % 100 < 90 && i != 150) source.SetVisible(n, false);
+    // A hidden run at the front and at the end of the top level too.
+    PDataNode front = source.AddChild(nullptr);
+    source.SetVisible(front, false);
+    source.MoveTo(front, a, amInsertBefore, false);
+    source.SetVisible(source.AddChild(nullptr), false);
+    source.SetVisible(source.AddChild(nullptr), false);
+    source.SaveToStream(&saved);
+  }
+  TTestTree t(nullptr);
+  saved.SetPosition(0);
+  t.LoadFromStream(&saved);
+  PDataNode a = t.RootNode()->FirstChild->NextSibling;
+  PDataNode b = a->NextSibling;
+  t.SetExpanded(a, true);
+  t.SetChildCount(b, 40);
+  t.SetExpanded(b, true);
+  auto child = [](PDataNode parent, int index) {
+    PDataNode n = parent->FirstChild;
+    while (index-- > 0) n = n->NextSibling;
+    return n;
+  };
+  for (int i = 0; i < 40; i += 3) t.SetVisible(child(b, i), false);
+  // Hidden nodes go into the middle of runs and next to them; visible ones
+  // too; nodes inside, at the ends of and between runs go away.
+  t.MoveTo(child(b, 0), child(a, 40), amInsertAfter, false);
+  t.MoveTo(child(b, 2), child(a, 89), amInsertAfter, false);
+  t.MoveTo(child(b, 4), child(a, 20), amInsertBefore, false);
+  t.CopyTo(child(a, 10), child(a, 60), amInsertAfter, false);
+  t.CopyTo(child(a, 95), child(a, 230), amInsertBefore, false);
+  t.SetVisible(child(a, 45), true);
+  t.SetVisible(child(a, 5), true);
+  t.SetVisible(child(a, 46), false);
+  t.DeleteNode(child(a, 150));
+  t.DeleteNode(child(a, 70));
+  t.DeleteNode(child(a, 0));
+  PDataNode extra = t.AddChild(nullptr);
+  t.SetVisible(extra, false);
+  t.MoveTo(extra, child(a, 120), amInsertAfter, false);
+  t.SetChildCount(a, 280);
+  t.SetVisible(child(b, 5), false);
+  t.SetVisible(child(b, 6), false);
+  t.SetVisible(child(b, 5), true);
+  t.OnCompareNodes = [](TBaseDataTree*, PDataNode x, PDataNode y, TColumnIndex, int& r) {
+    r = x < y ? -1 : x > y ? 1 : 0;
+  };
+  t.Sort(b, 0, sdDescending, false);
+  t.MoveTo(b, a, amAddChildFirst, false);
+  t.DeleteChildren(child(a, 1));
+  // A damaged stream is refused and leaves the runs as they were.
+  TMemoryStream damaged;
+  t.SaveToStream(&damaged, a);
+  damaged.SetSize(damaged.Size() - 7);
+  damaged.SetPosition(0);
+  EXPECT_THROW(t.InsertNodesFromStream(&damaged, child(a, 30), amInsertAfter), EDataTreeError);
+  checkVisibleSiblings(t);
+
+  // Everything hidden, then everything gone.
+  for (PDataNode n = a->FirstChild; n; n = n->NextSibling) t.SetVisible(n, false);
+  checkVisibleSiblings(t);
+  EXPECT_TRUE(a->States.Contains(vsAllChildrenHidden));
+  t.Clear();
+  EXPECT_TRUE(t.hiddenRunEnds().empty());
+}
+
+TEST(TreeStore, ChildrenGoingAllAtOnceStillAnswerAndThoseLeftByAFailureAreNotedAgain) {
+  TTestTree t(nullptr);
+  PDataNode p = t.AddChild(nullptr);
+  t.SetChildCount(p, 12);
+  int i = 0;
+  for (PDataNode n = p->FirstChild; n; n = n->NextSibling, ++i)
+    if (i != 0 && i != 5 && i != 11) t.SetVisible(n, false);
+  for (PDataNode n = p->FirstChild; n; n = n->NextSibling) t.InitNode(n);  // the owner is told of each
+  // While the children go, last first, the owner asks about those left.
+  int freed = 0;
+  t.OnFreeNode = [&](TBaseDataTree*, PDataNode) {
+    for (PDataNode n = p->FirstChild; n; n = n->NextSibling) {
+      PDataNode next = n->NextSibling;
+      while (next && !next->States.Contains(vsVisible)) next = next->NextSibling;
+      ASSERT_EQ(t.HasVisibleNextSibling(n), next != nullptr);
+    }
+    if (++freed == 4) throw std::runtime_error("owner fails");
+  };
+  EXPECT_THROW(t.DeleteChildren(p), std::runtime_error);
+  t.OnFreeNode = nullptr;
+  checkHiddenRuns(t);
+  std::vector<PDataNode> left;
+  for (PDataNode n = p->FirstChild; n; n = n->NextSibling) left.push_back(n);
+  ASSERT_EQ(left.size(), 8u);
+  EXPECT_TRUE(t.IsFirstVisibleChild(p, left[0]));
+  EXPECT_TRUE(t.IsLastVisibleChild(p, left[5]));
+  EXPECT_EQ(t.nextVisibleSiblingKnown(left[0]), left[5]);
+  EXPECT_EQ(t.nextVisibleSiblingKnown(left[5]), nullptr);
+  t.DeleteChildren(p);
+  EXPECT_EQ(p->ChildCount, 0u);
+  EXPECT_TRUE(t.hiddenRunEnds().empty());
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "tree/base_tree.h"
@@ -54,11 +55,39 @@ inline std::uint32_t checkSubtree(TBaseDataTree& t, PDataNode n, std::uint32_t& 
   return total;
 }
 
+// The runs of hidden siblings the tree has noted, against a recount: the
+// first node of every run maps to the last and back, and nothing else.
+inline void checkHiddenRuns(TBaseDataTree& t) {
+  std::unordered_map<PDataNode, PDataNode> expected;
+  auto note = [&](PDataNode parent) {
+    for (PDataNode c = parent->FirstChild; c; c = c->NextSibling) {
+      if (c->States.Contains(vsVisible)) continue;
+      PDataNode first = c;
+      while (c->NextSibling && !c->NextSibling->States.Contains(vsVisible)) c = c->NextSibling;
+      expected[first] = c;
+      expected[c] = first;
+    }
+  };
+  note(t.RootNode());
+  for (PDataNode n = t.GetFirstNoInit(); n; n = t.GetNextNoInit(n)) note(n);
+  const auto& noted = t.hiddenRunEnds();
+  EXPECT_EQ(noted.size(), expected.size()) << "runs of hidden siblings noted";
+  for (const auto& [end, other] : expected) {
+    auto it = noted.find(end);
+    if (it == noted.end()) {
+      ADD_FAILURE() << "a run of hidden siblings is not noted at one of its ends";
+      return;
+    }
+    EXPECT_EQ(it->second, other) << "a run of hidden siblings noted with the wrong other end";
+  }
+}
+
 inline void checkInvariants(TBaseDataTree& t) {
   std::uint32_t visible = 0;
   std::uint32_t total = checkSubtree(t, t.RootNode(), visible);
   EXPECT_EQ(t.TotalCount(), total - 1);
   EXPECT_EQ(t.VisibleCount(), visible);
+  checkHiddenRuns(t);
 }
 
 // Shown rows in display order, by recursion over the links.
