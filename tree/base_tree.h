@@ -1345,6 +1345,11 @@ private:
   // uses small frames.
   [[gnu::noinline]] void deleteAnnounced(PDataNode Node, bool Reindex);
   [[gnu::noinline]] bool removeNode(PDataNode Node, bool Reindex, const TNodeWatch* Watch);
+  // After a handler failed while Node's children went: the children left
+  // stay, and Node's counts and the notes of their runs are made right
+  // again. Child is the one that was going (it may still be there), and
+  // Shown whether Node's children are rows of the visible count.
+  void keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);

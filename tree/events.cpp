@@ -102,7 +102,15 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
   // initialised, gave a pointer with, or was handed the data address of.
   if (Node->States.ContainsAny(nodeMask(vsInitialized, vsUserDataPointer)) ||
       (Node->Reserved & nrUserDataHandedOut)) {
-    if (OnFreeNode) OnFreeNode(this, Node);
+    // The node is out of the tree already: it goes even if the owner fails.
+    if (OnFreeNode) {
+      try {
+        OnFreeNode(this, Node);
+      } catch (...) {
+        freeNodeMemory(Node);
+        throw;
+      }
+    }
   }
   freeNodeMemory(Node);
 }

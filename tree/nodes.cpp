@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "platform/gui/windows.h"
@@ -514,35 +515,41 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   Node->States.Include(vsClearing);
   // Taking the children out one by one needs no notes of their runs.
   forgetHiddenRuns(Node);
+  PDataNode child = nullptr;
+  std::exception_ptr failure;
   try {
-    while (PDataNode child = Node->LastChild) {
+    while ((child = Node->LastChild)) {
       if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
       child->States.Include(vsDeleting);
       DeleteNode(child, true);
     }
   } catch (...) {
-    Node->States.Exclude(vsClearing);
-    noteHiddenRuns(Node);  // the children left stay
-    --FUpdateCount;
-    throw;
+    // An owner's handler failed: the children freed so far are gone, the
+    // rest stay. The tree is put right before the failure goes on.
+    failure = std::current_exception();
   }
   Node->States.Exclude(vsClearing);
-  if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
-  if (Node != FRoot) Node->States.Exclude(vsExpanded);
-  Node->ChildCount = 0;
-
-  if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
-    AdjustTotalHeight(Node, Node->NodeHeight, false);
-    AdjustTotalCount(Node, 1, false);
+  if (failure && Node->FirstChild) {
+    keepChildrenLeft(Node, child, parentVisible);
   } else {
-    // The chains were skipped while the children went; only this node's
-    // own values need to be reset.
-    Node->TotalHeight = Node->NodeHeight;
-    Node->TotalCount = 1;
+    // All went (a failure on the very last one changes nothing here).
+    if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
+    if (Node != FRoot) Node->States.Exclude(vsExpanded);
+    Node->ChildCount = 0;
+
+    if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
+      AdjustTotalHeight(Node, Node->NodeHeight, false);
+      AdjustTotalCount(Node, 1, false);
+    } else {
+      // The chains were skipped while the children went; only this node's
+      // own values need to be reset.
+      Node->TotalHeight = Node->NodeHeight;
+      Node->TotalCount = 1;
+    }
+    Node->FirstChild = nullptr;
+    Node->LastChild = nullptr;
+    Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
   }
-  Node->FirstChild = nullptr;
-  Node->LastChild = nullptr;
-  Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
   --FUpdateCount;
   ExpireCache();
 
@@ -555,7 +562,35 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     else
       InvalidateToBottom(Node);
   }
+  if (failure) std::rethrow_exception(failure);
   StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+}
+
+void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown) {
+  // A failure below the child that was going leaves it in place (a child
+  // that went is no longer the last one; its address is only compared).
+  if (Child && Node->LastChild == Child) {
+    Child->States.Exclude(vsDeleting);
+    if (Shown && Child->States.Contains(vsVisible)) ++FVisibleCount;
+  }
+  noteHiddenRuns(Node);
+  DetermineHiddenChildrenFlag(Node);
+  // The chains were skipped while the children went: count what is left.
+  std::int64_t count = 1, height = Node->NodeHeight;
+  const bool expanded = Node->States.Contains(vsExpanded);
+  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
+    count += run->TotalCount;
+    if (expanded && run->States.Contains(vsVisible)) height += run->TotalHeight;
+  }
+  if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
+    AdjustTotalHeight(Node, height, false);
+    AdjustTotalCount(Node, count, false);
+  } else {
+    // The root has no chain above it; a node going itself is counted again
+    // by its own parent.
+    Node->TotalHeight = std::uint32_t(height);
+    Node->TotalCount = std::uint32_t(count);
+  }
 }
 
 void TBaseDataTree::Clear() {

@@ -1,7 +1,6 @@
 #include "zip/zip_central.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -164,68 +163,69 @@ int TZADirHashList::SizeFor(int count) {
 
 void TZADirHashList::SetSize(int count) {
   Clear();
-  // Past the largest size of the table the chains would grow with the
-  // count (a million names: fifteen to a chain, and listing turns
-  // quadratic); there the table takes a bucket per name.
-  const size_t buckets = count > 65537 ? std::bit_ceil(size_t(count)) : size_t(SizeFor(count));
-  FBuckets.assign(buckets, -1);
+  // Half as many slots again as names keeps the runs of a probe short.
+  const size_t n = std::max<size_t>(size_t(SizeFor(count)), size_t(count) + size_t(count) / 2 + 1);
+  FSlots.assign(n, Slot{0, -1});
 }
 
 void TZADirHashList::Clear() {
-  FBuckets.clear();
-  FNodes.clear();
+  FSlots.clear();
+  FSlots.shrink_to_fit();
+  FUsed = 0;
 }
 
-// The entries' own name hash keeps little of a name's start, so names that
-// differ early (folders of a large archive) share it: the table spreads and
-// compares by a hash of the whole name under the same folding.
-uint32_t TZADirHashList::chainHash(const String& name) {
-  uint32_t h = 2166136261u;
-  for (char16_t c : name) {
-    char16_t u = ZipUpperForCompare(c);
-    h = (h ^ uint32_t(u)) * 16777619u;
-  }
-  return h;
+void TZADirHashList::place(Slot slot) {
+  const size_t n = FSlots.size();
+  size_t i = home(slot.hash);
+  while (FSlots[i].entry >= 0) i = i + 1 == n ? 0 : i + 1;
+  FSlots[i] = slot;
+  ++FUsed;
+}
+
+void TZADirHashList::grow() {
+  std::vector<Slot> old(FSlots.size() * 2 + 61, Slot{0, -1});
+  old.swap(FSlots);
+  FUsed = 0;
+  for (const Slot& s : old)
+    if (s.entry >= 0) place(s);
 }
 
 int TZADirHashList::Add(int index, bool allowDuplicates) {
   TZAZRec* rec = FOwner->Entry(index);
   TAMRIX_ASSERT(rec, "nil ZipDirEntry");
-  if (FBuckets.empty()) FBuckets.assign(1283, -1);
-  const String& name = rec->CachedName();
-  if (!rec->TestStatus(zsbHashValid)) {
-    rec->FHash = ZipNameHash(name);
-    rec->SetStatus(zsbHashValid, true);
-  }
-  const uint32_t h = chainHash(name);
-  size_t b = h % FBuckets.size();
+  if ((FUsed + 1) * 4 > FSlots.size() * 3) grow();
+  const uint32_t h = rec->CompareHash();
+  const size_t n = FSlots.size();
   int earlier = -1;
-  for (int n = FBuckets[b]; n >= 0; n = FNodes[size_t(n)].next) {
-    const Node& node = FNodes[size_t(n)];
-    if (node.hash != h) continue;
-    TZAZRec* other = FOwner->Entry(node.entry);
-    if (!other->TestStatus(zsbDiscarded) && ZipNameCompare(other->CachedName(), name) == 0) {
-      earlier = node.entry;
-      break;
+  size_t i = home(h);
+  String name;
+  for (; FSlots[i].entry >= 0; i = i + 1 == n ? 0 : i + 1) {
+    const Slot& s = FSlots[i];
+    if (s.hash != h || earlier >= 0) continue;
+    TZAZRec* other = FOwner->Entry(s.entry);
+    if (other->TestStatus(zsbDiscarded)) continue;
+    if (name.empty()) name = rec->FileName();
+    if (ZipNameCompare(other->FileName(), name) == 0) {
+      earlier = s.entry;
+      if (!allowDuplicates) return earlier;
     }
   }
-  if (earlier >= 0 && !allowDuplicates) return earlier;
-  FNodes.push_back({FBuckets[b], index, h});
-  FBuckets[b] = int(FNodes.size() - 1);
+  FSlots[i] = Slot{h, index};
+  ++FUsed;
   return earlier;
 }
 
 int TZADirHashList::Find(const String& name, bool includeDiscarded) const {
-  if (FBuckets.empty()) return -1;
-  const uint32_t h = chainHash(name);
+  if (FSlots.empty()) return -1;
+  const uint32_t h = ZipCompareHash(name);
+  const size_t n = FSlots.size();
   int found = -1;
-  // Nodes are pushed at the head of a chain: the last hit is the earliest entry.
-  for (int n = FBuckets[h % FBuckets.size()]; n >= 0; n = FNodes[size_t(n)].next) {
-    const Node& node = FNodes[size_t(n)];
-    if (node.hash != h) continue;
-    TZAZRec* rec = FOwner->Entry(node.entry);
+  for (size_t i = home(h); FSlots[i].entry >= 0; i = i + 1 == n ? 0 : i + 1) {
+    const Slot& s = FSlots[i];
+    if (s.hash != h || (found >= 0 && s.entry > found)) continue;
+    TZAZRec* rec = FOwner->Entry(s.entry);
     if (!includeDiscarded && rec->TestStatus(zsbDiscarded)) continue;
-    if (ZipNameCompare(rec->CachedName(), name) == 0) found = node.entry;
+    if (ZipNameCompare(rec->FileName(), name) == 0) found = s.entry;
   }
   return found;
 }
@@ -246,7 +246,7 @@ void TZACentral::AddEntry(std::unique_ptr<TZAZRec> rec) {
   // Grown geometrically: joining or copying a set of a million entries
   // would otherwise move the list a million/64 times.
   if (FEntries.size() == FEntries.capacity()) FEntries.reserve(std::max<size_t>(64, FEntries.size() * 2));
-  FEntries.push_back(std::move(rec));
+  FEntries.emplace_back(rec.release());
   added(int(FEntries.size() - 1));
 }
 
@@ -254,6 +254,8 @@ void TZACentral::added(int) {}
 
 void TZACentral::Clear() {
   FEntries.clear();
+  FEntries.shrink_to_fit();
+  FStore.Clear();
   FFirstData = 0;
 }
 
@@ -262,11 +264,11 @@ void TZACentral::Truncate(int count) {
 }
 
 void TZACentral::ClearCachedNames() {
-  for (auto& e : FEntries) {
-    e->ClearCachedName();
-    e->FStatusBits &= ~uint32_t(0x70000 | zsbHashValid);
-  }
+  for (auto& e : FEntries) e->FStatusBits &= ~uint32_t(0x70000 | zsbHashValid);
+  namesChanged();
 }
+
+void TZACentral::namesChanged() {}
 
 int TZACentral::FindName(const String& name, int& iterator, bool wildcards) {
   uint32_t h = ZipNameHash(name);
@@ -338,8 +340,8 @@ int TZACentral::Load() {
     uint64_t shift = pos - FCentralOffset;
     FFirstData = UINT64_MAX;
     for (uint64_t i = 0; i < FTotalEntries; ++i) {
-      auto rec = std::make_unique<TZAZRec>(this);
-      int r = rec->Read();
+      TZARecPtr rec(FStore.NewRecord(this));
+      int r = rec->Read(&FStore);
       if (r < 0) throw EZipArchiver(r, true);
       if (r > 0) FZip64 = true;
       if (Verbosity() >= 2) TraceMessage(Format(u"List - [%d] \"%s\"", int64_t(i), rec->FileName()));
@@ -376,10 +378,10 @@ int TZACentral::CheckLocalHeader(TZAZRec& rec, uint64_t* dataStart) {
   uint8_t h[30];
   if (Read(h, -4) != 4 || rd32(h) != ZipLocalSig || Read(h + 4, -26) != 26) return fail(ZA_LocalReadErr);
   size_t n = rd16(h + 26), x = rd16(h + 28);
-  if (n != rec.FHeaderName.size()) return fail(ZA_LocalReadErr);
+  if (n != rec.FileNameLength()) return fail(ZA_LocalReadErr);
   RawByteString name(n + x, '\0');
   if (n + x > 0 && Read(name.data(), -int(n + x)) != int(n + x)) return fail(ZA_LocalReadErr);
-  if (name.compare(0, n, rec.FHeaderName) != 0) {
+  if (std::string_view(name).substr(0, n) != rec.NameBytes()) {
     ReportMessage(ZA_NamesDiffer, ZipFormat(ZA_NamesDiffer, {rec.FileName()}), false);
     return -ZA_CODE(zsrcCentral, ZA_NamesDiffer);
   }
@@ -395,6 +397,9 @@ TZAZipFile::~TZAZipFile() = default;
 void TZAZipFile::added(int index) {
   if (FUseHash) FHash.Add(index, true);
 }
+
+// Names read in another encoding hash differently: the table is made anew.
+void TZAZipFile::namesChanged() { SetUseHash(FUseHash); }
 
 void TZAZipFile::SetUseHash(bool value) {
   FUseHash = value;
@@ -607,7 +612,7 @@ int TZAZipFile::Commit(bool latestDate) {
   for (auto& e : FEntries) {
     if (e->TestStatus(zsbDiscard | zsbDiscarded)) continue;
     ++count;
-    total += 30 + e->FHeaderName.size() + e->FCompressedSize;
+    total += 30 + e->FileNameLength() + e->FCompressedSize;
     latest = std::max(latest, e->FDateTime);
   }
   if (latestDate && latest) SetFileDate(latest);
@@ -681,7 +686,7 @@ int TZAZipFile::WriteFile(TZAZipFile& source, bool all) {
 }
 
 int64_t TZACopyRec::CopySize() const {
-  return int64_t(30 + FHeaderName.size() + FLocalExtra.size() + FCompressedSize + ((FFlag & 8) ? 16 : 0));
+  return int64_t(30 + FileNameLength() + FLocalExtraLen + FCompressedSize + ((FFlag & 8) ? 16 : 0));
 }
 
 TZAZipCopy::TZAZipCopy(TCustomZipArchiver* zip, TZAWorkBin* owner) : TZAZipFile(zip, owner) { FUseHash = true; }

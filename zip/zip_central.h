@@ -42,32 +42,35 @@ protected:
   RawByteString FComment;
 };
 
-// Open hashing over the owner's entries by their upper-cased names.
+// The owner's entries by their names as compared (upper case, '/' as '\').
+// One flat table of (hash of the whole name, entry) sized once from the
+// entry count: adding a name touches one place in memory, and a name is
+// compared only when its hash matches.
 class TZADirHashList {
 public:
   explicit TZADirHashList(TZACentral* owner) : FOwner(owner) {}
-  // Bucket count for a number of entries.
+  // Table size for a number of entries.
   static int SizeFor(int count);
   void SetSize(int count);
   // Adds entry index; returns the index of an earlier entry of the same
   // name, or -1.
   int Add(int index, bool allowDuplicates);
+  // The earliest entry of the name, or -1.
   int Find(const String& name, bool includeDiscarded) const;
   void Clear();
-  int Buckets() const { return int(FBuckets.size()); }
+  int Buckets() const { return int(FSlots.size()); }
 
 private:
-  static uint32_t chainHash(const String& name);
-  // The name hash rides in the node: a walk down a chain compares numbers
-  // and touches an entry only when they match.
-  struct Node {
-    int next;
-    int entry;
+  struct Slot {
     uint32_t hash;
+    int32_t entry;  // -1 = empty
   };
+  size_t home(uint32_t hash) const { return size_t((uint64_t(hash * 0x9E3779B1u) * FSlots.size()) >> 32); }
+  void place(Slot slot);
+  void grow();
   TZACentral* FOwner;
-  std::vector<int> FBuckets;  // first node, -1 = empty
-  std::vector<Node> FNodes;
+  std::vector<Slot> FSlots;
+  size_t FUsed = 0;
 };
 
 class TZACentral : public TZAEOC {
@@ -100,7 +103,12 @@ public:
 
 protected:
   virtual void added(int index);
-  std::vector<std::unique_ptr<TZAZRec>> FEntries;
+  // The names read from the records changed (another encoding).
+  virtual void namesChanged();
+  // The records read from the file, with their names (before the list:
+  // the records end before their memory goes).
+  TZARecBytes FStore;
+  std::vector<TZARecPtr> FEntries;
   int FStamp = 0;
   uint64_t FFirstData = 0;
 };
@@ -137,6 +145,7 @@ public:
 
 protected:
   void added(int index) override;
+  void namesChanged() override;
   // Bytes written, or a negative message code.
   virtual int64_t writeEntry(TZAZRec& rec);
   int writeCentral();

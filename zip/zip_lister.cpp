@@ -39,7 +39,23 @@ uint16_t TZACentralEntry::VersionNeeded() const { auto* r = rec(); return r ? r-
 
 TZACentralEntry* TZACenDir::Entries(int index) const {
   FOwnerOp->CheckIndex(index, FVisible);
-  return FViews[size_t(index)].get();
+  auto& views = const_cast<TZACenDir*>(this)->FViews;
+  const size_t block = size_t(index / kViewBlock);
+  if (views.size() <= block) views.resize(block + 1);
+  if (!views[block]) {
+    auto made = std::make_unique<std::vector<TZACentralEntry>>();
+    made->reserve(kViewBlock);
+    for (int v = int(block) * kViewBlock; v < int(block + 1) * kViewBlock; ++v)
+      made->emplace_back(const_cast<TZACenDir*>(this), FChange, v < FVisible ? archiveIndex(v) : v);
+    views[block] = std::move(made);
+  }
+  return &(*views[block])[size_t(index % kViewBlock)];
+}
+
+TZACentralEntry* TZACenDir::madeView(int visible) const {
+  const size_t block = size_t(visible / kViewBlock);
+  if (block >= FViews.size() || !FViews[block]) return nullptr;
+  return &(*FViews[block])[size_t(visible % kViewBlock)];
 }
 
 TZAZipFile* TZACenDir::Archive() {
@@ -52,6 +68,8 @@ TZAZipFile* TZACenDir::Archive() {
 
 void TZACenDir::Clear() {
   FViews.clear();
+  FMap.clear();
+  FMap.shrink_to_fit();
   FVisible = 0;
   FLeftOut = 0;
 }
@@ -62,8 +80,12 @@ void TZACenDir::addEntry(int index) {
     ++FLeftOut;
     return;
   }
-  if (FVisible < int(FViews.size())) FViews[size_t(FVisible)]->Renumber(FChange, index);
-  else FViews.push_back(std::make_unique<TZACentralEntry>(this, FChange, index));
+  if (FMap.empty() && index != FVisible) {
+    FMap.reserve(size_t(FVisible) + 1);
+    for (int v = 0; v < FVisible; ++v) FMap.push_back(v);
+  }
+  if (!FMap.empty() || index != FVisible) FMap.push_back(index);
+  if (TZACentralEntry* view = madeView(FVisible)) view->Renumber(FChange, index);
   ++FVisible;
   TCustomZipArchiver* zip = FOwnerOp->Zipper();
   if (zip && zip->OnNewName) zip->OnNewName(zip, FVisible - 1);
@@ -71,8 +93,11 @@ void TZACenDir::addEntry(int index) {
 
 void TZACenDir::renumber() {
   FChange = FOwnerOp->NextChangeNumber();
-  for (size_t i = 0; i < FViews.size(); ++i) FViews[i]->Renumber(FChange, int(i));
+  for (size_t b = 0; b < FViews.size(); ++b)
+    if (FViews[b])
+      for (size_t i = 0; i < FViews[b]->size(); ++i) (*FViews[b])[i].Renumber(FChange, int(b * kViewBlock + i));
   FVisible = 0;
+  FMap.clear();
 }
 
 void TZACenDir::Changed(int value, int code) {
@@ -82,7 +107,7 @@ void TZACenDir::Changed(int value, int code) {
       Clear();
       FChange = value;
       break;
-    case 2: FViews.reserve(size_t(std::max(0, value))); break;
+    case 2: break;
     case 3: addEntry(value); break;
     case 6:
       if (zip && zip->OnDirUpdate) zip->OnDirUpdate(zip);

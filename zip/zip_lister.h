@@ -72,10 +72,19 @@ public:
 private:
   void addEntry(int index);
   void renumber();
+  // The archive's index of a visible entry.
+  int archiveIndex(int visible) const { return FMap.empty() ? visible : FMap[size_t(visible)]; }
+  // The view at a visible index when it has been made, else null.
+  TZACentralEntry* madeView(int visible) const;
   int FVisible = 0;
   std::unique_ptr<TZAZipFile> FArchive;
   int FLeftOut = 0;
-  std::vector<std::unique_ptr<TZACentralEntry>> FViews;
+  // Archive index of each visible entry; empty while they are the same.
+  std::vector<int> FMap;
+  // Views are made when asked for, a block at a time, and stay put until
+  // the list is cleared: a million entries listed need no million views.
+  static constexpr int kViewBlock = 256;
+  std::vector<std::unique_ptr<std::vector<TZACentralEntry>>> FViews;
   bool FShowDirOnly = false;
   int FChange = 0;
   TZACore* FOwnerOp;

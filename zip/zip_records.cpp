@@ -1,5 +1,8 @@
 #include "zip/zip_records.h"
 
+#include <algorithm>
+#include <new>
+
 #include "platform/core/strings.h"
 #include "zip/zip_bytes.h"
 #include "zip/zip_central.h"
@@ -10,9 +13,10 @@ using namespace zipbytes;
 namespace {
 
 // A Unicode path or comment field made for exactly these stored bytes.
-bool unicodeField(const RawByteString& extra, uint16_t tag, const RawByteString& stored, String& out) {
+bool unicodeField(std::string_view extra, uint16_t tag, std::string_view stored, String& out) {
+  if (extra.size() < 4) return false;
   bool found = false;
-  RawByteString d = ZipXData(extra, tag, &found);
+  RawByteString d = ZipXData(RawByteString(extra), tag, &found);
   if (!found || d.size() < 5 || uint8_t(d[0]) != 1) return false;
   if (rd32(reinterpret_cast<const uint8_t*>(d.data() + 1)) != ZipCRC32(0, stored.data(), stored.size())) return false;
   RawByteString text = d.substr(5);
@@ -39,8 +43,8 @@ int TZAZRec::DecodeEncoding() const {
   if (enc == 0) {
     String dummy;
     if (FFlag & 0x0800) enc = 3;
-    else if (unicodeField(FExtraField, ZipTagUPath, FHeaderName, dummy) ||
-             unicodeField(FExtraField, ZipTagUComment, FComment, dummy))
+    else if (unicodeField(ExtraBytes(), ZipTagUPath, NameBytes(), dummy) ||
+             unicodeField(ExtraBytes(), ZipTagUComment, CommentBytes(), dummy))
       enc = 4;
     else if ((FVersionMadeBy >> 8) == 0 || (FVersionMadeBy >> 8) == 6 || FVersionMadeBy == 0x0B32)
       enc = 2;
@@ -54,9 +58,10 @@ int TZAZRec::DecodeEncoding() const {
 int TZAZRec::EncodedAs() const { return DecodeEncoding(); }
 
 namespace {
-String decodeText(int enc, const RawByteString& raw, const RawByteString& extra, uint16_t tag) {
+String decodeText(int enc, std::string_view stored, std::string_view extra, uint16_t tag) {
   String out;
-  if (enc == 4 && unicodeField(extra, tag, raw, out)) return out;
+  if (enc == 4 && unicodeField(extra, tag, stored, out)) return out;
+  const RawByteString raw(stored);
   if (!ZipHasHighBytes(raw)) return ZipStrToWide(raw, 0);
   switch (enc) {
     case 2: out = ZipStrToWide(raw, 1); break;
@@ -68,22 +73,67 @@ String decodeText(int enc, const RawByteString& raw, const RawByteString& extra,
 }
 }  // namespace
 
-String TZAZRec::FileName() const { return CachedName(); }
+String TZAZRec::FileName() const {
+  // Names keep '/' between folders: that is this system's separator.
+  return ZipToInternalSep(decodeText(DecodeEncoding(), NameBytes(), ExtraBytes(), ZipTagUPath));
+}
 
-const String& TZAZRec::CachedName() const {
-  if (!FNameMade) {
-    // Names keep '/' between folders: that is this system's separator.
-    FName = ZipToInternalSep(decodeText(DecodeEncoding(), FHeaderName, FExtraField, ZipTagUPath));
-    FNameMade = true;
+uint32_t TZAZRec::CompareHash() const {
+  // A plain ASCII name reads the same in every encoding but a Unicode path
+  // field's: its hash needs no decoded copy.
+  std::string_view name = NameBytes();
+  bool plain = DecodeEncoding() != 4;
+  for (size_t i = 0; plain && i < name.size(); ++i) plain = uint8_t(name[i]) <= 126 && uint8_t(name[i]) >= 31;
+  if (plain) return ZipCompareHash(name);
+  return ZipCompareHash(FileName());
+}
+
+TZAZRec* TZARecBytes::NewRecord(TZACentral* owner) {
+  auto* rec = new (Allocate(sizeof(TZAZRec), alignof(TZAZRec))) TZAZRec(owner);
+  rec->FInStore = true;
+  return rec;
+}
+
+TZAZRec::~TZAZRec() {
+  if (FOwnsBytes) delete[] FBytes;
+}
+
+void TZAZRec::setBytes(std::string_view name, std::string_view extra, std::string_view comment) {
+  char* p = new char[name.size() + extra.size() + comment.size() + 1];
+  std::copy(name.begin(), name.end(), p);
+  std::copy(extra.begin(), extra.end(), p + name.size());
+  std::copy(comment.begin(), comment.end(), p + name.size() + extra.size());
+  if (FOwnsBytes) delete[] FBytes;
+  FBytes = p;
+  FOwnsBytes = true;
+  FNameLen = uint16_t(name.size());
+  FExtraLen = uint16_t(extra.size());
+  FCommentLen = uint16_t(comment.size());
+}
+
+char* TZARecBytes::Allocate(size_t count, size_t align) {
+  size_t pad = size_t(-reinterpret_cast<uintptr_t>(FNext)) & (align - 1);
+  if (count + pad > FLeft) {
+    // A header's bytes never exceed 192 KB: a block always holds one.
+    const size_t size = std::max<size_t>(count + align, 1 << 20);
+    FBlocks.push_back(std::make_unique<char[]>(size));
+    FNext = FBlocks.back().get();
+    FLeft = size;
+    pad = size_t(-reinterpret_cast<uintptr_t>(FNext)) & (align - 1);
   }
-  return FName;
+  FNext += pad;
+  FLeft -= pad;
+  char* p = FNext;
+  FNext += count;
+  FLeft -= count;
+  return p;
 }
 
 String TZAZRec::FileComment() const {
-  return decodeText(DecodeEncoding(), FComment, FExtraField, ZipTagUComment);
+  return decodeText(DecodeEncoding(), CommentBytes(), ExtraBytes(), ZipTagUComment);
 }
 
-int TZAZRec::Read() {
+int TZAZRec::Read(TZARecBytes* store) {
   TZACentral* f = FOwner;
   SetStatus(zsbReading, true);
   uint8_t h[46];
@@ -98,29 +148,31 @@ int TZAZRec::Read() {
   FCRC32 = rd32(h + 16);
   FCompressedSize = rd32(h + 20);
   FUncompressedSize = rd32(h + 24);
-  FNameLen = rd16(h + 28);
-  int x = rd16(h + 30), c = rd16(h + 32);
-  FCommentLen = uint16_t(c);
+  const int n = rd16(h + 28), x = rd16(h + 30), c = rd16(h + 32);
   FStartOnDisk = rd16(h + 34);
   FIntAttrib = rd16(h + 36);
   FExtAttrib = rd32(h + 38);
   FRelOffLocal = rd32(h + 42);
-  int total = FNameLen + x + c;
-  RawByteString rest(size_t(total), '\0');
+  const int total = n + x + c;
+  if (FOwnsBytes) delete[] FBytes;
+  char* rest = store ? (total ? store->Allocate(size_t(total)) : nullptr) : new char[size_t(total) + 1];
+  if (!rest) rest = const_cast<char*>("");
+  FBytes = rest;
+  FOwnsBytes = store == nullptr;
+  FNameLen = uint16_t(n);
+  FExtraLen = uint16_t(x);
+  FCommentLen = uint16_t(c);
   if (total > 0) {
-    r = f->Read(rest.data(), -total);
+    r = f->Read(rest, -total);
     if (r != total) {
       int got = r < 0 ? 0 : r;
-      if (got < FNameLen) return -ZA_CODE(zsrcRecords, ZA_NameReadErr);
-      if (got < FNameLen + x) return -ZA_CODE(zsrcRecords, 204);
+      FNameLen = FExtraLen = FCommentLen = 0;
+      if (got < n) return -ZA_CODE(zsrcRecords, ZA_NameReadErr);
+      if (got < n + x) return -ZA_CODE(zsrcRecords, 204);
       return -ZA_CODE(zsrcRecords, ZA_CommentReadErr);
     }
   }
-  FHeaderName = rest.substr(0, FNameLen);
-  FExtraField = rest.substr(FNameLen, size_t(x));
-  FComment = rest.substr(size_t(FNameLen + x));
-  FLastWrittenName = FHeaderName;
-  SetStatus(zsbDirectory, ZipEndsWithSep(FHeaderName));
+  SetStatus(zsbDirectory, !NameBytes().empty() && (NameBytes().back() == '/' || NameBytes().back() == '\\'));
   SetStatus(zsbReading, false);
   return applyZip64();
 }
@@ -131,7 +183,7 @@ int TZAZRec::applyZip64() {
   // Only a header that says it needs zip64 is read with the zip64 field.
   if ((FVersionNeeded & 0xFF) < 45 || !(needU || needC || needO || needD)) return 0;
   bool found = false;
-  RawByteString d = ZipXData(FExtraField, ZipTagZip64, &found);
+  RawByteString d = ZipXData(ExtraField(), ZipTagZip64, &found);
   size_t want = (needU ? 8 : 0) + (needC ? 8 : 0) + (needO ? 8 : 0) + (needD ? 4 : 0);
   if (!found || d.size() < want) return -ZA_CODE(zsrcRecords, ZA_Zip64FieldErr);
   auto* p = reinterpret_cast<const uint8_t*>(d.data());
@@ -165,7 +217,7 @@ void TZAZRec::FixVersions() {
 RawByteString TZAZRec::CentralHeader() {
   bool bigU = FUncompressedSize >= 0xFFFFFFFF, bigC = FCompressedSize >= 0xFFFFFFFF;
   bool bigO = FRelOffLocal >= 0xFFFFFFFF, bigD = FStartOnDisk >= 0xFFFF;
-  RawByteString extra = ZipXRemove(FExtraField, {ZipTagZip64});
+  RawByteString extra = ZipXRemove(ExtraField(), {ZipTagZip64});
   if (bigU || bigC || bigO || bigD) {
     RawByteString z;
     if (bigU) put64(z, FUncompressedSize);
@@ -188,15 +240,17 @@ RawByteString TZAZRec::CentralHeader() {
   put32(h, FCRC32);
   put32(h, bigC ? 0xFFFFFFFF : uint32_t(FCompressedSize));
   put32(h, bigU ? 0xFFFFFFFF : uint32_t(FUncompressedSize));
-  put16(h, unsigned(FHeaderName.size()));
+  put16(h, FNameLen);
   put16(h, unsigned(extra.size()));
-  put16(h, unsigned(FComment.size()));
+  put16(h, FCommentLen);
   put16(h, bigD ? 0xFFFF : FStartOnDisk);
   put16(h, FIntAttrib);
   put32(h, FExtAttrib);
   put32(h, bigO ? 0xFFFFFFFF : uint32_t(FRelOffLocal));
-  FLastWrittenName = FHeaderName;
-  return h + FHeaderName + extra + FComment;
+  h += NameBytes();
+  h += extra;
+  h += CommentBytes();
+  return h;
 }
 
 RawByteString TZAZRec::LocalHeader(uint32_t dosTime, uint32_t crc) {
@@ -209,8 +263,8 @@ RawByteString TZAZRec::LocalHeader(uint32_t dosTime, uint32_t crc) {
     put64(extra, FUncompressedSize);
     put64(extra, FCompressedSize);
   }
-  extra += ZipXRemove(FExtraField, {ZipTagZip64, ZipTagNTFS, ZipTagUComment});
-  FLocalExtra = extra;
+  extra += ZipXRemove(ExtraField(), {ZipTagZip64, ZipTagNTFS, ZipTagUComment});
+  FLocalExtraLen = uint16_t(extra.size());
   SetStatus(zsbLocal64, z64);
   FixVersions();
   bool descriptor = (FFlag & 8) != 0;
@@ -223,9 +277,10 @@ RawByteString TZAZRec::LocalHeader(uint32_t dosTime, uint32_t crc) {
   put32(h, descriptor ? 0 : crc);
   put32(h, z64 ? 0xFFFFFFFF : descriptor ? 0 : uint32_t(FCompressedSize));
   put32(h, z64 ? 0xFFFFFFFF : descriptor ? 0 : uint32_t(FUncompressedSize));
-  put16(h, unsigned(FHeaderName.size()));
+  put16(h, FNameLen);
   put16(h, unsigned(extra.size()));
-  return h + FHeaderName + extra;
+  h += NameBytes();
+  return h + extra;
 }
 
 RawByteString TZAZRec::DataDescriptor() const {
@@ -265,7 +320,7 @@ int TZAZRec::encodeNameComment(const String& name, const String& comment) {
   String internal = ZipInternalName(name);
   RawByteString hName = ZipWideToStr(internal, 1), hComment = ZipWideToStr(comment, 1);
   bool nameU = ZipNeedsUnicode(name), commentU = ZipNeedsUnicode(comment);
-  RawByteString extra = ZipXRemove(FExtraField, {ZipTagUPath, ZipTagUComment});
+  RawByteString extra = ZipXRemove(ExtraField(), {ZipTagUPath, ZipTagUComment});
   uint16_t flag = uint16_t(FFlag & ~0x0800u);
   uint16_t madeBy = 0x001E;
   if (nameU || commentU) {
@@ -293,14 +348,11 @@ int TZAZRec::encodeNameComment(const String& name, const String& comment) {
     }
   }
   if (extra.size() + hName.size() + hComment.size() >= 65535) return -ZA_CODE(zsrcRecords, ZA_CEHTooLong);
-  FHeaderName = hName;
-  FComment = hComment;
-  FExtraField = extra;
+  setBytes(hName, extra, hComment);
   FFlag = flag;
   FVersionMadeBy = madeBy;
   FStatusBits &= ~uint32_t(encMask);
-  ClearCachedName();
-  SetStatus(zsbDirectory, ZipEndsWithSep(FHeaderName));
+  SetStatus(zsbDirectory, ZipEndsWithSep(hName));
   return 0;
 }
 
@@ -309,8 +361,8 @@ int TZAZRec::SetName(const String& newName) {
   for (auto& c : n)
     if (c == u'\\') c = u'/';
   if (n.size() >= 2 && n[0] == u'.' && n[1] == u'/') n.erase(0, 2);
-  bool oldDir = ZipEndsWithSep(FHeaderName), newDir = ZipEndsWithSep(n);
-  if (!FHeaderName.empty() && oldDir != newDir) return -ZA_CODE(zsrcRecords, ZA_NoChangePath);
+  bool oldDir = ZipEndsWithSep(HeaderName()), newDir = ZipEndsWithSep(n);
+  if (FNameLen > 0 && oldDir != newDir) return -ZA_CODE(zsrcRecords, ZA_NoChangePath);
   if (n.size() > 260) n.resize(260);
   if (!ZipIsValidName(newDir ? n.substr(0, n.size() - 1) : n)) return -ZA_CODE(zsrcRecords, ZA_InvalidName);
   if (FOwner) {
@@ -330,10 +382,10 @@ int TZAZRec::SetComment(const String& comment) {
 }
 
 int TZAZRec::SetExtraField(const RawByteString& extra) {
-  RawByteString kept = ZipXKeep(FExtraField, {ZipTagZip64, ZipTagUPath, ZipTagUComment});
+  RawByteString kept = ZipXKeep(ExtraField(), {ZipTagZip64, ZipTagUPath, ZipTagUComment});
   RawByteString merged = kept + ZipXRemove(extra, {ZipTagZip64, ZipTagUPath, ZipTagUComment});
-  if (merged.size() + FHeaderName.size() + FComment.size() >= 65535) return -ZA_CODE(zsrcRecords, ZA_CEHTooLong);
-  FExtraField = merged;
+  if (merged.size() + FNameLen + FCommentLen >= 65535) return -ZA_CODE(zsrcRecords, ZA_CEHTooLong);
+  setBytes(NameBytes(), merged, CommentBytes());
   SetStatus(zsbChanged, true);
   return 0;
 }
@@ -357,12 +409,7 @@ void TZAZRec::Assign(const TZAZRec& o) {
   FStatusBits = o.FStatusBits & ~uint32_t(zsbHashValid);
   FUncompressedSize = o.FUncompressedSize;
   FVersionNeeded = o.FVersionNeeded;
-  FExtraField = o.FExtraField;
-  FCommentLen = o.FCommentLen;
-  FNameLen = o.FNameLen;
+  setBytes(o.NameBytes(), o.ExtraBytes(), o.CommentBytes());
   FFlag = o.FFlag;
-  FComment = o.FComment;
-  FHeaderName = o.FHeaderName;
   FVersionMadeBy = o.FVersionMadeBy;
-  ClearCachedName();
 }

@@ -3,6 +3,9 @@
 // records that hold a central header (TZAIRec, TZAZRec), with the rules by
 // which stored names and comments are decoded and encoded.
 #include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 #include "platform/core/types.h"
 #include "zip/zip_utils.h"
@@ -57,17 +60,18 @@ public:
 
 class TZAIRec : public TZADirEntry {
 public:
-  uint16_t FMethod = 0;
+  // Widest first: a directory holds very many of these.
   uint64_t FCompressedSize = 0;
+  uint64_t FRelOffLocal = 0;
+  uint64_t FUncompressedSize = 0;
   uint32_t FCRC32 = 0;
   uint32_t FStartOnDisk = 0;
   uint32_t FExtAttrib = 0;
   uint32_t FHash = 0;
-  uint16_t FIntAttrib = 0;
   uint32_t FDateTime = 0;
-  uint64_t FRelOffLocal = 0;
   uint32_t FStatusBits = 0;
-  uint64_t FUncompressedSize = 0;
+  uint16_t FMethod = 0;
+  uint16_t FIntAttrib = 0;
   uint16_t FVersionNeeded = 0;
 
   int64_t CompressedSize() const override { return int64_t(FCompressedSize); }
@@ -85,40 +89,70 @@ public:
   void SetStatus(uint32_t bits, bool on) { FStatusBits = on ? FStatusBits | bits : FStatusBits & ~bits; }
 };
 
+// Where the loaded records of a directory keep their names, extra fields
+// and comments: large blocks filled one after the other and freed together,
+// so that a record costs no allocation of its own.
+class TZAZRec;
+class TZARecBytes {
+public:
+  // count bytes that stay put until the store is cleared.
+  char* Allocate(size_t count, size_t align = 1);
+  // A record made in the store: it is ended, not deleted (TZARecDelete),
+  // and its memory goes with the store.
+  TZAZRec* NewRecord(TZACentral* owner);
+  // Only once no record made in the store is left.
+  void Clear() {
+    FBlocks.clear();
+    FLeft = 0;
+  }
+
+private:
+  std::vector<std::unique_ptr<char[]>> FBlocks;
+  char* FNext = nullptr;
+  size_t FLeft = 0;
+};
+
+// A record is kept small: an archive of a million entries holds a million
+// of them. The stored name, extra field and comment lie one after the
+// other in one piece of bytes, owned by the record or by its directory's
+// store; the readable name is decoded when asked for, never kept.
 class TZAZRec : public TZAIRec {
 public:
   explicit TZAZRec(TZACentral* owner) : FOwner(owner) {}
+  ~TZAZRec() override;
+  TZAZRec(const TZAZRec&) = delete;
+  TZAZRec& operator=(const TZAZRec&) = delete;
 
-  RawByteString FExtraField;
-  uint16_t FCommentLen = 0;
-  mutable String FName;  // cached UTF-16 name ("" = not yet made)
-  mutable bool FNameMade = false;
-  uint16_t FNameLen = 0;
-  uint16_t FFlag = 0;
-  RawByteString FComment;
-  RawByteString FHeaderName;
-  RawByteString FLocalExtra;
   TZACentral* FOwner;
-  RawByteString FLastWrittenName;
+  uint16_t FFlag = 0;
   uint16_t FVersionMadeBy = 0;
+  // Length of the extra field of the local header last made.
+  uint16_t FLocalExtraLen = 0;
 
   int EncodedAs() const override;
   bool Encrypted() const override { return (FFlag & 1) != 0; }
-  RawByteString ExtraField() const override { return FExtraField; }
-  uint16_t ExtraFieldLength() const override { return uint16_t(FExtraField.size()); }
+  RawByteString ExtraField() const override { return RawByteString(ExtraBytes()); }
+  uint16_t ExtraFieldLength() const override { return FExtraLen; }
   String FileComment() const override;
-  uint16_t FileCommentLen() const override { return uint16_t(FComment.size()); }
+  uint16_t FileCommentLen() const override { return FCommentLen; }
   String FileName() const override;
-  // The same name without a copy; valid until the name is changed.
-  const String& CachedName() const;
-  uint16_t FileNameLength() const override { return uint16_t(FHeaderName.size()); }
+  uint16_t FileNameLength() const override { return FNameLen; }
   uint16_t Flag() const override { return FFlag; }
-  RawByteString HeaderName() const override { return FHeaderName; }
+  RawByteString HeaderName() const override { return RawByteString(NameBytes()); }
   uint16_t VersionMadeBy() const override { return FVersionMadeBy; }
+  // The stored bytes without a copy; valid until they are changed.
+  std::string_view NameBytes() const { return {FBytes, FNameLen}; }
+  std::string_view ExtraBytes() const { return {FBytes + FNameLen, FExtraLen}; }
+  std::string_view CommentBytes() const { return {FBytes + FNameLen + FExtraLen, FCommentLen}; }
+  // The hash the directory's name table keeps for the name as compared
+  // (upper case, '/' as '\'), made from the stored bytes where they are
+  // plain ASCII.
+  uint32_t CompareHash() const;
 
   // Reads the central header at the current position of the owner's file:
-  // 0, 1 when the zip64 field was applied, or a negative message code.
-  int Read();
+  // 0, 1 when the zip64 field was applied, or a negative message code. The
+  // name, extra field and comment go to store when one is given.
+  int Read(TZARecBytes* store = nullptr);
   // Builds the 46-byte header + name + extra + comment as written.
   RawByteString CentralHeader();
   // The local header for this entry (date/time and CRC as given).
@@ -133,7 +167,6 @@ public:
   // Decoding setting of the owner (TZAEncodingOpts) and the result cached
   // in the status bits 16-18.
   int DecodeEncoding() const;
-  void ClearCachedName() const { FNameMade = false; FName.clear(); }
   void Assign(const TZAZRec& other);
   bool NeedsZip64() const { return FUncompressedSize >= 0xFFFFFFFF || FCompressedSize >= 0xFFFFFFFF; }
   // Applies the version number rules before a header is written.
@@ -142,7 +175,26 @@ public:
 protected:
   int applyZip64();
   int encodeNameComment(const String& name, const String& comment);
+  // Replaces the stored bytes with a piece of the record's own.
+  void setBytes(std::string_view name, std::string_view extra, std::string_view comment);
+
+private:
+  friend class TZARecBytes;
+  friend struct TZARecDelete;
+  const char* FBytes = "";
+  uint16_t FNameLen = 0, FExtraLen = 0, FCommentLen = 0;
+  bool FOwnsBytes = false;
+  bool FInStore = false;
 };
+
+struct TZARecDelete {
+  void operator()(TZAZRec* rec) const {
+    if (!rec) return;
+    if (rec->FInStore) rec->~TZAZRec();
+    else delete rec;
+  }
+};
+using TZARecPtr = std::unique_ptr<TZAZRec, TZARecDelete>;
 
 // The name validity rules for names set through the component.
 bool ZipIsValidName(const String& name);

@@ -201,6 +201,21 @@ uint32_t ZipNameHash(const String& name) {
   return h;
 }
 
+// FNV-1a over the folded units: names that differ anywhere (folders of a
+// large archive) spread, unlike ZipNameHash, which keeps little of a
+// name's start.
+uint32_t ZipCompareHash(const String& name) {
+  uint32_t h = 2166136261u;
+  for (char16_t c : name) h = (h ^ uint32_t(upper(c))) * 16777619u;
+  return h;
+}
+
+uint32_t ZipCompareHash(std::string_view ascii) {
+  uint32_t h = 2166136261u;
+  for (char c : ascii) h = (h ^ uint32_t(upper(char16_t(uint8_t(c))))) * 16777619u;
+  return h;
+}
+
 bool ZipNoWildcards(const String& text) { return text.find_first_of(u"*?|") == String::npos; }
 
 bool ZipEndsWithSep(const String& text) {

@@ -4,6 +4,7 @@
 // probes, file-system wrappers and file-spec matching.
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "platform/core/streams.h"
 #include "platform/core/types.h"
@@ -49,6 +50,10 @@ int ZipNameCompare(const String& a, const String& b);
 // One UTF-16 unit as names are compared: upper case, '/' as '\\'.
 char16_t ZipUpperForCompare(char16_t c);
 uint32_t ZipNameHash(const String& name);
+// A hash of the whole name under the same folding as ZipNameCompare; the
+// bytes form is for names of plain ASCII and agrees with the other.
+uint32_t ZipCompareHash(const String& name);
+uint32_t ZipCompareHash(std::string_view ascii);
 bool ZipNoWildcards(const String& text);
 bool ZipEndsWithSep(const String& text);
 bool ZipEndsWithSep(const RawByteString& text);

@@ -94,6 +94,29 @@ bool Archive::readAt(uint64_t offset, void* buffer, size_t count) const {
     std::memcpy(buffer, FMemory->data() + offset, count);
     return true;
   }
+  // Small reads (local headers, the data of small entries) mostly come in
+  // file order: they are served from a window read ahead, so that an
+  // archive of many small entries costs no system call per header.
+  constexpr size_t kSmall = 4096, kAhead = 256 * 1024;
+  if (count <= kSmall) {
+    if (offset < FAheadPos || offset + count > FAheadPos + FAhead.size()) {
+      // Far reads (entries out of file order) read a page, not a window.
+      const bool onward = offset >= FAheadPos && offset - FAheadPos <= FAhead.size() + kAhead;
+      const size_t n = size_t(std::min<uint64_t>(onward ? kAhead : kSmall, FSize - offset));
+      FAhead.resize(n);
+      FAheadPos = offset;
+      if (!readDirect(offset, FAhead.data(), n)) {
+        FAhead.clear();
+        return false;
+      }
+    }
+    std::memcpy(buffer, FAhead.data() + (offset - FAheadPos), count);
+    return true;
+  }
+  return readDirect(offset, buffer, count);
+}
+
+bool Archive::readDirect(uint64_t offset, void* buffer, size_t count) const {
   auto* out = static_cast<char*>(buffer);
   while (count > 0) {
     ssize_t n = ::pread(FFd, out, count, off_t(offset));
@@ -116,20 +139,24 @@ Failure Archive::open(const std::string& path) {
   struct stat st;
   if (::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) return fail(ZL_ERR_OPEN_ZIP, path + ": not a regular file");
   FSize = uint64_t(st.st_size);
-  Failure f = readDirectory();
-  if (!f) f = checkLocalHeaders();
-  return f;
+  return check();
 }
 
 Failure Archive::openMemory(const std::string& bytes) {
   FMemory = &bytes;
   FSize = bytes.size();
-  Failure f = readDirectory();
+  return check();
+}
+
+Failure Archive::check() {
+  Failure f = findDirectory();
+  if (!f) f = checkCentralHeaders();
   if (!f) f = checkLocalHeaders();
+  if (f) FCount = 0;
   return f;
 }
 
-Failure Archive::readDirectory() {
+Failure Archive::findDirectory() {
   if (FSize < kEndSize) return fail(ZL_ERR_NO_CENTRAL, "not a zip archive (too short)");
   // The end record is found exactly as the component's lister finds it, so
   // that the list the user saw and the entries extracted are the same: a
@@ -196,72 +223,105 @@ Failure Archive::readDirectory() {
   unsigned char sig[4];
   if (recordPos == endPos && cdOffset != cdStart && readAt(cdOffset, sig, 4) && le32(sig) == kCentralSig)
     cdStart = cdOffset;
-  uint64_t shift = cdStart - cdOffset;
   // Each central header takes at least 46 bytes: a count the directory
   // cannot hold is a lie and is refused before anything is allocated.
   if (total > cdSize / 46) return fail(ZL_ERR_STRUCTURE, "entry count larger than the directory can hold");
   FCentralStart = cdStart;
+  FCentralSize = std::min(cdSize, FSize - cdStart);
+  FShift = cdStart - cdOffset;
+  FCount = total;
+  return {};
+}
 
-  std::string cd(size_t(cdSize), '\0');
-  if (cdSize && !readAt(cdStart, cd.data(), size_t(cdSize))) return fail(ZL_ERR_READ, "cannot read the central directory");
-  auto* c = reinterpret_cast<const unsigned char*>(cd.data());
-  size_t pos = 0;
-  FEntries.clear();
-  FEntries.reserve(size_t(total));
-  for (uint64_t i = 0; i < total; ++i) {
-    if (pos + 46 > cd.size() || le32(c + pos) != kCentralSig)
-      return fail(ZL_ERR_STRUCTURE, "a central header signature is wrong (entry " + std::to_string(i + 1) + ")");
-    const unsigned char* h = c + pos;
-    Entry e;
-    e.madeBy = le16(h + 4);
-    e.needed = le16(h + 6);
-    e.flags = le16(h + 8);
-    e.method = le16(h + 10);
-    e.dosTime = le32(h + 12);
-    e.crc = le32(h + 16);
-    e.csize = le32(h + 20);
-    e.usize = le32(h + 24);
-    size_t n = le16(h + 28), x = le16(h + 30), m = le16(h + 32);
-    e.disk = le16(h + 34);
-    e.extAttr = le32(h + 38);
-    e.localOffset = le32(h + 42);
-    if (pos + 46 + n + x + m > cd.size())
-      return fail(ZL_ERR_STRUCTURE, "central header runs past the directory (entry " + std::to_string(i + 1) + ")");
-    e.rawName.assign(cd.data() + pos + 46, n);
-    e.extra.assign(cd.data() + pos + 46 + n, x);
-    // Only a header that says it needs zip64 (version 4.5) carries the zip64
-    // field; in an older header 0xFFFFFFFF is the value itself.
-    bool z64 = (e.needed & 0xFF) >= 45;
-    bool needU = z64 && e.usize == 0xFFFFFFFF, needC = z64 && e.csize == 0xFFFFFFFF;
-    bool needO = z64 && e.localOffset == 0xFFFFFFFF, needD = z64 && e.disk == 0xFFFF;
-    if (!applyZip64(e, needU, needC, needO, needD))
-      return fail(ZL_ERR_STRUCTURE, "zip64 field missing or too short (entry " + std::to_string(i + 1) + ")");
-    if (e.disk != 0) return fail(ZL_ERR_MULTIPART, "entry on another disk");
-    if (e.localOffset > UINT64_MAX - shift) return fail(ZL_ERR_STRUCTURE, "local header offset out of range");
-    e.localOffset += shift;
-    std::string reason;
-    if (!decodeName(e, e.name, reason)) {
-      e.name.clear();
-      e.nameError = reason;
+const unsigned char* Archive::Cursor::window(size_t count) {
+  if (FPos > FArchive.FCentralSize || count > FArchive.FCentralSize - FPos) return nullptr;
+  if (FArchive.FMemory)
+    return reinterpret_cast<const unsigned char*>(FArchive.FMemory->data() + FArchive.FCentralStart + FPos);
+  if (FPos < FBufferPos || FPos + count > FBufferPos + FBuffer.size()) {
+    size_t n = size_t(std::min<uint64_t>(std::max(count, FWindow), FArchive.FCentralSize - FPos));
+    FBuffer.resize(n);
+    FBufferPos = FPos;
+    if (!FArchive.readAt(FArchive.FCentralStart + FPos, FBuffer.data(), n)) {
+      FBuffer.clear();
+      return nullptr;
     }
-    FEntries.push_back(std::move(e));
-    pos += 46 + n + x + m;
   }
+  return reinterpret_cast<const unsigned char*>(FBuffer.data() + (FPos - FBufferPos));
+}
+
+bool Archive::Cursor::next(Entry& e, Failure* failure, uint64_t index) {
+  auto broken = [&](int number, std::string text) {
+    if (failure) *failure = fail(number, std::move(text));
+    return false;
+  };
+  const unsigned char* h = window(46);
+  if (!h || le32(h) != kCentralSig)
+    return broken(ZL_ERR_STRUCTURE, "a central header signature is wrong (entry " + std::to_string(index + 1) + ")");
+  e.madeBy = le16(h + 4);
+  e.needed = le16(h + 6);
+  e.flags = le16(h + 8);
+  e.method = le16(h + 10);
+  e.dosTime = le32(h + 12);
+  e.crc = le32(h + 16);
+  e.csize = le32(h + 20);
+  e.usize = le32(h + 24);
+  size_t n = le16(h + 28), x = le16(h + 30), m = le16(h + 32);
+  e.disk = le16(h + 34);
+  e.extAttr = le32(h + 38);
+  e.localOffset = le32(h + 42);
+  e.dataStart = 0;
+  h = window(46 + n + x + m);
+  if (!h)
+    return broken(ZL_ERR_STRUCTURE, "central header runs past the directory (entry " + std::to_string(index + 1) + ")");
+  e.rawName.assign(reinterpret_cast<const char*>(h + 46), n);
+  e.extra.assign(reinterpret_cast<const char*>(h + 46 + n), x);
+  // Only a header that says it needs zip64 (version 4.5) carries the zip64
+  // field; in an older header 0xFFFFFFFF is the value itself.
+  bool z64 = (e.needed & 0xFF) >= 45;
+  bool needU = z64 && e.usize == 0xFFFFFFFF, needC = z64 && e.csize == 0xFFFFFFFF;
+  bool needO = z64 && e.localOffset == 0xFFFFFFFF, needD = z64 && e.disk == 0xFFFF;
+  if (!applyZip64(e, needU, needC, needO, needD))
+    return broken(ZL_ERR_STRUCTURE, "zip64 field missing or too short (entry " + std::to_string(index + 1) + ")");
+  if (e.disk != 0) return broken(ZL_ERR_MULTIPART, "entry on another disk");
+  if (e.localOffset > UINT64_MAX - FArchive.FShift) return broken(ZL_ERR_STRUCTURE, "local header offset out of range");
+  e.localOffset += FArchive.FShift;
+  e.nameError.clear();
+  if (!decodeName(e, e.name, e.nameError)) e.name.clear();
+  else e.nameError.clear();
+  FPos += 46 + n + x + m;
+  return true;
+}
+
+bool Archive::entryAt(uint64_t position, Entry& e) const {
+  // One header: its fixed part and, in a second read, whatever follows.
+  Cursor c(*this, position, 46 + 256);
+  return c.next(e);
+}
+
+Failure Archive::checkCentralHeaders() {
+  Cursor c(*this);
+  Entry e;
+  Failure f;
+  for (uint64_t i = 0; i < FCount; ++i)
+    if (!c.next(e, &f, i)) return f;
   return {};
 }
 
 Failure Archive::checkLocalHeaders() {
   struct Range {
     uint64_t begin, end;
-    size_t index;
   };
   std::vector<Range> ranges;
-  ranges.reserve(FEntries.size());
-  for (size_t i = 0; i < FEntries.size(); ++i) {
-    Entry& e = FEntries[i];
+  ranges.reserve(size_t(FCount));
+  FLocalExtra.assign(size_t(FCount), 0);
+  Cursor c(*this);
+  Entry e;
+  std::string local;
+  for (uint64_t i = 0; i < FCount; ++i) {
+    if (!c.next(e)) return fail(ZL_ERR_READ, "cannot read the central directory");
     const std::string who = e.name.empty() ? std::string("entry ") + std::to_string(i + 1) : e.name;
     // The header and the name it should carry, in one read.
-    std::string local(30 + e.rawName.size(), '\0');
+    local.resize(30 + e.rawName.size());
     auto* h = reinterpret_cast<const unsigned char*>(local.data());
     if (e.localOffset >= FCentralStart || !readAt(e.localOffset, local.data(), local.size()) || le32(h) != kLocalSig)
       return fail(ZL_ERR_INVALID_ZIP, "error while reading a local header: " + who);
@@ -273,18 +333,31 @@ Failure Archive::checkLocalHeaders() {
     e.dataStart = e.localOffset + 30 + n + x;
     if (e.dataStart > FCentralStart || e.csize > FCentralStart - e.dataStart)
       return fail(ZL_ERR_UNEXPECTED_END, "entry data runs past the end of the archive: " + who);
-    ranges.push_back({e.localOffset, e.dataStart + e.csize, i});
+    FLocalExtra[size_t(i)] = uint16_t(x);
+    ranges.push_back({e.localOffset, e.dataStart + e.csize});
   }
   // Two entries that share bytes are the mark of a crafted archive (one
   // block of data inflated many times over): refuse the whole archive.
-  std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.begin < b.begin; });
+  std::sort(ranges.begin(), ranges.end(),
+            [](const Range& a, const Range& b) { return a.begin < b.begin || (a.begin == b.begin && a.end < b.end); });
   for (size_t i = 1; i < ranges.size(); ++i) {
-    if (ranges[i].begin < ranges[i - 1].end) {
-      const Entry& a = FEntries[ranges[i - 1].index];
-      const Entry& b = FEntries[ranges[i].index];
-      return fail(ZL_ERR_INVALID_ZIP, "overlapping entries: " + (a.name.empty() ? std::string("?") : a.name) +
-                                          " and " + (b.name.empty() ? std::string("?") : b.name));
-    }
+    if (ranges[i].begin >= ranges[i - 1].end) continue;
+    // Named in the message: the entries are found again by their ranges.
+    const Range a = ranges[i - 1], b = ranges[i];
+    std::vector<Range>().swap(ranges);
+    std::string first = "?", second = "?";
+    bool haveFirst = false;
+    forEach([&](uint64_t, const Entry& x, uint64_t) {
+      uint64_t end = x.dataStart + x.csize;
+      if (!haveFirst && x.localOffset == a.begin && end == a.end) {
+        haveFirst = true;
+        if (!x.name.empty()) first = x.name;
+      } else if (x.localOffset == b.begin && end == b.end && second == "?") {
+        if (!x.name.empty()) second = x.name;
+      }
+      return true;
+    });
+    return fail(ZL_ERR_INVALID_ZIP, "overlapping entries: " + first + " and " + second);
   }
   return {};
 }

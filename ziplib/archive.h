@@ -23,7 +23,7 @@ struct Entry {
   std::string extra;
   std::string name;  // decoded UTF-8 with '/' separators; empty when refused
   std::string nameError;  // why the name was refused
-  uint64_t dataStart = 0;  // known after the local header was checked
+  uint64_t dataStart = 0;  // where the data begins, after the local header
   bool isDir() const { return !rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'); }
   bool encrypted() const { return (flags & 1) != 0; }
   bool isSymlink() const;
@@ -36,6 +36,12 @@ struct Failure {
   explicit operator bool() const { return number != 0; }
 };
 
+// An archive's directory is not kept in memory: an archive of a million
+// entries would cost hundreds of megabytes. Opening checks every central
+// header, every local header and the entries' byte ranges; afterwards the
+// entries are read again, one by one and in order, from the central
+// directory (forEach, entryAt). Per entry only the length of the local
+// extra field is kept, to find its data.
 class Archive {
 public:
   Archive() = default;
@@ -43,26 +49,73 @@ public:
   Archive& operator=(const Archive&) = delete;
   ~Archive();
 
-  // Opens the file and reads the whole directory; every entry's local
+  // Opens the file and checks the whole directory; every entry's local
   // header is checked and overlapping entries are refused.
   Failure open(const std::string& path);
   // Reads the directory from memory (the same checks; for tests and fuzzing).
   Failure openMemory(const std::string& bytes);
 
-  std::vector<Entry>& entries() { return FEntries; }
+  uint64_t count() const { return FCount; }
+  // Calls visit(index, entry, position) for each entry in directory order,
+  // position being where its central header starts (for entryAt); stops
+  // early when visit returns false. Entries come with their dataStart.
+  // False when a header could not be read again (the file changed).
+  template <typename Visit>
+  bool forEach(Visit visit) const {
+    Entry e;
+    Cursor c(*this);
+    for (uint64_t i = 0; i < FCount; ++i) {
+      uint64_t at = c.position();
+      if (!c.next(e)) return false;
+      e.dataStart = e.localOffset + 30 + e.rawName.size() + (i < FLocalExtra.size() ? FLocalExtra[size_t(i)] : 0);
+      if (!visit(i, e, at)) return true;
+    }
+    return true;
+  }
+  // The entry whose central header starts at position (as forEach gave it),
+  // without its dataStart; false when it cannot be read.
+  bool entryAt(uint64_t position, Entry& e) const;
   uint64_t size() const { return FSize; }
   // Reads count bytes at offset; false on a short read.
   bool readAt(uint64_t offset, void* buffer, size_t count) const;
   int fd() const { return FFd; }
 
 private:
-  Failure readDirectory();
+  // Reads central headers in order from a window of the directory.
+  class Cursor {
+  public:
+    // window: bytes read at a time (more when one header needs more).
+    explicit Cursor(const Archive& a, uint64_t from = 0, size_t window = 1 << 20)
+        : FArchive(a), FPos(from), FWindow(window) {}
+    // The next entry (fields, names, zip64 values applied, offset shifted);
+    // false with failure set when the header is broken.
+    bool next(Entry& e, Failure* failure = nullptr, uint64_t index = 0);
+    uint64_t position() const { return FPos; }
+
+  private:
+    // A pointer to count bytes of the directory at FPos, or null.
+    const unsigned char* window(size_t count);
+    const Archive& FArchive;
+    uint64_t FPos;  // within the directory
+    size_t FWindow;
+    std::string FBuffer;
+    uint64_t FBufferPos = 0;
+  };
+  bool readDirect(uint64_t offset, void* buffer, size_t count) const;
+  Failure check();
+  Failure findDirectory();
+  Failure checkCentralHeaders();
   Failure checkLocalHeaders();
   int FFd = -1;
   const std::string* FMemory = nullptr;
   uint64_t FSize = 0;
   uint64_t FCentralStart = 0;  // where entry data must end
-  std::vector<Entry> FEntries;
+  uint64_t FCentralSize = 0;
+  uint64_t FShift = 0;  // data in front of the archive
+  uint64_t FCount = 0;
+  std::vector<uint16_t> FLocalExtra;
+  mutable std::string FAhead;  // read ahead for small reads
+  mutable uint64_t FAheadPos = 0;
 };
 
 // Name rules shared by the reader and the extractor.

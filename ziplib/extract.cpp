@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -92,17 +94,25 @@ private:
 };
 
 time_t dosToTime(uint32_t dos) {
-  struct tm t {};
-  t.tm_sec = int(dos & 0x1F) * 2;
-  t.tm_min = int((dos >> 5) & 0x3F);
-  t.tm_hour = int((dos >> 11) & 0x1F);
-  t.tm_mday = int((dos >> 16) & 0x1F);
-  t.tm_mon = int((dos >> 21) & 0x0F) - 1;
-  t.tm_year = int((dos >> 25) & 0x7F) + 80;
-  t.tm_isdst = -1;
-  if (t.tm_mday == 0) t.tm_mday = 1;
-  if (t.tm_mon < 0) t.tm_mon = 0;
-  return mktime(&t);
+  // mktime looks at the time zone file on every call: the start of the
+  // hour is made once per hour met (entries of an archive share a few).
+  static thread_local uint32_t lastHour = 0;
+  static thread_local time_t lastStart = -1;
+  const uint32_t hour = dos & ~uint32_t(0x7FF);
+  if (lastStart == -1 || hour != lastHour) {
+    struct tm t {};
+    t.tm_hour = int((hour >> 11) & 0x1F);
+    t.tm_mday = int((hour >> 16) & 0x1F);
+    t.tm_mon = int((hour >> 21) & 0x0F) - 1;
+    t.tm_year = int((hour >> 25) & 0x7F) + 80;
+    t.tm_isdst = -1;
+    if (t.tm_mday == 0) t.tm_mday = 1;
+    if (t.tm_mon < 0) t.tm_mon = 0;
+    lastStart = mktime(&t);
+    lastHour = hour;
+  }
+  if (lastStart == -1) return -1;
+  return lastStart + time_t((dos >> 5) & 0x3F) * 60 + time_t(dos & 0x1F) * 2;
 }
 
 // The modification time of the extended timestamp field, when present.
@@ -122,6 +132,25 @@ bool unixTime(const Entry& e, time_t& out) {
   return false;
 }
 
+// Puts a finished temporary in place of the file of that name in one step.
+// The two names are swapped and the old file, now under the temporary
+// name, is removed: on ext4 a rename over an existing file starts writing
+// the new one out at once, which made replacing many small files twice as
+// slow as creating them. Where swapping is not offered, the plain rename.
+bool replaceWith(int dir, const std::string& tmp, const std::string& leaf) {
+  if (::renameat2(dir, tmp.c_str(), dir, leaf.c_str(), RENAME_EXCHANGE) == 0) {
+    if (::unlinkat(dir, tmp.c_str(), 0) == 0) return true;
+    // Something else than a file took the name meanwhile (a folder): it
+    // gets its name back and nothing is replaced.
+    int err = errno;
+    ::renameat2(dir, tmp.c_str(), dir, leaf.c_str(), RENAME_EXCHANGE);
+    errno = err;
+    return false;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOENT && errno != EOPNOTSUPP) return false;
+  return ::renameat(dir, tmp.c_str(), dir, leaf.c_str()) == 0;
+}
+
 // Open folders kept at once: a quarter of the process's file limit, so that
 // archives spreading entries over many folders do not reopen them per entry.
 size_t dirCacheCapacity() {
@@ -132,6 +161,50 @@ size_t dirCacheCapacity() {
   }();
   return capacity;
 }
+
+// The paths this run has written, to refuse a second entry of the same
+// path. An archive of a million entries would cost a hundred megabytes as
+// a set of strings, so the set keeps for each path only a fingerprint of
+// its hash and where its entry's central header is; a fingerprint that
+// matches is confirmed by reading that entry's path again.
+class WrittenPaths {
+public:
+  // Sized once for the entries of an archive: never more paths than that.
+  void reserve(uint64_t entries, uint64_t directorySize) {
+    FPositionBits = std::max(40, int(std::bit_width(directorySize + 1)));
+    FSlots.assign(size_t(entries + entries / 2 + 16), 0);
+  }
+  // Adds the path of the entry at position unless an equal path is there;
+  // same(position) tells whether the entry at an earlier position has it.
+  template <typename Same>
+  bool insert(const std::string& path, uint64_t position, Same same) {
+    const uint64_t h = hash(path);
+    const uint64_t fp = FPositionBits >= 64 ? 0 : h >> FPositionBits;
+    const uint64_t mask = FPositionBits >= 64 ? ~uint64_t(0) : (uint64_t(1) << FPositionBits) - 1;
+    const size_t n = FSlots.size();
+    // The slot comes from the hash's low bits, the fingerprint from its top.
+    size_t i = size_t((static_cast<unsigned __int128>(std::rotl(h, 32)) * n) >> 64);
+    for (;; i = i + 1 == n ? 0 : i + 1) {
+      const uint64_t slot = FSlots[i];
+      if (slot == 0) break;
+      if (FPositionBits < 64 && (slot >> FPositionBits) != fp) continue;
+      if (same((slot & mask) - 1)) return false;
+    }
+    FSlots[i] = (FPositionBits >= 64 ? 0 : fp << FPositionBits) | (position + 1);
+    return true;
+  }
+
+private:
+  static uint64_t hash(const std::string& s) {
+    uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    h ^= h >> 31;
+    h *= 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+  }
+  std::vector<uint64_t> FSlots;
+  int FPositionBits = 40;
+};
 
 class Job : private Reporter {
 public:
@@ -168,7 +241,8 @@ private:
 
   // ---- file system
   int dirFd(const std::vector<std::string>& parts, size_t count, std::string& reason);
-  bool extractEntry(size_t index, Entry& e);
+  bool writtenPath(const Entry& e, std::vector<std::string>& parts, std::string& rel, std::string& reason) const;
+  bool extractEntry(size_t index, Entry& e, uint64_t position);
   bool writeData(Entry& e, int outFd, const std::string& password, std::string& reason, int& number);
   std::string password(const Entry& e);
   bool linkInPlace(int fd, int dir, const std::string& leaf, std::string& reason);
@@ -180,7 +254,7 @@ private:
   std::unordered_set<std::string> FCreated;  // folders this run made: only its own files are in them
   timespec FStart{};
   bool FAnonymous = ::access("/proc/self/fd", X_OK) == 0;  // files without a name can be linked in
-  std::unordered_set<std::string> FWritten;
+  WrittenPaths FWritten;
   std::string FPassword;
   bool FAskedPassword = false;
   int64_t FTotalWritten = 0;
@@ -416,13 +490,23 @@ bool Job::writeData(Entry& e, int outFd, const std::string& pw, std::string& rea
   return true;
 }
 
-bool Job::extractEntry(size_t index, Entry& e) {
+// The path under the destination that an entry is written to, as its
+// parts joined by '/'; false for names that are never written.
+bool Job::writtenPath(const Entry& e, std::vector<std::string>& parts, std::string& rel, std::string& reason) const {
+  if (e.name.empty() || !safeParts(e.name, parts, reason)) return false;
+  if (!(FCmd->Options & ZL_OPT_DIRNAMES)) parts = {parts.back()};
+  rel.clear();
+  for (const auto& p : parts) rel += (rel.empty() ? "" : "/") + p;
+  return true;
+}
+
+bool Job::extractEntry(size_t index, Entry& e, uint64_t position) {
   const uint32_t opts = FCmd->Options;
   const bool test = (opts & ZL_OPT_TEST) != 0;
   const std::string shown = e.name.empty() ? "entry " + std::to_string(index + 1) : e.name;
   std::vector<std::string> parts;
-  std::string reason;
-  if (e.name.empty() || !safeParts(e.name, parts, reason)) {
+  std::string reason, rel;
+  if (!writtenPath(e, parts, rel, reason)) {
     skipped(shown, ZL_ERR_BAD_NAME, 4, (e.name.empty() ? e.nameError : reason) + ": " + shown);
     return false;
   }
@@ -430,12 +514,7 @@ bool Job::extractEntry(size_t index, Entry& e) {
     skipped(shown, ZL_ERR_SKIPPING, 10, "symbolic link not extracted: " + shown);
     return false;
   }
-  if (!(opts & ZL_OPT_DIRNAMES)) {
-    if (e.isDir()) return true;
-    parts = {parts.back()};
-  }
-  std::string rel;
-  for (const auto& p : parts) rel += (rel.empty() ? "" : "/") + p;
+  if (!(opts & ZL_OPT_DIRNAMES) && e.isDir()) return true;
   if (e.isDir()) {
     if (test) return true;
     if (dirFd(parts, parts.size(), reason) < 0) {
@@ -444,7 +523,14 @@ bool Job::extractEntry(size_t index, Entry& e) {
     }
     return true;
   }
-  if (!FWritten.insert(rel).second) {
+  auto same = [&](uint64_t earlier) {
+    std::vector<std::string> otherParts;
+    std::string otherRel, otherReason;
+    Entry other;
+    return FArchive.entryAt(earlier, other) && writtenPath(other, otherParts, otherRel, otherReason) &&
+           otherRel == rel;
+  };
+  if (!FWritten.insert(rel, position, same)) {
     skipped(shown, ZL_ERR_DUPLICATE, 15, "duplicate name in the archive: " + shown);
     return false;
   }
@@ -551,7 +637,7 @@ bool Job::extractEntry(size_t index, Entry& e) {
       number = ZL_ERR_WRITE;
       reason = std::string("write error: ") + std::strerror(errno);
     }
-    if (ok && ::renameat(dir, tmp.c_str(), dir, leaf.c_str()) != 0) {
+    if (ok && !replaceWith(dir, tmp, leaf)) {
       ok = false;
       number = ZL_ERR_CREATE;
       reason = std::string("cannot rename into place: ") + std::strerror(errno);
@@ -607,19 +693,22 @@ int32_t Job::run(uint32_t abortHandle) {
     if (!s.empty()) excludes.push_back(s);
   }
   if (stopped()) return -FStop;
-  std::vector<size_t> chosen;
-  uint64_t total = 0;
-  auto& entries = FArchive.entries();
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const Entry& e = entries[i];
+  auto chosen = [&](const Entry& e) {
     const std::string& n = e.name;
     bool take = specs.empty();
     for (const auto& s : specs) take = take || specMatches(s, n);
     for (const auto& s : excludes) take = take && !specMatches(s, n);
-    if (!take) continue;
-    chosen.push_back(i);
+    return take;
+  };
+  // The entries are read again from the directory for each pass rather
+  // than kept: the selection and its size first, then the extraction.
+  uint64_t count = 0, total = 0;
+  FArchive.forEach([&](uint64_t, const Entry& e, uint64_t) {
+    if (!chosen(e)) return true;
+    ++count;
     if (!e.isDir()) total = (total + e.usize < total) ? UINT64_MAX : total + e.usize;
-  }
+    return true;
+  });
   if (!(opts & ZL_OPT_TEST)) {
     // Refuse before writing anything when the declared sizes cannot fit.
     struct statvfs vfs;
@@ -633,12 +722,18 @@ int32_t Job::run(uint32_t abortHandle) {
       }
     }
   }
-  call(ZL_CB_TOTALCOUNT, nullptr, 0, 0, int32_t(chosen.size()));
+  call(ZL_CB_TOTALCOUNT, nullptr, 0, 0, int32_t(count));
   call(ZL_CB_TOTALSIZE, nullptr, int64_t(total));
+  FWritten.reserve(count, FArchive.size());
   int32_t done = 0;
-  for (size_t i : chosen) {
-    if (stopped()) break;
-    if (extractEntry(i, entries[i]) && !entries[i].isDir()) ++done;
+  bool whole = FArchive.forEach([&](uint64_t i, Entry& e, uint64_t position) {
+    if (stopped()) return false;
+    if (chosen(e) && extractEntry(size_t(i), e, position) && !e.isDir()) ++done;
+    return true;
+  });
+  if (!whole && !stopped()) {
+    message(ZL_ERR_READ, "the archive changed while it was extracted");
+    return -ZL_ERR_READ;
   }
   if (stopped()) return -FStop;
   trace("extracted " + std::to_string(done) + " files");

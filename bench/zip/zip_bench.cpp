@@ -256,6 +256,8 @@ void manyEntries(const std::string& work, size_t entries) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each figure shows as soon as it is measured, also into a file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   if (argc > 2 && std::string(argv[1]) == "entries") {
     // bench_zip entries N: only the many-entries figures.
     std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));

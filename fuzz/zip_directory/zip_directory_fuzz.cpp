@@ -14,9 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (archive.openMemory(bytes)) return 0;
   std::vector<std::string> parts;
   std::string reason;
-  for (const auto& e : archive.entries()) {
+  archive.forEach([&](uint64_t, const ziplib::Entry& e, uint64_t position) {
     if (!e.name.empty()) ziplib::safeParts(e.name, parts, reason);
     (void)e.isSymlink();
-  }
+    // Every entry is found again where the walk said it starts.
+    ziplib::Entry again;
+    if (!archive.entryAt(position, again) || again.rawName != e.rawName) __builtin_trap();
+    return true;
+  });
   return 0;
 }

@@ -891,3 +891,94 @@ TEST(TreeStore, ChildrenGoingAllAtOnceStillAnswerAndThoseLeftByAFailureAreNotedA
   EXPECT_EQ(p->ChildCount, 0u);
   EXPECT_TRUE(t.hiddenRunEnds().empty());
 }
+
+namespace {
+// Every selected node is in the tree and flagged, and the other way round.
+void checkSelection(TTestTree& t) {
+  std::vector<PDataNode> nodes = allNodes(t);
+  std::uint32_t flagged = 0;
+  for (PDataNode n : nodes) flagged += n->States.Contains(vsSelected) ? 1 : 0;
+  EXPECT_EQ(t.SelectedCount(), flagged);
+  for (PDataNode n = t.GetFirstSelected(); n; n = t.GetNextSelected(n))
+    EXPECT_NE(std::find(nodes.begin(), nodes.end(), n), nodes.end()) << "a selected node is gone";
+  if (PDataNode focused = t.FocusedNode()) {
+    EXPECT_NE(std::find(nodes.begin(), nodes.end(), focused), nodes.end()) << "the focused node is gone";
+  }
+  for (PDataNode n : nodes) {
+    EXPECT_FALSE(n->States.Contains(vsDeleting)) << "a node left behind is still marked as going";
+    EXPECT_FALSE(n->States.Contains(vsClearing));
+  }
+}
+}  // namespace
+
+TEST(TreeStore, AFreeHandlerFailingWhileChildrenGoLeavesTheRestCountedAndLinkedRight) {
+  // A branch two levels deep with runs of hidden nodes, open and closed
+  // parents, selected nodes and the focus inside it, and a sibling after
+  // it; the owner's free handler fails on the k-th node, for every k.
+  enum { ByDeleteChildren, ByDeleteNode, ByClear };
+  for (int how : {ByDeleteChildren, ByDeleteNode, ByClear}) {
+    for (int k = 1;; ++k) {
+      SCOPED_TRACE(testing::Message() << "way " << how << ", failing on node " << k);
+      TTestTree t(nullptr);
+      t.TreeOptions().SetSelectionOptions({toMultiSelect});
+      PDataNode a = t.AddChild(nullptr);
+      t.SetChildCount(a, 7);
+      int i = 0;
+      for (PDataNode c = a->FirstChild; c; c = c->NextSibling, ++i) {
+        if (i % 2 == 0) {
+          t.SetChildCount(c, 4);
+          t.SetVisible(c->FirstChild->NextSibling, false);
+          t.SetVisible(c->LastChild, false);
+          t.SetNodeHeight(c->FirstChild, 30);
+          if (i != 4) t.SetExpanded(c, true);
+        }
+        if (i == 1 || i == 2 || i == 5) t.SetVisible(c, false);
+      }
+      t.SetExpanded(a, true);
+      PDataNode b = t.AddChild(nullptr);
+      t.SetChildCount(b, 2);
+      t.SetExpanded(b, true);
+      t.SetSelected(a->FirstChild, true);
+      t.SetSelected(a->FirstChild->FirstChild, true);
+      t.SetSelected(a->LastChild->LastChild, true);
+      t.SetSelected(b->FirstChild, true);
+      t.SetFocusedNode(a->FirstChild->FirstChild);
+      std::uint32_t going = 0;
+      for (PDataNode n : allNodes(t)) {
+        t.InitNode(n);  // the owner is told of each
+        if (n != b && n->Parent != b) ++going;
+      }
+      if (how == ByDeleteChildren) --going;  // the branch's own node stays
+      if (how == ByClear) going = t.TotalCount();
+      checkInvariants(t);
+      const std::uint32_t before = t.TotalCount();
+
+      int freed = 0;
+      t.OnFreeNode = [&](TBaseDataTree*, PDataNode) {
+        if (++freed == k) throw std::runtime_error("owner fails");
+      };
+      auto run = [&] {
+        if (how == ByDeleteChildren) t.DeleteChildren(a, true);
+        else if (how == ByDeleteNode) t.DeleteNode(a);
+        else t.Clear();
+      };
+      EXPECT_THROW(run(), std::runtime_error);
+      t.OnFreeNode = nullptr;
+      // The node whose handler failed went all the same.
+      EXPECT_EQ(t.TotalCount(), before - std::uint32_t(k));
+      checkInvariants(t);
+      checkSelection(t);
+      if (how == ByDeleteChildren && !a->FirstChild) {
+        // Failing on the last one still leaves the node as emptied.
+        EXPECT_FALSE(a->States.Contains(vsHasChildren));
+        EXPECT_FALSE(a->States.Contains(vsExpanded));
+      }
+
+      // What was left goes on the next try.
+      t.Clear();
+      checkInvariants(t);
+      EXPECT_EQ(t.TotalCount(), 0u);
+      if (std::uint32_t(k) == going) break;
+    }
+  }
+}

@@ -44,25 +44,25 @@ TEST(ZipRecords, NamesAreEncodedByWhatTheyNeed) {
   TZACentral owner(&zip);
   TZAZRec plain(&owner);
   ASSERT_EQ(plain.SetName(u"dir\\file.txt"), 0);
-  EXPECT_EQ(plain.FHeaderName, "dir/file.txt");
+  EXPECT_EQ(plain.HeaderName(), "dir/file.txt");
   EXPECT_EQ(plain.FVersionMadeBy, 0x001E);
   EXPECT_EQ(plain.FFlag & 0x800, 0);
   // A name that needs Unicode, a comment that does not: a path field, no flag.
   TZAZRec upath(&owner);
   ASSERT_EQ(upath.SetName(u"стих.tamrix"), 0);
   EXPECT_EQ(upath.FFlag & 0x800, 0);
-  EXPECT_EQ(upath.FHeaderName, "\xE1\xE2\xA8\xE5.tamrix");
-  RawByteString field = ZipXData(upath.FExtraField, 0x7075);
+  EXPECT_EQ(upath.HeaderName(), "\xE1\xE2\xA8\xE5.tamrix");
+  RawByteString field = ZipXData(upath.ExtraField(), 0x7075);
   ASSERT_GE(field.size(), 5u);
   EXPECT_EQ(field[0], 1);
-  EXPECT_EQ(rd32(field, 1), crcOf(upath.FHeaderName));
+  EXPECT_EQ(rd32(field, 1), crcOf(upath.HeaderName()));
   EXPECT_EQ(field.substr(5), "стих.tamrix");
   EXPECT_EQ(upath.FileName(), u"стих.tamrix");
   // Both needing it: UTF-8 with the flag.
   ASSERT_EQ(upath.SetComment(u"комментарий"), 0);
   EXPECT_NE(upath.FFlag & 0x800, 0);
-  EXPECT_EQ(upath.FHeaderName, "стих.tamrix");
-  EXPECT_FALSE(ZipXHasTag(upath.FExtraField, 0x7075));
+  EXPECT_EQ(upath.HeaderName(), "стих.tamrix");
+  EXPECT_FALSE(ZipXHasTag(upath.ExtraField(), 0x7075));
   EXPECT_EQ(upath.FileComment(), u"комментарий");
   // Refused names.
   TZAZRec bad(&owner);
@@ -83,7 +83,7 @@ TEST(ZipRecords, NamesAreEncodedByWhatTheyNeed) {
   put16(block, 65526);
   block += std::string(65526, 'x');
   EXPECT_EQ(ZAMsgId(huge.SetExtraField(block)), 112);
-  EXPECT_EQ(huge.FExtraField, "");
+  EXPECT_EQ(huge.ExtraField(), "");
 }
 
 TEST(ZipRecords, VersionsAndZip64OnWriting) {
@@ -120,7 +120,7 @@ TEST(ZipRecords, VersionsAndZip64OnWriting) {
   rec.FMethod = 8;
   rec.FVersionNeeded = 20;
   rec.FFlag = 8;
-  rec.FExtraField = std::string("\x0A\x00\x02\x00xy", 6);
+  ASSERT_EQ(rec.SetExtraField(std::string("\x0A\x00\x02\x00xy", 6)), 0);
   std::string local = rec.LocalHeader(0x5A8E6000, 0xABCD);
   EXPECT_EQ(rd16(local, 6) & 8, 0);
   EXPECT_EQ(rd32(local, 14), 0xABCDu);
