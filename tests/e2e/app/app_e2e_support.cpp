@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -129,6 +130,16 @@ Shot Screen() {
 // ---- the display --------------------------------------------------------------------
 
 void DisplayEnvironment::SetUp() {
+  start();
+  // Without a display every test would be reported as skipped, which hides
+  // the failure: the run ends here as failed instead.
+  if (::testing::Test::HasFatalFailure()) {
+    std::fprintf(stderr, "the display for the end-to-end tests could not be made\n");
+    std::exit(1);
+  }
+}
+
+void DisplayEnvironment::start() {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   const pid_t pid = fork();
@@ -158,7 +169,8 @@ void DisplayEnvironment::SetUp() {
   FTrayer = Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "64",
                    "--height", "32"},
                   kBuild / "e2e" / "app" / "trayer.log");
-  ASSERT_TRUE(WaitFor([] { return !Sh("xdotool search --class trayer").empty(); }))
+  // A loaded machine may take a while to start it.
+  ASSERT_TRUE(WaitFor([] { return !Sh("xdotool search --class trayer").empty(); }, 60000))
       << "trayer did not start (scripts/deps installs it)";
 }
 

@@ -46,6 +46,7 @@ public:
   static std::string Display;
 
 private:
+  void start();
   int FXvfb = 0;
   int FTrayer = 0;
 };
