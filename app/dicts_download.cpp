@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -132,21 +133,30 @@ void TDictsForm::PageControl2Change(TObject*) {
   if (PageControl2->ActivePageIndex() == 1) UpdateMoreDicts();
 }
 
-bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize) {
+bool TDictsForm::waitHandlingMessages(const std::function<bool(int)>& Wait, const std::function<void()>& Cancel,
+                                      const std::function<void()>& Progress) {
   const std::weak_ptr<bool> alive = FAlive;
-  // The length the answer announces, else the one asked for before.
-  auto total = [&] { return Transfer.ContentLength() >= 0 ? Transfer.ContentLength() : KnownSize; };
   // Messages are handled before the first wait and after the last too, so
-  // that the status line and the bar are seen however fast the transfer.
+  // that the status line and the bar are seen however fast the worker.
   for (bool done = false;;) {
     Application->ProcessMessages();
     if (alive.expired()) return false;
     if (done) return true;
-    // A program that is closing does not wait for the network.
-    if (Application->Terminated()) Transfer.Cancel();
-    done = Transfer.WaitFor(15);
-    if (Progress) showProgress(Transfer.Received(), total());
+    // A program that is closing does not wait for the worker.
+    if (Application->Terminated()) Cancel();
+    done = Wait(15);
+    Progress();
   }
+}
+
+bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize) {
+  // The length the answer announces, else the one asked for before.
+  auto total = [&] { return Transfer.ContentLength() >= 0 ? Transfer.ContentLength() : KnownSize; };
+  return waitHandlingMessages([&](int Milliseconds) { return Transfer.WaitFor(Milliseconds); },
+                              [&] { Transfer.Cancel(); },
+                              [&] {
+                                if (Progress) showProgress(Transfer.Received(), total());
+                              });
 }
 
 void TDictsForm::showProgress(std::int64_t Received, std::int64_t Total) {
@@ -289,7 +299,6 @@ void TDictsForm::stopUnpacking() {
 
 bool TDictsForm::installPackages(const std::vector<String>& Names) {
   if (Names.empty()) return true;
-  const std::weak_ptr<bool> alive = FAlive;
   stopUnpacking();
   FUnpacking = std::make_unique<TUnpacking>();
   TUnpacking* unpacking = FUnpacking.get();
@@ -327,18 +336,12 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
     }
     unpacking->Finish(failure);
   });
-  // The window answers while the worker unpacks: its messages are handled
-  // between short waits, and the bar follows the worker.
-  // Once more after the end, so that the bar is seen where it ended.
-  for (bool done = false;;) {
-    Application->ProcessMessages();
-    if (alive.expired()) return false;  // its destructor stopped the worker
-    if (done) break;
-    // A program that is closing does not wait for the unpacking.
-    if (Application->Terminated()) unpacking->Cancelled = true;
-    done = unpacking->WaitFor(15);
-    DownLoadProgress->SetPosition(unpacking->Percent);
-  }
+  // The window answers while the worker unpacks, and the bar follows it.
+  // A window destroyed meanwhile has stopped the worker in its destructor.
+  if (!waitHandlingMessages([unpacking](int Milliseconds) { return unpacking->WaitFor(Milliseconds); },
+                            [unpacking] { unpacking->Cancelled = true; },
+                            [this, unpacking] { DownLoadProgress->SetPosition(unpacking->Percent); }))
+    return false;
   unpacking->Worker.join();
   const String failure = unpacking->Failure;
   FUnpacking.reset();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -102,6 +103,12 @@ private:
   // length, else KnownSize). False when the window was destroyed meanwhile
   // (nothing of it may be touched then).
   bool waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize = -1);
+  // Handles the program's messages between waits of Wait (given its
+  // milliseconds, true once the worker has ended), calling Progress after
+  // each and Cancel when the program is closing. False when the window was
+  // destroyed meanwhile: nothing of it may be touched then.
+  bool waitHandlingMessages(const std::function<bool(int)>& Wait, const std::function<void()>& Cancel,
+                            const std::function<void()>& Progress);
   void showProgress(std::int64_t Received, std::int64_t Total);
   // The failure shown in the status line and in a message; the button is
   // enabled again.

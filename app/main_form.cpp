@@ -408,7 +408,7 @@ void TRuForm::ApplyTraySetting() {
 }
 
 void TRuForm::FormActivate(TObject*) {
-  if (RunActive() || PrintActive()) {
+  if (Busy()) {
     // The run uses the connections, the job may ask for the page's
     // pictures: the set is rebuilt when they end.
     FPendingActivation = true;
@@ -446,7 +446,7 @@ void TRuForm::ShowFailureOnce(const String& Text) {
 bool TRuForm::PrintActive() const { return HTMLOut && HTMLOut->IsPrinting(); }
 
 void TRuForm::FormClose(TObject*, TCloseAction& Action) {
-  if (RunActive() || PrintActive()) {
+  if (Busy()) {
     // Close once the run has let go of its connection, and once the job
     // being printed has its last page (the viewer lets messages through
     // between pages, and the job prints from the shown page).

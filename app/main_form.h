@@ -208,6 +208,9 @@ public:
   bool RunActive() const { return FSearchActive || FCompletionActive; }
   // True while the shown page is being printed or its pages counted.
   bool PrintActive() const;
+  // A run or a print job: what changes the connections or the shown page
+  // waits until neither is under way.
+  bool Busy() const { return RunActive() || PrintActive(); }
   // Shows a failure the program goes on after, the first time its text is
   // met: a folder that cannot be written fails the same way at every
   // activation, and a message box closing activates the window again.

@@ -28,7 +28,7 @@ void TRuForm::SearchButtonClick(TObject*) {
     SearchButton->SetCaption(u"искать");
     return;
   }
-  if (RunActive() || PrintActive()) {
+  if (Busy()) {
     // Started from inside a running completion (or a search still winding
     // down), or while a page prints (a double copy arrives between pages):
     // that ends first, then this search runs.
@@ -67,7 +67,7 @@ void TRuForm::QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState) {
 void TRuForm::QueryComboKeyUp(TObject*, WORD& Key, TShiftState) {
   if (Key == VK_RETURN || !AppSettings.WordAutoSelect || QueryCombo->Text().empty()) return;
   CompletionStop = true;
-  if (RunActive() || PrintActive()) {
+  if (Busy()) {
     // The running one ends at its next row (a job being printed, at its
     // last page); the fresh one follows it.
     FPendingCompletion = true;
@@ -95,7 +95,7 @@ void TRuForm::runCompletion() {
 
 void TRuForm::runPending() {
   // Each pending piece may itself be interrupted and leave new ones.
-  for (int guard = 0; guard < 1000 && !RunActive() && !PrintActive(); ++guard) {
+  for (int guard = 0; guard < 1000 && !Busy(); ++guard) {
     if (FPendingActivation) {
       activateDictionaries();
     } else if (FPendingClose) {
