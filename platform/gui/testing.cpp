@@ -1,6 +1,7 @@
 // Scripted input and window capture.
 #include <QApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QImage>
 #include <QEnterEvent>
@@ -10,8 +11,10 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
+#include <QThread>
 #include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/gui/gui_private.h"
 #include "platform/gui/testing.h"
@@ -195,6 +198,20 @@ void InjectFocus(HWND Wnd) {
   if (!w) return;
   QApplication::setActiveWindow(w->window());
   w->setFocus(Qt::OtherFocusReason);
+}
+
+bool WaitExposed(HWND Wnd, int TimeoutMs) {
+  QWidget* w = widgetOf(Wnd);
+  if (!w) return false;
+  QElapsedTimer clock;
+  clock.start();
+  for (;;) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const QWindow* top = w->window()->windowHandle();
+    if (top && top->isExposed() && !GetUpdateRect(Wnd, nullptr, false)) return true;
+    if (clock.elapsed() > TimeoutMs) return false;
+    QThread::msleep(2);
+  }
 }
 
 void InjectInputMethodText(HWND Wnd, const String& Text) {

@@ -36,6 +36,10 @@ void InjectKeyStroke(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Te
 void InjectInputMethodText(HWND Wnd, const String& Text);
 // Moves the keyboard focus to the window at once (no window manager needed).
 void InjectFocus(HWND Wnd);
+// Waits until the window's top-level window is on the screen and painted
+// (a real X server maps it a little after it is shown); false after the
+// timeout.
+bool WaitExposed(HWND Wnd, int TimeoutMs = 5000);
 
 // Renders the whole window (frame and client, children included) into
 // 32-bit ARGB pixels, rows top-down.

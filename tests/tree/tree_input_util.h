@@ -96,6 +96,7 @@ public:
     Form->Show();
     InjectFocus(Tree->Handle());
     pump();
+    EXPECT_TRUE(WaitExposed(Tree->Handle())) << "the tree's window never came on the screen";
   }
 
   static void pump() {
