@@ -80,25 +80,31 @@ size_t gridBudget(size_t realCells) { return 16384 + 8 * realCells; }
 
 void THtmlTable::clampSpans() {
   const int rowCount = Rows.Count();
-  std::vector<uint64_t> areas;
+  // The grid slots each cell covers; walked again for each step of the
+  // search below rather than kept in a list as long as the table.
+  auto forEachArea = [&](auto&& Fn) {
+    for (int r = 0; r < rowCount; ++r)
+      for (int c = 0; c < Rows[r]->Count(); ++c) {
+        TCellObj* cell = Rows[r]->Items(c);
+        if (!cell) continue;
+        uint64_t rs = uint64_t(std::clamp(cell->RowSpan, 1, rowCount - r));
+        Fn(uint64_t(std::max(cell->ColSpan, 1)) * rs);
+      }
+  };
   uint64_t total = 0, largest = 0;
-  for (int r = 0; r < rowCount; ++r)
-    for (int c = 0; c < Rows[r]->Count(); ++c) {
-      TCellObj* cell = Rows[r]->Items(c);
-      if (!cell) continue;
-      uint64_t rs = uint64_t(std::clamp(cell->RowSpan, 1, rowCount - r));
-      uint64_t a = uint64_t(std::max(cell->ColSpan, 1)) * rs;
-      areas.push_back(a);
-      total += a;
-      largest = std::max(largest, a);
-    }
-  const uint64_t budget = gridBudget(areas.size());
+  size_t cells = 0;
+  forEachArea([&](uint64_t a) {
+    ++cells;
+    total += a;
+    largest = std::max(largest, a);
+  });
+  const uint64_t budget = gridBudget(cells);
   if (total <= budget) return;
   // The largest area every cell may keep so that the areas fit the budget.
   uint64_t lo = 1, hi = largest;
   while (lo < hi) {
     uint64_t mid = lo + (hi - lo + 1) / 2, sum = 0;
-    for (uint64_t a : areas) sum += std::min(a, mid);
+    forEachArea([&](uint64_t a) { sum += std::min(a, mid); });
     if (sum <= budget) lo = mid;
     else hi = mid - 1;
   }
@@ -231,16 +237,20 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       }
     }
 
-  // Every cell once, grouped by how many columns it spans.
-  std::vector<CellRef> cells;
+  // Every cell once, grouped by how many columns it spans, the narrower
+  // spans first and in row order within a span. Cells of one column are
+  // nearly all of a table: they are taken straight from the rows, and only
+  // the few that span columns are gathered and sorted (a list of every
+  // cell would cost a large table more than a tenth of its cells' memory).
+  std::vector<CellRef> spanning;
   for (int r = 0; r < Rows.Count(); ++r) {
     TCellList* row = Rows[r];
     for (int c = 0; c < row->Count(); ++c) {
       TCellObj* cell = row->Items(c);
-      if (cell && cell->ColSpan >= 1) cells.push_back({cell->ColSpan, r, c, cell});
+      if (cell && cell->ColSpan > 1) spanning.push_back({cell->ColSpan, r, c, cell});
     }
   }
-  std::stable_sort(cells.begin(), cells.end(), [](const CellRef& a, const CellRef& b) { return a.Span < b.Span; });
+  std::stable_sort(spanning.begin(), spanning.end(), [](const CellRef& a, const CellRef& b) { return a.Span < b.Span; });
 
   auto promote = [&](int c, TWidthType k) {
     TWidthType& t = ColumnTypes[size_t(c)];
@@ -293,7 +303,7 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
     arr[size_t(weightedCols[0])] = clampInt(total - handed);
   };
 
-  for (const CellRef& ref : cells) {
+  auto visit = [&](const CellRef& ref) {
     TCellObj* cell = ref.Cell;
     int mn = 0, mx = 0;
     cell->Cell->MinMaxWidth(Canvas, mn, mx);
@@ -311,11 +321,11 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       MaxWidths[size_t(c)] = clampInt(std::max<int64_t>(MaxWidths[size_t(c)], cmax));
       Percents[size_t(c)] = std::max(Percents[size_t(c)], p);
       promote(c, cell->Wd.VType);
-      continue;
+      return;
     }
     const int l = c + ref.Span - 1;
     const int64_t curMin = SumOfInteger(MinWidths, c, l), curMax = SumOfInteger(MaxWidths, c, l);
-    if (!(cmin > curMin || cmax > curMax)) continue;
+    if (!(cmin > curMin || cmax > curMax)) return;
     TIntegerPerWidthType counts;
     CountWidthTypes(counts, ColumnTypes, c, l);
     auto spreadEvenly = [&](TWidthType k) {
@@ -332,17 +342,17 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
     };
     if (p > 0) {
       const int s = SumOfType(wtPercent, ColumnTypes, Percents, c, l);
-      if (p < s) continue;
+      if (p < s) return;
       if (counts[wtNone] > 0) {
         const auto cols = colsOf(wtNone, c, l);
         const auto eq = shares(p - s, std::vector<int64_t>(cols.size(), 1));
         for (size_t k = 0; k < cols.size(); ++k) Percents[size_t(cols[k])] = clampInt(eq[k]);
         for (int col = c; col <= l; ++col) ColumnTypes[size_t(col)] = wtPercent;
-        continue;
+        return;
       }
     } else if (counts[wtNone] > 0) {
       spreadEvenly(wtNone);
-      continue;
+      return;
     }
     if (counts[wtRelative] > 0) {
       const auto cols = colsOf(wtRelative, c, l);
@@ -368,7 +378,15 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
     } else {
       spreadEvenly(wtAbsolute);
     }
+  };
+  for (int r = 0; r < Rows.Count(); ++r) {
+    TCellList* row = Rows[r];
+    for (int c = 0; c < row->Count(); ++c) {
+      TCellObj* cell = row->Items(c);
+      if (cell && cell->ColSpan == 1) visit({1, r, c, cell});
+    }
   }
+  for (const CellRef& ref : spanning) visit(ref);
 
   // Weighted relative columns share one unit width.
   std::vector<int> rel;
@@ -528,15 +546,16 @@ void THtmlTable::FindRowHeights(TCanvas* Canvas, int AvailHeight) {
   const int avail = clampInt(std::max<int64_t>(0, goal - int64_t(rowCount) * CellSpacing));
   std::vector<int64_t> desired(size_t(rowCount), 0), specified(size_t(rowCount), 0);
   std::vector<bool> hasSpec(size_t(rowCount), false);
-  // The row spans that occur, each handled once.
-  std::vector<int> spans;
+  // The row spans that occur, each handled once, the shortest first. A
+  // span longer than the table lays out nothing, so a mark for each row
+  // count does (it costs the table's rows, not its cells).
+  std::vector<bool> spanOccurs(size_t(rowCount) + 1, false);
   for (int r = 0; r < rowCount; ++r)
     for (const auto& cell : *Rows[r])
-      if (cell && cell->ColSpan > 0 && cell->RowSpan >= 1) spans.push_back(cell->RowSpan);
-  spans.push_back(1);
-  std::sort(spans.begin(), spans.end());
-  spans.erase(std::unique(spans.begin(), spans.end()), spans.end());
-  for (int span : spans) {
+      if (cell && cell->ColSpan > 0 && cell->RowSpan >= 1 && cell->RowSpan <= rowCount)
+        spanOccurs[size_t(cell->RowSpan)] = true;
+  for (int span = 1; span <= rowCount; ++span) {
+    if (span > 1 && !spanOccurs[size_t(span)]) continue;
     for (int i = 0; i + span <= rowCount; ++i) {
       bool more = false, flag = false;
       int specH = 0;

@@ -284,13 +284,15 @@ int THtmlTable::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int&
 
 template <typename F>
 void THtmlTable::ForEachCell(bool Backwards, F&& Fn) {
-  std::vector<TCellObj*> cells;
-  for (int r = 0; r < Rows.Count(); ++r)
-    for (const auto& cell : *Rows[r])
-      if (cell && cell->ColSpan > 0 && cell->RowSpan > 0) cells.push_back(cell.get());
-  if (Backwards) std::reverse(cells.begin(), cells.end());
-  for (TCellObj* c : cells)
-    if (Fn(c)) return;
+  // Walked in place: a search must not cost a list of every cell.
+  auto visit = [&](TCellObj* cell) { return cell && cell->ColSpan > 0 && cell->RowSpan > 0 && Fn(cell); };
+  const int rowCount = Rows.Count();
+  for (int k = 0; k < rowCount; ++k) {
+    TCellList* row = Rows[Backwards ? rowCount - 1 - k : k];
+    const int n = row->Count();
+    for (int c = 0; c < n; ++c)
+      if (visit(row->Items(Backwards ? n - 1 - c : c))) return;
+  }
 }
 
 bool THtmlTable::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
