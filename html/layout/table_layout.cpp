@@ -52,10 +52,7 @@ std::unique_ptr<TCellObj> dummyCell(ThtDocument* doc, int rowSpan, const THtmlTa
   auto c = std::make_unique<TCellObj>(doc, AMiddle, nullptr, nullptr);
   c->ColSpan = 0;
   c->RowSpan = rowSpan;
-  if (t.BkGnd) {
-    c->BkGnd = true;
-    c->BkColor = t.BkColor;
-  }
+  if (t.BkGnd) c->SetBackground(t.BkColor);
   return c;
 }
 
@@ -144,10 +141,7 @@ bool THtmlTable::normaliseGrid(size_t limit) {
       TCellObj* cell = row->Items(c);
       if (cell->ColSpan == 0) continue;
       cell->InitFromTable(CellPadding, row->BkImage, BorderWidth >= 1, row->APRec);
-      if (!cell->BkGnd && BkGnd) {
-        cell->BkGnd = true;
-        cell->BkColor = BkColor;
-      }
+      if (!cell->BkGnd() && BkGnd) cell->SetBackground(BkColor);
       cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
       for (int k = 1; k < cell->ColSpan; ++k) row->TFreeList<TCellObj>::Insert(c + 1, dummy(cell->RowSpan > 1 ? cell->RowSpan : 1));
       if (dummies > limit) return false;
@@ -308,11 +302,11 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
     int mn = 0, mx = 0;
     cell->Cell->MinMaxWidth(Canvas, mn, mx);
     int64_t cmin = mn, cmax = mx;
-    if (cell->Wd.VType == wtAbsolute) {
-      cmin = std::max<int64_t>(cmin, cell->Wd.Value);
-      cmax = std::max<int64_t>(cmax, cell->Wd.Value);
+    if (cell->Wd().VType == wtAbsolute) {
+      cmin = std::max<int64_t>(cmin, cell->Wd().Value);
+      cmax = std::max<int64_t>(cmax, cell->Wd().Value);
     }
-    const int p = cell->Wd.VType == wtPercent ? cell->Wd.Value : 0;
+    const int p = cell->Wd().VType == wtPercent ? cell->Wd().Value : 0;
     cmin += CellSpacing + cell->HzSpace();
     cmax += CellSpacing + cell->HzSpace();
     const int c = ref.Col;
@@ -320,7 +314,7 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       MinWidths[size_t(c)] = clampInt(std::max<int64_t>(MinWidths[size_t(c)], cmin));
       MaxWidths[size_t(c)] = clampInt(std::max<int64_t>(MaxWidths[size_t(c)], cmax));
       Percents[size_t(c)] = std::max(Percents[size_t(c)], p);
-      promote(c, cell->Wd.VType);
+      promote(c, cell->Wd().VType);
       return;
     }
     const int l = c + ref.Span - 1;
@@ -516,17 +510,17 @@ int layoutRowCells(TCellList* row, TCanvas* canvas, const IntArray& widths, bool
     cell->Width = SumOfInteger(widths, c, c + cell->ColSpan - 1);
     if (cell->RowSpan == span) {
       int spec = 0;
-      if (cell->Ht.VType == wtAbsolute) spec = cell->Ht.Value;
-      else if (cell->Ht.VType == wtPercent) spec = int(std::lround(double(cell->Ht.Value) * avail / 1000.0));
+      if (cell->Ht().VType == wtAbsolute) spec = cell->Ht().Value;
+      else if (cell->Ht().VType == wtPercent) spec = int(std::lround(double(cell->Ht().Value) * avail / 1000.0));
       if (spec == 0 && rowCount == 1) spec = avail;
       int sw = 0, curs = 0;
       cell->VSize = cell->Cell->DoLogic(canvas, 0, cell->Width - cell->HzSpace() - cellSpacing,
                                         std::max(0, spec - cell->VrSpace()), 0, sw, curs);
       h = std::max(h, cell->VSize + cell->VrSpace());
-      if (cell->Ht.VType == wtAbsolute) {
-        h = std::max(h, cell->Ht.Value);
+      if (cell->Ht().VType == wtAbsolute) {
+        h = std::max(h, cell->Ht().Value);
         hasSpec = true;
-      } else if (cell->Ht.VType == wtPercent) {
+      } else if (cell->Ht().VType == wtPercent) {
         specH = std::max(specH, spec);
         hasSpec = true;
       }
@@ -680,9 +674,9 @@ int THtmlTable::LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs) {
         if (!cell || cell->ColSpan <= 0 || cell->RowSpan <= 0) continue;
         const int room = cell->Height - cell->VSize - (cell->VrSpace() + CellSpacing);
         int yIndent = 0;
-        if (cell->VAlign == AMiddle) yIndent = room / 2;
-        else if (cell->VAlign == ABaseline || cell->VAlign == ABottom) yIndent = room;
-        const int top = Y + y + CellSpacing + cell->Paddings[1] + cell->BorderWidths[1] + yIndent;
+        if (cell->VAlign() == AMiddle) yIndent = room / 2;
+        else if (cell->VAlign() == ABaseline || cell->VAlign() == ABottom) yIndent = room;
+        const int top = Y + y + CellSpacing + cell->Paddings()[1] + cell->BorderWidths()[1] + yIndent;
         int sw = 0;
         cell->Cell->DoLogic(Canvas, top, cell->Width - cell->HzSpace() - CellSpacing, 0, 0, sw, Curs);
         if (cell->BGImage && Document->ImagesOn) {

@@ -325,9 +325,9 @@ public:
   // the step of the sections' source runs.
   int32_t SourceStep = 1;
   int32_t DefaultFontSize = 12;
-  // The border and background record of the table cell made last, which
-  // the next cell shares when it looks the same.
-  TSharedRecord<TCellLooks> LastCellLooks;
+  // The box records of the table cells made last, which the next cells
+  // share when they look the same.
+  TSharedRecordCache<TCellLooks> CellLooks;
 
 private:
   int printPageOnce(TCanvas* Canvas, int Top, int Width, int Height, int* ContentEnd);

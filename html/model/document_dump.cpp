@@ -214,11 +214,11 @@ public:
           continue;
         }
         std::string c = "cell colspan=" + std::to_string(cell->ColSpan) + " rowspan=" + std::to_string(cell->RowSpan) +
-                        " valign=" + std::to_string(int(cell->VAlign));
-        if (cell->Wd.VType != wtNone) c += " width=" + spec(cell->Wd);
-        if (cell->Ht.VType != wtNone) c += " height=" + spec(cell->Ht);
-        if (cell->BkGnd) c += " bg=" + color(cell->BkColor);
-        if (cell->HasBorderStyle) c += " border";
+                        " valign=" + std::to_string(int(cell->VAlign()));
+        if (cell->Wd().VType != wtNone) c += " width=" + spec(cell->Wd());
+        if (cell->Ht().VType != wtNone) c += " height=" + spec(cell->Ht());
+        if (cell->BkGnd()) c += " bg=" + color(cell->BkColor());
+        if (cell->HasBorderStyle()) c += " border";
         line(depth + 2, c);
         cellItems(depth + 3, *cell->Cell);
       }

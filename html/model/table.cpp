@@ -109,10 +109,10 @@ TCellList::TCellList(ThtDocument* Master, const TCellList& T)
 
 void TCellList::Add(std::unique_ptr<TCellObj> Cell) {
   if (Cell) {
-    BreakBefore = BreakBefore || Cell->BreakBefore;
-    BreakAfter = BreakAfter || Cell->BreakAfter;
-    BreakInside = BreakInside || Cell->BreakInside;
-    TWidthSpec& ht = Cell->Ht;
+    BreakBefore = BreakBefore || Cell->BreakBefore();
+    BreakAfter = BreakAfter || Cell->BreakAfter();
+    BreakInside = BreakInside || Cell->BreakInside();
+    TWidthSpec ht = Cell->Ht();
     const TWidthSpec& row = SpecRowHeight;
     switch (row.VType) {
       case wtNone: break;
@@ -129,6 +129,7 @@ void TCellList::Add(std::unique_ptr<TCellObj> Cell) {
         else if (ht.VType == wtRelative) ht.Value = std::max(ht.Value, row.Value);
         break;
     }
+    Cell->SetHt(ht);
   }
   TFreeList<TCellObj>::Add(std::move(Cell));
 }
@@ -136,16 +137,29 @@ void TCellList::Add(std::unique_ptr<TCellObj> Cell) {
 void TCellList::PassBackgroundToCells() {
   if (!BkGnd) return;
   for (const auto& cell : FItems)
-    if (cell && !cell->BkGnd) {
-      cell->BkGnd = true;
-      cell->BkColor = BkColor;
-    }
+    if (cell && !cell->BkGnd()) cell->SetBackground(BkColor);
 }
 
 // ---- cells ----
 
+namespace {
+
+// The record of a cell's box, shared with the document's cells that look alike.
+TSharedRecord<TCellLooks> shareLooks(ThtDocument* Document, const TCellLooks& Looks) {
+  return Document ? Document->CellLooks.Share(Looks) : TSharedRecord<TCellLooks>::Make(Looks);
+}
+
+}  // namespace
+
 TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop)
-    : VAlign(AVAlign), Cell(std::make_unique<TCellObjCell>(Master)) {
+    : Cell(std::make_unique<TCellObjCell>(Master)) {
+  TCellLooks l;
+  l.VAlign = AVAlign;
+  readBox(Master, l, Attr, Prop);
+  FLooks = shareLooks(Master, l);
+}
+
+void TCellObj::readBox(ThtDocument* Master, TCellLooks& l, TAttributeList* Attr, TProperties* Prop) {
   if (Prop && !Prop->PropTitle().empty()) Cell->Link().Title = Prop->PropTitle();
   String attrImage;
   if (Attr)
@@ -158,12 +172,12 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
           if (A->Value > 1) RowSpan = std::min(A->Value, MaxRowSpan);
           break;
         case symWidth:
-          if (A->Value >= 0) Wd = WidthSpecFromText(A->Value, A->Text);
+          if (A->Value >= 0) l.Wd = WidthSpecFromText(A->Value, A->Text);
           break;
         case symHeight:
-          if (A->Value >= 0) Ht = WidthSpecFromText(A->Value, A->Text);
+          if (A->Value >= 0) l.Ht = WidthSpecFromText(A->Value, A->Text);
           break;
-        case symBgColor: BkGnd = ColorFromString(A->Text, false, BkColor); break;
+        case symBgColor: l.BkGnd = ColorFromString(A->Text, false, l.BkColor); break;
         case symBackground: attrImage = A->Text; break;
         case symHref: Cell->Link().Url = A->Text; break;
         case symTarget: Cell->Link().Target = A->Text; break;
@@ -172,7 +186,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
     }
   if (!Prop) return;
   TAlignmentType align;
-  if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) VAlign = align;
+  if (Prop->GetVertAlign(align) && (align == ATop || align == AMiddle || align == ABottom)) l.VAlign = align;
   const int EmSize = Prop->EmSize;
   const int ExSize = Prop->ExSize;
   // The raw values are needed only here: a table of a hundred thousand
@@ -195,19 +209,19 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
       if (px >= 0 && px != AutoValue) spec = TWidthSpec{px, wtAbsolute};
     }
   };
-  cssSize(piWidth, Wd);
-  cssSize(piHeight, Ht);
+  cssSize(piWidth, l.Wd);
+  cssSize(piHeight, l.Ht);
   const TColor bg = Prop->GetBackgroundColor();
   if (bg != clNone) {
-    BkGnd = true;
-    BkColor = bg;
+    l.BkGnd = true;
+    l.BkColor = bg;
   }
   String url;
   // The background image asked for: CSS, else BACKGROUND.
   if (!Prop->GetBackgroundImage(url)) url = attrImage;
   if (!url.empty()) {
     BGImage = std::make_unique<TImageObj>(Master, url);
-    Prop->GetBackgroundPos(EmSize, ExSize, looks().BGPos);
+    Prop->GetBackgroundPos(EmSize, ExSize, l.BGPos);
   }
   // Paddings and border widths, sides in the order left, top, right, bottom.
   ConvertPaddingArray(MargArray, EmSize, ExSize, MargArrayO);
@@ -224,43 +238,33 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
   const TPropertyIndex styles[4] = {piBorderLeftStyle, piBorderTopStyle, piBorderRightStyle, piBorderBottomStyle};
   const TPropertyIndex colors[4] = {piBorderLeftColor, piBorderTopColor, piBorderRightColor, piBorderBottomColor};
   for (int i = 0; i < 4; ++i) {
-    Paddings[size_t(i)] = MargArrayO[size_t(MA(pads[i]))];
+    l.Paddings[size_t(i)] = MargArrayO[size_t(MA(pads[i]))];
     TBorderStyleType st = bssNone;
     const bool hasStyle = Prop->GetBorderStyle(styles[i], st) && st != bssNone;
     if (hasStyle) {
-      HasBorderStyle = true;
-      BorderWidths[size_t(i)] = std::max(0, MargArrayO[size_t(MA(widths[i]))]);
+      l.HasBorderStyle = true;
+      l.BorderWidths[size_t(i)] = std::max(0, MargArrayO[size_t(MA(widths[i]))]);
     }
   }
-  if (HasBorderStyle) {
-    TLooks& l = looks();
+  if (l.HasBorderStyle) {
     for (int i = 0; i < 4; ++i) {
       if (MargArray[size_t(MA(colors[i]))].IsEmpty()) MargArrayO[size_t(MA(colors[i]))] = 0xC0C0C0;
       l.BorderStyles[size_t(i)] = MargArrayO[size_t(MA(styles[i]))];
       l.BorderColors[size_t(i)] = MargArrayO[size_t(MA(colors[i]))];
     }
   }
-  // The same record as the cell made before, when they look alike.
-  if (FLooks && Master) {
-    if (Master->LastCellLooks && *Master->LastCellLooks == *FLooks)
-      FLooks = Master->LastCellLooks;
-    else
-      Master->LastCellLooks = FLooks;
-  }
-  Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
-  ShowEmptyCells = Prop->ShowEmptyCells();
+  Prop->GetPageBreaks(l.BreakBefore, l.BreakAfter, l.BreakInside);
+  l.ShowEmptyCells = Prop->ShowEmptyCells();
 }
 
 TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
-    : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Wd(T.Wd), Ht(T.Ht), Paddings(T.Paddings),
-      BorderWidths(T.BorderWidths), Width(T.Width), VSize(T.VSize),
-      Height(T.Height), VAlign(T.VAlign), HasBorderStyle(T.HasBorderStyle), ShowEmptyCells(T.ShowEmptyCells),
-      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter), BreakInside(T.BreakInside), BkGnd(T.BkGnd),
-      BkColor(T.BkColor), Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)),
-      FLooks(T.FLooks) {
+    : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Width(T.Width), VSize(T.VSize), Height(T.Height),
+      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), FLooks(T.FLooks) {
   if (!(Master && Master->PrintBlockBackgrounds)) {
-    BkGnd = false;
-    BkColor = clNone;
+    changeLooks([](TCellLooks& l) {
+      l.BkGnd = false;
+      l.BkColor = clNone;
+    });
   } else if (T.BGImage) {
     BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
   }
@@ -273,34 +277,43 @@ bool TCellLooks::operator==(const TCellLooks& O) const {
     if (BGPos[i].Kind != O.BGPos[i].Kind || BGPos[i].Value != O.BGPos[i].Value || BGPos[i].Repeat != O.BGPos[i].Repeat ||
         BGPos[i].Fixed != O.BGPos[i].Fixed)
       return false;
-  return BorderStyles == O.BorderStyles && BorderColors == O.BorderColors;
+  return Wd == O.Wd && Ht == O.Ht && Paddings == O.Paddings && BorderWidths == O.BorderWidths &&
+         BkColor == O.BkColor && VAlign == O.VAlign && BkGnd == O.BkGnd && HasBorderStyle == O.HasBorderStyle &&
+         ShowEmptyCells == O.ShowEmptyCells && BreakBefore == O.BreakBefore && BreakAfter == O.BreakAfter &&
+         BreakInside == O.BreakInside && BorderStyles == O.BorderStyles && BorderColors == O.BorderColors;
 }
 
-TCellObj::TLooks& TCellObj::looks() {
-  if (!FLooks)
-    FLooks = TSharedRecord<TLooks>::Make();
-  else if (FLooks.Shared())
-    FLooks = TSharedRecord<TLooks>::Make(*FLooks);
-  return *FLooks;
+template <typename F>
+void TCellObj::changeLooks(F&& Fn) {
+  TCellLooks l = *FLooks;
+  Fn(l);
+  if (!(l == *FLooks)) FLooks = shareLooks(Cell->Document, l);
 }
 
-const TBackgroundPosRecs& TCellObj::BackgroundPos() const {
-  static const TBackgroundPosRecs none{};
-  return FLooks ? FLooks->BGPos : none;
+void TCellObj::SetBackground(TColor Color) {
+  changeLooks([&](TCellLooks& l) {
+    l.BkGnd = true;
+    l.BkColor = Color;
+  });
+}
+
+void TCellObj::SetHt(const TWidthSpec& Spec) {
+  changeLooks([&](TCellLooks& l) { l.Ht = Spec; });
 }
 
 void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
                              const TBackgroundPosRecs& RowImagePos) {
-  for (auto& p : Paddings)
-    if (p < 0) p = CellPadding;
-  // A bordered table's cells get at least a one-pixel frame, also where a
-  // style was given for a side without a width.
-  if (HasTableBorder)
-    for (int i = 0; i < 4; ++i)
-      if (!HasBorderStyle || BorderStyle(i) > 0)
-        BorderWidths[size_t(i)] = std::max(1, BorderWidths[size_t(i)]);
-  if (!RowImage.empty() && !BGImage) {
-    BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
-    looks().BGPos = RowImagePos;
-  }
+  const bool rowImage = !RowImage.empty() && !BGImage;
+  changeLooks([&](TCellLooks& l) {
+    for (auto& p : l.Paddings)
+      if (p < 0) p = CellPadding;
+    // A bordered table's cells get at least a one-pixel frame, also where a
+    // style was given for a side without a width.
+    if (HasTableBorder)
+      for (int i = 0; i < 4; ++i)
+        if (!l.HasBorderStyle || l.BorderStyles[size_t(i)] > 0)
+          l.BorderWidths[size_t(i)] = std::max(1, l.BorderWidths[size_t(i)]);
+    if (rowImage) l.BGPos = RowImagePos;
+  });
+  if (rowImage) BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
 }

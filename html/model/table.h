@@ -23,9 +23,23 @@ constexpr int MaxColSpecs = 10000;
 using IntArray = std::vector<int32_t>;
 using TWidthTypeArray = std::vector<TWidthType>;
 
-// What few cells have, held apart: the place of a background picture and
-// border styles and colours of the cell's own.
+// A cell's box as the page asks for it: sizes, paddings, borders,
+// background and page breaks. The cells of a table mostly look alike, so
+// they share one record (see TCellObj::looks and the document's cache);
+// what a single cell changes is copied first.
 struct TCellLooks {
+  TWidthSpec Wd;
+  TWidthSpec Ht;
+  std::array<int32_t, 4> Paddings{};      // left, top, right, bottom
+  std::array<int32_t, 4> BorderWidths{};  // left, top, right, bottom
+  TColor BkColor = clNone;
+  TAlignmentType VAlign = AMiddle;
+  bool BkGnd = false;  // the cell has a background colour
+  bool HasBorderStyle = false;
+  bool ShowEmptyCells = false;
+  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
+  // Where the background picture stands, and the border styles and
+  // colours of a cell with a border style of its own.
   TBackgroundPosRecs BGPos{};
   std::array<int32_t, 4> BorderStyles{};
   std::array<int32_t, 4> BorderColors{};
@@ -42,43 +56,53 @@ public:
   void InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
                      const TBackgroundPosRecs& RowImagePos);
 
+  // What is the cell's own: its spans and its laid-out size.
   int32_t ColSpan = 1;
   int32_t RowSpan = 1;
-  TWidthSpec Wd;
-  TWidthSpec Ht;
-  std::array<int32_t, 4> Paddings{};      // left, top, right, bottom
-  std::array<int32_t, 4> BorderWidths{};  // left, top, right, bottom
-  // Room that paddings and borders take across and down.
-  int32_t HzSpace() const { return Paddings[0] + BorderWidths[0] + Paddings[2] + BorderWidths[2]; }
-  int32_t VrSpace() const { return Paddings[1] + BorderWidths[1] + Paddings[3] + BorderWidths[3]; }
   int32_t Width = 0;
   int32_t VSize = 0;
   int32_t Height = 0;
-  TAlignmentType VAlign = AMiddle;
-  bool HasBorderStyle = false;
-  bool ShowEmptyCells = false;
   bool BGImageOK = false;
-  bool BreakBefore = false, BreakAfter = false, BreakInside = false;
-  bool BkGnd = false;  // the cell has a background colour
-  TColor BkColor = clNone;
   std::unique_ptr<TCellObjCell> Cell;
   std::unique_ptr<TImageObj> BGImage;
 
+  // The box, from the record the cell shares with the cells that look alike.
+  const TWidthSpec& Wd() const { return FLooks->Wd; }
+  const TWidthSpec& Ht() const { return FLooks->Ht; }
+  const std::array<int32_t, 4>& Paddings() const { return FLooks->Paddings; }
+  const std::array<int32_t, 4>& BorderWidths() const { return FLooks->BorderWidths; }
+  // Room that paddings and borders take across and down.
+  int32_t HzSpace() const { return Paddings()[0] + BorderWidths()[0] + Paddings()[2] + BorderWidths()[2]; }
+  int32_t VrSpace() const { return Paddings()[1] + BorderWidths()[1] + Paddings()[3] + BorderWidths()[3]; }
+  TAlignmentType VAlign() const { return FLooks->VAlign; }
+  bool HasBorderStyle() const { return FLooks->HasBorderStyle; }
+  bool ShowEmptyCells() const { return FLooks->ShowEmptyCells; }
+  bool BreakBefore() const { return FLooks->BreakBefore; }
+  bool BreakAfter() const { return FLooks->BreakAfter; }
+  bool BreakInside() const { return FLooks->BreakInside; }
+  bool BkGnd() const { return FLooks->BkGnd; }
+  TColor BkColor() const { return FLooks->BkColor; }
   // Border styles and colours, sides in the order left, top, right,
-  // bottom: all of the cell's box values that painting needs besides the
-  // fields above. Only a cell with a border style of its own has them
-  // (others answer no style and no colour); cells that look alike (those of
-  // one table, mostly) share one record.
-  int32_t BorderStyle(int Side) const { return FLooks ? FLooks->BorderStyles[size_t(Side)] : 0; }
-  int32_t BorderColor(int Side) const { return FLooks ? FLooks->BorderColors[size_t(Side)] : 0; }
+  // bottom (no style and no colour without a border style of the cell's own).
+  int32_t BorderStyle(int Side) const { return FLooks->BorderStyles[size_t(Side)]; }
+  int32_t BorderColor(int Side) const { return FLooks->BorderColors[size_t(Side)]; }
   // Where the background picture stands.
-  const TBackgroundPosRecs& BackgroundPos() const;
+  const TBackgroundPosRecs& BackgroundPos() const { return FLooks->BGPos; }
+
+  // Gives the cell a background colour (from its row or table).
+  void SetBackground(TColor Color);
+  // The height asked for, the row's HEIGHT merged in.
+  void SetHt(const TWidthSpec& Spec);
 
 private:
-  using TLooks = TCellLooks;
-  // The cell's own record to change (a shared one is copied first).
-  TLooks& looks();
-  TSharedRecord<TLooks> FLooks;
+  // Reads the cell's spans, link and background picture into the cell and
+  // its box into l, from the tag's attributes and the computed style.
+  void readBox(ThtDocument* Master, TCellLooks& l, TAttributeList* Attr, TProperties* Prop);
+  // Changes the cell's box: the record shared with other cells is left
+  // alone, and the changed one is shared with the cells that look alike.
+  template <typename F>
+  void changeLooks(F&& Fn);
+  TSharedRecord<TCellLooks> FLooks;
 };
 
 class TCellList : public TFreeList<TCellObj> {

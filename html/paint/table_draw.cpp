@@ -40,13 +40,13 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
   ThtDocument* doc = Document;
   const int yOff = doc->ScrollY;
   const TRect box(X + CellSpacing, Y + CellSpacing - yOff, X + Cell->Width, Y + Cell->Height - yOff);
-  const auto& bw = Cell->BorderWidths;  // left, top, right, bottom
-  const auto& pd = Cell->Paddings;
+  const auto& bw = Cell->BorderWidths();  // left, top, right, bottom
+  const auto& pd = Cell->Paddings();
   const TRect padBox(box.Left + bw[0], box.Top + bw[1], box.Right - bw[2], box.Bottom - bw[3]);
   const bool printBg = !doc->Printing || doc->PrintBlockBackgrounds || !doc->IsCopy;
-  if (Cell->BkGnd && printBg) {
+  if (Cell->BkGnd() && printBg) {
     TRect fill = box;
-    if (!Cell->HasBorderStyle) {
+    if (!Cell->HasBorderStyle()) {
       // The colour runs one pixel under each side that has a border.
       if (bw[0] > 0) --fill.Left;
       if (bw[1] > 0) --fill.Top;
@@ -55,7 +55,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     }
     TRect visible;
     if (IntersectRect(visible, fill, TRect(fill.Left, ARect.Top - 2, fill.Right, ARect.Bottom + 2)))
-      htPaint::FillRect(Canvas, visible, Cell->BkColor);
+      htPaint::FillRect(Canvas, visible, Cell->BkColor());
   }
   if (Cell->BGImage && Cell->BGImageOK && doc->ImagesOn && Cell->BGImage->Image &&
       Cell->BGImage->Image != DefBitmap() && Cell->BGImage->Image != ErrorBitmap())
@@ -75,10 +75,10 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     // The clip goes back whatever happened inside.
     RestoreClipping(Canvas, rgn, save);
   }
-  if (inBand && (Cell->Cell->Count() > 0 || Cell->ShowEmptyCells)) {
+  if (inBand && (Cell->Cell->Count() > 0 || Cell->ShowEmptyCells())) {
     htBorderStyleArray styles;
     htColorArray colors;
-    if (Cell->HasBorderStyle) {
+    if (Cell->HasBorderStyle()) {
       styles = {styleOf(*Cell, 0), styleOf(*Cell, 1), styleOf(*Cell, 2), styleOf(*Cell, 3)};
       colors = {colorOf(*Cell, 0), colorOf(*Cell, 1), colorOf(*Cell, 2), colorOf(*Cell, 3)};
     } else if (BorderWidth > 0) {

@@ -329,7 +329,7 @@ void THtmlParser::parseTable() {
           SectionCell = cellObj->Cell.get();
           TAttribute* nowrap = nullptr;
           FPropStack.NoBreak = Attributes->Find(symNoWrap, nowrap) &&
-                               !(cellObj->Wd.VType == wtAbsolute && cellObj->Wd.Value > 0);
+                               !(cellObj->Wd().VType == wtAbsolute && cellObj->Wd().Value > 0);
           Section = std::make_unique<TSection>(Document, nullptr, top(), CurrentUrlTarget.get(), SectionCell, true);
           T.SkipBlanks();
           next();

@@ -475,10 +475,10 @@ TEST(TableModel, AttributesAreReadWithinTheirRanges) {
   EXPECT_EQ(row.SpecRowHeight, MakeWidthSpec(100, wtAbsolute));
   auto cellAttrs = attrs({{symHeight, u"40"}, {symWidth, u"50%"}});
   auto cell = std::make_unique<TCellObj>(doc.get(), AMiddle, cellAttrs.get(), nullptr);
-  EXPECT_EQ(cell->Wd, MakeWidthSpec(500, wtPercent));
+  EXPECT_EQ(cell->Wd(), MakeWidthSpec(500, wtPercent));
   TCellObj* raw = cell.get();
   row.Add(std::move(cell));
-  EXPECT_EQ(raw->Ht, MakeWidthSpec(100, wtAbsolute));  // the larger of row and cell
+  EXPECT_EQ(raw->Ht(), MakeWidthSpec(100, wtAbsolute));  // the larger of row and cell
 }
 
 TEST(TableModel, ColumnSpecsReachTheirCellsAndSpansNarrow) {
