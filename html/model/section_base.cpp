@@ -216,12 +216,14 @@ int TCellBasic::Draw(TCanvas* Canvas, const TRect& ARect, int, int X, int Y, int
   const size_t n = FItems.size();
   size_t i = 0;
   if (Document && Document->Printing) {
-    if (!FPrintWalk) FPrintWalk = std::make_unique<TPrintWalk>();
-    i = FPrintWalk->Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
+    std::optional<TPrintWalk>& walk = extras().PrintWalk;
+    if (!walk) walk.emplace();
+    i = walk->Begin(Document, ARect, n, [this](size_t k) { return FItems[k].get(); });
   }
+  const TPrintWalk* walk = FExtras && FExtras->PrintWalk ? &*FExtras->PrintWalk : nullptr;
   for (; i < n; ++i) {
     TSectionBase* item = FItems[i].get();
-    if (FPrintWalk && FPrintWalk->EndsAt(item, ARect)) break;
+    if (walk && walk->EndsAt(item, ARect)) break;
     if (item->OffPrintedPage(ARect)) continue;
     result = item->Draw(Canvas, ARect, IndentManager, X, XRef, YRef);
   }
@@ -375,22 +377,25 @@ int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y
 }
 
 TCellObjCell::TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source)
-    : TCell(NewDocument, Source), CellRect(Source.CellRect),
-      FLink(Source.FLink ? std::make_unique<TCellLink>(*Source.FLink) : nullptr) {}
+    : TCell(NewDocument, Source) {
+  if (const TCellLink* link = Source.ownLink()) Link() = *link;
+}
 
 uint8_t TCellObjCell::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                              TFormControlObj*& FormControl, String& ATitle) {
   uint8_t flags = TCellBasic::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
   const int viewY = Document ? Y - Document->ScrollY : Y;
-  if (FLink && X >= CellRect.Left && X < CellRect.Right && viewY >= CellRect.Top && viewY < CellRect.Bottom) {
-    if (!(flags & guTitle) && !FLink->Title.empty()) {
-      ATitle = FLink->Title;
+  const TCellLink* link = ownLink();
+  if (link && X >= link->CellRect.Left && X < link->CellRect.Right && viewY >= link->CellRect.Top &&
+      viewY < link->CellRect.Bottom) {
+    if (!(flags & guTitle) && !link->Title.empty()) {
+      ATitle = link->Title;
       flags |= guTitle;
     }
-    if (!(flags & guUrl) && !FLink->Url.empty()) {
+    if (!(flags & guUrl) && !link->Url.empty()) {
       UrlTarg = std::make_unique<TUrlTarget>();
-      UrlTarg->URL = FLink->Url;
-      UrlTarg->Target = FLink->Target;
+      UrlTarg->URL = link->Url;
+      UrlTarg->Target = link->Target;
       flags |= guUrl;
     }
   }

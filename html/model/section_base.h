@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "html/model/object_pool.h"
 #include "html/parse/style_model.h"
@@ -157,6 +158,15 @@ public:
   bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY);
 };
 
+// A table cell's own tooltip and link (a cell of its own HREF), and the
+// box where they answer, as last drawn.
+struct TCellLink {
+  String Title;
+  String Url;
+  String Target;
+  TRect CellRect{};
+};
+
 class TCellBasic : public TSectionBaseList {
 public:
   HT_POOLED_OBJECT
@@ -190,9 +200,22 @@ public:
   // The tag of the block whose content the cell is; empty for others.
   virtual const String& GetOwnerTag() const;
 
+protected:
+  // What few cells need, held apart so that the many others pay one
+  // pointer for it: the walk over the items on printed pages (made when
+  // the cell is first drawn on one) and a table cell's own link.
+  struct TCellExtras {
+    std::optional<TPrintWalk> PrintWalk;
+    std::unique_ptr<TCellLink> Link;
+  };
+  TCellExtras& extras() {
+    if (!FExtras) FExtras = std::make_unique<TCellExtras>();
+    return *FExtras;
+  }
+  const TCellExtras* findExtras() const { return FExtras.get(); }
+
 private:
-  // Made when the cell is first drawn on a printed page.
-  std::unique_ptr<TPrintWalk> FPrintWalk;
+  std::unique_ptr<TCellExtras> FExtras;
 
 public:
   // Last, so that a derived cell's first small field fills the room after them.
@@ -247,20 +270,19 @@ public:
   uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
                  TFormControlObj*& FormControl, String& ATitle) override;
 
-  // The cell's tooltip and link (a cell of its own HREF): held apart, as
-  // few cells have them.
-  struct TCellLink {
-    String Title;
-    String Url;
-    String Target;
-  };
+  // The cell's tooltip and link, made when asked for.
   TCellLink& Link() {
-    if (!FLink) FLink = std::make_unique<TCellLink>();
-    return *FLink;
+    std::unique_ptr<TCellLink>& link = extras().Link;
+    if (!link) link = std::make_unique<TCellLink>();
+    return *link;
   }
-
-  TRect CellRect;
+  // The cell's box as drawn: where its own link and tooltip answer (only a
+  // cell that has them keeps it).
+  void SetCellRect(const TRect& Rect) {
+    if (TCellLink* link = ownLink()) link->CellRect = Rect;
+  }
+  TRect CellRect() const { return ownLink() ? ownLink()->CellRect : TRect(); }
 
 private:
-  std::unique_ptr<TCellLink> FLink;
+  TCellLink* ownLink() const { return findExtras() ? findExtras()->Link.get() : nullptr; }
 };

@@ -62,7 +62,7 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     PaintTiledBackground(Canvas, Cell->BGImage->Image, Cell->BackgroundPos(), padBox, ARect);
 
   const bool inBand = box.Top < ARect.Bottom + 200 && box.Bottom > ARect.Top - 200;
-  Cell->Cell->CellRect = box;
+  Cell->Cell->SetCellRect(box);
   if (inBand && Cell->Cell->Count() > 0) {
     const TRect content(padBox.Left + pd[0], padBox.Top + pd[1], padBox.Right - pd[2], padBox.Bottom - pd[3]);
     HRGN rgn = nullptr, save = nullptr;

@@ -118,7 +118,7 @@ TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
   // The cells' boxes are placed where they are painted.
   l.Doc->Draw(l.Canvas(), TRect(0, 0, 400, 200), 400, 0, 0, 0, 0);
   // Inside the first cell (not over its text): its own link and tooltip.
-  const TRect r = first->Cell->CellRect;
+  const TRect r = first->Cell->CellRect();
   std::unique_ptr<TUrlTarget> url;
   TFormControlObj* ctl = nullptr;
   String title;
@@ -127,11 +127,12 @@ TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
   EXPECT_EQ(url->URL, u"cell.html");
   EXPECT_EQ(url->Target, u"side");
   EXPECT_EQ(title, u"a cell tip");
-  // The second cell has neither.
-  const TRect r2 = second->Cell->CellRect;
+  // The second cell (just right of the first, no spacing between) has
+  // neither, and keeps no box for them.
+  EXPECT_EQ(second->Cell->CellRect(), TRect());
   url.reset();
   title.clear();
-  EXPECT_EQ(l.Doc->GetURL(l.Canvas(), r2.Right - 5, r2.Bottom - 5, url, ctl, title) & (guUrl | guTitle), 0);
+  EXPECT_EQ(l.Doc->GetURL(l.Canvas(), r.Right + 5, r.Bottom - 5, url, ctl, title) & (guUrl | guTitle), 0);
 }
 
 TEST(HostileTable, CellsThatLookAlikeKeepTheirOwnBackgroundPlace) {
