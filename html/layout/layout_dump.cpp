@@ -81,7 +81,7 @@ public:
           if (!c || c->ColSpan == 0 || c->RowSpan == 0) continue;
           line(depth + 1, "cell row=" + num(r) + " w=" + num(c->Width) + " h=" + num(c->Height) + " content=" +
                               num(c->VSize));
-          cell(*c->Cell, depth + 2);
+          cell(*c, depth + 2);
         }
       return;
     }

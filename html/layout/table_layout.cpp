@@ -300,7 +300,7 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
   auto visit = [&](const CellRef& ref) {
     TCellObj* cell = ref.Cell;
     int mn = 0, mx = 0;
-    cell->Cell->MinMaxWidth(Canvas, mn, mx);
+    cell->MinMaxWidth(Canvas, mn, mx);
     int64_t cmin = mn, cmax = mx;
     if (cell->Wd().VType == wtAbsolute) {
       cmin = std::max<int64_t>(cmin, cell->Wd().Value);
@@ -514,7 +514,7 @@ int layoutRowCells(TCellList* row, TCanvas* canvas, const IntArray& widths, bool
       else if (cell->Ht().VType == wtPercent) spec = int(std::lround(double(cell->Ht().Value) * avail / 1000.0));
       if (spec == 0 && rowCount == 1) spec = avail;
       int sw = 0, curs = 0;
-      cell->VSize = cell->Cell->DoLogic(canvas, 0, cell->Width - cell->HzSpace() - cellSpacing,
+      cell->VSize = cell->DoLogic(canvas, 0, cell->Width - cell->HzSpace() - cellSpacing,
                                         std::max(0, spec - cell->VrSpace()), 0, sw, curs);
       h = std::max(h, cell->VSize + cell->VrSpace());
       if (cell->Ht().VType == wtAbsolute) {
@@ -678,11 +678,10 @@ int THtmlTable::LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs) {
         else if (cell->VAlign() == ABaseline || cell->VAlign() == ABottom) yIndent = room;
         const int top = Y + y + CellSpacing + cell->Paddings()[1] + cell->BorderWidths()[1] + yIndent;
         int sw = 0;
-        cell->Cell->DoLogic(Canvas, top, cell->Width - cell->HzSpace() - CellSpacing, 0, 0, sw, Curs);
-        if (cell->BGImage && Document->ImagesOn) {
-          cell->BGImage->DrawLogic(Document, Canvas, nullptr, 0, 0);
-          if (cell->BGImage->Image == ErrorBitmap()) cell->BGImage.reset();
-          else cell->BGImageOK = true;
+        cell->DoLogic(Canvas, top, cell->Width - cell->HzSpace() - CellSpacing, 0, 0, sw, Curs);
+        if (TImageObj* image = cell->BGImage(); image && Document->ImagesOn) {
+          image->DrawLogic(Document, Canvas, nullptr, 0, 0);
+          cell->BGImageLoaded(image->Image != ErrorBitmap());
         }
       }
     }

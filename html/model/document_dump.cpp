@@ -220,7 +220,7 @@ public:
         if (cell->BkGnd()) c += " bg=" + color(cell->BkColor());
         if (cell->HasBorderStyle()) c += " border";
         line(depth + 2, c);
-        cellItems(depth + 3, *cell->Cell);
+        cellItems(depth + 3, *cell);
       }
     }
   }

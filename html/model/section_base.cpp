@@ -6,6 +6,7 @@
 #include "html/model/document.h"
 #include "html/model/indent_manager.h"
 #include "html/model/section.h"
+#include "html/images/image_object.h"
 
 TIDObject::~TIDObject() {
   if (FIdRefs > 0)
@@ -148,6 +149,9 @@ const String& TCellBasic::GetOwnerTag() const {
   static const String none;
   return none;
 }
+
+TCellBasic::TCellExtras::TCellExtras() = default;
+TCellBasic::TCellExtras::~TCellExtras() = default;
 
 TCellBasic::~TCellBasic() {
   // Items go newest first, so that each leaves the document's lists from
@@ -376,28 +380,3 @@ int TCell::Draw(TCanvas* Canvas, const TRect& ARect, int ClipWidth, int X, int Y
   return TCellBasic::Draw(Canvas, ARect, ClipWidth, X, Y, XRef, YRef);
 }
 
-TCellObjCell::TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source)
-    : TCell(NewDocument, Source) {
-  if (const TCellLink* link = Source.ownLink()) Link() = *link;
-}
-
-uint8_t TCellObjCell::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
-                             TFormControlObj*& FormControl, String& ATitle) {
-  uint8_t flags = TCellBasic::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
-  const int viewY = Document ? Y - Document->ScrollY : Y;
-  const TCellLink* link = ownLink();
-  if (link && X >= link->CellRect.Left && X < link->CellRect.Right && viewY >= link->CellRect.Top &&
-      viewY < link->CellRect.Bottom) {
-    if (!(flags & guTitle) && !link->Title.empty()) {
-      ATitle = link->Title;
-      flags |= guTitle;
-    }
-    if (!(flags & guUrl) && !link->Url.empty()) {
-      UrlTarg = std::make_unique<TUrlTarget>();
-      UrlTarg->URL = link->Url;
-      UrlTarg->Target = link->Target;
-      flags |= guUrl;
-    }
-  }
-  return flags;
-}

@@ -22,6 +22,7 @@ class TBlock;
 class TSection;
 class TIndentManager;
 class TFormControlObj;
+class TImageObj;
 class TIDObjectList;
 
 // A layout that cannot go on; the cell drops the item and lays out the rest.
@@ -203,10 +204,15 @@ public:
 protected:
   // What few cells need, held apart so that the many others pay one
   // pointer for it: the walk over the items on printed pages (made when
-  // the cell is first drawn on one) and a table cell's own link.
+  // the cell is first drawn on one), and a table cell's own link and
+  // background picture (with whether the picture loaded).
   struct TCellExtras {
+    TCellExtras();
+    ~TCellExtras();
     std::optional<TPrintWalk> PrintWalk;
     std::unique_ptr<TCellLink> Link;
+    std::unique_ptr<TImageObj> BGImage;
+    bool BGImageOK = false;
   };
   TCellExtras& extras() {
     if (!FExtras) FExtras = std::make_unique<TCellExtras>();
@@ -260,29 +266,4 @@ private:
   // Points IndentManager at the cell's manager for a layout or a drawing:
   // its own, or one borrowed from the document until the scope ends.
   class TIndentScope;
-};
-
-// A table cell's content, with the cell's own link and tooltip.
-class TCellObjCell : public TCell {
-public:
-  using TCell::TCell;
-  TCellObjCell(ThtDocument* NewDocument, const TCellObjCell& Source);
-  uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
-                 TFormControlObj*& FormControl, String& ATitle) override;
-
-  // The cell's tooltip and link, made when asked for.
-  TCellLink& Link() {
-    std::unique_ptr<TCellLink>& link = extras().Link;
-    if (!link) link = std::make_unique<TCellLink>();
-    return *link;
-  }
-  // The cell's box as drawn: where its own link and tooltip answer (only a
-  // cell that has them keeps it).
-  void SetCellRect(const TRect& Rect) {
-    if (TCellLink* link = ownLink()) link->CellRect = Rect;
-  }
-  TRect CellRect() const { return ownLink() ? ownLink()->CellRect : TRect(); }
-
-private:
-  TCellLink* ownLink() const { return findExtras() ? findExtras()->Link.get() : nullptr; }
 };

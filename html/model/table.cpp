@@ -152,7 +152,7 @@ TSharedRecord<TCellLooks> shareLooks(ThtDocument* Document, const TCellLooks& Lo
 }  // namespace
 
 TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop)
-    : Cell(std::make_unique<TCellObjCell>(Master)) {
+    : TCell(Master) {
   TCellLooks l;
   l.VAlign = AVAlign;
   readBox(Master, l, Attr, Prop);
@@ -160,7 +160,7 @@ TCellObj::TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* 
 }
 
 void TCellObj::readBox(ThtDocument* Master, TCellLooks& l, TAttributeList* Attr, TProperties* Prop) {
-  if (Prop && !Prop->PropTitle().empty()) Cell->Link().Title = Prop->PropTitle();
+  if (Prop && !Prop->PropTitle().empty()) Link().Title = Prop->PropTitle();
   String attrImage;
   if (Attr)
     for (const auto& A : *Attr) {
@@ -179,8 +179,8 @@ void TCellObj::readBox(ThtDocument* Master, TCellLooks& l, TAttributeList* Attr,
           break;
         case symBgColor: l.BkGnd = ColorFromString(A->Text, false, l.BkColor); break;
         case symBackground: attrImage = A->Text; break;
-        case symHref: Cell->Link().Url = A->Text; break;
-        case symTarget: Cell->Link().Target = A->Text; break;
+        case symHref: Link().Url = A->Text; break;
+        case symTarget: Link().Target = A->Text; break;
         default: break;
       }
     }
@@ -220,7 +220,7 @@ void TCellObj::readBox(ThtDocument* Master, TCellLooks& l, TAttributeList* Attr,
   // The background image asked for: CSS, else BACKGROUND.
   if (!Prop->GetBackgroundImage(url)) url = attrImage;
   if (!url.empty()) {
-    BGImage = std::make_unique<TImageObj>(Master, url);
+    extras().BGImage = std::make_unique<TImageObj>(Master, url);
     Prop->GetBackgroundPos(EmSize, ExSize, l.BGPos);
   }
   // Paddings and border widths, sides in the order left, top, right, bottom.
@@ -258,19 +258,53 @@ void TCellObj::readBox(ThtDocument* Master, TCellLooks& l, TAttributeList* Attr,
 }
 
 TCellObj::TCellObj(ThtDocument* Master, const TCellObj& T)
-    : ColSpan(T.ColSpan), RowSpan(T.RowSpan), Width(T.Width), VSize(T.VSize), Height(T.Height),
-      Cell(std::make_unique<TCellObjCell>(Master, *T.Cell)), FLooks(T.FLooks) {
+    : TCell(Master, T), ColSpan(T.ColSpan), RowSpan(T.RowSpan), Width(T.Width), VSize(T.VSize),
+      Height(T.Height), FLooks(T.FLooks) {
+  if (const TCellLink* link = T.ownLink()) Link() = *link;
   if (!(Master && Master->PrintBlockBackgrounds)) {
     changeLooks([](TCellLooks& l) {
       l.BkGnd = false;
       l.BkColor = clNone;
     });
-  } else if (T.BGImage) {
-    BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(T.BGImage->CreateCopy(Master).release()));
+  } else if (TImageObj* image = T.BGImage()) {
+    extras().BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(image->CreateCopy(Master).release()));
   }
 }
 
 TCellObj::~TCellObj() = default;
+
+TCellLink& TCellObj::Link() {
+  std::unique_ptr<TCellLink>& link = extras().Link;
+  if (!link) link = std::make_unique<TCellLink>();
+  return *link;
+}
+
+void TCellObj::BGImageLoaded(bool OK) {
+  if (!findExtras()) return;
+  if (OK) extras().BGImageOK = true;
+  else extras().BGImage.reset();
+}
+
+uint8_t TCellObj::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                         TFormControlObj*& FormControl, String& ATitle) {
+  uint8_t flags = TCellBasic::GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle);
+  const int viewY = Document ? Y - Document->ScrollY : Y;
+  const TCellLink* link = ownLink();
+  if (link && X >= link->CellRect.Left && X < link->CellRect.Right && viewY >= link->CellRect.Top &&
+      viewY < link->CellRect.Bottom) {
+    if (!(flags & guTitle) && !link->Title.empty()) {
+      ATitle = link->Title;
+      flags |= guTitle;
+    }
+    if (!(flags & guUrl) && !link->Url.empty()) {
+      UrlTarg = std::make_unique<TUrlTarget>();
+      UrlTarg->URL = link->Url;
+      UrlTarg->Target = link->Target;
+      flags |= guUrl;
+    }
+  }
+  return flags;
+}
 
 bool TCellLooks::operator==(const TCellLooks& O) const {
   for (size_t i = 0; i < BGPos.size(); ++i)
@@ -287,7 +321,7 @@ template <typename F>
 void TCellObj::changeLooks(F&& Fn) {
   TCellLooks l = *FLooks;
   Fn(l);
-  if (!(l == *FLooks)) FLooks = shareLooks(Cell->Document, l);
+  if (!(l == *FLooks)) FLooks = shareLooks(Document, l);
 }
 
 void TCellObj::SetBackground(TColor Color) {
@@ -303,7 +337,7 @@ void TCellObj::SetHt(const TWidthSpec& Spec) {
 
 void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
                              const TBackgroundPosRecs& RowImagePos) {
-  const bool rowImage = !RowImage.empty() && !BGImage;
+  const bool rowImage = !RowImage.empty() && !BGImage();
   changeLooks([&](TCellLooks& l) {
     for (auto& p : l.Paddings)
       if (p < 0) p = CellPadding;
@@ -315,5 +349,5 @@ void TCellObj::InitFromTable(int CellPadding, const String& RowImage, bool HasTa
           l.BorderWidths[size_t(i)] = std::max(1, l.BorderWidths[size_t(i)]);
     if (rowImage) l.BGPos = RowImagePos;
   });
-  if (rowImage) BGImage = std::make_unique<TImageObj>(Cell->Document, RowImage);
+  if (rowImage) extras().BGImage = std::make_unique<TImageObj>(Document, RowImage);
 }

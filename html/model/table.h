@@ -1,7 +1,7 @@
 #pragma once
 // Tables: a THtmlTable (held by a TTableBlock) owns its rows; a row is a
-// list of cells; each cell owns the content of one TD or TH. A nil entry
-// in a row is a slot covered by another cell's span.
+// list of cells; each cell is the content of one TD or TH. A nil entry in
+// a row is a slot covered by another cell's span.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -46,12 +46,16 @@ struct TCellLooks {
   bool operator==(const TCellLooks& O) const;
 };
 
-class TCellObj : public TObject {
+// A table cell: the items of one TD or TH, laid out as a cell of their
+// own, with the cell's spans, size and box, and its own link and tooltip.
+class TCellObj : public TCell {
 public:
   HT_POOLED_OBJECT
   TCellObj(ThtDocument* Master, TAlignmentType AVAlign, TAttributeList* Attr, TProperties* Prop);
   TCellObj(ThtDocument* Master, const TCellObj& T);
   ~TCellObj() override;
+  uint8_t GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarget>& UrlTarg,
+                 TFormControlObj*& FormControl, String& ATitle) override;
 
   void InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
                      const TBackgroundPosRecs& RowImagePos);
@@ -62,9 +66,21 @@ public:
   int32_t Width = 0;
   int32_t VSize = 0;
   int32_t Height = 0;
-  bool BGImageOK = false;
-  std::unique_ptr<TCellObjCell> Cell;
-  std::unique_ptr<TImageObj> BGImage;
+
+  // The background picture (a few cells have one) and whether it loaded.
+  TImageObj* BGImage() const { return findExtras() ? findExtras()->BGImage.get() : nullptr; }
+  bool BGImageOK() const { return findExtras() && findExtras()->BGImageOK; }
+  // After the picture's layout: a picture that failed is dropped.
+  void BGImageLoaded(bool OK);
+
+  // The cell's tooltip and link, made when asked for.
+  TCellLink& Link();
+  // The cell's box as drawn: where its own link and tooltip answer (only a
+  // cell that has them keeps it).
+  void SetCellRect(const TRect& Rect) {
+    if (TCellLink* link = ownLink()) link->CellRect = Rect;
+  }
+  TRect CellRect() const { return ownLink() ? ownLink()->CellRect : TRect(); }
 
   // The box, from the record the cell shares with the cells that look alike.
   const TWidthSpec& Wd() const { return FLooks->Wd; }
@@ -102,6 +118,7 @@ private:
   // alone, and the changed one is shared with the cells that look alike.
   template <typename F>
   void changeLooks(F&& Fn);
+  TCellLink* ownLink() const { return findExtras() ? findExtras()->Link.get() : nullptr; }
   TSharedRecord<TCellLooks> FLooks;
 };
 

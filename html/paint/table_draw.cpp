@@ -57,25 +57,26 @@ void THtmlTable::DrawCell(TCanvas* Canvas, TCellObj* Cell, const TRect& ARect, i
     if (IntersectRect(visible, fill, TRect(fill.Left, ARect.Top - 2, fill.Right, ARect.Bottom + 2)))
       htPaint::FillRect(Canvas, visible, Cell->BkColor());
   }
-  if (Cell->BGImage && Cell->BGImageOK && doc->ImagesOn && Cell->BGImage->Image &&
-      Cell->BGImage->Image != DefBitmap() && Cell->BGImage->Image != ErrorBitmap())
-    PaintTiledBackground(Canvas, Cell->BGImage->Image, Cell->BackgroundPos(), padBox, ARect);
+  const TImageObj* image = Cell->BGImage();
+  if (image && Cell->BGImageOK() && doc->ImagesOn && image->Image && image->Image != DefBitmap() &&
+      image->Image != ErrorBitmap())
+    PaintTiledBackground(Canvas, image->Image, Cell->BackgroundPos(), padBox, ARect);
 
   const bool inBand = box.Top < ARect.Bottom + 200 && box.Bottom > ARect.Top - 200;
-  Cell->Cell->SetCellRect(box);
-  if (inBand && Cell->Cell->Count() > 0) {
+  Cell->SetCellRect(box);
+  if (inBand && Cell->Count() > 0) {
     const TRect content(padBox.Left + pd[0], padBox.Top + pd[1], padBox.Right - pd[2], padBox.Bottom - pd[3]);
     HRGN rgn = nullptr, save = nullptr;
     GetClippingRgn(Canvas, TRect(content.Left, content.Top, content.Right, content.Bottom), doc->Printing, rgn, save);
     try {
-      Cell->Cell->Draw(Canvas, ARect, Cell->Width - Cell->HzSpace() - CellSpacing, content.Left, content.Top + yOff, 0, 0);
+      Cell->Draw(Canvas, ARect, Cell->Width - Cell->HzSpace() - CellSpacing, content.Left, content.Top + yOff, 0, 0);
     } catch (const Exception&) {
       // A cell that cannot paint leaves the rest of the table painted.
     }
     // The clip goes back whatever happened inside.
     RestoreClipping(Canvas, rgn, save);
   }
-  if (inBand && (Cell->Cell->Count() > 0 || Cell->ShowEmptyCells())) {
+  if (inBand && (Cell->Count() > 0 || Cell->ShowEmptyCells())) {
     htBorderStyleArray styles;
     htColorArray colors;
     if (Cell->HasBorderStyle()) {
@@ -269,17 +270,17 @@ uint8_t THtmlTable::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTa
   FormControl = nullptr;
   ATitle.clear();
   TCellObj* cell = CellAt(X, Y);
-  return cell ? cell->Cell->GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle) : 0;
+  return cell ? cell->GetURL(Canvas, X, Y, UrlTarg, FormControl, ATitle) : 0;
 }
 
 bool THtmlTable::PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) {
   TCellObj* cell = CellAt(X, Y);
-  return cell && cell->Cell->PtInObject(X, Y, Obj, IX, IY);
+  return cell && cell->PtInObject(X, Y, Obj, IX, IY);
 }
 
 int THtmlTable::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& CaretHt, bool& Intext) {
   TCellObj* cell = CellAt(X, Y);
-  return cell ? cell->Cell->FindCursor(Canvas, X, Y, XR, YR, CaretHt, Intext) : -1;
+  return cell ? cell->FindCursor(Canvas, X, Y, XR, YR, CaretHt, Intext) : -1;
 }
 
 template <typename F>
@@ -298,38 +299,38 @@ void THtmlTable::ForEachCell(bool Backwards, F&& Fn) {
 bool THtmlTable::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
   if (Length < 1 || Cursor < StartPos || Cursor > StartPos + Length - 1) return false;
   bool found = false;
-  ForEachCell(false, [&](TCellObj* c) { return found = c->Cell->CursorToXY(Canvas, Cursor, X, Y); });
+  ForEachCell(false, [&](TCellObj* c) { return found = c->CursorToXY(Canvas, Cursor, X, Y); });
   return found;
 }
 
 int THtmlTable::FindDocPos(int SourcePos, bool Prev) {
   int result = -1;
-  ForEachCell(Prev, [&](TCellObj* c) { return (result = c->Cell->FindDocPos(SourcePos, Prev)) >= 0; });
+  ForEachCell(Prev, [&](TCellObj* c) { return (result = c->FindDocPos(SourcePos, Prev)) >= 0; });
   return result;
 }
 
 int THtmlTable::FindSourcePos(int DocPos) {
   int result = -1;
-  ForEachCell(false, [&](TCellObj* c) { return (result = c->Cell->FindSourcePos(DocPos)) >= 0; });
+  ForEachCell(false, [&](TCellObj* c) { return (result = c->FindSourcePos(DocPos)) >= 0; });
   return result;
 }
 
 int THtmlTable::FindString(int From, const String& ToFind, bool MatchCase) {
   int result = -1;
-  ForEachCell(false, [&](TCellObj* c) { return (result = c->Cell->FindString(From, ToFind, MatchCase)) >= 0; });
+  ForEachCell(false, [&](TCellObj* c) { return (result = c->FindString(From, ToFind, MatchCase)) >= 0; });
   return result;
 }
 
 int THtmlTable::FindStringR(int From, const String& ToFind, bool MatchCase) {
   int result = -1;
-  ForEachCell(true, [&](TCellObj* c) { return (result = c->Cell->FindStringR(From, ToFind, MatchCase)) >= 0; });
+  ForEachCell(true, [&](TCellObj* c) { return (result = c->FindStringR(From, ToFind, MatchCase)) >= 0; });
   return result;
 }
 
 bool THtmlTable::GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj) {
   if (Length < 1 || Pos < StartPos || Pos > StartPos + Length - 1) return false;
   bool found = false;
-  ForEachCell(false, [&](TCellObj* c) { return found = c->Cell->GetChAtPos(Pos, Ch, Obj); });
+  ForEachCell(false, [&](TCellObj* c) { return found = c->GetChAtPos(Pos, Ch, Obj); });
   return found;
 }
 
@@ -337,7 +338,7 @@ void THtmlTable::AddSectionsToList() { TSectionBase::AddSectionsToList(); }
 
 void THtmlTable::CopyToClipboard() {
   ForEachCell(false, [&](TCellObj* c) {
-    c->Cell->CopyToClipboard();
+    c->CopyToClipboard();
     return false;
   });
 }

@@ -211,7 +211,7 @@ void THtmlParser::parseTable() {
   auto closeCell = [&] {
     if (!SectionCell) return;
     addSection();
-    if (cellObj && SectionCell == cellObj->Cell.get()) {
+    if (cellObj && SectionCell == cellObj.get()) {
       SectionCell->CheckLastBottomMargin();
       TCellObj* raw = cellObj.get();
       if (row) row->Add(std::move(cellObj));
@@ -326,7 +326,7 @@ void THtmlParser::parseTable() {
             if (prop->Props[colorSlot].IsEmpty()) prop->Props[colorSlot] = TPropValue(int(table->BorderColor));
           }
           cellObj = std::make_unique<TCellObj>(Document, vAlign, Attributes.get(), top());
-          SectionCell = cellObj->Cell.get();
+          SectionCell = cellObj.get();
           TAttribute* nowrap = nullptr;
           FPropStack.NoBreak = Attributes->Find(symNoWrap, nowrap) &&
                                !(cellObj->Wd().VType == wtAbsolute && cellObj->Wd().Value > 0);

@@ -51,7 +51,7 @@ void dumpItem(std::ostringstream& o, TSectionBase* Item, int Depth) {
         TCellObj* cell = row->GetItem(c);
         if (!cell) continue;
         o << p << "    cell " << c << " w=" << cell->Width << " h=" << cell->Height << "\n";
-        if (cell->Cell) dumpCell(o, *cell->Cell, Depth + 3);
+        dumpCell(o, *cell, Depth + 3);
       }
     }
     return;

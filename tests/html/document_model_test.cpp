@@ -43,7 +43,7 @@ void forEachItem(TCellBasic& cell, const std::function<void(TSectionBase&, int)>
     if (auto* t = dynamic_cast<THtmlTable*>(item.get()))
       for (const auto& row : t->Rows)
         for (const auto& c : *row)
-          if (c) forEachItem(*c->Cell, f, depth + 1);
+          if (c) forEachItem(*c, f, depth + 1);
   }
 }
 

@@ -118,7 +118,7 @@ TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
   // The cells' boxes are placed where they are painted.
   l.Doc->Draw(l.Canvas(), TRect(0, 0, 400, 200), 400, 0, 0, 0, 0);
   // Inside the first cell (not over its text): its own link and tooltip.
-  const TRect r = first->Cell->CellRect();
+  const TRect r = first->CellRect();
   std::unique_ptr<TUrlTarget> url;
   TFormControlObj* ctl = nullptr;
   String title;
@@ -129,7 +129,7 @@ TEST(HostileTable, ACellKeepsItsOwnLinkTooltipAndBorderLook) {
   EXPECT_EQ(title, u"a cell tip");
   // The second cell (just right of the first, no spacing between) has
   // neither, and keeps no box for them.
-  EXPECT_EQ(second->Cell->CellRect(), TRect());
+  EXPECT_EQ(second->CellRect(), TRect());
   url.reset();
   title.clear();
   EXPECT_EQ(l.Doc->GetURL(l.Canvas(), r.Right + 5, r.Bottom - 5, url, ctl, title) & (guUrl | guTitle), 0);

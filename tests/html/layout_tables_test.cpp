@@ -32,7 +32,7 @@ std::vector<THtmlTable*> tables(ThtDocument& doc) {
         out.push_back(t);
         for (int r = 0; r < t->Rows.Count(); ++r)
           for (const auto& cell : *t->Rows[r])
-            if (cell) walk(*cell->Cell);
+            if (cell) walk(*cell);
       }
       if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
     }
@@ -173,7 +173,7 @@ TEST(LayoutTables, TablesNestedTooDeepJoinTheDeepestCell) {
   String text;
   for (const auto& cell : *deepest->Rows[0])
     if (cell)
-      for (const auto& it : *cell->Cell)
+      for (const auto& it : *cell)
         if (auto* s = dynamic_cast<TSection*>(it.get())) text += s->Chars + u"|";
   EXPECT_EQ(text, u"a b |c |");
 }
