@@ -140,7 +140,7 @@ bool THtmlTable::normaliseGrid(size_t limit) {
     for (int c = row->Count() - 1; c >= 0; --c) {
       TCellObj* cell = row->Items(c);
       if (cell->ColSpan == 0) continue;
-      cell->InitFromTable(CellPadding, row->BkImage, BorderWidth >= 1, row->APRec);
+      cell->InitFromTable(CellPadding, row->BkImage(), BorderWidth >= 1, row->APRec());
       if (!cell->BkGnd() && BkGnd) cell->SetBackground(BkColor);
       cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
       for (int k = 1; k < cell->ColSpan; ++k) row->TFreeList<TCellObj>::Insert(c + 1, dummy(cell->RowSpan > 1 ? cell->RowSpan : 1));

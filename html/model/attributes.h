@@ -61,6 +61,8 @@ public:
   }
   void Clear() { FItems.clear(); }
   void Reserve(int count) { FItems.reserve(static_cast<std::size_t>(count)); }
+  // Gives back the room the list grew beyond its items (a list that is complete).
+  void ShrinkToFit() { FItems.shrink_to_fit(); }
 
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }

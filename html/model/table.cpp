@@ -79,7 +79,10 @@ TCellList::TCellList(TAttributeList* Attr, TProperties* Prop) {
     for (const auto& A : *Attr) {
       switch (A->Symbol) {
         case symBgColor: BkGnd = ColorFromString(A->Text, false, BkColor); break;
-        case symBackground: BkImage = A->Text; break;
+        case symBackground:
+          if (!A->Text.empty()) FImage = std::make_unique<TRowImage>(TRowImage{A->Text, {}});
+          else FImage.reset();
+          break;
         case symHeight: SpecRowHeight = WidthSpecFromText(std::clamp(A->Value, 0, 100), A->Text); break;
         default: break;
       }
@@ -92,19 +95,30 @@ TCellList::TCellList(TAttributeList* Attr, TProperties* Prop) {
   }
   String url;
   if (Prop->GetBackgroundImage(url)) {
-    BkImage = url;
-    Prop->GetBackgroundPos(Prop->EmSize, Prop->ExSize, APRec);
+    if (!FImage) FImage = std::make_unique<TRowImage>();
+    FImage->Url = url;
+    Prop->GetBackgroundPos(Prop->EmSize, Prop->ExSize, FImage->Pos);
   }
   Prop->GetPageBreaks(BreakBefore, BreakAfter, BreakInside);
 }
 
 TCellList::TCellList(ThtDocument* Master, const TCellList& T)
     : RowHeight(T.RowHeight), SpecRowHeight(T.SpecRowHeight), RowSpanHeight(T.RowSpanHeight),
-      BkGnd(T.BkGnd), BkColor(T.BkColor), BkImage(T.BkImage), APRec(T.APRec),
-      BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter), BreakInside(T.BreakInside),
-      RowType(T.RowType) {
+      BkGnd(T.BkGnd), BkColor(T.BkColor), BreakBefore(T.BreakBefore), BreakAfter(T.BreakAfter),
+      BreakInside(T.BreakInside), RowType(T.RowType),
+      FImage(T.FImage ? std::make_unique<TRowImage>(*T.FImage) : nullptr) {
   for (const auto& cell : T.FItems)
     TFreeList<TCellObj>::Add(cell ? std::make_unique<TCellObj>(Master, *cell) : nullptr);
+}
+
+const String& TCellList::BkImage() const {
+  static const String none;
+  return FImage ? FImage->Url : none;
+}
+
+const TBackgroundPosRecs& TCellList::APRec() const {
+  static const TBackgroundPosRecs none{};
+  return FImage ? FImage->Pos : none;
 }
 
 void TCellList::Add(std::unique_ptr<TCellObj> Cell) {

@@ -137,10 +137,18 @@ public:
   int32_t RowSpanHeight = 0;
   bool BkGnd = false;
   TColor BkColor = clNone;
-  String BkImage;
-  TBackgroundPosRecs APRec{};
   bool BreakBefore = false, BreakAfter = false, BreakInside = false;
   uint8_t RowType = 1;  // 0 header, 1 body, 2 footer
+  // The row's background picture (none for most rows) and where it stands.
+  const String& BkImage() const;
+  const TBackgroundPosRecs& APRec() const;
+
+private:
+  struct TRowImage {
+    String Url;
+    TBackgroundPosRecs Pos{};
+  };
+  std::unique_ptr<TRowImage> FImage;
 };
 
 class TRowList : public TFreeList<TCellList> {

@@ -226,6 +226,7 @@ void THtmlParser::parseTable() {
       closeCell();
       if (rowDisplay != pdNone) {
         row->RowType = rowType;
+        row->ShrinkToFit();  // a table keeps many rows
         if (rowType == 2) footRows.push_back(std::move(row));
         else table->Rows.Add(std::move(row));
       }
