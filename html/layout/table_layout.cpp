@@ -84,8 +84,8 @@ void THtmlTable::clampSpans() {
       for (int c = 0; c < Rows[r]->Count(); ++c) {
         TCellObj* cell = Rows[r]->Items(c);
         if (!cell) continue;
-        uint64_t rs = uint64_t(std::clamp(cell->RowSpan, 1, rowCount - r));
-        Fn(uint64_t(std::max(cell->ColSpan, 1)) * rs);
+        uint64_t rs = uint64_t(std::clamp(int(cell->RowSpan), 1, rowCount - r));
+        Fn(uint64_t(std::max(int(cell->ColSpan), 1)) * rs);
       }
   };
   uint64_t total = 0, largest = 0;
@@ -110,7 +110,7 @@ void THtmlTable::clampSpans() {
     for (int c = 0; c < Rows[r]->Count(); ++c) {
       TCellObj* cell = Rows[r]->Items(c);
       if (!cell) continue;
-      int cs = std::max(cell->ColSpan, 1), rs = std::clamp(cell->RowSpan, 1, rowCount - r);
+      int cs = std::max(int(cell->ColSpan), 1), rs = std::clamp(int(cell->RowSpan), 1, rowCount - r);
       if (uint64_t(cs) * uint64_t(rs) <= uint64_t(cap)) continue;
       if (cs <= cap) {
         cell->RowSpan = std::max(1, cap / cs);
@@ -142,7 +142,7 @@ bool THtmlTable::normaliseGrid(size_t limit) {
       if (cell->ColSpan == 0) continue;
       cell->InitFromTable(CellPadding, row->BkImage(), BorderWidth >= 1, row->APRec());
       if (!cell->BkGnd() && BkGnd) cell->SetBackground(BkColor);
-      cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
+      cell->RowSpan = std::min(int(cell->RowSpan), rowCount - r);
       for (int k = 1; k < cell->ColSpan; ++k) row->TFreeList<TCellObj>::Insert(c + 1, dummy(cell->RowSpan > 1 ? cell->RowSpan : 1));
       if (dummies > limit) return false;
     }
@@ -159,7 +159,7 @@ bool THtmlTable::normaliseGrid(size_t limit) {
       TCellList* row = Rows[r];
       if (c >= row->Count()) continue;
       TCellObj* cell = row->Items(c);
-      cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
+      cell->RowSpan = std::min(int(cell->RowSpan), rowCount - r);
       if (cell->RowSpan <= 1) continue;
       for (int k = 1; k < cell->RowSpan; ++k) {
         TCellList* next = Rows[r + k];
@@ -194,8 +194,8 @@ void THtmlTable::Initialize() {
     TCellList* row = Rows[r];
     for (int c = 0; c < row->Count(); ++c) {
       TCellObj* cell = row->Items(c);
-      cell->ColSpan = std::min(cell->ColSpan, NumCols - c);
-      cell->RowSpan = std::min(cell->RowSpan, rowCount - r);
+      cell->ColSpan = std::min(int(cell->ColSpan), NumCols - c);
+      cell->RowSpan = std::min(int(cell->RowSpan), rowCount - r);
     }
   }
   const size_t n = size_t(NumCols);
@@ -664,7 +664,7 @@ int THtmlTable::LayoutRows(TCanvas* Canvas, int Y, int AvailHeight, int& Curs) {
     for (int c = 0; c < row->Count(); ++c) {
       TCellObj* cell = row->Items(c);
       if (!cell) continue;
-      cell->Height = SumOfInteger(Heights, r, std::min(rowCount - 1, r + std::max(cell->RowSpan, 1) - 1));
+      cell->Height = SumOfInteger(Heights, r, std::min(rowCount - 1, r + std::max(int(cell->RowSpan), 1) - 1));
       row->RowSpanHeight = std::max(row->RowSpanHeight, cell->Height);
     }
     if (outer) Document->InLogic2 = true;

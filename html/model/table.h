@@ -18,6 +18,7 @@ class TBitmap;
 // Limits on what a page may ask of a table.
 constexpr int MaxRowSpan = 65534;
 constexpr int MaxColSpan = 1000;
+static_assert(MaxRowSpan <= UINT16_MAX && MaxColSpan <= UINT16_MAX, "a cell keeps its spans in 16 bits");
 constexpr int MaxColSpecs = 10000;
 
 using IntArray = std::vector<int32_t>;
@@ -60,9 +61,11 @@ public:
   void InitFromTable(int CellPadding, const String& RowImage, bool HasTableBorder,
                      const TBackgroundPosRecs& RowImagePos);
 
-  // What is the cell's own: its spans and its laid-out size.
-  int32_t ColSpan = 1;
-  int32_t RowSpan = 1;
+  // What is the cell's own: its spans (0 for a slot another cell's span
+  // covers; held to MaxColSpan and MaxRowSpan, which fit these fields) and
+  // its laid-out size.
+  uint16_t ColSpan = 1;
+  uint16_t RowSpan = 1;
   int32_t Width = 0;
   int32_t VSize = 0;
   int32_t Height = 0;

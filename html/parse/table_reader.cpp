@@ -27,7 +27,7 @@ public:
   }
 
   void AddCell(int Row, TCellObj* Cell) {
-    const int span = std::max(1, Cell->RowSpan);
+    const int span = std::max(1, int(Cell->RowSpan));
     grow(Row + span);
     const size_t start = Rows[size_t(Row)].find('o');
     if (start == std::string::npos) return;
