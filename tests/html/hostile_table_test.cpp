@@ -211,6 +211,24 @@ TEST(HostileTable, AlikeCellsShareTheirBoxAndEachChangesOnlyItsOwn) {
   EXPECT_EQ(c->BkColor() & 0xFFFFFF, 0x00FF00);
 }
 
+TEST(HostileTable, SearchesWalkTheCellsInReadingOrderBothWays) {
+  auto l = Layout("<html><body><table><tr><td>one</td><td>alpha two</td></tr>"
+                  "<tr><td>alpha three</td><td>four</td></tr></table></body></html>",
+                  400, 200);
+  auto t = tables(*l.Doc);
+  ASSERT_EQ(t.size(), 1u);
+  THtmlTable* table = t[0];
+  const int first = table->FindString(table->StartPos, u"alpha", false);
+  ASSERT_GE(first, 0);
+  const int second = table->FindString(first + 1, u"alpha", false);
+  EXPECT_GT(second, first);
+  EXPECT_EQ(table->FindString(second + 1, u"alpha", false), -1);
+  // Backwards: the last cell first, then the cells before it.
+  EXPECT_EQ(table->FindStringR(table->StartPos + table->Length, u"alpha", false), second);
+  EXPECT_EQ(table->FindStringR(second - 1, u"alpha", false), first);
+  EXPECT_EQ(table->FindStringR(first - 1, u"alpha", false), -1);
+}
+
 TEST(HostileTable, RunsWithoutALinkShareAnEmptyRecordThatLinksNeverChange) {
   auto l = Layout("<html><body><p>plain <a href='a.html' target=t>linked <b>bold</b></a> after <i>more</i></p>"
                   "<p><a href='b.html'>second</a> tail</p></body></html>",
