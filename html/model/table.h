@@ -26,8 +26,8 @@ using TWidthTypeArray = std::vector<TWidthType>;
 
 // A cell's box as the page asks for it: sizes, paddings, borders,
 // background and page breaks. The cells of a table mostly look alike, so
-// they share one record (see TCellObj::looks and the document's cache);
-// what a single cell changes is copied first.
+// they share one record (see TCellObj::changeLooks and the document's
+// cache); what a single cell changes is copied first.
 struct TCellLooks {
   TWidthSpec Wd;
   TWidthSpec Ht;
