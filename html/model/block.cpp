@@ -139,8 +139,8 @@ void TBlock::CollapseMargins() {
     if (topIsParaSpace) {
       setTop(0);
     } else if (OwnerCell && (OwnerCell->GetOwnerTag() == u"default"sv || OwnerCell->GetOwnerTag() == u"body"sv) &&
-               OwnerCell->OwnerBlock) {
-      setTop(std::max(0, top - OwnerCell->OwnerBlock->Box[MA(piMarginTop)]));
+               OwnerCell->GetOwnerBlock()) {
+      setTop(std::max(0, top - OwnerCell->GetOwnerBlock()->Box[MA(piMarginTop)]));
     } else if (topIsParaSpace) {
       setTop(top);
     }

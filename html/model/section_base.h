@@ -194,12 +194,14 @@ public:
   void CopyToClipboard();
 
   ThtDocument* Document = nullptr;
-  TBlock* OwnerBlock = nullptr;
   int32_t StartPos = 0;
   int32_t Length = 0;
   TIndentManager* IndentManager = nullptr;  // not owned by a plain cell
   // The tag of the block whose content the cell is; empty for others.
   virtual const String& GetOwnerTag() const;
+  // The block whose content the cell is; nullptr for others (the
+  // document, table cells).
+  virtual TBlock* GetOwnerBlock() const { return nullptr; }
 
 protected:
   // What few cells need, held apart so that the many others pay one
@@ -238,7 +240,9 @@ public:
   TBlockCell(ThtDocument* NewDocument, const TBlockCell& Source)
       : TCellBasic(NewDocument, Source), OwnerTag(Source.OwnerTag) {}
   const String& GetOwnerTag() const override { return OwnerTag; }
+  TBlock* GetOwnerBlock() const override { return OwnerBlock; }
   String OwnerTag;
+  TBlock* OwnerBlock = nullptr;
   int DoLogicX(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int Width, int AvailHeight,
                int BlockHeight, int& ScrollWidth, int& Curs);
   int32_t MaxTextWidth = 0;

@@ -614,7 +614,7 @@ void THtmlParser::parseBlock(THtmlSymbol S, const TSymbolSet& StopSet) {
       TCellBasic* outer = SectionCell;
       TBlock* b = nullptr;
       if (S == symLegend) {
-        auto* fieldset = SectionCell ? dynamic_cast<TFieldsetBlock*>(SectionCell->OwnerBlock) : nullptr;
+        auto* fieldset = SectionCell ? dynamic_cast<TFieldsetBlock*>(SectionCell->GetOwnerBlock()) : nullptr;
         if (fieldset) {
           SectionCell = fieldset->Legend.get();
         } else {
