@@ -44,7 +44,7 @@ struct LineBreaker {
   LineBreaker(TSection& s, TCanvas* canvas, TIndentManager* imgr, int x, int& maxWidth)
       : S(s), Ms(s, canvas), IMgr(imgr), X(x), Len(int(s.Chars.size())), Last(Len - 1), MaxWidth(maxWidth) {}
 
-  char flagAt(int i) const { return i < int(S.BreakFlags.size()) ? S.BreakFlags[size_t(i)] : 'y'; }
+  char flagAt(int i) const { return S.BreakFlags[size_t(i)]; }
   char16_t ch(int i) const { return S.Chars[size_t(i)]; }
 
   int blanksAfter(int i) const {
@@ -445,12 +445,13 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   PaintBottom = Y + PaintHeight;
 
   if (Document && !Document->IsCopy && SequenceNumber % 50 == 0 && Document->SectionCount > 0 &&
-      ReportedCycle != Document->LayoutCycle) {
+      (Document->ReportedCycle != Document->LayoutCycle || Document->ReportedSection != SequenceNumber)) {
     if (auto* viewer = dynamic_cast<THtmlViewBase*>(Document->Viewer)) {
       const int base = Document->ProgressBase;
       viewer->ProgressRun(base + int(int64_t(100 - base) * SequenceNumber / Document->SectionCount));
     }
-    ReportedCycle = Document->LayoutCycle;
+    Document->ReportedCycle = Document->LayoutCycle;
+    Document->ReportedSection = SequenceNumber;
   }
   return Height;
 }
@@ -471,7 +472,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     if (htFloats(obj.get())) {
       const int w = obj->ObjWidth + obj->HSpaceL + obj->HSpaceR;
       Max += w;
-      if (obj->Pos < int(BreakFlags.size())) BreakFlags[size_t(obj->Pos)] = 'y';
+      if (obj->Pos >= 0) BreakFlags.Set(size_t(obj->Pos), 'y');
       Min = std::max(Min, w);
     } else {
       Min = std::max(Min, obj->ObjWidth);
@@ -558,7 +559,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     }
   }
   // Min: the widest word.
-  auto flag = [&](int i) { return i < int(BreakFlags.size()) ? BreakFlags[size_t(i)] : 'y'; };
+  auto flag = [&](int i) { return BreakFlags[size_t(i)]; };
   if (BreakWord) {
     for (int i = 0; i < len; ++i) {
       int n = (htIsHighSurrogate(Chars[size_t(i)]) && i + 1 < len) ? 2 : 1;

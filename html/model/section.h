@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/model/break_flags.h"
 #include "html/model/object_pool.h"
 #include "html/model/floating_objects.h"
 #include "html/model/font_runs.h"
@@ -106,10 +107,8 @@ public:
   bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) override;
   void CopyToClipboard() override;
 
-  int32_t SequenceNumber = 0;
-  int32_t ReportedCycle = 0;
   String Chars;
-  std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
+  TBreakFlags BreakFlags;
   TFontList FontRuns;
   // The inline and floating objects, and the form controls (not owning:
   // the forms own their controls). Held apart with the room of inline
@@ -119,19 +118,33 @@ public:
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
   TSmallList<IndexObj> SourceRuns;
-  TSmallList<std::unique_ptr<LineRec>> Lines;
-  uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
-  TClearType ClearKind = clrNone;
-  bool BreakWord = false;
-  // Set when an anchor name was entered in this section: it is kept even
-  // without characters.
-  bool AnchorName = false;
-  // The distance in the source between two consecutive characters of a
-  // run: 2 for a UTF-16 source, 1 for every other.
-  uint8_t SourceStep = 1;
+  // The section's place among the document's sections with text (for
+  // the progress of a layout).
+  int32_t SequenceNumber = 0;
   int32_t LineHeight = -1;
   int32_t CachedMin = 0, CachedMax = 0;
   int32_t WidestLine = 0;
+  // The small fields share eight bytes with the flags below: a page of
+  // many one-word cells is mostly sections.
+  uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
+  TClearType ClearKind = clrNone;
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  uint8_t SourceStep = 1;
+  bool BreakWord : 1 = false;
+  // Set when an anchor name was entered in this section: it is kept even
+  // without characters.
+  bool AnchorName : 1 = false;
+
+protected:
+  bool FPreformatted : 1 = false;
+  bool FFinished : 1 = false;
+  bool FPlainChars : 1 = false;
+  struct TExtras;
+  std::unique_ptr<TExtras> FExtras;
+
+public:
+  TSmallList<std::unique_ptr<LineRec>> Lines;
   // Horizontal room that inline boxes (bordered or padded elements) take
   // before and after a character, one entry a character where a side has
   // any; none at all when no box touches the section (most sections).
@@ -165,10 +178,8 @@ protected:
   void finishCommon(int EndPos);
   void appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag);
   // The source position of character I while building (EndPos past the
-  // characters that have one).
+  // characters).
   int32_t positionAt(int32_t I, int32_t EndPos) const;
-  // Characters that have a source position while building.
-  int32_t FPositionCount = 0;
   struct TExtras {
     TExtras() = default;
     TExtras(ThtDocument* NewDocument, const TExtras& Source)
@@ -182,10 +193,6 @@ protected:
     int32_t TextIndentPercent = 0;
   };
   TExtras& extras();
-  bool FPreformatted = false;
-  bool FFinished = false;
-  bool FPlainChars = false;
-  std::unique_ptr<TExtras> FExtras;
 };
 
 // Preformatted text: no trimming, no wrapping.
