@@ -49,15 +49,15 @@ public:
     if (auto* s = dynamic_cast<TSection*>(&it)) {
       line(depth, std::string(s->IsPreformatted() ? "pre" : "section") + common + " widest=" + num(s->WidestLine));
       for (const auto& l : s->Lines) {
-        if (l->LineChars == 0) {
-          line(depth + 1, "move-down h=" + num(l->TextHeight));
+        if (l.LineChars == 0) {
+          line(depth + 1, "move-down h=" + num(l.TextHeight));
           continue;
         }
-        std::string t = "line x=" + num(l->DrawX) + " y=" + num(l->DrawY) + " h=" + num(l->TextHeight);
-        if (l->SpaceAbove || l->SpaceBelow) t += " above=" + num(l->SpaceAbove) + " below=" + num(l->SpaceBelow);
-        if (l->BlankCount) t += " extra=" + num(l->ExtraWidth) + "/" + num(l->BlankCount);
-        if (l->EndsWithHyphen) t += " hyphen";
-        line(depth + 1, t + " " + lineText(*s, *l));
+        std::string t = "line x=" + num(l.DrawX) + " y=" + num(l.DrawY) + " h=" + num(l.TextHeight);
+        if (l.SpaceAbove || l.SpaceBelow) t += " above=" + num(l.SpaceAbove) + " below=" + num(l.SpaceBelow);
+        if (l.BlankCount) t += " extra=" + num(l.ExtraWidth) + "/" + num(l.BlankCount);
+        if (l.EndsWithHyphen) t += " hyphen";
+        line(depth + 1, t + " " + lineText(*s, l));
       }
       // Form controls: the line they sit on and their size.
       for (TFormControlObj* c : s->Controls())

@@ -154,18 +154,18 @@ struct LineBreaker {
 
   // Adds a line of no characters that only moves the text down.
   void moveDown(int start, int drop, int& y) {
-    auto lr = std::make_unique<LineRec>();
-    lr->FirstChar = start;
-    lr->TextHeight = drop;
-    lr->FullHeight = drop;
-    lr->DrawY = y;
-    lr->DrawX = X;
-    S.Lines.push_back(std::move(lr));
+    LineRec lr;
+    lr.FirstChar = start;
+    lr.TextHeight = drop;
+    lr.FullHeight = drop;
+    lr.DrawY = y;
+    lr.DrawX = X;
+    S.Lines.push_back(lr);
     Height += drop;
     y += drop;
   }
 
-  void finishLine(std::unique_ptr<LineRec> lr, int start, int n, int imgHt, int& y, bool firstLine, bool lastLine) {
+  void finishLine(LineRec lr, int start, int n, int imgHt, int& y, bool firstLine, bool lastLine) {
     ThtDocument* doc = S.Document;
     bool text = false;
     for (int i = start; i < start + n && !text; ++i) {
@@ -244,48 +244,48 @@ struct LineBreaker {
         if (r > runIndex && run->Pos >= start + n) break;
         run->SetYValue(y);
       }
-    lr->FirstChar = start;
-    lr->TextHeight = maxHt;
-    lr->LineChars = n;
-    lr->Descent = descent;
-    lr->EndsWithHyphen = flagAt(start + n - 1) == 's';
+    lr.FirstChar = start;
+    lr.TextHeight = maxHt;
+    lr.LineChars = n;
+    lr.Descent = descent;
+    lr.EndsWithHyphen = flagAt(start + n - 1) == 's';
     const int right = IMgr->RightSide(y);
     const int left = IMgr->LeftIndent(y) + (firstLine ? S.TextIndent() : 0);
     int w = Ms.MeasureChars(start, n, true);
-    if (lr->EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
+    if (lr.EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
     S.WidestLine = std::max(S.WidestLine, w);
     const int start0 = left - X;
     switch (S.Alignment) {
       // A line wider than its box starts at the content edge.
-      case 2: lr->LineOffset = std::max(start0, int((int64_t(right) + left - w) / 2) - X); break;
-      case 3: lr->LineOffset = std::max(start0, right - X - w); break;
+      case 2: lr.LineOffset = std::max(start0, int((int64_t(right) + left - w) / 2) - X); break;
+      case 3: lr.LineOffset = std::max(start0, right - X - w); break;
       case 4: {
-        lr->LineOffset = start0;
+        lr.LineOffset = start0;
         if (!lastLine) {
-          lr->ExtraWidth = std::max(0, right - left - w);
+          lr.ExtraWidth = std::max(0, right - left - w);
           // Only the blanks that are drawn (not a trailing one) stretch.
           int end = start + n;
           while (end > start && (ch(end - 1) == u' ' || ch(end - 1) == BrkCh)) --end;
           int blanks = 0;
           for (int i = start; i < end; ++i)
             if (isBlank(ch(i))) ++blanks;
-          lr->BlankCount = blanks;
-          if (blanks == 0) lr->ExtraWidth = 0;
+          lr.BlankCount = blanks;
+          if (blanks == 0) lr.ExtraWidth = 0;
         }
         break;
       }
-      default: lr->LineOffset = start0; break;
+      default: lr.LineOffset = start0; break;
     }
-    lr->Room = right - left;
-    lr->SpaceAbove += sb;
-    lr->SpaceBelow = sa;
-    lr->FullHeight = std::max(imgHt, maxHt + sa + sb);
+    lr.Room = right - left;
+    lr.SpaceAbove += sb;
+    lr.SpaceBelow = sa;
+    lr.FullHeight = std::max(imgHt, maxHt + sa + sb);
     // Caret positions are known before the first paint.
-    lr->DrawX = X + lr->LineOffset;
-    lr->DrawY = y + lr->SpaceAbove;
-    Height += maxHt + sa + lr->SpaceAbove;
+    lr.DrawX = X + lr.LineOffset;
+    lr.DrawY = y + lr.SpaceAbove;
+    Height += maxHt + sa + lr.SpaceAbove;
     y += maxHt + sa + sb;
-    S.Lines.push_back(std::move(lr));
+    S.Lines.push_back(lr);
   }
 };
 
@@ -335,7 +335,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       const int clearance = clearanceHeight(ClearKind, IMgr, y);
       if (clearance > 0) lb.moveDown(lineStart, clearance, y);
     }
-    auto lr = std::make_unique<LineRec>();
+    LineRec lr;
     int imgHt = 0, measured = 0, count;
     if (unwrapped) {
       count = remaining;
@@ -423,7 +423,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       count = std::min(count, remaining);
       lastLine = count >= remaining;
     }
-    lb.finishLine(std::move(lr), lineStart, count, imgHt, y, firstLine, lastLine);
+    lb.finishLine(lr, lineStart, count, imgHt, y, firstLine, lastLine);
     lineStart += count;
     done = lineStart > lb.Last;
   }
@@ -432,11 +432,11 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   if (Document && Document->FirstLineReceiver && *Document->FirstLineReceiver == 0) {
     int top = Y;
     for (const auto& line : Lines) {
-      if (line->LineChars > 0) {
-        *Document->FirstLineReceiver = top + line->SpaceAbove + line->TextHeight - line->Descent;
+      if (line.LineChars > 0) {
+        *Document->FirstLineReceiver = top + line.SpaceAbove + line.TextHeight - line.Descent;
         break;
       }
-      top += line->SpaceAbove + line->TextHeight + line->SpaceBelow;
+      top += line.SpaceAbove + line.TextHeight + line.SpaceBelow;
     }
   }
   Height = lb.Height;

@@ -36,19 +36,19 @@ bool TSection::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
   int i = Cursor - StartPos;
   Y = ContentY;
   for (const auto& line : Lines) {
-    if (line->LineChars <= i && !(line->LineChars > 0 && &line == &Lines.back() && i == line->LineChars)) {
-      i -= line->LineChars;
-      Y += lineHeightOf(*line);
+    if (line.LineChars <= i && !(line.LineChars > 0 && &line == &Lines.back() && i == line.LineChars)) {
+      i -= line.LineChars;
+      Y += lineHeightOf(line);
       continue;
     }
     if (!Canvas) {
-      X = line->DrawX;
+      X = line.DrawX;
       return true;
     }
     ThtSectionMeasure ms(*this, Canvas);
-    ThtJustify just(line->ExtraWidth, line->BlankCount);
-    const int n = pairStart(Chars, line->FirstChar + i) - line->FirstChar;
-    X = line->DrawX + ms.MeasureChars(line->FirstChar, n, false, &just);
+    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    const int n = pairStart(Chars, line.FirstChar + i) - line.FirstChar;
+    X = line.DrawX + ms.MeasureChars(line.FirstChar, n, false, &just);
     return true;
   }
   return false;
@@ -58,13 +58,13 @@ int TSection::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& C
   int top = ContentY, before = 0;
   const LineRec* found = nullptr;
   for (const auto& line : Lines) {
-    const int h = lineHeightOf(*line);
+    const int h = lineHeightOf(line);
     if (Y >= top && Y < top + h) {
-      found = line.get();
+      found = &line;
       break;
     }
     top += h;
-    before += line->LineChars;
+    before += line.LineChars;
   }
   if (!found) return -1;
   const LineRec& line = *found;
@@ -145,13 +145,13 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
     return flags;
   }
   for (const auto& line : Lines) {
-    if (line->LineChars == 0 || !(Y > line->DrawY && Y <= line->DrawY + line->TextHeight)) continue;
-    if (X < line->DrawX) return 0;
+    if (line.LineChars == 0 || !(Y > line.DrawY && Y <= line.DrawY + line.TextHeight)) continue;
+    if (X < line.DrawX) return 0;
     ThtSectionMeasure ms(*this, Canvas);
-    ThtJustify just(line->ExtraWidth, line->BlankCount);
-    const int n = ms.CountCharsInWidth(X - line->DrawX, line->LineChars, line->FirstChar, &just);
-    if (n >= line->LineChars) return 0;
-    const int i = line->FirstChar + n;
+    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    const int n = ms.CountCharsInWidth(X - line.DrawX, line.LineChars, line.FirstChar, &just);
+    if (n >= line.LineChars) return 0;
+    const int i = line.FirstChar + n;
     if (Chars[size_t(i)] == ImgPan) return 0;
     TFontObj* run = FontRuns.GetFontObjAt(i);
     if (!run) return 0;
@@ -261,7 +261,7 @@ void TSection::CopyToClipboard() {
   int end = Document->SelEnd - StartPos;
   if (end > 0 && end < Length && htIsLowSurrogate(Chars[size_t(end)])) ++end;
   for (size_t k = 0; k < Lines.size(); ++k) {
-    const LineRec& line = *Lines[k];
+    const LineRec& line = Lines[k];
     const int ls = line.FirstChar;
     if (line.LineChars == 0 || !(ls < end && ls + line.LineChars >= start)) continue;
     const int from = std::max(start - ls, 0);

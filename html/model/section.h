@@ -31,14 +31,16 @@ struct IndexObj {
 };
 
 // One laid-out line (written by layout, read by drawing and queries).
+// The section holds its lines by value, the first (most sections have one)
+// in its own room.
 struct LineRec {
-  HT_POOLED_OBJECT
   int32_t FirstChar = 0;
   int32_t SpaceAbove = 0;
   int32_t SpaceBelow = 0;
   int32_t TextHeight = 0;
   int32_t FullHeight = 0;
-  int32_t LineChars = 0;
+  int32_t LineChars : 31 = 0;
+  bool EndsWithHyphen : 1 = false;
   int32_t Descent = 0;
   int32_t LineOffset = 0;
   int32_t DrawX = 0;
@@ -46,7 +48,6 @@ struct LineRec {
   int32_t DrawY = 0;
   int32_t BlankCount = 0;
   int32_t ExtraWidth = 0;
-  bool EndsWithHyphen = false;
 };
 
 class TSection : public TSectionBase {
@@ -144,7 +145,7 @@ protected:
   std::unique_ptr<TExtras> FExtras;
 
 public:
-  TSmallList<std::unique_ptr<LineRec>> Lines;
+  TSmallList<LineRec> Lines;
   // Horizontal room that inline boxes (bordered or padded elements) take
   // before and after a character, one entry a character where a side has
   // any; none at all when no box touches the section (most sections).

@@ -183,7 +183,7 @@ struct SectionPainter {
           // The caret stands before the run that starts at it, or after the
           // section's last character.
           if (i == SelStart) caretBar(startX, by, run, color);
-          if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == S.Lines.back().get())
+          if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == &S.Lines.back())
             caretBar(x, by, run, color);
         }
         if (run->Active() && Doc) {
@@ -288,13 +288,13 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
   const bool absolute = ParentBlock && ParentBlock->Positioning == posAbsolute;
   int y = LayoutTop;
   for (auto& line : Lines) {
-    const int lineHeight = line->SpaceAbove + line->TextHeight + line->SpaceBelow;
+    const int lineHeight = line.SpaceAbove + line.TextHeight + line.SpaceBelow;
     bool draw;
     if (!printing) {
-      draw = y - yOff + line->FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
-    } else if (y + line->FullHeight <= Document->PageBottom) {
-      draw = y + line->FullHeight - 1 >= ARect.Top + yOff && y + line->FullHeight <= Document->PrintDrawLimit;
-    } else if (line->FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
+      draw = y - yOff + line.FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
+    } else if (y + line.FullHeight <= Document->PageBottom) {
+      draw = y + line.FullHeight - 1 >= ARect.Top + yOff && y + line.FullHeight <= Document->PrintDrawLimit;
+    } else if (line.FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
                y <= ARect.Top + yOff) {
       // Taller than a page, or already at the page's top: printed (and cut)
       // here rather than pushed on for ever.
@@ -304,7 +304,7 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
       draw = false;
     }
     if (draw && p) {
-      p->drawLine(*line, X, y);
+      p->drawLine(line, X, y);
     } else {
       if (draw) Document->FirstOnPage = false;
       y += lineHeight;

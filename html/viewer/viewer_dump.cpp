@@ -36,8 +36,8 @@ void dumpItem(std::ostringstream& o, TSectionBase* Item, int Depth) {
     o << p << "section start=" << s->StartPos << " len=" << s->Length << " y=" << s->ContentY
       << " h=" << s->Height << " lines=" << s->Lines.size() << "\n";
     for (const auto& l : s->Lines)
-      o << p << "  line x=" << l->DrawX << " y=" << l->DrawY << " h=" << l->FullHeight
-        << " chars=" << l->LineChars << " \"" << lineText(s->Chars, l->FirstChar, l->LineChars)
+      o << p << "  line x=" << l.DrawX << " y=" << l.DrawY << " h=" << l.FullHeight
+        << " chars=" << l.LineChars << " \"" << lineText(s->Chars, l.FirstChar, l.LineChars)
         << "\"\n";
     return;
   }
