@@ -509,7 +509,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     if (removeBlanks)
       while (end > from && (Chars[size_t(end) - 1] == u' ' || Chars[size_t(end) - 1] == BrkCh)) --end;
     if (end <= from) return 0;
-    int64_t w = plainRun ? plainRun->Overhang : 0;
+    int64_t w = plainRun ? plainRun->Overhang() : 0;
     for (int i = from; i < end; ++i) w += advanceAt(i);
     return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
   };
@@ -529,7 +529,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   // each character's advance is taken once, for the piece between line
   // breaks it belongs to (Max) and for its word (Min).
   const bool oneWalk = plainText && !BreakWord;
-  const int64_t overhang = plainRun ? plainRun->Overhang : 0;
+  const int64_t overhang = plainRun ? plainRun->Overhang() : 0;
   int walked = 0, pieceStart = 0, trailingBlanks = 0;
   int64_t total = 0, piece = 0, trailing = 0;  // advances of all walked characters, of the piece, of its last blanks
   auto walkTo = [&](int k) {

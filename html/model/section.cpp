@@ -19,9 +19,9 @@ using namespace std::string_view_literals;
 namespace {
 // The font of a new run: shared with the other runs of the document that
 // use the same font.
-std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
-  if (!Prop) return std::make_shared<TMyFont>();
-  if (!document) return Prop->GetFont();
+TFontRef runFont(ThtDocument* document, TProperties* Prop) {
+  if (!Prop) return TFontRef(new TRunFont);
+  if (!document) return TFontRef::Copy(*Prop->GetFont());
   return document->RunFonts.Get(*Prop);
 }
 
@@ -248,7 +248,7 @@ void TSection::AllowBreakAfterLast() {
 
 void TSection::ChangeFont(TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
+  TFontRef font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
@@ -270,7 +270,7 @@ void TSection::ChangeFont(TProperties* Prop) {
 
 void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
+  TFontRef font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
