@@ -153,9 +153,8 @@ struct LineBreaker {
   }
 
   // Adds a line of no characters that only moves the text down.
-  void moveDown(int start, int drop, int& y) {
+  void moveDown(int drop, int& y) {
     LineRec lr;
-    lr.FirstChar = start;
     lr.TextHeight = drop;
     lr.FullHeight = drop;
     lr.DrawY = y;
@@ -244,7 +243,6 @@ struct LineBreaker {
         if (r > runIndex && run->Pos >= start + n) break;
         run->SetYValue(y);
       }
-    lr.FirstChar = start;
     lr.TextHeight = maxHt;
     lr.LineChars = n;
     lr.Descent = descent;
@@ -333,7 +331,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     const bool firstLine = lineStart == 0;
     if (firstLine && Lines.empty() && ClearKind != clrNone) {
       const int clearance = clearanceHeight(ClearKind, IMgr, y);
-      if (clearance > 0) lb.moveDown(lineStart, clearance, y);
+      if (clearance > 0) lb.moveDown(clearance, y);
     }
     LineRec lr;
     int imgHt = 0, measured = 0, count;
@@ -350,13 +348,13 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       const bool breakFirst = ((c == u' ' || c == ImgPan || htIsWideChar(c)) && lb.flagAt(lineStart) != 'n') || c == BrkCh;
       if (unwrapped) {
         if (lb.Ms.MeasureChars(lineStart, count, true) > IMgr->RightSide(y) - IMgr->LeftIndent(y)) {
-          lb.moveDown(lineStart, drop, y);
+          lb.moveDown(drop, y);
           continue;
         }
       } else if (breakFirst) {
         count = std::min(remaining, 1 + lb.blanksAfter(lineStart + 1));
       } else {
-        lb.moveDown(lineStart, drop, y);
+        lb.moveDown(drop, y);
         continue;
       }
     }
@@ -414,7 +412,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
           count += lb.blanksAfter(lineStart + count);
           if (lineStart + count <= lb.Last && lb.ch(lineStart + count) == BrkCh) ++count;
           if (drop > 0) {
-            lb.moveDown(lineStart, drop, y);
+            lb.moveDown(drop, y);
             continue;
           }
           MaxWidth = std::max(MaxWidth, lb.Ms.MeasureChars(lineStart, count, true));

@@ -32,9 +32,9 @@ struct IndexObj {
 
 // One laid-out line (written by layout, read by drawing and queries).
 // The section holds its lines by value, the first (most sections have one)
-// in its own room.
+// in its own room. A line starts where the one before it ends (the first
+// at character 0), so its first character is counted along the lines.
 struct LineRec {
-  int32_t FirstChar = 0;
   int32_t SpaceAbove = 0;
   int32_t SpaceBelow = 0;
   int32_t TextHeight = 0;
