@@ -103,10 +103,10 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 }
 
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
-    : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
-      FontRuns(this, Source.FontRuns), LineHeight(Source.LineHeight), Alignment(Source.Alignment),
-      ClearKind(Source.ClearKind), SourceStep(Source.SourceStep), BreakWord(Source.BreakWord),
-      FPreformatted(Source.FPreformatted), FFinished(true), FPlainChars(Source.FPlainChars) {
+    : TSectionBase(NewDocument, Source), ClearKind(Source.ClearKind), Alignment(Source.Alignment),
+      SourceStep(Source.SourceStep), BreakWord(Source.BreakWord), FPreformatted(Source.FPreformatted),
+      FFinished(true), FPlainChars(Source.FPlainChars), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
+      FontRuns(this, Source.FontRuns), LineHeight(Source.LineHeight) {
   if (Source.FExtras) FExtras = std::make_unique<TExtras>(NewDocument, *Source.FExtras);
   Length = Source.Length;
   StartPos = Source.StartPos;

@@ -108,6 +108,26 @@ public:
   bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) override;
   void CopyToClipboard() override;
 
+  // The small fields first: they take the room the item's fields leave.
+  TClearType ClearKind = clrNone;
+  uint8_t Alignment : 3 = 1;  // 1 left, 2 centre, 3 right, 4 justify
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  uint8_t SourceStep : 2 = 1;
+  bool BreakWord : 1 = false;
+  // Set when an anchor name was entered in this section: it is kept even
+  // without characters.
+  bool AnchorName : 1 = false;
+
+protected:
+  bool FPreformatted : 1 = false;
+  bool FFinished : 1 = false;
+  bool FPlainChars : 1 = false;
+
+public:
+  // The section's place among the document's sections with text (for
+  // the progress of a layout).
+  int32_t SequenceNumber = 0;
   String Chars;
   TBreakFlags BreakFlags;
   TFontList FontRuns;
@@ -119,28 +139,11 @@ public:
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
   TSmallList<IndexObj> SourceRuns;
-  // The section's place among the document's sections with text (for
-  // the progress of a layout).
-  int32_t SequenceNumber = 0;
   int32_t LineHeight = -1;
   int32_t CachedMin = 0, CachedMax = 0;
   int32_t WidestLine = 0;
-  // The small fields share eight bytes with the flags below: a page of
-  // many one-word cells is mostly sections.
-  uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
-  TClearType ClearKind = clrNone;
-  // The distance in the source between two consecutive characters of a
-  // run: 2 for a UTF-16 source, 1 for every other.
-  uint8_t SourceStep = 1;
-  bool BreakWord : 1 = false;
-  // Set when an anchor name was entered in this section: it is kept even
-  // without characters.
-  bool AnchorName : 1 = false;
 
 protected:
-  bool FPreformatted : 1 = false;
-  bool FFinished : 1 = false;
-  bool FPlainChars : 1 = false;
   struct TExtras;
   std::unique_ptr<TExtras> FExtras;
 
