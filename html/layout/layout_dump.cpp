@@ -58,7 +58,8 @@ public:
         }
         std::string t = "line x=" + num(l.DrawX) + " y=" + num(l.DrawY) + " h=" + num(l.TextHeight);
         if (l.SpaceAbove || l.SpaceBelow) t += " above=" + num(l.SpaceAbove) + " below=" + num(l.SpaceBelow);
-        if (l.BlankCount) t += " extra=" + num(l.ExtraWidth) + "/" + num(l.BlankCount);
+        const TLineStretch stretch = s->StretchOf(l);
+        if (stretch.BlankCount) t += " extra=" + num(stretch.ExtraWidth) + "/" + num(stretch.BlankCount);
         if (l.EndsWithHyphen) t += " hyphen";
         line(depth + 1, t + " " + lineText(*s, first, l));
       }

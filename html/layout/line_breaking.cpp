@@ -253,6 +253,7 @@ struct LineBreaker {
     if (lr.EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
     S.WidestLine = std::max(S.WidestLine, w);
     const int start0 = left - X;
+    TLineStretch stretch;
     switch (S.Alignment) {
       // A line wider than its box starts at the content edge.
       case 2: lr.LineOffset = std::max(start0, int((int64_t(right) + left - w) / 2) - X); break;
@@ -260,15 +261,15 @@ struct LineBreaker {
       case 4: {
         lr.LineOffset = start0;
         if (!lastLine) {
-          lr.ExtraWidth = std::max(0, right - left - w);
+          stretch.ExtraWidth = std::max(0, right - left - w);
           // Only the blanks that are drawn (not a trailing one) stretch.
           int end = start + n;
           while (end > start && (ch(end - 1) == u' ' || ch(end - 1) == BrkCh)) --end;
           int blanks = 0;
           for (int i = start; i < end; ++i)
             if (isBlank(ch(i))) ++blanks;
-          lr.BlankCount = blanks;
-          if (blanks == 0) lr.ExtraWidth = 0;
+          stretch.BlankCount = blanks;
+          if (blanks == 0) stretch.ExtraWidth = 0;
         }
         break;
       }
@@ -284,6 +285,7 @@ struct LineBreaker {
     Height += maxHt + sa + lr.SpaceAbove;
     y += maxHt + sa + sb;
     S.Lines.push_back(lr);
+    if (stretch.BlankCount != 0) S.SetStretch(S.Lines.size() - 1, stretch);
   }
 };
 
@@ -294,6 +296,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   LayoutTop = BorderTop = ContentY = Y;
   StartPos = Curs;
   Lines.clear();
+  if (FExtras) FExtras->Stretch.clear();
   WidestLine = 0;
   const int len = int(Chars.size());
   if (len == 0 || !IMgr) {

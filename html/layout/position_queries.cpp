@@ -48,7 +48,7 @@ bool TSection::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
       return true;
     }
     ThtSectionMeasure ms(*this, Canvas);
-    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    ThtJustify just = lineJustify(*this, line);
     const int n = pairStart(Chars, first + i) - first;
     X = line.DrawX + ms.MeasureChars(first, n, false, &just);
     return true;
@@ -80,14 +80,14 @@ int TSection::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& C
     return StartPos + before;
   }
   ThtSectionMeasure ms(*this, Canvas);
-  ThtJustify fitJust(line.ExtraWidth, line.BlankCount);
+  ThtJustify fitJust = lineJustify(*this, line);
   int n = ms.CountCharsInWidth(X - line.DrawX, line.LineChars, before, &fitJust);
-  ThtJustify just(line.ExtraWidth, line.BlankCount);
+  ThtJustify just = lineJustify(*this, line);
   XR = line.DrawX + ms.MeasureChars(before, n, false, &just);
   if (n < line.LineChars) {
     const int first = before + n;
     const int step = (htIsHighSurrogate(Chars[size_t(first)]) && n + 1 < line.LineChars) ? 2 : 1;
-    ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
+    ThtJustify j1 = lineJustify(*this, line), j2 = j1;
     const int w = ms.MeasureChars(before, n + step, false, &j1, true) -
                   ms.MeasureChars(before, n, false, &j2, true);
     if (XR + w / 2 < X) {
@@ -153,7 +153,7 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
     if (line.LineChars == 0 || !(Y > line.DrawY && Y <= line.DrawY + line.TextHeight)) continue;
     if (X < line.DrawX) return 0;
     ThtSectionMeasure ms(*this, Canvas);
-    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    ThtJustify just = lineJustify(*this, line);
     const int n = ms.CountCharsInWidth(X - line.DrawX, line.LineChars, first, &just);
     if (n >= line.LineChars) return 0;
     const int i = first + n;

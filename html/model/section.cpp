@@ -132,6 +132,12 @@ TSection::TEdges& TSection::OwnEdges() {
   return *e;
 }
 
+void TSection::SetStretch(size_t Line, TLineStretch S) {
+  auto& all = extras().Stretch;
+  if (all.size() <= Line) all.resize(Line + 1);
+  all[Line] = S;
+}
+
 TSection::TExtras& TSection::extras() {
   if (!FExtras) FExtras = std::make_unique<TExtras>();
   return *FExtras;

@@ -46,8 +46,12 @@ struct LineRec {
   int32_t DrawX = 0;
   int32_t Room = 0;
   int32_t DrawY = 0;
-  int32_t BlankCount = 0;
+};
+
+// The room a justified line spreads over the blanks it draws.
+struct TLineStretch {
   int32_t ExtraWidth = 0;
+  int32_t BlankCount = 0;
 };
 
 class TSection : public TSectionBase {
@@ -173,6 +177,13 @@ public:
   // percentage) and the percentage of the width it was given as.
   int32_t TextIndent() const { return FExtras ? FExtras->TextIndent : 0; }
   int32_t TextIndentPercent() const { return FExtras ? FExtras->TextIndentPercent : 0; }
+  // How line L (one of Lines) is stretched: kept apart, as only justified
+  // text is.
+  TLineStretch StretchOf(const LineRec& L) const {
+    const size_t i = size_t(&L - Lines.data());
+    return FExtras && i < FExtras->Stretch.size() ? FExtras->Stretch[i] : TLineStretch{};
+  }
+  void SetStretch(size_t Line, TLineStretch S);
   // Source position of the first character, -1 when there is none.
   int32_t FirstSourcePos() const { return SourceRuns.empty() ? -1 : SourceRuns.front().Index; }
 
@@ -195,6 +206,8 @@ protected:
     std::unique_ptr<TEdges> Edges;
     int32_t TextIndent = 0;
     int32_t TextIndentPercent = 0;
+    // Of each line up to the last stretched one (laid out again, not copied).
+    std::vector<TLineStretch> Stretch;
   };
   TExtras& extras();
 };

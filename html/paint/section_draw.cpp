@@ -63,7 +63,7 @@ struct SectionPainter {
       const int s = inl.StartOf(k) - S.StartPos, e = inl.EndOf(k) - S.StartPos;
       if (!(s < end && e > first)) continue;
       const bool opensBefore = s < first, goesOn = e > end;
-      ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
+      ThtJustify j1 = lineJustify(S, line), j2 = j1;
       // The box's text lies inside the room the line gave its sides.
       const InlineRec& rec = inl.Items(k);
       int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1) + rec.InnerLeft;
@@ -132,7 +132,7 @@ struct SectionPainter {
     // A trailing blank or line break is not drawn.
     int drawEnd = end;
     while (drawEnd > first && (S.Chars[size_t(drawEnd) - 1] == u' ' || S.Chars[size_t(drawEnd) - 1] == BrkCh)) --drawEnd;
-    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    ThtJustify just = lineJustify(S, line);
     int i = first;
     while (i < end) {
       const char16_t c = S.Chars[size_t(i)];

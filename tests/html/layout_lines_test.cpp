@@ -188,14 +188,15 @@ TEST(LayoutLines, JustifiedLinesStretchOnlyDrawnBlanksAndNeverShrink) {
   ASSERT_GE(s->Lines.size(), 2u);
   const LineRec& first = s->Lines[0];
   // "aa bb cc dd " : three inner blanks stretch, the trailing one is not drawn.
-  EXPECT_EQ(first.BlankCount, 3);
-  EXPECT_GE(first.ExtraWidth, 0);
-  EXPECT_EQ(first.ExtraWidth, w - TextWidth(Sans, Px, u"aa bb cc dd"));
-  EXPECT_EQ(s->Lines.back().ExtraWidth, 0);  // the last line is not stretched
+  EXPECT_EQ(s->StretchOf(first).BlankCount, 3);
+  EXPECT_GE(s->StretchOf(first).ExtraWidth, 0);
+  EXPECT_EQ(s->StretchOf(first).ExtraWidth, w - TextWidth(Sans, Px, u"aa bb cc dd"));
+  EXPECT_EQ(s->StretchOf(s->Lines.back()).ExtraWidth, 0);  // the last line is not stretched
 
   // An overlong justified line gets no negative spread.
   auto o = Layout(page("<p>abcdefghijklmnop q</p>", "text-align:justify"), 40);
-  for (const auto& line : sections(*o.Doc)[0]->Lines) EXPECT_GE(line.ExtraWidth, 0);
+  TSection* over = sections(*o.Doc)[0];
+  for (const auto& line : over->Lines) EXPECT_GE(over->StretchOf(line).ExtraWidth, 0);
 }
 
 TEST(LayoutLines, SurrogatePairsAreNeverSplit) {
