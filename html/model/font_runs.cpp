@@ -37,7 +37,7 @@ void ThtTabControl::WndProc(TMessage& Message) {
 }
 
 TFontObj::TFontObj(TSection* ASection, TFontRef F, int Position)
-    : Section(ASection), TheFont(std::move(F)), Pos(Position), FSharedFont(true) {
+    : TFontObjBase(ASection), TheFont(std::move(F)), Pos(Position), FSharedFont(true) {
   FontChanged();
 }
 
@@ -54,20 +54,24 @@ bool isEmptyRecord(const TUrlTarget& UT) {
 }
 }  // namespace
 
-TFontObjBase::TFontObjBase() = default;
+TFontObjBase::TFontObjBase(TSection* ASection) : FOwner(reinterpret_cast<uintptr_t>(ASection)) {}
 
 const TUrlTarget* TFontObjBase::noRecord() { return &noUrlTarget(); }
 
-TFontObjBase::~TFontObjBase() = default;
+TFontObjBase::~TFontObjBase() { delete partOrNull(); }
 
 const TFontObjBase::TLinkPart& TFontObjBase::part() const {
   static const TLinkPart none;
-  return FPart ? *FPart : none;
+  const TLinkPart* p = partOrNull();
+  return p ? *p : none;
 }
 
 TFontObjBase::TLinkPart& TFontObjBase::ownPart() {
-  if (!FPart) FPart = std::make_unique<TLinkPart>();
-  return *FPart;
+  if (TLinkPart* p = partOrNull()) return *p;
+  auto* p = new TLinkPart;
+  p->Section = Section();
+  FOwner = reinterpret_cast<uintptr_t>(p) | 1;
+  return *p;
 }
 
 TUrlTarget* TFontObjBase::OwnUrlTarget() {
@@ -88,7 +92,7 @@ void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
 }
 
 void TFontObjBase::ClearUrlTarget() {
-  if (FPart) FPart->OwnUrlTarget.reset();
+  if (TLinkPart* p = partOrNull()) p->OwnUrlTarget.reset();
 }
 
 void TFontObj::SetTitle(const String& Value) {
@@ -121,7 +125,7 @@ void TFontObj::setActive(bool Value) {
 }
 
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), TheFont(T.TheFont), Pos(T.Pos), SScript(T.SScript), FSharedFont(true) {
+    : TFontObjBase(ASection), TheFont(T.TheFont), Pos(T.Pos), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
   // a font of its own: a link prints in its plain state. Nothing points at
   // a printed page, so the link's record and the tooltip stay behind (on a
@@ -139,7 +143,10 @@ TFontObj::~TFontObj() {
   }
 }
 
-ThtDocument* TFontObj::document() const { return Section ? Section->Document : nullptr; }
+ThtDocument* TFontObj::document() const {
+  TSection* s = Section();
+  return s ? s->Document : nullptr;
+}
 
 void TFontObj::ReplaceFont(TFontRef F) {
   TheFont = std::move(F);

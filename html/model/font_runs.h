@@ -113,14 +113,23 @@ private:
 
 class TFontObjBase : public TObject {
 public:
-  TFontObjBase();
+  explicit TFontObjBase(TSection* ASection);
+  TFontObjBase(const TFontObjBase&) = delete;
+  TFontObjBase& operator=(const TFontObjBase&) = delete;
   ~TFontObjBase() override;
+
+  // The section whose text the run belongs to.
+  TSection* Section() const {
+    const TLinkPart* p = partOrNull();
+    return p ? p->Section : reinterpret_cast<TSection*>(FOwner);
+  }
 
   // The run's link record, never null, for reading: one empty record is
   // shared by every run without a link record of its own (most runs), so
   // that a run of plain text costs no record.
   const TUrlTarget* UrlTarget() const {
-    return FPart && FPart->OwnUrlTarget ? FPart->OwnUrlTarget.get() : noRecord();
+    const TLinkPart* p = partOrNull();
+    return p && p->OwnUrlTarget ? p->OwnUrlTarget.get() : noRecord();
   }
   // Makes the run's record a copy of UT, or the shared empty one again.
   void CopyUrlTarget(const TUrlTarget& UT);
@@ -134,6 +143,7 @@ protected:
   // first of them comes, as most runs of a page (those of a table's cells
   // above all) have none.
   struct TLinkPart {
+    TSection* Section = nullptr;
     std::unique_ptr<TUrlTarget> OwnUrlTarget;
     std::shared_ptr<const TFontInfoArray> States;  // shared with links that look alike
     std::unique_ptr<ThtTabControl> TabControl;
@@ -150,7 +160,13 @@ protected:
   TLinkPart& ownPart();
 
 private:
-  std::unique_ptr<TLinkPart> FPart;
+  TLinkPart* partOrNull() const {
+    return FOwner & 1 ? reinterpret_cast<TLinkPart*>(FOwner & ~uintptr_t(1)) : nullptr;
+  }
+  // The run's section, or its link part (marked by the low bit, free in
+  // the address of either) that then holds the section: a page has a run
+  // for each of its table's cells, and one word less for each.
+  uintptr_t FOwner;
 };
 
 class TFontObj : public TFontObjBase {
@@ -188,7 +204,6 @@ public:
   void CreateTabControl(int TabIndex);
   TMyFont* Font() const { return TheFont.get(); }
 
-  TSection* Section = nullptr;
   // Shared with other runs unless the run owns it (see FSharedFont).
   TFontRef TheFont;
   int32_t Pos = 0;
