@@ -30,6 +30,9 @@ bool isBlank(char16_t c) { return c == u' ' || c == 0xA0; }
 // Lays out one section; the state of one pass.
 struct LineBreaker {
   TSection& S;
+  // Nothing in a layout adds flags: a section without them keeps reading
+  // the shared empty ones.
+  const TBreakFlags& Flags;
   ThtSectionMeasure Ms;
   TIndentManager* IMgr;
   int X;
@@ -42,9 +45,10 @@ struct LineBreaker {
   int& MaxWidth;
 
   LineBreaker(TSection& s, TCanvas* canvas, TIndentManager* imgr, int x, int& maxWidth)
-      : S(s), Ms(s, canvas), IMgr(imgr), X(x), Len(int(s.Chars.size())), Last(Len - 1), MaxWidth(maxWidth) {}
+      : S(s), Flags(s.BreakFlags()), Ms(s, canvas), IMgr(imgr), X(x), Len(int(s.Chars.size())), Last(Len - 1),
+        MaxWidth(maxWidth) {}
 
-  char flagAt(int i) const { return S.BreakFlags[size_t(i)]; }
+  char flagAt(int i) const { return Flags[size_t(i)]; }
   char16_t ch(int i) const { return S.Chars[size_t(i)]; }
 
   int blanksAfter(int i) const {
@@ -473,7 +477,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     if (htFloats(obj.get())) {
       const int w = obj->ObjWidth + obj->HSpaceL + obj->HSpaceR;
       Max += w;
-      if (obj->Pos >= 0) BreakFlags.Set(size_t(obj->Pos), 'y');
+      if (obj->Pos >= 0) setBreakFlag(size_t(obj->Pos), 'y');
       Min = std::max(Min, w);
     } else {
       Min = std::max(Min, obj->ObjWidth);
@@ -560,7 +564,8 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     }
   }
   // Min: the widest word.
-  auto flag = [&](int i) { return BreakFlags[size_t(i)]; };
+  const TBreakFlags& flags = BreakFlags();
+  auto flag = [&](int i) { return flags[size_t(i)]; };
   if (BreakWord) {
     for (int i = 0; i < len; ++i) {
       int n = (htIsHighSurrogate(Chars[size_t(i)]) && i + 1 < len) ? 2 : 1;

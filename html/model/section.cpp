@@ -105,7 +105,7 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
     : TSectionBase(NewDocument, Source), ClearKind(Source.ClearKind), Alignment(Source.Alignment),
       SourceStep(Source.SourceStep), BreakWord(Source.BreakWord), FPreformatted(Source.FPreformatted),
-      FFinished(true), FPlainChars(Source.FPlainChars), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
+      FFinished(true), FPlainChars(Source.FPlainChars), Chars(Source.Chars),
       FontRuns(this, Source.FontRuns), LineHeight(Source.LineHeight) {
   if (Source.FExtras) FExtras = std::make_unique<TExtras>(NewDocument, *Source.FExtras);
   Length = Source.Length;
@@ -171,7 +171,8 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
   if (need > Chars.capacity()) Chars.reserve(std::max({need + 2, paragraph, Chars.capacity() * 2}));
   addPositions(SourceRuns, int32_t(Chars.size()), Indexes, N, SourceStep);
   Chars.append(P, size_t(N));
-  BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
+  if (Flag != 'y') extras().BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
+  else if (FExtras) FExtras->BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
   Length += N;
 }
 
@@ -249,7 +250,7 @@ void TSection::AddText(const String& S, const std::vector<int32_t>& Indexes) {
 }
 
 void TSection::AllowBreakAfterLast() {
-  if (!Chars.empty() && !FFinished) BreakFlags.Set(Chars.size() - 1, 'a');
+  if (!Chars.empty() && !FFinished) setBreakFlag(Chars.size() - 1, 'a');
 }
 
 void TSection::ChangeFont(TProperties* Prop) {
@@ -408,7 +409,7 @@ void TSection::FinishText(int EndPos) {
   // character being read (while nothing was dropped it is already there),
   // and the rules may shorten the output again.
   const size_t n = Chars.size();
-  BreakFlags.Truncate(n);
+  if (FExtras) FExtras->BreakFlags.Truncate(n);
   // The source positions are read along the characters and the kept ones
   // written as new runs (dropping a character can split a run).
   TSmallList<IndexObj> read;
@@ -469,7 +470,7 @@ void TSection::FinishText(int EndPos) {
     keepPosition(w, sourceOf(i));
     if (w != i) {
       Chars[w] = Chars[i];
-      BreakFlags.Set(w, BreakFlags[i]);
+      setBreakFlag(w, BreakFlags()[i]);
     }
     ++w;
   };
@@ -495,7 +496,7 @@ void TSection::FinishText(int EndPos) {
       expect = first + int32_t(j - i) * step;
       if (w != i) {
         std::copy(Chars.begin() + std::ptrdiff_t(i), Chars.begin() + std::ptrdiff_t(j), Chars.begin() + std::ptrdiff_t(w));
-        BreakFlags.MoveDown(i, w, j - i);
+        if (FExtras) FExtras->BreakFlags.MoveDown(i, w, j - i);
       }
       w += j - i;
       i = j - 1;
@@ -505,13 +506,13 @@ void TSection::FinishText(int EndPos) {
       lastObjectFloats = mapped[1] < counts[1] && Objects()[mapped[1]]->Pos == int32_t(i) && isFloating(Objects()[mapped[1]]);
     mapUpTo(int64_t(i));
     if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
-      if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags.Set(w - 1, 's');
+      if (w > 0 && BreakFlags()[w - 1] != 'n') setBreakFlag(w - 1, 's');
       continue;
     }
     if (c == u' ') {
       if (w == 0) continue;  // leading blanks
       if (Chars[w - 1] == u' ') {
-        if (BreakFlags[w - 1] == 'n') {
+        if (BreakFlags()[w - 1] == 'n') {
           pop();
         } else {
           continue;
@@ -538,7 +539,7 @@ void TSection::FinishText(int EndPos) {
   }
   if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') {
     keepPosition(w, EndPos);
-    BreakFlags.Set(w, 'y');
+    setBreakFlag(w, 'y');
     if (w == n) Chars.push_back(u' ');
     else Chars[w] = u' ';
     ++w;
@@ -547,7 +548,7 @@ void TSection::FinishText(int EndPos) {
   nextMark = 0;
   mapUpTo(INT64_MAX - 1);
   Chars.resize(w);
-  BreakFlags.Truncate(w);
+  if (FExtras) FExtras->BreakFlags.Truncate(w);
   // A long text grown piece by piece gives back what growing left over.
   if (w > 4096 && Chars.capacity() > w + w / 4) Chars.shrink_to_fit();
   // Runs that became empty go; a link's tab stop moves to its next run.
@@ -569,7 +570,7 @@ void TSection::FinishText(int EndPos) {
 
 void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
-  BreakFlags.Compact();
+  if (FExtras) FExtras->BreakFlags.Compact();
   if (Length == 0) SourceRuns.clear();
   // A list grown run by run gives back what growing left over.
   if (SourceRuns.capacity() > 16 && SourceRuns.capacity() > SourceRuns.size() + SourceRuns.size() / 4)
@@ -601,7 +602,7 @@ void TPreFormated::FinishText(int EndPos) {
   const int32_t count = int32_t(Chars.size());
   const int32_t p = count == 0 ? EndPos : positionAt(count - 1, EndPos) + 1;
   addPositions(SourceRuns, int32_t(Chars.size()), &p, 1, SourceStep);
-  BreakFlags.Set(Chars.size(), 'y');
+  setBreakFlag(Chars.size(), 'y');
   Chars.push_back(u' ');
   finishCommon(EndPos);
 }

@@ -133,7 +133,12 @@ public:
   // the progress of a layout).
   int32_t SequenceNumber = 0;
   String Chars;
-  TBreakFlags BreakFlags;
+  // Where lines may break (see TBreakFlags): held apart with the rarer
+  // data, as most text breaks at its blanks only and keeps no flags.
+  const TBreakFlags& BreakFlags() const {
+    static const TBreakFlags none;
+    return FExtras ? FExtras->BreakFlags : none;
+  }
   TFontList FontRuns;
   // The inline and floating objects, and the form controls (not owning:
   // the forms own their controls). Held apart with the room of inline
@@ -198,9 +203,10 @@ protected:
   struct TExtras {
     TExtras() = default;
     TExtras(ThtDocument* NewDocument, const TExtras& Source)
-        : Objects(NewDocument, Source.Objects), Controls(Source.Controls),
+        : BreakFlags(Source.BreakFlags), Objects(NewDocument, Source.Objects), Controls(Source.Controls),
           Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), TextIndent(Source.TextIndent),
           TextIndentPercent(Source.TextIndentPercent) {}
+    TBreakFlags BreakFlags;
     TFloatingObjList Objects;
     TFormControlObjList Controls;
     std::unique_ptr<TEdges> Edges;
@@ -210,6 +216,11 @@ protected:
     std::vector<TLineStretch> Stretch;
   };
   TExtras& extras();
+  // Writing flags: anything but 'y' makes room for them.
+  void setBreakFlag(size_t I, char Flag) {
+    if (Flag != 'y') extras().BreakFlags.Set(I, Flag);
+    else if (FExtras) FExtras->BreakFlags.Set(I, Flag);
+  }
 };
 
 // Preformatted text: no trimming, no wrapping.

@@ -313,7 +313,7 @@ TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
   s->AddChar(BrkCh, 20);
   s->FinishText(30);
   EXPECT_EQ(s->Chars, u"a b cd ");
-  EXPECT_EQ(s->BreakFlags.Text(7), "yyyysyy");
+  EXPECT_EQ(s->BreakFlags().Text(7), "yyyysyy");
   EXPECT_EQ(s->Length, 7);
   // Source runs: "a" at 2, " b c" from 4 (one blank dropped), "d" at 9.
   ASSERT_GE(s->SourceRuns.size(), 2u);
