@@ -6,7 +6,6 @@
 // kept, in one heap block behind a single pointer; a character past them
 // reads 'y'. A finished section of ordinary text keeps no block at all.
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +19,7 @@ public:
   TBreakFlags(const TBreakFlags& Source) {
     if (Source.size() > 0) {
       reserveExact(Source.size());
-      std::memcpy(FBlock->Flags, Source.FBlock->Flags, Source.size());
+      std::memcpy(flags(), Source.flags(), Source.size());
       FBlock->Size = Source.FBlock->Size;
     }
   }
@@ -32,13 +31,13 @@ public:
   ~TBreakFlags() { std::free(FBlock); }
 
   // The flag of character I.
-  char operator[](size_t I) const { return I < size() ? FBlock->Flags[I] : 'y'; }
+  char operator[](size_t I) const { return I < size() ? flags()[I] : 'y'; }
   // The flags kept (those from here on read 'y'), and the room for them.
   size_t size() const { return FBlock ? FBlock->Size : 0; }
   size_t capacity() const { return FBlock ? FBlock->Cap : 0; }
 
   void Set(size_t I, char Flag) {
-    if (I < size()) FBlock->Flags[I] = Flag;
+    if (I < size()) flags()[I] = Flag;
     else if (Flag != 'y') Fill(I, 1, Flag);
   }
   // Sets the flags of N characters from I on.
@@ -46,12 +45,12 @@ public:
     if (N == 0) return;
     if (I + N > size()) {
       if (Flag == 'y') {  // what lies past the kept flags is 'y' already
-        if (I < size()) std::memset(FBlock->Flags + I, 'y', size() - I);
+        if (I < size()) std::memset(flags() + I, 'y', size() - I);
         return;
       }
       extendTo(I + N);
     }
-    std::memset(FBlock->Flags + I, Flag, N);
+    std::memset(flags() + I, Flag, N);
   }
   // Copies the flags of N characters from From down to To (To <= From).
   void MoveDown(size_t From, size_t To, size_t N) {
@@ -59,8 +58,8 @@ public:
     if (To >= n || From == To) return;  // 'y' onto 'y'
     const size_t end = std::min(To + N, n);
     const size_t copied = From < n ? std::min(end - To, n - From) : 0;
-    if (copied > 0) std::memmove(FBlock->Flags + To, FBlock->Flags + From, copied);
-    std::memset(FBlock->Flags + To + copied, 'y', end - To - copied);
+    if (copied > 0) std::memmove(flags() + To, flags() + From, copied);
+    std::memset(flags() + To + copied, 'y', end - To - copied);
   }
   // Forgets the flags from N on: they read 'y' again.
   void Truncate(size_t N) {
@@ -70,7 +69,7 @@ public:
   // flags, and no block at all when nothing but 'y' is left.
   void Compact() {
     size_t n = size();
-    while (n > 0 && FBlock->Flags[n - 1] == 'y') --n;
+    while (n > 0 && flags()[n - 1] == 'y') --n;
     if (n == 0) {
       std::free(std::exchange(FBlock, nullptr));
       return;
@@ -81,17 +80,18 @@ public:
   // The first N flags as text.
   std::string Text(size_t N) const {
     std::string s(N, 'y');
-    std::memcpy(s.data(), FBlock ? FBlock->Flags : "", std::min(N, size()));
+    if (FBlock) std::memcpy(s.data(), flags(), std::min(N, size()));
     return s;
   }
 
 private:
+  // The header of the block; the flags follow it.
   struct TBlock {
     uint32_t Size;
     uint32_t Cap;
-    char Flags[8];  // and on to Cap
   };
-  static size_t blockBytes(size_t Cap) { return offsetof(TBlock, Flags) + std::max<size_t>(Cap, 8); }
+  char* flags() const { return reinterpret_cast<char*>(FBlock + 1); }
+  static size_t blockBytes(size_t Cap) { return sizeof(TBlock) + Cap; }
   // Room for exactly Cap flags (at least those kept).
   void reserveExact(size_t Cap) {
     if (Cap > UINT32_MAX) throw std::bad_alloc();
@@ -107,7 +107,7 @@ private:
   void extendTo(size_t N) {
     const size_t old = size();
     if (N > capacity()) reserveExact(std::max({N, capacity() * 2, size_t(16)}));
-    std::memset(FBlock->Flags + old, 'y', N - old);
+    std::memset(flags() + old, 'y', N - old);
     FBlock->Size = uint32_t(N);
   }
 

@@ -199,6 +199,24 @@ TEST(LayoutLines, JustifiedLinesStretchOnlyDrawnBlanksAndNeverShrink) {
   for (const auto& line : over->Lines) EXPECT_GE(over->StretchOf(line).ExtraWidth, 0);
 }
 
+// The spread of justified lines is kept apart from the lines: laid out
+// again, narrower and then wider, a paragraph keeps none of the old spreads.
+TEST(LayoutLines, JustifiedLinesLaidOutAgainKeepNoOldSpread) {
+  const int w = TextWidth(Sans, Px, u"aa bb cc dd") + 10;
+  auto l = Layout(page("<p>aa bb cc dd ee ff gg hh ii jj</p>", "text-align:justify"), w * 2);
+  TSection* s = sections(*l.Doc)[0];
+  int sw = 0, curs = 0;
+  l.Doc->DoLogic(l.Canvas(), 0, w, 600, 0, sw, curs);
+  ASSERT_GE(s->Lines.size(), 3u);
+  for (size_t i = 0; i + 1 < s->Lines.size(); ++i) EXPECT_GT(s->StretchOf(s->Lines[i]).BlankCount, 0) << i;
+  curs = 0;
+  l.Doc->DoLogic(l.Canvas(), 0, 2000, 600, 0, sw, curs);
+  ASSERT_EQ(s->Lines.size(), 1u);
+  EXPECT_EQ(s->StretchOf(s->Lines[0]).BlankCount, 0);
+  EXPECT_EQ(s->StretchOf(s->Lines[0]).ExtraWidth, 0);
+  EXPECT_EQ(l.Dump().find("extra="), std::string::npos) << l.Dump();
+}
+
 TEST(LayoutLines, SurrogatePairsAreNeverSplit) {
   // A run of mathematical letters (each a pair) in a narrow box with
   // break-word: every line holds whole pairs.
