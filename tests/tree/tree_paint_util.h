@@ -107,6 +107,7 @@ public:
   void show() {
     Form->Show();
     pump();
+    EXPECT_TRUE(WaitExposed(Tree->Handle())) << "the tree's window never came on the screen";
   }
 
   static void pump() {
