@@ -114,8 +114,12 @@ void TBlock::BuildPaintList() {
     item->ParentBlock = this;
     PaintList.push_back(item.get());
   }
+  auto zIndex = [](TSectionBase* item) {
+    const TBlock* block = item->AsBlock();
+    return block ? block->ZIndex : 0;
+  };
   std::stable_sort(PaintList.begin(), PaintList.end(),
-                   [](const TSectionBase* a, const TSectionBase* b) { return a->ZIndex < b->ZIndex; });
+                   [&](TSectionBase* a, TSectionBase* b) { return zIndex(a) < zIndex(b); });
 }
 
 int TBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, int AvailWidth, int AvailHeight,

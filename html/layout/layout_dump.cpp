@@ -14,9 +14,9 @@ namespace {
 
 std::string num(int v) { return std::to_string(v); }
 
-std::string lineText(const TSection& s, const LineRec& l) {
+std::string lineText(const TSection& s, int first, const LineRec& l) {
   std::string out = "\"";
-  for (int i = l.FirstChar; i < l.FirstChar + l.LineChars && i < int(s.Chars.size()); ++i) {
+  for (int i = first; i < first + l.LineChars && i < int(s.Chars.size()); ++i) {
     const char16_t c = s.Chars[size_t(i)];
     switch (c) {
       case BrkCh: out += "\\n"; break;
@@ -48,16 +48,20 @@ public:
     const std::string common = " y=" + num(it.LayoutTop) + " h=" + num(it.Height);
     if (auto* s = dynamic_cast<TSection*>(&it)) {
       line(depth, std::string(s->IsPreformatted() ? "pre" : "section") + common + " widest=" + num(s->WidestLine));
+      int next = 0;
       for (const auto& l : s->Lines) {
-        if (l->LineChars == 0) {
-          line(depth + 1, "move-down h=" + num(l->TextHeight));
+        const int first = next;
+        next += l.LineChars;
+        if (l.LineChars == 0) {
+          line(depth + 1, "move-down h=" + num(l.TextHeight));
           continue;
         }
-        std::string t = "line x=" + num(l->DrawX) + " y=" + num(l->DrawY) + " h=" + num(l->TextHeight);
-        if (l->SpaceAbove || l->SpaceBelow) t += " above=" + num(l->SpaceAbove) + " below=" + num(l->SpaceBelow);
-        if (l->BlankCount) t += " extra=" + num(l->ExtraWidth) + "/" + num(l->BlankCount);
-        if (l->EndsWithHyphen) t += " hyphen";
-        line(depth + 1, t + " " + lineText(*s, *l));
+        std::string t = "line x=" + num(l.DrawX) + " y=" + num(l.DrawY) + " h=" + num(l.TextHeight);
+        if (l.SpaceAbove || l.SpaceBelow) t += " above=" + num(l.SpaceAbove) + " below=" + num(l.SpaceBelow);
+        const TLineStretch stretch = s->StretchOf(l);
+        if (stretch.BlankCount) t += " extra=" + num(stretch.ExtraWidth) + "/" + num(stretch.BlankCount);
+        if (l.EndsWithHyphen) t += " hyphen";
+        line(depth + 1, t + " " + lineText(*s, first, l));
       }
       // Form controls: the line they sit on and their size.
       for (TFormControlObj* c : s->Controls())

@@ -30,6 +30,9 @@ bool isBlank(char16_t c) { return c == u' ' || c == 0xA0; }
 // Lays out one section; the state of one pass.
 struct LineBreaker {
   TSection& S;
+  // Nothing in a layout adds flags: a section without them keeps reading
+  // the shared empty ones.
+  const TBreakFlags& Flags;
   ThtSectionMeasure Ms;
   TIndentManager* IMgr;
   int X;
@@ -42,9 +45,10 @@ struct LineBreaker {
   int& MaxWidth;
 
   LineBreaker(TSection& s, TCanvas* canvas, TIndentManager* imgr, int x, int& maxWidth)
-      : S(s), Ms(s, canvas), IMgr(imgr), X(x), Len(int(s.Chars.size())), Last(Len - 1), MaxWidth(maxWidth) {}
+      : S(s), Flags(s.BreakFlags()), Ms(s, canvas), IMgr(imgr), X(x), Len(int(s.Chars.size())), Last(Len - 1),
+        MaxWidth(maxWidth) {}
 
-  char flagAt(int i) const { return i < int(S.BreakFlags.size()) ? S.BreakFlags[size_t(i)] : 'y'; }
+  char flagAt(int i) const { return Flags[size_t(i)]; }
   char16_t ch(int i) const { return S.Chars[size_t(i)]; }
 
   int blanksAfter(int i) const {
@@ -153,19 +157,18 @@ struct LineBreaker {
   }
 
   // Adds a line of no characters that only moves the text down.
-  void moveDown(int start, int drop, int& y) {
-    auto lr = std::make_unique<LineRec>();
-    lr->FirstChar = start;
-    lr->TextHeight = drop;
-    lr->FullHeight = drop;
-    lr->DrawY = y;
-    lr->DrawX = X;
-    S.Lines.push_back(std::move(lr));
+  void moveDown(int drop, int& y) {
+    LineRec lr;
+    lr.TextHeight = drop;
+    lr.FullHeight = drop;
+    lr.DrawY = y;
+    lr.DrawX = X;
+    S.Lines.push_back(lr);
     Height += drop;
     y += drop;
   }
 
-  void finishLine(std::unique_ptr<LineRec> lr, int start, int n, int imgHt, int& y, bool firstLine, bool lastLine) {
+  void finishLine(LineRec lr, int start, int n, int imgHt, int& y, bool firstLine, bool lastLine) {
     ThtDocument* doc = S.Document;
     bool text = false;
     for (int i = start; i < start + n && !text; ++i) {
@@ -244,48 +247,49 @@ struct LineBreaker {
         if (r > runIndex && run->Pos >= start + n) break;
         run->SetYValue(y);
       }
-    lr->FirstChar = start;
-    lr->TextHeight = maxHt;
-    lr->LineChars = n;
-    lr->Descent = descent;
-    lr->EndsWithHyphen = flagAt(start + n - 1) == 's';
+    lr.TextHeight = maxHt;
+    lr.LineChars = n;
+    lr.Descent = descent;
+    lr.EndsWithHyphen = flagAt(start + n - 1) == 's';
     const int right = IMgr->RightSide(y);
     const int left = IMgr->LeftIndent(y) + (firstLine ? S.TextIndent() : 0);
     int w = Ms.MeasureChars(start, n, true);
-    if (lr->EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
+    if (lr.EndsWithHyphen) w += Ms.HyphenWidth(start + n - 1);
     S.WidestLine = std::max(S.WidestLine, w);
     const int start0 = left - X;
+    TLineStretch stretch;
     switch (S.Alignment) {
       // A line wider than its box starts at the content edge.
-      case 2: lr->LineOffset = std::max(start0, int((int64_t(right) + left - w) / 2) - X); break;
-      case 3: lr->LineOffset = std::max(start0, right - X - w); break;
+      case 2: lr.LineOffset = std::max(start0, int((int64_t(right) + left - w) / 2) - X); break;
+      case 3: lr.LineOffset = std::max(start0, right - X - w); break;
       case 4: {
-        lr->LineOffset = start0;
+        lr.LineOffset = start0;
         if (!lastLine) {
-          lr->ExtraWidth = std::max(0, right - left - w);
+          stretch.ExtraWidth = std::max(0, right - left - w);
           // Only the blanks that are drawn (not a trailing one) stretch.
           int end = start + n;
           while (end > start && (ch(end - 1) == u' ' || ch(end - 1) == BrkCh)) --end;
           int blanks = 0;
           for (int i = start; i < end; ++i)
             if (isBlank(ch(i))) ++blanks;
-          lr->BlankCount = blanks;
-          if (blanks == 0) lr->ExtraWidth = 0;
+          stretch.BlankCount = blanks;
+          if (blanks == 0) stretch.ExtraWidth = 0;
         }
         break;
       }
-      default: lr->LineOffset = start0; break;
+      default: lr.LineOffset = start0; break;
     }
-    lr->Room = right - left;
-    lr->SpaceAbove += sb;
-    lr->SpaceBelow = sa;
-    lr->FullHeight = std::max(imgHt, maxHt + sa + sb);
+    lr.Room = right - left;
+    lr.SpaceAbove += sb;
+    lr.SpaceBelow = sa;
+    lr.FullHeight = std::max(imgHt, maxHt + sa + sb);
     // Caret positions are known before the first paint.
-    lr->DrawX = X + lr->LineOffset;
-    lr->DrawY = y + lr->SpaceAbove;
-    Height += maxHt + sa + lr->SpaceAbove;
+    lr.DrawX = X + lr.LineOffset;
+    lr.DrawY = y + lr.SpaceAbove;
+    Height += maxHt + sa + lr.SpaceAbove;
     y += maxHt + sa + sb;
-    S.Lines.push_back(std::move(lr));
+    S.Lines.push_back(lr);
+    if (stretch.BlankCount != 0) S.SetStretch(S.Lines.size() - 1, stretch);
   }
 };
 
@@ -296,6 +300,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   LayoutTop = BorderTop = ContentY = Y;
   StartPos = Curs;
   Lines.clear();
+  if (FExtras) FExtras->Stretch.clear();
   WidestLine = 0;
   const int len = int(Chars.size());
   if (len == 0 || !IMgr) {
@@ -333,9 +338,9 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
     const bool firstLine = lineStart == 0;
     if (firstLine && Lines.empty() && ClearKind != clrNone) {
       const int clearance = clearanceHeight(ClearKind, IMgr, y);
-      if (clearance > 0) lb.moveDown(lineStart, clearance, y);
+      if (clearance > 0) lb.moveDown(clearance, y);
     }
-    auto lr = std::make_unique<LineRec>();
+    LineRec lr;
     int imgHt = 0, measured = 0, count;
     if (unwrapped) {
       count = remaining;
@@ -350,13 +355,13 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       const bool breakFirst = ((c == u' ' || c == ImgPan || htIsWideChar(c)) && lb.flagAt(lineStart) != 'n') || c == BrkCh;
       if (unwrapped) {
         if (lb.Ms.MeasureChars(lineStart, count, true) > IMgr->RightSide(y) - IMgr->LeftIndent(y)) {
-          lb.moveDown(lineStart, drop, y);
+          lb.moveDown(drop, y);
           continue;
         }
       } else if (breakFirst) {
         count = std::min(remaining, 1 + lb.blanksAfter(lineStart + 1));
       } else {
-        lb.moveDown(lineStart, drop, y);
+        lb.moveDown(drop, y);
         continue;
       }
     }
@@ -414,7 +419,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
           count += lb.blanksAfter(lineStart + count);
           if (lineStart + count <= lb.Last && lb.ch(lineStart + count) == BrkCh) ++count;
           if (drop > 0) {
-            lb.moveDown(lineStart, drop, y);
+            lb.moveDown(drop, y);
             continue;
           }
           MaxWidth = std::max(MaxWidth, lb.Ms.MeasureChars(lineStart, count, true));
@@ -423,7 +428,7 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
       count = std::min(count, remaining);
       lastLine = count >= remaining;
     }
-    lb.finishLine(std::move(lr), lineStart, count, imgHt, y, firstLine, lastLine);
+    lb.finishLine(lr, lineStart, count, imgHt, y, firstLine, lastLine);
     lineStart += count;
     done = lineStart > lb.Last;
   }
@@ -432,11 +437,11 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   if (Document && Document->FirstLineReceiver && *Document->FirstLineReceiver == 0) {
     int top = Y;
     for (const auto& line : Lines) {
-      if (line->LineChars > 0) {
-        *Document->FirstLineReceiver = top + line->SpaceAbove + line->TextHeight - line->Descent;
+      if (line.LineChars > 0) {
+        *Document->FirstLineReceiver = top + line.SpaceAbove + line.TextHeight - line.Descent;
         break;
       }
-      top += line->SpaceAbove + line->TextHeight + line->SpaceBelow;
+      top += line.SpaceAbove + line.TextHeight + line.SpaceBelow;
     }
   }
   Height = lb.Height;
@@ -445,12 +450,13 @@ int TSection::DrawLogic(TCanvas* Canvas, int X, int Y, int /*XRef*/, int /*YRef*
   PaintBottom = Y + PaintHeight;
 
   if (Document && !Document->IsCopy && SequenceNumber % 50 == 0 && Document->SectionCount > 0 &&
-      ReportedCycle != Document->LayoutCycle) {
+      (Document->ReportedCycle != Document->LayoutCycle || Document->ReportedSection != SequenceNumber)) {
     if (auto* viewer = dynamic_cast<THtmlViewBase*>(Document->Viewer)) {
       const int base = Document->ProgressBase;
       viewer->ProgressRun(base + int(int64_t(100 - base) * SequenceNumber / Document->SectionCount));
     }
-    ReportedCycle = Document->LayoutCycle;
+    Document->ReportedCycle = Document->LayoutCycle;
+    Document->ReportedSection = SequenceNumber;
   }
   return Height;
 }
@@ -471,7 +477,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     if (htFloats(obj.get())) {
       const int w = obj->ObjWidth + obj->HSpaceL + obj->HSpaceR;
       Max += w;
-      if (obj->Pos < int(BreakFlags.size())) BreakFlags[size_t(obj->Pos)] = 'y';
+      if (obj->Pos >= 0) setBreakFlag(size_t(obj->Pos), 'y');
       Min = std::max(Min, w);
     } else {
       Min = std::max(Min, obj->ObjWidth);
@@ -508,7 +514,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     if (removeBlanks)
       while (end > from && (Chars[size_t(end) - 1] == u' ' || Chars[size_t(end) - 1] == BrkCh)) --end;
     if (end <= from) return 0;
-    int64_t w = plainRun ? plainRun->Overhang : 0;
+    int64_t w = plainRun ? plainRun->Overhang() : 0;
     for (int i = from; i < end; ++i) w += advanceAt(i);
     return int(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
   };
@@ -528,7 +534,7 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
   // each character's advance is taken once, for the piece between line
   // breaks it belongs to (Max) and for its word (Min).
   const bool oneWalk = plainText && !BreakWord;
-  const int64_t overhang = plainRun ? plainRun->Overhang : 0;
+  const int64_t overhang = plainRun ? plainRun->Overhang() : 0;
   int walked = 0, pieceStart = 0, trailingBlanks = 0;
   int64_t total = 0, piece = 0, trailing = 0;  // advances of all walked characters, of the piece, of its last blanks
   auto walkTo = [&](int k) {
@@ -558,7 +564,8 @@ void TSection::MinMaxWidth(TCanvas* Canvas, int& Min, int& Max) {
     }
   }
   // Min: the widest word.
-  auto flag = [&](int i) { return i < int(BreakFlags.size()) ? BreakFlags[size_t(i)] : 'y'; };
+  const TBreakFlags& flags = BreakFlags();
+  auto flag = [&](int i) { return flags[size_t(i)]; };
   if (BreakWord) {
     for (int i = 0; i < len; ++i) {
       int n = (htIsHighSurrogate(Chars[size_t(i)]) && i + 1 < len) ? 2 : 1;

@@ -35,20 +35,22 @@ bool TSection::CursorToXY(TCanvas* Canvas, int Cursor, int& X, int& Y) {
   if (Chars.empty() || Cursor > StartPos + Length || Cursor < StartPos) return false;
   int i = Cursor - StartPos;
   Y = ContentY;
+  int first = 0;  // the line's first character
   for (const auto& line : Lines) {
-    if (line->LineChars <= i && !(line->LineChars > 0 && &line == &Lines.back() && i == line->LineChars)) {
-      i -= line->LineChars;
-      Y += lineHeightOf(*line);
+    if (line.LineChars <= i && !(line.LineChars > 0 && &line == &Lines.back() && i == line.LineChars)) {
+      i -= line.LineChars;
+      first += line.LineChars;
+      Y += lineHeightOf(line);
       continue;
     }
     if (!Canvas) {
-      X = line->DrawX;
+      X = line.DrawX;
       return true;
     }
     ThtSectionMeasure ms(*this, Canvas);
-    ThtJustify just(line->ExtraWidth, line->BlankCount);
-    const int n = pairStart(Chars, line->FirstChar + i) - line->FirstChar;
-    X = line->DrawX + ms.MeasureChars(line->FirstChar, n, false, &just);
+    ThtJustify just = lineJustify(*this, line);
+    const int n = pairStart(Chars, first + i) - first;
+    X = line.DrawX + ms.MeasureChars(first, n, false, &just);
     return true;
   }
   return false;
@@ -58,13 +60,13 @@ int TSection::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& C
   int top = ContentY, before = 0;
   const LineRec* found = nullptr;
   for (const auto& line : Lines) {
-    const int h = lineHeightOf(*line);
+    const int h = lineHeightOf(line);
     if (Y >= top && Y < top + h) {
-      found = line.get();
+      found = &line;
       break;
     }
     top += h;
-    before += line->LineChars;
+    before += line.LineChars;
   }
   if (!found) return -1;
   const LineRec& line = *found;
@@ -78,16 +80,16 @@ int TSection::FindCursor(TCanvas* Canvas, int X, int Y, int& XR, int& YR, int& C
     return StartPos + before;
   }
   ThtSectionMeasure ms(*this, Canvas);
-  ThtJustify fitJust(line.ExtraWidth, line.BlankCount);
-  int n = ms.CountCharsInWidth(X - line.DrawX, line.LineChars, line.FirstChar, &fitJust);
-  ThtJustify just(line.ExtraWidth, line.BlankCount);
-  XR = line.DrawX + ms.MeasureChars(line.FirstChar, n, false, &just);
+  ThtJustify fitJust = lineJustify(*this, line);
+  int n = ms.CountCharsInWidth(X - line.DrawX, line.LineChars, before, &fitJust);
+  ThtJustify just = lineJustify(*this, line);
+  XR = line.DrawX + ms.MeasureChars(before, n, false, &just);
   if (n < line.LineChars) {
-    const int first = line.FirstChar + n;
+    const int first = before + n;
     const int step = (htIsHighSurrogate(Chars[size_t(first)]) && n + 1 < line.LineChars) ? 2 : 1;
-    ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
-    const int w = ms.MeasureChars(line.FirstChar, n + step, false, &j1, true) -
-                  ms.MeasureChars(line.FirstChar, n, false, &j2, true);
+    ThtJustify j1 = lineJustify(*this, line), j2 = j1;
+    const int w = ms.MeasureChars(before, n + step, false, &j1, true) -
+                  ms.MeasureChars(before, n, false, &j2, true);
     if (XR + w / 2 < X) {
       XR += w;
       n += step;
@@ -144,14 +146,17 @@ uint8_t TSection::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
     }
     return flags;
   }
+  int next = 0;
   for (const auto& line : Lines) {
-    if (line->LineChars == 0 || !(Y > line->DrawY && Y <= line->DrawY + line->TextHeight)) continue;
-    if (X < line->DrawX) return 0;
+    const int first = next;  // the line's first character
+    next += line.LineChars;
+    if (line.LineChars == 0 || !(Y > line.DrawY && Y <= line.DrawY + line.TextHeight)) continue;
+    if (X < line.DrawX) return 0;
     ThtSectionMeasure ms(*this, Canvas);
-    ThtJustify just(line->ExtraWidth, line->BlankCount);
-    const int n = ms.CountCharsInWidth(X - line->DrawX, line->LineChars, line->FirstChar, &just);
-    if (n >= line->LineChars) return 0;
-    const int i = line->FirstChar + n;
+    ThtJustify just = lineJustify(*this, line);
+    const int n = ms.CountCharsInWidth(X - line.DrawX, line.LineChars, first, &just);
+    if (n >= line.LineChars) return 0;
+    const int i = first + n;
     if (Chars[size_t(i)] == ImgPan) return 0;
     TFontObj* run = FontRuns.GetFontObjAt(i);
     if (!run) return 0;
@@ -260,9 +265,10 @@ void TSection::CopyToClipboard() {
   int start = pairStart(Chars, Document->SelStart - StartPos);
   int end = Document->SelEnd - StartPos;
   if (end > 0 && end < Length && htIsLowSurrogate(Chars[size_t(end)])) ++end;
-  for (size_t k = 0; k < Lines.size(); ++k) {
-    const LineRec& line = *Lines[k];
-    const int ls = line.FirstChar;
+  int next = 0;
+  for (const LineRec& line : Lines) {
+    const int ls = next;  // the line's first character
+    next += line.LineChars;
     if (line.LineChars == 0 || !(ls < end && ls + line.LineChars >= start)) continue;
     const int from = std::max(start - ls, 0);
     int to = std::min(end - ls, int(line.LineChars));

@@ -17,6 +17,12 @@ inline bool htIsBreakChar(char16_t c) {
          htIsWideChar(c);
 }
 
+// The spread of a justified line's blanks.
+inline ThtJustify lineJustify(const TSection& S, const LineRec& L) {
+  const TLineStretch stretch = S.StretchOf(L);
+  return ThtJustify(stretch.ExtraWidth, stretch.BlankCount);
+}
+
 // One measuring pass over a section: looks up objects and controls by
 // character index without scanning their lists, and keeps the canvas font
 // selected across calls.

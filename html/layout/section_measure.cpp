@@ -113,7 +113,7 @@ int ThtSectionMeasure::MeasureChars(int From, int N, bool RemoveBlanks, ThtJusti
     TFontObj* run = SelectRunAt(i);
     width += EdgesOf(i, runEnd);
     width += M.Width(S.Chars.data() + i, runEnd - i, Just);
-    if (run) width += Tight ? -run->Overhang : run->Overhang;
+    if (run) width += Tight ? -run->Overhang() : run->Overhang();
     i = runEnd;
   }
   return int(std::clamp<int64_t>(width, INT32_MIN, INT32_MAX));

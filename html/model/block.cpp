@@ -90,6 +90,7 @@ TBlock::TBlock(ThtDocument* NewDocument, const TBlock& Source)
       PageBreakBefore(Source.PageBreakBefore), PageBreakAfter(Source.PageBreakAfter),
       AvoidBreakInside(Source.AvoidBreakInside), ClipOverflow(Source.ClipOverflow),
       Justify(Source.Justify), IsListBlock(Source.IsListBlock) {
+  ZIndex = Source.ZIndex;
   MyCell->OwnerBlock = this;
   if (Source.BGImage && NewDocument && NewDocument->PrintBlockBackgrounds)
     BGImage = std::unique_ptr<TImageObj>(static_cast<TImageObj*>(Source.BGImage->CreateCopy(NewDocument).release()));

@@ -79,6 +79,9 @@ public:
   TBackgroundPosRecs BGPos{};
   TPositionType Positioning = posStatic;
   int32_t Visibility = 2;
+  // The order in which the block is painted among the items beside it
+  // (every other kind of item paints at 0).
+  int32_t ZIndex = 0;
   bool BottomIsParaSpace = false;
   bool PageBreakBefore = false, PageBreakAfter = false, AvoidBreakInside = false;
   bool ClipOverflow = false;

@@ -303,6 +303,10 @@ public:
   // and the control's code checks this before it goes on.
   int32_t ClearCount = 0;
   int32_t SectionCount = 0;
+  // The section that reported the layout's progress last, and in which
+  // layout (a section laid out again in the same layout says nothing new).
+  int32_t ReportedSection = 0;
+  int32_t ReportedCycle = -1;
   TRunFonts RunFonts;  // the fonts the text runs share
   int32_t ProgressBase = 0;
   bool IsCopy = false;

@@ -158,8 +158,8 @@ public:
     if (sec.AnchorName) head += " anchor";
     line(depth, head + " " + quoted(sec.Chars));
     std::string flags;
-    for (size_t i = 0; i < sec.Chars.size() && i < sec.BreakFlags.size(); ++i)
-      if (sec.BreakFlags[i] != 'y') flags += std::to_string(i) + sec.BreakFlags[i] + " ";
+    for (size_t i = 0; i < sec.Chars.size(); ++i)
+      if (sec.BreakFlags()[i] != 'y') flags += std::to_string(i) + sec.BreakFlags()[i] + " ";
     if (!flags.empty()) line(depth + 1, "breaks " + flags.substr(0, flags.size() - 1));
     for (const auto& run : sec.FontRuns) line(depth + 1, "run " + fontText(*run));
     for (const auto& obj : sec.Objects()) {

@@ -36,13 +36,8 @@ void ThtTabControl::WndProc(TMessage& Message) {
   TWinControl::WndProc(Message);
 }
 
-TFontObj::TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position)
-    : Section(ASection), TheFont(std::move(F)), Pos(Position) {
-  FontChanged();
-}
-
-TFontObj::TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position)
-    : Section(ASection), TheFont(std::move(F)), Pos(Position), FSharedFont(true) {
+TFontObj::TFontObj(TSection* ASection, TFontRef F, int Position)
+    : TFontObjBase(ASection), TheFont(std::move(F)), Pos(Position), FSharedFont(true) {
   FontChanged();
 }
 
@@ -59,20 +54,24 @@ bool isEmptyRecord(const TUrlTarget& UT) {
 }
 }  // namespace
 
-TFontObjBase::TFontObjBase() = default;
+TFontObjBase::TFontObjBase(TSection* ASection) : FOwner(reinterpret_cast<uintptr_t>(ASection)) {}
 
 const TUrlTarget* TFontObjBase::noRecord() { return &noUrlTarget(); }
 
-TFontObjBase::~TFontObjBase() = default;
+TFontObjBase::~TFontObjBase() { delete partOrNull(); }
 
 const TFontObjBase::TLinkPart& TFontObjBase::part() const {
   static const TLinkPart none;
-  return FPart ? *FPart : none;
+  const TLinkPart* p = partOrNull();
+  return p ? *p : none;
 }
 
 TFontObjBase::TLinkPart& TFontObjBase::ownPart() {
-  if (!FPart) FPart = std::make_unique<TLinkPart>();
-  return *FPart;
+  if (TLinkPart* p = partOrNull()) return *p;
+  auto* p = new TLinkPart;
+  p->Section = Section();
+  FOwner = reinterpret_cast<uintptr_t>(p) | 1;
+  return *p;
 }
 
 TUrlTarget* TFontObjBase::OwnUrlTarget() {
@@ -93,7 +92,7 @@ void TFontObjBase::CopyUrlTarget(const TUrlTarget& UT) {
 }
 
 void TFontObjBase::ClearUrlTarget() {
-  if (FPart) FPart->OwnUrlTarget.reset();
+  if (TLinkPart* p = partOrNull()) p->OwnUrlTarget.reset();
 }
 
 void TFontObj::SetTitle(const String& Value) {
@@ -126,7 +125,7 @@ void TFontObj::setActive(bool Value) {
 }
 
 TFontObj::TFontObj(TSection* ASection, const TFontObj& T)
-    : Section(ASection), TheFont(T.TheFont), Pos(T.Pos), SScript(T.SScript), FSharedFont(true) {
+    : TFontObjBase(ASection), TheFont(T.TheFont), Pos(T.Pos), SScript(T.SScript), FSharedFont(true) {
   // The copy shares the font (with its handle and metrics) until it needs
   // a font of its own: a link prints in its plain state. Nothing points at
   // a printed page, so the link's record and the tooltip stay behind (on a
@@ -144,15 +143,12 @@ TFontObj::~TFontObj() {
   }
 }
 
-ThtDocument* TFontObj::document() const { return Section ? Section->Document : nullptr; }
-
-void TFontObj::ReplaceFont(std::unique_ptr<TMyFont> F) {
-  TheFont = std::move(F);
-  FSharedFont = false;
-  FontChanged();
+ThtDocument* TFontObj::document() const {
+  TSection* s = Section();
+  return s ? s->Document : nullptr;
 }
 
-void TFontObj::ReplaceFont(std::shared_ptr<TMyFont> F) {
+void TFontObj::ReplaceFont(TFontRef F) {
   TheFont = std::move(F);
   FSharedFont = true;
   FontChanged();
@@ -168,9 +164,7 @@ void TFontObj::ConvertFont(const ThtFontInfo& FI) {
         TheFont->bgColor == FI.ibgColor && TheFont->Color() == FI.iColor)
       return;
     // Otherwise the other runs keep theirs.
-    auto own = std::make_shared<TMyFont>();
-    own->Assign(*TheFont);
-    TheFont = std::move(own);
+    TheFont = TFontRef::Copy(*TheFont);
     FSharedFont = false;
   }
   TheFont->SetName(FI.iName);
@@ -185,7 +179,6 @@ void TFontObj::ConvertFont(const ThtFontInfo& FI) {
 void TFontObj::FontChanged() {
   if (!TheFont) return;
   if (TheFont->tmHeight == 0) TheFont->ReadMetrics();
-  Overhang = TheFont->Style().Contains(fsItalic) ? TheFont->tmHeight / 10 : 0;
   TheFont->SetCharset(TheFont->tmCharset);
 }
 
@@ -231,7 +224,7 @@ void TFontObj::SetAllHovers(bool Value) {
 void TFontObj::SetYValue(int Y) {
   if (UrlTarget()->URL.empty()) return;
   if (TabControl()) {
-    YValue = Y;
+    ownPart().YValue = Y;
     return;
   }
   ThtDocument* doc = document();
@@ -241,7 +234,7 @@ void TFontObj::SetYValue(int Y) {
     TFontObj* run = links[size_t(i)];
     if (run->UrlTarget()->ID != UrlTarget()->ID) return;
     if (run->TabControl()) {
-      run->YValue = Y;
+      run->ownPart().YValue = Y;
       return;
     }
   }
@@ -302,7 +295,7 @@ size_t TRunFonts::THash::operator()(const TProperties::TFontChoice& choice) cons
   return h * 31 + size_t(choice.CharExtra);
 }
 
-std::shared_ptr<TMyFont> TRunFonts::Get(TProperties& Prop) {
+TFontRef TRunFonts::Get(TProperties& Prop) {
   const TProperties::TFontChoice choice = Prop.GetFontChoice();
   for (size_t i = 0; i < FRecent.size() && FRecent[i]; ++i)
     if (FRecent[i]->first == choice) {
@@ -313,7 +306,7 @@ std::shared_ptr<TMyFont> TRunFonts::Get(TProperties& Prop) {
     }
   // Entries of the map stay where they are while others are added.
   TFonts::value_type& entry = *FFonts.try_emplace(choice).first;
-  if (!entry.second) entry.second = TProperties::MakeFont(choice);
+  if (!entry.second) entry.second = TFontRef::Copy(*TProperties::MakeFont(choice));
   std::copy_backward(FRecent.begin(), FRecent.end() - 1, FRecent.end());
   FRecent[0] = &entry;
   return entry.second;
@@ -358,7 +351,7 @@ TFontObj* TFontList::GetFontObjAt(int Posn, int& Index) const {
 TMyFont* TFontList::GetFontAt(int Posn, int& OHang) const {
   int index;
   TFontObj* run = GetFontObjAt(Posn, index);
-  OHang = run ? run->Overhang : 0;
+  OHang = run ? run->Overhang() : 0;
   return run ? run->TheFont.get() : nullptr;
 }
 

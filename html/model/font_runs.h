@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "html/model/object_pool.h"
 #include "html/parse/style_fonts.h"
@@ -39,6 +40,47 @@ private:
   bool FJoining = false;
 };
 
+// A font that text runs share, counted in the font itself so that a run
+// holds it in one pointer (a page of many small cells has a run for each).
+// Counted without atomics: a document's fonts live on the thread that
+// builds, lays out and draws it.
+class TRunFont : public TMyFont {
+  friend class TFontRef;
+  uint32_t FRefs = 0;
+};
+
+class TFontRef {
+public:
+  TFontRef() noexcept = default;
+  explicit TFontRef(TRunFont* F) noexcept : FFont(F) {
+    if (FFont) ++FFont->FRefs;
+  }
+  TFontRef(const TFontRef& Source) noexcept : TFontRef(Source.FFont) {}
+  TFontRef(TFontRef&& Source) noexcept : FFont(std::exchange(Source.FFont, nullptr)) {}
+  TFontRef& operator=(TFontRef Source) noexcept {
+    std::swap(FFont, Source.FFont);
+    return *this;
+  }
+  ~TFontRef() {
+    if (FFont && --FFont->FRefs == 0) delete FFont;
+  }
+  // A new font of its own, a copy of Source.
+  static TFontRef Copy(const TMyFont& Source) {
+    TFontRef f(new TRunFont);
+    f->Assign(Source);
+    return f;
+  }
+  TRunFont* get() const { return FFont; }
+  TRunFont* operator->() const { return FFont; }
+  TRunFont& operator*() const { return *FFont; }
+  explicit operator bool() const { return FFont != nullptr; }
+  // Whether another holder shares the font.
+  bool Shared() const { return FFont && FFont->FRefs > 1; }
+
+private:
+  TRunFont* FFont = nullptr;
+};
+
 // One font object per distinct font of a document's text, shared by the
 // runs that use it: most runs of a page use a handful of fonts.
 class TRunFonts {
@@ -46,7 +88,7 @@ public:
   TRunFonts() = default;
   TRunFonts(const TRunFonts&) = delete;  // FRecent points into FFonts
   TRunFonts& operator=(const TRunFonts&) = delete;
-  std::shared_ptr<TMyFont> Get(TProperties& Prop);
+  TFontRef Get(TProperties& Prop);
   // The four link states of an element; links with the same states share
   // one array (most links of a page look alike).
   std::shared_ptr<const TFontInfoArray> LinkStates(const TProperties& Prop);
@@ -60,7 +102,7 @@ private:
   struct THash {
     size_t operator()(const TProperties::TFontChoice& choice) const;
   };
-  using TFonts = std::unordered_map<TProperties::TFontChoice, std::shared_ptr<TMyFont>, THash>;
+  using TFonts = std::unordered_map<TProperties::TFontChoice, TFontRef, THash>;
   TFonts FFonts;
   // The entries asked for last, newest first: text switches between a few
   // fonts (plain, bold, italic, link) again and again.
@@ -71,14 +113,23 @@ private:
 
 class TFontObjBase : public TObject {
 public:
-  TFontObjBase();
+  explicit TFontObjBase(TSection* ASection);
+  TFontObjBase(const TFontObjBase&) = delete;
+  TFontObjBase& operator=(const TFontObjBase&) = delete;
   ~TFontObjBase() override;
+
+  // The section whose text the run belongs to.
+  TSection* Section() const {
+    const TLinkPart* p = partOrNull();
+    return p ? p->Section : reinterpret_cast<TSection*>(FOwner);
+  }
 
   // The run's link record, never null, for reading: one empty record is
   // shared by every run without a link record of its own (most runs), so
   // that a run of plain text costs no record.
   const TUrlTarget* UrlTarget() const {
-    return FPart && FPart->OwnUrlTarget ? FPart->OwnUrlTarget.get() : noRecord();
+    const TLinkPart* p = partOrNull();
+    return p && p->OwnUrlTarget ? p->OwnUrlTarget.get() : noRecord();
   }
   // Makes the run's record a copy of UT, or the shared empty one again.
   void CopyUrlTarget(const TUrlTarget& UT);
@@ -92,11 +143,13 @@ protected:
   // first of them comes, as most runs of a page (those of a table's cells
   // above all) have none.
   struct TLinkPart {
+    TSection* Section = nullptr;
     std::unique_ptr<TUrlTarget> OwnUrlTarget;
     std::shared_ptr<const TFontInfoArray> States;  // shared with links that look alike
     std::unique_ptr<ThtTabControl> TabControl;
     String Title;
     int32_t LinkIndex = -1;
+    int32_t YValue = 0;
     bool InLinks = false;
     bool Visited = false;
     bool Hover = false;
@@ -107,22 +160,26 @@ protected:
   TLinkPart& ownPart();
 
 private:
-  std::unique_ptr<TLinkPart> FPart;
+  TLinkPart* partOrNull() const {
+    return FOwner & 1 ? reinterpret_cast<TLinkPart*>(FOwner & ~uintptr_t(1)) : nullptr;
+  }
+  // The run's section, or its link part (marked by the low bit, free in
+  // the address of either) that then holds the section: a page has a run
+  // for each of its table's cells, and one word less for each.
+  uintptr_t FOwner;
 };
 
 class TFontObj : public TFontObjBase {
 public:
   HT_POOLED_OBJECT
-  TFontObj(TSection* ASection, std::unique_ptr<TMyFont> F, int Position);
   // A run with a font it shares with other runs.
-  TFontObj(TSection* ASection, std::shared_ptr<TMyFont> F, int Position);
+  TFontObj(TSection* ASection, TFontRef F, int Position);
   // Copy for a copied section (printing): the link's normal state, no
   // font states, no tab control, no link record and no title.
   TFontObj(TSection* ASection, const TFontObj& T);
   ~TFontObj() override;
 
-  void ReplaceFont(std::unique_ptr<TMyFont> F);
-  void ReplaceFont(std::shared_ptr<TMyFont> F);
+  void ReplaceFont(TFontRef F);
   void ConvertFont(const ThtFontInfo& FI);
   void FontChanged();
   int GetHeight(int& ADescent) const {
@@ -147,13 +204,15 @@ public:
   void CreateTabControl(int TabIndex);
   TMyFont* Font() const { return TheFont.get(); }
 
-  TSection* Section = nullptr;
   // Shared with other runs unless the run owns it (see FSharedFont).
-  std::shared_ptr<TMyFont> TheFont;
-  int32_t YValue = 0;
+  TFontRef TheFont;
   int32_t Pos = 0;
-  int32_t Overhang = 0;  // italic text leans out by this much
   TAlignmentType SScript = ANone;
+  // Italic text leans out by this much.
+  int32_t Overhang() const { return TheFont && TheFont->Style().Contains(fsItalic) ? TheFont->tmHeight / 10 : 0; }
+  // Where the link is on the page, for the run that holds its tab stop (a
+  // focused link is scrolled into view).
+  int32_t YValue() const { return part().YValue; }
 
   // The link's four font states (shared with links that look alike), none
   // for a run outside a link.

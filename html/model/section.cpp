@@ -19,9 +19,9 @@ using namespace std::string_view_literals;
 namespace {
 // The font of a new run: shared with the other runs of the document that
 // use the same font.
-std::shared_ptr<TMyFont> runFont(ThtDocument* document, TProperties* Prop) {
-  if (!Prop) return std::make_shared<TMyFont>();
-  if (!document) return Prop->GetFont();
+TFontRef runFont(ThtDocument* document, TProperties* Prop) {
+  if (!Prop) return TFontRef(new TRunFont);
+  if (!document) return TFontRef::Copy(*Prop->GetFont());
   return document->RunFonts.Get(*Prop);
 }
 
@@ -103,11 +103,10 @@ TSection::TSection(ThtDocument* ADocument, TAttributeList* L, TProperties* Prop,
 }
 
 TSection::TSection(ThtDocument* NewDocument, const TSection& Source)
-    : TSectionBase(NewDocument, Source), Chars(Source.Chars), BreakFlags(Source.BreakFlags),
-      FontRuns(this, Source.FontRuns), Alignment(Source.Alignment), ClearKind(Source.ClearKind),
-      BreakWord(Source.BreakWord), SourceStep(Source.SourceStep), LineHeight(Source.LineHeight),
-      FPreformatted(Source.FPreformatted), FFinished(true),
-      FPlainChars(Source.FPlainChars) {
+    : TSectionBase(NewDocument, Source), ClearKind(Source.ClearKind), Alignment(Source.Alignment),
+      SourceStep(Source.SourceStep), BreakWord(Source.BreakWord), FPreformatted(Source.FPreformatted),
+      FFinished(true), FPlainChars(Source.FPlainChars), Chars(Source.Chars),
+      FontRuns(this, Source.FontRuns), LineHeight(Source.LineHeight) {
   if (Source.FExtras) FExtras = std::make_unique<TExtras>(NewDocument, *Source.FExtras);
   Length = Source.Length;
   StartPos = Source.StartPos;
@@ -131,6 +130,12 @@ TSection::TEdges& TSection::OwnEdges() {
   auto& e = extras().Edges;
   if (!e) e = std::make_unique<TEdges>();
   return *e;
+}
+
+void TSection::SetStretch(size_t Line, TLineStretch S) {
+  auto& all = extras().Stretch;
+  if (all.size() <= Line) all.resize(Line + 1);
+  all[Line] = S;
 }
 
 TSection::TExtras& TSection::extras() {
@@ -164,16 +169,15 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
   const size_t need = Chars.size() + size_t(N);
   constexpr size_t paragraph = 40;
   if (need > Chars.capacity()) Chars.reserve(std::max({need + 2, paragraph, Chars.capacity() * 2}));
-  if (need > BreakFlags.capacity()) BreakFlags.reserve(std::max({need + 2, paragraph, BreakFlags.capacity() * 2}));
   addPositions(SourceRuns, int32_t(Chars.size()), Indexes, N, SourceStep);
   Chars.append(P, size_t(N));
-  FPositionCount = int32_t(Chars.size());
-  BreakFlags.append(size_t(N), Flag);
+  if (Flag != 'y') extras().BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
+  else if (FExtras) FExtras->BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
   Length += N;
 }
 
 int32_t TSection::positionAt(int32_t I, int32_t EndPos) const {
-  if (I < 0 || I >= FPositionCount || SourceRuns.empty()) return EndPos;
+  if (I < 0 || I >= int32_t(Chars.size()) || SourceRuns.empty()) return EndPos;
   auto it = std::upper_bound(SourceRuns.begin(), SourceRuns.end(), I,
                              [](int32_t pos, const IndexObj& r) { return pos < r.Pos; });
   if (it == SourceRuns.begin()) return EndPos;
@@ -246,12 +250,12 @@ void TSection::AddText(const String& S, const std::vector<int32_t>& Indexes) {
 }
 
 void TSection::AllowBreakAfterLast() {
-  if (!BreakFlags.empty()) BreakFlags.back() = 'a';
+  if (!Chars.empty() && !FFinished) setBreakFlag(Chars.size() - 1, 'a');
 }
 
 void TSection::ChangeFont(TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
+  TFontRef font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
@@ -273,7 +277,7 @@ void TSection::ChangeFont(TProperties* Prop) {
 
 void TSection::HRef(THtmlSymbol Sy, ThtDocument*, const TUrlTarget* AnURL, TProperties* Prop) {
   if (!Prop || FFinished) return;
-  std::shared_ptr<TMyFont> font = runFont(Document, Prop);
+  TFontRef font = runFont(Document, Prop);
   TFontObj* last = FontRuns.Last();
   TFontObj* run;
   if (last && last->Pos == Length) {
@@ -405,7 +409,7 @@ void TSection::FinishText(int EndPos) {
   // character being read (while nothing was dropped it is already there),
   // and the rules may shorten the output again.
   const size_t n = Chars.size();
-  BreakFlags.resize(n, 'y');
+  if (FExtras) FExtras->BreakFlags.Truncate(n);
   // The source positions are read along the characters and the kept ones
   // written as new runs (dropping a character can split a run).
   TSmallList<IndexObj> read;
@@ -414,7 +418,7 @@ void TSection::FinishText(int EndPos) {
   size_t nextRead = 0;       // the next run to start while reading
   int32_t readBase = 0;      // the position of character 0 of the current run, as if it went back there
   auto sourceOf = [&](size_t i) -> int32_t {  // i only grows
-    if (int64_t(i) >= FPositionCount) return EndPos;
+    if (i >= n) return EndPos;
     while (nextRead < read.size() && read[nextRead].Pos <= int32_t(i)) {
       readBase = read[nextRead].Index - read[nextRead].Pos * step;
       ++nextRead;
@@ -466,7 +470,7 @@ void TSection::FinishText(int EndPos) {
     keepPosition(w, sourceOf(i));
     if (w != i) {
       Chars[w] = Chars[i];
-      BreakFlags[w] = BreakFlags[i];
+      setBreakFlag(w, BreakFlags()[i]);
     }
     ++w;
   };
@@ -477,14 +481,14 @@ void TSection::FinishText(int EndPos) {
   auto plain = [](char16_t c) { return c != u' ' && c != 0xAD && c != BrkCh && c != ImgPan; };
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = Chars[i];
-    if (plain(c) && int64_t(i) < FPositionCount) {
+    if (plain(c)) {
       // A stretch that is kept as it stands: plain characters and single
       // blanks after them, up to the next run, object or control to map and
       // the end of the source run they come from. Its source positions go
       // on from its first one.
       mapUpTo(int64_t(i));
       const int32_t first = sourceOf(i);
-      size_t limit = size_t(std::min<int64_t>({int64_t(n), nextMark, int64_t(FPositionCount)}));
+      size_t limit = size_t(std::min<int64_t>(int64_t(n), nextMark));
       if (nextRead < read.size()) limit = std::min(limit, size_t(read[nextRead].Pos));
       size_t j = i + 1;
       while (j < limit && (plain(Chars[j]) || (Chars[j] == u' ' && Chars[j - 1] != u' '))) ++j;
@@ -492,8 +496,7 @@ void TSection::FinishText(int EndPos) {
       expect = first + int32_t(j - i) * step;
       if (w != i) {
         std::copy(Chars.begin() + std::ptrdiff_t(i), Chars.begin() + std::ptrdiff_t(j), Chars.begin() + std::ptrdiff_t(w));
-        std::copy(BreakFlags.begin() + std::ptrdiff_t(i), BreakFlags.begin() + std::ptrdiff_t(j),
-                  BreakFlags.begin() + std::ptrdiff_t(w));
+        if (FExtras) FExtras->BreakFlags.MoveDown(i, w, j - i);
       }
       w += j - i;
       i = j - 1;
@@ -503,13 +506,13 @@ void TSection::FinishText(int EndPos) {
       lastObjectFloats = mapped[1] < counts[1] && Objects()[mapped[1]]->Pos == int32_t(i) && isFloating(Objects()[mapped[1]]);
     mapUpTo(int64_t(i));
     if (c == 0xAD) {  // soft hyphen: gone, the letter before may break with a hyphen
-      if (w > 0 && BreakFlags[w - 1] != 'n') BreakFlags[w - 1] = 's';
+      if (w > 0 && BreakFlags()[w - 1] != 'n') setBreakFlag(w - 1, 's');
       continue;
     }
     if (c == u' ') {
       if (w == 0) continue;  // leading blanks
       if (Chars[w - 1] == u' ') {
-        if (BreakFlags[w - 1] == 'n') {
+        if (BreakFlags()[w - 1] == 'n') {
           pop();
         } else {
           continue;
@@ -536,31 +539,18 @@ void TSection::FinishText(int EndPos) {
   }
   if (w > 0 && !onlyBreak && Chars[w - 1] != u' ') {
     keepPosition(w, EndPos);
-    if (w == n) {
-      Chars.push_back(u' ');
-      BreakFlags.push_back('y');
-    } else {
-      Chars[w] = u' ';
-      BreakFlags[w] = 'y';
-    }
+    setBreakFlag(w, 'y');
+    if (w == n) Chars.push_back(u' ');
+    else Chars[w] = u' ';
     ++w;
   }
   TSmallList<IndexObj>().swap(read);
   nextMark = 0;
   mapUpTo(INT64_MAX - 1);
   Chars.resize(w);
-  BreakFlags.resize(w);
-  FPositionCount = int32_t(w);
+  if (FExtras) FExtras->BreakFlags.Truncate(w);
   // A long text grown piece by piece gives back what growing left over.
-  // The flags get room for the one that finishing adds (growing a string
-  // by one doubles its room).
   if (w > 4096 && Chars.capacity() > w + w / 4) Chars.shrink_to_fit();
-  if (w > 4096 && BreakFlags.capacity() > w + w / 4) {
-    std::string flags;
-    flags.reserve(w + 1);
-    flags.assign(BreakFlags, 0, w);
-    BreakFlags.swap(flags);
-  }
   // Runs that became empty go; a link's tab stop moves to its next run.
   for (int I = 1; I < FontRuns.Count();) {
     TFontObj* prev = FontRuns[I - 1];
@@ -580,7 +570,7 @@ void TSection::FinishText(int EndPos) {
 
 void TSection::finishCommon(int) {
   Length = int32_t(Chars.size());
-  if (Length > 0) BreakFlags.push_back('y');
+  if (FExtras) FExtras->BreakFlags.Compact();
   if (Length == 0) SourceRuns.clear();
   // A list grown run by run gives back what growing left over.
   if (SourceRuns.capacity() > 16 && SourceRuns.capacity() > SourceRuns.size() + SourceRuns.size() / 4)
@@ -609,10 +599,10 @@ void TPreFormated::FinishText(int EndPos) {
   if (FFinished) return;
   TFontObj* last = FontRuns.Last();
   if (last && last->Pos >= Length && FontRuns.Count() > 1) last->Pos = Length + 1;
-  const int32_t p = FPositionCount == 0 ? EndPos : positionAt(FPositionCount - 1, EndPos) + 1;
+  const int32_t count = int32_t(Chars.size());
+  const int32_t p = count == 0 ? EndPos : positionAt(count - 1, EndPos) + 1;
   addPositions(SourceRuns, int32_t(Chars.size()), &p, 1, SourceStep);
+  setBreakFlag(Chars.size(), 'y');
   Chars.push_back(u' ');
-  BreakFlags.push_back('y');
-  FPositionCount = int32_t(Chars.size());
   finishCommon(EndPos);
 }

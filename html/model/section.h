@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/model/break_flags.h"
 #include "html/model/object_pool.h"
 #include "html/model/floating_objects.h"
 #include "html/model/font_runs.h"
@@ -30,22 +31,27 @@ struct IndexObj {
 };
 
 // One laid-out line (written by layout, read by drawing and queries).
+// The section holds its lines by value, the first (most sections have one)
+// in its own room. A line starts where the one before it ends (the first
+// at character 0), so its first character is counted along the lines.
 struct LineRec {
-  HT_POOLED_OBJECT
-  int32_t FirstChar = 0;
   int32_t SpaceAbove = 0;
   int32_t SpaceBelow = 0;
   int32_t TextHeight = 0;
   int32_t FullHeight = 0;
-  int32_t LineChars = 0;
+  int32_t LineChars : 31 = 0;
+  bool EndsWithHyphen : 1 = false;
   int32_t Descent = 0;
   int32_t LineOffset = 0;
   int32_t DrawX = 0;
   int32_t Room = 0;
   int32_t DrawY = 0;
-  int32_t BlankCount = 0;
+};
+
+// The room a justified line spreads over the blanks it draws.
+struct TLineStretch {
   int32_t ExtraWidth = 0;
-  bool EndsWithHyphen = false;
+  int32_t BlankCount = 0;
 };
 
 class TSection : public TSectionBase {
@@ -106,10 +112,33 @@ public:
   bool PtInObject(int X, int Y, TObject*& Obj, int& IX, int& IY) override;
   void CopyToClipboard() override;
 
+  // The small fields first: they take the room the item's fields leave.
+  TClearType ClearKind = clrNone;
+  uint8_t Alignment : 3 = 1;  // 1 left, 2 centre, 3 right, 4 justify
+  // The distance in the source between two consecutive characters of a
+  // run: 2 for a UTF-16 source, 1 for every other.
+  uint8_t SourceStep : 2 = 1;
+  bool BreakWord : 1 = false;
+  // Set when an anchor name was entered in this section: it is kept even
+  // without characters.
+  bool AnchorName : 1 = false;
+
+protected:
+  bool FPreformatted : 1 = false;
+  bool FFinished : 1 = false;
+  bool FPlainChars : 1 = false;
+
+public:
+  // The section's place among the document's sections with text (for
+  // the progress of a layout).
   int32_t SequenceNumber = 0;
-  int32_t ReportedCycle = 0;
   String Chars;
-  std::string BreakFlags;  // per character: 'y', 'n', 'a', 's'
+  // Where lines may break (see TBreakFlags): held apart with the rarer
+  // data, as most text breaks at its blanks only and keeps no flags.
+  const TBreakFlags& BreakFlags() const {
+    static const TBreakFlags none;
+    return FExtras ? FExtras->BreakFlags : none;
+  }
   TFontList FontRuns;
   // The inline and floating objects, and the form controls (not owning:
   // the forms own their controls). Held apart with the room of inline
@@ -119,19 +148,16 @@ public:
   // The source position of every character, as runs: kept this way while
   // the text is built too, so that a long text costs no position array.
   TSmallList<IndexObj> SourceRuns;
-  TSmallList<std::unique_ptr<LineRec>> Lines;
-  uint8_t Alignment = 1;  // 1 left, 2 centre, 3 right, 4 justify
-  TClearType ClearKind = clrNone;
-  bool BreakWord = false;
-  // Set when an anchor name was entered in this section: it is kept even
-  // without characters.
-  bool AnchorName = false;
-  // The distance in the source between two consecutive characters of a
-  // run: 2 for a UTF-16 source, 1 for every other.
-  uint8_t SourceStep = 1;
   int32_t LineHeight = -1;
   int32_t CachedMin = 0, CachedMax = 0;
   int32_t WidestLine = 0;
+
+protected:
+  struct TExtras;
+  std::unique_ptr<TExtras> FExtras;
+
+public:
+  TSmallList<LineRec> Lines;
   // Horizontal room that inline boxes (bordered or padded elements) take
   // before and after a character, one entry a character where a side has
   // any; none at all when no box touches the section (most sections).
@@ -156,6 +182,13 @@ public:
   // percentage) and the percentage of the width it was given as.
   int32_t TextIndent() const { return FExtras ? FExtras->TextIndent : 0; }
   int32_t TextIndentPercent() const { return FExtras ? FExtras->TextIndentPercent : 0; }
+  // How line L (one of Lines) is stretched: kept apart, as only justified
+  // text is.
+  TLineStretch StretchOf(const LineRec& L) const {
+    const size_t i = size_t(&L - Lines.data());
+    return FExtras && i < FExtras->Stretch.size() ? FExtras->Stretch[i] : TLineStretch{};
+  }
+  void SetStretch(size_t Line, TLineStretch S);
   // Source position of the first character, -1 when there is none.
   int32_t FirstSourcePos() const { return SourceRuns.empty() ? -1 : SourceRuns.front().Index; }
 
@@ -165,27 +198,29 @@ protected:
   void finishCommon(int EndPos);
   void appendRaw(const char16_t* P, const int32_t* Indexes, int N, char Flag);
   // The source position of character I while building (EndPos past the
-  // characters that have one).
+  // characters).
   int32_t positionAt(int32_t I, int32_t EndPos) const;
-  // Characters that have a source position while building.
-  int32_t FPositionCount = 0;
   struct TExtras {
     TExtras() = default;
     TExtras(ThtDocument* NewDocument, const TExtras& Source)
-        : Objects(NewDocument, Source.Objects), Controls(Source.Controls),
+        : BreakFlags(Source.BreakFlags), Objects(NewDocument, Source.Objects), Controls(Source.Controls),
           Edges(Source.Edges ? std::make_unique<TEdges>(*Source.Edges) : nullptr), TextIndent(Source.TextIndent),
           TextIndentPercent(Source.TextIndentPercent) {}
+    TBreakFlags BreakFlags;
     TFloatingObjList Objects;
     TFormControlObjList Controls;
     std::unique_ptr<TEdges> Edges;
     int32_t TextIndent = 0;
     int32_t TextIndentPercent = 0;
+    // Of each line up to the last stretched one (laid out again, not copied).
+    std::vector<TLineStretch> Stretch;
   };
   TExtras& extras();
-  bool FPreformatted = false;
-  bool FFinished = false;
-  bool FPlainChars = false;
-  std::unique_ptr<TExtras> FExtras;
+  // Writing flags: anything but 'y' makes room for them.
+  void setBreakFlag(size_t I, char Flag) {
+    if (Flag != 'y') extras().BreakFlags.Set(I, Flag);
+    else if (FExtras) FExtras->BreakFlags.Set(I, Flag);
+  }
 };
 
 // Preformatted text: no trimming, no wrapping.

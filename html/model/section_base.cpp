@@ -14,13 +14,13 @@ TIDObject::~TIDObject() {
 }
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TDisplayStyle ADisplay)
-    : Display(ADisplay), Document(ADocument) {}
+    : Document(ADocument), Display(ADisplay) {}
 
 TSectionBase::TSectionBase(ThtDocument* ADocument, TProperties* Prop)
     : TSectionBase(ADocument, Prop ? Prop->GetDisplay() : pdUnassigned) {}
 
 TSectionBase::TSectionBase(ThtDocument* NewDocument, const TSectionBase& Source)
-    : Display(Source.Display), Document(NewDocument), ZIndex(Source.ZIndex), Height(Source.Height) {}
+    : Document(NewDocument), Height(Source.Height), Display(Source.Display) {}
 
 TSectionBase::~TSectionBase() {
   if (Document) Document->RemoveFromPositionList(this);

@@ -108,12 +108,10 @@ public:
   virtual void MinMaxWidth(TCanvas* Canvas, int& Min, int& Max);
 
   // First, where it fills the room the id fields leave.
-  TDisplayStyle Display = pdUnassigned;
+  int32_t StartPos = 0;
   ThtDocument* Document = nullptr;
   TBlock* ParentBlock = nullptr;
-  int32_t StartPos = 0;
   int32_t Length = 0;
-  int32_t ZIndex = 0;
   int32_t LayoutTop = 0;
   int32_t BorderTop = 0;
   int32_t ContentY = htUnset;  // until the first layout
@@ -121,9 +119,12 @@ public:
   int32_t PaintBottom = 0;
   int32_t Height = 0;
   int32_t PaintHeight = 0;
+  // Last: the small fields of a kind of item (a text section's) take the
+  // room after it.
+  TDisplayStyle Display = pdUnassigned;
 
 protected:
-  // Copy constructor for CreateCopy: Display, Height and ZIndex.
+  // Copy constructor for CreateCopy: Display and Height.
   TSectionBase(ThtDocument* NewDocument, const TSectionBase& Source);
 };
 

@@ -41,11 +41,12 @@ struct SectionPainter {
 
   bool selected(int i) const { return ShowSelection && i >= SelStart && i < SelEnd; }
 
-  // y is the line's top on entry; on return the next line's top.
-  void drawLine(LineRec& line, int X, int& y) {
+  // y is the line's top on entry; on return the next line's top. First:
+  // the line's first character.
+  void drawLine(LineRec& line, int first, int X, int& y) {
     y += line.TextHeight + line.SpaceAbove;  // the text's bottom
-    drawInlineBorders(line, X, y);
-    drawText(line, X, y);
+    drawInlineBorders(line, first, X, y);
+    drawText(line, first, X, y);
     y += line.SpaceBelow;
     if (Doc) Doc->FirstOnPage = false;
   }
@@ -53,16 +54,16 @@ struct SectionPainter {
   // Backgrounds and borders of inline elements (spans with a border) that
   // cover part of the line; a side where the element goes on on another
   // line has no border.
-  void drawInlineBorders(const LineRec& line, int blockX, int y) {
+  void drawInlineBorders(const LineRec& line, int first, int blockX, int y) {
     if (!Doc || !Doc->Inlines || Doc->Inlines->Count() == 0 || line.LineChars == 0) return;
     TInlineList& inl = *Doc->Inlines;
-    const int first = line.FirstChar, end = line.FirstChar + line.LineChars;
+    const int end = first + line.LineChars;
     const int x0 = blockX + line.LineOffset;
     for (int k = 0; k < inl.Count(); ++k) {
       const int s = inl.StartOf(k) - S.StartPos, e = inl.EndOf(k) - S.StartPos;
       if (!(s < end && e > first)) continue;
       const bool opensBefore = s < first, goesOn = e > end;
-      ThtJustify j1(line.ExtraWidth, line.BlankCount), j2(line.ExtraWidth, line.BlankCount);
+      ThtJustify j1 = lineJustify(S, line), j2 = j1;
       // The box's text lies inside the room the line gave its sides.
       const InlineRec& rec = inl.Items(k);
       int left = opensBefore ? x0 : x0 + Ms.MeasureChars(first, s - first, false, &j1) + rec.InnerLeft;
@@ -122,16 +123,16 @@ struct SectionPainter {
     }
   }
 
-  void drawText(LineRec& line, int blockX, int y) {
+  void drawText(LineRec& line, int first, int blockX, int y) {
     int x = blockX + line.LineOffset;
     line.DrawX = x;
     line.DrawY = y - line.TextHeight;
     const int baseline = y - line.Descent;
-    const int first = line.FirstChar, end = line.FirstChar + line.LineChars;
+    const int end = first + line.LineChars;
     // A trailing blank or line break is not drawn.
     int drawEnd = end;
     while (drawEnd > first && (S.Chars[size_t(drawEnd) - 1] == u' ' || S.Chars[size_t(drawEnd) - 1] == BrkCh)) --drawEnd;
-    ThtJustify just(line.ExtraWidth, line.BlankCount);
+    ThtJustify just = lineJustify(S, line);
     int i = first;
     while (i < end) {
       const char16_t c = S.Chars[size_t(i)];
@@ -183,7 +184,7 @@ struct SectionPainter {
           // The caret stands before the run that starts at it, or after the
           // section's last character.
           if (i == SelStart) caretBar(startX, by, run, color);
-          if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == S.Lines.back().get())
+          if (SelStart == S.Length && endsLine && !S.Lines.empty() && &line == &S.Lines.back())
             caretBar(x, by, run, color);
         }
         if (run->Active() && Doc) {
@@ -287,14 +288,17 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
   const bool printing = Document->Printing;
   const bool absolute = ParentBlock && ParentBlock->Positioning == posAbsolute;
   int y = LayoutTop;
+  int next = 0;
   for (auto& line : Lines) {
-    const int lineHeight = line->SpaceAbove + line->TextHeight + line->SpaceBelow;
+    const int first = next;
+    next += line.LineChars;
+    const int lineHeight = line.SpaceAbove + line.TextHeight + line.SpaceBelow;
     bool draw;
     if (!printing) {
-      draw = y - yOff + line->FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
-    } else if (y + line->FullHeight <= Document->PageBottom) {
-      draw = y + line->FullHeight - 1 >= ARect.Top + yOff && y + line->FullHeight <= Document->PrintDrawLimit;
-    } else if (line->FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
+      draw = y - yOff + line.FullHeight + 40 >= ARect.Top && y - yOff - 40 < ARect.Bottom;
+    } else if (y + line.FullHeight <= Document->PageBottom) {
+      draw = y + line.FullHeight - 1 >= ARect.Top + yOff && y + line.FullHeight <= Document->PrintDrawLimit;
+    } else if (line.FullHeight >= ARect.Height() || Document->PageBreakFlag || absolute ||
                y <= ARect.Top + yOff) {
       // Taller than a page, or already at the page's top: printed (and cut)
       // here rather than pushed on for ever.
@@ -304,7 +308,7 @@ int TSection::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, in
       draw = false;
     }
     if (draw && p) {
-      p->drawLine(*line, X, y);
+      p->drawLine(line, first, X, y);
     } else {
       if (draw) Document->FirstOnPage = false;
       y += lineHeight;

@@ -453,7 +453,7 @@ void THtmlView::ControlEnter(TObject* Obj) {
   }
   auto* run = dynamic_cast<TFontObj*>(Obj);
   if (!run || FInhibitControlEnter) return;
-  const int Y = run->YValue;
+  const int Y = run->YValue();
   if (Y < V)
     SetVScrollPos(Y);
   else if (Y > V + CH - 30)

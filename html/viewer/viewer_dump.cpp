@@ -35,10 +35,13 @@ void dumpItem(std::ostringstream& o, TSectionBase* Item, int Depth) {
   if (auto* s = dynamic_cast<TSection*>(Item)) {
     o << p << "section start=" << s->StartPos << " len=" << s->Length << " y=" << s->ContentY
       << " h=" << s->Height << " lines=" << s->Lines.size() << "\n";
-    for (const auto& l : s->Lines)
-      o << p << "  line x=" << l->DrawX << " y=" << l->DrawY << " h=" << l->FullHeight
-        << " chars=" << l->LineChars << " \"" << lineText(s->Chars, l->FirstChar, l->LineChars)
+    int first = 0;
+    for (const auto& l : s->Lines) {
+      o << p << "  line x=" << l.DrawX << " y=" << l.DrawY << " h=" << l.FullHeight
+        << " chars=" << l.LineChars << " \"" << lineText(s->Chars, first, l.LineChars)
         << "\"\n";
+      first += l.LineChars;
+    }
     return;
   }
   if (auto* t = dynamic_cast<THtmlTable*>(Item)) {

@@ -313,7 +313,7 @@ TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
   s->AddChar(BrkCh, 20);
   s->FinishText(30);
   EXPECT_EQ(s->Chars, u"a b cd ");
-  EXPECT_EQ(s->BreakFlags.substr(0, 7), "yyyysyy");
+  EXPECT_EQ(s->BreakFlags().Text(7), "yyyysyy");
   EXPECT_EQ(s->Length, 7);
   // Source runs: "a" at 2, " b c" from 4 (one blank dropped), "d" at 9.
   ASSERT_GE(s->SourceRuns.size(), 2u);
@@ -332,6 +332,58 @@ TEST(SectionText, FinishTextTidiesBlanksHyphensAndBreaks) {
   EXPECT_EQ(nowrap->Chars, u"x y ");
   ASSERT_EQ(nowrap->SourceRuns.size(), 3u);  // the second blank of the pair stays
   EXPECT_EQ(nowrap->SourceRuns[1].Index, 2);
+}
+
+// The flags keep only what is not a plain break, and a character past them
+// breaks as usual: the steps that write them into the holder must keep the
+// other flags where they are.
+TEST(SectionText, BreakFlagsKeepOnlyWhatIsNotAPlainBreak) {
+  TBreakFlags f;
+  f.Set(5, 'y');
+  f.Fill(0, 4, 'y');
+  EXPECT_EQ(f.size(), 0u);  // nothing but plain breaks: no room taken
+  EXPECT_EQ(f[1000], 'y');
+  f.Set(3, 'n');
+  f.Fill(6, 3, 'a');
+  EXPECT_EQ(f.Text(10), "yyynyyaaay");
+  // Moving down across the end of the kept flags: what came from past them
+  // reads 'y' at its new place.
+  f.MoveDown(5, 2, 6);
+  EXPECT_EQ(f.Text(10), "yyyaaayyay");
+  TBreakFlags copy(f);
+  f.Set(3, 's');
+  f.Truncate(4);
+  EXPECT_EQ(f.Text(6), "yyysyy");
+  EXPECT_EQ(copy.Text(6), "yyyaaa");
+  copy.Fill(3, 7, 'y');
+  copy.Compact();
+  EXPECT_EQ(copy.size(), 0u);
+  EXPECT_EQ(copy.capacity(), 0u);
+  f.Compact();
+  EXPECT_EQ(f.size(), 4u);
+  EXPECT_EQ(f.capacity(), 4u);
+  TBreakFlags moved(std::move(f));
+  EXPECT_EQ(moved.Text(5), "yyysy");
+  EXPECT_EQ(f.size(), 0u);
+
+  // A section of words keeps none; text that must not break keeps its own.
+  SectionFixture sf;
+  auto words = sf.Section();
+  SectionFixture::Add(*words, u"some words  here");
+  words->FinishText(20);
+  EXPECT_EQ(words->BreakFlags().size(), 0u);
+  auto mixed = sf.Section();
+  SectionFixture::Add(*mixed, u"a ");
+  sf.Stack.NoBreak = true;
+  SectionFixture::Add(*mixed, u"b  c");
+  sf.Stack.NoBreak = false;
+  SectionFixture::Add(*mixed, u" d");
+  mixed->FinishText(20);
+  EXPECT_EQ(mixed->Chars, u"a b c d ");
+  EXPECT_EQ(mixed->BreakFlags().Text(8), "yynnnyyy");
+  // A print copy keeps them.
+  auto copied = mixed->CreateCopy(sf.Doc.get());
+  EXPECT_EQ(copied->AsSection()->BreakFlags().Text(8), "yynnnyyy");
 }
 
 TEST(SectionText, ManySourceRunsAreAllKept) {
@@ -414,6 +466,21 @@ TEST(SectionText, RunsOfOneFontShareItUntilALinkStateChangesOne) {
   s->AddChar(u'e', 4);
   s->ChangeFont(f.Stack.Last());
   EXPECT_EQ(s->FontRuns.Last()->Font(), first->Font());
+  // A run keeps its section when it gets a part of its own (a tooltip).
+  second->SetTitle(u"tip");
+  EXPECT_EQ(second->Section(), s.get());
+  EXPECT_EQ(first->Section(), s.get());
+  // A copy for printing shares the fonts, which outlive the section they
+  // came from.
+  s->FinishText(5);
+  auto copy = s->CreateCopy(f.Doc.get());
+  TSection* c = copy->AsSection();
+  ASSERT_EQ(c->FontRuns.Count(), 3);
+  EXPECT_EQ(c->FontRuns[1]->Font(), second->Font());
+  EXPECT_EQ(c->FontRuns[0]->Section(), c);
+  s.reset();
+  EXPECT_EQ(c->FontRuns[1]->Font()->Color(), clRed);
+  EXPECT_EQ(c->FontRuns[0]->Font()->Color(), color);
 }
 
 TEST(SectionText, EmptySectionsAreDroppedUnlessTheyMatter) {

@@ -86,7 +86,7 @@ TEST(HostileText, ALineWithoutSpacesLongerThanAReadingPieceIsOneRun) {
   EXPECT_EQ(s->SourceRuns[0].Index, int(Head.size()));
   // Nothing grown piece by piece is left much bigger than the text.
   EXPECT_LE(s->Chars.capacity(), s->Chars.size() + s->Chars.size() / 4);
-  EXPECT_LE(s->BreakFlags.capacity(), s->BreakFlags.size() + s->BreakFlags.size() / 4);
+  EXPECT_LE(s->BreakFlags().capacity(), s->BreakFlags().size() + s->BreakFlags().size() / 4);
   for (size_t i : {size_t(0), size_t(THtmlTokenizer::MaxTextToken), n / 2, n - 1}) {
     const int src = s->FindSourcePos(s->StartPos + int(i));
     EXPECT_EQ(src, int(Head.size() + i));

@@ -40,10 +40,10 @@ TEST(LayoutBlocks, TextFlowsBesideAFloatAndClearMovesBelowIt) {
                   400);
   auto secs = all<TSection>(*l.Doc);
   ASSERT_EQ(secs.size(), 2u);
-  EXPECT_EQ(secs[0]->Lines[0]->DrawX, 100);
+  EXPECT_EQ(secs[0]->Lines[0].DrawX, 100);
   EXPECT_EQ(secs[0]->ContentY, 0);
   EXPECT_EQ(secs[1]->ContentY, 50);
-  EXPECT_EQ(secs[1]->Lines[0]->DrawX, 0);
+  EXPECT_EQ(secs[1]->Lines[0].DrawX, 0);
   // The float itself takes no room in the flow.
   auto blocks = all<TBlock>(*l.Doc);
   EXPECT_EQ(blocks[1]->Height, 0);  // blocks[0] is the body
@@ -60,9 +60,9 @@ TEST(LayoutBlocks, TextBesideAFloatStartsAtItsTop) {
     if (b->Float == ALeft) fl = b;
   ASSERT_NE(fl, nullptr);
   TSection* text = all<TSection>(*l.Doc).at(0);
-  EXPECT_GT(text->Lines.at(0)->DrawY, 0);  // the paragraph keeps its margin
-  EXPECT_EQ(fl->BorderTop, text->Lines.at(0)->DrawY);
-  EXPECT_GT(text->Lines.at(0)->DrawX, 79);
+  EXPECT_GT(text->Lines.at(0).DrawY, 0);  // the paragraph keeps its margin
+  EXPECT_EQ(fl->BorderTop, text->Lines.at(0).DrawY);
+  EXPECT_GT(text->Lines.at(0).DrawX, 79);
 
   auto t = Layout(page("<p>before</p><table align=left border=1><tr><td>cell</td></tr></table><p>beside</p>"), 400);
   auto tables = all<TTableBlock>(*t.Doc);
@@ -74,7 +74,7 @@ TEST(LayoutBlocks, TextBesideAFloatStartsAtItsTop) {
     if (s->Chars == u"beside ") beside = s;
   }
   ASSERT_TRUE(before && beside);
-  EXPECT_EQ(tables[0]->BorderTop, beside->Lines.at(0)->DrawY);
+  EXPECT_EQ(tables[0]->BorderTop, beside->Lines.at(0).DrawY);
   EXPECT_GE(tables[0]->BorderTop, before->LayoutTop + before->Height);
 }
 
@@ -84,8 +84,8 @@ TEST(LayoutBlocks, TextMovesDownWhenAFloatLeavesNoRoom) {
   auto secs = all<TSection>(*l.Doc);
   ASSERT_EQ(secs.size(), 1u);
   for (const auto& line : secs[0]->Lines)
-    if (line->LineChars > 0) {
-      EXPECT_GE(line->DrawY, 30);
+    if (line.LineChars > 0) {
+      EXPECT_GE(line.DrawY, 30);
       break;
     }
 }
@@ -168,7 +168,7 @@ TEST(LayoutBlocks, ListMarkersAndBaselines) {
   EXPECT_EQ(items[2]->NumberText(), u"");
   auto secs = all<TSection>(*l.Doc);
   // The baseline of the first line: its top plus the text height less descent.
-  const LineRec& first = *secs[0]->Lines[0];
+  const LineRec& first = secs[0]->Lines[0];
   EXPECT_EQ(items[0]->FirstLineY, secs[0]->ContentY + first.TextHeight - first.Descent);
   EXPECT_GT(items[2]->FirstLineY, items[1]->FirstLineY);
 }

@@ -173,12 +173,12 @@ TEST(LayoutLines, CentredAndRightLinesNeverStartLeftOfTheContent) {
     auto secs = sections(*l.Doc);
     ASSERT_EQ(secs.size(), 1u);
     ASSERT_EQ(secs[0]->Lines.size(), 1u);
-    EXPECT_EQ(secs[0]->Lines[0]->LineOffset, 0) << align;
+    EXPECT_EQ(secs[0]->Lines[0].LineOffset, 0) << align;
   }
   // A short line is centred.
   auto c = Layout(page("<p>ab</p>", "text-align:center"), 200);
   const int wab = TextWidth(Sans, Px, u"ab");
-  EXPECT_EQ(sections(*c.Doc)[0]->Lines[0]->LineOffset, (200 - wab) / 2);
+  EXPECT_EQ(sections(*c.Doc)[0]->Lines[0].LineOffset, (200 - wab) / 2);
 }
 
 TEST(LayoutLines, JustifiedLinesStretchOnlyDrawnBlanksAndNeverShrink) {
@@ -186,16 +186,35 @@ TEST(LayoutLines, JustifiedLinesStretchOnlyDrawnBlanksAndNeverShrink) {
   auto l = Layout(page("<p>aa bb cc dd ee ff gg</p>", "text-align:justify"), w);
   auto s = sections(*l.Doc)[0];
   ASSERT_GE(s->Lines.size(), 2u);
-  const LineRec& first = *s->Lines[0];
+  const LineRec& first = s->Lines[0];
   // "aa bb cc dd " : three inner blanks stretch, the trailing one is not drawn.
-  EXPECT_EQ(first.BlankCount, 3);
-  EXPECT_GE(first.ExtraWidth, 0);
-  EXPECT_EQ(first.ExtraWidth, w - TextWidth(Sans, Px, u"aa bb cc dd"));
-  EXPECT_EQ(s->Lines.back()->ExtraWidth, 0);  // the last line is not stretched
+  EXPECT_EQ(s->StretchOf(first).BlankCount, 3);
+  EXPECT_GE(s->StretchOf(first).ExtraWidth, 0);
+  EXPECT_EQ(s->StretchOf(first).ExtraWidth, w - TextWidth(Sans, Px, u"aa bb cc dd"));
+  EXPECT_EQ(s->StretchOf(s->Lines.back()).ExtraWidth, 0);  // the last line is not stretched
 
   // An overlong justified line gets no negative spread.
   auto o = Layout(page("<p>abcdefghijklmnop q</p>", "text-align:justify"), 40);
-  for (const auto& line : sections(*o.Doc)[0]->Lines) EXPECT_GE(line->ExtraWidth, 0);
+  TSection* over = sections(*o.Doc)[0];
+  for (const auto& line : over->Lines) EXPECT_GE(over->StretchOf(line).ExtraWidth, 0);
+}
+
+// The spread of justified lines is kept apart from the lines: laid out
+// again, narrower and then wider, a paragraph keeps none of the old spreads.
+TEST(LayoutLines, JustifiedLinesLaidOutAgainKeepNoOldSpread) {
+  const int w = TextWidth(Sans, Px, u"aa bb cc dd") + 10;
+  auto l = Layout(page("<p>aa bb cc dd ee ff gg hh ii jj</p>", "text-align:justify"), w * 2);
+  TSection* s = sections(*l.Doc)[0];
+  int sw = 0, curs = 0;
+  l.Doc->DoLogic(l.Canvas(), 0, w, 600, 0, sw, curs);
+  ASSERT_GE(s->Lines.size(), 3u);
+  for (size_t i = 0; i + 1 < s->Lines.size(); ++i) EXPECT_GT(s->StretchOf(s->Lines[i]).BlankCount, 0) << i;
+  curs = 0;
+  l.Doc->DoLogic(l.Canvas(), 0, 2000, 600, 0, sw, curs);
+  ASSERT_EQ(s->Lines.size(), 1u);
+  EXPECT_EQ(s->StretchOf(s->Lines[0]).BlankCount, 0);
+  EXPECT_EQ(s->StretchOf(s->Lines[0]).ExtraWidth, 0);
+  EXPECT_EQ(l.Dump().find("extra="), std::string::npos) << l.Dump();
 }
 
 TEST(LayoutLines, SurrogatePairsAreNeverSplit) {
@@ -208,12 +227,14 @@ TEST(LayoutLines, SurrogatePairsAreNeverSplit) {
   auto l = Layout(page("<p>" + utf8 + "</p>", "word-wrap:break-word"), w);
   auto s = sections(*l.Doc)[0];
   ASSERT_GT(s->Lines.size(), 1u);
+  int first = 0;
   for (const auto& line : s->Lines) {
-    const int end = line->FirstChar + line->LineChars;
-    EXPECT_FALSE(htIsLowSurrogate(s->Chars[size_t(line->FirstChar)])) << line->FirstChar;
+    const int end = first + line.LineChars;
+    EXPECT_FALSE(htIsLowSurrogate(s->Chars[size_t(first)])) << first;
     if (end < int(s->Chars.size())) {
       EXPECT_FALSE(htIsLowSurrogate(s->Chars[size_t(end)])) << end;
     }
+    first = end;
   }
 }
 
@@ -225,7 +246,7 @@ TEST(LayoutLines, CaretPositionsAreKnownBeforeThePageIsPainted) {
   ASSERT_TRUE(secs[1]->CursorToXY(l.Canvas(), secs[1]->StartPos + 2, x, y));
   EXPECT_EQ(x, TextWidth(Sans, Px, u"ga"));
   EXPECT_EQ(y, secs[1]->ContentY);
-  EXPECT_EQ(secs[1]->Lines[0]->DrawY, secs[1]->ContentY);
+  EXPECT_EQ(secs[1]->Lines[0].DrawY, secs[1]->ContentY);
 }
 
 TEST(LayoutLines, MinAndMaxWidths) {

@@ -158,7 +158,7 @@ TEST(LayoutPaint, SelectedTextIsInverted) {
   auto l = paint(html, 300, 60, "selection", 0, 4);
   TCanvas* c = l.Canvas();
   auto s = all<TSection>(*l.Doc).at(0);
-  const LineRec& line = *s->Lines[0];
+  const LineRec& line = s->Lines[0];
   const int mw = layouthelp::TextWidth(u"DejaVu Sans", 32, u"M");
   // The selected run: a text-coloured (black) box with white letters.
   int black = 0, white = 0;
@@ -180,7 +180,7 @@ TEST(LayoutPaint, TheDummyCaretIsABarAtTheSelectionStart) {
   auto l = Layout(html, w, h);
   TCanvas* c = l.Canvas();
   auto s = all<TSection>(*l.Doc).at(0);
-  const LineRec& line = *s->Lines[0];
+  const LineRec& line = s->Lines[0];
   // Text-coloured pixels down one column of the line.
   auto barAt = [&](int pos, bool caretOn, bool printing, int x) {
     c->Brush()->SetColor(clWhite);
@@ -237,7 +237,7 @@ TEST(LayoutPaint, InlineElementBorders) {
       300, 60, "inline_border");
   TCanvas* c = l.Canvas();
   auto s = all<TSection>(*l.Doc).at(0);
-  const LineRec& line = *s->Lines[0];
+  const LineRec& line = s->Lines[0];
   // The border takes its own room: it stands after "plain " and the box's
   // text moves right by its width.
   const int left = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 16, u"plain ");
@@ -265,7 +265,7 @@ TEST(LayoutPaint, InlineBoxesTakeRoomBesideTheirText) {
                  300, 60, "inline_box_room");
   TCanvas* c = l.Canvas();
   TSection* s = all<TSection>(*l.Doc).at(0);
-  const LineRec& line = *s->Lines[0];
+  const LineRec& line = s->Lines[0];
   // 3 + 2 + 4 on each side of "K".
   EXPECT_EQ(s->WidestLine, w(u"a") + w(u"K") + w(u"b") + 18);
   const int midY = line.DrawY + line.TextHeight / 2;
@@ -304,7 +304,7 @@ TEST(LayoutPaint, AnInlineBorderSpansItsOwnTextNotTheLine) {
       "<span style='font-size:48px'>BIG</span> <span style='border:1px solid #FF0000'>boxed</span></p></body></html>",
       300, 100, "inline_border_small_in_big");
   TCanvas* c = l.Canvas();
-  const LineRec& line = *all<TSection>(*l.Doc).at(0)->Lines[0];
+  const LineRec& line = all<TSection>(*l.Doc).at(0)->Lines[0];
   const int left = line.DrawX + layouthelp::TextWidth(u"DejaVu Sans", 48, u"BIG") +
                    layouthelp::TextWidth(u"DejaVu Sans", 16, u" ");
   const int mid = left + layouthelp::TextWidth(u"DejaVu Sans", 16, u"boxed") / 2;

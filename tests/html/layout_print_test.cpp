@@ -40,7 +40,7 @@ Printed print(ThtDocument& doc, int width, int pageHeight) {
   int top = 0;
   while (top < height && p.Pages < 50) {
     for (TSection* s : secs)
-      for (auto& line : s->Lines) line->DrawX = -1000;
+      for (auto& line : s->Lines) line.DrawX = -1000;
     TMetafile mf;
     {
       TMetafileCanvas canvas(&mf, nullptr);
@@ -51,7 +51,7 @@ Printed print(ThtDocument& doc, int width, int pageHeight) {
     p.PageTops.push_back(top);
     for (TSection* s : secs)
       for (auto& line : s->Lines)
-        if (line->LineChars > 0 && line->DrawX != -1000) ++p.Count[line.get()];
+        if (line.LineChars > 0 && line.DrawX != -1000) ++p.Count[&line];
     const int next = doc.PageBottom;
     EXPECT_GT(next, top) << "a page that ends at its own top";
     if (next <= top) break;
@@ -75,7 +75,7 @@ TEST(LayoutPrint, EveryLineIsPrintedExactlyOnce) {
   ASSERT_EQ(secs.size(), 50u);
   for (TSection* s : secs) {
     ASSERT_EQ(s->Lines.size(), 1u);
-    EXPECT_EQ(p.Count.count(s->Lines[0].get()) ? p.Count.at(s->Lines[0].get()) : 0, 1) << s->ContentY;
+    EXPECT_EQ(p.Count.count(&s->Lines[0]) ? p.Count.at(&s->Lines[0]) : 0, 1) << s->ContentY;
   }
   // No line is cut: each page ends at a line's top.
   for (size_t i = 1; i < p.PageTops.size(); ++i) {
@@ -93,7 +93,7 @@ TEST(LayoutPrint, ALineTallerThanAPageIsCutAndPrinted) {
   const Printed p = print(*doc, 300, 200);
   auto secs = sections(*doc);
   ASSERT_EQ(secs.size(), 3u);
-  for (TSection* s : secs) EXPECT_GE(p.Count.count(s->Lines[0].get()) ? p.Count.at(s->Lines[0].get()) : 0, 1);
+  for (TSection* s : secs) EXPECT_GE(p.Count.count(&s->Lines[0]) ? p.Count.at(&s->Lines[0]) : 0, 1);
   EXPECT_LT(p.Pages, 10);
 }
 
@@ -104,7 +104,7 @@ TEST(LayoutPrint, PageBreakBeforeStartsANewPage) {
   ASSERT_EQ(secs.size(), 4u);
   ASSERT_EQ(p.Pages, 2);
   EXPECT_EQ(p.PageTops[1], secs[3]->LayoutTop);
-  EXPECT_EQ(p.Count.at(secs[3]->Lines[0].get()), 1);
+  EXPECT_EQ(p.Count.at(&secs[3]->Lines[0]), 1);
 }
 
 // ---- tables printed over several pages ----
