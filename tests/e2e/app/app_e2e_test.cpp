@@ -120,12 +120,11 @@ TEST_F(Tamrix, AWordLinkSearchesItsWord) {
   int x0 = 0, y0 = 0;
   Origin(x0, y0);
   // The link's box: the blue pixels of its first line, looked for until the
-  // article is drawn (a loaded machine may take a while).
+  // article is drawn (a machine loaded by other test programs may take
+  // several seconds).
   int lx = -1, ly = -1, rx = -1;
-  for (int attempt = 0; attempt < 40 && lx < 0; ++attempt) {
-    Pause(150);
+  e2e::WaitFor([&] {
     const e2e::Shot s = e2e::Screen();
-    ASSERT_GT(s.Width, 0);
     for (int y = y0 + 60; y < y0 + 480 && lx < 0; ++y)
       for (int x = x0 + 290; x < x0 + 740; ++x) {
         const e2e::Rgb p = s.At(x, y);
@@ -137,12 +136,16 @@ TEST_F(Tamrix, AWordLinkSearchesItsWord) {
           rx = x - x0;
         }
       }
-  }
+    return lx >= 0;
+  }, 30000);
   ASSERT_GE(lx, 0) << "no link drawn in the article";
-  // Into the middle of the word.
+  // Into the middle of the word: the linked word's article follows.
   Click((lx + rx) / 2, ly + 5);
-  Pause(500);
-  const std::string a = Article();
+  std::string a;
+  e2e::WaitFor([&] {
+    a = Article();
+    return a.rfind("FIR", 0) == 0;
+  }, 15000);
   EXPECT_EQ(a.rfind("FIR", 0), 0u) << a.substr(0, 200);
 }
 
@@ -152,10 +155,11 @@ TEST_F(Tamrix, APictureAppearsInTheDemoArticle) {
   Key("Return");
   // English-Russian first (root, FOREST), then the demo dictionary.
   ClickTreeRow(3);
-  Pause(800);
   int x0 = 0, y0 = 0;
   Origin(x0, y0);
-  EXPECT_GT(colouredPixels(e2e::Screen(), x0, y0), 500);
+  int coloured = 0;
+  e2e::WaitFor([&] { return (coloured = colouredPixels(e2e::Screen(), x0, y0)) > 500; }, 15000);
+  EXPECT_GT(coloured, 500);
 }
 
 TEST_F(Tamrix, HotKeyFromAnotherWindowFocusesTheQueryBox) {
@@ -176,8 +180,14 @@ TEST_F(Tamrix, TheSameTextCopiedTwiceIsSearched) {
   Start();
   SetClipboard("wolf");
   SetClipboard("wolf");
+  // The program notices the second copy on its own time; the article is
+  // read (through the clipboard, which would end the pair) only after that.
   Pause(500);
-  const std::string a = Article();
+  std::string a;
+  e2e::WaitFor([&] {
+    a = Article();
+    return a.rfind("WOLF", 0) == 0;
+  }, 15000);
   EXPECT_EQ(a.rfind("WOLF", 0), 0u) << a.substr(0, 200);
 }
 
