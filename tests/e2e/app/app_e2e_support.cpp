@@ -135,48 +135,34 @@ void DisplayEnvironment::SetUp() {
   // the failure: the run ends here as failed instead.
   if (::testing::Test::HasFatalFailure()) {
     std::fprintf(stderr, "the display for the end-to-end tests could not be made\n");
+    TearDown();
     std::exit(1);
   }
 }
 
 void DisplayEnvironment::start() {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    const std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  FXvfb = int(pid);
-  std::string number;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  close(fds[0]);
-  ASSERT_FALSE(number.empty()) << "Xvfb did not start (scripts/deps installs it)";
-  Display = ":" + number;
+  ASSERT_TRUE(FXvfb.Start()) << "Xvfb did not start (scripts/deps installs it)";
+  Display = FXvfb.Display;
+  const std::string number = Display.substr(1);
   setenv("DISPLAY", Display.c_str(), 1);
   unsetenv("WAYLAND_DISPLAY");
   // The program draws on the display, not offscreen.
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   std::filesystem::create_directories(kBuild / "e2e" / "app");
+  // Test programs run side by side, each with a display of its own.
+  const auto trayerLog = kBuild / "e2e" / "app" / ("trayer-" + number + ".log");
   FTrayer = Spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "64",
                    "--height", "32"},
-                  kBuild / "e2e" / "app" / "trayer.log");
+                  trayerLog);
   // A loaded machine may take a while to start it.
   ASSERT_TRUE(WaitFor([] { return !Sh("xdotool search --class trayer").empty(); }, 60000))
-      << "trayer did not start (scripts/deps installs it)";
+      << "trayer did not start on " << Display << " (scripts/deps installs it); running: " << Running(FTrayer)
+      << "; its output: " << Sh("cat " + shellQuote(trayerLog.string()));
 }
 
 void DisplayEnvironment::TearDown() {
   Stop(FTrayer);
-  Stop(FXvfb);
+  FXvfb.Stop();
 }
 
 // ---- one program ----------------------------------------------------------------------

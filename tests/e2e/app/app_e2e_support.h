@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/xvfb_server.h"
+
 namespace e2e {
 
 // Runs a shell command with the virtual display set; returns its output.
@@ -47,7 +49,7 @@ public:
 
 private:
   void start();
-  int FXvfb = 0;
+  TServer FXvfb;
   int FTrayer = 0;
 };
 
