@@ -231,21 +231,6 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       }
     }
 
-  // Every cell once, grouped by how many columns it spans, the narrower
-  // spans first and in row order within a span. Cells of one column are
-  // nearly all of a table: they are taken straight from the rows, and only
-  // the few that span columns are gathered and sorted (a list of every
-  // cell would cost a large table more than a tenth of its cells' memory).
-  std::vector<CellRef> spanning;
-  for (int r = 0; r < Rows.Count(); ++r) {
-    TCellList* row = Rows[r];
-    for (int c = 0; c < row->Count(); ++c) {
-      TCellObj* cell = row->Items(c);
-      if (cell && cell->ColSpan > 1) spanning.push_back({cell->ColSpan, r, c, cell});
-    }
-  }
-  std::stable_sort(spanning.begin(), spanning.end(), [](const CellRef& a, const CellRef& b) { return a.Span < b.Span; });
-
   auto promote = [&](int c, TWidthType k) {
     TWidthType& t = ColumnTypes[size_t(c)];
     if (k == wtAbsolute) t = wtAbsolute;
@@ -373,13 +358,22 @@ void THtmlTable::GetMinMaxWidths(TCanvas* Canvas) {
       spreadEvenly(wtAbsolute);
     }
   };
+  // Every cell once, grouped by how many columns it spans, the narrower
+  // spans first and in row order within a span. Cells of one column are
+  // nearly all of a table: they are visited straight from the rows, and
+  // only the few that span columns are gathered and sorted (a list of every
+  // cell would cost a large table more than a tenth of its cells' memory).
+  std::vector<CellRef> spanning;
   for (int r = 0; r < Rows.Count(); ++r) {
     TCellList* row = Rows[r];
     for (int c = 0; c < row->Count(); ++c) {
       TCellObj* cell = row->Items(c);
-      if (cell && cell->ColSpan == 1) visit({1, r, c, cell});
+      if (!cell || cell->ColSpan < 1) continue;
+      if (cell->ColSpan == 1) visit({1, r, c, cell});
+      else spanning.push_back({cell->ColSpan, r, c, cell});
     }
   }
+  std::stable_sort(spanning.begin(), spanning.end(), [](const CellRef& a, const CellRef& b) { return a.Span < b.Span; });
   for (const CellRef& ref : spanning) visit(ref);
 
   // Weighted relative columns share one unit width.

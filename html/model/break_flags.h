@@ -36,10 +36,7 @@ public:
   size_t size() const { return FBlock ? FBlock->Size : 0; }
   size_t capacity() const { return FBlock ? FBlock->Cap : 0; }
 
-  void Set(size_t I, char Flag) {
-    if (I < size()) flags()[I] = Flag;
-    else if (Flag != 'y') Fill(I, 1, Flag);
-  }
+  void Set(size_t I, char Flag) { Fill(I, 1, Flag); }
   // Sets the flags of N characters from I on.
   void Fill(size_t I, size_t N, char Flag) {
     if (N == 0) return;

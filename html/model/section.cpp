@@ -171,8 +171,7 @@ void TSection::appendRaw(const char16_t* P, const int32_t* Indexes, int N, char 
   if (need > Chars.capacity()) Chars.reserve(std::max({need + 2, paragraph, Chars.capacity() * 2}));
   addPositions(SourceRuns, int32_t(Chars.size()), Indexes, N, SourceStep);
   Chars.append(P, size_t(N));
-  if (Flag != 'y') extras().BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
-  else if (FExtras) FExtras->BreakFlags.Fill(Chars.size() - size_t(N), size_t(N), Flag);
+  setBreakFlags(Chars.size() - size_t(N), size_t(N), Flag);
   Length += N;
 }
 

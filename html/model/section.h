@@ -216,11 +216,13 @@ protected:
     std::vector<TLineStretch> Stretch;
   };
   TExtras& extras();
-  // Writing flags: anything but 'y' makes room for them.
-  void setBreakFlag(size_t I, char Flag) {
-    if (Flag != 'y') extras().BreakFlags.Set(I, Flag);
-    else if (FExtras) FExtras->BreakFlags.Set(I, Flag);
+  // Writes the flags of N characters from I on: anything but 'y' makes
+  // room for them.
+  void setBreakFlags(size_t I, size_t N, char Flag) {
+    if (Flag != 'y') extras().BreakFlags.Fill(I, N, Flag);
+    else if (FExtras) FExtras->BreakFlags.Fill(I, N, Flag);
   }
+  void setBreakFlag(size_t I, char Flag) { setBreakFlags(I, 1, Flag); }
 };
 
 // Preformatted text: no trimming, no wrapping.

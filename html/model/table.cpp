@@ -320,17 +320,6 @@ uint8_t TCellObj::GetURL(TCanvas* Canvas, int X, int Y, std::unique_ptr<TUrlTarg
   return flags;
 }
 
-bool TCellLooks::operator==(const TCellLooks& O) const {
-  for (size_t i = 0; i < BGPos.size(); ++i)
-    if (BGPos[i].Kind != O.BGPos[i].Kind || BGPos[i].Value != O.BGPos[i].Value || BGPos[i].Repeat != O.BGPos[i].Repeat ||
-        BGPos[i].Fixed != O.BGPos[i].Fixed)
-      return false;
-  return Wd == O.Wd && Ht == O.Ht && Paddings == O.Paddings && BorderWidths == O.BorderWidths &&
-         BkColor == O.BkColor && VAlign == O.VAlign && BkGnd == O.BkGnd && HasBorderStyle == O.HasBorderStyle &&
-         ShowEmptyCells == O.ShowEmptyCells && BreakBefore == O.BreakBefore && BreakAfter == O.BreakAfter &&
-         BreakInside == O.BreakInside && BorderStyles == O.BorderStyles && BorderColors == O.BorderColors;
-}
-
 template <typename F>
 void TCellObj::changeLooks(F&& Fn) {
   TCellLooks l = *FLooks;

@@ -44,7 +44,7 @@ struct TCellLooks {
   TBackgroundPosRecs BGPos{};
   std::array<int32_t, 4> BorderStyles{};
   std::array<int32_t, 4> BorderColors{};
-  bool operator==(const TCellLooks& O) const;
+  bool operator==(const TCellLooks&) const = default;
 };
 
 // A table cell: the items of one TD or TH, laid out as a cell of their

@@ -152,6 +152,7 @@ struct TBackgroundPosRec {
   int32_t Value = 0;
   bool Repeat = true;
   bool Fixed = false;
+  bool operator==(const TBackgroundPosRec&) const = default;
 };
 using TBackgroundPosRecs = std::array<TBackgroundPosRec, 2>;  // [0] X, [1] Y
 
