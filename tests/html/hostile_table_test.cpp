@@ -15,6 +15,7 @@ namespace {
 
 using layouthelp::Layout;
 using layouthelp::sections;
+using layouthelp::tables;
 
 std::string tablePage(int cells) {
   std::string s = "<html><body><table border=1>";
@@ -24,19 +25,6 @@ std::string tablePage(int cells) {
     if (i % 10 == 9) s += "</tr>";
   }
   return s + "</table></body></html>";
-}
-
-// The tables of a laid-out document, outermost first.
-std::vector<THtmlTable*> tables(ThtDocument& doc) {
-  std::vector<THtmlTable*> out;
-  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
-    for (const auto& it : c) {
-      if (auto* t = dynamic_cast<THtmlTable*>(it.get())) out.push_back(t);
-      else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
-    }
-  };
-  walk(doc);
-  return out;
 }
 
 TEST(HostileTable, ACellOfTextCostsBoundedMemory) {

@@ -11,6 +11,7 @@
 #include "html/model/block.h"
 #include "html/layout/layout_dump.h"
 #include "html/model/section.h"
+#include "html/model/table.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "tests/html/build_helpers.h"
@@ -58,6 +59,25 @@ inline std::vector<TSection*> sections(ThtDocument& doc) {
     for (const auto& it : c) {
       if (auto* s = dynamic_cast<TSection*>(it.get())) out.push_back(s);
       else if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
+    }
+  };
+  walk(doc);
+  return out;
+}
+
+// The tables of a document, each before the tables in its cells, through
+// nested blocks and cells.
+inline std::vector<THtmlTable*> tables(ThtDocument& doc) {
+  std::vector<THtmlTable*> out;
+  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
+    for (const auto& it : c) {
+      if (auto* t = dynamic_cast<THtmlTable*>(it.get())) {
+        out.push_back(t);
+        for (int r = 0; r < t->Rows.Count(); ++r)
+          for (const auto& cell : *t->Rows[r])
+            if (cell) walk(*cell);
+      }
+      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
     }
   };
   walk(doc);

@@ -13,6 +13,7 @@
 namespace {
 
 using layouthelp::Layout;
+using layouthelp::tables;
 
 std::string page(const std::string& body) {
   return "<html><head><style>body{margin:0} td{font-family:'DejaVu Sans';font-size:12pt}</style></head><body>" + body +
@@ -22,23 +23,6 @@ std::string page(const std::string& body) {
 // A cell whose content is exactly W pixels wide (minimum and maximum).
 std::string box(int w, int h = 10) {
   return "<div style='width:" + std::to_string(w) + "px;height:" + std::to_string(h) + "px'></div>";
-}
-
-std::vector<THtmlTable*> tables(ThtDocument& doc) {
-  std::vector<THtmlTable*> out;
-  std::function<void(TCellBasic&)> walk = [&](TCellBasic& c) {
-    for (const auto& it : c) {
-      if (auto* t = dynamic_cast<THtmlTable*>(it.get())) {
-        out.push_back(t);
-        for (int r = 0; r < t->Rows.Count(); ++r)
-          for (const auto& cell : *t->Rows[r])
-            if (cell) walk(*cell);
-      }
-      if (auto* b = dynamic_cast<TBlock*>(it.get())) walk(*b->MyCell);
-    }
-  };
-  walk(doc);
-  return out;
 }
 
 const char* Plain = "cellspacing=0 cellpadding=0 border=0";

@@ -113,52 +113,13 @@ TEST(ZipManyEntries, ADirectoryInAnotherOrderThanTheDataReadsRight) {
   // Entries whose central headers come in the reverse order of their data,
   // small and large ones mixed: the library's reads jump back and forth.
   Folder f;
-  std::string out, central;
   const int count = 300;
   auto dataOf = [](int i) { return std::string(size_t(i % 3 == 0 ? 9000 + i : 10 + i), char('a' + i % 26)); };
-  std::vector<uint32_t> offsets;
-  for (int i = 0; i < count; ++i) {
-    const std::string name = "r/" + std::to_string(i) + ".txt", data = dataOf(i);
-    offsets.push_back(uint32_t(out.size()));
-    put32(out, 0x04034B50);
-    put16(out, 20);
-    put16(out, 0);
-    put16(out, 0);
-    put32(out, 0x5A8E6000);
-    put32(out, crcOf(data));
-    put32(out, uint32_t(data.size()));
-    put32(out, uint32_t(data.size()));
-    put16(out, unsigned(name.size()));
-    put16(out, 0);
-    out += name + data;
-  }
-  for (int i = count - 1; i >= 0; --i) {
-    const std::string name = "r/" + std::to_string(i) + ".txt", data = dataOf(i);
-    put32(central, 0x02014B50);
-    put16(central, 0x031E);
-    put16(central, 20);
-    put16(central, 0);
-    put16(central, 0);
-    put32(central, 0x5A8E6000);
-    put32(central, crcOf(data));
-    put32(central, uint32_t(data.size()));
-    put32(central, uint32_t(data.size()));
-    put16(central, unsigned(name.size()));
-    put32(central, 0);
-    put32(central, 0);
-    put32(central, 0100644u << 16);
-    put32(central, offsets[size_t(i)]);
-    central += name;
-  }
-  std::string end;
-  put32(end, 0x06054B50);
-  put32(end, 0);
-  put16(end, count);
-  put16(end, count);
-  put32(end, uint32_t(central.size()));
-  put32(end, uint32_t(out.size()));
-  put16(end, 0);
-  writeFile(f / "reversed.zip", out + central + end);
+  Archive a;
+  a.reversedCentral = true;
+  for (int i = 0; i < count; ++i)
+    a.items.push_back({.name = "r/" + std::to_string(i) + ".txt", .data = dataOf(i), .method = 0});
+  writeFile(f / "reversed.zip", a.build());
   Outcome o = extract(f / "reversed.zip", f / "out/");
   EXPECT_EQ(o.result, 0) << o.message;
   for (int i = 0; i < count; ++i) EXPECT_EQ(readFile(f / ("out/r/" + std::to_string(i) + ".txt")), dataOf(i)) << i;

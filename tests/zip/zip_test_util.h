@@ -101,6 +101,7 @@ struct Archive {
   std::string prefix, suffix;
   int64_t lieCount = -1;
   bool zip64End = false;
+  bool reversedCentral = false;  // central headers in the reverse order of the data
 
   std::string build() const;
 };
@@ -170,23 +171,26 @@ inline std::string Archive::build() const {
       put64(z, offset - prefix.size());
       cextra = z + cextra;
     }
-    put32(central, 0x02014B50);
-    put16(central, it.madeBy);
-    put16(central, needed);
-    put16(central, flags);
-    put16(central, it.method);
-    put32(central, 0x5A8E6000);
-    put32(central, crc);
-    put32(central, it.zip64 ? 0xFFFFFFFF : uint32_t(csize));
-    put32(central, it.zip64 ? 0xFFFFFFFF : uint32_t(usize));
-    put16(central, unsigned(it.name.size()));
-    put16(central, unsigned(cextra.size()));
-    put16(central, 0);
-    put16(central, 0);
-    put16(central, 0);
-    put32(central, it.extAttr);
-    put32(central, it.zip64 ? 0xFFFFFFFF : uint32_t(offset - prefix.size()));
-    central += it.name + cextra;
+    std::string header;
+    put32(header, 0x02014B50);
+    put16(header, it.madeBy);
+    put16(header, needed);
+    put16(header, flags);
+    put16(header, it.method);
+    put32(header, 0x5A8E6000);
+    put32(header, crc);
+    put32(header, it.zip64 ? 0xFFFFFFFF : uint32_t(csize));
+    put32(header, it.zip64 ? 0xFFFFFFFF : uint32_t(usize));
+    put16(header, unsigned(it.name.size()));
+    put16(header, unsigned(cextra.size()));
+    put16(header, 0);
+    put16(header, 0);
+    put16(header, 0);
+    put32(header, it.extAttr);
+    put32(header, it.zip64 ? 0xFFFFFFFF : uint32_t(offset - prefix.size()));
+    header += it.name + cextra;
+    if (reversedCentral) central.insert(0, header);
+    else central += header;
   }
   uint64_t cdOffset = out.size() - prefix.size();
   out += central;

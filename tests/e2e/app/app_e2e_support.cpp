@@ -255,6 +255,12 @@ std::string Program::Article() {
   return text;
 }
 
+std::string Program::ArticleOnce(const std::function<bool(const std::string&)>& Ok, int Ms) {
+  std::string text;
+  WaitFor([&] { return Ok(text = Article()); }, Ms);
+  return text;
+}
+
 std::string Program::Clipboard() { return Sh("timeout 5 xclip -selection clipboard -o"); }
 
 void Program::SetClipboard(const std::string& text) {

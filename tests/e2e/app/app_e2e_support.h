@@ -72,6 +72,9 @@ protected:
   void ClickTreeRow(int row);
   // The article as text, through the window's "в буфер" button.
   std::string Article();
+  // The article, read again until Ok says it is the one awaited or Ms
+  // milliseconds have passed; the last one read.
+  std::string ArticleOnce(const std::function<bool(const std::string&)>& Ok, int Ms);
   std::string Clipboard();
   void SetClipboard(const std::string& text);
   bool Visible();

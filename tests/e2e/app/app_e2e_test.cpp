@@ -125,11 +125,8 @@ TEST_F(Tamrix, AWordLinkSearchesItsWord) {
     }
     Type("ёлка");
     Key("Return");
-    if (e2e::WaitFor([&] {
-          a = Article();
-          return a.find("ёлка ж.") != std::string::npos;
-        }, 5000))
-      break;
+    a = ArticleOnce([](const std::string& t) { return t.find("ёлка ж.") != std::string::npos; }, 5000);
+    if (a.find("ёлка ж.") != std::string::npos) break;
   }
   ASSERT_NE(a.find("ёлка ж."), std::string::npos) << a.substr(0, 200);
   int x0 = 0, y0 = 0;
@@ -156,10 +153,7 @@ TEST_F(Tamrix, AWordLinkSearchesItsWord) {
   ASSERT_GE(lx, 0) << "no link drawn in the article";
   // Into the middle of the word: the linked word's article follows.
   Click((lx + rx) / 2, ly + 5);
-  e2e::WaitFor([&] {
-    a = Article();
-    return a.rfind("FIR", 0) == 0;
-  }, 15000);
+  a = ArticleOnce([](const std::string& t) { return t.rfind("FIR", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("FIR", 0), 0u) << a.substr(0, 200);
 }
 
@@ -197,11 +191,7 @@ TEST_F(Tamrix, TheSameTextCopiedTwiceIsSearched) {
   // The program notices the second copy on its own time; the article is
   // read (through the clipboard, which would end the pair) only after that.
   Pause(500);
-  std::string a;
-  e2e::WaitFor([&] {
-    a = Article();
-    return a.rfind("WOLF", 0) == 0;
-  }, 15000);
+  const std::string a = ArticleOnce([](const std::string& t) { return t.rfind("WOLF", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("WOLF", 0), 0u) << a.substr(0, 200);
 }
 
