@@ -1,8 +1,12 @@
 // Layout speed of typical and extreme pages at 800 pixels, each printed
 // beside litehtml rendering the same page at the same width in this run.
 // Building the document is not timed; only the layout pass is (ours:
-// the document's layout, theirs: render()). Figures are best of several
-// runs, in milliseconds, with the targets the layout is held to.
+// the document's layout, theirs: render()). The document is laid out once
+// before the timed runs, so each figure is a layout again of a document
+// already built and laid out (as on a resize), not what a user waits for
+// when a page loads: bench/html_view times the load through the viewer.
+// Figures are best of several runs, in milliseconds, with the targets the
+// layout is held to.
 #include <litehtml.h>
 
 #include <cstdio>
@@ -92,6 +96,11 @@ void compare(const char* name, const std::string& html, double targetMs, int run
   TBitmap bmp;
   bmp.SetSize(Width, 600);
   TCanvas* canvas = bmp.Canvas();
+  {
+    // The first layout is not timed: every run below lays the page out again.
+    int sw = 0, curs = 0;
+    doc->DoLogic(canvas, 0, Width, 600, 0, sw, curs);
+  }
   const double ours = bestSeconds(runs, [&] {
     int sw = 0, curs = 0;
     doc->DoLogic(canvas, 0, Width, 600, 0, sw, curs);
@@ -110,9 +119,11 @@ void compare(const char* name, const std::string& html, double targetMs, int run
 
 int main() {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);  // measuring text needs no display
-  std::printf("layout at %d px, best of several runs\n", Width);
+  std::printf("layout again of an already built and laid out document (not a page load) at %d px, "
+              "best of several runs\n",
+              Width);
   compare("typical article", articlePage(), 0.5, 50);
-  compare("1 MB page of articles", makeMarkup(1 << 20), 150, 3);
+  compare("1 MB page of articles, relayout", makeMarkup(1 << 20), 150, 3);
   compare("1,000-row table", tablePage(1000), 60, 5);
   compare("tables nested 10 deep", nestedPage(10), 10, 10);
   compare("1 MB single paragraph", paragraphPage(1 << 20), 50, 3);

@@ -240,8 +240,12 @@ int TTableBlock::DrawLogic(TCanvas* Canvas, int X, int Y, int XRef, int YRef, in
                            int BlockHeight, TIndentManager* IMgr, int& MaxWidth, int& Curs) {
   FloatShift = 0;
   if (Float == ANone && IMgr) {
-    const int x = std::max(X, IMgr->LeftIndent(Y));
-    const int w = std::min(IMgr->RightSide(Y), X + AvailWidth) - x;
+    // The room is taken where the table's box starts: a float just before
+    // it stands lowered by the table's top margin.
+    const int32_t mt = Box[size_t(MA(piMarginTop))];
+    const int y = mt == AutoValue || mt == NotSetValue ? Y : htAddSat(Y, std::clamp(mt, 0, 10000));
+    const int x = std::max(X, IMgr->LeftIndent(y));
+    const int w = std::min(IMgr->RightSide(y), X + AvailWidth) - x;
     FloatShift = x - X;
     X = x;
     AvailWidth = std::max(0, w);

@@ -44,7 +44,9 @@ void ThtDocument::PlaceInlineEdges() {
   if (!Inlines) return;
   std::vector<TSectionBase*> saved;
   std::swap(saved, PositionList);
+  ListingCellSections = true;
   AddSectionsToList();
+  ListingCellSections = false;
   std::vector<TSection*> sections;
   for (TSectionBase* item : PositionList)
     if (auto* s = dynamic_cast<TSection*>(item)) {

@@ -160,6 +160,13 @@ void TBlock::CollapseMargins() {
     setTop(std::max(top, tableTop == AutoValue || tableTop == NotSetValue ? 0 : tableTop));
     return;
   }
+  if (prevBlock && (prevBlock->Float == ALeft || prevBlock->Float == ARight)) {
+    // A float's margins never collapse: its bottom margin keeps what
+    // follows clear of it, and taken over here it would lower the float
+    // itself (a cell lowers a float by the top margin of the block after it).
+    setTop(top);
+    return;
+  }
   if (prevBlock) {
     const int32_t B = prevBlock->Box[MA(piMarginBottom)];
     prevBlock->Box[MA(piMarginBottom)] = 0;

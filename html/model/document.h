@@ -291,6 +291,9 @@ public:
   int32_t* FirstLineReceiver = nullptr;
   std::unique_ptr<TIDObjectList> IdList;
   std::vector<TSectionBase*> PositionList;
+  // Set while the inline edges are placed: tables then list the sections of
+  // their cells too, so that boxes in cells take room as in paragraphs.
+  bool ListingCellSections = false;
   TStringBitmapList* ImageCache = nullptr;
   // Decoded pictures a page may hold at once: a few bytes of GIF can ask
   // for gigabytes. Pictures past it show as their alternative box.

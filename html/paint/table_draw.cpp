@@ -334,7 +334,14 @@ bool THtmlTable::GetChAtPos(int Pos, char16_t& Ch, TObject*& Obj) {
   return found;
 }
 
-void THtmlTable::AddSectionsToList() { TSectionBase::AddSectionsToList(); }
+void THtmlTable::AddSectionsToList() {
+  TSectionBase::AddSectionsToList();
+  if (!Document || !Document->ListingCellSections) return;
+  ForEachCell(false, [](TCellObj* c) {
+    c->AddSectionsToList();
+    return false;
+  });
+}
 
 void THtmlTable::CopyToClipboard() {
   ForEachCell(false, [&](TCellObj* c) {

@@ -144,10 +144,11 @@ void THtmlView::printPageBackground(TCanvas* Canvas, int Left, int Top, int Widt
     IntersectClipRect(c, Left, Top, Left + Width, Top + Height);
     if (iw == 1 || ih == 1) {
       // A one-pixel strip fills the area in one go instead of a draw per pixel.
-      Canvas->StretchDraw(TRect(Left + xStart, Top + yStart, Left + xLast, Top + yLast), image);
+      Canvas->StretchDraw(TRect(Left + xStart, Top + yStart, Left + xLast + iw, Top + yLast + ih), image);
     } else {
-      for (int y = yStart; y < yLast; y += ih)
-        for (int x = xStart; x < xLast; x += iw) {
+      // The last tiles (those the edges cut) are drawn too, under the clip.
+      for (int y = yStart; y <= yLast; y += ih)
+        for (int x = xStart; x <= xLast; x += iw) {
           if (auto* bmp = dynamic_cast<TBitmap*>(image)) {
             if (doc->BackgroundMask)
               PrintTransparentBitmap3(Canvas, Left + x, Top + y, iw, ih, bmp, doc->BackgroundMask, 0, ih);

@@ -57,8 +57,9 @@ void TPaintPanel::Paint() {
 
 namespace {
 
-// Fills R with Color and tiles Image over it from (XStart, YStart) to
-// (XLast, YLast).
+// Fills R with Color and tiles Image over it from the tile at (XStart,
+// YStart) to the one at (XLast, YLast), both included: the last ones are
+// those the area's right and bottom edges cut.
 void drawBackground(TCanvas* Canvas, const TRect& R, int XStart, int YStart, int XLast, int YLast,
                     TGraphic* Image, int W, int H, TColor Color) {
   const TColor oldBrush = Canvas->Brush()->Color();
@@ -68,10 +69,10 @@ void drawBackground(TCanvas* Canvas, const TRect& R, int XStart, int YStart, int
   if (Image && W > 0 && H > 0) {
     if (W == 1 && H == 1) {
       // A one-pixel picture fills the area in one go instead of a blit per pixel.
-      Canvas->StretchDraw(TRect{XStart, YStart, XLast, YLast}, Image);
+      Canvas->StretchDraw(TRect{XStart, YStart, XLast + 1, YLast + 1}, Image);
     } else {
-      for (int y = YStart; y < YLast; y += H)
-        for (int x = XStart; x < XLast; x += W) Canvas->Draw(x, y, Image);
+      for (int y = YStart; y <= YLast; y += H)
+        for (int x = XStart; x <= XLast; x += W) Canvas->Draw(x, y, Image);
     }
   }
   Canvas->Brush()->SetColor(oldBrush);

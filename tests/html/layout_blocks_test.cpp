@@ -248,3 +248,36 @@ TEST(LayoutBlocks, RulesTakeTheirWidthAndHeight) {
 }
 
 }  // namespace
+
+// A float's bottom margin keeps the flow after it clear of the float: a
+// table after a left float with a bottom margin goes beside it, not over
+// it, and the float stays where it was put. The same for a floated table.
+TEST(LayoutBlocks, AFloatsBottomMarginNeitherMovesItNorLetsATableOverIt) {
+  for (const char* fl : {"<div style='float:left;width:100px;height:50px;margin-bottom:20px'></div>",
+                         "<table style='float:left;margin-bottom:20px' width=100 height=50 cellspacing=0>"
+                         "<tr><td></td></tr></table>"}) {
+    SCOPED_TRACE(fl);
+    auto l = Layout(page(std::string(fl) + "<table border=1 cellspacing=0><tr><td><p>cell</p></td></tr></table>"), 400);
+    TBlock* f = nullptr;
+    TTableBlock* next = nullptr;
+    for (TBlock* b : all<TBlock>(*l.Doc)) {
+      if (b->Float == ALeft && !f) f = b;
+      else if (auto* t = dynamic_cast<TTableBlock*>(b); t && t->Float == ANone) next = t;
+    }
+    ASSERT_TRUE(f && next);
+    EXPECT_EQ(f->BorderTop, 0);
+    EXPECT_EQ(f->OuterBottom, 70);
+    EXPECT_GE(next->FloatShift, 100);
+  }
+  // A table with a top margin of its own lowers the float beside it by that
+  // margin (the text beside a float starts at its top) and still goes
+  // beside it.
+  auto l = Layout(page("<div style='float:left;width:100px;height:50px'></div>"
+                       "<table border=1 cellspacing=0 style='margin-top:15px'><tr><td>cell</td></tr></table>"),
+                  400);
+  TTableBlock* next = nullptr;
+  for (TBlock* b : all<TBlock>(*l.Doc))
+    if (auto* t = dynamic_cast<TTableBlock*>(b); t && t->Float == ANone) next = t;
+  ASSERT_TRUE(next);
+  EXPECT_GE(next->FloatShift, 100);
+}

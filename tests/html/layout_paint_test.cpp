@@ -296,6 +296,32 @@ TEST(LayoutPaint, InlineBoxesTakeRoomBesideTheirText) {
   EXPECT_EQ(all<TSection>(*wide.Doc).at(0)->Lines.size(), 2u);
 }
 
+// In a table cell an inline box takes its room as in a paragraph: the key
+// boxes of the help pages' tables stand apart from the "+" between them, and
+// the cell is measured wide enough for them (nested tables too).
+TEST(LayoutPaint, InlineBoxesTakeRoomInTableCells) {
+  auto w = [](const char16_t* t) { return layouthelp::TextWidth(u"DejaVu Sans", 16, t); };
+  const std::string cellStyle = "style='font-family:DejaVu Sans;font-size:12pt;padding:0'";
+  const std::string key = "<b style='font-weight:normal;border:1px solid #FF0000;padding:0 3px'>";
+  const std::string keys = key + "C</b>+" + key + "V</b>";
+  for (const bool nested : {false, true}) {
+    std::string cell = "<td " + cellStyle + ">" + keys + "</td>";
+    if (nested) cell = "<td style='padding:0'><table cellspacing=0 cellpadding=0><tr>" + cell + "</tr></table></td>";
+    auto l = Layout("<html><body style='margin:0'><table cellspacing=0 cellpadding=0><tr>" + cell +
+                        "</tr></table></body></html>",
+                    400);
+    THtmlTable* inner = layouthelp::tables(*l.Doc).back();
+    ASSERT_EQ(inner->Rows.Count(), 1);
+    TCellObj* c = inner->Rows[0]->Items(0);
+    ASSERT_TRUE(c && c->Count() > 0);
+    TSection* s = c->GetItem(0)->AsSection();
+    ASSERT_TRUE(s);
+    // 1 + 3 on each side of both keys.
+    EXPECT_EQ(s->WidestLine, w(u"C") + w(u"+") + w(u"V") + 16) << "nested " << nested;
+    ASSERT_EQ(s->Lines.size(), 1u) << "nested " << nested;
+  }
+}
+
 // A bordered word beside big letters keeps a box of its own text's height:
 // its top edge is near its letters, not at the top of the line.
 TEST(LayoutPaint, AnInlineBorderSpansItsOwnTextNotTheLine) {

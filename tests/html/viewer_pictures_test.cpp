@@ -232,3 +232,30 @@ TEST_F(ViewerPictures, APageHoldsPicturesUpToItsBudgetAndTheCacheLetsLargeOnesGo
   EXPECT_GE(doc->ImageCache->IndexOf(u"*0/SMALL.PNG"), 0);
   EXPECT_EQ(doc->PictureBytes, 0u);
 }
+
+// The page's background picture covers the whole window: the last column
+// and row of tiles, cut by the window's edge, are painted too, and a picture
+// repeated along one axis only still shows.
+TEST_F(ViewerPictures, PageBackgroundPictureCoversTheWholeWindow) {
+  Files[u"*0/bg.png"] = pictures::pngBytes(30, 30, solidRgba(30, 30, 0xFF0000));
+  auto pixelAt = [this](int x, int y) -> std::uint32_t {
+    std::vector<std::uint32_t> px;
+    int w = 0, h = 0;
+    if (!GrabWindow(View->PaintPanel(), px, w, h) || x >= w || y >= h) return 0xFFFFFFFF;
+    return px[std::size_t(y) * std::size_t(w) + std::size_t(x)] & 0xFFFFFF;
+  };
+  View->LoadFromString(u"<html><body bgcolor=\"#FFFFFF\" background=\"*0/bg.png\"><p>x</p></body></html>");
+  Application->ProcessMessages();
+  const int w = View->PaintPanel()->ClientWidth(), h = View->PaintPanel()->ClientHeight();
+  ASSERT_GT(w % 30, 0);  // the window cuts the last tile
+  EXPECT_EQ(pixelAt(w - 2, 5), 0xFF0000u);
+  EXPECT_EQ(pixelAt(5, h - 2), 0xFF0000u);
+  EXPECT_EQ(pixelAt(w - 2, h - 2), 0xFF0000u);
+
+  View->LoadFromString(
+      u"<html><body bgcolor=\"#FFFFFF\" style=\"background: url(*0/bg.png) repeat-x\"><p>x</p></body></html>");
+  Application->ProcessMessages();
+  EXPECT_EQ(pixelAt(5, 5), 0xFF0000u);
+  EXPECT_EQ(pixelAt(w - 2, 5), 0xFF0000u);
+  EXPECT_NE(pixelAt(5, 40), 0xFF0000u);  // not repeated down
+}
