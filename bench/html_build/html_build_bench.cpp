@@ -10,7 +10,7 @@
 #include "bench/common/best_time.h"
 #include "bench/common/dictionary_markup.h"
 #include "bench/common/litehtml_null_container.h"
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "html/parse/style_parser.h"
 #include "html/parse/url_routines.h"
 #include "html/model/document.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "html/model/document.h"
 #include "html/model/document_dump.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "html/model/document.h"
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "html/parse/html_common.h"
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "html/parse/source_buffer.h"
 #include "html/parse/url_routines.h"
 #include "html/model/document.h"

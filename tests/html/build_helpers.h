@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "html/model/document.h"
 #include "html/model/document_dump.h"
 

@@ -9,7 +9,7 @@
 
 #include "html/layout/layout_device.h"
 #include "html/model/section.h"
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "html/parse/html_tokenizer.h"
 #include "html/parse/source_buffer.h"
 #include "platform/core/strings.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "html/parse/html_common.h"
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 #include "html/model/block.h"
 #include "html/model/document.h"
 #include "html/model/section.h"

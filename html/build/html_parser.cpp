@@ -2,7 +2,7 @@
 // symbols that build the document through the model's constructors and
 // adders. Each reader stops at a symbol of its stop set and leaves it
 // current for the reader that called it.
-#include "html/parse/html_parser.h"
+#include "html/build/html_parser.h"
 
 #include <algorithm>
 #include <initializer_list>
