@@ -846,9 +846,9 @@ void THtmlParser::parseFontTag(THtmlSymbol S, bool Pre) {
 void THtmlParser::applyCharSet(const String& Text) {
   const TBuffCharSetCodePageInfo* info = GetCharSetCodePageInfo(Text);
   if (!info) return;
-  const int cp = info->CodePage();
-  if (cp == -3 || cp == -4 || cp == 65001) top()->AssignCodePage(cp);
-  else top()->AssignCharSet(info->CharSet());
+  // The name's own code page, not the one of its script's font charset:
+  // KOI8-R, CP866 and ISO 8859-5 share Windows-1251's charset, not its bytes.
+  top()->AssignCharSetAndCodePage(info->CharSet(), info->CodePage());
   Buffer->SetCharSet(uint16_t(top()->CharSet()));
   Buffer->SetCodePage(top()->CodePage());
 }
