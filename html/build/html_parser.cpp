@@ -566,15 +566,11 @@ void THtmlParser::parseLineBreak(const TSymbolSet& StopSet) {
 }
 
 void THtmlParser::parseBlock(THtmlSymbol S, const TSymbolSet& StopSet) {
-  if (BlockDepth >= MaxBlockDepth) {  // too deep: the content joins the current block
+  const Nesting nesting(BlockDepth);
+  if (!nesting.Entered) {  // too deep: the content joins the current block
     next();
     return;
   }
-  ++BlockDepth;
-  struct Depth {
-    int& D;
-    ~Depth() { --D; }
-  } depth{BlockDepth};
   switch (S) {
     case symForm: {
       while (Sy() == symForm) {
@@ -671,15 +667,11 @@ void THtmlParser::parseBlock(THtmlSymbol S, const TSymbolSet& StopSet) {
 }
 
 void THtmlParser::parseList(THtmlSymbol S, const TSymbolSet& StopSet) {
-  if (BlockDepth >= MaxBlockDepth) {
+  const Nesting nesting(BlockDepth);
+  if (!nesting.Entered) {  // too deep: the content joins the current block
     next();
     return;
   }
-  ++BlockDepth;
-  struct Depth {
-    int& D;
-    ~Depth() { --D; }
-  } depth{BlockDepth};
   const THtmlSymbol endSy = EndSymbolOf(S);
   int number = 1;
   char16_t listType = u'1';
@@ -746,15 +738,11 @@ void THtmlParser::parseList(THtmlSymbol S, const TSymbolSet& StopSet) {
 
 void THtmlParser::parseListItem(bool Plain, char16_t IndexType, int LineCount, THtmlSymbol Item,
                                 THtmlSymbol ListSy, const TSymbolSet& StopSet) {
-  if (BlockDepth >= MaxBlockDepth) {
+  const Nesting nesting(BlockDepth);
+  if (!nesting.Entered) {  // too deep: the content joins the current block
     next();
     return;
   }
-  ++BlockDepth;
-  struct Depth {
-    int& D;
-    ~Depth() { --D; }
-  } depth{BlockDepth};
   const String tag = SymbolName(Item);
   push(tag);
   TCellBasic* outer = SectionCell;
@@ -858,9 +846,9 @@ void THtmlParser::parseFontTag(THtmlSymbol S, bool Pre) {
 void THtmlParser::applyCharSet(const String& Text) {
   const TBuffCharSetCodePageInfo* info = GetCharSetCodePageInfo(Text);
   if (!info) return;
-  const int cp = info->CodePage();
-  if (cp == -3 || cp == -4 || cp == 65001) top()->AssignCodePage(cp);
-  else top()->AssignCharSet(info->CharSet());
+  // The name's own code page, not the one of its script's font charset:
+  // KOI8-R, CP866 and ISO 8859-5 share Windows-1251's charset, not its bytes.
+  top()->AssignCharSetAndCodePage(info->CharSet(), info->CodePage());
   Buffer->SetCharSet(uint16_t(top()->CharSet()));
   Buffer->SetCodePage(top()->CodePage());
 }
@@ -1283,15 +1271,11 @@ void THtmlParser::parseHeading(const TSymbolSet&) {
     next();
     return;
   }
-  if (BlockDepth >= MaxBlockDepth) {
+  const Nesting nesting(BlockDepth);
+  if (!nesting.Entered) {  // too deep: the content joins the current block
     next();
     return;
   }
-  ++BlockDepth;
-  struct Depth {
-    int& D;
-    ~Depth() { --D; }
-  } depth{BlockDepth};
   addSection();
   const String tag = u"h" + IntToStr(level);
   push(tag);

@@ -64,7 +64,12 @@ public:
 
   String Base;
   String BaseTarget;
-  // Nesting limits: deeper block elements and lists join the current one.
+  // Nesting limits. Every reader that reads its content through the
+  // readers again (blocks, lists and their items, headings, tables, built
+  // or not) counts towards MaxBlockDepth: deeper ones join the current
+  // block, so that no page, however deep, nests the readers (and the model
+  // they build, which layout and painting walk) further. Tables are built
+  // only MaxTableDepth deep; deeper ones join the deepest cell.
   static constexpr int MaxBlockDepth = 256;
   static constexpr int MaxTableDepth = 10;
 
@@ -74,6 +79,20 @@ public:
 private:
   friend class THtmlTableReader;
   struct ParseGuard;
+  // One more level of nesting for a reader, unless the bound is reached
+  // (Entered is then false and nothing is counted).
+  struct Nesting {
+    explicit Nesting(int& Depth) : D(Depth), Entered(Depth < MaxBlockDepth) {
+      if (Entered) ++D;
+    }
+    ~Nesting() {
+      if (Entered) --D;
+    }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+    int& D;
+    const bool Entered;
+  };
 
   // Reader helpers.
   void next();

@@ -120,6 +120,15 @@ void readColAttributes(TAttributeList& L, ColDefaults& d) {
 }  // namespace
 
 void THtmlParser::parseTable() {
+  // A table's cells are read through the body reader, which reads tables:
+  // tables count towards the builder's depth like the other blocks, built
+  // or not, so that unclosed tables in cells do not nest the readers
+  // without end.
+  const Nesting nesting(BlockDepth);
+  if (!nesting.Entered) {
+    next();
+    return;
+  }
   if (TableLevel >= MaxTableDepth) {
     // Too deep: the table is not built and its content joins the enclosing
     // cell. Its rows and cells must not end that cell (they would become

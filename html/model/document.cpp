@@ -220,6 +220,8 @@ void ThtDocument::AddChPosObjectToIDNameList(const String& S, int Pos) {
   IdList->AddObject(S, new TChPosObj(this, Pos));
 }
 
+TStyleList* ThtDocument::StyleRules() const { return Styles.get(); }
+
 void ThtDocument::ProcessInlines(int SIndex, TProperties* Prop, bool Start) {
   if (!Prop) return;
   if (Start) {

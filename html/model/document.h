@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/parse/prop_stack.h"
 #include "html/parse/style_list.h"
 #include "html/model/floating_objects.h"
 #include "html/model/font_runs.h"
@@ -138,7 +139,7 @@ using TFormSubmitHook = std::function<void(TObject* Sender, const String& Action
 struct TCellLooks;
 class TIndentPool;
 
-class ThtDocument : public TCell {
+class ThtDocument : public TCell, public TStyledDocument {
 public:
   ThtDocument(TObject* AViewer, TWinControl* APaintPanel);
   // The print copy: shares the image cache and the inline list.
@@ -149,6 +150,8 @@ public:
   void ClearPanelAndControlLists();
   void AddChPosObjectToIDNameList(const String& S, int Pos);
   void ProcessInlines(int SIndex, TProperties* Prop, bool Start);
+  TStyleList* StyleRules() const override;
+  void EndInlineBox(int SIndex, TProperties* Prop) override { ProcessInlines(SIndex, Prop, false); }
   // Gives the sections the horizontal room of the inline boxes (layout).
   void PlaceInlineEdges();
   void SetBackgroundColor(TColor Value);

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "html/parse/style_fonts.h"
-#include "html/model/document.h"
 
 TStyleShare::TStyleShare(const TProperties& set, unsigned generation)
     : Set(set.PropStack()), Generation(generation) {
@@ -39,7 +38,7 @@ bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const 
     return false;
   }
   TProperties* parent = Last();
-  TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
+  TStyleList* styles = Document ? Document->StyleRules() : nullptr;
   TStyleShare* under = nullptr;
   if (parent && styles) {
     syncShares(*styles);
@@ -185,9 +184,9 @@ void THtmlPropStack::PopAProp(const String& Tag) {
   for (int i = Count() - 1; i >= 1; --i) {
     TProperties* prop = GetProp(i);
     if (prop->PropTag() != Tag) continue;
-    if (prop->HasInlineBox() && Document) Document->ProcessInlines(SIndex, prop, false);
+    if (prop->HasInlineBox() && Document) Document->EndInlineBox(SIndex, prop);
     park(Take(i));
-    TStyleList* styles = Document ? static_cast<TStyleList*>(Document->Styles.get()) : nullptr;
+    TStyleList* styles = Document ? Document->StyleRules() : nullptr;
     if (styles && i > 1)
       for (int k = i; k < Count(); ++k) GetProp(k)->Update(GetProp(k - 1), *styles, k);
     else if (styles && i == 1)

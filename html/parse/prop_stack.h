@@ -7,7 +7,18 @@
 
 #include "html/parse/style_list.h"
 
-class ThtDocument;
+// What the stack asks of the document whose elements it styles: the
+// document's style rules, and the end of an inline box when its element
+// is removed before others that are still open. The model implements it;
+// the stack itself knows nothing of the model.
+class TStyledDocument {
+public:
+  virtual TStyleList* StyleRules() const = 0;
+  virtual void EndInlineBox(int SIndex, TProperties* Prop) = 0;
+
+protected:
+  ~TStyledDocument() = default;
+};
 
 // A set computed for an element, kept for the elements styled alike. An
 // element's set depends only on its parent's set, on the ancestors that
@@ -56,7 +67,7 @@ public:
   // Empties the stack for a new document: nothing kept carries over.
   void Clear();
 
-  ThtDocument* Document = nullptr;
+  TStyledDocument* Document = nullptr;
   // Text is not wrapped (NOBR, NOWRAP cells).
   bool NoBreak = false;
 

@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "html/model/table.h"
 #include "tests/html/layout_helpers.h"
 
 namespace {
@@ -71,6 +72,61 @@ TEST(LayoutRobustness, HugeSizesFromAttributesAndStylesGiveHugePagesNotWrappedOn
     EXPECT_GT(l.Height, 1000000) << html;
     l.Doc->Draw(l.Canvas(), TRect(0, 0, 300, 200), 300, 0, 0, 0, 0);
   }
+}
+
+// How deep cells nest in a document: blocks in blocks, cells in tables.
+int cellDepth(TCellBasic& cell) {
+  int deepest = 0;
+  for (const auto& item : cell) {
+    if (auto* b = dynamic_cast<TBlock*>(item.get())) deepest = std::max(deepest, cellDepth(*b->MyCell));
+    if (auto* t = dynamic_cast<THtmlTable*>(item.get()))
+      for (int r = 0; r < t->Rows.Count(); ++r)
+        for (const auto& c : *t->Rows[r])
+          if (c) deepest = std::max(deepest, cellDepth(*c));
+  }
+  return deepest + 1;
+}
+
+std::string repeated(const std::string& part, int times) {
+  std::string out;
+  out.reserve(part.size() * size_t(times) + 16);
+  for (int i = 0; i < times; ++i) out += part;
+  return out;
+}
+
+// A page that nests without end tags is built no deeper than the builder's
+// bound, so that laying it out and painting it (which walk the model's
+// nesting) stay shallow too; the text at the bottom is still on the page.
+void expectBuiltLaidOutAndPainted(const std::string& html, const std::string& what) {
+  auto l = layouthelp::Layout(html, 400, 300);
+  EXPECT_LE(cellDepth(*l.Doc), 2 * THtmlParser::MaxBlockDepth) << what;
+  EXPECT_GT(l.Height, 0) << what;
+  l.Doc->Draw(l.Canvas(), TRect(0, 0, 400, 300), 400, 0, 0, 0, 0);
+  EXPECT_NE(DumpDocument(*l.Doc).find("\"bottom"), std::string::npos) << what;
+}
+
+// The page that ended the program with a stack overflow: tables opened in
+// the cells of tables, ten thousand deep, none closed.
+TEST(LayoutRobustness, TenThousandUnclosedNestedTables) {
+  expectBuiltLaidOutAndPainted(repeated("<table><tr><td>", 10000) + "bottom", "tables");
+}
+
+// Each construct that nests, and mixes of them, a million levels deep.
+TEST(LayoutRobustness, PagesAMillionLevelsDeep) {
+  const int levels = 1000000;
+  const std::pair<const char*, int> pages[] = {
+      {"<table><tr><td>", 1},
+      {"<table><caption>", 1},
+      {"<div>", 1},
+      {"<ul><li>", 2},
+      {"<dl><dd>", 2},
+      {"<blockquote>", 1},
+      {"<b><span style='border:1px solid'>", 2},
+      {"<div><ol><li><blockquote><font size=2><i><table><tr><td>", 7},
+      {"<td><li><th><dd><table><pre>", 6},
+  };
+  for (const auto& [part, depth] : pages)
+    expectBuiltLaidOutAndPainted(repeated(part, levels / depth) + "bottom", part);
 }
 
 }  // namespace

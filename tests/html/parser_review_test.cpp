@@ -75,11 +75,23 @@ TEST(ParserReview, StyleLeftOpenInIncludedPartDoesNotEndThePage) {
   auto doc = buildWithInclude("<p>before<!--#include file=x--><p>after the include</p>", "<style>p{color:green}");
   const std::string dump = DumpDocument(*doc);
   EXPECT_TRUE(contains(dump, "\"after the include \"")) << dump;
+  // The part may end anywhere in the sheet, right after its tag included,
+  // wherever the include stands: the page's text after it is still text.
+  for (const char* part : {"<style>", "<style>\n", "<STYLE type=text/css>", "<style>p{color:", "<style>/* open",
+                           "<style><!-- p{}", "<style>@media screen {", "<style>p{}</st", "<style>p{content:\"",
+                           "<!--#include file=x--><style>"}) {
+    for (const char* page : {"<p>before<!--#include file=x--> after it</p><p>the rest of the page</p>",
+                             "<html><head><!--#include file=x--></head><body> after it<p>the rest of the page</p>",
+                             "<!--#include file=x--><b> after it</b><p>the rest of the page</p>"}) {
+      SCOPED_TRACE(std::string(part) + " in " + page);
+      auto doc = buildWithInclude(page, part);
+      const std::string dump = DumpDocument(*doc);
+      EXPECT_TRUE(contains(dump, "after it \"")) << dump;
+      EXPECT_TRUE(contains(dump, "\"the rest of the page \"")) << dump;
+    }
+  }
 }
 
-// Elements whose content is read raw (the title, scripts, text areas,
-// NOFRAMES) end with the included part that leaves them open, as a style
-// element does: the page they were included in goes on.
 TEST(ParserReview, RawTextElementLeftOpenInIncludedPartDoesNotEndThePage) {
   for (const char* part : {"<title>part", "<title>", "<script>var a = 1;", "<script>", "<textarea>text",
                            "<form><textarea>", "<noframes>frames"}) {
@@ -116,4 +128,21 @@ TEST(ParserReview, LaterNormalDeclarationKeepsEarlierImportantOne) {
       buildhelp::Dump("<style>.x{color:green !important} .x{color:red}</style><p class=x>text</p>");
   EXPECT_TRUE(contains(dump, "#008000")) << dump;
   EXPECT_FALSE(contains(dump, "#FF0000")) << dump;
+}
+
+// A page decodes with the code page its charset names, not with the
+// Windows code page of the same script: "Привет" in each Cyrillic code
+// page a page may declare.
+TEST(ParserReview, CyrillicPagesDecodeWithTheCodePageTheyDeclare) {
+  const std::pair<const char*, const char*> pages[] = {
+      {"koi8-r", "\xF0\xD2\xC9\xD7\xC5\xD4"},    {"koi8-u", "\xF0\xD2\xC9\xD7\xC5\xD4"},
+      {"ibm866", "\x8F\xE0\xA8\xA2\xA5\xE2"},    {"cp866", "\x8F\xE0\xA8\xA2\xA5\xE2"},
+      {"iso-8859-5", "\xBF\xE0\xD8\xD2\xD5\xE2"}, {"windows-1251", "\xCF\xF0\xE8\xE2\xE5\xF2"},
+  };
+  for (const auto& [charset, word] : pages) {
+    SCOPED_TRACE(charset);
+    const std::string meta = std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=") + charset +
+                             "\"><p>" + word + "</p>";
+    EXPECT_TRUE(contains(buildhelp::Dump(meta), "Привет")) << buildhelp::Dump(meta);
+  }
 }
