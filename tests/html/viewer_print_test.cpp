@@ -497,6 +497,49 @@ TEST_F(ViewerPrintPdf, StopPrintingFromAnyEventEndsTheJobCleanly) {
   EXPECT_FALSE(rec.Printing());
 }
 
+// A handler may free the viewer from any print event: the job ends after
+// the page it was on, the caller's printer is left with the pages made so
+// far, and nothing of the viewer is touched again (the sanitizer build
+// catches any such use).
+TEST_F(ViewerPrintPdf, FreeingTheViewerFromAPrintEventEndsTheJob) {
+  for (const std::string e : {"printing", "header", "footer", "htmlheader", "htmlfooter"}) {
+    if (!View) openViewer(500, 400);
+    load(rows(200));
+    ASSERT_GE(View->NumPrinterPages(), 3);
+    int printed = 0;
+    View->OnPrinted = [&](TObject*) { ++printed; };
+    auto freeOn2 = [&](int Page) {
+      if (Page == 2) closeViewer();
+    };
+    if (e == "printing") View->OnPrinting = [&](TObject*, bool&) { closeViewer(); };
+    if (e == "header") View->OnPrintHeader = [&](TObject*, TCanvas*, int P, int, int, bool&) { freeOn2(P); };
+    if (e == "footer") View->OnPrintFooter = [&](TObject*, TCanvas*, int P, int, int, bool&) { freeOn2(P); };
+    if (e == "htmlheader")
+      View->OnPrintHTMLHeader = [&](TObject*, THtmlView* HF, int P, bool, int&, int&, bool&) {
+        HF->LoadFromString(u"<p>head</p>");
+        freeOn2(P);
+      };
+    if (e == "htmlfooter")
+      View->OnPrintHTMLFooter = [&](TObject*, THtmlView* HF, int P, bool, int&, int&, bool&) {
+        HF->LoadFromString(u"<p>foot</p>");
+        freeOn2(P);
+      };
+    PdfFile f;
+    auto p = TViewPrinter::ToPdfFile(f.Name());
+    View->Print(1, 0x7FFFFFFF, p.get());
+    EXPECT_EQ(View, nullptr) << e;
+    EXPECT_EQ(printed, 0) << e;
+    if (e == "printing") {
+      EXPECT_FALSE(p->Printing());
+      EXPECT_FALSE(FileExists(f.Name()));
+      continue;
+    }
+    ASSERT_TRUE(p->Printing()) << e << ": the caller's job stays open";
+    p->EndDoc();
+    EXPECT_EQ(pdfPages(f.Path), 2) << e;
+  }
+}
+
 TEST_F(ViewerPrint, BackgroundsPrintOnlyWithTheirOptions) {
   load("<body bgcolor='#ffff00' style='margin:0'><p>text</p><table><tr><td bgcolor='#00ffff' width=200 "
        "height=80>cell</td></tr></table></body>");
