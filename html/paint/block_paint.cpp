@@ -89,18 +89,13 @@ int TBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int 
         pageHeight > PaintHeight - mt)
       LowerPageBottom(ARect, LayoutTop + mt);
     if (PageBreakAfter && LayoutTop + Height < Document->PageBottom) LowerPageBottom(ARect, LayoutTop + Height);
-    if (auto* tb = dynamic_cast<TTableBlock*>(this); tb && tb->Table) {
+    // A table with header rows decides by itself where it starts: on this
+    // page when its header, first body row and footer fit here (the rest
+    // runs on under a repeated header), else on the next.
+    if (auto* tb = dynamic_cast<TTableBlock*>(this); tb && tb->Table && tb->Table->HeaderHeight == 0) {
       const bool fits = PaintHeight - mt < pageHeight;
-      if (tb->Table->HeaderHeight == 0) {
-        if (LayoutTop > pageTop + pageHeight * 2 / 3 && LayoutTop + PaintHeight > Document->PageBottom && fits)
-          LowerPageBottom(ARect, LayoutTop + mt);
-      } else if (Document->TableNesting == 0 && !Document->PrintHeaderTable && LayoutTop > pageTop &&
-                 LayoutTop < Document->PageBottom && LayoutTop + PaintHeight > Document->PageBottom &&
-                 tb->Table->HeaderHeight + (tb->Table->Heights.size() > size_t(tb->Table->HeaderRowCount)
-                                                ? tb->Table->Heights[size_t(tb->Table->HeaderRowCount)]
-                                                : 0) < pageHeight) {
-        if (LowerPageBottom(ARect, LayoutTop + tb->Table->HeaderHeight / 2)) Document->PageBreakFlag = true;
-      }
+      if (LayoutTop > pageTop + pageHeight * 2 / 3 && LayoutTop + PaintHeight > Document->PageBottom && fits)
+        LowerPageBottom(ARect, LayoutTop + mt);
     }
   }
   switch (Positioning) {

@@ -540,6 +540,49 @@ TEST_F(ViewerPrintPdf, FreeingTheViewerFromAPrintEventEndsTheJob) {
   }
 }
 
+// A bordered table running over several sheets: its header rows open and
+// its footer rows close every sheet it is on, and its body rows are each
+// printed once.
+TEST_F(ViewerPrintPdf, ALongTablesHeaderAndFooterAreOnEverySheet) {
+  std::string html = "<body style='margin:0'><p>intro</p><table border=1 cellspacing=0 width=300>"
+                     "<thead><tr><td>HEADROW</td></tr></thead><tfoot><tr><td>FOOTROW</td></tr></tfoot><tbody>";
+  for (int i = 0; i < 150; ++i) html += "<tr><td>body" + std::to_string(i) + "</td></tr>";
+  load(html + "</tbody></table><p>after</p></body>");
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_GE(pages.size(), 3u);
+  std::string all;
+  for (size_t p = 0; p < pages.size(); ++p) {
+    all += pages[p];
+    EXPECT_EQ(occurrences(pages[p], "HEADROW"), 1) << "sheet " << p + 1;
+    EXPECT_EQ(occurrences(pages[p], "FOOTROW"), 1) << "sheet " << p + 1;
+    // The footer comes right after the sheet's last body row.
+    const size_t foot = pages[p].find("FOOTROW");
+    if (foot != std::string::npos) {
+      EXPECT_EQ(pages[p].find("body", foot), std::string::npos) << "sheet " << p + 1;
+    }
+  }
+  for (int i = 0; i < 150; ++i) EXPECT_EQ(occurrences(all, "body" + std::to_string(i)), 1) << i;
+}
+
+// A table whose header is followed by rows taller than a sheet starts on
+// the first sheet: nothing may push it on for ever.
+TEST_F(ViewerPrintPdf, ATableOfRowsTallerThanASheetStartsOnTheFirstSheet) {
+  std::string cell;
+  for (int i = 0; i < 90; ++i) cell += "tall" + std::to_string(i) + "<br>";
+  load("<body><table border=1><thead><tr><td>HEADROW</td></tr></thead><tr><td>first</td></tr>"
+       "<tr><td>" + cell + "</td></tr><tr><td>" + cell + "</td></tr></table></body>");
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_GE(pages.size(), 3u);
+  EXPECT_NE(pages[0].find("HEADROW"), std::string::npos) << "the table starts on the first sheet";
+  EXPECT_NE(pages[0].find("first"), std::string::npos);
+  EXPECT_NE(pages[0].find("tall0"), std::string::npos);
+  std::string all;
+  for (const auto& p : pages) all += p;
+  for (int i = 0; i < 90; ++i) EXPECT_EQ(occurrences(all, "tall" + std::to_string(i)), 2) << i;
+}
+
 TEST_F(ViewerPrint, BackgroundsPrintOnlyWithTheirOptions) {
   load("<body bgcolor='#ffff00' style='margin:0'><p>text</p><table><tr><td bgcolor='#00ffff' width=200 "
        "height=80>cell</td></tr></table></body>");
