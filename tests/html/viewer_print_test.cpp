@@ -583,6 +583,33 @@ TEST_F(ViewerPrintPdf, ATableOfRowsTallerThanASheetStartsOnTheFirstSheet) {
   for (int i = 0; i < 90; ++i) EXPECT_EQ(occurrences(all, "tall" + std::to_string(i)), 2) << i;
 }
 
+// A line wider than the paper is printed in slices side by side: a word
+// a sheet does not show is not in that sheet's text either, so search and
+// copy find every word on one sheet at most.
+TEST_F(ViewerPrintPdf, ASheetsTextHoldsOnlyWhatTheSheetShows) {
+  std::string line;
+  for (int i = 0; i < 40; ++i) line += "word" + std::to_string(100 + i) + " ";
+  load("<body style='margin:0'><p>top</p><table><tr><td nowrap style='font-family:\"DejaVu Sans\"'>" + line +
+       "</td></tr></table></body>");
+  View->SetPrintMaxHPages(2);
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_EQ(pages.size(), 2u);
+  int once = 0;
+  for (int i = 0; i < 40; ++i) {
+    const std::string w = "word" + std::to_string(100 + i);
+    const int n = occurrences(pages[0], w) + occurrences(pages[1], w);
+    EXPECT_LE(n, 1) << w << " is in the text of both sheets";
+    once += n == 1;
+  }
+  // The first sheet starts the line, the second goes on with it; what lies
+  // beyond the second is on neither.
+  EXPECT_EQ(occurrences(pages[0], "word100"), 1);
+  EXPECT_EQ(occurrences(pages[1], "word100"), 0);
+  EXPECT_EQ(occurrences(pages[0], "word139") + occurrences(pages[1], "word139"), 0);
+  EXPECT_GT(once, 10);
+}
+
 TEST_F(ViewerPrint, BackgroundsPrintOnlyWithTheirOptions) {
   load("<body bgcolor='#ffff00' style='margin:0'><p>text</p><table><tr><td bgcolor='#00ffff' width=200 "
        "height=80>cell</td></tr></table></body>");
