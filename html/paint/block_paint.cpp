@@ -33,7 +33,10 @@ void PaintTiledBackground(TCanvas* Canvas, TGraphic* Image, const TBackgroundPos
   yLast = std::min(yLast, bandBottom);
   HDC dc = Canvas->Handle();
   HRGN rgn = nullptr, save = nullptr;
-  GetClippingRgn(Canvas, area, false, rgn, save);
+  // The clip is made in device units through the canvas's mapping (a
+  // printer's differs from the screen's one to one): the last row of tiles
+  // is cut at the box's edge on paper too.
+  GetClippingRgn(Canvas, area, true, rgn, save);
   for (int y = yStart; y <= yLast && y < bandBottom; y += ih)
     for (int x = xStart; x <= xLast && x < Box.Width(); x += iw) Canvas->Draw(Box.Left + x, Box.Top + y, Image);
   RestoreClipping(Canvas, rgn, save);

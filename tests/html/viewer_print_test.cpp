@@ -610,6 +610,40 @@ TEST_F(ViewerPrintPdf, ASheetsTextHoldsOnlyWhatTheSheetShows) {
   EXPECT_GT(once, 10);
 }
 
+// On paper a block's background picture stays inside the block's box: the
+// last row of tiles is cut at the box's bottom, on whichever sheet that is.
+TEST_F(ViewerPrint, ABlocksBackgroundPictureStaysInItsBoxOnPaper) {
+  pictures::GifWriter g(50, 50, {0xFF00FF});
+  g.image(0, 0, 50, 50, pictures::Bytes(50 * 50, 0));
+  const pictures::Bytes gif = g.finish();
+  std::unique_ptr<TMemoryStream> stream;
+  View->SetOnImageRequest([&](TObject*, const String&, TStream*& S) {
+    stream = std::make_unique<TMemoryStream>();
+    stream->WriteBuffer(gif.data(), std::int64_t(gif.size()));
+    S = stream.get();
+  });
+  load("<body style='margin:0'><div style='background-image:url(bg.gif);height:1225px;"
+       "border-bottom:6px solid #0000ff'></div>" +
+       rows(80).substr(std::string("<body style='margin:0'>").size()));
+  auto p = preview();
+  ASSERT_GE(p->LastAvailablePage(), 2);
+  int boxEnds = 0;
+  for (int page = 0; page < 2; ++page) {
+    auto bmp = playPage(*p, page);
+    int lastPicture = -1, lastBorder = -1;
+    for (int y = 0; y < bmp->Height(); ++y) {
+      const auto seen = colours(*bmp, TRect(0, y, bmp->Width(), y + 1));
+      if (seen.count(0xFF00FF)) lastPicture = y;
+      if (seen.count(0x0000FF)) lastBorder = y;
+    }
+    EXPECT_GE(lastPicture, 0) << "sheet " << page + 1;
+    if (lastBorder < 0) continue;
+    ++boxEnds;
+    EXPECT_LT(lastPicture, lastBorder) << "the picture runs past its box on sheet " << page + 1;
+  }
+  EXPECT_EQ(boxEnds, 1);
+}
+
 TEST_F(ViewerPrint, BackgroundsPrintOnlyWithTheirOptions) {
   load("<body bgcolor='#ffff00' style='margin:0'><p>text</p><table><tr><td bgcolor='#00ffff' width=200 "
        "height=80>cell</td></tr></table></body>");
