@@ -137,8 +137,14 @@ int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor 
   }
   TRect clip;
   const int clipKind = GetClipBox(dc, &clip);
-  const bool clipped = n > 256 && (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION);
-  const int overhang = 64;  // glyphs may reach past their advances
+  // On paper every run is cut to the clip, and to the glyphs whose room
+  // reaches into it: a page keeps the text of what it shows in its text
+  // layer, and a word of the slice beside it (in its margin) is not found
+  // on it by search or copy.
+  const int tech = GetDeviceCaps(dc, TECHNOLOGY);
+  const bool paper = tech == DT_RASPRINTER || tech == DT_METAFILE;
+  const bool clipped = (n > 256 || paper) && (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION);
+  const int overhang = paper ? 0 : 64;  // glyphs may reach past their advances
   int pos = x;
   for (int from = 0; from < n;) {
     const int to = pieceEnd(from), len = to - from;
@@ -146,10 +152,10 @@ int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor 
     int first = 0, last = len, firstX = pos;
     if (clipped) {
       int p = pos, i = 0;
-      while (i < len && p + adv[size_t(i)] < clip.Left - overhang) p += adv[size_t(i++)];
+      while (i < len && p + adv[size_t(i)] <= clip.Left - overhang) p += adv[size_t(i++)];
       first = i;
       firstX = p;
-      while (i < len && p <= clip.Right + overhang) p += adv[size_t(i++)];
+      while (i < len && p < clip.Right + overhang) p += adv[size_t(i++)];
       last = i;
       // A surrogate pair is drawn whole or not at all.
       if (first > 0 && first < len && htIsLowSurrogate(s[from + first])) firstX -= adv[size_t(--first)];

@@ -33,7 +33,10 @@ void PaintTiledBackground(TCanvas* Canvas, TGraphic* Image, const TBackgroundPos
   yLast = std::min(yLast, bandBottom);
   HDC dc = Canvas->Handle();
   HRGN rgn = nullptr, save = nullptr;
-  GetClippingRgn(Canvas, area, false, rgn, save);
+  // The clip is made in device units through the canvas's mapping (a
+  // printer's differs from the screen's one to one): the last row of tiles
+  // is cut at the box's edge on paper too.
+  GetClippingRgn(Canvas, area, true, rgn, save);
   for (int y = yStart; y <= yLast && y < bandBottom; y += ih)
     for (int x = xStart; x <= xLast && x < Box.Width(); x += iw) Canvas->Draw(Box.Left + x, Box.Top + y, Image);
   RestoreClipping(Canvas, rgn, save);
@@ -89,18 +92,13 @@ int TBlock::Draw(TCanvas* Canvas, const TRect& ARect, TIndentManager* IMgr, int 
         pageHeight > PaintHeight - mt)
       LowerPageBottom(ARect, LayoutTop + mt);
     if (PageBreakAfter && LayoutTop + Height < Document->PageBottom) LowerPageBottom(ARect, LayoutTop + Height);
-    if (auto* tb = dynamic_cast<TTableBlock*>(this); tb && tb->Table) {
+    // A table with header rows decides by itself where it starts: on this
+    // page when its header, first body row and footer fit here (the rest
+    // runs on under a repeated header), else on the next.
+    if (auto* tb = dynamic_cast<TTableBlock*>(this); tb && tb->Table && tb->Table->HeaderHeight == 0) {
       const bool fits = PaintHeight - mt < pageHeight;
-      if (tb->Table->HeaderHeight == 0) {
-        if (LayoutTop > pageTop + pageHeight * 2 / 3 && LayoutTop + PaintHeight > Document->PageBottom && fits)
-          LowerPageBottom(ARect, LayoutTop + mt);
-      } else if (Document->TableNesting == 0 && !Document->PrintHeaderTable && LayoutTop > pageTop &&
-                 LayoutTop < Document->PageBottom && LayoutTop + PaintHeight > Document->PageBottom &&
-                 tb->Table->HeaderHeight + (tb->Table->Heights.size() > size_t(tb->Table->HeaderRowCount)
-                                                ? tb->Table->Heights[size_t(tb->Table->HeaderRowCount)]
-                                                : 0) < pageHeight) {
-        if (LowerPageBottom(ARect, LayoutTop + tb->Table->HeaderHeight / 2)) Document->PageBreakFlag = true;
-      }
+      if (LayoutTop > pageTop + pageHeight * 2 / 3 && LayoutTop + PaintHeight > Document->PageBottom && fits)
+        LowerPageBottom(ARect, LayoutTop + mt);
     }
   }
   switch (Positioning) {

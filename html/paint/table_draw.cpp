@@ -184,6 +184,7 @@ void THtmlTable::DrawPaged(TCanvas* Canvas, const TRect& ARect, int X) {
     const int least = HeaderHeight + Rows[HeaderRowCount]->RowHeight + footReserve;
     if (LayoutTop > pageTop && LayoutTop + least > doc->PageBottom && least < ARect.Height()) {
       doc->PageBottom = LayoutTop;
+      doc->PageBreakFlag = true;
       return;
     }
     doc->PrintHeaderTable = this;
@@ -213,10 +214,13 @@ void THtmlTable::DrawRowBand(TCanvas* Canvas, const TRect& ARect, int First, int
   for (int r = 0; r < First; ++r) y += Rows[r]->RowHeight;
   // The rows are drawn as if the page had been scrolled to them; the page
   // state of the content drawn around the band is left as it was.
-  const int scrollY = doc->ScrollY, pageBottom = doc->PageBottom;
+  // The limit the page's trial run found is the content's: the footer rows
+  // lie further down the table than the page they close.
+  const int scrollY = doc->ScrollY, pageBottom = doc->PageBottom, drawLimit = doc->PrintDrawLimit;
   const bool breakFlag = doc->PageBreakFlag, firstOnPage = doc->FirstOnPage;
   doc->ScrollY = y - PageY;
   doc->PageBottom = doc->ScrollY + ARect.Bottom;
+  doc->PrintDrawLimit = 0x7FFFFFFF;
   {
     TableNesting nesting(doc);
     for (int r = First; r < Last; ++r) {
@@ -226,6 +230,7 @@ void THtmlTable::DrawRowBand(TCanvas* Canvas, const TRect& ARect, int First, int
   }
   doc->ScrollY = scrollY;
   doc->PageBottom = pageBottom;
+  doc->PrintDrawLimit = drawLimit;
   doc->PageBreakFlag = breakFlag;
   doc->FirstOnPage = firstOnPage;
 }

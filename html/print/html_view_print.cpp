@@ -55,6 +55,10 @@ struct THtmlView::PrintJob {
   int PageWidthL = 0, PageHeightL = 0;           // the whole printable page
   int BottomSpace = 0;                           // below the printable area
   bool Stop = false;
+  // A handler of a header or footer may free the viewer: the job then
+  // ends touching nothing of it.
+  TEventWatch Watch;
+  bool ViewerGone() const { return Watch.ViewerGone(); }
 
   int toLX(int v) const { return int(std::int64_t(v) * Scale / PPIX); }
   int toLY(int v) const { return int(std::int64_t(v) * Scale / PPIY); }
@@ -66,10 +70,14 @@ struct THtmlView::PrintJob {
 };
 
 void THtmlView::Print(int FromPage, int ToPage, ThtPrinter* APrinter) {
+  const TEventWatch watch = watchEvents();
   if (OnPrinting) {
     bool stop = false;
-    OnPrinting(this, stop);
-    if (stop) return;
+    // Called through a copy: a handler that frees the viewer frees the
+    // event with it.
+    const THTMLViewPrinting handler = OnPrinting;
+    handler(this, stop);
+    if (stop || watch.ViewerGone()) return;
   }
   if (APrinter) {
     printEngine(APrinter, FromPage, ToPage, 4);
@@ -77,6 +85,7 @@ void THtmlView::Print(int FromPage, int ToPage, ThtPrinter* APrinter) {
     TViewPrinter own;
     printEngine(&own, FromPage, ToPage, 3);
   }
+  if (watch.ViewerGone()) return;
   if (OnPrinted) OnPrinted(this);
 }
 
@@ -169,8 +178,12 @@ void THtmlView::printPageBackground(TCanvas* Canvas, int Left, int Top, int Widt
 // (aligned to its bottom) or from the top of the bottom margin.
 void THtmlView::printHTMLBand(PrintJob& Job, bool Header, THtmlView* HF, int Page, bool LastPage) {
   int XL = Job.Left, XR = XL + Job.Width;
-  const ThtmlPagePrinted& event = Header ? OnPrintHTMLHeader : OnPrintHTMLFooter;
+  const ThtmlPagePrinted event = Header ? OnPrintHTMLHeader : OnPrintHTMLFooter;
   event(this, HF, Page, LastPage, XL, XR, Job.Stop);
+  if (Job.ViewerGone()) {
+    Job.Stop = true;
+    return;
+  }
   if (XR <= XL || !HF->FSectionList || HF->FSectionList->Count() == 0) return;
   auto copy = std::make_unique<ThtDocument>(*HF->FSectionList);
   copy->Printing = true;
@@ -245,6 +258,10 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
                            UTF8ToUTF16(P->ClassName()));
   FromPage = std::max(FromPage, 1);
   FPrintedPage = 0;
+  // Declared first, so that it outlives the print copy and what the
+  // copy shares with the shown page.
+  PrintJob job;
+  job.Watch = watchEvents();
   if (FViewerState.Contains(stProcessing) || !documentHasContent() || ToPage < FromPage) {
     // Nothing to print: a job of the viewer's own leaves nothing behind.
     return 0;
@@ -257,10 +274,12 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
   ++FPrintDepth;
   struct DepthGuard {
     THtmlView* V;
+    const PrintJob& Job;
     ~DepthGuard() {
+      if (Job.ViewerGone()) return;
       if (--V->FPrintDepth == 0) V->runPendingLoad();
     }
-  } depthGuard{this};
+  } depthGuard{this, job};
 
   auto copy = std::make_unique<ThtDocument>(*FSectionList);
   copy->Printing = true;
@@ -281,20 +300,20 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
     lastPump = std::chrono::steady_clock::now();
   };
 
-  PrintJob job;
   job.P = P;
   job.Mode = Mode;
   const bool startedHere = !P->Printing();
   // However the job ends (a handler's stop, an exception), the printer is
   // left with no half page pending: a job of the viewer's own, a count and
   // a preview are ended (or aborted); the caller's job stays open.
+  int printed = 0;  // the last page made
   auto finishJob = [&](bool failed) {
     if (!P->Printing()) return;
     if (Mode == 4) {
       if (failed && startedHere) P->Abort();
       return;
     }
-    if (Mode == 3 && (failed || FPrintedPage < FromPage))
+    if (Mode == 3 && (failed || printed < FromPage))
       P->Abort();
     else
       P->EndDoc();
@@ -367,7 +386,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
         }
         if (paperUsed) P->NewPage();
         paperUsed = true;
-        FPrintedPage = page;
+        printed = FPrintedPage = page;
         paper = P->GetCanvas();
         if (recorder && recorder->StopRequested()) job.Stop = true;
         if (countOnly) continue;
@@ -415,28 +434,38 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
         // HTML one loaded into a viewer of its own.
         const bool lastPage = next >= contentEndDoc;
         saved = SaveDC(dc);
+        // Each handler may free the viewer: the job then ends at once.
+        auto ended = [&] {
+          if (!job.ViewerGone()) return false;
+          job.Stop = true;
+          return true;
+        };
         if (OnPrintHeader && !job.Stop) {
           place(0, 0);
-          OnPrintHeader(this, c, page, job.PageWidthL, job.Top, job.Stop);
+          const TPagePrinted handler = OnPrintHeader;
+          handler(this, c, page, job.PageWidthL, job.Top, job.Stop);
         }
-        if (OnPrintFooter && !job.Stop) {
+        if (!ended() && OnPrintFooter && !job.Stop) {
           place(0, -(job.Top + job.Height));
-          OnPrintFooter(this, c, page, job.PageWidthL, job.BottomSpace, job.Stop);
+          const TPagePrinted handler = OnPrintFooter;
+          handler(this, c, page, job.PageWidthL, job.BottomSpace, job.Stop);
         }
-        if (headerViewer && !job.Stop) {
+        if (!ended() && headerViewer && !job.Stop) {
           place(0, 0);
           printHTMLBand(job, true, headerViewer.get(), page, lastPage);
         }
-        if (footerViewer && !job.Stop) {
+        if (!ended() && footerViewer && !job.Stop) {
           place(0, 0);
           printHTMLBand(job, false, footerViewer.get(), page, lastPage);
         }
         RestoreDC(dc, saved);
+        if (ended()) break;
         if (FPrintMarginTop != marginTopSeen) {
           marginTopSeen = FPrintMarginTop;
           geometry();
         }
       }
+      if (job.ViewerGone()) break;
       letMessagesThrough();
       // Done when the content is printed, or when the page did not get
       // further (nothing more can be placed).
@@ -451,5 +480,5 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
     throw;
   }
   finishJob(false);
-  return FPrintedPage;
+  return printed;
 }

@@ -68,9 +68,41 @@ bool sameNoCase(const String& a, const String& b) { return AnsiLowerCase(a) == A
 
 }  // namespace
 
+// What a running job or load still used when its viewer was freed from
+// one of its events; it goes with the last watch, after the job or the
+// load has ended.
+struct THtmlView::TLife {
+  bool Alive = true;
+  std::unique_ptr<ThtDocument> Document;
+  TPaintPanel* Panel = nullptr;  // owned once handed over
+  std::unique_ptr<TBuffer> Source;
+  std::unique_ptr<TObject> ImageCache;
+  ~TLife() {
+    // The document's controls leave the panel before it goes, and its
+    // pictures return to the cache before that goes.
+    if (Document) {
+      Document->Clear();
+      Document->ImageCache = nullptr;
+      Document.reset();
+    }
+    delete Panel;
+    Source.reset();
+    ImageCache.reset();
+  }
+};
+
+bool THtmlView::TEventWatch::ViewerGone() const { return Life && !Life->Alive; }
+
+namespace {
+// Ends a parse whose viewer a handler freed; no handler of the parser
+// catches it (it is no std::exception), and the load that started the
+// parse swallows it.
+struct TLoadEnded {};
+}  // namespace
+
 // ---- construction --------------------------------------------------------------
 
-THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
+THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner), FLife(std::make_shared<TLife>()) {
   FViewerState.Include(stCreating);
   RegisterViewerCursors();
   SetControlStyle(TControlStyle{csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
@@ -123,6 +155,9 @@ THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
   FSectionList = std::make_unique<ThtDocument>(this, FPaintPanel);
   FSectionList->OnBackgroundChange = [this](ThtDocument*) { backgroundChanged(); };
   FSectionList->LinkFocusHook = [this](TFontObj* Run) { ControlEnter(Run); };
+  FSectionList->LinkKeyDownHook = [this](TFontObj* Run, WORD& Key, TShiftState Shift) {
+    LinkKeyDown(Run, Key, Shift);
+  };
   FSectionList->ControlEnterHook = [this](TObject* Obj) { ControlEnter(Obj); };
   FSectionList->CreatePanelWindow = [](ThtDocument* Document) { return CreateDocumentPanel(Document); };
   FSectionList->FreePanelWindow = [](ThvPanel* Panel) { delete Panel; };
@@ -150,6 +185,41 @@ THtmlView::~THtmlView() {
   FViewerState.Include(stCreating);
   FViewerState.Include(stNoDraw);
   FHoverTimer->SetEnabled(false);
+  FLife->Alive = false;
+  if (FLife.use_count() > 1) {
+    // Freed from a handler: an event's raiser is still on the stack, with
+    // the document, its source and the panel in use. They are handed to
+    // the life record, cut off from the viewer (nothing of the page calls
+    // it or names it as a sender any more).
+    TLife& life = *FLife;
+    ThtDocument* doc = FSectionList.get();
+    doc->AnimTimer.reset();  // the viewer owns it as a component
+    doc->Viewer = nullptr;
+    doc->OnBackgroundChange = nullptr;
+    doc->LinkFocusHook = nullptr;
+    doc->LinkKeyDownHook = nullptr;
+    doc->ControlEnterHook = nullptr;
+    doc->SubmitHook = nullptr;
+    doc->OnBitmapRequest = nullptr;
+    doc->OnImageRequest = nullptr;
+    doc->OnImageRequested = nullptr;
+    doc->OnExpandName = nullptr;
+    doc->OnFileBrowse = nullptr;
+    doc->OnObjectClick = nullptr;
+    doc->OnObjectFocus = doc->OnObjectBlur = doc->OnObjectChange = nullptr;
+    doc->OnPanelCreate = nullptr;
+    doc->OnPanelDestroy = nullptr;
+    doc->OnPanelPrint = nullptr;
+    doc->OnScript = nullptr;
+    life.Document = std::move(FSectionList);
+    life.Source = std::move(FDocument);
+    life.ImageCache = std::move(FOwnImageCache);
+    RemoveComponent(FPaintPanel);
+    FPaintPanel->SetParent(nullptr);
+    life.Panel = FPaintPanel;
+    FPaintPanel = nullptr;
+    return;
+  }
   if (FSectionList) {
     FSectionList->Clear();
     FSectionList->ImageCache = nullptr;
@@ -408,6 +478,9 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& Do
     return;
   }
 
+  // Outlives the cursor guard and the parse: a handler called while the
+  // page is parsed may free the viewer, which ends the load.
+  const TEventWatch watch = watchEvents();
   setProcessing(true);
   const String oldFile = FCurrentFile;
   CursorGuard cursor;
@@ -445,12 +518,14 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& Do
       parseHtmlDocument();
     else
       parseTextDocument();
+    if (watch.ViewerGone()) return;
     flagVisitedLinks();
     if (!JumpToAnchor(dest) && (FCurrentFile.empty() || FCurrentFile != oldFile)) {
       ScrollToY(0);
       setHScroll(0);
     }
   } catch (...) {
+    if (watch.ViewerGone()) return;
     finish();
     throw;
   }
@@ -463,9 +538,12 @@ void THtmlView::parseHtmlDocument() {
   parser.OnStreamRequest = OnhtStreamRequest;
   if (FSectionList->OnExpandName) {
     TExpandNameEvent expand = FSectionList->OnExpandName;
-    parser.ExpandName = [this, expand](const String& n) {
+    parser.ExpandName = [this, expand, watch = watchEvents()](const String& n) {
       String r;
       expand(this, n, r);
+      // Freed by the handler: the parse stops here (its document, handed
+      // to the watch, outlives the unwinding).
+      if (watch.ViewerGone()) throw TLoadEnded{};
       return r;
     };
   } else {
@@ -632,9 +710,13 @@ TExpandNameEvent THtmlView::OnDocumentStreamRequest() const { return FSectionLis
 
 void THtmlView::SetOnDocumentStreamRequest(const TExpandNameEvent& Handler) { FSectionList->OnExpandName = Handler; }
 
-THtmlView::TEventWatch THtmlView::watchEvents() const { return {FSectionList->ClearCount, FHistoryGeneration}; }
+THtmlView::TEventWatch THtmlView::watchEvents() const {
+  return {FSectionList->ClearCount, FHistoryGeneration, FLife};
+}
 
-bool THtmlView::pageKept(const TEventWatch& W) const { return W.Page == FSectionList->ClearCount; }
+bool THtmlView::pageKept(const TEventWatch& W) const {
+  return !W.ViewerGone() && W.Page == FSectionList->ClearCount;
+}
 
 bool THtmlView::documentHasContent() const { return FSectionList->Count() > 0; }
 

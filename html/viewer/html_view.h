@@ -381,6 +381,9 @@ public:
   void ProgressRun(int Percent) override;
   // A form control or a link took the focus: keep it in view.
   void ControlEnter(TObject* Obj);
+  // A key on a link's tab stop: Enter follows the link, other keys are
+  // the viewer's (they scroll as they do anywhere on the page).
+  void LinkKeyDown(TFontObj* Run, WORD& Key, TShiftState Shift);
   void FollowLink();
   void PostFollowLink();
   bool HotSpotClickHandled();
@@ -433,14 +436,26 @@ private:
   // found before the call. (Form controls keep the same rule through the
   // document's page count.) Loads themselves run when asked for, so that an
   // owner that loads a page from a handler sees it loaded on return.
+  //
+  // A handler may also free the viewer itself. The watch then shows it
+  // gone (it shares the viewer's life record), and whatever a running
+  // print job or load still works on (the document, its source, the
+  // picture cache, the panel) was handed to that record by the destructor:
+  // it goes when the last watch does, after the job or the load has ended
+  // without touching the viewer.
+  struct TLife;
   struct TEventWatch {
     std::int32_t Page = 0;
     std::int32_t History = 0;
+    std::shared_ptr<TLife> Life;
+    bool ViewerGone() const;
   };
   TEventWatch watchEvents() const;
+  // Both false once the viewer is gone (and then read nothing of it).
   bool pageKept(const TEventWatch& W) const;
-  bool historyKept(const TEventWatch& W) const { return W.History == FHistoryGeneration; }
+  bool historyKept(const TEventWatch& W) const { return !W.ViewerGone() && W.History == FHistoryGeneration; }
   std::int32_t FHistoryGeneration = 0;
+  std::shared_ptr<TLife> FLife;
 
   void setProcessing(bool Value);
   void progressStart();
@@ -477,6 +492,9 @@ private:
   void hoverTimer(TObject* Sender);
   void autoScrollLoop();
   void linkTextAndStart(const TUrlTarget& UT);
+  // Gives the keyboard focus to the tab stop of the link with this ID
+  // without scrolling to it (the link was clicked where it is seen).
+  void focusLink(std::int32_t ID);
   int hitTest(int X, int Y, std::unique_ptr<TUrlTarget>& UT, TFormControlObj*& Control,
               String& Title);
   bool objectAt(int X, int Y, TObject*& Obj, int& IX, int& IY);

@@ -318,8 +318,43 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
   FHotSpotTarget = ut->Target;
   FLinkAttributes->SetText(ut->Attr);
   linkTextAndStart(*ut);
+  focusLink(ut->ID);
   FViewerState.Include(stHotSpotAction);
   FollowLink();
+}
+
+void THtmlView::focusLink(std::int32_t ID) {
+  for (TFontObj* run : FSectionList->Links) {
+    if (run->UrlTarget()->ID != ID || !run->TabControl()) continue;
+    ThtTabControl* tab = run->TabControl();
+    if (tab->CanFocus()) {
+      FInhibitControlEnter = true;
+      tab->SetFocus();
+      FInhibitControlEnter = false;
+    }
+    return;
+  }
+}
+
+void THtmlView::LinkKeyDown(TFontObj* Run, WORD& Key, TShiftState Shift) {
+  if (Key == VK_RETURN) {
+    // Followed from a posted message, once the tab stop's own key handling
+    // has returned (following may free the tab stop with its page).
+    const TUrlTarget& ut = *Run->UrlTarget();
+    FHotSpotURL = ut.URL;
+    FHotSpotTarget = ut.Target;
+    FLinkAttributes->SetText(ut.Attr);
+    linkTextAndStart(ut);
+    Key = 0;
+    PostFollowLink();
+    return;
+  }
+  const bool arrow = Key >= VK_LEFT && Key <= VK_DOWN;
+  const TEventWatch watch = watchEvents();
+  KeyDown(Key, Shift);
+  // Arrows scroll the page and do not move the focus as well; a key whose
+  // handler replaced the page (and the tab stop with it) is done.
+  if (arrow || !pageKept(watch)) Key = 0;
 }
 
 // ---- following links ------------------------------------------------------------------

@@ -43,7 +43,7 @@ TEST(HtmlClipboardRecord, FragmentOffsetsCountUtf8BytesOfTextBeforeIt) {
   const int end = start + 3;
   const auto r = BuildHtmlClipboardRecord(src, start, end, String(), 12, u"Times New Roman");
   const Parsed p = parse(r);
-  EXPECT_EQ(p.fragment, "мир");
+  EXPECT_EQ(p.fragment, "<p><b>мир</b></p>");
   EXPECT_EQ(r.Utf8.substr(0, 11), "Version:1.0");
   EXPECT_NE(r.Utf8.find("SourceURL:unsaved:///THtmlView.htm\r\n"), std::string::npos);
   // The header is 99 bytes plus the source line.
@@ -59,13 +59,37 @@ TEST(HtmlClipboardRecord, TrailingTagsAreCutButTheFirstSelectedCharacterStays) {
   const int start = int(src.find(u"two"));
   const int end = int(src.find(u"three"));  // selection ends at the next paragraph's text
   const Parsed p = parse(BuildHtmlClipboardRecord(src, start, end, u"/tmp/page.html", 10, u"A"));
-  EXPECT_EQ(p.fragment, "two");
+  EXPECT_EQ(p.fragment, "<p><b>two</b></p>");
   // Without a head tag the style comes wrapped in one, at the start.
   EXPECT_EQ(p.html.rfind("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">\r\n<head><style>", 0), 0u);
 
   // A selection of a single character right before a tag keeps it.
   const String s2 = u"<i>x</i>";
-  EXPECT_EQ(parse(BuildHtmlClipboardRecord(s2, 3, 4, String(), 10, u"A")).fragment, "x");
+  EXPECT_EQ(parse(BuildHtmlClipboardRecord(s2, 3, 4, String(), 10, u"A")).fragment, "<i>x</i>");
+}
+
+// A selection that starts inside elements opens them again in the
+// fragment, as the page wrote them, and the fragment ends every element it
+// left open; elements the page ended by implication or closed before the
+// selection are not opened again.
+TEST(HtmlClipboardRecord, TheFragmentIsBalancedAroundTheSelection) {
+  const String src =
+      u"<html><body><p>intro<p>before <br><img src=a.png></p><!-- <em> -->"
+      u"<h1 class=\"big\">HOT DOG</h1><div><p>next <i>par</i>agraph</p>"
+      u"<ul><li>one<li>two <b>bold</b> words</ul><script>if (a<b) x = '<table>';</script>"
+      u"<table><tr><td>c1<td>c2</table></div></body></html>";
+  const int start = int(src.find(u"DOG"));
+  int end = int(src.find(u" words"));
+  Parsed p = parse(BuildHtmlClipboardRecord(src, start, end, String(), 12, u"F"));
+  EXPECT_EQ(p.fragment,
+            "<h1 class=\"big\">DOG</h1><div><p>next <i>par</i>agraph</p>"
+            "<ul><li>one<li>two <b>bold</b></li></ul></div>");
+
+  // From inside a list item of a nested list in a table cell.
+  const String nested = u"<table border=1><tr><td>a<td><ol><li>x<li>pick <u>me</u> here</ol></td></tr></table><p>after";
+  const int from = int(nested.find(u"me"));
+  p = parse(BuildHtmlClipboardRecord(nested, from, int(nested.find(u" here")), String(), 12, u"F"));
+  EXPECT_EQ(p.fragment, "<table border=1><tr><td><ol><li><u>me</u></li></ol></td></tr></table>");
 }
 
 TEST(HtmlClipboardRecord, MetaDoctypeAndPageBreaksAreTakenOut) {

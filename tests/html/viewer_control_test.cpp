@@ -315,6 +315,57 @@ TEST_F(Viewer, TabWalksTheLinksAndFieldsInPageOrderMakingWindowsOnlyWhenReached)
   EXPECT_EQ(focusedLink(), 1);
 }
 
+// A link reached by Tab is followed with Enter; the keys it has no use for
+// scroll the page as they do without it; a clicked link takes the focus
+// without the page jumping.
+TEST_F(Viewer, AFocusedLinkFollowsOnEnterAndLetsTheScrollKeysThrough) {
+  View->LoadFromString(UTF8ToUTF16(tallPage(80, "<p><a href=\"first.htm\">first</a> <a href=\"second.htm\">second</a></p>")));
+  ThtDocument* doc = View->Document();
+  ASSERT_EQ(doc->Links.size(), 2u);
+  std::vector<String> followed;
+  View->OnHotSpotClick = [&](TObject*, const String& URL, bool& Handled) {
+    followed.push_back(URL);
+    Handled = true;
+  };
+  View->SetFocus();
+  pump();
+  // The key comes up where the focus went, as on a real keyboard.
+  InjectKey(GetFocus(), VK_TAB, {}, String());
+  InjectKey(GetFocus(), VK_TAB, {}, String(), true);
+  pump();
+  ASSERT_TRUE(doc->Links[0]->TabControl()->Focused());
+  InjectKeyStroke(GetFocus(), VK_RETURN, {}, String());
+  pump();
+  EXPECT_EQ(followed, std::vector<String>{u"first.htm"});
+
+  const int SC = View->VScrollBar()->SmallChange(), LC = View->VScrollBar()->LargeChange();
+  InjectKeyStroke(GetFocus(), VK_DOWN, {}, String());
+  pump();
+  EXPECT_EQ(View->GetVScrollPos(), SC);
+  InjectKeyStroke(GetFocus(), VK_NEXT, {}, String());
+  pump();
+  EXPECT_EQ(View->GetVScrollPos(), SC + LC);
+  InjectKeyStroke(GetFocus(), VK_SPACE, {}, String());
+  pump();
+  EXPECT_EQ(View->GetVScrollPos(), SC + 2 * LC);
+  EXPECT_TRUE(doc->Links[0]->TabControl()->Focused()) << "the scroll keys leave the focus where it was";
+
+  View->SetVScrollPos(0);
+  pump();
+  const TPoint second = linkPoint(1);
+  View->SetVScrollPos(3);
+  pump();
+  click(second.x, second.y - 3);
+  pump();
+  EXPECT_EQ(followed.size(), 2u);
+  EXPECT_TRUE(doc->Links[1]->TabControl()->Focused()) << "a clicked link has the focus";
+  EXPECT_EQ(View->GetVScrollPos(), 3) << "taking the focus by a click does not scroll";
+  InjectKeyStroke(GetFocus(), VK_RETURN, {}, String());
+  pump();
+  ASSERT_EQ(followed.size(), 3u);
+  EXPECT_EQ(followed[2], u"second.htm");
+}
+
 TEST_F(Viewer, WheelScrollsInProportionToTheDeltaWithinTheDocument) {
   View->LoadFromString(UTF8ToUTF16(tallPage(100)));
   UINT lines = 3;

@@ -497,6 +497,153 @@ TEST_F(ViewerPrintPdf, StopPrintingFromAnyEventEndsTheJobCleanly) {
   EXPECT_FALSE(rec.Printing());
 }
 
+// A handler may free the viewer from any print event: the job ends after
+// the page it was on, the caller's printer is left with the pages made so
+// far, and nothing of the viewer is touched again (the sanitizer build
+// catches any such use).
+TEST_F(ViewerPrintPdf, FreeingTheViewerFromAPrintEventEndsTheJob) {
+  for (const std::string e : {"printing", "header", "footer", "htmlheader", "htmlfooter"}) {
+    if (!View) openViewer(500, 400);
+    load(rows(200));
+    ASSERT_GE(View->NumPrinterPages(), 3);
+    int printed = 0;
+    View->OnPrinted = [&](TObject*) { ++printed; };
+    auto freeOn2 = [&](int Page) {
+      if (Page == 2) closeViewer();
+    };
+    if (e == "printing") View->OnPrinting = [&](TObject*, bool&) { closeViewer(); };
+    if (e == "header") View->OnPrintHeader = [&](TObject*, TCanvas*, int P, int, int, bool&) { freeOn2(P); };
+    if (e == "footer") View->OnPrintFooter = [&](TObject*, TCanvas*, int P, int, int, bool&) { freeOn2(P); };
+    if (e == "htmlheader")
+      View->OnPrintHTMLHeader = [&](TObject*, THtmlView* HF, int P, bool, int&, int&, bool&) {
+        HF->LoadFromString(u"<p>head</p>");
+        freeOn2(P);
+      };
+    if (e == "htmlfooter")
+      View->OnPrintHTMLFooter = [&](TObject*, THtmlView* HF, int P, bool, int&, int&, bool&) {
+        HF->LoadFromString(u"<p>foot</p>");
+        freeOn2(P);
+      };
+    PdfFile f;
+    auto p = TViewPrinter::ToPdfFile(f.Name());
+    View->Print(1, 0x7FFFFFFF, p.get());
+    EXPECT_EQ(View, nullptr) << e;
+    EXPECT_EQ(printed, 0) << e;
+    if (e == "printing") {
+      EXPECT_FALSE(p->Printing());
+      EXPECT_FALSE(FileExists(f.Name()));
+      continue;
+    }
+    ASSERT_TRUE(p->Printing()) << e << ": the caller's job stays open";
+    p->EndDoc();
+    EXPECT_EQ(pdfPages(f.Path), 2) << e;
+  }
+}
+
+// A bordered table running over several sheets: its header rows open and
+// its footer rows close every sheet it is on, and its body rows are each
+// printed once.
+TEST_F(ViewerPrintPdf, ALongTablesHeaderAndFooterAreOnEverySheet) {
+  std::string html = "<body style='margin:0'><p>intro</p><table border=1 cellspacing=0 width=300>"
+                     "<thead><tr><td>HEADROW</td></tr></thead><tfoot><tr><td>FOOTROW</td></tr></tfoot><tbody>";
+  for (int i = 0; i < 150; ++i) html += "<tr><td>body" + std::to_string(i) + "</td></tr>";
+  load(html + "</tbody></table><p>after</p></body>");
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_GE(pages.size(), 3u);
+  std::string all;
+  for (size_t p = 0; p < pages.size(); ++p) {
+    all += pages[p];
+    EXPECT_EQ(occurrences(pages[p], "HEADROW"), 1) << "sheet " << p + 1;
+    EXPECT_EQ(occurrences(pages[p], "FOOTROW"), 1) << "sheet " << p + 1;
+    // The footer comes right after the sheet's last body row.
+    const size_t foot = pages[p].find("FOOTROW");
+    if (foot != std::string::npos) {
+      EXPECT_EQ(pages[p].find("body", foot), std::string::npos) << "sheet " << p + 1;
+    }
+  }
+  for (int i = 0; i < 150; ++i) EXPECT_EQ(occurrences(all, "body" + std::to_string(i)), 1) << i;
+}
+
+// A table whose header is followed by rows taller than a sheet starts on
+// the first sheet: nothing may push it on for ever.
+TEST_F(ViewerPrintPdf, ATableOfRowsTallerThanASheetStartsOnTheFirstSheet) {
+  std::string cell;
+  for (int i = 0; i < 90; ++i) cell += "tall" + std::to_string(i) + "<br>";
+  load("<body><table border=1><thead><tr><td>HEADROW</td></tr></thead><tr><td>first</td></tr>"
+       "<tr><td>" + cell + "</td></tr><tr><td>" + cell + "</td></tr></table></body>");
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_GE(pages.size(), 3u);
+  EXPECT_NE(pages[0].find("HEADROW"), std::string::npos) << "the table starts on the first sheet";
+  EXPECT_NE(pages[0].find("first"), std::string::npos);
+  EXPECT_NE(pages[0].find("tall0"), std::string::npos);
+  std::string all;
+  for (const auto& p : pages) all += p;
+  for (int i = 0; i < 90; ++i) EXPECT_EQ(occurrences(all, "tall" + std::to_string(i)), 2) << i;
+}
+
+// A line wider than the paper is printed in slices side by side: a word
+// a sheet does not show is not in that sheet's text either, so search and
+// copy find every word on one sheet at most.
+TEST_F(ViewerPrintPdf, ASheetsTextHoldsOnlyWhatTheSheetShows) {
+  std::string line;
+  for (int i = 0; i < 40; ++i) line += "word" + std::to_string(100 + i) + " ";
+  load("<body style='margin:0'><p>top</p><table><tr><td nowrap style='font-family:\"DejaVu Sans\"'>" + line +
+       "</td></tr></table></body>");
+  View->SetPrintMaxHPages(2);
+  PdfFile f;
+  const auto pages = printPdf(f);
+  ASSERT_EQ(pages.size(), 2u);
+  int once = 0;
+  for (int i = 0; i < 40; ++i) {
+    const std::string w = "word" + std::to_string(100 + i);
+    const int n = occurrences(pages[0], w) + occurrences(pages[1], w);
+    EXPECT_LE(n, 1) << w << " is in the text of both sheets";
+    once += n == 1;
+  }
+  // The first sheet starts the line, the second goes on with it; what lies
+  // beyond the second is on neither.
+  EXPECT_EQ(occurrences(pages[0], "word100"), 1);
+  EXPECT_EQ(occurrences(pages[1], "word100"), 0);
+  EXPECT_EQ(occurrences(pages[0], "word139") + occurrences(pages[1], "word139"), 0);
+  EXPECT_GT(once, 10);
+}
+
+// On paper a block's background picture stays inside the block's box: the
+// last row of tiles is cut at the box's bottom, on whichever sheet that is.
+TEST_F(ViewerPrint, ABlocksBackgroundPictureStaysInItsBoxOnPaper) {
+  pictures::GifWriter g(50, 50, {0xFF00FF});
+  g.image(0, 0, 50, 50, pictures::Bytes(50 * 50, 0));
+  const pictures::Bytes gif = g.finish();
+  std::unique_ptr<TMemoryStream> stream;
+  View->SetOnImageRequest([&](TObject*, const String&, TStream*& S) {
+    stream = std::make_unique<TMemoryStream>();
+    stream->WriteBuffer(gif.data(), std::int64_t(gif.size()));
+    S = stream.get();
+  });
+  load("<body style='margin:0'><div style='background-image:url(bg.gif);height:1225px;"
+       "border-bottom:6px solid #0000ff'></div>" +
+       rows(80).substr(std::string("<body style='margin:0'>").size()));
+  auto p = preview();
+  ASSERT_GE(p->LastAvailablePage(), 2);
+  int boxEnds = 0;
+  for (int page = 0; page < 2; ++page) {
+    auto bmp = playPage(*p, page);
+    int lastPicture = -1, lastBorder = -1;
+    for (int y = 0; y < bmp->Height(); ++y) {
+      const auto seen = colours(*bmp, TRect(0, y, bmp->Width(), y + 1));
+      if (seen.count(0xFF00FF)) lastPicture = y;
+      if (seen.count(0x0000FF)) lastBorder = y;
+    }
+    EXPECT_GE(lastPicture, 0) << "sheet " << page + 1;
+    if (lastBorder < 0) continue;
+    ++boxEnds;
+    EXPECT_LT(lastPicture, lastBorder) << "the picture runs past its box on sheet " << page + 1;
+  }
+  EXPECT_EQ(boxEnds, 1);
+}
+
 TEST_F(ViewerPrint, BackgroundsPrintOnlyWithTheirOptions) {
   load("<body bgcolor='#ffff00' style='margin:0'><p>text</p><table><tr><td bgcolor='#00ffff' width=200 "
        "height=80>cell</td></tr></table></body>");
