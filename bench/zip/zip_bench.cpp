@@ -1,8 +1,10 @@
 // Extracting 200 MB archives (one large entry, 20,000 small entries,
 // stored entries) and listing a 100,000-entry archive with the component
 // as the dictionary manager uses it, beside Debian's unzip on the same
-// files in the same run; then the component's inflater beside zlib.
+// files in the same run; names made to collide beside random names of the
+// same count and length; then the component's inflater beside zlib.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +15,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "bench/common/best_time.h"
@@ -247,10 +251,168 @@ void manyEntries(const std::string& work, size_t entries) {
     return size_t(zip.Count()) == entries;
   });
   ChildRun ulist = unzipInChild({"unzip", "-l", many});
-  std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f%s\n",
-              ("list " + std::to_string(entries) + " entries").c_str(), list.seconds, ulist.seconds,
-              list.seconds / ulist.seconds, list.ok ? "" : "   (FAILURES)");
+  ChildRun unames = unzipInChild({"unzip", "-Z1", many});
+  std::printf("%-34s tamrix %7.3f s   unzip -l %7.3f s   ratio %.2f   unzip -Z1 (names only) %7.3f s   ratio %.2f%s\n",
+              ("list " + std::to_string(entries) + " entries (cold)").c_str(), list.seconds, ulist.seconds,
+              list.seconds / ulist.seconds, unames.seconds, list.seconds / unames.seconds,
+              list.ok ? "" : "   (FAILURES)");
   fs::remove(many);
+}
+
+// ---- names made to collide --------------------------------------------------------------------
+
+// The name hash an earlier table of the component used: FNV-1a over the
+// upper-cased units, without a key. Names built from the letters below
+// hash as their own bytes.
+uint32_t unkeyedNameHash(uint32_t h, const std::string& s) {
+  for (unsigned char c : s) h = (h ^ uint32_t(std::toupper(c))) * 16777619u;
+  return h;
+}
+
+const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
+// Two different blocks of four letters that take the hash from state to
+// the same state: found by drawing blocks until two meet.
+std::pair<std::string, std::string> collidingBlocks(uint32_t state, std::mt19937& rng) {
+  std::unordered_map<uint32_t, std::string> seen;
+  std::uniform_int_distribution<int> letter(0, 35);
+  for (;;) {
+    std::string b(4, 'A');
+    for (char& c : b) c = kLetters[letter(rng)];
+    uint32_t h = unkeyedNameHash(state, b);
+    auto [it, fresh] = seen.emplace(h, b);
+    if (!fresh && it->second != b) return {it->second, b};
+  }
+}
+
+// count names of equal length whose unkeyed hashes are all equal: a chain
+// of block pairs from one state, each name choosing one block of every
+// pair (2^blocks names). The first three blocks form the folder.
+std::vector<std::string> collidingNames(size_t count) {
+  std::mt19937 rng(12345);
+  int blocks = 0;
+  while ((size_t(1) << blocks) < count) ++blocks;
+  std::vector<std::pair<std::string, std::string>> pairs;
+  uint32_t state = 2166136261u;
+  for (int i = 0; i < blocks; ++i) {
+    if (i == 3) state = unkeyedNameHash(state, "/");
+    pairs.push_back(collidingBlocks(state, rng));
+    state = unkeyedNameHash(state, pairs.back().first);
+  }
+  std::vector<std::string> names;
+  names.reserve(count);
+  for (size_t n = 0; n < count; ++n) {
+    std::string s;
+    for (int i = 0; i < blocks; ++i) {
+      if (i == 3) s += '/';
+      s += (n >> i) & 1 ? pairs[size_t(i)].second : pairs[size_t(i)].first;
+    }
+    names.push_back(s + ".txt");
+  }
+  return names;
+}
+
+// Random names of the same shape: the same folders and the same lengths.
+std::vector<std::string> randomNames(const std::vector<std::string>& like) {
+  std::mt19937 rng(777);
+  std::uniform_int_distribution<int> letter(0, 35);
+  std::unordered_map<std::string, std::string> folders;
+  std::vector<std::string> names;
+  names.reserve(like.size());
+  for (const std::string& l : like) {
+    size_t slash = l.find('/');
+    std::string& folder = folders[l.substr(0, slash)];
+    if (folder.empty()) {
+      folder.assign(slash, 'A');
+      for (char& c : folder) c = kLetters[letter(rng)];
+    }
+    std::string rest(l.size() - slash - 5, 'A');
+    for (char& c : rest) c = kLetters[letter(rng)];
+    names.push_back(folder + "/" + rest + ".txt");
+  }
+  return names;
+}
+
+// Runs work in a child process; stops it after limit seconds (seconds is
+// then negative).
+template <typename F>
+double childSeconds(double limit, F work) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) ::_exit(work() ? 0 : 1);
+  int status = 0;
+  for (;;) {
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -t;
+    if (t > limit) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -t;
+    }
+    ::usleep(2000);
+  }
+}
+
+// The best of three runs, each in a child; a run over the limit ends the
+// series (its time printed as "> limit").
+double bestChild(double limit, const std::function<bool()>& work) {
+  double best = 1e300;
+  for (int i = 0; i < 3; ++i) {
+    double t = childSeconds(limit, work);
+    if (t < 0) return t;
+    best = std::min(best, t);
+  }
+  return best;
+}
+
+std::string shown(double t) {
+  char buf[32];
+  if (t < 0) std::snprintf(buf, sizeof buf, ">%5.0f s", -t);
+  else std::snprintf(buf, sizeof buf, "%7.3f s", t);
+  return buf;
+}
+
+// Listing (the directory read into the component, warm cache) and
+// extracting (listing, then every file written) count names made to
+// collide, beside count random names of the same lengths and folders.
+void collidingEntries(const std::string& work, size_t count, double limit) {
+  std::vector<std::string> chosen = collidingNames(count), random = randomNames(chosen);
+  std::string chosenZip = work + "/colliding.zip", randomZip = work + "/random.zip";
+  for (auto [names, path] : {std::pair{&chosen, chosenZip}, std::pair{&random, randomZip}}) {
+    Writer w(path);
+    for (const std::string& n : *names) w.add(n, "x", true);
+    w.finish();
+  }
+  auto list = [&](const std::string& archive) {
+    return bestChild(limit, [&] {
+      TZipArchiver zip(nullptr);
+      zip.SetUnattended(true);
+      zip.SetActive(true);
+      zip.SetZipFileName(UTF8ToUTF16(archive));
+      return size_t(zip.Count()) == count;
+    });
+  };
+  auto extract = [&](const std::string& archive) {
+    std::string dest = work + "/out";
+    double t = bestChild(limit, [&] {
+      fs::remove_all(dest);
+      fs::create_directories(dest);
+      return extractWithComponent(archive, dest + "/") == 0;
+    });
+    fs::remove_all(dest);
+    return t;
+  };
+  double lc = list(chosenZip), lr = list(randomZip);
+  double ec = extract(chosenZip), er = extract(randomZip);
+  const std::string n = std::to_string(count);
+  auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
+  std::printf("%-34s colliding %s   random %s   ratio %.2f\\n", ("list " + n + " colliding names").c_str(),
+              shown(lc).c_str(), shown(lr).c_str(), ratio(lc, lr));
+  std::printf("%-34s colliding %s   random %s   ratio %.2f\\n", ("extract " + n + " colliding names").c_str(),
+              shown(ec).c_str(), shown(er).c_str(), ratio(ec, er));
+  fs::remove(chosenZip);
+  fs::remove(randomZip);
 }
 
 }  // namespace
@@ -262,6 +424,15 @@ int main(int argc, char** argv) {
     // bench_zip entries N: only the many-entries figures.
     std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
     manyEntries(work, size_t(std::atol(argv[2])));
+    fs::remove_all(work);
+    return 0;
+  }
+  if (argc > 1 && std::string(argv[1]) == "colliding") {
+    // bench_zip colliding [limit seconds]: only the colliding-names figures.
+    std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
+    double limit = argc > 2 ? std::atof(argv[2]) : 120;
+    collidingEntries(work, 8192, limit);
+    collidingEntries(work, 200000, limit);
     fs::remove_all(work);
     return 0;
   }
@@ -313,6 +484,8 @@ int main(int argc, char** argv) {
               list / ulist, count);
 
   manyEntries(work, argc > 2 ? size_t(std::atol(argv[2])) : 1000000);
+  collidingEntries(work, 8192, 120);
+  collidingEntries(work, 200000, 120);
 
   // The resource inflater beside zlib on the same raw deflate stream.
   std::string data = text(64 << 20, 9);
