@@ -15,12 +15,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "bench/common/best_time.h"
+#include "tests/zip/colliding_names.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "zip/zip_archiver.h"
@@ -261,78 +260,6 @@ void manyEntries(const std::string& work, size_t entries) {
 
 // ---- names made to collide --------------------------------------------------------------------
 
-// The name hash an earlier table of the component used: FNV-1a over the
-// upper-cased units, without a key. Names built from the letters below
-// hash as their own bytes.
-uint32_t unkeyedNameHash(uint32_t h, const std::string& s) {
-  for (unsigned char c : s) h = (h ^ uint32_t(std::toupper(c))) * 16777619u;
-  return h;
-}
-
-const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-
-// Two different blocks of four letters that take the hash from state to
-// the same state: found by drawing blocks until two meet.
-std::pair<std::string, std::string> collidingBlocks(uint32_t state, std::mt19937& rng) {
-  std::unordered_map<uint32_t, std::string> seen;
-  std::uniform_int_distribution<int> letter(0, 35);
-  for (;;) {
-    std::string b(4, 'A');
-    for (char& c : b) c = kLetters[letter(rng)];
-    uint32_t h = unkeyedNameHash(state, b);
-    auto [it, fresh] = seen.emplace(h, b);
-    if (!fresh && it->second != b) return {it->second, b};
-  }
-}
-
-// count names of equal length whose unkeyed hashes are all equal: a chain
-// of block pairs from one state, each name choosing one block of every
-// pair (2^blocks names). The first three blocks form the folder.
-std::vector<std::string> collidingNames(size_t count) {
-  std::mt19937 rng(12345);
-  int blocks = 0;
-  while ((size_t(1) << blocks) < count) ++blocks;
-  std::vector<std::pair<std::string, std::string>> pairs;
-  uint32_t state = 2166136261u;
-  for (int i = 0; i < blocks; ++i) {
-    if (i == 3) state = unkeyedNameHash(state, "/");
-    pairs.push_back(collidingBlocks(state, rng));
-    state = unkeyedNameHash(state, pairs.back().first);
-  }
-  std::vector<std::string> names;
-  names.reserve(count);
-  for (size_t n = 0; n < count; ++n) {
-    std::string s;
-    for (int i = 0; i < blocks; ++i) {
-      if (i == 3) s += '/';
-      s += (n >> i) & 1 ? pairs[size_t(i)].second : pairs[size_t(i)].first;
-    }
-    names.push_back(s + ".txt");
-  }
-  return names;
-}
-
-// Random names of the same shape: the same folders and the same lengths.
-std::vector<std::string> randomNames(const std::vector<std::string>& like) {
-  std::mt19937 rng(777);
-  std::uniform_int_distribution<int> letter(0, 35);
-  std::unordered_map<std::string, std::string> folders;
-  std::vector<std::string> names;
-  names.reserve(like.size());
-  for (const std::string& l : like) {
-    size_t slash = l.find('/');
-    std::string& folder = folders[l.substr(0, slash)];
-    if (folder.empty()) {
-      folder.assign(slash, 'A');
-      for (char& c : folder) c = kLetters[letter(rng)];
-    }
-    std::string rest(l.size() - slash - 5, 'A');
-    for (char& c : rest) c = kLetters[letter(rng)];
-    names.push_back(folder + "/" + rest + ".txt");
-  }
-  return names;
-}
-
 // Runs work in a child process; stops it after limit seconds (seconds is
 // then negative).
 template <typename F>
@@ -377,7 +304,7 @@ std::string shown(double t) {
 // extracting (listing, then every file written) count names made to
 // collide, beside count random names of the same lengths and folders.
 void collidingEntries(const std::string& work, size_t count, double limit) {
-  std::vector<std::string> chosen = collidingNames(count), random = randomNames(chosen);
+  std::vector<std::string> chosen = colliding::collidingNames(count), random = colliding::randomNames(chosen);
   std::string chosenZip = work + "/colliding.zip", randomZip = work + "/random.zip";
   for (auto [names, path] : {std::pair{&chosen, chosenZip}, std::pair{&random, randomZip}}) {
     Writer w(path);
