@@ -1,6 +1,7 @@
 #include "zip/zip_central.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -172,22 +173,46 @@ void TZADirHashList::Clear() {
   FSlots.clear();
   FSlots.shrink_to_fit();
   FUsed = 0;
+  FLater.clear();
 }
 
-void TZADirHashList::place(Slot slot) {
+template <typename Name>
+size_t TZADirHashList::slotOf(uint32_t h, Name name) const {
   const size_t n = FSlots.size();
-  size_t i = home(slot.hash);
-  while (FSlots[i].entry >= 0) i = i + 1 == n ? 0 : i + 1;
-  FSlots[i] = slot;
-  ++FUsed;
+  size_t i = home(h);
+  for (; FSlots[i].entry >= 0; i = i + 1 == n ? 0 : i + 1) {
+    ++FProbes;
+    const Slot& s = FSlots[i];
+    if (s.hash != h) continue;
+    ++FComparisons;
+    if (ZipNameCompare(FOwner->Entry(s.entry)->FileName(), name()) == 0) return i;
+  }
+  return i;
+}
+
+int TZADirHashList::firstLive(size_t i, int before) const {
+  const int32_t head = FSlots[i].entry;
+  if (head >= before) return -1;
+  if (!FOwner->Entry(head)->TestStatus(zsbDiscarded)) return head;
+  auto it = FLater.find(head);
+  if (it == FLater.end()) return -1;
+  for (int32_t e : it->second) {
+    if (e >= before) break;
+    if (!FOwner->Entry(e)->TestStatus(zsbDiscarded)) return e;
+  }
+  return -1;
 }
 
 void TZADirHashList::grow() {
   std::vector<Slot> old(FSlots.size() * 2 + 61, Slot{0, -1});
   old.swap(FSlots);
-  FUsed = 0;
-  for (const Slot& s : old)
-    if (s.entry >= 0) place(s);
+  const size_t n = FSlots.size();
+  for (const Slot& s : old) {
+    if (s.entry < 0) continue;
+    size_t i = home(s.hash);
+    while (FSlots[i].entry >= 0) i = i + 1 == n ? 0 : i + 1;
+    FSlots[i] = s;
+  }
 }
 
 int TZADirHashList::Add(int index, bool allowDuplicates) {
@@ -195,39 +220,43 @@ int TZADirHashList::Add(int index, bool allowDuplicates) {
   TAMRIX_ASSERT(rec, "nil ZipDirEntry");
   if ((FUsed + 1) * 4 > FSlots.size() * 3) grow();
   const uint32_t h = rec->CompareHash();
-  const size_t n = FSlots.size();
-  int earlier = -1;
-  size_t i = home(h);
-  String name;
-  for (; FSlots[i].entry >= 0; i = i + 1 == n ? 0 : i + 1) {
-    const Slot& s = FSlots[i];
-    if (s.hash != h || earlier >= 0) continue;
-    TZAZRec* other = FOwner->Entry(s.entry);
-    if (other->TestStatus(zsbDiscarded)) continue;
-    if (name.empty()) name = rec->FileName();
-    if (ZipNameCompare(other->FileName(), name) == 0) {
-      earlier = s.entry;
-      if (!allowDuplicates) return earlier;
-    }
+  String decoded;
+  const size_t i = slotOf(h, [&]() -> const String& {
+    if (decoded.empty()) decoded = rec->FileName();
+    return decoded;
+  });
+  Slot& slot = FSlots[i];
+  if (slot.entry < 0) {
+    slot = Slot{h, index};
+    ++FUsed;
+    return -1;
   }
-  FSlots[i] = Slot{h, index};
-  ++FUsed;
+  const int earlier = firstLive(i, index);
+  if (!allowDuplicates && earlier >= 0) return earlier;
+  if (index < slot.entry) {
+    // An entry earlier than the one that holds the name takes its place.
+    std::vector<int32_t> later;
+    if (auto it = FLater.find(slot.entry); it != FLater.end()) {
+      later = std::move(it->second);
+      FLater.erase(it);
+    }
+    later.insert(later.begin(), slot.entry);
+    slot.entry = index;
+    FLater[index] = std::move(later);
+  } else {
+    std::vector<int32_t>& later = FLater[slot.entry];
+    if (later.empty() || later.back() < index) later.push_back(index);
+    else if (auto at = std::lower_bound(later.begin(), later.end(), index); at == later.end() || *at != index)
+      later.insert(at, index);
+  }
   return earlier;
 }
 
 int TZADirHashList::Find(const String& name, bool includeDiscarded) const {
   if (FSlots.empty()) return -1;
-  const uint32_t h = ZipCompareHash(name);
-  const size_t n = FSlots.size();
-  int found = -1;
-  for (size_t i = home(h); FSlots[i].entry >= 0; i = i + 1 == n ? 0 : i + 1) {
-    const Slot& s = FSlots[i];
-    if (s.hash != h || (found >= 0 && s.entry > found)) continue;
-    TZAZRec* rec = FOwner->Entry(s.entry);
-    if (!includeDiscarded && rec->TestStatus(zsbDiscarded)) continue;
-    if (ZipNameCompare(rec->FileName(), name) == 0) found = s.entry;
-  }
-  return found;
+  const size_t i = slotOf(ZipCompareHash(name), [&]() -> const String& { return name; });
+  if (FSlots[i].entry < 0) return -1;
+  return includeDiscarded ? FSlots[i].entry : firstLive(i, INT32_MAX);
 }
 
 // ---- central directory ------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "zip/zip_records.h"
@@ -43,9 +44,12 @@ protected:
 };
 
 // The owner's entries by their names as compared (upper case, '/' as '\').
-// One flat table of (hash of the whole name, entry) sized once from the
-// entry count: adding a name touches one place in memory, and a name is
-// compared only when its hash matches.
+// One flat table with a slot per distinct name: (hash of the whole name,
+// its earliest entry), sized once from the entry count, so adding a name
+// touches one place in memory. The hash takes a key per run: names cannot
+// be chosen to meet in one place, and a name is decoded for a comparison
+// only when its full hash matches. Later entries of a name already there
+// (duplicates) wait in a list beside the table, not in its probe runs.
 class TZADirHashList {
 public:
   explicit TZADirHashList(TZACentral* owner) : FOwner(owner) {}
@@ -59,18 +63,30 @@ public:
   int Find(const String& name, bool includeDiscarded) const;
   void Clear();
   int Buckets() const { return int(FSlots.size()); }
+  // Work done so far, for the tests of names made to collide: slots
+  // visited and names compared.
+  uint64_t Probes() const { return FProbes; }
+  uint64_t Comparisons() const { return FComparisons; }
 
 private:
   struct Slot {
     uint32_t hash;
     int32_t entry;  // -1 = empty
   };
-  size_t home(uint32_t hash) const { return size_t((uint64_t(hash * 0x9E3779B1u) * FSlots.size()) >> 32); }
-  void place(Slot slot);
+  size_t home(uint32_t hash) const { return size_t((uint64_t(hash) * FSlots.size()) >> 32); }
+  // The slot of the name (hash h, decoded on demand by name()), or of the
+  // empty place where it would go.
+  template <typename Name>
+  size_t slotOf(uint32_t h, Name name) const;
+  // The first entry of the name in slot i that is not discarded, or -1.
+  int firstLive(size_t i, int before) const;
   void grow();
   TZACentral* FOwner;
   std::vector<Slot> FSlots;
   size_t FUsed = 0;
+  // Later entries by the earliest entry of their name, in entry order.
+  std::unordered_map<int32_t, std::vector<int32_t>> FLater;
+  mutable uint64_t FProbes = 0, FComparisons = 0;
 };
 
 class TZACentral : public TZAEOC {

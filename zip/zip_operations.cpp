@@ -277,6 +277,9 @@ void TZADLLOpr::raiseLibraryResult(int result) {
 
 void TZADLLOpr::buildCommand(ZLCommand& cmd) {
   fillBaseCommand(cmd, FZip, this);
+  // Extraction names the setting itself: the library then decodes names
+  // as the lister shows them.
+  cmd.Encoding = int32_t(FZip->Encoding()) & 127;
   TZAExtrOpts o = FZip->ExtrOptions();
   uint32_t bits = ZL_OPT_ALWAYS;
   if (o.Contains(ExtrNTFS)) bits |= ZL_OPT_NTFS;

@@ -11,6 +11,7 @@
 
 #include "platform/core/codepage.h"
 #include "platform/core/files.h"
+#include "platform/core/keyed_hash.h"
 #include "platform/core/strings.h"
 #include "zip/zip_bytes.h"
 
@@ -201,19 +202,18 @@ uint32_t ZipNameHash(const String& name) {
   return h;
 }
 
-// FNV-1a over the folded units: names that differ anywhere (folders of a
-// large archive) spread, unlike ZipNameHash, which keeps little of a
-// name's start.
+// The folded units through the hash keyed per run: names that collide
+// cannot be chosen ahead. Both forms feed the same units.
 uint32_t ZipCompareHash(const String& name) {
-  uint32_t h = 2166136261u;
-  for (char16_t c : name) h = (h ^ uint32_t(upper(c))) * 16777619u;
-  return h;
+  keyedhash::Hasher h;
+  for (char16_t c : name) h.AddUnit(upper(c));
+  return uint32_t(h.Finish());
 }
 
 uint32_t ZipCompareHash(std::string_view ascii) {
-  uint32_t h = 2166136261u;
-  for (char c : ascii) h = (h ^ uint32_t(upper(char16_t(uint8_t(c))))) * 16777619u;
-  return h;
+  keyedhash::Hasher h;
+  for (char c : ascii) h.AddUnit(upper(char16_t(uint8_t(c))));
+  return uint32_t(h.Finish());
 }
 
 bool ZipNoWildcards(const String& text) { return text.find_first_of(u"*?|") == String::npos; }

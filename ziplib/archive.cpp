@@ -286,7 +286,8 @@ bool Archive::Cursor::next(Entry& e, Failure* failure, uint64_t index) {
   if (e.localOffset > UINT64_MAX - FArchive.FShift) return broken(ZL_ERR_STRUCTURE, "local header offset out of range");
   e.localOffset += FArchive.FShift;
   e.nameError.clear();
-  if (!decodeName(e, e.name, e.nameError)) e.name.clear();
+  const std::string_view comment(reinterpret_cast<const char*>(h + 46 + n + x), m);
+  if (!decodeName(e, e.name, e.nameError, FArchive.FEncoding, comment)) e.name.clear();
   else e.nameError.clear();
   FPos += 46 + n + x + m;
   return true;

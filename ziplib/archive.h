@@ -3,6 +3,7 @@
 // records and checked against the file before anything is extracted.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ziplib {
@@ -54,6 +55,8 @@ public:
   Failure open(const std::string& path);
   // Reads the directory from memory (the same checks; for tests and fuzzing).
   Failure openMemory(const std::string& bytes);
+  // How names are decoded (ZL_ENC_...); set before opening.
+  void setNameEncoding(int encoding) { FEncoding = encoding; }
 
   uint64_t count() const { return FCount; }
   // Calls visit(index, entry, position) for each entry in directory order,
@@ -113,15 +116,18 @@ private:
   uint64_t FCentralSize = 0;
   uint64_t FShift = 0;  // data in front of the archive
   uint64_t FCount = 0;
+  int FEncoding = 0;
   std::vector<uint16_t> FLocalExtra;
   mutable std::string FAhead;  // read ahead for small reads
   mutable uint64_t FAheadPos = 0;
 };
 
 // Name rules shared by the reader and the extractor.
-// Decodes a stored name to UTF-8 by its flags, host and Unicode path field;
+// Decodes a stored name to UTF-8 by the component's name encoding setting
+// (ZL_ENC_..., the command's field 6) or, when automatic, by its flags,
+// host and Unicode fields (comment: the entry's stored comment bytes);
 // false (with a reason) when it cannot be decoded.
-bool decodeName(const Entry& e, std::string& out, std::string& reason);
+bool decodeName(const Entry& e, std::string& out, std::string& reason, int encoding = 0, std::string_view comment = {});
 // True when text is well-formed UTF-8 (no overlong forms, surrogates or
 // values above U+10FFFF).
 bool isValidUtf8(const std::string& text);

@@ -30,6 +30,7 @@
 #include "platform/core/files_temporary.h"
 #include "ziplib/archive.h"
 #include "ziplib/callbacks.h"
+#include "ziplib/written_paths.h"
 
 namespace ziplib {
 
@@ -162,50 +163,6 @@ size_t dirCacheCapacity() {
   return capacity;
 }
 
-// The paths this run has written, to refuse a second entry of the same
-// path. An archive of a million entries would cost a hundred megabytes as
-// a set of strings, so the set keeps for each path only a fingerprint of
-// its hash and where its entry's central header is; a fingerprint that
-// matches is confirmed by reading that entry's path again.
-class WrittenPaths {
-public:
-  // Sized once for the entries of an archive: never more paths than that.
-  void reserve(uint64_t entries, uint64_t directorySize) {
-    FPositionBits = std::max(40, int(std::bit_width(directorySize + 1)));
-    FSlots.assign(size_t(entries + entries / 2 + 16), 0);
-  }
-  // Adds the path of the entry at position unless an equal path is there;
-  // same(position) tells whether the entry at an earlier position has it.
-  template <typename Same>
-  bool insert(const std::string& path, uint64_t position, Same same) {
-    const uint64_t h = hash(path);
-    const uint64_t fp = FPositionBits >= 64 ? 0 : h >> FPositionBits;
-    const uint64_t mask = FPositionBits >= 64 ? ~uint64_t(0) : (uint64_t(1) << FPositionBits) - 1;
-    const size_t n = FSlots.size();
-    // The slot comes from the hash's low bits, the fingerprint from its top.
-    size_t i = size_t((static_cast<unsigned __int128>(std::rotl(h, 32)) * n) >> 64);
-    for (;; i = i + 1 == n ? 0 : i + 1) {
-      const uint64_t slot = FSlots[i];
-      if (slot == 0) break;
-      if (FPositionBits < 64 && (slot >> FPositionBits) != fp) continue;
-      if (same((slot & mask) - 1)) return false;
-    }
-    FSlots[i] = (FPositionBits >= 64 ? 0 : fp << FPositionBits) | (position + 1);
-    return true;
-  }
-
-private:
-  static uint64_t hash(const std::string& s) {
-    uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-    h ^= h >> 31;
-    h *= 0x9E3779B97F4A7C15ull;
-    return h ^ (h >> 29);
-  }
-  std::vector<uint64_t> FSlots;
-  int FPositionBits = 40;
-};
-
 class Job : private Reporter {
 public:
   Job(ZLCommand* cmd, std::atomic<bool>& abortFlag) : Reporter(cmd, abortFlag) {
@@ -249,9 +206,10 @@ private:
 
   Archive FArchive;
   std::string FBase;
-  std::unordered_map<std::string, int> FDirs;
-  std::unordered_set<std::string> FSwept;    // folders already cleared of leftovers
-  std::unordered_set<std::string> FCreated;  // folders this run made: only its own files are in them
+  // Keyed by folder names from the archive: hashed with the run's key.
+  std::unordered_map<std::string, int, keyedhash::StringHash> FDirs;
+  std::unordered_set<std::string, keyedhash::StringHash> FSwept;    // folders already cleared of leftovers
+  std::unordered_set<std::string, keyedhash::StringHash> FCreated;  // folders this run made: only its own files are in them
   timespec FStart{};
   bool FAnonymous = ::access("/proc/self/fd", X_OK) == 0;  // files without a name can be linked in
   WrittenPaths FWritten;
@@ -662,6 +620,7 @@ int32_t Job::run(uint32_t abortHandle) {
     message(ZL_ERR_EMPTY_ZIP, "no archive named");
     return -ZL_ERR_EMPTY_ZIP;
   }
+  FArchive.setNameEncoding(FCmd->Encoding);
   Failure f = FArchive.open(zipName);
   if (f) {
     message(f.number, f.text);

@@ -5,8 +5,10 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "ziplib/archive.h"
+#include "ziplib/ziplib.h"
 
 namespace ziplib {
 
@@ -54,37 +56,42 @@ const HighHalf& cp1251() {
   return page;
 }
 
-bool isAscii(const std::string& s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
-}
-
 uint16_t le16(const char* p) {
   return uint16_t(uint8_t(p[0]) | (uint8_t(p[1]) << 8));
 }
 uint32_t le32(const char* p) { return uint32_t(le16(p)) | (uint32_t(le16(p + 2)) << 16); }
 
-// The Unicode path field counts only when it was made for this very name:
-// version 1 and the CRC of the stored name bytes.
-bool unicodePath(const Entry& e, std::string& out) {
-  const std::string& x = e.extra;
+// A Unicode path (0x7075) or comment (0x6375) field counts only when it was
+// made for these very stored bytes: version 1, the CRC of the bytes, and
+// well-formed UTF-8. The first field of the tag decides.
+bool unicodeField(const std::string& x, uint16_t wanted, std::string_view stored, std::string* out) {
   size_t pos = 0;
   while (pos + 4 <= x.size()) {
     uint16_t tag = le16(x.data() + pos), len = le16(x.data() + pos + 2);
     if (pos + 4 + len > x.size()) return false;
-    if (tag == 0x7075) {
+    if (tag == wanted) {
       if (len < 5 || uint8_t(x[pos + 4]) != 1) return false;
-      if (le32(x.data() + pos + 5) != crc32Of(e.rawName.data(), e.rawName.size())) return false;
+      if (le32(x.data() + pos + 5) != crc32Of(stored.data(), stored.size())) return false;
       std::string text = x.substr(pos + 9, len - 5);
       if (!isValidUtf8(text)) return false;
-      out = std::move(text);
+      if (out) *out = std::move(text);
       return true;
     }
     pos += 4 + size_t(len);
   }
   return false;
 }
+
+// Bytes outside printable ASCII: only these differ between the encodings.
+bool hasHighBytes(const std::string& s) {
+  for (unsigned char c : s)
+    if (c > 126 || c < 31) return true;
+  return false;
+}
+
+// The program's ANSI page: UTF-8 where the bytes are UTF-8, else the
+// Windows page of its users.
+std::string fromAnsi(const std::string& raw) { return isValidUtf8(raw) ? raw : fromSingleByte(raw, cp1251()); }
 
 }  // namespace
 
@@ -112,37 +119,39 @@ bool isValidUtf8(const std::string& text) {
   return true;
 }
 
-bool decodeName(const Entry& e, std::string& out, std::string& reason) {
+bool decodeName(const Entry& e, std::string& out, std::string& reason, int encoding, std::string_view comment) {
   const std::string& raw = e.rawName;
   if (raw.find('\0') != std::string::npos) {
     reason = "name holds a zero byte";
     return false;
   }
-  // Bit 11 promises UTF-8 whatever the host; a name that breaks the
-  // promise is refused rather than guessed at.
-  if (e.flags & 0x0800) {
-    if (!isValidUtf8(raw)) {
-      reason = "name flagged UTF-8 is not valid UTF-8";
-      return false;
+  // The component lists names by the same rules, so that what it shows is
+  // what gets installed: its encoding setting first, per entry when that
+  // is automatic.
+  int enc = encoding >= ZL_ENC_NONE && encoding <= ZL_ENC_UPATH ? encoding : ZL_ENC_AUTO;
+  if (enc == ZL_ENC_AUTO) {
+    // Bit 11 promises UTF-8 whatever the host; a name that breaks the
+    // promise is refused rather than guessed at.
+    if (e.flags & 0x0800) {
+      if (!isValidUtf8(raw)) {
+        reason = "name flagged UTF-8 is not valid UTF-8";
+        return false;
+      }
+      out = raw;
+      return true;
     }
-    out = raw;
-    return true;
+    const uint8_t host = uint8_t(e.madeBy >> 8);
+    if (unicodeField(e.extra, 0x7075, raw, nullptr) || unicodeField(e.extra, 0x6375, comment, nullptr))
+      enc = ZL_ENC_UPATH;
+    else if (host == 0 || host == 6 || e.madeBy == 0x0B32)
+      enc = ZL_ENC_OEM;  // DOS tools write their OEM page (866)
+    else
+      enc = ZL_ENC_NONE;  // Unix tools write UTF-8, Windows tools their ANSI page
   }
-  if (unicodePath(e, out)) return true;
-  if (isAscii(raw)) {
-    out = raw;
-    return true;
-  }
-  uint8_t host = uint8_t(e.madeBy >> 8);
-  bool dos = host == 0 || host == 6 || e.madeBy == 0x0B32;
-  if (dos) {
-    out = fromSingleByte(raw, cp866());
-    return true;
-  }
-  // Unix tools write the names as the system holds them, which is UTF-8
-  // here; Windows tools write their ANSI page.
-  if (isValidUtf8(raw)) out = raw;
-  else out = fromSingleByte(raw, cp1251());
+  if (enc == ZL_ENC_UPATH && unicodeField(e.extra, 0x7075, raw, &out)) return true;
+  if (!hasHighBytes(raw)) out = raw;
+  else if (enc == ZL_ENC_OEM) out = fromSingleByte(raw, cp866());
+  else out = fromAnsi(raw);
   return true;
 }
 

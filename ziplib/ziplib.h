@@ -31,6 +31,16 @@ extern "C" {
 #define ZL_OPT_ADD 0x1u
 #define ZL_OPT_ENCRYPT 0x2000000u
 
+/* ZLCommand.Encoding when extracting: how stored names are read.
+ * Automatic decides per entry (UTF-8 flag, Unicode path or comment field,
+ * else the host: DOS the OEM page, others ANSI); the others apply to
+ * every entry. Adding uses 0, 2 and 3 only. */
+#define ZL_ENC_AUTO 0
+#define ZL_ENC_NONE 1  /* the ANSI page: UTF-8 where valid, else 1251 */
+#define ZL_ENC_OEM 2   /* the OEM page, 866 */
+#define ZL_ENC_UTF8 3
+#define ZL_ENC_UPATH 4 /* the Unicode path field, else ANSI */
+
 /* Callback action codes (ZLCallbackRec.ActionCode & 63). */
 enum {
   ZL_CB_NEWITEM = 1, ZL_CB_PROGRESS = 2, ZL_CB_ENDITEM = 3, ZL_CB_TOTALCOUNT = 4,
@@ -81,7 +91,7 @@ typedef struct ZLCommand {
   ZLCallbackFunc Callback;     /* 3 */
   ZLStreamFunc StreamCallback; /* 4 */
   int32_t TraceLevel;          /* 5: -1 trace, 1 verbose, 0 quiet */
-  int32_t Encoding;            /* 6: 0 auto, 2 OEM, 3 UTF-8 */
+  int32_t Encoding;            /* 6: names, ZL_ENC_... */
   void* StreamRecord;          /* 7 */
   int32_t CodePage;            /* 8 */
   uint32_t Options;            /* 9 */

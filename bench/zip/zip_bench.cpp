@@ -1,8 +1,10 @@
 // Extracting 200 MB archives (one large entry, 20,000 small entries,
 // stored entries) and listing a 100,000-entry archive with the component
 // as the dictionary manager uses it, beside Debian's unzip on the same
-// files in the same run; then the component's inflater beside zlib.
+// files in the same run; names made to collide beside random names of the
+// same count and length; then the component's inflater beside zlib.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "bench/common/best_time.h"
+#include "tests/zip/colliding_names.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "zip/zip_archiver.h"
@@ -247,10 +250,96 @@ void manyEntries(const std::string& work, size_t entries) {
     return size_t(zip.Count()) == entries;
   });
   ChildRun ulist = unzipInChild({"unzip", "-l", many});
-  std::printf("%-34s tamrix %7.3f s   unzip %7.3f s   ratio %.2f%s\n",
-              ("list " + std::to_string(entries) + " entries").c_str(), list.seconds, ulist.seconds,
-              list.seconds / ulist.seconds, list.ok ? "" : "   (FAILURES)");
+  ChildRun unames = unzipInChild({"unzip", "-Z1", many});
+  std::printf("%-34s tamrix %7.3f s   unzip -l %7.3f s   ratio %.2f   unzip -Z1 (names only) %7.3f s   ratio %.2f%s\n",
+              ("list " + std::to_string(entries) + " entries (cold)").c_str(), list.seconds, ulist.seconds,
+              list.seconds / ulist.seconds, unames.seconds, list.seconds / unames.seconds,
+              list.ok ? "" : "   (FAILURES)");
   fs::remove(many);
+}
+
+// ---- names made to collide --------------------------------------------------------------------
+
+// Runs work in a child process; stops it after limit seconds (seconds is
+// then negative).
+template <typename F>
+double childSeconds(double limit, F work) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) ::_exit(work() ? 0 : 1);
+  int status = 0;
+  for (;;) {
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? t : -t;
+    if (t > limit) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -t;
+    }
+    ::usleep(2000);
+  }
+}
+
+// The best of three runs, each in a child; a run over the limit ends the
+// series (its time printed as "> limit").
+double bestChild(double limit, const std::function<bool()>& work) {
+  double best = 1e300;
+  for (int i = 0; i < 3; ++i) {
+    double t = childSeconds(limit, work);
+    if (t < 0) return t;
+    best = std::min(best, t);
+  }
+  return best;
+}
+
+std::string shown(double t) {
+  char buf[32];
+  if (t < 0) std::snprintf(buf, sizeof buf, ">%5.0f s", -t);
+  else std::snprintf(buf, sizeof buf, "%7.3f s", t);
+  return buf;
+}
+
+// Listing (the directory read into the component, warm cache) and
+// extracting (listing, then every file written) count names made to
+// collide, beside count random names of the same lengths and folders.
+void collidingEntries(const std::string& work, size_t count, double limit) {
+  std::vector<std::string> chosen = colliding::collidingNames(count), random = colliding::randomNames(chosen);
+  std::string chosenZip = work + "/colliding.zip", randomZip = work + "/random.zip";
+  for (auto [names, path] : {std::pair{&chosen, chosenZip}, std::pair{&random, randomZip}}) {
+    Writer w(path);
+    for (const std::string& n : *names) w.add(n, "x", true);
+    w.finish();
+  }
+  auto list = [&](const std::string& archive) {
+    return bestChild(limit, [&] {
+      TZipArchiver zip(nullptr);
+      zip.SetUnattended(true);
+      zip.SetActive(true);
+      zip.SetZipFileName(UTF8ToUTF16(archive));
+      return size_t(zip.Count()) == count;
+    });
+  };
+  auto extract = [&](const std::string& archive) {
+    std::string dest = work + "/out";
+    double t = bestChild(limit, [&] {
+      fs::remove_all(dest);
+      fs::create_directories(dest);
+      return extractWithComponent(archive, dest + "/") == 0;
+    });
+    fs::remove_all(dest);
+    return t;
+  };
+  double lc = list(chosenZip), lr = list(randomZip);
+  double ec = extract(chosenZip), er = extract(randomZip);
+  const std::string n = std::to_string(count);
+  auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
+  std::printf("%-34s colliding %s   random %s   ratio %.2f\\n", ("list " + n + " colliding names").c_str(),
+              shown(lc).c_str(), shown(lr).c_str(), ratio(lc, lr));
+  std::printf("%-34s colliding %s   random %s   ratio %.2f\\n", ("extract " + n + " colliding names").c_str(),
+              shown(ec).c_str(), shown(er).c_str(), ratio(ec, er));
+  fs::remove(chosenZip);
+  fs::remove(randomZip);
 }
 
 }  // namespace
@@ -262,6 +351,15 @@ int main(int argc, char** argv) {
     // bench_zip entries N: only the many-entries figures.
     std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
     manyEntries(work, size_t(std::atol(argv[2])));
+    fs::remove_all(work);
+    return 0;
+  }
+  if (argc > 1 && std::string(argv[1]) == "colliding") {
+    // bench_zip colliding [limit seconds]: only the colliding-names figures.
+    std::string work = UTF16ToUTF8(CreateTempFolder(u"tamrix-bench-zip-"));
+    double limit = argc > 2 ? std::atof(argv[2]) : 120;
+    collidingEntries(work, 8192, limit);
+    collidingEntries(work, 200000, limit);
     fs::remove_all(work);
     return 0;
   }
@@ -313,6 +411,8 @@ int main(int argc, char** argv) {
               list / ulist, count);
 
   manyEntries(work, argc > 2 ? size_t(std::atol(argv[2])) : 1000000);
+  collidingEntries(work, 8192, 120);
+  collidingEntries(work, 200000, 120);
 
   // The resource inflater beside zlib on the same raw deflate stream.
   std::string data = text(64 << 20, 9);

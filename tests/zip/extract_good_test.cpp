@@ -1,6 +1,7 @@
 // Good archives come out byte for byte, whatever wrote them and however
 // they were packed.
 #include "tests/zip/zip_test_util.h"
+#include "zip/zip_records.h"
 
 using namespace ziptest;
 
@@ -179,4 +180,41 @@ TEST(ZipExtractGood, ReplacesAnExistingDictionaryAndTestModeWritesNothing) {
   Outcome keep = extract(f / "a.zip", f / "out/", TZAExtrOpts{ExtrDirNames});
   EXPECT_EQ(keep.result, 0) << keep.message;
   EXPECT_EQ(readFile(f / "out/d.tamrix"), "mine");
+}
+
+TEST(ZipExtractGood, EveryEncodingSettingInstallsTheNamesTheListerShows) {
+  // A DOS tool's code page 866 name, a name flagged UTF-8, and a name whose
+  // Unicode path field gives another name than its 866 header.
+  const std::string dos = "\xE1\xAB\xAE\xA2\xA0\xE0\xEC.txt";  // словарь.txt in 866
+  const std::string flagged = "\xD1\x81\xD0\xBB\xD0\xBE\xD0\xB2\xD0\xBE.txt";  // слово.txt
+  const std::string header = "\xAF\xE3\xE2\xEC.txt", real = "\xD0\xBF\xD0\xB5\xD1\x80\xD0\xB5\xD0\xB2\xD0\xBE\xD0\xB4.txt";
+  std::string field;
+  put16(field, 0x7075);
+  put16(field, unsigned(real.size() + 5));
+  field += char(1);
+  put32(field, crcOf(header));
+  field += real;
+  Archive a;
+  a.items.push_back({.name = dos, .data = "1", .madeBy = 0x0014, .extAttr = 0x20});
+  a.items.push_back({.name = flagged, .data = "2", .flags = 0x800});
+  a.items.push_back({.name = header, .data = "3", .madeBy = 0x0014, .extAttr = 0x20, .extra = field});
+  Folder f;
+  writeFile(f / "a.zip", a.build());
+  for (TZAEncodingOpts setting : {zeoAuto, zeoNone, zeoOEM, zeoUTF8, zeoUPath}) {
+    SCOPED_TRACE(int(setting));
+    const std::string out = f / ("out" + std::to_string(int(setting)) + "/");
+    std::vector<std::pair<std::string, std::string>> listed;
+    Outcome o = extract(f / "a.zip", out, TZAExtrOpts{ExtrDirNames, ExtrOverWrite}, [&](TZipArchiver& zip) {
+      zip.SetEncoding(setting);
+      zip.SetZipFileName(UTF8ToUTF16(f / "a.zip"));
+      for (int i = 0; i < zip.Count(); ++i)
+        listed.push_back({UTF16ToUTF8(zip.DirEntry(i)->FileName()), std::to_string(i + 1)});
+    });
+    ASSERT_EQ(o.result, 0) << o.message;
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(tree(out), listed);
+    if (setting == zeoOEM || setting == zeoAuto) {
+      EXPECT_EQ(readFile(out + "словарь.txt"), "1");
+    }
+  }
 }
