@@ -510,6 +510,13 @@ bool Job::extractEntry(size_t index, Entry& e, uint64_t position) {
     skipped(shown, ZL_ERR_BAD_NAME, 4, (e.name.empty() ? e.nameError : reason) + ": " + shown);
     return false;
   }
+  // A file of this name would be taken for a killed run's leftover and
+  // swept by the next extraction into its folder: the name is the
+  // temporaries' alone.
+  if (!e.isDir() && IsOwnTemporaryName(parts.back().c_str())) {
+    skipped(shown, ZL_ERR_BAD_NAME, 4, "name reserved for temporary files: " + shown);
+    return false;
+  }
   if (e.isSymlink()) {
     skipped(shown, ZL_ERR_SKIPPING, 10, "symbolic link not extracted: " + shown);
     return false;
