@@ -141,17 +141,20 @@ int TZAInflate::buildTable(Huffman& h, const uint8_t* lengths, int n, int incomp
   std::memset(h.count, 0, sizeof h.count);
   std::memset(h.fast, 0, sizeof h.fast);
   for (int i = 0; i < n; ++i) h.count[lengths[i]]++;
-  int used = n - h.count[0];
   h.count[0] = 0;
+  int longest = kMaxBits;
+  while (longest > 0 && h.count[longest] == 0) --longest;
   int left = 1;
   for (int len = 1; len <= kMaxBits; ++len) {
     left <<= 1;
     left -= h.count[len];
     if (left < 0) return -1;  // over-subscribed
   }
-  // An incomplete code is only acceptable where the format allows it: the
-  // fixed distance code, and a dynamic distance code of one (or no) code.
-  if (left > 0 && !(incomplete == 2 || (incomplete == 1 && used <= 1))) return -1;
+  // An incomplete code is only acceptable where zlib takes it too, so that
+  // both decoders agree on every stream: the fixed distance code, and a
+  // literal/length or distance code with no symbol or a single 1-bit one
+  // (the other 1-bit code then simply never decodes).
+  if (left > 0 && !(incomplete == 2 || (incomplete == 1 && longest <= 1))) return -1;
   uint16_t offs[kMaxBits + 2];
   offs[1] = 0;
   for (int len = 1; len <= kMaxBits; ++len) offs[len + 1] = uint16_t(offs[len] + h.count[len]);
@@ -372,7 +375,7 @@ int TZAInflate::dynamicTables(Huffman& lit, Huffman& dist) {
     while (repeat--) lengths[index++] = uint8_t(prev);
   }
   if (lengths[256] == 0) return kBadLitTree;
-  r = buildTable(lit, lengths, nlen, 0);
+  r = buildTable(lit, lengths, nlen, 1);
   if (r == 198) return 198;
   if (r) {
     trace(u"Fatal error: incomplete l-tree");

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include <zlib.h>
 
@@ -63,6 +64,36 @@ bool applyZip64(Entry& e, bool needU, bool needC, bool needO, bool needD) {
   }
   return false;
 }
+
+// A key drawn once per run: whoever rewrites an archive cannot make a
+// changed header hash like the checked one.
+const uint64_t kFingerprintKey[2] = {[] {
+                                       std::random_device rd;
+                                       return (uint64_t(rd()) << 32) ^ rd();
+                                     }(),
+                                     [] {
+                                       std::random_device rd;
+                                       return (uint64_t(rd()) << 32) ^ rd() ^ 0x9E3779B97F4A7C15ull;
+                                     }()};
+
+uint64_t mix(uint64_t a, uint64_t b) {
+  const unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
+  return uint64_t(r) ^ uint64_t(r >> 64);
+}
+
+// Keyed hash of bytes, eight at a time.
+struct KeyedHash {
+  uint64_t h = kFingerprintKey[0];
+  void add(uint64_t v) { h = mix(h ^ v, kFingerprintKey[1] | 1); }
+  void add(const unsigned char* p, size_t n) {
+    add(uint64_t(n));
+    for (; n >= 8; p += 8, n -= 8) add(le64(p));
+    uint64_t tail = 0;
+    for (size_t i = 0; i < n; ++i) tail |= uint64_t(p[i]) << (8 * i);
+    add(tail);
+  }
+  void add(const std::string& s) { add(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
+};
 
 }  // namespace
 
@@ -293,6 +324,32 @@ bool Archive::Cursor::next(Entry& e, Failure* failure, uint64_t index) {
   return true;
 }
 
+uint64_t Archive::fingerprint(const Entry& e, const unsigned char* local, size_t localSize) const {
+  KeyedHash k;
+  k.add(uint64_t(e.madeBy) | uint64_t(e.needed) << 16 | uint64_t(e.flags) << 32 | uint64_t(e.method) << 48);
+  k.add(uint64_t(e.dosTime) | uint64_t(e.crc) << 32);
+  k.add(e.csize);
+  k.add(e.usize);
+  k.add(e.localOffset);
+  k.add(uint64_t(e.disk) | uint64_t(e.extAttr) << 32);
+  k.add(e.rawName);
+  k.add(e.extra);
+  k.add(local, localSize);
+  return k.h;
+}
+
+bool Archive::unchanged(uint64_t index, const Entry& e) const {
+  if (index >= FChecked.size() || e.localOffset >= FCentralStart || e.rawName.size() > 0xFFFF) return false;
+  unsigned char local[30 + 0xFFFF];
+  const size_t n = 30 + e.rawName.size();
+  if (!readAt(e.localOffset, local, n) || le32(local) != kLocalSig) return false;
+  // Equal fingerprints mean the offset, sizes, name and local extra length
+  // the check accepted: the data range is the one found inside the archive
+  // and apart from every other entry.
+  return fingerprint(e, local, n) == FChecked[size_t(index)] && e.dataStart <= FCentralStart &&
+         e.csize <= FCentralStart - e.dataStart;
+}
+
 bool Archive::entryAt(uint64_t position, Entry& e) const {
   // One header: its fixed part and, in a second read, whatever follows.
   Cursor c(*this, position, 46 + 256);
@@ -315,6 +372,7 @@ Failure Archive::checkLocalHeaders() {
   std::vector<Range> ranges;
   ranges.reserve(size_t(FCount));
   FLocalExtra.assign(size_t(FCount), 0);
+  FChecked.assign(size_t(FCount), 0);
   Cursor c(*this);
   Entry e;
   std::string local;
@@ -335,6 +393,7 @@ Failure Archive::checkLocalHeaders() {
     if (e.dataStart > FCentralStart || e.csize > FCentralStart - e.dataStart)
       return fail(ZL_ERR_UNEXPECTED_END, "entry data runs past the end of the archive: " + who);
     FLocalExtra[size_t(i)] = uint16_t(x);
+    FChecked[size_t(i)] = fingerprint(e, h, local.size());
     ranges.push_back({e.localOffset, e.dataStart + e.csize});
   }
   // Two entries that share bytes are the mark of a crafted archive (one

@@ -66,6 +66,10 @@ public:
   template <typename Visit>
   bool forEach(Visit visit) const {
     Entry e;
+    // Each walk reads the file as it is now, not what an earlier one read
+    // ahead; whether it still is what the check found, unchanged() tells.
+    FAhead.clear();
+    FAheadPos = 0;
     Cursor c(*this);
     for (uint64_t i = 0; i < FCount; ++i) {
       uint64_t at = c.position();
@@ -75,6 +79,11 @@ public:
     }
     return true;
   }
+  // True when the entry at index (as forEach gave it) and its local header
+  // are still what the check found: the same name, sizes, offset, fields
+  // and local header. The file can be rewritten between the check and the
+  // extraction; an entry that fails here must not be extracted.
+  bool unchanged(uint64_t index, const Entry& e) const;
   // The entry whose central header starts at position (as forEach gave it),
   // without its dataStart; false when it cannot be read.
   bool entryAt(uint64_t position, Entry& e) const;
@@ -118,6 +127,10 @@ private:
   uint64_t FCount = 0;
   int FEncoding = 0;
   std::vector<uint16_t> FLocalExtra;
+  // Per entry, a keyed hash of its central fields and local header as they
+  // were checked: 8 bytes instead of a copy of the headers.
+  std::vector<uint64_t> FChecked;
+  uint64_t fingerprint(const Entry& e, const unsigned char* local, size_t localSize) const;
   mutable std::string FAhead;  // read ahead for small reads
   mutable uint64_t FAheadPos = 0;
 };

@@ -468,6 +468,13 @@ bool Job::extractEntry(size_t index, Entry& e, uint64_t position) {
     skipped(shown, ZL_ERR_BAD_NAME, 4, (e.name.empty() ? e.nameError : reason) + ": " + shown);
     return false;
   }
+  // A file of this name would be taken for a killed run's leftover and
+  // swept by the next extraction into its folder: the name is the
+  // temporaries' alone.
+  if (!e.isDir() && IsOwnTemporaryName(parts.back().c_str())) {
+    skipped(shown, ZL_ERR_BAD_NAME, 4, "name reserved for temporary files: " + shown);
+    return false;
+  }
   if (e.isSymlink()) {
     skipped(shown, ZL_ERR_SKIPPING, 10, "symbolic link not extracted: " + shown);
     return false;
@@ -685,12 +692,17 @@ int32_t Job::run(uint32_t abortHandle) {
   call(ZL_CB_TOTALSIZE, nullptr, int64_t(total));
   FWritten.reserve(count, FArchive.size());
   int32_t done = 0;
+  bool changed = false;
   bool whole = FArchive.forEach([&](uint64_t i, Entry& e, uint64_t position) {
     if (stopped()) return false;
-    if (chosen(e) && extractEntry(size_t(i), e, position) && !e.isDir()) ++done;
+    if (!chosen(e)) return true;
+    // Checked again as it is extracted: the file may have been rewritten.
+    changed = !FArchive.unchanged(i, e);
+    if (changed) return false;
+    if (extractEntry(size_t(i), e, position) && !e.isDir()) ++done;
     return true;
   });
-  if (!whole && !stopped()) {
+  if ((changed || !whole) && !stopped()) {
     message(ZL_ERR_READ, "the archive changed while it was extracted");
     return -ZL_ERR_READ;
   }

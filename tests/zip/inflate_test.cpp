@@ -140,3 +140,111 @@ TEST(ZipInflate, DamagedInputFailsWithoutReadingPastIt) {
   EXPECT_EQ(inflateTo(packed, out, c, 8, 1000), 8);
   EXPECT_LE(out.size(), 1000u);
 }
+
+namespace {
+
+// Writes deflate bits: fields least significant bit first, Huffman codes
+// most significant bit first, as the format sends them.
+class BitWriter {
+public:
+  void field(uint32_t value, int n) {
+    for (int i = 0; i < n; ++i) bit((value >> i) & 1);
+  }
+  void code(uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) bit((value >> i) & 1);
+  }
+  std::string bytes() const { return FBytes; }
+
+private:
+  void bit(uint32_t b) {
+    if (FUsed == 0) FBytes += '\0';
+    FBytes.back() = char(uint8_t(FBytes.back()) | (b << FUsed));
+    FUsed = (FUsed + 1) & 7;
+  }
+  std::string FBytes;
+  int FUsed = 0;
+};
+
+// A dynamic block header giving 257 literal/length lengths and the
+// distance lengths as they stand; the code-length code gives each of
+// the lengths 0-15 a 4-bit code, so the lengths are spelled out one by one.
+void dynamicHeader(BitWriter& w, bool last, const std::vector<uint8_t>& lit, const std::vector<uint8_t>& dist) {
+  w.field(last, 1);
+  w.field(2, 2);
+  w.field(uint32_t(lit.size() - 257), 5);
+  w.field(uint32_t(dist.size() - 1), 5);
+  w.field(19 - 4, 4);
+  const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+  for (int sym : order) w.field(sym < 16 ? 4 : 0, 3);
+  for (uint8_t len : lit) w.code(len, 4);
+  for (uint8_t len : dist) w.code(len, 4);
+}
+
+// zlib's verdict on raw deflate data: true and its output when it reaches
+// the end of the stream.
+bool zlibInflates(const std::string& packed, std::string& out) {
+  z_stream zs{};
+  inflateInit2(&zs, -15);
+  out.assign(1 << 16, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  zs.avail_in = uInt(packed.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = uInt(out.size());
+  int r = inflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  inflateEnd(&zs);
+  return r == Z_STREAM_END;
+}
+
+}  // namespace
+
+TEST(ZipInflate, IncompleteCodesAsZlibTakesThem) {
+  // A code of one symbol is accepted only with a 1-bit code; other
+  // incomplete literal/length or distance codes are refused, and a
+  // distance code without any symbol is fine until a distance is used.
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> lit, dist;
+    bool accepted;
+  };
+  std::vector<uint8_t> eobAlone(257, 0), eobAlone2(257, 0), litAndEob(257, 0);
+  eobAlone[256] = 1;
+  eobAlone2[256] = 2;
+  litAndEob['a'] = 1;
+  litAndEob[256] = 1;
+  std::vector<Case> cases = {
+      {"end-of-block alone, 1 bit", eobAlone, {0}, true},
+      {"end-of-block alone, 2 bits", eobAlone2, {0}, false},
+      {"one distance code of 1 bit", litAndEob, {1}, true},
+      {"one distance code of 4 bits", litAndEob, {4}, false},
+      {"one distance code of 8 bits", litAndEob, {0, 0, 8}, false},
+      {"one distance code of 9 bits", litAndEob, {0, 0, 0, 0, 0, 9}, false},
+      {"no distance code at all", litAndEob, {0, 0}, true},
+  };
+  for (const Case& c : cases) {
+    BitWriter w;
+    dynamicHeader(w, false, c.lit, c.dist);
+    if (c.lit['a']) w.code(0, 1);   // 'a'
+    w.code(c.lit['a'] ? 1 : 0, 1);  // end of block
+    // A fixed block with "hi" after it, so that the output shows it went on.
+    w.field(1, 1);
+    w.field(1, 2);
+    w.code(0x30 + 'h', 8);
+    w.code(0x30 + 'i', 8);
+    w.code(0, 7);
+    std::string packed = w.bytes();
+    std::string expected = c.accepted ? std::string(c.lit['a'] ? "ahi" : "hi") : "";
+    std::string zlibOut, out;
+    EXPECT_EQ(zlibInflates(packed, zlibOut), c.accepted) << c.what;
+    EXPECT_EQ(zlibOut.substr(0, c.accepted ? std::string::npos : 0), expected) << c.what;
+    uint32_t crc = crcOf(expected);
+    int r = inflateTo(packed, out, crc);
+    if (c.accepted) {
+      EXPECT_EQ(r, 0) << c.what;
+      EXPECT_EQ(out, expected) << c.what;
+    } else {
+      EXPECT_NE(r, 0) << c.what;
+      EXPECT_NE(r, 150) << c.what;
+    }
+  }
+}

@@ -100,3 +100,36 @@ TEST(ZipKilledRun, TheNextRunSweepsTheKilledRunsTemporaryOnly) {
   EXPECT_TRUE(fs::exists(out + "/.tamrix-0123456789abcdeX"));
   EXPECT_TRUE(fs::exists(out + "/.tamrix-00000000000000ff"));
 }
+
+TEST(ZipKilledRun, AnEntryNamedLikeATemporaryIsNeitherInstalledNorSwept) {
+  // An archive cannot place a file that a later sweep would take for a
+  // killed run's leftover: such an entry is refused, the rest comes out,
+  // and the next run into that folder leaves every installed file alone.
+  Folder f;
+  Archive a;
+  a.items.push_back({.name = "kb/words.tamrix", .data = "words"});
+  a.items.push_back({.name = "kb/.tamrix-00000000000000aa", .data = "looks like a leftover"});
+  a.items.push_back({.name = ".tamrix-0123456789abcdef", .data = "at the top"});
+  writeFile(f / "a.zip", a.build());
+  Archive b;
+  b.items.push_back({.name = "kb/more.tamrix", .data = "more"});
+  writeFile(f / "b.zip", b.build());
+  const std::string out = f / "dictionaries";
+
+  Outcome first = extract(f / "a.zip", out);
+  EXPECT_EQ(first.errCode, 257) << first.message;
+  EXPECT_NE(first.message.find(".tamrix-"), std::string::npos) << first.message;
+  EXPECT_EQ(readFile(out + "/kb/words.tamrix"), "words");
+  EXPECT_FALSE(fs::exists(out + "/kb/.tamrix-00000000000000aa"));
+  EXPECT_FALSE(fs::exists(out + "/.tamrix-0123456789abcdef"));
+  const auto installed = tree(out);
+  for (const auto& [path, data] : installed) makeOld(out + "/" + path);
+
+  Outcome second = extract(f / "b.zip", out);
+  EXPECT_EQ(second.result, 0) << second.message;
+  EXPECT_EQ(readFile(out + "/kb/more.tamrix"), "more");
+  for (const auto& [path, data] : installed) {
+    if (data.empty()) continue;  // a folder
+    EXPECT_EQ(readFile(out + "/" + path), data) << path;
+  }
+}
