@@ -181,6 +181,70 @@ TEST_F(Dictionaries, SearchStatementsFindExactlyWhatWasAskedFor) {
   EXPECT_EQ(run(0, BuildCompletionStatement(u"\"")), V{});
 }
 
+TEST_F(Dictionaries, YoIsFoundAtAnyPlaceSpeltEitherWay) {
+  // A word of many "Е" (one spelt "Ё" late) beside words that share its
+  // first letters; "Ё" after an earlier "Е" in ЗЕЛЁНЫЙ and ЕЩЁ.
+  Dict("yo")
+      .Properties("Yo", "ru")
+      .Word({0, "ЗЕЛЁНЫЙ", "green"})
+      .Word({0, "ЗЕЛЕНЬ", "greens"})
+      .Word({0, "ЕЩЁ", "more"})
+      .Word({0, "ЕЩЕ", "more, spelt plainly"})
+      .Word({0, "ПЕРЕЕЗЖЕНЁЕ", "many"})
+      .Word({0, "ПЕРЕЕЗЖЕНЕЕ", "many, plainly"})
+      .Word({0, "ПЕРЕЕЗД", "move"})
+      .Word({0, "ЁЛКА", "fir tree"});
+  List("yo 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  EXPECT_EQ(search(0, u"зеленый"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"зелёный"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"ЗЕЛЁНЫЙ green"), (V{"ЗЕЛЁНЫЙ#1"}));
+  // Spellings that differ where the search reads the index come each in
+  // the index's order, the spelling with "Е" first.
+  EXPECT_EQ(search(0, u"ещё"), (V{"ЕЩЕ#4", "ЕЩЁ#3"}));
+  EXPECT_EQ(search(0, u"еще"), (V{"ЕЩЕ#4", "ЕЩЁ#3"}));
+  EXPECT_EQ(search(0, u"ещё spelt"), (V{"ЕЩЕ#4"}));
+  EXPECT_EQ(search(0, u"переезженее"), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  EXPECT_EQ(search(0, u"переёзженее"), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  EXPECT_EQ(search(0, u"зел%"), (V{"ЗЕЛЁНЫЙ#1", "ЗЕЛЕНЬ#2"}));
+  EXPECT_EQ(search(0, u"зелен%"), (V{"ЗЕЛЕНЬ#2", "ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"з_лен_й"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"%ЛЕНЫЙ"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"переезжен%"), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  // Completion lists in the index's order, "Ё" before "Е".
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ЗЕЛЕН")), (V{"ЗЕЛЁНЫЙ#1", "ЗЕЛЕНЬ#2"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ЕЩЕ")), (V{"ЕЩЁ#3", "ЕЩЕ#4"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ПЕРЕЕЗЖЕНЕ")), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ПЕРЕЕЗ")), (V{"ПЕРЕЕЗД#7", "ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+
+  // However many "Е" a word has, the statement reads the index (no scan of
+  // the headwords) with a bounded number of look-ups.
+  auto plan = [&](const TSearchStatement& st) {
+    std::string text;
+    sqlite3_stmt* p = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(Dicts[0].Db, ("EXPLAIN QUERY PLAN " + st.SQL).c_str(), -1, &p, nullptr), SQLITE_OK);
+    for (size_t i = 0; i < st.Params.size(); ++i)
+      sqlite3_bind_text(p, int(i + 1), st.Params[i].c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(p) == SQLITE_ROW) text += reinterpret_cast<const char*>(sqlite3_column_text(p, 3)) + std::string("\n");
+    sqlite3_finalize(p);
+    return text;
+  };
+  for (const char16_t* q : {u"зеленый", u"еще", u"переезженее", u"ееееееееееееееееееееееее", u"зел%", u"з_лен_й"}) {
+    CheckQuery(q);
+    const TSearchStatement st = BuildSearchStatement();
+    const std::string text = plan(st);
+    EXPECT_EQ(text.find("SCAN"), std::string::npos) << text;
+    EXPECT_NE(text.find("INDEX"), std::string::npos) << text;
+    EXPECT_LE(st.Params.size(), 9u);
+  }
+  for (const char16_t* p : {u"ЗЕЛЕН", u"Е", u"ЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕ"}) {
+    const TSearchStatement st = BuildCompletionStatement(p);
+    const std::string text = plan(st);
+    EXPECT_EQ(text.find("SCAN"), std::string::npos) << text;
+    EXPECT_LE(st.Params.size(), 9u);
+  }
+}
+
 TEST_F(Dictionaries, ExactAndPrefixSearchesUseTheIndex) {
   Dict("en").Properties("English", "en").Word({0, "FOX", "x"});
   List("en 1\r\n");
