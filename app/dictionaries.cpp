@@ -27,12 +27,6 @@ bool isDictionary(sqlite3* db) {
 
 int propertiesRowCallback(void* user, int count, char** values, char**) {
   auto* record = static_cast<DictRecordType*>(user);
-  // Several rows: the last one counts, each starting from an empty record.
-  const String name = record->FileName;
-  sqlite3* db = record->Db;
-  *record = DictRecordType{};
-  record->FileName = name;
-  record->Db = db;
   FillDictRecord(*record, count, values);
   return 0;
 }
@@ -85,7 +79,7 @@ String DictionaryListCaption(const String& Name, bool* Readable) {
   if (!db) return Name + u" (файл не читается)";
   String caption;
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties;", -1, &st, nullptr) == SQLITE_OK &&
+  if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties LIMIT 1;", -1, &st, nullptr) == SQLITE_OK &&
       sqlite3_step(st) == SQLITE_ROW) {
     const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     if (t) caption = Utf8ToUnicode(t);
@@ -129,7 +123,9 @@ void OpenActiveDictionaries(const std::vector<DPType>& Lines) {
     ActiveDicts[count++] = line.Name;
     d.FileName = line.Name;
     d.Db = db;
-    sqlite3_exec(db, "SELECT * FROM properties;", propertiesRowCallback, &d, nullptr);
+    // One row is the description; a table (or a view) of more rows is read
+    // no further, whatever it holds.
+    sqlite3_exec(db, "SELECT * FROM properties LIMIT 1;", propertiesRowCallback, &d, nullptr);
   }
   LastDictIndex = count - 1;
 }

@@ -95,6 +95,22 @@ TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
   EXPECT_EQ(ActiveDicts[3], u"");
 }
 
+TEST_F(Dictionaries, ActivationReadsOnePropertiesRowHoweverManyAViewYields) {
+  // A view of three million rows: activation reads its first row and no
+  // more (reading them all took seconds, and left the last one).
+  Dict("endless").Properties("Endless", "en");
+  apptest::Exec(Dir / "dictionaries/endless.tamrix",
+                "DROP TABLE properties; CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL "
+                "SELECT i + 1 FROM n WHERE i < 2999999) SELECT 'a' || i, CASE WHEN i = 0 THEN 'Endless' ELSE 'row ' || i END AS "
+                "full_caption, '', '3', 'en', '', '', '', '', '', '0' FROM n;");
+  List("endless 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  ASSERT_EQ(LastDictIndex, 0);
+  EXPECT_EQ(Dicts[0].Caption, "Endless");
+  EXPECT_EQ(Dicts[0].InfoText0, "a0");
+  EXPECT_EQ(DictionaryListCaption(u"endless"), u"Endless");
+}
+
 TEST_F(Dictionaries, AtMostOneHundredAndOneAreActive) {
   Dict("d").Properties("D", "en");
   std::string list;
