@@ -94,6 +94,9 @@ std::vector<DPType> DictionaryFilesInFolder() {
   TSearchRec rec;
   if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
     do {
+      // A folder is no dictionary, whatever its name (a package may make
+      // one).
+      if (rec.Attr & faDirectory) continue;
       String name = rec.Name;
       const size_t ext = name.find(u".tamrix");
       if (ext != String::npos) name.erase(ext, 7);
