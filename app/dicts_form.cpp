@@ -172,6 +172,7 @@ DictNodeType* TDictsForm::record(PDataNode Node) {
 void TDictsForm::FormShow(TObject*) { ReBuildTree(); }
 
 void TDictsForm::FormClose(TObject*, TCloseAction&) {
+  ++FCloseCount;
   if (RuForm) RuForm->SetEnabled(true);
 }
 
