@@ -27,12 +27,6 @@ bool isDictionary(sqlite3* db) {
 
 int propertiesRowCallback(void* user, int count, char** values, char**) {
   auto* record = static_cast<DictRecordType*>(user);
-  // Several rows: the last one counts, each starting from an empty record.
-  const String name = record->FileName;
-  sqlite3* db = record->Db;
-  *record = DictRecordType{};
-  record->FileName = name;
-  record->Db = db;
   FillDictRecord(*record, count, values);
   return 0;
 }
@@ -85,7 +79,7 @@ String DictionaryListCaption(const String& Name, bool* Readable) {
   if (!db) return Name + u" (файл не читается)";
   String caption;
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties;", -1, &st, nullptr) == SQLITE_OK &&
+  if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties LIMIT 1;", -1, &st, nullptr) == SQLITE_OK &&
       sqlite3_step(st) == SQLITE_ROW) {
     const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     if (t) caption = Utf8ToUnicode(t);
@@ -100,6 +94,9 @@ std::vector<DPType> DictionaryFilesInFolder() {
   TSearchRec rec;
   if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
     do {
+      // A folder is no dictionary, whatever its name (a package may make
+      // one).
+      if (rec.Attr & faDirectory) continue;
       String name = rec.Name;
       const size_t ext = name.find(u".tamrix");
       if (ext != String::npos) name.erase(ext, 7);
@@ -129,7 +126,9 @@ void OpenActiveDictionaries(const std::vector<DPType>& Lines) {
     ActiveDicts[count++] = line.Name;
     d.FileName = line.Name;
     d.Db = db;
-    sqlite3_exec(db, "SELECT * FROM properties;", propertiesRowCallback, &d, nullptr);
+    // One row is the description; a table (or a view) of more rows is read
+    // no further, whatever it holds.
+    sqlite3_exec(db, "SELECT * FROM properties LIMIT 1;", propertiesRowCallback, &d, nullptr);
   }
   LastDictIndex = count - 1;
 }
@@ -169,62 +168,133 @@ void CheckQuery(const String& Text) {
   if (QueryWordCount > 0) QueryWords[1] = UnicodeToUtf8(FoldYo(Utf8ToUnicode(QueryWords[1])));
 }
 
+namespace {
+
+// Up to this many "Е" of a word are tried in both spellings when the index
+// is read; "Ё" beyond them is matched by the folded comparison on the rows
+// those few look-ups return. 2^3 look-ups at most, however long the word.
+constexpr int kSpelledYe = 3;
+
+// The ways of reading the index for a Russian word or pattern whose "Ё"
+// were folded to "Е": the text before the first wildcard, with each of its
+// first "Е" spelt "Е" and "Ё", cut before the first "Е" left unspelt.
+// YoFirst orders the spellings as the index does; otherwise "Е" comes
+// first at each place. Complete tells that every "Е" of the text was spelt.
+struct TYeSpellings {
+  std::vector<UTF8String> Prefixes;
+  bool Complete = true;
+};
+
+TYeSpellings yeSpellings(const String& Fixed, bool YoFirst) {
+  std::vector<size_t> places;
+  size_t cut = Fixed.size();
+  for (size_t i = 0; i < Fixed.size(); ++i) {
+    if (Fixed[i] != u'Е') continue;
+    if (int(places.size()) == kSpelledYe) {
+      cut = i;
+      break;
+    }
+    places.push_back(i);
+  }
+  TYeSpellings r;
+  r.Complete = cut == Fixed.size();
+  const char16_t first = YoFirst ? u'Ё' : u'Е', second = YoFirst ? u'Е' : u'Ё';
+  const size_t n = places.size();
+  for (size_t mask = 0; mask < (size_t(1) << n); ++mask) {
+    String v = Fixed.substr(0, cut);
+    // The first place is the most significant: the spellings come sorted.
+    for (size_t k = 0; k < n; ++k) v[places[k]] = (mask >> (n - 1 - k)) & 1 ? second : first;
+    r.Prefixes.push_back(UnicodeToUtf8(v));
+  }
+  return r;
+}
+
+bool hasWildcard(const String& w) { return w.find_first_of(u"%_") != String::npos; }
+
+// The headword condition for a Russian word or pattern Folded (upper-cased,
+// "Ё" folded) in which every "Ё" of a headword counts as "Е": one branch per
+// spelling, each read from the index, joined by UNION ALL in the order of
+// the spellings; Tail is appended to every branch. Parameters are numbered:
+// ?1 the folded text, then one per spelling, then those of the tail from
+// TailFrom on.
+void addYeBranches(TSearchStatement& s, const UTF8String& Select, const String& Folded, bool Pattern, bool YoFirst,
+                   const std::function<UTF8String(int TailFrom)>& Tail) {
+  const String fixed = Pattern ? Folded.substr(0, Folded.find_first_of(u"%_")) : Folded;
+  const TYeSpellings sp = yeSpellings(fixed, YoFirst);
+  // An exact word spelt every way needs no folded comparison.
+  const bool exact = !Pattern && sp.Complete;
+  s.Params.push_back(UnicodeToUtf8(Folded));
+  const int tailFrom = 2 + int(sp.Prefixes.size());
+  const UTF8String tail = Tail(tailFrom);
+  for (size_t k = 0; k < sp.Prefixes.size(); ++k) {
+    const std::string n = std::to_string(k + 2);
+    if (k > 0) s.SQL += " UNION ALL ";
+    s.SQL += Select;
+    if (exact) {
+      s.SQL += " WHERE word=?" + n;
+      s.Params.push_back(sp.Prefixes[k]);
+    } else {
+      // A pattern that starts with a wildcard has no prefix to read the
+      // index by: its one branch reads every headword, as any such pattern.
+      s.SQL += " WHERE word LIKE ?" + n + " AND replace(word, 'Ё', 'Е') LIKE ?1";
+      s.Params.push_back(sp.Prefixes[k] + "%");
+    }
+    s.SQL += tail;
+  }
+}
+
+bool foldsYe(const String& Upper) { return Upper.find(u'Е') != String::npos && WordMatchesLanguages(u"ru", Upper); }
+
+}  // namespace
+
 TSearchStatement BuildSearchStatement() {
   TSearchStatement s;
   const UTF8String& w = QueryWords[1];
   const bool join = QueryWordCount > 1;
-  s.SQL = "SELECT words.ROWID, words.word FROM words";
-  if (join) s.SQL += ", descriptions";
+  UTF8String select = "SELECT words.ROWID, words.word FROM words";
+  if (join) select += ", descriptions";
+  // The description conditions, numbered from First.
+  auto tail = [&](int First) {
+    UTF8String t;
+    if (!join) return t;
+    t = " AND words.ROWID=descriptions.ROWID";
+    for (int k = 2; k <= QueryWordCount; ++k)
+      t += " AND myUPPER(description) LIKE myUPPER(?" + std::to_string(First + k - 2) + ")";
+    return t;
+  };
+  auto tailParams = [&] {
+    for (int k = 2; k <= QueryWordCount; ++k) s.Params.push_back("%" + QueryWords[k] + "%");
+  };
   if (w == "%") {
-    s.SQL += " WHERE words.ROWID>0";
+    s.SQL = select + " WHERE words.ROWID>0" + tail(1);
   } else {
-    const bool like = w.find_first_of("%_") != UTF8String::npos;
     const String upper = AnsiUpperCase(Utf8ToUnicode(w));
-    const char* match = like ? "word LIKE ?1" : "word=?1";
-    const size_t ye = upper.find(u'Е');
-    if (ye == String::npos || !WordMatchesLanguages(u"ru", upper)) {
-      s.SQL += std::string(" WHERE ") + match;
+    const bool like = hasWildcard(upper);
+    if (!foldsYe(upper)) {
+      s.SQL = select + (like ? " WHERE word LIKE ?1" : " WHERE word=?1") + tail(2);
       s.Params.push_back(UnicodeToUtf8(upper));
     } else {
       // The main word had its "Ё" folded to "Е", but a dictionary may store
-      // the headword with "Ё": those are found too, read from the index by
-      // the letters before the first "Е" spelt "Ё".
-      s.SQL += std::string(" WHERE (") + match + " OR (word LIKE ?2 AND replace(word, 'Ё', 'Е') " +
-               (like ? "LIKE ?1))" : "=?1))");
-      s.Params.push_back(UnicodeToUtf8(upper));
-      s.Params.push_back(UnicodeToUtf8(upper.substr(0, ye)) + "Ё%");
+      // any of them with "Ё": those are found too.
+      addYeBranches(s, select, upper, like, false, tail);
     }
   }
-  if (join) {
-    s.SQL += " AND words.ROWID=descriptions.ROWID";
-    for (int k = 2; k <= QueryWordCount; ++k) {
-      s.SQL += " AND myUPPER(description) LIKE myUPPER(?)";
-      s.Params.push_back("%" + QueryWords[k] + "%");
-    }
-  }
+  tailParams();
   return s;
 }
 
 TSearchStatement BuildCompletionStatement(const String& Prefix) {
   TSearchStatement s;
-  const size_t ye = Prefix.find(u'Е');
-  if (ye == String::npos || !WordMatchesLanguages(u"ru", Prefix)) {
-    s.SQL = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?;";
+  const UTF8String select = "SELECT words.ROWID, words.word FROM words";
+  if (!foldsYe(Prefix)) {
+    s.SQL = select + " WHERE word LIKE ?;";
     s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
     return s;
   }
   // Russian headwords may be stored with "Ё" where the folded prefix has
-  // "Е": both are listed. Each half reads the index from the letters before
-  // the first "Е" with one spelling of it ("Ё" sorts first, so the list
-  // keeps the index's order); the folded comparison checks every later one.
-  const UTF8String before = UnicodeToUtf8(Prefix.substr(0, ye));
-  const char* select = "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?1";
-  const char* folded = " AND replace(word, 'Ё', 'Е') LIKE ?3";
-  s.SQL = std::string(select) + folded + " UNION ALL " + "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?2" +
-          " AND NOT word LIKE ?1" + folded + ";";
-  s.Params.push_back(before + "Ё%");
-  s.Params.push_back(before + "Е%");
-  s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
+  // "Е": all are listed, in the index's order.
+  addYeBranches(s, select, Prefix + u"%", true, true, [](int) { return UTF8String(); });
+  s.SQL += ";";
   return s;
 }
 

@@ -9,8 +9,10 @@
 // window once it has gone.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <condition_variable>
 #include <mutex>
@@ -21,6 +23,7 @@
 #include "app/main_form.h"
 #include "platform/core/exception.h"
 #include "platform/core/files.h"
+#include "platform/core/files_temporary.h"
 #include "platform/core/http.h"
 #include "platform/core/strings.h"
 #include "platform/gui/stdctrls.h"
@@ -37,6 +40,41 @@ const char* const kSizeAgent = "Mozilla/5.001 (windows; U; NT4.0; en-US; rv:1.0)
 constexpr std::int64_t kMaxListPage = 8 * 1024 * 1024;
 
 String folder(const String& name) { return (AppDir.empty() ? String(u".") : AppDir) + u"/" + name + u"/"; }
+
+namespace fs = std::filesystem;
+
+// Names in the dictionaries folder that the program keeps for itself: the
+// dictionary list and the temporaries of its writers.
+bool ownFileName(const fs::path& Name) {
+  return Name == "dictionaries._" || IsOwnTemporaryName(Name.c_str());
+}
+
+// Moves what a package unpacked into Stage over to Target, merging folders
+// into folders of the same name and replacing files; an entry named like a
+// file the program keeps for itself is left behind and its name added to
+// Skipped. Raises Exception naming the file or folder that could not be
+// moved.
+void moveUnpacked(const fs::path& Stage, const fs::path& Target, std::vector<String>& Skipped, bool Top) {
+  std::vector<fs::path> entries;
+  for (const fs::directory_entry& e : fs::directory_iterator(Stage)) entries.push_back(e.path());
+  std::sort(entries.begin(), entries.end());
+  for (const fs::path& from : entries) {
+    const fs::path to = Target / from.filename();
+    if (Top && ownFileName(from.filename())) {
+      Skipped.push_back(UTF8ToUTF16(from.filename().string()));
+      continue;
+    }
+    std::error_code ec;
+    const fs::file_status there = fs::symlink_status(to, ec);
+    if (fs::is_directory(fs::symlink_status(from)) && fs::is_directory(there)) {
+      moveUnpacked(from, to, Skipped, false);
+      continue;
+    }
+    fs::rename(from, to, ec);
+    if (ec)
+      throw Exception(u"Cannot install " + UTF8ToUTF16(to.string()) + u": " + UTF8ToUTF16(ec.message()));
+  }
+}
 
 }  // namespace
 
@@ -149,10 +187,14 @@ bool TDictsForm::waitHandlingMessages(const std::function<bool(int)>& Wait, cons
   }
 }
 
-bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize) {
+bool TDictsForm::waitForTransfer(THttpTransfer& Transfer, unsigned Closes, bool Progress, std::int64_t KnownSize) {
   // The length the answer announces, else the one asked for before.
   auto total = [&] { return Transfer.ContentLength() >= 0 ? Transfer.ContentLength() : KnownSize; };
-  return waitHandlingMessages([&](int Milliseconds) { return Transfer.WaitFor(Milliseconds); },
+  return waitHandlingMessages([&](int Milliseconds) {
+                                // Closing the window stops what it waits for.
+                                if (FCloseCount != Closes) Transfer.Cancel();
+                                return Transfer.WaitFor(Milliseconds);
+                              },
                               [&] { Transfer.Cancel(); },
                               [&] {
                                 if (Progress) showProgress(Transfer.Received(), total());
@@ -185,7 +227,7 @@ void TDictsForm::UpdateMoreDicts() {
     throw;
   }
   THttpTransfer& transfer = *started;
-  if (!waitForTransfer(transfer, false)) return;
+  if (!waitForTransfer(transfer, FCloseCount, false)) return;
   FListing = false;
 
   MoreDicts->Clear();
@@ -224,8 +266,17 @@ void TDictsForm::downloadFailed(const String& Reason) {
   if (!Application->Terminated()) Application->ShowException(Exception(Reason));
 }
 
+void TDictsForm::downloadCancelled(const String& Name) {
+  Label4->SetCaption(u"Скачивание " + Name + u" отменено: окно закрыто.");
+  Label4->SetVisible(true);
+  DownLoadProgress->SetStyle(pbstNormal);
+  DownLoadProgress->SetPosition(0);
+  DIButton->SetEnabled(true);
+}
+
 void TDictsForm::DIButtonClick(TObject*) {
   const std::weak_ptr<bool> alive = FAlive;
+  const unsigned closes = FCloseCount;
   DIButton->SetEnabled(false);
   std::vector<String> names;
   for (PDataNode n = MoreDicts->GetFirst(); n; n = MoreDicts->GetNextSibling(n))
@@ -236,6 +287,10 @@ void TDictsForm::DIButtonClick(TObject*) {
   try {
     const UTF8String base = DownloadBaseAddress();
     const int n = int(names.size());
+    // Packages are kept in temp/ until they are unpacked; a program folder
+    // without it gets one.
+    if (n > 0 && !ForceDirectories(folder(u"temp")))
+      throw Exception(u"Cannot make the folder " + folder(u"temp") + u": " + SysErrorMessage(errno));
     for (int k = 1; k <= n; ++k) {
       const String& name = names[size_t(k - 1)];
       if (!IsPlainPackageName(name)) throw Exception(u"\"" + name + u"\" is not a package name");
@@ -250,7 +305,11 @@ void TDictsForm::DIButtonClick(TObject*) {
       head.Agent = kSizeAgent;
       head.Method = hmHead;
       THttpTransfer size(head);
-      if (!waitForTransfer(size, false)) return;
+      if (!waitForTransfer(size, closes, false)) return;
+      if (FCloseCount != closes) {
+        downloadCancelled(name);
+        return;
+      }
       // No answer at all (no connection, an untrusted certificate): the
       // download would meet the same; a server that only refuses the
       // request is still asked for the package.
@@ -265,8 +324,15 @@ void TDictsForm::DIButtonClick(TObject*) {
       get.Url = url;
       get.Agent = url;
       get.FileName = folder(u"temp") + name;
+      get.LowSpeedLimit = SlowTransferBytes;
+      get.StallTimeout = SlowTransferSeconds;
       THttpTransfer download(get);
-      if (!waitForTransfer(download, true, announced)) return;
+      if (!waitForTransfer(download, closes, true, announced)) return;
+      if (!download.Succeeded() && FCloseCount != closes) {
+        // What came so far went with the transfer's temporary file.
+        downloadCancelled(name);
+        return;
+      }
       if (!download.Succeeded()) {
         downloadFailed(download.Error());
         return;
@@ -285,7 +351,13 @@ void TDictsForm::DIButtonClick(TObject*) {
     downloadFailed(ex ? ex->Message() : UTF8ToUTF16(e.what()));
     return;
   }
-  Label4->SetCaption(u"Установка выбранных словарей успешно завершена.");
+  String done = u"Установка выбранных словарей успешно завершена.";
+  if (!FSkipped.empty()) {
+    done += u" Пропущены файлы, которые программа ведёт сама:";
+    for (size_t i = 0; i < FSkipped.size(); ++i) done += (i ? u", " : u" ") + FSkipped[i];
+    done += u".";
+  }
+  Label4->SetCaption(done);
   DIButton->SetEnabled(true);
   DownLoadProgress->SetPosition(100);
 }
@@ -298,6 +370,7 @@ void TDictsForm::stopUnpacking() {
 }
 
 bool TDictsForm::installPackages(const std::vector<String>& Names) {
+  FSkipped.clear();
   if (Names.empty()) return true;
   stopUnpacking();
   FUnpacking = std::make_unique<TUnpacking>();
@@ -307,8 +380,14 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
     if (unpacking->Cancelled) Abort = true;
   };
   const String packages = folder(u"temp"), target = folder(u"dictionaries"), library = folder(u"other");
-  unpacking->Worker = std::thread([unpacking, zip, Names, packages, target, library] {
+  // Each package is unpacked into a folder of its own beside the packages
+  // and moved into dictionaries/ from there, so that what it holds is
+  // looked at as it stands on the disk, whatever the archive says.
+  const String stage = packages + u"unpacked";
+  unpacking->Worker = std::thread([unpacking, zip, Names, packages, target, library, stage] {
     String failure;
+    const fs::path stagePath(UTF16ToUTF8(stage));
+    std::error_code ignored;
     try {
       zip->SetActive(true);
       zip->SetDLLDirectory(library);
@@ -316,9 +395,14 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
       for (size_t k = 0; k < Names.size() && failure.empty(); ++k) {
         unpacking->Percent = 0;
         const String& name = Names[k];
+        fs::remove_all(stagePath, ignored);
+        if (!ForceDirectories(stage)) {
+          failure = u"Cannot unpack " + name + u": cannot make the folder " + stage + u": " + SysErrorMessage(errno);
+          break;
+        }
         zip->SetZipFileName(packages + name);
         zip->FSpecArgs()->Clear();
-        zip->SetExtrBaseDir(target);
+        zip->SetExtrBaseDir(stage + u"/");
         zip->SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
         const int result = zip->Extract();
         if (unpacking->Cancelled) {
@@ -327,6 +411,8 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
           String reason = zip->ErrMessage();
           if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : zip->ErrCode());
           failure = u"Cannot unpack " + name + u": " + reason;
+        } else {
+          moveUnpacked(stagePath, fs::path(UTF16ToUTF8(target)), unpacking->Skipped, true);
         }
       }
     } catch (const Exception& e) {
@@ -334,6 +420,7 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
     } catch (const std::exception& e) {
       failure = UTF8ToUTF16(e.what());
     }
+    fs::remove_all(stagePath, ignored);
     unpacking->Finish(failure);
   });
   // The window answers while the worker unpacks, and the bar follows it.
@@ -344,6 +431,7 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
     return false;
   unpacking->Worker.join();
   const String failure = unpacking->Failure;
+  FSkipped = std::move(unpacking->Skipped);
   FUnpacking.reset();
   zip->OnCheckTerminate = nullptr;
   if (!failure.empty()) throw Exception(failure);

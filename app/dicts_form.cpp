@@ -172,6 +172,7 @@ DictNodeType* TDictsForm::record(PDataNode Node) {
 void TDictsForm::FormShow(TObject*) { ReBuildTree(); }
 
 void TDictsForm::FormClose(TObject*, TCloseAction&) {
+  ++FCloseCount;
   if (RuForm) RuForm->SetEnabled(true);
 }
 
@@ -200,16 +201,21 @@ void TDictsForm::RefreshDictsClick(TObject*) {
     return std::any_of(ConfiguredDicts.begin(), ConfiguredDicts.end(),
                        [&](const DPType& d) { return d.Name == name; });
   };
-  // New files go to the top of the list, active; a file that is no
-  // dictionary is listed but never made active.
+  // New files go to the top of the list, active, each above the one found
+  // before it; a file that is no dictionary is listed but never made
+  // active. The list is written once for all of them.
+  std::vector<DPType> added;
   for (const DPType& found : FoundDicts) {
     if (configured(found.Name)) continue;
     bool readable = false;
     DictionaryListCaption(found.Name, &readable);
-    std::vector<DPType> lines{DPType{found.Name, readable ? u"1" : u"0"}};
-    lines.insert(lines.end(), ConfiguredDicts.begin(), ConfiguredDicts.end());
-    WriteDictListFile(kListFile, lines);
+    added.push_back(DPType{found.Name, readable ? u"1" : u"0"});
     ++AddedCount;
+  }
+  if (!added.empty()) {
+    std::reverse(added.begin(), added.end());
+    added.insert(added.end(), ConfiguredDicts.begin(), ConfiguredDicts.end());
+    WriteDictListFile(kListFile, added);
     ReadDictsList();
   }
   // Entries whose files are gone are dropped, all in one rewrite.

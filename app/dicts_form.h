@@ -94,15 +94,23 @@ public:
 
   std::vector<MoreDictRowType> MoreDictRows;
 
+  // A package that comes slower than SlowTransferBytes a second for this
+  // many seconds on end is given up with a message.
+  long SlowTransferSeconds = 60;
+  static constexpr long SlowTransferBytes = 1024;
+
 private:
   DictNodeType* record(PDataNode Node);
   MoreDictNodeType* moreRecord(PDataNode Node);
   void buildDownloadPage(const String& Instructions);
   // Waits for a transfer while the program goes on handling its messages,
   // moving the progress bar when Progress is set (against the answer's
-  // length, else KnownSize). False when the window was destroyed meanwhile
-  // (nothing of it may be touched then).
-  bool waitForTransfer(THttpTransfer& Transfer, bool Progress, std::int64_t KnownSize = -1);
+  // length, else KnownSize). The transfer is cancelled once the window has
+  // been closed since it counted Closes closes. False when the window was
+  // destroyed meanwhile (nothing of it may be touched then).
+  bool waitForTransfer(THttpTransfer& Transfer, unsigned Closes, bool Progress, std::int64_t KnownSize = -1);
+  // A download stopped by closing the window: said in the status line.
+  void downloadCancelled(const String& Name);
   // Handles the program's messages between waits of Wait (given its
   // milliseconds, true once the worker has ended), calling Progress after
   // each and Cancel when the program is closing. False when the window was
@@ -129,6 +137,11 @@ private:
   // handlers can tell.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   bool FListing = false;
+  // Counts the closes of the window: a transfer that sees it change is
+  // cancelled (closing the manager stops its download).
+  unsigned FCloseCount = 0;
+  // What the last installation passed over (the program's own files).
+  std::vector<String> FSkipped;
   // The width of the pages' contents (lists, labels).
   int FContentWidth = 455;
 };
@@ -141,6 +154,9 @@ struct TDictsForm::TUnpacking {
   std::condition_variable Changed;
   bool Done = false;     // under Lock
   String Failure;        // under Lock; empty when every package was unpacked
+  // Entries no package may replace (the program's own files), passed over;
+  // written by the worker, read once it has ended.
+  std::vector<String> Skipped;
   std::atomic<int> Percent{0};
   std::atomic<bool> Cancelled{false};
   std::thread Worker;

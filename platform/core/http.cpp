@@ -1,8 +1,10 @@
 #include "platform/core/http.h"
 
 #include <curl/curl.h>
+#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -143,7 +145,9 @@ void THttpTransfer::run() {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // What came over HTTPS is never handed on to plain HTTP.
+  const bool secure = FRequest.Url.size() >= 6 && strncasecmp(FRequest.Url.c_str(), "https:", 6) == 0;
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
@@ -151,7 +155,7 @@ void THttpTransfer::run() {
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
   if (const char* ca = std::getenv("SSL_CERT_FILE"); ca && *ca) curl_easy_setopt(h, CURLOPT_CAINFO, ca);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, FRequest.ConnectTimeout);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, FRequest.LowSpeedLimit));
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, FRequest.StallTimeout);
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
@@ -164,6 +168,16 @@ void THttpTransfer::run() {
   const CURLcode rc = curl_easy_perform(h);
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  // A redirect the protocols above refuse: said as such, with the address
+  // when the library kept it.
+  String refused;
+  if (rc == CURLE_UNSUPPORTED_PROTOCOL && secure && status >= 300 && status <= 399) {
+    char* where = nullptr;
+    const bool known =
+        curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &where) == CURLE_OK && where && FRequest.Url != where;
+    refused = u"the server redirected to " + (known ? fromUtf8(where) + u", which is" : String(u"what is")) +
+              u" not an HTTPS address";
+  }
   curl_off_t length = -1;
   if (curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0)
     FContentLength.store(std::int64_t(length));
@@ -174,6 +188,11 @@ void THttpTransfer::run() {
   if (rc == CURLE_HTTP_RETURNED_ERROR || (rc == CURLE_OK && (status < 200 || status > 299) &&
                                            FRequest.Url.rfind("http", 0) == 0)) {
     error = u"the server answered with status " + IntToStr(int(status));
+  } else if (!refused.empty()) {
+    error = refused;
+  } else if (rc == CURLE_OPERATION_TIMEDOUT && FReceived.load() > 0) {
+    error = u"the transfer was slower than " + IntToStr(int(std::max(1L, FRequest.LowSpeedLimit))) +
+            u" bytes a second for " + IntToStr(int(FRequest.StallTimeout)) + u" seconds";
   } else if (rc == CURLE_ABORTED_BY_CALLBACK) {
     error = u"cancelled";
   } else if (rc == CURLE_WRITE_ERROR && !sink.WriteError.empty()) {

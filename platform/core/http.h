@@ -10,7 +10,8 @@
 //
 // A failure is never reported as success: a status other than 2xx, a
 // connection cut before the announced length, an unreachable host or a bad
-// certificate all end with Succeeded() false and a reason in Error() that
+// certificate, a redirect from HTTPS to an address that is not HTTPS all
+// end with Succeeded() false and a reason in Error() that
 // names the address. A body bound for a file is written beside it under a
 // temporary name and renamed only when complete, so a failed or repeated
 // download never leaves half a file under the real name.
@@ -35,8 +36,10 @@ struct THttpRequest {
   std::int64_t MaxBodySize = 0;
   // Seconds to wait for the connection (TCP and TLS).
   long ConnectTimeout = 30;
-  // A transfer that moves nothing for this many seconds fails.
+  // A transfer slower than LowSpeedLimit bytes a second for StallTimeout
+  // seconds on end fails (by default: one that moves nothing for a minute).
   long StallTimeout = 60;
+  long LowSpeedLimit = 1;
 };
 
 class THttpTransfer {

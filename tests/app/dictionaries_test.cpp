@@ -95,6 +95,22 @@ TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
   EXPECT_EQ(ActiveDicts[3], u"");
 }
 
+TEST_F(Dictionaries, ActivationReadsOnePropertiesRowHoweverManyAViewYields) {
+  // A view of three million rows: activation reads its first row and no
+  // more (reading them all took seconds, and left the last one).
+  Dict("endless").Properties("Endless", "en");
+  apptest::Exec(Dir / "dictionaries/endless.tamrix",
+                "DROP TABLE properties; CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL "
+                "SELECT i + 1 FROM n WHERE i < 2999999) SELECT 'a' || i, CASE WHEN i = 0 THEN 'Endless' ELSE 'row ' || i END AS "
+                "full_caption, '', '3', 'en', '', '', '', '', '', '0' FROM n;");
+  List("endless 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  ASSERT_EQ(LastDictIndex, 0);
+  EXPECT_EQ(Dicts[0].Caption, "Endless");
+  EXPECT_EQ(Dicts[0].InfoText0, "a0");
+  EXPECT_EQ(DictionaryListCaption(u"endless"), u"Endless");
+}
+
 TEST_F(Dictionaries, AtMostOneHundredAndOneAreActive) {
   Dict("d").Properties("D", "en");
   std::string list;
@@ -179,6 +195,70 @@ TEST_F(Dictionaries, SearchStatementsFindExactlyWhatWasAskedFor) {
   // The completion prefix is bound too.
   EXPECT_EQ(run(0, BuildCompletionStatement(u"FO")), (V{"FORK#2", "FOX#1", "FOX#6"}));  // index order
   EXPECT_EQ(run(0, BuildCompletionStatement(u"\"")), V{});
+}
+
+TEST_F(Dictionaries, YoIsFoundAtAnyPlaceSpeltEitherWay) {
+  // A word of many "Е" (one spelt "Ё" late) beside words that share its
+  // first letters; "Ё" after an earlier "Е" in ЗЕЛЁНЫЙ and ЕЩЁ.
+  Dict("yo")
+      .Properties("Yo", "ru")
+      .Word({0, "ЗЕЛЁНЫЙ", "green"})
+      .Word({0, "ЗЕЛЕНЬ", "greens"})
+      .Word({0, "ЕЩЁ", "more"})
+      .Word({0, "ЕЩЕ", "more, spelt plainly"})
+      .Word({0, "ПЕРЕЕЗЖЕНЁЕ", "many"})
+      .Word({0, "ПЕРЕЕЗЖЕНЕЕ", "many, plainly"})
+      .Word({0, "ПЕРЕЕЗД", "move"})
+      .Word({0, "ЁЛКА", "fir tree"});
+  List("yo 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  EXPECT_EQ(search(0, u"зеленый"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"зелёный"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"ЗЕЛЁНЫЙ green"), (V{"ЗЕЛЁНЫЙ#1"}));
+  // Spellings that differ where the search reads the index come each in
+  // the index's order, the spelling with "Е" first.
+  EXPECT_EQ(search(0, u"ещё"), (V{"ЕЩЕ#4", "ЕЩЁ#3"}));
+  EXPECT_EQ(search(0, u"еще"), (V{"ЕЩЕ#4", "ЕЩЁ#3"}));
+  EXPECT_EQ(search(0, u"ещё spelt"), (V{"ЕЩЕ#4"}));
+  EXPECT_EQ(search(0, u"переезженее"), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  EXPECT_EQ(search(0, u"переёзженее"), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  EXPECT_EQ(search(0, u"зел%"), (V{"ЗЕЛЁНЫЙ#1", "ЗЕЛЕНЬ#2"}));
+  EXPECT_EQ(search(0, u"зелен%"), (V{"ЗЕЛЕНЬ#2", "ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"з_лен_й"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"%ЛЕНЫЙ"), (V{"ЗЕЛЁНЫЙ#1"}));
+  EXPECT_EQ(search(0, u"переезжен%"), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  // Completion lists in the index's order, "Ё" before "Е".
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ЗЕЛЕН")), (V{"ЗЕЛЁНЫЙ#1", "ЗЕЛЕНЬ#2"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ЕЩЕ")), (V{"ЕЩЁ#3", "ЕЩЕ#4"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ПЕРЕЕЗЖЕНЕ")), (V{"ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(u"ПЕРЕЕЗ")), (V{"ПЕРЕЕЗД#7", "ПЕРЕЕЗЖЕНЁЕ#5", "ПЕРЕЕЗЖЕНЕЕ#6"}));
+
+  // However many "Е" a word has, the statement reads the index (no scan of
+  // the headwords) with a bounded number of look-ups.
+  auto plan = [&](const TSearchStatement& st) {
+    std::string text;
+    sqlite3_stmt* p = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(Dicts[0].Db, ("EXPLAIN QUERY PLAN " + st.SQL).c_str(), -1, &p, nullptr), SQLITE_OK);
+    for (size_t i = 0; i < st.Params.size(); ++i)
+      sqlite3_bind_text(p, int(i + 1), st.Params[i].c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(p) == SQLITE_ROW) text += reinterpret_cast<const char*>(sqlite3_column_text(p, 3)) + std::string("\n");
+    sqlite3_finalize(p);
+    return text;
+  };
+  for (const char16_t* q : {u"зеленый", u"еще", u"переезженее", u"ееееееееееееееееееееееее", u"зел%", u"з_лен_й"}) {
+    CheckQuery(q);
+    const TSearchStatement st = BuildSearchStatement();
+    const std::string text = plan(st);
+    EXPECT_EQ(text.find("SCAN"), std::string::npos) << text;
+    EXPECT_NE(text.find("INDEX"), std::string::npos) << text;
+    EXPECT_LE(st.Params.size(), 9u);
+  }
+  for (const char16_t* p : {u"ЗЕЛЕН", u"Е", u"ЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕЕ"}) {
+    const TSearchStatement st = BuildCompletionStatement(p);
+    const std::string text = plan(st);
+    EXPECT_EQ(text.find("SCAN"), std::string::npos) << text;
+    EXPECT_LE(st.Params.size(), 9u);
+  }
 }
 
 TEST_F(Dictionaries, ExactAndPrefixSearchesUseTheIndex) {

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "app/dictionaries.h"
@@ -373,4 +374,84 @@ TEST_F(Download, APackageWhoseEntriesLeaveTheFolderIsReported) {
   Install();
   ExpectFailure({"evil.zip", "escape.tamrix"});
   EXPECT_FALSE(fs::exists(Dir / "escape.tamrix"));
+}
+
+TEST_F(Download, ARedirectFromHttpsToPlainHttpIsNotFollowed) {
+  // The plain server would hand the package over: nothing may come from it.
+  Serve({"--redirect-plain", "en-ru-travel.zip"});
+  OpenPage();
+  Tick(u"en-ru-travel.zip");
+  Install();
+  ExpectFailure({Site->Base() + "en-ru-travel.zip", "not an HTTPS address"});
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_FALSE(fs::exists(Dir / "dictionaries/en-ru-travel.tamrix"));
+}
+
+TEST_F(Download, ClosingTheManagerCancelsTheDownloadAndRemovesWhatCame) {
+  // Five bytes a second: it would run for minutes.
+  Serve({"--trickle", "en-ru-travel.zip"});
+  OpenPage();
+  const auto started = std::chrono::steady_clock::now();
+  TTimer later(nullptr);
+  later.SetInterval(1500);
+  later.OnTimer = [&](TObject*) {
+    later.SetEnabled(false);
+    Manager->Close();
+  };
+  Tick(u"en-ru-travel.zip");
+  later.SetEnabled(true);
+  Install();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_NE(Status().find("en-ru-travel.zip"), std::string::npos) << Status();
+  EXPECT_NE(Status().find("отменено"), std::string::npos) << Status();
+  EXPECT_TRUE(Manager->DIButton->Enabled());
+  EXPECT_TRUE(TempFiles().empty()) << ::testing::PrintToString(TempFiles());
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en 1\r\n");
+}
+
+TEST_F(Download, ATransferSlowerThanTheFloorForTheWholeSpanEndsWithAMessage) {
+  Serve({"--trickle", "en-ru-travel.zip"});
+  OpenPage();
+  Manager->SlowTransferSeconds = 2;
+  Tick(u"en-ru-travel.zip");
+  Install();
+  ExpectFailure({Site->Base() + "en-ru-travel.zip", "slower than 1024 bytes a second for 2 seconds"});
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(Download, APackageNeverReplacesTheProgramsOwnFilesNorListsAFolder) {
+  Serve({"--row", "bold.zip|Bold|1|1"});
+  fs::copy_file(Dir / "dictionaries/en.tamrix", Dir / "bold.tamrix");
+  const std::string make =
+      "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w'); "
+      "z.writestr('dictionaries._','bold 0\\r\\nen 0\\r\\n'); z.writestr('.tamrix-0123456789abcdef','x'); "
+      "z.writestr('x.tamrix/readme','a folder'); z.write(sys.argv[2],'bold.tamrix'); z.close()\" '" +
+      (Site->Download() / "bold.zip").string() + "' '" + (Dir / "bold.tamrix").string() + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  OpenPage();
+  Tick(u"bold.zip");
+  Install();
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  // The dictionary is installed; the list is the program's, the folder is
+  // no dictionary, and the status names what was passed over.
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "bold 1\r\nen 1\r\n");
+  EXPECT_NE(Status().find("успешно"), std::string::npos) << Status();
+  EXPECT_NE(Status().find("dictionaries._"), std::string::npos) << Status();
+  EXPECT_NE(Status().find(".tamrix-0123456789abcdef"), std::string::npos) << Status();
+  EXPECT_FALSE(fs::exists(Dir / "dictionaries/.tamrix-0123456789abcdef"));
+  EXPECT_TRUE(fs::is_directory(Dir / "dictionaries/x.tamrix"));
+  Manager->RefreshDictsClick(Manager);
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "bold 1\r\nen 1\r\n");
+}
+
+TEST_F(Download, AProgramFolderWithoutTempStillDownloads) {
+  Serve();
+  OpenPage();
+  fs::remove_all(Dir / "temp");
+  Tick(u"en-ru-travel.zip");
+  Install();
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  EXPECT_TRUE(fs::exists(Dir / "dictionaries/en-ru-travel.tamrix"));
 }

@@ -1,7 +1,11 @@
 // The manager's installed-dictionary page: the list as the file gives it,
 // saving it back, and reordering by dragging.
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <filesystem>
 
+#include "app/dictionaries.h"
 #include "platform/core/strings.h"
 #include "platform/gui/testing.h"
 #include "tests/app/main_form_util.h"
@@ -151,4 +155,62 @@ TEST_F(Manage, ADropBelowTheLastRowMovesNothing) {
   std::uint32_t effect = 2;
   Manager->DictsTreeDragDrop(list, list, nullptr, {}, {}, TPoint{0, 0}, effect, dmNowhere);
   EXPECT_EQ(Rows(), "Alpha+ Beta- Gamma+");
+}
+
+namespace {
+
+// Counts the times a file of a folder is put in place (written, or renamed
+// onto its name) while it lives.
+class FileWrites {
+public:
+  FileWrites(const std::filesystem::path& folder, std::string name) : FName(std::move(name)) {
+    FFd = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(FFd, folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+  }
+  ~FileWrites() { close(FFd); }
+  int Count() {
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = read(FFd, buffer, sizeof buffer)) > 0;)
+      for (char* p = buffer; p < buffer + n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(p);
+        if (e->len && FName == e->name) ++FCount;
+        p += sizeof(inotify_event) + e->len;
+      }
+    return FCount;
+  }
+
+private:
+  std::string FName;
+  int FFd = -1;
+  int FCount = 0;
+};
+
+}  // namespace
+
+TEST_F(Manage, ARescanWritesTheListOnceHoweverManyFilesAreNew) {
+  Open();
+  const auto folder = Dir / "dictionaries";
+  for (int i = 0; i < 300; ++i)
+    std::filesystem::copy_file(folder / "a.tamrix", folder / ("new" + std::to_string(i) + ".tamrix"));
+  // Folders are never dictionaries, whatever their names.
+  std::filesystem::create_directories(folder / "x.tamrix");
+  std::filesystem::create_directories(folder / "y.tamrix.tamrix");
+  FileWrites writes(folder, "dictionaries._");
+  // What one write of the list shows.
+  Manager->SaveDictsOptionsClick(Manager);
+  const int one = writes.Count();
+  ASSERT_GT(one, 0);
+  Manager->RefreshDictsClick(Manager);
+  EXPECT_EQ(writes.Count(), 2 * one);
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Установлено новых словарей: 300");
+  // Each new one goes on top, active: the last found stands first.
+  std::string expected;
+  for (const DPType& d : DictionaryFilesInFolder())
+    if (d.Name.rfind(u"new", 0) == 0) expected = UTF16ToUTF8(d.Name) + " 1\r\n" + expected;
+  EXPECT_EQ(readFile(folder / "dictionaries._"), expected + "a 1\r\nb 0\r\nc 1\r\n");
+  for (const DPType& d : DictionaryFilesInFolder()) EXPECT_EQ(d.Name.find(u"x"), String::npos) << UTF16ToUTF8(d.Name);
+  // Nothing new: nothing written.
+  Manager->RefreshDictsClick(Manager);
+  EXPECT_EQ(writes.Count(), 2 * one);
+  EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Новые словари не найдены.");
 }
