@@ -706,6 +706,10 @@ public:
   using TDTGetImageExEvent =
       std::function<void(TBaseDataTree* Sender, PDataNode Node, TDTImageKind Kind, TColumnIndex Column,
                          bool& Ghosted, int& ImageIndex, TImageList*& ImageList)>;
+  // The text that stands for a node's picture where no picture can be
+  // shown (a screen reader, say).
+  using TDTGetImageTextEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node, TDTImageKind Kind,
+                                                  TColumnIndex Column, String& ImageText)>;
   using TDTBeforeItemEraseEvent =
       std::function<void(TBaseDataTree* Sender, TCanvas* TargetCanvas, PDataNode Node, const TRect& ItemRect,
                          TColor& ItemColor, TItemEraseAction& EraseAction)>;
@@ -853,7 +857,8 @@ protected:
   void HandleGetObject(TMessage& Message);
   // The owner's editor, or nil when it offers none.
   virtual PDTEditLink DoCreateEditor(PDataNode Node, TColumnIndex Column);
-  // The tree is going: its editor stops without reporting back.
+  // The tree or the edited node is going: the editor stops without
+  // reporting back (and stores no text).
   void DetachEditor();
 
 private:
@@ -951,6 +956,7 @@ public:
   // ---- display events ---------------------------------------------------------
   TDTGetImageEvent OnGetImageIndex;
   TDTGetImageExEvent OnGetImageIndexEx;
+  TDTGetImageTextEvent OnGetImageText;
   TDTBeforeItemEraseEvent OnBeforeItemErase;
   TDTAfterItemEraseEvent OnAfterItemErase;
   TDTBeforeItemPaintEvent OnBeforeItemPaint;
@@ -1302,9 +1308,13 @@ protected:
   virtual void UpdateScrollBars(bool DoRepaint);
   // Recomputes the scroll ranges from the row heights.
   virtual void UpdateRanges();
-  // Slides the rows below a node while it opens or closes; the painting
-  // code supplies the movement.
+  // Slides the rows below a node while it opens or closes (Height: the
+  // rows that appear or go), before the node's flags and counts change.
   virtual void ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t Height);
+  // Brings what a toggle opened into view, or keeps the node in place when
+  // rows came or went above it; true when the whole window is to be
+  // repainted.
+  bool ScrollAfterToggle(PDataNode Node, bool Expanded, std::int64_t HeightDelta);
   void InvalidateToBottom(PDataNode Node);
   virtual TRect InvalidateNode(PDataNode Node);
   void RepaintNode(PDataNode Node);
@@ -1510,6 +1520,29 @@ private:
     ~TCacheHold() { --Count; }
     int& Count;
   };
+  // The same for a toggle, whose handlers may destroy the tree.
+  struct TToggleCacheHold {
+    TToggleCacheHold(int& c, std::weak_ptr<const bool> Life) : Count(c), FLife(std::move(Life)) { ++Count; }
+    ~TToggleCacheHold() { reset(); }
+    TToggleCacheHold(const TToggleCacheHold&) = delete;
+    TToggleCacheHold& operator=(const TToggleCacheHold&) = delete;
+    void reset() {
+      if (FHeld && !FLife.expired()) --Count;
+      FHeld = false;
+    }
+    int& Count;
+    std::weak_ptr<const bool> FLife;
+    bool FHeld = true;
+  };
+  // The frame of a running toggle animation: which part of the client
+  // area shows its rows moved and by how much (see paintToggleFrame).
+  enum TToggleSlide : std::uint8_t { tgNone, tgDown, tgUp, tgTopUp };
+  TToggleSlide FToggleSlide = tgNone;
+  int FToggleBand = 0;
+  int FToggleShift = 0;
+  void paintToggleFrame(const TRect& Update);
+  void renderShifted(const TRect& Area, int Shift);
+  void fillToggleStrip(const TRect& Area);
   // The window the worker reports to, captured on the GUI thread.
   HWND FCacheWindow = nullptr;
   // Tree timers that are running (bit = timer id), so stopping an idle

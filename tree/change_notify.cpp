@@ -85,9 +85,11 @@ void TBaseDataTree::Animate(std::uint32_t Steps, std::uint32_t Duration,
                             const TDTAnimationCallback& Callback, void* Data) {
   if (FStates.Contains(tsInAnimation) || Duration == 0 || !Callback) return;
   using clock = std::chrono::steady_clock;
-  DoStateChange({tsInAnimation});
-  // A step may let the tree be destroyed (its messages are handled).
+  // The state handler, or a step (its messages are handled), may destroy
+  // the tree.
   const std::weak_ptr<const bool> life = LifeToken();
+  DoStateChange({tsInAnimation});
+  if (life.expired()) return;
   try {
     std::int64_t remainingSteps = Steps;
     std::int64_t remainingTime = Duration;  // ms

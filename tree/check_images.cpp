@@ -216,13 +216,11 @@ HCURSOR makeSplitCursor(bool horizontal) {
 }
 }  // namespace
 
-void CreateSharedCheckImages() {
-  std::lock_guard<std::mutex> lock(imageLock());
-  TSharedImages& s = shared();
-  if (s.Lists[0]) return;
-  // Light, dark, light tick, dark tick, flat, XP, then the system-like
-  // regular and flat sets.
-  const TStyle styles[9] = {
+namespace {
+// Light, dark, light tick, dark tick, flat, XP, then the system-like
+// regular and flat sets.
+const TStyle& sharedStyle(int Index) {
+  static const TStyle styles[9] = {
       {clBtnShadow, clWindow, clWindowText, false, false},
       {cl3DDkShadow, clBtnFace, clWindowText, false, false},
       {clBtnShadow, clWindow, clWindowText, false, true},
@@ -233,11 +231,29 @@ void CreateSharedCheckImages() {
       {clBtnShadow, clWindow, clWindowText, false, false},
       {clBtnShadow, clWindow, clWindowText, true, false},
   };
-  for (int i = 0; i < 9; ++i) {
-    s.Lists[i] = std::make_unique<TImageList>(nullptr);
-    if (i != 6) fillSet(*s.Lists[i], styles[i]);
-  }
+  return styles[Index];
+}
+
+void fillShared(TSharedImages& s) {
+  for (int i = 0; i < 9; ++i)
+    if (i != 6) fillSet(*s.Lists[i], sharedStyle(i));
   fillUtilities(*s.Lists[6]);
+}
+}  // namespace
+
+void CreateSharedCheckImages() {
+  std::lock_guard<std::mutex> lock(imageLock());
+  TSharedImages& s = shared();
+  if (s.Lists[0]) return;
+  for (auto& list : s.Lists) list = std::make_unique<TImageList>(nullptr);
+  fillShared(s);
+}
+
+void ReloadSharedCheckImages() {
+  std::lock_guard<std::mutex> lock(imageLock());
+  TSharedImages& s = shared();
+  if (!s.Lists[0]) return;
+  fillShared(s);
 }
 
 void FreeSharedCheckImages() {

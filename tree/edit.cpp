@@ -37,13 +37,16 @@ bool TBaseDataTree::EditNode(PDataNode Node, TColumnIndex Column) {
                 "Column must be a valid column index (-1 if no header is shown).");
   if (FStates.Contains(tsEditing) || readOnly()) return FStates.Contains(tsEditing);
   const std::weak_ptr<const bool> life = LifeToken();
+  // The focus, editing and initialisation handlers may delete the node.
+  TNodeWatch watch(*this, Node);
   SetFocusedNode(Node);
   if (life.expired()) return false;
-  if (FFocusedNode != Node || !CanEdit(Node, Column)) return false;
-  if (life.expired()) return false;
+  if (!watch.Node() || FFocusedNode != Node) return false;
+  const bool allowed = CanEdit(Node, Column);
+  if (life.expired() || !watch.Node() || !allowed) return false;
   FEditColumn = Column;
   if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  if (life.expired()) return false;
+  if (life.expired() || !watch.Node()) return false;
   DoEdit();
   return !life.expired() && FStates.Contains(tsEditing);
 }
@@ -56,25 +59,36 @@ void TBaseDataTree::DoEdit() {
   PDataNode node = FFocusedNode;
   if (!node || node->States.Contains(vsDisabled) || readOnly() || FEditLink) return;
   const std::weak_ptr<const bool> life = LifeToken();
+  // Every handler below may delete the node: once it is gone the edit ends
+  // (see forgetNode), and nothing here touches the node again.
+  TNodeWatch watch(*this, node);
   PDTEditLink link = DoCreateEditor(node, FEditColumn);
-  if (life.expired() || !link || FFocusedNode != node) return;
+  if (life.expired() || !link || !watch.Node() || FFocusedNode != node) return;
   FEditLink = link;
   DoStateChange({tsEditing}, {tsToggleFocusedSelection, tsClearPending, tsDrawSelPending, tsDrawSelecting,
                               tsMouseCheckPending, tsOLEDragging, tsOLEDragPending, tsScrolling, tsScrollPending});
-  ScrollIntoView(node, FOptions->SelectionOptions().Contains(toCenterScrollIntoView),
-                 !FOptions->AutoOptions().Contains(toDisableAutoscrollOnEdit));
-  bool prepared = link->PrepareEdit(this, node, FEditColumn);
   if (life.expired()) return;
-  if (prepared && FEditLink == link) {
+  if (watch.Node())
+    ScrollIntoView(node, FOptions->SelectionOptions().Contains(toCenterScrollIntoView),
+                   !FOptions->AutoOptions().Contains(toDisableAutoscrollOnEdit));
+  if (life.expired()) return;
+  // From here on the editor lies over the node's cell and follows it.
+  if (watch.Node() && FEditLink == link) FEditNode = node;
+  bool prepared = watch.Node() && FEditLink == link && link->PrepareEdit(this, node, FEditColumn);
+  if (life.expired()) return;
+  if (prepared && FEditLink == link && watch.Node()) {
     UpdateEditBounds();
     RepaintNode(node);
     bool begun = link->BeginEdit();
     if (life.expired()) return;
     if (!begun) DoStateChange({}, {tsEditing});
-  } else {
+  } else if (FEditLink == link) {
     DoStateChange({}, {tsEditing});
   }
-  if (!FStates.Contains(tsEditing) && FEditLink == link) FEditLink.reset();
+  if (!FStates.Contains(tsEditing) && FEditLink == link) {
+    FEditLink.reset();
+    FEditNode = nullptr;
+  }
 }
 
 bool TBaseDataTree::DoEndEdit() {
@@ -84,6 +98,9 @@ bool TBaseDataTree::DoEndEdit() {
     if (FEditEnding) return false;
     const std::weak_ptr<const bool> life = LifeToken();
     PDTEditLink link = FEditLink;
+    // The new-text handler may delete the edited node; the focus may have
+    // moved meanwhile: the report names the node that was edited, if any.
+    TNodeWatch edited(*this, FEditNode);
     {
       TEditReentryGuard guard(*this, FEditEnding);
       result = link->EndEdit();
@@ -91,8 +108,11 @@ bool TBaseDataTree::DoEndEdit() {
     if (life.expired()) return result;
     if (result) {
       DoStateChange({}, {tsEditing});
-      if (FEditLink == link) FEditLink.reset();
-      if (OnEdited) OnEdited(this, FFocusedNode, FEditColumn);
+      if (FEditLink == link) {
+        FEditLink.reset();
+        FEditNode = nullptr;
+      }
+      if (OnEdited && edited.Node()) OnEdited(this, edited.Node(), FEditColumn);
       if (life.expired()) return result;
     }
   }
@@ -114,7 +134,10 @@ bool TBaseDataTree::DoCancelEdit() {
   }
   if (life.expired() || !result) return result;
   DoStateChange({}, {tsEditing});
-  if (FEditLink == link) FEditLink.reset();
+  if (FEditLink == link) {
+    FEditLink.reset();
+    FEditNode = nullptr;
+  }
   if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
   return result;
 }
@@ -132,6 +155,7 @@ bool TBaseDataTree::CancelEditNode() {
 void TBaseDataTree::DetachEditor() {
   StopTimer(EditTimer);
   FStates = FStates - TDataTreeStates{tsEditing, tsEditPending};
+  FEditNode = nullptr;
   PDTEditLink link = std::move(FEditLink);
   if (!link) return;
   if (auto* own = dynamic_cast<TStringEditLink*>(link.get()))
@@ -141,8 +165,8 @@ void TBaseDataTree::DetachEditor() {
 }
 
 void TBaseDataTree::UpdateEditBounds() {
-  if (!FStates.Contains(tsEditing) || !FEditLink || !FFocusedNode) return;
-  PDataNode node = FFocusedNode;
+  if (!FStates.Contains(tsEditing) || !FEditLink || !FEditNode) return;
+  PDataNode node = FEditNode;
   TColumnIndex column = FEditColumn;
   TDataTreeColumns& columns = Header().Columns();
   const bool realColumn = Header().UseColumns() && columns.IsValidColumn(column);

@@ -200,6 +200,8 @@ void TBaseDataTree::DoUpdating(TDTUpdateState State) {
 }
 
 void TBaseDataTree::forgetNode(PDataNode Node) {
+  // An edit of the node ends with it: its text has nowhere to go.
+  if (Node == FEditNode) DetachEditor();
   // Nothing that outlives the node may keep pointing at it.
   if (FLastChangedNode == Node) FLastChangedNode = nullptr;
   if (FLastStructureChangeNode == Node) FLastStructureChangeNode = nullptr;

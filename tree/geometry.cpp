@@ -36,7 +36,15 @@ void TBaseDataTree::DoGetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIn
     OnGetImageIndex(this, Node, Kind, Column, Ghosted, Index);
 }
 
-String TBaseDataTree::DoGetImageText(PDataNode, TDTImageKind, TColumnIndex) { return String(); }
+String TBaseDataTree::DoGetImageText(PDataNode Node, TDTImageKind Kind, TColumnIndex Column) {
+  String text;
+  if (!OnGetImageText) return text;
+  // A question like the picture's index: nodes the handler deletes go
+  // once it has answered.
+  TQueryHandlerCall call(*this);
+  OnGetImageText(this, Node, Kind, Column, text);
+  return text;
+}
 
 int TBaseDataTree::GetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIndex Column,
                                  bool& Ghosted, TImageList*& List) {

@@ -118,6 +118,9 @@ TImageList* GetCheckImageList(TCheckImageKind Kind);
 // Overlay pictures drawn over push-button checks.
 TImageList* UtilityImages();
 void CreateSharedCheckImages();
+// Draws the shared pictures again in the desktop's current colours; the
+// lists stay the same objects, so trees holding them need not follow.
+void ReloadSharedCheckImages();
 void FreeSharedCheckImages();
 // The trees' own screen cursors: column and row splitters.
 enum : int { crVertSplit = 62, crHeaderSplit = 63 };

@@ -46,13 +46,15 @@ void TDataTreeHintWindow::CreateParams(TCreateParams& Params) {
 }
 
 bool TDataTreeHintWindow::tooltipMode() const {
-  return FHintData.Tree && FHintData.Node && FHintData.Tree->HintMode() == hmTooltip;
+  TBaseDataTree* t = tree();
+  return t && FHintData.Node && t->HintMode() == hmTooltip;
 }
 
 TRect TDataTreeHintWindow::CalcHintRect(int MaxWidth, const String& AHint, void* AData) {
   FHintData = AData ? *static_cast<const TDTHintData*>(AData) : TDTHintData{};
   FHintData.DefaultHint = AHint;
-  TBaseDataTree* tree = FHintData.Tree;
+  FTreeLife = FHintData.Tree ? FHintData.Tree->LifeToken() : std::weak_ptr<const bool>();
+  TBaseDataTree* tree = this->tree();
   TBiDiMode bidi = tree ? tree->BiDiMode() : bdLeftToRight;
   TAlignment alignment = tree ? tree->Alignment() : taLeftJustify;
   if (tree && tree->Header().Columns().IsValidColumn(FHintData.Column)) {
@@ -82,6 +84,8 @@ TRect TDataTreeHintWindow::CalcHintRect(int MaxWidth, const String& AHint, void*
   else
     FHintData.HintText = tree->DoGetNodeHint(FHintData.Node, FHintData.Column, style);
   if (FHintData.LineBreakStyle == hlbDefault) FHintData.LineBreakStyle = style;
+  // The owner's hint handler may have destroyed the tree.
+  if (tree && !this->tree()) return {};
   if (FHintData.HintText.empty() || FHintData.HintText == u" ") return {};
 
   TRect r;
@@ -118,8 +122,10 @@ void TDataTreeHintWindow::ActivateHint(TRect Rect, const String& AHint) {
     if (Application) Application->CancelHint();
     return;
   }
-  TBaseDataTree* tree = FHintData.Tree;
+  TBaseDataTree* tree = this->tree();
   if (tree) tree->DoStateChange({}, {tsCancelHintAnimation});
+  // The state handler may have destroyed the tree.
+  tree = this->tree();
   // The whole hint stays on the monitor that holds it.
   if (Screen) {
     const TRect m = Screen->MonitorRect(Rect);
@@ -138,6 +144,7 @@ void TDataTreeHintWindow::ActivateHint(TRect Rect, const String& AHint) {
   FComposed = false;
   THintWindow::ActivateHint(Rect, FHintData.HintText);
 
+  tree = this->tree();
   const THintAnimationType animation = tree ? tree->DoGetAnimationType() : hatNone;
   if (animation == hatNone || !tree) {
     InternalPaint(0, 0);
@@ -163,7 +170,7 @@ void TDataTreeHintWindow::ActivateHint(TRect Rect, const String& AHint) {
 bool TDataTreeHintWindow::animationStep(int Step, int StepSize, const std::weak_ptr<const bool>& Self,
                                         const std::weak_ptr<const bool>& TreeLife) {
   if (Self.expired() || TreeLife.expired() || gHintWindowDestroyed) return false;
-  if (!Active() || !Visible() || FHintData.Tree->TreeStates().Contains(tsCancelHintAnimation)) return false;
+  if (!Active() || !Visible() || !tree() || tree()->TreeStates().Contains(tsCancelHintAnimation)) return false;
   InternalPaint(Step, StepSize);
   Repaint();
   if (Application) Application->ProcessMessages();
@@ -179,7 +186,7 @@ void TDataTreeHintWindow::prepareTarget() {
     r.Right -= ShadowSize;
     r.Bottom -= ShadowSize;
   }
-  TBaseDataTree* tree = FHintData.Tree;
+  TBaseDataTree* tree = this->tree();
   c.Brush()->SetColor(tooltip ? tree->Color() : clInfoBk);
   c.Brush()->SetStyle(bsSolid);
   c.FillRect({0, 0, t.Width(), t.Height()});
@@ -230,7 +237,7 @@ void TDataTreeHintWindow::InternalPaint(int Step, int StepSize) {
   if (FTarget->Empty()) return;
   if (Step == 0 || !FComposed) prepareTarget();
   const int w = FTarget->Width(), h = FTarget->Height();
-  const THintAnimationType animation = FHintData.Tree ? FHintData.Tree->DoGetAnimationType() : hatNone;
+  const THintAnimationType animation = tree() ? tree()->DoGetAnimationType() : hatNone;
   TBitmap& out = *FDrawBuffer;
   // The shadow lies over what the screen shows; the hint's own part over that.
   for (int y = 0; y < h; ++y) std::memcpy(out.ScanLine(y), FBackground->ScanLine(y), std::size_t(w) * 4);
@@ -266,5 +273,6 @@ bool TDataTreeHintWindow::IsHintMsg(const TMessage& Msg) {
 void TDataTreeHintWindow::ReleaseHandle() {
   THintWindow::ReleaseHandle();
   FHintData = TDTHintData{};
+  FTreeLife.reset();
   gHintWindowDestroyed = false;
 }

@@ -53,12 +53,16 @@ protected:
   void Paint() override;
 
 private:
+  // The tree the hint belongs to, or nil once that tree is gone: the window
+  // may outlive it (the tree can go while the hint shows or animates).
+  TBaseDataTree* tree() const { return FTreeLife.expired() ? nullptr : FHintData.Tree; }
   bool tooltipMode() const;
   void prepareTarget();
   void drawShadow(TBitmap& Picture);
   bool animationStep(int Step, int StepSize, const std::weak_ptr<const bool>& Self,
                      const std::weak_ptr<const bool>& TreeLife);
   TDTHintData FHintData;
+  std::weak_ptr<const bool> FTreeLife;
   std::unique_ptr<TBitmap> FBackground, FDrawBuffer, FTarget;
   int FTextHeight = 0;
   // The font the hint's text is drawn in (the tree's in tool-tip mode).

@@ -59,7 +59,7 @@ void TBaseDataTree::HandleHintShow(TMessage& Message) {
   const bool decide = !GetCapture() && ShowHint() && !FStates.Contains(tsOLEDragging) &&
                       !FStates.Contains(tsVCLDragging) && !FStates.Contains(tsDrawSelecting) &&
                       (Header().States() * kHeaderBusy).Empty() &&
-                      !(IsEditing() && hit.HitNode && hit.HitNode == FFocusedNode);
+                      !(IsEditing() && hit.HitNode && hit.HitNode == FEditNode);
   auto noHint = [this] {
     FLastHintRect = {};
     DoStateChange({}, {tsHint});

@@ -1,8 +1,15 @@
 // Initialisation on demand, expanding and collapsing, and the visible-row
 // bookkeeping that goes with them.
-#include <optional>
+#include <algorithm>
+#include <climits>
 
 #include "tree/base_tree.h"
+
+namespace {
+int clampOffset(std::int64_t Value) {
+  return int(std::clamp<std::int64_t>(Value, INT_MIN, INT_MAX));
+}
+}  // namespace
 
 void TBaseDataTree::InitNode(PDataNode Node) {
   // Flag first, so that a handler that walks the tree does not start again.
@@ -92,10 +99,13 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
   TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
   if (Node == FRoot) return;
   if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
-  // The state, expand and collapse handlers may delete the node.
+  // The state, expand and collapse handlers may delete the node, and every
+  // handler (the scroll report included) may destroy the tree.
+  const std::weak_ptr<const bool> life = LifeToken();
   TNodeWatch watch(*this, Node);
   bool wasToggling = FStates.Contains(tsToggling);
   DoStateChange({tsToggling});
+  if (life.expired()) return;
   if (!watch.Node()) {
     if (!wasToggling) DoStateChange({}, {tsToggling});
     return;
@@ -103,64 +113,92 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
   Node->States.Include(vsToggling);
 
   auto leave = [&] {
+    if (life.expired()) return;
     if (watch.Node()) Node->States.Exclude(vsToggling);
     if (!wasToggling) DoStateChange({}, {tsToggling});
   };
 
   bool changed = false;
   bool mutated = false;
+  bool expanded = false;
+  std::int64_t heightDelta = 0;
   try {
     // Children made on the way are queued for the cache with the toggle.
-    std::optional<TCacheHold> hold(std::in_place, FCacheHold);
+    TToggleCacheHold hold(FCacheHold, life);
     if (!Node->States.Contains(vsExpanded)) {
-      if (DoExpanding(Node) && watch.Node()) {
+      if (DoExpanding(Node) && !life.expired() && watch.Node()) {
         changed = true;
         if (!Node->States.Contains(vsInitialized)) InitNode(Node);
         // A leaf changes nothing the cache depends on; expanding every node
         // of a large tree toggles a great many of them.
-        if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) {
+        if (!life.expired() && watch.Node() && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) {
           mutated = true;
           InterruptValidation();
           InitChildren(Node);
         }
-        if (Node->ChildCount > 0 && !Node->States.Contains(vsExpanded)) {
+        if (life.expired()) return;
+        if (watch.Node() && Node->ChildCount > 0 && !Node->States.Contains(vsExpanded)) {
           mutated = true;
           InterruptValidation();
-          std::int64_t heightDelta = 0;
           // The same walk counts the rows that appear, unless a shown child
           // is open itself: a node with a million children is walked once.
           std::uint32_t shown = 0;
           bool nested = false;
-          for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
-            if (child->States.Contains(vsVisible)) {
-              heightDelta += child->TotalHeight;
-              ++shown;
-              if (child->States.Contains(vsExpanded) && child->FirstChild) nested = true;
-            }
-          if (FUpdateCount == 0 && !FStates.Contains(tsExpanding) &&
-              !FStates.Contains(tsPainting))
+          auto count = [&] {
+            heightDelta = 0;
+            shown = 0;
+            nested = false;
+            for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
+              if (child->States.Contains(vsVisible)) {
+                heightDelta += child->TotalHeight;
+                ++shown;
+                if (child->States.Contains(vsExpanded) && child->FirstChild) nested = true;
+              }
+          };
+          count();
+          bool stillThere = true;
+          if (FUpdateCount == 0 && !FStates.Contains(tsExpanding) && !FStates.Contains(tsPainting) &&
+              FOptions->AnimationOptions().Contains(toAnimatedToggle)) {
             ToggleAnimation(Node, true, heightDelta);
-          Node->States.Include(vsExpanded);
-          AdjustTotalHeight(Node, heightDelta, true);
-          if (FullyVisible(Node)) FVisibleCount += nested ? CountVisibleChildren(Node) : shown;
-          DoExpanded(Node);
+            if (life.expired()) return;
+            stillThere = watch.Node() != nullptr;
+            // What was painted meanwhile may have asked the owner for more.
+            if (stillThere) count();
+          }
+          if (stillThere && Node->ChildCount > 0) {
+            Node->States.Include(vsExpanded);
+            expanded = true;
+            AdjustTotalHeight(Node, heightDelta, true);
+            if (FullyVisible(Node)) FVisibleCount += nested ? CountVisibleChildren(Node) : shown;
+            DoExpanded(Node);
+            if (life.expired()) return;
+          }
         }
       }
-    } else if (DoCollapsing(Node) && watch.Node()) {
+      if (life.expired()) return;
+    } else if (DoCollapsing(Node) && !life.expired() && watch.Node()) {
       changed = true;
       mutated = true;
       InterruptValidation();
-      if (FUpdateCount == 0 && !FStates.Contains(tsCollapsing))
+      if (FUpdateCount == 0 && !FStates.Contains(tsCollapsing) && !FStates.Contains(tsPainting) &&
+          FOptions->AnimationOptions().Contains(toAnimatedToggle)) {
         ToggleAnimation(Node, false, std::int64_t(Node->TotalHeight) - Node->NodeHeight);
-      std::int64_t heightDelta = std::int64_t(Node->NodeHeight) - std::int64_t(Node->TotalHeight);
-      AdjustTotalHeight(Node, heightDelta, true);
-      if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
-      Node->States.Exclude(vsExpanded);
-      DoCollapsed(Node);
-      if (watch.Node() && FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
-        DeleteChildren(Node, false);
-        Node->States.Include(vsHasChildren);
+        if (life.expired()) return;
       }
+      if (watch.Node() && Node->States.Contains(vsExpanded)) {
+        heightDelta = std::int64_t(Node->NodeHeight) - std::int64_t(Node->TotalHeight);
+        AdjustTotalHeight(Node, heightDelta, true);
+        if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
+        Node->States.Exclude(vsExpanded);
+        DoCollapsed(Node);
+        if (life.expired()) return;
+        if (watch.Node() && FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
+          DeleteChildren(Node, false);
+          Node->States.Include(vsHasChildren);
+        }
+      }
+    } else if (life.expired()) {
+      return;
     }
 
     hold.reset();
@@ -174,8 +212,17 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
         } else if (Node->ChildCount == 0) {
           InvalidateNode(Node);
         } else {
+          UpdateRanges();
+          bool whole = false;
+          if (!FStates.Contains(tsExpanding) && !FStates.Contains(tsPainting)) {
+            whole = ScrollAfterToggle(Node, expanded, heightDelta);
+            if (life.expired()) return;
+          }
           UpdateScrollBars(true);
-          InvalidateToBottom(Node);
+          if (whole || !watch.Node())
+            InvalidateWindow();
+          else
+            InvalidateToBottom(Node);
         }
       } else {
         // Inside a bracket only the ranges follow; the rest comes at its end.
@@ -187,6 +234,42 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
     throw;
   }
   leave();
+}
+
+bool TBaseDataTree::ScrollAfterToggle(PDataNode Node, bool Expanded, std::int64_t HeightDelta) {
+  const TDTAutoOptions ao = FOptions->AutoOptions();
+  const bool above = FOptions->PaintOptions().Contains(toChildrenAbove);
+  const bool autoScroll = Expanded && ao.Contains(toAutoScrollOnExpand);
+  const std::int64_t offsetY = FOffsetY;
+  if (!autoScroll) {
+    // Rows that come or go above the node would move it: the view follows
+    // so that it stays where it was.
+    if (above && HeightDelta != 0) SetOffsetY(clampOffset(offsetY - HeightDelta));
+    return true;
+  }
+  const int clientHeight = ClientHeight();
+  if (above) {
+    // The new rows lie above the node: show as many of them as fit, but
+    // keep the node itself in the window (at worst as its last row).
+    const TRect r = GetDisplayRect(Node, NoColumn, false);
+    std::int64_t shift = 0;
+    if (r.Bottom > clientHeight)
+      shift = std::int64_t(clientHeight) - r.Bottom;
+    else if (r.Top - HeightDelta < 0)
+      shift = std::min<std::int64_t>(HeightDelta - r.Top, std::int64_t(clientHeight) - r.Bottom);
+    if (shift != 0) SetOffsetY(clampOffset(offsetY + shift));
+    return true;
+  }
+  // The node with all the rows it opened fits: bring its last row in;
+  // otherwise the node goes to the top and shows as many as there is room for.
+  if (std::int64_t(Node->TotalHeight) <= clientHeight) {
+    TNodeWatch watch(*this, Node);
+    PDataNode last = GetLastVisibleNoInit(Node, false);
+    if (!last || !watch.Node()) return true;
+    return ScrollIntoView(last, false, false);
+  }
+  SetTopNode(Node);
+  return true;
 }
 
 void TBaseDataTree::FullExpand(PDataNode Node) {

@@ -82,6 +82,10 @@ void TBaseDataTree::DoPaintDropMark(TCanvas* Canvas, PDataNode, const TRect& R) 
 void TBaseDataTree::Paint() {
   TRect update;
   if (!GetUpdateRect(Handle(), &update, false) || update.IsEmpty()) return;
+  if (FToggleSlide != tgNone) {
+    paintToggleFrame(update);
+    return;
+  }
   const bool columns = FHeader->UseColumns();
   const int rtlOffset = 0;
   const int fixed = columns ? FHeader->Columns().GetVisibleFixedWidth() : 0;
@@ -107,6 +111,91 @@ void TBaseDataTree::Paint() {
     target = {window.Left, window.Top};
     OffsetRect(window, EffectiveOffsetX() - rtlOffset, -FOffsetY);
     RenderTree(Canvas(), window, target, PaintAllOptions);
+  }
+}
+
+// ---- the frames of a toggle animation ------------------------------------------------------
+
+void TBaseDataTree::paintToggleFrame(const TRect& Update) {
+  // The tree has not changed yet: its rows as they are, a band of them
+  // moved by the distance covered so far, and the strip the band left
+  // filled with the background.
+  const int height = ClientHeight();
+  const int band = FToggleBand;
+  const int shift = FToggleShift;
+  struct TPart {
+    int Top, Bottom, Shift;
+    bool Fill;
+  };
+  TPart parts[3];
+  int count = 0;
+  switch (FToggleSlide) {
+    case tgDown:  // rows open below the node
+      parts[count++] = {0, band, 0, false};
+      parts[count++] = {band, band + shift, 0, true};
+      parts[count++] = {band + shift, height, shift, false};
+      break;
+    case tgUp:  // rows close below the node
+      parts[count++] = {0, band, 0, false};
+      parts[count++] = {band, height - shift, -shift, false};
+      parts[count++] = {height - shift, height, 0, true};
+      break;
+    case tgTopUp:  // the node and what is above it go up
+      parts[count++] = {0, band - shift, -shift, false};
+      parts[count++] = {band - shift, height, 0, true};
+      break;
+    case tgNone:
+      break;
+  }
+  for (int i = 0; i < count; ++i) {
+    TRect area{Update.Left, std::max(Update.Top, parts[i].Top), Update.Right, std::min(Update.Bottom, parts[i].Bottom)};
+    if (area.Top >= area.Bottom || area.Left >= area.Right) continue;
+    if (parts[i].Fill)
+      fillToggleStrip(area);
+    else
+      renderShifted(area, parts[i].Shift);
+  }
+}
+
+void TBaseDataTree::renderShifted(const TRect& Area, int Shift) {
+  // Area (client co-ordinates) shows the rows that lie Shift pixels higher
+  // (lower, for a negative Shift); fixed columns do not scroll sideways.
+  const int fixed = FHeader->UseColumns() ? FHeader->Columns().GetVisibleFixedWidth() : 0;
+  auto render = [&](TRect part, int offsetX) {
+    if (part.Left >= part.Right) return;
+    TRect window = part;
+    OffsetRect(window, offsetX, -FOffsetY - Shift);
+    RenderTree(Canvas(), window, {part.Left, part.Top}, PaintAllOptions);
+  };
+  if (fixed == 0) {
+    render(Area, EffectiveOffsetX());
+    return;
+  }
+  TRect left = Area, right = Area;
+  left.Right = std::min(left.Right, fixed);
+  right.Left = std::max(right.Left, fixed);
+  render(left, 0);
+  render(right, EffectiveOffsetX());
+}
+
+void TBaseDataTree::fillToggleStrip(const TRect& Area) {
+  TCanvas* c = Canvas();
+  c->Brush()->SetStyle(bsSolid);
+  c->Brush()->SetColor(Color());
+  c->FillRect(Area);
+  if (!FHeader->UseColumns()) return;
+  // Column by column, each in its own colour where it has one.
+  TDataTreeColumns& columns = FHeader->Columns();
+  for (TColumnIndex column = columns.GetFirstVisibleColumn(); column >= 0;
+       column = columns.GetNextVisibleColumn(column)) {
+    TDataTreeColumn* col = columns[column];
+    if (col->Options().Contains(coParentColor)) continue;
+    int left = col->GetAbsoluteLeft();
+    if (!col->Options().Contains(coFixed)) left -= EffectiveOffsetX();
+    const TRect r{std::max(Area.Left, left), Area.Top, std::min(Area.Right, left + col->Width()), Area.Bottom};
+    if (r.Left >= r.Right) continue;
+    c->Brush()->SetColor(col->Color());
+    c->FillRect(r);
   }
 }
 
@@ -271,7 +360,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
           paintInfo.PaintOptions = Options;
           // The node being edited shows no selection in its column; trees
           // without columns still show theirs.
-          if (node == FFocusedNode && IsEditing() && FEditColumn == paintInfo.Column)
+          if (node == FEditNode && IsEditing() && FEditColumn == paintInfo.Column)
             paintInfo.PaintOptions.Exclude(ptoSelection);
           if (!useColumns || (node->States.Contains(vsSelected) && so.Contains(toFullRowSelect) &&
                               Options.Contains(ptoSelection)) ||
@@ -367,7 +456,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
               }
               if (paintInfo.ImageInfo[iiState].Index > -1) DrawNodeImage(paintInfo, iiState, false);
               if (paintInfo.ImageInfo[iiNormal].Index > -1) DrawNodeImage(paintInfo, iiNormal, true);
-              if (!(IsEditing() && node == FFocusedNode && FEditColumn == paintInfo.Column))
+              if (!(IsEditing() && node == FEditNode && FEditColumn == paintInfo.Column))
                 PaintNodeCell(paintInfo);
               DoAfterCellPaint(bufferCanvas, node, paintInfo.Column, paintInfo.CellRect);
             }

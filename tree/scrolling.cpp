@@ -170,6 +170,8 @@ bool TBaseDataTree::DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options, co
       }
     }
   }
+  // An open editor stays on its cell.
+  if (FStates.Contains(tsEditing)) UpdateEditBounds();
   // The row under a resting mouse changed with the content.
   if (TreeHandleAllocated()) {
     TPoint p;

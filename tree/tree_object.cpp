@@ -124,6 +124,34 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       TCustomControl::Dispatch(Message);
       PaintHeaderInFrame();
       return;
+    case CM_COLORCHANGED:
+      TCustomControl::Dispatch(Message);
+      // The expand buttons are filled with the tree's colour.
+      if (!ComponentState().Contains(csLoading)) {
+        PrepareBitmaps(true, true);
+        InvalidateWindow();
+      }
+      return;
+    case CM_FONTCHANGED: {
+      TCustomControl::Dispatch(Message);
+      if (!ComponentState().Contains(csLoading)) {
+        PrepareBitmaps(true, false);
+        InvalidateWindow();
+      }
+      // The header is no child window of the tree: it learns of the new
+      // font here, and takes it when it follows the tree's.
+      TMessage parentFont{CM_PARENTFONTCHANGED, 0, 0, 0};
+      FHeader->HandleMessage(parentFont);
+      return;
+    }
+    case CM_SYSCOLORCHANGE:
+      // Check boxes and buttons are drawn in the desktop's colours.
+      ReloadSharedCheckImages();
+      if (!ComponentState().Contains(csLoading)) PrepareBitmaps(true, true);
+      InvalidateWindow();
+      Message.Msg = WM_SYSCOLORCHANGE;
+      DefaultHandler(Message);
+      return;
     default:
       break;
   }
@@ -224,9 +252,59 @@ void TBaseDataTree::StopTimer(int TimerID) {
 
 
 void TBaseDataTree::ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t Height) {
-  (void)Node;
-  (void)Expanding;
-  (void)Height;
+  if (!FOptions->AnimationOptions().Contains(toAnimatedToggle) || FUpdateCount > 0 || FAnimationDuration == 0)
+    return;
+  if (Height <= 0 || !Node || Node == FRoot || !TreeHandleAllocated() || !IsWindowVisible(Handle())) return;
+  // Full expands and collapses, paints and other animations do not animate.
+  if (FStates.Contains(tsPainting) || FStates.Contains(tsInAnimation) || FToggleSlide != tgNone ||
+      FStates.Contains(Expanding ? tsExpanding : tsCollapsing))
+    return;
+  const int clientHeight = ClientHeight();
+  const TRect row = GetDisplayRect(Node, NoColumn, false);
+  if (row.Top >= clientHeight || row.Bottom <= 0 || clientHeight <= 0) return;
+
+  // The distance the band moves: no further than the window shows.
+  const int band = std::max(row.Bottom, 0);
+  std::int64_t distance = std::min<std::int64_t>(Height, clientHeight - band);
+  TToggleSlide slide = Expanding ? tgDown : tgUp;
+  const TDTAnimationOptions animation = FOptions->AnimationOptions();
+  if (Expanding && animation.Contains(toAdvancedAnimatedToggle) &&
+      FOptions->AutoOptions().Contains(toAutoScrollOnExpand) &&
+      !FOptions->PaintOptions().Contains(toChildrenAbove) && row.Bottom + Height > clientHeight && row.Top > 0) {
+    // The rows would not fit below the node: the node goes up as far as
+    // the view will scroll after the expand.
+    slide = tgTopUp;
+    distance = std::min<std::int64_t>(row.Top, row.Bottom + Height - clientHeight);
+  }
+  if (distance <= 0) return;
+
+  if (Application) Application->CancelHint();
+  const std::weak_ptr<const bool> life = LifeToken();
+  UpdateWindow(Handle());
+  if (life.expired()) return;
+  // The painter's handlers may delete the node or destroy the tree: the
+  // animation stops at once then.
+  TNodeWatch watch(*this, Node);
+  FToggleSlide = slide;
+  FToggleBand = slide == tgTopUp ? row.Bottom : band;
+  FToggleShift = 0;
+  const TRect moving{0, slide == tgTopUp ? 0 : band, ClientWidth(), clientHeight};
+  auto step = [&](int Step, int StepSize, void*) {
+    if (life.expired() || !watch.Node()) return false;
+    FToggleShift = Step == 0 ? int(distance) : std::min(int(distance), FToggleShift + StepSize);
+    InvalidateRect(Handle(), &moving, false);
+    UpdateWindow(Handle());
+    return !life.expired() && watch.Node() != nullptr;
+  };
+  try {
+    Animate(std::uint32_t(distance), FAnimationDuration, step, nullptr);
+  } catch (...) {
+    if (!life.expired()) FToggleSlide = tgNone;
+    throw;
+  }
+  if (life.expired()) return;
+  FToggleSlide = tgNone;
+  FToggleShift = 0;
 }
 
 void TBaseDataTree::ReleaseClipboardIfOwner() {
@@ -360,6 +438,12 @@ void TBaseDataTree::Notification(TComponent* AComponent, TOperation Operation) {
   if (AComponent == FCustomCheckImages) {
     FCustomCheckImages = nullptr;
     if (FCheckImages == AComponent) FCheckImages = nullptr;
+    // Without its own pictures the tree draws the system's check boxes
+    // rather than none at all.
+    if (FCheckImageKind == ckCustom && !FDestroying) {
+      FCheckImageKind = ckSystemDefault;
+      checkImagesChanged();
+    }
   }
   if (!FDestroying) InvalidateWindow();
 }

@@ -241,6 +241,98 @@ TEST_F(EditTest, HandlersMayDestroyTheTree) {
   }
 }
 
+// A handler (or the owner between two keys) deletes the node being edited:
+// the edit ends with it, and nothing reaches the freed node afterwards.
+TEST_F(EditTest, DeletingTheEditedNodeEndsTheEdit) {
+  for (int how = 0; how < 3; ++how) {
+    SCOPED_TRACE(how);
+    PDataNode parent = F->add(nullptr, "parent");
+    PDataNode child = F->add(parent, "child");
+    T->SetExpanded(parent, true);
+    Events.clear();
+    ASSERT_TRUE(T->EditNode(child, NoColumn));
+    type("changed");
+    if (how == 0) T->DeleteNode(child);
+    if (how == 1) T->DeleteChildren(parent, false);
+    if (how == 2) T->DeleteNode(parent);
+    EXPECT_FALSE(T->IsEditing());
+    EXPECT_EQ(T->EditLink(), nullptr);
+    // Enter in a still-open editor would hand the freed node to the owner.
+    if (T->IsEditing()) editKey(VK_RETURN);
+    F->pump();
+    EXPECT_EQ(Events, (std::vector<std::string>{"editing child"})) << "no new text and no report of an edit";
+    if (how < 2) T->DeleteNode(parent);
+    checkInvariants(*T);
+    // The tree edits again afterwards.
+    ASSERT_TRUE(T->EditNode(A, NoColumn));
+    editKey(VK_ESCAPE);
+  }
+}
+
+TEST_F(EditTest, AnEditingHandlerThatDeletesTheNodeStartsNoEdit) {
+  PDataNode doomed = F->add(nullptr, "doomed");
+  T->OnEditing = [](TBaseDataTree* t, PDataNode n, TColumnIndex, bool&) { t->DeleteNode(n); };
+  EXPECT_FALSE(T->EditNode(doomed, NoColumn));
+  EXPECT_FALSE(T->IsEditing());
+  EXPECT_EQ(T->FocusedNode(), nullptr);
+  EXPECT_EQ(T->RootNodeCount(), 2u);
+  // The same from the focus handler that EditNode causes.
+  doomed = F->add(nullptr, "doomed too");
+  T->OnEditing = nullptr;
+  T->OnFocusChanged = [](TBaseDataTree* t, PDataNode n, TColumnIndex) {
+    if (n) t->DeleteNode(n);
+  };
+  EXPECT_FALSE(T->EditNode(doomed, NoColumn));
+  EXPECT_FALSE(T->IsEditing());
+  EXPECT_EQ(T->RootNodeCount(), 2u);
+}
+
+TEST_F(EditTest, TheEditedReportNamesTheEditedNodeWhereverTheFocusWent) {
+  ASSERT_TRUE(T->EditNode(A, NoColumn));
+  type("renamed");
+  T->OnNewText = [this](TBaseDataTree* t, PDataNode n, TColumnIndex, const String& text) {
+    itemOf(t, n)->Caption = text;
+    t->SetFocusedNode(B);
+  };
+  editKey(VK_RETURN);
+  EXPECT_EQ(T->FocusedNode(), B);
+  EXPECT_EQ(Events.back(), "edited renamed");
+
+  // An owner that deletes the node when it gets its new text hears of no
+  // edited node.
+  T->OnNewText = [](TBaseDataTree* t, PDataNode n, TColumnIndex, const String&) { t->DeleteNode(n); };
+  ASSERT_TRUE(T->EditNode(B, NoColumn));
+  type("gone");
+  Events.clear();
+  editKey(VK_RETURN);
+  EXPECT_FALSE(T->IsEditing());
+  EXPECT_TRUE(Events.empty());
+  EXPECT_EQ(T->RootNodeCount(), 1u);
+}
+
+TEST_F(EditTest, TheEditorFollowsItsRowWhenTheTreeScrolls) {
+  for (int i = 0; i < 30; ++i) F->add(nullptr, "row " + std::to_string(i));
+  PDataNode row5 = T->GetFirst();
+  for (int i = 0; i < 7; ++i) row5 = T->GetNext(row5);
+  ASSERT_TRUE(T->EditNode(row5, NoColumn));
+  TDTEdit* e = editor();
+  ASSERT_NE(e, nullptr);
+  const int cellToEditor = e->Top() - T->GetDisplayRect(row5, NoColumn, true).Top;
+  for (int rows : {1, 3, -2}) {
+    T->SetOffsetY(T->OffsetY() - rows * int(T->DefaultNodeHeight()));
+    F->pump();
+    ASSERT_TRUE(T->IsEditing());
+    EXPECT_EQ(e->Top() - T->GetDisplayRect(row5, NoColumn, true).Top, cellToEditor)
+        << "after scrolling by " << rows << " rows";
+  }
+  // Scrolled out of the window and back, it is still on its cell.
+  T->SetOffsetY(-int(T->DefaultNodeHeight()) * 20);
+  T->SetOffsetY(0);
+  F->pump();
+  EXPECT_EQ(e->Top() - T->GetDisplayRect(row5, NoColumn, true).Top, cellToEditor);
+  editKey(VK_ESCAPE);
+}
+
 TEST_F(EditTest, DestroyingTheTreeWhileEditingStoresNothing) {
   int newTexts = 0;
   T->OnNewText = [&](TBaseDataTree*, PDataNode, TColumnIndex, const String&) { ++newTexts; };

@@ -185,4 +185,35 @@ TEST_F(HintTest, DestroyingTheTreeUnderItsHintLeavesNothingBehind) {
   SUCCEED();
 }
 
+// The hint window outlives its tree: a tree that goes as its hint starts
+// (here from the state report of the hint's animation) is not asked for
+// anything when the window paints or animates.
+TEST_F(HintTest, AHintWhoseTreeWentBeforeItsFirstPaintPaintsWithoutIt) {
+  T->SetHintMode(hmTooltip);
+  T->SetHintAnimation(hatFade);
+  T->SetAnimationDuration(40);
+  TForm* form = F.Form;
+  bool gone = false;
+  T->OnStateChange = [&](TBaseDataTree*, TDataTreeStates enter, TDataTreeStates) {
+    if (!gone && enter.Contains(tsInAnimation)) {
+      gone = true;
+      delete form;
+    }
+  };
+  const TPoint p = textPoint(Long);
+  Application->CancelHint();
+  T->Perform(CM_MOUSELEAVE, 0, 0);
+  F.Form = new TForm(nullptr);  // the fixture frees a form at the end
+  InjectHintRequest(T, p);
+  EXPECT_TRUE(gone);
+  TInputFixture::pump();
+  if (auto* w = dynamic_cast<TDataTreeHintWindow*>(ApplicationHintWindow())) {
+    w->Repaint();
+    w->InternalPaint(0, 0);
+    w->InternalPaint(128, 1);
+  }
+  TInputFixture::pump();
+  Application->CancelHint();
+}
+
 }  // namespace
