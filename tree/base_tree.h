@@ -617,20 +617,32 @@ protected:
   // toggle question) keeps it in a watch and reads it back from the watch
   // after the call. A cleared watch means the node is gone: the operation
   // stops working on it and finishes only what is left (states, repaint).
+  //
+  // A following watch is for walks in tree order: when its node goes, it
+  // moves on to the node that followed the node's subtree (nil at the end),
+  // so that a walk goes on with the rows after a deleted one.
+  //
+  // Watches are kept per node, so that neither making, ending nor freeing
+  // costs more with many watches alive (a paste watches every arrival).
   class TNodeWatch {
   public:
-    TNodeWatch(TBaseDataTree& Tree, PDataNode Node);
+    TNodeWatch(TBaseDataTree& Tree, PDataNode Node, bool Following = false);
     ~TNodeWatch();
     TNodeWatch(const TNodeWatch&) = delete;
     TNodeWatch& operator=(const TNodeWatch&) = delete;
     PDataNode Node() const { return FNode; }
-    void Reset(PDataNode Node) { FNode = Node; }
+    void Reset(PDataNode Node);
 
   private:
     friend class TBaseDataTree;
+    void link();
+    void unlink();
     TBaseDataTree& FTree;
     PDataNode FNode;
-    TNodeWatch* FNext;
+    // The other watches of the same node.
+    TNodeWatch* FPrev = nullptr;
+    TNodeWatch* FNext = nullptr;
+    bool FFollowing;
     // A handler may destroy the tree itself; the watch then unlinks nothing.
     std::weak_ptr<const bool> FLife;
   };
@@ -678,7 +690,9 @@ protected:
   std::uint32_t FCheckCount = 0;
   TColumnIndex FHeightTrackColumn = NoColumn;
   TPoint FHeightTrackPoint;
-  TNodeWatch* FWatches = nullptr;
+  // The newest watch of each watched node; the count of following watches.
+  std::unordered_map<PDataNode, TNodeWatch*> FWatches;
+  std::size_t FFollowingWatches = 0;
   bool FReleasingCapture = false;
   HWND FPanningWindow = nullptr;
   std::unique_ptr<TBitmap> FPanningImage;
@@ -1432,6 +1446,13 @@ private:
   PDataNode previousVisibleSiblingKnown(PDataNode Node) const;
 
   void forgetNode(PDataNode Node);
+  // Moves the following watches of a node about to go on to the node after
+  // its subtree (the node is still linked).
+  void passFollowingWatches(PDataNode Node);
+  // Frees everything below Node, deepest first, without recursion and
+  // without telling anyone but the free handler: Node's children are going
+  // with a node being cleared.
+  void freeDescendants(PDataNode Node);
 
   // The handlers that only answer a question about a node (OnInitNode,
   // OnGetText, OnGetImageIndex, OnPaintText, OnMeasureItem) are called from

@@ -21,9 +21,18 @@ RawByteString blockPayload(const RawByteString& block) {
   return block.substr(4, std::min<std::size_t>(length, block.size() - 4));
 }
 
+// Pasted data may nest as deep as its sender likes: one walk, no recursion.
 void clearCutOrCopyFlags(PDataNode node) {
-  node->States.Exclude(vsCutOrCopy);
-  for (PDataNode child = node->FirstChild; child; child = child->NextSibling) clearCutOrCopyFlags(child);
+  for (PDataNode run = node;;) {
+    run->States.Exclude(vsCutOrCopy);
+    if (run->FirstChild) {
+      run = run->FirstChild;
+      continue;
+    }
+    while (run != node && !run->NextSibling) run = run->Parent;
+    if (run == node) return;
+    run = run->NextSibling;
+  }
 }
 }  // namespace
 

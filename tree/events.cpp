@@ -199,6 +199,22 @@ void TBaseDataTree::DoUpdating(TDTUpdateState State) {
   if (OnUpdating) OnUpdating(this, State);
 }
 
+void TBaseDataTree::passFollowingWatches(PDataNode Node) {
+  if (FFollowingWatches == 0) return;
+  const auto it = FWatches.find(Node);
+  if (it == FWatches.end()) return;
+  PDataNode after = nullptr;
+  for (PDataNode run = Node; run && run != FRoot; run = run->Parent)
+    if (run->NextSibling) {
+      after = run->NextSibling;
+      break;
+    }
+  std::vector<TNodeWatch*> following;
+  for (TNodeWatch* watch = it->second; watch; watch = watch->FNext)
+    if (watch->FFollowing) following.push_back(watch);
+  for (TNodeWatch* watch : following) watch->Reset(after);
+}
+
 void TBaseDataTree::forgetNode(PDataNode Node) {
   // An edit of the node ends with it: its text has nowhere to go.
   if (Node == FEditNode) DetachEditor();
@@ -213,8 +229,18 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
   if (FLastSearchNode == Node) FLastSearchNode = nullptr;
   if (FHeightTrackNode == Node) FHeightTrackNode = nullptr;
   if (FRangeAnchor == Node) FRangeAnchor = nullptr;
-  for (TNodeWatch* watch = FWatches; watch; watch = watch->FNext)
-    if (watch->FNode == Node) watch->FNode = nullptr;
+  if (!FWatches.empty()) {
+    const auto it = FWatches.find(Node);
+    if (it != FWatches.end()) {
+      for (TNodeWatch* watch = it->second; watch;) {
+        TNodeWatch* next = watch->FNext;
+        watch->FNode = nullptr;
+        watch->FPrev = watch->FNext = nullptr;
+        watch = next;
+      }
+      FWatches.erase(it);
+    }
+  }
   if (Node->States.Contains(vsSelected)) {
     InternalRemoveFromSelection(Node);
     if (FUpdateCount == 0) PackArray();

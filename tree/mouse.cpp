@@ -24,19 +24,46 @@ bool headerTracks(const TDTHeader& header) {
 
 // Forgets the watched node when it is freed, so that a handler deleting
 // nodes in the middle of a click cannot leave the click holding a freed one.
-TBaseDataTree::TNodeWatch::TNodeWatch(TBaseDataTree& Tree, PDataNode Node)
-    : FTree(Tree), FNode(Node), FNext(Tree.FWatches), FLife(Tree.LifeToken()) {
-  Tree.FWatches = this;
+TBaseDataTree::TNodeWatch::TNodeWatch(TBaseDataTree& Tree, PDataNode Node, bool Following)
+    : FTree(Tree), FNode(Node), FFollowing(Following), FLife(Tree.LifeToken()) {
+  if (FFollowing) ++FTree.FFollowingWatches;
+  link();
 }
+
 TBaseDataTree::TNodeWatch::~TNodeWatch() {
-  // A tree that went took its watches with it. Usually the newest watch
-  // ends first; a list of watches may end in any order.
+  // A tree that went took its watches with it.
   if (FLife.expired()) return;
-  for (TNodeWatch** link = &FTree.FWatches; *link; link = &(*link)->FNext)
-    if (*link == this) {
-      *link = FNext;
-      return;
-    }
+  unlink();
+  if (FFollowing) --FTree.FFollowingWatches;
+}
+
+void TBaseDataTree::TNodeWatch::Reset(PDataNode Node) {
+  if (Node == FNode) return;
+  unlink();
+  FNode = Node;
+  link();
+}
+
+void TBaseDataTree::TNodeWatch::link() {
+  if (!FNode) return;
+  TNodeWatch*& head = FTree.FWatches[FNode];
+  FPrev = nullptr;
+  FNext = head;
+  if (head) head->FPrev = this;
+  head = this;
+}
+
+void TBaseDataTree::TNodeWatch::unlink() {
+  if (!FNode) return;
+  if (FNext) FNext->FPrev = FPrev;
+  if (FPrev) {
+    FPrev->FNext = FNext;
+  } else if (FNext) {
+    FTree.FWatches[FNode] = FNext;
+  } else {
+    FTree.FWatches.erase(FNode);
+  }
+  FPrev = FNext = nullptr;
 }
 
 void TBaseDataTree::releaseCapture() {

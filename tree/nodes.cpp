@@ -388,11 +388,55 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
     deleteAnnounced(Node, Reindex);
     return;
   }
-  // A child of a node being cleared: nothing is told and no handler runs.
-  // This is the way a deep branch goes, one level of recursion per level
-  // of the branch, so it keeps to small frames.
+  // A child of a node being cleared: nothing is told and no handler runs
+  // but the free handler. Its branch goes in one walk, however deep.
   if (Node->States.Contains(vsSelected)) InternalRemoveFromSelection(Node);
+  freeDescendants(Node);
   removeNode(Node, Reindex, nullptr);
+}
+
+void TBaseDataTree::freeDescendants(PDataNode Node) {
+  if (!Node->FirstChild) return;
+  if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
+  TCacheHold hold(FCacheHold);
+  bool focusLost = false;
+  // Deepest last child first, as the children of a cleared node go: each
+  // node is the last child of its parent when it goes, so the links stay
+  // whole for the free handler.
+  auto descend = [this](PDataNode n) {
+    while (n->LastChild) {
+      forgetHiddenRuns(n);
+      n = n->LastChild;
+    }
+    return n;
+  };
+  forgetHiddenRuns(Node);
+  PDataNode run = descend(Node->LastChild);
+  while (run != Node) {
+    PDataNode parent = run->Parent;
+    PDataNode next = run->PrevSibling ? descend(run->PrevSibling) : parent;
+    passFollowingWatches(run);
+    if (run->States.Contains(vsSelected)) InternalRemoveFromSelection(run);
+    parent->LastChild = run->PrevSibling;
+    if (run->PrevSibling)
+      run->PrevSibling->NextSibling = nullptr;
+    else
+      parent->FirstChild = nullptr;
+    if (parent->ChildCount > 0) --parent->ChildCount;
+    run->PrevSibling = nullptr;
+    if (run == FFocusedNode) {
+      FFocusedNode = nullptr;
+      focusLost = true;
+    }
+    if (run == FRangeAnchor) ResetRangeAnchor();
+    DoFreeNode(run);
+    run = next;
+  }
+  Node->States.Exclude(vsExpanded);
+  Node->TotalCount = 1;
+  Node->TotalHeight = Node->NodeHeight;
+  // Told once the branch is gone, so that no handler meets half of it.
+  if (focusLost) DoFocusChange(nullptr, FFocusedColumn);
 }
 
 void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
@@ -447,6 +491,7 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   // The children's structure change was told: its handler may have
   // deleted the node already, with all the bookkeeping.
   if (Watch && !Watch->Node()) return false;
+  passFollowingWatches(Node);
   InternalDisconnectNode(Node, false, Reindex);
   // The owner's free handler may still ask which tree and level the node
   // belonged to; the parent outlives this call.
@@ -519,7 +564,8 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   std::exception_ptr failure;
   try {
     while ((child = Node->LastChild)) {
-      if (parentVisible && child->States.Contains(vsVisible)) --FVisibleCount;
+      // The child's shown rows go with it (its branch is not counted again).
+      if (parentVisible && child->States.Contains(vsVisible)) FVisibleCount -= 1 + CountVisibleChildren(child);
       child->States.Include(vsDeleting);
       DeleteNode(child, true);
     }
