@@ -519,6 +519,8 @@ void TRuForm::DictsButtonClick(TObject*) {
   DictsForm->SetLeft(Left());
   DictsForm->SetTop(Top());
   DictsForm->SetEnabled(true);
+  // The manager disables this window: it belongs to it and stays in front.
+  DictsForm->SetPopupParent(this);
   DictsForm->Show();
   SetEnabled(false);
 }
@@ -527,6 +529,7 @@ void TRuForm::OptionsButtonClick(TObject*) {
   if (!OptionsForm) return;
   OptionsForm->SetLeft(Left());
   OptionsForm->SetTop(Top());
+  OptionsForm->SetPopupParent(this);
   OptionsForm->Show();
   SetEnabled(false);
 }

@@ -146,6 +146,20 @@ Shot Screen() {
   return s;
 }
 
+std::vector<unsigned long> StackingOrder() {
+  std::vector<unsigned long> out;
+  ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());
+  if (!d) return out;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+    out.assign(children, children + count);
+    XFree(children);
+  }
+  XCloseDisplay(d);
+  return out;
+}
+
 // ---- the display --------------------------------------------------------------------
 
 void DisplayEnvironment::SetUp() {

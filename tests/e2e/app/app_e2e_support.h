@@ -45,6 +45,8 @@ struct Shot {
   }
 };
 Shot Screen();
+// The top-level windows of the display, bottom first.
+std::vector<unsigned long> StackingOrder();
 
 class DisplayEnvironment : public ::testing::Environment {
 public:
