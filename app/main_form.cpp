@@ -271,6 +271,7 @@ void TRuForm::createComponents() {
   HTMLOut->SetOnImageRequest([this](TObject* s, const String& src, TStream*& st) { requestImage(s, src, st); });
   HTMLOut->OnHotSpotClick = [this](TObject* s, const String& src, bool& h) { HtmlOutHotSpotClick(s, src, h); };
   HTMLOut->OnRightClick = [this](TObject* s, TRightClickParameters* p) { HtmlOutRightClick(s, p); };
+  HTMLOut->OnKeyDown = [this](TObject* s, WORD& k, TShiftState sh) { HTMLOutKeyDown(s, k, sh); };
   HTMLOut->OnKeyUp = [this](TObject* s, WORD& k, TShiftState sh) { HTMLOutKeyUp(s, k, sh); };
 
   BufferButton = makeButton(this, Panel2, u"в буфер", String(), 0, 0, 90);
