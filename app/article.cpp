@@ -378,6 +378,27 @@ std::vector<String> ReadTemplateLines(const String& FileName, size_t MaxLines) {
   return lines;
 }
 
+String CssString(const String& Text) {
+  static const char16_t kHex[] = u"0123456789abcdef";
+  String out = u"\"";
+  for (char16_t c : Text) {
+    if (c == u'"' || c == u'\\') {
+      out += u'\\';
+      out += c;
+    } else if (c < 0x20 || c == 0x7F) {
+      // A control character (a line break above all) ends a CSS string:
+      // it goes in as a hexadecimal escape, ended by a blank.
+      out += u'\\';
+      if (c >= 0x10) out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+      out += u' ';
+    } else {
+      out += c;
+    }
+  }
+  return out + u"\"";
+}
+
 void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, TColor BgColor,
                          TColor TextColor, int FontSize, const String& FontName) {
   String text;
@@ -385,7 +406,9 @@ void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, T
     replaceFirst(line, u"_HtmlBgColor_", ColorToHtml(BgColor));
     replaceFirst(line, u"_HtmlTextColor_", ColorToHtml(TextColor));
     replaceFirst(line, u"_FontSize_", IntToStr(FontSize));
-    replaceFirst(line, u"_FontName_", FontName);
+    // The name comes from the settings file as the user left it: quoted, it
+    // stays one name whatever it holds.
+    replaceFirst(line, u"_FontName_", CssString(FontName));
     text += line + u"\r\n";
   }
   WriteFileReplacing(TargetFile, UTF16ToUTF8(text));

@@ -30,8 +30,12 @@ String BuildAboutBody(const std::vector<String>& TemplateLines, const DictRecord
 // the file, when it cannot be opened.
 std::vector<String> ReadTemplateLines(const String& FileName, size_t MaxLines = size_t(-1));
 
+// Text as one double-quoted CSS string.
+String CssString(const String& Text);
+
 // Copies the help style sheet template to its target, filling the colour,
-// font size and font name placeholders (the first of each per line), and
+// font size and font name placeholders (the first of each per line; the
+// name as a CSS string), and
 // writes it through WriteFileReplacing. Raises EInOutError, naming the
 // file, when one cannot be read or written.
 void WriteHelpStyleSheet(const String& TemplateFile, const String& TargetFile, TColor BgColor,

@@ -271,6 +271,7 @@ void TRuForm::createComponents() {
   HTMLOut->SetOnImageRequest([this](TObject* s, const String& src, TStream*& st) { requestImage(s, src, st); });
   HTMLOut->OnHotSpotClick = [this](TObject* s, const String& src, bool& h) { HtmlOutHotSpotClick(s, src, h); };
   HTMLOut->OnRightClick = [this](TObject* s, TRightClickParameters* p) { HtmlOutRightClick(s, p); };
+  HTMLOut->OnKeyDown = [this](TObject* s, WORD& k, TShiftState sh) { HTMLOutKeyDown(s, k, sh); };
   HTMLOut->OnKeyUp = [this](TObject* s, WORD& k, TShiftState sh) { HTMLOutKeyUp(s, k, sh); };
 
   BufferButton = makeButton(this, Panel2, u"в буфер", String(), 0, 0, 90);
@@ -519,6 +520,8 @@ void TRuForm::DictsButtonClick(TObject*) {
   DictsForm->SetLeft(Left());
   DictsForm->SetTop(Top());
   DictsForm->SetEnabled(true);
+  // The manager disables this window: it belongs to it and stays in front.
+  DictsForm->SetPopupParent(this);
   DictsForm->Show();
   SetEnabled(false);
 }
@@ -527,6 +530,7 @@ void TRuForm::OptionsButtonClick(TObject*) {
   if (!OptionsForm) return;
   OptionsForm->SetLeft(Left());
   OptionsForm->SetTop(Top());
+  OptionsForm->SetPopupParent(this);
   OptionsForm->Show();
   SetEnabled(false);
 }

@@ -175,7 +175,11 @@ public:
   void requestImage(TObject* Sender, const String& SRC, TStream*& Stream);
   void HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Handled);
   void HtmlOutRightClick(TObject* Sender, TRightClickParameters* Parameters);
+  void HTMLOutKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
   void HTMLOutKeyUp(TObject* Sender, WORD& Key, TShiftState Shift);
+  // After the settings are saved: a help page shown is written again with
+  // the new colours and font, and shown again where it stood.
+  void RefreshHelpPage();
   void BufferButtonClick(TObject* Sender);
   void N1Click(TObject* Sender);
   void N2Click(TObject* Sender);
@@ -253,6 +257,9 @@ private:
   bool FHotKeyRegistered = false;
   bool FClosing = false;
   bool FFormDestroyDone = false;
+  // Ctrl+C went down in the article: it copies when either key goes up.
+  bool FCopyKeysDown = false;
+  void writeHelpStyle();
   String FProgramFolder;
   std::set<String> FShownFailures;
 };

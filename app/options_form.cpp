@@ -194,7 +194,7 @@ void TOptionsForm::BitBtn1Click(TObject* Sender) {
     for (TControl* c : controls) c->Font()->SetName(AppSettings.FontName);
   ArticleBgColor = AppSettings.UseBgColor ? AppSettings.BgColor : f->vst->Color();
   ArticleTextColor = AppSettings.UseFontStyle ? AppSettings.FontColor : f->vst->Font()->Color();
-  if (f->HTMLOut->LinkUnderMouse() == u"HELP") f->HelpButtonClick(this);
+  f->RefreshHelpPage();
 }
 
 void TOptionsForm::FormKeyUp(TObject*, WORD& Key, TShiftState) {
@@ -204,5 +204,7 @@ void TOptionsForm::FormKeyUp(TObject*, WORD& Key, TShiftState) {
 void TOptionsForm::FormClose(TObject*, TCloseAction&) {
   if (!RuForm) return;
   RuForm->SetEnabled(true);
-  if (!RuForm->ShownCaption.empty()) RuForm->vstClick(this);
+  // The article is drawn again in the colours now set; with no result
+  // selected there is none to draw again, and the page shown stays.
+  if (!RuForm->ShownCaption.empty() && RuForm->vst->GetFirstSelected()) RuForm->vstClick(this);
 }

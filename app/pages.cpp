@@ -88,7 +88,7 @@ void TRuForm::showPage(const String& Caption, const String& Body) {
   HTMLOut->LoadFromString(page, String(), HtmlType);
 }
 
-void TRuForm::HelpButtonClick(TObject*) {
+void TRuForm::writeHelpStyle() {
   ApplyArticleColors();
   // Without a fresh style sheet the pages still show, with the last one.
   try {
@@ -97,8 +97,23 @@ void TRuForm::HelpButtonClick(TObject*) {
   } catch (const Exception& e) {
     ShowFailureOnce(e.Message());
   }
+}
+
+void TRuForm::HelpButtonClick(TObject*) {
+  writeHelpStyle();
   HTMLOut->LoadFromFile(AppDir + u"/help/index.html", HtmlType);
   HTMLOut->SetPosition(0);
+}
+
+void TRuForm::RefreshHelpPage() {
+  if (FClosing) return;
+  const String shown = HTMLOut->CurrentFile();
+  const String help = ExpandFileName(AppDir + u"/help") + u"/";
+  if (shown.empty() || shown.compare(0, help.size(), help) != 0) return;
+  const std::int32_t position = HTMLOut->Position();
+  writeHelpStyle();
+  HTMLOut->LoadFromFile(shown, HtmlType);
+  HTMLOut->SetPosition(position);
 }
 
 void TRuForm::requestImage(TObject*, const String& SRC, TStream*& Stream) {
@@ -176,8 +191,16 @@ void TRuForm::HtmlOutRightClick(TObject*, TRightClickParameters*) {
   Popup1->Popup(p.x, p.y);
 }
 
-void TRuForm::HTMLOutKeyUp(TObject*, WORD& Key, TShiftState Shift) {
-  if (Shift == TShiftState{ssCtrl} && Key == 67) Clipboard()->SetAsText(HTMLOut->GetSelText());
+void TRuForm::HTMLOutKeyDown(TObject*, WORD& Key, TShiftState Shift) {
+  if (Shift == TShiftState{ssCtrl} && Key == 'C') FCopyKeysDown = true;
+}
+
+// Copies when the first of the two keys goes up: by then Ctrl may already
+// have been let go, and the release of C alone no longer says Ctrl+C.
+void TRuForm::HTMLOutKeyUp(TObject*, WORD& Key, TShiftState) {
+  if (!FCopyKeysDown || (Key != 'C' && Key != VK_CONTROL)) return;
+  FCopyKeysDown = false;
+  Clipboard()->SetAsText(HTMLOut->GetSelText());
 }
 
 void TRuForm::BufferButtonClick(TObject*) {

@@ -15,13 +15,17 @@ TComponent::~TComponent() {
     c->RemoveFreeNotification(this);
     c->Notification(this, opRemove);
   }
+  DestroyComponents();
+  if (FOwner) FOwner->RemoveComponent(this);
+}
+
+void TComponent::DestroyComponents() {
   while (!FComponents.empty()) {
     TComponent* c = FComponents.back();
     FComponents.pop_back();
     c->FOwner = nullptr;
     c->Free();
   }
-  if (FOwner) FOwner->RemoveComponent(this);
 }
 
 void TComponent::Free() {

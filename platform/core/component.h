@@ -47,6 +47,8 @@ public:
   // destructors of the owned ones).
   void InsertComponent(TComponent* AComponent);
   void RemoveComponent(TComponent* AComponent);
+  // Frees every owned component now, the last one first.
+  void DestroyComponents();
 
   // Asks to be told (through Notification) when AComponent is destroyed.
   void FreeNotification(TComponent* AComponent);

@@ -258,9 +258,24 @@ void TApplication::ShowException(const std::exception& E) {
   MessageBox(msg, FTitle, MB_OK | MB_ICONSTOP);
 }
 
+TForm* TApplication::messageOwner() const {
+  const auto takesInput = [](TForm* f) { return f && f->HandleAllocated() && f->Visible() && f->Enabled(); };
+  QWidget* active = QCoreApplication::instance() ? QApplication::activeWindow() : nullptr;
+  if (active && Screen)
+    for (int i = 0; i < Screen->FormCount(); ++i) {
+      TForm* f = Screen->Forms(i);
+      if (takesInput(f) && f->Private()->Widget == active) return f;
+    }
+  if (takesInput(FMainForm) || !FMainForm) return FMainForm;
+  // The main form waits behind a form of its own: the box goes with that.
+  if (TForm* front = FMainForm->enabledPopup(); takesInput(front)) return front;
+  return FMainForm;
+}
+
 int TApplication::MessageBox(const String& Text, const String& Caption, UINT Flags) {
-  HWND owner = FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : nullptr;
-  return ::MessageBox(owner, Text, Caption.empty() ? FTitle : Caption, Flags);
+  TForm* owner = messageOwner();
+  return ::MessageBox(owner && owner->HandleAllocated() ? owner->Handle() : nullptr, Text,
+                      Caption.empty() ? FTitle : Caption, Flags);
 }
 
 void TApplication::SetHint(const String& value) {

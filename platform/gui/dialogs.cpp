@@ -75,6 +75,7 @@ int MessageBox(HWND Owner, const String& Text, const String& Caption, UINT Flags
   req.Caption = Caption;
   req.Text = Text;
   req.Flags = Flags;
+  req.Owner = Owner;
   int answer = 0;
   if (AskDialogHook(req, answer)) return answer;
   auto buttons = buttonsOf(Flags);

@@ -23,6 +23,7 @@ struct TDialogRequest {
   String Text;
   UINT Flags = 0;                  // MB_* for message boxes
   TObject* Dialog = nullptr;       // the dialog, form or pop-up menu asking
+  HWND Owner = nullptr;            // the window a message box belongs to
 };
 
 // Answers a dialog: returns true and sets Result to answer it (IDOK/IDYES...

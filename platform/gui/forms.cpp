@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -144,6 +145,10 @@ void TForm::applyWindowFlags() {
     flags |= Qt::CustomizeWindowHint;
   }
   if (FFormStyle == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
+  // Desktops keep only dialog-like windows in front of the window they
+  // belong to: a plain window that belongs to a form becomes one.
+  if (FPopupParent && (flags & Qt::WindowType_Mask) == Qt::Window)
+    flags = (flags & ~Qt::WindowFlags(Qt::WindowType_Mask)) | Qt::Dialog;
   bool visible = w->isVisible();
   w->setWindowFlags(flags);
   // The form's own size, not the widget's: before the first resize the
@@ -154,7 +159,10 @@ void TForm::applyWindowFlags() {
   else
     w->setMinimumSize(0, 0), w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   applyMinimumSize();
-  if (visible) w->show();
+  if (visible) {
+    applyPopupParent();
+    w->show();
+  }
 }
 
 void TForm::PaintWindow(HDC) {
@@ -241,6 +249,51 @@ void TForm::BringToFront() {
   w->activateWindow();
 }
 
+TForm* TForm::enabledPopup() const {
+  if (!Screen) return nullptr;
+  for (int i = 0; i < Screen->FormCount(); ++i) {
+    TForm* f = Screen->Forms(i);
+    if (f != this && f->FPopupParent == this && f->Visible() && f->Enabled()) return f;
+  }
+  return nullptr;
+}
+
+void TForm::SetPopupParent(TForm* value) {
+  if (value == this) value = nullptr;
+  if (FPopupParent) FPopupParent->RemoveFreeNotification(this);
+  const bool changed = FPopupParent != value;
+  FPopupParent = value;
+  if (FPopupParent) FPopupParent->FreeNotification(this);
+  if (changed) applyWindowFlags();
+}
+
+void TForm::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FPopupParent) {
+    FPopupParent = nullptr;
+    if (!(ComponentState().Contains(csDestroying))) applyWindowFlags();
+  }
+}
+
+// The desktop reads whom a window belongs to when the window is mapped, so
+// this runs just before each show; the native windows are made here (a
+// change of border style makes them anew).
+void TForm::applyPopupParent() {
+  QWidget* w = FPrivate->Widget;
+  if (!w) return;
+  QWindow* parent = nullptr;
+  if (FPopupParent) {
+    FPopupParent->HandleNeeded();
+    if (QWidget* p = FPopupParent->FPrivate->Widget) {
+      p->winId();
+      parent = p->windowHandle();
+    }
+  }
+  if (!parent && !w->windowHandle()) return;
+  w->winId();
+  if (QWindow* own = w->windowHandle()) own->setTransientParent(parent);
+}
+
 void TForm::placeOnShow() {
   if (FPlaced) return;
   FPlaced = true;
@@ -270,6 +323,7 @@ void TForm::placeOnShow() {
 void TForm::Show() {
   HandleNeeded();
   placeOnShow();
+  applyPopupParent();
   if (!Visible()) {
     DoShow();
     TControl::SetVisible(true);
@@ -385,6 +439,11 @@ void TForm::Dispatch(TMessage& m) {
       return;
     case WM_ACTIVATE:
       TWinControl::Dispatch(m);
+      // A form disabled by one of its own (a manager, a settings window)
+      // cannot take input: that one comes forward, so it is never left
+      // behind the form it disables.
+      if (LOWORD(m.WParam) != 0 && !Enabled())
+        if (TForm* front = enabledPopup()) front->BringToFront();
       if (LOWORD(m.WParam) != 0) {
         if (OnActivate) OnActivate(this);
       } else if (OnDeactivate) {

@@ -90,6 +90,12 @@ public:
   void SetActiveControl(TWinControl* value);
   bool Active() const;
   void BringToFront();
+  // The form this one belongs to: its window is kept in front of that
+  // form's (the window manager is told it is transient for it), and while
+  // that form is disabled, activating it brings this one forward instead.
+  // nullptr: a window of its own. A form freed first is forgotten.
+  TForm* PopupParent() const { return FPopupParent; }
+  void SetPopupParent(TForm* value);
   // The part of Width/Height taken by the window manager's frame.
   TSize FrameSize() const;
   TSizeConstraints& Constraints() { return FConstraints; }
@@ -114,6 +120,7 @@ public:
 
 protected:
   void CreateWnd() override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   virtual void DoShow();
   virtual void DoHide();
   virtual void DoClose(TCloseAction& Action);
@@ -130,6 +137,10 @@ private:
   void applyMinimumSize();
   void placeOnShow();
   void applyWindowFlags();
+  void applyPopupParent();
+  // A visible, enabled form that belongs to this one, if any.
+  TForm* enabledPopup() const;
+  TForm* FPopupParent = nullptr;
   TModalResult FModalResult = mrNone;
   bool FModal = false;
   bool FCreated = false;
@@ -193,6 +204,8 @@ public:
   // silent.
   void HandleException(TObject* Sender);
   void ShowException(const std::exception& E);
+  // The box belongs to the window that raised it: the active form when it
+  // takes input, else the main form, else the form that disables it.
   int MessageBox(const String& Text, const String& Caption, UINT Flags);
 
   // Hints.
@@ -245,6 +258,7 @@ public:
 
 private:
   friend class TForm;
+  TForm* messageOwner() const;
   TForm* FMainForm = nullptr;
   String FTitle;
   bool FTerminated = false;

@@ -138,6 +138,6 @@ TEST_F(HelpStyle, PlaceholdersFilledOncePerLine) {
                      "p { font: _FontSize_pt _FontName_; x: _FontSize_; }\n");
   WriteHelpStyleSheet(u"help/template.css", u"help/style.css", clWhite, TColor(0x00332211), 11, u"DejaVu Serif");
   EXPECT_EQ(apptest::readFile(Dir / "help/style.css"),
-            "body { background: #FFFFFF; color: #112233; }\r\np { font: 11pt DejaVu Serif; x: _FontSize_; }\r\n");
+            "body { background: #FFFFFF; color: #112233; }\r\np { font: 11pt \"DejaVu Serif\"; x: _FontSize_; }\r\n");
   EXPECT_EQ(ReadTemplateLines(u"help/style.css", 1).size(), 1u);
 }

@@ -214,3 +214,35 @@ TEST_F(Manage, ARescanWritesTheListOnceHoweverManyFilesAreNew) {
   EXPECT_EQ(writes.Count(), 2 * one);
   EXPECT_EQ(UTF16ToUTF8(Manager->Label1->Caption()), "Новые словари не найдены.");
 }
+
+// The manager disables the main window while it is open: it belongs to it,
+// a message it raises belongs to it, and the disabled main window, when
+// activated, sends the user to it rather than hiding it.
+TEST_F(Manage, TheManagerStaysInFrontOfTheWindowItDisables) {
+  Start();
+  Form->Show();
+  Form->DictsButtonClick(Form->DictsButton);
+  for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  ASSERT_FALSE(Form->Enabled());
+  std::vector<HWND> owners;
+  SetDialogHook([&](TDialogRequest& r, int& result) {
+    owners.push_back(r.Owner);
+    result = IDOK;
+    return true;
+  });
+  Application->ShowException(Exception(u"Cannot download"));
+  ASSERT_EQ(owners.size(), 1u);
+  EXPECT_EQ(owners[0], Manager->Handle()) << "the message belongs to another window";
+  // As a click on the main window would.
+  Form->BringToFront();
+  for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  EXPECT_TRUE(Manager->Active()) << "the disabled main window kept the activation";
+  // Once the manager is gone, messages belong to the main window again.
+  Manager->Close();
+  ASSERT_TRUE(Form->Enabled());
+  Form->BringToFront();
+  for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  Application->ShowException(Exception(u"Cannot search"));
+  ASSERT_EQ(owners.size(), 2u);
+  EXPECT_EQ(owners[1], Form->Handle());
+}

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -58,10 +59,28 @@ int Spawn(const std::vector<std::string>& args, const std::filesystem::path& log
   return int(pid);
 }
 
+namespace {
+// How each program this test program started has ended, once reaped.
+std::map<int, int>& endings() {
+  static std::map<int, int> map;
+  return map;
+}
+}  // namespace
+
 bool Running(int pid) {
   if (pid <= 0) return false;
+  if (endings().count(pid)) return false;
   int status = 0;
-  return waitpid(pid, &status, WNOHANG) == 0;
+  const pid_t got = waitpid(pid, &status, WNOHANG);
+  if (got == 0) return true;
+  if (got == pid) endings()[pid] = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return false;
+}
+
+int ExitCode(int pid, int ms) {
+  if (!WaitFor([&] { return !Running(pid); }, ms)) return -1;
+  const auto it = endings().find(pid);
+  return it == endings().end() ? -1 : it->second;
 }
 
 void Stop(int pid) {
@@ -125,6 +144,20 @@ Shot Screen() {
     s.Pixels[i] = static_cast<unsigned char>(v * 255u / unsigned(maxval));
   }
   return s;
+}
+
+std::vector<unsigned long> StackingOrder() {
+  std::vector<unsigned long> out;
+  ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());
+  if (!d) return out;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+    out.assign(children, children + count);
+    XFree(children);
+  }
+  XCloseDisplay(d);
+  return out;
 }
 
 // ---- the display --------------------------------------------------------------------
@@ -197,7 +230,7 @@ void Program::Start() {
   ASSERT_TRUE(WaitFor([&] {
     found = Sh("xdotool search --onlyvisible --name '^ tamrix 5.7$'");
     return !found.empty() || !Running(Pid);
-  })) << "the main window did not appear";
+  }, 60000)) << "the main window did not appear";
   ASSERT_FALSE(found.empty()) << "the program ended: " << Sh("cat " + shellQuote((Folder / "tamrix.log").string()));
   Window = std::stoul(found);
   Pause(500);

@@ -19,9 +19,14 @@ std::string Sh(const std::string& command, int* status = nullptr);
 // Starts a program in the background; returns its process id.
 int Spawn(const std::vector<std::string>& args, const std::filesystem::path& log);
 bool Running(int pid);
+// Waits up to ms milliseconds for the program to end; its exit code, 128 +
+// the signal's number when a signal ended it, -1 while it still runs.
+int ExitCode(int pid, int ms = 30000);
 void Stop(int pid);
-// Waits for pred for up to ms milliseconds.
-bool WaitFor(const std::function<bool()>& pred, int ms = 10000);
+// Waits for pred for up to ms milliseconds. The limits are generous: a
+// machine loaded by other work may take many seconds to start a program or
+// show a window, and a wait that ends early costs nothing.
+bool WaitFor(const std::function<bool()>& pred, int ms = 30000);
 void Pause(int ms);
 
 // Asks a window to close as the close box does (WM_DELETE_WINDOW).
@@ -40,6 +45,8 @@ struct Shot {
   }
 };
 Shot Screen();
+// The top-level windows of the display, bottom first.
+std::vector<unsigned long> StackingOrder();
 
 class DisplayEnvironment : public ::testing::Environment {
 public:

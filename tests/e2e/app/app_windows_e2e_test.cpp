@@ -48,7 +48,7 @@ protected:
     e2e::WaitFor([&] {
       found = Sh("xdotool search --onlyvisible --name " + shellQuote("^" + title) + " | head -n1");
       return !found.empty();
-    }, 8000);
+    }, 30000);
     return found.empty() ? 0 : std::stoul(found);
   }
   bool Shown(unsigned long window) {
@@ -89,7 +89,7 @@ TEST_F(AppWindows, SaveThroughTheFileDialogAndOpenTheSavedPage) {
   Key("ctrl+a");
   Type((Home / "my gallery").string());
   Key("Return");
-  ASSERT_TRUE(e2e::WaitFor([&] { return fs::exists(Home / "my gallery.html"); }, 5000)) << "nothing saved";
+  ASSERT_TRUE(e2e::WaitFor([&] { return fs::exists(Home / "my gallery.html"); })) << "nothing saved";
   const std::string page = readFile(Home / "my gallery.html");
   EXPECT_NE(page.find("SRC=\"my%20gallery.files/forest.jpg\""), std::string::npos) << page;
   for (const char* picture : {"badge.png", "forest.jpg", "spinner.gif", "tiles.bmp"})
@@ -119,7 +119,7 @@ TEST_F(AppWindows, PrintToAPdfFileThroughThePrintDialog) {
   // the page's name: the dialog's Print button takes it as it stands.
   FocusWindow(dialog);
   Key("Return");
-  ASSERT_TRUE(e2e::WaitFor([&] { return fs::exists(Home / "GALLERY.pdf"); }, 8000))
+  ASSERT_TRUE(e2e::WaitFor([&] { return fs::exists(Home / "GALLERY.pdf"); }))
       << "no PDF file: " << Sh("ls -a " + shellQuote(Home.string()));
   EXPECT_EQ(pdfPages(Home / "GALLERY.pdf"), 1);
   const std::string text = Sh("pdftotext " + shellQuote((Home / "GALLERY.pdf").string()) + " -");
@@ -139,19 +139,19 @@ TEST_F(AppWindows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
   // "сворачивать в SysTray", second on the first tab; then "сохранить".
   ClickIn(options, 60, 74);
   ClickIn(options, 150, 214);
-  ASSERT_TRUE(e2e::WaitFor([&] { return readFile(Folder / "other/settings").find("HideToSysTray=-1;") == 0; }, 3000))
+  ASSERT_TRUE(e2e::WaitFor([&] { return readFile(Folder / "other/settings").find("HideToSysTray=-1;") == 0; }))
       << readFile(Folder / "other/settings");
   // Esc closes the settings window and gives the main one back.
   FocusWindow(options);
   Key("Escape");
-  ASSERT_TRUE(e2e::WaitFor([&] { return !Shown(options); }, 3000)) << "Esc did not close the settings window";
+  ASSERT_TRUE(e2e::WaitFor([&] { return !Shown(options); })) << "Esc did not close the settings window";
   Focus();
   Type("fox");
   Key("Return");
   EXPECT_EQ(Article().rfind("FOX", 0), 0u) << "the main window does not take input again";
   // The close box now hides the window into the tray.
   ASSERT_TRUE(e2e::RequestClose(Window));
-  EXPECT_TRUE(e2e::WaitFor([&] { return !Visible(); }, 5000)) << "the close box did not hide the window";
+  EXPECT_TRUE(e2e::WaitFor([&] { return !Visible(); })) << "the close box did not hide the window";
   EXPECT_TRUE(e2e::Running(Pid));
 }
 
@@ -172,7 +172,7 @@ TEST_F(AppWindows, TypeWithTheVirtualKeyboard) {
   key(3, 4);  // М
   // "Enter" hides the keyboard and searches.
   ClickIn(keyboard, 379 + 50, 178 + 13 + 27);
-  EXPECT_TRUE(e2e::WaitFor([&] { return !Shown(keyboard); }, 3000)) << "the keyboard stayed";
+  EXPECT_TRUE(e2e::WaitFor([&] { return !Shown(keyboard); })) << "the keyboard stayed";
   Pause(300);
   const std::string a = Article();
   EXPECT_EQ(a.rfind("ДОМ", 0), 0u) << a.substr(0, 200);

@@ -1,6 +1,7 @@
 // The dictionary manager of the real program on a virtual display: a
 // package downloaded from the local HTTPS site and installed, and a
 // dictionary dragged up the search order.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -42,6 +43,14 @@ protected:
     Sh("xdotool mousemove --window " + std::to_string(ManagerWindow) + " " + std::to_string(x) + " " +
        std::to_string(y) + " click 1");
     Pause(400);
+  }
+
+  // The window a top-level window belongs to (its WM_TRANSIENT_FOR), 0
+  // when none.
+  static unsigned long TransientFor(unsigned long window) {
+    const std::string out = Sh("xprop -id " + std::to_string(window) + " WM_TRANSIENT_FOR");
+    const auto at = out.find("window id # ");
+    return at == std::string::npos ? 0 : std::stoul(out.substr(at + 12), nullptr, 16);
   }
 
   unsigned long ManagerWindow = 0;
@@ -103,4 +112,47 @@ TEST_F(Manager, DragADictionaryUpAndSave) {
   const std::string list = readFile(Folder / "dictionaries/dictionaries._");
   EXPECT_EQ(list.rfind("demo 1\r\n", 0), 0u) << list;
   EXPECT_NE(list.find("en-ru-mueller 1\r\nru-en-mueller 1\r\n"), std::string::npos) << list;
+}
+
+// A download that fails (the connection is cut halfway) says so in a
+// message box that belongs to the manager; once it is answered the manager
+// is still in front of the main window it disables, and belongs to it.
+TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
+  sitetest::LocalSite site(Folder.string() + "-site", {"--cut", "en-ru-travel.zip"});
+  ASSERT_TRUE(site.Ok()) << "the local site did not start";
+  Prepare();
+  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
+  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
+  Start();
+  OpenManager();
+  EXPECT_EQ(TransientFor(ManagerWindow), Window) << "the manager does not belong to the main window";
+  ClickManager(370 - 112, 97 - 84);
+  Pause(1000);
+  ClickManager(39, 92);
+  ClickManager(60, 287);
+  std::string box;
+  ASSERT_TRUE(e2e::WaitFor([&] {
+    box = Sh("xdotool search --onlyvisible --name '^tamrix 5.7$' | head -n1");
+    return !box.empty();
+  })) << "the failure was not said";
+  const unsigned long boxWindow = std::stoul(box);
+  EXPECT_EQ(TransientFor(boxWindow), ManagerWindow) << "the message box does not belong to the manager";
+  Screenshot("manager-failed-box");
+  Sh("timeout 5 xdotool windowfocus " + box);
+  Key("Return");
+  ASSERT_TRUE(e2e::WaitFor([&] { return Sh("xdotool search --onlyvisible --name '^tamrix 5.7$'").empty(); }))
+      << "the message box stayed";
+  Pause(1000);
+  Screenshot("manager-after-failure");
+  const std::vector<unsigned long> order = e2e::StackingOrder();
+  const auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
+  EXPECT_GT(at(ManagerWindow), at(Window)) << "the manager fell behind the main window";
+  EXPECT_TRUE(Sh("xdotool search --onlyvisible --name '^ Конфигуратор Словарей$'").find(std::to_string(ManagerWindow)) !=
+              std::string::npos)
+      << "the manager is not shown";
+  EXPECT_EQ(TransientFor(ManagerWindow), Window);
+  // The manager still answers: closing it gives the main window back.
+  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  ASSERT_TRUE(e2e::RequestClose(Window));
+  EXPECT_EQ(e2e::ExitCode(Pid), 0);
 }

@@ -1,0 +1,113 @@
+// Copying the article with the keyboard, and the pages shown taking the
+// settings saved or kept when the settings window goes.
+#include <filesystem>
+
+#include "app/article.h"
+#include "platform/core/strings.h"
+#include "platform/gui/clipboard.h"
+#include "platform/gui/testing.h"
+#include "tests/app/main_form_util.h"
+
+using apptest::readFile;
+using apptest::writeFile;
+
+namespace {
+
+class KeysAndColours : public apptest::MainWindow {
+protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    Dict("en").Properties("English", "en").Word({0, "FOX", "<1>fox</1> лиса"});
+    List("en 1\r\n");
+  }
+
+  // The colour of the article view at a point well inside its blank
+  // right-hand side.
+  std::uint32_t ArticleBackground() {
+    std::vector<std::uint32_t> pixels;
+    int w = 0, h = 0;
+    if (!GrabWindow(Form->HTMLOut, pixels, w, h) || w < 40 || h < 40) return 0;
+    return pixels[size_t(h - 20) * size_t(w) + size_t(w - 40)] & 0x00FFFFFF;
+  }
+};
+
+}  // namespace
+
+// Ctrl+C copies the selection whichever key is let go first.
+TEST_F(KeysAndColours, CtrlCCopiesHoweverTheKeysAreReleased) {
+  Start();
+  Form->Show();
+  Search(u"fox");
+  const HWND view = Form->HTMLOut->Handle();
+  for (bool ctrlFirst : {false, true}) {
+    Form->HTMLOut->SelectAll();
+    const String selected = Form->HTMLOut->GetSelText();
+    ASSERT_NE(selected.find(u"лиса"), String::npos);
+    Clipboard()->SetAsText(u"-");
+    InjectFocus(view);
+    InjectKey(view, VK_CONTROL, {ssCtrl}, String());
+    InjectKey(view, 'C', {ssCtrl}, u"\x03");
+    if (ctrlFirst) {
+      InjectKey(view, VK_CONTROL, {}, String(), true);
+      InjectKey(view, 'C', {}, u"c", true);
+    } else {
+      InjectKey(view, 'C', {ssCtrl}, u"\x03", true);
+      InjectKey(view, VK_CONTROL, {}, String(), true);
+    }
+    EXPECT_EQ(Clipboard()->AsText(), selected) << (ctrlFirst ? "Ctrl released first" : "C released first");
+  }
+  // C alone, or Ctrl alone, copies nothing.
+  Clipboard()->SetAsText(u"-");
+  InjectKeyStroke(view, 'C', {}, u"c");
+  InjectKeyStroke(view, VK_CONTROL, {ssCtrl}, String());
+  EXPECT_EQ(Clipboard()->AsText(), u"-");
+}
+
+// New colours saved while the help page is shown: the help page takes them
+// at once.
+TEST_F(KeysAndColours, SavedColoursReachTheHelpPageShown) {
+  writeFile(Dir / "help/index.html",
+            "<html><head><link rel=\"stylesheet\" href=\"style.css\"></head><body><p>Help</p></body></html>\n");
+  Start();
+  Form->Show();
+  Form->HelpButtonClick(Form->HelpButton);
+  ASSERT_EQ(ArticleBackground(), 0x00FFFFFFu);
+  AppSettings.UseBgColor = true;
+  AppSettings.BgColor = TColor(0x00204080);  // red 0x80, green 0x40, blue 0x20
+  Options->BitBtn1Click(Options);
+  EXPECT_NE(readFile(Dir / "help/style.css").find("#804020"), std::string::npos);
+  EXPECT_EQ(ArticleBackground(), 0x00804020u) << "the help page kept its old colours";
+}
+
+// Closing the settings window draws the article again in the current
+// colours, and with no result selected leaves the page shown as it is.
+TEST_F(KeysAndColours, ClosingTheSettingsWindowKeepsTheArticleShown) {
+  Start();
+  Form->Show();
+  Search(u"fox");
+  ASSERT_NE(Page().find("лиса"), std::string::npos);
+  Form->vst->ClearSelection();
+  Form->OptionsButtonClick(Form->OptionsButton);
+  Options->Close();
+  EXPECT_NE(Page().find("лиса"), std::string::npos) << "the article went blank";
+  // With the node selected, the article takes the colours chosen.
+  Select(0, 0);
+  Form->OptionsButtonClick(Form->OptionsButton);
+  AppSettings.UseBgColor = true;
+  AppSettings.BgColor = TColor(0x00204080);
+  Options->Close();
+  EXPECT_NE(Page().find("#804020"), std::string::npos) << Page();
+  EXPECT_NE(Page().find("лиса"), std::string::npos);
+}
+
+// The font name from the settings file goes into the help style sheet as
+// one CSS string, whatever it holds.
+TEST_F(KeysAndColours, TheFontNameIsQuotedInTheHelpStyleSheet) {
+  writeFile(Dir / "help/template.css", "body { font-family: _FontName_; color: _HtmlTextColor_; }\n");
+  WriteHelpStyleSheet(u"help/template.css", u"help/style.css", clWhite, clBlack, 12,
+                      u"Evil\"; } body { background: url(x) } p { x:\\\n");
+  EXPECT_EQ(readFile(Dir / "help/style.css"),
+            "body { font-family: \"Evil\\\"; } body { background: url(x) } p { x:\\\\\\a \"; color: #000000; }\r\n");
+  WriteHelpStyleSheet(u"help/template.css", u"help/style.css", clWhite, clBlack, 12, u"DejaVu Sans");
+  EXPECT_EQ(readFile(Dir / "help/style.css"), "body { font-family: \"DejaVu Sans\"; color: #000000; }\r\n");
+}
