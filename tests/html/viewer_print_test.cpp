@@ -52,6 +52,15 @@ protected:
     View->PrintPreview(p.get(), false, From, To);
     return p;
   }
+  // Answers every picture the page asks for with Bytes (kept by the caller).
+  void answerPictures(const std::vector<std::uint8_t>& Bytes) {
+    View->SetOnImageRequest([this, &Bytes](TObject*, const String&, TStream*& S) {
+      Answer = std::make_unique<TMemoryStream>();
+      Answer->WriteBuffer(Bytes.data(), std::int64_t(Bytes.size()));
+      S = Answer.get();
+    });
+  }
+  std::unique_ptr<TMemoryStream> Answer;
   // For each line colour, the pages (0-based) it shows on.
   static std::map<int, std::vector<int>> linePages(TMetaFilePrinter& P, int N) {
     std::map<int, std::vector<int>> out;
@@ -616,12 +625,7 @@ TEST_F(ViewerPrint, ABlocksBackgroundPictureStaysInItsBoxOnPaper) {
   pictures::GifWriter g(50, 50, {0xFF00FF});
   g.image(0, 0, 50, 50, pictures::Bytes(50 * 50, 0));
   const pictures::Bytes gif = g.finish();
-  std::unique_ptr<TMemoryStream> stream;
-  View->SetOnImageRequest([&](TObject*, const String&, TStream*& S) {
-    stream = std::make_unique<TMemoryStream>();
-    stream->WriteBuffer(gif.data(), std::int64_t(gif.size()));
-    S = stream.get();
-  });
+  answerPictures(gif);
   load("<body style='margin:0'><div style='background-image:url(bg.gif);height:1225px;"
        "border-bottom:6px solid #0000ff'></div>" +
        rows(80).substr(std::string("<body style='margin:0'>").size()));
@@ -738,12 +742,7 @@ TEST_F(ViewerPrintPdf, TheScreenKeepsPaintingAndAnimatingWhilePrinting) {
     g.image(0, 0, 30, 20, pictures::Bytes(30 * 20, i));
   }
   const pictures::Bytes gif = g.finish();
-  std::unique_ptr<TMemoryStream> stream;
-  View->SetOnImageRequest([&](TObject*, const String&, TStream*& S) {
-    stream = std::make_unique<TMemoryStream>();
-    stream->WriteBuffer(gif.data(), std::int64_t(gif.size()));
-    S = stream.get();
-  });
+  answerPictures(gif);
   load("<body style='margin:0'><img src='anim.gif'>" + rows(200).substr(std::string("<body style='margin:0'>").size()));
   ASSERT_EQ(View->Document()->AnimatedImages.size(), 1u);
   auto* anim = dynamic_cast<TGIFImage*>(View->Document()->AnimatedImages[0]);
