@@ -182,8 +182,12 @@ void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
 }
 
 void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
-  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()))
+  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty())) {
+    // The handler may destroy the tree; the caller checks its own token.
+    const std::weak_ptr<const bool> life = LifeToken();
     OnStateChange(this, Enter, Leave);
+    if (life.expired()) return;
+  }
   FStates = (FStates + Enter) - Leave;
 }
 

@@ -169,15 +169,21 @@ TEST_F(E2ETree, ClickAHeadwordAndExpandAndCollapseWithKeysAndTheButton) {
   xdo("key Left");
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0000"; }));
   // The expand button of the second dictionary, then once more to close it.
-  // A copy: every wait reads the state anew and frees the rows read before.
-  const TRow* found = last().row(last().Results, "Словарь 2");
-  ASSERT_NE(found, nullptr);
-  const TRow second = *found;
-  clickAt(second.X + kIndent / 2, second.midY());
+  // Opening brings its headwords into view, which moves its row up to the
+  // top: each click looks for the row where it is now.
+  auto clickButtonOf = [&](const char* caption) {
+    ASSERT_TRUE(waitFor([&](const TState& s) { return s.row(s.Results, caption) != nullptr; }));
+    // A copy: every wait reads the state anew and frees the rows read before.
+    const TRow row = *last().row(last().Results, caption);
+    clickAt(row.X + kIndent / 2, row.midY());
+  };
+  clickButtonOf("Словарь 2");
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0100"; }));
-  clickAt(second.X + kIndent / 2, second.midY());
+  ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.top") == "Словарь 2"; }))
+      << "the opened dictionary's headwords come into view below it";
+  clickButtonOf("Словарь 2");
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0000"; }));
-  clickAt(second.X + kIndent / 2, second.midY());
+  clickButtonOf("Словарь 2");
   ASSERT_TRUE(waitFor([](const TState& s) { return s.get("results.expanded") == "0100"; }));
 }
 
