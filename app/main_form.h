@@ -259,6 +259,8 @@ private:
   bool FFormDestroyDone = false;
   // Ctrl+C went down in the article: it copies when either key goes up.
   bool FCopyKeysDown = false;
+  // Expires with the window: work that ends later checks it first.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   void writeHelpStyle();
   String FProgramFolder;
   std::set<String> FShownFailures;

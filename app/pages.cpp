@@ -181,7 +181,14 @@ void TRuForm::HtmlOutHotSpotClick(TObject* Sender, const String& SRC, bool& Hand
 void TRuForm::openWithDesktop(const String& Target, const String& Shown, int ShowCmd) {
   // The desktop says at once when it has no program for the file or the
   // address; that is told, not dropped.
-  if (ShellExecute(Handle(), u"open", Target, String(), String(), ShowCmd) > 32) return;
+  (void)ShowCmd;
+  // The desktop may also find out later, once its opener has looked for a
+  // program: its words go to the status line too.
+  const std::weak_ptr<bool> alive = FAlive;
+  if (ShellOpen(Target, [this, alive, Shown](const String& Reason) {
+        if (!alive.expired()) HintLabel->SetCaption(u"Не удалось открыть «" + Shown + u"»: " + Reason);
+      }))
+    return;
   HintLabel->SetCaption(u"Не удалось открыть «" + Shown + u"»: на этом компьютере не задана программа для него.");
 }
 

@@ -250,8 +250,10 @@ void TAutoCompleteThread::Execute() {
   if (LastDictIndex >= 0 && Dicts[0].Db)
     RunSearchStatement(Dicts[0].Db, BuildCompletionStatement(prefix),
                        [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
-  f->vst->EndUpdate();
+  // Opened inside the update: the list is painted once, open, with its
+  // scroll bars set for the rows it shows.
   if (f->vst->RootNodeCount() > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);
+  f->vst->EndUpdate();
   CompletionRunning = false;
   f->HintLabel->SetCaption(u"подобрано вариантов: " + IntToStr(ResultCount));
   QueryWordCount = 1;

@@ -1069,6 +1069,7 @@ protected:
   // How far right a row reaches: its indentation, pictures and cell width.
   int nodeRightExtend(PDataNode Node, int NodeWidth);
   void requestRangeXUpdate(bool WholeWindowPainted);
+  void measureRowsInWindow();
   // Thrown away nodes must never be reached by a running paint.
   bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
   // A rectangle of the client area repainted without erasing.

@@ -440,6 +440,24 @@ int TBaseDataTree::GetMaxRightExtend() {
   return result;
 }
 
+// Rows are measured as they are painted, and the horizontal range follows
+// from the widest. After an update the rows the window is about to show are
+// measured first: the repaint then meets its scroll bars already settled,
+// instead of painting once more when a row turns out wider than the window.
+void TBaseDataTree::measureRowsInWindow() {
+  if (FHeader->UseColumns() || !TreeHandleAllocated()) return;
+  const int height = ClientHeight();
+  int top = 0;
+  PDataNode n = GetNodeAt(0, 0, true, top);
+  for (; n && top < height; n = GetNextVisible(n)) {
+    if (!n->States.Contains(vsMultiline))
+      FMaxRightExtend = std::max(FMaxRightExtend, FMargin + nodeRightExtend(n, DoGetNodeWidth(n, NoColumn, nullptr)));
+    top += NodeHeight(n);
+  }
+  // Every row of the window is measured now.
+  if (!n || top >= height) FRangeXRemeasure = false;
+}
+
 void TBaseDataTree::requestRangeXUpdate(bool WholeWindowPainted) {
   if (FHeader->UseColumns() || FRangeXUpdatePosted || !TreeHandleAllocated()) return;
   if (FRangeXRemeasure) {

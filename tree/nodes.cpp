@@ -727,7 +727,11 @@ void TBaseDataTree::EndUpdate() {
     PackArray();
     ExpireCache();
     InvalidateCache();
-    if (TreeHandleAllocated()) UpdateScrollBars(false);
+    if (TreeHandleAllocated()) {
+      UpdateRanges();
+      measureRowsInWindow();
+      UpdateScrollBars(false);
+    }
 
     // The owner's handlers may raise; the repaint below still has to happen.
     auto finish = [this] {

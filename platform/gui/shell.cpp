@@ -2,8 +2,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <cstdlib>
@@ -126,21 +129,58 @@ QString unquoteExecArgs(const QString& exec) {
 
 }  // namespace
 
+namespace {
+
+// The address to open for File (relative paths from Directory); invalid
+// when the file does not exist.
+QUrl openTarget(const String& File, const String& Directory) {
+  QString f = qs(File);
+  if (f.contains(QStringLiteral("://")) || f.startsWith(QStringLiteral("mailto:"))) return QUrl(f, QUrl::TolerantMode);
+  QString path = QDir::isAbsolutePath(f) || Directory.empty() ? f : qs(Directory) + QLatin1Char('/') + f;
+  if (!QFileInfo::exists(path)) return QUrl();
+  return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+}
+
+// The last line the opener wrote, or its exit code.
+String openerReason(QProcess& p, int code) {
+  const QStringList lines = QString::fromLocal8Bit(p.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  if (!lines.isEmpty()) return ss(lines.last().trimmed());
+  return ss(QStringLiteral("the desktop's opener ended with code %1").arg(code));
+}
+
+}  // namespace
+
+bool ShellOpen(const String& File, TShellOpenFailed OnFailed) {
+  if (File.empty()) return false;
+  EnsureQtApplication();
+  const QUrl url = openTarget(File, String());
+  if (!url.isValid()) return false;
+  // The desktop's own opener is run and watched where there is one: handed
+  // over blind, its "no program for this" would reach only our stderr.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+  auto* p = new QProcess(QCoreApplication::instance());
+  p->setProgram(opener);
+  p->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+  p->setStandardInputFile(QProcess::nullDevice());
+  p->setStandardOutputFile(QProcess::nullDevice());
+  QObject::connect(p, &QProcess::finished, p, [p, OnFailed](int code, QProcess::ExitStatus status) {
+    if ((code != 0 || status != QProcess::NormalExit) && OnFailed) OnFailed(openerReason(*p, code));
+    p->deleteLater();
+  });
+  p->start();
+  if (p->waitForStarted(5000)) return true;
+  delete p;
+  return QDesktopServices::openUrl(url);
+}
+
 std::intptr_t ShellExecute(HWND, const String& Operation, const String& File, const String& Parameters,
                            const String& Directory, int) {
   if (!Operation.empty() && Operation != u"open") return 31;
   if (File.empty()) return 2;
   EnsureQtApplication();
-  QString f = qs(File);
-  QUrl url;
-  if (f.contains(QStringLiteral("://")) || f.startsWith(QStringLiteral("mailto:"))) {
-    url = QUrl(f, QUrl::TolerantMode);
-  } else {
-    QString path = QDir::isAbsolutePath(f) || Directory.empty() ? f : qs(Directory) + QLatin1Char('/') + f;
-    if (!QFileInfo::exists(path)) return 2;
-    url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-  }
   (void)Parameters;
+  const QUrl url = openTarget(File, Directory);
   if (!url.isValid()) return 2;
   return QDesktopServices::openUrl(url) ? 42 : 31;
 }

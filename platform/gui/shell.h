@@ -2,6 +2,8 @@
 // The desktop around the program: opening files and addresses with their
 // default program, starting with the user's session, and a system-wide hot
 // key.
+#include <functional>
+
 #include "platform/core/types.h"
 #include "platform/gui/messages.h"
 
@@ -11,6 +13,13 @@
 // not found) or 31 (no association) on failure.
 std::intptr_t ShellExecute(HWND Owner, const String& Operation, const String& File,
                            const String& Parameters, const String& Directory, int ShowCmd);
+// The same for "open", for a caller that wants to hear of a failure the
+// desktop finds only later: its opener may start, look for a program and
+// find none. False when nothing could be started (OnFailed is not called);
+// true when the opener started, and OnFailed runs later, on the GUI thread,
+// with the opener's own words, if it ends without having opened File.
+using TShellOpenFailed = std::function<void(const String& Reason)>;
+bool ShellOpen(const String& File, TShellOpenFailed OnFailed);
 
 // Start with the user's session: an XDG autostart entry named Name (the
 // file "<Name>.desktop" in $XDG_CONFIG_HOME/autostart, by default

@@ -1,6 +1,9 @@
 // Copying the article with the keyboard, and the pages shown taking the
 // settings saved or kept when the settings window goes.
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "app/article.h"
 #include "platform/core/strings.h"
@@ -110,4 +113,58 @@ TEST_F(KeysAndColours, TheFontNameIsQuotedInTheHelpStyleSheet) {
             "body { font-family: \"Evil\\\"; } body { background: url(x) } p { x:\\\\\\a \"; color: #000000; }\r\n");
   WriteHelpStyleSheet(u"help/template.css", u"help/style.css", clWhite, clBlack, 12, u"DejaVu Sans");
   EXPECT_EQ(readFile(Dir / "help/style.css"), "body { font-family: \"DejaVu Sans\"; color: #000000; }\r\n");
+}
+
+namespace {
+
+// A desktop that has no program for anything: its opener says so on its
+// error output and ends with the code the desktop's opener uses for that.
+class NoHandlerDesktop : public apptest::MainWindow {
+protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    Dict("en").Properties("English", "en").Word({1, "FOX", "<1>fox</1> лиса"}).Media(1, "fox.wav", "RIFF....WAVE");
+    List("en 1\r\n");
+    const auto bin = Dir / "desktop-bin";
+    std::filesystem::create_directories(bin);
+    writeFile(bin / "xdg-open", "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    const char* path = std::getenv("PATH");
+    FPath = path ? path : "";
+    setenv("PATH", (bin.string() + ":" + FPath).c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", FPath.c_str(), 1);
+    MainWindow::TearDown();
+  }
+  // The status line once it says something, or after 20 seconds.
+  std::string StatusSaid() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Status().empty() && std::chrono::steady_clock::now() < end) {
+      Application->HandleMessage();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Status();
+  }
+
+private:
+  std::string FPath;
+};
+
+}  // namespace
+
+TEST_F(NoHandlerDesktop, AWebOrMediaLinkWithNoProgramSaysSoInTheStatusLine) {
+  Start();
+  Form->Show();
+  Search(u"fox");
+  for (const String& link : {String(u"@https://example.org/page"), String(u"*0/fox.wav")}) {
+    Form->HintLabel->SetCaption(String());
+    ASSERT_EQ(Tree(), "English(0,0)[FOX#1]");
+    bool handled = false;
+    Form->HtmlOutHotSpotClick(Form->HTMLOut, link, handled);
+    EXPECT_TRUE(handled);
+    const std::string said = StatusSaid();
+    EXPECT_NE(said.find(link[0] == u'*' ? "fox.wav" : "https://example.org/page"), std::string::npos) << said;
+    EXPECT_NE(said.find("no method available"), std::string::npos) << said;
+  }
 }
