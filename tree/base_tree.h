@@ -632,6 +632,8 @@ protected:
     TNodeWatch& operator=(const TNodeWatch&) = delete;
     PDataNode Node() const { return FNode; }
     void Reset(PDataNode Node);
+    // True when the node went and a following watch moved on.
+    bool Passed() const { return FPassed; }
 
   private:
     friend class TBaseDataTree;
@@ -643,6 +645,7 @@ protected:
     TNodeWatch* FPrev = nullptr;
     TNodeWatch* FNext = nullptr;
     bool FFollowing;
+    bool FPassed = false;
     // A handler may destroy the tree itself; the watch then unlinks nothing.
     std::weak_ptr<const bool> FLife;
   };

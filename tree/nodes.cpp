@@ -649,6 +649,11 @@ void TBaseDataTree::Clear() {
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
+  // Refused before anything changes: a clear asked for while a walk holds
+  // the nodes (a load handler's, say) must not take the selection and the
+  // focus with it when the deletion itself is refused.
+  TAMRIX_ASSERT(!FStates.Contains(tsIterating) || !FRoot->FirstChild,
+                "Deleting nodes during tree iteration leads to invalid pointers.");
   BeginUpdate();
   try {
     InterruptValidation();
