@@ -1367,6 +1367,10 @@ private:
   // again. Child is the one that was going (it may still be there), and
   // Shown whether Node's children are rows of the visible count.
   void keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown);
+  // After a free handler failed below Node (a node going with a cleared
+  // parent): the part of the branch left, from From up to Node, is counted
+  // and noted again.
+  void keepBranchLeft(PDataNode Node, PDataNode From);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);

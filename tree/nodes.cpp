@@ -414,7 +414,7 @@ void TBaseDataTree::freeDescendants(PDataNode Node) {
   PDataNode run = descend(Node->LastChild);
   while (run != Node) {
     PDataNode parent = run->Parent;
-    PDataNode next = run->PrevSibling ? descend(run->PrevSibling) : parent;
+    PDataNode previous = run->PrevSibling;
     passFollowingWatches(run);
     if (run->States.Contains(vsSelected)) InternalRemoveFromSelection(run);
     parent->LastChild = run->PrevSibling;
@@ -429,8 +429,16 @@ void TBaseDataTree::freeDescendants(PDataNode Node) {
       focusLost = true;
     }
     if (run == FRangeAnchor) ResetRangeAnchor();
-    DoFreeNode(run);
-    run = next;
+    try {
+      DoFreeNode(run);
+    } catch (...) {
+      // The node went all the same; the branch above it stays, counted and
+      // noted again from what is left, deepest first.
+      keepBranchLeft(Node, parent);
+      if (focusLost) DoFocusChange(nullptr, FFocusedColumn);
+      throw;
+    }
+    run = previous ? descend(previous) : parent;
   }
   Node->States.Exclude(vsExpanded);
   Node->TotalCount = 1;
@@ -610,6 +618,24 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   }
   if (failure) std::rethrow_exception(failure);
   StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+}
+
+void TBaseDataTree::keepBranchLeft(PDataNode Node, PDataNode From) {
+  for (PDataNode p = From;; p = p->Parent) {
+    noteHiddenRuns(p);
+    DetermineHiddenChildrenFlag(p);
+    std::int64_t count = 1, height = p->NodeHeight;
+    const bool expanded = p->States.Contains(vsExpanded);
+    for (PDataNode run = p->FirstChild; run; run = run->NextSibling) {
+      count += run->TotalCount;
+      if (expanded && run->States.Contains(vsVisible)) height += run->TotalHeight;
+    }
+    p->TotalCount = std::uint32_t(count);
+    p->TotalHeight = std::uint32_t(height);
+    if (p == Node) break;
+  }
+  // The branch's shown rows were taken off the count with Node.
+  if (FullyVisible(Node)) FVisibleCount += CountVisibleChildren(Node);
 }
 
 void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown) {
