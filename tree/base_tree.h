@@ -632,6 +632,8 @@ protected:
     TNodeWatch& operator=(const TNodeWatch&) = delete;
     PDataNode Node() const { return FNode; }
     void Reset(PDataNode Node);
+    // True when the node went and a following watch moved on.
+    bool Passed() const { return FPassed; }
 
   private:
     friend class TBaseDataTree;
@@ -643,6 +645,7 @@ protected:
     TNodeWatch* FPrev = nullptr;
     TNodeWatch* FNext = nullptr;
     bool FFollowing;
+    bool FPassed = false;
     // A handler may destroy the tree itself; the watch then unlinks nothing.
     std::weak_ptr<const bool> FLife;
   };
@@ -1375,6 +1378,10 @@ private:
   // again. Child is the one that was going (it may still be there), and
   // Shown whether Node's children are rows of the visible count.
   void keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown);
+  // After a free handler failed below Node (a node going with a cleared
+  // parent): the part of the branch left, from From up to Node, is counted
+  // and noted again.
+  void keepBranchLeft(PDataNode Node, PDataNode From);
   void createRoot();
   void applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const;
   PDataNode walkToNodeAt(std::uint32_t Y, int& NodeTop);

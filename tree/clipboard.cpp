@@ -136,21 +136,23 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         TMemoryStream stream;
         stream.Write(bytes.data(), std::int64_t(bytes.size()));
         stream.SetPosition(0);
+        TNodeWatch target(*this, TargetNode);
         std::vector<PDataNode> arrived = InsertNodesFromStream(&stream, TargetNode, Mode);
-        std::vector<std::unique_ptr<TNodeWatch>> watches;
-        for (PDataNode node : arrived) watches.push_back(std::make_unique<TNodeWatch>(*this, node));
-        PDataNode parentTarget = TargetNode == FRoot ? nullptr : TargetNode;
-        for (auto& watch : watches) {
-          PDataNode node = watch->Node();
-          if (!node) continue;
-          clearCutOrCopyFlags(node);
-          if (!DoNodeCopying(node, parentTarget)) {
-            if (watch->Node()) DeleteNode(node);
-            continue;
-          }
-          if (!watch->Node()) continue;
-          DoNodeCopied(node);
-          if (watch->Node()) StructureChange(node, crNodeCopied);
+        if (!arrived.empty()) {
+          // Each handler may delete arrivals, their parent or the target;
+          // a deleted target is named to the later handlers as none.
+          forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
+            clearCutOrCopyFlags(node);
+            TNodeWatch watch(*this, node);
+            PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();
+            if (!DoNodeCopying(node, parentTarget)) {
+              if (watch.Node()) DeleteNode(node);
+              return;
+            }
+            if (!watch.Node()) return;
+            DoNodeCopied(node);
+            if (watch.Node()) StructureChange(node, crNodeCopied);
+          });
         }
         result = true;
       }

@@ -216,7 +216,10 @@ void TBaseDataTree::passFollowingWatches(PDataNode Node) {
   std::vector<TNodeWatch*> following;
   for (TNodeWatch* watch = it->second; watch; watch = watch->FNext)
     if (watch->FFollowing) following.push_back(watch);
-  for (TNodeWatch* watch : following) watch->Reset(after);
+  for (TNodeWatch* watch : following) {
+    watch->Reset(after);
+    watch->FPassed = true;
+  }
 }
 
 void TBaseDataTree::forgetNode(PDataNode Node) {

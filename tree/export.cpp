@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <langinfo.h>
 
 #include "platform/core/strings.h"
@@ -42,6 +43,50 @@ PDataNode nextOf(TTree& t, TExportSource s, PDataNode n) {
     default: return t.GetNext(n);
   }
 }
+
+// Whether a node belongs to the source (the walk's next step from a node
+// that does not is the source's next node after it).
+bool inSource(TTree& t, TExportSource s, PDataNode n) {
+  switch (s) {
+    case tstInitialized: return n->States.Contains(vsInitialized);
+    case tstSelected: return n->States.Contains(vsSelected);
+    case tstCutCopySet: return n->States.Contains(vsCutOrCopy);
+    case tstVisible: return t.FullyVisible(n);
+    default: return true;
+  }
+}
+
+}  // namespace
+
+// The export events may delete the node they are told about, its parent or
+// any other node. The walk holds its node in a following watch: when the
+// node goes, the walk goes on with the first node of the source after it,
+// and the rows after a deleted one are written all the same.
+class TCustomDataStringTree::TExportWalk {
+public:
+  TExportWalk(TTree& Tree, TExportSource Source)
+      : FTree(Tree), FSource(Source), FWatch(Tree, firstOf(Tree, Source), true) {}
+  // The node of this step; nil at the end.
+  PDataNode Node() const { return FWatch.Passed() ? nullptr : FWatch.Node(); }
+  bool AtEnd() const { return !FWatch.Passed() && !FWatch.Node(); }
+  void Next() {
+    PDataNode next;
+    if (!FWatch.Passed()) {
+      next = nextOf(FTree, FSource, FWatch.Node());
+    } else {
+      next = FWatch.Node();
+      if (next && !inSource(FTree, FSource, next)) next = nextOf(FTree, FSource, next);
+    }
+    FWatch.Reset(next);
+  }
+
+private:
+  TTree& FTree;
+  TExportSource FSource;
+  TNodeWatch FWatch;
+};
+
+namespace {
 
 bool modeAdmits(const TTree& t, PDataNode n) {
   switch (t.TreeOptions().ExportMode()) {
@@ -117,8 +162,9 @@ void exportText(TTree& t, TExportSource source, const String& sep, Out& out) {
     out.AddNewLine();
   }
   String pad;
-  for (PDataNode n = firstOf(t, source); n; n = nextOf(t, source, n)) {
-    if (!admitted(t, etText, n)) continue;
+  for (TTree::TExportWalk walk(t, source); !walk.AtEnd(); walk.Next()) {
+    PDataNode n = walk.Node();
+    if (!n || !admitted(t, etText, n) || !walk.Node()) continue;
     const unsigned level = t.GetNodeLevel(n);
     if (columns.empty()) {
       out.Add(indent.substr(0, level * sep.size()));
@@ -155,8 +201,7 @@ std::string htmlColor(TColor c) {
 
 // Text goes into the page as UTF-8 with the characters that would end an
 // element or an attribute written as references.
-std::string htmlText(const String& s) {
-  std::string u = UTF16ToUTF8(s);
+std::string htmlEscaped(const std::string& u) {
   if (u.find_first_of("&<>\"") == std::string::npos) return u;
   std::string out;
   out.reserve(u.size() + 16);
@@ -171,6 +216,19 @@ std::string htmlText(const String& s) {
   }
   return out;
 }
+std::string htmlText(const String& s) { return htmlEscaped(UTF16ToUTF8(s)); }
+
+// A font name as a CSS string between single quotes, for the inline form:
+// inside the double-quoted attribute the name's own quotes must neither
+// end the attribute nor the string.
+std::string inlineFontName(const String& name) {
+  std::string css;
+  for (char c : UTF16ToUTF8(name)) {
+    if (c == '\'' || c == '\\') css += '\\';
+    css += c;
+  }
+  return "'" + htmlEscaped(css) + "'";
+}
 
 // Name empty: the inline form for a cell whose font the owner changed.
 std::string fontRule(const std::string& name, const TFont& f) {
@@ -178,10 +236,11 @@ std::string fontRule(const std::string& name, const TFont& f) {
   if (f.Style().Contains(fsUnderline)) r += " underline";
   if (f.Style().Contains(fsItalic)) r += " italic";
   if (f.Style().Contains(fsBold)) r += " bold";
+  const std::string face = name.empty() ? inlineFontName(f.Name()) : "\"" + htmlText(f.Name()) + "\"";
   if (f.Size() >= 0)
-    r += " " + num(f.Size()) + "pt \"" + htmlText(f.Name()) + "\";";
+    r += " " + num(f.Size()) + "pt " + face + ";";
   else
-    r += " " + num(f.Height()) + "px \"" + htmlText(f.Name()) + "\";";
+    r += " " + num(f.Height()) + "px " + face + ";";
   r += "color:" + htmlColor(f.Color()) + ";}";
   if (name.empty()) r += "\"";
   return r;
@@ -401,8 +460,9 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
   std::vector<TColumnIndex> cells;
   if (columns.empty()) cells.push_back(NoColumn);
   for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
-  for (PDataNode n = firstOf(*this, Source); n; n = nextOf(*this, Source, n)) {
-    if (!admitted(*this, etHTML, n)) continue;
+  for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
+    PDataNode n = walk.Node();
+    if (!n || !admitted(*this, etHTML, n) || !walk.Node()) continue;
     const unsigned level = GetNodeLevel(n);
     const std::string height = num(NodeHeight(n));
     out.AddBytes(" <tr class=\"default\">");
@@ -480,8 +540,9 @@ RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
   for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
   int lastLevel = -1;
   std::string tabs;
-  for (PDataNode n = firstOf(*this, Source); n; n = nextOf(*this, Source, n)) {
-    if (!admitted(*this, etRTF, n)) continue;
+  for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
+    PDataNode n = walk.Node();
+    if (!n || !admitted(*this, etRTF, n) || !walk.Node()) continue;
     for (TColumnIndex c : cells) {
       TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
       const String text = GetCellText(n, c);
@@ -511,33 +572,54 @@ RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
 
 namespace {
 
-// The clipboard's "HTML Format": a description of byte offsets, then the
-// fragment inside a minimal page.
-RawByteString htmlEnvelope(const RawByteString& fragment) {
+const std::string& htmlEnvelopePrefix() {
   static const std::string prefix =
       "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">"
       "<html><head><META http-equiv=Content-Type content=\"text/html; charset=utf-8\"></head><body>"
       "<!--StartFragment-->";
-  static const std::string suffix = "<!--EndFragment--></body></html>";
-  auto line = [](const char* name, std::size_t v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%s%.8zu\r\n", name, v);
-    return std::string(buf);
-  };
-  const std::size_t descriptionLength = 97;
-  const std::size_t start = descriptionLength + prefix.size();
-  std::string out = "Version:1.0\r\n";
-  out += line("StartHTML:", descriptionLength);
-  out += line("EndHTML:", start + fragment.size() + suffix.size());
-  out += line("StartFragment:", start);
-  out += line("EndFragment:", start + fragment.size());
-  out += prefix;
+  return prefix;
+}
+const char* const htmlEnvelopeSuffix = "<!--EndFragment--></body></html>";
+
+// The clipboard's "HTML Format": a description of byte offsets, then the
+// fragment inside a minimal page.
+RawByteString htmlEnvelope(const RawByteString& fragment) {
+  std::string out = HtmlFormatDescription(fragment.size());
+  out.reserve(out.size() + htmlEnvelopePrefix().size() + fragment.size() + 32);
+  out += htmlEnvelopePrefix();
   out += fragment;
-  out += suffix;
+  out += htmlEnvelopeSuffix;
   return out;
 }
 
 }  // namespace
+
+std::string HtmlFormatDescription(std::size_t FragmentLength) {
+  const std::size_t suffixLength = std::strlen(htmlEnvelopeSuffix);
+  // Readers take the offsets as they stand: eight digits while they suffice
+  // (the length every reader knows), more when the page is bigger, and all
+  // four of the same width so that the description's own length is known.
+  int digits = 8;
+  std::size_t descriptionLength = 0, endHtml = 0;
+  for (;;) {
+    descriptionLength = 13 + 4 * 2 + 10 + 8 + 14 + 12 + 4 * std::size_t(digits);
+    endHtml = descriptionLength + htmlEnvelopePrefix().size() + FragmentLength + suffixLength;
+    if (std::to_string(endHtml).size() <= std::size_t(digits)) break;
+    ++digits;
+  }
+  const std::size_t start = descriptionLength + htmlEnvelopePrefix().size();
+  auto line = [digits](const char* name, std::size_t v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s%.*zu\r\n", name, digits, v);
+    return std::string(buf);
+  };
+  std::string out = "Version:1.0\r\n";
+  out += line("StartHTML:", descriptionLength);
+  out += line("EndHTML:", endHtml);
+  out += line("StartFragment:", start);
+  out += line("EndFragment:", start + FragmentLength);
+  return out;
+}
 
 RawByteString TCustomDataStringTree::RenderClipboardFormat(UINT Format, TExportSource Source) {
   const TTreeGlobals& g = TreeGlobals();

@@ -47,3 +47,8 @@ private:
   char16_t* FData = nullptr;
   std::size_t FPosition = 0;
 };
+
+// The description that opens the clipboard's "HTML Format" for a fragment of
+// FragmentLength bytes: the version and the byte offsets of the page and of
+// the fragment in the whole text.
+std::string HtmlFormatDescription(std::size_t FragmentLength);

@@ -38,6 +38,7 @@ TBaseDataTree::TNodeWatch::~TNodeWatch() {
 }
 
 void TBaseDataTree::TNodeWatch::Reset(PDataNode Node) {
+  FPassed = false;
   if (Node == FNode) return;
   unlink();
   FNode = Node;

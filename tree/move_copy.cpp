@@ -197,17 +197,19 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
                                                 std::int64_t(written.size()));
   }
   if (arrived.empty()) return nullptr;
-  PDataNode const parentForEvent = target.Node() && Target != targetTree->FRoot ? Target : nullptr;
+  // A copying handler may delete the target: the later ones are told of
+  // no target then.
+  auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
   TNodeWatch first(*targetTree, nullptr);
   targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
-    if (!targetTree->DoNodeCopying(node, parentForEvent)) {
+    if (!targetTree->DoNodeCopying(node, parentForEvent())) {
       targetTree->DeleteNode(node, true);
       return;
     }
     if (!first.Node()) first.Reset(node);
     targetTree->DoNodeCopied(node);
   });
-  targetTree->StructureChange(parentForEvent, crNodeCopied);
+  targetTree->StructureChange(parentForEvent(), crNodeCopied);
   return first.Node();
 }
 

@@ -414,7 +414,7 @@ void TBaseDataTree::freeDescendants(PDataNode Node) {
   PDataNode run = descend(Node->LastChild);
   while (run != Node) {
     PDataNode parent = run->Parent;
-    PDataNode next = run->PrevSibling ? descend(run->PrevSibling) : parent;
+    PDataNode previous = run->PrevSibling;
     passFollowingWatches(run);
     if (run->States.Contains(vsSelected)) InternalRemoveFromSelection(run);
     parent->LastChild = run->PrevSibling;
@@ -429,8 +429,16 @@ void TBaseDataTree::freeDescendants(PDataNode Node) {
       focusLost = true;
     }
     if (run == FRangeAnchor) ResetRangeAnchor();
-    DoFreeNode(run);
-    run = next;
+    try {
+      DoFreeNode(run);
+    } catch (...) {
+      // The node went all the same; the branch above it stays, counted and
+      // noted again from what is left, deepest first.
+      keepBranchLeft(Node, parent);
+      if (focusLost) DoFocusChange(nullptr, FFocusedColumn);
+      throw;
+    }
+    run = previous ? descend(previous) : parent;
   }
   Node->States.Exclude(vsExpanded);
   Node->TotalCount = 1;
@@ -612,6 +620,24 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
 }
 
+void TBaseDataTree::keepBranchLeft(PDataNode Node, PDataNode From) {
+  for (PDataNode p = From;; p = p->Parent) {
+    noteHiddenRuns(p);
+    DetermineHiddenChildrenFlag(p);
+    std::int64_t count = 1, height = p->NodeHeight;
+    const bool expanded = p->States.Contains(vsExpanded);
+    for (PDataNode run = p->FirstChild; run; run = run->NextSibling) {
+      count += run->TotalCount;
+      if (expanded && run->States.Contains(vsVisible)) height += run->TotalHeight;
+    }
+    p->TotalCount = std::uint32_t(count);
+    p->TotalHeight = std::uint32_t(height);
+    if (p == Node) break;
+  }
+  // The branch's shown rows were taken off the count with Node.
+  if (FullyVisible(Node)) FVisibleCount += CountVisibleChildren(Node);
+}
+
 void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown) {
   // A failure below the child that was going leaves it in place (a child
   // that went is no longer the last one; its address is only compared).
@@ -649,6 +675,11 @@ void TBaseDataTree::Clear() {
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
+  // Refused before anything changes: a clear asked for while a walk holds
+  // the nodes (a load handler's, say) must not take the selection and the
+  // focus with it when the deletion itself is refused.
+  TAMRIX_ASSERT(!FStates.Contains(tsIterating) || !FRoot->FirstChild,
+                "Deleting nodes during tree iteration leads to invalid pointers.");
   BeginUpdate();
   try {
     InterruptValidation();

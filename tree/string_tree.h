@@ -99,6 +99,8 @@ public:
   // The bytes of one clipboard format (text, Unicode text, CSV, RTF, HTML
   // Format) with their terminating zero; empty when there is nothing to render.
   RawByteString RenderClipboardFormat(UINT Format, TExportSource Source);
+  // The exports' walk over the nodes of one source (see the exports).
+  class TExportWalk;
   // The rendering a data object asks for: the cut or copied nodes for the
   // clipboard, the selected ones for a drag. Empty when the format is not
   // one of the export formats or the rendering is empty.

@@ -13,14 +13,31 @@
 #include "tree/string_tree.h"
 
 namespace {
-std::uint32_t recount(PDataNode Node) {
-  std::uint32_t total = 1, index = 0;
-  for (PDataNode child = Node->FirstChild; child; child = child->NextSibling, ++index) {
-    if (child->Parent != Node || child->Index != index) std::abort();
-    total += recount(child);
+// Checks every child's links and index and every stored count against a
+// recount, in one walk without recursion (the seeds nest deeper than the
+// call stack would allow).
+void recount(PDataNode Root) {
+  for (PDataNode run = Root;;) {
+    if (run->FirstChild) {
+      run = run->FirstChild;
+      continue;
+    }
+    // Run is done; so is every parent whose last child it closes.
+    for (;;) {
+      std::uint32_t total = 1, index = 0;
+      for (PDataNode child = run->FirstChild; child; child = child->NextSibling, ++index) {
+        if (child->Parent != run || child->Index != index) std::abort();
+        total += child->TotalCount;
+      }
+      if (index != run->ChildCount || total != run->TotalCount) std::abort();
+      if (run == Root) return;
+      if (run->NextSibling) {
+        run = run->NextSibling;
+        break;
+      }
+      run = run->Parent;
+    }
   }
-  if (index != Node->ChildCount || total != Node->TotalCount) std::abort();
-  return total;
 }
 }  // namespace
 

@@ -24,6 +24,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/gui_private.h"
 #include "platform/gui/ole.h"
+#include "platform/gui/testing.h"
 
 namespace {
 
@@ -198,6 +199,65 @@ public:
 private:
   QPointer<QMimeData> FData;
   std::unique_ptr<QMimeData> FOwned;
+};
+
+// Bumped whenever the clipboard gets new content.
+std::uint64_t gClipboardGeneration = 0;
+std::uint64_t gClipboardBytesFetched = 0;
+
+std::uint64_t clipboardGeneration(QClipboard* board) {
+  static bool watching = false;
+  if (!watching) {
+    watching = true;
+    QObject::connect(board, &QClipboard::changed, board, [](QClipboard::Mode mode) {
+      if (mode == QClipboard::Clipboard) ++gClipboardGeneration;
+    });
+  }
+  return gClipboardGeneration;
+}
+
+// Another program's clipboard content, read a format at a time when it is
+// asked for (another program may offer many formats and hundreds of
+// megabytes; a paste reads only what it takes). What was read is kept, so
+// that a format reads the same every time; once the clipboard has new
+// content, nothing more is read from it (the old content is gone).
+class TClipboardMime : public QMimeData {
+public:
+  TClipboardMime(QClipboard* board, const QMimeData* data)
+      : FBoard(board), FGeneration(clipboardGeneration(board)), FFormats(data ? data->formats() : QStringList()) {}
+  QStringList formats() const override { return FFormats; }
+  bool hasFormat(const QString& mime) const override { return FFormats.contains(mime); }
+
+protected:
+  QVariant retrieveData(const QString& mime, QMetaType) const override {
+    auto it = FFetched.find(mime);
+    if (it != FFetched.end()) return it->second;
+    if (!FFormats.contains(mime) || clipboardGeneration(FBoard) != FGeneration) return {};
+    const QMimeData* data = FBoard->mimeData();
+    if (!data) return {};
+    QVariant value;
+    if (isPlainTextMime(mime)) {
+      const QString text = data->text();
+      gClipboardBytesFetched += std::uint64_t(text.size()) * 2;
+      value = text;
+    } else if (mime == QLatin1String("text/html")) {
+      const QString html = data->html();
+      gClipboardBytesFetched += std::uint64_t(html.size()) * 2;
+      value = html;
+    } else {
+      const QByteArray bytes = data->data(mime);
+      gClipboardBytesFetched += std::uint64_t(bytes.size());
+      value = bytes;
+    }
+    FFetched.emplace(mime, value);
+    return value;
+  }
+
+private:
+  QClipboard* FBoard;
+  std::uint64_t FGeneration;
+  QStringList FFormats;
+  mutable std::map<QString, QVariant> FFetched;
 };
 
 std::shared_ptr<IDataObject> objectOf(const QMimeData* data) {
@@ -450,6 +510,8 @@ bool HandleDropEvent(HWND wnd, QEvent* e) {
 
 // ---- the clipboard -----------------------------------------------------------------
 
+std::uint64_t ClipboardBytesFetched() { return gClipboardBytesFetched; }
+
 HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
   EnsureQtApplication();
   QClipboard* board = QGuiApplication::clipboard();
@@ -472,11 +534,7 @@ HRESULT OleGetClipboard(std::shared_ptr<IDataObject>& DataObject) {
     DataObject = own->Object;
     return S_OK;
   }
-  // Another program's content may change at any time: keep a copy.
-  auto copy = std::make_unique<QMimeData>();
-  if (data)
-    for (const QString& f : data->formats()) copy->setData(f, data->data(f));
-  DataObject = std::make_shared<TMimeDataObject>(std::move(copy));
+  DataObject = std::make_shared<TMimeDataObject>(std::make_unique<TClipboardMime>(board, data));
   return S_OK;
 }
 

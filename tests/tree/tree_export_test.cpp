@@ -194,11 +194,19 @@ TEST_F(ExportTest, HtmlWithColumnsWritesHeaderRowColumnColoursAndChangedFonts) {
   EXPECT_NE(html.find(header), std::string::npos) << html;
   const std::string rowB = " <tr class=\"default\">\r\n"
                            " <td height=\"18px\">&nbsp;</td>"
-                           " <td class=\"normalborder\"  style=\"{font: italic 9pt \"DejaVu Sans\";color:#000000;}\""
+                           " <td class=\"normalborder\"  style=\"{font: italic 9pt 'DejaVu Sans';color:#000000;}\""
                            " height=\"18px\" align=left>b, &quot;x&quot;</td>"
                            " <td class=\"normalborder\"  height=\"18px\" align=right bgcolor=#996633>2</td>"
                            " </tr>\r\n";
   EXPECT_NE(html.find(rowB), std::string::npos) << html;
+
+  // The style stays one attribute whatever quotes the font's name holds.
+  F.Tree->OnPaintText = [this](TBaseDataTree*, TCanvas* c, PDataNode n, TColumnIndex col, TDTTextType) {
+    if (n == B && col == 0) c->Font()->SetName(u"Bob's \"Sans\"");
+  };
+  const std::string quoted = F.Tree->ExportHTML(tstAll);
+  EXPECT_NE(quoted.find(" style=\"{font: 9pt 'Bob\\'s &quot;Sans&quot;';color:#000000;}\" height="), std::string::npos)
+      << quoted;
 }
 
 TEST_F(ExportTest, RtfWritesEveryCharacterAsUnicodeAndListsFontsAndColoursOnce) {
