@@ -334,9 +334,9 @@ void collidingEntries(const std::string& work, size_t count, double limit) {
   double ec = extract(chosenZip), er = extract(randomZip);
   const std::string n = std::to_string(count);
   auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
-  std::printf("%-34s colliding %s   random %s   ratio %.2f\\n", ("list " + n + " colliding names").c_str(),
+  std::printf("%-34s colliding %s   random %s   ratio %.2f\n", ("list " + n + " colliding names").c_str(),
               shown(lc).c_str(), shown(lr).c_str(), ratio(lc, lr));
-  std::printf("%-34s colliding %s   random %s   ratio %.2f\\n", ("extract " + n + " colliding names").c_str(),
+  std::printf("%-34s colliding %s   random %s   ratio %.2f\n", ("extract " + n + " colliding names").c_str(),
               shown(ec).c_str(), shown(er).c_str(), ratio(ec, er));
   fs::remove(chosenZip);
   fs::remove(randomZip);
