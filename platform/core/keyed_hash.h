@@ -49,8 +49,17 @@ public:
   }
   // A unit as two bytes, low first.
   void AddUnit(char16_t c) {
-    AddByte(uint8_t(c));
-    AddByte(uint8_t(c >> 8));
+    if (FLength & 1) {
+      AddByte(uint8_t(c));
+      AddByte(uint8_t(c >> 8));
+      return;
+    }
+    FTail |= uint64_t(c) << (8 * (FLength & 7));
+    FLength += 2;
+    if ((FLength & 7) == 0) {
+      compress(FTail);
+      FTail = 0;
+    }
   }
   void AddBytes(std::string_view s) {
     for (char c : s) AddByte(uint8_t(c));
