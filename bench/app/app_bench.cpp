@@ -351,6 +351,25 @@ int main(int argc, char** argv) {
     rawPrefix.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?", {"HOUS%"}));
   }
   sqlite3_close(mueller);
+
+  // ---- look-ups of Russian words with "Е" (each may be stored with "Ё") ----
+  sqlite3* ruEn = nullptr;
+  sqlite3_open_v2((dist / "dictionaries/ru-en-mueller.tamrix").c_str(), &ruEn, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> ruWords;
+  {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(ruEn, "SELECT word FROM words WHERE ROWID % 97 = 5 AND word LIKE '%Е%' AND word NOT GLOB '*[ -/]*' LIMIT 100",
+                       -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) ruWords.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+  }
+  std::vector<double> ruLookups, rawRuLookups;
+  for (const std::string& w : ruWords) {
+    ruLookups.push_back(sample->Search(LowerCase(Utf8ToUnicode(w))));
+    rawRuLookups.push_back(rawStatement(ruEn, "SELECT words.ROWID, words.word FROM words WHERE word=?", {w}) +
+                           rawStatement(ruEn, "SELECT description, '' FROM descriptions WHERE ROWID=(SELECT ROWID FROM words WHERE word=? LIMIT 1)", {w}));
+  }
+  sqlite3_close(ruEn);
   const fs::path scratch = fs::temp_directory_path() / ("tamrix-bench-save-" + std::to_string(getpid()));
   fs::create_directories(scratch);
   saveAndPrint(*sample, scratch);
@@ -364,6 +383,8 @@ int main(int argc, char** argv) {
   line("resident memory after 20 look-ups", rss20, "MiB", 60);
   line("look-up: Enter to tree and article painted (median)", median(lookups), "ms", 10, median(rawLookups));
   line("pattern hous%: tree shown (median)", median(prefix), "ms", 5, median(rawPrefix));
+  std::printf("Russian words with \"Е\" looked up: %zu\n", ruWords.size());
+  line("look-up, Russian with Е/Ё spellings: Enter to painted", median(ruLookups), "ms", 10, median(rawRuLookups));
 
   // ---- an article of 10 MB ----
   {
