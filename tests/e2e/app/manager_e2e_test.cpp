@@ -104,3 +104,35 @@ TEST_F(Manager, DragADictionaryUpAndSave) {
   EXPECT_EQ(list.rfind("demo 1\r\n", 0), 0u) << list;
   EXPECT_NE(list.find("en-ru-mueller 1\r\nru-en-mueller 1\r\n"), std::string::npos) << list;
 }
+
+TEST_F(Manager, ClosingTheManagerStopsADownloadThatCrawls) {
+  // Five bytes a second: the package would take many minutes.
+  sitetest::LocalSite site(Folder.string() + "-site", {"--trickle", "en-ru-travel.zip"});
+  ASSERT_TRUE(site.Ok()) << "the local site did not start";
+  Prepare();
+  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
+  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
+  Start();
+  OpenManager();
+  ClickManager(370 - 112, 97 - 84);
+  Pause(1000);
+  ClickManager(39, 92);
+  ClickManager(60, 287);
+  // What has come so far is in temp/ under a temporary name.
+  auto partial = [&] {
+    for (const auto& e : std::filesystem::directory_iterator(Folder / "temp"))
+      if (e.path().filename().string().rfind(".tamrix-", 0) == 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(e2e::WaitFor(partial, 20000)) << "the download did not start";
+  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  EXPECT_TRUE(e2e::WaitFor([&] { return !partial(); }, 20000)) << "the download went on after the manager closed";
+  EXPECT_FALSE(std::filesystem::exists(Folder / "temp/en-ru-travel.zip"));
+  EXPECT_FALSE(std::filesystem::exists(Folder / "dictionaries/en-ru-travel.tamrix"));
+  // The main window answers.
+  Focus();
+  Type("house");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
+}
