@@ -68,8 +68,9 @@ void TRuForm::SaveButtonClick(TObject*) {
   } catch (const EFileStreamError& e) {
     // Said as the program says any file it cannot write, naming the file
     // the user chose (a picture beside it fails the same way).
-    showFailure(e.ErrorCode() ? FileErrorText(name, true, e.ErrorCode())
-                              : u"Не удалось сохранить \"" + name + u"\": " + e.Message());
+    const String failed = e.FileName().empty() ? name : e.FileName();
+    showFailure(e.ErrorCode() ? FileErrorText(failed, true, e.ErrorCode())
+                              : u"Не удалось сохранить \"" + failed + u"\": " + e.Message());
   } catch (const std::exception& e) {
     showFailure(u"Не удалось сохранить \"" + name + u"\": " + reasonOf(e));
   }

@@ -60,6 +60,30 @@ String WithExtension(const String& Name, const String& Extension) {
   return endsWithNoCase(Name, Extension) ? Name : Name + Extension;
 }
 
+String CutToUtf8Bytes(const String& Text, size_t MaxBytes) {
+  size_t bytes = 0, i = 0;
+  while (i < Text.size()) {
+    const char16_t c = Text[i];
+    const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 && Text[i + 1] < 0xE000;
+    const size_t units = pair ? 2 : 1;
+    const size_t size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    if (bytes + size > MaxBytes) break;
+    bytes += size;
+    i += units;
+  }
+  return Text.substr(0, i);
+}
+
+namespace {
+
+// A name leaves room for the longest suffix the program adds to it, the
+// pictures folder's, within the file systems' 255 bytes.
+constexpr size_t kMaxNameBytes = 255;
+const String kFolderSuffix = u".files";
+constexpr size_t kMaxStemBytes = kMaxNameBytes - 6;
+
+}  // namespace
+
 String SafeFileName(const String& Name) {
   String out;
   for (char16_t c : Name) {
@@ -67,9 +91,10 @@ String SafeFileName(const String& Name) {
     const bool bad = c < 32 || c == 127 || String(u"/\\:*?\"<>|#%").find(c) != String::npos;
     out += bad ? u'_' : c;
   }
-  if (out.empty() || out == u"." || out == u"..") return u"_";
   // A lone high surrogate cut off at the limit would make invalid UTF-8.
-  if (!out.empty() && out.back() >= 0xD800 && out.back() < 0xDC00) out.back() = u'_';
+  if (!out.empty() && out.back() >= 0xD800 && out.back() < 0xDC00) out.pop_back();
+  out = CutToUtf8Bytes(out, kMaxStemBytes);
+  if (out.empty() || out == u"." || out == u"..") return u"_";
   return out;
 }
 
@@ -136,7 +161,8 @@ String PointMediaIntoFolder(const String& Source, const String& Folder, std::vec
       const size_t cut = m.Name.find_last_of(u"/\\");
       const String base = SafeFileName(cut == String::npos ? m.Name : m.Name.substr(cut + 1));
       String file = base;
-      for (int n = 2; used.count(file) && used[file] != key; ++n) file = IntToStr(n) + u"-" + base;
+      for (int n = 2; used.count(file) && used[file] != key; ++n)
+        file = CutToUtf8Bytes(IntToStr(n) + u"-" + base, kMaxNameBytes);
       used[file] = key;
       m.FileName = file;
       found = byName.emplace(key, Media.size()).first;
@@ -156,7 +182,10 @@ void SaveArticleAsText(const String& FileName, const String& Source) {
 
 void SaveArticleAsHtml(const String& FileName, const String& Source, const TMediaFetch& Fetch) {
   const String stem = endsWithNoCase(FileName, u".html") ? FileName.substr(0, FileName.size() - 5) : FileName;
-  const String folder = stem + u".files";
+  // A page name that fits may leave no room for the folder's suffix: the
+  // folder then takes as much of it as fits.
+  const String leaf = ExtractFileName(stem);
+  const String folder = stem.substr(0, stem.size() - leaf.size()) + CutToUtf8Bytes(leaf, kMaxStemBytes) + kFolderSuffix;
   std::vector<TSavedMedia> media;
   const String page = PointMediaIntoFolder(Source, ExtractFileName(folder), media);
   // The page and its pictures go to the disk together; the page takes its
@@ -165,8 +194,13 @@ void SaveArticleAsHtml(const String& FileName, const String& Source, const TMedi
   if (!media.empty()) {
     if (!DirectoryExists(folder) && !CreateDir(folder)) {
       const int error = errno;
+      // No folder to put the page in: that is what is said.
+      const String pageFolder = ExtractFileDir(FileName);
+      if (!pageFolder.empty() && !DirectoryExists(pageFolder))
+        throw EFCreateError(u"Cannot create file \"" + ExpandFileName(FileName) + u"\". " + SysErrorMessage(ENOENT),
+                            ENOENT, ExpandFileName(FileName));
       throw EFCreateError(u"Cannot create folder \"" + ExpandFileName(folder) + u"\". " + SysErrorMessage(error),
-                          error);
+                          error, ExpandFileName(folder));
     }
     for (const TSavedMedia& m : media) {
       const String file = folder + u"/" + m.FileName;

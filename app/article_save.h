@@ -16,8 +16,14 @@ String WithExtension(const String& Name, const String& Extension);
 // A text from a caption or a dictionary made usable as one file name in a
 // folder: separators, control characters and characters that the desktop's
 // file systems or a link would read otherwise become "_"; an empty name,
-// "." and ".." become "_"; at most 200 characters are kept.
+// "." and ".." become "_"; at most 200 characters are kept, and no more
+// than leave room in a name's 255 bytes (of UTF-8) for the pictures
+// folder's ".files", cut between characters.
 String SafeFileName(const String& Name);
+
+// The longest start of Text whose UTF-8 form has at most MaxBytes bytes,
+// never ending inside a character.
+String CutToUtf8Bytes(const String& Text, size_t MaxBytes);
 
 // Text made safe as a relative link: every byte of its UTF-8 form other than
 // letters, digits, "-", ".", "_", "~" and "/" percent-escaped.
@@ -52,8 +58,9 @@ using TMediaFetch = std::function<std::unique_ptr<TMemoryStream>(int DictIndex, 
 void SaveArticleAsText(const String& FileName, const String& Source);
 
 // Writes the page to FileName as UTF-8, its pictures into the folder
-// FileName without ".html" + ".files" (made when the page has pictures;
-// pictures already there are kept, not fetched again). Raises
-// EFCreateError naming the file or folder that cannot be written; a
+// FileName without ".html" + ".files" (its name cut to fit when the page's
+// fits and it would not; made when the page has pictures; pictures already
+// there are kept, not fetched again). Raises EFCreateError naming the file
+// or folder that cannot be written (its FileName too); a
 // picture that cannot be fetched raises the fetch's error.
 void SaveArticleAsHtml(const String& FileName, const String& Source, const TMediaFetch& Fetch);

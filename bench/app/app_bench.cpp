@@ -125,6 +125,22 @@ double rawStatement(sqlite3* db, const char* sql, const std::vector<std::string>
   return msSince(start);
 }
 
+// A look-up as SQLite alone does it: the headword, then its article.
+double rawLookup(sqlite3* db, const std::string& word) {
+  return rawStatement(db, "SELECT words.ROWID, words.word FROM words WHERE word=?", {word}) +
+         rawStatement(db, "SELECT description, '' FROM descriptions WHERE ROWID=(SELECT ROWID FROM words WHERE word=? LIMIT 1)", {word});
+}
+
+// The first column of every row of a statement, as text.
+std::vector<std::string> firstColumn(sqlite3* db, const char* sql) {
+  std::vector<std::string> out;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  return out;
+}
+
 void line(const char* what, double value, const char* unit, double limit, double peer = -1) {
   std::printf("%-52s %9.2f %s (limit %.0f %s)", what, value, unit, limit, unit);
   if (peer >= 0) std::printf("  sqlite3 alone: %.2f %s, ratio %.2f", peer, unit, peer > 0 ? value / peer : 0.0);
@@ -328,21 +344,14 @@ int main(int argc, char** argv) {
   // ---- look-ups on the English-Russian sample ----
   sqlite3* mueller = nullptr;
   sqlite3_open_v2((dist / "dictionaries/en-ru-mueller.tamrix").c_str(), &mueller, SQLITE_OPEN_READONLY, nullptr);
-  std::vector<std::string> words;
-  {
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(mueller, "SELECT word FROM words WHERE ROWID % 450 = 7 AND word NOT GLOB '*[^A-Z]*' LIMIT 100",
-                       -1, &st, nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW) words.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-  }
+  const std::vector<std::string> words =
+      firstColumn(mueller, "SELECT word FROM words WHERE ROWID % 450 = 7 AND word NOT GLOB '*[^A-Z]*' LIMIT 100");
   std::vector<double> lookups, rawLookups;
   double rss20 = 0;
   for (size_t i = 0; i < words.size(); ++i) {
     lookups.push_back(sample->Search(LowerCase(Utf8ToUnicode(words[i]))));
     if (i + 1 == 20) rss20 = residentMiB();
-    rawLookups.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word=?", {words[i]}) +
-                         rawStatement(mueller, "SELECT description, '' FROM descriptions WHERE ROWID=(SELECT ROWID FROM words WHERE word=? LIMIT 1)", {words[i]}));
+    rawLookups.push_back(rawLookup(mueller, words[i]));
   }
 
   std::vector<double> prefix, rawPrefix;
@@ -351,6 +360,18 @@ int main(int argc, char** argv) {
     rawPrefix.push_back(rawStatement(mueller, "SELECT words.ROWID, words.word FROM words WHERE word LIKE ?", {"HOUS%"}));
   }
   sqlite3_close(mueller);
+
+  // ---- look-ups of Russian words with "Е" (each may be stored with "Ё") ----
+  sqlite3* ruEn = nullptr;
+  sqlite3_open_v2((dist / "dictionaries/ru-en-mueller.tamrix").c_str(), &ruEn, SQLITE_OPEN_READONLY, nullptr);
+  const std::vector<std::string> ruWords = firstColumn(
+      ruEn, "SELECT word FROM words WHERE ROWID % 97 = 5 AND word LIKE '%Е%' AND word NOT GLOB '*[ -/]*' LIMIT 100");
+  std::vector<double> ruLookups, rawRuLookups;
+  for (const std::string& w : ruWords) {
+    ruLookups.push_back(sample->Search(LowerCase(Utf8ToUnicode(w))));
+    rawRuLookups.push_back(rawLookup(ruEn, w));
+  }
+  sqlite3_close(ruEn);
   const fs::path scratch = fs::temp_directory_path() / ("tamrix-bench-save-" + std::to_string(getpid()));
   fs::create_directories(scratch);
   saveAndPrint(*sample, scratch);
@@ -364,6 +385,8 @@ int main(int argc, char** argv) {
   line("resident memory after 20 look-ups", rss20, "MiB", 60);
   line("look-up: Enter to tree and article painted (median)", median(lookups), "ms", 10, median(rawLookups));
   line("pattern hous%: tree shown (median)", median(prefix), "ms", 5, median(rawPrefix));
+  std::printf("Russian words with \"Е\" looked up: %zu\n", ruWords.size());
+  line("look-up, Russian with Е/Ё spellings: Enter to painted", median(ruLookups), "ms", 10, median(rawRuLookups));
 
   // ---- an article of 10 MB ----
   {

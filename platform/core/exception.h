@@ -43,15 +43,19 @@ TAMRIX_DECLARE_EXCEPTION(EComponentError, Exception)
 TAMRIX_DECLARE_EXCEPTION(EThread, Exception)
 TAMRIX_DECLARE_EXCEPTION(EStreamError, Exception)
 // A file that could not be opened or created; ErrorCode is the system's
-// error number (0 when unknown).
+// error number (0 when unknown), FileName the file or folder that failed
+// (empty when not known).
 class EFileStreamError : public EStreamError {
 public:
   using EStreamError::EStreamError;
-  EFileStreamError(String message, int errorCode) : EStreamError(std::move(message)), FErrorCode(errorCode) {}
+  EFileStreamError(String message, int errorCode, String fileName = String())
+      : EStreamError(std::move(message)), FErrorCode(errorCode), FFileName(std::move(fileName)) {}
   int ErrorCode() const { return FErrorCode; }
+  const String& FileName() const { return FFileName; }
 
 private:
   int FErrorCode = 0;
+  String FFileName;
 };
 TAMRIX_DECLARE_EXCEPTION(EFOpenError, EFileStreamError)
 TAMRIX_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)

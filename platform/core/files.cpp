@@ -334,7 +334,8 @@ void TSafeFileSet::discard() {
 void TSafeFileSet::fail(String Target, int Error) {
   // Target may name a pending entry, which discard() frees: it is a copy.
   discard();
-  throw EFCreateError(u"Cannot create file \"" + ExpandFileName(Target) + u"\". " + SysErrorMessage(Error), Error);
+  const String file = ExpandFileName(Target);
+  throw EFCreateError(u"Cannot create file \"" + file + u"\". " + SysErrorMessage(Error), Error, file);
 }
 
 // The target's folder, opened once per set; the first time, what a killed

@@ -11,6 +11,7 @@
 #include "app/article_save.h"
 #include "html/viewer/viewer_dump.h"
 #include "platform/core/exception.h"
+#include "platform/core/files.h"
 #include "platform/core/strings.h"
 #include "platform/graphics/printer.h"
 #include "platform/gui/clipboard.h"
@@ -48,6 +49,20 @@ TEST(ArticleText, NamesAndExtensions) {
   for (const char16_t* bad : {u"", u".", u".."}) EXPECT_EQ(SafeFileName(bad), u"_");
   EXPECT_EQ(SafeFileName(String(u"x\n\ty")), u"x__y");
   EXPECT_EQ(SafeFileName(String(300, u'a')).size(), 200u);
+  // The limit of a name counts the bytes of its UTF-8 form, with room left
+  // for the pictures folder's ".files"; a character is never cut in two.
+  for (const String& longName : {String(300, u'ж'), String(300, u'水'), [] {
+         String s = u"a";
+         for (int i = 0; i < 200; ++i) s += u"\U0001F600";
+         return s;
+       }()}) {
+    const String cut = SafeFileName(longName);
+    const UTF8String bytes = UTF16ToUTF8(cut);
+    EXPECT_LE(bytes.size() + 6, 255u);
+    EXPECT_GT(bytes.size() + 4 + 6, 255u);  // no more is cut than needed
+    EXPECT_EQ(UTF8ToUTF16(bytes), cut);
+    EXPECT_EQ(longName.compare(0, cut.size(), cut), 0);
+  }
   EXPECT_EQ(EscapeUrlPath(u"my page.files/ёж#1.png"), u"my%20page.files/%D1%91%D0%B6%231.png");
 }
 
@@ -180,9 +195,11 @@ protected:
       if (r.Kind == dkMessageBox) {
         Messages.push_back(UTF16ToUTF8(r.Text));
         result = (r.Flags & MB_YESNO) == MB_YESNO ? Answer : IDOK;
-      } else if (r.Kind == dkSaveFile && !SaveAs.empty()) {
+      } else if (r.Kind == dkSaveFile) {
+        // No name to answer with: the dialog is cancelled.
         auto* d = static_cast<TSaveDialog*>(r.Dialog);
         Proposed = UTF16ToUTF8(d->FileName());
+        if (SaveAs.empty()) return true;
         d->SetFileName(Utf8ToUnicode(SaveAs));
         d->SetFilterIndex(Filter);
         result = 1;
@@ -319,6 +336,52 @@ TEST_F(SaveAndPrint, AFileThatCannotBeWrittenIsReportedByName) {
     EXPECT_NE(Messages[2].find("locked/fox.txt"), std::string::npos) << Messages[2];
     EXPECT_EQ(readFile(Out / "locked/fox.txt"), "OLD");
   }
+}
+
+TEST_F(SaveAndPrint, ALongHeadwordProposesNamesThatFitAndAFailureNamesWhatFailed) {
+  // 150 Cyrillic letters: 300 bytes.
+  std::string word;
+  for (int i = 0; i < 150; ++i) word += "Ж";
+  Dict("long").Properties("Long", "ru").Word({0, word, "<1>long</1> <5>fox.png</5>"}).Media(1, "fox.png", Png);
+  List("long 1\r\nen 1\r\n");
+  Start();
+  Search(Utf8ToUnicode(word));
+  Select(0, 0);
+  Form->SaveButtonClick(Form);
+  ASSERT_FALSE(Proposed.empty());
+  EXPECT_LE(Proposed.size() + 6, 255u) << Proposed.size();
+  SaveAs = (Out / Proposed).string();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Messages.size(), 1u) << ::testing::PrintToString(Messages);
+  EXPECT_FALSE(readFile(Out / (Proposed + ".html")).empty());
+  EXPECT_EQ(readFile(Out / (Proposed + ".files") / "fox.png"), Png);
+
+  // A page name that fits where its folder's would not: the folder's name
+  // is cut to fit, and the page points at it.
+  const std::string fits(250, 'a');
+  SaveAs = (Out / fits).string();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Messages.size(), 1u) << ::testing::PrintToString(Messages);
+  const std::string page = readFile(Out / (fits + ".html"));
+  ASSERT_FALSE(page.empty());
+  const std::string folder = std::string(249, 'a') + ".files";
+  EXPECT_EQ(readFile(Out / folder / "fox.png"), Png);
+  EXPECT_NE(page.find("SRC=\"" + folder + "/fox.png\""), std::string::npos);
+
+  // The folder cannot be made (a file has its name): the message names the
+  // folder, not the page.
+  writeFile(Out / "blocked.files", "a file");
+  SaveAs = (Out / "blocked").string();
+  Form->SaveButtonClick(Form);
+  ASSERT_EQ(Messages.size(), 2u);
+  EXPECT_NE(Messages[1].find("blocked.files"), std::string::npos) << Messages[1];
+  EXPECT_FALSE(fs::exists(Out / "blocked.html"));
+
+  // The PDF writer is offered a name that fits too.
+  Form->PrintButtonClick(Form);
+  const UTF8String pdf = UTF16ToUTF8(ExtractFileName(Printer()->OutputFileName()));
+  EXPECT_LE(pdf.size(), 255u);
+  EXPECT_EQ(pdf.substr(pdf.size() - 4), ".pdf");
 }
 
 int pdfPages(const fs::path& pdf) {

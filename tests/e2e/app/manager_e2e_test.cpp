@@ -156,3 +156,36 @@ TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
   ASSERT_TRUE(e2e::RequestClose(Window));
   EXPECT_EQ(e2e::ExitCode(Pid), 0);
 }
+
+// Closing the manager stops a download that crawls and takes what came of it.
+TEST_F(Manager, ClosingTheManagerStopsADownloadThatCrawls) {
+  // Five bytes a second: the package would take many minutes.
+  sitetest::LocalSite site(Folder.string() + "-site", {"--trickle", "en-ru-travel.zip"});
+  ASSERT_TRUE(site.Ok()) << "the local site did not start";
+  Prepare();
+  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
+  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
+  Start();
+  OpenManager();
+  ClickManager(370 - 112, 97 - 84);
+  Pause(1000);
+  ClickManager(39, 92);
+  ClickManager(60, 287);
+  // What has come so far is in temp/ under a temporary name.
+  auto partial = [&] {
+    for (const auto& e : std::filesystem::directory_iterator(Folder / "temp"))
+      if (e.path().filename().string().rfind(".tamrix-", 0) == 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(e2e::WaitFor(partial, 20000)) << "the download did not start";
+  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  EXPECT_TRUE(e2e::WaitFor([&] { return !partial(); }, 20000)) << "the download went on after the manager closed";
+  EXPECT_FALSE(std::filesystem::exists(Folder / "temp/en-ru-travel.zip"));
+  EXPECT_FALSE(std::filesystem::exists(Folder / "dictionaries/en-ru-travel.tamrix"));
+  // The main window answers.
+  Focus();
+  Type("house");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
+}
