@@ -620,16 +620,28 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
 }
 
+namespace {
+
+// A node's total count and height from its own row and its children's
+// totals (wide, so that a sum past the fields' range can be seen).
+void countBranch(PDataNode Node, std::int64_t& Count, std::int64_t& Height) {
+  Count = 1;
+  Height = Node->NodeHeight;
+  const bool expanded = Node->States.Contains(vsExpanded);
+  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
+    Count += run->TotalCount;
+    if (expanded && run->States.Contains(vsVisible)) Height += run->TotalHeight;
+  }
+}
+
+}  // namespace
+
 void TBaseDataTree::keepBranchLeft(PDataNode Node, PDataNode From) {
   for (PDataNode p = From;; p = p->Parent) {
     noteHiddenRuns(p);
     DetermineHiddenChildrenFlag(p);
-    std::int64_t count = 1, height = p->NodeHeight;
-    const bool expanded = p->States.Contains(vsExpanded);
-    for (PDataNode run = p->FirstChild; run; run = run->NextSibling) {
-      count += run->TotalCount;
-      if (expanded && run->States.Contains(vsVisible)) height += run->TotalHeight;
-    }
+    std::int64_t count = 0, height = 0;
+    countBranch(p, count, height);
     p->TotalCount = std::uint32_t(count);
     p->TotalHeight = std::uint32_t(height);
     if (p == Node) break;
@@ -648,12 +660,8 @@ void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown
   noteHiddenRuns(Node);
   DetermineHiddenChildrenFlag(Node);
   // The chains were skipped while the children went: count what is left.
-  std::int64_t count = 1, height = Node->NodeHeight;
-  const bool expanded = Node->States.Contains(vsExpanded);
-  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
-    count += run->TotalCount;
-    if (expanded && run->States.Contains(vsVisible)) height += run->TotalHeight;
-  }
+  std::int64_t count = 0, height = 0;
+  countBranch(Node, count, height);
   if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
     AdjustTotalHeight(Node, height, false);
     AdjustTotalCount(Node, count, false);

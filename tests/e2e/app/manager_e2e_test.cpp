@@ -45,6 +45,25 @@ protected:
     Pause(400);
   }
 
+  // Starts the program on the local site, opens the manager and turns to
+  // its second page, the site's packages.
+  void OpenDownloadPage(const sitetest::LocalSite& site) {
+    Prepare();
+    std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
+    // The site's authority is trusted by this program run alone.
+    setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
+    Start();
+    OpenManager();
+    ClickManager(370 - 112, 97 - 84);
+    Pause(1000);
+  }
+
+  // Ticks the first package (English-Russian) and installs it.
+  void InstallFirstPackage() {
+    ClickManager(39, 92);
+    ClickManager(60, 287);
+  }
+
   // The window a top-level window belongs to (its WM_TRANSIENT_FOR), 0
   // when none.
   static unsigned long TransientFor(unsigned long window) {
@@ -61,18 +80,8 @@ protected:
 TEST_F(Manager, DownloadAndInstallAPackageFromTheSite) {
   sitetest::LocalSite site(Folder.string() + "-site", {});
   ASSERT_TRUE(site.Ok()) << "the local site did not start";
-  Prepare();
-  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
-  // The site's authority is trusted by this program run alone.
-  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
-  Start();
-  OpenManager();
-  // The second page: the site's two sample packages.
-  ClickManager(370 - 112, 97 - 84);
-  Pause(1000);
-  // Tick the first package (English-Russian) and install it.
-  ClickManager(39, 92);
-  ClickManager(60, 287);
+  OpenDownloadPage(site);
+  InstallFirstPackage();
   const auto installed = Folder / "dictionaries/en-ru-travel.tamrix";
   ASSERT_TRUE(e2e::WaitFor([&] { return std::filesystem::exists(installed); }, 20000))
       << readFile(Folder / "tamrix.log");
@@ -120,16 +129,9 @@ TEST_F(Manager, DragADictionaryUpAndSave) {
 TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
   sitetest::LocalSite site(Folder.string() + "-site", {"--cut", "en-ru-travel.zip"});
   ASSERT_TRUE(site.Ok()) << "the local site did not start";
-  Prepare();
-  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
-  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
-  Start();
-  OpenManager();
+  OpenDownloadPage(site);
   EXPECT_EQ(TransientFor(ManagerWindow), Window) << "the manager does not belong to the main window";
-  ClickManager(370 - 112, 97 - 84);
-  Pause(1000);
-  ClickManager(39, 92);
-  ClickManager(60, 287);
+  InstallFirstPackage();
   std::string box;
   ASSERT_TRUE(e2e::WaitFor([&] {
     box = Sh("xdotool search --onlyvisible --name '^tamrix 5.7$' | head -n1");
@@ -162,15 +164,8 @@ TEST_F(Manager, ClosingTheManagerStopsADownloadThatCrawls) {
   // Five bytes a second: the package would take many minutes.
   sitetest::LocalSite site(Folder.string() + "-site", {"--trickle", "en-ru-travel.zip"});
   ASSERT_TRUE(site.Ok()) << "the local site did not start";
-  Prepare();
-  std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
-  setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
-  Start();
-  OpenManager();
-  ClickManager(370 - 112, 97 - 84);
-  Pause(1000);
-  ClickManager(39, 92);
-  ClickManager(60, 287);
+  OpenDownloadPage(site);
+  InstallFirstPackage();
   // What has come so far is in temp/ under a temporary name.
   auto partial = [&] {
     for (const auto& e : std::filesystem::directory_iterator(Folder / "temp"))
