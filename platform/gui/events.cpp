@@ -565,6 +565,18 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
           form->TControl::SetBounds(fg.x(), fg.y(), form->Width(), form->Height());
       }
       return false;
+    case QEvent::ApplicationPaletteChange: {
+      // The desktop's colours changed (a new theme). Each window hears of
+      // it and tells every control on it, so that controls that draw in
+      // those colours make their pictures again.
+      if (watched != Widget || !Widget->isWindow()) return false;
+      std::vector<TControl*> controls{Owner};
+      for (size_t i = 0; i < controls.size(); ++i)
+        if (auto* parent = dynamic_cast<TWinControl*>(controls[i]))
+          for (int k = 0; k < parent->ControlCount(); ++k) controls.push_back(parent->Controls(k));
+      for (TControl* c : controls) c->Perform(CM_SYSCOLORCHANGE, 0, 0);
+      return false;
+    }
     case QEvent::Show:
     case QEvent::Hide: {
       if (watched != Widget || !Handle) return false;

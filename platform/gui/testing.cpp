@@ -1,5 +1,6 @@
 // Scripted input and window capture.
 #include <QApplication>
+#include <memory>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
@@ -9,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPixmap>
 #include <QPointer>
 #include <QThread>
@@ -266,3 +268,25 @@ void InjectEnterLeave(TControl* Control, bool Enter) {
     QApplication::sendEvent(w, &e);
   }
 }
+
+namespace {
+std::unique_ptr<QPalette>& desktopPalette() {
+  static std::unique_ptr<QPalette> saved;
+  return saved;
+}
+}  // namespace
+
+void ChangeDesktopColours(TColor Window) {
+  if (!desktopPalette()) desktopPalette() = std::make_unique<QPalette>(QApplication::palette());
+  QPalette p = QApplication::palette();
+  const auto rgb = std::uint32_t(Window);
+  p.setColor(QPalette::Window, QColor(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int((rgb >> 16) & 0xFF)));
+  QApplication::setPalette(p);
+}
+
+void RestoreDesktopColours() {
+  if (!desktopPalette()) return;
+  QApplication::setPalette(*desktopPalette());
+  desktopPalette().reset();
+}
+

@@ -65,3 +65,10 @@ void InjectEnterLeave(TControl* Control, bool Enter);
 // The bytes read so far from the clipboard's content for data objects that
 // stand for another program's clipboard (a format is read when asked for).
 std::uint64_t ClipboardBytesFetched();
+
+// The desktop's colours change as a new theme would change them: the
+// application's palette takes Window as its window colour.
+void ChangeDesktopColours(TColor Window);
+// The desktop's colours as they were before the first change.
+void RestoreDesktopColours();
+

@@ -89,6 +89,17 @@ TEST_F(DisplayChangeTest, ADesktopColourChangeDrawsTheCheckPicturesAndButtonsAga
   EXPECT_EQ(system->Count(), 25);
   EXPECT_EQ(GetCheckImageList(ckXP)->Count(), 25);
   EXPECT_EQ(pixel(T->PlusBitmap(), 2, 2), rgb(clWhite));
+
+  // The same when the desktop's theme changes its colours.
+  system->Clear();
+  T->PlusBitmap()->Canvas()->FillRect({0, 0, T->PlusBitmap()->Width(), T->PlusBitmap()->Height()});
+  ChangeDesktopColours(TColor(0x00E0D0C0));
+  F.pump();
+  const int count = system->Count();
+  const TColor inPlus = pixel(T->PlusBitmap(), 2, 2);
+  RestoreDesktopColours();
+  EXPECT_EQ(count, 25) << "the desktop's colour change did not reach the tree";
+  EXPECT_EQ(inPlus, rgb(clWhite));
 }
 
 TEST_F(DisplayChangeTest, TheOwnerNamesANodesPicture) {
