@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <memory_resource>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -694,7 +695,10 @@ protected:
   TColumnIndex FHeightTrackColumn = NoColumn;
   TPoint FHeightTrackPoint;
   // The newest watch of each watched node; the count of following watches.
-  std::unordered_map<PDataNode, TNodeWatch*> FWatches;
+  // Watches come and go around every handler call: their entries come from
+  // a pool of the tree's own rather than one allocation each.
+  std::pmr::unsynchronized_pool_resource FWatchPool;
+  std::pmr::unordered_map<PDataNode, TNodeWatch*> FWatches{&FWatchPool};
   std::size_t FFollowingWatches = 0;
   bool FReleasingCapture = false;
   HWND FPanningWindow = nullptr;
