@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 #include <zlib.h>
 
+#include "platform/core/keyed_hash.h"
 #include "ziplib/ziplib.h"
 
 namespace ziplib {
@@ -65,32 +65,16 @@ bool applyZip64(Entry& e, bool needU, bool needC, bool needO, bool needD) {
   return false;
 }
 
-// A key drawn once per run: whoever rewrites an archive cannot make a
-// changed header hash like the checked one.
-const uint64_t kFingerprintKey[2] = {[] {
-                                       std::random_device rd;
-                                       return (uint64_t(rd()) << 32) ^ rd();
-                                     }(),
-                                     [] {
-                                       std::random_device rd;
-                                       return (uint64_t(rd()) << 32) ^ rd() ^ 0x9E3779B97F4A7C15ull;
-                                     }()};
-
-uint64_t mix(uint64_t a, uint64_t b) {
-  const unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
-  return uint64_t(r) ^ uint64_t(r >> 64);
-}
-
-// Keyed hash of bytes, eight at a time.
-struct KeyedHash {
-  uint64_t h = kFingerprintKey[0];
-  void add(uint64_t v) { h = mix(h ^ v, kFingerprintKey[1] | 1); }
+// The fingerprint is keyed afresh in every run: whoever rewrites an archive
+// cannot make a changed header hash like the checked one.
+struct Fingerprint {
+  keyedhash::Hasher h;
+  void add(uint64_t v) {
+    for (int i = 0; i < 8; ++i) h.AddByte(uint8_t(v >> (8 * i)));
+  }
   void add(const unsigned char* p, size_t n) {
     add(uint64_t(n));
-    for (; n >= 8; p += 8, n -= 8) add(le64(p));
-    uint64_t tail = 0;
-    for (size_t i = 0; i < n; ++i) tail |= uint64_t(p[i]) << (8 * i);
-    add(tail);
+    h.AddBytes(std::string_view(reinterpret_cast<const char*>(p), n));
   }
   void add(const std::string& s) { add(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
 };
@@ -325,7 +309,7 @@ bool Archive::Cursor::next(Entry& e, Failure* failure, uint64_t index) {
 }
 
 uint64_t Archive::fingerprint(const Entry& e, const unsigned char* local, size_t localSize) const {
-  KeyedHash k;
+  Fingerprint k;
   k.add(uint64_t(e.madeBy) | uint64_t(e.needed) << 16 | uint64_t(e.flags) << 32 | uint64_t(e.method) << 48);
   k.add(uint64_t(e.dosTime) | uint64_t(e.crc) << 32);
   k.add(e.csize);
@@ -335,7 +319,7 @@ uint64_t Archive::fingerprint(const Entry& e, const unsigned char* local, size_t
   k.add(e.rawName);
   k.add(e.extra);
   k.add(local, localSize);
-  return k.h;
+  return k.h.Finish();
 }
 
 bool Archive::unchanged(uint64_t index, const Entry& e) const {
