@@ -203,12 +203,13 @@ protected:
         d->SetFileName(Utf8ToUnicode(SaveAs));
         d->SetFilterIndex(Filter);
         result = 1;
-      } else if (r.Kind == dkPrint && !PrintTo.empty()) {
+      } else if (r.Kind == dkPrint && (!PrintTo.empty() || PrintProposed)) {
         ++PrintDialogs;
         // The paper the user picks in the dialog.
         if (PaperWidth > 0) static_cast<TPrintDialog*>(r.Dialog)->SetPaperSize(PaperWidth, PaperHeight);
         Printer()->SetPrinterIndex(int(Printer()->Printers().size()) - 1);
-        Printer()->SetOutputFileName(Utf8ToUnicode(PrintTo));
+        // Else the file name proposed stays as it is.
+        if (!PrintProposed) Printer()->SetOutputFileName(Utf8ToUnicode(PrintTo));
         result = 1;
       }
       return true;
@@ -243,6 +244,7 @@ protected:
   int Filter = 1;
   std::string Proposed;
   std::string PrintTo;
+  bool PrintProposed = false;
   int PrintDialogs = 0;
   double PaperWidth = 0, PaperHeight = 0;
 };
@@ -382,6 +384,32 @@ TEST_F(SaveAndPrint, ALongHeadwordProposesNamesThatFitAndAFailureNamesWhatFailed
   const UTF8String pdf = UTF16ToUTF8(ExtractFileName(Printer()->OutputFileName()));
   EXPECT_LE(pdf.size(), 255u);
   EXPECT_EQ(pdf.substr(pdf.size() - 4), ".pdf");
+}
+
+int pdfPages(const fs::path& pdf);
+
+// The PDF writer takes the name it proposes for a long headword (150
+// Cyrillic letters, 300 bytes) as it stands: the page is printed into it.
+TEST_F(SaveAndPrint, ALongHeadwordPrintsUnderTheProposedName) {
+  const char* home = getenv("HOME");
+  const std::string saved = home ? home : "";
+  setenv("HOME", Out.c_str(), 1);
+  std::string word;
+  for (int i = 0; i < 150; ++i) word += "Я";
+  Dict("long").Properties("Long", "ru").Word({0, word, "<1>long</1> long article"});
+  List("long 1\r\nen 1\r\n");
+  Start();
+  Search(Utf8ToUnicode(word));
+  Select(0, 0);
+  PrintProposed = true;
+  Form->PrintButtonClick(Form);
+  setenv("HOME", saved.c_str(), 1);
+  EXPECT_EQ(PrintDialogs, 1);
+  for (const std::string& m : Messages) EXPECT_EQ(m.find("напечатать"), std::string::npos) << m;
+  const fs::path pdf = UTF16ToUTF8(Printer()->OutputFileName());
+  EXPECT_EQ(pdf.parent_path(), Out);
+  EXPECT_EQ(pdf.filename().string().rfind("ЯЯЯ", 0), 0u) << pdf;
+  EXPECT_GE(pdfPages(pdf), 1) << pdf;
 }
 
 int pdfPages(const fs::path& pdf) {

@@ -1,6 +1,8 @@
 // The program's dialogs and small windows, driven as a user would: saving a
 // page through the file dialog, printing into a PDF file through the print
 // dialog, the settings window and the virtual keyboard.
+#include <sqlite3.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -125,6 +127,51 @@ TEST_F(AppWindows, PrintToAPdfFileThroughThePrintDialog) {
   const std::string text = Sh("pdftotext " + shellQuote((Home / "GALLERY.pdf").string()) + " -");
   EXPECT_NE(text.find("GALLERY"), std::string::npos) << text;
   EXPECT_NE(text.find("галерея"), std::string::npos) << text;
+}
+
+// A headword of 150 Cyrillic letters (300 bytes): the print dialog's Print
+// button takes the PDF file name the program proposes, and the page is
+// printed into it.
+TEST_F(AppWindows, PrintALongHeadwordUnderTheProposedName) {
+  Prepare();
+  std::string word;
+  for (int i = 0; i < 150; ++i) word += "Я";
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((Folder / "dictionaries" / "long-words.tamrix").c_str(), &db), SQLITE_OK);
+    const std::string sql =
+        "CREATE TABLE words(word TEXT COLLATE NOCASE);"
+        "CREATE TABLE descriptions(description TEXT);"
+        "CREATE TABLE multimedia(word_id INTEGER, internal_name TEXT, mm_content BLOB);"
+        "CREATE TABLE properties(author, full_caption, description, words, languages, version, licence, short,"
+        " source, date, media);"
+        "INSERT INTO properties VALUES('e2e', 'Long words', '', '1', 'ru', '1', '', 'lw', '', '2026', '0');"
+        "INSERT INTO words VALUES('" + word + "');"
+        "INSERT INTO descriptions VALUES('a very long word');";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  Start();
+  SetClipboard(word);
+  Click(100, 20);
+  Key("ctrl+a");
+  Key("ctrl+v");
+  Key("Return");
+  ASSERT_TRUE(e2e::WaitFor([&] { return Article().find("a very long word") != std::string::npos; }, 10000))
+      << Article().substr(0, 300);
+  Click(kPrintX, kButtonY);
+  const unsigned long dialog = WaitForWindow("Print");
+  ASSERT_NE(dialog, 0u) << "no print dialog";
+  FocusWindow(dialog);
+  Key("Return");
+  fs::path pdf;
+  ASSERT_TRUE(e2e::WaitFor([&] {
+    for (const auto& e : fs::directory_iterator(Home))
+      if (e.path().extension() == ".pdf") pdf = e.path();
+    return !pdf.empty();
+  })) << "no PDF file: " << Sh("ls -a " + shellQuote(Home.string()));
+  EXPECT_EQ(pdf.filename().string().rfind("ЯЯЯ", 0), 0u) << pdf;
+  EXPECT_GE(pdfPages(pdf), 1);
 }
 
 TEST_F(AppWindows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
