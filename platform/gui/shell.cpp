@@ -4,11 +4,22 @@
 #include <QFile>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/gui/gui_private.h"
@@ -141,12 +152,125 @@ QUrl openTarget(const String& File, const String& Directory) {
   return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
 }
 
-// The last line the opener wrote, or its exit code.
-String openerReason(QProcess& p, int code) {
-  const QStringList lines = QString::fromLocal8Bit(p.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  if (!lines.isEmpty()) return ss(lines.last().trimmed());
-  return ss(QStringLiteral("the desktop's opener ended with code %1").arg(code));
+// The opener's error output: a temporary file that is already unlinked. A
+// program the opener starts inherits it and may write to it for as long
+// as it runs, long after the opener and this program are gone; nothing of
+// ours closes under it (a pipe would, and kill it at its next warning).
+int openerErrorFile() {
+  const QByteArray dir = QFile::encodeName(QDir::tempPath());
+  int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // A file system without unnamed files: a named one, unlinked at once.
+  QByteArray name = dir + "/.tamrix-opener-XXXXXX";
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.constData());
+  return fd;
 }
+
+// Starts the opener on its own: a session of its own (no terminal's or
+// desktop's signal to our process group reaches what it starts), input and
+// output on /dev/null, errors into ErrorFile, no other descriptor of ours,
+// and the signals as a new program has them. Returns its process id, or -1.
+pid_t spawnOpener(const QString& Opener, const QString& Target, int ErrorFile) {
+  const QByteArray program = QFile::encodeName(Opener), target = QFile::encodeName(Target);
+  char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(target.constData()), nullptr};
+  posix_spawn_file_actions_t files;
+  posix_spawnattr_t attributes;
+  if (posix_spawn_file_actions_init(&files) != 0) return -1;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    posix_spawn_file_actions_destroy(&files);
+    return -1;
+  }
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  pid_t pid = -1;
+  const bool ready = posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+                     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0) == 0 &&
+                     posix_spawn_file_actions_adddup2(&files, ErrorFile, 2) == 0 &&
+                     posix_spawn_file_actions_addclosefrom_np(&files, 3) == 0 &&
+                     posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+                     posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
+                     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                               POSIX_SPAWN_SETSIGDEF) == 0;
+  if (ready && posix_spawn(&pid, program.constData(), &files, &attributes, argv, environ) != 0) pid = -1;
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&files);
+  return ready ? pid : -1;
+}
+
+// What the opener said last: the last line of its error output (at most
+// the file's last 64 KiB are read), empty when it said nothing.
+QString lastLineOf(int ErrorFile) {
+  struct stat st {};
+  if (::fstat(ErrorFile, &st) != 0 || st.st_size <= 0) return QString();
+  const off_t from = st.st_size > 65536 ? st.st_size - 65536 : 0;
+  QByteArray bytes(qsizetype(st.st_size - from), '\0');
+  const ssize_t got = ::pread(ErrorFile, bytes.data(), size_t(bytes.size()), from);
+  if (got <= 0) return QString();
+  bytes.truncate(qsizetype(got));
+  const QStringList lines = QString::fromLocal8Bit(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  for (qsizetype i = lines.size() - 1; i >= 0; --i)
+    if (!lines[i].trimmed().isEmpty()) return lines[i].trimmed();
+  return QString();
+}
+
+// Watches one opener until it ends, reaps it and, when it failed, tells
+// OnFailed its words and its exit code. Its end is seen through a process
+// descriptor where the kernel has them, else by looking now and then.
+class OpenerWatch : public QObject {
+public:
+  OpenerWatch(pid_t Pid, int ErrorFile, TShellOpenFailed OnFailed)
+      : QObject(QCoreApplication::instance()), FPid(Pid), FErrorFile(ErrorFile), FOnFailed(std::move(OnFailed)) {
+    FPidFd = int(::syscall(SYS_pidfd_open, Pid, 0));
+    if (FPidFd >= 0) {
+      ::fcntl(FPidFd, F_SETFD, FD_CLOEXEC);
+      FNotifier = new QSocketNotifier(FPidFd, QSocketNotifier::Read, this);
+      connect(FNotifier, &QSocketNotifier::activated, this, [this] { check(); });
+    } else {
+      FTimer = new QTimer(this);
+      connect(FTimer, &QTimer::timeout, this, [this] { check(); });
+      FTimer->start(100);
+    }
+  }
+  ~OpenerWatch() override {
+    if (FNotifier) FNotifier->setEnabled(false);
+    if (FPidFd >= 0) ::close(FPidFd);
+    if (FErrorFile >= 0) ::close(FErrorFile);
+  }
+
+private:
+  void check() {
+    int status = 0;
+    const pid_t got = ::waitpid(FPid, &status, WNOHANG);
+    if (got == 0 || (got < 0 && errno == EINTR)) return;
+    if (FNotifier) FNotifier->setEnabled(false);
+    if (FTimer) FTimer->stop();
+    // Gone without a status (reaped elsewhere): nothing to tell.
+    const bool failed = got == FPid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (failed && FOnFailed) {
+      const QString said = lastLineOf(FErrorFile);
+      const QString how = WIFEXITED(status) ? QStringLiteral("exit code %1").arg(WEXITSTATUS(status))
+                                            : QStringLiteral("ended by signal %1").arg(WTERMSIG(status));
+      const QString reason = said.isEmpty() ? QStringLiteral("the desktop's opener failed (%1)").arg(how)
+                                            : said + QStringLiteral(" (") + how + QLatin1Char(')');
+      // The handler may do anything, even end the application: this watch
+      // is done with before it runs.
+      TShellOpenFailed told = std::move(FOnFailed);
+      deleteLater();
+      told(ss(reason));
+      return;
+    }
+    deleteLater();
+  }
+
+  pid_t FPid;
+  int FErrorFile;
+  int FPidFd = -1;
+  TShellOpenFailed FOnFailed;
+  QSocketNotifier* FNotifier = nullptr;
+  QTimer* FTimer = nullptr;
+};
 
 }  // namespace
 
@@ -159,19 +283,15 @@ bool ShellOpen(const String& File, TShellOpenFailed OnFailed) {
   // over blind, its "no program for this" would reach only our stderr.
   const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
   if (opener.isEmpty()) return QDesktopServices::openUrl(url);
-  auto* p = new QProcess(QCoreApplication::instance());
-  p->setProgram(opener);
-  p->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
-  p->setStandardInputFile(QProcess::nullDevice());
-  p->setStandardOutputFile(QProcess::nullDevice());
-  QObject::connect(p, &QProcess::finished, p, [p, OnFailed](int code, QProcess::ExitStatus status) {
-    if ((code != 0 || status != QProcess::NormalExit) && OnFailed) OnFailed(openerReason(*p, code));
-    p->deleteLater();
-  });
-  p->start();
-  if (p->waitForStarted(5000)) return true;
-  delete p;
-  return QDesktopServices::openUrl(url);
+  const int errors = openerErrorFile();
+  const pid_t pid =
+      errors < 0 ? -1 : spawnOpener(opener, url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded), errors);
+  if (pid < 0) {
+    if (errors >= 0) ::close(errors);
+    return QDesktopServices::openUrl(url);
+  }
+  new OpenerWatch(pid, errors, std::move(OnFailed));
+  return true;
 }
 
 std::intptr_t ShellExecute(HWND, const String& Operation, const String& File, const String& Parameters,

@@ -17,7 +17,10 @@ std::intptr_t ShellExecute(HWND Owner, const String& Operation, const String& Fi
 // desktop finds only later: its opener may start, look for a program and
 // find none. False when nothing could be started (OnFailed is not called);
 // true when the opener started, and OnFailed runs later, on the GUI thread,
-// with the opener's own words, if it ends without having opened File.
+// with the opener's own words and its exit code, if it ends without having
+// opened File. The opener and whatever it starts run on their own: a session
+// of their own, nothing of this program's (no pipe, no descriptor) attached,
+// so they live on after the opener and after this program.
 using TShellOpenFailed = std::function<void(const String& Reason)>;
 bool ShellOpen(const String& File, TShellOpenFailed OnFailed);
 

@@ -1,8 +1,12 @@
 // Copying the article with the keyboard, and the pages shown taking the
 // settings saved or kept when the settings window goes.
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "app/article.h"
@@ -117,38 +121,55 @@ TEST_F(KeysAndColours, TheFontNameIsQuotedInTheHelpStyleSheet) {
 
 namespace {
 
-// A desktop that has no program for anything: its opener says so on its
-// error output and ends with the code the desktop's opener uses for that.
-class NoHandlerDesktop : public apptest::MainWindow {
+// A desktop whose opener (xdg-open, found first on PATH) is a script of the
+// test's.
+class FakeDesktop : public apptest::MainWindow {
 protected:
   void SetUp() override {
     MainWindow::SetUp();
     Dict("en").Properties("English", "en").Word({1, "FOX", "<1>fox</1> лиса"}).Media(1, "fox.wav", "RIFF....WAVE");
     List("en 1\r\n");
-    const auto bin = Dir / "desktop-bin";
-    std::filesystem::create_directories(bin);
-    writeFile(bin / "xdg-open", "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
-    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
     const char* path = std::getenv("PATH");
     FPath = path ? path : "";
-    setenv("PATH", (bin.string() + ":" + FPath).c_str(), 1);
+    setenv("PATH", ((Dir / "desktop-bin").string() + ":" + FPath).c_str(), 1);
   }
   void TearDown() override {
     setenv("PATH", FPath.c_str(), 1);
     MainWindow::TearDown();
   }
-  // The status line once it says something, or after 20 seconds.
-  std::string StatusSaid() {
+  void Opener(const std::string& script) {
+    const auto bin = Dir / "desktop-bin";
+    std::filesystem::create_directories(bin);
+    writeFile(bin / "xdg-open", "#!/bin/sh\n" + script);
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  }
+  // Handles the window's messages until Done or 20 seconds have passed.
+  bool Until(const std::function<bool()>& Done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (Status().empty() && std::chrono::steady_clock::now() < end) {
+    while (!Done() && std::chrono::steady_clock::now() < end) {
       Application->HandleMessage();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return Done();
+  }
+  // The status line once it says something, or after 20 seconds.
+  std::string StatusSaid() {
+    Until([&] { return !Status().empty(); });
     return Status();
   }
 
 private:
   std::string FPath;
+};
+
+// A desktop that has no program for anything: its opener says so on its
+// error output and ends with the code the desktop's opener uses for that.
+class NoHandlerDesktop : public FakeDesktop {
+protected:
+  void SetUp() override {
+    FakeDesktop::SetUp();
+    Opener("echo \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+  }
 };
 
 }  // namespace
@@ -166,5 +187,63 @@ TEST_F(NoHandlerDesktop, AWebOrMediaLinkWithNoProgramSaysSoInTheStatusLine) {
     const std::string said = StatusSaid();
     EXPECT_NE(said.find(link[0] == u'*' ? "fox.wav" : "https://example.org/page"), std::string::npos) << said;
     EXPECT_NE(said.find("no method available"), std::string::npos) << said;
+    EXPECT_NE(said.find("exit code 3"), std::string::npos) << said;
   }
+}
+
+namespace {
+
+std::string procLink(pid_t pid, int fd) {
+  std::error_code e;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), e).string();
+}
+
+// Alive, and not a zombie waiting for its parent.
+bool alive(pid_t pid) {
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+}  // namespace
+
+// The program the opener starts (a player, say) lives on after the opener
+// has ended, warning on its error output as players do: nothing of this
+// program is attached to it, no pipe that closes and kills it at its next
+// warning, no descriptor of ours, not our session.
+TEST_F(FakeDesktop, AProgramTheOpenerStartsOutlivesItAndKeepsWarning) {
+  const std::string dir = Dir.string();
+  Opener("( while :; do echo 'player: warning' >&2 || exit 1; sleep 0.02; done ) &\n"
+         "echo $! > '" + dir + "/player.pid'\n"
+         "sleep 0.3\n"
+         "touch '" + dir + "/opener.done'\n");
+  Start();
+  Form->Show();
+  Search(u"fox");
+  Form->HintLabel->SetCaption(String());
+  bool handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"@https://example.org/page", handled);
+  EXPECT_TRUE(handled);
+  ASSERT_TRUE(Until([&] { return std::filesystem::exists(Dir / "opener.done"); })) << "the opener did not run";
+  const pid_t player = std::stoi(readFile(Dir / "player.pid"));
+  // Long enough for the opener's end to be seen and anything kept of it let go.
+  const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  Until([&] { return std::chrono::steady_clock::now() > later; });
+  EXPECT_TRUE(alive(player)) << "the started program died";
+  EXPECT_EQ(procLink(player, 0), "/dev/null");
+  EXPECT_EQ(procLink(player, 1), "/dev/null");
+  EXPECT_EQ(procLink(player, 2).find("pipe:"), std::string::npos) << procLink(player, 2);
+  EXPECT_EQ(procLink(player, 3), "") << "a descriptor of the program was inherited";
+  EXPECT_NE(getsid(player), getsid(0));
+  // It still writes, and its words go somewhere that takes them.
+  const std::string stderrPath = "/proc/" + std::to_string(player) + "/fd/2";
+  std::error_code e;
+  const auto before = std::filesystem::file_size(stderrPath, e);
+  const auto wait = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  Until([&] { return std::chrono::steady_clock::now() > wait; });
+  EXPECT_GT(std::filesystem::file_size(stderrPath, e), before);
+  EXPECT_TRUE(alive(player));
+  // A started program that did well says nothing.
+  EXPECT_EQ(Status(), "");
+  kill(player, SIGKILL);
 }

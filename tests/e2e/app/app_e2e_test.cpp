@@ -1,6 +1,9 @@
 // The real program on a virtual display, driven as a user would: typing,
 // clicking, the clipboard from another program, the hot key and the tray.
+#include <signal.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -37,6 +40,21 @@ protected:
   }
   std::string Log() { return readFile(Folder / "tamrix.log"); }
 };
+
+// Alive, and not a zombie waiting for its parent.
+bool alive(int pid) {
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// How much a process has written to its error output so far, when that
+// is a file.
+std::uintmax_t errorOutputSize(int pid) {
+  std::error_code e;
+  const auto size = std::filesystem::file_size("/proc/" + std::to_string(pid) + "/fd/2", e);
+  return e ? 0 : size;
+}
 
 const std::string kTraySettings =
     "HideToSysTray=-1;\r\nAutoStart=0;\r\nMinimizeAtClosing=-1;\r\nFontColor=clBlack;\r\nFontSize=12;\r\n"
@@ -212,6 +230,43 @@ TEST_F(Tamrix, TheSameTextCopiedTwiceIsSearched) {
   Pause(500);
   const std::string a = ArticleOnce([](const std::string& t) { return t.rfind("WOLF", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("WOLF", 0), 0u) << a.substr(0, 200);
+}
+
+// The desktop's opener (here a script first on PATH, as xdg-open) starts a
+// program for the link "tamrix в сети" and ends; that program (a player,
+// say) warns on its error output again and again, as players do. It lives
+// on after the opener, and after this program too.
+TEST_F(Tamrix, AProgramOpenedFromALinkOutlivesTheOpenerAndWarnsOnItsErrorOutput) {
+  Prepare();
+  const auto bin = Folder / "desktop-bin";
+  std::filesystem::create_directories(bin);
+  const std::string dir = Folder.string();
+  std::ofstream(bin / "xdg-open") << "#!/bin/sh\n"
+                                     "( while :; do echo 'player: warning' >&2 || exit 1; sleep 0.05; done ) &\n"
+                                     "echo $! > '" << dir << "/player.pid'\n"
+                                     "sleep 0.3\n"
+                                     "touch '" << dir << "/opener.done'\n";
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  const std::string path = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  Start();
+  setenv("PATH", path.c_str(), 1);
+  // The link sits at the right below the article view (its panel at 286, 8,
+  // 490 x 520 in the shipped 800 x 600 window).
+  Click(286 + 490 - 100 + 30, 8 + 520 + 7 + 6);
+  ASSERT_TRUE(e2e::WaitFor([&] { return std::filesystem::exists(Folder / "opener.done"); }))
+      << "the opener did not run";
+  const int player = std::stoi(readFile(Folder / "player.pid"));
+  Pause(1500);
+  EXPECT_TRUE(alive(player)) << "the program the opener started died with it";
+  const auto written = errorOutputSize(player);
+  Pause(500);
+  EXPECT_GT(errorOutputSize(player), written) << "it no longer writes";
+  ASSERT_TRUE(e2e::RequestClose(Window));
+  EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
+  Pause(500);
+  EXPECT_TRUE(alive(player)) << "the program the opener started died with this one";
+  kill(player, SIGKILL);
 }
 
 TEST_F(Tamrix, CloseBoxHidesToTheTrayAndTheTrayMenuBringsItBack) {
