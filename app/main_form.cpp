@@ -539,6 +539,8 @@ void TRuForm::vkButtonClick(TObject*) {
   if (!vkForm) return;
   vkForm->SetTop(Top() + vkButton->Top() + Panel1->Top() + vkButton->Height() + 29);
   vkForm->SetLeft(Left() + vkButton->Left() + Panel1->Left() + 3);
+  // It belongs to this window, so the desktop keeps it in front of it.
+  vkForm->SetPopupParent(this);
   vkForm->Show();
 }
 

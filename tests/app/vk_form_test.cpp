@@ -64,6 +64,8 @@ TEST_F(VirtualKeyboard, KeysTypeIntoTheQueryAndCompletionFollows) {
   Start();
   Form->vkButtonClick(Form);
   EXPECT_TRUE(Vk->Visible());
+  // It belongs to the main window, and stays in front of it.
+  EXPECT_EQ(Vk->PopupParent(), Form);
   Key(u"Ж")->Click();
   EXPECT_EQ(Form->QueryCombo->Text(), u"Ж");
   // Completion runs as for a typed key.

@@ -146,6 +146,12 @@ Shot Screen() {
   return s;
 }
 
+unsigned long TransientFor(unsigned long window) {
+  const std::string out = Sh("xprop -id " + std::to_string(window) + " WM_TRANSIENT_FOR");
+  const auto at = out.find("window id # ");
+  return at == std::string::npos ? 0 : std::stoul(out.substr(at + 12), nullptr, 16);
+}
+
 std::vector<unsigned long> StackingOrder() {
   std::vector<unsigned long> out;
   ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());

@@ -45,6 +45,9 @@ struct Shot {
   }
 };
 Shot Screen();
+// The window a top-level window belongs to (its WM_TRANSIENT_FOR), 0 when
+// none.
+unsigned long TransientFor(unsigned long window);
 // The top-level windows of the display, bottom first.
 std::vector<unsigned long> StackingOrder();
 

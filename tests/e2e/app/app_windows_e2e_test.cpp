@@ -208,6 +208,9 @@ TEST_F(AppWindows, TypeWithTheVirtualKeyboard) {
   Click(8 + 126 + 20, 8 + 88 + 12);
   const unsigned long keyboard = WaitForWindow("виртуальная клавиатура");
   ASSERT_NE(keyboard, 0u) << "no keyboard window";
+  // It belongs to the main window (not to a hidden one of the toolkit's),
+  // so the desktop keeps it in front of it.
+  EXPECT_EQ(e2e::TransientFor(keyboard), Window) << "the keyboard does not belong to the main window";
   // The Russian layout: Д and О in the second row (staggered by 15 pixels),
   // М in the third (by 30); keys are 30 pixels apart below the tabs.
   auto key = [&](int row, int column) {

@@ -64,14 +64,6 @@ protected:
     ClickManager(60, 287);
   }
 
-  // The window a top-level window belongs to (its WM_TRANSIENT_FOR), 0
-  // when none.
-  static unsigned long TransientFor(unsigned long window) {
-    const std::string out = Sh("xprop -id " + std::to_string(window) + " WM_TRANSIENT_FOR");
-    const auto at = out.find("window id # ");
-    return at == std::string::npos ? 0 : std::stoul(out.substr(at + 12), nullptr, 16);
-  }
-
   unsigned long ManagerWindow = 0;
 };
 
@@ -130,7 +122,7 @@ TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
   sitetest::LocalSite site(Folder.string() + "-site", {"--cut", "en-ru-travel.zip"});
   ASSERT_TRUE(site.Ok()) << "the local site did not start";
   OpenDownloadPage(site);
-  EXPECT_EQ(TransientFor(ManagerWindow), Window) << "the manager does not belong to the main window";
+  EXPECT_EQ(e2e::TransientFor(ManagerWindow), Window) << "the manager does not belong to the main window";
   InstallFirstPackage();
   std::string box;
   ASSERT_TRUE(e2e::WaitFor([&] {
@@ -138,7 +130,7 @@ TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
     return !box.empty();
   })) << "the failure was not said";
   const unsigned long boxWindow = std::stoul(box);
-  EXPECT_EQ(TransientFor(boxWindow), ManagerWindow) << "the message box does not belong to the manager";
+  EXPECT_EQ(e2e::TransientFor(boxWindow), ManagerWindow) << "the message box does not belong to the manager";
   Screenshot("manager-failed-box");
   Sh("timeout 5 xdotool windowfocus " + box);
   Key("Return");
@@ -152,7 +144,7 @@ TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
   EXPECT_TRUE(Sh("xdotool search --onlyvisible --name '^ Конфигуратор Словарей$'").find(std::to_string(ManagerWindow)) !=
               std::string::npos)
       << "the manager is not shown";
-  EXPECT_EQ(TransientFor(ManagerWindow), Window);
+  EXPECT_EQ(e2e::TransientFor(ManagerWindow), Window);
   // The manager still answers: closing it gives the main window back.
   ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
   ASSERT_TRUE(e2e::RequestClose(Window));
