@@ -49,8 +49,6 @@ void TRuForm::SaveButtonClick(TObject*) {
       Application->MessageBox(u"Файл \"" + name + u"\" уже существует. Заменить его?", Application->Title(),
                               MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
-  // The next save starts where this one went.
-  SaveDialog1->SetInitialDir(ExtractFileDir(name));
   // The pictures come from the dictionaries under the program folder, as
   // the dictionary stores them (never decoded and encoded again).
   SetCurrentDir(AppDir);
@@ -65,6 +63,9 @@ void TRuForm::SaveButtonClick(TObject*) {
         return media.Fetch(DictIndex, Media);
       });
     }
+    // The next save starts where this one went; after a failure, where the
+    // last one that worked went.
+    SaveDialog1->SetInitialDir(ExtractFileDir(name));
   } catch (const EFileStreamError& e) {
     // Said as the program says any file it cannot write, naming the file
     // the user chose (a picture beside it fails the same way).
@@ -91,7 +92,8 @@ void TRuForm::printShownPage() {
   // chosen last time or else the user's home folder.
   String dir = ExtractFileDir(printer->OutputFileName());
   if (dir.empty()) dir = homeFolder();
-  printer->SetOutputFileName(IncludeTrailingPathDelimiter(dir) + proposedName(ShownCaption) + u".pdf");
+  const String proposed = IncludeTrailingPathDelimiter(dir) + proposedName(ShownCaption) + u".pdf";
+  printer->SetOutputFileName(proposed);
   const int pages = HTMLOut->NumPrinterPages();
   // A close that arrived while the pages were counted is done instead.
   if (pages <= 0 || FPendingClose) return;
@@ -111,6 +113,8 @@ void TRuForm::printShownPage() {
   try {
     HTMLOut->Print(from, to);
   } catch (const std::exception& e) {
+    // The next print proposes the folder that worked before, not this one.
+    if (toFile) printer->SetOutputFileName(proposed);
     showFailure(u"Не удалось напечатать на \"" + where + u"\": " + reasonOf(e));
   }
 }

@@ -1,13 +1,18 @@
 // Message boxes and common dialogs, each asking the dialog hook first.
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <mutex>
 
@@ -167,7 +172,50 @@ QStringList qtFilters(const String& filter) {
 }
 }  // namespace
 
+bool IsFolderToBrowse(const String& Folder) {
+  if (Folder.empty()) return false;
+  const QByteArray path = QFile::encodeName(qs(Folder));
+  struct stat st {};
+  struct statfs fs {};
+  if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || ::statfs(path.constData(), &fs) != 0)
+    return false;
+  // The kernel's own file systems: processes, devices, drivers' settings.
+  static const unsigned long kPseudo[] = {
+      0x9fa0,      // proc
+      0x62656572,  // sysfs
+      0x1cd1,      // devpts
+      0x64626720,  // debugfs
+      0x74726163,  // tracefs
+      0x73636673,  // securityfs
+      0x27e0eb,    // cgroup
+      0x63677270,  // cgroup2
+      0x6165676c,  // pstore
+      0xcafe4a11,  // bpf
+      0x62656570,  // configfs
+      0xde5e81e4,  // efivarfs
+      0x65735543,  // fusectl
+      0x19800202,  // mqueue
+      0x42494e4d,  // binfmt_misc
+      0xf97cff8c,  // selinuxfs
+      0x6e736673,  // nsfs
+  };
+  for (unsigned long magic : kPseudo)
+    if ((unsigned long)(fs.f_type) == magic) return false;
+  // The device folder is kept in memory like any other (its file system says
+  // no more than tmpfs): known by where it is.
+  const QString real = QFileInfo(qs(Folder)).canonicalFilePath();
+  return real != QLatin1String("/dev") && !real.startsWith(QLatin1String("/dev/"));
+}
+
 bool TOpenDialog::Execute() {
+  // Never started where listing the folder may hang the program: a folder
+  // chosen earlier that has become one (a save into /proc that failed).
+  const String start = FInitialDir.empty() ? ss(QDir::currentPath()) : FInitialDir;
+  if (!IsFolderToBrowse(start)) FInitialDir = ss(QDir::homePath());
+  // A proposed name in such a folder is proposed in the start folder.
+  if (!FFileName.empty() && FFileName[0] == u'/' &&
+      !IsFolderToBrowse(ss(QFileInfo(qs(FFileName)).absolutePath())))
+    FFileName = ss(QFileInfo(qs(FFileName)).fileName());
   return runDialog(IsSave() ? dkSaveFile : dkOpenFile, FFileName, [this] {
     QFileDialog d(QApplication::activeWindow(), qs(FTitle), qs(FInitialDir));
     d.setAcceptMode(IsSave() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

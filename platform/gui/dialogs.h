@@ -86,6 +86,14 @@ enum TOpenOption { ofReadOnly, ofOverwritePrompt, ofHideReadOnly, ofNoChangeDir,
                    ofForceShowHidden };
 using TOpenOptions = TSet<TOpenOption>;
 
+// True when Folder is an existing folder a file dialog may start in: not in
+// one of the kernel's pseudo file systems (/proc, /sys, /dev and the like),
+// whose listings can take for ever or never end.
+bool IsFolderToBrowse(const String& Folder);
+
+// The open and save dialogs start in InitialDir, or the current folder when
+// it is empty; where that is no folder to browse (above), they start in the
+// user's home folder instead, and InitialDir says so once Execute has run.
 class TOpenDialog : public TCommonDialog {
 public:
   explicit TOpenDialog(TComponent* AOwner);

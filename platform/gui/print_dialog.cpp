@@ -1,6 +1,8 @@
 // The print dialog over Qt's: it works on a printer object of its own,
 // set up from the program's printer, and hands the choice back to it.
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -15,6 +17,11 @@ String ss(const QString& s) { return String(reinterpret_cast<const char16_t*>(s.
 
 bool TPrintDialog::Execute() {
   TPrinter* printerObject = Printer();
+  // The PDF writer's file is never proposed where the dialog's file chooser
+  // would hang listing the folder (a print into /proc that failed).
+  const QFileInfo output(qs(printerObject->OutputFileName()));
+  if (!printerObject->OutputFileName().empty() && !IsFolderToBrowse(ss(output.absolutePath())))
+    printerObject->SetOutputFileName(ss(QDir::home().filePath(output.fileName())));
   FPaperWidth = printerObject->PaperWidth();
   FPaperHeight = printerObject->PaperHeight();
   const bool chosen = runDialog(dkPrint, String(), [this] {

@@ -565,4 +565,50 @@ TEST_F(SaveAndPrint, FilesAreProposedInTheHomeFolderAfterThePage) {
   setenv("HOME", saved.c_str(), 1);
 }
 
+// A save or a print into the kernel's own files (/proc) fails and is said;
+// the next dialog starts where the last one that worked went, and no file
+// dialog starts in such a folder (listing it may never end).
+TEST_F(SaveAndPrint, AfterAFailedSaveTheDialogsStartWhereTheLastOneWorked) {
+  const char* home = getenv("HOME");
+  const std::string saved = home ? home : "";
+  setenv("HOME", Out.c_str(), 1);
+  ShowFox();
+  fs::create_directories(Out / "sub");
+  SaveAs = (Out / "sub/fox").string();
+  Form->SaveButtonClick(Form);
+  ASSERT_TRUE(fs::exists(Out / "sub/fox.html"));
+  const size_t said = Messages.size();
+  SaveAs = "/proc/fox";
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(Messages.size(), said + 1) << "the failed save was not said";
+  SaveAs.clear();
+  Form->SaveButtonClick(Form);
+  EXPECT_EQ(UTF16ToUTF8(Form->SaveDialog1->InitialDir()), (Out / "sub").string());
+
+  PrintTo = (Out / "sub/fox.pdf").string();
+  Form->PrintButtonClick(Form);
+  ASSERT_TRUE(fs::exists(Out / "sub/fox.pdf"));
+  PrintTo = "/proc/fox.pdf";
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(Messages.size(), said + 2) << "the failed print was not said";
+  PrintTo.clear();
+  Form->PrintButtonClick(Form);
+  EXPECT_EQ(UTF16ToUTF8(Printer()->OutputFileName()), (Out / "sub/FOX.pdf").string());
+
+  // Wherever the dialogs were last left, they start in a folder to browse.
+  for (const char* pseudo : {"/proc/self", "/sys/kernel", "/dev", "/dev/shm"}) {
+    Form->SaveDialog1->SetInitialDir(Utf8ToUnicode(pseudo));
+    Form->SaveButtonClick(Form);
+    EXPECT_EQ(UTF16ToUTF8(Form->SaveDialog1->InitialDir()), Out.string()) << pseudo;
+    Printer()->SetOutputFileName(Utf8ToUnicode(std::string(pseudo) + "/x.pdf"));
+    Form->PrintButtonClick(Form);
+    EXPECT_EQ(UTF16ToUTF8(Printer()->OutputFileName()), (Out / "FOX.pdf").string()) << pseudo;
+  }
+  setenv("HOME", saved.c_str(), 1);
+  for (const char* folder : {"/proc", "/proc/self/fd", "/sys", "/dev", "/dev/pts", "/nonexistent", ""})
+    EXPECT_FALSE(IsFolderToBrowse(Utf8ToUnicode(folder))) << folder;
+  for (const fs::path& folder : {Out, fs::temp_directory_path(), fs::path("/")})
+    EXPECT_TRUE(IsFolderToBrowse(Utf8ToUnicode(folder.string()))) << folder;
+}
+
 }  // namespace
