@@ -326,6 +326,9 @@ void TRuForm::createComponents() {
 // ---- creation, activation, closing ----------------------------------------------------
 
 void TRuForm::FormCreate(TObject*) {
+  // The toolkit's own dialogs (colour, font, print, file) speak the
+  // program's language where their translations are installed.
+  Application->SetToolkitLanguage(u"ru");
   FTreeThread = std::make_unique<TTreeThread>(this);
   FAutoComplete = std::make_unique<TAutoCompleteThread>(this);
 

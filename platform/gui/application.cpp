@@ -6,6 +6,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLibraryInfo>
+#include <QPointer>
+#include <QTranslator>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
@@ -124,6 +127,28 @@ void TApplication::SetTitle(const String& value) {
   FTitle = value;
   if (QCoreApplication::instance())
     QGuiApplication::setApplicationDisplayName(QString::fromUtf16(value.data(), qsizetype(value.size())));
+}
+
+bool TApplication::SetToolkitLanguage(const String& Language) {
+  EnsureQtApplication();
+  // One translator for the application object's life, replaced on a change.
+  static QPointer<QTranslator> installed;
+  if (installed) {
+    QCoreApplication::removeTranslator(installed);
+    delete installed;
+  }
+  if (Language.empty()) return false;
+  const QString name = QStringLiteral("qtbase_") + QString::fromUtf16(Language.data(), qsizetype(Language.size()));
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  for (const QString& folder : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                                QStringLiteral("/usr/share/qt6/translations")})
+    if (translator->load(name, folder)) {
+      QCoreApplication::installTranslator(translator);
+      installed = translator;
+      return true;
+    }
+  delete translator;
+  return false;
 }
 
 String TApplication::ExeName() const {

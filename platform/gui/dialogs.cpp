@@ -250,7 +250,8 @@ void addColourButton(QFontDialog& d, QColor& colour) {
   for (QGroupBox* box : d.findChildren<QGroupBox*>())
     if (box->findChild<QCheckBox*>() && box->layout()) effects = box;
   if (!effects) return;
-  auto* button = new QPushButton(QFontDialog::tr("Colour..."), effects);
+  // Named with the colour dialog's own title, in the toolkit's language.
+  auto* button = new QPushButton(QColorDialog::tr("Select Color"), effects);
   auto paint = [button, &colour] {
     QPixmap swatch(16, 16);
     swatch.fill(colour);

@@ -193,6 +193,11 @@ public:
   void SetMainForm(TForm* value) { FMainForm = value; }
   const String& Title() const { return FTitle; }
   void SetTitle(const String& value);
+  // The language ("ru") of the toolkit's own dialogs (colour, font, print,
+  // file: their titles, buttons and labels), from the translations the
+  // system keeps for the toolkit; a text they lack, or every text where none
+  // are installed, stays in English. True when translations were found.
+  bool SetToolkitLanguage(const String& Language);
   String ExeName() const;
   bool Active() const;
 

@@ -290,3 +290,9 @@ void RestoreDesktopColours() {
   desktopPalette().reset();
 }
 
+
+String ToolkitText(const char* Context, const char* Text) {
+  EnsureQtApplication();
+  const QString t = QCoreApplication::translate(Context, Text);
+  return String(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+}

@@ -66,6 +66,10 @@ void InjectEnterLeave(TControl* Control, bool Enter);
 // stand for another program's clipboard (a format is read when asked for).
 std::uint64_t ClipboardBytesFetched();
 
+// A text of the toolkit's own (Context as the toolkit names its class, Text
+// its English words) as its dialogs show it, in the language they have.
+String ToolkitText(const char* Context, const char* Text);
+
 // The desktop's colours change as a new theme would change them: the
 // application's palette takes Window as its window colour.
 void ChangeDesktopColours(TColor Window);

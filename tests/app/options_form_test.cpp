@@ -7,6 +7,7 @@
 #include "app/data_files.h"
 #include "platform/core/strings.h"
 #include "platform/gui/shell.h"
+#include "platform/gui/testing.h"
 #include "tests/app/main_form_util.h"
 #include "tray/tray_icon.h"
 
@@ -53,6 +54,19 @@ protected:
   std::optional<TColor> PickColor;
   bool PickFont = false;
 };
+
+// The toolkit's own dialogs the program opens (colour, font, print, file)
+// speak Russian, as the program does; a text the translations lack stays
+// in English.
+TEST_F(SettingsWindow, TheToolkitsDialogsSpeakRussian) {
+  Start();
+  EXPECT_EQ(ToolkitText("QPlatformTheme", "Cancel"), u"Отмена");
+  EXPECT_EQ(ToolkitText("QFileDialog", "Save As"), u"Сохранить как");
+  EXPECT_EQ(ToolkitText("QPrintDialog", "Print"), u"Печать");
+  EXPECT_EQ(ToolkitText("QFontDialog", "Select Font"), u"Выбор шрифта");
+  EXPECT_EQ(ToolkitText("QColorDialog", "Select Color"), u"Выбор цвета");
+  EXPECT_EQ(ToolkitText("QFileDialog", "No such words in the toolkit"), u"No such words in the toolkit");
+}
 
 TEST_F(SettingsWindow, TheButtonOpensAFullWindowAboveTheDisabledMainOne) {
   Start();

@@ -84,7 +84,8 @@ private:
 TEST_F(AppWindows, SaveThroughTheFileDialogAndOpenTheSavedPage) {
   ShowGallery();
   Click(kSaveX, kButtonY);
-  const unsigned long dialog = WaitForWindow("Save As");
+  // The toolkit's dialog speaks Russian, as the program does.
+  const unsigned long dialog = WaitForWindow("Сохранить как");
   ASSERT_NE(dialog, 0u) << "no save dialog";
   FocusWindow(dialog);
   // The file name box holds the page's caption, selected: typed over.
@@ -115,7 +116,7 @@ int pdfPages(const fs::path& pdf) {
 TEST_F(AppWindows, PrintToAPdfFileThroughThePrintDialog) {
   ShowGallery();
   Click(kPrintX, kButtonY);
-  const unsigned long dialog = WaitForWindow("Print");
+  const unsigned long dialog = WaitForWindow("Печать");
   ASSERT_NE(dialog, 0u) << "no print dialog";
   // Without a printer the PDF writer is chosen, into the home folder under
   // the page's name: the dialog's Print button takes it as it stands.
@@ -160,7 +161,7 @@ TEST_F(AppWindows, PrintALongHeadwordUnderTheProposedName) {
   ASSERT_TRUE(e2e::WaitFor([&] { return Article().find("a very long word") != std::string::npos; }, 10000))
       << Article().substr(0, 300);
   Click(kPrintX, kButtonY);
-  const unsigned long dialog = WaitForWindow("Print");
+  const unsigned long dialog = WaitForWindow("Печать");
   ASSERT_NE(dialog, 0u) << "no print dialog";
   FocusWindow(dialog);
   Key("Return");
