@@ -286,8 +286,13 @@ void TRuForm::createComponents() {
   ProgressBar->SetBounds(8, 0, 270, 16);
   ProgressBar->SetVisible(false);
 
+  // The status line ends before the link beside it (see Panel2Resize): a
+  // longer text is cut there, and shown whole as its hint.
   HintLabel = new TLabel(this);
   HintLabel->SetParent(this);
+  HintLabel->SetAutoSize(false);
+  HintLabel->SetEllipsisPosition(epEndEllipsis);
+  HintLabel->SetShowHint(true);
   HintLabel->SetBounds(8, 0, 270, 16);
   HintLabel->SetCaption(String());
 
@@ -514,6 +519,9 @@ void TRuForm::Panel2Resize(TObject*) {
   HTMLOut->SetHeight(h - HTMLOut->Top() - 60);
   RefLabel->SetTop(Panel2->Top() + h + 7);
   RefLabel->SetLeft(Panel2->Left() + w - 100);
+  if (HintLabel)
+    HintLabel->SetBounds(HintLabel->Left(), HintLabel->Top(), std::max(RefLabel->Left() - 8 - HintLabel->Left(), 0),
+                         RefLabel->Height());
 }
 
 // ---- buttons -----------------------------------------------------------------------------

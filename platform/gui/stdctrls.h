@@ -45,6 +45,9 @@ private:
 using TCustomPanel = TPanel;
 
 enum TTextLayout { tlTop, tlCenter, tlBottom };
+// Where a label cuts a caption wider than itself: nowhere, or at its end
+// (the rest replaced by "…").
+enum TEllipsisPosition { epNone, epEndEllipsis };
 
 class TLabel : public TControl {
 public:
@@ -59,6 +62,13 @@ public:
   void SetAlignment(TAlignment value);
   TTextLayout Layout() const { return FLayout; }
   void SetLayout(TTextLayout value);
+  // With AutoSize and WordWrap off, a caption wider than the label is cut
+  // to fit it; the whole caption is then the label's hint (shown when
+  // ShowHint is on) unless it has a hint of its own.
+  TEllipsisPosition EllipsisPosition() const { return FEllipsisPosition; }
+  void SetEllipsisPosition(TEllipsisPosition value);
+  // The caption as the label shows it (cut, or whole).
+  String ShownCaption() const;
   // Control whose focus an accelerator in the caption moves to.
   TWinControl* FocusControl() const { return FFocusControl; }
   void SetFocusControl(TWinControl* value) { FFocusControl = value; }
@@ -70,10 +80,13 @@ protected:
   void TextChanged() override;
   void SyncWidget() override;
   void Dispatch(TMessage& Message) override;
+  void Resize() override;
 
 private:
+  bool cuts() const;
   bool FAutoSize = true;
   bool FWordWrap = false;
+  TEllipsisPosition FEllipsisPosition = epNone;
   bool FTransparent = true;
   TAlignment FAlignment = taLeftJustify;
   TTextLayout FLayout = tlTop;

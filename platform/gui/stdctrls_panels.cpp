@@ -1,4 +1,5 @@
 // TPanel and TLabel: static containers and captions.
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 
@@ -78,12 +79,11 @@ void TLabel::CreateWnd() {
   AdjustBounds();
 }
 
-void TLabel::SyncWidget() {
-  TControl::SyncWidget();
-  auto* l = widgetAs<QLabel>(this);
-  if (!l) return;
-  // "&" marks an accelerator in captions; show it as the underline it is.
-  String text = Caption();
+namespace {
+
+// The caption without its accelerator marks: "&" marks an accelerator,
+// "&&" stands for "&".
+QString captionText(const String& text) {
   QString t;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == u'&' && i + 1 < text.size()) {
@@ -93,7 +93,25 @@ void TLabel::SyncWidget() {
     }
     t += QChar(text[i]);
   }
-  l->setText(t);
+  return t;
+}
+
+}  // namespace
+
+bool TLabel::cuts() const { return FEllipsisPosition != epNone && !FAutoSize && !FWordWrap; }
+
+String TLabel::ShownCaption() const {
+  QString t = captionText(Caption());
+  if (cuts()) t = QFontMetrics(QFontFromFont(*const_cast<TLabel*>(this)->Font())).elidedText(t, Qt::ElideRight, Width());
+  return String(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+}
+
+void TLabel::SyncWidget() {
+  TControl::SyncWidget();
+  auto* l = widgetAs<QLabel>(this);
+  if (!l) return;
+  const String shown = ShownCaption();
+  l->setText(QString::fromUtf16(shown.data(), qsizetype(shown.size())));
   l->setWordWrap(FWordWrap);
   Qt::Alignment a = FAlignment == taCenter ? Qt::AlignHCenter : FAlignment == taRightJustify ? Qt::AlignRight : Qt::AlignLeft;
   a |= FLayout == tlCenter ? Qt::AlignVCenter : FLayout == tlBottom ? Qt::AlignBottom : Qt::AlignTop;
@@ -125,6 +143,13 @@ void TLabel::SetWordWrap(bool value) { FWordWrap = value; SyncWidget(); AdjustBo
 void TLabel::SetTransparent(bool value) { FTransparent = value; SyncWidget(); }
 void TLabel::SetAlignment(TAlignment value) { FAlignment = value; SyncWidget(); }
 void TLabel::SetLayout(TTextLayout value) { FLayout = value; SyncWidget(); }
+void TLabel::SetEllipsisPosition(TEllipsisPosition value) { FEllipsisPosition = value; SyncWidget(); }
+
+void TLabel::Resize() {
+  TControl::Resize();
+  // A new width cuts the caption elsewhere.
+  if (cuts()) SyncWidget();
+}
 
 void TLabel::TextChanged() {
   SyncWidget();
@@ -132,6 +157,13 @@ void TLabel::TextChanged() {
 }
 
 void TLabel::Dispatch(TMessage& m) {
+  if (m.Msg == CM_HINTSHOW && m.LParam) {
+    // A cut caption is shown whole as the hint of a label without one.
+    auto* info = reinterpret_cast<THintInfo*>(m.LParam);
+    const QString whole = captionText(Caption());
+    const String wholeText(reinterpret_cast<const char16_t*>(whole.utf16()), size_t(whole.size()));
+    if (info->HintStr.empty() && ShownCaption() != wholeText) info->HintStr = wholeText;
+  }
   if (m.Msg == CM_FONTCHANGED) {
     TControl::Dispatch(m);
     AdjustBounds();

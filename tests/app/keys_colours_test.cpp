@@ -12,6 +12,7 @@
 #include "app/article.h"
 #include "platform/core/strings.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/hints.h"
 #include "platform/gui/testing.h"
 #include "tests/app/main_form_util.h"
 
@@ -189,6 +190,41 @@ TEST_F(NoHandlerDesktop, AWebOrMediaLinkWithNoProgramSaysSoInTheStatusLine) {
     EXPECT_NE(said.find("no method available"), std::string::npos) << said;
     EXPECT_NE(said.find("exit code 3"), std::string::npos) << said;
   }
+}
+
+// A failure said in the status line at length (the opener's words name the
+// whole address) stops before the "tamrix в сети" link instead of running
+// under it: cut with "…", whole in the hint.
+TEST_F(NoHandlerDesktop, ALongStatusStopsBeforeTheLinkAndIsWholeInItsHint) {
+  Start();
+  Form->Show();
+  Search(u"fox");
+  Form->HintLabel->SetCaption(String());
+  const String address = u"https://example.org/" + String(300, u'a');
+  bool handled = false;
+  Form->HtmlOutHotSpotClick(Form->HTMLOut, u"@" + address, handled);
+  const std::string said = StatusSaid();
+  ASSERT_NE(said.find(UTF16ToUTF8(address)), std::string::npos) << said;
+  TLabel* status = Form->HintLabel;
+  EXPECT_LE(status->Left() + status->Width(), Form->RefLabel->Left());
+  EXPECT_GT(status->Width(), 200);
+  const String shown = status->ShownCaption();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), u'…') << UTF16ToUTF8(shown);
+  EXPECT_EQ(shown.substr(0, 20), status->Caption().substr(0, 20));
+  InjectHintRequest(status, {5, 5});
+  ASSERT_NE(ApplicationHintWindow(), nullptr) << "no hint";
+  EXPECT_EQ(UTF16ToUTF8(ApplicationHintWindow()->Caption()), said);
+  Application->CancelHint();
+  // A wider window gives the text more room; a short one is shown whole,
+  // with no hint.
+  Form->SetWidth(Form->Width() + 200);
+  EXPECT_LE(status->Left() + status->Width(), Form->RefLabel->Left());
+  EXPECT_GT(status->ShownCaption().size(), shown.size());
+  status->SetCaption(u"найдено вариантов: 1");
+  EXPECT_EQ(status->ShownCaption(), u"найдено вариантов: 1");
+  InjectHintRequest(status, {5, 5});
+  EXPECT_EQ(ApplicationHintWindow(), nullptr);
 }
 
 namespace {
