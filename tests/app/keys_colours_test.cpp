@@ -234,6 +234,12 @@ std::string procLink(pid_t pid, int fd) {
   return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), e).string();
 }
 
+// A process the test started, killed when the test ends, however it ends.
+struct KilledAtEnd {
+  int Pid;
+  ~KilledAtEnd() { kill(Pid, SIGKILL); }
+};
+
 // Alive, and not a zombie waiting for its parent.
 bool alive(pid_t pid) {
   const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
@@ -262,6 +268,8 @@ TEST_F(FakeDesktop, AProgramTheOpenerStartsOutlivesItAndKeepsWarning) {
   EXPECT_TRUE(handled);
   ASSERT_TRUE(Until([&] { return std::filesystem::exists(Dir / "opener.done"); })) << "the opener did not run";
   const pid_t player = std::stoi(readFile(Dir / "player.pid"));
+  // It runs on its own for ever: ended here however the test ends.
+  const KilledAtEnd ender{player};
   // Long enough for the opener's end to be seen and anything kept of it let go.
   const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   Until([&] { return std::chrono::steady_clock::now() > later; });
@@ -281,5 +289,4 @@ TEST_F(FakeDesktop, AProgramTheOpenerStartsOutlivesItAndKeepsWarning) {
   EXPECT_TRUE(alive(player));
   // A started program that did well says nothing.
   EXPECT_EQ(Status(), "");
-  kill(player, SIGKILL);
 }

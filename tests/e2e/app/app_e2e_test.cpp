@@ -41,6 +41,12 @@ protected:
   std::string Log() { return readFile(Folder / "tamrix.log"); }
 };
 
+// A process the test started, killed when the test ends, however it ends.
+struct KilledAtEnd {
+  int Pid;
+  ~KilledAtEnd() { kill(Pid, SIGKILL); }
+};
+
 // Alive, and not a zombie waiting for its parent.
 bool alive(int pid) {
   const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
@@ -257,6 +263,8 @@ TEST_F(Tamrix, AProgramOpenedFromALinkOutlivesTheOpenerAndWarnsOnItsErrorOutput)
   ASSERT_TRUE(e2e::WaitFor([&] { return std::filesystem::exists(Folder / "opener.done"); }))
       << "the opener did not run";
   const int player = std::stoi(readFile(Folder / "player.pid"));
+  // It runs on its own for ever: ended here however the test ends.
+  const KilledAtEnd ender{player};
   Pause(1500);
   EXPECT_TRUE(alive(player)) << "the program the opener started died with it";
   const auto written = errorOutputSize(player);
@@ -266,7 +274,6 @@ TEST_F(Tamrix, AProgramOpenedFromALinkOutlivesTheOpenerAndWarnsOnItsErrorOutput)
   EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
   Pause(500);
   EXPECT_TRUE(alive(player)) << "the program the opener started died with this one";
-  kill(player, SIGKILL);
 }
 
 TEST_F(Tamrix, CloseBoxHidesToTheTrayAndTheTrayMenuBringsItBack) {
