@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
+#include <cstdint>
 #include <mutex>
 
 #include "platform/graphics/canvas_qt.h"
@@ -180,7 +181,7 @@ bool IsFolderToBrowse(const String& Folder) {
   if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || ::statfs(path.constData(), &fs) != 0)
     return false;
   // The kernel's own file systems: processes, devices, drivers' settings.
-  static const unsigned long kPseudo[] = {
+  static const std::uint32_t kPseudo[] = {
       0x9fa0,      // proc
       0x62656572,  // sysfs
       0x1cd1,      // devpts
@@ -199,8 +200,8 @@ bool IsFolderToBrowse(const String& Folder) {
       0xf97cff8c,  // selinuxfs
       0x6e736673,  // nsfs
   };
-  for (unsigned long magic : kPseudo)
-    if ((unsigned long)(fs.f_type) == magic) return false;
+  for (std::uint32_t magic : kPseudo)
+    if (std::uint32_t(fs.f_type) == magic) return false;
   // The device folder is kept in memory like any other (its file system says
   // no more than tmpfs): known by where it is.
   const QString real = QFileInfo(qs(Folder)).canonicalFilePath();
@@ -210,14 +211,16 @@ bool IsFolderToBrowse(const String& Folder) {
 bool TOpenDialog::Execute() {
   // Never started where listing the folder may hang the program: a folder
   // chosen earlier that has become one (a save into /proc that failed).
-  const String start = FInitialDir.empty() ? ss(QDir::currentPath()) : FInitialDir;
-  if (!IsFolderToBrowse(start)) FInitialDir = ss(QDir::homePath());
+  // Always a folder of ours: left to itself the toolkit's dialog starts
+  // where the last one of any run went.
+  String start = FInitialDir.empty() ? ss(QDir::currentPath()) : FInitialDir;
+  if (!IsFolderToBrowse(start)) start = FInitialDir = ss(QDir::homePath());
   // A proposed name in such a folder is proposed in the start folder.
   if (!FFileName.empty() && FFileName[0] == u'/' &&
       !IsFolderToBrowse(ss(QFileInfo(qs(FFileName)).absolutePath())))
     FFileName = ss(QFileInfo(qs(FFileName)).fileName());
-  return runDialog(IsSave() ? dkSaveFile : dkOpenFile, FFileName, [this] {
-    QFileDialog d(QApplication::activeWindow(), qs(FTitle), qs(FInitialDir));
+  return runDialog(IsSave() ? dkSaveFile : dkOpenFile, FFileName, [this, start] {
+    QFileDialog d(QApplication::activeWindow(), qs(FTitle), qs(start));
     d.setAcceptMode(IsSave() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     d.setFileMode(IsSave() ? QFileDialog::AnyFile
                   : FOptions.Contains(ofAllowMultiSelect) ? QFileDialog::ExistingFiles
