@@ -103,15 +103,14 @@ bool TLabel::cuts() const { return FEllipsisPosition != epNone && !FAutoSize && 
 String TLabel::ShownCaption() const {
   QString t = captionText(Caption());
   if (cuts()) t = QFontMetrics(QFontFromFont(*const_cast<TLabel*>(this)->Font())).elidedText(t, Qt::ElideRight, Width());
-  return String(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+  return ss(t);
 }
 
 void TLabel::SyncWidget() {
   TControl::SyncWidget();
   auto* l = widgetAs<QLabel>(this);
   if (!l) return;
-  const String shown = ShownCaption();
-  l->setText(QString::fromUtf16(shown.data(), qsizetype(shown.size())));
+  l->setText(qs(ShownCaption()));
   l->setWordWrap(FWordWrap);
   Qt::Alignment a = FAlignment == taCenter ? Qt::AlignHCenter : FAlignment == taRightJustify ? Qt::AlignRight : Qt::AlignLeft;
   a |= FLayout == tlCenter ? Qt::AlignVCenter : FLayout == tlBottom ? Qt::AlignBottom : Qt::AlignTop;
@@ -160,9 +159,8 @@ void TLabel::Dispatch(TMessage& m) {
   if (m.Msg == CM_HINTSHOW && m.LParam) {
     // A cut caption is shown whole as the hint of a label without one.
     auto* info = reinterpret_cast<THintInfo*>(m.LParam);
-    const QString whole = captionText(Caption());
-    const String wholeText(reinterpret_cast<const char16_t*>(whole.utf16()), size_t(whole.size()));
-    if (info->HintStr.empty() && ShownCaption() != wholeText) info->HintStr = wholeText;
+    const String whole = ss(captionText(Caption()));
+    if (info->HintStr.empty() && ShownCaption() != whole) info->HintStr = whole;
   }
   if (m.Msg == CM_FONTCHANGED) {
     TControl::Dispatch(m);
