@@ -47,9 +47,9 @@ String openThenStray(const std::string& Open, const std::string& Stray, std::siz
 // The record of a selection from a quarter of the page to its end.
 double recordSeconds(const String& Page) {
   const int start = int(Page.size() / 4);
-  return bestSeconds(2, [&] {
+  return bestSeconds(5, [&] {
     const THtmlClipboardRecord r = BuildHtmlClipboardRecord(Page, start, -1, String(), 12, u"DejaVu Serif");
-    if (r.Utf8.size() < Page.size() / 2) std::printf("  (a record shorter than its page)\n");
+    if (r.Utf8.empty()) std::printf("  NOT A FIGURE: no record\n");
   });
 }
 
@@ -95,7 +95,7 @@ int main() {
   Application->ProcessMessages();
   line("Select All + copy of <style></style>x repeated (viewer)", [&](std::size_t n) {
     view->LoadFromString(repeated("<style></style>x", n));
-    return bestSeconds(2, [&] {
+    return bestSeconds(5, [&] {
       view->SelectAll();
       view->CopyToClipboard();
     });
