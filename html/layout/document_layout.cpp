@@ -37,9 +37,9 @@ int sideRoom(const TMarginArray& m, TPropertyIndex margin, TPropertyIndex border
 
 // Inline boxes with borders, margins or padding take room in the lines:
 // each box's left side goes before its first character and its right side
-// after its last, found by source position in the sections in document
-// order. A box around a single picture or control is framed where that is
-// drawn and takes no room of its own here.
+// after its last, found by source position in the sections. A box around
+// a single picture or control is framed where that is drawn and takes no
+// room of its own here.
 void ThtDocument::PlaceInlineEdges() {
   if (!Inlines) return;
   std::vector<TSectionBase*> saved;
@@ -54,6 +54,14 @@ void ThtDocument::PlaceInlineEdges() {
       if (s->Length > 0 && !s->SourceRuns.empty() && s->Length == int(s->Chars.size())) sections.push_back(s);
     }
   std::swap(saved, PositionList);
+  // The search below goes by source position: sections the document shows
+  // in another order than the page wrote them (a table's footer rows,
+  // written before its body, come after it) are put back in source order.
+  // Sections never share source characters, so their ends follow the same
+  // order as their starts.
+  std::stable_sort(sections.begin(), sections.end(), [](const TSection* x, const TSection* y) {
+    return x->SourceRuns.front().Index < y->SourceRuns.front().Index;
+  });
   std::vector<int> ends, starts;
   for (TSection* s : sections) {
     starts.push_back(s->SourceRuns.front().Index);
