@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "platform/core/strings.h"
@@ -46,6 +47,19 @@ TEST(LayoutInlineBoxes, BoxesInCellsTakeTheirRoomWhenTheFooterIsWrittenFirst) {
       const std::u16string n = u"n" + UTF8ToUTF16(std::to_string(i));
       EXPECT_EQ(widths[n + u"K"], w(n.c_str()) + w(u"K") + 8) << i;
     }
+    // Each box is drawn around its own letters: its document positions
+    // cover them and nothing else.
+    std::multiset<std::u16string> boxed;
+    TInlineList& inlines = *l.Doc->Inlines;
+    for (int k = 0; k < inlines.Count(); ++k) {
+      const int from = inlines.StartOf(k), to = inlines.EndOf(k);
+      for (int r = 0; r < t->Rows.Count(); ++r)
+        for (const auto& cell : *t->Rows[r])
+          if (cell && cell->Count() > 0)
+            if (TSection* s = cell->GetItem(0)->AsSection(); s && from >= s->StartPos && to <= s->StartPos + s->Length)
+              boxed.insert(s->Chars.substr(size_t(from - s->StartPos), size_t(to - from)));
+    }
+    EXPECT_EQ(boxed, (std::multiset<std::u16string>{u"F", u"W", u"C", u"V", u"K", u"K", u"K", u"K", u"K", u"K"}));
   }
 }
 
