@@ -856,8 +856,7 @@ void THtmlParser::parseFontTag(THtmlSymbol S, bool Pre) {
   }
 }
 
-void THtmlParser::followCharSetRuns() {
-  if (FCharSetRuns.empty() && !FInCharSetRun) return;
+void THtmlParser::switchCharSetRun() {
   // Runs whose element has ended (by its end tag or by implication) are
   // over; an entry of the same place that is not the run's is another
   // element.

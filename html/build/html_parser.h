@@ -150,8 +150,12 @@ private:
   void parseTable();
   void applyCharSet(const String& Text);
   // The buffer decodes the text ahead with the code page of the innermost
-  // FONT CHARSET run still open, or with the page's own when none is.
-  void followCharSetRuns();
+  // FONT CHARSET run still open, or with the page's own when none is
+  // (inline: it runs per symbol, and most pages have no such run).
+  void followCharSetRuns() {
+    if (!FCharSetRuns.empty() || FInCharSetRun) switchCharSetRun();
+  }
+  void switchCharSetRun();
 
   TBuffer* Buffer;
   THtmlTokenizer T;
