@@ -166,6 +166,9 @@ void THtmlParser::startParse(ThtDocument* ADocument) {
   FPropStack.Add(std::move(bottom));
   FPropStack.SIndex = -1;
   FPropStack.NoBreak = false;
+  FCharSetRuns.clear();
+  FInCharSetRun = false;
+  FRunCodePage = 0;
   T.PropStack = &FPropStack;
   HasCodePage = true;
   CodePage = top()->CodePage();
@@ -190,6 +193,12 @@ void THtmlParser::startParse(ThtDocument* ADocument) {
 }
 
 void THtmlParser::endParse() {
+  // A run the page left open ends with it: the buffer's text after the
+  // parse (the page's source) reads in the page's code page.
+  if (FInCharSetRun) Buffer->EndCodePageRun(Buffer->Size());
+  FCharSetRuns.clear();
+  FInCharSetRun = false;
+  FRunCodePage = 0;
   Attributes.reset();
   ParaAttributes.reset();
   addSection();
@@ -267,6 +276,7 @@ void THtmlParser::ParseText(ThtDocument* ADocument) {
 // ---- helpers ----
 
 void THtmlParser::next() {
+  followCharSetRuns();
   T.NextSymbol();
   if (!T.Attributes.empty() || Attributes->Count() > 0) loadAttributes();
 }
@@ -801,8 +811,8 @@ void THtmlParser::parseFontTag(THtmlSymbol S, bool Pre) {
   bool hasSize = false, hasColor = false;
   TColor color = clNone;
   String face;
-  bool hasCharSet = false;
-  int charSet = 0, codePage = 0;
+  const TBuffCharSetCodePageInfo* charSet = nullptr;
+  TAttribute* charSetAttr = nullptr;
   for (const auto& A : *Attributes) {
     switch (A->Symbol) {
       case symSize: {
@@ -817,16 +827,12 @@ void THtmlParser::parseFontTag(THtmlSymbol S, bool Pre) {
       case symFace:
         if (!A->Text.empty() && S != symBaseFont) face = A->Text;
         break;
-      case symCharSet: {
-        applyCharSet(A->Text);
-        if (GetCharSetCodePageInfo(A->Text)) {
-          hasCharSet = true;
-          charSet = top()->CharSet();
-          codePage = top()->CodePage();
-          A->CodePage = codePage;
+      case symCharSet:
+        if (const TBuffCharSetCodePageInfo* info = GetCharSetCodePageInfo(A->Text)) {
+          charSet = info;
+          charSetAttr = &*A;
         }
         break;
-      }
       default: break;
     }
   }
@@ -840,7 +846,38 @@ void THtmlParser::parseFontTag(THtmlSymbol S, bool Pre) {
     FirstInstalledFontFamily(face, family);
     prop->SetPropertyDefault(piFontFamily, TPropValue(family));
   }
-  if (hasCharSet) prop->AssignCharSetAndCodePage(charSet, codePage);
+  if (charSet) {
+    // The element's own text, and nothing after it, decodes with the
+    // charset's code page (the name's own: KOI8-R, CP866 and ISO 8859-5
+    // share Windows-1251's charset, not its bytes).
+    prop->AssignCharSetAndCodePage(charSet->CharSet(), charSet->CodePage());
+    charSetAttr->CodePage = prop->CodePage();
+    FCharSetRuns.push_back({FPropStack.TopIndex(), prop, prop->CodePage()});
+  }
+}
+
+void THtmlParser::switchCharSetRun() {
+  // Runs whose element has ended (by its end tag or by implication) are
+  // over; an entry of the same place that is not the run's is another
+  // element.
+  const int topIndex = FPropStack.TopIndex();
+  while (!FCharSetRuns.empty()) {
+    const CharSetRun& run = FCharSetRuns.back();
+    if (run.Level <= topIndex && FPropStack.GetProp(run.Level) == run.Entry && run.Entry->CodePage() == run.CodePage)
+      break;
+    FCharSetRuns.pop_back();
+  }
+  const bool inRun = !FCharSetRuns.empty();
+  const int codePage = inRun ? FCharSetRuns.back().CodePage : 0;
+  if (inRun == FInCharSetRun && codePage == FRunCodePage) return;
+  FInCharSetRun = inRun;
+  FRunCodePage = codePage;
+  // From the character ahead on (read already with the code page before).
+  if (inRun)
+    Buffer->BeginCodePageRun(T.SIndex, codePage);
+  else
+    Buffer->EndCodePageRun(T.SIndex);
+  T.CodePageSwitched();
 }
 
 void THtmlParser::applyCharSet(const String& Text) {
@@ -1432,6 +1469,7 @@ void THtmlParser::parsePre(const TSymbolSet&) {
           break;
       }
       if (done) break;
+      followCharSetRuns();
     }
   }
   if (paraOuter) closePara();

@@ -149,11 +149,28 @@ private:
   void parsePre(const TSymbolSet& StopSet);
   void parseTable();
   void applyCharSet(const String& Text);
+  // The buffer decodes the text ahead with the code page of the innermost
+  // FONT CHARSET run still open, or with the page's own when none is
+  // (inline: it runs per symbol, and most pages have no such run).
+  void followCharSetRuns() {
+    if (!FCharSetRuns.empty() || FInCharSetRun) switchCharSetRun();
+  }
+  void switchCharSetRun();
 
   TBuffer* Buffer;
   THtmlTokenizer T;
   THtmlPropStack FPropStack;
   int TitleStart = 0, TitleEnd = 0;
+  // FONT CHARSET runs open on the property stack, innermost last: the
+  // entry that carries each and the code page of its text.
+  struct CharSetRun {
+    int Level;
+    const TProperties* Entry;
+    int CodePage;
+  };
+  std::vector<CharSetRun> FCharSetRuns;
+  bool FInCharSetRun = false;  // the buffer decodes with FRunCodePage
+  int FRunCodePage = 0;
   std::unique_ptr<TAttributeList> Attributes;
   std::unique_ptr<TAttributeList> ParaAttributes;  // a P's own while empty ones after it collapse
   int BaseFontSize = 3;

@@ -35,29 +35,50 @@ int sideRoom(const TMarginArray& m, TPropertyIndex margin, TPropertyIndex border
 
 }  // namespace
 
-// Inline boxes with borders, margins or padding take room in the lines:
-// each box's left side goes before its first character and its right side
-// after its last, found by source position in the sections in document
-// order. A box around a single picture or control is framed where that is
-// drawn and takes no room of its own here.
-void ThtDocument::PlaceInlineEdges() {
-  if (!Inlines) return;
+ThtDocument::TSourceOrder ThtDocument::SectionsInSourceOrder() {
+  TSourceOrder order;
   std::vector<TSectionBase*> saved;
   std::swap(saved, PositionList);
   ListingCellSections = true;
   AddSectionsToList();
   ListingCellSections = false;
-  std::vector<TSection*> sections;
   for (TSectionBase* item : PositionList)
-    if (auto* s = dynamic_cast<TSection*>(item)) {
-      s->DropEdges();
-      if (s->Length > 0 && !s->SourceRuns.empty() && s->Length == int(s->Chars.size())) sections.push_back(s);
-    }
+    if (auto* s = dynamic_cast<TSection*>(item))
+      if (s->Length > 0 && !s->SourceRuns.empty()) order.Sections.push_back(s);
   std::swap(saved, PositionList);
+  // Sections never share source characters, so their ends follow the
+  // order of their starts.
+  std::stable_sort(order.Sections.begin(), order.Sections.end(), [](const TSection* x, const TSection* y) {
+    return x->SourceRuns.front().Index < y->SourceRuns.front().Index;
+  });
+  for (TSection* s : order.Sections) {
+    order.Starts.push_back(s->SourceRuns.front().Index);
+    order.Ends.push_back(sourceEnd(*s));
+  }
+  return order;
+}
+
+size_t ThtDocument::TSourceOrder::FirstEndingAfter(int SourcePos) const {
+  return size_t(std::upper_bound(Ends.begin(), Ends.end(), SourcePos) - Ends.begin());
+}
+
+// Inline boxes with borders, margins or padding take room in the lines:
+// each box's left side goes before its first character and its right side
+// after its last, found by source position in the sections. A box around
+// a single picture or control is framed where that is drawn and takes no
+// room of its own here.
+void ThtDocument::PlaceInlineEdges() {
+  if (!Inlines) return;
+  const TSourceOrder order = SectionsInSourceOrder();
+  std::vector<TSection*> sections;
   std::vector<int> ends, starts;
-  for (TSection* s : sections) {
-    starts.push_back(s->SourceRuns.front().Index);
-    ends.push_back(sourceEnd(*s));
+  for (size_t k = 0; k < order.Sections.size(); ++k) {
+    TSection* s = order.Sections[k];
+    s->DropEdges();
+    if (s->Length != int(s->Chars.size())) continue;
+    sections.push_back(s);
+    starts.push_back(order.Starts[k]);
+    ends.push_back(order.Ends[k]);
   }
   auto room = [](TSection* s, bool after, int i, int w) {
     TSection::TEdges& edges = s->OwnEdges();

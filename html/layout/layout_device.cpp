@@ -192,4 +192,9 @@ void Polygon(TCanvas* canvas, const TPoint* points, int count, TColor color) {
   DeleteObject(b);
 }
 
+void RestoreCanvas(TCanvas* canvas, int saved) {
+  RestoreDC(canvas->Handle(), saved);
+  canvas->Refresh();
+}
+
 }  // namespace htPaint

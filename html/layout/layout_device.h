@@ -64,4 +64,10 @@ int Text(TCanvas* canvas, int x, int baseline, const char16_t* s, int n, TColor 
          TColor bkColor, ThtJustify* just = nullptr);
 void FillRect(TCanvas* canvas, const TRect& r, TColor color);
 void Polygon(TCanvas* canvas, const TPoint* points, int count, TColor color);
+// Restores the canvas's device context to a state saved with SaveDC. The
+// context then holds the font, pen and brush it held when saved, not what
+// the canvas selected since: the canvas selects its own again before it
+// next draws (a section that finds its font already on the canvas would
+// otherwise draw with the restored one).
+void RestoreCanvas(TCanvas* canvas, int saved);
 }  // namespace htPaint

@@ -21,12 +21,29 @@
 // ---- inline element records ----
 
 void TInlineList::adjustValues() {
+  NeedsConverting = false;
+  if (!Owner) {
+    for (InlineRec& rec : FItems) {
+      rec.StartB = rec.StartBDoc;
+      rec.EndB = rec.EndBDoc;
+      if (rec.StartB == rec.EndB) --rec.StartB;
+    }
+    return;
+  }
+  // The first character at or after a source position, searched in source
+  // order (the document's own search goes in the order it shows its
+  // sections); the document's search answers where no text section does.
+  const ThtDocument::TSourceOrder order = Owner->SectionsInSourceOrder();
+  auto docPos = [&](int SourcePos) {
+    const size_t k = order.FirstEndingAfter(SourcePos);
+    return k < order.Sections.size() ? order.Sections[k]->FindDocPos(SourcePos, false)
+                                     : Owner->FindDocPos(SourcePos, false);
+  };
   for (InlineRec& rec : FItems) {
-    rec.StartB = Owner ? Owner->FindDocPos(rec.StartBDoc, false) : rec.StartBDoc;
-    rec.EndB = Owner ? Owner->FindDocPos(rec.EndBDoc, false) : rec.EndBDoc;
+    rec.StartB = docPos(rec.StartBDoc);
+    rec.EndB = docPos(rec.EndBDoc);
     if (rec.StartB == rec.EndB) --rec.StartB;
   }
-  NeedsConverting = false;
 }
 
 int TInlineList::StartOf(int I) {

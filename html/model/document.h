@@ -20,6 +20,7 @@
 #include "platform/gui/controls.h"
 
 class TFontObj;
+class TSection;
 class TPanelObj;
 class TMapItem;
 class TStringBitmapList;
@@ -154,6 +155,18 @@ public:
   void EndInlineBox(int SIndex, TProperties* Prop) override { ProcessInlines(SIndex, Prop, false); }
   // Gives the sections the horizontal room of the inline boxes (layout).
   void PlaceInlineEdges();
+  // The text sections (those in cells too) in the order of their source,
+  // which is not always the order the document shows them in (a table
+  // shows footer rows written before its body after it), with the source
+  // position each starts at and ends before.
+  struct TSourceOrder {
+    std::vector<TSection*> Sections;
+    std::vector<int> Starts, Ends;
+    // The index of the first section that ends after SourcePos (Count()
+    // when none does).
+    size_t FirstEndingAfter(int SourcePos) const;
+  };
+  TSourceOrder SectionsInSourceOrder();
   void SetBackgroundColor(TColor Value);
   void SetBackgroundImage(const String& Name, const TBackgroundPosRecs& APrec);
   void AddToPositionList(TSectionBase* Item) { PositionList.push_back(Item); }

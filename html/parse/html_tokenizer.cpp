@@ -403,6 +403,16 @@ int THtmlTokenizer::CurrentCodePage() const {
   return FBuffer->CodePage();
 }
 
+void THtmlTokenizer::CodePageSwitched() {
+  // Characters below 128 read alike in every code page a page can switch
+  // between (and are what line ends and markup are made of); an included
+  // part reads from a buffer of its own.
+  if (LCh < 0x80 || !FIncluded.empty()) return;
+  FBuffer->SetPosition(SIndex);
+  readChar();
+  followSource();
+}
+
 int THtmlTokenizer::CountLinks(int limit) {
   const TBuffer::TUnits units = FIncluded.empty() ? FBuffer->AsciiUnits() : TBuffer::TUnits();
   int links = 0;

@@ -195,6 +195,9 @@ public:
   // Code page used for character references: the current element's, or
   // the buffer's before any element exists.
   int CurrentCodePage() const;
+  // The buffer decodes with another code page from the current character
+  // on: the character is read again with it.
+  void CodePageSwitched();
 
   // The most characters of text one token takes before the text goes on in
   // the next token (a few more when it ends in a run of plain characters).

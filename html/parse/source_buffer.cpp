@@ -386,13 +386,13 @@ void TBuffer::detectEncoding() {
   selectDecoder();
 }
 
-void TBuffer::selectDecoder() {
+void TBuffer::selectDecoder(int codePage) {
   if (FStartCodePage == CodePageUtf16LE)
     FDecoder = fixedDecoder(DecoderKind::Utf16LE);
   else if (FStartCodePage == CodePageUtf16BE)
     FDecoder = fixedDecoder(DecoderKind::Utf16BE);
   else
-    FDecoder = decoderFor(FCodePage);
+    FDecoder = decoderFor(codePage);
   const bool bytewise = FDecoder->Kind == DecoderKind::Utf8 || FDecoder->Kind == DecoderKind::SingleByte ||
                         FDecoder->Kind == DecoderKind::MultiByte;
   FFast = bytewise ? FDecoder->Fast.data() : nullptr;
@@ -424,6 +424,24 @@ void TBuffer::SetCodePage(int value) {
   selectDecoder();
 }
 
+void TBuffer::BeginCodePageRun(int Position, int CodePage) {
+  switchCodePage(std::size_t(std::max(Position, 0)), true, CodePage);
+}
+
+void TBuffer::EndCodePageRun(int Position) {
+  switchCodePage(std::size_t(std::max(Position, 0)), false, OwnCodePage);
+}
+
+void TBuffer::switchCodePage(std::size_t position, bool inRun, int codePage) {
+  if (CodePageLocked()) return;
+  while (!FSwitches.empty() && FSwitches.back().Position >= position) FSwitches.pop_back();
+  const int before = FSwitches.empty() ? OwnCodePage : FSwitches.back().CodePage;
+  if (codePage != before) FSwitches.push_back({position, codePage});
+  FInRun = inRun;
+  FRunCodePage = codePage;
+  selectDecoder();
+}
+
 // The ISO-2022-JP mode in force at a byte offset: the last shift sequence
 // before it decides.
 std::uint8_t TBuffer::jisModeAt(std::size_t pos) const {
@@ -451,6 +469,11 @@ void TBuffer::Reset() {
   FPos = 0;
   FEnd = FData.size();
   FJisMode = 0;
+  // A new reading starts in the buffer's own code page.
+  if (FInRun) {
+    FInRun = false;
+    selectDecoder();
+  }
 }
 
 char16_t TBuffer::nextWide() {
@@ -575,6 +598,29 @@ char16_t TBuffer::peekSlow() {
 // Every character that starts before `to`, decoded exactly as NextChar
 // would, so that a page and its source text always agree.
 String TBuffer::decodeRange(std::size_t from, std::size_t to) {
+  return FSwitches.empty() ? decodeSameCodePage(from, to) : decodeWithRuns(from, to);
+}
+
+// Each stretch between two switches with its own decoder; switches lie
+// where characters start.
+String TBuffer::decodeWithRuns(std::size_t from, std::size_t to) {
+  to = std::min(to, FEnd);
+  String out;
+  auto next = std::upper_bound(FSwitches.begin(), FSwitches.end(), from,
+                               [](std::size_t p, const TCodePageSwitch& s) { return p < s.Position; });
+  for (std::size_t at = from; at < to;) {
+    const int codePage = next == FSwitches.begin() ? OwnCodePage : std::prev(next)->CodePage;
+    const std::size_t end = next == FSwitches.end() ? to : std::min(to, next->Position);
+    selectDecoder(codePage == OwnCodePage ? FCodePage : codePage);
+    out += decodeSameCodePage(at, end);
+    at = end;
+    if (next != FSwitches.end()) ++next;
+  }
+  selectDecoder();
+  return out;
+}
+
+String TBuffer::decodeSameCodePage(std::size_t from, std::size_t to) {
   to = std::min(to, FEnd);
   if (from >= to) return String();
   const std::uint8_t* d = FData.data();

@@ -155,6 +155,15 @@ public:
   // Ignored once a byte-order mark, ISO-2022-JP or a string source fixed
   // the code page.
   void SetCodePage(int value);
+  // A stretch of text in a code page of its own (a FONT CHARSET run): from
+  // byte Position on, the text decodes with CodePage (EndCodePageRun: with
+  // the buffer's own code page again), for NextChar and for GetString and
+  // ReadToEnd alike, so that a page and its source text agree. CodePage()
+  // stays the buffer's own. Positions come in source order (an earlier one
+  // reads the page again: what was noted from there on goes); ignored once
+  // the code page is locked.
+  void BeginCodePageRun(int Position, int CodePage);
+  void EndCodePageRun(int Position);
   bool CodePageLocked() const { return (FFlags & LockFlag) != 0; }
   // The bytes a character takes at least: 2 in a UTF-16 source, else 1.
   int UnitSize() const {
@@ -172,7 +181,11 @@ public:
 private:
   TBuffer(std::vector<std::uint8_t> data, const String& name);
   void detectEncoding();
-  void selectDecoder();
+  void selectDecoder() { selectDecoder(FInRun ? FRunCodePage : FCodePage); }
+  void selectDecoder(int codePage);
+  void switchCodePage(std::size_t position, bool inRun, int codePage);
+  String decodeWithRuns(std::size_t from, std::size_t to);
+  String decodeSameCodePage(std::size_t from, std::size_t to);
   char16_t nextSlow();
   char16_t peekSlow();
   char16_t nextWide();
@@ -194,6 +207,16 @@ private:
   std::uint16_t FCharSet = 1;
   int FCodePage = 0;
   int FStartCodePage = 0;
+  // Where the text switches into a run's code page or back to the own one
+  // (OwnCodePage), in source order; and the run in force while reading.
+  struct TCodePageSwitch {
+    std::size_t Position;
+    int CodePage;
+  };
+  static constexpr int OwnCodePage = INT32_MIN;
+  std::vector<TCodePageSwitch> FSwitches;
+  bool FInRun = false;
+  int FRunCodePage = 0;
   const Decoder* FDecoder = nullptr;
   // The character of each byte that is one by itself, or SlowPath; none
   // for sources read in 16-bit units or with shift states.

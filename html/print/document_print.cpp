@@ -20,7 +20,7 @@ void clipped(TCanvas* Canvas, const TRect& R, F&& Fn) {
   const int saved = SaveDC(dc);
   IntersectClipRect(dc, R.Left, R.Top, R.Right, R.Bottom);
   Fn();
-  RestoreDC(dc, saved);
+  htPaint::RestoreCanvas(Canvas, saved);
 }
 
 // The state a page's drawing moves on (which table repeats its rows, and

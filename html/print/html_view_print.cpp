@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "html/images/image_draw.h"
+#include "html/layout/layout_device.h"
 #include "html/model/document.h"
 #include "html/parse/html_common.h"
 #include "html/parse/style_model.h"
@@ -168,7 +169,7 @@ void THtmlView::printPageBackground(TCanvas* Canvas, int Left, int Top, int Widt
           }
         }
     }
-    RestoreDC(c, saved);
+    htPaint::RestoreCanvas(Canvas, saved);
   }
   Canvas->Font()->SetColor(oldText);
 }
@@ -207,7 +208,7 @@ void THtmlView::printHTMLBand(PrintJob& Job, bool Header, THtmlView* HF, int Pag
   // A header sits on its band's bottom, a footer hangs from its band's top.
   copy->SetScrollY(Header ? h - band : 0);
   copy->Draw(canvas, TRect(0, 0, XR - XL, band), XR - XL, 0, 0, 0, 0);
-  RestoreDC(dc, saved);
+  htPaint::RestoreCanvas(canvas, saved);
 }
 
 namespace {
@@ -407,7 +408,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
         IntersectClipRect(dc, originX, 0, std::min(originX + job.Width + 2, originX - job.Left + job.PageWidthL),
                           std::min(job.Height, job.PageHeightL - job.Top));
         next = copy->PrintPage(c, pageTop, widest, job.Height, &dry.C, &contentEnd, false, h > 0);
-        RestoreDC(dc, saved);
+        htPaint::RestoreCanvas(c, saved);
 
         // Nothing of the page is left in the margins or below its end.
         saved = SaveDC(dc);
@@ -427,7 +428,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
         c->FillRect(TRect(l, job.Height, r, job.PageHeightL - job.Top + 1));
         c->FillRect(TRect(l, 0, originX, job.Height));
         c->FillRect(TRect(originX + job.Width, 0, r, job.Height));
-        RestoreDC(dc, saved);
+        htPaint::RestoreCanvas(c, saved);
 
         // The owner's headers and footers: a plain one drawn on the paper
         // (W x H is the band: the page's width and the margin's height), an
@@ -458,7 +459,7 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
           place(0, 0);
           printHTMLBand(job, false, footerViewer.get(), page, lastPage);
         }
-        RestoreDC(dc, saved);
+        htPaint::RestoreCanvas(c, saved);
         if (ended()) break;
         if (FPrintMarginTop != marginTopSeen) {
           marginTopSeen = FPrintMarginTop;

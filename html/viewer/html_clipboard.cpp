@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
+#include <map>
 #include <string_view>
 #include <vector>
 
 #include "html/parse/html_common.h"
 #include "platform/core/strings.h"
+
+// Every step below costs one pass over the source (or a constant number of
+// them), whatever the page holds: pages come from outside, and one made of
+// a hundred thousand raw-text elements, meta tags or end tags that close
+// nothing is copied as fast as one of plain paragraphs.
 
 namespace {
 
@@ -15,25 +21,59 @@ const String StartComment = u"<!--StartFragment-->";
 const String EndComment = u"<!--EndFragment-->";
 const String Prefix = u"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">\r\n";
 
-// Stands in for the start comment while the source is edited, so that its
-// place is known exactly afterwards (a private-use character no page text
-// carries into this step).
-constexpr char16_t StartMark = 0xF8FF;
-
-// Index of Needle in Haystack ignoring the case of A-Z, from From on.
-std::size_t findNoCase(const String& Haystack, const String& Needle, std::size_t From = 0) {
-  const String low = htLowerCase(Haystack);
-  return low.find(htLowerCase(Needle), From);
+// Whether S holds Needle (lower case) at At, ignoring the case of A-Z.
+bool matchesNoCase(std::u16string_view S, std::size_t At, std::u16string_view Needle) {
+  if (At > S.size() || S.size() - At < Needle.size()) return false;
+  for (std::size_t k = 0; k < Needle.size(); ++k)
+    if (htLowerChar(S[At + k]) != Needle[k]) return false;
+  return true;
 }
 
-// Deletes every tag beginning with Start (case ignored) up to and including
-// the next ">" (or to the end).
-void deleteTags(String& S, const String& Start) {
-  std::size_t i;
-  while ((i = findNoCase(S, Start)) != String::npos) {
-    std::size_t e = S.find(u'>', i);
-    S.erase(i, e == String::npos ? String::npos : e - i + 1);
+// Index of Needle (lower case, short) in S[From, To) ignoring the case of
+// A-Z, or npos.
+std::size_t findNoCase(std::u16string_view S, std::u16string_view Needle, std::size_t From = 0,
+                       std::size_t To = String::npos) {
+  To = std::min(To, S.size());
+  if (Needle.empty() || To < Needle.size()) return String::npos;
+  for (std::size_t i = From; i + Needle.size() <= To; ++i)
+    if (htLowerChar(S[i]) == Needle[0] && matchesNoCase(S, i, Needle)) return i;
+  return String::npos;
+}
+
+// What cutMatches takes away where it finds its text.
+enum class Cut {
+  WholeTag,   // from the match up to and including the next ">" (or to the end)
+  FirstChar,  // the match's first character
+};
+
+// S without what each occurrence of Needle (lower case, case ignored)
+// marks, copied in one pass. What has been copied never holds Needle, so an
+// occurrence that a cut brings together is found as well, as a search from
+// the start after each cut would find it. Mark, a place in S, is carried to
+// the same place of the result (to where the cut was, when the cut took
+// the characters around it).
+String cutMatches(const String& S, std::u16string_view Needle, Cut What, std::size_t& Mark) {
+  String out;
+  out.reserve(S.size());
+  std::size_t mark = Mark >= S.size() ? String::npos : Mark;
+  for (std::size_t i = 0; i < S.size();) {
+    if (i == Mark) mark = out.size();
+    out.push_back(S[i++]);
+    if (out.size() < Needle.size() || !matchesNoCase(out, out.size() - Needle.size(), Needle)) continue;
+    const std::size_t at = out.size() - Needle.size();
+    if (What == Cut::FirstChar) {
+      out.erase(at, 1);
+      if (i > Mark && mark > at) --mark;
+      continue;
+    }
+    out.resize(at);
+    const std::size_t gt = S.find(u'>', i);
+    const std::size_t next = gt == String::npos ? S.size() : gt + 1;
+    if ((i > Mark && mark > at) || (Mark >= i && Mark < next)) mark = at;
+    i = next;
   }
+  Mark = mark == String::npos ? out.size() : mark;
+  return out;
 }
 
 // Cuts trailing blanks and tags: scanning back from the end, characters 1..32
@@ -58,68 +98,109 @@ void cutTrailingTags(String& S, std::size_t Keep) {
 
 // ---- the elements open around the fragment ----
 
-// An element open at some point of the source: its name in lower case and
-// its start tag as the page wrote it (attributes and all).
-struct OpenElement {
-  String Name;
-  String Tag;
-};
-
 bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-bool isNameChar(char16_t c) { return isAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
+// A tag's name runs up to a blank, "/" or ">": "o:p" and "my-box" are
+// names of their own.
+bool isNameChar(char16_t c) {
+  return !(c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'/' || c == u'>');
+}
 
-bool oneOf(const String& Name, std::initializer_list<std::u16string_view> Names) {
-  return std::find(Names.begin(), Names.end(), std::u16string_view(Name)) != Names.end();
+bool oneOf(std::u16string_view Name, std::initializer_list<std::u16string_view> Names) {
+  return std::find(Names.begin(), Names.end(), Name) != Names.end();
 }
 
 // Elements that never have content, and those whose content is text up to
 // their own end tag.
-bool isVoidElement(const String& Name) {
+bool isVoidElement(std::u16string_view Name) {
   return oneOf(Name, {u"area", u"base", u"basefont", u"br", u"col", u"embed", u"frame", u"hr", u"img",
                       u"input", u"isindex", u"link", u"meta", u"param", u"source", u"wbr"});
 }
-bool isRawTextElement(const String& Name) {
+bool isRawTextElement(std::u16string_view Name) {
   return oneOf(Name, {u"script", u"style", u"textarea", u"title", u"xmp", u"plaintext"});
 }
 // Starts of blocks, which end an open paragraph.
-bool closesParagraph(const String& Name) {
+bool closesParagraph(std::u16string_view Name) {
   return oneOf(Name, {u"p", u"div", u"h1", u"h2", u"h3", u"h4", u"h5", u"h6", u"ul", u"ol", u"dl", u"pre",
                       u"table", u"blockquote", u"form", u"hr", u"center", u"address", u"fieldset", u"menu",
                       u"dir", u"listing"});
 }
 
-// Pops the innermost of Names when no element of Bounds lies above it
-// (a new list item ends the previous one of the same list, not that of an
-// outer list).
-void closeSibling(std::vector<OpenElement>& Stack, std::initializer_list<std::u16string_view> Names,
-                  std::initializer_list<std::u16string_view> Bounds) {
-  for (std::size_t i = Stack.size(); i-- > 0;) {
-    if (oneOf(Stack[i].Name, Bounds)) return;
-    if (oneOf(Stack[i].Name, Names)) {
-      Stack.resize(i);
-      return;
+// The elements open at some point of the source, outermost first, each
+// with its start tag as the page wrote it (attributes and all). Each name
+// knows where it is open, so that an end tag or a start tag that ends an
+// earlier element finds it at once, however many others are open.
+class OpenElements {
+public:
+  struct Element {
+    std::u16string_view Name;  // lower case
+    std::size_t TagFrom, TagTo;  // the start tag in the source
+  };
+
+  void push(const String& Name, std::size_t TagFrom, std::size_t TagTo) {
+    auto entry = FPlaces.try_emplace(Name).first;
+    entry->second.push_back(FStack.size());
+    FStack.push_back({entry->first, TagFrom, TagTo});
+  }
+  // Ends the innermost Name and everything inside it; nothing when no
+  // Name is open.
+  void close(std::u16string_view Name) {
+    const std::size_t k = innermost(Name);
+    if (k != None) popTo(k);
+  }
+  // Ends the innermost of Names when no element of Bounds lies inside it
+  // (a new list item ends the previous one of the same list, not that of
+  // an outer list).
+  void closeSibling(std::initializer_list<std::u16string_view> Names,
+                    std::initializer_list<std::u16string_view> Bounds) {
+    std::size_t name = None, bound = None;
+    for (std::u16string_view n : Names) name = latest(name, innermost(n));
+    for (std::u16string_view b : Bounds) bound = latest(bound, innermost(b));
+    if (name != None && (bound == None || bound < name)) popTo(name);
+  }
+  bool topIs(std::u16string_view Name) const { return !FStack.empty() && FStack.back().Name == Name; }
+  void pop() { popTo(FStack.size() - 1); }
+  const std::vector<Element>& Items() const { return FStack; }
+
+private:
+  static constexpr std::size_t None = std::size_t(-1);
+  static std::size_t latest(std::size_t A, std::size_t B) {
+    if (A == None) return B;
+    return B == None ? A : std::max(A, B);
+  }
+  std::size_t innermost(std::u16string_view Name) const {
+    const auto it = FPlaces.find(Name);
+    return it == FPlaces.end() || it->second.empty() ? None : it->second.back();
+  }
+  void popTo(std::size_t K) {
+    while (FStack.size() > K) {
+      FPlaces.find(FStack.back().Name)->second.pop_back();
+      FStack.pop_back();
     }
   }
-}
+
+  std::vector<Element> FStack;
+  // For each name, where it is open in FStack, innermost last.
+  std::map<String, std::vector<std::size_t>, std::less<>> FPlaces;
+};
 
 // Ends the elements that a start tag Name ends by itself in HTML.
-void closeImplied(std::vector<OpenElement>& Stack, const String& Name) {
-  if (closesParagraph(Name) && !Stack.empty() && Stack.back().Name == u"p") Stack.pop_back();
-  if (Name == u"li") closeSibling(Stack, {u"li"}, {u"ul", u"ol", u"menu", u"dir"});
-  if (Name == u"dt" || Name == u"dd") closeSibling(Stack, {u"dt", u"dd"}, {u"dl"});
-  if (Name == u"td" || Name == u"th") closeSibling(Stack, {u"td", u"th"}, {u"tr", u"table"});
-  if (Name == u"tr") closeSibling(Stack, {u"tr"}, {u"table", u"thead", u"tbody", u"tfoot"});
+void closeImplied(OpenElements& Open, std::u16string_view Name) {
+  if (closesParagraph(Name) && Open.topIs(u"p")) Open.pop();
+  if (Name == u"li") Open.closeSibling({u"li"}, {u"ul", u"ol", u"menu", u"dir"});
+  if (Name == u"dt" || Name == u"dd") Open.closeSibling({u"dt", u"dd"}, {u"dl"});
+  if (Name == u"td" || Name == u"th") Open.closeSibling({u"td", u"th"}, {u"tr", u"table"});
+  if (Name == u"tr") Open.closeSibling({u"tr"}, {u"table", u"thead", u"tbody", u"tfoot"});
   if (Name == u"thead" || Name == u"tbody" || Name == u"tfoot")
-    closeSibling(Stack, {u"thead", u"tbody", u"tfoot"}, {u"table"});
-  if (Name == u"option") closeSibling(Stack, {u"option"}, {u"select"});
+    Open.closeSibling({u"thead", u"tbody", u"tfoot"}, {u"table"});
+  if (Name == u"option") Open.closeSibling({u"option"}, {u"select"});
 }
 
 // The end of the tag or comment that starts at From ("<"), just past its
 // ">" (quoted attribute values may hold one), or npos.
-std::size_t tagEnd(const String& S, std::size_t From, std::size_t To) {
+std::size_t tagEnd(std::u16string_view S, std::size_t From, std::size_t To) {
   if (S.compare(From, 4, u"<!--") == 0) {
-    const std::size_t e = S.find(u"-->", From + 4);
-    return e == String::npos || e + 3 > To ? String::npos : e + 3;
+    const std::size_t e = S.substr(0, To).find(u"-->", From + 4);
+    return e == String::npos ? String::npos : e + 3;
   }
   char16_t quote = 0;
   for (std::size_t i = From + 1; i < To; ++i) {
@@ -135,12 +216,14 @@ std::size_t tagEnd(const String& S, std::size_t From, std::size_t To) {
   return String::npos;
 }
 
-// Follows the tags of S[From, To) on Stack, the elements open at From. The
+// Follows the tags of S[From, To) on Open, the elements open at From. The
 // document's own frame (html, head, body) is left out: a fragment lies in
 // a body.
-void followTags(const String& S, std::size_t From, std::size_t To, std::vector<OpenElement>& Stack) {
+void followTags(std::u16string_view S, std::size_t From, std::size_t To, OpenElements& Open) {
+  const std::u16string_view part = S.substr(0, To);
   std::size_t i = From;
-  while ((i = S.find(u'<', i)) != String::npos && i < To) {
+  String name;
+  while ((i = part.find(u'<', i)) != String::npos) {
     const bool closing = i + 1 < To && S[i + 1] == u'/';
     const std::size_t nameAt = i + (closing ? 2 : 1);
     if (nameAt >= To || !isAsciiLetter(S[nameAt])) {
@@ -152,7 +235,7 @@ void followTags(const String& S, std::size_t From, std::size_t To, std::vector<O
     }
     std::size_t n = nameAt;
     while (n < To && isNameChar(S[n])) ++n;
-    const String name = htLowerCase(std::u16string_view(S).substr(nameAt, n - nameAt));
+    name = htLowerCase(S.substr(nameAt, n - nameAt));
     const std::size_t e = tagEnd(S, i, To);
     if (e == String::npos) return;
     if (name == u"html" || name == u"head" || name == u"body") {
@@ -160,26 +243,22 @@ void followTags(const String& S, std::size_t From, std::size_t To, std::vector<O
       continue;
     }
     if (closing) {
-      for (std::size_t k = Stack.size(); k-- > 0;)
-        if (Stack[k].Name == name) {
-          Stack.resize(k);
-          break;
-        }
+      Open.close(name);
       i = e;
       continue;
     }
-    closeImplied(Stack, name);
+    closeImplied(Open, name);
     if (isRawTextElement(name)) {
       // Its text is no markup; its end tag ends it.
-      const std::size_t close = findNoCase(S, u"</" + name, e);
-      if (close == String::npos || close >= To) {
-        Stack.push_back({name, S.substr(i, e - i)});
+      const std::size_t close = findNoCase(S, u"</" + name, e, To);
+      if (close == String::npos) {
+        Open.push(name, i, e);
         return;
       }
       i = close;
       continue;
     }
-    if (!isVoidElement(name) && S[e - 2] != u'/') Stack.push_back({name, S.substr(i, e - i)});
+    if (!isVoidElement(name) && S[e - 2] != u'/') Open.push(name, i, e);
     i = e;
   }
 }
@@ -206,36 +285,47 @@ THtmlClipboardRecord BuildHtmlClipboardRecord(const String& Source, int StartSrc
   start = std::min(start, S.size());
   // The fragment is balanced: it opens the elements the selection starts
   // in, as the page wrote them, and ends those still open at its end.
-  std::vector<OpenElement> open;
+  OpenElements open;
   followTags(S, 0, start, open);
   String opening;
-  for (const OpenElement& element : open) opening += element.Tag;
+  for (const OpenElements::Element& element : open.Items())
+    opening.append(S, element.TagFrom, element.TagTo - element.TagFrom);
   followTags(S, start, S.size(), open);
-  for (std::size_t k = open.size(); k-- > 0;) S += u"</" + open[k].Name + u">";
-  S.insert(start, 1, StartMark);
-  S.insert(start + 1, opening);
+  String closing;
+  for (auto it = open.Items().rbegin(); it != open.Items().rend(); ++it) {
+    closing += u"</";
+    closing += it->Name;
+    closing += u'>';
+  }
+  S.reserve(S.size() + opening.size() + closing.size());
+  S.insert(start, opening);
+  S += closing;
 
-  deleteTags(S, u"<meta");
-  deleteTags(S, u"<!doctype");
-  for (std::size_t i = 0; (i = findNoCase(S, u"page-break-", i)) != String::npos;) S.erase(i, 1);
+  // The place of the start comment: the first selected character's source,
+  // before the elements opened again; carried through every edit below
+  // (the page's own text may hold any character, so no character can
+  // stand in for it).
+  std::size_t mark = start;
+  S = cutMatches(S, u"<meta", Cut::WholeTag, mark);
+  S = cutMatches(S, u"<!doctype", Cut::WholeTag, mark);
+  S = cutMatches(S, u"page-break-", Cut::FirstChar, mark);
 
   const String style = u"<style> body {font-size: " + IntToStr(FontSize) +
                        u"pt; font-family: \"" + FontName + u"\"; }</style>";
+  // The style goes before the fragment when the two meet.
+  auto insertBeforeFragment = [&](std::size_t At, const String& Text) {
+    S.insert(At, Text);
+    if (At <= mark) mark += Text.size();
+  };
   if (std::size_t head = findNoCase(S, u"<head>"); head != String::npos) {
-    S.insert(head, style);
+    insertBeforeFragment(head, style);
   } else {
     std::size_t html = findNoCase(S, u"<html>");
-    S.insert(html == String::npos ? 0 : html, u"<head>" + style + u"</head>");
+    insertBeforeFragment(html == String::npos ? 0 : html, u"<head>" + style + u"</head>");
   }
-  S = Prefix + S;
-
-  // The mark becomes the start comment; its place gives the fragment's start.
-  std::size_t mark = S.find(StartMark);
-  if (mark == String::npos)  // the start lay inside a deleted tag
-    mark = Prefix.size();
-  else
-    S.erase(mark, 1);
   S.insert(mark, StartComment);
+  S.insert(0, Prefix);
+  mark += Prefix.size();
   const std::size_t fragStart8 = utf8Length(S.substr(0, mark)) + utf8Length(StartComment);
   const std::size_t fragEnd8 = utf8Length(S);
   S += EndComment;

@@ -7,6 +7,8 @@
 
 #include "html/viewer/html_clipboard.h"
 #include "platform/core/strings.h"
+#include "platform/gui/clipboard.h"
+#include "tests/html/viewer_fixture.h"
 
 namespace {
 
@@ -114,6 +116,103 @@ TEST(HtmlClipboardRecord, MissingSourcePositionsKeepTheWholeSource) {
   // The start comment goes to the start, the end keeps every character.
   EXPECT_NE(p.fragment.find("<p>abc"), std::string::npos);
   EXPECT_NE(r.Utf8.find("SourceURL:file:///a/b.htm\r\n"), std::string::npos);
+}
+
+// Names as pages write them: an element left open at the end of the
+// selection is closed by its whole name, colons and hyphens included, and
+// an end tag of such a name closes that element alone.
+TEST(HtmlClipboardRecord, ElementsLeftOpenAreClosedByTheirWholeNames) {
+  const String src = u"<div><o:p>one <my-box class=a>two <x.y>three</x.y> four</my-box> five</o:p></div>";
+  const int start = int(src.find(u"one"));
+  Parsed p = parse(BuildHtmlClipboardRecord(src, start, int(src.find(u"e</x.y>")), String(), 12, u"F"));
+  EXPECT_EQ(p.fragment, "<div><o:p>one <my-box class=a>two <x.y>thre</x.y></my-box></o:p></div>");
+
+  // Opened before the selection, closed after it; "</o>" ends no "<o:p>".
+  const String src2 = u"<o:p><o>a</o><my-box>b</my>c<span>pick</span> d</my-box></o:p>";
+  p = parse(BuildHtmlClipboardRecord(src2, int(src2.find(u"pick")), int(src2.find(u" d")), String(), 12, u"F"));
+  EXPECT_EQ(p.fragment, "<o:p><my-box><span>pick</span></my-box></o:p>");
+}
+
+// The page's own text may hold any character: a private-use one before the
+// selection is text like any other, and the fragment starts where the
+// selection does.
+TEST(HtmlClipboardRecord, APrivateUseCharacterBeforeTheSelectionIsJustText) {
+  const String src = u"<p>logo \uF8FF and \uF8FF\uF8FF</p><p>the <b>chosen</b> words</p>";
+  const int start = int(src.find(u"chosen"));
+  const auto r = BuildHtmlClipboardRecord(src, start, start + 6, String(), 12, u"F");
+  const Parsed p = parse(r);
+  EXPECT_EQ(p.fragment, "<p><b>chosen</b></p>");
+  EXPECT_NE(p.html.find("<p>logo \uF8FF and \uF8FF\uF8FF</p>"), std::string::npos);
+  EXPECT_EQ(UTF8ToUTF16(r.Utf8), r.Text);
+}
+
+// Pages made of thousands of the constructs the record treats specially:
+// each is treated the same at every place of a long page.
+TEST(HtmlClipboardRecord, LongRunsOfRawTextMetaPageBreakAndStrayEndTagsComeOutWhole) {
+  constexpr int N = 3000;
+  {
+    // Raw-text elements: each ends at its own end tag, whatever its case.
+    std::string page;
+    for (int i = 0; i < N; ++i) page += i % 2 ? "<title></title>x" : "<TITLE>a<b></Title>x";
+    const String src = UTF8ToUTF16(page);
+    const int start = int(src.size() / 2);  // the "<" of an element
+    const Parsed p = parse(BuildHtmlClipboardRecord(src, start, -1, String(), 12, u"F"));
+    EXPECT_EQ(p.fragment, page.substr(std::size_t(start)));
+  }
+  {
+    // Opened spans, then end tags and self-closed cells that close nothing:
+    // the spans stay open, and the fragment closes them all.
+    std::string page;
+    for (int i = 0; i < N; ++i) page += "<span>";
+    for (int i = 0; i < N; ++i) page += i % 2 ? "<td/>" : "</i>";
+    page += "x<i>y";
+    const String src = UTF8ToUTF16(page);
+    const int start = int(src.find(u'x'));
+    const Parsed p = parse(BuildHtmlClipboardRecord(src, start, -1, String(), 12, u"F"));
+    std::string want;
+    for (int i = 0; i < N; ++i) want += "<span>";
+    want += "x<i>y</i>";
+    for (int i = 0; i < N; ++i) want += "</span>";
+    EXPECT_EQ(p.fragment, want);
+  }
+  {
+    // Meta tags are all taken out, page-break properties all broken.
+    std::string page = "<html><head>";
+    for (int i = 0; i < N; ++i) page += i % 2 ? "<meta name=a>" : "<META content='b'>";
+    page += "</head><body>";
+    for (int i = 0; i < N; ++i) page += "<p style='page-break-after:auto;Page-Break-Before:auto'>x</p>";
+    page += "</body></html>";
+    const String src = UTF8ToUTF16(page);
+    const Parsed p = parse(BuildHtmlClipboardRecord(src, int(src.find(u">x<")) + 1, -1, String(), 12, u"F"));
+    EXPECT_EQ(p.html.find("<meta"), std::string::npos);
+    EXPECT_EQ(p.html.find("<META"), std::string::npos);
+    std::string want;
+    for (int i = 0; i < N; ++i) want += "<p style='age-break-after:auto;age-Break-Before:auto'>x</p>";
+    EXPECT_EQ(p.fragment, want);
+    EXPECT_NE(p.html.find("\r\n<html><style> body {font-size: 12pt; font-family: \"F\"; }</style><head></head><body>"),
+              std::string::npos)
+        << p.html.substr(0, 200);
+  }
+}
+
+// Select All and copy, as the window's copy button does, on a page of
+// thousands of style elements: the fragment is the page's text from its
+// first character on.
+TEST(HtmlClipboardRecord, SelectAllAndCopyOfAPageOfStyleElements) {
+  ViewerOnForm v;
+  v.openViewer(400, 300);
+  std::string page;
+  for (int i = 0; i < 3000; ++i) page += "<style></style>x";
+  v.load(page);
+  v.View->SelectAll();
+  v.View->CopyToClipboard();
+  const RawByteString bytes = Clipboard()->GetBuffer(RegisterClipboardFormat(u"HTML Format"));
+  THtmlClipboardRecord r;
+  r.Utf8.assign(bytes.begin(), bytes.end());
+  if (!r.Utf8.empty() && r.Utf8.back() == '\0') r.Utf8.pop_back();
+  const Parsed p = parse(r);
+  EXPECT_EQ(p.fragment, page.substr(page.find('x')));
+  v.closeViewer();
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -766,6 +768,72 @@ TEST_F(ViewerPrintPdf, TheScreenKeepsPaintingAndAnimatingWhilePrinting) {
   ASSERT_GE(pages.size(), 5u);
   EXPECT_GT(inkOnScreen, 100) << "the picture on screen is painted during the job";
   EXPECT_EQ(framesSeen.size(), 2u) << "the picture on screen changes frames during the job";
+}
+
+}  // namespace
+
+namespace {
+
+// Where each occurrence of Word lies on each sheet of a PDF file, read with
+// pdftotext's word boxes: per sheet, the width of each occurrence in points.
+std::vector<std::vector<double>> wordWidths(const std::string& File, const std::string& Word) {
+  const std::string xml = run("pdftotext -bbox '" + File + "' -");
+  std::vector<std::vector<double>> out;
+  for (size_t at = xml.find("<page"); at != std::string::npos; at = xml.find("<page", at + 1)) {
+    const size_t end = xml.find("</page>", at);
+    out.emplace_back();
+    const std::string tail = ">" + Word + "</word>";
+    for (size_t w = xml.find("<word ", at); w != std::string::npos && w < end; w = xml.find("<word ", w + 1)) {
+      const size_t close = xml.find("</word>", w);
+      const size_t gt = xml.find('>', w);
+      if (xml.compare(gt, tail.size(), tail) != 0) continue;
+      auto attr = [&](const char* Name) {
+        const size_t a = xml.find(std::string(Name) + "=\"", w);
+        return a < close ? std::atof(xml.c_str() + a + std::strlen(Name) + 2) : 0.0;
+      };
+      out.back().push_back(attr("xMax") - attr("xMin"));
+    }
+  }
+  return out;
+}
+
+// The first print of a process: a long table's footer rows are drawn at
+// the same size on the first sheet as on every other. Run in a process of
+// its own, so that nothing printed before sets up what the first print
+// needs.
+void printALongTableFirstThing() {
+  ViewerOnForm v;
+  v.openViewer(500, 400);
+  std::string html = "<body style='margin:0'><table border=1 cellspacing=0 width=300>"
+                     "<thead><tr><td>HEADROW</td></tr></thead><tfoot><tr><td>FOOTROW</td></tr></tfoot><tbody>";
+  for (int i = 0; i < 200; ++i) html += "<tr><td>body" + std::to_string(i) + "</td></tr>";
+  v.load(html + "</tbody></table></body>");
+  const std::string path = "/tmp/tamrix-first-print-" + std::to_string(getpid()) + ".pdf";
+  {
+    auto p = TViewPrinter::ToPdfFile(UTF8ToUTF16(path));
+    v.View->Print(1, 0x7FFFFFFF, p.get());
+    if (p->Printing()) p->EndDoc();
+  }
+  const auto foot = wordWidths(path, "FOOTROW"), head = wordWidths(path, "HEADROW");
+  std::remove(path.c_str());
+  v.closeViewer();
+  // Every sheet has its header and footer once, each as wide as on the
+  // last sheet (the page's own TFOOT rows are on the last).
+  bool ok = foot.size() >= 3 && head.size() == foot.size() && foot.back().size() == 1 && head.back().size() == 1;
+  for (size_t s = 0; ok && s < foot.size(); ++s) {
+    std::fprintf(stderr, "sheet %zu:", s + 1);
+    for (double w : foot[s]) std::fprintf(stderr, " FOOTROW %.1f pt", w);
+    for (double w : head[s]) std::fprintf(stderr, " HEADROW %.1f pt", w);
+    std::fprintf(stderr, "\n");
+    ok = foot[s].size() == 1 && head[s].size() == 1 && std::abs(foot[s][0] - foot.back().at(0)) < 0.5 &&
+         std::abs(head[s][0] - head.back().at(0)) < 0.5;
+  }
+  std::exit(ok ? 0 : 1);
+}
+
+TEST(ViewerFirstPrint, ALongTablesFooterHasItsSizeOnTheFirstSheetOfTheFirstPrint) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(printALongTableFirstThing(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
