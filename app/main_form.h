@@ -242,6 +242,8 @@ private:
   void WMHotKey(TMessage& Message);
   void WMSysCommand(TMessage& Message);
   void WMChangeCBChain(TMessage& Message);
+  // The viewer after this window, never the window itself.
+  HWND nextClipboardViewer();
   void WMDrawClipboard(TMessage& Message);
 
   std::unique_ptr<TTreeThread> FTreeThread;

@@ -16,11 +16,16 @@ void TRuForm::Dispatch(TMessage& Message) {
   }
 }
 
+// The next viewer is kept for the program, not per window: a second main
+// window (or one that joined twice) may find itself there. A window never
+// passes a message on to itself, which would send it round for ever.
+HWND TRuForm::nextClipboardViewer() { return NextClipboardViewer == Handle() ? nullptr : NextClipboardViewer; }
+
 void TRuForm::WMChangeCBChain(TMessage& Message) {
   if (reinterpret_cast<HWND>(Message.WParam) == NextClipboardViewer)
     NextClipboardViewer = reinterpret_cast<HWND>(Message.LParam);
-  else if (NextClipboardViewer)
-    SendMessage(NextClipboardViewer, WM_CHANGECBCHAIN, Message.WParam, Message.LParam);
+  else if (HWND next = nextClipboardViewer())
+    SendMessage(next, WM_CHANGECBCHAIN, Message.WParam, Message.LParam);
 }
 
 void TRuForm::WMDrawClipboard(TMessage& Message) {
@@ -35,7 +40,7 @@ void TRuForm::WMDrawClipboard(TMessage& Message) {
   } else {
     LastClipboardText = text;
   }
-  if (NextClipboardViewer) SendMessage(NextClipboardViewer, WM_DRAWCLIPBOARD, Message.WParam, Message.LParam);
+  if (HWND next = nextClipboardViewer()) SendMessage(next, WM_DRAWCLIPBOARD, Message.WParam, Message.LParam);
 }
 
 void TRuForm::WMSysCommand(TMessage& Message) {

@@ -363,6 +363,41 @@ TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
   EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
 }
 
+// A second main window while the first lives: the program keeps one next
+// viewer, so the first window finds itself there. It never passes a change
+// on to itself (which would recurse until the stack ran out), and once the
+// second window goes the first watches the clipboard as before.
+TEST_F(Window, ASecondMainWindowKeepsTheClipboardChainFreeOfLoops) {
+  Start();
+  auto copy = [&](const String& text) {
+    Clipboard()->SetAsText(text);
+    for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  };
+  auto* second = new TRuForm(nullptr);
+  second->SetProgramFolder(Utf8ToUnicode(Dir.string()));
+  second->AfterConstruction();
+  EXPECT_EQ(GetClipboardViewer(), second->Handle());
+  copy(u"wolf");
+  copy(u"fox");
+  const HWND first = Form->Handle();
+  second->Free();
+  // The dictionaries are the program's too: the first window opens them again.
+  RuForm = Form;
+  Form->FormActivate(Form);
+  EXPECT_EQ(GetClipboardViewer(), first);
+  copy(u"fox");
+  copy(u"fox");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  // Joining again does not make the window its own successor.
+  EXPECT_EQ(SetClipboardViewer(first), nullptr);
+  copy(u"wolf");
+  copy(u"wolf");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+  // Leaving with itself named as the next leaves no window behind.
+  ChangeClipboardChain(first, first);
+  EXPECT_EQ(GetClipboardViewer(), nullptr);
+}
+
 TEST_F(Window, CloseCommandFollowsTheTraySettings) {
   Start();
   Form->Show();
