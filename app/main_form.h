@@ -65,6 +65,8 @@ public:
 
 private:
   bool addRow(std::int64_t Id, const char* Word, int Bytes);
+  // While the engine reads without finding a row.
+  bool idle();
   // Gives the tree the rows read since the last time.
   void flushRows();
   TRuForm* FForm;
@@ -230,6 +232,8 @@ private:
   // After a run ends: the activation, close, search or completion that
   // arrived while it ran.
   void runPending();
+  // Lets the window handle its messages from inside a run.
+  void pumpMessages();
   void activateDictionaries();
   // Counts the shown page's pages, asks where to print them and prints.
   void printShownPage();
@@ -256,6 +260,7 @@ private:
   bool FPendingCompletion = false;
   bool FPendingActivation = false;
   bool FPendingClose = false;
+  bool FPumping = false;
   bool FHotKeyRegistered = false;
   bool FClosing = false;
   bool FFormDestroyDone = false;

@@ -259,6 +259,33 @@ TEST_F(Window, StopEndsTheWholeRun) {
   EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
 }
 
+// A search that reads many articles and finds nothing in them still shows
+// "стоп!" while it runs, handles the click on it, and ends there: the
+// dictionary after it, which holds the word, is not searched.
+TEST_F(Window, ASearchThatFindsNothingShowsStopAndStops) {
+  {
+    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+    big.Properties("Big", "en");
+    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
+             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
+    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, 'an article of ' || word FROM words;");
+  }
+  List("big 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  String shown;
+  Later([&] {
+    shown = Form->SearchButton->Caption();
+    Form->SearchButtonClick(Form->SearchButton);
+  });
+  Search(u"%", u"masts");
+  EXPECT_EQ(UTF16ToUTF8(shown), "стоп!");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]") << "the run went on after the stop";
+  EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
+  // Unstopped, the same search finds the word in the second dictionary.
+  Search(u"%", u"masts");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,-1)[FOREST#2]");
+}
+
 TEST_F(Window, LongResultListsKeepEveryRowInOrder) {
   // Row counts that are not a multiple of anything round, captions of
   // every length, and a look at the tree while the run handles messages.
