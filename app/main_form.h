@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -186,6 +187,11 @@ public:
   void N1Click(TObject* Sender);
   void N2Click(TObject* Sender);
   void N3Click(TObject* Sender);
+  // Puts what Copy stores on the clipboard as the program's own copy, which
+  // the clipboard watch never takes for a double copy.
+  void CopyOwn(const std::function<void()>& Copy);
+  // Whether the clipboard holds a copy the program made itself.
+  bool IsOwnCopy();
   // Save and print of the shown page (article_output.cpp).
   void SaveButtonClick(TObject* Sender);
   void PrintButtonClick(TObject* Sender);

@@ -1,5 +1,9 @@
 // The main window's own messages: the clipboard viewer chain and the double
 // copy, the system close command, the hot key; and the tray menu.
+#include <unistd.h>
+
+#include <string>
+
 #include "app/main_form.h"
 #include "platform/gui/clipboard.h"
 #include "platform/gui/stdctrls.h"
@@ -28,15 +32,58 @@ void TRuForm::WMChangeCBChain(TMessage& Message) {
     SendMessage(next, WM_CHANGECBCHAIN, Message.WParam, Message.LParam);
 }
 
+namespace {
+
+// The program's own copies carry a mark of this run beside their formats,
+// so that the clipboard watch tells them from copies made elsewhere
+// (another run of the program included). A copy by another program
+// replaces the whole clipboard, the mark with it.
+UINT ownCopyFormat() { return RegisterClipboardFormat(u"tamrix own copy"); }
+RawByteString ownCopyMark() { return "tamrix " + std::to_string(getpid()); }
+
+}  // namespace
+
+void TRuForm::CopyOwn(const std::function<void()>& Copy) {
+  TClipboard* clip = Clipboard();
+  const RawByteString mark = ownCopyMark();
+  // One change: what Copy stores and the mark are published together.
+  clip->Open();
+  try {
+    clip->Clear();
+    Copy();
+    clip->SetBuffer(ownCopyFormat(), mark.data(), mark.size());
+  } catch (...) {
+    clip->Close();
+    throw;
+  }
+  clip->Close();
+}
+
+bool TRuForm::IsOwnCopy() {
+  TClipboard* clip = Clipboard();
+  return clip->HasFormat(ownCopyFormat()) && clip->GetBuffer(ownCopyFormat()) == ownCopyMark();
+}
+
 void TRuForm::WMDrawClipboard(TMessage& Message) {
   TClipboard* clip = Clipboard();
   const bool hasText = clip->HasFormat(CF_TEXT) || clip->HasFormat(CF_UNICODETEXT);
   const String text = hasText ? clip->AsText() : String();
-  if (hasText && text == LastClipboardText && AppSettings.UseCtrlC && !FClosing) {
-    QueryCombo->SetText(text);
-    SearchButtonClick(this);
-    TrayIcon2->ShowMainForm();
+  if (IsOwnCopy()) {
+    // The program's own copy ("в буфер" pressed twice, say) is no double
+    // copy, and no half of one either.
     LastClipboardText.clear();
+  } else if (hasText && text == LastClipboardText && AppSettings.UseCtrlC && !FClosing) {
+    LastClipboardText.clear();
+    QueryCombo->SetText(text);
+    const HWND next = nextClipboardViewer();
+    // The search may end with the window gone (its handlers may close it).
+    const std::weak_ptr<bool> alive = FAlive;
+    SearchButtonClick(this);
+    if (alive.expired()) {
+      if (next && IsWindow(next)) SendMessage(next, WM_DRAWCLIPBOARD, Message.WParam, Message.LParam);
+      return;
+    }
+    TrayIcon2->ShowMainForm();
   } else {
     LastClipboardText = text;
   }

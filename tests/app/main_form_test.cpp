@@ -390,6 +390,57 @@ TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
   EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
 }
 
+// The program's own copies ("в буфер", "копировать", Ctrl+C in the
+// article) never search, however often they are made, and are no half of
+// a pair either; the same text copied twice elsewhere still searches.
+TEST_F(Window, OwnCopiesAreNoDoubleCopy) {
+  Start();
+  auto settle = [] {
+    for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  };
+  Search(u"fox");
+  const std::string tree = Tree();
+  ASSERT_EQ(tree, "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  const std::string page = Page();
+  for (int i = 0; i < 3; ++i) {
+    Form->BufferButtonClick(Form->BufferButton);
+    settle();
+  }
+  const String copied = Clipboard()->AsText();
+  EXPECT_NE(UTF16ToUTF8(copied).find("лиса"), std::string::npos) << UTF16ToUTF8(copied);
+  EXPECT_EQ(Tree(), tree);
+  EXPECT_EQ(Page(), page);
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fox");
+  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
+  Form->HTMLOut->SelectAll();
+  for (int i = 0; i < 2; ++i) {
+    Form->N1Click(Form);
+    settle();
+  }
+  for (int i = 0; i < 2; ++i) {
+    WORD c = 'C', ctrl = VK_CONTROL;
+    Form->HTMLOutKeyDown(Form->HTMLOut, c, {ssCtrl});
+    Form->HTMLOutKeyUp(Form->HTMLOut, c, {ssCtrl});
+    Form->HTMLOutKeyUp(Form->HTMLOut, ctrl, {});
+    settle();
+  }
+  EXPECT_EQ(Tree(), tree);
+  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
+
+  // After an own copy of a word, the word copied once elsewhere does not
+  // search, twice it does.
+  Form->CopyOwn([] { Clipboard()->SetAsText(u"wolf"); });
+  settle();
+  EXPECT_TRUE(Form->IsOwnCopy());
+  Clipboard()->SetAsText(u"wolf");
+  settle();
+  EXPECT_FALSE(Form->IsOwnCopy());
+  EXPECT_EQ(Tree(), tree);
+  Clipboard()->SetAsText(u"wolf");
+  settle();
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+}
+
 // A second main window while the first lives: the program keeps one next
 // viewer, so the first window finds itself there. It never passes a change
 // on to itself (which would recurse until the stack ran out), and once the
