@@ -177,6 +177,9 @@ void TTreeThread::flushRows() {
 void TTreeThread::Execute() {
   TRuForm* f = FForm;
   const std::uint64_t start = GetTickCount64();
+  // Emptied inside the update that the run ends, as the completion does: no
+  // blank list is shown while the run reads.
+  f->vst->BeginUpdate();
   f->vst->Clear();
   f->LastRootNode = nullptr;
   ResultCount = 0;
@@ -195,7 +198,6 @@ void TTreeThread::Execute() {
     f->CheckQuery(query + u" " + Trim(f->AdditionalEdit->Text()));
   }
 
-  f->vst->BeginUpdate();
   f->ProgressBar->SetPosition(0);
   f->ProgressBar->SetVisible(true);
   const UTF8String& w = QueryWords[1];
@@ -263,12 +265,15 @@ void TAutoCompleteThread::Execute() {
   if (lock) lock->Enter();
   RootCreated = false;
   CompletionRunning = true;
+  // Emptied inside the update: the window keeps showing the last list until
+  // the new one is there, rather than a blank list the repaints made while
+  // the rows are read would show.
+  f->vst->BeginUpdate();
   if (ResultCount > 0) {
     f->vst->Clear();
     f->LastRootNode = nullptr;
   }
   ResultCount = 0;
-  f->vst->BeginUpdate();
   CompletionStop = false;
   const String prefix = FoldYo(AnsiUpperCase(f->QueryCombo->Text()));
   if (LastDictIndex >= 0 && Dicts[0].Db)
