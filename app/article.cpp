@@ -1,8 +1,10 @@
 #include "app/article.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "app/data_files.h"
+#include "app/dictionaries.h"
 #include "platform/core/exception.h"
 #include "platform/core/strings.h"
 #include "platform/core/streams.h"
@@ -94,9 +96,11 @@ private:
 };
 
 // Marks every occurrence of Word in a run of text that holds no reference.
-void highlightRun(const String& s, size_t from, size_t to, const String& upperWord, const String& open,
-                  String& out) {
-  const String upperRun = upperChars(s.substr(from, to - from));
+void highlightRun(const String& s, size_t from, size_t to, const String& upperWord, bool FoldYe,
+                  const String& open, String& out) {
+  String upperRun = upperChars(s.substr(from, to - from));
+  // "Ё" of the article counts as "Е", as the search found it.
+  if (FoldYe) std::replace(upperRun.begin(), upperRun.end(), u'Ё', u'Е');
   size_t at, done = 0;
   while ((at = upperRun.find(upperWord, done)) != String::npos) {
     out.append(s, from + done, at - done);
@@ -113,7 +117,8 @@ void highlightRun(const String& s, size_t from, size_t to, const String& upperWo
 // link).
 String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
-  const String upperWord = upperChars(word);
+  const String upperWord = FoldYo(upperChars(word));
+  const bool foldYe = FoldsYe(upperWord);
   const String open = u"<FONT style=\"background-color: #E0FFFF\">" + word + u"</FONT>";
   TForwardSearch closeMedia(s, u"</5>"), closeLink(s, u"</7>");
   TTagScanner tags(s);
@@ -146,12 +151,12 @@ String highlight(const String& s, const String& word) {
         ++k;
         continue;
       }
-      highlightRun(s, runStart, k, upperWord, open, out);
+      highlightRun(s, runStart, k, upperWord, foldYe, open, out);
       out.append(s, k, n);
       k += n;
       runStart = k;
     }
-    highlightRun(s, runStart, textEnd, upperWord, open, out);
+    highlightRun(s, runStart, textEnd, upperWord, foldYe, open, out);
     i = textEnd;
   }
   return out;

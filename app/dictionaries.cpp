@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
+#include <memory>
 
 #include "db/database_files.h"
 #include "db/utf8_convert.h"
@@ -145,8 +147,22 @@ bool WordMatchesLanguages(const String& Languages, const String& Word) {
   return false;
 }
 
+namespace {
+
+// Whether Text is Russian: every blank-separated word of it is written in
+// the alphabet named "ru" (a headword may have several words).
+bool isRussian(const String& Text) {
+  String letters;
+  letters.reserve(Text.size());
+  for (char16_t c : Text)
+    if (c != u' ') letters += c;
+  return WordMatchesLanguages(u"ru", letters);
+}
+
+}  // namespace
+
 String FoldYo(const String& Word) {
-  if (!WordMatchesLanguages(u"ru", Word)) return Word;
+  if (!isRussian(Word)) return Word;
   String w = Word;
   for (char16_t& c : w) {
     if (c == u'ё') c = u'е';
@@ -243,9 +259,9 @@ void addYeBranches(TSearchStatement& s, const UTF8String& Select, const String& 
   }
 }
 
-bool foldsYe(const String& Upper) { return Upper.find(u'Е') != String::npos && WordMatchesLanguages(u"ru", Upper); }
-
 }  // namespace
+
+bool FoldsYe(const String& Upper) { return Upper.find(u'Е') != String::npos && isRussian(Upper); }
 
 TSearchStatement BuildSearchStatement() {
   TSearchStatement s;
@@ -253,24 +269,35 @@ TSearchStatement BuildSearchStatement() {
   const bool join = QueryWordCount > 1;
   UTF8String select = "SELECT words.ROWID, words.word FROM words";
   if (join) select += ", descriptions";
+  // An additional Russian word is looked for with every "Ё" of the article
+  // and of the word counted as "Е", as the main word is: the word goes in
+  // upper-cased and folded, the article text is folded as it is read.
+  std::vector<UTF8String> additional;
+  std::vector<bool> folded;
+  for (int k = 2; k <= QueryWordCount; ++k) {
+    const String upper = FoldYo(AnsiUpperCase(Utf8ToUnicode(QueryWords[k])));
+    folded.push_back(FoldsYe(upper));
+    additional.push_back("%" + (folded.back() ? UnicodeToUtf8(upper) : QueryWords[k]) + "%");
+  }
   // The description conditions, numbered from First.
   auto tail = [&](int First) {
     UTF8String t;
     if (!join) return t;
     t = " AND words.ROWID=descriptions.ROWID";
-    for (int k = 2; k <= QueryWordCount; ++k)
-      t += " AND myUPPER(description) LIKE myUPPER(?" + std::to_string(First + k - 2) + ")";
+    for (int k = 2; k <= QueryWordCount; ++k) {
+      const std::string n = std::to_string(First + k - 2);
+      t += folded[size_t(k - 2)] ? " AND replace(myUPPER(description), 'Ё', 'Е') LIKE ?" + n
+                                 : " AND myUPPER(description) LIKE myUPPER(?" + n + ")";
+    }
     return t;
   };
-  auto tailParams = [&] {
-    for (int k = 2; k <= QueryWordCount; ++k) s.Params.push_back("%" + QueryWords[k] + "%");
-  };
+  auto tailParams = [&] { s.Params.insert(s.Params.end(), additional.begin(), additional.end()); };
   if (w == "%") {
     s.SQL = select + " WHERE words.ROWID>0" + tail(1);
   } else {
     const String upper = AnsiUpperCase(Utf8ToUnicode(w));
     const bool like = hasWildcard(upper);
-    if (!foldsYe(upper)) {
+    if (!FoldsYe(upper)) {
       s.SQL = select + (like ? " WHERE word LIKE ?1" : " WHERE word=?1") + tail(2);
       s.Params.push_back(UnicodeToUtf8(upper));
     } else {
@@ -286,7 +313,7 @@ TSearchStatement BuildSearchStatement() {
 TSearchStatement BuildCompletionStatement(const String& Prefix) {
   TSearchStatement s;
   const UTF8String select = "SELECT words.ROWID, words.word FROM words";
-  if (!foldsYe(Prefix)) {
+  if (!FoldsYe(Prefix)) {
     s.SQL = select + " WHERE word LIKE ?;";
     s.Params.push_back(UnicodeToUtf8(Prefix) + "%");
     return s;
@@ -298,31 +325,64 @@ TSearchStatement BuildCompletionStatement(const String& Prefix) {
   return s;
 }
 
-int RunSearchStatement(sqlite3* Db, const TSearchStatement& Statement, const TRowCallback& Row) {
-  if (!Db) return SQLITE_MISUSE;
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(Db, Statement.SQL.c_str(), -1, &st, nullptr);
-  if (rc != SQLITE_OK || !st) {
-    sqlite3_finalize(st);
-    return rc;
+namespace {
+
+// Engine steps between two calls of the idle callback: a few hundred rows
+// of an article search, well under a millisecond.
+constexpr int kIdleSteps = 4000;
+
+struct TIdleCall {
+  const TIdleCallback* Idle;
+  std::exception_ptr Raised;
+};
+
+int idleProgress(void* user) {
+  auto* call = static_cast<TIdleCall*>(user);
+  try {
+    return (*call->Idle)() ? 1 : 0;
+  } catch (...) {
+    // Carried past the engine and raised again once the statement ends.
+    call->Raised = std::current_exception();
+    return 1;
   }
+}
+
+}  // namespace
+
+int RunSearchStatement(sqlite3* Db, const TSearchStatement& Statement, const TRowCallback& Row,
+                       const TIdleCallback& Idle) {
+  if (!Db) return SQLITE_MISUSE;
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(Db, Statement.SQL.c_str(), -1, &raw, nullptr);
+  // Finalised however the rows end, a handler's exception included.
+  const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> st(raw, sqlite3_finalize);
+  if (rc != SQLITE_OK || !st) return rc;
   for (size_t i = 0; i < Statement.Params.size(); ++i) {
     const UTF8String& p = Statement.Params[i];
-    rc = sqlite3_bind_text(st, int(i + 1), p.data(), int(std::min<size_t>(p.size(), INT_MAX)), SQLITE_TRANSIENT);
-    if (rc != SQLITE_OK) {
-      sqlite3_finalize(st);
-      return rc;
+    rc = sqlite3_bind_text(st.get(), int(i + 1), p.data(), int(std::min<size_t>(p.size(), INT_MAX)),
+                           SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) return rc;
+  }
+  TIdleCall idle{&Idle, nullptr};
+  {
+    // The handler goes with the statement (it belongs to the connection).
+    struct TIdleHandler {
+      sqlite3* Db;
+      ~TIdleHandler() {
+        if (Db) sqlite3_progress_handler(Db, 0, nullptr, nullptr);
+      }
+    } handler{Idle ? Db : nullptr};
+    if (Idle) sqlite3_progress_handler(Db, kIdleSteps, idleProgress, &idle);
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+      const auto* word = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1));
+      const int bytes = sqlite3_column_bytes(st.get(), 1);
+      if (Row(sqlite3_column_int64(st.get(), 0), word ? word : "", bytes)) {
+        rc = SQLITE_ABORT;
+        break;
+      }
     }
   }
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    const auto* word = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-    const int bytes = sqlite3_column_bytes(st, 1);
-    if (Row(sqlite3_column_int64(st, 0), word ? word : "", bytes)) {
-      rc = SQLITE_ABORT;
-      break;
-    }
-  }
-  sqlite3_finalize(st);
+  if (idle.Raised) std::rethrow_exception(idle.Raised);
   return rc;
 }
 

@@ -60,6 +60,10 @@ void CheckQuery(const String& Text);
 // alphabet named "ru" (headwords are stored with "Е").
 String FoldYo(const String& Word);
 
+// Whether Upper (upper-cased, folded) is Russian text with an "Е", which
+// then stands for "Е" and "Ё" both.
+bool FoldsYe(const String& Upper);
+
 // A statement with its parameter values (bound in order, from 1).
 struct TSearchStatement {
   UTF8String SQL;
@@ -78,10 +82,17 @@ TSearchStatement BuildCompletionStatement(const String& Prefix);
 // Called per row with the ROWID and the headword as UTF-8; returns true to
 // stop the statement.
 using TRowCallback = std::function<bool(std::int64_t Id, const char* Word, int Bytes)>;
-// Prepares, binds and steps the statement, calling Row for every row.
-// Returns the engine's result code (SQLITE_DONE or SQLITE_OK when all rows
-// were read); a failure adds nothing more.
-int RunSearchStatement(sqlite3* Db, const TSearchStatement& Statement, const TRowCallback& Row);
+// Called now and then while the engine reads without finding a row (an
+// article search that finds nothing reads every article); returns true to
+// stop the statement.
+using TIdleCallback = std::function<bool()>;
+// Prepares, binds and steps the statement, calling Row for every row and
+// Idle, when given, every few thousand steps of the engine. Returns the
+// engine's result code (SQLITE_DONE or SQLITE_OK when all rows were read);
+// a failure adds nothing more. What Idle raises is raised again once the
+// statement has ended.
+int RunSearchStatement(sqlite3* Db, const TSearchStatement& Statement, const TRowCallback& Row,
+                       const TIdleCallback& Idle = nullptr);
 
 // Registers the upper-casing SQL function the description conditions use.
 void RegisterMyUpper(sqlite3* Db);

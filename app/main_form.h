@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -65,6 +66,8 @@ public:
 
 private:
   bool addRow(std::int64_t Id, const char* Word, int Bytes);
+  // While the engine reads without finding a row.
+  bool idle();
   // Gives the tree the rows read since the last time.
   void flushRows();
   TRuForm* FForm;
@@ -184,6 +187,11 @@ public:
   void N1Click(TObject* Sender);
   void N2Click(TObject* Sender);
   void N3Click(TObject* Sender);
+  // Puts what Copy stores on the clipboard as the program's own copy, which
+  // the clipboard watch never takes for a double copy.
+  void CopyOwn(const std::function<void()>& Copy);
+  // Whether the clipboard holds a copy the program made itself.
+  bool IsOwnCopy();
   // Save and print of the shown page (article_output.cpp).
   void SaveButtonClick(TObject* Sender);
   void PrintButtonClick(TObject* Sender);
@@ -230,6 +238,8 @@ private:
   // After a run ends: the activation, close, search or completion that
   // arrived while it ran.
   void runPending();
+  // Lets the window handle its messages from inside a run.
+  void pumpMessages();
   void activateDictionaries();
   // Counts the shown page's pages, asks where to print them and prints.
   void printShownPage();
@@ -242,6 +252,8 @@ private:
   void WMHotKey(TMessage& Message);
   void WMSysCommand(TMessage& Message);
   void WMChangeCBChain(TMessage& Message);
+  // The viewer after this window, never the window itself.
+  HWND nextClipboardViewer();
   void WMDrawClipboard(TMessage& Message);
 
   std::unique_ptr<TTreeThread> FTreeThread;
@@ -254,6 +266,7 @@ private:
   bool FPendingCompletion = false;
   bool FPendingActivation = false;
   bool FPendingClose = false;
+  bool FPumping = false;
   bool FHotKeyRegistered = false;
   bool FClosing = false;
   bool FFormDestroyDone = false;

@@ -207,14 +207,18 @@ void TRuForm::HTMLOutKeyDown(TObject*, WORD& Key, TShiftState Shift) {
 void TRuForm::HTMLOutKeyUp(TObject*, WORD& Key, TShiftState) {
   if (!FCopyKeysDown || (Key != 'C' && Key != VK_CONTROL)) return;
   FCopyKeysDown = false;
-  Clipboard()->SetAsText(HTMLOut->GetSelText());
+  CopyOwn([this] { Clipboard()->SetAsText(HTMLOut->GetSelText()); });
 }
 
 void TRuForm::BufferButtonClick(TObject*) {
   HTMLOut->SelectAll();
-  HTMLOut->CopyToClipboard();
+  // An empty page copies nothing and leaves the clipboard as it was.
+  if (HTMLOut->SelLength() <= 0) return;
+  CopyOwn([this] { HTMLOut->CopyToClipboard(); });
 }
 
-void TRuForm::N1Click(TObject*) { Clipboard()->SetAsText(HTMLOut->GetSelText()); }
+void TRuForm::N1Click(TObject*) {
+  CopyOwn([this] { Clipboard()->SetAsText(HTMLOut->GetSelText()); });
+}
 void TRuForm::N2Click(TObject*) { HTMLOut->SelectAll(); }
 void TRuForm::N3Click(TObject*) { QueryCombo->SetText(HTMLOut->GetSelText()); }

@@ -116,6 +116,21 @@ void TRuForm::runPending() {
 
 void TRuForm::CheckQuery(const String& Text) { ::CheckQuery(Text); }
 
+void TRuForm::pumpMessages() {
+  // A page shown while the messages are handled reads from the connection
+  // the run reads from, and the engine calls the run back from there: the
+  // run does not handle messages again inside its own handling.
+  if (FPumping) return;
+  FPumping = true;
+  try {
+    Application->ProcessMessages();
+  } catch (...) {
+    FPumping = false;
+    throw;
+  }
+  FPumping = false;
+}
+
 // ---- the search run -----------------------------------------------------------------------
 
 bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
@@ -134,9 +149,16 @@ bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
   // the row; every few rows keeps the window just as responsive.
   if (FPendingCount == FPending.size()) {
     flushRows();
-    Application->ProcessMessages();
+    f->pumpMessages();
   }
   return stop;
+}
+
+bool TTreeThread::idle() {
+  // A search that finds nothing for a while still shows "стоп!" and takes
+  // the click on it.
+  FForm->pumpMessages();
+  return SearchStop;
 }
 
 void TTreeThread::flushRows() {
@@ -155,6 +177,9 @@ void TTreeThread::flushRows() {
 void TTreeThread::Execute() {
   TRuForm* f = FForm;
   const std::uint64_t start = GetTickCount64();
+  // Emptied inside the update that the run ends, as the completion does: no
+  // blank list is shown while the run reads.
+  f->vst->BeginUpdate();
   f->vst->Clear();
   f->LastRootNode = nullptr;
   ResultCount = 0;
@@ -173,7 +198,6 @@ void TTreeThread::Execute() {
     f->CheckQuery(query + u" " + Trim(f->AdditionalEdit->Text()));
   }
 
-  f->vst->BeginUpdate();
   f->ProgressBar->SetPosition(0);
   f->ProgressBar->SetVisible(true);
   const UTF8String& w = QueryWords[1];
@@ -189,7 +213,9 @@ void TTreeThread::Execute() {
       if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);
       SearchRunning = !SearchStop;
       f->vst->BeginUpdate();
-      RunSearchStatement(Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+      RunSearchStatement(
+          Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); },
+          [this] { return idle(); });
       // The rows read since the last group, the one that asked to stop included.
       flushRows();
       f->vst->EndUpdate();
@@ -229,7 +255,7 @@ bool TAutoCompleteThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
   f->AddResultNode(f->LastRootNode, UTF8String(Word, size_t(Bytes)), nkHeadword, Id);
   ++ResultCount;
   const bool stop = CompletionStop;
-  Application->ProcessMessages();
+  f->pumpMessages();
   return stop;
 }
 
@@ -239,17 +265,27 @@ void TAutoCompleteThread::Execute() {
   if (lock) lock->Enter();
   RootCreated = false;
   CompletionRunning = true;
+  // Emptied inside the update: the window keeps showing the last list until
+  // the new one is there, rather than a blank list the repaints made while
+  // the rows are read would show.
+  f->vst->BeginUpdate();
   if (ResultCount > 0) {
     f->vst->Clear();
     f->LastRootNode = nullptr;
   }
   ResultCount = 0;
-  f->vst->BeginUpdate();
   CompletionStop = false;
   const String prefix = FoldYo(AnsiUpperCase(f->QueryCombo->Text()));
   if (LastDictIndex >= 0 && Dicts[0].Db)
-    RunSearchStatement(Dicts[0].Db, BuildCompletionStatement(prefix),
-                       [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); });
+    RunSearchStatement(
+        Dicts[0].Db, BuildCompletionStatement(prefix),
+        [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); },
+        [f] {
+          // A prefix that starts with a wildcard reads every headword: the
+          // next keystroke still ends it.
+          f->pumpMessages();
+          return CompletionStop;
+        });
   // Opened inside the update: the list is painted once, open, with its
   // scroll bars set for the rows it shows.
   if (f->vst->RootNodeCount() > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);

@@ -243,6 +243,9 @@ HWND SetClipboardViewer(HWND Wnd) {
   if (!IsWindow(Wnd)) return nullptr;
   watchClipboard();
   HWND previous = gViewer && IsLiveWindow(gViewer, gViewerSerial) ? gViewer : nullptr;
+  // A window that joins twice is not its own successor: a message passed on
+  // to the next viewer would come back to it for ever.
+  if (previous == Wnd) previous = nullptr;
   gViewer = Wnd;
   gViewerSerial = Wnd->Serial;
   SendMessage(Wnd, WM_DRAWCLIPBOARD, 0, 0);
@@ -251,6 +254,7 @@ HWND SetClipboardViewer(HWND Wnd) {
 
 bool ChangeClipboardChain(HWND Remove, HWND Next) {
   if (!Remove) return false;
+  if (Next == Remove) Next = nullptr;
   if (Remove == gViewer) {
     gViewer = Next && IsWindow(Next) ? Next : nullptr;
     gViewerSerial = gViewer ? gViewer->Serial : 0;

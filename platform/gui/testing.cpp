@@ -1,5 +1,6 @@
 // Scripted input and window capture.
 #include <QApplication>
+#include <QBackingStore>
 #include <memory>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -295,4 +296,72 @@ String ToolkitText(const char* Context, const char* Text) {
   EnsureQtApplication();
   const QString t = QCoreApplication::translate(Context, Text);
   return String(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+}
+
+namespace {
+
+class TShownPixelsWatch : public QObject {
+public:
+  QPointer<QWidget> Widget;
+  TShownPixels Shown;
+  std::vector<std::uint32_t> Last;
+  int LastWidth = -1, LastHeight = -1;
+
+  void Check() {
+    QWidget* w = Widget.data();
+    if (!w || !Shown) return;
+    QBackingStore* store = w->window()->backingStore();
+    QPaintDevice* device = store ? store->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) return;
+    const QImage& image = *static_cast<QImage*>(device);
+    const qreal ratio = image.devicePixelRatio();
+    const QPoint at = w->mapTo(w->window(), QPoint(0, 0)) * ratio;
+    const QImage part = image.copy(QRect(at, w->size() * ratio)).convertToFormat(QImage::Format_ARGB32);
+    std::vector<std::uint32_t> pixels(size_t(part.width()) * size_t(part.height()));
+    for (int y = 0; y < part.height(); ++y) {
+      auto* row = reinterpret_cast<const std::uint32_t*>(part.constScanLine(y));
+      std::copy(row, row + part.width(), pixels.begin() + std::ptrdiff_t(y) * part.width());
+    }
+    if (pixels == Last && part.width() == LastWidth && part.height() == LastHeight) return;
+    Last = std::move(pixels);
+    LastWidth = part.width();
+    LastHeight = part.height();
+    Shown(Last, LastWidth, LastHeight);
+  }
+
+protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    // A repaint of the window paints into what it shows and hands it on as
+    // a whole: before it, the window shows what the last one left.
+    QWidget* w = Widget.data();
+    if (event->type() == QEvent::UpdateRequest && w && (object == w->window() || object == w->window()->windowHandle()))
+      Check();
+    return false;
+  }
+};
+
+TShownPixelsWatch*& shownPixelsWatch() {
+  static TShownPixelsWatch* watch = nullptr;
+  return watch;
+}
+
+}  // namespace
+
+void WatchShownPixels(TWinControl* Control, TShownPixels Shown) {
+  TShownPixelsWatch*& watch = shownPixelsWatch();
+  delete watch;
+  watch = nullptr;
+  if (!Control) return;
+  Control->HandleNeeded();
+  QWidget* w = Control->Private()->Widget;
+  if (!w) return;
+  watch = new TShownPixelsWatch;
+  watch->Widget = w;
+  watch->Shown = std::move(Shown);
+  qApp->installEventFilter(watch);
+  watch->Check();
+}
+
+void CheckShownPixels() {
+  if (TShownPixelsWatch* watch = shownPixelsWatch()) watch->Check();
 }

@@ -3,6 +3,7 @@
 // is made as the toolkit's own events and delivered to a window the way the
 // window system would, so it goes through the same translation as a user's.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/gui/controls.h"
@@ -76,3 +77,13 @@ void ChangeDesktopColours(TColor Window);
 // The desktop's colours as they were before the first change.
 void RestoreDesktopColours();
 
+
+// The pixels of a control's area as its window shows them (what the window
+// system was last given, not a fresh rendering), 32-bit ARGB rows top-down.
+using TShownPixels = std::function<void(const std::vector<std::uint32_t>& Pixels, int Width, int Height)>;
+// Calls Shown each time those pixels differ from the ones seen last: they
+// are looked at before each repaint of the control's window, so that every
+// frame the window showed is seen, and when CheckShownPixels is called. A
+// null Control stops the watch.
+void WatchShownPixels(TWinControl* Control, TShownPixels Shown);
+void CheckShownPixels();

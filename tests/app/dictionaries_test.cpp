@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include "app/article.h"
 #include "app/data_files.h"
 #include "platform/core/strings.h"
 #include "tests/app/app_test_util.h"
@@ -259,6 +260,42 @@ TEST_F(Dictionaries, YoIsFoundAtAnyPlaceSpeltEitherWay) {
     EXPECT_EQ(text.find("SCAN"), std::string::npos) << text;
     EXPECT_LE(st.Params.size(), 9u);
   }
+}
+
+// "Ё" counts as "Е" beyond the main word as well: in the article text an
+// additional word is looked for in, in the highlighting of what it found,
+// and in completions of headwords of several words.
+TEST_F(Dictionaries, YoCountsAsYeInArticleTextAndInHeadwordsOfSeveralWords) {
+  Dict("yo")
+      .Properties("Yo", "ru")
+      .Word({0, "ДОМ", "маленький зверёк; зелёный"})
+      .Word({0, "ЛЕС", "зеленый лес, Зелёный дуб"})
+      .Word({0, "ЕЩЁ РАЗ", "once more"})
+      .Word({0, "ЕЩЕ РАНО", "too early"})
+      .Word({0, "ЁЖ", "a green hedgehog"});
+  List("yo 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  EXPECT_EQ(search(0, u"% зверек"), (V{"ДОМ#1"}));
+  EXPECT_EQ(search(0, u"% зверёк"), (V{"ДОМ#1"}));
+  EXPECT_EQ(search(0, u"% ЗЕЛЕНЫЙ"), (V{"ДОМ#1", "ЛЕС#2"}));
+  EXPECT_EQ(search(0, u"% зелёный"), (V{"ДОМ#1", "ЛЕС#2"}));
+  EXPECT_EQ(search(0, u"% зелёный дуб"), (V{"ЛЕС#2"}));
+  EXPECT_EQ(search(0, u"% зелёный Зверек"), (V{"ДОМ#1"}));
+  EXPECT_EQ(search(0, u"еж green"), (V{"ЁЖ#5"}));
+  // Other words still compare as typed, upper-cased.
+  EXPECT_EQ(search(0, u"% GREEN"), (V{"ЁЖ#5"}));
+
+  // The article shows what was found marked, however either is spelt.
+  const String page = ConvertArticleMarkup(u"маленький зверёк; ЗЕЛЁНЫЙ и зеленый", 0, {u"зверек", u"зелёный"});
+  EXPECT_EQ(page.find(u"зверёк"), String::npos) << UTF16ToUTF8(page);
+  EXPECT_EQ(page.find(u"ЗЕЛЁНЫЙ"), String::npos) << UTF16ToUTF8(page);
+  EXPECT_EQ(page.find(u" зеленый"), String::npos) << UTF16ToUTF8(page);
+
+  // Completion of a headword of two words.
+  EXPECT_EQ(FoldYo(u"ЕЩЁ Р"), u"ЕЩЕ Р");
+  EXPECT_EQ(run(0, BuildCompletionStatement(FoldYo(u"ЕЩЁ Р"))), (V{"ЕЩЁ РАЗ#3", "ЕЩЕ РАНО#4"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(FoldYo(u"ЕЩЕ Р"))), (V{"ЕЩЁ РАЗ#3", "ЕЩЕ РАНО#4"}));
+  EXPECT_EQ(run(0, BuildCompletionStatement(FoldYo(u"ЕЩЁ РАЗ"))), (V{"ЕЩЁ РАЗ#3"}));
 }
 
 TEST_F(Dictionaries, ExactAndPrefixSearchesUseTheIndex) {

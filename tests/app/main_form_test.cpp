@@ -259,6 +259,33 @@ TEST_F(Window, StopEndsTheWholeRun) {
   EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
 }
 
+// A search that reads many articles and finds nothing in them still shows
+// "стоп!" while it runs, handles the click on it, and ends there: the
+// dictionary after it, which holds the word, is not searched.
+TEST_F(Window, ASearchThatFindsNothingShowsStopAndStops) {
+  {
+    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+    big.Properties("Big", "en");
+    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
+             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
+    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, 'an article of ' || word FROM words;");
+  }
+  List("big 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  String shown;
+  Later([&] {
+    shown = Form->SearchButton->Caption();
+    Form->SearchButtonClick(Form->SearchButton);
+  });
+  Search(u"%", u"masts");
+  EXPECT_EQ(UTF16ToUTF8(shown), "стоп!");
+  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]") << "the run went on after the stop";
+  EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
+  // Unstopped, the same search finds the word in the second dictionary.
+  Search(u"%", u"masts");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,-1)[FOREST#2]");
+}
+
 TEST_F(Window, LongResultListsKeepEveryRowInOrder) {
   // Row counts that are not a multiple of anything round, captions of
   // every length, and a look at the tree while the run handles messages.
@@ -361,6 +388,92 @@ TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
   copy(u"wolf");
   copy(u"wolf");
   EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+}
+
+// The program's own copies ("в буфер", "копировать", Ctrl+C in the
+// article) never search, however often they are made, and are no half of
+// a pair either; the same text copied twice elsewhere still searches.
+TEST_F(Window, OwnCopiesAreNoDoubleCopy) {
+  Start();
+  auto settle = [] {
+    for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  };
+  Search(u"fox");
+  const std::string tree = Tree();
+  ASSERT_EQ(tree, "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  const std::string page = Page();
+  for (int i = 0; i < 3; ++i) {
+    Form->BufferButtonClick(Form->BufferButton);
+    settle();
+  }
+  const String copied = Clipboard()->AsText();
+  EXPECT_NE(UTF16ToUTF8(copied).find("лиса"), std::string::npos) << UTF16ToUTF8(copied);
+  EXPECT_EQ(Tree(), tree);
+  EXPECT_EQ(Page(), page);
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fox");
+  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
+  Form->HTMLOut->SelectAll();
+  for (int i = 0; i < 2; ++i) {
+    Form->N1Click(Form);
+    settle();
+  }
+  for (int i = 0; i < 2; ++i) {
+    WORD c = 'C', ctrl = VK_CONTROL;
+    Form->HTMLOutKeyDown(Form->HTMLOut, c, {ssCtrl});
+    Form->HTMLOutKeyUp(Form->HTMLOut, c, {ssCtrl});
+    Form->HTMLOutKeyUp(Form->HTMLOut, ctrl, {});
+    settle();
+  }
+  EXPECT_EQ(Tree(), tree);
+  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
+
+  // After an own copy of a word, the word copied once elsewhere does not
+  // search, twice it does.
+  Form->CopyOwn([] { Clipboard()->SetAsText(u"wolf"); });
+  settle();
+  EXPECT_TRUE(Form->IsOwnCopy());
+  Clipboard()->SetAsText(u"wolf");
+  settle();
+  EXPECT_FALSE(Form->IsOwnCopy());
+  EXPECT_EQ(Tree(), tree);
+  Clipboard()->SetAsText(u"wolf");
+  settle();
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+}
+
+// A second main window while the first lives: the program keeps one next
+// viewer, so the first window finds itself there. It never passes a change
+// on to itself (which would recurse until the stack ran out), and once the
+// second window goes the first watches the clipboard as before.
+TEST_F(Window, ASecondMainWindowKeepsTheClipboardChainFreeOfLoops) {
+  Start();
+  auto copy = [&](const String& text) {
+    Clipboard()->SetAsText(text);
+    for (int i = 0; i < 5; ++i) Application->HandleMessage();
+  };
+  auto* second = new TRuForm(nullptr);
+  second->SetProgramFolder(Utf8ToUnicode(Dir.string()));
+  second->AfterConstruction();
+  EXPECT_EQ(GetClipboardViewer(), second->Handle());
+  copy(u"wolf");
+  copy(u"fox");
+  const HWND first = Form->Handle();
+  second->Free();
+  // The dictionaries are the program's too: the first window opens them again.
+  RuForm = Form;
+  Form->FormActivate(Form);
+  EXPECT_EQ(GetClipboardViewer(), first);
+  copy(u"fox");
+  copy(u"fox");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
+  // Joining again does not make the window its own successor.
+  EXPECT_EQ(SetClipboardViewer(first), nullptr);
+  copy(u"wolf");
+  copy(u"wolf");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+  // Leaving with itself named as the next leaves no window behind.
+  ChangeClipboardChain(first, first);
+  EXPECT_EQ(GetClipboardViewer(), nullptr);
 }
 
 TEST_F(Window, CloseCommandFollowsTheTraySettings) {

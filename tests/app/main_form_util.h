@@ -37,16 +37,28 @@ protected:
   }
   void TearDown() override {
     Application->OnMessage = nullptr;
-    Application->SetMainForm(nullptr);
-    for (TForm* f : {static_cast<TForm*>(Form), static_cast<TForm*>(Manager), static_cast<TForm*>(Options),
-                     static_cast<TForm*>(Vk)})
-      if (f) f->Free();
+    Stop();
     SetDialogHook(nullptr);
     ProgramFolder::TearDown();
   }
 
-  // Creates the four windows as the program does and activates the main one.
+  // Frees the windows Start made.
+  void Stop() {
+    Application->SetMainForm(nullptr);
+    for (TForm* f : {static_cast<TForm*>(Form), static_cast<TForm*>(Manager), static_cast<TForm*>(Options),
+                     static_cast<TForm*>(Vk)})
+      if (f) f->Free();
+    Form = nullptr;
+    Manager = nullptr;
+    Options = nullptr;
+    Vk = nullptr;
+  }
+
+  // Creates the four windows as the program does and activates the main
+  // one; windows of an earlier start are freed first, as the program never
+  // has two main windows.
   void Start() {
+    Stop();
     Application->Initialize();
     Form = new TRuForm(nullptr);
     Form->SetProgramFolder(Utf8ToUnicode(Dir.string()));

@@ -75,3 +75,44 @@ TEST_F(ResultPaints, EachCompletionKeystrokePaintsTheListOnce) {
     }
   }
 }
+
+// What the window shows of the list, frame by frame, while words are typed
+// that list thousands of rows (the completion handles messages while it
+// fills the list, and the window repaints meanwhile): each keystroke takes
+// the list from one state to the next, with no blank list shown between.
+TEST_F(ResultPaints, NoBlankListIsShownBetweenTwoLists) {
+  {
+    apptest::DictFile many(Dir / "dictionaries/many.tamrix");
+    many.Properties("Many", "en");
+    many.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<30000) "
+              "INSERT INTO words(word) SELECT CASE WHEN i % 2 THEN 'AB' ELSE 'AC' END || i FROM n;");
+  }
+  // The only dictionary, so that it is the one completion reads.
+  std::filesystem::remove(Dir / "dictionaries/en.tamrix");
+  List("many 1\r\n");
+  Start();
+  Form->Show();
+  ASSERT_TRUE(WaitExposed(Form->Handle()));
+  TDataStringTree* t = Form->vst;
+  Form->QueryCombo->SetText(String());
+  InjectFocus(Form->QueryCombo->Handle());
+  Settle();
+  std::vector<std::vector<std::uint32_t>> frames;
+  WatchShownPixels(t, [&](const std::vector<std::uint32_t>& pixels, int, int) { frames.push_back(pixels); });
+  struct TStep {
+    UINT Key;
+    const char16_t* Text;
+  };
+  // Each step changes the rows in sight: "AB…" first, then "AC…", and back.
+  for (const TStep& step : {TStep{'A', u"a"}, TStep{'C', u"c"}, TStep{VK_BACK, u"\b"}, TStep{'C', u"c"}}) {
+    frames.clear();
+    InjectKeyStroke(Form->QueryCombo->Handle(), step.Key, {}, step.Text);
+    Settle();
+    CheckShownPixels();
+    const std::string what = "typing \"" + UTF16ToUTF8(step.Text) + "\" into \"" +
+                             UTF16ToUTF8(Form->QueryCombo->Text()) + "\": ";
+    ASSERT_GT(t->TotalCount(), 1000u) << what;
+    EXPECT_EQ(frames.size(), 1u) << what << "the list was shown in " << frames.size() << " states";
+  }
+  WatchShownPixels(nullptr, nullptr);
+}
