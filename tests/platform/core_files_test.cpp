@@ -313,3 +313,63 @@ TEST(CoreFiles, ASetWaitsForAllItsFilesAtOnceAndNamesTheOneThatFails) {
   EXPECT_EQ(temporariesIn(dir.Path()), Names{});
   EXPECT_FALSE(FileExists(dir / u"g3"));
 }
+
+namespace {
+
+// A fresh folder on a file system other than the one Near is on (a RAM
+// disk such as /dev/shm on most machines), or empty when there is none
+// that can be written.
+String folderOnAnotherFileSystem(const String& Near) {
+  struct stat near {};
+  if (stat(UTF16ToUTF8(Near).c_str(), &near) != 0) return String();
+  for (const char* c : {"/dev/shm", "/run/shm", "/tmp", "/var/tmp"}) {
+    struct stat st {};
+    if (stat(c, &st) != 0 || st.st_dev == near.st_dev) continue;
+    std::string pattern = std::string(c) + "/tamrix-other-XXXXXX";
+    if (mkdtemp(pattern.data())) return UTF8ToUTF16(pattern) + u"/";
+  }
+  return String();
+}
+
+}  // namespace
+
+// A move within a folder renames; across file systems the file is copied
+// beside its target, flushed and renamed over it, and the original goes.
+TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"a", "first", 5);
+  WriteFileSafely(dir / u"b", "old", 3);
+  EXPECT_EQ(MoveFileReplacing(dir / u"a", dir / u"b"), 0);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+  EXPECT_EQ(FileSize(dir / u"b"), 5);
+  EXPECT_EQ(MoveFileReplacing(dir / u"missing", dir / u"c"), ENOENT);
+
+  const String other = folderOnAnotherFileSystem(dir.Path());
+  if (other.empty()) GTEST_SKIP() << "this machine has no second file system to write to: nothing to cross";
+  struct Cleanup {
+    String Folder;
+    ~Cleanup() { std::filesystem::remove_all(UTF16ToUTF8(Folder)); }
+  } cleanup{other};
+  const std::string big(3 << 20, 'x');
+  WriteFileSafely(dir / u"big", big.data(), big.size());
+  ASSERT_EQ(chmod(UTF16ToUTF8(dir / u"big").c_str(), 0640), 0);
+  WriteFileSafely(other + u"big", "old", 3);
+  EXPECT_EQ(MoveFileReplacing(dir / u"big", other + u"big"), 0);
+  EXPECT_EQ(FileSize(other + u"big"), std::int64_t(big.size()));
+  EXPECT_FALSE(FileExists(dir / u"big"));
+  EXPECT_EQ(find(other + u"*", faAnyFile | faHidden), (Names{u"big"}));
+  struct stat st {};
+  ASSERT_EQ(stat(UTF16ToUTF8(other + u"big").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // And back, into a folder that is not there: nothing changes, and no
+  // temporary file stays.
+  EXPECT_EQ(MoveFileReplacing(other + u"big", dir / u"no/big"), ENOENT);
+  EXPECT_EQ(FileSize(other + u"big"), std::int64_t(big.size()));
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+  // A link is never followed across: what it points to is not copied.
+  ASSERT_EQ(symlink(UTF16ToUTF8(dir / u"b").c_str(), UTF16ToUTF8(other + u"link").c_str()), 0);
+  EXPECT_NE(MoveFileReplacing(other + u"link", dir / u"c"), 0);
+  EXPECT_FALSE(FileExists(dir / u"c"));
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+}
