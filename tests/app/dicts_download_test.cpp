@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include "platform/gui/extctrls.h"
 #include "tests/app/main_form_util.h"
 #include "tests/local_site.h"
+#include "tests/other_file_system.h"
 
 using apptest::readFile;
 using apptest::writeFile;
@@ -501,36 +501,10 @@ TEST_F(Download, ABatchWithAMissingPackageInstallsTheOthersAndNamesIt) {
   EXPECT_EQ(files, (std::vector<std::string>{"en-ru-travel.zip", "gone.zip"}));
 }
 
-namespace {
-
-// A fresh folder on a file system other than the one Near is on, or empty
-// when this machine has none that can be written (/dev/shm is a RAM disk
-// on most).
-fs::path folderOnAnotherFileSystem(const fs::path& Near) {
-  struct stat near {};
-  if (stat(Near.c_str(), &near) != 0) return {};
-  std::vector<std::string> candidates;
-  if (const char* given = getenv("TAMRIX_OTHER_FILE_SYSTEM")) candidates.push_back(given);
-  for (const char* c : {"/dev/shm", "/run/shm", "/tmp", "/var/tmp"}) candidates.push_back(c);
-  candidates.push_back("/run/user/" + std::to_string(getuid()));
-  for (const std::string& c : candidates) {
-    struct stat st {};
-    if (stat(c.c_str(), &st) != 0 || st.st_dev == near.st_dev) continue;
-    std::string pattern = c + "/tamrix-other-XXXXXX";
-    if (mkdtemp(pattern.data())) return pattern;
-  }
-  return {};
-}
-
-}  // namespace
-
 TEST_F(Download, PackagesInstallWhereverTempAndDictionariesAre) {
-  const fs::path other = folderOnAnotherFileSystem(Dir);
-  if (other.empty()) GTEST_SKIP() << "this machine has no second file system to write to: nothing to cross";
-  struct Cleanup {
-    fs::path Folder;
-    ~Cleanup() { fs::remove_all(Folder); }
-  } cleanup{other};
+  const fs::path other = testfs::FolderOnAnotherFileSystem(Dir);
+  if (other.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{other};
   Serve({"--row", "deep.zip|Deep|1|1"});
   // A package with folders of its own, new to dictionaries/.
   const std::string make = "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w'); "

@@ -14,6 +14,7 @@
 #include "platform/core/files.h"
 #include "platform/core/files_temporary.h"
 #include "platform/core/streams.h"
+#include "tests/other_file_system.h"
 
 namespace {
 
@@ -314,25 +315,6 @@ TEST(CoreFiles, ASetWaitsForAllItsFilesAtOnceAndNamesTheOneThatFails) {
   EXPECT_FALSE(FileExists(dir / u"g3"));
 }
 
-namespace {
-
-// A fresh folder on a file system other than the one Near is on (a RAM
-// disk such as /dev/shm on most machines), or empty when there is none
-// that can be written.
-String folderOnAnotherFileSystem(const String& Near) {
-  struct stat near {};
-  if (stat(UTF16ToUTF8(Near).c_str(), &near) != 0) return String();
-  for (const char* c : {"/dev/shm", "/run/shm", "/tmp", "/var/tmp"}) {
-    struct stat st {};
-    if (stat(c, &st) != 0 || st.st_dev == near.st_dev) continue;
-    std::string pattern = std::string(c) + "/tamrix-other-XXXXXX";
-    if (mkdtemp(pattern.data())) return UTF8ToUTF16(pattern) + u"/";
-  }
-  return String();
-}
-
-}  // namespace
-
 // A move within a folder renames; across file systems the file is copied
 // beside its target, flushed and renamed over it, and the original goes.
 TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
@@ -344,12 +326,10 @@ TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
   EXPECT_EQ(FileSize(dir / u"b"), 5);
   EXPECT_EQ(MoveFileReplacing(dir / u"missing", dir / u"c"), ENOENT);
 
-  const String other = folderOnAnotherFileSystem(dir.Path());
-  if (other.empty()) GTEST_SKIP() << "this machine has no second file system to write to: nothing to cross";
-  struct Cleanup {
-    String Folder;
-    ~Cleanup() { std::filesystem::remove_all(UTF16ToUTF8(Folder)); }
-  } cleanup{other};
+  const std::filesystem::path otherPath = testfs::FolderOnAnotherFileSystem(UTF16ToUTF8(dir.Path()));
+  if (otherPath.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{otherPath};
+  const String other = UTF8ToUTF16(otherPath.string()) + u"/";
   const std::string big(3 << 20, 'x');
   WriteFileSafely(dir / u"big", big.data(), big.size());
   ASSERT_EQ(chmod(UTF16ToUTF8(dir / u"big").c_str(), 0640), 0);

@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <fstream>
 
 #include "tests/e2e/app/app_e2e_support.h"
 #include "tests/local_site.h"
+#include "tests/other_file_system.h"
 
 namespace {
 
@@ -201,35 +200,13 @@ TEST_F(Manager, ClosingTheManagerStopsADownloadThatCrawls) {
   EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
 }
 
-namespace {
-
-// A fresh folder on a file system other than the one Near is on (a RAM
-// disk such as /dev/shm on most machines), or empty when there is none
-// that can be written.
-std::filesystem::path folderOnAnotherFileSystem(const std::filesystem::path& Near) {
-  struct stat near {};
-  if (stat(Near.c_str(), &near) != 0) return {};
-  for (const char* c : {"/dev/shm", "/run/shm", "/tmp", "/var/tmp"}) {
-    struct stat st {};
-    if (stat(c, &st) != 0 || st.st_dev == near.st_dev) continue;
-    std::string pattern = std::string(c) + "/tamrix-e2e-XXXXXX";
-    if (mkdtemp(pattern.data())) return pattern;
-  }
-  return {};
-}
-
-}  // namespace
-
 // The program's dictionaries/ is a link to a folder on another file system
 // (a second drive, a RAM disk): a package is installed there all the same,
 // whole, and its package leaves temp/.
 TEST_F(Manager, APackageInstallsIntoDictionariesOnAnotherFileSystem) {
-  const std::filesystem::path other = folderOnAnotherFileSystem(TAMRIX_BUILD_DIR);
-  if (other.empty()) GTEST_SKIP() << "this machine has no second file system to write to: nothing to cross";
-  struct Cleanup {
-    std::filesystem::path Folder;
-    ~Cleanup() { std::filesystem::remove_all(Folder); }
-  } cleanup{other};
+  const std::filesystem::path other = testfs::FolderOnAnotherFileSystem(TAMRIX_BUILD_DIR);
+  if (other.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{other};
   sitetest::LocalSite site(Folder.string() + "-site", {});
   ASSERT_TRUE(site.Ok()) << "the local site did not start";
   OpenDownloadPage(site, [&] {
