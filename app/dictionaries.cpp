@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <functional>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "db/database_files.h"
 #include "db/utf8_convert.h"
@@ -27,10 +30,76 @@ bool isDictionary(sqlite3* db) {
   return ok;
 }
 
-int propertiesRowCallback(void* user, int count, char** values, char**) {
-  auto* record = static_cast<DictRecordType*>(user);
-  FillDictRecord(*record, count, values);
-  return 0;
+// A dictionary's properties are a row or two of a table; a view (or a
+// table) may be built to yield rows without end, or to work without end
+// before its first row. Reading them stops once the engine has run this
+// many of its steps, keeping what was read by then: far more than any
+// real properties table costs, a few milliseconds of work.
+constexpr int kPropertiesStepsPerCheck = 1000;
+constexpr int kPropertiesChecks = 4000;
+
+int spendPropertiesStep(void* left) { return --*static_cast<int*>(left) < 0; }
+
+// Steps Sql on Db within the budget above, calling Row for every row.
+void readPropertiesRows(sqlite3* Db, const char* Sql, const std::function<void(sqlite3_stmt*)>& Row) {
+  int left = kPropertiesChecks;
+  sqlite3_progress_handler(Db, kPropertiesStepsPerCheck, spendPropertiesStep, &left);
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(Db, Sql, -1, &st, nullptr) == SQLITE_OK && st)
+    while (sqlite3_step(st) == SQLITE_ROW) Row(st);
+  sqlite3_finalize(st);
+  sqlite3_progress_handler(Db, 0, nullptr, nullptr);
+}
+
+// True when the query has a row whose first column is one of Names
+// (compared as the engine compares names, ignoring ASCII case).
+bool anyNamed(sqlite3* Db, const char* Sql, std::initializer_list<const char*> Names) {
+  bool found = false;
+  readPropertiesRows(Db, Sql, [&](sqlite3_stmt* st) {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    for (const char* n : Names) found = found || (t && sqlite3_stricmp(t, n) == 0);
+  });
+  return found;
+}
+
+// The statement that reads the last properties row. A table with row ids
+// keeps its rows in their order, so its last row is found at once, read
+// backwards by a name of the row id that no column of the table takes. A
+// view, or a table without row ids, is read from its first row on, within
+// the budget.
+UTF8String lastPropertiesRowStatement(sqlite3* Db) {
+  const UTF8String all = "SELECT * FROM properties;";
+  if (!anyNamed(Db, "SELECT type FROM pragma_table_list('properties') WHERE wr = 0;", {"table"})) return all;
+  for (const char* id : {"rowid", "_rowid_", "oid"})
+    if (!anyNamed(Db, "SELECT name FROM pragma_table_info('properties');", {id}))
+      return UTF8String("SELECT * FROM properties ORDER BY ") + id + " DESC LIMIT 1;";
+  return all;
+}
+
+// Fills Record from the last row of the dictionary's properties (the one
+// that counts when there are several), each column by position; a
+// dictionary without a row leaves the record as it is.
+void readProperties(sqlite3* Db, DictRecordType& Record) {
+  std::vector<UTF8String> values;
+  std::vector<bool> present;
+  bool any = false;
+  readPropertiesRows(Db, lastPropertiesRowStatement(Db).c_str(), [&](sqlite3_stmt* st) {
+    const int count = sqlite3_column_count(st);
+    values.assign(size_t(count), UTF8String());
+    present.assign(size_t(count), false);
+    for (int i = 0; i < count; ++i) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      if (!t) continue;
+      values[size_t(i)].assign(t, size_t(sqlite3_column_bytes(st, i)));
+      present[size_t(i)] = true;
+    }
+    any = true;
+  });
+  if (!any) return;
+  std::vector<const char*> row(values.size(), nullptr);
+  for (size_t i = 0; i < values.size(); ++i)
+    if (present[i]) row[i] = values[i].c_str();
+  FillDictRecord(Record, int(row.size()), row.data());
 }
 
 void myUpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
@@ -79,16 +148,14 @@ String DictionaryListCaption(const String& Name, bool* Readable) {
   sqlite3* db = OpenDictionaryFile(Name);
   if (Readable) *Readable = db != nullptr;
   if (!db) return Name + u" (файл не читается)";
+  // The list shows the first row's caption; a dictionary without one
+  // shows its name, so that each line tells which file it is.
   String caption;
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT full_caption FROM properties LIMIT 1;", -1, &st, nullptr) == SQLITE_OK &&
-      sqlite3_step(st) == SQLITE_ROW) {
-    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    if (t) caption = Utf8ToUnicode(t);
-  }
-  sqlite3_finalize(st);
+  readPropertiesRows(db, "SELECT full_caption FROM properties LIMIT 1;", [&](sqlite3_stmt* st) {
+    if (const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) caption = Utf8ToUnicode(t);
+  });
   sqlite3_close_v2(db);
-  return caption;
+  return caption.empty() ? Name : caption;
 }
 
 std::vector<DPType> DictionaryFilesInFolder() {
@@ -128,9 +195,11 @@ void OpenActiveDictionaries(const std::vector<DPType>& Lines) {
     ActiveDicts[count++] = line.Name;
     d.FileName = line.Name;
     d.Db = db;
-    // One row is the description; a table (or a view) of more rows is read
-    // no further, whatever it holds.
-    sqlite3_exec(db, "SELECT * FROM properties LIMIT 1;", propertiesRowCallback, &d, nullptr);
+    readProperties(db, d);
+    // A dictionary without a caption of its own (no properties at all, or
+    // an empty one) is shown by its file name, so that its results tell
+    // where they come from.
+    if (d.Caption.empty()) d.Caption = UnicodeToUtf8(line.Name);
   }
   LastDictIndex = count - 1;
 }

@@ -16,7 +16,9 @@ void CloseDictionaries();
 // Reads the list file and opens every line flagged exactly "1" whose file
 // "dictionaries/<name>.tamrix" is a readable dictionary, in list order,
 // filling ActiveDicts, Dicts and LastDictIndex. Each record starts empty
-// before its properties row is read. A file that is not a dictionary never
+// before its properties row is read; of several rows the last counts, and
+// a table or view that would take long to read is read only so far. A
+// dictionary without a caption is captioned with its name. A file that is not a dictionary never
 // becomes active, so the first active dictionary (which completion reads)
 // is always one that opened. Lines beyond the first MaxActiveDicts active
 // ones are ignored. Without a list file every dictionary file in the folder
@@ -36,8 +38,9 @@ std::vector<DPType> DictionaryFilesInFolder();
 // a damaged header).
 sqlite3* OpenDictionaryFile(const String& Name);
 
-// The caption a dictionary shows in lists: its properties caption; for a
-// file that is not a readable dictionary, its name marked as such.
+// The caption a dictionary shows in lists: the caption of its first
+// properties row, else its name; for a file that is not a readable
+// dictionary, its name marked as such.
 // Readable tells which.
 String DictionaryListCaption(const String& Name, bool* Readable = nullptr);
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -50,29 +51,47 @@ bool ownFileName(const fs::path& Name) {
 }
 
 // Moves what a package unpacked into Stage over to Target, merging folders
-// into folders of the same name and replacing files; an entry named like a
-// file the program keeps for itself is left behind and its name added to
-// Skipped. Raises Exception naming the file or folder that could not be
-// moved.
-void moveUnpacked(const fs::path& Stage, const fs::path& Target, std::vector<String>& Skipped, bool Top) {
-  std::vector<fs::path> entries;
-  for (const fs::directory_entry& e : fs::directory_iterator(Stage)) entries.push_back(e.path());
-  std::sort(entries.begin(), entries.end());
-  for (const fs::path& from : entries) {
-    const fs::path to = Target / from.filename();
-    if (Top && ownFileName(from.filename())) {
-      Skipped.push_back(UTF8ToUTF16(from.filename().string()));
-      continue;
+// into folders of the same name and replacing files, each file whole
+// (copied beside its target and renamed when Target is on another file
+// system); an entry named like a file the program keeps for itself is
+// left behind and its name added to Skipped. Folders are walked with a
+// list of their own, however deep the package nests them. Raises Exception
+// naming the file or folder that could not be moved.
+void moveUnpacked(const fs::path& Stage, const fs::path& Target, std::vector<String>& Skipped) {
+  auto failed = [](const fs::path& To, int Error) {
+    return Exception(u"Cannot install " + UTF8ToUTF16(To.string()) + u": " + SysErrorMessage(Error));
+  };
+  std::vector<std::pair<fs::path, fs::path>> folders{{Stage, Target}};
+  for (bool top = true; !folders.empty(); top = false) {
+    const auto [stage, target] = folders.back();
+    folders.pop_back();
+    std::vector<fs::path> entries;
+    for (const fs::directory_entry& e : fs::directory_iterator(stage)) entries.push_back(e.path());
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& from : entries) {
+      const fs::path to = target / from.filename();
+      if (top && ownFileName(from.filename())) {
+        Skipped.push_back(UTF8ToUTF16(from.filename().string()));
+        continue;
+      }
+      std::error_code ec;
+      const bool folder = fs::is_directory(fs::symlink_status(from));
+      if (folder && fs::is_directory(fs::symlink_status(to, ec))) {
+        folders.emplace_back(from, to);
+        continue;
+      }
+      if (!folder) {
+        if (const int error = MoveFileReplacing(UTF8ToUTF16(from.string()), UTF8ToUTF16(to.string())))
+          throw failed(to, error);
+        continue;
+      }
+      // A new folder is renamed whole; on another file system it is made
+      // there and filled file by file.
+      if (::rename(from.c_str(), to.c_str()) == 0) continue;
+      const int error = errno;
+      if (error != EXDEV || !fs::create_directory(to, ec)) throw failed(to, ec ? ec.value() : error);
+      folders.emplace_back(from, to);
     }
-    std::error_code ec;
-    const fs::file_status there = fs::symlink_status(to, ec);
-    if (fs::is_directory(fs::symlink_status(from)) && fs::is_directory(there)) {
-      moveUnpacked(from, to, Skipped, false);
-      continue;
-    }
-    fs::rename(from, to, ec);
-    if (ec)
-      throw Exception(u"Cannot install " + UTF8ToUTF16(to.string()) + u": " + UTF8ToUTF16(ec.message()));
   }
 }
 
@@ -284,16 +303,23 @@ void TDictsForm::DIButtonClick(TObject*) {
       if (const MoreDictNodeType* r = moreRecord(n)) names.push_back(r->FileName);
   DownLoadProgress->SetVisible(true);
   Label4->SetVisible(true);
+  // The packages that could not be had or unpacked, each with its reason:
+  // the others are installed all the same.
+  std::vector<TPackageFailure> failed;
+  const int n = int(names.size());
   try {
     const UTF8String base = DownloadBaseAddress();
-    const int n = int(names.size());
     // Packages are kept in temp/ until they are unpacked; a program folder
     // without it gets one.
     if (n > 0 && !ForceDirectories(folder(u"temp")))
       throw Exception(u"Cannot make the folder " + folder(u"temp") + u": " + SysErrorMessage(errno));
+    std::vector<String> came;
     for (int k = 1; k <= n; ++k) {
       const String& name = names[size_t(k - 1)];
-      if (!IsPlainPackageName(name)) throw Exception(u"\"" + name + u"\" is not a package name");
+      if (!IsPlainPackageName(name)) {
+        failed.push_back({name, u"\"" + name + u"\" is not a package name"});
+        continue;
+      }
       const UTF8String url = PackageUrl(base, name);
       Label4->SetCaption(u"Скачиваем словарь " + IntToStr(k) + u" из " + IntToStr(n));
       DownLoadProgress->SetPosition(0);
@@ -314,8 +340,8 @@ void TDictsForm::DIButtonClick(TObject*) {
       // download would meet the same; a server that only refuses the
       // request is still asked for the package.
       if (!size.Succeeded() && size.Status() == 0) {
-        downloadFailed(size.Error());
-        return;
+        failed.push_back({name, size.Error()});
+        continue;
       }
       const std::int64_t announced = size.Succeeded() ? size.ContentLength() : -1;
       showProgress(0, announced);
@@ -334,14 +360,17 @@ void TDictsForm::DIButtonClick(TObject*) {
         return;
       }
       if (!download.Succeeded()) {
-        downloadFailed(download.Error());
-        return;
+        failed.push_back({name, download.Error()});
+        continue;
       }
+      came.push_back(name);
     }
     DownLoadProgress->SetStyle(pbstNormal);
     DownLoadProgress->SetPosition(0);
-    Label4->SetCaption(u"Скачивание успешно завершено. Идет распаковка словарей.");
-    if (!installPackages(names)) return;
+    if (!came.empty())
+      Label4->SetCaption(failed.empty() ? u"Скачивание успешно завершено. Идет распаковка словарей."
+                                        : u"Идет распаковка скачанных словарей.");
+    if (!installPackages(came, failed)) return;
     RefreshDictsClick(this);
     UpdateMoreDicts();
     if (alive.expired()) return;
@@ -351,13 +380,32 @@ void TDictsForm::DIButtonClick(TObject*) {
     downloadFailed(ex ? ex->Message() : UTF8ToUTF16(e.what()));
     return;
   }
-  String done = u"Установка выбранных словарей успешно завершена.";
+  String skipped;
   if (!FSkipped.empty()) {
-    done += u" Пропущены файлы, которые программа ведёт сама:";
-    for (size_t i = 0; i < FSkipped.size(); ++i) done += (i ? u", " : u" ") + FSkipped[i];
-    done += u".";
+    skipped = u" Пропущены файлы, которые программа ведёт сама:";
+    for (size_t i = 0; i < FSkipped.size(); ++i) skipped += (i ? u", " : u" ") + FSkipped[i];
+    skipped += u".";
   }
-  Label4->SetCaption(done);
+  if (n == 0) {
+    Label4->SetCaption(u"Не выбрано ни одного словаря. Пометьте галочками словари, которые хотите установить.");
+    DIButton->SetEnabled(true);
+    DownLoadProgress->SetPosition(0);
+    return;
+  }
+  if (!failed.empty()) {
+    // What was installed stays installed; the message names each package
+    // that was not, and why.
+    const int installed = n - int(failed.size());
+    String text;
+    if (installed > 0) text = u"Установлено словарей: " + IntToStr(installed) + u" из " + IntToStr(n) + u". ";
+    text += u"Не установлены:";
+    for (size_t i = 0; i < failed.size(); ++i)
+      text += (i ? u"; " : u" ") + failed[i].Name + u" (" + failed[i].Reason + u")";
+    downloadFailed(text + u"." + skipped);
+    if (installed > 0 && !alive.expired()) DownLoadProgress->SetPosition(100);
+    return;
+  }
+  Label4->SetCaption(u"Установка выбранных словарей успешно завершена." + skipped);
   DIButton->SetEnabled(true);
   DownLoadProgress->SetPosition(100);
 }
@@ -369,7 +417,7 @@ void TDictsForm::stopUnpacking() {
   FUnpacking.reset();
 }
 
-bool TDictsForm::installPackages(const std::vector<String>& Names) {
+bool TDictsForm::installPackages(const std::vector<String>& Names, std::vector<TPackageFailure>& Failed) {
   FSkipped.clear();
   if (Names.empty()) return true;
   stopUnpacking();
@@ -385,43 +433,60 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
   // looked at as it stands on the disk, whatever the archive says.
   const String stage = packages + u"unpacked";
   unpacking->Worker = std::thread([unpacking, zip, Names, packages, target, library, stage] {
-    String failure;
     const fs::path stagePath(UTF16ToUTF8(stage));
     std::error_code ignored;
+    // One package that cannot be unpacked keeps none of the others out.
+    auto unpack = [&](const String& name) -> String {
+      fs::remove_all(stagePath, ignored);
+      if (!ForceDirectories(stage))
+        return u"Cannot unpack " + name + u": cannot make the folder " + stage + u": " + SysErrorMessage(errno);
+      zip->SetZipFileName(packages + name);
+      zip->FSpecArgs()->Clear();
+      zip->SetExtrBaseDir(stage + u"/");
+      zip->SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
+      const int result = zip->Extract();
+      if (unpacking->Cancelled) return u"Cannot unpack " + name + u": cancelled";
+      if (result != 0 || zip->ErrCode() != 0) {
+        String reason = zip->ErrMessage();
+        if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : zip->ErrCode());
+        return u"Cannot unpack " + name + u": " + reason;
+      }
+      moveUnpacked(stagePath, fs::path(UTF16ToUTF8(target)), unpacking->Skipped);
+      // Installed: the package is of no more use, and may be large.
+      DeleteFile(packages + name);
+      return String();
+    };
+    size_t k = 0;
+    // A failure that is no package's own (the zip library does not load)
+    // keeps out every package not yet installed.
+    auto allFailed = [&](const String& Reason) {
+      for (; k < Names.size(); ++k) unpacking->Failed.push_back({Names[k], Reason});
+    };
     try {
       zip->SetActive(true);
       zip->SetDLLDirectory(library);
       zip->SetDLL_Load(true);
-      for (size_t k = 0; k < Names.size() && failure.empty(); ++k) {
-        unpacking->Percent = 0;
-        const String& name = Names[k];
-        fs::remove_all(stagePath, ignored);
-        if (!ForceDirectories(stage)) {
-          failure = u"Cannot unpack " + name + u": cannot make the folder " + stage + u": " + SysErrorMessage(errno);
+      for (; k < Names.size(); ++k) {
+        if (unpacking->Cancelled) {
+          allFailed(u"cancelled");
           break;
         }
-        zip->SetZipFileName(packages + name);
-        zip->FSpecArgs()->Clear();
-        zip->SetExtrBaseDir(stage + u"/");
-        zip->SetExtrOptions(TZAExtrOpts{ExtrDirNames, ExtrOverWrite});
-        const int result = zip->Extract();
-        if (unpacking->Cancelled) {
-          failure = u"Cannot unpack " + name + u": cancelled";
-        } else if (result != 0 || zip->ErrCode() != 0) {
-          String reason = zip->ErrMessage();
-          if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : zip->ErrCode());
-          failure = u"Cannot unpack " + name + u": " + reason;
-        } else {
-          moveUnpacked(stagePath, fs::path(UTF16ToUTF8(target)), unpacking->Skipped, true);
+        unpacking->Percent = 0;
+        String failure;
+        try {
+          failure = unpack(Names[k]);
+        } catch (const Exception& e) {
+          failure = e.Message();
         }
+        if (!failure.empty()) unpacking->Failed.push_back({Names[k], failure});
       }
     } catch (const Exception& e) {
-      failure = e.Message();
+      allFailed(e.Message());
     } catch (const std::exception& e) {
-      failure = UTF8ToUTF16(e.what());
+      allFailed(UTF8ToUTF16(e.what()));
     }
     fs::remove_all(stagePath, ignored);
-    unpacking->Finish(failure);
+    unpacking->Finish();
   });
   // The window answers while the worker unpacks, and the bar follows it.
   // A window destroyed meanwhile has stopped the worker in its destructor.
@@ -430,11 +495,10 @@ bool TDictsForm::installPackages(const std::vector<String>& Names) {
                             [this, unpacking] { DownLoadProgress->SetPosition(unpacking->Percent); }))
     return false;
   unpacking->Worker.join();
-  const String failure = unpacking->Failure;
+  Failed.insert(Failed.end(), unpacking->Failed.begin(), unpacking->Failed.end());
   FSkipped = std::move(unpacking->Skipped);
   FUnpacking.reset();
   zip->OnCheckTerminate = nullptr;
-  if (!failure.empty()) throw Exception(failure);
   return true;
 }
 

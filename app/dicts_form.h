@@ -121,12 +121,19 @@ private:
   // The failure shown in the status line and in a message; the button is
   // enabled again.
   void downloadFailed(const String& Reason);
+  // A package that was not installed, and why.
+  struct TPackageFailure {
+    String Name;    // the package's file name
+    String Reason;  // what went wrong, naming the package or its address
+  };
   // Unpacks the downloaded packages into dictionaries/ on a worker thread
   // while the program goes on handling its messages, the bar following
-  // the worker. Raises Exception naming the package that could not be
-  // unpacked; false when the window was destroyed meanwhile (the unpacking
-  // was cancelled then, and nothing of the window may be touched).
-  bool installPackages(const std::vector<String>& Names);
+  // the worker, and removes each package from temp/ once it is installed.
+  // A package that cannot be unpacked is added to Failed, and the others
+  // are installed all the same. False when the window was destroyed
+  // meanwhile (the unpacking was cancelled then, and nothing of the window
+  // may be touched).
+  bool installPackages(const std::vector<String>& Names, std::vector<TPackageFailure>& Failed);
   struct TUnpacking;
   // The running unpacking: cancelled and waited for when the window goes,
   // before the component it uses does.
@@ -152,10 +159,11 @@ private:
 struct TDictsForm::TUnpacking {
   std::mutex Lock;
   std::condition_variable Changed;
-  bool Done = false;     // under Lock
-  String Failure;        // under Lock; empty when every package was unpacked
-  // Entries no package may replace (the program's own files), passed over;
-  // written by the worker, read once it has ended.
+  bool Done = false;  // under Lock
+  // Written by the worker, read once it has ended: the packages that could
+  // not be unpacked, and the entries no package may replace (the
+  // program's own files), passed over.
+  std::vector<TPackageFailure> Failed;
   std::vector<String> Skipped;
   std::atomic<int> Percent{0};
   std::atomic<bool> Cancelled{false};
@@ -166,10 +174,9 @@ struct TDictsForm::TUnpacking {
     std::unique_lock<std::mutex> lock(Lock);
     return Changed.wait_for(lock, std::chrono::milliseconds(Milliseconds), [this] { return Done; });
   }
-  void Finish(const String& Reason) {
+  void Finish() {
     {
       std::lock_guard<std::mutex> lock(Lock);
-      Failure = Reason;
       Done = true;
     }
     Changed.notify_all();

@@ -260,54 +260,91 @@ void manyEntries(const std::string& work, size_t entries) {
 
 // ---- names made to collide --------------------------------------------------------------------
 
+// What a series of rounds made of one work: its best time, or why there is
+// none. A work the child was still at when the limit came is over the
+// limit; one it never started, or that never ended a round, is not
+// measured.
+struct Measured {
+  enum Kind { Best, OverLimit, Failed, NotMeasured } State = NotMeasured;
+  double Seconds = 0;  // the best time, or how long the unfinished run took
+};
+
 // The best times of reps rounds of the works (each its own measure of the
 // work, in seconds; negative on failure), taken in turn in every round so
 // that the machine's load weighs on all alike, in one child process that
-// is stopped after limit seconds a round: then, or on a failure, minus the
-// seconds elapsed for all.
-std::vector<double> bestInChild(double limit, int reps, const std::vector<std::function<double()>>& works) {
+// is stopped after limit seconds a round. The child reports each run as it
+// ends, so a stop or a failure costs only the works it reached.
+std::vector<Measured> bestInChild(double limit, int reps, const std::vector<std::function<double()>>& works) {
   const size_t n = works.size();
-  std::vector<double> best(n, 1e300);
+  std::vector<Measured> best(n);
   int fds[2];
-  if (::pipe(fds) != 0) return std::vector<double>(n, -0.0);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = ::fork();
+  if (n == 0 || ::pipe(fds) != 0) return best;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = ::fork();
   if (pid == 0) {
-    bool failed = false;
-    for (int i = 0; i < reps && !failed; ++i)
-      for (size_t w = 0; w < n && !failed; ++w) {
-        double t = works[w]();
-        failed = t < 0;
-        best[w] = std::min(best[w], t);
+    ::close(fds[0]);
+    for (int i = 0; i < reps; ++i)
+      for (size_t w = 0; w < n; ++w) {
+        const double t = works[w]();
+        if (::write(fds[1], &t, sizeof t) != ssize_t(sizeof t) || t < 0) ::_exit(1);
       }
-    bool ok = !failed && ::write(fds[1], best.data(), n * sizeof(double)) == ssize_t(n * sizeof(double));
-    ::_exit(ok ? 0 : 1);
+    ::_exit(0);
   }
   ::close(fds[1]);
-  int status = 0;
-  for (;;) {
-    pid_t r = ::waitpid(pid, &status, WNOHANG);
-    double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (r == pid) {
-      if (::read(fds[0], best.data(), n * sizeof(double)) != ssize_t(n * sizeof(double))) best.assign(n, -t);
-      break;
+  if (pid < 0) {
+    ::close(fds[0]);
+    return best;
+  }
+  ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  // Runs are reported in the order they run: the k-th report is work k % n.
+  size_t reported = 0;
+  Clock::time_point runStart = start;
+  bool killed = false;
+  auto seconds = [](Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); };
+  for (bool ended = false; !ended;) {
+    ended = ::waitpid(pid, nullptr, WNOHANG) == pid;
+    double t;
+    while (::read(fds[0], &t, sizeof t) == ssize_t(sizeof t)) {
+      Measured& m = best[reported++ % n];
+      runStart = Clock::now();
+      if (t < 0) m.State = Measured::Failed;
+      else if (m.State != Measured::Best || t < m.Seconds) m = {Measured::Best, t};
     }
-    if (t > limit * reps) {
+    if (!ended && seconds(start) > limit * reps) {
       ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      best.assign(n, -t);
-      break;
+      ::waitpid(pid, nullptr, 0);
+      killed = true;
+      ended = true;
     }
-    ::usleep(2000);
+    if (!ended) ::usleep(2000);
   }
   ::close(fds[0]);
+  // The run the child was at when it was stopped: over the limit unless an
+  // earlier round measured it.
+  if (killed && reported < n * size_t(reps)) {
+    Measured& m = best[reported % n];
+    if (m.State == Measured::NotMeasured) m = {Measured::OverLimit, seconds(runStart)};
+  }
   return best;
 }
 
-std::string shown(double t) {
+std::string shown(const Measured& m) {
+  char buf[64];
+  switch (m.State) {
+    case Measured::Best: std::snprintf(buf, sizeof buf, "%7.3f s", m.Seconds); break;
+    case Measured::OverLimit: std::snprintf(buf, sizeof buf, ">%5.0f s (stopped at the limit)", m.Seconds); break;
+    case Measured::Failed: return "FAILED";
+    case Measured::NotMeasured: return "not measured";
+  }
+  return buf;
+}
+
+// The ratio of two measured times, or nothing when either is not one.
+std::string ratio(const Measured& a, const Measured& b) {
+  if (a.State != Measured::Best || b.State != Measured::Best || b.Seconds <= 0) return "";
   char buf[32];
-  if (t < 0) std::snprintf(buf, sizeof buf, ">%5.0f s", -t);
-  else std::snprintf(buf, sizeof buf, "%7.3f s", t);
+  std::snprintf(buf, sizeof buf, "   ratio %.2f", a.Seconds / b.Seconds);
   return buf;
 }
 
@@ -347,14 +384,13 @@ void collidingEntries(const std::string& work, size_t count, double limit) {
     };
   };
   const std::string n = std::to_string(count);
-  auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
-  std::vector<double> l = bestInChild(limit, 7, {list(chosenZip), list(randomZip)});
-  std::printf("%-34s colliding %s   random %s   ratio %.2f\n", ("list " + n + " colliding names").c_str(),
-              shown(l[0]).c_str(), shown(l[1]).c_str(), ratio(l[0], l[1]));
-  std::vector<double> e = bestInChild(limit, count > 50000 ? 1 : 3, {extract(chosenZip), extract(randomZip)});
+  std::vector<Measured> l = bestInChild(limit, 7, {list(chosenZip), list(randomZip)});
+  std::printf("%-34s colliding %s   random %s%s\n", ("list " + n + " colliding names").c_str(), shown(l[0]).c_str(),
+              shown(l[1]).c_str(), ratio(l[0], l[1]).c_str());
+  std::vector<Measured> e = bestInChild(limit, count > 50000 ? 1 : 3, {extract(chosenZip), extract(randomZip)});
   fs::remove_all(dest);
-  std::printf("%-34s colliding %s   random %s   ratio %.2f\n", ("extract " + n + " colliding names").c_str(),
-              shown(e[0]).c_str(), shown(e[1]).c_str(), ratio(e[0], e[1]));
+  std::printf("%-34s colliding %s   random %s%s\n", ("extract " + n + " colliding names").c_str(),
+              shown(e[0]).c_str(), shown(e[1]).c_str(), ratio(e[0], e[1]).c_str());
   fs::remove(chosenZip);
   fs::remove(randomZip);
 }

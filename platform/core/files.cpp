@@ -307,6 +307,64 @@ void WriteFileSafely(const String& FileName, const void* Data, size_t Size) {
   set.Commit();
 }
 
+namespace {
+
+// Copies the regular file From (not followed if a link) into the open
+// file To; 0 or the error number.
+int copyFileInto(const UTF8String& From, const String& To) {
+  const int in = ::open(From.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return errno;
+  struct stat st;
+  const int statErr = ::fstat(in, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  if (statErr != 0) {
+    ::close(in);
+    return statErr;
+  }
+  const int out = ::open(sys(To).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  int err = out < 0 ? errno : 0;
+  std::vector<char> buffer(err ? 0 : 1 << 20);
+  while (err == 0) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno != EINTR) err = errno;
+      continue;
+    }
+    for (ssize_t done = 0; done < n && err == 0;) {
+      const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
+      if (w < 0 && errno != EINTR) err = errno;
+      if (w > 0) done += w;
+    }
+  }
+  // The copy keeps the permissions the file had.
+  if (err == 0 && ::fchmod(out, st.st_mode & 07777) != 0) err = errno;
+  if (out >= 0) ::close(out);
+  ::close(in);
+  return err;
+}
+
+}  // namespace
+
+int MoveFileReplacing(const String& From, const String& To) {
+  if (From.empty() || To.empty()) return ENOENT;
+  const UTF8String from = sys(From);
+  if (::rename(from.c_str(), sys(To).c_str()) == 0) return 0;
+  if (errno != EXDEV) return errno;
+  try {
+    // Dropped unrenamed on any failure, the set removes its temporary.
+    TSafeFileSet set;
+    const int err = copyFileInto(from, set.AddByName(To));
+    if (err != 0) return err;
+    set.Commit();
+  } catch (const EFileStreamError& e) {
+    return e.ErrorCode() ? e.ErrorCode() : EIO;
+  }
+  // The copy is in place: the original goes. One that cannot be removed
+  // stays beside its copy, whole, which loses nothing.
+  ::unlink(from.c_str());
+  return 0;
+}
+
 void SweepLeftoverTemporaries(const String& Folder) {
   const int fd = ::open(Folder.empty() ? "." : sys(Folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;

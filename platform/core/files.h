@@ -35,6 +35,17 @@ bool RemoveDir(const String& directory);
 // leaves no temporary file behind.
 void WriteFileSafely(const String& FileName, const void* Data, size_t Size);
 
+// Moves the file From to To, replacing a file there, so that To holds
+// either its old content or the whole of From, never a part. Within one
+// file system From is renamed; across file systems (a second drive, a
+// share, a RAM disk) it is copied into a temporary file beside To, which is
+// flushed and renamed over To as WriteFileSafely does, and From is removed
+// then (one that cannot be removed stays, whole, beside its copy). From is
+// never followed if it is a link: only a regular file is copied. Returns 0,
+// or the system's error number with From and To as they were (no
+// temporary file stays).
+int MoveFileReplacing(const String& From, const String& To);
+
 // Removes from Folder the temporaries a killed run left there (files that
 // no living writer holds, written before this call); nothing else.
 void SweepLeftoverTemporaries(const String& Folder);

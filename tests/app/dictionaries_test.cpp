@@ -83,8 +83,9 @@ TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
   ASSERT_EQ(LastDictIndex, 2);
   EXPECT_TRUE(Dicts[0].InfoFlag);
   EXPECT_EQ(Dicts[0].InfoText9, "a9");
-  // Nothing of the previous dictionary leaks into one without a row.
-  EXPECT_EQ(Dicts[1].Caption, "");
+  // Nothing of the previous dictionary leaks into one without a row; its
+  // file name stands for its caption.
+  EXPECT_EQ(Dicts[1].Caption, "none");
   EXPECT_EQ(Dicts[1].Languages, "");
   EXPECT_NE(Dicts[1].Db, nullptr);
   EXPECT_EQ(Dicts[2].Caption, "Short");
@@ -96,20 +97,75 @@ TEST_F(Dictionaries, RecordsStartEmptyAndShortRowsFillWhatTheyHave) {
   EXPECT_EQ(ActiveDicts[3], u"");
 }
 
-TEST_F(Dictionaries, ActivationReadsOnePropertiesRowHoweverManyAViewYields) {
-  // A view of three million rows: activation reads its first row and no
-  // more (reading them all took seconds, and left the last one).
+TEST_F(Dictionaries, TheLastPropertiesRowCountsHoweverTheTableIsMade) {
+  // Two rows: the second names other languages, and it is the one that
+  // counts, so Russian words are looked up there.
+  Dict("two").Properties("First", "en");
+  apptest::Exec(Dir / "dictionaries/two.tamrix",
+                "INSERT INTO properties VALUES('b0', 'Second', '', '5', 'ru', '', '', '', '', '', '1');");
+  // Row ids out of the order the rows were written in: the table's order
+  // is by row id.
+  Dict("ids").Properties("Low", "en");
+  apptest::Exec(Dir / "dictionaries/ids.tamrix",
+                "UPDATE properties SET rowid = 10;"
+                "INSERT INTO properties(rowid, c0, c1_full_caption, c4) VALUES(3, 'x', 'Earlier', 'en');");
+  // A column that takes the row id's name does not hide the row id.
+  Dict("shadow");
+  apptest::Exec(Dir / "dictionaries/shadow.tamrix",
+                "CREATE TABLE properties(c0, full_caption, rowid);"
+                "INSERT INTO properties VALUES('s', 'Shadow first', 2);"
+                "INSERT INTO properties VALUES('s', 'Shadow last', 1);");
+  // Without row ids and as a view: read from the first row to the last.
+  Dict("norowid");
+  apptest::Exec(Dir / "dictionaries/norowid.tamrix",
+                "CREATE TABLE properties(c0 PRIMARY KEY, full_caption, c2, c3, c4) WITHOUT ROWID;"
+                "INSERT INTO properties VALUES('b', 'Key b', '', '1', 'ru');"
+                "INSERT INTO properties VALUES('a', 'Key a', '', '2', 'en');");
+  Dict("view");
+  apptest::Exec(Dir / "dictionaries/view.tamrix",
+                "CREATE VIEW properties AS SELECT 'v0', 'View first' AS full_caption, '', '1', 'en' UNION ALL "
+                "SELECT 'v1', 'View last', '', '2', 'ru';");
+  List("two 1\r\nids 1\r\nshadow 1\r\nnorowid 1\r\nview 1\r\n");
+  OpenActiveDictionaries(u"dictionaries/dictionaries._");
+  ASSERT_EQ(LastDictIndex, 4);
+  EXPECT_EQ(Dicts[0].Caption, "Second");
+  EXPECT_EQ(Dicts[0].Languages, "ru");
+  EXPECT_EQ(Dicts[0].InfoNumber, 5);
+  EXPECT_TRUE(Dicts[0].InfoFlag);
+  EXPECT_EQ(Dicts[1].Caption, "Low");
+  EXPECT_EQ(Dicts[2].Caption, "Shadow last");
+  EXPECT_EQ(Dicts[3].Caption, "Key b");
+  EXPECT_EQ(Dicts[3].Languages, "ru");
+  EXPECT_EQ(Dicts[4].Caption, "View last");
+  EXPECT_EQ(Dicts[4].InfoNumber, 2);
+  // The manager's list shows the first row's caption.
+  EXPECT_EQ(DictionaryListCaption(u"view"), u"View first");
+  CheckQuery(u"ёж");
+  EXPECT_TRUE(WordMatchesLanguages(Utf8ToUnicode(Dicts[0].Languages), Utf8ToUnicode(QueryWords[1])));
+}
+
+TEST_F(Dictionaries, APropertiesViewWithoutEndIsReadOnlyAsFarAsItIsWorthReading) {
+  // Three million rows, and a view that works for ever before its first
+  // row: activation and the manager's list read each only so far, and go
+  // on with what they found (reading either whole never ends, or takes
+  // seconds).
   Dict("endless").Properties("Endless", "en");
   apptest::Exec(Dir / "dictionaries/endless.tamrix",
                 "DROP TABLE properties; CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL "
                 "SELECT i + 1 FROM n WHERE i < 2999999) SELECT 'a' || i, CASE WHEN i = 0 THEN 'Endless' ELSE 'row ' || i END AS "
                 "full_caption, '', '3', 'en', '', '', '', '', '', '0' FROM n;");
-  List("endless 1\r\n");
+  Dict("never").Properties("Never", "en");
+  apptest::Exec(Dir / "dictionaries/never.tamrix",
+                "DROP TABLE properties; CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL "
+                "SELECT i + 1 FROM n) SELECT 'a', 'Never' AS full_caption, '', '3', 'en' FROM n WHERE i < 0;");
+  List("endless 1\r\nnever 1\r\n");
   OpenActiveDictionaries(u"dictionaries/dictionaries._");
-  ASSERT_EQ(LastDictIndex, 0);
-  EXPECT_EQ(Dicts[0].Caption, "Endless");
-  EXPECT_EQ(Dicts[0].InfoText0, "a0");
+  ASSERT_EQ(LastDictIndex, 1);
+  EXPECT_EQ(Dicts[0].Caption.rfind("row ", 0), 0u) << Dicts[0].Caption;
+  EXPECT_EQ(Dicts[0].Languages, "en");
+  EXPECT_EQ(Dicts[1].Caption, "never");
   EXPECT_EQ(DictionaryListCaption(u"endless"), u"Endless");
+  EXPECT_EQ(DictionaryListCaption(u"never"), u"never");
 }
 
 TEST_F(Dictionaries, AtMostOneHundredAndOneAreActive) {

@@ -14,6 +14,7 @@
 #include "platform/gui/extctrls.h"
 #include "tests/app/main_form_util.h"
 #include "tests/local_site.h"
+#include "tests/other_file_system.h"
 
 using apptest::readFile;
 using apptest::writeFile;
@@ -130,9 +131,9 @@ TEST_F(Download, ListsThePackagesNotInstalledAndInstallsTheTickedOnes) {
   EXPECT_GT(highest, 0);
   EXPECT_EQ(Manager->DownLoadProgress->Position(), 100);
   EXPECT_TRUE(Manager->DIButton->Enabled());
-  // The package as the site serves it, in temp/ under its own name only.
-  EXPECT_EQ(TempFiles(), std::vector<std::string>{"big.zip"});
-  EXPECT_EQ(readFile(Dir / "temp/big.zip"), readFile(Site->Download() / "big.zip"));
+  // Installed, the package is removed from temp/, and nothing else stays.
+  EXPECT_TRUE(TempFiles().empty()) << ::testing::PrintToString(TempFiles());
+  EXPECT_EQ(fs::file_size(Dir / "dictionaries/big.tamrix"), fs::file_size(Site->Download() / "../made/big.tamrix"));
   // Unpacked, added to the list on top, active, and gone from the offer.
   EXPECT_TRUE(fs::exists(Dir / "dictionaries/big.tamrix"));
   EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "big 1\r\nen 1\r\n");
@@ -144,10 +145,12 @@ TEST_F(Download, TheSampleSiteOffersDictionariesThatSearchAfterInstalling) {
   OpenPage();
   EXPECT_EQ(Listed(), (std::vector<std::string>{"en-ru-travel.zip:Англо-русский разговорник (пример):1 КБ:5",
                                                 "ru-en-travel.zip:Русско-английский разговорник (пример):1 КБ:4"}));
-  // Ticking nothing downloads nothing and still ends well.
+  // Ticking nothing downloads nothing, and says that nothing was chosen.
   Install();
   EXPECT_TRUE(Messages.empty());
-  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  EXPECT_EQ(Status(), "Не выбрано ни одного словаря. Пометьте галочками словари, которые хотите установить.");
+  EXPECT_TRUE(Manager->DIButton->Enabled());
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en 1\r\n");
   Tick(u"en-ru-travel.zip");
   Tick(u"ru-en-travel.zip");
   Install();
@@ -230,8 +233,9 @@ TEST_F(Download, ARepeatedDownloadReplacesAnEarlierFile) {
   Tick(u"en-ru-travel.zip");
   Install();
   EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
-  EXPECT_EQ(TempFiles(), std::vector<std::string>{"en-ru-travel.zip"});
-  EXPECT_EQ(readFile(Dir / "temp/en-ru-travel.zip"), readFile(Site->Download() / "en-ru-travel.zip"));
+  // The older package was replaced (it would not unpack), and, installed,
+  // removed; the half one was swept.
+  EXPECT_TRUE(TempFiles().empty()) << ::testing::PrintToString(TempFiles());
   EXPECT_TRUE(fs::exists(Dir / "dictionaries/en-ru-travel.tamrix"));
 }
 
@@ -466,4 +470,84 @@ TEST_F(Download, AProgramFolderWithoutTempStillDownloads) {
   EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
   EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
   EXPECT_TRUE(fs::exists(Dir / "dictionaries/en-ru-travel.tamrix"));
+}
+
+TEST_F(Download, ABatchWithAMissingPackageInstallsTheOthersAndNamesIt) {
+  Serve({"--row", "gone.zip|Gone|1 КБ|1"});
+  // The first of three is not on the site (404); the two after it come.
+  fs::remove(Site->Download() / "en-ru-travel.zip");
+  OpenPage();
+  Tick(u"en-ru-travel.zip");
+  Tick(u"ru-en-travel.zip");
+  Tick(u"gone.zip");
+  Install();
+  // One message names each package that was not installed, and why; the
+  // status line says it too, and how many were installed.
+  ASSERT_EQ(Messages.size(), 1u) << ::testing::PrintToString(Messages);
+  for (const std::string& part : {Site->Base() + "en-ru-travel.zip", Site->Base() + "gone.zip",
+                                  std::string("404"), std::string("Установлено словарей: 1 из 3.")}) {
+    EXPECT_NE(Messages[0].find(part), std::string::npos) << Messages[0];
+    EXPECT_NE(Status().find(part), std::string::npos) << Status();
+  }
+  EXPECT_EQ(Messages[0].find("ru-en-travel"), std::string::npos) << Messages[0];
+  EXPECT_EQ(Status().find("успешно"), std::string::npos) << Status();
+  EXPECT_TRUE(Manager->DIButton->Enabled());
+  // What came is installed, listed, and its package removed from temp/.
+  EXPECT_TRUE(fs::exists(Dir / "dictionaries/ru-en-travel.tamrix"));
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "ru-en-travel 1\r\nen 1\r\n");
+  EXPECT_TRUE(TempFiles().empty()) << ::testing::PrintToString(TempFiles());
+  std::vector<std::string> files;
+  for (const std::string& row : Listed()) files.push_back(row.substr(0, row.find(':')));
+  EXPECT_EQ(files, (std::vector<std::string>{"en-ru-travel.zip", "gone.zip"}));
+}
+
+TEST_F(Download, PackagesInstallWhereverTempAndDictionariesAre) {
+  const fs::path other = testfs::FolderOnAnotherFileSystem(Dir);
+  if (other.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{other};
+  Serve({"--row", "deep.zip|Deep|1|1"});
+  // A package with folders of its own, new to dictionaries/.
+  const std::string make = "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w'); "
+                           "z.write(sys.argv[2],'deep.tamrix'); z.writestr('deep/pictures/a.png','picture'); "
+                           "z.close()\" '" + (Site->Download() / "deep.zip").string() + "' '" +
+                           (Dir / "dictionaries/en.tamrix").string() + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+
+  // temp/ on the other file system, dictionaries/ here.
+  fs::remove_all(Dir / "temp");
+  fs::create_directory(other / "temp");
+  fs::create_directory_symlink(other / "temp", Dir / "temp");
+  OpenPage();
+  Tick(u"ru-en-travel.zip");
+  Install();
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Dir / "dictionaries/ru-en-travel.tamrix")));
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "ru-en-travel 1\r\nen 1\r\n");
+  EXPECT_TRUE(fs::is_empty(other / "temp")) << "the package and what it unpacked stay in temp/";
+
+  // dictionaries/ on the other file system, temp/ here.
+  fs::remove(Dir / "temp");
+  fs::create_directory(Dir / "temp");
+  fs::copy(Dir / "dictionaries", other / "dictionaries", fs::copy_options::recursive);
+  fs::remove_all(Dir / "dictionaries");
+  fs::create_directory_symlink(other / "dictionaries", Dir / "dictionaries");
+  const std::string before = readFile(Dir / "dictionaries/en.tamrix");
+  Messages.clear();
+  OpenPage();
+  Tick(u"en-ru-travel.zip");
+  Tick(u"deep.zip");
+  Install();
+  EXPECT_TRUE(Messages.empty()) << ::testing::PrintToString(Messages);
+  EXPECT_EQ(Status(), "Установка выбранных словарей успешно завершена.");
+  EXPECT_EQ(readFile(other / "dictionaries/deep.tamrix"), before);
+  EXPECT_EQ(readFile(other / "dictionaries/deep/pictures/a.png"), "picture");
+  EXPECT_TRUE(fs::exists(other / "dictionaries/en-ru-travel.tamrix"));
+  EXPECT_EQ(readFile(Dir / "dictionaries/dictionaries._"), "en-ru-travel 1\r\ndeep 1\r\nru-en-travel 1\r\nen 1\r\n");
+  EXPECT_TRUE(apptest::temporariesIn(other / "dictionaries").empty());
+  EXPECT_TRUE(TempFiles().empty()) << ::testing::PrintToString(TempFiles());
+  // The new dictionaries answer.
+  Form->FormActivate(Form);
+  Search(u"ticket");
+  EXPECT_EQ(Tree(), "Англо-русский разговорник (пример)(0,0)[TICKET#3]");
 }

@@ -82,6 +82,14 @@ TEST_F(Window, SearchListsRootsAndHeadwordsAndShowsTheFirstArticle) {
   EXPECT_NE(Page().find("<FONT style=\"background-color: #E0FFFF\">MASTS</FONT>"), std::string::npos);
 }
 
+TEST_F(Window, ADictionaryWithoutPropertiesIsCaptionedWithItsFileName) {
+  Dict("plain").Word({0, "FOX", "a dictionary that says nothing of itself"});
+  List("en 1\r\nru 0\r\nplain 1\r\n");
+  Start();
+  Search(u"%");
+  EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOREST#2,FOX#3,WOLF#4,<BR>#5] plain(0,-1)[FOX#1]");
+}
+
 TEST_F(Window, NothingFoundAndTheEmptyQuery) {
   Start();
   Search(u"zebra");

@@ -14,6 +14,7 @@
 #include "platform/core/files.h"
 #include "platform/core/files_temporary.h"
 #include "platform/core/streams.h"
+#include "tests/other_file_system.h"
 
 namespace {
 
@@ -312,4 +313,43 @@ TEST(CoreFiles, ASetWaitsForAllItsFilesAtOnceAndNamesTheOneThatFails) {
   }
   EXPECT_EQ(temporariesIn(dir.Path()), Names{});
   EXPECT_FALSE(FileExists(dir / u"g3"));
+}
+
+// A move within a folder renames; across file systems the file is copied
+// beside its target, flushed and renamed over it, and the original goes.
+TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
+  TestFolder dir;
+  WriteFileSafely(dir / u"a", "first", 5);
+  WriteFileSafely(dir / u"b", "old", 3);
+  EXPECT_EQ(MoveFileReplacing(dir / u"a", dir / u"b"), 0);
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+  EXPECT_EQ(FileSize(dir / u"b"), 5);
+  EXPECT_EQ(MoveFileReplacing(dir / u"missing", dir / u"c"), ENOENT);
+
+  const std::filesystem::path otherPath = testfs::FolderOnAnotherFileSystem(UTF16ToUTF8(dir.Path()));
+  if (otherPath.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{otherPath};
+  const String other = UTF8ToUTF16(otherPath.string()) + u"/";
+  const std::string big(3 << 20, 'x');
+  WriteFileSafely(dir / u"big", big.data(), big.size());
+  ASSERT_EQ(chmod(UTF16ToUTF8(dir / u"big").c_str(), 0640), 0);
+  WriteFileSafely(other + u"big", "old", 3);
+  EXPECT_EQ(MoveFileReplacing(dir / u"big", other + u"big"), 0);
+  EXPECT_EQ(FileSize(other + u"big"), std::int64_t(big.size()));
+  EXPECT_FALSE(FileExists(dir / u"big"));
+  EXPECT_EQ(find(other + u"*", faAnyFile | faHidden), (Names{u"big"}));
+  struct stat st {};
+  ASSERT_EQ(stat(UTF16ToUTF8(other + u"big").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // And back, into a folder that is not there: nothing changes, and no
+  // temporary file stays.
+  EXPECT_EQ(MoveFileReplacing(other + u"big", dir / u"no/big"), ENOENT);
+  EXPECT_EQ(FileSize(other + u"big"), std::int64_t(big.size()));
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+  // A link is never followed across: what it points to is not copied.
+  ASSERT_EQ(symlink(UTF16ToUTF8(dir / u"b").c_str(), UTF16ToUTF8(other + u"link").c_str()), 0);
+  EXPECT_NE(MoveFileReplacing(other + u"link", dir / u"c"), 0);
+  EXPECT_FALSE(FileExists(dir / u"c"));
+  EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
 }

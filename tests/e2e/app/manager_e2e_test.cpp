@@ -3,10 +3,12 @@
 // dictionary dragged up the search order.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 
 #include "tests/e2e/app/app_e2e_support.h"
 #include "tests/local_site.h"
+#include "tests/other_file_system.h"
 
 namespace {
 
@@ -47,9 +49,11 @@ protected:
 
   // Starts the program on the local site, opens the manager and turns to
   // its second page, the site's packages.
-  void OpenDownloadPage(const sitetest::LocalSite& site) {
+  // Arrange, when given, changes the program's folder before it starts.
+  void OpenDownloadPage(const sitetest::LocalSite& site, const std::function<void()>& Arrange = {}) {
     Prepare();
     std::ofstream(Folder / "other/download_url") << site.Base() << "\n";
+    if (Arrange) Arrange();
     // The site's authority is trusted by this program run alone.
     setenv("SSL_CERT_FILE", site.Ca().c_str(), 1);
     Start();
@@ -62,6 +66,17 @@ protected:
   void InstallFirstPackage() {
     ClickManager(39, 92);
     ClickManager(60, 287);
+  }
+
+  // Waits for the message box the program shows (titled as the program).
+  unsigned long WaitForMessageBox() {
+    std::string box;
+    if (!e2e::WaitFor([&] {
+          box = Sh("xdotool search --onlyvisible --name '^tamrix 5.7$' | head -n1");
+          return !box.empty();
+        }))
+      return 0;
+    return std::stoul(box);
   }
 
   unsigned long ManagerWindow = 0;
@@ -175,4 +190,75 @@ TEST_F(Manager, ClosingTheManagerStopsADownloadThatCrawls) {
   Key("Return");
   const std::string a = Article();
   EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
+}
+
+// The program's dictionaries/ is a link to a folder on another file system
+// (a second drive, a RAM disk): a package is installed there all the same,
+// whole, and its package leaves temp/.
+TEST_F(Manager, APackageInstallsIntoDictionariesOnAnotherFileSystem) {
+  const std::filesystem::path other = testfs::FolderOnAnotherFileSystem(TAMRIX_BUILD_DIR);
+  if (other.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{other};
+  sitetest::LocalSite site(Folder.string() + "-site", {});
+  ASSERT_TRUE(site.Ok()) << "the local site did not start";
+  OpenDownloadPage(site, [&] {
+    std::filesystem::copy(Folder / "dictionaries", other / "dictionaries", std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(Folder / "dictionaries");
+    std::filesystem::create_directory_symlink(other / "dictionaries", Folder / "dictionaries");
+  });
+  InstallFirstPackage();
+  const auto installed = other / "dictionaries/en-ru-travel.tamrix";
+  ASSERT_TRUE(e2e::WaitFor([&] { return readFile(Folder / "dictionaries/dictionaries._").rfind("en-ru-travel 1\r\n", 0) == 0; },
+                           20000))
+      << "not installed: " << readFile(Folder / "dictionaries/dictionaries._");
+  Pause(1000);
+  Screenshot("manager-installed-elsewhere");
+  EXPECT_TRUE(Sh("xdotool search --onlyvisible --name '^tamrix 5.7$'").empty()) << "a failure was shown";
+  EXPECT_EQ(readFile(installed), readFile(site.Download() / "../made/en-ru-travel.tamrix"));
+  EXPECT_FALSE(std::filesystem::exists(Folder / "temp/en-ru-travel.zip")) << "the package stayed in temp/";
+  EXPECT_FALSE(std::filesystem::exists(Folder / "temp/unpacked"));
+  for (const auto& e : std::filesystem::directory_iterator(other / "dictionaries"))
+    EXPECT_NE(e.path().filename().string().rfind(".tamrix-", 0), 0u) << "a temporary file stayed: " << e.path();
+  // The new dictionary answers a search in the main window.
+  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  Pause(500);
+  Focus();
+  Type("ticket");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_NE(a.find("билет"), std::string::npos) << a.substr(0, 200);
+}
+
+// Of two packages ticked, the first is not on the site (404): the second
+// is installed all the same, and a message says what was not.
+TEST_F(Manager, ABatchWithOneMissingPackageInstallsTheOther) {
+  sitetest::LocalSite site(Folder.string() + "-site", {});
+  ASSERT_TRUE(site.Ok()) << "the local site did not start";
+  std::filesystem::remove(site.Download() / "en-ru-travel.zip");
+  OpenDownloadPage(site);
+  ClickManager(39, 92);
+  ClickManager(39, 92 + 18);
+  Screenshot("manager-batch-ticked");
+  ClickManager(60, 287);
+  const unsigned long box = WaitForMessageBox();
+  ASSERT_NE(box, 0u) << "the missing package was not said";
+  Screenshot("manager-batch-box");
+  EXPECT_TRUE(std::filesystem::exists(Folder / "dictionaries/ru-en-travel.tamrix"));
+  EXPECT_FALSE(std::filesystem::exists(Folder / "dictionaries/en-ru-travel.tamrix"));
+  EXPECT_EQ(readFile(Folder / "dictionaries/dictionaries._").rfind("ru-en-travel 1\r\n", 0), 0u)
+      << readFile(Folder / "dictionaries/dictionaries._");
+  EXPECT_FALSE(std::filesystem::exists(Folder / "temp/ru-en-travel.zip")) << "the installed package stayed in temp/";
+  Sh("timeout 5 xdotool windowfocus " + std::to_string(box));
+  Key("Return");
+  ASSERT_TRUE(e2e::WaitFor([&] { return Sh("xdotool search --onlyvisible --name '^tamrix 5.7$'").empty(); }))
+      << "the message box stayed";
+  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  Pause(500);
+  Focus();
+  Type("билет");
+  Key("Return");
+  const std::string a = Article();
+  EXPECT_NE(a.find("ticket"), std::string::npos) << a.substr(0, 200);
+  ASSERT_TRUE(e2e::RequestClose(Window));
+  EXPECT_EQ(e2e::ExitCode(Pid), 0);
 }
