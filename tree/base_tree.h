@@ -426,8 +426,9 @@ private:
   std::vector<PDataNode> stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const;
   // Calls Step for each of Nodes, children of Parent that were all alive
   // when FFreedNodes was FreedBaseline. Step may delete or move anything:
-  // whenever nodes were freed, the rest of the list is checked again.
-  void forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+  // the nodes freed or moved away are skipped. False when a handler
+  // destroyed the tree (then nothing of it was touched afterwards).
+  bool forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
                       const std::function<void(PDataNode)>& Step);
   // Owner handlers cannot delete nodes while a walk holds them: a deletion
   // then fails with the iteration assertion.

@@ -17,7 +17,12 @@ void TBaseDataTree::DoCanEdit(PDataNode Node, TColumnIndex Column, bool& Allowed
 
 void TBaseDataTree::DoChange(PDataNode Node) {
   StopTimer(ChangeTimer);
-  if (OnChange) OnChange(this, Node);
+  if (OnChange) {
+    // The handler may destroy the tree; the caller checks its own token.
+    const std::weak_ptr<const bool> life = LifeToken();
+    OnChange(this, Node);
+    if (life.expired()) return;
+  }
   DoStateChange({}, {tsChangePending});
   FLastChangedNode = nullptr;
 }
@@ -197,7 +202,11 @@ void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) 
 
 void TBaseDataTree::DoStructureChange(PDataNode Node, TChangeReason Reason) {
   StopTimer(StructureChangeTimer);
-  if (OnStructureChange) OnStructureChange(this, Node, Reason);
+  if (OnStructureChange) {
+    const std::weak_ptr<const bool> life = LifeToken();
+    OnStructureChange(this, Node, Reason);
+    if (life.expired()) return;
+  }
   DoStateChange({}, {tsStructureChangePending});
   FLastStructureChangeNode = nullptr;
   FLastStructureChangeReason = crIgnore;

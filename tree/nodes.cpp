@@ -862,8 +862,11 @@ unsigned TBaseDataTree::GetNodeLevel(PDataNode Node) const {
 
 void TBaseDataTree::BeginUpdate() {
   if (FDestroying) return;
+  // The updating handler may destroy the tree.
+  const std::weak_ptr<const bool> life = LifeToken();
   if (FUpdateCount == 0) {
     DoUpdating(usBegin);
+    if (life.expired()) return;
     // Nothing is painted inside the bracket, not even when the owner pumps
     // messages while it fills the tree.
     if (TreeHandleAllocated() && Visible()) {
@@ -872,6 +875,7 @@ void TBaseDataTree::BeginUpdate() {
     }
   } else {
     DoUpdating(usUpdate);
+    if (life.expired()) return;
   }
   ++FUpdateCount;
   DoStateChange({tsUpdating});
@@ -880,25 +884,32 @@ void TBaseDataTree::BeginUpdate() {
 void TBaseDataTree::EndUpdate() {
   if (FUpdateCount > 0) --FUpdateCount;
   if (FDestroying) return;
+  // Every handler raised here may destroy the tree: then nothing more.
+  const std::weak_ptr<const bool> life = LifeToken();
   if (FUpdateCount == 0 && FStates.Contains(tsUpdating)) {
     if (FStates.Contains(tsUpdateHiddenChildrenNeeded)) {
       DetermineHiddenChildrenFlagAllNodes();
       DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
+      if (life.expired()) return;
     }
     DoStateChange({}, {tsUpdating});
+    if (life.expired()) return;
     PackArray();
     ExpireCache();
     InvalidateCache();
     if (TreeHandleAllocated()) {
       UpdateRanges();
       measureRowsInWindow();
+      if (life.expired()) return;
       UpdateScrollBars(false);
+      if (life.expired()) return;
     }
 
     // The owner's handlers may raise; the repaint below still has to happen.
-    auto finish = [this] {
+    auto finish = [this, &life] {
       if (FOptions->AutoOptions().Contains(toAutoSort))
         SortTree(Header().SortColumn(), Header().SortDirection(), true);
+      if (life.expired()) return;
       if (FRedrawOff) {
         FRedrawOff = false;
         if (TreeHandleAllocated()) SendMessage(Handle(), WM_SETREDRAW, 1, 0);
@@ -908,13 +919,18 @@ void TBaseDataTree::EndUpdate() {
     try {
       if (FStates.Contains(tsStructureChangePending))
         DoStructureChange(FLastStructureChangeNode, FLastStructureChangeReason);
+      if (life.expired()) return;
       if (FStates.Contains(tsChangePending)) DoChange(FLastChangedNode);
+      if (life.expired()) return;
     } catch (...) {
+      if (life.expired()) throw;
       finish();
+      if (life.expired()) throw;
       DoUpdating(usEnd);
       throw;
     }
     finish();
+    if (life.expired()) return;
   }
   DoUpdating(FUpdateCount == 0 ? usEnd : usUpdate);
 }

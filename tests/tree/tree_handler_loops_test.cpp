@@ -3,7 +3,12 @@
 // and handlers that delete what the loop still has to reach: the loop goes
 // on with what is left and the counts stay right. Run these under the
 // sanitizer build too: a freed node is poisoned there.
+#include "platform/gui/clipboard.h"
+#include "tests/tree/tree_paint_util.h"
+#include "tests/tree/tree_stream_util.h"
 #include "tests/tree/tree_test_util.h"
+
+using namespace painttest;
 
 namespace {
 
@@ -144,4 +149,156 @@ TEST(TreeHandlerLoops, FreeHandlerDestroyingTheTreeEndsTheBranchLoop) {
       if (!destroyed) delete g;
     }
   }
+}
+
+// The end of an update measures the rows about to be shown; the width
+// handler deletes the row it measures, its parent or the row after it.
+TEST(TreeHandlerLoops, WidthHandlerAtTheEndOfAnUpdateDeletingRows) {
+  enum { Itself, ItsParent, TheNextRow };
+  for (int what : {Itself, ItsParent, TheNextRow}) {
+    for (int nth : {1, 2, 4, 7}) {
+      SCOPED_TRACE(testing::Message() << "deleting " << what << " when measuring row " << nth);
+      TPaintedTree p;
+      p.show();
+      p.Tree->BeginUpdate();
+      for (int i = 0; i < 4; ++i) {
+        PDataNode top = p.add(nullptr, "top " + std::to_string(i));
+        for (int j = 0; j < 2; ++j) p.add(top, "child " + std::to_string(j));
+        p.Tree->SetExpanded(top, true);
+      }
+      int measured = 0;
+      bool deleted = false;
+      auto* tree = static_cast<TCustomDataStringTree*>(p.Tree);
+      tree->OnMeasureTextWidth = [&](TBaseDataTree* t, TCanvas*, PDataNode n, TColumnIndex, const String&, int&) {
+        if (++measured != nth || deleted) return;
+        deleted = true;
+        if (what == Itself)
+          t->DeleteNode(n);
+        else if (what == ItsParent)
+          t->DeleteNode(n->Parent == t->RootNode() ? n : n->Parent);
+        else if (PDataNode next = t->GetNextVisibleNoInit(n))
+          t->DeleteNode(next);
+      };
+      p.Tree->EndUpdate();
+      EXPECT_TRUE(deleted) << "the rows were measured";
+      tree->OnMeasureTextWidth = nullptr;
+      checkInvariants(*p.Tree);
+      // The rows left are measured again when shown.
+      p.grab();
+      EXPECT_FALSE(p.Shown.empty());
+    }
+  }
+}
+
+namespace {
+
+// A tree of the owner's kind that may be destroyed from its own handlers.
+struct TPasteTarget {
+  TOwnedTree* T = new TOwnedTree;
+  bool Destroyed = false;
+  void destroy() {
+    if (Destroyed) return;
+    Destroyed = true;
+    delete T;
+  }
+  ~TPasteTarget() {
+    if (!Destroyed) delete T;
+  }
+};
+
+void copyRows(TOwnedTree& source, int rows) {
+  TDTSelectionOptions sel = source.TreeOptions().SelectionOptions();
+  sel.Include(toMultiSelect);
+  source.TreeOptions().SetSelectionOptions(sel);
+  for (int i = 0; i < rows; ++i) {
+    PDataNode n = source.Add(nullptr, "row " + std::to_string(i));
+    source.Add(n, "below " + std::to_string(i));
+    source.SetSelected(n, true);
+  }
+  source.CopyToClipboard();
+}
+
+}  // namespace
+
+// Every handler a paste raises destroys the tree on its k-th call: the
+// paste stops there and touches nothing of it.
+TEST(TreeHandlerLoops, PasteHandlerDestroyingTheTreeEndsThePaste) {
+  TOwnedTree source;
+  copyRows(source, 4);
+  enum { Copying, CopyingRefused, Copied, Structure, Free, Updating };
+  for (int event : {Copying, CopyingRefused, Copied, Structure, Free, Updating}) {
+    for (int k : {1, 2, 4}) {
+      SCOPED_TRACE(testing::Message() << "event " << event << ", call " << k);
+      TPasteTarget target;
+      TOwnedTree& t = *target.T;
+      PDataNode here = t.Add(nullptr, "here");
+      t.SetFocusedNode(here);
+      t.SetDefaultPasteMode(amInsertAfter);
+      int calls = 0;
+      bool armed = false;
+      auto maybeDestroy = [&] {
+        if (armed && ++calls == k) target.destroy();
+      };
+      t.OnNodeCopying = [&, event](TBaseDataTree*, PDataNode, PDataNode, bool& allowed) {
+        allowed = event != CopyingRefused;
+        if (event == Copying || event == CopyingRefused) maybeDestroy();
+      };
+      t.OnNodeCopied = [&, event](TBaseDataTree*, PDataNode) {
+        if (event == Copied) maybeDestroy();
+      };
+      t.OnStructureChange = [&, event](TBaseDataTree*, PDataNode, TChangeReason) {
+        if (event == Structure) maybeDestroy();
+      };
+      if (event == Free) {
+        t.OnNodeCopying = [](TBaseDataTree*, PDataNode, PDataNode, bool& allowed) { allowed = false; };
+        t.OnFreeNode = [&](TBaseDataTree*, PDataNode n) {
+          t.Captions.erase(n);
+          maybeDestroy();
+        };
+      }
+      t.OnUpdating = [&, event](TBaseDataTree*, TDTUpdateState) {
+        if (event == Updating) maybeDestroy();
+      };
+      armed = true;
+      const bool result = t.PasteFromClipboard();
+      if (k == 1) {
+        EXPECT_TRUE(target.Destroyed) << "the paste raised the event";
+      }
+      if (!target.Destroyed) {
+        EXPECT_TRUE(result);
+        checkInvariants(t);
+      }
+    }
+  }
+  Clipboard()->Clear();
+}
+
+// A paste whose copying handler refuses every arriving row: each refusal
+// deletes the row again, and the rows after it are still pasted and asked
+// about, once each.
+TEST(TreeHandlerLoops, PasteRefusingEveryRowAsksAboutEachOnce) {
+  TOwnedTree source;
+  copyRows(source, 300);
+  TOwnedTree t;
+  PDataNode here = t.Add(nullptr, "here");
+  t.SetFocusedNode(here);
+  t.SetDefaultPasteMode(amAddChildLast);
+  std::vector<PDataNode> asked;
+  t.OnNodeCopying = [&](TBaseDataTree*, PDataNode n, PDataNode, bool& allowed) {
+    asked.push_back(n);
+    // Every other row, and each third one deletes the next arrival too.
+    allowed = asked.size() % 2 == 0;
+    if (asked.size() % 3 == 0 && n->NextSibling) t.DeleteNode(n->NextSibling);
+  };
+  EXPECT_TRUE(t.PasteFromClipboard());
+  std::size_t expectedAsked = 0, kept = 0;
+  for (std::size_t i = 0; i < 300; ++i) {
+    ++expectedAsked;
+    if (expectedAsked % 2 == 0) ++kept;
+    if (expectedAsked % 3 == 0) ++i;  // the next one was deleted unasked
+  }
+  EXPECT_EQ(asked.size(), expectedAsked);
+  EXPECT_EQ(here->ChildCount, kept);
+  checkInvariants(t);
+  Clipboard()->Clear();
 }
