@@ -540,6 +540,7 @@ void TBaseDataTree::RepaintNode(PDataNode Node) {
 void TBaseDataTree::SelectAll(bool VisibleOnly) {
   if (SelectionLocked() || !FOptions->SelectionOptions().Contains(toMultiSelect)) return;
   std::vector<PDataNode> nodes;
+  nodes.reserve(VisibleOnly ? FVisibleCount : FRoot->TotalCount - 1);
   for (PDataNode n = VisibleOnly ? GetFirstVisible() : GetFirst(); n;
        n = VisibleOnly ? GetNextVisible(n) : GetNext(n))
     if (!n->States.Contains(vsSelected)) nodes.push_back(n);

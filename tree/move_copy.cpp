@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <memory>
 #include <unordered_set>
 
 #include "platform/core/streams.h"
@@ -43,22 +44,21 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
   // free what is left of the rest is found once, and from then on each of
   // them is watched: a handler freeing a node at every step costs a step
   // no more than one freeing none.
-  std::deque<TNodeWatch> watched;
-  bool watching = false;
+  std::unique_ptr<std::deque<TNodeWatch>> watched;
   std::size_t i = 0;
   while (i < Nodes.size()) {
     PDataNode node = nullptr;
-    if (!watching) {
+    if (!watched) {
       if (FFreedNodes != FreedBaseline) {
         Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
-        for (PDataNode n : Nodes) watched.emplace_back(*this, n);
+        watched = std::make_unique<std::deque<TNodeWatch>>();
+        for (PDataNode n : Nodes) watched->emplace_back(*this, n);
         i = 0;
-        watching = true;
         continue;
       }
       node = Nodes[i++];
     } else {
-      node = watched[i++].Node();
+      node = (*watched)[i++].Node();
       // Gone, or moved away from the others.
       if (!node || !parent.Node() || node->Parent != parent.Node()) continue;
     }
@@ -165,22 +165,22 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   try {
     // Until a handler frees more than the node deleted, the list is read
     // as it is; from then on what is left of it is watched (found once).
-    std::deque<TNodeWatch> watched;
-    bool watching = false;
+    std::unique_ptr<std::deque<TNodeWatch>> watched;
     for (std::size_t i = written.size(); i-- > 0;) {
-      PDataNode node = watching ? watched[i].Node() : written[i];
+      PDataNode node = watched ? (*watched)[i].Node() : written[i];
       if (!node) continue;
       const std::uint64_t expected = FFreedNodes + node->TotalCount;
       DeleteNode(node, true);
       if (life.expired()) return;
-      if (!watching && FFreedNodes != expected) {
+      if (!watched && FFreedNodes != expected) {
         // Only the remembered nodes that are still children of a living
         // source go on.
         std::unordered_set<PDataNode> alive;
         if (ChildrenOnly && source.Node())
           for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive.insert(child);
-        for (std::size_t j = 0; j < i; ++j) watched.emplace_back(*this, alive.count(written[j]) ? written[j] : nullptr);
-        watching = true;
+        watched = std::make_unique<std::deque<TNodeWatch>>();
+        for (std::size_t j = 0; j < i; ++j)
+          watched->emplace_back(*this, alive.count(written[j]) ? written[j] : nullptr);
       }
     }
   } catch (...) {
