@@ -220,6 +220,12 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     deferChildrenDeletion(Node, NewCount);
     return;
   }
+  if (NewCount < Node->ChildCount && branchGoing()) {
+    std::uint32_t index = 0;
+    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling, ++index)
+      if (index >= NewCount) requestWhileBranchGoes(run, TBranchRequestKind::Node);
+    return;
+  }
   if (NewCount < Node->ChildCount) {
     // Follow-up work is queued once, below, not per deleted node. The
     // handlers told of each may delete Node or destroy the tree.
@@ -795,6 +801,10 @@ void TBaseDataTree::Clear() {
   if (readOnly() && !FDestroying) return;
   if (deletionMustWait()) {
     deferChildrenDeletion(FRoot, 0);
+    return;
+  }
+  if (branchGoing()) {
+    requestWhileBranchGoes(nullptr, TBranchRequestKind::Clear);
     return;
   }
   // The painter holds the node it draws and walks on to the next one: a

@@ -128,6 +128,35 @@ TEST(TreeHandlerLoops, FreeHandlerDeletingAWaitingSiblingAndAnotherRowKeepsTheCo
   }
 }
 
+// The free handler clears the whole tree, or cuts another group down to
+// one child, while a branch goes: that is done once the branch is gone.
+TEST(TreeHandlerLoops, FreeHandlerClearingOrShrinkingWhileABranchGoes) {
+  for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse, ByClear}) {
+    for (bool clear : {false, true}) {
+      SCOPED_TRACE(std::string(wayName(way)) + (clear ? ", the handler clears" : ", the handler shrinks q"));
+      TGroups g;
+      bool ran = false;
+      g.T.OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+        if (ran || n == g.Q) return;
+        ran = true;
+        if (clear)
+          t->Clear();
+        else
+          t->SetChildCount(g.Q, 1);
+      };
+      g.run(way);
+      g.T.OnFreeNode = nullptr;
+      EXPECT_TRUE(ran);
+      checkInvariants(g.T);
+      if (clear) {
+        EXPECT_EQ(g.T.TotalCount(), 0u);
+      } else if (way != ByClear) {
+        EXPECT_EQ(g.Q->ChildCount, 1u);
+      }
+    }
+  }
+}
+
 // The free handler of the k-th node to go destroys the tree: the loop ends
 // there, touching nothing of it.
 TEST(TreeHandlerLoops, FreeHandlerDestroyingTheTreeEndsTheBranchLoop) {
@@ -301,4 +330,30 @@ TEST(TreeHandlerLoops, PasteRefusingEveryRowAsksAboutEachOnce) {
   EXPECT_EQ(here->ChildCount, kept);
   checkInvariants(t);
   Clipboard()->Clear();
+}
+
+// Children moved into another tree leave the source one by one; the free
+// handler there deletes another child still to leave at every step. Each
+// node is freed once, and every one arrived.
+TEST(TreeHandlerLoops, MoveIntoAnotherTreeWhoseSourceFreeHandlerDeletesAnotherChildEachStep) {
+  TOwnedTree source, target;
+  PDataNode holder = source.Add(nullptr, "holder");
+  for (int i = 0; i < 12; ++i) source.Add(holder, "child " + std::to_string(i));
+  PDataNode into = target.Add(nullptr, "into");
+  std::map<PDataNode, int> freed;
+  source.OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+    source.Captions.erase(n);
+    if (++freed[n] == 1 && n->Parent == holder && holder->FirstChild) t->DeleteNode(holder->FirstChild);
+  };
+  int moved = 0;
+  source.OnNodeMoved = [&](TBaseDataTree*, PDataNode) { ++moved; };
+  source.MoveTo(holder, into, amAddChildLast, true);
+  EXPECT_EQ(holder->ChildCount, 0u);
+  EXPECT_EQ(into->ChildCount, 12u);
+  EXPECT_EQ(moved, 12);
+  EXPECT_EQ(freed.size(), 12u);
+  for (const auto& [node, times] : freed) EXPECT_EQ(times, 1) << "a node freed twice";
+  checkInvariants(source);
+  checkInvariants(target);
+  source.OnFreeNode = nullptr;
 }
