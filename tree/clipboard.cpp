@@ -90,7 +90,11 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
     if (Mode == amInsertAfter) Mode = amAddChildLast;
   }
   bool result = false;
+  // Every handler raised below may destroy this tree: the paste then stops
+  // at once and touches nothing of it.
+  const std::weak_ptr<const bool> life = LifeToken();
   BeginUpdate();
+  if (life.expired()) return false;
   try {
     if (Optimized && Source) {
       // Nodes of this process move: the source's dragged selection, or
@@ -104,6 +108,7 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
       TNodeWatch target(*this, TargetNode);
       const std::uint64_t sourceToken = Source->TreeToken();
       for (auto& watch : watches) {
+        if (life.expired()) return false;
         PDataNode node = watch->Node();
         if (!node || !target.Node() || LiveTree(sourceToken) != Source) continue;
         bool inside = false;
@@ -116,6 +121,7 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         if (inside) continue;
         Source->MoveTo(node, target.Node(), Mode, false);
       }
+      if (life.expired()) return false;
       // Marks travel with the nodes; here they mean nothing.
       if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending))
         for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
@@ -138,31 +144,33 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         stream.SetPosition(0);
         TNodeWatch target(*this, TargetNode);
         std::vector<PDataNode> arrived = InsertNodesFromStream(&stream, TargetNode, Mode);
+        if (life.expired()) return false;
         if (!arrived.empty()) {
           // Each handler may delete arrivals, their parent or the target;
           // a deleted target is named to the later handlers as none.
-          forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
+          const bool whole = forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
             clearCutOrCopyFlags(node);
             TNodeWatch watch(*this, node);
             PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();
             if (!DoNodeCopying(node, parentTarget)) {
-              if (watch.Node()) DeleteNode(node);
+              if (!life.expired() && watch.Node()) DeleteNode(node);
               return;
             }
-            if (!watch.Node()) return;
+            if (life.expired() || !watch.Node()) return;
             DoNodeCopied(node);
-            if (watch.Node()) StructureChange(node, crNodeCopied);
+            if (!life.expired() && watch.Node()) StructureChange(node, crNodeCopied);
           });
+          if (!whole) return false;
         }
         result = true;
       }
     }
   } catch (...) {
-    EndUpdate();
+    if (!life.expired()) EndUpdate();
     throw;
   }
   EndUpdate();
-  return result;
+  return result && !life.expired();
 }
 
 HRESULT TBaseDataTree::RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) {

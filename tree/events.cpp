@@ -17,7 +17,12 @@ void TBaseDataTree::DoCanEdit(PDataNode Node, TColumnIndex Column, bool& Allowed
 
 void TBaseDataTree::DoChange(PDataNode Node) {
   StopTimer(ChangeTimer);
-  if (OnChange) OnChange(this, Node);
+  if (OnChange) {
+    // The handler may destroy the tree; the caller checks its own token.
+    const std::weak_ptr<const bool> life = LifeToken();
+    OnChange(this, Node);
+    if (life.expired()) return;
+  }
   DoStateChange({}, {tsChangePending});
   FLastChangedNode = nullptr;
 }
@@ -103,13 +108,17 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
   if (Node->States.ContainsAny(nodeMask(vsInitialized, vsUserDataPointer)) ||
       (Node->Reserved & nrUserDataHandedOut)) {
     // The node is out of the tree already: it goes even if the owner fails.
+    // A handler that destroyed the tree took the node's memory with it.
     if (OnFreeNode) {
+      const bool destroying = FDestroying;
+      const std::weak_ptr<const bool> life = FLifeToken;
       try {
         OnFreeNode(this, Node);
       } catch (...) {
-        freeNodeMemory(Node);
+        if (destroying || !life.expired()) freeNodeMemory(Node);
         throw;
       }
+      if (!destroying && life.expired()) return;
     }
   }
   freeNodeMemory(Node);
@@ -193,7 +202,11 @@ void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) 
 
 void TBaseDataTree::DoStructureChange(PDataNode Node, TChangeReason Reason) {
   StopTimer(StructureChangeTimer);
-  if (OnStructureChange) OnStructureChange(this, Node, Reason);
+  if (OnStructureChange) {
+    const std::weak_ptr<const bool> life = LifeToken();
+    OnStructureChange(this, Node, Reason);
+    if (life.expired()) return;
+  }
   DoStateChange({}, {tsStructureChangePending});
   FLastStructureChangeNode = nullptr;
   FLastStructureChangeReason = crIgnore;

@@ -449,9 +449,18 @@ void TBaseDataTree::measureRowsInWindow() {
   const int height = ClientHeight();
   int top = 0;
   PDataNode n = GetNodeAt(0, 0, true, top);
+  // The width handlers may delete the row measured (or any other) and even
+  // destroy the tree. A row gone leaves the rest to be measured when they
+  // are painted.
+  const std::weak_ptr<const bool> life = LifeToken();
+  TNodeWatch watch(*this, n);
   for (; n && top < height; n = GetNextVisible(n)) {
-    if (!n->States.Contains(vsMultiline))
-      FMaxRightExtend = std::max(FMaxRightExtend, FMargin + nodeRightExtend(n, DoGetNodeWidth(n, NoColumn, nullptr)));
+    watch.Reset(n);
+    if (!n->States.Contains(vsMultiline)) {
+      const int width = DoGetNodeWidth(n, NoColumn, nullptr);
+      if (life.expired() || !watch.Node()) return;
+      FMaxRightExtend = std::max(FMaxRightExtend, FMargin + nodeRightExtend(n, width));
+    }
     top += NodeHeight(n);
   }
   // Every row of the window is measured now.
@@ -531,6 +540,7 @@ void TBaseDataTree::RepaintNode(PDataNode Node) {
 void TBaseDataTree::SelectAll(bool VisibleOnly) {
   if (SelectionLocked() || !FOptions->SelectionOptions().Contains(toMultiSelect)) return;
   std::vector<PDataNode> nodes;
+  nodes.reserve(VisibleOnly ? FVisibleCount : FRoot->TotalCount - 1);
   for (PDataNode n = VisibleOnly ? GetFirstVisible() : GetFirst(); n;
        n = VisibleOnly ? GetNextVisible(n) : GetNext(n))
     if (!n->States.Contains(vsSelected)) nodes.push_back(n);

@@ -7,6 +7,8 @@
 // nodes either keeps them safe from deletion or checks after each handler.
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <memory>
 #include <unordered_set>
 
 #include "platform/core/streams.h"
@@ -34,19 +36,36 @@ std::vector<PDataNode> TBaseDataTree::stillChildren(PDataNode Parent, const std:
   return result;
 }
 
-void TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
                                    const std::function<void(PDataNode)>& Step) {
+  const std::weak_ptr<const bool> life = LifeToken();
   TNodeWatch parent(*this, Parent);
+  // Until a handler frees a node the list is read as it is. At the first
+  // free what is left of the rest is found once, and from then on each of
+  // them is watched: a handler freeing a node at every step costs a step
+  // no more than one freeing none.
+  std::unique_ptr<std::deque<TNodeWatch>> watched;
   std::size_t i = 0;
   while (i < Nodes.size()) {
-    if (FFreedNodes != FreedBaseline) {
-      Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
-      i = 0;
-      FreedBaseline = FFreedNodes;
-      continue;
+    PDataNode node = nullptr;
+    if (!watched) {
+      if (FFreedNodes != FreedBaseline) {
+        Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
+        watched = std::make_unique<std::deque<TNodeWatch>>();
+        for (PDataNode n : Nodes) watched->emplace_back(*this, n);
+        i = 0;
+        continue;
+      }
+      node = Nodes[i++];
+    } else {
+      node = (*watched)[i++].Node();
+      // Gone, or moved away from the others.
+      if (!node || !parent.Node() || node->Parent != parent.Node()) continue;
     }
-    Step(Nodes[i++]);
+    Step(node);
+    if (life.expired()) return false;
   }
+  return true;
 }
 
 void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
@@ -107,7 +126,8 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
       UpdateScrollBars(true);
       InvalidateWindow();
     }
-    forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); });
+    if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
+      return;
     StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
     return;
   }
@@ -120,6 +140,9 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     written.push_back(Source);
   }
   if (written.empty()) return;
+  // Handlers of either tree may destroy either tree.
+  const std::weak_ptr<const bool> life = LifeToken();
+  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
   std::vector<PDataNode> arrived;
   {
     // The target's load handlers must not delete what is being moved.
@@ -131,7 +154,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
                                                 std::int64_t(written.size()));
   }
   // The target takes all nodes or, refusing the stream, raises.
-  if (arrived.empty()) return;
+  if (arrived.empty() || life.expired() || targetLife.expired()) return;
 
   // Only what arrived leaves this tree. Its handlers may delete arrivals
   // in the target meanwhile.
@@ -140,32 +163,39 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
   BeginUpdate();
   try {
-    std::unordered_set<PDataNode> left(written.begin(), written.end());
+    // Until a handler frees more than the node deleted, the list is read
+    // as it is; from then on what is left of it is watched (found once).
+    std::unique_ptr<std::deque<TNodeWatch>> watched;
     for (std::size_t i = written.size(); i-- > 0;) {
-      PDataNode node = written[i];
-      if (!left.count(node)) continue;
+      PDataNode node = watched ? (*watched)[i].Node() : written[i];
+      if (!node) continue;
       const std::uint64_t expected = FFreedNodes + node->TotalCount;
       DeleteNode(node, true);
-      left.erase(node);
-      if (FFreedNodes != expected) {
-        // A handler freed more than this node: keep only the remembered
-        // nodes that are still children of a living source.
+      if (life.expired()) return;
+      if (!watched && FFreedNodes != expected) {
+        // Only the remembered nodes that are still children of a living
+        // source go on.
         std::unordered_set<PDataNode> alive;
         if (ChildrenOnly && source.Node())
-          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling)
-            if (left.count(child)) alive.insert(child);
-        left.swap(alive);
+          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive.insert(child);
+        watched = std::make_unique<std::deque<TNodeWatch>>();
+        for (std::size_t j = 0; j < i; ++j)
+          watched->emplace_back(*this, alive.count(written[j]) ? written[j] : nullptr);
       }
     }
   } catch (...) {
-    EndUpdate();
+    if (!life.expired()) EndUpdate();
     throw;
   }
   EndUpdate();
+  if (life.expired() || targetLife.expired()) return;
 
-  targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
-                             [this](PDataNode node) { DoNodeMoved(node); });
+  if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
+                                  [this](PDataNode node) { DoNodeMoved(node); }) ||
+      life.expired())
+    return;
   targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
+  if (life.expired()) return;
   StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
 }
 
@@ -201,14 +231,18 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
   // no target then.
   auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
   TNodeWatch first(*targetTree, nullptr);
-  targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
+  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+  const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
+    TNodeWatch watch(*targetTree, node);
     if (!targetTree->DoNodeCopying(node, parentForEvent())) {
-      targetTree->DeleteNode(node, true);
+      if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
       return;
     }
+    if (!watch.Node() || targetLife.expired()) return;
     if (!first.Node()) first.Reset(node);
     targetTree->DoNodeCopied(node);
   });
+  if (!whole) return nullptr;
   targetTree->StructureChange(parentForEvent(), crNodeCopied);
   return first.Node();
 }

@@ -10,6 +10,35 @@ inline PDataNode marked(PDataNode p) {
   return reinterpret_cast<PDataNode>(reinterpret_cast<std::uintptr_t>(p) | 1);
 }
 inline std::uintptr_t key(PDataNode p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+// Nodes come from the tree's blocks of many nodes each, in the order they
+// were made: a batch taken in tree order (select all, a range) falls into
+// rising runs, one per block, and the blocks do not overlap. Putting the
+// runs in order by their first node then sorts the batch in one pass; a
+// batch in any other shape is sorted the usual way.
+void sortByAddress(std::vector<PDataNode>& Nodes) {
+  const auto byKey = [](PDataNode a, PDataNode b) { return key(a) < key(b); };
+  std::vector<std::size_t> starts{0};
+  for (std::size_t i = 1; i < Nodes.size(); ++i) {
+    if (key(Nodes[i]) >= key(Nodes[i - 1])) continue;
+    starts.push_back(i);
+    if (starts.size() > Nodes.size() / 16 + 1) {
+      std::sort(Nodes.begin(), Nodes.end(), byKey);
+      return;
+    }
+  }
+  if (starts.size() == 1) return;
+  std::sort(starts.begin(), starts.end(), [&](std::size_t a, std::size_t b) { return key(Nodes[a]) < key(Nodes[b]); });
+  std::vector<PDataNode> sorted;
+  sorted.reserve(Nodes.size());
+  for (std::size_t start : starts) {
+    std::size_t end = start + 1;
+    while (end < Nodes.size() && key(Nodes[end]) >= key(Nodes[end - 1])) ++end;
+    sorted.insert(sorted.end(), Nodes.begin() + std::ptrdiff_t(start), Nodes.begin() + std::ptrdiff_t(end));
+  }
+  if (!std::is_sorted(sorted.begin(), sorted.end(), byKey)) std::sort(sorted.begin(), sorted.end(), byKey);
+  Nodes.swap(sorted);
+}
 }  // namespace
 
 bool TBaseDataTree::FindNodeInSelection(PDataNode P, int& Index, int LowBound, int HighBound) const {
@@ -59,8 +88,7 @@ bool TBaseDataTree::InternalAddToSelection(PDataNode const* NewItems, int NewLen
   }
   if (accepted.empty()) return false;
 
-  std::sort(accepted.begin(), accepted.end(),
-            [](PDataNode a, PDataNode b) { return key(a) < key(b); });
+  sortByAddress(accepted);
   FSelection.resize(FSelectionCount);
   std::size_t middle = FSelection.size();
   FSelection.insert(FSelection.end(), accepted.begin(), accepted.end());

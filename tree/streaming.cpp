@@ -541,7 +541,11 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
   const bool asChildren = Mode == amAddChildFirst || Mode == amAddChildLast;
   std::vector<PDataNode> nodes;
   PDataNode parent = nullptr;
+  // Any handler below may destroy the tree: then nothing arrived as far as
+  // the caller goes, and nothing of the tree is touched again.
+  const std::weak_ptr<const bool> life = LifeToken();
   BeginUpdate();
+  if (life.expired()) return {};
   try {
     // A target whose children come on demand gets them before others join;
     // the owner's handlers may delete it meanwhile.
@@ -551,10 +555,12 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
       if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
         InitChildren(Target);
     }
+    if (life.expired()) return {};
     if (!target.Node()) ShowError("The target node was deleted before the nodes could be inserted.", 0);
     parent = asChildren ? Target : Target->Parent;
     TStreamReadState state;
     nodes = readDetachedNodes(Stream, Version, Count, parent, state);
+    if (life.expired()) return {};
     connectRun(nodes, Target, Mode);
     // Arriving nodes keep their selection where the tree can hold it next
     // to its own.
@@ -562,13 +568,14 @@ std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDa
       InternalAddToSelection(state.Selected.data(), int(state.Selected.size()), true);
     ExpireCache();
   } catch (...) {
-    EndUpdate();
+    if (!life.expired()) EndUpdate();
     throw;
   }
   // The handlers that run when the bracket ends may delete what arrived.
   const std::uint64_t freed = FFreedNodes;
   TNodeWatch parentWatch(*this, parent);
   EndUpdate();
+  if (life.expired()) return {};
   if (FFreedNodes != freed) nodes = stillChildren(parentWatch.Node(), nodes);
   return nodes;
 }

@@ -216,8 +216,15 @@ int TCustomDataStringTree::DoGetNodeWidth(PDataNode Node, TColumnIndex Column, T
   if (!mainColumn) return MeasureCellTextWidth(Canvas, Node, Column, GetCellText(Node, Column));
   std::int32_t* slot = widthSlot(Node);
   if (!slot) return 0;
-  if (*slot == 0) *slot = MeasureCellTextWidth(Canvas, Node, Column, GetCellText(Node, Column));
-  return *slot;
+  if (*slot != 0) return *slot;
+  // The measuring handlers may delete the node or destroy the tree: the
+  // width is kept only in a node that is still there.
+  const std::weak_ptr<const bool> life = LifeToken();
+  TNodeWatch watch(*this, Node);
+  const int width = MeasureCellTextWidth(Canvas, Node, Column, GetCellText(Node, Column));
+  if (life.expired() || !watch.Node()) return width;
+  *widthSlot(Node) = width;
+  return width;
 }
 
 int TCustomDataStringTree::DoIncrementalSearch(PDataNode Node, const String& Text) {

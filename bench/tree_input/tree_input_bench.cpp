@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "common/best_time.h"
+#include "common/limit.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
 #include "tree/string_tree.h"
@@ -56,9 +57,9 @@ void mouseInto(QWidget* w, QEvent::Type type, int x, int y, Qt::MouseButtons but
   QCoreApplication::sendEvent(w, &e);
 }
 
-void report(const char* what, double ours, double peer, const char* limit) {
-  std::printf("%-44s %10.3f ms   QTreeView %10.3f ms   ratio %6.2f   (limit %s)\n", what, ours, peer,
-              peer > 0 ? ours / peer : 0.0, limit);
+void report(const char* what, double ours, double peer, double limitMs) {
+  std::printf("%-44s %10.3f ms   QTreeView %10.3f ms   ratio %6.2f   (%s)\n", what, ours, peer,
+              peer > 0 ? ours / peer : 0.0, limitText(ours, limitMs, "ms").c_str());
 }
 
 }  // namespace
@@ -127,12 +128,12 @@ int main(int argc, char** argv) {
   };
 
   double oursEnd = ourKey(VK_HOME, VK_END), qtEnd = qtKey(Qt::Key_Home, Qt::Key_End);
-  report("End", oursEnd, qtEnd, "1 ms");
+  report("End", oursEnd, qtEnd, 1);
   std::printf("  focused after End: the last node %s\n", tree->FocusedNode() == tree->GetLast() ? "yes" : "NO");
   double oursHome = ourKey(VK_END, VK_HOME), qtHome = qtKey(Qt::Key_End, Qt::Key_Home);
-  report("Home", oursHome, qtHome, "1 ms");
+  report("Home", oursHome, qtHome, 1);
   double oursNext = ourKey(VK_HOME, VK_NEXT), qtNext = qtKey(Qt::Key_Home, Qt::Key_PageDown);
-  report("PageDown", oursNext, qtNext, "1 ms");
+  report("PageDown", oursNext, qtNext, 1);
 
   double oursAll = ms(bestSeconds(3, [&] {
     tree->ClearSelection();
@@ -142,7 +143,7 @@ int main(int argc, char** argv) {
     view.clearSelection();
     keyInto(&view, Qt::Key_A, Qt::ControlModifier);
   }));
-  report("Ctrl+A", oursAll, qtAll, "50 ms");
+  report("Ctrl+A", oursAll, qtAll, 50);
   std::printf("  selected after Ctrl+A: %u of %u\n", tree->SelectedCount(), tree->TotalCount());
 
   // ---- rubber band over 10,000 rows: rows of one pixel in a window 10,000 high ----
@@ -204,7 +205,7 @@ int main(int argc, char** argv) {
       }));
     }
     mouseInto(port, QEvent::MouseButtonRelease, 5, 1, Qt::NoButton);
-    report("rubber band, per mouse move (10,000 rows)", work.first, ms(qtBest) / (2 * moves), "2 ms");
+    report("rubber band, per mouse move (10,000 rows)", work.first, ms(qtBest) / (2 * moves), 2);
     std::printf("  with the band's synchronous repaint: %.3f ms per move; rows in the band: %u\n", painted.first,
                 work.second);
     std::printf("  (QTreeView drag-selects over %d rows of %d px and repaints later)\n", rows, rowHeight);
@@ -221,7 +222,8 @@ int main(int argc, char** argv) {
       tree->Perform(WM_MOUSEMOVE, 0, MAKELPARAM(40, y));
       worst = std::max(worst, tree->Invalidated);
     }
-    std::printf("%-44s %10d rows (limit 2)\n", "hot tracking: rows repainted per move, at most", worst);
+    std::printf("%-44s %10d rows (%s)\n", "hot tracking: rows repainted per move, at most", worst,
+                limitText(worst, 2, "").c_str());
   }
   delete form;
   return 0;

@@ -5,9 +5,12 @@
 // form, without the clipboard or a data object). Each is timed alone: the
 // trees are built and the clipboard filled before the clock starts, and
 // the trees are freed after it stopped. Then the same at 8 times N, and
-// the ratio of the two times.
+// the ratio of the two times. Last a paste whose copying handler refuses
+// every arriving row (each one is deleted again as it arrives), at N / 8
+// and N rows: 8 times the rows must take at most 10 times as long.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/tree_paste/bench_tree_paste [N]
+#include <algorithm>
 #include <vector>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "bench/common/limit.h"
 #include "platform/gui/clipboard.h"
 #include "platform/gui/forms.h"
 #include "tree/data_object.h"
@@ -119,6 +123,22 @@ TFigures measure(int nodes, int runs) {
               nodes, f.Drop, f.Drop / f.CopyTo, arrived);
   return f;
 }
+
+// A paste from another tree whose copying handler refuses every row.
+double refusedPaste(int nodes, int runs) {
+  std::uint32_t arrived = 0;
+  const double result = bestMs(
+      runs, nodes, true, [](TTrees& t) { t.Source->CopyToClipboard(); },
+      [](TTrees& t) {
+        t.Target->OnNodeCopying = [](TBaseDataTree*, PDataNode, PDataNode, bool& allowed) { allowed = false; };
+        t.Target->SetFocusedNode(t.TargetNode);
+        t.Target->PasteFromClipboard();
+      },
+      arrived);
+  std::printf("N %8d  paste refused row by row by its copying handler  %9.1f ms  (%u kept)\n", nodes, result,
+              arrived);
+  return result;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,5 +150,11 @@ int main(int argc, char** argv) {
   std::printf("8x the nodes: CopyTo %.2f x the time, paste %.2f x, cut and paste %.2f x, drop %.2f x\n",
               big.CopyTo / small.CopyTo, big.Paste / small.Paste, big.CutPaste / small.CutPaste,
               big.Drop / small.Drop);
+  const int refused = std::max(1, nodes / 8);
+  const double refusedSmall = refusedPaste(refused, 3);
+  const double refusedBig = refusedPaste(refused * 8, 2);
+  const double ratio = refusedBig / refusedSmall;
+  std::printf("paste refused row by row: %d rows %.1f ms, %d rows %.1f ms, 8x the rows %.2f x the time (%s)\n",
+              refused, refusedSmall, refused * 8, refusedBig, ratio, limitText(ratio, 10, "x").c_str());
   return 0;
 }

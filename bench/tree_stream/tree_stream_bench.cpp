@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/common/best_time.h"
+#include "bench/common/limit.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 #include "tree/string_tree.h"
@@ -119,11 +120,14 @@ double deleteOneByOne(bool WithChildren, bool FromFront, TShape Shape = Interlea
 }
 
 void deleteFigures() {
-  std::printf("delete 40000 unselected nodes one by one beside 40000 selected siblings (limit 50 ms each)\n");
-  std::printf("  leaves, last to first                 %9.1f ms\n", ms(deleteOneByOne(false, false)));
-  std::printf("  leaves, first to last                 %9.1f ms\n", ms(deleteOneByOne(false, true)));
-  std::printf("  nodes with a child, last to first     %9.1f ms\n", ms(deleteOneByOne(true, false)));
-  std::printf("  nodes with a child, first to last     %9.1f ms\n", ms(deleteOneByOne(true, true)));
+  std::printf("delete 40000 unselected nodes one by one beside 40000 selected siblings\n");
+  auto limited = [](const char* what, double seconds) {
+    std::printf("  %-36s %9.1f ms   (%s)\n", what, ms(seconds), limitText(ms(seconds), 50, "ms").c_str());
+  };
+  limited("leaves, last to first", deleteOneByOne(false, false));
+  limited("leaves, first to last", deleteOneByOne(false, true));
+  limited("nodes with a child, last to first", deleteOneByOne(true, false));
+  limited("nodes with a child, first to last", deleteOneByOne(true, true));
   std::printf("delete 40000 unselected nodes one by one behind 40000 selected siblings\n");
   std::printf("  leaves, last to first                 %9.1f ms\n", ms(deleteOneByOne(false, false, SelectionFirst)));
   std::printf("  nodes with a child, last to first     %9.1f ms\n", ms(deleteOneByOne(true, false, SelectionFirst)));

@@ -1,0 +1,359 @@
+// The tree's loops that raise handlers while they work through many nodes
+// (deleting a branch, measuring the rows at the end of an update, pasting)
+// and handlers that delete what the loop still has to reach: the loop goes
+// on with what is left and the counts stay right. Run these under the
+// sanitizer build too: a freed node is poisoned there.
+#include "platform/gui/clipboard.h"
+#include "tests/tree/tree_paint_util.h"
+#include "tests/tree/tree_stream_util.h"
+#include "tests/tree/tree_test_util.h"
+
+using namespace painttest;
+
+namespace {
+
+enum TBranchWay { ByDeleteChildren, ByDeleteNode, ByCollapse, ByClear };
+
+const char* wayName(TBranchWay way) {
+  switch (way) {
+    case ByDeleteChildren: return "DeleteChildren";
+    case ByDeleteNode: return "DeleteNode";
+    case ByCollapse: return "collapse freeing the children";
+    case ByClear: return "Clear";
+  }
+  return "";
+}
+
+// A group p of four children with two children each (all open and told to
+// the owner), and another group q after it.
+struct TGroups {
+  TTestTree T{nullptr};
+  PDataNode P = nullptr, Q = nullptr;
+
+  TGroups() {
+    T.TreeOptions().SetSelectionOptions({toMultiSelect});
+    P = T.AddChild(nullptr);
+    T.SetChildCount(P, 4);
+    for (PDataNode c = P->FirstChild; c; c = c->NextSibling) {
+      T.SetChildCount(c, 2);
+      T.SetExpanded(c, true);
+    }
+    T.SetExpanded(P, true);
+    Q = T.AddChild(nullptr);
+    T.SetChildCount(Q, 3);
+    T.SetExpanded(Q, true);
+    for (PDataNode n : allNodes(T)) T.InitNode(n);
+    T.SetSelected(P->FirstChild->FirstChild, true);
+    T.SetSelected(Q->LastChild, true);
+    checkInvariants(T);
+  }
+
+  void run(TBranchWay way) {
+    switch (way) {
+      case ByDeleteChildren: T.DeleteChildren(P); break;
+      case ByDeleteNode: T.DeleteNode(P); break;
+      case ByCollapse:
+        T.TreeOptions().SetAutoOptions(T.TreeOptions().AutoOptions() + TDTAutoOptions{toAutoFreeOnCollapse});
+        T.SetExpanded(P, false);
+        break;
+      case ByClear: T.Clear(); break;
+    }
+  }
+};
+
+}  // namespace
+
+// The focus inside a branch that goes is reported lost; the handler deletes
+// the child whose branch it was (still in the tree as far as it can see)
+// or the whole group.
+TEST(TreeHandlerLoops, LostFocusReportedWhileABranchGoesMayDeleteTheChildOrItsGroup) {
+  for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse}) {
+    for (bool group : {false, true}) {
+      SCOPED_TRACE(std::string(wayName(way)) + (group ? ", the handler deletes the group" : ", the handler deletes the child"));
+      TGroups g;
+      PDataNode focused = g.P->LastChild->FirstChild;
+      g.T.SetFocusedNode(focused);
+      int told = 0;
+      g.T.OnFocusChanged = [&](TBaseDataTree* t, PDataNode n, TColumnIndex) {
+        if (n || told++) return;
+        // Whatever the handler still finds of the group is in the tree.
+        for (PDataNode run = t->GetFirstNoInit(); run; run = t->GetNextNoInit(run))
+          EXPECT_NE(run, focused) << "the lost focus is reported after its node went";
+        if (!group && g.P->LastChild)
+          t->DeleteNode(g.P->LastChild);
+        else if (group)
+          t->DeleteNode(g.P);
+      };
+      g.run(way);
+      EXPECT_EQ(told, 1);
+      EXPECT_EQ(g.T.FocusedNode(), nullptr);
+      checkInvariants(g.T);
+      g.T.OnFocusChanged = nullptr;
+      EXPECT_EQ(g.T.GetLastNoInit(), g.Q->LastChild) << "q is untouched";
+      g.T.Clear();
+      EXPECT_EQ(g.T.TotalCount(), 0u);
+    }
+  }
+}
+
+// The free handler of the k-th node to go deletes a sibling of the group
+// that is still waiting (with its open children) and a row elsewhere; the
+// counts of what is left stay right, for every k.
+TEST(TreeHandlerLoops, FreeHandlerDeletingAWaitingSiblingAndAnotherRowKeepsTheCounts) {
+  for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse, ByClear}) {
+    for (int k = 1;; ++k) {
+      SCOPED_TRACE(testing::Message() << wayName(way) << ", deleting from the free handler of node " << k);
+      TGroups g;
+      int freed = 0;
+      bool ran = false;
+      g.T.OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+        if (n == g.P) g.P = nullptr;
+        if (n == g.Q) g.Q = nullptr;
+        if (++freed != k) return;
+        ran = true;
+        // The first child of p is the last of its children to go.
+        if (g.P && g.P->FirstChild) t->DeleteNode(g.P->FirstChild);
+        if (g.Q && g.Q->FirstChild) t->DeleteNode(g.Q->FirstChild);
+      };
+      g.run(way);
+      g.T.OnFreeNode = nullptr;
+      checkInvariants(g.T);
+      if (way != ByClear) {
+        ASSERT_NE(g.Q, nullptr);
+        EXPECT_EQ(g.Q->ChildCount, ran ? 2u : 3u);
+        EXPECT_EQ(g.T.SelectedCount(), 1u);
+      }
+      if (!ran) break;
+    }
+  }
+}
+
+// The free handler clears the whole tree, or cuts another group down to
+// one child, while a branch goes: that is done once the branch is gone.
+TEST(TreeHandlerLoops, FreeHandlerClearingOrShrinkingWhileABranchGoes) {
+  for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse, ByClear}) {
+    for (bool clear : {false, true}) {
+      SCOPED_TRACE(std::string(wayName(way)) + (clear ? ", the handler clears" : ", the handler shrinks q"));
+      TGroups g;
+      bool ran = false;
+      g.T.OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+        if (ran || n == g.Q) return;
+        ran = true;
+        if (clear)
+          t->Clear();
+        else
+          t->SetChildCount(g.Q, 1);
+      };
+      g.run(way);
+      g.T.OnFreeNode = nullptr;
+      EXPECT_TRUE(ran);
+      checkInvariants(g.T);
+      if (clear) {
+        EXPECT_EQ(g.T.TotalCount(), 0u);
+      } else if (way != ByClear) {
+        EXPECT_EQ(g.Q->ChildCount, 1u);
+      }
+    }
+  }
+}
+
+// The free handler of the k-th node to go destroys the tree: the loop ends
+// there, touching nothing of it.
+TEST(TreeHandlerLoops, FreeHandlerDestroyingTheTreeEndsTheBranchLoop) {
+  for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse, ByClear}) {
+    for (int k : {1, 3, 6, 12}) {
+      SCOPED_TRACE(testing::Message() << wayName(way) << ", destroyed from the free handler of node " << k);
+      auto* g = new TGroups;
+      g->T.SetFocusedNode(g->P->LastChild->FirstChild);
+      int freed = 0;
+      bool destroyed = false;
+      g->T.OnFreeNode = [&](TBaseDataTree* t, PDataNode) {
+        if (++freed != k || destroyed) return;
+        destroyed = true;
+        (void)t;
+        delete g;
+      };
+      g->run(way);
+      EXPECT_TRUE(destroyed);
+      if (!destroyed) delete g;
+    }
+  }
+}
+
+// The end of an update measures the rows about to be shown; the width
+// handler deletes the row it measures, its parent or the row after it.
+TEST(TreeHandlerLoops, WidthHandlerAtTheEndOfAnUpdateDeletingRows) {
+  enum { Itself, ItsParent, TheNextRow };
+  for (int what : {Itself, ItsParent, TheNextRow}) {
+    for (int nth : {1, 2, 4, 7}) {
+      SCOPED_TRACE(testing::Message() << "deleting " << what << " when measuring row " << nth);
+      TPaintedTree p;
+      p.show();
+      p.Tree->BeginUpdate();
+      for (int i = 0; i < 4; ++i) {
+        PDataNode top = p.add(nullptr, "top " + std::to_string(i));
+        for (int j = 0; j < 2; ++j) p.add(top, "child " + std::to_string(j));
+        p.Tree->SetExpanded(top, true);
+      }
+      int measured = 0;
+      bool deleted = false;
+      auto* tree = static_cast<TCustomDataStringTree*>(p.Tree);
+      tree->OnMeasureTextWidth = [&](TBaseDataTree* t, TCanvas*, PDataNode n, TColumnIndex, const String&, int&) {
+        if (++measured != nth || deleted) return;
+        deleted = true;
+        if (what == Itself)
+          t->DeleteNode(n);
+        else if (what == ItsParent)
+          t->DeleteNode(n->Parent == t->RootNode() ? n : n->Parent);
+        else if (PDataNode next = t->GetNextVisibleNoInit(n))
+          t->DeleteNode(next);
+      };
+      p.Tree->EndUpdate();
+      EXPECT_TRUE(deleted) << "the rows were measured";
+      tree->OnMeasureTextWidth = nullptr;
+      checkInvariants(*p.Tree);
+      // The rows left are measured again when shown.
+      p.grab();
+      EXPECT_FALSE(p.Shown.empty());
+    }
+  }
+}
+
+namespace {
+
+// A tree of the owner's kind that may be destroyed from its own handlers.
+struct TPasteTarget {
+  TOwnedTree* T = new TOwnedTree;
+  bool Destroyed = false;
+  void destroy() {
+    if (Destroyed) return;
+    Destroyed = true;
+    delete T;
+  }
+  ~TPasteTarget() {
+    if (!Destroyed) delete T;
+  }
+};
+
+void copyRows(TOwnedTree& source, int rows) {
+  TDTSelectionOptions sel = source.TreeOptions().SelectionOptions();
+  sel.Include(toMultiSelect);
+  source.TreeOptions().SetSelectionOptions(sel);
+  for (int i = 0; i < rows; ++i) {
+    PDataNode n = source.Add(nullptr, "row " + std::to_string(i));
+    source.Add(n, "below " + std::to_string(i));
+    source.SetSelected(n, true);
+  }
+  source.CopyToClipboard();
+}
+
+}  // namespace
+
+// Every handler a paste raises destroys the tree on its k-th call: the
+// paste stops there and touches nothing of it.
+TEST(TreeHandlerLoops, PasteHandlerDestroyingTheTreeEndsThePaste) {
+  TOwnedTree source;
+  copyRows(source, 4);
+  enum { Copying, CopyingRefused, Copied, Structure, Free, Updating };
+  for (int event : {Copying, CopyingRefused, Copied, Structure, Free, Updating}) {
+    for (int k : {1, 2, 4}) {
+      SCOPED_TRACE(testing::Message() << "event " << event << ", call " << k);
+      TPasteTarget target;
+      TOwnedTree& t = *target.T;
+      PDataNode here = t.Add(nullptr, "here");
+      t.SetFocusedNode(here);
+      t.SetDefaultPasteMode(amInsertAfter);
+      int calls = 0;
+      bool armed = false;
+      auto maybeDestroy = [&] {
+        if (armed && ++calls == k) target.destroy();
+      };
+      t.OnNodeCopying = [&, event](TBaseDataTree*, PDataNode, PDataNode, bool& allowed) {
+        allowed = event != CopyingRefused;
+        if (event == Copying || event == CopyingRefused) maybeDestroy();
+      };
+      t.OnNodeCopied = [&, event](TBaseDataTree*, PDataNode) {
+        if (event == Copied) maybeDestroy();
+      };
+      t.OnStructureChange = [&, event](TBaseDataTree*, PDataNode, TChangeReason) {
+        if (event == Structure) maybeDestroy();
+      };
+      if (event == Free) {
+        t.OnNodeCopying = [](TBaseDataTree*, PDataNode, PDataNode, bool& allowed) { allowed = false; };
+        t.OnFreeNode = [&](TBaseDataTree*, PDataNode n) {
+          t.Captions.erase(n);
+          maybeDestroy();
+        };
+      }
+      t.OnUpdating = [&, event](TBaseDataTree*, TDTUpdateState) {
+        if (event == Updating) maybeDestroy();
+      };
+      armed = true;
+      const bool result = t.PasteFromClipboard();
+      if (k == 1) {
+        EXPECT_TRUE(target.Destroyed) << "the paste raised the event";
+      }
+      if (!target.Destroyed) {
+        EXPECT_TRUE(result);
+        checkInvariants(t);
+      }
+    }
+  }
+  Clipboard()->Clear();
+}
+
+// A paste whose copying handler refuses every arriving row: each refusal
+// deletes the row again, and the rows after it are still pasted and asked
+// about, once each.
+TEST(TreeHandlerLoops, PasteRefusingEveryRowAsksAboutEachOnce) {
+  TOwnedTree source;
+  copyRows(source, 300);
+  TOwnedTree t;
+  PDataNode here = t.Add(nullptr, "here");
+  t.SetFocusedNode(here);
+  t.SetDefaultPasteMode(amAddChildLast);
+  std::vector<PDataNode> asked;
+  t.OnNodeCopying = [&](TBaseDataTree*, PDataNode n, PDataNode, bool& allowed) {
+    asked.push_back(n);
+    // Every other row, and each third one deletes the next arrival too.
+    allowed = asked.size() % 2 == 0;
+    if (asked.size() % 3 == 0 && n->NextSibling) t.DeleteNode(n->NextSibling);
+  };
+  EXPECT_TRUE(t.PasteFromClipboard());
+  std::size_t expectedAsked = 0, kept = 0;
+  for (std::size_t i = 0; i < 300; ++i) {
+    ++expectedAsked;
+    if (expectedAsked % 2 == 0) ++kept;
+    if (expectedAsked % 3 == 0) ++i;  // the next one was deleted unasked
+  }
+  EXPECT_EQ(asked.size(), expectedAsked);
+  EXPECT_EQ(here->ChildCount, kept);
+  checkInvariants(t);
+  Clipboard()->Clear();
+}
+
+// Children moved into another tree leave the source one by one; the free
+// handler there deletes another child still to leave at every step. Each
+// node is freed once, and every one arrived.
+TEST(TreeHandlerLoops, MoveIntoAnotherTreeWhoseSourceFreeHandlerDeletesAnotherChildEachStep) {
+  TOwnedTree source, target;
+  PDataNode holder = source.Add(nullptr, "holder");
+  for (int i = 0; i < 12; ++i) source.Add(holder, "child " + std::to_string(i));
+  PDataNode into = target.Add(nullptr, "into");
+  std::map<PDataNode, int> freed;
+  source.OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+    source.Captions.erase(n);
+    if (++freed[n] == 1 && n->Parent == holder && holder->FirstChild) t->DeleteNode(holder->FirstChild);
+  };
+  int moved = 0;
+  source.OnNodeMoved = [&](TBaseDataTree*, PDataNode) { ++moved; };
+  source.MoveTo(holder, into, amAddChildLast, true);
+  EXPECT_EQ(holder->ChildCount, 0u);
+  EXPECT_EQ(into->ChildCount, 12u);
+  EXPECT_EQ(moved, 12);
+  EXPECT_EQ(freed.size(), 12u);
+  for (const auto& [node, times] : freed) EXPECT_EQ(times, 1) << "a node freed twice";
+  checkInvariants(source);
+  checkInvariants(target);
+  source.OnFreeNode = nullptr;
+}
