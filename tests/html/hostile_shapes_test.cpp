@@ -1,4 +1,5 @@
-// Pages shaped to be slow: rows of thousands of floats.
+// Pages shaped to be slow: rows of thousands of floats, inline elements
+// closed under thousands of open ones.
 // Their speed is the benchmarks' to measure; here the work the engine does
 // for them is counted, and it must stay within a bound per element however
 // many elements there are (the faults made it grow with their number).
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "html/model/indent_manager.h"
+#include "html/parse/prop_stack.h"
 #include "tests/html/layout_helpers.h"
 
 namespace {
@@ -51,6 +53,54 @@ TEST(HostileShapes, FloatsStillFillRowsAndGoBelowWhenTheRowIsFull) {
   EXPECT_TRUE(contains(dump, "content=300,5 w=300 float=left")) << dump;
   EXPECT_TRUE(contains(dump, "content=0,25 w=300 float=left")) << dump;
   EXPECT_TRUE(contains(dump, "content=600,5 w=150 float=left")) << dump;
+}
+
+// ---- inline elements closed under many open ones ----
+
+TEST(HostileShapes, EndTagsUnderManyOpenElementsTakeABoundedWorkEach) {
+  auto doc = buildhelp::NewDocument();
+  THtmlPropStack stack;
+  stack.Document = doc.get();
+  stack.Add(TProperties::CreateInStack(&stack));
+  constexpr int n = 20000;
+  for (int i = 0; i < n; ++i) stack.PushNewProp(u"i", u"", u"", u"", u"", nullptr);
+  for (int i = 0; i < n; ++i) stack.PushNewProp(u"b", u"", u"", u"", u"", nullptr);
+  const uint64_t before = stack.Steps();
+  for (int i = 0; i < n; ++i) stack.PopAProp(u"i");
+  EXPECT_LE(stack.Steps() - before, uint64_t(n) * 4);
+  // Every <i> is closed and the <b>s past the bound are still open: they
+  // take the next n end tags, and the bottom entry stays.
+  EXPECT_EQ(stack.Count(), 1);
+  for (int i = 0; i < n; ++i) stack.PopProp();
+  EXPECT_EQ(stack.Count(), 1);
+}
+
+TEST(HostileShapes, PastTheDepthBoundEachEndTagClosesTheNewestOfItsName) {
+  auto doc = buildhelp::NewDocument();
+  THtmlPropStack stack;
+  stack.Document = doc.get();
+  stack.Add(TProperties::CreateInStack(&stack));
+  while (stack.Count() < THtmlPropStack::MaxDepth) stack.PushNewProp(u"s", u"", u"", u"", u"", nullptr);
+  for (const char16_t* tag : {u"a", u"b", u"a"}) stack.PushNewProp(tag, u"", u"", u"", u"", nullptr);
+  stack.PopAProp(u"a");  // the second a
+  stack.PopProp();       // then the newest left: b
+  stack.PopAProp(u"b");  // no b is open any more: nothing goes
+  EXPECT_EQ(stack.Count(), THtmlPropStack::MaxDepth);
+  stack.PopAProp(u"a");  // the first a
+  EXPECT_EQ(stack.Count(), THtmlPropStack::MaxDepth);
+  stack.PopProp();  // only now an entry of the stack
+  EXPECT_EQ(stack.Count(), THtmlPropStack::MaxDepth - 1);
+}
+
+TEST(HostileShapes, TextUnderThousandsOfOpenElementsTakesTheStyleWithinTheDepthBound) {
+  // Past the bound elements share the style of the deepest one within it:
+  // x is italic (the <b>s all lie past it), and once the </i>s have
+  // closed every <i>, y is plain.
+  constexpr int n = 2000;
+  const std::string dump = buildhelp::Dump(page(times("<i>", n) + times("<b>", n) + "x" + times("</i>", n) + "y"));
+  EXPECT_TRUE(contains(dump, "\"xy \"")) << dump;
+  EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 16px italic #000000")) << dump;
+  EXPECT_TRUE(contains(dump, "run @1 DejaVu Serif 16px #000000")) << dump;
 }
 
 }  // namespace
