@@ -1,15 +1,18 @@
 // Pages shaped to be slow: rows of thousands of floats, inline elements
-// closed under thousands of open ones.
+// closed under thousands of open ones, a class of thousands of words.
 // Their speed is the benchmarks' to measure; here the work the engine does
 // for them is counted, and it must stay within a bound per element however
 // many elements there are (the faults made it grow with their number).
 // The pages still come out as pages of a few such elements do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "html/model/attributes.h"
 #include "html/model/indent_manager.h"
 #include "html/parse/prop_stack.h"
+#include "platform/core/strings.h"
 #include "tests/html/layout_helpers.h"
 
 namespace {
@@ -101,6 +104,30 @@ TEST(HostileShapes, TextUnderThousandsOfOpenElementsTakesTheStyleWithinTheDepthB
   EXPECT_TRUE(contains(dump, "\"xy \"")) << dump;
   EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 16px italic #000000")) << dump;
   EXPECT_TRUE(contains(dump, "run @1 DejaVu Serif 16px #000000")) << dump;
+}
+
+// ---- a class of many words ----
+
+TEST(HostileShapes, AClassOfManyWordsIsReadInOnePass) {
+  constexpr int n = 20000;
+  String text = u"\t";
+  for (int i = n - 1; i >= 0; --i) text += u"W" + IntToStr(i) + String(i % 7 ? u" " : u"\n  ");
+  TAttributeList attrs;
+  attrs.AddValues(symClass, 0, u"CLASS", text, 0);
+  const String key = attrs.GetClass();
+  EXPECT_LE(attrs.ClassSteps(), uint64_t(text.size()) * 4);
+  // Lower-cased and in the order the style list keys class selectors.
+  EXPECT_EQ(key.substr(0, 34), u"w0.w1.w10.w100.w1000.w10000.w10001");
+  EXPECT_EQ(std::count(key.begin(), key.end(), u'.'), n - 1);
+  EXPECT_EQ(key.find(u' '), String::npos);
+}
+
+TEST(HostileShapes, ARuleForAnyWordOfALongClassApplies) {
+  std::string words;
+  for (int i = 0; i < 5000; ++i) words += " c" + std::to_string(i);
+  const std::string dump = buildhelp::Dump("<html><head><style>.c4999 { color: red }</style></head><body><p class=\"" +
+                                           words + "\">text</p></body></html>");
+  EXPECT_TRUE(contains(dump, "run @0 DejaVu Serif 16px #FF0000")) << dump.substr(dump.size() - 300);
 }
 
 }  // namespace
