@@ -9,6 +9,7 @@
 // layout is held to.
 #include <litehtml.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -115,21 +116,90 @@ void compare(const char* name, const std::string& html, double targetMs, int run
   std::fflush(stdout);
 }
 
+// The first layout of a page built just before (what a load waits for),
+// best of three builds, in seconds of wall and of processor time.
+BestTimes firstLayoutTimes(const std::string& html) {
+  BestTimes best;
+  for (int run = 0; run < 3; ++run) {
+    auto doc = build(html);
+    TBitmap bmp;
+    bmp.SetSize(Width, 600);
+    const BestTimes t = bestTimes(1, [&] {
+      int sw = 0, curs = 0;
+      doc->DoLogic(bmp.Canvas(), 0, Width, 600, 0, sw, curs);
+    });
+    best.Wall = std::min(best.Wall, t.Wall);
+    best.Cpu = std::min(best.Cpu, t.Cpu);
+  }
+  return best;
+}
+
+// litehtml's render of a page it has built.
+BestTimes peerRenderTimes(const std::string& html) {
+  NullContainer container;
+  litehtml::context context;
+  context.load_master_stylesheet(MasterCss);
+  auto theirs = litehtml::document::createFromString(html.c_str(), &container, &context);
+  return bestTimes(1, [&] { theirs->render(Width); });
+}
+
+// A page made of one piece of markup repeated to the size asked for.
+std::string repeated(const std::string& piece, size_t bytes) {
+  std::string s = "<html><body>";
+  while (s.size() < bytes) s += piece;
+  return s + "</body></html>";
+}
+
+// A page of nothing but floats, laid out at half the size and at the
+// size asked for (1 MB by default): the figure at the full size against
+// its limit, and how much longer the doubled page takes in processor time
+// (linear work grows about 2x; the limit is 2.5x). litehtml renders the
+// same pages, or only pages of peerBytes and half that when it slows down
+// on them.
+void floatGrowth(const char* name, const std::string& piece, double megabytes, size_t peerBytes) {
+  constexpr double LimitSeconds = 2.0, GrowthLimit = 2.5;
+  const size_t bytes = size_t(megabytes * (1 << 20));
+  const BestTimes half = firstLayoutTimes(repeated(piece, bytes / 2));
+  const BestTimes full = firstLayoutTimes(repeated(piece, bytes));
+  const size_t peerSize = peerBytes ? std::min(peerBytes, bytes) : bytes;
+  const BestTimes peerHalf = peerRenderTimes(repeated(piece, peerSize / 2));
+  const BestTimes peer = peerRenderTimes(repeated(piece, peerSize));
+  const double growth = half.Cpu > 0 ? full.Cpu / half.Cpu : 0;
+  std::printf("%g MB of %-24s first layout ours %8.1f ms, %8.1f ms of processor time (limit %g ms%s), "
+              "half -> whole x%.2f (limit x%g%s); litehtml %8.1f ms, x%.2f",
+              megabytes, name, full.Wall * 1e3, full.Cpu * 1e3, LimitSeconds * 1e3,
+              full.Cpu <= LimitSeconds ? "" : ", over", growth, GrowthLimit, growth <= GrowthLimit ? "" : ", over",
+              peer.Wall * 1e3, peerHalf.Cpu > 0 ? peer.Cpu / peerHalf.Cpu : 0.0);
+  if (peerSize < bytes) std::printf(" for %.0f KB only\n", peerSize / 1024.0);
+  else std::printf("   ratio %.2f\n", peer.Cpu > 0 ? full.Cpu / peer.Cpu : 0.0);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // "floats" as the first argument prints the float pages only; a second
+  // argument sets their size in megabytes (1 by default).
+  const bool floatsOnly = argc > 1 && std::string(argv[1]) == "floats";
+  const double floatMegabytes = argc > 2 ? std::atof(argv[2]) : 1.0;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);  // measuring text needs no display
-  std::printf("layout again of an already built and laid out document (not a page load) at %d px, "
-              "best of several runs\n",
-              Width);
-  compare("typical article", articlePage(), 0.5, 50);
-  compare("1 MB page of articles, relayout", makeMarkup(1 << 20), 150, 3);
-  compare("1,000-row table", tablePage(1000), 60, 5);
-  compare("tables nested 10 deep", nestedPage(10), 10, 10);
-  compare("1 MB single paragraph", paragraphPage(1 << 20), 50, 3);
-  compare("1,000 floats", floatsPage(1000), 50, 5);
-  // No figure of its own: placing each float looks at all the floats
-  // before it (litehtml takes about three times as long here).
-  compare("1,000 floats, no text", floatRowsPage(1000), 200, 3);
+  if (!floatsOnly) {
+    std::printf("layout again of an already built and laid out document (not a page load) at %d px, "
+                "best of several runs\n",
+                Width);
+    compare("typical article", articlePage(), 0.5, 50);
+    compare("1 MB page of articles, relayout", makeMarkup(1 << 20), 150, 3);
+    compare("1,000-row table", tablePage(1000), 60, 5);
+    compare("tables nested 10 deep", nestedPage(10), 10, 10);
+    compare("1 MB single paragraph", paragraphPage(1 << 20), 50, 3);
+    compare("1,000 floats", floatsPage(1000), 50, 5);
+    // No figure of its own: placing each float looks at all the floats
+    // before it (litehtml takes about three times as long here).
+    compare("1,000 floats, no text", floatRowsPage(1000), 200, 3);
+  }
+  std::printf("the first layout of a page built just before (as a load lays it out) at %d px\n", Width);
+  // litehtml slows down sharply on floated blocks (6x for twice as many).
+  floatGrowth("<div style=float:left>", "<div style=\"float:left\">x</div>", floatMegabytes, 64 * 1024);
+  floatGrowth("<img align=left>", "<img align=left>", floatMegabytes, 0);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string>
 
+#include "bench/common/best_time.h"
 #include "bench/common/dictionary_markup.h"
 #include "bench/common/litehtml_null_container.h"
 #include "html/parse/html_tokenizer.h"
@@ -47,12 +48,6 @@ std::string makeSheet(int rules) {
     }
   }
   return s;
-}
-
-double threadSeconds() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
 // Best wall time of several runs; the processor time of that run goes to

@@ -88,6 +88,10 @@ struct LineBreaker {
     int lineTextHt = 0;
     count = 0;
     int i = From;
+    // Whether everything walked so far is floats already placed (or
+    // nothing): walking it again after a float is placed would change
+    // nothing, so a row of floats is not walked again per float.
+    bool onlyPlaced = true;
     while (count < MaxChars) {
       const char16_t c = ch(i);
       if (c == ImgPan) {
@@ -100,9 +104,13 @@ struct LineBreaker {
             left = IMgr->LeftIndent(Y) + indent;
             right = IMgr->RightSide(Y);
             room = int64_t(right) - left;
-            goto restart;
+            if (!onlyPlaced) {
+              IMgr->AddSteps(uint64_t(i - From));
+              goto restart;
+            }
           }
         } else if (obj) {
+          onlyPlaced = false;
           ImgHt = std::max(ImgHt, obj->TotalHeight());
           used += obj->TotalWidth() + Ms.EdgesOf(i, i + 1);
           if (used > room) break;
@@ -111,6 +119,7 @@ struct LineBreaker {
         ++i;
         continue;
       }
+      onlyPlaced = false;
       if (c == FmCtl) {
         if (TFormControlObj* ctl = Ms.ControlAt(i)) used += ctl->TotalWidth();
         used += Ms.EdgesOf(i, i + 1);

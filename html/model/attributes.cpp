@@ -68,15 +68,21 @@ std::unique_ptr<TStringList> TAttributeList::CreateStringList() const {
 String TAttributeList::GetClass() const {
   TAttribute* T;
   if (!Find(symClass, T)) return String();
-  String rest = htLowerCase(Trim(T->Text));
-  if (rest.empty()) return rest;
+  const String text = htLowerCase(Trim(T->Text));
+  // Each word is read once where it stands: a class of many words costs
+  // its length, not its length per word.
   String dotted;
-  for (std::size_t p; (p = std::find_if(rest.begin(), rest.end(), isBlank) - rest.begin()) < rest.size();) {
-    dotted += u"." + rest.substr(0, p);
-    rest = Trim(rest.substr(p));
+  dotted.reserve(text.size() + 1);
+  std::size_t words = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t end = std::size_t(std::find_if(text.begin() + std::ptrdiff_t(i), text.end(), isBlank) - text.begin());
+    dotted += u'.';
+    dotted.append(text, i, end - i);
+    ++words;
+    i = std::size_t(std::find_if_not(text.begin() + std::ptrdiff_t(end), text.end(), isBlank) - text.begin());
   }
-  if (dotted.empty()) return rest;
-  dotted += u"." + rest;
+  FClassSteps += text.size() + dotted.size();
+  if (words < 2) return text;
   return CanonicalSelectorKey(dotted).substr(1);
 }
 

@@ -1,9 +1,82 @@
 // Left and right edges by vertical band: floats constrain everything they
 // overlap, a block's edges only while that block is being laid out.
+//
+// Every lookup reads an index rather than the records: the floats' bands
+// in a tree over Y, the block records (one or two per block being laid
+// out) apart, and the bottoms of the floats newer than each block record
+// in order. A page of many floats then lays out in linear time, where a
+// walk of all records per lookup made it quadratic.
 #include "html/model/indent_manager.h"
 
 #include <algorithm>
+#include <climits>
 #include <utility>
+
+// ---- TBandExtremes ----
+
+void TBandExtremes::Clear() { FNodes.clear(); }
+
+void TBandExtremes::take(Node& N, int32_t X) const {
+  if (!N.Set) N.X = X;
+  else N.X = FGreatest ? std::max(N.X, X) : std::min(N.X, X);
+  N.Set = true;
+}
+
+void TBandExtremes::Add(int32_t YT, int32_t YB, int32_t X) {
+  if (YT >= YB) return;  // a band of no height holds no Y
+  const int64_t lo = YT, hi = int64_t(YB) - 1;
+  if (FNodes.empty()) FNodes.emplace_back();
+  // The nodes whose ranges lie within [lo, hi] take X; a walk with a
+  // stack of its own, at most two nodes a level.
+  struct Open {
+    uint32_t Node;
+    int64_t Lo, Hi;
+  };
+  Open stack[2 * 34];
+  int top = 0;
+  stack[top++] = {0, INT32_MIN, INT32_MAX};
+  while (top > 0) {
+    const Open o = stack[--top];
+    if (lo <= o.Lo && o.Hi <= hi) {
+      take(FNodes[o.Node], X);
+      continue;
+    }
+    const int64_t mid = (o.Lo + o.Hi) >> 1;
+    const int64_t los[2] = {o.Lo, mid + 1}, his[2] = {mid, o.Hi};
+    for (int c = 0; c < 2; ++c) {
+      if (his[c] < lo || los[c] > hi) continue;
+      if (FNodes[o.Node].Child[c] == 0) {
+        FNodes[o.Node].Child[c] = uint32_t(FNodes.size());
+        FNodes.emplace_back();
+      }
+      stack[top++] = {FNodes[o.Node].Child[c], los[c], his[c]};
+    }
+  }
+}
+
+bool TBandExtremes::At(int32_t Y, int32_t& X) const {
+  bool found = false;
+  uint32_t node = 0;
+  int64_t lo = INT32_MIN, hi = INT32_MAX;
+  while (!FNodes.empty()) {
+    const Node& n = FNodes[node];
+    if (n.Set) {
+      X = !found ? n.X : FGreatest ? std::max(X, n.X) : std::min(X, n.X);
+      found = true;
+    }
+    const int64_t mid = (lo + hi) >> 1;
+    const int c = Y <= mid ? 0 : 1;
+    if (n.Child[c] == 0) break;
+    node = n.Child[c];
+    if (c == 0) hi = mid;
+    else lo = mid + 1;
+  }
+  return found;
+}
+
+// ---- TIndentManager ----
+
+TIndentManager::TIndentManager() = default;
 
 void TIndentManager::Init(int Lf, int Wd) {
   LeftEdge = Lf;
@@ -11,6 +84,8 @@ void TIndentManager::Init(int Lf, int Wd) {
   L.clear();
   R.clear();
   CurrentID = nullptr;
+  clearIndexes();
+  FSteps = 0;
 }
 
 void TIndentManager::Reset(int Lf) {
@@ -18,66 +93,147 @@ void TIndentManager::Reset(int Lf) {
   CurrentID = nullptr;
 }
 
-int TIndentManager::leftRaw(int Y) const {
-  bool found = false;
-  int result = 0;
-  for (const IndentRec& rec : L) {
-    if (Y < rec.YT || Y >= rec.YB || (rec.ID && rec.ID != CurrentID)) continue;
-    result = found ? std::max(result, rec.X) : rec.X;
-    found = true;
+void TIndentManager::clearIndexes() {
+  for (Side* s : {&FLeft, &FRight}) {
+    s->Floats.Clear();
+    s->Blocks.clear();
+    s->Scopes.assign(1, Bottoms());
+    s->MaxBottom = 0;
+    s->AnyFloat = false;
+    s->Memo.Valid = false;
   }
+  FFloatBottoms.clear();
+  ++FEpoch;
+}
+
+void TIndentManager::rebuildIndexes() {
+  clearIndexes();
+  for (const IndentRec& rec : L) rec.ID ? addBlock(FLeft, rec) : addFloat(FLeft, rec);
+  for (const IndentRec& rec : R) rec.ID ? addBlock(FRight, rec) : addFloat(FRight, rec);
+}
+
+const IndentRec* TIndentManager::ownRecord(const Side& S, const void* ID) const {
+  if (!ID) return nullptr;
+  for (auto it = S.Blocks.rbegin(); it != S.Blocks.rend(); ++it) {
+    ++FSteps;
+    if (it->ID == ID) return &*it;
+  }
+  return nullptr;
+}
+
+int TIndentManager::ownEdge(const Side& S, int Fallback) const {
+  const IndentRec* own = ownRecord(S, CurrentID);
+  return own ? own->X : Fallback;
+}
+
+int TIndentManager::leftRaw(int Y) const {
+  ++FSteps;
+  int32_t result = 0;
+  bool found = FLeft.Floats.At(Y, result);
+  if (CurrentID)
+    for (const IndentRec& rec : FLeft.Blocks) {
+      ++FSteps;
+      if (rec.ID != CurrentID || Y < rec.YT || Y >= rec.YB) continue;
+      result = found ? std::max(result, rec.X) : rec.X;
+      found = true;
+    }
   if (found) return result;
   // Otherwise the current block's own edge; floats never stand for it.
-  for (auto it = L.rbegin(); it != L.rend(); ++it)
-    if (it->ID && it->ID == CurrentID) return it->X;
-  return 0;
+  return ownEdge(FLeft, 0);
 }
 
 int TIndentManager::rightRaw(int Y) const {
-  bool found = false;
-  int result = 0;
-  for (const IndentRec& rec : R) {
-    if (Y < rec.YT || Y >= rec.YB || (rec.ID && rec.ID != CurrentID)) continue;
-    result = found ? std::min(result, rec.X) : rec.X;
-    found = true;
-  }
-  if (found) return result;
-  int base = 0;
-  for (auto it = L.rbegin(); it != L.rend(); ++it)
-    if (it->ID && it->ID == CurrentID) {
-      base = it->X;
-      break;
+  ++FSteps;
+  int32_t result = 0;
+  bool found = FRight.Floats.At(Y, result);
+  if (CurrentID)
+    for (const IndentRec& rec : FRight.Blocks) {
+      ++FSteps;
+      if (rec.ID != CurrentID || Y < rec.YT || Y >= rec.YB) continue;
+      result = found ? std::min(result, rec.X) : rec.X;
+      found = true;
     }
-  return base + Width;
+  if (found) return result;
+  return ownEdge(FLeft, 0) + Width;
+}
+
+void TIndentManager::addFloat(Side& S, const IndentRec& Rec) {
+  const bool leftSide = &S == &FLeft;
+  // A float standing where no record stood before, looser than the edge
+  // used there, widens the room: what the searches learnt goes.
+  for (Side* s : {&FLeft, &FRight}) {
+    RoomMemo& m = s->Memo;
+    if (!m.Valid) continue;
+    const IndentRec* own = ownRecord(FLeft, m.ID);
+    const int fallback = own ? own->X : 0;
+    if (leftSide ? Rec.X < fallback : int64_t(Rec.X) > int64_t(fallback) + m.Width) m.Valid = false;
+  }
+  S.Floats.Add(Rec.YT, Rec.YB, Rec.X);
+  S.Scopes.back().emplace(Rec.YB, Rec.X);
+  // A new bottom among those known to have no room is not known.
+  if (S.Memo.Valid && S.Memo.Lo <= Rec.YB && Rec.YB < S.Memo.B) S.Memo.B = Rec.YB;
+  FFloatBottoms.insert(Rec.YB);
+  S.MaxBottom = S.AnyFloat ? std::max(S.MaxBottom, Rec.YB) : Rec.YB;
+  S.AnyFloat = true;
+}
+
+void TIndentManager::addBlock(Side& S, const IndentRec& Rec) {
+  S.Blocks.push_back(Rec);
+  S.Scopes.emplace_back();
+  ++FEpoch;
 }
 
 const IndentRec& TIndentManager::AddLeft(int YT, int YB, int W) {
   L.push_back({leftRaw(YT) + W, YT, YB, nullptr});
+  addFloat(FLeft, L.back());
   return L.back();
 }
 
 const IndentRec& TIndentManager::AddRight(int YT, int YB, int W) {
   R.push_back({rightRaw(YT) - W, YT, YB, nullptr});
+  addFloat(FRight, R.back());
   return R.back();
 }
 
 int TIndentManager::SetLeftIndent(int XLeft, int Y) {
   L.push_back({XLeft, Y, IndentOpenBottom, CurrentID});
+  // A record made with no current block stands for nothing but a float.
+  L.back().ID ? addBlock(FLeft, L.back()) : addFloat(FLeft, L.back());
   return int(L.size()) - 1;
 }
 
 int TIndentManager::SetRightIndent(int XRight, int Y) {
   R.push_back({XRight, Y, IndentOpenBottom, CurrentID});
+  R.back().ID ? addBlock(FRight, R.back()) : addFloat(FRight, R.back());
   return int(R.size()) - 1;
 }
 
-void TIndentManager::FreeLeftIndentRec(int I) {
-  if (I >= 0 && I < int(L.size())) L.erase(L.begin() + I);
+void TIndentManager::freeRec(std::vector<IndentRec>& List, Side& S, int I) {
+  if (I < 0 || I >= int(List.size())) return;
+  if (!List[size_t(I)].ID) {
+    // A float going (never so in practice): everything is indexed again.
+    List.erase(List.begin() + I);
+    rebuildIndexes();
+    return;
+  }
+  size_t later = 0;
+  for (size_t k = size_t(I) + 1; k < List.size(); ++k) later += List[k].ID != nullptr;
+  FSteps += List.size() - size_t(I);
+  List.erase(List.begin() + I);
+  const size_t block = S.Blocks.size() - 1 - later;
+  S.Blocks.erase(S.Blocks.begin() + std::ptrdiff_t(block));
+  // The floats after it now follow the record before it.
+  Bottoms& into = S.Scopes[block];
+  Bottoms& from = S.Scopes[block + 1];
+  if (into.size() < from.size()) into.swap(from);
+  into.merge(from);
+  S.Scopes.erase(S.Scopes.begin() + std::ptrdiff_t(block) + 1);
+  ++FEpoch;
 }
 
-void TIndentManager::FreeRightIndentRec(int I) {
-  if (I >= 0 && I < int(R.size())) R.erase(R.begin() + I);
-}
+void TIndentManager::FreeLeftIndentRec(int I) { freeRec(L, FLeft, I); }
+
+void TIndentManager::FreeRightIndentRec(int I) { freeRec(R, FRight, I); }
 
 namespace {
 
@@ -99,120 +255,68 @@ int closerRoom(int& Y, int MaxBottom, int Fallback, int LY, int LX, int RY, int 
 
 }  // namespace
 
-std::vector<std::pair<int32_t, int32_t>> TIndentManager::floatsEndingBelow(const std::vector<IndentRec>& List,
-                                                                           int Y) const {
-  std::vector<std::pair<int32_t, int32_t>> out;
-  for (auto it = List.rbegin(); it != List.rend(); ++it) {
-    if (it->ID && it->ID == CurrentID) break;
-    if (!it->ID && it->YB > Y) out.emplace_back(it->YB, it->X);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::vector<int> TIndentManager::rawEdgesAt(bool LeftSide, const std::vector<int>& Ys) const {
-  // leftRaw / rightRaw at every Y asked for at once: the records that count
-  // (floats and the current block's own) are taken tightest X first, and
-  // each gives its X to the asked-for Ys in its band [YT, YB) that no
-  // tighter record has taken yet; the Ys no record covers keep the same
-  // fallback as the single queries.
+const TIndentManager::Bottoms& TIndentManager::floatsEndingBelow(bool LeftSide, int Y, Bottoms& Spare,
+                                                                 bool& Newest) const {
+  const Side& s = LeftSide ? FLeft : FRight;
+  Newest = CurrentID && !s.Blocks.empty() && s.Blocks.back().ID == CurrentID;
+  if (Newest) return s.Scopes.back();
+  // The current block's newest record is not the last block record (or
+  // there is none): the floats after it are gathered from the records.
   const std::vector<IndentRec>& list = LeftSide ? L : R;
-  std::vector<const IndentRec*> tightest;
-  for (const IndentRec& rec : list)
-    if (!rec.ID || rec.ID == CurrentID) tightest.push_back(&rec);
-  std::sort(tightest.begin(), tightest.end(), [LeftSide](const IndentRec* a, const IndentRec* b) {
-    return LeftSide ? a->X > b->X : a->X < b->X;
-  });
-  int fallback = 0;
-  for (auto it = L.rbegin(); it != L.rend(); ++it)
-    if (it->ID && it->ID == CurrentID) {
-      fallback = it->X;
-      break;
-    }
-  if (!LeftSide) fallback += Width;
-  std::vector<int> out(Ys.size(), fallback);
-  // nextOpen[i]: the first index at or after i not yet given an X.
-  std::vector<size_t> nextOpen(Ys.size() + 1);
-  for (size_t i = 0; i < nextOpen.size(); ++i) nextOpen[i] = i;
-  auto open = [&nextOpen](size_t i) {
-    size_t root = i;
-    while (nextOpen[root] != root) root = nextOpen[root];
-    while (nextOpen[i] != root) i = std::exchange(nextOpen[i], root);
-    return root;
-  };
-  for (const IndentRec* rec : tightest) {
-    const size_t hi = size_t(std::lower_bound(Ys.begin(), Ys.end(), rec->YB) - Ys.begin());
-    for (size_t i = open(size_t(std::lower_bound(Ys.begin(), Ys.end(), rec->YT) - Ys.begin())); i < hi;
-         i = open(i)) {
-      out[i] = rec->X;
-      nextOpen[i] = i + 1;
-    }
+  for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    ++FSteps;
+    if (it->ID && it->ID == CurrentID) break;
+    if (!it->ID && it->YB > Y) Spare.emplace(it->YB, it->X);
   }
-  return out;
-}
-
-TIndentManager::FloatBottoms::FloatBottoms(const TIndentManager& M, int Y)
-    : Owner(M), Lefts(M.floatsEndingBelow(M.L, Y)), Rights(M.floatsEndingBelow(M.R, Y)) {}
-
-// A few edges are read directly (a float placed beside the last ones
-// needs two or three); past that, one sweep answers every bottom, so a
-// search through many rows of floats costs one sort, not a walk of all
-// records per row.
-int TIndentManager::FloatBottoms::edge(bool LeftSide, int Y) const {
-  constexpr int DirectQueries = 32;
-  if (Ys.empty() && Direct < DirectQueries) {
-    ++Direct;
-    return LeftSide ? Owner.leftRaw(Y) : Owner.rightRaw(Y);
-  }
-  if (Ys.empty()) {
-    for (const auto* side : {&Lefts, &Rights})
-      for (const auto& f : *side) {
-        Ys.push_back(f.first - 1);
-        Ys.push_back(f.first);
-      }
-    std::sort(Ys.begin(), Ys.end());
-    Ys.erase(std::unique(Ys.begin(), Ys.end()), Ys.end());
-    LeftAt = Owner.rawEdgesAt(true, Ys);
-    RightAt = Owner.rawEdgesAt(false, Ys);
-  }
-  const size_t i = size_t(std::lower_bound(Ys.begin(), Ys.end(), Y) - Ys.begin());
-  return LeftSide ? LeftAt[i] : RightAt[i];
+  return Spare;
 }
 
 // A float "still makes its edge" at its bottom when the side's edge just
-// above that bottom is its own X. Looking at every float (newest first,
-// keeping the nearest bottom with room) finds the smallest such bottom
-// with room for W; walking the bottoms upwards finds the same one and
-// stops there, with the edges read from one sweep rather than a walk of
-// all records per float (a row of a thousand floats was cubic).
-bool TIndentManager::FloatBottoms::FirstRoom(bool LeftSide, int W, int& RoomY) const {
-  const auto& floats = LeftSide ? Lefts : Rights;
-  for (size_t i = 0; i < floats.size();) {
-    const int32_t bottom = floats[i].first;
-    size_t end = i;
-    while (end < floats.size() && floats[end].first == bottom) ++end;
-    if (Right(bottom) - W >= Left(bottom)) {
-      const int edge = LeftSide ? Left(bottom - 1) : Right(bottom - 1);
-      for (size_t k = i; k < end; ++k)
-        if (floats[k].second == edge) {
-          RoomY = bottom;
-          return true;
-        }
-    }
-    i = end;
+// above that bottom is its own X. The bottoms are walked upwards from Y,
+// each read in a few lookups; the search remembers where the room began,
+// so the next float of a row starts there instead of at the top again.
+bool TIndentManager::firstRoom(bool LeftSide, int Y, int W, int& RoomY) {
+  Bottoms spare;
+  bool newest = false;
+  const Bottoms& floats = floatsEndingBelow(LeftSide, Y, spare, newest);
+  RoomMemo& memo = (LeftSide ? FLeft : FRight).Memo;
+  const int64_t from = int64_t(Y) + 1;
+  int64_t start = from, learntFrom = from;
+  if (newest && memo.Valid && memo.Epoch == FEpoch && memo.Width == Width && memo.ID == CurrentID && W >= memo.W &&
+      memo.Lo <= from && from < memo.B) {
+    start = memo.B;
+    learntFrom = memo.Lo;
   }
-  return false;
+  int64_t roomAt = INT64_MAX;
+  bool found = false;
+  for (auto it = start > INT32_MAX ? floats.end() : floats.lower_bound({int32_t(start), INT32_MIN});
+       it != floats.end();) {
+    ++FSteps;
+    const int32_t bottom = it->first;
+    if (rightRaw(bottom) - W >= leftRaw(bottom)) {
+      roomAt = std::min<int64_t>(roomAt, bottom);
+      if (floats.count({bottom, edge(LeftSide, bottom - 1)}) > 0) {
+        RoomY = bottom;
+        found = true;
+        break;
+      }
+    }
+    it = bottom == INT32_MAX ? floats.end() : floats.lower_bound({bottom + 1, INT32_MIN});
+  }
+  if (newest) memo = {true, FEpoch, Width, CurrentID, learntFrom, roomAt, W};
+  return found;
 }
 
-// The lowest bottom of a float that still makes its edge there (Y when
-// there is none): where a box goes when no room opens beside the floats.
-int TIndentManager::FloatBottoms::LowestEdgeBottom(bool LeftSide, int Y) const {
-  const auto& floats = LeftSide ? Lefts : Rights;
-  for (size_t i = floats.size(); i > 0;) {
-    const int32_t bottom = floats[i - 1].first;
-    const int edge = LeftSide ? Left(bottom - 1) : Right(bottom - 1);
-    for (; i > 0 && floats[i - 1].first == bottom; --i)
-      if (floats[i - 1].second == edge) return std::max(Y, int(bottom));
+int TIndentManager::lowestEdgeBottom(bool LeftSide, int Y) const {
+  Bottoms spare;
+  bool newest = false;
+  const Bottoms& floats = floatsEndingBelow(LeftSide, Y, spare, newest);
+  const auto first = Y == INT32_MAX ? floats.end() : floats.lower_bound({Y + 1, INT32_MIN});
+  for (auto it = floats.end(); it != first;) {
+    ++FSteps;
+    const int32_t bottom = std::prev(it)->first;
+    if (floats.count({bottom, edge(LeftSide, bottom - 1)}) > 0) return std::max(Y, int(bottom));
+    it = floats.lower_bound({bottom, INT32_MIN});
   }
   return Y;
 }
@@ -225,18 +329,12 @@ int TIndentManager::AlignLeft(int& Y, int W, int SpW, int SpH) {
     Y += SpH;
     return L0 + LeftEdge;
   }
-  int base = 0;
-  for (auto it = L.rbegin(); it != L.rend(); ++it)
-    if (it->ID && it->ID == CurrentID) {
-      base = it->X;
-      break;
-    }
-  const FloatBottoms floats(*this, Y);
+  const int base = ownEdge(FLeft, 0);
   int LY = Y, LX = L0, RY = Y, RX = L0;
-  if (floats.FirstRoom(true, W, LY)) LX = floats.Left(LY);
-  if (floats.FirstRoom(false, W, RY)) RX = floats.Left(RY);
+  if (firstRoom(true, Y, W, LY)) LX = leftRaw(LY);
+  if (firstRoom(false, Y, W, RY)) RX = leftRaw(RY);
   int maxBottom = Y;
-  if (LY == Y && RY == Y) maxBottom = std::max(floats.LowestEdgeBottom(true, Y), floats.LowestEdgeBottom(false, Y));
+  if (LY == Y && RY == Y) maxBottom = std::max(lowestEdgeBottom(true, Y), lowestEdgeBottom(false, Y));
   return closerRoom(Y, maxBottom, base, LY, LX, RY, RX) + LeftEdge;
 }
 
@@ -247,44 +345,32 @@ int TIndentManager::AlignRight(int& Y, int W, int SpW, int SpH) {
     Y += SpH;
     return R0 + LeftEdge;
   }
-  int def = Width - W;
-  for (auto it = R.rbegin(); it != R.rend(); ++it)
-    if (it->ID && it->ID == CurrentID) {
-      def = it->X - W;
-      break;
-    }
-  const FloatBottoms floats(*this, Y);
+  const IndentRec* own = ownRecord(FRight, CurrentID);
+  const int def = own ? own->X - W : Width - W;
   int LY = Y, LX = R0, RY = Y, RX = R0;
-  if (floats.FirstRoom(true, W, LY)) LX = floats.Right(LY) - W;
-  if (floats.FirstRoom(false, W, RY)) RX = floats.Right(RY) - W;
+  if (firstRoom(true, Y, W, LY)) LX = rightRaw(LY) - W;
+  if (firstRoom(false, Y, W, RY)) RX = rightRaw(RY) - W;
   int maxBottom = Y;
-  if (LY == Y && RY == Y) maxBottom = std::max(floats.LowestEdgeBottom(true, Y), floats.LowestEdgeBottom(false, Y));
+  if (LY == Y && RY == Y) maxBottom = std::max(lowestEdgeBottom(true, Y), lowestEdgeBottom(false, Y));
   return closerRoom(Y, maxBottom, def, LY, LX, RY, RX) + LeftEdge;
 }
 
 int TIndentManager::GetNextWiderY(int Y) const {
-  int result = htUnset;
-  for (const auto* list : {&L, &R})
-    for (const IndentRec& rec : *list)
-      if (!rec.ID && rec.YB > Y) result = std::min(result, rec.YB);
-  return result == htUnset ? Y : result;
+  ++FSteps;
+  const auto it = FFloatBottoms.upper_bound(Y);
+  return it == FFloatBottoms.end() || *it == htUnset ? Y : *it;
 }
 
 int TIndentManager::ImageBottom() const {
   int result = 0;
-  for (const auto* list : {&L, &R})
-    for (const IndentRec& rec : *list)
-      if (!rec.ID) result = std::max(result, rec.YB);
+  for (const Side* s : {&FLeft, &FRight})
+    if (s->AnyFloat) result = std::max(result, int(s->MaxBottom));
   return result;
 }
 
 void TIndentManager::GetClearY(int& CL, int& CR) const {
-  CL = -1;
-  CR = -1;
-  for (const IndentRec& rec : L)
-    if (!rec.ID) CL = std::max(CL, rec.YB);
-  for (const IndentRec& rec : R)
-    if (!rec.ID) CR = std::max(CR, rec.YB);
+  CL = FLeft.AnyFloat ? std::max(-1, int(FLeft.MaxBottom)) : -1;
+  CR = FRight.AnyFloat ? std::max(-1, int(FRight.MaxBottom)) : -1;
   CL += 1;
   CR += 1;
 }

@@ -34,7 +34,7 @@ const String& noText() {
 bool THtmlPropStack::PushNewProp(const String& Tag, const String& AClass, const String& AnID,
                                  const String& APseudo, const String& ATitle, TProperties* AStyle) {
   if (Count() >= MaxDepth) {
-    FOverflowTags.push_back(Tag);
+    FOverflowTags.Push(Tag);
     return false;
   }
   TProperties* parent = Last();
@@ -158,35 +158,74 @@ void THtmlPropStack::forgetShares() {
   FShareStyles = nullptr;
 }
 
+void THtmlPropStack::TOverflowTags::Push(const String& Tag) {
+  FByTag[Tag].push_back(FTags.size());
+  FTags.push_back(Tag);
+  FGone.push_back(false);
+  ++FLive;
+}
+
+void THtmlPropStack::TOverflowTags::PopNewest() {
+  if (Empty()) return;
+  PopTag(FTags.back());  // gaps never stand last
+}
+
+bool THtmlPropStack::TOverflowTags::PopTag(const String& Tag) {
+  const auto it = FByTag.find(Tag);
+  if (it == FByTag.end()) return false;
+  const size_t at = it->second.back();
+  it->second.pop_back();
+  if (it->second.empty()) FByTag.erase(it);
+  FTags[at].clear();
+  FGone[at] = true;
+  --FLive;
+  dropGaps();
+  return true;
+}
+
+void THtmlPropStack::TOverflowTags::dropGaps() {
+  while (!FGone.empty() && FGone.back()) {
+    FGone.pop_back();
+    FTags.pop_back();
+  }
+}
+
+void THtmlPropStack::TOverflowTags::Clear() {
+  FTags.clear();
+  FGone.clear();
+  FByTag.clear();
+  FLive = 0;
+}
+
 void THtmlPropStack::Clear() {
   TPropStack::Clear();
+  FOverflowTags.Clear();
   forgetShares();
 }
 
 void THtmlPropStack::PopProp() {
-  if (!FOverflowTags.empty()) {
-    FOverflowTags.pop_back();
+  if (!FOverflowTags.Empty()) {
+    FOverflowTags.PopNewest();
     return;
   }
   if (Count() > 1) park(Take(Count() - 1));
 }
 
 void THtmlPropStack::PopTo(int Level) {
-  while (TopIndex() > Level && (Count() > 1 || !FOverflowTags.empty())) PopProp();
+  while (TopIndex() > Level && (Count() > 1 || !FOverflowTags.Empty())) PopProp();
 }
 
 void THtmlPropStack::PopAProp(const String& Tag) {
-  for (int i = int(FOverflowTags.size()) - 1; i >= 0; --i)
-    if (FOverflowTags[size_t(i)] == Tag) {
-      FOverflowTags.erase(FOverflowTags.begin() + i);
-      return;
-    }
+  ++FSteps;
+  if (FOverflowTags.PopTag(Tag)) return;
   for (int i = Count() - 1; i >= 1; --i) {
+    ++FSteps;
     TProperties* prop = GetProp(i);
     if (prop->PropTag() != Tag) continue;
     if (prop->HasInlineBox() && Document) Document->EndInlineBox(SIndex, prop);
     park(Take(i));
     TStyleList* styles = Document ? Document->StyleRules() : nullptr;
+    if (styles) FSteps += uint64_t(Count() - i);
     if (styles && i > 1)
       for (int k = i; k < Count(); ++k) GetProp(k)->Update(GetProp(k - 1), *styles, k);
     else if (styles && i == 1)

@@ -2,6 +2,8 @@
 // The stack of computed element styles while a document is built: one
 // entry per open element, the document's default set at the bottom.
 #include <array>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -66,6 +68,10 @@ public:
   int TopIndex() const { return Count() - 1; }
   // Empties the stack for a new document: nothing kept carries over.
   void Clear();
+  // Entries end tags have looked at or restyled since the stack was made:
+  // each end tag costs at most the depth bound, however many elements are
+  // open past it (the tests count it).
+  uint64_t Steps() const { return FSteps; }
 
   TStyledDocument* Document = nullptr;
   // Text is not wrapped (NOBR, NOWRAP cells).
@@ -87,8 +93,29 @@ private:
   void syncShares(const TStyleList& styles);
   void forgetShares();
 
-  // Tags of pushes ignored past MaxDepth, so that each pop matches a push.
-  std::vector<String> FOverflowTags;
+  // Tags of pushes ignored past MaxDepth, so that each pop matches a push:
+  // a pop takes the newest, an end tag the newest of its name. An end tag
+  // closing one under many others leaves a gap rather than moving them, and
+  // finds it through its name's own list, so a page of elements closed
+  // under many open ones stays linear.
+  class TOverflowTags {
+  public:
+    bool Empty() const { return FLive == 0; }
+    void Push(const String& Tag);
+    void PopNewest();
+    // Removes the newest push of Tag; false when there is none.
+    bool PopTag(const String& Tag);
+    void Clear();
+
+  private:
+    void dropGaps();
+    std::vector<String> FTags;  // in push order; gaps are empty
+    std::vector<bool> FGone;
+    std::map<String, std::vector<size_t>> FByTag;  // places in FTags, oldest first
+    size_t FLive = 0;
+  };
+  TOverflowTags FOverflowTags;
+  uint64_t FSteps = 0;
   // Kept sets of the bottom entry (which has no ancestors), and what all
   // kept sets rest on: a set from an older generation is stale.
   std::vector<std::shared_ptr<TStyleShare>> FShareRoots;
