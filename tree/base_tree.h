@@ -614,11 +614,12 @@ protected:
   // of one of the tree's own operations.
   //
   // The one rule for owner handlers: a handler may delete any node, the one
-  // it was told about included, or clear the whole tree. The tree never
-  // defers such deletions; instead every operation that holds a node across
-  // a handler's call (an event, a change report, a check, a focus or a
-  // toggle question) keeps it in a watch and reads it back from the watch
-  // after the call. A cleared watch means the node is gone: the operation
+  // it was told about included, or clear the whole tree. The tree defers
+  // such deletions only while nodes are being freed (see FBranchDepth) and
+  // inside the question handlers (see TQueryHandlerCall); elsewhere every
+  // operation that holds a node across a handler's call (an event, a change
+  // report, a check, a focus or a toggle question) keeps it in a watch and
+  // reads it back from the watch after the call. A cleared watch means the node is gone: the operation
   // stops working on it and finishes only what is left (states, repaint).
   //
   // A following watch is for walks in tree order: when its node goes, it
@@ -637,6 +638,8 @@ protected:
     void Reset(PDataNode Node);
     // True when the node went and a following watch moved on.
     bool Passed() const { return FPassed; }
+    // True when a handler destroyed the tree (the watch then knows nothing).
+    bool TreeGone() const { return FLife.expired(); }
 
   private:
     friend class TBaseDataTree;
@@ -1471,8 +1474,40 @@ private:
   void passFollowingWatches(PDataNode Node);
   // Frees everything below Node, deepest first, without recursion and
   // without telling anyone but the free handler: Node's children are going
-  // with a node being cleared.
-  void freeDescendants(PDataNode Node);
+  // with a node being cleared. False when a free handler destroyed the tree
+  // (Life is nil while the tree is being destroyed: nothing is checked).
+  bool freeDescendants(PDataNode Node, const std::weak_ptr<const bool>* Life);
+  // A child of a node being cleared goes with its branch; false when a free
+  // handler destroyed the tree.
+  bool deleteGoingChild(PDataNode Node, bool Reindex, const std::weak_ptr<const bool>* Life);
+
+  // While a node's children go (DeleteChildren, and so Clear, the deletion
+  // of a node with children and a collapse that frees them), the free
+  // handler is called for each node in the middle of the loop. A deletion
+  // that a handler asks for then waits until the outermost such loop is
+  // done: the loop never meets a node that went under it, and no node's
+  // rows are taken off the counts twice. The focus lost with the branch is
+  // told at that point too, when the tree is whole again.
+  enum class TBranchRequestKind : std::uint8_t { Node, Children, Clear };
+  struct TBranchRequest {
+    PDataNode Node;
+    TBranchRequestKind Kind;
+    bool ResetHasChildren;
+  };
+  bool branchGoing() const { return FBranchDepth > 0 && !FDestroying; }
+  void requestWhileBranchGoes(PDataNode Node, TBranchRequestKind Kind, bool ResetHasChildren = false);
+  // Called when the outermost loop is done: tells the lost focus and
+  // carries out the deletions asked for meanwhile.
+  void finishBranchDeletion();
+  // The same after an owner's handler failed: the lost focus is told and
+  // the deletions asked for are dropped.
+  void abandonBranchDeletion();
+  int FBranchDepth = 0;
+  bool FBranchFocusLost = false;
+  std::vector<TBranchRequest> FBranchRequests;
+  // The nodes of those requests still alive, with the number of requests
+  // each (a freed node leaves at once: its address may be given again).
+  std::unordered_map<PDataNode, unsigned> FBranchRequested;
 
   // The handlers that only answer a question about a node (OnInitNode,
   // OnGetText, OnGetImageIndex, OnPaintText, OnMeasureItem) are called from

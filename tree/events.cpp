@@ -103,13 +103,17 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
   if (Node->States.ContainsAny(nodeMask(vsInitialized, vsUserDataPointer)) ||
       (Node->Reserved & nrUserDataHandedOut)) {
     // The node is out of the tree already: it goes even if the owner fails.
+    // A handler that destroyed the tree took the node's memory with it.
     if (OnFreeNode) {
+      const bool destroying = FDestroying;
+      const std::weak_ptr<const bool> life = FLifeToken;
       try {
         OnFreeNode(this, Node);
       } catch (...) {
-        freeNodeMemory(Node);
+        if (destroying || !life.expired()) freeNodeMemory(Node);
         throw;
       }
+      if (!destroying && life.expired()) return;
     }
   }
   freeNodeMemory(Node);

@@ -194,7 +194,8 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
         if (life.expired()) return;
         if (watch.Node() && FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
           DeleteChildren(Node, false);
-          Node->States.Include(vsHasChildren);
+          if (life.expired()) return;
+          if (watch.Node()) Node->States.Include(vsHasChildren);
         }
       }
     } else if (life.expired()) {

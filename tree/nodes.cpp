@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
@@ -64,6 +65,7 @@ void RenumberChildren(PDataNode Parent) {
 
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
   if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
+  if (!FBranchRequested.empty()) FBranchRequested.erase(Node);
   FNodeArena.Free(Node);
   ++FFreedNodes;
 }
@@ -219,15 +221,32 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     return;
   }
   if (NewCount < Node->ChildCount) {
-    // Follow-up work is queued once, below, not per deleted node.
+    // Follow-up work is queued once, below, not per deleted node. The
+    // handlers told of each may delete Node or destroy the tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
     ++FUpdateCount;
     try {
-      while (Node->ChildCount > NewCount && Node->LastChild) DeleteNode(Node->LastChild, true);
+      while (Node->ChildCount > NewCount && Node->LastChild) {
+        DeleteNode(Node->LastChild, true);
+        if (life.expired()) return;
+        if (Node != FRoot && !watch.Node()) break;
+      }
     } catch (...) {
-      --FUpdateCount;
+      if (!life.expired()) --FUpdateCount;
       throw;
     }
     --FUpdateCount;
+    if (Node != FRoot && !watch.Node()) {
+      ExpireCache();
+      if (FUpdateCount == 0) {
+        PackArray();
+        InvalidateCache();
+        UpdateScrollBars(true);
+        InvalidateWindow();
+      }
+      return;
+    }
     // Selected nodes among the deleted ones were only flagged in the array.
     if (FUpdateCount == 0) PackArray();
   } else {
@@ -378,6 +397,10 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
     deferDeletion(Node);
     return;
   }
+  if (branchGoing()) {
+    requestWhileBranchGoes(Node, TBranchRequestKind::Node);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
@@ -388,18 +411,71 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
     deleteAnnounced(Node, Reindex);
     return;
   }
-  // A child of a node being cleared: nothing is told and no handler runs
-  // but the free handler. Its branch goes in one walk, however deep.
-  if (Node->States.Contains(vsSelected)) InternalRemoveFromSelection(Node);
-  freeDescendants(Node);
-  removeNode(Node, Reindex, nullptr);
+  // Only a free handler run while the tree is being destroyed gets here.
+  deleteGoingChild(Node, Reindex, nullptr);
 }
 
-void TBaseDataTree::freeDescendants(PDataNode Node) {
-  if (!Node->FirstChild) return;
+bool TBaseDataTree::deleteGoingChild(PDataNode Node, bool Reindex, const std::weak_ptr<const bool>* Life) {
+  // Nothing is told and no handler runs but the free handler. Its branch
+  // goes in one walk, however deep. Its shown rows go off the count before
+  // its children do (the loop over its siblings did that already).
+  if (!Node->States.Contains(vsDeleting)) {
+    if (FullyVisible(Node)) FVisibleCount -= 1 + CountVisibleChildren(Node);
+    Node->States.Include(vsDeleting);
+  }
+  if (Node->States.Contains(vsSelected)) InternalRemoveFromSelection(Node);
+  if (!freeDescendants(Node, Life)) return false;
+  removeNode(Node, Reindex, nullptr);
+  return !Life || !Life->expired();
+}
+
+void TBaseDataTree::requestWhileBranchGoes(PDataNode Node, TBranchRequestKind Kind, bool ResetHasChildren) {
+  FBranchRequests.push_back({Node, Kind, ResetHasChildren});
+  if (Node) ++FBranchRequested[Node];
+}
+
+void TBaseDataTree::abandonBranchDeletion() {
+  // What was asked for meanwhile is dropped with the failure.
+  FBranchRequests.clear();
+  FBranchRequested.clear();
+  if (FBranchFocusLost) {
+    FBranchFocusLost = false;
+    DoFocusChange(nullptr, FFocusedColumn);
+  }
+}
+
+void TBaseDataTree::finishBranchDeletion() {
+  const std::weak_ptr<const bool> life = FLifeToken;
+  if (FBranchFocusLost) {
+    FBranchFocusLost = false;
+    DoFocusChange(nullptr, FFocusedColumn);
+    if (life.expired()) return;
+  }
+  // Each request is carried out unless its node went meanwhile; those
+  // made while carrying them out follow.
+  while (!FBranchRequests.empty()) {
+    std::vector<TBranchRequest> requests;
+    requests.swap(FBranchRequests);
+    for (const TBranchRequest& request : requests) {
+      if (request.Kind == TBranchRequestKind::Clear) {
+        Clear();
+      } else {
+        const auto it = FBranchRequested.find(request.Node);
+        if (it == FBranchRequested.end()) continue;
+        if (--it->second == 0) FBranchRequested.erase(it);
+        if (request.Kind == TBranchRequestKind::Node)
+          DeleteNode(request.Node);
+        else
+          DeleteChildren(request.Node, request.ResetHasChildren);
+      }
+      if (life.expired()) return;
+    }
+  }
+}
+
+bool TBaseDataTree::freeDescendants(PDataNode Node, const std::weak_ptr<const bool>* Life) {
+  if (!Node->FirstChild) return true;
   if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
-  TCacheHold hold(FCacheHold);
-  bool focusLost = false;
   // Deepest last child first, as the children of a cleared node go: each
   // node is the last child of its parent when it goes, so the links stay
   // whole for the free handler.
@@ -424,27 +500,28 @@ void TBaseDataTree::freeDescendants(PDataNode Node) {
       parent->FirstChild = nullptr;
     if (parent->ChildCount > 0) --parent->ChildCount;
     run->PrevSibling = nullptr;
+    // Told once the branch is gone, so that no handler meets half of it.
     if (run == FFocusedNode) {
       FFocusedNode = nullptr;
-      focusLost = true;
+      FBranchFocusLost = true;
     }
     if (run == FRangeAnchor) ResetRangeAnchor();
     try {
       DoFreeNode(run);
     } catch (...) {
+      if (Life && Life->expired()) throw;
       // The node went all the same; the branch above it stays, counted and
       // noted again from what is left, deepest first.
       keepBranchLeft(Node, parent);
-      if (focusLost) DoFocusChange(nullptr, FFocusedColumn);
       throw;
     }
+    if (Life && Life->expired()) return false;
     run = previous ? descend(previous) : parent;
   }
   Node->States.Exclude(vsExpanded);
   Node->TotalCount = 1;
   Node->TotalHeight = Node->NodeHeight;
-  // Told once the branch is gone, so that no handler meets half of it.
-  if (focusLost) DoFocusChange(nullptr, FFocusedColumn);
+  return true;
 }
 
 void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
@@ -489,22 +566,45 @@ void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
     UpdateScrollBars(true);
     if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY) InvalidateWindow();
   }
+  if (FBranchDepth == 0) finishBranchDeletion();
 }
 
 bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* Watch) {
   PDataNode parent = Node->Parent;
   if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
-  TCacheHold hold(FCacheHold);
+  // A child of a node being cleared goes under its parent's loop, which
+  // holds the cache; here the handlers may destroy the tree.
+  std::optional<TToggleCacheHold> hold;
+  if (Watch) hold.emplace(FCacheHold, LifeToken());
   DeleteChildren(Node, false);
   // The children's structure change was told: its handler may have
   // deleted the node already, with all the bookkeeping.
-  if (Watch && !Watch->Node()) return false;
+  if (Watch && (Watch->TreeGone() || !Watch->Node())) return false;
   passFollowingWatches(Node);
-  InternalDisconnectNode(Node, false, Reindex);
+  // A lost focus is told when the node is gone and the tree whole again.
+  const bool focusLost = Node == FFocusedNode;
+  InternalDisconnectNode(Node, true, Reindex);
+  if (focusLost) {
+    FFocusedNode = nullptr;
+    FBranchFocusLost = true;
+  }
   // The owner's free handler may still ask which tree and level the node
-  // belonged to; the parent outlives this call.
+  // belonged to; the parent outlives this call, as the free handler's
+  // deletions wait until the node is gone (see finishBranchDeletion).
   Node->Parent = parent;
-  DoFreeNode(Node);
+  const bool outermost = FBranchDepth == 0;
+  if (outermost) ++FBranchDepth;
+  try {
+    DoFreeNode(Node);
+  } catch (...) {
+    if (outermost && !(Watch && Watch->TreeGone())) {
+      --FBranchDepth;
+      abandonBranchDeletion();
+    }
+    throw;
+  }
+  if (Watch && Watch->TreeGone()) return false;
+  if (outermost) --FBranchDepth;
   return true;
 }
 
@@ -551,6 +651,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     deferChildrenDeletion(Node, 0);
     return;
   }
+  if (branchGoing()) {
+    requestWhileBranchGoes(Node, TBranchRequestKind::Children, ResetHasChildren);
+    return;
+  }
   // The painter holds the node it draws and walks on to the next one: a
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
@@ -558,7 +662,15 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   TAMRIX_ASSERT(!FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
 
+  // A free handler may destroy the tree (checked only while it was alive
+  // when the loop began: the destructor clears the tree after the token
+  // expired).
+  const bool destroying = FDestroying;
+  const std::weak_ptr<const bool> life = FLifeToken;
+  const std::weak_ptr<const bool>* checkLife = destroying ? nullptr : &life;
+  TToggleCacheHold hold(FCacheHold, life);
   ++FUpdateCount;
+  ++FBranchDepth;
   InterruptValidation();
   int lastOffsetX = FOffsetX;
   int lastOffsetY = FOffsetY;
@@ -575,13 +687,15 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       // The child's shown rows go with it (its branch is not counted again).
       if (parentVisible && child->States.Contains(vsVisible)) FVisibleCount -= 1 + CountVisibleChildren(child);
       child->States.Include(vsDeleting);
-      DeleteNode(child, true);
+      if (!deleteGoingChild(child, true, checkLife)) return;
     }
   } catch (...) {
+    if (checkLife && life.expired()) throw;
     // An owner's handler failed: the children freed so far are gone, the
     // rest stay. The tree is put right before the failure goes on.
     failure = std::current_exception();
   }
+  --FBranchDepth;
   Node->States.Exclude(vsClearing);
   if (failure && Node->FirstChild) {
     keepChildrenLeft(Node, child, parentVisible);
@@ -616,8 +730,12 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     else
       InvalidateToBottom(Node);
   }
-  if (failure) std::rethrow_exception(failure);
+  if (failure) {
+    if (FBranchDepth == 0) abandonBranchDeletion();
+    std::rethrow_exception(failure);
+  }
   StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+  if (FBranchDepth == 0 && (!checkLife || !life.expired())) finishBranchDeletion();
 }
 
 namespace {
@@ -688,6 +806,10 @@ void TBaseDataTree::Clear() {
   // focus with it when the deletion itself is refused.
   TAMRIX_ASSERT(!FStates.Contains(tsIterating) || !FRoot->FirstChild,
                 "Deleting nodes during tree iteration leads to invalid pointers.");
+  // The free handlers may destroy the tree (while it is being destroyed
+  // the token has expired already).
+  const bool destroying = FDestroying;
+  const std::weak_ptr<const bool> life = LifeToken();
   BeginUpdate();
   try {
     InterruptValidation();
@@ -705,13 +827,14 @@ void TBaseDataTree::Clear() {
     FLastSearchNode = nullptr;
     FHeightTrackNode = nullptr;
     DeleteChildren(FRoot, true);
+    if (!destroying && life.expired()) return;
     FOffsetX = 0;
     FOffsetY = 0;
     // The rows that made the tree wide are gone.
     FMaxRightExtend = 0;
     if (!FHeader->UseColumns()) FRangeX = 0;
   } catch (...) {
-    EndUpdate();
+    if (destroying || !life.expired()) EndUpdate();
     throw;
   }
   EndUpdate();
