@@ -354,6 +354,8 @@ public:
 
   void Dispatch(TMessage& Message) override;
   void Loaded() override;
+  // The tree's pop-up menu; the header may show the same one.
+  void SetPopupMenu(TPopupMenu* Value);
 
   // ==== moving, copying, deleting the selection and streaming =================
   // Moves Source (or, with ChildrenOnly, its children) to Target, which may
@@ -1095,6 +1097,12 @@ private:
   friend class TDataTreeColumns;
   void checkImagesChanged();
   void imageListChanged(TImageList* List);
+  // The picture lists and menus that the tree and its header refer to are
+  // each watched once for being freed (see Notification): a slot that
+  // changes from Old to New lets go of Old only when no other slot still
+  // refers to it.
+  void referenceChanged(TComponent* Old, TComponent* New);
+  bool refersTo(const TComponent* AComponent) const;
   int buttonWidth() const;
   // Where the expand button starts inside its indentation step.
   int buttonOffset() const;

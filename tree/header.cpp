@@ -7,6 +7,8 @@
 
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
+#include "platform/graphics/imagelist.h"
+#include "platform/gui/menus.h"
 #include "platform/gui/windows.h"
 #include "tree/base_tree.h"
 #include "tree/data_object.h"
@@ -221,8 +223,30 @@ void TDTHeader::SetDefaultHeight(int Value) {
 
 void TDTHeader::SetImages(TImageList* Value) {
   if (Value == FImages) return;
+  TImageList* old = FImages;
   FImages = Value;
+  FOwner->referenceChanged(old, Value);
   if (!treeLoading(FOwner)) Invalidate(NoColumn);
+}
+
+void TDTHeader::SetPopupMenu(TPopupMenu* Value) {
+  if (Value == FPopupMenu) return;
+  TPopupMenu* old = FPopupMenu;
+  FPopupMenu = Value;
+  FOwner->referenceChanged(old, Value);
+}
+
+bool TDTHeader::ComponentFreed(const TComponent* AComponent) {
+  bool known = false;
+  if (AComponent && AComponent == FImages) {
+    FImages = nullptr;
+    known = true;
+  }
+  if (AComponent && AComponent == FPopupMenu) {
+    FPopupMenu = nullptr;
+    known = true;
+  }
+  return known;
 }
 
 void TDTHeader::SetSortColumn(TColumnIndex Value) {
@@ -257,6 +281,8 @@ void TDTHeader::ChangeScale(int M, int D) {
 }
 
 void TDTHeader::Assign(const TDTHeader& s) {
+  TImageList* oldImages = FImages;
+  TPopupMenu* oldMenu = FPopupMenu;
   FAutoSizeIndex = s.FAutoSizeIndex;
   FBackground = s.FBackground;
   FColumns->Assign(*s.FColumns);
@@ -271,6 +297,8 @@ void TDTHeader::Assign(const TDTHeader& s) {
   FSortColumn = s.FSortColumn;
   FSortDirection = s.FSortDirection;
   FStyle = s.FStyle;
+  FOwner->referenceChanged(oldImages, FImages);
+  FOwner->referenceChanged(oldMenu, FPopupMenu);
   RescaleHeader();
 }
 

@@ -21,6 +21,7 @@ class TDTHeader;
 class TDataTreeColumns;
 class TImageList;
 class TPopupMenu;
+class TComponent;
 class TStream;
 class TBitmap;
 class TCanvas;
@@ -322,7 +323,7 @@ public:
   TColumnIndex AutoSizeIndex() const { return FAutoSizeIndex; }
   void SetAutoSizeIndex(TColumnIndex Value);
   TPopupMenu* PopupMenu() const { return FPopupMenu; }
-  void SetPopupMenu(TPopupMenu* Value) { FPopupMenu = Value; }
+  void SetPopupMenu(TPopupMenu* Value);
   // NoColumn while there are no columns.
   TColumnIndex MainColumn() const;
   void SetMainColumn(TColumnIndex Value);
@@ -365,6 +366,9 @@ public:
 
   // Handlers of the fixed-area constraints.
   void FixedAreaConstraintsChanged();
+  // A component is being freed: the header forgets it where it is its
+  // picture list or its menu; true when it was either.
+  bool ComponentFreed(const TComponent* AComponent);
 
   // input: the header's message handling (tree/header_input.cpp). Points are
   // client co-ordinates of the tree: the header has negative y.

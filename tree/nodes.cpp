@@ -615,7 +615,11 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
 }
 
 bool TBaseDataTree::deletionMustWait() const {
-  return !FDestroying && FQueryHandlerDepth > 0;
+  // Inside a question's handler, and while a walk (a sort, a save, a
+  // copy) or a paint holds the nodes, a deletion waits for the message
+  // loop.
+  if (FDestroying) return false;
+  return FQueryHandlerDepth > 0 || FStates.Contains(tsIterating) || FStates.Contains(tsPainting);
 }
 
 void TBaseDataTree::deferDeletion(PDataNode Node) {
@@ -642,10 +646,13 @@ void TBaseDataTree::runDeferredDeletions() {
   }
   std::vector<PDataNode> nodes;
   nodes.swap(FDeferredDeletions);
+  // The free handlers may destroy the tree.
+  const std::weak_ptr<const bool> life = LifeToken();
   for (PDataNode node : nodes) {
     // A node freed meanwhile (with its parent, say) left the set.
     if (FDeferredSet.erase(node) == 0) continue;
     DeleteNode(node);
+    if (life.expired()) return;
   }
 }
 

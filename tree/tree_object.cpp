@@ -6,6 +6,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/windows.h"
 #include "platform/graphics/imagelist.h"
+#include "platform/gui/menus.h"
 #include "tree/base_tree.h"
 #include "tree/data_object.h"
 #include "tree/globals.h"
@@ -370,16 +371,32 @@ void TBaseDataTree::SetCheckImageKind(TCheckImageKind Value) {
 
 void TBaseDataTree::SetCustomCheckImages(TImageList* Value) {
   if (Value == FCustomCheckImages) return;
-  if (FCustomCheckImages) {
-    FCustomCheckImages->RemoveFreeNotification(this);
-    FCustomCheckImages->UnRegisterChanges(FCheckImagesLink.get());
-  }
+  TImageList* old = FCustomCheckImages;
+  if (old) old->UnRegisterChanges(FCheckImagesLink.get());
   FCustomCheckImages = Value;
-  if (Value) {
-    Value->FreeNotification(this);
-    Value->RegisterChanges(FCheckImagesLink.get());
-  }
+  if (Value) Value->RegisterChanges(FCheckImagesLink.get());
+  referenceChanged(old, Value);
   checkImagesChanged();
+}
+
+bool TBaseDataTree::refersTo(const TComponent* AComponent) const {
+  if (!AComponent) return false;
+  if (AComponent == FImages || AComponent == FStateImages || AComponent == FCustomCheckImages) return true;
+  if (AComponent == PopupMenu()) return true;
+  return FHeader && (AComponent == FHeader->Images() || AComponent == FHeader->PopupMenu());
+}
+
+void TBaseDataTree::referenceChanged(TComponent* Old, TComponent* New) {
+  if (Old && Old != New && !refersTo(Old)) Old->RemoveFreeNotification(this);
+  if (New) New->FreeNotification(this);
+}
+
+void TBaseDataTree::SetPopupMenu(TPopupMenu* Value) {
+  TPopupMenu* old = PopupMenu();
+  if (Value == old) return;
+  TCustomControl::SetPopupMenu(Value);
+  // The control let go of its old menu, which the header may still show.
+  if (old && refersTo(old)) old->FreeNotification(this);
 }
 
 void TBaseDataTree::checkImagesChanged() {
@@ -403,29 +420,21 @@ void TBaseDataTree::imageListChanged(TImageList* List) {
 
 void TBaseDataTree::SetImages(TImageList* Value) {
   if (Value == FImages) return;
-  if (FImages) {
-    if (FImages != FStateImages) FImages->RemoveFreeNotification(this);
-    FImages->UnRegisterChanges(FImagesLink.get());
-  }
+  TImageList* old = FImages;
+  if (old) old->UnRegisterChanges(FImagesLink.get());
   FImages = Value;
-  if (Value) {
-    Value->FreeNotification(this);
-    Value->RegisterChanges(FImagesLink.get());
-  }
+  if (Value) Value->RegisterChanges(FImagesLink.get());
+  referenceChanged(old, Value);
   imageListChanged(Value);
 }
 
 void TBaseDataTree::SetStateImages(TImageList* Value) {
   if (Value == FStateImages) return;
-  if (FStateImages) {
-    if (FStateImages != FImages) FStateImages->RemoveFreeNotification(this);
-    FStateImages->UnRegisterChanges(FStateImagesLink.get());
-  }
+  TImageList* old = FStateImages;
+  if (old) old->UnRegisterChanges(FStateImagesLink.get());
   FStateImages = Value;
-  if (Value) {
-    Value->FreeNotification(this);
-    Value->RegisterChanges(FStateImagesLink.get());
-  }
+  if (Value) Value->RegisterChanges(FStateImagesLink.get());
+  referenceChanged(old, Value);
   if (TreeHandleAllocated()) imageListChanged(Value);
 }
 
@@ -445,6 +454,8 @@ void TBaseDataTree::Notification(TComponent* AComponent, TOperation Operation) {
       checkImagesChanged();
     }
   }
+  // The header's list and menu go the same way.
+  if (FHeader && FHeader->ComponentFreed(AComponent) && !FDestroying) FHeader->Invalidate(NoColumn);
   if (!FDestroying) InvalidateWindow();
 }
 

@@ -14,6 +14,9 @@
 #include <QWheelEvent>
 #include <QWindowStateChangeEvent>
 #include <QWidget>
+#include <memory>
+#include <unordered_set>
+#include <vector>
 
 #include "platform/graphics/canvas_qt.h"
 #include "platform/gui/forms.h"
@@ -455,6 +458,48 @@ bool handleInputMethod(TControlPrivate* p, QInputMethodEvent* ie) {
 
 TControl* OwningControl(QWidget* w) { return owningControl(w); }
 
+namespace {
+
+// Every control of every window of the program, each window's own control
+// first, with the private part that tells whether it still lives.
+std::vector<std::shared_ptr<TControlPrivate>> allControls() {
+  std::vector<std::shared_ptr<TControlPrivate>> list;
+  std::unordered_set<TControl*> seen;
+  auto add = [&](TControl* c) {
+    if (c && c->Private() && seen.insert(c).second) list.push_back(c->PrivateRef());
+  };
+  for (QWidget* w : QApplication::topLevelWidgets()) add(controlOf(w));
+  for (size_t i = 0; i < list.size(); ++i)
+    if (auto* parent = dynamic_cast<TWinControl*>(list[i]->Owner))
+      for (int k = 0; k < parent->ControlCount(); ++k) add(parent->Controls(k));
+  return list;
+}
+
+// The desktop's colours changed (a new theme, or the application's palette
+// set anew). The toolkit tells the application object, not the windows:
+// every control of every window hears of it here, so that controls that
+// draw in those colours make their pictures again.
+class PaletteWatcher : public QObject {
+public:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() != QEvent::ApplicationPaletteChange || watched != QCoreApplication::instance()) return false;
+    // A control's handling may free others (or itself): each is told only
+    // while it still lives.
+    for (const std::shared_ptr<TControlPrivate>& p : allControls())
+      if (TControl* c = p->Owner) c->Perform(CM_SYSCOLORCHANGE, 0, 0);
+    return false;
+  }
+};
+
+}  // namespace
+
+void InstallPaletteTracking() {
+  static PaletteWatcher* watcher = nullptr;
+  if (watcher || !QCoreApplication::instance()) return;
+  watcher = new PaletteWatcher;
+  QCoreApplication::instance()->installEventFilter(watcher);
+}
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
@@ -565,18 +610,6 @@ bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
           form->TControl::SetBounds(fg.x(), fg.y(), form->Width(), form->Height());
       }
       return false;
-    case QEvent::ApplicationPaletteChange: {
-      // The desktop's colours changed (a new theme). Each window hears of
-      // it and tells every control on it, so that controls that draw in
-      // those colours make their pictures again.
-      if (watched != Widget || !Widget->isWindow()) return false;
-      std::vector<TControl*> controls{Owner};
-      for (size_t i = 0; i < controls.size(); ++i)
-        if (auto* parent = dynamic_cast<TWinControl*>(controls[i]))
-          for (int k = 0; k < parent->ControlCount(); ++k) controls.push_back(parent->Controls(k));
-      for (TControl* c : controls) c->Perform(CM_SYSCOLORCHANGE, 0, 0);
-      return false;
-    }
     case QEvent::Show:
     case QEvent::Hide: {
       if (watched != Widget || !Handle) return false;

@@ -123,6 +123,8 @@ void CancelApplicationHint();
 // Starts watching the mouse for the application's hints (with the first
 // window system connection).
 void InstallHintTracking();
+// Tells every control of every window when the desktop's colours change.
+void InstallPaletteTracking();
 // Lets screen readers ask our windows for their accessible objects.
 void InstallAccessibility();
 // Asks the control of w for its hint at a point of w, as the hint timer does.

@@ -102,6 +102,34 @@ TEST_F(DisplayChangeTest, ADesktopColourChangeDrawsTheCheckPicturesAndButtonsAga
   EXPECT_EQ(inPlus, rgb(clWhite));
 }
 
+TEST_F(DisplayChangeTest, ARealDesktopColourChangeReachesEveryTreeOfEveryFreshWindow) {
+  // Nothing is sent by hand first: the desktop's change alone reaches the
+  // trees of windows just shown, the first window's and a second one's.
+  TInputFixture second(200, 160);
+  TInputTree* other = second.Tree;
+  other->TreeOptions().SetPaintOptions(other->TreeOptions().PaintOptions() - TDTPaintOptions{toThemeAware});
+  other->SetButtonFillMode(fmTreeColor);
+  other->SetColor(clYellow);
+  second.show();
+  TImageList* system = GetCheckImageList(ckSystemDefault);
+  ASSERT_NE(system, nullptr);
+  system->Clear();
+  for (TBitmap* b : {T->PlusBitmap(), other->PlusBitmap()}) {
+    b->Canvas()->Brush()->SetColor(clBlack);
+    b->Canvas()->FillRect({0, 0, b->Width(), b->Height()});
+  }
+  ChangeDesktopColours(TColor(0x00E0D0C0));
+  F.pump();
+  const int count = system->Count();
+  const std::uint32_t inPlus = pixel(T->PlusBitmap(), 2, 2);
+  const std::uint32_t inOtherPlus = pixel(other->PlusBitmap(), 2, 2);
+  RestoreDesktopColours();
+  F.pump();
+  EXPECT_EQ(count, 25) << "the desktop's colour change did not reach the trees";
+  EXPECT_EQ(inPlus, rgb(clWhite));
+  EXPECT_EQ(inOtherPlus, rgb(clYellow)) << "the second window's tree";
+}
+
 TEST_F(DisplayChangeTest, TheOwnerNamesANodesPicture) {
   PDataNode a = F.add(nullptr, "alpha");
   EXPECT_EQ(T->DoGetImageText(a, ikNormal, NoColumn), u"") << "nothing without a handler";

@@ -3,6 +3,9 @@
 // painted layout of a cell.
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/graphics/imagelist.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/menus.h"
 #include "tests/tree/tree_input_util.h"
 #include "tree/data_object.h"
 #include "tree/header_paint.h"
@@ -239,4 +242,82 @@ TEST(TreeHeaderInput, RepaintingAroundADragPicture) {
   image->ShowDragImage();
   EXPECT_TRUE(image->Visible());
   image->EndDrag();
+}
+
+TEST(TreeHeaderInput, AFreedPictureListOrMenuOfTheHeaderIsForgotten) {
+  THeaderTree f;
+  TDTHeader& h = f.Tree->Header();
+  h.SetOptions(h.Options() + TDTHeaderOptions{hoShowImages});
+  TBitmap picture(16, 16);
+  picture.Canvas()->Brush()->SetColor(clRed);
+  picture.Canvas()->FillRect({0, 0, 16, 16});
+  auto makePictures = [&] {
+    auto* list = new TImageList(f.Form);
+    list->Add(&picture, nullptr);
+    return list;
+  };
+  for (int i = 0; i < 4; ++i) f.columns()[i]->SetImageIndex(0);
+  // Every menu is answered at once, whatever the platform shows.
+  std::vector<TPopupMenu*> shown;
+  TDialogHook before = SetDialogHook([&](TDialogRequest& r, int& answer) {
+    if (r.Kind != dkPopupMenu) return false;
+    shown.push_back(static_cast<TPopupMenu*>(r.Dialog));
+    answer = -1;
+    return true;
+  });
+  int rightUps = 0;
+  f.Tree->OnHeaderMouseUp = [&](TDTHeader*, TMouseButton b, TShiftState, int, int) { rightUps += b == mbRight; };
+  auto rightClick = [&] {
+    f.Tree->Perform(WM_NCRBUTTONDOWN, HTBORDER, f.screenAt(120));
+    f.Tree->Perform(WM_NCRBUTTONUP, HTBORDER, f.screenAt(120));
+  };
+
+  TImageList* pictures = makePictures();
+  h.SetImages(pictures);
+  auto* menu = new TPopupMenu(f.Form);
+  h.SetPopupMenu(menu);
+  rightClick();
+  EXPECT_EQ(shown, std::vector<TPopupMenu*>{menu});
+  delete pictures;
+  EXPECT_EQ(h.Images(), nullptr) << "the freed list is still the header's";
+  f.Tree->PaintHeaderInFrame();
+  delete menu;
+  EXPECT_EQ(h.PopupMenu(), nullptr) << "the freed menu is still the header's";
+  rightClick();
+  EXPECT_EQ(shown.size(), 1u) << "no menu shows once it is gone";
+  EXPECT_EQ(rightUps, 2) << "the header still answers a right click";
+
+  // A list or menu that the tree and the header share: when the tree lets
+  // go of it, the header still learns that it is freed.
+  pictures = makePictures();
+  menu = new TPopupMenu(f.Form);
+  f.Tree->SetImages(pictures);
+  h.SetImages(pictures);
+  f.Tree->SetPopupMenu(menu);
+  h.SetPopupMenu(menu);
+  f.Tree->SetImages(nullptr);
+  f.Tree->SetPopupMenu(nullptr);
+  delete pictures;
+  delete menu;
+  EXPECT_EQ(h.Images(), nullptr);
+  EXPECT_EQ(h.PopupMenu(), nullptr);
+  f.Tree->PaintHeaderInFrame();
+  rightClick();
+  EXPECT_EQ(shown.size(), 1u);
+
+  // And the other way round: the header lets go, the tree still learns.
+  pictures = makePictures();
+  menu = new TPopupMenu(f.Form);
+  f.Tree->SetImages(pictures);
+  h.SetImages(pictures);
+  f.Tree->SetPopupMenu(menu);
+  h.SetPopupMenu(menu);
+  h.SetImages(nullptr);
+  h.SetPopupMenu(nullptr);
+  delete pictures;
+  delete menu;
+  EXPECT_EQ(f.Tree->Images(), nullptr);
+  EXPECT_EQ(f.Tree->PopupMenu(), nullptr);
+  f.Tree->Repaint();
+  SetDialogHook(before);
 }
