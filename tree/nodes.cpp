@@ -446,15 +446,16 @@ void TBaseDataTree::abandonBranchDeletion() {
   FBranchRequested.clear();
   if (FBranchFocusLost) {
     FBranchFocusLost = false;
-    DoFocusChange(nullptr, FFocusedColumn);
+    if (!FFocusedNode) DoFocusChange(nullptr, FFocusedColumn);
   }
 }
 
 void TBaseDataTree::finishBranchDeletion() {
   const std::weak_ptr<const bool> life = FLifeToken;
+  // Unless a handler focused another node meanwhile.
   if (FBranchFocusLost) {
     FBranchFocusLost = false;
-    DoFocusChange(nullptr, FFocusedColumn);
+    if (!FFocusedNode) DoFocusChange(nullptr, FFocusedColumn);
     if (life.expired()) return;
   }
   // Each request is carried out unless its node went meanwhile; those
