@@ -126,35 +126,29 @@ int TIndentManager::ownEdge(const Side& S, int Fallback) const {
   return own ? own->X : Fallback;
 }
 
-int TIndentManager::leftRaw(int Y) const {
+bool TIndentManager::tightest(const Side& S, int Y, int32_t& X) const {
   ++FSteps;
-  int32_t result = 0;
-  bool found = FLeft.Floats.At(Y, result);
+  const bool greatest = &S == &FLeft;
+  bool found = S.Floats.At(Y, X);
   if (CurrentID)
-    for (const IndentRec& rec : FLeft.Blocks) {
+    for (const IndentRec& rec : S.Blocks) {
       ++FSteps;
       if (rec.ID != CurrentID || Y < rec.YT || Y >= rec.YB) continue;
-      result = found ? std::max(result, rec.X) : rec.X;
+      X = !found ? rec.X : greatest ? std::max(X, rec.X) : std::min(X, rec.X);
       found = true;
     }
-  if (found) return result;
+  return found;
+}
+
+int TIndentManager::leftRaw(int Y) const {
+  int32_t x = 0;
   // Otherwise the current block's own edge; floats never stand for it.
-  return ownEdge(FLeft, 0);
+  return tightest(FLeft, Y, x) ? x : ownEdge(FLeft, 0);
 }
 
 int TIndentManager::rightRaw(int Y) const {
-  ++FSteps;
-  int32_t result = 0;
-  bool found = FRight.Floats.At(Y, result);
-  if (CurrentID)
-    for (const IndentRec& rec : FRight.Blocks) {
-      ++FSteps;
-      if (rec.ID != CurrentID || Y < rec.YT || Y >= rec.YB) continue;
-      result = found ? std::min(result, rec.X) : rec.X;
-      found = true;
-    }
-  if (found) return result;
-  return ownEdge(FLeft, 0) + Width;
+  int32_t x = 0;
+  return tightest(FRight, Y, x) ? x : ownEdge(FLeft, 0) + Width;
 }
 
 void TIndentManager::addFloat(Side& S, const IndentRec& Rec) {

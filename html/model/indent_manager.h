@@ -105,6 +105,10 @@ private:
   };
   int leftRaw(int Y) const;
   int rightRaw(int Y) const;
+  // The tightest X over Y of a side's floats and the current block's
+  // records (the greatest on the left, the least on the right); false
+  // when none holds Y.
+  bool tightest(const Side& S, int Y, int32_t& X) const;
   // The newest block record of ID in a side; nullptr when it has none.
   const IndentRec* ownRecord(const Side& S, const void* ID) const;
   // The X of the current block's newest record in a side (Fallback when
