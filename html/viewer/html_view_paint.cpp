@@ -140,8 +140,14 @@ void THtmlView::hScroll(TObject*, TScrollCode, int& ScrollPos) {
 // ---- keys ------------------------------------------------------------------------------
 
 void THtmlView::KeyDown(WORD& Key, TShiftState Shift) {
-  // The control's own OnKeyDown first; Key is the caller's.
-  if (htRaiseEvent(FLife, OnKeyDown, this, Key, Shift).Gone() || Key == 0) return;
+  // The control's own OnKeyDown first; Key is the caller's. A handler that
+  // freed the viewer ends the key here: Key is cleared, so the control's
+  // own key handling that called us touches nothing of it afterwards.
+  if (htRaiseEvent(FLife, OnKeyDown, this, Key, Shift).Gone()) {
+    Key = 0;
+    return;
+  }
+  if (Key == 0) return;
   if (FViewerState.Contains(stMiddleScroll)) {
     FViewerState.Exclude(stMiddleScroll);
     FViewerState.Exclude(stMouseScrolling);

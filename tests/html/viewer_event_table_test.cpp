@@ -445,7 +445,13 @@ std::vector<Row> rows() {
                  t.step([&] { InjectKeyStroke(radio->Handle(), VK_NEXT, {}, String()); });
                  t.step([] { T::settle(); });
                }});
-  r.push_back({"OnEnter", "the viewer takes the focus", loadPage(kTextPage),
+  // The window's activation may already have focused the viewer: a field
+  // of the page holds the focus first, so the viewer surely takes it.
+  r.push_back({"OnEnter", "the viewer takes the focus",
+               [](T& t) {
+                 t.load("<form><input name=q></form>");
+                 t.focus(t.control<TEditFormControlObj>()->TheControl());
+               },
                [](T& t) { t.View->OnEnter = [&t](TObject*) { t.freeViewer(); }; }, [](T& t) { t.focus(t.View); }});
   r.push_back({"OnExit", "the viewer loses the focus",
                [](T& t) {
