@@ -1005,7 +1005,7 @@ void THtmlParser::parseScript() {
   }
   T.InScript = false;
   T.EndRawContent();
-  Document->OnScript(CallingObject, name, type, src, content);
+  htRaiseEvent(Document->Life, Document->OnScript, CallingObject, name, type, src, content).UnwindIfGone();
 }
 
 void THtmlParser::parseTextArea(TTextAreaFormControlObj* Ctl) {

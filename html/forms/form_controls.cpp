@@ -184,11 +184,13 @@ void TFormControlObj::applyBoxLook(TWinControl* C) const {
 }
 
 void TFormControlObj::reportChange(bool Changed) {
-  if (Changed && MasterList && MasterList->OnObjectChange)
-    MasterList->OnObjectChange(MasterList->Viewer, this, OnChangeMessage);
+  if (!Changed || !MasterList) return;
+  // Callers watch the page themselves.
+  (void)htRaiseEvent(MasterList->Life, MasterList->OnObjectChange, MasterList->Viewer, this,
+                     String(OnChangeMessage));
 }
 
-bool TFormControlObj::pageKept(ThtDocument* Doc, int32_t Count) { return Doc && Doc->ClearCount == Count; }
+ThtEventToken TFormControlObj::watchPage() const { return MasterList ? MasterList->WatchEvents() : ThtEventToken(); }
 
 TCanvasKeeper::TCanvasKeeper(TCanvas* Canvas) : FCanvas(Canvas) {
   FPen.Assign(*Canvas->Pen());
@@ -207,27 +209,34 @@ TCanvasKeeper::~TCanvasKeeper() {
 void TFormControlObj::FormControlEnter() {
   ThtDocument* doc = MasterList;
   if (!doc || doc->IsCopy) return;
-  const int32_t page = doc->ClearCount;
+  const ThtEventToken page = watchPage();
   Active = true;
   if (doc->PaintPanel) doc->PaintPanel->Invalidate();
   if (doc->ControlEnterHook) doc->ControlEnterHook(this);
-  if (doc->OnObjectFocus && !OnFocusMessage.empty()) doc->OnObjectFocus(doc->Viewer, this, OnFocusMessage);
-  if (pageKept(doc, page) && !OnChangeMessage.empty()) SaveContents();
+  if (!OnFocusMessage.empty() &&
+      !htRaiseEvent(doc->Life, doc->OnObjectFocus, doc->Viewer, this, String(OnFocusMessage)).PageKept())
+    return;
+  if (page.PageKept() && !OnChangeMessage.empty()) SaveContents();
 }
 
 void TFormControlObj::FormControlExit() {
   Active = false;
   ThtDocument* doc = MasterList;
   if (!doc) return;
-  const int32_t page = doc->ClearCount;
+  const ThtEventToken page = watchPage();
   if (!OnChangeMessage.empty()) CheckForChange();
-  if (!pageKept(doc, page)) return;
-  if (doc->OnObjectBlur && !OnBlurMessage.empty()) doc->OnObjectBlur(doc->Viewer, this, OnBlurMessage);
+  if (!page.PageKept()) return;
+  if (!OnBlurMessage.empty() &&
+      !htRaiseEvent(doc->Life, doc->OnObjectBlur, doc->Viewer, this, String(OnBlurMessage)).PageKept())
+    return;
   if (doc->PaintPanel) doc->PaintPanel->Invalidate();
 }
 
 void TFormControlObj::FormControlClick() {
-  if (MasterList && MasterList->OnObjectClick) MasterList->OnObjectClick(MasterList->Viewer, this, OnClickMessage);
+  // Callers watch the page themselves.
+  if (MasterList)
+    (void)htRaiseEvent(MasterList->Life, MasterList->OnObjectClick, MasterList->Viewer, this,
+                       String(OnClickMessage));
 }
 
 void TFormControlObj::FormControlMouseMove(TShiftState Shift, int X, int Y) {
@@ -340,8 +349,7 @@ void ThtmlForm::SubmitTheForm(const String& ButtonSubmission) {
 
 void ThtmlForm::DoRadios(TFormControlObj* Radio) {
   if (!Radio || Radio->FName.empty()) return;
-  ThtDocument* doc = MasterList;
-  const int32_t page = doc ? doc->ClearCount : 0;
+  const ThtEventToken page = Radio->watchPage();
   const String name = Radio->FName;
   for (size_t i = 0; i < ControlList.size(); ++i) {
     auto* r = dynamic_cast<TRadioButtonFormControlObj*>(ControlList[i].get());
@@ -349,8 +357,9 @@ void ThtmlForm::DoRadios(TFormControlObj* Radio) {
     r->SetChecked(false);
     r->SetTabStop(false);
     r->CheckForChange();
-    // A change handler that showed another page freed this form.
-    if (doc && doc->ClearCount != page) return;
+    // A change handler that showed another page (or freed the viewer)
+    // freed this form.
+    if (!page.PageKept()) return;
   }
 }
 

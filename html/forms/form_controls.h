@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "html/model/event_life.h"
 #include "html/model/section_base.h"
 #include "platform/core/string_list.h"
 #include "platform/gui/controls.h"
@@ -66,6 +67,10 @@ public:
   void FormControlExit();
   void FormControlClick();
   void FormControlMouseMove(TShiftState Shift, int X, int Y);
+  // A token on the document's life, taken before an event is raised: once
+  // a handler has shown another page (or freed the viewer) the control is
+  // gone, and its code returns without touching it.
+  ThtEventToken watchPage() const;
 
   bool Active = false;
   std::unique_ptr<TStringList> FAttributeList;
@@ -103,9 +108,6 @@ protected:
   // Raises OnObjectChange when the value left differs from the one saved on entry.
   void reportChange(bool Changed);
   bool printMonoBlack() const;
-  // Whether the page is still the one the control belongs to after an
-  // event handler ran (Count is the document's ClearCount before it).
-  static bool pageKept(ThtDocument* Doc, int32_t Count);
 };
 
 // Keeps a canvas's pen, brush and font while a control prints its look.

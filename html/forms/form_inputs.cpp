@@ -190,22 +190,22 @@ TButtonFormControlObj::~TButtonFormControlObj() = default;
 
 void TButtonFormControlObj::ButtonClick() {
   ThtDocument* doc = MasterList;
-  const int32_t page = doc ? doc->ClearCount : 0;
+  const ThtEventToken page = watchPage();
   switch (Which) {
     case bkSubmit:
       FormControlClick();
-      if (pageKept(doc, page) && MyForm) MyForm->SubmitTheForm(FName.empty() ? String() : pair(FName, Value));
+      if (page.PageKept() && MyForm) MyForm->SubmitTheForm(FName.empty() ? String() : pair(FName, Value));
       break;
     case bkReset:
       FormControlClick();
-      if (pageKept(doc, page) && MyForm) MyForm->ResetControls();
+      if (page.PageKept() && MyForm) MyForm->ResetControls();
       break;
     case bkBrowse:
       if (doc && doc->OnFileBrowse && MyEdit) {
         String S = MyEdit->Edit()->Text();
-        doc->OnFileBrowse(doc->Viewer, MyEdit, S);
         // The handler may have shown another page, which freed the edit.
-        if (pageKept(doc, page)) MyEdit->Edit()->SetText(S);
+        if (htRaiseEvent(doc->Life, doc->OnFileBrowse, doc->Viewer, MyEdit, S).PageKept())
+          MyEdit->Edit()->SetText(S);
       }
       break;
     case bkButton:
@@ -357,10 +357,9 @@ TRadioButtonFormControlObj::~TRadioButtonFormControlObj() = default;
 void TRadioButtonFormControlObj::SetChecked(bool Value) { FControl->SetChecked(Value); }
 
 void TRadioButtonFormControlObj::RadioClick() {
-  ThtDocument* doc = MasterList;
-  const int32_t page = doc ? doc->ClearCount : 0;
+  const ThtEventToken page = watchPage();
   if (MyForm) MyForm->DoRadios(this);
-  if (pageKept(doc, page)) FormControlClick();
+  if (page.PageKept()) FormControlClick();
 }
 
 void TRadioButtonFormControlObj::ResetToValue() { SetChecked(IsChecked); }
@@ -427,11 +426,10 @@ TImageFormControlObj::~TImageFormControlObj() {
 }
 
 void TImageFormControlObj::ImageClick() {
-  ThtDocument* doc = MasterList;
-  const int32_t page = doc ? doc->ClearCount : 0;
+  const ThtEventToken page = watchPage();
   if (FControl->CanFocus()) FControl->SetFocus();
-  if (pageKept(doc, page)) FormControlClick();
-  if (!pageKept(doc, page)) return;
+  if (page.PageKept()) FormControlClick();
+  if (!page.PageKept()) return;
   XPos = XTmp;
   YPos = YTmp;
   if (!Disabled && MyForm) MyForm->SubmitTheForm(String());

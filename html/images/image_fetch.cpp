@@ -61,9 +61,10 @@ TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBit
     if (OnBitmapRequest) {
       TBitmap* bitmap = nullptr;
       TColor color = TColor(-1);
-      OnBitmapRequest(Viewer, Name, bitmap, color);
+      const ThtEventToken asked = htRaiseEvent(Life, OnBitmapRequest, Viewer, String(Name), bitmap, color);
+      if (bitmap) result.reset(bitmap);  // handed over to the cache
+      asked.UnwindIfGone();
       if (bitmap) {
-        result.reset(bitmap);  // handed over to the cache
         if (color != TColor(-1)) {
           mask = GetImageMask(bitmap, true, color);
           Transparent = TranspOwnMask;
@@ -74,7 +75,7 @@ TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBit
     }
     if (!result && OnImageRequest) {
       TStream* stream = nullptr;
-      OnImageRequest(Viewer, Name, stream);
+      htRaiseEvent(Life, OnImageRequest, Viewer, String(Name), stream).UnwindIfGone();
       if (stream == WaitStream()) {
         Delayed = true;
       } else if (stream == ErrorStream()) {
@@ -82,7 +83,7 @@ TGraphic* ThtDocument::FetchImage(const String& Name, uint8_t& Transparent, TBit
       } else if (stream) {
         // The application keeps its stream: it is read here, never freed.
         result = LoadImageFromStream(stream, Transparent, mask, room);
-        if (OnImageRequested) OnImageRequested(Viewer, Name, stream);
+        htRaiseEvent(Life, OnImageRequested, Viewer, String(Name), stream).UnwindIfGone();
       } else {
         result = LoadImageFromFile(expandedName(this, Name), Transparent, mask, room);
       }
@@ -108,7 +109,7 @@ void ThtDocument::FetchBackground() {
     BackgroundName = expandedName(this, BackgroundName);
   } else if (OnExpandName) {
     String expanded;
-    OnExpandName(Viewer, BackgroundName, expanded);
+    htRaiseEvent(Life, OnExpandName, Viewer, String(BackgroundName), expanded).UnwindIfGone();
     BackgroundName = expanded;
   }
   uint8_t transparent = TranspNone;

@@ -185,7 +185,7 @@ void TImageObj::DrawLogic(ThtDocument* Document, TCanvas* Canvas, TFontObj* FO, 
         }
       } else if (doc->OnExpandName) {
         String expanded;
-        doc->OnExpandName(doc->Viewer, Source, expanded);
+        htRaiseEvent(doc->Life, doc->OnExpandName, doc->Viewer, String(Source), expanded).UnwindIfGone();
         Source = expanded;
       }
       const String key = cacheKey(Source);

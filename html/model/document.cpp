@@ -144,6 +144,7 @@ ThtDocument::ThtDocument(TObject* AViewer, TWinControl* APaintPanel)
       Inlines(std::make_shared<TInlineList>(this)), FOwnIndents(std::make_unique<TIndentManager>()),
       FCellIndents(std::make_unique<TIndentPool>()) {
   IndentManager = FOwnIndents.get();
+  Life = std::make_shared<ThtLife>();
 }
 
 ThtDocument::ThtDocument(const ThtDocument& Source)
@@ -161,11 +162,15 @@ ThtDocument::ThtDocument(const ThtDocument& Source)
       ImageCache(Source.ImageCache), IsCopy(true), Inlines(Source.Inlines),
       FOwnIndents(std::make_unique<TIndentManager>()), FCellIndents(std::make_unique<TIndentPool>()) {
   IndentManager = FOwnIndents.get();
+  Life = Source.Life;
   PrintMonoBlack = Source.PrintMonoBlack;
   for (const auto& item : Source) Add(item->CreateCopy(this), 0);
 }
 
 ThtDocument::~ThtDocument() {
+  // Whoever raised an event of a document without a viewer learns that it
+  // is gone.
+  if (Life && !IsCopy) Life->Alive = false;
   // Items first, while the lists they leave still exist; the lists they
   // would search one by one are emptied before.
   PositionList.clear();
@@ -183,7 +188,7 @@ ThtDocument::~ThtDocument() {
 }
 
 void ThtDocument::Clear() {
-  ++ClearCount;
+  if (Life && !IsCopy) ++Life->Page;
   PictureBytes = 0;
   PicturesCounted.clear();
   if (!IsCopy) {

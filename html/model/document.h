@@ -10,6 +10,7 @@
 
 #include "html/parse/prop_stack.h"
 #include "html/parse/style_list.h"
+#include "html/model/event_life.h"
 #include "html/model/floating_objects.h"
 #include "html/model/font_runs.h"
 #include "html/forms/form_controls.h"
@@ -317,10 +318,13 @@ public:
   uint64_t PictureBytes = 0;            // decoded bytes of the pictures this page shows
   std::vector<String> PicturesCounted;  // their cache keys, each counted once
   int32_t LayoutCycle = 0;
-  // Counts the pages this document has held: a control's handler that
-  // loads another page ends the old page's controls under their own feet,
-  // and the control's code checks this before it goes on.
-  int32_t ClearCount = 0;
+  // The record every event of the document, its controls and its viewer
+  // is raised against (see event_life.h): it counts the pages this
+  // document has held, and outlives it. A print copy shares its source's.
+  // Empty once the viewer has handed the document to the record.
+  std::shared_ptr<ThtLife> Life;
+  // A token on Life, taken before an event is raised.
+  ThtEventToken WatchEvents() const { return ThtEventToken(Life); }
   int32_t SectionCount = 0;
   // The section that reported the layout's progress last, and in which
   // layout (a section laid out again in the same layout says nothing new).

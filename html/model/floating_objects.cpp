@@ -168,8 +168,10 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, int Position, TAttributeList* L, TC
     }
   if (!hSpaceGiven) HSpaceL = HSpaceR = (Floating == ALeft || Floating == ARight) ? 3 : 0;
   if (Panel) Panel->SetCaption(String());
-  if (!ObjectTag && Document && Document->OnPanelCreate)
-    Document->OnPanelCreate(Document->Viewer, Name, PanelType, Source, Panel);
+  if (!ObjectTag && Document)
+    htRaiseEvent(Document->Life, Document->OnPanelCreate, Document->Viewer, String(Name), String(PanelType),
+                 String(Source), Panel)
+        .UnwindIfGone();
   // The natural size is what the window has once the application set it up.
   SetWidth = Panel ? Panel->Width() : 30;
   SetHeight = Panel ? Panel->Height() : 20;
@@ -199,7 +201,9 @@ TPanelObj::TPanelObj(ThtDocument* ADocument, const TPanelObj& Source)
 TPanelObj::~TPanelObj() {
   if (!Document) return;
   Document->RemovePanel(this);
-  if (Panel && Document->OnPanelDestroy) Document->OnPanelDestroy(Document->Viewer, Panel);
+  // Whoever cleared the document watches the viewer; the panel goes on
+  // being freed here (its document lives until that caller returns).
+  if (Panel) (void)htRaiseEvent(Document->Life, Document->OnPanelDestroy, Document->Viewer, Panel);
   if (Panel && Document->FreePanelWindow) Document->FreePanelWindow(Panel);
 }
 

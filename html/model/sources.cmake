@@ -4,6 +4,7 @@ list(APPEND TAMRIX_HTML_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/block.cpp
   ${CMAKE_CURRENT_LIST_DIR}/document.cpp
   ${CMAKE_CURRENT_LIST_DIR}/document_dump.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/event_life.cpp
   ${CMAKE_CURRENT_LIST_DIR}/floating_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/font_runs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_map.cpp

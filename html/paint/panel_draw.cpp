@@ -26,7 +26,7 @@ void TPanelObj::Draw(TCanvas* Canvas, int X, int Y) {
     TBitmap bitmap(ObjWidth, ObjHeight);
     const TRect old = shown->BoundsRect();
     shown->SetBounds(old.Left, old.Top, ObjWidth, ObjHeight);
-    Document->OnPanelPrint(Document->Viewer, shown, &bitmap);
+    htRaiseEvent(Document->Life, Document->OnPanelPrint, Document->Viewer, shown, &bitmap).UnwindIfGone();
     Canvas->StretchDraw(target, &bitmap);
     shown->SetBoundsRect(old);
   } else {

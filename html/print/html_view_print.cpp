@@ -58,8 +58,8 @@ struct THtmlView::PrintJob {
   bool Stop = false;
   // A handler of a header or footer may free the viewer: the job then
   // ends touching nothing of it.
-  TEventWatch Watch;
-  bool ViewerGone() const { return Watch.ViewerGone(); }
+  ThtEventToken Watch;
+  bool ViewerGone() const { return Watch.Gone(); }
 
   int toLX(int v) const { return int(std::int64_t(v) * Scale / PPIX); }
   int toLY(int v) const { return int(std::int64_t(v) * Scale / PPIY); }
@@ -71,23 +71,17 @@ struct THtmlView::PrintJob {
 };
 
 void THtmlView::Print(int FromPage, int ToPage, ThtPrinter* APrinter) {
-  const TEventWatch watch = watchEvents();
-  if (OnPrinting) {
-    bool stop = false;
-    // Called through a copy: a handler that frees the viewer frees the
-    // event with it.
-    const THTMLViewPrinting handler = OnPrinting;
-    handler(this, stop);
-    if (stop || watch.ViewerGone()) return;
-  }
+  const ThtEventToken watch = watchEvents();
+  bool stop = false;
+  if (htRaiseEvent(FLife, OnPrinting, this, stop).Gone() || stop) return;
   if (APrinter) {
     printEngine(APrinter, FromPage, ToPage, 4);
   } else {
     TViewPrinter own;
     printEngine(&own, FromPage, ToPage, 3);
   }
-  if (watch.ViewerGone()) return;
-  if (OnPrinted) OnPrinted(this);
+  if (watch.Gone()) return;
+  (void)htRaiseEvent(FLife, OnPrinted, this);
 }
 
 void THtmlView::Print(int FromPage, int ToPage, TPrinter* APrinter) {
@@ -108,7 +102,9 @@ int THtmlView::NumPrinterPages() {
 int THtmlView::NumPrinterPages(double& WidthRatio) {
   TMetaFilePrinter counter(nullptr);
   counter.SetRecording(false);
+  const ThtEventToken watch = watchEvents();
   PrintPreview(&counter, true, 1, 0x7FFFFFFF);
+  if (watch.Gone()) return counter.LastAvailablePage();
   WidthRatio = FPrintWidthRatio;
   return counter.LastAvailablePage();
 }
@@ -179,9 +175,9 @@ void THtmlView::printPageBackground(TCanvas* Canvas, int Left, int Top, int Widt
 // (aligned to its bottom) or from the top of the bottom margin.
 void THtmlView::printHTMLBand(PrintJob& Job, bool Header, THtmlView* HF, int Page, bool LastPage) {
   int XL = Job.Left, XR = XL + Job.Width;
-  const ThtmlPagePrinted event = Header ? OnPrintHTMLHeader : OnPrintHTMLFooter;
-  event(this, HF, Page, LastPage, XL, XR, Job.Stop);
-  if (Job.ViewerGone()) {
+  if (htRaiseEvent(FLife, Header ? OnPrintHTMLHeader : OnPrintHTMLFooter, this, HF, Page, LastPage, XL, XR,
+                   Job.Stop)
+          .Gone()) {
     Job.Stop = true;
     return;
   }
@@ -443,13 +439,11 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
         };
         if (OnPrintHeader && !job.Stop) {
           place(0, 0);
-          const TPagePrinted handler = OnPrintHeader;
-          handler(this, c, page, job.PageWidthL, job.Top, job.Stop);
+          (void)htRaiseEvent(FLife, OnPrintHeader, this, c, page, job.PageWidthL, job.Top, job.Stop);
         }
         if (!ended() && OnPrintFooter && !job.Stop) {
           place(0, -(job.Top + job.Height));
-          const TPagePrinted handler = OnPrintFooter;
-          handler(this, c, page, job.PageWidthL, job.BottomSpace, job.Stop);
+          (void)htRaiseEvent(FLife, OnPrintFooter, this, c, page, job.PageWidthL, job.BottomSpace, job.Stop);
         }
         if (!ended() && headerViewer && !job.Stop) {
           place(0, 0);
@@ -478,6 +472,9 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
       finishJob(true);
     } catch (...) {
     }
+    // A handler that freed the viewer ended the job where it was (the
+    // copy's pictures and panels unwind with EhtViewerGone).
+    if (job.ViewerGone()) return printed;
     throw;
   }
   finishJob(false);

@@ -69,15 +69,15 @@ bool sameNoCase(const String& a, const String& b) { return AnsiLowerCase(a) == A
 }  // namespace
 
 // What a running job or load still used when its viewer was freed from
-// one of its events; it goes with the last watch, after the job or the
+// one of its events; it goes with the last token, after the job or the
 // load has ended.
-struct THtmlView::TLife {
-  bool Alive = true;
+struct THtmlView::TKept {
   std::unique_ptr<ThtDocument> Document;
   TPaintPanel* Panel = nullptr;  // owned once handed over
   std::unique_ptr<TBuffer> Source;
   std::unique_ptr<TObject> ImageCache;
-  ~TLife() {
+  std::unique_ptr<TTimer> HoverTimer;
+  ~TKept() {
     // The document's controls leave the panel before it goes, and its
     // pictures return to the cache before that goes.
     if (Document) {
@@ -91,18 +91,9 @@ struct THtmlView::TLife {
   }
 };
 
-bool THtmlView::TEventWatch::ViewerGone() const { return Life && !Life->Alive; }
-
-namespace {
-// Ends a parse whose viewer a handler freed; no handler of the parser
-// catches it (it is no std::exception), and the load that started the
-// parse swallows it.
-struct TLoadEnded {};
-}  // namespace
-
 // ---- construction --------------------------------------------------------------
 
-THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner), FLife(std::make_shared<TLife>()) {
+THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner) {
   FViewerState.Include(stCreating);
   RegisterViewerCursors();
   SetControlStyle(TControlStyle{csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
@@ -153,6 +144,7 @@ THtmlView::THtmlView(TComponent* AOwner) : THtmlViewBase(AOwner), FLife(std::mak
   FHScrollBar->OnScroll = [this](TObject* S, TScrollCode C, int& P) { hScroll(S, C, P); };
 
   FSectionList = std::make_unique<ThtDocument>(this, FPaintPanel);
+  FLife = FSectionList->Life;
   FSectionList->OnBackgroundChange = [this](ThtDocument*) { backgroundChanged(); };
   FSectionList->LinkFocusHook = [this](TFontObj* Run) { ControlEnter(Run); };
   FSectionList->LinkKeyDownHook = [this](TFontObj* Run, WORD& Key, TShiftState Shift) {
@@ -186,15 +178,16 @@ THtmlView::~THtmlView() {
   FViewerState.Include(stNoDraw);
   FHoverTimer->SetEnabled(false);
   FLife->Alive = false;
-  if (FLife.use_count() > 1) {
+  if (FLife->Tokens > 0) {
     // Freed from a handler: an event's raiser is still on the stack, with
     // the document, its source and the panel in use. They are handed to
     // the life record, cut off from the viewer (nothing of the page calls
     // it or names it as a sender any more).
-    TLife& life = *FLife;
+    auto kept = std::make_shared<TKept>();
     ThtDocument* doc = FSectionList.get();
     doc->AnimTimer.reset();  // the viewer owns it as a component
     doc->Viewer = nullptr;
+    doc->Life.reset();  // the record keeps the document, not the other way round
     doc->OnBackgroundChange = nullptr;
     doc->LinkFocusHook = nullptr;
     doc->LinkKeyDownHook = nullptr;
@@ -211,13 +204,18 @@ THtmlView::~THtmlView() {
     doc->OnPanelDestroy = nullptr;
     doc->OnPanelPrint = nullptr;
     doc->OnScript = nullptr;
-    life.Document = std::move(FSectionList);
-    life.Source = std::move(FDocument);
-    life.ImageCache = std::move(FOwnImageCache);
+    kept->Document = std::move(FSectionList);
+    kept->Source = std::move(FDocument);
+    kept->ImageCache = std::move(FOwnImageCache);
+    kept->HoverTimer = std::move(FHoverTimer);  // it may be the one raising
+    // The page's controls and link tab stops give up their windows while
+    // the panel's window still holds them; then the panel gives up its own.
+    while (FPaintPanel->ControlCount() > 0) FPaintPanel->Controls(FPaintPanel->ControlCount() - 1)->SetParent(nullptr);
     RemoveComponent(FPaintPanel);
     FPaintPanel->SetParent(nullptr);
-    life.Panel = FPaintPanel;
+    kept->Panel = FPaintPanel;
     FPaintPanel = nullptr;
+    FLife->Kept = std::move(kept);
     return;
   }
   if (FSectionList) {
@@ -301,14 +299,7 @@ void THtmlView::SetScrollBars(TScrollStyle Value) {
   if (Value == FScrollBars) return;
   FScrollBars = Value;
   if (!HandleAllocated() || FViewerState.Contains(stProcessing)) return;
-  setProcessing(true);
-  try {
-    layoutDocument();
-  } catch (...) {
-    setProcessing(false);
-    throw;
-  }
-  setProcessing(false);
+  if (!htRunWatched(FLife, [this] { whileProcessing([this] { layoutDocument(); }); })) return;
   Repaint();
 }
 
@@ -323,21 +314,18 @@ bool THtmlView::ViewImages() const { return FSectionList->ImagesOn; }
 void THtmlView::SetViewImages(bool Value) {
   if (FViewerState.Contains(stProcessing) || Value == FSectionList->ImagesOn) return;
   CursorGuard cursor;
-  setProcessing(true);
-  try {
-    FSectionList->ImagesOn = Value;
-    if (documentHasContent()) {
-      FSectionList->FetchBackground();
-      const std::int32_t pos = Position();
-      layoutDocument();
-      SetPosition(pos);
-      Repaint();
-    }
-  } catch (...) {
-    setProcessing(false);
-    throw;
-  }
-  setProcessing(false);
+  (void)htRunWatched(FLife, [&] {
+    whileProcessing([&] {
+      FSectionList->ImagesOn = Value;
+      if (documentHasContent()) {
+        FSectionList->FetchBackground();
+        const std::int32_t pos = Position();
+        layoutDocument();
+        SetPosition(pos);
+        Repaint();
+      }
+    });
+  });
 }
 
 void THtmlView::SetVisitedMaxCount(int Value) {
@@ -412,20 +400,27 @@ void THtmlView::setProcessing(bool Value) {
     FViewerState.Include(stProcessing);
   else
     FViewerState.Exclude(stProcessing);
-  if (OnProcessing) OnProcessing(this, Value);
+  htRaiseEvent(FLife, OnProcessing, this, Value).UnwindIfGone();
 }
 
-void THtmlView::progressStart() {
-  if (OnProgress) OnProgress(this, psStarting, 0);
+template <class Work>
+void THtmlView::whileProcessing(Work&& W) {
+  const ThtEventToken watch = watchEvents();
+  setProcessing(true);
+  try {
+    W();
+  } catch (...) {
+    if (!watch.Gone()) setProcessing(false);
+    throw;
+  }
+  setProcessing(false);
 }
 
-void THtmlView::ProgressRun(int Percent) {
-  if (OnProgress) OnProgress(this, psRunning, Percent);
-}
+void THtmlView::progressStart() { htRaiseEvent(FLife, OnProgress, this, psStarting, 0).UnwindIfGone(); }
 
-void THtmlView::progressEnd() {
-  if (OnProgress) OnProgress(this, psEnding, 100);
-}
+void THtmlView::ProgressRun(int Percent) { htRaiseEvent(FLife, OnProgress, this, psRunning, Percent).UnwindIfGone(); }
+
+void THtmlView::progressEnd() { htRaiseEvent(FLife, OnProgress, this, psEnding, 100).UnwindIfGone(); }
 
 // ---- loading ----------------------------------------------------------------------
 
@@ -453,7 +448,9 @@ void THtmlView::prepareLoad() {
     FOwnImageCache = std::move(cache);
     FViewerState.Include(stOwnImageCache);
   }
-  FSectionList->Clear();
+  const ThtEventToken watch = watchEvents();
+  FSectionList->Clear();  // the page's panels say goodbye
+  watch.UnwindIfGone();
   FSectionList->ImageCache->BumpAndCheck();
   FSectionList->ApplyViewerDefaults(FFontName, FPreFontName, FFontSize, FFontColor, FHotSpotColor,
                                     FVisitedColor, FOverColor, FBackground,
@@ -464,8 +461,6 @@ void THtmlView::prepareLoad() {
 
 void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& DocName, TDocType DocType) {
   if (FViewerState.Contains(stProcessing)) return;
-  String name, dest;
-  SplitAtAnchor(DocName, name, dest);
   if (DocType == ImgType)
     throw EhtException(u"LoadDocument with DocType = 'ImgType' not supported.");
   if (!Document)
@@ -477,21 +472,27 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& Do
     FPendingLoad->Type = DocType;
     return;
   }
+  // A handler called while the page is parsed or laid out may free the
+  // viewer, which ends the load; callers watch for it themselves.
+  (void)htRunWatched(FLife, [&] { loadNow(std::move(Document), DocName, DocType); });
+}
 
-  // Outlives the cursor guard and the parse: a handler called while the
-  // page is parsed may free the viewer, which ends the load.
-  const TEventWatch watch = watchEvents();
-  setProcessing(true);
+void THtmlView::loadNow(std::unique_ptr<TBuffer> Document, const String& DocName, TDocType DocType) {
+  String name, dest;
+  SplitAtAnchor(DocName, name, dest);
+  // Outlives the cursor guard and the parse.
+  const ThtEventToken watch = watchEvents();
   const String oldFile = FCurrentFile;
   CursorGuard cursor;
-  FViewerState.Include(stNoDraw);
   auto finish = [this] {
     FPaintPanel->Invalidate();
-    progressEnd();
     FViewerState.Exclude(stNoDraw);
+    progressEnd();
     setProcessing(false);
   };
   try {
+    setProcessing(true);
+    FViewerState.Include(stNoDraw);
     FRefreshDelay = 0;
     FRefreshURL.clear();
     FSectionList->ProgressBase = 75;
@@ -502,48 +503,52 @@ void THtmlView::LoadDocument(std::unique_ptr<TBuffer> Document, const String& Do
     FHotSpotURL.clear();
     FHotSpotTarget.clear();
     FLinkUnderMouse.clear();
-    if (OnSoundRequest) OnSoundRequest(this, String(), 0, true);
+    htRaiseEvent(FLife, OnSoundRequest, this, String(), 0, true).UnwindIfGone();
     FDocument = std::move(Document);
     FCurrentFile = name.empty() ? String() : ExpandFileName(name);
     FCurrentDocType = DocType;
     if (OnParseBegin) {
-      TBuffer* src = FDocument.get();
-      OnParseBegin(this, src);
-      if (src != FDocument.get()) {
-        FDocument.release();  // the handler's buffer replaces ours; ours was the handler's to free
-        FDocument.reset(src);
+      TBuffer* ours = FDocument.get();
+      TBuffer* src = ours;
+      const ThtEventToken asked = htRaiseEvent(FLife, OnParseBegin, this, src);
+      // The handler's buffer replaces ours (ours was the handler's to free).
+      std::unique_ptr<TBuffer> theirs(src != ours ? src : nullptr);
+      asked.UnwindIfGone();
+      if (theirs) {
+        (void)FDocument.release();
+        FDocument = std::move(theirs);
       }
     }
     if (DocType == HtmlType)
       parseHtmlDocument();
     else
       parseTextDocument();
-    if (watch.ViewerGone()) return;
     flagVisitedLinks();
     if (!JumpToAnchor(dest) && (FCurrentFile.empty() || FCurrentFile != oldFile)) {
       ScrollToY(0);
       setHScroll(0);
     }
   } catch (...) {
-    if (watch.ViewerGone()) return;
-    finish();
+    if (!watch.Gone()) finish();
     throw;
   }
   finish();
-  if (FRefreshDelay > 0 && OnMetaRefresh) OnMetaRefresh(this, FRefreshDelay, FRefreshURL);
+  if (FRefreshDelay > 0) htRaiseEvent(FLife, OnMetaRefresh, this, FRefreshDelay, String(FRefreshURL)).UnwindIfGone();
 }
 
 void THtmlView::parseHtmlDocument() {
   THtmlParser parser(FDocument.get());
-  parser.OnStreamRequest = OnhtStreamRequest;
+  // Every event of the parse is raised on the viewer's record; once the
+  // viewer is gone the parse unwinds (its document, kept by the record,
+  // outlives the unwinding).
+  if (OnhtStreamRequest)
+    parser.OnStreamRequest = [this, handler = OnhtStreamRequest](TObject*, const String& Src, TStream*& Stream) {
+      htRaiseEvent(FLife, handler, this, Src, Stream).UnwindIfGone();
+    };
   if (FSectionList->OnExpandName) {
-    TExpandNameEvent expand = FSectionList->OnExpandName;
-    parser.ExpandName = [this, expand, watch = watchEvents()](const String& n) {
+    parser.ExpandName = [this, expand = FSectionList->OnExpandName](const String& n) {
       String r;
-      expand(this, n, r);
-      // Freed by the handler: the parse stops here (its document, handed
-      // to the watch, outlives the unwinding).
-      if (watch.ViewerGone()) throw TLoadEnded{};
+      htRaiseEvent(FLife, expand, this, n, r).UnwindIfGone();
       return r;
     };
   } else {
@@ -553,22 +558,23 @@ void THtmlView::parseHtmlDocument() {
   parser.MarginHeight = FMarginHeight;
   TLinkType onLink;
   if (OnLink) onLink = [this](TObject*, const String& Rel, const String& Rev, const String& Href) {
-    OnLink(this, Rel, Rev, Href);
+    htRaiseEvent(FLife, OnLink, this, Rel, Rev, Href).UnwindIfGone();
   };
   TSoundType onSound;
   if (OnSoundRequest) onSound = [this](TObject*, const String& S, int Loop, bool Terminate) {
-    OnSoundRequest(this, S, Loop, Terminate);
+    htRaiseEvent(FLife, OnSoundRequest, this, S, Loop, Terminate).UnwindIfGone();
   };
   TIncludeType onInclude;
   if (OnInclude) onInclude = [this](const String& Command, const std::vector<String>& Params,
                                     std::unique_ptr<TBuffer>& Included) {
     TStringList params;
     for (const String& p : Params) params.Add(p);
-    OnInclude(this, Command, &params, Included);
+    htRaiseEvent(FLife, OnInclude, this, Command, &params, Included).UnwindIfGone();
   };
   if (OnObjectTag) parser.OnObjectTag = [this](TObject*, TPanelObj* Panel, const TStringList& Attributes,
                                                const TStringList& Params, bool& WantPanel) {
-    OnObjectTag(this, Panel ? Panel->Panel : nullptr, Attributes, Params, WantPanel);
+    htRaiseEvent(FLife, OnObjectTag, this, Panel ? Panel->Panel : nullptr, Attributes, Params, WantPanel)
+        .UnwindIfGone();
     // The application sizes an object's window here, as it does a panel's in
     // OnPanelCreate: that is its natural size.
     if (WantPanel && Panel && Panel->Panel) {
@@ -593,7 +599,7 @@ void THtmlView::finishParse(const String& Title, const String& Base, const Strin
   FDocumentTitle = Title;
   FBase = Base;
   FBaseTarget = BaseTarget;
-  if (OnParseEnd) OnParseEnd(this);
+  htRaiseEvent(FLife, OnParseEnd, this).UnwindIfGone();
   FViewerState.Include(stNoDraw);
   FSectionList->FetchBackground();
   layoutDocument();
@@ -601,7 +607,7 @@ void THtmlView::finishParse(const String& Title, const String& Base, const Strin
 }
 
 void THtmlView::handleMeta(TObject*, const String& HttpEq, const String& Name, const String& Content) {
-  if (OnMeta) OnMeta(this, HttpEq, Name, Content);
+  htRaiseEvent(FLife, OnMeta, this, HttpEq, Name, Content).UnwindIfGone();
   if (!OnMetaRefresh || !sameNoCase(HttpEq, u"refresh")) return;
   const std::size_t semi = Content.find(u';');
   int delay = StrToIntDef(Trim(Content.substr(0, semi)), -1);
@@ -620,7 +626,9 @@ void THtmlView::LoadFromFile(const String& FileName, TDocType DocType) {
   const TDocType oldType = FCurrentDocType;
   // What was typed into the old page's forms goes into its history entry.
   std::unique_ptr<TFreeList<TStringList>> oldFormData = FSectionList->CollectFormData();
+  const ThtEventToken watch = watchEvents();
   OpenFileDocument(FileName, DocType);
+  if (watch.Gone()) return;
   if (FCurrentFile != oldFile || FCurrentDocType != oldType)
     addToHistory(oldFile, oldTitle, oldPos, std::move(oldFormData), oldType);
 }
@@ -657,6 +665,7 @@ void THtmlView::LoadDocumentStream(const String& DocName, TStream* Stream, TDocT
   FSectionList->OnImageRequest = [this](TObject*, const String&, TStream*& S) { S = FImageStream; };
   String name, dest;
   SplitAtAnchor(DocName, name, dest);
+  const ThtEventToken watch = watchEvents();
   try {
     LoadDocument(TBuffer::CreateFromString(u"<img src=\"" + name + u"\">", DocName), DocName, HtmlType);
   } catch (...) {
@@ -664,6 +673,7 @@ void THtmlView::LoadDocumentStream(const String& DocName, TStream* Stream, TDocT
     FSectionList->OnImageRequest = saved;
     throw;
   }
+  if (watch.Gone()) return;
   FImageStream = nullptr;
   FSectionList->OnImageRequest = saved;
   FCurrentDocType = DocType;
@@ -677,8 +687,10 @@ void THtmlView::ClearDocument() {
     FPendingLoad = std::make_unique<PendingLoad>();
     return;
   }
+  const ThtEventToken watch = watchEvents();
   FHoverTimer->SetEnabled(false);
-  FSectionList->Clear();
+  FSectionList->Clear();  // the page's panels say goodbye
+  if (watch.Gone()) return;
   if (FViewerState.Contains(stOwnImageCache) && FSectionList->ImageCache)
     FSectionList->ImageCache->Clear();
   FSectionList->ApplyViewerDefaults(FFontName, FPreFontName, FFontSize, FFontColor, FHotSpotColor,
@@ -702,21 +714,13 @@ void THtmlView::ClearDocument() {
   FMouseDownPos = -1;
   FHotSpotURL.clear();
   FLinkUnderMouse.clear();
-  if (OnSoundRequest) OnSoundRequest(this, String(), 0, true);
+  if (htRaiseEvent(FLife, OnSoundRequest, this, String(), 0, true).Gone()) return;
   Repaint();
 }
 
 TExpandNameEvent THtmlView::OnDocumentStreamRequest() const { return FSectionList->OnExpandName; }
 
 void THtmlView::SetOnDocumentStreamRequest(const TExpandNameEvent& Handler) { FSectionList->OnExpandName = Handler; }
-
-THtmlView::TEventWatch THtmlView::watchEvents() const {
-  return {FSectionList->ClearCount, FHistoryGeneration, FLife};
-}
-
-bool THtmlView::pageKept(const TEventWatch& W) const {
-  return !W.ViewerGone() && W.Page == FSectionList->ClearCount;
-}
 
 bool THtmlView::documentHasContent() const { return FSectionList->Count() > 0; }
 
@@ -782,6 +786,7 @@ void THtmlView::computeViewArea(int ContentWidth, int ContentHeight, int& PW, in
 
 void THtmlView::layoutDocument() {
   HandleNeeded();
+  const ThtEventToken watch = watchEvents();  // pictures are asked for on the way
   FViewerState.Include(stNoDraw);
   try {
     int W, H, inset;
@@ -830,7 +835,7 @@ void THtmlView::layoutDocument() {
     }
     arrangeScrollBars();
   } catch (...) {
-    FViewerState.Exclude(stNoDraw);
+    if (!watch.Gone()) FViewerState.Exclude(stNoDraw);
     throw;
   }
   FViewerState.Exclude(stNoDraw);
@@ -875,10 +880,12 @@ void THtmlView::arrangeScrollBars() {
 
 void THtmlView::resized() {
   if (FViewerState.Contains(stCreating)) return;
+  const ThtEventToken watch = watchEvents();
   if (FViewerState.Contains(stProcessing))
     arrangeScrollBars();
   else
     RefreshLayout();
+  if (watch.Gone()) return;
   if (FPaintPanel->Height() <= FDocHeight)
     ScrollToY(FVScrollBar->Position());
   else
@@ -888,19 +895,17 @@ void THtmlView::resized() {
 
 void THtmlView::RefreshLayout() {
   if (FViewerState.Contains(stProcessing)) return;
-  setProcessing(true);
-  try {
-    const std::int32_t pos = Position();
-    FSectionList->ProgressBase = 0;
-    progressStart();
-    layoutDocument();
-    SetPosition(pos);
-    progressEnd();
-  } catch (...) {
-    setProcessing(false);
-    throw;
-  }
-  setProcessing(false);
+  // Callers watch for a handler that freed the viewer themselves.
+  (void)htRunWatched(FLife, [this] {
+    whileProcessing([this] {
+      const std::int32_t pos = Position();
+      FSectionList->ProgressBase = 0;
+      progressStart();
+      layoutDocument();
+      SetPosition(pos);
+      progressEnd();
+    });
+  });
 }
 
 // ---- position --------------------------------------------------------------------------
@@ -973,7 +978,9 @@ void THtmlView::ExpandName(const String& Name, String& Result) {
         Result = ExpandFileName(CombineDosPath(ExtractFilePath(FCurrentFile), Result));
     }
   }
-  if (OnFilenameExpanded) OnFilenameExpanded(this, Result);
+  // Called from inside loads and layouts as from the owner: a handler
+  // that frees the viewer unwinds whatever asked.
+  htRaiseEvent(FLife, OnFilenameExpanded, this, Result).UnwindIfGone();
 }
 
 String THtmlView::expandLink(const String& URL) {
@@ -1039,7 +1046,7 @@ void THtmlView::addToHistory(const String& OldName, const String& OldTitle, std:
       FPositionHistory->Delete(0);
     }
   }
-  ++FHistoryGeneration;
+  ++FLife->History;
   FHistoryIndex = 0;
   FHistory->Insert(0, FCurrentFile);
   FTitleHistory->Insert(0, FDocumentTitle);
@@ -1052,18 +1059,18 @@ void THtmlView::addToHistory(const String& OldName, const String& OldTitle, std:
     FTitleHistory->Delete(FHistoryMaxCount);
     FPositionHistory->Delete(FHistoryMaxCount);
   }
-  if (OnHistoryChange) OnHistoryChange(this);
+  (void)htRaiseEvent(FLife, OnHistoryChange, this);
 }
 
 void THtmlView::ClearHistory() {
-  ++FHistoryGeneration;
+  ++FLife->History;
   const bool had = FHistory->Count() > 0;
   FHistory->Clear();
   FTitleHistory->Clear();
   FPositionHistory->Clear();
   FHistoryIndex = 0;
   FCurrentFile.clear();
-  if (had && OnHistoryChange) OnHistoryChange(this);
+  if (had) (void)htRaiseEvent(FLife, OnHistoryChange, this);
 }
 
 void THtmlView::SetHistoryIndex(int Value) {
@@ -1077,16 +1084,16 @@ void THtmlView::SetHistoryIndex(int Value) {
   const std::int32_t pos = p->Pos;
   const TDocType type = p->FileType;
   if (name != FCurrentFile || type != FCurrentDocType) {
-    const TEventWatch watch = watchEvents();
+    const ThtEventToken watch = watchEvents();
     OpenFileDocument(name, type);
-    // A handler of the load may have cleared or rebuilt the history: the
-    // entry is gone, and the index with it.
-    if (!historyKept(watch)) return;
+    // A handler of the load may have cleared or rebuilt the history (the
+    // entry is gone, and the index with it), or freed the viewer.
+    if (!watch.HistoryKept()) return;
     if (p->FormData) FSectionList->SetFormData(*p->FormData);
   }
   FHistoryIndex = Value;
   SetPosition(pos);
-  if (OnHistoryChange) OnHistoryChange(this);
+  (void)htRaiseEvent(FLife, OnHistoryChange, this);
 }
 
 // ---- border, focus, background -----------------------------------------------------------
@@ -1097,12 +1104,12 @@ void THtmlView::updateBorder() {
 }
 
 void THtmlView::DoEnter() {
-  THtmlViewBase::DoEnter();
+  if (htRaiseEvent(FLife, OnEnter, this).Gone()) return;
   updateBorder();
 }
 
 void THtmlView::DoExit() {
-  THtmlViewBase::DoExit();
+  if (htRaiseEvent(FLife, OnExit, this).Gone()) return;
   updateBorder();
 }
 

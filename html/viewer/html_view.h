@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "html/model/attributes.h"
+#include "html/model/event_life.h"
 #include "html/model/viewer_base.h"
 #include "platform/core/exception.h"
 #include "platform/core/streams.h"
@@ -429,38 +430,33 @@ private:
 
   // Any handler of an event the viewer raises may load another page, clear
   // the page or the history, and with them free what the event was about
-  // (an image, a form control, a history entry). The viewer's one rule:
-  // whoever raises an event takes a watch before the call and, once the
-  // handler has returned, goes on only while the watch shows the same page
-  // and the same history; otherwise it returns at once, touching nothing it
-  // found before the call. (Form controls keep the same rule through the
-  // document's page count.) Loads themselves run when asked for, so that an
-  // owner that loads a page from a handler sees it loaded on return.
+  // (an image, a form control, a history entry), or free the viewer itself.
+  // The viewer's one rule (event_life.h): every event is raised through
+  // htRaiseEvent on FLife, the record the viewer shares with its document;
+  // once the handler has returned, the raiser goes on only while the token
+  // shows the same page (and history, where it reads the history), and
+  // returns at once when the viewer is gone, touching no member. Work that
+  // raises events from deep inside (a load, a layout, a print) runs under
+  // htRunWatched, which ends it when the viewer goes. Loads themselves run
+  // when asked for, so that an owner that loads a page from a handler sees
+  // it loaded on return.
   //
-  // A handler may also free the viewer itself. The watch then shows it
-  // gone (it shares the viewer's life record), and whatever a running
-  // print job or load still works on (the document, its source, the
-  // picture cache, the panel) was handed to that record by the destructor:
-  // it goes when the last watch does, after the job or the load has ended
-  // without touching the viewer.
-  struct TLife;
-  struct TEventWatch {
-    std::int32_t Page = 0;
-    std::int32_t History = 0;
-    std::shared_ptr<TLife> Life;
-    bool ViewerGone() const;
-  };
-  TEventWatch watchEvents() const;
-  // Both false once the viewer is gone (and then read nothing of it).
-  bool pageKept(const TEventWatch& W) const;
-  bool historyKept(const TEventWatch& W) const { return !W.ViewerGone() && W.History == FHistoryGeneration; }
-  std::int32_t FHistoryGeneration = 0;
-  std::shared_ptr<TLife> FLife;
+  // When a handler frees the viewer, whatever a running print job or load
+  // still works on (the document, its source, the picture cache, the
+  // panel) is handed by the destructor to the record: it goes with the
+  // last token, after the job or the load has ended.
+  struct TKept;
+  ThtEventToken watchEvents() const { return ThtEventToken(FLife); }
+  std::shared_ptr<ThtLife> FLife;
 
+  // Both raise OnProcessing, unwinding when the viewer goes.
   void setProcessing(bool Value);
+  template <class Work>
+  void whileProcessing(Work&& W);
   void progressStart();
   void progressEnd();
   void prepareLoad();
+  void loadNow(std::unique_ptr<TBuffer> Document, const String& DocName, TDocType DocType);
   void parseHtmlDocument();
   void parseTextDocument();
   void finishParse(const String& Title, const String& Base, const String& BaseTarget);
@@ -492,9 +488,13 @@ private:
   void hoverTimer(TObject* Sender);
   void autoScrollLoop();
   void linkTextAndStart(const TUrlTarget& UT);
+  void followLink();
   // Gives the keyboard focus to the tab stop of the link with this ID
   // without scrolling to it (the link was clicked where it is seen).
   void focusLink(std::int32_t ID);
+  // Takes the keyboard focus for a click on the page; false when the page
+  // went (or the viewer) with the focus.
+  bool takeFocus();
   int hitTest(int X, int Y, std::unique_ptr<TUrlTarget>& UT, TFormControlObj*& Control,
               String& Title);
   bool objectAt(int X, int Y, TObject*& Obj, int& IX, int& IY);

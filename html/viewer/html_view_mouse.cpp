@@ -56,14 +56,16 @@ void THtmlView::Dispatch(TMessage& Message) {
       // The list is the viewer's until the handler has it: a handler that
       // submits again replaces the kept one, not the one it is reading.
       std::unique_ptr<TStringList> results = std::move(FFormResults);
-      if (FOnFormSubmit && results)
-        FOnFormSubmit(this, FFormAction, FFormTarget, FFormEncType, FFormMethod, results.get());
+      if (results)
+        (void)htRaiseEvent(FLife, FOnFormSubmit, this, String(FFormAction), String(FFormTarget),
+                           String(FFormEncType), String(FFormMethod), results.get());
       return;
     }
     case WM_MOUSE_SCROLL:
       autoScrollLoop();
       return;
     case WM_URL_ACTION:
+      // Loads the link's page: a handler of the load may free the viewer.
       FollowLink();
       return;
     default:
@@ -130,12 +132,8 @@ void THtmlView::linkTextAndStart(const TUrlTarget& UT) {
 // ---- mouse down, move, up --------------------------------------------------------------
 
 void THtmlView::HTMLMouseDown(TObject*, TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (OnMouseDown) {
-    const TEventWatch watch = watchEvents();
-    OnMouseDown(this, Button, Shift, X, Y);
-    if (!pageKept(watch)) return;
-  }
-  if (CanFocus() && !Focused()) SetFocus();
+  if (!htRaiseEvent(FLife, OnMouseDown, this, Button, Shift, X, Y).PageKept()) return;
+  if (CanFocus() && !Focused() && !takeFocus()) return;
   FViewerState.Exclude(stHotSpotAction);
   if (FViewerState.Contains(stMiddleScroll)) {
     FViewerState.Exclude(stMiddleScroll);
@@ -164,11 +162,7 @@ void THtmlView::HTMLMouseDown(TObject*, TMouseButton Button, TShiftState Shift, 
 }
 
 void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
-  const TEventWatch watch = watchEvents();
-  if (OnMouseMove) {
-    OnMouseMove(this, Shift, X, Y);
-    if (!pageKept(watch)) return;
-  }
+  if (!htRaiseEvent(FLife, OnMouseMove, this, Shift, X, Y).PageKept()) return;
   if (FViewerState.Contains(stMiddleScroll)) {
     if (!FViewerState.Contains(stMouseScrolling) && std::abs(Y - FMiddleScrollY) > 20) {
       FViewerState.Include(stMouseScrolling);
@@ -201,10 +195,7 @@ void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
     if (objectAt(X, Y, obj, ix, iy)) {
       overImage = true;
       if (cursor != HandCursor) cursor = crArrow;
-      if (OnImageOver) {
-        OnImageOver(this, obj, Shift, ix, iy);
-        if (!pageKept(watch)) return;
-      }
+      if (!htRaiseEvent(FLife, OnImageOver, this, obj, Shift, ix, iy).PageKept()) return;
     }
   }
   if (!overImage && cursor != HandCursor) {
@@ -217,10 +208,7 @@ void THtmlView::HTMLMouseMove(TObject*, TShiftState Shift, int X, int Y) {
   if (url != FHotSpotURL || target != FHotSpotTarget) {
     FHotSpotURL = url;
     FHotSpotTarget = target;
-    if (OnHotSpotCovered) {
-      OnHotSpotCovered(this, url);
-      if (!pageKept(watch)) return;
-    }
+    if (!htRaiseEvent(FLife, OnHotSpotCovered, this, url).PageKept()) return;
   }
   if (Shift.Contains(ssLeft) && !FViewerState.Contains(stMouseScrolling) &&
       (Y < 1 || Y >= FPaintPanel->Height())) {
@@ -241,7 +229,7 @@ void THtmlView::FormControlMouseMove(TObject* Sender, TShiftState Shift, int X, 
       if (hitTest(fc->Left() + X, fc->Top() + Y, ut, under, title) & guTitle) FHotSpotTitle = title;
     }
   }
-  if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
+  (void)htRaiseEvent(FLife, OnMouseMove, this, Shift, X, Y);
 }
 
 void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, int X, int Y) {
@@ -252,20 +240,15 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
     FPaintPanel->SetCursor(Cursor());
     return;
   }
-  const TEventWatch watch = watchEvents();
-  if (OnMouseUp) {
-    OnMouseUp(this, Button, Shift, X, Y);
-    if (!pageKept(watch)) return;
-  }
+  if (!htRaiseEvent(FLife, OnMouseUp, this, Button, Shift, X, Y).PageKept()) return;
 
   TObject* image = nullptr;
   int ix = 0, iy = 0;
   if (OnImageClick || OnRightClick) {
-    if (objectAt(X, Y, image, ix, iy) && OnImageClick) {
-      OnImageClick(this, image, Button, Shift, ix, iy);
-      // The picture (and the page it was on) may be gone.
-      if (!pageKept(watch)) return;
-    }
+    // The picture (and the page it was on) may be gone.
+    if (objectAt(X, Y, image, ix, iy) &&
+        !htRaiseEvent(FLife, OnImageClick, this, image, Button, Shift, ix, iy).PageKept())
+      return;
   }
   if (Button == mbRight && OnRightClick) {
     auto params = std::make_unique<TRightClickParameters>();
@@ -284,7 +267,7 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
     int after, before;
     if (GetWordAt(X, Y, word, after, before)) params->ClickWord = word;
     FHoverTimer->SetEnabled(false);
-    OnRightClick(this, params.get());
+    if (htRaiseEvent(FLife, OnRightClick, this, params.get()).Gone()) return;
     FHoverTimer->SetEnabled(true);
     return;
   }
@@ -309,7 +292,8 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
   String title;
   const int flags = hitTest(X, Y, ut, fc, title);
   if ((flags & guControl) && fc) {
-    // The picture of an image input: it takes the focus and submits.
+    // The picture of an image input: it takes the focus and submits (the
+    // control watches its page itself, and this is the click's last step).
     if (auto* image = dynamic_cast<TImageFormControlObj*>(fc)) image->ImageClick();
     return;
   }
@@ -318,9 +302,26 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
   FHotSpotTarget = ut->Target;
   FLinkAttributes->SetText(ut->Attr);
   linkTextAndStart(*ut);
-  focusLink(ut->ID);
+  {
+    // The focus leaves a field of the page first.
+    const ThtEventToken watch = watchEvents();
+    focusLink(ut->ID);
+    if (!watch.PageKept()) return;
+  }
   FViewerState.Include(stHotSpotAction);
   FollowLink();
+}
+
+bool THtmlView::takeFocus() {
+  // As SetFocus does it, but watched between the steps: the focus leaves a
+  // field of the page, whose blur and change handlers may show another
+  // page or free the viewer, and then enters the viewer (OnEnter).
+  const ThtEventToken watch = watchEvents();
+  const HWND window = Handle();
+  if (TForm* form = GetParentForm()) form->SetActiveControl(this);
+  if (!watch.PageKept()) return false;
+  ::SetFocus(window);
+  return watch.PageKept();
 }
 
 void THtmlView::focusLink(std::int32_t ID) {
@@ -350,11 +351,12 @@ void THtmlView::LinkKeyDown(TFontObj* Run, WORD& Key, TShiftState Shift) {
     return;
   }
   const bool arrow = Key >= VK_LEFT && Key <= VK_DOWN;
-  const TEventWatch watch = watchEvents();
+  const ThtEventToken watch = watchEvents();
   KeyDown(Key, Shift);
   // Arrows scroll the page and do not move the focus as well; a key whose
-  // handler replaced the page (and the tab stop with it) is done.
-  if (arrow || !pageKept(watch)) Key = 0;
+  // handler replaced the page (and the tab stop with it) or freed the
+  // viewer is done. (Key is the tab stop's caller's.)
+  if (arrow || !watch.PageKept()) Key = 0;
 }
 
 // ---- following links ------------------------------------------------------------------
@@ -362,10 +364,10 @@ void THtmlView::LinkKeyDown(TFontObj* Run, WORD& Key, TShiftState Shift) {
 bool THtmlView::HotSpotClickHandled() {
   bool handled = false;
   if (!OnHotSpotClick) return false;
-  const TEventWatch watch = watchEvents();
-  OnHotSpotClick(this, FHotSpotURL, handled);
-  // A handler that showed another page has dealt with the link.
-  return handled || !pageKept(watch);
+  // A handler that showed another page (or freed the viewer) has dealt
+  // with the link.
+  const ThtEventToken asked = htRaiseEvent(FLife, OnHotSpotClick, this, String(FHotSpotURL), handled);
+  return handled || !asked.PageKept();
 }
 
 void THtmlView::PostFollowLink() {
@@ -373,6 +375,11 @@ void THtmlView::PostFollowLink() {
 }
 
 void THtmlView::FollowLink() {
+  // Loads the link's page: a handler of the load may free the viewer.
+  (void)htRunWatched(FLife, [this] { followLink(); });
+}
+
+void THtmlView::followLink() {
   if (HotSpotClickHandled()) return;
   const std::int32_t oldPos = Position();
   String name, dest;
@@ -383,10 +390,12 @@ void THtmlView::FollowLink() {
   }
   name = ExpandName(name);
   const TDocType kind = DocTypeOfFileName(name);
+  const ThtEventToken watch = watchEvents();
   switch (kind) {
     case HtmlType:
       if (name != FCurrentFile) {
         LoadFromFile(name + dest, HtmlType);
+        watch.UnwindIfGone();
         AddVisitedLink(name + dest);
       } else if (JumpToAnchor(dest)) {
         addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, HtmlType);
@@ -413,7 +422,7 @@ void THtmlView::hoverTimer(TObject*) {
     FHotSpotURL.clear();
     FHotSpotTarget.clear();
     FLinkUnderMouse.clear();
-    if (OnHotSpotCovered) OnHotSpotCovered(this, String());
+    (void)htRaiseEvent(FLife, OnHotSpotCovered, this, String());
   }
 }
 
@@ -429,6 +438,8 @@ void THtmlView::autoScrollLoop() {
   unsigned lastStep = 0;
   bool firstStep = true;
   const bool middle = FViewerState.Contains(stMiddleScroll);
+  // The messages let through may reach a handler that frees the viewer.
+  const ThtEventToken watch = watchEvents();
   auto keepGoing = [&] {
     if (!FSectionList) return false;
     if (FViewerState.Contains(stLeftButtonDown) && FViewerState.Contains(stMouseScrolling) &&
@@ -465,7 +476,10 @@ void THtmlView::autoScrollLoop() {
       HTMLMouseExtend(pt.x, pt.y);
       FPaintPanel->Invalidate();
     }
-    for (int i = 0; i < 4; ++i) Application->ProcessMessages();
+    for (int i = 0; i < 4; ++i) {
+      Application->ProcessMessages();
+      if (watch.Gone()) return;
+    }
     pt = mousePos();
   }
   FViewerState.Exclude(stMouseScrolling);

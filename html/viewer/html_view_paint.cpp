@@ -14,11 +14,15 @@
 
 TPaintPanel::TPaintPanel(TComponent* AOwner, THtmlView* Viewer) : TCustomPanel(AOwner), FViewer(Viewer) {}
 
+// The viewer's own drag events, raised as all of its events are.
 void TPaintPanel::DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) {
-  FViewer->DragOver(Source, X, Y, State, Accept);
+  Accept = bool(FViewer->OnDragOver);
+  (void)htRaiseEvent(FViewer->FLife, FViewer->OnDragOver, FViewer, Source, X, Y, State, Accept);
 }
 
-void TPaintPanel::DragDrop(TObject* Source, int X, int Y) { FViewer->DragDrop(Source, X, Y); }
+void TPaintPanel::DragDrop(TObject* Source, int X, int Y) {
+  (void)htRaiseEvent(FViewer->FLife, FViewer->OnDragDrop, FViewer, Source, X, Y);
+}
 
 void TPaintPanel::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
@@ -136,7 +140,13 @@ void THtmlView::hScroll(TObject*, TScrollCode, int& ScrollPos) {
 // ---- keys ------------------------------------------------------------------------------
 
 void THtmlView::KeyDown(WORD& Key, TShiftState Shift) {
-  THtmlViewBase::KeyDown(Key, Shift);
+  // The control's own OnKeyDown first; Key is the caller's. A handler that
+  // freed the viewer ends the key here: Key is cleared, so the control's
+  // own key handling that called us touches nothing of it afterwards.
+  if (htRaiseEvent(FLife, OnKeyDown, this, Key, Shift).Gone()) {
+    Key = 0;
+    return;
+  }
   if (Key == 0) return;
   if (FViewerState.Contains(stMiddleScroll)) {
     FViewerState.Exclude(stMiddleScroll);
@@ -187,7 +197,9 @@ void THtmlView::KeyDown(WORD& Key, TShiftState Shift) {
 // ---- wheel -------------------------------------------------------------------------------
 
 bool THtmlView::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
-  if (THtmlViewBase::DoMouseWheel(Shift, WheelDelta, MousePos)) return true;
+  bool handled = false;
+  if (htRaiseEvent(FLife, OnMouseWheel, this, Shift, WheelDelta, MousePos, handled).Gone()) return true;
+  if (handled) return true;
   if (FOptions.Contains(htNoWheelMouse)) return false;
   UINT lines = 3;
   SystemParametersInfo(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);

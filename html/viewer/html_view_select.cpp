@@ -62,7 +62,7 @@ void THtmlView::HTMLMouseDblClk(TMessage& Message) {
     FCaretPos = before + 1;
     FPaintPanel->Invalidate();
   }
-  if (OnMouseDouble) OnMouseDouble(this, mbLeft, KeysToShiftState(WORD(Message.WParam)), X, Y);
+  (void)htRaiseEvent(FLife, OnMouseDouble, this, mbLeft, KeysToShiftState(WORD(Message.WParam)), X, Y);
 }
 
 bool THtmlView::GetWordAt(int X, int Y, String& Word, int& After, int& Before) {
