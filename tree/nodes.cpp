@@ -616,11 +616,11 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
 }
 
 bool TBaseDataTree::deletionMustWait() const {
-  // Inside a question's handler, and while a walk (a sort, a save, a
-  // copy) or a paint holds the nodes, a deletion waits for the message
-  // loop.
-  if (FDestroying) return false;
-  return FQueryHandlerDepth > 0 || FStates.Contains(tsIterating) || FStates.Contains(tsPainting);
+  // Inside a question's handler and while a paint holds the nodes (an
+  // error could not leave a paint the toolkit runs) a deletion waits for
+  // the message loop; while a walk (a sort, a save, a copy) holds them it
+  // is refused before it touches anything (see DeleteNode).
+  return !FDestroying && (FQueryHandlerDepth > 0 || FStates.Contains(tsPainting));
 }
 
 void TBaseDataTree::deferDeletion(PDataNode Node) {
