@@ -477,6 +477,9 @@ bool TDictsForm::installPackages(const std::vector<String>& Names, std::vector<T
           failure = unpack(Names[k]);
         } catch (const Exception& e) {
           failure = e.Message();
+        } catch (const std::exception& e) {
+          // A file system error of one package keeps none of the others out.
+          failure = UTF8ToUTF16(e.what());
         }
         if (!failure.empty()) unpacking->Failed.push_back({Names[k], failure});
       }

@@ -240,6 +240,11 @@ private:
   void runPending();
   // Lets the window handle its messages from inside a run.
   void pumpMessages();
+  // The same from inside a step of the engine (its progress handler): a
+  // page is not read from the connection meanwhile but once the step is
+  // over (showWaitingPage).
+  void pumpInsideEngine();
+  void showWaitingPage();
   void activateDictionaries();
   // Counts the shown page's pages, asks where to print them and prints.
   void printShownPage();
@@ -267,6 +272,8 @@ private:
   bool FPendingActivation = false;
   bool FPendingClose = false;
   bool FPumping = false;
+  bool FInEngine = false;
+  bool FPageWaits = false;
   bool FHotKeyRegistered = false;
   bool FClosing = false;
   bool FFormDestroyDone = false;

@@ -50,6 +50,12 @@ std::vector<String> TRuForm::templateLines(const String& FileName, size_t MaxLin
 }
 
 void TRuForm::vstClick(TObject*) {
+  // Clicked while a run is inside a step of the engine: the page is read
+  // once the step is over.
+  if (FInEngine) {
+    FPageWaits = true;
+    return;
+  }
   HTMLOut->Clear();
   if (!vst->GetFirstVisible()) return;
   PDataNode node = vst->GetFirstSelected();

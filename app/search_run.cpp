@@ -131,6 +131,25 @@ void TRuForm::pumpMessages() {
   FPumping = false;
 }
 
+void TRuForm::pumpInsideEngine() {
+  // The engine must not be asked anything on a connection while it is in
+  // the middle of a step on it.
+  FInEngine = true;
+  try {
+    pumpMessages();
+  } catch (...) {
+    FInEngine = false;
+    throw;
+  }
+  FInEngine = false;
+}
+
+void TRuForm::showWaitingPage() {
+  if (!FPageWaits || FInEngine) return;
+  FPageWaits = false;
+  vstClick(vst);
+}
+
 // ---- the search run -----------------------------------------------------------------------
 
 bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
@@ -150,6 +169,7 @@ bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
   if (FPendingCount == FPending.size()) {
     flushRows();
     f->pumpMessages();
+    f->showWaitingPage();
   }
   return stop;
 }
@@ -157,7 +177,7 @@ bool TTreeThread::addRow(std::int64_t Id, const char* Word, int Bytes) {
 bool TTreeThread::idle() {
   // A search that finds nothing for a while still shows "стоп!" and takes
   // the click on it.
-  FForm->pumpMessages();
+  FForm->pumpInsideEngine();
   return SearchStop;
 }
 
@@ -216,6 +236,7 @@ void TTreeThread::Execute() {
       RunSearchStatement(
           Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); },
           [this] { return idle(); });
+      f->showWaitingPage();
       // The rows read since the last group, the one that asked to stop included.
       flushRows();
       f->vst->EndUpdate();
@@ -283,9 +304,10 @@ void TAutoCompleteThread::Execute() {
         [f] {
           // A prefix that starts with a wildcard reads every headword: the
           // next keystroke still ends it.
-          f->pumpMessages();
+          f->pumpInsideEngine();
           return CompletionStop;
         });
+  f->showWaitingPage();
   // Opened inside the update: the list is painted once, open, with its
   // scroll bars set for the rows it shows.
   if (f->vst->RootNodeCount() > 0 && f->LastRootNode) f->vst->SetExpanded(f->LastRootNode, true);

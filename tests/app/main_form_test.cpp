@@ -294,6 +294,47 @@ TEST_F(Window, ASearchThatFindsNothingShowsStopAndStops) {
   EXPECT_EQ(Tree(), "English <dictionary>(0,-1)[FOREST#2]");
 }
 
+TEST_F(Window, AHeadwordClickedWhileTheEngineReadsShowsItsPageOnceTheReadIsOver) {
+  // The first rows match at once; then a long stretch that matches nothing,
+  // in which the run handles messages from inside the engine's step on the
+  // very connection the page would be read from.
+  {
+    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+    big.Properties("Big", "en");
+    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
+             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
+    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, CASE WHEN ROWID <= 64 "
+             "THEN 'masts of ' || word ELSE 'an article of ' || word END FROM words;");
+  }
+  List("big 1\r\nen 1\r\nru 0\r\n");
+  Start();
+  std::string pageAtClick;
+  bool clicked = false, seen = false;
+  std::function<void()> click = [&] {
+    PDataNode root = Form->vst->GetFirstChild(nullptr);
+    PDataNode first = root ? Form->vst->GetFirstChild(root) : nullptr;
+    // The rows are handed over between two steps; the next messages are
+    // handled from inside one.
+    const bool firstSight = first && !seen;
+    if (first) seen = true;
+    if (!first || firstSight) {
+      Later(click);
+      return;
+    }
+    Form->vst->ClearSelection();
+    Form->vst->SetSelected(first, true);
+    Form->vst->SetFocusedNode(first);
+    Form->vstClick(Form->vst);
+    clicked = true;
+    pageAtClick = Page();
+  };
+  Later(click);
+  Search(u"%", u"masts");
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(pageAtClick.find("W1"), std::string::npos) << "the page was read in the middle of the engine's step";
+  EXPECT_NE(Page().find("W1"), std::string::npos) << "the clicked page was not shown after the step";
+}
+
 TEST_F(Window, LongResultListsKeepEveryRowInOrder) {
   // Row counts that are not a multiple of anything round, captions of
   // every length, and a look at the tree while the run handles messages.
