@@ -145,9 +145,10 @@ void TLabel::SetLayout(TTextLayout value) { FLayout = value; SyncWidget(); }
 void TLabel::SetEllipsisPosition(TEllipsisPosition value) { FEllipsisPosition = value; SyncWidget(); }
 
 void TLabel::Resize() {
-  TControl::Resize();
-  // A new width cuts the caption elsewhere.
+  // A new width cuts the caption elsewhere. Done before the resize handler
+  // runs, which may free the label.
   if (cuts()) SyncWidget();
+  TControl::Resize();
 }
 
 void TLabel::TextChanged() {
