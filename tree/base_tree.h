@@ -1505,6 +1505,7 @@ private:
   void abandonBranchDeletion();
   int FBranchDepth = 0;
   bool FBranchFocusLost = false;
+  bool FFinishingBranch = false;
   std::vector<TBranchRequest> FBranchRequests;
   // The nodes of those requests still alive, with the number of requests
   // each (a freed node leaves at once: its address may be given again).

@@ -451,16 +451,28 @@ void TBaseDataTree::abandonBranchDeletion() {
 }
 
 void TBaseDataTree::finishBranchDeletion() {
+  // The requests carried out below end in deletions that come back here:
+  // the loop below takes what they ask, rather than one call per request
+  // nested in the last.
+  if (FFinishingBranch) return;
   const std::weak_ptr<const bool> life = FLifeToken;
-  // Unless a handler focused another node meanwhile.
-  if (FBranchFocusLost) {
-    FBranchFocusLost = false;
-    if (!FFocusedNode) DoFocusChange(nullptr, FFocusedColumn);
-    if (life.expired()) return;
-  }
-  // Each request is carried out unless its node went meanwhile; those
-  // made while carrying them out follow.
-  while (!FBranchRequests.empty()) {
+  FFinishingBranch = true;
+  struct TFinishing {
+    TBaseDataTree* Tree;
+    const std::weak_ptr<const bool>& Life;
+    ~TFinishing() {
+      if (!Life.expired()) Tree->FFinishingBranch = false;
+    }
+  } finishing{this, life};
+  while (FBranchFocusLost || !FBranchRequests.empty()) {
+    // Unless a handler focused another node meanwhile.
+    if (FBranchFocusLost) {
+      FBranchFocusLost = false;
+      if (!FFocusedNode) DoFocusChange(nullptr, FFocusedColumn);
+      if (life.expired()) return;
+    }
+    // Each request is carried out unless its node went meanwhile; those
+    // made while carrying them out follow.
     std::vector<TBranchRequest> requests;
     requests.swap(FBranchRequests);
     for (const TBranchRequest& request : requests) {
@@ -642,7 +654,9 @@ void TBaseDataTree::runDeferredDeletions() {
   FDeferPosted = false;
   if (deletionMustWait()) {
     // Still inside a handler (a nested message loop): try again later.
-    if (!FDeferredDeletions.empty()) deferDeletion(FDeferredDeletions.front());
+    // The waiting nodes stay as they are (a node freed meanwhile has left
+    // the set and is skipped when they run): only the message goes again.
+    if (!FDeferredDeletions.empty() && !FDeferPosted) FDeferPosted = PostMessage(FDeferWindow, WM_APP, 0, 0);
     return;
   }
   std::vector<PDataNode> nodes;

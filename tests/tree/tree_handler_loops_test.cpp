@@ -357,3 +357,25 @@ TEST(TreeHandlerLoops, MoveIntoAnotherTreeWhoseSourceFreeHandlerDeletesAnotherCh
   checkInvariants(target);
   source.OnFreeNode = nullptr;
 }
+
+// Each free handler deletes the next row: a chain of deletions asked for
+// while a node goes, each carried out once the one before is gone. They
+// follow one another in one loop, however long the chain, rather than each
+// inside the last (which ran out of stack).
+TEST(TreeHandlerLoops, AChainOfDeletionsFromFreeHandlersRunsInOneLoop) {
+  TTestTree t{nullptr};
+  const std::uint32_t count = 200000;
+  t.SetRootNodeCount(count);
+  std::uint32_t freed = 0;
+  t.OnFreeNode = [&](TBaseDataTree* tree, PDataNode n) {
+    ++freed;
+    // The node that goes is out of the list by now: the next is the first.
+    PDataNode next = tree->GetFirst();
+    if (next && next != n) tree->DeleteNode(next);
+  };
+  t.DeleteNode(t.GetFirst());
+  t.OnFreeNode = nullptr;
+  EXPECT_EQ(freed, count);
+  EXPECT_EQ(t.RootNodeCount(), 0u);
+  checkInvariants(t);
+}
