@@ -263,8 +263,12 @@ void TDTHeader::DoSetSortColumn(TColumnIndex Value) {
   Invalidate(FSortColumn);
   FSortColumn = Value;
   Invalidate(Value);
-  if (FOwner->TreeOptions().AutoOptions().Contains(toAutoSort) && FOwner->UpdateCount() == 0)
+  if (FOwner->TreeOptions().AutoOptions().Contains(toAutoSort) && FOwner->UpdateCount() == 0) {
+    // The comparison handler may destroy the tree, and this header with it.
+    const std::weak_ptr<const bool> life = FOwner->LifeToken();
     FOwner->DoSort(FSortColumn, FSortDirection);
+    if (life.expired()) return;
+  }
   if (FOwner->OnHeaderSortChanged) FOwner->OnHeaderSortChanged(this, FSortColumn);
 }
 

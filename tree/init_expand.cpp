@@ -63,7 +63,12 @@ void TBaseDataTree::ResetNode(PDataNode Node) {
     Clear();
     return;
   }
-  DoReset(Node);
+  {
+    // The handler may delete the node or destroy the whole tree.
+    TNodeWatch watch(*this, Node);
+    DoReset(Node);
+    if (watch.TreeGone() || !watch.Node()) return;
+  }
   DeleteChildren(Node, false);
   Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
                                     vsExpanded, vsHasChildren, vsHeightMeasured));

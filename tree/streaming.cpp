@@ -140,12 +140,13 @@ struct TBaseDataTree::TStreamReadState {
   std::vector<PDataNode> Selected;
 };
 
-TBaseDataTree::TIterationGuard::TIterationGuard(TBaseDataTree& T) : Tree(T), Was(T.FStates.Contains(tsIterating)) {
+TBaseDataTree::TIterationGuard::TIterationGuard(TBaseDataTree& T)
+    : Tree(T), Life(T.FLifeToken), Was(T.FStates.Contains(tsIterating)) {
   Tree.FStates.Include(tsIterating);
 }
 
 TBaseDataTree::TIterationGuard::~TIterationGuard() {
-  if (!Was) Tree.FStates.Exclude(tsIterating);
+  if (!Was && !Life.expired()) Tree.FStates.Exclude(tsIterating);
 }
 
 // ---- writing ------------------------------------------------------------------------

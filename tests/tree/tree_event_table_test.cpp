@@ -890,14 +890,12 @@ const std::set<std::string> kTreeUsedAfterItsHandlerDestroyedIt = {
     "OnAfterColumnWidthTracking", "OnAfterHeaderExport", "OnAfterItemErase", "OnAfterItemPaint", "OnAfterPaint",
     "OnBeforeAutoFitColumn", "OnBeforeAutoFitColumns", "OnBeforeCellPaint", "OnBeforeColumnExport",
     "OnBeforeGetMaxColumnWidth", "OnBeforeHeaderExport", "OnBeforeItemErase", "OnBeforeItemPaint", "OnBeforePaint",
-    "OnCanSplitterResizeColumn", "OnChange", "OnChecked", "OnColumnClick", "OnColumnWidthDblClickResize",
-    "OnColumnWidthTracking", "OnCompareNodes", "OnDragAllowed", "OnDrawText", "OnGetHeaderCursor", "OnGetHint",
-    "OnGetImageIndexEx", "OnGetImageIndex", "OnGetNodeDataSize", "OnGetText", "OnGetUserClipboardFormats",
-    "OnHeaderCheckBoxClick", "OnHeaderClick", "OnHeaderDraggedOut", "OnHeaderDragged", "OnHeaderDragging",
-    "OnHeaderDraw", "OnHeaderImageClick", "OnHeaderMouseMove", "OnHeaderMouseUp", "OnIncrementalSearch",
-    "OnInitChildren", "OnInitNode", "OnKeyAction", "OnLoadNode", "OnMeasureItem", "OnNodeCopied", "OnNodeCopying",
-    "OnNodeMoved", "OnPaintBackground", "OnPaintText", "OnResetNode", "OnSaveNode", "OnShortenString",
-    "OnShowScrollbar", "OnStateChange", "OnStructureChange", "OnUpdating"};
+    "OnCanSplitterResizeColumn", "OnColumnWidthDblClickResize", "OnColumnWidthTracking", "OnDragAllowed",
+    "OnDrawText", "OnGetHeaderCursor", "OnGetHint", "OnGetImageIndexEx", "OnGetImageIndex", "OnGetNodeDataSize",
+    "OnGetText", "OnGetUserClipboardFormats", "OnHeaderCheckBoxClick", "OnHeaderClick", "OnHeaderDraggedOut",
+    "OnHeaderDragged", "OnHeaderDragging", "OnHeaderDraw", "OnHeaderImageClick", "OnHeaderMouseMove",
+    "OnHeaderMouseUp", "OnIncrementalSearch", "OnInitChildren", "OnInitNode", "OnKeyAction", "OnLoadNode",
+    "OnMeasureItem", "OnPaintBackground", "OnPaintText", "OnSaveNode", "OnShortenString", "OnShowScrollbar", "OnStateChange"};
 
 // Events the table's operations do not raise yet in a window without a
 // screen (offscreen): their rows check nothing until they do.
