@@ -894,8 +894,8 @@ const std::set<std::string> kTreeUsedAfterItsHandlerDestroyedIt = {
     "OnDrawText", "OnGetHeaderCursor", "OnGetHint", "OnGetImageIndexEx", "OnGetImageIndex", "OnGetNodeDataSize",
     "OnGetText", "OnGetUserClipboardFormats", "OnHeaderCheckBoxClick", "OnHeaderClick", "OnHeaderDraggedOut",
     "OnHeaderDragged", "OnHeaderDragging", "OnHeaderDraw", "OnHeaderImageClick", "OnHeaderMouseMove",
-    "OnHeaderMouseUp", "OnIncrementalSearch", "OnInitChildren", "OnInitNode", "OnKeyAction", "OnLoadNode",
-    "OnMeasureItem", "OnPaintBackground", "OnPaintText", "OnSaveNode", "OnShortenString", "OnShowScrollbar", "OnStateChange"};
+    "OnHeaderMouseUp", "OnIncrementalSearch", "OnInitChildren", "OnInitNode", "OnKeyAction",
+    "OnMeasureItem", "OnPaintBackground", "OnPaintText", "OnShortenString", "OnShowScrollbar", "OnStateChange"};
 
 // Events the table's operations do not raise yet in a window without a
 // screen (offscreen): their rows check nothing until they do.
