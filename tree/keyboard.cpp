@@ -84,7 +84,8 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
   WORD charCode = FKeyAfterHandlers;
   if (charCode == 0 || FDestroying) return;
   TShiftState shift = KeyDataToShiftState(Message.LParam);
-  if (!DoKeyAction(charCode, shift)) return;
+  const std::weak_ptr<const bool> life = FLifeToken;
+  if (!DoKeyAction(charCode, shift) || life.expired()) return;
 
   if (FStates.Contains(tsKeyCheckPending) && charCode != VK_SPACE) CancelCheckPress();
 
