@@ -894,7 +894,7 @@ const std::set<std::string> kTreeUsedAfterItsHandlerDestroyedIt = {
     "OnDrawText", "OnGetHeaderCursor", "OnGetHint", "OnGetImageIndexEx", "OnGetImageIndex", "OnGetNodeDataSize",
     "OnGetText", "OnGetUserClipboardFormats", "OnHeaderCheckBoxClick", "OnHeaderClick", "OnHeaderDraggedOut",
     "OnHeaderDragged", "OnHeaderDragging", "OnHeaderDraw", "OnHeaderImageClick", "OnHeaderMouseMove",
-    "OnHeaderMouseUp", "OnInitChildren", "OnInitNode",
+    "OnHeaderMouseUp",
     "OnMeasureItem", "OnPaintBackground", "OnPaintText", "OnShortenString", "OnShowScrollbar", "OnStateChange"};
 
 // Events the table's operations do not raise yet in a window without a
