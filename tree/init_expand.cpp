@@ -36,9 +36,10 @@ void TBaseDataTree::InitNode(PDataNode Node) {
 void TBaseDataTree::InitChildren(PDataNode Node) {
   if (!Node || Node == FRoot || !Node->States.Contains(vsHasChildren)) return;
   std::uint32_t count = Node->ChildCount;
-  const std::weak_ptr<const bool> life = FLifeToken;
+  // The handler may delete the node or destroy the whole tree.
+  TNodeWatch watch(*this, Node);
   DoInitChildren(Node, count);
-  if (life.expired()) return;
+  if (watch.TreeGone() || !watch.Node()) return;
   if (count == 0) {
     // No children after all: the node becomes a leaf and loses its button.
     DeleteChildren(Node, false);

@@ -613,7 +613,9 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
   if (FStates.Contains(tsWheelPanning) || FStates.Contains(tsWheelScrolling)) UpdatePanningCursor(X, Y);
 
   if (!IsMouseSelecting()) {
+    const std::weak_ptr<const bool> life = FLifeToken;
     HandleHotTrack(X, Y);
+    if (life.expired()) return;
     TCustomControl::MouseMove(Shift, X, Y);
     return;
   }
@@ -647,6 +649,7 @@ void TBaseDataTree::HandleHotTrack(int X, int Y) {
     PDataNode old = FCurrentHotNode;
     TNodeWatch watch(*this, node);
     DoHotChange(old, node);
+    if (watch.TreeGone()) return;
     node = watch.Node();
     if (repaint && old && old == FCurrentHotNode) InvalidateNode(old);
     FCurrentHotNode = node;

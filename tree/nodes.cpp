@@ -341,9 +341,13 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
   // Adding the child has already expired the position cache.
   if (FUpdateCount == 0) {
     InvalidateCache();
+    // The structure handler may delete the parent or the new node too.
+    TNodeWatch parent(*this, Parent);
+    TNodeWatch added(*this, result);
     if (FStates.Contains(tsStructureChangePending)) {
       StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
       if (life.expired()) return nullptr;
+      if (!parent.Node()) return nullptr;
     }
     if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn) {
       Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
@@ -352,6 +356,8 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
     InvalidateToBottom(Parent);
     UpdateScrollBars(true);
     if (life.expired()) return nullptr;
+    result = added.Node();
+    if (!result) return nullptr;
   }
   if (noRoom)
     ShowError("Cannot set initial user data because there is not enough user data space allocated.",
