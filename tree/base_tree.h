@@ -437,7 +437,10 @@ private:
   struct TIterationGuard {
     explicit TIterationGuard(TBaseDataTree& Tree);
     ~TIterationGuard();
+    // Whether a handler called meanwhile destroyed the tree.
+    bool TreeGone() const { return Life.expired(); }
     TBaseDataTree& Tree;
+    std::weak_ptr<const bool> Life;
     bool Was;
   };
   std::vector<PDataNode> sortedSet(TDataNodeState Flag, bool Resolve);

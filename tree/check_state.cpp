@@ -62,6 +62,8 @@ bool TBaseDataTree::ApplyCheckState(PDataNode Node, TCheckState Value) {
   // The children's and the parent's handlers may delete this node.
   TNodeWatch watch(*this, Node);
   TScopeExit leave([this, &watch] {
+    // A handler down the line may have destroyed the whole tree.
+    if (watch.TreeGone()) return;
     if (PDataNode node = watch.Node()) node->States.Exclude(vsChecking);
     if (--FCheckCount == 0) DoStateChange({}, {tsCheckPropagation});
   });

@@ -400,6 +400,8 @@ String TCustomDataStringTree::ExportUnicodeText(TExportSource Source, const Stri
 }
 
 RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const String& Caption) {
+  // The export handlers may destroy the tree: nothing is exported then.
+  const std::weak_ptr<const bool> life = LifeToken();
   TBufferedAnsiString out;
   const std::string cellPadding =
       "padding-left:" + num(Margin()) + "px;padding-right:" + num(Margin()) + "px;";
@@ -437,11 +439,13 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
   const TColumnIndex mainColumn = Header().MainColumn();
   if (!columns.empty()) {
     if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etHTML);
+    if (life.expired()) return {};
     out.AddBytes("<tr class=\"header\" style=\"" + cellPadding + "\">");
     out.AddNewLine();
     const std::string buttonFace = htmlColor(clBtnFace);
     for (TDataTreeColumn* col : columns) {
       if (OnBeforeColumnExport) OnBeforeColumnExport(this, etHTML, col);
+      if (life.expired()) return {};
       std::string th = "<th height=\"" + num(Header().Height()) + "px\"" +
                        htmlAlignment(col->Alignment(), col->UseRightToLeftReading());
       if (maxLvl > 0 && col->Index() == mainColumn) th += " colspan=\"" + num(maxLvl + 1) + "\"";
@@ -450,10 +454,12 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
       out.AddBytes(htmlText(col->Text()));
       out.AddBytes("</th>");
       if (OnAfterColumnExport) OnAfterColumnExport(this, etHTML, col);
+      if (life.expired()) return {};
     }
     out.AddBytes("</tr>");
     out.AddNewLine();
     if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
+    if (life.expired()) return {};
   }
 
   TCanvas& canvas = *Canvas();
@@ -506,6 +512,8 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
 }
 
 RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
+  // The export handlers may destroy the tree: nothing is exported then.
+  const std::weak_ptr<const bool> life = LifeToken();
   TBufferedAnsiString body;
   TRtfWriter rtf(body);
   body.AddBytes("\\uc1\\trowd\\trgaph70");
@@ -522,16 +530,20 @@ RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
   }
   if (!columns.empty()) {
     if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etRTF);
+    if (life.expired()) return {};
     body.AddBytes("\\pard\\intbl");
     for (TDataTreeColumn* col : columns) {
       if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, col);
+      if (life.expired()) return {};
       body.AddBytes(rtfAlignment(col->Alignment(), col->UseRightToLeftReading()));
       rtf.TextWithFont(col->Text(), *Header().Font());
       body.AddBytes("\\cell");
       if (OnAfterColumnExport) OnAfterColumnExport(this, etRTF, col);
+      if (life.expired()) return {};
     }
     body.AddBytes("\\row");
     if (OnAfterHeaderExport) OnAfterHeaderExport(this, etRTF);
+    if (life.expired()) return {};
   }
   TCanvas& canvas = *Canvas();
   const TColumnIndex mainColumn = Header().MainColumn();

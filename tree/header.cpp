@@ -263,8 +263,12 @@ void TDTHeader::DoSetSortColumn(TColumnIndex Value) {
   Invalidate(FSortColumn);
   FSortColumn = Value;
   Invalidate(Value);
-  if (FOwner->TreeOptions().AutoOptions().Contains(toAutoSort) && FOwner->UpdateCount() == 0)
+  if (FOwner->TreeOptions().AutoOptions().Contains(toAutoSort) && FOwner->UpdateCount() == 0) {
+    // The comparison handler may destroy the tree, and this header with it.
+    const std::weak_ptr<const bool> life = FOwner->LifeToken();
     FOwner->DoSort(FSortColumn, FSortDirection);
+    if (life.expired()) return;
+  }
   if (FOwner->OnHeaderSortChanged) FOwner->OnHeaderSortChanged(this, FSortColumn);
 }
 
@@ -322,24 +326,33 @@ void TDTHeader::AutoFitColumns(bool Animated, TSmartAutoFitType SmartAutoFitType
   if (FColumns->Count() == 0) return;
   int endCol = RangeEndCol < 0 ? FColumns->Count() - 1 : std::min(RangeEndCol, FColumns->Count() - 1);
   int startCol = std::max(RangeStartCol, 0);
+  // Every handler below may destroy the tree, and this header with it.
+  const std::weak_ptr<const bool> life = FOwner->LifeToken();
   FOwner->BeginOperation();
   if (FOwner->OnBeforeAutoFitColumns) FOwner->OnBeforeAutoFitColumns(this, SmartAutoFitType);
+  if (life.expired()) return;
   for (int p = startCol; p <= endCol; ++p) {
     TColumnIndex index = FColumns->ColumnFromPosition(TColumnPosition(p));
     if (index < 0) continue;
     TDataTreeColumn* c = FColumns->Items(index);
     if (!c->Options().Contains(coVisible) || !c->Options().Contains(coResizable)) continue;
-    if (!DoBeforeAutoFitColumn(index, SmartAutoFitType) || FOwner->OperationCanceled()) continue;
+    const bool fit = DoBeforeAutoFitColumn(index, SmartAutoFitType);
+    if (life.expired()) return;
+    if (!fit || FOwner->OperationCanceled()) continue;
     bool smart = SmartAutoFitType == smaAllColumns ||
                  (SmartAutoFitType == smaUseColumnOption && c->Options().Contains(coSmartResize));
     int width = FOwner->GetMaxColumnWidth(index, smart);
+    if (life.expired()) return;
     if (Animated)
       FColumns->AnimatedResize(index, width);
     else
       c->SetWidth(width);
+    if (life.expired()) return;
     DoAfterAutoFitColumn(index);
+    if (life.expired()) return;
   }
   if (FOwner->OnAfterAutoFitColumns) FOwner->OnAfterAutoFitColumns(this);
+  if (life.expired()) return;
   FOwner->EndOperation();
 }
 

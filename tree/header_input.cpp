@@ -141,6 +141,7 @@ void TDataTreeColumns::HandleClick(TPoint P, TMouseButton Button, bool Force, bo
     TShiftState shift = currentShift();
     if (DblClick) shift.Include(ssDouble);
     TDataTreeColumn* column = Items(index);
+    const std::weak_ptr<const bool> life = tree->LifeToken();
     // The image rectangle was taken while painting, in header co-ordinates.
     const TPoint inHeader{P.x, P.y + FHeader->Height()};
     if (column->HasImageRect() && column->ImageRect().Contains(inHeader)) {
@@ -153,6 +154,8 @@ void TDataTreeColumns::HandleClick(TPoint P, TMouseButton Button, bool Force, bo
     } else {
       tree->DoHeaderClick(FHeader, index, Button, shift, P.x, P.y);
     }
+    // The click handlers may destroy the tree and these columns with it.
+    if (life.expired()) return;
     if (IsValidColumn(index)) FHeader->Invalidate(index);
     if (previous >= 0 && previous != index && IsValidColumn(previous)) FHeader->Invalidate(previous);
   } else {
@@ -237,6 +240,10 @@ void TDTHeader::endTracking(bool Cancelled) {
 
 bool TDTHeader::HandleMessage(TMessage& Message) {
   TBaseDataTree* tree = FOwner;
+  // The owner's handlers raised below may destroy the tree, and this
+  // header with it: the message counts as handled then, and nothing of
+  // either is touched again.
+  const std::weak_ptr<const bool> life = tree->LifeToken();
   const bool designing = tree->ComponentState().Contains(csDesigning);
   auto clientPoint = [&](bool screen) {
     TPoint p{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
@@ -284,6 +291,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
     case WM_NCMOUSEMOVE: {
       const TPoint p = clientPoint(true);
       tree->DoHeaderMouseMove(currentShift(), p.x, p.y + FHeight);
+      if (life.expired()) return true;
       if (InHeaderClient(p)) {
         const TColumnIndex hover = FColumns->HoverIndex;
         FColumns->DetermineHotTrack(p);
@@ -316,6 +324,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       tree->StopTimer(ScrollTimer);
       tree->StopTimer(EditTimer);
       tree->DoStateChange({}, {tsScrollPending, tsScrolling, tsEditPending});
+      if (life.expired()) return true;
       const TPoint p = clientPoint(nonClient);
       if (nonClient) DragStart = p;
       const TShiftState shift = currentShift();
@@ -324,9 +333,11 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
         FColumns->DownIndex = NoColumn;
         if (heightSplit) {
           tree->DoBeforeHeightTracking(shift);
+          if (life.expired()) return true;
           FStates = {hsHeightTrackPending};
         } else {
           tree->DoBeforeColumnWidthTracking(FColumns->TrackIndex, shift);
+          if (life.expired()) return true;
           FStates = {hsColumnWidthTrackPending};
         }
         if (tree->HandleAllocated()) SetCapture(tree->Handle());
@@ -343,6 +354,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
           handled = true;
         }
         tree->DoHeaderMouseDown(mbLeft, shift, p.x, p.y + FHeight);
+        if (life.expired()) return true;
         handled = handled || nonClient;
       }
       if (handled) Message.Result = 0;
@@ -355,6 +367,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       if (InHeaderClient(p))
         tree->DoHeaderMouseDown(Message.Msg == WM_NCRBUTTONDOWN ? mbRight : mbMiddle, currentShift(), p.x,
                                 p.y + FHeight);
+      if (life.expired()) return true;
       return false;
     }
 
@@ -371,16 +384,22 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       } else if (FStates.Contains(hsColumnWidthTracking)) {
         TPoint start = TrackStart;
         const TColumnIndex index = FColumns->TrackIndex;
-        if (FColumns->IsValidColumn(index) && tree->DoColumnWidthTracking(index, shift, start, p)) {
+        const bool track = FColumns->IsValidColumn(index) && tree->DoColumnWidthTracking(index, shift, start, p);
+        if (life.expired()) return true;
+        if (track) {
           const int width = tree->UseRightToLeftAlignment() ? TrackStart.x - p.x : p.x - TrackStart.x;
           FColumns->Items(index)->SetWidth(width);
         }
       } else if (FStates.Contains(hsHeightTracking)) {
         TPoint point = p;
-        if (tree->DoHeightTracking(point, shift)) SetHeight(FHeight + point.y);
+        const bool track = tree->DoHeightTracking(point, shift);
+        if (life.expired()) return true;
+        if (track) SetHeight(FHeight + point.y);
       } else if (FStates.Contains(hsDragPending)) {
         const TPoint d{p.x - DragStart.x, p.y - DragStart.y};
-        if (FOptions.Contains(hoDrag) && tree->DoHeaderDragging(FColumns->DownIndex) &&
+        const bool allowed = FOptions.Contains(hoDrag) && tree->DoHeaderDragging(FColumns->DownIndex);
+        if (life.expired()) return true;
+        if (allowed &&
             (std::abs(d.x) > GetSystemMetrics(SM_CXDRAG) || std::abs(d.y) > GetSystemMetrics(SM_CYDRAG))) {
           tree->StopTimer(HeaderTimer);
           const TColumnIndex down = FColumns->DownIndex;
@@ -428,6 +447,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
           } else {
             tree->DoHeaderDraggedOut(dragged, screen);
           }
+          if (life.expired()) return true;
           FColumns->DropTarget = NoColumn;
           FStates = {};
           Invalidate(NoColumn);
@@ -438,14 +458,19 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       }
       if (nonClient) {
         FColumns->HandleClick(p, mbLeft, false, false);
+        if (life.expired()) return true;
         tree->DoHeaderMouseUp(mbLeft, currentShift(), p.x, p.y + FHeight);
+        if (life.expired()) return true;
         handled = true;
       } else {
         if (FColumns->DownIndex > NoColumn) FColumns->HandleClick(p, mbLeft, false, false);
+        if (life.expired()) return true;
         if (!was.Empty()) tree->DoHeaderMouseUp(mbLeft, currentShift(), p.x, p.y + FHeight);
+        if (life.expired()) return true;
       }
       if (FColumns->TrackIndex > NoColumn) {
         if (was.Contains(hsColumnWidthTracking)) tree->DoAfterColumnWidthTracking(FColumns->TrackIndex);
+        if (life.expired()) return true;
         Invalidate(FColumns->TrackIndex);
         FColumns->TrackIndex = NoColumn;
       }
@@ -454,6 +479,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
         FColumns->DownIndex = NoColumn;
       }
       if (was.Contains(hsHeightTracking)) tree->DoAfterHeightTracking();
+      if (life.expired()) return true;
       FStates = FStates - kAllInput;
       if (handled) Message.Result = 0;
       return handled;
@@ -467,12 +493,15 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       if (!InHeaderClient(p)) return false;
       const TMouseButton button = right ? mbRight : mbMiddle;
       FColumns->HandleClick(p, button, true, false);
+      if (life.expired()) return true;
       tree->DoHeaderMouseUp(button, currentShift(), p.x, p.y + FHeight);
+      if (life.expired()) return true;
       FColumns->DownIndex = NoColumn;
       if (right) {
         FColumns->TrackIndex = NoColumn;
         TPopupMenu* menu = FPopupMenu;
         if (!menu) menu = DoGetPopupMenu(FColumns->ColumnAtHeaderPoint(p), p);
+        if (life.expired()) return true;
         if (menu) {
           tree->StopTimer(ScrollTimer);
           tree->StopTimer(HeaderTimer);
@@ -496,14 +525,18 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       TShiftState shift = currentShift();
       shift.Include(ssDouble);
       if (FOptions.Contains(hoHeightDblClickResize) && InHeaderSplitterArea(p) && FDefaultHeight > 0) {
-        if (tree->DoHeightDblClickResize(p, shift) && FDefaultHeight > 0) SetHeight(FMinHeight);
+        const bool resize = tree->DoHeightDblClickResize(p, shift);
+        if (life.expired()) return true;
+        if (resize && FDefaultHeight > 0) SetHeight(FMinHeight);
         Message.Result = 0;
         return true;
       }
       const bool left = Message.Msg == WM_NCLBUTTONDBLCLK || Message.Msg == WM_LBUTTONDBLCLK;
       if (left && FOptions.Contains(hoDblClickResize) && InColumnSplitter(p) && FColumns->TrackIndex > NoColumn) {
         const TColumnIndex index = FColumns->TrackIndex;
-        if (tree->DoColumnWidthDblClickResize(index, shift, p)) AutoFitColumns(true, smaUseColumnOption, index, index);
+        const bool resize = tree->DoColumnWidthDblClickResize(index, shift, p);
+        if (life.expired()) return true;
+        if (resize) AutoFitColumns(true, smaUseColumnOption, index, index);
         Message.Result = 0;
         return true;
       }
@@ -512,6 +545,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
                                     : Message.Msg == WM_NCMBUTTONDBLCLK ? mbMiddle
                                                                           : mbLeft;
         FColumns->HandleClick(p, button, true, true);
+        if (life.expired()) return true;
       }
       return false;
     }

@@ -112,6 +112,8 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
   bool cycle = false;
   if (!backspace && characterCount(FSearchBuffer) == 1 && FSearchBuffer == typed)
     cycle = !(start && DoIncrementalSearch(start, FSearchBuffer + typed) == 0);
+  // The handler may have destroyed the whole tree: nothing more then.
+  if (startWatch.TreeGone()) return;
   start = startWatch.Node();
 
   String text = FSearchBuffer;
@@ -137,6 +139,7 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
   while (run.Node()) {
     TNodeWatch next(*this, nextOfKind(run.Node()));
     const bool hit = DoIncrementalSearch(run.Node(), text) == 0;
+    if (run.TreeGone()) return;
     if (hit && run.Node()) {
       found.Reset(run.Node());
       break;
@@ -151,6 +154,7 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
     if (following == first.Node()) break;
     if (startWatch.Node() && following == startWatch.Node()) {
       const bool lastHit = DoIncrementalSearch(following, text) == 0;
+      if (run.TreeGone()) return;
       if (lastHit && run.Node()) found.Reset(following);
       break;
     }
@@ -158,12 +162,14 @@ void TBaseDataTree::HandleIncrementalSearch(WORD CharCode) {
 
   if (found.Node()) {
     ClearSelection();
+    if (found.TreeGone()) return;
     if (PDataNode node = found.Node()) {
       FSearchBuffer = text;
       FLastSearchNode = node;
       SetFocusedNodeAndColumn(node, FFocusedColumn);
-      if (found.Node() && FFocusedNode == node) AddToSelection(node);
+      if (!found.TreeGone() && found.Node() && FFocusedNode == node) AddToSelection(node);
     }
+    if (found.TreeGone()) return;
   } else {
     MessageBeep(0);
   }

@@ -15,7 +15,11 @@ void TBaseDataTree::InitNode(PDataNode Node) {
   // Flag first, so that a handler that walks the tree does not start again.
   Node->States.Include(vsInitialized);
   TDataNodeInitStates initStates;
+  // The handler may destroy the tree (deleting nodes waits; see
+  // TQueryHandlerCall): nothing of it is touched then.
+  const std::weak_ptr<const bool> life = FLifeToken;
   DoInitNode(Node->Parent == FRoot ? nullptr : Node->Parent, Node, initStates);
+  if (life.expired()) return;
   if (initStates.Contains(ivsDisabled)) Node->States.Include(vsDisabled);
   if (initStates.Contains(ivsHasChildren)) Node->States.Include(vsHasChildren);
   if (initStates.Contains(ivsSelected)) InternalAddToSelection(&Node, 1, false);
@@ -32,7 +36,10 @@ void TBaseDataTree::InitNode(PDataNode Node) {
 void TBaseDataTree::InitChildren(PDataNode Node) {
   if (!Node || Node == FRoot || !Node->States.Contains(vsHasChildren)) return;
   std::uint32_t count = Node->ChildCount;
+  // The handler may delete the node or destroy the whole tree.
+  TNodeWatch watch(*this, Node);
   DoInitChildren(Node, count);
+  if (watch.TreeGone() || !watch.Node()) return;
   if (count == 0) {
     // No children after all: the node becomes a leaf and loses its button.
     DeleteChildren(Node, false);
@@ -45,7 +52,9 @@ void TBaseDataTree::InitChildren(PDataNode Node) {
 void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
   if (Node && Node != FRoot) {
     Node->States.ExcludeMask(nodeMask(vsChecking, vsCutOrCopy, vsDeleting, vsHeightMeasured));
+    const std::weak_ptr<const bool> life = FLifeToken;
     InitNode(Node);
+    if (life.expired()) return;
   }
   if (Recursive) ReinitChildren(Node, true);
 }
@@ -53,8 +62,12 @@ void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
 void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
   if (!Node) Node = FRoot;
   // Only children that exist are initialised again; none are made here.
+  const std::weak_ptr<const bool> life = FLifeToken;
   if (Node->ChildCount > 0) InitChildren(Node);
-  for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) ReinitNode(run, Recursive);
+  for (PDataNode run = Node->FirstChild; run && !life.expired(); run = run->NextSibling) {
+    ReinitNode(run, Recursive);
+    if (life.expired()) return;
+  }
 }
 
 void TBaseDataTree::ResetNode(PDataNode Node) {
@@ -63,7 +76,12 @@ void TBaseDataTree::ResetNode(PDataNode Node) {
     Clear();
     return;
   }
-  DoReset(Node);
+  {
+    // The handler may delete the node or destroy the whole tree.
+    TNodeWatch watch(*this, Node);
+    DoReset(Node);
+    if (watch.TreeGone() || !watch.Node()) return;
+  }
   DeleteChildren(Node, false);
   Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
                                     vsExpanded, vsHasChildren, vsHeightMeasured));

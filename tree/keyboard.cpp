@@ -43,6 +43,7 @@ int TBaseDataTree::DoGetHelpContext(PDataNode Node, TColumnIndex Column) {
     for (PDataNode run = Node; run && run != FRoot && context == 0;) {
       TNodeWatch watch(*this, run);
       OnGetHelpContext(this, run, Column, context);
+      if (watch.TreeGone()) return context;
       run = watch.Node() ? run->Parent : nullptr;
     }
   }
@@ -84,7 +85,8 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
   WORD charCode = FKeyAfterHandlers;
   if (charCode == 0 || FDestroying) return;
   TShiftState shift = KeyDataToShiftState(Message.LParam);
-  if (!DoKeyAction(charCode, shift)) return;
+  const std::weak_ptr<const bool> life = FLifeToken;
+  if (!DoKeyAction(charCode, shift) || life.expired()) return;
 
   if (FStates.Contains(tsKeyCheckPending) && charCode != VK_SPACE) CancelCheckPress();
 
@@ -386,7 +388,9 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
       }
       break;
     case VK_F1: {
+      const std::weak_ptr<const bool> life = FLifeToken;
       const int context = DoGetHelpContext(FFocusedNode, FFocusedColumn);
+      if (life.expired()) return;
       if (context != 0 && OnHelpRequest) OnHelpRequest(this, context);
       break;
     }

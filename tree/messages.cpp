@@ -74,7 +74,10 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
     case WM_CHAR:
       if (FStates.Contains(tsIncrementalSearchPending)) {
         const char16_t unit = char16_t(Message.WParam);
+        const std::weak_ptr<const bool> life = FLifeToken;
         HandleIncrementalSearch(WORD(unit));
+        // A handler of the search may have destroyed the tree.
+        if (life.expired()) return true;
         // The second half of a character outside the BMP follows at once.
         if (!isHighSurrogate(unit)) DoStateChange({}, {tsIncrementalSearchPending});
       }

@@ -74,6 +74,9 @@ void TBaseDataTree::releaseCapture() {
 }
 
 void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
+  // Every step below raises handlers that may destroy the tree: nothing
+  // of it is touched after one did.
+  const std::weak_ptr<const bool> life = FLifeToken;
   const int x = GET_X_LPARAM(Message.LParam);
   const int y = GET_Y_LPARAM(Message.LParam);
   THitInfo hit;
@@ -82,29 +85,38 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
   switch (Message.Msg) {
     case WM_LBUTTONDOWN:
       DoStateChange({tsLeftButtonDown});
+      if (life.expired()) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       hitTest();
       HandleMouseDown(Message, hit);
       return;
     case WM_LBUTTONUP:
       DoStateChange({}, {tsNodeHeightTracking, tsNodeHeightTrackPending, tsLeftButtonDown});
+      if (life.expired()) return;
       hitTest();
       HandleMouseUp(Message, hit);
+      if (life.expired()) return;
       FReleasingCapture = true;
       TCustomControl::Dispatch(Message);
       FReleasingCapture = false;
       return;
     case WM_LBUTTONDBLCLK:
       DoStateChange({tsLeftDblClick});
+      if (life.expired()) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       hitTest();
       HandleMouseDblClick(Message, hit);
+      if (life.expired()) return;
       DoStateChange({}, {tsLeftDblClick});
       return;
     case WM_MBUTTONDOWN: {
       DoStateChange({tsMiddleButtonDown});
+      if (life.expired()) return;
       if (headerTracks(Header())) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       const bool panning = FStates.Contains(tsWheelPanning) || FStates.Contains(tsWheelScrolling);
       if (FOptions->MiscOptions().Contains(toWheelPanning) && !panning &&
           (std::int64_t(FRangeX) > ClientWidth() || RangeY64() > ClientHeight())) {
@@ -114,6 +126,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
         return;
       }
       StopWheelPanning();
+      if (life.expired()) return;
       if (selection.Contains(toMiddleClickSelect)) {
         hitTest();
         HandleMouseDown(Message, hit);
@@ -122,6 +135,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
     }
     case WM_MBUTTONUP:
       DoStateChange({}, {tsMiddleButtonDown});
+      if (life.expired()) return;
       if (FStates.Contains(tsWheelPanning) || FStates.Contains(tsWheelScrolling)) {
         // A click that did not move: keep scrolling without the button
         // until the next click.
@@ -133,6 +147,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       }
       if (headerTracks(Header())) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       if (selection.Contains(toMiddleClickSelect)) {
         hitTest();
         HandleMouseUp(Message, hit);
@@ -140,17 +155,22 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       return;
     case WM_MBUTTONDBLCLK:
       DoStateChange({tsMiddleDblClick});
+      if (life.expired()) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       if (selection.Contains(toMiddleClickSelect)) {
         hitTest();
         HandleMouseDblClick(Message, hit);
+        if (life.expired()) return;
       }
       DoStateChange({}, {tsMiddleDblClick});
       return;
     case WM_RBUTTONDOWN:
       DoStateChange({tsRightButtonDown});
+      if (life.expired()) return;
       if (headerTracks(Header())) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       if (selection.Contains(toRightClickSelect)) {
         hitTest();
         HandleMouseDown(Message, hit);
@@ -158,24 +178,31 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       return;
     case WM_RBUTTONUP: {
       DoStateChange({}, {tsRightButtonDown, tsPopupMenuShown});
+      if (life.expired()) return;
       if (headerTracks(Header())) return;
       if (Application) Application->CancelHint();
       if (PopupMenu() && IsMouseSelecting()) EndDrawSelection();
+      if (life.expired()) return;
       FReleasingCapture = true;
       TCustomControl::Dispatch(Message);
       FReleasingCapture = false;
+      if (life.expired()) return;
       hitTest();
       TNodeWatch watch(*this, hit.HitNode);
       if (selection.Contains(toRightClickSelect)) HandleMouseUp(Message, hit);
+      if (life.expired()) return;
       if (!PopupMenu()) DoPopupMenu(watch.Node(), hit.HitColumn, {x, y});
       return;
     }
     case WM_RBUTTONDBLCLK:
       DoStateChange({tsRightDblClick});
+      if (life.expired()) return;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       if (selection.Contains(toRightClickSelect)) {
         hitTest();
         HandleMouseDblClick(Message, hit);
+        if (life.expired()) return;
       }
       DoStateChange({}, {tsRightDblClick});
       return;
@@ -337,7 +364,7 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
       } else {
         ClearSelection();
       }
-      if (!watch.Node() && hitNode) return;
+      if (watch.TreeGone() || (!watch.Node() && hitNode)) return;
     }
   }
 
@@ -376,6 +403,8 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
     } else {
       HandleClickSelection(lastFocused, hitNode, shift, autoDrag);
     }
+    // The selection's change handlers may have destroyed the tree.
+    if (watch.TreeGone()) return;
     if ((focusChanged || columnChanged) && FFocusedNode) {
       ScrollIntoView(FFocusedNode, selection.Contains(toCenterScrollIntoView),
                      !FOptions->AutoOptions().Contains(toDisableAutoscrollOnFocus));
@@ -425,11 +454,14 @@ void TBaseDataTree::HandleMouseUp(TMessage& Message, THitInfo& HitInfo) {
     } else {
       CancelCheckPress();
     }
+    if (watch.TreeGone()) return;
   }
 
   TDataTreeColumns& columns = Header().Columns();
-  if (columns.ClickIndex >= 0 && columns.ClickIndex == HitInfo.HitColumn)
+  if (columns.ClickIndex >= 0 && columns.ClickIndex == HitInfo.HitColumn) {
     DoColumnClick(HitInfo.HitColumn, KeysToShiftState(WORD(Message.WParam)));
+    if (watch.TreeGone()) return;
+  }
 
   if (FStates.Contains(tsEditPending)) {
     PDataNode node = watch.Node();
@@ -581,7 +613,9 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
   if (FStates.Contains(tsWheelPanning) || FStates.Contains(tsWheelScrolling)) UpdatePanningCursor(X, Y);
 
   if (!IsMouseSelecting()) {
+    const std::weak_ptr<const bool> life = FLifeToken;
     HandleHotTrack(X, Y);
+    if (life.expired()) return;
     TCustomControl::MouseMove(Shift, X, Y);
     return;
   }
@@ -615,6 +649,7 @@ void TBaseDataTree::HandleHotTrack(int X, int Y) {
     PDataNode old = FCurrentHotNode;
     TNodeWatch watch(*this, node);
     DoHotChange(old, node);
+    if (watch.TreeGone()) return;
     node = watch.Node();
     if (repaint && old && old == FCurrentHotNode) InvalidateNode(old);
     FCurrentHotNode = node;

@@ -307,7 +307,13 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
   if (readOnly()) return nullptr;
   CancelEditNode();
   if (!Parent) Parent = FRoot;
-  if (!Parent->States.Contains(vsInitialized)) InitNode(Parent);
+  // The handlers raised below may destroy the tree: nothing of it is
+  // touched after one did.
+  const std::weak_ptr<const bool> life = FLifeToken;
+  if (!Parent->States.Contains(vsInitialized)) {
+    InitNode(Parent);
+    if (life.expired()) return nullptr;
+  }
 
   ++FUpdateCount;
   try {
@@ -335,12 +341,23 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
   // Adding the child has already expired the position cache.
   if (FUpdateCount == 0) {
     InvalidateCache();
-    if (FStates.Contains(tsStructureChangePending))
+    // The structure handler may delete the parent or the new node too.
+    TNodeWatch parent(*this, Parent);
+    TNodeWatch added(*this, result);
+    if (FStates.Contains(tsStructureChangePending)) {
       StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
-    if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn)
+      if (life.expired()) return nullptr;
+      if (!parent.Node()) return nullptr;
+    }
+    if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn) {
       Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
+      if (life.expired()) return nullptr;
+    }
     InvalidateToBottom(Parent);
     UpdateScrollBars(true);
+    if (life.expired()) return nullptr;
+    result = added.Node();
+    if (!result) return nullptr;
   }
   if (noRoom)
     ShowError("Cannot set initial user data because there is not enough user data space allocated.",
@@ -411,7 +428,8 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
-  TAMRIX_ASSERT(!FStates.Contains(tsIterating),
+  // A walk whose handler destroys the whole tree stops on its token.
+  TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
   if (!Node->Parent->States.Contains(vsClearing)) {
     deleteAnnounced(Node, Reindex);
@@ -687,7 +705,8 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
   // handler deleting nodes meanwhile would leave it with freed memory.
   if (FStates.Contains(tsPainting) && !FDestroying)
     ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
-  TAMRIX_ASSERT(!FStates.Contains(tsIterating),
+  // A walk whose handler destroys the whole tree stops on its token.
+  TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
                 "Deleting nodes during tree iteration leads to invalid pointers.");
 
   // A free handler may destroy the tree (checked only while it was alive
@@ -836,7 +855,7 @@ void TBaseDataTree::Clear() {
   // Refused before anything changes: a clear asked for while a walk holds
   // the nodes (a load handler's, say) must not take the selection and the
   // focus with it when the deletion itself is refused.
-  TAMRIX_ASSERT(!FStates.Contains(tsIterating) || !FRoot->FirstChild,
+  TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating) || !FRoot->FirstChild,
                 "Deleting nodes during tree iteration leads to invalid pointers.");
   // The free handlers may destroy the tree (while it is being destroyed
   // the token has expired already).

@@ -66,8 +66,12 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
   TIterationGuard guard(*this);
   if (DoInit) {
     if (Node->ChildCount == 0) InitChildren(Node);
+    if (guard.TreeGone()) return;
     for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
-      if (!run->States.Contains(vsInitialized)) InitNode(run);
+      if (!run->States.Contains(vsInitialized)) {
+        InitNode(run);
+        if (guard.TreeGone()) return;
+      }
   }
   if (Node->ChildCount > 1 && Node->FirstChild) {
     // The chain is walked from both ends at once: two independent walks
@@ -83,8 +87,13 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
       tail = tail->PrevSibling;
     }
     std::vector<PDataNode> buffer(nodes.size() / 2 + 1);
-    auto compare = [this, Column](PDataNode a, PDataNode b) { return DoCompare(a, b, Column); };
+    // A handler that destroys the tree ends the sort: the remaining
+    // comparisons answer "equal" without touching it.
+    auto compare = [this, Column, &guard](PDataNode a, PDataNode b) {
+      return guard.TreeGone() ? 0 : DoCompare(a, b, Column);
+    };
     mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, userDataOffset(), compare);
+    if (guard.TreeGone()) return;
     // The sort is done: hidden children's runs are noted anew in the new order; the notes of
     // the old ends go first. (No note at all means no hidden node.)
     bool hiddenChildren = false;
@@ -121,19 +130,30 @@ void TBaseDataTree::SortTree(TColumnIndex Column, TSortDirection Direction, bool
   ++FUpdateCount;
   struct TLower {
     TBaseDataTree* T;
-    ~TLower() { --T->FUpdateCount; }
+    std::weak_ptr<const bool> Life;
+    ~TLower() {
+      if (!Life.expired()) --T->FUpdateCount;
+    }
   };
+  const std::weak_ptr<const bool> life = FLifeToken;
   {
-    TLower lower{this};
+    TLower lower{this, life};
     TIterationGuard guard(*this);
     if (Column > InvalidColumn) {
       // Pre-order without recursion: a node's children are sorted when it
       // is reached, before the walk goes down into them.
       Sort(FRoot, Column, Direction, DoInit);
+      if (guard.TreeGone()) return;
       PDataNode run = FRoot->FirstChild;
       while (run) {
-        if (DoInit && !run->States.Contains(vsInitialized)) InitNode(run);
-        if (run->States.Contains(vsInitialized)) Sort(run, Column, Direction, DoInit);
+        if (DoInit && !run->States.Contains(vsInitialized)) {
+          InitNode(run);
+          if (guard.TreeGone()) return;
+        }
+        if (run->States.Contains(vsInitialized)) {
+          Sort(run, Column, Direction, DoInit);
+          if (guard.TreeGone()) return;
+        }
         if (run->States.Contains(vsInitialized) && run->FirstChild) {
           run = run->FirstChild;
           continue;

@@ -140,12 +140,13 @@ struct TBaseDataTree::TStreamReadState {
   std::vector<PDataNode> Selected;
 };
 
-TBaseDataTree::TIterationGuard::TIterationGuard(TBaseDataTree& T) : Tree(T), Was(T.FStates.Contains(tsIterating)) {
+TBaseDataTree::TIterationGuard::TIterationGuard(TBaseDataTree& T)
+    : Tree(T), Life(T.FLifeToken), Was(T.FStates.Contains(tsIterating)) {
   Tree.FStates.Include(tsIterating);
 }
 
 TBaseDataTree::TIterationGuard::~TIterationGuard() {
-  if (!Was) Tree.FStates.Exclude(tsIterating);
+  if (!Was && !Life.expired()) Tree.FStates.Exclude(tsIterating);
 }
 
 // ---- writing ------------------------------------------------------------------------
@@ -160,10 +161,14 @@ void TBaseDataTree::WriteStreamNode(TStream* Stream, PDataNode Node) {
   };
   std::vector<TOpen> open;
   const bool initOnSave = FOptions->MiscOptions().Contains(toInitOnSave);
+  // The owner's handlers may destroy the tree: the writing stops there.
+  const std::weak_ptr<const bool> life = FLifeToken;
   auto begin = [&](PDataNode n) {
     if (initOnSave) {
       if (!n->States.Contains(vsInitialized)) InitNode(n);
+      if (life.expired()) return false;
       if (n->States.Contains(vsHasChildren) && n->ChildCount == 0) InitChildren(n);
+      if (life.expired()) return false;
     }
     const std::int64_t nodePos = Stream->Position();
     writeChunkHeader(Stream, NodeChunk, 0);
@@ -179,14 +184,15 @@ void TBaseDataTree::WriteStreamNode(TStream* Stream, PDataNode Node) {
     putU32(b + 13, 0);
     Stream->WriteBuffer(b, BaseBodySize);
     open.push_back({n, nodePos, basePos, n->FirstChild, 0});
+    return true;
   };
-  begin(Node);
+  if (!begin(Node)) return;
   while (!open.empty()) {
     TOpen& top = open.back();
     if (PDataNode child = top.NextChild) {
       top.NextChild = child->NextSibling;
       ++top.Written;
-      begin(child);
+      if (!begin(child)) return;
       continue;
     }
     const TOpen done = top;
@@ -199,6 +205,7 @@ void TBaseDataTree::WriteStreamNode(TStream* Stream, PDataNode Node) {
     }
     fixChunkSize(Stream, done.BasePos);
     WriteNodeChunks(Stream, done.Node);
+    if (life.expired()) return;
     fixChunkSize(Stream, done.NodePos);
   }
 }
@@ -207,7 +214,9 @@ void TBaseDataTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
   if (!OnSaveNode) return;
   const std::int64_t start = Stream->Position();
   writeChunkHeader(Stream, UserDataChunk, 0);
+  const std::weak_ptr<const bool> life = FLifeToken;
   OnSaveNode(this, Node, Stream);
+  if (life.expired()) return;
   const std::int64_t end = Stream->Position();
   if (end < start + ChunkHeaderSize) ShowError("The node data handler moved back before its own data.", 0);
   if (end == start + ChunkHeaderSize) {
@@ -227,6 +236,7 @@ void TBaseDataTree::WriteNodesToStream(TStream* Stream, const std::vector<PDataN
     if (!node || node == FRoot) continue;
     TAMRIX_ASSERT(TreeFromNode(node) == this, "The tree must contain the nodes it writes.");
     WriteStreamNode(Stream, node);
+    if (guard.TreeGone()) return;
   }
 }
 
@@ -245,7 +255,10 @@ void TBaseDataTree::SaveToStream(TStream* Stream, PDataNode Node) {
     return;
   }
   std::uint32_t written = 0;
-  for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling, ++written) WriteStreamNode(Stream, run);
+  for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling, ++written) {
+    WriteStreamNode(Stream, run);
+    if (guard.TreeGone()) return;
+  }
   if (written != FRoot->ChildCount) {
     const std::int64_t end = Stream->Position();
     Stream->Seek(countPos, soBeginning);
@@ -409,7 +422,11 @@ void TBaseDataTree::ReadStreamNode(TStream* Stream, int Version, PDataNode Node)
     // Chunk readers hand the node to the owner, who may keep something in
     // it from now on: the owner is asked to free it, initialised or not.
     node->Reserved |= nrUserDataHandedOut;
+    const std::weak_ptr<const bool> life = FLifeToken;
     ReadStreamChunk(Stream, Version, node, type, size);
+    // The reader's handler may have destroyed the tree, and the nodes
+    // read so far with it.
+    if (life.expired()) return;
     // A chunk reader may read less or more than its chunk; the next chunk
     // starts where this one ends.
     Stream->Seek(start + size, soBeginning);
@@ -434,6 +451,7 @@ std::vector<PDataNode> TBaseDataTree::readDetachedNodes(TStream* Stream, int Ver
       node->Parent = Parent;
       nodes.push_back(node);
       ReadStreamNode(Stream, Version, node);
+      if (guard.TreeGone()) return {};
       FixupTotalCount(node);
       FixupTotalHeight(node);
       if (Count > 0) --Count;
@@ -486,7 +504,11 @@ int readStreamHeader(TStream* Stream) {
 void TBaseDataTree::LoadFromStream(TStream* Stream) {
   if (readOnly()) return;
   const std::int64_t start = Stream->Position();
+  // The owner's handlers may destroy the tree: then nothing of it is
+  // touched again, and the stream stays where reading stopped.
+  const std::weak_ptr<const bool> life = FLifeToken;
   BeginUpdate();
+  if (life.expired()) return;
   try {
     const int version = readStreamHeader(Stream);
     std::int64_t count = -1;
@@ -499,22 +521,25 @@ void TBaseDataTree::LoadFromStream(TStream* Stream) {
     }
     TStreamReadState state;
     std::vector<PDataNode> nodes = readDetachedNodes(Stream, version, count, FRoot, state);
+    if (life.expired()) return;
     try {
       if (state.Selected.size() > 1 && !FOptions->SelectionOptions().Contains(toMultiSelect))
         corrupt(MsgSelection);
       Clear();
     } catch (...) {
-      freeDetached(nodes);
+      if (!life.expired()) freeDetached(nodes);
       throw;
     }
+    if (life.expired()) return;
     for (PDataNode node : nodes) InternalConnectNode(node, FRoot, this, amAddChildLast);
     if (!state.Selected.empty()) InternalAddToSelection(state.Selected.data(), int(state.Selected.size()), true);
     ExpireCache();
     DoNodeCopied(nullptr);
+    if (life.expired()) return;
   } catch (...) {
     // A refused stream is not half consumed either.
     Stream->Seek(start, soBeginning);
-    EndUpdate();
+    if (!life.expired()) EndUpdate();
     throw;
   }
   EndUpdate();

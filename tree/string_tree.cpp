@@ -246,7 +246,9 @@ TRect TCustomDataStringTree::InvalidateNode(PDataNode Node) {
 }
 
 void TCustomDataStringTree::ReinitNode(PDataNode Node, bool Recursive) {
+  const std::weak_ptr<const bool> life = LifeToken();
   TBaseDataTree::ReinitNode(Node, Recursive);
+  if (life.expired()) return;
   if (std::int32_t* slot = widthSlot(Node)) *slot = 0;
 }
 

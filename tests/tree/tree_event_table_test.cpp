@@ -536,8 +536,10 @@ std::vector<TEventRow> eventTable() {
       {EVENT(OnDragAllowed),
        [](TTableFixture& f) {
          if (!f.alive()) return;
-         f.mouse(imDown, f.textPoint(f.A0));
-         f.mouse(imUp, f.textPoint(f.A0));
+         // The press may delete the row: the release goes to the same point.
+         const TPoint p = f.textPoint(f.A0);
+         f.mouse(imDown, p);
+         f.mouse(imUp, p);
        },
        true},
       {EVENT(OnEditing), editAndAccept, true},
@@ -886,18 +888,11 @@ class TreeEventTable : public ::testing::TestWithParam<TTableCase> {};
 // still touch the tree afterwards (a crash; a use after free under ASan).
 // Each is a fault waiting for its fix; the row runs once it is off this list.
 const std::set<std::string> kTreeUsedAfterItsHandlerDestroyedIt = {
-    "OnAdvancedHeaderDraw", "OnAfterAutoFitColumn", "OnAfterCellPaint", "OnAfterColumnExport",
-    "OnAfterColumnWidthTracking", "OnAfterHeaderExport", "OnAfterItemErase", "OnAfterItemPaint", "OnAfterPaint",
-    "OnBeforeAutoFitColumn", "OnBeforeAutoFitColumns", "OnBeforeCellPaint", "OnBeforeColumnExport",
-    "OnBeforeGetMaxColumnWidth", "OnBeforeHeaderExport", "OnBeforeItemErase", "OnBeforeItemPaint", "OnBeforePaint",
-    "OnCanSplitterResizeColumn", "OnChange", "OnChecked", "OnColumnClick", "OnColumnWidthDblClickResize",
-    "OnColumnWidthTracking", "OnCompareNodes", "OnDragAllowed", "OnDrawText", "OnGetHeaderCursor", "OnGetHint",
-    "OnGetImageIndexEx", "OnGetImageIndex", "OnGetNodeDataSize", "OnGetText", "OnGetUserClipboardFormats",
-    "OnHeaderCheckBoxClick", "OnHeaderClick", "OnHeaderDraggedOut", "OnHeaderDragged", "OnHeaderDragging",
-    "OnHeaderDraw", "OnHeaderImageClick", "OnHeaderMouseMove", "OnHeaderMouseUp", "OnIncrementalSearch",
-    "OnInitChildren", "OnInitNode", "OnKeyAction", "OnLoadNode", "OnMeasureItem", "OnNodeCopied", "OnNodeCopying",
-    "OnNodeMoved", "OnPaintBackground", "OnPaintText", "OnResetNode", "OnSaveNode", "OnShortenString",
-    "OnShowScrollbar", "OnStateChange", "OnStructureChange", "OnUpdating"};
+    "OnAdvancedHeaderDraw", "OnAfterCellPaint", "OnAfterItemErase", "OnAfterItemPaint", "OnAfterPaint",
+    "OnBeforeCellPaint", "OnBeforeGetMaxColumnWidth", "OnBeforeItemErase", "OnBeforeItemPaint", "OnBeforePaint",
+    "OnCanSplitterResizeColumn", "OnDragAllowed", "OnDrawText", "OnGetHeaderCursor", "OnGetHint", "OnGetImageIndexEx",
+    "OnGetImageIndex", "OnGetNodeDataSize", "OnGetText", "OnGetUserClipboardFormats", "OnHeaderDraw", "OnMeasureItem",
+    "OnPaintBackground", "OnPaintText", "OnShortenString", "OnShowScrollbar", "OnStateChange"};
 
 // Events the table's operations do not raise yet in a window without a
 // screen (offscreen): their rows check nothing until they do.
