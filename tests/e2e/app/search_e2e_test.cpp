@@ -15,6 +15,14 @@ using e2e::Sh;
 
 namespace {
 
+// The tables of a dictionary file, before its rows.
+constexpr const char* kDictionaryTables =
+    "CREATE TABLE words(word TEXT COLLATE NOCASE);"
+    "CREATE TABLE descriptions(description TEXT);"
+    "CREATE TABLE multimedia(word_id INTEGER, internal_name TEXT, mm_content BLOB);"
+    "CREATE TABLE properties(author, full_caption, description, words, languages, version, licence, short,"
+    " source, date, media);";
+
 class Search : public e2e::Program {
 protected:
   // A dictionary of the user's beside the shipped ones: the rescan at start
@@ -24,17 +32,12 @@ protected:
     const auto file = Folder / "dictionaries" / "yo-words.tamrix";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    const char* sql =
-        "CREATE TABLE words(word TEXT COLLATE NOCASE);"
-        "CREATE TABLE descriptions(description TEXT);"
-        "CREATE TABLE multimedia(word_id INTEGER, internal_name TEXT, mm_content BLOB);"
-        "CREATE TABLE properties(author, full_caption, description, words, languages, version, licence, short,"
-        " source, date, media);"
+    const std::string sql = std::string(kDictionaryTables) +
         "INSERT INTO properties VALUES('e2e', 'Yo words', '', '3', 'ru', '1', '', 'yo', '', '2026', '0');"
         "INSERT INTO words VALUES('ЕЩЁ'), ('ЗЕЛЁНЫЙ'), ('ЗЕЛЕНЬ');"
         "INSERT INTO descriptions VALUES('still more'), ('green coloured'), ('garden greens');"
         "CREATE INDEX words_word ON words(word);";
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
   }
 
@@ -90,12 +93,7 @@ TEST_F(Search, ASearchThatFindsNothingShowsStopAndTheButtonStopsIt) {
   const auto big = Folder / "big-articles.data";
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(big.c_str(), &db), SQLITE_OK);
-  const char* sql =
-      "CREATE TABLE words(word TEXT COLLATE NOCASE);"
-      "CREATE TABLE descriptions(description TEXT);"
-      "CREATE TABLE multimedia(word_id INTEGER, internal_name TEXT, mm_content BLOB);"
-      "CREATE TABLE properties(author, full_caption, description, words, languages, version, licence, short,"
-      " source, date, media);"
+  const std::string sql = std::string(kDictionaryTables) +
       "INSERT INTO properties VALUES('e2e', 'Articles', '', '1', 'en', '1', '', 'a', '', '2026', '0');"
       "BEGIN;"
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<100000) "
@@ -104,7 +102,7 @@ TEST_F(Search, ASearchThatFindsNothingShowsStopAndTheButtonStopsIt) {
       "'an article about ' || word || ', with some words in it, and a few more' FROM words;"
       "COMMIT;"
       "CREATE INDEX words_word ON words(word);";
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
   for (int i = 0; i < 40; ++i)
     std::filesystem::create_symlink(big, Folder / "dictionaries" / ("articles-" + std::to_string(i) + ".tamrix"));
