@@ -1086,6 +1086,8 @@ protected:
   int nodeRightExtend(PDataNode Node, int NodeWidth);
   void requestRangeXUpdate(bool WholeWindowPainted);
   void measureRowsInWindow();
+  // The next shown row of a width walk whose row is held in a following watch.
+  PDataNode nextMeasured(TNodeWatch& Watch);
   // Thrown away nodes must never be reached by a running paint.
   bool paintingGuardActive() const { return FStates.Contains(tsPainting); }
   // A rectangle of the client area repainted without erasing.

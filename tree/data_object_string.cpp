@@ -2,8 +2,10 @@
 #include "tree/string_tree.h"
 
 HRESULT TCustomDataStringTree::RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) {
+  // The owner's rendering handler may destroy the tree.
+  const std::weak_ptr<const bool> life = LifeToken();
   HRESULT result = TBaseDataTree::RenderOLEData(FormatEtcIn, Medium, ForClipboard);
-  if (result == S_OK || !(FormatEtcIn.tymed & TYMED_HGLOBAL)) return result;
+  if (life.expired() || result == S_OK || !(FormatEtcIn.tymed & TYMED_HGLOBAL)) return result;
   RawByteString bytes = RenderClipboardContent(FormatEtcIn.cfFormat, ForClipboard);
   if (bytes.empty()) return result;
   Medium = TStgMedium();

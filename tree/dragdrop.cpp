@@ -36,8 +36,12 @@ void TBaseDataTree::releaseDragAndClipboard() {
 
 IDTDragManager* TBaseDataTree::DragManager() {
   if (!FDragManager) {
-    FDragManager = DoCreateDragManager();
-    if (!FDragManager) FDragManager = std::make_shared<TDTDragManager>(this);
+    // The owner's handler may destroy the tree instead of making a manager:
+    // then there is none, and the caller checks its token.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    std::shared_ptr<IDTDragManager> made = DoCreateDragManager();
+    if (life.expired()) return nullptr;
+    FDragManager = made ? std::move(made) : std::make_shared<TDTDragManager>(this);
   }
   return FDragManager.get();
 }
@@ -47,7 +51,7 @@ void TBaseDataTree::UpdateDropTarget() {
   const bool wanted = FOptions->MiscOptions().Contains(toAcceptOLEDrop);
   if (wanted == FDropTargetRegistered) return;
   if (wanted) {
-    DragManager();
+    if (!DragManager()) return;
     auto target = std::dynamic_pointer_cast<IDropTarget>(FDragManager);
     if (target && RegisterDragDrop(Handle(), target) == S_OK) FDropTargetRegistered = true;
   } else {
@@ -207,7 +211,7 @@ void TBaseDataTree::DoDragging(TPoint P) {
 
 void TBaseDataTree::DoDragDrop(const std::shared_ptr<IDataObject>& DataObject, std::uint32_t AllowedEffects,
                                std::uint32_t& Effect) {
-  DragManager();
+  if (!DragManager()) return;
   // The manager must outlive the loop even if the tree does not.
   std::shared_ptr<IDTDragManager> manager = FDragManager;
   auto source = std::dynamic_pointer_cast<IDropSource>(manager);
@@ -244,7 +248,9 @@ HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_
   const TShiftState shift = dragShiftState(KeyState);
   const TPoint p = ScreenToClient(Pt);
   FDragImage->DragTo(Pt, false);
-  TBaseDataTree* source = DragManager()->DragSource();
+  IDTDragManager* manager = DragManager();
+  if (!manager) return S_OK;
+  TBaseDataTree* source = manager->DragSource();
   Effect = SuggestDropEffect(source, shift, p, Effect);
   const bool accepted = DoDragOver(source, shift, dsDragEnter, p, FLastDropMode, Effect);
   if (life.expired()) return S_OK;
@@ -356,7 +362,9 @@ HRESULT TBaseDataTree::DragDrop(const std::shared_ptr<IDataObject>& DataObject, 
   StopTimer(ExpandTimer);
   StopTimer(ScrollTimer);
   FDragImage->HideDragImage();
-  TBaseDataTree* source = DragManager()->DragSource();
+  IDTDragManager* manager = DragManager();
+  if (!manager) return S_OK;
+  TBaseDataTree* source = manager->DragSource();
   std::uint32_t effect = Effect;
   HRESULT result = DragOver(source, KeyState, dsDragMove, Pt, effect);
   if (life.expired()) return S_OK;

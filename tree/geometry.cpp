@@ -388,6 +388,16 @@ void TBaseDataTree::DetermineHitPositionRTL(THitInfo& HitInfo, int X, int Right,
 
 // ---- widths -----------------------------------------------------------------------------------
 
+PDataNode TBaseDataTree::nextMeasured(TNodeWatch& Watch) {
+  PDataNode next = Watch.Node();
+  if (!Watch.Passed())
+    next = GetNextVisible(next);
+  else if (next && !FullyVisible(next))
+    next = GetNextVisible(next);
+  Watch.Reset(next);
+  return next;
+}
+
 int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWidth) {
   if (OperationCanceled()) return 0;
   if (OnBeforeGetMaxColumnWidth) OnBeforeGetMaxColumnWidth(FHeader.get(), Column, UseSmartColumnWidth);
@@ -404,7 +414,13 @@ int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWid
     run = GetFirstVisible();
   }
   int result = 0;
-  for (; run && run != stop; run = GetNextVisible(run)) {
+  // The width handlers may delete the row measured (or any other) and even
+  // destroy the tree: the walk holds its row in a following watch and goes
+  // on with the first shown row after one that went.
+  const std::weak_ptr<const bool> life = FLifeToken;
+  TNodeWatch watch(*this, run, true);
+  TNodeWatch stopWatch(*this, stop, true);
+  for (; run && run != stopWatch.Node(); run = nextMeasured(watch)) {
     if (OperationCanceled()) break;
     int w = 0;
     if (mainColumn) {
@@ -418,6 +434,7 @@ int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWid
     if (stateWidth && HasImage(run, ikState, Column)) w += stateWidth;
     if (imageWidth && HasImage(run, ikNormal, Column)) w += imageWidth;
     w += DoGetNodeWidth(run, Column, nullptr);
+    if (life.expired()) return 0;
     result = std::max(result, w);
   }
   if (FOptions->PaintOptions().Contains(toShowVertGridLines)) ++result;

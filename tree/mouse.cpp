@@ -496,14 +496,21 @@ void TBaseDataTree::HandleMouseDblClick(TMessage& Message, THitInfo& HitInfo) {
   }
   if (!handled && HitInfo.HitColumn == Header().Columns().ClickIndex && HitInfo.HitColumn >= 0) {
     DoColumnDblClick(HitInfo.HitColumn, shift);
-    if (HitInfo.HitNode && !watch.Node()) return;
+    if (watch.TreeGone() || (HitInfo.HitNode && !watch.Node())) return;
   }
   PDataNode node = watch.Node();
   if (!handled && node && misc.Contains(toNodeHeightDblClickResize)) {
     if (PDataNode target = heightTrackTarget(HitInfo)) {
-      if (DoNodeHeightDblClickResize(target, HitInfo.HitColumn, shift, {x, y})) {
-        SetNodeHeight(target, int(FDefaultNodeHeight));
-        if (HandleAllocated()) UpdateWindow(Handle());
+      // The handler may delete the row to size (or the row hit) or destroy
+      // the tree.
+      TNodeWatch targetWatch(*this, target);
+      const bool allowed = DoNodeHeightDblClickResize(target, HitInfo.HitColumn, shift, {x, y});
+      if (targetWatch.TreeGone()) return;
+      if (allowed) {
+        if (targetWatch.Node()) {
+          SetNodeHeight(target, int(FDefaultNodeHeight));
+          if (HandleAllocated()) UpdateWindow(Handle());
+        }
         editAllowed = false;
       }
       handled = true;
@@ -587,8 +594,10 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
 
   if (FStates.Contains(tsNodeHeightTracking)) {
     PDataNode node = FHeightTrackNode;
+    // A deleted row leaves FHeightTrackNode; a destroyed tree leaves nothing.
+    const std::weak_ptr<const bool> life = FLifeToken;
     if (node && DoNodeHeightTracking(node, FHeightTrackColumn, Shift, FHeightTrackPoint, {X, Y}) &&
-        FHeightTrackNode == node) {
+        !life.expired() && FHeightTrackNode == node) {
       // Never shorter than one pixel.
       const int bottom = std::max(Y, FHeightTrackPoint.y + 1);
       SetNodeHeight(node, bottom - FHeightTrackPoint.y);

@@ -293,7 +293,12 @@ void TBaseDataTree::PrepareBitmaps(bool NeedButtons, bool NeedLines) {
   }
   if (NeedLines) {
     const std::uint16_t* bits = FLineStyle == lsSolid ? SolidPattern : DottedPattern;
-    if (FLineStyle == lsCustomStyle) DoGetLineStyle(bits);
+    if (FLineStyle == lsCustomStyle) {
+      // The owner's handler may destroy the tree: the caller checks its token.
+      const std::weak_ptr<const bool> life = FLifeToken;
+      DoGetLineStyle(bits);
+      if (life.expired()) return;
+    }
     std::uint8_t bytes[16];
     for (int i = 0; i < 8; ++i) {
       bytes[2 * i] = std::uint8_t(bits[i]);

@@ -330,8 +330,11 @@ void TBaseDataTree::CreateWnd() {
     DoStateChange({}, {tsUseThemes});
   if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
   if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
+  const std::weak_ptr<const bool> life = FLifeToken;
   PrepareBitmaps(true, true);
+  if (life.expired()) return;
   UpdateDropTarget();
+  if (life.expired()) return;
   UpdateScrollBars(true);
   UpdateHeaderRect();
   // A fill queued before the window existed has nowhere to report to:

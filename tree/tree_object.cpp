@@ -129,7 +129,9 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       TCustomControl::Dispatch(Message);
       // The expand buttons are filled with the tree's colour.
       if (!ComponentState().Contains(csLoading)) {
+        const std::weak_ptr<const bool> life = FLifeToken;
         PrepareBitmaps(true, true);
+        if (life.expired()) return;
         InvalidateWindow();
       }
       return;
@@ -145,14 +147,17 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       FHeader->HandleMessage(parentFont);
       return;
     }
-    case CM_SYSCOLORCHANGE:
+    case CM_SYSCOLORCHANGE: {
       // Check boxes and buttons are drawn in the desktop's colours.
       ReloadSharedCheckImages();
+      const std::weak_ptr<const bool> life = FLifeToken;
       if (!ComponentState().Contains(csLoading)) PrepareBitmaps(true, true);
+      if (life.expired()) return;
       InvalidateWindow();
       Message.Msg = WM_SYSCOLORCHANGE;
       DefaultHandler(Message);
       return;
+    }
     default:
       break;
   }
@@ -478,7 +483,9 @@ void TBaseDataTree::SetLineStyle(TDTLineStyle Value) {
   if (Value == FLineStyle) return;
   FLineStyle = Value;
   if (isLoading(this)) return;
+  const std::weak_ptr<const bool> life = FLifeToken;
   PrepareBitmaps(false, true);
+  if (life.expired()) return;
   InvalidateWindow();
 }
 
