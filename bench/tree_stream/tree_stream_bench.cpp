@@ -1,7 +1,9 @@
 // The data tree's sort, its deletion of nodes beside a big selection and
-// its stream form, each printed next to a peer doing the same work in the
-// same run: std::stable_sort and a Qt tree view for the sort, and plain
-// buffer copies of the same bytes for the stream.
+// of the selection itself, and its stream form, each printed next to a peer
+// doing the same work in the same run: std::stable_sort and a Qt tree view
+// for the sort, the same deletion without handlers for the selection's
+// deletion under a handler that frees nodes, and plain buffer copies of the
+// same bytes for the stream.
 //
 //   build/bench/tree_stream/bench_tree_stream [nodes]
 #include <QApplication>
