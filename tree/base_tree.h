@@ -432,6 +432,13 @@ private:
   // destroyed the tree (then nothing of it was touched afterwards).
   bool forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
                       const std::function<void(PDataNode)>& Step);
+  // Deletes Nodes (none below another) from the last to the first, so that
+  // a run of siblings is renumbered once. Handlers may free any of them
+  // meanwhile: at the first free beyond the node deleted, StillThere is
+  // asked once about each node left (it must answer without reading the
+  // node) and those it keeps are watched from then on. False when a
+  // handler destroyed the tree (then nothing of it was touched afterwards).
+  bool deleteLastToFirst(const std::vector<PDataNode>& Nodes, const std::function<bool(PDataNode)>& StillThere);
   // Owner handlers cannot delete nodes while a walk holds them: a deletion
   // then fails with the iteration assertion.
   struct TIterationGuard {

@@ -11,20 +11,30 @@ void TCustomDataDrawTree::PaintNodeCell(TCellPaintInfo& PaintInfo) {
   if (OnDrawNode) OnDrawNode(this, PaintInfo);
 }
 
+// The width, margin and hint size handlers only answer a question about a
+// node, asked from the middle of painting, hit testing and measuring that
+// go on with the node and its neighbours: nodes they delete go once the
+// question is answered and the message loop runs (see TQueryHandlerCall).
 int TCustomDataDrawTree::DoGetNodeWidth(PDataNode Node, TColumnIndex Column, TCanvas* Canvas) {
   int width = 2 * TextMargin();
-  if (OnGetNodeWidth) OnGetNodeWidth(this, Canvas ? Canvas : this->Canvas(), Node, Column, width);
+  if (!OnGetNodeWidth) return width;
+  TQueryHandlerCall call(*this);
+  OnGetNodeWidth(this, Canvas ? Canvas : this->Canvas(), Node, Column, width);
   return width;
 }
 
 TPoint TCustomDataDrawTree::DoGetCellContentMargin(PDataNode Node, TColumnIndex Column) {
   TPoint margin{0, 0};
-  if (OnGetCellMargin) OnGetCellMargin(this, Canvas(), Node, Column, ccmtAllSides, margin);
+  if (!OnGetCellMargin) return margin;
+  TQueryHandlerCall call(*this);
+  OnGetCellMargin(this, Canvas(), Node, Column, ccmtAllSides, margin);
   return margin;
 }
 
 void TCustomDataDrawTree::DoGetHintSize(PDataNode Node, TColumnIndex Column, TRect& R) {
-  if (OnGetHintSize) OnGetHintSize(this, Node, Column, R);
+  if (!OnGetHintSize) return;
+  TQueryHandlerCall call(*this);
+  OnGetHintSize(this, Node, Column, R);
 }
 
 void TCustomDataDrawTree::DoDrawHint(TCanvas* Canvas, PDataNode Node, const TRect& R, TColumnIndex Column) {

@@ -68,6 +68,33 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
   return true;
 }
 
+bool TBaseDataTree::deleteLastToFirst(const std::vector<PDataNode>& Nodes,
+                                      const std::function<bool(PDataNode)>& StillThere) {
+  const std::weak_ptr<const bool> life = LifeToken();
+  // Until a handler frees more than the node deleted, the list is read as
+  // it is; from then on what is left of it is watched: a handler freeing a
+  // node at every step costs a step no more than one freeing none.
+  std::unique_ptr<std::deque<TNodeWatch>> watched;
+  auto at = [&](std::size_t i) { return watched ? (*watched)[i].Node() : Nodes[i]; };
+  for (std::size_t i = Nodes.size(); i-- > 0;) {
+    PDataNode node = at(i);
+    if (!node) continue;
+    // Each run of siblings is renumbered by the deletion of its first node.
+    PDataNode const next = i > 0 ? at(i - 1) : nullptr;
+    const bool reindex = !next || node->Parent != next->Parent;
+    const std::uint64_t expected = FFreedNodes + node->TotalCount;
+    DeleteNode(node, reindex);
+    if (life.expired()) return false;
+    if (!watched && FFreedNodes != expected) {
+      // The list may hold freed nodes now: only those still there go on.
+      watched = std::make_unique<std::deque<TNodeWatch>>();
+      FWatches.reserve(FWatches.size() + i);
+      for (std::size_t j = 0; j < i; ++j) watched->emplace_back(*this, StillThere(Nodes[j]) ? Nodes[j] : nullptr);
+    }
+  }
+  return true;
+}
+
 void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
   if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
   TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
@@ -88,16 +115,20 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   if (targetTree == this && Target != Source && liesBelow(Target, Source))
     ShowError("Target node cannot be a child node of the node to be moved.", 2001);
 
+  // Handlers of either tree may destroy either tree.
+  const std::weak_ptr<const bool> life = LifeToken();
+  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+  auto bothLive = [&] { return !life.expired() && !targetLife.expired(); };
   TNodeWatch source(*this, Source);
   TNodeWatch target(*targetTree, Target);
   // A refused move changes nothing and reports nothing.
   if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
-  if (!source.Node() || !target.Node()) return;
+  if (!bothLive() || !source.Node() || !target.Node()) return;
   if (Target != targetTree->FRoot) {
     if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
-    if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
+    if (bothLive() && target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
       targetTree->InitChildren(Target);
-    if (!source.Node() || !target.Node()) return;
+    if (!bothLive() || !source.Node() || !target.Node()) return;
   }
 
   if (targetTree == this) {
@@ -124,6 +155,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     if (FUpdateCount == 0) {
       InvalidateCache();
       UpdateScrollBars(true);
+      if (life.expired()) return;
       InvalidateWindow();
     }
     if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
@@ -140,15 +172,14 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     written.push_back(Source);
   }
   if (written.empty()) return;
-  // Handlers of either tree may destroy either tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
   std::vector<PDataNode> arrived;
   {
     // The target's load handlers must not delete what is being moved.
     TIterationGuard guard(*this);
     TMemoryStream stream;
     WriteNodesToStream(&stream, written);
+    // A source gone before it was written whole gives nothing.
+    if (life.expired()) return;
     stream.SetPosition(0);
     arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
                                                 std::int64_t(written.size()));
@@ -162,27 +193,20 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
   PDataNode const arrivedParent = arrived.front()->Parent;
   TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
   BeginUpdate();
+  if (life.expired()) return;
   try {
-    // Until a handler frees more than the node deleted, the list is read
-    // as it is; from then on what is left of it is watched (found once).
-    std::unique_ptr<std::deque<TNodeWatch>> watched;
-    for (std::size_t i = written.size(); i-- > 0;) {
-      PDataNode node = watched ? (*watched)[i].Node() : written[i];
-      if (!node) continue;
-      const std::uint64_t expected = FFreedNodes + node->TotalCount;
-      DeleteNode(node, true);
-      if (life.expired()) return;
-      if (!watched && FFreedNodes != expected) {
-        // Only the remembered nodes that are still children of a living
-        // source go on.
-        std::unordered_set<PDataNode> alive;
+    // Only the remembered nodes that are still children of a living source
+    // go on once a handler freed some (found on the first question).
+    std::unique_ptr<std::unordered_set<PDataNode>> alive;
+    const bool whole = deleteLastToFirst(written, [&](PDataNode node) {
+      if (!alive) {
+        alive = std::make_unique<std::unordered_set<PDataNode>>();
         if (ChildrenOnly && source.Node())
-          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive.insert(child);
-        watched = std::make_unique<std::deque<TNodeWatch>>();
-        for (std::size_t j = 0; j < i; ++j)
-          watched->emplace_back(*this, alive.count(written[j]) ? written[j] : nullptr);
+          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive->insert(child);
       }
-    }
+      return alive->count(node) > 0;
+    });
+    if (!whole) return;
   } catch (...) {
     if (!life.expired()) EndUpdate();
     throw;
@@ -215,23 +239,27 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
     written.push_back(Source);
   }
   if (written.empty()) return nullptr;
+  // Handlers of either tree may destroy either tree: a copy that lost its
+  // source before it was written whole, or its target, ends with nothing.
+  const std::weak_ptr<const bool> life = LifeToken();
+  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
   TNodeWatch target(*targetTree, Target);
   std::vector<PDataNode> arrived;
   {
     TMemoryStream stream;
     WriteNodesToStream(&stream, written);
+    if (life.expired()) return nullptr;
     stream.SetPosition(0);
     // The copy is taken before it goes in: copying a node into itself
     // copies what it was.
     arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
                                                 std::int64_t(written.size()));
   }
-  if (arrived.empty()) return nullptr;
+  if (arrived.empty() || targetLife.expired()) return nullptr;
   // A copying handler may delete the target: the later ones are told of
   // no target then.
   auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
   TNodeWatch first(*targetTree, nullptr);
-  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
   const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
     TNodeWatch watch(*targetTree, node);
     if (!targetTree->DoNodeCopying(node, parentForEvent())) {
@@ -244,6 +272,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
   });
   if (!whole) return nullptr;
   targetTree->StructureChange(parentForEvent(), crNodeCopied);
+  if (targetLife.expired()) return nullptr;
   return first.Node();
 }
 
@@ -298,27 +327,20 @@ std::vector<PDataNode> TBaseDataTree::GetSortedCutCopySet(bool Resolve) { return
 
 void TBaseDataTree::DeleteSelectedNodes() {
   if (FSelectionCount == 0 || readOnly()) return;
+  // The handlers of the deletions may destroy the tree.
+  const std::weak_ptr<const bool> life = LifeToken();
   BeginUpdate();
+  if (life.expired()) return;
   try {
-    std::vector<PDataNode> nodes = GetSortedSelection(true);
-    // From the last one down, so that each sibling run is renumbered once,
-    // by the deletion of its first node.
-    bool reindexAll = false;
-    for (std::size_t i = nodes.size(); i-- > 0;) {
-      PDataNode node = nodes[i];
-      const bool reindex = reindexAll || i == 0 || node->Parent != nodes[i - 1]->Parent;
-      const std::uint64_t expected = FFreedNodes + node->TotalCount;
-      DeleteNode(node, reindex);
-      if (FFreedNodes != expected) {
-        // A handler freed other nodes: the list may hold freed ones. Go on
-        // with what is selected now.
-        nodes = GetSortedSelection(true);
-        i = nodes.size();
-        reindexAll = true;
-      }
-    }
+    // Once a handler freed other nodes, what is still selected goes on: a
+    // freed node left the selection (it is found there without being read).
+    const bool whole = deleteLastToFirst(GetSortedSelection(true), [this](PDataNode node) {
+      int index;
+      return FindNodeInSelection(node, index, -1, -1);
+    });
+    if (!whole) return;
   } catch (...) {
-    EndUpdate();
+    if (!life.expired()) EndUpdate();
     throw;
   }
   EndUpdate();

@@ -267,6 +267,86 @@ TEST(TreeMove, CopiesArriveAndTheOwnerMayRefuseEach) {
   EXPECT_EQ(captions(t, a), "a1 a") << "the source keeps its nodes";
 }
 
+// Handlers destroy a tree in the middle of a copy or a move, within one
+// tree and into another: the source's save handler the source, the
+// target's load and report handlers the target. The operation ends there,
+// touching nothing of it, a copy reports no node, and the other tree is
+// sound.
+TEST(TreeMove, AHandlerDestroyingATreeEndsTheCopyOrMove) {
+  enum { Save, Load, Structure, Copied, Moved };
+  const std::pair<bool, int> ways[] = {{false, Save},     {false, Load}, {false, Structure}, {false, Copied},
+                                       {true, Save},      {true, Load},  {true, Structure},  {true, Moved}};
+  for (auto [move, event] : ways) {
+    for (bool sameTree : {true, false}) {
+      for (bool childrenOnly : {false, true}) {
+        // Within one tree a move relinks its nodes: nothing is saved or loaded.
+        if (move && sameTree && (event == Save || event == Load)) continue;
+        SCOPED_TRACE(testing::Message() << (move ? "move" : "copy") << ", event " << event
+                                        << (sameTree ? ", within the tree" : ", into another")
+                                        << (childrenOnly ? ", children only" : ""));
+        auto* source = new TOwnedTree;
+        PDataNode a = source->Add(nullptr, "a", 1);
+        source->Add(a, "a1", 11);
+        source->Add(a, "a2", 12);
+        PDataNode b = source->Add(nullptr, "b", 2);
+        TOwnedTree* target = sameTree ? source : new TOwnedTree;
+        PDataNode into = sameTree ? b : target->Add(nullptr, "o", 9);
+        TOwnedTree* victim = event == Save ? source : target;
+        bool destroyed = false;
+        auto destroy = [&] {
+          if (destroyed) return;
+          destroyed = true;
+          delete victim;
+        };
+        auto save = source->OnSaveNode;
+        source->OnSaveNode = [&, save, event = event](TBaseDataTree* t, PDataNode n, TStream* stream) {
+          save(t, n, stream);
+          if (event == Save) destroy();
+        };
+        auto load = target->OnLoadNode;
+        target->OnLoadNode = [&, load, event = event](TBaseDataTree* t, PDataNode n, TStream* stream) {
+          load(t, n, stream);
+          if (event == Load) destroy();
+        };
+        target->OnStructureChange = [&, event = event](TBaseDataTree*, PDataNode, TChangeReason) {
+          if (event == Structure) destroy();
+        };
+        target->OnNodeCopied = [&, event = event](TBaseDataTree*, PDataNode) {
+          if (event == Copied) destroy();
+        };
+        // A move between trees reports each arrival from the source.
+        source->OnNodeMoved = [&, event = event](TBaseDataTree*, PDataNode) {
+          if (event == Moved) destroy();
+        };
+        bool failed = false;
+        try {
+          if (move) {
+            source->MoveTo(a, into, amAddChildLast, childrenOnly);
+          } else {
+            EXPECT_EQ(source->CopyTo(a, into, amAddChildLast, childrenOnly), nullptr);
+          }
+        } catch (const std::exception&) {
+          // What the source wrote before it went may be cut short.
+          failed = true;
+        }
+        EXPECT_TRUE(destroyed);
+        EXPECT_TRUE(!failed || (event == Save && !sameTree)) << "only a stream cut short may fail";
+        if (!sameTree) {
+          TOwnedTree* other = victim == source ? target : source;
+          checkInvariants(*other);
+          // A copy keeps the source's nodes, a move gave what arrived:
+          // nothing when the target went while the nodes came in.
+          if (other == source) {
+            EXPECT_EQ(source->TotalCount(), move && event != Load ? (childrenOnly ? 2u : 1u) : 4u);
+          }
+          delete other;
+        }
+        if (!destroyed) delete victim;
+      }
+    }
+  }
+}
+
 TEST(TreeDeleteSelected, ParentsGoOnceAndSiblingsAreRenumbered) {
   TOwnedTree t;
   multiSelect(t);
@@ -301,6 +381,81 @@ TEST(TreeDeleteSelected, HandlersThatDeleteOtherSelectedNodesAreSafe) {
   EXPECT_EQ(t.SelectedCount(), 0u);
   for (PDataNode n = t.GetFirstNoInit(); n; n = t.GetNextNoInit(n)) EXPECT_EQ(std::stoi(t.Caption(n)) % 2, 1);
   checkInvariants(t);
+}
+
+// The free handler of each selected node that goes deletes the selected
+// node due next and an unselected one: the selection goes last to first,
+// skipping what a handler took, and the counts hold.
+TEST(TreeDeleteSelected, FreeHandlerDeletingTheNextSelectedAndAnUnselectedNode) {
+  TOwnedTree t;
+  multiSelect(t);
+  std::vector<PDataNode> top;
+  std::map<PDataNode, int> number;
+  for (int i = 0; i < 30; ++i) {
+    top.push_back(t.Add(nullptr, std::to_string(i)));
+    number[top.back()] = i;
+    t.Add(top.back(), std::to_string(i) + "c");
+    if (i % 2 == 0) t.SetSelected(top.back(), true);
+  }
+  t.SetExpanded(top[4], true);
+  std::vector<int> wentFirst;
+  t.OnFreeNode = [&](TBaseDataTree*, PDataNode n) {
+    t.Captions.erase(n);
+    ++t.Freed;
+    const auto it = number.find(n);
+    if (it == number.end()) return;
+    const int k = it->second;
+    number.erase(it);
+    // Only the nodes the deletion itself reached ask for more.
+    if (k % 4 != 0) return;
+    wentFirst.push_back(k);
+    if (k >= 2) t.DeleteNode(top[std::size_t(k - 2)]);
+    if (k + 1 < 30) t.DeleteNode(top[std::size_t(k + 1)]);
+  };
+  t.DeleteSelectedNodes();
+  t.OnFreeNode = nullptr;
+  EXPECT_EQ(wentFirst, (std::vector<int>{28, 24, 20, 16, 12, 8, 4, 0}));
+  EXPECT_EQ(captions(t), "3 7 11 15 19 23 27");
+  EXPECT_EQ(t.Freed, 2 * 23);
+  EXPECT_EQ(t.SelectedCount(), 0u);
+  checkInvariants(t);
+}
+
+// A handler raised while the selection goes destroys the tree: the
+// deletion ends there and touches nothing of it.
+TEST(TreeDeleteSelected, AHandlerDestroyingTheTreeEndsTheDeletion) {
+  for (int k : {0, 1, 2, 5, 9}) {
+    // 0: the focus handler, as the focused node goes first; else the free
+    // handler of the k-th node to go.
+    SCOPED_TRACE(testing::Message() << "destroyed from call " << k);
+    auto* t = new TOwnedTree;
+    multiSelect(*t);
+    PDataNode last = nullptr;
+    for (int i = 0; i < 12; ++i) {
+      last = t->Add(nullptr, std::to_string(i));
+      t->Add(last, "below");
+      t->SetSelected(last, i % 3 != 1);
+    }
+    int calls = 0;
+    bool destroyed = false;
+    auto destroy = [&] {
+      destroyed = true;
+      delete t;
+    };
+    if (k == 0) {
+      t->SetFocusedNode(last);
+      t->OnFocusChanged = [&](TBaseDataTree*, PDataNode, TColumnIndex) {
+        if (!destroyed) destroy();
+      };
+    } else {
+      t->OnFreeNode = [&](TBaseDataTree*, PDataNode) {
+        if (!destroyed && ++calls == k) destroy();
+      };
+    }
+    t->DeleteSelectedNodes();
+    EXPECT_TRUE(destroyed);
+    if (!destroyed) delete t;
+  }
 }
 
 TEST(TreeDeleteSelected, UnselectedNodesGoOneByOneBesideABigSelection) {
