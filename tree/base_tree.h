@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/core/exception.h"
 #include "platform/core/types.h"
 #include "platform/graphics/geometry.h"
 #include "tree/node.h"
@@ -33,6 +34,10 @@
 
 class TBaseDataTree;
 class TCanvas;
+
+// Unwinds the tree's work once a handler destroyed the tree (see
+// TBaseDataTree::RaiseEvent). Silent where it reaches the message loop.
+struct EDataTreeGone : EControlGone {};
 class TWorkerThread;
 class TImageList;
 class TChangeLink;
@@ -862,6 +867,87 @@ public:
   // Expires when the tree's destruction begins: code that raised an event
   // checks it before touching the tree again.
   std::weak_ptr<const bool> LifeToken() const { return FLifeToken; }
+
+  // ---- handlers that destroy the tree ------------------------------------------------
+  // The events asked from everywhere (states, texts, pictures, heights,
+  // every step of a paint, the header's painting and cursor, hints) are
+  // raised from far too many places to return by hand from each: when the
+  // handler of one destroyed the tree, RaiseEvent unwinds with
+  // EDataTreeGone, and the tree's outermost entry (its window procedure,
+  // a public operation the program called, a callback of the toolkit)
+  // catches it. Nothing on the way touches the tree: every guard and every
+  // clean-up checks the life token first.
+  template <class Handler, class... Args>
+  void RaiseEvent(const Handler& H, Args&&... A) {
+    if (!H) return;
+    // While the tree is being destroyed there is nothing to unwind to.
+    if (!FLifeToken) {
+      H(std::forward<Args>(A)...);
+      return;
+    }
+    const std::weak_ptr<const bool> life = FLifeToken;
+    H(std::forward<Args>(A)...);
+    if (life.expired()) unwindGone();
+  }
+  // Runs an operation the program (or the toolkit) called. Only the
+  // outermost entry catches EDataTreeGone: it then answers false and its
+  // caller returns at once, touching nothing of the tree. A nested entry
+  // (an operation called from a handler) passes it on, and unwinds as well
+  // when its work returned into a tree that went.
+  template <class Work>
+  bool GuardedEntry(Work&& W) {
+    if (!FLifeToken) {
+      W();
+      return false;
+    }
+    const std::weak_ptr<const bool> life = FLifeToken;
+    if (FEntryDepth > 0) {
+      W();
+      if (life.expired()) unwindGone();
+      return true;
+    }
+    TEntryDepth depth(*this, life);
+    try {
+      W();
+    } catch (const EDataTreeGone&) {
+      // Another tree's unwinding is no business of this one.
+      if (!life.expired()) throw;
+      return false;
+    }
+    return !life.expired();
+  }
+  // Runs W, then F on every way out while the tree lives (F puts back what
+  // W changed, and may raise events itself). When F's handler destroys the
+  // tree while W's failure passes, that failure goes with the tree.
+  template <class Work, class Finish>
+  void WithFinish(Work&& W, Finish&& F) {
+    const std::weak_ptr<const bool> life = FLifeToken;
+    try {
+      W();
+    } catch (...) {
+      if (!life.expired()) F();
+      throw;
+    }
+    if (!life.expired()) F();
+  }
+  // An entry the toolkit calls (a hint being measured): the unwinding never
+  // crosses into the toolkit, however deep the tree's own entries are; the
+  // code that ran the toolkit's loop checks the life token afterwards.
+  template <class Work>
+  bool ToolkitEntry(Work&& W) {
+    try {
+      return GuardedEntry(std::forward<Work>(W));
+    } catch (const EDataTreeGone&) {
+      return false;
+    }
+  }
+  // The same with the operation's answer: Neutral when the tree went.
+  template <class R, class Work>
+  R GuardedEntry(R Neutral, Work&& W) {
+    R result = Neutral;
+    if (!GuardedEntry([&] { result = W(); })) return Neutral;
+    return result;
+  }
   TDTCreateEditorEvent OnCreateEditor;
 
   // ---- hints and tool tips (tree/hints.cpp) ---------------------------------------
@@ -897,6 +983,24 @@ private:
   // that ends or cancels it again does not re-enter the editor.
   bool FEditEnding = false;
   std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
+  // Entries of the tree on the stack (see GuardedEntry).
+  int FEntryDepth = 0;
+  struct TEntryDepth {
+    TEntryDepth(TBaseDataTree& Tree, const std::weak_ptr<const bool>& Life) : FTree(Tree), FLife(Life) {
+      ++FTree.FEntryDepth;
+    }
+    ~TEntryDepth() {
+      if (!FLife.expired()) --FTree.FEntryDepth;
+    }
+    TEntryDepth(const TEntryDepth&) = delete;
+    TEntryDepth& operator=(const TEntryDepth&) = delete;
+    TBaseDataTree& FTree;
+    const std::weak_ptr<const bool>& FLife;
+  };
+  // Throws EDataTreeGone, unless another exception is on its way out
+  // already (a clean-up raising an event while it unwinds): that one goes
+  // on, and the clean-up's own check of the token returns.
+  static void unwindGone();
   TRect FLastHintRect;
   PAccessible FAccessible, FAccessibleItem;
   TDTHintData FHintData;

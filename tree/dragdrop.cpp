@@ -239,146 +239,154 @@ std::uint32_t TBaseDataTree::SuggestDropEffect(TObject* Source, TShiftState Shif
 }
 
 HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_t& Effect) {
-  const std::weak_ptr<const bool> life = LifeToken();
-  FScrollTimerStart = 0;
-  const TShiftState shift = dragShiftState(KeyState);
-  const TPoint p = ScreenToClient(Pt);
-  FDragImage->DragTo(Pt, false);
-  TBaseDataTree* source = DragManager()->DragSource();
-  Effect = SuggestDropEffect(source, shift, p, Effect);
-  const bool accepted = DoDragOver(source, shift, dsDragEnter, p, FLastDropMode, Effect);
-  if (life.expired()) return S_OK;
-  if (!accepted) {
-    Effect = DROPEFFECT_NONE;
-  } else {
-    THitInfo hit;
-    GetHitTestInfoAt(p.x, p.y, true, hit);
-    FDropTargetNode = hit.HitNode;
-    if (!hit.HitNode) {
-      FLastDropMode = dmNowhere;
-    } else if (hit.HitPositions.Contains(hiOnItemLabel)) {
-      FLastDropMode = dmOnNode;
+  return GuardedEntry(HRESULT(E_FAIL), [&]() -> HRESULT {
+    const std::weak_ptr<const bool> life = LifeToken();
+    FScrollTimerStart = 0;
+    const TShiftState shift = dragShiftState(KeyState);
+    const TPoint p = ScreenToClient(Pt);
+    FDragImage->DragTo(Pt, false);
+    TBaseDataTree* source = DragManager()->DragSource();
+    Effect = SuggestDropEffect(source, shift, p, Effect);
+    const bool accepted = DoDragOver(source, shift, dsDragEnter, p, FLastDropMode, Effect);
+    if (life.expired()) return S_OK;
+    if (!accepted) {
+      Effect = DROPEFFECT_NONE;
     } else {
-      const TRect r = GetDisplayRect(hit.HitNode, NoColumn, false);
-      FLastDropMode = p.y < (r.Top + r.Bottom) / 2 ? dmAbove : dmBelow;
+      THitInfo hit;
+      GetHitTestInfoAt(p.x, p.y, true, hit);
+      FDropTargetNode = hit.HitNode;
+      if (!hit.HitNode) {
+        FLastDropMode = dmNowhere;
+      } else if (hit.HitPositions.Contains(hiOnItemLabel)) {
+        FLastDropMode = dmOnNode;
+      } else {
+        const TRect r = GetDisplayRect(hit.HitNode, NoColumn, false);
+        FLastDropMode = p.y < (r.Top + r.Bottom) / 2 ? dmAbove : dmBelow;
+      }
     }
-  }
-  if (source != this) FDragImage->ShowDragImage();
-  return S_OK;
+    if (source != this) FDragImage->ShowDragImage();
+    return S_OK;
+  });
 }
 
 HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragState DragState, TPoint Pt,
                                 std::uint32_t& Effect) {
-  const std::weak_ptr<const bool> life = LifeToken();
-  const TPoint p = ScreenToClient(Pt);
-  // Near an edge the tree scrolls towards it.
-  bool scrolled = false;
-  FScrollDirections = DetermineScrollDirections(p.x, p.y);
-  if (!FScrollDirections.Empty()) {
-    int dx = 0, dy = 0;
-    const int stepY = FScrollBarOptions->VerticalIncrement(), stepX = FScrollBarOptions->HorizontalIncrement();
-    if (FScrollDirections.Contains(sdUp) && FOffsetY < 0) dy = stepY;
-    if (FScrollDirections.Contains(sdDown) && std::int64_t(ClientHeight()) - FOffsetY < verticalRange()) dy = -stepY;
-    if (FScrollDirections.Contains(sdLeft) && EffectiveOffsetX() > 0) dx = stepX;
-    if (FScrollDirections.Contains(sdRight) && ClientWidth() + EffectiveOffsetX() < FRangeX) dx = -stepX;
-    if (dx || dy) scrolled = DoSetOffsetXY({FOffsetX + dx, FOffsetY + dy}, DefaultScrollUpdateFlags);
-  }
-  const TShiftState shift = dragShiftState(KeyState);
-  THitInfo hit;
-  GetHitTestInfoAt(p.x, p.y, true, hit);
-  PDataNode node = hit.HitNode;
-  const bool onLabelOrImage = hit.HitPositions.Contains(hiOnItemLabel) ||
-                              hit.HitPositions.Contains(hiOnNormalIcon) || hit.HitPositions.Contains(hiOnStateIcon);
-  if (node && FOptions->MiscOptions().Contains(toReportMode) &&
-      !(onLabelOrImage && hit.HitColumn == FHeader->MainColumn()))
-    node = nullptr;
-  TDTDropMode mode;
-  if (!node) {
-    mode = dmNowhere;
-  } else if (onLabelOrImage || !FOptions->PaintOptions().Contains(toShowDropmark)) {
-    mode = dmOnNode;
-  } else {
-    const TRect r = GetDisplayRect(node, NoColumn, false);
-    mode = p.y < (r.Top + r.Bottom) / 2 ? dmAbove : dmBelow;
-  }
-  if (node == FDropTargetNode && mode == FLastDropMode) {
-    if (scrolled) {
-      FDragImage->HideDragImage();
-      if (TreeHandleAllocated()) UpdateWindow(Handle());
+  return GuardedEntry(HRESULT(E_FAIL), [&]() -> HRESULT {
+    const std::weak_ptr<const bool> life = LifeToken();
+    const TPoint p = ScreenToClient(Pt);
+    // Near an edge the tree scrolls towards it.
+    bool scrolled = false;
+    FScrollDirections = DetermineScrollDirections(p.x, p.y);
+    if (!FScrollDirections.Empty()) {
+      int dx = 0, dy = 0;
+      const int stepY = FScrollBarOptions->VerticalIncrement(), stepX = FScrollBarOptions->HorizontalIncrement();
+      if (FScrollDirections.Contains(sdUp) && FOffsetY < 0) dy = stepY;
+      if (FScrollDirections.Contains(sdDown) && std::int64_t(ClientHeight()) - FOffsetY < verticalRange()) dy = -stepY;
+      if (FScrollDirections.Contains(sdLeft) && EffectiveOffsetX() > 0) dx = stepX;
+      if (FScrollDirections.Contains(sdRight) && ClientWidth() + EffectiveOffsetX() < FRangeX) dx = -stepX;
+      if (dx || dy) scrolled = DoSetOffsetXY({FOffsetX + dx, FOffsetY + dy}, DefaultScrollUpdateFlags);
     }
-  } else if (node == FDropTargetNode) {
+    const TShiftState shift = dragShiftState(KeyState);
+    THitInfo hit;
+    GetHitTestInfoAt(p.x, p.y, true, hit);
+    PDataNode node = hit.HitNode;
+    const bool onLabelOrImage = hit.HitPositions.Contains(hiOnItemLabel) ||
+                                hit.HitPositions.Contains(hiOnNormalIcon) || hit.HitPositions.Contains(hiOnStateIcon);
+    if (node && FOptions->MiscOptions().Contains(toReportMode) &&
+        !(onLabelOrImage && hit.HitColumn == FHeader->MainColumn()))
+      node = nullptr;
+    TDTDropMode mode;
+    if (!node) {
+      mode = dmNowhere;
+    } else if (onLabelOrImage || !FOptions->PaintOptions().Contains(toShowDropmark)) {
+      mode = dmOnNode;
+    } else {
+      const TRect r = GetDisplayRect(node, NoColumn, false);
+      mode = p.y < (r.Top + r.Bottom) / 2 ? dmAbove : dmBelow;
+    }
+    if (node == FDropTargetNode && mode == FLastDropMode) {
+      if (scrolled) {
+        FDragImage->HideDragImage();
+        if (TreeHandleAllocated()) UpdateWindow(Handle());
+      }
+    } else if (node == FDropTargetNode) {
+      FLastDropMode = mode;
+      if (node) InvalidateNode(node);
+    } else {
+      StopTimer(ExpandTimer);
+      PDataNode old = FDropTargetNode;
+      FDropTargetNode = node;
+      if (FFocusedColumn < 0) FFocusedColumn = FHeader->MainColumn();
+      if (old) InvalidateNode(old);
+      if (node) InvalidateNode(node);
+      if (node && FOptions->AutoOptions().Contains(toAutoDropExpand) && node->States.Contains(vsHasChildren) &&
+          !node->States.Contains(vsExpanded))
+        StartTreeTimer(ExpandTimer, FAutoExpandDelay);
+    }
     FLastDropMode = mode;
-    if (node) InvalidateNode(node);
-  } else {
-    StopTimer(ExpandTimer);
-    PDataNode old = FDropTargetNode;
-    FDropTargetNode = node;
-    if (FFocusedColumn < 0) FFocusedColumn = FHeader->MainColumn();
-    if (old) InvalidateNode(old);
-    if (node) InvalidateNode(node);
-    if (node && FOptions->AutoOptions().Contains(toAutoDropExpand) && node->States.Contains(vsHasChildren) &&
-        !node->States.Contains(vsExpanded))
-      StartTreeTimer(ExpandTimer, FAutoExpandDelay);
-  }
-  FLastDropMode = mode;
-  // A tree of this program that draws its own drag picture over this one
-  // must see the drop marks under it.
-  auto* sourceTree = dynamic_cast<TBaseDataTree*>(Source);
-  if (sourceTree && sourceTree->DragImage() && sourceTree->DragImage()->Visible())
-    RepaintAroundDragImage(sourceTree, ClientRect(), false, true);
-  else if (TreeHandleAllocated())
-    UpdateWindow(Handle());
-  FDragImage->ShowDragImage();
-  Effect = SuggestDropEffect(Source, shift, p, Effect);
-  const bool accepted = DoDragOver(Source, shift, DragState, p, FLastDropMode, Effect);
-  if (life.expired()) return S_OK;
-  if (!accepted) Effect = DROPEFFECT_NONE;
-  if (scrolled) Effect |= DROPEFFECT_SCROLL;
-  return S_OK;
+    // A tree of this program that draws its own drag picture over this one
+    // must see the drop marks under it.
+    auto* sourceTree = dynamic_cast<TBaseDataTree*>(Source);
+    if (sourceTree && sourceTree->DragImage() && sourceTree->DragImage()->Visible())
+      RepaintAroundDragImage(sourceTree, ClientRect(), false, true);
+    else if (TreeHandleAllocated())
+      UpdateWindow(Handle());
+    FDragImage->ShowDragImage();
+    Effect = SuggestDropEffect(Source, shift, p, Effect);
+    const bool accepted = DoDragOver(Source, shift, DragState, p, FLastDropMode, Effect);
+    if (life.expired()) return S_OK;
+    if (!accepted) Effect = DROPEFFECT_NONE;
+    if (scrolled) Effect |= DROPEFFECT_SCROLL;
+    return S_OK;
+  });
 }
 
 void TBaseDataTree::DragLeave() {
-  const std::weak_ptr<const bool> life = LifeToken();
-  StopTimer(ExpandTimer);
-  FDragImage->HideDragImage();
-  if (FDropTargetNode) {
-    InvalidateNode(FDropTargetNode);
-    FDropTargetNode = nullptr;
-  }
-  if (TreeHandleAllocated()) UpdateWindow(Handle());
-  std::uint32_t effect = DROPEFFECT_NONE;
-  DoDragOver(nullptr, {}, dsDragLeave, {0, 0}, FLastDropMode, effect);
+  GuardedEntry([&] {
+    const std::weak_ptr<const bool> life = LifeToken();
+    StopTimer(ExpandTimer);
+    FDragImage->HideDragImage();
+    if (FDropTargetNode) {
+      InvalidateNode(FDropTargetNode);
+      FDropTargetNode = nullptr;
+    }
+    if (TreeHandleAllocated()) UpdateWindow(Handle());
+    std::uint32_t effect = DROPEFFECT_NONE;
+    DoDragOver(nullptr, {}, dsDragLeave, {0, 0}, FLastDropMode, effect);
+  });
 }
 
 HRESULT TBaseDataTree::DragDrop(const std::shared_ptr<IDataObject>& DataObject, std::uint32_t KeyState, TPoint Pt,
                                 std::uint32_t& Effect) {
-  const std::weak_ptr<const bool> life = LifeToken();
-  StopTimer(ExpandTimer);
-  StopTimer(ScrollTimer);
-  FDragImage->HideDragImage();
-  TBaseDataTree* source = DragManager()->DragSource();
-  std::uint32_t effect = Effect;
-  HRESULT result = DragOver(source, KeyState, dsDragMove, Pt, effect);
-  if (life.expired()) return S_OK;
-  effect &= ~std::uint32_t(DROPEFFECT_SCROLL);
-  if (SUCCEEDED(result) && effect != DROPEFFECT_NONE && DataObject) {
-    Effect = effect;
-    const TShiftState shift = dragShiftState(KeyState);
-    const TPoint p = ScreenToClient(Pt);
-    TFormatArray formats;
-    for (const TFormatEtc& fe : DataObjectFormats(*DataObject)) formats.push_back(fe.cfFormat);
-    DoDragDrop(source, DataObject, formats, shift, p, Effect, FLastDropMode);
+  return GuardedEntry(HRESULT(E_FAIL), [&]() -> HRESULT {
+    const std::weak_ptr<const bool> life = LifeToken();
+    StopTimer(ExpandTimer);
+    StopTimer(ScrollTimer);
+    FDragImage->HideDragImage();
+    TBaseDataTree* source = DragManager()->DragSource();
+    std::uint32_t effect = Effect;
+    HRESULT result = DragOver(source, KeyState, dsDragMove, Pt, effect);
     if (life.expired()) return S_OK;
-    result = S_OK;
-  } else {
-    Effect = DROPEFFECT_NONE;
-    result = E_FAIL;
-  }
-  if (FDropTargetNode) {
-    InvalidateNode(FDropTargetNode);
-    FDropTargetNode = nullptr;
-  }
-  return result;
+    effect &= ~std::uint32_t(DROPEFFECT_SCROLL);
+    if (SUCCEEDED(result) && effect != DROPEFFECT_NONE && DataObject) {
+      Effect = effect;
+      const TShiftState shift = dragShiftState(KeyState);
+      const TPoint p = ScreenToClient(Pt);
+      TFormatArray formats;
+      for (const TFormatEtc& fe : DataObjectFormats(*DataObject)) formats.push_back(fe.cfFormat);
+      DoDragDrop(source, DataObject, formats, shift, p, Effect, FLastDropMode);
+      if (life.expired()) return S_OK;
+      result = S_OK;
+    } else {
+      Effect = DROPEFFECT_NONE;
+      result = E_FAIL;
+    }
+    if (FDropTargetNode) {
+      InvalidateNode(FDropTargetNode);
+      FDropTargetNode = nullptr;
+    }
+    return result;
+  });
 }
 
 void TBaseDataTree::DoDragExpand() {
@@ -502,5 +510,5 @@ HRESULT TBaseDataTree::DoRenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium
 }
 
 void TBaseDataTree::DoGetUserClipboardFormats(TFormatEtcArray& Formats) {
-  if (OnGetUserClipboardFormats) OnGetUserClipboardFormats(this, Formats);
+  RaiseEvent(OnGetUserClipboardFormats, this, Formats);
 }

@@ -32,23 +32,25 @@ PDTEditLink TBaseDataTree::DoCreateEditor(PDataNode Node, TColumnIndex Column) {
 }
 
 bool TBaseDataTree::EditNode(PDataNode Node, TColumnIndex Column) {
-  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
-  TAMRIX_ASSERT(Column >= NoColumn && Column < std::max(Header().Columns().Count(), 0),
-                "Column must be a valid column index (-1 if no header is shown).");
-  if (FStates.Contains(tsEditing) || readOnly()) return FStates.Contains(tsEditing);
-  const std::weak_ptr<const bool> life = LifeToken();
-  // The focus, editing and initialisation handlers may delete the node.
-  TNodeWatch watch(*this, Node);
-  SetFocusedNode(Node);
-  if (life.expired()) return false;
-  if (!watch.Node() || FFocusedNode != Node) return false;
-  const bool allowed = CanEdit(Node, Column);
-  if (life.expired() || !watch.Node() || !allowed) return false;
-  FEditColumn = Column;
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  if (life.expired() || !watch.Node()) return false;
-  DoEdit();
-  return !life.expired() && FStates.Contains(tsEditing);
+  return GuardedEntry(false, [&]() -> bool {
+    TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
+    TAMRIX_ASSERT(Column >= NoColumn && Column < std::max(Header().Columns().Count(), 0),
+                  "Column must be a valid column index (-1 if no header is shown).");
+    if (FStates.Contains(tsEditing) || readOnly()) return FStates.Contains(tsEditing);
+    const std::weak_ptr<const bool> life = LifeToken();
+    // The focus, editing and initialisation handlers may delete the node.
+    TNodeWatch watch(*this, Node);
+    SetFocusedNode(Node);
+    if (life.expired()) return false;
+    if (!watch.Node() || FFocusedNode != Node) return false;
+    const bool allowed = CanEdit(Node, Column);
+    if (life.expired() || !watch.Node() || !allowed) return false;
+    FEditColumn = Column;
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    if (life.expired() || !watch.Node()) return false;
+    DoEdit();
+    return !life.expired() && FStates.Contains(tsEditing);
+  });
 }
 
 void TBaseDataTree::DoEdit() {
@@ -143,13 +145,17 @@ bool TBaseDataTree::DoCancelEdit() {
 }
 
 bool TBaseDataTree::EndEditNode() {
-  if (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending)) return true;
-  return DoEndEdit();
+  return GuardedEntry(false, [&]() -> bool {
+    if (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending)) return true;
+    return DoEndEdit();
+  });
 }
 
 bool TBaseDataTree::CancelEditNode() {
-  if (!TreeHandleAllocated() || (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending))) return true;
-  return DoCancelEdit();
+  return GuardedEntry(false, [&]() -> bool {
+    if (!TreeHandleAllocated() || (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending))) return true;
+    return DoCancelEdit();
+  });
 }
 
 void TBaseDataTree::DetachEditor() {

@@ -31,9 +31,9 @@ void TBaseDataTree::DoGetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIn
   if (!OnGetImageIndexEx && !OnGetImageIndex) return;
   TQueryHandlerCall call(*this);
   if (OnGetImageIndexEx)
-    OnGetImageIndexEx(this, Node, Kind, Column, Ghosted, Index, List);
+    RaiseEvent(OnGetImageIndexEx, this, Node, Kind, Column, Ghosted, Index, List);
   else if (OnGetImageIndex)
-    OnGetImageIndex(this, Node, Kind, Column, Ghosted, Index);
+    RaiseEvent(OnGetImageIndex, this, Node, Kind, Column, Ghosted, Index);
 }
 
 String TBaseDataTree::DoGetImageText(PDataNode Node, TDTImageKind Kind, TColumnIndex Column) {
@@ -85,180 +85,184 @@ int indentationFor(TBaseDataTree& t, PDataNode node, bool mainColumn) {
 
 TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool TextOnly,
                                     bool Unclipped, bool ApplyCellContentMargin) {
-  TAMRIX_ASSERT(Node, "Node must not be nil.");
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  TRect result;
-  if (!Node->States.Contains(vsVisible)) return result;
-  for (PDataNode p = Node->Parent; p != FRoot; p = p->Parent)
-    if (!p->States.Contains(vsVisible) || !p->Parent->States.Contains(vsExpanded)) return result;
-  if (!Node->Parent->States.Contains(vsExpanded)) return result;
+  return GuardedEntry(TRect{}, [&]() -> TRect {
+    TAMRIX_ASSERT(Node, "Node must not be nil.");
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    TRect result;
+    if (!Node->States.Contains(vsVisible)) return result;
+    for (PDataNode p = Node->Parent; p != FRoot; p = p->Parent)
+      if (!p->States.Contains(vsVisible) || !p->Parent->States.Contains(vsExpanded)) return result;
+    if (!Node->Parent->States.Contains(vsExpanded)) return result;
 
-  const bool useColumns = FHeader->UseColumns();
-  TColumnIndex main = FHeader->MainColumn();
-  // No column means the main one, as it does for the painter.
-  const int indent = indentationFor(*this, Node, !useColumns || Column == main || Column == NoColumn);
-  if (!useColumns) Column = NoColumn;
+    const bool useColumns = FHeader->UseColumns();
+    TColumnIndex main = FHeader->MainColumn();
+    // No column means the main one, as it does for the painter.
+    const int indent = indentationFor(*this, Node, !useColumns || Column == main || Column == NoColumn);
+    if (!useColumns) Column = NoColumn;
 
-  // The top of the row, in tree coordinates (64 bits: very tall trees).
-  std::int64_t top = 0;
-  std::uint32_t cachePos = 0;
-  PDataNode start = nullptr;
-  if (FStates.Contains(tsUseCache) && !FPositionCache.empty()) start = FindInPositionCache(Node, cachePos);
-  if (start) {
-    top = cachePos;
-    for (PDataNode n = start; n && n != Node; n = GetNextVisibleNoInit(n, true)) top += n->NodeHeight;
-  } else {
-    for (PDataNode n = GetPreviousVisibleNoInit(Node, true); n; n = GetPreviousVisibleNoInit(n, true))
-      top += n->NodeHeight;
-  }
-  const int clientWidth = ClientWidth();
-  int rowTop = int(std::clamp<std::int64_t>(top + FOffsetY, INT_MIN / 2, INT_MAX / 2));
-  result = {0, rowTop, std::max(FRangeX, clientWidth), rowTop + Node->NodeHeight};
-  TAlignment alignment = FAlignment;
-  bool rtl = UseRightToLeftReading();
-  if (Column == NoColumn) {
-    result.Left -= EffectiveOffsetX();
-    result.Right -= EffectiveOffsetX();
-  } else {
-    int l, r;
-    FHeader->Columns().GetColumnBounds(Column, l, r);
-    result.Left = l;
-    result.Right = r - 1;
-    alignment = FHeader->Columns()[Column]->Alignment();
-    rtl = FHeader->Columns()[Column]->UseRightToLeftReading();
-  }
-  if (!TextOnly) return result;
+    // The top of the row, in tree coordinates (64 bits: very tall trees).
+    std::int64_t top = 0;
+    std::uint32_t cachePos = 0;
+    PDataNode start = nullptr;
+    if (FStates.Contains(tsUseCache) && !FPositionCache.empty()) start = FindInPositionCache(Node, cachePos);
+    if (start) {
+      top = cachePos;
+      for (PDataNode n = start; n && n != Node; n = GetNextVisibleNoInit(n, true)) top += n->NodeHeight;
+    } else {
+      for (PDataNode n = GetPreviousVisibleNoInit(Node, true); n; n = GetPreviousVisibleNoInit(n, true))
+        top += n->NodeHeight;
+    }
+    const int clientWidth = ClientWidth();
+    int rowTop = int(std::clamp<std::int64_t>(top + FOffsetY, INT_MIN / 2, INT_MAX / 2));
+    result = {0, rowTop, std::max(FRangeX, clientWidth), rowTop + Node->NodeHeight};
+    TAlignment alignment = FAlignment;
+    bool rtl = UseRightToLeftReading();
+    if (Column == NoColumn) {
+      result.Left -= EffectiveOffsetX();
+      result.Right -= EffectiveOffsetX();
+    } else {
+      int l, r;
+      FHeader->Columns().GetColumnBounds(Column, l, r);
+      result.Left = l;
+      result.Right = r - 1;
+      alignment = FHeader->Columns()[Column]->Alignment();
+      rtl = FHeader->Columns()[Column]->UseRightToLeftReading();
+    }
+    if (!TextOnly) return result;
 
-  const bool isMain = Column == NoColumn || Column == main;
-  int offset = FMargin + indent;
-  if (isMain) {
-    if (FOptions->MiscOptions().Contains(toCheckSupport) && FCheckImages && Node->CheckType != ctNone)
-      offset += FCheckImages->Width() + 2;
-  }
-  if (FStateImages && HasImage(Node, ikState, Column)) offset += FStateImages->Width() + 2;
-  if (FImages && HasImage(Node, ikNormal, Column)) offset += FImages->Width() + 2;
-  if (rtl) {
-    result.Right -= offset;
-    // Right-to-left text starts at the right edge, as the painter draws it.
-    if (alignment == taLeftJustify)
-      alignment = taRightJustify;
-    else if (alignment == taRightJustify)
-      alignment = taLeftJustify;
-  } else {
-    result.Left += offset;
-  }
-  int textWidth = DoGetNodeWidth(Node, Column, nullptr);
-  if (ApplyCellContentMargin) {
-    TPoint m = DoGetCellContentMargin(Node, Column);
-    result.Left += m.x;
-    result.Right -= m.x;
-    result.Top += m.y;
-    result.Bottom -= m.y;
-  }
-  if (!Unclipped) {
-    if (textWidth < result.Width()) {
+    const bool isMain = Column == NoColumn || Column == main;
+    int offset = FMargin + indent;
+    if (isMain) {
+      if (FOptions->MiscOptions().Contains(toCheckSupport) && FCheckImages && Node->CheckType != ctNone)
+        offset += FCheckImages->Width() + 2;
+    }
+    if (FStateImages && HasImage(Node, ikState, Column)) offset += FStateImages->Width() + 2;
+    if (FImages && HasImage(Node, ikNormal, Column)) offset += FImages->Width() + 2;
+    if (rtl) {
+      result.Right -= offset;
+      // Right-to-left text starts at the right edge, as the painter draws it.
+      if (alignment == taLeftJustify)
+        alignment = taRightJustify;
+      else if (alignment == taRightJustify)
+        alignment = taLeftJustify;
+    } else {
+      result.Left += offset;
+    }
+    int textWidth = DoGetNodeWidth(Node, Column, nullptr);
+    if (ApplyCellContentMargin) {
+      TPoint m = DoGetCellContentMargin(Node, Column);
+      result.Left += m.x;
+      result.Right -= m.x;
+      result.Top += m.y;
+      result.Bottom -= m.y;
+    }
+    if (!Unclipped) {
+      if (textWidth < result.Width()) {
+        switch (alignment) {
+          case taRightJustify: result.Left = result.Right - textWidth; break;
+          case taCenter:
+            result.Left = (result.Left + result.Right - textWidth) / 2;
+            result.Right = result.Left + textWidth;
+            break;
+          default: result.Right = result.Left + textWidth; break;
+        }
+      }
+    } else {
+      if (result.Width() < textWidth - 1) alignment = rtl ? taRightJustify : taLeftJustify;
+      int lineHeight = Canvas()->TextHeight(u"Wg");
+      if (lineHeight < Node->NodeHeight && lineHeight > result.Height()) {
+        int grow = (lineHeight - result.Height() + 1) / 2;
+        result.Top -= grow;
+        result.Bottom += grow;
+      }
       switch (alignment) {
         case taRightJustify: result.Left = result.Right - textWidth; break;
         case taCenter:
           result.Left = (result.Left + result.Right - textWidth) / 2;
           result.Right = result.Left + textWidth;
           break;
-        default: result.Right = result.Left + textWidth; break;
+        default: result.Right = result.Left + textWidth - 1; break;
       }
     }
-  } else {
-    if (result.Width() < textWidth - 1) alignment = rtl ? taRightJustify : taLeftJustify;
-    int lineHeight = Canvas()->TextHeight(u"Wg");
-    if (lineHeight < Node->NodeHeight && lineHeight > result.Height()) {
-      int grow = (lineHeight - result.Height() + 1) / 2;
-      result.Top -= grow;
-      result.Bottom += grow;
-    }
-    switch (alignment) {
-      case taRightJustify: result.Left = result.Right - textWidth; break;
-      case taCenter:
-        result.Left = (result.Left + result.Right - textWidth) / 2;
-        result.Right = result.Left + textWidth;
-        break;
-      default: result.Right = result.Left + textWidth - 1; break;
-    }
-  }
-  return result;
+    return result;
+  });
 }
 
 // ---- hit testing --------------------------------------------------------------------------
 
 void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitInfo) {
-  HitInfo = THitInfo();
-  const int clientWidth = ClientWidth();
-  const int clientHeight = ClientHeight();
-  if (X < 0) HitInfo.HitPositions.Include(hiToLeft);
-  if (X > std::max(FRangeX, clientWidth)) HitInfo.HitPositions.Include(hiToRight);
-  if (Y < 0) HitInfo.HitPositions.Include(hiAbove);
-  if (std::int64_t(Y) > std::max<std::int64_t>(FRangeY64, clientHeight)) HitInfo.HitPositions.Include(hiBelow);
-  if (Relative) {
-    if (X >= FHeader->Columns().GetVisibleFixedWidth()) X += EffectiveOffsetX();
-    Y -= FOffsetY;
-  }
-  if (!HitInfo.HitPositions.Empty()) return;
-  int nodeTop = 0;
-  HitInfo.HitNode = GetNodeAt(X, Y, false, nodeTop);
-  if (!HitInfo.HitNode) {
-    HitInfo.HitPositions.Include(hiNowhere);
-    return;
-  }
-  PDataNode node = HitInfo.HitNode;
-  int columnLeft = 0, columnRight = 0;
-  bool validColumn = true;
-  TAlignment alignment = FAlignment;
-  bool rtl = UseRightToLeftReading();
-  if (FHeader->UseColumns()) {
-    TDataTreeColumns& columns = FHeader->Columns();
-    // Bounds in tree coordinates: X has the scroll offset applied already.
-    TColumnIndex hit = columns.ColumnFromPosition(TPoint{X, 0}, false);
-    HitInfo.HitColumn = hit;
-    validColumn = columns.IsValidColumn(hit);
-    if (validColumn) {
-      columnLeft = columns[hit]->Left();
-      columnRight = columnLeft + columns[hit]->Width();
-      if (FOptions->AutoOptions().Contains(toAutoSpanColumns)) {
-        // Widen over empty cells to the left; the first visible column
-        // ends the walk (it has no previous column to move to).
-        while (DoGetCellIsEmpty(node, HitInfo.HitColumn)) {
-          TColumnIndex previous = columns.GetPreviousVisibleColumn(HitInfo.HitColumn);
-          if (previous < 0) break;
-          HitInfo.HitColumn = previous;
-          columnLeft -= columns[previous]->Width();
-        }
-        TColumnIndex next = columns.GetNextVisibleColumn(hit);
-        while (next >= 0 && DoGetCellIsEmpty(node, next)) {
-          columnRight += columns[next]->Width();
-          next = columns.GetNextVisibleColumn(next);
-        }
-      }
-      alignment = columns[HitInfo.HitColumn]->Alignment();
-      rtl = columns[HitInfo.HitColumn]->UseRightToLeftReading();
+  GuardedEntry([&] {
+    HitInfo = THitInfo();
+    const int clientWidth = ClientWidth();
+    const int clientHeight = ClientHeight();
+    if (X < 0) HitInfo.HitPositions.Include(hiToLeft);
+    if (X > std::max(FRangeX, clientWidth)) HitInfo.HitPositions.Include(hiToRight);
+    if (Y < 0) HitInfo.HitPositions.Include(hiAbove);
+    if (std::int64_t(Y) > std::max<std::int64_t>(FRangeY64, clientHeight)) HitInfo.HitPositions.Include(hiBelow);
+    if (Relative) {
+      if (X >= FHeader->Columns().GetVisibleFixedWidth()) X += EffectiveOffsetX();
+      Y -= FOffsetY;
     }
-  } else {
-    HitInfo.HitColumn = NoColumn;
-    columnRight = std::max(FRangeX, clientWidth);
-  }
-  if (!validColumn) {
-    HitInfo.HitPositions.Include(hiNowhere);
-    return;
-  }
-  HitInfo.HitPositions = {hiOnItem};
-  if (FOptions->MiscOptions().Contains(toNodeHeightResize)) {
-    if (Y <= nodeTop + 1) HitInfo.HitPositions.Include(hiUpperSplitter);
-    if (Y >= nodeTop + node->NodeHeight - 3) HitInfo.HitPositions.Include(hiLowerSplitter);
-  }
-  X -= columnLeft;
-  columnRight -= columnLeft;
-  if (rtl)
-    DetermineHitPositionRTL(HitInfo, X, columnRight, alignment);
-  else
-    DetermineHitPositionLTR(HitInfo, X, columnRight, alignment);
+    if (!HitInfo.HitPositions.Empty()) return;
+    int nodeTop = 0;
+    HitInfo.HitNode = GetNodeAt(X, Y, false, nodeTop);
+    if (!HitInfo.HitNode) {
+      HitInfo.HitPositions.Include(hiNowhere);
+      return;
+    }
+    PDataNode node = HitInfo.HitNode;
+    int columnLeft = 0, columnRight = 0;
+    bool validColumn = true;
+    TAlignment alignment = FAlignment;
+    bool rtl = UseRightToLeftReading();
+    if (FHeader->UseColumns()) {
+      TDataTreeColumns& columns = FHeader->Columns();
+      // Bounds in tree coordinates: X has the scroll offset applied already.
+      TColumnIndex hit = columns.ColumnFromPosition(TPoint{X, 0}, false);
+      HitInfo.HitColumn = hit;
+      validColumn = columns.IsValidColumn(hit);
+      if (validColumn) {
+        columnLeft = columns[hit]->Left();
+        columnRight = columnLeft + columns[hit]->Width();
+        if (FOptions->AutoOptions().Contains(toAutoSpanColumns)) {
+          // Widen over empty cells to the left; the first visible column
+          // ends the walk (it has no previous column to move to).
+          while (DoGetCellIsEmpty(node, HitInfo.HitColumn)) {
+            TColumnIndex previous = columns.GetPreviousVisibleColumn(HitInfo.HitColumn);
+            if (previous < 0) break;
+            HitInfo.HitColumn = previous;
+            columnLeft -= columns[previous]->Width();
+          }
+          TColumnIndex next = columns.GetNextVisibleColumn(hit);
+          while (next >= 0 && DoGetCellIsEmpty(node, next)) {
+            columnRight += columns[next]->Width();
+            next = columns.GetNextVisibleColumn(next);
+          }
+        }
+        alignment = columns[HitInfo.HitColumn]->Alignment();
+        rtl = columns[HitInfo.HitColumn]->UseRightToLeftReading();
+      }
+    } else {
+      HitInfo.HitColumn = NoColumn;
+      columnRight = std::max(FRangeX, clientWidth);
+    }
+    if (!validColumn) {
+      HitInfo.HitPositions.Include(hiNowhere);
+      return;
+    }
+    HitInfo.HitPositions = {hiOnItem};
+    if (FOptions->MiscOptions().Contains(toNodeHeightResize)) {
+      if (Y <= nodeTop + 1) HitInfo.HitPositions.Include(hiUpperSplitter);
+      if (Y >= nodeTop + node->NodeHeight - 3) HitInfo.HitPositions.Include(hiLowerSplitter);
+    }
+    X -= columnLeft;
+    columnRight -= columnLeft;
+    if (rtl)
+      DetermineHitPositionRTL(HitInfo, X, columnRight, alignment);
+    else
+      DetermineHitPositionLTR(HitInfo, X, columnRight, alignment);
+  });
 }
 
 
@@ -389,40 +393,42 @@ void TBaseDataTree::DetermineHitPositionRTL(THitInfo& HitInfo, int X, int Right,
 // ---- widths -----------------------------------------------------------------------------------
 
 int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWidth) {
-  if (OperationCanceled()) return 0;
-  if (OnBeforeGetMaxColumnWidth) OnBeforeGetMaxColumnWidth(FHeader.get(), Column, UseSmartColumnWidth);
-  int imageWidth = FImages ? FImages->Width() + 2 : 0;
-  int stateWidth = FStateImages ? FStateImages->Width() + 2 : 0;
-  int checkWidth = FCheckImages ? FCheckImages->Width() + 2 : 0;
-  const bool mainColumn = Column == FHeader->MainColumn() || !FHeader->UseColumns();
-  PDataNode run, stop = nullptr;
-  if (UseSmartColumnWidth) {
-    run = TopNode();
-    PDataNode bottom = BottomNode();
-    stop = bottom ? GetNextVisible(bottom) : nullptr;
-  } else {
-    run = GetFirstVisible();
-  }
-  int result = 0;
-  for (; run && run != stop; run = GetNextVisible(run)) {
-    if (OperationCanceled()) break;
-    int w = 0;
-    if (mainColumn) {
-      if (FOptions->PaintOptions().Contains(toFixedIndent))
-        w = int(FIndent);
-      else
-        w = int(FIndent) * (int(GetNodeLevel(run)) + (FOptions->PaintOptions().Contains(toShowRoot) ? 1 : 0));
-      if (run->CheckType != ctNone && FOptions->MiscOptions().Contains(toCheckSupport)) w += checkWidth;
+  return GuardedEntry(0, [&]() -> int {
+    if (OperationCanceled()) return 0;
+    RaiseEvent(OnBeforeGetMaxColumnWidth, FHeader.get(), Column, UseSmartColumnWidth);
+    int imageWidth = FImages ? FImages->Width() + 2 : 0;
+    int stateWidth = FStateImages ? FStateImages->Width() + 2 : 0;
+    int checkWidth = FCheckImages ? FCheckImages->Width() + 2 : 0;
+    const bool mainColumn = Column == FHeader->MainColumn() || !FHeader->UseColumns();
+    PDataNode run, stop = nullptr;
+    if (UseSmartColumnWidth) {
+      run = TopNode();
+      PDataNode bottom = BottomNode();
+      stop = bottom ? GetNextVisible(bottom) : nullptr;
+    } else {
+      run = GetFirstVisible();
     }
-    w += FMargin;
-    if (stateWidth && HasImage(run, ikState, Column)) w += stateWidth;
-    if (imageWidth && HasImage(run, ikNormal, Column)) w += imageWidth;
-    w += DoGetNodeWidth(run, Column, nullptr);
-    result = std::max(result, w);
-  }
-  if (FOptions->PaintOptions().Contains(toShowVertGridLines)) ++result;
-  if (OnAfterGetMaxColumnWidth) OnAfterGetMaxColumnWidth(FHeader.get(), Column, result);
-  return result;
+    int result = 0;
+    for (; run && run != stop; run = GetNextVisible(run)) {
+      if (OperationCanceled()) break;
+      int w = 0;
+      if (mainColumn) {
+        if (FOptions->PaintOptions().Contains(toFixedIndent))
+          w = int(FIndent);
+        else
+          w = int(FIndent) * (int(GetNodeLevel(run)) + (FOptions->PaintOptions().Contains(toShowRoot) ? 1 : 0));
+        if (run->CheckType != ctNone && FOptions->MiscOptions().Contains(toCheckSupport)) w += checkWidth;
+      }
+      w += FMargin;
+      if (stateWidth && HasImage(run, ikState, Column)) w += stateWidth;
+      if (imageWidth && HasImage(run, ikNormal, Column)) w += imageWidth;
+      w += DoGetNodeWidth(run, Column, nullptr);
+      result = std::max(result, w);
+    }
+    if (FOptions->PaintOptions().Contains(toShowVertGridLines)) ++result;
+    if (OnAfterGetMaxColumnWidth) OnAfterGetMaxColumnWidth(FHeader.get(), Column, result);
+    return result;
+  });
 }
 
 int TBaseDataTree::nodeRightExtend(PDataNode Node, int NodeWidth) {
@@ -480,8 +486,10 @@ void TBaseDataTree::requestRangeXUpdate(bool WholeWindowPainted) {
 }
 
 void TBaseDataTree::GetTextInfo(PDataNode, TColumnIndex, const TFont*, TRect& R, String& Text) {
-  R = TRect();
-  Text.clear();
+  GuardedEntry([&] {
+    R = TRect();
+    Text.clear();
+  });
 }
 
 // ---- repainting ---------------------------------------------------------------------------------
@@ -538,12 +546,14 @@ void TBaseDataTree::RepaintNode(PDataNode Node) {
 }
 
 void TBaseDataTree::SelectAll(bool VisibleOnly) {
-  if (SelectionLocked() || !FOptions->SelectionOptions().Contains(toMultiSelect)) return;
-  std::vector<PDataNode> nodes;
-  nodes.reserve(VisibleOnly ? FVisibleCount : FRoot->TotalCount - 1);
-  for (PDataNode n = VisibleOnly ? GetFirstVisible() : GetFirst(); n;
-       n = VisibleOnly ? GetNextVisible(n) : GetNext(n))
-    if (!n->States.Contains(vsSelected)) nodes.push_back(n);
-  if (!nodes.empty()) AddToSelection(nodes.data(), int(nodes.size()));
-  InvalidateWindow();
+  GuardedEntry([&] {
+    if (SelectionLocked() || !FOptions->SelectionOptions().Contains(toMultiSelect)) return;
+    std::vector<PDataNode> nodes;
+    nodes.reserve(VisibleOnly ? FVisibleCount : FRoot->TotalCount - 1);
+    for (PDataNode n = VisibleOnly ? GetFirstVisible() : GetFirst(); n;
+         n = VisibleOnly ? GetNextVisible(n) : GetNext(n))
+      if (!n->States.Contains(vsSelected)) nodes.push_back(n);
+    if (!nodes.empty()) AddToSelection(nodes.data(), int(nodes.size()));
+    InvalidateWindow();
+  });
 }

@@ -69,182 +69,186 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
 }
 
 void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
-  if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
-  TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
-  if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
-  // Children only of a node without children: nothing to move.
-  if (ChildrenOnly && !Source->FirstChild) return;
-  TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
-  if (!Target) {
-    Target = FRoot;
-    Mode = amAddChildFirst;
-  }
-  if (Target == targetTree->FRoot) {
-    if (Mode == amInsertBefore) Mode = amAddChildFirst;
-    if (Mode == amInsertAfter) Mode = amAddChildLast;
-  }
-  // A read-only tree gives nothing away and takes nothing in.
-  if (targetTree->readOnly()) return;
-  if (targetTree == this && Target != Source && liesBelow(Target, Source))
-    ShowError("Target node cannot be a child node of the node to be moved.", 2001);
+  GuardedEntry([&] {
+    if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
+    TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+    if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
+    // Children only of a node without children: nothing to move.
+    if (ChildrenOnly && !Source->FirstChild) return;
+    TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
+    if (!Target) {
+      Target = FRoot;
+      Mode = amAddChildFirst;
+    }
+    if (Target == targetTree->FRoot) {
+      if (Mode == amInsertBefore) Mode = amAddChildFirst;
+      if (Mode == amInsertAfter) Mode = amAddChildLast;
+    }
+    // A read-only tree gives nothing away and takes nothing in.
+    if (targetTree->readOnly()) return;
+    if (targetTree == this && Target != Source && liesBelow(Target, Source))
+      ShowError("Target node cannot be a child node of the node to be moved.", 2001);
 
-  TNodeWatch source(*this, Source);
-  TNodeWatch target(*targetTree, Target);
-  // A refused move changes nothing and reports nothing.
-  if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
-  if (!source.Node() || !target.Node()) return;
-  if (Target != targetTree->FRoot) {
-    if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
-    if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
-      targetTree->InitChildren(Target);
+    TNodeWatch source(*this, Source);
+    TNodeWatch target(*targetTree, Target);
+    // A refused move changes nothing and reports nothing.
+    if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
     if (!source.Node() || !target.Node()) return;
-  }
+    if (Target != targetTree->FRoot) {
+      if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
+      if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
+        targetTree->InitChildren(Target);
+      if (!source.Node() || !target.Node()) return;
+    }
 
-  if (targetTree == this) {
-    InterruptValidation();
-    std::vector<PDataNode> moved;
-    if (!ChildrenOnly) {
-      InternalDisconnectNode(Source, true, true);
-      InternalConnectNode(Source, Target, this, Mode);
-      moved.push_back(Source);
-    } else {
-      // The children keep their order whatever the mode: the first goes to
-      // the target, each next one after the one before it.
-      while (PDataNode child = Source->FirstChild) {
-        InternalDisconnectNode(child, true, false);
-        moved.push_back(child);
+    if (targetTree == this) {
+      InterruptValidation();
+      std::vector<PDataNode> moved;
+      if (!ChildrenOnly) {
+        InternalDisconnectNode(Source, true, true);
+        InternalConnectNode(Source, Target, this, Mode);
+        moved.push_back(Source);
+      } else {
+        // The children keep their order whatever the mode: the first goes to
+        // the target, each next one after the one before it.
+        while (PDataNode child = Source->FirstChild) {
+          InternalDisconnectNode(child, true, false);
+          moved.push_back(child);
+        }
+        connectRun(moved, Target, Mode);
       }
-      connectRun(moved, Target, Mode);
-    }
-    if (moved.empty()) return;
-    // From here on handlers run; they may delete any of the moved nodes.
-    const std::uint64_t freed = FFreedNodes;
-    TNodeWatch movedParent(*this, moved.front()->Parent);
-    ExpireCache();
-    if (FUpdateCount == 0) {
-      InvalidateCache();
-      UpdateScrollBars(true);
-      InvalidateWindow();
-    }
-    if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
+      if (moved.empty()) return;
+      // From here on handlers run; they may delete any of the moved nodes.
+      const std::uint64_t freed = FFreedNodes;
+      TNodeWatch movedParent(*this, moved.front()->Parent);
+      ExpireCache();
+      if (FUpdateCount == 0) {
+        InvalidateCache();
+        UpdateScrollBars(true);
+        InvalidateWindow();
+      }
+      if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
+        return;
+      StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
       return;
-    StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
-    return;
-  }
-
-  // Into another tree: through the stream form.
-  std::vector<PDataNode> written;
-  if (ChildrenOnly) {
-    for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
-  } else {
-    written.push_back(Source);
-  }
-  if (written.empty()) return;
-  // Handlers of either tree may destroy either tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
-  std::vector<PDataNode> arrived;
-  {
-    // The target's load handlers must not delete what is being moved.
-    TIterationGuard guard(*this);
-    TMemoryStream stream;
-    WriteNodesToStream(&stream, written);
-    stream.SetPosition(0);
-    arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
-                                                std::int64_t(written.size()));
-  }
-  // The target takes all nodes or, refusing the stream, raises.
-  if (arrived.empty() || life.expired() || targetLife.expired()) return;
-
-  // Only what arrived leaves this tree. Its handlers may delete arrivals
-  // in the target meanwhile.
-  const std::uint64_t targetFreed = targetTree->FFreedNodes;
-  PDataNode const arrivedParent = arrived.front()->Parent;
-  TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
-  BeginUpdate();
-  try {
-    // Until a handler frees more than the node deleted, the list is read
-    // as it is; from then on what is left of it is watched (found once).
-    std::unique_ptr<std::deque<TNodeWatch>> watched;
-    for (std::size_t i = written.size(); i-- > 0;) {
-      PDataNode node = watched ? (*watched)[i].Node() : written[i];
-      if (!node) continue;
-      const std::uint64_t expected = FFreedNodes + node->TotalCount;
-      DeleteNode(node, true);
-      if (life.expired()) return;
-      if (!watched && FFreedNodes != expected) {
-        // Only the remembered nodes that are still children of a living
-        // source go on.
-        std::unordered_set<PDataNode> alive;
-        if (ChildrenOnly && source.Node())
-          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive.insert(child);
-        watched = std::make_unique<std::deque<TNodeWatch>>();
-        for (std::size_t j = 0; j < i; ++j)
-          watched->emplace_back(*this, alive.count(written[j]) ? written[j] : nullptr);
-      }
     }
-  } catch (...) {
-    if (!life.expired()) EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  if (life.expired() || targetLife.expired()) return;
 
-  if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
-                                  [this](PDataNode node) { DoNodeMoved(node); }) ||
-      life.expired())
-    return;
-  targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
-  if (life.expired()) return;
-  StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+    // Into another tree: through the stream form.
+    std::vector<PDataNode> written;
+    if (ChildrenOnly) {
+      for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+    } else {
+      written.push_back(Source);
+    }
+    if (written.empty()) return;
+    // Handlers of either tree may destroy either tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+    std::vector<PDataNode> arrived;
+    {
+      // The target's load handlers must not delete what is being moved.
+      TIterationGuard guard(*this);
+      TMemoryStream stream;
+      WriteNodesToStream(&stream, written);
+      stream.SetPosition(0);
+      arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                  std::int64_t(written.size()));
+    }
+    // The target takes all nodes or, refusing the stream, raises.
+    if (arrived.empty() || life.expired() || targetLife.expired()) return;
+
+    // Only what arrived leaves this tree. Its handlers may delete arrivals
+    // in the target meanwhile.
+    const std::uint64_t targetFreed = targetTree->FFreedNodes;
+    PDataNode const arrivedParent = arrived.front()->Parent;
+    TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
+    BeginUpdate();
+    try {
+      // Until a handler frees more than the node deleted, the list is read
+      // as it is; from then on what is left of it is watched (found once).
+      std::unique_ptr<std::deque<TNodeWatch>> watched;
+      for (std::size_t i = written.size(); i-- > 0;) {
+        PDataNode node = watched ? (*watched)[i].Node() : written[i];
+        if (!node) continue;
+        const std::uint64_t expected = FFreedNodes + node->TotalCount;
+        DeleteNode(node, true);
+        if (life.expired()) return;
+        if (!watched && FFreedNodes != expected) {
+          // Only the remembered nodes that are still children of a living
+          // source go on.
+          std::unordered_set<PDataNode> alive;
+          if (ChildrenOnly && source.Node())
+            for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive.insert(child);
+          watched = std::make_unique<std::deque<TNodeWatch>>();
+          for (std::size_t j = 0; j < i; ++j)
+            watched->emplace_back(*this, alive.count(written[j]) ? written[j] : nullptr);
+        }
+      }
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    if (life.expired() || targetLife.expired()) return;
+
+    if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
+                                    [this](PDataNode node) { DoNodeMoved(node); }) ||
+        life.expired())
+      return;
+    targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
+    if (life.expired()) return;
+    StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+  });
 }
 
 PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
-  if (!Source || Source == FRoot || Mode == amNoWhere) return nullptr;
-  TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
-  TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
-  if (!Target) {
-    Target = FRoot;
-    Mode = amAddChildFirst;
-  }
-  if (targetTree->readOnly()) return nullptr;
-  std::vector<PDataNode> written;
-  if (ChildrenOnly) {
-    for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
-  } else {
-    written.push_back(Source);
-  }
-  if (written.empty()) return nullptr;
-  TNodeWatch target(*targetTree, Target);
-  std::vector<PDataNode> arrived;
-  {
-    TMemoryStream stream;
-    WriteNodesToStream(&stream, written);
-    stream.SetPosition(0);
-    // The copy is taken before it goes in: copying a node into itself
-    // copies what it was.
-    arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
-                                                std::int64_t(written.size()));
-  }
-  if (arrived.empty()) return nullptr;
-  // A copying handler may delete the target: the later ones are told of
-  // no target then.
-  auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
-  TNodeWatch first(*targetTree, nullptr);
-  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
-  const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
-    TNodeWatch watch(*targetTree, node);
-    if (!targetTree->DoNodeCopying(node, parentForEvent())) {
-      if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
-      return;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Source || Source == FRoot || Mode == amNoWhere) return nullptr;
+    TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+    TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
+    if (!Target) {
+      Target = FRoot;
+      Mode = amAddChildFirst;
     }
-    if (!watch.Node() || targetLife.expired()) return;
-    if (!first.Node()) first.Reset(node);
-    targetTree->DoNodeCopied(node);
+    if (targetTree->readOnly()) return nullptr;
+    std::vector<PDataNode> written;
+    if (ChildrenOnly) {
+      for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+    } else {
+      written.push_back(Source);
+    }
+    if (written.empty()) return nullptr;
+    TNodeWatch target(*targetTree, Target);
+    std::vector<PDataNode> arrived;
+    {
+      TMemoryStream stream;
+      WriteNodesToStream(&stream, written);
+      stream.SetPosition(0);
+      // The copy is taken before it goes in: copying a node into itself
+      // copies what it was.
+      arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                  std::int64_t(written.size()));
+    }
+    if (arrived.empty()) return nullptr;
+    // A copying handler may delete the target: the later ones are told of
+    // no target then.
+    auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
+    TNodeWatch first(*targetTree, nullptr);
+    const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+    const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
+      TNodeWatch watch(*targetTree, node);
+      if (!targetTree->DoNodeCopying(node, parentForEvent())) {
+        if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
+        return;
+      }
+      if (!watch.Node() || targetLife.expired()) return;
+      if (!first.Node()) first.Reset(node);
+      targetTree->DoNodeCopied(node);
+    });
+    if (!whole) return nullptr;
+    targetTree->StructureChange(parentForEvent(), crNodeCopied);
+    return first.Node();
   });
-  if (!whole) return nullptr;
-  targetTree->StructureChange(parentForEvent(), crNodeCopied);
-  return first.Node();
 }
 
 // ---- the selection in tree order ---------------------------------------------------
@@ -297,31 +301,35 @@ std::vector<PDataNode> TBaseDataTree::GetSortedSelection(bool Resolve) { return 
 std::vector<PDataNode> TBaseDataTree::GetSortedCutCopySet(bool Resolve) { return sortedSet(vsCutOrCopy, Resolve); }
 
 void TBaseDataTree::DeleteSelectedNodes() {
-  if (FSelectionCount == 0 || readOnly()) return;
-  BeginUpdate();
-  try {
-    std::vector<PDataNode> nodes = GetSortedSelection(true);
-    // From the last one down, so that each sibling run is renumbered once,
-    // by the deletion of its first node.
-    bool reindexAll = false;
-    for (std::size_t i = nodes.size(); i-- > 0;) {
-      PDataNode node = nodes[i];
-      const bool reindex = reindexAll || i == 0 || node->Parent != nodes[i - 1]->Parent;
-      const std::uint64_t expected = FFreedNodes + node->TotalCount;
-      DeleteNode(node, reindex);
-      if (FFreedNodes != expected) {
-        // A handler freed other nodes: the list may hold freed ones. Go on
-        // with what is selected now.
-        nodes = GetSortedSelection(true);
-        i = nodes.size();
-        reindexAll = true;
+  GuardedEntry([&] {
+    if (FSelectionCount == 0 || readOnly()) return;
+    BeginUpdate();
+    // A free handler may destroy the tree.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    try {
+      std::vector<PDataNode> nodes = GetSortedSelection(true);
+      // From the last one down, so that each sibling run is renumbered once,
+      // by the deletion of its first node.
+      bool reindexAll = false;
+      for (std::size_t i = nodes.size(); i-- > 0;) {
+        PDataNode node = nodes[i];
+        const bool reindex = reindexAll || i == 0 || node->Parent != nodes[i - 1]->Parent;
+        const std::uint64_t expected = FFreedNodes + node->TotalCount;
+        DeleteNode(node, reindex);
+        if (FFreedNodes != expected) {
+          // A handler freed other nodes: the list may hold freed ones. Go on
+          // with what is selected now.
+          nodes = GetSortedSelection(true);
+          i = nodes.size();
+          reindexAll = true;
+        }
       }
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+    if (!life.expired()) EndUpdate();
+  });
 }
 
 void TBaseDataTree::ValidateNode(PDataNode Node, bool Recursive) {

@@ -40,7 +40,7 @@ void TBaseDataTree::UpdateScrollBars(bool DoRepaint) {
 
 void TBaseDataTree::DoShowScrollBar(int Bar, bool Show) {
   if (TreeHandleAllocated()) ShowScrollBar(Handle(), Bar, Show);
-  if (OnShowScrollbar) OnShowScrollbar(this, Bar, Show);
+  RaiseEvent(OnShowScrollbar, this, Bar, Show);
 }
 
 void TBaseDataTree::UpdateVerticalScrollBar(bool DoRepaint) {
@@ -122,65 +122,67 @@ void TBaseDataTree::UpdateHorizontalScrollBar(bool DoRepaint) {
 // ---- offsets ------------------------------------------------------------------------------
 
 bool TBaseDataTree::DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options, const TRect* ClipRect) {
-  const int clientWidth = ClientWidth();
-  const int clientHeight = ClientHeight();
-  // The upper bound 0 wins: content shorter than the window stays at the top.
-  std::int64_t x = std::min<std::int64_t>(std::max<std::int64_t>(Value.x, std::int64_t(clientWidth) - FRangeX), 0);
-  // Window coordinates of the painted rows must stay ints: the deepest
-  // offset leaves room for the window and one more row below it.
-  const std::int64_t deepest = -(std::int64_t(INT_MAX) - clientHeight - 0x10000);
-  std::int64_t y = std::min<std::int64_t>(
-      std::max<std::int64_t>({std::int64_t(Value.y), std::int64_t(clientHeight) - FRangeY64, deepest}), 0);
-  int newX = clampToInt(x), newY = clampToInt(y);
-  int deltaX = newX - FOffsetX;
-  if (UseRightToLeftAlignment()) deltaX = -deltaX;
-  int deltaY = newY - FOffsetY;
-  if (deltaX == 0 && deltaY == 0) return false;
-  FOffsetX = newX;
-  FOffsetY = newY;
-  if (FUpdateCount == 0 && TreeHandleAllocated()) {
-    if (Options.Contains(suoScrollClientArea) && !FStates.Contains(tsToggling)) {
-      bool pictureBackground = FOptions->PaintOptions().Contains(toShowBackground) &&
-                               FBackground->Graphic() && !FBackground->Graphic()->Empty();
-      if (pictureBackground) {
-        InvalidateWindow();
-      } else {
-        int fixed = FHeader->UseColumns() ? FHeader->Columns().GetVisibleFixedWidth() : 0;
-        if (deltaX != 0 && fixed > 0) {
-          // The fixed columns stay where they are.
-          TRect r = ClientRect();
-          r.Left = fixed;
-          ScrollWindowEx(Handle(), deltaX, 0, &r, &r, nullptr, nullptr, SW_INVALIDATE);
-          ScrollWindowEx(Handle(), 0, deltaY, nullptr, ClipRect, nullptr, nullptr, SW_INVALIDATE);
+  return GuardedEntry(false, [&]() -> bool {
+    const int clientWidth = ClientWidth();
+    const int clientHeight = ClientHeight();
+    // The upper bound 0 wins: content shorter than the window stays at the top.
+    std::int64_t x = std::min<std::int64_t>(std::max<std::int64_t>(Value.x, std::int64_t(clientWidth) - FRangeX), 0);
+    // Window coordinates of the painted rows must stay ints: the deepest
+    // offset leaves room for the window and one more row below it.
+    const std::int64_t deepest = -(std::int64_t(INT_MAX) - clientHeight - 0x10000);
+    std::int64_t y = std::min<std::int64_t>(
+        std::max<std::int64_t>({std::int64_t(Value.y), std::int64_t(clientHeight) - FRangeY64, deepest}), 0);
+    int newX = clampToInt(x), newY = clampToInt(y);
+    int deltaX = newX - FOffsetX;
+    if (UseRightToLeftAlignment()) deltaX = -deltaX;
+    int deltaY = newY - FOffsetY;
+    if (deltaX == 0 && deltaY == 0) return false;
+    FOffsetX = newX;
+    FOffsetY = newY;
+    if (FUpdateCount == 0 && TreeHandleAllocated()) {
+      if (Options.Contains(suoScrollClientArea) && !FStates.Contains(tsToggling)) {
+        bool pictureBackground = FOptions->PaintOptions().Contains(toShowBackground) &&
+                                 FBackground->Graphic() && !FBackground->Graphic()->Empty();
+        if (pictureBackground) {
+          InvalidateWindow();
         } else {
-          ScrollWindowEx(Handle(), deltaX, deltaY, nullptr, ClipRect, nullptr, nullptr, SW_INVALIDATE);
+          int fixed = FHeader->UseColumns() ? FHeader->Columns().GetVisibleFixedWidth() : 0;
+          if (deltaX != 0 && fixed > 0) {
+            // The fixed columns stay where they are.
+            TRect r = ClientRect();
+            r.Left = fixed;
+            ScrollWindowEx(Handle(), deltaX, 0, &r, &r, nullptr, nullptr, SW_INVALIDATE);
+            ScrollWindowEx(Handle(), 0, deltaY, nullptr, ClipRect, nullptr, nullptr, SW_INVALIDATE);
+          } else {
+            ScrollWindowEx(Handle(), deltaX, deltaY, nullptr, ClipRect, nullptr, nullptr, SW_INVALIDATE);
+          }
+        }
+      }
+      if (Options.Contains(suoUpdateNCArea)) {
+        if (deltaX != 0) {
+          if (Options.Contains(suoRepaintHeader) && FHeader->Options().Contains(hoVisible))
+            FHeader->Invalidate(NoColumn);
+          if (!FStates.Contains(tsSizing)) UpdateHorizontalScrollBar(Options.Contains(suoRepaintScrollBars));
+        }
+        if (deltaY != 0 && !FStates.Contains(tsSizing) && !FStates.Contains(tsThumbTracking)) {
+          UpdateVerticalScrollBar(Options.Contains(suoRepaintScrollBars));
+          if (!FHeader->UseColumns() && !FStates.Contains(tsDrawSelecting))
+            UpdateHorizontalScrollBar(Options.Contains(suoRepaintScrollBars));
         }
       }
     }
-    if (Options.Contains(suoUpdateNCArea)) {
-      if (deltaX != 0) {
-        if (Options.Contains(suoRepaintHeader) && FHeader->Options().Contains(hoVisible))
-          FHeader->Invalidate(NoColumn);
-        if (!FStates.Contains(tsSizing)) UpdateHorizontalScrollBar(Options.Contains(suoRepaintScrollBars));
-      }
-      if (deltaY != 0 && !FStates.Contains(tsSizing) && !FStates.Contains(tsThumbTracking)) {
-        UpdateVerticalScrollBar(Options.Contains(suoRepaintScrollBars));
-        if (!FHeader->UseColumns() && !FStates.Contains(tsDrawSelecting))
-          UpdateHorizontalScrollBar(Options.Contains(suoRepaintScrollBars));
-      }
+    // An open editor stays on its cell.
+    if (FStates.Contains(tsEditing)) UpdateEditBounds();
+    // The row under a resting mouse changed with the content.
+    if (TreeHandleAllocated()) {
+      TPoint p;
+      GetCursorPos(&p);
+      p = ScreenToClient(p);
+      if (p.x >= 0 && p.y >= 0 && p.x < clientWidth && p.y < clientHeight) HandleHotTrack(p.x, p.y);
     }
-  }
-  // An open editor stays on its cell.
-  if (FStates.Contains(tsEditing)) UpdateEditBounds();
-  // The row under a resting mouse changed with the content.
-  if (TreeHandleAllocated()) {
-    TPoint p;
-    GetCursorPos(&p);
-    p = ScreenToClient(p);
-    if (p.x >= 0 && p.y >= 0 && p.x < clientWidth && p.y < clientHeight) HandleHotTrack(p.x, p.y);
-  }
-  DoScroll(deltaX, deltaY);
-  return true;
+    DoScroll(deltaX, deltaY);
+    return true;
+  });
 }
 
 void TBaseDataTree::SetOffsetX(int Value) { DoSetOffsetXY({Value, FOffsetY}, DefaultScrollUpdateFlags); }
@@ -209,65 +211,73 @@ void expandAncestors(TBaseDataTree& t, PDataNode Node) {
 }  // namespace
 
 void TBaseDataTree::SetTopNode(PDataNode Node) {
-  if (!Node || Node == FRoot) return;
-  expandAncestors(*this, Node);
-  TRect r = GetDisplayRect(Node, NoColumn, true);
-  SetOffsetY(FOffsetY - r.Top);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot) return;
+    expandAncestors(*this, Node);
+    TRect r = GetDisplayRect(Node, NoColumn, true);
+    SetOffsetY(FOffsetY - r.Top);
+  });
 }
 
 void TBaseDataTree::SetBottomNode(PDataNode Node) {
-  if (!Node || Node == FRoot) return;
-  expandAncestors(*this, Node);
-  TRect r = GetDisplayRect(Node, NoColumn, true);
-  SetOffsetY(FOffsetY - r.Bottom + ClientHeight());
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot) return;
+    expandAncestors(*this, Node);
+    TRect r = GetDisplayRect(Node, NoColumn, true);
+    SetOffsetY(FOffsetY - r.Bottom + ClientHeight());
+  });
 }
 
 bool TBaseDataTree::ScrollIntoView(PDataNode Node, bool Center, bool Horizontally) {
-  if (!Node || Node == FRoot) return false;
-  expandAncestors(*this, Node);
-  const bool useColumns = FHeader->UseColumns();
-  TColumnIndex column =
-      useColumns && FHeader->Columns().IsValidColumn(FFocusedColumn) ? FFocusedColumn : NoColumn;
-  TRect r = GetDisplayRect(Node, column, !FOptions->MiscOptions().Contains(toGridExtensions));
-  if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
-  const int clientHeight = ClientHeight();
-  const int clientWidth = ClientWidth();
-  bool scrolled = false;
-  if (r.Top < 0) {
-    int target = Center ? clientHeight / 2 : 0;
-    scrolled = DoSetOffsetXY({FOffsetX, FOffsetY - r.Top + target}, DefaultScrollUpdateFlags) || scrolled;
-  } else if (r.Bottom > clientHeight || Center) {
-    int target = Center ? clientHeight / 2 : clientHeight;
-    int extra = 0;
-    if (!useColumns && FRangeX > clientWidth && TreeHandleAllocated()) {
-      TScrollInfo i;
-      i.fMask = SIF_PAGE;
-      // The bar that is about to appear takes room at the bottom.
-      if (!GetScrollInfo(Handle(), SB_HORZ, &i) || i.nPage == 0) extra = GetSystemMetrics(SM_CYHSCROLL);
+  return GuardedEntry(false, [&]() -> bool {
+    if (!Node || Node == FRoot) return false;
+    expandAncestors(*this, Node);
+    const bool useColumns = FHeader->UseColumns();
+    TColumnIndex column =
+        useColumns && FHeader->Columns().IsValidColumn(FFocusedColumn) ? FFocusedColumn : NoColumn;
+    TRect r = GetDisplayRect(Node, column, !FOptions->MiscOptions().Contains(toGridExtensions));
+    if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
+    const int clientHeight = ClientHeight();
+    const int clientWidth = ClientWidth();
+    bool scrolled = false;
+    if (r.Top < 0) {
+      int target = Center ? clientHeight / 2 : 0;
+      scrolled = DoSetOffsetXY({FOffsetX, FOffsetY - r.Top + target}, DefaultScrollUpdateFlags) || scrolled;
+    } else if (r.Bottom > clientHeight || Center) {
+      int target = Center ? clientHeight / 2 : clientHeight;
+      int extra = 0;
+      if (!useColumns && FRangeX > clientWidth && TreeHandleAllocated()) {
+        TScrollInfo i;
+        i.fMask = SIF_PAGE;
+        // The bar that is about to appear takes room at the bottom.
+        if (!GetScrollInfo(Handle(), SB_HORZ, &i) || i.nPage == 0) extra = GetSystemMetrics(SM_CYHSCROLL);
+      }
+      scrolled = DoSetOffsetXY({FOffsetX, FOffsetY + target - r.Bottom - extra}, DefaultScrollUpdateFlags) ||
+                 scrolled;
     }
-    scrolled = DoSetOffsetXY({FOffsetX, FOffsetY + target - r.Bottom - extra}, DefaultScrollUpdateFlags) ||
-               scrolled;
-  }
-  if (Horizontally) scrolled = ScrollIntoView(column, Center) || scrolled;
-  return scrolled;
+    if (Horizontally) scrolled = ScrollIntoView(column, Center) || scrolled;
+    return scrolled;
+  });
 }
 
 bool TBaseDataTree::ScrollIntoView(TColumnIndex Column, bool Center) {
-  if (!FHeader->Columns().IsValidColumn(Column)) return false;
-  int l, r;
-  FHeader->Columns().GetColumnBounds(Column, l, r);
-  const int clientWidth = ClientWidth();
-  int fixed = FHeader->Columns().GetVisibleFixedWidth();
-  if (FHeader->Columns()[Column]->Options().Contains(coFixed)) return false;
-  int newX = FOffsetX;
-  if (Center) {
-    newX = FOffsetX - ((l + r) / 2 - (fixed + clientWidth) / 2);
-  } else if (l < fixed) {
-    newX = FOffsetX + (fixed - l);
-  } else if (r > clientWidth) {
-    newX = FOffsetX - std::min(r - clientWidth, l - fixed);
-  }
-  return DoSetOffsetXY({newX, FOffsetY}, DefaultScrollUpdateFlags);
+  return GuardedEntry(false, [&]() -> bool {
+    if (!FHeader->Columns().IsValidColumn(Column)) return false;
+    int l, r;
+    FHeader->Columns().GetColumnBounds(Column, l, r);
+    const int clientWidth = ClientWidth();
+    int fixed = FHeader->Columns().GetVisibleFixedWidth();
+    if (FHeader->Columns()[Column]->Options().Contains(coFixed)) return false;
+    int newX = FOffsetX;
+    if (Center) {
+      newX = FOffsetX - ((l + r) / 2 - (fixed + clientWidth) / 2);
+    } else if (l < fixed) {
+      newX = FOffsetX + (fixed - l);
+    } else if (r > clientWidth) {
+      newX = FOffsetX - std::min(r - clientWidth, l - fixed);
+    }
+    return DoSetOffsetXY({newX, FOffsetY}, DefaultScrollUpdateFlags);
+  });
 }
 
 // ---- window -------------------------------------------------------------------------------------

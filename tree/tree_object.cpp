@@ -160,14 +160,16 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
 }
 
 void TBaseDataTree::PaintHeaderInFrame() {
-  if (!FHeader->Options().Contains(hoVisible) || !TreeHandleAllocated()) return;
-  UpdateHeaderRect();
-  const TRect r = FHeaderRect;
-  if (r.Width() <= 0 || r.Height() <= 0) return;
-  HDC dc = GetWindowDC(Handle());
-  if (!dc) return;
-  paintHeaderInto(dc);
-  ReleaseDC(Handle(), dc);
+  GuardedEntry([&] {
+    if (!FHeader->Options().Contains(hoVisible) || !TreeHandleAllocated()) return;
+    UpdateHeaderRect();
+    const TRect r = FHeaderRect;
+    if (r.Width() <= 0 || r.Height() <= 0) return;
+    HDC dc = GetWindowDC(Handle());
+    if (!dc) return;
+    paintHeaderInto(dc);
+    ReleaseDC(Handle(), dc);
+  });
 }
 
 void TBaseDataTree::paintHeaderInto(HDC DC) {
@@ -184,29 +186,33 @@ void TBaseDataTree::paintHeaderInto(HDC DC) {
 // ---- properties --------------------------------------------------------------
 
 void TBaseDataTree::SetFocusedNode(PDataNode Value) {
-  PDataNode was = FFocusedNode;
-  DoFocusNode(Value, true);
-  if (was != FFocusedNode && FFocusedNode == Value) DoFocusChange(FFocusedNode, FFocusedColumn);
+  GuardedEntry([&] {
+    PDataNode was = FFocusedNode;
+    DoFocusNode(Value, true);
+    if (was != FFocusedNode && FFocusedNode == Value) DoFocusChange(FFocusedNode, FFocusedColumn);
+  });
 }
 
 void TBaseDataTree::SetDefaultNodeHeight(std::uint32_t Value) {
-  if (Value == 0) Value = 18;
-  if (Value > 0xFFFF) Value = 0xFFFF;
-  if (Value == FDefaultNodeHeight) return;
-  DoStateChange({tsNeedScale});
-  InterruptValidation();
-  std::int64_t difference = std::int64_t(Value) - std::int64_t(FDefaultNodeHeight);
-  FRoot->TotalHeight = std::uint32_t(std::int64_t(FRoot->TotalHeight) + difference);
-  FRoot->NodeHeight = std::uint16_t(std::int64_t(FRoot->NodeHeight) + difference);
-  FDefaultNodeHeight = Value;
-  ExpireCache();
-  if (FUpdateCount == 0 && TreeHandleAllocated() && !ComponentState().Contains(csLoading)) {
-    InvalidateCache();
-    UpdateScrollBars(true);
-    if (FFocusedNode)
-      ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView), true);
-    InvalidateWindow();
-  }
+  GuardedEntry([&] {
+    if (Value == 0) Value = 18;
+    if (Value > 0xFFFF) Value = 0xFFFF;
+    if (Value == FDefaultNodeHeight) return;
+    DoStateChange({tsNeedScale});
+    InterruptValidation();
+    std::int64_t difference = std::int64_t(Value) - std::int64_t(FDefaultNodeHeight);
+    FRoot->TotalHeight = std::uint32_t(std::int64_t(FRoot->TotalHeight) + difference);
+    FRoot->NodeHeight = std::uint16_t(std::int64_t(FRoot->NodeHeight) + difference);
+    FDefaultNodeHeight = Value;
+    ExpireCache();
+    if (FUpdateCount == 0 && TreeHandleAllocated() && !ComponentState().Contains(csLoading)) {
+      InvalidateCache();
+      UpdateScrollBars(true);
+      if (FFocusedNode)
+        ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView), true);
+      InvalidateWindow();
+    }
+  });
 }
 
 void TBaseDataTree::SetBottomSpace(std::uint32_t Value) {
@@ -331,8 +337,10 @@ void TBaseDataTree::SetAlignment(TAlignment Value) {
 }
 
 void TBaseDataTree::SetBackground(const TPicture& Value) {
-  FBackground->Assign(Value);
-  InvalidateWindow();
+  GuardedEntry([&] {
+    FBackground->Assign(Value);
+    InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::SetBackgroundOffsetX(int Value) {
@@ -460,12 +468,14 @@ void TBaseDataTree::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 void TBaseDataTree::SetIndent(std::uint32_t Value) {
-  if (Value == FIndent) return;
-  FIndent = Value;
-  if (FUpdateCount == 0 && TreeHandleAllocated() && !isLoading(this)) {
-    UpdateScrollBars(true);
-    InvalidateWindow();
-  }
+  GuardedEntry([&] {
+    if (Value == FIndent) return;
+    FIndent = Value;
+    if (FUpdateCount == 0 && TreeHandleAllocated() && !isLoading(this)) {
+      UpdateScrollBars(true);
+      InvalidateWindow();
+    }
+  });
 }
 
 void TBaseDataTree::SetLineMode(TDTLineMode Value) {
@@ -558,21 +568,23 @@ bool TBaseDataTree::CanFocus() const {
 }
 
 void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
-  if (Value == FFocusedColumn) return;
-  // Only a column that exists can take the focus (or none at all).
-  if (Value != NoColumn && !FHeader->Columns().IsValidColumn(Value)) return;
-  if (!DoFocusChanging(FFocusedNode, FFocusedNode, FFocusedColumn, Value)) return;
-  CancelEditNode();
-  InvalidateColumn(FFocusedColumn);
-  InvalidateColumn(Value);
-  FFocusedColumn = Value;
-  if (!FOptions->AutoOptions().Contains(toDisableAutoscrollOnFocus) && FFocusedNode) {
-    if (ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView),
-                       true))
-      InvalidateNode(FFocusedNode);
-  }
-  if (FDropTargetNode) InvalidateNode(FDropTargetNode);
-  DoFocusChange(FFocusedNode, FFocusedColumn);
+  GuardedEntry([&] {
+    if (Value == FFocusedColumn) return;
+    // Only a column that exists can take the focus (or none at all).
+    if (Value != NoColumn && !FHeader->Columns().IsValidColumn(Value)) return;
+    if (!DoFocusChanging(FFocusedNode, FFocusedNode, FFocusedColumn, Value)) return;
+    CancelEditNode();
+    InvalidateColumn(FFocusedColumn);
+    InvalidateColumn(Value);
+    FFocusedColumn = Value;
+    if (!FOptions->AutoOptions().Contains(toDisableAutoscrollOnFocus) && FFocusedNode) {
+      if (ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView),
+                         true))
+        InvalidateNode(FFocusedNode);
+    }
+    if (FDropTargetNode) InvalidateNode(FDropTargetNode);
+    DoFocusChange(FFocusedNode, FFocusedColumn);
+  });
 }
 
 void TBaseDataTree::SetOptionsObject(std::unique_ptr<TCustomDataTreeOptions> Value) {
