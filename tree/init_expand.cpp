@@ -382,12 +382,14 @@ void TBaseDataTree::FullCollapse(PDataNode Node) {
 }
 
 int TBaseDataTree::NodeHeight(PDataNode Node) {
-  if (!Node || Node == FRoot) return 0;
-  if (FOptions->MiscOptions().Contains(toVariableNodeHeight)) {
-    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-    MeasureItemHeight(Canvas(), Node);
-  }
-  return Node->NodeHeight;
+  return GuardedEntry(0, [&]() -> int {
+    if (!Node || Node == FRoot) return 0;
+    if (FOptions->MiscOptions().Contains(toVariableNodeHeight)) {
+      if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+      MeasureItemHeight(Canvas(), Node);
+    }
+    return Node->NodeHeight;
+  });
 }
 
 void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
@@ -414,11 +416,13 @@ void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
 }
 
 void TBaseDataTree::MeasureItemHeight(TCanvas* Canvas, PDataNode Node) {
-  if (!Node || Node == FRoot || Node->States.Contains(vsHeightMeasured)) return;
-  Node->States.Include(vsHeightMeasured);
-  int newHeight = Node->NodeHeight;
-  DoMeasureItem(Canvas, Node, newHeight);
-  if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot || Node->States.Contains(vsHeightMeasured)) return;
+    Node->States.Include(vsHeightMeasured);
+    int newHeight = Node->NodeHeight;
+    DoMeasureItem(Canvas, Node, newHeight);
+    if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+  });
 }
 
 bool TBaseDataTree::IsVisible(PDataNode Node) {

@@ -165,10 +165,18 @@ void TBaseDataTree::PaintHeaderInFrame() {
     UpdateHeaderRect();
     const TRect r = FHeaderRect;
     if (r.Width() <= 0 || r.Height() <= 0) return;
-    HDC dc = GetWindowDC(Handle());
+    const HWND window = Handle();
+    HDC dc = GetWindowDC(window);
     if (!dc) return;
-    paintHeaderInto(dc);
-    ReleaseDC(Handle(), dc);
+    // A header paint handler may destroy the tree and its window: the
+    // context goes all the same.
+    try {
+      paintHeaderInto(dc);
+    } catch (...) {
+      ReleaseDC(window, dc);
+      throw;
+    }
+    ReleaseDC(window, dc);
   });
 }
 
