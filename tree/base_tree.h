@@ -34,10 +34,6 @@
 
 class TBaseDataTree;
 class TCanvas;
-
-// Unwinds the tree's work once a handler destroyed the tree (see
-// TBaseDataTree::RaiseEvent). Silent where it reaches the message loop.
-struct EDataTreeGone : EControlGone {};
 class TWorkerThread;
 class TImageList;
 class TChangeLink;
@@ -56,6 +52,10 @@ struct TTreeClassInfo {
     return false;
   }
 };
+
+// Unwinds the tree's work once a handler destroyed the tree (see
+// TBaseDataTree::RaiseEvent). Silent where it reaches the message loop.
+struct EDataTreeGone : EControlGone {};
 
 // Event types. Reference parameters are the handler's answers.
 using TDTChangeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
@@ -896,9 +896,10 @@ public:
   // when its work returned into a tree that went.
   template <class Work>
   bool GuardedEntry(Work&& W) {
+    // While the tree is being destroyed its own clean-up runs as it is.
     if (!FLifeToken) {
       W();
-      return false;
+      return true;
     }
     const std::weak_ptr<const bool> life = FLifeToken;
     if (FEntryDepth > 0) {
@@ -916,11 +917,23 @@ public:
     }
     return !life.expired();
   }
+  // The same with the operation's answer: Neutral when the tree went.
+  template <class R, class Work>
+  R GuardedEntry(R Neutral, Work&& W) {
+    R result = Neutral;
+    if (!GuardedEntry([&] { result = W(); })) return Neutral;
+    return result;
+  }
   // Runs W, then F on every way out while the tree lives (F puts back what
   // W changed, and may raise events itself). When F's handler destroys the
   // tree while W's failure passes, that failure goes with the tree.
   template <class Work, class Finish>
   void WithFinish(Work&& W, Finish&& F) {
+    if (!FLifeToken) {
+      W();
+      F();
+      return;
+    }
     const std::weak_ptr<const bool> life = FLifeToken;
     try {
       W();
@@ -940,13 +953,6 @@ public:
     } catch (const EDataTreeGone&) {
       return false;
     }
-  }
-  // The same with the operation's answer: Neutral when the tree went.
-  template <class R, class Work>
-  R GuardedEntry(R Neutral, Work&& W) {
-    R result = Neutral;
-    if (!GuardedEntry([&] { result = W(); })) return Neutral;
-    return result;
   }
   TDTCreateEditorEvent OnCreateEditor;
 
@@ -1700,12 +1706,7 @@ private:
   // While above 0 an operation is between steps: nothing is queued for the
   // worker until the whole operation is done.
   int FCacheHold = 0;
-  struct TCacheHold {
-    explicit TCacheHold(int& c) : Count(c) { ++Count; }
-    ~TCacheHold() { --Count; }
-    int& Count;
-  };
-  // The same for a toggle, whose handlers may destroy the tree.
+  // Holds the cache for a toggle, whose handlers may destroy the tree.
   struct TToggleCacheHold {
     TToggleCacheHold(int& c, std::weak_ptr<const bool> Life) : Count(c), FLife(std::move(Life)) { ++Count; }
     ~TToggleCacheHold() { reset(); }
