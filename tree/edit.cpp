@@ -94,54 +94,58 @@ void TBaseDataTree::DoEdit() {
 }
 
 bool TBaseDataTree::DoEndEdit() {
-  StopTimer(EditTimer);
-  bool result = true;
-  if (FStates.Contains(tsEditing) && FEditLink) {
-    if (FEditEnding) return false;
-    const std::weak_ptr<const bool> life = LifeToken();
-    PDTEditLink link = FEditLink;
-    // The new-text handler may delete the edited node; the focus may have
-    // moved meanwhile: the report names the node that was edited, if any.
-    TNodeWatch edited(*this, FEditNode);
-    {
-      TEditReentryGuard guard(*this, FEditEnding);
-      result = link->EndEdit();
-    }
-    if (life.expired()) return result;
-    if (result) {
-      DoStateChange({}, {tsEditing});
-      if (FEditLink == link) {
-        FEditLink.reset();
-        FEditNode = nullptr;
+  return GuardedEntry(false, [&]() -> bool {
+    StopTimer(EditTimer);
+    bool result = true;
+    if (FStates.Contains(tsEditing) && FEditLink) {
+      if (FEditEnding) return false;
+      const std::weak_ptr<const bool> life = LifeToken();
+      PDTEditLink link = FEditLink;
+      // The new-text handler may delete the edited node; the focus may have
+      // moved meanwhile: the report names the node that was edited, if any.
+      TNodeWatch edited(*this, FEditNode);
+      {
+        TEditReentryGuard guard(*this, FEditEnding);
+        result = link->EndEdit();
       }
-      if (OnEdited && edited.Node()) OnEdited(this, edited.Node(), FEditColumn);
       if (life.expired()) return result;
+      if (result) {
+        DoStateChange({}, {tsEditing});
+        if (FEditLink == link) {
+          FEditLink.reset();
+          FEditNode = nullptr;
+        }
+        if (OnEdited && edited.Node()) OnEdited(this, edited.Node(), FEditColumn);
+        if (life.expired()) return result;
+      }
     }
-  }
-  DoStateChange({}, {tsEditPending});
-  return result;
+    DoStateChange({}, {tsEditPending});
+    return result;
+  });
 }
 
 bool TBaseDataTree::DoCancelEdit() {
-  StopTimer(EditTimer);
-  DoStateChange({}, {tsEditPending});
-  if (!FStates.Contains(tsEditing) || !FEditLink) return true;
-  if (FEditEnding) return false;
-  const std::weak_ptr<const bool> life = LifeToken();
-  PDTEditLink link = FEditLink;
-  bool result;
-  {
-    TEditReentryGuard guard(*this, FEditEnding);
-    result = link->CancelEdit();
-  }
-  if (life.expired() || !result) return result;
-  DoStateChange({}, {tsEditing});
-  if (FEditLink == link) {
-    FEditLink.reset();
-    FEditNode = nullptr;
-  }
-  if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
-  return result;
+  return GuardedEntry(false, [&]() -> bool {
+    StopTimer(EditTimer);
+    DoStateChange({}, {tsEditPending});
+    if (!FStates.Contains(tsEditing) || !FEditLink) return true;
+    if (FEditEnding) return false;
+    const std::weak_ptr<const bool> life = LifeToken();
+    PDTEditLink link = FEditLink;
+    bool result;
+    {
+      TEditReentryGuard guard(*this, FEditEnding);
+      result = link->CancelEdit();
+    }
+    if (life.expired() || !result) return result;
+    DoStateChange({}, {tsEditing});
+    if (FEditLink == link) {
+      FEditLink.reset();
+      FEditNode = nullptr;
+    }
+    if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
+    return result;
+  });
 }
 
 bool TBaseDataTree::EndEditNode() {
