@@ -881,13 +881,13 @@ public:
   void RaiseEvent(const Handler& H, Args&&... A) {
     if (!H) return;
     // While the tree is being destroyed there is nothing to unwind to.
-    if (!FLifeToken) {
+    if (!FEntryLife) {
       H(std::forward<Args>(A)...);
       return;
     }
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     H(std::forward<Args>(A)...);
-    if (life.expired()) unwindGone();
+    if (life.Gone()) unwindGone();
   }
   // Runs an operation the program (or the toolkit) called. Only the
   // outermost entry catches EDataTreeGone: it then answers false and its
@@ -897,25 +897,26 @@ public:
   template <class Work>
   bool GuardedEntry(Work&& W) {
     // While the tree is being destroyed its own clean-up runs as it is.
-    if (!FLifeToken) {
+    if (!FEntryLife) {
       W();
       return true;
     }
-    const std::weak_ptr<const bool> life = FLifeToken;
     if (FEntryDepth > 0) {
+      const TLifeHold life(FEntryLife);
       W();
-      if (life.expired()) unwindGone();
+      if (life.Gone()) unwindGone();
       return true;
     }
+    const TLifeHold life(FEntryLife);
     TEntryDepth depth(*this, life);
     try {
       W();
     } catch (const EDataTreeGone&) {
       // Another tree's unwinding is no business of this one.
-      if (!life.expired()) throw;
+      if (!life.Gone()) throw;
       return false;
     }
-    return !life.expired();
+    return !life.Gone();
   }
   // The same with the operation's answer: Neutral when the tree went.
   template <class R, class Work>
@@ -929,19 +930,19 @@ public:
   // tree while W's failure passes, that failure goes with the tree.
   template <class Work, class Finish>
   void WithFinish(Work&& W, Finish&& F) {
-    if (!FLifeToken) {
+    if (!FEntryLife) {
       W();
       F();
       return;
     }
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       W();
     } catch (...) {
-      if (!life.expired()) F();
+      if (!life.Gone()) F();
       throw;
     }
-    if (!life.expired()) F();
+    if (!life.Gone()) F();
   }
   // An entry the toolkit calls (a hint being measured): the unwinding never
   // crosses into the toolkit, however deep the tree's own entries are; the
@@ -989,19 +990,40 @@ private:
   // that ends or cancels it again does not re-enter the editor.
   bool FEditEnding = false;
   std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
+  // The tree's life as its entries and raises see it, on the GUI thread:
+  // the same answer as the life token for the cost of a plain count, since
+  // an entry or a raise is made for every node added and every cell
+  // painted. The record outlives the tree until the last hold goes.
+  struct TEntryLife {
+    int Holds = 1;  // the tree's own, and one per hold on the stack
+    bool Alive = true;
+  };
+  class TLifeHold {
+  public:
+    explicit TLifeHold(TEntryLife* Life) : FLife(Life) { ++FLife->Holds; }
+    ~TLifeHold() { release(FLife); }
+    TLifeHold(const TLifeHold&) = delete;
+    TLifeHold& operator=(const TLifeHold&) = delete;
+    bool Gone() const { return !FLife->Alive; }
+    static void release(TEntryLife* Life) {
+      if (--Life->Holds == 0) delete Life;
+    }
+
+  private:
+    TEntryLife* FLife;
+  };
+  TEntryLife* FEntryLife = new TEntryLife;
   // Entries of the tree on the stack (see GuardedEntry).
   int FEntryDepth = 0;
   struct TEntryDepth {
-    TEntryDepth(TBaseDataTree& Tree, const std::weak_ptr<const bool>& Life) : FTree(Tree), FLife(Life) {
-      ++FTree.FEntryDepth;
-    }
+    TEntryDepth(TBaseDataTree& Tree, const TLifeHold& Life) : FTree(Tree), FLife(Life) { ++FTree.FEntryDepth; }
     ~TEntryDepth() {
-      if (!FLife.expired()) --FTree.FEntryDepth;
+      if (!FLife.Gone()) --FTree.FEntryDepth;
     }
     TEntryDepth(const TEntryDepth&) = delete;
     TEntryDepth& operator=(const TEntryDepth&) = delete;
     TBaseDataTree& FTree;
-    const std::weak_ptr<const bool>& FLife;
+    const TLifeHold& FLife;
   };
   // Throws EDataTreeGone, unless another exception is on its way out
   // already (a clean-up raising an event while it unwinds): that one goes

@@ -54,6 +54,9 @@ TBaseDataTree::~TBaseDataTree() {
   releaseDragAndClipboard();
   // Code that raised an event learns from this that the tree went.
   FLifeToken.reset();
+  FEntryLife->Alive = false;
+  TLifeHold::release(FEntryLife);
+  FEntryLife = nullptr;
   ReleaseThreadReference(this);
   // The panning marker is a window of its own that paints the tree's
   // picture: it goes before the picture does.
