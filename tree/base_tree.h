@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/core/exception.h"
 #include "platform/core/types.h"
 #include "platform/graphics/geometry.h"
 #include "tree/node.h"
@@ -51,6 +52,10 @@ struct TTreeClassInfo {
     return false;
   }
 };
+
+// Unwinds the tree's work once a handler destroyed the tree (see
+// TBaseDataTree::RaiseEvent). Silent where it reaches the message loop.
+struct EDataTreeGone : EControlGone {};
 
 // Event types. Reference parameters are the handler's answers.
 using TDTChangeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
@@ -869,6 +874,94 @@ public:
   // Expires when the tree's destruction begins: code that raised an event
   // checks it before touching the tree again.
   std::weak_ptr<const bool> LifeToken() const { return FLifeToken; }
+
+  // ---- handlers that destroy the tree ------------------------------------------------
+  // The events asked from everywhere (states, texts, pictures, heights,
+  // every step of a paint, the header's painting and cursor, hints) are
+  // raised from far too many places to return by hand from each: when the
+  // handler of one destroyed the tree, RaiseEvent unwinds with
+  // EDataTreeGone, and the tree's outermost entry (its window procedure,
+  // a public operation the program called, a callback of the toolkit)
+  // catches it. Nothing on the way touches the tree: every guard and every
+  // clean-up checks the life token first.
+  template <class Handler, class... Args>
+  void RaiseEvent(const Handler& H, Args&&... A) {
+    if (!H) return;
+    // While the tree is being destroyed there is nothing to unwind to.
+    if (!FEntryLife) {
+      H(std::forward<Args>(A)...);
+      return;
+    }
+    const TLifeHold life(FEntryLife);
+    H(std::forward<Args>(A)...);
+    if (life.Gone()) unwindGone();
+  }
+  // Runs an operation the program (or the toolkit) called. Only the
+  // outermost entry catches EDataTreeGone: it then answers false and its
+  // caller returns at once, touching nothing of the tree. A nested entry
+  // (an operation called from a handler) passes it on, and unwinds as well
+  // when its work returned into a tree that went.
+  template <class Work>
+  bool GuardedEntry(Work&& W) {
+    // While the tree is being destroyed its own clean-up runs as it is.
+    if (!FEntryLife) {
+      W();
+      return true;
+    }
+    if (FEntryDepth > 0) {
+      const TLifeHold life(FEntryLife);
+      W();
+      if (life.Gone()) unwindGone();
+      return true;
+    }
+    const TLifeHold life(FEntryLife);
+    TEntryDepth depth(*this, life);
+    try {
+      W();
+    } catch (const EDataTreeGone&) {
+      // Another tree's unwinding is no business of this one.
+      if (!life.Gone()) throw;
+      return false;
+    }
+    return !life.Gone();
+  }
+  // The same with the operation's answer: Neutral when the tree went.
+  template <class R, class Work>
+  R GuardedEntry(R Neutral, Work&& W) {
+    R result = Neutral;
+    if (!GuardedEntry([&] { result = W(); })) return Neutral;
+    return result;
+  }
+  // Runs W, then F on every way out while the tree lives (F puts back what
+  // W changed, and may raise events itself). When F's handler destroys the
+  // tree while W's failure passes, that failure goes with the tree.
+  template <class Work, class Finish>
+  void WithFinish(Work&& W, Finish&& F) {
+    if (!FEntryLife) {
+      W();
+      F();
+      return;
+    }
+    const TLifeHold life(FEntryLife);
+    try {
+      W();
+    } catch (...) {
+      if (!life.Gone()) F();
+      throw;
+    }
+    if (!life.Gone()) F();
+  }
+  // An entry the toolkit calls (a hint being measured): the unwinding never
+  // crosses into the toolkit, however deep the tree's own entries are; the
+  // code that ran the toolkit's loop checks the life token afterwards.
+  template <class Work>
+  bool ToolkitEntry(Work&& W) {
+    try {
+      return GuardedEntry(std::forward<Work>(W));
+    } catch (const EDataTreeGone&) {
+      return false;
+    }
+  }
   TDTCreateEditorEvent OnCreateEditor;
 
   // ---- hints and tool tips (tree/hints.cpp) ---------------------------------------
@@ -904,6 +997,45 @@ private:
   // that ends or cancels it again does not re-enter the editor.
   bool FEditEnding = false;
   std::shared_ptr<const bool> FLifeToken = std::make_shared<const bool>(true);
+  // The tree's life as its entries and raises see it, on the GUI thread:
+  // the same answer as the life token for the cost of a plain count, since
+  // an entry or a raise is made for every node added and every cell
+  // painted. The record outlives the tree until the last hold goes.
+  struct TEntryLife {
+    int Holds = 1;  // the tree's own, and one per hold on the stack
+    bool Alive = true;
+  };
+  class TLifeHold {
+  public:
+    explicit TLifeHold(TEntryLife* Life) : FLife(Life) { ++FLife->Holds; }
+    ~TLifeHold() { release(FLife); }
+    TLifeHold(const TLifeHold&) = delete;
+    TLifeHold& operator=(const TLifeHold&) = delete;
+    bool Gone() const { return !FLife->Alive; }
+    static void release(TEntryLife* Life) {
+      if (--Life->Holds == 0) delete Life;
+    }
+
+  private:
+    TEntryLife* FLife;
+  };
+  TEntryLife* FEntryLife = new TEntryLife;
+  // Entries of the tree on the stack (see GuardedEntry).
+  int FEntryDepth = 0;
+  struct TEntryDepth {
+    TEntryDepth(TBaseDataTree& Tree, const TLifeHold& Life) : FTree(Tree), FLife(Life) { ++FTree.FEntryDepth; }
+    ~TEntryDepth() {
+      if (!FLife.Gone()) --FTree.FEntryDepth;
+    }
+    TEntryDepth(const TEntryDepth&) = delete;
+    TEntryDepth& operator=(const TEntryDepth&) = delete;
+    TBaseDataTree& FTree;
+    const TLifeHold& FLife;
+  };
+  // Throws EDataTreeGone, unless another exception is on its way out
+  // already (a clean-up raising an event while it unwinds): that one goes
+  // on, and the clean-up's own check of the token returns.
+  static void unwindGone();
   TRect FLastHintRect;
   PAccessible FAccessible, FAccessibleItem;
   TDTHintData FHintData;
@@ -1605,12 +1737,7 @@ private:
   // While above 0 an operation is between steps: nothing is queued for the
   // worker until the whole operation is done.
   int FCacheHold = 0;
-  struct TCacheHold {
-    explicit TCacheHold(int& c) : Count(c) { ++Count; }
-    ~TCacheHold() { --Count; }
-    int& Count;
-  };
-  // The same for a toggle, whose handlers may destroy the tree.
+  // Holds the cache for a toggle, whose handlers may destroy the tree.
   struct TToggleCacheHold {
     TToggleCacheHold(int& c, std::weak_ptr<const bool> Life) : Count(c), FLife(std::move(Life)) { ++Count; }
     ~TToggleCacheHold() { reset(); }

@@ -9,29 +9,17 @@ bool isCheckBox(PDataNode Node) {
   return Node->CheckType == ctCheckBox || Node->CheckType == ctTriStateCheckBox;
 }
 
-// Runs a clean-up on every way out of a scope, exceptions included, so that
-// a throwing handler cannot leave a node marked as being checked.
-template <typename F>
-class TScopeExit {
-public:
-  explicit TScopeExit(F f) : FFunc(std::move(f)) {}
-  ~TScopeExit() { FFunc(); }
-  TScopeExit(const TScopeExit&) = delete;
-  TScopeExit& operator=(const TScopeExit&) = delete;
-
-private:
-  F FFunc;
-};
-
 TCheckState normalForm(TCheckState State) { return TCheckState(State & ~1u); }
 
 }  // namespace
 
 void TBaseDataTree::SetCheckState(PDataNode Node, TCheckState Value) {
-  if (!Node || Node == FRoot) return;
-  if (Node->CheckState == Value || Node->States.Contains(vsDisabled)) return;
-  TNodeWatch watch(*this, Node);
-  if (DoChecking(Node, Value) && watch.Node()) DoCheckClick(Node, Value);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot) return;
+    if (Node->CheckState == Value || Node->States.Contains(vsDisabled)) return;
+    TNodeWatch watch(*this, Node);
+    if (DoChecking(Node, Value) && watch.Node()) DoCheckClick(Node, Value);
+  });
 }
 
 void TBaseDataTree::DoCheckClick(PDataNode Node, TCheckState NewCheckState) {
@@ -61,73 +49,79 @@ bool TBaseDataTree::ApplyCheckState(PDataNode Node, TCheckState Value) {
   ++FCheckCount;
   // The children's and the parent's handlers may delete this node.
   TNodeWatch watch(*this, Node);
-  TScopeExit leave([this, &watch] {
-    // A handler down the line may have destroyed the whole tree.
-    if (watch.TreeGone()) return;
-    if (PDataNode node = watch.Node()) node->States.Exclude(vsChecking);
-    if (--FCheckCount == 0) DoStateChange({}, {tsCheckPropagation});
-  });
-  initialized(Node);
-  if (!watch.Node()) return false;
+  // On every way out, unless a handler down the line destroyed the tree.
+  bool applied = false;
+  WithFinish(
+      [&] {
+        applied = [&]() -> bool {
+          initialized(Node);
+          if (!watch.Node()) return false;
 
-  const bool tracking = FOptions->AutoOptions().Contains(toAutoTristateTracking);
-  if (tracking && Node->CheckType == ctTriStateCheckBox &&
-      (Value == csUncheckedNormal || Value == csCheckedNormal) &&
-      Node->States.Contains(vsHasChildren)) {
-    parentWithChildren(Node);
-    // Each child's handlers may delete that child, its siblings or this
-    // node: the walk goes on from the child when it is still there, else
-    // from the sibling that followed it, else from the first child again
-    // (children already in the new state are passed over without asking;
-    // starting again needs two deletions, so the walk ends).
-    PDataNode child = watch.Node() ? Node->FirstChild : nullptr;
-    while (child) {
-      TNodeWatch current(*this, child);
-      TNodeWatch following(*this, child->NextSibling);
-      const bool last = !child->NextSibling;
-      initialized(child);
-      if (current.Node() && isCheckBox(child)) SetCheckState(child, Value);
-      if (!watch.Node()) return false;
-      if (current.Node())
-        child = child->NextSibling;
-      else if (following.Node() || last)
-        child = following.Node();
-      else
-        child = Node->FirstChild;
-    }
-    // The parent's state sums up the children that are left.
-    unsigned unchecked = 0, checked = 0, mixed = 0;
-    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
-      if (!isCheckBox(run)) continue;
-      switch (normalForm(run->CheckState)) {
-        case csCheckedNormal: ++checked; break;
-        case csMixedNormal: ++mixed; break;
-        default: ++unchecked; break;
-      }
-    }
-    if (mixed > 0 || (checked > 0 && unchecked > 0))
-      Value = csMixedNormal;
-    else if (checked > 0 && unchecked == 0)
-      Value = csCheckedNormal;
-  }
+          const bool tracking = FOptions->AutoOptions().Contains(toAutoTristateTracking);
+          if (tracking && Node->CheckType == ctTriStateCheckBox &&
+              (Value == csUncheckedNormal || Value == csCheckedNormal) &&
+              Node->States.Contains(vsHasChildren)) {
+            parentWithChildren(Node);
+            // Each child's handlers may delete that child, its siblings or this
+            // node: the walk goes on from the child when it is still there, else
+            // from the sibling that followed it, else from the first child again
+            // (children already in the new state are passed over without asking;
+            // starting again needs two deletions, so the walk ends).
+            PDataNode child = watch.Node() ? Node->FirstChild : nullptr;
+            while (child) {
+              TNodeWatch current(*this, child);
+              TNodeWatch following(*this, child->NextSibling);
+              const bool last = !child->NextSibling;
+              initialized(child);
+              if (current.Node() && isCheckBox(child)) SetCheckState(child, Value);
+              if (!watch.Node()) return false;
+              if (current.Node())
+                child = child->NextSibling;
+              else if (following.Node() || last)
+                child = following.Node();
+              else
+                child = Node->FirstChild;
+            }
+            // The parent's state sums up the children that are left.
+            unsigned unchecked = 0, checked = 0, mixed = 0;
+            for (PDataNode run = Node->FirstChild; run; run = run->NextSibling) {
+              if (!isCheckBox(run)) continue;
+              switch (normalForm(run->CheckState)) {
+                case csCheckedNormal: ++checked; break;
+                case csMixedNormal: ++mixed; break;
+                default: ++unchecked; break;
+              }
+            }
+            if (mixed > 0 || (checked > 0 && unchecked > 0))
+              Value = csMixedNormal;
+            else if (checked > 0 && unchecked == 0)
+              Value = csCheckedNormal;
+          }
 
-  if (Node->CheckType == ctRadioButton && Value == csCheckedNormal) {
-    for (PDataNode sibling = Node->Parent->FirstChild; sibling; sibling = sibling->NextSibling)
-      if (sibling->CheckType == ctRadioButton) sibling->CheckState = csUncheckedNormal;
-    InvalidateWindow();
-  }
+          if (Node->CheckType == ctRadioButton && Value == csCheckedNormal) {
+            for (PDataNode sibling = Node->Parent->FirstChild; sibling; sibling = sibling->NextSibling)
+              if (sibling->CheckType == ctRadioButton) sibling->CheckState = csUncheckedNormal;
+            InvalidateWindow();
+          }
 
-  Node->CheckState = Value;
+          Node->CheckState = Value;
 
-  PDataNode parent = Node->Parent;
-  if (parent != FRoot) initialized(parent);
-  if (tracking && isCheckBox(Node) && parent != FRoot &&
-      !parent->States.ContainsAny(nodeMask(vsChecking, vsDisabled)) &&
-      parent->CheckType == ctTriStateCheckBox)
-    CheckParentCheckState(Node, Value);
-  if (!watch.Node()) return false;
-  InvalidateNode(Node);
-  return true;
+          PDataNode parent = Node->Parent;
+          if (parent != FRoot) initialized(parent);
+          if (tracking && isCheckBox(Node) && parent != FRoot &&
+              !parent->States.ContainsAny(nodeMask(vsChecking, vsDisabled)) &&
+              parent->CheckType == ctTriStateCheckBox)
+            CheckParentCheckState(Node, Value);
+          if (!watch.Node()) return false;
+          InvalidateNode(Node);
+          return true;
+        }();
+      },
+      [this, &watch] {
+        if (PDataNode node = watch.Node()) node->States.Exclude(vsChecking);
+        if (--FCheckCount == 0) DoStateChange({}, {tsCheckPropagation});
+      });
+  return applied;
 }
 
 bool TBaseDataTree::CheckParentCheckState(PDataNode Node, TCheckState NewCheckState) {

@@ -37,22 +37,26 @@ void clearCutOrCopyFlags(PDataNode node) {
 }  // namespace
 
 void TBaseDataTree::CopyToClipboard() {
-  if (FSelectionCount == 0) return;
-  auto dataObject = std::make_shared<TDTDataObject>(this, true);
-  // Replacing the clipboard's object ends the cut or copy it stood for.
-  if (OleSetClipboard(dataObject) != S_OK) return;
-  MarkCutCopyNodes();
-  DoStateChange({tsCopyPending});
-  InvalidateWindow();
+  GuardedEntry([&] {
+    if (FSelectionCount == 0) return;
+    auto dataObject = std::make_shared<TDTDataObject>(this, true);
+    // Replacing the clipboard's object ends the cut or copy it stood for.
+    if (OleSetClipboard(dataObject) != S_OK) return;
+    MarkCutCopyNodes();
+    DoStateChange({tsCopyPending});
+    InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::CutToClipboard() {
-  if (FSelectionCount == 0 || readOnly()) return;
-  auto dataObject = std::make_shared<TDTDataObject>(this, true);
-  if (OleSetClipboard(dataObject) != S_OK) return;
-  MarkCutCopyNodes();
-  DoStateChange({tsCutPending}, {tsCopyPending});
-  InvalidateWindow();
+  GuardedEntry([&] {
+    if (FSelectionCount == 0 || readOnly()) return;
+    auto dataObject = std::make_shared<TDTDataObject>(this, true);
+    if (OleSetClipboard(dataObject) != S_OK) return;
+    MarkCutCopyNodes();
+    DoStateChange({tsCutPending}, {tsCopyPending});
+    InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::CancelCutOrCopy() {
@@ -63,114 +67,118 @@ void TBaseDataTree::CancelCutOrCopy() {
 }
 
 bool TBaseDataTree::PasteFromClipboard() {
-  if (readOnly()) return false;
-  std::shared_ptr<IDataObject> dataObject;
-  if (FAILED(OleGetClipboard(dataObject)) || !dataObject) ShowError("Clipboard operation failed.", 2007);
-  TBaseDataTree* source = GetTreeFromDataObject(dataObject.get());
-  const std::uint64_t sourceToken = source ? source->TreeToken() : 0;
-  const bool optimized = source && source->FStates.Contains(tsCutPending);
-  const bool result = ProcessOLEData(source, dataObject, FFocusedNode, FDefaultPasteMode, optimized);
-  // The cut is over. The nodes that arrived were moved out of the source;
-  // what is still marked there did not arrive (refused, or the target lay
-  // inside it) and stays where it is.
-  source = LiveTree(sourceToken);
-  if (optimized && source) source->CancelCutOrCopy();
-  return result;
+  return GuardedEntry(false, [&]() -> bool {
+    if (readOnly()) return false;
+    std::shared_ptr<IDataObject> dataObject;
+    if (FAILED(OleGetClipboard(dataObject)) || !dataObject) ShowError("Clipboard operation failed.", 2007);
+    TBaseDataTree* source = GetTreeFromDataObject(dataObject.get());
+    const std::uint64_t sourceToken = source ? source->TreeToken() : 0;
+    const bool optimized = source && source->FStates.Contains(tsCutPending);
+    const bool result = ProcessOLEData(source, dataObject, FFocusedNode, FDefaultPasteMode, optimized);
+    // The cut is over. The nodes that arrived were moved out of the source;
+    // what is still marked there did not arrive (refused, or the target lay
+    // inside it) and stays where it is.
+    source = LiveTree(sourceToken);
+    if (optimized && source) source->CancelCutOrCopy();
+    return result;
+  });
 }
 
 bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<IDataObject>& DataObject,
                                    PDataNode TargetNode, TDTNodeAttachMode Mode, bool Optimized) {
-  TFormatEtc format;
-  format.cfFormat = TreeGlobals().CF_DATATREE;
-  format.tymed = TYMED_ISTREAM | TYMED_HGLOBAL;
-  if (readOnly() || !DataObject || !format.cfFormat || DataObject->QueryGetData(format) != S_OK) return false;
-  if (!TargetNode) TargetNode = FRoot;
-  if (TargetNode == FRoot) {
-    if (Mode == amInsertBefore) Mode = amAddChildFirst;
-    if (Mode == amInsertAfter) Mode = amAddChildLast;
-  }
-  bool result = false;
-  // Every handler raised below may destroy this tree: the paste then stops
-  // at once and touches nothing of it.
-  const std::weak_ptr<const bool> life = LifeToken();
-  BeginUpdate();
-  if (life.expired()) return false;
-  try {
-    if (Optimized && Source) {
-      // Nodes of this process move: the source's dragged selection, or
-      // what it cut.
-      std::vector<PDataNode> nodes = Source->FStates.Contains(tsOLEDragging) ? Source->GetSortedSelection(true)
-                                                                            : Source->GetSortedCutCopySet(true);
-      if (Mode != amInsertBefore && Mode != amAddChildLast) std::reverse(nodes.begin(), nodes.end());
-      // Handlers of each move may delete other nodes of the set, or the target.
-      std::vector<std::unique_ptr<TNodeWatch>> watches;
-      for (PDataNode node : nodes) watches.push_back(std::make_unique<TNodeWatch>(*Source, node));
-      TNodeWatch target(*this, TargetNode);
-      const std::uint64_t sourceToken = Source->TreeToken();
-      for (auto& watch : watches) {
-        if (life.expired()) return false;
-        PDataNode node = watch->Node();
-        if (!node || !target.Node() || LiveTree(sourceToken) != Source) continue;
-        bool inside = false;
-        if (Source == this)
-          for (PDataNode p = target.Node(); p && p != FRoot; p = p->Parent)
-            if (p == node) {
-              inside = true;
-              break;
-            }
-        if (inside) continue;
-        Source->MoveTo(node, target.Node(), Mode, false);
-      }
-      if (life.expired()) return false;
-      // Marks travel with the nodes; here they mean nothing.
-      if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending))
-        for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
-      result = true;
-    } else {
-      TStgMedium medium;
-      RawByteString bytes;
-      format.tymed = TYMED_ISTREAM;
-      if (SUCCEEDED(DataObject->GetData(format, medium))) {
-        bytes = MediumBytes(medium);
-      } else {
-        format.tymed = TYMED_HGLOBAL;
-        if (SUCCEEDED(DataObject->GetData(format, medium))) bytes = blockPayload(MediumBytes(medium));
-      }
-      const bool fetched = medium.tymed != TYMED_NULL;
-      ReleaseStgMedium(medium);
-      if (fetched) {
-        TMemoryStream stream;
-        stream.Write(bytes.data(), std::int64_t(bytes.size()));
-        stream.SetPosition(0);
-        TNodeWatch target(*this, TargetNode);
-        std::vector<PDataNode> arrived = InsertNodesFromStream(&stream, TargetNode, Mode);
-        if (life.expired()) return false;
-        if (!arrived.empty()) {
-          // Each handler may delete arrivals, their parent or the target;
-          // a deleted target is named to the later handlers as none.
-          const bool whole = forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
-            clearCutOrCopyFlags(node);
-            TNodeWatch watch(*this, node);
-            PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();
-            if (!DoNodeCopying(node, parentTarget)) {
-              if (!life.expired() && watch.Node()) DeleteNode(node);
-              return;
-            }
-            if (life.expired() || !watch.Node()) return;
-            DoNodeCopied(node);
-            if (!life.expired() && watch.Node()) StructureChange(node, crNodeCopied);
-          });
-          if (!whole) return false;
-        }
-        result = true;
-      }
+  return GuardedEntry(false, [&]() -> bool {
+    TFormatEtc format;
+    format.cfFormat = TreeGlobals().CF_DATATREE;
+    format.tymed = TYMED_ISTREAM | TYMED_HGLOBAL;
+    if (readOnly() || !DataObject || !format.cfFormat || DataObject->QueryGetData(format) != S_OK) return false;
+    if (!TargetNode) TargetNode = FRoot;
+    if (TargetNode == FRoot) {
+      if (Mode == amInsertBefore) Mode = amAddChildFirst;
+      if (Mode == amInsertAfter) Mode = amAddChildLast;
     }
-  } catch (...) {
-    if (!life.expired()) EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  return result && !life.expired();
+    bool result = false;
+    // Every handler raised below may destroy this tree: the paste then stops
+    // at once and touches nothing of it.
+    const std::weak_ptr<const bool> life = LifeToken();
+    BeginUpdate();
+    if (life.expired()) return false;
+    try {
+      if (Optimized && Source) {
+        // Nodes of this process move: the source's dragged selection, or
+        // what it cut.
+        std::vector<PDataNode> nodes = Source->FStates.Contains(tsOLEDragging) ? Source->GetSortedSelection(true)
+                                                                              : Source->GetSortedCutCopySet(true);
+        if (Mode != amInsertBefore && Mode != amAddChildLast) std::reverse(nodes.begin(), nodes.end());
+        // Handlers of each move may delete other nodes of the set, or the target.
+        std::vector<std::unique_ptr<TNodeWatch>> watches;
+        for (PDataNode node : nodes) watches.push_back(std::make_unique<TNodeWatch>(*Source, node));
+        TNodeWatch target(*this, TargetNode);
+        const std::uint64_t sourceToken = Source->TreeToken();
+        for (auto& watch : watches) {
+          if (life.expired()) return false;
+          PDataNode node = watch->Node();
+          if (!node || !target.Node() || LiveTree(sourceToken) != Source) continue;
+          bool inside = false;
+          if (Source == this)
+            for (PDataNode p = target.Node(); p && p != FRoot; p = p->Parent)
+              if (p == node) {
+                inside = true;
+                break;
+              }
+          if (inside) continue;
+          Source->MoveTo(node, target.Node(), Mode, false);
+        }
+        if (life.expired()) return false;
+        // Marks travel with the nodes; here they mean nothing.
+        if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending))
+          for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
+        result = true;
+      } else {
+        TStgMedium medium;
+        RawByteString bytes;
+        format.tymed = TYMED_ISTREAM;
+        if (SUCCEEDED(DataObject->GetData(format, medium))) {
+          bytes = MediumBytes(medium);
+        } else {
+          format.tymed = TYMED_HGLOBAL;
+          if (SUCCEEDED(DataObject->GetData(format, medium))) bytes = blockPayload(MediumBytes(medium));
+        }
+        const bool fetched = medium.tymed != TYMED_NULL;
+        ReleaseStgMedium(medium);
+        if (fetched) {
+          TMemoryStream stream;
+          stream.Write(bytes.data(), std::int64_t(bytes.size()));
+          stream.SetPosition(0);
+          TNodeWatch target(*this, TargetNode);
+          std::vector<PDataNode> arrived = InsertNodesFromStream(&stream, TargetNode, Mode);
+          if (life.expired()) return false;
+          if (!arrived.empty()) {
+            // Each handler may delete arrivals, their parent or the target;
+            // a deleted target is named to the later handlers as none.
+            const bool whole = forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
+              clearCutOrCopyFlags(node);
+              TNodeWatch watch(*this, node);
+              PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();
+              if (!DoNodeCopying(node, parentTarget)) {
+                if (!life.expired() && watch.Node()) DeleteNode(node);
+                return;
+              }
+              if (life.expired() || !watch.Node()) return;
+              DoNodeCopied(node);
+              if (!life.expired() && watch.Node()) StructureChange(node, crNodeCopied);
+            });
+            if (!whole) return false;
+          }
+          result = true;
+        }
+      }
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    return result && !life.expired();
+  });
 }
 
 HRESULT TBaseDataTree::RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) {

@@ -142,6 +142,11 @@ HRESULT TDTDataObject::GetData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium
     if (stored >= 0) return StgMediumIncRef(FInternalStgMediumArray[std::size_t(stored)].Medium, Medium, true);
     if (!tree) return E_FAIL;
     return tree->RenderOLEData(FormatEtcIn, Medium, FForClipboard);
+  } catch (const EDataTreeGone&) {
+    // The tree's own operation asked, and a handler destroyed the tree: the
+    // operation unwinds to its entry.
+    ReleaseStgMedium(Medium);
+    throw;
   } catch (...) {
     ReleaseStgMedium(Medium);
     return E_FAIL;

@@ -243,6 +243,7 @@ std::uint32_t TBaseDataTree::SuggestDropEffect(TObject* Source, TShiftState Shif
 }
 
 HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_t& Effect) {
+  return GuardedEntry(HRESULT(E_FAIL), [&]() -> HRESULT {
   const std::weak_ptr<const bool> life = LifeToken();
   FScrollTimerStart = 0;
   const TShiftState shift = dragShiftState(KeyState);
@@ -271,10 +272,12 @@ HRESULT TBaseDataTree::DragEnter(std::uint32_t KeyState, TPoint Pt, std::uint32_
   }
   if (source != this) FDragImage->ShowDragImage();
   return S_OK;
+  });
 }
 
 HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragState DragState, TPoint Pt,
                                 std::uint32_t& Effect) {
+  return GuardedEntry(HRESULT(E_FAIL), [&]() -> HRESULT {
   const std::weak_ptr<const bool> life = LifeToken();
   const TPoint p = ScreenToClient(Pt);
   // Near an edge the tree scrolls towards it.
@@ -341,9 +344,11 @@ HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragSt
   if (!accepted) Effect = DROPEFFECT_NONE;
   if (scrolled) Effect |= DROPEFFECT_SCROLL;
   return S_OK;
+  });
 }
 
 void TBaseDataTree::DragLeave() {
+  GuardedEntry([&] {
   const std::weak_ptr<const bool> life = LifeToken();
   StopTimer(ExpandTimer);
   FDragImage->HideDragImage();
@@ -354,10 +359,12 @@ void TBaseDataTree::DragLeave() {
   if (TreeHandleAllocated()) UpdateWindow(Handle());
   std::uint32_t effect = DROPEFFECT_NONE;
   DoDragOver(nullptr, {}, dsDragLeave, {0, 0}, FLastDropMode, effect);
+  });
 }
 
 HRESULT TBaseDataTree::DragDrop(const std::shared_ptr<IDataObject>& DataObject, std::uint32_t KeyState, TPoint Pt,
                                 std::uint32_t& Effect) {
+  return GuardedEntry(HRESULT(E_FAIL), [&]() -> HRESULT {
   const std::weak_ptr<const bool> life = LifeToken();
   StopTimer(ExpandTimer);
   StopTimer(ScrollTimer);
@@ -387,6 +394,7 @@ HRESULT TBaseDataTree::DragDrop(const std::shared_ptr<IDataObject>& DataObject, 
     FDropTargetNode = nullptr;
   }
   return result;
+  });
 }
 
 void TBaseDataTree::DoDragExpand() {
@@ -510,5 +518,5 @@ HRESULT TBaseDataTree::DoRenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium
 }
 
 void TBaseDataTree::DoGetUserClipboardFormats(TFormatEtcArray& Formats) {
-  if (OnGetUserClipboardFormats) OnGetUserClipboardFormats(this, Formats);
+  RaiseEvent(OnGetUserClipboardFormats, this, Formats);
 }

@@ -8,7 +8,7 @@ const TTreeClassInfo* TCustomDataDrawTree::ClassInfo() {
 }
 
 void TCustomDataDrawTree::PaintNodeCell(TCellPaintInfo& PaintInfo) {
-  if (OnDrawNode) OnDrawNode(this, PaintInfo);
+  RaiseEvent(OnDrawNode, this, PaintInfo);
 }
 
 // The width, margin and hint size handlers only answer a question about a
@@ -19,7 +19,7 @@ int TCustomDataDrawTree::DoGetNodeWidth(PDataNode Node, TColumnIndex Column, TCa
   int width = 2 * TextMargin();
   if (!OnGetNodeWidth) return width;
   TQueryHandlerCall call(*this);
-  OnGetNodeWidth(this, Canvas ? Canvas : this->Canvas(), Node, Column, width);
+  RaiseEvent(OnGetNodeWidth, this, Canvas ? Canvas : this->Canvas(), Node, Column, width);
   return width;
 }
 
@@ -27,18 +27,21 @@ TPoint TCustomDataDrawTree::DoGetCellContentMargin(PDataNode Node, TColumnIndex 
   TPoint margin{0, 0};
   if (!OnGetCellMargin) return margin;
   TQueryHandlerCall call(*this);
-  OnGetCellMargin(this, Canvas(), Node, Column, ccmtAllSides, margin);
+  RaiseEvent(OnGetCellMargin, this, Canvas(), Node, Column, ccmtAllSides, margin);
   return margin;
 }
 
 void TCustomDataDrawTree::DoGetHintSize(PDataNode Node, TColumnIndex Column, TRect& R) {
   if (!OnGetHintSize) return;
-  TQueryHandlerCall call(*this);
-  OnGetHintSize(this, Node, Column, R);
+  // Asked by the program (the tree's own hint shows text): an entry.
+  GuardedEntry([&] {
+    TQueryHandlerCall call(*this);
+    RaiseEvent(OnGetHintSize, this, Node, Column, R);
+  });
 }
 
 void TCustomDataDrawTree::DoDrawHint(TCanvas* Canvas, PDataNode Node, const TRect& R, TColumnIndex Column) {
   // The handler gets its own copy of the rectangle.
   const TRect copy = R;
-  if (OnDrawHint) OnDrawHint(this, Canvas, Node, copy, Column);
+  GuardedEntry([&] { RaiseEvent(OnDrawHint, this, Canvas, Node, copy, Column); });
 }

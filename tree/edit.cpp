@@ -32,23 +32,25 @@ PDTEditLink TBaseDataTree::DoCreateEditor(PDataNode Node, TColumnIndex Column) {
 }
 
 bool TBaseDataTree::EditNode(PDataNode Node, TColumnIndex Column) {
-  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
-  TAMRIX_ASSERT(Column >= NoColumn && Column < std::max(Header().Columns().Count(), 0),
-                "Column must be a valid column index (-1 if no header is shown).");
-  if (FStates.Contains(tsEditing) || readOnly()) return FStates.Contains(tsEditing);
-  const std::weak_ptr<const bool> life = LifeToken();
-  // The focus, editing and initialisation handlers may delete the node.
-  TNodeWatch watch(*this, Node);
-  SetFocusedNode(Node);
-  if (life.expired()) return false;
-  if (!watch.Node() || FFocusedNode != Node) return false;
-  const bool allowed = CanEdit(Node, Column);
-  if (life.expired() || !watch.Node() || !allowed) return false;
-  FEditColumn = Column;
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  if (life.expired() || !watch.Node()) return false;
-  DoEdit();
-  return !life.expired() && FStates.Contains(tsEditing);
+  return GuardedEntry(false, [&]() -> bool {
+    TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
+    TAMRIX_ASSERT(Column >= NoColumn && Column < std::max(Header().Columns().Count(), 0),
+                  "Column must be a valid column index (-1 if no header is shown).");
+    if (FStates.Contains(tsEditing) || readOnly()) return FStates.Contains(tsEditing);
+    const std::weak_ptr<const bool> life = LifeToken();
+    // The focus, editing and initialisation handlers may delete the node.
+    TNodeWatch watch(*this, Node);
+    SetFocusedNode(Node);
+    if (life.expired()) return false;
+    if (!watch.Node() || FFocusedNode != Node) return false;
+    const bool allowed = CanEdit(Node, Column);
+    if (life.expired() || !watch.Node() || !allowed) return false;
+    FEditColumn = Column;
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    if (life.expired() || !watch.Node()) return false;
+    DoEdit();
+    return !life.expired() && FStates.Contains(tsEditing);
+  });
 }
 
 void TBaseDataTree::DoEdit() {
@@ -92,64 +94,72 @@ void TBaseDataTree::DoEdit() {
 }
 
 bool TBaseDataTree::DoEndEdit() {
-  StopTimer(EditTimer);
-  bool result = true;
-  if (FStates.Contains(tsEditing) && FEditLink) {
-    if (FEditEnding) return false;
-    const std::weak_ptr<const bool> life = LifeToken();
-    PDTEditLink link = FEditLink;
-    // The new-text handler may delete the edited node; the focus may have
-    // moved meanwhile: the report names the node that was edited, if any.
-    TNodeWatch edited(*this, FEditNode);
-    {
-      TEditReentryGuard guard(*this, FEditEnding);
-      result = link->EndEdit();
-    }
-    if (life.expired()) return result;
-    if (result) {
-      DoStateChange({}, {tsEditing});
-      if (FEditLink == link) {
-        FEditLink.reset();
-        FEditNode = nullptr;
+  return GuardedEntry(false, [&]() -> bool {
+    StopTimer(EditTimer);
+    bool result = true;
+    if (FStates.Contains(tsEditing) && FEditLink) {
+      if (FEditEnding) return false;
+      const std::weak_ptr<const bool> life = LifeToken();
+      PDTEditLink link = FEditLink;
+      // The new-text handler may delete the edited node; the focus may have
+      // moved meanwhile: the report names the node that was edited, if any.
+      TNodeWatch edited(*this, FEditNode);
+      {
+        TEditReentryGuard guard(*this, FEditEnding);
+        result = link->EndEdit();
       }
-      if (OnEdited && edited.Node()) OnEdited(this, edited.Node(), FEditColumn);
       if (life.expired()) return result;
+      if (result) {
+        DoStateChange({}, {tsEditing});
+        if (FEditLink == link) {
+          FEditLink.reset();
+          FEditNode = nullptr;
+        }
+        if (OnEdited && edited.Node()) OnEdited(this, edited.Node(), FEditColumn);
+        if (life.expired()) return result;
+      }
     }
-  }
-  DoStateChange({}, {tsEditPending});
-  return result;
+    DoStateChange({}, {tsEditPending});
+    return result;
+  });
 }
 
 bool TBaseDataTree::DoCancelEdit() {
-  StopTimer(EditTimer);
-  DoStateChange({}, {tsEditPending});
-  if (!FStates.Contains(tsEditing) || !FEditLink) return true;
-  if (FEditEnding) return false;
-  const std::weak_ptr<const bool> life = LifeToken();
-  PDTEditLink link = FEditLink;
-  bool result;
-  {
-    TEditReentryGuard guard(*this, FEditEnding);
-    result = link->CancelEdit();
-  }
-  if (life.expired() || !result) return result;
-  DoStateChange({}, {tsEditing});
-  if (FEditLink == link) {
-    FEditLink.reset();
-    FEditNode = nullptr;
-  }
-  if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
-  return result;
+  return GuardedEntry(false, [&]() -> bool {
+    StopTimer(EditTimer);
+    DoStateChange({}, {tsEditPending});
+    if (!FStates.Contains(tsEditing) || !FEditLink) return true;
+    if (FEditEnding) return false;
+    const std::weak_ptr<const bool> life = LifeToken();
+    PDTEditLink link = FEditLink;
+    bool result;
+    {
+      TEditReentryGuard guard(*this, FEditEnding);
+      result = link->CancelEdit();
+    }
+    if (life.expired() || !result) return result;
+    DoStateChange({}, {tsEditing});
+    if (FEditLink == link) {
+      FEditLink.reset();
+      FEditNode = nullptr;
+    }
+    if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
+    return result;
+  });
 }
 
 bool TBaseDataTree::EndEditNode() {
-  if (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending)) return true;
-  return DoEndEdit();
+  return GuardedEntry(false, [&]() -> bool {
+    if (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending)) return true;
+    return DoEndEdit();
+  });
 }
 
 bool TBaseDataTree::CancelEditNode() {
-  if (!TreeHandleAllocated() || (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending))) return true;
-  return DoCancelEdit();
+  return GuardedEntry(false, [&]() -> bool {
+    if (!TreeHandleAllocated() || (!FStates.Contains(tsEditing) && !FStates.Contains(tsEditPending))) return true;
+    return DoCancelEdit();
+  });
 }
 
 void TBaseDataTree::DetachEditor() {

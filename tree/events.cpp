@@ -2,12 +2,18 @@
 // of these, so that a descendant can change an event's behaviour in one
 // place. Each gives a default answer when its event is not assigned.
 #include <cstdlib>
+#include <exception>
 
 #include "tree/base_tree.h"
 
+void TBaseDataTree::unwindGone() {
+  if (std::uncaught_exceptions() > 0) return;
+  throw EDataTreeGone{};
+}
+
 bool TBaseDataTree::DoBeforeDrag(PDataNode Node, TColumnIndex Column) {
   bool allowed = false;
-  if (OnDragAllowed) OnDragAllowed(this, Node, Column, allowed);
+  RaiseEvent(OnDragAllowed, this, Node, Column, allowed);
   return allowed;
 }
 
@@ -126,12 +132,12 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
 
 bool TBaseDataTree::DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) {
   bool isEmpty = true;
-  if (OnGetCellIsEmpty) OnGetCellIsEmpty(this, Node, Column, isEmpty);
+  RaiseEvent(OnGetCellIsEmpty, this, Node, Column, isEmpty);
   return isEmpty;
 }
 
 void TBaseDataTree::DoGetNodeDataSize(int& Size) {
-  if (OnGetNodeDataSize) OnGetNodeDataSize(this, Size);
+  RaiseEvent(OnGetNodeDataSize, this, Size);
 }
 
 int TBaseDataTree::DoGetNodeWidth(PDataNode, TColumnIndex, TCanvas*) { return 0; }
@@ -159,7 +165,7 @@ void TBaseDataTree::DoInitNode(PDataNode Parent, PDataNode Node, TDataNodeInitSt
 void TBaseDataTree::DoMeasureItem(TCanvas* TargetCanvas, PDataNode Node, int& NodeHeight) {
   if (!OnMeasureItem) return;
   TQueryHandlerCall call(*this);
-  OnMeasureItem(this, TargetCanvas, Node, NodeHeight);
+  RaiseEvent(OnMeasureItem, this, TargetCanvas, Node, NodeHeight);
 }
 
 void TBaseDataTree::DoNodeCopied(PDataNode Node) {
@@ -191,12 +197,8 @@ void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
 }
 
 void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
-  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty())) {
-    // The handler may destroy the tree; the caller checks its own token.
-    const std::weak_ptr<const bool> life = LifeToken();
-    OnStateChange(this, Enter, Leave);
-    if (life.expired()) return;
-  }
+  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()))
+    RaiseEvent(OnStateChange, this, Enter, Leave);
   FStates = (FStates + Enter) - Leave;
 }
 

@@ -388,198 +388,206 @@ char16_t localeListSeparator() {
 }  // namespace
 
 RawByteString TCustomDataStringTree::ExportText(TExportSource Source, char16_t Separator) {
-  TBufferedAnsiString out;
-  exportText(*this, Source, String(1, Separator), out);
-  return out.AsString();
+  return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
+    TBufferedAnsiString out;
+    exportText(*this, Source, String(1, Separator), out);
+    return out.AsString();
+  });
 }
 
 String TCustomDataStringTree::ExportUnicodeText(TExportSource Source, const String& Separator) {
-  TWideBufferedString out;
-  exportText(*this, Source, Separator, out);
-  return out.AsString();
+  return GuardedEntry(String{}, [&]() -> String {
+    TWideBufferedString out;
+    exportText(*this, Source, Separator, out);
+    return out.AsString();
+  });
 }
 
 RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const String& Caption) {
-  // The export handlers may destroy the tree: nothing is exported then.
-  const std::weak_ptr<const bool> life = LifeToken();
-  TBufferedAnsiString out;
-  const std::string cellPadding =
-      "padding-left:" + num(Margin()) + "px;padding-right:" + num(Margin()) + "px;";
-  std::string tableAttributes = " ";
-  if (!Caption.empty()) tableAttributes += "caption=\"" + htmlText(Caption) + "\"";
-  if (BorderStyle() != bsNone) tableAttributes += " border=\"" + num(BorderWidth() + 1) + "\" frame=box";
+  return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
+    // The export handlers may destroy the tree: nothing is exported then.
+    const std::weak_ptr<const bool> life = LifeToken();
+    TBufferedAnsiString out;
+    const std::string cellPadding =
+        "padding-left:" + num(Margin()) + "px;padding-right:" + num(Margin()) + "px;";
+    std::string tableAttributes = " ";
+    if (!Caption.empty()) tableAttributes += "caption=\"" + htmlText(Caption) + "\"";
+    if (BorderStyle() != bsNone) tableAttributes += " border=\"" + num(BorderWidth() + 1) + "\" frame=box";
 
-  out.AddBytes("<META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
-  out.AddBytes("<style type=\"text/css\">");
-  out.AddNewLine();
-  out.AddBytes(fontRule("default", *Font()));
-  out.AddNewLine();
-  out.AddBytes(fontRule("header", *Header().Font()));
-  out.AddNewLine();
-  const TDTPaintOptions po = TreeOptions().PaintOptions();
-  const std::string lineStyle = LineStyle() == lsSolid ? "solid;" : "dotted;";
-  if (po.Contains(toShowHorzGridLines))
-    out.AddBytes(".noborder{border-style:" + lineStyle +
-                 " border-bottom:1;border-left:0;border-right:0; border-top:0;}");
-  else
-    out.AddBytes(".noborder{border-style:none;}");
-  out.AddNewLine();
-  out.AddBytes(".normalborder {border-top:none; border-left:none; vertical-align:top;");
-  out.AddBytes(po.Contains(toShowVertGridLines) ? "border-right:1 " + lineStyle : std::string("border-right:none;"));
-  out.AddBytes(po.Contains(toShowHorzGridLines) ? "border-bottom:1 " + lineStyle
-                                                 : std::string("border-bottom:none;"));
-  out.AddBytes("}</style>");
-  out.AddNewLine();
-  out.AddBytes("<table class=\"default\" bgcolor=" + htmlColor(Color()) + tableAttributes +
-               " cellspacing=\"0\" cellpadding=" + num(Margin()) + ">");
-  out.AddNewLine();
-
-  const unsigned maxLvl = maxLevel(*this, Source, true);
-  const TColumnsArray columns = visibleColumns(*this);
-  const TColumnIndex mainColumn = Header().MainColumn();
-  if (!columns.empty()) {
-    if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etHTML);
-    if (life.expired()) return {};
-    out.AddBytes("<tr class=\"header\" style=\"" + cellPadding + "\">");
+    out.AddBytes("<META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">");
+    out.AddBytes("<style type=\"text/css\">");
     out.AddNewLine();
-    const std::string buttonFace = htmlColor(clBtnFace);
-    for (TDataTreeColumn* col : columns) {
-      if (OnBeforeColumnExport) OnBeforeColumnExport(this, etHTML, col);
+    out.AddBytes(fontRule("default", *Font()));
+    out.AddNewLine();
+    out.AddBytes(fontRule("header", *Header().Font()));
+    out.AddNewLine();
+    const TDTPaintOptions po = TreeOptions().PaintOptions();
+    const std::string lineStyle = LineStyle() == lsSolid ? "solid;" : "dotted;";
+    if (po.Contains(toShowHorzGridLines))
+      out.AddBytes(".noborder{border-style:" + lineStyle +
+                   " border-bottom:1;border-left:0;border-right:0; border-top:0;}");
+    else
+      out.AddBytes(".noborder{border-style:none;}");
+    out.AddNewLine();
+    out.AddBytes(".normalborder {border-top:none; border-left:none; vertical-align:top;");
+    out.AddBytes(po.Contains(toShowVertGridLines) ? "border-right:1 " + lineStyle : std::string("border-right:none;"));
+    out.AddBytes(po.Contains(toShowHorzGridLines) ? "border-bottom:1 " + lineStyle
+                                                   : std::string("border-bottom:none;"));
+    out.AddBytes("}</style>");
+    out.AddNewLine();
+    out.AddBytes("<table class=\"default\" bgcolor=" + htmlColor(Color()) + tableAttributes +
+                 " cellspacing=\"0\" cellpadding=" + num(Margin()) + ">");
+    out.AddNewLine();
+
+    const unsigned maxLvl = maxLevel(*this, Source, true);
+    const TColumnsArray columns = visibleColumns(*this);
+    const TColumnIndex mainColumn = Header().MainColumn();
+    if (!columns.empty()) {
+      if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etHTML);
       if (life.expired()) return {};
-      std::string th = "<th height=\"" + num(Header().Height()) + "px\"" +
-                       htmlAlignment(col->Alignment(), col->UseRightToLeftReading());
-      if (maxLvl > 0 && col->Index() == mainColumn) th += " colspan=\"" + num(maxLvl + 1) + "\"";
-      th += " bgcolor=" + buttonFace + " width=\"" + num(col->Width()) + "px\">";
-      out.AddBytes(th);
-      out.AddBytes(htmlText(col->Text()));
-      out.AddBytes("</th>");
-      if (OnAfterColumnExport) OnAfterColumnExport(this, etHTML, col);
-      if (life.expired()) return {};
-    }
-    out.AddBytes("</tr>");
-    out.AddNewLine();
-    if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
-    if (life.expired()) return {};
-  }
-
-  TCanvas& canvas = *Canvas();
-  std::vector<TColumnIndex> cells;
-  if (columns.empty()) cells.push_back(NoColumn);
-  for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
-  for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
-    PDataNode n = walk.Node();
-    if (!n || !admitted(*this, etHTML, n) || !walk.Node()) continue;
-    const unsigned level = GetNodeLevel(n);
-    const std::string height = num(NodeHeight(n));
-    out.AddBytes(" <tr class=\"default\">");
-    out.AddNewLine();
-    for (TColumnIndex c : cells) {
-      TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
-      canvas.Font()->Assign(*Font());
-      TFont before;
-      before.Assign(*canvas.Font());
-      DoPaintText(n, &canvas, c, ttNormal);
-      const bool fontChanged = !sameFontAndColor(before, *canvas.Font());
-      const bool isMain = !col || c == mainColumn;
-      const bool parentColor = !col || col->Options().Contains(coParentColor);
-      if (isMain) {
-        for (unsigned i = 0; i < level; ++i) {
-          if (parentColor)
-            out.AddBytes(i == 0 ? " <td height=\"" + height + "px\">&nbsp;</td>" : std::string(" <td>&nbsp;</td>"));
-          else
-            out.AddBytes("<td class=\"noborder\" width=\"" + num(Indent()) + "\" height=\"" + height + "px\"" +
-                         " bgcolor=" + htmlColor(col->Color()) + ">&nbsp;</td>");
-        }
+      out.AddBytes("<tr class=\"header\" style=\"" + cellPadding + "\">");
+      out.AddNewLine();
+      const std::string buttonFace = htmlColor(clBtnFace);
+      for (TDataTreeColumn* col : columns) {
+        if (OnBeforeColumnExport) OnBeforeColumnExport(this, etHTML, col);
+        if (life.expired()) return {};
+        std::string th = "<th height=\"" + num(Header().Height()) + "px\"" +
+                         htmlAlignment(col->Alignment(), col->UseRightToLeftReading());
+        if (maxLvl > 0 && col->Index() == mainColumn) th += " colspan=\"" + num(maxLvl + 1) + "\"";
+        th += " bgcolor=" + buttonFace + " width=\"" + num(col->Width()) + "px\">";
+        out.AddBytes(th);
+        out.AddBytes(htmlText(col->Text()));
+        out.AddBytes("</th>");
+        if (OnAfterColumnExport) OnAfterColumnExport(this, etHTML, col);
+        if (life.expired()) return {};
       }
-      std::string td = fontChanged ? " <td class=\"normalborder\" " + fontRule("", *canvas.Font()) + " height=\""
-                                   : std::string(" <td class=\"normalborder\"  height=\"");
-      td += height + "px\"";
-      td += col ? htmlAlignment(col->Alignment(), col->UseRightToLeftReading())
-                : htmlAlignment(Alignment(), UseRightToLeftReading());
-      if (isMain && maxLvl > 0 && level < maxLvl) td += " colspan=\"" + num(maxLvl - level + 1) + "\"";
-      if (!parentColor) td += " bgcolor=" + htmlColor(col->Color());
-      td += ">";
-      out.AddBytes(td);
-      out.AddBytes(htmlText(GetCellText(n, c)));
-      out.AddBytes("</td>");
+      out.AddBytes("</tr>");
+      out.AddNewLine();
+      if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
+      if (life.expired()) return {};
     }
-    afterNode(*this, etHTML, n);
-    out.AddBytes(" </tr>");
-    out.AddNewLine();
-  }
-  out.AddBytes("</table>");
-  return out.AsString();
+
+    TCanvas& canvas = *Canvas();
+    std::vector<TColumnIndex> cells;
+    if (columns.empty()) cells.push_back(NoColumn);
+    for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
+    for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
+      PDataNode n = walk.Node();
+      if (!n || !admitted(*this, etHTML, n) || !walk.Node()) continue;
+      const unsigned level = GetNodeLevel(n);
+      const std::string height = num(NodeHeight(n));
+      out.AddBytes(" <tr class=\"default\">");
+      out.AddNewLine();
+      for (TColumnIndex c : cells) {
+        TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
+        canvas.Font()->Assign(*Font());
+        TFont before;
+        before.Assign(*canvas.Font());
+        DoPaintText(n, &canvas, c, ttNormal);
+        const bool fontChanged = !sameFontAndColor(before, *canvas.Font());
+        const bool isMain = !col || c == mainColumn;
+        const bool parentColor = !col || col->Options().Contains(coParentColor);
+        if (isMain) {
+          for (unsigned i = 0; i < level; ++i) {
+            if (parentColor)
+              out.AddBytes(i == 0 ? " <td height=\"" + height + "px\">&nbsp;</td>" : std::string(" <td>&nbsp;</td>"));
+            else
+              out.AddBytes("<td class=\"noborder\" width=\"" + num(Indent()) + "\" height=\"" + height + "px\"" +
+                           " bgcolor=" + htmlColor(col->Color()) + ">&nbsp;</td>");
+          }
+        }
+        std::string td = fontChanged ? " <td class=\"normalborder\" " + fontRule("", *canvas.Font()) + " height=\""
+                                     : std::string(" <td class=\"normalborder\"  height=\"");
+        td += height + "px\"";
+        td += col ? htmlAlignment(col->Alignment(), col->UseRightToLeftReading())
+                  : htmlAlignment(Alignment(), UseRightToLeftReading());
+        if (isMain && maxLvl > 0 && level < maxLvl) td += " colspan=\"" + num(maxLvl - level + 1) + "\"";
+        if (!parentColor) td += " bgcolor=" + htmlColor(col->Color());
+        td += ">";
+        out.AddBytes(td);
+        out.AddBytes(htmlText(GetCellText(n, c)));
+        out.AddBytes("</td>");
+      }
+      afterNode(*this, etHTML, n);
+      out.AddBytes(" </tr>");
+      out.AddNewLine();
+    }
+    out.AddBytes("</table>");
+    return out.AsString();
+  });
 }
 
 RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
-  // The export handlers may destroy the tree: nothing is exported then.
-  const std::weak_ptr<const bool> life = LifeToken();
-  TBufferedAnsiString body;
-  TRtfWriter rtf(body);
-  body.AddBytes("\\uc1\\trowd\\trgaph70");
-  const TColumnsArray columns = visibleColumns(*this);
-  const int ppi = Screen ? Screen->PixelsPerInch() : 96;
-  auto cellx = [&](int total) {
-    body.AddBytes("\\cellx" + num(std::lround(double(total) * 1440.0 / double(ppi > 0 ? ppi : 96))));
-  };
-  if (columns.empty()) {
-    cellx(ClientWidth());
-  } else {
-    int total = 0;
-    for (TDataTreeColumn* col : columns) cellx(total += col->Width());
-  }
-  if (!columns.empty()) {
-    if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etRTF);
-    if (life.expired()) return {};
-    body.AddBytes("\\pard\\intbl");
-    for (TDataTreeColumn* col : columns) {
-      if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, col);
-      if (life.expired()) return {};
-      body.AddBytes(rtfAlignment(col->Alignment(), col->UseRightToLeftReading()));
-      rtf.TextWithFont(col->Text(), *Header().Font());
-      body.AddBytes("\\cell");
-      if (OnAfterColumnExport) OnAfterColumnExport(this, etRTF, col);
-      if (life.expired()) return {};
+  return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
+    // The export handlers may destroy the tree: nothing is exported then.
+    const std::weak_ptr<const bool> life = LifeToken();
+    TBufferedAnsiString body;
+    TRtfWriter rtf(body);
+    body.AddBytes("\\uc1\\trowd\\trgaph70");
+    const TColumnsArray columns = visibleColumns(*this);
+    const int ppi = Screen ? Screen->PixelsPerInch() : 96;
+    auto cellx = [&](int total) {
+      body.AddBytes("\\cellx" + num(std::lround(double(total) * 1440.0 / double(ppi > 0 ? ppi : 96))));
+    };
+    if (columns.empty()) {
+      cellx(ClientWidth());
+    } else {
+      int total = 0;
+      for (TDataTreeColumn* col : columns) cellx(total += col->Width());
     }
-    body.AddBytes("\\row");
-    if (OnAfterHeaderExport) OnAfterHeaderExport(this, etRTF);
-    if (life.expired()) return {};
-  }
-  TCanvas& canvas = *Canvas();
-  const TColumnIndex mainColumn = Header().MainColumn();
-  std::vector<TColumnIndex> cells;
-  if (columns.empty()) cells.push_back(NoColumn);
-  for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
-  int lastLevel = -1;
-  std::string tabs;
-  for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
-    PDataNode n = walk.Node();
-    if (!n || !admitted(*this, etRTF, n) || !walk.Node()) continue;
-    for (TColumnIndex c : cells) {
-      TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
-      const String text = GetCellText(n, c);
+    if (!columns.empty()) {
+      if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etRTF);
+      if (life.expired()) return {};
       body.AddBytes("\\pard\\intbl");
-      body.AddBytes(col ? rtfAlignment(col->Alignment(), col->UseRightToLeftReading())
-                        : rtfAlignment(Alignment(), UseRightToLeftReading()));
-      canvas.Font()->Assign(*Font());
-      DoPaintText(n, &canvas, c, ttNormal);
-      if (!col || c == mainColumn) {
-        const int level = int(GetNodeLevel(n));
-        if (level != lastLevel) {
-          lastLevel = level;
-          tabs.clear();
-          for (int i = 0; i < level; ++i) tabs += "\\tab";
-        }
-        if (level >= 1) body.AddBytes(tabs + " ");
+      for (TDataTreeColumn* col : columns) {
+        if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, col);
+        if (life.expired()) return {};
+        body.AddBytes(rtfAlignment(col->Alignment(), col->UseRightToLeftReading()));
+        rtf.TextWithFont(col->Text(), *Header().Font());
+        body.AddBytes("\\cell");
+        if (OnAfterColumnExport) OnAfterColumnExport(this, etRTF, col);
+        if (life.expired()) return {};
       }
-      rtf.TextWithFont(text, *canvas.Font());
-      body.AddBytes("\\cell");
+      body.AddBytes("\\row");
+      if (OnAfterHeaderExport) OnAfterHeaderExport(this, etRTF);
+      if (life.expired()) return {};
     }
-    body.AddBytes("\\row");
-    afterNode(*this, etRTF, n);
-  }
-  body.AddBytes("\\pard\\par");
-  return rtf.Document(body.AsString());
+    TCanvas& canvas = *Canvas();
+    const TColumnIndex mainColumn = Header().MainColumn();
+    std::vector<TColumnIndex> cells;
+    if (columns.empty()) cells.push_back(NoColumn);
+    for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
+    int lastLevel = -1;
+    std::string tabs;
+    for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
+      PDataNode n = walk.Node();
+      if (!n || !admitted(*this, etRTF, n) || !walk.Node()) continue;
+      for (TColumnIndex c : cells) {
+        TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
+        const String text = GetCellText(n, c);
+        body.AddBytes("\\pard\\intbl");
+        body.AddBytes(col ? rtfAlignment(col->Alignment(), col->UseRightToLeftReading())
+                          : rtfAlignment(Alignment(), UseRightToLeftReading()));
+        canvas.Font()->Assign(*Font());
+        DoPaintText(n, &canvas, c, ttNormal);
+        if (!col || c == mainColumn) {
+          const int level = int(GetNodeLevel(n));
+          if (level != lastLevel) {
+            lastLevel = level;
+            tabs.clear();
+            for (int i = 0; i < level; ++i) tabs += "\\tab";
+          }
+          if (level >= 1) body.AddBytes(tabs + " ");
+        }
+        rtf.TextWithFont(text, *canvas.Font());
+        body.AddBytes("\\cell");
+      }
+      body.AddBytes("\\row");
+      afterNode(*this, etRTF, n);
+    }
+    body.AddBytes("\\pard\\par");
+    return rtf.Document(body.AsString());
+  });
 }
 
 namespace {
@@ -634,35 +642,39 @@ std::string HtmlFormatDescription(std::size_t FragmentLength) {
 }
 
 RawByteString TCustomDataStringTree::RenderClipboardFormat(UINT Format, TExportSource Source) {
-  const TTreeGlobals& g = TreeGlobals();
-  RawByteString data;
-  if (Format == CF_TEXT) {
-    data = ExportText(Source, u'\t');
-  } else if (Format == CF_UNICODETEXT) {
-    String text = ExportUnicodeText(Source, u"\t");
-    if (text.empty()) return {};
-    data.reserve(text.size() * 2 + 2);
-    for (char16_t c : text) {
-      data += char(c & 0xFF);
-      data += char(c >> 8);
+  return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
+    const TTreeGlobals& g = TreeGlobals();
+    RawByteString data;
+    if (Format == CF_TEXT) {
+      data = ExportText(Source, u'\t');
+    } else if (Format == CF_UNICODETEXT) {
+      String text = ExportUnicodeText(Source, u"\t");
+      if (text.empty()) return {};
+      data.reserve(text.size() * 2 + 2);
+      for (char16_t c : text) {
+        data += char(c & 0xFF);
+        data += char(c >> 8);
+      }
+      data += '\0';
+      data += '\0';
+      return data;
+    } else if (Format != 0 && Format == g.CF_CSV) {
+      data = ExportText(Source, localeListSeparator());
+    } else if (Format != 0 && (Format == g.CF_RTF || Format == g.CF_RTFNOOBJS)) {
+      data = ExportRTF(Source);
+    } else if (Format != 0 && Format == g.CF_HTML) {
+      data = htmlEnvelope(ExportHTML(Source));
+    } else {
+      return {};
     }
-    data += '\0';
+    if (data.empty()) return {};
     data += '\0';
     return data;
-  } else if (Format != 0 && Format == g.CF_CSV) {
-    data = ExportText(Source, localeListSeparator());
-  } else if (Format != 0 && (Format == g.CF_RTF || Format == g.CF_RTFNOOBJS)) {
-    data = ExportRTF(Source);
-  } else if (Format != 0 && Format == g.CF_HTML) {
-    data = htmlEnvelope(ExportHTML(Source));
-  } else {
-    return {};
-  }
-  if (data.empty()) return {};
-  data += '\0';
-  return data;
+  });
 }
 
 RawByteString TCustomDataStringTree::RenderExportFormat(UINT Format, bool ForClipboard) {
-  return RenderClipboardFormat(Format, ForClipboard ? tstCutCopySet : tstSelected);
+  return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
+    return RenderClipboardFormat(Format, ForClipboard ? tstCutCopySet : tstSelected);
+  });
 }

@@ -31,9 +31,9 @@ void TBaseDataTree::DoGetImageIndex(PDataNode Node, TDTImageKind Kind, TColumnIn
   if (!OnGetImageIndexEx && !OnGetImageIndex) return;
   TQueryHandlerCall call(*this);
   if (OnGetImageIndexEx)
-    OnGetImageIndexEx(this, Node, Kind, Column, Ghosted, Index, List);
+    RaiseEvent(OnGetImageIndexEx, this, Node, Kind, Column, Ghosted, Index, List);
   else if (OnGetImageIndex)
-    OnGetImageIndex(this, Node, Kind, Column, Ghosted, Index);
+    RaiseEvent(OnGetImageIndex, this, Node, Kind, Column, Ghosted, Index);
 }
 
 String TBaseDataTree::DoGetImageText(PDataNode Node, TDTImageKind Kind, TColumnIndex Column) {
@@ -85,6 +85,7 @@ int indentationFor(TBaseDataTree& t, PDataNode node, bool mainColumn) {
 
 TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool TextOnly,
                                     bool Unclipped, bool ApplyCellContentMargin) {
+  return GuardedEntry(TRect{}, [&]() -> TRect {
   TAMRIX_ASSERT(Node, "Node must not be nil.");
   TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
   if (!Node->States.Contains(vsInitialized)) InitNode(Node);
@@ -185,11 +186,13 @@ TRect TBaseDataTree::GetDisplayRect(PDataNode Node, TColumnIndex Column, bool Te
     }
   }
   return result;
+  });
 }
 
 // ---- hit testing --------------------------------------------------------------------------
 
 void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitInfo) {
+  GuardedEntry([&] {
   HitInfo = THitInfo();
   const int clientWidth = ClientWidth();
   const int clientHeight = ClientHeight();
@@ -259,6 +262,7 @@ void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitI
     DetermineHitPositionRTL(HitInfo, X, columnRight, alignment);
   else
     DetermineHitPositionLTR(HitInfo, X, columnRight, alignment);
+  });
 }
 
 
@@ -399,8 +403,9 @@ PDataNode TBaseDataTree::nextMeasured(TNodeWatch& Watch) {
 }
 
 int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWidth) {
+  return GuardedEntry(0, [&]() -> int {
   if (OperationCanceled()) return 0;
-  if (OnBeforeGetMaxColumnWidth) OnBeforeGetMaxColumnWidth(FHeader.get(), Column, UseSmartColumnWidth);
+    RaiseEvent(OnBeforeGetMaxColumnWidth, FHeader.get(), Column, UseSmartColumnWidth);
   int imageWidth = FImages ? FImages->Width() + 2 : 0;
   int stateWidth = FStateImages ? FStateImages->Width() + 2 : 0;
   int checkWidth = FCheckImages ? FCheckImages->Width() + 2 : 0;
@@ -440,6 +445,7 @@ int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWid
   if (FOptions->PaintOptions().Contains(toShowVertGridLines)) ++result;
   if (OnAfterGetMaxColumnWidth) OnAfterGetMaxColumnWidth(FHeader.get(), Column, result);
   return result;
+  });
 }
 
 int TBaseDataTree::nodeRightExtend(PDataNode Node, int NodeWidth) {
@@ -497,8 +503,10 @@ void TBaseDataTree::requestRangeXUpdate(bool WholeWindowPainted) {
 }
 
 void TBaseDataTree::GetTextInfo(PDataNode, TColumnIndex, const TFont*, TRect& R, String& Text) {
+  GuardedEntry([&] {
   R = TRect();
   Text.clear();
+  });
 }
 
 // ---- repainting ---------------------------------------------------------------------------------
@@ -555,6 +563,7 @@ void TBaseDataTree::RepaintNode(PDataNode Node) {
 }
 
 void TBaseDataTree::SelectAll(bool VisibleOnly) {
+  GuardedEntry([&] {
   if (SelectionLocked() || !FOptions->SelectionOptions().Contains(toMultiSelect)) return;
   std::vector<PDataNode> nodes;
   nodes.reserve(VisibleOnly ? FVisibleCount : FRoot->TotalCount - 1);
@@ -563,4 +572,5 @@ void TBaseDataTree::SelectAll(bool VisibleOnly) {
     if (!n->States.Contains(vsSelected)) nodes.push_back(n);
   if (!nodes.empty()) AddToSelection(nodes.data(), int(nodes.size()));
   InvalidateWindow();
+  });
 }

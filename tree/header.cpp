@@ -686,10 +686,14 @@ void TDTHeader::LoadFromStream(TStream& s) {
   FStates.Include(hsLoading);
   // On every way out, also a refusal part-way through or a stream too old
   // to carry them, the indexes into the columns name columns that exist.
+  // The font's change handlers may reach the owner's handlers, and they may
+  // destroy the tree and with it this header.
   struct TLoadingGuard {
     TDTHeader* H;
+    std::weak_ptr<const bool> Life;
     ~TLoadingGuard() { Done(); }
     void Done() {
+      if (Life.expired()) return;
       H->FStates.Exclude(hsLoading);
       const TColumnIndex count = H->FColumns->Count();
       if (H->FMainColumn >= count || (count > 0 && H->FMainColumn < 0))
@@ -699,7 +703,7 @@ void TDTHeader::LoadFromStream(TStream& s) {
       TBaseDataTree* tree = H->FOwner;
       if (tree->FFocusedColumn >= count) tree->FFocusedColumn = H->FMainColumn;
     }
-  } guard{this};
+  } guard{this, FOwner->LifeToken()};
   int version = -1;
   std::int32_t first = readInt(s);
   if (first >= 0) {

@@ -48,7 +48,7 @@ void TBaseDataTree::DoHeaderDraggedOut(TColumnIndex Column, TPoint DropPosition)
 }
 
 void TBaseDataTree::DoGetHeaderCursor(TCursor& Cursor) {
-  if (OnGetHeaderCursor) OnGetHeaderCursor(&Header(), Cursor);
+  RaiseEvent(OnGetHeaderCursor, &Header(), Cursor);
 }
 
 void TBaseDataTree::DoBeforeHeightTracking(TShiftState Shift) {
@@ -93,13 +93,13 @@ bool TBaseDataTree::DoColumnWidthDblClickResize(TColumnIndex Column, TShiftState
 
 void TBaseDataTree::DoHeaderDraw(TCanvas* Canvas, TColumnIndex Column, const TRect& R, bool Hover, bool Pressed,
                                  int DropMark) {
-  if (OnHeaderDraw) OnHeaderDraw(&Header(), Canvas, Column, R, Hover, Pressed, DropMark);
+  RaiseEvent(OnHeaderDraw, &Header(), Canvas, Column, R, Hover, Pressed, DropMark);
 }
 
 void TBaseDataTree::DoHeaderDrawQueryElements(THeaderPaintInfo& PaintInfo, THeaderPaintElements& Elements) {
-  if (OnHeaderDrawQueryElements) OnHeaderDrawQueryElements(&Header(), PaintInfo, Elements);
+  RaiseEvent(OnHeaderDrawQueryElements, &Header(), PaintInfo, Elements);
 }
 
 void TBaseDataTree::DoAdvancedHeaderDraw(THeaderPaintInfo& PaintInfo, THeaderPaintElements Elements) {
-  if (OnAdvancedHeaderDraw) OnAdvancedHeaderDraw(&Header(), PaintInfo, Elements);
+  RaiseEvent(OnAdvancedHeaderDraw, &Header(), PaintInfo, Elements);
 }

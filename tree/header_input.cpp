@@ -56,7 +56,7 @@ bool TDTHeader::DetermineSplitterIndex(TPoint P) {
     TDataTreeColumn* c = FColumns->Items(index);
     if (!c->Options().Contains(coVisible) || !c->Options().Contains(coResizable)) return false;
     bool ok = true;
-    if (FOwner->OnCanSplitterResizeColumn) FOwner->OnCanSplitterResizeColumn(this, P, index, ok);
+    FOwner->RaiseEvent(FOwner->OnCanSplitterResizeColumn, this, P, index, ok);
     return ok;
   };
   if (!FOwner->UseRightToLeftAlignment()) {

@@ -79,10 +79,11 @@ TRect TDataTreeHintWindow::CalcHintRect(int MaxWidth, const String& AHint, void*
   TDTTooltipLineBreakStyle style = FHintData.LineBreakStyle;
   if (!tree || !FHintData.Node)
     FHintData.HintText = AHint;
-  else if (tooltip)
-    FHintData.HintText = tree->DoGetNodeToolTip(FHintData.Node, FHintData.Column, style);
   else
-    FHintData.HintText = tree->DoGetNodeHint(FHintData.Node, FHintData.Column, style);
+    tree->ToolkitEntry([&] {
+      FHintData.HintText = tooltip ? tree->DoGetNodeToolTip(FHintData.Node, FHintData.Column, style)
+                                   : tree->DoGetNodeHint(FHintData.Node, FHintData.Column, style);
+    });
   if (FHintData.LineBreakStyle == hlbDefault) FHintData.LineBreakStyle = style;
   // The owner's hint handler may have destroyed the tree.
   if (tree && !this->tree()) return {};
@@ -123,7 +124,7 @@ void TDataTreeHintWindow::ActivateHint(TRect Rect, const String& AHint) {
     return;
   }
   TBaseDataTree* tree = this->tree();
-  if (tree) tree->DoStateChange({}, {tsCancelHintAnimation});
+  if (tree) tree->ToolkitEntry([&] { tree->DoStateChange({}, {tsCancelHintAnimation}); });
   // The state handler may have destroyed the tree.
   tree = this->tree();
   // The whole hint stays on the monitor that holds it.
@@ -156,15 +157,18 @@ void TDataTreeHintWindow::ActivateHint(TRect Rect, const String& AHint) {
   const std::uint32_t duration = tree->AnimationDuration();
   const int height = Rect.Height();
   // The tree counts the steps down; the window shows how far it has come.
-  if (animation == hatFade) {
-    tree->Animate(255, 2 * duration, [this, self, treeLife](int Step, int StepSize, void*) {
-      return animationStep(255 - Step, StepSize, self, treeLife);
-    }, nullptr);
-  } else {
-    tree->Animate(std::uint32_t(height), duration, [this, self, treeLife, height](int Step, int StepSize, void*) {
-      return animationStep(height - Step, StepSize, self, treeLife);
-    }, nullptr);
-  }
+  // The tree's state handlers may destroy it (and this window) meanwhile.
+  tree->ToolkitEntry([&] {
+    if (animation == hatFade) {
+      tree->Animate(255, 2 * duration, [this, self, treeLife](int Step, int StepSize, void*) {
+        return animationStep(255 - Step, StepSize, self, treeLife);
+      }, nullptr);
+    } else {
+      tree->Animate(std::uint32_t(height), duration, [this, self, treeLife, height](int Step, int StepSize, void*) {
+        return animationStep(height - Step, StepSize, self, treeLife);
+      }, nullptr);
+    }
+  });
 }
 
 bool TDataTreeHintWindow::animationStep(int Step, int StepSize, const std::weak_ptr<const bool>& Self,

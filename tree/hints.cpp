@@ -156,7 +156,7 @@ void TBaseDataTree::HandleHintShow(TMessage& Message) {
 String TCustomDataStringTree::DoGetNodeHint(PDataNode Node, TColumnIndex Column,
                                            TDTTooltipLineBreakStyle& LineBreakStyle) {
   String text = TBaseDataTree::DoGetNodeHint(Node, Column, LineBreakStyle);
-  if (OnGetHint) OnGetHint(this, Node, Column, LineBreakStyle, text);
+  RaiseEvent(OnGetHint, this, Node, Column, LineBreakStyle, text);
   return text;
 }
 
@@ -164,6 +164,6 @@ String TCustomDataStringTree::DoGetNodeToolTip(PDataNode Node, TColumnIndex Colu
                                               TDTTooltipLineBreakStyle& LineBreakStyle) {
   if (!OnGetHint) return GetCellText(Node, Column);
   String text = TBaseDataTree::DoGetNodeToolTip(Node, Column, LineBreakStyle);
-  OnGetHint(this, Node, Column, LineBreakStyle, text);
+  RaiseEvent(OnGetHint, this, Node, Column, LineBreakStyle, text);
   return text;
 }

@@ -50,47 +50,55 @@ void TBaseDataTree::InitChildren(PDataNode Node) {
 }
 
 void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
-  if (Node && Node != FRoot) {
-    Node->States.ExcludeMask(nodeMask(vsChecking, vsCutOrCopy, vsDeleting, vsHeightMeasured));
-    const std::weak_ptr<const bool> life = FLifeToken;
-    InitNode(Node);
-    if (life.expired()) return;
-  }
-  if (Recursive) ReinitChildren(Node, true);
+  GuardedEntry([&] {
+    if (Node && Node != FRoot) {
+      Node->States.ExcludeMask(nodeMask(vsChecking, vsCutOrCopy, vsDeleting, vsHeightMeasured));
+      const std::weak_ptr<const bool> life = FLifeToken;
+      InitNode(Node);
+      if (life.expired()) return;
+    }
+    if (Recursive) ReinitChildren(Node, true);
+  });
 }
 
 void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
-  if (!Node) Node = FRoot;
-  // Only children that exist are initialised again; none are made here.
-  const std::weak_ptr<const bool> life = FLifeToken;
-  if (Node->ChildCount > 0) InitChildren(Node);
-  for (PDataNode run = Node->FirstChild; run && !life.expired(); run = run->NextSibling) {
-    ReinitNode(run, Recursive);
-    if (life.expired()) return;
-  }
+  GuardedEntry([&] {
+    if (!Node) Node = FRoot;
+    // Only children that exist are initialised again; none are made here.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    if (Node->ChildCount > 0) InitChildren(Node);
+    for (PDataNode run = Node->FirstChild; run && !life.expired(); run = run->NextSibling) {
+      ReinitNode(run, Recursive);
+      if (life.expired()) return;
+    }
+  });
 }
 
 void TBaseDataTree::ResetNode(PDataNode Node) {
-  CancelEditNode();
-  if (!Node || Node == FRoot) {
-    Clear();
-    return;
-  }
-  {
-    // The handler may delete the node or destroy the whole tree.
-    TNodeWatch watch(*this, Node);
-    DoReset(Node);
-    if (watch.TreeGone() || !watch.Node()) return;
-  }
-  DeleteChildren(Node, false);
-  Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
-                                    vsExpanded, vsHasChildren, vsHeightMeasured));
-  InvalidateNode(Node);
+  GuardedEntry([&] {
+    CancelEditNode();
+    if (!Node || Node == FRoot) {
+      Clear();
+      return;
+    }
+    {
+      // The handler may delete the node or destroy the whole tree.
+      TNodeWatch watch(*this, Node);
+      DoReset(Node);
+      if (watch.TreeGone() || !watch.Node()) return;
+    }
+    DeleteChildren(Node, false);
+    Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
+                                      vsExpanded, vsHasChildren, vsHeightMeasured));
+    InvalidateNode(Node);
+  });
 }
 
 void TBaseDataTree::SetExpanded(PDataNode Node, bool Value) {
-  if (!Node || Node == FRoot) return;
-  if (Value != Node->States.Contains(vsExpanded)) ToggleNode(Node);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot) return;
+    if (Value != Node->States.Contains(vsExpanded)) ToggleNode(Node);
+  });
 }
 
 std::uint32_t TBaseDataTree::CountVisibleChildren(PDataNode Node) const {
@@ -114,145 +122,147 @@ std::uint32_t TBaseDataTree::CountVisibleChildren(PDataNode Node) const {
 }
 
 void TBaseDataTree::ToggleNode(PDataNode Node) {
-  TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
-  if (Node == FRoot) return;
-  if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
-  // The state, expand and collapse handlers may delete the node, and every
-  // handler (the scroll report included) may destroy the tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  TNodeWatch watch(*this, Node);
-  bool wasToggling = FStates.Contains(tsToggling);
-  DoStateChange({tsToggling});
-  if (life.expired()) return;
-  if (!watch.Node()) {
-    if (!wasToggling) DoStateChange({}, {tsToggling});
-    return;
-  }
-  Node->States.Include(vsToggling);
-
-  auto leave = [&] {
+  GuardedEntry([&] {
+    TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
+    if (Node == FRoot) return;
+    if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
+    // The state, expand and collapse handlers may delete the node, and every
+    // handler (the scroll report included) may destroy the tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    TNodeWatch watch(*this, Node);
+    bool wasToggling = FStates.Contains(tsToggling);
+    DoStateChange({tsToggling});
     if (life.expired()) return;
-    if (watch.Node()) Node->States.Exclude(vsToggling);
-    if (!wasToggling) DoStateChange({}, {tsToggling});
-  };
-
-  bool changed = false;
-  bool mutated = false;
-  bool expanded = false;
-  std::int64_t heightDelta = 0;
-  try {
-    // Children made on the way are queued for the cache with the toggle.
-    TToggleCacheHold hold(FCacheHold, life);
-    if (!Node->States.Contains(vsExpanded)) {
-      if (DoExpanding(Node) && !life.expired() && watch.Node()) {
-        changed = true;
-        if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-        // A leaf changes nothing the cache depends on; expanding every node
-        // of a large tree toggles a great many of them.
-        if (!life.expired() && watch.Node() && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) {
-          mutated = true;
-          InterruptValidation();
-          InitChildren(Node);
-        }
-        if (life.expired()) return;
-        if (watch.Node() && Node->ChildCount > 0 && !Node->States.Contains(vsExpanded)) {
-          mutated = true;
-          InterruptValidation();
-          // The same walk counts the rows that appear, unless a shown child
-          // is open itself: a node with a million children is walked once.
-          std::uint32_t shown = 0;
-          bool nested = false;
-          auto count = [&] {
-            heightDelta = 0;
-            shown = 0;
-            nested = false;
-            for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
-              if (child->States.Contains(vsVisible)) {
-                heightDelta += child->TotalHeight;
-                ++shown;
-                if (child->States.Contains(vsExpanded) && child->FirstChild) nested = true;
-              }
-          };
-          count();
-          bool stillThere = true;
-          if (FUpdateCount == 0 && !FStates.Contains(tsExpanding) && !FStates.Contains(tsPainting) &&
-              FOptions->AnimationOptions().Contains(toAnimatedToggle)) {
-            ToggleAnimation(Node, true, heightDelta);
-            if (life.expired()) return;
-            stillThere = watch.Node() != nullptr;
-            // What was painted meanwhile may have asked the owner for more.
-            if (stillThere) count();
-          }
-          if (stillThere && Node->ChildCount > 0) {
-            Node->States.Include(vsExpanded);
-            expanded = true;
-            AdjustTotalHeight(Node, heightDelta, true);
-            if (FullyVisible(Node)) FVisibleCount += nested ? CountVisibleChildren(Node) : shown;
-            DoExpanded(Node);
-            if (life.expired()) return;
-          }
-        }
-      }
-      if (life.expired()) return;
-    } else if (DoCollapsing(Node) && !life.expired() && watch.Node()) {
-      changed = true;
-      mutated = true;
-      InterruptValidation();
-      if (FUpdateCount == 0 && !FStates.Contains(tsCollapsing) && !FStates.Contains(tsPainting) &&
-          FOptions->AnimationOptions().Contains(toAnimatedToggle)) {
-        ToggleAnimation(Node, false, std::int64_t(Node->TotalHeight) - Node->NodeHeight);
-        if (life.expired()) return;
-      }
-      if (watch.Node() && Node->States.Contains(vsExpanded)) {
-        heightDelta = std::int64_t(Node->NodeHeight) - std::int64_t(Node->TotalHeight);
-        AdjustTotalHeight(Node, heightDelta, true);
-        if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
-        Node->States.Exclude(vsExpanded);
-        DoCollapsed(Node);
-        if (life.expired()) return;
-        if (watch.Node() && FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
-          DeleteChildren(Node, false);
-          if (life.expired()) return;
-          if (watch.Node()) Node->States.Include(vsHasChildren);
-        }
-      }
-    } else if (life.expired()) {
+    if (!watch.Node()) {
+      if (!wasToggling) DoStateChange({}, {tsToggling});
       return;
     }
+    Node->States.Include(vsToggling);
 
-    hold.reset();
-    if (changed) {
-      if (mutated) ExpireCache();
-      if (FUpdateCount == 0) {
-        InvalidateCache();
-        if (!watch.Node()) {
-          UpdateScrollBars(true);
-          InvalidateWindow();
-        } else if (Node->ChildCount == 0) {
-          InvalidateNode(Node);
-        } else {
-          UpdateRanges();
-          bool whole = false;
-          if (!FStates.Contains(tsExpanding) && !FStates.Contains(tsPainting)) {
-            whole = ScrollAfterToggle(Node, expanded, heightDelta);
-            if (life.expired()) return;
+    auto leave = [&] {
+      if (life.expired()) return;
+      if (watch.Node()) Node->States.Exclude(vsToggling);
+      if (!wasToggling) DoStateChange({}, {tsToggling});
+    };
+
+    bool changed = false;
+    bool mutated = false;
+    bool expanded = false;
+    std::int64_t heightDelta = 0;
+    try {
+      // Children made on the way are queued for the cache with the toggle.
+      TToggleCacheHold hold(FCacheHold, life);
+      if (!Node->States.Contains(vsExpanded)) {
+        if (DoExpanding(Node) && !life.expired() && watch.Node()) {
+          changed = true;
+          if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+          // A leaf changes nothing the cache depends on; expanding every node
+          // of a large tree toggles a great many of them.
+          if (!life.expired() && watch.Node() && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) {
+            mutated = true;
+            InterruptValidation();
+            InitChildren(Node);
           }
-          UpdateScrollBars(true);
-          if (whole || !watch.Node())
-            InvalidateWindow();
-          else
-            InvalidateToBottom(Node);
+          if (life.expired()) return;
+          if (watch.Node() && Node->ChildCount > 0 && !Node->States.Contains(vsExpanded)) {
+            mutated = true;
+            InterruptValidation();
+            // The same walk counts the rows that appear, unless a shown child
+            // is open itself: a node with a million children is walked once.
+            std::uint32_t shown = 0;
+            bool nested = false;
+            auto count = [&] {
+              heightDelta = 0;
+              shown = 0;
+              nested = false;
+              for (PDataNode child = Node->FirstChild; child; child = child->NextSibling)
+                if (child->States.Contains(vsVisible)) {
+                  heightDelta += child->TotalHeight;
+                  ++shown;
+                  if (child->States.Contains(vsExpanded) && child->FirstChild) nested = true;
+                }
+            };
+            count();
+            bool stillThere = true;
+            if (FUpdateCount == 0 && !FStates.Contains(tsExpanding) && !FStates.Contains(tsPainting) &&
+                FOptions->AnimationOptions().Contains(toAnimatedToggle)) {
+              ToggleAnimation(Node, true, heightDelta);
+              if (life.expired()) return;
+              stillThere = watch.Node() != nullptr;
+              // What was painted meanwhile may have asked the owner for more.
+              if (stillThere) count();
+            }
+            if (stillThere && Node->ChildCount > 0) {
+              Node->States.Include(vsExpanded);
+              expanded = true;
+              AdjustTotalHeight(Node, heightDelta, true);
+              if (FullyVisible(Node)) FVisibleCount += nested ? CountVisibleChildren(Node) : shown;
+              DoExpanded(Node);
+              if (life.expired()) return;
+            }
+          }
         }
-      } else {
-        // Inside a bracket only the ranges follow; the rest comes at its end.
-        UpdateRanges();
+        if (life.expired()) return;
+      } else if (DoCollapsing(Node) && !life.expired() && watch.Node()) {
+        changed = true;
+        mutated = true;
+        InterruptValidation();
+        if (FUpdateCount == 0 && !FStates.Contains(tsCollapsing) && !FStates.Contains(tsPainting) &&
+            FOptions->AnimationOptions().Contains(toAnimatedToggle)) {
+          ToggleAnimation(Node, false, std::int64_t(Node->TotalHeight) - Node->NodeHeight);
+          if (life.expired()) return;
+        }
+        if (watch.Node() && Node->States.Contains(vsExpanded)) {
+          heightDelta = std::int64_t(Node->NodeHeight) - std::int64_t(Node->TotalHeight);
+          AdjustTotalHeight(Node, heightDelta, true);
+          if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
+          Node->States.Exclude(vsExpanded);
+          DoCollapsed(Node);
+          if (life.expired()) return;
+          if (watch.Node() && FOptions->AutoOptions().Contains(toAutoFreeOnCollapse) && Node->ChildCount > 0) {
+            DeleteChildren(Node, false);
+            if (life.expired()) return;
+            if (watch.Node()) Node->States.Include(vsHasChildren);
+          }
+        }
+      } else if (life.expired()) {
+        return;
       }
+
+      hold.reset();
+      if (changed) {
+        if (mutated) ExpireCache();
+        if (FUpdateCount == 0) {
+          InvalidateCache();
+          if (!watch.Node()) {
+            UpdateScrollBars(true);
+            InvalidateWindow();
+          } else if (Node->ChildCount == 0) {
+            InvalidateNode(Node);
+          } else {
+            UpdateRanges();
+            bool whole = false;
+            if (!FStates.Contains(tsExpanding) && !FStates.Contains(tsPainting)) {
+              whole = ScrollAfterToggle(Node, expanded, heightDelta);
+              if (life.expired()) return;
+            }
+            UpdateScrollBars(true);
+            if (whole || !watch.Node())
+              InvalidateWindow();
+            else
+              InvalidateToBottom(Node);
+          }
+        } else {
+          // Inside a bracket only the ranges follow; the rest comes at its end.
+          UpdateRanges();
+        }
+      }
+    } catch (...) {
+      leave();
+      throw;
     }
-  } catch (...) {
     leave();
-    throw;
-  }
-  leave();
+  });
 }
 
 bool TBaseDataTree::ScrollAfterToggle(PDataNode Node, bool Expanded, std::int64_t HeightDelta) {
@@ -292,107 +302,127 @@ bool TBaseDataTree::ScrollAfterToggle(PDataNode Node, bool Expanded, std::int64_
 }
 
 void TBaseDataTree::FullExpand(PDataNode Node) {
-  if (FRoot->TotalCount < 2) return;
-  if (Node == FRoot) Node = nullptr;
-  DoStateChange({tsExpanding});
-  BeginUpdate();
-  try {
-    PDataNode stop = nullptr;
-    if (Node) {
-      // The walk ends at the first node after Node's subtree.
-      PDataNode run = Node;
-      while (run != FRoot && !run->NextSibling) run = run->Parent;
-      stop = run == FRoot ? nullptr : run->NextSibling;
-    } else {
-      Node = FRoot->FirstChild;
+  GuardedEntry([&] {
+    if (FRoot->TotalCount < 2) return;
+    if (Node == FRoot) Node = nullptr;
+    DoStateChange({tsExpanding});
+    BeginUpdate();
+    // A handler may destroy the tree on the way.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    try {
+      PDataNode stop = nullptr;
+      if (Node) {
+        // The walk ends at the first node after Node's subtree.
+        PDataNode run = Node;
+        while (run != FRoot && !run->NextSibling) run = run->Parent;
+        stop = run == FRoot ? nullptr : run->NextSibling;
+      } else {
+        Node = FRoot->FirstChild;
+      }
+      if (Node && !Node->States.Contains(vsInitialized)) InitNode(Node);
+      // A handler deleting the node being expanded, or the node the walk
+      // ends at, ends the walk.
+      TNodeWatch end(*this, stop);
+      while (Node && Node != stop) {
+        TNodeWatch current(*this, Node);
+        if (!Node->States.Contains(vsExpanded)) ToggleNode(Node);
+        if (!current.Node() || (stop && !end.Node())) break;
+        Node = GetNext(Node);
+      }
+    } catch (...) {
+      if (!life.expired()) {
+        EndUpdate();
+        DoStateChange({}, {tsExpanding});
+      }
+      throw;
     }
-    if (Node && !Node->States.Contains(vsInitialized)) InitNode(Node);
-    // A handler deleting the node being expanded, or the node the walk
-    // ends at, ends the walk.
-    TNodeWatch end(*this, stop);
-    while (Node && Node != stop) {
-      TNodeWatch current(*this, Node);
-      if (!Node->States.Contains(vsExpanded)) ToggleNode(Node);
-      if (!current.Node() || (stop && !end.Node())) break;
-      Node = GetNext(Node);
-    }
-  } catch (...) {
+    if (life.expired()) return;
     EndUpdate();
     DoStateChange({}, {tsExpanding});
-    throw;
-  }
-  EndUpdate();
-  DoStateChange({}, {tsExpanding});
+  });
 }
 
 void TBaseDataTree::FullCollapse(PDataNode Node) {
-  if (FRoot->TotalCount < 2) return;
-  if (Node == FRoot) Node = nullptr;
-  DoStateChange({tsCollapsing});
-  BeginUpdate();
-  try {
-    // Deepest first, so that each collapse only hides rows that are
-    // already collapsed below.
-    // A handler deleting the node the walk goes on to starts the walk
-    // again (nodes collapsed already are passed over); deleting Node
-    // itself ends it.
-    TNodeWatch top(*this, Node);
-    PDataNode run = GetLastVisibleNoInit(Node, false);
-    while (run && run != Node) {
-      TNodeWatch previous(*this, GetPreviousNoInit(run));
-      const bool atStart = !previous.Node();
-      if (run->States.Contains(vsExpanded) && run->States.Contains(vsHasChildren))
-        ToggleNode(run);
-      if (Node && !top.Node()) break;
-      run = previous.Node() || atStart ? previous.Node() : GetLastVisibleNoInit(Node, false);
+  GuardedEntry([&] {
+    if (FRoot->TotalCount < 2) return;
+    if (Node == FRoot) Node = nullptr;
+    DoStateChange({tsCollapsing});
+    BeginUpdate();
+    // A handler may destroy the tree on the way.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    try {
+      // Deepest first, so that each collapse only hides rows that are
+      // already collapsed below.
+      // A handler deleting the node the walk goes on to starts the walk
+      // again (nodes collapsed already are passed over); deleting Node
+      // itself ends it.
+      TNodeWatch top(*this, Node);
+      PDataNode run = GetLastVisibleNoInit(Node, false);
+      while (run && run != Node) {
+        TNodeWatch previous(*this, GetPreviousNoInit(run));
+        const bool atStart = !previous.Node();
+        if (run->States.Contains(vsExpanded) && run->States.Contains(vsHasChildren))
+          ToggleNode(run);
+        if (Node && !top.Node()) break;
+        run = previous.Node() || atStart ? previous.Node() : GetLastVisibleNoInit(Node, false);
+      }
+      if (Node && top.Node() && Node->States.Contains(vsExpanded) && Node->States.Contains(vsHasChildren))
+        ToggleNode(Node);
+    } catch (...) {
+      if (!life.expired()) {
+        EndUpdate();
+        DoStateChange({}, {tsCollapsing});
+      }
+      throw;
     }
-    if (Node && top.Node() && Node->States.Contains(vsExpanded) && Node->States.Contains(vsHasChildren))
-      ToggleNode(Node);
-  } catch (...) {
+    if (life.expired()) return;
     EndUpdate();
     DoStateChange({}, {tsCollapsing});
-    throw;
-  }
-  EndUpdate();
-  DoStateChange({}, {tsCollapsing});
+  });
 }
 
 int TBaseDataTree::NodeHeight(PDataNode Node) {
-  if (!Node || Node == FRoot) return 0;
-  if (FOptions->MiscOptions().Contains(toVariableNodeHeight)) {
-    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-    MeasureItemHeight(Canvas(), Node);
-  }
-  return Node->NodeHeight;
+  return GuardedEntry(0, [&]() -> int {
+    if (!Node || Node == FRoot) return 0;
+    if (FOptions->MiscOptions().Contains(toVariableNodeHeight)) {
+      if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+      MeasureItemHeight(Canvas(), Node);
+    }
+    return Node->NodeHeight;
+  });
 }
 
 void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
-  if (!Node || Node == FRoot || readOnly()) return;
-  if (Value < 0) Value = 0;
-  if (Value > 0xFFFF) Value = 0xFFFF;
-  if (Value == Node->NodeHeight) return;
-  InterruptValidation();
-  std::int64_t difference = std::int64_t(Value) - Node->NodeHeight;
-  Node->NodeHeight = std::uint16_t(Value);
-  AdjustTotalHeight(Node, difference, true);
-  // The fill was interrupted above; it must run again even when the row is
-  // hidden, or the cache stays switched off.
-  ExpireCache();
-  if (FullyVisible(Node)) {
-    if (FUpdateCount == 0) {
-      InvalidateToBottom(Node);
-      UpdateScrollBars(true);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot || readOnly()) return;
+    if (Value < 0) Value = 0;
+    if (Value > 0xFFFF) Value = 0xFFFF;
+    if (Value == Node->NodeHeight) return;
+    InterruptValidation();
+    std::int64_t difference = std::int64_t(Value) - Node->NodeHeight;
+    Node->NodeHeight = std::uint16_t(Value);
+    AdjustTotalHeight(Node, difference, true);
+    // The fill was interrupted above; it must run again even when the row is
+    // hidden, or the cache stays switched off.
+    ExpireCache();
+    if (FullyVisible(Node)) {
+      if (FUpdateCount == 0) {
+        InvalidateToBottom(Node);
+        UpdateScrollBars(true);
+      }
     }
-  }
-  if (FUpdateCount == 0) InvalidateCache();
+    if (FUpdateCount == 0) InvalidateCache();
+  });
 }
 
 void TBaseDataTree::MeasureItemHeight(TCanvas* Canvas, PDataNode Node) {
-  if (!Node || Node == FRoot || Node->States.Contains(vsHeightMeasured)) return;
-  Node->States.Include(vsHeightMeasured);
-  int newHeight = Node->NodeHeight;
-  DoMeasureItem(Canvas, Node, newHeight);
-  if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot || Node->States.Contains(vsHeightMeasured)) return;
+    Node->States.Include(vsHeightMeasured);
+    int newHeight = Node->NodeHeight;
+    DoMeasureItem(Canvas, Node, newHeight);
+    if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+  });
 }
 
 bool TBaseDataTree::IsVisible(PDataNode Node) {
@@ -402,32 +432,34 @@ bool TBaseDataTree::IsVisible(PDataNode Node) {
 }
 
 void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
-  if (!Node || Node == FRoot || Value == Node->States.Contains(vsVisible)) return;
-  InterruptValidation();
-  PDataNode parent = Node->Parent;
-  bool parentShows = parent == FRoot || (FullyVisible(parent) && parent->States.Contains(vsExpanded));
-  std::int64_t rows = 1 + std::int64_t(CountVisibleChildren(Node));
-  if (Value) {
-    hiddenRunsLeave(Node);
-    Node->States.Include(vsVisible);
-    hiddenRunsSplit(Node);
-    if (parent->States.Contains(vsExpanded))
-      AdjustTotalHeight(parent, Node->TotalHeight, true);
-    if (parentShows) FVisibleCount += std::uint32_t(rows);
-  } else {
-    if (parent->States.Contains(vsExpanded))
-      AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
-    if (parentShows) FVisibleCount -= std::uint32_t(rows);
-    Node->States.Exclude(vsVisible);
-    hiddenRunsJoin(Node);
-  }
-  DetermineHiddenChildrenFlag(parent);
-  ExpireCache();
-  if (FUpdateCount == 0) {
-    InvalidateCache();
-    UpdateScrollBars(true);
-    InvalidateWindow();
-  }
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot || Value == Node->States.Contains(vsVisible)) return;
+    InterruptValidation();
+    PDataNode parent = Node->Parent;
+    bool parentShows = parent == FRoot || (FullyVisible(parent) && parent->States.Contains(vsExpanded));
+    std::int64_t rows = 1 + std::int64_t(CountVisibleChildren(Node));
+    if (Value) {
+      hiddenRunsLeave(Node);
+      Node->States.Include(vsVisible);
+      hiddenRunsSplit(Node);
+      if (parent->States.Contains(vsExpanded))
+        AdjustTotalHeight(parent, Node->TotalHeight, true);
+      if (parentShows) FVisibleCount += std::uint32_t(rows);
+    } else {
+      if (parent->States.Contains(vsExpanded))
+        AdjustTotalHeight(parent, -std::int64_t(Node->TotalHeight), true);
+      if (parentShows) FVisibleCount -= std::uint32_t(rows);
+      Node->States.Exclude(vsVisible);
+      hiddenRunsJoin(Node);
+    }
+    DetermineHiddenChildrenFlag(parent);
+    ExpireCache();
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      UpdateScrollBars(true);
+      InvalidateWindow();
+    }
+  });
 }
 
 bool TBaseDataTree::HasChildren(PDataNode Node) const {
@@ -435,13 +467,15 @@ bool TBaseDataTree::HasChildren(PDataNode Node) const {
 }
 
 void TBaseDataTree::SetHasChildren(PDataNode Node, bool Value) {
-  if (!Node || Node == FRoot) return;
-  if (Value) {
-    Node->States.Include(vsHasChildren);
-  } else {
-    DeleteChildren(Node, true);
-    Node->States.Exclude(vsHasChildren);
-  }
-  DetermineHiddenChildrenFlag(Node);
-  InvalidateNode(Node);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot) return;
+    if (Value) {
+      Node->States.Include(vsHasChildren);
+    } else {
+      DeleteChildren(Node, true);
+      Node->States.Exclude(vsHasChildren);
+    }
+    DetermineHiddenChildrenFlag(Node);
+    InvalidateNode(Node);
+  });
 }

@@ -19,19 +19,21 @@ constexpr THeaderStates kHeaderTracking{hsColumnWidthTracking, hsHeightTracking,
 }  // namespace
 
 void TBaseDataTree::WndProc(TMessage& Message) {
-  // While the header tracks or drags, it sees every message first.
-  if (!(Header().States() * kHeaderTracking).Empty() && Header().HandleMessage(Message)) return;
-  if (Header().HandleMessage(Message)) return;
-  switch (Message.Msg) {
-    case WM_NCLBUTTONDOWN:
-    case WM_NCRBUTTONDOWN:
-    case WM_NCMBUTTONDOWN:
-      if (!Focused() && CanFocus()) SetFocus();
-      break;
-    default:
-      break;
-  }
-  TCustomControl::WndProc(Message);
+  GuardedEntry([&] {
+    // While the header tracks or drags, it sees every message first.
+    if (!(Header().States() * kHeaderTracking).Empty() && Header().HandleMessage(Message)) return;
+    if (Header().HandleMessage(Message)) return;
+    switch (Message.Msg) {
+      case WM_NCLBUTTONDOWN:
+      case WM_NCRBUTTONDOWN:
+      case WM_NCMBUTTONDOWN:
+        if (!Focused() && CanFocus()) SetFocus();
+        break;
+      default:
+        break;
+    }
+    TCustomControl::WndProc(Message);
+  });
 }
 
 void TBaseDataTree::printClient(HDC DC, TPoint Target) {

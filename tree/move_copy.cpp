@@ -96,184 +96,188 @@ bool TBaseDataTree::deleteLastToFirst(const std::vector<PDataNode>& Nodes,
 }
 
 void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
-  if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
-  TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
-  if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
-  // Children only of a node without children: nothing to move.
-  if (ChildrenOnly && !Source->FirstChild) return;
-  TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
-  if (!Target) {
-    Target = FRoot;
-    Mode = amAddChildFirst;
-  }
-  if (Target == targetTree->FRoot) {
-    if (Mode == amInsertBefore) Mode = amAddChildFirst;
-    if (Mode == amInsertAfter) Mode = amAddChildLast;
-  }
-  // A read-only tree gives nothing away and takes nothing in.
-  if (targetTree->readOnly()) return;
-  if (targetTree == this && Target != Source && liesBelow(Target, Source))
-    ShowError("Target node cannot be a child node of the node to be moved.", 2001);
+  GuardedEntry([&] {
+    if (!Source || Source == FRoot || Mode == amNoWhere || readOnly()) return;
+    TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+    if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
+    // Children only of a node without children: nothing to move.
+    if (ChildrenOnly && !Source->FirstChild) return;
+    TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
+    if (!Target) {
+      Target = FRoot;
+      Mode = amAddChildFirst;
+    }
+    if (Target == targetTree->FRoot) {
+      if (Mode == amInsertBefore) Mode = amAddChildFirst;
+      if (Mode == amInsertAfter) Mode = amAddChildLast;
+    }
+    // A read-only tree gives nothing away and takes nothing in.
+    if (targetTree->readOnly()) return;
+    if (targetTree == this && Target != Source && liesBelow(Target, Source))
+      ShowError("Target node cannot be a child node of the node to be moved.", 2001);
 
-  // Handlers of either tree may destroy either tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
-  auto bothLive = [&] { return !life.expired() && !targetLife.expired(); };
-  TNodeWatch source(*this, Source);
-  TNodeWatch target(*targetTree, Target);
-  // A refused move changes nothing and reports nothing.
-  if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
-  if (!bothLive() || !source.Node() || !target.Node()) return;
-  if (Target != targetTree->FRoot) {
-    if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
-    if (bothLive() && target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
-      targetTree->InitChildren(Target);
+    // Handlers of either tree may destroy either tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+    auto bothLive = [&] { return !life.expired() && !targetLife.expired(); };
+    TNodeWatch source(*this, Source);
+    TNodeWatch target(*targetTree, Target);
+    // A refused move changes nothing and reports nothing.
+    if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
     if (!bothLive() || !source.Node() || !target.Node()) return;
-  }
+    if (Target != targetTree->FRoot) {
+      if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
+      if (bothLive() && target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
+        targetTree->InitChildren(Target);
+      if (!bothLive() || !source.Node() || !target.Node()) return;
+    }
 
-  if (targetTree == this) {
-    InterruptValidation();
-    std::vector<PDataNode> moved;
-    if (!ChildrenOnly) {
-      InternalDisconnectNode(Source, true, true);
-      InternalConnectNode(Source, Target, this, Mode);
-      moved.push_back(Source);
-    } else {
-      // The children keep their order whatever the mode: the first goes to
-      // the target, each next one after the one before it.
-      while (PDataNode child = Source->FirstChild) {
-        InternalDisconnectNode(child, true, false);
-        moved.push_back(child);
+    if (targetTree == this) {
+      InterruptValidation();
+      std::vector<PDataNode> moved;
+      if (!ChildrenOnly) {
+        InternalDisconnectNode(Source, true, true);
+        InternalConnectNode(Source, Target, this, Mode);
+        moved.push_back(Source);
+      } else {
+        // The children keep their order whatever the mode: the first goes to
+        // the target, each next one after the one before it.
+        while (PDataNode child = Source->FirstChild) {
+          InternalDisconnectNode(child, true, false);
+          moved.push_back(child);
+        }
+        connectRun(moved, Target, Mode);
       }
-      connectRun(moved, Target, Mode);
-    }
-    if (moved.empty()) return;
-    // From here on handlers run; they may delete any of the moved nodes.
-    const std::uint64_t freed = FFreedNodes;
-    TNodeWatch movedParent(*this, moved.front()->Parent);
-    ExpireCache();
-    if (FUpdateCount == 0) {
-      InvalidateCache();
-      UpdateScrollBars(true);
-      if (life.expired()) return;
-      InvalidateWindow();
-    }
-    if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
+      if (moved.empty()) return;
+      // From here on handlers run; they may delete any of the moved nodes.
+      const std::uint64_t freed = FFreedNodes;
+      TNodeWatch movedParent(*this, moved.front()->Parent);
+      ExpireCache();
+      if (FUpdateCount == 0) {
+        InvalidateCache();
+        UpdateScrollBars(true);
+        if (life.expired()) return;
+        InvalidateWindow();
+      }
+      if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
+        return;
+      StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
       return;
-    StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
-    return;
-  }
+    }
 
-  // Into another tree: through the stream form.
-  std::vector<PDataNode> written;
-  if (ChildrenOnly) {
-    for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
-  } else {
-    written.push_back(Source);
-  }
-  if (written.empty()) return;
-  std::vector<PDataNode> arrived;
-  {
-    // The target's load handlers must not delete what is being moved.
-    TIterationGuard guard(*this);
-    TMemoryStream stream;
-    WriteNodesToStream(&stream, written);
-    // A source gone before it was written whole gives nothing.
+    // Into another tree: through the stream form.
+    std::vector<PDataNode> written;
+    if (ChildrenOnly) {
+      for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+    } else {
+      written.push_back(Source);
+    }
+    if (written.empty()) return;
+    std::vector<PDataNode> arrived;
+    {
+      // The target's load handlers must not delete what is being moved.
+      TIterationGuard guard(*this);
+      TMemoryStream stream;
+      WriteNodesToStream(&stream, written);
+      // A source gone before it was written whole gives nothing.
+      if (life.expired()) return;
+      stream.SetPosition(0);
+      arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                  std::int64_t(written.size()));
+    }
+    // The target takes all nodes or, refusing the stream, raises.
+    if (arrived.empty() || life.expired() || targetLife.expired()) return;
+
+    // Only what arrived leaves this tree. Its handlers may delete arrivals
+    // in the target meanwhile.
+    const std::uint64_t targetFreed = targetTree->FFreedNodes;
+    PDataNode const arrivedParent = arrived.front()->Parent;
+    TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
+    BeginUpdate();
     if (life.expired()) return;
-    stream.SetPosition(0);
-    arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
-                                                std::int64_t(written.size()));
-  }
-  // The target takes all nodes or, refusing the stream, raises.
-  if (arrived.empty() || life.expired() || targetLife.expired()) return;
+    try {
+      // Only the remembered nodes that are still children of a living source
+      // go on once a handler freed some (found on the first question).
+      std::unique_ptr<std::unordered_set<PDataNode>> alive;
+      const bool whole = deleteLastToFirst(written, [&](PDataNode node) {
+        if (!alive) {
+          alive = std::make_unique<std::unordered_set<PDataNode>>();
+          if (ChildrenOnly && source.Node())
+            for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive->insert(child);
+        }
+        return alive->count(node) > 0;
+      });
+      if (!whole) return;
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    if (life.expired() || targetLife.expired()) return;
 
-  // Only what arrived leaves this tree. Its handlers may delete arrivals
-  // in the target meanwhile.
-  const std::uint64_t targetFreed = targetTree->FFreedNodes;
-  PDataNode const arrivedParent = arrived.front()->Parent;
-  TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
-  BeginUpdate();
-  if (life.expired()) return;
-  try {
-    // Only the remembered nodes that are still children of a living source
-    // go on once a handler freed some (found on the first question).
-    std::unique_ptr<std::unordered_set<PDataNode>> alive;
-    const bool whole = deleteLastToFirst(written, [&](PDataNode node) {
-      if (!alive) {
-        alive = std::make_unique<std::unordered_set<PDataNode>>();
-        if (ChildrenOnly && source.Node())
-          for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive->insert(child);
-      }
-      return alive->count(node) > 0;
-    });
-    if (!whole) return;
-  } catch (...) {
-    if (!life.expired()) EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  if (life.expired() || targetLife.expired()) return;
-
-  if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
-                                  [this](PDataNode node) { DoNodeMoved(node); }) ||
-      life.expired())
-    return;
-  targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
-  if (life.expired()) return;
-  StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+    if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
+                                    [this](PDataNode node) { DoNodeMoved(node); }) ||
+        life.expired())
+      return;
+    targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
+    if (life.expired()) return;
+    StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+  });
 }
 
 PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly) {
-  if (!Source || Source == FRoot || Mode == amNoWhere) return nullptr;
-  TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
-  TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
-  if (!Target) {
-    Target = FRoot;
-    Mode = amAddChildFirst;
-  }
-  if (targetTree->readOnly()) return nullptr;
-  std::vector<PDataNode> written;
-  if (ChildrenOnly) {
-    for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
-  } else {
-    written.push_back(Source);
-  }
-  if (written.empty()) return nullptr;
-  // Handlers of either tree may destroy either tree: a copy that lost its
-  // source before it was written whole, or its target, ends with nothing.
-  const std::weak_ptr<const bool> life = LifeToken();
-  const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
-  TNodeWatch target(*targetTree, Target);
-  std::vector<PDataNode> arrived;
-  {
-    TMemoryStream stream;
-    WriteNodesToStream(&stream, written);
-    if (life.expired()) return nullptr;
-    stream.SetPosition(0);
-    // The copy is taken before it goes in: copying a node into itself
-    // copies what it was.
-    arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
-                                                std::int64_t(written.size()));
-  }
-  if (arrived.empty() || targetLife.expired()) return nullptr;
-  // A copying handler may delete the target: the later ones are told of
-  // no target then.
-  auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
-  TNodeWatch first(*targetTree, nullptr);
-  const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
-    TNodeWatch watch(*targetTree, node);
-    if (!targetTree->DoNodeCopying(node, parentForEvent())) {
-      if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
-      return;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Source || Source == FRoot || Mode == amNoWhere) return nullptr;
+    TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+    TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
+    if (!Target) {
+      Target = FRoot;
+      Mode = amAddChildFirst;
     }
-    if (!watch.Node() || targetLife.expired()) return;
-    if (!first.Node()) first.Reset(node);
-    targetTree->DoNodeCopied(node);
+    if (targetTree->readOnly()) return nullptr;
+    std::vector<PDataNode> written;
+    if (ChildrenOnly) {
+      for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+    } else {
+      written.push_back(Source);
+    }
+    if (written.empty()) return nullptr;
+    // Handlers of either tree may destroy either tree: a copy that lost its
+    // source before it was written whole, or its target, ends with nothing.
+    const std::weak_ptr<const bool> life = LifeToken();
+    const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+    TNodeWatch target(*targetTree, Target);
+    std::vector<PDataNode> arrived;
+    {
+      TMemoryStream stream;
+      WriteNodesToStream(&stream, written);
+      if (life.expired()) return nullptr;
+      stream.SetPosition(0);
+      // The copy is taken before it goes in: copying a node into itself
+      // copies what it was.
+      arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                  std::int64_t(written.size()));
+    }
+    if (arrived.empty() || targetLife.expired()) return nullptr;
+    // A copying handler may delete the target: the later ones are told of
+    // no target then.
+    auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
+    TNodeWatch first(*targetTree, nullptr);
+    const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
+      TNodeWatch watch(*targetTree, node);
+      if (!targetTree->DoNodeCopying(node, parentForEvent())) {
+        if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
+        return;
+      }
+      if (!watch.Node() || targetLife.expired()) return;
+      if (!first.Node()) first.Reset(node);
+      targetTree->DoNodeCopied(node);
+    });
+    if (!whole) return nullptr;
+    targetTree->StructureChange(parentForEvent(), crNodeCopied);
+    if (targetLife.expired()) return nullptr;
+    return first.Node();
   });
-  if (!whole) return nullptr;
-  targetTree->StructureChange(parentForEvent(), crNodeCopied);
-  if (targetLife.expired()) return nullptr;
-  return first.Node();
 }
 
 // ---- the selection in tree order ---------------------------------------------------
@@ -326,24 +330,26 @@ std::vector<PDataNode> TBaseDataTree::GetSortedSelection(bool Resolve) { return 
 std::vector<PDataNode> TBaseDataTree::GetSortedCutCopySet(bool Resolve) { return sortedSet(vsCutOrCopy, Resolve); }
 
 void TBaseDataTree::DeleteSelectedNodes() {
-  if (FSelectionCount == 0 || readOnly()) return;
-  // The handlers of the deletions may destroy the tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  BeginUpdate();
-  if (life.expired()) return;
-  try {
-    // Once a handler freed other nodes, what is still selected goes on: a
-    // freed node left the selection (it is found there without being read).
-    const bool whole = deleteLastToFirst(GetSortedSelection(true), [this](PDataNode node) {
-      int index;
-      return FindNodeInSelection(node, index, -1, -1);
-    });
-    if (!whole) return;
-  } catch (...) {
-    if (!life.expired()) EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  GuardedEntry([&] {
+    if (FSelectionCount == 0 || readOnly()) return;
+    // The handlers of the deletions may destroy the tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    BeginUpdate();
+    if (life.expired()) return;
+    try {
+      // Once a handler freed other nodes, what is still selected goes on: a
+      // freed node left the selection (it is found there without being read).
+      const bool whole = deleteLastToFirst(GetSortedSelection(true), [this](PDataNode node) {
+        int index;
+        return FindNodeInSelection(node, index, -1, -1);
+      });
+      if (!whole) return;
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  });
 }
 
 void TBaseDataTree::ValidateNode(PDataNode Node, bool Recursive) {

@@ -130,38 +130,43 @@ void TBaseDataTree::FixupTotalHeight(PDataNode Node) {
 // ---- properties ------------------------------------------------------------
 
 void TBaseDataTree::SetNodeDataSize(int Value) {
-  if (Value < -1) Value = -1;
-  if (Value == FNodeDataSize) return;
-  // Nodes keep the data block they were made with. Nodes that cannot be
-  // made again (read-only, or while loading) would promise more bytes than
-  // they have: refuse the change instead.
-  const bool canRemake = !readOnly() && !ComponentState().Contains(csLoading) &&
-                         !ComponentState().Contains(csDesigning);
-  if (FRoot->TotalCount > 1 && !canRemake)
-    ShowError("The node data size cannot change while nodes exist that cannot be made again.", 0);
-  FNodeDataSize = Value;
-  if (ComponentState().Contains(csLoading) || ComponentState().Contains(csDesigning)) return;
-  std::uint32_t lastRootCount = FRoot->ChildCount;
-  Clear();
-  SetRootNodeCount(lastRootCount);
+  GuardedEntry([&] {
+    if (Value < -1) Value = -1;
+    if (Value == FNodeDataSize) return;
+    // Nodes keep the data block they were made with. Nodes that cannot be
+    // made again (read-only, or while loading) would promise more bytes than
+    // they have: refuse the change instead.
+    const bool canRemake = !readOnly() && !ComponentState().Contains(csLoading) &&
+                           !ComponentState().Contains(csDesigning);
+    if (FRoot->TotalCount > 1 && !canRemake)
+      ShowError("The node data size cannot change while nodes exist that cannot be made again.", 0);
+    FNodeDataSize = Value;
+    if (ComponentState().Contains(csLoading) || ComponentState().Contains(csDesigning)) return;
+    std::uint32_t lastRootCount = FRoot->ChildCount;
+    Clear();
+    SetRootNodeCount(lastRootCount);
+  });
 }
 
 void TBaseDataTree::SetRootNodeCount(std::uint32_t Value) {
-  if (ComponentState().Contains(csLoading)) {
-    FRoot->ChildCount = Value;
-    DoStateChange({tsNeedRootCountUpdate});
-    return;
-  }
-  if (Value == FRoot->ChildCount) return;
-  BeginUpdate();
-  try {
-    InterruptValidation();
-    SetChildCount(FRoot, Value);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  GuardedEntry([&] {
+    if (ComponentState().Contains(csLoading)) {
+      FRoot->ChildCount = Value;
+      DoStateChange({tsNeedRootCountUpdate});
+      return;
+    }
+    if (Value == FRoot->ChildCount) return;
+    BeginUpdate();
+    const std::weak_ptr<const bool> life = FLifeToken;
+    try {
+      InterruptValidation();
+      SetChildCount(FRoot, Value);
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
+    }
+    if (!life.expired()) EndUpdate();
+  });
 }
 
 void TBaseDataTree::Loaded() {
@@ -178,12 +183,15 @@ void TBaseDataTree::Loaded() {
     const TDTMiscOptions misc = FOptions->MiscOptions();
     const bool wasReadOnly = misc.Contains(toReadOnly);
     if (wasReadOnly) FOptions->SetMiscOptions(misc - TDTMiscOptions{toReadOnly});
+    const std::weak_ptr<const bool> life = FLifeToken;
     try {
       SetRootNodeCount(wanted);
     } catch (...) {
-      if (wasReadOnly) FOptions->SetMiscOptions(FOptions->MiscOptions() + TDTMiscOptions{toReadOnly});
+      if (wasReadOnly && !life.expired())
+        FOptions->SetMiscOptions(FOptions->MiscOptions() + TDTMiscOptions{toReadOnly});
       throw;
     }
+    if (life.expired()) return;
     if (wasReadOnly) FOptions->SetMiscOptions(FOptions->MiscOptions() + TDTMiscOptions{toReadOnly});
   }
   // The header read its columns with the tree: settle its main column,
@@ -207,162 +215,167 @@ std::uint32_t TBaseDataTree::ChildCount(PDataNode Node) const {
 }
 
 void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
-  if (readOnly()) return;
-  if (!Node) Node = FRoot;
-  if (NewCount == 0) {
-    DeleteChildren(Node, false);
-    return;
-  }
-  if (NewCount == Node->ChildCount) return;
+  GuardedEntry([&] {
+    if (readOnly()) return;
+    if (!Node) Node = FRoot;
+    if (NewCount == 0) {
+      DeleteChildren(Node, false);
+      return;
+    }
+    if (NewCount == Node->ChildCount) return;
 
-  InterruptValidation();
-  if (NewCount < Node->ChildCount && deletionMustWait()) {
-    deferChildrenDeletion(Node, NewCount);
-    return;
-  }
-  if (NewCount < Node->ChildCount && branchGoing()) {
-    std::uint32_t index = 0;
-    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling, ++index)
-      if (index >= NewCount) requestWhileBranchGoes(run, TBranchRequestKind::Node);
-    return;
-  }
-  if (NewCount < Node->ChildCount) {
-    // Follow-up work is queued once, below, not per deleted node. The
-    // handlers told of each may delete Node or destroy the tree.
-    const std::weak_ptr<const bool> life = LifeToken();
-    TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
+    InterruptValidation();
+    if (NewCount < Node->ChildCount && deletionMustWait()) {
+      deferChildrenDeletion(Node, NewCount);
+      return;
+    }
+    if (NewCount < Node->ChildCount && branchGoing()) {
+      std::uint32_t index = 0;
+      for (PDataNode run = Node->FirstChild; run; run = run->NextSibling, ++index)
+        if (index >= NewCount) requestWhileBranchGoes(run, TBranchRequestKind::Node);
+      return;
+    }
+    if (NewCount < Node->ChildCount) {
+      // Follow-up work is queued once, below, not per deleted node. The
+      // handlers told of each may delete Node or destroy the tree.
+      const std::weak_ptr<const bool> life = LifeToken();
+      TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
+      ++FUpdateCount;
+      try {
+        while (Node->ChildCount > NewCount && Node->LastChild) {
+          DeleteNode(Node->LastChild, true);
+          if (life.expired()) return;
+          if (Node != FRoot && !watch.Node()) break;
+        }
+      } catch (...) {
+        if (!life.expired()) --FUpdateCount;
+        throw;
+      }
+      --FUpdateCount;
+      if (Node != FRoot && !watch.Node()) {
+        ExpireCache();
+        if (FUpdateCount == 0) {
+          PackArray();
+          InvalidateCache();
+          UpdateScrollBars(true);
+          InvalidateWindow();
+        }
+        return;
+      }
+      // Selected nodes among the deleted ones were only flagged in the array.
+      if (FUpdateCount == 0) PackArray();
+    } else {
+      std::uint32_t count = NewCount - Node->ChildCount;
+      if (!Node->LastChild) Node->States.Include(vsHasChildren);
+      Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
+
+      std::int64_t heightSum = 0;
+      std::uint32_t made = 0;
+      bool failed = false;
+      try {
+        for (; made < count; ++made) {
+          PDataNode child = MakeNewNode();
+          SetAppendedIndex(Node, child);
+          child->Parent = Node;
+          child->PrevSibling = Node->LastChild;
+          if (Node->LastChild)
+            Node->LastChild->NextSibling = child;
+          else
+            Node->FirstChild = child;
+          Node->LastChild = child;
+          heightSum += child->NodeHeight;
+        }
+      } catch (const std::bad_alloc&) {
+        // Keep the counts consistent with what was linked before failing.
+        count = made;
+        failed = true;
+      }
+      if (Node->States.Contains(vsExpanded)) {
+        AdjustTotalHeight(Node, heightSum, true);
+        if (FullyVisible(Node)) FVisibleCount += count;
+      }
+      AdjustTotalCount(Node, count, true);
+      Node->ChildCount += count;
+      // New nodes are visible and go at the end: no run of hidden siblings
+      // changes.
+      if (failed) {
+        ExpireCache();
+        throw std::bad_alloc();
+      }
+    }
+    ExpireCache();
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      UpdateScrollBars(true);
+      InvalidateWindow();
+    }
+    StructureChange(Node == FRoot ? nullptr : Node, crChildAdded);
+  });
+}
+
+PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (readOnly()) return nullptr;
+    CancelEditNode();
+    if (!Parent) Parent = FRoot;
+    // The handlers raised below may destroy the tree: nothing of it is
+    // touched after one did.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    if (!Parent->States.Contains(vsInitialized)) {
+      InitNode(Parent);
+      if (life.expired()) return nullptr;
+    }
+
     ++FUpdateCount;
     try {
-      while (Node->ChildCount > NewCount && Node->LastChild) {
-        DeleteNode(Node->LastChild, true);
-        if (life.expired()) return;
-        if (Node != FRoot && !watch.Node()) break;
-      }
+      SetChildCount(Parent, Parent->ChildCount + 1);
     } catch (...) {
       if (!life.expired()) --FUpdateCount;
       throw;
     }
-    --FUpdateCount;
-    if (Node != FRoot && !watch.Node()) {
-      ExpireCache();
-      if (FUpdateCount == 0) {
-        PackArray();
-        InvalidateCache();
-        UpdateScrollBars(true);
-        InvalidateWindow();
-      }
-      return;
-    }
-    // Selected nodes among the deleted ones were only flagged in the array.
-    if (FUpdateCount == 0) PackArray();
-  } else {
-    std::uint32_t count = NewCount - Node->ChildCount;
-    if (!Node->LastChild) Node->States.Include(vsHasChildren);
-    Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
-
-    std::int64_t heightSum = 0;
-    std::uint32_t made = 0;
-    bool failed = false;
-    try {
-      for (; made < count; ++made) {
-        PDataNode child = MakeNewNode();
-        SetAppendedIndex(Node, child);
-        child->Parent = Node;
-        child->PrevSibling = Node->LastChild;
-        if (Node->LastChild)
-          Node->LastChild->NextSibling = child;
-        else
-          Node->FirstChild = child;
-        Node->LastChild = child;
-        heightSum += child->NodeHeight;
-      }
-    } catch (const std::bad_alloc&) {
-      // Keep the counts consistent with what was linked before failing.
-      count = made;
-      failed = true;
-    }
-    if (Node->States.Contains(vsExpanded)) {
-      AdjustTotalHeight(Node, heightSum, true);
-      if (FullyVisible(Node)) FVisibleCount += count;
-    }
-    AdjustTotalCount(Node, count, true);
-    Node->ChildCount += count;
-    // New nodes are visible and go at the end: no run of hidden siblings
-    // changes.
-    if (failed) {
-      ExpireCache();
-      throw std::bad_alloc();
-    }
-  }
-  ExpireCache();
-  if (FUpdateCount == 0) {
-    InvalidateCache();
-    UpdateScrollBars(true);
-    InvalidateWindow();
-  }
-  StructureChange(Node == FRoot ? nullptr : Node, crChildAdded);
-}
-
-PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
-  if (readOnly()) return nullptr;
-  CancelEditNode();
-  if (!Parent) Parent = FRoot;
-  // The handlers raised below may destroy the tree: nothing of it is
-  // touched after one did.
-  const std::weak_ptr<const bool> life = FLifeToken;
-  if (!Parent->States.Contains(vsInitialized)) {
-    InitNode(Parent);
     if (life.expired()) return nullptr;
-  }
-
-  ++FUpdateCount;
-  try {
-    SetChildCount(Parent, Parent->ChildCount + 1);
-  } catch (...) {
+    Parent->States.Exclude(vsAllChildrenHidden);
     --FUpdateCount;
-    throw;
-  }
-  Parent->States.Exclude(vsAllChildrenHidden);
-  --FUpdateCount;
 
-  PDataNode result = Parent->LastChild;
-  // A pointer given with the node goes into the first bytes of its user
-  // data; that needs room for a whole pointer on this platform.
-  bool noRoom = false;
-  if (UserData) {
-    if (FNodeDataSize >= int(sizeof(void*))) {
-      std::memcpy(GetNodeData(result), &UserData, sizeof(void*));
-      result->States.Include(vsUserDataPointer);
-    } else {
-      noRoom = true;
+    PDataNode result = Parent->LastChild;
+    // A pointer given with the node goes into the first bytes of its user
+    // data; that needs room for a whole pointer on this platform.
+    bool noRoom = false;
+    if (UserData) {
+      if (FNodeDataSize >= int(sizeof(void*))) {
+        std::memcpy(GetNodeData(result), &UserData, sizeof(void*));
+        result->States.Include(vsUserDataPointer);
+      } else {
+        noRoom = true;
+      }
     }
-  }
 
-  // Adding the child has already expired the position cache.
-  if (FUpdateCount == 0) {
-    InvalidateCache();
-    // The structure handler may delete the parent or the new node too.
-    TNodeWatch parent(*this, Parent);
-    TNodeWatch added(*this, result);
-    if (FStates.Contains(tsStructureChangePending)) {
-      StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
+    // Adding the child has already expired the position cache.
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      // The structure handler may delete the parent or the new node too.
+      TNodeWatch parent(*this, Parent);
+      TNodeWatch added(*this, result);
+      if (FStates.Contains(tsStructureChangePending)) {
+        StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
+        if (life.expired()) return nullptr;
+        if (!parent.Node()) return nullptr;
+      }
+      if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn) {
+        Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
+        if (life.expired()) return nullptr;
+      }
+      InvalidateToBottom(Parent);
+      UpdateScrollBars(true);
       if (life.expired()) return nullptr;
-      if (!parent.Node()) return nullptr;
+      result = added.Node();
+      if (!result) return nullptr;
     }
-    if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn) {
-      Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
-      if (life.expired()) return nullptr;
-    }
-    InvalidateToBottom(Parent);
-    UpdateScrollBars(true);
-    if (life.expired()) return nullptr;
-    result = added.Node();
-    if (!result) return nullptr;
-  }
-  if (noRoom)
-    ShowError("Cannot set initial user data because there is not enough user data space allocated.",
-              2008);
-  return result;
+    if (noRoom)
+      ShowError("Cannot set initial user data because there is not enough user data space allocated.",
+                2008);
+    return result;
+  });
 }
 
 void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool /*Reindex*/) {
@@ -414,29 +427,31 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
 }
 
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
-  if (!Node || Node == FRoot) return;
-  if (readOnly() && !FDestroying) return;
-  if (deletionMustWait()) {
-    deferDeletion(Node);
-    return;
-  }
-  if (branchGoing()) {
-    requestWhileBranchGoes(Node, TBranchRequestKind::Node);
-    return;
-  }
-  // The painter holds the node it draws and walks on to the next one: a
-  // handler deleting nodes meanwhile would leave it with freed memory.
-  if (FStates.Contains(tsPainting) && !FDestroying)
-    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
-  // A walk whose handler destroys the whole tree stops on its token.
-  TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
-                "Deleting nodes during tree iteration leads to invalid pointers.");
-  if (!Node->Parent->States.Contains(vsClearing)) {
-    deleteAnnounced(Node, Reindex);
-    return;
-  }
-  // Only a free handler run while the tree is being destroyed gets here.
-  deleteGoingChild(Node, Reindex, nullptr);
+  GuardedEntry([&] {
+    if (!Node || Node == FRoot) return;
+    if (readOnly() && !FDestroying) return;
+    if (deletionMustWait()) {
+      deferDeletion(Node);
+      return;
+    }
+    if (branchGoing()) {
+      requestWhileBranchGoes(Node, TBranchRequestKind::Node);
+      return;
+    }
+    // The painter holds the node it draws and walks on to the next one: a
+    // handler deleting nodes meanwhile would leave it with freed memory.
+    if (FStates.Contains(tsPainting) && !FDestroying)
+      ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
+    // A walk whose handler destroys the whole tree stops on its token.
+    TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
+                  "Deleting nodes during tree iteration leads to invalid pointers.");
+    if (!Node->Parent->States.Contains(vsClearing)) {
+      deleteAnnounced(Node, Reindex);
+      return;
+    }
+    // Only a free handler run while the tree is being destroyed gets here.
+    deleteGoingChild(Node, Reindex, nullptr);
+  });
 }
 
 bool TBaseDataTree::deleteGoingChild(PDataNode Node, bool Reindex, const std::weak_ptr<const bool>* Life) {
@@ -583,7 +598,7 @@ void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
       try {
         RemoveFromSelection(Node);
       } catch (...) {
-        if (!wasSynch) DoStateChange({}, {tsSynchMode});
+        if (!wasSynch && !watch.TreeGone()) DoStateChange({}, {tsSynchMode});
         throw;
       }
       if (!wasSynch) DoStateChange({}, {tsSynchMode});
@@ -657,7 +672,7 @@ void TBaseDataTree::deferDeletion(PDataNode Node) {
   if (FDeferredSet.insert(Node).second) FDeferredDeletions.push_back(Node);
   if (FDeferPosted) return;
   if (!FDeferWindow) FDeferWindow = AllocateHWnd([this](TMessage& Message) {
-    if (Message.Msg == WM_APP) runDeferredDeletions();
+    if (Message.Msg == WM_APP) GuardedEntry([this] { runDeferredDeletions(); });
   });
   FDeferPosted = PostMessage(FDeferWindow, WM_APP, 0, 0);
 }
@@ -690,99 +705,101 @@ void TBaseDataTree::runDeferredDeletions() {
 }
 
 void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
-  if (!Node) Node = FRoot;
-  if (Node->ChildCount == 0 && !Node->FirstChild) return;
-  if (readOnly() && !FDestroying) return;
-  if (deletionMustWait()) {
-    deferChildrenDeletion(Node, 0);
-    return;
-  }
-  if (branchGoing()) {
-    requestWhileBranchGoes(Node, TBranchRequestKind::Children, ResetHasChildren);
-    return;
-  }
-  // The painter holds the node it draws and walks on to the next one: a
-  // handler deleting nodes meanwhile would leave it with freed memory.
-  if (FStates.Contains(tsPainting) && !FDestroying)
-    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
-  // A walk whose handler destroys the whole tree stops on its token.
-  TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
-                "Deleting nodes during tree iteration leads to invalid pointers.");
-
-  // A free handler may destroy the tree (checked only while it was alive
-  // when the loop began: the destructor clears the tree after the token
-  // expired).
-  const bool destroying = FDestroying;
-  const std::weak_ptr<const bool> life = FLifeToken;
-  const std::weak_ptr<const bool>* checkLife = destroying ? nullptr : &life;
-  TToggleCacheHold hold(FCacheHold, life);
-  ++FUpdateCount;
-  ++FBranchDepth;
-  InterruptValidation();
-  int lastOffsetX = FOffsetX;
-  int lastOffsetY = FOffsetY;
-  bool parentVisible =
-      Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
-
-  Node->States.Include(vsClearing);
-  // Taking the children out one by one needs no notes of their runs.
-  forgetHiddenRuns(Node);
-  PDataNode child = nullptr;
-  std::exception_ptr failure;
-  try {
-    while ((child = Node->LastChild)) {
-      // The child's shown rows go with it (its branch is not counted again).
-      if (parentVisible && child->States.Contains(vsVisible)) FVisibleCount -= 1 + CountVisibleChildren(child);
-      child->States.Include(vsDeleting);
-      if (!deleteGoingChild(child, true, checkLife)) return;
+  GuardedEntry([&] {
+    if (!Node) Node = FRoot;
+    if (Node->ChildCount == 0 && !Node->FirstChild) return;
+    if (readOnly() && !FDestroying) return;
+    if (deletionMustWait()) {
+      deferChildrenDeletion(Node, 0);
+      return;
     }
-  } catch (...) {
-    if (checkLife && life.expired()) throw;
-    // An owner's handler failed: the children freed so far are gone, the
-    // rest stay. The tree is put right before the failure goes on.
-    failure = std::current_exception();
-  }
-  --FBranchDepth;
-  Node->States.Exclude(vsClearing);
-  if (failure && Node->FirstChild) {
-    keepChildrenLeft(Node, child, parentVisible);
-  } else {
-    // All went (a failure on the very last one changes nothing here).
-    if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
-    if (Node != FRoot) Node->States.Exclude(vsExpanded);
-    Node->ChildCount = 0;
+    if (branchGoing()) {
+      requestWhileBranchGoes(Node, TBranchRequestKind::Children, ResetHasChildren);
+      return;
+    }
+    // The painter holds the node it draws and walks on to the next one: a
+    // handler deleting nodes meanwhile would leave it with freed memory.
+    if (FStates.Contains(tsPainting) && !FDestroying)
+      ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
+    // A walk whose handler destroys the whole tree stops on its token.
+    TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
+                  "Deleting nodes during tree iteration leads to invalid pointers.");
 
-    if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
-      AdjustTotalHeight(Node, Node->NodeHeight, false);
-      AdjustTotalCount(Node, 1, false);
+    // A free handler may destroy the tree (checked only while it was alive
+    // when the loop began: the destructor clears the tree after the token
+    // expired).
+    const bool destroying = FDestroying;
+    const std::weak_ptr<const bool> life = FLifeToken;
+    const std::weak_ptr<const bool>* checkLife = destroying ? nullptr : &life;
+    TToggleCacheHold hold(FCacheHold, life);
+    ++FUpdateCount;
+    ++FBranchDepth;
+    InterruptValidation();
+    int lastOffsetX = FOffsetX;
+    int lastOffsetY = FOffsetY;
+    bool parentVisible =
+        Node == FRoot || (FullyVisible(Node) && Node->States.Contains(vsExpanded));
+
+    Node->States.Include(vsClearing);
+    // Taking the children out one by one needs no notes of their runs.
+    forgetHiddenRuns(Node);
+    PDataNode child = nullptr;
+    std::exception_ptr failure;
+    try {
+      while ((child = Node->LastChild)) {
+        // The child's shown rows go with it (its branch is not counted again).
+        if (parentVisible && child->States.Contains(vsVisible)) FVisibleCount -= 1 + CountVisibleChildren(child);
+        child->States.Include(vsDeleting);
+        if (!deleteGoingChild(child, true, checkLife)) return;
+      }
+    } catch (...) {
+      if (checkLife && life.expired()) throw;
+      // An owner's handler failed: the children freed so far are gone, the
+      // rest stay. The tree is put right before the failure goes on.
+      failure = std::current_exception();
+    }
+    --FBranchDepth;
+    Node->States.Exclude(vsClearing);
+    if (failure && Node->FirstChild) {
+      keepChildrenLeft(Node, child, parentVisible);
     } else {
-      // The chains were skipped while the children went; only this node's
-      // own values need to be reset.
-      Node->TotalHeight = Node->NodeHeight;
-      Node->TotalCount = 1;
-    }
-    Node->FirstChild = nullptr;
-    Node->LastChild = nullptr;
-    Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
-  }
-  --FUpdateCount;
-  ExpireCache();
+      // All went (a failure on the very last one changes nothing here).
+      if (ResetHasChildren) Node->States.Exclude(vsHasChildren);
+      if (Node != FRoot) Node->States.Exclude(vsExpanded);
+      Node->ChildCount = 0;
 
-  if (FUpdateCount == 0) {
-    PackArray();
-    InvalidateCache();
-    UpdateScrollBars(true);
-    if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY)
-      InvalidateWindow();
-    else
-      InvalidateToBottom(Node);
-  }
-  if (failure) {
-    if (FBranchDepth == 0) abandonBranchDeletion();
-    std::rethrow_exception(failure);
-  }
-  StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
-  if (FBranchDepth == 0 && (!checkLife || !life.expired())) finishBranchDeletion();
+      if (Node != FRoot && !Node->States.Contains(vsDeleting)) {
+        AdjustTotalHeight(Node, Node->NodeHeight, false);
+        AdjustTotalCount(Node, 1, false);
+      } else {
+        // The chains were skipped while the children went; only this node's
+        // own values need to be reset.
+        Node->TotalHeight = Node->NodeHeight;
+        Node->TotalCount = 1;
+      }
+      Node->FirstChild = nullptr;
+      Node->LastChild = nullptr;
+      Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
+    }
+    --FUpdateCount;
+    ExpireCache();
+
+    if (FUpdateCount == 0) {
+      PackArray();
+      InvalidateCache();
+      UpdateScrollBars(true);
+      if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY)
+        InvalidateWindow();
+      else
+        InvalidateToBottom(Node);
+    }
+    if (failure) {
+      if (FBranchDepth == 0) abandonBranchDeletion();
+      std::rethrow_exception(failure);
+    }
+    StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+    if (FBranchDepth == 0 && (!checkLife || !life.expired())) finishBranchDeletion();
+  });
 }
 
 namespace {
@@ -839,56 +856,58 @@ void TBaseDataTree::keepChildrenLeft(PDataNode Node, PDataNode Child, bool Shown
 }
 
 void TBaseDataTree::Clear() {
-  if (readOnly() && !FDestroying) return;
-  if (deletionMustWait()) {
-    deferChildrenDeletion(FRoot, 0);
-    return;
-  }
-  if (branchGoing()) {
-    requestWhileBranchGoes(nullptr, TBranchRequestKind::Clear);
-    return;
-  }
-  // The painter holds the node it draws and walks on to the next one: a
-  // handler deleting nodes meanwhile would leave it with freed memory.
-  if (FStates.Contains(tsPainting) && !FDestroying)
-    ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
-  // Refused before anything changes: a clear asked for while a walk holds
-  // the nodes (a load handler's, say) must not take the selection and the
-  // focus with it when the deletion itself is refused.
-  TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating) || !FRoot->FirstChild,
-                "Deleting nodes during tree iteration leads to invalid pointers.");
-  // The free handlers may destroy the tree (while it is being destroyed
-  // the token has expired already).
-  const bool destroying = FDestroying;
-  const std::weak_ptr<const bool> life = LifeToken();
-  BeginUpdate();
-  try {
-    InterruptValidation();
-    CancelEditNode();
-    if (FStates.Contains(tsCutPending) || FStates.Contains(tsCopyPending)) {
-      ReleaseClipboardIfOwner();
-      DoStateChange({}, {tsCutPending, tsCopyPending});
+  GuardedEntry([&] {
+    if (readOnly() && !FDestroying) return;
+    if (deletionMustWait()) {
+      deferChildrenDeletion(FRoot, 0);
+      return;
     }
-    InternalClearSelection();
-    FFocusedNode = nullptr;
-    FDropTargetNode = nullptr;
-    FRangeAnchor = nullptr;
-    FCurrentHotNode = nullptr;
-    FCheckNode = nullptr;
-    FLastSearchNode = nullptr;
-    FHeightTrackNode = nullptr;
-    DeleteChildren(FRoot, true);
-    if (!destroying && life.expired()) return;
-    FOffsetX = 0;
-    FOffsetY = 0;
-    // The rows that made the tree wide are gone.
-    FMaxRightExtend = 0;
-    if (!FHeader->UseColumns()) FRangeX = 0;
-  } catch (...) {
-    if (destroying || !life.expired()) EndUpdate();
-    throw;
-  }
-  EndUpdate();
+    if (branchGoing()) {
+      requestWhileBranchGoes(nullptr, TBranchRequestKind::Clear);
+      return;
+    }
+    // The painter holds the node it draws and walks on to the next one: a
+    // handler deleting nodes meanwhile would leave it with freed memory.
+    if (FStates.Contains(tsPainting) && !FDestroying)
+      ShowError("Nodes cannot be deleted while the tree is being painted.", 0);
+    // Refused before anything changes: a clear asked for while a walk holds
+    // the nodes (a load handler's, say) must not take the selection and the
+    // focus with it when the deletion itself is refused.
+    TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating) || !FRoot->FirstChild,
+                  "Deleting nodes during tree iteration leads to invalid pointers.");
+    // The free handlers may destroy the tree (while it is being destroyed
+    // the token has expired already).
+    const bool destroying = FDestroying;
+    const std::weak_ptr<const bool> life = LifeToken();
+    BeginUpdate();
+    try {
+      InterruptValidation();
+      CancelEditNode();
+      if (FStates.Contains(tsCutPending) || FStates.Contains(tsCopyPending)) {
+        ReleaseClipboardIfOwner();
+        DoStateChange({}, {tsCutPending, tsCopyPending});
+      }
+      InternalClearSelection();
+      FFocusedNode = nullptr;
+      FDropTargetNode = nullptr;
+      FRangeAnchor = nullptr;
+      FCurrentHotNode = nullptr;
+      FCheckNode = nullptr;
+      FLastSearchNode = nullptr;
+      FHeightTrackNode = nullptr;
+      DeleteChildren(FRoot, true);
+      if (!destroying && life.expired()) return;
+      FOffsetX = 0;
+      FOffsetY = 0;
+      // The rows that made the tree wide are gone.
+      FMaxRightExtend = 0;
+      if (!FHeader->UseColumns()) FRangeX = 0;
+    } catch (...) {
+      if (destroying || !life.expired()) EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  });
 }
 
 void* TBaseDataTree::GetNodeData(PDataNode Node) {
@@ -912,78 +931,82 @@ unsigned TBaseDataTree::GetNodeLevel(PDataNode Node) const {
 // ---- update bracket -----------------------------------------------------------
 
 void TBaseDataTree::BeginUpdate() {
-  if (FDestroying) return;
-  // The updating handler may destroy the tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  if (FUpdateCount == 0) {
-    DoUpdating(usBegin);
-    if (life.expired()) return;
-    // Nothing is painted inside the bracket, not even when the owner pumps
-    // messages while it fills the tree.
-    if (TreeHandleAllocated() && Visible()) {
-      SendMessage(Handle(), WM_SETREDRAW, 0, 0);
-      FRedrawOff = true;
+  GuardedEntry([&] {
+    if (FDestroying) return;
+    // The updating handler may destroy the tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    if (FUpdateCount == 0) {
+      DoUpdating(usBegin);
+      if (life.expired()) return;
+      // Nothing is painted inside the bracket, not even when the owner pumps
+      // messages while it fills the tree.
+      if (TreeHandleAllocated() && Visible()) {
+        SendMessage(Handle(), WM_SETREDRAW, 0, 0);
+        FRedrawOff = true;
+      }
+    } else {
+      DoUpdating(usUpdate);
+      if (life.expired()) return;
     }
-  } else {
-    DoUpdating(usUpdate);
-    if (life.expired()) return;
-  }
-  ++FUpdateCount;
-  DoStateChange({tsUpdating});
+    ++FUpdateCount;
+    DoStateChange({tsUpdating});
+  });
 }
 
 void TBaseDataTree::EndUpdate() {
-  if (FUpdateCount > 0) --FUpdateCount;
-  if (FDestroying) return;
-  // Every handler raised here may destroy the tree: then nothing more.
-  const std::weak_ptr<const bool> life = LifeToken();
-  if (FUpdateCount == 0 && FStates.Contains(tsUpdating)) {
-    if (FStates.Contains(tsUpdateHiddenChildrenNeeded)) {
-      DetermineHiddenChildrenFlagAllNodes();
-      DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
-      if (life.expired()) return;
-    }
-    DoStateChange({}, {tsUpdating});
-    if (life.expired()) return;
-    PackArray();
-    ExpireCache();
-    InvalidateCache();
-    if (TreeHandleAllocated()) {
-      UpdateRanges();
-      measureRowsInWindow();
-      if (life.expired()) return;
-      UpdateScrollBars(false);
-      if (life.expired()) return;
-    }
-
-    // The owner's handlers may raise; the repaint below still has to happen.
-    auto finish = [this, &life] {
-      if (FOptions->AutoOptions().Contains(toAutoSort))
-        SortTree(Header().SortColumn(), Header().SortDirection(), true);
-      if (life.expired()) return;
-      if (FRedrawOff) {
-        FRedrawOff = false;
-        if (TreeHandleAllocated()) SendMessage(Handle(), WM_SETREDRAW, 1, 0);
+  GuardedEntry([&] {
+    if (FUpdateCount > 0) --FUpdateCount;
+    if (FDestroying) return;
+    // Every handler raised here may destroy the tree: then nothing more.
+    const std::weak_ptr<const bool> life = LifeToken();
+    if (FUpdateCount == 0 && FStates.Contains(tsUpdating)) {
+      if (FStates.Contains(tsUpdateHiddenChildrenNeeded)) {
+        DetermineHiddenChildrenFlagAllNodes();
+        DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
+        if (life.expired()) return;
       }
-      InvalidateWindow();
-    };
-    try {
-      if (FStates.Contains(tsStructureChangePending))
-        DoStructureChange(FLastStructureChangeNode, FLastStructureChangeReason);
+      DoStateChange({}, {tsUpdating});
       if (life.expired()) return;
-      if (FStates.Contains(tsChangePending)) DoChange(FLastChangedNode);
-      if (life.expired()) return;
-    } catch (...) {
-      if (life.expired()) throw;
+      PackArray();
+      ExpireCache();
+      InvalidateCache();
+      if (TreeHandleAllocated()) {
+        UpdateRanges();
+        measureRowsInWindow();
+        if (life.expired()) return;
+        UpdateScrollBars(false);
+        if (life.expired()) return;
+      }
+
+      // The owner's handlers may raise; the repaint below still has to happen.
+      auto finish = [this, &life] {
+        if (FOptions->AutoOptions().Contains(toAutoSort))
+          SortTree(Header().SortColumn(), Header().SortDirection(), true);
+        if (life.expired()) return;
+        if (FRedrawOff) {
+          FRedrawOff = false;
+          if (TreeHandleAllocated()) SendMessage(Handle(), WM_SETREDRAW, 1, 0);
+        }
+        InvalidateWindow();
+      };
+      try {
+        if (FStates.Contains(tsStructureChangePending))
+          DoStructureChange(FLastStructureChangeNode, FLastStructureChangeReason);
+        if (life.expired()) return;
+        if (FStates.Contains(tsChangePending)) DoChange(FLastChangedNode);
+        if (life.expired()) return;
+      } catch (...) {
+        if (life.expired()) throw;
+        finish();
+        if (life.expired()) throw;
+        DoUpdating(usEnd);
+        throw;
+      }
       finish();
-      if (life.expired()) throw;
-      DoUpdating(usEnd);
-      throw;
+      if (life.expired()) return;
     }
-    finish();
-    if (life.expired()) return;
-  }
-  DoUpdating(FUpdateCount == 0 ? usEnd : usUpdate);
+    DoUpdating(FUpdateCount == 0 ? usEnd : usUpdate);
+  });
 }
 
 // ---- internal data ---------------------------------------------------------------

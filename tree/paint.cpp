@@ -16,49 +16,39 @@ namespace {
 constexpr TPaintTreeOptions PaintAllOptions{ptoBackground, ptoColumnColor, ptoFocusRect,
                                             ptoSelection,  ptoDropMark,    ptoGridLines};
 
-// Puts the tree state back whatever a handler does: leaves the painting
-// state, calls the after-paint dispatcher and restores the canvas font's
-// change handler, in one place.
-struct TPaintGuard {
-  std::function<void()> Finish;
-  ~TPaintGuard() {
-    if (Finish) Finish();
-  }
-};
-
 }  // namespace
 
 // ---- dispatchers ------------------------------------------------------------------------
 
 bool TBaseDataTree::DoBeforeItemPaint(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect) {
   bool custom = false;
-  if (OnBeforeItemPaint) OnBeforeItemPaint(this, Canvas, Node, ItemRect, custom);
+  RaiseEvent(OnBeforeItemPaint, this, Canvas, Node, ItemRect, custom);
   return custom;
 }
 
 void TBaseDataTree::DoAfterItemPaint(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect) {
-  if (OnAfterItemPaint) OnAfterItemPaint(this, Canvas, Node, ItemRect);
+  RaiseEvent(OnAfterItemPaint, this, Canvas, Node, ItemRect);
 }
 
 void TBaseDataTree::DoBeforeCellPaint(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, TRect& ContentRect) {
-  if (OnBeforeCellPaint) OnBeforeCellPaint(this, Canvas, Node, Column, ContentRect);
+  RaiseEvent(OnBeforeCellPaint, this, Canvas, Node, Column, ContentRect);
 }
 
 void TBaseDataTree::DoAfterCellPaint(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const TRect& CellRect) {
-  if (OnAfterCellPaint) OnAfterCellPaint(this, Canvas, Node, Column, CellRect);
+  RaiseEvent(OnAfterCellPaint, this, Canvas, Node, Column, CellRect);
 }
 
 void TBaseDataTree::DoBeforePaint(TCanvas* Canvas) {
-  if (OnBeforePaint) OnBeforePaint(this, Canvas);
+  RaiseEvent(OnBeforePaint, this, Canvas);
 }
 
 void TBaseDataTree::DoAfterPaint(TCanvas* Canvas) {
-  if (OnAfterPaint) OnAfterPaint(this, Canvas);
+  RaiseEvent(OnAfterPaint, this, Canvas);
 }
 
 bool TBaseDataTree::DoPaintBackground(TCanvas* Canvas, const TRect& R) {
   bool handled = false;
-  if (OnPaintBackground) OnPaintBackground(this, Canvas, R, handled);
+  RaiseEvent(OnPaintBackground, this, Canvas, R, handled);
   return handled;
 }
 
@@ -223,275 +213,281 @@ void TBaseDataTree::AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColumnIndex&
 
 void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Target, TPaintTreeOptions Options,
                                TPixelFormat PixelFormat) {
-  if (FStates.Contains(tsPainting)) return;
-  DoStateChange({tsPainting});
-  TPaintGuard guard;
-  guard.Finish = [this, TargetCanvas] {
-    DoAfterPaint(TargetCanvas);
-    DoStateChange({}, {tsPainting});
-  };
-  DoBeforePaint(TargetCanvas);
+  GuardedEntry([&] {
+    if (FStates.Contains(tsPainting)) return;
+    DoStateChange({tsPainting});
+    // The painting state is left and the after-paint event raised on every
+    // way out, unless a handler destroyed the tree.
+    WithFinish(
+        [&] {
+          DoBeforePaint(TargetCanvas);
 
-  const bool blended = FDrawSelectionMode == smBlendedRectangle || useThemes() ||
-                       FOptions->PaintOptions().Contains(toUseBlendedSelection);
-  TBitmap buffer;
-  buffer.SetPixelFormat(blended ? pf32bit : (PixelFormat == pfDevice ? pf32bit : PixelFormat));
-  TCanvas* bufferCanvas = buffer.Canvas();
-  bufferCanvas->Lock();
-  struct TUnlock {
-    TCanvas* C;
-    ~TUnlock() { C->Unlock(); }
-  } unlock{bufferCanvas};
+          const bool blended = FDrawSelectionMode == smBlendedRectangle || useThemes() ||
+                               FOptions->PaintOptions().Contains(toUseBlendedSelection);
+          TBitmap buffer;
+          buffer.SetPixelFormat(blended ? pf32bit : (PixelFormat == pfDevice ? pf32bit : PixelFormat));
+          TCanvas* bufferCanvas = buffer.Canvas();
+          bufferCanvas->Lock();
+          struct TUnlock {
+            TCanvas* C;
+            ~TUnlock() { C->Unlock(); }
+          } unlock{bufferCanvas};
 
-  TCellPaintInfo paintInfo;
-  paintInfo.Canvas = bufferCanvas;
+          TCellPaintInfo paintInfo;
+          paintInfo.Canvas = bufferCanvas;
 
-  TRect selectRect = OrderRect(SelectRect);
-  const bool drawRubberBand = IsMouseSelecting() && !selectRect.IsEmpty();
+          TRect selectRect = OrderRect(SelectRect);
+          const bool drawRubberBand = IsMouseSelecting() && !selectRect.IsEmpty();
 
-  const int clientWidth = ClientWidth();
-  TRect r{0, 0, std::max(FRangeX, clientWidth), 0};
-  const int windowWidth = Window.Width();
-  if (windowWidth <= 0 || Window.Height() <= 0) return;
-  buffer.SetSize(windowWidth, 0);
+          const int clientWidth = ClientWidth();
+          TRect r{0, 0, std::max(FRangeX, clientWidth), 0};
+          const int windowWidth = Window.Width();
+          if (windowWidth <= 0 || Window.Height() <= 0) return;
+          buffer.SetSize(windowWidth, 0);
 
-  const TDTPaintOptions po = FOptions->PaintOptions();
-  const TDTSelectionOptions so = FOptions->SelectionOptions();
-  const TDTMiscOptions mo = FOptions->MiscOptions();
-  TBitmap* picture = FBackground->Graphic() ? FBackground->Bitmap() : nullptr;
-  const bool useBackground = po.Contains(toShowBackground) && picture && !picture->Empty() &&
-                             Options.Contains(ptoBackground);
-  const bool showImages = FImages != nullptr;
-  const bool showStateImages = FStateImages != nullptr;
-  const bool showCheckImages = FCheckImages && mo.Contains(toCheckSupport);
-  const bool useColumns = FHeader->UseColumns();
-  const bool focused = Focused();
-  if (po.Contains(toAlwaysHideSelection) || (!focused && po.Contains(toHideSelection)))
-    Options.Exclude(ptoSelection);
-  if (po.Contains(toHideFocusRect)) Options.Exclude(ptoFocusRect);
+          const TDTPaintOptions po = FOptions->PaintOptions();
+          const TDTSelectionOptions so = FOptions->SelectionOptions();
+          const TDTMiscOptions mo = FOptions->MiscOptions();
+          TBitmap* picture = FBackground->Graphic() ? FBackground->Bitmap() : nullptr;
+          const bool useBackground = po.Contains(toShowBackground) && picture && !picture->Empty() &&
+                                     Options.Contains(ptoBackground);
+          const bool showImages = FImages != nullptr;
+          const bool showStateImages = FStateImages != nullptr;
+          const bool showCheckImages = FCheckImages && mo.Contains(toCheckSupport);
+          const bool useColumns = FHeader->UseColumns();
+          const bool focused = Focused();
+          if (po.Contains(toAlwaysHideSelection) || (!focused && po.Contains(toHideSelection)))
+            Options.Exclude(ptoSelection);
+          if (po.Contains(toHideFocusRect)) Options.Exclude(ptoFocusRect);
 
-  int baseOffset = 0;
-  PDataNode node = walkToNodeAt(std::uint32_t(std::max(Window.Top, 0)), baseOffset);
-  if (!node) baseOffset = Window.Top;
-  OffsetRect(selectRect, 0, -baseOffset);
-  const int maximumRight = Target.x + windowWidth;
-  const int maximumBottom = Target.y + Window.Height();
-  // The first row may begin above the area asked for: it is placed where it
-  // really starts, and only its part inside the area is painted.
-  const int firstTop = Target.y - (node ? Window.Top - baseOffset : 0);
-  TRect targetRect{Target.x, firstTop, maximumRight, firstTop};
-  TColumnIndex firstColumn = InvalidColumn;
+          int baseOffset = 0;
+          PDataNode node = walkToNodeAt(std::uint32_t(std::max(Window.Top, 0)), baseOffset);
+          if (!node) baseOffset = Window.Top;
+          OffsetRect(selectRect, 0, -baseOffset);
+          const int maximumRight = Target.x + windowWidth;
+          const int maximumBottom = Target.y + Window.Height();
+          // The first row may begin above the area asked for: it is placed where it
+          // really starts, and only its part inside the area is painted.
+          const int firstTop = Target.y - (node ? Window.Top - baseOffset : 0);
+          TRect targetRect{Target.x, firstTop, maximumRight, firstTop};
+          TColumnIndex firstColumn = InvalidColumn;
 
-  int buttonX = buttonOffset();
-  std::vector<TDTLineType> lineImage;
-  const TColumnIndex mainColumn = FHeader->MainColumn();
-  TDataTreeColumns& columns = FHeader->Columns();
+          int buttonX = buttonOffset();
+          std::vector<TDTLineType> lineImage;
+          const TColumnIndex mainColumn = FHeader->MainColumn();
+          TDataTreeColumns& columns = FHeader->Columns();
 
-  while (node) {
-    int selectLevel = DetermineLineImageAndSelectLevel(node, lineImage);
-    const int indentSize = int(lineImage.size());
-    if (!po.Contains(toFixedIndent))
-      buttonX = buttonOffset() + (indentSize - 1) * int(FIndent);
-    if (!node->States.Contains(vsInitialized)) InitNode(node);
-    if (node->States.Contains(vsSelected) && !po.Contains(toChildrenAbove)) ++selectLevel;
-    MeasureItemHeight(bufferCanvas, node);
-    const int nodeHeight = node->NodeHeight;
-    paintInfo.BrushOrigin = {Window.Left & 1, baseOffset & 1};
-    const int nodeTop = baseOffset;
-    baseOffset += nodeHeight;
-    targetRect.Bottom = targetRect.Top + nodeHeight;
+          while (node) {
+            int selectLevel = DetermineLineImageAndSelectLevel(node, lineImage);
+            const int indentSize = int(lineImage.size());
+            if (!po.Contains(toFixedIndent))
+              buttonX = buttonOffset() + (indentSize - 1) * int(FIndent);
+            if (!node->States.Contains(vsInitialized)) InitNode(node);
+            if (node->States.Contains(vsSelected) && !po.Contains(toChildrenAbove)) ++selectLevel;
+            MeasureItemHeight(bufferCanvas, node);
+            const int nodeHeight = node->NodeHeight;
+            paintInfo.BrushOrigin = {Window.Left & 1, baseOffset & 1};
+            const int nodeTop = baseOffset;
+            baseOffset += nodeHeight;
+            targetRect.Bottom = targetRect.Top + nodeHeight;
 
-    // The slice of the row inside the area (row coordinates): a row taller
-    // than the window is never buffered whole.
-    const int sliceTop = std::max(0, Target.y - targetRect.Top);
-    const int sliceBottom = std::min(nodeHeight, maximumBottom - targetRect.Top);
-    // A row of no height shows nothing and must not stall the walk.
-    if (nodeHeight > 0 && sliceBottom > sliceTop && (selectLevel > 0 || !Options.Contains(ptoSelectedOnly))) {
-      if (buffer.Height() != sliceBottom - sliceTop) {
-        buffer.SetSize(windowWidth, 0);
-        buffer.SetSize(windowWidth, sliceBottom - sliceTop);
-      }
-      SetWindowOrgEx(bufferCanvas->Handle(), Window.Left, sliceTop, nullptr);
-      r.Bottom = nodeHeight;
-      SetBrushOrgEx(bufferCanvas->Handle(), paintInfo.BrushOrigin.x, (baseOffset - nodeHeight + sliceTop) & 1,
-                    nullptr);
-      int vAlign = 0, buttonY = 0;
-      GetVerticalAlignment(node, showImages, showStateImages, vAlign, buttonY);
-      paintInfo.Node = node;
-
-      if (!DoBeforeItemPaint(bufferCanvas, node, r)) {
-        paintInfo.PaintOptions = Options;
-        ClearNodeBackground(paintInfo, useBackground, true, TRect{Window.Left, nodeTop, Window.Right, nodeTop + nodeHeight});
-        paintInfo.CellRect = r;
-        TColumnIndex column = NoColumn;
-        TColumnPosition position = 0;
-        if (useColumns) {
-          // Start with the first visible column reaching into the window.
-          column = columns.GetFirstVisibleColumn();
-          while (column >= 0) {
-            int left, right;
-            columns.GetColumnBounds(column, left, right);
-            left -= FOffsetX * 0;
-            int absLeft = columns[column]->Left();
-            int absRight = absLeft + columns[column]->Width();
-            (void)left;
-            (void)right;
-            if (absRight > Window.Left) {
-              paintInfo.CellRect.Left = absLeft;
-              paintInfo.CellRect.Right = absRight;
-              break;
-            }
-            column = columns.GetNextVisibleColumn(column);
-          }
-          if (column < 0) column = InvalidColumn;
-          else position = columns[column]->Position();
-        }
-        while ((!useColumns || column >= 0) && paintInfo.CellRect.Left < Window.Right) {
-          paintInfo.Column = useColumns ? column : NoColumn;
-          paintInfo.Position = position;
-          if (useColumns) {
-            if (firstColumn == InvalidColumn) firstColumn = column;
-            paintInfo.BidiMode = columns[column]->BiDiMode();
-            paintInfo.Alignment = columns[column]->Alignment();
-          } else {
-            paintInfo.BidiMode = BiDiMode();
-            paintInfo.Alignment = FAlignment;
-          }
-          paintInfo.PaintOptions = Options;
-          // The node being edited shows no selection in its column; trees
-          // without columns still show theirs.
-          if (node == FEditNode && IsEditing() && FEditColumn == paintInfo.Column)
-            paintInfo.PaintOptions.Exclude(ptoSelection);
-          if (!useColumns || (node->States.Contains(vsSelected) && so.Contains(toFullRowSelect) &&
-                              Options.Contains(ptoSelection)) ||
-              (useColumns && columns[column]->Options().Contains(coParentColor)))
-            paintInfo.PaintOptions.Exclude(ptoColumnColor);
-          const bool isMainColumn = !useColumns || paintInfo.Column == mainColumn;
-          if (paintInfo.BidiMode != bdLeftToRight) {
-            if (paintInfo.Alignment == taLeftJustify)
-              paintInfo.Alignment = taRightJustify;
-            else if (paintInfo.Alignment == taRightJustify)
-              paintInfo.Alignment = taLeftJustify;
-          }
-          TColumnIndex nextColumn = InvalidColumn;
-          const bool paintCell = (!useColumns || columns[column]->Options().Contains(coVisible)) &&
-                                 (!Options.Contains(ptoMainColumnOnly) || isMainColumn);
-          if (paintCell) {
-            AdjustCellRectangle(paintInfo, nextColumn);
-            if (paintInfo.CellRect.Right > Window.Left) {
-              paintInfo.NodeWidth = DoGetNodeWidth(node, paintInfo.Column, bufferCanvas);
-              // The row's content starts one margin in, so it ends one margin
-              // further; a multi-line row wraps at the row's width instead.
-              if (!useColumns && !node->States.Contains(vsMultiline))
-                FMaxRightExtend = std::max(FMaxRightExtend, FMargin + nodeRightExtend(node, paintInfo.NodeWidth));
-              paintInfo.ContentRect = paintInfo.CellRect;
-              const bool rtl = paintInfo.BidiMode != bdLeftToRight;
-              if (rtl)
-                paintInfo.ContentRect.Right -= FMargin;
-              else
-                paintInfo.ContentRect.Left += FMargin;
-              for (TDTImageInfo& info : paintInfo.ImageInfo) info = TDTImageInfo();
-              if (isMainColumn && showCheckImages) {
-                TDTImageInfo& check = paintInfo.ImageInfo[iiCheck];
-                check.Index = GetCheckImage(node);
-                check.Images = FCheckImages;
-                if (check.Index > -1) PlaceImage(FCheckImages, rtl, paintInfo.ContentRect, check, vAlign);
+            // The slice of the row inside the area (row coordinates): a row taller
+            // than the window is never buffered whole.
+            const int sliceTop = std::max(0, Target.y - targetRect.Top);
+            const int sliceBottom = std::min(nodeHeight, maximumBottom - targetRect.Top);
+            // A row of no height shows nothing and must not stall the walk.
+            if (nodeHeight > 0 && sliceBottom > sliceTop && (selectLevel > 0 || !Options.Contains(ptoSelectedOnly))) {
+              if (buffer.Height() != sliceBottom - sliceTop) {
+                buffer.SetSize(windowWidth, 0);
+                buffer.SetSize(windowWidth, sliceBottom - sliceTop);
               }
-              if (showStateImages) {
-                TDTImageInfo& info = paintInfo.ImageInfo[iiState];
-                TImageList* list = nullptr;
-                info.Index = GetImageIndex(node, ikState, paintInfo.Column, info.Ghosted, list);
-                info.Images = list;
-                if (info.Index > -1 && list) PlaceImage(list, rtl, paintInfo.ContentRect, info, vAlign);
-              }
-              if (showImages) {
-                TDTImageInfo& info = paintInfo.ImageInfo[iiNormal];
-                TImageList* list = nullptr;
-                info.Index = GetImageIndex(node, node->States.Contains(vsSelected) ? ikSelected : ikNormal,
-                                           paintInfo.Column, info.Ghosted, list);
-                info.Images = list;
-                if (info.Index > -1 && list) PlaceImage(list, rtl, paintInfo.ContentRect, info, vAlign);
-              }
-              if (isMainColumn) ShiftByIndent(paintInfo, po.Contains(toFixedIndent) ? 1 : indentSize);
-              if (useColumns)
-                SetClipRegion(bufferCanvas, paintInfo.CellRect);
-              else
-                SelectClipRgn(bufferCanvas->Handle(), nullptr);
+              SetWindowOrgEx(bufferCanvas->Handle(), Window.Left, sliceTop, nullptr);
+              r.Bottom = nodeHeight;
+              SetBrushOrgEx(bufferCanvas->Handle(), paintInfo.BrushOrigin.x, (baseOffset - nodeHeight + sliceTop) & 1,
+                            nullptr);
+              int vAlign = 0, buttonY = 0;
+              GetVerticalAlignment(node, showImages, showStateImages, vAlign, buttonY);
+              paintInfo.Node = node;
 
-              if (paintInfo.PaintOptions.Contains(ptoGridLines) && po.Contains(toShowHorzGridLines)) {
-                bufferCanvas->Font()->SetColor(FColors->GridLineColor());
-                int skip = 0;
-                if (isMainColumn && FLineMode == lmBands)
-                  skip = int(FIndent) * (po.Contains(toFixedIndent) ? 1 : indentSize);
-                int y = paintInfo.CellRect.Bottom - 1;
-                if (rtl)
-                  DrawDottedHLine(paintInfo, paintInfo.CellRect.Left, paintInfo.CellRect.Right - skip - 1, y);
-                else
-                  DrawDottedHLine(paintInfo, paintInfo.CellRect.Left + skip, paintInfo.CellRect.Right - 1, y);
-                --paintInfo.CellRect.Bottom;
-                --paintInfo.ContentRect.Bottom;
-              }
-              if (useColumns && paintInfo.PaintOptions.Contains(ptoGridLines) && po.Contains(toShowVertGridLines) &&
-                  !(FHeader->Options().Contains(hoAutoResize) &&
-                    columns[column]->Position() == TColumnPosition(columns.Count() - 1))) {
-                if (!rtl || !DoGetCellIsEmpty(node, column)) {
-                  bufferCanvas->Font()->SetColor(FColors->GridLineColor());
-                  DrawDottedVLine(paintInfo, paintInfo.CellRect.Top, paintInfo.CellRect.Bottom,
-                                  paintInfo.CellRect.Right - 1);
+              if (!DoBeforeItemPaint(bufferCanvas, node, r)) {
+                paintInfo.PaintOptions = Options;
+                ClearNodeBackground(paintInfo, useBackground, true, TRect{Window.Left, nodeTop, Window.Right, nodeTop + nodeHeight});
+                paintInfo.CellRect = r;
+                TColumnIndex column = NoColumn;
+                TColumnPosition position = 0;
+                if (useColumns) {
+                  // Start with the first visible column reaching into the window.
+                  column = columns.GetFirstVisibleColumn();
+                  while (column >= 0) {
+                    int left, right;
+                    columns.GetColumnBounds(column, left, right);
+                    left -= FOffsetX * 0;
+                    int absLeft = columns[column]->Left();
+                    int absRight = absLeft + columns[column]->Width();
+                    (void)left;
+                    (void)right;
+                    if (absRight > Window.Left) {
+                      paintInfo.CellRect.Left = absLeft;
+                      paintInfo.CellRect.Right = absRight;
+                      break;
+                    }
+                    column = columns.GetNextVisibleColumn(column);
+                  }
+                  if (column < 0) column = InvalidColumn;
+                  else position = columns[column]->Position();
                 }
-                --paintInfo.CellRect.Right;
-                --paintInfo.ContentRect.Right;
-              }
+                while ((!useColumns || column >= 0) && paintInfo.CellRect.Left < Window.Right) {
+                  paintInfo.Column = useColumns ? column : NoColumn;
+                  paintInfo.Position = position;
+                  if (useColumns) {
+                    if (firstColumn == InvalidColumn) firstColumn = column;
+                    paintInfo.BidiMode = columns[column]->BiDiMode();
+                    paintInfo.Alignment = columns[column]->Alignment();
+                  } else {
+                    paintInfo.BidiMode = BiDiMode();
+                    paintInfo.Alignment = FAlignment;
+                  }
+                  paintInfo.PaintOptions = Options;
+                  // The node being edited shows no selection in its column; trees
+                  // without columns still show theirs.
+                  if (node == FEditNode && IsEditing() && FEditColumn == paintInfo.Column)
+                    paintInfo.PaintOptions.Exclude(ptoSelection);
+                  if (!useColumns || (node->States.Contains(vsSelected) && so.Contains(toFullRowSelect) &&
+                                      Options.Contains(ptoSelection)) ||
+                      (useColumns && columns[column]->Options().Contains(coParentColor)))
+                    paintInfo.PaintOptions.Exclude(ptoColumnColor);
+                  const bool isMainColumn = !useColumns || paintInfo.Column == mainColumn;
+                  if (paintInfo.BidiMode != bdLeftToRight) {
+                    if (paintInfo.Alignment == taLeftJustify)
+                      paintInfo.Alignment = taRightJustify;
+                    else if (paintInfo.Alignment == taRightJustify)
+                      paintInfo.Alignment = taLeftJustify;
+                  }
+                  TColumnIndex nextColumn = InvalidColumn;
+                  const bool paintCell = (!useColumns || columns[column]->Options().Contains(coVisible)) &&
+                                         (!Options.Contains(ptoMainColumnOnly) || isMainColumn);
+                  if (paintCell) {
+                    AdjustCellRectangle(paintInfo, nextColumn);
+                    if (paintInfo.CellRect.Right > Window.Left) {
+                      paintInfo.NodeWidth = DoGetNodeWidth(node, paintInfo.Column, bufferCanvas);
+                      // The row's content starts one margin in, so it ends one margin
+                      // further; a multi-line row wraps at the row's width instead.
+                      if (!useColumns && !node->States.Contains(vsMultiline))
+                        FMaxRightExtend = std::max(FMaxRightExtend, FMargin + nodeRightExtend(node, paintInfo.NodeWidth));
+                      paintInfo.ContentRect = paintInfo.CellRect;
+                      const bool rtl = paintInfo.BidiMode != bdLeftToRight;
+                      if (rtl)
+                        paintInfo.ContentRect.Right -= FMargin;
+                      else
+                        paintInfo.ContentRect.Left += FMargin;
+                      for (TDTImageInfo& info : paintInfo.ImageInfo) info = TDTImageInfo();
+                      if (isMainColumn && showCheckImages) {
+                        TDTImageInfo& check = paintInfo.ImageInfo[iiCheck];
+                        check.Index = GetCheckImage(node);
+                        check.Images = FCheckImages;
+                        if (check.Index > -1) PlaceImage(FCheckImages, rtl, paintInfo.ContentRect, check, vAlign);
+                      }
+                      if (showStateImages) {
+                        TDTImageInfo& info = paintInfo.ImageInfo[iiState];
+                        TImageList* list = nullptr;
+                        info.Index = GetImageIndex(node, ikState, paintInfo.Column, info.Ghosted, list);
+                        info.Images = list;
+                        if (info.Index > -1 && list) PlaceImage(list, rtl, paintInfo.ContentRect, info, vAlign);
+                      }
+                      if (showImages) {
+                        TDTImageInfo& info = paintInfo.ImageInfo[iiNormal];
+                        TImageList* list = nullptr;
+                        info.Index = GetImageIndex(node, node->States.Contains(vsSelected) ? ikSelected : ikNormal,
+                                                   paintInfo.Column, info.Ghosted, list);
+                        info.Images = list;
+                        if (info.Index > -1 && list) PlaceImage(list, rtl, paintInfo.ContentRect, info, vAlign);
+                      }
+                      if (isMainColumn) ShiftByIndent(paintInfo, po.Contains(toFixedIndent) ? 1 : indentSize);
+                      if (useColumns)
+                        SetClipRegion(bufferCanvas, paintInfo.CellRect);
+                      else
+                        SelectClipRgn(bufferCanvas->Handle(), nullptr);
 
-              PaintCellBackground(paintInfo, Window.Left, windowWidth);
-              if (isMainColumn) {
-                if (po.Contains(toShowTreeLines)) DrawTreeLines(paintInfo, vAlign, indentSize, lineImage);
-                if (po.Contains(toShowButtons) && node->States.Contains(vsHasChildren) &&
-                    !(node->States.Contains(vsAllChildrenHidden) &&
-                      FOptions->AutoOptions().Contains(toAutoHideButtons)))
-                  DrawExpandButton(bufferCanvas, node, paintInfo.Column, paintInfo.CellRect, buttonX, buttonY,
-                                   paintInfo.BidiMode);
-                if (paintInfo.ImageInfo[iiCheck].Index > -1)
-                  DrawCheckImage(bufferCanvas, paintInfo.ImageInfo[iiCheck], node->States.Contains(vsSelected));
+                      if (paintInfo.PaintOptions.Contains(ptoGridLines) && po.Contains(toShowHorzGridLines)) {
+                        bufferCanvas->Font()->SetColor(FColors->GridLineColor());
+                        int skip = 0;
+                        if (isMainColumn && FLineMode == lmBands)
+                          skip = int(FIndent) * (po.Contains(toFixedIndent) ? 1 : indentSize);
+                        int y = paintInfo.CellRect.Bottom - 1;
+                        if (rtl)
+                          DrawDottedHLine(paintInfo, paintInfo.CellRect.Left, paintInfo.CellRect.Right - skip - 1, y);
+                        else
+                          DrawDottedHLine(paintInfo, paintInfo.CellRect.Left + skip, paintInfo.CellRect.Right - 1, y);
+                        --paintInfo.CellRect.Bottom;
+                        --paintInfo.ContentRect.Bottom;
+                      }
+                      if (useColumns && paintInfo.PaintOptions.Contains(ptoGridLines) && po.Contains(toShowVertGridLines) &&
+                          !(FHeader->Options().Contains(hoAutoResize) &&
+                            columns[column]->Position() == TColumnPosition(columns.Count() - 1))) {
+                        if (!rtl || !DoGetCellIsEmpty(node, column)) {
+                          bufferCanvas->Font()->SetColor(FColors->GridLineColor());
+                          DrawDottedVLine(paintInfo, paintInfo.CellRect.Top, paintInfo.CellRect.Bottom,
+                                          paintInfo.CellRect.Right - 1);
+                        }
+                        --paintInfo.CellRect.Right;
+                        --paintInfo.ContentRect.Right;
+                      }
+
+                      PaintCellBackground(paintInfo, Window.Left, windowWidth);
+                      if (isMainColumn) {
+                        if (po.Contains(toShowTreeLines)) DrawTreeLines(paintInfo, vAlign, indentSize, lineImage);
+                        if (po.Contains(toShowButtons) && node->States.Contains(vsHasChildren) &&
+                            !(node->States.Contains(vsAllChildrenHidden) &&
+                              FOptions->AutoOptions().Contains(toAutoHideButtons)))
+                          DrawExpandButton(bufferCanvas, node, paintInfo.Column, paintInfo.CellRect, buttonX, buttonY,
+                                           paintInfo.BidiMode);
+                        if (paintInfo.ImageInfo[iiCheck].Index > -1)
+                          DrawCheckImage(bufferCanvas, paintInfo.ImageInfo[iiCheck], node->States.Contains(vsSelected));
+                      }
+                      if (paintInfo.ImageInfo[iiState].Index > -1) DrawNodeImage(paintInfo, iiState, false);
+                      if (paintInfo.ImageInfo[iiNormal].Index > -1) DrawNodeImage(paintInfo, iiNormal, true);
+                      if (!(IsEditing() && node == FEditNode && FEditColumn == paintInfo.Column))
+                        PaintNodeCell(paintInfo);
+                      DoAfterCellPaint(bufferCanvas, node, paintInfo.Column, paintInfo.CellRect);
+                    }
+                  } else if (useColumns) {
+                    nextColumn = columns.GetNextVisibleColumn(column);
+                  }
+                  if (!useColumns) break;
+                  SelectClipRgn(bufferCanvas->Handle(), nullptr);
+                  if (paintInfo.CellRect.Left >= Window.Right || nextColumn < 0) break;
+                  column = nextColumn;
+                  position = columns[column]->Position();
+                  paintInfo.CellRect.Left = columns[column]->Left();
+                  paintInfo.CellRect.Right = paintInfo.CellRect.Left + columns[column]->Width();
+                  paintInfo.CellRect.Bottom = nodeHeight;
+                  paintInfo.ContentRect.Bottom = nodeHeight;
+                }
               }
-              if (paintInfo.ImageInfo[iiState].Index > -1) DrawNodeImage(paintInfo, iiState, false);
-              if (paintInfo.ImageInfo[iiNormal].Index > -1) DrawNodeImage(paintInfo, iiNormal, true);
-              if (!(IsEditing() && node == FEditNode && FEditColumn == paintInfo.Column))
-                PaintNodeCell(paintInfo);
-              DoAfterCellPaint(bufferCanvas, node, paintInfo.Column, paintInfo.CellRect);
+              DoAfterItemPaint(bufferCanvas, node, r);
+              if (node == FDropTargetNode && po.Contains(toShowDropmark) && Options.Contains(ptoDropMark))
+                DoPaintDropMark(bufferCanvas, node, r);
+              if (drawRubberBand)
+                DrawRubberBand(bufferCanvas, Window.Left, selectRect,
+                               TRect{0, sliceTop, buffer.Width(), sliceTop + buffer.Height()});
+              SetWindowOrgEx(bufferCanvas->Handle(), 0, 0, nullptr);
+              BitBlt(TargetCanvas->Handle(), targetRect.Left, targetRect.Top + sliceTop, buffer.Width(), buffer.Height(),
+                     bufferCanvas->Handle(), 0, 0, SRCCOPY);
             }
-          } else if (useColumns) {
-            nextColumn = columns.GetNextVisibleColumn(column);
+            targetRect.Top += nodeHeight;
+            if (targetRect.Top >= maximumBottom) break;
+            OffsetRect(selectRect, 0, -nodeHeight);
+            node = nextPaintedRow(node);
           }
-          if (!useColumns) break;
-          SelectClipRgn(bufferCanvas->Handle(), nullptr);
-          if (paintInfo.CellRect.Left >= Window.Right || nextColumn < 0) break;
-          column = nextColumn;
-          position = columns[column]->Position();
-          paintInfo.CellRect.Left = columns[column]->Left();
-          paintInfo.CellRect.Right = paintInfo.CellRect.Left + columns[column]->Width();
-          paintInfo.CellRect.Bottom = nodeHeight;
-          paintInfo.ContentRect.Bottom = nodeHeight;
-        }
-      }
-      DoAfterItemPaint(bufferCanvas, node, r);
-      if (node == FDropTargetNode && po.Contains(toShowDropmark) && Options.Contains(ptoDropMark))
-        DoPaintDropMark(bufferCanvas, node, r);
-      if (drawRubberBand)
-        DrawRubberBand(bufferCanvas, Window.Left, selectRect,
-                       TRect{0, sliceTop, buffer.Width(), sliceTop + buffer.Height()});
-      SetWindowOrgEx(bufferCanvas->Handle(), 0, 0, nullptr);
-      BitBlt(TargetCanvas->Handle(), targetRect.Left, targetRect.Top + sliceTop, buffer.Width(), buffer.Height(),
-             bufferCanvas->Handle(), 0, 0, SRCCOPY);
-    }
-    targetRect.Top += nodeHeight;
-    if (targetRect.Top >= maximumBottom) break;
-    OffsetRect(selectRect, 0, -nodeHeight);
-    node = nextPaintedRow(node);
-  }
-  if (targetRect.Top < maximumBottom)
-    paintSpaceBelow(TargetCanvas, buffer, Window, Target, targetRect, maximumRight, maximumBottom, firstColumn,
-                    useBackground, Options, PixelFormat);
+          if (targetRect.Top < maximumBottom)
+            paintSpaceBelow(TargetCanvas, buffer, Window, Target, targetRect, maximumRight, maximumBottom, firstColumn,
+                            useBackground, Options, PixelFormat);
+        },
+        [this, TargetCanvas] {
+          DoAfterPaint(TargetCanvas);
+          DoStateChange({}, {tsPainting});
+        });
+  });
 }
 
 void TBaseDataTree::paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRect Window, TPoint Target,

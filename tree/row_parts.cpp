@@ -319,11 +319,11 @@ void TBaseDataTree::DoGetLineStyle(const std::uint16_t*& Bits) {
 
 void TBaseDataTree::DoBeforeItemErase(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect, TColor& Color,
                                       TItemEraseAction& EraseAction) {
-  if (OnBeforeItemErase) OnBeforeItemErase(this, Canvas, Node, ItemRect, Color, EraseAction);
+  RaiseEvent(OnBeforeItemErase, this, Canvas, Node, ItemRect, Color, EraseAction);
 }
 
 void TBaseDataTree::DoAfterItemErase(TCanvas* Canvas, PDataNode Node, const TRect& ItemRect) {
-  if (OnAfterItemErase) OnAfterItemErase(this, Canvas, Node, ItemRect);
+  RaiseEvent(OnAfterItemErase, this, Canvas, Node, ItemRect);
 }
 
 void TBaseDataTree::ClearNodeBackground(TCellPaintInfo& PaintInfo, bool UseBackground, bool Floating, TRect R) {

@@ -40,7 +40,7 @@ void TBaseDataTree::UpdateScrollBars(bool DoRepaint) {
 
 void TBaseDataTree::DoShowScrollBar(int Bar, bool Show) {
   if (TreeHandleAllocated()) ShowScrollBar(Handle(), Bar, Show);
-  if (OnShowScrollbar) OnShowScrollbar(this, Bar, Show);
+  RaiseEvent(OnShowScrollbar, this, Bar, Show);
 }
 
 void TBaseDataTree::UpdateVerticalScrollBar(bool DoRepaint) {
@@ -122,6 +122,7 @@ void TBaseDataTree::UpdateHorizontalScrollBar(bool DoRepaint) {
 // ---- offsets ------------------------------------------------------------------------------
 
 bool TBaseDataTree::DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options, const TRect* ClipRect) {
+  return GuardedEntry(false, [&]() -> bool {
   const int clientWidth = ClientWidth();
   const int clientHeight = ClientHeight();
   // The upper bound 0 wins: content shorter than the window stays at the top.
@@ -181,6 +182,7 @@ bool TBaseDataTree::DoSetOffsetXY(TPoint Value, TScrollUpdateOptions Options, co
   }
   DoScroll(deltaX, deltaY);
   return true;
+  });
 }
 
 void TBaseDataTree::SetOffsetX(int Value) { DoSetOffsetXY({Value, FOffsetY}, DefaultScrollUpdateFlags); }
@@ -209,20 +211,25 @@ void expandAncestors(TBaseDataTree& t, PDataNode Node) {
 }  // namespace
 
 void TBaseDataTree::SetTopNode(PDataNode Node) {
+  GuardedEntry([&] {
   if (!Node || Node == FRoot) return;
   expandAncestors(*this, Node);
   TRect r = GetDisplayRect(Node, NoColumn, true);
   SetOffsetY(FOffsetY - r.Top);
+  });
 }
 
 void TBaseDataTree::SetBottomNode(PDataNode Node) {
+  GuardedEntry([&] {
   if (!Node || Node == FRoot) return;
   expandAncestors(*this, Node);
   TRect r = GetDisplayRect(Node, NoColumn, true);
   SetOffsetY(FOffsetY - r.Bottom + ClientHeight());
+  });
 }
 
 bool TBaseDataTree::ScrollIntoView(PDataNode Node, bool Center, bool Horizontally) {
+  return GuardedEntry(false, [&]() -> bool {
   if (!Node || Node == FRoot) return false;
   expandAncestors(*this, Node);
   const bool useColumns = FHeader->UseColumns();
@@ -250,9 +257,11 @@ bool TBaseDataTree::ScrollIntoView(PDataNode Node, bool Center, bool Horizontall
   }
   if (Horizontally) scrolled = ScrollIntoView(column, Center) || scrolled;
   return scrolled;
+  });
 }
 
 bool TBaseDataTree::ScrollIntoView(TColumnIndex Column, bool Center) {
+  return GuardedEntry(false, [&]() -> bool {
   if (!FHeader->Columns().IsValidColumn(Column)) return false;
   int l, r;
   FHeader->Columns().GetColumnBounds(Column, l, r);
@@ -268,6 +277,7 @@ bool TBaseDataTree::ScrollIntoView(TColumnIndex Column, bool Center) {
     newX = FOffsetX - std::min(r - clientWidth, l - fixed);
   }
   return DoSetOffsetXY({newX, FOffsetY}, DefaultScrollUpdateFlags);
+  });
 }
 
 // ---- window -------------------------------------------------------------------------------------

@@ -162,10 +162,12 @@ void TBaseDataTree::InternalClearSelection() {
 }
 
 void TBaseDataTree::ClearSelection() {
-  if (FSelectionLocked || FSelectionCount == 0 || FDestroying) return;
-  if (FUpdateCount == 0) InvalidateWindow();
-  InternalClearSelection();
-  Change(nullptr);
+  GuardedEntry([&] {
+    if (FSelectionLocked || FSelectionCount == 0 || FDestroying) return;
+    if (FUpdateCount == 0) InvalidateWindow();
+    InternalClearSelection();
+    Change(nullptr);
+  });
 }
 
 void TBaseDataTree::ResetRangeAnchor() {
@@ -174,33 +176,35 @@ void TBaseDataTree::ResetRangeAnchor() {
 }
 
 void TBaseDataTree::SetSelected(PDataNode Node, bool Value) {
-  if (FSelectionLocked || !Node || Node == FRoot || Value == Node->States.Contains(vsSelected))
-    return;
-  // The change handlers may delete the node.
-  TNodeWatch watch(*this, Node);
-  if (Value) {
-    if (FSelectionCount == 0)
-      FRangeAnchor = Node;
-    else if (!FOptions->SelectionOptions().Contains(toMultiSelect))
-      ClearSelection();
-    if (!watch.Node()) return;
-    AddToSelection(Node);
-    if (!watch.Node()) return;
-    // A selection shows in the focused column: make sure there is one.
-    TDataTreeColumns& columns = Header().Columns();
-    TColumnIndex main = Header().MainColumn();
-    if (main >= 0 && (!columns.IsValidColumn(FFocusedColumn) ||
-                      !columns[FFocusedColumn]->Options().Contains(coVisible))) {
-      if (columns.IsValidColumn(main) && columns[main]->Options().Contains(coVisible))
-        FFocusedColumn = main;
-      else if (columns.GetFirstVisibleColumn() >= 0)
-        FFocusedColumn = columns.GetFirstVisibleColumn();
+  GuardedEntry([&] {
+    if (FSelectionLocked || !Node || Node == FRoot || Value == Node->States.Contains(vsSelected))
+      return;
+    // The change handlers may delete the node.
+    TNodeWatch watch(*this, Node);
+    if (Value) {
+      if (FSelectionCount == 0)
+        FRangeAnchor = Node;
+      else if (!FOptions->SelectionOptions().Contains(toMultiSelect))
+        ClearSelection();
+      if (!watch.Node()) return;
+      AddToSelection(Node);
+      if (!watch.Node()) return;
+      // A selection shows in the focused column: make sure there is one.
+      TDataTreeColumns& columns = Header().Columns();
+      TColumnIndex main = Header().MainColumn();
+      if (main >= 0 && (!columns.IsValidColumn(FFocusedColumn) ||
+                        !columns[FFocusedColumn]->Options().Contains(coVisible))) {
+        if (columns.IsValidColumn(main) && columns[main]->Options().Contains(coVisible))
+          FFocusedColumn = main;
+        else if (columns.GetFirstVisibleColumn() >= 0)
+          FFocusedColumn = columns.GetFirstVisibleColumn();
+      }
+      if (!FRangeAnchor) FRangeAnchor = Node;
+    } else {
+      RemoveFromSelection(Node);
+      if (FSelectionCount == 0) ResetRangeAnchor();
+      if (!watch.Node()) return;
     }
-    if (!FRangeAnchor) FRangeAnchor = Node;
-  } else {
-    RemoveFromSelection(Node);
-    if (FSelectionCount == 0) ResetRangeAnchor();
-    if (!watch.Node()) return;
-  }
-  if (FullyVisible(Node)) InvalidateNode(Node);
+    if (FullyVisible(Node)) InvalidateNode(Node);
+  });
 }

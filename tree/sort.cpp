@@ -127,47 +127,49 @@ void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Dir
 }
 
 void TBaseDataTree::SortTree(TColumnIndex Column, TSortDirection Direction, bool DoInit) {
-  ++FUpdateCount;
-  struct TLower {
-    TBaseDataTree* T;
-    std::weak_ptr<const bool> Life;
-    ~TLower() {
-      if (!Life.expired()) --T->FUpdateCount;
-    }
-  };
-  const std::weak_ptr<const bool> life = FLifeToken;
-  {
-    TLower lower{this, life};
-    TIterationGuard guard(*this);
-    if (Column > InvalidColumn) {
-      // Pre-order without recursion: a node's children are sorted when it
-      // is reached, before the walk goes down into them.
-      Sort(FRoot, Column, Direction, DoInit);
-      if (guard.TreeGone()) return;
-      PDataNode run = FRoot->FirstChild;
-      while (run) {
-        if (DoInit && !run->States.Contains(vsInitialized)) {
-          InitNode(run);
-          if (guard.TreeGone()) return;
-        }
-        if (run->States.Contains(vsInitialized)) {
-          Sort(run, Column, Direction, DoInit);
-          if (guard.TreeGone()) return;
-        }
-        if (run->States.Contains(vsInitialized) && run->FirstChild) {
-          run = run->FirstChild;
-          continue;
-        }
-        while (run != FRoot && !run->NextSibling) run = run->Parent;
-        run = run == FRoot ? nullptr : run->NextSibling;
+  GuardedEntry([&] {
+    ++FUpdateCount;
+    struct TLower {
+      TBaseDataTree* T;
+      std::weak_ptr<const bool> Life;
+      ~TLower() {
+        if (!Life.expired()) --T->FUpdateCount;
       }
+    };
+    const std::weak_ptr<const bool> life = FLifeToken;
+    {
+      TLower lower{this, life};
+      TIterationGuard guard(*this);
+      if (Column > InvalidColumn) {
+        // Pre-order without recursion: a node's children are sorted when it
+        // is reached, before the walk goes down into them.
+        Sort(FRoot, Column, Direction, DoInit);
+        if (guard.TreeGone()) return;
+        PDataNode run = FRoot->FirstChild;
+        while (run) {
+          if (DoInit && !run->States.Contains(vsInitialized)) {
+            InitNode(run);
+            if (guard.TreeGone()) return;
+          }
+          if (run->States.Contains(vsInitialized)) {
+            Sort(run, Column, Direction, DoInit);
+            if (guard.TreeGone()) return;
+          }
+          if (run->States.Contains(vsInitialized) && run->FirstChild) {
+            run = run->FirstChild;
+            continue;
+          }
+          while (run != FRoot && !run->NextSibling) run = run->Parent;
+          run = run == FRoot ? nullptr : run->NextSibling;
+        }
+      }
+      ExpireCache();
     }
-    ExpireCache();
-  }
-  if (FUpdateCount == 0) {
-    InvalidateCache();
-    InvalidateWindow();
-  }
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      InvalidateWindow();
+    }
+  });
 }
 
 void TBaseDataTree::DoSort(TColumnIndex Column, TSortDirection Direction) { SortTree(Column, Direction, true); }

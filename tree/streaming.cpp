@@ -231,66 +231,72 @@ void TBaseDataTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
 }
 
 void TBaseDataTree::WriteNodesToStream(TStream* Stream, const std::vector<PDataNode>& Nodes) {
-  TIterationGuard guard(*this);
-  for (PDataNode node : Nodes) {
-    if (!node || node == FRoot) continue;
-    TAMRIX_ASSERT(TreeFromNode(node) == this, "The tree must contain the nodes it writes.");
-    WriteStreamNode(Stream, node);
-    if (guard.TreeGone()) return;
-  }
+  GuardedEntry([&] {
+    TIterationGuard guard(*this);
+    for (PDataNode node : Nodes) {
+      if (!node || node == FRoot) continue;
+      TAMRIX_ASSERT(TreeFromNode(node) == this, "The tree must contain the nodes it writes.");
+      WriteStreamNode(Stream, node);
+      if (guard.TreeGone()) return;
+    }
+  });
 }
 
 void TBaseDataTree::SaveToStream(TStream* Stream, PDataNode Node) {
-  if (Node == FRoot) Node = nullptr;
-  if (Node) TAMRIX_ASSERT(TreeFromNode(Node) == this, "The tree must contain the nodes it writes.");
-  unsigned char header[12];
-  const std::uint16_t units[6] = {HeaderOpen, u'V', u'T', std::uint16_t(TreeStreamVersion), u' ', HeaderClose};
-  for (int i = 0; i < 6; ++i) putU16(header + 2 * i, units[i]);
-  Stream->WriteBuffer(header, sizeof header);
-  const std::int64_t countPos = Stream->Position();
-  writeU32(Stream, Node ? 1 : FRoot->ChildCount);
-  TIterationGuard guard(*this);
-  if (Node) {
-    WriteStreamNode(Stream, Node);
-    return;
-  }
-  std::uint32_t written = 0;
-  for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling, ++written) {
-    WriteStreamNode(Stream, run);
-    if (guard.TreeGone()) return;
-  }
-  if (written != FRoot->ChildCount) {
-    const std::int64_t end = Stream->Position();
-    Stream->Seek(countPos, soBeginning);
-    writeU32(Stream, written);
-    Stream->Seek(end, soBeginning);
-  }
+  GuardedEntry([&] {
+    if (Node == FRoot) Node = nullptr;
+    if (Node) TAMRIX_ASSERT(TreeFromNode(Node) == this, "The tree must contain the nodes it writes.");
+    unsigned char header[12];
+    const std::uint16_t units[6] = {HeaderOpen, u'V', u'T', std::uint16_t(TreeStreamVersion), u' ', HeaderClose};
+    for (int i = 0; i < 6; ++i) putU16(header + 2 * i, units[i]);
+    Stream->WriteBuffer(header, sizeof header);
+    const std::int64_t countPos = Stream->Position();
+    writeU32(Stream, Node ? 1 : FRoot->ChildCount);
+    TIterationGuard guard(*this);
+    if (Node) {
+      WriteStreamNode(Stream, Node);
+      return;
+    }
+    std::uint32_t written = 0;
+    for (PDataNode run = FRoot->FirstChild; run; run = run->NextSibling, ++written) {
+      WriteStreamNode(Stream, run);
+      if (guard.TreeGone()) return;
+    }
+    if (written != FRoot->ChildCount) {
+      const std::int64_t end = Stream->Position();
+      Stream->Seek(countPos, soBeginning);
+      writeU32(Stream, written);
+      Stream->Seek(end, soBeginning);
+    }
+  });
 }
 
 void TBaseDataTree::SaveToFile(const String& FileName) {
-  TMemoryStream data;
-  SaveToStream(&data);
-  const String temp = FileName + u".new";
-  try {
-    TFileStream file(temp, fmCreate);
-    data.SaveToStream(&file);
-    if (::fsync(file.Handle()) != 0) throw EWriteError(u"Cannot write file \"" + temp + u"\". " + SysErrorMessage(errno));
-  } catch (...) {
-    DeleteFile(temp);
-    throw;
-  }
-  if (std::rename(UTF16ToUTF8(temp).c_str(), UTF16ToUTF8(FileName).c_str()) != 0) {
-    const int error = errno;
-    DeleteFile(temp);
-    throw EFCreateError(u"Cannot create file \"" + ExpandFileName(FileName) + u"\". " + SysErrorMessage(error), error);
-  }
+  GuardedEntry([&] {
+    TMemoryStream data;
+    SaveToStream(&data);
+    const String temp = FileName + u".new";
+    try {
+      TFileStream file(temp, fmCreate);
+      data.SaveToStream(&file);
+      if (::fsync(file.Handle()) != 0) throw EWriteError(u"Cannot write file \"" + temp + u"\". " + SysErrorMessage(errno));
+    } catch (...) {
+      DeleteFile(temp);
+      throw;
+    }
+    if (std::rename(UTF16ToUTF8(temp).c_str(), UTF16ToUTF8(FileName).c_str()) != 0) {
+      const int error = errno;
+      DeleteFile(temp);
+      throw EFCreateError(u"Cannot create file \"" + ExpandFileName(FileName) + u"\". " + SysErrorMessage(error), error);
+    }
+  });
 }
 
 // ---- reading ------------------------------------------------------------------------
 
 void TBaseDataTree::QueryNodeDataSize(int& Size) {
   Size = 0;
-  if (OnGetNodeDataSize) OnGetNodeDataSize(this, Size);
+  RaiseEvent(OnGetNodeDataSize, this, Size);
 }
 
 bool TBaseDataTree::ReadStreamChunk(TStream* Stream, int Version, PDataNode Node, int ChunkType, int ChunkSize) {
@@ -457,6 +463,8 @@ std::vector<PDataNode> TBaseDataTree::readDetachedNodes(TStream* Stream, int Ver
       if (Count > 0) --Count;
     }
   } catch (...) {
+    // A handler that destroyed the tree took the nodes with it.
+    if (guard.TreeGone()) throw;
     FReadState = outer;
     freeDetached(nodes);
     throw;
@@ -502,107 +510,113 @@ int readStreamHeader(TStream* Stream) {
 }  // namespace
 
 void TBaseDataTree::LoadFromStream(TStream* Stream) {
-  if (readOnly()) return;
-  const std::int64_t start = Stream->Position();
-  // The owner's handlers may destroy the tree: then nothing of it is
-  // touched again, and the stream stays where reading stopped.
-  const std::weak_ptr<const bool> life = FLifeToken;
-  BeginUpdate();
-  if (life.expired()) return;
-  try {
-    const int version = readStreamHeader(Stream);
-    std::int64_t count = -1;
-    if (version >= 2) {
-      unsigned char b[4];
-      if (Stream->Read(b, 4) != 4) ShowError(MsgNotEnoughData, 2004);
-      const std::int32_t c = std::int32_t(getU32(b));
-      if (c < 0) corrupt(MsgNodeCount);
-      count = c;
-    }
-    TStreamReadState state;
-    std::vector<PDataNode> nodes = readDetachedNodes(Stream, version, count, FRoot, state);
+  GuardedEntry([&] {
+    if (readOnly()) return;
+    const std::int64_t start = Stream->Position();
+    // The owner's handlers may destroy the tree: then nothing of it is
+    // touched again, and the stream stays where reading stopped.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    BeginUpdate();
     if (life.expired()) return;
     try {
-      if (state.Selected.size() > 1 && !FOptions->SelectionOptions().Contains(toMultiSelect))
-        corrupt(MsgSelection);
-      Clear();
+      const int version = readStreamHeader(Stream);
+      std::int64_t count = -1;
+      if (version >= 2) {
+        unsigned char b[4];
+        if (Stream->Read(b, 4) != 4) ShowError(MsgNotEnoughData, 2004);
+        const std::int32_t c = std::int32_t(getU32(b));
+        if (c < 0) corrupt(MsgNodeCount);
+        count = c;
+      }
+      TStreamReadState state;
+      std::vector<PDataNode> nodes = readDetachedNodes(Stream, version, count, FRoot, state);
+      if (life.expired()) return;
+      try {
+        if (state.Selected.size() > 1 && !FOptions->SelectionOptions().Contains(toMultiSelect))
+          corrupt(MsgSelection);
+        Clear();
+      } catch (...) {
+        if (!life.expired()) freeDetached(nodes);
+        throw;
+      }
+      if (life.expired()) return;
+      for (PDataNode node : nodes) InternalConnectNode(node, FRoot, this, amAddChildLast);
+      if (!state.Selected.empty()) InternalAddToSelection(state.Selected.data(), int(state.Selected.size()), true);
+      ExpireCache();
+      DoNodeCopied(nullptr);
+      if (life.expired()) return;
     } catch (...) {
-      if (!life.expired()) freeDetached(nodes);
+      // A refused stream is not half consumed either.
+      Stream->Seek(start, soBeginning);
+      if (!life.expired()) EndUpdate();
       throw;
     }
-    if (life.expired()) return;
-    for (PDataNode node : nodes) InternalConnectNode(node, FRoot, this, amAddChildLast);
-    if (!state.Selected.empty()) InternalAddToSelection(state.Selected.data(), int(state.Selected.size()), true);
-    ExpireCache();
-    DoNodeCopied(nullptr);
-    if (life.expired()) return;
-  } catch (...) {
-    // A refused stream is not half consumed either.
-    Stream->Seek(start, soBeginning);
-    if (!life.expired()) EndUpdate();
-    throw;
-  }
-  EndUpdate();
+    EndUpdate();
+  });
 }
 
 void TBaseDataTree::LoadFromFile(const String& FileName) {
-  if (readOnly()) return;
-  // Read whole: the reader moves back and forth inside its chunks.
-  TMemoryStream data;
-  data.LoadFromFile(FileName);
-  LoadFromStream(&data);
+  GuardedEntry([&] {
+    if (readOnly()) return;
+    // Read whole: the reader moves back and forth inside its chunks.
+    TMemoryStream data;
+    data.LoadFromFile(FileName);
+    LoadFromStream(&data);
+  });
 }
 
 std::vector<PDataNode> TBaseDataTree::InsertNodesFromStream(TStream* Stream, PDataNode Target,
                                                              TDTNodeAttachMode Mode, int Version,
                                                              std::int64_t Count) {
-  if (readOnly() || Mode == amNoWhere || Count == 0) return {};
-  if (!Target) Target = FRoot;
-  TAMRIX_ASSERT(Target == FRoot || TreeFromNode(Target) == this, "The target node must belong to this tree.");
-  if (Target == FRoot) {
-    if (Mode == amInsertBefore) Mode = amAddChildFirst;
-    if (Mode == amInsertAfter) Mode = amAddChildLast;
-  }
-  const bool asChildren = Mode == amAddChildFirst || Mode == amAddChildLast;
-  std::vector<PDataNode> nodes;
-  PDataNode parent = nullptr;
-  // Any handler below may destroy the tree: then nothing arrived as far as
-  // the caller goes, and nothing of the tree is touched again.
-  const std::weak_ptr<const bool> life = LifeToken();
-  BeginUpdate();
-  if (life.expired()) return {};
-  try {
-    // A target whose children come on demand gets them before others join;
-    // the owner's handlers may delete it meanwhile.
-    TNodeWatch target(*this, Target);
-    if (asChildren && Target != FRoot) {
-      if (!Target->States.Contains(vsInitialized)) InitNode(Target);
-      if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
-        InitChildren(Target);
+  return GuardedEntry(std::vector<PDataNode>{}, [&]() -> std::vector<PDataNode> {
+    if (readOnly() || Mode == amNoWhere || Count == 0) return {};
+    if (!Target) Target = FRoot;
+    TAMRIX_ASSERT(Target == FRoot || TreeFromNode(Target) == this, "The target node must belong to this tree.");
+    if (Target == FRoot) {
+      if (Mode == amInsertBefore) Mode = amAddChildFirst;
+      if (Mode == amInsertAfter) Mode = amAddChildLast;
     }
+    const bool asChildren = Mode == amAddChildFirst || Mode == amAddChildLast;
+    std::vector<PDataNode> nodes;
+    PDataNode parent = nullptr;
+    // Any handler below may destroy the tree: then nothing arrived as far as
+    // the caller goes, and nothing of the tree is touched again.
+    const std::weak_ptr<const bool> life = LifeToken();
+    BeginUpdate();
     if (life.expired()) return {};
-    if (!target.Node()) ShowError("The target node was deleted before the nodes could be inserted.", 0);
-    parent = asChildren ? Target : Target->Parent;
-    TStreamReadState state;
-    nodes = readDetachedNodes(Stream, Version, Count, parent, state);
+    try {
+      // A target whose children come on demand gets them before others join;
+      // the owner's handlers may delete it meanwhile.
+      TNodeWatch target(*this, Target);
+      if (asChildren && Target != FRoot) {
+        if (!Target->States.Contains(vsInitialized)) InitNode(Target);
+        if (target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
+          InitChildren(Target);
+      }
+      if (life.expired()) return {};
+      if (!target.Node()) ShowError("The target node was deleted before the nodes could be inserted.", 0);
+      parent = asChildren ? Target : Target->Parent;
+      TStreamReadState state;
+      nodes = readDetachedNodes(Stream, Version, Count, parent, state);
+      if (life.expired()) return {};
+      connectRun(nodes, Target, Mode);
+      // Arriving nodes keep their selection where the tree can hold it next
+      // to its own.
+      if (!state.Selected.empty() && FOptions->SelectionOptions().Contains(toMultiSelect))
+        InternalAddToSelection(state.Selected.data(), int(state.Selected.size()), true);
+      ExpireCache();
+    } catch (...) {
+      if (!life.expired()) EndUpdate();
+      throw;
+    }
+    // The handlers that run when the bracket ends may delete what arrived.
+    const std::uint64_t freed = FFreedNodes;
+    TNodeWatch parentWatch(*this, parent);
+    EndUpdate();
     if (life.expired()) return {};
-    connectRun(nodes, Target, Mode);
-    // Arriving nodes keep their selection where the tree can hold it next
-    // to its own.
-    if (!state.Selected.empty() && FOptions->SelectionOptions().Contains(toMultiSelect))
-      InternalAddToSelection(state.Selected.data(), int(state.Selected.size()), true);
-    ExpireCache();
-  } catch (...) {
-    if (!life.expired()) EndUpdate();
-    throw;
-  }
-  // The handlers that run when the bracket ends may delete what arrived.
-  const std::uint64_t freed = FFreedNodes;
-  TNodeWatch parentWatch(*this, parent);
-  EndUpdate();
-  if (life.expired()) return {};
-  if (FFreedNodes != freed) nodes = stillChildren(parentWatch.Node(), nodes);
-  return nodes;
+    if (FFreedNodes != freed) nodes = stillChildren(parentWatch.Node(), nodes);
+    return nodes;
+  });
 }
 
 // ---- linking ------------------------------------------------------------------------

@@ -90,25 +90,29 @@ void TCustomDataStringTree::SetDefaultText(const String& Value) {
 }
 
 String TCustomDataStringTree::GetCellText(PDataNode Node, TColumnIndex Column) {
-  TAMRIX_ASSERT(Node, "Node must not be nil.");
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  String text = FDefaultText;
-  DoGetText(Node, Column, ttNormal, text);
-  return text;
+  return GuardedEntry(String{}, [&]() -> String {
+    TAMRIX_ASSERT(Node, "Node must not be nil.");
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    String text = FDefaultText;
+    DoGetText(Node, Column, ttNormal, text);
+    return text;
+  });
 }
 
 void TCustomDataStringTree::SetCellText(PDataNode Node, TColumnIndex Column, const String& Text) {
-  // The new-text handler may delete the node or the whole tree.
-  const std::weak_ptr<const bool> life = LifeToken();
-  TNodeWatch watch(*this, Node);
-  DoNewText(Node, Column, Text);
-  if (!life.expired() && watch.Node()) InvalidateNode(watch.Node());
+  GuardedEntry([&] {
+    // The new-text handler may delete the node or the whole tree.
+    const std::weak_ptr<const bool> life = LifeToken();
+    TNodeWatch watch(*this, Node);
+    DoNewText(Node, Column, Text);
+    if (!life.expired() && watch.Node()) InvalidateNode(watch.Node());
+  });
 }
 
 void TCustomDataStringTree::DoGetText(PDataNode Node, TColumnIndex Column, TDTTextType TextType, String& Text) {
   if (!OnGetText) return;
   TQueryHandlerCall call(*this);
-  OnGetText(this, Node, Column, TextType, Text);
+  RaiseEvent(OnGetText, this, Node, Column, TextType, Text);
 }
 
 void TCustomDataStringTree::DoNewText(PDataNode Node, TColumnIndex Column, const String& Text) {
@@ -120,14 +124,14 @@ void TCustomDataStringTree::DoNewText(PDataNode Node, TColumnIndex Column, const
 void TCustomDataStringTree::DoPaintText(PDataNode Node, TCanvas* Canvas, TColumnIndex Column, TDTTextType TextType) {
   if (!OnPaintText) return;
   TQueryHandlerCall call(*this);
-  OnPaintText(this, Canvas, Node, Column, TextType);
+  RaiseEvent(OnPaintText, this, Canvas, Node, Column, TextType);
 }
 
 String TCustomDataStringTree::DoShortenString(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& S,
                                               int Width, int EllipsisWidth) {
   String result;
   bool done = false;
-  if (OnShortenString) OnShortenString(this, Canvas, Node, Column, S, Width, result, done);
+  RaiseEvent(OnShortenString, this, Canvas, Node, Column, S, Width, result, done);
   if (!done) result = ShortenString(*Canvas, S, Width, EllipsisWidth);
   return result;
 }
@@ -135,7 +139,7 @@ String TCustomDataStringTree::DoShortenString(TCanvas* Canvas, PDataNode Node, T
 void TCustomDataStringTree::DoDrawText(TCellPaintInfo& PaintInfo, const String& Text, TRect CellRect,
                                        UINT DrawFormat) {
   bool defaultDraw = true;
-  if (OnDrawText) OnDrawText(this, PaintInfo.Canvas, PaintInfo.Node, PaintInfo.Column, Text, CellRect, defaultDraw);
+  RaiseEvent(OnDrawText, this, PaintInfo.Canvas, PaintInfo.Node, PaintInfo.Column, Text, CellRect, defaultDraw);
   if (defaultDraw) DrawTextW(PaintInfo.Canvas->Handle(), Text, &CellRect, DrawFormat);
 }
 
@@ -151,7 +155,7 @@ int TCustomDataStringTree::DoMeasureTextWidth(TCanvas* Canvas, PDataNode Node, T
     DrawTextW(Canvas->Handle(), Text, &r, flags);
     width = r.Width();
   }
-  if (OnMeasureTextWidth) OnMeasureTextWidth(this, Canvas, Node, Column, Text, width);
+  RaiseEvent(OnMeasureTextWidth, this, Canvas, Node, Column, Text, width);
   return width;
 }
 
@@ -246,10 +250,12 @@ TRect TCustomDataStringTree::InvalidateNode(PDataNode Node) {
 }
 
 void TCustomDataStringTree::ReinitNode(PDataNode Node, bool Recursive) {
-  const std::weak_ptr<const bool> life = LifeToken();
-  TBaseDataTree::ReinitNode(Node, Recursive);
-  if (life.expired()) return;
-  if (std::int32_t* slot = widthSlot(Node)) *slot = 0;
+  GuardedEntry([&] {
+    const std::weak_ptr<const bool> life = LifeToken();
+    TBaseDataTree::ReinitNode(Node, Recursive);
+    if (life.expired()) return;
+    if (std::int32_t* slot = widthSlot(Node)) *slot = 0;
+  });
 }
 
 void TCustomDataStringTree::HeaderChanged(bool ColumnsChanged) {
@@ -259,29 +265,31 @@ void TCustomDataStringTree::HeaderChanged(bool ColumnsChanged) {
 
 void TCustomDataStringTree::GetTextInfo(PDataNode Node, TColumnIndex Column, const TFont* AFont, TRect& R,
                                         String& Text) {
-  TBaseDataTree::GetTextInfo(Node, Column, AFont, R, Text);
-  TCanvas& c = *Canvas();
-  if (AFont) c.Font()->Assign(*AFont);
-  FFontChanged = false;
-  TFont before;
-  before.Assign(*c.Font());
-  DoPaintText(Node, &c, Column, ttNormal);
-  bool changed = c.Font()->Height() != before.Height() || c.Font()->Name() != before.Name() ||
-                 c.Font()->Style() != before.Style();
-  int textHeight = FTextHeight;
-  if (changed) {
-    TEXTMETRICW tm;
-    GetTextMetricsW(c.Handle(), &tm);
-    textHeight = tm.tmHeight;
-  }
-  Text = GetCellText(Node, Column);
-  R = GetDisplayRect(Node, Column, !Node->States.Contains(vsMultiline));
-  if (TreeOptions().PaintOptions().Contains(toShowHorzGridLines)) --R.Bottom;
-  if (R.Height() < textHeight) {
-    int grow = (textHeight - R.Height()) / 2;
-    R.Top -= grow;
-    R.Bottom += grow;
-  }
+  GuardedEntry([&] {
+    TBaseDataTree::GetTextInfo(Node, Column, AFont, R, Text);
+    TCanvas& c = *Canvas();
+    if (AFont) c.Font()->Assign(*AFont);
+    FFontChanged = false;
+    TFont before;
+    before.Assign(*c.Font());
+    DoPaintText(Node, &c, Column, ttNormal);
+    bool changed = c.Font()->Height() != before.Height() || c.Font()->Name() != before.Name() ||
+                   c.Font()->Style() != before.Style();
+    int textHeight = FTextHeight;
+    if (changed) {
+      TEXTMETRICW tm;
+      GetTextMetricsW(c.Handle(), &tm);
+      textHeight = tm.tmHeight;
+    }
+    Text = GetCellText(Node, Column);
+    R = GetDisplayRect(Node, Column, !Node->States.Contains(vsMultiline));
+    if (TreeOptions().PaintOptions().Contains(toShowHorzGridLines)) --R.Bottom;
+    if (R.Height() < textHeight) {
+      int grow = (textHeight - R.Height()) / 2;
+      R.Top -= grow;
+      R.Bottom += grow;
+    }
+  });
 }
 
 // ---- cells -----------------------------------------------------------------------------------

@@ -54,6 +54,9 @@ TBaseDataTree::~TBaseDataTree() {
   releaseDragAndClipboard();
   // Code that raised an event learns from this that the tree went.
   FLifeToken.reset();
+  FEntryLife->Alive = false;
+  TLifeHold::release(FEntryLife);
+  FEntryLife = nullptr;
   ReleaseThreadReference(this);
   // The panning marker is a window of its own that paints the tree's
   // picture: it goes before the picture does.
@@ -165,14 +168,24 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
 }
 
 void TBaseDataTree::PaintHeaderInFrame() {
+  GuardedEntry([&] {
   if (!FHeader->Options().Contains(hoVisible) || !TreeHandleAllocated()) return;
   UpdateHeaderRect();
   const TRect r = FHeaderRect;
   if (r.Width() <= 0 || r.Height() <= 0) return;
-  HDC dc = GetWindowDC(Handle());
+    const HWND window = Handle();
+    HDC dc = GetWindowDC(window);
   if (!dc) return;
+    // A header paint handler may destroy the tree and its window: the
+    // context goes all the same.
+    try {
   paintHeaderInto(dc);
-  ReleaseDC(Handle(), dc);
+    } catch (...) {
+      ReleaseDC(window, dc);
+      throw;
+    }
+    ReleaseDC(window, dc);
+  });
 }
 
 void TBaseDataTree::paintHeaderInto(HDC DC) {
@@ -189,12 +202,15 @@ void TBaseDataTree::paintHeaderInto(HDC DC) {
 // ---- properties --------------------------------------------------------------
 
 void TBaseDataTree::SetFocusedNode(PDataNode Value) {
+  GuardedEntry([&] {
   PDataNode was = FFocusedNode;
   DoFocusNode(Value, true);
   if (was != FFocusedNode && FFocusedNode == Value) DoFocusChange(FFocusedNode, FFocusedColumn);
+  });
 }
 
 void TBaseDataTree::SetDefaultNodeHeight(std::uint32_t Value) {
+  GuardedEntry([&] {
   if (Value == 0) Value = 18;
   if (Value > 0xFFFF) Value = 0xFFFF;
   if (Value == FDefaultNodeHeight) return;
@@ -212,6 +228,7 @@ void TBaseDataTree::SetDefaultNodeHeight(std::uint32_t Value) {
       ScrollIntoView(FFocusedNode, FOptions->SelectionOptions().Contains(toCenterScrollIntoView), true);
     InvalidateWindow();
   }
+  });
 }
 
 void TBaseDataTree::SetBottomSpace(std::uint32_t Value) {
@@ -336,8 +353,10 @@ void TBaseDataTree::SetAlignment(TAlignment Value) {
 }
 
 void TBaseDataTree::SetBackground(const TPicture& Value) {
+  GuardedEntry([&] {
   FBackground->Assign(Value);
   InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::SetBackgroundOffsetX(int Value) {
@@ -465,12 +484,14 @@ void TBaseDataTree::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 void TBaseDataTree::SetIndent(std::uint32_t Value) {
+  GuardedEntry([&] {
   if (Value == FIndent) return;
   FIndent = Value;
   if (FUpdateCount == 0 && TreeHandleAllocated() && !isLoading(this)) {
     UpdateScrollBars(true);
     InvalidateWindow();
   }
+  });
 }
 
 void TBaseDataTree::SetLineMode(TDTLineMode Value) {
@@ -565,6 +586,7 @@ bool TBaseDataTree::CanFocus() const {
 }
 
 void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
+  GuardedEntry([&] {
   if (Value == FFocusedColumn) return;
   // Only a column that exists can take the focus (or none at all).
   if (Value != NoColumn && !FHeader->Columns().IsValidColumn(Value)) return;
@@ -580,6 +602,7 @@ void TBaseDataTree::SetFocusedColumn(TColumnIndex Value) {
   }
   if (FDropTargetNode) InvalidateNode(FDropTargetNode);
   DoFocusChange(FFocusedNode, FFocusedColumn);
+  });
 }
 
 void TBaseDataTree::SetOptionsObject(std::unique_ptr<TCustomDataTreeOptions> Value) {

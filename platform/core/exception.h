@@ -31,6 +31,12 @@ private:
     using Base::Base;                        \
   };
 
+// Unwinds the work of a control whose event handler freed the control: no
+// failure and no std::exception, so no handler on the way takes it for one.
+// The control's outermost entry catches it; one that still reaches the
+// message loop is dropped there without a word.
+struct EControlGone {};
+
 // Silent exception: aborts an operation without a message being shown.
 TAMRIX_DECLARE_EXCEPTION(EAbort, Exception)
 TAMRIX_DECLARE_EXCEPTION(EAssertionFailed, Exception)

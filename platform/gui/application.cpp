@@ -256,6 +256,8 @@ void TApplication::HandleException(TObject* Sender) {
     std::rethrow_exception(ep);
   } catch (const EAbort&) {
     // Silent by design.
+  } catch (const EControlGone&) {
+    // A handler freed the control at work; nothing failed.
   } catch (const std::exception& e) {
     try {
       if (OnException)

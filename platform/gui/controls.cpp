@@ -1034,6 +1034,9 @@ void TCustomControl::Paint() {}
 
 void TCustomControl::PaintWindow(HDC DC) {
   HWND h = FPrivate->Handle;
+  // Paint may free the control (an owner's handler): the record outlives
+  // it and tells the way out to touch nothing of it.
+  const std::shared_ptr<const TControlPrivate> life = FPrivate;
   SetControlState(ControlState() + TControlState{csCustomPaint});
   if (h && h->Painter && DC == h->PaintDC) {
     CanvasBeginPaint(*FCanvas, *h->Painter);
@@ -1041,10 +1044,13 @@ void TCustomControl::PaintWindow(HDC DC) {
     try {
       Paint();
     } catch (...) {
-      CanvasEndPaint(*FCanvas);
-      SetControlState(ControlState() - TControlState{csCustomPaint});
+      if (life->Owner) {
+        CanvasEndPaint(*FCanvas);
+        SetControlState(ControlState() - TControlState{csCustomPaint});
+      }
       throw;
     }
+    if (!life->Owner) return;
     CanvasEndPaint(*FCanvas);
   } else if (DC) {
     FCanvas->SetHandle(DC);
@@ -1052,9 +1058,10 @@ void TCustomControl::PaintWindow(HDC DC) {
     try {
       Paint();
     } catch (...) {
-      FCanvas->SetHandle(nullptr);
+      if (life->Owner) FCanvas->SetHandle(nullptr);
       throw;
     }
+    if (!life->Owner) return;
     FCanvas->SetHandle(nullptr);
   }
   SetControlState(ControlState() - TControlState{csCustomPaint});

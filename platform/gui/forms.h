@@ -205,8 +205,8 @@ public:
   void Restore();
   void BringToFront();
 
-  // The default handler: OnException when set, else ShowException. EAbort is
-  // silent.
+  // The default handler: OnException when set, else ShowException. EAbort and
+  // EControlGone are silent.
   void HandleException(TObject* Sender);
   void ShowException(const std::exception& E);
   // The box belongs to the window that raised it: the active form when it

@@ -229,7 +229,14 @@ void ShowApplicationHint(THintInfo& info, QWidget* over) {
   gHintWindow = make(Application);
   if (!gHintWindow) return;
   gHintWindow->SetColor(info.HintColor);
+  // Measuring asks the control for its hint, and the owner's handler may
+  // free the control: then there is no hint to show.
+  const std::shared_ptr<const TControlPrivate> control = info.HintControl ? info.HintControl->PrivateRef() : nullptr;
   TRect r = gHintWindow->CalcHintRect(info.HintMaxWidth, info.HintStr, info.HintData);
+  if (control && !control->Owner) {
+    CancelApplicationHint();
+    return;
+  }
   OffsetRect(r, info.HintPos.x, info.HintPos.y);
   gHintOver = over;
   TPoint origin = info.HintControl ? info.HintControl->ClientOrigin() : TPoint{};

@@ -287,21 +287,12 @@ std::string drawCaseName(const ::testing::TestParamInfo<TDrawCase>& info) {
   return std::string(row.Event) + "_" + row.Path + "_" + what[info.param.What];
 }
 
-// Handlers that destroy the tree while a paint, a measure or a hit test
-// still works with it: the operation touches the tree afterwards. Each is
-// a fault waiting for its fix; the case runs once it is off this list.
-const std::set<std::string> kDrawTreeUsedAfterItsHandlerDestroyedIt = {
-    "OnDrawNode_Paint", "OnGetNodeWidth_Paint", "OnGetNodeWidth_FitColumn", "OnGetNodeWidth_Click",
-    "OnGetNodeWidth_Hint"};
-
 class DrawTreeEventTable : public ::testing::TestWithParam<TDrawCase> {};
 
 TEST_P(DrawTreeEventTable, AHandlerDeletingWhatItCanLeavesTheTreeSound) {
   const TDrawRow row = drawTable()[GetParam().Row];
   const TWhat what = GetParam().What;
   const std::string name = std::string(row.Event) + "_" + row.Path;
-  if (what == wTree && kDrawTreeUsedAfterItsHandlerDestroyedIt.count(name))
-    GTEST_SKIP() << "known fault: the tree is used after a handler of " << name << " destroyed it";
   SCOPED_TRACE(name + " deleting case " + std::to_string(int(what)));
   TDrawFixture f;
   row.Hook(*f.T);
