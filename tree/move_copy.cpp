@@ -40,11 +40,10 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
                                    const std::function<void(PDataNode)>& Step) {
   const std::weak_ptr<const bool> life = LifeToken();
   TNodeWatch parent(*this, Parent);
-  // Until something frees a node other than the one a step works on, the
-  // list is read as it is (a step that refuses its node and deletes it is
-  // the common case). At the first other free what is left of the rest is
-  // found once, and from then on each of them is watched: a handler freeing
-  // a node at every step costs a step no more than one freeing none.
+  // Until a handler frees a node the list is read as it is. At the first
+  // free what is left of the rest is found once, and from then on each of
+  // them is watched: a handler freeing a node at every step costs a step
+  // no more than one freeing none.
   std::unique_ptr<std::deque<TNodeWatch>> watched;
   std::size_t i = 0;
   while (i < Nodes.size()) {
@@ -63,18 +62,8 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
       // Gone, or moved away from the others.
       if (!node || !parent.Node() || node->Parent != parent.Node()) continue;
     }
-    if (watched) {
-      Step(node);
-      if (life.expired()) return false;
-      continue;
-    }
-    const std::uint64_t own = node->TotalCount;
-    const std::uint64_t before = FFreedNodes;
-    TNodeWatch current(*this, node);
     Step(node);
     if (life.expired()) return false;
-    // Only the node itself went (and its subtree): the rest is as it was.
-    if (!current.Node() && FFreedNodes - before == own && FreedBaseline == before) FreedBaseline = FFreedNodes;
   }
   return true;
 }
