@@ -407,6 +407,9 @@ void dragHeaderSplitter(TTableFixture& f) {
   pump();
 }
 void clickHeader(TTableFixture& f, int x, UINT down = WM_NCLBUTTONDOWN, UINT up = WM_NCLBUTTONUP) {
+  // The header learns where its pictures are when it is painted, which a
+  // real screen may not have done yet.
+  f.paintHeader();
   f.perform(down, HTBORDER, f.alive() ? f.headerScreen(x) : 0);
   f.perform(up, HTBORDER, f.alive() ? f.headerScreen(x) : 0);
   pump();
