@@ -1,0 +1,119 @@
+// A handler that destroys the tree on a way the table of events does not
+// walk: a paint the tree asks for itself in the middle of an operation, a
+// program's call of the header, a loop that keeps its rows across handlers.
+// Whatever unwinds from the paint is dropped where the message is
+// delivered, so the operation that asked for the paint must look for
+// itself whether the tree still lives.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/core/strings.h"
+#include "platform/graphics/canvas.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/testing.h"
+#include "platform/gui/windows.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+void pump() {
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+}
+
+// A shown form with a string tree of three columns and a few rows; the
+// handler armed by doom() deletes the tree the first time it runs.
+struct TPathFixture {
+  TForm* Form = nullptr;
+  TDataStringTree* T = nullptr;
+  std::weak_ptr<const bool> Life;
+  bool Armed = false;
+  PDataNode First = nullptr;
+
+  TPathFixture() {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Form->SetBounds(40, 40, 420, 300);
+    T = new TDataStringTree(Form);
+    Life = T->LifeToken();
+    T->SetParent(Form);
+    T->SetBounds(0, 0, 400, 280);
+    T->Font()->SetName(u"DejaVu Sans");
+    for (int i = 0; i < 3; ++i) T->Header().Columns().Add()->SetWidth(100);
+    T->Header().SetOptions(T->Header().Options() + TDTHeaderOptions{hoVisible});
+    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex c, TDTTextType, String& text) {
+      text = u"cell text of column " + UTF8ToUTF16(std::to_string(c));
+    };
+    First = T->AddChild(nullptr);
+    T->AddChild(First);
+    T->AddChild(First);
+    for (int i = 0; i < 6; ++i) T->AddChild(nullptr);
+    T->SetExpanded(First, true);
+    Form->Show();
+    pump();
+    InjectFocus(T->Handle());
+    WaitExposed(T->Handle(), 500);
+  }
+  ~TPathFixture() {
+    pump();
+    delete Form;
+  }
+  bool alive() const { return !Life.expired(); }
+  std::function<void()> doom() {
+    return [this] {
+      if (!Armed) return;
+      Armed = false;
+      delete T;
+    };
+  }
+  // Every cell painted from now on asks the dooming handler.
+  void doomOnPaint() {
+    T->OnBeforeCellPaint = [d = doom()](TBaseDataTree*, TCanvas*, PDataNode, TColumnIndex, TRect&) { d(); };
+  }
+};
+
+}  // namespace
+
+// Shows: DragLeave paints the tree at once (UpdateWindow) and then raises
+// OnDragOver without looking whether the paint's handler destroyed the tree
+// (tree/dragdrop.cpp, DragLeave). ASan: heap-use-after-free in DragLeave.
+TEST(TreeGonePaths, DragLeaveWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  int dragOvers = 0;
+  f.T->OnDragOver = [&](TBaseDataTree*, TObject*, TShiftState, TDragState, TPoint, TDTDropMode, std::uint32_t&,
+                        bool&) { ++dragOvers; };
+  f.doomOnPaint();
+  f.T->Invalidate();
+  f.Armed = true;
+  f.T->DragLeave();
+  EXPECT_FALSE(f.alive());
+  EXPECT_EQ(dragOvers, 0);
+}
+
+// Shows: DragOver paints the tree at once and then shows the drag picture
+// and raises OnDragOver on the freed tree (tree/dragdrop.cpp, DragOver).
+TEST(TreeGonePaths, DragOverWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.doomOnPaint();
+  f.T->Invalidate();
+  f.Armed = true;
+  std::uint32_t effect = DROPEFFECT_COPY;
+  const TRect row = f.T->GetDisplayRect(f.First, 0, true);
+  const TPoint at = f.T->ClientToScreen({row.Left + 3, (row.Top + row.Bottom) / 2});
+  f.T->DragOver(f.T, MK_LBUTTON, dsDragMove, at, effect);
+  EXPECT_FALSE(f.alive());
+}
+
+// Shows: a column's animated resize (a program's call of the header) paints
+// the tree 32 times and goes on with the tree and the column after the
+// paint's handler destroyed them (tree/columns.cpp, AnimatedResize).
+TEST(TreeGonePaths, AnAnimatedColumnResizeWhosePaintHandlerDestroysTheTreeStops) {
+  TPathFixture f;
+  f.doomOnPaint();
+  f.Armed = true;
+  f.T->Header().Columns().AnimatedResize(0, 260);
+  EXPECT_FALSE(f.alive());
+}

@@ -1,0 +1,96 @@
+// Loops that keep a row across a question to the owner outside the table
+// of events: the rubber band asks whether the cells right of the row are
+// empty and how wide the row is, and a handler may delete the row then.
+#include "tests/tree/tree_input_util.h"
+
+using namespace inputtest;
+
+// Shows: the rubber band's row walk (tree/rubber_band.cpp,
+// collectSelectedNodes) keeps the row across OnGetCellIsEmpty and reads it
+// afterwards (its state and its next row) when the handler deleted it.
+// ASan: heap-use-after-free (use-after-poison in the node arena).
+TEST(TreeGoneRows, TheRubberBandWhoseCellIsEmptyHandlerDeletesTheRowGoesOnWithTheRest) {
+  TInputFixture f(300, 240);
+  for (int i = 0; i < 3; ++i) f.Tree->Header().Columns().Add()->SetWidth(90);
+  f.Tree->Header().SetMainColumn(0);
+  auto roots = f.resultShaped(5, 0);
+  // Only the first column has text: the others span over from it.
+  f.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
+    text = c <= 0 ? itemOf(t, n)->Caption : String();
+  };
+  f.Tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
+  f.show();
+  bool armed = false;
+  PDataNode deleted = nullptr;
+  f.Tree->OnGetCellIsEmpty = [&](TBaseDataTree* t, PDataNode n, TColumnIndex, bool& empty) {
+    empty = true;
+    if (!armed || n != roots[2]) return;
+    armed = false;
+    deleted = n;
+    t->DeleteNode(n);
+  };
+  // From below the last row up over all of them.
+  const int below = f.rowRect(roots[4]).Bottom + 10;
+  f.mouse(imDown, {40, below});
+  armed = true;
+  f.mouse(imMove, {60, below - 30}, mbLeft, {}, {ssLeft});
+  f.mouse(imMove, {250, f.rowRect(roots[0]).Top + 2}, mbLeft, {}, {ssLeft});
+  f.mouse(imUp, {250, f.rowRect(roots[0]).Top + 2});
+  EXPECT_EQ(deleted, roots[2]) << "the handler was not asked about the row";
+  EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
+  EXPECT_EQ(f.Tree->VisibleCount(), 4u);
+}
+
+// Shows: a paint of the tree's window (the toolkit's own, from the message
+// loop) whose handler destroys the tree crashes inside the toolkit: the
+// window is taken off its parent (platform/gui/controls.cpp, DestroyWnd)
+// while the toolkit is still flushing the top-level window that holds it.
+// ASan: SEGV in QWidget::mapToParent under QWidgetRepaintManager::flush.
+// The table of events never sees it: its paints go into a bitmap.
+TEST(TreeGoneRows, APaintOfTheWindowWhoseHandlerDestroysTheTreeEndsCleanly) {
+  TInputFixture f(300, 240);
+  f.resultShaped(5, 0);
+  f.show();
+  std::weak_ptr<const bool> life = f.Tree->LifeToken();
+  bool armed = true;
+  f.Tree->OnBeforeCellPaint = [&](TBaseDataTree* t, TCanvas*, PDataNode, TColumnIndex, TRect&) {
+    if (!armed) return;
+    armed = false;
+    delete t;
+  };
+  HWND h = f.handle();
+  f.Tree->Invalidate();
+  WaitExposed(h, 500);
+  EXPECT_TRUE(life.expired());
+}
+
+// Shows: hit testing over spanned columns (tree/geometry.cpp, the
+// toAutoSpanColumns walks in the hit test) asks OnGetCellIsEmpty about one
+// cell after another of the same row, and goes on reading the row after the
+// handler deleted it. A click on an empty cell is enough.
+TEST(TreeGoneRows, AClickOnASpannedCellWhoseCellIsEmptyHandlerDeletesTheRowReadsNothingOfIt) {
+  TInputFixture f(300, 240);
+  for (int i = 0; i < 3; ++i) f.Tree->Header().Columns().Add()->SetWidth(90);
+  f.Tree->Header().SetMainColumn(0);
+  auto roots = f.resultShaped(5, 0);
+  f.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
+    text = c <= 0 ? itemOf(t, n)->Caption : String();
+  };
+  f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
+  f.show();
+  bool armed = false;
+  PDataNode deleted = nullptr;
+  f.Tree->OnGetCellIsEmpty = [&](TBaseDataTree* t, PDataNode n, TColumnIndex, bool& empty) {
+    empty = true;
+    if (!armed || n != roots[2]) return;
+    armed = false;
+    deleted = n;
+    t->DeleteNode(n);
+  };
+  const TRect row = f.rowRect(roots[2]);
+  armed = true;
+  f.click({230, (row.Top + row.Bottom) / 2});
+  EXPECT_EQ(deleted, roots[2]) << "the handler was not asked about the row";
+  EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
+}
