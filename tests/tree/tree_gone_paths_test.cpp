@@ -117,3 +117,32 @@ TEST(TreeGonePaths, AnAnimatedColumnResizeWhosePaintHandlerDestroysTheTreeStops)
   f.T->Header().Columns().AnimatedResize(0, 260);
   EXPECT_FALSE(f.alive());
 }
+
+// Shows: a copy into another tree raises the other tree's events outside
+// any entry of that tree (CopyTo calls its StructureChange, whose state
+// change goes through RaiseEvent). A state handler of the target that
+// destroys the target then unwinds with the target's EDataTreeGone through
+// the source's entry, which passes it on (tree/base_tree.h, GuardedEntry:
+// "another tree's unwinding is no business of this one"): the program's
+// call of CopyTo throws instead of answering nullptr.
+TEST(TreeGonePaths, ACopyIntoATreeWhoseStateHandlerDestroysItAnswersNothingAndThrowsNothing) {
+  TPathFixture f;
+  auto* target = new TDataStringTree(f.Form);
+  target->SetParent(f.Form);
+  target->SetBounds(0, 0, 200, 100);
+  PDataNode into = target->AddChild(nullptr);
+  const std::weak_ptr<const bool> targetLife = target->LifeToken();
+  bool armed = false;
+  target->OnNodeCopied = [&](TBaseDataTree*, PDataNode) { armed = true; };
+  target->OnStateChange = [&](TBaseDataTree* t, TDataTreeStates, TDataTreeStates) {
+    if (!armed) return;
+    armed = false;
+    delete t;
+  };
+  PDataNode copy = reinterpret_cast<PDataNode>(1);
+  EXPECT_NO_THROW(copy = f.T->CopyTo(f.First, into, amAddChildLast, false));
+  EXPECT_TRUE(targetLife.expired());
+  EXPECT_EQ(copy, nullptr);
+  EXPECT_TRUE(f.alive());
+  EXPECT_EQ(f.T->TotalCount(), 9u) << "the source keeps what it had";
+}

@@ -94,3 +94,37 @@ TEST(TreeGoneRows, AClickOnASpannedCellWhoseCellIsEmptyHandlerDeletesTheRowReads
   EXPECT_EQ(deleted, roots[2]) << "the handler was not asked about the row";
   EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
 }
+
+// Shows: deleting the selection (tree/move_copy.cpp, deleteLastToFirst)
+// decides that no handler freed a node of its list by counting the frees
+// of each step against the deleted node's total count taken before the
+// step. A handler that, while the node is being deleted, moves one of its
+// children out and deletes another selected node keeps the count even, and
+// the loop then reads (and deletes again) the freed node.
+// ASan: use-after-poison reading the freed row in deleteLastToFirst.
+TEST(TreeGoneRows, DeletingTheSelectionWhileAHandlerMovesAChildOutAndDeletesASelectedRowReadsNoFreedRow) {
+  auto* tree = new TDataStringTree(nullptr);
+  const std::weak_ptr<const bool> life = tree->LifeToken();
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  std::vector<PDataNode> roots;
+  for (int i = 0; i < 5; ++i) roots.push_back(tree->AddChild(nullptr));
+  PDataNode child = tree->AddChild(roots[4]);
+  tree->AddToSelection(roots[1]);
+  tree->AddToSelection(roots[4]);
+  bool armed = false, acted = false;
+  tree->OnStateChange = [&](TBaseDataTree* t, TDataTreeStates Enter, TDataTreeStates) {
+    if (!armed || !Enter.Contains(tsStructureChangePending)) return;
+    armed = false;
+    acted = true;
+    t->MoveTo(child, roots[0], amAddChildLast, false);
+    t->DeleteNode(roots[1]);
+  };
+  armed = true;
+  tree->DeleteSelectedNodes();
+  EXPECT_TRUE(acted) << "the handler never ran";
+  ASSERT_FALSE(life.expired());
+  EXPECT_EQ(tree->RootNodeCount(), 3u);
+  EXPECT_EQ(tree->TotalCount(), 4u);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  delete tree;
+}
