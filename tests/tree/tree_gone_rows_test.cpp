@@ -128,3 +128,27 @@ TEST(TreeGoneRows, DeletingTheSelectionWhileAHandlerMovesAChildOutAndDeletesASel
   EXPECT_EQ(tree->SelectedCount(), 0u);
   delete tree;
 }
+
+// Shows: GetMaxRightExtend (tree/geometry.cpp), a program's call, measures
+// each shown row and then reads the row (its level, its next row) after
+// the OnMeasureTextWidth handler deleted it.
+// ASan: use-after-poison in GetNodeLevel under nodeRightExtend.
+TEST(TreeGoneRows, TheWidestRowWhoseMeasureHandlerDeletesARowReadsNothingOfIt) {
+  auto* tree = new TDataStringTree(nullptr);
+  tree->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"a row"; };
+  std::vector<PDataNode> roots;
+  for (int i = 0; i < 4; ++i) roots.push_back(tree->AddChild(nullptr));
+  bool armed = true;
+  PDataNode deleted = nullptr;
+  tree->OnMeasureTextWidth = [&](TBaseDataTree* t, TCanvas*, PDataNode n, TColumnIndex, const String&, int&) {
+    if (!armed || n != roots[1]) return;
+    armed = false;
+    deleted = n;
+    t->DeleteNode(n);
+  };
+  const int widest = tree->GetMaxRightExtend();
+  EXPECT_EQ(deleted, roots[1]) << "the handler was not asked about the row";
+  EXPECT_GT(widest, 0);
+  EXPECT_EQ(tree->RootNodeCount(), 3u);
+  delete tree;
+}
