@@ -152,3 +152,35 @@ TEST(TreeGoneRows, TheWidestRowWhoseMeasureHandlerDeletesARowReadsNothingOfIt) {
   EXPECT_EQ(tree->RootNodeCount(), 3u);
   delete tree;
 }
+
+// Shows: deciding a hint over spanned columns (tree/hints.cpp,
+// HandleHintShow) asks OnGetCellIsEmpty about the cells right of the one
+// under the mouse and measures each with the row (GetDisplayRect) after the
+// handler deleted the row. The hit test before it asks the same question
+// twice; the third question deletes.
+TEST(TreeGoneRows, AHintOverSpannedCellsWhoseCellIsEmptyHandlerDeletesTheRowReadsNothingOfIt) {
+  TInputFixture f(300, 240);
+  for (int i = 0; i < 3; ++i) f.Tree->Header().Columns().Add()->SetWidth(90);
+  f.Tree->Header().SetMainColumn(0);
+  auto roots = f.resultShaped(5, 0);
+  f.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
+    text = c <= 0 ? itemOf(t, n)->Caption : String();
+  };
+  f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
+  f.Tree->SetShowHint(true);
+  f.Tree->SetHint(u"the tree's hint");
+  f.Tree->SetHintMode(hmHint);
+  f.show();
+  int asked = 0;
+  PDataNode deleted = nullptr;
+  f.Tree->OnGetCellIsEmpty = [&](TBaseDataTree* t, PDataNode n, TColumnIndex, bool& empty) {
+    empty = true;
+    if (n != roots[2] || deleted || ++asked < 3) return;
+    deleted = n;
+    t->DeleteNode(n);
+  };
+  InjectHintRequest(f.Tree, f.textPoint(roots[2]));
+  Application->CancelHint();
+  EXPECT_EQ(deleted, roots[2]) << "the handler was not asked three times about the row";
+  EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
+}
