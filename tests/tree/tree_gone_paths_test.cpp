@@ -146,3 +146,24 @@ TEST(TreeGonePaths, ACopyIntoATreeWhoseStateHandlerDestroysItAnswersNothingAndTh
   EXPECT_TRUE(f.alive());
   EXPECT_EQ(f.T->TotalCount(), 9u) << "the source keeps what it had";
 }
+
+// Shows: the tree's focus messages (tree/messages.cpp, WM_KILLFOCUS and
+// WM_SETFOCUS) let the control's OnExit / OnEnter run and then go on with
+// the tree (the hint, wheel panning, pending input, invalidation) without
+// asking whether the handler freed it. ASan: heap-use-after-free in
+// TBaseDataTree::DispatchInput.
+TEST(TreeGonePaths, LosingTheFocusWhoseExitHandlerFreesTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.T->OnExit = [d = f.doom()](TObject*) { d(); };
+  f.Armed = true;
+  f.T->Perform(WM_KILLFOCUS, 0, 0);
+  EXPECT_FALSE(f.alive());
+}
+
+TEST(TreeGonePaths, GettingTheFocusWhoseEnterHandlerFreesTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.T->OnEnter = [d = f.doom()](TObject*) { d(); };
+  f.Armed = true;
+  f.T->Perform(WM_SETFOCUS, 0, 0);
+  EXPECT_FALSE(f.alive());
+}
