@@ -167,3 +167,24 @@ TEST(TreeGonePaths, GettingTheFocusWhoseEnterHandlerFreesTheTreeTouchesNothingAf
   f.T->Perform(WM_SETFOCUS, 0, 0);
   EXPECT_FALSE(f.alive());
 }
+
+// Shows: a key whose OnKeyDown handler (the control's own) frees the tree:
+// TBaseDataTree::KeyDown stores the key in the freed tree and HandleKeyDown
+// reads it back (tree/keyboard.cpp). ASan: heap-use-after-free.
+TEST(TreeGonePaths, AKeyWhoseKeyDownHandlerFreesTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.T->OnKeyDown = [d = f.doom()](TObject*, WORD&, TShiftState) { d(); };
+  f.Armed = true;
+  f.T->Perform(WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_FALSE(f.alive());
+}
+
+// Shows: the same for the space bar's release and OnKeyUp (HandleKeyUp reads
+// the tree's states after the handler).
+TEST(TreeGonePaths, ASpaceReleaseWhoseKeyUpHandlerFreesTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.T->OnKeyUp = [d = f.doom()](TObject*, WORD&, TShiftState) { d(); };
+  f.Armed = true;
+  f.T->Perform(WM_KEYUP, VK_SPACE, 0);
+  EXPECT_FALSE(f.alive());
+}
