@@ -188,3 +188,26 @@ TEST(TreeGonePaths, ASpaceReleaseWhoseKeyUpHandlerFreesTheTreeTouchesNothingAfte
   f.T->Perform(WM_KEYUP, VK_SPACE, 0);
   EXPECT_FALSE(f.alive());
 }
+
+// Shows: copying to the clipboard again replaces the tree's own clipboard
+// object; that object's destructor ends the copy pending in the tree
+// (CancelCutOrCopy, whose state change goes through RaiseEvent) and
+// swallows whatever it throws (tree/data_object.cpp, ~TDTDataObject's
+// catch (...)). A state handler that destroys the tree there unwinds into
+// that catch, and CopyToClipboard would go on marking the nodes of the
+// freed tree (tree/clipboard.cpp). Before it gets there the tree's
+// destructor, run from inside the toolkit's replacing of the clipboard's
+// data, releases that data a second time. ASan: heap-use-after-free in
+// ~TOleMimeData under QPlatformClipboard::setMimeData (OleSetClipboard).
+TEST(TreeGonePaths, CopyingAgainWhileTheEndedCopysStateHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.T->SetSelected(f.First, true);
+  f.T->CopyToClipboard();
+  ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
+  f.T->OnStateChange = [d = f.doom()](TBaseDataTree*, TDataTreeStates, TDataTreeStates Leave) {
+    if (Leave.Contains(tsCopyPending)) d();
+  };
+  f.Armed = true;
+  f.T->CopyToClipboard();
+  EXPECT_FALSE(f.alive());
+}
