@@ -211,3 +211,19 @@ TEST(TreeGonePaths, CopyingAgainWhileTheEndedCopysStateHandlerDestroysTheTreeTou
   f.T->CopyToClipboard();
   EXPECT_FALSE(f.alive());
 }
+
+// Shows: setting the scroll bar (tree/scrolling.cpp, UpdateHorizontalScrollBar
+// -> SetScrollInfo) makes the window's frame change at once, which sends
+// the tree a WM_SIZE; its Resize shows the other scroll bar and raises
+// OnShowScrollbar. A handler that destroys the tree there is caught by the
+// window procedure's entry (or, inside another entry, dropped where the
+// message is delivered), and UpdateHorizontalScrollBar goes on with the
+// freed tree. Reached here from a column width the program sets (no entry).
+// ASan: heap-use-after-free in UpdateHorizontalScrollBar after SetScrollInfo.
+TEST(TreeGonePaths, AScrollBarSetWhoseResizeShowsTheOtherBarAndItsHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  f.T->OnShowScrollbar = [d = f.doom()](TBaseDataTree*, int, bool) { d(); };
+  f.Armed = true;
+  EXPECT_NO_THROW(f.T->Header().Columns()[0]->SetWidth(3000));
+  EXPECT_FALSE(f.alive());
+}
