@@ -22,66 +22,13 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/hints.h"
 #include "platform/gui/testing.h"
+#include "tests/tree/event_table_util.h"
 #include "tests/tree/tree_test_util.h"
 #include "tree/draw_tree.h"
 
 namespace {
 
-enum TWhat { wNode, wParent, wOther, wTree };
-
-// What one case of one row does when its event comes.
-struct TDeletion {
-  TWhat What = wNode;
-  TBaseDataTree* Tree = nullptr;
-  bool Armed = false;
-  bool Done = false;
-  int Calls = 0;
-};
-TDeletion* gDeletion = nullptr;
-
-bool within(PDataNode Ancestor, PDataNode Node) {
-  for (; Node; Node = Node->Parent)
-    if (Node == Ancestor) return true;
-  return false;
-}
-
-// Deletes, once per case, what the case names.
-void deleteFromHandler(PDataNode Named) {
-  TDeletion* d = gDeletion;
-  if (!d || !d->Armed) return;
-  ++d->Calls;
-  if (d->Done) return;
-  TBaseDataTree* t = d->Tree;
-  if (Named && (Named == t->RootNode() || TreeFromNode(Named) != t)) Named = nullptr;
-  switch (d->What) {
-    case wNode:
-      if (!Named) return;
-      d->Done = true;
-      t->DeleteNode(Named);
-      return;
-    case wParent:
-      if (!Named) return;
-      d->Done = true;
-      if (Named->Parent == t->RootNode())
-        t->Clear();
-      else
-        t->DeleteNode(Named->Parent);
-      return;
-    case wOther:
-      for (PDataNode n = t->RootNode()->FirstChild; n; n = n->NextSibling) {
-        if (Named && within(n, Named)) continue;
-        d->Done = true;
-        t->DeleteNode(n);
-        return;
-      }
-      return;
-    case wTree:
-      d->Done = true;
-      d->Armed = false;
-      delete t;
-      return;
-  }
-}
+using namespace tree_event_table;
 
 // The node an event's arguments name: its node parameter, or the node of
 // the cell it paints.
@@ -101,7 +48,7 @@ void hook(std::function<void(A...)>& Slot) {
     if (before) before(Args...);
     PDataNode named = nullptr;
     (noteNode<std::remove_cvref_t<A>>(Args, named), ...);
-    deleteFromHandler(named);
+    handlerDeletes(named);
   };
 }
 
@@ -271,13 +218,13 @@ TEST(DrawTreeEventTable, EveryEventOfTheDrawTreeHasARow) {
 
 struct TDrawCase {
   std::size_t Row;
-  TWhat What;
+  TCase What;
 };
 
 std::vector<TDrawCase> drawCases() {
   std::vector<TDrawCase> out;
   for (std::size_t i = 0; i < drawTable().size(); ++i)
-    for (TWhat w : {wNode, wParent, wOther, wTree}) out.push_back({i, w});
+    for (TCase w : {cNode, cParent, cOther, cTree}) out.push_back({i, w});
   return out;
 }
 
@@ -291,20 +238,14 @@ class DrawTreeEventTable : public ::testing::TestWithParam<TDrawCase> {};
 
 TEST_P(DrawTreeEventTable, AHandlerDeletingWhatItCanLeavesTheTreeSound) {
   const TDrawRow row = drawTable()[GetParam().Row];
-  const TWhat what = GetParam().What;
+  const TCase what = GetParam().What;
   const std::string name = std::string(row.Event) + "_" + row.Path;
   SCOPED_TRACE(name + " deleting case " + std::to_string(int(what)));
   TDrawFixture f;
   row.Hook(*f.T);
   const std::uint32_t before = f.T->TotalCount();
-  TDeletion d;
-  d.What = what;
-  d.Tree = f.T;
-  d.Armed = true;
-  gDeletion = &d;
-  struct TDisarm {
-    ~TDisarm() { gDeletion = nullptr; }
-  } disarm;
+  TRun d;
+  TArmedRun armed(d, what, f.T);
   // A deletion while the tree paints is refused before anything changes.
   bool refused = false;
   try {
@@ -315,8 +256,8 @@ TEST_P(DrawTreeEventTable, AHandlerDeletingWhatItCanLeavesTheTreeSound) {
   d.Armed = false;
   pump();
   EXPECT_GT(d.Calls, 0) << "the operation did not raise the event";
-  EXPECT_TRUE(d.Done) << "the handler found nothing to delete";
-  if (what == wTree) {
+  EXPECT_TRUE(d.Fired) << "the handler found nothing to delete";
+  if (what == cTree) {
     EXPECT_FALSE(refused) << "the tree's deletion cannot be refused";
     EXPECT_FALSE(f.alive()) << "the tree was not deleted";
     return;

@@ -29,6 +29,7 @@
 #include "platform/gui/menus.h"
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
+#include "tests/tree/event_table_util.h"
 #include "tests/tree/tree_test_util.h"
 #include "platform/gui/stdctrls.h"
 #include "tree/data_object.h"
@@ -37,9 +38,7 @@
 
 namespace {
 
-// What the handler deletes.
-enum TCase { cNode, cParent, cOther, cTree };
-const char* const kCaseNames[] = {"its node", "the node's parent", "another row", "the tree"};
+using namespace tree_event_table;
 
 class TTableTree : public TDataStringTree {
 public:
@@ -69,64 +68,6 @@ public:
   }
   using TBaseDataTree::DoDragDrop;
 };
-
-// The run of one row in one case.
-struct TRun {
-  TCase Case = cNode;
-  TBaseDataTree* Tree = nullptr;
-  bool Armed = false;
-  bool Fired = false;
-  int Calls = 0;
-};
-TRun* gRun = nullptr;
-
-bool isAncestorOrSelf(PDataNode a, PDataNode n) {
-  for (; n; n = n->Parent)
-    if (n == a) return true;
-  return false;
-}
-
-// The handler's deletion, once per run.
-void handlerDeletes(PDataNode named) {
-  TRun* run = gRun;
-  if (!run || !run->Armed) return;
-  ++run->Calls;
-  if (run->Fired) return;
-  TBaseDataTree* t = run->Tree;
-  if (t->ComponentState().Contains(csDestroying)) return;
-  // A node the event names that is not (or no longer) one of the tree's
-  // rows is no node to delete.
-  if (named && (named == t->RootNode() || TreeFromNode(named) != t)) named = nullptr;
-  switch (run->Case) {
-    case cNode:
-      if (!named) return;
-      run->Fired = true;
-      t->DeleteNode(named);
-      return;
-    case cParent:
-      if (!named) return;
-      run->Fired = true;
-      if (named->Parent == t->RootNode())
-        t->Clear();
-      else
-        t->DeleteNode(named->Parent);
-      return;
-    case cOther: {
-      for (PDataNode n = t->RootNode()->FirstChild; n; n = n->NextSibling) {
-        if (named && isAncestorOrSelf(n, named)) continue;
-        run->Fired = true;
-        t->DeleteNode(n);
-        return;
-      }
-      return;
-    }
-    case cTree:
-      run->Fired = true;
-      run->Armed = false;
-      delete t;
-      return;
-  }
-}
 
 // Puts a handler into an event slot that keeps what the slot did before
 // and then deletes; NodeArg picks the node parameter the event names.
@@ -963,13 +904,7 @@ TEST_P(TreeEventTable, AHandlerDeletingWhatItCanLeavesTheTreeSound) {
   TTableFixture f;
   row.Hook(*f.T);
   TRun run;
-  run.Case = which;
-  run.Tree = f.T;
-  run.Armed = true;
-  gRun = &run;
-  struct TDisarm {
-    ~TDisarm() { gRun = nullptr; }
-  } disarm;
+  TArmedRun armed(run, which, f.T);
   // A deletion while a walk or a paint holds the nodes is refused with an
   // error before it touches anything: the tree must still be sound.
   bool refused = false;
