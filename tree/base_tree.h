@@ -962,6 +962,23 @@ public:
       return false;
     }
   }
+  // Runs W, which goes through the toolkit and back into the tree at once:
+  // a paint now, a message sent to the window, a scroll bar whose change
+  // resizes the frame. A handler that destroys the tree on the way unwinds
+  // only up to where the toolkit delivers the message, so W returns as if
+  // nothing happened: this unwinds again then, as RaiseEvent does.
+  template <class Work>
+  void ThroughToolkit(Work&& W) {
+    if (!FEntryLife) {
+      W();
+      return;
+    }
+    const TLifeHold life(FEntryLife);
+    W();
+    if (life.Gone()) unwindGone();
+  }
+  // Paints what is invalid in the window now (see ThroughToolkit).
+  void UpdateTreeWindow();
   TDTCreateEditorEvent OnCreateEditor;
 
   // ---- hints and tool tips (tree/hints.cpp) ---------------------------------------

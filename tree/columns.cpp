@@ -81,8 +81,11 @@ void TDataTreeColumn::SetWidth(int Value) {
     FOwner->UpdatePositions();
   }
   if (!treeLoading(tree) && tree->UpdateCount() == 0) {
-    if (header->Options().Contains(hoAutoResize)) FOwner->AdjustAutoSize(FIndex);
-    tree->DoColumnResize(FIndex);
+    // Setting the scroll bars may end in a handler that destroys the tree.
+    tree->GuardedEntry([&] {
+      if (header->Options().Contains(hoAutoResize)) FOwner->AdjustAutoSize(FIndex);
+      tree->DoColumnResize(FIndex);
+    });
   }
 }
 
@@ -421,13 +424,16 @@ void TDataTreeColumns::Update(TDataTreeColumn* Item) {
   // column that is not there.
   if (tree->FFocusedColumn >= Count()) tree->FFocusedColumn = FHeader->FMainColumn;
   if (treeLoading(tree) || FHeader->States().Contains(hsLoading)) return;
-  if (FHeader->Options().Contains(hoAutoResize)) AdjustAutoSize(InvalidColumn);
-  if (!Item) {
-    tree->ColumnsChanged();
-    FHeader->Invalidate(NoColumn);
-  } else {
-    FHeader->Invalidate(Item->Index());
-  }
+  // Setting the scroll bars may end in a handler that destroys the tree.
+  tree->GuardedEntry([&] {
+    if (FHeader->Options().Contains(hoAutoResize)) AdjustAutoSize(InvalidColumn);
+    if (!Item) {
+      tree->ColumnsChanged();
+      FHeader->Invalidate(NoColumn);
+    } else {
+      FHeader->Invalidate(Item->Index());
+    }
+  });
 }
 
 void TDataTreeColumns::Assign(const TDataTreeColumns& Source) {
@@ -618,6 +624,9 @@ void TDataTreeColumns::AnimatedResize(TColumnIndex Column, int NewWidth) {
   NewWidth = std::clamp(NewWidth, c->FMinWidth, std::max(c->FMinWidth, c->FMaxWidth));
   if (NewWidth == c->FWidth) return;
   TBaseDataTree* tree = FHeader->Treeview();
+  // Each step paints at once: a paint whose handler destroys the tree ends
+  // the resize (and the columns with it).
+  tree->GuardedEntry([&] {
   if (!FHeader->Options().Contains(hoDisableAnimatedResize) &&
       !c->FOptions.Contains(coDisableAnimatedResize) && tree->TreeHandleAllocated() &&
       c->FOptions.Contains(coVisible)) {
@@ -631,18 +640,23 @@ void TDataTreeColumns::AnimatedResize(TColumnIndex Column, int NewWidth) {
       TRect area{right, 0, std::max(right, client.Right), client.Bottom};
       for (int i = 0; i < 32; ++i) {
         ScrollWindowEx(tree->Handle(), step, 0, &area, &client, nullptr, nullptr, SW_INVALIDATE);
-        UpdateWindow(tree->Handle());
+        tree->UpdateTreeWindow();
         Sleep(1);
       }
     }
   }
   c->SetWidth(NewWidth);
+  });
 }
 
 void TDataTreeColumns::RestoreLastWidths() {
-  for (auto it = FPositionToIndex.rbegin(); it != FPositionToIndex.rend(); ++it) {
-    TDataTreeColumn* c = Items(*it);
-    if (c->FOptions.Contains(coVisible) && c->FOptions.Contains(coResizable))
-      AnimatedResize(*it, c->FLastWidth);
-  }
+  TBaseDataTree* tree = FHeader->Treeview();
+  // Ends with the first resize whose paint destroys the tree.
+  tree->GuardedEntry([&] {
+    for (auto it = FPositionToIndex.rbegin(); it != FPositionToIndex.rend(); ++it) {
+      TDataTreeColumn* c = Items(*it);
+      if (c->FOptions.Contains(coVisible) && c->FOptions.Contains(coResizable))
+        AnimatedResize(*it, c->FLastWidth);
+    }
+  });
 }

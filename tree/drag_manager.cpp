@@ -200,9 +200,13 @@ bool TDTDragImage::DragTo(TPoint P, bool ForceRepaint) {
   if (!Visible()) return dx != 0 || dy != 0;
   // The overlay must not be in the picture of what lies under it.
   FOverlay.Hide();
-  // What changed under the picture is painted before it is taken.
-  if (ForceRepaint && FOwner && FOwner->HandleAllocated())
-    RedrawWindow(FOwner->Handle(), nullptr, nullptr, RDW_FRAME | RDW_UPDATENOW | RDW_NOCHILDREN);
+  // What changed under the picture is painted before it is taken. The
+  // picture goes with the tree when the paint's handler destroys it.
+  if (ForceRepaint && FOwner && FOwner->HandleAllocated()) {
+    TBaseDataTree* owner = FOwner;
+    owner->ThroughToolkit(
+        [owner] { RedrawWindow(owner->Handle(), nullptr, nullptr, RDW_FRAME | RDW_UPDATENOW | RDW_NOCHILDREN); });
+  }
   CaptureScreen(GetDragImageRect(), FBackImage);
   InternalShowDragImage();
   return true;

@@ -166,7 +166,8 @@ void TBaseDataTree::RepaintAroundDragImage(TBaseDataTree* Source, TRect R, bool 
   // does not spoil it, so the whole area is painted, and then the picture
   // takes again what it blends with.
   if (UpdateNCArea) RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE);
-  RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW);
+  ThroughToolkit(
+      [&] { RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW); });
   TDTDragImage* image = Source ? Source->DragImage() : nullptr;
   if (!image || !image->Visible()) return;
   const TPoint topLeft = ClientToScreen({area.Left, area.Top});
@@ -186,7 +187,7 @@ void TBaseDataTree::DoDragging(TPoint P) {
     AddToSelection(FFocusedNode);
     InvalidateNode(FFocusedNode);
   }
-  if (TreeHandleAllocated()) UpdateWindow(Handle());
+  UpdateTreeWindow();
   FLastClickPos = P;
   DoStateChange({tsOLEDragging}, {tsOLEDragPending});
   std::shared_ptr<IDataObject> dataObject = DoCreateDataObject();
@@ -313,7 +314,7 @@ HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragSt
   if (node == FDropTargetNode && mode == FLastDropMode) {
     if (scrolled) {
       FDragImage->HideDragImage();
-      if (TreeHandleAllocated()) UpdateWindow(Handle());
+      UpdateTreeWindow();
     }
   } else if (node == FDropTargetNode) {
     FLastDropMode = mode;
@@ -335,8 +336,8 @@ HRESULT TBaseDataTree::DragOver(TObject* Source, std::uint32_t KeyState, TDragSt
   auto* sourceTree = dynamic_cast<TBaseDataTree*>(Source);
   if (sourceTree && sourceTree->DragImage() && sourceTree->DragImage()->Visible())
     RepaintAroundDragImage(sourceTree, ClientRect(), false, true);
-  else if (TreeHandleAllocated())
-    UpdateWindow(Handle());
+  else
+    UpdateTreeWindow();
   FDragImage->ShowDragImage();
   Effect = SuggestDropEffect(Source, shift, p, Effect);
   const bool accepted = DoDragOver(Source, shift, DragState, p, FLastDropMode, Effect);
@@ -356,7 +357,7 @@ void TBaseDataTree::DragLeave() {
     InvalidateNode(FDropTargetNode);
     FDropTargetNode = nullptr;
   }
-  if (TreeHandleAllocated()) UpdateWindow(Handle());
+  UpdateTreeWindow();
   std::uint32_t effect = DROPEFFECT_NONE;
   DoDragOver(nullptr, {}, dsDragLeave, {0, 0}, FLastDropMode, effect);
   });
@@ -406,7 +407,7 @@ void TBaseDataTree::DoDragExpand() {
     ToggleNode(node);
     if (shown) FDragImage->ShowDragImage();
   }
-  if (TreeHandleAllocated()) UpdateWindow(Handle());
+  UpdateTreeWindow();
 }
 
 TBaseDataTree* TBaseDataTree::GetTreeFromDataObject(IDataObject* DataObject) {

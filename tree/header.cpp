@@ -155,17 +155,20 @@ void TDTHeader::SetOptions(TDTHeaderOptions Value) {
   TDTHeaderOptions old = FOptions;
   FOptions = Value;
   bool autoResizeChanged = old.Contains(hoAutoResize) != Value.Contains(hoAutoResize);
-  if (autoResizeChanged && FColumns->Count() > 0) {
-    FColumns->AdjustAutoSize(InvalidColumn);
-    if (FOwner->TreeHandleAllocated()) {
-      FOwner->ColumnsChanged();
-      if (Value.Contains(hoAutoResize)) FOwner->InvalidateWindow();
+  // Setting the scroll bars may end in a handler that destroys the tree.
+  FOwner->GuardedEntry([&] {
+    if (autoResizeChanged && FColumns->Count() > 0) {
+      FColumns->AdjustAutoSize(InvalidColumn);
+      if (FOwner->TreeHandleAllocated()) {
+        FOwner->ColumnsChanged();
+        if (Value.Contains(hoAutoResize)) FOwner->InvalidateWindow();
+      }
     }
-  }
-  if (treeLoading(FOwner) || !FOwner->TreeHandleAllocated()) return;
-  if (old.Contains(hoVisible) != Value.Contains(hoVisible)) RecalculateHeader();
-  Invalidate(NoColumn);
-  FOwner->InvalidateWindow();
+    if (treeLoading(FOwner) || !FOwner->TreeHandleAllocated()) return;
+    if (old.Contains(hoVisible) != Value.Contains(hoVisible)) RecalculateHeader();
+    Invalidate(NoColumn);
+    FOwner->InvalidateWindow();
+  });
 }
 
 void TDTHeader::SetStyle(TDTHeaderStyle Value) {

@@ -509,7 +509,7 @@ void TBaseDataTree::HandleMouseDblClick(TMessage& Message, THitInfo& HitInfo) {
       if (allowed) {
         if (targetWatch.Node()) {
           SetNodeHeight(target, int(FDefaultNodeHeight));
-          if (HandleAllocated()) UpdateWindow(Handle());
+          UpdateTreeWindow();
         }
         editAllowed = false;
       }
@@ -601,7 +601,7 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
       // Never shorter than one pixel.
       const int bottom = std::max(Y, FHeightTrackPoint.y + 1);
       SetNodeHeight(node, bottom - FHeightTrackPoint.y);
-      if (HandleAllocated()) UpdateWindow(Handle());
+      UpdateTreeWindow();
     }
     return;
   }
@@ -633,7 +633,7 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
       InvalidateWindow();
     else
       invalidateSelectionBands();
-    if (HandleAllocated()) UpdateWindow(Handle());
+    UpdateTreeWindow();
   }
 }
 

@@ -247,7 +247,7 @@ void TBaseDataTree::DoTimerScroll() {
         invalidateSelectionBands();
     }
   }
-  if (HandleAllocated()) UpdateWindow(Handle());
+  UpdateTreeWindow();
 }
 
 // ---- wheel panning ----------------------------------------------------------------

@@ -38,8 +38,11 @@ void TBaseDataTree::UpdateScrollBars(bool DoRepaint) {
   UpdateHorizontalScrollBar(DoRepaint);
 }
 
+// Showing or hiding a bar, or setting one so that it shows or hides, resizes
+// the window's client area at once: the tree hears WM_SIZE before the call
+// returns, and its handlers may destroy the tree there.
 void TBaseDataTree::DoShowScrollBar(int Bar, bool Show) {
-  if (TreeHandleAllocated()) ShowScrollBar(Handle(), Bar, Show);
+  if (TreeHandleAllocated()) ThroughToolkit([&] { ShowScrollBar(Handle(), Bar, Show); });
   RaiseEvent(OnShowScrollbar, this, Bar, Show);
 }
 
@@ -63,11 +66,11 @@ void TBaseDataTree::UpdateVerticalScrollBar(bool DoRepaint) {
     info.nMax = FRangeY;
     info.nPos = -FOffsetY;
     info.nPage = UINT(std::max(0, clientHeight + 1));
-    SetScrollInfo(Handle(), SB_VERT, &info, DoRepaint);
+    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_VERT, &info, DoRepaint); });
     if (!FScrollBarOptions->AlwaysVisible()) DoShowScrollBar(SB_VERT, true);
   } else {
     info.fMask = SIF_ALL;
-    SetScrollInfo(Handle(), SB_VERT, &info, false);
+    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_VERT, &info, false); });
     DoShowScrollBar(SB_VERT, false);
   }
   TScrollInfo now;
@@ -103,10 +106,10 @@ void TBaseDataTree::UpdateHorizontalScrollBar(bool DoRepaint) {
     info.nMax = FRangeX;
     info.nPos = rtl ? FRangeX - clientWidth + FOffsetX : -FOffsetX;
     info.nPage = UINT(std::max(0, clientWidth + 1));
-    SetScrollInfo(Handle(), SB_HORZ, &info, DoRepaint);
+    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_HORZ, &info, DoRepaint); });
     if (!FScrollBarOptions->AlwaysVisible()) DoShowScrollBar(SB_HORZ, true);
   } else {
-    SetScrollInfo(Handle(), SB_HORZ, &info, false);
+    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_HORZ, &info, false); });
     DoShowScrollBar(SB_HORZ, false);
   }
   TScrollInfo now;
@@ -369,20 +372,26 @@ void TBaseDataTree::Resize() {
   UpdateEditBounds();
 }
 
+// The two below are reached from the program's calls of the header and its
+// columns, which enter the tree here.
 void TBaseDataTree::ColumnsChanged() {
   if (FUpdateCount != 0 || !TreeHandleAllocated()) return;
-  UpdateHorizontalScrollBar(false);
-  InvalidateWindow();
+  GuardedEntry([&] {
+    UpdateHorizontalScrollBar(false);
+    InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::HeaderChanged(bool) {}
 
 void TBaseDataTree::DoColumnResize(TColumnIndex Column) {
-  if (FUpdateCount == 0 && TreeHandleAllocated()) {
-    UpdateHorizontalScrollBar(false);
-    InvalidateWindow();
-  }
-  UpdateEditBounds();
-  if (OnColumnResize) OnColumnResize(FHeader.get(), Column);
+  GuardedEntry([&] {
+    if (FUpdateCount == 0 && TreeHandleAllocated()) {
+      UpdateHorizontalScrollBar(false);
+      InvalidateWindow();
+    }
+    UpdateEditBounds();
+    if (OnColumnResize) OnColumnResize(FHeader.get(), Column);
+  });
 }
 

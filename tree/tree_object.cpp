@@ -251,6 +251,10 @@ void TBaseDataTree::SetAnimationDuration(std::uint32_t Value) {
 
 bool TBaseDataTree::TreeHandleAllocated() const { return HandleAllocated(); }
 
+void TBaseDataTree::UpdateTreeWindow() {
+  if (TreeHandleAllocated()) ThroughToolkit([this] { UpdateWindow(Handle()); });
+}
+
 void TBaseDataTree::InvalidateWindow() {
   if (FUpdateCount == 0 && TreeHandleAllocated()) Invalidate();
 }

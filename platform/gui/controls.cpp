@@ -95,7 +95,10 @@ void TControl::DestroyWnd() {
     if (v.isValid() && v.value<void*>() == this) child->setProperty("tamrixControl", QVariant());
   }
   w->hide();
-  w->setParent(nullptr);
+  // Inside a paint the toolkit still flushes what it painted, mapping each
+  // painted widget up to its window: a widget taken off its parent there
+  // breaks that walk. It stays, hidden, until it is deleted.
+  if (gPaintsUnderWay == 0) w->setParent(nullptr);
   w->deleteLater();
 }
 

@@ -500,16 +500,23 @@ void InstallPaletteTracking() {
   QCoreApplication::instance()->installEventFilter(watcher);
 }
 
+int gPaintsUnderWay = 0;
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
   if (Bypass || !Owner) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
   QWidget* src = qobject_cast<QWidget*>(watched);
   if (passedOnFromChild(this, src, e)) return true;
   switch (e->type()) {
-    case QEvent::Paint:
+    case QEvent::Paint: {
       if (!OwnWidget || watched != Widget) return false;
+      ++gPaintsUnderWay;
+      struct Done {
+        ~Done() { --gPaintsUnderWay; }
+      } done;
       paintOwn(this, Widget, static_cast<QPaintEvent*>(e));
       return true;
+    }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:

@@ -110,6 +110,10 @@ extern std::atomic<int> gPendingPosted;
 extern QWidget* gCursorTarget;
 // Last input position in screen coordinates (GetMessagePos).
 extern TPoint gLastMessagePos;
+// Paints of our own widgets under way (nested when a paint paints another
+// window at once). While the toolkit paints and flushes a window, no widget
+// of it may leave its parent.
+extern int gPaintsUnderWay;
 // Current mouse capture.
 HWND CaptureWindow();
 // Applies the translation of TMessage-level cursor numbers.

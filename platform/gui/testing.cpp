@@ -204,12 +204,15 @@ void InjectFocus(HWND Wnd) {
 }
 
 bool WaitExposed(HWND Wnd, int TimeoutMs) {
-  QWidget* w = widgetOf(Wnd);
+  QPointer<QWidget> w = widgetOf(Wnd);
   if (!w) return false;
+  const std::uint64_t serial = Wnd->Serial;
   QElapsedTimer clock;
   clock.start();
   for (;;) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // A handler run by the events may have destroyed the window.
+    if (!w || !IsLiveWindow(Wnd, serial)) return false;
     const QWindow* top = w->window()->windowHandle();
     if (top && top->isExposed() && !GetUpdateRect(Wnd, nullptr, false)) return true;
     if (clock.elapsed() > TimeoutMs) return false;

@@ -39,7 +39,7 @@ void InjectInputMethodText(HWND Wnd, const String& Text);
 void InjectFocus(HWND Wnd);
 // Waits until the window's top-level window is on the screen and painted
 // (a real X server maps it a little after it is shown); false after the
-// timeout.
+// timeout, or when the events waited for destroy the window.
 bool WaitExposed(HWND Wnd, int TimeoutMs = 5000);
 
 // Renders the whole window (frame and client, children included) into
