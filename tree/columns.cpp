@@ -182,8 +182,11 @@ void TDataTreeColumn::SetOptions(TDTColumnOptions Value) {
   if (Value.Contains(coParentBidiMode) && !old.Contains(coParentBidiMode)) ParentBiDiModeChanged();
   if (Value.Contains(coParentColor) && !old.Contains(coParentColor)) ParentColorChanged();
   if (Value.Contains(coAutoSpring) && !old.Contains(coAutoSpring)) FSpringRest = 0;
-  if (Value.Contains(coVisible) && old.Contains(coFixed) != Value.Contains(coFixed))
+  if (Value.Contains(coVisible) && old.Contains(coFixed) != Value.Contains(coFixed)) {
+    const std::weak_ptr<const bool> life = Tree()->LifeToken();
     FOwner->Header()->RescaleHeader();
+    if (life.expired()) return;
+  }
   changed(false);
   TBaseDataTree* tree = Tree();
   if (treeLoading(tree)) return;

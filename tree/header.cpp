@@ -113,9 +113,16 @@ void TDTHeader::Invalidate(TColumnIndex Column, bool ExpandToBorder) {
 
 void TDTHeader::RecalculateHeader() {
   if (!FOwner->TreeHandleAllocated()) return;
-  SetWindowPos(FOwner->Handle(), nullptr, 0, 0, 0, 0,
-               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  FOwner->UpdateHeaderRect();
+  // The frame's change resizes the client area at once; the handlers of
+  // the resize may destroy the tree, and this header with it.
+  TBaseDataTree* tree = FOwner;
+  tree->GuardedEntry([tree] {
+    tree->ThroughToolkit([tree] {
+      SetWindowPos(tree->Handle(), nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    });
+    tree->UpdateHeaderRect();
+  });
 }
 
 void TDTHeader::SetHeight(int Value) {
@@ -131,7 +138,11 @@ void TDTHeader::SetHeight(int Value) {
     if (c.MaxHeightPercent() > 0) Value = std::min(Value, maxH);
     if (Value == FHeight) return;
     FHeight = Value;
-    if (!treeLoading(FOwner) && !FStates.Contains(hsScaling)) RecalculateHeader();
+    if (!treeLoading(FOwner) && !FStates.Contains(hsScaling)) {
+      const std::weak_ptr<const bool> life = FOwner->LifeToken();
+      RecalculateHeader();
+      if (life.expired()) return;
+    }
     FOwner->InvalidateWindow();
     return;
   }
@@ -449,8 +460,11 @@ void TDTHeader::RescaleHeader() {
       !FOwner->TreeHandleAllocated())
     return;
   FStates.Include(hsScaling);
+  const std::weak_ptr<const bool> life = FOwner->LifeToken();
   SetHeight(FHeight);
+  if (life.expired()) return;
   RecalculateHeader();
+  if (life.expired()) return;
   const TDTFixedAreaConstraints& c = *FFixedAreaConstraints;
   if (c.MinHeightPercent() > 0 || c.MaxHeightPercent() > 0) {
     for (int i = 0; i < FColumns->Count(); ++i) {
@@ -747,6 +761,7 @@ void TDTHeader::LoadFromStream(TStream& s) {
     FFixedAreaConstraints->FMinWidthPercent = TDTConstraintPercent(readRange(s, 0, 100));
   }
   guard.Done();
+  const std::weak_ptr<const bool> life = FOwner->LifeToken();
   RecalculateHeader();
-  FOwner->ColumnsChanged();
+  if (!life.expired()) FOwner->ColumnsChanged();
 }

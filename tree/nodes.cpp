@@ -205,7 +205,9 @@ void TBaseDataTree::Loaded() {
     if (FOptions->AutoOptions().Contains(toAutoBidiColumnOrdering))
       columns.ReorderColumns(UseRightToLeftAlignment());
     columns.EndUpdate();
+    const std::weak_ptr<const bool> life = FLifeToken;
     Header().RecalculateHeader();
+    if (life.expired()) return;
     if (Header().Options().Contains(hoAutoResize)) columns.AdjustAutoSize(InvalidColumn, true);
   }
 }

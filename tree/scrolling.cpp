@@ -341,9 +341,10 @@ void TBaseDataTree::CreateWnd() {
     DoStateChange({tsUseThemes});
   else
     DoStateChange({}, {tsUseThemes});
-  if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
-  if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
   const std::weak_ptr<const bool> life = FLifeToken;
+  if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
+  if (life.expired()) return;
+  if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
   PrepareBitmaps(true, true);
   if (life.expired()) return;
   UpdateDropTarget();
