@@ -558,13 +558,8 @@ void TBaseDataTree::RepaintNode(PDataNode Node) {
   r.Left = 0;
   r.Right = ClientWidth();
   if (r.IsEmpty()) return;
-  // The row is painted now, and the paint's handlers may destroy the tree.
-  GuardedEntry([&] {
-    ThroughToolkit([&] {
-      RedrawWindow(Handle(), &r, nullptr,
-                   RDW_INVALIDATE | RDW_VALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW);
-    });
-  });
+  RedrawWindow(Handle(), &r, nullptr,
+               RDW_INVALIDATE | RDW_VALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW);
 }
 
 void TBaseDataTree::SelectAll(bool VisibleOnly) {

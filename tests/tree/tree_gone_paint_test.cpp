@@ -1,0 +1,108 @@
+// Paints and frame changes the tree asks for at once, whose handlers
+// destroy the tree: the paint (or the resize that a frame change sends) is
+// delivered by the toolkit, which drops the unwinding, so the code that
+// asked must stop by itself and touch nothing of the tree or its header.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/core/strings.h"
+#include "platform/graphics/canvas.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/testing.h"
+#include "platform/gui/windows.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+void pump() {
+  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
+}
+
+// A shown form with a string tree of three columns under a visible header
+// and rows enough to need a vertical bar once the client area shrinks.
+struct TGoneFixture {
+  TForm* Form = nullptr;
+  TDataStringTree* T = nullptr;
+  std::weak_ptr<const bool> Life;
+  bool Armed = false;
+  PDataNode First = nullptr;
+
+  TGoneFixture() {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Form->SetBounds(40, 40, 420, 300);
+    T = new TDataStringTree(Form);
+    Life = T->LifeToken();
+    T->SetParent(Form);
+    T->SetBounds(0, 0, 400, 280);
+    T->Font()->SetName(u"DejaVu Sans");
+    for (int i = 0; i < 3; ++i) T->Header().Columns().Add()->SetWidth(100);
+    T->Header().SetOptions(T->Header().Options() + TDTHeaderOptions{hoVisible});
+    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex c, TDTTextType, String& text) {
+      text = u"cell text of column " + UTF8ToUTF16(std::to_string(c));
+    };
+    First = T->AddChild(nullptr);
+    for (int i = 0; i < 7; ++i) T->AddChild(nullptr);
+    Form->Show();
+    pump();
+  }
+  ~TGoneFixture() {
+    pump();
+    delete Form;
+  }
+  bool alive() const { return !Life.expired(); }
+  std::function<void()> doom() {
+    return [this] {
+      if (!Armed) return;
+      Armed = false;
+      delete T;
+    };
+  }
+  void doomOnPaint() {
+    T->OnBeforeCellPaint = [d = doom()](TBaseDataTree*, TCanvas*, PDataNode, TColumnIndex, TRect&) { d(); };
+  }
+  void doomOnScrollBar() {
+    T->OnShowScrollbar = [d = doom()](TBaseDataTree*, int, bool) { d(); };
+  }
+};
+
+}  // namespace
+
+// The header's height changes the window's frame; the smaller client area
+// needs the vertical bar, and the bar's handler destroys the tree.
+TEST(TreeGonePaint, AHeaderHeightWhoseResizeShowsABarWhoseHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TGoneFixture f;
+  f.T->Header().SetMaxHeight(1000);
+  f.doomOnScrollBar();
+  f.Armed = true;
+  EXPECT_NO_THROW(f.T->Header().SetHeight(200));
+  EXPECT_FALSE(f.alive());
+}
+
+// Hiding the header gives the rows room again; the bar that goes away has a
+// handler that destroys the tree.
+TEST(TreeGonePaint, HidingTheHeaderWhoseResizeHidesABarWhoseHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TGoneFixture f;
+  f.T->Header().SetMaxHeight(1000);
+  f.T->Header().SetHeight(200);
+  pump();
+  f.doomOnScrollBar();
+  f.Armed = true;
+  EXPECT_NO_THROW(f.T->Header().SetOptions(f.T->Header().Options() - TDTHeaderOptions{hoVisible}));
+  EXPECT_FALSE(f.alive());
+}
+
+// Restoring the columns' widths animates each; the first paint destroys the
+// tree and no further column is touched.
+TEST(TreeGonePaint, RestoringColumnWidthsWhosePaintHandlerDestroysTheTreeStops) {
+  TGoneFixture f;
+  for (int i = 0; i < 3; ++i) f.T->Header().Columns()[i]->SetWidth(200);
+  pump();
+  f.doomOnPaint();
+  f.Armed = true;
+  EXPECT_NO_THROW(f.T->Header().Columns().RestoreLastWidths());
+  EXPECT_FALSE(f.alive());
+}
