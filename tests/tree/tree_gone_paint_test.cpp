@@ -13,6 +13,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
+#include "tests/tree/tree_input_util.h"
 #include "tree/string_tree.h"
 
 namespace {
@@ -105,4 +106,40 @@ TEST(TreeGonePaint, RestoringColumnWidthsWhosePaintHandlerDestroysTheTreeStops) 
   f.Armed = true;
   EXPECT_NO_THROW(f.T->Header().Columns().RestoreLastWidths());
   EXPECT_FALSE(f.alive());
+}
+
+// Input that paints the tree at once on its way: a handler of that paint
+// destroys the tree, and the input's handling stops there.
+namespace {
+
+using inputtest::TInputFixture;
+
+// Arms a paint handler that destroys the fixture's tree once.
+void doomOnPaint(TInputFixture& f, bool& armed) {
+  f.Tree->OnBeforeCellPaint = [&armed](TBaseDataTree* t, TCanvas*, PDataNode, TColumnIndex, TRect&) {
+    if (!armed) return;
+    armed = false;
+    delete t;
+  };
+}
+
+}  // namespace
+
+// A row dragged over its own tree: each move over the tree paints the drop
+// marks at once, and the paint's handler destroys the tree in the middle of
+// the drag.
+TEST(TreeGonePaint, ADragWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TInputFixture f(300, 240);
+  auto roots = f.resultShaped(5, 0);
+  f.Tree->SetDragMode(dmAutomatic);
+  f.show();
+  const std::weak_ptr<const bool> life = f.Tree->LifeToken();
+  bool armed = false;
+  doomOnPaint(f, armed);
+  const TPoint at = f.textPoint(roots[1]);
+  f.mouse(imDown, at);
+  ASSERT_TRUE(f.Tree->TreeStates().Contains(tsOLEDragPending));
+  armed = true;
+  f.mouse(imMove, {at.x + 40, at.y + 40}, mbLeft, {}, {ssLeft});
+  EXPECT_TRUE(life.expired());
 }
