@@ -68,6 +68,44 @@ TEST_F(GuiWindow, FormPaintsThroughOnPaintBelowItsControls) {
   EXPECT_NE(pixel(Form, 25, 35), 0x00FF00u);  // the child control at (20,30) covers the form there
 }
 
+// A paint's handler may free the control being painted, or another control
+// of the same window: the toolkit still finishes that paint, and the window
+// goes on painting what is left.
+TEST_F(GuiWindow, AControlFreedWhileItsWindowPaintsLeavesTheRestPainting) {
+  class Doomed : public TCustomControl {
+  public:
+    using TCustomControl::TCustomControl;
+    TControl* Victim = nullptr;
+    void Paint() override {
+      if (Victim) delete Victim;
+    }
+  };
+  auto* self = new Doomed(Form);
+  self->SetParent(Form);
+  self->SetBounds(250, 20, 40, 40);
+  auto* other = new Doomed(Form);
+  other->SetParent(Form);
+  other->SetBounds(250, 80, 40, 40);
+  pump();
+  ASSERT_EQ(Form->ControlCount(), 4);
+  other->Victim = other;  // frees itself
+  self->Victim = Paint;   // frees a sibling painted in the same flush
+  Paint->Invalidate();
+  other->Invalidate();
+  self->Invalidate();
+  EXPECT_TRUE(pumpUntil([&] { return Form->ControlCount() == 2; }));
+  Paint = nullptr;
+  self->Victim = nullptr;
+  // The form still paints, over the places the freed controls had.
+  Form->OnPaint = [this](TObject*) {
+    Form->Canvas()->Brush()->SetColor(clLime);
+    Form->Canvas()->FillRect(Form->ClientRect());
+  };
+  Form->Invalidate();
+  EXPECT_EQ(pixel(Form, 100 + 15, 150 + 15), 0x00FF00u);
+  EXPECT_EQ(pixel(Form, 250 + 15, 80 + 15), 0x00FF00u);
+}
+
 TEST_F(GuiWindow, InvalidatedRectangleIsWhatTheNextPaintUpdates) {
   ASSERT_TRUE(pumpUntil([&] { return !Paint->Updates.empty(); }));
   Paint->Updates.clear();
