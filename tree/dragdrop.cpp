@@ -162,17 +162,23 @@ void TBaseDataTree::RepaintAroundDragImage(TBaseDataTree* Source, TRect R, bool 
                                            bool ReshowDragImage) {
   TRect area;
   if (!TreeHandleAllocated() || !IntersectRect(area, R, ClientRect())) return;
-  // The picture is a window of its own above this one: painting under it
-  // does not spoil it, so the whole area is painted, and then the picture
-  // takes again what it blends with.
-  if (UpdateNCArea) RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE);
-  ThroughToolkit(
-      [&] { RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW); });
-  TDTDragImage* image = Source ? Source->DragImage() : nullptr;
-  if (!image || !image->Visible()) return;
-  const TPoint topLeft = ClientToScreen({area.Left, area.Top});
-  image->RecaptureBackground({topLeft.x, topLeft.y, topLeft.x + area.Width(), topLeft.y + area.Height()},
-                             ReshowDragImage);
+  // The area is painted at once, and the paint's handlers may destroy this
+  // tree, or the source and its picture.
+  GuardedEntry([&] {
+    const std::weak_ptr<const bool> sourceLife = Source ? Source->LifeToken() : std::weak_ptr<const bool>();
+    // The picture is a window of its own above this one: painting under it
+    // does not spoil it, so the whole area is painted, and then the picture
+    // takes again what it blends with.
+    if (UpdateNCArea) RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE);
+    ThroughToolkit([&] {
+      RedrawWindow(Handle(), &area, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW);
+    });
+    TDTDragImage* image = !sourceLife.expired() ? Source->DragImage() : nullptr;
+    if (!image || !image->Visible()) return;
+    const TPoint topLeft = ClientToScreen({area.Left, area.Top});
+    image->RecaptureBackground({topLeft.x, topLeft.y, topLeft.x + area.Width(), topLeft.y + area.Height()},
+                               ReshowDragImage);
+  });
 }
 
 void TBaseDataTree::DoDragging(TPoint P) {

@@ -143,3 +143,33 @@ TEST(TreeGonePaint, ADragWhosePaintHandlerDestroysTheTreeTouchesNothingAfterward
   f.mouse(imMove, {at.x + 40, at.y + 40}, mbLeft, {}, {ssLeft});
   EXPECT_TRUE(life.expired());
 }
+
+// A program's repaint under a drag picture: the area is painted at once,
+// and only then does the picture take again what lies under it.
+TEST(TreeGonePaint, ARepaintAroundTheDragPictureWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TGoneFixture f;
+  f.doomOnPaint();
+  f.Armed = true;
+  EXPECT_NO_THROW(f.T->RepaintAroundDragImage(f.T, {0, 0, 200, 100}, false, true));
+  EXPECT_FALSE(f.alive());
+}
+
+// A column dragged over another: the header paints its new drop mark at
+// once before the column's picture takes what lies under it, and the
+// header's paint handler destroys the tree (the header and the picture go
+// with it).
+TEST(TreeGonePaint, AColumnDraggedOverAnotherWhoseHeaderPaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TGoneFixture f;
+  TDTHeader& h = f.T->Header();
+  h.SetOptions(h.Options() + TDTHeaderOptions{hoDrag, hoOwnerDraw});
+  for (int i = 0; i < 3; ++i) h.Columns()[i]->SetStyle(vsOwnerDraw);
+  f.T->OnHeaderDraw = [d = f.doom()](TDTHeader*, TCanvas*, std::int32_t, TRect, bool, bool, int) { d(); };
+  const int middle = -h.Height() / 2;
+  const TPoint press = f.T->ClientToScreen({150, middle});
+  f.T->Perform(WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(press.x, press.y));
+  f.T->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(170, middle));
+  ASSERT_TRUE(h.States().Contains(hsDragging));
+  f.Armed = true;
+  f.T->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(260, middle));
+  EXPECT_FALSE(f.alive());
+}
