@@ -124,10 +124,23 @@ void drop(TPoint pos) {
   if (gSession) finish(nullptr, pos);
 }
 
+// A handler of the drag's own messages may free the control that started
+// the drag: the drag then ends with the next event. The target hears the
+// drag leave with no source, since the drag object may name the freed
+// control.
+bool endOrphanedDrag() {
+  if (!gSession || alive(gSession->SourceRef)) return false;
+  const TPoint pos = GetMessagePoint();
+  gSession->Object = nullptr;
+  leaveTarget(pos);
+  if (gSession) finish(nullptr, pos);
+  return true;
+}
+
 class TDragFilter : public QObject {
 protected:
   bool eventFilter(QObject* watched, QEvent* e) override {
-    if (!gSession) return QObject::eventFilter(watched, e);
+    if (!gSession || endOrphanedDrag()) return QObject::eventFilter(watched, e);
     switch (e->type()) {
       case QEvent::MouseMove: {
         QPoint g = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
@@ -172,6 +185,7 @@ void finish(TControl* target, TPoint pos) {
 }  // namespace
 
 void TControl::BeginDrag(bool Immediate, int Threshold) {
+  endOrphanedDrag();
   if (gSession) return;
   EnsureQtApplication();
   TDragObject* object = nullptr;
@@ -195,7 +209,7 @@ void TControl::BeginDrag(bool Immediate, int Threshold) {
 }
 
 void TControl::EndDrag(bool Drop) {
-  if (!gSession || gSession->Source != this) return;
+  if (endOrphanedDrag() || !gSession || gSession->Source != this) return;
   const TPoint pos = GetMessagePoint();
   if (Drop) {
     drop(pos);
@@ -205,7 +219,7 @@ void TControl::EndDrag(bool Drop) {
   if (gSession) finish(nullptr, pos);
 }
 
-bool TControl::Dragging() const { return gSession && gSession->Source == this; }
+bool TControl::Dragging() const { return gSession && gSession->Source == this && alive(gSession->SourceRef); }
 
 void TControl::DoStartDrag(TDragObject*& DragObject) {
   if (OnStartDrag) OnStartDrag(this, DragObject);

@@ -127,11 +127,17 @@ void doomOnPaint(TInputFixture& f, bool& armed) {
 
 // A row dragged over its own tree: each move over the tree paints the drop
 // marks at once, and the paint's handler destroys the tree in the middle of
-// the drag.
+// the drag. The drag ends with the tree: the tree beside it, under the
+// mouse next, hears of no drag from the freed one.
 TEST(TreeGonePaint, ADragWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
   TInputFixture f(300, 240);
   auto roots = f.resultShaped(5, 0);
   f.Tree->SetDragMode(dmAutomatic);
+  f.Form->SetClientWidth(500);
+  auto* beside = new TDataStringTree(f.Form);
+  beside->SetParent(f.Form);
+  beside->SetBounds(300, 0, 200, 240);
+  beside->AddChild(nullptr);
   f.show();
   const std::weak_ptr<const bool> life = f.Tree->LifeToken();
   bool armed = false;
@@ -142,6 +148,12 @@ TEST(TreeGonePaint, ADragWhosePaintHandlerDestroysTheTreeTouchesNothingAfterward
   armed = true;
   f.mouse(imMove, {at.x + 40, at.y + 40}, mbLeft, {}, {ssLeft});
   EXPECT_TRUE(life.expired());
+  InjectMouse(beside->Handle(), imMove, mbLeft, {50, 10}, {}, {ssLeft});
+  TInputFixture::pump();
+  EXPECT_FALSE(beside->TreeStates().Contains(tsVCLDragging));
+  InjectMouse(beside->Handle(), imUp, mbLeft, {50, 10}, {}, {});
+  TInputFixture::pump();
+  EXPECT_FALSE(beside->Dragging());
 }
 
 // A program's repaint under a drag picture: the area is painted at once,
