@@ -150,6 +150,7 @@ void TClipboard::Close() {
   if (--FOpenCount > 0) return;
   QMimeData* m = pending(FPending);
   FPending = nullptr;
+  const TClipboardChange change;
   board()->setMimeData(m);  // the clipboard owns it from here
 }
 
@@ -159,6 +160,7 @@ void TClipboard::Clear() {
     FPending = new QMimeData;
     return;
   }
+  const TClipboardChange change;
   board()->clear();
 }
 
@@ -176,6 +178,7 @@ void TClipboard::SetAsText(const String& value) {
     return;
   }
   // Setting text replaces every other format, as on other systems.
+  const TClipboardChange change;
   board()->setText(t);
 }
 

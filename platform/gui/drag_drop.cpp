@@ -74,6 +74,7 @@ QString textOf(const QByteArray& bytes, bool wide) {
 class TOleMimeData : public QMimeData {
 public:
   explicit TOleMimeData(std::shared_ptr<IDataObject> object) : Object(std::move(object)) {}
+  ~TOleMimeData() override { TClipboardChange::Defer(Object); }
   std::shared_ptr<IDataObject> Object;
 
   QStringList formats() const override {
@@ -510,12 +511,32 @@ bool HandleDropEvent(HWND wnd, QEvent* e) {
 
 // ---- the clipboard -----------------------------------------------------------------
 
+namespace {
+TClipboardChange* gClipboardChange = nullptr;
+}  // namespace
+
+TClipboardChange::TClipboardChange() : FOuter(gClipboardChange) { gClipboardChange = this; }
+
+TClipboardChange::~TClipboardChange() {
+  // What was dropped goes after this change is no longer the running one:
+  // a change its release makes is a change of its own.
+  gClipboardChange = FOuter;
+  FDropped.clear();
+}
+
+bool TClipboardChange::Defer(std::shared_ptr<IDataObject>& Object) {
+  if (!gClipboardChange || !Object) return false;
+  gClipboardChange->FDropped.push_back(std::move(Object));
+  return true;
+}
+
 std::uint64_t ClipboardBytesFetched() { return gClipboardBytesFetched; }
 
 HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
   EnsureQtApplication();
   QClipboard* board = QGuiApplication::clipboard();
   if (!board) return CLIPBRD_E_CANT_OPEN;
+  const TClipboardChange change;
   if (!DataObject) {
     board->clear();
     return S_OK;
@@ -551,6 +572,7 @@ HRESULT OleFlushClipboard() {
     else
       plain->setData(f, own->data(f));
   }
+  const TClipboardChange change;
   board->setMimeData(plain);
   return S_OK;
 }
