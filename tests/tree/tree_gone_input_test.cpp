@@ -118,9 +118,10 @@ TEST(TreeGoneInput, TheMenuKeyWhosePopupHandlerFreesTheTreeShowsNoMenu) {
     return true;
   });
   f.T->SetFocusedNode(f.First);
+  // The handler goes with the tree: it names the menu first.
   f.T->OnGetPopupMenu = [&, d = f.doom()](TBaseDataTree*, PDataNode, std::int32_t, TPoint, bool&, TPopupMenu*& m) {
-    d();
     m = menu;
+    d();
   };
   f.Armed = true;
   f.T->Perform(WM_KEYDOWN, VK_APPS, 0);
