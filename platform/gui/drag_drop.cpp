@@ -70,6 +70,15 @@ QString textOf(const QByteArray& bytes, bool wide) {
   return QString::fromUtf8(z >= 0 ? bytes.left(z) : bytes);
 }
 
+// Reads of our mime data under way (see ChangeClipboard).
+int gMimeReads = 0;
+struct TMimeRead {
+  TMimeRead() { ++gMimeReads; }
+  ~TMimeRead() { --gMimeReads; }
+  TMimeRead(const TMimeRead&) = delete;
+  TMimeRead& operator=(const TMimeRead&) = delete;
+};
+
 // Mime data over one of our data objects.
 class TOleMimeData : public QMimeData {
 public:
@@ -95,6 +104,9 @@ public:
 
 protected:
   QVariant retrieveData(const QString& mime, QMetaType type) const override {
+    // The rendering runs the owner's handlers; the data stays on the
+    // clipboard until it is over.
+    const TMimeRead read;
     try {
       QByteArray bytes;
       if (isPlainTextMime(mime)) {
@@ -524,6 +536,19 @@ TClipboardChange::~TClipboardChange() {
   FDropped.clear();
 }
 
+bool ClipboardReadRunning() { return gMimeReads > 0; }
+
+bool ChangeClipboard(const std::function<void()>& Change) {
+  if (gMimeReads == 0) {
+    const TClipboardChange change;
+    Change();
+    return true;
+  }
+  QMetaObject::invokeMethod(
+      QGuiApplication::clipboard(), [Change] { ChangeClipboard(Change); }, Qt::QueuedConnection);
+  return false;
+}
+
 bool TClipboardChange::Defer(std::shared_ptr<IDataObject>& Object) {
   if (!gClipboardChange || !Object) return false;
   gClipboardChange->FDropped.push_back(std::move(Object));
@@ -536,12 +561,23 @@ HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
   EnsureQtApplication();
   QClipboard* board = QGuiApplication::clipboard();
   if (!board) return CLIPBRD_E_CANT_OPEN;
-  const TClipboardChange change;
   if (!DataObject) {
-    board->clear();
+    // Emptied later (see ChangeClipboard), it empties only what is there
+    // now: what was put there since stays.
+    std::weak_ptr<IDataObject> now;
+    if (ClipboardReadRunning())
+      if (auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData())) now = own->Object;
+    const bool deferred = !now.expired();
+    ChangeClipboard([board, now, deferred] {
+      if (deferred) {
+        auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData());
+        if (!own || own->Object != now.lock()) return;
+      }
+      board->clear();
+    });
     return S_OK;
   }
-  board->setMimeData(new TOleMimeData(DataObject));
+  ChangeClipboard([board, DataObject] { board->setMimeData(new TOleMimeData(DataObject)); });
   return S_OK;
 }
 
@@ -572,8 +608,7 @@ HRESULT OleFlushClipboard() {
     else
       plain->setData(f, own->data(f));
   }
-  const TClipboardChange change;
-  board->setMimeData(plain);
+  ChangeClipboard([board, plain] { board->setMimeData(plain); });
   return S_OK;
 }
 

@@ -170,6 +170,14 @@ private:
   TClipboardChange* FOuter;
   std::vector<std::shared_ptr<IDataObject>> FDropped;
 };
+// Makes a change of the clipboard (inside a TClipboardChange). While our
+// data on the clipboard is being read (by the toolkit for another program,
+// or by this one), the toolkit must not free it: a change asked for
+// meanwhile (by a handler of the rendering, or by a tree that one destroys)
+// is made from the message loop once no read runs. True when made at once.
+bool ChangeClipboard(const std::function<void()>& Change);
+// Whether a read of our data on the clipboard is under way.
+bool ClipboardReadRunning();
 // Turns a drag-and-drop event over a window into calls of its drop target;
 // true when the event was for one.
 bool HandleDropEvent(HWND wnd, QEvent* e);

@@ -18,6 +18,7 @@
 #include "platform/gui/ole.h"
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
+#include "tree/data_object.h"
 #include "tree/string_tree.h"
 
 namespace {
@@ -241,4 +242,27 @@ TEST(TreeGoneInput, AButtonWhoseClickHandlerFreesTheTreeCallsNoFurtherHandler) {
     EXPECT_FALSE(f.alive());
     EXPECT_EQ(later, 0);
   }
+}
+
+// The program reads the tree's copy as text from the clipboard; the text
+// handler that renders it destroys the tree, whose destruction emptied the
+// clipboard while the toolkit was reading its data (and freed the data
+// under the read). The emptying waits for the message loop.
+TEST(TreeGoneInput, ReadingTheCopyWhoseTextHandlerDestroysTheTreeEndsCleanly) {
+  TInputFixture f;
+  f.T->SetSelected(f.First, true);
+  f.T->CopyToClipboard();
+  ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
+  f.T->OnGetText = [d = f.doom()](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) {
+    text = u"row";
+    d();
+  };
+  f.Armed = true;
+  const String text = Clipboard()->AsText();
+  EXPECT_FALSE(f.alive());
+  (void)text;
+  pump();
+  std::shared_ptr<IDataObject> left;
+  ASSERT_EQ(OleGetClipboard(left), S_OK);
+  EXPECT_EQ(dynamic_cast<TDTDataObject*>(left.get()), nullptr) << "the dead tree's data went from the clipboard";
 }
