@@ -883,18 +883,22 @@ public:
   // EDataTreeGone, and the tree's outermost entry (its window procedure,
   // a public operation the program called, a callback of the toolkit)
   // catches it. Nothing on the way touches the tree: every guard and every
-  // clean-up checks the life token first.
+  // clean-up checks the life token first. Answers false only where it
+  // cannot unwind (a clean-up running while another exception is on its
+  // way out): the tree went, and the caller touches nothing more of it.
   template <class Handler, class... Args>
-  void RaiseEvent(const Handler& H, Args&&... A) {
-    if (!H) return;
+  bool RaiseEvent(const Handler& H, Args&&... A) {
+    if (!H) return true;
     // While the tree is being destroyed there is nothing to unwind to.
     if (!FEntryLife) {
       H(std::forward<Args>(A)...);
-      return;
+      return true;
     }
     const TLifeHold life(FEntryLife);
     H(std::forward<Args>(A)...);
-    if (life.Gone()) unwindGone();
+    if (!life.Gone()) return true;
+    unwindGone();
+    return false;
   }
   // Runs an operation the program (or the toolkit) called. Only the
   // outermost entry catches EDataTreeGone: it then answers false and its

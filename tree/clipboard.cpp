@@ -40,8 +40,10 @@ void TBaseDataTree::CopyToClipboard() {
   GuardedEntry([&] {
     if (FSelectionCount == 0) return;
     auto dataObject = std::make_shared<TDTDataObject>(this, true);
-    // Replacing the clipboard's object ends the cut or copy it stood for.
-    if (OleSetClipboard(dataObject) != S_OK) return;
+    // Replacing the clipboard's object ends the cut or copy it stood for,
+    // whose state handler may destroy the tree.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    if (OleSetClipboard(dataObject) != S_OK || life.expired()) return;
     MarkCutCopyNodes();
     DoStateChange({tsCopyPending});
     InvalidateWindow();
@@ -52,7 +54,8 @@ void TBaseDataTree::CutToClipboard() {
   GuardedEntry([&] {
     if (FSelectionCount == 0 || readOnly()) return;
     auto dataObject = std::make_shared<TDTDataObject>(this, true);
-    if (OleSetClipboard(dataObject) != S_OK) return;
+    const std::weak_ptr<const bool> life = FLifeToken;
+    if (OleSetClipboard(dataObject) != S_OK || life.expired()) return;
     MarkCutCopyNodes();
     DoStateChange({tsCutPending}, {tsCopyPending});
     InvalidateWindow();
@@ -60,10 +63,17 @@ void TBaseDataTree::CutToClipboard() {
 }
 
 void TBaseDataTree::CancelCutOrCopy() {
-  if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending)) return;
-  for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
-  DoStateChange({}, {tsCutPending, tsCopyPending});
-  InvalidateWindow();
+  GuardedEntry([&] {
+    if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending)) return;
+    for (PDataNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) run->States.Exclude(vsCutOrCopy);
+    // The clipboard's object ends the cut or copy when it goes, which may be
+    // while another failure unwinds: the state handler that destroys the tree
+    // then returns here.
+    const std::weak_ptr<const bool> life = FLifeToken;
+    DoStateChange({}, {tsCutPending, tsCopyPending});
+    if (life.expired()) return;
+    InvalidateWindow();
+  });
 }
 
 bool TBaseDataTree::PasteFromClipboard() {

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/core/exception.h"
+#include "platform/gui/forms.h"
 #include "tree/base_tree.h"
 #include "tree/data_object.h"
 #include "tree/globals.h"
@@ -74,10 +75,14 @@ TDTDataObject::TDTDataObject(TBaseDataTree* AOwner, bool AForClipboard)
 TDTDataObject::~TDTDataObject() {
   TBaseDataTree* tree = Owner();
   if (FForClipboard && tree && !tree->TreeStates().Contains(tsClipboardFlushing)) {
+    // The object goes whatever the tree says. A handler that destroyed the
+    // tree is no failure (the operation that dropped the object checks the
+    // tree's token); any other failure of the owner's is shown, since
+    // nothing passes it on from here.
     try {
       tree->CancelCutOrCopy();
     } catch (...) {
-      // The object goes whatever the tree says.
+      if (Application) Application->HandleException(nullptr);
     }
   }
   for (TInternalStgMedium& stored : FInternalStgMediumArray) ReleaseStgMedium(stored.Medium);

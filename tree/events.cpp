@@ -197,8 +197,9 @@ void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
 }
 
 void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
-  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()))
-    RaiseEvent(OnStateChange, this, Enter, Leave);
+  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()) &&
+      !RaiseEvent(OnStateChange, this, Enter, Leave))
+    return;
   FStates = (FStates + Enter) - Leave;
 }
 

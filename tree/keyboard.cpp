@@ -19,7 +19,10 @@ bool modifierDown(TShiftState Shift) {
 }  // namespace
 
 void TBaseDataTree::KeyDown(WORD& Key, TShiftState Shift) {
+  // The owner's handler may free the tree.
+  const std::weak_ptr<const bool> life = FLifeToken;
   TCustomControl::KeyDown(Key, Shift);
+  if (life.expired()) return;
   FKeyAfterHandlers = Key;
 }
 
@@ -55,8 +58,10 @@ int TBaseDataTree::DoGetHelpContext(PDataNode Node, TColumnIndex Column) {
 void TBaseDataTree::DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Position) {
   TPopupMenu* menu = nullptr;
   bool askParent = true;
+  // The owner's handler may free the tree, and still name a menu.
+  const std::weak_ptr<const bool> life = FLifeToken;
   if (OnGetPopupMenu) OnGetPopupMenu(this, Node, Column, Position, askParent, menu);
-  if (!menu) return;
+  if (!menu || life.expired()) return;
   DoStateChange({tsPopupMenuShown});
   StopTimer(EditTimer);
   const TPoint screen = ClientToScreen(Position);
@@ -81,11 +86,12 @@ void TBaseDataTree::SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column)
 void TBaseDataTree::HandleKeyDown(TMessage& Message) {
   // The owner's key handlers run first and may consume the key.
   FKeyAfterHandlers = 0;
+  const std::weak_ptr<const bool> life = FLifeToken;
   TCustomControl::Dispatch(Message);
+  if (life.expired()) return;
   WORD charCode = FKeyAfterHandlers;
   if (charCode == 0 || FDestroying) return;
   TShiftState shift = KeyDataToShiftState(Message.LParam);
-  const std::weak_ptr<const bool> life = FLifeToken;
   if (!DoKeyAction(charCode, shift) || life.expired()) return;
 
   if (FStates.Contains(tsKeyCheckPending) && charCode != VK_SPACE) CancelCheckPress();
@@ -425,7 +431,10 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
 }
 
 void TBaseDataTree::HandleKeyUp(TMessage& Message) {
+  // The owner's key handlers run first and may free the tree.
+  const std::weak_ptr<const bool> life = FLifeToken;
   TCustomControl::Dispatch(Message);
+  if (life.expired()) return;
   if (WORD(Message.WParam) != VK_SPACE || !FStates.Contains(tsKeyCheckPending)) return;
   DoStateChange({}, {tsKeyCheckPending});
   PDataNode node = FCheckNode;

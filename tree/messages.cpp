@@ -154,8 +154,11 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
         StopTimer(ScrollTimer);
       }
       return false;
-    case WM_KILLFOCUS:
+    case WM_KILLFOCUS: {
+      // The owner's OnExit may free the tree.
+      const std::weak_ptr<const bool> life = FLifeToken;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return true;
       if (Application) Application->CancelHint();
       StopWheelPanning();
       CancelPendingInput(true);
@@ -164,11 +167,16 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
       else
         InvalidateWindow();
       return true;
-    case WM_SETFOCUS:
+    }
+    case WM_SETFOCUS: {
+      // The owner's OnEnter may free the tree.
+      const std::weak_ptr<const bool> life = FLifeToken;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return true;
       if (!(FSelectionCount == 0 && FOptions->PaintOptions().Contains(toGhostedIfUnfocused)))
         InvalidateWindow();
       return true;
+    }
     case WM_CONTEXTMENU:
       DoStateChange({}, {tsClearPending, tsEditPending, tsOLEDragPending, tsVCLDragPending});
       if (FStates.Contains(tsPopupMenuShown)) return true;

@@ -99,6 +99,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       if (life.expired()) return;
       FReleasingCapture = true;
       TCustomControl::Dispatch(Message);
+      if (life.expired()) return;
       FReleasingCapture = false;
       return;
     case WM_LBUTTONDBLCLK:
@@ -185,8 +186,8 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       if (life.expired()) return;
       FReleasingCapture = true;
       TCustomControl::Dispatch(Message);
-      FReleasingCapture = false;
       if (life.expired()) return;
+      FReleasingCapture = false;
       hitTest();
       TNodeWatch watch(*this, hit.HitNode);
       if (selection.Contains(toRightClickSelect)) HandleMouseUp(Message, hit);

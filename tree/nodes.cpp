@@ -886,7 +886,10 @@ void TBaseDataTree::Clear() {
       InterruptValidation();
       CancelEditNode();
       if (FStates.Contains(tsCutPending) || FStates.Contains(tsCopyPending)) {
+        // The clipboard's object ends the copy as it goes, and the state
+        // handler may destroy the tree there.
         ReleaseClipboardIfOwner();
+        if (!destroying && life.expired()) return;
         DoStateChange({}, {tsCutPending, tsCopyPending});
       }
       InternalClearSelection();

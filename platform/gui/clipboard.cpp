@@ -150,7 +150,7 @@ void TClipboard::Close() {
   if (--FOpenCount > 0) return;
   QMimeData* m = pending(FPending);
   FPending = nullptr;
-  board()->setMimeData(m);  // the clipboard owns it from here
+  ChangeClipboard([m] { board()->setMimeData(m); });  // the clipboard owns it from here
 }
 
 void TClipboard::Clear() {
@@ -159,7 +159,7 @@ void TClipboard::Clear() {
     FPending = new QMimeData;
     return;
   }
-  board()->clear();
+  ChangeClipboard([] { board()->clear(); });
 }
 
 String TClipboard::AsText() {
@@ -176,7 +176,7 @@ void TClipboard::SetAsText(const String& value) {
     return;
   }
   // Setting text replaces every other format, as on other systems.
-  board()->setText(t);
+  ChangeClipboard([t] { board()->setText(t); });
 }
 
 bool TClipboard::HasFormat(UINT Format) {

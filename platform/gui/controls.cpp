@@ -353,6 +353,9 @@ TForm* TControl::GetParentForm() const {
 void TControl::mouseButtonMessage(TMessage& m, TMouseButton button, int kind) {
   int x = GET_X_LPARAM(m.LParam), y = GET_Y_LPARAM(m.LParam);
   TShiftState shift = KeysToShiftState(WORD(m.WParam));
+  // Every handler below may free the control: nothing of it is touched
+  // after one that did.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   DefaultHandler(m);
   auto* wc = dynamic_cast<TWinControl*>(this);
   if (kind == 0 || kind == 2) {
@@ -360,18 +363,22 @@ void TControl::mouseButtonMessage(TMessage& m, TMouseButton button, int kind) {
     if (button == mbLeft && FControlStyle.Contains(csClickEvents)) FControlState.Include(csClicked);
     if (kind == 2) {
       if (button == mbLeft && FControlStyle.Contains(csClickEvents)) DblClick();
+      if (!ControlLives(self)) return;
       shift.Include(ssDouble);
     }
     MouseDown(button, shift, x, y);
+    if (!ControlLives(self)) return;
     if (kind == 0 && button == mbLeft && FDragMode == dmAutomatic && !Dragging()) BeginDrag(false);
     return;
   }
   if (FControlStyle.Contains(csCaptureMouse) && wc && wc->HandleAllocated() &&
       GetCapture() == wc->Handle() && !(m.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)))
     ::ReleaseCapture();
+  if (!ControlLives(self)) return;
   if (button == mbLeft && FControlState.Contains(csClicked)) {
     FControlState.Exclude(csClicked);
     if (ClientRect().Contains({x, y})) Click();
+    if (!ControlLives(self)) return;
   }
   MouseUp(button, shift, x, y);
 }
@@ -396,12 +403,17 @@ void TControl::Dispatch(TMessage& m) {
       // of the key flags.
       TShiftState s = KeysToShiftState(WORD(GET_KEYSTATE_WPARAM(m.WParam)));
       WPARAM w = WPARAM(s.RawBits() & 0xFF) | (m.WParam & 0xFFFF0000u);
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
       m.Result = Perform(CM_MOUSEWHEEL, w, m.LParam);
-      if (m.Result == 0) DefaultHandler(m);
+      if (m.Result == 0 && ControlLives(self)) DefaultHandler(m);
       return;
     }
     case CM_MOUSEWHEEL: {
+      // The wheel's handler may free the control.
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
       if (DoMouseWheel(MouseWheelShiftState(m), MouseWheelDelta(m), MouseWheelPos(m))) {
+        m.Result = 1;
+      } else if (!ControlLives(self)) {
         m.Result = 1;
       } else if (FParent) {
         m.Result = FParent->Perform(CM_MOUSEWHEEL, m.WParam, m.LParam);
@@ -422,7 +434,10 @@ void TControl::Dispatch(TMessage& m) {
       if (keyboard) pos = ClientToScreen({FWidth / 2, FHeight / 2});
       bool handled = false;
       if (OnContextPopup) {
+        // The handler may free the control.
+        const std::weak_ptr<TControlPrivate> self = FPrivate;
         OnContextPopup(this, ScreenToClient(pos), handled);
+        if (!ControlLives(self)) return;
         if (handled) { m.Result = 1; return; }
       }
       if (FPopupMenu && FPopupMenu->AutoPopup()) {
@@ -503,6 +518,8 @@ TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {}
 
 TWinControl::~TWinControl() {
   Destroying();
+  // The form forgets its active control when that goes.
+  if (TForm* f = GetParentForm(); f && f->FActiveControl == this) f->FActiveControl = nullptr;
   // Children go with their parent (they leave their owner as they go).
   while (!FControls.empty()) {
     TControl* c = FControls.back();
@@ -855,16 +872,20 @@ void TWinControl::DoExit() {
 void TWinControl::PaintWindow(HDC) {}
 
 void TWinControl::handleKey(TMessage& m) {
+  // The form's handler and the control's own may free the control (or the
+  // form, and the control with it): after one that did, nothing of either
+  // is touched.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   TForm* form = GetParentForm();
   bool preview = form && form != static_cast<TControl*>(this) && form->KeyPreview();
   if (m.Msg == WM_CHAR || m.Msg == WM_SYSCHAR) {
     char16_t ch = char16_t(m.WParam);
     if (preview) {
       static_cast<TWinControl*>(form)->KeyPress(ch);
-      if (!ch) return;
+      if (!ch || !ControlLives(self)) return;
     }
     KeyPress(ch);
-    if (!ch) return;
+    if (!ch || !ControlLives(self)) return;
     m.WParam = ch;
     DefaultHandler(m);
     return;
@@ -875,10 +896,10 @@ void TWinControl::handleKey(TMessage& m) {
   if (preview) {
     auto* f = static_cast<TWinControl*>(form);
     if (down) f->KeyDown(key, shift); else f->KeyUp(key, shift);
-    if (!key) return;
+    if (!key || !ControlLives(self)) return;
   }
   if (down) KeyDown(key, shift); else KeyUp(key, shift);
-  if (!key) return;
+  if (!key || !ControlLives(self)) return;
   m.WParam = key;
   DefaultHandler(m);
 }

@@ -70,10 +70,20 @@ QString textOf(const QByteArray& bytes, bool wide) {
   return QString::fromUtf8(z >= 0 ? bytes.left(z) : bytes);
 }
 
+// Reads of our mime data under way (see ChangeClipboard).
+int gMimeReads = 0;
+struct TMimeRead {
+  TMimeRead() { ++gMimeReads; }
+  ~TMimeRead() { --gMimeReads; }
+  TMimeRead(const TMimeRead&) = delete;
+  TMimeRead& operator=(const TMimeRead&) = delete;
+};
+
 // Mime data over one of our data objects.
 class TOleMimeData : public QMimeData {
 public:
   explicit TOleMimeData(std::shared_ptr<IDataObject> object) : Object(std::move(object)) {}
+  ~TOleMimeData() override { TClipboardChange::Defer(Object); }
   std::shared_ptr<IDataObject> Object;
 
   QStringList formats() const override {
@@ -94,6 +104,9 @@ public:
 
 protected:
   QVariant retrieveData(const QString& mime, QMetaType type) const override {
+    // The rendering runs the owner's handlers; the data stays on the
+    // clipboard until it is over.
+    const TMimeRead read;
     try {
       QByteArray bytes;
       if (isPlainTextMime(mime)) {
@@ -510,6 +523,38 @@ bool HandleDropEvent(HWND wnd, QEvent* e) {
 
 // ---- the clipboard -----------------------------------------------------------------
 
+namespace {
+TClipboardChange* gClipboardChange = nullptr;
+}  // namespace
+
+TClipboardChange::TClipboardChange() : FOuter(gClipboardChange) { gClipboardChange = this; }
+
+TClipboardChange::~TClipboardChange() {
+  // What was dropped goes after this change is no longer the running one:
+  // a change its release makes is a change of its own.
+  gClipboardChange = FOuter;
+  FDropped.clear();
+}
+
+bool ClipboardReadRunning() { return gMimeReads > 0; }
+
+bool ChangeClipboard(const std::function<void()>& Change) {
+  if (gMimeReads == 0) {
+    const TClipboardChange change;
+    Change();
+    return true;
+  }
+  QMetaObject::invokeMethod(
+      QGuiApplication::clipboard(), [Change] { ChangeClipboard(Change); }, Qt::QueuedConnection);
+  return false;
+}
+
+bool TClipboardChange::Defer(std::shared_ptr<IDataObject>& Object) {
+  if (!gClipboardChange || !Object) return false;
+  gClipboardChange->FDropped.push_back(std::move(Object));
+  return true;
+}
+
 std::uint64_t ClipboardBytesFetched() { return gClipboardBytesFetched; }
 
 HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
@@ -517,10 +562,22 @@ HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
   QClipboard* board = QGuiApplication::clipboard();
   if (!board) return CLIPBRD_E_CANT_OPEN;
   if (!DataObject) {
-    board->clear();
+    // Emptied later (see ChangeClipboard), it empties only what is there
+    // now: what was put there since stays.
+    std::weak_ptr<IDataObject> now;
+    if (ClipboardReadRunning())
+      if (auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData())) now = own->Object;
+    const bool deferred = !now.expired();
+    ChangeClipboard([board, now, deferred] {
+      if (deferred) {
+        auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData());
+        if (!own || own->Object != now.lock()) return;
+      }
+      board->clear();
+    });
     return S_OK;
   }
-  board->setMimeData(new TOleMimeData(DataObject));
+  ChangeClipboard([board, DataObject] { board->setMimeData(new TOleMimeData(DataObject)); });
   return S_OK;
 }
 
@@ -551,7 +608,7 @@ HRESULT OleFlushClipboard() {
     else
       plain->setData(f, own->data(f));
   }
-  board->setMimeData(plain);
+  ChangeClipboard([board, plain] { board->setMimeData(plain); });
   return S_OK;
 }
 

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "platform/gui/controls.h"
 #include "platform/gui/windows.h"
@@ -85,6 +87,13 @@ struct TControlPrivate {
   void PlaceWidget();
 };
 
+// Whether the control of a private part taken before a handler ran still
+// lives: a handler may free the control, and the part outlives it.
+inline bool ControlLives(const std::weak_ptr<TControlPrivate>& Ref) {
+  const std::shared_ptr<TControlPrivate> p = Ref.lock();
+  return p && p->Owner;
+}
+
 // Attaches a Qt widget as the control's Qt side: parents it, places it,
 // installs the event translation, applies the control's properties. For a
 // TWinControl a window handle is registered. ownWidget: the widget is our
@@ -144,6 +153,35 @@ class QByteArray;
 QString ClipboardMimeOf(UINT format);
 UINT ClipboardFormatOfMime(const QString& mime);
 QByteArray ClipboardHtmlFragment(const QByteArray& record);
+// Held around each call that may make the toolkit drop the clipboard's data
+// (setting or clearing it). A data object of ours that the toolkit drops
+// meanwhile goes when the call is over, not inside the toolkit: its release
+// may run its owner's handlers, and they may come back to the clipboard (a
+// tree that one destroys clears it), which the toolkit is not ready for in
+// the middle of a change.
+class IDataObject;
+class TClipboardChange {
+public:
+  TClipboardChange();
+  ~TClipboardChange();
+  TClipboardChange(const TClipboardChange&) = delete;
+  TClipboardChange& operator=(const TClipboardChange&) = delete;
+  // Takes Object over until the running change is over; false (Object kept)
+  // when none runs.
+  static bool Defer(std::shared_ptr<IDataObject>& Object);
+
+private:
+  TClipboardChange* FOuter;
+  std::vector<std::shared_ptr<IDataObject>> FDropped;
+};
+// Makes a change of the clipboard (inside a TClipboardChange). While our
+// data on the clipboard is being read (by the toolkit for another program,
+// or by this one), the toolkit must not free it: a change asked for
+// meanwhile (by a handler of the rendering, or by a tree that one destroys)
+// is made from the message loop once no read runs. True when made at once.
+bool ChangeClipboard(const std::function<void()>& Change);
+// Whether a read of our data on the clipboard is under way.
+bool ClipboardReadRunning();
 // Turns a drag-and-drop event over a window into calls of its drop target;
 // true when the event was for one.
 bool HandleDropEvent(HWND wnd, QEvent* e);
