@@ -20,11 +20,6 @@ struct TDragAccess {
 
 namespace {
 
-bool alive(const std::weak_ptr<TControlPrivate>& ref) {
-  auto p = ref.lock();
-  return p && p->Owner;
-}
-
 class TDragFilter;
 
 struct TDragSession {
@@ -73,7 +68,7 @@ void showCursor(bool accepted) {
 }
 
 void leaveTarget(TPoint pos) {
-  if (gSession->Target && alive(gSession->TargetRef)) sendDrag(gSession->Target, dmDragLeave, pos);
+  if (gSession->Target && ControlLives(gSession->TargetRef)) sendDrag(gSession->Target, dmDragLeave, pos);
   gSession->Target = nullptr;
   gSession->TargetRef.reset();
   gSession->Accepted = false;
@@ -90,7 +85,7 @@ void moveTo(TPoint pos) {
   }
   TControl* target = findTarget(pos);
   if (!gSession) return;
-  if (target != gSession->Target || !alive(gSession->TargetRef)) {
+  if (target != gSession->Target || !ControlLives(gSession->TargetRef)) {
     leaveTarget(pos);
     if (!gSession) return;
     if (target) {
@@ -100,7 +95,7 @@ void moveTo(TPoint pos) {
       if (!gSession) return;
     }
   }
-  if (gSession->Target && alive(gSession->TargetRef))
+  if (gSession->Target && ControlLives(gSession->TargetRef))
     gSession->Accepted = sendDrag(gSession->Target, dmDragMove, pos) != 0;
   if (!gSession) return;
   showCursor(gSession->Accepted);
@@ -114,10 +109,10 @@ void drop(TPoint pos) {
   moveTo(pos);
   if (!gSession) return;
   TControl* target = gSession->Target;
-  if (target && alive(gSession->TargetRef) && gSession->Accepted) {
+  if (target && ControlLives(gSession->TargetRef) && gSession->Accepted) {
     sendDrag(target, dmDragDrop, pos);
     if (!gSession) return;
-    finish(alive(gSession->TargetRef) ? target : nullptr, pos);
+    finish(ControlLives(gSession->TargetRef) ? target : nullptr, pos);
     return;
   }
   leaveTarget(pos);
@@ -129,7 +124,7 @@ void drop(TPoint pos) {
 // drag leave with no source, since the drag object may name the freed
 // control.
 bool endOrphanedDrag() {
-  if (!gSession || alive(gSession->SourceRef)) return false;
+  if (!gSession || ControlLives(gSession->SourceRef)) return false;
   const TPoint pos = GetMessagePoint();
   gSession->Object = nullptr;
   leaveTarget(pos);
@@ -177,7 +172,7 @@ void finish(TControl* target, TPoint pos) {
   // The filter may be running this very call: let it go later.
   session->Filter.release()->deleteLater();
   ::ReleaseCapture();
-  if (!alive(session->SourceRef)) return;
+  if (!ControlLives(session->SourceRef)) return;
   TPoint local = target ? target->ScreenToClient(pos) : pos;
   TDragAccess::EndOf(session->Source, target, local.x, local.y);
 }
@@ -219,7 +214,7 @@ void TControl::EndDrag(bool Drop) {
   if (gSession) finish(nullptr, pos);
 }
 
-bool TControl::Dragging() const { return gSession && gSession->Source == this && alive(gSession->SourceRef); }
+bool TControl::Dragging() const { return gSession && gSession->Source == this && ControlLives(gSession->SourceRef); }
 
 void TControl::DoStartDrag(TDragObject*& DragObject) {
   if (OnStartDrag) OnStartDrag(this, DragObject);
