@@ -15,13 +15,12 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
+#include "tests/tree/gone_fixture.h"
 #include "tree/string_tree.h"
 
 namespace {
 
-void pump() {
-  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-}
+using tree_gone::pump;
 
 // Counts the message boxes the program would have shown.
 struct TBoxCounter {
@@ -40,48 +39,8 @@ struct TBoxCounter {
 
 // A shown form with a string tree of three columns and a few rows, one of
 // them with children; Doom arms the handler that deletes the tree.
-struct TGoneFixture {
-  TForm* Form = nullptr;
-  TDataStringTree* T = nullptr;
-  std::weak_ptr<const bool> Life;
-  bool Armed = false;
-  PDataNode First = nullptr;
-
-  TGoneFixture() {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBounds(40, 40, 360, 260);
-    T = new TDataStringTree(Form);
-    Life = T->LifeToken();
-    T->SetParent(Form);
-    T->SetBounds(0, 0, 340, 240);
-    T->Font()->SetName(u"DejaVu Sans");
-    for (int i = 0; i < 3; ++i) T->Header().Columns().Add()->SetWidth(100);
-    T->Header().SetOptions(T->Header().Options() + TDTHeaderOptions{hoVisible});
-    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex c, TDTTextType, String& text) {
-      text = u"cell text of column " + UTF8ToUTF16(std::to_string(c));
-    };
-    First = T->AddChild(nullptr);
-    T->AddChild(First);
-    T->AddChild(First);
-    for (int i = 0; i < 4; ++i) T->AddChild(nullptr);
-    T->SetExpanded(First, true);
-    Form->Show();
-    pump();
-  }
-  ~TGoneFixture() {
-    pump();
-    delete Form;
-  }
-  bool alive() const { return !Life.expired(); }
-  // The handler deletes the tree the first time it runs once armed.
-  std::function<void()> doom() {
-    return [this] {
-      if (!Armed) return;
-      Armed = false;
-      delete T;
-    };
-  }
+struct TGoneFixture : tree_gone::TGoneForm {
+  TGoneFixture() : TGoneForm({.Width = 360, .Height = 260, .MoreRows = 4}) {}
 };
 
 // One direct call of the program whose question handler destroys the tree.

@@ -19,52 +19,17 @@
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
 #include "tree/data_object.h"
+#include "tests/tree/gone_fixture.h"
 #include "tree/string_tree.h"
 
 namespace {
 
-void pump() {
-  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-}
+using tree_gone::pump;
 
 // A shown form with a string tree of a few rows; the handler armed by
 // doom() deletes the tree the first time it runs.
-struct TInputFixture {
-  TForm* Form = nullptr;
-  TDataStringTree* T = nullptr;
-  std::weak_ptr<const bool> Life;
-  bool Armed = false;
-  PDataNode First = nullptr;
-
-  TInputFixture() {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBounds(40, 40, 420, 300);
-    T = new TDataStringTree(Form);
-    Life = T->LifeToken();
-    T->SetParent(Form);
-    T->SetBounds(0, 0, 400, 280);
-    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
-    First = T->AddChild(nullptr);
-    T->AddChild(First);
-    for (int i = 0; i < 4; ++i) T->AddChild(nullptr);
-    T->SetExpanded(First, true);
-    Form->Show();
-    pump();
-    InjectFocus(T->Handle());
-  }
-  ~TInputFixture() {
-    pump();
-    delete Form;
-  }
-  bool alive() const { return !Life.expired(); }
-  std::function<void()> doom() {
-    return [this] {
-      if (!Armed) return;
-      Armed = false;
-      delete T;
-    };
-  }
+struct TInputFixture : tree_gone::TGoneForm {
+  TInputFixture() : TGoneForm({.Columns = 0, .FirstChildren = 1, .MoreRows = 4, .Focus = true}) {}
   // Copies the first row; the tree's copy is then pending on the clipboard,
   // and its end (leaving tsCopyPending) destroys the tree once armed.
   void copyAndDoomItsEnd() {

@@ -14,57 +14,17 @@
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
 #include "tests/tree/tree_input_util.h"
+#include "tests/tree/gone_fixture.h"
 #include "tree/string_tree.h"
 
 namespace {
 
-void pump() {
-  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-}
+using tree_gone::pump;
 
 // A shown form with a string tree of three columns under a visible header
 // and rows enough to need a vertical bar once the client area shrinks.
-struct TGoneFixture {
-  TForm* Form = nullptr;
-  TDataStringTree* T = nullptr;
-  std::weak_ptr<const bool> Life;
-  bool Armed = false;
-  PDataNode First = nullptr;
-
-  TGoneFixture() {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBounds(40, 40, 420, 300);
-    T = new TDataStringTree(Form);
-    Life = T->LifeToken();
-    T->SetParent(Form);
-    T->SetBounds(0, 0, 400, 280);
-    T->Font()->SetName(u"DejaVu Sans");
-    for (int i = 0; i < 3; ++i) T->Header().Columns().Add()->SetWidth(100);
-    T->Header().SetOptions(T->Header().Options() + TDTHeaderOptions{hoVisible});
-    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex c, TDTTextType, String& text) {
-      text = u"cell text of column " + UTF8ToUTF16(std::to_string(c));
-    };
-    First = T->AddChild(nullptr);
-    for (int i = 0; i < 7; ++i) T->AddChild(nullptr);
-    Form->Show();
-    pump();
-  }
-  ~TGoneFixture() {
-    pump();
-    delete Form;
-  }
-  bool alive() const { return !Life.expired(); }
-  std::function<void()> doom() {
-    return [this] {
-      if (!Armed) return;
-      Armed = false;
-      delete T;
-    };
-  }
-  void doomOnPaint() {
-    T->OnBeforeCellPaint = [d = doom()](TBaseDataTree*, TCanvas*, PDataNode, TColumnIndex, TRect&) { d(); };
-  }
+struct TGoneFixture : tree_gone::TGoneForm {
+  TGoneFixture() : TGoneForm({.FirstChildren = 0, .MoreRows = 7}) {}
   void doomOnScrollBar() {
     T->OnShowScrollbar = [d = doom()](TBaseDataTree*, int, bool) { d(); };
   }

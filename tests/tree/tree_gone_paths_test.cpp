@@ -16,73 +16,27 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
+#include "tests/tree/gone_fixture.h"
 #include "tree/string_tree.h"
 
 namespace {
 
-void pump() {
-  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-}
+using tree_gone::pump;
 
 // A shown form with a string tree of three columns and a few rows; the
 // handler armed by doom() deletes the tree the first time it runs.
-struct TPathFixture {
-  TForm* Form = nullptr;
-  TDataStringTree* T = nullptr;
-  std::weak_ptr<const bool> Life;
-  bool Armed = false;
-  PDataNode First = nullptr;
-
-  TPathFixture() {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBounds(40, 40, 420, 300);
-    T = new TDataStringTree(Form);
-    Life = T->LifeToken();
-    T->SetParent(Form);
-    T->SetBounds(0, 0, 400, 280);
-    T->Font()->SetName(u"DejaVu Sans");
-    for (int i = 0; i < 3; ++i) T->Header().Columns().Add()->SetWidth(100);
-    T->Header().SetOptions(T->Header().Options() + TDTHeaderOptions{hoVisible});
-    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex c, TDTTextType, String& text) {
-      text = u"cell text of column " + UTF8ToUTF16(std::to_string(c));
-    };
-    First = T->AddChild(nullptr);
-    T->AddChild(First);
-    T->AddChild(First);
-    for (int i = 0; i < 6; ++i) T->AddChild(nullptr);
-    T->SetExpanded(First, true);
-    Form->Show();
-    pump();
-    InjectFocus(T->Handle());
-    WaitExposed(T->Handle(), 500);
-  }
-  ~TPathFixture() {
-    pump();
-    delete Form;
-  }
-  bool alive() const { return !Life.expired(); }
-  std::function<void()> doom() {
-    return [this] {
-      if (!Armed) return;
-      Armed = false;
-      delete T;
-    };
-  }
-  // Every cell painted from now on asks the dooming handler.
-  void doomOnPaint() {
-    T->OnBeforeCellPaint = [d = doom()](TBaseDataTree*, TCanvas*, PDataNode, TColumnIndex, TRect&) { d(); };
-  }
+struct TPathFixture : tree_gone::TGoneForm {
+  TPathFixture() : TGoneForm({.Focus = true, .Exposed = true}) {}
 };
 
 }  // namespace
 
 // The three tests below paint the window at once (UpdateWindow) with a
-// handler that destroys the tree. Today they stop earlier, inside the
-// toolkit's flush (see TreeGoneRows.APaintOfTheWindowWhoseHandlerDestroys
-// TheTreeEndsCleanly); once that is mended they show the faults named.
+// handler that destroys the tree; the toolkit delivers that paint and
+// drops the unwinding, so the operation must see for itself that the tree
+// went.
 //
-// Shows: DragLeave paints the tree at once (UpdateWindow) and then raises
+// Once: DragLeave paints the tree at once (UpdateWindow) and then raises
 // OnDragOver without looking whether the paint's handler destroyed the tree
 // (tree/dragdrop.cpp, DragLeave). ASan: heap-use-after-free in DragLeave.
 TEST(TreeGonePaths, DragLeaveWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
@@ -98,7 +52,7 @@ TEST(TreeGonePaths, DragLeaveWhosePaintHandlerDestroysTheTreeTouchesNothingAfter
   EXPECT_EQ(dragOvers, 0);
 }
 
-// Shows: DragOver paints the tree at once and then shows the drag picture
+// Once: DragOver paints the tree at once and then shows the drag picture
 // and raises OnDragOver on the freed tree (tree/dragdrop.cpp, DragOver).
 TEST(TreeGonePaths, DragOverWhosePaintHandlerDestroysTheTreeTouchesNothingAfterwards) {
   TPathFixture f;
@@ -112,7 +66,7 @@ TEST(TreeGonePaths, DragOverWhosePaintHandlerDestroysTheTreeTouchesNothingAfterw
   EXPECT_FALSE(f.alive());
 }
 
-// Shows: a column's animated resize (a program's call of the header) paints
+// Once: a column's animated resize (a program's call of the header) paints
 // the tree 32 times and goes on with the tree and the column after the
 // paint's handler destroyed them (tree/columns.cpp, AnimatedResize).
 TEST(TreeGonePaths, AnAnimatedColumnResizeWhosePaintHandlerDestroysTheTreeStops) {
@@ -123,7 +77,7 @@ TEST(TreeGonePaths, AnAnimatedColumnResizeWhosePaintHandlerDestroysTheTreeStops)
   EXPECT_FALSE(f.alive());
 }
 
-// Shows: a copy into another tree raises the other tree's events outside
+// Once: a copy into another tree raises the other tree's events outside
 // any entry of that tree (CopyTo calls its StructureChange, whose state
 // change goes through RaiseEvent). A state handler of the target that
 // destroys the target then unwinds with the target's EDataTreeGone through
@@ -152,7 +106,7 @@ TEST(TreeGonePaths, ACopyIntoATreeWhoseStateHandlerDestroysItAnswersNothingAndTh
   EXPECT_EQ(f.T->TotalCount(), 9u) << "the source keeps what it had";
 }
 
-// Shows: the tree's focus messages (tree/messages.cpp, WM_KILLFOCUS and
+// Once: the tree's focus messages (tree/messages.cpp, WM_KILLFOCUS and
 // WM_SETFOCUS) let the control's OnExit / OnEnter run and then go on with
 // the tree (the hint, wheel panning, pending input, invalidation) without
 // asking whether the handler freed it. ASan: heap-use-after-free in
@@ -173,7 +127,7 @@ TEST(TreeGonePaths, GettingTheFocusWhoseEnterHandlerFreesTheTreeTouchesNothingAf
   EXPECT_FALSE(f.alive());
 }
 
-// Shows: a key whose OnKeyDown handler (the control's own) frees the tree:
+// Once: a key whose OnKeyDown handler (the control's own) frees the tree:
 // TBaseDataTree::KeyDown stores the key in the freed tree and HandleKeyDown
 // reads it back (tree/keyboard.cpp). ASan: heap-use-after-free.
 TEST(TreeGonePaths, AKeyWhoseKeyDownHandlerFreesTheTreeTouchesNothingAfterwards) {
@@ -184,7 +138,7 @@ TEST(TreeGonePaths, AKeyWhoseKeyDownHandlerFreesTheTreeTouchesNothingAfterwards)
   EXPECT_FALSE(f.alive());
 }
 
-// Shows: the same for the space bar's release and OnKeyUp (HandleKeyUp reads
+// Once: the same for the space bar's release and OnKeyUp (HandleKeyUp reads
 // the tree's states after the handler).
 TEST(TreeGonePaths, ASpaceReleaseWhoseKeyUpHandlerFreesTheTreeTouchesNothingAfterwards) {
   TPathFixture f;
@@ -194,7 +148,7 @@ TEST(TreeGonePaths, ASpaceReleaseWhoseKeyUpHandlerFreesTheTreeTouchesNothingAfte
   EXPECT_FALSE(f.alive());
 }
 
-// Shows: copying to the clipboard again replaces the tree's own clipboard
+// Once: copying to the clipboard again replaces the tree's own clipboard
 // object; that object's destructor ends the copy pending in the tree
 // (CancelCutOrCopy, whose state change goes through RaiseEvent) and
 // swallows whatever it throws (tree/data_object.cpp, ~TDTDataObject's
@@ -217,7 +171,7 @@ TEST(TreeGonePaths, CopyingAgainWhileTheEndedCopysStateHandlerDestroysTheTreeTou
   EXPECT_FALSE(f.alive());
 }
 
-// Shows: setting the scroll bar (tree/scrolling.cpp, UpdateHorizontalScrollBar
+// Once: setting the scroll bar (tree/scrolling.cpp, UpdateHorizontalScrollBar
 // -> SetScrollInfo) makes the window's frame change at once, which sends
 // the tree a WM_SIZE; its Resize shows the other scroll bar and raises
 // OnShowScrollbar. A handler that destroys the tree there is caught by the
