@@ -155,6 +155,10 @@ int TCustomDataStringTree::DoMeasureTextWidth(TCanvas* Canvas, PDataNode Node, T
     DrawTextW(Canvas->Handle(), Text, &r, flags);
     width = r.Width();
   }
+  if (!OnMeasureTextWidth) return width;
+  // A question asked while rows are measured one after another: nodes the
+  // handler deletes go once it has answered.
+  TQueryHandlerCall call(*this);
   RaiseEvent(OnMeasureTextWidth, this, Canvas, Node, Column, Text, width);
   return width;
 }
