@@ -155,7 +155,8 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
           if (!arrived.empty()) {
             // Each handler may delete arrivals, their parent or the target;
             // a deleted target is named to the later handlers as none.
-            const bool whole = forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
+            const TListing listing(*this, arrived);
+            const bool whole = forEachArrived(arrived.front()->Parent, arrived, listing, [&](PDataNode node) {
               clearCutOrCopyFlags(node);
               TNodeWatch watch(*this, node);
               PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();
