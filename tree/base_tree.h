@@ -439,8 +439,9 @@ private:
   // it (its own deletion of it is then not counted) and unmarks what it
   // finds still alive when it gives the list up. A listing made while
   // another lives (a loop run from a handler) marks nothing and counts
-  // every free of the tree instead. A mark left on a node that went
-  // elsewhere only makes a later loop read its list again once.
+  // every free of the tree instead. A mark left behind (on a node that
+  // went elsewhere, or by a loop cut short) only makes a later loop read
+  // its list again once.
   class TListing {
   public:
     TListing(TBaseDataTree& Tree, const std::vector<PDataNode>& Nodes);
@@ -467,7 +468,7 @@ private:
   // (made when all were alive). Step may delete or move anything: the nodes
   // freed or moved away are skipped. False when a handler destroyed the
   // tree (then nothing of it was touched afterwards).
-  bool forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, const TListing& Listing,
+  bool forEachArrived(PDataNode Parent, const std::vector<PDataNode>& Nodes, const TListing& Listing,
                       const std::function<void(PDataNode)>& Step);
   // Deletes Nodes (none below another, listed in Listing) from the last to
   // the first, so that a run of siblings is renumbered once. Handlers may

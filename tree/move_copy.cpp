@@ -48,7 +48,7 @@ TBaseDataTree::TListing::~TListing() {
   if (!FLife.expired()) --FTree.FListings;
 }
 
-bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, const TListing& Listing,
+bool TBaseDataTree::forEachArrived(PDataNode Parent, const std::vector<PDataNode>& Nodes, const TListing& Listing,
                                    const std::function<void(PDataNode)>& Step) {
   const std::weak_ptr<const bool> life = LifeToken();
   TNodeWatch parent(*this, Parent);
@@ -59,13 +59,14 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
   // no more than one freeing none.
   std::unique_ptr<std::deque<TNodeWatch>> watched;
   std::size_t i = 0;
-  while (i < Nodes.size()) {
+  while (i < (watched ? watched->size() : Nodes.size())) {
     PDataNode node = nullptr;
     if (!watched) {
       if (Listing.Freed()) {
-        Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
+        const std::vector<PDataNode> rest =
+            stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
         watched = std::make_unique<std::deque<TNodeWatch>>();
-        for (PDataNode n : Nodes) {
+        for (PDataNode n : rest) {
           Listing.Unmark(n);
           watched->emplace_back(*this, n);
         }
@@ -184,7 +185,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
           if (life.expired()) return;
           InvalidateWindow();
         }
-        if (!forEachArrived(movedParent.Node(), std::move(moved), listing, [this](PDataNode node) { DoNodeMoved(node); }))
+        if (!forEachArrived(movedParent.Node(), moved, listing, [this](PDataNode node) { DoNodeMoved(node); }))
           return;
         StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
         return;
@@ -242,7 +243,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
       EndUpdate();
       if (life.expired() || targetLife.expired()) return;
 
-      if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), arrivedListing,
+      if (!targetTree->forEachArrived(arrivedParentWatch.Node(), arrived, arrivedListing,
                                       [this](PDataNode node) { DoNodeMoved(node); }) ||
           life.expired())
         return;

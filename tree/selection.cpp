@@ -92,8 +92,12 @@ bool TBaseDataTree::InternalAddToSelection(PDataNode const* NewItems, int NewLen
   FSelection.resize(FSelectionCount);
   std::size_t middle = FSelection.size();
   FSelection.insert(FSelection.end(), accepted.begin(), accepted.end());
-  std::inplace_merge(FSelection.begin(), FSelection.begin() + std::ptrdiff_t(middle),
-                     FSelection.end(), [](PDataNode a, PDataNode b) { return key(a) < key(b); });
+  // Nodes made after all those selected (arrivals of a paste or a move,
+  // one at a time) go behind them as they are: merging would move the
+  // whole store once per node.
+  if (middle > 0 && key(FSelection[middle - 1]) > key(FSelection[middle]))
+    std::inplace_merge(FSelection.begin(), FSelection.begin() + std::ptrdiff_t(middle),
+                       FSelection.end(), [](PDataNode a, PDataNode b) { return key(a) < key(b); });
   FSelectionCount = std::uint32_t(FSelection.size());
   return true;
 }

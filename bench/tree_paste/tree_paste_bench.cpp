@@ -139,6 +139,20 @@ double refusedPaste(int nodes, int runs) {
               arrived);
   return result;
 }
+// A cut in one tree pasted into another: each node moves on its own.
+double cutPasteBetween(int nodes, int runs) {
+  std::uint32_t arrived = 0;
+  const double result = bestMs(
+      runs, nodes, true, [](TTrees& t) { t.Source->CutToClipboard(); },
+      [](TTrees& t) {
+        t.Target->SetFocusedNode(t.TargetNode);
+        t.Target->PasteFromClipboard();
+      },
+      arrived);
+  std::printf("N %8d  paste into another tree (after Ctrl+X)            %9.1f ms  (%u arrived)\n", nodes, result,
+              arrived);
+  return result;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +164,12 @@ int main(int argc, char** argv) {
   std::printf("8x the nodes: CopyTo %.2f x the time, paste %.2f x, cut and paste %.2f x, drop %.2f x\n",
               big.CopyTo / small.CopyTo, big.Paste / small.Paste, big.CutPaste / small.CutPaste,
               big.Drop / small.Drop);
+  const int between = std::max(1, nodes / 8);
+  const double betweenSmall = cutPasteBetween(between, 3);
+  const double betweenBig = cutPasteBetween(between * 8, 2);
+  const double betweenRatio = betweenBig / betweenSmall;
+  std::printf("cut and paste into another tree: %d rows %.1f ms, %d rows %.1f ms, 8x the rows %.2f x the time (%s)\n",
+              between, betweenSmall, between * 8, betweenBig, betweenRatio, limitText(betweenRatio, 10, "x").c_str());
   const int refused = std::max(1, nodes / 8);
   const double refusedSmall = refusedPaste(refused, 3);
   const double refusedBig = refusedPaste(refused * 8, 2);
