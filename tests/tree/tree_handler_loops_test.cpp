@@ -302,6 +302,57 @@ TEST(TreeHandlerLoops, PasteHandlerDestroyingTheTreeEndsThePaste) {
   Clipboard()->Clear();
 }
 
+// A cut pasted into another tree: the source gives its rows up inside one
+// update bracket of its own, started before the first row moves, and its
+// updating handler may destroy either tree at the bracket's start or end.
+TEST(TreeHandlerLoops, CutPastedIntoAnotherTreeWhoseSourceUpdatingHandlerDestroysATree) {
+  for (const bool sourceGoes : {true, false}) {
+    for (const TDTUpdateState when : {usBegin, usEnd}) {
+      SCOPED_TRACE(testing::Message() << (sourceGoes ? "the source" : "the target") << " goes at "
+                                      << (when == usBegin ? "the start" : "the end"));
+      TPasteTarget source, target;
+      TOwnedTree& s = *source.T;
+      TOwnedTree& t = *target.T;
+      TDTSelectionOptions sel = s.TreeOptions().SelectionOptions();
+      sel.Include(toMultiSelect);
+      s.TreeOptions().SetSelectionOptions(sel);
+      for (int i = 0; i < 3; ++i) {
+        PDataNode n = s.Add(nullptr, "row " + std::to_string(i));
+        s.Add(n, "below " + std::to_string(i));
+        s.SetSelected(n, true);
+      }
+      s.CutToClipboard();
+      PDataNode here = t.Add(nullptr, "here");
+      t.SetFocusedNode(here);
+      t.SetDefaultPasteMode(amAddChildLast);
+      bool armed = true;
+      s.OnUpdating = [&](TBaseDataTree*, TDTUpdateState state) {
+        if (!armed || state != when) return;
+        armed = false;
+        if (sourceGoes)
+          source.destroy();
+        else
+          target.destroy();
+      };
+      const bool result = t.PasteFromClipboard();
+      EXPECT_FALSE(armed) << "the source's bracket was not told";
+      if (sourceGoes) {
+        ASSERT_FALSE(target.Destroyed);
+        EXPECT_TRUE(result);
+        EXPECT_EQ(here->ChildCount, when == usBegin ? 0u : 3u);
+        checkInvariants(t);
+      } else {
+        ASSERT_FALSE(source.Destroyed);
+        EXPECT_FALSE(result);
+        // At the start nothing moved yet; at the end everything had.
+        EXPECT_EQ(s.RootNodeCount(), when == usBegin ? 3u : 0u);
+        checkInvariants(s);
+      }
+    }
+  }
+  Clipboard()->Clear();
+}
+
 // A paste whose copying handler refuses every arriving row: each refusal
 // deletes the row again, and the rows after it are still pasted and asked
 // about, once each.
