@@ -219,6 +219,40 @@ TEST(TreeHandlerLoops, WidthHandlerAtTheEndOfAnUpdateDeletingRows) {
   }
 }
 
+// A program's own measuring calls whose handlers destroy the tree answer 0
+// and throw nothing.
+TEST(TreeHandlerLoops, MeasuringCallsWhoseHandlersDestroyTheTreeAnswerNothing) {
+  enum { CellWidth, TextHeight, WidestRow };
+  for (int call : {CellWidth, TextHeight, WidestRow}) {
+    SCOPED_TRACE(call == CellWidth ? "MeasureCellTextWidth" : call == TextHeight ? "MeasureTextHeight" : "GetMaxRightExtend");
+    auto* tree = new TOwnedTree;
+    const std::weak_ptr<const bool> life = tree->LifeToken();
+    PDataNode row = tree->Add(nullptr, "a row");
+    tree->Add(nullptr, "another row");
+    bool armed = true;
+    auto doom = [&](TBaseDataTree* t) {
+      if (!armed) return;
+      armed = false;
+      delete t;
+    };
+    tree->OnPaintText = [&](TBaseDataTree* t, TCanvas*, PDataNode, TColumnIndex, TDTTextType) { doom(t); };
+    tree->OnMeasureTextWidth = [&](TBaseDataTree* t, TCanvas*, PDataNode, TColumnIndex, const String&, int&) {
+      doom(t);
+    };
+    TBitmap bitmap(16, 16);
+    int answer = -1;
+    auto measure = [&] {
+      if (call == CellWidth) return tree->MeasureCellTextWidth(bitmap.Canvas(), row, NoColumn, u"text");
+      if (call == TextHeight) return tree->MeasureTextHeight(bitmap.Canvas(), row, NoColumn, String());
+      return tree->GetMaxRightExtend();
+    };
+    EXPECT_NO_THROW(answer = measure());
+    EXPECT_TRUE(life.expired());
+    EXPECT_EQ(answer, 0);
+    if (!life.expired()) delete tree;
+  }
+}
+
 namespace {
 
 // A tree of the owner's kind that may be destroyed from its own handlers.
