@@ -1823,9 +1823,15 @@ private:
   std::uint32_t FRunningTimers = 0;
 
   // Selection: node pointers sorted by address. During an update bracket a
-  // removed entry is marked by setting its lowest bit and packed later.
-  std::vector<PDataNode> FSelection;
+  // removed entry is marked by setting its lowest bit and packed later, and
+  // nodes selected batch by batch (arrivals of a paste, one at a time) wait
+  // behind the first FSortedSelection entries, to be merged in once when
+  // the store is next searched (see settleSelection): merging each batch
+  // at once would move the whole store per node.
+  mutable std::vector<PDataNode> FSelection;
   std::uint32_t FSelectionCount = 0;
+  mutable std::uint32_t FSortedSelection = 0;
+  void settleSelection() const;
   // Entries marked for removal and not packed yet.
   std::uint32_t FMarkedSelectionEntries = 0;
   bool FSelectionLocked = false;
