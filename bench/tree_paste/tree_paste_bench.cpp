@@ -5,9 +5,10 @@
 // form, without the clipboard or a data object). Each is timed alone: the
 // trees are built and the clipboard filled before the clock starts, and
 // the trees are freed after it stopped. Then the same at 8 times N, and
-// the ratio of the two times. Last a paste whose copying handler refuses
-// every arriving row (each one is deleted again as it arrives), at N / 8
-// and N rows: 8 times the rows must take at most 10 times as long.
+// the ratio of the two times. Then a cut pasted into another tree (each
+// row moves on its own) and last a paste whose copying handler refuses
+// every arriving row (each one is deleted again as it arrives), each at
+// N / 8 and N rows: 8 times the rows must take at most 10 times as long.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/tree_paste/bench_tree_paste [N]
 #include <algorithm>
