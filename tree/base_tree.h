@@ -431,19 +431,54 @@ private:
   // The nodes of a list that are still children of Parent, in their order
   // there: what is left of nodes just inserted after handlers ran.
   std::vector<PDataNode> stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const;
-  // Calls Step for each of Nodes, children of Parent that were all alive
-  // when FFreedNodes was FreedBaseline. Step may delete or move anything:
-  // the nodes freed or moved away are skipped. False when a handler
-  // destroyed the tree (then nothing of it was touched afterwards).
-  bool forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+  // Nodes a loop of the tree holds in a list across owner handlers, all
+  // alive when the listing is made. Each is marked (nrListed) and the tree
+  // counts the frees of marked nodes, so the loop sees exactly whether a
+  // handler freed a node of its list, whatever else the handler freed or
+  // moved, without reading the list. The loop unmarks a node when it takes
+  // it (its own deletion of it is then not counted) and unmarks what it
+  // finds still alive when it gives the list up. A listing made while
+  // another lives (a loop run from a handler) marks nothing and counts
+  // every free of the tree instead. A mark left behind (on a node that
+  // went elsewhere, or by a loop cut short) only makes a later loop read
+  // its list again once.
+  class TListing {
+  public:
+    TListing(TBaseDataTree& Tree, const std::vector<PDataNode>& Nodes);
+    ~TListing();
+    TListing(const TListing&) = delete;
+    TListing& operator=(const TListing&) = delete;
+    // True when a listed node (or, unmarked, any node) was freed since the
+    // listing was made.
+    bool Freed() const { return counted() != FBaseline; }
+    // Node, alive, leaves the list.
+    void Unmark(PDataNode Node) const {
+      if (FMarks) Node->Reserved &= std::uint8_t(~nrListed);
+    }
+    bool TreeGone() const { return FLife.expired(); }
+
+  private:
+    std::uint64_t counted() const { return FMarks ? FTree.FListedFreed : FTree.FFreedNodes; }
+    TBaseDataTree& FTree;
+    std::weak_ptr<const bool> FLife;
+    bool FMarks;
+    std::uint64_t FBaseline;
+  };
+  // Calls Step for each of Nodes, children of Parent listed in Listing
+  // (made when all were alive). Step may delete or move anything: the nodes
+  // freed or moved away are skipped. False when a handler destroyed the
+  // tree (then nothing of it was touched afterwards).
+  bool forEachArrived(PDataNode Parent, const std::vector<PDataNode>& Nodes, const TListing& Listing,
                       const std::function<void(PDataNode)>& Step);
-  // Deletes Nodes (none below another) from the last to the first, so that
-  // a run of siblings is renumbered once. Handlers may free any of them
-  // meanwhile: at the first free beyond the node deleted, StillThere is
-  // asked once about each node left (it must answer without reading the
-  // node) and those it keeps are watched from then on. False when a
-  // handler destroyed the tree (then nothing of it was touched afterwards).
-  bool deleteLastToFirst(const std::vector<PDataNode>& Nodes, const std::function<bool(PDataNode)>& StillThere);
+  // Deletes Nodes (none below another, listed in Listing) from the last to
+  // the first, so that a run of siblings is renumbered once. Handlers may
+  // free any of them meanwhile: at the first free of a listed node,
+  // StillThere is asked once about each node left (it must answer without
+  // reading the node) and those it keeps are watched from then on. False
+  // when a handler destroyed the tree (then nothing of it was touched
+  // afterwards).
+  bool deleteLastToFirst(const std::vector<PDataNode>& Nodes, const TListing& Listing,
+                         const std::function<bool(PDataNode)>& StillThere);
   // Owner handlers cannot delete nodes while a walk holds them: a deletion
   // then fails with the iteration assertion.
   struct TIterationGuard {
@@ -463,6 +498,10 @@ private:
   // Nodes freed since the tree was made: a loop over remembered nodes sees
   // from it whether a handler freed some of them.
   std::uint64_t FFreedNodes = 0;
+  // Of them the nodes freed while marked nrListed, and the listings alive
+  // (see TListing).
+  std::uint64_t FListedFreed = 0;
+  int FListings = 0;
 
 public:
   // ==== end of moving, copying and streaming ===================================
@@ -954,6 +993,23 @@ public:
       throw;
     }
     if (!life.Gone()) F();
+  }
+  // Work of this tree that calls into Other (a copy or a move into another
+  // tree) runs as an entry of Other as well: a handler of Other that
+  // destroys it ends the work there (false, or Neutral), while the
+  // unwinding of this tree passes on to this tree's entry.
+  template <class Work>
+  bool withOtherTree(TBaseDataTree& Other, Work&& W) {
+    if (&Other == this) {
+      W();
+      return true;
+    }
+    return Other.GuardedEntry(std::forward<Work>(W));
+  }
+  template <class R, class Work>
+  R withOtherTree(TBaseDataTree& Other, R Neutral, Work&& W) {
+    if (&Other == this) return W();
+    return Other.GuardedEntry(Neutral, std::forward<Work>(W));
   }
   // An entry the toolkit calls (a hint being measured): the unwinding never
   // crosses into the toolkit, however deep the tree's own entries are; the
@@ -1788,9 +1844,15 @@ private:
   std::uint32_t FRunningTimers = 0;
 
   // Selection: node pointers sorted by address. During an update bracket a
-  // removed entry is marked by setting its lowest bit and packed later.
-  std::vector<PDataNode> FSelection;
+  // removed entry is marked by setting its lowest bit and packed later, and
+  // nodes selected batch by batch (arrivals of a paste, one at a time) wait
+  // behind the first FSortedSelection entries, to be merged in once when
+  // the store is next searched (see settleSelection): merging each batch
+  // at once would move the whole store per node.
+  mutable std::vector<PDataNode> FSelection;
   std::uint32_t FSelectionCount = 0;
+  mutable std::uint32_t FSortedSelection = 0;
+  void settleSelection() const;
   // Entries marked for removal and not packed yet.
   std::uint32_t FMarkedSelectionEntries = 0;
   bool FSelectionLocked = false;

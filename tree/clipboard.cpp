@@ -2,6 +2,7 @@
 // data that arrives by a paste or a drop.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 
 #include "platform/core/streams.h"
@@ -120,24 +121,39 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
                                                                               : Source->GetSortedCutCopySet(true);
         if (Mode != amInsertBefore && Mode != amAddChildLast) std::reverse(nodes.begin(), nodes.end());
         // Handlers of each move may delete other nodes of the set, or the target.
-        std::vector<std::unique_ptr<TNodeWatch>> watches;
-        for (PDataNode node : nodes) watches.push_back(std::make_unique<TNodeWatch>(*Source, node));
+        std::deque<TNodeWatch> watches;
+        for (PDataNode node : nodes) watches.emplace_back(*Source, node);
         TNodeWatch target(*this, TargetNode);
         const std::uint64_t sourceToken = Source->TreeToken();
-        for (auto& watch : watches) {
+        // Another tree gives its nodes up inside an update bracket of its
+        // own: each move's bracket then costs nothing, where ending it would
+        // pack the source's selection and recount its rows once per node.
+        const bool otherSource = Source != this;
+        if (otherSource) {
+          Source->BeginUpdate();
           if (life.expired()) return false;
-          PDataNode node = watch->Node();
-          if (!node || !target.Node() || LiveTree(sourceToken) != Source) continue;
-          bool inside = false;
-          if (Source == this)
-            for (PDataNode p = target.Node(); p && p != FRoot; p = p->Parent)
-              if (p == node) {
-                inside = true;
-                break;
-              }
-          if (inside) continue;
-          Source->MoveTo(node, target.Node(), Mode, false);
         }
+        const bool bracketed = otherSource && LiveTree(sourceToken) == Source;
+        try {
+          for (auto& watch : watches) {
+            if (life.expired()) break;
+            PDataNode node = watch.Node();
+            if (!node || !target.Node() || LiveTree(sourceToken) != Source) continue;
+            bool inside = false;
+            if (Source == this)
+              for (PDataNode p = target.Node(); p && p != FRoot; p = p->Parent)
+                if (p == node) {
+                  inside = true;
+                  break;
+                }
+            if (inside) continue;
+            Source->MoveTo(node, target.Node(), Mode, false);
+          }
+        } catch (...) {
+          if (bracketed && LiveTree(sourceToken) == Source) Source->EndUpdate();
+          throw;
+        }
+        if (bracketed && LiveTree(sourceToken) == Source) Source->EndUpdate();
         if (life.expired()) return false;
         // Marks travel with the nodes; here they mean nothing.
         if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending))
@@ -165,7 +181,8 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
           if (!arrived.empty()) {
             // Each handler may delete arrivals, their parent or the target;
             // a deleted target is named to the later handlers as none.
-            const bool whole = forEachArrived(arrived.front()->Parent, arrived, FFreedNodes, [&](PDataNode node) {
+            const TListing listing(*this, arrived);
+            const bool whole = forEachArrived(arrived.front()->Parent, arrived, listing, [&](PDataNode node) {
               clearCutOrCopyFlags(node);
               TNodeWatch watch(*this, node);
               PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();

@@ -132,6 +132,11 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
 
 bool TBaseDataTree::DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) {
   bool isEmpty = true;
+  if (!OnGetCellIsEmpty) return isEmpty;
+  // A question: the hit test, the hints, the rubber band and painting go on
+  // with the row and the cells right of it, so nodes the handler deletes
+  // go once it has answered.
+  TQueryHandlerCall call(*this);
   RaiseEvent(OnGetCellIsEmpty, this, Node, Column, isEmpty);
   return isEmpty;
 }

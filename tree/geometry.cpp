@@ -457,10 +457,14 @@ int TBaseDataTree::nodeRightExtend(PDataNode Node, int NodeWidth) {
 }
 
 int TBaseDataTree::GetMaxRightExtend() {
-  int result = 0;
-  for (PDataNode n = GetFirstVisible(); n; n = GetNextVisible(n))
-    result = std::max(result, nodeRightExtend(n, DoGetNodeWidth(n, NoColumn, nullptr)));
-  return result;
+  // The width handlers answer questions: a row they delete goes when the
+  // message loop runs next. They may destroy the tree (the answer is 0).
+  return GuardedEntry(0, [&] {
+    int result = 0;
+    for (PDataNode n = GetFirstVisible(); n; n = GetNextVisible(n))
+      result = std::max(result, nodeRightExtend(n, DoGetNodeWidth(n, NoColumn, nullptr)));
+    return result;
+  });
 }
 
 // Rows are measured as they are painted, and the horizontal range follows

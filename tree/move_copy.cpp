@@ -36,27 +36,45 @@ std::vector<PDataNode> TBaseDataTree::stillChildren(PDataNode Parent, const std:
   return result;
 }
 
-bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Nodes, std::uint64_t FreedBaseline,
+TBaseDataTree::TListing::TListing(TBaseDataTree& Tree, const std::vector<PDataNode>& Nodes)
+    : FTree(Tree), FLife(Tree.FLifeToken), FMarks(Tree.FListings == 0) {
+  ++FTree.FListings;
+  if (FMarks)
+    for (PDataNode node : Nodes) node->Reserved |= nrListed;
+  FBaseline = counted();
+}
+
+TBaseDataTree::TListing::~TListing() {
+  if (!FLife.expired()) --FTree.FListings;
+}
+
+bool TBaseDataTree::forEachArrived(PDataNode Parent, const std::vector<PDataNode>& Nodes, const TListing& Listing,
                                    const std::function<void(PDataNode)>& Step) {
   const std::weak_ptr<const bool> life = LifeToken();
   TNodeWatch parent(*this, Parent);
-  // Until a handler frees a node the list is read as it is. At the first
+  // Until a handler frees a listed node the list is read as it is (a step
+  // deleting its own node frees none of those left). At the first such
   // free what is left of the rest is found once, and from then on each of
   // them is watched: a handler freeing a node at every step costs a step
   // no more than one freeing none.
   std::unique_ptr<std::deque<TNodeWatch>> watched;
   std::size_t i = 0;
-  while (i < Nodes.size()) {
+  while (i < (watched ? watched->size() : Nodes.size())) {
     PDataNode node = nullptr;
     if (!watched) {
-      if (FFreedNodes != FreedBaseline) {
-        Nodes = stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
+      if (Listing.Freed()) {
+        const std::vector<PDataNode> rest =
+            stillChildren(parent.Node(), std::vector<PDataNode>(Nodes.begin() + std::ptrdiff_t(i), Nodes.end()));
         watched = std::make_unique<std::deque<TNodeWatch>>();
-        for (PDataNode n : Nodes) watched->emplace_back(*this, n);
+        for (PDataNode n : rest) {
+          Listing.Unmark(n);
+          watched->emplace_back(*this, n);
+        }
         i = 0;
         continue;
       }
       node = Nodes[i++];
+      Listing.Unmark(node);
     } else {
       node = (*watched)[i++].Node();
       // Gone, or moved away from the others.
@@ -68,29 +86,34 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, std::vector<PDataNode> Node
   return true;
 }
 
-bool TBaseDataTree::deleteLastToFirst(const std::vector<PDataNode>& Nodes,
+bool TBaseDataTree::deleteLastToFirst(const std::vector<PDataNode>& Nodes, const TListing& Listing,
                                       const std::function<bool(PDataNode)>& StillThere) {
   const std::weak_ptr<const bool> life = LifeToken();
-  // Until a handler frees more than the node deleted, the list is read as
-  // it is; from then on what is left of it is watched: a handler freeing a
-  // node at every step costs a step no more than one freeing none.
+  // Until a handler frees a listed node other than the one deleted, the
+  // list is read as it is; from then on what is left of it is watched: a
+  // handler freeing a node at every step costs a step no more than one
+  // freeing none.
   std::unique_ptr<std::deque<TNodeWatch>> watched;
   auto at = [&](std::size_t i) { return watched ? (*watched)[i].Node() : Nodes[i]; };
   for (std::size_t i = Nodes.size(); i-- > 0;) {
+    if (!watched && Listing.Freed()) {
+      // The list may hold freed nodes now: only those still there go on.
+      watched = std::make_unique<std::deque<TNodeWatch>>();
+      FWatches.reserve(FWatches.size() + i + 1);
+      for (std::size_t j = 0; j <= i; ++j) {
+        const bool still = StillThere(Nodes[j]);
+        if (still) Listing.Unmark(Nodes[j]);
+        watched->emplace_back(*this, still ? Nodes[j] : nullptr);
+      }
+    }
     PDataNode node = at(i);
     if (!node) continue;
     // Each run of siblings is renumbered by the deletion of its first node.
     PDataNode const next = i > 0 ? at(i - 1) : nullptr;
     const bool reindex = !next || node->Parent != next->Parent;
-    const std::uint64_t expected = FFreedNodes + node->TotalCount;
+    if (!watched) Listing.Unmark(node);
     DeleteNode(node, reindex);
     if (life.expired()) return false;
-    if (!watched && FFreedNodes != expected) {
-      // The list may hold freed nodes now: only those still there go on.
-      watched = std::make_unique<std::deque<TNodeWatch>>();
-      FWatches.reserve(FWatches.size() + i);
-      for (std::size_t j = 0; j < i; ++j) watched->emplace_back(*this, StillThere(Nodes[j]) ? Nodes[j] : nullptr);
-    }
   }
   return true;
 }
@@ -116,112 +139,118 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     if (targetTree == this && Target != Source && liesBelow(Target, Source))
       ShowError("Target node cannot be a child node of the node to be moved.", 2001);
 
-    // Handlers of either tree may destroy either tree.
-    const std::weak_ptr<const bool> life = LifeToken();
-    const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
-    auto bothLive = [&] { return !life.expired() && !targetLife.expired(); };
-    TNodeWatch source(*this, Source);
-    TNodeWatch target(*targetTree, Target);
-    // A refused move changes nothing and reports nothing.
-    if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
-    if (!bothLive() || !source.Node() || !target.Node()) return;
-    if (Target != targetTree->FRoot) {
-      if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
-      if (bothLive() && target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
-        targetTree->InitChildren(Target);
+    // The target's handlers run as its entry: one that destroys it ends
+    // the move there, and this tree goes on as the move left it.
+    withOtherTree(*targetTree, [&] {
+      // Handlers of either tree may destroy either tree.
+      const std::weak_ptr<const bool> life = LifeToken();
+      const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+      auto bothLive = [&] { return !life.expired() && !targetLife.expired(); };
+      TNodeWatch source(*this, Source);
+      TNodeWatch target(*targetTree, Target);
+      // A refused move changes nothing and reports nothing.
+      if (!DoNodeMoving(Source, Target == targetTree->FRoot ? nullptr : Target)) return;
       if (!bothLive() || !source.Node() || !target.Node()) return;
-    }
+      if (Target != targetTree->FRoot) {
+        if (!Target->States.Contains(vsInitialized)) targetTree->InitNode(Target);
+        if (bothLive() && target.Node() && Target->States.Contains(vsHasChildren) && Target->ChildCount == 0)
+          targetTree->InitChildren(Target);
+        if (!bothLive() || !source.Node() || !target.Node()) return;
+      }
 
-    if (targetTree == this) {
-      InterruptValidation();
-      std::vector<PDataNode> moved;
-      if (!ChildrenOnly) {
-        InternalDisconnectNode(Source, true, true);
-        InternalConnectNode(Source, Target, this, Mode);
-        moved.push_back(Source);
-      } else {
-        // The children keep their order whatever the mode: the first goes to
-        // the target, each next one after the one before it.
-        while (PDataNode child = Source->FirstChild) {
-          InternalDisconnectNode(child, true, false);
-          moved.push_back(child);
+      if (targetTree == this) {
+        InterruptValidation();
+        std::vector<PDataNode> moved;
+        if (!ChildrenOnly) {
+          InternalDisconnectNode(Source, true, true);
+          InternalConnectNode(Source, Target, this, Mode);
+          moved.push_back(Source);
+        } else {
+          // The children keep their order whatever the mode: the first goes to
+          // the target, each next one after the one before it.
+          while (PDataNode child = Source->FirstChild) {
+            InternalDisconnectNode(child, true, false);
+            moved.push_back(child);
+          }
+          connectRun(moved, Target, Mode);
         }
-        connectRun(moved, Target, Mode);
-      }
-      if (moved.empty()) return;
-      // From here on handlers run; they may delete any of the moved nodes.
-      const std::uint64_t freed = FFreedNodes;
-      TNodeWatch movedParent(*this, moved.front()->Parent);
-      ExpireCache();
-      if (FUpdateCount == 0) {
-        InvalidateCache();
-        UpdateScrollBars(true);
-        if (life.expired()) return;
-        InvalidateWindow();
-      }
-      if (!forEachArrived(movedParent.Node(), std::move(moved), freed, [this](PDataNode node) { DoNodeMoved(node); }))
+        if (moved.empty()) return;
+        // From here on handlers run; they may delete any of the moved nodes.
+        const TListing listing(*this, moved);
+        TNodeWatch movedParent(*this, moved.front()->Parent);
+        ExpireCache();
+        if (FUpdateCount == 0) {
+          InvalidateCache();
+          UpdateScrollBars(true);
+          if (life.expired()) return;
+          InvalidateWindow();
+        }
+        if (!forEachArrived(movedParent.Node(), moved, listing, [this](PDataNode node) { DoNodeMoved(node); }))
+          return;
+        StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
         return;
-      StructureChange(ChildrenOnly || !source.Node() ? nullptr : Source, crNodeMoved);
-      return;
-    }
+      }
 
-    // Into another tree: through the stream form.
-    std::vector<PDataNode> written;
-    if (ChildrenOnly) {
-      for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
-    } else {
-      written.push_back(Source);
-    }
-    if (written.empty()) return;
-    std::vector<PDataNode> arrived;
-    {
-      // The target's load handlers must not delete what is being moved.
-      TIterationGuard guard(*this);
-      TMemoryStream stream;
-      WriteNodesToStream(&stream, written);
-      // A source gone before it was written whole gives nothing.
+      // Into another tree: through the stream form.
+      std::vector<PDataNode> written;
+      if (ChildrenOnly) {
+        for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) written.push_back(child);
+      } else {
+        written.push_back(Source);
+      }
+      if (written.empty()) return;
+      std::vector<PDataNode> arrived;
+      {
+        // The target's load handlers must not delete what is being moved.
+        TIterationGuard guard(*this);
+        TMemoryStream stream;
+        WriteNodesToStream(&stream, written);
+        // A source gone before it was written whole gives nothing.
+        if (life.expired()) return;
+        stream.SetPosition(0);
+        arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                    std::int64_t(written.size()));
+      }
+      // The target takes all nodes or, refusing the stream, raises.
+      if (arrived.empty() || life.expired() || targetLife.expired()) return;
+
+      // Only what arrived leaves this tree. Its handlers may delete arrivals
+      // in the target meanwhile.
+      const TListing arrivedListing(*targetTree, arrived);
+      PDataNode const arrivedParent = arrived.front()->Parent;
+      TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
+      // What was written was kept safe from deletion until now.
+      const TListing writtenListing(*this, written);
+      BeginUpdate();
       if (life.expired()) return;
-      stream.SetPosition(0);
-      arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
-                                                  std::int64_t(written.size()));
-    }
-    // The target takes all nodes or, refusing the stream, raises.
-    if (arrived.empty() || life.expired() || targetLife.expired()) return;
+      try {
+        // Only the remembered nodes that are still children of a living source
+        // go on once a handler freed some (found on the first question).
+        std::unique_ptr<std::unordered_set<PDataNode>> alive;
+        const bool whole = deleteLastToFirst(written, writtenListing, [&](PDataNode node) {
+          if (!alive) {
+            alive = std::make_unique<std::unordered_set<PDataNode>>();
+            if (ChildrenOnly && source.Node())
+              for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive->insert(child);
+          }
+          return alive->count(node) > 0;
+        });
+        if (!whole) return;
+      } catch (...) {
+        if (!life.expired()) EndUpdate();
+        throw;
+      }
+      EndUpdate();
+      if (life.expired() || targetLife.expired()) return;
 
-    // Only what arrived leaves this tree. Its handlers may delete arrivals
-    // in the target meanwhile.
-    const std::uint64_t targetFreed = targetTree->FFreedNodes;
-    PDataNode const arrivedParent = arrived.front()->Parent;
-    TNodeWatch arrivedParentWatch(*targetTree, arrivedParent);
-    BeginUpdate();
-    if (life.expired()) return;
-    try {
-      // Only the remembered nodes that are still children of a living source
-      // go on once a handler freed some (found on the first question).
-      std::unique_ptr<std::unordered_set<PDataNode>> alive;
-      const bool whole = deleteLastToFirst(written, [&](PDataNode node) {
-        if (!alive) {
-          alive = std::make_unique<std::unordered_set<PDataNode>>();
-          if (ChildrenOnly && source.Node())
-            for (PDataNode child = Source->FirstChild; child; child = child->NextSibling) alive->insert(child);
-        }
-        return alive->count(node) > 0;
-      });
-      if (!whole) return;
-    } catch (...) {
-      if (!life.expired()) EndUpdate();
-      throw;
-    }
-    EndUpdate();
-    if (life.expired() || targetLife.expired()) return;
-
-    if (!targetTree->forEachArrived(arrivedParentWatch.Node(), std::move(arrived), targetFreed,
-                                    [this](PDataNode node) { DoNodeMoved(node); }) ||
-        life.expired())
-      return;
-    targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
-    if (life.expired()) return;
-    StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+      if (!targetTree->forEachArrived(arrivedParentWatch.Node(), arrived, arrivedListing,
+                                      [this](PDataNode node) { DoNodeMoved(node); }) ||
+          life.expired())
+        return;
+      targetTree->StructureChange(target.Node() && Target != targetTree->FRoot ? Target : nullptr, crNodeMoved);
+      if (life.expired()) return;
+      StructureChange(ChildrenOnly && source.Node() ? Source : nullptr, crNodeMoved);
+    });
   });
 }
 
@@ -242,41 +271,46 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
       written.push_back(Source);
     }
     if (written.empty()) return nullptr;
-    // Handlers of either tree may destroy either tree: a copy that lost its
-    // source before it was written whole, or its target, ends with nothing.
-    const std::weak_ptr<const bool> life = LifeToken();
-    const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
-    TNodeWatch target(*targetTree, Target);
-    std::vector<PDataNode> arrived;
-    {
-      TMemoryStream stream;
-      WriteNodesToStream(&stream, written);
-      if (life.expired()) return nullptr;
-      stream.SetPosition(0);
-      // The copy is taken before it goes in: copying a node into itself
-      // copies what it was.
-      arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
-                                                  std::int64_t(written.size()));
-    }
-    if (arrived.empty() || targetLife.expired()) return nullptr;
-    // A copying handler may delete the target: the later ones are told of
-    // no target then.
-    auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
-    TNodeWatch first(*targetTree, nullptr);
-    const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, targetTree->FFreedNodes, [&](PDataNode node) {
-      TNodeWatch watch(*targetTree, node);
-      if (!targetTree->DoNodeCopying(node, parentForEvent())) {
-        if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
-        return;
+    // The target's handlers run as its entry: one that destroys it ends
+    // the copy there with nothing, and this tree stays as it is.
+    return withOtherTree(*targetTree, PDataNode(nullptr), [&]() -> PDataNode {
+      // Handlers of either tree may destroy either tree: a copy that lost its
+      // source before it was written whole, or its target, ends with nothing.
+      const std::weak_ptr<const bool> life = LifeToken();
+      const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
+      TNodeWatch target(*targetTree, Target);
+      std::vector<PDataNode> arrived;
+      {
+        TMemoryStream stream;
+        WriteNodesToStream(&stream, written);
+        if (life.expired()) return nullptr;
+        stream.SetPosition(0);
+        // The copy is taken before it goes in: copying a node into itself
+        // copies what it was.
+        arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
+                                                    std::int64_t(written.size()));
       }
-      if (!watch.Node() || targetLife.expired()) return;
-      if (!first.Node()) first.Reset(node);
-      targetTree->DoNodeCopied(node);
+      if (arrived.empty() || targetLife.expired()) return nullptr;
+      // A copying handler may delete the target: the later ones are told of
+      // no target then.
+      auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };
+      TNodeWatch first(*targetTree, nullptr);
+      const TListing listing(*targetTree, arrived);
+      const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, listing, [&](PDataNode node) {
+        TNodeWatch watch(*targetTree, node);
+        if (!targetTree->DoNodeCopying(node, parentForEvent())) {
+          if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
+          return;
+        }
+        if (!watch.Node() || targetLife.expired()) return;
+        if (!first.Node()) first.Reset(node);
+        targetTree->DoNodeCopied(node);
+      });
+      if (!whole) return nullptr;
+      targetTree->StructureChange(parentForEvent(), crNodeCopied);
+      if (targetLife.expired()) return nullptr;
+      return first.Node();
     });
-    if (!whole) return nullptr;
-    targetTree->StructureChange(parentForEvent(), crNodeCopied);
-    if (targetLife.expired()) return nullptr;
-    return first.Node();
   });
 }
 
@@ -339,7 +373,9 @@ void TBaseDataTree::DeleteSelectedNodes() {
     try {
       // Once a handler freed other nodes, what is still selected goes on: a
       // freed node left the selection (it is found there without being read).
-      const bool whole = deleteLastToFirst(GetSortedSelection(true), [this](PDataNode node) {
+      const std::vector<PDataNode> selected = GetSortedSelection(true);
+      const TListing listing(*this, selected);
+      const bool whole = deleteLastToFirst(selected, listing, [this](PDataNode node) {
         int index;
         return FindNodeInSelection(node, index, -1, -1);
       });

@@ -66,6 +66,7 @@ void RenumberChildren(PDataNode Parent) {
 void TBaseDataTree::freeNodeMemory(PDataNode Node) {
   if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
   if (!FBranchRequested.empty()) FBranchRequested.erase(Node);
+  if (Node->Reserved & nrListed) ++FListedFreed;
   FNodeArena.Free(Node);
   ++FFreedNodes;
 }

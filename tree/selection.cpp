@@ -41,9 +41,20 @@ void sortByAddress(std::vector<PDataNode>& Nodes) {
 }
 }  // namespace
 
+void TBaseDataTree::settleSelection() const {
+  if (FSortedSelection >= FSelectionCount) return;
+  const auto byKey = [](PDataNode a, PDataNode b) { return key(a) < key(b); };
+  const auto sortedEnd = FSelection.begin() + std::ptrdiff_t(FSortedSelection);
+  const auto end = FSelection.begin() + std::ptrdiff_t(FSelectionCount);
+  std::sort(sortedEnd, end, byKey);
+  std::inplace_merge(FSelection.begin(), sortedEnd, end, byKey);
+  FSortedSelection = FSelectionCount;
+}
+
 bool TBaseDataTree::FindNodeInSelection(PDataNode P, int& Index, int LowBound, int HighBound) const {
   Index = -1;
   if (FSelectionCount == 0) return false;
+  settleSelection();
   int low = LowBound < 0 ? 0 : LowBound;
   int high = HighBound < 0 ? int(FSelectionCount) - 1 : HighBound;
   while (low <= high) {
@@ -90,11 +101,15 @@ bool TBaseDataTree::InternalAddToSelection(PDataNode const* NewItems, int NewLen
 
   sortByAddress(accepted);
   FSelection.resize(FSelectionCount);
-  std::size_t middle = FSelection.size();
+  const std::size_t middle = FSelection.size();
   FSelection.insert(FSelection.end(), accepted.begin(), accepted.end());
-  std::inplace_merge(FSelection.begin(), FSelection.begin() + std::ptrdiff_t(middle),
-                     FSelection.end(), [](PDataNode a, PDataNode b) { return key(a) < key(b); });
   FSelectionCount = std::uint32_t(FSelection.size());
+  if (FSortedSelection == middle && (middle == 0 || key(FSelection[middle - 1]) < key(FSelection[middle]))) {
+    // Behind every node selected before: in order as it is.
+    FSortedSelection = FSelectionCount;
+  } else if (FUpdateCount == 0) {
+    settleSelection();
+  }
   return true;
 }
 
@@ -126,6 +141,7 @@ void TBaseDataTree::RemoveFromSelection(PDataNode Node) {
   if (FindNodeInSelection(Node, index, -1, -1)) {
     FSelection.erase(FSelection.begin() + index);
     --FSelectionCount;
+    FSortedSelection = FSelectionCount;
   }
   if (FSelectionCount == 0) ResetRangeAnchor();
   Change(Node);
@@ -145,8 +161,10 @@ void TBaseDataTree::PackArray() {
   // walk, however big the selection.
   if (FMarkedSelectionEntries == 0) return;
   FMarkedSelectionEntries = 0;
+  settleSelection();
   auto end = std::remove_if(FSelection.begin(), FSelection.begin() + FSelectionCount, isMarked);
   FSelectionCount = std::uint32_t(end - FSelection.begin());
+  FSortedSelection = FSelectionCount;
   FSelection.resize(FSelectionCount);
 }
 
@@ -157,6 +175,7 @@ void TBaseDataTree::InternalClearSelection() {
   ResetRangeAnchor();
   FSelection.clear();
   FSelectionCount = 0;
+  FSortedSelection = 0;
   FMarkedSelectionEntries = 0;
   DoStateChange({}, {tsClearPending});
 }

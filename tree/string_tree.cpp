@@ -155,60 +155,70 @@ int TCustomDataStringTree::DoMeasureTextWidth(TCanvas* Canvas, PDataNode Node, T
     DrawTextW(Canvas->Handle(), Text, &r, flags);
     width = r.Width();
   }
+  if (!OnMeasureTextWidth) return width;
+  // A question asked while rows are measured one after another: nodes the
+  // handler deletes go once it has answered.
+  TQueryHandlerCall call(*this);
   RaiseEvent(OnMeasureTextWidth, this, Canvas, Node, Column, Text, width);
   return width;
 }
 
 int TCustomDataStringTree::MeasureCellTextWidth(TCanvas* Canvas, PDataNode Node, TColumnIndex Column,
                                                 const String& Text) {
-  int result = 2 * TextMargin();
-  if (Text.empty()) return result;
-  Canvas->Font()->Assign(*Font());
-  DoPaintText(Node, Canvas, Column, ttNormal);
-  return result + DoMeasureTextWidth(Canvas, Node, Column, Text);
+  // The handlers may destroy the tree: a program's call then answers 0.
+  return GuardedEntry(0, [&] {
+    int result = 2 * TextMargin();
+    if (Text.empty()) return result;
+    Canvas->Font()->Assign(*Font());
+    DoPaintText(Node, Canvas, Column, ttNormal);
+    return result + DoMeasureTextWidth(Canvas, Node, Column, Text);
+  });
 }
 
 int TCustomDataStringTree::MeasureTextHeight(TCanvas* Canvas, PDataNode Node, TColumnIndex Column, const String& Text) {
-  String text = Text.empty() ? GetCellText(Node, Column) : Text;
-  TAlignment alignment = Alignment();
-  bool rtl = UseRightToLeftReading();
-  TRect r;
-  if (Header().UseColumns() && Header().Columns().IsValidColumn(Column)) {
-    TDataTreeColumn* c = Header().Columns()[Column];
-    alignment = c->Alignment();
-    rtl = c->UseRightToLeftReading();
-    r.Right = c->Width() - TextMargin();
-    r.Left = TextMargin() + Margin();
-    if (Column == Header().MainColumn()) {
-      int levels = TreeOptions().PaintOptions().Contains(toFixedIndent) ? 1 : int(GetNodeLevel(Node));
+  // The handlers may destroy the tree: a program's call then answers 0.
+  return GuardedEntry(0, [&] {
+    String text = Text.empty() ? GetCellText(Node, Column) : Text;
+    TAlignment alignment = Alignment();
+    bool rtl = UseRightToLeftReading();
+    TRect r;
+    if (Header().UseColumns() && Header().Columns().IsValidColumn(Column)) {
+      TDataTreeColumn* c = Header().Columns()[Column];
+      alignment = c->Alignment();
+      rtl = c->UseRightToLeftReading();
+      r.Right = c->Width() - TextMargin();
+      r.Left = TextMargin() + Margin();
+      if (Column == Header().MainColumn()) {
+        int levels = TreeOptions().PaintOptions().Contains(toFixedIndent) ? 1 : int(GetNodeLevel(Node));
+        r.Left += levels * int(Indent());
+      }
+    } else {
+      // Without columns the text is drawn in the row as the painter lays it
+      // out: measure in that same rectangle so wrapped rows are tall enough.
+      r.Left = TextMargin() + Margin();
+      int levels = TreeOptions().PaintOptions().Contains(toFixedIndent)
+                       ? 1
+                       : int(GetNodeLevel(Node)) + (TreeOptions().PaintOptions().Contains(toShowRoot) ? 1 : 0);
       r.Left += levels * int(Indent());
+      if (StateImages() && HasImage(Node, ikState, Column)) r.Left += StateImages()->Width() + 2;
+      if (Images() && HasImage(Node, ikNormal, Column)) r.Left += Images()->Width() + 2;
+      if (CheckImages() && TreeOptions().MiscOptions().Contains(toCheckSupport) && Node->CheckType != ctNone)
+        r.Left += CheckImages()->Width() + 2;
+      r.Right = std::max(RangeX(), ClientWidth()) - TextMargin();
     }
-  } else {
-    // Without columns the text is drawn in the row as the painter lays it
-    // out: measure in that same rectangle so wrapped rows are tall enough.
-    r.Left = TextMargin() + Margin();
-    int levels = TreeOptions().PaintOptions().Contains(toFixedIndent)
-                     ? 1
-                     : int(GetNodeLevel(Node)) + (TreeOptions().PaintOptions().Contains(toShowRoot) ? 1 : 0);
-    r.Left += levels * int(Indent());
-    if (StateImages() && HasImage(Node, ikState, Column)) r.Left += StateImages()->Width() + 2;
-    if (Images() && HasImage(Node, ikNormal, Column)) r.Left += Images()->Width() + 2;
-    if (CheckImages() && TreeOptions().MiscOptions().Contains(toCheckSupport) && Node->CheckType != ctNone)
-      r.Left += CheckImages()->Width() + 2;
-    r.Right = std::max(RangeX(), ClientWidth()) - TextMargin();
-  }
-  if (rtl) {
-    if (alignment == taLeftJustify)
-      alignment = taRightJustify;
-    else if (alignment == taRightJustify)
-      alignment = taLeftJustify;
-  }
-  UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK;
-  if (rtl) flags |= DT_RTLREADING | DT_RIGHT;
-  Canvas->Font()->Assign(*Font());
-  DoPaintText(Node, Canvas, Column, ttNormal);
-  DrawTextW(Canvas->Handle(), text, &r, flags);
-  return r.Height();
+    if (rtl) {
+      if (alignment == taLeftJustify)
+        alignment = taRightJustify;
+      else if (alignment == taRightJustify)
+        alignment = taLeftJustify;
+    }
+    UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK;
+    if (rtl) flags |= DT_RTLREADING | DT_RIGHT;
+    Canvas->Font()->Assign(*Font());
+    DoPaintText(Node, Canvas, Column, ttNormal);
+    DrawTextW(Canvas->Handle(), text, &r, flags);
+    return r.Height();
+  });
 }
 
 int TCustomDataStringTree::DoGetNodeWidth(PDataNode Node, TColumnIndex Column, TCanvas* Canvas) {

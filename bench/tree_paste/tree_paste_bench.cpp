@@ -5,9 +5,10 @@
 // form, without the clipboard or a data object). Each is timed alone: the
 // trees are built and the clipboard filled before the clock starts, and
 // the trees are freed after it stopped. Then the same at 8 times N, and
-// the ratio of the two times. Last a paste whose copying handler refuses
-// every arriving row (each one is deleted again as it arrives), at N / 8
-// and N rows: 8 times the rows must take at most 10 times as long.
+// the ratio of the two times. Then a cut pasted into another tree (each
+// row moves on its own) and last a paste whose copying handler refuses
+// every arriving row (each one is deleted again as it arrives), each at
+// N / 8 and N rows: 8 times the rows must take at most 10 times as long.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/tree_paste/bench_tree_paste [N]
 #include <algorithm>
@@ -139,6 +140,20 @@ double refusedPaste(int nodes, int runs) {
               arrived);
   return result;
 }
+// A cut in one tree pasted into another: each node moves on its own.
+double cutPasteBetween(int nodes, int runs) {
+  std::uint32_t arrived = 0;
+  const double result = bestMs(
+      runs, nodes, true, [](TTrees& t) { t.Source->CutToClipboard(); },
+      [](TTrees& t) {
+        t.Target->SetFocusedNode(t.TargetNode);
+        t.Target->PasteFromClipboard();
+      },
+      arrived);
+  std::printf("N %8d  paste into another tree (after Ctrl+X)            %9.1f ms  (%u arrived)\n", nodes, result,
+              arrived);
+  return result;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +165,12 @@ int main(int argc, char** argv) {
   std::printf("8x the nodes: CopyTo %.2f x the time, paste %.2f x, cut and paste %.2f x, drop %.2f x\n",
               big.CopyTo / small.CopyTo, big.Paste / small.Paste, big.CutPaste / small.CutPaste,
               big.Drop / small.Drop);
+  const int between = std::max(1, nodes / 8);
+  const double betweenSmall = cutPasteBetween(between, 3);
+  const double betweenBig = cutPasteBetween(between * 8, 2);
+  const double betweenRatio = betweenBig / betweenSmall;
+  std::printf("cut and paste into another tree: %d rows %.1f ms, %d rows %.1f ms, 8x the rows %.2f x the time (%s)\n",
+              between, betweenSmall, between * 8, betweenBig, betweenRatio, limitText(betweenRatio, 10, "x").c_str());
   const int refused = std::max(1, nodes / 8);
   const double refusedSmall = refusedPaste(refused, 3);
   const double refusedBig = refusedPaste(refused * 8, 2);

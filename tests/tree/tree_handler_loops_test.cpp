@@ -219,6 +219,40 @@ TEST(TreeHandlerLoops, WidthHandlerAtTheEndOfAnUpdateDeletingRows) {
   }
 }
 
+// A program's own measuring calls whose handlers destroy the tree answer 0
+// and throw nothing.
+TEST(TreeHandlerLoops, MeasuringCallsWhoseHandlersDestroyTheTreeAnswerNothing) {
+  enum { CellWidth, TextHeight, WidestRow };
+  for (int call : {CellWidth, TextHeight, WidestRow}) {
+    SCOPED_TRACE(call == CellWidth ? "MeasureCellTextWidth" : call == TextHeight ? "MeasureTextHeight" : "GetMaxRightExtend");
+    auto* tree = new TOwnedTree;
+    const std::weak_ptr<const bool> life = tree->LifeToken();
+    PDataNode row = tree->Add(nullptr, "a row");
+    tree->Add(nullptr, "another row");
+    bool armed = true;
+    auto doom = [&](TBaseDataTree* t) {
+      if (!armed) return;
+      armed = false;
+      delete t;
+    };
+    tree->OnPaintText = [&](TBaseDataTree* t, TCanvas*, PDataNode, TColumnIndex, TDTTextType) { doom(t); };
+    tree->OnMeasureTextWidth = [&](TBaseDataTree* t, TCanvas*, PDataNode, TColumnIndex, const String&, int&) {
+      doom(t);
+    };
+    TBitmap bitmap(16, 16);
+    int answer = -1;
+    auto measure = [&] {
+      if (call == CellWidth) return tree->MeasureCellTextWidth(bitmap.Canvas(), row, NoColumn, u"text");
+      if (call == TextHeight) return tree->MeasureTextHeight(bitmap.Canvas(), row, NoColumn, String());
+      return tree->GetMaxRightExtend();
+    };
+    EXPECT_NO_THROW(answer = measure());
+    EXPECT_TRUE(life.expired());
+    EXPECT_EQ(answer, 0);
+    if (!life.expired()) delete tree;
+  }
+}
+
 namespace {
 
 // A tree of the owner's kind that may be destroyed from its own handlers.
@@ -296,6 +330,57 @@ TEST(TreeHandlerLoops, PasteHandlerDestroyingTheTreeEndsThePaste) {
       if (!target.Destroyed) {
         EXPECT_TRUE(result);
         checkInvariants(t);
+      }
+    }
+  }
+  Clipboard()->Clear();
+}
+
+// A cut pasted into another tree: the source gives its rows up inside one
+// update bracket of its own, started before the first row moves, and its
+// updating handler may destroy either tree at the bracket's start or end.
+TEST(TreeHandlerLoops, CutPastedIntoAnotherTreeWhoseSourceUpdatingHandlerDestroysATree) {
+  for (const bool sourceGoes : {true, false}) {
+    for (const TDTUpdateState when : {usBegin, usEnd}) {
+      SCOPED_TRACE(testing::Message() << (sourceGoes ? "the source" : "the target") << " goes at "
+                                      << (when == usBegin ? "the start" : "the end"));
+      TPasteTarget source, target;
+      TOwnedTree& s = *source.T;
+      TOwnedTree& t = *target.T;
+      TDTSelectionOptions sel = s.TreeOptions().SelectionOptions();
+      sel.Include(toMultiSelect);
+      s.TreeOptions().SetSelectionOptions(sel);
+      for (int i = 0; i < 3; ++i) {
+        PDataNode n = s.Add(nullptr, "row " + std::to_string(i));
+        s.Add(n, "below " + std::to_string(i));
+        s.SetSelected(n, true);
+      }
+      s.CutToClipboard();
+      PDataNode here = t.Add(nullptr, "here");
+      t.SetFocusedNode(here);
+      t.SetDefaultPasteMode(amAddChildLast);
+      bool armed = true;
+      s.OnUpdating = [&](TBaseDataTree*, TDTUpdateState state) {
+        if (!armed || state != when) return;
+        armed = false;
+        if (sourceGoes)
+          source.destroy();
+        else
+          target.destroy();
+      };
+      const bool result = t.PasteFromClipboard();
+      EXPECT_FALSE(armed) << "the source's bracket was not told";
+      if (sourceGoes) {
+        ASSERT_FALSE(target.Destroyed);
+        EXPECT_TRUE(result);
+        EXPECT_EQ(here->ChildCount, when == usBegin ? 0u : 3u);
+        checkInvariants(t);
+      } else {
+        ASSERT_FALSE(source.Destroyed);
+        EXPECT_FALSE(result);
+        // At the start nothing moved yet; at the end everything had.
+        EXPECT_EQ(s.RootNodeCount(), when == usBegin ? 3u : 0u);
+        checkInvariants(s);
       }
     }
   }

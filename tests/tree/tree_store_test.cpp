@@ -982,3 +982,42 @@ TEST(TreeStore, AFreeHandlerFailingWhileChildrenGoLeavesTheRestCountedAndLinkedR
     }
   }
 }
+
+// Rows selected one at a time inside an update, in no order of their
+// addresses (later rows first, rows of several blocks), wait to be merged
+// into the selection: every question about the selection, a removal and
+// a deletion inside the same update answer as for a selection made at once.
+TEST(TreeStore, ASelectionMadeRowByRowInsideAnUpdateAnswersAsOneMadeAtOnce) {
+  TTestTree t(nullptr);
+  TDTSelectionOptions sel = t.TreeOptions().SelectionOptions();
+  sel.Include(toMultiSelect);
+  t.TreeOptions().SetSelectionOptions(sel);
+  std::vector<PDataNode> rows;
+  for (int i = 0; i < 3000; ++i) rows.push_back(t.AddChild(nullptr));
+  std::mt19937 rng(7);
+  std::vector<PDataNode> order = rows;
+  std::shuffle(order.begin(), order.end(), rng);
+  t.BeginUpdate();
+  // The first half already merged, the rest one at a time behind it.
+  t.AddToSelection(order.data(), 1500);
+  for (std::size_t i = 1500; i < order.size(); ++i) t.AddToSelection(order[i]);
+  EXPECT_EQ(t.SelectedCount(), 3000u);
+  int index = 0;
+  for (PDataNode n : rows) EXPECT_TRUE(t.FindNodeInSelection(n, index, -1, -1));
+  // A removal and a deletion inside the update find their rows.
+  t.RemoveFromSelection(rows[10]);
+  t.DeleteNode(rows[20]);
+  t.AddToSelection(rows[10]);
+  t.RemoveFromSelection(rows[30]);
+  t.EndUpdate();
+  EXPECT_EQ(t.SelectedCount(), 2998u);
+  EXPECT_FALSE(t.FindNodeInSelection(rows[30], index, -1, -1));
+  EXPECT_TRUE(t.FindNodeInSelection(rows[10], index, -1, -1));
+  const std::vector<PDataNode> sorted = t.GetSortedSelection(false);
+  ASSERT_EQ(sorted.size(), 2998u);
+  for (std::size_t i = 1; i < sorted.size(); ++i) EXPECT_LT(sorted[i - 1]->Index, sorted[i]->Index);
+  t.DeleteSelectedNodes();
+  EXPECT_EQ(t.TotalCount(), 1u) << "the row taken out of the selection stays";
+  EXPECT_EQ(t.SelectedCount(), 0u);
+  checkInvariants(t);
+}
