@@ -1,0 +1,126 @@
+// Review of the marked row lists, the guarded measuring calls and the
+// selection kept unsorted inside an update: handlers that pull rows, trees
+// or the selection away under the tree's loops.
+#include "platform/gui/clipboard.h"
+#include "tests/tree/tree_stream_util.h"
+#include "tests/tree/tree_test_util.h"
+
+namespace {
+
+// A tree that a handler may destroy.
+struct TDoomedTree {
+  TOwnedTree* T = new TOwnedTree;
+  bool Destroyed = false;
+  void destroy() {
+    if (Destroyed) return;
+    Destroyed = true;
+    delete T;
+  }
+  ~TDoomedTree() {
+    if (!Destroyed) delete T;
+  }
+};
+
+// Three selected rows of source, each with a child, cut to the clipboard;
+// target gets a row "here" focused to paste below.
+PDataNode cutThreeRows(TOwnedTree& s, TOwnedTree& t) {
+  TDTSelectionOptions sel = s.TreeOptions().SelectionOptions();
+  sel.Include(toMultiSelect);
+  s.TreeOptions().SetSelectionOptions(sel);
+  for (int i = 0; i < 3; ++i) {
+    PDataNode n = s.Add(nullptr, "row " + std::to_string(i));
+    s.Add(n, "below " + std::to_string(i));
+    s.SetSelected(n, true);
+  }
+  s.CutToClipboard();
+  PDataNode here = t.Add(nullptr, "here");
+  t.SetFocusedNode(here);
+  t.SetDefaultPasteMode(amAddChildLast);
+  return here;
+}
+
+std::uint32_t selectedByWalk(TBaseDataTree& t) {
+  std::uint32_t n = 0;
+  for (PDataNode p = t.GetFirstNoInit(); p; p = t.GetNextNoInit(p))
+    if (p->States.Contains(vsSelected)) ++n;
+  return n;
+}
+
+}  // namespace
+
+// A cut pasted into another tree opens an update bracket of the source
+// before the first row moves. When the source's updating handler destroys
+// the target at the bracket's start, the paste ends, and the source must
+// not be left inside an update it never asked for (it would never paint
+// nor pack its selection again).
+TEST(TreeReview3, CutPastedIntoATreeDestroyedByTheSourceBracketLeavesNoSourceUpdateOpen) {
+  TDoomedTree source, target;
+  TOwnedTree& s = *source.T;
+  cutThreeRows(s, *target.T);
+  bool armed = true;
+  s.OnUpdating = [&](TBaseDataTree*, TDTUpdateState state) {
+    if (!armed || state != usBegin) return;
+    armed = false;
+    target.destroy();
+  };
+  EXPECT_FALSE(target.T->PasteFromClipboard());
+  ASSERT_TRUE(target.Destroyed);
+  ASSERT_FALSE(source.Destroyed);
+  EXPECT_EQ(s.UpdateCount(), 0u) << "the source stays inside the paste's update bracket";
+  EXPECT_FALSE(s.TreeStates().Contains(tsUpdating));
+  Clipboard()->Clear();
+}
+
+// While a cut pasted into another tree moves its rows, the source's
+// handlers ask how many rows are still selected: the rows that already
+// left the source are no longer counted (as when each row moved alone).
+TEST(TreeReview3, CutPastedIntoAnotherTreeCountsTheSourceSelectionRightWhileRowsMove) {
+  TDoomedTree source, target;
+  TOwnedTree& s = *source.T;
+  PDataNode here = cutThreeRows(s, *target.T);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;  // count, walked
+  s.OnNodeMoved = [&](TBaseDataTree*, PDataNode) { seen.emplace_back(s.SelectedCount(), selectedByWalk(s)); };
+  EXPECT_TRUE(target.T->PasteFromClipboard());
+  EXPECT_EQ(here->ChildCount, 3u);
+  ASSERT_EQ(seen.size(), 3u);
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    EXPECT_EQ(seen[i].first, seen[i].second) << "SelectedCount counts rows that left the tree";
+  }
+  EXPECT_EQ(s.SelectedCount(), 0u);
+  Clipboard()->Clear();
+}
+
+// A copy or a move into another tree writes the rows first, raising the
+// source's save handler for each. That handler may destroy the target
+// tree: the copy or move must end there with nothing, not read the tree
+// it destroyed (ASan: heap-use-after-free in InsertNodesFromStream).
+TEST(TreeReview3, CopyOrMoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
+  for (const bool move : {false, true}) {
+    SCOPED_TRACE(move ? "MoveTo" : "CopyTo");
+    TDoomedTree source, target;
+    TOwnedTree& s = *source.T;
+    PDataNode row = s.Add(nullptr, "row", 7);
+    s.Add(row, "below", 8);
+    PDataNode here = target.T->Add(nullptr, "here");
+    bool armed = true;
+    auto save = s.OnSaveNode;
+    s.OnSaveNode = [&](TBaseDataTree* t, PDataNode n, TStream* stream) {
+      save(t, n, stream);
+      if (!armed) return;
+      armed = false;
+      target.destroy();
+    };
+    PDataNode result = nullptr;
+    if (move)
+      s.MoveTo(row, here, amAddChildLast, false);
+    else
+      result = s.CopyTo(row, here, amAddChildLast, false);
+    EXPECT_FALSE(armed);
+    EXPECT_TRUE(target.Destroyed);
+    EXPECT_EQ(result, nullptr);
+    // The source keeps what it had: nothing arrived anywhere.
+    EXPECT_EQ(s.TotalCount(), 2u);
+    checkInvariants(s);
+  }
+}
