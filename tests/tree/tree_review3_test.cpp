@@ -95,32 +95,39 @@ TEST(TreeReview3, CutPastedIntoAnotherTreeCountsTheSourceSelectionRightWhileRows
 // source's save handler for each. That handler may destroy the target
 // tree: the copy or move must end there with nothing, not read the tree
 // it destroyed (ASan: heap-use-after-free in InsertNodesFromStream).
-TEST(TreeReview3, CopyOrMoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
-  for (const bool move : {false, true}) {
-    SCOPED_TRACE(move ? "MoveTo" : "CopyTo");
-    TDoomedTree source, target;
-    TOwnedTree& s = *source.T;
-    PDataNode row = s.Add(nullptr, "row", 7);
-    s.Add(row, "below", 8);
-    PDataNode here = target.T->Add(nullptr, "here");
-    bool armed = true;
-    auto save = s.OnSaveNode;
-    s.OnSaveNode = [&](TBaseDataTree* t, PDataNode n, TStream* stream) {
-      save(t, n, stream);
-      if (!armed) return;
-      armed = false;
-      target.destroy();
-    };
-    PDataNode result = nullptr;
-    if (move)
-      s.MoveTo(row, here, amAddChildLast, false);
-    else
-      result = s.CopyTo(row, here, amAddChildLast, false);
-    EXPECT_FALSE(armed);
-    EXPECT_TRUE(target.Destroyed);
-    EXPECT_EQ(result, nullptr);
-    // The source keeps what it had: nothing arrived anywhere.
-    EXPECT_EQ(s.TotalCount(), 2u);
-    checkInvariants(s);
-  }
+namespace {
+void copyOrMoveWhileTheSaveHandlerDestroysTheTarget(bool move) {
+  TDoomedTree source, target;
+  TOwnedTree& s = *source.T;
+  PDataNode row = s.Add(nullptr, "row", 7);
+  s.Add(row, "below", 8);
+  PDataNode here = target.T->Add(nullptr, "here");
+  bool armed = true;
+  auto save = s.OnSaveNode;
+  s.OnSaveNode = [&](TBaseDataTree* t, PDataNode n, TStream* stream) {
+    save(t, n, stream);
+    if (!armed) return;
+    armed = false;
+    target.destroy();
+  };
+  PDataNode result = nullptr;
+  if (move)
+    s.MoveTo(row, here, amAddChildLast, false);
+  else
+    result = s.CopyTo(row, here, amAddChildLast, false);
+  EXPECT_FALSE(armed);
+  EXPECT_TRUE(target.Destroyed);
+  EXPECT_EQ(result, nullptr);
+  // The source keeps what it had: nothing arrived anywhere.
+  EXPECT_EQ(s.TotalCount(), 2u);
+  checkInvariants(s);
+}
+}  // namespace
+
+TEST(TreeReview3, CopyIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
+  copyOrMoveWhileTheSaveHandlerDestroysTheTarget(false);
+}
+
+TEST(TreeReview3, MoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
+  copyOrMoveWhileTheSaveHandlerDestroysTheTarget(true);
 }
