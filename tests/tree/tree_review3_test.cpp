@@ -131,3 +131,25 @@ TEST(TreeReview3, CopyIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
 TEST(TreeReview3, MoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
   copyOrMoveWhileTheSaveHandlerDestroysTheTarget(true);
 }
+
+// A cut pasted into another tree: the target opens its own update bracket
+// first, and its updating handler destroys the source. The paste must not
+// read the source it was handed (ASan: heap-use-after-free reading the
+// source's states in ProcessOLEData).
+TEST(TreeReview3, CutPastedIntoATreeWhoseBracketDestroysTheSourceReadsNothingOfIt) {
+  TDoomedTree source, target;
+  TOwnedTree& t = *target.T;
+  PDataNode here = cutThreeRows(*source.T, t);
+  bool armed = true;
+  t.OnUpdating = [&](TBaseDataTree*, TDTUpdateState state) {
+    if (!armed || state != usBegin) return;
+    armed = false;
+    source.destroy();
+  };
+  t.PasteFromClipboard();
+  EXPECT_FALSE(armed);
+  ASSERT_TRUE(source.Destroyed);
+  EXPECT_EQ(here->ChildCount, 0u);
+  checkInvariants(t);
+  Clipboard()->Clear();
+}
