@@ -153,3 +153,51 @@ TEST(TreeReview3, CutPastedIntoATreeWhoseBracketDestroysTheSourceReadsNothingOfI
   checkInvariants(t);
   Clipboard()->Clear();
 }
+
+namespace {
+void copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(bool move) {
+  TOwnedTree s, t;
+  PDataNode row = s.Add(nullptr, "row", 7);
+  s.Add(row, "below", 8);
+  PDataNode here = t.Add(nullptr, "here");
+  t.Add(nullptr, "other");
+  PDataNode filler = nullptr;
+  bool armed = true;
+  auto save = s.OnSaveNode;
+  s.OnSaveNode = [&](TBaseDataTree* tree, PDataNode n, TStream* stream) {
+    save(tree, n, stream);
+    if (!armed) return;
+    armed = false;
+    t.DeleteNode(here);
+    // A row made now takes the freed row's place (the tree reuses it).
+    filler = t.Add(nullptr, "filler");
+  };
+  PDataNode result = nullptr;
+  if (move)
+    s.MoveTo(row, here, amAddChildLast, false);
+  else
+    result = s.CopyTo(row, here, amAddChildLast, false);
+  EXPECT_FALSE(armed);
+  EXPECT_EQ(result, nullptr);
+  // The target row went before anything arrived below it: nothing lands
+  // below the row made in its place.
+  ASSERT_NE(filler, nullptr);
+  EXPECT_EQ(filler->ChildCount, 0u) << "the rows arrived below a row the program never named";
+  EXPECT_EQ(t.TotalCount(), 2u);
+  EXPECT_EQ(s.TotalCount(), 2u);
+  checkInvariants(s);
+  checkInvariants(t);
+}
+}  // namespace
+
+// A copy or a move into another tree whose source's save handler deletes
+// the target row there: nothing may be inserted below the freed row. (With
+// the freed row left as it is, the insertion links the arriving row below
+// itself and loops for ever; here a new row takes the freed one's place.)
+TEST(TreeReview3, CopyIntoARowTheSourceSaveHandlerDeletesReadsNothingOfIt) {
+  copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(false);
+}
+
+TEST(TreeReview3, MoveIntoARowTheSourceSaveHandlerDeletesReadsNothingOfIt) {
+  copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(true);
+}
