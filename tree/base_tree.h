@@ -303,7 +303,8 @@ public:
   std::uint32_t StartIndex() const { return FStartIndex; }
 
   // ---- selection -----------------------------------------------------------
-  std::uint32_t SelectedCount() const { return FSelectionCount; }
+  // Entries deselected inside an update wait, marked, for the next pack.
+  std::uint32_t SelectedCount() const { return FSelectionCount - FMarkedSelectionEntries; }
   bool SelectionLocked() const { return FSelectionLocked; }
   void SetSelectionLocked(bool Value) { FSelectionLocked = Value; }
   void ClearSelection();

@@ -111,10 +111,14 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
     // Every handler raised below may destroy this tree: the paste then stops
     // at once and touches nothing of it.
     const std::weak_ptr<const bool> life = LifeToken();
+    // This tree's own handlers may destroy the source meanwhile.
+    const std::uint64_t sourceToken = Source ? Source->TreeToken() : 0;
     BeginUpdate();
     if (life.expired()) return false;
     try {
-      if (Optimized && Source) {
+      if (Source && LiveTree(sourceToken) != Source) {
+        // The source went: what it offered went with it.
+      } else if (Optimized && Source) {
         // Nodes of this process move: the source's dragged selection, or
         // what it cut.
         std::vector<PDataNode> nodes = Source->FStates.Contains(tsOLEDragging) ? Source->GetSortedSelection(true)
@@ -124,14 +128,18 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         std::deque<TNodeWatch> watches;
         for (PDataNode node : nodes) watches.emplace_back(*Source, node);
         TNodeWatch target(*this, TargetNode);
-        const std::uint64_t sourceToken = Source->TreeToken();
         // Another tree gives its nodes up inside an update bracket of its
         // own: each move's bracket then costs nothing, where ending it would
         // pack the source's selection and recount its rows once per node.
         const bool otherSource = Source != this;
         if (otherSource) {
           Source->BeginUpdate();
-          if (life.expired()) return false;
+          if (life.expired()) {
+            // The source's handler destroyed this tree: the source's bracket
+            // ends, or the source would never paint again.
+            if (LiveTree(sourceToken) == Source) Source->EndUpdate();
+            return false;
+          }
         }
         const bool bracketed = otherSource && LiveTree(sourceToken) == Source;
         try {

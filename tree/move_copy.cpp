@@ -205,8 +205,9 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
         TIterationGuard guard(*this);
         TMemoryStream stream;
         WriteNodesToStream(&stream, written);
-        // A source gone before it was written whole gives nothing.
-        if (life.expired()) return;
+        // A source gone before it was written whole gives nothing; so does
+        // a target tree or row its save handlers took away.
+        if (life.expired() || targetLife.expired() || !target.Node()) return;
         stream.SetPosition(0);
         arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
                                                     std::int64_t(written.size()));
@@ -283,7 +284,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
       {
         TMemoryStream stream;
         WriteNodesToStream(&stream, written);
-        if (life.expired()) return nullptr;
+        if (life.expired() || targetLife.expired() || !target.Node()) return nullptr;
         stream.SetPosition(0);
         // The copy is taken before it goes in: copying a node into itself
         // copies what it was.

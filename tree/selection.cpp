@@ -150,7 +150,7 @@ void TBaseDataTree::RemoveFromSelection(PDataNode Node) {
 void TBaseDataTree::InternalRemoveFromSelection(PDataNode Node) {
   Node->States.Exclude(vsSelected);
   int index;
-  if (FindNodeInSelection(Node, index, -1, -1)) {
+  if (FindNodeInSelection(Node, index, -1, -1) && !isMarked(FSelection[std::size_t(index)])) {
     FSelection[std::size_t(index)] = marked(Node);
     ++FMarkedSelectionEntries;
   }
