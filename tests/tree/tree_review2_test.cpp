@@ -190,31 +190,6 @@ TEST(TreeReview2, AWheelTurnWhoseHandlerFreesTheTreeScrollsNothing) {
   EXPECT_FALSE(f.alive());
 }
 
-// The tree's text handler destroys the tree while the program reads the
-// tree's copy; the destroyed tree empties the clipboard it held, and that
-// emptying waits for the message loop. The program puts text of its own on
-// the clipboard after the read: the late emptying takes that text away
-// (the tree empties through the clipboard object, whose emptying does not
-// look at what is there by then).
-TEST(TreeReview2, TextPutOnTheClipboardAfterAReadWhoseHandlerDestroyedTheTreeStays) {
-  TReviewFixture f;
-  f.T->SetSelected(f.First, true);
-  f.T->CopyToClipboard();
-  ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
-  bool armed = true;
-  f.T->OnGetText = [&](TBaseDataTree* tree, PDataNode, TColumnIndex, TDTTextType, String& text) {
-    text = u"row";
-    if (!armed) return;
-    armed = false;
-    delete tree;
-  };
-  (void)Clipboard()->AsText();
-  ASSERT_FALSE(f.alive());
-  Clipboard()->SetAsText(u"from elsewhere");
-  runQueued();
-  EXPECT_EQ(Clipboard()->AsText(), u"from elsewhere");
-}
-
 // The tree copies again while its earlier copy is read, and the program
 // then frees the tree before the message loop runs. The tree empties the
 // clipboard as it goes (it still holds the earlier copy); the new copy then
