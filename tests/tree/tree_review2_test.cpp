@@ -62,23 +62,31 @@ struct TReviewFixture {
 // is made at once, and the waiting one then overwrites it: the clipboard
 // ends with the older text.
 TEST(TreeReview2, AChangeMadeWhileTheCopyIsReadDoesNotOverwriteALaterOne) {
-  TReviewFixture f;
-  f.T->SetSelected(f.First, true);
-  f.T->CopyToClipboard();
-  ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
-  bool once = true;
-  f.T->OnGetText = [&](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) {
-    text = u"row";
-    if (!once) return;
-    once = false;
-    Clipboard()->SetAsText(u"set while read");
-  };
-  (void)Clipboard()->AsText();
-  ASSERT_FALSE(once);
-  Clipboard()->SetAsText(u"set afterwards");
-  EXPECT_EQ(Clipboard()->AsText(), u"set afterwards");
-  runQueued();
-  EXPECT_EQ(Clipboard()->AsText(), u"set afterwards") << "the change asked for first was made last";
+  // The change while read: text set, or the clipboard emptied (as the
+  // tree's Clear does through ReleaseClipboardIfOwner).
+  for (const bool empty : {false, true}) {
+    SCOPED_TRACE(empty ? "emptied while read" : "text set while read");
+    TReviewFixture f;
+    f.T->SetSelected(f.First, true);
+    f.T->CopyToClipboard();
+    ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
+    bool once = true;
+    f.T->OnGetText = [&](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) {
+      text = u"row";
+      if (!once) return;
+      once = false;
+      if (empty)
+        Clipboard()->Clear();
+      else
+        Clipboard()->SetAsText(u"set while read");
+    };
+    (void)Clipboard()->AsText();
+    ASSERT_FALSE(once);
+    Clipboard()->SetAsText(u"set afterwards");
+    EXPECT_EQ(Clipboard()->AsText(), u"set afterwards");
+    runQueued();
+    EXPECT_EQ(Clipboard()->AsText(), u"set afterwards") << "the change asked for first was made last";
+  }
 }
 
 // The tree copies (or cuts) again while its earlier copy is read. The new
