@@ -3,10 +3,13 @@
 // (a wrong result, or a crash under AddressSanitizer).
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include <functional>
 #include <memory>
 
 #include "platform/gui/clipboard.h"
+#include "platform/gui/extctrls.h"
 #include "platform/gui/forms.h"
 #include "platform/gui/ole.h"
 #include "platform/gui/testing.h"
@@ -222,4 +225,89 @@ TEST(TreeReview2, ACopyMadeWhileReadDoesNotOutliveTheTree) {
   std::shared_ptr<IDataObject> left;
   ASSERT_EQ(OleGetClipboard(left), S_OK);
   EXPECT_EQ(dynamic_cast<TDTDataObject*>(left.get()), nullptr) << "the freed tree's copy is on the clipboard";
+}
+
+// The window's creation lays out a header whose height was set before the
+// window existed; the frame's change resizes the client area, and a handler
+// of the resize destroys the tree. The creation looks at the tree's life
+// and returns, into the platform's creation of the handle, which goes on
+// with the freed control.
+TEST(TreeReview2, CreatingTheWindowWhoseHeaderLayoutHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  Application->Initialize();
+  TForm* form = new TForm(nullptr);
+  form->SetBounds(40, 40, 420, 300);
+  auto* tree = new TDataStringTree(form);
+  const std::weak_ptr<const bool> life = tree->LifeToken();
+  tree->SetParent(form);
+  tree->SetBounds(0, 0, 400, 280);
+  tree->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
+  for (int i = 0; i < 60; ++i) tree->AddChild(nullptr);
+  for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
+  tree->Header().SetOptions(tree->Header().Options() + TDTHeaderOptions{hoVisible});
+  tree->Header().SetMaxHeight(1000);
+  tree->Header().SetHeight(120);
+  ASSERT_TRUE(tree->Header().States().Contains(hsNeedRecalculation));
+  bool armed = false;
+  // Armed once the creation has set the theme state, right before it lays
+  // out the header.
+  tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
+    if (Enter.Contains(tsUseThemes)) armed = true;
+  };
+  auto doom = [&](TObject* sender) {
+    if (!armed) return;
+    armed = false;
+    delete sender;
+  };
+  tree->OnResize = doom;
+  tree->OnShowScrollbar = [&](TBaseDataTree* t, int, bool) { doom(t); };
+  form->Show();
+  pump();
+  EXPECT_TRUE(life.expired());
+  delete form;
+}
+
+namespace {
+
+double threadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
+
+}  // namespace
+
+// A handler of the rendering changes the clipboard and then shows a modal
+// window (asking the user something). The change waits for the message
+// loop; the modal window's loop runs it, finds the read still under way and
+// queues it again at once, so the loop never waits and takes the processor
+// whole while the window is open. (Needs a display: offscreen a modal
+// window returns at once.)
+TEST(TreeReview2, AModalWindowShownWhileTheCopyIsReadAndAChangeWaitsDoesNotSpin) {
+  TReviewFixture f;
+  TForm* ask = new TForm(nullptr);
+  ask->SetBounds(100, 100, 200, 100);
+  auto* timer = new TTimer(ask);
+  timer->SetInterval(400);
+  timer->OnTimer = [ask](TObject*) { ask->SetModalResult(mrOk); };
+  f.T->SetSelected(f.First, true);
+  f.T->CopyToClipboard();
+  bool once = true;
+  double spent = -1;
+  int answer = 0;
+  f.T->OnGetText = [&](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) {
+    text = u"row";
+    if (!once) return;
+    once = false;
+    Clipboard()->SetAsText(u"set while read");
+    timer->SetEnabled(true);
+    const double before = threadCpuMs();
+    answer = ask->ShowModal();
+    spent = threadCpuMs() - before;
+  };
+  (void)Clipboard()->AsText();
+  ASSERT_FALSE(once);
+  delete ask;
+  runQueued();
+  if (answer != mrOk) GTEST_SKIP() << "no modal loop without a display";
+  EXPECT_LT(spent, 200.0) << "milliseconds of processor time while a modal window waited 400 ms";
 }
