@@ -130,24 +130,33 @@ TEST(TreeReview2, ACopyMadeWhileTheEarlierCopyIsReadStaysPending) {
 }
 
 // Hiding a column of a tree whose header sizes its last column to the
-// window: the columns' update resizes that column, and the resize's handler
-// destroys the tree. The update is an entry of its own now and swallows the
+// window: the columns' update resizes that column, and a handler of the
+// resize (the column's own, or the scroll bar's the resize sets) destroys
+// the tree. The update is an entry of its own now and swallows the
 // unwinding, so the column's option setter goes on with the freed columns
-// (platform-independent; shows under AddressSanitizer).
+// (shows under AddressSanitizer, often as a crash). With the scroll bar's
+// handler the unwinding used to reach the program instead.
 TEST(TreeReview2, HidingAColumnWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
-  TReviewFixture f;
-  for (int i = 0; i < 3; ++i) f.T->Header().Columns().Add()->SetWidth(100);
-  f.T->Header().SetOptions(f.T->Header().Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
-  pump();
-  bool armed = true;
-  f.T->OnColumnResize = [&](TDTHeader* header, TColumnIndex) {
-    if (!armed) return;
-    armed = false;
-    delete header->Treeview();
-  };
-  TDataTreeColumn* first = f.T->Header().Columns()[0];
-  EXPECT_NO_THROW(first->SetOptions(first->Options() - TDTColumnOptions{coVisible}));
-  EXPECT_FALSE(f.alive());
+  for (const bool viaBar : {true, false}) {
+    SCOPED_TRACE(viaBar ? "scroll bar's handler" : "column resize handler");
+    TReviewFixture f;
+    for (int i = 0; i < 3; ++i) f.T->Header().Columns().Add()->SetWidth(100);
+    f.T->Header().SetOptions(f.T->Header().Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
+    pump();
+    bool armed = true;
+    auto doom = [&](TBaseDataTree* tree) {
+      if (!armed) return;
+      armed = false;
+      delete tree;
+    };
+    if (viaBar)
+      f.T->OnShowScrollbar = [&](TBaseDataTree* tree, int, bool) { doom(tree); };
+    else
+      f.T->OnColumnResize = [&](TDTHeader* header, TColumnIndex) { doom(header->Treeview()); };
+    TDataTreeColumn* first = f.T->Header().Columns()[0];
+    EXPECT_NO_THROW(first->SetOptions(first->Options() - TDTColumnOptions{coVisible}));
+    EXPECT_FALSE(f.alive());
+  }
 }
 
 // The window's creation sizes the last column to the window (the header
