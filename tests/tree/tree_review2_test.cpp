@@ -160,35 +160,44 @@ TEST(TreeReview2, HidingAColumnWhoseAutoSizeHandlerDestroysTheTreeTouchesNothing
 }
 
 // The window's creation sizes the last column to the window (the header
-// resizes it to the window); the resize's handler destroys the tree. The
-// column's resize is an entry of its own now, which swallows the unwinding
-// when nothing of the tree is on the stack, and the creation goes on to
-// the freed tree's pictures.
+// resizes it to the window); a handler of the resize (the column's own, or
+// the scroll bar's the resize sets) destroys the tree. The column's resize
+// is an entry of its own now, which swallows the unwinding when nothing of
+// the tree is on the stack, and the creation goes on to the freed tree's
+// pictures (the check after the header's layout just above has no
+// counterpart here).
 TEST(TreeReview2, CreatingTheWindowWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
-  Application->Initialize();
-  TForm* form = new TForm(nullptr);
-  form->SetBounds(40, 40, 420, 300);
-  auto* tree = new TDataStringTree(form);
-  const std::weak_ptr<const bool> life = tree->LifeToken();
-  tree->SetParent(form);
-  tree->SetBounds(0, 0, 400, 280);
-  for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
-  tree->Header().SetOptions(tree->Header().Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
-  bool armed = false;
-  // Armed once the creation has set the theme state, right before it sizes
-  // the columns.
-  tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
-    if (Enter.Contains(tsUseThemes)) armed = true;
-  };
-  tree->OnColumnResize = [&](TDTHeader* header, TColumnIndex) {
-    if (!armed) return;
-    armed = false;
-    delete header->Treeview();
-  };
-  form->Show();
-  pump();
-  EXPECT_TRUE(life.expired());
-  delete form;
+  for (const bool viaBar : {true, false}) {
+    SCOPED_TRACE(viaBar ? "scroll bar's handler" : "column resize handler");
+    Application->Initialize();
+    TForm* form = new TForm(nullptr);
+    form->SetBounds(40, 40, 420, 300);
+    auto* tree = new TDataStringTree(form);
+    const std::weak_ptr<const bool> life = tree->LifeToken();
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 400, 280);
+    for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
+    tree->Header().SetOptions(tree->Header().Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
+    bool armed = false;
+    // Armed once the creation has set the theme state, right before it
+    // sizes the columns.
+    tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
+      if (Enter.Contains(tsUseThemes)) armed = true;
+    };
+    auto doom = [&](TBaseDataTree* t) {
+      if (!armed) return;
+      armed = false;
+      delete t;
+    };
+    if (viaBar)
+      tree->OnShowScrollbar = [&](TBaseDataTree* t, int, bool) { doom(t); };
+    else
+      tree->OnColumnResize = [&](TDTHeader* header, TColumnIndex) { doom(header->Treeview()); };
+    EXPECT_NO_THROW(form->Show());
+    pump();
+    EXPECT_TRUE(life.expired());
+    delete form;
+  }
 }
 
 // The wheel's handler frees the tree without taking the turn: the tree
