@@ -247,41 +247,47 @@ TEST(TreeReview2, ACopyMadeWhileReadDoesNotOutliveTheTree) {
 
 // The window's creation lays out a header whose height was set before the
 // window existed; the frame's change resizes the client area, and a handler
-// of the resize destroys the tree. The creation looks at the tree's life
-// and returns, into the platform's creation of the handle, which goes on
-// with the freed control.
+// of the resize destroys the tree: the scroll bar's (the creation then
+// looks at the tree's life and returns, into the platform's creation of
+// the handle, which goes on with the freed control), or the control's own
+// OnResize (the tree's Resize goes on after it).
 TEST(TreeReview2, CreatingTheWindowWhoseHeaderLayoutHandlerDestroysTheTreeTouchesNothingAfterwards) {
-  Application->Initialize();
-  TForm* form = new TForm(nullptr);
-  form->SetBounds(40, 40, 420, 300);
-  auto* tree = new TDataStringTree(form);
-  const std::weak_ptr<const bool> life = tree->LifeToken();
-  tree->SetParent(form);
-  tree->SetBounds(0, 0, 400, 280);
-  tree->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
-  for (int i = 0; i < 60; ++i) tree->AddChild(nullptr);
-  for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
-  tree->Header().SetOptions(tree->Header().Options() + TDTHeaderOptions{hoVisible});
-  tree->Header().SetMaxHeight(1000);
-  tree->Header().SetHeight(120);
-  ASSERT_TRUE(tree->Header().States().Contains(hsNeedRecalculation));
-  bool armed = false;
-  // Armed once the creation has set the theme state, right before it lays
-  // out the header.
-  tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
-    if (Enter.Contains(tsUseThemes)) armed = true;
-  };
-  auto doom = [&](TObject* sender) {
-    if (!armed) return;
-    armed = false;
-    delete sender;
-  };
-  tree->OnResize = doom;
-  tree->OnShowScrollbar = [&](TBaseDataTree* t, int, bool) { doom(t); };
-  form->Show();
-  pump();
-  EXPECT_TRUE(life.expired());
-  delete form;
+  for (const bool viaBar : {true, false}) {
+    SCOPED_TRACE(viaBar ? "scroll bar's handler" : "OnResize");
+    Application->Initialize();
+    TForm* form = new TForm(nullptr);
+    form->SetBounds(40, 40, 420, 300);
+    auto* tree = new TDataStringTree(form);
+    const std::weak_ptr<const bool> life = tree->LifeToken();
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 400, 280);
+    tree->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
+    for (int i = 0; i < 60; ++i) tree->AddChild(nullptr);
+    for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
+    tree->Header().SetOptions(tree->Header().Options() + TDTHeaderOptions{hoVisible});
+    tree->Header().SetMaxHeight(1000);
+    tree->Header().SetHeight(120);
+    ASSERT_TRUE(tree->Header().States().Contains(hsNeedRecalculation));
+    bool armed = false;
+    // Armed once the creation has set the theme state, right before it
+    // lays out the header.
+    tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
+      if (Enter.Contains(tsUseThemes)) armed = true;
+    };
+    auto doom = [&](TObject* sender) {
+      if (!armed) return;
+      armed = false;
+      delete sender;
+    };
+    if (viaBar)
+      tree->OnShowScrollbar = [&](TBaseDataTree* t, int, bool) { doom(t); };
+    else
+      tree->OnResize = doom;
+    EXPECT_NO_THROW(form->Show());
+    pump();
+    EXPECT_TRUE(life.expired());
+    delete form;
+  }
 }
 
 namespace {
