@@ -231,8 +231,11 @@ void TDTHeader::SetMinHeight(int Value) {
 
 void TDTHeader::SetDefaultHeight(int Value) {
   Value = std::clamp(Value, FMinHeight, FMaxHeight);
-  if (FHeight == FDefaultHeight) SetHeight(Value);
+  // The new height's layout may end in a handler that destroys the tree:
+  // nothing of the header is touched after it.
+  const bool follow = FHeight == FDefaultHeight;
   FDefaultHeight = Value;
+  if (follow) SetHeight(Value);
 }
 
 void TDTHeader::SetImages(TImageList* Value) {
