@@ -133,15 +133,21 @@ void TControl::SetParent(TWinControl* AParent) {
         FPrivate->PlaceWidget();
         FPrivate->Widget->setVisible(FVisible);
       } else {
+        // The creation's handlers may free the control (or its new parent).
+        const std::weak_ptr<TControlPrivate> self = FPrivate;
         wc->HandleNeeded();
+        if (!ControlLives(self)) return;
       }
     } else if (FPrivate->Widget) {
       FPrivate->Widget->setParent(FParent->Private()->Widget);
       FPrivate->PlaceWidget();
       FPrivate->Widget->setVisible(FVisible);
     } else {
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
       CreateWnd();
+      if (!ControlLives(self)) return;
     }
+    if (!FParent) return;
     FParent->Realign();
   }
 }
