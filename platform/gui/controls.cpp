@@ -115,6 +115,12 @@ void TControl::SetParent(TWinControl* AParent) {
           oldForm->FActiveControl = nullptr;
           break;
         }
+      // The focus leaves with the control: the toolkit would hand it on to
+      // the next control of the form, which the form never chose.
+      if (QWidget* w = FPrivate->Widget) {
+        QWidget* fw = QApplication::focusWidget();
+        if (fw && (fw == w || w->isAncestorOf(fw))) fw->clearFocus();
+      }
     }
     FParent->RemoveControl(this);
   }

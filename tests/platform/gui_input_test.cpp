@@ -281,9 +281,9 @@ TEST_F(GuiInput, AFormForgetsAnActiveControlWhoseParentLeavesTheForm) {
   Form->SetActiveControl(inner);
   ASSERT_EQ(Form->ActiveControl(), inner);
   panel->SetParent(nullptr);
-  EXPECT_NE(Form->ActiveControl(), inner);
+  EXPECT_EQ(Form->ActiveControl(), nullptr);
   delete panel;
-  EXPECT_NE(Form->ActiveControl(), inner);
+  EXPECT_EQ(Form->ActiveControl(), nullptr);
 }
 
 }  // namespace
