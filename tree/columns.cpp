@@ -31,7 +31,13 @@ TDataTreeColumn::~TDataTreeColumn() = default;
 
 TBaseDataTree* TDataTreeColumn::Tree() const { return FOwner->Header()->Treeview(); }
 
-void TDataTreeColumn::changed(bool AllColumns) { FOwner->Update(AllColumns ? nullptr : this); }
+bool TDataTreeColumn::changed(bool AllColumns) {
+  // The update is an entry of the tree: when a handler of it destroyed the
+  // tree it answers as usual, and only the life token tells.
+  const std::weak_ptr<const bool> life = Tree()->LifeToken();
+  FOwner->Update(AllColumns ? nullptr : this);
+  return !life.expired();
+}
 
 void TDataTreeColumn::repaintTree() {
   TBaseDataTree* tree = Tree();
@@ -106,7 +112,7 @@ void TDataTreeColumn::SetPosition(TColumnPosition Value) {
   if (old < p.size()) p.erase(p.begin() + old);
   p.insert(p.begin() + std::min<std::size_t>(Value, p.size()), FIndex);
   FOwner->UpdatePositions(true);
-  changed(true);
+  if (!changed(true)) return;
   // A column moved among fixed ones becomes fixed, and among scrolling ones
   // scrolls, so the fixed area stays one block at the left.
   TColumnIndex neighbour = (!FOptions.Contains(coFixed) || FPosition == 0)
@@ -152,7 +158,7 @@ void TDataTreeColumn::SetBiDiMode(TBiDiMode Value) {
   FOptions.Exclude(coParentBidiMode);
   if (Value == FBiDiMode) return;
   FBiDiMode = Value;
-  changed(false);
+  if (!changed(false)) return;
   repaintTree();
 }
 
@@ -179,15 +185,15 @@ void TDataTreeColumn::SetOptions(TDTColumnOptions Value) {
   if (Value == FOptions) return;
   TDTColumnOptions old = FOptions;
   FOptions = Value;
-  if (Value.Contains(coParentBidiMode) && !old.Contains(coParentBidiMode)) ParentBiDiModeChanged();
-  if (Value.Contains(coParentColor) && !old.Contains(coParentColor)) ParentColorChanged();
+  if (Value.Contains(coParentBidiMode) && !old.Contains(coParentBidiMode) && !ParentBiDiModeChanged()) return;
+  if (Value.Contains(coParentColor) && !old.Contains(coParentColor) && !ParentColorChanged()) return;
   if (Value.Contains(coAutoSpring) && !old.Contains(coAutoSpring)) FSpringRest = 0;
   if (Value.Contains(coVisible) && old.Contains(coFixed) != Value.Contains(coFixed)) {
     const std::weak_ptr<const bool> life = Tree()->LifeToken();
     FOwner->Header()->RescaleHeader();
     if (life.expired()) return;
   }
-  changed(false);
+  if (!changed(false)) return;
   TBaseDataTree* tree = Tree();
   if (treeLoading(tree)) return;
   bool visibleChanged = old.Contains(coVisible) != Value.Contains(coVisible);
@@ -199,7 +205,7 @@ void TDataTreeColumn::SetOptions(TDTColumnOptions Value) {
 void TDataTreeColumn::SetAlignment(TAlignment Value) {
   if (Value == FAlignment) return;
   FAlignment = Value;
-  changed(false);
+  if (!changed(false)) return;
   repaintTree();
 }
 
@@ -217,7 +223,7 @@ void TDataTreeColumn::SetColor(TColor Value) {
   FOptions.Exclude(coParentColor);
   if (Value == FColor) return;
   FColor = Value;
-  changed(false);
+  if (!changed(false)) return;
   repaintTree();
 }
 
@@ -257,22 +263,24 @@ int TDataTreeColumn::GetAbsoluteLeft() const {
   return FLeft + Tree()->OffsetX();
 }
 
-void TDataTreeColumn::ParentBiDiModeChanged() {
-  if (!FOptions.Contains(coParentBidiMode)) return;
+bool TDataTreeColumn::ParentBiDiModeChanged() {
+  if (!FOptions.Contains(coParentBidiMode)) return true;
   TBaseDataTree* tree = Tree();
   if (tree && tree->BiDiMode() != FBiDiMode) {
     FBiDiMode = tree->BiDiMode();
-    if (FOwner->FItems.size() > std::size_t(FIndex)) changed(false);
+    if (FOwner->FItems.size() > std::size_t(FIndex)) return changed(false);
   }
+  return true;
 }
 
-void TDataTreeColumn::ParentColorChanged() {
-  if (!FOptions.Contains(coParentColor)) return;
+bool TDataTreeColumn::ParentColorChanged() {
+  if (!FOptions.Contains(coParentColor)) return true;
   TBaseDataTree* tree = Tree();
   if (tree && tree->Color() != FColor) {
     FColor = tree->Color();
-    if (FOwner->FItems.size() > std::size_t(FIndex)) changed(false);
+    if (FOwner->FItems.size() > std::size_t(FIndex)) return changed(false);
   }
+  return true;
 }
 
 bool TDataTreeColumn::Equals(const TDataTreeColumn& o) const {

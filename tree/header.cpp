@@ -231,8 +231,11 @@ void TDTHeader::SetMinHeight(int Value) {
 
 void TDTHeader::SetDefaultHeight(int Value) {
   Value = std::clamp(Value, FMinHeight, FMaxHeight);
-  if (FHeight == FDefaultHeight) SetHeight(Value);
+  // The new height's layout may end in a handler that destroys the tree:
+  // nothing of the header is touched after it.
+  const bool follow = FHeight == FDefaultHeight;
   FDefaultHeight = Value;
+  if (follow) SetHeight(Value);
 }
 
 void TDTHeader::SetImages(TImageList* Value) {
@@ -447,8 +450,13 @@ int TDTHeader::ResizeColumns(int ChangeBy, TColumnIndex RangeStartCol, TColumnIn
     applied += given;
   }
   FStates.Include(hsAutoSizing);
-  for (int i = 0; i < count; ++i)
-    if (widths[std::size_t(i)] != FColumns->Items(i)->Width()) FColumns->Items(i)->SetWidth(widths[std::size_t(i)]);
+  // Each resize may end in a handler that destroys the tree.
+  const std::weak_ptr<const bool> life = FOwner->LifeToken();
+  for (int i = 0; i < count; ++i) {
+    if (widths[std::size_t(i)] == FColumns->Items(i)->Width()) continue;
+    FColumns->Items(i)->SetWidth(widths[std::size_t(i)]);
+    if (life.expired()) return 0;
+  }
   FStates.Exclude(hsAutoSizing);
   FStates.Exclude(hsResizing);
   return growing ? applied : -applied;
@@ -481,6 +489,7 @@ void TDTHeader::RescaleHeader() {
       ResizeColumns(maxF - fixed, 0, FColumns->Count() - 1, {coVisible, coFixed});
     else if (c.MinWidthPercent() > 0 && fixed < minF)
       ResizeColumns(minF - fixed, 0, FColumns->Count() - 1, {coVisible, coFixed});
+    if (life.expired()) return;
     FColumns->UpdatePositions();
   }
   FStates.Exclude(hsScaling);
@@ -504,12 +513,15 @@ void TDTHeader::ResizeSpringColumns() {
   if (springs.empty()) return;
   float share = float(std::abs(delta)) / float(springs.size());
   float left = float(std::abs(delta));
+  // Each resize may end in a handler that destroys the tree.
+  const std::weak_ptr<const bool> life = FOwner->LifeToken();
   for (TDataTreeColumn* c : springs) {
     c->FSpringRest += share;
     if (c->FSpringRest >= 1.0f) {
       int whole = int(c->FSpringRest);
       c->FSpringRest -= float(whole);
       c->SetWidth(c->Width() + (delta > 0 ? whole : -whole));
+      if (life.expired()) return;
     }
     left -= share;
     if (left < 0) break;

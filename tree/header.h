@@ -160,15 +160,17 @@ public:
   // fixed one (those do not scroll).
   int GetAbsoluteLeft() const;
   bool UseRightToLeftReading() const { return FBiDiMode != bdLeftToRight; }
-  void ParentBiDiModeChanged();
-  void ParentColorChanged();
+  // False when a handler of the update destroyed the tree.
+  bool ParentBiDiModeChanged();
+  bool ParentColorChanged();
   bool Equals(const TDataTreeColumn& Other) const;
   virtual void Assign(const TDataTreeColumn& Source);
   void LoadFromStream(TStream& Stream, int Version);
   void SaveToStream(TStream& Stream) const;
 
 private:
-  void changed(bool AllColumns);
+  // False when a handler of the update destroyed the tree.
+  bool changed(bool AllColumns);
   void repaintTree();
 
   TDataTreeColumns* FOwner;

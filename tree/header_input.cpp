@@ -267,7 +267,9 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       return false;
 
     case CM_PARENTBIDIMODECHANGED:
-      for (int i = 0; i < FColumns->Count(); ++i) FColumns->Items(i)->ParentBiDiModeChanged();
+      // Each column's update may end in a handler that destroys the tree.
+      for (int i = 0; i < FColumns->Count(); ++i)
+        if (!FColumns->Items(i)->ParentBiDiModeChanged()) return true;
       return false;
 
     case WM_SETCURSOR: {

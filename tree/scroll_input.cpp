@@ -40,7 +40,9 @@ void TBaseDataTree::HandleMouseWheel(TMessage& Message) {
   const TShiftState shift = MouseWheelShiftState(Message);
   const int delta = MouseWheelDelta(Message);
   Message.Result = 1;
-  if (DoMouseWheel(shift, delta, MouseWheelPos(Message))) return;
+  // The wheel's handler may free the tree without taking the turn.
+  const std::weak_ptr<const bool> life = FLifeToken;
+  if (DoMouseWheel(shift, delta, MouseWheelPos(Message)) || life.expired()) return;
   const double steps = double(delta) / WHEEL_DELTA;
   UINT lines = 3;
   SystemParametersInfo(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);

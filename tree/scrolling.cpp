@@ -345,6 +345,7 @@ void TBaseDataTree::CreateWnd() {
   if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
   if (life.expired()) return;
   if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
+  if (life.expired()) return;
   PrepareBitmaps(true, true);
   if (life.expired()) return;
   UpdateDropTarget();
@@ -360,10 +361,14 @@ void TBaseDataTree::CreateWnd() {
 }
 
 void TBaseDataTree::Resize() {
+  // OnResize and the columns' resizes below may destroy the tree.
+  const std::weak_ptr<const bool> life = FLifeToken;
   TCustomControl::Resize();
-  if (!TreeHandleAllocated()) return;
+  if (life.expired() || !TreeHandleAllocated()) return;
   if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn);
+  if (life.expired()) return;
   if (FHeader->Options().Contains(hoAutoSpring)) FHeader->ResizeSpringColumns();
+  if (life.expired()) return;
   UpdateHeaderRect();
   DoStateChange({tsSizing});
   UpdateScrollBars(true);

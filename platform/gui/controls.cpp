@@ -105,7 +105,25 @@ void TControl::DestroyWnd() {
 void TControl::SetParent(TWinControl* AParent) {
   if (AParent == FParent) return;
   TAMRIX_ASSERT(AParent != this, "A control cannot be its own parent");
-  if (FParent) FParent->RemoveControl(this);
+  if (FParent) {
+    // A form's active control is on the form: when it (or a parent of it)
+    // leaves for another form, or for none, the form forgets it.
+    TForm* oldForm = GetParentForm();
+    if (oldForm && oldForm != this && (!AParent || AParent->GetParentForm() != oldForm)) {
+      for (TControl* c = oldForm->FActiveControl; c; c = c->FParent)
+        if (c == this) {
+          oldForm->FActiveControl = nullptr;
+          break;
+        }
+      // The focus leaves with the control: the toolkit would hand it on to
+      // the next control of the form, which the form never chose.
+      if (QWidget* w = FPrivate->Widget) {
+        QWidget* fw = QApplication::focusWidget();
+        if (fw && (fw == w || w->isAncestorOf(fw))) fw->clearFocus();
+      }
+    }
+    FParent->RemoveControl(this);
+  }
   FParent = nullptr;
   if (AParent) AParent->InsertControl(this);
   if (!FParent) {
@@ -121,15 +139,21 @@ void TControl::SetParent(TWinControl* AParent) {
         FPrivate->PlaceWidget();
         FPrivate->Widget->setVisible(FVisible);
       } else {
+        // The creation's handlers may free the control (or its new parent).
+        const std::weak_ptr<TControlPrivate> self = FPrivate;
         wc->HandleNeeded();
+        if (!ControlLives(self)) return;
       }
     } else if (FPrivate->Widget) {
       FPrivate->Widget->setParent(FParent->Private()->Widget);
       FPrivate->PlaceWidget();
       FPrivate->Widget->setVisible(FVisible);
     } else {
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
       CreateWnd();
+      if (!ControlLives(self)) return;
     }
+    if (!FParent) return;
     FParent->Realign();
   }
 }
@@ -530,15 +554,23 @@ TWinControl::~TWinControl() {
 
 HWND TWinControl::Handle() {
   if (!FPrivate->Handle) {
+    // The creation raises events (the control's own, a resize): a handler
+    // may free the control, and nothing of it is touched then.
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
     CreateWnd();
+    if (!ControlLives(self)) return nullptr;
     if (FPrivate->Handle) {
       SyncWidget();
       UpdateFrame(FPrivate->Handle);
       for (TControl* c : std::vector<TControl*>(FControls)) {
+        // A handler of an earlier child's creation may have freed this
+        // control or a later child.
+        if (std::find(FControls.begin(), FControls.end(), c) == FControls.end()) continue;
         if (auto* wc = dynamic_cast<TWinControl*>(c))
           wc->HandleNeeded();
         else
           c->CreateWnd();
+        if (!ControlLives(self)) return nullptr;
       }
       Realign();
       CreateHandle();

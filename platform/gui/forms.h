@@ -129,6 +129,7 @@ protected:
 
 private:
   friend class TApplication;
+  friend class TControl;
   friend class TWinControl;
   friend class TSizeConstraints;
   std::unique_ptr<TCanvas> FCanvas;

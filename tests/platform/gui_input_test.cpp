@@ -267,4 +267,23 @@ TEST_F(GuiInput, FocusMessagesNameTheOtherWindow) {
   Ctl->OnExit = nullptr;
 }
 
+// The form's active control is a control on the form: one whose parent
+// leaves the form is no longer named, and the form does not name it once
+// it went with its parent.
+TEST_F(GuiInput, AFormForgetsAnActiveControlWhoseParentLeavesTheForm) {
+  auto* panel = new TPanel(nullptr);
+  panel->SetParent(Form);
+  panel->SetBounds(250, 30, 100, 100);
+  auto* inner = new Recorder(nullptr);
+  inner->SetParent(panel);
+  inner->SetBounds(5, 5, 40, 40);
+  pump();
+  Form->SetActiveControl(inner);
+  ASSERT_EQ(Form->ActiveControl(), inner);
+  panel->SetParent(nullptr);
+  EXPECT_EQ(Form->ActiveControl(), nullptr);
+  delete panel;
+  EXPECT_EQ(Form->ActiveControl(), nullptr);
+}
+
 }  // namespace

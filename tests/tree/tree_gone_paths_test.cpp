@@ -186,3 +186,16 @@ TEST(TreeGonePaths, AScrollBarSetWhoseResizeShowsTheOtherBarAndItsHandlerDestroy
   EXPECT_NO_THROW(f.T->Header().Columns()[0]->SetWidth(3000));
   EXPECT_FALSE(f.alive());
 }
+
+// A header's default height, set while the header has that height, lays
+// the header out again at once: the client area's resize runs OnResize,
+// whose handler destroys the tree, and the setter then touches nothing of
+// the header (tree/header.cpp, SetDefaultHeight).
+TEST(TreeGonePaths, AHeaderDefaultHeightWhoseResizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
+  TPathFixture f;
+  ASSERT_EQ(f.T->Header().Height(), f.T->Header().DefaultHeight());
+  f.T->OnResize = [d = f.doom()](TObject*) { d(); };
+  f.Armed = true;
+  EXPECT_NO_THROW(f.T->Header().SetDefaultHeight(60));
+  EXPECT_FALSE(f.alive());
+}
