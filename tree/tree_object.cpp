@@ -337,7 +337,11 @@ void TBaseDataTree::ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t
 void TBaseDataTree::ReleaseClipboardIfOwner() {
   // Another program or tree may have put something there since our cut or
   // copy; that must stay.
+  // A copy that waits for the clipboard (made while our data was read) goes
+  // too. Its release, or the clipboard's, may destroy the tree.
+  const std::uint64_t token = FTreeToken;
   if (ClipboardHoldsTree(this)) Clipboard()->Clear();
+  DropWaitingClipboardCopies(token);
 }
 
 bool TBaseDataTree::applicationTerminating() const {
