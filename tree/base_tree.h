@@ -1427,6 +1427,11 @@ public:
   virtual void RepaintAroundDragImage(TBaseDataTree* Source, TRect R, bool UpdateNCArea, bool ReshowDragImage);
   // The tree's number in the registry of live trees.
   std::uint64_t TreeToken() const { return FTreeToken; }
+  // Told by a clipboard data object of this tree as it goes: true (and
+  // forgotten) when it carried the tree's current cut or copy, the last one
+  // put on (or waiting for) the clipboard. An older one's release ends
+  // nothing.
+  bool ReleaseClipboardCopy(const IDataObject* DataObject);
   virtual HRESULT RenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard);
   virtual void GetNativeClipboardFormats(TFormatEtcArray& Formats);
   // The tree of this process that a data object comes from, or nil.
@@ -1486,6 +1491,8 @@ private:
   std::shared_ptr<IDTDragManager> FDragManager;
   std::unique_ptr<TDTDragImage> FDragImage;
   std::uint64_t FTreeToken = 0;
+  // The data object of the current cut or copy (compared only, never used).
+  const IDataObject* FClipboardCopy = nullptr;
   PDataNode FLastVCLDragTarget = nullptr;
   std::uint32_t FVCLDragEffect = DROPEFFECT_NONE;
   bool FDropTargetRegistered = false;

@@ -45,6 +45,7 @@ void TBaseDataTree::CopyToClipboard() {
     // whose state handler may destroy the tree.
     const std::weak_ptr<const bool> life = FLifeToken;
     if (OleSetClipboard(dataObject) != S_OK || life.expired()) return;
+    FClipboardCopy = dataObject.get();
     MarkCutCopyNodes();
     DoStateChange({tsCopyPending});
     InvalidateWindow();
@@ -57,9 +58,23 @@ void TBaseDataTree::CutToClipboard() {
     auto dataObject = std::make_shared<TDTDataObject>(this, true);
     const std::weak_ptr<const bool> life = FLifeToken;
     if (OleSetClipboard(dataObject) != S_OK || life.expired()) return;
+    FClipboardCopy = dataObject.get();
     MarkCutCopyNodes();
     DoStateChange({tsCutPending}, {tsCopyPending});
     InvalidateWindow();
+  });
+}
+
+bool TBaseDataTree::ReleaseClipboardCopy(const IDataObject* DataObject) {
+  if (!DataObject || DataObject != FClipboardCopy) return false;
+  FClipboardCopy = nullptr;
+  return true;
+}
+
+void DropWaitingClipboardCopies(std::uint64_t TreeToken) {
+  OleDropWaitingClipboard([TreeToken](const IDataObject& object) {
+    const auto* ours = dynamic_cast<const TDTDataObject*>(&object);
+    return ours && ours->OwnerToken() == TreeToken;
   });
 }
 

@@ -74,7 +74,8 @@ TDTDataObject::TDTDataObject(TBaseDataTree* AOwner, bool AForClipboard)
 
 TDTDataObject::~TDTDataObject() {
   TBaseDataTree* tree = Owner();
-  if (FForClipboard && tree && !tree->TreeStates().Contains(tsClipboardFlushing)) {
+  if (FForClipboard && tree && tree->ReleaseClipboardCopy(this) &&
+      !tree->TreeStates().Contains(tsClipboardFlushing)) {
     // The object goes whatever the tree says. A handler that destroyed the
     // tree is no failure (the operation that dropped the object checks the
     // tree's token); any other failure of the owner's is shown, since

@@ -26,6 +26,10 @@ TBaseDataTree* LiveTree(std::uint64_t Token);
 RawByteString TreeReferenceBytes(std::uint64_t TreeToken);
 // The tree such bytes name in this process, nullptr for anything else.
 TBaseDataTree* TreeFromReferenceBytes(const RawByteString& Bytes);
+// Drops the copies of the tree (by its token) that wait for the clipboard:
+// made while our data on it was read, they must not arrive after the tree
+// gave up its cut or copy.
+void DropWaitingClipboardCopies(std::uint64_t TreeToken);
 
 // Walks the formats of a tree's data object.
 class TEnumFormatEtc : public TFormatEtcEnumerator {
@@ -54,6 +58,8 @@ public:
 
   // The tree, while it lives.
   TBaseDataTree* Owner() const;
+  // The owner's number in the registry of live trees, even once it is gone.
+  std::uint64_t OwnerToken() const { return FOwnerToken; }
   bool ForClipboard() const { return FForClipboard; }
   const TFormatEtcArray& FormatEtcArray() const { return FFormatEtcArray; }
 

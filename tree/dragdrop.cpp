@@ -27,6 +27,8 @@ void TBaseDataTree::releaseDragAndClipboard() {
   const bool holdsClipboard = ClipboardHoldsTree(this);
   UnregisterLiveTree(FTreeToken);
   if (holdsClipboard) OleSetClipboard(nullptr);
+  // A copy made while the clipboard's data was read still waits for it.
+  DropWaitingClipboardCopies(FTreeToken);
   if (FDropTargetRegistered && HandleAllocated()) RevokeDragDrop(Handle());
   FDropTargetRegistered = false;
   if (FDragManager) FDragManager->OwnerDestroyed();

@@ -336,8 +336,12 @@ void TBaseDataTree::ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t
 
 void TBaseDataTree::ReleaseClipboardIfOwner() {
   // Another program or tree may have put something there since our cut or
-  // copy; that must stay.
+  // copy; that must stay. A copy that still waits for the clipboard (made
+  // while our data was read) goes too. Either release may end the copy,
+  // whose state handler may destroy the tree: nothing of it is touched after.
+  const std::uint64_t token = FTreeToken;
   if (ClipboardHoldsTree(this)) Clipboard()->Clear();
+  DropWaitingClipboardCopies(token);
 }
 
 bool TBaseDataTree::applicationTerminating() const {

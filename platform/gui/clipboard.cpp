@@ -150,7 +150,7 @@ void TClipboard::Close() {
   if (--FOpenCount > 0) return;
   QMimeData* m = pending(FPending);
   FPending = nullptr;
-  ChangeClipboard([m] { board()->setMimeData(m); });  // the clipboard owns it from here
+  SetClipboardMime(board(), m);
 }
 
 void TClipboard::Clear() {
@@ -159,7 +159,7 @@ void TClipboard::Clear() {
     FPending = new QMimeData;
     return;
   }
-  ChangeClipboard([] { board()->clear(); });
+  ClearClipboard(board());
 }
 
 String TClipboard::AsText() {

@@ -72,9 +72,14 @@ QString textOf(const QByteArray& bytes, bool wide) {
 
 // Reads of our mime data under way (see ChangeClipboard).
 int gMimeReads = 0;
+void postWaitingChanges();
 struct TMimeRead {
   TMimeRead() { ++gMimeReads; }
-  ~TMimeRead() { --gMimeReads; }
+  ~TMimeRead() {
+    // The changes asked for during the read are made once the outermost
+    // one is over, not while it still runs (a modal loop inside it).
+    if (--gMimeReads == 0) postWaitingChanges();
+  }
   TMimeRead(const TMimeRead&) = delete;
   TMimeRead& operator=(const TMimeRead&) = delete;
 };
@@ -525,6 +530,52 @@ bool HandleDropEvent(HWND wnd, QEvent* e) {
 
 namespace {
 TClipboardChange* gClipboardChange = nullptr;
+
+// A change of the clipboard asked for while our data was read; Carries is
+// the data object it puts there, if any.
+struct TWaitingChange {
+  std::function<void()> Change;
+  std::shared_ptr<IDataObject> Carries;
+};
+// Kept for the whole run (never freed): the data objects waiting here must
+// not go in the static destruction, after the objects they reach.
+std::vector<TWaitingChange>& waitingChanges() {
+  static auto* waiting = new std::vector<TWaitingChange>;
+  return *waiting;
+}
+bool gWaitingPosted = false;
+// Changes of the clipboard made by this program so far: an emptying that
+// waited clears only what was there when it was asked for.
+std::uint64_t gClipboardChanges = 0;
+
+void makeChange(const std::function<void()>& Change) {
+  {
+    const TClipboardChange change;
+    Change();
+  }
+  ++gClipboardChanges;
+}
+
+void runWaitingChanges() {
+  gWaitingPosted = false;
+  std::vector<TWaitingChange>& waiting = waitingChanges();
+  // One at a time, in the order asked: a change that the release of the
+  // data dropped by one makes at once supersedes the rest (which it clears),
+  // and a read that such a handler starts stops them until it is over.
+  while (!waiting.empty() && gMimeReads == 0) {
+    const TWaitingChange next = std::move(waiting.front());
+    waiting.erase(waiting.begin());
+    makeChange(next.Change);
+  }
+}
+
+void postWaitingChanges() {
+  if (gWaitingPosted || waitingChanges().empty()) return;
+  QClipboard* board = QGuiApplication::clipboard();
+  if (!board) return;
+  gWaitingPosted = true;
+  QMetaObject::invokeMethod(board, runWaitingChanges, Qt::QueuedConnection);
+}
 }  // namespace
 
 TClipboardChange::TClipboardChange() : FOuter(gClipboardChange) { gClipboardChange = this; }
@@ -538,15 +589,48 @@ TClipboardChange::~TClipboardChange() {
 
 bool ClipboardReadRunning() { return gMimeReads > 0; }
 
-bool ChangeClipboard(const std::function<void()>& Change) {
-  if (gMimeReads == 0) {
-    const TClipboardChange change;
-    Change();
-    return true;
+bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataObject> Carries) {
+  if (gMimeReads > 0) {
+    waitingChanges().push_back({Change, std::move(Carries)});
+    return false;
   }
-  QMetaObject::invokeMethod(
-      QGuiApplication::clipboard(), [Change] { ChangeClipboard(Change); }, Qt::QueuedConnection);
-  return false;
+  // The last change asked for wins: one made now supersedes those still
+  // waiting. What they carry goes after this change is made (its release
+  // may run its owner's handlers).
+  std::vector<TWaitingChange> superseded;
+  superseded.swap(waitingChanges());
+  makeChange(Change);
+  return true;
+}
+
+bool ClearClipboard(QClipboard* Board) {
+  const QMimeData* held = Board->mimeData();
+  const std::uint64_t changes = gClipboardChanges;
+  return ChangeClipboard([Board, held, changes] {
+    // Put there since (by this program or another): that stays.
+    if (gClipboardChanges != changes || Board->mimeData() != held) return;
+    Board->clear();
+  });
+}
+
+bool SetClipboardMime(QClipboard* Board, QMimeData* Data) {
+  // Held until the change is made; a change that never is frees it.
+  auto held = std::make_shared<std::unique_ptr<QMimeData>>(Data);
+  return ChangeClipboard([Board, held] { Board->setMimeData(held->release()); });
+}
+
+void OleDropWaitingClipboard(const std::function<bool(const IDataObject&)>& Which) {
+  std::vector<TWaitingChange> dropped;
+  std::vector<TWaitingChange>& waiting = waitingChanges();
+  for (auto it = waiting.begin(); it != waiting.end();) {
+    if (it->Carries && Which(*it->Carries)) {
+      dropped.push_back(std::move(*it));
+      it = waiting.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  // Released here, once the list is whole again.
 }
 
 bool TClipboardChange::Defer(std::shared_ptr<IDataObject>& Object) {
@@ -562,22 +646,10 @@ HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
   QClipboard* board = QGuiApplication::clipboard();
   if (!board) return CLIPBRD_E_CANT_OPEN;
   if (!DataObject) {
-    // Emptied later (see ChangeClipboard), it empties only what is there
-    // now: what was put there since stays.
-    std::weak_ptr<IDataObject> now;
-    if (ClipboardReadRunning())
-      if (auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData())) now = own->Object;
-    const bool deferred = !now.expired();
-    ChangeClipboard([board, now, deferred] {
-      if (deferred) {
-        auto* own = dynamic_cast<const TOleMimeData*>(board->mimeData());
-        if (!own || own->Object != now.lock()) return;
-      }
-      board->clear();
-    });
+    ClearClipboard(board);
     return S_OK;
   }
-  ChangeClipboard([board, DataObject] { board->setMimeData(new TOleMimeData(DataObject)); });
+  ChangeClipboard([board, DataObject] { board->setMimeData(new TOleMimeData(DataObject)); }, DataObject);
   return S_OK;
 }
 
@@ -608,7 +680,7 @@ HRESULT OleFlushClipboard() {
     else
       plain->setData(f, own->data(f));
   }
-  ChangeClipboard([board, plain] { board->setMimeData(plain); });
+  SetClipboardMime(board, plain);
   return S_OK;
 }
 

@@ -178,8 +178,17 @@ private:
 // data on the clipboard is being read (by the toolkit for another program,
 // or by this one), the toolkit must not free it: a change asked for
 // meanwhile (by a handler of the rendering, or by a tree that one destroys)
-// is made from the message loop once no read runs. True when made at once.
-bool ChangeClipboard(const std::function<void()>& Change);
+// is made from the message loop once no read runs, unless a change made at
+// once supersedes it first. Carries: the data object the change puts on the
+// clipboard. True when made at once.
+bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataObject> Carries = {});
+// Empties the clipboard (see ChangeClipboard); an emptying that waits
+// empties only if the clipboard still holds then what it holds now.
+class QClipboard;
+class QMimeData;
+bool ClearClipboard(QClipboard* Board);
+// Puts Data (taken over) on the clipboard (see ChangeClipboard).
+bool SetClipboardMime(QClipboard* Board, QMimeData* Data);
 // Whether a read of our data on the clipboard is under way.
 bool ClipboardReadRunning();
 // Turns a drag-and-drop event over a window into calls of its drop target;

@@ -8,6 +8,7 @@
 // it alive, as a reference count would.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -216,6 +217,10 @@ HRESULT OleGetClipboard(std::shared_ptr<IDataObject>& DataObject);
 // Renders every format of the data object that the clipboard holds into
 // plain data, so that the content outlives the object.
 HRESULT OleFlushClipboard();
+// Drops the changes of the clipboard that wait for the message loop (asked
+// for while our data on it was read) and would put there a data object that
+// Which picks.
+void OleDropWaitingClipboard(const std::function<bool(const IDataObject&)>& Which);
 // S_OK when DataObject is the one on the clipboard, S_FALSE otherwise.
 HRESULT OleIsCurrentClipboard(const std::shared_ptr<IDataObject>& DataObject);
 

@@ -1,0 +1,151 @@
+// Clipboard changes asked for while the tree's data on the clipboard is
+// read wait for the message loop; what they may and may not do once made.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/gui/clipboard.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/ole.h"
+#include "tree/data_object.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+// Runs the message loop's queued calls.
+void runQueued() {
+  for (int i = 0; i < 5; ++i) Application->HandleMessage();
+}
+
+// Gives up its cut or copy as its Clear does (which a handler of a walk
+// may not call).
+class TReleasingTree : public TDataStringTree {
+public:
+  using TDataStringTree::TDataStringTree;
+  void ReleaseClipboard() { ReleaseClipboardIfOwner(); }
+};
+
+struct TWaitFixture {
+  TForm* Form = nullptr;
+  TReleasingTree* T = nullptr;
+  std::weak_ptr<const bool> Life;
+  PDataNode First = nullptr;
+
+  TWaitFixture() {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Form->SetBounds(40, 40, 420, 300);
+    T = new TReleasingTree(Form);
+    Life = T->LifeToken();
+    T->SetParent(Form);
+    T->SetBounds(0, 0, 400, 280);
+    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
+    First = T->AddChild(nullptr);
+    for (int i = 0; i < 3; ++i) T->AddChild(nullptr);
+    Form->Show();
+    runQueued();
+    T->SetSelected(First, true);
+    T->CopyToClipboard();
+  }
+  ~TWaitFixture() {
+    runQueued();
+    delete Form;
+  }
+  // Runs Handler once from the rendering of the tree's copy as text.
+  template <typename F>
+  void whileRead(F Handler) {
+    bool once = true;
+    T->OnGetText = [this, once, Handler](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType,
+                                         String& text) mutable {
+      text = u"row";
+      if (!once) return;
+      once = false;
+      Handler();
+    };
+    (void)Clipboard()->AsText();
+  }
+  static bool treeDataOnClipboard() {
+    std::shared_ptr<IDataObject> now;
+    if (OleGetClipboard(now) != S_OK) return false;
+    return dynamic_cast<TDTDataObject*>(now.get()) != nullptr;
+  }
+};
+
+}  // namespace
+
+// An emptying asked for during the read empties only what the clipboard
+// held then. The tree whose copy is read gives it up after another tree
+// copied: the other tree's copy arrives and stays.
+TEST(TreeClipboardWait, AnEmptyingThatWaitedLeavesWhatWasPutThereSince) {
+  TWaitFixture f;
+  auto* other = new TDataStringTree(f.Form);
+  other->SetParent(f.Form);
+  other->SetBounds(0, 0, 100, 100);
+  PDataNode node = other->AddChild(nullptr);
+  other->SetSelected(node, true);
+  ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
+  f.whileRead([&] {
+    other->CopyToClipboard();
+    f.T->ReleaseClipboard();
+  });
+  runQueued();
+  std::shared_ptr<IDataObject> now;
+  ASSERT_EQ(OleGetClipboard(now), S_OK);
+  auto* ours = dynamic_cast<TDTDataObject*>(now.get());
+  ASSERT_NE(ours, nullptr) << "the other tree's copy was emptied away";
+  EXPECT_EQ(ours->Owner(), other);
+  now.reset();
+  EXPECT_TRUE(other->TreeStates().Contains(tsCopyPending));
+  EXPECT_TRUE(node->States.Contains(vsCutOrCopy));
+  EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+}
+
+// Without a change since, the waiting emptying is made.
+TEST(TreeClipboardWait, AnEmptyingThatWaitedEmptiesWhatItSaw) {
+  TWaitFixture f;
+  f.whileRead([] { Clipboard()->Clear(); });
+  EXPECT_TRUE(TWaitFixture::treeDataOnClipboard());
+  runQueued();
+  EXPECT_FALSE(TWaitFixture::treeDataOnClipboard());
+  EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+}
+
+// The tree copies during the read and then gives its copy up, or is freed:
+// the copy that waits for the clipboard goes with it, and so does the
+// earlier copy still there.
+TEST(TreeClipboardWait, ATreeThatGivesUpItsCopyDuringTheReadDropsTheCopyThatWaits) {
+  for (const bool freed : {false, true}) {
+    SCOPED_TRACE(freed ? "tree freed" : "copy given up");
+    TWaitFixture f;
+    f.whileRead([&] {
+      f.T->CopyToClipboard();
+      EXPECT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
+      if (freed) {
+        delete f.T;
+        return;
+      }
+      f.T->ReleaseClipboard();
+      EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+    });
+    EXPECT_EQ(freed, f.Life.expired());
+    runQueued();
+    EXPECT_FALSE(TWaitFixture::treeDataOnClipboard()) << "a copy the tree gave up arrived";
+    if (!freed) {
+      EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+    }
+  }
+}
+
+// Every change asked for during the read is made, in order, once the read
+// is over (the last one asked for is what the clipboard holds).
+TEST(TreeClipboardWait, ChangesThatWaitedAreMadeInTheOrderAsked) {
+  TWaitFixture f;
+  f.whileRead([] {
+    Clipboard()->SetAsText(u"first");
+    Clipboard()->SetAsText(u"second");
+  });
+  EXPECT_TRUE(TWaitFixture::treeDataOnClipboard());
+  runQueued();
+  EXPECT_EQ(Clipboard()->AsText(), u"second");
+  EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+}
