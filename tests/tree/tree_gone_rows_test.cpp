@@ -5,7 +5,7 @@
 
 using namespace inputtest;
 
-// Shows: the rubber band's row walk (tree/rubber_band.cpp,
+// Once: the rubber band's row walk (tree/rubber_band.cpp,
 // collectSelectedNodes) keeps the row across OnGetCellIsEmpty and reads it
 // afterwards (its state and its next row) when the handler deleted it.
 // ASan: heap-use-after-free (use-after-poison in the node arena).
@@ -42,7 +42,7 @@ TEST(TreeGoneRows, TheRubberBandWhoseCellIsEmptyHandlerDeletesTheRowGoesOnWithTh
   EXPECT_EQ(f.Tree->VisibleCount(), 4u);
 }
 
-// Shows: a paint of the tree's window (the toolkit's own, from the message
+// Once: a paint of the tree's window (the toolkit's own, from the message
 // loop) whose handler destroys the tree crashes inside the toolkit: the
 // window is taken off its parent (platform/gui/controls.cpp, DestroyWnd)
 // while the toolkit is still flushing the top-level window that holds it.
@@ -65,7 +65,7 @@ TEST(TreeGoneRows, APaintOfTheWindowWhoseHandlerDestroysTheTreeEndsCleanly) {
   EXPECT_TRUE(life.expired());
 }
 
-// Shows: hit testing over spanned columns (tree/geometry.cpp, the
+// Once: hit testing over spanned columns (tree/geometry.cpp, the
 // toAutoSpanColumns walks in the hit test) asks OnGetCellIsEmpty about one
 // cell after another of the same row, and goes on reading the row after the
 // handler deleted it. A click on an empty cell is enough.
@@ -95,7 +95,7 @@ TEST(TreeGoneRows, AClickOnASpannedCellWhoseCellIsEmptyHandlerDeletesTheRowReads
   EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
 }
 
-// Shows: deleting the selection (tree/move_copy.cpp, deleteLastToFirst)
+// Once: deleting the selection (tree/move_copy.cpp, deleteLastToFirst)
 // decides that no handler freed a node of its list by counting the frees
 // of each step against the deleted node's total count taken before the
 // step. A handler that, while the node is being deleted, moves one of its
@@ -129,7 +129,7 @@ TEST(TreeGoneRows, DeletingTheSelectionWhileAHandlerMovesAChildOutAndDeletesASel
   delete tree;
 }
 
-// Shows: GetMaxRightExtend (tree/geometry.cpp), a program's call, measures
+// Once: GetMaxRightExtend (tree/geometry.cpp), a program's call, measures
 // each shown row and then reads the row (its level, its next row) after
 // the OnMeasureTextWidth handler deleted it.
 // ASan: use-after-poison in GetNodeLevel under nodeRightExtend.
@@ -155,7 +155,7 @@ TEST(TreeGoneRows, TheWidestRowWhoseMeasureHandlerDeletesARowReadsNothingOfIt) {
   delete tree;
 }
 
-// Shows: deciding a hint over spanned columns (tree/hints.cpp,
+// Once: deciding a hint over spanned columns (tree/hints.cpp,
 // HandleHintShow) asks OnGetCellIsEmpty about the cells right of the one
 // under the mouse and measures each with the row (GetDisplayRect) after the
 // handler deleted the row. The hit test before it asks the same question

@@ -1,6 +1,7 @@
-// Review of the clipboard changes made while our data is read, and of the
-// tree's ways out when a handler destroys it: each case here shows a fault
-// (a wrong result, or a crash under AddressSanitizer).
+// Clipboard changes made while our own data is read, and the tree's ways
+// out when a handler destroys it on a column update, the window's creation
+// or the wheel: the last change asked for wins, and nothing of a freed tree
+// is touched afterwards.
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -14,14 +15,13 @@
 #include "platform/gui/ole.h"
 #include "platform/gui/testing.h"
 #include "platform/gui/windows.h"
+#include "tests/tree/gone_fixture.h"
 #include "tree/data_object.h"
 #include "tree/string_tree.h"
 
 namespace {
 
-void pump() {
-  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-}
+using tree_gone::pump;
 
 // Runs the message loop's queued calls (the throttled ProcessMessages may
 // skip them).
@@ -29,33 +29,11 @@ void runQueued() {
   for (int i = 0; i < 5; ++i) Application->HandleMessage();
 }
 
-struct TReviewFixture {
-  TForm* Form = nullptr;
-  TDataStringTree* T = nullptr;
-  std::weak_ptr<const bool> Life;
-  PDataNode First = nullptr;
-
-  TReviewFixture() {
-    Application->Initialize();
-    Form = new TForm(nullptr);
-    Form->SetBounds(40, 40, 420, 300);
-    T = new TDataStringTree(Form);
-    Life = T->LifeToken();
-    T->SetParent(Form);
-    T->SetBounds(0, 0, 400, 280);
+// A shown form with a string tree whose every cell reads "row".
+struct TWaysFixture : tree_gone::TGoneForm {
+  TWaysFixture() : TGoneForm({.Columns = 0, .FirstChildren = 1, .MoreRows = 4}) {
     T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
-    First = T->AddChild(nullptr);
-    T->AddChild(First);
-    for (int i = 0; i < 4; ++i) T->AddChild(nullptr);
-    T->SetExpanded(First, true);
-    Form->Show();
-    pump();
   }
-  ~TReviewFixture() {
-    pump();
-    delete Form;
-  }
-  bool alive() const { return !Life.expired(); }
 };
 
 }  // namespace
@@ -64,12 +42,12 @@ struct TReviewFixture {
 // for the message loop. A change the program makes after the read is over
 // is made at once, and the waiting one then overwrites it: the clipboard
 // ends with the older text.
-TEST(TreeReview2, AChangeMadeWhileTheCopyIsReadDoesNotOverwriteALaterOne) {
+TEST(TreeGoneWays, AChangeMadeWhileTheCopyIsReadDoesNotOverwriteALaterOne) {
   // The change while read: text set, or the clipboard emptied (as the
   // tree's Clear does through ReleaseClipboardIfOwner).
   for (const bool empty : {false, true}) {
     SCOPED_TRACE(empty ? "emptied while read" : "text set while read");
-    TReviewFixture f;
+    TWaysFixture f;
     f.T->SetSelected(f.First, true);
     f.T->CopyToClipboard();
     ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
@@ -97,10 +75,10 @@ TEST(TreeReview2, AChangeMadeWhileTheCopyIsReadDoesNotOverwriteALaterOne) {
 // one is released then and ends the cut or copy that the tree had just
 // marked for the new one: the tree no longer knows its copy is pending
 // (and a cut is no longer carried out by a paste).
-TEST(TreeReview2, ACopyMadeWhileTheEarlierCopyIsReadStaysPending) {
+TEST(TreeGoneWays, ACopyMadeWhileTheEarlierCopyIsReadStaysPending) {
   for (const bool cut : {false, true}) {
     SCOPED_TRACE(cut ? "cut" : "copy");
-    TReviewFixture f;
+    TWaysFixture f;
     f.T->SetSelected(f.First, true);
     f.T->CopyToClipboard();
     ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
@@ -136,10 +114,10 @@ TEST(TreeReview2, ACopyMadeWhileTheEarlierCopyIsReadStaysPending) {
 // unwinding, so the column's option setter goes on with the freed columns
 // (shows under AddressSanitizer, often as a crash). With the scroll bar's
 // handler the unwinding used to reach the program instead.
-TEST(TreeReview2, HidingAColumnWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
+TEST(TreeGoneWays, HidingAColumnWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
   for (const bool viaBar : {true, false}) {
     SCOPED_TRACE(viaBar ? "scroll bar's handler" : "column resize handler");
-    TReviewFixture f;
+    TWaysFixture f;
     for (int i = 0; i < 3; ++i) f.T->Header().Columns().Add()->SetWidth(100);
     f.T->Header().SetOptions(f.T->Header().Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
     pump();
@@ -166,7 +144,7 @@ TEST(TreeReview2, HidingAColumnWhoseAutoSizeHandlerDestroysTheTreeTouchesNothing
 // the tree is on the stack, and the creation goes on to the freed tree's
 // pictures (the check after the header's layout just above has no
 // counterpart here).
-TEST(TreeReview2, CreatingTheWindowWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
+TEST(TreeGoneWays, CreatingTheWindowWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
   for (const bool viaBar : {true, false}) {
     SCOPED_TRACE(viaBar ? "scroll bar's handler" : "column resize handler");
     Application->Initialize();
@@ -203,8 +181,8 @@ TEST(TreeReview2, CreatingTheWindowWhoseAutoSizeHandlerDestroysTheTreeTouchesNot
 // The wheel's handler frees the tree without taking the turn: the tree
 // goes on to scroll itself (the platform's own wheel handling checks the
 // control's life, the tree's does not).
-TEST(TreeReview2, AWheelTurnWhoseHandlerFreesTheTreeScrollsNothing) {
-  TReviewFixture f;
+TEST(TreeGoneWays, AWheelTurnWhoseHandlerFreesTheTreeScrollsNothing) {
+  TWaysFixture f;
   for (int i = 0; i < 60; ++i) f.T->AddChild(nullptr);
   pump();
   bool armed = true;
@@ -224,8 +202,8 @@ TEST(TreeReview2, AWheelTurnWhoseHandlerFreesTheTreeScrollsNothing) {
 // clipboard as it goes (it still holds the earlier copy); the new copy then
 // arrives from the loop, and the clipboard holds the data of a tree that
 // is gone.
-TEST(TreeReview2, ACopyMadeWhileReadDoesNotOutliveTheTree) {
-  TReviewFixture f;
+TEST(TreeGoneWays, ACopyMadeWhileReadDoesNotOutliveTheTree) {
+  TWaysFixture f;
   f.T->SetSelected(f.First, true);
   f.T->CopyToClipboard();
   bool once = true;
@@ -251,7 +229,7 @@ TEST(TreeReview2, ACopyMadeWhileReadDoesNotOutliveTheTree) {
 // looks at the tree's life and returns, into the platform's creation of
 // the handle, which goes on with the freed control), or the control's own
 // OnResize (the tree's Resize goes on after it).
-TEST(TreeReview2, CreatingTheWindowWhoseHeaderLayoutHandlerDestroysTheTreeTouchesNothingAfterwards) {
+TEST(TreeGoneWays, CreatingTheWindowWhoseHeaderLayoutHandlerDestroysTheTreeTouchesNothingAfterwards) {
   for (const bool viaBar : {true, false}) {
     SCOPED_TRACE(viaBar ? "scroll bar's handler" : "OnResize");
     Application->Initialize();
@@ -306,8 +284,8 @@ double threadCpuMs() {
 // queues it again at once, so the loop never waits and takes the processor
 // whole while the window is open. (Needs a display: offscreen a modal
 // window returns at once.)
-TEST(TreeReview2, AModalWindowShownWhileTheCopyIsReadAndAChangeWaitsDoesNotSpin) {
-  TReviewFixture f;
+TEST(TreeGoneWays, AModalWindowShownWhileTheCopyIsReadAndAChangeWaitsDoesNotSpin) {
+  TWaysFixture f;
   TForm* ask = new TForm(nullptr);
   ask->SetBounds(100, 100, 200, 100);
   auto* timer = new TTimer(ask);

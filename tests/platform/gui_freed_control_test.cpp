@@ -1,5 +1,4 @@
-// Review of the platform's handling of controls freed by their handlers:
-// each case here shows a fault.
+// Controls freed after leaving their form: the form forgets them.
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
@@ -9,7 +8,7 @@ namespace {
 
 using namespace guitest;
 
-struct GuiReview2 : FormFixture {};
+struct GuiFreedControl : FormFixture {};
 
 }  // namespace
 
@@ -17,7 +16,7 @@ struct GuiReview2 : FormFixture {};
 // when the control is still on the form as it goes: one taken off the form
 // (or moved to another form) first and then freed stays the form's active
 // control, a dangling pointer.
-TEST_F(GuiReview2, AFormForgetsItsActiveControlFreedAfterLeavingTheForm) {
+TEST_F(GuiFreedControl, AFormForgetsItsActiveControlFreedAfterLeavingTheForm) {
   for (const bool toOtherForm : {false, true}) {
     SCOPED_TRACE(toOtherForm ? "moved to another form" : "taken off the form");
     auto* c = new Recorder(nullptr);

@@ -1,6 +1,6 @@
-// Review of the marked row lists, the guarded measuring calls and the
-// selection kept unsorted inside an update: handlers that pull rows, trees
-// or the selection away under the tree's loops.
+// Copies, moves and cut-and-paste between two trees whose handlers pull
+// rows, trees or the selection away under the loops: nothing freed is read,
+// no bracket is left open, and the selection counts stay right.
 #include "platform/gui/clipboard.h"
 #include "tests/tree/tree_stream_util.h"
 #include "tests/tree/tree_test_util.h"
@@ -53,7 +53,7 @@ std::uint32_t selectedByWalk(TBaseDataTree& t) {
 // the target at the bracket's start, the paste ends, and the source must
 // not be left inside an update it never asked for (it would never paint
 // nor pack its selection again).
-TEST(TreeReview3, CutPastedIntoATreeDestroyedByTheSourceBracketLeavesNoSourceUpdateOpen) {
+TEST(TreeCrossTree, CutPastedIntoATreeDestroyedByTheSourceBracketLeavesNoSourceUpdateOpen) {
   TDoomedTree source, target;
   TOwnedTree& s = *source.T;
   cutThreeRows(s, *target.T);
@@ -74,7 +74,7 @@ TEST(TreeReview3, CutPastedIntoATreeDestroyedByTheSourceBracketLeavesNoSourceUpd
 // While a cut pasted into another tree moves its rows, the source's
 // handlers ask how many rows are still selected: the rows that already
 // left the source are no longer counted (as when each row moved alone).
-TEST(TreeReview3, CutPastedIntoAnotherTreeCountsTheSourceSelectionRightWhileRowsMove) {
+TEST(TreeCrossTree, CutPastedIntoAnotherTreeCountsTheSourceSelectionRightWhileRowsMove) {
   TDoomedTree source, target;
   TOwnedTree& s = *source.T;
   PDataNode here = cutThreeRows(s, *target.T);
@@ -124,11 +124,11 @@ void copyOrMoveWhileTheSaveHandlerDestroysTheTarget(bool move) {
 }
 }  // namespace
 
-TEST(TreeReview3, CopyIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
+TEST(TreeCrossTree, CopyIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
   copyOrMoveWhileTheSaveHandlerDestroysTheTarget(false);
 }
 
-TEST(TreeReview3, MoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
+TEST(TreeCrossTree, MoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
   copyOrMoveWhileTheSaveHandlerDestroysTheTarget(true);
 }
 
@@ -136,7 +136,7 @@ TEST(TreeReview3, MoveIntoATreeTheSourceSaveHandlerDestroysReadsNothingOfIt) {
 // first, and its updating handler destroys the source. The paste must not
 // read the source it was handed (ASan: heap-use-after-free reading the
 // source's states in ProcessOLEData).
-TEST(TreeReview3, CutPastedIntoATreeWhoseBracketDestroysTheSourceReadsNothingOfIt) {
+TEST(TreeCrossTree, CutPastedIntoATreeWhoseBracketDestroysTheSourceReadsNothingOfIt) {
   TDoomedTree source, target;
   TOwnedTree& t = *target.T;
   PDataNode here = cutThreeRows(*source.T, t);
@@ -194,10 +194,10 @@ void copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(bool move) {
 // the target row there: nothing may be inserted below the freed row. (With
 // the freed row left as it is, the insertion links the arriving row below
 // itself and loops for ever; here a new row takes the freed one's place.)
-TEST(TreeReview3, CopyIntoARowTheSourceSaveHandlerDeletesReadsNothingOfIt) {
+TEST(TreeCrossTree, CopyIntoARowTheSourceSaveHandlerDeletesReadsNothingOfIt) {
   copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(false);
 }
 
-TEST(TreeReview3, MoveIntoARowTheSourceSaveHandlerDeletesReadsNothingOfIt) {
+TEST(TreeCrossTree, MoveIntoARowTheSourceSaveHandlerDeletesReadsNothingOfIt) {
   copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(true);
 }
