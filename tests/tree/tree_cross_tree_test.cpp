@@ -7,20 +7,6 @@
 
 namespace {
 
-// A tree that a handler may destroy.
-struct TDoomedTree {
-  TOwnedTree* T = new TOwnedTree;
-  bool Destroyed = false;
-  void destroy() {
-    if (Destroyed) return;
-    Destroyed = true;
-    delete T;
-  }
-  ~TDoomedTree() {
-    if (!Destroyed) delete T;
-  }
-};
-
 // Three selected rows of source, each with a child, cut to the clipboard;
 // target gets a row "here" focused to paste below.
 PDataNode cutThreeRows(TOwnedTree& s, TOwnedTree& t) {

@@ -255,20 +255,6 @@ TEST(TreeHandlerLoops, MeasuringCallsWhoseHandlersDestroyTheTreeAnswerNothing) {
 
 namespace {
 
-// A tree of the owner's kind that may be destroyed from its own handlers.
-struct TPasteTarget {
-  TOwnedTree* T = new TOwnedTree;
-  bool Destroyed = false;
-  void destroy() {
-    if (Destroyed) return;
-    Destroyed = true;
-    delete T;
-  }
-  ~TPasteTarget() {
-    if (!Destroyed) delete T;
-  }
-};
-
 void copyRows(TOwnedTree& source, int rows) {
   TDTSelectionOptions sel = source.TreeOptions().SelectionOptions();
   sel.Include(toMultiSelect);
@@ -292,7 +278,7 @@ TEST(TreeHandlerLoops, PasteHandlerDestroyingTheTreeEndsThePaste) {
   for (int event : {Copying, CopyingRefused, Copied, Structure, Free, Updating}) {
     for (int k : {1, 2, 4}) {
       SCOPED_TRACE(testing::Message() << "event " << event << ", call " << k);
-      TPasteTarget target;
+      TDoomedTree target;
       TOwnedTree& t = *target.T;
       PDataNode here = t.Add(nullptr, "here");
       t.SetFocusedNode(here);
@@ -344,7 +330,7 @@ TEST(TreeHandlerLoops, CutPastedIntoAnotherTreeWhoseSourceUpdatingHandlerDestroy
     for (const TDTUpdateState when : {usBegin, usEnd}) {
       SCOPED_TRACE(testing::Message() << (sourceGoes ? "the source" : "the target") << " goes at "
                                       << (when == usBegin ? "the start" : "the end"));
-      TPasteTarget source, target;
+      TDoomedTree source, target;
       TOwnedTree& s = *source.T;
       TOwnedTree& t = *target.T;
       TDTSelectionOptions sel = s.TreeOptions().SelectionOptions();

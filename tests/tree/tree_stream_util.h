@@ -68,6 +68,20 @@ public:
   int Freed = 0;
 };
 
+// An owned tree that its own handlers may destroy.
+struct TDoomedTree {
+  TOwnedTree* T = new TOwnedTree;
+  bool Destroyed = false;
+  void destroy() {
+    if (Destroyed) return;
+    Destroyed = true;
+    delete T;
+  }
+  ~TDoomedTree() {
+    if (!Destroyed) delete T;
+  }
+};
+
 inline std::string streamBytes(TStream& Stream) {
   std::string bytes(std::size_t(Stream.Size()), '\0');
   Stream.SetPosition(0);
