@@ -1,0 +1,102 @@
+// Faults found in review: the clipboard's waiting changes, and a focused
+// tree that leaves its form.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/gui/clipboard.h"
+#include "platform/gui/forms.h"
+#include "platform/gui/ole.h"
+#include "platform/gui/testing.h"
+#include "tests/tree/gone_fixture.h"
+#include "tree/data_object.h"
+#include "tree/string_tree.h"
+
+namespace {
+
+void runQueued() {
+  for (int i = 0; i < 5; ++i) Application->HandleMessage();
+}
+
+// A shown form whose tree's copy is on the clipboard.
+struct TCopiedTree {
+  TForm* Form = nullptr;
+  TDataStringTree* T = nullptr;
+
+  TCopiedTree() {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Form->SetBounds(40, 40, 420, 300);
+    T = new TDataStringTree(Form);
+    T->SetParent(Form);
+    T->SetBounds(0, 0, 400, 280);
+    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
+    PDataNode first = T->AddChild(nullptr);
+    T->AddChild(nullptr);
+    Form->Show();
+    runQueued();
+    T->SetSelected(first, true);
+    T->CopyToClipboard();
+  }
+  ~TCopiedTree() {
+    runQueued();
+    delete Form;
+  }
+  // Runs Handler once from the rendering of the tree's copy as text.
+  template <typename F>
+  void whileRead(F Handler) {
+    bool once = true;
+    T->OnGetText = [once, Handler](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) mutable {
+      text = u"row";
+      if (!once) return;
+      once = false;
+      Handler();
+    };
+    (void)Clipboard()->AsText();
+  }
+};
+
+}  // namespace
+
+// Both changes are asked for during the read; the emptying is asked for
+// last and must win. The waiting emptying compares the program's count of
+// changes with the count when it was asked for, but the text asked for
+// before it is made first and raises that count, so the emptying is
+// skipped and the text stays (platform/gui/drag_drop.cpp, ClearClipboard).
+TEST(TreeReview4, AnEmptyingAskedForAfterATextDuringTheReadEmptiesTheClipboard) {
+  TCopiedTree f;
+  f.whileRead([] {
+    Clipboard()->SetAsText(u"set first");
+    Clipboard()->Clear();
+  });
+  runQueued();
+  EXPECT_EQ(Clipboard()->AsText(), u"") << "the emptying asked for last was dropped";
+}
+
+// A focused tree leaves its form for another while its OnExit frees it:
+// SetParent now clears the focus (the tree's WM_KILLFOCUS, OnExit) and then
+// goes on with the freed control, removing it from the old parent and
+// inserting it into the new one (platform/gui/controls.cpp,
+// TControl::SetParent). The other form must not end up holding the freed
+// tree.
+TEST(TreeReview4, AFocusedTreeWhoseExitHandlerFreesItAsItLeavesItsFormTouchesNothing) {
+  tree_gone::TGoneForm f({.Focus = true});
+  auto* other = new TForm(nullptr);
+  other->SetBounds(500, 40, 300, 200);
+  other->Show();
+  tree_gone::pump();
+  int exits = 0;
+  f.T->OnExit = [&exits, d = f.doom()](TObject*) {
+    ++exits;
+    d();
+  };
+  f.Armed = true;
+  f.T->SetParent(other);
+  EXPECT_EQ(exits, 1) << "the tree lost no focus as it left (test set-up)";
+  EXPECT_FALSE(f.alive());
+  EXPECT_EQ(other->ControlCount(), 0) << "the other form holds the freed tree";
+  EXPECT_EQ(f.Form->ControlCount(), 0);
+  // A form holding the freed tree is left alone: freeing it would free the
+  // tree again.
+  if (other->ControlCount() == 0) delete other;
+}
