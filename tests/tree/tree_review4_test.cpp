@@ -100,3 +100,26 @@ TEST(TreeReview4, AFocusedTreeWhoseExitHandlerFreesItAsItLeavesItsFormTouchesNot
   // tree again.
   if (other->ControlCount() == 0) delete other;
 }
+
+// The header spreads a change of width over three columns; the handler of
+// the first column's resize deletes the last column. ResizeColumns walks
+// the column count it took before the loop and reads the deleted column's
+// slot (tree/header.cpp, TDTHeader::ResizeColumns: the new check after each
+// SetWidth asks only whether the tree went).
+TEST(TreeReview4, ResizingColumnsWhoseResizeHandlerDeletesALaterColumnStopsAtTheColumnsLeft) {
+  tree_gone::TGoneForm f;
+  TDTHeader& header = f.T->Header();
+  for (int i = 0; i < 3; ++i) header.Columns().Add()->SetWidth(100);
+  header.SetOptions(header.Options() + TDTHeaderOptions{hoVisible});
+  tree_gone::pump();
+  bool armed = true;
+  f.T->OnColumnResize = [&](TDTHeader* h, TColumnIndex) {
+    if (!armed) return;
+    armed = false;
+    h->Columns().Delete(h->Columns().Count() - 1);
+  };
+  header.ResizeColumns(30, 0, 2);
+  EXPECT_FALSE(armed) << "no column was resized (test set-up)";
+  EXPECT_TRUE(f.alive());
+  EXPECT_EQ(header.Columns().Count(), 2);
+}
