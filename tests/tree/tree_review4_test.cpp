@@ -126,3 +126,37 @@ TEST(TreeReview4, ResizingColumnsWhoseResizeHandlerDeletesALaterColumnStopsAtThe
   EXPECT_TRUE(f.alive());
   EXPECT_EQ(header.Columns().Count(), before - 1);
 }
+
+// The tree grows and its header shares the growth among its spring
+// columns; the handler of the first one's resize deletes the last spring
+// column. ResizeSpringColumns keeps the columns it gathered before the loop
+// and resizes the deleted one (tree/header.cpp,
+// TDTHeader::ResizeSpringColumns: the new check asks only whether the tree
+// went).
+TEST(TreeReview4, SpringColumnsWhoseResizeHandlerDeletesALaterSpringColumnResizeOnlyTheColumnsLeft) {
+  tree_gone::TGoneForm f;
+  TDTHeader& header = f.T->Header();
+  header.Columns().Clear();
+  for (int i = 0; i < 3; ++i) {
+    TDataTreeColumn* c = header.Columns().Add();
+    c->SetWidth(100);
+    c->SetOptions(c->Options() + TDTColumnOptions{coAutoSpring});
+  }
+  header.SetOptions(header.Options() + TDTHeaderOptions{hoVisible, hoAutoSpring});
+  // The first change of width only sets the width the next one is measured from.
+  f.T->SetBounds(f.T->Left(), f.T->Top(), f.T->Width() - 90, f.T->Height());
+  tree_gone::pump();
+  const int before = header.Columns().Count();
+  bool armed = false;
+  f.T->OnColumnResize = [&](TDTHeader* h, TColumnIndex) {
+    if (!armed) return;
+    armed = false;
+    h->Columns().Delete(h->Columns().Count() - 1);
+  };
+  armed = true;
+  f.T->SetBounds(f.T->Left(), f.T->Top(), f.T->Width() + 90, f.T->Height());
+  tree_gone::pump();
+  EXPECT_FALSE(armed) << "no spring column was resized (test set-up)";
+  EXPECT_TRUE(f.alive());
+  EXPECT_EQ(header.Columns().Count(), before - 1);
+}
