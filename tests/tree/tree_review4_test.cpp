@@ -160,3 +160,30 @@ TEST(TreeReview4, SpringColumnsWhoseResizeHandlerDeletesALaterSpringColumnResize
   EXPECT_TRUE(f.alive());
   EXPECT_EQ(header.Columns().Count(), before - 1);
 }
+
+// A column is hidden; the header's update grows the auto-size column, and
+// that column's resize handler deletes the hidden column. changed() answers
+// only whether the tree lives, and SetOptions goes on with the deleted
+// column (tree/columns.cpp, TDataTreeColumn::SetOptions: Tree() on the freed
+// column, a crash; TDataTreeColumns::Update also invalidates Item->Index()
+// after its AdjustAutoSize).
+TEST(TreeReview4, HidingAColumnWhoseAutoSizeHandlerDeletesItTouchesNothingOfIt) {
+  tree_gone::TGoneForm f;
+  TDTHeader& header = f.T->Header();
+  header.Columns().Clear();
+  for (int i = 0; i < 3; ++i) header.Columns().Add()->SetWidth(100);
+  header.SetAutoSizeIndex(2);
+  header.SetOptions(header.Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
+  tree_gone::pump();
+  bool armed = true;
+  f.T->OnColumnResize = [&](TDTHeader* h, TColumnIndex) {
+    if (!armed) return;
+    armed = false;
+    h->Columns().Delete(0);
+  };
+  TDataTreeColumn* hidden = header.Columns().Items(0);
+  hidden->SetOptions(hidden->Options() - TDTColumnOptions{coVisible});
+  EXPECT_FALSE(armed) << "the auto-size column was not resized (test set-up)";
+  EXPECT_TRUE(f.alive());
+  EXPECT_EQ(header.Columns().Count(), 2);
+}
