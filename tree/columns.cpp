@@ -35,8 +35,11 @@ bool TDataTreeColumn::changed(bool AllColumns) {
   // The update is an entry of the tree: when a handler of it destroyed the
   // tree it answers as usual, and only the life token tells.
   const std::weak_ptr<const bool> life = Tree()->LifeToken();
-  FOwner->Update(AllColumns ? nullptr : this);
-  return !life.expired();
+  TDataTreeColumns* const columns = FOwner;
+  const TDataTreeColumn* const self = this;
+  columns->Update(AllColumns ? nullptr : this);
+  // A handler may also have deleted this column.
+  return !life.expired() && columns->Contains(self);
 }
 
 void TDataTreeColumn::repaintTree() {
@@ -438,6 +441,8 @@ void TDataTreeColumns::Update(TDataTreeColumn* Item) {
   // Setting the scroll bars may end in a handler that destroys the tree.
   tree->GuardedEntry([&] {
     if (FHeader->Options().Contains(hoAutoResize)) AdjustAutoSize(InvalidColumn);
+    // The auto-size column's handler may have deleted the column.
+    if (Item && !Contains(Item)) Item = nullptr;
     if (!Item) {
       tree->ColumnsChanged();
       FHeader->Invalidate(NoColumn);
@@ -488,6 +493,12 @@ void TDataTreeColumns::ReorderColumns(bool RTL) {
   FPositionToIndex.resize(std::size_t(n));
   for (int i = 0; i < n; ++i) FPositionToIndex[std::size_t(i)] = RTL ? n - 1 - i : i;
   UpdatePositions(true);
+}
+
+bool TDataTreeColumns::Contains(const TDataTreeColumn* Column) const {
+  for (int i = 0; i < Count(); ++i)
+    if (Items(i) == Column) return true;
+  return false;
 }
 
 bool TDataTreeColumns::IsValidColumn(TColumnIndex Column) const {

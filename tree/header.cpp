@@ -452,7 +452,8 @@ int TDTHeader::ResizeColumns(int ChangeBy, TColumnIndex RangeStartCol, TColumnIn
   FStates.Include(hsAutoSizing);
   // Each resize may end in a handler that destroys the tree.
   const std::weak_ptr<const bool> life = FOwner->LifeToken();
-  for (int i = 0; i < count; ++i) {
+  // A handler may delete columns as well: the rest keep their widths.
+  for (int i = 0; i < count && i < FColumns->Count(); ++i) {
     if (widths[std::size_t(i)] == FColumns->Items(i)->Width()) continue;
     FColumns->Items(i)->SetWidth(widths[std::size_t(i)]);
     if (life.expired()) return 0;
@@ -516,6 +517,8 @@ void TDTHeader::ResizeSpringColumns() {
   // Each resize may end in a handler that destroys the tree.
   const std::weak_ptr<const bool> life = FOwner->LifeToken();
   for (TDataTreeColumn* c : springs) {
+    // A resize handler may have deleted a later spring column.
+    if (!FColumns->Contains(c)) continue;
     c->FSpringRest += share;
     if (c->FSpringRest >= 1.0f) {
       int whole = int(c->FSpringRest);

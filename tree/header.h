@@ -257,6 +257,8 @@ public:
   TColumnsArray GetVisibleColumns() const;
   int GetVisibleFixedWidth() const;
   int GetTotalWidth() const;
+  // Whether Column is (still) one of the collection's.
+  bool Contains(const TDataTreeColumn* Column) const;
   bool IsValidColumn(TColumnIndex Column) const;
   // The average width of the visible columns that scroll (0: none).
   int GetScrollWidth() const;

@@ -119,7 +119,12 @@ void TControl::SetParent(TWinControl* AParent) {
       // the next control of the form, which the form never chose.
       if (QWidget* w = FPrivate->Widget) {
         QWidget* fw = QApplication::focusWidget();
-        if (fw && (fw == w || w->isAncestorOf(fw))) fw->clearFocus();
+        if (fw && (fw == w || w->isAncestorOf(fw))) {
+          // The control's exit handler may free it.
+          const std::weak_ptr<TControlPrivate> self = FPrivate;
+          fw->clearFocus();
+          if (!ControlLives(self)) return;
+        }
       }
     }
     FParent->RemoveControl(this);
