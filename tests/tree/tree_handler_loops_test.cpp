@@ -333,18 +333,7 @@ TEST(TreeHandlerLoops, CutPastedIntoAnotherTreeWhoseSourceUpdatingHandlerDestroy
       TDoomedTree source, target;
       TOwnedTree& s = *source.T;
       TOwnedTree& t = *target.T;
-      TDTSelectionOptions sel = s.TreeOptions().SelectionOptions();
-      sel.Include(toMultiSelect);
-      s.TreeOptions().SetSelectionOptions(sel);
-      for (int i = 0; i < 3; ++i) {
-        PDataNode n = s.Add(nullptr, "row " + std::to_string(i));
-        s.Add(n, "below " + std::to_string(i));
-        s.SetSelected(n, true);
-      }
-      s.CutToClipboard();
-      PDataNode here = t.Add(nullptr, "here");
-      t.SetFocusedNode(here);
-      t.SetDefaultPasteMode(amAddChildLast);
+      PDataNode here = cutThreeRows(s, t);
       bool armed = true;
       s.OnUpdating = [&](TBaseDataTree*, TDTUpdateState state) {
         if (!armed || state != when) return;

@@ -68,6 +68,24 @@ public:
   int Freed = 0;
 };
 
+// Three selected rows of source, each with a child, cut to the clipboard;
+// target gets a row "here" focused to paste below.
+inline PDataNode cutThreeRows(TOwnedTree& s, TOwnedTree& t) {
+  TDTSelectionOptions sel = s.TreeOptions().SelectionOptions();
+  sel.Include(toMultiSelect);
+  s.TreeOptions().SetSelectionOptions(sel);
+  for (int i = 0; i < 3; ++i) {
+    PDataNode n = s.Add(nullptr, "row " + std::to_string(i));
+    s.Add(n, "below " + std::to_string(i));
+    s.SetSelected(n, true);
+  }
+  s.CutToClipboard();
+  PDataNode here = t.Add(nullptr, "here");
+  t.SetFocusedNode(here);
+  t.SetDefaultPasteMode(amAddChildLast);
+  return here;
+}
+
 // An owned tree that its own handlers may destroy.
 struct TDoomedTree {
   TOwnedTree* T = new TOwnedTree;
