@@ -185,9 +185,19 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
       } else {
         TStgMedium medium;
         RawByteString bytes;
+        // A stream handed over is read where it stands (from its position
+        // to its end), without copying what may be many megabytes; the
+        // position is put back afterwards for whoever else holds it.
+        std::shared_ptr<TStream> handed;
+        std::int64_t handedStart = 0;
         format.tymed = TYMED_ISTREAM;
         if (SUCCEEDED(DataObject->GetData(format, medium))) {
-          bytes = MediumBytes(medium);
+          if (medium.tymed == TYMED_ISTREAM && medium.stm) {
+            handed = medium.stm;
+            handedStart = handed->Position();
+          } else {
+            bytes = MediumBytes(medium);
+          }
         } else {
           format.tymed = TYMED_HGLOBAL;
           if (SUCCEEDED(DataObject->GetData(format, medium))) bytes = blockPayload(MediumBytes(medium));
@@ -195,11 +205,22 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         const bool fetched = medium.tymed != TYMED_NULL;
         ReleaseStgMedium(medium);
         if (fetched) {
-          TMemoryStream stream;
-          stream.Write(bytes.data(), std::int64_t(bytes.size()));
-          stream.SetPosition(0);
+          TMemoryStream copied;
+          TStream* stream = handed.get();
+          if (!stream) {
+            copied.Write(bytes.data(), std::int64_t(bytes.size()));
+            copied.SetPosition(0);
+            stream = &copied;
+          }
           TNodeWatch target(*this, TargetNode);
-          std::vector<PDataNode> arrived = InsertNodesFromStream(&stream, TargetNode, Mode);
+          std::vector<PDataNode> arrived;
+          try {
+            arrived = InsertNodesFromStream(stream, TargetNode, Mode);
+          } catch (...) {
+            if (handed) handed->SetPosition(handedStart);
+            throw;
+          }
+          if (handed) handed->SetPosition(handedStart);
           if (life.expired()) return false;
           if (!arrived.empty()) {
             // Each handler may delete arrivals, their parent or the target;

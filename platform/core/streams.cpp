@@ -100,18 +100,18 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 void TMemoryStream::reserve(std::int64_t capacity) {
-  if (capacity <= std::int64_t(FData.size())) return;
-  // Geometric growth keeps many small writes linear overall.
-  const std::int64_t grown = std::max<std::int64_t>(capacity, std::int64_t(FData.size()) * 3 / 2 + 64);
-  try {
-    try {
-      FData.resize(size_t(grown));
-    } catch (const std::bad_alloc&) {
-      FData.resize(size_t(capacity));
-    }
-  } catch (const std::exception&) {
+  if (capacity <= FCapacity) return;
+  if (std::uint64_t(capacity) > std::numeric_limits<size_t>::max())
     throw EOutOfMemory("Out of memory while expanding memory stream");
-  }
+  // Geometric growth keeps many small writes linear overall.
+  std::int64_t grown = std::max<std::int64_t>(capacity, FCapacity + FCapacity / 2 + 64);
+  if (std::uint64_t(grown) > std::numeric_limits<size_t>::max()) grown = capacity;
+  void* p = std::realloc(FData.get(), size_t(grown));
+  if (!p && grown != capacity) p = std::realloc(FData.get(), size_t(grown = capacity));
+  if (!p) throw EOutOfMemory("Out of memory while expanding memory stream");
+  (void)FData.release();
+  FData.reset(static_cast<unsigned char*>(p));
+  FCapacity = grown;
 }
 
 void TMemoryStream::SetSize(std::int64_t newSize) {
@@ -121,15 +121,15 @@ void TMemoryStream::SetSize(std::int64_t newSize) {
     reserve(newSize);
     // Bytes between the old and the new end are zero, also when they had
     // been written before a shrink.
-    std::memset(FData.data() + oldSize, 0, size_t(newSize - oldSize));
+    std::memset(FData.get() + oldSize, 0, size_t(newSize - oldSize));
   }
-  SetPointer(FData.data(), newSize);
+  SetPointer(FData.get(), newSize);
   if (FPosition > newSize) FPosition = newSize;
 }
 
 void TMemoryStream::Clear() {
-  FData.clear();
-  FData.shrink_to_fit();
+  FData.reset();
+  FCapacity = 0;
   SetPointer(nullptr, 0);
   FPosition = 0;
 }

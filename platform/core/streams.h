@@ -4,6 +4,8 @@
 // never fails; seeking past the end is allowed and a write there fills the
 // gap with zero bytes.
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "platform/core/object.h"
@@ -78,7 +80,7 @@ public:
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   void SetSize(std::int64_t newSize) override;
 
-  std::int64_t Capacity() const { return std::int64_t(FData.size()); }
+  std::int64_t Capacity() const { return FCapacity; }
   void Clear();
 
   // Replace the content with a whole stream or file (position 0 after).
@@ -88,7 +90,13 @@ public:
 private:
   void reserve(std::int64_t capacity);
 
-  std::vector<unsigned char> FData;  // the capacity; Size() of it in use
+  struct TFreeBytes {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  // The capacity, from malloc: realloc grows a large block without copying
+  // it, and the bytes past Size() are not cleared until they are used.
+  std::unique_ptr<unsigned char, TFreeBytes> FData;
+  std::int64_t FCapacity = 0;
 };
 
 // File open modes: one access mode, optionally or-ed with one share mode.

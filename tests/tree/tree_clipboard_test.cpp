@@ -351,3 +351,39 @@ TEST(TreeClipboard, CopyingHandlerMayRefuseOrDeleteWhatArrives) {
   EXPECT_EQ(captions(source), "a b c") << "a copy leaves the source alone";
   checkInvariants(target);
 }
+
+TEST(TreeClipboard, AStreamHandedOutEachTimeIsReadWhereItStandsAndLeftThere) {
+  TOwnedTree source, target;
+  multiSelect(source);
+  for (const char* c : {"a", "b"}) source.SetSelected(source.Add(nullptr, c), true);
+  // What another data object keeps and hands out on every request: a few
+  // bytes of its own ahead, then the tree content from where it stands.
+  auto kept = std::make_shared<TMemoryStream>();
+  kept->WriteBuffer("head", 4);
+  source.WriteNodesToStream(kept.get(), source.GetSortedSelection(true));
+  kept->SetPosition(4);
+  struct TKeepingObject : TDTDataObject {
+    using TDTDataObject::TDTDataObject;
+    std::shared_ptr<TMemoryStream> Stream;
+    HRESULT GetData(const TFormatEtc& format, TStgMedium& medium) override {
+      if (format.cfFormat != TreeGlobals().CF_DATATREE || !(format.tymed & TYMED_ISTREAM)) return DV_E_FORMATETC;
+      medium = TStgMedium();
+      medium.tymed = TYMED_ISTREAM;
+      medium.stm = Stream;
+      return S_OK;
+    }
+  };
+  auto object = std::make_shared<TKeepingObject>(&source, false);
+  object->Stream = kept;
+  EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+  EXPECT_EQ(kept->Position(), 4) << "the holder finds its stream as it left it";
+  EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+  EXPECT_EQ(captions(target), "a b a b");
+
+  // A stream that fails partway is put back too.
+  kept->SetSize(kept->Size() - 3);
+  EXPECT_THROW(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false), EDataTreeError);
+  EXPECT_EQ(kept->Position(), 4);
+  EXPECT_EQ(captions(target), "a b a b");
+  checkInvariants(target);
+}
