@@ -26,7 +26,7 @@ void TBaseDataTree::releaseDragAndClipboard() {
   // goes, reaches nothing.
   const bool holdsClipboard = ClipboardHoldsTree(this);
   UnregisterLiveTree(FTreeToken);
-  if (holdsClipboard) OleSetClipboard(nullptr);
+  if (holdsClipboard) OleWithdrawClipboard();
   // A copy made while the clipboard's data was read still waits for it.
   DropWaitingClipboardCopies(FTreeToken);
   if (FDropTargetRegistered && HandleAllocated()) RevokeDragDrop(Handle());

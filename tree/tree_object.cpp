@@ -340,7 +340,7 @@ void TBaseDataTree::ReleaseClipboardIfOwner() {
   // while our data was read) goes too. Either release may end the copy,
   // whose state handler may destroy the tree: nothing of it is touched after.
   const std::uint64_t token = FTreeToken;
-  if (ClipboardHoldsTree(this)) Clipboard()->Clear();
+  if (ClipboardHoldsTree(this)) OleWithdrawClipboard();
   DropWaitingClipboardCopies(token);
 }
 

@@ -603,7 +603,7 @@ bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataO
   return true;
 }
 
-bool ClearClipboard(QClipboard* Board) {
+bool WithdrawClipboard(QClipboard* Board) {
   const QMimeData* held = Board->mimeData();
   const std::uint64_t changes = gClipboardChanges;
   return ChangeClipboard([Board, held, changes] {
@@ -611,6 +611,16 @@ bool ClearClipboard(QClipboard* Board) {
     if (gClipboardChanges != changes || Board->mimeData() != held) return;
     Board->clear();
   });
+}
+
+bool ClearClipboard(QClipboard* Board) {
+  // The last change asked for wins: what still waits would only be emptied
+  // away again, so it is dropped now and the emptying removes what the
+  // clipboard holds. What the dropped changes carry goes once the emptying
+  // is asked for (its release may run its owner's handlers).
+  std::vector<TWaitingChange> superseded;
+  superseded.swap(waitingChanges());
+  return WithdrawClipboard(Board);
 }
 
 bool SetClipboardMime(QClipboard* Board, QMimeData* Data) {
@@ -650,6 +660,14 @@ HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject) {
     return S_OK;
   }
   ChangeClipboard([board, DataObject] { board->setMimeData(new TOleMimeData(DataObject)); }, DataObject);
+  return S_OK;
+}
+
+HRESULT OleWithdrawClipboard() {
+  EnsureQtApplication();
+  QClipboard* board = QGuiApplication::clipboard();
+  if (!board) return CLIPBRD_E_CANT_OPEN;
+  WithdrawClipboard(board);
   return S_OK;
 }
 

@@ -182,10 +182,14 @@ private:
 // once supersedes it first. Carries: the data object the change puts on the
 // clipboard. True when made at once.
 bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataObject> Carries = {});
-// Empties the clipboard (see ChangeClipboard); an emptying that waits
-// empties only if the clipboard still holds then what it holds now.
+// Empties the clipboard (see ChangeClipboard) of what it holds now: an
+// emptying that waits empties only if nothing was put there since, by this
+// program or another; the changes that wait ahead of it are made first.
 class QClipboard;
 class QMimeData;
+bool WithdrawClipboard(QClipboard* Board);
+// The program's own emptying: as the last change asked for, it drops the
+// changes that still wait, and then withdraws what the clipboard holds.
 bool ClearClipboard(QClipboard* Board);
 // Puts Data (taken over) on the clipboard (see ChangeClipboard).
 bool SetClipboardMime(QClipboard* Board, QMimeData* Data);
