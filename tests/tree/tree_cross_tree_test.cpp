@@ -1,6 +1,8 @@
 // Copies, moves and cut-and-paste between two trees whose handlers pull
 // rows, trees or the selection away under the loops: nothing freed is read,
 // no bracket is left open, and the selection counts stay right.
+#include <functional>
+
 #include "platform/gui/clipboard.h"
 #include "tests/tree/tree_stream_util.h"
 #include "tests/tree/tree_test_util.h"
@@ -12,6 +14,19 @@ std::uint32_t selectedByWalk(TBaseDataTree& t) {
   for (PDataNode p = t.GetFirstNoInit(); p; p = t.GetNextNoInit(p))
     if (p->States.Contains(vsSelected)) ++n;
   return n;
+}
+
+// Runs What once, right after the source saved its first row; Ran tells
+// whether it did.
+void onceAfterTheFirstSave(TOwnedTree& s, bool& Ran, std::function<void()> What) {
+  auto save = s.OnSaveNode;
+  Ran = false;
+  s.OnSaveNode = [save, What, &Ran](TBaseDataTree* t, PDataNode n, TStream* stream) {
+    save(t, n, stream);
+    if (Ran) return;
+    Ran = true;
+    What();
+  };
 }
 
 }  // namespace
@@ -70,20 +85,14 @@ void copyOrMoveWhileTheSaveHandlerDestroysTheTarget(bool move) {
   PDataNode row = s.Add(nullptr, "row", 7);
   s.Add(row, "below", 8);
   PDataNode here = target.T->Add(nullptr, "here");
-  bool armed = true;
-  auto save = s.OnSaveNode;
-  s.OnSaveNode = [&](TBaseDataTree* t, PDataNode n, TStream* stream) {
-    save(t, n, stream);
-    if (!armed) return;
-    armed = false;
-    target.destroy();
-  };
+  bool ran = false;
+  onceAfterTheFirstSave(s, ran, [&] { target.destroy(); });
   PDataNode result = nullptr;
   if (move)
     s.MoveTo(row, here, amAddChildLast, false);
   else
     result = s.CopyTo(row, here, amAddChildLast, false);
-  EXPECT_FALSE(armed);
+  EXPECT_TRUE(ran);
   EXPECT_TRUE(target.Destroyed);
   EXPECT_EQ(result, nullptr);
   // The source keeps what it had: nothing arrived anywhere.
@@ -130,22 +139,18 @@ void copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(bool move) {
   PDataNode here = t.Add(nullptr, "here");
   t.Add(nullptr, "other");
   PDataNode filler = nullptr;
-  bool armed = true;
-  auto save = s.OnSaveNode;
-  s.OnSaveNode = [&](TBaseDataTree* tree, PDataNode n, TStream* stream) {
-    save(tree, n, stream);
-    if (!armed) return;
-    armed = false;
+  bool ran = false;
+  onceAfterTheFirstSave(s, ran, [&] {
     t.DeleteNode(here);
     // A row made now takes the freed row's place (the tree reuses it).
     filler = t.Add(nullptr, "filler");
-  };
+  });
   PDataNode result = nullptr;
   if (move)
     s.MoveTo(row, here, amAddChildLast, false);
   else
     result = s.CopyTo(row, here, amAddChildLast, false);
-  EXPECT_FALSE(armed);
+  EXPECT_TRUE(ran);
   EXPECT_EQ(result, nullptr);
   // The target row went before anything arrived below it: nothing lands
   // below the row made in its place.

@@ -5,39 +5,56 @@
 
 using namespace inputtest;
 
+namespace {
+// Five rows of three columns where only the first has text, the others
+// spanned over from it.
+struct TSpannedRows {
+  TInputFixture F{300, 240};
+  std::vector<PDataNode> Roots;
+  bool Armed = false;
+  PDataNode Deleted = nullptr;
+
+  explicit TSpannedRows(bool multiSelect) {
+    for (int i = 0; i < 3; ++i) F.Tree->Header().Columns().Add()->SetWidth(90);
+    F.Tree->Header().SetMainColumn(0);
+    auto roots = F.resultShaped(5, 0);
+    Roots.assign(roots.begin(), roots.end());
+    F.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
+      text = c <= 0 ? itemOf(t, n)->Caption : String();
+    };
+    if (multiSelect) F.Tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+    F.Tree->TreeOptions().SetAutoOptions(F.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
+  }
+  // Shows the tree, with the handler that deletes the third row once armed.
+  void showDeletingTheThirdRow() {
+    F.show();
+    F.Tree->OnGetCellIsEmpty = [this](TBaseDataTree* t, PDataNode n, TColumnIndex, bool& empty) {
+      empty = true;
+      if (!Armed || n != Roots[2]) return;
+      Armed = false;
+      Deleted = n;
+      t->DeleteNode(n);
+    };
+  }
+};
+}  // namespace
+
 // Once: the rubber band's row walk (tree/rubber_band.cpp,
 // collectSelectedNodes) keeps the row across OnGetCellIsEmpty and reads it
 // afterwards (its state and its next row) when the handler deleted it.
 // ASan: heap-use-after-free (use-after-poison in the node arena).
 TEST(TreeGoneRows, TheRubberBandWhoseCellIsEmptyHandlerDeletesTheRowGoesOnWithTheRest) {
-  TInputFixture f(300, 240);
-  for (int i = 0; i < 3; ++i) f.Tree->Header().Columns().Add()->SetWidth(90);
-  f.Tree->Header().SetMainColumn(0);
-  auto roots = f.resultShaped(5, 0);
-  // Only the first column has text: the others span over from it.
-  f.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
-    text = c <= 0 ? itemOf(t, n)->Caption : String();
-  };
-  f.Tree->TreeOptions().SetSelectionOptions({toMultiSelect});
-  f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
-  f.show();
-  bool armed = false;
-  PDataNode deleted = nullptr;
-  f.Tree->OnGetCellIsEmpty = [&](TBaseDataTree* t, PDataNode n, TColumnIndex, bool& empty) {
-    empty = true;
-    if (!armed || n != roots[2]) return;
-    armed = false;
-    deleted = n;
-    t->DeleteNode(n);
-  };
+  TSpannedRows r(true);
+  r.showDeletingTheThirdRow();
+  TInputFixture& f = r.F;
   // From below the last row up over all of them.
-  const int below = f.rowRect(roots[4]).Bottom + 10;
+  const int below = f.rowRect(r.Roots[4]).Bottom + 10;
   f.mouse(imDown, {40, below});
-  armed = true;
+  r.Armed = true;
   f.mouse(imMove, {60, below - 30}, mbLeft, {}, {ssLeft});
-  f.mouse(imMove, {250, f.rowRect(roots[0]).Top + 2}, mbLeft, {}, {ssLeft});
-  f.mouse(imUp, {250, f.rowRect(roots[0]).Top + 2});
-  EXPECT_EQ(deleted, roots[2]) << "the handler was not asked about the row";
+  f.mouse(imMove, {250, f.rowRect(r.Roots[0]).Top + 2}, mbLeft, {}, {ssLeft});
+  f.mouse(imUp, {250, f.rowRect(r.Roots[0]).Top + 2});
+  EXPECT_EQ(r.Deleted, r.Roots[2]) << "the handler was not asked about the row";
   EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
   EXPECT_EQ(f.Tree->VisibleCount(), 4u);
 }
@@ -70,29 +87,13 @@ TEST(TreeGoneRows, APaintOfTheWindowWhoseHandlerDestroysTheTreeEndsCleanly) {
 // cell after another of the same row, and goes on reading the row after the
 // handler deleted it. A click on an empty cell is enough.
 TEST(TreeGoneRows, AClickOnASpannedCellWhoseCellIsEmptyHandlerDeletesTheRowReadsNothingOfIt) {
-  TInputFixture f(300, 240);
-  for (int i = 0; i < 3; ++i) f.Tree->Header().Columns().Add()->SetWidth(90);
-  f.Tree->Header().SetMainColumn(0);
-  auto roots = f.resultShaped(5, 0);
-  f.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
-    text = c <= 0 ? itemOf(t, n)->Caption : String();
-  };
-  f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
-  f.show();
-  bool armed = false;
-  PDataNode deleted = nullptr;
-  f.Tree->OnGetCellIsEmpty = [&](TBaseDataTree* t, PDataNode n, TColumnIndex, bool& empty) {
-    empty = true;
-    if (!armed || n != roots[2]) return;
-    armed = false;
-    deleted = n;
-    t->DeleteNode(n);
-  };
-  const TRect row = f.rowRect(roots[2]);
-  armed = true;
-  f.click({230, (row.Top + row.Bottom) / 2});
-  EXPECT_EQ(deleted, roots[2]) << "the handler was not asked about the row";
-  EXPECT_EQ(f.Tree->RootNodeCount(), 4u);
+  TSpannedRows r(false);
+  r.showDeletingTheThirdRow();
+  const TRect row = r.F.rowRect(r.Roots[2]);
+  r.Armed = true;
+  r.F.click({230, (row.Top + row.Bottom) / 2});
+  EXPECT_EQ(r.Deleted, r.Roots[2]) << "the handler was not asked about the row";
+  EXPECT_EQ(r.F.Tree->RootNodeCount(), 4u);
 }
 
 // Once: deleting the selection (tree/move_copy.cpp, deleteLastToFirst)
@@ -161,14 +162,9 @@ TEST(TreeGoneRows, TheWidestRowWhoseMeasureHandlerDeletesARowReadsNothingOfIt) {
 // handler deleted the row. The hit test before it asks the same question
 // twice; the third question deletes.
 TEST(TreeGoneRows, AHintOverSpannedCellsWhoseCellIsEmptyHandlerDeletesTheRowReadsNothingOfIt) {
-  TInputFixture f(300, 240);
-  for (int i = 0; i < 3; ++i) f.Tree->Header().Columns().Add()->SetWidth(90);
-  f.Tree->Header().SetMainColumn(0);
-  auto roots = f.resultShaped(5, 0);
-  f.Tree->OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType, String& text) {
-    text = c <= 0 ? itemOf(t, n)->Caption : String();
-  };
-  f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
+  TSpannedRows r(false);
+  TInputFixture& f = r.F;
+  const std::vector<PDataNode>& roots = r.Roots;
   f.Tree->SetShowHint(true);
   f.Tree->SetHint(u"the tree's hint");
   f.Tree->SetHintMode(hmHint);

@@ -29,9 +29,59 @@ void runQueued() {
   for (int i = 0; i < 5; ++i) Application->HandleMessage();
 }
 
+// A tree on a new form that is not shown yet.
+TDataStringTree* treeOnANewForm(TForm*& form) {
+  Application->Initialize();
+  form = new TForm(nullptr);
+  form->SetBounds(40, 40, 420, 300);
+  auto* tree = new TDataStringTree(form);
+  tree->SetParent(form);
+  tree->SetBounds(0, 0, 400, 280);
+  return tree;
+}
+
+// Frees the tree once from a handler that its window's creation raises,
+// armed as the creation sets the theme state (right before it sizes the
+// columns and lays out the header), through the scroll bar's handler or
+// the one Hook installs.
+struct TCreationDoom {
+  bool Armed = false;
+  void arm(TDataStringTree* tree, bool viaBar, const std::function<void(TCreationDoom&)>& hook) {
+    tree->OnStateChange = [this](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
+      if (Enter.Contains(tsUseThemes)) Armed = true;
+    };
+    if (viaBar)
+      tree->OnShowScrollbar = [this](TBaseDataTree* t, int, bool) { doom(t); };
+    else
+      hook(*this);
+  }
+  void doom(TObject* sender) {
+    if (!Armed) return;
+    Armed = false;
+    delete sender;
+  }
+};
+
 // A shown form with a string tree whose every cell reads "row".
 struct TWaysFixture : tree_gone::TGoneForm {
   TWaysFixture() : TGoneForm({.Columns = 0, .FirstChildren = 1, .MoreRows = 4}) {
+    T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
+  }
+  // Copies the first row and runs Handler once while the copy is read as
+  // text.
+  void whileTheCopyIsRead(const std::function<void(TBaseDataTree*)>& Handler) {
+    T->SetSelected(First, true);
+    T->CopyToClipboard();
+    ASSERT_TRUE(T->TreeStates().Contains(tsCopyPending));
+    bool once = true;
+    T->OnGetText = [&once, Handler](TBaseDataTree* tree, PDataNode, TColumnIndex, TDTTextType, String& text) {
+      text = u"row";
+      if (!once) return;
+      once = false;
+      Handler(tree);
+    };
+    (void)Clipboard()->AsText();
+    ASSERT_FALSE(once);
     T->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
   }
 };
@@ -43,26 +93,16 @@ struct TWaysFixture : tree_gone::TGoneForm {
 // is made at once, and the waiting one then overwrites it: the clipboard
 // ends with the older text.
 TEST(TreeGoneWays, AChangeMadeWhileTheCopyIsReadDoesNotOverwriteALaterOne) {
-  // The change while read: text set, or the clipboard emptied (as the
-  // tree's Clear does through ReleaseClipboardIfOwner).
+  // The change while read: text set, or the clipboard emptied.
   for (const bool empty : {false, true}) {
     SCOPED_TRACE(empty ? "emptied while read" : "text set while read");
     TWaysFixture f;
-    f.T->SetSelected(f.First, true);
-    f.T->CopyToClipboard();
-    ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
-    bool once = true;
-    f.T->OnGetText = [&](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) {
-      text = u"row";
-      if (!once) return;
-      once = false;
+    f.whileTheCopyIsRead([empty](TBaseDataTree*) {
       if (empty)
         Clipboard()->Clear();
       else
         Clipboard()->SetAsText(u"set while read");
-    };
-    (void)Clipboard()->AsText();
-    ASSERT_FALSE(once);
+    });
     Clipboard()->SetAsText(u"set afterwards");
     EXPECT_EQ(Clipboard()->AsText(), u"set afterwards");
     runQueued();
@@ -79,21 +119,12 @@ TEST(TreeGoneWays, ACopyMadeWhileTheEarlierCopyIsReadStaysPending) {
   for (const bool cut : {false, true}) {
     SCOPED_TRACE(cut ? "cut" : "copy");
     TWaysFixture f;
-    f.T->SetSelected(f.First, true);
-    f.T->CopyToClipboard();
-    ASSERT_TRUE(f.T->TreeStates().Contains(tsCopyPending));
-    bool once = true;
-    f.T->OnGetText = [&](TBaseDataTree* tree, PDataNode, TColumnIndex, TDTTextType, String& text) {
-      text = u"row";
-      if (!once) return;
-      once = false;
+    f.whileTheCopyIsRead([cut](TBaseDataTree* tree) {
       if (cut)
         tree->CutToClipboard();
       else
         tree->CopyToClipboard();
-    };
-    (void)Clipboard()->AsText();
-    ASSERT_FALSE(once);
+    });
     runQueued();
     ASSERT_TRUE(f.alive());
     std::shared_ptr<IDataObject> now;
@@ -147,30 +178,15 @@ TEST(TreeGoneWays, HidingAColumnWhoseAutoSizeHandlerDestroysTheTreeTouchesNothin
 TEST(TreeGoneWays, CreatingTheWindowWhoseAutoSizeHandlerDestroysTheTreeTouchesNothingAfterwards) {
   for (const bool viaBar : {true, false}) {
     SCOPED_TRACE(viaBar ? "scroll bar's handler" : "column resize handler");
-    Application->Initialize();
-    TForm* form = new TForm(nullptr);
-    form->SetBounds(40, 40, 420, 300);
-    auto* tree = new TDataStringTree(form);
+    TForm* form = nullptr;
+    TDataStringTree* tree = treeOnANewForm(form);
     const std::weak_ptr<const bool> life = tree->LifeToken();
-    tree->SetParent(form);
-    tree->SetBounds(0, 0, 400, 280);
     for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
     tree->Header().SetOptions(tree->Header().Options() + TDTHeaderOptions{hoVisible, hoAutoResize});
-    bool armed = false;
-    // Armed once the creation has set the theme state, right before it
-    // sizes the columns.
-    tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
-      if (Enter.Contains(tsUseThemes)) armed = true;
-    };
-    auto doom = [&](TBaseDataTree* t) {
-      if (!armed) return;
-      armed = false;
-      delete t;
-    };
-    if (viaBar)
-      tree->OnShowScrollbar = [&](TBaseDataTree* t, int, bool) { doom(t); };
-    else
-      tree->OnColumnResize = [&](TDTHeader* header, TColumnIndex) { doom(header->Treeview()); };
+    TCreationDoom doom;
+    doom.arm(tree, viaBar, [tree](TCreationDoom& d) {
+      tree->OnColumnResize = [&d](TDTHeader* header, TColumnIndex) { d.doom(header->Treeview()); };
+    });
     EXPECT_NO_THROW(form->Show());
     pump();
     EXPECT_TRUE(life.expired());
@@ -232,13 +248,9 @@ TEST(TreeGoneWays, ACopyMadeWhileReadDoesNotOutliveTheTree) {
 TEST(TreeGoneWays, CreatingTheWindowWhoseHeaderLayoutHandlerDestroysTheTreeTouchesNothingAfterwards) {
   for (const bool viaBar : {true, false}) {
     SCOPED_TRACE(viaBar ? "scroll bar's handler" : "OnResize");
-    Application->Initialize();
-    TForm* form = new TForm(nullptr);
-    form->SetBounds(40, 40, 420, 300);
-    auto* tree = new TDataStringTree(form);
+    TForm* form = nullptr;
+    TDataStringTree* tree = treeOnANewForm(form);
     const std::weak_ptr<const bool> life = tree->LifeToken();
-    tree->SetParent(form);
-    tree->SetBounds(0, 0, 400, 280);
     tree->OnGetText = [](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String& text) { text = u"row"; };
     for (int i = 0; i < 60; ++i) tree->AddChild(nullptr);
     for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(100);
@@ -246,21 +258,8 @@ TEST(TreeGoneWays, CreatingTheWindowWhoseHeaderLayoutHandlerDestroysTheTreeTouch
     tree->Header().SetMaxHeight(1000);
     tree->Header().SetHeight(120);
     ASSERT_TRUE(tree->Header().States().Contains(hsNeedRecalculation));
-    bool armed = false;
-    // Armed once the creation has set the theme state, right before it
-    // lays out the header.
-    tree->OnStateChange = [&](TBaseDataTree*, TDataTreeStates Enter, TDataTreeStates) {
-      if (Enter.Contains(tsUseThemes)) armed = true;
-    };
-    auto doom = [&](TObject* sender) {
-      if (!armed) return;
-      armed = false;
-      delete sender;
-    };
-    if (viaBar)
-      tree->OnShowScrollbar = [&](TBaseDataTree* t, int, bool) { doom(t); };
-    else
-      tree->OnResize = doom;
+    TCreationDoom doom;
+    doom.arm(tree, viaBar, [tree](TCreationDoom& d) { tree->OnResize = [&d](TObject* sender) { d.doom(sender); }; });
     EXPECT_NO_THROW(form->Show());
     pump();
     EXPECT_TRUE(life.expired());
