@@ -4,6 +4,9 @@
 #include "gui_test_support.h"
 #include "platform/gui/forms.h"
 
+// True when the session draws offscreen (no display).
+bool IsHeadless();
+
 namespace {
 
 using namespace guitest;
@@ -98,6 +101,24 @@ TEST(GuiFreedControlForm, AFormFreedWhileItIsShownIsLeftAlone) {
     EXPECT_TRUE(freed);
     pump();
   }
+}
+
+// The same for a form shown modally: the call answers "cancelled".
+TEST(GuiFreedControlForm, AModalFormFreedWhileItsWindowsAreMadeAnswersCancel) {
+  Application->Initialize();
+  if (IsHeadless()) GTEST_SKIP() << "no modal loop without a display";
+  auto* form = new TForm(nullptr);
+  form->SetBounds(10, 10, 300, 200);
+  bool freed = false;
+  Recorder* c = framedControl([&] {
+    if (freed) return;
+    freed = true;
+    delete form;
+  });
+  c->SetParent(form);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_TRUE(freed);
+  pump();
 }
 
 // A control's window asked for while its form has none: the form's windows
