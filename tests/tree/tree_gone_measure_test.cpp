@@ -121,8 +121,11 @@ TEST(TreeGoneMeasure, MeasuringCallsWhoseInitialisationHandlersDeleteTheRowOrThe
         }
         ASSERT_TRUE(f.alive());
         EXPECT_GT(answer, 0);
+        const PDataNode deleted = what == Itself ? f.Measured : f.Parent;
+        EXPECT_TRUE(f.has(deleted)) << "the deletion did not wait for the message loop";
+        EXPECT_GT(f.Tree->PendingDeletionCount(), 0u);
         TInputFixture::pump();
-        EXPECT_FALSE(f.has(what == Itself ? f.Measured : f.Parent));
+        EXPECT_FALSE(f.has(deleted));
         checkInvariants(*f.Tree);
       }
 }
