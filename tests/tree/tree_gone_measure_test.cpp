@@ -129,3 +129,39 @@ TEST(TreeGoneMeasure, MeasuringCallsWhoseInitialisationHandlersDeleteTheRowOrThe
         checkInvariants(*f.Tree);
       }
 }
+
+// The same handlers reached from a walk the program makes itself (the
+// navigation calls are no entries of their own): a tree destroyed on the
+// way unwinds to the program's call, which then touches nothing of it.
+TEST(TreeGoneMeasure, AProgramsWalkWhoseInitialisationDestroysTheTreeUnwinds) {
+  enum TWhere { Init, Expanding, Expanded, Children };
+  const char* const whereNames[] = {"OnInitNode", "OnExpanding", "OnExpanded", "OnInitChildren"};
+  for (TWhere where : {Init, Expanding, Expanded, Children}) {
+    SCOPED_TRACE(whereNames[where]);
+    TLazyRows f;
+    bool armed = true;
+    auto act = [&](TBaseDataTree* t, PDataNode n, TWhere here) {
+      if (!armed || here != where || n != f.Measured) return;
+      armed = false;
+      delete t;
+    };
+    f.Tree->OnInitNode = [&](TBaseDataTree* t, PDataNode, PDataNode n, TDataNodeInitStates& states) {
+      if (n != f.Measured) return;
+      states.Include(ivsHasChildren);
+      states.Include(ivsExpanded);
+      act(t, n, Init);
+    };
+    f.Tree->OnExpanding = [&](TBaseDataTree* t, PDataNode n, bool&) { act(t, n, Expanding); };
+    f.Tree->OnExpanded = [&](TBaseDataTree* t, PDataNode n) { act(t, n, Expanded); };
+    f.Tree->OnInitChildren = [&](TBaseDataTree* t, PDataNode n, std::uint32_t& count) {
+      count = 2;
+      act(t, n, Children);
+    };
+    int walked = 0;
+    EXPECT_THROW(
+        for (PDataNode n = f.Tree->GetFirst(); n; n = f.Tree->GetNext(n)) ++walked, EDataTreeGone);
+    EXPECT_FALSE(armed) << "the handler was not asked about the row";
+    EXPECT_FALSE(f.alive());
+    EXPECT_EQ(walked, 2);
+  }
+}
