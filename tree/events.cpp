@@ -158,13 +158,16 @@ int TBaseDataTree::DoIncrementalSearch(PDataNode Node, const String& Text) {
 }
 
 void TBaseDataTree::DoInitChildren(PDataNode Node, std::uint32_t& ChildCount) {
-  if (OnInitChildren) OnInitChildren(this, Node, ChildCount);
+  // Asked from the walks as they step into a node, like OnInitNode.
+  if (!OnInitChildren) return;
+  TQueryHandlerCall call(*this);
+  RaiseEvent(OnInitChildren, this, Node, ChildCount);
 }
 
 void TBaseDataTree::DoInitNode(PDataNode Parent, PDataNode Node, TDataNodeInitStates& InitStates) {
   if (!OnInitNode) return;
   TQueryHandlerCall call(*this);
-  OnInitNode(this, Parent, Node, InitStates);
+  RaiseEvent(OnInitNode, this, Parent, Node, InitStates);
 }
 
 void TBaseDataTree::DoMeasureItem(TCanvas* TargetCanvas, PDataNode Node, int& NodeHeight) {

@@ -15,8 +15,9 @@ void TBaseDataTree::InitNode(PDataNode Node) {
   // Flag first, so that a handler that walks the tree does not start again.
   Node->States.Include(vsInitialized);
   TDataNodeInitStates initStates;
-  // The handler may destroy the tree (deleting nodes waits; see
-  // TQueryHandlerCall): nothing of it is touched then.
+  // The handler answers a question: the nodes it deletes go when the
+  // message loop runs next (see TQueryHandlerCall), and when it destroys
+  // the tree the raise unwinds. Nothing of the tree is touched then.
   const std::weak_ptr<const bool> life = FLifeToken;
   DoInitNode(Node->Parent == FRoot ? nullptr : Node->Parent, Node, initStates);
   if (life.expired()) return;
@@ -26,10 +27,20 @@ void TBaseDataTree::InitNode(PDataNode Node) {
   if (initStates.Contains(ivsMultiline)) Node->States.Include(vsMultiline);
   bool expanded = Node->States.Contains(vsExpanded);
   if (expanded != initStates.Contains(ivsExpanded)) {
-    if (initStates.Contains(ivsExpanded))
-      ToggleNode(Node);
-    else if (Node->States.Contains(vsHasChildren))
-      InitChildren(Node);
+    // The callers (walks, painting, measuring) go on with the node: the
+    // expansion the answer asks for belongs to the question, so what the
+    // handlers of the expansion delete waits as well (the children's own
+    // handler is a question already). A tree they destroy unwinds here: the
+    // toggle, an entry of its own, stops the unwinding where nothing of the
+    // tree was on the stack before.
+    ThroughToolkit([&] {
+      if (initStates.Contains(ivsExpanded)) {
+        TQueryHandlerCall call(*this);
+        ToggleNode(Node);
+      } else if (Node->States.Contains(vsHasChildren)) {
+        InitChildren(Node);
+      }
+    });
   }
 }
 

@@ -334,30 +334,38 @@ void TBaseDataTree::CreateParams(TCreateParams& Params) {
 }
 
 void TBaseDataTree::CreateWnd() {
-  DoStateChange({tsWindowCreating});
-  TCustomControl::CreateWnd();
-  DoStateChange({}, {tsWindowCreating});
-  if (FOptions->PaintOptions().Contains(toThemeAware))
-    DoStateChange({tsUseThemes});
-  else
-    DoStateChange({}, {tsUseThemes});
-  const std::weak_ptr<const bool> life = FLifeToken;
-  if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
-  if (life.expired()) return;
-  if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
-  if (life.expired()) return;
-  PrepareBitmaps(true, true);
-  if (life.expired()) return;
-  UpdateDropTarget();
-  if (life.expired()) return;
-  UpdateScrollBars(true);
-  UpdateHeaderRect();
-  // A fill queued before the window existed has nowhere to report to:
-  // queue it again now that it has.
-  if (FUpdateCount == 0 && !FStates.Contains(tsUseCache)) {
-    ExpireCache();
-    InvalidateCache();
-  }
+  // The platform makes the window for a program's call (the tree put on a
+  // shown form, its form shown): a handler of any step may destroy the
+  // tree, which ends the making here, and the platform looks at the
+  // control's life afterwards. The unwinding never crosses into it.
+  ToolkitEntry([&] {
+    const std::weak_ptr<const bool> life = FLifeToken;
+    DoStateChange({tsWindowCreating});
+    TCustomControl::CreateWnd();
+    if (life.expired()) return;
+    DoStateChange({}, {tsWindowCreating});
+    if (FOptions->PaintOptions().Contains(toThemeAware))
+      DoStateChange({tsUseThemes});
+    else
+      DoStateChange({}, {tsUseThemes});
+    if (FHeader->States().Contains(hsNeedRecalculation)) FHeader->RecalculateHeader();
+    if (life.expired()) return;
+    if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn, true);
+    if (life.expired()) return;
+    PrepareBitmaps(true, true);
+    if (life.expired()) return;
+    UpdateDropTarget();
+    if (life.expired()) return;
+    UpdateScrollBars(true);
+    if (life.expired()) return;
+    UpdateHeaderRect();
+    // A fill queued before the window existed has nowhere to report to:
+    // queue it again now that it has.
+    if (FUpdateCount == 0 && !FStates.Contains(tsUseCache)) {
+      ExpireCache();
+      InvalidateCache();
+    }
+  });
 }
 
 void TBaseDataTree::Resize() {

@@ -562,11 +562,21 @@ HWND TWinControl::Handle() {
     // The creation raises events (the control's own, a resize): a handler
     // may free the control, and nothing of it is touched then.
     const std::weak_ptr<TControlPrivate> self = FPrivate;
+    // A parent without a window makes its own first, and its children's
+    // with it (this one's among them): the handlers of that may free the
+    // parent and this control with it.
+    if (FParent && !FParent->HandleAllocated()) {
+      FParent->HandleNeeded();
+      if (!ControlLives(self)) return nullptr;
+      if (FPrivate->Handle) return FPrivate->Handle;
+    }
     CreateWnd();
     if (!ControlLives(self)) return nullptr;
     if (FPrivate->Handle) {
       SyncWidget();
+      // The frame's first layout reports the client area's size (WM_SIZE).
       UpdateFrame(FPrivate->Handle);
+      if (!ControlLives(self)) return nullptr;
       for (TControl* c : std::vector<TControl*>(FControls)) {
         // A handler of an earlier child's creation may have freed this
         // control or a later child.
@@ -577,8 +587,12 @@ HWND TWinControl::Handle() {
           c->CreateWnd();
         if (!ControlLives(self)) return nullptr;
       }
+      // The children placed and the control's own handle work raise their
+      // events too.
       Realign();
+      if (!ControlLives(self)) return nullptr;
       CreateHandle();
+      if (!ControlLives(self)) return nullptr;
     }
   }
   return FPrivate->Handle;

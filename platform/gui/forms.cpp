@@ -321,16 +321,24 @@ void TForm::placeOnShow() {
 }
 
 void TForm::Show() {
+  // Making the windows raises the controls' events, and showing raises the
+  // form's own: a handler may free the form, which is touched no more then.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   HandleNeeded();
+  if (!ControlLives(self)) return;
   placeOnShow();
   applyPopupParent();
+  if (!ControlLives(self)) return;
   if (!Visible()) {
     DoShow();
+    if (!ControlLives(self)) return;
     TControl::SetVisible(true);
   } else if (QWidget* w = FPrivate->Widget) {
     w->show();
   }
+  if (!ControlLives(self)) return;
   if (FWindowState != wsNormal) SetWindowState(FWindowState);
+  if (!ControlLives(self)) return;
   BringToFront();
 }
 
@@ -413,11 +421,18 @@ int TForm::ShowModal() {
   }
   FModalResult = mrNone;
   FModal = true;
+  // A handler run while the windows are made may free the form.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   HandleNeeded();
+  if (!ControlLives(self)) return mrCancel;
   QWidget* w = FPrivate->Widget;
   w->setWindowModality(Qt::ApplicationModal);
   if (Application) ++Application->FModalLevel;
   Show();
+  if (!ControlLives(self)) {
+    if (Application) --Application->FModalLevel;
+    return mrCancel;
+  }
   HWND h = Handle();
   std::uint64_t serial = h->Serial;
   while (IsLiveWindow(h, serial) && FModalResult == mrNone && Visible() &&
