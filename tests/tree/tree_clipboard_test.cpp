@@ -387,3 +387,47 @@ TEST(TreeClipboard, AStreamHandedOutEachTimeIsReadWhereItStandsAndLeftThere) {
   EXPECT_EQ(captions(target), "a b a b");
   checkInvariants(target);
 }
+
+// The same stream handed to a paste that runs inside another's load
+// handler: the inner paste reads it from where its holder left it, not
+// from wherever the outer read stands.
+TEST(TreeClipboard, AStreamHandedOutEachTimeReadsWholeForAPasteInsideTheRead) {
+  TOwnedTree source, target, other;
+  multiSelect(source);
+  source.SetSelected(source.Add(nullptr, "a", 1), true);
+  source.SetSelected(source.Add(nullptr, "b", 2), true);
+  auto kept = std::make_shared<TMemoryStream>();
+  kept->WriteBuffer("head", 4);
+  source.WriteNodesToStream(kept.get(), source.GetSortedSelection(true));
+  kept->SetPosition(4);
+  struct TKeepingObject : TDTDataObject {
+    using TDTDataObject::TDTDataObject;
+    std::shared_ptr<TMemoryStream> Stream;
+    HRESULT GetData(const TFormatEtc& format, TStgMedium& medium) override {
+      if (format.cfFormat != TreeGlobals().CF_DATATREE || !(format.tymed & TYMED_ISTREAM)) return DV_E_FORMATETC;
+      medium = TStgMedium();
+      medium.tymed = TYMED_ISTREAM;
+      medium.stm = Stream;
+      return S_OK;
+    }
+  };
+  auto object = std::make_shared<TKeepingObject>(&source, false);
+  object->Stream = kept;
+  auto load = target.OnLoadNode;
+  bool once = true;
+  target.OnLoadNode = [&](TBaseDataTree* t, PDataNode n, TStream* s) {
+    if (once) {
+      once = false;
+      EXPECT_TRUE(other.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+    }
+    load(t, n, s);
+  };
+  EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+  EXPECT_EQ(captions(other), "a b") << "the inner paste read the stream from the outer read's place";
+  EXPECT_EQ(captions(target), "a b");
+  EXPECT_EQ(target.Id(target.GetFirst()), 1);
+  EXPECT_EQ(target.Id(target.GetLast()), 2);
+  EXPECT_EQ(kept->Position(), 4);
+  checkInvariants(target);
+  checkInvariants(other);
+}
