@@ -149,3 +149,51 @@ TEST(TreeClipboardWait, ChangesThatWaitedAreMadeInTheOrderAsked) {
   EXPECT_EQ(Clipboard()->AsText(), u"second");
   EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
 }
+
+// The read is over but the changes asked for during it have not been made
+// yet when the tree gives its copy up (or is freed): those changes are
+// made, and the withdrawal takes nothing of theirs.
+TEST(TreeClipboardWait, AWithdrawalBeforeTheWaitingChangesAreMadeLeavesThem) {
+  for (const int variant : {0, 1, 2}) {
+    SCOPED_TRACE(variant == 0 ? "text, copy given up" : variant == 1 ? "text, tree freed" : "another tree's copy");
+    TWaitFixture f;
+    TDataStringTree* other = nullptr;
+    PDataNode node = nullptr;
+    if (variant == 2) {
+      other = new TDataStringTree(f.Form);
+      other->SetParent(f.Form);
+      other->SetBounds(0, 0, 100, 100);
+      node = other->AddChild(nullptr);
+      other->SetSelected(node, true);
+    }
+    f.whileRead([&] {
+      if (other) {
+        other->CopyToClipboard();
+      } else {
+        Clipboard()->SetAsText(u"asked during the read");
+      }
+    });
+    EXPECT_TRUE(TWaitFixture::treeDataOnClipboard());
+    if (variant == 1) {
+      delete f.T;
+    } else {
+      f.T->ReleaseClipboard();
+    }
+    runQueued();
+    if (other) {
+      std::shared_ptr<IDataObject> now;
+      ASSERT_EQ(OleGetClipboard(now), S_OK);
+      auto* ours = dynamic_cast<TDTDataObject*>(now.get());
+      ASSERT_NE(ours, nullptr) << "the other tree's copy was dropped";
+      EXPECT_EQ(ours->Owner(), other);
+      now.reset();
+      EXPECT_TRUE(other->TreeStates().Contains(tsCopyPending));
+      EXPECT_TRUE(node->States.Contains(vsCutOrCopy));
+    } else {
+      EXPECT_EQ(Clipboard()->AsText(), u"asked during the read");
+    }
+    if (variant != 1) {
+      EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+    }
+  }
+}
