@@ -606,6 +606,8 @@ bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataO
 bool WithdrawClipboard(QClipboard* Board) {
   const QMimeData* held = Board->mimeData();
   const std::uint64_t changes = gClipboardChanges;
+  // A bracket open now would otherwise put back what it copied of it.
+  ClipboardWithdrawn(held);
   auto withdraw = [Board, held, changes] {
     // Put there since (by this program or another): that stays.
     if (gClipboardChanges != changes || Board->mimeData() != held) return;

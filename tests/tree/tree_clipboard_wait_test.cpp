@@ -8,6 +8,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/ole.h"
 #include "tree/data_object.h"
+#include "tree/globals.h"
 #include "tree/string_tree.h"
 
 namespace {
@@ -194,6 +195,37 @@ TEST(TreeClipboardWait, AWithdrawalBeforeTheWaitingChangesAreMadeLeavesThem) {
     }
     if (variant != 1) {
       EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+    }
+  }
+}
+
+// The tree gives its copy up (or is freed) inside the program's own
+// bracket around a clipboard change: what the bracket puts there is the
+// bracket's, with nothing of the copy given up, and it stays when the tree
+// goes later.
+TEST(TreeClipboardWait, ACopyGivenUpInsideABracketDoesNotComeBackAtItsClose) {
+  for (const bool freed : {true, false}) {
+    SCOPED_TRACE(freed ? "tree freed" : "copy given up");
+    TWaitFixture f;
+    // Keeps the tree's shared formats registered when the tree goes.
+    TDataStringTree keeper(nullptr);
+    Clipboard()->Open();
+    if (freed) {
+      delete f.T;
+    } else {
+      f.T->ReleaseClipboard();
+    }
+    Clipboard()->SetAsText(u"the bracket's");
+    Clipboard()->Close();
+    runQueued();
+    EXPECT_EQ(Clipboard()->AsText(), u"the bracket's");
+    EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DTREFERENCE)) << "the copy given up came back";
+    EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DATATREE));
+    if (!freed) {
+      EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+      delete f.T;
+      runQueued();
+      EXPECT_EQ(Clipboard()->AsText(), u"the bracket's") << "the tree's going took the bracket's text";
     }
   }
 }
