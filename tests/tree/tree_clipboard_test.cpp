@@ -431,3 +431,33 @@ TEST(TreeClipboard, AStreamHandedOutEachTimeReadsWholeForAPasteInsideTheRead) {
   checkInvariants(target);
   checkInvariants(other);
 }
+
+// The paste's load handler empties the clipboard and frees the source: the
+// stream handed over stays with the paste until it is read.
+TEST(TreeClipboard, APasteWhoseLoadHandlerFreesTheSourceAndEmptiesTheClipboardReadsOn) {
+  for (const bool text : {false, true}) {
+    auto* source = new TOwnedTree;
+    TOwnedTree target;
+    multiSelect(*source);
+    source->SetSelected(source->Add(nullptr, "a", 1), true);
+    source->SetSelected(source->Add(nullptr, "b", 2), true);
+    source->CopyToClipboard();
+    auto load = target.OnLoadNode;
+    target.OnLoadNode = [&](TBaseDataTree* t, PDataNode n, TStream* s) {
+      if (source) {
+        delete source;
+        source = nullptr;
+        if (text)
+          Clipboard()->SetAsText(u"later");
+        else
+          Clipboard()->Clear();
+      }
+      load(t, n, s);
+    };
+    EXPECT_TRUE(target.PasteFromClipboard());
+    EXPECT_EQ(captions(target), "a b");
+    EXPECT_EQ(target.Id(target.GetLast()), 2);
+    EXPECT_EQ(Clipboard()->AsText(), text ? u"later" : u"");
+    checkInvariants(target);
+  }
+}
