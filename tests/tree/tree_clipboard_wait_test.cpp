@@ -229,3 +229,44 @@ TEST(TreeClipboardWait, ACopyGivenUpInsideABracketDoesNotComeBackAtItsClose) {
     }
   }
 }
+
+// During the read a tree cuts, and another change is asked for after it:
+// an emptying drops the waiting cut, or a text replaces it once made. The
+// cut's end runs the tree's state handler, which frees the tree (or,
+// freeing nothing, checks that the cut marks went).
+TEST(TreeClipboardWait, AWaitingCutThatEndsMayFreeItsTree) {
+  for (const int variant : {0, 1, 2, 3}) {
+    const bool emptying = variant % 2 == 0, freeing = variant < 2;
+    SCOPED_TRACE(std::string(emptying ? "emptied" : "text") + (freeing ? ", tree freed" : ""));
+    TWaitFixture f;
+    auto* other = new TReleasingTree(f.Form);
+    other->SetParent(f.Form);
+    other->SetBounds(0, 0, 100, 100);
+    PDataNode node = other->AddChild(nullptr);
+    other->SetSelected(node, true);
+    int ends = 0;
+    other->OnStateChange = [&](TBaseDataTree*, TDataTreeStates, TDataTreeStates Leave) {
+      if (!Leave.Contains(tsCutPending)) return;
+      ++ends;
+      EXPECT_FALSE(node->States.Contains(vsCutOrCopy));
+      if (freeing) delete other;
+    };
+    f.whileRead([&] {
+      other->CutToClipboard();
+      EXPECT_TRUE(other->TreeStates().Contains(tsCutPending));
+      if (emptying) {
+        Clipboard()->Clear();
+      } else {
+        Clipboard()->SetAsText(u"after the cut");
+      }
+    });
+    runQueued();
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(Clipboard()->AsText(), emptying ? u"" : u"after the cut");
+    EXPECT_FALSE(TWaitFixture::treeDataOnClipboard());
+    if (!freeing) {
+      EXPECT_FALSE(other->TreeStates().Contains(tsCutPending));
+      EXPECT_EQ(other->RootNodeCount(), 1u) << "the cut given up moved nothing";
+    }
+  }
+}
