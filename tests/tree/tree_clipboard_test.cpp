@@ -428,6 +428,14 @@ TEST(TreeClipboard, AStreamHandedOutEachTimeReadsWholeForAPasteInsideTheRead) {
   EXPECT_EQ(target.Id(target.GetFirst()), 1);
   EXPECT_EQ(target.Id(target.GetLast()), 2);
   EXPECT_EQ(kept->Position(), 4);
+
+  // Left standing beyond its end, it offers nothing and stays there.
+  const std::int64_t beyond = kept->Size() + 10;
+  kept->SetPosition(beyond);
+  target.OnLoadNode = load;
+  EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+  EXPECT_EQ(captions(target), "a b");
+  EXPECT_EQ(kept->Position(), beyond);
   checkInvariants(target);
   checkInvariants(other);
 }
