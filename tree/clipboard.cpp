@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <memory>
+#include <optional>
 
 #include "platform/core/streams.h"
 #include "tree/base_tree.h"
@@ -21,6 +23,47 @@ RawByteString blockPayload(const RawByteString& block) {
   // the node reader refuses what does not make whole nodes.
   return block.substr(4, std::min<std::size_t>(length, block.size() - 4));
 }
+
+// A stream handed over by a data object, read in place from where its
+// holder left it. It keeps a position of its own and puts the holder's back
+// after every read, so that whoever else reads the stream meanwhile (a
+// handler of this read pasting the same data, the holder itself) finds it
+// where it was, and its moves do not disturb this read.
+class THandedStream : public TStream {
+public:
+  explicit THandedStream(TStream& Base) : FBase(Base), FStart(Base.Position()) {}
+  std::int64_t Read(void* Buffer, std::int64_t Count) override {
+    if (Count <= 0 || FStart < 0 || FPosition >= Size()) return 0;
+    if (FBase.Seek(FStart + FPosition, soBeginning) < 0) return 0;
+    std::int64_t got;
+    try {
+      got = FBase.Read(Buffer, Count);
+    } catch (...) {
+      FBase.Seek(FStart, soBeginning);
+      throw;
+    }
+    FBase.Seek(FStart, soBeginning);
+    if (got > 0) FPosition += got;
+    return got;
+  }
+  std::int64_t Write(const void*, std::int64_t) override { return 0; }
+  using TStream::Seek;
+  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
+    const std::int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? FPosition : Size();
+    if ((Offset < 0 && Offset < -base) || (Offset > 0 && Offset > std::numeric_limits<std::int64_t>::max() - base))
+      return -1;
+    FPosition = base + Offset;
+    return FPosition;
+  }
+  // What lies beyond the holder's position; a stream that cannot tell
+  // where it stands offers nothing.
+  std::int64_t Size() override { return FStart < 0 ? 0 : std::max<std::int64_t>(FBase.Size() - FStart, 0); }
+
+private:
+  TStream& FBase;
+  std::int64_t FStart;
+  std::int64_t FPosition = 0;
+};
 
 // Pasted data may nest as deep as its sender likes: one walk, no recursion.
 void clearCutOrCopyFlags(PDataNode node) {
@@ -186,18 +229,14 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         TStgMedium medium;
         RawByteString bytes;
         // A stream handed over is read where it stands (from its position
-        // to its end), without copying what may be many megabytes; the
-        // position is put back afterwards for whoever else holds it.
+        // to its end), without copying what may be many megabytes.
         std::shared_ptr<TStream> handed;
-        std::int64_t handedStart = 0;
         format.tymed = TYMED_ISTREAM;
         if (SUCCEEDED(DataObject->GetData(format, medium))) {
-          if (medium.tymed == TYMED_ISTREAM && medium.stm) {
+          if (medium.tymed == TYMED_ISTREAM && medium.stm)
             handed = medium.stm;
-            handedStart = handed->Position();
-          } else {
+          else
             bytes = MediumBytes(medium);
-          }
         } else {
           format.tymed = TYMED_HGLOBAL;
           if (SUCCEEDED(DataObject->GetData(format, medium))) bytes = blockPayload(MediumBytes(medium));
@@ -206,21 +245,16 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         ReleaseStgMedium(medium);
         if (fetched) {
           TMemoryStream copied;
-          TStream* stream = handed.get();
-          if (!stream) {
+          std::optional<THandedStream> view;
+          TStream* stream = &copied;
+          if (handed) {
+            stream = &view.emplace(*handed);
+          } else {
             copied.Write(bytes.data(), std::int64_t(bytes.size()));
             copied.SetPosition(0);
-            stream = &copied;
           }
           TNodeWatch target(*this, TargetNode);
-          std::vector<PDataNode> arrived;
-          try {
-            arrived = InsertNodesFromStream(stream, TargetNode, Mode);
-          } catch (...) {
-            if (handed) handed->SetPosition(handedStart);
-            throw;
-          }
-          if (handed) handed->SetPosition(handedStart);
+          std::vector<PDataNode> arrived = InsertNodesFromStream(stream, TargetNode, Mode);
           if (life.expired()) return false;
           if (!arrived.empty()) {
             // Each handler may delete arrivals, their parent or the target;

@@ -30,6 +30,21 @@ String upper(const String& s) {
 
 const String kHtmlFormat = u"HTML Format";
 
+// What a bracket took over at its Open: the clipboard's data then, and the
+// formats copied from it that the bracket has not written since.
+const QMimeData* gTakenFrom = nullptr;
+QStringList gTaken;
+
+void forgetTaken() {
+  gTakenFrom = nullptr;
+  gTaken.clear();
+}
+
+// The bracket writes a format of its own: it is no longer the one taken over.
+void ownTaken(const QString& mime) {
+  gTaken.removeIf([&](const QString& f) { return f == mime || (mime == QLatin1String("text/plain") && f.startsWith(mime)); });
+}
+
 }  // namespace
 
 // Named formats travel under the MIME type other toolkits use for formats
@@ -139,8 +154,12 @@ void TClipboard::Open() {
   if (FOpenCount++ == 0) {
     // Start from what the clipboard holds, so that a bracket adds formats.
     auto* m = new QMimeData;
-    if (const QMimeData* cur = board()->mimeData())
+    forgetTaken();
+    if (const QMimeData* cur = board()->mimeData()) {
       for (const QString& f : cur->formats()) m->setData(f, cur->data(f));
+      gTakenFrom = cur;
+      gTaken = m->formats();
+    }
     FPending = m;
   }
 }
@@ -150,6 +169,7 @@ void TClipboard::Close() {
   if (--FOpenCount > 0) return;
   QMimeData* m = pending(FPending);
   FPending = nullptr;
+  forgetTaken();
   SetClipboardMime(board(), m);
 }
 
@@ -157,6 +177,7 @@ void TClipboard::Clear() {
   if (FOpenCount > 0) {
     delete pending(FPending);
     FPending = new QMimeData;
+    forgetTaken();
     return;
   }
   ClearClipboard(board());
@@ -173,6 +194,7 @@ void TClipboard::SetAsText(const String& value) {
   QString t = QString::fromUtf16(value.data(), qsizetype(value.size()));
   if (FOpenCount > 0) {
     pending(FPending)->setText(t);
+    ownTaken(QStringLiteral("text/plain"));
     return;
   }
   // Setting text replaces every other format, as on other systems.
@@ -216,14 +238,20 @@ void TClipboard::SetBuffer(UINT Format, const void* Data, std::size_t Size) {
     qsizetype n = 0;
     while (n < bytes.size() / 2 && text[n]) ++n;
     m->setText(QString::fromUtf16(text, n));
+    ownTaken(QStringLiteral("text/plain"));
   } else if (Format == CF_TEXT || Format == CF_OEMTEXT) {
     if (qsizetype z = bytes.indexOf('\0'); z >= 0) bytes.truncate(z);
     m->setText(QString::fromUtf8(bytes));
+    ownTaken(QStringLiteral("text/plain"));
   } else {
     if (GetClipboardFormatName(Format) == kHtmlFormat)
       if (qsizetype z = bytes.indexOf('\0'); z >= 0) bytes.truncate(z);
     m->setData(ClipboardMimeOf(Format), bytes);
-    if (GetClipboardFormatName(Format) == kHtmlFormat) m->setHtml(QString::fromUtf8(ClipboardHtmlFragment(bytes)));
+    ownTaken(ClipboardMimeOf(Format));
+    if (GetClipboardFormatName(Format) == kHtmlFormat) {
+      m->setHtml(QString::fromUtf8(ClipboardHtmlFragment(bytes)));
+      ownTaken(QStringLiteral("text/html"));
+    }
   }
   if (!bracket) Close();
 }
@@ -231,6 +259,14 @@ void TClipboard::SetBuffer(UINT Format, const void* Data, std::size_t Size) {
 int TClipboard::FormatCount() {
   const QMimeData* m = FOpenCount > 0 ? pending(FPending) : board()->mimeData();
   return m ? int(m->formats().size()) : 0;
+}
+
+void ClipboardWithdrawn(const QMimeData* Held) {
+  TClipboard* c = Clipboard();
+  if (c->FOpenCount == 0 || !Held || Held != gTakenFrom) return;
+  QMimeData* m = pending(c->FPending);
+  for (const QString& f : gTaken) m->removeFormat(f);
+  forgetTaken();
 }
 
 UINT TClipboard::Formats(int Index) {

@@ -37,6 +37,7 @@ public:
   UINT Formats(int Index);
 
 private:
+  friend void ClipboardWithdrawn(const class QMimeData* Held);
   int FOpenCount = 0;
   void* FPending = nullptr;  // formats collected inside Open/Close
 };

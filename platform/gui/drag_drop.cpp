@@ -606,11 +606,22 @@ bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataO
 bool WithdrawClipboard(QClipboard* Board) {
   const QMimeData* held = Board->mimeData();
   const std::uint64_t changes = gClipboardChanges;
-  return ChangeClipboard([Board, held, changes] {
+  // A bracket open now would otherwise put back what it copied of it.
+  ClipboardWithdrawn(held);
+  auto withdraw = [Board, held, changes] {
     // Put there since (by this program or another): that stays.
     if (gClipboardChanges != changes || Board->mimeData() != held) return;
     Board->clear();
-  });
+  };
+  // The read that held changes back is over, but the loop has not made them
+  // yet: they were asked for first and are made first, the withdrawal after
+  // them (it never supersedes anything).
+  if (gMimeReads == 0 && !waitingChanges().empty()) {
+    waitingChanges().push_back({withdraw, {}});
+    postWaitingChanges();
+    return false;
+  }
+  return ChangeClipboard(withdraw);
 }
 
 bool ClearClipboard(QClipboard* Board) {

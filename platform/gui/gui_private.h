@@ -188,6 +188,9 @@ bool ChangeClipboard(const std::function<void()>& Change, std::shared_ptr<IDataO
 class QClipboard;
 class QMimeData;
 bool WithdrawClipboard(QClipboard* Board);
+// What the clipboard held (Held) is withdrawn: an open bracket of
+// TClipboard that took its formats over drops those it has not written.
+void ClipboardWithdrawn(const QMimeData* Held);
 // The program's own emptying: as the last change asked for, it drops the
 // changes that still wait, and then withdraws what the clipboard holds.
 bool ClearClipboard(QClipboard* Board);

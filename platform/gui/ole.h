@@ -213,9 +213,10 @@ std::shared_ptr<IDropTarget> DropTargetOf(HWND Wnd);
 HRESULT OleSetClipboard(const std::shared_ptr<IDataObject>& DataObject);
 // Takes off the clipboard what it holds now, as a data object's owner does
 // when it gives its data up. Unlike an emptying (OleSetClipboard with
-// nullptr), it never removes anything else: when it has to wait for a read
-// of our data to end, the changes asked for before it are made first, and
-// if any was made, or another program put something there, it stays.
+// nullptr), it never removes anything else: changes asked for before it
+// that still wait (a read of our data runs, or has ended and the loop has
+// not made them yet) are made first, and if any was made, or another
+// program put something there, it stays.
 HRESULT OleWithdrawClipboard();
 // A data object over what the clipboard holds: the very object put there
 // by this program, or a read-only one over another program's data.

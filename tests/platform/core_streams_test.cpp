@@ -177,3 +177,32 @@ TEST(CoreStreams, StreamOverForeignMemoryReadsButNeverWrites) {
   copy.LoadFromStream(&s);
   EXPECT_EQ(copy.Size(), 6);
 }
+
+// Growth that the memory cannot give is refused, and the stream keeps the
+// bytes it held; a shrink and a regrowth leave zeros between, and a cleared
+// stream starts again from nothing.
+TEST(CoreStreams, AMemoryStreamThatCannotGrowKeepsWhatItHolds) {
+  TMemoryStream s;
+  s.WriteBuffer("abcdef", 6);
+  s.SetSize(2);
+  s.SetSize(5);
+  ASSERT_EQ(s.Size(), 5);
+  EXPECT_EQ(std::memcmp(s.Memory(), "ab\0\0\0", 5), 0);
+#if !defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's allocator stops the program instead of failing.
+  const std::int64_t capacity = s.Capacity();
+  EXPECT_THROW(s.SetSize(std::int64_t(1) << 62), EOutOfMemory);
+  s.SetPosition(std::numeric_limits<std::int64_t>::max() - 8);
+  EXPECT_THROW(s.WriteBuffer("xy", 2), EOutOfMemory);
+  EXPECT_EQ(s.Capacity(), capacity);
+  ASSERT_EQ(s.Size(), 5);
+  EXPECT_EQ(std::memcmp(s.Memory(), "ab\0\0\0", 5), 0);
+#endif
+  s.Clear();
+  EXPECT_EQ(s.Size(), 0);
+  EXPECT_EQ(s.Capacity(), 0);
+  EXPECT_EQ(s.Position(), 0);
+  s.WriteBuffer("z", 1);
+  EXPECT_EQ(s.Size(), 1);
+  EXPECT_EQ(*static_cast<const char*>(s.Memory()), 'z');
+}

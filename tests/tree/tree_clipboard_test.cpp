@@ -387,3 +387,85 @@ TEST(TreeClipboard, AStreamHandedOutEachTimeIsReadWhereItStandsAndLeftThere) {
   EXPECT_EQ(captions(target), "a b a b");
   checkInvariants(target);
 }
+
+// The same stream handed to a paste that runs inside another's load
+// handler: the inner paste reads it from where its holder left it, not
+// from wherever the outer read stands.
+TEST(TreeClipboard, AStreamHandedOutEachTimeReadsWholeForAPasteInsideTheRead) {
+  TOwnedTree source, target, other;
+  multiSelect(source);
+  source.SetSelected(source.Add(nullptr, "a", 1), true);
+  source.SetSelected(source.Add(nullptr, "b", 2), true);
+  auto kept = std::make_shared<TMemoryStream>();
+  kept->WriteBuffer("head", 4);
+  source.WriteNodesToStream(kept.get(), source.GetSortedSelection(true));
+  kept->SetPosition(4);
+  struct TKeepingObject : TDTDataObject {
+    using TDTDataObject::TDTDataObject;
+    std::shared_ptr<TMemoryStream> Stream;
+    HRESULT GetData(const TFormatEtc& format, TStgMedium& medium) override {
+      if (format.cfFormat != TreeGlobals().CF_DATATREE || !(format.tymed & TYMED_ISTREAM)) return DV_E_FORMATETC;
+      medium = TStgMedium();
+      medium.tymed = TYMED_ISTREAM;
+      medium.stm = Stream;
+      return S_OK;
+    }
+  };
+  auto object = std::make_shared<TKeepingObject>(&source, false);
+  object->Stream = kept;
+  auto load = target.OnLoadNode;
+  bool once = true;
+  target.OnLoadNode = [&](TBaseDataTree* t, PDataNode n, TStream* s) {
+    if (once) {
+      once = false;
+      EXPECT_TRUE(other.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+    }
+    load(t, n, s);
+  };
+  EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+  EXPECT_EQ(captions(other), "a b") << "the inner paste read the stream from the outer read's place";
+  EXPECT_EQ(captions(target), "a b");
+  EXPECT_EQ(target.Id(target.GetFirst()), 1);
+  EXPECT_EQ(target.Id(target.GetLast()), 2);
+  EXPECT_EQ(kept->Position(), 4);
+
+  // Left standing beyond its end, it offers nothing and stays there.
+  const std::int64_t beyond = kept->Size() + 10;
+  kept->SetPosition(beyond);
+  target.OnLoadNode = load;
+  EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
+  EXPECT_EQ(captions(target), "a b");
+  EXPECT_EQ(kept->Position(), beyond);
+  checkInvariants(target);
+  checkInvariants(other);
+}
+
+// The paste's load handler empties the clipboard and frees the source: the
+// stream handed over stays with the paste until it is read.
+TEST(TreeClipboard, APasteWhoseLoadHandlerFreesTheSourceAndEmptiesTheClipboardReadsOn) {
+  for (const bool text : {false, true}) {
+    auto* source = new TOwnedTree;
+    TOwnedTree target;
+    multiSelect(*source);
+    source->SetSelected(source->Add(nullptr, "a", 1), true);
+    source->SetSelected(source->Add(nullptr, "b", 2), true);
+    source->CopyToClipboard();
+    auto load = target.OnLoadNode;
+    target.OnLoadNode = [&](TBaseDataTree* t, PDataNode n, TStream* s) {
+      if (source) {
+        delete source;
+        source = nullptr;
+        if (text)
+          Clipboard()->SetAsText(u"later");
+        else
+          Clipboard()->Clear();
+      }
+      load(t, n, s);
+    };
+    EXPECT_TRUE(target.PasteFromClipboard());
+    EXPECT_EQ(captions(target), "a b");
+    EXPECT_EQ(target.Id(target.GetLast()), 2);
+    EXPECT_EQ(Clipboard()->AsText(), text ? u"later" : u"");
+    checkInvariants(target);
+  }
+}

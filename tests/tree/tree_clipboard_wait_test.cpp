@@ -8,6 +8,7 @@
 #include "platform/gui/forms.h"
 #include "platform/gui/ole.h"
 #include "tree/data_object.h"
+#include "tree/globals.h"
 #include "tree/string_tree.h"
 
 namespace {
@@ -148,4 +149,124 @@ TEST(TreeClipboardWait, ChangesThatWaitedAreMadeInTheOrderAsked) {
   runQueued();
   EXPECT_EQ(Clipboard()->AsText(), u"second");
   EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+}
+
+// The read is over but the changes asked for during it have not been made
+// yet when the tree gives its copy up (or is freed): those changes are
+// made, and the withdrawal takes nothing of theirs.
+TEST(TreeClipboardWait, AWithdrawalBeforeTheWaitingChangesAreMadeLeavesThem) {
+  for (const int variant : {0, 1, 2}) {
+    SCOPED_TRACE(variant == 0 ? "text, copy given up" : variant == 1 ? "text, tree freed" : "another tree's copy");
+    TWaitFixture f;
+    TDataStringTree* other = nullptr;
+    PDataNode node = nullptr;
+    if (variant == 2) {
+      other = new TDataStringTree(f.Form);
+      other->SetParent(f.Form);
+      other->SetBounds(0, 0, 100, 100);
+      node = other->AddChild(nullptr);
+      other->SetSelected(node, true);
+    }
+    f.whileRead([&] {
+      if (other) {
+        other->CopyToClipboard();
+      } else {
+        Clipboard()->SetAsText(u"asked during the read");
+      }
+    });
+    EXPECT_TRUE(TWaitFixture::treeDataOnClipboard());
+    if (variant == 1) {
+      delete f.T;
+    } else {
+      f.T->ReleaseClipboard();
+    }
+    runQueued();
+    if (other) {
+      std::shared_ptr<IDataObject> now;
+      ASSERT_EQ(OleGetClipboard(now), S_OK);
+      auto* ours = dynamic_cast<TDTDataObject*>(now.get());
+      ASSERT_NE(ours, nullptr) << "the other tree's copy was dropped";
+      EXPECT_EQ(ours->Owner(), other);
+      now.reset();
+      EXPECT_TRUE(other->TreeStates().Contains(tsCopyPending));
+      EXPECT_TRUE(node->States.Contains(vsCutOrCopy));
+    } else {
+      EXPECT_EQ(Clipboard()->AsText(), u"asked during the read");
+    }
+    if (variant != 1) {
+      EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+    }
+  }
+}
+
+// The tree gives its copy up (or is freed) inside the program's own
+// bracket around a clipboard change: what the bracket puts there is the
+// bracket's, with nothing of the copy given up, and it stays when the tree
+// goes later.
+TEST(TreeClipboardWait, ACopyGivenUpInsideABracketDoesNotComeBackAtItsClose) {
+  for (const bool freed : {true, false}) {
+    SCOPED_TRACE(freed ? "tree freed" : "copy given up");
+    TWaitFixture f;
+    // Keeps the tree's shared formats registered when the tree goes.
+    TDataStringTree keeper(nullptr);
+    Clipboard()->Open();
+    if (freed) {
+      delete f.T;
+    } else {
+      f.T->ReleaseClipboard();
+    }
+    Clipboard()->SetAsText(u"the bracket's");
+    Clipboard()->Close();
+    runQueued();
+    EXPECT_EQ(Clipboard()->AsText(), u"the bracket's");
+    EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DTREFERENCE)) << "the copy given up came back";
+    EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DATATREE));
+    if (!freed) {
+      EXPECT_FALSE(f.T->TreeStates().Contains(tsCopyPending));
+      delete f.T;
+      runQueued();
+      EXPECT_EQ(Clipboard()->AsText(), u"the bracket's") << "the tree's going took the bracket's text";
+    }
+  }
+}
+
+// During the read a tree cuts, and another change is asked for after it:
+// an emptying drops the waiting cut, or a text replaces it once made. The
+// cut's end runs the tree's state handler, which frees the tree (or,
+// freeing nothing, checks that the cut marks went).
+TEST(TreeClipboardWait, AWaitingCutThatEndsMayFreeItsTree) {
+  for (const int variant : {0, 1, 2, 3}) {
+    const bool emptying = variant % 2 == 0, freeing = variant < 2;
+    SCOPED_TRACE(std::string(emptying ? "emptied" : "text") + (freeing ? ", tree freed" : ""));
+    TWaitFixture f;
+    auto* other = new TReleasingTree(f.Form);
+    other->SetParent(f.Form);
+    other->SetBounds(0, 0, 100, 100);
+    PDataNode node = other->AddChild(nullptr);
+    other->SetSelected(node, true);
+    int ends = 0;
+    other->OnStateChange = [&](TBaseDataTree*, TDataTreeStates, TDataTreeStates Leave) {
+      if (!Leave.Contains(tsCutPending)) return;
+      ++ends;
+      EXPECT_FALSE(node->States.Contains(vsCutOrCopy));
+      if (freeing) delete other;
+    };
+    f.whileRead([&] {
+      other->CutToClipboard();
+      EXPECT_TRUE(other->TreeStates().Contains(tsCutPending));
+      if (emptying) {
+        Clipboard()->Clear();
+      } else {
+        Clipboard()->SetAsText(u"after the cut");
+      }
+    });
+    runQueued();
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(Clipboard()->AsText(), emptying ? u"" : u"after the cut");
+    EXPECT_FALSE(TWaitFixture::treeDataOnClipboard());
+    if (!freeing) {
+      EXPECT_FALSE(other->TreeStates().Contains(tsCutPending));
+      EXPECT_EQ(other->RootNodeCount(), 1u) << "the cut given up moved nothing";
+    }
+  }
 }
