@@ -1767,11 +1767,16 @@ protected:
 
 private:
   bool deletionMustWait() const;
+  // The same for the children of Parent (the node deleted, or the one
+  // whose children go).
+  bool deletionMustWait(PDataNode Parent) const;
   void deferDeletion(PDataNode Node);
   // Notes the children of Parent from the Keep-th on.
   void deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep);
   void runDeferredDeletions();
   int FQueryHandlerDepth = 0;
+  // The node whose children the program is asked for (OnInitChildren).
+  PDataNode FChildrenAsked = nullptr;
   std::vector<PDataNode> FDeferredDeletions;
   std::unordered_set<PDataNode> FDeferredSet;  // those of them still alive
   HWND FDeferWindow = nullptr;

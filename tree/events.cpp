@@ -161,7 +161,16 @@ void TBaseDataTree::DoInitChildren(PDataNode Node, std::uint32_t& ChildCount) {
   // Asked from the walks as they step into a node, like OnInitNode.
   if (!OnInitChildren) return;
   TQueryHandlerCall call(*this);
-  RaiseEvent(OnInitChildren, this, Node, ChildCount);
+  const std::weak_ptr<const bool> life = FLifeToken;
+  PDataNode outer = FChildrenAsked;
+  FChildrenAsked = Node;
+  try {
+    RaiseEvent(OnInitChildren, this, Node, ChildCount);
+  } catch (...) {
+    if (!life.expired()) FChildrenAsked = outer;
+    throw;
+  }
+  if (!life.expired()) FChildrenAsked = outer;
 }
 
 void TBaseDataTree::DoInitNode(PDataNode Parent, PDataNode Node, TDataNodeInitStates& InitStates) {

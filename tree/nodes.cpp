@@ -228,7 +228,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     if (NewCount == Node->ChildCount) return;
 
     InterruptValidation();
-    if (NewCount < Node->ChildCount && deletionMustWait()) {
+    if (NewCount < Node->ChildCount && deletionMustWait(Node)) {
       deferChildrenDeletion(Node, NewCount);
       return;
     }
@@ -433,7 +433,7 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   GuardedEntry([&] {
     if (!Node || Node == FRoot) return;
     if (readOnly() && !FDestroying) return;
-    if (deletionMustWait()) {
+    if (deletionMustWait(Node->Parent)) {
       deferDeletion(Node);
       return;
     }
@@ -671,6 +671,17 @@ bool TBaseDataTree::deletionMustWait() const {
   return !FDestroying && (FQueryHandlerDepth > 0 || FStates.Contains(tsPainting));
 }
 
+bool TBaseDataTree::deletionMustWait(PDataNode Parent) const {
+  // The children of the node the program is asked for are held by none of
+  // the callers, which go on with that node (or with its children as they
+  // are once the answer came): an owner that replaces them while it is
+  // asked has them replaced at once. Only its own question may be open.
+  if (Parent && Parent == FChildrenAsked && FQueryHandlerDepth == 1 && !FDestroying &&
+      !FStates.Contains(tsPainting))
+    return false;
+  return deletionMustWait();
+}
+
 void TBaseDataTree::deferDeletion(PDataNode Node) {
   if (FDeferredSet.insert(Node).second) FDeferredDeletions.push_back(Node);
   if (FDeferPosted) return;
@@ -712,7 +723,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     if (!Node) Node = FRoot;
     if (Node->ChildCount == 0 && !Node->FirstChild) return;
     if (readOnly() && !FDestroying) return;
-    if (deletionMustWait()) {
+    if (deletionMustWait(Node)) {
       deferChildrenDeletion(Node, 0);
       return;
     }
