@@ -270,3 +270,31 @@ TEST(TreeClipboardWait, AWaitingCutThatEndsMayFreeItsTree) {
     }
   }
 }
+
+// The tree freed inside nested brackets: nothing of its copy comes back at
+// either close, while what the bracket wrote of the same formats itself
+// (before the tree went) stays the bracket's.
+TEST(TreeClipboardWait, ACopyGivenUpInsideNestedBracketsKeepsOnlyWhatTheBracketWrote) {
+  for (const bool writes : {false, true}) {
+    SCOPED_TRACE(writes ? "the bracket writes a format of the copy's" : "the bracket writes nothing");
+    TWaitFixture f;
+    TDataStringTree keeper(nullptr);
+    const UINT format = TreeGlobals().CF_DATATREE;
+    Clipboard()->Open();
+    ASSERT_TRUE(Clipboard()->HasFormat(format)) << "the bracket starts from the copy";
+    if (writes) Clipboard()->SetBuffer(format, "mine", 4);
+    Clipboard()->Open();
+    delete f.T;
+    EXPECT_EQ(Clipboard()->HasFormat(format), writes);
+    EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DTREFERENCE));
+    Clipboard()->Close();
+    Clipboard()->Close();
+    runQueued();
+    EXPECT_FALSE(Clipboard()->HasFormat(TreeGlobals().CF_DTREFERENCE)) << "the copy given up came back";
+    EXPECT_EQ(Clipboard()->AsText(), u"") << "the copy's text came back";
+    EXPECT_EQ(Clipboard()->HasFormat(format), writes);
+    if (writes) {
+      EXPECT_EQ(Clipboard()->GetBuffer(format), RawByteString("mine"));
+    }
+  }
+}
