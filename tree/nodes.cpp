@@ -675,9 +675,10 @@ bool TBaseDataTree::deletionMustWait(PDataNode Parent) const {
   // The children of the node the program is asked for are held by none of
   // the callers, which go on with that node (or with its children as they
   // are once the answer came): an owner that replaces them while it is
-  // asked has them replaced at once. Only its own question may be open.
+  // asked has them replaced at once. Only its own question may be open, and
+  // no paint or walk (a save) may hold the nodes.
   if (Parent && Parent == FChildrenAsked && FQueryHandlerDepth == 1 && !FDestroying &&
-      !FStates.Contains(tsPainting))
+      !FStates.Contains(tsPainting) && !FStates.Contains(tsIterating))
     return false;
   return deletionMustWait();
 }
