@@ -52,6 +52,29 @@ std::shared_ptr<IDataObject> foreignText(const String& text) {
   EXPECT_EQ(OleGetClipboard(object), S_OK);
   return object;
 }
+// What another data object keeps and hands out on every request: one
+// stream, a few bytes of its own ahead, then the source's selection from
+// where it stands.
+struct TKeepingObject : TDTDataObject {
+  using TDTDataObject::TDTDataObject;
+  std::shared_ptr<TMemoryStream> Stream;
+  HRESULT GetData(const TFormatEtc& format, TStgMedium& medium) override {
+    if (format.cfFormat != TreeGlobals().CF_DATATREE || !(format.tymed & TYMED_ISTREAM)) return DV_E_FORMATETC;
+    medium = TStgMedium();
+    medium.tymed = TYMED_ISTREAM;
+    medium.stm = Stream;
+    return S_OK;
+  }
+};
+
+std::shared_ptr<TKeepingObject> keepingObject(TOwnedTree& source) {
+  auto object = std::make_shared<TKeepingObject>(&source, false);
+  object->Stream = std::make_shared<TMemoryStream>();
+  object->Stream->WriteBuffer("head", 4);
+  source.WriteNodesToStream(object->Stream.get(), source.GetSortedSelection(true));
+  object->Stream->SetPosition(4);
+  return object;
+}
 }  // namespace
 
 TEST(TreeDataObject, OffersTheStringTreeFormatsInPriorityOrderAndEnumeratesThem) {
@@ -356,25 +379,8 @@ TEST(TreeClipboard, AStreamHandedOutEachTimeIsReadWhereItStandsAndLeftThere) {
   TOwnedTree source, target;
   multiSelect(source);
   for (const char* c : {"a", "b"}) source.SetSelected(source.Add(nullptr, c), true);
-  // What another data object keeps and hands out on every request: a few
-  // bytes of its own ahead, then the tree content from where it stands.
-  auto kept = std::make_shared<TMemoryStream>();
-  kept->WriteBuffer("head", 4);
-  source.WriteNodesToStream(kept.get(), source.GetSortedSelection(true));
-  kept->SetPosition(4);
-  struct TKeepingObject : TDTDataObject {
-    using TDTDataObject::TDTDataObject;
-    std::shared_ptr<TMemoryStream> Stream;
-    HRESULT GetData(const TFormatEtc& format, TStgMedium& medium) override {
-      if (format.cfFormat != TreeGlobals().CF_DATATREE || !(format.tymed & TYMED_ISTREAM)) return DV_E_FORMATETC;
-      medium = TStgMedium();
-      medium.tymed = TYMED_ISTREAM;
-      medium.stm = Stream;
-      return S_OK;
-    }
-  };
-  auto object = std::make_shared<TKeepingObject>(&source, false);
-  object->Stream = kept;
+  auto object = keepingObject(source);
+  const std::shared_ptr<TMemoryStream>& kept = object->Stream;
   EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
   EXPECT_EQ(kept->Position(), 4) << "the holder finds its stream as it left it";
   EXPECT_TRUE(target.ProcessOLEData(nullptr, object, nullptr, amAddChildLast, false));
@@ -396,23 +402,8 @@ TEST(TreeClipboard, AStreamHandedOutEachTimeReadsWholeForAPasteInsideTheRead) {
   multiSelect(source);
   source.SetSelected(source.Add(nullptr, "a", 1), true);
   source.SetSelected(source.Add(nullptr, "b", 2), true);
-  auto kept = std::make_shared<TMemoryStream>();
-  kept->WriteBuffer("head", 4);
-  source.WriteNodesToStream(kept.get(), source.GetSortedSelection(true));
-  kept->SetPosition(4);
-  struct TKeepingObject : TDTDataObject {
-    using TDTDataObject::TDTDataObject;
-    std::shared_ptr<TMemoryStream> Stream;
-    HRESULT GetData(const TFormatEtc& format, TStgMedium& medium) override {
-      if (format.cfFormat != TreeGlobals().CF_DATATREE || !(format.tymed & TYMED_ISTREAM)) return DV_E_FORMATETC;
-      medium = TStgMedium();
-      medium.tymed = TYMED_ISTREAM;
-      medium.stm = Stream;
-      return S_OK;
-    }
-  };
-  auto object = std::make_shared<TKeepingObject>(&source, false);
-  object->Stream = kept;
+  auto object = keepingObject(source);
+  const std::shared_ptr<TMemoryStream>& kept = object->Stream;
   auto load = target.OnLoadNode;
   bool once = true;
   target.OnLoadNode = [&](TBaseDataTree* t, PDataNode n, TStream* s) {
