@@ -27,8 +27,13 @@ protected:
   static constexpr int kIconX = 1024 - 12, kIconY = 768 - 16;
 
   void OpenTrayMenu() {
+    // The menu is a window of the program's own class; on a busy machine it
+    // takes its time to show, and a click before it shows goes elsewhere.
+    auto shown = [] { return Sh("xdotool search --onlyvisible --class tamrix 2>/dev/null | wc -l"); };
+    const std::string before = shown();
     Sh("xdotool mousemove " + std::to_string(kIconX) + " " + std::to_string(kIconY) + " click 3");
-    Pause(700);
+    e2e::WaitFor([&] { return shown() != before; }, 10000);
+    Pause(300);
   }
   // The menu opens above and left of the pointer, its items 22 pixels
   // apart: "развернуть", "свернуть", "выход". The program may have no
