@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
-#include <limits>
 #include <memory>
 #include <optional>
 
@@ -49,11 +48,9 @@ public:
   std::int64_t Write(const void*, std::int64_t) override { return 0; }
   using TStream::Seek;
   std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
-    const std::int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? FPosition : Size();
-    if ((Offset < 0 && Offset < -base) || (Offset > 0 && Offset > std::numeric_limits<std::int64_t>::max() - base))
-      return -1;
-    FPosition = base + Offset;
-    return FPosition;
+    const std::int64_t target = SeekTarget(Offset, Origin, FPosition, Origin == soEnd ? Size() : 0);
+    if (target >= 0) FPosition = target;
+    return target;
   }
   // What lies beyond the holder's position; a stream that cannot tell
   // where it stands offers nothing.

@@ -155,6 +155,18 @@ double cutPasteBetween(int nodes, int runs) {
               arrived);
   return result;
 }
+
+// Run at Rows and at 8 times as many, and the growth against its limit.
+// The best of five runs at either size: the ratio of two single slow runs
+// says more about the machine than about the growth.
+void growthLine(const char* what, int rows, double (*run)(int, int)) {
+  rows = std::max(1, rows);
+  const double small = run(rows, 5);
+  const double big = run(rows * 8, 5);
+  const double ratio = big / small;
+  std::printf("%s: %d rows %.1f ms, %d rows %.1f ms, 8x the rows %.2f x the time (%s)\n", what, rows, small, rows * 8,
+              big, ratio, limitText(ratio, 10, "x").c_str());
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,19 +178,7 @@ int main(int argc, char** argv) {
   std::printf("8x the nodes: CopyTo %.2f x the time, paste %.2f x, cut and paste %.2f x, drop %.2f x\n",
               big.CopyTo / small.CopyTo, big.Paste / small.Paste, big.CutPaste / small.CutPaste,
               big.Drop / small.Drop);
-  const int between = std::max(1, nodes / 8);
-  // The best of five runs at either size: the ratio of two single slow
-  // runs says more about the machine than about the growth.
-  const double betweenSmall = cutPasteBetween(between, 5);
-  const double betweenBig = cutPasteBetween(between * 8, 5);
-  const double betweenRatio = betweenBig / betweenSmall;
-  std::printf("cut and paste into another tree: %d rows %.1f ms, %d rows %.1f ms, 8x the rows %.2f x the time (%s)\n",
-              between, betweenSmall, between * 8, betweenBig, betweenRatio, limitText(betweenRatio, 10, "x").c_str());
-  const int refused = std::max(1, nodes / 8);
-  const double refusedSmall = refusedPaste(refused, 5);
-  const double refusedBig = refusedPaste(refused * 8, 5);
-  const double ratio = refusedBig / refusedSmall;
-  std::printf("paste refused row by row: %d rows %.1f ms, %d rows %.1f ms, 8x the rows %.2f x the time (%s)\n",
-              refused, refusedSmall, refused * 8, refusedBig, ratio, limitText(ratio, 10, "x").c_str());
+  growthLine("cut and paste into another tree", nodes / 8, cutPasteBetween);
+  growthLine("paste refused row by row", nodes / 8, refusedPaste);
   return 0;
 }

@@ -32,6 +32,15 @@ std::int64_t TStream::Size() {
 
 void TStream::SetSize(std::int64_t) { throw EStreamError("Stream size cannot be changed"); }
 
+std::int64_t TStream::SeekTarget(std::int64_t offset, TSeekOrigin origin, std::int64_t position,
+                                 std::int64_t size) {
+  const std::int64_t base = origin == soCurrent ? position : origin == soEnd ? size : 0;
+  // base is never negative, so -base cannot overflow (negating offset could).
+  if ((offset < 0 && offset < -base) || (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base))
+    return -1;
+  return base + offset;
+}
+
 std::int64_t TStream::CopyFrom(TStream* source, std::int64_t count) {
   if (!source || count < 0) return 0;
   if (count == 0) {
@@ -67,15 +76,9 @@ std::int64_t TCustomMemoryStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TCustomMemoryStream::Write(const void*, std::int64_t) { return 0; }
 
 std::int64_t TCustomMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = 0;
-  if (origin == soCurrent) base = FPosition;
-  if (origin == soEnd) base = FSize;
-  // base is never negative, so -base cannot overflow (negating offset could).
-  if ((offset < 0 && offset < -base) ||
-      (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base))
-    return -1;
-  FPosition = base + offset;
-  return FPosition;
+  const std::int64_t target = SeekTarget(offset, origin, FPosition, FSize);
+  if (target >= 0) FPosition = target;
+  return target;
 }
 
 void TCustomMemoryStream::SaveToStream(TStream* stream) {

@@ -41,6 +41,12 @@ public:
   // source, from its start, when count is 0); returns the bytes copied.
   // Raises EReadError when source ends early.
   std::int64_t CopyFrom(TStream* source, std::int64_t count);
+
+protected:
+  // For streams that keep a position of their own: where a seek by offset
+  // from origin lands, given the current position and the size; -1 when it
+  // lands before the start or beyond what a position can hold.
+  static std::int64_t SeekTarget(std::int64_t offset, TSeekOrigin origin, std::int64_t position, std::int64_t size);
 };
 
 // A stream over a block of memory that it does not own (a descendant

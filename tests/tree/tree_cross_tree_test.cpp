@@ -16,6 +16,14 @@ std::uint32_t selectedByWalk(TBaseDataTree& t) {
   return n;
 }
 
+// Row copied or moved below Here in the other tree: what CopyTo answers, or
+// nothing for a move.
+PDataNode copyOrMove(TOwnedTree& s, PDataNode row, PDataNode here, bool move) {
+  if (!move) return s.CopyTo(row, here, amAddChildLast, false);
+  s.MoveTo(row, here, amAddChildLast, false);
+  return nullptr;
+}
+
 // Runs What once, right after the source saved its first row; Ran tells
 // whether it did.
 void onceAfterTheFirstSave(TOwnedTree& s, bool& Ran, std::function<void()> What) {
@@ -87,11 +95,7 @@ void copyOrMoveWhileTheSaveHandlerDestroysTheTarget(bool move) {
   PDataNode here = target.T->Add(nullptr, "here");
   bool ran = false;
   onceAfterTheFirstSave(s, ran, [&] { target.destroy(); });
-  PDataNode result = nullptr;
-  if (move)
-    s.MoveTo(row, here, amAddChildLast, false);
-  else
-    result = s.CopyTo(row, here, amAddChildLast, false);
+  PDataNode result = copyOrMove(s, row, here, move);
   EXPECT_TRUE(ran);
   EXPECT_TRUE(target.Destroyed);
   EXPECT_EQ(result, nullptr);
@@ -145,11 +149,7 @@ void copyOrMoveWhileTheSaveHandlerDeletesTheTargetRow(bool move) {
     // A row made now takes the freed row's place (the tree reuses it).
     filler = t.Add(nullptr, "filler");
   });
-  PDataNode result = nullptr;
-  if (move)
-    s.MoveTo(row, here, amAddChildLast, false);
-  else
-    result = s.CopyTo(row, here, amAddChildLast, false);
+  PDataNode result = copyOrMove(s, row, here, move);
   EXPECT_TRUE(ran);
   EXPECT_EQ(result, nullptr);
   // The target row went before anything arrived below it: nothing lands
