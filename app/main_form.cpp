@@ -394,6 +394,7 @@ void TRuForm::FormCreate(TObject*) {
     for (TControl* c : {static_cast<TControl*>(vst), static_cast<TControl*>(QueryCombo),
                         static_cast<TControl*>(AdditionalEdit)})
       c->Font()->SetName(AppSettings.FontName);
+  FitResultRows();
   TrayIcon2->SetMinimizeToTray(AppSettings.HideToSysTray);
   // Until the first article the pages (help included) take the tree's
   // colours, as articles do when their own colours are off.
@@ -409,6 +410,21 @@ void TRuForm::FormCreate(TObject*) {
   Panel1Resize(this);
   Panel2Resize(this);
   HelpButtonClick(this);
+}
+
+void TRuForm::FitResultRows() {
+  // The text's full height with a pixel of room above and below it, never
+  // less than a state picture needs, nor than the tree's usual height.
+  TCanvas* c = vst->Canvas();
+  c->Font()->Assign(*vst->Font());
+  TEXTMETRICW tm{};
+  GetTextMetricsW(c->Handle(), &tm);
+  const int height = std::max({int(tm.tmHeight) + 2, ImageList4->Height() + 2, 18});
+  if (std::uint32_t(height) == vst->DefaultNodeHeight()) return;
+  vst->BeginUpdate();
+  vst->SetDefaultNodeHeight(std::uint32_t(height));
+  for (PDataNode n = vst->GetFirstNoInit(); n; n = vst->GetNextNoInit(n)) vst->SetNodeHeight(n, height);
+  vst->EndUpdate();
 }
 
 void TRuForm::ApplyTraySetting() {

@@ -203,6 +203,9 @@ public:
   void N6Click(TObject* Sender);
   // Applies the tray setting to the icon.
   void ApplyTraySetting();
+  // Makes the result rows as tall as the tree's font needs (rows shown
+  // now and rows to come), after its font is set or changed.
+  void FitResultRows();
 
   void Dispatch(TMessage& Message) override;
 

@@ -192,6 +192,7 @@ void TOptionsForm::BitBtn1Click(TObject* Sender) {
   if (AppSettings.FontSize > 0) f->vst->Font()->SetSize(AppSettings.FontSize);
   if (!AppSettings.FontName.empty())
     for (TControl* c : controls) c->Font()->SetName(AppSettings.FontName);
+  f->FitResultRows();
   ArticleBgColor = AppSettings.UseBgColor ? AppSettings.BgColor : f->vst->Color();
   ArticleTextColor = AppSettings.UseFontStyle ? AppSettings.FontColor : f->vst->Font()->Color();
   f->RefreshHelpPage();

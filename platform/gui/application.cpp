@@ -56,6 +56,7 @@ void EnsureQtApplication() {
   auto* app = new QApplication(argc, argv);
   app->setQuitOnLastWindowClosed(false);
   InstallHintTracking();
+  InstallKeyTracking();
   InstallPaletteTracking();
   InstallAccessibility();
   // A title set before the first window applies from now on.

@@ -12,8 +12,10 @@
 #include <QPainter>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QPointer>
 #include <QWindowStateChangeEvent>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -305,6 +307,40 @@ bool handleDialogKey(TControlPrivate* p, UINT vk, Qt::KeyboardModifiers mods) {
   return m.Result != 0;
 }
 
+// The window each key last went down in. A release goes to the window
+// that has the keyboard then, which need not be the one the press went to:
+// a dialog closed by the press of Escape leaves its release to the window
+// below, and a key pressed in another program may come up in ours. Such a
+// release is no key of the window's own.
+std::map<quint64, QPointer<QWidget>>& keyPressWindows() {
+  static std::map<quint64, QPointer<QWidget>> m;
+  return m;
+}
+
+// The physical key where the window system names it, else the key itself
+// (the release of a key reports the same one as its press).
+quint64 keyIdentity(const QKeyEvent* ke) {
+  if (ke->nativeScanCode()) return ke->nativeScanCode();
+  return (quint64(1) << 32) | quint32(ke->key());
+}
+
+// Every press, in any window of the program (the toolkit's own dialogs
+// included), is noted before the window sees it.
+class KeyPressWatcher : public QObject {
+public:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress && e->type() != QEvent::ShortcutOverride) return false;
+    if (auto* w = qobject_cast<QWidget*>(watched))
+      keyPressWindows()[keyIdentity(static_cast<QKeyEvent*>(e))] = w->window();
+    return false;
+  }
+};
+
+bool pressedIn(const QWidget* window, const QKeyEvent* ke) {
+  auto it = keyPressWindows().find(keyIdentity(ke));
+  return it != keyPressWindows().end() && it->second && it->second == window;
+}
+
 bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
   auto* wc = dynamic_cast<TWinControl*>(p->Owner);
   if (!wc) return false;
@@ -325,6 +361,7 @@ bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
     if (ke->isAutoRepeat()) return p->OwnWidget;
     if (vk) NoteKeyState(vk, false);
     if (!vk) return false;
+    if (!p->Widget || !pressedIn(p->Widget->window(), ke)) return p->OwnWidget;
     data |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
     TMessage m{alt || vk == VK_F10 ? UINT(WM_SYSKEYUP) : UINT(WM_KEYUP), vk, LPARAM(std::int32_t(data)), 0};
     bool reached = deliver(p, m);
@@ -492,6 +529,13 @@ public:
 };
 
 }  // namespace
+
+void InstallKeyTracking() {
+  static KeyPressWatcher* watcher = nullptr;
+  if (watcher || !QCoreApplication::instance()) return;
+  watcher = new KeyPressWatcher;
+  QCoreApplication::instance()->installEventFilter(watcher);
+}
 
 void InstallPaletteTracking() {
   static PaletteWatcher* watcher = nullptr;
@@ -737,6 +781,7 @@ QWidget* CreateOwnWidget(TControl* control) {
 void AttachWidget(TControl* control, QWidget* widget, bool ownWidget) {
   // The toolkit may have been started by the graphics layer, before any window.
   InstallHintTracking();
+  InstallKeyTracking();
   InstallAccessibility();
   TControlPrivate* p = control->Private();
   p->Widget = widget;

@@ -136,6 +136,9 @@ void CancelApplicationHint();
 // Starts watching the mouse for the application's hints (with the first
 // window system connection).
 void InstallHintTracking();
+// Notes the window each key goes down in: a key's release reaches a
+// control only when its press went to the same window.
+void InstallKeyTracking();
 // Tells every control of every window when the desktop's colours change.
 void InstallPaletteTracking();
 // Lets screen readers ask our windows for their accessible objects.
