@@ -26,6 +26,7 @@
 #include "app/main_form.h"
 #include "app/options_form.h"
 #include "app/vk_form.h"
+#include "bench/common/limit.h"
 #include "db/utf8_convert.h"
 #include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
@@ -144,9 +145,9 @@ std::vector<std::string> firstColumn(sqlite3* db, const char* sql) {
 }
 
 void line(const char* what, double value, const char* unit, double limit, double peer = -1) {
-  std::printf("%-52s %9.2f %s (limit %.0f %s)", what, value, unit, limit, unit);
+  std::printf("%-52s %9.2f %s (%s)", what, value, unit, limitText(value, limit, unit).c_str());
   if (peer >= 0) std::printf("  sqlite3 alone: %.2f %s, ratio %.2f", peer, unit, peer > 0 ? value / peer : 0.0);
-  std::printf("  %s\n", value <= limit ? "ok" : "OVER");
+  std::printf("\n");
 }
 
 // The answers the dialogs of the save and print benchmarks give.
@@ -201,10 +202,11 @@ void saveAndPrint(Windows& w, const fs::path& scratch) {
     }
     flushed.push_back(msSince(start));
   }
-  std::printf("%-52s %9.2f ms (limit 20 ms)  the same files written and flushed: %.2f ms, ratio %.2f "
-              "(unflushed: %.2f ms)  %s\n",
-              "save the demo article with its pictures as HTML", median(saves), median(flushed),
-              median(saves) / std::max(median(flushed), 0.001), median(plain), median(saves) <= 20 ? "ok" : "OVER");
+  std::printf("%-52s %9.2f ms (%s)  the same files written and flushed: %.2f ms, ratio %.2f "
+              "(unflushed: %.2f ms)\n",
+              "save the demo article with its pictures as HTML", median(saves),
+              limitText(median(saves), 20, "ms").c_str(), median(flushed),
+              median(saves) / std::max(median(flushed), 0.001), median(plain));
 
   // Printing: the whole article into a PDF file through the viewer, and the
   // same page through Qt's own rich-text document as the peer.
@@ -226,9 +228,9 @@ void saveAndPrint(Windows& w, const fs::path& scratch) {
     doc.print(&qp);
     peers.push_back(msSince(start));
   }
-  std::printf("%-52s %9.2f ms (limit 100 ms)  Qt text document: %.2f ms, ratio %.2f  %s\n",
-              "print the demo article to PDF", median(prints), median(peers),
-              median(prints) / std::max(median(peers), 0.001), median(prints) <= 100 ? "ok" : "OVER");
+  std::printf("%-52s %9.2f ms (%s)  Qt text document: %.2f ms, ratio %.2f\n", "print the demo article to PDF",
+              median(prints), limitText(median(prints), 100, "ms").c_str(), median(peers),
+              median(prints) / std::max(median(peers), 0.001));
 }
 
 // Opening the settings window and the virtual keyboard: the button press to
@@ -403,9 +405,9 @@ int main(int argc, char** argv) {
       pageSize = ConvertArticleMarkup(text, 0, {}).size();
       convert.push_back(msSince(t));
     }
-    std::printf("%-52s %9.2f ms (limit 1000 ms)  UTF-8 decoding of the same text: %.2f ms, ratio %.2f  %s\n",
-                "article of 10 MB: markup converted", median(convert), median(decode),
-                median(convert) / std::max(median(decode), 0.001), median(convert) <= 1000 ? "ok" : "OVER");
+    std::printf("%-52s %9.2f ms (%s)  UTF-8 decoding of the same text: %.2f ms, ratio %.2f\n",
+                "article of 10 MB: markup converted", median(convert), limitText(median(convert), 1000, "ms").c_str(),
+                median(decode), median(convert) / std::max(median(decode), 0.001));
     std::printf("%-52s %9zu characters\n", "  page body", pageSize);
     const fs::path folder = articleFolder(dist, article);
     auto* w = new Windows(folder);
@@ -455,7 +457,10 @@ int main(int argc, char** argv) {
 
     // Article text searched for a Russian word with "Е" that no article
     // holds, so every article is read: "Ё" and "Е" count as one letter. The
-    // peer is the statement that compares the two letters as they stand.
+    // word is in its old spelling, with the final hard sign no word of
+    // today's lists (nor one made from them) has; the articles that hold
+    // it are counted, and the line says how many. The peer is the
+    // statement that compares the two letters as they stand.
     sqlite3_create_function(db, "myUPPER", 1, SQLITE_UTF8, nullptr,
                             [](sqlite3_context* c, int, sqlite3_value** v) {
                               const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
@@ -464,16 +469,24 @@ int main(int argc, char** argv) {
                             },
                             nullptr, nullptr);
     std::vector<double> extra, rawExtra;
+    size_t holding = 0;
     for (int i = 0; i < 3; ++i) {
-      extra.push_back(w->Search(u"%", u"щеглёнок"));
+      extra.push_back(w->Search(u"%", u"щеглёнокъ"));
       rawExtra.push_back(rawStatement(db,
                                       "SELECT words.ROWID, words.word FROM words, descriptions WHERE words.ROWID>0"
                                       " AND words.ROWID=descriptions.ROWID AND myUPPER(description) LIKE myUPPER(?)",
-                                      {"%щеглёнок%"}));
+                                      {"%щеглёнокъ%"}));
     }
-    std::printf("additional word rows: %d\n", ResultCount);
-    line("\"%\" + a Russian word in no article, Е/Ё as one", median(extra), "ms", median(rawExtra) * 1.5,
-         median(rawExtra));
+    // Е and Ё as one, the way the search compares them.
+    rawStatement(db,
+                 "SELECT words.ROWID, words.word FROM words, descriptions WHERE words.ROWID>0 AND"
+                 " words.ROWID=descriptions.ROWID AND replace(myUPPER(description), 'Ё', 'Е') LIKE '%ЩЕГЛЕНОКЪ%'",
+                 {}, &holding);
+    std::printf("additional word rows: %d, articles holding the word: %zu\n", ResultCount, holding);
+    const std::string what = holding == 0 ? std::string("\"%\" + a Russian word in no article, Е/Ё as one")
+                                          : "\"%\" + a Russian word in " + std::to_string(holding) +
+                                                " articles, Е/Ё as one";
+    line(what.c_str(), median(extra), "ms", median(rawExtra) * 1.5, median(rawExtra));
     sqlite3_close(db);
     delete w;
   }

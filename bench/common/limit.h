@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <string>
 
-// "limit 50 ms" for a figure within the limit, "limit 50 ms: OVER THE
-// LIMIT" for one past it. Unit may be empty.
-inline std::string limitText(double value, double limit, const char* unit) {
+// "limit 50 ms", or "limit 50 ms: OVER THE LIMIT" when over. Unit may be
+// empty.
+inline std::string limitStated(double limit, const char* unit, bool over) {
   char text[128];
-  std::snprintf(text, sizeof text, "limit %g%s%s%s", limit, *unit ? " " : "", unit,
-                value <= limit ? "" : ": OVER THE LIMIT");
+  std::snprintf(text, sizeof text, "limit %g%s%s%s", limit, *unit ? " " : "", unit, over ? ": OVER THE LIMIT" : "");
   return text;
+}
+
+// The same for a figure: marked when it is past the limit.
+inline std::string limitText(double value, double limit, const char* unit) {
+  return limitStated(limit, unit, !(value <= limit));
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "bench/common/limit.h"
 #include "app/dicts_form.h"
 #include "bench/common/best_time.h"
 #include "platform/core/strings.h"
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
   std::printf("package: %.1f MB, best of %d runs each\n", packageMB, runs);
   std::printf("%-48s %8.1f ms\n", "manager: size, download, unpack, rescan", best * 1000);
   std::printf("%-48s %8.1f ms\n", "curl to a file, then unzip", bestPeer * 1000);
-  std::printf("ratio %.2f (target 1.10)  %s\n", ratio, ratio <= 1.10 ? "ok" : "OVER");
+  std::printf("ratio %.2f (%s)\n", ratio, limitText(ratio, 1.10, "").c_str());
 
   delete manager;
   fs::current_path(fs::temp_directory_path());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench/common/best_time.h"
+#include "bench/common/limit.h"
 #include "bench/common/dictionary_markup.h"
 #include "bench/common/litehtml_null_container.h"
 #include "html/build/html_parser.h"
@@ -55,10 +56,9 @@ void compare(const char* what, const std::string& page, double limitMs, size_t p
                                   [&] { litehtml::document::createFromString(peer.c_str(), &container, &context); });
   const double mb = page.size() / (1024.0 * 1024.0);
   const double peerShare = double(peer.size()) / double(page.size());
-  std::printf("%s (%.2f MB, %zu text sections): build %.1f ms, %.1f ms of processor time (limit %.0f ms: %s); "
+  std::printf("%s (%.2f MB, %zu text sections): build %.1f ms, %.1f ms of processor time (%s); "
               "litehtml %.1f ms",
-              what, mb, sections, ours * 1e3, cpu * 1e3, limitMs, ours * 1e3 <= limitMs ? "met" : "NOT met",
-              lite * 1e3);
+              what, mb, sections, ours * 1e3, cpu * 1e3, limitText(ours * 1e3, limitMs, "ms").c_str(), lite * 1e3);
   if (peerShare < 1)
     std::printf(" for the first %.0f KB only (ours for the same share: %.2f ms)\n", peer.size() / 1024.0,
                 ours * 1e3 * peerShare);
@@ -88,11 +88,10 @@ void growth(const char* what, size_t bytes, double limitMs, size_t peerBytes, Ma
   };
   const BestTimes liteHalf = peerTimes(half, peerBytes / 2), lite = peerTimes(full, peerBytes);
   const double g = cpuHalf > 0 ? cpu / cpuHalf : 0;
-  std::printf("%s (%.2f MB): build %.1f ms, %.1f ms of processor time (limit %.0f ms: %s), half -> whole x%.2f "
-              "(limit x%.1f: %s); litehtml %.1f ms, x%.2f",
-              what, full.size() / (1024.0 * 1024.0), ours * 1e3, cpu * 1e3, limitMs,
-              cpu * 1e3 <= limitMs ? "met" : "NOT met", g, GrowthLimit, g <= GrowthLimit ? "met" : "NOT met",
-              lite.Wall * 1e3, liteHalf.Cpu > 0 ? lite.Cpu / liteHalf.Cpu : 0.0);
+  std::printf("%s (%.2f MB): build %.1f ms, %.1f ms of processor time (%s), half -> whole x%.2f "
+              "(%s); litehtml %.1f ms, x%.2f",
+              what, full.size() / (1024.0 * 1024.0), ours * 1e3, cpu * 1e3,
+              limitText(cpu * 1e3, limitMs, "ms").c_str(), g, limitText(g, GrowthLimit, "x").c_str(), lite.Wall * 1e3, liteHalf.Cpu > 0 ? lite.Cpu / liteHalf.Cpu : 0.0);
   if (peerBytes && peerBytes < full.size())
     std::printf(" for the first %.0f KB only\n", peerBytes / 1024.0);
   else

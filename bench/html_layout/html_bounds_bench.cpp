@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench/common/limit.h"
 #include "bench/common/litehtml_null_container.h"
 #include "html/viewer/html_view.h"
 #include "platform/core/strings.h"
@@ -44,14 +45,18 @@ long statusKb(const char* field) {
   return -1;
 }
 
+// How long a child may take before it is stopped.
+constexpr unsigned kStopSeconds = 120;
+
 struct Figures {
   double Ms = -1;
   long GrowthKb = -1;
+  bool Stopped = false;  // still at work when the time limit came
 };
 
 // Runs work in a child process after prepare, timing it and taking the
 // peak memory it grew by; a child that fails or takes over limitSeconds
-// gives no figures.
+// gives no figures (one stopped at the limit says so).
 Figures inChild(const std::function<void()>& prepare, const std::function<void()>& work, unsigned limitSeconds) {
   int fds[2];
   if (pipe(fds) != 0) return {};
@@ -81,6 +86,7 @@ Figures inChild(const std::function<void()>& prepare, const std::function<void()
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
+  r.Stopped = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
   return r;
 }
 
@@ -144,7 +150,7 @@ Figures ours(const std::function<std::string()>& makePage) {
         // A page not wholly painted gives no figure.
         if (GetUpdateRect(view->PaintPanel()->Handle(), nullptr, false)) _exit(1);
       },
-      120);
+      kStopSeconds);
 }
 
 const litehtml::tchar_t* const MasterCss = _t(
@@ -162,19 +168,22 @@ Figures litehtmlPeer(const std::function<std::string()>& makePage) {
                    auto doc = litehtml::document::createFromString(page.c_str(), &container, &context);
                    doc->render(Width);
                  },
-                 120);
+                 kStopSeconds);
 }
 
 void printPage(const char* name, size_t bytes, const Figures& f) {
   const double mb = double(bytes) / 1e6;
   if (f.Ms < 0) {
-    std::printf("%-26s (%.0f MB): failed or over the time limit\n", name, mb);
+    if (f.Stopped)
+      std::printf("%-26s (%.0f MB): stopped (%s)\n", name, mb, limitStated(kStopSeconds, "s", true).c_str());
+    else
+      std::printf("%-26s (%.0f MB): failed\n", name, mb);
     return;
   }
   const double grownMb = double(f.GrowthKb) * 1024 / 1e6;
-  std::printf("%-26s (%.0f MB): load -> first paint %8.1f ms (limit 2000)   peak growth %7.1f MB = %5.2f x the page "
-              "(limit 10)%s\n",
-              name, mb, f.Ms, grownMb, grownMb / mb, f.Ms <= 2000 && grownMb <= 10 * mb ? "" : "   (over)");
+  std::printf("%-26s (%.0f MB): load -> first paint %8.1f ms (%s)   peak growth %7.1f MB = %5.2f x the page (%s)\n",
+              name, mb, f.Ms, limitText(f.Ms, 2000, "ms").c_str(), grownMb, grownMb / mb,
+              limitText(grownMb / mb, 10, "x").c_str());
   std::fflush(stdout);
 }
 
@@ -189,8 +198,8 @@ int main(int argc, char** argv) {
   const Figures t = ours([&] { return tablePage(cells); });
   const Figures peer = litehtmlPeer([&] { return tablePage(cells); });
   auto perCell = [&](const Figures& f) { return double(f.GrowthKb) * 1024 / cells; };
-  std::printf("%d-cell table: load -> first paint %8.1f ms, peak growth %6.1f MB = %6.0f bytes a cell (limit 512)%s\n",
-              cells, t.Ms, double(t.GrowthKb) / 1024, perCell(t), perCell(t) <= 512 ? "" : "   (over)");
+  std::printf("%d-cell table: load -> first paint %8.1f ms, peak growth %6.1f MB = %6.0f bytes a cell (%s)\n",
+              cells, t.Ms, double(t.GrowthKb) / 1024, perCell(t), limitText(perCell(t), 512, "").c_str());
   if (peer.Ms >= 0)
     std::printf("  litehtml parse + layout:       %8.1f ms, peak growth %6.1f MB = %6.0f bytes a cell\n", peer.Ms,
                 double(peer.GrowthKb) / 1024, perCell(peer));

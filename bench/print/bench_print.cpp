@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/limit.h"
 #include "bench/common/viewer_pages.h"
 #include "html/print/printers.h"
 #include "html/viewer/html_view.h"
@@ -90,16 +91,17 @@ int main(int argc, char** argv) {
     count = std::min(count, msOf([&] { pages = view->NumPrinterPages(); }));
   }
   std::printf("1 MB page: screen layout best %.1f ms; NumPrinterPages (%d pages) best %.1f ms (ratio %.2f, "
-              "target <= 2)\n",
-              layout, pages, count, count / layout);
+              "%s)\n",
+              layout, pages, count, count / layout, limitText(count / layout, 2, "").c_str());
   if (countOnly) return 0;
   const double print = best(5, [&] { printToPdf(view, pdf); });
-  std::printf("1 MB page: count and print to PDF best %.1f ms (target <= 1000)\n", print);
+  std::printf("1 MB page: count and print to PDF best %.1f ms (%s)\n", print, limitText(print, 1000, "ms").c_str());
 
   view->LoadFromString(UTF8ToUTF16(benchpages::articlePage()), String(), HtmlType);
   int articlePages = 0;
   const double article = median(21, [&] { articlePages = printToPdf(view, pdf); });
-  std::printf("article (%d page): count and print to PDF median %.2f ms (target <= 50)\n", articlePages, article);
+  std::printf("article (%d page): count and print to PDF median %.2f ms (%s)\n", articlePages, article,
+              limitText(article, 50, "ms").c_str());
   DeleteFile(pdf);
   form.reset();
   return 0;
