@@ -4,12 +4,14 @@
 // Every lookup reads an index rather than the records: the floats' bands
 // in a tree over Y, the block records (one or two per block being laid
 // out) apart, and the bottoms of the floats newer than each block record
-// in order. A page of many floats then lays out in linear time, where a
-// walk of all records per lookup made it quadratic.
+// in order, with what the searches for room learnt at each. A page of many
+// floats of any widths then lays out in linear time, where a walk of all
+// records per lookup, or of all bottoms per search, made it quadratic.
 #include "html/model/indent_manager.h"
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <utility>
 
 // ---- TBandExtremes ----
@@ -74,6 +76,55 @@ bool TBandExtremes::At(int32_t Y, int32_t& X) const {
   return found;
 }
 
+// ---- TRoomBounds ----
+
+void TRoomBounds::Set(int32_t Y, int64_t B) {
+  if (FNodes.empty()) FNodes.emplace_back();
+  uint32_t path[34];
+  int depth = 0;
+  uint32_t node = 0;
+  path[depth++] = node;
+  for (int64_t lo = INT32_MIN, hi = INT32_MAX; lo < hi;) {
+    const int64_t mid = (lo + hi) >> 1;
+    const int c = Y <= mid ? 0 : 1;
+    if (FNodes[node].Child[c] == 0) {
+      FNodes[node].Child[c] = uint32_t(FNodes.size());
+      FNodes.emplace_back();
+    }
+    node = FNodes[node].Child[c];
+    if (c == 0) hi = mid;
+    else lo = mid + 1;
+    path[depth++] = node;
+  }
+  FNodes[node].Max = B;
+  while (--depth > 0) {
+    Node& n = FNodes[path[depth - 1]];
+    n.Max = INT64_MIN;
+    for (const uint32_t c : n.Child)
+      if (c != 0) n.Max = std::max(n.Max, FNodes[c].Max);
+  }
+}
+
+bool TRoomBounds::find(uint32_t NodeIx, int64_t Lo, int64_t Hi, int64_t From, int64_t Min, bool Last,
+                       int32_t& Y) const {
+  const Node& n = FNodes[NodeIx];
+  if (Hi < From || n.Max < Min) return false;
+  if (Lo == Hi) {
+    Y = int32_t(Lo);
+    return true;
+  }
+  const int64_t mid = (Lo + Hi) >> 1;
+  for (const int c : {Last ? 1 : 0, Last ? 0 : 1})
+    if (n.Child[c] != 0 && find(n.Child[c], c == 0 ? Lo : mid + 1, c == 0 ? mid : Hi, From, Min, Last, Y))
+      return true;
+  return false;
+}
+
+bool TRoomBounds::Find(int32_t After, int64_t Min, bool Last, int32_t& Y) const {
+  if (FNodes.empty() || After == INT32_MAX) return false;
+  return find(0, INT32_MIN, INT32_MAX, int64_t(After) + 1, Min, Last, Y);
+}
+
 // ---- TIndentManager ----
 
 TIndentManager::TIndentManager() = default;
@@ -97,13 +148,29 @@ void TIndentManager::clearIndexes() {
   for (Side* s : {&FLeft, &FRight}) {
     s->Floats.Clear();
     s->Blocks.clear();
-    s->Scopes.assign(1, Bottoms());
+    s->Scopes.assign(1, Scope());
     s->MaxBottom = 0;
     s->AnyFloat = false;
-    s->Memo.Valid = false;
   }
   FFloatBottoms.clear();
-  ++FEpoch;
+  FLeastFallback = INT32_MAX;
+  FGreatestFallback = INT32_MIN;
+}
+
+void TIndentManager::forgetRooms(bool LeftFloat, int32_t X) {
+  FLeastFallback = INT32_MAX;
+  FGreatestFallback = INT32_MIN;
+  for (Side* s : {&FLeft, &FRight})
+    for (Scope& scope : s->Scopes) {
+      ++FSteps;
+      if (scope.Rooms.Empty()) continue;
+      if (LeftFloat ? X < scope.Fallback : int64_t(X) > int64_t(scope.Fallback) + scope.Width) {
+        scope.Rooms.Clear();
+        continue;
+      }
+      FLeastFallback = std::min(FLeastFallback, scope.Fallback);
+      FGreatestFallback = std::max(FGreatestFallback, scope.Fallback);
+    }
 }
 
 void TIndentManager::rebuildIndexes() {
@@ -153,19 +220,24 @@ int TIndentManager::rightRaw(int Y) const {
 
 void TIndentManager::addFloat(Side& S, const IndentRec& Rec) {
   const bool leftSide = &S == &FLeft;
-  // A float standing where no record stood before, looser than the edge
-  // used there, widens the room: what the searches learnt goes.
-  for (Side* s : {&FLeft, &FRight}) {
-    RoomMemo& m = s->Memo;
-    if (!m.Valid) continue;
-    const IndentRec* own = ownRecord(FLeft, m.ID);
-    const int fallback = own ? own->X : 0;
-    if (leftSide ? Rec.X < fallback : int64_t(Rec.X) > int64_t(fallback) + m.Width) m.Valid = false;
-  }
+  // A float standing where no record stood before, looser than the edge a
+  // block falls back to there, widens the room: what the searches in that
+  // block's scope learnt goes.
+  if (leftSide ? Rec.X < FGreatestFallback : int64_t(Rec.X) > int64_t(FLeastFallback) + Width)
+    forgetRooms(leftSide, Rec.X);
   S.Floats.Add(Rec.YT, Rec.YB, Rec.X);
-  S.Scopes.back().emplace(Rec.YB, Rec.X);
-  // A new bottom among those known to have no room is not known.
-  if (S.Memo.Valid && S.Memo.Lo <= Rec.YB && Rec.YB < S.Memo.B) S.Memo.B = Rec.YB;
+  Scope& scope = S.Scopes.back();
+  scope.Floats.emplace(Rec.YB, Rec.X);
+  if (Rec.YT >= Rec.YB) scope.Flat.emplace(Rec.YB, Rec.X);
+  if (!scope.Rooms.Empty()) {
+    // Its bottom may be a room now; so may the bottoms of floats of no
+    // height and of its X just below its top, as it makes the edge above.
+    scope.Rooms.Set(Rec.YB, TRoomBounds::Unknown);
+    for (auto it = scope.Flat.lower_bound({Rec.YT, INT32_MAX}); it != scope.Flat.end() && it->first <= Rec.YB; ++it) {
+      ++FSteps;
+      if (it->first > Rec.YT && it->second == Rec.X) scope.Rooms.Set(it->first, TRoomBounds::Unknown);
+    }
+  }
   FFloatBottoms.insert(Rec.YB);
   S.MaxBottom = S.AnyFloat ? std::max(S.MaxBottom, Rec.YB) : Rec.YB;
   S.AnyFloat = true;
@@ -174,7 +246,6 @@ void TIndentManager::addFloat(Side& S, const IndentRec& Rec) {
 void TIndentManager::addBlock(Side& S, const IndentRec& Rec) {
   S.Blocks.push_back(Rec);
   S.Scopes.emplace_back();
-  ++FEpoch;
 }
 
 const IndentRec& TIndentManager::AddLeft(int YT, int YB, int W) {
@@ -213,16 +284,31 @@ void TIndentManager::freeRec(std::vector<IndentRec>& List, Side& S, int I) {
   size_t later = 0;
   for (size_t k = size_t(I) + 1; k < List.size(); ++k) later += List[k].ID != nullptr;
   FSteps += List.size() - size_t(I);
+  const void* const id = List[size_t(I)].ID;
   List.erase(List.begin() + I);
   const size_t block = S.Blocks.size() - 1 - later;
   S.Blocks.erase(S.Blocks.begin() + std::ptrdiff_t(block));
-  // The floats after it now follow the record before it.
-  Bottoms& into = S.Scopes[block];
-  Bottoms& from = S.Scopes[block + 1];
-  if (into.size() < from.size()) into.swap(from);
-  into.merge(from);
+  // A block keeping another record may have more room without this one.
+  for (Side* s : {&FLeft, &FRight})
+    for (size_t k = 0; k < s->Blocks.size(); ++k) {
+      ++FSteps;
+      if (s->Blocks[k].ID == id) s->Scopes[k + (s == &S && k >= block ? 2 : 1)].Rooms.Clear();
+    }
+  // The floats after it now follow the record before it. The room learnt
+  // there only narrowed with them, unless floats of no height there may now
+  // make an edge.
+  Scope& into = S.Scopes[block];
+  Scope& from = S.Scopes[block + 1];
+  if (!into.Flat.empty()) {
+    into.Rooms.Clear();
+  } else if (!into.Rooms.Empty()) {
+    FSteps += from.Floats.size();
+    for (const auto& f : from.Floats) into.Rooms.Set(f.first, TRoomBounds::Unknown);
+  }
+  if (into.Floats.size() < from.Floats.size()) into.Floats.swap(from.Floats);
+  into.Floats.merge(from.Floats);
+  into.Flat.merge(from.Flat);
   S.Scopes.erase(S.Scopes.begin() + std::ptrdiff_t(block) + 1);
-  ++FEpoch;
 }
 
 void TIndentManager::FreeLeftIndentRec(int I) { freeRec(L, FLeft, I); }
@@ -249,70 +335,61 @@ int closerRoom(int& Y, int MaxBottom, int Fallback, int LY, int LX, int RY, int 
 
 }  // namespace
 
-const TIndentManager::Bottoms& TIndentManager::floatsEndingBelow(bool LeftSide, int Y, Bottoms& Spare,
-                                                                 bool& Newest) const {
-  const Side& s = LeftSide ? FLeft : FRight;
-  Newest = CurrentID && !s.Blocks.empty() && s.Blocks.back().ID == CurrentID;
-  if (Newest) return s.Scopes.back();
-  // The current block's newest record is not the last block record (or
-  // there is none): the floats after it are gathered from the records.
-  const std::vector<IndentRec>& list = LeftSide ? L : R;
-  for (auto it = list.rbegin(); it != list.rend(); ++it) {
-    ++FSteps;
-    if (it->ID && it->ID == CurrentID) break;
-    if (!it->ID && it->YB > Y) Spare.emplace(it->YB, it->X);
+TIndentManager::Scope& TIndentManager::roomScope(bool LeftSide, int Y, Scope& Spare) {
+  Side& s = LeftSide ? FLeft : FRight;
+  const bool newest = CurrentID && !s.Blocks.empty() && s.Blocks.back().ID == CurrentID;
+  Scope& scope = newest ? s.Scopes.back() : Spare;
+  if (newest && !scope.Rooms.Empty() && scope.Width == Width) return scope;
+  if (!newest) {
+    // The current block's newest record is not the last block record (or
+    // there is none): the floats after it are gathered from the records.
+    const std::vector<IndentRec>& list = LeftSide ? L : R;
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+      ++FSteps;
+      if (it->ID && it->ID == CurrentID) break;
+      if (!it->ID && it->YB > Y) Spare.Floats.emplace(it->YB, it->X);
+    }
   }
-  return Spare;
+  // Nothing is known yet of the room at any bottom.
+  scope.Rooms.Clear();
+  for (auto it = scope.Floats.begin(); it != scope.Floats.end(); it = scope.Floats.upper_bound({it->first, INT32_MAX})) {
+    ++FSteps;
+    scope.Rooms.Set(it->first, TRoomBounds::Unknown);
+  }
+  scope.Width = Width;
+  scope.Fallback = ownEdge(FLeft, 0);
+  if (newest && !scope.Rooms.Empty()) {
+    FLeastFallback = std::min(FLeastFallback, scope.Fallback);
+    FGreatestFallback = std::max(FGreatestFallback, scope.Fallback);
+  }
+  return scope;
+}
+
+int64_t TIndentManager::roomAt(bool LeftSide, const Bottoms& Floats, int32_t B) const {
+  ++FSteps;
+  if (Floats.find({B, edge(LeftSide, B - 1)}) == Floats.end()) return NoRoom;
+  return int64_t(rightRaw(B)) - leftRaw(B);
 }
 
 // A float "still makes its edge" at its bottom when the side's edge just
-// above that bottom is its own X. The bottoms are walked upwards from Y,
-// each read in a few lookups; the search remembers where the room began,
-// so the next float of a row starts there instead of at the top again.
-bool TIndentManager::firstRoom(bool LeftSide, int Y, int W, int& RoomY) {
-  Bottoms spare;
-  bool newest = false;
-  const Bottoms& floats = floatsEndingBelow(LeftSide, Y, spare, newest);
-  RoomMemo& memo = (LeftSide ? FLeft : FRight).Memo;
-  const int64_t from = int64_t(Y) + 1;
-  int64_t start = from, learntFrom = from;
-  if (newest && memo.Valid && memo.Epoch == FEpoch && memo.Width == Width && memo.ID == CurrentID && W >= memo.W &&
-      memo.Lo <= from && from < memo.B) {
-    start = memo.B;
-    learntFrom = memo.Lo;
-  }
-  int64_t roomAt = INT64_MAX;
-  bool found = false;
-  for (auto it = start > INT32_MAX ? floats.end() : floats.lower_bound({int32_t(start), INT32_MIN});
-       it != floats.end();) {
-    ++FSteps;
-    const int32_t bottom = it->first;
-    if (rightRaw(bottom) - W >= leftRaw(bottom)) {
-      roomAt = std::min<int64_t>(roomAt, bottom);
-      if (floats.count({bottom, edge(LeftSide, bottom - 1)}) > 0) {
-        RoomY = bottom;
-        found = true;
-        break;
-      }
+// above that bottom is its own X. The bottoms whose bounds reach Min are
+// read one by one in the order asked for, each bound then made the room
+// itself: a bottom read once is read again only when a float added later
+// may have made room there, so a page of floats costs a bounded work per
+// float whatever their widths.
+bool TIndentManager::findRoom(bool LeftSide, int Y, int64_t Min, bool Last, int& RoomY) {
+  Scope spare;
+  Scope& scope = roomScope(LeftSide, Y, spare);
+  int32_t bottom = 0;
+  while (scope.Rooms.Find(Y, Min, Last, bottom)) {
+    const int64_t room = roomAt(LeftSide, scope.Floats, bottom);
+    scope.Rooms.Set(bottom, room);
+    if (room >= Min) {
+      RoomY = bottom;
+      return true;
     }
-    it = bottom == INT32_MAX ? floats.end() : floats.lower_bound({bottom + 1, INT32_MIN});
   }
-  if (newest) memo = {true, FEpoch, Width, CurrentID, learntFrom, roomAt, W};
-  return found;
-}
-
-int TIndentManager::lowestEdgeBottom(bool LeftSide, int Y) const {
-  Bottoms spare;
-  bool newest = false;
-  const Bottoms& floats = floatsEndingBelow(LeftSide, Y, spare, newest);
-  const auto first = Y == INT32_MAX ? floats.end() : floats.lower_bound({Y + 1, INT32_MIN});
-  for (auto it = floats.end(); it != first;) {
-    ++FSteps;
-    const int32_t bottom = std::prev(it)->first;
-    if (floats.count({bottom, edge(LeftSide, bottom - 1)}) > 0) return std::max(Y, int(bottom));
-    it = floats.lower_bound({bottom, INT32_MIN});
-  }
-  return Y;
+  return false;
 }
 
 int TIndentManager::AlignLeft(int& Y, int W, int SpW, int SpH) {

@@ -1,6 +1,7 @@
 #pragma once
 // The left and right edges that floats and nested blocks impose on the
 // lines of a cell while it is laid out from top to bottom.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -44,6 +45,30 @@ private:
   bool FGreatest;
 };
 
+// Upper bounds of a value at a set of Ys, kept in a tree over the whole
+// int32 range: the least or the greatest Y above a given one whose bound
+// reaches a figure, each found in a walk of a few dozen nodes whatever the
+// number of Ys.
+class TRoomBounds {
+public:
+  static constexpr int64_t Unknown = INT64_MAX;
+  void Clear() { FNodes.clear(); }
+  bool Empty() const { return FNodes.empty(); }
+  // Y joins the set (or stays) with the bound B.
+  void Set(int32_t Y, int64_t B);
+  // The least (or with Last, the greatest) Y above After whose bound is
+  // at least Min; false when there is none.
+  bool Find(int32_t After, int64_t Min, bool Last, int32_t& Y) const;
+
+private:
+  struct Node {
+    uint32_t Child[2] = {0, 0};  // 0: none (the root is no one's child)
+    int64_t Max = INT64_MIN;     // the greatest bound below
+  };
+  bool find(uint32_t NodeIx, int64_t Lo, int64_t Hi, int64_t From, int64_t Min, bool Last, int32_t& Y) const;
+  std::vector<Node> FNodes;  // [0] is the root
+};
+
 class TIndentManager : public TObject {
 public:
   TIndentManager();
@@ -79,29 +104,28 @@ public:
 
 private:
   using Bottoms = std::multiset<std::pair<int32_t, int32_t>>;  // (YB, X) of floats
-  // What was learnt of a side's newest floats by the last search for room
-  // below them: every bottom in [Lo, B) had less room than W. Floats
-  // added later only narrow the room, so it holds until the block edges,
-  // the current block or the width change.
-  struct RoomMemo {
-    bool Valid = false;
-    uint64_t Epoch = 0;
+  // The floats made after one block record (or before any), by bottom,
+  // and what the searches for room below them learnt: at each bottom an
+  // upper bound of the room there (see roomAt). Floats added later only
+  // narrow the room, so a bound holds until the Width changes or a float
+  // stands looser than the edge the block falls back to where none stood
+  // (Fallback: that block's left edge when the bounds were made).
+  struct Scope {
+    Bottoms Floats;
+    Bottoms Flat;  // those ending no lower than they start
+    TRoomBounds Rooms;  // empty until a search of this scope
     int32_t Width = 0;
-    const void* ID = nullptr;
-    int64_t Lo = 0, B = 0;
-    int W = 0;
+    int32_t Fallback = 0;
   };
   // One side's records, indexed: the floats' bands, the block records,
-  // and the floats after each block record (Scopes[0]: those before any)
-  // by bottom.
+  // and the floats after each block record (Scopes[0]: those before any).
   struct Side {
     explicit Side(bool Left) : Floats(Left) {}
     TBandExtremes Floats;
     std::vector<IndentRec> Blocks;
-    std::vector<Bottoms> Scopes = std::vector<Bottoms>(1);
+    std::vector<Scope> Scopes = std::vector<Scope>(1);
     int32_t MaxBottom = 0;
     bool AnyFloat = false;
-    RoomMemo Memo;
   };
   int leftRaw(int Y) const;
   int rightRaw(int Y) const;
@@ -119,24 +143,40 @@ private:
   void addFloat(Side& S, const IndentRec& Rec);
   void addBlock(Side& S, const IndentRec& Rec);
   void freeRec(std::vector<IndentRec>& List, Side& S, int I);
-  // The floats of a side newer than the current block's newest record
-  // whose bottoms lie below Y, as (bottom, X) by bottom: the side's newest
-  // scope when that record is the side's last block record, else made up
-  // in Spare.
-  const Bottoms& floatsEndingBelow(bool LeftSide, int Y, Bottoms& Spare, bool& Newest) const;
+  // A float of X on a side (LeftFloat) is added: the bounds it may widen go.
+  void forgetRooms(bool LeftFloat, int32_t X);
+  // The scope of a side's floats newer than the current block's newest
+  // record, with its bounds made: the side's newest scope when that
+  // record is the side's last block record, else one made up in Spare.
+  Scope& roomScope(bool LeftSide, int Y, Scope& Spare);
+  // The room between the edges at the bottom B of a scope's floats when
+  // one of the floats ending there still makes the side's edge just above
+  // (NoRoom otherwise).
+  int64_t roomAt(bool LeftSide, const Bottoms& Floats, int32_t B) const;
+  // The least (or with Last, the greatest) bottom of those floats below Y
+  // with a room of at least Min.
+  bool findRoom(bool LeftSide, int Y, int64_t Min, bool Last, int& RoomY);
   // The first bottom of those floats at which a box W wide has room and
   // one of the floats ending there still makes the side's edge just above.
-  bool firstRoom(bool LeftSide, int Y, int W, int& RoomY);
+  bool firstRoom(bool LeftSide, int Y, int W, int& RoomY) { return findRoom(LeftSide, Y, W, false, RoomY); }
   // The lowest bottom of those floats that still makes its edge there (Y
   // when there is none): where a box goes when no room opens beside them.
-  int lowestEdgeBottom(bool LeftSide, int Y) const;
+  int lowestEdgeBottom(bool LeftSide, int Y) {
+    int bottom = Y;
+    return findRoom(LeftSide, Y, NoRoom + 1, true, bottom) ? std::max(Y, bottom) : Y;
+  }
+  static constexpr int64_t NoRoom = INT64_MIN;
   // leftRaw or rightRaw, of the side named.
   int edge(bool LeftSide, int Y) const { return LeftSide ? leftRaw(Y) : rightRaw(Y); }
 
   Side FLeft{true};
   Side FRight{false};
   std::multiset<int32_t> FFloatBottoms;  // of both sides
-  uint64_t FEpoch = 0;  // counts changes of block records
+  // The least and the greatest Fallback of the scopes whose bounds were
+  // made (or of more): a left float no further left than the greatest, or
+  // a right float no further right than the least and the Width, widens
+  // no room.
+  int32_t FLeastFallback = INT32_MAX, FGreatestFallback = INT32_MIN;
   mutable uint64_t FSteps = 0;
 };
 

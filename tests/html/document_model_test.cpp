@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "html/parse/prop_stack.h"
 #include "html/model/block.h"
@@ -826,4 +827,58 @@ TEST(IndentManager, FloatsAndBlockEdgesConstrainTheirBands) {
   const int x = mgr.AlignLeft(y, 200, 0, 0);
   EXPECT_EQ(y, 200);
   EXPECT_EQ(x, 10);
+}
+
+// What a search for room keeps for the later ones finds what a search
+// from nothing finds. Both managers get the same floats of mixed widths,
+// heights (none, too) and sides, some inside a nested block; in the second
+// they stand behind a record of another block, so each of its searches
+// learns anew.
+TEST(IndentManager, KeptRoomsFindWhatAFreshSearchFinds) {
+  for (unsigned seed = 1; seed <= 16; ++seed) {
+    TIndentManager kept, fresh;
+    int block = 0, other = 0, child = 0;
+    for (TIndentManager* m : {&kept, &fresh}) {
+      m->Init(0, 400);
+      m->CurrentID = &block;
+      m->SetLeftIndent(0, 0);
+      m->SetRightIndent(400, 0);
+    }
+    fresh.CurrentID = &other;
+    fresh.SetLeftIndent(0, 0);
+    fresh.SetRightIndent(400, 0);
+    fresh.CurrentID = &block;
+    unsigned r = seed;
+    auto next = [&r](int n) { return int(((r = r * 1103515245u + 12345u) >> 8) % unsigned(n)); };
+    int base = 0, nested = 0, records[2][2] = {};
+    for (int i = 0; i < 500; ++i) {
+      if (nested == 0 && next(30) == 0) {
+        // A block with edges of its own (left of the outer one, too) holds the next floats.
+        nested = 1 + next(20);
+        const int lf = next(80) - 20, rt = 400 - next(80);
+        for (int k = 0; k < 2; ++k) {
+          TIndentManager& m = k ? fresh : kept;
+          m.CurrentID = &child;
+          records[k][0] = m.SetLeftIndent(lf, base);
+          records[k][1] = m.SetRightIndent(rt, base);
+        }
+      }
+      base += next(8) == 0 ? next(30) : 0;
+      const int w = next(2) == 0 ? 25 * next(12) : next(300), h = next(4) == 0 ? 0 : 1 + next(40);
+      const bool left = next(3) != 0;
+      int yKept = base, yFresh = base;
+      const int xKept = left ? kept.AlignLeft(yKept, w, 0, 0) : kept.AlignRight(yKept, w, 0, 0);
+      const int xFresh = left ? fresh.AlignLeft(yFresh, w, 0, 0) : fresh.AlignRight(yFresh, w, 0, 0);
+      ASSERT_EQ(std::pair(xKept, yKept), std::pair(xFresh, yFresh)) << "seed " << seed << " float " << i;
+      const bool leaving = nested > 0 && --nested == 0;
+      for (int k = 0; k < 2; ++k) {
+        TIndentManager& m = k ? fresh : kept;
+        left ? m.AddLeft(yKept, yKept + h, w) : m.AddRight(yKept, yKept + h, w);
+        if (!leaving) continue;
+        m.FreeLeftIndentRec(records[k][0]);
+        m.FreeRightIndentRec(records[k][1]);
+        m.CurrentID = &block;
+      }
+    }
+  }
 }
