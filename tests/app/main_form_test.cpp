@@ -37,6 +37,21 @@ protected:
     Dict("ru").Properties("Russian", "ru").Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЕЛКА", "fir"});
     List("en 1\r\nru 1\r\n");
   }
+
+  // Starts with "Big" active before the others: Rows headwords W1, W2, ...,
+  // each with the article the SQL expression Article makes (none if empty).
+  void StartWithBig(int Rows, const std::string& Article = "") {
+    {
+      apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+      big.Properties("Big", "en");
+      big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<" + std::to_string(Rows) +
+               ") INSERT INTO words(word) SELECT 'W' || i FROM n;");
+      if (!Article.empty())
+        big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, " + Article + " FROM words;");
+    }
+    List("big 1\r\nen 1\r\nru 0\r\n");
+    Start();
+  }
 };
 
 }  // namespace
@@ -250,14 +265,7 @@ TEST_F(Window, MediaAnswersPicturesAndExtractsOnlyIntoTemp) {
 }
 
 TEST_F(Window, StopEndsTheWholeRun) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(20000);
   // The stop click arrives while the run handles its messages.
   Later([&] { Form->SearchButtonClick(Form->SearchButton); });
   Search(u"%");
@@ -276,15 +284,7 @@ TEST_F(Window, StopEndsTheWholeRun) {
 // status line, nor the page (after the Enter that stopped it goes up) says
 // the word is missing.
 TEST_F(Window, ASearchThatFindsNothingShowsStopAndStops) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, 'an article of ' || word FROM words;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(20000, "'an article of ' || word");
   for (const bool withEnter : {false, true}) {
     SCOPED_TRACE(withEnter ? "Enter" : "button");
     String shown;
@@ -313,16 +313,7 @@ TEST_F(Window, AHeadwordClickedWhileTheEngineReadsShowsItsPageOnceTheReadIsOver)
   // The first rows match at once; then a long stretch that matches nothing,
   // in which the run handles messages from inside the engine's step on the
   // very connection the page would be read from.
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, CASE WHEN ROWID <= 64 "
-             "THEN 'masts of ' || word ELSE 'an article of ' || word END FROM words;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(20000, "CASE WHEN ROWID <= 64 THEN 'masts of ' || word ELSE 'an article of ' || word END");
   std::string pageAtClick;
   bool clicked = false, seen = false;
   std::function<void()> click = [&] {
@@ -397,14 +388,7 @@ TEST_F(Window, LongResultListsKeepEveryRowInOrder) {
 }
 
 TEST_F(Window, RunsStartedInsideARunWaitForIt) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<5000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(5000);
   // A key typed while a completion runs: the running one stops, the tree
   // it fills is not cleared under it, the fresh one runs after it.
   Later([&] { Type(u"1"); });
@@ -457,14 +441,7 @@ TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
 // A double copy while a long search runs ends that search and looks up
 // what was copied.
 TEST_F(Window, ADoubleCopyDuringASearchEndsItAndSearchesTheCopy) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(20000);
   bool during = false;
   Later([&] {
     during = Form->RunActive();
