@@ -96,15 +96,20 @@ private:
 };
 
 // Marks every occurrence of Word in a run of text that holds no reference.
-void highlightRun(const String& s, size_t from, size_t to, const String& upperWord, bool FoldYe,
-                  const String& open, String& out) {
+// The mark holds the article's own characters (its case, its "ё"): the page
+// shows what the dictionary says, whatever spelling found it. Upper-casing
+// maps each unit to one unit, so places in the upper-cased run are places
+// in the text.
+void highlightRun(const String& s, size_t from, size_t to, const String& upperWord, bool FoldYe, String& out) {
   String upperRun = upperChars(s.substr(from, to - from));
   // "Ё" of the article counts as "Е", as the search found it.
   if (FoldYe) std::replace(upperRun.begin(), upperRun.end(), u'Ё', u'Е');
   size_t at, done = 0;
   while ((at = upperRun.find(upperWord, done)) != String::npos) {
     out.append(s, from + done, at - done);
-    out += open;
+    out += u"<FONT style=\"background-color: #E0FFFF\">";
+    out.append(s, from + at, upperWord.size());
+    out += u"</FONT>";
     done = at + upperWord.size();
   }
   out.append(s, from + done, to - from - done);
@@ -119,7 +124,6 @@ String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
   const String upperWord = FoldYo(upperChars(word));
   const bool foldYe = FoldsYe(upperWord);
-  const String open = u"<FONT style=\"background-color: #E0FFFF\">" + word + u"</FONT>";
   TForwardSearch closeMedia(s, u"</5>"), closeLink(s, u"</7>");
   TTagScanner tags(s);
   String out;
@@ -151,12 +155,12 @@ String highlight(const String& s, const String& word) {
         ++k;
         continue;
       }
-      highlightRun(s, runStart, k, upperWord, foldYe, open, out);
+      highlightRun(s, runStart, k, upperWord, foldYe, out);
       out.append(s, k, n);
       k += n;
       runStart = k;
     }
-    highlightRun(s, runStart, textEnd, upperWord, foldYe, open, out);
+    highlightRun(s, runStart, textEnd, upperWord, foldYe, out);
     i = textEnd;
   }
   return out;

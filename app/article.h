@@ -14,8 +14,8 @@ String EscapeHtml(const String& Text);
 String ColorToHtml(TColor Color);
 
 // Converts the markup of an article of dictionary DictIndex into HTML,
-// highlighting the additional words (in the spelling typed) in the shown
-// text only.
+// highlighting the additional words in the shown text only: each match is
+// marked as the article spells it.
 String ConvertArticleMarkup(const String& Text, int DictIndex, const std::vector<String>& AdditionalWords);
 
 // The whole page around a body: the heading (escaped) and the body in the

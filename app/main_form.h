@@ -43,7 +43,8 @@ struct ResultNodeType {
   // 0 open dictionary root, 1 closed root, 2 headword, 3 nothing found;
   // also the node's picture.
   std::int32_t Kind = 0;
-  // Headword: its ROWID; root: minus the dictionary index; nothing found: -666.
+  // Headword: its ROWID; root: minus the dictionary index; nothing found:
+  // -666; a search stopped before it found anything: -667.
   std::int64_t Id = 0;
 };
 
@@ -55,6 +56,7 @@ struct TResultRow {
 
 enum : std::int32_t { nkOpenRoot = 0, nkClosedRoot = 1, nkHeadword = 2, nkNothingFound = 3 };
 constexpr std::int64_t NothingFoundId = -666;
+constexpr std::int64_t SearchStoppedId = -667;
 
 // The search run. Created suspended and never started: Execute runs on the
 // GUI thread and stays responsive by letting the window handle its
@@ -151,6 +153,9 @@ public:
 
   // ---- search and completion ----
   void SearchButtonClick(TObject* Sender);
+  // Searches the query box's text: now, or, when a run is under way, once
+  // it has ended (a search or completion is told to stop).
+  void SearchQuery();
   void QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
   void QueryComboKeyUp(TObject* Sender, WORD& Key, TShiftState Shift);
   void CheckQuery(const String& Text);
@@ -188,7 +193,8 @@ public:
   void N2Click(TObject* Sender);
   void N3Click(TObject* Sender);
   // Puts what Copy stores on the clipboard as the program's own copy, which
-  // the clipboard watch never takes for a double copy.
+  // the clipboard watch never takes for a double copy ("в буфер": the whole
+  // article, which no one means to look up).
   void CopyOwn(const std::function<void()>& Copy);
   // Whether the clipboard holds a copy the program made itself.
   bool IsOwnCopy();
@@ -282,6 +288,10 @@ private:
   bool FFormDestroyDone = false;
   // Ctrl+C went down in the article: it copies when either key goes up.
   bool FCopyKeysDown = false;
+  // Keys of the hot key whose release the query box is still to see: they
+  // were held when the hot key brought the window up, and their release is
+  // no typing.
+  std::set<WORD> FHotKeyReleases;
   // Expires with the window: work that ends later checks it first.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   void writeHelpStyle();

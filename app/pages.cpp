@@ -75,6 +75,10 @@ void TRuForm::vstClick(TObject*) {
     std::vector<String> extra;
     for (int k = 2; k <= QueryWordCount; ++k) extra.push_back(Utf8ToUnicode(QueryWords[k]));
     body = ConvertArticleMarkup(Utf8ToUnicode(text), index, extra);
+  } else if (d->Kind == nkNothingFound && d->Id == SearchStoppedId) {
+    // Not every active dictionary was read: nothing here says the word is missing.
+    body = u"<p>Поиск остановлен до того, как были просмотрены все активные словари. "
+           u"Чтобы искать дальше, нажмите «искать».</p>";
   } else if (d->Kind == nkNothingFound) {
     for (const String& line : templateLines(u"other/nothing.html")) body += line;
   } else {
@@ -213,7 +217,8 @@ void TRuForm::HTMLOutKeyDown(TObject*, WORD& Key, TShiftState Shift) {
 void TRuForm::HTMLOutKeyUp(TObject*, WORD& Key, TShiftState) {
   if (!FCopyKeysDown || (Key != 'C' && Key != VK_CONTROL)) return;
   FCopyKeysDown = false;
-  CopyOwn([this] { Clipboard()->SetAsText(HTMLOut->GetSelText()); });
+  // The user's own selection: copied twice, it is looked up like any copy.
+  Clipboard()->SetAsText(HTMLOut->GetSelText());
 }
 
 void TRuForm::BufferButtonClick(TObject*) {
@@ -223,8 +228,6 @@ void TRuForm::BufferButtonClick(TObject*) {
   CopyOwn([this] { HTMLOut->CopyToClipboard(); });
 }
 
-void TRuForm::N1Click(TObject*) {
-  CopyOwn([this] { Clipboard()->SetAsText(HTMLOut->GetSelText()); });
-}
+void TRuForm::N1Click(TObject*) { Clipboard()->SetAsText(HTMLOut->GetSelText()); }
 void TRuForm::N2Click(TObject*) { HTMLOut->SelectAll(); }
 void TRuForm::N3Click(TObject*) { QueryCombo->SetText(HTMLOut->GetSelText()); }

@@ -1,4 +1,6 @@
 // The search and completion runs and the result tree's events.
+#include <sqlite3.h>
+
 #include <cstdio>
 
 #include "app/dictionaries.h"
@@ -28,10 +30,16 @@ void TRuForm::SearchButtonClick(TObject*) {
     SearchButton->SetCaption(u"искать");
     return;
   }
+  SearchQuery();
+}
+
+void TRuForm::SearchQuery() {
   if (Busy()) {
-    // Started from inside a running completion (or a search still winding
-    // down), or while a page prints (a double copy arrives between pages):
-    // that ends first, then this search runs.
+    // Started from inside a running search or completion, or while a page
+    // prints (a double copy arrives between pages): what runs ends first (a
+    // run at its next row), then this search runs.
+    SearchStop = true;
+    SearchRunning = false;
     CompletionStop = true;
     FPendingSearch = true;
     return;
@@ -60,11 +68,15 @@ void TRuForm::runSearch() {
 }
 
 void TRuForm::QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState) {
+  // A fresh press: its release is the user's typing again.
+  FHotKeyReleases.erase(Key);
   CompletionStop = true;
   if (Key == VK_RETURN) SearchButtonClick(Sender);
 }
 
 void TRuForm::QueryComboKeyUp(TObject*, WORD& Key, TShiftState) {
+  // The hot key's own keys going up after it brought the window up.
+  if (FHotKeyReleases.erase(Key) > 0) return;
   if (Key == VK_RETURN || !AppSettings.WordAutoSelect || QueryCombo->Text().empty()) return;
   CompletionStop = true;
   if (Busy()) {
@@ -222,9 +234,15 @@ void TTreeThread::Execute() {
   f->ProgressBar->SetVisible(true);
   const UTF8String& w = QueryWords[1];
   const String word = Utf8ToUnicode(w);
+  // Whether a stop left a dictionary, or part of one, unread: the run then
+  // cannot say that the word is nowhere.
+  bool stopped = false;
   for (int i = 0; i <= LastDictIndex && QueryWordCount > 0; ++i) {
     // A stop ends the whole run, not only the dictionary being read.
-    if (SearchStop) break;
+    if (SearchStop) {
+      stopped = true;
+      break;
+    }
     RootCreated = false;
     CurrentDictIndex = i;
     if (w != "%" && !WordMatchesLanguages(Utf8ToUnicode(Dicts[i].Languages), word)) continue;
@@ -233,9 +251,10 @@ void TTreeThread::Execute() {
       if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);
       SearchRunning = !SearchStop;
       f->vst->BeginUpdate();
-      RunSearchStatement(
+      const int rc = RunSearchStatement(
           Dicts[i].Db, st, [this](std::int64_t id, const char* text, int n) { return addRow(id, text, n); },
           [this] { return idle(); });
+      if (SearchStop && rc != SQLITE_DONE && rc != SQLITE_OK) stopped = true;
       f->showWaitingPage();
       // The rows read since the last group, the one that asked to stop included.
       flushRows();
@@ -246,10 +265,11 @@ void TTreeThread::Execute() {
   }
   f->ProgressBar->SetVisible(false);
   const std::uint64_t elapsed = GetTickCount64() - start;
-  f->HintLabel->SetCaption(u"найдено вариантов: " + IntToStr(ResultCount) + u" за " + elapsedText(elapsed) +
-                           u" сек.");
+  f->HintLabel->SetCaption(String(stopped ? u"поиск остановлен; " : u"") + u"найдено вариантов: " +
+                           IntToStr(ResultCount) + u" за " + elapsedText(elapsed) + u" сек.");
   if (ResultCount < 1) {
-    f->LastRootNode = f->AddResultNode(nullptr, "ничего не найдено", nkNothingFound, NothingFoundId);
+    f->LastRootNode = stopped ? f->AddResultNode(nullptr, "поиск остановлен", nkNothingFound, SearchStoppedId)
+                              : f->AddResultNode(nullptr, "ничего не найдено", nkNothingFound, NothingFoundId);
     if (f->vst->CanFocus()) f->vst->SetFocus();
     PDataNode first = f->vst->GetFirst();
     f->vst->SetFocusedNode(first);

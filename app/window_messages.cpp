@@ -78,7 +78,8 @@ void TRuForm::WMDrawClipboard(TMessage& Message) {
     const HWND next = nextClipboardViewer();
     // The search may end with the window gone (its handlers may close it).
     const std::weak_ptr<bool> alive = FAlive;
-    SearchButtonClick(this);
+    // A search under way is ended and this one follows it.
+    SearchQuery();
     if (alive.expired()) {
       if (next && IsWindow(next)) SendMessage(next, WM_DRAWCLIPBOARD, Message.WParam, Message.LParam);
       return;
@@ -103,6 +104,9 @@ void TRuForm::WMSysCommand(TMessage& Message) {
 
 void TRuForm::WMHotKey(TMessage& Message) {
   if (Message.WParam != 1) return;
+  // Control, Alt and Space are still held: their releases reach the query
+  // box, which must not take them for typing.
+  FHotKeyReleases = {VK_CONTROL, VK_MENU, VK_SPACE};
   if (TrayIcon2->MinimizeToTray()) TrayIcon2->ShowMainForm();
   else Application->Restore();
   Application->BringToFront();

@@ -62,13 +62,14 @@ size_t tagEnd(const String& s, size_t i) {
   return end == String::npos ? s.size() : end + 1;
 }
 
-// Marks every occurrence of Word in a run of text that holds no reference.
-void highlightRun(const String& run, const String& upperWord, const String& open, String& out) {
+// Marks every occurrence of Word in a run of text that holds no reference,
+// keeping the run's own spelling inside the mark.
+void highlightRun(const String& run, const String& upperWord, String& out) {
   const String upperRun = upperChars(run);
   size_t from = 0, at;
   while ((at = upperRun.find(upperWord, from)) != String::npos) {
     out.append(run, from, at - from);
-    out += open;
+    out += u"<FONT style=\"background-color: #E0FFFF\">" + run.substr(at, upperWord.size()) + u"</FONT>";
     from = at + upperWord.size();
   }
   out.append(run, from, String::npos);
@@ -82,7 +83,6 @@ void highlightRun(const String& run, const String& upperWord, const String& open
 String highlight(const String& s, const String& word) {
   if (word.empty()) return s;
   const String upperWord = upperChars(word);
-  const String open = u"<FONT style=\"background-color: #E0FFFF\">" + word + u"</FONT>";
   String out;
   out.reserve(s.size());
   size_t i = 0;
@@ -116,12 +116,12 @@ String highlight(const String& s, const String& word) {
         ++k;
         continue;
       }
-      highlightRun(s.substr(runStart, k - runStart), upperWord, open, out);
+      highlightRun(s.substr(runStart, k - runStart), upperWord, out);
       out.append(s, k, n);
       k += n;
       runStart = k;
     }
-    highlightRun(s.substr(runStart, textEnd - runStart), upperWord, open, out);
+    highlightRun(s.substr(runStart, textEnd - runStart), upperWord, out);
     i = textEnd;
   }
   return out;

@@ -44,7 +44,22 @@ TEST(ArticleMarkup, UnclosedMediaStayTextAndUnclosedLinksOpenAnEmptyLink) {
 
 TEST(ArticleMarkup, HighlightingTouchesShownTextOnly) {
   const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
-  EXPECT_EQ(convert(u"Лес и ЛЕС", {u"лес"}), mark + u"лес</FONT> и " + mark + u"лес</FONT>");
+  // The mark holds the article's own characters, however the word was typed.
+  const struct {
+    const char16_t* Article;
+    const char16_t* Word;
+    const char16_t* Page;
+  } kOwnSpelling[] = {
+      {u"Лес и ЛЕС", u"лес", u"<m>Лес</m> и <m>ЛЕС</m>"},
+      {u"палата; Палата общин", u"ПАЛАТА", u"<m>палата</m>; <m>Палата</m> общин"},
+      {u"a<1> & House</1>", u"hOUSE", u"a<B> & <m>House</m></B>"},
+  };
+  for (const auto& c : kOwnSpelling) {
+    String expected = c.Page;
+    for (size_t at; (at = expected.find(u"<m>")) != String::npos;) expected.replace(at, 3, mark);
+    for (size_t at; (at = expected.find(u"</m>")) != String::npos;) expected.replace(at, 4, u"</FONT>");
+    EXPECT_EQ(convert(c.Article, {c.Word}), expected) << UTF16ToUTF8(c.Article);
+  }
   // Not inside tags, media names or link targets; a word met again inside
   // the markup an earlier word added is left alone.
   EXPECT_EQ(convert(u"<1>font</1> <5>font.png</5> <7>font</7>", {u"font"}),
@@ -74,7 +89,7 @@ TEST(ArticleMarkup, HighlightingLeavesCharacterReferencesWhole) {
 TEST(ArticleMarkup, AdjacentLinkAndMediaElementsKeepTargetAndName) {
   const String mark = u"<FONT style=\"background-color: #E0FFFF\">";
   EXPECT_EQ(convert(u"<7>pic</7><5>pic.png</5>", {u"PIC"}),
-            u"<A href=\"#pic\">" + mark + u"PIC</FONT></A><DIV><a href=\"*2/pic.png\"><IMG style=\"border: 1px "
+            u"<A href=\"#pic\">" + mark + u"pic</FONT></A><DIV><a href=\"*2/pic.png\"><IMG style=\"border: 1px "
             u"#e0e0e0 dashed\" SRC=\"*2/pic.png\"></a></DIV>");
 }
 

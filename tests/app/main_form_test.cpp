@@ -37,6 +37,21 @@ protected:
     Dict("ru").Properties("Russian", "ru").Word({0, "ЕЖ", "hedgehog"}).Word({0, "ЕЛКА", "fir"});
     List("en 1\r\nru 1\r\n");
   }
+
+  // Starts with "Big" active before the others: Rows headwords W1, W2, ...,
+  // each with the article the SQL expression Article makes (none if empty).
+  void StartWithBig(int Rows, const std::string& Article = "") {
+    {
+      apptest::DictFile big(Dir / "dictionaries/big.tamrix");
+      big.Properties("Big", "en");
+      big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<" + std::to_string(Rows) +
+               ") INSERT INTO words(word) SELECT 'W' || i FROM n;");
+      if (!Article.empty())
+        big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, " + Article + " FROM words;");
+    }
+    List("big 1\r\nen 1\r\nru 0\r\n");
+    Start();
+  }
 };
 
 }  // namespace
@@ -76,10 +91,12 @@ TEST_F(Window, SearchListsRootsAndHeadwordsAndShowsTheFirstArticle) {
   EXPECT_EQ(Tree(), "Russian(0,-1)[ЕЖ#1]");
   Search(u"f_x");
   EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
-  // Additional words filter by the article and are highlighted as typed.
+  // Additional words filter by the article and are highlighted as the
+  // article spells them.
   Search(u"fo%", u"MASTS");
   EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2]");
-  EXPECT_NE(Page().find("<FONT style=\"background-color: #E0FFFF\">MASTS</FONT>"), std::string::npos);
+  EXPECT_NE(Page().find("<FONT style=\"background-color: #E0FFFF\">masts</FONT>"), std::string::npos) << Page();
+  EXPECT_EQ(Page().find("MASTS"), std::string::npos) << Page();
 }
 
 TEST_F(Window, ADictionaryWithoutPropertiesIsCaptionedWithItsFileName) {
@@ -248,14 +265,7 @@ TEST_F(Window, MediaAnswersPicturesAndExtractsOnlyIntoTemp) {
 }
 
 TEST_F(Window, StopEndsTheWholeRun) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(20000);
   // The stop click arrives while the run handles its messages.
   Later([&] { Form->SearchButtonClick(Form->SearchButton); });
   Search(u"%");
@@ -270,25 +280,30 @@ TEST_F(Window, StopEndsTheWholeRun) {
 // A search that reads many articles and finds nothing in them still shows
 // "стоп!" while it runs, handles the click on it, and ends there: the
 // dictionary after it, which holds the word, is not searched.
+// Stopped before any row, it says it was stopped: neither the list, nor the
+// status line, nor the page (after the Enter that stopped it goes up) says
+// the word is missing.
 TEST_F(Window, ASearchThatFindsNothingShowsStopAndStops) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, 'an article of ' || word FROM words;");
+  StartWithBig(20000, "'an article of ' || word");
+  for (const bool withEnter : {false, true}) {
+    SCOPED_TRACE(withEnter ? "Enter" : "button");
+    String shown;
+    Later([&] {
+      shown = Form->SearchButton->Caption();
+      WORD enter = VK_RETURN;
+      if (withEnter) Form->QueryComboKeyDown(Form->QueryCombo, enter, {});
+      else Form->SearchButtonClick(Form->SearchButton);
+    });
+    Search(u"%", u"masts");
+    EXPECT_EQ(UTF16ToUTF8(shown), "стоп!");
+    EXPECT_EQ(Tree(), "поиск остановлен(3,-667)[]") << "the run went on after the stop";
+    EXPECT_EQ(Status().rfind("поиск остановлен", 0), 0u) << Status();
+    EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
+    WORD enter = VK_RETURN;
+    Form->vstKeyUp(Form->vst, enter, {});
+    EXPECT_EQ(Page().find("Nothing"), std::string::npos) << Page();
+    EXPECT_NE(Page().find("<h1>поиск остановлен</h1>"), std::string::npos) << Page();
   }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
-  String shown;
-  Later([&] {
-    shown = Form->SearchButton->Caption();
-    Form->SearchButtonClick(Form->SearchButton);
-  });
-  Search(u"%", u"masts");
-  EXPECT_EQ(UTF16ToUTF8(shown), "стоп!");
-  EXPECT_EQ(Tree(), "ничего не найдено(3,-666)[]") << "the run went on after the stop";
-  EXPECT_EQ(Form->SearchButton->Caption(), u"искать");
   // Unstopped, the same search finds the word in the second dictionary.
   Search(u"%", u"masts");
   EXPECT_EQ(Tree(), "English <dictionary>(0,-1)[FOREST#2]");
@@ -298,16 +313,7 @@ TEST_F(Window, AHeadwordClickedWhileTheEngineReadsShowsItsPageOnceTheReadIsOver)
   // The first rows match at once; then a long stretch that matches nothing,
   // in which the run handles messages from inside the engine's step on the
   // very connection the page would be read from.
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-    big.exec("INSERT INTO descriptions(ROWID, description) SELECT ROWID, CASE WHEN ROWID <= 64 "
-             "THEN 'masts of ' || word ELSE 'an article of ' || word END FROM words;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(20000, "CASE WHEN ROWID <= 64 THEN 'masts of ' || word ELSE 'an article of ' || word END");
   std::string pageAtClick;
   bool clicked = false, seen = false;
   std::function<void()> click = [&] {
@@ -382,14 +388,7 @@ TEST_F(Window, LongResultListsKeepEveryRowInOrder) {
 }
 
 TEST_F(Window, RunsStartedInsideARunWaitForIt) {
-  {
-    apptest::DictFile big(Dir / "dictionaries/big.tamrix");
-    big.Properties("Big", "en");
-    big.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<5000) "
-             "INSERT INTO words(word) SELECT 'W' || i FROM n;");
-  }
-  List("big 1\r\nen 1\r\nru 0\r\n");
-  Start();
+  StartWithBig(5000);
   // A key typed while a completion runs: the running one stops, the tree
   // it fills is not cleared under it, the fresh one runs after it.
   Later([&] { Type(u"1"); });
@@ -439,9 +438,30 @@ TEST_F(Window, DoubleCopySearchesTheSecondOfTwoIdenticalCopies) {
   EXPECT_EQ(Tree(), "English <dictionary>(0,0)[FOX#1,FOX#3]");
 }
 
-// The program's own copies ("в буфер", "копировать", Ctrl+C in the
-// article) never search, however often they are made, and are no half of
-// a pair either; the same text copied twice elsewhere still searches.
+// A double copy while a long search runs ends that search and looks up
+// what was copied.
+TEST_F(Window, ADoubleCopyDuringASearchEndsItAndSearchesTheCopy) {
+  StartWithBig(20000);
+  bool during = false;
+  Later([&] {
+    during = Form->RunActive();
+    for (int copy = 0; copy < 2; ++copy) {
+      Clipboard()->SetAsText(u"fox");
+      for (int i = 0; i < 5; ++i) Application->HandleMessage();
+    }
+  });
+  Search(u"%");
+  EXPECT_TRUE(during);
+  EXPECT_EQ(Tree(), "English <dictionary>(0,-1)[FOX#1,FOX#3]");
+  EXPECT_EQ(Form->QueryCombo->Text(), u"fox");
+  EXPECT_EQ(Status().rfind("найдено вариантов: 2 за ", 0), 0u) << Status();
+  EXPECT_FALSE(Form->RunActive());
+}
+
+// The "в буфер" button's copy of the whole article never searches, however
+// often it is made, and is no half of a pair either; a word the user selects
+// in the article and copies twice ("копировать" or Ctrl+C) is looked up, as
+// the same text copied twice elsewhere is.
 TEST_F(Window, OwnCopiesAreNoDoubleCopy) {
   Start();
   auto settle = [] {
@@ -461,20 +481,28 @@ TEST_F(Window, OwnCopiesAreNoDoubleCopy) {
   EXPECT_EQ(Page(), page);
   EXPECT_EQ(Form->QueryCombo->Text(), u"fox");
   EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
-  Form->HTMLOut->SelectAll();
-  for (int i = 0; i < 2; ++i) {
-    Form->N1Click(Form);
+  const std::function<void()> copyWays[] = {
+      [&] { Form->N1Click(Form); },
+      [&] {
+        WORD c = 'C', ctrl = VK_CONTROL;
+        Form->HTMLOutKeyDown(Form->HTMLOut, c, {ssCtrl});
+        Form->HTMLOutKeyUp(Form->HTMLOut, c, {ssCtrl});
+        Form->HTMLOutKeyUp(Form->HTMLOut, ctrl, {});
+      },
+  };
+  for (const auto& copyWord : copyWays) {
+    Search(u"fox");
+    ASSERT_TRUE(Form->HTMLOut->Find(u"wolf", false));
+    ASSERT_EQ(Form->HTMLOut->GetSelText(), u"wolf");
+    copyWord();
     settle();
-  }
-  for (int i = 0; i < 2; ++i) {
-    WORD c = 'C', ctrl = VK_CONTROL;
-    Form->HTMLOutKeyDown(Form->HTMLOut, c, {ssCtrl});
-    Form->HTMLOutKeyUp(Form->HTMLOut, c, {ssCtrl});
-    Form->HTMLOutKeyUp(Form->HTMLOut, ctrl, {});
+    EXPECT_EQ(Tree(), tree) << "one copy searched";
+    copyWord();
     settle();
+    EXPECT_EQ(Tree(), "English <dictionary>(0,0)[WOLF#4]");
+    EXPECT_EQ(Form->QueryCombo->Text(), u"wolf");
   }
-  EXPECT_EQ(Tree(), tree);
-  EXPECT_EQ(Form->QueryCombo->Items()->Count(), 1);
+  Search(u"fox");
 
   // After an own copy of a word, the word copied once elsewhere does not
   // search, twice it does.
@@ -523,6 +551,39 @@ TEST_F(Window, ASecondMainWindowKeepsTheClipboardChainFreeOfLoops) {
   // Leaving with itself named as the next leaves no window behind.
   ChangeClipboardChain(first, first);
   EXPECT_EQ(GetClipboardViewer(), nullptr);
+}
+
+// Control+Alt+Space brings the window up with the query box focused; the
+// releases of its own keys reach the box but start no completion, whether
+// their presses went to another program or to the box itself. Other keys
+// released in the box complete as ever.
+TEST_F(Window, TheHotKeysOwnReleasesKeepTheResults) {
+  Start();
+  // A list that no completion of the box's text would give.
+  Search(u"fo%", u"masts");
+  ASSERT_EQ(Tree(), "English <dictionary>(0,0)[FOREST#2]");
+  const std::string tree = Tree(), status = Status();
+  HWND box = Form->QueryCombo->Handle();
+  for (const bool pressedInBox : {false, true}) {
+    SCOPED_TRACE(pressedInBox ? "window in front" : "window behind");
+    if (pressedInBox) {
+      InjectKey(box, VK_CONTROL, {ssCtrl}, String());
+      InjectKey(box, VK_MENU, {ssCtrl, ssAlt}, String());
+    }
+    SendMessage(Form->Handle(), WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_ALT, VK_SPACE));
+    InjectKey(box, VK_SPACE, {ssCtrl, ssAlt}, u" ", true);
+    InjectKey(box, VK_MENU, {ssCtrl, ssAlt}, String(), true);
+    InjectKey(box, VK_CONTROL, {ssCtrl}, String(), true);
+    for (int i = 0; i < 5; ++i) Application->HandleMessage();
+    EXPECT_EQ(Tree(), tree);
+    EXPECT_EQ(Status(), status);
+  }
+  // A fresh press of a key of the hot key, and any other key, completes.
+  for (const UINT key : {UINT(VK_END), UINT(VK_CONTROL)}) {
+    Search(u"fox");
+    InjectKeyStroke(box, key, key == VK_CONTROL ? TShiftState{ssCtrl} : TShiftState{}, String());
+    EXPECT_EQ(Status(), "подобрано вариантов: 2");
+  }
 }
 
 TEST_F(Window, CloseCommandFollowsTheTraySettings) {
