@@ -5,6 +5,9 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/core/exception.h"
 #include "platform/gui/clipboard.h"
@@ -465,23 +468,18 @@ TEST(TreeClipboard, APasteWhoseLoadHandlerFreesTheSourceAndEmptiesTheClipboardRe
   }
 }
 
-// Our data fails while it is rendered (the owner's handler fails, memory or
-// a stream gives out): a reader of the clipboard gets no data and the user
-// hears of the failure from the application's handler; a paste hands the
-// failure to its caller, once, and changes nothing.
+// Our data fails while it is rendered: a reader of the clipboard gets no
+// data and the application's handler hears of it; a paste hands the failure
+// to its caller (once: the handler hears nothing) and changes nothing.
 TEST(TreeClipboard, AFailureWhileOurDataIsRenderedIsHeard) {
   const std::pair<const char*, std::function<void()>> failures[] = {
       {"the handler failed", [] { throw std::runtime_error("the handler failed"); }},
       {"std::bad_alloc", [] { throw std::bad_alloc(); }},
-      {"Stream read error", [] {
-         TMemoryStream empty;
-         char c;
-         empty.ReadBuffer(&c, 1);
-       }},
-  };
+      {"Stream read error", [] { TMemoryStream empty; char c; empty.ReadBuffer(&c, 1); }}};
   std::vector<std::string> heard;
-  const TExceptionEvent outer = Application->OnException;
-  Application->OnException = [&](TObject*, const std::exception& e) { heard.push_back(e.what()); };
+  const TExceptionEvent outer = std::exchange(Application->OnException, [&](TObject*, const std::exception& e) {
+    heard.push_back(e.what());
+  });
   for (const auto& [message, fail] : failures)
     for (const bool paste : {false, true}) {
       SCOPED_TRACE(testing::Message() << message << (paste ? ", paste" : ", read"));
@@ -491,22 +489,18 @@ TEST(TreeClipboard, AFailureWhileOurDataIsRenderedIsHeard) {
       source.CopyToClipboard();
       source.OnSaveNode = [&](TBaseDataTree*, PDataNode, TStream*) { fail(); };
       source.OnGetText = [&](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String&) { fail(); };
-      if (paste) {
-        std::string failure = "none";
-        try {
-          target.PasteFromClipboard();
-        } catch (const std::exception& e) {
-          failure = e.what();
-        }
-        EXPECT_EQ(failure, message);
-        EXPECT_EQ(captions(target), "");
-      } else {
-        EXPECT_EQ(Clipboard()->AsText(), u"");
-        for (int i = 0; i < 100 && heard.empty(); ++i) Application->HandleMessage();
+      std::string failure = "none";
+      try {
+        EXPECT_EQ(paste ? String(target.PasteFromClipboard() ? u"pasted" : u"") : Clipboard()->AsText(), u"");
+      } catch (const std::exception& e) {
+        failure = e.what();
       }
+      for (int i = 0; i < 100 && heard.size() < (paste ? 0u : 1u); ++i) Application->HandleMessage();
       for (int i = 0; i < 5; ++i) Application->HandleMessage();
+      EXPECT_EQ(failure, paste ? message : "none");
       EXPECT_EQ(heard, paste ? std::vector<std::string>{} : std::vector<std::string>{message});
-      Clipboard()->Clear();
+      EXPECT_EQ(captions(target), "");
     }
   Application->OnException = outer;
+  Clipboard()->Clear();
 }
