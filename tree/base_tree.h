@@ -481,7 +481,8 @@ private:
   bool deleteLastToFirst(const std::vector<PDataNode>& Nodes, const TListing& Listing,
                          const std::function<bool(PDataNode)>& StillThere);
   // Owner handlers cannot delete nodes while a walk holds them: a deletion
-  // then fails with the iteration assertion.
+  // then fails with the iteration assertion, and one waiting for the
+  // message loop waits for the walk's end as well.
   struct TIterationGuard {
     explicit TIterationGuard(TBaseDataTree& Tree);
     ~TIterationGuard();
@@ -1771,6 +1772,8 @@ private:
   // whose children go).
   bool deletionMustWait(PDataNode Parent) const;
   void deferDeletion(PDataNode Node);
+  // Asks the message loop to carry out the waiting deletions, once.
+  void postDeferredDeletions();
   // Notes the children of Parent from the Keep-th on.
   void deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep);
   void runDeferredDeletions();

@@ -228,16 +228,21 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
         // A stream handed over is read where it stands (from its position
         // to its end), without copying what may be many megabytes.
         std::shared_ptr<TStream> handed;
+        // The source's failure to give its data (its handler's, memory, a
+        // stream) is the paste's: it goes on to the caller, once, and the
+        // data is not asked for again in another form.
+        std::exception_ptr failure;
         format.tymed = TYMED_ISTREAM;
-        if (SUCCEEDED(DataObject->GetData(format, medium))) {
+        if (SUCCEEDED(FetchData(*DataObject, format, medium, failure))) {
           if (medium.tymed == TYMED_ISTREAM && medium.stm)
             handed = medium.stm;
           else
             bytes = MediumBytes(medium);
-        } else {
+        } else if (!failure) {
           format.tymed = TYMED_HGLOBAL;
-          if (SUCCEEDED(DataObject->GetData(format, medium))) bytes = blockPayload(MediumBytes(medium));
+          if (SUCCEEDED(FetchData(*DataObject, format, medium, failure))) bytes = blockPayload(MediumBytes(medium));
         }
+        if (failure) std::rethrow_exception(failure);
         const bool fetched = medium.tymed != TYMED_NULL;
         ReleaseStgMedium(medium);
         if (fetched) {

@@ -154,6 +154,9 @@ HRESULT TDTDataObject::GetData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium
     ReleaseStgMedium(Medium);
     throw;
   } catch (...) {
+    // The failure code is the answer; the failure itself stays noted for
+    // the caller that tells the user (a reader of the clipboard, a paste).
+    NoteDataFailure(std::current_exception());
     ReleaseStgMedium(Medium);
     return E_FAIL;
   }

@@ -685,10 +685,14 @@ bool TBaseDataTree::deletionMustWait(PDataNode Parent) const {
 
 void TBaseDataTree::deferDeletion(PDataNode Node) {
   if (FDeferredSet.insert(Node).second) FDeferredDeletions.push_back(Node);
-  if (FDeferPosted) return;
   if (!FDeferWindow) FDeferWindow = AllocateHWnd([this](TMessage& Message) {
     if (Message.Msg == WM_APP) GuardedEntry([this] { runDeferredDeletions(); });
   });
+  postDeferredDeletions();
+}
+
+void TBaseDataTree::postDeferredDeletions() {
+  if (FDeferPosted || !FDeferWindow || FDeferredDeletions.empty()) return;
   FDeferPosted = PostMessage(FDeferWindow, WM_APP, 0, 0);
 }
 
@@ -700,11 +704,15 @@ void TBaseDataTree::deferChildrenDeletion(PDataNode Parent, std::uint32_t Keep) 
 
 void TBaseDataTree::runDeferredDeletions() {
   FDeferPosted = false;
+  // A walk (a save, a sort, a copy or a move) whose handler runs the
+  // message loop holds the nodes: the deletions wait, as they are, for its
+  // end, which posts them again (see TIterationGuard).
+  if (FStates.Contains(tsIterating) && !FDestroying) return;
   if (deletionMustWait()) {
     // Still inside a handler (a nested message loop): try again later.
     // The waiting nodes stay as they are (a node freed meanwhile has left
     // the set and is skipped when they run): only the message goes again.
-    if (!FDeferredDeletions.empty() && !FDeferPosted) FDeferPosted = PostMessage(FDeferWindow, WM_APP, 0, 0);
+    postDeferredDeletions();
     return;
   }
   std::vector<PDataNode> nodes;

@@ -146,7 +146,11 @@ TBaseDataTree::TIterationGuard::TIterationGuard(TBaseDataTree& T)
 }
 
 TBaseDataTree::TIterationGuard::~TIterationGuard() {
-  if (!Was && !Life.expired()) Tree.FStates.Exclude(tsIterating);
+  if (Was || Life.expired()) return;
+  Tree.FStates.Exclude(tsIterating);
+  // Deletions that came to wait for the loop while the walk held the nodes
+  // go when it next runs.
+  Tree.postDeferredDeletions();
 }
 
 // ---- writing ------------------------------------------------------------------------

@@ -40,12 +40,38 @@ QStringList mimesOf(UINT format) {
   return r;
 }
 
+// A failure while our data was rendered for a reader: the reader (maybe
+// another program, waiting for its answer) gets no data at once, and the
+// user hears of the failure from the application's handler once the loop
+// runs again. A reader asks again in other forms (plain text in two
+// names): the failures that come while one is on its way are the same one.
+bool gRenderFailureQueued = false;
+void reportRenderFailure(std::exception_ptr failure) {
+  if (!failure || gRenderFailureQueued || !QCoreApplication::instance()) return;
+  gRenderFailureQueued = true;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [failure] {
+        gRenderFailureQueued = false;
+        try {
+          std::rethrow_exception(failure);
+        } catch (...) {
+          if (Application) Application->HandleException(nullptr);
+        }
+      },
+      Qt::QueuedConnection);
+}
+
 bool fetch(IDataObject& object, UINT format, QByteArray& bytes) {
   TFormatEtc fe;
   fe.cfFormat = std::uint16_t(format);
   fe.tymed = TYMED_HGLOBAL;
   TStgMedium medium;
-  if (FAILED(object.GetData(fe, medium))) return false;
+  std::exception_ptr failure;
+  if (FAILED(FetchData(object, fe, medium, failure))) {
+    reportRenderFailure(failure);
+    return false;
+  }
   RawByteString raw = MediumBytes(medium);
   ReleaseStgMedium(medium);
   bytes = QByteArray(raw.data(), qsizetype(raw.size()));
@@ -115,13 +141,10 @@ protected:
     try {
       QByteArray bytes;
       if (isPlainTextMime(mime)) {
-        QString text;
-        if (offers(*Object, CF_UNICODETEXT) && fetch(*Object, CF_UNICODETEXT, bytes))
-          text = textOf(bytes, true);
-        else if (fetch(*Object, CF_TEXT, bytes))
-          text = textOf(bytes, false);
-        else
-          return {};
+        // One rendering: a failed one is not tried again in another form.
+        const bool wide = offers(*Object, CF_UNICODETEXT);
+        if (!fetch(*Object, wide ? CF_UNICODETEXT : CF_TEXT, bytes)) return {};
+        const QString text = textOf(bytes, wide);
         if (type.id() == QMetaType::QString) return text;
         return text.toUtf8();
       }
@@ -135,6 +158,9 @@ protected:
       if (!format || !fetch(*Object, format, bytes)) return {};
       return bytes;
     } catch (...) {
+      // (A control freed by a handler at work is no failure: the
+      // application's handler drops it.)
+      reportRenderFailure(std::current_exception());
       return {};
     }
   }

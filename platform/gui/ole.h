@@ -8,6 +8,7 @@
 // it alive, as a reference count would.
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -235,3 +236,14 @@ HRESULT OleIsCurrentClipboard(const std::shared_ptr<IDataObject>& DataObject);
 RawByteString MediumBytes(const TStgMedium& Medium);
 // The formats a data object offers for reading.
 TFormatEtcArray DataObjectFormats(IDataObject& DataObject);
+
+// A data object whose rendering fails for a reason someone must hear of
+// (its owner's handler failed, memory or a stream gave out) answers a
+// failure code, as callers expect, and notes the failure here, on the
+// calling thread, the way an error object travels beside a failure code.
+void NoteDataFailure(std::exception_ptr Failure);
+// DataObject.GetData, with Failure the failure behind a failed answer: the
+// one the object noted meanwhile, or memory running out; none when the
+// object merely lacks the data (or failed without a word).
+HRESULT FetchData(IDataObject& DataObject, const TFormatEtc& FormatEtc, TStgMedium& Medium,
+                  std::exception_ptr& Failure);

@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "platform/core/exception.h"
 #include "platform/core/streams.h"
 #include "platform/gui/ole.h"
 
@@ -89,6 +91,25 @@ TFormatEtcArray DataObjectFormats(IDataObject& DataObject) {
   std::uint32_t fetched = 0;
   while (list->Next(1, &one, &fetched) == S_OK && fetched == 1) formats.push_back(one);
   return formats;
+}
+
+namespace {
+thread_local std::exception_ptr tNotedFailure;
+}
+
+void NoteDataFailure(std::exception_ptr Failure) { tNotedFailure = std::move(Failure); }
+
+HRESULT FetchData(IDataObject& DataObject, const TFormatEtc& FormatEtc, TStgMedium& Medium,
+                  std::exception_ptr& Failure) {
+  // A failure noted before (and never taken) is not this answer's.
+  tNotedFailure = nullptr;
+  const HRESULT result = DataObject.GetData(FormatEtc, Medium);
+  Failure = std::exchange(tNotedFailure, nullptr);
+  if (SUCCEEDED(result))
+    Failure = nullptr;
+  else if (!Failure && result == E_OUTOFMEMORY)
+    Failure = std::make_exception_ptr(EOutOfMemory("Out of memory"));
+  return result;
 }
 
 HRESULT TDataAdviseHolder::Advise(const TFormatEtc& FormatEtc, std::uint32_t advf, std::shared_ptr<IAdviseSink> Sink,

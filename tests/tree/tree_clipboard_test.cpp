@@ -1,10 +1,17 @@
 // The tree's data object (formats, enumeration, stored data, renderings),
 // the registry that names trees in clipboard and drag data, and cut, copy
 // and paste within and between trees through the real clipboard.
+#include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/core/exception.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/forms.h"
 #include "platform/gui/messages.h"
 #include "tests/tree/tree_stream_util.h"
 #include "tree/data_object.h"
@@ -459,4 +466,41 @@ TEST(TreeClipboard, APasteWhoseLoadHandlerFreesTheSourceAndEmptiesTheClipboardRe
     EXPECT_EQ(Clipboard()->AsText(), text ? u"later" : u"");
     checkInvariants(target);
   }
+}
+
+// Our data fails while it is rendered: a reader of the clipboard gets no
+// data and the application's handler hears of it; a paste hands the failure
+// to its caller (once: the handler hears nothing) and changes nothing.
+TEST(TreeClipboard, AFailureWhileOurDataIsRenderedIsHeard) {
+  const std::pair<const char*, std::function<void()>> failures[] = {
+      {"the handler failed", [] { throw std::runtime_error("the handler failed"); }},
+      {"std::bad_alloc", [] { throw std::bad_alloc(); }},
+      {"Stream read error", [] { TMemoryStream empty; char c; empty.ReadBuffer(&c, 1); }}};
+  std::vector<std::string> heard;
+  const TExceptionEvent outer = std::exchange(Application->OnException, [&](TObject*, const std::exception& e) {
+    heard.push_back(e.what());
+  });
+  for (const auto& [message, fail] : failures)
+    for (const bool paste : {false, true}) {
+      SCOPED_TRACE(testing::Message() << message << (paste ? ", paste" : ", read"));
+      heard.clear();
+      TOwnedTree source, target;
+      source.SetSelected(source.Add(nullptr, "a", 1), true);
+      source.CopyToClipboard();
+      source.OnSaveNode = [&](TBaseDataTree*, PDataNode, TStream*) { fail(); };
+      source.OnGetText = [&](TBaseDataTree*, PDataNode, TColumnIndex, TDTTextType, String&) { fail(); };
+      std::string failure = "none";
+      try {
+        EXPECT_EQ(paste ? String(target.PasteFromClipboard() ? u"pasted" : u"") : Clipboard()->AsText(), u"");
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+      for (int i = 0; i < 100 && heard.size() < (paste ? 0u : 1u); ++i) Application->HandleMessage();
+      for (int i = 0; i < 5; ++i) Application->HandleMessage();
+      EXPECT_EQ(failure, paste ? message : "none");
+      EXPECT_EQ(heard, paste ? std::vector<std::string>{} : std::vector<std::string>{message});
+      EXPECT_EQ(captions(target), "");
+    }
+  Application->OnException = outer;
+  Clipboard()->Clear();
 }

@@ -1,9 +1,11 @@
 // The tree's stream form: round trips of structure, captions, user data,
 // check, expanded and selected states and heights; the bytes written; old
 // streams; and damaged streams, which are refused with the tree unchanged.
+#include <functional>
 #include <random>
 
 #include "platform/core/files.h"
+#include "platform/gui/forms.h"
 #include "tests/tree/tree_stream_util.h"
 
 using namespace std::string_literals;
@@ -368,4 +370,34 @@ TEST(TreeStream, InsertReturnsOnlyNodesThatOutliveTheClosingHandlers) {
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(t.Caption(got[0]), "y");
   checkInvariants(t);
+}
+
+// A deletion asked for by a question's handler waits for the message loop;
+// a walk whose handler runs the loop (a progress display) holds the nodes,
+// and the deletion goes once the walk is over, neither inside it nor never.
+TEST(TreeStream, AWaitingDeletionWaitsForAWalkWhoseHandlerRunsTheMessageLoop) {
+  const std::function<void(TOwnedTree&, TOwnedTree&)> walks[] = {
+      [](TOwnedTree& t, TOwnedTree&) { TMemoryStream s; t.SaveToStream(&s); },
+      [](TOwnedTree& t, TOwnedTree&) { t.SortTree(NoColumn, sdDescending, false); },
+      [](TOwnedTree& t, TOwnedTree& o) { t.CopyTo(t.GetFirst(), o.GetFirst(), amAddChildLast, false); },
+      [](TOwnedTree& t, TOwnedTree& o) { t.MoveTo(t.GetFirst(), o.GetFirst(), amAddChildLast, false); }};
+  for (const auto& walk : walks) {
+    SCOPED_TRACE(&walk - walks);
+    TOwnedTree tree, other;
+    other.Add(nullptr, "there");
+    for (int id = 1; id <= 3; ++id) tree.Add(nullptr, "row", id);
+    tree.OnGetText = [](TBaseDataTree* t, PDataNode n, TColumnIndex, TDTTextType, String&) { t->DeleteNode(n); };
+    (void)tree.Text(tree.GetLast(), NoColumn);
+    tree.OnGetText = nullptr;
+    tree.OnSaveNode = [](TBaseDataTree*, PDataNode, TStream*) { Application->ProcessMessages(); };
+    tree.OnCompareNodes = [&](TBaseDataTree*, PDataNode a, PDataNode b, TColumnIndex, int& result) {
+      result = tree.Id(a) - tree.Id(b);
+      Application->ProcessMessages();
+    };
+    EXPECT_NO_THROW(walk(tree, other));
+    EXPECT_EQ(tree.PendingDeletionCount(), 1u) << "carried out (or lost) inside the walk";
+    for (int i = 0; i < 100 && tree.PendingDeletionCount() > 0; ++i) Application->HandleMessage();
+    EXPECT_EQ(tree.Dump().find("#3"), std::string::npos) << "the row stays";
+    checkInvariants(tree);
+  }
 }
