@@ -27,7 +27,7 @@ struct THtmlView::PendingLoad {
   TDocType Type = HtmlType;
 };
 
-bool THtmlView::loadMustWait() const { return FInAutoScroll || FPrintDepth > 0; }
+bool THtmlView::loadMustWait() const { return FInAutoScroll || FPrintDepth > 0 || FClearing; }
 
 void THtmlView::runPendingLoad() {
   if (!FPendingLoad || loadMustWait()) return;
@@ -681,7 +681,7 @@ void THtmlView::LoadDocumentStream(const String& DocName, TStream* Stream, TDocT
 
 void THtmlView::ClearDocument() {
   if (FViewerState.Contains(stProcessing)) return;
-  if (FPrintDepth > 0) {
+  if (FPrintDepth > 0 || FClearing) {
     // The job's copy shares the page's pictures and inline records: the
     // page is cleared when the job ends, unless a load comes after.
     FPendingLoad = std::make_unique<PendingLoad>();
@@ -689,7 +689,15 @@ void THtmlView::ClearDocument() {
   }
   const ThtEventToken watch = watchEvents();
   FHoverTimer->SetEnabled(false);
-  FSectionList->Clear();  // the page's panels say goodbye
+  // The page's panels say goodbye; a page their handlers load waits until
+  // the clearing is done, and is shown instead of the empty page.
+  FClearing = true;
+  try {
+    FSectionList->Clear();
+  } catch (...) {
+    if (!watch.Gone()) FClearing = false;
+    throw;
+  }
   if (watch.Gone()) return;
   if (FViewerState.Contains(stOwnImageCache) && FSectionList->ImageCache)
     FSectionList->ImageCache->Clear();
@@ -714,6 +722,11 @@ void THtmlView::ClearDocument() {
   FMouseDownPos = -1;
   FHotSpotURL.clear();
   FLinkUnderMouse.clear();
+  FClearing = false;
+  if (FPendingLoad && !loadMustWait()) {
+    runPendingLoad();
+    return;
+  }
   if (htRaiseEvent(FLife, OnSoundRequest, this, String(), 0, true).Gone()) return;
   Repaint();
 }
@@ -1107,6 +1120,8 @@ void THtmlView::DoEnter() {
   if (htRaiseEvent(FLife, OnEnter, this).Gone()) return;
   updateBorder();
 }
+
+void THtmlView::Resize() { (void)htRaiseEvent(FLife, OnResize, this); }
 
 void THtmlView::DoExit() {
   if (htRaiseEvent(FLife, OnExit, this).Gone()) return;

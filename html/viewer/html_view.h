@@ -410,11 +410,24 @@ public:
   // less those that did not; shared by every viewer.
   static std::int32_t VScrollPosCounter;
 
+  // Drags over the viewer's own window and over the page.
+  void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) override;
+  void DragDrop(TObject* Source, int X, int Y) override;
+
 protected:
+  // The control's own events, raised as every event of the viewer is.
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  void KeyUp(WORD& Key, TShiftState Shift) override;
+  void KeyPress(char16_t& Key) override;
   bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
   void DoEnter() override;
   void DoExit() override;
+  void Resize() override;
+  void Click() override;
+  void DblClick() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
   void PaintWindow(HDC DC) override;
 
   // Mouse handlers installed on the paint panel.
@@ -553,6 +566,7 @@ private:
   // A load asked for while the document is in use (printed, or scrolled by
   // the auto-scroll loop) waits here and runs when that ends.
   bool FInAutoScroll = false;
+  bool FClearing = false;  // the page's panels are being freed
   struct PendingLoad;
   std::unique_ptr<PendingLoad> FPendingLoad;
   int FPrintDepth = 0;  // print jobs running on this viewer
