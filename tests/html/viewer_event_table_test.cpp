@@ -265,7 +265,10 @@ std::vector<Operation> operations() {
                        "<script>var a = 1;</script></head><p>before <!--#greet who=world--> after</p>"
                        "<object data=card.bin><p>fallback</p></object><p>end</p>"),
                load({"OnLink", "OnScript", "OnInclude", "OnObjectTag"})});
-  r.push_back({"a linked style sheet", nothing, loading("<head><link rel=stylesheet href=look.css></head><p>text</p>"),
+  r.push_back({"linked style sheets, in the head and deep in a table", nothing,
+               loading("<head><link rel=stylesheet href=look.css></head><body><form><input name=q></form>"
+                       "<p><a href='#x'>link</a><table><tr><td><div>cell<link rel=stylesheet href=b.css>"
+                       "<table><tr><td>inner</table></div></td></tr></table>after</body>"),
                load({"OnhtStreamRequest", "OnDocumentStreamRequest"})});
   r.push_back({"a background picture",
                [](T& t) {
@@ -316,7 +319,10 @@ std::vector<Operation> operations() {
                [](T& t) {
                  t.button(TButtonFormControlObj::bkSubmit)->ButtonClick();
                  t.step([&] { t.print(); });
-                 if (t.FreeAt == 0) EXPECT_NE(std::find(t.Names.begin(), t.Names.end(), "OnFormSubmit"), t.Names.end());
+                 // Handled inside the print, not by the messages after it.
+                 if (t.FreeAt == 0) {
+                   EXPECT_NE(std::find(t.Names.begin(), t.Names.end(), "OnFormSubmit"), t.Names.end());
+                 }
                },
                {"OnPrinting", "OnPrintHeader", "OnFormSubmit", "OnPrinted"}});
   // ---- the page's form controls ----
@@ -532,7 +538,7 @@ TEST_F(ViewerEventSweep, FreeingTheViewerAtAnyRaiseEndsWhatRaisedIt) {
     for (const std::string& e : op.Raises) EXPECT_TRUE(seen.count(e)) << e << " not raised";
     for (int n = 1; n <= total; ++n) {
       ++runs;
-      if (getenv("SWEEPDBG")) fprintf(stderr, "OP %s N=%d/%d\n", op.Name.c_str(), n, total);
+      if (only) fprintf(stderr, "OP %s N=%d/%d\n", op.Name.c_str(), n, total);
       const int raised = run(op, n);
       // Messages may arrive in another order on a busy machine: a run that
       // did not reach the Nth raise freed nothing.
