@@ -524,7 +524,7 @@ void THtmlView::loadNow(std::unique_ptr<TBuffer> Document, const String& DocName
     else
       parseTextDocument();
     flagVisitedLinks();
-    if (!JumpToAnchor(dest) && (FCurrentFile.empty() || FCurrentFile != oldFile)) {
+    if (!jumpToAnchor(dest) && (FCurrentFile.empty() || FCurrentFile != oldFile)) {
       ScrollToY(0);
       setHScroll(0);
     }
@@ -552,7 +552,7 @@ void THtmlView::parseHtmlDocument() {
       return r;
     };
   } else {
-    parser.ExpandName = [this](const String& n) { return ExpandName(n); };
+    parser.ExpandName = [this](const String& n) { return expandName(n); };
   }
   parser.MarginWidth = FMarginWidth;
   parser.MarginHeight = FMarginHeight;
@@ -998,7 +998,7 @@ void THtmlView::ExpandName(const String& Name, String& Result) {
 
 String THtmlView::expandLink(const String& URL) {
   if (!URL.empty() && URL[0] == u'#') return FCurrentFile + URL;
-  return ExpandName(URL);
+  return expandName(URL);
 }
 
 void THtmlView::flagVisitedLinks() {
@@ -1010,7 +1010,19 @@ void THtmlView::flagVisitedLinks() {
   }
 }
 
-void THtmlView::AddVisitedLink(const String& URL) {
+String THtmlView::ExpandName(const String& Name) {
+  String r;
+  return htRunWatched(FLife, [&] { ExpandName(Name, r); }) ? r : String();
+}
+
+void THtmlView::AddVisitedLink(const String& URL) { (void)htRunWatched(FLife, [&] { addVisitedLink(URL); }); }
+
+bool THtmlView::JumpToAnchor(const String& Dest) {
+  bool jumped = false;
+  return htRunWatched(FLife, [&] { jumped = jumpToAnchor(Dest); }) && jumped;
+}
+
+void THtmlView::addVisitedLink(const String& URL) {
   if (FVisitedMaxCount == 0) return;
   int I = -1;
   for (int i = 0; i < FVisited->Count(); ++i)
@@ -1029,7 +1041,7 @@ void THtmlView::AddVisitedLink(const String& URL) {
   while (FVisited->Count() > FVisitedMaxCount) FVisited->Delete(FVisited->Count() - 1);
 }
 
-bool THtmlView::JumpToAnchor(const String& Dest) {
+bool THtmlView::jumpToAnchor(const String& Dest) {
   if (Dest.empty()) return false;
   String name = Dest[0] == u'#' ? Dest.substr(1) : Dest;
   if (!FSectionList->IdList) return false;
@@ -1038,7 +1050,7 @@ bool THtmlView::JumpToAnchor(const String& Dest) {
   ScrollToY(obj->GetYPosition());
   setHScroll(0);
   FPaintPanel->Invalidate();
-  AddVisitedLink(FCurrentFile + u"#" + name);
+  addVisitedLink(FCurrentFile + u"#" + name);
   return true;
 }
 

@@ -371,12 +371,11 @@ public:
   void SetOnDocumentStreamRequest(const TExpandNameEvent& Handler);
 
   // ---- operations the document and its parts call -----------------------------------------
+  // The document's parts call it from inside loads and layouts: a handler
+  // of OnFilenameExpanded that frees the viewer unwinds whatever asked.
   void ExpandName(const String& Name, String& Result) override;
-  String ExpandName(const String& Name) {
-    String r;
-    ExpandName(Name, r);
-    return r;
-  }
+  // The same for the owner; empty once a handler freed the viewer.
+  String ExpandName(const String& Name);
   bool ShowFocusRect() override;
   void FormControlMouseMove(TObject* Sender, TShiftState Shift, int X, int Y) override;
   void ProgressRun(int Percent) override;
@@ -393,6 +392,8 @@ public:
   // viewer takes Results over.
   void SubmitForm(const String& Action, const String& Target, const String& EncType,
                   const String& Method, TStringList* Results);
+  // Both expand the page's link names (OnFilenameExpanded); nothing (false)
+  // once a handler freed the viewer.
   void AddVisitedLink(const String& URL);
   bool JumpToAnchor(const String& Dest);
   // Lays out again at the current width, keeping the position.
@@ -490,6 +491,14 @@ private:
   void resized();
   bool documentHasContent() const;
   String expandLink(const String& URL);
+  // What the entries above do, unwinding when a handler frees the viewer.
+  String expandName(const String& Name) {
+    String r;
+    ExpandName(Name, r);
+    return r;
+  }
+  void addVisitedLink(const String& URL);
+  bool jumpToAnchor(const String& Dest);
 
   // Painting and scrolling.
   void vScroll(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos);

@@ -395,10 +395,10 @@ void THtmlView::followLink() {
   String name, dest;
   SplitAtAnchor(FHotSpotURL, name, dest);
   if (name.empty()) {
-    if (JumpToAnchor(dest)) addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, FCurrentDocType);
+    if (jumpToAnchor(dest)) addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, FCurrentDocType);
     return;
   }
-  name = ExpandName(name);
+  name = expandName(name);
   const TDocType kind = DocTypeOfFileName(name);
   const ThtEventToken watch = watchEvents();
   switch (kind) {
@@ -406,8 +406,8 @@ void THtmlView::followLink() {
       if (name != FCurrentFile) {
         LoadFromFile(name + dest, HtmlType);
         watch.UnwindIfGone();
-        AddVisitedLink(name + dest);
-      } else if (JumpToAnchor(dest)) {
+        addVisitedLink(name + dest);
+      } else if (jumpToAnchor(dest)) {
         addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, HtmlType);
       }
       break;

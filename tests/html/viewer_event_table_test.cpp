@@ -300,6 +300,21 @@ std::vector<Operation> operations() {
                  t.step([] { T::settle(); });
                },
                {"OnResize", "OnProcessing", "OnProgress"}});
+  // ---- the owner's calls that expand link names ----
+  r.push_back({"an anchor jumped to and a name expanded",
+               [](T& t) { t.load("<a href=a.htm>one</a><a href=b.htm>two</a><p id=x>there</p>"); },
+               [](T& t) {
+                 t.View->AddVisitedLink(u"c.htm");
+                 t.step([&] {
+                   const bool jumped = t.View->JumpToAnchor(u"#x");
+                   EXPECT_EQ(jumped, t.View != nullptr);
+                 });
+                 t.step([&] {
+                   const String name = t.View->ExpandName(u"d.htm");
+                   EXPECT_EQ(name.empty(), t.View == nullptr);
+                 });
+               },
+               {"OnFilenameExpanded"}});
   // ---- printing ----
   r.push_back({"a print", loadPage(kPanelPage), [](T& t) { t.print(); },
                {"OnPrinting", "OnPrinted", "OnPrintHeader", "OnPrintFooter", "OnPrintHTMLHeader",
