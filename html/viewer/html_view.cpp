@@ -508,16 +508,18 @@ void THtmlView::loadNow(std::unique_ptr<TBuffer> Document, const String& DocName
     FCurrentFile = name.empty() ? String() : ExpandFileName(name);
     FCurrentDocType = DocType;
     if (OnParseBegin) {
-      TBuffer* ours = FDocument.get();
-      TBuffer* src = ours;
+      // A buffer the handler hands back replaces ours, which is then the
+      // handler's to free: also when the handler freed the viewer as well,
+      // so ours is out of the viewer's hands while the handler runs.
+      std::unique_ptr<TBuffer> source = std::move(FDocument);
+      TBuffer* src = source.get();
       const ThtEventToken asked = htRaiseEvent(FLife, OnParseBegin, this, src);
-      // The handler's buffer replaces ours (ours was the handler's to free).
-      std::unique_ptr<TBuffer> theirs(src != ours ? src : nullptr);
-      asked.UnwindIfGone();
-      if (theirs) {
-        (void)FDocument.release();
-        FDocument = std::move(theirs);
+      if (src != source.get()) {
+        (void)source.release();
+        source.reset(src);
       }
+      asked.UnwindIfGone();
+      FDocument = std::move(source);
     }
     if (DocType == HtmlType)
       parseHtmlDocument();

@@ -250,6 +250,7 @@ std::vector<Operation> operations() {
   r.push_back({"a load given another buffer",
                [](T& t) {
                  t.View->OnParseBegin = [&t](TObject*, TBuffer*& Source) {
+                   delete Source;  // the handler's, once it hands back another
                    Source = TBuffer::CreateFromString(u"<p>replaced</p>", u"other").release();
                    t.raised("OnParseBegin");
                  };
