@@ -387,7 +387,7 @@ void ThtmlForm::ControlKeyDown(TObject* Sender, WORD& Key, TShiftState Shift) {
     for (int i = forward ? here + 1 : here - 1; i >= 0 && i < n; i += forward ? 1 : -1) {
       auto* r = dynamic_cast<TRadioButtonFormControlObj*>(ControlList[size_t(i)].get());
       if (!r || r->FName != group) continue;
-      if (r->RadioButton()->CanFocus()) r->RadioButton()->SetFocus();
+      if (r->RadioButton()->CanFocus()) (void)htSetFocus(r->RadioButton(), r->watchPage());
       break;
     }
     Key = 0;  // the button itself would move the focus on

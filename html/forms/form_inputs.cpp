@@ -427,8 +427,8 @@ TImageFormControlObj::~TImageFormControlObj() {
 
 void TImageFormControlObj::ImageClick() {
   const ThtEventToken page = watchPage();
-  if (FControl->CanFocus()) FControl->SetFocus();
-  if (page.PageKept()) FormControlClick();
+  if (FControl->CanFocus() && !htSetFocus(FControl.get(), page)) return;
+  FormControlClick();
   if (!page.PageKept()) return;
   XPos = XTmp;
   YPos = YTmp;

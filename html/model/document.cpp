@@ -275,7 +275,7 @@ void ThtDocument::ProcessInlines(int SIndex, TProperties* Prop, bool Start) {
 
 void ThtDocument::SetBackgroundColor(TColor Value) {
   BackgroundColor = Value;
-  if (OnBackgroundChange) OnBackgroundChange(this);
+  (void)htRaiseEvent(Life, OnBackgroundChange, this);
 }
 
 void ThtDocument::SetBackgroundImage(const String& Name, const TBackgroundPosRecs& APrec) {

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "platform/gui/controls.h"
+#include "platform/gui/forms.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/windows.h"
 
@@ -34,4 +36,12 @@ void htFreeLater(std::shared_ptr<void> Kept) {
   const HWND window = freeingWindow();
   if (!window || !PostMessage(window, WM_FREE_KEPT, 0, 0)) return;  // Kept goes here and now
   waiting().push_back(std::move(Kept));
+}
+
+bool htSetFocus(TWinControl* Control, const ThtEventToken& Watch) {
+  const HWND window = Control->Handle();
+  if (TForm* form = Control->GetParentForm()) form->SetActiveControl(Control);
+  if (!Watch.PageKept()) return false;
+  ::SetFocus(window);
+  return Watch.PageKept();
 }

@@ -97,15 +97,27 @@ private:
 // Raises one event: the handler is called through a copy (it may be
 // replaced, or freed with its owner, while it runs), after the token is
 // taken. The answer tells whether the owner lives and the page is kept.
+// An owner on its way out (the toolkit moves the focus, sizes or paints
+// while its windows go) raises nothing.
 template <class Handler, class... Args>
 [[nodiscard]] ThtEventToken htRaiseEvent(const std::shared_ptr<ThtLife>& Life, const Handler& H, Args&&... A) {
   ThtEventToken token(Life);
-  if (H) {
+  if (H && !token.Gone()) {
     const Handler handler = H;
     handler(std::forward<Args>(A)...);
   }
   return token;
 }
+
+// Gives a control of the viewer (the viewer itself, a link's tab stop, a
+// form control) the keyboard focus as the control's own SetFocus does, but
+// watched between the steps: the focus leaves the control that holds it
+// (its exit, blur and change handlers run) and then enters this one (its
+// enter and focus handlers), and any of them may show another page or free
+// the viewer. True while the page Watch was taken on is kept; the control
+// is touched no more after a false.
+class TWinControl;
+[[nodiscard]] bool htSetFocus(TWinControl* Control, const ThtEventToken& Watch);
 
 // Runs work that raises events from deep inside (a load, a layout, a
 // print). False when a handler freed the viewer: the work has then ended

@@ -288,12 +288,14 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
   // Between page rows the program's windows repaint and its timers run
   // (no more often than a screen refreshes, counted from the job's start:
   // a pump costs more than a page that is only counted, and a short job
-  // needs none).
+  // needs none). A message handled there (a posted form submit, a timer)
+  // may free the viewer: the job then unwinds, touching nothing of it.
   auto lastPump = std::chrono::steady_clock::now();
   auto letMessagesThrough = [&] {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastPump < std::chrono::milliseconds(15)) return;
     Application->ProcessMessagesWithoutInput();
+    job.Watch.UnwindIfGone();
     lastPump = std::chrono::steady_clock::now();
   };
 

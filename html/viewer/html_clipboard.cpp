@@ -263,6 +263,62 @@ void followTags(std::u16string_view S, std::size_t From, std::size_t To, OpenEle
   }
 }
 
+// cutMatches(FirstChar) over the markup and style text of S only: tags,
+// comments and the content of style elements. The page's own text (and a
+// script's) is copied as it stands.
+String cutInMarkup(const String& S, std::u16string_view Needle, std::size_t& Mark) {
+  String out;
+  out.reserve(S.size());
+  std::size_t mark = String::npos;
+  auto copy = [&](std::size_t From, std::size_t To) {
+    if (Mark >= From && Mark < To) mark = out.size() + (Mark - From);
+    out.append(S, From, To - From);
+  };
+  auto cut = [&](std::size_t From, std::size_t To) {
+    const bool holdsMark = Mark >= From && Mark < To;
+    std::size_t at = holdsMark ? Mark - From : String::npos;
+    const String part = cutMatches(S.substr(From, To - From), Needle, Cut::FirstChar, at);
+    if (holdsMark) mark = out.size() + at;
+    out += part;
+  };
+  std::size_t i = 0;
+  while (i < S.size()) {
+    const std::size_t lt = S.find(u'<', i);
+    if (lt == String::npos) break;
+    const char16_t next = lt + 1 < S.size() ? S[lt + 1] : 0;
+    if (!isAsciiLetter(next) && next != u'/' && next != u'!' && next != u'?') {
+      copy(i, lt + 1);  // a "<" in the text
+      i = lt + 1;
+      continue;
+    }
+    copy(i, lt);
+    std::size_t end = tagEnd(S, lt, S.size());
+    if (end == String::npos) end = S.size();
+    std::size_t n = lt + 1;
+    while (n < end && isNameChar(S[n])) ++n;
+    const String name = htLowerCase(S.substr(lt + 1, n - lt - 1));
+    if (!isRawTextElement(name)) {
+      cut(lt, end);
+      i = end;
+      continue;
+    }
+    // A raw-text element's content runs to its own end tag: a style
+    // element's is style, any other's is text.
+    std::size_t close = findNoCase(S, u"</" + name, end);
+    if (close == String::npos) close = S.size();
+    if (name == u"style") {
+      cut(lt, close);
+    } else {
+      cut(lt, end);
+      copy(end, close);
+    }
+    i = close;
+  }
+  copy(i, S.size());
+  Mark = mark == String::npos ? out.size() : mark;
+  return out;
+}
+
 String eightDigits(std::size_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%.8zu", v);
@@ -308,7 +364,7 @@ THtmlClipboardRecord BuildHtmlClipboardRecord(const String& Source, int StartSrc
   std::size_t mark = start;
   S = cutMatches(S, u"<meta", Cut::WholeTag, mark);
   S = cutMatches(S, u"<!doctype", Cut::WholeTag, mark);
-  S = cutMatches(S, u"page-break-", Cut::FirstChar, mark);
+  S = cutInMarkup(S, u"page-break-", mark);
 
   const String style = u"<style> body {font-size: " + IntToStr(FontSize) +
                        u"pt; font-family: \"" + FontName + u"\"; }</style>";

@@ -27,7 +27,7 @@ struct THtmlView::PendingLoad {
   TDocType Type = HtmlType;
 };
 
-bool THtmlView::loadMustWait() const { return FInAutoScroll || FPrintDepth > 0; }
+bool THtmlView::loadMustWait() const { return FInAutoScroll || FPrintDepth > 0 || FClearing; }
 
 void THtmlView::runPendingLoad() {
   if (!FPendingLoad || loadMustWait()) return;
@@ -508,23 +508,25 @@ void THtmlView::loadNow(std::unique_ptr<TBuffer> Document, const String& DocName
     FCurrentFile = name.empty() ? String() : ExpandFileName(name);
     FCurrentDocType = DocType;
     if (OnParseBegin) {
-      TBuffer* ours = FDocument.get();
-      TBuffer* src = ours;
+      // A buffer the handler hands back replaces ours, which is then the
+      // handler's to free: also when the handler freed the viewer as well,
+      // so ours is out of the viewer's hands while the handler runs.
+      std::unique_ptr<TBuffer> source = std::move(FDocument);
+      TBuffer* src = source.get();
       const ThtEventToken asked = htRaiseEvent(FLife, OnParseBegin, this, src);
-      // The handler's buffer replaces ours (ours was the handler's to free).
-      std::unique_ptr<TBuffer> theirs(src != ours ? src : nullptr);
-      asked.UnwindIfGone();
-      if (theirs) {
-        (void)FDocument.release();
-        FDocument = std::move(theirs);
+      if (src != source.get()) {
+        (void)source.release();
+        source.reset(src);
       }
+      asked.UnwindIfGone();
+      FDocument = std::move(source);
     }
     if (DocType == HtmlType)
       parseHtmlDocument();
     else
       parseTextDocument();
     flagVisitedLinks();
-    if (!JumpToAnchor(dest) && (FCurrentFile.empty() || FCurrentFile != oldFile)) {
+    if (!jumpToAnchor(dest) && (FCurrentFile.empty() || FCurrentFile != oldFile)) {
       ScrollToY(0);
       setHScroll(0);
     }
@@ -552,7 +554,7 @@ void THtmlView::parseHtmlDocument() {
       return r;
     };
   } else {
-    parser.ExpandName = [this](const String& n) { return ExpandName(n); };
+    parser.ExpandName = [this](const String& n) { return expandName(n); };
   }
   parser.MarginWidth = FMarginWidth;
   parser.MarginHeight = FMarginHeight;
@@ -681,7 +683,7 @@ void THtmlView::LoadDocumentStream(const String& DocName, TStream* Stream, TDocT
 
 void THtmlView::ClearDocument() {
   if (FViewerState.Contains(stProcessing)) return;
-  if (FPrintDepth > 0) {
+  if (FPrintDepth > 0 || FClearing) {
     // The job's copy shares the page's pictures and inline records: the
     // page is cleared when the job ends, unless a load comes after.
     FPendingLoad = std::make_unique<PendingLoad>();
@@ -689,7 +691,15 @@ void THtmlView::ClearDocument() {
   }
   const ThtEventToken watch = watchEvents();
   FHoverTimer->SetEnabled(false);
-  FSectionList->Clear();  // the page's panels say goodbye
+  // The page's panels say goodbye; a page their handlers load waits until
+  // the clearing is done, and is shown instead of the empty page.
+  FClearing = true;
+  try {
+    FSectionList->Clear();
+  } catch (...) {
+    if (!watch.Gone()) FClearing = false;
+    throw;
+  }
   if (watch.Gone()) return;
   if (FViewerState.Contains(stOwnImageCache) && FSectionList->ImageCache)
     FSectionList->ImageCache->Clear();
@@ -714,6 +724,11 @@ void THtmlView::ClearDocument() {
   FMouseDownPos = -1;
   FHotSpotURL.clear();
   FLinkUnderMouse.clear();
+  FClearing = false;
+  if (FPendingLoad && !loadMustWait()) {
+    runPendingLoad();
+    return;
+  }
   if (htRaiseEvent(FLife, OnSoundRequest, this, String(), 0, true).Gone()) return;
   Repaint();
 }
@@ -985,7 +1000,7 @@ void THtmlView::ExpandName(const String& Name, String& Result) {
 
 String THtmlView::expandLink(const String& URL) {
   if (!URL.empty() && URL[0] == u'#') return FCurrentFile + URL;
-  return ExpandName(URL);
+  return expandName(URL);
 }
 
 void THtmlView::flagVisitedLinks() {
@@ -997,7 +1012,19 @@ void THtmlView::flagVisitedLinks() {
   }
 }
 
-void THtmlView::AddVisitedLink(const String& URL) {
+String THtmlView::ExpandName(const String& Name) {
+  String r;
+  return htRunWatched(FLife, [&] { ExpandName(Name, r); }) ? r : String();
+}
+
+void THtmlView::AddVisitedLink(const String& URL) { (void)htRunWatched(FLife, [&] { addVisitedLink(URL); }); }
+
+bool THtmlView::JumpToAnchor(const String& Dest) {
+  bool jumped = false;
+  return htRunWatched(FLife, [&] { jumped = jumpToAnchor(Dest); }) && jumped;
+}
+
+void THtmlView::addVisitedLink(const String& URL) {
   if (FVisitedMaxCount == 0) return;
   int I = -1;
   for (int i = 0; i < FVisited->Count(); ++i)
@@ -1016,7 +1043,7 @@ void THtmlView::AddVisitedLink(const String& URL) {
   while (FVisited->Count() > FVisitedMaxCount) FVisited->Delete(FVisited->Count() - 1);
 }
 
-bool THtmlView::JumpToAnchor(const String& Dest) {
+bool THtmlView::jumpToAnchor(const String& Dest) {
   if (Dest.empty()) return false;
   String name = Dest[0] == u'#' ? Dest.substr(1) : Dest;
   if (!FSectionList->IdList) return false;
@@ -1025,7 +1052,7 @@ bool THtmlView::JumpToAnchor(const String& Dest) {
   ScrollToY(obj->GetYPosition());
   setHScroll(0);
   FPaintPanel->Invalidate();
-  AddVisitedLink(FCurrentFile + u"#" + name);
+  addVisitedLink(FCurrentFile + u"#" + name);
   return true;
 }
 
@@ -1107,6 +1134,8 @@ void THtmlView::DoEnter() {
   if (htRaiseEvent(FLife, OnEnter, this).Gone()) return;
   updateBorder();
 }
+
+void THtmlView::Resize() { (void)htRaiseEvent(FLife, OnResize, this); }
 
 void THtmlView::DoExit() {
   if (htRaiseEvent(FLife, OnExit, this).Gone()) return;

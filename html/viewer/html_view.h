@@ -371,12 +371,11 @@ public:
   void SetOnDocumentStreamRequest(const TExpandNameEvent& Handler);
 
   // ---- operations the document and its parts call -----------------------------------------
+  // The document's parts call it from inside loads and layouts: a handler
+  // of OnFilenameExpanded that frees the viewer unwinds whatever asked.
   void ExpandName(const String& Name, String& Result) override;
-  String ExpandName(const String& Name) {
-    String r;
-    ExpandName(Name, r);
-    return r;
-  }
+  // The same for the owner; empty once a handler freed the viewer.
+  String ExpandName(const String& Name);
   bool ShowFocusRect() override;
   void FormControlMouseMove(TObject* Sender, TShiftState Shift, int X, int Y) override;
   void ProgressRun(int Percent) override;
@@ -393,6 +392,8 @@ public:
   // viewer takes Results over.
   void SubmitForm(const String& Action, const String& Target, const String& EncType,
                   const String& Method, TStringList* Results);
+  // Both expand the page's link names (OnFilenameExpanded); nothing (false)
+  // once a handler freed the viewer.
   void AddVisitedLink(const String& URL);
   bool JumpToAnchor(const String& Dest);
   // Lays out again at the current width, keeping the position.
@@ -410,11 +411,24 @@ public:
   // less those that did not; shared by every viewer.
   static std::int32_t VScrollPosCounter;
 
+  // Drags over the viewer's own window and over the page.
+  void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) override;
+  void DragDrop(TObject* Source, int X, int Y) override;
+
 protected:
+  // The control's own events, raised as every event of the viewer is.
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  void KeyUp(WORD& Key, TShiftState Shift) override;
+  void KeyPress(char16_t& Key) override;
   bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
   void DoEnter() override;
   void DoExit() override;
+  void Resize() override;
+  void Click() override;
+  void DblClick() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
   void PaintWindow(HDC DC) override;
 
   // Mouse handlers installed on the paint panel.
@@ -477,6 +491,14 @@ private:
   void resized();
   bool documentHasContent() const;
   String expandLink(const String& URL);
+  // What the entries above do, unwinding when a handler frees the viewer.
+  String expandName(const String& Name) {
+    String r;
+    ExpandName(Name, r);
+    return r;
+  }
+  void addVisitedLink(const String& URL);
+  bool jumpToAnchor(const String& Dest);
 
   // Painting and scrolling.
   void vScroll(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos);
@@ -553,6 +575,7 @@ private:
   // A load asked for while the document is in use (printed, or scrolled by
   // the auto-scroll loop) waits here and runs when that ends.
   bool FInAutoScroll = false;
+  bool FClearing = false;  // the page's panels are being freed
   struct PendingLoad;
   std::unique_ptr<PendingLoad> FPendingLoad;
   int FPrintDepth = 0;  // print jobs running on this viewer

@@ -41,10 +41,15 @@ void THtmlView::eraseUncovered(HDC DC) {
 
 void THtmlView::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
-    case WM_SIZE:
+    case WM_SIZE: {
+      // The control's OnResize (in Resize, raised by the base) may free
+      // the viewer.
+      const ThtEventToken watch = watchEvents();
       THtmlViewBase::Dispatch(Message);
+      if (watch.Gone()) return;
       resized();
       return;
+    }
     case WM_GETDLGCODE:
       Message.Result = DLGC_WANTARROWS;
       return;
@@ -83,6 +88,19 @@ void THtmlView::SubmitForm(const String& Action, const String& Target, const Str
   FFormMethod = Method;
   FFormResults = std::move(owned);
   PostMessage(Handle(), WM_FORM_SUBMIT, 0, 0);
+}
+
+// The viewer's own window (where the page's panel does not cover it).
+void THtmlView::Click() { (void)htRaiseEvent(FLife, OnClick, this); }
+void THtmlView::DblClick() { (void)htRaiseEvent(FLife, OnDblClick, this); }
+void THtmlView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  (void)htRaiseEvent(FLife, OnMouseDown, this, Button, Shift, X, Y);
+}
+void THtmlView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  (void)htRaiseEvent(FLife, OnMouseUp, this, Button, Shift, X, Y);
+}
+void THtmlView::MouseMove(TShiftState Shift, int X, int Y) {
+  (void)htRaiseEvent(FLife, OnMouseMove, this, Shift, X, Y);
 }
 
 // ---- hit tests ---------------------------------------------------------------------
@@ -312,25 +330,17 @@ void THtmlView::HTMLMouseUp(TObject*, TMouseButton Button, TShiftState Shift, in
   FollowLink();
 }
 
-bool THtmlView::takeFocus() {
-  // As SetFocus does it, but watched between the steps: the focus leaves a
-  // field of the page, whose blur and change handlers may show another
-  // page or free the viewer, and then enters the viewer (OnEnter).
-  const ThtEventToken watch = watchEvents();
-  const HWND window = Handle();
-  if (TForm* form = GetParentForm()) form->SetActiveControl(this);
-  if (!watch.PageKept()) return false;
-  ::SetFocus(window);
-  return watch.PageKept();
-}
+bool THtmlView::takeFocus() { return htSetFocus(this, watchEvents()); }
 
 void THtmlView::focusLink(std::int32_t ID) {
   for (TFontObj* run : FSectionList->Links) {
     if (run->UrlTarget()->ID != ID || !run->TabControl()) continue;
     ThtTabControl* tab = run->TabControl();
     if (tab->CanFocus()) {
+      const ThtEventToken watch = watchEvents();
       FInhibitControlEnter = true;
-      tab->SetFocus();
+      (void)htSetFocus(tab, watch);
+      if (watch.Gone()) return;
       FInhibitControlEnter = false;
     }
     return;
@@ -385,10 +395,10 @@ void THtmlView::followLink() {
   String name, dest;
   SplitAtAnchor(FHotSpotURL, name, dest);
   if (name.empty()) {
-    if (JumpToAnchor(dest)) addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, FCurrentDocType);
+    if (jumpToAnchor(dest)) addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, FCurrentDocType);
     return;
   }
-  name = ExpandName(name);
+  name = expandName(name);
   const TDocType kind = DocTypeOfFileName(name);
   const ThtEventToken watch = watchEvents();
   switch (kind) {
@@ -396,8 +406,8 @@ void THtmlView::followLink() {
       if (name != FCurrentFile) {
         LoadFromFile(name + dest, HtmlType);
         watch.UnwindIfGone();
-        AddVisitedLink(name + dest);
-      } else if (JumpToAnchor(dest)) {
+        addVisitedLink(name + dest);
+      } else if (jumpToAnchor(dest)) {
         addToHistory(FCurrentFile, FDocumentTitle, oldPos, nullptr, HtmlType);
       }
       break;

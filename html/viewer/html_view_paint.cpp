@@ -16,13 +16,17 @@ TPaintPanel::TPaintPanel(TComponent* AOwner, THtmlView* Viewer) : TCustomPanel(A
 
 // The viewer's own drag events, raised as all of its events are.
 void TPaintPanel::DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) {
-  Accept = bool(FViewer->OnDragOver);
-  (void)htRaiseEvent(FViewer->FLife, FViewer->OnDragOver, FViewer, Source, X, Y, State, Accept);
+  FViewer->DragOver(Source, X, Y, State, Accept);
 }
 
-void TPaintPanel::DragDrop(TObject* Source, int X, int Y) {
-  (void)htRaiseEvent(FViewer->FLife, FViewer->OnDragDrop, FViewer, Source, X, Y);
+void TPaintPanel::DragDrop(TObject* Source, int X, int Y) { FViewer->DragDrop(Source, X, Y); }
+
+void THtmlView::DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept) {
+  Accept = bool(OnDragOver);
+  (void)htRaiseEvent(FLife, OnDragOver, this, Source, X, Y, State, Accept);
 }
+
+void THtmlView::DragDrop(TObject* Source, int X, int Y) { (void)htRaiseEvent(FLife, OnDragDrop, this, Source, X, Y); }
 
 void TPaintPanel::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
@@ -192,6 +196,16 @@ void THtmlView::KeyDown(WORD& Key, TShiftState Shift) {
       FPaintPanel->Invalidate();
     }
   }
+}
+
+// A handler that freed the viewer ends the key: the platform's key
+// handling that called us sees it cleared.
+void THtmlView::KeyUp(WORD& Key, TShiftState Shift) {
+  if (htRaiseEvent(FLife, OnKeyUp, this, Key, Shift).Gone()) Key = 0;
+}
+
+void THtmlView::KeyPress(char16_t& Key) {
+  if (htRaiseEvent(FLife, OnKeyPress, this, Key).Gone()) Key = 0;
 }
 
 // ---- wheel -------------------------------------------------------------------------------

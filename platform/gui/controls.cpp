@@ -179,7 +179,11 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     FAnchorRight = pc.Width() - (FLeft + FWidth);
     FAnchorBottom = pc.Height() - (FTop + FHeight);
   }
+  // Placing the widget delivers the new size at once: a handler of it may
+  // free the control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (FPrivate->Widget) FPrivate->PlaceWidget();
+  if (!ControlLives(self)) return;
   if (sized && !dynamic_cast<TWinControl*>(this)) Resize();
   if (FParent && FAlign != alNone && FParent->FAlignLevel == 0) FParent->Realign();
 }

@@ -107,6 +107,15 @@ TEST(HtmlClipboardRecord, MetaDoctypeAndPageBreaksAreTakenOut) {
   EXPECT_EQ(p.html.find("PAGE-BREAK-"), std::string::npos);
   EXPECT_NE(p.html.find("AGE-BREAK-before"), std::string::npos);
   EXPECT_NE(r.Utf8.find("SourceURL:http://x/y.html\r\n"), std::string::npos);
+  // Only markup and style text are edited: the page's own text keeps its
+  // words, also where they spell a property, and inside a script too.
+  const String words =
+      u"<p style='page-break-after:auto'>set page-break-before: <b>always</b> (a page-break-)</p>"
+      u"<script>page-break-x</script>";
+  const Parsed q = parse(BuildHtmlClipboardRecord(words, int(words.find(u"set")), -1, String(), 12, u"F"));
+  EXPECT_EQ(q.fragment,
+            "<p style='age-break-after:auto'>set page-break-before: <b>always</b> (a page-break-)</p>"
+            "<script>page-break-x</script>");
 }
 
 TEST(HtmlClipboardRecord, MissingSourcePositionsKeepTheWholeSource) {

@@ -132,27 +132,6 @@ TEST_F(ViewerEvents, ARightClickAfterThePictureClickHandlerReloadedThePageReport
   EXPECT_EQ(View->SelText(), u"another page");
 }
 
-// The handler that names a linked style sheet may free the viewer while
-// the page is parsed: the load ends there, in the head as deep in a table.
-TEST_F(ViewerEvents, FreeingTheViewerWhileThePageIsParsedEndsTheLoad) {
-  for (const char* page :
-       {"<html><head><link rel=stylesheet href='a.css'><title>t</title></head><body><p>text</p></body></html>",
-        "<body><form><input name=q></form><p><a href='#x'>link</a><table><tr><td><div>cell"
-        "<link rel=stylesheet href='b.css'><table><tr><td>inner</table></div></td></tr></table>after</body>"}) {
-    if (!View) openViewer(500, 400);
-    int asked = 0;
-    View->SetOnDocumentStreamRequest([&](TObject*, const String& Name, String& Result) {
-      ++asked;
-      closeViewer();
-      Result = Name;
-    });
-    View->LoadFromString(UTF8ToUTF16(page));
-    EXPECT_EQ(asked, 1) << page;
-    EXPECT_EQ(View, nullptr);
-    Application->ProcessMessages();
-  }
-}
-
 TEST_F(ViewerEvents, ALinkHandlerThatLoadsAnotherPageEndsTheClick) {
   load("<body style='margin:0'><a href='elsewhere.htm'>link text here</a></body>");
   int clicks = 0;
