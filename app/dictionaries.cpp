@@ -158,10 +158,10 @@ String DictionaryListCaption(const String& Name, bool* Readable) {
   return caption.empty() ? Name : caption;
 }
 
-std::vector<DPType> DictionaryFilesInFolder() {
+std::vector<DPType> DictionaryFilesInFolder(const String& Folder) {
   std::vector<DPType> files;
   TSearchRec rec;
-  if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
+  if (FindFirst(Folder + u"*.tamrix", faAnyFile, rec) == 0) {
     do {
       // A folder is no dictionary, whatever its name (a package may make
       // one).

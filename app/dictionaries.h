@@ -26,10 +26,10 @@ void CloseDictionaries();
 void OpenActiveDictionaries(const String& ListFileName);
 void OpenActiveDictionaries(const std::vector<DPType>& Lines);
 
-// The dictionary files in "dictionaries/", each as a list line flagged
-// "1", in the order the folder lists them; a name is the file name with
-// its first ".tamrix" removed.
-std::vector<DPType> DictionaryFilesInFolder();
+// The dictionary files in Folder (given with its trailing "/"), each as a
+// list line flagged "1", in the order the folder lists them; a name is the
+// file name with its first ".tamrix" removed.
+std::vector<DPType> DictionaryFilesInFolder(const String& Folder = u"dictionaries/");
 
 // Opens the dictionary file of Name for reading so that reading writes
 // nothing, not even beside the file (no lock or log files: dictionaries do
