@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <vector>
 
 #include "core_test_folder.h"
@@ -352,4 +355,40 @@ TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
   EXPECT_NE(MoveFileReplacing(other + u"link", dir / u"c"), 0);
   EXPECT_FALSE(FileExists(dir / u"c"));
   EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+}
+
+// Across file systems a move is what a rename is: the file keeps its
+// modification time, and anything but a regular file is refused at once,
+// on either side of the boundary (a named pipe without a writer would
+// otherwise wait for one for ever).
+TEST(CoreFiles, AMoveAcrossFileSystemsKeepsTheTimeAndRefusesAPipeAtOnce) {
+  TestFolder dir;
+  const std::filesystem::path otherPath = testfs::FolderOnAnotherFileSystem(UTF16ToUTF8(dir.Path()));
+  if (otherPath.empty()) GTEST_SKIP() << testfs::kNoOtherFileSystem;
+  const testfs::RemovedAtEnd cleanup{otherPath};
+  const String other = UTF8ToUTF16(otherPath.string()) + u"/";
+  WriteFileSafely(dir / u"old", "old", 3);
+  const timespec when[2] = {{1000000000, 5}, {1200000000, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, UTF16ToUTF8(dir / u"old").c_str(), when, 0), 0);
+  EXPECT_EQ(MoveFileReplacing(dir / u"old", other + u"old"), 0);
+  struct stat st {};
+  ASSERT_EQ(stat(UTF16ToUTF8(other + u"old").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, when[1].tv_sec);
+  EXPECT_EQ(st.st_mtim.tv_nsec, when[1].tv_nsec);
+
+  for (const String& to : {dir / u"piped", other + u"piped"}) {
+    const UTF8String pipe = UTF16ToUTF8(dir / u"pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    auto moved = std::async(std::launch::async, [&] { return MoveFileReplacing(dir / u"pipe", to); });
+    if (moved.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+      ADD_FAILURE() << "the move waits for a writer of the pipe";
+      // A writer lets it go.
+      ::close(::open(pipe.c_str(), O_WRONLY));
+    }
+    EXPECT_NE(moved.get(), 0);
+    EXPECT_FALSE(FileExists(to));
+    EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), Names{u"pipe"});
+    ::unlink(pipe.c_str());
+  }
+  EXPECT_EQ(find(other + u"*", faAnyFile | faHidden), Names{u"old"});
 }
