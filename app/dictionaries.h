@@ -13,6 +13,31 @@
 // Closes every connection left in Dicts and clears the handles.
 void CloseDictionaries();
 
+// Reading a dictionary's own description (its properties) is bounded: a
+// view may be built to yield rows without end, or to cost seconds a row.
+// Every statement on it stops at a step count far beyond what a real table
+// costs, and at the time left to the dictionary (this long for each read
+// outside a TDictionaryReading; shared by all its reads inside one),
+// keeping what was read by then.
+inline constexpr int DictionaryReadMilliseconds = 1000;
+
+// While one lives (an activation), the reads of each dictionary's
+// description share DictionaryReadMilliseconds between them, and the
+// dictionaries read only in part are named. Only the outermost one counts.
+class TDictionaryReading {
+public:
+  TDictionaryReading();
+  ~TDictionaryReading();
+  TDictionaryReading(const TDictionaryReading&) = delete;
+  TDictionaryReading& operator=(const TDictionaryReading&) = delete;
+  // The dictionaries whose description was read only in part (out of time
+  // or steps, or a value too long), in the order they were met.
+  std::vector<String> CutShort() const;
+
+private:
+  bool FOutermost;
+};
+
 // Reads the list file and opens every line flagged exactly "1" whose file
 // "dictionaries/<name>.tamrix" is a readable dictionary, in list order,
 // filling ActiveDicts, Dicts and LastDictIndex. Each record starts empty
