@@ -3,10 +3,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <exception>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -30,32 +32,90 @@ bool isDictionary(sqlite3* db) {
   return ok;
 }
 
+using TClock = std::chrono::steady_clock;
+
 // A dictionary's properties are a row or two of a table; a view (or a
-// table) may be built to yield rows without end, or to work without end
-// before its first row. Reading them stops once the engine has run this
-// many of its steps, keeping what was read by then: far more than any
-// real properties table costs, a few milliseconds of work.
-constexpr int kPropertiesStepsPerCheck = 1000;
-constexpr int kPropertiesChecks = 4000;
+// table) may be built to yield rows without end, to work without end
+// before its first row, or to cost seconds a row. A statement on them
+// stops after this many steps of the engine (far more than any real
+// properties table costs, a few milliseconds of work) or once the time
+// left to the dictionary is over, keeping what was read by then. The
+// clock is looked at every few steps, and no step may make a value longer
+// than the limit below, so that no single step costs more than a few
+// milliseconds either.
+constexpr long kPropertiesSteps = 4'000'000;
+constexpr int kStepsPerCheck = 16;
+constexpr int kPropertiesValueLength = 8 << 20;
 
-int spendPropertiesStep(void* left) { return --*static_cast<int*>(left) < 0; }
+// The time each dictionary has spent on its description during the
+// activation under way, and the dictionaries read only in part.
+struct TReadTimes {
+  std::map<String, TClock::duration> Spent;
+  std::vector<String> CutShort;
+};
+std::unique_ptr<TReadTimes> readTimes;
 
-// Steps Sql on Db within the budget above, calling Row for every row.
-void readPropertiesRows(sqlite3* Db, const char* Sql, const std::function<void(sqlite3_stmt*)>& Row) {
-  int left = kPropertiesChecks;
-  sqlite3_progress_handler(Db, kPropertiesStepsPerCheck, spendPropertiesStep, &left);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(Db, Sql, -1, &st, nullptr) == SQLITE_OK && st)
-    while (sqlite3_step(st) == SQLITE_ROW) Row(st);
-  sqlite3_finalize(st);
-  sqlite3_progress_handler(Db, 0, nullptr, nullptr);
-}
+// One read of a dictionary's description: its statements share the time
+// left to the dictionary, which is booked when the read ends.
+class TDescriptionRead {
+public:
+  TDescriptionRead(sqlite3* Db, const String& Name) : FDb(Db), FName(Name), FStart(TClock::now()) {
+    FDeadline = FStart + std::chrono::milliseconds(DictionaryReadMilliseconds);
+    if (readTimes) FDeadline -= readTimes->Spent[Name];
+  }
+  ~TDescriptionRead() {
+    if (!readTimes) return;
+    readTimes->Spent[FName] += TClock::now() - FStart;
+    std::vector<String>& cut = readTimes->CutShort;
+    if (FCut && std::find(cut.begin(), cut.end(), FName) == cut.end()) cut.push_back(FName);
+  }
+  TDescriptionRead(const TDescriptionRead&) = delete;
+  TDescriptionRead& operator=(const TDescriptionRead&) = delete;
+
+  // Steps Sql within the bounds above, calling Row for every row.
+  void Run(const char* Sql, const std::function<void(sqlite3_stmt*)>& Row) {
+    if (TClock::now() >= FDeadline) {
+      FCut = true;
+      return;
+    }
+    FStepsLeft = kPropertiesSteps;
+    // The connection is left as it was found, whatever Row does.
+    struct TBounds {
+      sqlite3* Db;
+      int Length;
+      sqlite3_stmt* Statement = nullptr;
+      ~TBounds() {
+        sqlite3_finalize(Statement);
+        sqlite3_progress_handler(Db, 0, nullptr, nullptr);
+        sqlite3_limit(Db, SQLITE_LIMIT_LENGTH, Length);
+      }
+    } bounds{FDb, sqlite3_limit(FDb, SQLITE_LIMIT_LENGTH, kPropertiesValueLength)};
+    sqlite3_progress_handler(FDb, kStepsPerCheck, check, this);
+    if (sqlite3_prepare_v2(FDb, Sql, -1, &bounds.Statement, nullptr) != SQLITE_OK || !bounds.Statement) return;
+    int rc;
+    while ((rc = sqlite3_step(bounds.Statement)) == SQLITE_ROW) Row(bounds.Statement);
+    if (rc == SQLITE_INTERRUPT || rc == SQLITE_TOOBIG) FCut = true;
+  }
+
+private:
+  static int check(void* Self) {
+    auto* read = static_cast<TDescriptionRead*>(Self);
+    read->FStepsLeft -= kStepsPerCheck;
+    return read->FStepsLeft < 0 || TClock::now() >= read->FDeadline;
+  }
+
+  sqlite3* FDb;
+  String FName;
+  TClock::time_point FStart, FDeadline;
+  long FStepsLeft = 0;
+  bool FCut = false;
+};
 
 // True when the query has a row whose first column is one of Names
 // (compared as the engine compares names, ignoring ASCII case).
-bool anyNamed(sqlite3* Db, const char* Sql, std::initializer_list<const char*> Names) {
+bool anyNamed(TDescriptionRead& Read, const char* Sql, std::initializer_list<const char*> Names) {
   bool found = false;
-  readPropertiesRows(Db, Sql, [&](sqlite3_stmt* st) {
+  Read.Run(Sql, [&](sqlite3_stmt* st) {
     const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     for (const char* n : Names) found = found || (t && sqlite3_stricmp(t, n) == 0);
   });
@@ -67,11 +127,11 @@ bool anyNamed(sqlite3* Db, const char* Sql, std::initializer_list<const char*> N
 // backwards by a name of the row id that no column of the table takes. A
 // view, or a table without row ids, is read from its first row on, within
 // the budget.
-UTF8String lastPropertiesRowStatement(sqlite3* Db) {
+UTF8String lastPropertiesRowStatement(TDescriptionRead& Read) {
   const UTF8String all = "SELECT * FROM properties;";
-  if (!anyNamed(Db, "SELECT type FROM pragma_table_list('properties') WHERE wr = 0;", {"table"})) return all;
+  if (!anyNamed(Read, "SELECT type FROM pragma_table_list('properties') WHERE wr = 0;", {"table"})) return all;
   for (const char* id : {"rowid", "_rowid_", "oid"})
-    if (!anyNamed(Db, "SELECT name FROM pragma_table_info('properties');", {id}))
+    if (!anyNamed(Read, "SELECT name FROM pragma_table_info('properties');", {id}))
       return UTF8String("SELECT * FROM properties ORDER BY ") + id + " DESC LIMIT 1;";
   return all;
 }
@@ -79,11 +139,12 @@ UTF8String lastPropertiesRowStatement(sqlite3* Db) {
 // Fills Record from the last row of the dictionary's properties (the one
 // that counts when there are several), each column by position; a
 // dictionary without a row leaves the record as it is.
-void readProperties(sqlite3* Db, DictRecordType& Record) {
+void readProperties(sqlite3* Db, const String& Name, DictRecordType& Record) {
   std::vector<UTF8String> values;
   std::vector<bool> present;
   bool any = false;
-  readPropertiesRows(Db, lastPropertiesRowStatement(Db).c_str(), [&](sqlite3_stmt* st) {
+  TDescriptionRead read(Db, Name);
+  read.Run(lastPropertiesRowStatement(read).c_str(), [&](sqlite3_stmt* st) {
     const int count = sqlite3_column_count(st);
     values.assign(size_t(count), UTF8String());
     present.assign(size_t(count), false);
@@ -108,6 +169,18 @@ void myUpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
 }
 
 }  // namespace
+
+TDictionaryReading::TDictionaryReading() : FOutermost(!readTimes) {
+  if (FOutermost) readTimes = std::make_unique<TReadTimes>();
+}
+
+TDictionaryReading::~TDictionaryReading() {
+  if (FOutermost) readTimes.reset();
+}
+
+std::vector<String> TDictionaryReading::CutShort() const {
+  return readTimes ? readTimes->CutShort : std::vector<String>();
+}
 
 void CloseDictionaries() {
   for (DictRecordType& d : Dicts) {
@@ -151,17 +224,20 @@ String DictionaryListCaption(const String& Name, bool* Readable) {
   // The list shows the first row's caption; a dictionary without one
   // shows its name, so that each line tells which file it is.
   String caption;
-  readPropertiesRows(db, "SELECT full_caption FROM properties LIMIT 1;", [&](sqlite3_stmt* st) {
-    if (const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) caption = Utf8ToUnicode(t);
-  });
+  {
+    TDescriptionRead read(db, Name);
+    read.Run("SELECT full_caption FROM properties LIMIT 1;", [&](sqlite3_stmt* st) {
+      if (const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) caption = Utf8ToUnicode(t);
+    });
+  }
   sqlite3_close_v2(db);
   return caption.empty() ? Name : caption;
 }
 
-std::vector<DPType> DictionaryFilesInFolder() {
+std::vector<DPType> DictionaryFilesInFolder(const String& Folder) {
   std::vector<DPType> files;
   TSearchRec rec;
-  if (FindFirst(u"dictionaries/*.tamrix", faAnyFile, rec) == 0) {
+  if (FindFirst(Folder + u"*.tamrix", faAnyFile, rec) == 0) {
     do {
       // A folder is no dictionary, whatever its name (a package may make
       // one).
@@ -195,7 +271,7 @@ void OpenActiveDictionaries(const std::vector<DPType>& Lines) {
     ActiveDicts[count++] = line.Name;
     d.FileName = line.Name;
     d.Db = db;
-    readProperties(db, d);
+    readProperties(db, line.Name, d);
     // A dictionary without a caption of its own (no properties at all, or
     // an empty one) is shown by its file name, so that its results tell
     // where they come from.

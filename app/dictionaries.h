@@ -13,6 +13,31 @@
 // Closes every connection left in Dicts and clears the handles.
 void CloseDictionaries();
 
+// Reading a dictionary's own description (its properties) is bounded: a
+// view may be built to yield rows without end, or to cost seconds a row.
+// Every statement on it stops at a step count far beyond what a real table
+// costs, and at the time left to the dictionary (this long for each read
+// outside a TDictionaryReading; shared by all its reads inside one),
+// keeping what was read by then.
+inline constexpr int DictionaryReadMilliseconds = 1000;
+
+// While one lives (an activation), the reads of each dictionary's
+// description share DictionaryReadMilliseconds between them, and the
+// dictionaries read only in part are named. Only the outermost one counts.
+class TDictionaryReading {
+public:
+  TDictionaryReading();
+  ~TDictionaryReading();
+  TDictionaryReading(const TDictionaryReading&) = delete;
+  TDictionaryReading& operator=(const TDictionaryReading&) = delete;
+  // The dictionaries whose description was read only in part (out of time
+  // or steps, or a value too long), in the order they were met.
+  std::vector<String> CutShort() const;
+
+private:
+  bool FOutermost;
+};
+
 // Reads the list file and opens every line flagged exactly "1" whose file
 // "dictionaries/<name>.tamrix" is a readable dictionary, in list order,
 // filling ActiveDicts, Dicts and LastDictIndex. Each record starts empty
@@ -26,10 +51,10 @@ void CloseDictionaries();
 void OpenActiveDictionaries(const String& ListFileName);
 void OpenActiveDictionaries(const std::vector<DPType>& Lines);
 
-// The dictionary files in "dictionaries/", each as a list line flagged
-// "1", in the order the folder lists them; a name is the file name with
-// its first ".tamrix" removed.
-std::vector<DPType> DictionaryFilesInFolder();
+// The dictionary files in Folder (given with its trailing "/"), each as a
+// list line flagged "1", in the order the folder lists them; a name is the
+// file name with its first ".tamrix" removed.
+std::vector<DPType> DictionaryFilesInFolder(const String& Folder = u"dictionaries/");
 
 // Opens the dictionary file of Name for reading so that reading writes
 // nothing, not even beside the file (no lock or log files: dictionaries do

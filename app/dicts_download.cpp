@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/dictionaries.h"
 #include "app/dicts_form.h"
 #include "app/main_form.h"
 #include "platform/core/exception.h"
@@ -450,6 +451,13 @@ bool TDictsForm::installPackages(const std::vector<String>& Names, std::vector<T
         String reason = zip->ErrMessage();
         if (reason.empty()) reason = u"error " + IntToStr(result != 0 ? result : zip->ErrCode());
         return u"Cannot unpack " + name + u": " + reason;
+      }
+      // A package is installed for the dictionaries at its top, the ones
+      // the rescan finds: one without any brings nothing, and what it
+      // unpacked goes with the stage, so dictionaries/ stays as it was.
+      if (DictionaryFilesInFolder(stage + u"/").empty()) {
+        DeleteFile(packages + name);
+        return String(u"в пакете нет словаря: ни одного файла .tamrix вне папок");
       }
       moveUnpacked(stagePath, fs::path(UTF16ToUTF8(target)), unpacking->Skipped);
       // Installed: the package is of no more use, and may be large.

@@ -444,6 +444,9 @@ void TRuForm::FormActivate(TObject*) {
 
 void TRuForm::activateDictionaries() {
   FPendingActivation = false;
+  // Each dictionary's description gets its share of time once, however
+  // many times the rescan and the opening read it.
+  const TDictionaryReading reading;
   // A list that cannot be brought in step with the folder (a folder that
   // cannot be written, a full disk) is said once; the dictionaries are
   // still opened from what can be read.
@@ -461,6 +464,22 @@ void TRuForm::activateDictionaries() {
     ShowFailureOnce(e.Message());
     OpenActiveDictionaries(DictionaryFilesInFolder());
   }
+  showCutShortDictionaries(reading.CutShort());
+}
+
+void TRuForm::showCutShortDictionaries(const std::vector<String>& Names) {
+  if (Names.empty()) {
+    if (!FCutShortNotice.empty() && HintLabel->Caption() == FCutShortNotice) HintLabel->SetCaption(String());
+    FCutShortNotice.clear();
+    return;
+  }
+  String names;
+  for (size_t i = 0; i < Names.size(); ++i) names += (i ? u"», «" : u"«") + Names[i];
+  names += u"»";
+  FCutShortNotice = Names.size() == 1
+                        ? u"Словарь " + names + u" открывается слишком долго: описание прочитано не полностью."
+                        : u"Словари " + names + u" открываются слишком долго: описания прочитаны не полностью.";
+  HintLabel->SetCaption(FCutShortNotice);
 }
 
 void TRuForm::ShowFailureOnce(const String& Text) {

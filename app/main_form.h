@@ -255,6 +255,9 @@ private:
   void pumpInsideEngine();
   void showWaitingPage();
   void activateDictionaries();
+  // Names in the status line the dictionaries an activation read only in
+  // part; with none, takes back the notice an earlier one left there.
+  void showCutShortDictionaries(const std::vector<String>& Names);
   // Counts the shown page's pages, asks where to print them and prints.
   void printShownPage();
   void showPage(const String& Caption, const String& Body);
@@ -297,6 +300,7 @@ private:
   void writeHelpStyle();
   String FProgramFolder;
   std::set<String> FShownFailures;
+  String FCutShortNotice;
 };
 
 extern TRuForm* RuForm;

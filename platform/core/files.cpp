@@ -310,9 +310,11 @@ void WriteFileSafely(const String& FileName, const void* Data, size_t Size) {
 namespace {
 
 // Copies the regular file From (not followed if a link) into the open
-// file To; 0 or the error number.
+// file To, with its permissions and times, as a rename would keep them; 0
+// or the error number. From is opened without waiting (a named pipe put in
+// its place would wait for a writer) and looked at before it is read.
 int copyFileInto(const UTF8String& From, const String& To) {
-  const int in = ::open(From.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int in = ::open(From.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return errno;
   struct stat st;
   const int statErr = ::fstat(in, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
@@ -336,8 +338,9 @@ int copyFileInto(const UTF8String& From, const String& To) {
       if (w > 0) done += w;
     }
   }
-  // The copy keeps the permissions the file had.
+  const timespec times[2] = {st.st_atim, st.st_mtim};
   if (err == 0 && ::fchmod(out, st.st_mode & 07777) != 0) err = errno;
+  if (err == 0 && ::futimens(out, times) != 0) err = errno;
   if (out >= 0) ::close(out);
   ::close(in);
   return err;
@@ -348,6 +351,10 @@ int copyFileInto(const UTF8String& From, const String& To) {
 int MoveFileReplacing(const String& From, const String& To) {
   if (From.empty() || To.empty()) return ENOENT;
   const UTF8String from = sys(From);
+  // Only a regular file is moved, on one file system as across two.
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
   if (::rename(from.c_str(), sys(To).c_str()) == 0) return 0;
   if (errno != EXDEV) return errno;
   try {

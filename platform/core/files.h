@@ -40,10 +40,12 @@ void WriteFileSafely(const String& FileName, const void* Data, size_t Size);
 // file system From is renamed; across file systems (a second drive, a
 // share, a RAM disk) it is copied into a temporary file beside To, which is
 // flushed and renamed over To as WriteFileSafely does, and From is removed
-// then (one that cannot be removed stays, whole, beside its copy). From is
-// never followed if it is a link: only a regular file is copied. Returns 0,
-// or the system's error number with From and To as they were (no
-// temporary file stays).
+// then (one that cannot be removed stays, whole, beside its copy), its
+// permissions and times kept as a rename keeps them. Only a regular file is
+// moved: anything else (a link, which is never followed, a named pipe, a
+// device) is refused at once with EINVAL, without being opened for
+// reading. Returns 0, or the system's error number with From and To as
+// they were (no temporary file stays).
 int MoveFileReplacing(const String& From, const String& To);
 
 // Removes from Folder the temporaries a killed run left there (files that

@@ -551,3 +551,27 @@ TEST_F(Download, PackagesInstallWhereverTempAndDictionariesAre) {
   Search(u"ticket");
   EXPECT_EQ(Tree(), "Англо-русский разговорник (пример)(0,0)[TICKET#3]");
 }
+
+TEST_F(Download, APackageWithoutADictionaryIsNamedAndLeavesNothingBehind) {
+  // Its one dictionary is in a folder; files of the same names stay as they were.
+  Serve({"--row", "hollow.zip|Hollow|1|1"});
+  ASSERT_EQ(std::system(("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w'); z.writestr('readme.txt',"
+                         "'theirs'); z.writestr('sub/inner.tamrix','inner'); z.close()\" '" +
+                         (Site->Download() / "hollow.zip").string() + "'").c_str()), 0);
+  writeFile(Dir / "dictionaries/readme.txt", "mine");
+  writeFile(Dir / "dictionaries/sub/keep.txt", "kept");
+  OpenPage();
+  Tick(u"hollow.zip");
+  Tick(u"ru-en-travel.zip");
+  Install();
+  ASSERT_EQ(Messages, std::vector<std::string>{Status()});
+  EXPECT_EQ(Status().find("Установлено словарей: 1 из 2. Не установлены: hollow.zip (в пакете нет словаря"), 0u);
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(Dir / "dictionaries"))
+    left.push_back(fs::relative(e.path(), Dir / "dictionaries").string() + ":" +
+                   (e.is_regular_file() ? readFile(e.path()).substr(0, 4) : ""));
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"dictionaries._:ru-e", "en.tamrix:SQLi", "readme.txt:mine",
+                                            "ru-en-travel.tamrix:SQLi", "sub/keep.txt:kept", "sub:"}));
+  EXPECT_TRUE(TempFiles().empty()) << ::testing::PrintToString(TempFiles());
+}

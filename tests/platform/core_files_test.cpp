@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <vector>
 
 #include "core_test_folder.h"
@@ -333,6 +336,8 @@ TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
   const std::string big(3 << 20, 'x');
   WriteFileSafely(dir / u"big", big.data(), big.size());
   ASSERT_EQ(chmod(UTF16ToUTF8(dir / u"big").c_str(), 0640), 0);
+  const timespec times[2] = {{1000000000, 5}, {1200000000, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, UTF16ToUTF8(dir / u"big").c_str(), times, 0), 0);
   WriteFileSafely(other + u"big", "old", 3);
   EXPECT_EQ(MoveFileReplacing(dir / u"big", other + u"big"), 0);
   EXPECT_EQ(FileSize(other + u"big"), std::int64_t(big.size()));
@@ -341,6 +346,7 @@ TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
   struct stat st {};
   ASSERT_EQ(stat(UTF16ToUTF8(other + u"big").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), std::pair(times[1].tv_sec, times[1].tv_nsec));
 
   // And back, into a folder that is not there: nothing changes, and no
   // temporary file stays.
@@ -352,4 +358,16 @@ TEST(CoreFiles, AMoveReplacesItsTargetWholeOnTheSameOrAnotherFileSystem) {
   EXPECT_NE(MoveFileReplacing(other + u"link", dir / u"c"), 0);
   EXPECT_FALSE(FileExists(dir / u"c"));
   EXPECT_EQ(find(dir / u"*", faAnyFile | faHidden), (Names{u"b"}));
+  // Nor is a named pipe, here or across, and at once: opened, it would
+  // wait for a writer for ever.
+  const UTF8String pipe = UTF16ToUTF8(other + u"pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const String& to : {dir / u"piped", other + u"piped"}) {
+    auto moved = std::async(std::launch::async, [&] { return MoveFileReplacing(other + u"pipe", to); });
+    const bool waits = moved.wait_for(std::chrono::seconds(60)) != std::future_status::ready;
+    if (waits) ::close(::open(pipe.c_str(), O_WRONLY));
+    EXPECT_FALSE(waits) << "the move waits for a writer of the pipe";
+    EXPECT_NE(moved.get(), 0);
+    EXPECT_EQ(find(other + u"*pipe*", faAnyFile | faHidden), (Names{u"pipe"}));
+  }
 }
