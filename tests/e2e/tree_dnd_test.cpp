@@ -168,7 +168,8 @@ protected:
     // pace the target answers: the last point comes in its time.
     const std::string at = xy(to);
     ASSERT_TRUE(waitFor(target, [&](TReport& r) { return r.get(over) == at; }))
-        << "the drag came over " << at << " in " << target << "; last there: " << FLast.get(over);
+        << "the drag came over " << at << " in " << target << "; last there: " << FLast.get(over)
+        << "; the source: " << (waitFor(source, [](TReport&) { return true; }), describe(FLast));
     xdo("mouseup 1");
     ASSERT_TRUE(waitFor(source, [](TReport& r) { return r.get("buttons") == "0" && r.get("dragging") == "0"; }))
         << "the drag ended";
@@ -191,6 +192,11 @@ protected:
     xdo("key " + key);
   }
 
+  static std::string describe(const TReport& r) {
+    std::string seen;
+    for (const auto& [key, value] : r.Values) seen += key + "=" + value + "; ";
+    return seen;
+  }
   // Reads a program's report until pred holds; a failure shows the
   // report last read (without its rows).
   ::testing::AssertionResult waitFor(const std::string& file, const std::function<bool(TReport&)>& pred,
@@ -200,11 +206,7 @@ protected:
           FLast = readReport(file);
           return !FLast.Values.empty() && pred(FLast);
         },
-        ms, [&] {
-          std::string seen;
-          for (const auto& [key, value] : FLast.Values) seen += key + "=" + value + "; ";
-          return seen;
-        });
+        ms, [&] { return describe(FLast); });
   }
   TPoint2 row(const std::string& file, const std::string& list, const std::string& caption) {
     TPoint2 p;
