@@ -4,7 +4,7 @@
 // authority is trusted only by whoever sets SSL_CERT_FILE to Ca().
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +16,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace sitetest {
 
@@ -34,11 +32,19 @@ public:
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&FPid, script.c_str(), &actions, nullptr, argv.data(), environ) != 0) FPid = 0;
-    posix_spawn_file_actions_destroy(&actions);
+    // The site ends with the test program, however that ends (a timeout's
+    // kill included).
+    const pid_t parent = getpid();
+    FPid = fork();
+    if (FPid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(127);
+      const int null = open("/dev/null", O_WRONLY);
+      if (null >= 0) dup2(null, 1);
+      execv(script.c_str(), argv.data());
+      _exit(127);
+    }
+    if (FPid < 0) FPid = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (FPid > 0 && !std::filesystem::exists(ready) && std::chrono::steady_clock::now() < deadline) {
       int status = 0;

@@ -159,7 +159,12 @@ public:
       if (h.KeyCode != key->detail || h.Mask != state) continue;
       if (!IsLiveWindow(h.Wnd, h.Serial)) continue;
       PostMessage(h.Wnd, WM_HOTKEY, WPARAM(h.Id), MAKELPARAM(int(h.Modifiers), int(h.VirtKey)));
-      return true;
+      // Passed on: the toolkit takes the press's time as the user's last
+      // action (the press goes to no window of its own, the grab being on
+      // the root). Eaten here, an activation the hot key asks for would
+      // carry an older time, which the display refuses once another
+      // program has taken the keyboard since.
+      return false;
     }
     return false;
   }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/e2e_wait.h"
 #include "tests/e2e/xvfb_server.h"
 
 namespace {
@@ -124,8 +125,10 @@ protected:
     fs::remove(file);
     FFiles.push_back(file);
     args.insert(args.begin(), file);
+    const pid_t parent = getpid();
     pid_t pid = fork();
     if (pid == 0) {
+      e2e::EndWithParent(parent);
       setenv("DISPLAY", Server->Display.c_str(), 1);
       setenv("QT_QPA_PLATFORM", "xcb", 1);
       std::vector<char*> argv{const_cast<char*>(program)};
@@ -147,21 +150,34 @@ protected:
   void xdo(const std::string& args) { ASSERT_EQ(sh("xdotool " + args), 0) << args; }
   static std::string xy(TPoint2 p) { return std::to_string(p.X) + " " + std::to_string(p.Y); }
 
-  // Press, move in steps (the drag needs to see the mouse go), release.
-  void drag(TPoint2 from, TPoint2 to) {
+  // Press, move until the source program has started its drag, move on to
+  // the target until the program there has seen the drag come to that
+  // point (Over: the key its report gives the point under), release, and
+  // wait until the source has seen the release.
+  void drag(const std::string& source, TPoint2 from, const std::string& target, const std::string& over, TPoint2 to) {
     xdo("mousemove " + xy(from) + " mousedown 1");
-    for (int step = 1; step <= 8; ++step) {
-      TPoint2 p{from.X + (to.X - from.X) * step / 8, from.Y + (to.Y - from.Y) * step / 8};
-      std::this_thread::sleep_for(std::chrono::milliseconds(60));
-      xdo("mousemove " + xy(p));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(waitFor(source, [](TReport& r) { return r.get("buttons") == "1"; })) << "the press arrived";
+    const int steps = 8;
+    int step = 1;
+    auto along = [&](int k) { return TPoint2{from.X + (to.X - from.X) * k / steps, from.Y + (to.Y - from.Y) * k / steps}; };
+    // The drag begins once the mouse has gone some pixels away.
+    for (int dx = 4; dx <= 20; dx += 4) xdo("mousemove " + xy({from.X + dx, from.Y + dx / 2}));
+    ASSERT_TRUE(waitFor(source, [](TReport& r) { return r.get("dragging") == "1"; })) << "the drag began";
+    for (; step <= steps; ++step) xdo("mousemove " + xy(along(step)));
+    // A drag between programs tells the target where the pointer is at the
+    // pace the target answers: the last point comes in its time.
+    const std::string at = xy(to);
+    ASSERT_TRUE(waitFor(target, [&](TReport& r) { return r.get(over) == at; }))
+        << "the drag came over " << at << " in " << target << "; last there: " << FLast.get(over)
+        << "; the source: " << (waitFor(source, [](TReport&) { return true; }), describe(FLast));
     xdo("mouseup 1");
+    ASSERT_TRUE(waitFor(source, [](TReport& r) { return r.get("buttons") == "0" && r.get("dragging") == "0"; }))
+        << "the drag ended";
   }
 
   // Without a window manager a click does not move the keyboard focus: the
   // window under the mouse is given it, as a desktop would on the click.
-  void clickThenKey(TPoint2 p, const std::string& key) {
+  void clickThenKey(const std::string& file, TPoint2 p, const std::string& key) {
     xdo("mousemove " + xy(p) + " click 1");
     std::string window;
     if (FILE* out = popen(("DISPLAY=" + Server->Display + " xdotool getmouselocation --shell").c_str(), "r")) {
@@ -171,27 +187,33 @@ protected:
       pclose(out);
     }
     ASSERT_FALSE(window.empty());
-    xdo("windowfocus --sync " + window);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    xdo("windowfocus " + window);
+    ASSERT_TRUE(waitFor(file, [](TReport& r) { return r.get("active") == "1"; })) << "the window has the keyboard";
     xdo("key " + key);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
 
-  bool waitFor(const std::string& file, const std::function<bool(TReport&)>& pred, int ms = 8000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      FLast = readReport(file);
-      if (!FLast.Values.empty() && pred(FLast)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    return false;
+  static std::string describe(const TReport& r) {
+    std::string seen;
+    for (const auto& [key, value] : r.Values) seen += key + "=" + value + "; ";
+    return seen;
+  }
+  // Reads a program's report until pred holds; a failure shows the
+  // report last read (without its rows).
+  ::testing::AssertionResult waitFor(const std::string& file, const std::function<bool(TReport&)>& pred,
+                                     int ms = 8000) {
+    return e2e::Await(
+        "the report in " + file, [&] {
+          FLast = readReport(file);
+          return !FLast.Values.empty() && pred(FLast);
+        },
+        ms, [&] { return describe(FLast); });
   }
   TPoint2 row(const std::string& file, const std::string& list, const std::string& caption) {
     TPoint2 p;
     EXPECT_TRUE(waitFor(file, [&](TReport& r) { return r.row(list, caption, p); })) << list << " shows " << caption;
     return p;
   }
-  bool listIs(const std::string& file, const std::string& list, const std::string& value) {
+  ::testing::AssertionResult listIs(const std::string& file, const std::string& list, const std::string& value) {
     return waitFor(file, [&](TReport& r) { return r.get(list) == value; });
   }
 
@@ -206,27 +228,27 @@ TServer* E2EDragDrop::Server = nullptr;
 
 TEST_F(E2EDragDrop, ANodeDraggedWithinATreeMovesThere) {
   const std::string a = startTrees(0, 0);
-  drag(row(a, "left", "a1"), row(a, "left", "a3"));
+  drag(a, row(a, "left", "a1"), a, "left.over", row(a, "left", "a3"));
   EXPECT_TRUE(listIs(a, "left", "a2|a3|>a1|a4")) << FLast.get("left");
 }
 
 TEST_F(E2EDragDrop, ANodeDraggedToTheSecondTreeIsCopiedThere) {
   const std::string a = startTrees(0, 0);
-  drag(row(a, "left", "a2"), row(a, "right", "b2"));
+  drag(a, row(a, "left", "a2"), a, "right.over", row(a, "right", "b2"));
   EXPECT_TRUE(listIs(a, "right", "b1|b2|>a2|b3")) << FLast.get("right");
   EXPECT_EQ(FLast.get("left"), "a1|a2|a3|a4");
 }
 
 TEST_F(E2EDragDrop, TheDragWithinTheProgramReordersTheList) {
   const std::string a = startTrees(0, 0);
-  drag(row(a, "list", "d1"), row(a, "list", "d3"));
+  drag(a, row(a, "list", "d1"), a, "list.over", row(a, "list", "d3"));
   EXPECT_TRUE(listIs(a, "list", "d2|d3|d1|d4|d5")) << FLast.get("list");
-  drag(row(a, "list", "d5"), row(a, "list", "d2"));
+  drag(a, row(a, "list", "d5"), a, "list.over", row(a, "list", "d2"));
   EXPECT_TRUE(listIs(a, "list", "d5|d2|d3|d1|d4")) << FLast.get("list");
   // Below the last node there is no target: nothing moves.
-  drag(row(a, "list", "d2"), FLast.at("list.empty"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(listIs(a, "list", "d5|d2|d3|d1|d4")) << FLast.get("list");
+  drag(a, row(a, "list", "d2"), a, "list.over", FLast.at("list.empty"));
+  // The drag has ended: the list is as it will stay.
+  EXPECT_EQ(FLast.get("list"), "d5|d2|d3|d1|d4");
 }
 
 TEST_F(E2EDragDrop, NodesGoToAnotherProgramsTreeAndTextField) {
@@ -236,11 +258,11 @@ TEST_F(E2EDragDrop, NodesGoToAnotherProgramsTreeAndTextField) {
   ASSERT_TRUE(waitFor(peer, [](TReport& r) { return r.get("text") == "peer"; }));
   const TPoint2 field = FLast.at("at");
 
-  drag(row(a, "left", "a2"), row(b, "right", "b1"));
+  drag(a, row(a, "left", "a2"), b, "right.over", row(b, "right", "b1"));
   EXPECT_TRUE(listIs(b, "right", "b1|>a2|b2|b3")) << FLast.get("right");
   EXPECT_TRUE(listIs(a, "left", "a1|a2|a3|a4")) << "a drop into another program copies";
 
-  drag(row(a, "left", "a3"), {field.X + 100, field.Y});
+  drag(a, row(a, "left", "a3"), peer, "over", {field.X + 100, field.Y});
   // The text rendering ends each node's line; a one-line field keeps the caption.
   EXPECT_TRUE(waitFor(peer, [](TReport& r) { return r.get("text").rfind("peera3", 0) == 0; })) << FLast.get("text");
 }
@@ -251,11 +273,10 @@ TEST_F(E2EDragDrop, TextFromAnotherProgramBecomesANode) {
   ASSERT_TRUE(waitFor(peer, [](TReport& r) { return r.get("text") == "слово"; }));
   const TPoint2 field = FLast.at("at");
   // The field's text selected, then dragged from its first letters.
-  xdo("mousemove " + xy(field) + " click 1");
-  xdo("key ctrl+a");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  clickThenKey(peer, field, "ctrl+a");
+  ASSERT_TRUE(waitFor(peer, [](TReport& r) { return r.get("selected") == "слово"; })) << "the text is selected";
   ASSERT_TRUE(waitFor(a, [](TReport&) { return true; }));
-  drag({field.X - 140, field.Y}, FLast.at("left.empty"));
+  drag(peer, {field.X - 140, field.Y}, a, "left.over", FLast.at("left.empty"));
   EXPECT_TRUE(listIs(a, "left", "a1|a2|a3|a4|слово")) << FLast.get("left");
 }
 
@@ -263,12 +284,14 @@ TEST_F(E2EDragDrop, NodesCutInOneProgramArePastedInAnother) {
   const std::string a = startTrees(0, 0);
   const std::string b = startTrees(0, 380);
   // Copied: other programs read the text.
-  clickThenKey(row(a, "left", "a2"), "ctrl+c");
+  clickThenKey(a, row(a, "left", "a2"), "ctrl+c");
   ASSERT_TRUE(waitFor(a, [&](TReport&) { return sh("xclip -o -selection clipboard | tr -d '\\r' | grep -qx a2") == 0; }))
       << "the clipboard holds the copied caption";
   // Cut in the first program, pasted onto a node of the second.
-  clickThenKey(row(a, "left", "a3"), "ctrl+x");
-  clickThenKey(row(b, "right", "b2"), "ctrl+v");
+  clickThenKey(a, row(a, "left", "a3"), "ctrl+x");
+  ASSERT_TRUE(waitFor(a, [&](TReport&) { return sh("xclip -o -selection clipboard | tr -d '\\r' | grep -qx a3") == 0; }))
+      << "the clipboard holds the cut caption";
+  clickThenKey(b, row(b, "right", "b2"), "ctrl+v");
   EXPECT_TRUE(listIs(b, "right", "b1|b2|>a3|b3")) << FLast.get("right");
   EXPECT_TRUE(listIs(a, "left", "a1|a2|a3|a4")) << "another program's paste copies: the source keeps its nodes";
 }

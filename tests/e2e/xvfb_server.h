@@ -6,15 +6,24 @@
 // cannot connect. So a number is claimed with a lock of ours, held until
 // the server on it has ended, and Xvfb tells through -displayfd when it is
 // ready.
+//
+// The keyboard map holds a Russian layout beside the English one, so that
+// xdotool finds every Cyrillic letter on a key. Without it, xdotool maps a
+// letter to a spare key just before pressing it and back just after, and a
+// program that reads the new map late (a busy machine) gets another letter
+// or none.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "tests/e2e/e2e_wait.h"
 
 class TServer {
 public:
@@ -29,7 +38,9 @@ public:
       if (lock < 0) continue;
       if (launch(n)) {
         FLock = lock;
-        return true;
+        if (std::system(("setxkbmap -display " + Display + " -layout us,ru").c_str()) == 0) return true;
+        Stop();
+        return false;
       }
       close(lock);
     }
@@ -68,8 +79,10 @@ private:
   bool launch(int N) {
     int fds[2];
     if (pipe(fds) != 0) return false;
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+      e2e::EndWithParent(parent);
       close(fds[0]);
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, 1);

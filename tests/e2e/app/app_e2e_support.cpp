@@ -43,8 +43,10 @@ std::string Sh(const std::string& command, int* status) {
 }
 
 int Spawn(const std::vector<std::string>& args, const std::filesystem::path& log) {
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
+    EndWithParent(parent);
     const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) {
       dup2(fd, 1);
@@ -92,16 +94,32 @@ void Stop(int pid) {
   }
 }
 
-bool WaitFor(const std::function<bool()>& pred, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
+::testing::AssertionResult WaitFor(const std::function<bool()>& pred, int ms) {
+  return Await("the awaited state", pred, ms);
 }
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+std::vector<unsigned long> VisibleWindows(const std::string& Pattern, bool Class) {
+  std::istringstream in(Sh("xdotool search --onlyvisible " + std::string(Class ? "--class " : "--name ") +
+                           shellQuote(Pattern)));
+  std::vector<unsigned long> out;
+  for (unsigned long w; in >> w;) out.push_back(w);
+  return out;
+}
+
+unsigned long FocusedWindow() {
+  const std::string out = Sh("xdotool getwindowfocus -f");
+  return out.empty() ? 0 : std::stoul(out);
+}
+
+::testing::AssertionResult GiveFocus(unsigned long window) {
+  // No window manager: the focus is given directly (activation would wait
+  // for a manager that is not there).
+  Sh("xdotool windowfocus " + std::to_string(window));
+  unsigned long seen = 0;
+  return Await("window " + std::to_string(window) + " to have the keyboard", [&] {
+    return (seen = FocusedWindow()) == window;
+  }, 10000, [&] { return "the keyboard with window " + std::to_string(seen); });
+}
 
 bool RequestClose(unsigned long window) {
   ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());
@@ -118,6 +136,8 @@ bool RequestClose(unsigned long window) {
   XCloseDisplay(d);
   return ok;
 }
+
+void Settle(int Ms) { std::this_thread::sleep_for(std::chrono::milliseconds(Deadline(Ms))); }
 
 Shot Screen() {
   Shot s;
@@ -214,6 +234,7 @@ void Program::SetUp() {
 
 void Program::TearDown() {
   if (Window && Running(Pid)) Screenshot(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  for (int pid : Started) Stop(pid);
   Stop(Pid);
 }
 
@@ -232,37 +253,33 @@ void Program::Start() {
   if (!std::filesystem::exists(Folder / "tamrix")) Prepare();
   setenv("XDG_CONFIG_HOME", (Folder / "config").c_str(), 1);
   Pid = Spawn({(Folder / "tamrix").string()}, Folder / "tamrix.log");
-  std::string found;
-  ASSERT_TRUE(WaitFor([&] {
-    found = Sh("xdotool search --onlyvisible --name '^ tamrix 5.7$'");
+  Started.push_back(Pid);
+  TakeMainWindow();
+}
+
+void Program::TakeMainWindow() {
+  std::vector<unsigned long> found;
+  const std::string log = "cat " + shellQuote((Folder / "tamrix.log").string());
+  auto shown = [&] {
+    found = VisibleWindows("^ tamrix 5.7$");
     return !found.empty() || !Running(Pid);
-  }, 60000)) << "the main window did not appear";
-  ASSERT_FALSE(found.empty()) << "the program ended: " << Sh("cat " + shellQuote((Folder / "tamrix.log").string()));
-  Window = std::stoul(found);
-  Pause(500);
+  };
+  auto seen = [&] { return "running: " + std::to_string(Running(Pid)) + "; its output: " + Sh(log); };
+  ASSERT_TRUE(Await("the main window to appear", shown, 60000, seen));
+  ASSERT_FALSE(found.empty()) << "the program ended: " << Sh(log);
+  Window = found.front();
   Focus();
 }
 
-void Program::Focus() {
-  // No window manager: focus is given directly (activation would wait for
-  // a manager that is not there).
-  Sh("timeout 5 xdotool windowfocus " + std::to_string(Window));
-  Pause(150);
-}
+void Program::Focus() { ASSERT_TRUE(GiveFocus(Window)); }
 
-void Program::Type(const std::string& text) {
-  Sh("xdotool type --delay 60 " + shellQuote(text));
-  Pause(300);
-}
+void Program::Type(const std::string& text) { Sh("xdotool type --delay 60 " + shellQuote(text)); }
 
-void Program::Key(const std::string& keys) {
-  Sh("xdotool key --clearmodifiers " + keys);
-  Pause(400);
-}
+void Program::Key(const std::string& keys) { Sh("xdotool key --clearmodifiers " + keys); }
 
-void Program::Origin(int& x, int& y) {
+void Program::Origin(int& x, int& y, unsigned long window) {
   x = y = 0;
-  std::istringstream in(Sh("xdotool getwindowgeometry --shell " + std::to_string(Window)));
+  std::istringstream in(Sh("xdotool getwindowgeometry --shell " + std::to_string(window ? window : Window)));
   std::string line;
   while (std::getline(in, line)) {
     if (line.rfind("X=", 0) == 0) x = std::stoi(line.substr(2));
@@ -273,12 +290,55 @@ void Program::Origin(int& x, int& y) {
 void Program::Click(int x, int y, int button) {
   Sh("xdotool mousemove --window " + std::to_string(Window) + " " + std::to_string(x) + " " + std::to_string(y) +
      " click " + std::to_string(button));
-  Pause(400);
 }
 
 // The result tree sits at (8, 128) of the window with rows of 18 pixels;
 // a click on a row's text.
 void Program::ClickTreeRow(int row) { Click(110, 128 + 2 + 18 * row + 9); }
+
+void Program::EnterQuery() {
+  // A list left selected by an earlier search is emptied by the completion
+  // of what was typed since: the selection seen next is this search's.
+  ASSERT_TRUE(Await("the result list to show no selection (the completion of what was typed)",
+                    [&] { return SelectedRow() < 0; }));
+  Key("Return");
+  int row = -1;
+  ASSERT_TRUE(Await("the search to end with a row of the result list selected",
+                    [&] { return (row = SelectedRow()) >= 0; }));
+}
+
+std::vector<unsigned char> Program::Area(int x0, int y0, int w, int h, unsigned long window) {
+  int ox = 0, oy = 0;
+  Origin(ox, oy, window);
+  const Shot shot = Screen();
+  std::vector<unsigned char> out;
+  for (int y = oy + y0; y < oy + y0 + h && y < shot.Height; ++y)
+    for (int x = ox + x0; x < ox + x0 + w && x < shot.Width; ++x) {
+      const Rgb p = shot.At(x, y);
+      out.insert(out.end(), {static_cast<unsigned char>(p.R), static_cast<unsigned char>(p.G),
+                             static_cast<unsigned char>(p.B)});
+    }
+  return out;
+}
+
+int Program::SelectedRow() {
+  // The rows of the result list (see ClickTreeRow), 250 pixels of each: a
+  // selected row's caption stands on the selection's colour: blue while the
+  // list has the keyboard, grey while it has not.
+  int ox = 0, oy = 0;
+  Origin(ox, oy);
+  const Shot shot = Screen();
+  for (int row = 0; row < 17; ++row) {  // the rows above the horizontal scroll bar
+    int selected = 0;
+    for (int y = oy + 128 + 2 + 18 * row + 2; y < oy + 128 + 2 + 18 * row + 16 && y < shot.Height; ++y)
+      for (int x = ox + 12; x < ox + 12 + 250 && x < shot.Width; ++x) {
+        const Rgb p = shot.At(x, y);
+        if ((p.R == 48 && p.G == 140 && p.B == 198) || (p.R == 239 && p.G == 239 && p.B == 239)) ++selected;
+      }
+    if (selected > 100) return row;
+  }
+  return -1;
+}
 
 std::string Program::Article() {
   SetClipboard("-");
@@ -287,16 +347,17 @@ std::string Program::Article() {
   // 600 of the shipped settings).
   Click(286 + 45, 8 + (600 - 80) - 52 + 12);
   std::string text;
-  WaitFor([&] {
+  // Not found in time: the caller's check shows the "-" left.
+  static_cast<void>(WaitFor([&] {
     text = Clipboard();
     return text != "-";
-  }, 3000);
+  }, 3000));
   return text;
 }
 
 std::string Program::ArticleOnce(const std::function<bool(const std::string&)>& Ok, int Ms) {
   std::string text;
-  WaitFor([&] { return Ok(text = Article()); }, Ms);
+  static_cast<void>(WaitFor([&] { return Ok(text = Article()); }, Ms));
   return text;
 }
 
@@ -305,7 +366,13 @@ std::string Program::Clipboard() { return Sh("timeout 5 xclip -selection clipboa
 void Program::SetClipboard(const std::string& text) {
   // xclip stays behind to serve the selection: it must not hold our pipe.
   Sh("printf %s " + shellQuote(text) + " | xclip -selection clipboard -i >/dev/null 2>&1");
-  Pause(400);
+  ASSERT_TRUE(Await("the clipboard to hold " + text, [&] { return Clipboard() == text; }));
+}
+
+void Program::CopyTwice(const std::string& text) {
+  SetClipboard(text);
+  Settle(400);
+  SetClipboard(text);
 }
 
 bool Program::Visible() {

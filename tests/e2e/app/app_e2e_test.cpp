@@ -3,6 +3,8 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -12,7 +14,6 @@
 
 namespace {
 
-using e2e::Pause;
 using e2e::Sh;
 
 std::string readFile(const std::filesystem::path& p) {
@@ -26,24 +27,63 @@ protected:
   // screen (32 pixels high, icons aligned to the right).
   static constexpr int kIconX = 1024 - 12, kIconY = 768 - 16;
 
-  void OpenTrayMenu() {
-    // The menu is a window of the program's own class; on a busy machine it
-    // takes its time to show, and a click before it shows goes elsewhere.
-    auto shown = [] { return Sh("xdotool search --onlyvisible --class tamrix 2>/dev/null | wc -l"); };
-    const std::string before = shown();
+  // Opens the icon's menu; the menu's window once it shows (a click before
+  // it shows goes elsewhere).
+  unsigned long OpenTrayMenu() {
+    // The icon is shown once the tray host holds the program's window and
+    // shows it.
+    EXPECT_TRUE(e2e::Await("the icon in the tray", [] {
+      const std::vector<unsigned long> panel = e2e::VisibleWindows("^panel$");
+      if (panel.empty()) return false;
+      const std::string tree = Sh("xwininfo -tree -id " + std::to_string(panel.front()));
+      for (unsigned long w : e2e::VisibleWindows("tamrix", true)) {
+        std::ostringstream id;
+        id << "0x" << std::hex << w << ' ';
+        if (tree.find(id.str()) != std::string::npos) return true;
+      }
+      return false;
+    }));
+    // Two right clicks on the icon within the double-click time make a
+    // double click, which opens no menu: a click comes as long after the
+    // last as a user's next would (the display's time between them only
+    // grows on a busy machine).
+    std::this_thread::sleep_until(FLastIconClick + std::chrono::milliseconds(700));
+    // The menu is a window of the program's own class.
+    const std::vector<unsigned long> before = e2e::VisibleWindows("tamrix", true);
     Sh("xdotool mousemove " + std::to_string(kIconX) + " " + std::to_string(kIconY) + " click 3");
-    e2e::WaitFor([&] { return shown() != before; }, 10000);
-    Pause(300);
+    FLastIconClick = std::chrono::steady_clock::now();
+    unsigned long menu = 0;
+    std::vector<unsigned long> shown;
+    auto seen = [&] {
+      std::string ids;
+      for (unsigned long w : shown) ids += std::to_string(w) + " ";
+      return "the program's windows shown " + ids + "(before the click " + std::to_string(before.size()) + ")";
+    };
+    EXPECT_TRUE(e2e::Await("the tray menu to show", [&] {
+      for (unsigned long w : shown = e2e::VisibleWindows("tamrix", true))
+        if (std::find(before.begin(), before.end(), w) == before.end()) menu = w;
+      return menu != 0;
+    }, 10000, seen));
+    return menu;
+  }
+  void AwaitMenuClosed(unsigned long menu) {
+    EXPECT_TRUE(e2e::Await("the tray menu to close", [&] {
+      const std::vector<unsigned long> shown = e2e::VisibleWindows("tamrix", true);
+      return std::find(shown.begin(), shown.end(), menu) == shown.end();
+    }));
   }
   // The menu opens above and left of the pointer, its items 22 pixels
   // apart: "развернуть", "свернуть", "выход". The program may have no
   // focused window, so the item is clicked rather than chosen with keys.
   void ChooseFromTrayMenu(int item) {
-    OpenTrayMenu();
+    const unsigned long menu = OpenTrayMenu();
     Sh("xdotool mousemove " + std::to_string(kIconX - 60) + " " + std::to_string(kIconY - 55 + 22 * item) +
        " click 1");
+    AwaitMenuClosed(menu);
   }
   std::string Log() { return readFile(Folder / "tamrix.log"); }
+
+  std::chrono::steady_clock::time_point FLastIconClick;
 };
 
 // A process the test started, killed when the test ends, however it ends.
@@ -90,8 +130,8 @@ int colouredPixels(const e2e::Shot& s, int x0, int y0) {
 TEST_F(Tamrix, TypeAWordAndEnterShowsTheTreeAndTheArticle) {
   Start();
   Type("house");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.find("HOUSE") != std::string::npos; }, 15000);
   EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
   EXPECT_NE(a.find("дом"), std::string::npos) << a.substr(0, 200);
 }
@@ -99,16 +139,16 @@ TEST_F(Tamrix, TypeAWordAndEnterShowsTheTreeAndTheArticle) {
 TEST_F(Tamrix, APrefixOfAnEarlierQueryLooksUpWhatWasTyped) {
   Start();
   Type("handle");
-  Key("Return");
-  std::string a = Article();
+  EnterQuery();
+  std::string a = ArticleOnce([](const std::string& t) { return t.rfind("HANDLE", 0) == 0; }, 15000);
   ASSERT_EQ(a.rfind("HANDLE", 0), 0u) << a.substr(0, 200);
   // Back into the query box (the search left the focus in the tree), the
   // old text selected and typed over.
   Click(100, 20);
   Key("ctrl+a");
   Type("hand");
-  Key("Return");
-  a = Article();
+  EnterQuery();
+  a = ArticleOnce([](const std::string& t) { return t.rfind("HAND", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("HAND", 0), 0u) << a.substr(0, 200);
   EXPECT_NE(a.rfind("HANDLE", 0), 0u) << "the box filled in the earlier query";
 }
@@ -125,7 +165,7 @@ TEST_F(Tamrix, CompletionListsWhileTyping) {
 TEST_F(Tamrix, PercentListsEveryHeadword) {
   Start();
   Type("%");
-  Key("Return");
+  EnterQuery();
   ClickTreeRow(2);
   const std::string a = Article();
   EXPECT_FALSE(a.empty());
@@ -135,9 +175,10 @@ TEST_F(Tamrix, PercentListsEveryHeadword) {
 TEST_F(Tamrix, NothingFound) {
   Start();
   Type("zzqxw");
-  Key("Return");
+  EnterQuery();
   ClickTreeRow(0);
-  const std::string a = Article();
+  const std::string a =
+      ArticleOnce([](const std::string& t) { return t.find("ничего не найдено") != std::string::npos; }, 15000);
   EXPECT_NE(a.find("ничего не найдено"), std::string::npos) << a.substr(0, 200);
 }
 
@@ -162,20 +203,10 @@ TEST_F(Tamrix, TheScreenshotShowsTheWindowWhereItIs) {
 
 TEST_F(Tamrix, AWordLinkSearchesItsWord) {
   Start();
-  // The Russian-English article lists its English words as links. xdotool
-  // types a Cyrillic letter by remapping a key for it, which a loaded
-  // machine can garble: the word is typed again until its article shows.
-  std::string a;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (attempt > 0) {
-      Click(100, 20);
-      Key("ctrl+a");
-    }
-    Type("ёлка");
-    Key("Return");
-    a = ArticleOnce([](const std::string& t) { return t.find("ёлка ж.") != std::string::npos; }, 5000);
-    if (a.find("ёлка ж.") != std::string::npos) break;
-  }
+  // The Russian-English article lists its English words as links.
+  Type("ёлка");
+  EnterQuery();
+  std::string a = ArticleOnce([](const std::string& t) { return t.find("ёлка ж.") != std::string::npos; }, 15000);
   ASSERT_NE(a.find("ёлка ж."), std::string::npos) << a.substr(0, 200);
   int x0 = 0, y0 = 0;
   Origin(x0, y0);
@@ -208,7 +239,7 @@ TEST_F(Tamrix, AWordLinkSearchesItsWord) {
 TEST_F(Tamrix, APictureAppearsInTheDemoArticle) {
   Start();
   Type("forest");
-  Key("Return");
+  EnterQuery();
   // English-Russian first (root, FOREST), then the demo dictionary.
   ClickTreeRow(3);
   int x0 = 0, y0 = 0;
@@ -221,24 +252,24 @@ TEST_F(Tamrix, APictureAppearsInTheDemoArticle) {
 TEST_F(Tamrix, HotKeyFromAnotherWindowFocusesTheQueryBox) {
   Start();
   ClickTreeRow(0);
-  const std::string trayer = Sh("xdotool search --class trayer | head -n1");
-  Sh("xdotool windowfocus " + trayer);
-  Pause(300);
+  const std::vector<unsigned long> trayer = e2e::VisibleWindows("trayer", true);
+  ASSERT_FALSE(trayer.empty());
+  ASSERT_TRUE(e2e::GiveFocus(trayer.front()));
   Key("ctrl+alt+space");
-  Pause(300);
+  ASSERT_TRUE(e2e::Await("the hot key to give the main window the keyboard",
+                         [&] { return e2e::FocusedWindow() == Window; }));
   Type("fox");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.rfind("FOX", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("FOX", 0), 0u) << a.substr(0, 200);
 }
 
 TEST_F(Tamrix, TheSameTextCopiedTwiceIsSearched) {
   Start();
-  SetClipboard("wolf");
-  SetClipboard("wolf");
-  // The program notices the second copy on its own time; the article is
-  // read (through the clipboard, which would end the pair) only after that.
-  Pause(500);
+  CopyTwice("wolf");
+  // The article is read (through the clipboard, which would end the pair)
+  // only once the search the pair made has ended.
+  ASSERT_TRUE(e2e::Await("a search of the copied text to end", [&] { return SelectedRow() >= 0; }));
   const std::string a = ArticleOnce([](const std::string& t) { return t.rfind("WOLF", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("WOLF", 0), 0u) << a.substr(0, 200);
 }
@@ -255,6 +286,7 @@ TEST_F(Tamrix, AProgramOpenedFromALinkOutlivesTheOpenerAndWarnsOnItsErrorOutput)
   std::ofstream(bin / "xdg-open") << "#!/bin/sh\n"
                                      "( while :; do echo 'player: warning' >&2 || exit 1; sleep 0.05; done ) &\n"
                                      "echo $! > '" << dir << "/player.pid'\n"
+                                     "echo $$ > '" << dir << "/opener.pid'\n"
                                      "sleep 0.3\n"
                                      "touch '" << dir << "/opener.done'\n";
   std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
@@ -270,15 +302,19 @@ TEST_F(Tamrix, AProgramOpenedFromALinkOutlivesTheOpenerAndWarnsOnItsErrorOutput)
   const int player = std::stoi(readFile(Folder / "player.pid"));
   // It runs on its own for ever: ended here however the test ends.
   const KilledAtEnd ender{player};
-  Pause(1500);
+  const int opener = std::stoi(readFile(Folder / "opener.pid"));
+  ASSERT_TRUE(e2e::Await("the opener to end", [&] { return !alive(opener); }));
   EXPECT_TRUE(alive(player)) << "the program the opener started died with it";
-  const auto written = errorOutputSize(player);
-  Pause(500);
-  EXPECT_GT(errorOutputSize(player), written) << "it no longer writes";
+  // It still writes, and this program goes on: the next step is taken.
+  auto writes = [&](const char* what) {
+    const auto written = errorOutputSize(player);
+    EXPECT_TRUE(e2e::Await(what, [&] { return errorOutputSize(player) > written; }));
+  };
+  writes("the program the opener started to write once more");
   ASSERT_TRUE(e2e::RequestClose(Window));
   EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
-  Pause(500);
   EXPECT_TRUE(alive(player)) << "the program the opener started died with this one";
+  writes("the program the opener started to write after this one ended");
 }
 
 TEST_F(Tamrix, CloseBoxHidesToTheTrayAndTheTrayMenuBringsItBack) {
@@ -310,8 +346,9 @@ TEST_F(Tamrix, EveryWayOutAfterTheTrayMenuEndsCleanly) {
   Prepare("HideToSysTray=-1;\r\nMinimizeAtClosing=0;\r\nFontName=DejaVu Sans;\r\nMainFormWidth=800;\r\n"
           "MainFormHeight=600;\r\n");
   Start();
-  OpenTrayMenu();
+  const unsigned long menu = OpenTrayMenu();
   Key("Escape");
+  AwaitMenuClosed(menu);
   ChooseFromTrayMenu(1);
   ASSERT_TRUE(e2e::WaitFor([&] { return !Visible(); })) << "\"свернуть\" did not hide the window";
   ChooseFromTrayMenu(0);
@@ -346,6 +383,7 @@ TEST_F(Tamrix, AFolderThatCannotBeWrittenStillSearchesAndTheCloseBoxEndsTheProgr
   }
   setenv("XDG_CONFIG_HOME", (Folder / "config").c_str(), 1);
   Pid = e2e::Spawn({(Folder / "tamrix").string()}, Folder / "tamrix.log");
+  Started.push_back(Pid);
   // The style sheet's failure is said in a message box before the window
   // shows; it is answered as a user would.
   auto box = [] { return Sh("xdotool search --onlyvisible --name '^tamrix 5.7$' | head -n1"); };
@@ -353,25 +391,19 @@ TEST_F(Tamrix, AFolderThatCannotBeWrittenStillSearchesAndTheCloseBoxEndsTheProgr
   ASSERT_TRUE(e2e::WaitFor([&] { return !(found = box()).empty() || !e2e::Running(Pid); }, 60000))
       << "no message box";
   ASSERT_FALSE(found.empty()) << Sh("cat " + (Folder / "tamrix.log").string());
-  Sh("timeout 5 xdotool windowfocus " + found);
+  ASSERT_TRUE(e2e::GiveFocus(std::stoul(found)));
   Key("Return");
-  ASSERT_TRUE(e2e::WaitFor([&] {
-    found = Sh("xdotool search --onlyvisible --name '^ tamrix 5.7$'");
-    return !found.empty();
-  }, 60000)) << "the main window did not appear";
-  Window = std::stoul(found);
-  Pause(500);
-  Focus();
+  TakeMainWindow();
   Type("wolf");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.rfind("WOLF", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("WOLF", 0), 0u) << a.substr(0, 200);
   // The close box: the settings cannot be saved, which is said, and the
   // program ends.
   ASSERT_TRUE(e2e::RequestClose(Window));
   ASSERT_TRUE(e2e::WaitFor([&] { return !(found = box()).empty() || !e2e::Running(Pid); }));
   ASSERT_FALSE(found.empty()) << "the failed save was not said";
-  Sh("timeout 5 xdotool windowfocus " + found);
+  ASSERT_TRUE(e2e::GiveFocus(std::stoul(found)));
   Key("Return");
   EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-using e2e::Pause;
 using e2e::Sh;
 using tooltest::shellQuote;
 namespace fs = std::filesystem;
@@ -46,12 +45,10 @@ protected:
 
   // The visible window whose title begins with Title, once it is there.
   unsigned long WaitForWindow(const std::string& title) {
-    std::string found;
-    e2e::WaitFor([&] {
-      found = Sh("xdotool search --onlyvisible --name " + shellQuote("^" + title) + " | head -n1");
-      return !found.empty();
-    }, 30000);
-    return found.empty() ? 0 : std::stoul(found);
+    std::vector<unsigned long> found;
+    EXPECT_TRUE(e2e::Await("a window titled " + title, [&] { return !(found = e2e::VisibleWindows("^" + title)).empty(); },
+                           30000));
+    return found.empty() ? 0 : found.front();
   }
   bool Shown(unsigned long window) {
     return Sh("xdotool search --onlyvisible --name .").find(std::to_string(window)) != std::string::npos;
@@ -59,20 +56,16 @@ protected:
   void ClickIn(unsigned long window, int x, int y) {
     Sh("xdotool mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " + std::to_string(y) +
        " click 1");
-    Pause(400);
   }
-  void FocusWindow(unsigned long window) {
-    Sh("timeout 5 xdotool windowfocus " + std::to_string(window));
-    Pause(200);
-  }
+  void FocusWindow(unsigned long window) { ASSERT_TRUE(e2e::GiveFocus(window)); }
   // Shows the demo dictionary's article with every picture.
   void ShowGallery() {
     Start();
     Type("gallery");
-    Key("Return");
+    EnterQuery();
     // English-Russian first (root, GALLERY), then the demo dictionary.
     ClickTreeRow(3);
-    Pause(500);
+    ASSERT_TRUE(e2e::Await("the demo dictionary's article to show", [&] { return SelectedRow() == 3; }));
   }
 
   fs::path Home;
@@ -157,7 +150,7 @@ TEST_F(AppWindows, PrintALongHeadwordUnderTheProposedName) {
   Click(100, 20);
   Key("ctrl+a");
   Key("ctrl+v");
-  Key("Return");
+  EnterQuery();
   ASSERT_TRUE(e2e::WaitFor([&] { return Article().find("a very long word") != std::string::npos; }, 10000))
       << Article().substr(0, 300);
   Click(kPrintX, kButtonY);
@@ -195,8 +188,9 @@ TEST_F(AppWindows, TurnTheTrayOnInTheSettingsWindowAndCloseToTheTray) {
   ASSERT_TRUE(e2e::WaitFor([&] { return !Shown(options); })) << "Esc did not close the settings window";
   Focus();
   Type("fox");
-  Key("Return");
-  EXPECT_EQ(Article().rfind("FOX", 0), 0u) << "the main window does not take input again";
+  EnterQuery();
+  EXPECT_EQ(ArticleOnce([](const std::string& t) { return t.rfind("FOX", 0) == 0; }, 15000).rfind("FOX", 0), 0u)
+      << "the main window does not take input again";
   // The close box now hides the window into the tray.
   ASSERT_TRUE(e2e::RequestClose(Window));
   EXPECT_TRUE(e2e::WaitFor([&] { return !Visible(); })) << "the close box did not hide the window";
@@ -224,8 +218,8 @@ TEST_F(AppWindows, TypeWithTheVirtualKeyboard) {
   // "Enter" hides the keyboard and searches.
   ClickIn(keyboard, 379 + 50, 178 + 13 + 27);
   EXPECT_TRUE(e2e::WaitFor([&] { return !Shown(keyboard); })) << "the keyboard stayed";
-  Pause(300);
-  const std::string a = Article();
+  ASSERT_TRUE(e2e::Await("the search to end", [&] { return SelectedRow() >= 0; }));
+  const std::string a = ArticleOnce([](const std::string& t) { return t.rfind("ДОМ", 0) == 0; }, 15000);
   EXPECT_EQ(a.rfind("ДОМ", 0), 0u) << a.substr(0, 200);
 }
 

@@ -12,7 +12,6 @@
 
 namespace {
 
-using e2e::Pause;
 using e2e::Sh;
 
 std::string readFile(const std::filesystem::path& p) {
@@ -31,20 +30,33 @@ protected:
   // bottom of the left panel) and finds its window.
   void OpenManager() {
     Click(8 + 43, 8 + (600 - 80) - 52 + 12);
-    std::string found;
-    ASSERT_TRUE(e2e::WaitFor([&] {
-      found = Sh("xdotool search --onlyvisible --name '^ Конфигуратор Словарей$'");
-      return !found.empty();
-    })) << "the manager did not open";
-    ManagerWindow = std::stoul(found);
-    Pause(500);
+    std::vector<unsigned long> found;
+    ASSERT_TRUE(e2e::Await("the manager to open", [&] { return !(found = e2e::VisibleWindows(kManager)).empty(); }));
+    ManagerWindow = found.front();
+  }
+  bool ManagerShown() {
+    const std::vector<unsigned long> shown = e2e::VisibleWindows(kManager);
+    return std::find(shown.begin(), shown.end(), ManagerWindow) != shown.end();
+  }
+  // Closes the manager as its close box does; the main window takes the
+  // keyboard once the manager has gone.
+  void CloseManager() {
+    ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+    ASSERT_TRUE(e2e::Await("the manager to close", [&] { return !ManagerShown(); }));
+    Focus();
   }
 
   // A click at a point of the manager's window.
   void ClickManager(int x, int y) {
     Sh("xdotool mousemove --window " + std::to_string(ManagerWindow) + " " + std::to_string(x) + " " +
        std::to_string(y) + " click 1");
-    Pause(400);
+  }
+  // Whether the manager's rectangle shows anything dark (text, a tick).
+  bool Inked(int x, int y, int w, int h) {
+    const std::vector<unsigned char> area = Area(x, y, w, h, ManagerWindow);
+    for (size_t i = 0; i + 2 < area.size(); i += 3)
+      if (area[i] + area[i + 1] + area[i + 2] < 200) return true;
+    return false;
   }
 
   // Starts the program on the local site, opens the manager and turns to
@@ -59,12 +71,21 @@ protected:
     Start();
     OpenManager();
     ClickManager(370 - 112, 97 - 84);
-    Pause(1000);
+    // The list the site sent, its first row's caption drawn.
+    ASSERT_TRUE(e2e::Await("the site's packages to be listed", [&] { return Inked(60, 86, 200, 12); }, 20000));
   }
 
+  // Ticks a package's box (the first row at 92, rows 18 pixels apart) and
+  // waits for the tick.
+  void Tick(int row) {
+    const std::vector<unsigned char> before = Area(33, 86 + 18 * row, 12, 12, ManagerWindow);
+    ClickManager(39, 92 + 18 * row);
+    ASSERT_TRUE(e2e::Await("the package's box to be ticked",
+                           [&] { return Area(33, 86 + 18 * row, 12, 12, ManagerWindow) != before; }));
+  }
   // Ticks the first package (English-Russian) and installs it.
   void InstallFirstPackage() {
-    ClickManager(39, 92);
+    Tick(0);
     ClickManager(60, 287);
   }
 
@@ -79,6 +100,7 @@ protected:
     return std::stoul(box);
   }
 
+  static constexpr const char* kManager = "^ Конфигуратор Словарей$";
   unsigned long ManagerWindow = 0;
 };
 
@@ -92,18 +114,17 @@ TEST_F(Manager, DownloadAndInstallAPackageFromTheSite) {
   const auto installed = Folder / "dictionaries/en-ru-travel.tamrix";
   ASSERT_TRUE(e2e::WaitFor([&] { return std::filesystem::exists(installed); }, 20000))
       << readFile(Folder / "tamrix.log");
-  Pause(1000);
+  // The list of dictionaries is written once the package is in.
+  EXPECT_TRUE(e2e::WaitFor([&] {
+    return readFile(Folder / "dictionaries/dictionaries._").rfind("en-ru-travel 1\r\n", 0) == 0;
+  }, 20000)) << readFile(Folder / "dictionaries/dictionaries._");
   Screenshot("manager-installed");
-  EXPECT_EQ(readFile(Folder / "dictionaries/dictionaries._").rfind("en-ru-travel 1\r\n", 0), 0u)
-      << readFile(Folder / "dictionaries/dictionaries._");
   EXPECT_FALSE(std::filesystem::exists(Folder / "dictionaries/ru-en-travel.tamrix"));
   // The new dictionary answers a search in the main window.
-  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
-  Pause(500);
-  Focus();
+  CloseManager();
   Type("ticket");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.find("билет") != std::string::npos; }, 15000);
   EXPECT_NE(a.find("билет"), std::string::npos) << a.substr(0, 200);
 }
 
@@ -113,20 +134,21 @@ TEST_F(Manager, DragADictionaryUpAndSave) {
   // Rows of the list sit 18 pixels apart from y = 76 of the window; the
   // third (the demo dictionary) is dragged onto the first.
   const std::string w = std::to_string(ManagerWindow);
+  // The list drawn: its third row's caption.
+  ASSERT_TRUE(e2e::Await("the manager's list to be drawn", [&] { return Inked(60, 76 + 2 * 18 + 2, 200, 12); }));
+  const std::vector<unsigned char> listBefore = Area(8, 76, 300, 3 * 18, ManagerWindow);
   Sh("xdotool mousemove --window " + w + " 138 112 mousedown 1");
-  Pause(200);
-  for (int y = 108; y >= 76; y -= 4) {
-    Sh("xdotool mousemove --window " + w + " 140 " + std::to_string(y));
-    Pause(60);
-  }
+  for (int y = 108; y >= 76; y -= 4) Sh("xdotool mousemove --window " + w + " 140 " + std::to_string(y));
   Sh("xdotool mouseup 1");
-  Pause(500);
+  // The rows drawn in their new order.
+  ASSERT_TRUE(e2e::Await("the list to show the dragged row moved",
+                         [&] { return Area(8, 76, 300, 3 * 18, ManagerWindow) != listBefore; }));
   Screenshot("manager-dragged");
   // "сохранить" writes the new order.
   ClickManager(60, 307);
-  Pause(300);
-  const std::string list = readFile(Folder / "dictionaries/dictionaries._");
-  EXPECT_EQ(list.rfind("demo 1\r\n", 0), 0u) << list;
+  std::string list;
+  EXPECT_TRUE(e2e::WaitFor([&] { return (list = readFile(Folder / "dictionaries/dictionaries._")).rfind("demo 1\r\n", 0) == 0; }))
+      << list;
   EXPECT_NE(list.find("en-ru-mueller 1\r\nru-en-mueller 1\r\n"), std::string::npos) << list;
 }
 
@@ -147,11 +169,12 @@ TEST_F(Manager, AfterAFailedDownloadTheManagerStaysInFront) {
   const unsigned long boxWindow = std::stoul(box);
   EXPECT_EQ(e2e::TransientFor(boxWindow), ManagerWindow) << "the message box does not belong to the manager";
   Screenshot("manager-failed-box");
-  Sh("timeout 5 xdotool windowfocus " + box);
+  ASSERT_TRUE(e2e::GiveFocus(boxWindow));
   Key("Return");
   ASSERT_TRUE(e2e::WaitFor([&] { return Sh("xdotool search --onlyvisible --name '^tamrix 5.7$'").empty(); }))
       << "the message box stayed";
-  Pause(1000);
+  // Nothing may move the manager behind once the box is answered.
+  e2e::Settle(1000);
   Screenshot("manager-after-failure");
   const std::vector<unsigned long> order = e2e::StackingOrder();
   const auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
@@ -180,15 +203,14 @@ TEST_F(Manager, ClosingTheManagerStopsADownloadThatCrawls) {
     return false;
   };
   ASSERT_TRUE(e2e::WaitFor(partial, 20000)) << "the download did not start";
-  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
+  CloseManager();
   EXPECT_TRUE(e2e::WaitFor([&] { return !partial(); }, 20000)) << "the download went on after the manager closed";
   EXPECT_FALSE(std::filesystem::exists(Folder / "temp/en-ru-travel.zip"));
   EXPECT_FALSE(std::filesystem::exists(Folder / "dictionaries/en-ru-travel.tamrix"));
   // The main window answers.
-  Focus();
   Type("house");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.find("HOUSE") != std::string::npos; }, 15000);
   EXPECT_NE(a.find("HOUSE"), std::string::npos) << a.substr(0, 200);
 }
 
@@ -211,7 +233,8 @@ TEST_F(Manager, APackageInstallsIntoDictionariesOnAnotherFileSystem) {
   ASSERT_TRUE(e2e::WaitFor([&] { return readFile(Folder / "dictionaries/dictionaries._").rfind("en-ru-travel 1\r\n", 0) == 0; },
                            20000))
       << "not installed: " << readFile(Folder / "dictionaries/dictionaries._");
-  Pause(1000);
+  // No failure may be said once the package is in.
+  e2e::Settle(1000);
   Screenshot("manager-installed-elsewhere");
   EXPECT_TRUE(Sh("xdotool search --onlyvisible --name '^tamrix 5.7$'").empty()) << "a failure was shown";
   EXPECT_EQ(readFile(installed), readFile(site.Download() / "../made/en-ru-travel.tamrix"));
@@ -220,12 +243,10 @@ TEST_F(Manager, APackageInstallsIntoDictionariesOnAnotherFileSystem) {
   for (const auto& e : std::filesystem::directory_iterator(other / "dictionaries"))
     EXPECT_NE(e.path().filename().string().rfind(".tamrix-", 0), 0u) << "a temporary file stayed: " << e.path();
   // The new dictionary answers a search in the main window.
-  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
-  Pause(500);
-  Focus();
+  CloseManager();
   Type("ticket");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.find("билет") != std::string::npos; }, 15000);
   EXPECT_NE(a.find("билет"), std::string::npos) << a.substr(0, 200);
 }
 
@@ -236,8 +257,8 @@ TEST_F(Manager, ABatchWithOneMissingPackageInstallsTheOther) {
   ASSERT_TRUE(site.Ok()) << "the local site did not start";
   std::filesystem::remove(site.Download() / "en-ru-travel.zip");
   OpenDownloadPage(site);
-  ClickManager(39, 92);
-  ClickManager(39, 92 + 18);
+  Tick(0);
+  Tick(1);
   Screenshot("manager-batch-ticked");
   ClickManager(60, 287);
   const unsigned long box = WaitForMessageBox();
@@ -248,16 +269,14 @@ TEST_F(Manager, ABatchWithOneMissingPackageInstallsTheOther) {
   EXPECT_EQ(readFile(Folder / "dictionaries/dictionaries._").rfind("ru-en-travel 1\r\n", 0), 0u)
       << readFile(Folder / "dictionaries/dictionaries._");
   EXPECT_FALSE(std::filesystem::exists(Folder / "temp/ru-en-travel.zip")) << "the installed package stayed in temp/";
-  Sh("timeout 5 xdotool windowfocus " + std::to_string(box));
+  ASSERT_TRUE(e2e::GiveFocus(box));
   Key("Return");
   ASSERT_TRUE(e2e::WaitFor([&] { return Sh("xdotool search --onlyvisible --name '^tamrix 5.7$'").empty(); }))
       << "the message box stayed";
-  ASSERT_TRUE(e2e::RequestClose(ManagerWindow));
-  Pause(500);
-  Focus();
+  CloseManager();
   Type("билет");
-  Key("Return");
-  const std::string a = Article();
+  EnterQuery();
+  const std::string a = ArticleOnce([](const std::string& t) { return t.find("ticket") != std::string::npos; }, 15000);
   EXPECT_NE(a.find("ticket"), std::string::npos) << a.substr(0, 200);
   ASSERT_TRUE(e2e::RequestClose(Window));
   EXPECT_EQ(e2e::ExitCode(Pid), 0);

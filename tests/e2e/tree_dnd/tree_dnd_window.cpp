@@ -5,6 +5,7 @@
 // a file every few milliseconds.
 //
 //   tamrix-tree-dnd STATEFILE LEFT TOP
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -57,8 +58,6 @@ TDataStringTree* makeTree(TForm* form, int left, const char* prefix, int count) 
   };
   tree->OnNewText = [](TBaseDataTree* t, PDataNode n, TColumnIndex, const String& text) { itemOf(t, n)->Caption = text; };
   tree->OnDragAllowed = [](TBaseDataTree*, PDataNode, TColumnIndex, bool& allowed) { allowed = true; };
-  tree->OnDragOver = [](TBaseDataTree*, TObject*, TShiftState, TDragState, TPoint, TDTDropMode, std::uint32_t&,
-                        bool& accept) { accept = true; };
   // The owner's keys for the clipboard.
   tree->OnKeyDown = [tree](TObject*, WORD& key, TShiftState shift) {
     if (!shift.Contains(ssCtrl)) return;
@@ -69,6 +68,10 @@ TDataStringTree* makeTree(TForm* form, int left, const char* prefix, int count) 
   for (int i = 1; i <= count; ++i) add(tree, nullptr, UTF8ToUTF16(prefix + std::to_string(i)));
   return tree;
 }
+
+// The last point a drag was over each tree at (on the screen), so that a
+// test releases the mouse only once the drag has come where it is meant to.
+std::string dragOver[3];
 
 std::string captions(TBaseDataTree* t) {
   std::string out;
@@ -106,6 +109,15 @@ int main(int argc, char** argv) {
   // Two trees that drag between each other and with other programs.
   TDataStringTree* left = makeTree(form, 0, "a", 4);
   TDataStringTree* right = makeTree(form, 185, "b", 3);
+  TDataStringTree* list = makeTree(form, 370, "d", 5);
+  TDataStringTree* trees[] = {left, right, list};
+  for (int i = 0; i < 3; ++i)
+    trees[i]->OnDragOver = [i](TBaseDataTree* t, TObject*, TShiftState, TDragState, TPoint pt, TDTDropMode,
+                               std::uint32_t&, bool& accept) {
+      accept = true;
+      const TPoint at = t->ClientToScreen(pt);
+      dragOver[i] = std::to_string(at.x) + " " + std::to_string(at.y);
+    };
   for (TDataStringTree* tree : {left, right}) {
     tree->OnDragDrop = [](TBaseDataTree* t, TObject* source, const std::shared_ptr<IDataObject>& data,
                           const TBaseDataTree::TFormatArray& formats, TShiftState, TPoint, std::uint32_t& effect,
@@ -136,7 +148,6 @@ int main(int argc, char** argv) {
 
   // The list of the dictionary manager: reordered by the drag within the
   // program, the dragged node before its target when it came from below.
-  TDataStringTree* list = makeTree(form, 370, "d", 5);
   list->SetDragType(dtVCL);
   list->OnDragDrop = [](TBaseDataTree* t, TObject*, const std::shared_ptr<IDataObject>&,
                         const TBaseDataTree::TFormatArray&, TShiftState, TPoint, std::uint32_t&, TDTDropMode) {
@@ -161,6 +172,17 @@ int main(int argc, char** argv) {
     out << "edit " << UTF16ToUTF8(edit->Text()) << '\n';
     TPoint e = edit->ClientToScreen({edit->Width() / 2, edit->Height() / 2});
     out << "edit.at " << e.x << ' ' << e.y << '\n';
+    // Whether the window has the keyboard, the mouse buttons held as this
+    // program has seen them, and whether a drag of its own is under way.
+    out << "active " << (QGuiApplication::focusWindow() ? 1 : 0) << '\n';
+    out << "buttons " << int(QGuiApplication::mouseButtons()) << '\n';
+    bool dragging = false;
+    for (TDataStringTree* t : trees)
+      dragging = dragging || t->TreeStates().Contains(tsOLEDragging) || t->TreeStates().Contains(tsVCLDragging);
+    out << "dragging " << (dragging ? 1 : 0) << '\n';
+    out << "left.over " << dragOver[0] << '\n';
+    out << "right.over " << dragOver[1] << '\n';
+    out << "list.over " << dragOver[2] << '\n';
     writeRows(out, "left", left);
     writeRows(out, "right", right);
     writeRows(out, "list", list);

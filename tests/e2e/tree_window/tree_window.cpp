@@ -7,6 +7,7 @@
 // (xdotool on a real X server) can see what each input did.
 //
 //   tamrix-tree-window STATEFILE
+#include <QGuiApplication>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -131,6 +132,10 @@ int main(int argc, char** argv) {
     std::ostringstream out;
     const bool focusedResults = results->Focused();
     out << "focus " << (focusedResults ? "results" : manager->Focused() ? "manager" : editor->Focused() ? "editor" : "none") << '\n';
+    // Whether the window has the keyboard, and the mouse buttons held as
+    // this program has seen them.
+    out << "active " << (QGuiApplication::focusWindow() ? 1 : 0) << '\n';
+    out << "buttons " << int(QGuiApplication::mouseButtons()) << '\n';
     out << "results.focused " << caption(results, results->FocusedNode()) << '\n';
     out << "results.selected " << results->SelectedCount() << '\n';
     out << "results.offsety " << results->OffsetY() << '\n';
