@@ -636,6 +636,23 @@ protected:
   // Ends a pending or running rubber band and repaints.
   void EndDrawSelection();
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  // The control events the platform raises on the tree go through
+  // RaiseEvent like the tree's own.
+  void KeyUp(WORD& Key, TShiftState Shift) override;
+  void KeyPress(char16_t& Key) override;
+  void DoEnter() override;
+  void DoExit() override;
+  void Click() override;
+  void DblClick() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  // The platform's handling of a message, which may raise the control's
+  // events and run the toolkit: the tree's code after it runs only while
+  // the tree lives.
+  void inheritedDispatch(TMessage& Message) {
+    ThroughToolkit([&] { TCustomControl::Dispatch(Message); });
+  }
   virtual bool CanEdit(PDataNode Node, TColumnIndex Column);
   virtual void DoEdit();
   virtual int DoGetHelpContext(PDataNode Node, TColumnIndex Column);
@@ -896,6 +913,9 @@ public:
   // Copies the settings of another tree (not into a read-only tree).
   virtual void Assign(const TBaseDataTree& Source);
   bool CanFocus() const override;
+  // Focusing the window runs the owner's focus events (of this and the
+  // control losing the focus) through the toolkit.
+  void SetFocus() override;
   bool IsEditing() const { return FStates.Contains(tsEditing); }
 
   // ---- in-place editing (tree/edit.cpp) --------------------------------------------

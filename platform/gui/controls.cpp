@@ -696,7 +696,11 @@ bool TWinControl::Focused() const { return FPrivate->Handle && GetFocus() == FPr
 
 void TWinControl::SetFocus() {
   if (!CanFocus()) throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
+  // The control losing the focus runs its owner's OnExit, which may free
+  // this control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (TForm* f = GetParentForm()) f->SetActiveControl(this);
+  if (!ControlLives(self)) return;
   ::SetFocus(Handle());
 }
 

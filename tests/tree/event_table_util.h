@@ -1,7 +1,12 @@
-// The deleting handler the tree's event tables share: for each event a row
-// raises, the handler deletes the node the event names, its parent,
-// another row or the whole tree, once per run.
+// The deleting handler the tree's event sweeps share: with every event
+// hooked, the handler counts the raises of an operation and at the chosen
+// one deletes the node the event names, its parent, another row or the
+// whole tree.
 #pragma once
+
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "tree/base_tree.h"
 
@@ -10,13 +15,17 @@ namespace tree_event_table {
 enum TCase { cNode, cParent, cOther, cTree };
 inline const char* const kCaseNames[] = {"its node", "the node's parent", "another row", "the tree"};
 
-// The run of one row in one case.
+// The run of one operation in one case: the handler acts at the FireAt-th
+// raise of any hooked event (none when 0, the counting run).
 struct TRun {
   TCase Case = cNode;
   TBaseDataTree* Tree = nullptr;
   bool Armed = false;
   bool Fired = false;
   int Calls = 0;
+  int FireAt = 0;
+  // Per raise of the counting run: whether it named one of the tree's rows.
+  std::vector<bool> Named;
 };
 
 // The run the handlers act for; set for the length of one case.
@@ -44,17 +53,18 @@ inline bool isAncestorOrSelf(PDataNode a, PDataNode n) {
   return false;
 }
 
-// The handler's deletion, once per run.
+// The handler's deletion, at the run's chosen raise.
 inline void handlerDeletes(PDataNode named) {
   TRun* run = currentRun();
   if (!run || !run->Armed) return;
   ++run->Calls;
-  if (run->Fired) return;
   TBaseDataTree* t = run->Tree;
   if (t->ComponentState().Contains(csDestroying)) return;
   // A node the event names that is not (or no longer) one of the tree's
   // rows is no node to delete.
   if (named && (named == t->RootNode() || TreeFromNode(named) != t)) named = nullptr;
+  if (run->FireAt == 0) run->Named.push_back(named != nullptr);
+  if (run->Calls != run->FireAt) return;
   switch (run->Case) {
     case cNode:
       if (!named) return;
@@ -84,6 +94,21 @@ inline void handlerDeletes(PDataNode named) {
       delete t;
       return;
   }
+}
+
+// The cases worth running at the N-th raise of a counting run (1-based).
+inline std::vector<TCase> casesAt(const TRun& Counted, int N) {
+  if (Counted.Named[std::size_t(N - 1)]) return {cNode, cParent, cOther, cTree};
+  return {cOther, cTree};
+}
+
+// The tree's own refusals: a deletion while a paint holds the rows, or
+// while a walk (a copy, a sort) does.
+inline bool isRefusal(const std::exception& E) {
+  const std::string what = E.what();
+  if (dynamic_cast<const EDataTreeError*>(&E)) return what.rfind("Nodes cannot be deleted while", 0) == 0;
+  return dynamic_cast<const EAssertionFailed*>(&E) &&
+         what.rfind("Deleting nodes during tree iteration leads to invalid pointers", 0) == 0;
 }
 
 }  // namespace tree_event_table
