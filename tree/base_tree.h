@@ -954,6 +954,14 @@ public:
       H(std::forward<Args>(A)...);
       return true;
     }
+    // Within an entry, the entry's hold keeps the record for this check.
+    if (FEntryDepth > 0) {
+      TEntryLife* life = FEntryLife;
+      H(std::forward<Args>(A)...);
+      if (life->Alive) return true;
+      unwindGone();
+      return false;
+    }
     const TLifeHold life(FEntryLife);
     H(std::forward<Args>(A)...);
     if (!life.Gone()) return true;
@@ -973,10 +981,12 @@ public:
       return true;
     }
     if (FEntryDepth > 0) {
-      const TLifeHold life(FEntryLife);
+      // The outer entry's hold keeps the record: no hold of its own.
+      TEntryLife* life = FEntryLife;
       W();
-      if (life.Gone()) unwindGone();
-      return true;
+      if (life->Alive) return true;
+      unwindGone();
+      return false;
     }
     const TLifeHold life(FEntryLife);
     TEntryDepth depth(*this, life);
@@ -1103,13 +1113,22 @@ private:
     int Holds = 1;  // the tree's own, and one per hold on the stack
     bool Alive = true;
   };
+protected:
+  // The tree's life for code that raised an event, as the life token
+  // answers it, for a plain count instead of an atomic one. Taken while
+  // the tree is being destroyed it answers gone at once.
   class TLifeHold {
   public:
-    explicit TLifeHold(TEntryLife* Life) : FLife(Life) { ++FLife->Holds; }
-    ~TLifeHold() { release(FLife); }
+    explicit TLifeHold(TEntryLife* Life) : FLife(Life) {
+      if (FLife) ++FLife->Holds;
+    }
+    ~TLifeHold() {
+      if (FLife) release(FLife);
+    }
     TLifeHold(const TLifeHold&) = delete;
     TLifeHold& operator=(const TLifeHold&) = delete;
-    bool Gone() const { return !FLife->Alive; }
+    bool Gone() const { return !FLife || !FLife->Alive; }
+    bool expired() const { return Gone(); }
     static void release(TEntryLife* Life) {
       if (--Life->Holds == 0) delete Life;
     }
@@ -1117,6 +1136,8 @@ private:
   private:
     TEntryLife* FLife;
   };
+
+private:
   TEntryLife* FEntryLife = new TEntryLife;
   // Entries of the tree on the stack (see GuardedEntry).
   int FEntryDepth = 0;

@@ -158,7 +158,7 @@ void TBaseDataTree::SetRootNodeCount(std::uint32_t Value) {
     }
     if (Value == FRoot->ChildCount) return;
     BeginUpdate();
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       InterruptValidation();
       SetChildCount(FRoot, Value);
@@ -184,7 +184,7 @@ void TBaseDataTree::Loaded() {
     const TDTMiscOptions misc = FOptions->MiscOptions();
     const bool wasReadOnly = misc.Contains(toReadOnly);
     if (wasReadOnly) FOptions->SetMiscOptions(misc - TDTMiscOptions{toReadOnly});
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       SetRootNodeCount(wanted);
     } catch (...) {
@@ -206,7 +206,7 @@ void TBaseDataTree::Loaded() {
     if (FOptions->AutoOptions().Contains(toAutoBidiColumnOrdering))
       columns.ReorderColumns(UseRightToLeftAlignment());
     columns.EndUpdate();
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     Header().RecalculateHeader();
     if (life.expired()) return;
     if (Header().Options().Contains(hoAutoResize)) columns.AdjustAutoSize(InvalidColumn, true);
@@ -241,7 +241,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     if (NewCount < Node->ChildCount) {
       // Follow-up work is queued once, below, not per deleted node. The
       // handlers told of each may delete Node or destroy the tree.
-      const std::weak_ptr<const bool> life = LifeToken();
+      const TLifeHold life(FEntryLife);
       TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
       ++FUpdateCount;
       try {
@@ -323,7 +323,7 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
     if (!Parent) Parent = FRoot;
     // The handlers raised below may destroy the tree: nothing of it is
     // touched after one did.
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     if (!Parent->States.Contains(vsInitialized)) {
       InitNode(Parent);
       if (life.expired()) return nullptr;
@@ -491,11 +491,11 @@ void TBaseDataTree::finishBranchDeletion() {
   // the loop below takes what they ask, rather than one call per request
   // nested in the last.
   if (FFinishingBranch) return;
-  const std::weak_ptr<const bool> life = FLifeToken;
+  const TLifeHold life(FEntryLife);
   FFinishingBranch = true;
   struct TFinishing {
     TBaseDataTree* Tree;
-    const std::weak_ptr<const bool>& Life;
+    const TLifeHold& Life;
     ~TFinishing() {
       if (!Life.expired()) Tree->FFinishingBranch = false;
     }
@@ -710,7 +710,7 @@ void TBaseDataTree::runDeferredDeletions() {
   std::vector<PDataNode> nodes;
   nodes.swap(FDeferredDeletions);
   // The free handlers may destroy the tree.
-  const std::weak_ptr<const bool> life = LifeToken();
+  const TLifeHold life(FEntryLife);
   for (PDataNode node : nodes) {
     // A node freed meanwhile (with its parent, say) left the set.
     if (FDeferredSet.erase(node) == 0) continue;
@@ -893,7 +893,7 @@ void TBaseDataTree::Clear() {
     // The free handlers may destroy the tree (while it is being destroyed
     // the token has expired already).
     const bool destroying = FDestroying;
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     BeginUpdate();
     try {
       InterruptValidation();
@@ -952,7 +952,7 @@ void TBaseDataTree::BeginUpdate() {
   GuardedEntry([&] {
     if (FDestroying) return;
     // The updating handler may destroy the tree.
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     if (FUpdateCount == 0) {
       DoUpdating(usBegin);
       if (life.expired()) return;
@@ -976,7 +976,7 @@ void TBaseDataTree::EndUpdate() {
     if (FUpdateCount > 0) --FUpdateCount;
     if (FDestroying) return;
     // Every handler raised here may destroy the tree: then nothing more.
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     if (FUpdateCount == 0 && FStates.Contains(tsUpdating)) {
       if (FStates.Contains(tsUpdateHiddenChildrenNeeded)) {
         DetermineHiddenChildrenFlagAllNodes();

@@ -511,10 +511,11 @@ void TBaseDataTree::SetLineStyle(TDTLineStyle Value) {
   if (Value == FLineStyle) return;
   FLineStyle = Value;
   if (isLoading(this)) return;
-  const std::weak_ptr<const bool> life = FLifeToken;
-  PrepareBitmaps(false, true);
-  if (life.expired()) return;
-  InvalidateWindow();
+  // The line style's handler may destroy the tree.
+  GuardedEntry([this] {
+    PrepareBitmaps(false, true);
+    InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::SetMargin(int Value) {

@@ -179,8 +179,13 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     FAnchorRight = pc.Width() - (FLeft + FWidth);
     FAnchorBottom = pc.Height() - (FTop + FHeight);
   }
+  // Placing the widget delivers the window's resize, whose handler (and
+  // the plain control's own below) may free the control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (FPrivate->Widget) FPrivate->PlaceWidget();
+  if (!ControlLives(self)) return;
   if (sized && !dynamic_cast<TWinControl*>(this)) Resize();
+  if (!ControlLives(self)) return;
   if (FParent && FAlign != alNone && FParent->FAlignLevel == 0) FParent->Realign();
 }
 

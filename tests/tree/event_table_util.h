@@ -24,9 +24,17 @@ struct TRun {
   bool Fired = false;
   int Calls = 0;
   int FireAt = 0;
-  // Per raise of the counting run: whether it named one of the tree's rows.
+  // Per raise of the counting run: whether it named one of the tree's
+  // rows, and which hooked event it was.
   std::vector<bool> Named;
+  std::vector<int> Events;
 };
+
+// Numbers the hooks of one tree in the order they are made.
+inline int& hookCount() {
+  static int count = 0;
+  return count;
+}
 
 // The run the handlers act for; set for the length of one case.
 inline TRun*& currentRun() {
@@ -54,7 +62,7 @@ inline bool isAncestorOrSelf(PDataNode a, PDataNode n) {
 }
 
 // The handler's deletion, at the run's chosen raise.
-inline void handlerDeletes(PDataNode named) {
+inline void handlerDeletes(PDataNode named, int Event = -1) {
   TRun* run = currentRun();
   if (!run || !run->Armed) return;
   ++run->Calls;
@@ -63,7 +71,10 @@ inline void handlerDeletes(PDataNode named) {
   // A node the event names that is not (or no longer) one of the tree's
   // rows is no node to delete.
   if (named && (named == t->RootNode() || TreeFromNode(named) != t)) named = nullptr;
-  if (run->FireAt == 0) run->Named.push_back(named != nullptr);
+  if (run->FireAt == 0) {
+    run->Named.push_back(named != nullptr);
+    run->Events.push_back(Event);
+  }
   if (run->Calls != run->FireAt) return;
   switch (run->Case) {
     case cNode:
@@ -94,6 +105,22 @@ inline void handlerDeletes(PDataNode named) {
       delete t;
       return;
   }
+}
+
+// The raises to act at, of a counting run: every one of the first, then
+// the first few of each event (painting asks the same questions of every
+// cell, and the same step of each row stands for the rest).
+inline std::vector<int> raisesToSweep(const TRun& Counted, int Leading = 24, int PerEvent = 3) {
+  std::vector<int> out;
+  std::vector<int> seen;
+  for (int n = 1; n <= int(Counted.Events.size()); ++n) {
+    const int event = Counted.Events[std::size_t(n - 1)];
+    const std::size_t slot = std::size_t(event + 1);
+    if (seen.size() <= slot) seen.resize(slot + 1);
+    if (n <= Leading || seen[slot] < PerEvent) out.push_back(n);
+    ++seen[slot];
+  }
+  return out;
 }
 
 // The cases worth running at the N-th raise of a counting run (1-based).

@@ -1,7 +1,9 @@
-// Every event the tree raises, each with a handler that deletes what it can:
-// the node the event names, that node's parent, another row, or the tree
-// itself. Whatever the handler did, the operation that raised the event
-// ends cleanly and leaves the tree's counts as a recount finds them.
+// Every operation that raises the tree's events, with every event hooked at
+// once: counted once, then run again for the raises in turn, the handler
+// deleting at that raise the node the event names, that node's parent,
+// another row, or the tree itself. Whatever the handler did, the operation
+// ends cleanly (or with the tree's own refusal), no unwinding leaves a
+// public call, and the tree's counts are what a recount finds.
 //
 // The table lists every event of the tree and of the string tree; a check
 // against their declarations makes a new event without a row fail.
@@ -74,7 +76,8 @@ public:
 template <typename R, typename... A>
 void hookSlot(std::function<R(A...)>& slot, int NodeArg) {
   std::function<R(A...)> base = slot;
-  slot = [base, NodeArg](A... args) -> R {
+  const int event = hookCount()++;
+  slot = [base, NodeArg, event](A... args) -> R {
     PDataNode nodes[3] = {};
     int k = 0;
     auto note = [&](auto&& arg) {
@@ -91,10 +94,10 @@ void hookSlot(std::function<R(A...)>& slot, int NodeArg) {
     }
     if constexpr (std::is_void_v<R>) {
       if (base) base(args...);
-      handlerDeletes(named);
+      handlerDeletes(named, event);
     } else {
       R result = base ? base(args...) : R(true);
-      handlerDeletes(named);
+      handlerDeletes(named, event);
       return result;
     }
   };
@@ -287,14 +290,14 @@ struct TEventRow {
 
 // Operations that raise the events.
 void editAndAccept(TTableFixture& f) {
-  if (!f.alive() || !f.t()->EditNode(f.n(f.A0), 0) || !f.alive()) return;
+  if (!f.n(f.A0) || !f.t()->EditNode(f.A0, 0) || !f.alive()) return;
   if (auto link = std::dynamic_pointer_cast<TStringEditLink>(f.t()->EditLink()); link && link->Edit())
     link->Edit()->SetText(u"a new caption");
   if (f.alive()) f.t()->EndEditNode();
   pump();
 }
 void editAndCancel(TTableFixture& f) {
-  if (!f.alive() || !f.t()->EditNode(f.n(f.A0), 0) || !f.alive()) return;
+  if (!f.n(f.A0) || !f.t()->EditNode(f.A0, 0) || !f.alive()) return;
   f.t()->CancelEditNode();
   pump();
 }
@@ -399,7 +402,7 @@ void doubleClick(TTableFixture& f, TPoint p) {
 }
 // Types a new caption into the editor of A0 and accepts it with Return.
 void editTypeAndAccept(TTableFixture& f) {
-  if (!f.alive() || !f.t()->EditNode(f.n(f.A0), 0) || !f.alive()) return;
+  if (!f.n(f.A0) || !f.t()->EditNode(f.A0, 0) || !f.alive()) return;
   auto link = std::dynamic_pointer_cast<TStringEditLink>(f.t()->EditLink());
   if (!link || !link->Edit()) return;
   const HWND editor = link->Edit()->Handle();
@@ -1003,6 +1006,7 @@ void checkAfter(TTableFixture& f, const TRun& run) {
 // with an error; nothing of the tree's unwinding leaves a public call.
 void runOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
   TTableFixture f;
+  hookCount() = 0;
   for (const TEventRow& row : eventTable()) row.Hook(*f.T);
   hookControlEvents(*f.T);
   run.FireAt = FireAt;
@@ -1044,10 +1048,7 @@ TEST_P(TreeEventSweep, DeletingAtEveryRaiseLeavesTheTreeSound) {
   runOnce(op, counted, cOther, 0);
   const int raises = counted.Calls;
   EXPECT_GT(raises, 0) << name << " raised no event";
-  // Painting asks the same questions of every cell: past the first rows
-  // every kStride-th raise stands for those around it.
-  constexpr int kEvery = 160, kStride = 7;
-  for (int n = 1; n <= raises; n += n < kEvery ? 1 : kStride)
+  for (int n : raisesToSweep(counted))
     for (TCase which : casesAt(counted, n)) {
       SCOPED_TRACE(name + " deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
       TRun run;
