@@ -273,6 +273,12 @@ PDataNode TBaseDataTree::GetLastNoInit(PDataNode Node, bool ConsiderChildrenAbov
 }
 
 PDataNode TBaseDataTree::GetNext(PDataNode Node, bool ConsiderChildrenAbove) {
+  // A step that initialises nothing raises nothing: no entry for it.
+  if (Node && Node != FRoot && !(ConsiderChildrenAbove && childrenAbove()) &&
+      !(Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)) {
+    PDataNode next = GetNextNoInit(Node, false);
+    if (!next || next->States.Contains(vsInitialized)) return next;
+  }
   return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
     if (!Node) return nullptr;
     TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
