@@ -98,7 +98,10 @@ void TBaseDataTree::ResetNode(PDataNode Node) {
       DoReset(Node);
       if (watch.TreeGone() || !watch.Node()) return;
     }
+    // The handlers the deletion raises may delete the node too.
+    TNodeWatch watch(*this, Node);
     DeleteChildren(Node, false);
+    if (!watch.Node()) return;
     Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
                                       vsExpanded, vsHasChildren, vsHeightMeasured));
     InvalidateNode(Node);

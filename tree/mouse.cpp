@@ -223,6 +223,11 @@ bool TBaseDataTree::startMouseCheck(PDataNode Node) {
   TNodeWatch watch(*this, Node);
   if (!DoChecking(Node, next) || !watch.Node()) return false;
   DoStateChange({tsMouseCheckPending});
+  // The state handler may delete the node.
+  if (!watch.Node()) {
+    DoStateChange({}, {tsMouseCheckPending});
+    return false;
+  }
   FCheckNode = Node;
   FPendingCheckState = next;
   Node->CheckState = PressedCheckState(Node->CheckState);

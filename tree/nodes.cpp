@@ -227,7 +227,14 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     }
     if (NewCount == Node->ChildCount) return;
 
-    InterruptValidation();
+    if (OnStateChange && Node != FRoot) {
+      // The state handler may delete the node.
+      TNodeWatch watch(*this, Node);
+      InterruptValidation();
+      if (!watch.Node()) return;
+    } else {
+      InterruptValidation();
+    }
     if (NewCount < Node->ChildCount && deletionMustWait(Node)) {
       deferChildrenDeletion(Node, NewCount);
       return;
@@ -330,6 +337,10 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
     }
 
     ++FUpdateCount;
+    // Only the state handler runs while the child is added; it may delete
+    // the parent.
+    std::optional<TNodeWatch> parentWatch;
+    if (OnStateChange && Parent != FRoot) parentWatch.emplace(*this, Parent);
     try {
       SetChildCount(Parent, Parent->ChildCount + 1);
     } catch (...) {
@@ -337,8 +348,9 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
       throw;
     }
     if (life.expired()) return nullptr;
-    Parent->States.Exclude(vsAllChildrenHidden);
     --FUpdateCount;
+    if (parentWatch && !parentWatch->Node()) return nullptr;
+    Parent->States.Exclude(vsAllChildrenHidden);
 
     PDataNode result = Parent->LastChild;
     // A pointer given with the node goes into the first bytes of its user
@@ -799,20 +811,22 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     --FUpdateCount;
     ExpireCache();
 
+    // The scroll bar and state handlers may delete the node.
+    TNodeWatch watch(*this, Node);
     if (FUpdateCount == 0) {
       PackArray();
       InvalidateCache();
       UpdateScrollBars(true);
       if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY)
         InvalidateWindow();
-      else
+      else if (Node == FRoot || watch.Node())
         InvalidateToBottom(Node);
     }
     if (failure) {
       if (FBranchDepth == 0) abandonBranchDeletion();
       std::rethrow_exception(failure);
     }
-    StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+    StructureChange(Node == FRoot ? nullptr : watch.Node(), crChildDeleted);
     if (FBranchDepth == 0 && (!checkLife || !life.expired())) finishBranchDeletion();
   });
 }

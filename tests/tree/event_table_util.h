@@ -61,6 +61,12 @@ inline bool isAncestorOrSelf(PDataNode a, PDataNode n) {
   return false;
 }
 
+inline bool isRowOf(TBaseDataTree& t, PDataNode n) {
+  for (PDataNode run = t.GetFirstNoInit(); run; run = t.GetNextNoInit(run))
+    if (run == n) return true;
+  return false;
+}
+
 // The handler's deletion, at the run's chosen raise.
 inline void handlerDeletes(PDataNode named, int Event = -1) {
   TRun* run = currentRun();
@@ -69,8 +75,9 @@ inline void handlerDeletes(PDataNode named, int Event = -1) {
   TBaseDataTree* t = run->Tree;
   if (t->ComponentState().Contains(csDestroying)) return;
   // A node the event names that is not (or no longer) one of the tree's
-  // rows is no node to delete.
-  if (named && (named == t->RootNode() || TreeFromNode(named) != t)) named = nullptr;
+  // rows is no node to delete: a node being freed is out of the tree, and
+  // its parent may be gone before it.
+  if (named && !isRowOf(*t, named)) named = nullptr;
   if (run->FireAt == 0) {
     run->Named.push_back(named != nullptr);
     run->Events.push_back(Event);

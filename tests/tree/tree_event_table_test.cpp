@@ -955,7 +955,7 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (!f.alive() || !f.n(f.A0)) return;
     auto& o = f.t()->TreeOptions();
     o.SetMiscOptions(o.MiscOptions() + TDTMiscOptions{toAcceptOLEDrop});
-    const TPoint p = f.textPoint(f.A0);
+    const TPoint p = f.textPoint(f.n(f.A0));
     if (f.alive()) InjectMouse(f.handle(), imDown, mbLeft, p, {});
     if (f.alive()) f.t()->BeginDrag(true);
     pump();
