@@ -380,6 +380,7 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
         Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
         if (life.expired()) return nullptr;
       }
+      if (!parent.Node()) return nullptr;
       InvalidateToBottom(Parent);
       UpdateScrollBars(true);
       if (life.expired()) return nullptr;
