@@ -37,7 +37,7 @@ TDTAccessibilityFactory* GetAccessibilityFactory() {
 // has none leaves the answer to the platform's default.
 void TBaseDataTree::HandleGetObject(TMessage& Message) {
   if (LPARAM(Message.LParam) != OBJID_CLIENT) {
-    TCustomControl::Dispatch(Message);
+    inheritedDispatch(Message);
     return;
   }
   TDTAccessibilityFactory* factory = GetAccessibilityFactory();
@@ -47,7 +47,7 @@ void TBaseDataTree::HandleGetObject(TMessage& Message) {
   if (FAccessible && !FAccessibleItem) FAccessibleItem = factory->CreateIAccessible(this);
   if (life.expired()) return;
   if (!FAccessible) {
-    TCustomControl::Dispatch(Message);
+    inheritedDispatch(Message);
     return;
   }
   Message.Result = LresultFromObject(FAccessible);

@@ -637,6 +637,23 @@ protected:
   // Ends a pending or running rubber band and repaints.
   void EndDrawSelection();
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  // The control events the platform raises on the tree go through
+  // RaiseEvent like the tree's own.
+  void KeyUp(WORD& Key, TShiftState Shift) override;
+  void KeyPress(char16_t& Key) override;
+  void DoEnter() override;
+  void DoExit() override;
+  void Click() override;
+  void DblClick() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  // The platform's handling of a message, which may raise the control's
+  // events and run the toolkit: the tree's code after it runs only while
+  // the tree lives.
+  void inheritedDispatch(TMessage& Message) {
+    ThroughToolkit([&] { TCustomControl::Dispatch(Message); });
+  }
   virtual bool CanEdit(PDataNode Node, TColumnIndex Column);
   virtual void DoEdit();
   virtual int DoGetHelpContext(PDataNode Node, TColumnIndex Column);
@@ -897,6 +914,9 @@ public:
   // Copies the settings of another tree (not into a read-only tree).
   virtual void Assign(const TBaseDataTree& Source);
   bool CanFocus() const override;
+  // Focusing the window runs the owner's focus events (of this and the
+  // control losing the focus) through the toolkit.
+  void SetFocus() override;
   bool IsEditing() const { return FStates.Contains(tsEditing); }
 
   // ---- in-place editing (tree/edit.cpp) --------------------------------------------
@@ -935,6 +955,14 @@ public:
       H(std::forward<Args>(A)...);
       return true;
     }
+    // Within an entry, the entry's hold keeps the record for this check.
+    if (FEntryDepth > 0) {
+      TEntryLife* life = FEntryLife;
+      H(std::forward<Args>(A)...);
+      if (life->Alive) return true;
+      unwindGone();
+      return false;
+    }
     const TLifeHold life(FEntryLife);
     H(std::forward<Args>(A)...);
     if (!life.Gone()) return true;
@@ -954,10 +982,12 @@ public:
       return true;
     }
     if (FEntryDepth > 0) {
-      const TLifeHold life(FEntryLife);
+      // The outer entry's hold keeps the record: no hold of its own.
+      TEntryLife* life = FEntryLife;
       W();
-      if (life.Gone()) unwindGone();
-      return true;
+      if (life->Alive) return true;
+      unwindGone();
+      return false;
     }
     const TLifeHold life(FEntryLife);
     TEntryDepth depth(*this, life);
@@ -1084,13 +1114,22 @@ private:
     int Holds = 1;  // the tree's own, and one per hold on the stack
     bool Alive = true;
   };
+protected:
+  // The tree's life for code that raised an event, as the life token
+  // answers it, for a plain count instead of an atomic one. Taken while
+  // the tree is being destroyed it answers gone at once.
   class TLifeHold {
   public:
-    explicit TLifeHold(TEntryLife* Life) : FLife(Life) { ++FLife->Holds; }
-    ~TLifeHold() { release(FLife); }
+    explicit TLifeHold(TEntryLife* Life) : FLife(Life) {
+      if (FLife) ++FLife->Holds;
+    }
+    ~TLifeHold() {
+      if (FLife) release(FLife);
+    }
     TLifeHold(const TLifeHold&) = delete;
     TLifeHold& operator=(const TLifeHold&) = delete;
-    bool Gone() const { return !FLife->Alive; }
+    bool Gone() const { return !FLife || !FLife->Alive; }
+    bool expired() const { return Gone(); }
     static void release(TEntryLife* Life) {
       if (--Life->Holds == 0) delete Life;
     }
@@ -1098,6 +1137,8 @@ private:
   private:
     TEntryLife* FLife;
   };
+
+private:
   TEntryLife* FEntryLife = new TEntryLife;
   // Entries of the tree on the stack (see GuardedEntry).
   int FEntryDepth = 0;

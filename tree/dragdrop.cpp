@@ -92,18 +92,20 @@ bool TBaseDataTree::DispatchDragAndClipboard(TMessage& Message) {
 // ---- source side ----------------------------------------------------------------------------
 
 void TBaseDataTree::BeginDrag(bool Immediate, int Threshold) {
-  if (FDragType == dtOLE) {
-    // One drag at a time, in this tree or any other.
-    if (FStates.Contains(tsOLEDragPending) || FStates.Contains(tsOLEDragging) || DragDropRunning()) return;
-    FDragThreshold = Threshold < 0 ? GetSystemMetrics(SM_CXDRAG) : Threshold;
-    if (Immediate)
-      DoDragging(FLastClickPos);
-    else
-      DoStateChange({tsOLEDragPending});
-    return;
-  }
-  DoStateChange({tsVCLDragPending});
-  TCustomControl::BeginDrag(Immediate, Threshold);
+  GuardedEntry([&] {
+    if (FDragType == dtOLE) {
+      // One drag at a time, in this tree or any other.
+      if (FStates.Contains(tsOLEDragPending) || FStates.Contains(tsOLEDragging) || DragDropRunning()) return;
+      FDragThreshold = Threshold < 0 ? GetSystemMetrics(SM_CXDRAG) : Threshold;
+      if (Immediate)
+        DoDragging(FLastClickPos);
+      else
+        DoStateChange({tsOLEDragPending});
+      return;
+    }
+    DoStateChange({tsVCLDragPending});
+    ThroughToolkit([&] { TCustomControl::BeginDrag(Immediate, Threshold); });
+  });
 }
 
 bool TBaseDataTree::Dragging() const {
@@ -131,7 +133,7 @@ void TBaseDataTree::DragFinished() {
   GetCursorPos(&p);
   p = ScreenToClient(p);
   const UINT msg = right ? WM_RBUTTONUP : middle ? WM_MBUTTONUP : WM_LBUTTONUP;
-  SendMessage(Handle(), msg, 0, MAKELPARAM(p.x, p.y));
+  ThroughToolkit([&] { SendMessage(Handle(), msg, 0, MAKELPARAM(p.x, p.y)); });
 }
 
 void TBaseDataTree::prepareDragImage(const std::shared_ptr<IDataObject>& DataObject) {
@@ -435,7 +437,7 @@ TBaseDataTree* TBaseDataTree::GetTreeFromDataObject(IDataObject* DataObject) {
 void TBaseDataTree::handleFrameworkDrag(TMessage& Message) {
   auto* rec = reinterpret_cast<TDragRec*>(Message.LParam);
   if (!rec || rec->Docking) {
-    TCustomControl::Dispatch(Message);
+    inheritedDispatch(Message);
     return;
   }
   const std::weak_ptr<const bool> life = LifeToken();
@@ -498,31 +500,31 @@ void TBaseDataTree::handleFrameworkDrag(TMessage& Message) {
 bool TBaseDataTree::DoDragOver(TObject* Source, TShiftState Shift, TDragState State, TPoint Pt, TDTDropMode Mode,
                                std::uint32_t& Effect) {
   bool accept = false;
-  if (OnDragOver) OnDragOver(this, Source, Shift, State, Pt, Mode, Effect, accept);
+  RaiseEvent(OnDragOver, this, Source, Shift, State, Pt, Mode, Effect, accept);
   return accept;
 }
 
 void TBaseDataTree::DoDragDrop(TObject* Source, const std::shared_ptr<IDataObject>& DataObject,
                                const TFormatArray& Formats, TShiftState Shift, TPoint Pt, std::uint32_t& Effect,
                                TDTDropMode Mode) {
-  if (OnDragDrop) OnDragDrop(this, Source, DataObject, Formats, Shift, Pt, Effect, Mode);
+  RaiseEvent(OnDragDrop, this, Source, DataObject, Formats, Shift, Pt, Effect, Mode);
 }
 
 std::shared_ptr<IDataObject> TBaseDataTree::DoCreateDataObject() {
   std::shared_ptr<IDataObject> result;
-  if (OnCreateDataObject) OnCreateDataObject(this, result);
+  RaiseEvent(OnCreateDataObject, this, result);
   return result;
 }
 
 std::shared_ptr<IDTDragManager> TBaseDataTree::DoCreateDragManager() {
   std::shared_ptr<IDTDragManager> result;
-  if (OnCreateDragManager) OnCreateDragManager(this, result);
+  RaiseEvent(OnCreateDragManager, this, result);
   return result;
 }
 
 HRESULT TBaseDataTree::DoRenderOLEData(const TFormatEtc& FormatEtcIn, TStgMedium& Medium, bool ForClipboard) {
   HRESULT result = E_FAIL;
-  if (OnRenderOLEData) OnRenderOLEData(this, FormatEtcIn, Medium, ForClipboard, result);
+  RaiseEvent(OnRenderOLEData, this, FormatEtcIn, Medium, ForClipboard, result);
   return result;
 }
 

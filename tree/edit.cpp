@@ -27,7 +27,7 @@ private:
 
 PDTEditLink TBaseDataTree::DoCreateEditor(PDataNode Node, TColumnIndex Column) {
   PDTEditLink link;
-  if (OnCreateEditor) OnCreateEditor(this, Node, Column, link);
+  RaiseEvent(OnCreateEditor, this, Node, Column, link);
   return link;
 }
 
@@ -115,7 +115,7 @@ bool TBaseDataTree::DoEndEdit() {
           FEditLink.reset();
           FEditNode = nullptr;
         }
-        if (OnEdited && edited.Node()) OnEdited(this, edited.Node(), FEditColumn);
+        if (edited.Node()) RaiseEvent(OnEdited, this, edited.Node(), FEditColumn);
         if (life.expired()) return result;
       }
     }
@@ -143,7 +143,7 @@ bool TBaseDataTree::DoCancelEdit() {
       FEditLink.reset();
       FEditNode = nullptr;
     }
-    if (OnEditCancelled) OnEditCancelled(this, FEditColumn);
+    RaiseEvent(OnEditCancelled, this, FEditColumn);
     return result;
   });
 }

@@ -209,8 +209,13 @@ bool TStringEditLink::BeginEdit() {
   if (FStopped || !edit) return false;
   edit->Show();
   edit->SelectAll();
-  edit->SetFocus();
-  return true;
+  // The tree losing the focus runs its owner's OnExit, which may free the
+  // tree (and the editor with it).
+  if (FTree)
+    FTree->ThroughToolkit([&] { edit->SetFocus(); });
+  else
+    edit->SetFocus();
+  return Edit() != nullptr;
 }
 
 bool TStringEditLink::EndEdit() {

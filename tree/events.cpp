@@ -18,67 +18,62 @@ bool TBaseDataTree::DoBeforeDrag(PDataNode Node, TColumnIndex Column) {
 }
 
 void TBaseDataTree::DoCanEdit(PDataNode Node, TColumnIndex Column, bool& Allowed) {
-  if (OnEditing) OnEditing(this, Node, Column, Allowed);
+  RaiseEvent(OnEditing, this, Node, Column, Allowed);
 }
 
 void TBaseDataTree::DoChange(PDataNode Node) {
   StopTimer(ChangeTimer);
-  if (OnChange) {
-    // The handler may destroy the tree; the caller checks its own token.
-    const std::weak_ptr<const bool> life = LifeToken();
-    OnChange(this, Node);
-    if (life.expired()) return;
-  }
+  if (!RaiseEvent(OnChange, this, Node)) return;
   DoStateChange({}, {tsChangePending});
   FLastChangedNode = nullptr;
 }
 
 void TBaseDataTree::DoChecked(PDataNode Node) {
-  if (OnChecked) OnChecked(this, Node);
+  RaiseEvent(OnChecked, this, Node);
 }
 
 bool TBaseDataTree::DoChecking(PDataNode Node, TCheckState& NewCheckState) {
   if (readOnly()) return false;
   bool allowed = true;
-  if (OnChecking) OnChecking(this, Node, NewCheckState, allowed);
+  RaiseEvent(OnChecking, this, Node, NewCheckState, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoCollapsed(PDataNode Node) {
-  if (OnCollapsed) OnCollapsed(this, Node);
+  RaiseEvent(OnCollapsed, this, Node);
 }
 
 bool TBaseDataTree::DoCollapsing(PDataNode Node) {
   bool allowed = true;
-  if (OnCollapsing) OnCollapsing(this, Node, allowed);
+  RaiseEvent(OnCollapsing, this, Node, allowed);
   return allowed;
 }
 
 int TBaseDataTree::DoCompare(PDataNode Node1, PDataNode Node2, TColumnIndex Column) {
   int result = 0;
-  if (OnCompareNodes) OnCompareNodes(this, Node1, Node2, Column, result);
+  RaiseEvent(OnCompareNodes, this, Node1, Node2, Column, result);
   return result;
 }
 
 void TBaseDataTree::DoExpanded(PDataNode Node) {
-  if (OnExpanded) OnExpanded(this, Node);
+  RaiseEvent(OnExpanded, this, Node);
 }
 
 bool TBaseDataTree::DoExpanding(PDataNode Node) {
   bool allowed = true;
-  if (OnExpanding) OnExpanding(this, Node, allowed);
+  RaiseEvent(OnExpanding, this, Node, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoFocusChange(PDataNode Node, TColumnIndex Column) {
-  if (OnFocusChanged) OnFocusChanged(this, Node, Column);
+  RaiseEvent(OnFocusChanged, this, Node, Column);
 }
 
 bool TBaseDataTree::DoFocusChanging(PDataNode OldNode, PDataNode NewNode, TColumnIndex OldColumn,
                                     TColumnIndex NewColumn) {
   // Without columns every column change is allowed; the header refines this.
   bool allowed = true;
-  if (OnFocusChanging) OnFocusChanging(this, OldNode, NewNode, OldColumn, NewColumn, allowed);
+  RaiseEvent(OnFocusChanging, this, OldNode, NewNode, OldColumn, NewColumn, allowed);
   return allowed;
 }
 
@@ -119,7 +114,7 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
       const bool destroying = FDestroying;
       const std::weak_ptr<const bool> life = FLifeToken;
       try {
-        OnFreeNode(this, Node);
+        if (!RaiseEvent(OnFreeNode, this, Node)) return;
       } catch (...) {
         if (destroying || !life.expired()) freeNodeMemory(Node);
         throw;
@@ -148,12 +143,12 @@ void TBaseDataTree::DoGetNodeDataSize(int& Size) {
 int TBaseDataTree::DoGetNodeWidth(PDataNode, TColumnIndex, TCanvas*) { return 0; }
 
 void TBaseDataTree::DoHotChange(PDataNode Old, PDataNode New) {
-  if (OnHotChange) OnHotChange(this, Old, New);
+  RaiseEvent(OnHotChange, this, Old, New);
 }
 
 int TBaseDataTree::DoIncrementalSearch(PDataNode Node, const String& Text) {
   int result = 0;
-  if (OnIncrementalSearch) OnIncrementalSearch(this, Node, Text, result);
+  RaiseEvent(OnIncrementalSearch, this, Node, Text, result);
   return result;
 }
 
@@ -186,31 +181,31 @@ void TBaseDataTree::DoMeasureItem(TCanvas* TargetCanvas, PDataNode Node, int& No
 }
 
 void TBaseDataTree::DoNodeCopied(PDataNode Node) {
-  if (OnNodeCopied) OnNodeCopied(this, Node);
+  RaiseEvent(OnNodeCopied, this, Node);
 }
 
 bool TBaseDataTree::DoNodeCopying(PDataNode Node, PDataNode NewParent) {
   bool allowed = true;
-  if (OnNodeCopying) OnNodeCopying(this, Node, NewParent, allowed);
+  RaiseEvent(OnNodeCopying, this, Node, NewParent, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoNodeMoved(PDataNode Node) {
-  if (OnNodeMoved) OnNodeMoved(this, Node);
+  RaiseEvent(OnNodeMoved, this, Node);
 }
 
 bool TBaseDataTree::DoNodeMoving(PDataNode Node, PDataNode NewParent) {
   bool allowed = true;
-  if (OnNodeMoving) OnNodeMoving(this, Node, NewParent, allowed);
+  RaiseEvent(OnNodeMoving, this, Node, NewParent, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoReset(PDataNode Node) {
-  if (OnResetNode) OnResetNode(this, Node);
+  RaiseEvent(OnResetNode, this, Node);
 }
 
 void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
-  if (OnScroll) OnScroll(this, DeltaX, DeltaY);
+  RaiseEvent(OnScroll, this, DeltaX, DeltaY);
 }
 
 void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
@@ -222,18 +217,14 @@ void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) 
 
 void TBaseDataTree::DoStructureChange(PDataNode Node, TChangeReason Reason) {
   StopTimer(StructureChangeTimer);
-  if (OnStructureChange) {
-    const std::weak_ptr<const bool> life = LifeToken();
-    OnStructureChange(this, Node, Reason);
-    if (life.expired()) return;
-  }
+  if (!RaiseEvent(OnStructureChange, this, Node, Reason)) return;
   DoStateChange({}, {tsStructureChangePending});
   FLastStructureChangeNode = nullptr;
   FLastStructureChangeReason = crIgnore;
 }
 
 void TBaseDataTree::DoUpdating(TDTUpdateState State) {
-  if (OnUpdating) OnUpdating(this, State);
+  RaiseEvent(OnUpdating, this, State);
 }
 
 void TBaseDataTree::passFollowingWatches(PDataNode Node) {

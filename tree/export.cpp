@@ -443,13 +443,13 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
     const TColumnsArray columns = visibleColumns(*this);
     const TColumnIndex mainColumn = Header().MainColumn();
     if (!columns.empty()) {
-      if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etHTML);
+      RaiseEvent(OnBeforeHeaderExport, this, etHTML);
       if (life.expired()) return {};
       out.AddBytes("<tr class=\"header\" style=\"" + cellPadding + "\">");
       out.AddNewLine();
       const std::string buttonFace = htmlColor(clBtnFace);
       for (TDataTreeColumn* col : columns) {
-        if (OnBeforeColumnExport) OnBeforeColumnExport(this, etHTML, col);
+        RaiseEvent(OnBeforeColumnExport, this, etHTML, col);
         if (life.expired()) return {};
         std::string th = "<th height=\"" + num(Header().Height()) + "px\"" +
                          htmlAlignment(col->Alignment(), col->UseRightToLeftReading());
@@ -458,12 +458,12 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
         out.AddBytes(th);
         out.AddBytes(htmlText(col->Text()));
         out.AddBytes("</th>");
-        if (OnAfterColumnExport) OnAfterColumnExport(this, etHTML, col);
+        RaiseEvent(OnAfterColumnExport, this, etHTML, col);
         if (life.expired()) return {};
       }
       out.AddBytes("</tr>");
       out.AddNewLine();
-      if (OnAfterHeaderExport) OnAfterHeaderExport(this, etHTML);
+      RaiseEvent(OnAfterHeaderExport, this, etHTML);
       if (life.expired()) return {};
     }
 
@@ -536,20 +536,20 @@ RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
       for (TDataTreeColumn* col : columns) cellx(total += col->Width());
     }
     if (!columns.empty()) {
-      if (OnBeforeHeaderExport) OnBeforeHeaderExport(this, etRTF);
+      RaiseEvent(OnBeforeHeaderExport, this, etRTF);
       if (life.expired()) return {};
       body.AddBytes("\\pard\\intbl");
       for (TDataTreeColumn* col : columns) {
-        if (OnBeforeColumnExport) OnBeforeColumnExport(this, etRTF, col);
+        RaiseEvent(OnBeforeColumnExport, this, etRTF, col);
         if (life.expired()) return {};
         body.AddBytes(rtfAlignment(col->Alignment(), col->UseRightToLeftReading()));
         rtf.TextWithFont(col->Text(), *Header().Font());
         body.AddBytes("\\cell");
-        if (OnAfterColumnExport) OnAfterColumnExport(this, etRTF, col);
+        RaiseEvent(OnAfterColumnExport, this, etRTF, col);
         if (life.expired()) return {};
       }
       body.AddBytes("\\row");
-      if (OnAfterHeaderExport) OnAfterHeaderExport(this, etRTF);
+      RaiseEvent(OnAfterHeaderExport, this, etRTF);
       if (life.expired()) return {};
     }
     TCanvas& canvas = *Canvas();

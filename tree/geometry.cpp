@@ -42,7 +42,7 @@ String TBaseDataTree::DoGetImageText(PDataNode Node, TDTImageKind Kind, TColumnI
   // A question like the picture's index: nodes the handler deletes go
   // once it has answered.
   TQueryHandlerCall call(*this);
-  OnGetImageText(this, Node, Kind, Column, text);
+  RaiseEvent(OnGetImageText, this, Node, Kind, Column, text);
   return text;
 }
 
@@ -65,7 +65,7 @@ bool TBaseDataTree::HasImage(PDataNode Node, TDTImageKind Kind, TColumnIndex Col
 
 TPoint TBaseDataTree::DoGetCellContentMargin(PDataNode Node, TColumnIndex Column) {
   TPoint margin{0, 0};
-  if (OnGetCellContentMargin) OnGetCellContentMargin(this, Canvas()->Handle(), Node, Column, margin);
+  RaiseEvent(OnGetCellContentMargin, this, Canvas()->Handle(), Node, Column, margin);
   return margin;
 }
 
@@ -443,7 +443,7 @@ int TBaseDataTree::GetMaxColumnWidth(TColumnIndex Column, bool UseSmartColumnWid
     result = std::max(result, w);
   }
   if (FOptions->PaintOptions().Contains(toShowVertGridLines)) ++result;
-  if (OnAfterGetMaxColumnWidth) OnAfterGetMaxColumnWidth(FHeader.get(), Column, result);
+  RaiseEvent(OnAfterGetMaxColumnWidth, FHeader.get(), Column, result);
   return result;
   });
 }

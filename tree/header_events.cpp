@@ -4,47 +4,47 @@
 
 void TBaseDataTree::DoHeaderClick(TDTHeader* Sender, TColumnIndex Column, TMouseButton Button, TShiftState Shift,
                                   int X, int Y) {
-  if (OnHeaderClick) OnHeaderClick(Sender, Column, Button, Shift, X, Y);
+  RaiseEvent(OnHeaderClick, Sender, Column, Button, Shift, X, Y);
 }
 
 void TBaseDataTree::DoHeaderImageClick(TDTHeader* Sender, TColumnIndex Column, TMouseButton Button,
                                        TShiftState Shift, int X, int Y) {
   // Without a handler of its own an image click is a click.
   if (OnHeaderImageClick)
-    OnHeaderImageClick(Sender, Column, Button, Shift, X, Y);
+    RaiseEvent(OnHeaderImageClick, Sender, Column, Button, Shift, X, Y);
   else
     DoHeaderClick(Sender, Column, Button, Shift, X, Y);
 }
 
 void TBaseDataTree::DoHeaderCheckBoxClick(TDTHeader* Sender, TColumnIndex Column, TMouseButton Button,
                                           TShiftState Shift, int X, int Y) {
-  if (OnHeaderCheckBoxClick) OnHeaderCheckBoxClick(Sender, Column, Button, Shift, X, Y);
+  RaiseEvent(OnHeaderCheckBoxClick, Sender, Column, Button, Shift, X, Y);
 }
 
 void TBaseDataTree::DoHeaderMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (OnHeaderMouseDown) OnHeaderMouseDown(&Header(), Button, Shift, X, Y);
+  RaiseEvent(OnHeaderMouseDown, &Header(), Button, Shift, X, Y);
 }
 
 void TBaseDataTree::DoHeaderMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
-  if (OnHeaderMouseUp) OnHeaderMouseUp(&Header(), Button, Shift, X, Y);
+  RaiseEvent(OnHeaderMouseUp, &Header(), Button, Shift, X, Y);
 }
 
 void TBaseDataTree::DoHeaderMouseMove(TShiftState Shift, int X, int Y) {
-  if (OnHeaderMouseMove) OnHeaderMouseMove(&Header(), Shift, X, Y);
+  RaiseEvent(OnHeaderMouseMove, &Header(), Shift, X, Y);
 }
 
 bool TBaseDataTree::DoHeaderDragging(TColumnIndex Column) {
   bool allowed = true;
-  if (OnHeaderDragging) OnHeaderDragging(&Header(), Column, allowed);
+  RaiseEvent(OnHeaderDragging, &Header(), Column, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoHeaderDragged(TColumnIndex Column, std::uint32_t OldPosition) {
-  if (OnHeaderDragged) OnHeaderDragged(&Header(), Column, OldPosition);
+  RaiseEvent(OnHeaderDragged, &Header(), Column, OldPosition);
 }
 
 void TBaseDataTree::DoHeaderDraggedOut(TColumnIndex Column, TPoint DropPosition) {
-  if (OnHeaderDraggedOut) OnHeaderDraggedOut(&Header(), Column, DropPosition);
+  RaiseEvent(OnHeaderDraggedOut, &Header(), Column, DropPosition);
 }
 
 void TBaseDataTree::DoGetHeaderCursor(TCursor& Cursor) {
@@ -52,42 +52,42 @@ void TBaseDataTree::DoGetHeaderCursor(TCursor& Cursor) {
 }
 
 void TBaseDataTree::DoBeforeHeightTracking(TShiftState Shift) {
-  if (OnBeforeHeaderHeightTracking) OnBeforeHeaderHeightTracking(&Header(), Shift);
+  RaiseEvent(OnBeforeHeaderHeightTracking, &Header(), Shift);
 }
 
 bool TBaseDataTree::DoHeightTracking(TPoint& P, TShiftState Shift) {
   bool allowed = true;
-  if (OnHeaderHeightTracking) OnHeaderHeightTracking(&Header(), P, Shift, allowed);
+  RaiseEvent(OnHeaderHeightTracking, &Header(), P, Shift, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoAfterHeightTracking() {
-  if (OnAfterHeaderHeightTracking) OnAfterHeaderHeightTracking(&Header());
+  RaiseEvent(OnAfterHeaderHeightTracking, &Header());
 }
 
 bool TBaseDataTree::DoHeightDblClickResize(TPoint P, TShiftState Shift) {
   bool allowed = true;
-  if (OnHeaderHeightDblClickResize) OnHeaderHeightDblClickResize(&Header(), P, Shift, allowed);
+  RaiseEvent(OnHeaderHeightDblClickResize, &Header(), P, Shift, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoBeforeColumnWidthTracking(TColumnIndex Column, TShiftState Shift) {
-  if (OnBeforeColumnWidthTracking) OnBeforeColumnWidthTracking(&Header(), Column, Shift);
+  RaiseEvent(OnBeforeColumnWidthTracking, &Header(), Column, Shift);
 }
 
 bool TBaseDataTree::DoColumnWidthTracking(TColumnIndex Column, TShiftState Shift, TPoint& TrackPoint, TPoint P) {
   bool allowed = true;
-  if (OnColumnWidthTracking) OnColumnWidthTracking(&Header(), Column, Shift, TrackPoint, P, allowed);
+  RaiseEvent(OnColumnWidthTracking, &Header(), Column, Shift, TrackPoint, P, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoAfterColumnWidthTracking(TColumnIndex Column) {
-  if (OnAfterColumnWidthTracking) OnAfterColumnWidthTracking(&Header(), Column);
+  RaiseEvent(OnAfterColumnWidthTracking, &Header(), Column);
 }
 
 bool TBaseDataTree::DoColumnWidthDblClickResize(TColumnIndex Column, TShiftState Shift, TPoint P) {
   bool allowed = true;
-  if (OnColumnWidthDblClickResize) OnColumnWidthDblClickResize(&Header(), Column, Shift, P, allowed);
+  RaiseEvent(OnColumnWidthDblClickResize, &Header(), Column, Shift, P, allowed);
   return allowed;
 }
 

@@ -510,7 +510,7 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
           FColumns->HoverIndex = NoColumn;
           tree->DoStateChange({}, {tsScrollPending, tsScrolling});
           menu->SetPopupComponent(tree);
-          menu->Popup(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam));
+          tree->ThroughToolkit([&] { menu->Popup(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)); });
           Message.Result = 0;
           return true;
         }

@@ -18,7 +18,7 @@ void TBaseDataTree::InitNode(PDataNode Node) {
   // The handler answers a question: the nodes it deletes go when the
   // message loop runs next (see TQueryHandlerCall), and when it destroys
   // the tree the raise unwinds. Nothing of the tree is touched then.
-  const std::weak_ptr<const bool> life = FLifeToken;
+  const TLifeHold life(FEntryLife);
   DoInitNode(Node->Parent == FRoot ? nullptr : Node->Parent, Node, initStates);
   if (life.expired()) return;
   if (initStates.Contains(ivsDisabled)) Node->States.Include(vsDisabled);
@@ -64,7 +64,7 @@ void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
   GuardedEntry([&] {
     if (Node && Node != FRoot) {
       Node->States.ExcludeMask(nodeMask(vsChecking, vsCutOrCopy, vsDeleting, vsHeightMeasured));
-      const std::weak_ptr<const bool> life = FLifeToken;
+      const TLifeHold life(FEntryLife);
       InitNode(Node);
       if (life.expired()) return;
     }
@@ -76,7 +76,7 @@ void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
   GuardedEntry([&] {
     if (!Node) Node = FRoot;
     // Only children that exist are initialised again; none are made here.
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     if (Node->ChildCount > 0) InitChildren(Node);
     for (PDataNode run = Node->FirstChild; run && !life.expired(); run = run->NextSibling) {
       ReinitNode(run, Recursive);
@@ -98,7 +98,10 @@ void TBaseDataTree::ResetNode(PDataNode Node) {
       DoReset(Node);
       if (watch.TreeGone() || !watch.Node()) return;
     }
+    // The handlers the deletion raises may delete the node too.
+    TNodeWatch watch(*this, Node);
     DeleteChildren(Node, false);
+    if (!watch.Node()) return;
     Node->States.ExcludeMask(nodeMask(vsInitialized, vsChecking, vsCutOrCopy, vsDeleting,
                                       vsExpanded, vsHasChildren, vsHeightMeasured));
     InvalidateNode(Node);
@@ -139,7 +142,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
     if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
     // The state, expand and collapse handlers may delete the node, and every
     // handler (the scroll report included) may destroy the tree.
-    const std::weak_ptr<const bool> life = LifeToken();
+    const std::weak_ptr<const bool> life = FLifeToken;
     TNodeWatch watch(*this, Node);
     bool wasToggling = FStates.Contains(tsToggling);
     DoStateChange({tsToggling});
@@ -319,7 +322,7 @@ void TBaseDataTree::FullExpand(PDataNode Node) {
     DoStateChange({tsExpanding});
     BeginUpdate();
     // A handler may destroy the tree on the way.
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       PDataNode stop = nullptr;
       if (Node) {
@@ -360,7 +363,7 @@ void TBaseDataTree::FullCollapse(PDataNode Node) {
     DoStateChange({tsCollapsing});
     BeginUpdate();
     // A handler may destroy the tree on the way.
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       // Deepest first, so that each collapse only hides rows that are
       // already collapsed below.

@@ -19,16 +19,43 @@ bool modifierDown(TShiftState Shift) {
 }  // namespace
 
 void TBaseDataTree::KeyDown(WORD& Key, TShiftState Shift) {
-  // The owner's handler may free the tree.
-  const std::weak_ptr<const bool> life = FLifeToken;
-  TCustomControl::KeyDown(Key, Shift);
-  if (life.expired()) return;
+  RaiseEvent(OnKeyDown, this, Key, Shift);
   FKeyAfterHandlers = Key;
+}
+
+void TBaseDataTree::KeyUp(WORD& Key, TShiftState Shift) { RaiseEvent(OnKeyUp, this, Key, Shift); }
+
+void TBaseDataTree::KeyPress(char16_t& Key) { RaiseEvent(OnKeyPress, this, Key); }
+
+void TBaseDataTree::DoEnter() { RaiseEvent(OnEnter, this); }
+
+void TBaseDataTree::DoExit() { RaiseEvent(OnExit, this); }
+
+void TBaseDataTree::Click() { RaiseEvent(OnClick, this); }
+
+void TBaseDataTree::DblClick() { RaiseEvent(OnDblClick, this); }
+
+void TBaseDataTree::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  RaiseEvent(OnMouseDown, this, Button, Shift, X, Y);
+}
+
+void TBaseDataTree::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  RaiseEvent(OnMouseUp, this, Button, Shift, X, Y);
+}
+
+bool TBaseDataTree::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
+  bool handled = false;
+  RaiseEvent(OnMouseWheel, this, Shift, WheelDelta, MousePos, handled);
+  return handled;
+}
+
+void TBaseDataTree::SetFocus() {
+  GuardedEntry([&] { ThroughToolkit([&] { TCustomControl::SetFocus(); }); });
 }
 
 bool TBaseDataTree::DoKeyAction(WORD& CharCode, TShiftState& Shift) {
   bool doDefault = true;
-  if (OnKeyAction) OnKeyAction(this, CharCode, Shift, doDefault);
+  RaiseEvent(OnKeyAction, this, CharCode, Shift, doDefault);
   return doDefault;
 }
 
@@ -45,7 +72,7 @@ int TBaseDataTree::DoGetHelpContext(PDataNode Node, TColumnIndex Column) {
     // ends there.
     for (PDataNode run = Node; run && run != FRoot && context == 0;) {
       TNodeWatch watch(*this, run);
-      OnGetHelpContext(this, run, Column, context);
+      RaiseEvent(OnGetHelpContext, this, run, Column, context);
       if (watch.TreeGone()) return context;
       run = watch.Node() ? run->Parent : nullptr;
     }
@@ -60,13 +87,13 @@ void TBaseDataTree::DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Posi
   bool askParent = true;
   // The owner's handler may free the tree, and still name a menu.
   const std::weak_ptr<const bool> life = FLifeToken;
-  if (OnGetPopupMenu) OnGetPopupMenu(this, Node, Column, Position, askParent, menu);
+  RaiseEvent(OnGetPopupMenu, this, Node, Column, Position, askParent, menu);
   if (!menu || life.expired()) return;
   DoStateChange({tsPopupMenuShown});
   StopTimer(EditTimer);
   const TPoint screen = ClientToScreen(Position);
   menu->SetPopupComponent(this);
-  menu->Popup(screen.x, screen.y);
+  ThroughToolkit([&] { menu->Popup(screen.x, screen.y); });
 }
 
 void TBaseDataTree::SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column) {
@@ -87,7 +114,7 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
   // The owner's key handlers run first and may consume the key.
   FKeyAfterHandlers = 0;
   const std::weak_ptr<const bool> life = FLifeToken;
-  TCustomControl::Dispatch(Message);
+  inheritedDispatch(Message);
   if (life.expired()) return;
   WORD charCode = FKeyAfterHandlers;
   if (charCode == 0 || FDestroying) return;
@@ -397,7 +424,7 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
       const std::weak_ptr<const bool> life = FLifeToken;
       const int context = DoGetHelpContext(FFocusedNode, FFocusedColumn);
       if (life.expired()) return;
-      if (context != 0 && OnHelpRequest) OnHelpRequest(this, context);
+      if (context != 0) RaiseEvent(OnHelpRequest, this, context);
       break;
     }
     case VK_F2:
@@ -433,7 +460,7 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
 void TBaseDataTree::HandleKeyUp(TMessage& Message) {
   // The owner's key handlers run first and may free the tree.
   const std::weak_ptr<const bool> life = FLifeToken;
-  TCustomControl::Dispatch(Message);
+  inheritedDispatch(Message);
   if (life.expired()) return;
   if (WORD(Message.WParam) != VK_SPACE || !FStates.Contains(tsKeyCheckPending)) return;
   DoStateChange({}, {tsKeyCheckPending});

@@ -32,7 +32,7 @@ void TBaseDataTree::WndProc(TMessage& Message) {
       default:
         break;
     }
-    TCustomControl::WndProc(Message);
+    ThroughToolkit([&] { TCustomControl::WndProc(Message); });
   });
 }
 
@@ -92,12 +92,12 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
       return true;
     case WM_ENABLE:
       // A disabled tree looks different: frame and rows are redrawn.
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (HandleAllocated())
         RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_FRAME);
       return true;
     case WM_THEMECHANGED:
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       // The desktop's style is always there to draw with.
       if (FOptions->PaintOptions().Contains(toThemeAware))
         DoStateChange({tsUseThemes});
@@ -157,7 +157,7 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
     case WM_KILLFOCUS: {
       // The owner's OnExit may free the tree.
       const std::weak_ptr<const bool> life = FLifeToken;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return true;
       if (Application) Application->CancelHint();
       StopWheelPanning();
@@ -171,7 +171,7 @@ bool TBaseDataTree::DispatchInput(TMessage& Message) {
     case WM_SETFOCUS: {
       // The owner's OnEnter may free the tree.
       const std::weak_ptr<const bool> life = FLifeToken;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return true;
       if (!(FSelectionCount == 0 && FOptions->PaintOptions().Contains(toGhostedIfUnfocused)))
         InvalidateWindow();
@@ -282,7 +282,7 @@ bool TBaseDataTree::HandleSetCursor(TMessage& Message) {
 }
 
 void TBaseDataTree::DoGetCursor(TCursor& Cursor) {
-  if (OnGetCursor) OnGetCursor(this, Cursor);
+  RaiseEvent(OnGetCursor, this, Cursor);
 }
 
 void TBaseDataTree::HandleMouseLeave() {

@@ -86,7 +86,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
     case WM_LBUTTONDOWN:
       DoStateChange({tsLeftButtonDown});
       if (life.expired()) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       hitTest();
       HandleMouseDown(Message, hit);
@@ -98,14 +98,14 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       HandleMouseUp(Message, hit);
       if (life.expired()) return;
       FReleasingCapture = true;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       FReleasingCapture = false;
       return;
     case WM_LBUTTONDBLCLK:
       DoStateChange({tsLeftDblClick});
       if (life.expired()) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       hitTest();
       HandleMouseDblClick(Message, hit);
@@ -116,7 +116,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       DoStateChange({tsMiddleButtonDown});
       if (life.expired()) return;
       if (headerTracks(Header())) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       const bool panning = FStates.Contains(tsWheelPanning) || FStates.Contains(tsWheelScrolling);
       if (FOptions->MiscOptions().Contains(toWheelPanning) && !panning &&
@@ -147,7 +147,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
         return;
       }
       if (headerTracks(Header())) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       if (selection.Contains(toMiddleClickSelect)) {
         hitTest();
@@ -157,7 +157,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
     case WM_MBUTTONDBLCLK:
       DoStateChange({tsMiddleDblClick});
       if (life.expired()) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       if (selection.Contains(toMiddleClickSelect)) {
         hitTest();
@@ -170,7 +170,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       DoStateChange({tsRightButtonDown});
       if (life.expired()) return;
       if (headerTracks(Header())) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       if (selection.Contains(toRightClickSelect)) {
         hitTest();
@@ -185,7 +185,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       if (PopupMenu() && IsMouseSelecting()) EndDrawSelection();
       if (life.expired()) return;
       FReleasingCapture = true;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       FReleasingCapture = false;
       hitTest();
@@ -198,7 +198,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
     case WM_RBUTTONDBLCLK:
       DoStateChange({tsRightDblClick});
       if (life.expired()) return;
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (life.expired()) return;
       if (selection.Contains(toRightClickSelect)) {
         hitTest();
@@ -208,7 +208,7 @@ void TBaseDataTree::HandleButtonMessage(TMessage& Message) {
       DoStateChange({}, {tsRightDblClick});
       return;
     default:
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       return;
   }
 }
@@ -223,6 +223,11 @@ bool TBaseDataTree::startMouseCheck(PDataNode Node) {
   TNodeWatch watch(*this, Node);
   if (!DoChecking(Node, next) || !watch.Node()) return false;
   DoStateChange({tsMouseCheckPending});
+  // The state handler may delete the node.
+  if (!watch.Node()) {
+    DoStateChange({}, {tsMouseCheckPending});
+    return false;
+  }
   FCheckNode = Node;
   FPendingCheckState = next;
   Node->CheckState = PressedCheckState(Node->CheckState);
@@ -544,23 +549,23 @@ void TBaseDataTree::HandleMouseDblClick(TMessage& Message, THitInfo& HitInfo) {
 bool TBaseDataTree::DoNodeHeightTracking(PDataNode Node, TColumnIndex Column, TShiftState Shift,
                                          TPoint& TrackPoint, TPoint P) {
   bool allowed = true;
-  if (OnNodeHeightTracking) OnNodeHeightTracking(this, Node, Column, Shift, TrackPoint, P, allowed);
+  RaiseEvent(OnNodeHeightTracking, this, Node, Column, Shift, TrackPoint, P, allowed);
   return allowed;
 }
 
 bool TBaseDataTree::DoNodeHeightDblClickResize(PDataNode Node, TColumnIndex Column, TShiftState Shift,
                                                TPoint P) {
   bool allowed = true;
-  if (OnNodeHeightDblClickResize) OnNodeHeightDblClickResize(this, Node, Column, Shift, P, allowed);
+  RaiseEvent(OnNodeHeightDblClickResize, this, Node, Column, Shift, P, allowed);
   return allowed;
 }
 
 void TBaseDataTree::DoColumnClick(TColumnIndex Column, TShiftState Shift) {
-  if (OnColumnClick) OnColumnClick(this, Column, Shift);
+  RaiseEvent(OnColumnClick, this, Column, Shift);
 }
 
 void TBaseDataTree::DoColumnDblClick(TColumnIndex Column, TShiftState Shift) {
-  if (OnColumnDblClick) OnColumnDblClick(this, Column, Shift);
+  RaiseEvent(OnColumnDblClick, this, Column, Shift);
 }
 
 // ---- mouse movement ------------------------------------------------------------------
@@ -626,7 +631,7 @@ void TBaseDataTree::MouseMove(TShiftState Shift, int X, int Y) {
     const std::weak_ptr<const bool> life = FLifeToken;
     HandleHotTrack(X, Y);
     if (life.expired()) return;
-    TCustomControl::MouseMove(Shift, X, Y);
+    RaiseEvent(OnMouseMove, this, Shift, X, Y);
     return;
   }
   if (!FStates.Contains(tsScrolling) && CalculateSelectionRect(X, Y)) {

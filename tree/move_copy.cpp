@@ -50,7 +50,7 @@ TBaseDataTree::TListing::~TListing() {
 
 bool TBaseDataTree::forEachArrived(PDataNode Parent, const std::vector<PDataNode>& Nodes, const TListing& Listing,
                                    const std::function<void(PDataNode)>& Step) {
-  const std::weak_ptr<const bool> life = LifeToken();
+  const TLifeHold life(FEntryLife);
   TNodeWatch parent(*this, Parent);
   // Until a handler frees a listed node the list is read as it is (a step
   // deleting its own node frees none of those left). At the first such
@@ -88,7 +88,7 @@ bool TBaseDataTree::forEachArrived(PDataNode Parent, const std::vector<PDataNode
 
 bool TBaseDataTree::deleteLastToFirst(const std::vector<PDataNode>& Nodes, const TListing& Listing,
                                       const std::function<bool(PDataNode)>& StillThere) {
-  const std::weak_ptr<const bool> life = LifeToken();
+  const TLifeHold life(FEntryLife);
   // Until a handler frees a listed node other than the one deleted, the
   // list is read as it is; from then on what is left of it is watched: a
   // handler freeing a node at every step costs a step no more than one
@@ -143,7 +143,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     // the move there, and this tree goes on as the move left it.
     withOtherTree(*targetTree, [&] {
       // Handlers of either tree may destroy either tree.
-      const std::weak_ptr<const bool> life = LifeToken();
+      const TLifeHold life(FEntryLife);
       const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
       auto bothLive = [&] { return !life.expired() && !targetLife.expired(); };
       TNodeWatch source(*this, Source);
@@ -159,7 +159,9 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
       }
 
       if (targetTree == this) {
+        // The state handler may delete the source or the target.
         InterruptValidation();
+        if (!source.Node() || !target.Node()) return;
         std::vector<PDataNode> moved;
         if (!ChildrenOnly) {
           InternalDisconnectNode(Source, true, true);
@@ -277,7 +279,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
     return withOtherTree(*targetTree, PDataNode(nullptr), [&]() -> PDataNode {
       // Handlers of either tree may destroy either tree: a copy that lost its
       // source before it was written whole, or its target, ends with nothing.
-      const std::weak_ptr<const bool> life = LifeToken();
+      const TLifeHold life(FEntryLife);
       const std::weak_ptr<const bool> targetLife = targetTree->LifeToken();
       TNodeWatch target(*targetTree, Target);
       std::vector<PDataNode> arrived;
@@ -368,7 +370,7 @@ void TBaseDataTree::DeleteSelectedNodes() {
   GuardedEntry([&] {
     if (FSelectionCount == 0 || readOnly()) return;
     // The handlers of the deletions may destroy the tree.
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     BeginUpdate();
     if (life.expired()) return;
     try {

@@ -209,16 +209,18 @@ bool TBaseDataTree::IsLastVisibleChild(PDataNode Parent, PDataNode Node) const {
 // ---- plain order ----------------------------------------------------------------
 
 PDataNode TBaseDataTree::GetFirst(bool ConsiderChildrenAbove) {
-  if (ConsiderChildrenAbove && childrenAbove()) {
-    PDataNode run = GetFirstChild(nullptr);
-    while (run) {
-      PDataNode child = GetFirstChild(run);
-      if (!child) break;
-      run = child;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (ConsiderChildrenAbove && childrenAbove()) {
+      PDataNode run = GetFirstChild(nullptr);
+      while (run) {
+        PDataNode child = GetFirstChild(run);
+        if (!child) break;
+        run = child;
+      }
+      return run;
     }
-    return run;
-  }
-  return GetFirstChild(nullptr);
+    return GetFirstChild(nullptr);
+  });
 }
 
 PDataNode TBaseDataTree::GetFirstNoInit(bool ConsiderChildrenAbove) const {
@@ -241,19 +243,25 @@ PDataNode TBaseDataTree::initialized(PDataNode Node) {
 }
 
 PDataNode TBaseDataTree::GetFirstChild(PDataNode Node) {
-  return initialized(parentWithChildren(Node)->FirstChild);
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    return initialized(parentWithChildren(Node)->FirstChild);
+  });
 }
 
 PDataNode TBaseDataTree::GetLastChild(PDataNode Node) {
-  return initialized(parentWithChildren(Node)->LastChild);
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    return initialized(parentWithChildren(Node)->LastChild);
+  });
 }
 
 PDataNode TBaseDataTree::GetLast(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) Node = FRoot;
-  if (ConsiderChildrenAbove && childrenAbove()) return GetLastChild(Node);
-  PDataNode result = nullptr;
-  for (PDataNode next = GetLastChild(Node); next; next = GetLastChild(next)) result = next;
-  return result;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) Node = FRoot;
+    if (ConsiderChildrenAbove && childrenAbove()) return GetLastChild(Node);
+    PDataNode result = nullptr;
+    for (PDataNode next = GetLastChild(Node); next; next = GetLastChild(next)) result = next;
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::GetLastNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
@@ -265,33 +273,41 @@ PDataNode TBaseDataTree::GetLastNoInit(PDataNode Node, bool ConsiderChildrenAbov
 }
 
 PDataNode TBaseDataTree::GetNext(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) return nullptr;
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  PDataNode result;
-  if (ConsiderChildrenAbove && childrenAbove()) {
-    if (Node->NextSibling) {
-      result = Node->NextSibling;
-      for (;;) {
-        if (!result->States.Contains(vsInitialized)) InitNode(result);
-        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0)
-          InitChildren(result);
-        if (!result->FirstChild) break;
-        result = result->FirstChild;
+  // A step that initialises nothing raises nothing: no entry for it.
+  if (Node && Node != FRoot && !(ConsiderChildrenAbove && childrenAbove()) &&
+      !(Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)) {
+    PDataNode next = GetNextNoInit(Node, false);
+    if (!next || next->States.Contains(vsInitialized)) return next;
+  }
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) return nullptr;
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    PDataNode result;
+    if (ConsiderChildrenAbove && childrenAbove()) {
+      if (Node->NextSibling) {
+        result = Node->NextSibling;
+        for (;;) {
+          if (!result->States.Contains(vsInitialized)) InitNode(result);
+          if (result->States.Contains(vsHasChildren) && result->ChildCount == 0)
+            InitChildren(result);
+          if (!result->FirstChild) break;
+          result = result->FirstChild;
+        }
+      } else {
+        result = Node->Parent == FRoot ? nullptr : Node->Parent;
       }
     } else {
-      result = Node->Parent == FRoot ? nullptr : Node->Parent;
+      if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+      result = Node->FirstChild;
+      if (!result) {
+        PDataNode run = Node;
+        while (run != FRoot && !run->NextSibling) run = run->Parent;
+        result = run == FRoot ? nullptr : run->NextSibling;
+      }
     }
-  } else {
-    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
-    result = Node->FirstChild;
-    if (!result) {
-      PDataNode run = Node;
-      while (run != FRoot && !run->NextSibling) run = run->Parent;
-      result = run == FRoot ? nullptr : run->NextSibling;
-    }
-  }
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+    if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::GetNextNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
@@ -312,30 +328,32 @@ PDataNode TBaseDataTree::GetNextNoInit(PDataNode Node, bool ConsiderChildrenAbov
 }
 
 PDataNode TBaseDataTree::GetPrevious(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) return nullptr;
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  PDataNode result;
-  if (ConsiderChildrenAbove && childrenAbove()) {
-    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
-    result = Node->LastChild;
-    if (!result) {
-      PDataNode run = Node;
-      while (run != FRoot && !run->PrevSibling) run = run->Parent;
-      result = run == FRoot ? nullptr : run->PrevSibling;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) return nullptr;
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    PDataNode result;
+    if (ConsiderChildrenAbove && childrenAbove()) {
+      if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+      result = Node->LastChild;
+      if (!result) {
+        PDataNode run = Node;
+        while (run != FRoot && !run->PrevSibling) run = run->Parent;
+        result = run == FRoot ? nullptr : run->PrevSibling;
+      }
+    } else if (Node->PrevSibling) {
+      result = Node->PrevSibling;
+      for (;;) {
+        if (!result->States.Contains(vsInitialized)) InitNode(result);
+        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+        if (!result->LastChild) break;
+        result = result->LastChild;
+      }
+    } else {
+      result = Node->Parent == FRoot ? nullptr : Node->Parent;
     }
-  } else if (Node->PrevSibling) {
-    result = Node->PrevSibling;
-    for (;;) {
-      if (!result->States.Contains(vsInitialized)) InitNode(result);
-      if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
-      if (!result->LastChild) break;
-      result = result->LastChild;
-    }
-  } else {
-    result = Node->Parent == FRoot ? nullptr : Node->Parent;
-  }
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+    if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::GetPreviousNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
@@ -356,17 +374,21 @@ PDataNode TBaseDataTree::GetPreviousNoInit(PDataNode Node, bool ConsiderChildren
 }
 
 PDataNode TBaseDataTree::GetNextSibling(PDataNode Node) {
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  PDataNode result = Node ? Node->NextSibling : nullptr;
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    PDataNode result = Node ? Node->NextSibling : nullptr;
+    if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::GetPreviousSibling(PDataNode Node) {
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  PDataNode result = Node ? Node->PrevSibling : nullptr;
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    PDataNode result = Node ? Node->PrevSibling : nullptr;
+    if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 // ---- initialised, selected, cut/copy -------------------------------------------
@@ -399,12 +421,14 @@ PDataNode TBaseDataTree::GetFirstSelected(bool ConsiderChildrenAbove) {
 }
 
 PDataNode TBaseDataTree::GetNextSelected(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (FSelectionCount == 0) return nullptr;
-  PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
-                                           : GetNextNoInit(Node, ConsiderChildrenAbove);
-  while (run && !run->States.Contains(vsSelected)) run = GetNextNoInit(run, ConsiderChildrenAbove);
-  if (run && !run->States.Contains(vsInitialized)) InitNode(run);
-  return run;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (FSelectionCount == 0) return nullptr;
+    PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
+                                             : GetNextNoInit(Node, ConsiderChildrenAbove);
+    while (run && !run->States.Contains(vsSelected)) run = GetNextNoInit(run, ConsiderChildrenAbove);
+    if (run && !run->States.Contains(vsInitialized)) InitNode(run);
+    return run;
+  });
 }
 
 PDataNode TBaseDataTree::GetFirstCutCopy(bool ConsiderChildrenAbove) {
@@ -412,12 +436,14 @@ PDataNode TBaseDataTree::GetFirstCutCopy(bool ConsiderChildrenAbove) {
 }
 
 PDataNode TBaseDataTree::GetNextCutCopy(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending)) return nullptr;
-  PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
-                                           : GetNextNoInit(Node, ConsiderChildrenAbove);
-  while (run && !run->States.Contains(vsCutOrCopy)) run = GetNextNoInit(run, ConsiderChildrenAbove);
-  if (run && !run->States.Contains(vsInitialized)) InitNode(run);
-  return run;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!FStates.Contains(tsCutPending) && !FStates.Contains(tsCopyPending)) return nullptr;
+    PDataNode run = (!Node || Node == FRoot) ? GetFirstNoInit(ConsiderChildrenAbove)
+                                             : GetNextNoInit(Node, ConsiderChildrenAbove);
+    while (run && !run->States.Contains(vsCutOrCopy)) run = GetNextNoInit(run, ConsiderChildrenAbove);
+    if (run && !run->States.Contains(vsInitialized)) InitNode(run);
+    return run;
+  });
 }
 
 // ---- visible order -----------------------------------------------------------------
@@ -451,48 +477,52 @@ PDataNode TBaseDataTree::GetFirstVisibleNoInit(PDataNode Node, bool ConsiderChil
 }
 
 PDataNode TBaseDataTree::GetFirstVisible(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) Node = FRoot;
-  if (Node != FRoot) {
-    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
-  }
-  if (!Node->States.Contains(vsHasChildren) || !Node->FirstChild) return nullptr;
-  PDataNode result = Node->FirstChild;
-  for (;;) {
-    if (!result->States.Contains(vsInitialized)) InitNode(result);
-    if (isVisible(result)) break;
-    PDataNode run = result;
-    while (run != FRoot && !run->NextSibling) run = run->Parent;
-    if (run == FRoot) return nullptr;
-    result = run->NextSibling;
-  }
-  if (ConsiderChildrenAbove && childrenAbove()) {
-    for (;;) {
-      if (!isExpanded(result)) break;
-      if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
-      PDataNode child = result->FirstChild;
-      while (child) {
-        if (!child->States.Contains(vsInitialized)) InitNode(child);
-        if (isVisible(child)) break;
-        child = child->NextSibling;
-      }
-      if (!child) break;
-      result = child;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) Node = FRoot;
+    if (Node != FRoot) {
+      if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+      if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
     }
-  }
-  return result;
+    if (!Node->States.Contains(vsHasChildren) || !Node->FirstChild) return nullptr;
+    PDataNode result = Node->FirstChild;
+    for (;;) {
+      if (!result->States.Contains(vsInitialized)) InitNode(result);
+      if (isVisible(result)) break;
+      PDataNode run = result;
+      while (run != FRoot && !run->NextSibling) run = run->Parent;
+      if (run == FRoot) return nullptr;
+      result = run->NextSibling;
+    }
+    if (ConsiderChildrenAbove && childrenAbove()) {
+      for (;;) {
+        if (!isExpanded(result)) break;
+        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+        PDataNode child = result->FirstChild;
+        while (child) {
+          if (!child->States.Contains(vsInitialized)) InitNode(child);
+          if (isVisible(child)) break;
+          child = child->NextSibling;
+        }
+        if (!child) break;
+        result = child;
+      }
+    }
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::visibleChild(PDataNode Node, bool fromLast) {
-  if (!Node) Node = FRoot;
-  if (Node != FRoot && !(FullyVisible(Node) && isExpanded(Node))) return nullptr;
-  if (Node != FRoot && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
-    InitChildren(Node);
-  for (PDataNode run = fromLast ? Node->LastChild : Node->FirstChild; run;
-       run = fromLast ? run->PrevSibling : run->NextSibling) {
-    if (isVisible(initialized(run))) return run;
-  }
-  return nullptr;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) Node = FRoot;
+    if (Node != FRoot && !(FullyVisible(Node) && isExpanded(Node))) return nullptr;
+    if (Node != FRoot && Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+      InitChildren(Node);
+    for (PDataNode run = fromLast ? Node->LastChild : Node->FirstChild; run;
+         run = fromLast ? run->PrevSibling : run->NextSibling) {
+      if (isVisible(initialized(run))) return run;
+    }
+    return nullptr;
+  });
 }
 
 PDataNode TBaseDataTree::GetFirstVisibleChild(PDataNode Node) { return visibleChild(Node, false); }
@@ -514,23 +544,25 @@ PDataNode TBaseDataTree::GetLastVisibleNoInit(PDataNode Node, bool ConsiderChild
 }
 
 PDataNode TBaseDataTree::GetLastVisible(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) Node = FRoot;
-  auto lastVisibleChild = [this](PDataNode n) -> PDataNode {
-    if (n != FRoot) {
-      if (!n->States.Contains(vsInitialized)) InitNode(n);
-      if (!isExpanded(n)) return nullptr;
-      if (n->States.Contains(vsHasChildren) && n->ChildCount == 0) InitChildren(n);
-    }
-    for (PDataNode run = n->LastChild; run; run = run->PrevSibling) {
-      if (!run->States.Contains(vsInitialized)) InitNode(run);
-      if (isVisible(run)) return run;
-    }
-    return nullptr;
-  };
-  if (ConsiderChildrenAbove && childrenAbove()) return lastVisibleChild(Node);
-  PDataNode result = nullptr;
-  for (PDataNode next = lastVisibleChild(Node); next; next = lastVisibleChild(next)) result = next;
-  return result;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) Node = FRoot;
+    auto lastVisibleChild = [this](PDataNode n) -> PDataNode {
+      if (n != FRoot) {
+        if (!n->States.Contains(vsInitialized)) InitNode(n);
+        if (!isExpanded(n)) return nullptr;
+        if (n->States.Contains(vsHasChildren) && n->ChildCount == 0) InitChildren(n);
+      }
+      for (PDataNode run = n->LastChild; run; run = run->PrevSibling) {
+        if (!run->States.Contains(vsInitialized)) InitNode(run);
+        if (isVisible(run)) return run;
+      }
+      return nullptr;
+    };
+    if (ConsiderChildrenAbove && childrenAbove()) return lastVisibleChild(Node);
+    PDataNode result = nullptr;
+    for (PDataNode next = lastVisibleChild(Node); next; next = lastVisibleChild(next)) result = next;
+    return result;
+  });
 }
 
 // The nearest ancestor (or Node itself) that is shown as a row, and the top
@@ -596,39 +628,41 @@ PDataNode TBaseDataTree::GetNextVisibleNoInit(PDataNode Node, bool ConsiderChild
 }
 
 PDataNode TBaseDataTree::GetNextVisible(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) return nullptr;
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  bool above = ConsiderChildrenAbove && childrenAbove();
-  // Create the children that the next row may come from, then step.
-  if (!above && FullyVisible(Node) && isExpanded(Node) &&
-      Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
-    InitChildren(Node);
-  PDataNode result = nextVisibleNoInit(Node, above);
-  if (above && result) {
-    bool ancestor = false;
-    for (PDataNode run = Node->Parent; run && run != FRoot; run = run->Parent)
-      if (run == result) {
-        ancestor = true;
-        break;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) return nullptr;
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    bool above = ConsiderChildrenAbove && childrenAbove();
+    // Create the children that the next row may come from, then step.
+    if (!above && FullyVisible(Node) && isExpanded(Node) &&
+        Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+      InitChildren(Node);
+    PDataNode result = nextVisibleNoInit(Node, above);
+    if (above && result) {
+      bool ancestor = false;
+      for (PDataNode run = Node->Parent; run && run != FRoot; run = run->Parent)
+        if (run == result) {
+          ancestor = true;
+          break;
+        }
+      // Going down into a following sibling: each node on the way must be
+      // initialised first, since opening it puts its children's rows above it.
+      while (!ancestor) {
+        if (!result->States.Contains(vsInitialized)) InitNode(result);
+        if (!isExpanded(result)) break;
+        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+        PDataNode child = result->FirstChild;
+        while (child) {
+          if (!child->States.Contains(vsInitialized)) InitNode(child);
+          if (isVisible(child)) break;
+          child = child->NextSibling;
+        }
+        if (!child) break;
+        result = child;
       }
-    // Going down into a following sibling: each node on the way must be
-    // initialised first, since opening it puts its children's rows above it.
-    while (!ancestor) {
-      if (!result->States.Contains(vsInitialized)) InitNode(result);
-      if (!isExpanded(result)) break;
-      if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
-      PDataNode child = result->FirstChild;
-      while (child) {
-        if (!child->States.Contains(vsInitialized)) InitNode(child);
-        if (isVisible(child)) break;
-        child = child->NextSibling;
-      }
-      if (!child) break;
-      result = child;
     }
-  }
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+    if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::GetPreviousVisibleNoInit(PDataNode Node, bool ConsiderChildrenAbove) const {
@@ -671,31 +705,33 @@ PDataNode TBaseDataTree::GetPreviousVisibleNoInit(PDataNode Node, bool ConsiderC
 }
 
 PDataNode TBaseDataTree::GetPreviousVisible(PDataNode Node, bool ConsiderChildrenAbove) {
-  if (!Node) return nullptr;
-  TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
-  // The previous row may be the deepest last descendant of a sibling: the
-  // nodes on the way down are initialised (which may open them) and their
-  // children created before stepping.
-  const bool above = ConsiderChildrenAbove && childrenAbove();
-  for (PDataNode sibling = above ? nullptr : Node->PrevSibling; sibling;
-       sibling = sibling->PrevSibling) {
-    if (!isVisible(sibling)) continue;
-    for (PDataNode run = sibling; run;) {
-      if (!run->States.Contains(vsInitialized)) InitNode(run);
-      if (!isExpanded(run)) break;
-      if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
-      PDataNode child = run->LastChild;
-      while (child && !isVisible(child)) child = child->PrevSibling;
-      run = child;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    if (!Node) return nullptr;
+    TAMRIX_ASSERT(Node != FRoot, "Node must not be the hidden root node.");
+    // The previous row may be the deepest last descendant of a sibling: the
+    // nodes on the way down are initialised (which may open them) and their
+    // children created before stepping.
+    const bool above = ConsiderChildrenAbove && childrenAbove();
+    for (PDataNode sibling = above ? nullptr : Node->PrevSibling; sibling;
+         sibling = sibling->PrevSibling) {
+      if (!isVisible(sibling)) continue;
+      for (PDataNode run = sibling; run;) {
+        if (!run->States.Contains(vsInitialized)) InitNode(run);
+        if (!isExpanded(run)) break;
+        if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
+        PDataNode child = run->LastChild;
+        while (child && !isVisible(child)) child = child->PrevSibling;
+        run = child;
+      }
+      break;
     }
-    break;
-  }
-  if (above && isExpanded(Node) &&
-      Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
-    InitChildren(Node);
-  PDataNode result = GetPreviousVisibleNoInit(Node, ConsiderChildrenAbove);
-  if (result && !result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+    if (above && isExpanded(Node) &&
+        Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)
+      InitChildren(Node);
+    PDataNode result = GetPreviousVisibleNoInit(Node, ConsiderChildrenAbove);
+    if (result && !result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 PDataNode TBaseDataTree::GetNextVisibleSiblingNoInit(PDataNode Node) const {
@@ -713,23 +749,27 @@ PDataNode TBaseDataTree::GetPreviousVisibleSiblingNoInit(PDataNode Node) const {
 }
 
 PDataNode TBaseDataTree::GetNextVisibleSibling(PDataNode Node) {
-  TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
-  PDataNode run = Node->NextSibling;
-  for (; run; run = run->NextSibling) {
-    if (!run->States.Contains(vsInitialized)) InitNode(run);
-    if (isVisible(run)) break;
-  }
-  return run;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
+    PDataNode run = Node->NextSibling;
+    for (; run; run = run->NextSibling) {
+      if (!run->States.Contains(vsInitialized)) InitNode(run);
+      if (isVisible(run)) break;
+    }
+    return run;
+  });
 }
 
 PDataNode TBaseDataTree::GetPreviousVisibleSibling(PDataNode Node) {
-  TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
-  PDataNode run = Node->PrevSibling;
-  for (; run; run = run->PrevSibling) {
-    if (!run->States.Contains(vsInitialized)) InitNode(run);
-    if (isVisible(run)) break;
-  }
-  return run;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    TAMRIX_ASSERT(Node && Node != FRoot, "Invalid parameter.");
+    PDataNode run = Node->PrevSibling;
+    for (; run; run = run->PrevSibling) {
+      if (!run->States.Contains(vsInitialized)) InitNode(run);
+      if (isVisible(run)) break;
+    }
+    return run;
+  });
 }
 
 int TBaseDataTree::CountLevelDifference(PDataNode Node1, PDataNode Node2) const {

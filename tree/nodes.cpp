@@ -158,7 +158,7 @@ void TBaseDataTree::SetRootNodeCount(std::uint32_t Value) {
     }
     if (Value == FRoot->ChildCount) return;
     BeginUpdate();
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       InterruptValidation();
       SetChildCount(FRoot, Value);
@@ -184,7 +184,7 @@ void TBaseDataTree::Loaded() {
     const TDTMiscOptions misc = FOptions->MiscOptions();
     const bool wasReadOnly = misc.Contains(toReadOnly);
     if (wasReadOnly) FOptions->SetMiscOptions(misc - TDTMiscOptions{toReadOnly});
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     try {
       SetRootNodeCount(wanted);
     } catch (...) {
@@ -206,7 +206,7 @@ void TBaseDataTree::Loaded() {
     if (FOptions->AutoOptions().Contains(toAutoBidiColumnOrdering))
       columns.ReorderColumns(UseRightToLeftAlignment());
     columns.EndUpdate();
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     Header().RecalculateHeader();
     if (life.expired()) return;
     if (Header().Options().Contains(hoAutoResize)) columns.AdjustAutoSize(InvalidColumn, true);
@@ -227,7 +227,14 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     }
     if (NewCount == Node->ChildCount) return;
 
-    InterruptValidation();
+    if (OnStateChange && Node != FRoot) {
+      // The state handler may delete the node.
+      TNodeWatch watch(*this, Node);
+      InterruptValidation();
+      if (!watch.Node()) return;
+    } else {
+      InterruptValidation();
+    }
     if (NewCount < Node->ChildCount && deletionMustWait(Node)) {
       deferChildrenDeletion(Node, NewCount);
       return;
@@ -241,7 +248,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     if (NewCount < Node->ChildCount) {
       // Follow-up work is queued once, below, not per deleted node. The
       // handlers told of each may delete Node or destroy the tree.
-      const std::weak_ptr<const bool> life = LifeToken();
+      const TLifeHold life(FEntryLife);
       TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
       ++FUpdateCount;
       try {
@@ -323,13 +330,17 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
     if (!Parent) Parent = FRoot;
     // The handlers raised below may destroy the tree: nothing of it is
     // touched after one did.
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life(FEntryLife);
     if (!Parent->States.Contains(vsInitialized)) {
       InitNode(Parent);
       if (life.expired()) return nullptr;
     }
 
     ++FUpdateCount;
+    // Only the state handler runs while the child is added; it may delete
+    // the parent.
+    std::optional<TNodeWatch> parentWatch;
+    if (OnStateChange && Parent != FRoot) parentWatch.emplace(*this, Parent);
     try {
       SetChildCount(Parent, Parent->ChildCount + 1);
     } catch (...) {
@@ -337,8 +348,9 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
       throw;
     }
     if (life.expired()) return nullptr;
-    Parent->States.Exclude(vsAllChildrenHidden);
     --FUpdateCount;
+    if (parentWatch && !parentWatch->Node()) return nullptr;
+    Parent->States.Exclude(vsAllChildrenHidden);
 
     PDataNode result = Parent->LastChild;
     // A pointer given with the node goes into the first bytes of its user
@@ -368,6 +380,7 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
         Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
         if (life.expired()) return nullptr;
       }
+      if (!parent.Node()) return nullptr;
       InvalidateToBottom(Parent);
       UpdateScrollBars(true);
       if (life.expired()) return nullptr;
@@ -491,11 +504,11 @@ void TBaseDataTree::finishBranchDeletion() {
   // the loop below takes what they ask, rather than one call per request
   // nested in the last.
   if (FFinishingBranch) return;
-  const std::weak_ptr<const bool> life = FLifeToken;
+  const TLifeHold life(FEntryLife);
   FFinishingBranch = true;
   struct TFinishing {
     TBaseDataTree* Tree;
-    const std::weak_ptr<const bool>& Life;
+    const TLifeHold& Life;
     ~TFinishing() {
       if (!Life.expired()) Tree->FFinishingBranch = false;
     }
@@ -718,7 +731,7 @@ void TBaseDataTree::runDeferredDeletions() {
   std::vector<PDataNode> nodes;
   nodes.swap(FDeferredDeletions);
   // The free handlers may destroy the tree.
-  const std::weak_ptr<const bool> life = LifeToken();
+  const TLifeHold life(FEntryLife);
   for (PDataNode node : nodes) {
     // A node freed meanwhile (with its parent, say) left the set.
     if (FDeferredSet.erase(node) == 0) continue;
@@ -807,20 +820,22 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     --FUpdateCount;
     ExpireCache();
 
+    // The scroll bar and state handlers may delete the node.
+    TNodeWatch watch(*this, Node);
     if (FUpdateCount == 0) {
       PackArray();
       InvalidateCache();
       UpdateScrollBars(true);
       if (lastOffsetX != FOffsetX || lastOffsetY != FOffsetY)
         InvalidateWindow();
-      else
+      else if (Node == FRoot || watch.Node())
         InvalidateToBottom(Node);
     }
     if (failure) {
       if (FBranchDepth == 0) abandonBranchDeletion();
       std::rethrow_exception(failure);
     }
-    StructureChange(Node == FRoot ? nullptr : Node, crChildDeleted);
+    StructureChange(Node == FRoot ? nullptr : watch.Node(), crChildDeleted);
     if (FBranchDepth == 0 && (!checkLife || !life.expired())) finishBranchDeletion();
   });
 }
@@ -901,7 +916,7 @@ void TBaseDataTree::Clear() {
     // The free handlers may destroy the tree (while it is being destroyed
     // the token has expired already).
     const bool destroying = FDestroying;
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     BeginUpdate();
     try {
       InterruptValidation();
@@ -960,7 +975,7 @@ void TBaseDataTree::BeginUpdate() {
   GuardedEntry([&] {
     if (FDestroying) return;
     // The updating handler may destroy the tree.
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     if (FUpdateCount == 0) {
       DoUpdating(usBegin);
       if (life.expired()) return;
@@ -984,7 +999,7 @@ void TBaseDataTree::EndUpdate() {
     if (FUpdateCount > 0) --FUpdateCount;
     if (FDestroying) return;
     // Every handler raised here may destroy the tree: then nothing more.
-    const std::weak_ptr<const bool> life = LifeToken();
+    const TLifeHold life(FEntryLife);
     if (FUpdateCount == 0 && FStates.Contains(tsUpdating)) {
       if (FStates.Contains(tsUpdateHiddenChildrenNeeded)) {
         DetermineHiddenChildrenFlagAllNodes();

@@ -33,14 +33,18 @@ void TCustomDataTreeOptions::SetPaintOptions(TDTPaintOptions Value) {
     FOwner->InvalidateWindow();
     return;
   }
-  // The desktop's style is always there to draw with.
-  if (Value.Contains(toThemeAware))
-    FOwner->DoStateChange({tsUseThemes});
-  else
-    FOwner->DoStateChange({}, {tsUseThemes});
-  FOwner->PrepareBitmaps(true, false);
-  if (FOwner->TreeHandleAllocated())
-    RedrawWindow(FOwner->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_FRAME);
+  // The desktop's style is always there to draw with. The state and
+  // picture handlers may destroy the tree.
+  TBaseDataTree* owner = FOwner;
+  owner->GuardedEntry([&] {
+    if (Value.Contains(toThemeAware))
+      owner->DoStateChange({tsUseThemes});
+    else
+      owner->DoStateChange({}, {tsUseThemes});
+    owner->PrepareBitmaps(true, false);
+    if (owner->TreeHandleAllocated())
+      RedrawWindow(owner->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_FRAME);
+  });
 }
 
 void TCustomDataTreeOptions::SetAutoOptions(TDTAutoOptions Value) {
@@ -74,7 +78,9 @@ void TCustomDataTreeOptions::SetMiscOptions(TDTMiscOptions Value) {
   FMiscOptions = Value;
   if (!FOwner || loading(FOwner) || !FOwner->TreeHandleAllocated()) return;
   if (old.Contains(toCheckSupport) != Value.Contains(toCheckSupport)) FOwner->InvalidateWindow();
-  if (old.Contains(toAcceptOLEDrop) != Value.Contains(toAcceptOLEDrop)) FOwner->UpdateDropTarget();
+  // The drag manager's handler may destroy the tree.
+  if (old.Contains(toAcceptOLEDrop) != Value.Contains(toAcceptOLEDrop))
+    FOwner->GuardedEntry([this] { FOwner->UpdateDropTarget(); });
 }
 
 void TCustomDataTreeOptions::AssignTo(TCustomDataTreeOptions& Dest) const {
@@ -99,8 +105,11 @@ void TDTColors::SetColor(int Index, TColor Value) {
   FColors[Index] = Value;
   if (!FOwner || loading(FOwner) || !FOwner->TreeHandleAllocated()) return;
   if (Index == TreeLineColorIndex) {
-    FOwner->PrepareBitmaps(true, false);
-    FOwner->InvalidateWindow();
+    // The line style's handler may destroy the tree.
+    FOwner->GuardedEntry([this] {
+      FOwner->PrepareBitmaps(true, false);
+      FOwner->InvalidateWindow();
+    });
   } else if (Index == BorderColorIndex) {
     RedrawWindow(FOwner->Handle(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_FRAME);
@@ -119,13 +128,15 @@ void TDTColors::Assign(const TDTColors& Source) {
 void TScrollBarOptions::SetAlwaysVisible(bool Value) {
   if (Value == FAlwaysVisible) return;
   FAlwaysVisible = Value;
-  if (FOwner && !loading(FOwner) && FOwner->TreeHandleAllocated()) FOwner->UpdateScrollBars(true);
+  if (FOwner && !loading(FOwner) && FOwner->TreeHandleAllocated())
+    FOwner->GuardedEntry([this] { FOwner->UpdateScrollBars(true); });
 }
 
 void TScrollBarOptions::SetScrollBars(TScrollStyle Value) {
   if (Value == FScrollBars) return;
   FScrollBars = Value;
-  if (FOwner && !loading(FOwner) && FOwner->TreeHandleAllocated()) FOwner->UpdateScrollBars(true);
+  if (FOwner && !loading(FOwner) && FOwner->TreeHandleAllocated())
+    FOwner->GuardedEntry([this] { FOwner->UpdateScrollBars(true); });
 }
 
 void TScrollBarOptions::SetScrollBarStyle(TScrollBarStyle Value) {

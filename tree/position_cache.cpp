@@ -242,16 +242,19 @@ PDataNode TBaseDataTree::walkToNodeAt(std::uint32_t Y, int& NodeTop) {
 
 PDataNode TBaseDataTree::GetNodeAt(int X, int Y, bool Relative, int& NodeTop) {
   (void)X;
-  // In 64 bits: a window far down a very tall tree has offsets near the
-  // int limits, and the sum must not wrap.
-  std::int64_t y = Y;
-  if (Relative) y -= FOffsetY;
-  y = std::clamp<std::int64_t>(y, 0, UINT32_MAX);
-  PDataNode result = walkToNodeAt(std::uint32_t(y), NodeTop);
-  if (!result) return nullptr;
-  if (Relative) NodeTop = int(std::clamp<std::int64_t>(std::int64_t(std::uint32_t(NodeTop)) + FOffsetY, INT_MIN, INT_MAX));
-  if (!result->States.Contains(vsInitialized)) InitNode(result);
-  return result;
+  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
+    // In 64 bits: a window far down a very tall tree has offsets near the
+    // int limits, and the sum must not wrap.
+    std::int64_t y = Y;
+    if (Relative) y -= FOffsetY;
+    y = std::clamp<std::int64_t>(y, 0, UINT32_MAX);
+    PDataNode result = walkToNodeAt(std::uint32_t(y), NodeTop);
+    if (!result) return nullptr;
+    if (Relative)
+      NodeTop = int(std::clamp<std::int64_t>(std::int64_t(std::uint32_t(NodeTop)) + FOffsetY, INT_MIN, INT_MAX));
+    if (!result->States.Contains(vsInitialized)) InitNode(result);
+    return result;
+  });
 }
 
 void TBaseDataTree::applyStateMask(std::uintptr_t mask, TDataTreeStates& into) const {

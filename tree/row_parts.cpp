@@ -312,7 +312,7 @@ void TBaseDataTree::PrepareBitmaps(bool NeedButtons, bool NeedLines) {
 }
 
 void TBaseDataTree::DoGetLineStyle(const std::uint16_t*& Bits) {
-  if (OnGetLineStyle) OnGetLineStyle(this, Bits);
+  RaiseEvent(OnGetLineStyle, this, Bits);
 }
 
 // ---- background ----------------------------------------------------------------------------------

@@ -371,7 +371,7 @@ void TBaseDataTree::CreateWnd() {
 void TBaseDataTree::Resize() {
   // OnResize and the columns' resizes below may destroy the tree.
   const std::weak_ptr<const bool> life = FLifeToken;
-  TCustomControl::Resize();
+  RaiseEvent(OnResize, this);
   if (life.expired() || !TreeHandleAllocated()) return;
   if (FHeader->Options().Contains(hoAutoResize)) FHeader->Columns().AdjustAutoSize(InvalidColumn);
   if (life.expired()) return;
@@ -405,7 +405,7 @@ void TBaseDataTree::DoColumnResize(TColumnIndex Column) {
       InvalidateWindow();
     }
     UpdateEditBounds();
-    if (OnColumnResize) OnColumnResize(FHeader.get(), Column);
+    RaiseEvent(OnColumnResize, FHeader.get(), Column);
   });
 }
 

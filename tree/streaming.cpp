@@ -219,8 +219,7 @@ void TBaseDataTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
   const std::int64_t start = Stream->Position();
   writeChunkHeader(Stream, UserDataChunk, 0);
   const std::weak_ptr<const bool> life = FLifeToken;
-  OnSaveNode(this, Node, Stream);
-  if (life.expired()) return;
+  if (!RaiseEvent(OnSaveNode, this, Node, Stream) || life.expired()) return;
   const std::int64_t end = Stream->Position();
   if (end < start + ChunkHeaderSize) ShowError("The node data handler moved back before its own data.", 0);
   if (end == start + ChunkHeaderSize) {
@@ -314,7 +313,7 @@ bool TBaseDataTree::ReadStreamChunk(TStream* Stream, int Version, PDataNode Node
   bool consumed = false;
   if (OnLoadNode) {
     TChunkStream chunk(Stream, start, ChunkSize);
-    OnLoadNode(this, Node, &chunk);
+    RaiseEvent(OnLoadNode, this, Node, &chunk);
     consumed = chunk.Touched();
   }
   Stream->Seek(start + ChunkSize, soBeginning);

@@ -117,7 +117,7 @@ void TCustomDataStringTree::DoGetText(PDataNode Node, TColumnIndex Column, TDTTe
 
 void TCustomDataStringTree::DoNewText(PDataNode Node, TColumnIndex Column, const String& Text) {
   const std::weak_ptr<const bool> life = LifeToken();
-  if (OnNewText) OnNewText(this, Node, Column, Text);
+  RaiseEvent(OnNewText, this, Node, Column, Text);
   if (!life.expired() && UpdateCount() == 0) UpdateHorizontalScrollBar(true);
 }
 

@@ -112,12 +112,12 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
     // The header lives in the frame, above the client area: the frame is
     // made taller by it, hands its clicks to it and paints it.
     case WM_NCCALCSIZE:
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (FHeader->Options().Contains(hoVisible) && Message.LParam)
         reinterpret_cast<TRect*>(Message.LParam)->Top += FHeader->Height();
       return;
     case WM_NCHITTEST: {
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       TPoint p{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
       p = ScreenToClient(p);
       // Over the header strip the header gets the mouse as frame messages.
@@ -125,11 +125,11 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       return;
     }
     case WM_NCPAINT:
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       PaintHeaderInFrame();
       return;
     case CM_COLORCHANGED:
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       // The expand buttons are filled with the tree's colour.
       if (!ComponentState().Contains(csLoading)) {
         const std::weak_ptr<const bool> life = FLifeToken;
@@ -139,7 +139,7 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
       }
       return;
     case CM_FONTCHANGED: {
-      TCustomControl::Dispatch(Message);
+      inheritedDispatch(Message);
       if (!ComponentState().Contains(csLoading)) {
         PrepareBitmaps(true, false);
         InvalidateWindow();
@@ -164,7 +164,7 @@ void TBaseDataTree::Dispatch(TMessage& Message) {
     default:
       break;
   }
-  TCustomControl::Dispatch(Message);
+  inheritedDispatch(Message);
 }
 
 void TBaseDataTree::PaintHeaderInFrame() {
@@ -307,8 +307,7 @@ void TBaseDataTree::ToggleAnimation(PDataNode Node, bool Expanding, std::int64_t
 
   if (Application) Application->CancelHint();
   const std::weak_ptr<const bool> life = LifeToken();
-  UpdateWindow(Handle());
-  if (life.expired()) return;
+  ThroughToolkit([&] { UpdateWindow(Handle()); });
   // The painter's handlers may delete the node or destroy the tree: the
   // animation stops at once then.
   TNodeWatch watch(*this, Node);
@@ -512,10 +511,11 @@ void TBaseDataTree::SetLineStyle(TDTLineStyle Value) {
   if (Value == FLineStyle) return;
   FLineStyle = Value;
   if (isLoading(this)) return;
-  const std::weak_ptr<const bool> life = FLifeToken;
-  PrepareBitmaps(false, true);
-  if (life.expired()) return;
-  InvalidateWindow();
+  // The line style's handler may destroy the tree.
+  GuardedEntry([this] {
+    PrepareBitmaps(false, true);
+    InvalidateWindow();
+  });
 }
 
 void TBaseDataTree::SetMargin(int Value) {

@@ -179,12 +179,13 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     FAnchorRight = pc.Width() - (FLeft + FWidth);
     FAnchorBottom = pc.Height() - (FTop + FHeight);
   }
-  // Placing the widget delivers the new size at once: a handler of it may
-  // free the control.
+  // Placing the widget delivers the window's resize, whose handler (and
+  // the plain control's own below) may free the control.
   const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (FPrivate->Widget) FPrivate->PlaceWidget();
   if (!ControlLives(self)) return;
   if (sized && !dynamic_cast<TWinControl*>(this)) Resize();
+  if (!ControlLives(self)) return;
   if (FParent && FAlign != alNone && FParent->FAlignLevel == 0) FParent->Realign();
 }
 
@@ -700,7 +701,11 @@ bool TWinControl::Focused() const { return FPrivate->Handle && GetFocus() == FPr
 
 void TWinControl::SetFocus() {
   if (!CanFocus()) throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
+  // The control losing the focus runs its owner's OnExit, which may free
+  // this control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (TForm* f = GetParentForm()) f->SetActiveControl(this);
+  if (!ControlLives(self)) return;
   ::SetFocus(Handle());
 }
 

@@ -1,8 +1,9 @@
-// The owner-drawn tree's own events, each raised the way a window raises
-// it (painting, measuring, hit testing, a hint) with a handler that
-// deletes the node the event names, that node's parent, another row, or
-// the tree itself. Whatever the handler did, the operation ends cleanly and
-// the tree's counts are what a recount finds.
+// The owner-drawn tree's own events, raised the way a window raises them
+// (painting, measuring, hit testing, a hint), all hooked at once, with a
+// handler that at one raise after another deletes the node the event
+// names, that node's parent, another row, or the tree itself. Whatever the
+// handler did, the operation ends cleanly and the tree's counts are what a
+// recount finds.
 //
 // A check against the tree's declarations makes a new event without a row
 // fail.
@@ -216,67 +217,85 @@ TEST(DrawTreeEventTable, EveryEventOfTheDrawTreeHasARow) {
   EXPECT_EQ(listed, declared);
 }
 
-struct TDrawCase {
-  std::size_t Row;
-  TCase What;
-};
-
-std::vector<TDrawCase> drawCases() {
-  std::vector<TDrawCase> out;
-  for (std::size_t i = 0; i < drawTable().size(); ++i)
-    for (TCase w : {cNode, cParent, cOther, cTree}) out.push_back({i, w});
-  return out;
+// The ways the rows raise the events, each once.
+std::vector<std::pair<std::string, TRaise>> drawOperations() {
+  return {{"Paint", [](TDrawFixture& f) { f.paint(); }},
+          {"MeasureText", measureText},
+          {"MeasureContent", measureContent},
+          {"FitColumn", fitColumn},
+          {"Click", clickRow},
+          {"Hint", hintOverRow},
+          {"HintSize", askHintSize},
+          {"DrawHint", drawHint}};
 }
 
-std::string drawCaseName(const ::testing::TestParamInfo<TDrawCase>& info) {
-  const char* const what[] = {"DeletingItsNode", "DeletingTheParent", "DeletingAnotherRow", "DeletingTheTree"};
-  const TDrawRow row = drawTable()[info.param.Row];
-  return std::string(row.Event) + "_" + row.Path + "_" + what[info.param.What];
-}
-
-class DrawTreeEventTable : public ::testing::TestWithParam<TDrawCase> {};
-
-TEST_P(DrawTreeEventTable, AHandlerDeletingWhatItCanLeavesTheTreeSound) {
-  const TDrawRow row = drawTable()[GetParam().Row];
-  const TCase what = GetParam().What;
-  const std::string name = std::string(row.Event) + "_" + row.Path;
-  SCOPED_TRACE(name + " deleting case " + std::to_string(int(what)));
+// One case: every event of the tree hooked, the handler acting at the
+// FireAt-th raise (never when 0).
+void runDrawOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
   TDrawFixture f;
-  row.Hook(*f.T);
+  for (const TDrawRow& row : drawTable()) row.Hook(*f.T);
   const std::uint32_t before = f.T->TotalCount();
-  TRun d;
-  TArmedRun armed(d, what, f.T);
-  // A deletion while the tree paints is refused before anything changes.
-  bool refused = false;
-  try {
-    row.Raise(f);
-  } catch (const std::exception&) {
-    refused = true;
-  }
-  d.Armed = false;
-  pump();
-  EXPECT_GT(d.Calls, 0) << "the operation did not raise the event";
-  EXPECT_TRUE(d.Fired) << "the handler found nothing to delete";
-  if (what == cTree) {
-    EXPECT_FALSE(refused) << "the tree's deletion cannot be refused";
-    EXPECT_FALSE(f.alive()) << "the tree was not deleted";
-    return;
-  }
-  ASSERT_TRUE(f.alive());
-  // A deletion asked for in the middle of a question waits for the message
-  // loop, and then takes place.
-  EXPECT_EQ(f.T->PendingDeletionCount(), 0u);
-  if (!refused) {
-    EXPECT_LT(f.T->TotalCount(), before) << "the handler's deletion was lost";
+  run.FireAt = FireAt;
+  {
+    TArmedRun armed(run, which, f.T);
+    bool refused = false;
+    try {
+      op(f);
+    } catch (const EDataTreeGone&) {
+      ADD_FAILURE() << "the tree's unwinding left a public call";
+    } catch (const std::exception& e) {
+      EXPECT_TRUE(isRefusal(e)) << "failed: " << e.what();
+      refused = true;
+    }
+    run.Armed = false;
+    pump();
+    if (which == cTree && run.Fired) {
+      EXPECT_FALSE(refused) << "the tree's deletion cannot be refused";
+      EXPECT_FALSE(f.alive()) << "the tree was not deleted";
+      return;
+    }
+    ASSERT_TRUE(f.alive());
+    // A deletion asked for in the middle of a question waits for the
+    // message loop, and then takes place.
+    EXPECT_EQ(f.T->PendingDeletionCount(), 0u);
+    if (run.Fired && !refused) {
+      EXPECT_LT(f.T->TotalCount(), before) << "the handler's deletion was lost";
+    }
   }
   checkInvariants(*f.T);
   // The tree goes on working: it paints and every shown row is walked.
   f.paint();
+  ASSERT_TRUE(f.alive());
   std::uint32_t rows = 0;
   for (PDataNode n = f.T->GetFirstVisible(); n; n = f.T->GetNextVisible(n)) ++rows;
   EXPECT_EQ(rows, f.T->VisibleCount());
 }
 
-INSTANTIATE_TEST_SUITE_P(Events, DrawTreeEventTable, ::testing::ValuesIn(drawCases()), drawCaseName);
+std::vector<std::size_t> drawIndexes() {
+  std::vector<std::size_t> out(drawOperations().size());
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = i;
+  return out;
+}
+
+std::string drawName(const ::testing::TestParamInfo<std::size_t>& info) { return drawOperations()[info.param].first; }
+
+class DrawTreeEventSweep : public ::testing::TestWithParam<std::size_t> {};
+
+// Counted once, then the handler deletes at each raise in turn.
+TEST_P(DrawTreeEventSweep, DeletingAtEveryRaiseLeavesTheTreeSound) {
+  const auto [name, op] = drawOperations()[GetParam()];
+  TRun counted;
+  runDrawOnce(op, counted, cOther, 0);
+  EXPECT_GT(counted.Calls, 0) << name << " raised no event";
+  for (int n : raisesToSweep(counted))
+    for (TCase which : casesAt(counted, n)) {
+      SCOPED_TRACE(name + " deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
+      TRun run;
+      runDrawOnce(op, run, which, n);
+      if (HasFatalFailure()) return;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, DrawTreeEventSweep, ::testing::ValuesIn(drawIndexes()), drawName);
 
 }  // namespace

@@ -1,7 +1,12 @@
-// The deleting handler the tree's event tables share: for each event a row
-// raises, the handler deletes the node the event names, its parent,
-// another row or the whole tree, once per run.
+// The deleting handler the tree's event sweeps share: with every event
+// hooked, the handler counts the raises of an operation and at the chosen
+// one deletes the node the event names, its parent, another row or the
+// whole tree.
 #pragma once
+
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "tree/base_tree.h"
 
@@ -10,14 +15,26 @@ namespace tree_event_table {
 enum TCase { cNode, cParent, cOther, cTree };
 inline const char* const kCaseNames[] = {"its node", "the node's parent", "another row", "the tree"};
 
-// The run of one row in one case.
+// The run of one operation in one case: the handler acts at the FireAt-th
+// raise of any hooked event (none when 0, the counting run).
 struct TRun {
   TCase Case = cNode;
   TBaseDataTree* Tree = nullptr;
   bool Armed = false;
   bool Fired = false;
   int Calls = 0;
+  int FireAt = 0;
+  // Per raise of the counting run: whether it named one of the tree's
+  // rows, and which hooked event it was.
+  std::vector<bool> Named;
+  std::vector<int> Events;
 };
+
+// Numbers the hooks of one tree in the order they are made.
+inline int& hookCount() {
+  static int count = 0;
+  return count;
+}
 
 // The run the handlers act for; set for the length of one case.
 inline TRun*& currentRun() {
@@ -44,17 +61,28 @@ inline bool isAncestorOrSelf(PDataNode a, PDataNode n) {
   return false;
 }
 
-// The handler's deletion, once per run.
-inline void handlerDeletes(PDataNode named) {
+inline bool isRowOf(TBaseDataTree& t, PDataNode n) {
+  for (PDataNode run = t.GetFirstNoInit(); run; run = t.GetNextNoInit(run))
+    if (run == n) return true;
+  return false;
+}
+
+// The handler's deletion, at the run's chosen raise.
+inline void handlerDeletes(PDataNode named, int Event = -1) {
   TRun* run = currentRun();
   if (!run || !run->Armed) return;
   ++run->Calls;
-  if (run->Fired) return;
   TBaseDataTree* t = run->Tree;
   if (t->ComponentState().Contains(csDestroying)) return;
   // A node the event names that is not (or no longer) one of the tree's
-  // rows is no node to delete.
-  if (named && (named == t->RootNode() || TreeFromNode(named) != t)) named = nullptr;
+  // rows is no node to delete: a node being freed is out of the tree, and
+  // its parent may be gone before it.
+  if (named && !isRowOf(*t, named)) named = nullptr;
+  if (run->FireAt == 0) {
+    run->Named.push_back(named != nullptr);
+    run->Events.push_back(Event);
+  }
+  if (run->Calls != run->FireAt) return;
   switch (run->Case) {
     case cNode:
       if (!named) return;
@@ -84,6 +112,37 @@ inline void handlerDeletes(PDataNode named) {
       delete t;
       return;
   }
+}
+
+// The raises to act at, of a counting run: every one of the first, then
+// the first few of each event (painting asks the same questions of every
+// cell, and the same step of each row stands for the rest).
+inline std::vector<int> raisesToSweep(const TRun& Counted, int Leading = 24, int PerEvent = 3) {
+  std::vector<int> out;
+  std::vector<int> seen;
+  for (int n = 1; n <= int(Counted.Events.size()); ++n) {
+    const int event = Counted.Events[std::size_t(n - 1)];
+    const std::size_t slot = std::size_t(event + 1);
+    if (seen.size() <= slot) seen.resize(slot + 1);
+    if (n <= Leading || seen[slot] < PerEvent) out.push_back(n);
+    ++seen[slot];
+  }
+  return out;
+}
+
+// The cases worth running at the N-th raise of a counting run (1-based).
+inline std::vector<TCase> casesAt(const TRun& Counted, int N) {
+  if (Counted.Named[std::size_t(N - 1)]) return {cNode, cParent, cOther, cTree};
+  return {cOther, cTree};
+}
+
+// The tree's own refusals: a deletion while a paint holds the rows, or
+// while a walk (a copy, a sort) does.
+inline bool isRefusal(const std::exception& E) {
+  const std::string what = E.what();
+  if (dynamic_cast<const EDataTreeError*>(&E)) return what.rfind("Nodes cannot be deleted while", 0) == 0;
+  return dynamic_cast<const EAssertionFailed*>(&E) &&
+         what.rfind("Deleting nodes during tree iteration leads to invalid pointers", 0) == 0;
 }
 
 }  // namespace tree_event_table
