@@ -42,7 +42,10 @@ using TClock = std::chrono::steady_clock;
 // left to the dictionary is over, keeping what was read by then. The
 // clock is looked at every few steps, and no step may make a value longer
 // than the limit below, so that no single step costs more than a few
-// milliseconds either.
+// milliseconds either. No function may be called: some (a search in a
+// text, a pattern, a set of characters to trim) cost the product of their
+// arguments' lengths in one step, hours for values within the limit, and
+// a real properties table needs none.
 constexpr long kPropertiesSteps = 4'000'000;
 constexpr int kStepsPerCheck = 16;
 constexpr int kPropertiesValueLength = 8 << 20;
@@ -87,10 +90,12 @@ public:
       ~TBounds() {
         sqlite3_finalize(Statement);
         sqlite3_progress_handler(Db, 0, nullptr, nullptr);
+        sqlite3_set_authorizer(Db, nullptr, nullptr);
         sqlite3_limit(Db, SQLITE_LIMIT_LENGTH, Length);
       }
     } bounds{FDb, sqlite3_limit(FDb, SQLITE_LIMIT_LENGTH, kPropertiesValueLength)};
     sqlite3_progress_handler(FDb, kStepsPerCheck, check, this);
+    sqlite3_set_authorizer(FDb, refuseFunctions, this);
     if (sqlite3_prepare_v2(FDb, Sql, -1, &bounds.Statement, nullptr) != SQLITE_OK || !bounds.Statement) return;
     int rc;
     while ((rc = sqlite3_step(bounds.Statement)) == SQLITE_ROW) Row(bounds.Statement);
@@ -98,6 +103,12 @@ public:
   }
 
 private:
+  // A description that needs a function is not read, and is named.
+  static int refuseFunctions(void* Self, int Action, const char*, const char*, const char*, const char*) {
+    if (Action != SQLITE_FUNCTION) return SQLITE_OK;
+    static_cast<TDescriptionRead*>(Self)->FCut = true;
+    return SQLITE_DENY;
+  }
   static int check(void* Self) {
     auto* read = static_cast<TDescriptionRead*>(Self);
     read->FStepsLeft -= kStepsPerCheck;

@@ -959,19 +959,24 @@ TEST_F(Window, WhatAKilledRunLeftHalfWrittenIsSweptAtStart) {
 }
 
 TEST_F(Window, DictionariesThatTakeLongToDescribeAreNamedAndTheOthersOpen) {
-  // Rows without end, each costly by its work or by a value's length.
-  for (const std::string bytes : {"4000000", "20000000"})
+  // Rows without end, each costly by its work or by a value's length, and
+  // one row whose single step costs hours (a search quadratic in a value).
+  for (const std::string bytes : {"4000000", "20000000", "trim"})
     Dict("slow" + bytes).Word({0, "FOX", "x"}).exec(
         "CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n) "
-        "SELECT 'a', 'Never' AS full_caption FROM n WHERE length(randomblob(" + bytes + ")) < 0;");
-  List("slow4000000 1\r\nen 1\r\nslow20000000 1\r\nru 1\r\n");
+        "SELECT 'a', 'Never' AS full_caption FROM n WHERE length(" +
+        (bytes == "trim" ? "trim(printf('%.*c', 4000000, 'a'), printf('%.*c', 600000, 'b') || 'a')"
+                         : "randomblob(" + bytes + ")") +
+        ") < 0;");
+  List("slow4000000 1\r\nen 1\r\nslow20000000 1\r\nru 1\r\nslowtrim 1\r\n");
   Start();
   EXPECT_EQ(UTF16ToUTF8(Form->HintLabel->Caption()),
-            "Словари «slow4000000», «slow20000000» открываются слишком долго: описания прочитаны не полностью.");
-  EXPECT_EQ(std::vector<String>(ActiveDicts, ActiveDicts + 4),
-            (std::vector<String>{u"slow4000000", u"en", u"slow20000000", u"ru"}));
+            "Словари «slow4000000», «slow20000000», «slowtrim» открываются слишком долго: описания прочитаны не "
+            "полностью.");
+  EXPECT_EQ(std::vector<String>(ActiveDicts, ActiveDicts + 5),
+            (std::vector<String>{u"slow4000000", u"en", u"slow20000000", u"ru", u"slowtrim"}));
   // Once they are gone, so is the notice.
-  for (const char* name : {"slow4000000", "slow20000000"})
+  for (const char* name : {"slow4000000", "slow20000000", "slowtrim"})
     std::filesystem::remove(Dir / "dictionaries" / (std::string(name) + ".tamrix"));
   Form->FormActivate(Form);
   EXPECT_EQ(Form->HintLabel->Caption(), u"");
