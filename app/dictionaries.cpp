@@ -217,7 +217,9 @@ void FillDictRecord(DictRecordType& r, int count, const char* const* values) {
 
 sqlite3* OpenDictionaryFile(const String& Name) {
   const String file = dictFileName(Name);
-  if (file.find(u'\0') != String::npos) return nullptr;
+  // The engine opens what it is given and waits there: a named pipe would
+  // wait for a writer for ever. Only a regular file is a dictionary.
+  if (file.find(u'\0') != String::npos || !FileExists(file)) return nullptr;
   const UTF8String uri = DatabaseFileUri(file) + "?immutable=1";
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK ||
