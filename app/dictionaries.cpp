@@ -42,7 +42,10 @@ using TClock = std::chrono::steady_clock;
 // left to the dictionary is over, keeping what was read by then. The
 // clock is looked at every few steps, and no step may make a value longer
 // than the limit below, so that no single step costs more than a few
-// milliseconds either.
+// milliseconds either. No function may be called: some (a search in a
+// text, a pattern, a set of characters to trim) cost the product of their
+// arguments' lengths in one step, hours for values within the limit, and
+// a real properties table needs none.
 constexpr long kPropertiesSteps = 4'000'000;
 constexpr int kStepsPerCheck = 16;
 constexpr int kPropertiesValueLength = 8 << 20;
@@ -78,6 +81,19 @@ public:
       FCut = true;
       return;
     }
+    // A column a table computes from its others calls its function on every
+    // read, unseen by the refusal of functions below: a file with one is
+    // not described.
+    if (!FSchemaChecked) {
+      FSchemaChecked = true;
+      Run("SELECT 1 FROM sqlite_master AS s, pragma_table_xinfo(s.name) AS c WHERE s.type = 'table' AND "
+          "c.hidden IN (2, 3) LIMIT 1;",
+          [this](sqlite3_stmt*) { FComputed = true; });
+    }
+    if (FComputed) {
+      FCut = true;
+      return;
+    }
     FStepsLeft = kPropertiesSteps;
     // The connection is left as it was found, whatever Row does.
     struct TBounds {
@@ -87,10 +103,12 @@ public:
       ~TBounds() {
         sqlite3_finalize(Statement);
         sqlite3_progress_handler(Db, 0, nullptr, nullptr);
+        sqlite3_set_authorizer(Db, nullptr, nullptr);
         sqlite3_limit(Db, SQLITE_LIMIT_LENGTH, Length);
       }
     } bounds{FDb, sqlite3_limit(FDb, SQLITE_LIMIT_LENGTH, kPropertiesValueLength)};
     sqlite3_progress_handler(FDb, kStepsPerCheck, check, this);
+    sqlite3_set_authorizer(FDb, refuseFunctions, this);
     if (sqlite3_prepare_v2(FDb, Sql, -1, &bounds.Statement, nullptr) != SQLITE_OK || !bounds.Statement) return;
     int rc;
     while ((rc = sqlite3_step(bounds.Statement)) == SQLITE_ROW) Row(bounds.Statement);
@@ -98,6 +116,12 @@ public:
   }
 
 private:
+  // A description that needs a function is not read, and is named.
+  static int refuseFunctions(void* Self, int Action, const char*, const char*, const char*, const char*) {
+    if (Action != SQLITE_FUNCTION) return SQLITE_OK;
+    static_cast<TDescriptionRead*>(Self)->FCut = true;
+    return SQLITE_DENY;
+  }
   static int check(void* Self) {
     auto* read = static_cast<TDescriptionRead*>(Self);
     read->FStepsLeft -= kStepsPerCheck;
@@ -109,6 +133,7 @@ private:
   TClock::time_point FStart, FDeadline;
   long FStepsLeft = 0;
   bool FCut = false;
+  bool FSchemaChecked = false, FComputed = false;
 };
 
 // True when the query has a row whose first column is one of Names
@@ -206,7 +231,9 @@ void FillDictRecord(DictRecordType& r, int count, const char* const* values) {
 
 sqlite3* OpenDictionaryFile(const String& Name) {
   const String file = dictFileName(Name);
-  if (file.find(u'\0') != String::npos) return nullptr;
+  // The engine opens what it is given and waits there: a named pipe would
+  // wait for a writer for ever. Only a regular file is a dictionary.
+  if (file.find(u'\0') != String::npos || !FileExists(file)) return nullptr;
   const UTF8String uri = DatabaseFileUri(file) + "?immutable=1";
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK ||

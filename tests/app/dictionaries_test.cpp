@@ -3,6 +3,9 @@
 #include "app/dictionaries.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "app/article.h"
 #include "app/data_files.h"
@@ -51,7 +54,11 @@ TEST_F(Dictionaries, ActiveLinesInOrderSkippingMissingAndInactive) {
   Dict("ru").Properties("Russian", "ru");
   Dict("off").Properties("Off", "en");
   Dict("my dict").Properties("Blank in the name", "en");
-  List("missing 1\r\nen 1\r\noff 0\r\nmy dict 1\r\nru 1\r\n");
+  // No file to read: a named pipe (which would wait for a writer) and a folder.
+  ASSERT_EQ(::mkfifo("dictionaries/pipe.tamrix", 0600), 0);
+  ASSERT_TRUE(std::filesystem::create_directory("dictionaries/folder.tamrix"));
+  List("missing 1\r\npipe 1\r\nen 1\r\noff 0\r\nfolder 1\r\nmy dict 1\r\nru 1\r\n");
+  EXPECT_EQ(DictionaryListCaption(u"pipe"), u"pipe (файл не читается)");
   OpenActiveDictionaries(u"dictionaries/dictionaries._");
   ASSERT_EQ(LastDictIndex, 2);
   EXPECT_EQ(ActiveDicts[0], u"en");

@@ -959,19 +959,29 @@ TEST_F(Window, WhatAKilledRunLeftHalfWrittenIsSweptAtStart) {
 }
 
 TEST_F(Window, DictionariesThatTakeLongToDescribeAreNamedAndTheOthersOpen) {
-  // Rows without end, each costly by its work or by a value's length.
-  for (const std::string bytes : {"4000000", "20000000"})
-    Dict("slow" + bytes).Word({0, "FOX", "x"}).exec(
-        "CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n) "
-        "SELECT 'a', 'Never' AS full_caption FROM n WHERE length(randomblob(" + bytes + ")) < 0;");
-  List("slow4000000 1\r\nen 1\r\nslow20000000 1\r\nru 1\r\n");
+  // Rows without end, each costly by its work or by a value's length, and
+  // rows whose single step costs hours (a search quadratic in a value, in
+  // the view or in a computed column of a table).
+  const std::string endless = "CREATE VIEW properties AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 "
+                              "FROM n) SELECT 'a', 'Never' AS full_caption FROM n WHERE ";
+  const std::string a = "printf('%.*c', 4000000, 'a')", b = "printf('%.*c', 600000, 'b') || 'a'";
+  const std::pair<std::string, std::string> slow[] = {
+      {"endless", endless + "i < 0;"},
+      {"long", endless + "length(randomblob(20000000)) < 0;"},
+      {"trim", endless + "length(trim(" + a + ", " + b + ")) < 0;"},
+      {"column", "CREATE TABLE t(a, b); INSERT INTO t VALUES (" + a + ", " + b +
+                     "); ALTER TABLE t ADD c AS (trim(a, b)); CREATE VIEW properties AS SELECT 'a', c AS full_caption "
+                     "FROM t;"}};
+  for (const auto& [name, sql] : slow) Dict(name).Word({0, "FOX", "x"}).exec(sql);
+  List("endless 1\r\nen 1\r\nlong 1\r\nru 1\r\ntrim 1\r\ncolumn 1\r\n");
   Start();
   EXPECT_EQ(UTF16ToUTF8(Form->HintLabel->Caption()),
-            "Словари «slow4000000», «slow20000000» открываются слишком долго: описания прочитаны не полностью.");
-  EXPECT_EQ(std::vector<String>(ActiveDicts, ActiveDicts + 4),
-            (std::vector<String>{u"slow4000000", u"en", u"slow20000000", u"ru"}));
+            "Словари «endless», «long», «trim», «column» открываются слишком долго: описания прочитаны не "
+            "полностью.");
+  EXPECT_EQ(std::vector<String>(ActiveDicts, ActiveDicts + 6),
+            (std::vector<String>{u"endless", u"en", u"long", u"ru", u"trim", u"column"}));
   // Once they are gone, so is the notice.
-  for (const char* name : {"slow4000000", "slow20000000"})
+  for (const char* name : {"endless", "long", "trim", "column"})
     std::filesystem::remove(Dir / "dictionaries" / (std::string(name) + ".tamrix"));
   Form->FormActivate(Form);
   EXPECT_EQ(Form->HintLabel->Caption(), u"");
