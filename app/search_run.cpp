@@ -238,14 +238,17 @@ void TTreeThread::Execute() {
   // cannot say that the word is nowhere.
   bool stopped = false;
   for (int i = 0; i <= LastDictIndex && QueryWordCount > 0; ++i) {
+    // Dictionaries the word is not looked for in are passed over before the
+    // stop is asked: a stop after the last one it is looked for in leaves
+    // nothing unread.
+    if (w != "%" && !WordMatchesLanguages(Utf8ToUnicode(Dicts[i].Languages), word)) continue;
     // A stop ends the whole run, not only the dictionary being read.
-    if (SearchStop) {
+    if (Dicts[i].Db && SearchStop) {
       stopped = true;
       break;
     }
     RootCreated = false;
     CurrentDictIndex = i;
-    if (w != "%" && !WordMatchesLanguages(Utf8ToUnicode(Dicts[i].Languages), word)) continue;
     if (Dicts[i].Db) {
       const TSearchStatement st = BuildSearchStatement();
       if (QueryWordCount > 1) RegisterMyUpper(Dicts[i].Db);

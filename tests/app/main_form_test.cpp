@@ -309,6 +309,32 @@ TEST_F(Window, ASearchThatFindsNothingShowsStopAndStops) {
   EXPECT_EQ(Tree(), "English <dictionary>(0,-1)[FOREST#2]");
 }
 
+// A stop that comes while the last dictionary of the word's alphabet hands
+// over its last rows leaves nothing unread that would have been searched:
+// the run is complete and says so.
+TEST_F(Window, AStopAfterTheLastDictionaryOfTheWordsAlphabetIsNoStop) {
+  {
+    apptest::DictFile many(Dir / "dictionaries/many.tamrix");
+    many.Properties("Many", "ru");
+    // Exactly one group of rows: the messages are handled as the last one is
+    // handed over, and the statement then ends.
+    many.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<64) "
+              "INSERT INTO words(word) SELECT 'ЕЖ' FROM n;");
+  }
+  List("many 1\r\nen 1\r\n");
+  Start();
+  bool clicked = false;
+  Later([&] {
+    clicked = true;
+    Form->SearchButtonClick(Form->SearchButton);
+  });
+  Search(u"еж");
+  ASSERT_TRUE(clicked);
+  // The fixture's Russian dictionary holds the word once.
+  EXPECT_EQ(Status().rfind("найдено вариантов: 65", 0), 0u) << Status();
+  EXPECT_NE(Tree().find("Many(0,-1)[ЕЖ#1,"), std::string::npos) << Tree();
+}
+
 TEST_F(Window, AHeadwordClickedWhileTheEngineReadsShowsItsPageOnceTheReadIsOver) {
   // The first rows match at once; then a long stretch that matches nothing,
   // in which the run handles messages from inside the engine's step on the
