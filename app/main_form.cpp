@@ -204,6 +204,10 @@ void TRuForm::createComponents() {
   QueryCombo->SetAutoComplete(false);
   QueryCombo->OnKeyDown = [this](TObject* s, WORD& k, TShiftState sh) { QueryComboKeyDown(s, k, sh); };
   QueryCombo->OnKeyUp = [this](TObject* s, WORD& k, TShiftState sh) { QueryComboKeyUp(s, k, sh); };
+  // A key going down anywhere in the window is a fresh press: its release,
+  // in the query box or not, is the user's typing again.
+  SetKeyPreview(true);
+  OnKeyDown = [this](TObject*, WORD& k, TShiftState) { FHotKeyReleases.erase(k); };
 
   AdditionalCheckBox = new TCheckBox(this);
   AdditionalCheckBox->SetParent(Panel1);

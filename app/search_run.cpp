@@ -68,8 +68,6 @@ void TRuForm::runSearch() {
 }
 
 void TRuForm::QueryComboKeyDown(TObject* Sender, WORD& Key, TShiftState) {
-  // A fresh press: its release is the user's typing again.
-  FHotKeyReleases.erase(Key);
   CompletionStop = true;
   if (Key == VK_RETURN) SearchButtonClick(Sender);
 }

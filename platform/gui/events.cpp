@@ -307,11 +307,11 @@ bool handleDialogKey(TControlPrivate* p, UINT vk, Qt::KeyboardModifiers mods) {
   return m.Result != 0;
 }
 
-// The window each key last went down in. A release goes to the window
-// that has the keyboard then, which need not be the one the press went to:
-// a dialog closed by the press of Escape leaves its release to the window
-// below, and a key pressed in another program may come up in ours. Such a
-// release is no key of the window's own.
+// The window each key last went down in, until it comes up there. A release goes to
+// the window that has the keyboard then, which need not be the one the press
+// went to: a dialog closed by the press of Escape leaves its release to the
+// window below, and a key pressed in another program may come up in ours.
+// Such a release is no key of the window's own.
 std::map<quint64, QPointer<QWidget>>& keyPressWindows() {
   static std::map<quint64, QPointer<QWidget>> m;
   return m;
@@ -325,20 +325,35 @@ quint64 keyIdentity(const QKeyEvent* ke) {
 }
 
 // Every press, in any window of the program (the toolkit's own dialogs
-// included), is noted before the window sees it.
+// included), is noted before the window sees it. Once the program stops
+// being the active one, the keys held go up elsewhere, and may go down and
+// up there again: what they went down in here says nothing about the
+// releases that reach it later.
 class KeyPressWatcher : public QObject {
 public:
   bool eventFilter(QObject* watched, QEvent* e) override {
-    if (e->type() != QEvent::KeyPress && e->type() != QEvent::ShortcutOverride) return false;
-    if (auto* w = qobject_cast<QWidget*>(watched))
-      keyPressWindows()[keyIdentity(static_cast<QKeyEvent*>(e))] = w->window();
-    return false;
+    switch (e->type()) {
+      case QEvent::KeyPress:
+      case QEvent::ShortcutOverride:
+        if (auto* w = qobject_cast<QWidget*>(watched))
+          keyPressWindows()[keyIdentity(static_cast<QKeyEvent*>(e))] = w->window();
+        return false;
+      case QEvent::ApplicationStateChange:
+        if (static_cast<QApplicationStateChangeEvent*>(e)->applicationState() != Qt::ApplicationActive)
+          keyPressWindows().clear();
+        return false;
+      default:
+        return false;
+    }
   }
 };
 
-bool pressedIn(const QWidget* window, const QKeyEvent* ke) {
+// True once for a release whose press went to window: the record is spent.
+bool takePressIn(const QWidget* window, const QKeyEvent* ke) {
   auto it = keyPressWindows().find(keyIdentity(ke));
-  return it != keyPressWindows().end() && it->second && it->second == window;
+  if (it == keyPressWindows().end() || !it->second || it->second != window) return false;
+  keyPressWindows().erase(it);
+  return true;
 }
 
 bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
@@ -361,7 +376,7 @@ bool handleKey(TControlPrivate* p, QKeyEvent* ke) {
     if (ke->isAutoRepeat()) return p->OwnWidget;
     if (vk) NoteKeyState(vk, false);
     if (!vk) return false;
-    if (!p->Widget || !pressedIn(p->Widget->window(), ke)) return p->OwnWidget;
+    if (!p->Widget || !takePressIn(p->Widget->window(), ke)) return p->OwnWidget;
     data |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
     TMessage m{alt || vk == VK_F10 ? UINT(WM_SYSKEYUP) : UINT(WM_KEYUP), vk, LPARAM(std::int32_t(data)), 0};
     bool reached = deliver(p, m);

@@ -203,6 +203,13 @@ void InjectFocus(HWND Wnd) {
   w->setFocus(Qt::OtherFocusReason);
 }
 
+void InjectDeactivate() {
+  QApplication::setActiveWindow(nullptr);
+  // What the toolkit says once no window of the program has the keyboard.
+  QApplicationStateChangeEvent inactive(Qt::ApplicationInactive);
+  QCoreApplication::sendEvent(qApp, &inactive);
+}
+
 bool WaitExposed(HWND Wnd, int TimeoutMs) {
   QPointer<QWidget> w = widgetOf(Wnd);
   if (!w) return false;

@@ -37,6 +37,9 @@ void InjectKeyStroke(HWND Wnd, UINT VirtKey, TShiftState Shift, const String& Te
 void InjectInputMethodText(HWND Wnd, const String& Text);
 // Moves the keyboard focus to the window at once (no window manager needed).
 void InjectFocus(HWND Wnd);
+// Another program's window takes the keyboard: no window of the program is
+// active until one is focused again.
+void InjectDeactivate();
 // Waits until the window's top-level window is on the screen and painted
 // (a real X server maps it a little after it is shown); false after the
 // timeout, or when the events waited for destroy the window.

@@ -604,11 +604,22 @@ TEST_F(Window, TheHotKeysOwnReleasesKeepTheResults) {
     EXPECT_EQ(Tree(), tree);
     EXPECT_EQ(Status(), status);
   }
-  // A fresh press of a key of the hot key, and any other key, completes.
+  // A fresh press of a key of the hot key, and any other key, completes,
+  // also when it went down elsewhere in the window and comes up in the box
+  // after a hot key whose releases never reached the window.
   for (const UINT key : {UINT(VK_END), UINT(VK_CONTROL)}) {
-    Search(u"fox");
-    InjectKeyStroke(box, key, key == VK_CONTROL ? TShiftState{ssCtrl} : TShiftState{}, String());
-    EXPECT_EQ(Status(), "подобрано вариантов: 2");
+    for (const bool elsewhere : {false, true}) {
+      SCOPED_TRACE(elsewhere ? "pressed in the list" : "pressed in the box");
+      Search(u"fox");
+      SendMessage(Form->Handle(), WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_ALT, VK_SPACE));
+      const TShiftState shift = key == VK_CONTROL ? TShiftState{ssCtrl} : TShiftState{};
+      HWND down = elsewhere ? Form->vst->Handle() : box;
+      InjectFocus(down);
+      InjectKey(down, key, shift, String());
+      InjectFocus(box);
+      InjectKey(box, key, shift, String(), true);
+      EXPECT_EQ(Status(), "подобрано вариантов: 2");
+    }
   }
 }
 

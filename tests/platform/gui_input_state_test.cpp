@@ -37,6 +37,30 @@ TEST_F(GuiInputState, KeyWhoseReleaseWentElsewhereIsAFreshPressNextTime) {
   EXPECT_EQ(clicks, 2);
 }
 
+// A key comes up in the window only once for each time it went down there
+// while the program had the keyboard: the rest of its releases follow
+// presses that went to another program (held as the program lost the
+// keyboard, or pressed there after going up here).
+TEST_F(GuiInputState, AKeyComesUpOnlyAfterGoingDownHereWhileTheProgramWasActive) {
+  HWND h = Ctl->Handle();
+  Ctl->Record({WM_KEYUP});
+  struct Case {
+    const char* Name;
+    bool Released;  // the press comes up here before the other program has the key
+  };
+  for (const Case& c : {Case{"went up here", true}, Case{"held as the program lost the keyboard", false}}) {
+    SCOPED_TRACE(c.Name);
+    InjectFocus(h);
+    Ctl->Seen.clear();
+    InjectKey(h, 'K', {}, u"k");
+    if (c.Released) InjectKey(h, 'K', {}, u"k", true);
+    InjectDeactivate();
+    InjectFocus(h);
+    InjectKey(h, 'K', {}, u"k", true);
+    EXPECT_EQ(Ctl->Of(WM_KEYUP).size(), c.Released ? 1u : 0u);
+  }
+}
+
 TEST_F(GuiInputState, TimerKilledOrRestartedInsideItsOwnMessage) {
   HWND h = Ctl->Handle();
   int once = 0, restarted = 0, other = 0;
