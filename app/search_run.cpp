@@ -240,7 +240,8 @@ void TTreeThread::Execute() {
     // stop is asked: a stop after the last one it is looked for in leaves
     // nothing unread.
     if (w != "%" && !WordMatchesLanguages(Utf8ToUnicode(Dicts[i].Languages), word)) continue;
-    // A stop ends the whole run, not only the dictionary being read.
+    // A stop ends the whole run, not only the dictionary being read (one
+    // that is not open is never read).
     if (Dicts[i].Db && SearchStop) {
       stopped = true;
       break;

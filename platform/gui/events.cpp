@@ -307,11 +307,11 @@ bool handleDialogKey(TControlPrivate* p, UINT vk, Qt::KeyboardModifiers mods) {
   return m.Result != 0;
 }
 
-// The window each key last went down in, until it comes up there. A release goes to
-// the window that has the keyboard then, which need not be the one the press
-// went to: a dialog closed by the press of Escape leaves its release to the
-// window below, and a key pressed in another program may come up in ours.
-// Such a release is no key of the window's own.
+// The window each key last went down in, until it comes up there. A release
+// goes to the window that has the keyboard then, which need not be the one
+// the press went to: a dialog closed by the press of Escape leaves its
+// release to the window below, and a key pressed in another program may come
+// up in ours. Such a release is no key of the window's own.
 std::map<quint64, QPointer<QWidget>>& keyPressWindows() {
   static std::map<quint64, QPointer<QWidget>> m;
   return m;
