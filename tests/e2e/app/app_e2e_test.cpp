@@ -50,7 +50,8 @@ protected:
       std::string ids;
       for (unsigned long w : shown) ids += std::to_string(w) + " ";
       return "the program's windows shown " + ids + "(before the click " + std::to_string(before.size()) +
-             "; clicked at " + std::to_string(x) + "," + std::to_string(y) + ")";
+             "; clicked at " + std::to_string(x) + "," + std::to_string(y) + "); running: " +
+             std::to_string(e2e::Running(Pid)) + "; its output: " + Log();
     };
     ASSERT_TRUE(e2e::Await("the tray menu to show", [&] {
       for (unsigned long w : shown = e2e::VisibleWindows("tamrix", true))
