@@ -1,6 +1,7 @@
 #include "tests/e2e/app/app_e2e_support.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -186,6 +187,82 @@ std::vector<unsigned long> StackingOrder() {
   return out;
 }
 
+namespace {
+
+std::string classOf(::Display* d, Window w) {
+  XClassHint hint{};
+  if (!XGetClassHint(d, w, &hint)) return {};
+  std::string out = hint.res_class ? hint.res_class : "";
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return out;
+}
+
+// The first window of the class below w, depth first.
+Window findBelow(::Display* d, Window w, const std::string& Class) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(d, w, &root, &parent, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < count && !found; ++i)
+    found = classOf(d, children[i]) == Class ? children[i] : findBelow(d, children[i], Class);
+  if (children) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+bool TrayIconCentre(const std::string& Class, int& X, int& Y, std::string& Seen) {
+  ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());
+  if (!d) {
+    Seen = "no display";
+    return false;
+  }
+  bool ready = false;
+  Seen = "no icon in the tray host's panel";
+  Window icon = 0;
+  for (Window top : StackingOrder()) {
+    XWindowAttributes a{};
+    if (classOf(d, top) == "trayer" && XGetWindowAttributes(d, top, &a) && a.map_state == IsViewable &&
+        (icon = findBelow(d, top, Class)))
+      break;
+  }
+  XWindowAttributes a{};
+  if (icon && XGetWindowAttributes(d, icon, &a)) {
+    XSizeHints hints{};
+    long supplied = 0;
+    const bool hinted = XGetWMNormalHints(d, icon, &hints, &supplied) && (hints.flags & PMinSize);
+    Window child = 0;
+    XTranslateCoordinates(d, icon, DefaultRootWindow(d), a.width / 2, a.height / 2, &X, &Y, &child);
+    ready = a.map_state == IsViewable && hinted && a.width >= hints.min_width && a.height >= hints.min_height;
+    std::ostringstream seen;
+    seen << "icon " << icon << (a.map_state == IsViewable ? " viewable " : " not viewable ") << a.width << "x"
+         << a.height << " centred at " << X << "," << Y << ", asking at least ";
+    if (hinted) seen << hints.min_width << "x" << hints.min_height;
+    else seen << "nothing (no size hints yet)";
+    Seen = seen.str();
+  }
+  XCloseDisplay(d);
+  return ready;
+}
+
+unsigned long DisplayTime() {
+  // A property changed on a window of its own: the notice carries the time.
+  ::Display* d = XOpenDisplay(DisplayEnvironment::Display.c_str());
+  if (!d) return 0;
+  const Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
+                                 CopyFromParent, 0, nullptr);
+  XSelectInput(d, w, PropertyChangeMask);
+  const Atom atom = XInternAtom(d, "TAMRIX_E2E_TIME", False);
+  XChangeProperty(d, w, atom, XA_STRING, 8, PropModeAppend, nullptr, 0);
+  XEvent e{};
+  XWindowEvent(d, w, PropertyChangeMask, &e);
+  const unsigned long time = e.xproperty.time;
+  XDestroyWindow(d, w);
+  XCloseDisplay(d);
+  return time;
+}
+
 // ---- the display --------------------------------------------------------------------
 
 void DisplayEnvironment::SetUp() {
@@ -277,13 +354,15 @@ void Program::Type(const std::string& text) { Sh("xdotool type --delay 60 " + sh
 
 void Program::Key(const std::string& keys) { Sh("xdotool key --clearmodifiers " + keys); }
 
-void Program::Origin(int& x, int& y, unsigned long window) {
+void Program::Origin(int& x, int& y, unsigned long window, int* width, int* height) {
   x = y = 0;
   std::istringstream in(Sh("xdotool getwindowgeometry --shell " + std::to_string(window ? window : Window)));
   std::string line;
   while (std::getline(in, line)) {
     if (line.rfind("X=", 0) == 0) x = std::stoi(line.substr(2));
     if (line.rfind("Y=", 0) == 0) y = std::stoi(line.substr(2));
+    if (width && line.rfind("WIDTH=", 0) == 0) *width = std::stoi(line.substr(6));
+    if (height && line.rfind("HEIGHT=", 0) == 0) *height = std::stoi(line.substr(7));
   }
 }
 

@@ -62,6 +62,15 @@ Shot Screen();
 unsigned long TransientFor(unsigned long window);
 // The top-level windows of the display, bottom first.
 std::vector<unsigned long> StackingOrder();
+// The centre on the screen of the tray icon of the program of the class,
+// once the tray host shows it where it stays: inside the host's panel,
+// viewable, and as large as its size hints ask. (A program may dock its
+// icon before it sets those hints; the host then lays the icon out a pixel
+// wide and again, elsewhere, when the hints come.) False while not so;
+// Seen then tells what was there.
+bool TrayIconCentre(const std::string& Class, int& X, int& Y, std::string& Seen);
+// The display's clock, the time its input events carry (milliseconds).
+unsigned long DisplayTime();
 
 class DisplayEnvironment : public ::testing::Environment {
 public:
@@ -117,8 +126,8 @@ protected:
   // none does.
   int SelectedRow();
   // The window's position on the screen (the main window's when none is
-  // named).
-  void Origin(int& x, int& y, unsigned long window = 0);
+  // named), and its size when asked.
+  void Origin(int& x, int& y, unsigned long window = 0, int* width = nullptr, int* height = nullptr);
   void Screenshot(const std::string& name);
 
   std::filesystem::path Folder;

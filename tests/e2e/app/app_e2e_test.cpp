@@ -3,8 +3,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -23,67 +21,69 @@ std::string readFile(const std::filesystem::path& p) {
 
 class Tamrix : public e2e::Program {
 protected:
-  // The icon sits in the tray host at the bottom right of the 1024 x 768
-  // screen (32 pixels high, icons aligned to the right).
-  static constexpr int kIconX = 1024 - 12, kIconY = 768 - 16;
-
-  // Opens the icon's menu; the menu's window once it shows (a click before
-  // it shows goes elsewhere).
-  unsigned long OpenTrayMenu() {
-    // The icon is shown once the tray host holds the program's window and
-    // shows it.
-    EXPECT_TRUE(e2e::Await("the icon in the tray", [] {
-      const std::vector<unsigned long> panel = e2e::VisibleWindows("^panel$");
-      if (panel.empty()) return false;
-      const std::string tree = Sh("xwininfo -tree -id " + std::to_string(panel.front()));
-      for (unsigned long w : e2e::VisibleWindows("tamrix", true)) {
-        std::ostringstream id;
-        id << "0x" << std::hex << w << ' ';
-        if (tree.find(id.str()) != std::string::npos) return true;
-      }
-      return false;
-    }));
+  // Opens the icon's menu; Menu: the menu's window once it shows (a click
+  // before it shows goes elsewhere).
+  void OpenTrayMenu(unsigned long& Menu) {
+    Menu = 0;
+    // Clicked where the tray host shows the icon, once it stays there.
+    int x = 0, y = 0;
+    std::string place;
+    ASSERT_TRUE(e2e::Await("the icon in the tray", [&] { return e2e::TrayIconCentre("tamrix", x, y, place); },
+                           10000, [&] { return place; }));
     // Two right clicks on the icon within the double-click time make a
-    // double click, which opens no menu: a click comes as long after the
-    // last as a user's next would (the display's time between them only
-    // grows on a busy machine).
-    std::this_thread::sleep_until(FLastIconClick + std::chrono::milliseconds(700));
+    // double click, which opens no menu: the next comes once the display's
+    // clock, which times the clicks, has passed that time since the last.
+    if (FLastIconClick) {
+      unsigned long now = 0;
+      ASSERT_TRUE(e2e::Await("the double-click time to pass on the display's clock", [&] {
+        return (now = e2e::DisplayTime()) >= FLastIconClick + kDoubleClickTime;
+      }, 10000, [&] { return std::to_string(now - FLastIconClick) + " ms since the last click"; }));
+    }
     // The menu is a window of the program's own class.
     const std::vector<unsigned long> before = e2e::VisibleWindows("tamrix", true);
-    Sh("xdotool mousemove " + std::to_string(kIconX) + " " + std::to_string(kIconY) + " click 3");
-    FLastIconClick = std::chrono::steady_clock::now();
-    unsigned long menu = 0;
+    Sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 3");
+    // xdotool has ended: the display has taken the click, at this time or
+    // before.
+    FLastIconClick = e2e::DisplayTime();
     std::vector<unsigned long> shown;
     auto seen = [&] {
       std::string ids;
       for (unsigned long w : shown) ids += std::to_string(w) + " ";
-      return "the program's windows shown " + ids + "(before the click " + std::to_string(before.size()) + ")";
+      return "the program's windows shown " + ids + "(before the click " + std::to_string(before.size()) +
+             "; clicked at " + std::to_string(x) + "," + std::to_string(y) + "); running: " +
+             std::to_string(e2e::Running(Pid)) + "; its output: " + Log();
     };
-    EXPECT_TRUE(e2e::Await("the tray menu to show", [&] {
+    ASSERT_TRUE(e2e::Await("the tray menu to show", [&] {
       for (unsigned long w : shown = e2e::VisibleWindows("tamrix", true))
-        if (std::find(before.begin(), before.end(), w) == before.end()) menu = w;
-      return menu != 0;
+        if (std::find(before.begin(), before.end(), w) == before.end()) Menu = w;
+      return Menu != 0;
     }, 10000, seen));
-    return menu;
   }
   void AwaitMenuClosed(unsigned long menu) {
-    EXPECT_TRUE(e2e::Await("the tray menu to close", [&] {
+    ASSERT_TRUE(e2e::Await("the tray menu to close", [&] {
       const std::vector<unsigned long> shown = e2e::VisibleWindows("tamrix", true);
       return std::find(shown.begin(), shown.end(), menu) == shown.end();
     }));
   }
-  // The menu opens above and left of the pointer, its items 22 pixels
-  // apart: "развернуть", "свернуть", "выход". The program may have no
-  // focused window, so the item is clicked rather than chosen with keys.
+  // The menu's items, one below the other filling its height: "развернуть",
+  // "свернуть", "выход". The program may have no focused window, so the
+  // item is clicked rather than chosen with keys.
   void ChooseFromTrayMenu(int item) {
-    const unsigned long menu = OpenTrayMenu();
-    Sh("xdotool mousemove " + std::to_string(kIconX - 60) + " " + std::to_string(kIconY - 55 + 22 * item) +
+    unsigned long menu = 0;
+    ASSERT_NO_FATAL_FAILURE(OpenTrayMenu(menu));
+    int x = 0, y = 0, width = 0, height = 0;
+    Origin(x, y, menu, &width, &height);
+    ASSERT_GT(height, 0) << "the menu's geometry";
+    Sh("xdotool mousemove " + std::to_string(x + width / 2) + " " + std::to_string(y + height * (2 * item + 1) / 6) +
        " click 1");
-    AwaitMenuClosed(menu);
+    ASSERT_NO_FATAL_FAILURE(AwaitMenuClosed(menu));
   }
   std::string Log() { return readFile(Folder / "tamrix.log"); }
 
-  std::chrono::steady_clock::time_point FLastIconClick;
+  // Longer than the toolkit's double-click time (400 ms).
+  static constexpr unsigned long kDoubleClickTime = 700;
+  // The display's time of the last click on the icon, 0 before the first.
+  unsigned long FLastIconClick = 0;
 };
 
 // A process the test started, killed when the test ends, however it ends.
@@ -323,12 +323,12 @@ TEST_F(Tamrix, CloseBoxHidesToTheTrayAndTheTrayMenuBringsItBack) {
   ASSERT_TRUE(e2e::RequestClose(Window));
   ASSERT_TRUE(e2e::WaitFor([&] { return !Visible(); })) << "the close box did not hide the window";
   EXPECT_TRUE(e2e::Running(Pid));
-  ChooseFromTrayMenu(0);
-  EXPECT_TRUE(e2e::WaitFor([&] { return Visible(); }))
+  ASSERT_NO_FATAL_FAILURE(ChooseFromTrayMenu(0));
+  ASSERT_TRUE(e2e::WaitFor([&] { return Visible(); }))
       << "the tray menu did not bring the window back; visible: "
       << Sh("xdotool search --onlyvisible --name tamrix") << " window " << Window;
   // Its "выход" ends the program, cleanly.
-  ChooseFromTrayMenu(2);
+  ASSERT_NO_FATAL_FAILURE(ChooseFromTrayMenu(2));
   EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
 }
 
@@ -340,18 +340,21 @@ TEST_F(Tamrix, EveryWayOutAfterTheTrayMenuEndsCleanly) {
   Start();
   ASSERT_TRUE(e2e::RequestClose(Window));
   ASSERT_TRUE(e2e::WaitFor([&] { return !Visible(); })) << "the close box did not hide the window";
-  ChooseFromTrayMenu(2);
-  EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
+  ASSERT_NO_FATAL_FAILURE(ChooseFromTrayMenu(2));
+  // The next part starts another program, which would find this one's hot
+  // key taken while it ran.
+  ASSERT_EQ(e2e::ExitCode(Pid), 0) << Log();
   // The close box, with the icon shown and the menu opened and left once.
   Prepare("HideToSysTray=-1;\r\nMinimizeAtClosing=0;\r\nFontName=DejaVu Sans;\r\nMainFormWidth=800;\r\n"
           "MainFormHeight=600;\r\n");
   Start();
-  const unsigned long menu = OpenTrayMenu();
+  unsigned long menu = 0;
+  ASSERT_NO_FATAL_FAILURE(OpenTrayMenu(menu));
   Key("Escape");
-  AwaitMenuClosed(menu);
-  ChooseFromTrayMenu(1);
+  ASSERT_NO_FATAL_FAILURE(AwaitMenuClosed(menu));
+  ASSERT_NO_FATAL_FAILURE(ChooseFromTrayMenu(1));
   ASSERT_TRUE(e2e::WaitFor([&] { return !Visible(); })) << "\"свернуть\" did not hide the window";
-  ChooseFromTrayMenu(0);
+  ASSERT_NO_FATAL_FAILURE(ChooseFromTrayMenu(0));
   ASSERT_TRUE(e2e::WaitFor([&] { return Visible(); })) << "\"развернуть\" did not bring the window back";
   ASSERT_TRUE(e2e::RequestClose(Window));
   EXPECT_EQ(e2e::ExitCode(Pid), 0) << Log();
