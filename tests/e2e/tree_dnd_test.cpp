@@ -154,18 +154,35 @@ protected:
   // the target until the program there has seen the drag come to that
   // point (Over: the key its report gives the point under), release, and
   // wait until the source has seen the release.
+  //
+  // A drag into another program tells that program one point at a time:
+  // the source sends the next only once the target has answered the last,
+  // and a point the mouse comes to meanwhile is never sent (until the
+  // mouse moves again). So each step over the target's window waits until
+  // the target has seen it; the last step then always comes through.
   void drag(const std::string& source, TPoint2 from, const std::string& target, const std::string& over, TPoint2 to) {
+    int left = 0, top = 0, width = 0, height = 0;
+    if (target != source) {
+      ASSERT_TRUE(waitFor(target, [](TReport& r) { return !r.get("window").empty(); }));
+      std::istringstream(FLast.get("window")) >> left >> top >> width >> height;
+    }
+    auto inTarget = [&](TPoint2 p) { return p.X >= left && p.X < left + width && p.Y >= top && p.Y < top + height; };
     xdo("mousemove " + xy(from) + " mousedown 1");
     ASSERT_TRUE(waitFor(source, [](TReport& r) { return r.get("buttons") == "1"; })) << "the press arrived";
     const int steps = 8;
-    int step = 1;
     auto along = [&](int k) { return TPoint2{from.X + (to.X - from.X) * k / steps, from.Y + (to.Y - from.Y) * k / steps}; };
     // The drag begins once the mouse has gone some pixels away.
     for (int dx = 4; dx <= 20; dx += 4) xdo("mousemove " + xy({from.X + dx, from.Y + dx / 2}));
     ASSERT_TRUE(waitFor(source, [](TReport& r) { return r.get("dragging") == "1"; })) << "the drag began";
-    for (; step <= steps; ++step) xdo("mousemove " + xy(along(step)));
-    // A drag between programs tells the target where the pointer is at the
-    // pace the target answers: the last point comes in its time.
+    for (int step = 1; step <= steps; ++step) {
+      const TPoint2 p = along(step);
+      xdo("mousemove " + xy(p));
+      if (inTarget(p)) {
+        ASSERT_TRUE(waitFor(target, [&](TReport& r) { return r.get("over") == xy(p); }))
+            << "the drag came over " << xy(p) << " in " << target << "; the source: "
+            << (waitFor(source, [](TReport&) { return true; }), describe(FLast));
+      }
+    }
     const std::string at = xy(to);
     ASSERT_TRUE(waitFor(target, [&](TReport& r) { return r.get(over) == at; }))
         << "the drag came over " << at << " in " << target << "; last there: " << FLast.get(over)

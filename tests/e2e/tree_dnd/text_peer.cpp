@@ -1,9 +1,9 @@
 // Another program for the drag-and-drop end-to-end tests: a plain Qt text
 // field (not built on this program's code) that takes dropped text and
 // lets its selected text be dragged away. It writes its text, where it
-// sits, what is selected, whether it has the keyboard, the mouse buttons it
-// has seen held, whether it drags, and where a drag over it was last, to a
-// file every few milliseconds.
+// sits, its window's place on the screen, what is selected, whether it has
+// the keyboard, the mouse buttons it has seen held, whether it drags, and
+// where a drag over it was last, to a file every few milliseconds.
 //
 //   tamrix-text-peer STATEFILE LEFT TOP TEXT
 #include <QApplication>
@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
     const QPoint centre = edit.mapToGlobal(edit.rect().center());
     // The line edit's drag is a child of it while it runs.
     f.write(("text " + edit.text() + "\nat " + QString::number(centre.x()) + " " + QString::number(centre.y()) +
-             "\nselected " + edit.selectedText() + "\nactive " + QString::number(edit.hasFocus() ? 1 : 0) +
+             "\nwindow " + QString::number(edit.x()) + " " + QString::number(edit.y()) + " " +
+             QString::number(edit.width()) + " " + QString::number(edit.height()) + "\nselected " +
+             edit.selectedText() + "\nactive " + QString::number(edit.hasFocus() ? 1 : 0) +
              "\nbuttons " + QString::number(int(QGuiApplication::mouseButtons())) + "\ndragging " +
              QString::number(edit.findChild<QDrag*>() ? 1 : 0) + "\nover " + QString::number(over.x()) + " " +
              QString::number(over.y()) + "\nend\n").toUtf8());

@@ -5,7 +5,9 @@
 // a file every few milliseconds.
 //
 //   tamrix-tree-dnd STATEFILE LEFT TOP
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -72,6 +74,20 @@ TDataStringTree* makeTree(TForm* form, int left, const char* prefix, int count) 
 // The last point a drag was over each tree at (on the screen), so that a
 // test releases the mouse only once the drag has come where it is meant to.
 std::string dragOver[3];
+
+// The last point a drag from another program came to over this window,
+// wherever in it. That program sends the next point only once this one has
+// answered the last: a test moves on once the point has come here.
+struct TWindowDragWatch : QObject {
+  std::string Over;
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if ((e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) && o->isWindowType()) {
+      const QPoint at = static_cast<QWindow*>(o)->mapToGlobal(static_cast<QDropEvent*>(e)->position().toPoint());
+      Over = std::to_string(at.x()) + " " + std::to_string(at.y());
+    }
+    return false;
+  }
+};
 
 std::string captions(TBaseDataTree* t) {
   std::string out;
@@ -157,6 +173,9 @@ int main(int argc, char** argv) {
     t->MoveTo(s, target, s->Index > target->Index ? amInsertBefore : amInsertAfter, false);
   };
 
+  TWindowDragWatch windowDrag;
+  qApp->installEventFilter(&windowDrag);
+
   auto* edit = new TEdit(form);
   edit->SetParent(form);
   edit->SetBounds(0, 266, 360, 28);
@@ -180,6 +199,14 @@ int main(int argc, char** argv) {
     for (TDataStringTree* t : trees)
       dragging = dragging || t->TreeStates().Contains(tsOLEDragging) || t->TreeStates().Contains(tsVCLDragging);
     out << "dragging " << (dragging ? 1 : 0) << '\n';
+    // Where the window is on the screen, and where a drag over it was.
+    for (QWindow* w : QGuiApplication::topLevelWindows())
+      if (w->isVisible() && w->type() == Qt::Window) {
+        const QRect g = w->geometry();
+        out << "window " << g.x() << ' ' << g.y() << ' ' << g.width() << ' ' << g.height() << '\n';
+        break;
+      }
+    out << "over " << windowDrag.Over << '\n';
     out << "left.over " << dragOver[0] << '\n';
     out << "right.over " << dragOver[1] << '\n';
     out << "list.over " << dragOver[2] << '\n';
