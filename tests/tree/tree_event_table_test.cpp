@@ -981,6 +981,32 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.Form->SetBounds(30, 30, 300, 250);
     pump();
   });
+  // The ways a branch goes besides DeleteChildren, with the focus in it.
+  ops.emplace_back("CollapseFreeingTheChildren", [](TTableFixture& f) {
+    if (!f.alive()) return;
+    auto& o = f.t()->TreeOptions();
+    o.SetAutoOptions(o.AutoOptions() + TDTAutoOptions{toAutoFreeOnCollapse});
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A1a));
+    if (f.alive() && f.n(f.A)) f.t()->SetExpanded(f.A, false);
+    pump();
+  });
+  ops.emplace_back("DeleteNode", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A1a));
+    if (f.alive() && f.n(f.A)) f.t()->DeleteNode(f.A);
+    pump();
+  });
+  ops.emplace_back("DeleteSelectedNodes", [](TTableFixture& f) {
+    for (PDataNode n : {f.A0, f.A1, f.B, f.C})
+      if (f.alive() && f.n(n)) f.t()->SetSelected(n, true);
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.C));
+    if (f.alive()) f.t()->DeleteSelectedNodes();
+    pump();
+  });
+  ops.emplace_back("Clear", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A1a));
+    if (f.alive()) f.t()->Clear();
+    pump();
+  });
   return ops;
 }
 

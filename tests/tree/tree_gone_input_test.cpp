@@ -1,6 +1,6 @@
 // Handlers that destroy the tree from the keyboard's, the focus's and the
 // clipboard's ways in, beyond the control's own key and focus handlers:
-// the form's preview of keys, a typed character, the context menu key, the
+// the form's preview of keys, the context menu key, the
 // clipboard emptied or replaced by the program or by the tree itself, and a
 // copy ended while another failure unwinds. Each ends with the tree gone
 // and nothing of it touched (the faults show under AddressSanitizer, some
@@ -57,16 +57,6 @@ TEST(TreeGoneInput, AKeyWhoseFormPreviewFreesTheTreeGoesNoFurther) {
   f.T->Perform(WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_FALSE(f.alive());
   EXPECT_EQ(treeKeys, 0);
-}
-
-// A typed character whose OnKeyPress frees the tree: the character went on
-// to the freed control's default handling.
-TEST(TreeGoneInput, ACharacterWhoseKeyPressHandlerFreesTheTreeTouchesNothingAfterwards) {
-  TInputFixture f;
-  f.T->OnKeyPress = [d = f.doom()](TObject*, char16_t&) { d(); };
-  f.Armed = true;
-  f.T->Perform(WM_CHAR, 'x', 0);
-  EXPECT_FALSE(f.alive());
 }
 
 // The context menu key asks the owner for a menu; a handler that frees the

@@ -106,40 +106,9 @@ TEST(TreeGonePaths, ACopyIntoATreeWhoseStateHandlerDestroysItAnswersNothingAndTh
   EXPECT_EQ(f.T->TotalCount(), 9u) << "the source keeps what it had";
 }
 
-// Once: the tree's focus messages (tree/messages.cpp, WM_KILLFOCUS and
-// WM_SETFOCUS) let the control's OnExit / OnEnter run and then go on with
-// the tree (the hint, wheel panning, pending input, invalidation) without
-// asking whether the handler freed it. ASan: heap-use-after-free in
-// TBaseDataTree::DispatchInput.
-TEST(TreeGonePaths, LosingTheFocusWhoseExitHandlerFreesTheTreeTouchesNothingAfterwards) {
-  TPathFixture f;
-  f.T->OnExit = [d = f.doom()](TObject*) { d(); };
-  f.Armed = true;
-  f.T->Perform(WM_KILLFOCUS, 0, 0);
-  EXPECT_FALSE(f.alive());
-}
-
-TEST(TreeGonePaths, GettingTheFocusWhoseEnterHandlerFreesTheTreeTouchesNothingAfterwards) {
-  TPathFixture f;
-  f.T->OnEnter = [d = f.doom()](TObject*) { d(); };
-  f.Armed = true;
-  f.T->Perform(WM_SETFOCUS, 0, 0);
-  EXPECT_FALSE(f.alive());
-}
-
-// Once: a key whose OnKeyDown handler (the control's own) frees the tree:
-// TBaseDataTree::KeyDown stores the key in the freed tree and HandleKeyDown
-// reads it back (tree/keyboard.cpp). ASan: heap-use-after-free.
-TEST(TreeGonePaths, AKeyWhoseKeyDownHandlerFreesTheTreeTouchesNothingAfterwards) {
-  TPathFixture f;
-  f.T->OnKeyDown = [d = f.doom()](TObject*, WORD&, TShiftState) { d(); };
-  f.Armed = true;
-  f.T->Perform(WM_KEYDOWN, VK_DOWN, 0);
-  EXPECT_FALSE(f.alive());
-}
-
-// Once: the same for the space bar's release and OnKeyUp (HandleKeyUp reads
-// the tree's states after the handler).
+// Once: the space bar's release whose OnKeyUp handler (the control's own)
+// frees the tree: HandleKeyUp reads the tree's states after the handler,
+// for the space bar only (tree/keyboard.cpp).
 TEST(TreeGonePaths, ASpaceReleaseWhoseKeyUpHandlerFreesTheTreeTouchesNothingAfterwards) {
   TPathFixture f;
   f.T->OnKeyUp = [d = f.doom()](TObject*, WORD&, TShiftState) { d(); };

@@ -157,29 +157,6 @@ TEST(TreeHandlerLoops, FreeHandlerClearingOrShrinkingWhileABranchGoes) {
   }
 }
 
-// The free handler of the k-th node to go destroys the tree: the loop ends
-// there, touching nothing of it.
-TEST(TreeHandlerLoops, FreeHandlerDestroyingTheTreeEndsTheBranchLoop) {
-  for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse, ByClear}) {
-    for (int k : {1, 3, 6, 12}) {
-      SCOPED_TRACE(testing::Message() << wayName(way) << ", destroyed from the free handler of node " << k);
-      auto* g = new TGroups;
-      g->T.SetFocusedNode(g->P->LastChild->FirstChild);
-      int freed = 0;
-      bool destroyed = false;
-      g->T.OnFreeNode = [&](TBaseDataTree* t, PDataNode) {
-        if (++freed != k || destroyed) return;
-        destroyed = true;
-        (void)t;
-        delete g;
-      };
-      g->run(way);
-      EXPECT_TRUE(destroyed);
-      if (!destroyed) delete g;
-    }
-  }
-}
-
 // The end of an update measures the rows about to be shown; the width
 // handler deletes the row it measures, its parent or the row after it.
 TEST(TreeHandlerLoops, WidthHandlerAtTheEndOfAnUpdateDeletingRows) {

@@ -421,43 +421,6 @@ TEST(TreeDeleteSelected, FreeHandlerDeletingTheNextSelectedAndAnUnselectedNode) 
   checkInvariants(t);
 }
 
-// A handler raised while the selection goes destroys the tree: the
-// deletion ends there and touches nothing of it.
-TEST(TreeDeleteSelected, AHandlerDestroyingTheTreeEndsTheDeletion) {
-  for (int k : {0, 1, 2, 5, 9}) {
-    // 0: the focus handler, as the focused node goes first; else the free
-    // handler of the k-th node to go.
-    SCOPED_TRACE(testing::Message() << "destroyed from call " << k);
-    auto* t = new TOwnedTree;
-    multiSelect(*t);
-    PDataNode last = nullptr;
-    for (int i = 0; i < 12; ++i) {
-      last = t->Add(nullptr, std::to_string(i));
-      t->Add(last, "below");
-      t->SetSelected(last, i % 3 != 1);
-    }
-    int calls = 0;
-    bool destroyed = false;
-    auto destroy = [&] {
-      destroyed = true;
-      delete t;
-    };
-    if (k == 0) {
-      t->SetFocusedNode(last);
-      t->OnFocusChanged = [&](TBaseDataTree*, PDataNode, TColumnIndex) {
-        if (!destroyed) destroy();
-      };
-    } else {
-      t->OnFreeNode = [&](TBaseDataTree*, PDataNode) {
-        if (!destroyed && ++calls == k) destroy();
-      };
-    }
-    t->DeleteSelectedNodes();
-    EXPECT_TRUE(destroyed);
-    if (!destroyed) delete t;
-  }
-}
-
 TEST(TreeDeleteSelected, UnselectedNodesGoOneByOneBesideABigSelection) {
   TOwnedTree t;
   multiSelect(t);
