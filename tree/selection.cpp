@@ -113,38 +113,46 @@ bool TBaseDataTree::InternalAddToSelection(PDataNode const* NewItems, int NewLen
   return true;
 }
 
+// The public selection calls raise the tree's events (the change, the
+// paint): entries, so that a handler destroying the tree ends the call.
 void TBaseDataTree::AddToSelection(PDataNode Node) {
   TAMRIX_ASSERT(Node != nullptr, "Node must not be nil!");
-  if (FSelectionLocked) return;
-  if (!InternalAddToSelection(&Node, 1, false)) return;
-  InvalidateNode(Node);
-  Change(Node);
+  GuardedEntry([&] {
+    if (FSelectionLocked) return;
+    if (!InternalAddToSelection(&Node, 1, false)) return;
+    InvalidateNode(Node);
+    Change(Node);
+  });
 }
 
 void TBaseDataTree::AddToSelection(PDataNode const* NewItems, int NewLength, bool ForceInsert) {
-  if (FSelectionLocked) return;
-  if (!InternalAddToSelection(NewItems, NewLength, ForceInsert)) return;
-  if (NewLength == 1) {
-    InvalidateNode(NewItems[0]);
-    Change(NewItems[0]);
-  } else {
-    InvalidateWindow();
-    Change(nullptr);
-  }
+  GuardedEntry([&] {
+    if (FSelectionLocked) return;
+    if (!InternalAddToSelection(NewItems, NewLength, ForceInsert)) return;
+    if (NewLength == 1) {
+      InvalidateNode(NewItems[0]);
+      Change(NewItems[0]);
+    } else {
+      InvalidateWindow();
+      Change(nullptr);
+    }
+  });
 }
 
 void TBaseDataTree::RemoveFromSelection(PDataNode Node) {
   TAMRIX_ASSERT(Node != nullptr, "Node must not be nil!");
-  if (FSelectionLocked || !Node->States.Contains(vsSelected)) return;
-  Node->States.Exclude(vsSelected);
-  int index;
-  if (FindNodeInSelection(Node, index, -1, -1)) {
-    FSelection.erase(FSelection.begin() + index);
-    --FSelectionCount;
-    FSortedSelection = FSelectionCount;
-  }
-  if (FSelectionCount == 0) ResetRangeAnchor();
-  Change(Node);
+  GuardedEntry([&] {
+    if (FSelectionLocked || !Node->States.Contains(vsSelected)) return;
+    Node->States.Exclude(vsSelected);
+    int index;
+    if (FindNodeInSelection(Node, index, -1, -1)) {
+      FSelection.erase(FSelection.begin() + index);
+      --FSelectionCount;
+      FSortedSelection = FSelectionCount;
+    }
+    if (FSelectionCount == 0) ResetRangeAnchor();
+    Change(Node);
+  });
 }
 
 void TBaseDataTree::InternalRemoveFromSelection(PDataNode Node) {

@@ -1002,6 +1002,12 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.t()->DeleteSelectedNodes();
     pump();
   });
+  ops.emplace_back("AddAndRemoveSelection", [](TTableFixture& f) {
+    for (PDataNode n : {f.A0, f.A1, f.B})
+      if (f.alive() && f.n(n)) f.t()->AddToSelection(n);
+    if (f.alive() && f.n(f.A1)) f.t()->RemoveFromSelection(f.A1);
+    pump();
+  });
   ops.emplace_back("Clear", [](TTableFixture& f) {
     if (f.alive()) f.t()->SetFocusedNode(f.n(f.A1a));
     if (f.alive()) f.t()->Clear();
