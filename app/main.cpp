@@ -22,6 +22,9 @@ int main() {
     Application->HandleException(Application);
   }
   Application->Run();
+  // The warm-up's thread, when it is still reading, ends before the
+  // toolkit begins to come apart.
+  EndFontWarmUp();
   // The windows (and the tray icon with its menu) hold toolkit windows:
   // they end now, while the toolkit is whole, not among the process's
   // static objects after it has begun to come apart.

@@ -27,6 +27,13 @@ bool FontFamilyInstalled(const String& face);
 void WarmUpFontData();
 // Waits until the warm-up started above has finished (at once if none).
 void WaitForFontWarmUp();
+// Stops the warm-up after the block it is reading and waits until its
+// thread has ended. The thread holds the toolkit's per-thread font data
+// (font engines, the font library's faces), which the toolkit frees when
+// the thread ends: a program ends it before it leaves main, while the
+// toolkit is whole, not among the static objects at exit. Blocks not read
+// are read when first needed.
+void EndFontWarmUp();
 
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 using TFontStyles = TSet<TFontStyle>;

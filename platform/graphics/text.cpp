@@ -153,6 +153,9 @@ std::vector<QRawFont>& threadProbes() {
   return probes;
 }
 
+// Set when the warm-up is to stop before its last block.
+std::atomic<bool> gWarmUpStop{false};
+
 // The warm-up's thread; made after the coverage, so that it is waited for
 // before the coverage goes away at exit.
 std::shared_future<void>& warmUpState(bool start) {
@@ -163,7 +166,9 @@ std::shared_future<void>& warmUpState(bool start) {
   if (start && !state.valid())
     state = std::async(std::launch::async, [&coverage] {
               std::vector<QRawFont> probes;
-              for (size_t b = 0; b < CharacterCoverage::kBlocks; ++b) coverage.ReadBlock(b, probes);
+              for (size_t b = 0; b < CharacterCoverage::kBlocks && !gWarmUpStop.load(std::memory_order_relaxed);
+                   ++b)
+                coverage.ReadBlock(b, probes);
             }).share();
   return state;
 }
@@ -178,6 +183,11 @@ void WarmUpFontData() {
 void WaitForFontWarmUp() {
   const std::shared_future<void> f = warmUpState(false);
   if (f.valid()) f.wait();
+}
+
+void EndFontWarmUp() {
+  gWarmUpStop.store(true, std::memory_order_relaxed);
+  WaitForFontWarmUp();
 }
 
 bool FontFamilyInstalled(const String& face) {
