@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <memory_resource>
 #include <unordered_map>
 #include <unordered_set>
@@ -729,6 +730,22 @@ protected:
     // A handler may destroy the tree itself; the watch then unlinks nothing.
     std::weak_ptr<const bool> FLife;
   };
+  // A watch for a step of a loop over many nodes that raises events only
+  // when their handlers are set (Raises): a step that raises none keeps its
+  // node, and takes no watch.
+  class TStepWatch {
+  public:
+    TStepWatch(TBaseDataTree& Tree, PDataNode Node, bool Raises) : FNode(Node) {
+      if (Raises) FWatch.emplace(Tree, Node);
+    }
+    PDataNode Node() const { return FWatch ? FWatch->Node() : FNode; }
+
+  private:
+    PDataNode FNode;
+    std::optional<TNodeWatch> FWatch;
+  };
+  // True when copying a node raises an event (see TStepWatch).
+  bool raisesOnCopy() const { return OnNodeCopying || OnNodeCopied; }
 
   // Message handling helpers.
   void HandleButtonMessage(TMessage& Message);
@@ -1137,6 +1154,20 @@ protected:
   private:
     TEntryLife* FLife;
   };
+
+  // The same answers inside one of the tree's entries, whose hold keeps
+  // the record: without a hold of its own.
+  class TEntryLifeView {
+  public:
+    explicit TEntryLifeView(const TEntryLife* Life) : FLife(Life) {}
+    bool Gone() const { return !FLife || !FLife->Alive; }
+    bool expired() const { return Gone(); }
+
+  private:
+    const TEntryLife* FLife;
+  };
+  // Only within an entry (GuardedEntry's work).
+  TEntryLifeView entryLife() const { return TEntryLifeView(FEntryLife); }
 
 private:
   TEntryLife* FEntryLife = new TEntryLife;
@@ -1749,6 +1780,9 @@ private:
   // with a node being cleared. False when a free handler destroyed the tree
   // (Life is nil while the tree is being destroyed: nothing is checked).
   bool freeDescendants(PDataNode Node, const std::weak_ptr<const bool>* Life);
+  void appendChildren(PDataNode Node, std::uint32_t Count);
+  // The same structure change as the one waiting: telling it changes nothing.
+  bool sameStructureChangeWaiting(PDataNode Node, TChangeReason Reason) const;
   // A child of a node being cleared goes with its branch; false when a free
   // handler destroyed the tree.
   bool deleteGoingChild(PDataNode Node, bool Reindex, const std::weak_ptr<const bool>* Life);

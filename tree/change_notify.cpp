@@ -7,13 +7,16 @@
 #include "tree/base_tree.h"
 #include "tree/globals.h"
 
+bool TBaseDataTree::sameStructureChangeWaiting(PDataNode Node, TChangeReason Reason) const {
+  return FStates.Contains(tsStructureChangePending) && FLastStructureChangeNode == Node &&
+         FLastStructureChangeReason == Reason && !(FRunningTimers & (1u << unsigned(StructureChangeTimer)));
+}
+
 void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TChangeReason Reason) {
   if (IsStructureChange) {
     // The same report again while it waits (every child added to one
     // parent inside a bracket): nothing to merge, no timer to restart.
-    if (FStates.Contains(tsStructureChangePending) && FLastStructureChangeNode == Node &&
-        FLastStructureChangeReason == Reason && !(FRunningTimers & (1u << unsigned(StructureChangeTimer))))
-      return;
+    if (sameStructureChangeWaiting(Node, Reason)) return;
     if (FStates.Contains(tsStructureChangePending))
       StopTimer(StructureChangeTimer);
     else

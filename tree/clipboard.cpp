@@ -264,7 +264,7 @@ bool TBaseDataTree::ProcessOLEData(TBaseDataTree* Source, const std::shared_ptr<
             const TListing listing(*this, arrived);
             const bool whole = forEachArrived(arrived.front()->Parent, arrived, listing, [&](PDataNode node) {
               clearCutOrCopyFlags(node);
-              TNodeWatch watch(*this, node);
+              const TStepWatch watch(*this, node, raisesOnCopy());
               PDataNode parentTarget = target.Node() == FRoot ? nullptr : target.Node();
               if (!DoNodeCopying(node, parentTarget)) {
                 if (!life.expired() && watch.Node()) DeleteNode(node);

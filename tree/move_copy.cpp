@@ -300,7 +300,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
       TNodeWatch first(*targetTree, nullptr);
       const TListing listing(*targetTree, arrived);
       const bool whole = targetTree->forEachArrived(arrived.front()->Parent, arrived, listing, [&](PDataNode node) {
-        TNodeWatch watch(*targetTree, node);
+        const TStepWatch watch(*targetTree, node, targetTree->raisesOnCopy());
         if (!targetTree->DoNodeCopying(node, parentForEvent())) {
           if (watch.Node() && !targetLife.expired()) targetTree->DeleteNode(node, true);
           return;

@@ -278,6 +278,12 @@ PDataNode TBaseDataTree::GetNext(PDataNode Node, bool ConsiderChildrenAbove) {
       !(Node->States.Contains(vsHasChildren) && Node->ChildCount == 0)) {
     PDataNode next = GetNextNoInit(Node, false);
     if (!next || next->States.Contains(vsInitialized)) return next;
+    // Nor does initialising a collapsed node without an init handler: it
+    // only takes the flag (an expanded one would be expanded by InitNode).
+    if (!OnInitNode && !next->States.Contains(vsExpanded)) {
+      next->States.Include(vsInitialized);
+      return next;
+    }
   }
   return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
     if (!Node) return nullptr;

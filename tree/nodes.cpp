@@ -217,6 +217,47 @@ std::uint32_t TBaseDataTree::ChildCount(PDataNode Node) const {
   return (Node ? Node : FRoot)->ChildCount;
 }
 
+// Links Count new children after Node's last one and counts them; the
+// caller told the worker to stop and tells the structure change.
+void TBaseDataTree::appendChildren(PDataNode Node, std::uint32_t Count) {
+  if (!Node->LastChild) Node->States.Include(vsHasChildren);
+  Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
+
+  std::int64_t heightSum = 0;
+  std::uint32_t made = 0;
+  bool failed = false;
+  try {
+    for (; made < Count; ++made) {
+      PDataNode child = MakeNewNode();
+      SetAppendedIndex(Node, child);
+      child->Parent = Node;
+      child->PrevSibling = Node->LastChild;
+      if (Node->LastChild)
+        Node->LastChild->NextSibling = child;
+      else
+        Node->FirstChild = child;
+      Node->LastChild = child;
+      heightSum += child->NodeHeight;
+    }
+  } catch (const std::bad_alloc&) {
+    // Keep the counts consistent with what was linked before failing.
+    Count = made;
+    failed = true;
+  }
+  if (Node->States.Contains(vsExpanded)) {
+    AdjustTotalHeight(Node, heightSum, true);
+    if (FullyVisible(Node)) FVisibleCount += Count;
+  }
+  AdjustTotalCount(Node, Count, true);
+  Node->ChildCount += Count;
+  // New nodes are visible and go at the end: no run of hidden siblings
+  // changes.
+  if (failed) {
+    ExpireCache();
+    throw std::bad_alloc();
+  }
+}
+
 void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
   GuardedEntry([&] {
     if (readOnly()) return;
@@ -275,43 +316,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
       // Selected nodes among the deleted ones were only flagged in the array.
       if (FUpdateCount == 0) PackArray();
     } else {
-      std::uint32_t count = NewCount - Node->ChildCount;
-      if (!Node->LastChild) Node->States.Include(vsHasChildren);
-      Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
-
-      std::int64_t heightSum = 0;
-      std::uint32_t made = 0;
-      bool failed = false;
-      try {
-        for (; made < count; ++made) {
-          PDataNode child = MakeNewNode();
-          SetAppendedIndex(Node, child);
-          child->Parent = Node;
-          child->PrevSibling = Node->LastChild;
-          if (Node->LastChild)
-            Node->LastChild->NextSibling = child;
-          else
-            Node->FirstChild = child;
-          Node->LastChild = child;
-          heightSum += child->NodeHeight;
-        }
-      } catch (const std::bad_alloc&) {
-        // Keep the counts consistent with what was linked before failing.
-        count = made;
-        failed = true;
-      }
-      if (Node->States.Contains(vsExpanded)) {
-        AdjustTotalHeight(Node, heightSum, true);
-        if (FullyVisible(Node)) FVisibleCount += count;
-      }
-      AdjustTotalCount(Node, count, true);
-      Node->ChildCount += count;
-      // New nodes are visible and go at the end: no run of hidden siblings
-      // changes.
-      if (failed) {
-        ExpireCache();
-        throw std::bad_alloc();
-      }
+      appendChildren(Node, NewCount - Node->ChildCount);
     }
     ExpireCache();
     if (FUpdateCount == 0) {
@@ -326,23 +331,31 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
 PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
   return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
     if (readOnly()) return nullptr;
-    CancelEditNode();
+    if (FStates.Contains(tsEditing) || FStates.Contains(tsEditPending)) CancelEditNode();
     if (!Parent) Parent = FRoot;
     // The handlers raised below may destroy the tree: nothing of it is
     // touched after one did.
-    const TLifeHold life(FEntryLife);
+    const TEntryLifeView life = entryLife();
     if (!Parent->States.Contains(vsInitialized)) {
       InitNode(Parent);
       if (life.expired()) return nullptr;
     }
 
     ++FUpdateCount;
-    // Only the state handler runs while the child is added; it may delete
-    // the parent.
+    // Only the state handler runs while the child is added (when the
+    // worker is stopped); it may delete the parent.
     std::optional<TNodeWatch> parentWatch;
     if (OnStateChange && Parent != FRoot) parentWatch.emplace(*this, Parent);
     try {
-      SetChildCount(Parent, Parent->ChildCount + 1);
+      InterruptValidation();
+      if (!life.expired() && !(parentWatch && !parentWatch->Node())) {
+        appendChildren(Parent, 1);
+        ExpireCache();
+        // Within the bracket (FUpdateCount) the change is only noted: every
+        // child added to one parent notes the same.
+        PDataNode const reported = Parent == FRoot ? nullptr : Parent;
+        if (!sameStructureChangeWaiting(reported, crChildAdded)) StructureChange(reported, crChildAdded);
+      }
     } catch (...) {
       if (!life.expired()) --FUpdateCount;
       throw;
@@ -644,7 +657,7 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   // holds the cache; here the handlers may destroy the tree.
   std::optional<TToggleCacheHold> hold;
   if (Watch) hold.emplace(FCacheHold, LifeToken());
-  DeleteChildren(Node, false);
+  if (Node->FirstChild || Node->ChildCount > 0) DeleteChildren(Node, false);
   // The children's structure change was told: its handler may have
   // deleted the node already, with all the bookkeeping.
   if (Watch && (Watch->TreeGone() || !Watch->Node())) return false;
