@@ -45,15 +45,17 @@ TCheckState TBaseDataTree::DetermineNextCheckState(TCheckType CheckType, TCheckS
 bool TBaseDataTree::ApplyCheckState(PDataNode Node, TCheckState Value) {
   if (!Node || Node == FRoot || Node->States.Contains(vsChecking)) return false;
   Node->States.Include(vsChecking);
+  // The state handler, the children's and the parent's handlers may delete
+  // this node.
+  TNodeWatch watch(*this, Node);
   if (FCheckCount == 0) DoStateChange({tsCheckPropagation});
   ++FCheckCount;
-  // The children's and the parent's handlers may delete this node.
-  TNodeWatch watch(*this, Node);
   // On every way out, unless a handler down the line destroyed the tree.
   bool applied = false;
   WithFinish(
       [&] {
         applied = [&]() -> bool {
+          if (!watch.Node()) return false;
           initialized(Node);
           if (!watch.Node()) return false;
 

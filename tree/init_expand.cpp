@@ -2,6 +2,7 @@
 // bookkeeping that goes with them.
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "tree/base_tree.h"
 
@@ -412,13 +413,18 @@ void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
     if (Value < 0) Value = 0;
     if (Value > 0xFFFF) Value = 0xFFFF;
     if (Value == Node->NodeHeight) return;
+    // The state handler told as the cache is given up may delete the node.
+    std::optional<TNodeWatch> watch;
+    if (OnStateChange) watch.emplace(*this, Node);
     InterruptValidation();
+    if (watch && !watch->Node()) return;
     std::int64_t difference = std::int64_t(Value) - Node->NodeHeight;
     Node->NodeHeight = std::uint16_t(Value);
     AdjustTotalHeight(Node, difference, true);
     // The fill was interrupted above; it must run again even when the row is
     // hidden, or the cache stays switched off.
     ExpireCache();
+    if (watch && !watch->Node()) return;
     if (FullyVisible(Node)) {
       if (FUpdateCount == 0) {
         InvalidateToBottom(Node);

@@ -380,10 +380,13 @@ PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
 
     // Adding the child has already expired the position cache.
     if (FUpdateCount == 0) {
-      InvalidateCache();
-      // The structure handler may delete the parent or the new node too.
+      // The state handler (told as the cache is given up) and the structure
+      // handler may delete the parent or the new node too.
       TNodeWatch parent(*this, Parent);
       TNodeWatch added(*this, result);
+      InvalidateCache();
+      if (life.expired()) return nullptr;
+      if (!parent.Node()) return nullptr;
       if (FStates.Contains(tsStructureChangePending)) {
         StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
         if (life.expired()) return nullptr;
