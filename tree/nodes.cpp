@@ -693,11 +693,13 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
 }
 
 bool TBaseDataTree::deletionMustWait() const {
-  // Inside a question's handler and while a paint holds the nodes (an
-  // error could not leave a paint the toolkit runs) a deletion waits for
-  // the message loop; while a walk (a sort, a save, a copy) holds them it
-  // is refused before it touches anything (see DeleteNode).
-  return !FDestroying && (FQueryHandlerDepth > 0 || FStates.Contains(tsPainting));
+  // Inside a question's handler, while a paint holds the nodes (an error
+  // could not leave a paint the toolkit runs) and while a walk (a sort, a
+  // save, a copy, a move) holds them, a deletion waits for the message
+  // loop; one asked for during a walk goes once the walk has ended (see
+  // TIterationGuard).
+  return !FDestroying &&
+         (FQueryHandlerDepth > 0 || FStates.Contains(tsPainting) || FStates.Contains(tsIterating));
 }
 
 bool TBaseDataTree::deletionMustWait(PDataNode Parent) const {

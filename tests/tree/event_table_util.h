@@ -4,10 +4,13 @@
 // whole tree.
 #pragma once
 
-#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "platform/gui/forms.h"
 #include "tree/base_tree.h"
 
 namespace tree_event_table {
@@ -114,18 +117,61 @@ inline void handlerDeletes(PDataNode named, int Event = -1) {
   }
 }
 
-// The raises to act at, of a counting run: every one of the first, then
-// the first few of each event (painting asks the same questions of every
-// cell, and the same step of each row stands for the rest).
-inline std::vector<int> raisesToSweep(const TRun& Counted, int Leading = 24, int PerEvent = 3) {
-  std::vector<int> out;
-  std::vector<int> seen;
-  for (int n = 1; n <= int(Counted.Events.size()); ++n) {
-    const int event = Counted.Events[std::size_t(n - 1)];
-    const std::size_t slot = std::size_t(event + 1);
-    if (seen.size() <= slot) seen.resize(slot + 1);
-    if (n <= Leading || seen[slot] < PerEvent) out.push_back(n);
-    ++seen[slot];
+// The tree whose waiting paint pump() carries out: the fixture's.
+inline std::weak_ptr<const bool>& paintedLife() {
+  static std::weak_ptr<const bool> life;
+  return life;
+}
+inline TBaseDataTree*& paintedTree() {
+  static TBaseDataTree* tree = nullptr;
+  return tree;
+}
+inline void paintsOf(TBaseDataTree* Tree) {
+  paintedTree() = Tree;
+  paintedLife() = Tree->LifeToken();
+}
+
+// Lets the posted messages through, then paints at once what they left to
+// paint: the toolkit's own repaint waits for a timer, and a case must raise
+// the same events however slowly it runs.
+inline void pump() {
+  for (int i = 0; i < 3; ++i) Application->HandleMessage();
+  if (!paintedLife().expired()) paintedTree()->Update();
+}
+
+// For its life, an error that reaches the program's handler (past every
+// call of the tree) fails the case.
+struct TNoErrorReachesTheProgram {
+  TNoErrorReachesTheProgram() : Outer(Application->OnException) {
+    Application->OnException = [](TObject*, const std::exception& E) {
+      ADD_FAILURE() << "reached the program: " << E.what();
+    };
+  }
+  ~TNoErrorReachesTheProgram() { Application->OnException = Outer; }
+  TNoErrorReachesTheProgram(const TNoErrorReachesTheProgram&) = delete;
+  TNoErrorReachesTheProgram& operator=(const TNoErrorReachesTheProgram&) = delete;
+  TExceptionEvent Outer;
+};
+
+// One test of a sweep: an operation, or a part of one that raises many
+// events (the part acts at every Parts-th raise, from raise Part + 1 on).
+struct TSweepPart {
+  std::size_t Op = 0;
+  int Part = 0;
+  int Parts = 1;
+  std::string Name;
+  bool covers(int N) const { return (N - 1) % Parts == Part; }
+};
+
+// The tests of a sweep over operations with these names, each in the
+// number of parts PartsOf gives it.
+template <typename PartsOf>
+std::vector<TSweepPart> sweepParts(const std::vector<std::string>& Names, PartsOf partsOf) {
+  std::vector<TSweepPart> out;
+  for (std::size_t i = 0; i < Names.size(); ++i) {
+    const int parts = partsOf(Names[i]);
+    for (int part = 0; part < parts; ++part)
+      out.push_back({i, part, parts, parts == 1 ? Names[i] : Names[i] + "Part" + std::to_string(part + 1)});
   }
   return out;
 }
@@ -134,15 +180,6 @@ inline std::vector<int> raisesToSweep(const TRun& Counted, int Leading = 24, int
 inline std::vector<TCase> casesAt(const TRun& Counted, int N) {
   if (Counted.Named[std::size_t(N - 1)]) return {cNode, cParent, cOther, cTree};
   return {cOther, cTree};
-}
-
-// The tree's own refusals: a deletion while a paint holds the rows, or
-// while a walk (a copy, a sort) does.
-inline bool isRefusal(const std::exception& E) {
-  const std::string what = E.what();
-  if (dynamic_cast<const EDataTreeError*>(&E)) return what.rfind("Nodes cannot be deleted while", 0) == 0;
-  return dynamic_cast<const EAssertionFailed*>(&E) &&
-         what.rfind("Deleting nodes during tree iteration leads to invalid pointers", 0) == 0;
 }
 
 }  // namespace tree_event_table

@@ -103,14 +103,11 @@ void hookSlot(std::function<R(A...)>& slot, int NodeArg) {
   };
 }
 
-void pump() {
-  for (int i = 0; i < 5; ++i) Application->ProcessMessages();
-}
-
-// A form with a string tree whose node data is a number; the rows:
-//   A (expanded): A0, A1 (expanded: A1a, A1b), A2
-//   B (collapsed): B0, B1, B2
-//   C, D, E
+// A form with a string tree whose node data is a number; the rows (few, so
+// that every paint asks few questions):
+//   A (expanded): A0, A1 (expanded: A1a)
+//   B (collapsed): B0
+//   C
 struct TTableFixture {
   TForm* Form = nullptr;
   TTableTree* T = nullptr;
@@ -124,18 +121,19 @@ struct TTableFixture {
   TTableFixture() {
     Application->Initialize();
     Form = new TForm(nullptr);
-    Form->SetBounds(30, 30, 360, 300);
+    Form->SetBounds(30, 30, 360, 200);
     Pictures = new TImageList(Form);
     Picture.Canvas()->Brush()->SetColor(clRed);
     Picture.Canvas()->FillRect({0, 0, 16, 16});
     Pictures->Add(&Picture, nullptr);
     Other = new TEdit(Form);
     Other->SetParent(Form);
-    Other->SetBounds(0, 282, 100, 16);
+    Other->SetBounds(0, 172, 100, 16);
     T = new TTableTree(Form);
     Life = T->LifeToken();
+    paintsOf(T);
     T->SetParent(Form);
-    T->SetBounds(0, 0, 340, 280);
+    T->SetBounds(0, 0, 340, 160);
     T->Font()->SetName(u"DejaVu Sans");
     T->Font()->SetHeight(-12);
     T->SetNodeDataSize(int(sizeof(std::int32_t)));
@@ -188,18 +186,13 @@ struct TTableFixture {
     A0 = add(A);
     A1 = add(A);
     A1a = add(A1);
-    add(A1);
-    add(A);
     B = add(nullptr);
-    for (int i = 0; i < 3; ++i) add(B);
+    add(B);
     C = add(nullptr);
-    add(nullptr);
-    add(nullptr);
     T->SetExpanded(A1, true);
     T->SetExpanded(A, true);
     Form->Show();
     T->SetFocus();
-    pump();
     pump();
   }
   ~TTableFixture() {
@@ -691,7 +684,16 @@ std::vector<TEventRow> eventTable() {
       {EVENT(OnColumnWidthTracking), dragHeaderSplitter, false, "OnBeforeColumnWidthTracking"},
       {EVENT(OnAfterColumnWidthTracking), dragHeaderSplitter, false, "OnBeforeColumnWidthTracking"},
       {EVENT(OnColumnWidthDblClickResize),
-       [](TTableFixture& f) { f.perform(WM_NCLBUTTONDBLCLK, HTBORDER, f.alive() ? f.headerScreen(100) : 0); },
+       [](TTableFixture& f) {
+         if (!f.alive()) return;
+         // The last column, narrowed, fits its cells again: it widens in
+         // steps, each painting at once what lies right of it (only the
+         // rows' ends: a column left of it would repaint its cells at
+         // every step).
+         f.t()->Header().Columns()[2]->SetWidth(10);
+         pump();
+         f.perform(WM_NCLBUTTONDBLCLK, HTBORDER, f.alive() ? f.headerScreen(210) : 0);
+       },
        false, "OnColumnWidthDblClickResize"},
       {EVENT(OnCanSplitterResizeColumn), dragHeaderSplitter, false, "OnBeforeColumnWidthTracking"},
       {EVENT(OnHeaderDraw),
@@ -976,9 +978,9 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive() && f.n(f.C)) f.t()->GetFirstChild(f.C);
   });
   ops.emplace_back("Resize", [](TTableFixture& f) {
-    if (f.alive()) f.t()->SetBounds(0, 0, 200, 150);
+    if (f.alive()) f.t()->SetBounds(0, 0, 200, 100);
     pump();
-    if (f.alive()) f.Form->SetBounds(30, 30, 300, 250);
+    if (f.alive()) f.Form->SetBounds(30, 30, 300, 150);
     pump();
   });
   // The ways a branch goes besides DeleteChildren, with the focus in it.
@@ -1026,7 +1028,9 @@ void checkAfter(TTableFixture& f, const TRun& run) {
   ASSERT_TRUE(f.alive());
   EXPECT_EQ(f.t()->PendingDeletionCount(), 0u);
   checkInvariants(*f.T);
-  f.repaint();
+  // It paints (every paint path is an operation of its own).
+  f.T->Invalidate();
+  pump();
   ASSERT_TRUE(f.alive());
   std::uint32_t rows = 0;
   for (PDataNode n = f.t()->GetFirstVisible(); n; n = f.t()->GetNextVisible(n)) ++rows;
@@ -1034,9 +1038,11 @@ void checkAfter(TTableFixture& f, const TRun& run) {
 }
 
 // Runs an operation with every event hooked, the handler acting at the
-// FireAt-th raise (never when 0). Only the tree's own refusal may end it
-// with an error; nothing of the tree's unwinding leaves a public call.
+// FireAt-th raise (never when 0). No error ends it: a deletion is never
+// refused (it waits for whatever holds the nodes), and nothing of the
+// tree's unwinding leaves a public call.
 void runOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
+  const TNoErrorReachesTheProgram watch;
   TTableFixture f;
   hookCount() = 0;
   for (const TEventRow& row : eventTable()) row.Hook(*f.T);
@@ -1050,8 +1056,7 @@ void runOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
     } catch (const EDataTreeGone&) {
       ADD_FAILURE() << "the tree's unwinding left a public call";
     } catch (const std::exception& e) {
-      EXPECT_TRUE(isRefusal(e)) << "failed: " << e.what();
-      EXPECT_NE(which, cTree) << "the tree's deletion cannot be refused";
+      ADD_FAILURE() << "failed: " << e.what();
     }
     run.Armed = false;
     pump();
@@ -1059,34 +1064,53 @@ void runOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
   checkAfter(f, run);
 }
 
+// The tests: one per operation, and a few for those that paint the most.
+const std::vector<TSweepPart>& sweepTests() {
+  static const std::vector<TSweepPart> tests = [] {
+    std::vector<std::string> names;
+    for (const auto& op : sweepOperations()) names.push_back(op.first);
+    return sweepParts(names, [](const std::string& name) {
+      // A column widening in steps paints (and waits) at each of them.
+      if (name == "OnColumnWidthDblClickResize") return 8;
+      if (name == "ArrowKeys") return 3;
+      if (name == "OnNodeHeightTracking") return 2;
+      return 1;
+    });
+  }();
+  return tests;
+}
+
 std::vector<std::size_t> sweepIndexes() {
-  std::vector<std::size_t> out(sweepOperations().size());
+  std::vector<std::size_t> out(sweepTests().size());
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = i;
   return out;
 }
 
-std::string sweepName(const ::testing::TestParamInfo<std::size_t>& info) {
-  return sweepOperations()[info.param].first;
-}
+std::string sweepName(const ::testing::TestParamInfo<std::size_t>& info) { return sweepTests()[info.param].Name; }
 
 class TreeEventSweep : public ::testing::TestWithParam<std::size_t> {};
 
-// One operation: counted once with a handler that deletes nothing, then
-// run once for every raise N it makes and every deletion the handler can
-// do there, each on a tree of its own.
+// One operation (or part): counted once with a handler that deletes
+// nothing, then run once for every raise N it makes and every deletion the
+// handler can do there, each on a tree of its own.
 TEST_P(TreeEventSweep, DeletingAtEveryRaiseLeavesTheTreeSound) {
-  const auto [name, op] = sweepOperations()[GetParam()];
+  const TSweepPart& part = sweepTests()[GetParam()];
+  const auto [name, op] = sweepOperations()[part.Op];
+  // Holds what every tree shares, which the last tree to go frees.
+  TTableTree keeper(nullptr);
   TRun counted;
   runOnce(op, counted, cOther, 0);
   const int raises = counted.Calls;
   EXPECT_GT(raises, 0) << name << " raised no event";
-  for (int n : raisesToSweep(counted))
+  for (int n = 1; n <= raises; ++n) {
+    if (!part.covers(n)) continue;
     for (TCase which : casesAt(counted, n)) {
       SCOPED_TRACE(name + " deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
       TRun run;
       runOnce(op, run, which, n);
       if (HasFatalFailure()) return;
     }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, TreeEventSweep, ::testing::ValuesIn(sweepIndexes()), sweepName);
