@@ -1,9 +1,9 @@
 // Every operation that raises the tree's events, with every event hooked at
-// once: counted once, then run again for the raises in turn, the handler
+// once: counted once, then run again for every raise in turn, the handler
 // deleting at that raise the node the event names, that node's parent,
 // another row, or the tree itself. Whatever the handler did, the operation
-// ends cleanly (or with the tree's own refusal), no unwinding leaves a
-// public call, and the tree's counts are what a recount finds.
+// ends cleanly with no error, no unwinding leaves a public call, and the
+// tree's counts are what a recount finds.
 //
 // The table lists every event of the tree and of the string tree; a check
 // against their declarations makes a new event without a row fail.
