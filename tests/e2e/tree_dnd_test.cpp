@@ -104,6 +104,9 @@ protected:
   }
 
   void TearDown() override {
+    // A test that failed in the middle of a drag leaves the button down on
+    // the shared server, where the next test's press would then be lost.
+    if (Server && HasFailure()) sh("xdotool mouseup 1");
     if (Server) {
       fs::create_directories(TAMRIX_E2E_SHOTS);
       sh("import -display " + Server->Display + " -window root " + std::string(TAMRIX_E2E_SHOTS) + "/dnd_" + FName +
@@ -140,9 +143,21 @@ protected:
     FPids.push_back(pid);
     return file;
   }
+  // A window of the trees takes the keyboard once it is on the screen,
+  // which may be well after it has first reported, and a window that loses
+  // the keyboard hears of it some time later still. Either, coming while the
+  // mouse is held down in a window, takes the keyboard from it, and its tree
+  // rightly drops the drag it was about to start. So the test goes on only
+  // once the new window has the keyboard and the windows before it have
+  // seen it go.
   std::string startTrees(int left, int top) {
     std::string file = start(TAMRIX_TREE_DND, {std::to_string(left), std::to_string(top)});
-    EXPECT_TRUE(waitFor(file, [](TReport& r) { return !r.Rows["left"].empty(); })) << "the window came up";
+    EXPECT_TRUE(waitFor(file, [](TReport& r) { return !r.Rows["left"].empty() && r.get("active") == "1"; }))
+        << "the window came up and took the keyboard";
+    for (const std::string& earlier : FTrees)
+      EXPECT_TRUE(waitFor(earlier, [](TReport& r) { return r.get("active") == "0"; }))
+          << "the window started before has seen the keyboard go";
+    FTrees.push_back(file);
     return file;
   }
 
@@ -238,6 +253,7 @@ protected:
   std::string FName;
   std::vector<pid_t> FPids;
   std::vector<std::string> FFiles;
+  std::vector<std::string> FTrees;  // the reports of the windows of trees, in the order started
   TReport FLast;
 };
 
