@@ -5,8 +5,11 @@
 #include <QPixmap>
 #include <QActionGroup>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -176,6 +179,24 @@ void fill(QMenu* menu, TMenuItem* parent, TMenuItem*& chosen, TImageList* images
   }
 }
 
+// A window hidden while it has the keyboard (gone to the tray, say) stays
+// the toolkit's focus window until the window system tells where the
+// keyboard went, a moment later and later still on a busy machine. Told
+// while a menu is open, that reads as the user turning to another program,
+// which closes every menu at once: the tray icon's menu, opened right after
+// the window went, would vanish unchosen. So the word is awaited before a
+// menu opens, input held back meanwhile; never more than kFocusSettleMs.
+constexpr int kFocusSettleMs = 1000;
+
+void awaitFocusSettled() {
+  const QWindow* focus = QGuiApplication::focusWindow();
+  if (!focus || focus->isVisible()) return;
+  QEventLoop loop;
+  QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, &loop, &QEventLoop::quit);
+  QTimer::singleShot(kFocusSettleMs, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 }  // namespace
 
 void TPopupMenu::Popup(int X, int Y) {
@@ -191,6 +212,7 @@ void TPopupMenu::Popup(int X, int Y) {
   } else {
     EnsureQtApplication();
     if (!IsHeadless()) {
+      awaitFocusSettled();
       QMenu menu;
       fill(&menu, FItems.get(), chosen, FImages);
       menu.exec(QPoint(X, Y));

@@ -10,6 +10,7 @@
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QPixmap>
@@ -208,6 +209,21 @@ void InjectDeactivate() {
   // What the toolkit says once no window of the program has the keyboard.
   QApplicationStateChangeEvent inactive(Qt::ApplicationInactive);
   QCoreApplication::sendEvent(qApp, &inactive);
+}
+
+bool ChooseShownMenuItem(int Index) {
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  if (!menu || !menu->isVisible()) return false;
+  int n = 0;
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator() || !a->isVisible()) continue;
+    if (n++ != Index) continue;
+    menu->setActiveAction(a);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(menu, &press);
+    return true;
+  }
+  return false;
 }
 
 bool WaitExposed(HWND Wnd, int TimeoutMs) {

@@ -40,6 +40,10 @@ void InjectFocus(HWND Wnd);
 // Another program's window takes the keyboard: no window of the program is
 // active until one is focused again.
 void InjectDeactivate();
+// The pop-up menu shown now (while its loop runs): its item Index (of the
+// items that show, lines not counted) is chosen with the keyboard, as a user
+// would. False when no menu shows or it has no such item.
+bool ChooseShownMenuItem(int Index);
 // Waits until the window's top-level window is on the screen and painted
 // (a real X server maps it a little after it is shown); false after the
 // timeout, or when the events waited for destroy the window.

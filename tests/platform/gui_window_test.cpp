@@ -9,6 +9,9 @@
 #include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
 
+// True when the session draws offscreen (no display).
+bool IsHeadless();
+
 namespace {
 
 using namespace guitest;
@@ -235,6 +238,30 @@ TEST_F(GuiWindow, ContextMenuShowsTheControlsPopupMenuAtThePoint) {
   EXPECT_EQ(menu.Items()->Find(u"Copy"), item);
   Paint->SetPopupMenu(nullptr);
   SetDialogHook(old);
+}
+
+// A menu opened just after the focused window hid (to the tray, say), while
+// the word of where the keyboard went is still on its way, stays open.
+TEST_F(GuiWindow, AMenuOpenedRightAfterTheFocusedWindowIsHiddenStaysOpen) {
+  if (IsHeadless()) GTEST_SKIP() << "menus show only on a display";
+  SetForegroundWindow(Form->Handle());
+  ASSERT_TRUE(pumpUntil([&] { return GetActiveWindow() == Form->Handle(); }, 5000));
+  Form->Hide();
+  // The word comes in; the busy program looks again only once the toolkit's
+  // wait for the keyboard to come back is over.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Application->HandleMessage();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  TPopupMenu menu(nullptr);
+  menu.Items()->Add(new TMenuItem(&menu));
+  menu.Items()->Items(0)->SetCaption(u"Back");
+  int clicked = 0;
+  menu.Items()->Items(0)->OnClick = [&](TObject*) { ++clicked; };
+  Ctl->OnMessage = [](TMessage& m) { if (m.Msg == WM_TIMER) ChooseShownMenuItem(0); };
+  menu.OnPopup = [&](TObject*) { SetTimer(Ctl->Handle(), 1, 100); };
+  menu.Popup(50, 50);
+  KillTimer(Ctl->Handle(), 1);
+  EXPECT_EQ(clicked, 1) << "the menu closed before a choice";
 }
 
 TEST_F(GuiWindow, ScrollBarControlReportsScrollCodesAndPosition) {
