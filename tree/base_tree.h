@@ -1792,8 +1792,10 @@ private:
   // handler is called for each node in the middle of the loop. A deletion
   // that a handler asks for then waits until the outermost such loop is
   // done: the loop never meets a node that went under it, and no node's
-  // rows are taken off the counts twice. The focus lost with the branch is
-  // told at that point too, when the tree is whole again.
+  // rows are taken off the counts twice. The focus inside the branch is
+  // told lost before the loop begins, while all of the branch is there
+  // (see loseFocusInBranch); only a focus a handler put back into it is
+  // told at the loop's end.
   enum class TBranchRequestKind : std::uint8_t { Node, Children, Clear };
   struct TBranchRequest {
     PDataNode Node;
@@ -1801,6 +1803,10 @@ private:
     bool ResetHasChildren;
   };
   bool branchGoing() const { return FBranchDepth > 0 && !FDestroying; }
+  // Before a branch goes (Node's children, and Node itself WithNode): a
+  // focus inside it is lost and told at once. False when Node or the tree
+  // went meanwhile.
+  bool loseFocusInBranch(PDataNode Node, bool WithNode);
   void requestWhileBranchGoes(PDataNode Node, TBranchRequestKind Kind, bool ResetHasChildren = false);
   // Called when the outermost loop is done: tells the lost focus and
   // carries out the deletions asked for meanwhile.

@@ -458,6 +458,21 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
   if (Node == FRangeAnchor) ResetRangeAnchor();
 }
 
+bool TBaseDataTree::loseFocusInBranch(PDataNode Node, bool WithNode) {
+  if (!FFocusedNode || FDestroying) return true;
+  if (Node != FRoot) {
+    PDataNode run = WithNode ? FFocusedNode : FFocusedNode->Parent;
+    while (run != FRoot && run != Node) run = run->Parent;
+    if (run != Node) return true;
+  }
+  // Told while the branch is still whole: the handler meets none of it
+  // freed, and what it deletes goes with the usual bookkeeping.
+  TNodeWatch watch(*this, Node);
+  FFocusedNode = nullptr;
+  DoFocusChange(nullptr, FFocusedColumn);
+  return !watch.TreeGone() && watch.Node();
+}
+
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   GuardedEntry([&] {
     if (!Node || Node == FRoot) return;
@@ -584,7 +599,8 @@ bool TBaseDataTree::freeDescendants(PDataNode Node, const std::weak_ptr<const bo
       parent->FirstChild = nullptr;
     if (parent->ChildCount > 0) --parent->ChildCount;
     run->PrevSibling = nullptr;
-    // Told once the branch is gone, so that no handler meets half of it.
+    // The loss was told before the branch began to go; a focus a handler
+    // put back into it is told once the branch is gone.
     if (run == FFocusedNode) {
       FFocusedNode = nullptr;
       FBranchFocusLost = true;
@@ -615,7 +631,9 @@ void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
   TNodeWatch watch(*this, Node);
   InterruptValidation();
   StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
-  if (!watch.Node()) return;
+  if (!watch.Node() || !loseFocusInBranch(Node, true)) return;
+  // The handlers may have moved the node elsewhere.
+  parent = Node->Parent;
 
   int lastOffsetX = FOffsetX;
   int lastOffsetY = FOffsetY;
@@ -665,7 +683,8 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   // deleted the node already, with all the bookkeeping.
   if (Watch && (Watch->TreeGone() || !Watch->Node())) return false;
   passFollowingWatches(Node);
-  // A lost focus is told when the node is gone and the tree whole again.
+  // A focus put back on the node after its loss was told (see
+  // loseFocusInBranch) is told when the node is gone.
   const bool focusLost = Node == FFocusedNode;
   InternalDisconnectNode(Node, true, Reindex);
   if (focusLost) {
@@ -778,6 +797,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     // A walk whose handler destroys the whole tree stops on its token.
     TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
                   "Deleting nodes during tree iteration leads to invalid pointers.");
+    if (!loseFocusInBranch(Node, false)) return;
 
     // A free handler may destroy the tree (checked only while it was alive
     // when the loop began: the destructor clears the tree after the token
