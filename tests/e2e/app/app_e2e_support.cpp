@@ -445,7 +445,9 @@ std::string Program::Clipboard() { return Sh("timeout 5 xclip -selection clipboa
 void Program::SetClipboard(const std::string& text) {
   // xclip stays behind to serve the selection: it must not hold our pipe.
   Sh("printf %s " + shellQuote(text) + " | xclip -selection clipboard -i >/dev/null 2>&1");
-  ASSERT_TRUE(Await("the clipboard to hold " + text, [&] { return Clipboard() == text; }));
+  std::string seen;
+  ASSERT_TRUE(Await("the clipboard to hold " + text, [&] { return (seen = Clipboard()) == text; }, 10000,
+                    [&] { return "\"" + seen.substr(0, 80) + "\"; xclip: " + Sh("pgrep -c xclip"); }));
 }
 
 void Program::CopyTwice(const std::string& text) {
