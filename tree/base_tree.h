@@ -1168,6 +1168,9 @@ protected:
   };
   // Only within an entry (GuardedEntry's work).
   TEntryLifeView entryLife() const { return TEntryLifeView(FEntryLife); }
+  // A hold of the tree's life anywhere on the GUI thread: what the life
+  // token answers, for a plain count (code run for every node).
+  TLifeHold lifeHold() const { return TLifeHold(FEntryLife); }
 
 private:
   TEntryLife* FEntryLife = new TEntryLife;
