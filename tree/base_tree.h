@@ -1168,6 +1168,9 @@ protected:
   };
   // Only within an entry (GuardedEntry's work).
   TEntryLifeView entryLife() const { return TEntryLifeView(FEntryLife); }
+  // A hold of the tree's life anywhere on the GUI thread: what the life
+  // token answers, for a plain count (code run for every node).
+  TLifeHold lifeHold() const { return TLifeHold(FEntryLife); }
 
 private:
   TEntryLife* FEntryLife = new TEntryLife;
@@ -1684,7 +1687,21 @@ protected:
 
 private:
   PDataNode MakeNewNode();
-  void freeNodeMemory(PDataNode Node);
+  // Gives the node's memory back (every node goes through here, a million
+  // at a time when a tree is cleared: the lists that may name the node are
+  // seen to out of line, and only when there are any).
+  void freeNodeMemory(PDataNode Node) {
+    if (!FDeferredSet.empty() || !FBranchRequested.empty() || (Node->Reserved & nrListed))
+      forgetNodeNoted(Node);
+    FNodeArena.Free(Node);
+    ++FFreedNodes;
+  }
+  // The waiting deletions and requests that name the node forget it, and a
+  // listing that held it counts it freed.
+  [[gnu::noinline]] void forgetNodeNoted(PDataNode Node);
+  // The free handler told of a node that goes, then its memory given back
+  // (unless the handler destroyed the tree, which took the memory).
+  [[gnu::noinline]] void freeNodeTold(PDataNode Node);
   // Deleting a node: told to the owner first (deleteAnnounced), then taken
   // out with its children (removeNode; false when a handler deleted it
   // first). Kept out of line so that the recursion through a deep branch
@@ -1774,15 +1791,27 @@ private:
   void forgetNode(PDataNode Node);
   // Moves the following watches of a node about to go on to the node after
   // its subtree (the node is still linked).
-  void passFollowingWatches(PDataNode Node);
+  void passFollowingWatches(PDataNode Node) {
+    if (FFollowingWatches != 0) passWatchesFollowing(Node);
+  }
+  [[gnu::noinline]] void passWatchesFollowing(PDataNode Node);
   // Frees everything below Node, deepest first, without recursion and
   // without telling anyone but the free handler: Node's children are going
   // with a node being cleared. False when a free handler destroyed the tree
   // (Life is nil while the tree is being destroyed: nothing is checked).
   bool freeDescendants(PDataNode Node, const std::weak_ptr<const bool>* Life);
-  void appendChildren(PDataNode Node, std::uint32_t Count);
-  // The same structure change as the one waiting: telling it changes nothing.
-  bool sameStructureChangeWaiting(PDataNode Node, TChangeReason Reason) const;
+  // Inline: adding one child at a time is the common way to fill a tree.
+  [[gnu::always_inline]] inline void appendChildren(PDataNode Node, std::uint32_t Count);
+  // AddChild within its entry.
+  PDataNode addChild(PDataNode Parent, void* UserData);
+  // A structure change the one waiting covers already (the same node, and
+  // the same reason or reasons merged before): telling it changes nothing.
+  // Asked for every child added to a parent inside a bracket.
+  bool sameStructureChangeWaiting(PDataNode Node, TChangeReason Reason) const {
+    return FStates.Contains(tsStructureChangePending) && FLastStructureChangeNode == Node &&
+           (FLastStructureChangeReason == Reason || FLastStructureChangeReason == crAccumulated) &&
+           !(FRunningTimers & (1u << unsigned(StructureChangeTimer)));
+  }
   // A child of a node being cleared goes with its branch; false when a free
   // handler destroyed the tree.
   bool deleteGoingChild(PDataNode Node, bool Reindex, const std::weak_ptr<const bool>* Life);

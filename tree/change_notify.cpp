@@ -7,11 +7,6 @@
 #include "tree/base_tree.h"
 #include "tree/globals.h"
 
-bool TBaseDataTree::sameStructureChangeWaiting(PDataNode Node, TChangeReason Reason) const {
-  return FStates.Contains(tsStructureChangePending) && FLastStructureChangeNode == Node &&
-         FLastStructureChangeReason == Reason && !(FRunningTimers & (1u << unsigned(StructureChangeTimer)));
-}
-
 void TBaseDataTree::AdviseChangeEvent(bool IsStructureChange, PDataNode Node, TChangeReason Reason) {
   if (IsStructureChange) {
     // The same report again while it waits (every child added to one

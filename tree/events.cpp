@@ -106,22 +106,26 @@ void TBaseDataTree::DoFreeNode(PDataNode Node) {
   forgetNode(Node);
   // The owner frees what it put into the user data: every node it
   // initialised, gave a pointer with, or was handed the data address of.
-  if (Node->States.ContainsAny(nodeMask(vsInitialized, vsUserDataPointer)) ||
-      (Node->Reserved & nrUserDataHandedOut)) {
-    // The node is out of the tree already: it goes even if the owner fails.
-    // A handler that destroyed the tree took the node's memory with it.
-    if (OnFreeNode) {
-      const bool destroying = FDestroying;
-      const std::weak_ptr<const bool> life = FLifeToken;
-      try {
-        if (!RaiseEvent(OnFreeNode, this, Node)) return;
-      } catch (...) {
-        if (destroying || !life.expired()) freeNodeMemory(Node);
-        throw;
-      }
-      if (!destroying && life.expired()) return;
-    }
+  if (OnFreeNode && (Node->States.ContainsAny(nodeMask(vsInitialized, vsUserDataPointer)) ||
+                     (Node->Reserved & nrUserDataHandedOut))) {
+    freeNodeTold(Node);
+    return;
   }
+  freeNodeMemory(Node);
+}
+
+void TBaseDataTree::freeNodeTold(PDataNode Node) {
+  // The node is out of the tree already: it goes even if the owner fails.
+  // A handler that destroyed the tree took the node's memory with it.
+  const bool destroying = FDestroying;
+  const std::weak_ptr<const bool> life = FLifeToken;
+  try {
+    if (!RaiseEvent(OnFreeNode, this, Node)) return;
+  } catch (...) {
+    if (destroying || !life.expired()) freeNodeMemory(Node);
+    throw;
+  }
+  if (!destroying && life.expired()) return;
   freeNodeMemory(Node);
 }
 
@@ -227,8 +231,7 @@ void TBaseDataTree::DoUpdating(TDTUpdateState State) {
   RaiseEvent(OnUpdating, this, State);
 }
 
-void TBaseDataTree::passFollowingWatches(PDataNode Node) {
-  if (FFollowingWatches == 0) return;
+void TBaseDataTree::passWatchesFollowing(PDataNode Node) {
   const auto it = FWatches.find(Node);
   if (it == FWatches.end()) return;
   PDataNode after = nullptr;

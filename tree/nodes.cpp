@@ -63,12 +63,10 @@ void RenumberChildren(PDataNode Parent) {
   for (PDataNode run = Parent->FirstChild; run; run = run->NextSibling) run->Index = index++;
 }
 
-void TBaseDataTree::freeNodeMemory(PDataNode Node) {
+void TBaseDataTree::forgetNodeNoted(PDataNode Node) {
   if (!FDeferredSet.empty()) FDeferredSet.erase(Node);
   if (!FBranchRequested.empty()) FBranchRequested.erase(Node);
   if (Node->Reserved & nrListed) ++FListedFreed;
-  FNodeArena.Free(Node);
-  ++FFreedNodes;
 }
 
 // ---- counts ------------------------------------------------------------------
@@ -219,7 +217,7 @@ std::uint32_t TBaseDataTree::ChildCount(PDataNode Node) const {
 
 // Links Count new children after Node's last one and counts them; the
 // caller told the worker to stop and tells the structure change.
-void TBaseDataTree::appendChildren(PDataNode Node, std::uint32_t Count) {
+inline void TBaseDataTree::appendChildren(PDataNode Node, std::uint32_t Count) {
   if (!Node->LastChild) Node->States.Include(vsHasChildren);
   Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
 
@@ -329,85 +327,87 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
 }
 
 PDataNode TBaseDataTree::AddChild(PDataNode Parent, void* UserData) {
-  return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
-    if (readOnly()) return nullptr;
-    if (FStates.Contains(tsEditing) || FStates.Contains(tsEditPending)) CancelEditNode();
-    if (!Parent) Parent = FRoot;
-    // The handlers raised below may destroy the tree: nothing of it is
-    // touched after one did.
-    const TEntryLifeView life = entryLife();
-    if (!Parent->States.Contains(vsInitialized)) {
-      InitNode(Parent);
-      if (life.expired()) return nullptr;
-    }
+  return GuardedEntry(PDataNode(nullptr), [&] { return addChild(Parent, UserData); });
+}
 
-    ++FUpdateCount;
-    // Only the state handler runs while the child is added (when the
-    // worker is stopped); it may delete the parent.
-    std::optional<TNodeWatch> parentWatch;
-    if (OnStateChange && Parent != FRoot) parentWatch.emplace(*this, Parent);
-    try {
-      InterruptValidation();
-      if (!life.expired() && !(parentWatch && !parentWatch->Node())) {
-        appendChildren(Parent, 1);
-        ExpireCache();
-        // Within the bracket (FUpdateCount) the change is only noted: every
-        // child added to one parent notes the same.
-        PDataNode const reported = Parent == FRoot ? nullptr : Parent;
-        if (!sameStructureChangeWaiting(reported, crChildAdded)) StructureChange(reported, crChildAdded);
-      }
-    } catch (...) {
-      if (!life.expired()) --FUpdateCount;
-      throw;
-    }
+PDataNode TBaseDataTree::addChild(PDataNode Parent, void* UserData) {
+  if (readOnly()) return nullptr;
+  if (FStates.Contains(tsEditing) || FStates.Contains(tsEditPending)) CancelEditNode();
+  if (!Parent) Parent = FRoot;
+  // The handlers raised below may destroy the tree: nothing of it is
+  // touched after one did.
+  const TEntryLifeView life = entryLife();
+  if (!Parent->States.Contains(vsInitialized)) {
+    InitNode(Parent);
     if (life.expired()) return nullptr;
-    --FUpdateCount;
-    if (parentWatch && !parentWatch->Node()) return nullptr;
-    Parent->States.Exclude(vsAllChildrenHidden);
+  }
 
-    PDataNode result = Parent->LastChild;
-    // A pointer given with the node goes into the first bytes of its user
-    // data; that needs room for a whole pointer on this platform.
-    bool noRoom = false;
-    if (UserData) {
-      if (FNodeDataSize >= int(sizeof(void*))) {
-        std::memcpy(GetNodeData(result), &UserData, sizeof(void*));
-        result->States.Include(vsUserDataPointer);
-      } else {
-        noRoom = true;
-      }
+  ++FUpdateCount;
+  // Only the state handler runs while the child is added (when the
+  // worker is stopped); it may delete the parent.
+  std::optional<TNodeWatch> parentWatch;
+  if (OnStateChange && Parent != FRoot) parentWatch.emplace(*this, Parent);
+  try {
+    InterruptValidation();
+    if (!life.expired() && !(parentWatch && !parentWatch->Node())) {
+      appendChildren(Parent, 1);
+      ExpireCache();
+      // Within the bracket (FUpdateCount) the change is only noted: every
+      // child added to one parent notes the same.
+      PDataNode const reported = Parent == FRoot ? nullptr : Parent;
+      if (!sameStructureChangeWaiting(reported, crChildAdded)) StructureChange(reported, crChildAdded);
     }
+  } catch (...) {
+    if (!life.expired()) --FUpdateCount;
+    throw;
+  }
+  if (life.expired()) return nullptr;
+  --FUpdateCount;
+  if (parentWatch && !parentWatch->Node()) return nullptr;
+  Parent->States.Exclude(vsAllChildrenHidden);
 
-    // Adding the child has already expired the position cache.
-    if (FUpdateCount == 0) {
-      // The state handler (told as the cache is given up) and the structure
-      // handler may delete the parent or the new node too.
-      TNodeWatch parent(*this, Parent);
-      TNodeWatch added(*this, result);
-      InvalidateCache();
+  PDataNode result = Parent->LastChild;
+  // A pointer given with the node goes into the first bytes of its user
+  // data; that needs room for a whole pointer on this platform.
+  bool noRoom = false;
+  if (UserData) {
+    if (FNodeDataSize >= int(sizeof(void*))) {
+      std::memcpy(GetNodeData(result), &UserData, sizeof(void*));
+      result->States.Include(vsUserDataPointer);
+    } else {
+      noRoom = true;
+    }
+  }
+
+  // Adding the child has already expired the position cache.
+  if (FUpdateCount == 0) {
+    // The state handler (told as the cache is given up) and the structure
+    // handler may delete the parent or the new node too.
+    TNodeWatch parent(*this, Parent);
+    TNodeWatch added(*this, result);
+    InvalidateCache();
+    if (life.expired()) return nullptr;
+    if (!parent.Node()) return nullptr;
+    if (FStates.Contains(tsStructureChangePending)) {
+      StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
       if (life.expired()) return nullptr;
       if (!parent.Node()) return nullptr;
-      if (FStates.Contains(tsStructureChangePending)) {
-        StructureChange(Parent == FRoot ? nullptr : Parent, crChildAdded);
-        if (life.expired()) return nullptr;
-        if (!parent.Node()) return nullptr;
-      }
-      if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn) {
-        Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
-        if (life.expired()) return nullptr;
-      }
-      if (!parent.Node()) return nullptr;
-      InvalidateToBottom(Parent);
-      UpdateScrollBars(true);
-      if (life.expired()) return nullptr;
-      result = added.Node();
-      if (!result) return nullptr;
     }
-    if (noRoom)
-      ShowError("Cannot set initial user data because there is not enough user data space allocated.",
-                2008);
-    return result;
-  });
+    if (FOptions->AutoOptions().Contains(toAutoSort) && Header().SortColumn() > InvalidColumn) {
+      Sort(Parent, Header().SortColumn(), Header().SortDirection(), true);
+      if (life.expired()) return nullptr;
+    }
+    if (!parent.Node()) return nullptr;
+    InvalidateToBottom(Parent);
+    UpdateScrollBars(true);
+    if (life.expired()) return nullptr;
+    result = added.Node();
+    if (!result) return nullptr;
+  }
+  if (noRoom)
+    ShowError("Cannot set initial user data because there is not enough user data space allocated.",
+              2008);
+  return result;
 }
 
 void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool /*Reindex*/) {

@@ -166,7 +166,7 @@ void TBaseDataTree::WriteStreamNode(TStream* Stream, PDataNode Node) {
   std::vector<TOpen> open;
   const bool initOnSave = FOptions->MiscOptions().Contains(toInitOnSave);
   // The owner's handlers may destroy the tree: the writing stops there.
-  const std::weak_ptr<const bool> life = FLifeToken;
+  const TLifeHold life = lifeHold();
   auto begin = [&](PDataNode n) {
     if (initOnSave) {
       if (!n->States.Contains(vsInitialized)) InitNode(n);
@@ -431,7 +431,7 @@ void TBaseDataTree::ReadStreamNode(TStream* Stream, int Version, PDataNode Node)
     // Chunk readers hand the node to the owner, who may keep something in
     // it from now on: the owner is asked to free it, initialised or not.
     node->Reserved |= nrUserDataHandedOut;
-    const std::weak_ptr<const bool> life = FLifeToken;
+    const TLifeHold life = lifeHold();
     ReadStreamChunk(Stream, Version, node, type, size);
     // The reader's handler may have destroyed the tree, and the nodes
     // read so far with it.

@@ -90,13 +90,17 @@ void TCustomDataStringTree::SetDefaultText(const String& Value) {
 }
 
 String TCustomDataStringTree::GetCellText(PDataNode Node, TColumnIndex Column) {
-  return GuardedEntry(String{}, [&]() -> String {
-    TAMRIX_ASSERT(Node, "Node must not be nil.");
-    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-    String text = FDefaultText;
-    DoGetText(Node, Column, ttNormal, text);
-    return text;
-  });
+  // Asked for every node a copy or a save writes: the text is made where
+  // the caller receives it, not copied out of the entry.
+  String text;
+  if (!GuardedEntry([&] {
+        TAMRIX_ASSERT(Node, "Node must not be nil.");
+        if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+        text = FDefaultText;
+        DoGetText(Node, Column, ttNormal, text);
+      }))
+    text.clear();
+  return text;
 }
 
 void TCustomDataStringTree::SetCellText(PDataNode Node, TColumnIndex Column, const String& Text) {

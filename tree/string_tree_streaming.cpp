@@ -10,7 +10,7 @@ constexpr int CaptionChunk = 3;
 }  // namespace
 
 void TCustomDataStringTree::WriteNodeChunks(TStream* Stream, PDataNode Node) {
-  const std::weak_ptr<const bool> life = LifeToken();
+  const TLifeHold life = lifeHold();
   TBaseDataTree::WriteNodeChunks(Stream, Node);
   if (life.expired()) return;
   if (!TreeOptions().StringOptions().Contains(toSaveCaptions) || Node == RootNode() ||

@@ -32,15 +32,6 @@ std::int64_t TStream::Size() {
 
 void TStream::SetSize(std::int64_t) { throw EStreamError("Stream size cannot be changed"); }
 
-std::int64_t TStream::SeekTarget(std::int64_t offset, TSeekOrigin origin, std::int64_t position,
-                                 std::int64_t size) {
-  const std::int64_t base = origin == soCurrent ? position : origin == soEnd ? size : 0;
-  // base is never negative, so -base cannot overflow (negating offset could).
-  if ((offset < 0 && offset < -base) || (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base))
-    return -1;
-  return base + offset;
-}
-
 std::int64_t TStream::CopyFrom(TStream* source, std::int64_t count) {
   if (!source || count < 0) return 0;
   if (count == 0) {

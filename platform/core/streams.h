@@ -5,6 +5,7 @@
 // gap with zero bytes.
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -46,7 +47,14 @@ protected:
   // For streams that keep a position of their own: where a seek by offset
   // from origin lands, given the current position and the size; -1 when it
   // lands before the start or beyond what a position can hold.
-  static std::int64_t SeekTarget(std::int64_t offset, TSeekOrigin origin, std::int64_t position, std::int64_t size);
+  // Inline: every read and write of a node's fields seeks.
+  static std::int64_t SeekTarget(std::int64_t offset, TSeekOrigin origin, std::int64_t position, std::int64_t size) {
+    const std::int64_t base = origin == soCurrent ? position : origin == soEnd ? size : 0;
+    // base is never negative, so -base cannot overflow (negating offset could).
+    if ((offset < 0 && offset < -base) || (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base))
+      return -1;
+    return base + offset;
+  }
 };
 
 // A stream over a block of memory that it does not own (a descendant
