@@ -53,8 +53,10 @@ void TBaseDataTree::InitChildren(PDataNode Node) {
   DoInitChildren(Node, count);
   if (watch.TreeGone() || !watch.Node()) return;
   if (count == 0) {
-    // No children after all: the node becomes a leaf and loses its button.
+    // No children after all: the node becomes a leaf and loses its button
+    // (unless the handlers the deletion raises took the node with them).
     DeleteChildren(Node, false);
+    if (watch.TreeGone() || !watch.Node()) return;
     Node->States.Exclude(vsHasChildren);
   } else {
     SetChildCount(Node, count);
@@ -77,11 +79,17 @@ void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
   GuardedEntry([&] {
     if (!Node) Node = FRoot;
     // Only children that exist are initialised again; none are made here.
+    // The handlers of the children's deletions (the owner answering none)
+    // may delete the node or the child the walk goes to next.
     const TLifeHold life(FEntryLife);
+    TNodeWatch parent(*this, Node);
     if (Node->ChildCount > 0) InitChildren(Node);
-    for (PDataNode run = Node->FirstChild; run && !life.expired(); run = run->NextSibling) {
+    if (life.expired() || !parent.Node()) return;
+    for (PDataNode run = Node->FirstChild; run;) {
+      TNodeWatch next(*this, run->NextSibling);
       ReinitNode(run, Recursive);
-      if (life.expired()) return;
+      if (life.expired() || !parent.Node()) return;
+      run = next.Node();
     }
   });
 }
@@ -492,7 +500,10 @@ void TBaseDataTree::SetHasChildren(PDataNode Node, bool Value) {
     if (Value) {
       Node->States.Include(vsHasChildren);
     } else {
+      // The handlers the deletion raises may delete the node too.
+      TNodeWatch watch(*this, Node);
       DeleteChildren(Node, true);
+      if (!watch.Node()) return;
       Node->States.Exclude(vsHasChildren);
     }
     DetermineHiddenChildrenFlag(Node);

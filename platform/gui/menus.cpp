@@ -197,11 +197,30 @@ void awaitFocusSettled() {
   loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+// Whether the item is still one of Root's, at any depth (a handler run
+// while the menu showed may have freed it).
+bool holdsItem(const TMenuItem* Root, const TMenuItem* Item) {
+  std::vector<const TMenuItem*> open{Root};
+  while (!open.empty()) {
+    const TMenuItem* m = open.back();
+    open.pop_back();
+    for (int i = 0; i < m->Count(); ++i) {
+      if (m->Items(i) == Item) return true;
+      open.push_back(m->Items(i));
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
+// Every handler, and every message let through while the menu waits or
+// shows, may free the menu: nothing of it is touched after that.
 void TPopupMenu::Popup(int X, int Y) {
+  const std::weak_ptr<const bool> life = FLife;
   FPopupPoint = {X, Y};
   if (OnPopup) OnPopup(this);
+  if (life.expired()) return;
   TDialogRequest req;
   req.Kind = dkPopupMenu;
   req.Dialog = this;
@@ -213,11 +232,15 @@ void TPopupMenu::Popup(int X, int Y) {
     EnsureQtApplication();
     if (!IsHeadless()) {
       awaitFocusSettled();
+      if (life.expired()) return;
       QMenu menu;
       fill(&menu, FItems.get(), chosen, FImages);
       menu.exec(QPoint(X, Y));
+      if (life.expired()) return;
+      if (chosen && !holdsItem(FItems.get(), chosen)) chosen = nullptr;
     }
   }
   if (OnClose) OnClose(this);
+  if (life.expired()) return;
   if (chosen) chosen->Click();
 }

@@ -116,4 +116,6 @@ private:
   TComponent* FPopupComponent = nullptr;
   TPoint FPopupPoint;
   TImageList* FImages = nullptr;
+  // Expires with the menu: the handlers and the loops Popup runs may free it.
+  std::shared_ptr<const bool> FLife = std::make_shared<const bool>(true);
 };

@@ -264,6 +264,42 @@ TEST_F(GuiWindow, AMenuOpenedRightAfterTheFocusedWindowIsHiddenStaysOpen) {
   EXPECT_EQ(clicked, 1) << "the menu closed before a choice";
 }
 
+// A message let through while the menu waits for the keyboard's word (the
+// window hidden) or while it shows may free the menu: it is touched no more.
+TEST_F(GuiWindow, AMenuFreedWhileItWaitsOrShowsIsLeftAlone) {
+  if (IsHeadless()) GTEST_SKIP() << "menus show only on a display";
+  for (bool hide : {true, false}) {
+    SCOPED_TRACE(hide ? "freed while it waits" : "freed while it shows");
+    Form->Show();
+    SetForegroundWindow(Form->Handle());
+    ASSERT_TRUE(pumpUntil([&] { return GetActiveWindow() == Form->Handle(); }, 5000));
+    auto* menu = new TPopupMenu(nullptr);
+    menu->Items()->Add(new TMenuItem(menu));
+    menu->Items()->Items(0)->SetCaption(u"Back");
+    int clicked = 0;
+    menu->Items()->Items(0)->OnClick = [&](TObject*) { ++clicked; };
+    bool freed = false;
+    // Freed at the first tick (to be freed while it shows: once its item
+    // is chosen, before its loop ends); then what still shows is closed.
+    Ctl->OnMessage = [&](TMessage& m) {
+      if (m.Msg != WM_TIMER) return;
+      if (freed) {
+        ChooseShownMenuItem(0);
+      } else if (hide || ChooseShownMenuItem(0)) {
+        delete menu;
+        freed = true;
+      }
+    };
+    menu->OnPopup = [&](TObject*) { SetTimer(Ctl->Handle(), 2, 1); };
+    menu->OnClose = [&](TObject*) { ADD_FAILURE() << "the freed menu was told it closed"; };
+    if (hide) Form->Hide();
+    menu->Popup(50, 50);
+    KillTimer(Ctl->Handle(), 2);
+    EXPECT_TRUE(freed);
+    EXPECT_EQ(clicked, 0);
+  }
+}
+
 TEST_F(GuiWindow, ScrollBarControlReportsScrollCodesAndPosition) {
   auto* bar = new TScrollBar(Form);
   bar->SetParent(Form);

@@ -953,6 +953,23 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive() && f.n(f.A)) f.t()->DeleteChildren(f.A);
     pump();
   });
+  // The children go while the node stays: its handlers may take it too.
+  ops.emplace_back("SetHasChildrenOffHoldingTheFocus", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A1a));
+    if (f.alive() && f.n(f.A)) f.t()->SetHasChildren(f.A, false);
+    pump();
+  });
+  ops.emplace_back("ReinitToNoChildrenHoldingTheFocus", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A1a));
+    if (!f.alive() || !f.n(f.A)) return;
+    auto asked = f.t()->OnInitChildren;
+    f.t()->OnInitChildren = [asked](TBaseDataTree* t, PDataNode n, std::uint32_t& count) {
+      count = 0;
+      if (asked) asked(t, n, count);
+    };
+    f.t()->ReinitChildren(f.A, false);
+    pump();
+  });
   ops.emplace_back("BeginDrag", [](TTableFixture& f) {
     if (!f.alive() || !f.n(f.A0)) return;
     auto& o = f.t()->TreeOptions();
