@@ -186,7 +186,7 @@ void fill(QMenu* menu, TMenuItem* parent, TMenuItem*& chosen, TImageList* images
 // which closes every menu at once: the tray icon's menu, opened right after
 // the window went, would vanish unchosen. So the word is awaited before a
 // menu opens, input held back meanwhile; never more than kFocusSettleMs.
-constexpr int kFocusSettleMs = 1000;
+constexpr int kFocusSettleMs = 3000;
 
 void awaitFocusSettled() {
   const QWindow* focus = QGuiApplication::focusWindow();
