@@ -1843,6 +1843,29 @@ private:
   // The same after an owner's handler failed: the lost focus is told and
   // the deletions asked for are dropped.
   void abandonBranchDeletion();
+  // A branch that goes, from the moment its lost focus is told until it is
+  // gone (Root's children, and Root itself WithRoot): none of its nodes
+  // takes the focus or the selection meanwhile, which the handler would be
+  // told of only after the node was freed. Innermost first.
+  struct TGoingBranch {
+    TGoingBranch(TBaseDataTree& Tree, const TNodeWatch& Root, bool WithRoot)
+        : Tree(Tree), Root(Root), WithRoot(WithRoot), Outer(Tree.FGoingBranches), Linked(!Tree.FDestroying) {
+      if (Linked) Tree.FGoingBranches = this;
+    }
+    ~TGoingBranch() {
+      if (Linked && !Root.TreeGone()) Tree.FGoingBranches = Outer;
+    }
+    TGoingBranch(const TGoingBranch&) = delete;
+    TGoingBranch& operator=(const TGoingBranch&) = delete;
+    TBaseDataTree& Tree;
+    const TNodeWatch& Root;
+    const bool WithRoot;
+    TGoingBranch* const Outer;
+    const bool Linked;
+  };
+  bool nodeGoing(PDataNode Node) const { return FGoingBranches && Node && nodeInGoingBranch(Node); }
+  bool nodeInGoingBranch(PDataNode Node) const;
+  TGoingBranch* FGoingBranches = nullptr;
   int FBranchDepth = 0;
   bool FBranchFocusLost = false;
   bool FFinishingBranch = false;

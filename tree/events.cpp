@@ -79,7 +79,7 @@ bool TBaseDataTree::DoFocusChanging(PDataNode OldNode, PDataNode NewNode, TColum
 
 void TBaseDataTree::DoFocusNode(PDataNode Node, bool Ask) {
   if (Node == FRoot) Node = nullptr;
-  if (Node == FFocusedNode) return;
+  if (Node == FFocusedNode || nodeGoing(Node)) return;
   // The handlers asked below may delete the node to be focused: then the
   // focus stays where it is.
   TNodeWatch watch(*this, Node);

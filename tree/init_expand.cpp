@@ -148,7 +148,9 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
   GuardedEntry([&] {
     TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
     if (Node == FRoot) return;
-    if (Node->States.Contains(vsDeleting) || Node->States.Contains(vsToggling)) return;
+    // A node that goes, or whose children go, keeps its rows as they are
+    // counted by the deletion.
+    if (Node->States.ContainsAny(nodeMask(vsDeleting, vsToggling, vsClearing)) || nodeGoing(Node)) return;
     // The state, expand and collapse handlers may delete the node, and every
     // handler (the scroll report included) may destroy the tree.
     const std::weak_ptr<const bool> life = FLifeToken;

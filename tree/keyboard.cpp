@@ -97,7 +97,7 @@ void TBaseDataTree::DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Posi
 }
 
 void TBaseDataTree::SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column) {
-  if (Node == FFocusedNode && Column == FFocusedColumn) return;
+  if ((Node == FFocusedNode && Column == FFocusedColumn) || nodeGoing(Node)) return;
   TNodeWatch watch(*this, Node);
   if (!DoFocusChanging(FFocusedNode, Node, FFocusedColumn, Column)) return;
   if (Node && !watch.Node()) return;

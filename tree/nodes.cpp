@@ -473,6 +473,19 @@ bool TBaseDataTree::loseFocusInBranch(PDataNode Node, bool WithNode) {
   return !watch.TreeGone() && watch.Node();
 }
 
+bool TBaseDataTree::nodeInGoingBranch(PDataNode Node) const {
+  for (const TGoingBranch* branch = FGoingBranches; branch; branch = branch->Outer) {
+    // A root freed by a handler took its branch with it.
+    const PDataNode root = branch->Root.Node();
+    if (!root) continue;
+    for (PDataNode run = branch->WithRoot ? Node : Node->Parent; run; run = run->Parent) {
+      if (run == root) return true;
+      if (run == FRoot) break;
+    }
+  }
+  return false;
+}
+
 void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   GuardedEntry([&] {
     if (!Node || Node == FRoot) return;
@@ -631,7 +644,9 @@ void TBaseDataTree::deleteAnnounced(PDataNode Node, bool Reindex) {
   TNodeWatch watch(*this, Node);
   InterruptValidation();
   StructureChange(parent == FRoot ? nullptr : parent, crChildDeleted);
-  if (!watch.Node() || !loseFocusInBranch(Node, true)) return;
+  if (!watch.Node()) return;
+  const TGoingBranch going(*this, watch, true);
+  if (!loseFocusInBranch(Node, true)) return;
   // The handlers may have moved the node elsewhere.
   parent = Node->Parent;
 
@@ -797,6 +812,10 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     // A walk whose handler destroys the whole tree stops on its token.
     TAMRIX_ASSERT(FDestroying || !FStates.Contains(tsIterating),
                   "Deleting nodes during tree iteration leads to invalid pointers.");
+    // The scroll bar and state handlers at the end may delete the node.
+    TNodeWatch watch(*this, Node);
+    std::optional<TGoingBranch> going;
+    going.emplace(*this, watch, false);
     if (!loseFocusInBranch(Node, false)) return;
 
     // A free handler may destroy the tree (checked only while it was alive
@@ -833,6 +852,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       failure = std::current_exception();
     }
     --FBranchDepth;
+    going.reset();
     Node->States.Exclude(vsClearing);
     if (failure && Node->FirstChild) {
       keepChildrenLeft(Node, child, parentVisible);
@@ -858,8 +878,6 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     --FUpdateCount;
     ExpireCache();
 
-    // The scroll bar and state handlers may delete the node.
-    TNodeWatch watch(*this, Node);
     if (FUpdateCount == 0) {
       PackArray();
       InvalidateCache();

@@ -80,7 +80,7 @@ bool TBaseDataTree::InternalAddToSelection(PDataNode const* NewItems, int NewLen
   const TDTSelectionOptions options = FOptions->SelectionOptions();
   for (int i = 0; i < NewLength; ++i) {
     PDataNode node = NewItems[i];
-    if (!node || node == FRoot) continue;
+    if (!node || node == FRoot || nodeGoing(node)) continue;
     if (!ForceInsert) {
       if (options.Contains(toLevelSelectConstraint) && FLastSelectionLevel < 0)
         FLastSelectionLevel = int(GetNodeLevel(node));

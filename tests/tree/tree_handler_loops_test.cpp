@@ -4,6 +4,7 @@
 // on with what is left and the counts stay right. Run these under the
 // sanitizer build too: a freed node is poisoned there.
 #include <algorithm>
+#include <utility>
 
 #include "platform/gui/clipboard.h"
 #include "tests/tree/tree_paint_util.h"
@@ -70,33 +71,61 @@ struct TGroups {
 // The focus inside a branch that goes is reported lost before any node of
 // the branch goes: the handler may delete what it knew of the branch (the
 // parent of the lost focus, the focus itself, the whole group) or another
-// group, and the deletion goes on with what is left.
+// group, and the deletion goes on with what is left. A node of the branch
+// cannot take the focus or the selection back, neither from that handler
+// nor from a free handler: the handler is never left holding a focus that
+// is freed before its loss is told.
 TEST(TreeHandlerLoops, LostFocusReportedBeforeTheBranchGoesMayDeleteAnyOfIt) {
-  enum TVictim { vFocusParent, vFocus, vGroup, vOther };
-  const char* const victimNames[] = {"the parent of the focus", "the focus", "the group", "another group"};
+  enum TAction { vFocusParent, vFocus, vGroup, vOther, aRefocus, aSelect, aToggle };
+  const char* const actionNames[] = {"deletes the parent of the focus", "deletes the focus", "deletes the group",
+                                     "deletes another group", "focuses the lost focus again",
+                                     "selects a node of the group", "collapses a node of the group and the group"};
   for (TBranchWay way : {ByDeleteChildren, ByDeleteNode, ByCollapse, ByDeleteSelected}) {
-    for (int i = 0; i < 8; ++i) {
-      const int depth = 1 + i / 4;
-      const TVictim victim = TVictim(i % 4);
-      SCOPED_TRACE(std::string(wayName(way)) + ", focus at depth " + std::to_string(depth) +
-                   ", the handler deletes " + victimNames[victim]);
+    for (int i = 0; i < 20; ++i) {
+      const int depth = 1 + i / 10;
+      const TAction action = TAction(i % 10 < 7 ? i % 10 : i % 10 - 3);
+      const bool fromFree = i % 10 >= 7;
+      SCOPED_TRACE(std::string(wayName(way)) + ", focus at depth " + std::to_string(depth) + ", the " +
+                   (fromFree ? "first free" : "loss") + " handler " + actionNames[action]);
       TGroups g;
       const PDataNode focused = depth == 1 ? g.P->LastChild : g.P->LastChild->FirstChild;
       const PDataNode victims[] = {focused->Parent, focused, g.P, g.Q};
       g.T.SetFocusedNode(focused);
       int told = 0;
+      PDataNode shown = focused;
+      auto act = [&](TBaseDataTree* t) {
+        if (action == aRefocus)
+          t->SetFocusedNode(focused);
+        else if (action == aSelect)
+          t->AddToSelection(g.P->LastChild);
+        else if (action == aToggle)
+          for (PDataNode n : {g.P->LastChild, g.P}) t->ToggleNode(n);
+        else
+          t->DeleteNode(victims[action]);
+      };
       g.T.OnFocusChanged = [&](TBaseDataTree* t, PDataNode n, TColumnIndex) {
-        if (n || told++) return;
+        shown = n;
+        if (n || told++ || fromFree) return;
         const std::vector<PDataNode> rows = allNodes(*t);
         for (PDataNode v : victims) EXPECT_NE(std::find(rows.begin(), rows.end(), v), rows.end());
-        t->DeleteNode(victims[victim]);
+        act(t);
+      };
+      bool freed = false;
+      g.T.OnFreeNode = [&](TBaseDataTree* t, PDataNode n) {
+        EXPECT_NE(n, shown);
+        if (fromFree && !std::exchange(freed, true)) act(t);
       };
       g.run(way);
+      g.T.OnFreeNode = nullptr;
       EXPECT_EQ(told, 1);
       EXPECT_EQ(g.T.FocusedNode(), nullptr);
       checkInvariants(g.T);
-      const bool groupStays = (way == ByDeleteChildren || way == ByCollapse) && victims[victim] != victims[vGroup];
-      EXPECT_EQ(g.T.TotalCount(), (groupStays ? 1u : 0u) + (victim != vOther ? 4u : 0u));
+      const bool groupStays = (way == ByDeleteChildren || way == ByCollapse) &&
+                              (action > vOther || victims[action] != g.P);
+      EXPECT_EQ(g.T.TotalCount(), (groupStays ? 1u : 0u) + (action != vOther ? 4u : 0u));
+      if (action >= aRefocus) {
+        EXPECT_EQ(g.T.SelectedCount(), way == ByDeleteSelected ? 0u : 1u);
+      }
     }
   }
 }
