@@ -288,6 +288,7 @@ TEST_P(DrawTreeEventSweep, DeletingAtEveryRaiseLeavesTheTreeSound) {
       TRun run;
       runDrawOnce(op, run, which, n);
       if (HasFatalFailure()) return;
+      expectActed(counted, run);
     }
 }
 

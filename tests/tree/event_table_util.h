@@ -6,12 +6,14 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/gui/forms.h"
 #include "tree/base_tree.h"
+#include "tree/worker.h"
 
 namespace tree_event_table {
 
@@ -31,6 +33,13 @@ struct TRun {
   // rows, and which hooked event it was.
   std::vector<bool> Named;
   std::vector<int> Events;
+  // The armed run: whether its handler was called at the FireAt-th raise,
+  // why it had nothing to act on there (nil when it acted), and the node
+  // it deleted (and whether the tree freed it since).
+  bool Reached = false;
+  const char* Idle = nullptr;
+  PDataNode Deleted = nullptr;
+  bool DeletedFreed = false;
 };
 
 // Numbers the hooks of one tree in the order they are made.
@@ -75,46 +84,70 @@ inline void handlerDeletes(PDataNode named, int Event = -1) {
   TRun* run = currentRun();
   if (!run || !run->Armed) return;
   ++run->Calls;
+  if (run->FireAt == 0 || run->Calls <= run->FireAt) run->Events.push_back(Event);
   TBaseDataTree* t = run->Tree;
-  if (t->ComponentState().Contains(csDestroying)) return;
+  const bool acts = run->Calls == run->FireAt;
+  run->Reached = run->Reached || acts;
+  if (t->ComponentState().Contains(csDestroying)) {
+    if (acts) run->Idle = "the tree is being destroyed";
+    return;
+  }
   // A node the event names that is not (or no longer) one of the tree's
   // rows is no node to delete: a node being freed is out of the tree, and
   // its parent may be gone before it.
   if (named && !isRowOf(*t, named)) named = nullptr;
-  if (run->FireAt == 0) {
-    run->Named.push_back(named != nullptr);
-    run->Events.push_back(Event);
-  }
-  if (run->Calls != run->FireAt) return;
+  if (run->FireAt == 0) run->Named.push_back(named != nullptr);
+  if (!acts) return;
+  auto deletes = [&](PDataNode n) {
+    run->Fired = true;
+    run->Deleted = n;
+    t->DeleteNode(n);
+  };
   switch (run->Case) {
     case cNode:
-      if (!named) return;
-      run->Fired = true;
-      t->DeleteNode(named);
-      return;
     case cParent:
-      if (!named) return;
-      run->Fired = true;
-      if (named->Parent == t->RootNode())
-        t->Clear();
-      else
-        t->DeleteNode(named->Parent);
-      return;
-    case cOther: {
-      for (PDataNode n = t->RootNode()->FirstChild; n; n = n->NextSibling) {
-        if (named && isAncestorOrSelf(n, named)) continue;
+      if (!named) {
+        run->Idle = "the event names no row";
+      } else if (run->Case == cNode) {
+        deletes(named);
+      } else if (named->Parent != t->RootNode()) {
+        deletes(named->Parent);
+      } else {
         run->Fired = true;
-        t->DeleteNode(n);
-        return;
+        run->Deleted = named;
+        t->Clear();
       }
       return;
-    }
+    case cOther:
+      for (PDataNode n = t->RootNode()->FirstChild; n; n = n->NextSibling)
+        if (!named || !isAncestorOrSelf(n, named)) return deletes(n);
+      run->Idle = "no other row";
+      return;
     case cTree:
       run->Fired = true;
       run->Armed = false;
       delete t;
       return;
   }
+}
+
+// Notes that the tree freed the node the handler deleted.
+inline void noteFreed(PDataNode n) {
+  if (TRun* run = currentRun(); run && n && n == run->Deleted) run->DeletedFreed = true;
+}
+
+// An armed run acts at its raise: the operation raised as many events as
+// the counting run up to there, the same ones, and the handler did its
+// deletion unless there was nothing there for it to delete.
+inline void expectActed(const TRun& Counted, const TRun& Run) {
+  ASSERT_TRUE(Run.Reached) << "the operation ended after " << Run.Calls << " raises";
+  for (std::size_t i = 0; i < Run.Events.size(); ++i)
+    if (Run.Events[i] != Counted.Events[i]) {
+      ADD_FAILURE() << "raise " << i + 1 << " was of event " << Run.Events[i] << ", in the counting run of event "
+                    << Counted.Events[i];
+      break;
+    }
+  EXPECT_TRUE(Run.Fired || Run.Idle) << "the handler did not act";
 }
 
 // The tree whose waiting paint pump() carries out: the fixture's.
@@ -131,11 +164,25 @@ inline void paintsOf(TBaseDataTree* Tree) {
   paintedLife() = Tree->LifeToken();
 }
 
+// Waits until the background thread has reported on the fixture's tree
+// what it was asked to work out, so that its reports are handled here.
+inline void workerSettles() {
+  for (TWorkerThread* w = WorkerThread(); w && !paintedLife().expired();) {
+    TBaseDataTree* t = paintedTree();
+    if (!w->IsQueued(t) && w->CurrentTree() != t) return;
+    std::this_thread::yield();
+  }
+}
+
 // Lets the posted messages through, then paints at once what they left to
-// paint: the toolkit's own repaint waits for a timer, and a case must raise
-// the same events however slowly it runs.
+// paint: the toolkit's own repaint waits for a timer, the background
+// thread's reports come when they come, and a case must raise the same
+// events however slowly it runs.
 inline void pump() {
-  for (int i = 0; i < 3; ++i) Application->HandleMessage();
+  for (int i = 0; i < 3; ++i) {
+    workerSettles();
+    Application->HandleMessage();
+  }
   if (!paintedLife().expired()) paintedTree()->Update();
 }
 
