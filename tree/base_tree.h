@@ -1724,6 +1724,9 @@ private:
     return std::uint32_t(alignUp(NodeHeaderSize + std::size_t(FInternalDataSize), DataAlignment));
   }
   bool childrenAbove() const { return FOptions->PaintOptions().Contains(toChildrenAbove); }
+  // The first visible child of an expanded Node, initialising Node's
+  // children and each child passed on the way; null when none shows.
+  PDataNode firstVisibleChildInitialised(PDataNode Node);
   bool readOnly() const { return FOptions->MiscOptions().Contains(toReadOnly); }
   PDataNode nextVisibleNoInit(PDataNode Node, bool aboveOrder) const;
   void findShownAncestor(PDataNode Node, PDataNode& shown, PDataNode& hiddenTop) const;

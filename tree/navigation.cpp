@@ -12,6 +12,17 @@ inline bool isHidden(PDataNode n) { return n && !n->States.Contains(vsVisible); 
 inline bool siblingsGoing(PDataNode n) { return n->Parent->States.Contains(vsClearing); }
 }  // namespace
 
+PDataNode TBaseDataTree::firstVisibleChildInitialised(PDataNode Node) {
+  if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+  PDataNode child = Node->FirstChild;
+  while (child) {
+    if (!child->States.Contains(vsInitialized)) InitNode(child);
+    if (isVisible(child)) break;
+    child = child->NextSibling;
+  }
+  return child;
+}
+
 bool TBaseDataTree::FullyVisible(PDataNode Node) const {
   TAMRIX_ASSERT(Node != nullptr, "Invalid parameter.");
   if (!isVisible(Node)) return false;
@@ -502,13 +513,7 @@ PDataNode TBaseDataTree::GetFirstVisible(PDataNode Node, bool ConsiderChildrenAb
     if (ConsiderChildrenAbove && childrenAbove()) {
       for (;;) {
         if (!isExpanded(result)) break;
-        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
-        PDataNode child = result->FirstChild;
-        while (child) {
-          if (!child->States.Contains(vsInitialized)) InitNode(child);
-          if (isVisible(child)) break;
-          child = child->NextSibling;
-        }
+        PDataNode child = firstVisibleChildInitialised(result);
         if (!child) break;
         result = child;
       }
@@ -655,13 +660,7 @@ PDataNode TBaseDataTree::GetNextVisible(PDataNode Node, bool ConsiderChildrenAbo
       while (!ancestor) {
         if (!result->States.Contains(vsInitialized)) InitNode(result);
         if (!isExpanded(result)) break;
-        if (result->States.Contains(vsHasChildren) && result->ChildCount == 0) InitChildren(result);
-        PDataNode child = result->FirstChild;
-        while (child) {
-          if (!child->States.Contains(vsInitialized)) InitNode(child);
-          if (isVisible(child)) break;
-          child = child->NextSibling;
-        }
+        PDataNode child = firstVisibleChildInitialised(result);
         if (!child) break;
         result = child;
       }
