@@ -236,8 +236,9 @@ bool WaitExposed(HWND Wnd, int TimeoutMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     // A handler run by the events may have destroyed the window.
     if (!w || !IsLiveWindow(Wnd, serial)) return false;
+    // What the parent cuts off is never painted, so it is not waited for.
     const QWindow* top = w->window()->windowHandle();
-    if (top && top->isExposed() && !GetUpdateRect(Wnd, nullptr, false)) return true;
+    if (top && top->isExposed() && (Wnd->Pending & w->visibleRegion()).isEmpty()) return true;
     if (clock.elapsed() > TimeoutMs) return false;
     QThread::msleep(2);
   }

@@ -44,8 +44,9 @@ void InjectDeactivate();
 // items that show, lines not counted) is chosen with the keyboard, as a user
 // would. False when no menu shows or it has no such item.
 bool ChooseShownMenuItem(int Index);
-// Waits until the window's top-level window is on the screen and painted
-// (a real X server maps it a little after it is shown); false after the
+// Waits until the window's top-level window is on the screen and the part of
+// the window that shows is painted (a real X server maps it a little after
+// it is shown); false after the
 // timeout, or when the events waited for destroy the window.
 bool WaitExposed(HWND Wnd, int TimeoutMs = 5000);
 

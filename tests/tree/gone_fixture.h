@@ -3,6 +3,8 @@
 // doom() deletes the tree the first time it runs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,7 +29,6 @@ struct TGoneShape {
   int FirstChildren = 2;          // children of the first row, expanded
   int MoreRows = 6;               // top rows after the first
   bool Focus = false;             // focus the tree once shown
-  bool Exposed = false;           // and wait for its window on the screen
 };
 
 struct TGoneForm {
@@ -58,7 +59,9 @@ struct TGoneForm {
     Form->Show();
     pump();
     if (S.Focus) InjectFocus(T->Handle());
-    if (S.Exposed) WaitExposed(T->Handle(), 500);
+    // What the tree paints at once is painted only on a window that is on
+    // the screen, which on a busy X server can take a while.
+    EXPECT_TRUE(WaitExposed(T->Handle())) << "the tree's window never came on the screen";
   }
   ~TGoneForm() {
     pump();

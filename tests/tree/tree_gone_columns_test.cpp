@@ -93,7 +93,7 @@ TEST(TreeGoneColumns, AnEmptyingAskedForAfterATextDuringTheReadEmptiesTheClipboa
 // TControl::SetParent): the dying tree left its parent, so FParent (read
 // from the freed control) is null and RemoveControl crashes.
 TEST(TreeGoneColumns, AFocusedTreeWhoseExitHandlerFreesItAsItLeavesItsFormTouchesNothing) {
-  tree_gone::TGoneForm f({.Focus = true, .Exposed = true});
+  tree_gone::TGoneForm f({.Focus = true});
   auto* other = new TForm(nullptr);
   other->SetBounds(500, 40, 300, 200);
   other->Show();

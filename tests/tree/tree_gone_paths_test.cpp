@@ -26,7 +26,7 @@ using tree_gone::pump;
 // A shown form with a string tree of three columns and a few rows; the
 // handler armed by doom() deletes the tree the first time it runs.
 struct TPathFixture : tree_gone::TGoneForm {
-  TPathFixture() : TGoneForm({.Focus = true, .Exposed = true}) {}
+  TPathFixture() : TGoneForm({.Focus = true}) {}
 };
 
 }  // namespace

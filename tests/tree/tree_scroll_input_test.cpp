@@ -62,7 +62,8 @@ TEST(TreeScrollInput, AutoScrollWaitsForItsDelayAtTheBorder) {
   auto roots = f.resultShaped(100, 0);
   f.Tree->TreeOptions().SetSelectionOptions({toMultiSelect});
   f.Tree->TreeOptions().SetAutoOptions(f.Tree->TreeOptions().AutoOptions() + TDTAutoOptions{toAutoScroll});
-  f.Tree->SetAutoScrollDelay(80);
+  // A delay no busy machine outlasts between the move and the look...
+  f.Tree->SetAutoScrollDelay(60000);
   f.show();
   const int x = f.Tree->ClientWidth() - 4;
   f.mouse(imDown, {x, 5});
@@ -70,6 +71,8 @@ TEST(TreeScrollInput, AutoScrollWaitsForItsDelayAtTheBorder) {
   ASSERT_TRUE(f.Tree->IsMouseSelecting());
   EXPECT_TRUE(f.Tree->DetermineScrollDirections(x - 50, f.Tree->ClientHeight() - 3).Empty())
       << "inside the delay";
+  // ...then a short one, counted from the same first look, that has passed.
+  f.Tree->SetAutoScrollDelay(80);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(f.Tree->DetermineScrollDirections(x - 50, f.Tree->ClientHeight() - 3).Contains(sdDown));
   EXPECT_TRUE(f.Tree->DetermineScrollDirections(x - 50, -30000).Contains(sdUp) == false)
