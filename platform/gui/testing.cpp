@@ -238,7 +238,7 @@ bool WaitExposed(HWND Wnd, int TimeoutMs) {
     if (!w || !IsLiveWindow(Wnd, serial)) return false;
     // What the parent cuts off is never painted, so it is not waited for.
     const QWindow* top = w->window()->windowHandle();
-    if (top && top->isExposed() && (Wnd->Pending & w->visibleRegion()).isEmpty()) return true;
+    if (top && top->isExposed() && w->isVisible() && (Wnd->Pending & w->visibleRegion()).isEmpty()) return true;
     if (clock.elapsed() > TimeoutMs) return false;
     QThread::msleep(2);
   }
