@@ -105,7 +105,7 @@ TEST_F(SettingsWindow, EveryControlGoesToTheFileAndBack) {
   PickFont = true;
   Options->Button6->Click();
   Options->Button5->Click();
-  EXPECT_EQ(Messages.size(), 1u) << Messages.back();  // only the hot key's
+  EXPECT_EQ(Messages.size(), 1u) << ::testing::PrintToString(Messages);  // only the hot key's
 
   EXPECT_EQ(readFile(Dir / "other/settings"),
             "HideToSysTray=-1;\r\nAutoStart=-1;\r\nMinimizeAtClosing=-1;\r\nFontColor=$00204060;\r\nFontSize=15;\r\n"
