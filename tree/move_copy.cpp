@@ -17,14 +17,6 @@
 namespace {
 bool isChildMode(TDTNodeAttachMode Mode) { return Mode == amAddChildFirst || Mode == amAddChildLast; }
 
-// True when Node lies below Ancestor.
-bool liesBelow(PDataNode Node, PDataNode Ancestor) {
-  for (PDataNode run = Node->Parent; run; run = run->Parent) {
-    if (run == Ancestor) return true;
-    if (run->NextSibling == run) break;  // the hidden root
-  }
-  return false;
-}
 }  // namespace
 
 std::vector<PDataNode> TBaseDataTree::stillChildren(PDataNode Parent, const std::vector<PDataNode>& Nodes) const {
@@ -136,7 +128,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     }
     // A read-only tree gives nothing away and takes nothing in.
     if (targetTree->readOnly()) return;
-    if (targetTree == this && Target != Source && liesBelow(Target, Source))
+    if (targetTree == this && Target != Source && LiesBelow(Target, Source))
       ShowError("Target node cannot be a child node of the node to be moved.", 2001);
 
     // The target's handlers run as its entry: one that destroys it ends

@@ -161,6 +161,15 @@ inline void SetAppendedIndex(PDataNode Parent, PDataNode Child) {
   Child->Index = Parent->LastChild ? Parent->LastChild->Index.Raw() + 1 : 0;
 }
 
+// True when Node lies below Ancestor (any node lies below the hidden root).
+inline bool LiesBelow(PDataNode Node, PDataNode Ancestor) {
+  for (PDataNode run = Node->Parent; run; run = run->Parent) {
+    if (run == Ancestor) return true;
+    if (run->NextSibling == run) break;  // the hidden root
+  }
+  return false;
+}
+
 // Internal and user data follow the header at offsets aligned for any type.
 constexpr std::size_t DataAlignment = alignof(std::max_align_t);
 constexpr std::size_t alignUp(std::size_t n, std::size_t a) { return (n + a - 1) / a * a; }

@@ -460,11 +460,7 @@ void TBaseDataTree::InternalDisconnectNode(PDataNode Node, bool KeepFocus, bool 
 
 bool TBaseDataTree::loseFocusInBranch(PDataNode Node, bool WithNode) {
   if (!FFocusedNode || FDestroying) return true;
-  if (Node != FRoot) {
-    PDataNode run = WithNode ? FFocusedNode : FFocusedNode->Parent;
-    while (run != FRoot && run != Node) run = run->Parent;
-    if (run != Node) return true;
-  }
+  if (!(WithNode && FFocusedNode == Node) && !LiesBelow(FFocusedNode, Node)) return true;
   // Told while the branch is still whole: the handler meets none of it
   // freed, and what it deletes goes with the usual bookkeeping.
   TNodeWatch watch(*this, Node);
@@ -477,11 +473,7 @@ bool TBaseDataTree::nodeInGoingBranch(PDataNode Node) const {
   for (const TGoingBranch* branch = FGoingBranches; branch; branch = branch->Outer) {
     // A root freed by a handler took its branch with it.
     const PDataNode root = branch->Root.Node();
-    if (!root) continue;
-    for (PDataNode run = branch->WithRoot ? Node : Node->Parent; run; run = run->Parent) {
-      if (run == root) return true;
-      if (run == FRoot) break;
-    }
+    if (root && ((branch->WithRoot && Node == root) || LiesBelow(Node, root))) return true;
   }
   return false;
 }
