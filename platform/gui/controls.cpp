@@ -52,6 +52,30 @@ TPoint MouseWheelPos(const TMessage& m) { return {GET_X_LPARAM(m.LParam), GET_Y_
 
 TWinControl* FindControl(HWND Handle) { return IsWindow(Handle) ? Handle->Control : nullptr; }
 
+bool WalkChildren(TWinControl* Parent, const std::vector<TControl*>& Children,
+                  const std::function<void(TControl*)>& Each) {
+  // Each child's life record is taken before any call: a freed child is
+  // known by its record alone, and a new control that a handler makes at
+  // a freed one's address is not taken for it.
+  const std::weak_ptr<TControlPrivate> parent = Parent->PrivateRef();
+  std::vector<std::pair<TControl*, std::weak_ptr<TControlPrivate>>> walk;
+  walk.reserve(Children.size());
+  for (TControl* c : Children) walk.emplace_back(c, c->PrivateRef());
+  for (const auto& [c, life] : walk) {
+    if (!ControlLives(parent)) return false;
+    if (!ControlLives(life) || c->Parent() != Parent || c->ComponentState().Contains(csDestroying)) continue;
+    Each(c);
+  }
+  return ControlLives(parent);
+}
+
+bool WalkChildren(TWinControl* Parent, const std::function<void(TControl*)>& Each) {
+  std::vector<TControl*> children;
+  children.reserve(size_t(Parent->ControlCount()));
+  for (int i = 0; i < Parent->ControlCount(); ++i) children.push_back(Parent->Controls(i));
+  return WalkChildren(Parent, children, Each);
+}
+
 // ---- TControl -------------------------------------------------------------
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
   FPrivate = std::make_shared<TControlPrivate>();
@@ -135,8 +159,15 @@ void TControl::SetParent(TWinControl* AParent) {
     if (FPrivate->Widget && !dynamic_cast<TForm*>(this)) DestroyWnd();
     return;
   }
-  if (FParentFont) ParentFontChanged();
-  if (FParentColor) ParentColorChanged();
+  {
+    // Following the new parent's font and colour raises the control's
+    // notifications, whose handlers may free it or take it off again.
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
+    if (FParentFont) ParentFontChanged();
+    if (!ControlLives(self) || !FParent) return;
+    if (FParentColor) ParentColorChanged();
+    if (!ControlLives(self) || !FParent) return;
+  }
   if (FParent->HandleAllocated()) {
     if (auto* wc = dynamic_cast<TWinControl*>(this)) {
       if (FPrivate->Widget) {
@@ -229,10 +260,16 @@ void TControl::SetAlign(TAlign value) {
 
 void TControl::SetVisible(bool value) {
   if (FVisible == value) return;
+  // The notification and the window shown or hidden (its show, focus and
+  // size events) run handlers that may free the control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   VisibleChanging();
+  if (!ControlLives(self)) return;
   FVisible = value;
   Perform(CM_VISIBLECHANGED, value ? 1 : 0, 0);
+  if (!ControlLives(self)) return;
   if (FPrivate->Widget) FPrivate->Widget->setVisible(value);
+  if (!ControlLives(self)) return;
   if (FParent && FAlign != alNone) FParent->Realign();
 }
 
@@ -249,8 +286,13 @@ bool TControl::Showing() const {
 void TControl::SetEnabled(bool value) {
   if (FEnabled == value) return;
   FEnabled = value;
+  // A window disabled hands its focus on (the exit handler runs), and the
+  // notification runs handlers: any of them may free the control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (FPrivate->Widget) FPrivate->Widget->setEnabled(value);
+  if (!ControlLives(self)) return;
   Perform(CM_ENABLEDCHANGED, 0, 0);
+  if (!ControlLives(self)) return;
   if (auto* wc = dynamic_cast<TWinControl*>(this); wc && wc->HandleAllocated())
     SendMessage(wc->Handle(), WM_ENABLE, value ? 1 : 0, 0);
 }
@@ -263,11 +305,16 @@ void TControl::SetColor(TColor value) {
 }
 
 void TControl::colorChanged() {
+  // The notifications run handlers that may free this control, a child
+  // or a later child.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Perform(CM_COLORCHANGED, 0, 0);
+  if (!ControlLives(self)) return;
   SyncWidget();
+  if (!ControlLives(self)) return;
   Invalidate();
   if (auto* wc = dynamic_cast<TWinControl*>(this))
-    for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+    WalkChildren(wc, [](TControl* c) { c->Perform(CM_PARENTCOLORCHANGED, 0, 0); });
 }
 
 void TControl::SetParentColor(bool value) {
@@ -302,11 +349,15 @@ void TControl::ParentFontChanged() {
 
 void TControl::FontChanged() {
   if (!gFollowingParentFont) FParentFont = false;
+  // As with the colour: any notification may free this control or a child.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   SyncWidget();  // handlers of the notification measure with the new font
+  if (!ControlLives(self)) return;
   Perform(CM_FONTCHANGED, 0, 0);
+  if (!ControlLives(self)) return;
   Invalidate();
   if (auto* wc = dynamic_cast<TWinControl*>(this))
-    for (int i = 0; i < wc->ControlCount(); ++i) wc->Controls(i)->Perform(CM_PARENTFONTCHANGED, 0, 0);
+    WalkChildren(wc, [](TControl* c) { c->Perform(CM_PARENTFONTCHANGED, 0, 0); });
 }
 
 void TControl::SetCursor(TCursor value) {
@@ -324,7 +375,10 @@ void TControl::SetCursor(TCursor value) {
 void TControl::SetText(const String& value) {
   if (GetText() == value && FText == value) return;
   FText = value;
+  // A control's own reaction (an edit box's change event) may free it.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   TextChanged();
+  if (!ControlLives(self)) return;
   Perform(CM_TEXTCHANGED, 0, 0);
 }
 
@@ -341,10 +395,11 @@ void TControl::SetBiDiMode(TBiDiMode value) {
   FBiDiMode = value;
   if (QWidget* w = FPrivate->Widget)
     w->setLayoutDirection(value == bdRightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Perform(CM_BIDIMODECHANGED, 0, 0);
+  if (!ControlLives(self)) return;
   if (auto* wc = dynamic_cast<TWinControl*>(this))
-    for (int i = 0; i < wc->ControlCount(); ++i)
-      wc->Controls(i)->Perform(CM_PARENTBIDIMODECHANGED, 0, 0);
+    WalkChildren(wc, [](TControl* c) { c->Perform(CM_PARENTBIDIMODECHANGED, 0, 0); });
 }
 
 void TControl::Invalidate() {
@@ -582,16 +637,15 @@ HWND TWinControl::Handle() {
       // The frame's first layout reports the client area's size (WM_SIZE).
       UpdateFrame(FPrivate->Handle);
       if (!ControlLives(self)) return nullptr;
-      for (TControl* c : std::vector<TControl*>(FControls)) {
-        // A handler of an earlier child's creation may have freed this
-        // control or a later child.
-        if (std::find(FControls.begin(), FControls.end(), c) == FControls.end()) continue;
-        if (auto* wc = dynamic_cast<TWinControl*>(c))
-          wc->HandleNeeded();
-        else
-          c->CreateWnd();
-        if (!ControlLives(self)) return nullptr;
-      }
+      // A handler of an earlier child's creation may free this control
+      // or a later child.
+      if (!WalkChildren(this, [](TControl* c) {
+            if (auto* wc = dynamic_cast<TWinControl*>(c))
+              wc->HandleNeeded();
+            else
+              c->CreateWnd();
+          }))
+        return nullptr;
       // The children placed and the control's own handle work raise their
       // events too.
       Realign();
@@ -654,10 +708,17 @@ void TWinControl::CreateParams(TCreateParams& Params) {
 
 void TWinControl::DestroyWnd() {
   if (!FPrivate->Handle && !FPrivate->Widget) return;
-  for (TControl* c : FControls) c->DestroyWnd();
+  // A child's windows going (their focus handed on, their last messages)
+  // may run handlers that free another child, or this control.
+  if (!WalkChildren(this, [](TControl* c) { c->DestroyWnd(); })) return;
   if (HWND h = FPrivate->Handle) {
+    // So may the window's own last messages (its destruction, begun by
+    // the handler, finishes the window then).
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
     SendMessage(h, WM_DESTROY, 0, 0);
+    if (!ControlLives(self)) return;
     SendMessage(h, WM_NCDESTROY, 0, 0);
+    if (!ControlLives(self)) return;
     FPrivate->Handle = nullptr;
     UnregisterWindow(h);
   }
@@ -668,7 +729,9 @@ void TWinControl::CreateHandle() {}
 
 void TWinControl::RecreateWnd() {
   if (!HandleAllocated()) return;
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   DestroyWnd();
+  if (!ControlLives(self)) return;
   HandleNeeded();
 }
 
@@ -846,19 +909,40 @@ void TWinControl::EnableAlign() {
 }
 
 void TWinControl::Realign() {
-  if (FAlignLevel > 0 || ComponentState().Contains(csDestroying)) return;
-  TRect r = ClientRect();
-  ++FAlignLevel;
-  AlignControls(nullptr, r);
-  --FAlignLevel;
+  if (ComponentState().Contains(csDestroying)) return;
+  if (FAlignLevel > 0) {
+    // Asked while the children are placed (a handler freed, hid or moved
+    // one) or while alignment is held: placed again once that is over.
+    FControlState.Include(csAlignmentNeeded);
+    return;
+  }
+  // Placing a child raises its events (its resize, its window's), and a
+  // handler may free the child, another one, or this control. A child
+  // that went leaves its room to the others: the children are placed
+  // again, a few times at most, so that handlers that keep changing the
+  // children cannot hold the program here.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
+  for (int pass = 0; pass < 4; ++pass) {
+    FControlState.Exclude(csAlignmentNeeded);
+    TRect r = ClientRect();
+    ++FAlignLevel;
+    AlignControls(nullptr, r);
+    if (!ControlLives(self)) return;
+    --FAlignLevel;
+    if (!FControlState.Contains(csAlignmentNeeded) || ComponentState().Contains(csDestroying)) break;
+  }
+  FControlState.Exclude(csAlignmentNeeded);
 }
 
 void TWinControl::AlignControls(TControl*, TRect& Rect) {
+  // Each child placed may run handlers that free it, another child or
+  // this control: the walks skip children that went and end when this
+  // control goes.
   // Anchored controls keep their distance to the far edges.
-  for (TControl* c : FControls) {
-    if (c->Align() != alNone) continue;
+  const bool lives = WalkChildren(this, [&Rect](TControl* c) {
+    if (c->Align() != alNone) return;
     TAnchors a = c->Anchors();
-    if (c->FAnchorRight < 0 && c->FAnchorBottom < 0) continue;
+    if (c->FAnchorRight < 0 && c->FAnchorBottom < 0) return;
     int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
     if (a.Contains(akRight) && c->FAnchorRight >= 0) {
       if (a.Contains(akLeft))
@@ -873,7 +957,8 @@ void TWinControl::AlignControls(TControl*, TRect& Rect) {
         t = Rect.Height() - c->FAnchorBottom - h;
     }
     c->SetBounds(l, t, w, h);
-  }
+  });
+  if (!lives) return;
   // Aligned controls fill the client area from the edges inwards: top, bottom,
   // left, right, then the rest.
   auto pick = [&](TAlign align) {
@@ -891,24 +976,33 @@ void TWinControl::AlignControls(TControl*, TRect& Rect) {
     });
     return list;
   };
-  for (TControl* c : pick(alTop)) {
-    c->SetBounds(Rect.Left, Rect.Top, Rect.Width(), c->Height());
-    Rect.Top += c->Height();
-  }
-  for (TControl* c : pick(alBottom)) {
-    c->SetBounds(Rect.Left, Rect.Bottom - c->Height(), Rect.Width(), c->Height());
-    Rect.Bottom -= c->Height();
-  }
-  for (TControl* c : pick(alLeft)) {
-    c->SetBounds(Rect.Left, Rect.Top, c->Width(), std::max(Rect.Height(), 0));
-    Rect.Left += c->Width();
-  }
-  for (TControl* c : pick(alRight)) {
-    c->SetBounds(Rect.Right - c->Width(), Rect.Top, c->Width(), std::max(Rect.Height(), 0));
-    Rect.Right -= c->Width();
-  }
-  for (TControl* c : pick(alClient))
+  // A child that went while it was placed takes no room (the children are
+  // placed again after it anyway).
+  auto place = [](TControl* c, int l, int t, int w, int h) {
+    const std::weak_ptr<TControlPrivate> life = c->PrivateRef();
+    c->SetBounds(l, t, w, h);
+    return ControlLives(life);
+  };
+  if (!WalkChildren(this, pick(alTop), [&](TControl* c) {
+        if (place(c, Rect.Left, Rect.Top, Rect.Width(), c->Height())) Rect.Top += c->Height();
+      }))
+    return;
+  if (!WalkChildren(this, pick(alBottom), [&](TControl* c) {
+        if (place(c, Rect.Left, Rect.Bottom - c->Height(), Rect.Width(), c->Height())) Rect.Bottom -= c->Height();
+      }))
+    return;
+  if (!WalkChildren(this, pick(alLeft), [&](TControl* c) {
+        if (place(c, Rect.Left, Rect.Top, c->Width(), std::max(Rect.Height(), 0))) Rect.Left += c->Width();
+      }))
+    return;
+  if (!WalkChildren(this, pick(alRight), [&](TControl* c) {
+        if (place(c, Rect.Right - c->Width(), Rect.Top, c->Width(), std::max(Rect.Height(), 0)))
+          Rect.Right -= c->Width();
+      }))
+    return;
+  WalkChildren(this, pick(alClient), [&](TControl* c) {
     c->SetBounds(Rect.Left, Rect.Top, std::max(Rect.Width(), 0), std::max(Rect.Height(), 0));
+  });
 }
 
 void TWinControl::SyncWidget() { TControl::SyncWidget(); }
@@ -979,11 +1073,15 @@ void TWinControl::Dispatch(TMessage& m) {
       DefaultHandler(m);
       DoExit();
       return;
-    case WM_SIZE:
+    case WM_SIZE: {
+      // Placing the children may free this control (a child's handler).
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
       DefaultHandler(m);
       Realign();
+      if (!ControlLives(self)) return;
       Resize();
       return;
+    }
     case WM_PAINT:
       PaintWindow(HDC(m.WParam));
       return;

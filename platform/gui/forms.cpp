@@ -100,15 +100,21 @@ void TForm::applyMinimumSize() {
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   AWidth = std::max(AWidth, FConstraints.MinWidth());
   AHeight = std::max(AHeight, FConstraints.MinHeight());
+  // The window moved or sized places the controls on it, whose handlers
+  // may free the form.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if (!ControlLives(self)) return;
   QWidget* w = FPrivate->Widget;
   if (!w) return;
   TSize f = FrameSize();
   if (w->pos() != QPoint(ALeft, ATop)) w->move(ALeft, ATop);
+  if (!ControlLives(self)) return;
   QSize s(std::max(AWidth - f.cx, 0), std::max(AHeight - f.cy, 0));
   // A fixed border stops the user, not the program: the limits move with
   // the size the program sets (a resize alone is held at the old limits).
   if (hasFixedSize(FFormBorderStyle)) w->setFixedSize(s);
+  if (!ControlLives(self)) return;
   if (w->size() != s) w->resize(s);
 }
 
@@ -351,7 +357,9 @@ void TForm::SetVisible(bool value) {
 
 void TForm::Hide() {
   if (!Visible()) return;
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   DoHide();
+  if (!ControlLives(self)) return;
   TControl::SetVisible(false);
 }
 
@@ -378,10 +386,13 @@ void TForm::Close() {
     if (FModalResult == mrNone) FModalResult = mrCancel;
     return;
   }
-  if (!CloseQuery()) return;
+  // Either handler may free the form.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
+  const bool can = CloseQuery();
+  if (!can || !ControlLives(self)) return;
   TCloseAction action = caHide;
   DoClose(action);
-  if (action == caNone) return;
+  if (action == caNone || !ControlLives(self)) return;
   if (Application && Application->MainForm() == this) {
     Hide();
     Application->Terminate();
@@ -452,19 +463,24 @@ void TForm::Dispatch(TMessage& m) {
     case WM_CLOSE:
       Close();
       return;
-    case WM_ACTIVATE:
+    case WM_ACTIVATE: {
+      // The other form brought forward may run handlers that free this one.
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
       TWinControl::Dispatch(m);
+      if (!ControlLives(self)) return;
       // A form disabled by one of its own (a manager, a settings window)
       // cannot take input: that one comes forward, so it is never left
       // behind the form it disables.
       if (LOWORD(m.WParam) != 0 && !Enabled())
         if (TForm* front = enabledPopup()) front->BringToFront();
+      if (!ControlLives(self)) return;
       if (LOWORD(m.WParam) != 0) {
         if (OnActivate) OnActivate(this);
       } else if (OnDeactivate) {
         OnDeactivate(this);
       }
       return;
+    }
     case WM_SYSCOMMAND:
       switch (m.WParam & 0xFFF0) {
         case SC_MINIMIZE:

@@ -94,6 +94,18 @@ inline bool ControlLives(const std::weak_ptr<TControlPrivate>& Ref) {
   return p && p->Owner;
 }
 
+// Calls Each for each of Children (children of Parent) in turn. Any call
+// may run handlers that free a control, Parent included, or move one
+// elsewhere: a child that is freed, on its way out or no longer Parent's
+// when its turn comes is skipped, and the walk ends as soon as Parent is
+// freed. Answers whether Parent still lives; after a false the caller
+// touches nothing of Parent. Every loop of the layer over a control's
+// children that can raise an event goes through here.
+bool WalkChildren(TWinControl* Parent, const std::vector<TControl*>& Children,
+                  const std::function<void(TControl*)>& Each);
+// The same over all of Parent's children as they stand when it begins.
+bool WalkChildren(TWinControl* Parent, const std::function<void(TControl*)>& Each);
+
 // Attaches a Qt widget as the control's Qt side: parents it, places it,
 // installs the event translation, applies the control's properties. For a
 // TWinControl a window handle is registered. ownWidget: the widget is our

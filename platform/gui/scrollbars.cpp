@@ -193,9 +193,9 @@ void UpdateFrame(HWND wnd) {
   wnd->Client = r;
   LayoutFrameScrollBars(wnd);
   if (old == r) return;
-  TWinControl* c = wnd->Control;
-  for (int i = 0; i < c->ControlCount(); ++i)
-    if (TControlPrivate* p = c->Controls(i)->Private()) p->PlaceWidget();
+  // A child's window moved reports its own size, whose handlers may free
+  // the child, another one or this window's control.
+  if (!WalkChildren(wnd->Control, [](TControl* c) { c->Private()->PlaceWidget(); })) return;
   if (wnd->Redraw) w->update();
   if (old.Width() != r.Width() || old.Height() != r.Height())
     SendMessage(wnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));

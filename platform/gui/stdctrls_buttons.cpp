@@ -231,10 +231,14 @@ void TRadioButton::SetChecked(bool value) {
   FChecked = value;
   SyncWidget();
   if (!value) return;
+  // Each sibling unchecked may run handlers that free it, another
+  // sibling, this button or the parent.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (TWinControl* p = Parent())
-    for (int i = 0; i < p->ControlCount(); ++i)
-      if (auto* other = dynamic_cast<TRadioButton*>(p->Controls(i)); other && other != this)
-        other->SetChecked(false);
+    WalkChildren(p, [this](TControl* c) {
+      if (auto* other = dynamic_cast<TRadioButton*>(c); other && other != this) other->SetChecked(false);
+    });
+  if (!ControlLives(self)) return;
   Click();
 }
 

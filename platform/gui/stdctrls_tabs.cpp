@@ -222,10 +222,18 @@ void TPageControl::CreateHandle() { updateTabs(); }
 void TPageControl::SetActivePage(TTabSheet* value) {
   if (value && value->FPageControl != this) return;
   if (FActivePage == value) return;
+  // A page hidden or shown runs its handlers (and its children's), which
+  // may free a page or the page control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
+  const std::weak_ptr<TControlPrivate> page = value ? value->PrivateRef() : nullptr;
   if (FActivePage) FActivePage->SetVisible(false);
+  if (!ControlLives(self)) return;
+  if (value && (!ControlLives(page) || value->FPageControl != this)) value = nullptr;
   FActivePage = value;
   if (value) {
     value->SetVisible(true);
+    if (!ControlLives(self)) return;
+    if (!ControlLives(page)) return;
     value->BringToFront();
     setCurrentTab(value->TabIndex());
   }
@@ -253,7 +261,10 @@ void TPageControl::SelectNextPage(bool GoForward) {
 
 void TPageControl::TabClicked(int index) {
   bool allow = true;
+  // The handlers may free the page control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (OnChanging) OnChanging(this, allow);
+  if (!ControlLives(self)) return;
   TTabSheet* target = nullptr;
   for (TTabSheet* s : FPages)
     if (s->TabIndex() == index) target = s;
@@ -262,5 +273,6 @@ void TPageControl::TabClicked(int index) {
     return;
   }
   SetActivePage(target);
+  if (!ControlLives(self)) return;
   if (OnChange) OnChange(this);
 }

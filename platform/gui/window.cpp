@@ -539,14 +539,14 @@ int ScrollWindowEx(HWND Wnd, int DX, int DY, const TRect* Scroll, const TRect* C
   // they are widgets of their own, so moving them does not disturb the
   // pixels scrolled below.
   if ((Flags & SW_SCROLLCHILDREN) && Wnd->Control && (DX || DY)) {
-    TWinControl* parent = Wnd->Control;
-    std::vector<TControl*> children;
-    for (int i = 0; i < parent->ControlCount(); ++i) children.push_back(parent->Controls(i));
-    for (TControl* c : children) {
-      TRect both;
-      if (Scroll && !IntersectRect(both, area, c->BoundsRect())) continue;
-      c->SetBounds(c->Left() + DX, c->Top() + DY, c->Width(), c->Height());
-    }
+    // Each move raises the child's events, whose handlers may free it,
+    // another child or the window's control.
+    if (!WalkChildren(Wnd->Control, [&](TControl* c) {
+          TRect both;
+          if (Scroll && !IntersectRect(both, area, c->BoundsRect())) return;
+          c->SetBounds(c->Left() + DX, c->Top() + DY, c->Width(), c->Height());
+        }))
+      return 0;
   }
   // The part of the area that no scrolled pixel covers (client coordinates).
   const QRect client(area.Left, area.Top, area.Width(), area.Height());
