@@ -301,6 +301,18 @@ std::vector<Operation> operations() {
                  t.step([] { T::settle(); });
                },
                {"OnResize", "OnProcessing", "OnProgress"}});
+  // The form places the viewer as it lays out its children: a handler
+  // frees the form (and the viewer) in the middle of that walk.
+  r.push_back({"the form resized around the viewer aligned to fill it",
+               [](T& t) {
+                 t.load(kTextPage);
+                 t.View->SetAlign(alClient);
+               },
+               [](T& t) {
+                 t.Form->SetBounds(0, 0, 360, 280);
+                 t.step([] { T::settle(); });
+               },
+               {"OnResize", "OnProcessing", "OnProgress"}});
   // ---- the owner's calls that expand link names ----
   r.push_back({"an anchor jumped to and a name expanded",
                [](T& t) { t.load("<a href=a.htm>one</a><a href=b.htm>two</a><p id=x>there</p>"); },
@@ -395,6 +407,22 @@ std::vector<Operation> operations() {
                load({"OnMouseDown", "OnMouseUp", "OnHotSpotClick", "OnFilenameExpanded"})});
   r.push_back({"the mouse comes over a link", [](T& t) { t.load(t.linkPage()); },
                [](T& t) { t.move(t.panel(), {10, 8}); }, {"OnMouseMove", "OnHotSpotCovered"}});
+  // Pressed on a link, dragged along it and off it with the button held
+  // (a selection starts, the hot spot and the cursor change), released
+  // away from it.
+  r.push_back({"a drag from a link with the button held", [](T& t) { t.load(t.linkPage()); },
+               [](T& t) {
+                 const HWND h = t.panel();
+                 InjectMouse(h, imDown, mbLeft, {10, 8}, {}, {ssLeft});
+                 for (const TPoint p : {TPoint{14, 8}, TPoint{30, 9}, TPoint{120, 30}, TPoint{200, 60}, TPoint{20, 8}})
+                   t.step([&] {
+                     InjectMouse(h, imMove, mbLeft, p, {}, {ssLeft});
+                     T::settle();
+                   });
+                 t.step([&] { InjectMouse(h, imUp, mbLeft, {200, 60}, {}); });
+                 t.step([] { T::settle(); });
+               },
+               {"OnMouseDown", "OnMouseMove", "OnHotSpotCovered", "OnMouseUp"}});
   r.push_back({"a right click on a picture", loadPage(kPicturePage), [](T& t) { t.click({20, 20}, mbRight); },
                {"OnMouseDown", "OnMouseUp", "OnImageClick", "OnRightClick"}});
   r.push_back({"a click on a picture", loadPage(kPicturePage), [](T& t) { t.click({20, 20}); },
@@ -545,20 +573,28 @@ TEST_F(ViewerEventSweep, FreeingTheViewerAtAnyRaiseEndsWhatRaisedIt) {
     settle();
     return raised;
   };
+  // A run that did not reach the Nth raise (messages came later, or in
+  // another order, on a busy machine) is made again, a bounded number of
+  // times.
+  constexpr int kAttempts = 20;
   int runs = 0;
   for (const Operation& op : operations()) {
     if (only && op.Name.find(only) == std::string::npos) continue;
     SCOPED_TRACE(op.Name);
     const int total = run(op, 0);
+    const std::vector<std::string> counted = Names;
     const std::set<std::string> seen(Names.begin(), Names.end());
     for (const std::string& e : op.Raises) EXPECT_TRUE(seen.count(e)) << e << " not raised";
     for (int n = 1; n <= total; ++n) {
       ++runs;
-      if (only) fprintf(stderr, "OP %s N=%d/%d\n", op.Name.c_str(), n, total);
-      const int raised = run(op, n);
-      // Messages may arrive in another order on a busy machine: a run that
-      // did not reach the Nth raise freed nothing.
-      if (raised < n) continue;
+      if (only) fprintf(stderr, "OP %s N=%d/%d (%s)\n", op.Name.c_str(), n, total, counted[std::size_t(n - 1)].c_str());
+      int raised = run(op, n), most = raised;
+      for (int attempt = 1; raised < n && attempt < kAttempts; ++attempt) most = std::max(most, raised = run(op, n));
+      if (raised < n) {
+        ADD_FAILURE() << "raise " << n << " of " << total << " (" << counted[std::size_t(n - 1)]
+                      << " in the first run) was not reached in " << kAttempts << " runs; the most reached: " << most;
+        continue;
+      }
       SCOPED_TRACE("freed at raise " + std::to_string(n) + " (" + Names[std::size_t(n - 1)] + ")");
       EXPECT_EQ(raised, n) << "raised after the viewer was freed: " << Names.back();
     }
