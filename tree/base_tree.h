@@ -57,6 +57,11 @@ struct TTreeClassInfo {
 // Unwinds the tree's work once a handler destroyed the tree (see
 // TBaseDataTree::RaiseEvent). Silent where it reaches the message loop.
 struct EDataTreeGone : EControlGone {};
+// Ends an operation of the tree on a node that a handler deleted (see
+// TBaseDataTree::NodeEntry); never leaves the operation it names.
+struct EDataNodeGone : EControlGone {
+  const void* Operation;
+};
 
 // Event types. Reference parameters are the handler's answers.
 using TDTChangeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
@@ -973,17 +978,25 @@ public:
       return true;
     }
     // Within an entry, the entry's hold keeps the record for this check.
+    // An operation on a node the handler deleted ends here (see NodeEntry).
     if (FEntryDepth > 0) {
       TEntryLife* life = FEntryLife;
-      H(std::forward<Args>(A)...);
-      if (life->Alive) return true;
-      unwindGone();
+      {
+        const TFrame frame(*this, life);
+        H(std::forward<Args>(A)...);
+      }
+      if (life->Alive) {
+        if (FLostOperations != 0) [[unlikely]]
+          endLostOperation();
+        return true;
+      }
+      unwindGone(life);
       return false;
     }
     const TLifeHold life(FEntryLife);
     H(std::forward<Args>(A)...);
     if (!life.Gone()) return true;
-    unwindGone();
+    unwindGone(nullptr);
     return false;
   }
   // Runs an operation the program (or the toolkit) called. Only the
@@ -1001,13 +1014,29 @@ public:
     if (FEntryDepth > 0) {
       // The outer entry's hold keeps the record: no hold of its own.
       TEntryLife* life = FEntryLife;
-      W();
-      if (life->Alive) return true;
-      unwindGone();
+      // Called by a clean-up while a failure passes that the outer entry
+      // did not see: its unwinding cannot reach that entry, so this one
+      // catches it, as the outermost does.
+      if (std::uncaught_exceptions() > life->Uncaught) [[unlikely]]
+        return unwindingEntry(life, W);
+      {
+        const TFrame frame(*this, life);
+        W();
+      }
+      if (life->Alive) {
+        if (FLostOperations != 0) [[unlikely]]
+          endLostOperation();
+        return true;
+      }
+      unwindGone(life);
       return false;
     }
     const TLifeHold life(FEntryLife);
     TEntryDepth depth(*this, life);
+    FFrameDepth = 0;
+    // A raise may unwind up to here even inside a destructor that runs
+    // while another failure passes (see unwindGone).
+    FEntryLife->Uncaught = std::uncaught_exceptions();
     try {
       W();
     } catch (const EDataTreeGone&) {
@@ -1016,6 +1045,24 @@ public:
       return false;
     }
     return !life.Gone();
+  }
+  // The same rule for an operation on one node (the node it toggles,
+  // checks, expands or walks from): after every raise of any event on the
+  // way, the operation goes on only while its node lives. When a handler
+  // deleted it, the raise unwinds with EDataNodeGone up to here, so that
+  // nothing after it reads the node; clean-ups on the way put the tree's
+  // states right as for any failure. Answers false then (or Neutral).
+  template <class Work>
+  bool NodeEntry(PDataNode Node, Work&& W) {
+    bool whole = false;
+    const bool alive = GuardedEntry([&] { whole = nodeOperation(Node, W); });
+    return alive && whole;
+  }
+  template <class R, class Work>
+  R NodeEntry(PDataNode Node, R Neutral, Work&& W) {
+    R result = Neutral;
+    if (!NodeEntry(Node, [&] { result = W(); })) return Neutral;
+    return result;
   }
   // The same with the operation's answer: Neutral when the tree went.
   template <class R, class Work>
@@ -1083,8 +1130,9 @@ public:
       return;
     }
     const TLifeHold life(FEntryLife);
+    const TEntryLife* entry = FEntryDepth > 0 ? FEntryLife : nullptr;
     W();
-    if (life.Gone()) unwindGone();
+    if (life.Gone()) unwindGone(entry);
   }
   // Paints what is invalid in the window now (see ThroughToolkit).
   void UpdateTreeWindow();
@@ -1130,6 +1178,8 @@ private:
   struct TEntryLife {
     int Holds = 1;  // the tree's own, and one per hold on the stack
     bool Alive = true;
+    // Failures on their way out when the innermost catching entry began.
+    int Uncaught = 0;
   };
 protected:
   // The tree's life for code that raised an event, as the life token
@@ -1186,10 +1236,106 @@ private:
     TBaseDataTree& FTree;
     const TLifeHold& FLife;
   };
-  // Throws EDataTreeGone, unless another exception is on its way out
-  // already (a clean-up raising an event while it unwinds): that one goes
-  // on, and the clean-up's own check of the token returns.
-  static void unwindGone();
+  // Throws EDataTreeGone, unless more failures are on their way out than
+  // when the innermost catching entry began (Life; none outside an entry):
+  // a clean-up raising an event while it unwinds cannot throw, so that one
+  // goes on, and the clean-up's own check of the token returns.
+  static void unwindGone(const TEntryLife* Life);
+  // A nested entry run while a failure passes that its outer entry did not
+  // see: it catches the tree's unwinding itself.
+  template <class Work>
+  bool unwindingEntry(TEntryLife* Life, Work& W) {
+    const int outer = Life->Uncaught;
+    Life->Uncaught = std::uncaught_exceptions();
+    try {
+      const TFrame frame(*this, Life);
+      W();
+    } catch (const EDataTreeGone&) {
+      if (Life->Alive) throw;
+      return false;
+    } catch (...) {
+      if (Life->Alive) Life->Uncaught = outer;
+      throw;
+    }
+    if (!Life->Alive) return false;
+    Life->Uncaught = outer;
+    return true;
+  }
+
+  // ---- operations on a node (see NodeEntry) -----------------------------------
+  // Frames of work inside the outermost entry: each handler the tree calls
+  // and each nested entry (an operation the tree or a handler runs inside
+  // another) is one deeper. An operation belongs to the frame it was begun
+  // in, and only a raise in that frame ends it: the work of a deeper frame
+  // (a deletion under way, a handler's own code) is finished whole, and the
+  // operation ends where that frame returns into it.
+  int FFrameDepth = 0;
+  struct TFrame {
+    TFrame(TBaseDataTree& Tree, const TEntryLife* Life) : FTree(Tree), FLife(Life) { ++FTree.FFrameDepth; }
+    ~TFrame() {
+      if (FLife->Alive) --FTree.FFrameDepth;
+    }
+    TFrame(const TFrame&) = delete;
+    TFrame& operator=(const TFrame&) = delete;
+    TBaseDataTree& FTree;
+    const TEntryLife* FLife;
+  };
+  struct TNodeOperation {
+    PDataNode Node;
+    int Level;
+    bool Lost;
+    TNodeOperation* Outer;
+    // Its end is on the way: the clean-ups it passes raise events freely.
+    bool Ending = false;
+  };
+  // The running operations on nodes, innermost first, and how many of them
+  // lost their node.
+  TNodeOperation* FNodeOperations = nullptr;
+  int FLostOperations = 0;
+  template <class Work>
+  bool nodeOperation(PDataNode Node, Work& W) {
+    if (!Node || Node == FRoot || FDestroying) {
+      W();
+      return true;
+    }
+    TNodeOperation op{Node, FFrameDepth, false, FNodeOperations};
+    FNodeOperations = &op;
+    const TEntryLifeView life = entryLife();
+    try {
+      W();
+    } catch (const EDataNodeGone& gone) {
+      if (life.Gone()) throw;
+      endOperation(op);
+      if (gone.Operation != &op) throw;
+      return false;
+    } catch (...) {
+      // The failure goes on as it is.
+      if (!life.Gone()) popOperation(op);
+      throw;
+    }
+    endOperation(op);
+    return true;
+  }
+  void popOperation(TNodeOperation& Op) {
+    FNodeOperations = Op.Outer;
+    if (Op.Lost) --FLostOperations;
+  }
+  void endOperation(TNodeOperation& Op) {
+    popOperation(Op);
+    // An operation around this one, begun in the same frame, whose node
+    // went meanwhile ends as well.
+    if (FLostOperations != 0) endLostOperation();
+  }
+  // A node freed: the operations on it are lost.
+  void loseOperations(PDataNode Node) {
+    for (TNodeOperation* op = FNodeOperations; op; op = op->Outer)
+      if (op->Node == Node && !op->Lost) {
+        op->Lost = true;
+        ++FLostOperations;
+      }
+  }
+  // Unwinds to the outermost lost operation of the current frame.
+  [[gnu::noinline]] void endLostOperation();
   TRect FLastHintRect;
   PAccessible FAccessible, FAccessibleItem;
   TDTHintData FHintData;

@@ -14,7 +14,7 @@ TCheckState normalForm(TCheckState State) { return TCheckState(State & ~1u); }
 }  // namespace
 
 void TBaseDataTree::SetCheckState(PDataNode Node, TCheckState Value) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (!Node || Node == FRoot) return;
     if (Node->CheckState == Value || Node->States.Contains(vsDisabled)) return;
     TNodeWatch watch(*this, Node);

@@ -6,9 +6,20 @@
 
 #include "tree/base_tree.h"
 
-void TBaseDataTree::unwindGone() {
-  if (std::uncaught_exceptions() > 0) return;
+void TBaseDataTree::unwindGone(const TEntryLife* Life) {
+  if (std::uncaught_exceptions() > (Life ? Life->Uncaught : 0)) return;
   throw EDataTreeGone{};
+}
+
+void TBaseDataTree::endLostOperation() {
+  TNodeOperation* target = nullptr;
+  for (TNodeOperation* op = FNodeOperations; op && op->Level == FFrameDepth; op = op->Outer) {
+    if (op->Ending) return;
+    if (op->Lost) target = op;
+  }
+  if (!target || std::uncaught_exceptions() > FEntryLife->Uncaught) return;
+  target->Ending = true;
+  throw EDataNodeGone{{}, target};
 }
 
 bool TBaseDataTree::DoBeforeDrag(PDataNode Node, TColumnIndex Column) {
@@ -23,7 +34,14 @@ void TBaseDataTree::DoCanEdit(PDataNode Node, TColumnIndex Column, bool& Allowed
 
 void TBaseDataTree::DoChange(PDataNode Node) {
   StopTimer(ChangeTimer);
-  if (!RaiseEvent(OnChange, this, Node)) return;
+  try {
+    if (!RaiseEvent(OnChange, this, Node)) return;
+  } catch (const EDataNodeGone&) {
+    // The change was told: it is pending no more.
+    FStates.Exclude(tsChangePending);
+    FLastChangedNode = nullptr;
+    throw;
+  }
   DoStateChange({}, {tsChangePending});
   FLastChangedNode = nullptr;
 }
@@ -213,15 +231,29 @@ void TBaseDataTree::DoScroll(int DeltaX, int DeltaY) {
 }
 
 void TBaseDataTree::DoStateChange(TDataTreeStates Enter, TDataTreeStates Leave) {
-  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty()) &&
-      !RaiseEvent(OnStateChange, this, Enter, Leave))
-    return;
+  if (OnStateChange && !FDestroying && (!(Enter - FStates).Empty() || !(Leave * FStates).Empty())) {
+    try {
+      if (!RaiseEvent(OnStateChange, this, Enter, Leave)) return;
+    } catch (const EDataNodeGone&) {
+      // The operation whose node went ends here: what it left is left,
+      // what it was to enter is not, so that none of it stays behind.
+      FStates = FStates - Leave;
+      throw;
+    }
+  }
   FStates = (FStates + Enter) - Leave;
 }
 
 void TBaseDataTree::DoStructureChange(PDataNode Node, TChangeReason Reason) {
   StopTimer(StructureChangeTimer);
-  if (!RaiseEvent(OnStructureChange, this, Node, Reason)) return;
+  try {
+    if (!RaiseEvent(OnStructureChange, this, Node, Reason)) return;
+  } catch (const EDataNodeGone&) {
+    FStates.Exclude(tsStructureChangePending);
+    FLastStructureChangeNode = nullptr;
+    FLastStructureChangeReason = crIgnore;
+    throw;
+  }
   DoStateChange({}, {tsStructureChangePending});
   FLastStructureChangeNode = nullptr;
   FLastStructureChangeReason = crIgnore;
@@ -263,6 +295,7 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
   if (FLastSearchNode == Node) FLastSearchNode = nullptr;
   if (FHeightTrackNode == Node) FHeightTrackNode = nullptr;
   if (FRangeAnchor == Node) FRangeAnchor = nullptr;
+  if (FNodeOperations) loseOperations(Node);
   if (!FWatches.empty()) {
     const auto it = FWatches.find(Node);
     if (it != FWatches.end()) {

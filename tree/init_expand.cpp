@@ -64,7 +64,7 @@ void TBaseDataTree::InitChildren(PDataNode Node) {
 }
 
 void TBaseDataTree::ReinitNode(PDataNode Node, bool Recursive) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (Node && Node != FRoot) {
       Node->States.ExcludeMask(nodeMask(vsChecking, vsCutOrCopy, vsDeleting, vsHeightMeasured));
       const TLifeHold life(FEntryLife);
@@ -95,7 +95,7 @@ void TBaseDataTree::ReinitChildren(PDataNode Node, bool Recursive) {
 }
 
 void TBaseDataTree::ResetNode(PDataNode Node) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     CancelEditNode();
     if (!Node || Node == FRoot) {
       Clear();
@@ -118,7 +118,7 @@ void TBaseDataTree::ResetNode(PDataNode Node) {
 }
 
 void TBaseDataTree::SetExpanded(PDataNode Node, bool Value) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (!Node || Node == FRoot) return;
     if (Value != Node->States.Contains(vsExpanded)) ToggleNode(Node);
   });
@@ -145,7 +145,7 @@ std::uint32_t TBaseDataTree::CountVisibleChildren(PDataNode Node) const {
 }
 
 void TBaseDataTree::ToggleNode(PDataNode Node) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     TAMRIX_ASSERT(Node != nullptr, "Node must not be nil.");
     if (Node == FRoot) return;
     // A node that goes, or whose children go, keeps its rows as they are
@@ -327,7 +327,7 @@ bool TBaseDataTree::ScrollAfterToggle(PDataNode Node, bool Expanded, std::int64_
 }
 
 void TBaseDataTree::FullExpand(PDataNode Node) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (FRoot->TotalCount < 2) return;
     if (Node == FRoot) Node = nullptr;
     DoStateChange({tsExpanding});
@@ -368,7 +368,7 @@ void TBaseDataTree::FullExpand(PDataNode Node) {
 }
 
 void TBaseDataTree::FullCollapse(PDataNode Node) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (FRoot->TotalCount < 2) return;
     if (Node == FRoot) Node = nullptr;
     DoStateChange({tsCollapsing});
@@ -407,7 +407,7 @@ void TBaseDataTree::FullCollapse(PDataNode Node) {
 }
 
 int TBaseDataTree::NodeHeight(PDataNode Node) {
-  return GuardedEntry(0, [&]() -> int {
+  return NodeEntry(Node, 0, [&]() -> int {
     if (!Node || Node == FRoot) return 0;
     if (FOptions->MiscOptions().Contains(toVariableNodeHeight)) {
       if (!Node->States.Contains(vsInitialized)) InitNode(Node);
@@ -418,7 +418,7 @@ int TBaseDataTree::NodeHeight(PDataNode Node) {
 }
 
 void TBaseDataTree::SetNodeHeight(PDataNode Node, int Value) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (!Node || Node == FRoot || readOnly()) return;
     if (Value < 0) Value = 0;
     if (Value > 0xFFFF) Value = 0xFFFF;
@@ -462,7 +462,7 @@ bool TBaseDataTree::IsVisible(PDataNode Node) {
 }
 
 void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (!Node || Node == FRoot || Value == Node->States.Contains(vsVisible)) return;
     InterruptValidation();
     PDataNode parent = Node->Parent;
@@ -497,7 +497,7 @@ bool TBaseDataTree::HasChildren(PDataNode Node) const {
 }
 
 void TBaseDataTree::SetHasChildren(PDataNode Node, bool Value) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (!Node || Node == FRoot) return;
     if (Value) {
       Node->States.Include(vsHasChildren);

@@ -406,15 +406,22 @@ void TBaseDataTree::HandleCharacterKey(WORD CharCode, TShiftState Shift) {
         PDataNode node = FFocusedNode;
         if (node && node->CheckType != ctNone && !FStates.Contains(tsKeyCheckPending) &&
             !FStates.Contains(tsMouseCheckPending) && !node->States.Contains(vsDisabled)) {
-          TCheckState next = DetermineNextCheckState(node->CheckType, node->CheckState);
-          TNodeWatch watch(*this, node);
-          if (DoChecking(node, next) && watch.Node()) {
-            DoStateChange({tsKeyCheckPending});
+          // The check press ends where a handler deletes the row.
+          NodeEntry(node, [&] {
+            TCheckState next = DetermineNextCheckState(node->CheckType, node->CheckState);
+            if (!DoChecking(node, next)) return;
             FCheckNode = node;
             FPendingCheckState = next;
             node->CheckState = PressedCheckState(node->CheckState);
+            try {
+              DoStateChange({tsKeyCheckPending});
+            } catch (const EDataNodeGone&) {
+              // The press that began is taken back with the row.
+              if (!FCheckNode) DoStateChange({}, {tsKeyCheckPending});
+              throw;
+            }
             InvalidateNode(node);
-          }
+          });
         }
       } else if (!ctrl && !Shift.Contains(ssAlt)) {
         DoStateChange({tsIncrementalSearchPending});
@@ -468,9 +475,8 @@ void TBaseDataTree::HandleKeyUp(TMessage& Message) {
   // Commit only to the node that is still there and still the one pressed.
   if (node && node == FFocusedNode) {
     FCheckNode = nullptr;
-    // Applying repaints the node; a handler may free it, so it is not
-    // touched afterwards.
-    DoCheckClick(node, FPendingCheckState);
+    // Applying repaints the node; a handler may free it, which ends it.
+    NodeEntry(node, [&] { DoCheckClick(node, FPendingCheckState); });
   } else {
     CancelCheckPress();
   }

@@ -257,7 +257,7 @@ inline void TBaseDataTree::appendChildren(PDataNode Node, std::uint32_t Count) {
 }
 
 void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (readOnly()) return;
     if (!Node) Node = FRoot;
     if (NewCount == 0) {

@@ -214,7 +214,7 @@ void expandAncestors(TBaseDataTree& t, PDataNode Node) {
 }  // namespace
 
 void TBaseDataTree::SetTopNode(PDataNode Node) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
   if (!Node || Node == FRoot) return;
   expandAncestors(*this, Node);
   TRect r = GetDisplayRect(Node, NoColumn, true);
@@ -223,7 +223,7 @@ void TBaseDataTree::SetTopNode(PDataNode Node) {
 }
 
 void TBaseDataTree::SetBottomNode(PDataNode Node) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
   if (!Node || Node == FRoot) return;
   expandAncestors(*this, Node);
   TRect r = GetDisplayRect(Node, NoColumn, true);
@@ -232,7 +232,7 @@ void TBaseDataTree::SetBottomNode(PDataNode Node) {
 }
 
 bool TBaseDataTree::ScrollIntoView(PDataNode Node, bool Center, bool Horizontally) {
-  return GuardedEntry(false, [&]() -> bool {
+  return NodeEntry(Node, false, [&]() -> bool {
   if (!Node || Node == FRoot) return false;
   expandAncestors(*this, Node);
   const bool useColumns = FHeader->UseColumns();

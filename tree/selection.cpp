@@ -203,7 +203,7 @@ void TBaseDataTree::ResetRangeAnchor() {
 }
 
 void TBaseDataTree::SetSelected(PDataNode Node, bool Value) {
-  GuardedEntry([&] {
+  NodeEntry(Node, [&] {
     if (FSelectionLocked || !Node || Node == FRoot || Value == Node->States.Contains(vsSelected))
       return;
     // The change handlers may delete the node.
