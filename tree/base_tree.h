@@ -1004,7 +1004,12 @@ public:
   // caller returns at once, touching nothing of the tree. A nested entry
   // (an operation called from a handler) passes it on, and unwinds as well
   // when its work returned into a tree that went.
-  template <class Work>
+  //
+  // Messages are entries too, but one the toolkit delivers returns into
+  // the toolkit, not into the operation that caused it (a paint now, a
+  // resize): an operation whose node went there ends when the toolkit
+  // returns into it (ThroughToolkit) or at its next raise (EndsLost false).
+  template <bool EndsLost = true, class Work>
   bool GuardedEntry(Work&& W) {
     // While the tree is being destroyed its own clean-up runs as it is.
     if (!FEntryLife) {
@@ -1024,7 +1029,7 @@ public:
         W();
       }
       if (life->Alive) {
-        if (FLostOperations != 0) [[unlikely]]
+        if (EndsLost && FLostOperations != 0) [[unlikely]]
           endLostOperation();
         return true;
       }
@@ -1039,8 +1044,9 @@ public:
     FEntryLife->Uncaught = std::uncaught_exceptions();
     try {
       W();
-    } catch (const EDataTreeGone&) {
-      // Another tree's unwinding is no business of this one.
+    } catch (const EControlGone&) {
+      // Another tree's unwinding is no business of this one; an operation
+      // ending while the tree went ends with the tree.
       if (!life.Gone()) throw;
       return false;
     }
@@ -1132,7 +1138,11 @@ public:
     const TLifeHold life(FEntryLife);
     const TEntryLife* entry = FEntryDepth > 0 ? FEntryLife : nullptr;
     W();
-    if (life.Gone()) unwindGone(entry);
+    if (life.Gone()) {
+      unwindGone(entry);
+      return;
+    }
+    if (FLostOperations != 0) endLostOperation();
   }
   // Paints what is invalid in the window now (see ThroughToolkit).
   void UpdateTreeWindow();
@@ -1313,6 +1323,8 @@ private:
       if (!life.Gone()) popOperation(op);
       throw;
     }
+    // A raise that could not unwind returns here from a tree that went.
+    if (life.Gone()) return false;
     endOperation(op);
     return true;
   }

@@ -19,7 +19,7 @@ constexpr THeaderStates kHeaderTracking{hsColumnWidthTracking, hsHeightTracking,
 }  // namespace
 
 void TBaseDataTree::WndProc(TMessage& Message) {
-  GuardedEntry([&] {
+  GuardedEntry<false>([&] {
     // While the header tracks or drags, it sees every message first.
     if (!(Header().States() * kHeaderTracking).Empty() && Header().HandleMessage(Message)) return;
     if (Header().HandleMessage(Message)) return;
