@@ -96,15 +96,26 @@ bool modeAdmits(const TTree& t, PDataNode n) {
   }
 }
 
+// The owner's veto of a node, raised through the tree's raise like every
+// other event (its handler may destroy the tree), its answer kept.
+struct TNodeVeto {
+  const TDTNodeExportEvent& Handler;
+  bool& Allowed;
+  explicit operator bool() const { return bool(Handler); }
+  void operator()(TBaseDataTree* Sender, TDTExportType Type, PDataNode Node) const {
+    Allowed = Handler(Sender, Type, Node);
+  }
+};
+
 // A node goes out when the mode admits it and the owner does not veto it.
 bool admitted(TTree& t, TDTExportType type, PDataNode n) {
   if (!modeAdmits(t, n)) return false;
-  return !t.OnBeforeNodeExport || t.OnBeforeNodeExport(&t, type, n);
+  bool allowed = true;
+  t.RaiseEvent(TNodeVeto{t.OnBeforeNodeExport, allowed}, &t, type, n);
+  return allowed;
 }
 
-void afterNode(TTree& t, TDTExportType type, PDataNode n) {
-  if (t.OnAfterNodeExport) t.OnAfterNodeExport(&t, type, n);
-}
+void afterNode(TTree& t, TDTExportType type, PDataNode n) { t.RaiseEvent(t.OnAfterNodeExport, &t, type, n); }
 
 unsigned maxLevel(TTree& t, TExportSource s, bool modeOnly) {
   unsigned level = 0;
@@ -115,10 +126,38 @@ unsigned maxLevel(TTree& t, TExportSource s, bool modeOnly) {
   return level;
 }
 
-TColumnsArray visibleColumns(TTree& t) {
-  if (!t.Header().UseColumns()) return {};
-  return t.Header().Columns().GetVisibleColumns();
-}
+// The visible columns an export writes, taken at its start. Any handler on
+// the way may delete columns: a column that went is read no more, and its
+// cells are written empty, so that every row keeps the shape of the first.
+class TExportColumns {
+public:
+  explicit TExportColumns(TTree& t) : FTree(t) {
+    if (!t.Header().UseColumns()) return;
+    FColumns = t.Header().Columns().GetVisibleColumns();
+    const TColumnIndex main = t.Header().MainColumn();
+    if (t.Header().Columns().IsValidColumn(main)) FMain = t.Header().Columns()[main];
+  }
+  bool empty() const { return FColumns.empty(); }
+  std::size_t size() const { return FColumns.size(); }
+  // The i-th column while it is one of the header's, else nil.
+  TDataTreeColumn* live(std::size_t i) const {
+    TDataTreeColumn* c = FColumns[i];
+    return FTree.Header().Columns().Contains(c) ? c : nullptr;
+  }
+  // The i-th column once the owner heard that it goes out (its handler may
+  // delete it, or any other); nil when it went.
+  TDataTreeColumn* announce(std::size_t i, TDTExportType Type) const {
+    if (TDataTreeColumn* c = live(i)) FTree.RaiseEvent(FTree.OnBeforeColumnExport, &FTree, Type, c);
+    return live(i);
+  }
+  // Whether the i-th column held the tree lines when the export began.
+  bool isMain(std::size_t i) const { return FColumns[i] == FMain; }
+
+private:
+  TTree& FTree;
+  TColumnsArray FColumns;
+  const TDataTreeColumn* FMain = nullptr;
+};
 
 // ---- text ---------------------------------------------------------------------------------
 
@@ -146,22 +185,21 @@ void addField(Out& out, const String& text, const String& separator) {
 
 template <class Out>
 void exportText(TTree& t, TExportSource source, const String& sep, Out& out) {
-  const TColumnsArray columns = visibleColumns(t);
+  const TExportColumns columns(t);
   const unsigned maxLvl = maxLevel(t, source, false);
   String indent;
   for (unsigned i = 0; i < maxLvl; ++i) indent += sep;
-  const TColumnIndex mainColumn = t.Header().MainColumn();
   if (!columns.empty()) {
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      addField(out, columns[i]->Text(), sep);
+      const TDataTreeColumn* col = columns.live(i);
+      addField(out, col ? col->Text() : String(), sep);
       if (i + 1 < columns.size()) {
-        if (columns[i]->Index() == mainColumn) out.Add(indent);
+        if (columns.isMain(i)) out.Add(indent);
         out.Add(sep);
       }
     }
     out.AddNewLine();
   }
-  String pad;
   for (TTree::TExportWalk walk(t, source); !walk.AtEnd(); walk.Next()) {
     PDataNode n = walk.Node();
     if (!n || !admitted(t, etText, n) || !walk.Node()) continue;
@@ -171,13 +209,14 @@ void exportText(TTree& t, TExportSource source, const String& sep, Out& out) {
       addField(out, t.GetCellText(n, NoColumn), sep);
     } else {
       for (std::size_t i = 0; i < columns.size(); ++i) {
-        const TColumnIndex c = columns[i]->Index();
-        if (c == mainColumn) {
+        const TDataTreeColumn* col = columns.live(i);
+        const String text = col ? t.GetCellText(n, col->Index()) : String();
+        if (columns.isMain(i)) {
           out.Add(indent.substr(0, level * sep.size()));
-          addField(out, t.GetCellText(n, c), sep);
+          addField(out, text, sep);
           out.Add(indent.substr(0, (maxLvl - level) * sep.size()));
         } else {
-          addField(out, t.GetCellText(n, c), sep);
+          addField(out, text, sep);
         }
         if (i + 1 < columns.size()) out.Add(sep);
       }
@@ -404,9 +443,9 @@ String TCustomDataStringTree::ExportUnicodeText(TExportSource Source, const Stri
 }
 
 RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const String& Caption) {
+  // The export handlers may destroy the tree: their raise unwinds to this
+  // entry, and nothing is exported then.
   return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
-    // The export handlers may destroy the tree: nothing is exported then.
-    const std::weak_ptr<const bool> life = LifeToken();
     TBufferedAnsiString out;
     const std::string cellPadding =
         "padding-left:" + num(Margin()) + "px;padding-right:" + num(Margin()) + "px;";
@@ -440,37 +479,35 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
     out.AddNewLine();
 
     const unsigned maxLvl = maxLevel(*this, Source, true);
-    const TColumnsArray columns = visibleColumns(*this);
-    const TColumnIndex mainColumn = Header().MainColumn();
+    const TExportColumns columns(*this);
     if (!columns.empty()) {
       RaiseEvent(OnBeforeHeaderExport, this, etHTML);
-      if (life.expired()) return {};
       out.AddBytes("<tr class=\"header\" style=\"" + cellPadding + "\">");
       out.AddNewLine();
       const std::string buttonFace = htmlColor(clBtnFace);
-      for (TDataTreeColumn* col : columns) {
-        RaiseEvent(OnBeforeColumnExport, this, etHTML, col);
-        if (life.expired()) return {};
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        TDataTreeColumn* col = columns.announce(i, etHTML);
+        if (!col) {
+          out.AddBytes("<th></th>");
+          continue;
+        }
         std::string th = "<th height=\"" + num(Header().Height()) + "px\"" +
                          htmlAlignment(col->Alignment(), col->UseRightToLeftReading());
-        if (maxLvl > 0 && col->Index() == mainColumn) th += " colspan=\"" + num(maxLvl + 1) + "\"";
+        if (maxLvl > 0 && columns.isMain(i)) th += " colspan=\"" + num(maxLvl + 1) + "\"";
         th += " bgcolor=" + buttonFace + " width=\"" + num(col->Width()) + "px\">";
         out.AddBytes(th);
         out.AddBytes(htmlText(col->Text()));
         out.AddBytes("</th>");
         RaiseEvent(OnAfterColumnExport, this, etHTML, col);
-        if (life.expired()) return {};
       }
       out.AddBytes("</tr>");
       out.AddNewLine();
       RaiseEvent(OnAfterHeaderExport, this, etHTML);
-      if (life.expired()) return {};
     }
 
     TCanvas& canvas = *Canvas();
-    std::vector<TColumnIndex> cells;
-    if (columns.empty()) cells.push_back(NoColumn);
-    for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
+    // Without columns the one cell of a row is the tree's own.
+    const std::size_t cells = columns.empty() ? 1 : columns.size();
     for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
       PDataNode n = walk.Node();
       if (!n || !admitted(*this, etHTML, n) || !walk.Node()) continue;
@@ -478,19 +515,29 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
       const std::string height = num(NodeHeight(n));
       out.AddBytes(" <tr class=\"default\">");
       out.AddNewLine();
-      for (TColumnIndex c : cells) {
-        TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
+      for (std::size_t i = 0; i < cells; ++i) {
+        TDataTreeColumn* col = columns.empty() ? nullptr : columns.live(i);
+        if (!columns.empty() && !col) {
+          out.AddBytes(" <td></td>");
+          continue;
+        }
         canvas.Font()->Assign(*Font());
         TFont before;
         before.Assign(*canvas.Font());
-        DoPaintText(n, &canvas, c, ttNormal);
+        DoPaintText(n, &canvas, col ? col->Index() : NoColumn, ttNormal);
+        // The paint's handler may have deleted the column.
+        if (col && !columns.live(i)) {
+          out.AddBytes(" <td></td>");
+          continue;
+        }
+        const TColumnIndex c = col ? col->Index() : NoColumn;
         const bool fontChanged = !sameFontAndColor(before, *canvas.Font());
-        const bool isMain = !col || c == mainColumn;
+        const bool isMain = !col || columns.isMain(i);
         const bool parentColor = !col || col->Options().Contains(coParentColor);
         if (isMain) {
-          for (unsigned i = 0; i < level; ++i) {
+          for (unsigned k = 0; k < level; ++k) {
             if (parentColor)
-              out.AddBytes(i == 0 ? " <td height=\"" + height + "px\">&nbsp;</td>" : std::string(" <td>&nbsp;</td>"));
+              out.AddBytes(k == 0 ? " <td height=\"" + height + "px\">&nbsp;</td>" : std::string(" <td>&nbsp;</td>"));
             else
               out.AddBytes("<td class=\"noborder\" width=\"" + num(Indent()) + "\" height=\"" + height + "px\"" +
                            " bgcolor=" + htmlColor(col->Color()) + ">&nbsp;</td>");
@@ -518,13 +565,13 @@ RawByteString TCustomDataStringTree::ExportHTML(TExportSource Source, const Stri
 }
 
 RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
+  // The export handlers may destroy the tree: their raise unwinds to this
+  // entry, and nothing is exported then.
   return GuardedEntry(RawByteString{}, [&]() -> RawByteString {
-    // The export handlers may destroy the tree: nothing is exported then.
-    const std::weak_ptr<const bool> life = LifeToken();
     TBufferedAnsiString body;
     TRtfWriter rtf(body);
     body.AddBytes("\\uc1\\trowd\\trgaph70");
-    const TColumnsArray columns = visibleColumns(*this);
+    const TExportColumns columns(*this);
     const int ppi = Screen ? Screen->PixelsPerInch() : 96;
     auto cellx = [&](int total) {
       body.AddBytes("\\cellx" + num(std::lround(double(total) * 1440.0 / double(ppi > 0 ? ppi : 96))));
@@ -533,49 +580,62 @@ RawByteString TCustomDataStringTree::ExportRTF(TExportSource Source) {
       cellx(ClientWidth());
     } else {
       int total = 0;
-      for (TDataTreeColumn* col : columns) cellx(total += col->Width());
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        const TDataTreeColumn* col = columns.live(i);
+        cellx(total += col ? col->Width() : 0);
+      }
     }
     if (!columns.empty()) {
       RaiseEvent(OnBeforeHeaderExport, this, etRTF);
-      if (life.expired()) return {};
       body.AddBytes("\\pard\\intbl");
-      for (TDataTreeColumn* col : columns) {
-        RaiseEvent(OnBeforeColumnExport, this, etRTF, col);
-        if (life.expired()) return {};
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        TDataTreeColumn* col = columns.announce(i, etRTF);
+        if (!col) {
+          body.AddBytes("\\cell");
+          continue;
+        }
         body.AddBytes(rtfAlignment(col->Alignment(), col->UseRightToLeftReading()));
         rtf.TextWithFont(col->Text(), *Header().Font());
         body.AddBytes("\\cell");
         RaiseEvent(OnAfterColumnExport, this, etRTF, col);
-        if (life.expired()) return {};
       }
       body.AddBytes("\\row");
       RaiseEvent(OnAfterHeaderExport, this, etRTF);
-      if (life.expired()) return {};
     }
     TCanvas& canvas = *Canvas();
-    const TColumnIndex mainColumn = Header().MainColumn();
-    std::vector<TColumnIndex> cells;
-    if (columns.empty()) cells.push_back(NoColumn);
-    for (TDataTreeColumn* col : columns) cells.push_back(col->Index());
+    // Without columns the one cell of a row is the tree's own.
+    const std::size_t cells = columns.empty() ? 1 : columns.size();
     int lastLevel = -1;
     std::string tabs;
     for (TExportWalk walk(*this, Source); !walk.AtEnd(); walk.Next()) {
       PDataNode n = walk.Node();
       if (!n || !admitted(*this, etRTF, n) || !walk.Node()) continue;
-      for (TColumnIndex c : cells) {
-        TDataTreeColumn* col = c >= 0 ? Header().Columns()[c] : nullptr;
-        const String text = GetCellText(n, c);
+      for (std::size_t i = 0; i < cells; ++i) {
+        TDataTreeColumn* col = columns.empty() ? nullptr : columns.live(i);
+        if (!columns.empty() && !col) {
+          body.AddBytes("\\pard\\intbl\\cell");
+          continue;
+        }
+        const String text = GetCellText(n, col ? col->Index() : NoColumn);
+        // The text's handler may have deleted the column.
+        if (col && !columns.live(i)) {
+          body.AddBytes("\\pard\\intbl\\cell");
+          continue;
+        }
         body.AddBytes("\\pard\\intbl");
         body.AddBytes(col ? rtfAlignment(col->Alignment(), col->UseRightToLeftReading())
                           : rtfAlignment(Alignment(), UseRightToLeftReading()));
         canvas.Font()->Assign(*Font());
-        DoPaintText(n, &canvas, c, ttNormal);
-        if (!col || c == mainColumn) {
+        // The column is not read after the paint event, whose handler may
+        // delete it.
+        const bool isMain = !col || columns.isMain(i);
+        DoPaintText(n, &canvas, col ? col->Index() : NoColumn, ttNormal);
+        if (isMain) {
           const int level = int(GetNodeLevel(n));
           if (level != lastLevel) {
             lastLevel = level;
             tabs.clear();
-            for (int i = 0; i < level; ++i) tabs += "\\tab";
+            for (int k = 0; k < level; ++k) tabs += "\\tab";
           }
           if (level >= 1) body.AddBytes(tabs + " ");
         }

@@ -280,13 +280,13 @@ void TDTHeader::DoSetSortColumn(TColumnIndex Value) {
   Invalidate(FSortColumn);
   FSortColumn = Value;
   Invalidate(Value);
-  if (FOwner->TreeOptions().AutoOptions().Contains(toAutoSort) && FOwner->UpdateCount() == 0) {
-    // The comparison handler may destroy the tree, and this header with it.
-    const std::weak_ptr<const bool> life = FOwner->LifeToken();
-    FOwner->DoSort(FSortColumn, FSortDirection);
-    if (life.expired()) return;
-  }
-  if (FOwner->OnHeaderSortChanged) FOwner->OnHeaderSortChanged(this, FSortColumn);
+  // The comparison and change handlers may destroy the tree, and this
+  // header with it: their raise then unwinds to the entry.
+  FOwner->GuardedEntry([&] {
+    if (FOwner->TreeOptions().AutoOptions().Contains(toAutoSort) && FOwner->UpdateCount() == 0)
+      FOwner->DoSort(FSortColumn, FSortDirection);
+    FOwner->RaiseEvent(FOwner->OnHeaderSortChanged, this, FSortColumn);
+  });
 }
 
 void TDTHeader::SetSortDirection(TSortDirection Value) {
@@ -330,47 +330,47 @@ void TDTHeader::FixedAreaConstraintsChanged() {
 
 bool TDTHeader::DoBeforeAutoFitColumn(TColumnIndex Column, TSmartAutoFitType SmartAutoFitType) {
   bool allowed = true;
-  if (FOwner->OnBeforeAutoFitColumn) FOwner->OnBeforeAutoFitColumn(this, Column, SmartAutoFitType, allowed);
+  FOwner->RaiseEvent(FOwner->OnBeforeAutoFitColumn, this, Column, SmartAutoFitType, allowed);
   return allowed;
 }
 
 void TDTHeader::DoAfterAutoFitColumn(TColumnIndex Column) {
-  if (FOwner->OnAfterAutoFitColumn) FOwner->OnAfterAutoFitColumn(this, Column);
+  FOwner->RaiseEvent(FOwner->OnAfterAutoFitColumn, this, Column);
 }
 
 void TDTHeader::AutoFitColumns(bool Animated, TSmartAutoFitType SmartAutoFitType, int RangeStartCol,
                                int RangeEndCol) {
   if (FColumns->Count() == 0) return;
-  int endCol = RangeEndCol < 0 ? FColumns->Count() - 1 : std::min(RangeEndCol, FColumns->Count() - 1);
-  int startCol = std::max(RangeStartCol, 0);
-  // Every handler below may destroy the tree, and this header with it.
-  const std::weak_ptr<const bool> life = FOwner->LifeToken();
-  FOwner->BeginOperation();
-  if (FOwner->OnBeforeAutoFitColumns) FOwner->OnBeforeAutoFitColumns(this, SmartAutoFitType);
-  if (life.expired()) return;
-  for (int p = startCol; p <= endCol; ++p) {
-    TColumnIndex index = FColumns->ColumnFromPosition(TColumnPosition(p));
-    if (index < 0) continue;
-    TDataTreeColumn* c = FColumns->Items(index);
-    if (!c->Options().Contains(coVisible) || !c->Options().Contains(coResizable)) continue;
-    const bool fit = DoBeforeAutoFitColumn(index, SmartAutoFitType);
-    if (life.expired()) return;
-    if (!fit || FOwner->OperationCanceled()) continue;
-    bool smart = SmartAutoFitType == smaAllColumns ||
-                 (SmartAutoFitType == smaUseColumnOption && c->Options().Contains(coSmartResize));
-    int width = FOwner->GetMaxColumnWidth(index, smart);
-    if (life.expired()) return;
-    if (Animated)
-      FColumns->AnimatedResize(index, width);
-    else
-      c->SetWidth(width);
-    if (life.expired()) return;
-    DoAfterAutoFitColumn(index);
-    if (life.expired()) return;
-  }
-  if (FOwner->OnAfterAutoFitColumns) FOwner->OnAfterAutoFitColumns(this);
-  if (life.expired()) return;
-  FOwner->EndOperation();
+  const int endCol = RangeEndCol < 0 ? FColumns->Count() - 1 : std::min(RangeEndCol, FColumns->Count() - 1);
+  const int startCol = std::max(RangeStartCol, 0);
+  // Every handler below may destroy the tree, and this header with it: the
+  // raise then unwinds to the entry. They may delete columns as well: each
+  // step goes on with its column only while the column is still one of the
+  // header's, under the index it has then.
+  FOwner->GuardedEntry([&] {
+    FOwner->BeginOperation();
+    FOwner->RaiseEvent(FOwner->OnBeforeAutoFitColumns, this, SmartAutoFitType);
+    for (int p = startCol; p <= std::min(endCol, FColumns->Count() - 1); ++p) {
+      const TColumnIndex index = FColumns->ColumnFromPosition(TColumnPosition(p));
+      if (index < 0) continue;
+      TDataTreeColumn* c = FColumns->Items(index);
+      if (!c->Options().Contains(coVisible) || !c->Options().Contains(coResizable)) continue;
+      const bool fit = DoBeforeAutoFitColumn(index, SmartAutoFitType);
+      if (!fit || FOwner->OperationCanceled() || !FColumns->Contains(c)) continue;
+      const bool smart = SmartAutoFitType == smaAllColumns ||
+                         (SmartAutoFitType == smaUseColumnOption && c->Options().Contains(coSmartResize));
+      const int width = FOwner->GetMaxColumnWidth(c->Index(), smart);
+      if (!FColumns->Contains(c)) continue;
+      if (Animated)
+        FColumns->AnimatedResize(c->Index(), width);
+      else
+        c->SetWidth(width);
+      if (!FColumns->Contains(c)) continue;
+      DoAfterAutoFitColumn(c->Index());
+    }
+    FOwner->RaiseEvent(FOwner->OnAfterAutoFitColumns, this);
+    FOwner->EndOperation();
+  });
 }
 
 int TDTHeader::ResizeColumns(int ChangeBy, TColumnIndex RangeStartCol, TColumnIndex RangeEndCol,

@@ -387,6 +387,8 @@ public:
   void PrepareDrag(TPoint P, TPoint Start);
   // The picture of the column being dragged, following the mouse.
   TDTDragImage* DragImage() const { return FDragImage.get(); }
+  // The owner's menu for a point of the header; nil when it offers none or
+  // its handler destroyed the tree.
   virtual TPopupMenu* DoGetPopupMenu(TColumnIndex Column, TPoint Position);
 
 protected:

@@ -590,6 +590,10 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
 TPopupMenu* TDTHeader::DoGetPopupMenu(TColumnIndex Column, TPoint Position) {
   TPopupMenu* menu = nullptr;
   bool askParent = true;
-  if (FOwner->OnGetPopupMenu) FOwner->OnGetPopupMenu(FOwner, nullptr, Column, Position, askParent, menu);
-  return menu;
+  // The handler may destroy the tree, and this header with it: nil then.
+  TBaseDataTree* tree = FOwner;
+  return tree->GuardedEntry(static_cast<TPopupMenu*>(nullptr), [&] {
+    tree->RaiseEvent(tree->OnGetPopupMenu, tree, nullptr, Column, Position, askParent, menu);
+    return menu;
+  });
 }
