@@ -663,6 +663,8 @@ void TDataTreeColumns::AnimatedResize(TColumnIndex Column, int NewWidth) {
       for (int i = 0; i < 32; ++i) {
         ScrollWindowEx(tree->Handle(), step, 0, &area, &client, nullptr, nullptr, SW_INVALIDATE);
         tree->UpdateTreeWindow();
+        // A paint's handler may have taken the column away.
+        if (!Contains(c)) return;
         Sleep(1);
       }
     }
@@ -675,10 +677,14 @@ void TDataTreeColumns::RestoreLastWidths() {
   TBaseDataTree* tree = FHeader->Treeview();
   // Ends with the first resize whose paint destroys the tree.
   tree->GuardedEntry([&] {
-    for (auto it = FPositionToIndex.rbegin(); it != FPositionToIndex.rend(); ++it) {
-      TDataTreeColumn* c = Items(*it);
+    // Right to left, as they stand now: a paint's handler may take columns
+    // away or move them, so each goes by itself, while it is still there.
+    std::vector<TDataTreeColumn*> columns;
+    for (auto it = FPositionToIndex.rbegin(); it != FPositionToIndex.rend(); ++it) columns.push_back(Items(*it));
+    for (TDataTreeColumn* c : columns) {
+      if (!Contains(c)) continue;
       if (c->FOptions.Contains(coVisible) && c->FOptions.Contains(coResizable))
-        AnimatedResize(*it, c->FLastWidth);
+        AnimatedResize(c->Index(), c->FLastWidth);
     }
   });
 }

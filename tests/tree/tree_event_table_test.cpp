@@ -234,9 +234,9 @@ struct TTableFixture {
   void perform(UINT msg, WPARAM w, LPARAM l) {
     if (alive()) T->Perform(msg, w, l);
   }
-  void key(UINT vk, const String& text = u"", bool keypad = false) {
+  void key(UINT vk, const String& text = u"", bool keypad = false, TShiftState shift = {}) {
     if (!alive()) return;
-    InjectKeyStroke(handle(), vk, {}, text, keypad);
+    InjectKeyStroke(handle(), vk, shift, text, keypad);
     pump();
   }
   void mouse(TInjectedMouse kind, TPoint p, TMouseButton button = mbLeft, TShiftState shift = {}) {
@@ -1055,6 +1055,13 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.t()->SetFocusedNode(f.n(f.A));
     f.key(VK_SUBTRACT, u"-", true);
     f.key(VK_ADD, u"+", true);
+  });
+  // With Ctrl the same keys fit the columns to their cells and give them
+  // their widths back, a step at a time.
+  ops.emplace_back("CtrlPlusAndMinusKeys", [](TTableFixture& f) {
+    if (f.alive()) f.t()->Header().Columns()[1]->SetWidth(40);
+    f.key(VK_ADD, u"+", true, {ssCtrl});
+    f.key(VK_SUBTRACT, u"-", true, {ssCtrl});
   });
   ops.emplace_back("FullCollapseAndExpandOfARow", [](TTableFixture& f) {
     if (f.alive() && f.n(f.A)) f.t()->FullCollapse(f.A);
