@@ -4,6 +4,7 @@
 // data whose size the owner chooses, and asks the owner through events for
 // everything it needs to know about a node, when it first needs it.
 #include <atomic>
+#include <exception>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -1118,9 +1119,15 @@ public:
   // code that ran the toolkit's loop checks the life token afterwards.
   template <class Work>
   bool ToolkitEntry(Work&& W) {
+    const TLifeHold life(FEntryLife);
     try {
-      return GuardedEntry(std::forward<Work>(W));
+      return GuardedEntry<false>(std::forward<Work>(W));
     } catch (const EDataTreeGone&) {
+      return false;
+    } catch (const EDataNodeGone& gone) {
+      // An operation below the toolkit lost its node: it ends when the
+      // toolkit returns into it (see ThroughToolkit), not across it.
+      if (!life.Gone()) static_cast<TNodeOperation*>(const_cast<void*>(gone.Operation))->Ending = false;
       return false;
     }
   }
@@ -1261,8 +1268,9 @@ private:
       const TFrame frame(*this, Life);
       W();
     } catch (const EDataTreeGone&) {
-      if (Life->Alive) throw;
-      return false;
+      if (!Life->Alive) return false;
+      Life->Uncaught = outer;
+      throw;
     } catch (...) {
       if (Life->Alive) Life->Uncaught = outer;
       throw;
@@ -1297,7 +1305,31 @@ private:
     TNodeOperation* Outer;
     // Its end is on the way: the clean-ups it passes raise events freely.
     bool Ending = false;
+    // The failure being handled when it began: while another one is (a
+    // clean-up of a failure passing), the operation is not ended under it,
+    // so that failure goes on to its caller.
+    std::exception_ptr Handling;
   };
+  // The frame whose clean-up is running (see TFinishing), -1 for none.
+  int FFinishingFrame = -1;
+  // For its life, the operations of the current frame are not ended: a
+  // bracket or a state put back runs whole; the operation ends after it.
+  struct TFinishing {
+    explicit TFinishing(TBaseDataTree& Tree)
+        : FTree(Tree), FLife(Tree.FEntryLife), FOuter(Tree.FFinishingFrame) {
+      FTree.FFinishingFrame = FTree.FFrameDepth;
+    }
+    ~TFinishing() {
+      if (FLife && FLife->Alive) FTree.FFinishingFrame = FOuter;
+    }
+    TFinishing(const TFinishing&) = delete;
+    TFinishing& operator=(const TFinishing&) = delete;
+    TBaseDataTree& FTree;
+    const TEntryLife* FLife;
+    const int FOuter;
+  };
+  // Runs W inside an update bracket and State (a full expand or collapse).
+  void walkInBracket(TDataTreeState State, const std::function<void()>& W);
   // The running operations on nodes, innermost first, and how many of them
   // lost their node.
   TNodeOperation* FNodeOperations = nullptr;
@@ -1308,7 +1340,7 @@ private:
       W();
       return true;
     }
-    TNodeOperation op{Node, FFrameDepth, false, FNodeOperations};
+    TNodeOperation op{Node, FFrameDepth, false, FNodeOperations, false, std::current_exception()};
     FNodeOperations = &op;
     const TEntryLifeView life = entryLife();
     try {

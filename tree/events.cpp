@@ -12,12 +12,16 @@ void TBaseDataTree::unwindGone(const TEntryLife* Life) {
 }
 
 void TBaseDataTree::endLostOperation() {
+  if (FFinishingFrame == FFrameDepth) return;
   TNodeOperation* target = nullptr;
   for (TNodeOperation* op = FNodeOperations; op && op->Level == FFrameDepth; op = op->Outer) {
     if (op->Ending) return;
     if (op->Lost) target = op;
   }
   if (!target || std::uncaught_exceptions() > FEntryLife->Uncaught) return;
+  // Inside the clean-up of another failure (a catch block) that failure
+  // goes on; the operation ends when it passes.
+  if (target->Handling != std::current_exception()) return;
   target->Ending = true;
   throw EDataNodeGone{{}, target};
 }

@@ -282,6 +282,21 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
           UpdateRanges();
         }
       }
+    } catch (const EDataNodeGone&) {
+      // The node went under a handler: the rows around it moved.
+      if (!life.expired()) {
+        const TFinishing finishing(*this);
+        leave();
+        if (!life.expired() && changed) {
+          ExpireCache();
+          if (FUpdateCount == 0) {
+            InvalidateCache();
+            UpdateScrollBars(true);
+            InvalidateWindow();
+          }
+        }
+      }
+      throw;
     } catch (...) {
       leave();
       throw;
@@ -326,15 +341,40 @@ bool TBaseDataTree::ScrollAfterToggle(PDataNode Node, bool Expanded, std::int64_
   return true;
 }
 
+void TBaseDataTree::walkInBracket(TDataTreeState State, const std::function<void()>& W) {
+  DoStateChange({State});
+  // A handler may destroy the tree on the way, or take the node the walk
+  // works on: the bracket and the state close on every way out all the
+  // same, and opening or closing them is never cut short.
+  const TLifeHold life(FEntryLife);
+  bool began = false;
+  auto close = [&] {
+    const TFinishing finishing(*this);
+    if (began) EndUpdate();
+    if (!life.expired()) DoStateChange({}, {State});
+  };
+  try {
+    {
+      const TFinishing finishing(*this);
+      BeginUpdate();
+    }
+    began = true;
+    if (FLostOperations != 0) endLostOperation();
+    W();
+  } catch (...) {
+    if (!life.expired()) close();
+    throw;
+  }
+  if (life.expired()) return;
+  close();
+  if (!life.expired() && FLostOperations != 0) endLostOperation();
+}
+
 void TBaseDataTree::FullExpand(PDataNode Node) {
   NodeEntry(Node, [&] {
     if (FRoot->TotalCount < 2) return;
     if (Node == FRoot) Node = nullptr;
-    DoStateChange({tsExpanding});
-    BeginUpdate();
-    // A handler may destroy the tree on the way.
-    const TLifeHold life(FEntryLife);
-    try {
+    walkInBracket(tsExpanding, [&] {
       PDataNode stop = nullptr;
       if (Node) {
         // The walk ends at the first node after Node's subtree.
@@ -354,16 +394,7 @@ void TBaseDataTree::FullExpand(PDataNode Node) {
         if (!current.Node() || (stop && !end.Node())) break;
         Node = GetNext(Node);
       }
-    } catch (...) {
-      if (!life.expired()) {
-        EndUpdate();
-        DoStateChange({}, {tsExpanding});
-      }
-      throw;
-    }
-    if (life.expired()) return;
-    EndUpdate();
-    DoStateChange({}, {tsExpanding});
+    });
   });
 }
 
@@ -371,11 +402,7 @@ void TBaseDataTree::FullCollapse(PDataNode Node) {
   NodeEntry(Node, [&] {
     if (FRoot->TotalCount < 2) return;
     if (Node == FRoot) Node = nullptr;
-    DoStateChange({tsCollapsing});
-    BeginUpdate();
-    // A handler may destroy the tree on the way.
-    const TLifeHold life(FEntryLife);
-    try {
+    walkInBracket(tsCollapsing, [&] {
       // Deepest first, so that each collapse only hides rows that are
       // already collapsed below.
       // A handler deleting the node the walk goes on to starts the walk
@@ -393,16 +420,7 @@ void TBaseDataTree::FullCollapse(PDataNode Node) {
       }
       if (Node && top.Node() && Node->States.Contains(vsExpanded) && Node->States.Contains(vsHasChildren))
         ToggleNode(Node);
-    } catch (...) {
-      if (!life.expired()) {
-        EndUpdate();
-        DoStateChange({}, {tsCollapsing});
-      }
-      throw;
-    }
-    if (life.expired()) return;
-    EndUpdate();
-    DoStateChange({}, {tsCollapsing});
+    });
   });
 }
 

@@ -289,19 +289,8 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
       // handlers told of each may delete Node or destroy the tree.
       const TLifeHold life(FEntryLife);
       TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
-      ++FUpdateCount;
-      try {
-        while (Node->ChildCount > NewCount && Node->LastChild) {
-          DeleteNode(Node->LastChild, true);
-          if (life.expired()) return;
-          if (Node != FRoot && !watch.Node()) break;
-        }
-      } catch (...) {
-        if (!life.expired()) --FUpdateCount;
-        throw;
-      }
-      --FUpdateCount;
-      if (Node != FRoot && !watch.Node()) {
+      // What the deletions leave behind once the node itself went.
+      auto nodeWent = [&] {
         ExpireCache();
         if (FUpdateCount == 0) {
           PackArray();
@@ -309,6 +298,27 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
           UpdateScrollBars(true);
           InvalidateWindow();
         }
+      };
+      ++FUpdateCount;
+      try {
+        while (Node->ChildCount > NewCount && Node->LastChild) {
+          DeleteNode(Node->LastChild, true);
+          if (life.expired()) return;
+          if (Node != FRoot && !watch.Node()) break;
+        }
+      } catch (const EDataNodeGone&) {
+        if (life.expired()) throw;
+        --FUpdateCount;
+        const TFinishing finishing(*this);
+        nodeWent();
+        throw;
+      } catch (...) {
+        if (!life.expired()) --FUpdateCount;
+        throw;
+      }
+      --FUpdateCount;
+      if (Node != FRoot && !watch.Node()) {
+        nodeWent();
         return;
       }
       // Selected nodes among the deleted ones were only flagged in the array.
@@ -743,7 +753,7 @@ bool TBaseDataTree::deletionMustWait(PDataNode Parent) const {
 void TBaseDataTree::deferDeletion(PDataNode Node) {
   if (FDeferredSet.insert(Node).second) FDeferredDeletions.push_back(Node);
   if (!FDeferWindow) FDeferWindow = AllocateHWnd([this](TMessage& Message) {
-    if (Message.Msg == WM_APP) GuardedEntry([this] { runDeferredDeletions(); });
+    if (Message.Msg == WM_APP) GuardedEntry<false>([this] { runDeferredDeletions(); });
   });
   postDeferredDeletions();
 }
