@@ -1,0 +1,126 @@
+// An operation on a node whose handler deletes that node, and may then
+// fail: every operation, every handler, with and without the failure. The
+// operation ends, closes whatever it opened, and the owner's failure (never
+// anything of the tree's own) reaches the caller.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/tree/tree_test_util.h"
+
+namespace {
+
+struct TOwnerFailed : std::runtime_error {
+  TOwnerFailed() : std::runtime_error("the owner failed") {}
+};
+
+// Five rows of four children each; the second row is the one worked on.
+std::unique_ptr<TTestTree> smallTree() {
+  auto t = std::make_unique<TTestTree>(nullptr);
+  t->HandleNeeded();
+  auto& o = t->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() + TDTMiscOptions{toCheckSupport});
+  o.SetAutoOptions(o.AutoOptions() + TDTAutoOptions{toAutoTristateTracking});
+  t->SetRootNodeCount(5);
+  for (PDataNode n = t->GetFirstNoInit(); n; n = n->NextSibling) {
+    t->SetChildCount(n, 4);
+    n->CheckType = ctTriStateCheckBox;
+    for (PDataNode c = n->FirstChild; c; c = c->NextSibling) c->CheckType = ctCheckBox;
+  }
+  return t;
+}
+
+struct TOperation {
+  const char* Name;
+  std::function<PDataNode(TTestTree&)> Prepare;  // the node worked on
+  std::function<void(TTestTree&, PDataNode)> Run;
+};
+
+const std::vector<TOperation>& operations() {
+  static const std::vector<TOperation> ops = {
+      {"expand", [](TTestTree& t) { return t.GetFirstNoInit()->NextSibling; },
+       [](TTestTree& t, PDataNode n) { t.ToggleNode(n); }},
+      {"collapse",
+       [](TTestTree& t) {
+         PDataNode n = t.GetFirstNoInit()->NextSibling;
+         t.SetExpanded(n, true);
+         return n;
+       },
+       [](TTestTree& t, PDataNode n) { t.ToggleNode(n); }},
+      {"full expand", [](TTestTree& t) { return t.GetFirstNoInit()->NextSibling; },
+       [](TTestTree& t, PDataNode n) { t.FullExpand(n); }},
+      {"full collapse",
+       [](TTestTree& t) {
+         PDataNode n = t.GetFirstNoInit()->NextSibling;
+         t.SetExpanded(n, true);
+         return n;
+       },
+       [](TTestTree& t, PDataNode n) { t.FullCollapse(n); }},
+      {"shrink", [](TTestTree& t) { return t.GetFirstNoInit()->NextSibling; },
+       [](TTestTree& t, PDataNode n) { t.SetChildCount(n, 1); }},
+      {"check a child", [](TTestTree& t) { return t.GetFirstNoInit()->NextSibling->FirstChild; },
+       [](TTestTree& t, PDataNode n) { t.SetCheckState(n, csCheckedNormal); }},
+  };
+  return ops;
+}
+
+// Hooks every handler that may run inside the operations; the one chosen
+// deletes the node (or its parent) the first time it runs, then fails if
+// asked to.
+struct THandlers {
+  int Chosen;
+  bool Parent;
+  bool Throws;
+  PDataNode Node;
+  bool Fired = false;
+  void act(TBaseDataTree* t, int Which) {
+    if (Which != Chosen || Fired) return;
+    Fired = true;
+    t->DeleteNode(Parent && Node->Parent != t->RootNode() ? Node->Parent : Node);
+    if (Throws) throw TOwnerFailed();
+  }
+  static constexpr int Count = 7;
+  void hook(TTestTree& t) {
+    t.OnUpdating = [this](TBaseDataTree* s, TDTUpdateState) { act(s, 0); };
+    t.OnStateChange = [this](TBaseDataTree* s, TDataTreeStates, TDataTreeStates) { act(s, 1); };
+    t.OnExpanding = [this](TBaseDataTree* s, PDataNode, bool&) { act(s, 2); };
+    t.OnExpanded = [this](TBaseDataTree* s, PDataNode) { act(s, 3); };
+    t.OnCollapsing = [this](TBaseDataTree* s, PDataNode, bool&) { act(s, 4); };
+    t.OnChecking = [this](TBaseDataTree* s, PDataNode, TCheckState&, bool&) { act(s, 5); };
+    t.OnFocusChanged = [this](TBaseDataTree* s, PDataNode, TColumnIndex) { act(s, 6); };
+  }
+};
+
+TEST(TreeNodeGone, AnOperationWhoseNodeAHandlerDeletesClosesWhatItOpenedAndPassesTheOwnersFailure) {
+  for (const TOperation& op : operations())
+    for (int chosen = 0; chosen < THandlers::Count; ++chosen)
+      for (bool parent : {false, true})
+        for (bool throws : {false, true}) {
+          SCOPED_TRACE(std::string(op.Name) + ", handler " + std::to_string(chosen) + (parent ? ", parent" : "") +
+                       (throws ? ", failing" : ""));
+          auto t = smallTree();
+          PDataNode node = op.Prepare(*t);
+          t->SetFocusedNode(node);
+          THandlers h{chosen, parent, throws, node};
+          h.hook(*t);
+          bool failed = false;
+          try {
+            op.Run(*t, node);
+          } catch (const TOwnerFailed&) {
+            failed = true;
+          }
+          EXPECT_EQ(failed, h.Fired && throws) << "the owner's failure was lost or made up";
+          EXPECT_EQ(t->UpdateCount(), 0u);
+          const TDataTreeStates open = t->TreeStates() * TDataTreeStates{tsExpanding, tsCollapsing, tsToggling,
+                                                                         tsUpdating, tsCheckPropagation};
+          EXPECT_TRUE(open.Empty()) << "a state was left open";
+          h.Chosen = -1;
+          checkInvariants(*t);
+        }
+}
+
+}  // namespace
