@@ -1150,14 +1150,42 @@ void checkAfter(TTableFixture& f, const TRun& run) {
 // FireAt-th raise (never when 0). No error ends it: a deletion is never
 // refused (it waits for whatever holds the nodes), and nothing of the
 // tree's unwinding leaves a public call.
-void runOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
-  const TNoErrorReachesTheProgram watch;
-  TTableFixture f;
+// Every event of the fixture's tree hooked, acting at the FireAt-th raise.
+void hookEveryEvent(TTableFixture& f, TRun& run, int FireAt) {
   f.T->OnFreeNode = [](TBaseDataTree*, PDataNode n) { noteFreed(n); };
   hookCount() = 0;
   for (const TEventRow& row : eventTable()) row.Hook(*f.T);
   hookControlEvents(*f.T);
   run.FireAt = FireAt;
+}
+
+// Counts the raises of an operation (or part), then runs it once for every
+// raise N it makes and every deletion the handler can do there, each on a
+// tree of its own, with Runner (runOnce or a variant).
+template <class Runner>
+void sweep(const std::string& name, const TRaise& op, const TSweepPart* part, Runner runner) {
+  // Holds what every tree shares, which the last tree to go frees.
+  TTableTree keeper(nullptr);
+  TRun counted;
+  runner(op, counted, cOther, 0);
+  const int raises = counted.Calls;
+  EXPECT_GT(raises, 0) << name << " raised no event";
+  for (int n = 1; n <= raises; ++n) {
+    if (part && !part->covers(n)) continue;
+    for (TCase which : casesAt(counted, n)) {
+      SCOPED_TRACE(name + " deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
+      TRun run;
+      runner(op, run, which, n);
+      if (::testing::Test::HasFatalFailure()) return;
+      expectActed(counted, run);
+    }
+  }
+}
+
+void runOnce(const TRaise& op, TRun& run, TCase which, int FireAt) {
+  const TNoErrorReachesTheProgram watch;
+  TTableFixture f;
+  hookEveryEvent(f, run, FireAt);
   {
     TArmedRun armed(run, which, f.T);
     try {
@@ -1204,22 +1232,7 @@ class TreeEventSweep : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(TreeEventSweep, DeletingAtEveryRaiseLeavesTheTreeSound) {
   const TSweepPart& part = sweepTests()[GetParam()];
   const auto [name, op] = sweepOperations()[part.Op];
-  // Holds what every tree shares, which the last tree to go frees.
-  TTableTree keeper(nullptr);
-  TRun counted;
-  runOnce(op, counted, cOther, 0);
-  const int raises = counted.Calls;
-  EXPECT_GT(raises, 0) << name << " raised no event";
-  for (int n = 1; n <= raises; ++n) {
-    if (!part.covers(n)) continue;
-    for (TCase which : casesAt(counted, n)) {
-      SCOPED_TRACE(name + " deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
-      TRun run;
-      runOnce(op, run, which, n);
-      if (HasFatalFailure()) return;
-      expectActed(counted, run);
-    }
-  }
+  sweep(name, op, &part, runOnce);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, TreeEventSweep, ::testing::Range(std::size_t(0), sweepTests().size()), sweepName);
@@ -1275,11 +1288,7 @@ const char* const kProgramsOwn = "the program's own failure";
 void runWhileUnwinding(const TRaise& op, TRun& run, TCase which, int FireAt) {
   const TNoErrorReachesTheProgram watch;
   TTableFixture f;
-  f.T->OnFreeNode = [](TBaseDataTree*, PDataNode n) { noteFreed(n); };
-  hookCount() = 0;
-  for (const TEventRow& row : eventTable()) row.Hook(*f.T);
-  hookControlEvents(*f.T);
-  run.FireAt = FireAt;
+  hookEveryEvent(f, run, FireAt);
   {
     TArmedRun armed(run, which, f.T);
     std::string escaped;
@@ -1308,20 +1317,7 @@ class TreeEventSweepWhileUnwinding : public ::testing::TestWithParam<std::size_t
 
 TEST_P(TreeEventSweepWhileUnwinding, DeletingAtEveryRaiseLetsTheProgramsExceptionThrough) {
   const auto [name, op] = unwindingOperations()[GetParam()];
-  TTableTree keeper(nullptr);
-  TRun counted;
-  runWhileUnwinding(op, counted, cOther, 0);
-  const int raises = counted.Calls;
-  EXPECT_GT(raises, 0) << name << " raised no event";
-  for (int n = 1; n <= raises; ++n) {
-    for (TCase which : casesAt(counted, n)) {
-      SCOPED_TRACE(name + " while unwinding, deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
-      TRun run;
-      runWhileUnwinding(op, run, which, n);
-      if (HasFatalFailure()) return;
-      expectActed(counted, run);
-    }
-  }
+  sweep(name + " while unwinding", op, nullptr, runWhileUnwinding);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, TreeEventSweepWhileUnwinding,
