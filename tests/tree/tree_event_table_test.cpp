@@ -15,6 +15,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -233,9 +234,9 @@ struct TTableFixture {
   void perform(UINT msg, WPARAM w, LPARAM l) {
     if (alive()) T->Perform(msg, w, l);
   }
-  void key(UINT vk, const String& text = u"") {
+  void key(UINT vk, const String& text = u"", bool keypad = false) {
     if (!alive()) return;
-    InjectKeyStroke(handle(), vk, {}, text);
+    InjectKeyStroke(handle(), vk, {}, text, keypad);
     pump();
   }
   void mouse(TInjectedMouse kind, TPoint p, TMouseButton button = mbLeft, TShiftState shift = {}) {
@@ -1033,6 +1034,80 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.t()->Clear();
     pump();
   });
+  // Space presses the focused row's check box and its release checks it:
+  // on a top row with children (the row another row's deletion takes when
+  // the event names none) and on a row below it.
+  ops.emplace_back("SpaceOnCheckBox", [](TTableFixture& f) {
+    for (PDataNode row : {f.A, f.A1}) {
+      if (!f.alive() || !f.n(row)) continue;
+      f.t()->SetFocusedNode(row);
+      f.key(VK_SPACE, u" ");
+    }
+  });
+  // The keypad's full expand and collapse of the focused row, and its
+  // single toggle.
+  ops.emplace_back("StarAndSlashKeys", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A));
+    f.key(VK_DIVIDE, u"/", true);
+    f.key(VK_MULTIPLY, u"*", true);
+  });
+  ops.emplace_back("PlusAndMinusKeys", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetFocusedNode(f.n(f.A));
+    f.key(VK_SUBTRACT, u"-", true);
+    f.key(VK_ADD, u"+", true);
+  });
+  ops.emplace_back("FullCollapseAndExpandOfARow", [](TTableFixture& f) {
+    if (f.alive() && f.n(f.A)) f.t()->FullCollapse(f.A);
+    pump();
+    if (f.alive() && f.n(f.A)) f.t()->FullExpand(f.A);
+    pump();
+  });
+  ops.emplace_back("FullCollapseAndExpandOfAll", [](TTableFixture& f) {
+    if (f.alive()) f.t()->FullCollapse();
+    pump();
+    if (f.alive()) f.t()->FullExpand();
+    pump();
+  });
+  // The top row collapses and expands again, each toggle after the
+  // background thread has worked out the rows' positions anew.
+  ops.emplace_back("ToggleNode", [](TTableFixture& f) {
+    toggle(f, f.n(f.A));
+    toggle(f, f.n(f.A));
+  });
+  ops.emplace_back("ToggleNodeAnimated", [](TTableFixture& f) {
+    if (!f.alive()) return;
+    auto& o = f.t()->TreeOptions();
+    o.SetAnimationOptions(o.AnimationOptions() + TDTAnimationOptions{toAnimatedToggle});
+    // One step each way: as many raises however fast the machine.
+    f.t()->SetAnimationDuration(1);
+    toggle(f, f.n(f.A));
+    toggle(f, f.n(f.A));
+  });
+  // A compare handler that collapses a row which frees its children on
+  // collapse: the sort goes on over a changed tree.
+  ops.emplace_back("SortCollapsingInCompare", [](TTableFixture& f) {
+    if (!f.alive()) return;
+    auto& o = f.t()->TreeOptions();
+    o.SetAutoOptions(o.AutoOptions() + TDTAutoOptions{toAutoFreeOnCollapse});
+    f.t()->OnCompareNodes = [hooked = f.t()->OnCompareNodes, &f](TBaseDataTree* t, PDataNode n1, PDataNode n2,
+                                                                  TColumnIndex c, int& result) {
+      if (PDataNode a = f.n(f.A); a && t->Expanded(a)) t->ToggleNode(a);
+      if (!f.alive()) return;
+      result = int(*t->GetNodeData<std::int32_t>(n1)) - int(*t->GetNodeData<std::int32_t>(n2));
+      if (hooked) hooked(t, n1, n2, c, result);
+    };
+    f.t()->SortTree(0, sdDescending);
+    pump();
+  });
+  // A tree that fills its form follows the form's size.
+  ops.emplace_back("FormRealign", [](TTableFixture& f) {
+    if (f.alive()) f.t()->SetAlign(alClient);
+    pump();
+    if (f.alive()) f.Form->SetBounds(30, 30, 300, 150);
+    pump();
+    if (f.alive()) f.Form->SetBounds(30, 30, 420, 260);
+    pump();
+  });
   return ops;
 }
 
@@ -1132,5 +1207,108 @@ TEST_P(TreeEventSweep, DeletingAtEveryRaiseLeavesTheTreeSound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, TreeEventSweep, ::testing::Range(std::size_t(0), sweepTests().size()), sweepName);
+
+// ---- public calls made while the program's own exception passes --------------------
+// A scope guard of the program calls the tree from its destructor while an
+// exception of the program unwinds through it. A handler that deletes the
+// tree there cannot unwind the tree's call (a second exception would end
+// the program): the call returns at once, touching nothing of the tree,
+// and the program's exception goes on to the program's handler.
+
+std::vector<std::pair<std::string, TRaise>> unwindingOperations() {
+  std::vector<std::pair<std::string, TRaise>> ops;
+  ops.emplace_back("RenderTree", [](TTableFixture& f) {
+    TBitmap target(200, 100);
+    f.t()->RenderTree(target.Canvas(), {0, 0, 200, 100}, {0, 0}, {ptoBackground, ptoSelection, ptoGridLines});
+  });
+  ops.emplace_back("ToggleNode", [](TTableFixture& f) {
+    if (PDataNode a = f.n(f.A)) f.t()->ToggleNode(a);
+  });
+  ops.emplace_back("FullExpand", [](TTableFixture& f) { f.t()->FullExpand(); });
+  ops.emplace_back("FullCollapseOfARow", [](TTableFixture& f) {
+    if (PDataNode a = f.n(f.A)) f.t()->FullCollapse(a);
+  });
+  ops.emplace_back("SetFocusedNode", [](TTableFixture& f) { f.t()->SetFocusedNode(f.n(f.C)); });
+  ops.emplace_back("KeyDown", [](TTableFixture& f) {
+    f.t()->SetFocusedNode(f.n(f.A0));
+    f.t()->Perform(WM_KEYDOWN, VK_DOWN, 0);
+  });
+  return ops;
+}
+
+// Calls the operation when the scope is left, as a program's guard does.
+struct TCallOnLeaving {
+  TTableFixture& F;
+  const TRaise& Op;
+  std::string& Escaped;
+  ~TCallOnLeaving() {
+    try {
+      Op(F);
+    } catch (const TTableFixture::TOpEnds&) {
+    } catch (const std::exception& e) {
+      Escaped = e.what();
+    } catch (...) {
+      Escaped = "an exception of no known type";
+    }
+  }
+};
+
+const char* const kProgramsOwn = "the program's own failure";
+
+// The counterpart of runOnce: the operation runs while kProgramsOwn unwinds.
+void runWhileUnwinding(const TRaise& op, TRun& run, TCase which, int FireAt) {
+  const TNoErrorReachesTheProgram watch;
+  TTableFixture f;
+  f.T->OnFreeNode = [](TBaseDataTree*, PDataNode n) { noteFreed(n); };
+  hookCount() = 0;
+  for (const TEventRow& row : eventTable()) row.Hook(*f.T);
+  hookControlEvents(*f.T);
+  run.FireAt = FireAt;
+  {
+    TArmedRun armed(run, which, f.T);
+    std::string escaped;
+    std::string arrived;
+    try {
+      TCallOnLeaving guard{f, op, escaped};
+      throw std::runtime_error(kProgramsOwn);
+    } catch (const std::runtime_error& e) {
+      arrived = e.what();
+    } catch (...) {
+      arrived = "something else";
+    }
+    EXPECT_EQ(arrived, kProgramsOwn);
+    EXPECT_EQ(escaped, "") << "an exception left the tree's call while another passed";
+    run.Armed = false;
+    pump();
+  }
+  checkAfter(f, run);
+}
+
+std::string unwindingName(const ::testing::TestParamInfo<std::size_t>& info) {
+  return unwindingOperations()[info.param].first;
+}
+
+class TreeEventSweepWhileUnwinding : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(TreeEventSweepWhileUnwinding, DeletingAtEveryRaiseLetsTheProgramsExceptionThrough) {
+  const auto [name, op] = unwindingOperations()[GetParam()];
+  TTableTree keeper(nullptr);
+  TRun counted;
+  runWhileUnwinding(op, counted, cOther, 0);
+  const int raises = counted.Calls;
+  EXPECT_GT(raises, 0) << name << " raised no event";
+  for (int n = 1; n <= raises; ++n) {
+    for (TCase which : casesAt(counted, n)) {
+      SCOPED_TRACE(name + " while unwinding, deleting " + kCaseNames[which] + " at raise " + std::to_string(n));
+      TRun run;
+      runWhileUnwinding(op, run, which, n);
+      if (HasFatalFailure()) return;
+      expectActed(counted, run);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, TreeEventSweepWhileUnwinding,
+                         ::testing::Range(std::size_t(0), unwindingOperations().size()), unwindingName);
 
 }  // namespace
