@@ -466,6 +466,9 @@ bool TBaseDataTree::IsVisible(PDataNode Node) {
 void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
   NodeEntry(Node, [&] {
     if (!Node || Node == FRoot || Value == Node->States.Contains(vsVisible)) return;
+    // A row that goes keeps its rows as the deletion counted them (its
+    // siblings' runs of hidden rows are no longer noted): it goes as it is.
+    if (Node->States.Contains(vsDeleting) || nodeGoing(Node)) return;
     InterruptValidation();
     ++FStructureGen;
     PDataNode parent = Node->Parent;
