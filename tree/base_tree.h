@@ -2018,11 +2018,15 @@ private:
   // told lost before the loop begins, while all of the branch is there
   // (see loseFocusInBranch); only a focus a handler put back into it is
   // told at the loop's end.
-  enum class TBranchRequestKind : std::uint8_t { Node, Children, Clear };
+  enum class TBranchRequestKind : std::uint8_t { Node, Children, Clear, Move };
   struct TBranchRequest {
     PDataNode Node;
     TBranchRequestKind Kind;
     bool ResetHasChildren;
+    // A move that waits: where to, how, and whether only Node's children.
+    PDataNode Target = nullptr;
+    TDTNodeAttachMode Mode = amNoWhere;
+    bool ChildrenOnly = false;
   };
   bool branchGoing() const { return FBranchDepth > 0 && !FDestroying; }
   // Before a branch goes (Node's children, and Node itself WithNode): a
@@ -2058,8 +2062,25 @@ private:
   };
   bool nodeGoing(PDataNode Node) const { return FGoingBranches && Node && nodeInGoingBranch(Node); }
   bool nodeInGoingBranch(PDataNode Node) const;
+  // A move within the tree while a branch goes, of a row of it or into it:
+  // it waits for the branch's end (false when it does not touch one).
+  bool moveWaitsForBranch(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode, bool ChildrenOnly);
   TGoingBranch* FGoingBranches = nullptr;
   int FBranchDepth = 0;
+  // Changes of the rows that handlers make (rows added, linked, expanded,
+  // collapsed, shown, hidden) count up FStructureGen. A branch that goes
+  // takes its shown rows off the visible count as it begins; when a handler
+  // changed rows meanwhile, the count is taken again from what is left at
+  // the end of the outermost one (FBranchGen is the count at its start).
+  std::uint64_t FStructureGen = 0;
+  std::uint64_t FBranchGen = 0;
+  void enterBranch() {
+    if (FBranchDepth++ == 0) FBranchGen = FStructureGen;
+  }
+  void leaveBranch() {
+    if (--FBranchDepth == 0 && FBranchGen != FStructureGen) recountVisible();
+  }
+  void recountVisible() { FVisibleCount = CountVisibleChildren(FRoot); }
   bool FBranchFocusLost = false;
   bool FFinishingBranch = false;
   std::vector<TBranchRequest> FBranchRequests;

@@ -218,6 +218,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
               if (stillThere) count();
             }
             if (stillThere && Node->ChildCount > 0) {
+              ++FStructureGen;
               Node->States.Include(vsExpanded);
               expanded = true;
               AdjustTotalHeight(Node, heightDelta, true);
@@ -241,6 +242,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
           heightDelta = std::int64_t(Node->NodeHeight) - std::int64_t(Node->TotalHeight);
           AdjustTotalHeight(Node, heightDelta, true);
           if (FullyVisible(Node)) FVisibleCount -= CountVisibleChildren(Node);
+          ++FStructureGen;
           Node->States.Exclude(vsExpanded);
           DoCollapsed(Node);
           if (life.expired()) return;
@@ -482,7 +484,11 @@ bool TBaseDataTree::IsVisible(PDataNode Node) {
 void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
   NodeEntry(Node, [&] {
     if (!Node || Node == FRoot || Value == Node->States.Contains(vsVisible)) return;
+    // A row that goes keeps its rows as the deletion counted them (its
+    // siblings' runs of hidden rows are no longer noted): it goes as it is.
+    if (Node->States.Contains(vsDeleting) || nodeGoing(Node)) return;
     InterruptValidation();
+    ++FStructureGen;
     PDataNode parent = Node->Parent;
     bool parentShows = parent == FRoot || (FullyVisible(parent) && parent->States.Contains(vsExpanded));
     std::int64_t rows = 1 + std::int64_t(CountVisibleChildren(Node));

@@ -128,6 +128,9 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     }
     // A read-only tree gives nothing away and takes nothing in.
     if (targetTree->readOnly()) return;
+    // A move out of, into or of a branch that is being freed waits until
+    // the branch is gone (see moveWaitsForBranch).
+    if (targetTree == this && moveWaitsForBranch(Source, Target, Mode, ChildrenOnly)) return;
     if (targetTree == this && Target != Source && LiesBelow(Target, Source))
       ShowError("Target node cannot be a child node of the node to be moved.", 2001);
 
@@ -169,6 +172,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
           connectRun(moved, Target, Mode);
         }
         if (moved.empty()) return;
+        ++FStructureGen;
         // From here on handlers run; they may delete any of the moved nodes.
         const TListing listing(*this, moved);
         TNodeWatch movedParent(*this, moved.front()->Parent);
@@ -206,6 +210,7 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
         arrived = targetTree->InsertNodesFromStream(&stream, Target, Mode, TreeStreamVersion,
                                                     std::int64_t(written.size()));
       }
+      if (!targetLife.expired()) ++targetTree->FStructureGen;
       // The target takes all nodes or, refusing the stream, raises.
       if (arrived.empty() || life.expired() || targetLife.expired()) return;
 
@@ -286,6 +291,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
                                                     std::int64_t(written.size()));
       }
       if (arrived.empty() || targetLife.expired()) return nullptr;
+      ++targetTree->FStructureGen;
       // A copying handler may delete the target: the later ones are told of
       // no target then.
       auto parentForEvent = [&]() -> PDataNode { return target.Node() != targetTree->FRoot ? target.Node() : nullptr; };

@@ -221,6 +221,7 @@ inline void TBaseDataTree::appendChildren(PDataNode Node, std::uint32_t Count) {
   if (!Node->LastChild) Node->States.Include(vsHasChildren);
   Node->States.ExcludeMask(nodeMask(vsAllChildrenHidden, vsHeightMeasured));
 
+  ++FStructureGen;
   std::int64_t heightSum = 0;
   std::uint32_t made = 0;
   bool failed = false;
@@ -535,6 +536,23 @@ void TBaseDataTree::requestWhileBranchGoes(PDataNode Node, TBranchRequestKind Ki
   if (Node) ++FBranchRequested[Node];
 }
 
+bool TBaseDataTree::moveWaitsForBranch(PDataNode Source, PDataNode Target, TDTNodeAttachMode Mode,
+                                       bool ChildrenOnly) {
+  if (!branchGoing() || !FGoingBranches) return false;
+  // Out of a going branch, of a going row, into a going row, or into the
+  // children of a node whose children are going: the branch's freeing walk
+  // owns these links until it ends.
+  const bool childMode = Mode == amAddChildFirst || Mode == amAddChildLast;
+  PDataNode const into = !Target || Target == FRoot ? FRoot : (childMode ? Target : Target->Parent);
+  if (!nodeGoing(Source) && !nodeGoing(into) && !into->States.Contains(vsClearing) &&
+      !(ChildrenOnly && Source->States.Contains(vsClearing)))
+    return false;
+  FBranchRequests.push_back({Source, TBranchRequestKind::Move, false, Target, Mode, ChildrenOnly});
+  ++FBranchRequested[Source];
+  if (Target) ++FBranchRequested[Target];
+  return true;
+}
+
 void TBaseDataTree::abandonBranchDeletion() {
   // What was asked for meanwhile is dropped with the failure.
   FBranchRequests.clear();
@@ -574,10 +592,20 @@ void TBaseDataTree::finishBranchDeletion() {
       if (request.Kind == TBranchRequestKind::Clear) {
         Clear();
       } else {
-        const auto it = FBranchRequested.find(request.Node);
-        if (it == FBranchRequested.end()) continue;
-        if (--it->second == 0) FBranchRequested.erase(it);
-        if (request.Kind == TBranchRequestKind::Node)
+        // Takes a node's hold of the request; false when the node went.
+        auto take = [this](PDataNode Node) {
+          const auto it = FBranchRequested.find(Node);
+          if (it == FBranchRequested.end()) return false;
+          if (--it->second == 0) FBranchRequested.erase(it);
+          return true;
+        };
+        const bool nodeLives = take(request.Node);
+        // A move goes on only while both its row and its target live.
+        const bool targetLives = request.Kind != TBranchRequestKind::Move || !request.Target || take(request.Target);
+        if (!nodeLives || !targetLives) continue;
+        if (request.Kind == TBranchRequestKind::Move)
+          MoveTo(request.Node, request.Target, request.Mode, request.ChildrenOnly);
+        else if (request.Kind == TBranchRequestKind::Node)
           DeleteNode(request.Node);
         else
           DeleteChildren(request.Node, request.ResetHasChildren);
@@ -591,8 +619,10 @@ bool TBaseDataTree::freeDescendants(PDataNode Node, const std::weak_ptr<const bo
   if (!Node->FirstChild) return true;
   if (FStates.Contains(tsHint)) DoStateChange({}, {tsHint});
   // Deepest last child first, as the children of a cleared node go: each
-  // node is the last child of its parent when it goes, so the links stay
-  // whole for the free handler.
+  // node is a leaf when it goes, so the links stay whole for the free
+  // handler. A node goes only once its parent's children are all gone, and
+  // the parent's last child is read again after every free handler: rows a
+  // handler added to the branch go with it.
   auto descend = [this](PDataNode n) {
     while (n->LastChild) {
       forgetHiddenRuns(n);
@@ -604,16 +634,21 @@ bool TBaseDataTree::freeDescendants(PDataNode Node, const std::weak_ptr<const bo
   PDataNode run = descend(Node->LastChild);
   while (run != Node) {
     PDataNode parent = run->Parent;
-    PDataNode previous = run->PrevSibling;
     passFollowingWatches(run);
     if (run->States.Contains(vsSelected)) InternalRemoveFromSelection(run);
-    parent->LastChild = run->PrevSibling;
-    if (run->PrevSibling)
-      run->PrevSibling->NextSibling = nullptr;
+    // A leaf, but not always its parent's last child: a handler may have
+    // added a sibling after it (or after an ancestor it went up to).
+    if (run->NextSibling)
+      run->NextSibling->PrevSibling = run->PrevSibling;
     else
-      parent->FirstChild = nullptr;
+      parent->LastChild = run->PrevSibling;
+    if (run->PrevSibling)
+      run->PrevSibling->NextSibling = run->NextSibling;
+    else
+      parent->FirstChild = run->NextSibling;
     if (parent->ChildCount > 0) --parent->ChildCount;
     run->PrevSibling = nullptr;
+    run->NextSibling = nullptr;
     // The loss was told before the branch began to go; a focus a handler
     // put back into it is told once the branch is gone.
     if (run == FFocusedNode) {
@@ -631,7 +666,8 @@ bool TBaseDataTree::freeDescendants(PDataNode Node, const std::weak_ptr<const bo
       throw;
     }
     if (Life && Life->expired()) return false;
-    run = previous ? descend(previous) : parent;
+    // Moves into the branch, and deletions, wait for its end.
+    run = parent->LastChild ? descend(parent->LastChild) : parent;
   }
   Node->States.Exclude(vsExpanded);
   Node->TotalCount = 1;
@@ -699,6 +735,13 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   // The children's structure change was told: its handler may have
   // deleted the node already, with all the bookkeeping.
   if (Watch && (Watch->TreeGone() || !Watch->Node())) return false;
+  // Or added rows to it again: they go with it. (A deletion that waits
+  // leaves the first child as it was, and ends this.)
+  for (PDataNode first = nullptr; Watch && Node->FirstChild && Node->FirstChild != first;) {
+    first = Node->FirstChild;
+    DeleteChildren(Node, false);
+    if (Watch->TreeGone() || !Watch->Node()) return false;
+  }
   passFollowingWatches(Node);
   // A focus put back on the node after its loss was told (see
   // loseFocusInBranch) is told when the node is gone.
@@ -713,18 +756,18 @@ bool TBaseDataTree::removeNode(PDataNode Node, bool Reindex, const TNodeWatch* W
   // deletions wait until the node is gone (see finishBranchDeletion).
   Node->Parent = parent;
   const bool outermost = FBranchDepth == 0;
-  if (outermost) ++FBranchDepth;
+  if (outermost) enterBranch();
   try {
     DoFreeNode(Node);
   } catch (...) {
     if (outermost && !(Watch && Watch->TreeGone())) {
-      --FBranchDepth;
+      leaveBranch();
       abandonBranchDeletion();
     }
     throw;
   }
   if (Watch && Watch->TreeGone()) return false;
-  if (outermost) --FBranchDepth;
+  if (outermost) leaveBranch();
   return true;
 }
 
@@ -828,7 +871,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
     const std::weak_ptr<const bool>* checkLife = destroying ? nullptr : &life;
     TToggleCacheHold hold(FCacheHold, life);
     ++FUpdateCount;
-    ++FBranchDepth;
+    enterBranch();
     InterruptValidation();
     int lastOffsetX = FOffsetX;
     int lastOffsetY = FOffsetY;
@@ -853,7 +896,9 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       // rest stay. The tree is put right before the failure goes on.
       failure = std::current_exception();
     }
-    --FBranchDepth;
+    // Handlers that changed rows meanwhile leave the visible count to be
+    // taken again, once what is left of the branch is settled.
+    const bool recount = --FBranchDepth == 0 && FBranchGen != FStructureGen;
     going.reset();
     Node->States.Exclude(vsClearing);
     if (failure && Node->FirstChild) {
@@ -877,6 +922,7 @@ void TBaseDataTree::DeleteChildren(PDataNode Node, bool ResetHasChildren) {
       Node->LastChild = nullptr;
       Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
     }
+    if (recount) recountVisible();
     --FUpdateCount;
     ExpireCache();
 

@@ -3,8 +3,12 @@
 //
 // The children are sorted as an array and linked in their new order only
 // when the sort is complete: a comparison handler that raises leaves the
-// sibling chain exactly as it was, and none can delete a node meanwhile.
+// sibling chain exactly as it was, and none can delete a node meanwhile
+// (deletions wait for the sort's end). A handler may add rows or move them
+// in or out, though: then the sorted rows still there are linked in their
+// order and the rows that came meanwhile follow them, as they came.
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "tree/base_tree.h"
@@ -55,75 +59,94 @@ void mergeSort(PDataNode* Nodes, PDataNode* Buffer, std::size_t n, bool Ascendin
 }  // namespace
 
 void TBaseDataTree::Sort(PDataNode Node, TColumnIndex Column, TSortDirection Direction, bool DoInit) {
-  InterruptValidation();
-  if (FStates.Contains(tsEditPending)) {
-    StopTimer(EditTimer);
-    DoStateChange({}, {tsEditPending});
-  }
-  if (IsEditing() && !EndEditNode()) return;
-  if (!Node) Node = FRoot;
-  if (!Node->States.Contains(vsHasChildren)) return;
-  TIterationGuard guard(*this);
-  if (DoInit) {
-    if (Node->ChildCount == 0) InitChildren(Node);
-    if (guard.TreeGone()) return;
-    for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
-      if (!run->States.Contains(vsInitialized)) {
-        InitNode(run);
-        if (guard.TreeGone()) return;
-      }
-  }
-  if (Node->ChildCount > 1 && Node->FirstChild) {
-    // The chain is walked from both ends at once: two independent walks
-    // wait for memory side by side instead of one after the other.
-    std::vector<PDataNode> nodes(Node->ChildCount);
-    std::size_t front = 0, back = nodes.size();
-    PDataNode head = Node->FirstChild, tail = Node->LastChild;
-    while (front < back) {
-      nodes[front++] = head;
-      head = head->NextSibling;
-      if (front == back) break;
-      nodes[--back] = tail;
-      tail = tail->PrevSibling;
+  // The state handler told below may delete the node: the sort ends there.
+  NodeEntry(Node, [&] {
+    InterruptValidation();
+    if (FStates.Contains(tsEditPending)) {
+      StopTimer(EditTimer);
+      DoStateChange({}, {tsEditPending});
     }
-    std::vector<PDataNode> buffer(nodes.size() / 2 + 1);
-    // A handler that destroys the tree ends the sort: the remaining
-    // comparisons answer "equal" without touching it.
-    auto compare = [this, Column, &guard](PDataNode a, PDataNode b) {
-      return guard.TreeGone() ? 0 : DoCompare(a, b, Column);
-    };
-    mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, userDataOffset(), compare);
-    if (guard.TreeGone()) return;
-    // The sort is done: hidden children's runs are noted anew in the new order; the notes of
-    // the old ends go first. (No note at all means no hidden node.)
-    bool hiddenChildren = false;
-    if (!FHiddenRuns.empty())
-      for (PDataNode n : nodes)
-        if (!n->States.Contains(vsVisible)) {
-          hiddenChildren = true;
-          FHiddenRuns.erase(n);
+    if (IsEditing() && !EndEditNode()) return;
+    if (!Node) Node = FRoot;
+    if (!Node->States.Contains(vsHasChildren)) return;
+    TIterationGuard guard(*this);
+    if (DoInit) {
+      if (Node->ChildCount == 0) InitChildren(Node);
+      if (guard.TreeGone()) return;
+      for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
+        if (!run->States.Contains(vsInitialized)) {
+          InitNode(run);
+          if (guard.TreeGone()) return;
         }
-    PDataNode previous = nullptr;
-    std::uint32_t index = 0;
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-      if (i + PrefetchDistance < nodes.size()) __builtin_prefetch(nodes[i + PrefetchDistance], 1);
-      PDataNode run = nodes[i];
-      run->PrevSibling = previous;
-      if (previous) previous->NextSibling = run;
-      run->Index = index++;
-      previous = run;
     }
-    previous->NextSibling = nullptr;
-    Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
-    Node->FirstChild = nodes.front();
-    Node->LastChild = previous;
-    if (hiddenChildren) noteHiddenRuns(Node);
-  }
-  ExpireCache();
-  if (FUpdateCount == 0) {
-    InvalidateCache();
-    InvalidateWindow();
-  }
+    if (Node->ChildCount > 1 && Node->FirstChild) {
+      // The chain is walked from both ends at once: two independent walks
+      // wait for memory side by side instead of one after the other.
+      std::vector<PDataNode> nodes(Node->ChildCount);
+      std::size_t front = 0, back = nodes.size();
+      PDataNode head = Node->FirstChild, tail = Node->LastChild;
+      while (front < back) {
+        nodes[front++] = head;
+        head = head->NextSibling;
+        if (front == back) break;
+        nodes[--back] = tail;
+        tail = tail->PrevSibling;
+      }
+      std::vector<PDataNode> buffer(nodes.size() / 2 + 1);
+      // A handler that destroys the tree ends the sort: the remaining
+      // comparisons answer "equal" without touching it.
+      auto compare = [this, Column, &guard](PDataNode a, PDataNode b) {
+        return guard.TreeGone() ? 0 : DoCompare(a, b, Column);
+      };
+      const std::uint64_t rowsBefore = FStructureGen;
+      mergeSort(nodes.data(), buffer.data(), nodes.size(), Direction == sdAscending, userDataOffset(), compare);
+      if (guard.TreeGone()) return;
+      if (rowsBefore != FStructureGen) {
+        // A handler changed rows meanwhile: the sorted rows still among the
+        // children keep their order, the rows that came follow it.
+        std::vector<PDataNode> order;
+        order.reserve(Node->ChildCount);
+        for (PDataNode n : nodes)
+          if (n->Parent == Node) order.push_back(n);
+        if (order.size() != Node->ChildCount) {
+          const std::unordered_set<PDataNode> sorted(order.begin(), order.end());
+          for (PDataNode run = Node->FirstChild; run; run = run->NextSibling)
+            if (!sorted.count(run)) order.push_back(run);
+        }
+        nodes.swap(order);
+        if (nodes.empty()) return;
+      }
+      // The sort is done: hidden children's runs are noted anew in the new order; the notes of
+      // the old ends go first. (No note at all means no hidden node.)
+      bool hiddenChildren = false;
+      if (!FHiddenRuns.empty())
+        for (PDataNode n : nodes)
+          if (!n->States.Contains(vsVisible)) {
+            hiddenChildren = true;
+            FHiddenRuns.erase(n);
+          }
+      PDataNode previous = nullptr;
+      std::uint32_t index = 0;
+      for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (i + PrefetchDistance < nodes.size()) __builtin_prefetch(nodes[i + PrefetchDistance], 1);
+        PDataNode run = nodes[i];
+        run->PrevSibling = previous;
+        if (previous) previous->NextSibling = run;
+        run->Index = index++;
+        previous = run;
+      }
+      previous->NextSibling = nullptr;
+      Node->Reserved &= std::uint8_t(~nrChildIndicesStale);
+      Node->FirstChild = nodes.front();
+      Node->LastChild = previous;
+      if (hiddenChildren) noteHiddenRuns(Node);
+    }
+    ExpireCache();
+    if (FUpdateCount == 0) {
+      InvalidateCache();
+      InvalidateWindow();
+    }
+  });
 }
 
 void TBaseDataTree::SortTree(TColumnIndex Column, TSortDirection Direction, bool DoInit) {

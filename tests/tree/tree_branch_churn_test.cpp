@@ -1,7 +1,7 @@
 // Branches deleted (and rows sorted) while the owner's handlers change the
 // tree under the operation: they add rows, move rows into and out of the
 // going branch, delete rows, select and unselect, expand and collapse, and
-// move the focus, at random raises. Random small trees, random operations
+// move the focus, hide and show rows, at random raises. Random small trees, random operations
 // and random handler actions, from fixed seeds: whatever the handlers did,
 // the tree's counts are what a recount finds, and every node made is told
 // to the free handler exactly once, never while it is still a row.
@@ -85,9 +85,9 @@ enum TOperation { opDeleteNode, opDeleteChildren, opDeleteSelected, opClear, opC
 const char* const kOperationNames[] = {"DeleteNode", "DeleteChildren", "DeleteSelectedNodes",
                                        "Clear", "collapse freeing the children", "sort"};
 
-enum TAction { acAdd, acMove, acDelete, acSelect, acUnselect, acToggle, acFocus, acCount };
-const char* const kActionNames[] = {"adds a row", "moves a row", "deletes a row", "selects a row",
-                                    "unselects a row", "toggles a row", "moves the focus"};
+enum TAction { acAdd, acMove, acDelete, acSelect, acUnselect, acToggle, acFocus, acHide, acCount };
+const char* const kActionNames[] = {"adds a row",      "moves a row",   "deletes a row",   "selects a row",
+                                    "unselects a row", "toggles a row", "moves the focus", "hides or shows a row"};
 
 // One run: a tree made from the seed, one operation, handlers acting at
 // random raises within a budget.
@@ -225,6 +225,9 @@ struct TChurn {
           break;
         case acFocus:
           T->SetFocusedNode(chance(20) ? nullptr : pick(Named));
+          break;
+        case acHide:
+          if (PDataNode n = pick(Named)) T->SetVisible(n, !n->States.Contains(vsVisible));
           break;
         case acCount:
           break;
