@@ -628,6 +628,7 @@ void TBaseDataTree::InternalConnectNode(PDataNode Node, PDataNode Destination, T
                                         TDTNodeAttachMode Mode, bool /*Reindex*/) {
   TAMRIX_ASSERT(Node && Node != FRoot, "Node must neither be nil nor the root node.");
   TAMRIX_ASSERT(Target == this, "Nodes can only be linked into the tree that made them.");
+  ++FStructureGen;
   if (!Destination) Destination = FRoot;
   if (Destination == FRoot) {
     if (Mode == amInsertBefore) Mode = amAddChildFirst;
