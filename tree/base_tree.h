@@ -1892,6 +1892,9 @@ private:
   // The free handler told of a node that goes, then its memory given back
   // (unless the handler destroyed the tree, which took the memory).
   [[gnu::noinline]] void freeNodeTold(PDataNode Node);
+  // The node whose free handler runs: it is out of the tree, so nothing is
+  // added below it, moved into it, or moved back from it meanwhile.
+  PDataNode FFreeingNode = nullptr;
   // Deleting a node: told to the owner first (deleteAnnounced), then taken
   // out with its children (removeNode; false when a handler deleted it
   // first). Kept out of line so that the recursion through a deep branch

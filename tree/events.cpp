@@ -3,6 +3,7 @@
 // place. Each gives a default answer when its event is not assigned.
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #include "tree/base_tree.h"
 
@@ -141,12 +142,17 @@ void TBaseDataTree::freeNodeTold(PDataNode Node) {
   // A handler that destroyed the tree took the node's memory with it.
   const bool destroying = FDestroying;
   const std::weak_ptr<const bool> life = FLifeToken;
+  const PDataNode outer = std::exchange(FFreeingNode, Node);
   try {
     if (!RaiseEvent(OnFreeNode, this, Node)) return;
   } catch (...) {
-    if (destroying || !life.expired()) freeNodeMemory(Node);
+    if (destroying || !life.expired()) {
+      FFreeingNode = outer;
+      freeNodeMemory(Node);
+    }
     throw;
   }
+  if (destroying || !life.expired()) FFreeingNode = outer;
   if (!destroying && life.expired()) return;
   freeNodeMemory(Node);
 }

@@ -352,7 +352,13 @@ void TBaseDataTree::walkInBracket(TDataTreeState State, const std::function<void
   bool began = false;
   auto close = [&] {
     const TFinishing finishing(*this);
-    if (began) EndUpdate();
+    try {
+      if (began) EndUpdate();
+    } catch (...) {
+      // The owner's failure in the bracket's end leaves the state too.
+      if (!life.expired()) DoStateChange({}, {State});
+      throw;
+    }
     if (!life.expired()) DoStateChange({}, {State});
   };
   try {

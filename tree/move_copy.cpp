@@ -117,6 +117,9 @@ void TBaseDataTree::MoveTo(PDataNode Source, PDataNode Target, TDTNodeAttachMode
     if (Target == Source && !(ChildrenOnly && !isChildMode(Mode))) return;
     // Children only of a node without children: nothing to move.
     if (ChildrenOnly && !Source->FirstChild) return;
+    // A node in its free handler is out of the tree: it neither comes back
+    // nor takes rows.
+    if (Source == FFreeingNode || (Target && Target == TreeFromNode(Target)->FFreeingNode)) return;
     TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
     if (!Target) {
       Target = FRoot;
@@ -258,6 +261,7 @@ PDataNode TBaseDataTree::CopyTo(PDataNode Source, PDataNode Target, TDTNodeAttac
   return GuardedEntry(PDataNode(nullptr), [&]() -> PDataNode {
     if (!Source || Source == FRoot || Mode == amNoWhere) return nullptr;
     TAMRIX_ASSERT(TreeFromNode(Source) == this, "The source tree must contain the source node.");
+    if (Target && Target == TreeFromNode(Target)->FFreeingNode) return nullptr;
     TBaseDataTree* targetTree = Target ? TreeFromNode(Target) : this;
     if (!Target) {
       Target = FRoot;

@@ -259,7 +259,7 @@ inline void TBaseDataTree::appendChildren(PDataNode Node, std::uint32_t Count) {
 
 void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
   NodeEntry(Node, [&] {
-    if (readOnly()) return;
+    if (readOnly() || (Node && Node == FFreeingNode)) return;
     if (!Node) Node = FRoot;
     if (NewCount == 0) {
       DeleteChildren(Node, false);
@@ -345,6 +345,7 @@ PDataNode TBaseDataTree::addChild(PDataNode Parent, void* UserData) {
   if (readOnly()) return nullptr;
   if (FStates.Contains(tsEditing) || FStates.Contains(tsEditPending)) CancelEditNode();
   if (!Parent) Parent = FRoot;
+  if (Parent == FFreeingNode) return nullptr;
   // The handlers raised below may destroy the tree: nothing of it is
   // touched after one did.
   const TEntryLifeView life = entryLife();

@@ -124,3 +124,40 @@ TEST(TreeNodeGone, AnOperationWhoseNodeAHandlerDeletesClosesWhatItOpenedAndPasse
 }
 
 }  // namespace
+
+namespace {
+
+// A free handler that adds below the node it is told of, moves a row into
+// it or moves it back: the node is out of the tree already, so nothing
+// changes, and the counts stay those of a recount.
+TEST(TreeNodeGone, AFreeHandlerCannotHangRowsOnItsOwnNodeOrBringItBack) {
+  const std::vector<std::function<void(TBaseDataTree*, PDataNode)>> actions = {
+      [](TBaseDataTree* t, PDataNode n) { t->AddChild(n); },
+      [](TBaseDataTree* t, PDataNode n) { t->SetChildCount(n, 2); },
+      [](TBaseDataTree* t, PDataNode n) { t->MoveTo(t->GetFirstNoInit(), n, amAddChildLast, false); },
+      [](TBaseDataTree* t, PDataNode n) { t->CopyTo(t->GetFirstNoInit(), n, amAddChildLast, false); },
+      [](TBaseDataTree* t, PDataNode n) { t->MoveTo(n, t->GetFirstNoInit(), amAddChildLast, false); },
+  };
+  for (std::size_t a = 0; a < actions.size(); ++a)
+    for (bool leaf : {true, false}) {
+      SCOPED_TRACE("action " + std::to_string(a) + (leaf ? ", a leaf" : ", a row with children"));
+      auto t = smallTree();
+      // Initialised rows are told to the free handler.
+      for (PDataNode n = t->GetFirst(); n; n = t->GetNext(n)) {
+      }
+      PDataNode doomed = leaf ? t->RootNode()->LastChild->LastChild : t->RootNode()->LastChild;
+      int freed = 0;
+      t->OnFreeNode = [&](TBaseDataTree* s, PDataNode n) {
+        ++freed;
+        if (n == doomed) actions[a](s, n);
+      };
+      const std::uint32_t before = t->TotalCount();
+      t->DeleteNode(doomed);
+      EXPECT_EQ(t->TotalCount(), before - (leaf ? 1 : 5));
+      EXPECT_EQ(freed, leaf ? 1 : 5);
+      t->OnFreeNode = nullptr;
+      checkInvariants(*t);
+    }
+}
+
+}  // namespace
