@@ -4,7 +4,10 @@
 // whole tree.
 #pragma once
 
+#include <fstream>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -228,5 +231,22 @@ inline std::vector<TCase> casesAt(const TRun& Counted, int N) {
   if (Counted.Named[std::size_t(N - 1)]) return {cNode, cParent, cOther, cTree};
   return {cOther, cTree};
 }
+
+#ifdef TAMRIX_SOURCE_DIR
+// The events the tree and the string tree declare, from their headers.
+inline std::set<std::string> declaredEvents() {
+  std::set<std::string> names;
+  const std::regex member(R"(^\s+T\w+ (On\w+);)");
+  for (const char* header : {"/tree/base_tree.h", "/tree/string_tree.h"}) {
+    std::ifstream in(std::string(TAMRIX_SOURCE_DIR) + header);
+    EXPECT_TRUE(in.good()) << header;
+    std::string line;
+    std::smatch m;
+    while (std::getline(in, line))
+      if (std::regex_search(line, m, member)) names.insert(m[1]);
+  }
+  return names;
+}
+#endif
 
 }  // namespace tree_event_table

@@ -875,21 +875,6 @@ std::vector<TEventRow> eventTable() {
   return rows;
 }
 
-// The events the tree and the string tree declare, from their headers.
-std::set<std::string> declaredEvents() {
-  std::set<std::string> names;
-  const std::regex member(R"(^\s+T\w+ (On\w+);)");
-  for (const char* header : {"/tree/base_tree.h", "/tree/string_tree.h"}) {
-    std::ifstream in(std::string(TAMRIX_SOURCE_DIR) + header);
-    EXPECT_TRUE(in.good()) << header;
-    std::string line;
-    std::smatch m;
-    while (std::getline(in, line))
-      if (std::regex_search(line, m, member)) names.insert(m[1]);
-  }
-  return names;
-}
-
 TEST(TreeEventTable, EveryEventOfTheTreeHasARow) {
   std::set<std::string> listed;
   for (const TEventRow& row : eventTable()) EXPECT_TRUE(listed.insert(row.Name).second) << row.Name << " twice";
