@@ -494,7 +494,8 @@ void TBaseDataTree::DeleteNode(PDataNode Node, bool Reindex) {
   GuardedEntry([&] {
     if (!Node || Node == FRoot) return;
     if (readOnly() && !FDestroying) return;
-    if (deletionMustWait(Node->Parent)) {
+    // A node whose children would have to wait goes with them, later.
+    if (deletionMustWait(Node->Parent) || (Node->FirstChild && deletionMustWait(Node))) {
       deferDeletion(Node);
       return;
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui/forms.h"
 #include "tests/tree/tree_test_util.h"
 
 namespace {
@@ -158,6 +159,33 @@ TEST(TreeNodeGone, AFreeHandlerCannotHangRowsOnItsOwnNodeOrBringItBack) {
       t->OnFreeNode = nullptr;
       checkInvariants(*t);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The program asked for a row's children deletes one that has children of
+// its own: that one goes whole, once the message loop runs, never leaving
+// its children behind on a freed parent.
+TEST(TreeNodeGone, AChildWithChildrenDeletedWhileItsParentIsAskedForGoesWhole) {
+  auto t = smallTree();
+  PDataNode parent = t->GetFirstNoInit();
+  PDataNode child = parent->FirstChild;
+  t->SetChildCount(child, 3);
+  bool asked = false;
+  t->OnInitChildren = [&](TBaseDataTree* s, PDataNode n, std::uint32_t& count) {
+    count = n->ChildCount;
+    if (n != parent || asked) return;
+    asked = true;
+    s->DeleteNode(child);
+  };
+  t->ReinitChildren(parent, false);
+  EXPECT_TRUE(asked);
+  for (int i = 0; i < 20 && t->PendingDeletionCount() > 0; ++i) Application->ProcessMessages();
+  EXPECT_EQ(t->PendingDeletionCount(), 0u);
+  EXPECT_EQ(parent->ChildCount, 3u);
+  checkInvariants(*t);
 }
 
 }  // namespace
