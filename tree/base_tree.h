@@ -1328,6 +1328,9 @@ private:
     const TEntryLife* FLife;
     const int FOuter;
   };
+  // The rows changed: the position cache is made anew and, outside an
+  // update bracket, the scroll bars and the window follow.
+  void rowsChanged();
   // Runs W inside an update bracket and State (a full expand or collapse).
   void walkInBracket(TDataTreeState State, const std::function<void()>& W);
   // The running operations on nodes, innermost first, and how many of them

@@ -289,14 +289,7 @@ void TBaseDataTree::ToggleNode(PDataNode Node) {
       if (!life.expired()) {
         const TFinishing finishing(*this);
         leave();
-        if (!life.expired() && changed) {
-          ExpireCache();
-          if (FUpdateCount == 0) {
-            InvalidateCache();
-            UpdateScrollBars(true);
-            InvalidateWindow();
-          }
-        }
+        if (!life.expired() && changed) rowsChanged();
       }
       throw;
     } catch (...) {
@@ -513,12 +506,7 @@ void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {
       hiddenRunsJoin(Node);
     }
     DetermineHiddenChildrenFlag(parent);
-    ExpireCache();
-    if (FUpdateCount == 0) {
-      InvalidateCache();
-      UpdateScrollBars(true);
-      InvalidateWindow();
-    }
+    rowsChanged();
   });
 }
 

@@ -292,13 +292,8 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
       TNodeWatch watch(*this, Node == FRoot ? nullptr : Node);
       // What the deletions leave behind once the node itself went.
       auto nodeWent = [&] {
-        ExpireCache();
-        if (FUpdateCount == 0) {
-          PackArray();
-          InvalidateCache();
-          UpdateScrollBars(true);
-          InvalidateWindow();
-        }
+        if (FUpdateCount == 0) PackArray();
+        rowsChanged();
       };
       ++FUpdateCount;
       try {
@@ -327,12 +322,7 @@ void TBaseDataTree::SetChildCount(PDataNode Node, std::uint32_t NewCount) {
     } else {
       appendChildren(Node, NewCount - Node->ChildCount);
     }
-    ExpireCache();
-    if (FUpdateCount == 0) {
-      InvalidateCache();
-      UpdateScrollBars(true);
-      InvalidateWindow();
-    }
+    rowsChanged();
     StructureChange(Node == FRoot ? nullptr : Node, crChildAdded);
   });
 }

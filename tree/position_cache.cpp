@@ -43,6 +43,14 @@ void TBaseDataTree::InterruptValidation() {
   if (wasValidating) DoStateChange({tsValidationNeeded});
 }
 
+void TBaseDataTree::rowsChanged() {
+  ExpireCache();
+  if (FUpdateCount > 0) return;
+  InvalidateCache();
+  UpdateScrollBars(true);
+  InvalidateWindow();
+}
+
 void TBaseDataTree::InvalidateCache() {
   // A tree that is going away must not be queued again, and a tree in the
   // middle of an operation is queued when the operation is complete.
