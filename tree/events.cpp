@@ -305,6 +305,8 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
   if (FLastSearchNode == Node) FLastSearchNode = nullptr;
   if (FHeightTrackNode == Node) FHeightTrackNode = nullptr;
   if (FRangeAnchor == Node) FRangeAnchor = nullptr;
+  // A hint decided for the node but not yet shown shows nothing of it.
+  if (FHintData.Node == Node) FHintData.Node = nullptr;
   if (FNodeOperations) loseOperations(Node);
   if (!FWatches.empty()) {
     const auto it = FWatches.find(Node);

@@ -104,7 +104,10 @@ void TBaseDataTree::HandleHintShow(TMessage& Message) {
     } else if (node->States.Contains(vsMultiline)) {
       // A multi-line text shows when it needs more room than its row.
       TDTTooltipLineBreakStyle style = hlbDefault;
+      // The hint handler may delete the row: then there is nothing to show.
+      TNodeWatch watch(*this, node);
       String text = DoGetNodeToolTip(node, column, style);
+      if (!watch.Node()) return noHint();
       TCanvas& c = *Canvas();
       c.Font()->Assign(*Font());
       TRect measure{0, 0, std::max(cell.Width() - 2 * FTextMargin, 1), 0};

@@ -361,9 +361,11 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
       if (hitNode && isAnyHit &&
           (hitNode->States.Contains(vsSelected) || (altDown && HitInfo.HitColumn == Header().MainColumn()))) {
         const bool many = FSelectionCount > 1;
+        // Clearing ends a pending clear, whose state handler may delete the
+        // row: the click then ends below.
         InternalClearSelection();
-        InternalAddToSelection(&hitNode, 1, true);
-        if (many) {
+        if (watch.Node()) InternalAddToSelection(&hitNode, 1, true);
+        if (many || !watch.Node()) {
           InvalidateWindow();
           Change(nullptr);
         }
@@ -489,6 +491,8 @@ void TBaseDataTree::HandleMouseDblClick(TMessage& Message, THitInfo& HitInfo) {
   if (FStates.Contains(tsEditPending)) {
     StopTimer(EditTimer);
     DoStateChange({}, {tsEditPending});
+    // The state's handler may move or delete the node under the mouse.
+    GetHitTestInfoAt(x, y, true, HitInfo);
   }
   TNodeWatch watch(*this, HitInfo.HitNode);
   const TShiftState shift = KeysToShiftState(WORD(Message.WParam)) + TShiftState{ssDouble};

@@ -1103,6 +1103,58 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.Form->SetBounds(30, 30, 420, 260);
     pump();
   });
+  // Presses on the row that is selected and focused already: each finds
+  // the edit of the click before waiting for its delay (longer than the
+  // case), and a double click ends that wait too.
+  ops.emplace_back("ClicksOnTheSelectedRow", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.A0)) return;
+    f.t()->SetEditDelay(600000);
+    // Sent one by one, so that no two of them make a double click.
+    const LPARAM p = f.client(f.textPoint(f.A0));
+    for (int i = 0; i < 3; ++i) {
+      f.perform(WM_LBUTTONDOWN, MK_LBUTTON, p);
+      f.perform(WM_LBUTTONUP, 0, p);
+      pump();
+    }
+  });
+  ops.emplace_back("DoubleClickOnTheSelectedRow", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.A0)) return;
+    f.t()->SetEditDelay(600000);
+    const TPoint p = f.textPoint(f.A0);
+    f.click(p);
+    doubleClick(f, p);
+  });
+  // The middle button pressed on a selected row where the owner allows a
+  // drag waits with clearing the selection; the left button pressed then
+  // on the same row, where the owner allows none, clears it at once.
+  ops.emplace_back("MiddleThenLeftPressOnTheSelectedRow", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.A0)) return;
+    auto& o = f.t()->TreeOptions();
+    o.SetSelectionOptions(o.SelectionOptions() + TDTSelectionOptions{toMiddleClickSelect});
+    o.SetMiscOptions(o.MiscOptions() - TDTMiscOptions{toWheelPanning} + TDTMiscOptions{toGridExtensions});
+    f.t()->OnDragAllowed = [hooked = f.t()->OnDragAllowed](TBaseDataTree* t, PDataNode n, TColumnIndex c,
+                                                             bool& allowed) {
+      allowed = c == 0;
+      if (hooked) hooked(t, n, c, allowed);
+    };
+    const TPoint caption = f.textPoint(f.A0);
+    f.click(caption);
+    const TPoint cell = f.textPoint(f.n(f.A0), 1);
+    f.mouse(imDown, caption, mbMiddle);
+    f.mouse(imDown, cell, mbLeft);
+    f.mouse(imUp, cell, mbLeft);
+    f.mouse(imUp, caption, mbMiddle);
+  });
+  // A caption its column cuts off shows whole in a tool tip, on one line
+  // and, for a row of several lines, as they wrap.
+  ops.emplace_back("ToolTipOfACutOffCaption", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.A0)) return;
+    f.t()->SetHintMode(hmTooltip);
+    hintAt(f, f.textPoint(f.A0));
+    if (!f.n(f.A0)) return;
+    f.A0->States.Include(vsMultiline);
+    hintAt(f, f.textPoint(f.A0));
+  });
   return ops;
 }
 
