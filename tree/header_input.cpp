@@ -51,35 +51,40 @@ bool TDTHeader::DetermineSplitterIndex(TPoint P) {
   FColumns->TrackIndex = NoColumn;
   const int fixedWidth = FColumns->GetVisibleFixedWidth();
   const int offsetX = FOwner->OffsetX();
-  const std::vector<TColumnIndex>& order = FColumns->PositionToIndex();
-  auto allowed = [&](TColumnIndex index) {
-    TDataTreeColumn* c = FColumns->Items(index);
+  // The handler asked may take columns away or move them: the columns are
+  // walked as they stood, each only while it is still there.
+  std::vector<TDataTreeColumn*> order;
+  for (TColumnIndex index : FColumns->PositionToIndex()) order.push_back(FColumns->Items(index));
+  bool asked = false;
+  auto gone = [&](TDataTreeColumn* c) { return asked && !FColumns->Contains(c); };
+  // False also when the handler took the column away.
+  auto allowed = [&](TDataTreeColumn* c) {
     if (!c->Options().Contains(coVisible) || !c->Options().Contains(coResizable)) return false;
     bool ok = true;
-    FOwner->RaiseEvent(FOwner->OnCanSplitterResizeColumn, this, P, index, ok);
-    return ok;
+    asked = true;
+    FOwner->RaiseEvent(FOwner->OnCanSplitterResizeColumn, this, P, c->Index(), ok);
+    return ok && !gone(c);
   };
   if (!FOwner->UseRightToLeftAlignment()) {
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
-      TDataTreeColumn* c = FColumns->Items(*it);
-      if (!c->Options().Contains(coVisible)) continue;
+      TDataTreeColumn* c = *it;
+      if (gone(c) || !c->Options().Contains(coVisible)) continue;
       const bool fixed = c->Options().Contains(coFixed);
       const int right = c->Left() + c->Width() + (fixed ? 0 : offsetX);
-      if (P.x > right - 3 && P.x < right + 5 && (fixed || P.x > fixedWidth) && allowed(*it)) {
-        FColumns->TrackIndex = *it;
+      if (P.x > right - 3 && P.x < right + 5 && (fixed || P.x > fixedWidth) && allowed(c)) {
+        FColumns->TrackIndex = c->Index();
         TrackStart = {c->Left() + (fixed ? 0 : offsetX), P.y};
         return true;
       }
     }
   } else {
     const int extra = std::max(0, FOwner->ClientWidth() - FColumns->GetTotalWidth());
-    for (TColumnIndex index : order) {
-      TDataTreeColumn* c = FColumns->Items(index);
-      if (!c->Options().Contains(coVisible)) continue;
+    for (TDataTreeColumn* c : order) {
+      if (gone(c) || !c->Options().Contains(coVisible)) continue;
       const bool fixed = c->Options().Contains(coFixed);
       const int left = c->Left() + extra + (fixed ? 0 : offsetX);
-      if (P.x > left - 5 && P.x < left + 3 && allowed(index)) {
-        FColumns->TrackIndex = index;
+      if (P.x > left - 5 && P.x < left + 3 && allowed(c)) {
+        FColumns->TrackIndex = c->Index();
         TrackStart = {left + c->Width(), P.y};
         return true;
       }
@@ -179,8 +184,15 @@ void TDTHeader::PrepareDrag(TPoint P, TPoint Start) {
   header.SetSize(total, FHeight);
   header.Canvas()->Brush()->SetColor(clBtnFace);
   header.Canvas()->FillRect({0, 0, total, FHeight});
-  FColumns->PaintHeader(header.Canvas()->Handle(), {0, 0, total, FHeight}, 0);
   TDataTreeColumn* column = FColumns->Items(FColumns->DragIndex);
+  FColumns->PaintHeader(header.Canvas()->Handle(), {0, 0, total, FHeight}, 0);
+  // The owner's drawing handlers may have taken the column away (or others
+  // before it): a column that went is dragged no more.
+  if (!FColumns->Contains(column)) {
+    FColumns->DragIndex = NoColumn;
+    return;
+  }
+  FColumns->DragIndex = column->Index();
   const int left = column->GetAbsoluteLeft();
   const int width = std::min(column->Width(), total - left);
   if (width <= 0) return;
@@ -386,11 +398,16 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
       } else if (FStates.Contains(hsColumnWidthTracking)) {
         TPoint start = TrackStart;
         const TColumnIndex index = FColumns->TrackIndex;
-        const bool track = FColumns->IsValidColumn(index) && tree->DoColumnWidthTracking(index, shift, start, p);
+        TDataTreeColumn* column = FColumns->IsValidColumn(index) ? FColumns->Items(index) : nullptr;
+        const bool track = column && tree->DoColumnWidthTracking(index, shift, start, p);
         if (life.expired()) return true;
-        if (track) {
+        // The handler may have taken the column away (tracking ends) or
+        // columns before it.
+        if (column && !FColumns->Contains(column)) column = nullptr;
+        FColumns->TrackIndex = column ? column->Index() : NoColumn;
+        if (track && column) {
           const int width = tree->UseRightToLeftAlignment() ? TrackStart.x - p.x : p.x - TrackStart.x;
-          FColumns->Items(index)->SetWidth(width);
+          column->SetWidth(width);
         }
       } else if (FStates.Contains(hsHeightTracking)) {
         TPoint point = p;
@@ -435,7 +452,9 @@ bool TDTHeader::HandleMessage(TMessage& Message) {
               tree->HandleAllocated() && GetWindowRect(tree->Handle(), &window) && window.Contains(screen);
           const TColumnIndex dragged = FColumns->DragIndex;
           const TColumnIndex target = FColumns->DropTarget;
-          if (target >= 0 && target != dragged && insideWindow && FColumns->IsValidColumn(dragged)) {
+          // The paints on the way may have taken columns away.
+          if (target >= 0 && target != dragged && insideWindow && FColumns->IsValidColumn(dragged) &&
+              FColumns->IsValidColumn(target)) {
             TDataTreeColumn* column = FColumns->Items(dragged);
             const TColumnPosition old = column->Position();
             const TColumnPosition targetPosition = FColumns->Items(target)->Position();

@@ -276,8 +276,20 @@ void TDataTreeColumns::PaintHeader(HDC DC, const TRect& R, int HOffset) {
 
   int running = 0;
   bool scrolled = false;
-  for (TColumnIndex index : FPositionToIndex) {
-    TDataTreeColumn* column = Items(index);
+  // The owner's drawing handlers may take columns away or move them: the
+  // columns are painted as they stood, and one a handler took away is read
+  // no more (its index is found again when columns before it went).
+  std::vector<std::pair<TDataTreeColumn*, TColumnIndex>> order;
+  order.reserve(FPositionToIndex.size());
+  for (TColumnIndex index : FPositionToIndex) order.emplace_back(Items(index), index);
+  auto there = [this](TDataTreeColumn* column, TColumnIndex& index) {
+    if (IsValidColumn(index) && Items(index) == column) return true;
+    if (!Contains(column)) return false;
+    index = column->Index();
+    return true;
+  };
+  for (auto [column, index] : order) {
+    if (!there(column, index)) continue;
     if (!column->Options().Contains(coVisible)) continue;
     if (!scrolled && !column->Options().Contains(coFixed)) {
       running += HOffset;
@@ -303,12 +315,16 @@ void TDataTreeColumns::PaintHeader(HDC DC, const TRect& R, int HOffset) {
                              index == GetLastVisibleColumn());
 
     THeaderPaintElements elements = 0;
-    if (advanced) tree->DoHeaderDrawQueryElements(info, elements);
+    if (advanced) {
+      tree->DoHeaderDrawQueryElements(info, elements);
+      if (!there(column, index)) continue;
+    }
 
     // Background of the cell.
     TRect button = cell;
     if (elements & hpeBackground) {
       tree->DoAdvancedHeaderDraw(info, hpeBackground);
+      if (!there(column, index)) continue;
     } else if (themed) {
       DrawThemedHeaderSection(canvas.Handle(), button, info.IsHoverIndex, info.IsDownIndex, 0);
     } else if (style == hsXPStyle) {

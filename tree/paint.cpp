@@ -337,6 +337,9 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
                   else position = columns[column]->Position();
                 }
                 while ((!useColumns || column >= 0) && paintInfo.CellRect.Left < Window.Right) {
+                  // A cell's handlers may take columns away: the row's
+                  // cells end where its next column is there no more.
+                  if (useColumns && !columns.IsValidColumn(column)) break;
                   paintInfo.Column = useColumns ? column : NoColumn;
                   paintInfo.Position = position;
                   if (useColumns) {
@@ -422,6 +425,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
                         --paintInfo.ContentRect.Bottom;
                       }
                       if (useColumns && paintInfo.PaintOptions.Contains(ptoGridLines) && po.Contains(toShowVertGridLines) &&
+                          columns.IsValidColumn(column) &&
                           !(FHeader->Options().Contains(hoAutoResize) &&
                             columns[column]->Position() == TColumnPosition(columns.Count() - 1))) {
                         if (!rtl || !DoGetCellIsEmpty(node, column)) {
@@ -455,7 +459,7 @@ void TBaseDataTree::RenderTree(TCanvas* TargetCanvas, TRect Window, TPoint Targe
                   }
                   if (!useColumns) break;
                   SelectClipRgn(bufferCanvas->Handle(), nullptr);
-                  if (paintInfo.CellRect.Left >= Window.Right || nextColumn < 0) break;
+                  if (paintInfo.CellRect.Left >= Window.Right || !columns.IsValidColumn(nextColumn)) break;
                   column = nextColumn;
                   position = columns[column]->Position();
                   paintInfo.CellRect.Left = columns[column]->Left();
@@ -517,7 +521,8 @@ void TBaseDataTree::paintSpaceBelow(TCanvas* TargetCanvas, TBitmap& Buffer, TRec
         TileBackground(picture, c, TargetRect, TPoint{Window.Left + (Target.x - rememberedX), origin.y});
     } else if (FHeader->UseColumns()) {
       TDataTreeColumns& columns = FHeader->Columns();
-      TColumnIndex column = FirstColumn;
+      // The background's handler may have taken columns away.
+      TColumnIndex column = columns.IsValidColumn(FirstColumn) ? FirstColumn : InvalidColumn;
       if (column == InvalidColumn) {
         column = columns.GetFirstVisibleColumn();
         while (column >= 0 && columns[column]->Left() + columns[column]->Width() <= Window.Left)

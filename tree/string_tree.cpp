@@ -318,6 +318,11 @@ void TCustomDataStringTree::AdjustCellRectangle(TCellPaintInfo& PaintInfo, TColu
   NextNonEmpty = columns.GetNextVisibleColumn(PaintInfo.Column);
   while (NextNonEmpty >= 0 && !columns[NextNonEmpty]->UseRightToLeftReading() &&
          DoGetCellIsEmpty(PaintInfo.Node, NextNonEmpty)) {
+    // The handler may have taken columns away: the span ends there.
+    if (!columns.IsValidColumn(NextNonEmpty)) {
+      NextNonEmpty = InvalidColumn;
+      break;
+    }
     PaintInfo.CellRect.Right += columns[NextNonEmpty]->Width();
     NextNonEmpty = columns.GetNextVisibleColumn(NextNonEmpty);
   }

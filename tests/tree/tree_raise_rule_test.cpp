@@ -206,9 +206,12 @@ struct TFixture {
   bool alive() const { return !Life.expired(); }
   // A point of the header on the screen.
   LPARAM headerScreen(int x) const {
+    if (!alive()) return 0;
     const TPoint p = T->ClientToScreen({x, -T->Header().Height() / 2});
     return MAKELPARAM(p.x, p.y);
   }
+  // The same point in the tree's client co-ordinates (above its rows).
+  LPARAM headerClient(int x) const { return alive() ? MAKELPARAM(x, -T->Header().Height() / 2) : 0; }
   void perform(UINT msg, WPARAM w, LPARAM l) {
     if (alive()) T->Perform(msg, w, l);
   }
@@ -225,6 +228,18 @@ void expectRowsOfOneShape(const std::string& Text) {
   }
   for (std::size_t i = 1; i < separators.size(); ++i)
     EXPECT_EQ(separators[i], separators[0]) << "line " << i + 1 << " of\n" << Text;
+}
+
+// The owner draws the header's elements (and is asked which).
+void ownerDrawnHeader(TFixture& f) {
+  if (!f.alive()) return;
+  TDTHeader& h = f.T->Header();
+  h.SetOptions(h.Options() + TDTHeaderOptions{hoOwnerDraw});
+  f.T->OnHeaderDrawQueryElements = [hooked = f.T->OnHeaderDrawQueryElements](TDTHeader* header, THeaderPaintInfo& info,
+                                                                             THeaderPaintElements& elements) {
+    elements = hpeBackground | hpeText;
+    if (hooked) hooked(header, info, elements);
+  };
 }
 
 struct TOperation {
@@ -255,6 +270,48 @@ const std::vector<TOperation>& operations() {
          f.perform(WM_NCRBUTTONUP, HTBORDER, f.alive() ? f.headerScreen(150) : 0);
        },
        {"OnHeaderMouseUp", "OnGetPopupMenu"}},
+      // The header's mouse work on one column: its splitter dragged and
+      // double-clicked, and the column dragged to another place.
+      {"DragColumnSplitter",
+       [](TFixture& f) {
+         TDTHeader& h = f.T->Header();
+         h.SetOptions(h.Options() + TDTHeaderOptions{hoColumnResize});
+         f.perform(WM_NCLBUTTONDOWN, HTBORDER, f.headerScreen(100));
+         for (int x : {110, 130}) f.perform(WM_MOUSEMOVE, MK_LBUTTON, f.headerClient(x));
+         f.perform(WM_LBUTTONUP, 0, f.headerClient(130));
+         pump();
+       },
+       {"OnCanSplitterResizeColumn", "OnBeforeColumnWidthTracking", "OnColumnWidthTracking",
+        "OnAfterColumnWidthTracking", "OnColumnResize"}},
+      {"DoubleClickColumnSplitter",
+       [](TFixture& f) {
+         TDTHeader& h = f.T->Header();
+         h.SetOptions(h.Options() + TDTHeaderOptions{hoColumnResize, hoDblClickResize, hoDisableAnimatedResize});
+         f.perform(WM_NCLBUTTONDBLCLK, HTBORDER, f.headerScreen(100));
+         pump();
+       },
+       {"OnColumnWidthDblClickResize", "OnColumnResize"}},
+      // The owner draws the header: every column's cell, and the picture
+      // of the column being dragged.
+      {"PaintOwnerDrawnHeader",
+       [](TFixture& f) {
+         ownerDrawnHeader(f);
+         if (f.alive()) f.T->PaintHeaderInFrame();
+         pump();
+       },
+       {"OnHeaderDrawQueryElements", "OnAdvancedHeaderDraw"}},
+      {"DragColumnToAnotherPlace",
+       [](TFixture& f) {
+         ownerDrawnHeader(f);
+         if (!f.alive()) return;
+         TDTHeader& h = f.T->Header();
+         h.SetOptions(h.Options() + TDTHeaderOptions{hoDrag});
+         f.perform(WM_NCLBUTTONDOWN, HTBORDER, f.headerScreen(150));
+         for (int x : {180, 280}) f.perform(WM_MOUSEMOVE, MK_LBUTTON, f.headerClient(x));
+         f.perform(WM_LBUTTONUP, 0, f.headerClient(280));
+         pump();
+       },
+       {"OnHeaderDragging", "OnHeaderDragged"}},
       {"ExportText",
        [](TFixture& f) {
          // Without columns the rows are indented by their level instead.
