@@ -236,12 +236,18 @@ void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitI
         }
         TColumnIndex next = columns.GetNextVisibleColumn(hit);
         while (next >= 0 && DoGetCellIsEmpty(node, next)) {
+          // The handler may take columns away: the span ends there.
+          if (!columns.IsValidColumn(next)) break;
           columnRight += columns[next]->Width();
           next = columns.GetNextVisibleColumn(next);
         }
+        // Without the column hit nothing of it is hit.
+        validColumn = columns.IsValidColumn(HitInfo.HitColumn);
       }
-      alignment = columns[HitInfo.HitColumn]->Alignment();
-      rtl = columns[HitInfo.HitColumn]->UseRightToLeftReading();
+      if (validColumn) {
+        alignment = columns[HitInfo.HitColumn]->Alignment();
+        rtl = columns[HitInfo.HitColumn]->UseRightToLeftReading();
+      }
     }
   } else {
     HitInfo.HitColumn = NoColumn;

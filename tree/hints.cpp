@@ -94,8 +94,13 @@ void TBaseDataTree::HandleHintShow(TMessage& Message) {
     if (column >= 0 && FOptions->AutoOptions().Contains(toAutoSpanColumns)) {
       TDataTreeColumns& columns = Header().Columns();
       for (TColumnIndex next = columns.GetNextVisibleColumn(column);
-           next >= 0 && DoGetCellIsEmpty(node, next); next = columns.GetNextVisibleColumn(next))
+           next >= 0 && DoGetCellIsEmpty(node, next); next = columns.GetNextVisibleColumn(next)) {
+        // The handler may take columns away: the span ends there.
+        if (!columns.IsValidColumn(next)) break;
         cell.Right = GetDisplayRect(node, next, false).Right;
+      }
+      // No hint of a column that went.
+      if (!columns.IsValidColumn(column)) return noHint();
     }
     const int boundLeft = std::max(cell.Left, 0), boundRight = std::min(cell.Right, ClientWidth());
     if (FHintMode != hmTooltip) {

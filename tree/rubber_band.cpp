@@ -152,6 +152,8 @@ bool TBaseDataTree::collectSelectedNodes(bool RightToLeft, TColumnIndex MainColu
         TDataTreeColumns& columns = Header().Columns();
         for (TColumnIndex next = columns.GetNextVisibleColumn(MainColumn);
              next >= 0 && DoGetCellIsEmpty(node, next); next = columns.GetNextVisibleColumn(next)) {
+          // The handler may take columns away: the span ends there.
+          if (!columns.IsValidColumn(next)) break;
           if (RightToLeft) left = columns[next]->Left();
           else right = columns[next]->Left() + columns[next]->Width();
         }

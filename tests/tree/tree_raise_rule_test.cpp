@@ -230,6 +230,19 @@ void expectRowsOfOneShape(const std::string& Text) {
     EXPECT_EQ(separators[i], separators[0]) << "line " << i + 1 << " of\n" << Text;
 }
 
+// The cells right of the first column have no text, and the captions span
+// over them.
+void spannedCells(TFixture& f) {
+  if (!f.alive()) return;
+  auto& o = f.T->TreeOptions();
+  o.SetAutoOptions(o.AutoOptions() + TDTAutoOptions{toAutoSpanColumns});
+  f.T->OnGetText = [hooked = f.T->OnGetText](TBaseDataTree* t, PDataNode n, TColumnIndex c, TDTTextType type,
+                                             String& text) {
+    if (hooked) hooked(t, n, c, type, text);
+    if (c > 0) text.clear();
+  };
+}
+
 // The owner draws the header's elements (and is asked which).
 void ownerDrawnHeader(TFixture& f) {
   if (!f.alive()) return;
@@ -291,6 +304,42 @@ const std::vector<TOperation>& operations() {
          pump();
        },
        {"OnColumnWidthDblClickResize", "OnColumnResize"}},
+      // Captions span the empty cells right of them: the rows are painted,
+      // and a rubber band drawn over them selects by the spanned width.
+      {"PaintSpannedCells",
+       [](TFixture& f) {
+         spannedCells(f);
+         if (f.alive()) f.T->Invalidate();
+         pump();
+       },
+       {"OnGetText", "OnGetCellIsEmpty"}},
+      {"RubberBandOverSpannedCells",
+       [](TFixture& f) {
+         spannedCells(f);
+         if (!f.alive()) return;
+         auto& o = f.T->TreeOptions();
+         o.SetSelectionOptions(o.SelectionOptions() + TDTSelectionOptions{toMultiSelect});
+         // From right of the last row's caption up to the first row.
+         f.perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(95, 45));
+         for (int y : {20, 5}) f.perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(3, y));
+         f.perform(WM_LBUTTONUP, 0, MAKELPARAM(3, 5));
+         pump();
+       },
+       {"OnGetCellIsEmpty"}},
+      {"ToolTipOfASpannedCaption",
+       [](TFixture& f) {
+         spannedCells(f);
+         if (!f.alive()) return;
+         f.T->SetHintMode(hmTooltip);
+         if (f.alive()) f.T->SetShowHint(true);
+         // A caption wider than its cell and the empty cells it spans.
+         if (f.alive() && f.T->Header().Columns().Count() > 0) f.T->Header().Columns()[0]->SetWidth(20);
+         pump();
+         if (f.alive()) InjectHintRequest(f.T, {8, 9});
+         pump();
+         Application->CancelHint();
+       },
+       {"OnGetCellIsEmpty"}},
       // The owner draws the header: every column's cell, and the picture
       // of the column being dragged.
       {"PaintOwnerDrawnHeader",
