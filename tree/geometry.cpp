@@ -214,6 +214,8 @@ void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitI
   PDataNode node = HitInfo.HitNode;
   int columnLeft = 0, columnRight = 0;
   bool validColumn = true;
+  // The column hit: the handlers asked below may take it away.
+  TDataTreeColumn* hitColumn = nullptr;
   TAlignment alignment = FAlignment;
   bool rtl = UseRightToLeftReading();
   if (FHeader->UseColumns()) {
@@ -245,8 +247,9 @@ void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitI
         validColumn = columns.IsValidColumn(HitInfo.HitColumn);
       }
       if (validColumn) {
-        alignment = columns[HitInfo.HitColumn]->Alignment();
-        rtl = columns[HitInfo.HitColumn]->UseRightToLeftReading();
+        hitColumn = columns[HitInfo.HitColumn];
+        alignment = hitColumn->Alignment();
+        rtl = hitColumn->UseRightToLeftReading();
       }
     }
   } else {
@@ -268,6 +271,15 @@ void TBaseDataTree::GetHitTestInfoAt(int X, int Y, bool Relative, THitInfo& HitI
     DetermineHitPositionRTL(HitInfo, X, columnRight, alignment);
   else
     DetermineHitPositionLTR(HitInfo, X, columnRight, alignment);
+  // A column that went on the way is no hit; one that moved is named anew.
+  if (hitColumn) {
+    if (FHeader->Columns().Contains(hitColumn)) {
+      HitInfo.HitColumn = hitColumn->Index();
+    } else {
+      HitInfo = THitInfo();
+      HitInfo.HitPositions.Include(hiNowhere);
+    }
+  }
   });
 }
 

@@ -99,8 +99,16 @@ void TBaseDataTree::DoPopupMenu(PDataNode Node, TColumnIndex Column, TPoint Posi
 void TBaseDataTree::SetFocusedNodeAndColumn(PDataNode Node, TColumnIndex Column) {
   if ((Node == FFocusedNode && Column == FFocusedColumn) || nodeGoing(Node)) return;
   TNodeWatch watch(*this, Node);
+  TDataTreeColumns& columns = Header().Columns();
+  TDataTreeColumn* target = columns.IsValidColumn(Column) ? columns[Column] : nullptr;
   if (!DoFocusChanging(FFocusedNode, Node, FFocusedColumn, Column)) return;
   if (Node && !watch.Node()) return;
+  // The handler may have taken columns away: a column that went takes no
+  // focus, one that moved is named anew.
+  if (target) {
+    if (!columns.Contains(target)) return;
+    Column = target->Index();
+  }
   const TColumnIndex oldColumn = FFocusedColumn;
   FFocusedColumn = Column;
   if (oldColumn != Column && FFocusedNode) InvalidateNode(FFocusedNode);
@@ -191,7 +199,9 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
           TNodeWatch asked(*this, node);
           const bool allowed = column >= 0 && DoFocusChanging(FFocusedNode, node, FFocusedColumn, column);
           node = asked.Node();
-          if (allowed) break;
+          // The handler may take columns away: the walk ends with them.
+          if (column >= 0 && !columns.IsValidColumn(column)) column = InvalidColumn;
+          if (allowed || column == InvalidColumn) break;
         }
         if (node && column >= 0) SetFocusedNodeAndColumn(node, column);
       }
@@ -231,6 +241,8 @@ void TBaseDataTree::HandleKeyDown(TMessage& Message) {
         while (column >= 0 && targetWatch.Node() &&
                !DoFocusChanging(FFocusedNode, targetWatch.Node(), FFocusedColumn, column))
           column = home ? columns.GetNextVisibleColumn(column) : columns.GetPreviousVisibleColumn(column);
+        // The handler may have taken columns away.
+        if (!columns.IsValidColumn(column)) column = InvalidColumn;
       }
       PDataNode target = targetWatch.Node();
       const bool grid = misc.Contains(toGridExtensions);

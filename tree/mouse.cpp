@@ -288,6 +288,8 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
     newColumn = FFocusedColumn;
     columnChanged = false;
   }
+  // The handlers below may take columns away.
+  TDataTreeColumn* const focusColumn = columns.IsValidColumn(newColumn) ? columns[newColumn] : nullptr;
 
   TShiftState shift = KeysToShiftState(WORD(Message.WParam)) * TShiftState{ssShift, ssCtrl};
   const bool altDown = GetKeyState(VK_MENU) < 0;
@@ -393,9 +395,17 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
   }
 
   FLastClickPos = {x, y};
-  if (isAnyHit && DoFocusChanging(FFocusedNode, hitNode, FFocusedColumn, newColumn)) {
+  // A column that went takes no focus, one that moved is named anew.
+  auto columnThere = [&] {
+    if (!focusColumn) return true;
+    if (!columns.Contains(focusColumn)) return false;
+    newColumn = focusColumn->Index();
+    columnChanged = newColumn != FFocusedColumn;
+    return true;
+  };
+  if (isAnyHit && columnThere() && DoFocusChanging(FFocusedNode, hitNode, FFocusedColumn, newColumn)) {
     hitNode = watch.Node();
-    if (!hitNode) return;
+    if (!hitNode || !columnThere()) return;
     if (columnChanged) {
       InvalidateColumn(FFocusedColumn);
       InvalidateColumn(newColumn);

@@ -340,6 +340,25 @@ const std::vector<TOperation>& operations() {
          Application->CancelHint();
        },
        {"OnGetCellIsEmpty"}},
+      // The focus moves from cell to cell: the keys of the grid and a click
+      // into the last column.
+      {"FocusFromCellToCell",
+       [](TFixture& f) {
+         auto& o = f.T->TreeOptions();
+         o.SetSelectionOptions(o.SelectionOptions() + TDTSelectionOptions{toExtendedFocus});
+         o.SetMiscOptions(o.MiscOptions() + TDTMiscOptions{toGridExtensions});
+         if (f.alive()) f.T->SetWantTabs(true);
+         if (f.alive()) f.T->SetFocusedNode(f.T->GetFirst());
+         for (UINT vk : {VK_RIGHT, VK_TAB, VK_END, VK_LEFT, VK_HOME, VK_DOWN}) {
+           if (!f.alive()) return;
+           InjectKeyStroke(f.T->Handle(), vk, {}, u"");
+           pump();
+         }
+         f.perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 9));
+         f.perform(WM_LBUTTONUP, 0, MAKELPARAM(250, 9));
+         pump();
+       },
+       {"OnFocusChanging", "OnFocusChanged"}},
       // The owner draws the header: every column's cell, and the picture
       // of the column being dragged.
       {"PaintOwnerDrawnHeader",
