@@ -393,6 +393,10 @@ void TDataTreeColumns::columnDeleted(TColumnIndex Index) {
     tree->FFocusedColumn = FHeader->FMainColumn;
   else if (tree->FFocusedColumn > Index)
     --tree->FFocusedColumn;
+  // An edit of the column ends with it (see Update); one of a column right
+  // of it stays with its column.
+  if (tree->FEditColumn > Index) --tree->FEditColumn;
+  else if (tree->FEditColumn == Index) tree->FEditColumn = Count();
 }
 
 void TDataTreeColumns::Delete(TColumnIndex Index) {
@@ -437,6 +441,12 @@ void TDataTreeColumns::Update(TDataTreeColumn* Item) {
   // Whatever emptied or shrank the collection, the focus never names a
   // column that is not there.
   if (tree->FFocusedColumn >= Count()) tree->FFocusedColumn = FHeader->FMainColumn;
+  // An edit, running or waiting, of a column that went ends with it, as an
+  // edit of a node ends with the node.
+  if (tree->FEditColumn >= Count()) {
+    tree->DetachEditor();
+    tree->FEditColumn = InvalidColumn;
+  }
   if (treeLoading(tree) || FHeader->States().Contains(hsLoading)) return;
   // Setting the scroll bars may end in a handler that destroys the tree.
   tree->GuardedEntry([&] {

@@ -40,11 +40,21 @@ bool TBaseDataTree::EditNode(PDataNode Node, TColumnIndex Column) {
     const std::weak_ptr<const bool> life = LifeToken();
     // The focus, editing and initialisation handlers may delete the node.
     TNodeWatch watch(*this, Node);
+    // They may take columns away too: a column that went is not edited, one
+    // that moved is named anew.
+    TDataTreeColumns& columns = Header().Columns();
+    TDataTreeColumn* const column = columns.IsValidColumn(Column) ? columns[Column] : nullptr;
+    auto columnThere = [&] {
+      if (!column) return true;
+      if (!columns.Contains(column)) return false;
+      Column = column->Index();
+      return true;
+    };
     SetFocusedNode(Node);
     if (life.expired()) return false;
-    if (!watch.Node() || FFocusedNode != Node) return false;
+    if (!watch.Node() || FFocusedNode != Node || !columnThere()) return false;
     const bool allowed = CanEdit(Node, Column);
-    if (life.expired() || !watch.Node() || !allowed) return false;
+    if (life.expired() || !watch.Node() || !allowed || !columnThere()) return false;
     FEditColumn = Column;
     if (!Node->States.Contains(vsInitialized)) InitNode(Node);
     if (life.expired() || !watch.Node()) return false;
@@ -65,7 +75,8 @@ void TBaseDataTree::DoEdit() {
   // (see forgetNode), and nothing here touches the node again.
   TNodeWatch watch(*this, node);
   PDTEditLink link = DoCreateEditor(node, FEditColumn);
-  if (life.expired() || !link || !watch.Node() || FFocusedNode != node) return;
+  // The handler may have taken the column away (see TDataTreeColumns::Update).
+  if (life.expired() || !link || !watch.Node() || FFocusedNode != node || FEditColumn == InvalidColumn) return;
   FEditLink = link;
   DoStateChange({tsEditing}, {tsToggleFocusedSelection, tsClearPending, tsDrawSelPending, tsDrawSelecting,
                               tsMouseCheckPending, tsOLEDragging, tsOLEDragPending, tsScrolling, tsScrollPending});
@@ -175,23 +186,31 @@ void TBaseDataTree::DetachEditor() {
 }
 
 void TBaseDataTree::UpdateEditBounds() {
-  if (!FStates.Contains(tsEditing) || !FEditLink || !FEditNode) return;
-  PDataNode node = FEditNode;
-  TColumnIndex column = FEditColumn;
-  TDataTreeColumns& columns = Header().Columns();
-  const bool realColumn = Header().UseColumns() && columns.IsValidColumn(column);
-  TRect r = GetDisplayRect(node, column, !node->States.Contains(vsMultiline));
-  if (realColumn && FOptions->MiscOptions().Contains(toGridExtensions)) {
-    TDataTreeColumn* c = columns[column];
-    TAlignment a = c->Alignment();
-    if (c->UseRightToLeftReading() && a != taCenter) a = a == taLeftJustify ? taRightJustify : taLeftJustify;
-    const TRect cell = GetDisplayRect(node, column, false);
-    if (a == taRightJustify) r.Right = cell.Right;
-    if (a == taCenter) {
-      r.Left = cell.Left;
-      r.Right = cell.Right;
+  // The rectangles are asked of the owner's handlers, which may destroy the
+  // tree: a call of the program is an entry.
+  GuardedEntry([&] {
+    if (!FStates.Contains(tsEditing) || !FEditLink || !FEditNode) return;
+    PDataNode node = FEditNode;
+    TRect r = GetDisplayRect(node, FEditColumn, !node->States.Contains(vsMultiline));
+    // The handlers asked may have ended the edit (its node or column went) or
+    // moved its column.
+    if (!FEditLink || FEditNode != node) return;
+    const TColumnIndex column = FEditColumn;
+    TDataTreeColumns& columns = Header().Columns();
+    const bool realColumn = Header().UseColumns() && columns.IsValidColumn(column);
+    if (realColumn && FOptions->MiscOptions().Contains(toGridExtensions)) {
+      TDataTreeColumn* c = columns[column];
+      TAlignment a = c->Alignment();
+      if (c->UseRightToLeftReading() && a != taCenter) a = a == taLeftJustify ? taRightJustify : taLeftJustify;
+      const TRect cell = GetDisplayRect(node, column, false);
+      if (!FEditLink || FEditNode != node || FEditColumn != column) return;
+      if (a == taRightJustify) r.Right = cell.Right;
+      if (a == taCenter) {
+        r.Left = cell.Left;
+        r.Right = cell.Right;
+      }
     }
-  }
-  if (FOptions->PaintOptions().Contains(toShowHorzGridLines)) --r.Bottom;
-  FEditLink->SetBounds(r);
+    if (FOptions->PaintOptions().Contains(toShowHorzGridLines)) --r.Bottom;
+    FEditLink->SetBounds(r);
+  });
 }

@@ -231,8 +231,10 @@ bool TStringEditLink::EndEdit() {
     if (life.expired()) FTree = nullptr;
   }
   if (TDTEdit* e = Edit()) {
+    // Hiding moves the focus, whose handlers may destroy the tree and the
+    // editor with it.
     e->Hide();
-    e->forgetLink();
+    if (TDTEdit* still = Edit()) still->forgetLink();
   }
   return true;
 }

@@ -296,6 +296,8 @@ void TCustomDataStringTree::GetTextInfo(PDataNode Node, TColumnIndex Column, con
       textHeight = tm.tmHeight;
     }
     Text = GetCellText(Node, Column);
+    // The handlers may have taken the column away: its text has no place.
+    if (Column >= 0 && Header().UseColumns() && !Header().Columns().IsValidColumn(Column)) return;
     R = GetDisplayRect(Node, Column, !Node->States.Contains(vsMultiline));
     if (TreeOptions().PaintOptions().Contains(toShowHorzGridLines)) --R.Bottom;
     if (R.Height() < textHeight) {

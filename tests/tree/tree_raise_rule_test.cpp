@@ -359,6 +359,20 @@ const std::vector<TOperation>& operations() {
          pump();
        },
        {"OnFocusChanging", "OnFocusChanged"}},
+      // A cell of the last column is edited and its text accepted, the
+      // editor following the cell as the columns change.
+      {"EditACell",
+       [](TFixture& f) {
+         auto& o = f.T->TreeOptions();
+         o.SetMiscOptions(o.MiscOptions() + TDTMiscOptions{toEditable});
+         if (!f.alive() || f.T->Header().Columns().Count() < 3) return;
+         if (!f.T->EditNode(f.T->GetFirst(), 2) || !f.alive()) return;
+         pump();
+         if (f.alive()) f.T->UpdateEditBounds();
+         if (f.alive()) f.T->EndEditNode();
+         pump();
+       },
+       {"OnCreateEditor", "OnEditing", "OnEdited"}},
       // The owner draws the header: every column's cell, and the picture
       // of the column being dragged.
       {"PaintOwnerDrawnHeader",
