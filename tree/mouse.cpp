@@ -394,6 +394,8 @@ void TBaseDataTree::HandleMouseDown(TMessage& Message, THitInfo& HitInfo) {
     if (!isCellHit) return;
   }
 
+  // The state handlers above may have deleted the row: the click ends.
+  if (hitNode && !watch.Node()) return;
   FLastClickPos = {x, y};
   // A column that went takes no focus, one that moved is named anew.
   auto columnThere = [&] {

@@ -1109,6 +1109,12 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
   ops.emplace_back("ClicksOnTheSelectedRow", [](TTableFixture& f) {
     if (!f.alive() || !f.n(f.A0)) return;
     f.t()->SetEditDelay(600000);
+    // The owner lets the focus go to rows by their data.
+    f.t()->OnFocusChanging = [hooked = f.t()->OnFocusChanging](TBaseDataTree* t, PDataNode from, PDataNode to,
+                                                                 TColumnIndex c1, TColumnIndex c2, bool& allowed) {
+      allowed = !to || *t->GetNodeData<std::int32_t>(to) != 0;
+      if (hooked) hooked(t, from, to, c1, c2, allowed);
+    };
     // Sent one by one, so that no two of them make a double click.
     const LPARAM p = f.client(f.textPoint(f.A0));
     for (int i = 0; i < 3; ++i) {
