@@ -1,8 +1,10 @@
 // The tree raises every event of its owner through its one raise, which
 // unwinds to the tree's outermost entry once a handler destroyed the tree.
-// Two checks hold the rule: a sweep over the header's and the exports'
-// operations, with every event hooked, whose handler deletes the tree, a
-// column or all columns at each raise in turn; and a reading of the tree's
+// Two checks hold the rule: a sweep over the operations that work with
+// columns (the header's mouse work and painting, the exports, spanned cells,
+// the focus moving from cell to cell, a cell's edit), with every event
+// hooked, whose handler deletes the tree, a column or all columns at each
+// raise in turn; and a reading of the tree's
 // sources that finds no handler called by hand.
 #include <gtest/gtest.h>
 
