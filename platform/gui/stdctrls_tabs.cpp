@@ -122,8 +122,13 @@ void TTabControl::SetTabIndex(int value) {
 }
 
 void TTabControl::TabClicked(int index) {
+  // A control on its way out takes no tab the toolkit still reports.
+  if (ComponentState().Contains(csDestroying)) return;
   bool allow = true;
+  // The handlers may free the tab control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (OnChanging) OnChanging(this, allow);
+  if (!ControlLives(self)) return;
   if (!allow) {
     setCurrentTab(FTabIndex);
     return;
