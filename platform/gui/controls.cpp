@@ -1264,13 +1264,17 @@ void TGraphicControl::Dispatch(TMessage& m) {
   }
   TControlPrivate* p = FPrivate.get();
   if (!p->Painter) return;
+  // Paint may free the control (an owner's handler): the record outlives
+  // it and tells the way out to touch nothing of it.
+  const std::shared_ptr<const TControlPrivate> life = FPrivate;
   CanvasBeginPaint(*FCanvas, *p->Painter);
   FCanvas->Font()->Assign(*Font());
   try {
     Paint();
   } catch (...) {
-    CanvasEndPaint(*FCanvas);
+    if (life->Owner) CanvasEndPaint(*FCanvas);
     throw;
   }
+  if (!life->Owner) return;
   CanvasEndPaint(*FCanvas);
 }

@@ -174,14 +174,18 @@ void TForm::applyWindowFlags() {
 void TForm::PaintWindow(HDC) {
   HWND h = FPrivate->Handle;
   if (!OnPaint || !h || !h->Painter) return;
+  // The handler may free the form: the record outlives it and tells the
+  // way out to touch nothing of it.
+  const std::shared_ptr<const TControlPrivate> life = FPrivate;
   CanvasBeginPaint(*FCanvas, *h->Painter);
   FCanvas->Font()->Assign(*Font());
   try {
     OnPaint(this);
   } catch (...) {
-    CanvasEndPaint(*FCanvas);
+    if (life->Owner) CanvasEndPaint(*FCanvas);
     throw;
   }
+  if (!life->Owner) return;
   CanvasEndPaint(*FCanvas);
 }
 
@@ -407,8 +411,12 @@ void TForm::Close() {
 }
 
 void TForm::Release() {
+  // The hide handlers, and the windows made, may free the form already.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Hide();
+  if (!ControlLives(self)) return;
   HWND h = Handle();
+  if (!h || !ControlLives(self)) return;
   std::uint64_t serial = h->Serial;
   QTimer::singleShot(0, QCoreApplication::instance(), [h, serial] {
     if (IsLiveWindow(h, serial)) h->Control->Free();
