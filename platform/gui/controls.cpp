@@ -862,7 +862,11 @@ void TWinControl::FrameChanged() {
   const DWORD frame = WS_BORDER | WS_THICKFRAME;
   h->Style = (h->Style & ~frame) | (params.Style & frame);
   h->ExStyle = params.ExStyle;
+  // The client area's new size places the children, whose handlers may
+  // destroy the window (and free this control).
+  const std::uint64_t serial = h->Serial;
   UpdateFrame(h);
+  if (!IsLiveWindow(h, serial)) return;
   if (h->Widget) h->Widget->update();
 }
 
