@@ -78,7 +78,7 @@ struct Scene {
   TLife FormLife;
   TComponent* Sender = nullptr;  // the control (or menu) whose event is raised
   TLife SenderLife;
-  TMenuItem* Item = nullptr;  // a menu's item chosen
+  TComponent* Item = nullptr;  // a menu's item chosen, a page control's sheet
   TLife ItemLife;
   std::function<void()> Raised;  // every handler calls it once its own work is done
   int Hook = -1;
@@ -91,6 +91,8 @@ struct Scene {
   ~Scene() {
     if (Application) {
       Application->OnMessage = nullptr;
+      Application->OnRestore = nullptr;
+      Application->OnMinimize = nullptr;
       if (Hook >= 0) Application->UnhookMainWindow(Hook);
       if (Application->MainForm() == Form && lives(FormLife)) Application->SetMainForm(nullptr);
     }
@@ -265,6 +267,61 @@ std::vector<Operation> operations() {
                  g->Invalidate();
                  pumpUntil([&] { return !lives(s.SenderLife) || g->Paints > before; });
                }});
+  // The new frame and window flags resize the window, which places the
+  // controls on it; the restored window reports its size and state.
+  for (const auto& [name, change] :
+       {std::pair<const char*, std::function<void(TForm*)>>{"a form's border style changed",
+                                                            [](TForm* f) { f->SetBorderStyle(bsDialog); }},
+        std::pair<const char*, std::function<void(TForm*)>>{"a form made to stay on top",
+                                                            [](TForm* f) { f->SetFormStyle(fsStayOnTop); }},
+        std::pair<const char*, std::function<void(TForm*)>>{
+            "a minimised form restored by its command",
+            [](TForm* f) { f->Perform(WM_SYSCOMMAND, SC_RESTORE, 0); }},
+        std::pair<const char*, std::function<void(TForm*)>>{"the application restored",
+                                                            [](TForm*) { Application->Restore(); }}}) {
+    const bool minimised = std::string(name).find("restored") != std::string::npos;
+    r.push_back({name,
+                 [minimised](Scene& s) {
+                   auto* c = s.put<Told>(10, 10, 100, 50);
+                   c->SetAlign(alClient);
+                   s.hookForm();
+                   s.show();
+                   Application->SetMainForm(s.Form);
+                   Application->OnRestore = [&s](TObject*) { s.raised(); };
+                   if (minimised) {
+                     Application->Minimize();
+                     pump();
+                   }
+                 },
+                 [change](Scene& s) {
+                   change(s.Form);
+                   if (lives(s.FormLife)) pump();
+                 }});
+  }
+  // A sheet put on an empty page control is placed to fill it and shown,
+  // with what is on it, and the tabs are made again.
+  r.push_back({"a sheet put on a page control",
+               [](Scene& s) {
+                 auto* pages = s.put<TPageControl>(10, 10, 300, 200);
+                 pages->OnChanging = [&s](TObject*, bool&) { s.raised(); };
+                 pages->OnChange = [&s](TObject*) { s.raised(); };
+                 auto* sheet = new Watched<TTabSheet>(s.Form);
+                 sheet->SetCaption(u"sheet");
+                 sheet->OnResize = [&s](TObject*) { s.raised(); };
+                 sheet->OnEnter = [&s](TObject*) { s.raised(); };
+                 sheet->OnExit = [&s](TObject*) { s.raised(); };
+                 auto* inner = new Told(s.Form);
+                 inner->SetParent(sheet);
+                 inner->SetAlign(alClient);
+                 inner->OnResize = [&s](TObject*) { s.raised(); };
+                 s.Item = sheet;
+                 s.ItemLife = sheet->Alive;
+                 s.show();
+               },
+               [](Scene& s) {
+                 static_cast<TTabSheet*>(s.Item)->SetPageControl(static_cast<TPageControl*>(s.Sender));
+               },
+               {{"the page control", freeSender}, {"the sheet", freeItem}, {"the form", freeForm}}});
   // ---- messages ----
   r.push_back({"a posted message looked at by the application first",
                [](Scene& s) {
