@@ -17,6 +17,7 @@
 #include "gui_test_support.h"
 #include "platform/graphics/canvas.h"
 #include "platform/gui/dialogs.h"
+#include "platform/gui/extctrls.h"
 #include "platform/gui/menus.h"
 #include "platform/gui/stdctrls.h"
 
@@ -359,6 +360,32 @@ std::vector<Operation> operations() {
                },
                [](Scene& s) { s.Form->Perform(WM_USER + 9, 0, 0); },
                {{"the form", freeForm}}});
+  // Two timers of the form tick; the handler of either may free both.
+  r.push_back({"timers ticking",
+               [](Scene& s) {
+                 for (int i = 0; i < 2; ++i) {
+                   auto* t = new Watched<TTimer>(s.Form);
+                   t->SetInterval(1);
+                   t->SetOnTimer([&s, t](TObject*) {
+                     t->SetEnabled(false);
+                     s.raised();
+                   });
+                   if (i == 0) {
+                     s.Sender = t;
+                     s.SenderLife = t->Alive;
+                   } else {
+                     s.Item = t;
+                     s.ItemLife = t->Alive;
+                   }
+                 }
+               },
+               [](Scene& s) {
+                 auto stopped = [](const TLife& Life, TComponent* C) {
+                   return !lives(Life) || !static_cast<TTimer*>(C)->Enabled();
+                 };
+                 pumpUntil([&] { return stopped(s.SenderLife, s.Sender) && stopped(s.ItemLife, s.Item); });
+               },
+               {{"the timer", freeSender}, {"the other timer", freeItem}, {"the form", freeForm}}});
   // ---- menus ----
   r.push_back({"a pop-up menu's item chosen",
                [](Scene& s) {
