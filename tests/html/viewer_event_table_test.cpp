@@ -112,6 +112,8 @@ struct ViewerEventSweep : ::testing::Test, ViewerOnForm {
   }
   void print() {
     TMetaFilePrinter rec(nullptr);
+    // The printer's owner hears of each page begun too.
+    rec.OnPageEvent = [this](TObject*, int, bool&) { raised("OnPageEvent"); };
     View->Print(1, 0x7FFFFFFF, &rec);
   }
   String pageFile(const std::string& Name, const std::string& Html) {
