@@ -82,6 +82,7 @@ struct Scene {
   TComponent* Item = nullptr;  // a menu's item chosen, a page control's sheet
   TLife ItemLife;
   std::function<void()> Raised;  // every handler calls it once its own work is done
+  std::vector<std::pair<TComponent*, TLife>> Own;  // freed with the scene when still there
   int Hook = -1;
 
   Scene() {
@@ -99,6 +100,9 @@ struct Scene {
     }
     SetDialogHook(nullptr);
     if (lives(FormLife)) delete Form;
+    // Forms of an operation's own that are still there.
+    for (auto& [c, life] : Own)
+      if (lives(life)) delete c;
     pump();
   }
   void raised() {
@@ -299,6 +303,36 @@ std::vector<Operation> operations() {
                    if (lives(s.FormLife)) pump();
                  }});
   }
+  // A form that another form belongs to goes: each form that belonged to
+  // it is told and made a window of its own again, whose handlers may
+  // free the next form to be told.
+  r.push_back({"the form two forms belong to freed",
+               [](Scene& s) {
+                 auto* c = s.put<Told>(10, 10, 100, 50);
+                 c->SetAlign(alClient);
+                 s.hookForm();
+                 auto* owner = new Watched<TForm>(nullptr);
+                 owner->SetBounds(300, 300, 200, 150);
+                 s.Item = owner;
+                 s.ItemLife = owner->Alive;
+                 auto* other = new Watched<TForm>(nullptr);
+                 other->SetBounds(350, 350, 200, 150);
+                 s.Sender = other;
+                 s.SenderLife = other->Alive;
+                 s.Own = {{owner, owner->Alive}, {other, other->Alive}};
+                 other->OnShow = [&s](TObject*) { s.raised(); };
+                 s.Form->SetPopupParent(owner);
+                 other->SetPopupParent(owner);
+                 owner->Show();
+                 s.show();
+                 other->Show();
+                 pump();
+               },
+               [](Scene& s) {
+                 delete s.Item;
+                 pump();
+               },
+               {{"the other form", freeSender}, {"the form", freeForm}}});
   // A sheet put on an empty page control is placed to fill it and shown,
   // with what is on it, and the tabs are made again.
   r.push_back({"a sheet put on a page control",
