@@ -324,9 +324,8 @@ std::vector<Operation> operations() {
                  s.Form->SetPopupParent(owner);
                  other->SetPopupParent(owner);
                  owner->Show();
-                 s.show();
                  other->Show();
-                 pump();
+                 s.show();
                },
                [](Scene& s) {
                  delete s.Item;
