@@ -318,7 +318,13 @@ void ThtmlForm::InsertControl(std::unique_ptr<TFormControlObj> Ctrl) {
 }
 
 void ThtmlForm::ResetControls() {
-  for (const auto& c : ControlList) c->ResetToValue();
+  // A box put back raises its click: a handler that showed another page
+  // (or freed the viewer) freed this form.
+  const ThtEventToken page = MasterList ? MasterList->WatchEvents() : ThtEventToken();
+  for (size_t i = 0; i < ControlList.size(); ++i) {
+    ControlList[i]->ResetToValue();
+    if (!page.PageKept()) return;
+  }
 }
 
 void ThtmlForm::SetSizes(TCanvas* Canvas) {
@@ -401,7 +407,14 @@ void ThtmlForm::ControlKeyDown(TObject* Sender, WORD& Key, TShiftState Shift) {
 }
 
 void ThtmlForm::SetFormData(const TStringList& Data) {
-  for (const auto& c : ControlList) c->SetDataInit();
+  // A box ticked or cleared raises its click: a handler that showed
+  // another page (or freed the viewer) freed this form, and Data with the
+  // history it came from.
+  const ThtEventToken page = MasterList ? MasterList->WatchEvents() : ThtEventToken();
+  for (size_t i = 0; i < ControlList.size(); ++i) {
+    ControlList[i]->SetDataInit();
+    if (!page.PageKept()) return;
+  }
   // The n-th pair of a name goes to that name's controls as index n, so a
   // multiple list gets back each of its selected values.
   std::vector<std::pair<String, int>> seen;
@@ -414,7 +427,10 @@ void ThtmlForm::SetFormData(const TStringList& Data) {
     auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& p) { return p.first == name; });
     if (it == seen.end()) seen.emplace_back(name, 1);
     else index = it->second++;
-    for (const auto& c : ControlList)
-      if (c->FName == name) c->SetData(index, value);
+    for (size_t k = 0; k < ControlList.size(); ++k) {
+      if (ControlList[k]->FName != name) continue;
+      ControlList[k]->SetData(index, value);
+      if (!page.PageKept()) return;
+    }
   }
 }

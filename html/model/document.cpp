@@ -229,7 +229,13 @@ std::unique_ptr<TFreeList<TStringList>> ThtDocument::CollectFormData() {
 }
 
 void ThtDocument::SetFormData(const TFreeList<TStringList>& Data) {
-  for (int i = 0; i < Data.Count() && i < int(Forms.size()); ++i) Forms[size_t(i)]->SetFormData(*Data.Items(i));
+  // A handler raised on the way may show another page or free the viewer
+  // (and Data with its history).
+  const ThtEventToken page = WatchEvents();
+  for (int i = 0; i < Data.Count() && i < int(Forms.size()); ++i) {
+    Forms[size_t(i)]->SetFormData(*Data.Items(i));
+    if (!page.PageKept()) return;
+  }
 }
 
 void ThtDocument::ClearPanelAndControlLists() {

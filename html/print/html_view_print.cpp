@@ -318,10 +318,13 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
       P->EndDoc();
   };
   try {
+    // The printer tells its owner of each page begun, whose handler may
+    // free the viewer.
     if (startedHere)
       P->BeginDoc();
     else
       P->NewPage();
+    job.Watch.UnwindIfGone();
     job.PPIX = std::max(P->PixelsPerInchX(), 1);
     job.PPIY = std::max(P->PixelsPerInchY(), 1);
     job.Scale = std::max(1, int(std::lround(ScreenPixelsPerInch() * FPrintScale)));
@@ -383,7 +386,10 @@ int THtmlView::printEngine(ThtPrinter* P, int FromPage, int ToPage, int Mode) {
           next = copy->PrintPage(nullptr, pageTop, widest, job.Height, &dry.C, &contentEnd, false, h > 0);
           if (!shown) continue;
         }
-        if (paperUsed) P->NewPage();
+        if (paperUsed) {
+          P->NewPage();
+          job.Watch.UnwindIfGone();
+        }
         paperUsed = true;
         printed = FPrintedPage = page;
         paper = P->GetCanvas();

@@ -1116,7 +1116,13 @@ void THtmlView::SetHistoryIndex(int Value) {
     // A handler of the load may have cleared or rebuilt the history (the
     // entry is gone, and the index with it), or freed the viewer.
     if (!watch.HistoryKept()) return;
-    if (p->FormData) FSectionList->SetFormData(*p->FormData);
+    if (p->FormData) {
+      // The boxes ticked again raise their clicks, whose handlers may show
+      // another page or free the viewer.
+      const ThtEventToken filled = watchEvents();
+      FSectionList->SetFormData(*p->FormData);
+      if (!filled.PageKept() || !filled.HistoryKept()) return;
+    }
   }
   FHistoryIndex = Value;
   SetPosition(pos);

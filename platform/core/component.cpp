@@ -8,13 +8,16 @@ TComponent::TComponent(TComponent* AOwner) {
 
 TComponent::~TComponent() {
   Destroying();
-  // Tell everyone who asked, then free what we own (last first).
-  auto notifies = FFreeNotifies;
-  FFreeNotifies.clear();
+  // Tell everyone who asked, then free what we own (last first). One told
+  // may run handlers that free another still to be told: that one has
+  // left the list as it went (its link undone both ways).
+  const auto notifies = FFreeNotifies;
   for (TComponent* c : notifies) {
+    if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), c) == FFreeNotifies.end()) continue;
     c->RemoveFreeNotification(this);
     c->Notification(this, opRemove);
   }
+  FFreeNotifies.clear();
   DestroyComponents();
   if (FOwner) FOwner->RemoveComponent(this);
 }

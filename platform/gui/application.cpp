@@ -233,8 +233,11 @@ void TApplication::Minimize() {
 
 void TApplication::Restore() {
   if (FMainForm && FMainForm->HandleAllocated()) {
-    FMainForm->SetWindowState(wsNormal);
-    FMainForm->Show();
+    // The window restored reports its state, whose handlers may free the
+    // main form (which then is the main form no more).
+    TForm* form = FMainForm;
+    form->SetWindowState(wsNormal);
+    if (FMainForm == form) form->Show();
   }
   NoteMinimized(false);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/gui/forms.h"
+#include "platform/gui/gui_private.h"
 
 int TApplication::HookMainWindow(TWindowHook Hook) {
   const int cookie = FNextHook++;
@@ -25,6 +26,10 @@ bool TApplication::CallMainWindowHooks(TMessage& Message) {
 }
 
 void TForm::WndProc(TMessage& Message) {
-  if (Application && Application->MainForm() == this && Application->CallMainWindowHooks(Message)) return;
+  if (Application && Application->MainForm() == this) {
+    // A hook may free the form.
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
+    if (Application->CallMainWindowHooks(Message) || !ControlLives(self)) return;
+  }
   TWinControl::WndProc(Message);
 }

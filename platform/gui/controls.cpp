@@ -862,7 +862,11 @@ void TWinControl::FrameChanged() {
   const DWORD frame = WS_BORDER | WS_THICKFRAME;
   h->Style = (h->Style & ~frame) | (params.Style & frame);
   h->ExStyle = params.ExStyle;
+  // The client area's new size places the children, whose handlers may
+  // destroy the window (and free this control).
+  const std::uint64_t serial = h->Serial;
   UpdateFrame(h);
+  if (!IsLiveWindow(h, serial)) return;
   if (h->Widget) h->Widget->update();
 }
 
@@ -1264,13 +1268,17 @@ void TGraphicControl::Dispatch(TMessage& m) {
   }
   TControlPrivate* p = FPrivate.get();
   if (!p->Painter) return;
+  // Paint may free the control (an owner's handler): the record outlives
+  // it and tells the way out to touch nothing of it.
+  const std::shared_ptr<const TControlPrivate> life = FPrivate;
   CanvasBeginPaint(*FCanvas, *p->Painter);
   FCanvas->Font()->Assign(*Font());
   try {
     Paint();
   } catch (...) {
-    CanvasEndPaint(*FCanvas);
+    if (life->Owner) CanvasEndPaint(*FCanvas);
     throw;
   }
+  if (!life->Owner) return;
   CanvasEndPaint(*FCanvas);
 }

@@ -89,8 +89,11 @@ void TSizeConstraints::SetMinHeight(int value) {
 }
 
 void TForm::applyMinimumSize() {
+  // The form sized places its controls, whose handlers may free it.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (Width() < FConstraints.MinWidth() || Height() < FConstraints.MinHeight())
     SetBounds(Left(), Top(), Width(), Height());
+  if (!ControlLives(self)) return;
   QWidget* w = FPrivate->Widget;
   if (!w || hasFixedSize(FFormBorderStyle)) return;
   const TSize f = FrameSize();
@@ -156,7 +159,11 @@ void TForm::applyWindowFlags() {
   if (FPopupParent && (flags & Qt::WindowType_Mask) == Qt::Window)
     flags = (flags & ~Qt::WindowFlags(Qt::WindowType_Mask)) | Qt::Dialog;
   bool visible = w->isVisible();
+  // The window made anew hands the focus on and is resized: the exit and
+  // size handlers (the form's, its controls') may free the form.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   w->setWindowFlags(flags);
+  if (!ControlLives(self)) return;
   // The form's own size, not the widget's: before the first resize the
   // widget still has the toolkit's default size.
   const TSize f = FrameSize();
@@ -164,9 +171,12 @@ void TForm::applyWindowFlags() {
     w->setFixedSize(std::max(Width() - f.cx, 0), std::max(Height() - f.cy, 0));
   else
     w->setMinimumSize(0, 0), w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  if (!ControlLives(self)) return;
   applyMinimumSize();
+  if (!ControlLives(self)) return;
   if (visible) {
     applyPopupParent();
+    if (!ControlLives(self)) return;
     w->show();
   }
 }
@@ -174,14 +184,18 @@ void TForm::applyWindowFlags() {
 void TForm::PaintWindow(HDC) {
   HWND h = FPrivate->Handle;
   if (!OnPaint || !h || !h->Painter) return;
+  // The handler may free the form: the record outlives it and tells the
+  // way out to touch nothing of it.
+  const std::shared_ptr<const TControlPrivate> life = FPrivate;
   CanvasBeginPaint(*FCanvas, *h->Painter);
   FCanvas->Font()->Assign(*Font());
   try {
     OnPaint(this);
   } catch (...) {
-    CanvasEndPaint(*FCanvas);
+    if (life->Owner) CanvasEndPaint(*FCanvas);
     throw;
   }
+  if (!life->Owner) return;
   CanvasEndPaint(*FCanvas);
 }
 
@@ -199,7 +213,9 @@ void TForm::SetBorderStyle(TBorderStyle value) {
   FFormBorderStyle = value;
   // The client area keeps its size; the frame allowance changes.
   TSize f = FrameSize();
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   TControl::SetBounds(Left(), Top(), client.Width() + f.cx, client.Height() + f.cy);
+  if (!ControlLives(self)) return;
   applyWindowFlags();
 }
 
@@ -289,7 +305,12 @@ void TForm::applyPopupParent() {
   if (!w) return;
   QWindow* parent = nullptr;
   if (FPopupParent) {
+    // Making the other form's windows runs its handlers, which may free
+    // either form.
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
     FPopupParent->HandleNeeded();
+    if (!ControlLives(self)) return;
+    if (!FPopupParent) return;
     if (QWidget* p = FPopupParent->FPrivate->Widget) {
       p->winId();
       parent = p->windowHandle();
@@ -407,8 +428,12 @@ void TForm::Close() {
 }
 
 void TForm::Release() {
+  // The hide handlers, and the windows made, may free the form already.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Hide();
+  if (!ControlLives(self)) return;
   HWND h = Handle();
+  if (!h || !ControlLives(self)) return;
   std::uint64_t serial = h->Serial;
   QTimer::singleShot(0, QCoreApplication::instance(), [h, serial] {
     if (IsLiveWindow(h, serial)) h->Control->Free();
@@ -489,10 +514,13 @@ void TForm::Dispatch(TMessage& m) {
           else SetWindowState(wsMinimized);
           return;
         case SC_MAXIMIZE: SetWindowState(wsMaximized); return;
-        case SC_RESTORE:
+        case SC_RESTORE: {
+          // The window restored reports its state, whose handlers may free the form.
+          const std::weak_ptr<TControlPrivate> self = FPrivate;
           SetWindowState(wsNormal);
-          Show();
+          if (ControlLives(self)) Show();
           return;
+        }
         case SC_CLOSE: Perform(WM_CLOSE, 0, 0); return;
         default: TWinControl::Dispatch(m); return;
       }

@@ -227,6 +227,7 @@ void TPopupMenu::Popup(int X, int Y) {
   int answer = -1;
   TMenuItem* chosen = nullptr;
   if (AskDialogHook(req, answer)) {
+    if (life.expired()) return;
     if (answer >= 0 && answer < FItems->Count()) chosen = FItems->Items(answer);
   } else {
     EnsureQtApplication();
@@ -242,5 +243,6 @@ void TPopupMenu::Popup(int X, int Y) {
   }
   if (OnClose) OnClose(this);
   if (life.expired()) return;
-  if (chosen) chosen->Click();
+  // The close handler may have freed the item chosen.
+  if (chosen && holdsItem(FItems.get(), chosen)) chosen->Click();
 }

@@ -104,7 +104,10 @@ void TEdit::widgetTextChanged() {
   if (FSyncing) return;
   // Only the user's typing marks the text modified.
   if (!FSettingText) FModified = true;
+  // The notification's handling may free the edit box.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Perform(CN_COMMAND, MAKEWPARAM(0, EN_UPDATE), 0);
+  if (!ControlLives(self)) return;
   Change();
 }
 
@@ -118,6 +121,8 @@ void TEdit::TextChanged() {
   String t = TControl::GetText();
   FModified = false;
   FSettingText = true;
+  // The change handler may free the edit box.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (auto* e = widgetAs<QLineEdit>(this)) {
     if (ss(e->text()) != t) e->setText(qs(t));  // fires OnChange through the signal
   } else if (auto* e = widgetAs<QPlainTextEdit>(this)) {
@@ -126,6 +131,7 @@ void TEdit::TextChanged() {
   } else {
     Change();
   }
+  if (!ControlLives(self)) return;
   FSettingText = false;
 }
 

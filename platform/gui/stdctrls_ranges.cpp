@@ -75,8 +75,9 @@ void TScrollBar::CreateWnd() {
     FTracking = true;
     FTrackPos = value;
     int pos = value;
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
     Scroll(scTrack, pos);
-    SetPosition(pos);
+    if (ControlLives(self)) SetPosition(pos);
   });
   SyncWidget();
   b->setVisible(Visible());
@@ -150,8 +151,12 @@ void TScrollBar::action(int qtAction) {
   }
   // The handler is told a position inside the range, never one past an end.
   pos = std::clamp(pos, FMin, std::max(FMin, FMax));
+  // The scroll and change handlers may free the bar.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Scroll(code, pos);
+  if (!ControlLives(self)) return;
   SetPosition(pos);
+  if (!ControlLives(self)) return;
   b->setSliderPosition(FPosition);
   int end = FPosition;
   Scroll(scEndScroll, end);
@@ -161,9 +166,14 @@ void TScrollBar::released() {
   if (!FTracking) return;
   FTracking = false;
   int pos = FTrackPos;
+  // The scroll and change handlers may free the bar.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   Scroll(scPosition, pos);
+  if (!ControlLives(self)) return;
   SetPosition(pos);
+  if (!ControlLives(self)) return;
   int end = FPosition;
   Scroll(scEndScroll, end);
+  if (!ControlLives(self)) return;
   SyncWidget();
 }

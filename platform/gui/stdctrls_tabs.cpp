@@ -122,8 +122,13 @@ void TTabControl::SetTabIndex(int value) {
 }
 
 void TTabControl::TabClicked(int index) {
+  // A control on its way out takes no tab the toolkit still reports.
+  if (ComponentState().Contains(csDestroying)) return;
   bool allow = true;
+  // The handlers may free the tab control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   if (OnChanging) OnChanging(this, allow);
+  if (!ControlLives(self)) return;
   if (!allow) {
     setCurrentTab(FTabIndex);
     return;
@@ -145,9 +150,17 @@ TTabSheet::~TTabSheet() {
 
 void TTabSheet::SetPageControl(TPageControl* value) {
   if (FPageControl == value) return;
+  // Leaving the old page control shows another of its sheets, and the new
+  // parent places and shows this one: the handlers may free the sheet or
+  // either page control.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
+  const std::weak_ptr<TControlPrivate> target = value ? value->PrivateRef() : nullptr;
   if (FPageControl) FPageControl->removePage(this);
+  if (!ControlLives(self)) return;
+  if (value && !ControlLives(target)) value = nullptr;
   SetParent(value);
-  if (value) value->insertPage(this);
+  if (!ControlLives(self)) return;
+  if (value && ControlLives(target) && Parent() == value) value->insertPage(this);
 }
 
 int TTabSheet::PageIndex() const {
@@ -186,11 +199,20 @@ TPageControl::~TPageControl() {
 void TPageControl::insertPage(TTabSheet* page) {
   FPages.push_back(page);
   page->FPageControl = this;
+  // The sheet placed, and shown or hidden, runs its handlers (and those
+  // of the controls on it), which may free the sheet or the page control;
+  // a sheet that went has left the list already.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
+  const std::weak_ptr<TControlPrivate> sheet = page->PrivateRef();
   page->SetAlign(alClient);
-  if (!FActivePage)
-    SetActivePage(page);
-  else
-    page->SetVisible(false);
+  if (!ControlLives(self)) return;
+  if (ControlLives(sheet) && page->FPageControl == this) {
+    if (!FActivePage)
+      SetActivePage(page);
+    else
+      page->SetVisible(false);
+    if (!ControlLives(self)) return;
+  }
   updateTabs();
 }
 
@@ -201,7 +223,12 @@ void TPageControl::removePage(TTabSheet* page) {
   page->FPageControl = nullptr;
   if (FActivePage == page) {
     FActivePage = nullptr;
-    if (!ComponentState().Contains(csDestroying) && !FPages.empty()) SetActivePage(FPages.front());
+    if (!ComponentState().Contains(csDestroying) && !FPages.empty()) {
+      // The sheet shown runs handlers that may free the page control.
+      const std::weak_ptr<TControlPrivate> self = FPrivate;
+      SetActivePage(FPages.front());
+      if (!ControlLives(self)) return;
+    }
   }
   if (!ComponentState().Contains(csDestroying)) updateTabs();
 }

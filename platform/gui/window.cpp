@@ -68,7 +68,8 @@ public:
     if (Application && Application->OnMessage) {
       bool handled = false;
       Application->OnMessage(m, handled);
-      if (handled) return true;
+      // The handler may have destroyed the window the message is for.
+      if (handled || !IsLiveWindow(p->Wnd, p->Serial)) return true;
     }
     DeliverMessage(p->Wnd, m);
     return true;

@@ -60,8 +60,15 @@ struct ViewerEventSweep : ::testing::Test, ViewerOnForm {
   void raised(const char* Name) {
     if (!Counting) return;
     Names.push_back(Name);
-    if (++Raised == FreeAt && View) closeViewer();
+    if (++Raised != FreeAt || !View) return;
+    if (ShowAnother)
+      View->LoadFromString(u"<p>another page</p>");
+    else
+      closeViewer();
   }
+  // At the FreeAt-th raise, show another page instead (the page's form
+  // controls, and the forms, go with the page they were on).
+  bool ShowAnother = false;
   void hookAll();
 
   // One step of an operation, run while the viewer lives.
@@ -105,6 +112,8 @@ struct ViewerEventSweep : ::testing::Test, ViewerOnForm {
   }
   void print() {
     TMetaFilePrinter rec(nullptr);
+    // The printer's owner hears of each page begun too.
+    rec.OnPageEvent = [this](TObject*, int, bool&) { raised("OnPageEvent"); };
     View->Print(1, 0x7FFFFFFF, &rec);
   }
   String pageFile(const std::string& Name, const std::string& Html) {
@@ -219,6 +228,8 @@ struct Operation {
   std::function<void(T&)> Prepare;
   std::function<void(T&)> Drive;
   std::set<std::string> Raises;
+  // Also run with another page shown at each raise.
+  bool AlsoShowAnotherPage = false;
 };
 
 auto loadPage(const char* Html) {
@@ -360,7 +371,26 @@ std::vector<Operation> operations() {
                  t.button(TButtonFormControlObj::bkSubmit)->ButtonClick();
                  t.step([] { T::settle(); });
                },
-               {"OnObjectClick", "OnFormSubmit"}});
+               {"OnObjectClick", "OnFormSubmit"}, true});
+  // Each box put back raises its click: a handler may free the viewer
+  // while the rest of the form's boxes are still to be put back.
+  r.push_back({"a reset button with boxes ticked",
+               [](T& t) {
+                 t.load("<form><input type=checkbox name=a onclick='a'><input type=checkbox name=b>"
+                        "<input type=checkbox name=c checked><input type=reset></form>");
+                 for (int i = 0; i < 3; ++i) t.control<TCheckBoxFormControlObj>(i)->CheckBox()->SetChecked(i < 2);
+               },
+               [](T& t) { t.button(TButtonFormControlObj::bkReset)->ButtonClick(); }, {"OnObjectClick"}, true});
+  // What was ticked on a page comes back with the page, box by box.
+  r.push_back({"a page of the history shown again with its form as it was left",
+               [](T& t) {
+                 t.View->SetHistoryMaxCount(10);
+                 t.View->LoadFromFile(t.pageFile("boxes", "<form><input type=checkbox name=a value=1>"
+                                                          "<input type=checkbox name=b value=2></form>"));
+                 for (int i = 0; i < 2; ++i) t.control<TCheckBoxFormControlObj>(i)->CheckBox()->SetChecked(true);
+                 t.View->LoadFromFile(t.pageFile("next", "<p>next</p>"));
+               },
+               [](T& t) { t.View->SetHistoryIndex(1); }, load({"OnHistoryChange", "OnObjectClick"}), true});
   r.push_back({"a field takes the focus", loadPage("<form><input name=q onfocus='f'></form>"),
                [](T& t) { t.focus(t.control<TEditFormControlObj>()->TheControl()); }, {"OnObjectFocus"}});
   r.push_back({"an image input clicked",
@@ -388,7 +418,7 @@ std::vector<Operation> operations() {
                         "<input type=radio name=r value=b onchange='left b'><input type=radio name=r value=c></form>");
                  t.control<TRadioButtonFormControlObj>(0)->FormControlEnter();
                },
-               [](T& t) { t.control<TRadioButtonFormControlObj>(2)->RadioClick(); }, {"OnObjectChange"}});
+               [](T& t) { t.control<TRadioButtonFormControlObj>(2)->RadioClick(); }, {"OnObjectChange"}, true});
   r.push_back({"an arrow key in a radio button",
                loadPage("<form><input type=radio name=r value=a onfocus='f'><input type=radio name=r value=b "
                         "onfocus='f'><input type=text name=q></form>"),
@@ -398,7 +428,7 @@ std::vector<Operation> operations() {
                loadPage("<form><input type=radio name=r value=a><input type=text name=q></form>"),
                [](T& t) { t.key(t.control<TRadioButtonFormControlObj>()->TheControl(), VK_NEXT); }, {"OnKeyDown"}});
   r.push_back({"a file input's browse button", loadPage("<form><input type=file name=f></form>"),
-               [](T& t) { t.button(TButtonFormControlObj::bkBrowse)->ButtonClick(); }, {"OnFileBrowse"}});
+               [](T& t) { t.button(TButtonFormControlObj::bkBrowse)->ButtonClick(); }, {"OnFileBrowse"}, true});
   r.push_back({"a move over a form control", loadPage("<form><input name=q title=tip></form>"),
                [](T& t) { t.move(t.control<TEditFormControlObj>()->TheControl()->Handle(), {5, 5}); },
                {"OnMouseMove"}});
@@ -598,6 +628,16 @@ TEST_F(ViewerEventSweep, FreeingTheViewerAtAnyRaiseEndsWhatRaisedIt) {
       SCOPED_TRACE("freed at raise " + std::to_string(n) + " (" + Names[std::size_t(n - 1)] + ")");
       EXPECT_EQ(raised, n) << "raised after the viewer was freed: " << Names.back();
     }
+    // Another page shown from a handler frees the page's forms and form
+    // controls, as freeing the viewer does, while the viewer goes on.
+    if (!op.AlsoShowAnotherPage) continue;
+    ShowAnother = true;
+    for (int n = 1; n <= total; ++n) {
+      ++runs;
+      SCOPED_TRACE("another page shown at raise " + std::to_string(n) + " (" + counted[std::size_t(n - 1)] + ")");
+      run(op, n);
+    }
+    ShowAnother = false;
   }
   EXPECT_GT(runs, 0);
 }
@@ -612,5 +652,6 @@ TEST_F(ViewerEventSweep, APageLoadedWhileThePageIsClearedStays) {
   EXPECT_EQ(View->GetDocumentSource(), u"<p>the next page</p>");
   EXPECT_GT(View->DocumentHeight(), 0);
 }
+
 
 }  // namespace
