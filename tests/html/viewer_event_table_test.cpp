@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -611,8 +612,8 @@ TEST_F(ViewerEventSweep, FreeingTheViewerAtAnyRaiseEndsWhatRaisedIt) {
   for (const Operation& op : operations()) {
     if (only && op.Name.find(only) == std::string::npos) continue;
     SCOPED_TRACE(op.Name);
-    const int total = run(op, 0);
-    const std::vector<std::string> counted = Names;
+    int total = run(op, 0);
+    std::vector<std::string> counted = Names;
     const std::set<std::string> seen(Names.begin(), Names.end());
     for (const std::string& e : op.Raises) EXPECT_TRUE(seen.count(e)) << e << " not raised";
     for (int n = 1; n <= total; ++n) {
@@ -620,6 +621,26 @@ TEST_F(ViewerEventSweep, FreeingTheViewerAtAnyRaiseEndsWhatRaisedIt) {
       if (only) fprintf(stderr, "OP %s N=%d/%d (%s)\n", op.Name.c_str(), n, total, counted[std::size_t(n - 1)].c_str());
       int raised = run(op, n), most = raised;
       for (int attempt = 1; raised < n && attempt < kAttempts; ++attempt) most = std::max(most, raised = run(op, n));
+      if (raised < n) {
+        // The counting run may have met a message no later run meets (the
+        // window system activating the form late gives an OnEnter): counted
+        // anew, an operation that no longer reaches raise N ends its sweep
+        // here, and says so; one that still does fails below.
+        int again = 0;
+        std::vector<std::string> recounted;
+        for (int k = 0; k < 3; ++k)
+          if (const int c = run(op, 0); c > again) {
+            again = c;
+            recounted = Names;
+          }
+        if (again < n) {
+          fprintf(stderr, "%s: raise %d of %d (%s) came only in the counting run; %d raises counted anew\n",
+                  op.Name.c_str(), n, total, counted[std::size_t(n - 1)].c_str(), again);
+          total = again;
+          counted = recounted;
+          break;
+        }
+      }
       if (raised < n) {
         ADD_FAILURE() << "raise " << n << " of " << total << " (" << counted[std::size_t(n - 1)]
                       << " in the first run) was not reached in " << kAttempts << " runs; the most reached: " << most;
