@@ -23,31 +23,9 @@ namespace {
 
 using namespace guitest;
 
-// A control that says whether it still lives once it may have been freed.
-template <class Base>
-class Watched : public Base {
-public:
-  using Base::Base;
-  ~Watched() override { *Alive = false; }
-  const std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
-};
-using TLife = std::shared_ptr<bool>;
-bool lives(const TLife& Life) { return *Life; }
-
 // A child that tells the sweep of each message once its own handling of
 // it is done.
-class Child : public Watched<TCustomControl> {
-public:
-  using Watched::Watched;
-  std::function<void(Child*)> After;
-  void Dispatch(TMessage& m) override {
-    const TLife self = Alive;
-    Watched::Dispatch(m);
-    if (!lives(self) || !After) return;
-    const auto after = After;  // it may free this child, and After with it
-    after(this);
-  }
-};
+using Child = Told<TCustomControl>;
 
 enum TVictim { vItself, vNextSibling, vSiblingBefore, vParent, vForm };
 const char* const kVictims[] = {"the child itself", "the next sibling", "the sibling before it", "the parent",
@@ -201,10 +179,10 @@ TEST(GuiFreedChild, AChildsHandlerFreeingAnyControlWhileItsParentWalksItsChildre
             bool counting = true;
             Scene s(align, onPanel);
             for (Child* c : s.Kids)
-              c->After = [&](Child* Self) {
+              c->After = [&, c](TMessage&) {
                 if (counting && ++seen == At) {
                   counting = false;
-                  s.free(Self, victim);
+                  s.free(c, victim);
                 }
               };
             op.Do(s);

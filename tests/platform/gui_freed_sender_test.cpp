@@ -25,18 +25,6 @@ namespace {
 
 using namespace guitest;
 
-using TLife = std::shared_ptr<bool>;
-bool lives(const TLife& Life) { return Life && *Life; }
-
-// A component that says whether it still lives once it may have been freed.
-template <class Base>
-class Watched : public Base {
-public:
-  using Base::Base;
-  ~Watched() override { *Alive = false; }
-  const TLife Alive = std::make_shared<bool>(true);
-};
-
 // A control without a window that paints itself, telling of each paint.
 class PaintedGraphic : public Watched<TGraphicControl> {
 public:
@@ -56,19 +44,7 @@ protected:
   }
 };
 
-// A control that tells of each message once its own handling is done.
-class Told : public Watched<TCustomControl> {
-public:
-  using Watched::Watched;
-  std::function<void(TMessage&)> After;
-  void Dispatch(TMessage& m) override {
-    const TLife self = Alive;
-    Watched::Dispatch(m);
-    if (!lives(self) || !After) return;
-    const auto after = After;  // it may free this control, and After with it
-    after(m);
-  }
-};
+using TTold = Told<TCustomControl>;
 
 struct Scene;
 using TVictim = std::pair<const char*, std::function<void(Scene&)>>;
@@ -240,7 +216,7 @@ std::vector<Operation> operations() {
                }});
   r.push_back({"a form shown in the middle of the screen",
                [](Scene& s) {
-                 auto* c = s.put<Told>(10, 10, 100, 50);
+                 auto* c = s.put<TTold>(10, 10, 100, 50);
                  c->SetAlign(alClient);
                  s.hookForm();
                  s.Form->SetPosition(poScreenCenter);
@@ -248,7 +224,7 @@ std::vector<Operation> operations() {
                [](Scene& s) { s.Form->Show(); }});
   r.push_back({"a form painted",
                [](Scene& s) {
-                 s.put<Told>(10, 10, 100, 50);
+                 s.put<TTold>(10, 10, 100, 50);
                  s.show();
                  s.hookForm();
                },
@@ -287,7 +263,7 @@ std::vector<Operation> operations() {
     const bool minimised = std::string(name).find("restored") != std::string::npos;
     r.push_back({name,
                  [minimised](Scene& s) {
-                   auto* c = s.put<Told>(10, 10, 100, 50);
+                   auto* c = s.put<TTold>(10, 10, 100, 50);
                    c->SetAlign(alClient);
                    s.hookForm();
                    s.show();
@@ -308,7 +284,7 @@ std::vector<Operation> operations() {
   // free the next form to be told.
   r.push_back({"the form two forms belong to freed",
                [](Scene& s) {
-                 auto* c = s.put<Told>(10, 10, 100, 50);
+                 auto* c = s.put<TTold>(10, 10, 100, 50);
                  c->SetAlign(alClient);
                  s.hookForm();
                  auto* owner = new Watched<TForm>(nullptr);
@@ -344,7 +320,7 @@ std::vector<Operation> operations() {
                  sheet->OnResize = [&s](TObject*) { s.raised(); };
                  sheet->OnEnter = [&s](TObject*) { s.raised(); };
                  sheet->OnExit = [&s](TObject*) { s.raised(); };
-                 auto* inner = new Told(s.Form);
+                 auto* inner = new TTold(s.Form);
                  inner->SetParent(sheet);
                  inner->SetAlign(alClient);
                  inner->OnResize = [&s](TObject*) { s.raised(); };
@@ -359,7 +335,7 @@ std::vector<Operation> operations() {
   // ---- messages ----
   r.push_back({"a posted message looked at by the application first",
                [](Scene& s) {
-                 auto* c = s.put<Told>(10, 10, 100, 50);
+                 auto* c = s.put<TTold>(10, 10, 100, 50);
                  s.show();
                  c->After = [&s](TMessage& m) {
                    if (m.Msg == WM_USER + 7) s.raised();
@@ -370,7 +346,7 @@ std::vector<Operation> operations() {
                },
                [](Scene& s) {
                  bool done = false;
-                 auto* c = static_cast<Told*>(s.Sender);
+                 auto* c = static_cast<TTold*>(s.Sender);
                  PostMessage(c->Handle(), WM_USER + 7, 0, 0);
                  PostMessage(s.Form->Handle(), WM_USER + 8, 0, 0);
                  Application->OnMessage = [&s, &done](TMessage& m, bool&) {

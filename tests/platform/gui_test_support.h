@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,34 @@ struct FormFixture : ::testing::Test {
   }
   TForm* Form = nullptr;
   Recorder* Ctl = nullptr;
+};
+
+// Whether a component that may have been freed still lives.
+using TLife = std::shared_ptr<bool>;
+inline bool lives(const TLife& Life) { return Life && *Life; }
+
+// A component that says whether it still lives once it may have been freed.
+template <class Base>
+class Watched : public Base {
+public:
+  using Base::Base;
+  ~Watched() override { *Alive = false; }
+  const TLife Alive = std::make_shared<bool>(true);
+};
+
+// A control that tells of each message once its own handling is done.
+template <class Base>
+class Told : public Watched<Base> {
+public:
+  using Watched<Base>::Watched;
+  std::function<void(TMessage&)> After;
+  void Dispatch(TMessage& m) override {
+    const TLife self = this->Alive;
+    Watched<Base>::Dispatch(m);
+    if (!lives(self) || !After) return;
+    const auto after = After;  // it may free this control, and After with it
+    after(m);
+  }
 };
 
 }  // namespace guitest
