@@ -981,6 +981,33 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.t()->GetNodeAt(5, 40);
     if (f.alive() && f.n(f.C)) f.t()->GetFirstChild(f.C);
   });
+  // Walks that step into a row whose children come on demand make them on
+  // the way, and the handlers told of the new children may take the row.
+  ops.emplace_back("WalksIntoChildrenToCome", [](TTableFixture& f) {
+    if (!f.alive()) return;
+    f.t()->OnInitChildren = [asked = f.t()->OnInitChildren](TBaseDataTree* t, PDataNode n, std::uint32_t& count) {
+      count = 2;
+      if (asked) asked(t, n, count);
+    };
+    // C without children again, to come when a walk asks.
+    auto childrenToCome = [&f] {
+      if (!f.alive() || !f.n(f.C)) return false;
+      f.t()->DeleteChildren(f.C);
+      if (!f.alive() || !f.n(f.C)) return false;
+      f.t()->SetHasChildren(f.C, true);
+      pump();
+      return f.alive() && f.n(f.C);
+    };
+    if (childrenToCome())
+      for (PDataNode r = f.t()->GetFirst(); r && f.alive(); r = f.t()->GetNext(r)) {
+      }
+    if (childrenToCome())
+      for (PDataNode r = f.t()->GetLast(); r && f.alive(); r = f.t()->GetPrevious(r)) {
+      }
+    if (childrenToCome()) f.t()->GetFirstChild(f.C);
+    if (childrenToCome()) f.t()->GetLastChild(f.C);
+    pump();
+  });
   ops.emplace_back("Resize", [](TTableFixture& f) {
     if (f.alive()) f.t()->SetBounds(0, 0, 200, 100);
     pump();
@@ -1028,6 +1055,19 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
       f.t()->SetFocusedNode(row);
       f.key(VK_SPACE, u" ");
     }
+  });
+  // The mouse checks a row whose children come on demand: the check makes
+  // them before passing the state down, and their handlers may take the
+  // row.
+  ops.emplace_back("ClickCheckBoxOfRowWithChildrenToCome", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.C)) return;
+    f.t()->OnInitChildren = [asked = f.t()->OnInitChildren](TBaseDataTree* t, PDataNode n, std::uint32_t& count) {
+      count = 2;
+      if (asked) asked(t, n, count);
+    };
+    f.t()->SetHasChildren(f.C, true);
+    pump();
+    clickCheckBox(f, f.n(f.C));
   });
   // The keypad's full expand and collapse of the focused row, and its
   // single toggle.
