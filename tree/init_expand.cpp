@@ -480,7 +480,15 @@ void TBaseDataTree::MeasureItemHeight(TCanvas* Canvas, PDataNode Node) {
     Node->States.Include(vsHeightMeasured);
     int newHeight = Node->NodeHeight;
     DoMeasureItem(Canvas, Node, newHeight);
-    if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+    if (newHeight != Node->NodeHeight) {
+      // The height the answer asks for belongs to the question: the callers
+      // (page keys, the rubber band, hit tests) go on with the row and its
+      // neighbours, so what the handlers told of the new height (the state
+      // as the cache is given up, the scroll bars) delete waits for the
+      // message loop.
+      TQueryHandlerCall call(*this);
+      SetNodeHeight(Node, newHeight);
+    }
   });
 }
 

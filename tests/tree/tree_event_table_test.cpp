@@ -1008,6 +1008,25 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (childrenToCome()) f.t()->GetLastChild(f.C);
     pump();
   });
+  // Page keys measure the rows they pass when no paint did yet: a height
+  // that changes tells the state handler, which may take the rows the
+  // keys hold.
+  ops.emplace_back("PageKeysOverRowsMeasuredAnew", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.A)) return;
+    f.t()->OnMeasureItem = [hooked = f.t()->OnMeasureItem](TBaseDataTree* t, TCanvas* c, PDataNode n, int& height) {
+      height = 23;
+      if (hooked) hooked(t, c, n, height);
+    };
+    f.t()->SetFocusedNode(f.A);
+    pump();
+    // Every row is measured anew when next asked; the keys come before any
+    // paint.
+    if (f.alive()) f.t()->ReinitChildren(nullptr, true);
+    if (f.alive()) InjectKeyStroke(f.handle(), VK_NEXT, {}, u"");
+    if (f.alive()) f.t()->ReinitChildren(nullptr, true);
+    if (f.alive()) InjectKeyStroke(f.handle(), VK_PRIOR, {}, u"");
+    pump();
+  });
   ops.emplace_back("Resize", [](TTableFixture& f) {
     if (f.alive()) f.t()->SetBounds(0, 0, 200, 100);
     pump();
