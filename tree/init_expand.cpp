@@ -494,8 +494,13 @@ void TBaseDataTree::MeasureItemHeight(TCanvas* Canvas, PDataNode Node) {
 
 bool TBaseDataTree::IsVisible(PDataNode Node) {
   if (!Node) Node = FRoot;
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  return Node->States.Contains(vsVisible);
+  // Only an initialisation raises anything: no entry without one.
+  if (Node->States.Contains(vsInitialized)) return Node->States.Contains(vsVisible);
+  // The initialisation handler may destroy the tree: false then.
+  return GuardedEntry(false, [&] {
+    InitNode(Node);
+    return Node->States.Contains(vsVisible);
+  });
 }
 
 void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {

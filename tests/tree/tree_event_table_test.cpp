@@ -1027,6 +1027,20 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) InjectKeyStroke(f.handle(), VK_PRIOR, {}, u"");
     pump();
   });
+  // The program asks rows made without data to be initialised (and their
+  // children made) at once, or whether one of them shows.
+  ops.emplace_back("ValidateNewRows", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.C)) return;
+    f.t()->SetChildCount(f.C, 3);
+    if (f.alive()) f.t()->ValidateNode(nullptr, true);
+    if (!f.alive() || !f.n(f.B)) return;
+    f.t()->SetChildCount(f.B, 3);
+    if (f.alive() && f.n(f.B)) f.t()->ValidateChildren(f.B, true);
+    if (!f.alive() || !f.n(f.C)) return;
+    f.t()->SetChildCount(f.C, 5);
+    if (f.alive() && f.n(f.C) && f.C->LastChild) f.t()->IsVisible(f.C->LastChild);
+    pump();
+  });
   ops.emplace_back("Resize", [](TTableFixture& f) {
     if (f.alive()) f.t()->SetBounds(0, 0, 200, 100);
     pump();
