@@ -1041,6 +1041,18 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive() && f.n(f.C) && f.C->LastChild) f.t()->IsVisible(f.C->LastChild);
     pump();
   });
+  // Public calls that set the scroll bars or give up the position cache,
+  // each raising its events.
+  ops.emplace_back("ScrollBarsAndCache", [](TTableFixture& f) {
+    for (int i = 0; i < 30 && f.alive(); ++i) f.t()->AddChild(f.n(f.C));
+    if (f.alive() && f.n(f.C)) f.t()->SetExpanded(f.C, true);
+    pump();
+    if (f.alive()) f.t()->SetBottomSpace(40);
+    if (f.alive()) f.t()->UpdateVerticalScrollBar(true);
+    if (f.alive()) f.t()->UpdateHorizontalScrollBar(true);
+    if (f.alive()) f.t()->InterruptValidation();
+    pump();
+  });
   ops.emplace_back("Resize", [](TTableFixture& f) {
     if (f.alive()) f.t()->SetBounds(0, 0, 200, 100);
     pump();
