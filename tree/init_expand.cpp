@@ -48,6 +48,9 @@ void TBaseDataTree::InitNode(PDataNode Node) {
 void TBaseDataTree::InitChildren(PDataNode Node) {
   if (!Node || Node == FRoot || !Node->States.Contains(vsHasChildren)) return;
   std::uint32_t count = Node->ChildCount;
+  // Children made on demand: the caller (a walk, a check, a save) steps
+  // into them at once.
+  const bool onDemand = Node->ChildCount == 0;
   // The handler may delete the node or destroy the whole tree.
   TNodeWatch watch(*this, Node);
   DoInitChildren(Node, count);
@@ -58,6 +61,13 @@ void TBaseDataTree::InitChildren(PDataNode Node) {
     DeleteChildren(Node, false);
     if (watch.TreeGone() || !watch.Node()) return;
     Node->States.Exclude(vsHasChildren);
+  } else if (onDemand && count > Node->ChildCount) {
+    // The children the answer asks for belong to the question, as an
+    // expansion it asks for does (see InitNode): what the handlers told of
+    // them (the state, the structure change) delete waits for the message
+    // loop, since the caller goes on with the node and its new children.
+    TQueryHandlerCall call(*this);
+    SetChildCount(Node, count);
   } else {
     SetChildCount(Node, count);
   }
@@ -470,14 +480,27 @@ void TBaseDataTree::MeasureItemHeight(TCanvas* Canvas, PDataNode Node) {
     Node->States.Include(vsHeightMeasured);
     int newHeight = Node->NodeHeight;
     DoMeasureItem(Canvas, Node, newHeight);
-    if (newHeight != Node->NodeHeight) SetNodeHeight(Node, newHeight);
+    if (newHeight != Node->NodeHeight) {
+      // The height the answer asks for belongs to the question: the callers
+      // (page keys, the rubber band, hit tests) go on with the row and its
+      // neighbours, so what the handlers told of the new height (the state
+      // as the cache is given up, the scroll bars) delete waits for the
+      // message loop.
+      TQueryHandlerCall call(*this);
+      SetNodeHeight(Node, newHeight);
+    }
   });
 }
 
 bool TBaseDataTree::IsVisible(PDataNode Node) {
   if (!Node) Node = FRoot;
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  return Node->States.Contains(vsVisible);
+  // Only an initialisation raises anything: no entry without one.
+  if (Node->States.Contains(vsInitialized)) return Node->States.Contains(vsVisible);
+  // The initialisation handler may destroy the tree: false then.
+  return GuardedEntry(false, [&] {
+    InitNode(Node);
+    return Node->States.Contains(vsVisible);
+  });
 }
 
 void TBaseDataTree::SetVisible(PDataNode Node, bool Value) {

@@ -394,32 +394,38 @@ void TBaseDataTree::DeleteSelectedNodes() {
 }
 
 void TBaseDataTree::ValidateNode(PDataNode Node, bool Recursive) {
-  if (!Node) Node = FRoot;
-  if (!Node->States.Contains(vsInitialized)) InitNode(Node);
-  if (!Recursive) return;
-  TIterationGuard guard(*this);
-  // Pre-order over the subtree, children created as it goes.
-  PDataNode run = Node;
-  for (;;) {
-    if (!run->States.Contains(vsInitialized)) InitNode(run);
-    if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
-    if (run->FirstChild) {
-      run = run->FirstChild;
-      continue;
+  // The initialisation handlers may destroy the tree: a call of the
+  // program is an entry.
+  GuardedEntry([&] {
+    if (!Node) Node = FRoot;
+    if (!Node->States.Contains(vsInitialized)) InitNode(Node);
+    if (!Recursive) return;
+    TIterationGuard guard(*this);
+    // Pre-order over the subtree, children created as it goes.
+    PDataNode run = Node;
+    for (;;) {
+      if (!run->States.Contains(vsInitialized)) InitNode(run);
+      if (run->States.Contains(vsHasChildren) && run->ChildCount == 0) InitChildren(run);
+      if (run->FirstChild) {
+        run = run->FirstChild;
+        continue;
+      }
+      while (run != Node && !run->NextSibling) run = run->Parent;
+      if (run == Node) break;
+      run = run->NextSibling;
     }
-    while (run != Node && !run->NextSibling) run = run->Parent;
-    if (run == Node) break;
-    run = run->NextSibling;
-  }
+  });
 }
 
 void TBaseDataTree::ValidateChildren(PDataNode Node, bool Recursive) {
-  if (!Node) Node = FRoot;
-  if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
-  TNodeWatch parent(*this, Node);
-  for (PDataNode child = Node->FirstChild; child && parent.Node();) {
-    TNodeWatch next(*this, child->NextSibling);
-    ValidateNode(child, Recursive);
-    child = next.Node();
-  }
+  GuardedEntry([&] {
+    if (!Node) Node = FRoot;
+    if (Node->States.Contains(vsHasChildren) && Node->ChildCount == 0) InitChildren(Node);
+    TNodeWatch parent(*this, Node);
+    for (PDataNode child = Node->FirstChild; child && parent.Node();) {
+      TNodeWatch next(*this, child->NextSibling);
+      ValidateNode(child, Recursive);
+      child = next.Node();
+    }
+  });
 }

@@ -31,16 +31,20 @@ void TBaseDataTree::ExpireCache() {
 }
 
 void TBaseDataTree::InterruptValidation() {
-  if (!FStates.Contains(tsStopValidation) || FStates.Contains(tsUseCache))
-    DoStateChange({tsStopValidation}, {tsUseCache});
-  FStopValidation.store(true, std::memory_order_release);
-  // Every report of an earlier pass is stale from here on.
-  nextCacheGeneration();
-  if (!FWorkerBusy.load(std::memory_order_acquire)) return;
-  TWorkerThread* worker = WorkerThread();
-  if (!worker) return;
-  bool wasValidating = worker->RemoveTree(this);
-  if (wasValidating) DoStateChange({tsValidationNeeded});
+  // The state handler may destroy the tree: a call of the program is an
+  // entry.
+  GuardedEntry([&] {
+    if (!FStates.Contains(tsStopValidation) || FStates.Contains(tsUseCache))
+      DoStateChange({tsStopValidation}, {tsUseCache});
+    FStopValidation.store(true, std::memory_order_release);
+    // Every report of an earlier pass is stale from here on.
+    nextCacheGeneration();
+    if (!FWorkerBusy.load(std::memory_order_acquire)) return;
+    TWorkerThread* worker = WorkerThread();
+    if (!worker) return;
+    bool wasValidating = worker->RemoveTree(this);
+    if (wasValidating) DoStateChange({tsValidationNeeded});
+  });
 }
 
 void TBaseDataTree::rowsChanged() {

@@ -47,79 +47,87 @@ void TBaseDataTree::DoShowScrollBar(int Bar, bool Show) {
 }
 
 void TBaseDataTree::UpdateVerticalScrollBar(bool DoRepaint) {
-  UpdateRanges();
-  if (FStates.Contains(tsUpdating) || !TreeHandleAllocated()) return;
-  TScrollStyle bars = FScrollBarOptions->ScrollBars();
-  if (bars != ssVertical && bars != ssBoth) {
-    DoShowScrollBar(SB_VERT, false);
-    return;
-  }
-  const int clientHeight = ClientHeight();
-  TScrollInfo info;
-  if (clientHeight < FRangeY || FScrollBarOptions->AlwaysVisible()) {
-    info.fMask = SIF_ALL;
-    if (FScrollBarOptions->AlwaysVisible()) {
-      info.fMask |= SIF_DISABLENOSCROLL;
-      DoShowScrollBar(SB_VERT, true);
+  // The scroll bar handlers may destroy the tree: a call of the program
+  // is an entry.
+  GuardedEntry([&] {
+    UpdateRanges();
+    if (FStates.Contains(tsUpdating) || !TreeHandleAllocated()) return;
+    TScrollStyle bars = FScrollBarOptions->ScrollBars();
+    if (bars != ssVertical && bars != ssBoth) {
+      DoShowScrollBar(SB_VERT, false);
+      return;
     }
-    info.nMin = 0;
-    info.nMax = FRangeY;
-    info.nPos = -FOffsetY;
-    info.nPage = UINT(std::max(0, clientHeight + 1));
-    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_VERT, &info, DoRepaint); });
-    if (!FScrollBarOptions->AlwaysVisible()) DoShowScrollBar(SB_VERT, true);
-  } else {
-    info.fMask = SIF_ALL;
-    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_VERT, &info, false); });
-    DoShowScrollBar(SB_VERT, false);
-  }
-  TScrollInfo now;
-  now.fMask = SIF_POS;
-  GetScrollInfo(Handle(), SB_VERT, &now);
-  if (FOffsetY != -now.nPos) {
-    FOffsetY = -now.nPos;
-    InvalidateWindow();
-  }
+    const int clientHeight = ClientHeight();
+    TScrollInfo info;
+    if (clientHeight < FRangeY || FScrollBarOptions->AlwaysVisible()) {
+      info.fMask = SIF_ALL;
+      if (FScrollBarOptions->AlwaysVisible()) {
+        info.fMask |= SIF_DISABLENOSCROLL;
+        DoShowScrollBar(SB_VERT, true);
+      }
+      info.nMin = 0;
+      info.nMax = FRangeY;
+      info.nPos = -FOffsetY;
+      info.nPage = UINT(std::max(0, clientHeight + 1));
+      ThroughToolkit([&] { SetScrollInfo(Handle(), SB_VERT, &info, DoRepaint); });
+      if (!FScrollBarOptions->AlwaysVisible()) DoShowScrollBar(SB_VERT, true);
+    } else {
+      info.fMask = SIF_ALL;
+      ThroughToolkit([&] { SetScrollInfo(Handle(), SB_VERT, &info, false); });
+      DoShowScrollBar(SB_VERT, false);
+    }
+    TScrollInfo now;
+    now.fMask = SIF_POS;
+    GetScrollInfo(Handle(), SB_VERT, &now);
+    if (FOffsetY != -now.nPos) {
+      FOffsetY = -now.nPos;
+      InvalidateWindow();
+    }
+  });
 }
 
 void TBaseDataTree::UpdateHorizontalScrollBar(bool DoRepaint) {
-  if (FHeader->UseColumns())
-    FRangeX = FHeader->Columns().GetTotalWidth();
-  else
-    FRangeX = FRangeXRemeasure ? std::max(FRangeX, FMaxRightExtend) : FMaxRightExtend;
-  if (FStates.Contains(tsUpdating) || !TreeHandleAllocated()) return;
-  TScrollStyle bars = FScrollBarOptions->ScrollBars();
-  if (bars != ssHorizontal && bars != ssBoth) {
-    DoShowScrollBar(SB_HORZ, false);
-    return;
-  }
-  const int clientWidth = ClientWidth();
-  const bool rtl = UseRightToLeftAlignment();
-  TScrollInfo info;
-  info.fMask = SIF_ALL;
-  if (clientWidth < FRangeX || FScrollBarOptions->AlwaysVisible()) {
-    if (FScrollBarOptions->AlwaysVisible()) {
-      info.fMask |= SIF_DISABLENOSCROLL;
-      DoShowScrollBar(SB_HORZ, true);
+  // The scroll bar handlers may destroy the tree: a call of the program
+  // is an entry.
+  GuardedEntry([&] {
+    if (FHeader->UseColumns())
+      FRangeX = FHeader->Columns().GetTotalWidth();
+    else
+      FRangeX = FRangeXRemeasure ? std::max(FRangeX, FMaxRightExtend) : FMaxRightExtend;
+    if (FStates.Contains(tsUpdating) || !TreeHandleAllocated()) return;
+    TScrollStyle bars = FScrollBarOptions->ScrollBars();
+    if (bars != ssHorizontal && bars != ssBoth) {
+      DoShowScrollBar(SB_HORZ, false);
+      return;
     }
-    info.nMin = 0;
-    info.nMax = FRangeX;
-    info.nPos = rtl ? FRangeX - clientWidth + FOffsetX : -FOffsetX;
-    info.nPage = UINT(std::max(0, clientWidth + 1));
-    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_HORZ, &info, DoRepaint); });
-    if (!FScrollBarOptions->AlwaysVisible()) DoShowScrollBar(SB_HORZ, true);
-  } else {
-    ThroughToolkit([&] { SetScrollInfo(Handle(), SB_HORZ, &info, false); });
-    DoShowScrollBar(SB_HORZ, false);
-  }
-  TScrollInfo now;
-  now.fMask = SIF_POS;
-  GetScrollInfo(Handle(), SB_HORZ, &now);
-  int offset = rtl ? ClientWidth() - FRangeX + now.nPos : -now.nPos;
-  if (FOffsetX != offset) {
-    FOffsetX = offset;
-    InvalidateWindow();
-  }
+    const int clientWidth = ClientWidth();
+    const bool rtl = UseRightToLeftAlignment();
+    TScrollInfo info;
+    info.fMask = SIF_ALL;
+    if (clientWidth < FRangeX || FScrollBarOptions->AlwaysVisible()) {
+      if (FScrollBarOptions->AlwaysVisible()) {
+        info.fMask |= SIF_DISABLENOSCROLL;
+        DoShowScrollBar(SB_HORZ, true);
+      }
+      info.nMin = 0;
+      info.nMax = FRangeX;
+      info.nPos = rtl ? FRangeX - clientWidth + FOffsetX : -FOffsetX;
+      info.nPage = UINT(std::max(0, clientWidth + 1));
+      ThroughToolkit([&] { SetScrollInfo(Handle(), SB_HORZ, &info, DoRepaint); });
+      if (!FScrollBarOptions->AlwaysVisible()) DoShowScrollBar(SB_HORZ, true);
+    } else {
+      ThroughToolkit([&] { SetScrollInfo(Handle(), SB_HORZ, &info, false); });
+      DoShowScrollBar(SB_HORZ, false);
+    }
+    TScrollInfo now;
+    now.fMask = SIF_POS;
+    GetScrollInfo(Handle(), SB_HORZ, &now);
+    int offset = rtl ? ClientWidth() - FRangeX + now.nPos : -now.nPos;
+    if (FOffsetX != offset) {
+      FOffsetX = offset;
+      InvalidateWindow();
+    }
+  });
 }
 
 // ---- offsets ------------------------------------------------------------------------------

@@ -232,9 +232,12 @@ void TBaseDataTree::SetDefaultNodeHeight(std::uint32_t Value) {
 }
 
 void TBaseDataTree::SetBottomSpace(std::uint32_t Value) {
-  if (Value == FBottomSpace) return;
-  FBottomSpace = Value;
-  UpdateScrollBars(true);
+  // The scroll bar handlers may destroy the tree.
+  GuardedEntry([&] {
+    if (Value == FBottomSpace) return;
+    FBottomSpace = Value;
+    UpdateScrollBars(true);
+  });
 }
 
 void TBaseDataTree::SetAnimationDuration(std::uint32_t Value) {

@@ -981,6 +981,78 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
     if (f.alive()) f.t()->GetNodeAt(5, 40);
     if (f.alive() && f.n(f.C)) f.t()->GetFirstChild(f.C);
   });
+  // Walks that step into a row whose children come on demand make them on
+  // the way, and the handlers told of the new children may take the row.
+  ops.emplace_back("WalksIntoChildrenToCome", [](TTableFixture& f) {
+    if (!f.alive()) return;
+    f.t()->OnInitChildren = [asked = f.t()->OnInitChildren](TBaseDataTree* t, PDataNode n, std::uint32_t& count) {
+      count = 2;
+      if (asked) asked(t, n, count);
+    };
+    // C without children again, to come when a walk asks.
+    auto childrenToCome = [&f] {
+      if (!f.alive() || !f.n(f.C)) return false;
+      f.t()->DeleteChildren(f.C);
+      if (!f.alive() || !f.n(f.C)) return false;
+      f.t()->SetHasChildren(f.C, true);
+      pump();
+      return f.alive() && f.n(f.C);
+    };
+    if (childrenToCome())
+      for (PDataNode r = f.t()->GetFirst(); r && f.alive(); r = f.t()->GetNext(r)) {
+      }
+    if (childrenToCome())
+      for (PDataNode r = f.t()->GetLast(); r && f.alive(); r = f.t()->GetPrevious(r)) {
+      }
+    if (childrenToCome()) f.t()->GetFirstChild(f.C);
+    if (childrenToCome()) f.t()->GetLastChild(f.C);
+    pump();
+  });
+  // Page keys measure the rows they pass when no paint did yet: a height
+  // that changes tells the state handler, which may take the rows the
+  // keys hold.
+  ops.emplace_back("PageKeysOverRowsMeasuredAnew", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.A)) return;
+    f.t()->OnMeasureItem = [hooked = f.t()->OnMeasureItem](TBaseDataTree* t, TCanvas* c, PDataNode n, int& height) {
+      height = 23;
+      if (hooked) hooked(t, c, n, height);
+    };
+    f.t()->SetFocusedNode(f.A);
+    pump();
+    // Every row is measured anew when next asked; the keys come before any
+    // paint.
+    if (f.alive()) f.t()->ReinitChildren(nullptr, true);
+    if (f.alive()) InjectKeyStroke(f.handle(), VK_NEXT, {}, u"");
+    if (f.alive()) f.t()->ReinitChildren(nullptr, true);
+    if (f.alive()) InjectKeyStroke(f.handle(), VK_PRIOR, {}, u"");
+    pump();
+  });
+  // The program asks rows made without data to be initialised (and their
+  // children made) at once, or whether one of them shows.
+  ops.emplace_back("ValidateNewRows", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.C)) return;
+    f.t()->SetChildCount(f.C, 3);
+    if (f.alive()) f.t()->ValidateNode(nullptr, true);
+    if (!f.alive() || !f.n(f.B)) return;
+    f.t()->SetChildCount(f.B, 3);
+    if (f.alive() && f.n(f.B)) f.t()->ValidateChildren(f.B, true);
+    if (!f.alive() || !f.n(f.C)) return;
+    f.t()->SetChildCount(f.C, 5);
+    if (f.alive() && f.n(f.C) && f.C->LastChild) f.t()->IsVisible(f.C->LastChild);
+    pump();
+  });
+  // Public calls that set the scroll bars or give up the position cache,
+  // each raising its events.
+  ops.emplace_back("ScrollBarsAndCache", [](TTableFixture& f) {
+    for (int i = 0; i < 30 && f.alive(); ++i) f.t()->AddChild(f.n(f.C));
+    if (f.alive() && f.n(f.C)) f.t()->SetExpanded(f.C, true);
+    pump();
+    if (f.alive()) f.t()->SetBottomSpace(40);
+    if (f.alive()) f.t()->UpdateVerticalScrollBar(true);
+    if (f.alive()) f.t()->UpdateHorizontalScrollBar(true);
+    if (f.alive()) f.t()->InterruptValidation();
+    pump();
+  });
   ops.emplace_back("Resize", [](TTableFixture& f) {
     if (f.alive()) f.t()->SetBounds(0, 0, 200, 100);
     pump();
@@ -1028,6 +1100,19 @@ std::vector<std::pair<std::string, TRaise>> sweepOperations() {
       f.t()->SetFocusedNode(row);
       f.key(VK_SPACE, u" ");
     }
+  });
+  // The mouse checks a row whose children come on demand: the check makes
+  // them before passing the state down, and their handlers may take the
+  // row.
+  ops.emplace_back("ClickCheckBoxOfRowWithChildrenToCome", [](TTableFixture& f) {
+    if (!f.alive() || !f.n(f.C)) return;
+    f.t()->OnInitChildren = [asked = f.t()->OnInitChildren](TBaseDataTree* t, PDataNode n, std::uint32_t& count) {
+      count = 2;
+      if (asked) asked(t, n, count);
+    };
+    f.t()->SetHasChildren(f.C, true);
+    pump();
+    clickCheckBox(f, f.n(f.C));
   });
   // The keypad's full expand and collapse of the focused row, and its
   // single toggle.
