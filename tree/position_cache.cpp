@@ -31,9 +31,9 @@ void TBaseDataTree::ExpireCache() {
 }
 
 void TBaseDataTree::InterruptValidation() {
-  // The state handler may destroy the tree: a call of the program is an
-  // entry.
-  GuardedEntry([&] {
+  // The state handlers may destroy the tree: a call of the program is an
+  // entry. Most calls (one per row added) tell nothing and need none.
+  auto work = [this] {
     if (!FStates.Contains(tsStopValidation) || FStates.Contains(tsUseCache))
       DoStateChange({tsStopValidation}, {tsUseCache});
     FStopValidation.store(true, std::memory_order_release);
@@ -44,7 +44,13 @@ void TBaseDataTree::InterruptValidation() {
     if (!worker) return;
     bool wasValidating = worker->RemoveTree(this);
     if (wasValidating) DoStateChange({tsValidationNeeded});
-  });
+  };
+  if (FStates.Contains(tsStopValidation) && !FStates.Contains(tsUseCache)) {
+    FStopValidation.store(true, std::memory_order_release);
+    nextCacheGeneration();
+    if (!FWorkerBusy.load(std::memory_order_acquire)) return;
+  }
+  GuardedEntry(work);
 }
 
 void TBaseDataTree::rowsChanged() {
