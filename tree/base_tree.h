@@ -3,6 +3,8 @@
 // It keeps a tree of compact node records, each followed by a block of user
 // data whose size the owner chooses, and asks the owner through events for
 // everything it needs to know about a node, when it first needs it.
+#include <cxxabi.h>
+
 #include <atomic>
 #include <exception>
 #include <cstddef>
@@ -63,6 +65,21 @@ struct EDataTreeGone : EControlGone {};
 struct EDataNodeGone : EControlGone {
   const void* Operation;
 };
+
+// How many failures are on their way out on this thread: what
+// std::uncaught_exceptions() answers, read from the run time's record of
+// the thread (a pointer kept per thread) since every entry of the tree
+// asks, on the hottest paths.
+inline int failuresPassing() noexcept {
+  struct TRecord {
+    void* Caught;
+    unsigned int Uncaught;
+  };
+  static thread_local const TRecord* record = nullptr;
+  if (!record) [[unlikely]]
+    record = reinterpret_cast<const TRecord*>(abi::__cxa_get_globals());
+  return int(record->Uncaught);
+}
 
 // Event types. Reference parameters are the handler's answers.
 using TDTChangeEvent = std::function<void(TBaseDataTree* Sender, PDataNode Node)>;
@@ -1023,7 +1040,7 @@ public:
       // Called by a clean-up while a failure passes that the outer entry
       // did not see: its unwinding cannot reach that entry, so this one
       // catches it, as the outermost does.
-      if (std::uncaught_exceptions() > life->Uncaught) [[unlikely]]
+      if (failuresPassing() > life->Uncaught) [[unlikely]]
         return unwindingEntry(life, W);
       {
         const TFrame frame(*this, life);
@@ -1042,7 +1059,7 @@ public:
     FFrameDepth = 0;
     // A raise may unwind up to here even inside a destructor that runs
     // while another failure passes (see unwindGone).
-    FEntryLife->Uncaught = std::uncaught_exceptions();
+    FEntryLife->Uncaught = failuresPassing();
     try {
       W();
     } catch (const EControlGone&) {
@@ -1263,7 +1280,7 @@ private:
   template <class Work>
   bool unwindingEntry(TEntryLife* Life, Work& W) {
     const int outer = Life->Uncaught;
-    Life->Uncaught = std::uncaught_exceptions();
+    Life->Uncaught = failuresPassing();
     try {
       const TFrame frame(*this, Life);
       W();

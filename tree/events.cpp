@@ -8,7 +8,7 @@
 #include "tree/base_tree.h"
 
 void TBaseDataTree::unwindGone(const TEntryLife* Life) {
-  if (std::uncaught_exceptions() > (Life ? Life->Uncaught : 0)) return;
+  if (failuresPassing() > (Life ? Life->Uncaught : 0)) return;
   throw EDataTreeGone{};
 }
 
@@ -19,7 +19,7 @@ void TBaseDataTree::endLostOperation() {
     if (op->Ending) return;
     if (op->Lost) target = op;
   }
-  if (!target || std::uncaught_exceptions() > FEntryLife->Uncaught) return;
+  if (!target || failuresPassing() > FEntryLife->Uncaught) return;
   // Inside the clean-up of another failure (a catch block) that failure
   // goes on; the operation ends when it passes.
   if (target->Handling != std::current_exception()) return;

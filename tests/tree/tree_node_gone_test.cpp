@@ -4,9 +4,11 @@
 // anything of the tree's own) reaches the caller.
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -189,3 +191,23 @@ TEST(TreeNodeGone, AChildWithChildrenDeletedWhileItsParentIsAskedForGoesWhole) {
 }
 
 }  // namespace
+
+// Every entry asks how many failures pass (a raise inside a destructor that
+// runs while one unwinds must not throw): the count read for it is the run
+// time's own, on any thread.
+TEST(TreeNodeGone, TheFailuresCountedPassingAreTheRunTimesOwn) {
+  struct TProbe {
+    ~TProbe() { EXPECT_EQ(failuresPassing(), std::uncaught_exceptions()); }
+  };
+  auto check = [] {
+    EXPECT_EQ(failuresPassing(), 0);
+    try {
+      const TProbe probe;
+      throw 1;
+    } catch (int) {
+      EXPECT_EQ(failuresPassing(), 0);
+    }
+  };
+  check();
+  std::thread(check).join();
+}
