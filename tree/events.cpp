@@ -274,6 +274,7 @@ void TBaseDataTree::DoUpdating(TDTUpdateState State) {
 }
 
 void TBaseDataTree::passWatchesFollowing(PDataNode Node) {
+  if (!(Node->Reserved & nrWatched)) return;
   const auto it = FWatches.find(Node);
   if (it == FWatches.end()) return;
   PDataNode after = nullptr;
@@ -308,7 +309,9 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
   // A hint decided for the node but not yet shown shows nothing of it.
   if (FHintData.Node == Node) FHintData.Node = nullptr;
   if (FNodeOperations) loseOperations(Node);
-  if (!FWatches.empty()) {
+  // Only a node a watch names is looked up: a deletion of a million rows
+  // goes by without a million hash look-ups.
+  if (Node->Reserved & nrWatched) {
     const auto it = FWatches.find(Node);
     if (it != FWatches.end()) {
       for (TNodeWatch* watch = it->second; watch;) {
@@ -318,6 +321,7 @@ void TBaseDataTree::forgetNode(PDataNode Node) {
         watch = next;
       }
       FWatches.erase(it);
+      Node->Reserved &= std::uint8_t(~nrWatched);
     }
   }
   if (Node->States.Contains(vsSelected)) {

@@ -48,6 +48,7 @@ void TBaseDataTree::TNodeWatch::Reset(PDataNode Node) {
 void TBaseDataTree::TNodeWatch::link() {
   if (!FNode) return;
   TNodeWatch*& head = FTree.FWatches[FNode];
+  FNode->Reserved |= nrWatched;
   FPrev = nullptr;
   FNext = head;
   if (head) head->FPrev = this;
@@ -63,6 +64,7 @@ void TBaseDataTree::TNodeWatch::unlink() {
     FTree.FWatches[FNode] = FNext;
   } else {
     FTree.FWatches.erase(FNode);
+    FNode->Reserved &= std::uint8_t(~nrWatched);
   }
   FPrev = FNext = nullptr;
 }

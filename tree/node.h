@@ -91,6 +91,7 @@ using PDataNode = TDataNode*;
 constexpr std::uint8_t nrUserDataHandedOut = 1;  // the owner was handed the user data's address
 constexpr std::uint8_t nrChildIndicesStale = 2;  // the children's Index values need renumbering
 constexpr std::uint8_t nrListed = 4;             // held in a list by a loop of the tree (its free is counted)
+constexpr std::uint8_t nrWatched = 8;            // a watch of the tree names the node (look it up when it goes)
 
 // Gives every child of Parent its position, 0, 1, 2..., and clears the
 // parent's stale mark.
