@@ -129,29 +129,43 @@ void TControl::DestroyWnd() {
 void TControl::SetParent(TWinControl* AParent) {
   if (AParent == FParent) return;
   TAMRIX_ASSERT(AParent != this, "A control cannot be its own parent");
+  // Handlers run all along the way: the exit handler as the focus leaves
+  // (the window taken off its old parent loses it too), the children left
+  // placed again, the window placed and shown on its new parent. Any of
+  // them may free the control, take it elsewhere, or free the parent it is
+  // going to, which it then leaves for none.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
+  const std::weak_ptr<TControlPrivate> target = AParent ? AParent->PrivateRef() : nullptr;
   if (FParent) {
     // A form's active control is on the form: when it (or a parent of it)
     // leaves for another form, or for none, the form forgets it.
     TForm* oldForm = GetParentForm();
-    if (oldForm && oldForm != this && (!AParent || AParent->GetParentForm() != oldForm)) {
-      for (TControl* c = oldForm->FActiveControl; c; c = c->FParent)
+    const std::weak_ptr<TControlPrivate> oldFormLife = oldForm ? oldForm->PrivateRef() : nullptr;
+    auto forgetOn = [this](TForm* form) {
+      for (TControl* c = form->FActiveControl; c; c = c->FParent)
         if (c == this) {
-          oldForm->FActiveControl = nullptr;
-          break;
+          form->FActiveControl = nullptr;
+          return;
         }
+    };
+    if (oldForm && oldForm != this && (!AParent || AParent->GetParentForm() != oldForm)) {
+      forgetOn(oldForm);
       // The focus leaves with the control: the toolkit would hand it on to
       // the next control of the form, which the form never chose.
       if (QWidget* w = FPrivate->Widget) {
         QWidget* fw = QApplication::focusWidget();
         if (fw && (fw == w || w->isAncestorOf(fw))) {
-          // The control's exit handler may free it.
-          const std::weak_ptr<TControlPrivate> self = FPrivate;
           fw->clearFocus();
           if (!ControlLives(self)) return;
         }
       }
     }
-    FParent->RemoveControl(this);
+    if (FParent) FParent->RemoveControl(this);
+    if (!ControlLives(self)) return;
+    if (AParent && !ControlLives(target)) {
+      AParent = nullptr;
+      if (oldForm && oldForm != this && ControlLives(oldFormLife)) forgetOn(oldForm);
+    }
   }
   FParent = nullptr;
   if (AParent) AParent->InsertControl(this);
@@ -159,39 +173,27 @@ void TControl::SetParent(TWinControl* AParent) {
     if (FPrivate->Widget && !dynamic_cast<TForm*>(this)) DestroyWnd();
     return;
   }
-  {
-    // Following the new parent's font and colour raises the control's
-    // notifications, whose handlers may free it or take it off again.
-    const std::weak_ptr<TControlPrivate> self = FPrivate;
-    if (FParentFont) ParentFontChanged();
-    if (!ControlLives(self) || !FParent) return;
-    if (FParentColor) ParentColorChanged();
-    if (!ControlLives(self) || !FParent) return;
+  // Following the new parent's font and colour raises the control's
+  // notifications, whose handlers may free it or take it off again.
+  if (FParentFont) ParentFontChanged();
+  if (!ControlLives(self) || !FParent) return;
+  if (FParentColor) ParentColorChanged();
+  if (!ControlLives(self) || !FParent) return;
+  if (!FParent->HandleAllocated()) return;
+  TWinControl* const parent = FParent;
+  if (QWidget* w = FPrivate->Widget) {
+    w->setParent(parent->Private()->Widget);
+    if (!ControlLives(self) || FParent != parent) return;
+    FPrivate->PlaceWidget();
+    if (!ControlLives(self) || FParent != parent || !FPrivate->Widget) return;
+    FPrivate->Widget->setVisible(FVisible);
+  } else if (auto* wc = dynamic_cast<TWinControl*>(this)) {
+    wc->HandleNeeded();
+  } else {
+    CreateWnd();
   }
-  if (FParent->HandleAllocated()) {
-    if (auto* wc = dynamic_cast<TWinControl*>(this)) {
-      if (FPrivate->Widget) {
-        FPrivate->Widget->setParent(FParent->Private()->Widget);
-        FPrivate->PlaceWidget();
-        FPrivate->Widget->setVisible(FVisible);
-      } else {
-        // The creation's handlers may free the control (or its new parent).
-        const std::weak_ptr<TControlPrivate> self = FPrivate;
-        wc->HandleNeeded();
-        if (!ControlLives(self)) return;
-      }
-    } else if (FPrivate->Widget) {
-      FPrivate->Widget->setParent(FParent->Private()->Widget);
-      FPrivate->PlaceWidget();
-      FPrivate->Widget->setVisible(FVisible);
-    } else {
-      const std::weak_ptr<TControlPrivate> self = FPrivate;
-      CreateWnd();
-      if (!ControlLives(self)) return;
-    }
-    if (!FParent) return;
-    FParent->Realign();
-  }
+  if (!ControlLives(self) || !FParent) return;
+  FParent->Realign();
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {

@@ -68,7 +68,11 @@ void showCursor(bool accepted) {
 }
 
 void leaveTarget(TPoint pos) {
-  if (gSession->Target && ControlLives(gSession->TargetRef)) sendDrag(gSession->Target, dmDragLeave, pos);
+  if (gSession->Target && ControlLives(gSession->TargetRef)) {
+    sendDrag(gSession->Target, dmDragLeave, pos);
+    // The handler's work may have ended the drag (the control dragged went).
+    if (!gSession) return;
+  }
   gSession->Target = nullptr;
   gSession->TargetRef.reset();
   gSession->Accepted = false;
@@ -95,9 +99,11 @@ void moveTo(TPoint pos) {
       if (!gSession) return;
     }
   }
-  if (gSession->Target && ControlLives(gSession->TargetRef))
-    gSession->Accepted = sendDrag(gSession->Target, dmDragMove, pos) != 0;
-  if (!gSession) return;
+  if (gSession->Target && ControlLives(gSession->TargetRef)) {
+    const bool accepted = sendDrag(gSession->Target, dmDragMove, pos) != 0;
+    if (!gSession) return;
+    gSession->Accepted = accepted;
+  }
   showCursor(gSession->Accepted);
 }
 
@@ -184,7 +190,10 @@ void TControl::BeginDrag(bool Immediate, int Threshold) {
   if (gSession) return;
   EnsureQtApplication();
   TDragObject* object = nullptr;
+  // The start handler may free the control, or start a drag of its own.
+  const std::weak_ptr<TControlPrivate> self = FPrivate;
   DoStartDrag(object);
+  if (!ControlLives(self) || gSession) return;
   gSession = std::make_unique<TDragSession>();
   gSession->Source = this;
   gSession->SourceRef = FPrivate;

@@ -561,8 +561,22 @@ void InstallPaletteTracking() {
 
 int gPaintsUnderWay = 0;
 
+namespace {
+
+// Whether the control goes with a parent (or goes itself): freeing a form
+// hides its children's windows one by one, and the toolkit hands the
+// focus of a window hidden on to the next one, still there for a moment.
+// Such a control takes no more messages from the toolkit.
+bool goingAway(const TControl* Control) {
+  for (const TControl* c = Control; c; c = c->Parent())
+    if (c->ComponentState().Contains(csDestroying)) return true;
+  return false;
+}
+
+}  // namespace
+
 bool TControlPrivate::HandleEvent(QObject* watched, QEvent* e) {
-  if (Bypass || !Owner) return false;
+  if (Bypass || !Owner || goingAway(Owner)) return false;
   auto* wc = dynamic_cast<TWinControl*>(Owner);
   QWidget* src = qobject_cast<QWidget*>(watched);
   if (passedOnFromChild(this, src, e)) return true;

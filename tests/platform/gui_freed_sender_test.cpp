@@ -203,6 +203,82 @@ std::vector<Operation> operations() {
                  InjectMouse(h, imDown, mbLeft, p, {}, {ssLeft});
                  if (lives(s.SenderLife)) InjectMouse(h, imUp, mbLeft, p, {});
                }});
+  // ---- the focus ----
+  // A focused control put on another parent first gives the focus up: its
+  // exit handler may free it, its form, or the parent it is going to.
+  r.push_back({"a focused control moved onto another parent",
+               [](Scene& s) {
+                 auto* panel = new Watched<TPanel>(s.Form);
+                 panel->SetParent(s.Form);
+                 panel->SetBounds(10, 100, 200, 100);
+                 panel->OnResize = [&s](TObject*) { s.raised(); };
+                 s.Item = panel;
+                 s.ItemLife = panel->Alive;
+                 auto* e = s.put<TEdit>(10, 10, 120, 22);
+                 s.show();
+                 InjectFocus(e->Handle());
+                 pumpUntil([e] { return e->Focused(); });
+               },
+               [](Scene& s) { static_cast<TControl*>(s.Sender)->SetParent(static_cast<TWinControl*>(s.Item)); },
+               {{"the control", freeSender}, {"the new parent", freeItem}, {"the form", freeForm}}});
+  // Tab hands the focus to the next control, Return presses the form's
+  // default button: the handlers of the control left, of the one entered
+  // and of the button may free any of them or the form.
+  for (const auto& [name, key, text] : {std::tuple{"Tab pressed in an edit box", UINT(VK_TAB), u"\t"},
+                                        std::tuple{"Return pressed before a default button", UINT(VK_RETURN), u"\r"}}) {
+    r.push_back({name,
+                 [](Scene& s) {
+                   auto* e = s.put<TEdit>(10, 10, 120, 22);
+                   auto* b = new Watched<TButton>(s.Form);
+                   b->SetParent(s.Form);
+                   b->SetBounds(10, 50, 80, 25);
+                   b->SetDefault(true);
+                   b->OnClick = [&s](TObject*) { s.raised(); };
+                   b->OnEnter = [&s](TObject*) { s.raised(); };
+                   b->OnExit = [&s](TObject*) { s.raised(); };
+                   s.Item = b;
+                   s.ItemLife = b->Alive;
+                   s.show();
+                   InjectFocus(e->Handle());
+                   pumpUntil([e] { return e->Focused(); });
+                 },
+                 [key, text](Scene& s) {
+                   const HWND h = static_cast<TWinControl*>(s.Sender)->Handle();
+                   InjectKey(h, key, {}, text);
+                   if (lives(s.SenderLife)) InjectKey(h, key, {}, text, true);
+                 },
+                 {{"the edit box", freeSender}, {"the button", freeItem}, {"the form", freeForm}}});
+  }
+  // A control dragged onto another and dropped there: the handlers of the
+  // drag's start, of the target's questions and drop and of its end may
+  // free either control or the form.
+  r.push_back({"a control dragged onto another and dropped",
+               [](Scene& s) {
+                 auto* c = s.put<TTold>(10, 10, 100, 50);
+                 c->OnStartDrag = [&s](TObject*, TDragObject*&) { s.raised(); };
+                 c->OnEndDrag = [&s](TObject*, TObject*, int, int) { s.raised(); };
+                 auto* target = new TTold(s.Form);
+                 target->SetParent(s.Form);
+                 target->SetBounds(250, 10, 100, 50);
+                 target->OnDragOver = [&s](TObject*, TObject*, int, int, TDragState, bool& Accept) {
+                   Accept = true;
+                   s.raised();
+                 };
+                 target->OnDragDrop = [&s](TObject*, TObject*, int, int) { s.raised(); };
+                 s.Item = target;
+                 s.ItemLife = target->Alive;
+                 s.show();
+               },
+               [](Scene& s) {
+                 static_cast<TControl*>(s.Sender)->BeginDrag(true);
+                 // The drag watches every window's mouse: the form's carries it.
+                 for (const TPoint p : {TPoint{270, 30}, TPoint{280, 35}}) {
+                   if (!lives(s.FormLife)) return;
+                   InjectMouse(s.Form->Handle(), imMove, mbLeft, p, {}, {ssLeft});
+                 }
+                 if (lives(s.FormLife)) InjectMouse(s.Form->Handle(), imUp, mbLeft, {280, 35}, {});
+               },
+               {{"the dragged control", freeSender}, {"the target", freeItem}, {"the form", freeForm}}});
   // ---- forms ----
   r.push_back({"a form closed to be freed",
                [](Scene& s) {
