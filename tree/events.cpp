@@ -169,6 +169,11 @@ bool TBaseDataTree::DoGetCellIsEmpty(PDataNode Node, TColumnIndex Column) {
 }
 
 void TBaseDataTree::DoGetNodeDataSize(int& Size) {
+  if (!OnGetNodeDataSize) return;
+  // A question asked while children are being made and linked one by one
+  // (an owner that does not know the size yet is asked for every node):
+  // the rows it deletes go once it has answered.
+  TQueryHandlerCall call(*this);
   RaiseEvent(OnGetNodeDataSize, this, Size);
 }
 

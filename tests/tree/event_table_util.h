@@ -1,7 +1,7 @@
 // The deleting handler the tree's event sweeps share: with every event
 // hooked, the handler counts the raises of an operation and at the chosen
-// one deletes the node the event names, its parent, another row or the
-// whole tree.
+// one deletes the node the event names, its parent, another row, the row a
+// walk reaches after the named one, or the whole tree.
 #pragma once
 
 #include <fstream>
@@ -20,8 +20,9 @@
 
 namespace tree_event_table {
 
-enum TCase { cNode, cParent, cOther, cTree };
-inline const char* const kCaseNames[] = {"its node", "the node's parent", "another row", "the tree"};
+enum TCase { cNode, cParent, cOther, cTree, cNext };
+inline const char* const kCaseNames[] = {"its node", "the node's parent", "another row", "the tree",
+                                         "the row after the node's branch"};
 
 // The run of one operation in one case: the handler acts at the FireAt-th
 // raise of any hooked event (none when 0, the counting run).
@@ -131,6 +132,20 @@ inline void handlerDeletes(PDataNode named, int Event = -1) {
       run->Armed = false;
       delete t;
       return;
+    case cNext: {
+      // The row a walk over siblings or in tree order goes to next.
+      if (!named) {
+        run->Idle = "the event names no row";
+        return;
+      }
+      PDataNode n = named;
+      while (n != t->RootNode() && !n->NextSibling) n = n->Parent;
+      if (n == t->RootNode()) {
+        run->Idle = "no row after it";
+        return;
+      }
+      return deletes(n->NextSibling);
+    }
   }
 }
 
@@ -228,7 +243,7 @@ std::vector<TSweepPart> sweepParts(const std::vector<std::string>& Names, PartsO
 
 // The cases worth running at the N-th raise of a counting run (1-based).
 inline std::vector<TCase> casesAt(const TRun& Counted, int N) {
-  if (Counted.Named[std::size_t(N - 1)]) return {cNode, cParent, cOther, cTree};
+  if (Counted.Named[std::size_t(N - 1)]) return {cNode, cParent, cOther, cNext, cTree};
   return {cOther, cTree};
 }
 

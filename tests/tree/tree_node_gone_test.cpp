@@ -211,3 +211,60 @@ TEST(TreeNodeGone, TheFailuresCountedPassingAreTheRunTimesOwn) {
   check();
   std::thread(check).join();
 }
+
+namespace {
+
+// An owner that does not know its data size yet answers none, and is asked
+// again for every node made. Its handler may delete rows meanwhile: the row
+// that gets the new children, its parent, the row after it, or all rows.
+// Whatever it deleted, at whichever question, the counts are a recount's.
+TEST(TreeNodeGone, RowsTheDataSizeHandlerDeletesWhileChildrenAreMadeAreNotWorkedOnAgain) {
+  struct TMaking {
+    const char* Name;
+    std::function<void(TTestTree&, PDataNode)> Run;
+  };
+  const std::vector<TMaking> makings = {
+      {"add a child", [](TTestTree& t, PDataNode n) { t.AddChild(n); }},
+      {"grow the children", [](TTestTree& t, PDataNode n) { t.SetChildCount(n, n->ChildCount + 3); }},
+      {"grow the top rows", [](TTestTree& t, PDataNode) { t.SetRootNodeCount(t.RootNode()->ChildCount + 3); }},
+  };
+  enum TTarget { tRow, tParent, tNext, tAll, tCount };
+  const char* const targetNames[] = {"the row", "its parent", "the row after it", "all rows"};
+  // Runs the making on a tree of its own, the handler deleting at the At-th
+  // question (none when 0); answers how many questions came.
+  auto run = [&](const TMaking& making, int target, int at) {
+    auto t = smallTree();
+    // The second row's first child: a row with a parent and a row after it.
+    PDataNode row = t->GetFirstNoInit()->NextSibling->FirstChild;
+    t->SetExpanded(row->Parent, true);
+    int asked = 0;
+    t->OnGetNodeDataSize = [&](TBaseDataTree* s, int& size) {
+      size = -1;
+      if (++asked != at) return;
+      switch (target) {
+        case tRow: s->DeleteNode(row); break;
+        case tParent: s->DeleteNode(row->Parent); break;
+        case tNext: s->DeleteNode(row->NextSibling); break;
+        default: s->Clear(); break;
+      }
+    };
+    making.Run(*t, row);
+    t->OnGetNodeDataSize = nullptr;
+    // Deletions that waited for the message loop go there.
+    EXPECT_TRUE(waitFor([&] { return t->PendingDeletionCount() == 0; }));
+    checkInvariants(*t);
+    return asked;
+  };
+  for (const TMaking& making : makings) {
+    const int questions = run(making, tRow, 0);
+    EXPECT_GT(questions, 0) << making.Name;
+    for (int target = 0; target < tCount; ++target)
+      for (int at = 1; at <= questions; ++at) {
+        SCOPED_TRACE(std::string(making.Name) + ", deleting " + targetNames[target] + " at question " +
+                     std::to_string(at));
+        EXPECT_EQ(run(making, target, at), questions);
+      }
+  }
+}
+
+}  // namespace
