@@ -471,15 +471,17 @@ int TForm::ShowModal() {
   }
   HWND h = Handle();
   std::uint64_t serial = h->Serial;
-  while (IsLiveWindow(h, serial) && FModalResult == mrNone && Visible() &&
+  // A handler run by the loop may free the form: its window may outlive it
+  // for a moment, so the form's own life is asked first.
+  while (ControlLives(self) && IsLiveWindow(h, serial) && FModalResult == mrNone && Visible() &&
          !(Application && Application->Terminated()))
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   if (Application) --Application->FModalLevel;
-  if (!IsLiveWindow(h, serial)) return mrCancel;
+  if (!ControlLives(self) || !IsLiveWindow(h, serial)) return mrCancel;
   FModal = false;
   int result = FModalResult == mrNone ? mrCancel : FModalResult;
   Hide();
-  w->setWindowModality(Qt::NonModal);
+  if (ControlLives(self) && FPrivate->Widget == w) w->setWindowModality(Qt::NonModal);
   return result;
 }
 

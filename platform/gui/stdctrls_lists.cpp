@@ -173,8 +173,11 @@ void TComboBox::SetDroppedDown(bool value) {
   auto* c = widgetAs<QComboBox>(this);
   if (!c || IsHeadless()) return;
   if (value) {
+    // The handler may free the box; a freed box opens no list.
+    const std::weak_ptr<TControlPrivate> self = FPrivate;
     if (OnDropDown) OnDropDown(this);
-    c->showPopup();
+    if (!ControlLives(self)) return;
+    if (auto* box = widgetAs<QComboBox>(this)) box->showPopup();
   } else {
     c->hidePopup();
     if (OnCloseUp) OnCloseUp(this);
