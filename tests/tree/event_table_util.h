@@ -44,6 +44,10 @@ struct TRun {
   const char* Idle = nullptr;
   PDataNode Deleted = nullptr;
   bool DeletedFreed = false;
+  // A row never initialised goes without a word to the free handler: its
+  // address may be taken by a row made later, so whether it went cannot
+  // be told from the rows that are left.
+  bool DeletedUnseen = false;
 };
 
 // Numbers the hooks of one tree in the order they are made.
@@ -105,6 +109,12 @@ inline void handlerDeletes(PDataNode named, int Event = -1) {
   auto deletes = [&](PDataNode n) {
     run->Fired = true;
     run->Deleted = n;
+    // A row whose data the owner was handed is told to the free handler
+    // when it goes, initialised or not.
+    if (t->NodeDataSize() > 0)
+      (void)t->GetNodeData(n);
+    else if (!n->States.Contains(vsInitialized))
+      run->DeletedUnseen = true;
     t->DeleteNode(n);
   };
   switch (run->Case) {
