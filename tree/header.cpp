@@ -452,10 +452,14 @@ int TDTHeader::ResizeColumns(int ChangeBy, TColumnIndex RangeStartCol, TColumnIn
   FStates.Include(hsAutoSizing);
   // Each resize may end in a handler that destroys the tree.
   const std::weak_ptr<const bool> life = FOwner->LifeToken();
-  // A handler may delete columns as well: the rest keep their widths.
-  for (int i = 0; i < count && i < FColumns->Count(); ++i) {
-    if (widths[std::size_t(i)] == FColumns->Items(i)->Width()) continue;
-    FColumns->Items(i)->SetWidth(widths[std::size_t(i)]);
+  // A handler may delete columns as well: each width goes to the column
+  // it was worked out for, if that column is still there.
+  std::vector<TDataTreeColumn*> columns(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) columns[std::size_t(i)] = FColumns->Items(i);
+  for (int i = 0; i < count; ++i) {
+    TDataTreeColumn* const column = columns[std::size_t(i)];
+    if (!FColumns->Contains(column) || widths[std::size_t(i)] == column->Width()) continue;
+    column->SetWidth(widths[std::size_t(i)]);
     if (life.expired()) return 0;
   }
   FStates.Exclude(hsAutoSizing);

@@ -121,29 +121,38 @@ TEST(TreeGoneColumns, AFocusedTreeWhoseExitHandlerFreesItAsItLeavesItsFormTouche
 }
 
 // The header spreads a change of width over three columns; the handler of
-// the first column's resize deletes the last column. ResizeColumns walks
-// the column count it took before the loop and calls SetWidth on the
-// deleted column's slot: a crash in SetWidth (tree/header.cpp,
-// TDTHeader::ResizeColumns: the new check after each SetWidth asks only
-// whether the tree went).
-TEST(TreeGoneColumns, ResizingColumnsWhoseResizeHandlerDeletesALaterColumnStopsAtTheColumnsLeft) {
-  tree_gone::TGoneForm f;
-  TDTHeader& header = f.T->Header();
-  header.Columns().Clear();
-  for (int i = 0; i < 3; ++i) header.Columns().Add()->SetWidth(100);
-  header.SetOptions(header.Options() + TDTHeaderOptions{hoVisible});
-  tree_gone::pump();
-  const int before = header.Columns().Count();
-  bool armed = true;
-  f.T->OnColumnResize = [&](TDTHeader* h, TColumnIndex) {
-    if (!armed) return;
-    armed = false;
-    h->Columns().Delete(h->Columns().Count() - 1);
-  };
-  header.ResizeColumns(30, 0, 2);
-  EXPECT_FALSE(armed) << "no column was resized (test set-up)";
-  EXPECT_TRUE(f.alive());
-  EXPECT_EQ(header.Columns().Count(), before - 1);
+// the first column's resize deletes one of them (the first, the middle or
+// the last). The resize goes on over the columns left, and each gets the
+// width worked out for it, not its neighbour's.
+TEST(TreeGoneColumns, ResizingColumnsWhoseResizeHandlerDeletesAColumnGivesTheRestTheirOwnWidths) {
+  for (int victim = 0; victim < 3; ++victim) {
+    SCOPED_TRACE("deleting column " + std::to_string(victim));
+    tree_gone::TGoneForm f;
+    TDTHeader& header = f.T->Header();
+    header.Columns().Clear();
+    std::vector<TDataTreeColumn*> columns;
+    for (int i = 0; i < 3; ++i) {
+      columns.push_back(header.Columns().Add());
+      columns.back()->SetWidth(100 * (i + 1));
+    }
+    header.SetOptions(header.Options() + TDTHeaderOptions{hoVisible});
+    tree_gone::pump();
+    bool armed = true;
+    f.T->OnColumnResize = [&](TDTHeader* h, TColumnIndex) {
+      if (!armed) return;
+      armed = false;
+      h->Columns().Delete(columns[std::size_t(victim)]->Index());
+    };
+    header.ResizeColumns(30, 0, 2);
+    ASSERT_FALSE(armed) << "no column was resized (test set-up)";
+    ASSERT_TRUE(f.alive());
+    ASSERT_EQ(header.Columns().Count(), 2);
+    for (int i = 0; i < 3; ++i) {
+      if (i != victim) {
+        EXPECT_EQ(columns[std::size_t(i)]->Width(), 100 * (i + 1) + 10) << "column " << i;
+      }
+    }
+  }
 }
 
 // The tree grows and its header shares the growth among its spring
