@@ -166,6 +166,17 @@ bool TApplication::Active() const {
   return QCoreApplication::instance() && QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
+namespace {
+
+// The windows of freed controls wait for the loop's top to be deleted (a
+// handler of theirs may still be on the stack when the control goes). The
+// toolkit deletes them only when its own loop runs them, which this loop
+// does not: here, at the top of the program's loop, nothing of theirs is
+// on the stack, and they go.
+void giveBackFreedWindows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+}  // namespace
+
 void TApplication::Run() {
   EnsureQtApplication();
   if (FTerminated) return;
@@ -173,6 +184,7 @@ void TApplication::Run() {
   FRunning = true;
   while (!FTerminated) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    giveBackFreedWindows();
     FLastPump = nowNs();
     if (OnIdle && !FTerminated) {
       bool done = true;
@@ -183,6 +195,7 @@ void TApplication::Run() {
       }
       while (!done && !FTerminated) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        giveBackFreedWindows();
         done = true;
         try {
           OnIdle(this, done);

@@ -319,6 +319,8 @@ void RestoreDesktopColours() {
 }
 
 
+int ToolkitWindowCount() { return int(QApplication::allWidgets().size()); }
+
 String ToolkitText(const char* Context, const char* Text) {
   EnsureQtApplication();
   const QString t = QCoreApplication::translate(Context, Text);

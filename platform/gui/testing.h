@@ -71,6 +71,9 @@ bool QueryAccessible(TWinControl* Control, String& Name, int& ChildCount);
 // The mouse entering (or leaving) a control.
 void InjectEnterLeave(TControl* Control, bool Enter);
 
+// How many windows of the toolkit exist (shown or not, given back or not).
+int ToolkitWindowCount();
+
 // The bytes read so far from the clipboard's content for data objects that
 // stand for another program's clipboard (a format is read when asked for).
 std::uint64_t ClipboardBytesFetched();

@@ -94,6 +94,38 @@ TEST(GuiForms, ClosingTheMainFormEndsTheMessageLoop) {
   EXPECT_EQ(Application->MainForm(), nullptr);
 }
 
+// The program's loop gives back the windows of the controls and forms
+// freed while it runs, as the toolkit's own loop would: a program that
+// shows pages with form controls, hints and dialogs for days does not keep
+// every window it ever made.
+TEST(GuiForms, TheMessageLoopGivesBackTheWindowsOfFreedControls) {
+  Application->Initialize();
+  auto* form = Application->CreateForm<TForm>();
+  form->Show();
+  pump();
+  const int before = ToolkitWindowCount();
+  int idles = 0;
+  Application->OnIdle = [&](TObject*, bool& Done) {
+    Done = true;
+    if (++idles > 1) return;
+    for (int i = 0; i < 20; ++i) {
+      auto* panel = new TPanel(form);
+      panel->SetParent(form);
+      (new TButton(panel))->SetParent(panel);
+      panel->HandleNeeded();
+      delete panel;
+      auto* other = new TForm(nullptr);
+      other->Show();
+      delete other;
+    }
+    PostMessage(form->Handle(), WM_CLOSE, 0, 0);
+  };
+  Application->Run();
+  Application->OnIdle = nullptr;
+  EXPECT_EQ(ToolkitWindowCount(), before);
+  delete form;
+}
+
 TEST(GuiForms, AFailingOnCreateIsShownAndTheFormIsKept) {
   Application->Initialize();
   std::vector<std::string> shown;
