@@ -84,6 +84,7 @@ TTrayIcon::TTrayIcon(TComponent* AOwner) : TComponent(AOwner), FIcon(std::make_u
 }
 
 TTrayIcon::~TTrayIcon() {
+  FAlive.reset();
   SetIconVisible(false);
   FCycleTimer.reset();
   FClickTimer.reset();
@@ -286,6 +287,9 @@ TShiftState TTrayIcon::shiftState(TShiftStateItem button) const {
 }
 
 void TTrayIcon::handleNotification(LPARAM code) {
+  // Every handler may free the icon, or the form it belongs to: nothing of
+  // the icon is touched once one did.
+  const std::weak_ptr<bool> alive = FAlive;
   switch (code) {
     case NIN_BALLOONSHOW: if (OnBalloonHintShow) OnBalloonHintShow(this); return;
     case NIN_BALLOONHIDE: if (OnBalloonHintHide) OnBalloonHintHide(this); return;
@@ -303,9 +307,11 @@ void TTrayIcon::handleNotification(LPARAM code) {
       if (GetAsyncKeyState(VK_MENU) < 0) s.Include(ssAlt);
       if (FWantEnterExitEvents && FMouseOutside) {
         MouseEnter();
+        if (alive.expired()) return;
         FMouseOutside = false;
       }
       MouseMove(s, p.x, p.y);
+      if (alive.expired()) return;
       FLastPoint = p;
       return;
     }
@@ -315,6 +321,7 @@ void TTrayIcon::handleNotification(LPARAM code) {
         FClickTimer->Start();
       }
       MouseDown(mbLeft, shiftState(ssLeft), p.x, p.y);
+      if (alive.expired()) return;
       FLeftDown = true;
       if (FLeftPopup && FPopupMenu && FPopupMenu->AutoPopup()) PopupAtCursor();
       return;
@@ -324,6 +331,7 @@ void TTrayIcon::handleNotification(LPARAM code) {
         FLeftDown = false;
         FClickPending = false;
         Click();
+        if (alive.expired()) return;
       }
       FLeftDown = false;
       MouseUp(mbLeft, shiftState(ssLeft), p.x, p.y);
@@ -332,6 +340,7 @@ void TTrayIcon::handleNotification(LPARAM code) {
       FClickPending = false;
       FDblClickSeen = true;
       DblClick();
+      if (alive.expired()) return;
       if (FPopupMenu && FPopupMenu->AutoPopup() && !FLeftPopup) {
         TMenuItem* items = FPopupMenu->Items();
         TMenuItem* chosen = nullptr;
@@ -342,6 +351,7 @@ void TTrayIcon::handleNotification(LPARAM code) {
       return;
     case WM_RBUTTONDOWN:
       MouseDown(mbRight, shiftState(ssRight), p.x, p.y);
+      if (alive.expired()) return;
       if (FPopupMenu && FPopupMenu->AutoPopup()) PopupAtCursor();
       return;
     case WM_RBUTTONUP:
@@ -362,7 +372,9 @@ void TTrayIcon::clickStep() {
   FClickTimer->Stop(true);
   if (!FDblClickSeen && FClickPending) {
     FClickPending = false;
+    const std::weak_ptr<bool> alive = FAlive;
     Click();
+    if (alive.expired()) return;
   }
   FDblClickSeen = false;
 }
@@ -379,7 +391,9 @@ void TTrayIcon::exitStep() {
 void TTrayIcon::cycleStep() {
   if (!FIconList) return;
   SetIconIndex(FIconIndex);
+  const std::weak_ptr<bool> alive = FAlive;
   CycleIcon();
+  if (alive.expired()) return;
   SetIconIndex(FIconIndex >= FIconList->Count() - 1 ? 0 : FIconIndex + 1);
 }
 
@@ -408,7 +422,10 @@ void TTrayIcon::PopupAtCursor() {
 
 void TTrayIcon::showPopup(int X, int Y) {
   if (!FPopupMenu) return;
+  // The messages handled first may free the icon, or its menu.
+  const std::weak_ptr<bool> alive = FAlive;
   Application->ProcessMessages();
+  if (alive.expired() || !FPopupMenu) return;
   FPopupMenu->SetPopupComponent(this);
   FPopupMenu->Popup(X, Y);
 }
@@ -423,7 +440,9 @@ bool TTrayIcon::appHook(TMessage& m) {
       if (FStartupPending && main) {
         if (main->FormStyle() == fsMDIForm) {
           bool show = true;
+          const std::weak_ptr<bool> alive = FAlive;
           if (OnStartup) OnStartup(this, show);
+          if (alive.expired()) return false;
         }
         FStartupPending = false;
       }
@@ -438,8 +457,10 @@ bool TTrayIcon::appHook(TMessage& m) {
         return false;
       }
       if (m.WParam == SC_MINIMIZE && Owner() == main && FMinimizeToTray && OnMinimizeToTray) {
+        const std::weak_ptr<bool> alive = FAlive;
         OnMinimizeToTray(this);
-        DoMinimizeToTray();
+        // A handler that freed the icon took the command with it.
+        if (!alive.expired()) DoMinimizeToTray();
         m.Result = 1;
         return true;
       }

@@ -147,4 +147,7 @@ private:
   bool FStartupPending = true;
   TPoint FLastPoint;
   int FHookCookie = 0;
+  // Expires as the icon goes: a handler may free it (or its form), and the
+  // code that raised the handler asks this before it goes on.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -237,4 +238,144 @@ TEST(SimpleTimer, IntervalsStartStopAndZero) {
   zero.SetInterval(0);
   EXPECT_FALSE(zero.Start());
   EXPECT_FALSE(zero.Enabled());
+}
+
+namespace {
+
+// An icon, its menu and its owner form, with every handler of the icon and
+// of the menu's items counting its raise; the raise numbered FireAt frees
+// the icon, or the form that owns it (and the menu).
+struct TFreeingIcon {
+  TForm* Form = nullptr;
+  TTrayIcon* Icon = nullptr;
+  TImageList* Pictures = nullptr;
+  int Raises = 0;
+  int FireAt = 0;
+  bool FreeForm = false;
+  std::vector<std::string> Seen;
+
+  TFreeingIcon() {
+    Application->Initialize();
+    Form = new TForm(nullptr);
+    Application->SetMainForm(Form);
+    Icon = new TTrayIcon(Form);
+    auto* menu = new TPopupMenu(Form);
+    for (int i = 0; i < 2; ++i) {
+      auto* item = new TMenuItem(menu);
+      item->SetCaption(i ? u"second" : u"first");
+      item->SetDefault(i == 1);
+      item->OnClick = [this](TObject*) { raised("menu item"); };
+      menu->Items()->Add(item);
+    }
+    Icon->SetPopupMenu(menu);
+    Pictures = new TImageList(Form);
+    TBitmap b(16, 16);
+    Pictures->Add(&b, nullptr);
+    Pictures->Add(&b, nullptr);
+    Icon->OnClick = [this](TObject*) { raised("click"); };
+    Icon->OnMouseDown = [this](TObject*, TMouseButton, TShiftState, int, int) { raised("down"); };
+    Icon->OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { raised("up"); };
+    Icon->OnMouseMove = [this](TObject*, TShiftState, int, int) { raised("move"); };
+    Icon->OnMouseEnter = [this](TObject*) { raised("enter"); };
+    Icon->OnMouseExit = [this](TObject*) { raised("exit"); };
+    Icon->OnCycle = [this](TObject*, int) { raised("cycle"); };
+    Icon->OnBalloonHintShow = [this](TObject*) { raised("balloon"); };
+    Icon->OnBalloonHintHide = [this](TObject*) { raised("balloon"); };
+    Icon->OnBalloonHintTimeout = [this](TObject*) { raised("balloon"); };
+    Icon->OnBalloonHintClick = [this](TObject*) { raised("balloon"); };
+    Icon->OnMinimizeToTray = [this](TObject*) { raised("minimise"); };
+    // The menu the right button pops is answered with its first item.
+    SetDialogHook([](TDialogRequest& r, int& result) {
+      if (r.Kind != dkPopupMenu) return false;
+      result = 0;
+      return true;
+    });
+  }
+  ~TFreeingIcon() {
+    SetDialogHook(nullptr);
+    Application->SetMainForm(nullptr);
+    delete Form;
+  }
+  void raised(const char* what) {
+    Seen.push_back(what);
+    if (++Raises != FireAt) return;
+    if (FreeForm) {
+      Application->SetMainForm(nullptr);
+      delete Form;
+      Form = nullptr;
+    } else {
+      delete Icon;
+    }
+    Icon = nullptr;
+  }
+  bool send(LPARAM code) {
+    if (!Icon) return false;
+    SendMessage(TTrayIcon::TrayWindow(), WM_TRAYNOTIFY, Icon->IconId(), code);
+    return Icon != nullptr;
+  }
+  int count(const char* what) const { return int(std::count(Seen.begin(), Seen.end(), std::string(what))); }
+  // Waits until the handler named has run Times times, or the icon went.
+  bool waitFor(const char* what, int times) {
+    return pumpUntil([&] { return !Icon || count(what) >= times; }, 20000) && Icon;
+  }
+
+  // What the desktop does to an icon: the pointer over it and away, the
+  // buttons, the menu, the balloons, the pictures cycling, the main form
+  // minimised to the tray. It stops where the icon went.
+  void play() {
+    Icon->SetWantEnterExitEvents(true);
+    TPoint at;
+    GetCursorPos(&at);
+    if (!send(WM_MOUSEMOVE)) return;
+    SetCursorPos(at.x + 40, at.y + 40);
+    if (!waitFor("exit", 1)) return;
+    Icon->SetWantEnterExitEvents(false);
+    for (UINT code : {UINT(WM_LBUTTONDOWN), UINT(WM_LBUTTONUP), UINT(WM_MBUTTONDOWN), UINT(WM_MBUTTONUP),
+                      UINT(WM_RBUTTONDOWN), UINT(WM_RBUTTONUP), UINT(NIN_BALLOONSHOW), UINT(NIN_BALLOONHIDE),
+                      UINT(NIN_BALLOONTIMEOUT), UINT(NIN_BALLOONUSERCLICK)})
+      if (!send(code)) return;
+    // With a double click handler the click waits for the double click's
+    // time; a double click runs the menu's default item.
+    Icon->OnDblClick = [this](TObject*) { raised("double"); };
+    const int clicks = count("click");
+    if (!send(WM_LBUTTONDOWN) || !send(WM_LBUTTONUP)) return;
+    if (!waitFor("click", clicks + 1)) return;
+    if (!send(WM_LBUTTONDOWN) || !send(WM_LBUTTONUP) || !send(WM_LBUTTONDBLCLK)) return;
+    Icon->SetIconList(Pictures);
+    Icon->SetCycleInterval(5);
+    Icon->SetCycleIcons(true);
+    if (!waitFor("cycle", 2)) return;
+    Icon->SetCycleIcons(false);
+    Form->Show();
+    Icon->SetMinimizeToTray(true);
+    Form->Perform(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  }
+};
+
+}  // namespace
+
+// A handler of the icon, or of its menu, may free the icon or the form it
+// belongs to: at every raise in turn, either goes, and nothing of them is
+// used after (nor is any handler raised again).
+TEST(TrayIconFreed, AHandlerFreeingTheIconOrItsFormEndsTheNotification) {
+  int raises = 0;
+  {
+    TFreeingIcon counted;
+    counted.play();
+    raises = counted.Raises;
+    for (const char* what : {"click", "down", "up", "move", "enter", "exit", "cycle", "balloon", "minimise",
+                             "menu item", "double"})
+      EXPECT_GT(counted.count(what), 0) << what << " was never raised";
+  }
+  ASSERT_GT(raises, 0);
+  for (int fireAt = 1; fireAt <= raises; ++fireAt)
+    for (bool freeForm : {false, true}) {
+      TFreeingIcon run;
+      run.FireAt = fireAt;
+      run.FreeForm = freeForm;
+      run.play();
+      EXPECT_EQ(run.Icon, nullptr) << "raise " << fireAt;
+      EXPECT_EQ(run.Raises, fireAt) << "a handler was raised after raise " << fireAt << " freed the "
+                                    << (freeForm ? "form" : "icon");
+    }
 }
