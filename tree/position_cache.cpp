@@ -31,26 +31,25 @@ void TBaseDataTree::ExpireCache() {
 }
 
 void TBaseDataTree::InterruptValidation() {
+  // Tells the worker to stop, makes every report of an earlier pass stale,
+  // and answers whether the worker is busy with this tree.
+  auto stopPass = [this] {
+    FStopValidation.store(true, std::memory_order_release);
+    nextCacheGeneration();
+    return FWorkerBusy.load(std::memory_order_acquire);
+  };
+  const bool tellsState = !FStates.Contains(tsStopValidation) || FStates.Contains(tsUseCache);
   // The state handlers may destroy the tree: a call of the program is an
   // entry. Most calls (one per row added) tell nothing and need none.
-  auto work = [this] {
-    if (!FStates.Contains(tsStopValidation) || FStates.Contains(tsUseCache))
-      DoStateChange({tsStopValidation}, {tsUseCache});
-    FStopValidation.store(true, std::memory_order_release);
-    // Every report of an earlier pass is stale from here on.
-    nextCacheGeneration();
-    if (!FWorkerBusy.load(std::memory_order_acquire)) return;
+  if (!tellsState && !stopPass()) return;
+  GuardedEntry([&] {
+    if (tellsState) DoStateChange({tsStopValidation}, {tsUseCache});
+    if (!stopPass()) return;
     TWorkerThread* worker = WorkerThread();
     if (!worker) return;
     bool wasValidating = worker->RemoveTree(this);
     if (wasValidating) DoStateChange({tsValidationNeeded});
-  };
-  if (FStates.Contains(tsStopValidation) && !FStates.Contains(tsUseCache)) {
-    FStopValidation.store(true, std::memory_order_release);
-    nextCacheGeneration();
-    if (!FWorkerBusy.load(std::memory_order_acquire)) return;
-  }
-  GuardedEntry(work);
+  });
 }
 
 void TBaseDataTree::rowsChanged() {
